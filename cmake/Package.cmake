@@ -1,0 +1,100 @@
+# Build helpers shared by every folder of the package.
+
+set(PKG_WARNINGS -Wall -Wextra -Wpedantic -Wshadow=local -Wno-missing-field-initializers)
+
+function(pkg_target_defaults target)
+  target_compile_options(${target} PRIVATE ${PKG_WARNINGS})
+  if(PKG_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# pkg_add_deliverable(<target> FILE <package file name> SOURCES ... [LIBS ...])
+# A library of the package: an ELF shared object named as the package names it
+# (e.g. Modelsmith.DLL), placed in the driver directory. Only symbols marked
+# DLLEXPORT are visible, as on the system the package is written for.
+function(pkg_add_deliverable target)
+  cmake_parse_arguments(A "" "FILE" "SOURCES;LIBS" ${ARGN})
+  add_library(${target} SHARED ${A_SOURCES})
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" SUFFIX "" OUTPUT_NAME "${A_FILE}"
+    LIBRARY_OUTPUT_DIRECTORY "${PKG_DRIVER_DIR}"
+    CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  target_link_libraries(${target} PRIVATE platform ${A_LIBS})
+  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  pkg_target_defaults(${target})
+endfunction()
+
+# pkg_add_program(<target> FILE <package file name> SOURCES ... [LIBS ...])
+# A program of the package (e.g. Jobprompt.EXE), placed in the driver directory.
+function(pkg_add_program target)
+  cmake_parse_arguments(A "" "FILE" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${A_SOURCES})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME "${A_FILE}"
+    RUNTIME_OUTPUT_DIRECTORY "${PKG_DRIVER_DIR}")
+  target_link_libraries(${target} PRIVATE platform ${A_LIBS})
+  pkg_target_defaults(${target})
+endfunction()
+
+# pkg_add_tool(<target> SOURCES ... [LIBS ...]): a developer/user tool in build/<preset>/bin.
+function(pkg_add_tool target)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${A_SOURCES})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PKG_TOOLS_DIR}")
+  target_link_libraries(${target} PRIVATE platform ${A_LIBS})
+  pkg_target_defaults(${target})
+endfunction()
+
+# pkg_add_test(<target> SOURCES ... [LIBS ...] [LABELS unit|integration|e2e] [DEPENDS targets])
+# A GoogleTest program registered with CTest; every test gets a fresh machine root
+# through the platform_testing fixture.
+function(pkg_add_test target)
+  if(PKG_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
+  if(NOT A_LABELS)
+    set(A_LABELS unit)
+  endif()
+  add_executable(${target} ${A_SOURCES})
+  target_link_libraries(${target} PRIVATE platform platform_testing GTest::gtest GTest::gtest_main ${A_LIBS})
+  pkg_target_defaults(${target})
+  if(A_DEPENDS)
+    add_dependencies(${target} ${A_DEPENDS})
+  endif()
+  target_compile_definitions(${target} PRIVATE
+    PKG_DRIVER_DIR="${PKG_DRIVER_DIR}" PKG_TOOLS_DIR="${PKG_TOOLS_DIR}"
+    PKG_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PKG_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${target} PROPERTIES LABELS "${A_LABELS}" DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# pkg_add_fuzzer(<target> SOURCES ... [LIBS ...] [CORPUS dir]): a libFuzzer harness, built only
+# with the fuzz preset. scripts/fuzz.sh runs every harness listed in build/fuzz/fuzzers.txt.
+function(pkg_add_fuzzer target)
+  if(NOT PKG_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${A_SOURCES})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/fuzzers")
+  target_link_libraries(${target} PRIVATE platform ${A_LIBS})
+  target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+  pkg_target_defaults(${target})
+  file(APPEND "${CMAKE_BINARY_DIR}/fuzzers.txt" "${target} ${A_CORPUS}\n")
+endfunction()
+
+# pkg_add_benchmark(<target> SOURCES ... [LIBS ...]): a Google Benchmark program in build/<preset>/bench.
+function(pkg_add_benchmark target)
+  if(PKG_FUZZ OR PKG_SANITIZE)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${target} ${A_SOURCES})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
+  target_link_libraries(${target} PRIVATE platform benchmark::benchmark ${A_LIBS})
+  pkg_target_defaults(${target})
+endfunction()

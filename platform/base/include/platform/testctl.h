@@ -1,0 +1,27 @@
+// Controls that tests use to set environment facts, inject faults and count
+// resources of the stand-in platform.
+#pragma once
+
+#include <string>
+
+#include "win/types.h"
+
+namespace platform::test {
+
+// Forget all cached state (machine root, database connections, fault plans,
+// settable facts back to their defaults). Called by the test fixture after it
+// points PRINTHOST_ROOT at a fresh folder.
+void ResetForTests();
+
+// Make the next `count` calls of the named platform function (e.g.
+// "CreateFileW") fail with `error`, after letting `skip` calls succeed.
+void FailNext(const std::string& function, int count, DWORD error, int skip = 0);
+void ClearFaults();
+// How many times the named fault point has been reached since the last reset.
+int CallCount(const std::string& function);
+
+// Live allocations of Global* and Heap* (blocks not yet freed).
+long LiveGlobalAllocations();
+long LiveHeapAllocations();
+
+} // namespace platform::test

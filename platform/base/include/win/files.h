@@ -1,0 +1,4 @@
+// (filled in with its component)
+#pragma once
+
+#include "win/types.h"

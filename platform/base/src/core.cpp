@@ -1,0 +1,225 @@
+// Last error, machine root, fault injection and the machine database.
+#include "platform/core.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "platform/testctl.h"
+#include "win/errors.h"
+
+namespace {
+
+thread_local DWORD tLastError = 0;
+
+std::mutex gMutex;
+std::string gRoot;
+bool gRootKnown = false;
+unsigned gGeneration = 1; // bumped by ResetForTests so threads reopen their connection
+
+struct FaultPlan {
+    int skip = 0;
+    int count = 0;
+    DWORD error = 0;
+};
+std::map<std::string, FaultPlan, std::less<>> gFaults;
+std::map<std::string, int, std::less<>> gCalls;
+std::vector<std::string> gSchemas;
+std::vector<void (*)()> gResetHooks;
+
+std::string DefaultRoot() {
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+        return std::string(data) + "/printhost";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.local/share/printhost";
+    return "/tmp/printhost";
+}
+
+} // namespace
+
+extern "C" {
+DWORD WINAPI GetLastError(void) { return tLastError; }
+void WINAPI SetLastError(DWORD dwErrCode) { tLastError = dwErrCode; }
+}
+
+namespace platform {
+
+const std::string& MachineRoot() {
+    std::lock_guard lock(gMutex);
+    if (!gRootKnown) {
+        const char* env = std::getenv("PRINTHOST_ROOT");
+        gRoot = (env && *env) ? std::string(env) : DefaultRoot();
+        while (gRoot.size() > 1 && gRoot.back() == '/') gRoot.pop_back();
+        std::error_code ec;
+        std::filesystem::create_directories(gRoot, ec);
+        gRootKnown = true;
+    }
+    return gRoot;
+}
+
+bool ShouldFail(const char* function, DWORD* error) {
+    std::lock_guard lock(gMutex);
+    ++gCalls[function];
+    auto it = gFaults.find(std::string_view(function));
+    if (it == gFaults.end()) return false;
+    FaultPlan& plan = it->second;
+    if (plan.skip > 0) {
+        --plan.skip;
+        return false;
+    }
+    if (plan.count <= 0) return false;
+    --plan.count;
+    *error = plan.error;
+    return true;
+}
+
+void RegisterResetHook(void (*hook)()) {
+    std::lock_guard lock(gMutex);
+    gResetHooks.push_back(hook);
+}
+
+namespace {
+
+struct ThreadConnection {
+    sqlite3* db = nullptr;
+    unsigned generation = 0;
+    size_t schemasApplied = 0;
+    ~ThreadConnection() {
+        if (db) sqlite3_close(db);
+    }
+};
+thread_local ThreadConnection tConn;
+
+void Exec(sqlite3* db, const char* sql) {
+    char* msg = nullptr;
+    for (int attempt = 0;; ++attempt) {
+        int rc = sqlite3_exec(db, sql, nullptr, nullptr, &msg);
+        if (rc == SQLITE_OK) return;
+        std::string text = msg ? msg : sqlite3_errstr(rc);
+        sqlite3_free(msg);
+        msg = nullptr;
+        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && attempt < 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        throw std::runtime_error("machine database: " + text);
+    }
+}
+
+} // namespace
+
+sqlite3* MachineDb::Connection() {
+    const std::string& root = MachineRoot();
+    std::vector<std::string> schemas;
+    unsigned generation;
+    {
+        std::lock_guard lock(gMutex);
+        schemas = gSchemas;
+        generation = gGeneration;
+    }
+    if (tConn.db && tConn.generation != generation) {
+        sqlite3_close(tConn.db);
+        tConn.db = nullptr;
+    }
+    if (!tConn.db) {
+        std::string path = root + "/machine.db";
+        sqlite3* db = nullptr;
+        int rc = sqlite3_open_v2(path.c_str(), &db,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
+        if (rc != SQLITE_OK) {
+            std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+            sqlite3_close(db);
+            throw std::runtime_error("cannot open " + path + ": " + text);
+        }
+        chmod(path.c_str(), 0600);
+        sqlite3_busy_timeout(db, 10000);
+        tConn.db = db;
+        tConn.generation = generation;
+        tConn.schemasApplied = 0;
+        Exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    }
+    while (tConn.schemasApplied < schemas.size()) {
+        Exec(tConn.db, schemas[tConn.schemasApplied].c_str());
+        ++tConn.schemasApplied;
+    }
+    return tConn.db;
+}
+
+void MachineDb::RegisterSchema(const char* sql) {
+    std::lock_guard lock(gMutex);
+    for (const auto& s : gSchemas)
+        if (s == sql) return;
+    gSchemas.emplace_back(sql);
+}
+
+bool MachineDb::Begin() {
+    try {
+        Exec(Connection(), "BEGIN IMMEDIATE");
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool MachineDb::Commit() {
+    try {
+        Exec(Connection(), "COMMIT");
+        return true;
+    } catch (const std::exception&) {
+        Rollback();
+        return false;
+    }
+}
+
+void MachineDb::Rollback() {
+    if (tConn.db) sqlite3_exec(tConn.db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+} // namespace platform
+
+namespace platform::test {
+
+void ResetForTests() {
+    std::vector<void (*)()> hooks;
+    {
+        std::lock_guard lock(gMutex);
+        gRootKnown = false;
+        gRoot.clear();
+        gFaults.clear();
+        gCalls.clear();
+        ++gGeneration;
+        hooks = gResetHooks;
+    }
+    if (tConn.db) {
+        sqlite3_close(tConn.db);
+        tConn.db = nullptr;
+    }
+    for (auto hook : hooks) hook();
+    SetLastError(0);
+}
+
+void FailNext(const std::string& function, int count, DWORD error, int skip) {
+    std::lock_guard lock(gMutex);
+    gFaults[function] = FaultPlan{skip, count, error};
+}
+
+void ClearFaults() {
+    std::lock_guard lock(gMutex);
+    gFaults.clear();
+}
+
+int CallCount(const std::string& function) {
+    std::lock_guard lock(gMutex);
+    auto it = gCalls.find(function);
+    return it == gCalls.end() ? 0 : it->second;
+}
+
+} // namespace platform::test

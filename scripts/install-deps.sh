@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the tests and the benchmarks need.
+# Idempotent: only missing packages are installed.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  libsqlite3-dev nlohmann-json3-dev binutils-mingw-w64-x86-64
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # real peers the tests check against
+  snmpd snmp netpbm libtiff-tools libtiff-dev jbigkit-bin libjbig-dev jbigkit-testdata
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# The tests start their own snmpd on a loopback port; a system-wide one is not wanted.
+if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet snmpd 2>/dev/null; then
+  systemctl stop snmpd || true
+fi

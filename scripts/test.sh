@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything under AddressSanitizer + UndefinedBehaviorSanitizer, runs every
+# test through CTest, then runs each libFuzzer harness briefly.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
