@@ -1,0 +1,70 @@
+// Driver information of a printer: GetPrinterDriver levels 2 and 3.
+#include "platform/text.h"
+#include "spooler_internal.h"
+
+using namespace platform::spooler;
+
+namespace {
+
+bool KnownEnvironment(std::u16string_view env) {
+    static const char16_t* const kKnown[] = {u"Windows x64", u"Windows NT x86", u"Windows IA64",
+                                             u"Windows ARM64", u"Windows 4.0"};
+    for (const char16_t* k : kKnown)
+        if (platform::EqualsNoCase(env, k)) return true;
+    return false;
+}
+
+BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
+                   LPDWORD pcbNeeded) {
+    auto h = FindPrinterHandle(hPrinter);
+    if (!h) return FALSE;
+    std::u16string env = pEnvironment ? std::u16string(pEnvironment) : std::u16string(kEnvironment);
+    if (!KnownEnvironment(env)) {
+        SetLastError(ERROR_INVALID_ENVIRONMENT);
+        return FALSE;
+    }
+    if (Level != 2 && Level != 3) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    PrinterRow row;
+    if (!LoadPrinter(h->key, &row)) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return FALSE;
+    }
+    DriverRecord d;
+    if (!platform::EqualsNoCase(env, kEnvironment) || !FindDriver(row.rec.driver, &d)) {
+        SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+        return FALSE;
+    }
+    Answer a;
+    // Levels 2 and 3 share their first six fields.
+    size_t r = a.Record(Level == 2 ? sizeof(DRIVER_INFO_2W) : sizeof(DRIVER_INFO_3W));
+    a.Put<DWORD>(r + offsetof(DRIVER_INFO_3W, cVersion), d.version);
+    a.String(r + offsetof(DRIVER_INFO_3W, pName), d.name);
+    a.String(r + offsetof(DRIVER_INFO_3W, pEnvironment), d.environment);
+    a.String(r + offsetof(DRIVER_INFO_3W, pDriverPath), d.driverPath);
+    a.String(r + offsetof(DRIVER_INFO_3W, pDataFile), d.dataFile);
+    a.String(r + offsetof(DRIVER_INFO_3W, pConfigFile), d.configFile);
+    if (Level == 3) {
+        if (!d.helpFile.empty()) a.String(r + offsetof(DRIVER_INFO_3W, pHelpFile), d.helpFile);
+        a.MultiString(r + offsetof(DRIVER_INFO_3W, pDependentFiles), d.dependentFiles);
+        if (!d.monitorName.empty()) a.String(r + offsetof(DRIVER_INFO_3W, pMonitorName), d.monitorName);
+        if (!d.defaultDataType.empty())
+            a.String(r + offsetof(DRIVER_INFO_3W, pDefaultDataType), d.defaultDataType);
+    }
+    return a.Deliver(pDriverInfo, cbBuf, pcbNeeded) ? TRUE : FALSE;
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
+                                         DWORD cbBuf, LPDWORD pcbNeeded) {
+    return GuardedBool("GetPrinterDriverW", hPrinter, [&](test::Call& call) -> BOOL {
+        call.level = Level;
+        call.bytes = cbBuf;
+        call.name = WideFrom(pEnvironment);
+        SPOOLER_FAULT_POINT("GetPrinterDriverW", FALSE);
+        return GetDriverImpl(hPrinter, pEnvironment, Level, pDriverInfo, cbBuf, pcbNeeded);
+    });
+}

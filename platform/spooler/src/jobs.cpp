@@ -1,0 +1,685 @@
+// Print jobs: StartDocPrinter, WritePrinter and the end of a document; job
+// information and job control.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "spooler_internal.h"
+#include "win/environment.h"
+
+namespace platform::spooler {
+namespace {
+
+constexpr DWORD kGone = JOB_STATUS_DELETING | JOB_STATUS_DELETED;
+
+DWORD ErrorFromErrno(int e) {
+    switch (e) {
+    case ENOENT:
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return ERROR_WRITE_FAULT;
+    }
+}
+
+std::vector<BYTE> SystemTimeNow() {
+    SYSTEMTIME st{};
+    GetSystemTime(&st);
+    std::vector<BYTE> out(sizeof st);
+    std::memcpy(out.data(), &st, sizeof st);
+    return out;
+}
+
+struct JobRow {
+    DWORD id = 0;
+    std::string printerKey;
+    std::u16string document, user, machine, datatype, statusText;
+    DWORD status = 0, priority = 1, totalPages = 0, pagesPrinted = 0;
+    ULONGLONG size = 0;
+    std::vector<BYTE> submitted, devmode;
+    std::string outputPath;
+    bool spoolFile = true;
+};
+
+bool LoadJob(DWORD id, JobRow* out) {
+    Stmt s("SELECT id, printer, document, user, machine, datatype, status_text, status, priority, "
+           "total_pages, pages_printed, size, submitted, devmode, output_path, spool_file "
+           "FROM spl_jobs WHERE id = ?");
+    s.Bind(1, static_cast<long long>(id));
+    if (!s.Step()) return false;
+    out->id = static_cast<DWORD>(s.Int(0));
+    out->printerKey = s.Text(1);
+    out->document = s.Wide(2);
+    out->user = s.Wide(3);
+    out->machine = s.Wide(4);
+    out->datatype = s.Wide(5);
+    out->statusText = s.Wide(6);
+    out->status = static_cast<DWORD>(s.Int(7));
+    out->priority = static_cast<DWORD>(s.Int(8));
+    out->totalPages = static_cast<DWORD>(s.Int(9));
+    out->pagesPrinted = static_cast<DWORD>(s.Int(10));
+    out->size = static_cast<ULONGLONG>(s.Int(11));
+    out->submitted = s.Blob(12);
+    out->devmode = s.Blob(13);
+    if (!IsWellFormedDevmodeW(out->devmode)) out->devmode.clear();
+    out->outputPath = s.Text(14);
+    out->spoolFile = s.Int(15) != 0;
+    return true;
+}
+
+// While a job is being written its size is what its file holds so far.
+ULONGLONG CurrentSize(const JobRow& job) {
+    if ((job.status & JOB_STATUS_SPOOLING) && !job.outputPath.empty()) {
+        struct stat st;
+        if (::stat(job.outputPath.c_str(), &st) == 0) return static_cast<ULONGLONG>(st.st_size);
+    }
+    return job.size;
+}
+
+DWORD QueuePosition(const JobRow& job) {
+    if (job.status & (kGone | JOB_STATUS_PRINTED)) return 0;
+    Stmt s("SELECT COUNT(*) FROM spl_jobs WHERE printer = ? AND id <= ? AND (status & ?) = 0");
+    s.Bind(1, job.printerKey).Bind(2, static_cast<long long>(job.id));
+    s.Bind(3, static_cast<long long>(kGone | JOB_STATUS_PRINTED));
+    s.Step();
+    return static_cast<DWORD>(s.Int(0));
+}
+
+void RemoveOutput(const JobRow& job) {
+    if (job.spoolFile && !job.outputPath.empty()) ::unlink(job.outputPath.c_str());
+}
+
+// Deletes a job as a cancel from anywhere does: one still being written is
+// only marked, so that its writer sees the cancel and stops.
+bool DeleteJob(DWORD id) {
+    JobRow job;
+    bool finished = false;
+    bool ok = MachineDb::Transaction([&] {
+        if (!LoadJob(id, &job)) return false;
+        DWORD status = job.status;
+        if (status & JOB_STATUS_DELETED) return true;
+        if (status & JOB_STATUS_SPOOLING) {
+            status |= JOB_STATUS_DELETING;
+        } else {
+            status = (status & ~JOB_STATUS_DELETING) | JOB_STATUS_DELETED;
+            finished = true;
+        }
+        Stmt s("UPDATE spl_jobs SET status = ? WHERE id = ?");
+        s.Bind(1, static_cast<long long>(status)).Bind(2, static_cast<long long>(id));
+        s.Run();
+        return true;
+    });
+    if (ok && finished) RemoveOutput(job);
+    return ok;
+}
+
+void SetStatus(DWORD id, DWORD set, DWORD clear) {
+    MachineDb::Transaction([&] {
+        Stmt s("UPDATE spl_jobs SET status = (status & ~?) | ? WHERE id = ?");
+        s.Bind(1, static_cast<long long>(clear)).Bind(2, static_cast<long long>(set));
+        s.Bind(3, static_cast<long long>(id));
+        s.Run();
+        return true;
+    });
+}
+
+DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName, const std::u16string* outputFile,
+               const std::u16string* datatypeIn, bool haveInfo) {
+    auto h = FindPrinterHandle(hPrinter);
+    if (!h) return 0;
+    if (Level != 1) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return 0;
+    }
+    if (!haveInfo) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (!(h->access & PRINTER_ACCESS_USE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    std::lock_guard lock(h->mutex);
+    if (h->jobId != 0) {
+        SetLastError(ERROR_INVALID_PRINTER_STATE);
+        return 0;
+    }
+    PrinterRow row;
+    if (!LoadPrinter(h->key, &row)) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return 0;
+    }
+    std::u16string datatype = !datatypeIn->empty() ? *datatypeIn : !h->datatype.empty() ? h->datatype : row.datatype;
+    if (!IsValidDatatype(datatype)) {
+        SetLastError(ERROR_INVALID_DATATYPE);
+        return 0;
+    }
+    const std::vector<BYTE>& devmode = !h->devmode.empty() ? h->devmode : row.rec.devmode;
+    bool discard = DiscardingOutput();
+    bool spoolFile = outputFile->empty();
+    DWORD error = ERROR_SUCCESS;
+    DWORD jobId = 0;
+    int fd = -1;
+    bool ok = MachineDb::Transaction([&] {
+        Stmt s("INSERT INTO spl_jobs(printer, document, user, machine, datatype, status, submitted, devmode, "
+               "spool_file) VALUES(?,?,?,?,?,?,?,?,?)");
+        s.Bind(1, h->key).Bind(2, *docName).Bind(3, CurrentUserName()).Bind(4, u"\\\\" + ComputerName());
+        s.Bind(5, datatype).Bind(6, static_cast<long long>(JOB_STATUS_SPOOLING));
+        s.BindBlob(7, SystemTimeNow()).BindBlob(8, devmode).Bind(9, spoolFile ? 1LL : 0LL);
+        s.Run();
+        jobId = static_cast<DWORD>(LastInsertId());
+        std::string path;
+        if (spoolFile) {
+            char name[32];
+            std::snprintf(name, sizeof name, "\\%05u.SPL", static_cast<unsigned>(jobId));
+            path = HostPath(SpoolFolder() + FromUtf8(name));
+        } else {
+            path = HostPath(*outputFile);
+        }
+        if (!discard) {
+            std::error_code ec;
+            std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                error = ErrorFromErrno(errno);
+                return false;
+            }
+        }
+        Stmt u("UPDATE spl_jobs SET output_path = ? WHERE id = ?");
+        u.Bind(1, discard ? std::string() : path).Bind(2, static_cast<long long>(jobId));
+        u.Run();
+        return true;
+    });
+    if (!ok) {
+        if (fd >= 0) ::close(fd);
+        SetLastError(error != ERROR_SUCCESS ? error : RPC_S_SERVER_UNAVAILABLE);
+        return 0;
+    }
+    h->jobId = jobId;
+    h->fd = fd;
+    h->discard = discard;
+    h->pageOpen = false;
+    h->written = 0;
+    return jobId;
+}
+
+BOOL FinishDoc(HANDLE hPrinter, bool abort) {
+    auto h = FindPrinterHandle(hPrinter);
+    if (!h) return FALSE;
+    std::lock_guard lock(h->mutex);
+    if (h->jobId == 0) {
+        SetLastError(ERROR_SPL_NO_STARTDOC);
+        return FALSE;
+    }
+    if (h->fd >= 0) ::close(h->fd);
+    DWORD id = h->jobId;
+    ULONGLONG written = h->written;
+    h->fd = -1;
+    h->jobId = 0;
+    h->pageOpen = false;
+    JobRow job;
+    bool removed = false;
+    MachineDb::Transaction([&] {
+        if (!LoadJob(id, &job)) return false;
+        DWORD status = job.status & ~JOB_STATUS_SPOOLING;
+        if (abort || (status & kGone)) {
+            status = (status & ~JOB_STATUS_DELETING) | JOB_STATUS_DELETED;
+            removed = true;
+        } else {
+            status |= JOB_STATUS_PRINTED;
+        }
+        Stmt s("UPDATE spl_jobs SET status = ?, size = ?, pages_printed = CASE WHEN ? THEN pages_printed "
+               "ELSE total_pages END WHERE id = ?");
+        s.Bind(1, static_cast<long long>(status)).Bind(2, static_cast<long long>(written));
+        s.Bind(3, removed ? 1LL : 0LL).Bind(4, static_cast<long long>(id));
+        s.Run();
+        return true;
+    });
+    if (removed) RemoveOutput(job);
+    return TRUE;
+}
+
+// Builds a GetJob answer in the wide or the ANSI layout (same offsets).
+bool BuildJobAnswer(const SpoolHandle& h, DWORD jobId, DWORD level, bool ansi, Answer* a) {
+    if (level != 1 && level != 2) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return false;
+    }
+    JobRow job;
+    if (jobId == 0 || !LoadJob(jobId, &job) || job.printerKey != h.key) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    PrinterRow row;
+    if (!LoadPrinter(h.key, &row)) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return false;
+    }
+    auto str = [&](size_t field, const std::u16string& s) {
+        if (ansi)
+            a->StringA(field, AnsiFromWide(s));
+        else
+            a->String(field, s);
+    };
+    SYSTEMTIME submitted{};
+    if (job.submitted.size() == sizeof submitted) std::memcpy(&submitted, job.submitted.data(), sizeof submitted);
+    std::u16string printerName = row.rec.server.empty() ? row.rec.name : row.rec.server + u"\\" + row.rec.name;
+    DWORD position = QueuePosition(job);
+    if (level == 1) {
+        size_t r = a->Record(sizeof(JOB_INFO_1W));
+        a->Put<DWORD>(r + offsetof(JOB_INFO_1W, JobId), job.id);
+        str(r + offsetof(JOB_INFO_1W, pPrinterName), printerName);
+        str(r + offsetof(JOB_INFO_1W, pMachineName), job.machine);
+        str(r + offsetof(JOB_INFO_1W, pUserName), job.user);
+        str(r + offsetof(JOB_INFO_1W, pDocument), job.document);
+        str(r + offsetof(JOB_INFO_1W, pDatatype), job.datatype);
+        if (!job.statusText.empty()) str(r + offsetof(JOB_INFO_1W, pStatus), job.statusText);
+        a->Put<DWORD>(r + offsetof(JOB_INFO_1W, Status), job.status);
+        a->Put<DWORD>(r + offsetof(JOB_INFO_1W, Priority), job.priority);
+        a->Put<DWORD>(r + offsetof(JOB_INFO_1W, Position), position);
+        a->Put<DWORD>(r + offsetof(JOB_INFO_1W, TotalPages), job.totalPages);
+        a->Put<DWORD>(r + offsetof(JOB_INFO_1W, PagesPrinted), job.pagesPrinted);
+        a->Put(r + offsetof(JOB_INFO_1W, Submitted), submitted);
+        return true;
+    }
+    size_t r = a->Record(sizeof(JOB_INFO_2W));
+    a->Put<DWORD>(r + offsetof(JOB_INFO_2W, JobId), job.id);
+    str(r + offsetof(JOB_INFO_2W, pPrinterName), printerName);
+    str(r + offsetof(JOB_INFO_2W, pMachineName), job.machine);
+    str(r + offsetof(JOB_INFO_2W, pUserName), job.user);
+    str(r + offsetof(JOB_INFO_2W, pDocument), job.document);
+    str(r + offsetof(JOB_INFO_2W, pNotifyName), job.user);
+    str(r + offsetof(JOB_INFO_2W, pDatatype), job.datatype);
+    str(r + offsetof(JOB_INFO_2W, pPrintProcessor), row.processor);
+    str(r + offsetof(JOB_INFO_2W, pParameters), u"");
+    str(r + offsetof(JOB_INFO_2W, pDriverName), row.rec.driver);
+    if (!job.devmode.empty()) {
+        std::vector<BYTE> devmode = ansi ? DevmodeWideToAnsi(job.devmode) : job.devmode;
+        if (!devmode.empty()) a->Block(r + offsetof(JOB_INFO_2W, pDevMode), devmode);
+    }
+    if (!job.statusText.empty()) str(r + offsetof(JOB_INFO_2W, pStatus), job.statusText);
+    a->Put<DWORD>(r + offsetof(JOB_INFO_2W, Status), job.status);
+    a->Put<DWORD>(r + offsetof(JOB_INFO_2W, Priority), job.priority);
+    a->Put<DWORD>(r + offsetof(JOB_INFO_2W, Position), position);
+    a->Put<DWORD>(r + offsetof(JOB_INFO_2W, TotalPages), job.totalPages);
+    ULONGLONG size = CurrentSize(job);
+    a->Put<DWORD>(r + offsetof(JOB_INFO_2W, Size), size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(size));
+    a->Put(r + offsetof(JOB_INFO_2W, Submitted), submitted);
+    a->Put<DWORD>(r + offsetof(JOB_INFO_2W, PagesPrinted), job.pagesPrinted);
+    return true;
+}
+
+BOOL GetJobImpl(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded,
+                bool ansi) {
+    auto h = FindPrinterHandle(hPrinter);
+    if (!h) return FALSE;
+    Answer a;
+    if (!BuildJobAnswer(*h, JobId, Level, ansi, &a)) return FALSE;
+    return a.Deliver(pJob, cbBuf, pcbNeeded) ? TRUE : FALSE;
+}
+
+// The fields of JOB_INFO_1 and JOB_INFO_2 that SetJob changes, already wide.
+struct JobChanges {
+    const std::u16string* document = nullptr;
+    const std::u16string* user = nullptr;
+    const std::u16string* statusText = nullptr;
+    const std::u16string* datatype = nullptr;
+    DWORD priority = NO_PRIORITY;
+};
+
+BOOL SetJobImpl(HANDLE hPrinter, DWORD JobId, DWORD Level, bool haveInfo, const JobChanges& changes,
+                DWORD Command) {
+    auto h = FindPrinterHandle(hPrinter);
+    if (!h) return FALSE;
+    if (Level > 2) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    if (Level != 0 && !haveInfo) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    JobRow job;
+    if (JobId == 0 || !LoadJob(JobId, &job) || job.printerKey != h->key) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!(h->access & PRINTER_ACCESS_ADMINISTER) && FoldKey(job.user) != FoldKey(CurrentUserName())) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (Command > JOB_CONTROL_LAST_PAGE_EJECTED) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (Level != 0) {
+        if (changes.priority > MAX_PRIORITY) {
+            SetLastError(ERROR_INVALID_PRIORITY);
+            return FALSE;
+        }
+        if (changes.datatype && !changes.datatype->empty() && !IsValidDatatype(*changes.datatype)) {
+            SetLastError(ERROR_INVALID_DATATYPE);
+            return FALSE;
+        }
+        MachineDb::Transaction([&] {
+            Stmt s("UPDATE spl_jobs SET document = COALESCE(?, document), user = COALESCE(?, user), "
+                   "status_text = COALESCE(?, status_text), datatype = COALESCE(?, datatype), "
+                   "priority = CASE WHEN ? = 0 THEN priority ELSE ? END WHERE id = ?");
+            auto bindOpt = [&](int i, const std::u16string* v, bool skipEmpty) {
+                if (v && !(skipEmpty && v->empty()))
+                    s.Bind(i, *v);
+                else
+                    s.BindBlob(i, {});
+            };
+            bindOpt(1, changes.document, false);
+            bindOpt(2, changes.user, true);
+            bindOpt(3, changes.statusText, false);
+            bindOpt(4, changes.datatype, true);
+            s.Bind(5, static_cast<long long>(changes.priority)).Bind(6, static_cast<long long>(changes.priority));
+            s.Bind(7, static_cast<long long>(JobId));
+            s.Run();
+            return true;
+        });
+    }
+    switch (Command) {
+    case 0:
+        break;
+    case JOB_CONTROL_PAUSE:
+        SetStatus(JobId, JOB_STATUS_PAUSED, 0);
+        break;
+    case JOB_CONTROL_RESUME:
+        SetStatus(JobId, 0, JOB_STATUS_PAUSED);
+        break;
+    case JOB_CONTROL_CANCEL:
+    case JOB_CONTROL_DELETE:
+        DeleteJob(JobId);
+        break;
+    case JOB_CONTROL_RESTART:
+        SetStatus(JobId, JOB_STATUS_RESTART, 0);
+        break;
+    case JOB_CONTROL_SENT_TO_PRINTER:
+        SetStatus(JobId, JOB_STATUS_COMPLETE, 0);
+        break;
+    case JOB_CONTROL_LAST_PAGE_EJECTED:
+        SetStatus(JobId, JOB_STATUS_PRINTED, 0);
+        break;
+    }
+    return TRUE;
+}
+
+template <class T> T ReadRecord(const BYTE* p) {
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+} // namespace
+
+std::vector<JobRecord> Jobs(const std::u16string& printer) {
+    EnsureSchema();
+    std::vector<JobRecord> out;
+    Stmt s(printer.empty() ? "SELECT id FROM spl_jobs ORDER BY id"
+                           : "SELECT id FROM spl_jobs WHERE printer = ? ORDER BY id");
+    if (!printer.empty()) s.Bind(1, FoldKey(printer));
+    std::vector<DWORD> ids;
+    while (s.Step()) ids.push_back(static_cast<DWORD>(s.Int(0)));
+    for (DWORD id : ids) {
+        JobRecord rec;
+        if (FindJob(id, &rec)) out.push_back(std::move(rec));
+    }
+    return out;
+}
+
+bool FindJob(DWORD jobId, JobRecord* out) {
+    EnsureSchema();
+    JobRow job;
+    if (!LoadJob(jobId, &job)) return false;
+    PrinterRow row;
+    out->id = job.id;
+    out->printer = LoadPrinter(job.printerKey, &row) ? row.rec.name : FromUtf8(job.printerKey);
+    out->document = job.document;
+    out->user = job.user;
+    out->status = job.status;
+    out->pages = job.totalPages;
+    out->size = CurrentSize(job);
+    out->outputPath = job.outputPath;
+    return true;
+}
+
+DWORD CancelJob(DWORD jobId) {
+    try {
+        EnsureSchema();
+        return DeleteJob(jobId) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+    } catch (const std::exception&) {
+        return RPC_S_SERVER_UNAVAILABLE;
+    }
+}
+
+} // namespace platform::spooler
+
+using namespace platform::spooler;
+
+extern "C" {
+
+DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
+    return Guarded<DWORD>("StartDocPrinterW", hPrinter, 0, [](DWORD r) { return r != 0; },
+                          [&](test::Call& call) -> DWORD {
+                              call.level = Level;
+                              SPOOLER_FAULT_POINT("StartDocPrinterW", 0);
+                              std::u16string doc, output, datatype;
+                              if (pDocInfo) {
+                                  auto info = ReadRecord<DOC_INFO_1W>(pDocInfo);
+                                  doc = WideFrom(info.pDocName);
+                                  output = WideFrom(info.pOutputFile);
+                                  datatype = WideFrom(info.pDatatype);
+                              }
+                              call.name = doc;
+                              return StartDoc(hPrinter, Level, &doc, &output, &datatype, pDocInfo != nullptr);
+                          });
+}
+
+DWORD WINAPI StartDocPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
+    return Guarded<DWORD>("StartDocPrinterA", hPrinter, 0, [](DWORD r) { return r != 0; },
+                          [&](test::Call& call) -> DWORD {
+                              call.level = Level;
+                              SPOOLER_FAULT_POINT("StartDocPrinterA", 0);
+                              std::u16string doc, output, datatype;
+                              if (pDocInfo) {
+                                  auto info = ReadRecord<DOC_INFO_1A>(pDocInfo);
+                                  doc = WideFromAnsi(info.pDocName);
+                                  output = WideFromAnsi(info.pOutputFile);
+                                  datatype = WideFromAnsi(info.pDatatype);
+                              }
+                              call.name = doc;
+                              return StartDoc(hPrinter, Level, &doc, &output, &datatype, pDocInfo != nullptr);
+                          });
+}
+
+BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
+    return GuardedBool("StartPagePrinter", hPrinter, [&](test::Call&) -> BOOL {
+        auto h = FindPrinterHandle(hPrinter);
+        if (!h) return FALSE;
+        std::lock_guard lock(h->mutex);
+        if (h->jobId == 0) {
+            SetLastError(ERROR_SPL_NO_STARTDOC);
+            return FALSE;
+        }
+        h->pageOpen = true;
+        DWORD id = h->jobId;
+        platform::MachineDb::Transaction([&] {
+            Stmt s("UPDATE spl_jobs SET total_pages = total_pages + 1 WHERE id = ?");
+            s.Bind(1, static_cast<long long>(id));
+            s.Run();
+            return true;
+        });
+        return TRUE;
+    });
+}
+
+BOOL WINAPI EndPagePrinter(HANDLE hPrinter) {
+    return GuardedBool("EndPagePrinter", hPrinter, [&](test::Call&) -> BOOL {
+        auto h = FindPrinterHandle(hPrinter);
+        if (!h) return FALSE;
+        std::lock_guard lock(h->mutex);
+        if (h->jobId == 0) {
+            SetLastError(ERROR_SPL_NO_STARTDOC);
+            return FALSE;
+        }
+        h->pageOpen = false;
+        return TRUE;
+    });
+}
+
+BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+    return GuardedBool("WritePrinter", hPrinter, [&](test::Call& call) -> BOOL {
+        call.bytes = cbBuf;
+        if (!pcWritten) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        *pcWritten = 0;
+        SPOOLER_FAULT_POINT("WritePrinter", FALSE);
+        auto h = FindPrinterHandle(hPrinter);
+        if (!h) return FALSE;
+        std::lock_guard lock(h->mutex);
+        call.level = h->jobId;
+        if (h->jobId == 0) {
+            SetLastError(ERROR_SPL_NO_STARTDOC);
+            return FALSE;
+        }
+        if (!pBuf && cbBuf) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        // A cancel from anywhere (another handle, another process) stops the writer.
+        {
+            Stmt s("SELECT status FROM spl_jobs WHERE id = ?");
+            s.Bind(1, static_cast<long long>(h->jobId));
+            if (!s.Step() || (static_cast<DWORD>(s.Int(0)) & kGone)) {
+                SetLastError(ERROR_PRINT_CANCELLED);
+                return FALSE;
+            }
+        }
+        DWORD take = ShortWriteLimit(cbBuf);
+        const auto* p = static_cast<const BYTE*>(pBuf);
+        DWORD done = 0;
+        while (!h->discard && done < take) {
+            ssize_t n = ::write(h->fd, p + done, take - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                h->written += done;
+                *pcWritten = done;
+                SetLastError(ErrorFromErrno(errno));
+                return FALSE;
+            }
+            done += static_cast<DWORD>(n);
+        }
+        if (h->discard) done = take;
+        h->written += done;
+        *pcWritten = done;
+        return TRUE;
+    });
+}
+
+BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
+    return GuardedBool("EndDocPrinter", hPrinter, [&](test::Call&) -> BOOL {
+        SPOOLER_FAULT_POINT("EndDocPrinter", FALSE);
+        return FinishDoc(hPrinter, false);
+    });
+}
+
+BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
+    return GuardedBool("AbortPrinter", hPrinter, [&](test::Call&) -> BOOL { return FinishDoc(hPrinter, true); });
+}
+
+BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
+    return GuardedBool("GetJobW", hPrinter, [&](test::Call& call) -> BOOL {
+        call.level = JobId;
+        call.command = Level;
+        call.bytes = cbBuf;
+        SPOOLER_FAULT_POINT("GetJobW", FALSE);
+        return GetJobImpl(hPrinter, JobId, Level, pJob, cbBuf, pcbNeeded, false);
+    });
+}
+
+BOOL WINAPI GetJobA(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
+    return GuardedBool("GetJobA", hPrinter, [&](test::Call& call) -> BOOL {
+        call.level = JobId;
+        call.command = Level;
+        call.bytes = cbBuf;
+        SPOOLER_FAULT_POINT("GetJobA", FALSE);
+        return GetJobImpl(hPrinter, JobId, Level, pJob, cbBuf, pcbNeeded, true);
+    });
+}
+
+BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command) {
+    return GuardedBool("SetJobW", hPrinter, [&](test::Call& call) -> BOOL {
+        call.level = JobId;
+        call.command = Command;
+        SPOOLER_FAULT_POINT("SetJobW", FALSE);
+        JobChanges changes;
+        std::u16string document, user, statusText, datatype;
+        if (pJob && (Level == 1 || Level == 2)) {
+            LPWSTR pDocument, pUserName, pStatus, pDatatype;
+            if (Level == 1) {
+                auto info = ReadRecord<JOB_INFO_1W>(pJob);
+                pDocument = info.pDocument, pUserName = info.pUserName, pStatus = info.pStatus;
+                pDatatype = info.pDatatype, changes.priority = info.Priority;
+            } else {
+                auto info = ReadRecord<JOB_INFO_2W>(pJob);
+                pDocument = info.pDocument, pUserName = info.pUserName, pStatus = info.pStatus;
+                pDatatype = info.pDatatype, changes.priority = info.Priority;
+            }
+            if (pDocument) changes.document = &(document = pDocument);
+            if (pUserName) changes.user = &(user = pUserName);
+            if (pStatus) changes.statusText = &(statusText = pStatus);
+            if (pDatatype) changes.datatype = &(datatype = pDatatype);
+            call.name = document;
+        }
+        return SetJobImpl(hPrinter, JobId, Level, pJob != nullptr, changes, Command);
+    });
+}
+
+BOOL WINAPI SetJobA(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command) {
+    return GuardedBool("SetJobA", hPrinter, [&](test::Call& call) -> BOOL {
+        call.level = JobId;
+        call.command = Command;
+        SPOOLER_FAULT_POINT("SetJobA", FALSE);
+        JobChanges changes;
+        std::u16string document, user, statusText, datatype;
+        if (pJob && (Level == 1 || Level == 2)) {
+            LPSTR pDocument, pUserName, pStatus, pDatatype;
+            if (Level == 1) {
+                auto info = ReadRecord<JOB_INFO_1A>(pJob);
+                pDocument = info.pDocument, pUserName = info.pUserName, pStatus = info.pStatus;
+                pDatatype = info.pDatatype, changes.priority = info.Priority;
+            } else {
+                auto info = ReadRecord<JOB_INFO_2A>(pJob);
+                pDocument = info.pDocument, pUserName = info.pUserName, pStatus = info.pStatus;
+                pDatatype = info.pDatatype, changes.priority = info.Priority;
+            }
+            if (pDocument) changes.document = &(document = WideFromAnsi(pDocument));
+            if (pUserName) changes.user = &(user = WideFromAnsi(pUserName));
+            if (pStatus) changes.statusText = &(statusText = WideFromAnsi(pStatus));
+            if (pDatatype) changes.datatype = &(datatype = WideFromAnsi(pDatatype));
+            call.name = document;
+        }
+        return SetJobImpl(hPrinter, JobId, Level, pJob != nullptr, changes, Command);
+    });
+}
+
+} // extern "C"

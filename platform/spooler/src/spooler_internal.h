@@ -1,0 +1,233 @@
+// Internals shared by the spooler's source files.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/core.h"
+#include "platform/handles.h"
+#include "platform/spooler_ctl.h"
+#include "win/errors.h"
+#include "win/spool.h"
+
+namespace platform::spooler {
+
+// ---- the database -------------------------------------------------------
+
+// Registers the spooler's tables (and the seeded forms and ports) with the
+// machine database; cheap after the first call.
+void EnsureSchema();
+
+// A prepared statement on this thread's connection. Errors throw
+// std::runtime_error, which the exported calls turn into an error number.
+class Stmt {
+public:
+    explicit Stmt(const char* sql);
+    ~Stmt();
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+
+    Stmt& Bind(int index, std::string_view text);
+    Stmt& Bind(int index, const std::u16string& text);
+    Stmt& Bind(int index, long long value);
+    Stmt& BindBlob(int index, const std::vector<BYTE>& bytes); // empty binds NULL
+    // True while a row is available; false when done.
+    bool Step();
+    // Runs to completion.
+    void Run();
+
+    std::string Text(int column) const;
+    std::u16string Wide(int column) const;
+    long long Int(int column) const;
+    std::vector<BYTE> Blob(int column) const;
+    bool IsNull(int column) const;
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+long long LastInsertId();
+int Changes();
+
+// Case-folded form of a name, the key that lookups compare.
+std::string FoldKey(std::u16string_view name);
+
+// ---- device modes -------------------------------------------------------
+
+constexpr size_t kDevmodeSizeOffsetW = 68; // dmSize, then dmDriverExtra (WORDs)
+constexpr size_t kDevmodeSizeOffsetA = 36;
+constexpr size_t kDevmodeMinimumW = 72; // up to and including dmFields
+constexpr size_t kDevmodeMinimumA = 40;
+
+// Copies a caller's device mode: dmSize + dmDriverExtra bytes. False (and
+// nothing copied) when dmSize is too small to hold its own header.
+bool CopyDevmodeW(const void* devmode, std::vector<BYTE>* out);
+bool CopyDevmodeA(const void* devmode, std::vector<BYTE>* out);
+// A stored block is used only when its size fields agree with its length.
+bool IsWellFormedDevmodeW(const std::vector<BYTE>& block);
+// Conversions between the wide and ANSI layouts (names through the ANSI code
+// page; the driver's private part is copied unchanged).
+std::vector<BYTE> DevmodeWideToAnsi(const std::vector<BYTE>& wide);
+std::vector<BYTE> DevmodeAnsiToWide(const std::vector<BYTE>& ansi);
+
+// ---- text ---------------------------------------------------------------
+
+std::u16string WideFrom(const char16_t* text); // NULL gives ""
+std::string AnsiFromWide(std::u16string_view text);
+std::u16string WideFromAnsi(const char* text); // NULL gives ""
+
+// ---- answers in the two-call protocol ----------------------------------
+
+// Builds an answer: fixed records first, then the strings and blocks they
+// point at. Pointers are stored as offsets and relocated when the answer is
+// copied into the caller's buffer, so the caller's buffer needs no alignment.
+class Answer {
+public:
+    // Appends a zeroed fixed record of n bytes and returns its offset.
+    size_t Record(size_t n);
+    template <class T> void Put(size_t offset, const T& value) {
+        std::memcpy(bytes_.data() + offset, &value, sizeof value);
+    }
+    // Appends data and points the pointer field at `field` to it.
+    void String(size_t field, std::u16string_view text);
+    void StringA(size_t field, std::string_view text);
+    void MultiString(size_t field, const std::vector<std::u16string>& list);
+    void MultiStringA(size_t field, const std::vector<std::string>& list);
+    void Block(size_t field, const std::vector<BYTE>& block);
+    size_t Size() const { return bytes_.size(); }
+
+    // Two-call delivery: sets *pcbNeeded; a short buffer fails with
+    // ERROR_INSUFFICIENT_BUFFER; a missing buffer or size pointer with
+    // ERROR_INVALID_PARAMETER.
+    bool Deliver(LPBYTE buffer, DWORD cbBuf, LPDWORD pcbNeeded) const;
+
+private:
+    void Align(size_t n);
+    void PointAt(size_t field);
+    std::vector<BYTE> bytes_;
+    std::vector<std::pair<size_t, size_t>> fixups_; // field offset, target offset
+};
+
+// ---- handles ------------------------------------------------------------
+
+struct SpoolHandle : HandleObject {
+    enum class Kind { Printer, Server, XcvPort };
+    Kind kind = Kind::Printer;
+    std::string key;             // printer or port key
+    std::u16string name;         // printer or port name as stored
+    ACCESS_MASK access = 0;
+    std::u16string datatype;     // from PRINTER_DEFAULTS
+    std::vector<BYTE> devmode;   // from PRINTER_DEFAULTS (wide)
+
+    // The document this handle is writing.
+    std::mutex mutex;
+    DWORD jobId = 0;
+    int fd = -1;
+    bool discard = false;
+    bool pageOpen = false;
+    ULONGLONG written = 0;
+
+    ~SpoolHandle() override;
+    const char* KindName() const override { return "Printer"; }
+    bool ClosableByCloseHandle() const override { return false; }
+};
+
+std::shared_ptr<SpoolHandle> FindHandle(HANDLE h); // sets ERROR_INVALID_HANDLE when unknown
+std::shared_ptr<SpoolHandle> FindPrinterHandle(HANDLE h);
+
+// ---- printers -----------------------------------------------------------
+
+struct PrinterRow {
+    std::string key;
+    PrinterRecord rec;
+    std::u16string sepFile, processor, datatype, parameters;
+    DWORD priority = 1, defaultPriority = 0, startTime = 0, untilTime = 0, status = 0;
+    DWORD dsAction = 0, dsUpdates = 0;
+};
+bool LoadPrinter(const std::string& key, PrinterRow* out);
+std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user);
+DWORD ActiveJobCount(const std::string& printerKey);
+
+// Test controls as the calls consult them.
+bool CallerIsAdministrator();
+bool DiscardingOutput();
+DWORD ShortWriteLimit(DWORD cbBuf); // how many of cbBuf bytes the next write takes
+std::u16string ComputerName();
+bool IsValidDatatype(std::u16string_view datatype);
+
+// ---- the call log and guarded exports -----------------------------------
+
+void LogCall(test::Call call);
+
+// Runs an exported call: no exception escapes; a database failure reads as
+// the spooler being unreachable. The call is logged with its outcome.
+template <class R, class Fn, class Ok>
+R Guarded(const char* function, HANDLE handle, R failValue, Ok isOk, Fn&& body) {
+    test::Call call;
+    call.function = function;
+    if (handle) {
+        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle))) call.printer = h->name;
+    }
+    R result = failValue;
+    try {
+        EnsureSchema();
+        result = body(call);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        result = failValue;
+    } catch (const std::exception&) {
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+        result = failValue;
+    }
+    call.ok = isOk(result);
+    call.error = call.ok ? 0 : GetLastError();
+    LogCall(std::move(call));
+    return result;
+}
+
+// The same for calls that answer an error number instead of a BOOL.
+template <class Fn> DWORD GuardedStatus(const char* function, HANDLE handle, Fn&& body) {
+    test::Call call;
+    call.function = function;
+    if (handle) {
+        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle))) call.printer = h->name;
+    }
+    DWORD result;
+    try {
+        EnsureSchema();
+        result = body(call);
+    } catch (const std::bad_alloc&) {
+        result = ERROR_NOT_ENOUGH_MEMORY;
+    } catch (const std::exception&) {
+        result = RPC_S_SERVER_UNAVAILABLE;
+    }
+    call.ok = result == ERROR_SUCCESS;
+    call.error = result;
+    LogCall(std::move(call));
+    return result;
+}
+
+template <class Fn> BOOL GuardedBool(const char* function, HANDLE handle, Fn&& body) {
+    return Guarded<BOOL>(function, handle, FALSE, [](BOOL r) { return r != FALSE; },
+                         std::forward<Fn>(body));
+}
+
+// Fault injection for a call that reports failure through the last error.
+#define SPOOLER_FAULT_POINT(name, failValue)                     \
+    do {                                                         \
+        DWORD spoolerFaultError_ = 0;                            \
+        if (::platform::ShouldFail(name, &spoolerFaultError_)) { \
+            ::SetLastError(spoolerFaultError_);                  \
+            return failValue;                                    \
+        }                                                        \
+    } while (0)
+
+} // namespace platform::spooler
