@@ -1,0 +1,244 @@
+// Paths: subpaths of lines and Bezier curves in 28.4 fixed point, built with
+// PATHOBJ_bMoveTo and its companions and handed to drivers record by record.
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "engine_internal.h"
+#include "platform/core.h"
+#include "platform/engine_objects.h"
+#include "win/errors.h"
+
+namespace platform::engine {
+namespace {
+
+bool IsInteger(POINTFIX p) { return (p.x & 15) == 0 && (p.y & 15) == 0; }
+
+FIX AddFix(FIX a, FIX b) {
+    long long v = static_cast<long long>(a) + b;
+    v = std::clamp<long long>(v, std::numeric_limits<FIX>::min(), std::numeric_limits<FIX>::max());
+    return static_cast<FIX>(v);
+}
+
+// A subpath that is only its start point draws nothing; a trailing one is
+// not handed out.
+size_t EnumerableRecords(const Path& p) {
+    size_t n = p.records.size();
+    if (n && p.subpathOpen) {
+        const PathRecord& last = p.records.back();
+        if ((last.flags & PD_BEGINSUBPATH) && last.count == 1) --n;
+    }
+    return n;
+}
+
+} // namespace
+
+Path* NewPathLocked() {
+    auto path = std::unique_ptr<Path>(new (std::nothrow) Path);
+    if (!path) return nullptr;
+    path->po.fl = PO_ALL_INTEGERS;
+    Path* raw = path.get();
+    InsertObjectLocked(std::move(path));
+    return raw;
+}
+
+bool Path::MoveTo(POINTFIX pt) {
+    if (subpathOpen && records.back().count == 1 && (records.back().flags & PD_BEGINSUBPATH)) {
+        points.pop_back();
+        records.pop_back();
+    }
+    records.push_back(PathRecord{PD_BEGINSUBPATH, points.size(), 1});
+    points.push_back(pt);
+    subpathOpen = true;
+    haveCurrent = true;
+    current = subpathStart = pt;
+    if (!IsInteger(pt)) po.fl &= ~PO_ALL_INTEGERS;
+    return true;
+}
+
+bool Path::AddPoints(const POINTFIX* pts, ULONG count, bool beziers) {
+    if (count == 0) return true;
+    if (!pts || (beziers && count % 3 != 0)) return false;
+    if (!subpathOpen) {
+        if (!haveCurrent) return false;
+        MoveTo(current);
+    }
+    PathRecord& last = records.back();
+    bool lastBeziers = (last.flags & PD_BEZIERS) != 0;
+    if ((last.flags & PD_BEGINSUBPATH) && last.count == 1) {
+        if (beziers) last.flags |= PD_BEZIERS;
+    } else if (lastBeziers != beziers) {
+        records.push_back(PathRecord{beziers ? static_cast<FLONG>(PD_BEZIERS) : 0, points.size(), 0});
+    }
+    points.insert(points.end(), pts, pts + count);
+    records.back().count += count;
+    for (ULONG i = 0; i < count; ++i)
+        if (!IsInteger(pts[i])) po.fl &= ~PO_ALL_INTEGERS;
+    if (beziers) po.fl |= PO_BEZIERS;
+    po.cCurves += beziers ? count / 3 : count;
+    current = pts[count - 1];
+    return true;
+}
+
+bool Path::CloseFigure() {
+    if (!subpathOpen) return true;
+    records.back().flags |= PD_CLOSEFIGURE;
+    subpathOpen = false;
+    current = subpathStart;
+    return true;
+}
+
+void Path::AddRectangle(const RECTL& r) {
+    auto fx = [](LONG v) { return static_cast<FIX>(std::clamp<long long>(static_cast<long long>(v) * 16, std::numeric_limits<FIX>::min(), std::numeric_limits<FIX>::max())); };
+    MoveTo(POINTFIX{fx(r.left), fx(r.top)});
+    POINTFIX rest[3] = {{fx(r.right), fx(r.top)}, {fx(r.right), fx(r.bottom)}, {fx(r.left), fx(r.bottom)}};
+    AddPoints(rest, 3, false);
+    CloseFigure();
+}
+
+PATHOBJ* CreatePathCopy(PATHOBJ* ppo, FIX dx, FIX dy) {
+    std::lock_guard lock(EngineLock());
+    Path* src = FindLocked<Path>(ppo);
+    if (!src) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    Path* copy = NewPathLocked();
+    if (!copy) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    copy->points = src->points;
+    copy->records = src->records;
+    copy->subpathOpen = src->subpathOpen;
+    copy->haveCurrent = src->haveCurrent;
+    copy->current = {AddFix(src->current.x, dx), AddFix(src->current.y, dy)};
+    copy->subpathStart = {AddFix(src->subpathStart.x, dx), AddFix(src->subpathStart.y, dy)};
+    copy->po.fl = src->po.fl;
+    copy->po.cCurves = src->po.cCurves;
+    for (POINTFIX& p : copy->points) {
+        p.x = AddFix(p.x, dx);
+        p.y = AddFix(p.y, dy);
+        if (!IsInteger(p)) copy->po.fl &= ~PO_ALL_INTEGERS;
+    }
+    return &copy->po;
+}
+
+} // namespace platform::engine
+
+using namespace platform::engine;
+
+extern "C" {
+
+PATHOBJ* APIENTRY EngCreatePath(VOID) {
+    PLATFORM_FAULT_POINT("EngCreatePath", nullptr);
+    std::lock_guard lock(EngineLock());
+    Path* path = NewPathLocked();
+    if (!path) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return &path->po;
+}
+
+VOID APIENTRY EngDeletePath(PATHOBJ* ppo) {
+    std::unique_ptr<EngineObject> gone;
+    std::lock_guard lock(EngineLock());
+    if (FindLocked<Path>(ppo)) gone = RemoveObjectLocked(ppo);
+}
+
+VOID APIENTRY PATHOBJ_vEnumStart(PATHOBJ* ppo) {
+    std::lock_guard lock(EngineLock());
+    if (Path* path = FindLocked<Path>(ppo)) path->enumNext = 0;
+}
+
+BOOL APIENTRY PATHOBJ_bEnum(PATHOBJ* ppo, PATHDATA* ppd) {
+    std::lock_guard lock(EngineLock());
+    Path* path = FindLocked<Path>(ppo);
+    if (!ppd) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *ppd = PATHDATA{};
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    size_t n = EnumerableRecords(*path);
+    if (path->enumNext >= n) return FALSE;
+    size_t i = path->enumNext++;
+    const PathRecord& rec = path->records[i];
+    FLONG flags = rec.flags;
+    bool lastOfSubpath = i + 1 == path->records.size() || (path->records[i + 1].flags & PD_BEGINSUBPATH);
+    if (lastOfSubpath) flags |= PD_ENDSUBPATH;
+    ppd->flags = flags;
+    ppd->count = static_cast<ULONG>(rec.count);
+    ppd->pptfx = path->points.data() + rec.first;
+    return path->enumNext < n ? TRUE : FALSE;
+}
+
+VOID APIENTRY PATHOBJ_vGetBounds(PATHOBJ* ppo, PRECTFX prectfx) {
+    if (!prectfx) return;
+    *prectfx = RECTFX{};
+    std::lock_guard lock(EngineLock());
+    Path* path = FindLocked<Path>(ppo);
+    if (!path) return;
+    size_t n = EnumerableRecords(*path);
+    bool first = true;
+    for (size_t r = 0; r < n; ++r) {
+        const PathRecord& rec = path->records[r];
+        for (size_t k = rec.first; k < rec.first + rec.count; ++k) {
+            POINTFIX p = path->points[k];
+            if (first) {
+                *prectfx = RECTFX{p.x, p.y, p.x, p.y};
+                first = false;
+                continue;
+            }
+            prectfx->xLeft = std::min(prectfx->xLeft, p.x);
+            prectfx->yTop = std::min(prectfx->yTop, p.y);
+            prectfx->xRight = std::max(prectfx->xRight, p.x);
+            prectfx->yBottom = std::max(prectfx->yBottom, p.y);
+        }
+    }
+}
+
+BOOL APIENTRY PATHOBJ_bMoveTo(PATHOBJ* ppo, POINTFIX ptfx) {
+    std::lock_guard lock(EngineLock());
+    Path* path = FindLocked<Path>(ppo);
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return path->MoveTo(ptfx) ? TRUE : FALSE;
+}
+
+BOOL APIENTRY PATHOBJ_bPolyLineTo(PATHOBJ* ppo, POINTFIX* pptfx, ULONG cptfx) {
+    std::lock_guard lock(EngineLock());
+    Path* path = FindLocked<Path>(ppo);
+    if (!path || !path->AddPoints(pptfx, cptfx, false)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL APIENTRY PATHOBJ_bPolyBezierTo(PATHOBJ* ppo, POINTFIX* pptfx, ULONG cptfx) {
+    std::lock_guard lock(EngineLock());
+    Path* path = FindLocked<Path>(ppo);
+    if (!path || !path->AddPoints(pptfx, cptfx, true)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL APIENTRY PATHOBJ_bCloseFigure(PATHOBJ* ppo) {
+    std::lock_guard lock(EngineLock());
+    Path* path = FindLocked<Path>(ppo);
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return path->CloseFigure() ? TRUE : FALSE;
+}
+}
