@@ -1,0 +1,144 @@
+// Forms of the print server and the printer's driver records.
+#include <map>
+
+#include "spooler_fixture.h"
+
+namespace spooler_test {
+namespace {
+
+using FormsTest = SpoolerTest;
+using DriversTest = SpoolerTest;
+
+std::vector<BYTE> EnumForms(HANDLE h, DWORD* count) {
+    DWORD needed = 0, returned = 99;
+    EXPECT_FALSE(EnumFormsW(h, 1, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(returned, 0u);
+    std::vector<BYTE> buffer(needed);
+    EXPECT_FALSE(EnumFormsW(h, 1, buffer.data(), needed - 1, &needed, &returned));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_TRUE(EnumFormsW(h, 1, buffer.data(), needed, &needed, &returned));
+    *count = returned;
+    return buffer;
+}
+
+TEST_F(FormsTest, StandardFormsInPaperSizeOrderWithTheirSizes) {
+    HANDLE h = Open(u"Office");
+    DWORD count = 0;
+    auto buffer = EnumForms(h, &count);
+    ASSERT_EQ(count, 118u);
+    const auto* forms = reinterpret_cast<const FORM_INFO_1W*>(buffer.data());
+    std::map<std::u16string, std::pair<size_t, SIZEL>> byName;
+    for (size_t i = 0; i < count; ++i) {
+        byName[forms[i].pName] = {i + 1, forms[i].Size};
+        EXPECT_EQ(forms[i].Flags, static_cast<DWORD>(FORM_BUILTIN));
+        EXPECT_EQ(forms[i].ImageableArea.left, 0);
+        EXPECT_EQ(forms[i].ImageableArea.right, forms[i].Size.cx);
+        EXPECT_EQ(forms[i].ImageableArea.bottom, forms[i].Size.cy);
+    }
+    struct Expected {
+        const char16_t* name;
+        size_t position; // the paper size number
+        LONG cx, cy;     // thousandths of a millimetre
+    } expected[] = {
+        {u"Letter", 1, 215900, 279400},           {u"Tabloid", 3, 279400, 431800},
+        {u"Ledger", 4, 431800, 279400},           {u"Legal", 5, 215900, 355600},
+        {u"Statement", 6, 139700, 215900},        {u"Executive", 7, 184150, 266700},
+        {u"A3", 8, 297000, 420000},               {u"A4", 9, 210000, 297000},
+        {u"A5", 11, 148000, 210000},              {u"B4 (JIS)", 12, 257000, 364000},
+        {u"B5 (JIS)", 13, 182000, 257000},        {u"Envelope #10", 20, 104775, 241300},
+        {u"Envelope DL", 27, 110000, 220000},     {u"Envelope C5", 28, 162000, 229000},
+        {u"Envelope Monarch", 37, 98425, 190500}, {u"A6", 70, 105000, 148000},
+        {u"PRC Envelope #10 Rotated", 118, 458000, 324000},
+    };
+    for (const auto& e : expected) {
+        auto it = byName.find(e.name);
+        ASSERT_NE(it, byName.end());
+        EXPECT_EQ(it->second.first, e.position);
+        EXPECT_EQ(it->second.second.cx, e.cx);
+        EXPECT_EQ(it->second.second.cy, e.cy);
+    }
+}
+
+TEST_F(FormsTest, ServerHandleAndErrors) {
+    HANDLE server = Open(nullptr, SERVER_READ);
+    DWORD count = 0;
+    EnumForms(server, &count);
+    EXPECT_EQ(count, 118u);
+    DWORD needed = 0, returned = 0;
+    BYTE buffer[64];
+    EXPECT_FALSE(EnumFormsW(server, 2, buffer, sizeof buffer, &needed, &returned));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    EXPECT_FALSE(EnumFormsW(server, 1, buffer, sizeof buffer, &needed, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(EnumFormsW(nullptr, 1, buffer, sizeof buffer, &needed, &returned));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(DriversTest, Level2NamesTheDriverFiles) {
+    HANDLE h = Open(u"Office");
+    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterDriverW(h, nullptr, 2, b, n, needed); });
+    const auto& info = As<DRIVER_INFO_2W>(buffer);
+    EXPECT_EQ(info.cVersion, 3u);
+    EXPECT_EQ(std::u16string(info.pName), kDriverName);
+    EXPECT_EQ(std::u16string(info.pEnvironment), u"Windows x64");
+    EXPECT_EQ(std::u16string(info.pDriverPath), kDriverFolder + u"\\Inkforge.DLL");
+    EXPECT_EQ(std::u16string(info.pDataFile), kDriverFolder + u"\\ZL9000.SPC");
+    EXPECT_EQ(std::u16string(info.pConfigFile), kDriverFolder + u"\\Frontdoor.DLL");
+}
+
+TEST_F(DriversTest, Level3AddsHelpAndDependentFiles) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) {
+        return GetPrinterDriverW(h, const_cast<LPWSTR>(u"Windows x64"), 3, b, n, needed);
+    });
+    const auto& info = As<DRIVER_INFO_3W>(buffer);
+    EXPECT_EQ(std::u16string(info.pHelpFile), kDriverFolder + u"\\ZORHELP.CHM");
+    std::vector<std::u16string> dependents;
+    for (const char16_t* p = info.pDependentFiles; *p; p += std::char_traits<char16_t>::length(p) + 1)
+        dependents.emplace_back(p);
+    EXPECT_EQ(dependents, (std::vector<std::u16string>{kDriverFolder + u"\\Modelsmith.DLL",
+                                                       kDriverFolder + u"\\Sheetwright.DLL"}));
+    EXPECT_EQ(info.pMonitorName, nullptr);
+}
+
+TEST_F(DriversTest, Errors) {
+    HANDLE h = Open(u"Office");
+    DWORD needed = 0;
+    BYTE buffer[1024];
+    EXPECT_FALSE(GetPrinterDriverW(h, nullptr, 4, buffer, sizeof buffer, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    EXPECT_FALSE(GetPrinterDriverW(h, const_cast<LPWSTR>(u"Windows NT x86"), 2, buffer, sizeof buffer, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINTER_DRIVER));
+    EXPECT_FALSE(GetPrinterDriverW(h, const_cast<LPWSTR>(u"Amiga"), 2, buffer, sizeof buffer, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ENVIRONMENT));
+    EXPECT_FALSE(GetPrinterDriverW(h, nullptr, 2, buffer, sizeof buffer, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    HANDLE server = Open(nullptr, SERVER_READ);
+    EXPECT_FALSE(GetPrinterDriverW(server, nullptr, 2, buffer, sizeof buffer, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(DriversTest, AnEmptyDependentListIsTwoNuls) {
+    spl::DriverRecord d;
+    d.name = u"Bare";
+    d.driverPath = u"C:\\x\\a.dll";
+    d.dataFile = u"C:\\x\\b.spc";
+    d.configFile = u"C:\\x\\c.dll";
+    ASSERT_EQ(spl::AddDriver(d), static_cast<DWORD>(ERROR_SUCCESS));
+    spl::PrinterRecord p;
+    p.name = u"Bare printer";
+    p.port = u"FILE:";
+    p.driver = u"Bare";
+    ASSERT_EQ(spl::AddPrinter(p, false), static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE h = Open(u"Bare printer");
+    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterDriverW(h, nullptr, 3, b, n, needed); });
+    const auto& info = As<DRIVER_INFO_3W>(buffer);
+    EXPECT_EQ(info.pHelpFile, nullptr);
+    ASSERT_NE(info.pDependentFiles, nullptr);
+    EXPECT_EQ(info.pDependentFiles[0], u'\0');
+    EXPECT_EQ(info.pDependentFiles[1], u'\0');
+}
+
+} // namespace
+} // namespace spooler_test

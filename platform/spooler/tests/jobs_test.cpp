@@ -1,0 +1,334 @@
+// Jobs: output captured byte for byte, cancels and short writes seen by the
+// writer, job information and job control.
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "platform/paths.h"
+#include "platform/testctl.h"
+#include "spooler_fixture.h"
+
+namespace spooler_test {
+namespace {
+
+class JobsTest : public SpoolerTest {
+protected:
+    DWORD Start(HANDLE h, const char16_t* document, const char16_t* output = nullptr) {
+        DOC_INFO_1W info{const_cast<LPWSTR>(document), const_cast<LPWSTR>(output), nullptr};
+        DWORD id = StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&info));
+        EXPECT_NE(id, 0u) << GetLastError();
+        return id;
+    }
+    static std::vector<BYTE> FileBytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<BYTE>(std::istreambuf_iterator<char>(in), {});
+    }
+    static std::vector<BYTE> Pattern(size_t n, unsigned seed) {
+        std::vector<BYTE> out(n);
+        for (size_t i = 0; i < n; ++i) out[i] = static_cast<BYTE>((i * 131 + seed) ^ (i >> 8));
+        return out;
+    }
+    static bool Write(HANDLE h, const std::vector<BYTE>& bytes, DWORD* written) {
+        return WritePrinter(h, const_cast<BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), written) != FALSE;
+    }
+    static DWORD Status(HANDLE h, DWORD id) {
+        auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 1, b, n, needed); });
+        return buffer.empty() ? 0xFFFFFFFF : As<JOB_INFO_1W>(buffer).Status;
+    }
+};
+
+TEST_F(JobsTest, OutputIsCapturedByteForByte) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Report");
+    std::vector<BYTE> all;
+    for (size_t n : {4096, 4096, 1, 0, 70000, 3}) {
+        auto chunk = Pattern(n, static_cast<unsigned>(all.size()));
+        DWORD written = 0;
+        ASSERT_TRUE(Write(h, chunk, &written));
+        EXPECT_EQ(written, n);
+        all.insert(all.end(), chunk.begin(), chunk.end());
+    }
+    ASSERT_TRUE(EndDocPrinter(h));
+    spl::JobRecord job;
+    ASSERT_TRUE(spl::FindJob(id, &job));
+    EXPECT_EQ(job.document, u"Report");
+    EXPECT_EQ(job.size, all.size());
+    EXPECT_EQ(job.status, static_cast<DWORD>(JOB_STATUS_PRINTED));
+    EXPECT_EQ(FileBytes(job.outputPath), all);
+    EXPECT_EQ(job.outputPath, platform::HostPathUtf8("C:\\Windows\\System32\\spool\\PRINTERS\\" +
+                                                     std::string(5 - std::to_string(id).size(), '0') +
+                                                     std::to_string(id) + ".SPL"));
+}
+
+TEST_F(JobsTest, OutputFileOfTheDocument) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    Start(h, u"To file", u"C:\\Users\\Out\\result.prn");
+    auto bytes = Pattern(1000, 5);
+    DWORD written = 0;
+    ASSERT_TRUE(Write(h, bytes, &written));
+    ASSERT_TRUE(EndDocPrinter(h));
+    EXPECT_EQ(FileBytes(platform::HostPathUtf8("C:\\Users\\Out\\result.prn")), bytes);
+}
+
+TEST_F(JobsTest, JobIdsAreUniqueAcrossHandles) {
+    HANDLE a = Open(u"Office", PRINTER_ACCESS_USE), b = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD first = Start(a, u"one"), second = Start(b, u"two");
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(EndDocPrinter(a));
+    EXPECT_TRUE(EndDocPrinter(b));
+    EXPECT_GT(Start(a, u"three"), second);
+    EXPECT_TRUE(AbortPrinter(a));
+}
+
+TEST_F(JobsTest, ShortWriteIsReported) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Short");
+    spl::test::ShortWriteNext(1, 100, 1);
+    auto first = Pattern(4096, 1), second = Pattern(4096, 2);
+    DWORD written = 0;
+    ASSERT_TRUE(Write(h, first, &written));
+    EXPECT_EQ(written, 4096u);
+    ASSERT_TRUE(Write(h, second, &written));
+    EXPECT_EQ(written, 100u);
+    ASSERT_TRUE(EndDocPrinter(h));
+    spl::JobRecord job;
+    ASSERT_TRUE(spl::FindJob(id, &job));
+    std::vector<BYTE> expected = first;
+    expected.insert(expected.end(), second.begin(), second.begin() + 100);
+    EXPECT_EQ(FileBytes(job.outputPath), expected);
+}
+
+TEST_F(JobsTest, FailingWriteAndCallLog) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Fails");
+    spl::test::ClearCalls();
+    platform::test::FailNext("WritePrinter", 1, ERROR_DISK_FULL);
+    DWORD written = 1234;
+    auto bytes = Pattern(10, 0);
+    EXPECT_FALSE(Write(h, bytes, &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_EQ(written, 0u);
+    ASSERT_TRUE(Write(h, bytes, &written));
+    auto calls = spl::test::Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].function, "WritePrinter");
+    EXPECT_FALSE(calls[0].ok);
+    EXPECT_EQ(calls[0].error, static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_EQ(calls[1].bytes, 10u);
+    EXPECT_EQ(calls[1].level, id);
+    EXPECT_TRUE(calls[1].ok);
+}
+
+TEST_F(JobsTest, CancelFromOutsideStopsTheWriter) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Long job");
+    DWORD written = 0;
+    auto bytes = Pattern(4096, 3);
+    ASSERT_TRUE(Write(h, bytes, &written));
+    // Cancelled by someone else, from another thread with its own connection.
+    std::thread([&] { EXPECT_EQ(spl::CancelJob(id), static_cast<DWORD>(ERROR_SUCCESS)); }).join();
+    EXPECT_EQ(Status(h, id) & (JOB_STATUS_DELETING | JOB_STATUS_DELETED), static_cast<DWORD>(JOB_STATUS_DELETING));
+    EXPECT_FALSE(Write(h, bytes, &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_CANCELLED));
+    EXPECT_EQ(written, 0u);
+    spl::JobRecord job;
+    ASSERT_TRUE(spl::FindJob(id, &job));
+    std::string path = job.outputPath;
+    ASSERT_TRUE(EndDocPrinter(h));
+    EXPECT_TRUE(Status(h, id) & JOB_STATUS_DELETED);
+    EXPECT_FALSE(std::ifstream(path).good()); // the spool file is gone
+}
+
+TEST_F(JobsTest, SetJobCancelThroughAnotherHandle) {
+    HANDLE writer = Open(u"Office", PRINTER_ACCESS_USE);
+    HANDLE admin = Open(u"Office");
+    DWORD id = Start(writer, u"Doc");
+    ASSERT_TRUE(SetJobA(admin, id, 0, nullptr, JOB_CONTROL_CANCEL));
+    DWORD written = 0;
+    EXPECT_FALSE(Write(writer, Pattern(8, 0), &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_CANCELLED));
+    EXPECT_TRUE(AbortPrinter(writer));
+    EXPECT_TRUE(Status(admin, id) & JOB_STATUS_DELETED);
+}
+
+TEST_F(JobsTest, JobInformationLevels1And2) {
+    auto dm = MakeDevmode(1100, 4);
+    PRINTER_DEFAULTSW defaults{nullptr, reinterpret_cast<LPDEVMODEW>(dm.data()), PRINTER_ACCESS_USE};
+    HANDLE h = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Office"), &h, &defaults));
+    opened_.push_back(h);
+    DWORD id = Start(h, u"Quarterly");
+    ASSERT_TRUE(StartPagePrinter(h));
+    ASSERT_TRUE(EndPagePrinter(h));
+    ASSERT_TRUE(StartPagePrinter(h));
+    DWORD written = 0;
+    ASSERT_TRUE(Write(h, Pattern(300, 1), &written));
+
+    auto one = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 1, b, n, needed); });
+    const auto& j1 = As<JOB_INFO_1W>(one);
+    EXPECT_EQ(j1.JobId, id);
+    EXPECT_EQ(std::u16string(j1.pPrinterName), u"Office");
+    EXPECT_EQ(std::u16string(j1.pDocument), u"Quarterly");
+    EXPECT_EQ(std::u16string(j1.pUserName), spl::CurrentUserName());
+    EXPECT_EQ(std::u16string(j1.pMachineName).substr(0, 2), u"\\\\");
+    EXPECT_GT(std::u16string(j1.pMachineName).size(), 2u);
+    EXPECT_EQ(std::u16string(j1.pDatatype), u"RAW");
+    EXPECT_EQ(j1.pStatus, nullptr);
+    EXPECT_EQ(j1.Status, static_cast<DWORD>(JOB_STATUS_SPOOLING));
+    EXPECT_EQ(j1.Position, 1u);
+    EXPECT_EQ(j1.TotalPages, 2u);
+    EXPECT_GE(j1.Submitted.wYear, 2020);
+
+    auto two = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 2, b, n, needed); });
+    const auto& j2 = As<JOB_INFO_2W>(two);
+    EXPECT_EQ(std::u16string(j2.pDriverName), kDriverName);
+    EXPECT_EQ(std::u16string(j2.pPrintProcessor), u"winprint");
+    EXPECT_EQ(j2.Size, 300u);
+    ASSERT_NE(j2.pDevMode, nullptr);
+    EXPECT_EQ(DevmodeBytes(j2.pDevMode), dm);
+
+    auto a2 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobA(h, id, 2, b, n, needed); });
+    const auto& ja = As<JOB_INFO_2A>(a2);
+    EXPECT_STREQ(ja.pDocument, "Quarterly");
+    ASSERT_NE(ja.pDevMode, nullptr);
+    WORD size;
+    std::memcpy(&size, reinterpret_cast<const BYTE*>(ja.pDevMode) + 36, 2);
+    EXPECT_EQ(size, 156);
+    ASSERT_TRUE(EndDocPrinter(h));
+}
+
+TEST_F(JobsTest, JobCallErrors) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD needed = 0, written = 0;
+    BYTE buffer[512];
+    EXPECT_FALSE(GetJobW(h, 4711, 1, buffer, sizeof buffer, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(WritePrinter(h, buffer, 4, &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SPL_NO_STARTDOC));
+    EXPECT_FALSE(EndDocPrinter(h));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SPL_NO_STARTDOC));
+    EXPECT_FALSE(AbortPrinter(h));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SPL_NO_STARTDOC));
+    EXPECT_EQ(StartDocPrinterW(h, 1, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    DOC_INFO_1W badType{const_cast<LPWSTR>(u"x"), nullptr, const_cast<LPWSTR>(u"???")};
+    EXPECT_EQ(StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&badType)), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATATYPE));
+    DOC_INFO_1W unwritable{const_cast<LPWSTR>(u"x"), const_cast<LPWSTR>(u"/proc/no/such/file"), nullptr};
+    EXPECT_EQ(StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&unwritable)), 0u);
+    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_TRUE(spl::Jobs(u"Office").empty()); // failed starts leave no job behind
+
+    DWORD id = Start(h, u"x");
+    EXPECT_EQ(StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&badType)), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_STATE));
+    EXPECT_FALSE(GetJobW(h, id, 3, buffer, sizeof buffer, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+    EXPECT_FALSE(WritePrinter(h, nullptr, 4, &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(WritePrinter(h, buffer, 4, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    // A job belongs to its printer.
+    InstallPrinter(u"Kitchen");
+    HANDLE kitchen = Open(u"Kitchen");
+    EXPECT_FALSE(GetJobW(kitchen, id, 1, buffer, sizeof buffer, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(EndDocPrinter(h));
+}
+
+// What the spool-side player does to give a replayed job its document name.
+TEST_F(JobsTest, SetJobALevel1RenamesTheDocument) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"EMF");
+    HANDLE player = nullptr;
+    PRINTER_DEFAULTSA all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterA(const_cast<LPSTR>("Office"), &player, &all));
+    DWORD needed = 0;
+    ASSERT_FALSE(GetJobA(player, id, 1, nullptr, 0, &needed));
+    const char name[] = "Annual report.doc";
+    std::vector<BYTE> block(needed + sizeof name);
+    ASSERT_TRUE(GetJobA(player, id, 1, block.data(), needed, &needed));
+    std::memcpy(block.data() + needed, name, sizeof name);
+    auto* info = reinterpret_cast<JOB_INFO_1A*>(block.data());
+    info->pDocument = reinterpret_cast<LPSTR>(block.data() + needed);
+    ASSERT_TRUE(SetJobA(player, id, 1, block.data(), 0));
+    auto after = TwoCall([&](BYTE* b, DWORD n, DWORD* need) { return GetJobW(h, id, 1, b, n, need); });
+    EXPECT_EQ(std::u16string(As<JOB_INFO_1W>(after).pDocument), u"Annual report.doc");
+    EXPECT_EQ(As<JOB_INFO_1W>(after).Status, static_cast<DWORD>(JOB_STATUS_SPOOLING));
+    EXPECT_TRUE(ClosePrinter(player));
+    EXPECT_TRUE(EndDocPrinter(h));
+}
+
+TEST_F(JobsTest, JobControlCommands) {
+    HANDLE h = Open(u"Office");
+    DWORD id = Start(h, u"Doc");
+    ASSERT_TRUE(EndDocPrinter(h));
+    struct Case {
+        DWORD command;
+        DWORD set, clear;
+    } cases[] = {
+        {JOB_CONTROL_PAUSE, JOB_STATUS_PAUSED, 0},
+        {JOB_CONTROL_RESUME, 0, JOB_STATUS_PAUSED},
+        {JOB_CONTROL_RESTART, JOB_STATUS_RESTART, 0},
+        {JOB_CONTROL_DELETE, JOB_STATUS_DELETED, 0},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SetJobW(h, id, 0, nullptr, c.command)) << c.command;
+        DWORD status = Status(h, id);
+        EXPECT_EQ(status & c.set, c.set) << c.command;
+        EXPECT_EQ(status & c.clear, 0u) << c.command;
+    }
+    spl::JobRecord job;
+    ASSERT_TRUE(spl::FindJob(id, &job));
+    EXPECT_FALSE(std::ifstream(job.outputPath).good());
+    EXPECT_FALSE(SetJobW(h, id, 0, nullptr, 99));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(SetJobW(h, id, 1, nullptr, 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(SetJobW(h, 999, 0, nullptr, JOB_CONTROL_PAUSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(JobsTest, OthersJobsNeedAdministration) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Mine");
+    JOB_INFO_1W info{};
+    info.pUserName = const_cast<LPWSTR>(u"someone else");
+    ASSERT_TRUE(SetJobW(h, id, 1, reinterpret_cast<BYTE*>(&info), 0));
+    EXPECT_FALSE(SetJobW(h, id, 0, nullptr, JOB_CONTROL_CANCEL));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    HANDLE admin = Open(u"Office");
+    EXPECT_TRUE(SetJobW(admin, id, 0, nullptr, JOB_CONTROL_CANCEL));
+    EXPECT_TRUE(EndDocPrinter(h));
+}
+
+TEST_F(JobsTest, ClosingWithAnOpenDocumentKeepsItsBytes) {
+    HANDLE h = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Office"), &h, nullptr));
+    DWORD id = Start(h, u"Forgotten");
+    DWORD written = 0;
+    auto bytes = Pattern(64, 9);
+    ASSERT_TRUE(Write(h, bytes, &written));
+    ASSERT_TRUE(ClosePrinter(h));
+    spl::JobRecord job;
+    ASSERT_TRUE(spl::FindJob(id, &job));
+    EXPECT_EQ(job.status, static_cast<DWORD>(JOB_STATUS_PRINTED));
+    EXPECT_EQ(FileBytes(job.outputPath), bytes);
+}
+
+TEST_F(JobsTest, DiscardedOutputIsCountedOnly) {
+    spl::test::DiscardJobOutput(true);
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Bench");
+    DWORD written = 0;
+    ASSERT_TRUE(Write(h, Pattern(5000, 0), &written));
+    EXPECT_EQ(written, 5000u);
+    ASSERT_TRUE(EndDocPrinter(h));
+    spl::JobRecord job;
+    ASSERT_TRUE(spl::FindJob(id, &job));
+    EXPECT_EQ(job.size, 5000u);
+    EXPECT_TRUE(job.outputPath.empty());
+}
+
+} // namespace
+} // namespace spooler_test
