@@ -90,7 +90,12 @@ char16_t FoldCase(char16_t c) {
     if (c >= 0x410 && c <= 0x42F) return c + 32;                        // Cyrillic
     if (c >= 0x400 && c <= 0x40F) return c + 80;
     if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;                      // full-width Latin
-    if (c >= 0x100 && c <= 0x17F && (c & 1) == 0 && c != 0x130 && c != 0x138) return c + 1;
+    // Latin Extended-A pairs upper and lower case in neighbouring codes; the
+    // upper-case letter is the even one except in 0x139..0x148 and 0x179..0x17E.
+    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return (c & 1) ? c : c + 1;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) ? c + 1 : c;
+    if (c == 0x178) return 0xFF;
     return c;
 }
 
