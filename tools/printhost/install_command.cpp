@@ -1,0 +1,189 @@
+// printhost install: puts the built driver files and a model data file into a
+// driver folder of the machine root and creates the printer, as the spooler
+// does when a printer is installed.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "platform/paths.h"
+#include "platform/spooler_ctl.h"
+#include "platform/text.h"
+#include "win/errors.h"
+
+namespace printhost {
+namespace {
+
+namespace fs = std::filesystem;
+namespace spl = platform::spooler;
+
+struct Options {
+    std::string name;
+    std::string model;
+    std::string port = "LPT1:";
+    std::string address;
+    std::string driver;
+};
+
+bool Parse(const Args& args, Options* o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        std::string* target = a == "--name"      ? &o->name
+                              : a == "--model"   ? &o->model
+                              : a == "--port"    ? &o->port
+                              : a == "--address" ? &o->address
+                              : a == "--driver"  ? &o->driver
+                                                 : nullptr;
+        if (!target || i + 1 >= args.size()) {
+            std::fprintf(stderr, "printhost install: unexpected argument '%s'\n", a.c_str());
+            return false;
+        }
+        *target = args[++i];
+    }
+    if (o->name.empty() || o->model.empty() || o->port.empty()) {
+        std::fprintf(stderr, "printhost install: --name and --model are required\n");
+        return false;
+    }
+    return true;
+}
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+    size_t n = std::char_traits<char>::length(prefix);
+    return s.size() >= n && platform::EqualsNoCaseUtf8(s.substr(0, n), prefix);
+}
+
+bool EndsWithNoCase(const std::string& s, const char* suffix) {
+    size_t n = std::char_traits<char>::length(suffix);
+    return s.size() >= n && platform::EqualsNoCaseUtf8(s.substr(s.size() - n), suffix);
+}
+
+// "IP_192.168.1.20" names a TCP/IP port by its address.
+std::string AddressFromPortName(const std::string& port) {
+    if (!StartsWithNoCase(port, "IP_")) return {};
+    std::string address = port.substr(3);
+    int dots = 0;
+    for (char c : address) {
+        if (c == '.')
+            ++dots;
+        else if (c < '0' || c > '9')
+            return {};
+    }
+    return dots == 3 ? address : std::string();
+}
+
+DWORD EnsurePort(const Options& o) {
+    std::u16string port = platform::FromUtf8(o.port);
+    std::string address = o.address.empty() ? AddressFromPortName(o.port) : o.address;
+    bool exists = false;
+    for (const auto& p : spl::Ports())
+        if (platform::EqualsNoCase(p.name, port)) exists = true;
+    if (!address.empty() && (!exists || !o.address.empty()))
+        return spl::AddTcpIpPort(port, platform::FromUtf8(address));
+    if (exists) return ERROR_SUCCESS;
+    if (StartsWithNoCase(o.port, "USB")) return spl::AddPort({port, u"USB Monitor", u""});
+    if (StartsWithNoCase(o.port, "LPT") || StartsWithNoCase(o.port, "COM") ||
+        platform::EqualsNoCaseUtf8(o.port, "FILE:"))
+        return spl::AddPort({port, u"Local Port", u""});
+    return ERROR_UNKNOWN_PORT;
+}
+
+// A folder name for the driver: its name without characters a path cannot hold.
+std::string FolderName(const std::string& driver) {
+    std::string out;
+    for (char c : driver) out += (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' ||
+                                  c == '<' || c == '>' || c == '|')
+                                     ? '_'
+                                     : c;
+    return out;
+}
+
+int Run(const Args& args) {
+    Options o;
+    if (!Parse(args, &o)) return 2;
+    std::error_code ec;
+    fs::path model(o.model);
+    if (!fs::is_regular_file(model, ec)) {
+        std::fprintf(stderr, "printhost install: no model data file '%s'\n", o.model.c_str());
+        return 1;
+    }
+    fs::path driverDir(DriverDir());
+    if (!fs::is_directory(driverDir, ec)) {
+        std::fprintf(stderr, "printhost install: no driver directory '%s' (build the package first)\n",
+                     driverDir.c_str());
+        return 1;
+    }
+    if (o.driver.empty()) o.driver = model.stem().string();
+
+    std::u16string folder = spl::DriversFolder() + u"\\" + platform::FromUtf8(FolderName(o.driver));
+    fs::path hostFolder(platform::HostPath(folder));
+    fs::create_directories(hostFolder, ec);
+    fs::copy(driverDir, hostFolder,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::copy_file(model, hostFolder / model.filename(), fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        std::fprintf(stderr, "printhost install: cannot copy the driver files: %s\n", ec.message().c_str());
+        return 1;
+    }
+
+    // The driver record names the files as they now lie in the folder.
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(hostFolder, ec))
+        if (entry.is_regular_file()) files.push_back(entry.path().filename().string());
+    std::sort(files.begin(), files.end());
+    auto windowsPath = [&](const std::string& file) { return folder + u"\\" + platform::FromUtf8(file); };
+    auto pick = [&](auto&& match, const char* fallback) {
+        for (const auto& f : files)
+            if (match(f)) return f;
+        return std::string(fallback);
+    };
+    std::string dataFile = model.filename().string();
+    std::string driverFile = pick([](const std::string& f) { return platform::EqualsNoCaseUtf8(f, "Inkforge.DLL"); },
+                                  "Inkforge.DLL");
+    std::string configFile = pick(
+        [](const std::string& f) { return StartsWithNoCase(f, "Frontdoor") && EndsWithNoCase(f, ".DLL"); },
+        "Frontdoor.DLL");
+    std::string helpFile = pick(
+        [](const std::string& f) { return EndsWithNoCase(f, ".CHM") || EndsWithNoCase(f, ".HLP"); }, "");
+
+    spl::DriverRecord d;
+    d.name = platform::FromUtf8(o.driver);
+    d.driverPath = windowsPath(driverFile);
+    d.dataFile = windowsPath(dataFile);
+    d.configFile = windowsPath(configFile);
+    if (!helpFile.empty()) d.helpFile = windowsPath(helpFile);
+    for (const auto& f : files)
+        if (f != dataFile && f != driverFile && f != configFile && f != helpFile)
+            d.dependentFiles.push_back(windowsPath(f));
+    d.defaultDataType = u"RAW";
+    if (DWORD e = spl::AddDriver(d)) {
+        std::fprintf(stderr, "printhost install: cannot add the driver (error %u)\n", static_cast<unsigned>(e));
+        return 1;
+    }
+    if (DWORD e = EnsurePort(o)) {
+        std::fprintf(stderr, "printhost install: cannot use port '%s' (error %u)%s\n", o.port.c_str(),
+                     static_cast<unsigned>(e),
+                     e == ERROR_UNKNOWN_PORT ? "; give --address HOST for a TCP/IP port" : "");
+        return 1;
+    }
+    spl::PrinterRecord p;
+    p.name = platform::FromUtf8(o.name);
+    p.port = platform::FromUtf8(o.port);
+    p.driver = d.name;
+    if (DWORD e = spl::AddPrinter(p, true)) {
+        std::fprintf(stderr, "printhost install: cannot create printer '%s' (error %u)\n", o.name.c_str(),
+                     static_cast<unsigned>(e));
+        return 1;
+    }
+    std::printf("installed printer \"%s\" (driver \"%s\") on port %s\n", o.name.c_str(), o.driver.c_str(),
+                o.port.c_str());
+    std::printf("driver folder: %s (%zu files)\n", platform::ToUtf8(folder).c_str(), files.size());
+    return 0;
+}
+
+Command cmd{"install", "--name NAME --model FILE [--port PORT] [--address HOST] [--driver NAME]",
+            "install a printer from the built driver files and a model data file", Run};
+
+} // namespace
+} // namespace printhost
