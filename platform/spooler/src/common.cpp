@@ -154,6 +154,7 @@ std::vector<BYTE> DevmodeAnsiToWide(const std::vector<BYTE>& ansi) {
         wSize = kWideName + kFixed + 2 * (aSize - kAnsiName - kFixed);
     else
         wSize = aSize + 32;
+    if (wSize > 0xFFFF) return {}; // dmSize would not hold it
     std::vector<BYTE> wide(wSize + extra, 0);
     PutWideName(wide.data(), ansi.data(), kAnsiName);
     std::memcpy(wide.data() + kWideName, ansi.data() + kAnsiName, std::min(kFixed, aSize - kAnsiName));

@@ -197,6 +197,50 @@ TEST_F(JobsTest, JobInformationLevels1And2) {
     ASSERT_TRUE(EndDocPrinter(h));
 }
 
+// ANSI device modes of every size cross to the wide layout and back unchanged:
+// the names are converted, the fixed fields and the private part are copied.
+TEST_F(JobsTest, AnsiDeviceModesRoundTripAtEverySize) {
+    struct Case {
+        WORD ansiSize, extra, wideSize;
+    } cases[] = {{40, 0, 72}, {70, 5, 102}, {80, 0, 122}, {102, 13, 166}, {156, 1100, 220}, {200, 3, 264}};
+    for (const auto& c : cases) {
+        std::vector<BYTE> ansi(c.ansiSize + c.extra);
+        for (size_t i = 0; i < ansi.size(); ++i) ansi[i] = static_cast<BYTE>(0x41 + i % 23);
+        std::memset(ansi.data(), 0, 32);
+        std::memcpy(ansi.data(), "Office", 6);
+        std::memcpy(&ansi[36], &c.ansiSize, 2);
+        std::memcpy(&ansi[38], &c.extra, 2);
+        if (c.ansiSize > 70) {
+            std::memset(&ansi[70], 0, std::min<size_t>(32, c.ansiSize - 70));
+            std::memcpy(&ansi[70], "A4", 2);
+        }
+        PRINTER_DEFAULTSA defaults{nullptr, reinterpret_cast<LPDEVMODEA>(ansi.data()), PRINTER_ACCESS_USE};
+        HANDLE h = nullptr;
+        ASSERT_TRUE(OpenPrinterA(const_cast<LPSTR>("Office"), &h, &defaults)) << c.ansiSize;
+        opened_.push_back(h);
+        DWORD id = Start(h, u"Sizes");
+        auto wide = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 2, b, n, needed); });
+        auto wideMode = DevmodeBytes(As<JOB_INFO_2W>(wide).pDevMode);
+        EXPECT_EQ(wideMode.size(), static_cast<size_t>(c.wideSize + c.extra)) << c.ansiSize;
+        EXPECT_EQ(wideMode[0], 'O');
+        EXPECT_EQ(wideMode[1], 0);
+        auto back = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobA(h, id, 2, b, n, needed); });
+        const BYTE* a = reinterpret_cast<const BYTE*>(As<JOB_INFO_2A>(back).pDevMode);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(std::vector<BYTE>(a, a + ansi.size()), ansi) << c.ansiSize;
+        EXPECT_TRUE(AbortPrinter(h));
+    }
+    // A size the wide layout cannot express is refused.
+    std::vector<BYTE> huge(65535 + 4, 0);
+    WORD size = 65535, extra = 4;
+    std::memcpy(&huge[36], &size, 2);
+    std::memcpy(&huge[38], &extra, 2);
+    PRINTER_DEFAULTSA defaults{nullptr, reinterpret_cast<LPDEVMODEA>(huge.data()), PRINTER_ACCESS_USE};
+    HANDLE h = nullptr;
+    EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>("Office"), &h, &defaults));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(JobsTest, JobCallErrors) {
     HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
     DWORD needed = 0, written = 0;
