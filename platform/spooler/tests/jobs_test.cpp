@@ -360,6 +360,43 @@ TEST_F(JobsTest, ClosingWithAnOpenDocumentKeepsItsBytes) {
     EXPECT_EQ(FileBytes(job.outputPath), bytes);
 }
 
+TEST_F(JobsTest, ConcurrentWritersLoseNothing) {
+    constexpr int kThreads = 6;
+    std::vector<DWORD> ids(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            HANDLE h = nullptr;
+            PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+            ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Office"), &h, &all));
+            DOC_INFO_1W doc{const_cast<LPWSTR>(u"Parallel"), nullptr, nullptr};
+            ids[t] = StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&doc));
+            for (int i = 0; i < 20; ++i) {
+                DWORD written = 0;
+                EXPECT_TRUE(Write(h, Pattern(1000, static_cast<unsigned>(t * 100 + i)), &written));
+            }
+            std::u16string name = u"Thread" + std::u16string(1, static_cast<char16_t>(u'A' + t));
+            DWORD value = static_cast<DWORD>(t);
+            EXPECT_EQ(SetPrinterDataW(h, name.data(), 4, reinterpret_cast<BYTE*>(&value), 4),
+                      static_cast<DWORD>(ERROR_SUCCESS));
+            EXPECT_TRUE(EndDocPrinter(h));
+            EXPECT_TRUE(ClosePrinter(h));
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(spl::PrinterData(u"Office").size(), static_cast<size_t>(kThreads));
+    for (int t = 0; t < kThreads; ++t) {
+        spl::JobRecord job;
+        ASSERT_TRUE(spl::FindJob(ids[t], &job));
+        std::vector<BYTE> expected;
+        for (int i = 0; i < 20; ++i) {
+            auto chunk = Pattern(1000, static_cast<unsigned>(t * 100 + i));
+            expected.insert(expected.end(), chunk.begin(), chunk.end());
+        }
+        EXPECT_EQ(FileBytes(job.outputPath), expected) << t;
+    }
+}
+
 TEST_F(JobsTest, DiscardedOutputIsCountedOnly) {
     spl::test::DiscardJobOutput(true);
     HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
