@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <deque>
 
 #include "platform/text.h"
 #include "spooler_internal.h"
@@ -281,7 +282,9 @@ std::shared_ptr<SpoolHandle> FindPrinterHandle(HANDLE h) {
 namespace {
 
 std::mutex gControlMutex;
-std::vector<test::Call> gCalls;
+// The most recent calls; a long-running writer must not grow it without end.
+constexpr size_t kMaxCalls = 65536;
+std::deque<test::Call> gCalls;
 bool gAdministrator = true;
 bool gDiscard = false;
 struct ShortWritePlan {
@@ -306,6 +309,7 @@ struct ResetRegistrar {
 
 void LogCall(test::Call call) {
     std::lock_guard lock(gControlMutex);
+    if (gCalls.size() >= kMaxCalls) gCalls.pop_front();
     gCalls.push_back(std::move(call));
 }
 
@@ -351,7 +355,7 @@ void DiscardJobOutput(bool discard) {
 
 std::vector<Call> Calls() {
     std::lock_guard lock(gControlMutex);
-    return gCalls;
+    return std::vector<Call>(gCalls.begin(), gCalls.end());
 }
 
 void ClearCalls() {

@@ -124,6 +124,7 @@ struct Call {
     bool ok = false;
     DWORD error = 0;        // the call's error number when it failed
 };
+// The most recent calls (at most 65536), oldest first.
 std::vector<Call> Calls();
 void ClearCalls();
 
