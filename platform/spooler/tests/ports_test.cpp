@@ -1,5 +1,6 @@
 // Ports: the TCP/IP monitor's registry values and its XcvData answer.
 #include "spooler_fixture.h"
+#include "win/loader.h"
 #include "win/registry.h"
 
 namespace spooler_test {
@@ -62,6 +63,24 @@ TEST_F(PortsTest, XcvDataAnswersTheAddress) {
     ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"\\\\localhost\\,XcvPort IP_1.2.3.4"), &remote, nullptr));
     opened_.push_back(remote);
     ASSERT_TRUE(XcvDataW(remote, u"IPAddress", nullptr, 0, out, sizeof out, &needed, &status));
+}
+
+// The port-information library binds XcvDataW at run time from "winspool.drv".
+TEST_F(PortsTest, XcvDataIsFoundInTheSpoolerModule) {
+    ASSERT_EQ(spl::AddTcpIpPort(u"IP_172.16.0.3", u"172.16.0.3"), static_cast<DWORD>(ERROR_SUCCESS));
+    HMODULE spooler = LoadLibraryW(u"winspool.drv");
+    ASSERT_NE(spooler, nullptr);
+    using XcvFn = BOOL (*)(HANDLE, PCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD, PDWORD);
+    auto xcvData = reinterpret_cast<XcvFn>(reinterpret_cast<void*>(GetProcAddress(spooler, "XcvDataW")));
+    ASSERT_NE(xcvData, nullptr);
+    HANDLE xcv = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u",XcvPort IP_172.16.0.3"), &xcv, nullptr));
+    opened_.push_back(xcv);
+    char16_t out[260] = {};
+    DWORD needed = 0, status = 0;
+    ASSERT_TRUE(xcvData(xcv, u"IPAddress", nullptr, 0, reinterpret_cast<BYTE*>(out), 520, &needed, &status));
+    EXPECT_EQ(std::u16string(out), u"172.16.0.3");
+    EXPECT_TRUE(FreeLibrary(spooler));
 }
 
 TEST_F(PortsTest, PortsOfOtherMonitorsHaveNoAddress) {
