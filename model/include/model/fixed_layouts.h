@@ -1,0 +1,43 @@
+// Answer layouts of the model queries whose record is one fixed record: the
+// record holds each layout's slots one after another in layout order (a file
+// holds the slots of the layouts its version reaches), and each answer field
+// takes one slot (a text field as many slots as its bytes fill).
+//
+// Shared by Modelsmith, which answers them, and the model data compiler,
+// which writes them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace model {
+
+struct FixedLayout {
+    std::int16_t code;
+    std::int8_t layout;
+    std::uint16_t size;   // answer size in bytes
+    std::uint16_t since;  // first format version that has it (0: every version)
+    const char* fields;   // 'L' u32, 'W' i16, 'C<n>' char[n]; naturally aligned
+};
+
+enum class FieldKind { U32, I16, Text };
+struct FixedField {
+    FieldKind kind;
+    std::uint16_t offset;  // in the answer
+    std::uint16_t bytes;   // 4, 2 or the text's size
+    std::uint16_t slot;    // first record slot
+};
+
+// The layout of a fixed-record code, or nullptr when the code has no such layout.
+const FixedLayout* FindFixedLayout(int code, int layout);
+// Every layout of a code, in layout order.
+std::vector<const FixedLayout*> FixedLayoutsOf(int code);
+// The fields of a layout with their answer offsets and record slots.
+std::vector<FixedField> FixedFields(const FixedLayout& layout);
+// Slots a layout's fields take in the record, and where its group begins.
+unsigned FixedSlotCount(const FixedLayout& layout);
+unsigned FixedFirstSlot(const FixedLayout& layout);
+// Codes answered by the fixed-record decoder in every version.
+bool IsFixedRecordCode(int code);
+
+} // namespace model
