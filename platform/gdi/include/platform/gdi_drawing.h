@@ -1,0 +1,59 @@
+// Where drawing enters a printer device context. Every drawing call of a page
+// becomes a DrawingCall: played on the driver's surface at once, or, on a
+// banding surface, kept until the page ends and played once for every band.
+// GDI's drawing functions and EMF playback make their calls here.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/engine_device.h"
+#include "win/gdi.h"
+#include "win/winddi.h"
+
+namespace platform::gdi {
+
+// The surface a call is played on, and where it lies on the page.
+struct PlayTarget {
+    SURFOBJ* pso = nullptr;
+    HSURF hsurf = nullptr;
+    FLONG hooks = 0;
+    const engine::DriverFunctions* functions = nullptr;
+    POINTL origin{};  // the page point at the surface's (0, 0)
+    RECTL area{};     // the part of the page the surface holds now
+};
+
+class DrawingCall {
+public:
+    virtual ~DrawingCall() = default;
+    // The part of the page the call can touch (right and bottom exclusive).
+    virtual RECTL Bounds() const = 0;
+    // Draws through the driver's hook; FALSE when the driver fails the call
+    // or does not take this kind of call over (the engine's own drawing of
+    // such calls is not part of this platform yet).
+    virtual BOOL Play(const PlayTarget& target) = 0;
+};
+
+// Hands a call to the page open on hdc. FALSE (ERROR_INVALID_PARAMETER) when
+// no page is open; otherwise the result of playing it, or TRUE when it is kept
+// for banding.
+BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call);
+
+// What fills: a solid colour (a colour index of the device) or a hatch.
+struct BrushSpec {
+    bool hatch = false;
+    ULONG color = 0;       // solid colour, or the hatch lines' colour
+    ULONG background = 0;  // hatch background
+    ULONG style = 0;       // HS_*
+};
+
+// Path calls; the path (page coordinates, 28.4) is copied, the clip is the
+// union of the rectangles in page coordinates (none: the whole page).
+std::unique_ptr<DrawingCall> MakeFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
+                                          const BrushSpec& brush, MIX mix, FLONG fillMode);
+std::unique_ptr<DrawingCall> MakeStrokePath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
+                                            const BrushSpec& pen, const LINEATTRS& line, MIX mix);
+std::unique_ptr<DrawingCall> MakeLineTo(POINTL from, POINTL to, const std::vector<RECTL>& clip,
+                                        const BrushSpec& pen, MIX mix);
+
+} // namespace platform::gdi

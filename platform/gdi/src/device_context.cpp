@@ -1,0 +1,667 @@
+// Printer device contexts and the life cycle of their driver: the physical
+// device (DrvEnablePDEV, DrvCompletePDEV, DrvResetPDEV, DrvDisablePDEV), the
+// surface of a document (DrvEnableSurface at StartDoc, DrvDisableSurface at
+// its end), the job in the spooler, pages and bands, and escapes.
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "gdi_internal.h"
+#include "platform/engine_device.h"
+#include "platform/gdi_ctl.h"
+#include "platform/gdi_drawing.h"
+#include "platform/text.h"
+#include "win/errors.h"
+#include "win/spool.h"
+#include "win/strings.h"
+
+#ifndef ERROR_BUSY
+#define ERROR_BUSY 170L
+#endif
+
+namespace platform::gdi {
+namespace {
+
+// A device mode shorter than its header up to dmFields cannot be read; a
+// public part longer than this is not a device mode.
+constexpr WORD kMinDevmodeSize = offsetof(DEVMODEW, dmFields) + sizeof(DWORD);
+constexpr WORD kMaxDevmodeSize = 1024;
+// A driver that never ends its page's bands would hold EndPage forever.
+constexpr int kMaxBands = 100000;
+
+enum class DocState { Idle, InDoc, InPage };
+
+struct DeviceContext {
+    GraphicsDriver* driver = nullptr;
+    HANDLE printer = nullptr;
+    std::u16string device;
+    std::u16string port;
+    std::vector<BYTE> devmode;  // empty: none
+    HDEV hdev = nullptr;
+    DHPDEV dhpdev = nullptr;
+    GDIINFO gdiinfo{};
+    DEVINFO devinfo{};
+    HSURF pdevSurface = nullptr;  // stands for the device while no surface is enabled
+    HSURF surface = nullptr;      // the driver's surface of the running document
+    bool banding = false;
+    FLONG hooks = 0;
+    DocState state = DocState::Idle;
+    DWORD jobId = 0;
+    bool busy = false;
+    std::vector<std::unique_ptr<DrawingCall>> page;  // kept for the bands
+};
+
+std::recursive_mutex gMutex;
+std::map<ULONG_PTR, std::shared_ptr<DeviceContext>> gDcs;
+ULONG_PTR gNextDc = 0xdc000;
+
+// One call's hold on a device context; the same context cannot be entered
+// again from inside its driver while the call runs.
+class DcUse {
+public:
+    explicit DcUse(HDC hdc) {
+        std::lock_guard lock(gMutex);
+        auto it = gDcs.find(reinterpret_cast<ULONG_PTR>(hdc));
+        if (it == gDcs.end()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return;
+        }
+        if (it->second->busy) {
+            SetLastError(ERROR_BUSY);
+            return;
+        }
+        dc_ = it->second;
+        dc_->busy = true;
+    }
+    ~DcUse() {
+        if (dc_) dc_->busy = false;
+    }
+    DcUse(const DcUse&) = delete;
+    DcUse& operator=(const DcUse&) = delete;
+    explicit operator bool() const { return dc_ != nullptr; }
+    DeviceContext* operator->() const { return dc_.get(); }
+    DeviceContext& operator*() const { return *dc_; }
+
+private:
+    std::shared_ptr<DeviceContext> dc_;
+};
+
+// The surface handed to the driver's document, page and escape calls.
+class SurfaceLock {
+public:
+    explicit SurfaceLock(const DeviceContext& dc)
+        : pso_(EngLockSurface(dc.surface ? dc.surface : dc.pdevSurface)) {}
+    ~SurfaceLock() {
+        if (pso_) EngUnlockSurface(pso_);
+    }
+    SurfaceLock(const SurfaceLock&) = delete;
+    SurfaceLock& operator=(const SurfaceLock&) = delete;
+    SURFOBJ* get() const { return pso_; }
+
+private:
+    SURFOBJ* pso_;
+};
+
+std::u16string Wide(LPCWSTR s) { return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string(); }
+
+std::u16string FromAnsi(LPCSTR s) {
+    if (!s) return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, s, -1, nullptr, 0);
+    if (n <= 0) return {};
+    std::u16string out(static_cast<size_t>(n), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, s, -1, reinterpret_cast<LPWSTR>(out.data()), n);
+    out.resize(static_cast<size_t>(n - 1));
+    return out;
+}
+
+bool CopyDevmode(const DEVMODEW* pdm, std::vector<BYTE>* out) {
+    out->clear();
+    if (!pdm) return true;
+    if (pdm->dmSize < kMinDevmodeSize || pdm->dmSize > kMaxDevmodeSize) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    size_t size = static_cast<size_t>(pdm->dmSize) + pdm->dmDriverExtra;
+    // Drivers read the whole public record; a shorter one is padded with zeros.
+    out->assign(std::max(size, sizeof(DEVMODEW)), 0);
+    std::memcpy(out->data(), pdm, size);
+    return true;
+}
+
+DEVMODEW* Devmode(std::vector<BYTE>& dm) { return dm.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(dm.data()); }
+
+// The wide form of an ANSI device mode: the two names widened, the rest and
+// the private part as they stand.
+bool WidenDevmode(const DEVMODEA* pdm, std::vector<BYTE>* out) {
+    out->clear();
+    if (!pdm) return true;
+    constexpr WORD kMinAnsi = offsetof(DEVMODEA, dmFields) + sizeof(DWORD);
+    constexpr WORD kFormEnd = offsetof(DEVMODEA, dmFormName) + CCHFORMNAME;
+    if (pdm->dmSize < kMinAnsi || pdm->dmSize > kMaxDevmodeSize - 64) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    WORD wideSize = static_cast<WORD>(pdm->dmSize + (pdm->dmSize >= kFormEnd ? 64 : 32));
+    std::vector<BYTE> w(std::max<size_t>(static_cast<size_t>(wideSize) + pdm->dmDriverExtra, sizeof(DEVMODEW)), 0);
+    auto* dm = reinterpret_cast<DEVMODEW*>(w.data());
+    auto widen = [](const BYTE* name, WCHAR* to) {
+        char buf[CCHDEVICENAME + 1] = {};
+        std::memcpy(buf, name, CCHDEVICENAME);
+        MultiByteToWideChar(CP_ACP, 0, buf, -1, to, CCHDEVICENAME);
+        to[CCHDEVICENAME - 1] = 0;
+    };
+    widen(pdm->dmDeviceName, dm->dmDeviceName);
+    const auto* a = reinterpret_cast<const BYTE*>(pdm);
+    // dmSpecVersion .. dmCollate, then dmLogPixels .. the end of the public part.
+    size_t midEnd = std::min<size_t>(pdm->dmSize, offsetof(DEVMODEA, dmFormName));
+    std::memcpy(w.data() + offsetof(DEVMODEW, dmSpecVersion), a + offsetof(DEVMODEA, dmSpecVersion),
+                midEnd - offsetof(DEVMODEA, dmSpecVersion));
+    if (pdm->dmSize >= kFormEnd) {
+        widen(pdm->dmFormName, dm->dmFormName);
+        std::memcpy(w.data() + offsetof(DEVMODEW, dmLogPixels), a + kFormEnd, pdm->dmSize - kFormEnd);
+    }
+    std::memcpy(w.data() + wideSize, a + pdm->dmSize, pdm->dmDriverExtra);
+    dm->dmSize = wideSize;
+    *out = std::move(w);
+    return true;
+}
+
+// The spooler's answer to a level-2 query of the printer, or empty.
+std::vector<BYTE> PrinterInfo2(HANDLE printer) {
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buf(needed);
+    if (!needed || !GetPrinterW(printer, 2, buf.data(), needed, &needed)) buf.clear();
+    return buf;
+}
+
+std::u16string PrinterDriverPath(HANDLE printer) {
+    DWORD needed = 0;
+    GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buf(needed);
+    if (!needed || !GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed)) return {};
+    return Wide(reinterpret_cast<DRIVER_INFO_2W*>(buf.data())->pDriverPath);
+}
+
+// TRUE when the spooler no longer wants the job: cancelled, or gone.
+bool JobCancelled(HANDLE printer, DWORD jobId) {
+    if (!jobId) return false;
+    DWORD needed = 0;
+    GetJobW(printer, jobId, 1, nullptr, 0, &needed);
+    std::vector<BYTE> buf(needed);
+    if (!needed || !GetJobW(printer, jobId, 1, buf.data(), needed, &needed)) return true;
+    return (reinterpret_cast<JOB_INFO_1W*>(buf.data())->Status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) != 0;
+}
+
+// A physical device of the driver for a device mode.
+struct Pdev {
+    HDEV hdev = nullptr;
+    DHPDEV dhpdev = nullptr;
+    GDIINFO gdiinfo{};
+    DEVINFO devinfo{};
+    HSURF pdevSurface = nullptr;
+};
+
+bool EnablePdev(DeviceContext& dc, std::vector<BYTE>& devmode, Pdev* out) {
+    const GraphicsDriver& drv = *dc.driver;
+    Pdev p;
+    p.hdev = engine::CreateDevice(drv.functions);
+    if (!p.hdev) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    HSURF patterns[HS_DDI_MAX] = {};
+    std::u16string port = dc.port, device = dc.device;
+    SetLastError(0);
+    p.dhpdev = drv.Fn<PFN_DrvEnablePDEV>(INDEX_DrvEnablePDEV)(
+        Devmode(devmode), port.empty() ? nullptr : reinterpret_cast<LPWSTR>(port.data()), HS_DDI_MAX, patterns,
+        sizeof p.gdiinfo, reinterpret_cast<ULONG*>(&p.gdiinfo), sizeof p.devinfo, &p.devinfo, p.hdev,
+        reinterpret_cast<LPWSTR>(device.data()), dc.printer);
+    if (!p.dhpdev) {
+        if (GetLastError() == 0) SetLastError(ERROR_INVALID_PARAMETER);
+        engine::DeleteDevice(p.hdev);
+        return false;
+    }
+    engine::SetDevicePdev(p.hdev, p.dhpdev);
+    drv.Fn<PFN_DrvCompletePDEV>(INDEX_DrvCompletePDEV)(p.dhpdev, p.hdev);
+    SIZEL size{std::max<LONG>(1, static_cast<LONG>(p.gdiinfo.ulHorzRes)),
+               std::max<LONG>(1, static_cast<LONG>(p.gdiinfo.ulVertRes))};
+    if (size.cx <= 0 || size.cy <= 0) size = SIZEL{1, 1};
+    p.pdevSurface = EngCreateDeviceSurface(nullptr, size, BMF_24BPP);
+    if (!p.pdevSurface || !EngAssociateSurface(p.pdevSurface, p.hdev, 0)) {
+        if (p.pdevSurface) EngDeleteSurface(p.pdevSurface);
+        drv.Fn<PFN_DrvDisablePDEV>(INDEX_DrvDisablePDEV)(p.dhpdev);
+        engine::DeleteDevice(p.hdev);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    *out = p;
+    return true;
+}
+
+void DisablePdev(const GraphicsDriver& drv, const Pdev& p) {
+    EngDeleteSurface(p.pdevSurface);
+    drv.Fn<PFN_DrvDisablePDEV>(INDEX_DrvDisablePDEV)(p.dhpdev);
+    engine::DeleteDevice(p.hdev);
+}
+
+void UsePdev(DeviceContext& dc, const Pdev& p) {
+    dc.hdev = p.hdev;
+    dc.dhpdev = p.dhpdev;
+    dc.gdiinfo = p.gdiinfo;
+    dc.devinfo = p.devinfo;
+    dc.pdevSurface = p.pdevSurface;
+    HANDLE printer = dc.printer;
+    // Cancelling the job in the spooler is what EngCheckAbort reports.
+    DeviceContext* self = &dc;
+    engine::SetDeviceAbortCheck(p.hdev, [printer, self] { return JobCancelled(printer, self->jobId); });
+}
+
+Pdev CurrentPdev(const DeviceContext& dc) { return Pdev{dc.hdev, dc.dhpdev, dc.gdiinfo, dc.devinfo, dc.pdevSurface}; }
+
+bool EnableSurface(DeviceContext& dc) {
+    HSURF hsurf = dc.driver->Fn<PFN_DrvEnableSurface>(INDEX_DrvEnableSurface)(dc.dhpdev);
+    engine::SurfaceState state;
+    if (!hsurf || !engine::QuerySurface(hsurf, &state) || state.hdev != dc.hdev) {
+        // A surface that is not associated with the device cannot be drawn on.
+        if (hsurf) dc.driver->Fn<PFN_DrvDisableSurface>(INDEX_DrvDisableSurface)(dc.dhpdev);
+        if (GetLastError() == 0) SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    dc.surface = hsurf;
+    dc.banding = state.banding;
+    dc.hooks = state.hooks;
+    return true;
+}
+
+void DisableSurface(DeviceContext& dc) {
+    if (!dc.surface) return;
+    dc.surface = nullptr;
+    dc.banding = false;
+    dc.hooks = 0;
+    dc.page.clear();
+    dc.driver->Fn<PFN_DrvDisableSurface>(INDEX_DrvDisableSurface)(dc.dhpdev);
+}
+
+PlayTarget TargetFor(DeviceContext& dc, SURFOBJ* pso, POINTL origin) {
+    PlayTarget t;
+    t.pso = pso;
+    t.hsurf = dc.surface;
+    t.hooks = dc.hooks;
+    t.functions = &dc.driver->functions;
+    t.origin = origin;
+    t.area = RECTL{origin.x, origin.y, origin.x + pso->sizlBitmap.cx, origin.y + pso->sizlBitmap.cy};
+    return t;
+}
+
+bool Meets(const RECTL& a, const RECTL& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+BOOL Play(DrawingCall& call, const PlayTarget& target) {
+    if (!Meets(call.Bounds(), target.area)) return TRUE;
+    return call.Play(target);
+}
+
+// The bands of the page: the driver gives each band's origin, the page's
+// calls are played into it, and (-1, -1) ends the page.
+bool PlayBands(DeviceContext& dc, SURFOBJ* pso) {
+    auto start = dc.driver->Fn<PFN_DrvStartBanding>(INDEX_DrvStartBanding);
+    auto next = dc.driver->Fn<PFN_DrvNextBand>(INDEX_DrvNextBand);
+    if (!start || !next) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
+    POINTL origin{};
+    if (!start(pso, &origin)) return false;
+    for (int band = 0; origin.x != -1 || origin.y != -1; ++band) {
+        if (band == kMaxBands) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        PlayTarget target = TargetFor(dc, pso, origin);
+        for (auto& call : dc.page) Play(*call, target);
+        if (!next(pso, &origin)) return false;
+    }
+    return true;
+}
+
+// Ends the open page: the bands when the surface is a banding one, then
+// DrvSendPage.
+bool FinishPage(DeviceContext& dc) {
+    bool ok = true;
+    {
+        SurfaceLock pso(dc);
+        if (!pso.get()) return false;
+        if (dc.banding) ok = PlayBands(dc, pso.get());
+        dc.page.clear();
+        auto send = dc.driver->Fn<PFN_DrvSendPage>(INDEX_DrvSendPage);
+        if (send && !send(pso.get())) ok = false;
+    }
+    EndPagePrinter(dc.printer);
+    dc.state = DocState::InDoc;
+    return ok;
+}
+
+// Ends the document: DrvEndDoc (fl 0 or ED_ABORTDOC), the surface, the job.
+bool FinishDoc(DeviceContext& dc, FLONG fl) {
+    bool ok = true;
+    {
+        SurfaceLock pso(dc);
+        auto end = dc.driver->Fn<PFN_DrvEndDoc>(INDEX_DrvEndDoc);
+        if (end && pso.get() && !end(pso.get(), fl)) ok = false;
+    }
+    DisableSurface(dc);
+    if (fl & ED_ABORTDOC)
+        AbortPrinter(dc.printer);
+    else if (!EndDocPrinter(dc.printer))
+        ok = false;
+    dc.state = DocState::Idle;
+    dc.jobId = 0;
+    return ok;
+}
+
+HDC Register(std::shared_ptr<DeviceContext> dc) {
+    std::lock_guard lock(gMutex);
+    gNextDc += 0x10;
+    gDcs[gNextDc] = std::move(dc);
+    return reinterpret_cast<HDC>(gNextDc);
+}
+
+HDC CreatePrinterDc(const std::u16string& driverName, const std::u16string& device, const std::u16string& port,
+                    std::vector<BYTE> devmode) {
+    if (device.empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto dc = std::make_shared<DeviceContext>();
+    dc->device = device;
+    std::u16string name = device;
+    if (!OpenPrinterW(reinterpret_cast<LPWSTR>(name.data()), &dc->printer, nullptr)) return nullptr;
+    std::vector<BYTE> info = PrinterInfo2(dc->printer);
+    const auto* pi2 = info.empty() ? nullptr : reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
+    dc->port = !port.empty() ? port : pi2 ? Wide(pi2->pPortName) : std::u16string();
+    // Without a device mode of its own the context takes the printer's default.
+    if (devmode.empty() && pi2 && pi2->pDevMode && !CopyDevmode(pi2->pDevMode, &devmode)) devmode.clear();
+    dc->devmode = std::move(devmode);
+
+    std::u16string path = driverName;
+    if (path.empty() || EqualsNoCase(path, u"WINSPOOL")) path = PrinterDriverPath(dc->printer);
+    if (path.empty()) {
+        ClosePrinter(dc->printer);
+        SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+        return nullptr;
+    }
+    dc->driver = AcquireGraphicsDriver(path);
+    if (!dc->driver) {
+        DWORD error = GetLastError();
+        ClosePrinter(dc->printer);
+        SetLastError(error);
+        return nullptr;
+    }
+    Pdev pdev;
+    if (!EnablePdev(*dc, dc->devmode, &pdev)) {
+        DWORD error = GetLastError();
+        ReleaseGraphicsDriver(dc->driver);
+        ClosePrinter(dc->printer);
+        SetLastError(error);
+        return nullptr;
+    }
+    UsePdev(*dc, pdev);
+    return Register(std::move(dc));
+}
+
+HDC ResetPrinterDc(HDC hdc, std::vector<BYTE> devmode) {
+    DcUse dc(hdc);
+    if (!dc) return nullptr;
+    if (dc->state == DocState::InPage || devmode.empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    Pdev fresh;
+    if (!EnablePdev(*dc, devmode, &fresh)) return nullptr;
+    const GraphicsDriver& drv = *dc->driver;
+    Pdev old = CurrentPdev(*dc);
+    if (auto reset = drv.Fn<PFN_DrvResetPDEV>(INDEX_DrvResetPDEV); reset && !reset(old.dhpdev, fresh.dhpdev)) {
+        DWORD error = GetLastError();
+        DisablePdev(drv, fresh);
+        SetLastError(error ? error : static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        return nullptr;
+    }
+    bool inDoc = dc->state == DocState::InDoc;
+    DisableSurface(*dc);
+    DisablePdev(drv, old);
+    UsePdev(*dc, fresh);
+    dc->devmode = std::move(devmode);
+    if (!inDoc) return hdc;
+    // The document goes on with the new device: a new surface and a restart
+    // of the document without a name or job.
+    if (!EnableSurface(*dc)) return nullptr;
+    SurfaceLock pso(*dc);
+    auto start = drv.Fn<PFN_DrvStartDoc>(INDEX_DrvStartDoc);
+    if (start && (!pso.get() || !start(pso.get(), nullptr, 0))) return nullptr;
+    return hdc;
+}
+
+int StartDocument(HDC hdc, const std::u16string& docName, const std::u16string* output,
+                  const std::u16string* datatype) {
+    DcUse dc(hdc);
+    if (!dc) return SP_ERROR;
+    if (dc->state != DocState::Idle) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return SP_ERROR;
+    }
+    std::u16string name = docName, out = output ? *output : u"", type = datatype ? *datatype : u"";
+    LPWSTR namePtr = name.empty() ? nullptr : reinterpret_cast<LPWSTR>(name.data());
+    DOC_INFO_1W di{namePtr, output ? reinterpret_cast<LPWSTR>(out.data()) : nullptr,
+                   datatype ? reinterpret_cast<LPWSTR>(type.data()) : nullptr};
+    DWORD job = StartDocPrinterW(dc->printer, 1, reinterpret_cast<LPBYTE>(&di));
+    if (!job) return SP_ERROR;
+    dc->jobId = job;
+    if (!EnableSurface(*dc)) {
+        DWORD error = GetLastError();
+        AbortPrinter(dc->printer);
+        dc->jobId = 0;
+        SetLastError(error);
+        return SP_ERROR;
+    }
+    bool started;
+    {
+        SurfaceLock pso(*dc);
+        auto start = dc->driver->Fn<PFN_DrvStartDoc>(INDEX_DrvStartDoc);
+        started = pso.get() && (!start || start(pso.get(), namePtr, job));
+    }
+    if (!started) {
+        DWORD error = GetLastError();
+        DisableSurface(*dc);
+        AbortPrinter(dc->printer);
+        dc->jobId = 0;
+        SetLastError(error ? error : static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        return SP_ERROR;
+    }
+    dc->state = DocState::InDoc;
+    return static_cast<int>(job);
+}
+
+} // namespace
+
+BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call) {
+    DcUse dc(hdc);
+    if (!dc) return FALSE;
+    if (dc->state != DocState::InPage || !call) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (dc->banding) {
+        dc->page.push_back(std::move(call));
+        return TRUE;
+    }
+    SurfaceLock pso(*dc);
+    if (!pso.get()) return FALSE;
+    return Play(*call, TargetFor(*dc, pso.get(), POINTL{0, 0}));
+}
+
+} // namespace platform::gdi
+
+using namespace platform::gdi;
+
+extern "C" {
+
+HDC WINAPI CreateDCW(LPCWSTR lpszDriver, LPCWSTR lpszDevice, LPCWSTR lpszPort, const DEVMODEW* pdm) {
+    std::vector<BYTE> devmode;
+    if (!CopyDevmode(pdm, &devmode)) return nullptr;
+    return CreatePrinterDc(Wide(lpszDriver), Wide(lpszDevice), Wide(lpszPort), std::move(devmode));
+}
+
+HDC WINAPI CreateDCA(LPCSTR lpszDriver, LPCSTR lpszDevice, LPCSTR lpszPort, const DEVMODEA* pdm) {
+    std::vector<BYTE> devmode;
+    if (!WidenDevmode(pdm, &devmode)) return nullptr;
+    return CreatePrinterDc(FromAnsi(lpszDriver), FromAnsi(lpszDevice), FromAnsi(lpszPort), std::move(devmode));
+}
+
+HDC WINAPI ResetDCW(HDC hdc, const DEVMODEW* lpdm) {
+    std::vector<BYTE> devmode;
+    if (!CopyDevmode(lpdm, &devmode)) return nullptr;
+    return ResetPrinterDc(hdc, std::move(devmode));
+}
+
+HDC WINAPI ResetDCA(HDC hdc, const DEVMODEA* lpdm) {
+    std::vector<BYTE> devmode;
+    if (!WidenDevmode(lpdm, &devmode)) return nullptr;
+    return ResetPrinterDc(hdc, std::move(devmode));
+}
+
+BOOL WINAPI DeleteDC(HDC hdc) {
+    std::shared_ptr<DeviceContext> gone;
+    {
+        DcUse dc(hdc);
+        if (!dc) return FALSE;
+        // A document still open is abandoned.
+        if (dc->state != DocState::Idle) FinishDoc(*dc, ED_ABORTDOC);
+        DisablePdev(*dc->driver, CurrentPdev(*dc));
+        ClosePrinter(dc->printer);
+        ReleaseGraphicsDriver(dc->driver);
+        std::lock_guard lock(gMutex);
+        auto it = gDcs.find(reinterpret_cast<ULONG_PTR>(hdc));
+        gone = std::move(it->second);
+        gDcs.erase(it);
+    }
+    return TRUE;
+}
+
+int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
+    if (!lpdi || lpdi->cbSize < static_cast<int>(offsetof(DOCINFOW, lpszOutput))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return SP_ERROR;
+    }
+    std::u16string output, datatype;
+    bool haveOutput = lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOW, lpszDatatype)) && lpdi->lpszOutput;
+    bool haveType = lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOW, fwType)) && lpdi->lpszDatatype;
+    if (haveOutput) output = Wide(lpdi->lpszOutput);
+    if (haveType) datatype = Wide(lpdi->lpszDatatype);
+    return StartDocument(hdc, Wide(lpdi->lpszDocName), haveOutput ? &output : nullptr, haveType ? &datatype : nullptr);
+}
+
+int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
+    if (!lpdi || lpdi->cbSize < static_cast<int>(offsetof(DOCINFOA, lpszOutput))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return SP_ERROR;
+    }
+    std::u16string output, datatype;
+    bool haveOutput = lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOA, lpszDatatype)) && lpdi->lpszOutput;
+    bool haveType = lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOA, fwType)) && lpdi->lpszDatatype;
+    if (haveOutput) output = FromAnsi(lpdi->lpszOutput);
+    if (haveType) datatype = FromAnsi(lpdi->lpszDatatype);
+    return StartDocument(hdc, FromAnsi(lpdi->lpszDocName), haveOutput ? &output : nullptr,
+                         haveType ? &datatype : nullptr);
+}
+
+int WINAPI StartPage(HDC hdc) {
+    DcUse dc(hdc);
+    if (!dc) return SP_ERROR;
+    if (dc->state != DocState::InDoc || !dc->surface) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return SP_ERROR;
+    }
+    StartPagePrinter(dc->printer);
+    bool ok;
+    {
+        SurfaceLock pso(*dc);
+        auto start = dc->driver->Fn<PFN_DrvStartPage>(INDEX_DrvStartPage);
+        ok = pso.get() && (!start || start(pso.get()));
+    }
+    if (!ok) {
+        EndPagePrinter(dc->printer);
+        return SP_ERROR;
+    }
+    dc->page.clear();
+    dc->state = DocState::InPage;
+    return 1;
+}
+
+int WINAPI EndPage(HDC hdc) {
+    DcUse dc(hdc);
+    if (!dc) return SP_ERROR;
+    if (dc->state != DocState::InPage) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return SP_ERROR;
+    }
+    return FinishPage(*dc) ? 1 : SP_ERROR;
+}
+
+int WINAPI EndDoc(HDC hdc) {
+    DcUse dc(hdc);
+    if (!dc) return SP_ERROR;
+    if (dc->state == DocState::Idle) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return SP_ERROR;
+    }
+    // A page still open is ended first.
+    bool ok = dc->state != DocState::InPage || FinishPage(*dc);
+    ok = FinishDoc(*dc, 0) && ok;
+    return ok ? 1 : SP_ERROR;
+}
+
+int WINAPI AbortDoc(HDC hdc) {
+    DcUse dc(hdc);
+    if (!dc) return SP_ERROR;
+    if (dc->state == DocState::Idle) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return SP_ERROR;
+    }
+    if (dc->state == DocState::InPage) {
+        dc->page.clear();
+        EndPagePrinter(dc->printer);
+    }
+    FinishDoc(*dc, ED_ABORTDOC);
+    return 1;
+}
+
+int WINAPI ExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData, int cjOutput, LPSTR lpOutData) {
+    if (cjInput < 0 || cjOutput < 0 || (cjInput > 0 && !lpInData) || (cjOutput > 0 && !lpOutData)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    DcUse dc(hdc);
+    if (!dc) return -1;
+    auto escape = dc->driver->Fn<PFN_DrvEscape>(INDEX_DrvEscape);
+    if (!escape) return 0;
+    SurfaceLock pso(*dc);
+    if (!pso.get()) return -1;
+    return static_cast<int>(escape(pso.get(), static_cast<ULONG>(iEscape), static_cast<ULONG>(cjInput),
+                                   const_cast<LPSTR>(lpInData), static_cast<ULONG>(cjOutput), lpOutData));
+}
+}
+
+namespace platform::test {
+
+long LiveDeviceContexts() {
+    std::lock_guard lock(platform::gdi::gMutex);
+    return static_cast<long>(platform::gdi::gDcs.size());
+}
+
+long LoadedGraphicsDrivers() { return platform::gdi::LoadedGraphicsDriverCount(); }
+
+} // namespace platform::test

@@ -1,0 +1,405 @@
+// A graphics driver for tests: it logs every call the engine makes with its
+// arguments, keeps a device surface (or a banding bitmap) of its own, and can
+// be told to refuse calls or to print a second job from inside DrvEndDoc.
+// Tests read the log through RecorderLog and set its behaviour through
+// RecorderSet.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "win/gdi.h"
+#include "win/winddi.h"
+
+namespace {
+
+struct Config {
+    LONG width = 800;       // page size in pixels
+    LONG height = 1000;
+    int bands = 0;          // 0: a device surface; n: a banding bitmap of height / n rows
+    bool reenter = false;   // DrvEndDoc prints a one-page job on the same printer
+    bool failReset = false;
+    bool failEnablePdev = false;
+    bool failStartPage = false;
+    ULONG escapeResult = 1;
+};
+
+Config gConfig;
+std::string gLog;
+int gNextPdev = 0;
+int gDepth = 0;
+
+constexpr ULONG kMagic = 0x50434552;  // "RECP"
+
+struct RecPdev {
+    ULONG magic = kMagic;
+    int id = 0;
+    HDEV hdev = nullptr;
+    HANDLE printer = nullptr;
+    std::u16string device;
+    std::vector<BYTE> devmode;
+    HSURF surface = nullptr;
+    HPALETTE palette = nullptr;
+    LONG bandHeight = 0;
+    LONG bandTop = 0;
+};
+std::set<RecPdev*> gPdevs;
+
+void Log(const char* fmt, ...) {
+    char buf[512];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    gLog += buf;
+    gLog += '\n';
+}
+
+std::string Narrow(const WCHAR* s) {
+    if (!s) return "(null)";
+    std::string out;
+    for (; *s; ++s) out += *s < 0x80 ? static_cast<char>(*s) : '?';
+    return out;
+}
+
+RecPdev* Pdev(DHPDEV dhpdev) {
+    auto* p = reinterpret_cast<RecPdev*>(dhpdev);
+    return gPdevs.count(p) ? p : nullptr;
+}
+RecPdev* Pdev(SURFOBJ* pso) { return pso ? Pdev(pso->dhpdev) : nullptr; }
+int Id(SURFOBJ* pso) {
+    RecPdev* p = Pdev(pso);
+    return p ? p->id : 0;
+}
+
+std::string Rect(const RECTL& r) {
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%d,%d,%d,%d", r.left, r.top, r.right, r.bottom);
+    return buf;
+}
+
+std::string Clip(CLIPOBJ* pco) {
+    if (!pco) return "none";
+    switch (pco->iDComplexity) {
+    case DC_TRIVIAL: return "trivial:" + Rect(pco->rclBounds);
+    case DC_RECT: return "rect:" + Rect(pco->rclBounds);
+    default: {
+        ULONG n = CLIPOBJ_cEnumStart(pco, TRUE, CT_RECTANGLES, CD_ANY, 1000);
+        return "complex(" + std::to_string(n) + "):" + Rect(pco->rclBounds);
+    }
+    }
+}
+
+std::string PathBounds(PATHOBJ* ppo) {
+    RECTFX fx;
+    PATHOBJ_vGetBounds(ppo, &fx);
+    return Rect(RECTL{fx.xLeft >> 4, fx.yTop >> 4, fx.xRight >> 4, fx.yBottom >> 4});
+}
+
+// A realized brush as the recorder keeps it.
+struct RecBrush {
+    ULONG hatch;
+    SIZEL size;
+};
+
+std::string Brush(BRUSHOBJ* pbo) {
+    if (!pbo) return "none";
+    char buf[64];
+    if (pbo->iSolidColor != 0xFFFFFFFF) {
+        std::snprintf(buf, sizeof buf, "solid:0x%06x", pbo->iSolidColor);
+        return buf;
+    }
+    auto* rb = static_cast<RecBrush*>(BRUSHOBJ_pvGetRbrush(pbo));
+    if (!rb) return "unrealized";
+    std::snprintf(buf, sizeof buf, "realized:hatch%u/%dx%d", rb->hatch, rb->size.cx, rb->size.cy);
+    return buf;
+}
+
+// --- physical device -------------------------------------------------------
+
+DHPDEV APIENTRY EnablePDEV(DEVMODEW* pdm, LPWSTR pwszLogAddress, ULONG cPat, HSURF* /*phsurfPatterns*/, ULONG cjCaps,
+                           ULONG* pdevcaps, ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR pwszDeviceName,
+                           HANDLE hDriver) {
+    std::string dm = "none";
+    if (pdm) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "%s/orient=%d/extra=%u", Narrow(pdm->dmDeviceName).c_str(), pdm->dmOrientation,
+                      pdm->dmDriverExtra);
+        dm = buf;
+    }
+    Log("DrvEnablePDEV device=%s port=%s devmode=%s cPat=%u caps=%u devinfo=%u hdev=%s printer=%s",
+        Narrow(pwszDeviceName).c_str(), Narrow(pwszLogAddress).c_str(), dm.c_str(), cPat, cjCaps, cjDevInfo,
+        hdev ? "yes" : "no", hDriver ? "yes" : "no");
+    if (gConfig.failEnablePdev || cjCaps < sizeof(GDIINFO) || cjDevInfo < sizeof(DEVINFO)) return nullptr;
+    auto* p = new RecPdev;
+    p->id = ++gNextPdev;
+    p->hdev = hdev;
+    p->printer = hDriver;
+    p->device = pwszDeviceName ? pwszDeviceName : u"";
+    if (pdm) {
+        const auto* b = reinterpret_cast<const BYTE*>(pdm);
+        p->devmode.assign(b, b + pdm->dmSize + pdm->dmDriverExtra);
+    }
+    auto* gi = reinterpret_cast<GDIINFO*>(pdevcaps);
+    std::memset(gi, 0, sizeof *gi);
+    gi->ulVersion = GDI_DRIVER_VERSION;
+    gi->ulTechnology = DT_RASPRINTER;
+    gi->ulHorzRes = static_cast<ULONG>(gConfig.width);
+    gi->ulVertRes = static_cast<ULONG>(gConfig.height);
+    gi->ulLogPixelsX = gi->ulLogPixelsY = 600;
+    gi->cBitsPixel = 24;
+    gi->cPlanes = 1;
+    gi->szlPhysSize = SIZEL{gConfig.width, gConfig.height};
+    std::memset(pdi, 0, sizeof *pdi);
+    pdi->flGraphicsCaps = GCAPS_BEZIERS | GCAPS_ALTERNATEFILL | GCAPS_WINDINGFILL;
+    p->palette = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
+    pdi->hpalDefault = p->palette;
+    gPdevs.insert(p);
+    return reinterpret_cast<DHPDEV>(p);
+}
+
+VOID APIENTRY CompletePDEV(DHPDEV dhpdev, HDEV hdev) {
+    RecPdev* p = Pdev(dhpdev);
+    Log("DrvCompletePDEV pdev=%d hdev=%s", p ? p->id : 0, p && p->hdev == hdev ? "same" : "other");
+}
+
+BOOL APIENTRY ResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
+    RecPdev *o = Pdev(dhpdevOld), *n = Pdev(dhpdevNew);
+    Log("DrvResetPDEV old=%d new=%d", o ? o->id : 0, n ? n->id : 0);
+    return gConfig.failReset ? FALSE : TRUE;
+}
+
+VOID APIENTRY DisablePDEV(DHPDEV dhpdev) {
+    RecPdev* p = Pdev(dhpdev);
+    Log("DrvDisablePDEV pdev=%d", p ? p->id : 0);
+    if (!p) return;
+    EngDeletePalette(p->palette);
+    gPdevs.erase(p);
+    delete p;
+}
+
+HSURF APIENTRY EnableSurface(DHPDEV dhpdev) {
+    RecPdev* p = Pdev(dhpdev);
+    if (!p) return nullptr;
+    FLONG hooks = HOOK_FILLPATH | HOOK_STROKEPATH | HOOK_LINETO | HOOK_BITBLT | HOOK_TEXTOUT;
+    if (gConfig.bands > 0) {
+        p->bandHeight = (gConfig.height + gConfig.bands - 1) / gConfig.bands;
+        p->surface = reinterpret_cast<HSURF>(
+            EngCreateBitmap(SIZEL{gConfig.width, p->bandHeight}, 0, BMF_1BPP, BMF_TOPDOWN, nullptr));
+        if (p->surface && (!EngAssociateSurface(p->surface, p->hdev, hooks) || !EngMarkBandingSurface(p->surface))) {
+            EngDeleteSurface(p->surface);
+            p->surface = nullptr;
+        }
+        Log("DrvEnableSurface pdev=%d banding=%dx%d", p->id, gConfig.width, p->bandHeight);
+    } else {
+        p->surface = EngCreateDeviceSurface(reinterpret_cast<DHSURF>(p), SIZEL{gConfig.width, gConfig.height},
+                                            BMF_24BPP);
+        if (p->surface && !EngAssociateSurface(p->surface, p->hdev, hooks)) {
+            EngDeleteSurface(p->surface);
+            p->surface = nullptr;
+        }
+        Log("DrvEnableSurface pdev=%d device=%dx%d", p->id, gConfig.width, gConfig.height);
+    }
+    return p->surface;
+}
+
+VOID APIENTRY DisableSurface(DHPDEV dhpdev) {
+    RecPdev* p = Pdev(dhpdev);
+    Log("DrvDisableSurface pdev=%d", p ? p->id : 0);
+    if (!p || !p->surface) return;
+    EngDeleteSurface(p->surface);
+    p->surface = nullptr;
+}
+
+// --- job and pages -----------------------------------------------------------
+
+BOOL APIENTRY StartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
+    Log("DrvStartDoc pdev=%d doc=%s job=%s", Id(pso), Narrow(pwszDocName).c_str(), dwJobId ? "id" : "0");
+    return TRUE;
+}
+
+BOOL APIENTRY StartPage(SURFOBJ* pso) {
+    Log("DrvStartPage pdev=%d", Id(pso));
+    return gConfig.failStartPage ? FALSE : TRUE;
+}
+
+BOOL APIENTRY SendPage(SURFOBJ* pso) {
+    Log("DrvSendPage pdev=%d abort=%s", Id(pso), EngCheckAbort(pso) ? "yes" : "no");
+    return TRUE;
+}
+
+// A one-page job on the same printer, as a spool-side player started from
+// the end of a document would print it.
+void PrintSecondJob(RecPdev* p) {
+    ++gDepth;
+    DEVMODEW* dm = p->devmode.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(p->devmode.data());
+    HDC hdc = CreateDCW(nullptr, reinterpret_cast<LPCWSTR>(p->device.c_str()), nullptr, dm);
+    int job = 0, page = 0, end = 0;
+    if (hdc) {
+        DOCINFOW di{sizeof(DOCINFOW), u"Inner", nullptr, nullptr, 0};
+        job = StartDocW(hdc, &di);
+        page = StartPage(hdc) > 0 && EndPage(hdc) > 0;
+        end = EndDoc(hdc);
+        DeleteDC(hdc);
+    }
+    Log("second job dc=%s job=%s page=%d end=%d", hdc ? "yes" : "no", job > 0 ? "id" : "none", page, end);
+    --gDepth;
+}
+
+BOOL APIENTRY EndDoc(SURFOBJ* pso, FLONG fl) {
+    Log("DrvEndDoc pdev=%d fl=%u", Id(pso), fl);
+    RecPdev* p = Pdev(pso);
+    if (p && gConfig.reenter && gDepth == 0 && !(fl & ED_ABORTDOC)) PrintSecondJob(p);
+    return TRUE;
+}
+
+ULONG APIENTRY Escape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
+    Log("DrvEscape pdev=%d esc=%u in=%u out=%u", Id(pso), iEsc, cjIn, cjOut);
+    if (pvIn && pvOut && cjOut >= cjIn) std::memcpy(pvOut, pvIn, cjIn);
+    return gConfig.escapeResult;
+}
+
+// --- bands -------------------------------------------------------------------
+
+BOOL APIENTRY StartBanding(SURFOBJ* pso, POINTL* pptl) {
+    RecPdev* p = Pdev(pso);
+    if (!p) return FALSE;
+    p->bandTop = 0;
+    *pptl = POINTL{0, 0};
+    Log("DrvStartBanding pdev=%d band=0,0", p->id);
+    return TRUE;
+}
+
+BOOL APIENTRY NextBand(SURFOBJ* pso, POINTL* pptl) {
+    RecPdev* p = Pdev(pso);
+    if (!p) return FALSE;
+    p->bandTop += p->bandHeight;
+    *pptl = p->bandTop >= gConfig.height ? POINTL{-1, -1} : POINTL{0, p->bandTop};
+    Log("DrvNextBand pdev=%d band=%d,%d", p->id, pptl->x, pptl->y);
+    return TRUE;
+}
+
+// --- drawing -----------------------------------------------------------------
+
+BOOL APIENTRY RealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPattern, SURFOBJ* psoMask,
+                           XLATEOBJ* pxlo, ULONG iHatch) {
+    Log("DrvRealizeBrush pdev=%d pattern=%dx%d/%u mask=%s xlate=%u hatch=%u", Id(psoTarget),
+        psoPattern ? psoPattern->sizlBitmap.cx : 0, psoPattern ? psoPattern->sizlBitmap.cy : 0,
+        psoPattern ? psoPattern->iBitmapFormat : 0, psoMask ? "yes" : "no", pxlo ? pxlo->cEntries : 0, iHatch);
+    auto* rb = static_cast<RecBrush*>(BRUSHOBJ_pvAllocRbrush(pbo, sizeof(RecBrush)));
+    if (!rb) return FALSE;
+    rb->hatch = iHatch;
+    rb->size = psoPattern ? psoPattern->sizlBitmap : SIZEL{};
+    return TRUE;
+}
+
+BOOL APIENTRY FillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix,
+                       FLONG flOptions) {
+    Log("DrvFillPath pdev=%d bounds=%s clip=%s brush=%s org=%d,%d mix=0x%x mode=%u", Id(pso), PathBounds(ppo).c_str(),
+        Clip(pco).c_str(), Brush(pbo).c_str(), pptlBrushOrg ? pptlBrushOrg->x : 0, pptlBrushOrg ? pptlBrushOrg->y : 0,
+        mix, flOptions);
+    return TRUE;
+}
+
+BOOL APIENTRY StrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL*,
+                         LINEATTRS* plineattrs, MIX mix) {
+    XFORML xf{};
+    ULONG complexity = XFORMOBJ_iGetXform(pxo, &xf);
+    Log("DrvStrokePath pdev=%d bounds=%s clip=%s brush=%s xform=%u width=%d mix=0x%x", Id(pso),
+        PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pbo).c_str(), complexity,
+        plineattrs ? plineattrs->elWidth.l : -1, mix);
+    return TRUE;
+}
+
+BOOL APIENTRY StrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ*, BRUSHOBJ* pboStroke, LINEATTRS*,
+                                BRUSHOBJ* pboFill, POINTL*, MIX mixFill, FLONG flOptions) {
+    Log("DrvStrokeAndFillPath pdev=%d bounds=%s clip=%s pen=%s brush=%s mix=0x%x mode=%u", Id(pso),
+        PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pboStroke).c_str(), Brush(pboFill).c_str(), mixFill,
+        flOptions);
+    return TRUE;
+}
+
+BOOL APIENTRY LineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2, RECTL* prclBounds,
+                     MIX mix) {
+    Log("DrvLineTo pdev=%d from=%d,%d to=%d,%d bounds=%s clip=%s brush=%s mix=0x%x", Id(pso), x1, y1, x2, y2,
+        prclBounds ? Rect(*prclBounds).c_str() : "none", Clip(pco).c_str(), Brush(pbo).c_str(), mix);
+    return TRUE;
+}
+
+BOOL APIENTRY BitBlt(SURFOBJ* psoTrg, SURFOBJ*, SURFOBJ*, CLIPOBJ* pco, XLATEOBJ*, RECTL* prclTrg, POINTL*, POINTL*,
+                     BRUSHOBJ*, POINTL*, ROP4 rop4) {
+    Log("DrvBitBlt pdev=%d target=%s clip=%s rop=0x%x", Id(psoTrg), prclTrg ? Rect(*prclTrg).c_str() : "none",
+        Clip(pco).c_str(), rop4);
+    return TRUE;
+}
+
+BOOL APIENTRY TextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ*, CLIPOBJ* pco, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*,
+                      POINTL*, MIX mix) {
+    Log("DrvTextOut pdev=%d glyphs=%u clip=%s mix=0x%x", Id(pso), pstro ? pstro->cGlyphs : 0, Clip(pco).c_str(), mix);
+    return TRUE;
+}
+
+DRVFN gFunctions[] = {
+    {INDEX_DrvEnablePDEV, reinterpret_cast<PFN>(&EnablePDEV)},
+    {INDEX_DrvResetPDEV, reinterpret_cast<PFN>(&ResetPDEV)},
+    {INDEX_DrvCompletePDEV, reinterpret_cast<PFN>(&CompletePDEV)},
+    {INDEX_DrvDisablePDEV, reinterpret_cast<PFN>(&DisablePDEV)},
+    {INDEX_DrvEnableSurface, reinterpret_cast<PFN>(&EnableSurface)},
+    {INDEX_DrvDisableSurface, reinterpret_cast<PFN>(&DisableSurface)},
+    {INDEX_DrvStartDoc, reinterpret_cast<PFN>(&StartDoc)},
+    {INDEX_DrvEndDoc, reinterpret_cast<PFN>(&EndDoc)},
+    {INDEX_DrvStartPage, reinterpret_cast<PFN>(&StartPage)},
+    {INDEX_DrvSendPage, reinterpret_cast<PFN>(&SendPage)},
+    {INDEX_DrvEscape, reinterpret_cast<PFN>(&Escape)},
+    {INDEX_DrvStartBanding, reinterpret_cast<PFN>(&StartBanding)},
+    {INDEX_DrvNextBand, reinterpret_cast<PFN>(&NextBand)},
+    {INDEX_DrvRealizeBrush, reinterpret_cast<PFN>(&RealizeBrush)},
+    {INDEX_DrvFillPath, reinterpret_cast<PFN>(&FillPath)},
+    {INDEX_DrvStrokePath, reinterpret_cast<PFN>(&StrokePath)},
+    {INDEX_DrvStrokeAndFillPath, reinterpret_cast<PFN>(&StrokeAndFillPath)},
+    {INDEX_DrvLineTo, reinterpret_cast<PFN>(&LineTo)},
+    {INDEX_DrvBitBlt, reinterpret_cast<PFN>(&BitBlt)},
+    {INDEX_DrvTextOut, reinterpret_cast<PFN>(&TextOut)},
+};
+
+} // namespace
+
+DLLEXPORT BOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
+    Log("DrvEnableDriver engine=0x%x cj=%u", iEngineVersion, cj);
+    if (cj < sizeof(DRVENABLEDATA) || !pded) return FALSE;
+    pded->iDriverVersion = DDI_DRIVER_VERSION_NT5_01_SP1;
+    pded->c = sizeof gFunctions / sizeof gFunctions[0];
+    pded->pdrvfn = gFunctions;
+    return TRUE;
+}
+
+DLLEXPORT VOID APIENTRY DrvDisableDriver(VOID) { Log("DrvDisableDriver"); }
+
+// --- for tests ---------------------------------------------------------------
+
+DLLEXPORT const char* RecorderLog() { return gLog.c_str(); }
+
+DLLEXPORT void RecorderClear() { gLog.clear(); }
+
+// Keys: width, height, bands, reenter, fail_reset, fail_enable_pdev,
+// fail_start_page, escape_result; "defaults" puts everything back.
+DLLEXPORT void RecorderSet(const char* key, long value) {
+    std::string k = key ? key : "";
+    if (k == "defaults") {
+        gConfig = Config{};
+        gNextPdev = 0;
+    }
+    else if (k == "width") gConfig.width = static_cast<LONG>(value);
+    else if (k == "height") gConfig.height = static_cast<LONG>(value);
+    else if (k == "bands") gConfig.bands = static_cast<int>(value);
+    else if (k == "reenter") gConfig.reenter = value != 0;
+    else if (k == "fail_reset") gConfig.failReset = value != 0;
+    else if (k == "fail_enable_pdev") gConfig.failEnablePdev = value != 0;
+    else if (k == "fail_start_page") gConfig.failStartPage = value != 0;
+    else if (k == "escape_result") gConfig.escapeResult = static_cast<ULONG>(value);
+}
+
+// PDEVs not yet disabled.
+DLLEXPORT long RecorderLivePdevs() { return static_cast<long>(gPdevs.size()); }
