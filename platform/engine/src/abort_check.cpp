@@ -58,6 +58,8 @@ void AbortAfterChecks(int calls) {
     platform::engine::gAbortAfter = calls < 0 ? -1 : calls;
 }
 
-int CheckAbortCalls() { return platform::engine::gAbortCalls.load(); }
+int CheckAbortCalls() {
+    return platform::engine::gAbortCalls.load();
+}
 
 } // namespace platform::test

@@ -13,11 +13,11 @@ namespace {
 struct Brush : EngineObject {
     BRUSHOBJ bo{};
     HSURF target = nullptr;
-    HSURF pattern = nullptr;  // the engine's own copies
+    HSURF pattern = nullptr; // the engine's own copies
     HSURF mask = nullptr;
     XLATEOBJ* xlate = nullptr;
     ULONG iHatch = HS_DDI_MAX;
-    void* pending = nullptr;  // allocated during DrvRealizeBrush, kept when it succeeds
+    void* pending = nullptr; // allocated during DrvRealizeBrush, kept when it succeeds
     bool realizing = false;
     void* Record() override { return &bo; }
     ~Brush() override {
@@ -31,12 +31,12 @@ struct Brush : EngineObject {
 
 // The hatch lines of each style as the 0 bits of 8 rows (top row first).
 constexpr BYTE kHatchRows[HS_DDI_MAX][8] = {
-    {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xFF, 0xFF},  // HS_HORIZONTAL
-    {0xF7, 0xF7, 0xF7, 0xF7, 0xF7, 0xF7, 0xF7, 0xF7},  // HS_VERTICAL
-    {0x7F, 0xBF, 0xDF, 0xEF, 0xF7, 0xFB, 0xFD, 0xFE},  // HS_FDIAGONAL
-    {0xFE, 0xFD, 0xFB, 0xF7, 0xEF, 0xDF, 0xBF, 0x7F},  // HS_BDIAGONAL
-    {0xF7, 0xF7, 0xF7, 0xF7, 0x00, 0xF7, 0xF7, 0xF7},  // HS_CROSS
-    {0x7E, 0xBD, 0xDB, 0xE7, 0xE7, 0xDB, 0xBD, 0x7E},  // HS_DIAGCROSS
+    {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xFF, 0xFF}, // HS_HORIZONTAL
+    {0xF7, 0xF7, 0xF7, 0xF7, 0xF7, 0xF7, 0xF7, 0xF7}, // HS_VERTICAL
+    {0x7F, 0xBF, 0xDF, 0xEF, 0xF7, 0xFB, 0xFD, 0xFE}, // HS_FDIAGONAL
+    {0xFE, 0xFD, 0xFB, 0xF7, 0xEF, 0xDF, 0xBF, 0x7F}, // HS_BDIAGONAL
+    {0xF7, 0xF7, 0xF7, 0xF7, 0x00, 0xF7, 0xF7, 0xF7}, // HS_CROSS
+    {0x7E, 0xBD, 0xDB, 0xE7, 0xE7, 0xDB, 0xBD, 0x7E}, // HS_DIAGCROSS
 };
 
 // A top-down copy of a bitmap surface; nullptr when src is not one.
@@ -49,8 +49,10 @@ HSURF CopyBitmap(HSURF src) {
         if (SURFOBJ* dst = copy ? EngLockSurface(copy) : nullptr) {
             ULONG row = RowBytes(so->iBitmapFormat, so->sizlBitmap.cx);
             for (LONG y = 0; y < so->sizlBitmap.cy; ++y)
-                std::memcpy(static_cast<BYTE*>(dst->pvScan0) + static_cast<ptrdiff_t>(y) * dst->lDelta,
-                            static_cast<const BYTE*>(so->pvScan0) + static_cast<ptrdiff_t>(y) * so->lDelta, row);
+                std::memcpy(
+                    static_cast<BYTE*>(dst->pvScan0) + static_cast<ptrdiff_t>(y) * dst->lDelta,
+                    static_cast<const BYTE*>(so->pvScan0) + static_cast<ptrdiff_t>(y) * so->lDelta,
+                    row);
             EngUnlockSurface(dst);
         }
     } else {
@@ -120,7 +122,8 @@ BRUSHOBJ* CreateHatchBrush(HSURF target, ULONG iHatch, ULONG foreColor, ULONG ba
     if (!brush->pattern) return nullptr;
     if (SURFOBJ* so = EngLockSurface(brush->pattern)) {
         for (int y = 0; y < 8; ++y)
-            static_cast<BYTE*>(so->pvScan0)[static_cast<ptrdiff_t>(y) * so->lDelta] = kHatchRows[iHatch][y];
+            static_cast<BYTE*>(so->pvScan0)[static_cast<ptrdiff_t>(y) * so->lDelta] =
+                kHatchRows[iHatch][y];
         EngUnlockSurface(so);
     }
     ULONG colors[2] = {foreColor, backColor};

@@ -11,7 +11,9 @@
 namespace platform::engine {
 namespace {
 
-bool Empty(const RECTL& r) { return r.left >= r.right || r.top >= r.bottom; }
+bool Empty(const RECTL& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
 
 RECTL Intersect(const RECTL& a, const RECTL& b) {
     RECTL r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
@@ -96,7 +98,7 @@ std::vector<RECTL> NormalizeRegion(const RECTL* rects, size_t count) {
     ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
 
     std::vector<RECTL> out;
-    size_t prevBandStart = 0, prevBandEnd = 0;  // the previous band's rectangles in out
+    size_t prevBandStart = 0, prevBandEnd = 0; // the previous band's rectangles in out
     std::vector<std::pair<LONG, LONG>> spans;
     for (size_t b = 0; b + 1 < ys.size(); ++b) {
         LONG top = ys[b], bottom = ys[b + 1];
@@ -122,11 +124,13 @@ std::vector<RECTL> NormalizeRegion(const RECTL* rects, size_t count) {
             same = out[prevBandStart + k].left == merged[k].first &&
                    out[prevBandStart + k].right == merged[k].second;
         if (same) {
-            for (size_t k = prevBandStart; k < prevBandEnd; ++k) out[k].bottom = bottom;
+            for (size_t k = prevBandStart; k < prevBandEnd; ++k)
+                out[k].bottom = bottom;
             continue;
         }
         prevBandStart = out.size();
-        for (auto s : merged) out.push_back(RECTL{s.first, top, s.second, bottom});
+        for (auto s : merged)
+            out.push_back(RECTL{s.first, top, s.second, bottom});
         prevBandEnd = out.size();
     }
     return out;
@@ -188,7 +192,8 @@ CLIPOBJ* CreateClipIntersection(CLIPOBJ* pco, const RECTL& rect, LONG dx, LONG d
             if (!Empty(i)) cut.push_back(i);
         }
     }
-    for (RECTL& r : cut) r = RECTL{Shift(r.left, dx), Shift(r.top, dy), Shift(r.right, dx), Shift(r.bottom, dy)};
+    for (RECTL& r : cut)
+        r = RECTL{Shift(r.left, dx), Shift(r.top, dy), Shift(r.right, dx), Shift(r.bottom, dy)};
     if (trivial && cut.size() == 1) return CreateTrivialClip(cut.front());
     return CreateClip(cut.data(), static_cast<ULONG>(cut.size()));
 }
@@ -273,7 +278,8 @@ BOOL APIENTRY CLIPOBJ_bEnum(CLIPOBJ* pco, ULONG cj, ULONG* pv) {
     }
     size_t n = std::min(room, clip->order.size() - clip->enumNext);
     RECTL* dst = out->arcl;
-    for (size_t i = 0; i < n; ++i) dst[i] = clip->order[clip->enumNext + i];
+    for (size_t i = 0; i < n; ++i)
+        dst[i] = clip->order[clip->enumNext + i];
     clip->enumNext += n;
     out->c = static_cast<ULONG>(n);
     return clip->enumNext < clip->order.size() ? TRUE : FALSE;
@@ -291,7 +297,8 @@ PATHOBJ* APIENTRY CLIPOBJ_ppoGetPath(CLIPOBJ* pco) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    for (const RECTL& r : region) path->AddRectangle(r);
+    for (const RECTL& r : region)
+        path->AddRectangle(r);
     return &path->po;
 }
 }

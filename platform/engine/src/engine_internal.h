@@ -30,11 +30,11 @@ void FreeCounted(void* p);
 
 struct Surface {
     SURFOBJ so{};
-    std::vector<BYTE> ownBits;  // bits the engine allocated (empty for caller's bits)
+    std::vector<BYTE> ownBits; // bits the engine allocated (empty for caller's bits)
     FLONG hooks = 0;
     bool banding = false;
     int locks = 0;
-    bool deleted = false;       // handle gone; freed when the last lock goes
+    bool deleted = false; // handle gone; freed when the last lock goes
 };
 
 // Creates a bitmap surface (the engine's own copy of pattern bitmaps and the
@@ -58,7 +58,7 @@ bool DeviceAbortedNoLock(HDEV hdev);
 
 struct Palette {
     ULONG iMode = 0;
-    std::vector<ULONG> colors;  // PAL_INDEXED
+    std::vector<ULONG> colors; // PAL_INDEXED
     FLONG flRed = 0, flGreen = 0, flBlue = 0;
 };
 Palette* FindPaletteLocked(HPALETTE hpal);
@@ -79,8 +79,8 @@ template <class T> T* FindLocked(const void* record) {
 std::unique_ptr<EngineObject> RemoveObjectLocked(const void* record);
 
 struct PathRecord {
-    FLONG flags = 0;      // PD_BEGINSUBPATH, PD_BEZIERS, PD_CLOSEFIGURE; PD_ENDSUBPATH when known
-    size_t first = 0;     // index of its first point
+    FLONG flags = 0;  // PD_BEGINSUBPATH, PD_BEZIERS, PD_CLOSEFIGURE; PD_ENDSUBPATH when known
+    size_t first = 0; // index of its first point
     size_t count = 0;
 };
 
@@ -88,7 +88,7 @@ struct Path : EngineObject {
     PATHOBJ po{};
     std::vector<POINTFIX> points;
     std::vector<PathRecord> records;
-    bool subpathOpen = false;     // the last record's subpath can still grow
+    bool subpathOpen = false; // the last record's subpath can still grow
     bool haveCurrent = false;
     POINTFIX current{};
     POINTFIX subpathStart{};
@@ -98,15 +98,15 @@ struct Path : EngineObject {
     bool MoveTo(POINTFIX pt);
     bool AddPoints(const POINTFIX* pts, ULONG count, bool beziers);
     bool CloseFigure();
-    void AddRectangle(const RECTL& r);  // a closed subpath around r, in whole pixels
+    void AddRectangle(const RECTL& r); // a closed subpath around r, in whole pixels
 };
 // A new registered path (nullptr when out of memory).
 Path* NewPathLocked();
 
 struct Clip : EngineObject {
     CLIPOBJ co{};
-    std::vector<RECTL> rects;     // banded region; for DC_TRIVIAL and DC_RECT empty
-    std::vector<RECTL> order;     // the rectangles of the running enumeration
+    std::vector<RECTL> rects; // banded region; for DC_TRIVIAL and DC_RECT empty
+    std::vector<RECTL> order; // the rectangles of the running enumeration
     size_t enumNext = 0;
     bool enumStarted = false;
     void* Record() override { return &co; }

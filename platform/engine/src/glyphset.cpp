@@ -35,7 +35,8 @@ WCHAR Decode(iconv_t cd, BYTE byte) {
 using namespace platform::engine;
 
 extern "C" FD_GLYPHSET* APIENTRY EngComputeGlyphSet(INT nCodePage, INT nFirstChar, INT cChars) {
-    if (nCodePage <= 0 || nFirstChar < 0 || cChars <= 0 || nFirstChar > 0xFFFF || cChars > 0x10000 - nFirstChar) {
+    if (nCodePage <= 0 || nFirstChar < 0 || cChars <= 0 || nFirstChar > 0xFFFF ||
+        cChars > 0x10000 - nFirstChar) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
@@ -57,9 +58,11 @@ extern "C" FD_GLYPHSET* APIENTRY EngComputeGlyphSet(INT nCodePage, INT nFirstCha
     iconv_close(cd);
     // Two codes for one character: the first code keeps it.
     std::stable_sort(map.begin(), map.end(), [](auto& a, auto& b) { return a.first < b.first; });
-    map.erase(std::unique(map.begin(), map.end(), [](auto& a, auto& b) { return a.first == b.first; }), map.end());
+    map.erase(
+        std::unique(map.begin(), map.end(), [](auto& a, auto& b) { return a.first == b.first; }),
+        map.end());
 
-    std::vector<std::pair<size_t, size_t>> runs;  // first index, length
+    std::vector<std::pair<size_t, size_t>> runs; // first index, length
     for (size_t i = 0; i < map.size(); ++i) {
         if (!runs.empty() && runs.back().second < 0xFFFF &&
             map[i].first == map[runs.back().first + runs.back().second - 1].first + 1)
@@ -84,7 +87,8 @@ extern "C" FD_GLYPHSET* APIENTRY EngComputeGlyphSet(INT nCodePage, INT nFirstCha
         run[r].wcLow = map[runs[r].first].first;
         run[r].cGlyphs = static_cast<USHORT>(runs[r].second);
         run[r].phg = handles + runs[r].first;
-        for (size_t k = 0; k < runs[r].second; ++k) handles[runs[r].first + k] = map[runs[r].first + k].second;
+        for (size_t k = 0; k < runs[r].second; ++k)
+            handles[runs[r].first + k] = map[runs[r].first + k].second;
     }
     return gs;
 }

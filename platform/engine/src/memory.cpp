@@ -56,7 +56,9 @@ PVOID APIENTRY EngAllocMem(ULONG Flags, ULONG MemSize, ULONG /*Tag*/) {
     return platform::engine::AllocCounted(MemSize, (Flags & FL_ZERO_MEMORY) != 0);
 }
 
-VOID APIENTRY EngFreeMem(PVOID Mem) { platform::engine::FreeCounted(Mem); }
+VOID APIENTRY EngFreeMem(PVOID Mem) {
+    platform::engine::FreeCounted(Mem);
+}
 }
 
 namespace platform::test {

@@ -12,7 +12,9 @@
 namespace platform::engine {
 namespace {
 
-bool IsInteger(POINTFIX p) { return (p.x & 15) == 0 && (p.y & 15) == 0; }
+bool IsInteger(POINTFIX p) {
+    return (p.x & 15) == 0 && (p.y & 15) == 0;
+}
 
 FIX AddFix(FIX a, FIX b) {
     long long v = static_cast<long long>(a) + b;
@@ -68,7 +70,8 @@ bool Path::AddPoints(const POINTFIX* pts, ULONG count, bool beziers) {
     if ((last.flags & PD_BEGINSUBPATH) && last.count == 1) {
         if (beziers) last.flags |= PD_BEZIERS;
     } else if (lastBeziers != beziers) {
-        records.push_back(PathRecord{beziers ? static_cast<FLONG>(PD_BEZIERS) : 0, points.size(), 0});
+        records.push_back(
+            PathRecord{beziers ? static_cast<FLONG>(PD_BEZIERS) : 0, points.size(), 0});
     }
     points.insert(points.end(), pts, pts + count);
     records.back().count += count;
@@ -89,9 +92,14 @@ bool Path::CloseFigure() {
 }
 
 void Path::AddRectangle(const RECTL& r) {
-    auto fx = [](LONG v) { return static_cast<FIX>(std::clamp<long long>(static_cast<long long>(v) * 16, std::numeric_limits<FIX>::min(), std::numeric_limits<FIX>::max())); };
+    auto fx = [](LONG v) {
+        return static_cast<FIX>(std::clamp<long long>(static_cast<long long>(v) * 16,
+                                                      std::numeric_limits<FIX>::min(),
+                                                      std::numeric_limits<FIX>::max()));
+    };
     MoveTo(POINTFIX{fx(r.left), fx(r.top)});
-    POINTFIX rest[3] = {{fx(r.right), fx(r.top)}, {fx(r.right), fx(r.bottom)}, {fx(r.left), fx(r.bottom)}};
+    POINTFIX rest[3] = {
+        {fx(r.right), fx(r.top)}, {fx(r.right), fx(r.bottom)}, {fx(r.left), fx(r.bottom)}};
     AddPoints(rest, 3, false);
     CloseFigure();
 }
@@ -169,7 +177,8 @@ BOOL APIENTRY PATHOBJ_bEnum(PATHOBJ* ppo, PATHDATA* ppd) {
     size_t i = path->enumNext++;
     const PathRecord& rec = path->records[i];
     FLONG flags = rec.flags;
-    bool lastOfSubpath = i + 1 == path->records.size() || (path->records[i + 1].flags & PD_BEGINSUBPATH);
+    bool lastOfSubpath =
+        i + 1 == path->records.size() || (path->records[i + 1].flags & PD_BEGINSUBPATH);
     if (lastOfSubpath) flags |= PD_ENDSUBPATH;
     ppd->flags = flags;
     ppd->count = static_cast<ULONG>(rec.count);

@@ -40,7 +40,9 @@ HSURF InsertLocked(std::unique_ptr<Surface> s) {
     return h;
 }
 
-void FreeLocked(Surface* s) { Live().erase(&s->so); }
+void FreeLocked(Surface* s) {
+    Live().erase(&s->so);
+}
 
 void SetPixelRow(BYTE* row, ULONG bpp, LONG x0, LONG x1, ULONG color) {
     switch (bpp) {
@@ -78,13 +80,20 @@ void SetPixelRow(BYTE* row, ULONG bpp, LONG x0, LONG x1, ULONG color) {
 
 ULONG BitsPerPixel(ULONG iFormat) {
     switch (iFormat) {
-    case BMF_1BPP: return 1;
-    case BMF_4BPP: return 4;
-    case BMF_8BPP: return 8;
-    case BMF_16BPP: return 16;
-    case BMF_24BPP: return 24;
-    case BMF_32BPP: return 32;
-    default: return 0;
+    case BMF_1BPP:
+        return 1;
+    case BMF_4BPP:
+        return 4;
+    case BMF_8BPP:
+        return 8;
+    case BMF_16BPP:
+        return 16;
+    case BMF_24BPP:
+        return 24;
+    case BMF_32BPP:
+        return 32;
+    default:
+        return 0;
     }
 }
 
@@ -111,7 +120,8 @@ HSURF CreateBitmapSurface(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOI
         return nullptr;
     }
     unsigned long long minRow = (static_cast<unsigned long long>(sizl.cx) * bpp + 7) / 8;
-    unsigned long long stride = lWidth ? static_cast<unsigned long long>(lWidth) : (minRow + 3) & ~3ull;
+    unsigned long long stride =
+        lWidth ? static_cast<unsigned long long>(lWidth) : (minRow + 3) & ~3ull;
     if (stride < minRow) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;

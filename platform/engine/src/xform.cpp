@@ -19,7 +19,8 @@ struct Xform : EngineObject {
 
 bool ToLong(double v, LONG* out) {
     double r = std::nearbyint(v);
-    if (!(r >= std::numeric_limits<LONG>::min() && r <= std::numeric_limits<LONG>::max())) return false;
+    if (!(r >= std::numeric_limits<LONG>::min() && r <= std::numeric_limits<LONG>::max()))
+        return false;
     *out = static_cast<LONG>(r);
     return true;
 }
@@ -60,15 +61,17 @@ ULONG APIENTRY XFORMOBJ_iGetXform(XFORMOBJ* pxo, XFORML* pxform) {
         return DDI_ERROR;
     }
     if (pxform) {
-        *pxform = XFORML{static_cast<FLOATL>(x->m11), static_cast<FLOATL>(x->m12), static_cast<FLOATL>(x->m21),
-                         static_cast<FLOATL>(x->m22), static_cast<FLOATL>(x->dx), static_cast<FLOATL>(x->dy)};
+        *pxform = XFORML{static_cast<FLOATL>(x->m11), static_cast<FLOATL>(x->m12),
+                         static_cast<FLOATL>(x->m21), static_cast<FLOATL>(x->m22),
+                         static_cast<FLOATL>(x->dx),  static_cast<FLOATL>(x->dy)};
     }
     bool linearIdentity = x->m11 == 1 && x->m12 == 0 && x->m21 == 0 && x->m22 == 1;
     if (linearIdentity) return x->dx == 0 && x->dy == 0 ? GX_IDENTITY : GX_OFFSET;
     return x->m12 == 0 && x->m21 == 0 ? GX_SCALE : GX_GENERAL;
 }
 
-BOOL APIENTRY XFORMOBJ_bApplyXform(XFORMOBJ* pxo, ULONG iMode, ULONG cPoints, PVOID pvIn, PVOID pvOut) {
+BOOL APIENTRY XFORMOBJ_bApplyXform(XFORMOBJ* pxo, ULONG iMode, ULONG cPoints, PVOID pvIn,
+                                   PVOID pvOut) {
     double m11, m12, m21, m22, dx, dy;
     {
         std::lock_guard lock(EngineLock());

@@ -14,16 +14,24 @@ namespace {
 struct Xlate : EngineObject {
     XLATEOBJ xo{};
     std::vector<ULONG> table;
-    bool palettes = false;  // made from two palettes
+    bool palettes = false; // made from two palettes
     Palette src, dst;
     void* Record() override { return &xo; }
 };
 
-int Red(ULONG c) { return static_cast<int>(c & 0xFF); }
-int Green(ULONG c) { return static_cast<int>((c >> 8) & 0xFF); }
-int Blue(ULONG c) { return static_cast<int>((c >> 16) & 0xFF); }
+int Red(ULONG c) {
+    return static_cast<int>(c & 0xFF);
+}
+int Green(ULONG c) {
+    return static_cast<int>((c >> 8) & 0xFF);
+}
+int Blue(ULONG c) {
+    return static_cast<int>((c >> 16) & 0xFF);
+}
 
-ULONG SwapRedBlue(ULONG c) { return (c & 0xFF00) | ((c & 0xFF) << 16) | ((c >> 16) & 0xFF); }
+ULONG SwapRedBlue(ULONG c) {
+    return (c & 0xFF00) | ((c & 0xFF) << 16) | ((c >> 16) & 0xFF);
+}
 
 // Value of a bit field as 8 bits, and back.
 int FieldValue(ULONG pixel, FLONG mask) {
@@ -42,12 +50,14 @@ ULONG FieldPixel(int value, FLONG mask) {
 // A pixel of a non-indexed palette as an RGB colour (red in the low byte), and back.
 ULONG ToRgb(const Palette& p, ULONG pixel) {
     switch (p.iMode) {
-    case PAL_BGR: return SwapRedBlue(pixel & 0xFFFFFF);
+    case PAL_BGR:
+        return SwapRedBlue(pixel & 0xFFFFFF);
     case PAL_BITFIELDS:
         return static_cast<ULONG>(FieldValue(pixel, p.flRed)) |
                static_cast<ULONG>(FieldValue(pixel, p.flGreen)) << 8 |
                static_cast<ULONG>(FieldValue(pixel, p.flBlue)) << 16;
-    default: return pixel & 0xFFFFFF;
+    default:
+        return pixel & 0xFFFFFF;
     }
 }
 
@@ -55,7 +65,8 @@ ULONG Nearest(const std::vector<ULONG>& colors, ULONG rgb) {
     ULONG best = 0;
     long bestDistance = -1;
     for (size_t i = 0; i < colors.size(); ++i) {
-        long dr = Red(colors[i]) - Red(rgb), dg = Green(colors[i]) - Green(rgb), db = Blue(colors[i]) - Blue(rgb);
+        long dr = Red(colors[i]) - Red(rgb), dg = Green(colors[i]) - Green(rgb),
+             db = Blue(colors[i]) - Blue(rgb);
         long d = dr * dr + dg * dg + db * db;
         if (bestDistance < 0 || d < bestDistance) {
             bestDistance = d;
@@ -67,11 +78,15 @@ ULONG Nearest(const std::vector<ULONG>& colors, ULONG rgb) {
 
 ULONG FromRgb(const Palette& p, ULONG rgb) {
     switch (p.iMode) {
-    case PAL_INDEXED: return Nearest(p.colors, rgb);
-    case PAL_BGR: return SwapRedBlue(rgb);
+    case PAL_INDEXED:
+        return Nearest(p.colors, rgb);
+    case PAL_BGR:
+        return SwapRedBlue(rgb);
     case PAL_BITFIELDS:
-        return FieldPixel(Red(rgb), p.flRed) | FieldPixel(Green(rgb), p.flGreen) | FieldPixel(Blue(rgb), p.flBlue);
-    default: return rgb & 0xFFFFFF;
+        return FieldPixel(Red(rgb), p.flRed) | FieldPixel(Green(rgb), p.flGreen) |
+               FieldPixel(Blue(rgb), p.flBlue);
+    default:
+        return rgb & 0xFFFFFF;
     }
 }
 
@@ -147,14 +162,16 @@ XLATEOBJ* CreatePaletteXlate(HPALETTE hpalSrc, HPALETTE hpalDst) {
     x->xo.iSrcType = static_cast<USHORT>(x->src.iMode);
     x->xo.iDstType = static_cast<USHORT>(x->dst.iMode);
     if (x->src.iMode == PAL_INDEXED) {
-        for (ULONG c : x->src.colors) x->table.push_back(FromRgb(x->dst, c));
+        for (ULONG c : x->src.colors)
+            x->table.push_back(FromRgb(x->dst, c));
         x->xo.flXlate = XO_TABLE;
     } else if (x->src.iMode == x->dst.iMode &&
                (x->src.iMode != PAL_BITFIELDS ||
-                (x->src.flRed == x->dst.flRed && x->src.flGreen == x->dst.flGreen && x->src.flBlue == x->dst.flBlue))) {
+                (x->src.flRed == x->dst.flRed && x->src.flGreen == x->dst.flGreen &&
+                 x->src.flBlue == x->dst.flBlue))) {
         x->xo.flXlate = XO_TRIVIAL;
     } else {
-        x->xo.flXlate = 0;  // translated colour by colour
+        x->xo.flXlate = 0; // translated colour by colour
     }
     return Register(std::move(x));
 }
@@ -208,7 +225,8 @@ ULONG APIENTRY XLATEOBJ_cGetPalette(XLATEOBJ* pxlo, ULONG iPal, ULONG cPal, ULON
             break;
         case XO_SRCBITFIELDS:
         case XO_DESTBITFIELDS: {
-            const Palette* p = x && x->palettes ? (iPal == XO_SRCBITFIELDS ? &x->src : &x->dst) : nullptr;
+            const Palette* p =
+                x && x->palettes ? (iPal == XO_SRCBITFIELDS ? &x->src : &x->dst) : nullptr;
             if (p && p->iMode != PAL_INDEXED) {
                 Masks(p->iMode, *p, masks);
                 entries.assign(masks, masks + 3);
@@ -222,7 +240,8 @@ ULONG APIENTRY XLATEOBJ_cGetPalette(XLATEOBJ* pxlo, ULONG iPal, ULONG cPal, ULON
     }
     if (!pPal) return static_cast<ULONG>(entries.size());
     ULONG n = std::min<ULONG>(cPal, static_cast<ULONG>(entries.size()));
-    for (ULONG i = 0; i < n; ++i) pPal[i] = entries[i];
+    for (ULONG i = 0; i < n; ++i)
+        pPal[i] = entries[i];
     return n;
 }
 }

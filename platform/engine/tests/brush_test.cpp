@@ -45,7 +45,7 @@ BOOL APIENTRY RealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPatter
 }
 
 class BrushTest : public EngineTest {
-protected:
+  protected:
     void SetUp() override {
         gSeen = Seen{};
         DriverFunctions fns;
@@ -78,7 +78,7 @@ TEST_F(BrushTest, HatchBrushIsRealizedOnceWithItsPatternAndColours) {
     EXPECT_EQ(gSeen.firstRows[0], 0xF7);
     EXPECT_EQ(gSeen.firstRows[4], 0x00);
     EXPECT_EQ(gSeen.xlateEntries, 2u);
-    EXPECT_EQ(gSeen.xlate0, 0x0000FFu);  // the lines
+    EXPECT_EQ(gSeen.xlate0, 0x0000FFu); // the lines
     EXPECT_EQ(gSeen.xlate1, 0xFFFFFFu);
     EXPECT_FALSE(gSeen.mask);
     EXPECT_EQ(gSeen.target->hsurf, target);
@@ -91,11 +91,13 @@ TEST_F(BrushTest, HatchBrushIsRealizedOnceWithItsPatternAndColours) {
 }
 
 TEST_F(BrushTest, PatternBrushHandsOverCopiesOfPatternMaskAndTranslation) {
-    HSURF pattern = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{6, 6}, 0, BMF_8BPP, BMF_TOPDOWN, nullptr));
+    HSURF pattern =
+        reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{6, 6}, 0, BMF_8BPP, BMF_TOPDOWN, nullptr));
     SURFOBJ* so = EngLockSurface(pattern);
     static_cast<BYTE*>(so->pvScan0)[0] = 1;
     EngUnlockSurface(so);
-    HSURF mask = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{6, 6}, 0, BMF_1BPP, BMF_TOPDOWN, nullptr));
+    HSURF mask =
+        reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{6, 6}, 0, BMF_1BPP, BMF_TOPDOWN, nullptr));
     ULONG table[2] = {0x123456, 0x654321};
     XLATEOBJ* pxlo = CreateTableXlate(table, 2);
     BRUSHOBJ* pbo = CreatePatternBrush(target, pattern, mask, pxlo);

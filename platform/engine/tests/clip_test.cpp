@@ -54,7 +54,7 @@ TEST_F(ClipTest, ComplexClipEnumeratesInBatchesOfTwenty) {
     } while (m);
     EXPECT_EQ(batches, (std::vector<ULONG>{20, 20, 10}));
     EXPECT_EQ(more, (std::vector<BOOL>{TRUE, TRUE, FALSE}));
-    EXPECT_EQ(seen, squares);  // right and down: the order they were listed in
+    EXPECT_EQ(seen, squares); // right and down: the order they were listed in
     EngDeleteClip(pco);
 }
 
@@ -77,7 +77,8 @@ TEST_F(ClipTest, DirectionsReverseBandsAndRectangles) {
         EXPECT_FALSE(CLIPOBJ_bEnum(pco, sizeof buf, reinterpret_cast<ULONG*>(&buf)));
         ASSERT_EQ(buf.c, 4u);
         std::vector<LONG> lefts, tops;
-        for (ULONG i = 0; i < buf.c; ++i) lefts.push_back(buf.arcl[i].left), tops.push_back(buf.arcl[i].top);
+        for (ULONG i = 0; i < buf.c; ++i)
+            lefts.push_back(buf.arcl[i].left), tops.push_back(buf.arcl[i].top);
         EXPECT_EQ(lefts, c.lefts) << "direction " << c.direction;
         EXPECT_EQ(tops, c.tops) << "direction " << c.direction;
     }
@@ -133,7 +134,8 @@ TEST_F(ClipTest, PathOfAClipOutlinesItsRectangles) {
     } while (more);
     // In bands the region is {0,0,10,5}, {0,5,10,10} and {20,5,30,10}.
     ASSERT_EQ(subpaths.size(), 3u);
-    for (FLONG f : flags) EXPECT_EQ(f, static_cast<FLONG>(PD_BEGINSUBPATH | PD_ENDSUBPATH | PD_CLOSEFIGURE));
+    for (FLONG f : flags)
+        EXPECT_EQ(f, static_cast<FLONG>(PD_BEGINSUBPATH | PD_ENDSUBPATH | PD_CLOSEFIGURE));
     ASSERT_EQ(subpaths[2].size(), 4u);
     EXPECT_EQ(subpaths[2][0].x, 20 * 16);
     EXPECT_EQ(subpaths[2][0].y, 5 * 16);
@@ -199,7 +201,8 @@ TEST_F(ClipTest, IntersectionWithABandIsMovedToTheBand) {
     EXPECT_EQ(CLIPOBJ_cEnumStart(band, TRUE, CT_RECTANGLES, CD_ANY, 100), 20u);
 
     // No clip at all: the band itself, and trivial.
-    CLIPOBJ* whole = platform::engine::CreateClipIntersection(nullptr, RECTL{0, 100, 50, 200}, 0, -100);
+    CLIPOBJ* whole =
+        platform::engine::CreateClipIntersection(nullptr, RECTL{0, 100, 50, 200}, 0, -100);
     EXPECT_EQ(whole->iDComplexity, DC_TRIVIAL);
     EXPECT_TRUE((whole->rclBounds == RECTL{0, 0, 50, 100}));
     EngDeleteClip(whole);

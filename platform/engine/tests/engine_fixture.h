@@ -6,7 +6,7 @@
 #include "platform/engine_ctl.h"
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
         EXPECT_EQ(platform::test::LiveSurfaces(), 0);

@@ -5,11 +5,15 @@
 #include "win/errors.h"
 #include "win/winddi.h"
 
-inline bool operator==(POINTFIX a, POINTFIX b) { return a.x == b.x && a.y == b.y; }
+inline bool operator==(POINTFIX a, POINTFIX b) {
+    return a.x == b.x && a.y == b.y;
+}
 
 namespace {
 
-POINTFIX Fx(LONG x, LONG y) { return POINTFIX{x * 16, y * 16}; }
+POINTFIX Fx(LONG x, LONG y) {
+    return POINTFIX{x * 16, y * 16};
+}
 
 struct Record {
     FLONG flags;
@@ -23,7 +27,8 @@ std::vector<Record> Enumerate(PATHOBJ* ppo) {
     BOOL more;
     do {
         more = PATHOBJ_bEnum(ppo, &pd);
-        if (pd.count) out.push_back(Record{pd.flags, std::vector<POINTFIX>(pd.pptfx, pd.pptfx + pd.count)});
+        if (pd.count)
+            out.push_back(Record{pd.flags, std::vector<POINTFIX>(pd.pptfx, pd.pptfx + pd.count)});
     } while (more);
     return out;
 }
@@ -43,7 +48,8 @@ TEST_F(PathTest, BeziersAndClosedFiguresEnumerateAsRecords) {
     ASSERT_TRUE(PATHOBJ_bPolyBezierTo(ppo, curve, 3));
     ASSERT_TRUE(PATHOBJ_bCloseFigure(ppo));
 
-    POINTFIX curves[] = {Fx(210, 0), Fx(220, 30), Fx(230, 40), Fx(240, 50), Fx(250, 60), Fx(260, 70)};
+    POINTFIX curves[] = {Fx(210, 0),  Fx(220, 30), Fx(230, 40),
+                         Fx(240, 50), Fx(250, 60), Fx(260, 70)};
     POINTFIX tail[] = {POINTFIX{300 * 16 + 8, 70 * 16}};
     ASSERT_TRUE(PATHOBJ_bMoveTo(ppo, Fx(200, 0)));
     ASSERT_TRUE(PATHOBJ_bPolyBezierTo(ppo, curves, 6));
@@ -51,7 +57,7 @@ TEST_F(PathTest, BeziersAndClosedFiguresEnumerateAsRecords) {
 
     EXPECT_EQ(ppo->cCurves, 2u + 1u + 2u + 1u);
     EXPECT_TRUE(ppo->fl & PO_BEZIERS);
-    EXPECT_FALSE(ppo->fl & PO_ALL_INTEGERS);  // the half pixel of the last point
+    EXPECT_FALSE(ppo->fl & PO_ALL_INTEGERS); // the half pixel of the last point
 
     std::vector<Record> recs = Enumerate(ppo);
     ASSERT_EQ(recs.size(), 4u);
@@ -95,10 +101,10 @@ TEST_F(PathTest, AfterACloseTheNextLineStartsAtTheFiguresStart) {
 TEST_F(PathTest, BadInputIsRefusedAndLeavesThePathAsItWas) {
     PATHOBJ* ppo = EngCreatePath();
     POINTFIX two[] = {Fx(1, 1), Fx(2, 2)};
-    EXPECT_FALSE(PATHOBJ_bPolyLineTo(ppo, two, 2));  // no current point yet
+    EXPECT_FALSE(PATHOBJ_bPolyLineTo(ppo, two, 2)); // no current point yet
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     PATHOBJ_bMoveTo(ppo, Fx(0, 0));
-    EXPECT_FALSE(PATHOBJ_bPolyBezierTo(ppo, two, 2));  // Beziers come in threes
+    EXPECT_FALSE(PATHOBJ_bPolyBezierTo(ppo, two, 2)); // Beziers come in threes
     EXPECT_FALSE(PATHOBJ_bPolyLineTo(ppo, nullptr, 2));
     // A subpath that is only a start point draws nothing and is not handed out.
     PATHDATA pd;
@@ -113,7 +119,7 @@ TEST_F(PathTest, BadInputIsRefusedAndLeavesThePathAsItWas) {
     PATHOBJ own{};
     EXPECT_FALSE(PATHOBJ_bEnum(&own, &pd));
     EXPECT_EQ(pd.count, 0u);
-    EngDeletePath(&own);  // ignored
+    EngDeletePath(&own); // ignored
     EngDeletePath(ppo);
 }
 

@@ -15,10 +15,10 @@ TEST_F(SurfaceTest, BitmapsOfEveryDepthHaveTheirScanLines) {
     struct Case {
         ULONG format;
         LONG width;
-        LONG delta;  // least 4-byte multiple holding a row
+        LONG delta; // least 4-byte multiple holding a row
     } cases[] = {
-        {BMF_1BPP, 33, 8}, {BMF_4BPP, 9, 8}, {BMF_8BPP, 5, 8}, {BMF_16BPP, 3, 8},
-        {BMF_24BPP, 5, 16}, {BMF_32BPP, 3, 12},
+        {BMF_1BPP, 33, 8}, {BMF_4BPP, 9, 8},   {BMF_8BPP, 5, 8},
+        {BMF_16BPP, 3, 8}, {BMF_24BPP, 5, 16}, {BMF_32BPP, 3, 12},
     };
     for (const Case& c : cases) {
         HBITMAP top = EngCreateBitmap(SIZEL{c.width, 7}, 0, c.format, BMF_TOPDOWN, nullptr);
@@ -67,10 +67,10 @@ TEST_F(SurfaceTest, BadBitmapRequestsAreRefused) {
         LONG width;
         ULONG format;
     } cases[] = {
-        {{0, 5}, 0, BMF_8BPP}, {{5, -1}, 0, BMF_8BPP}, {{5, 5}, 0, 0}, {{5, 5}, 0, 9},
-        {{100, 5}, 99, BMF_8BPP},       // stride shorter than a row
-        {{5, 5}, -8, BMF_8BPP},
-        {{0x10000, 0x10000}, 0, BMF_32BPP},  // more than the engine makes
+        {{0, 5}, 0, BMF_8BPP},    {{5, -1}, 0, BMF_8BPP},
+        {{5, 5}, 0, 0},           {{5, 5}, 0, 9},
+        {{100, 5}, 99, BMF_8BPP},                                     // stride shorter than a row
+        {{5, 5}, -8, BMF_8BPP},   {{0x10000, 0x10000}, 0, BMF_32BPP}, // more than the engine makes
     };
     for (const Case& c : cases) {
         SetLastError(0);
@@ -87,16 +87,15 @@ TEST_F(SurfaceTest, EraseFillsEachPixelFormat) {
     struct Case {
         ULONG format;
         ULONG color;
-        BYTE expect[4];  // bytes 0..3 of row 0 after erasing pixels 1..2
+        BYTE expect[4]; // bytes 0..3 of row 0 after erasing pixels 1..2
     } cases[] = {
-        {BMF_1BPP, 1, {0x60, 0, 0, 0}},
-        {BMF_4BPP, 0xA, {0x0A, 0xA0, 0, 0}},
-        {BMF_8BPP, 0x7F, {0, 0x7F, 0x7F, 0}},
-        {BMF_16BPP, 0xBEEF, {0, 0, 0xEF, 0xBE}},
+        {BMF_1BPP, 1, {0x60, 0, 0, 0}},        {BMF_4BPP, 0xA, {0x0A, 0xA0, 0, 0}},
+        {BMF_8BPP, 0x7F, {0, 0x7F, 0x7F, 0}},  {BMF_16BPP, 0xBEEF, {0, 0, 0xEF, 0xBE}},
         {BMF_32BPP, 0x01020304, {0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        HSURF hs = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{8, 2}, 0, c.format, BMF_TOPDOWN, nullptr));
+        HSURF hs = reinterpret_cast<HSURF>(
+            EngCreateBitmap(SIZEL{8, 2}, 0, c.format, BMF_TOPDOWN, nullptr));
         SURFOBJ* so = EngLockSurface(hs);
         RECTL r{1, 0, 3, 1};
         EXPECT_TRUE(EngEraseSurface(so, &r, c.color));
@@ -107,7 +106,8 @@ TEST_F(SurfaceTest, EraseFillsEachPixelFormat) {
         // Row 1 untouched; a rectangle outside the bitmap writes nothing.
         RECTL outside{-10, -10, -1, 5};
         EXPECT_TRUE(EngEraseSurface(so, &outside, c.color));
-        for (LONG i = 0; i < so->lDelta; ++i) EXPECT_EQ(static_cast<BYTE*>(so->pvScan0)[so->lDelta + i], 0);
+        for (LONG i = 0; i < so->lDelta; ++i)
+            EXPECT_EQ(static_cast<BYTE*>(so->pvScan0)[so->lDelta + i], 0);
         EXPECT_FALSE(EngEraseSurface(so, nullptr, 0));
         EngUnlockSurface(so);
         EngDeleteSurface(hs);
@@ -131,7 +131,7 @@ TEST_F(SurfaceTest, DeviceSurfaceIsAssociatedWithItsDevice) {
     EXPECT_EQ(so->hdev, hdev);
     EXPECT_EQ(so->pvBits, nullptr);
     RECTL r{0, 0, 10, 10};
-    EXPECT_TRUE(EngEraseSurface(so, &r, 0));  // nothing of its own to erase
+    EXPECT_TRUE(EngEraseSurface(so, &r, 0)); // nothing of its own to erase
     EngUnlockSurface(so);
     platform::engine::SurfaceState state;
     ASSERT_TRUE(platform::engine::QuerySurface(hs, &state));
@@ -144,12 +144,13 @@ TEST_F(SurfaceTest, DeviceSurfaceIsAssociatedWithItsDevice) {
 
 // A surface deleted while locked stays readable until its last unlock.
 TEST_F(SurfaceTest, DeletingALockedSurfaceWaitsForTheUnlock) {
-    HSURF hs = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{4, 4}, 0, BMF_8BPP, BMF_TOPDOWN, nullptr));
+    HSURF hs =
+        reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{4, 4}, 0, BMF_8BPP, BMF_TOPDOWN, nullptr));
     SURFOBJ* a = EngLockSurface(hs);
     SURFOBJ* b = EngLockSurface(hs);
     EXPECT_EQ(a, b);
     EXPECT_TRUE(EngDeleteSurface(hs));
-    EXPECT_EQ(EngLockSurface(hs), nullptr);  // the handle is gone
+    EXPECT_EQ(EngLockSurface(hs), nullptr); // the handle is gone
     EXPECT_EQ(platform::test::LiveSurfaces(), 1);
     static_cast<BYTE*>(a->pvScan0)[0] = 1;
     EngUnlockSurface(a);
@@ -190,7 +191,7 @@ TEST_F(SurfaceTest, FailuresCanBeInjected) {
     EngFreeMem(p);
     long foreign = platform::test::ForeignEngFrees();
     int local = 0;
-    EngFreeMem(&local);  // not the engine's: ignored and counted
+    EngFreeMem(&local); // not the engine's: ignored and counted
     EXPECT_EQ(platform::test::ForeignEngFrees(), foreign + 1);
 }
 

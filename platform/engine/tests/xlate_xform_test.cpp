@@ -33,14 +33,14 @@ TEST_F(XlateTest, HandBuiltTranslationsAreReadFromTheirFields) {
     EXPECT_EQ(XLATEOBJ_iXlate(nullptr, 7), 7u);
     XLATEOBJ broken{};
     broken.flXlate = XO_TABLE;
-    broken.cEntries = 10;  // and no table
+    broken.cEntries = 10; // and no table
     EXPECT_EQ(XLATEOBJ_iXlate(&broken, 1), 0xFFFFFFFFu);
     EXPECT_EQ(XLATEOBJ_cGetPalette(nullptr, XO_SRCPALETTE, 0, nullptr), 0u);
 }
 
 TEST_F(XlateTest, PaletteToPaletteTranslations) {
     ULONG mono[2] = {0x000000, 0xFFFFFF};
-    ULONG four[4] = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF};  // red, green, blue, white
+    ULONG four[4] = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF}; // red, green, blue, white
     HPALETTE pMono = EngCreatePalette(PAL_INDEXED, 2, mono, 0, 0, 0);
     HPALETTE pFour = EngCreatePalette(PAL_INDEXED, 4, four, 0, 0, 0);
     HPALETTE pRgb = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
@@ -55,13 +55,13 @@ TEST_F(XlateTest, PaletteToPaletteTranslations) {
     EXPECT_EQ(pal[0], 0x0000FFu);
 
     XLATEOBJ* toMono = CreatePaletteXlate(pFour, pMono);
-    EXPECT_EQ(XLATEOBJ_iXlate(toMono, 3), 1u);  // white
-    EXPECT_EQ(XLATEOBJ_iXlate(toMono, 0), 0u);  // red is nearer black
+    EXPECT_EQ(XLATEOBJ_iXlate(toMono, 3), 1u); // white
+    EXPECT_EQ(XLATEOBJ_iXlate(toMono, 0), 0u); // red is nearer black
     EXPECT_EQ(XLATEOBJ_cGetPalette(toMono, XO_DESTPALETTE, 4, pal), 2u);
 
     XLATEOBJ* rgbToFour = CreatePaletteXlate(pRgb, pFour);
     EXPECT_EQ(rgbToFour->flXlate, 0u);
-    EXPECT_EQ(XLATEOBJ_iXlate(rgbToFour, 0x0010F0), 0u);  // nearly red
+    EXPECT_EQ(XLATEOBJ_iXlate(rgbToFour, 0x0010F0), 0u); // nearly red
     EXPECT_EQ(XLATEOBJ_iXlate(rgbToFour, 0xF0F0F0), 3u);
 
     XLATEOBJ* swap = CreatePaletteXlate(pRgb, pBgr);
@@ -72,8 +72,10 @@ TEST_F(XlateTest, PaletteToPaletteTranslations) {
     XLATEOBJ* same = CreatePaletteXlate(pRgb, pRgb);
     EXPECT_TRUE(same->flXlate & XO_TRIVIAL);
 
-    for (XLATEOBJ* x : {toRgb, toMono, rgbToFour, swap, same}) DeleteXlate(x);
-    for (HPALETTE p : {pMono, pFour, pRgb, pBgr}) EngDeletePalette(p);
+    for (XLATEOBJ* x : {toRgb, toMono, rgbToFour, swap, same})
+        DeleteXlate(x);
+    for (HPALETTE p : {pMono, pFour, pRgb, pBgr})
+        EngDeletePalette(p);
 }
 
 class XformTest : public EngineTest {};
@@ -136,7 +138,7 @@ TEST_F(XformTest, PointsAreTransformedEachWay) {
     DeleteXform(pxo);
 
     XFORMOBJ* flat = CreateXform(XFORML{1, 0, 2, 0, 0, 0});
-    EXPECT_FALSE(XFORMOBJ_bApplyXform(flat, XF_INV_LTOL, 1, pts, pts));  // no inverse
+    EXPECT_FALSE(XFORMOBJ_bApplyXform(flat, XF_INV_LTOL, 1, pts, pts)); // no inverse
     DeleteXform(flat);
 }
 

@@ -38,19 +38,19 @@ struct DeviceContext {
     HANDLE printer = nullptr;
     std::u16string device;
     std::u16string port;
-    std::vector<BYTE> devmode;  // empty: none
+    std::vector<BYTE> devmode; // empty: none
     HDEV hdev = nullptr;
     DHPDEV dhpdev = nullptr;
     GDIINFO gdiinfo{};
     DEVINFO devinfo{};
-    HSURF pdevSurface = nullptr;  // stands for the device while no surface is enabled
-    HSURF surface = nullptr;      // the driver's surface of the running document
+    HSURF pdevSurface = nullptr; // stands for the device while no surface is enabled
+    HSURF surface = nullptr;     // the driver's surface of the running document
     bool banding = false;
     FLONG hooks = 0;
     DocState state = DocState::Idle;
     DWORD jobId = 0;
     bool busy = false;
-    std::vector<std::unique_ptr<DrawingCall>> page;  // kept for the bands
+    std::vector<std::unique_ptr<DrawingCall>> page; // kept for the bands
 };
 
 std::recursive_mutex gMutex;
@@ -60,7 +60,7 @@ ULONG_PTR gNextDc = 0xdc000;
 // One call's hold on a device context; the same context cannot be entered
 // again from inside its driver while the call runs.
 class DcUse {
-public:
+  public:
     explicit DcUse(HDC hdc) {
         std::lock_guard lock(gMutex);
         auto it = gDcs.find(reinterpret_cast<ULONG_PTR>(hdc));
@@ -76,7 +76,9 @@ public:
         dc_->busy = true;
     }
     ~DcUse() {
-        if (dc_) dc_->busy = false;
+        if (!dc_) return;
+        std::lock_guard lock(gMutex);
+        dc_->busy = false;
     }
     DcUse(const DcUse&) = delete;
     DcUse& operator=(const DcUse&) = delete;
@@ -84,13 +86,13 @@ public:
     DeviceContext* operator->() const { return dc_.get(); }
     DeviceContext& operator*() const { return *dc_; }
 
-private:
+  private:
     std::shared_ptr<DeviceContext> dc_;
 };
 
 // The surface handed to the driver's document, page and escape calls.
 class SurfaceLock {
-public:
+  public:
     explicit SurfaceLock(const DeviceContext& dc)
         : pso_(EngLockSurface(dc.surface ? dc.surface : dc.pdevSurface)) {}
     ~SurfaceLock() {
@@ -100,11 +102,13 @@ public:
     SurfaceLock& operator=(const SurfaceLock&) = delete;
     SURFOBJ* get() const { return pso_; }
 
-private:
+  private:
     SURFOBJ* pso_;
 };
 
-std::u16string Wide(LPCWSTR s) { return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string(); }
+std::u16string Wide(LPCWSTR s) {
+    return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
+}
 
 std::u16string FromAnsi(LPCSTR s) {
     if (!s) return {};
@@ -130,7 +134,9 @@ bool CopyDevmode(const DEVMODEW* pdm, std::vector<BYTE>* out) {
     return true;
 }
 
-DEVMODEW* Devmode(std::vector<BYTE>& dm) { return dm.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(dm.data()); }
+DEVMODEW* Devmode(std::vector<BYTE>& dm) {
+    return dm.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(dm.data());
+}
 
 // The wide form of an ANSI device mode: the two names widened, the rest and
 // the private part as they stand.
@@ -144,7 +150,8 @@ bool WidenDevmode(const DEVMODEA* pdm, std::vector<BYTE>* out) {
         return false;
     }
     WORD wideSize = static_cast<WORD>(pdm->dmSize + (pdm->dmSize >= kFormEnd ? 64 : 32));
-    std::vector<BYTE> w(std::max<size_t>(static_cast<size_t>(wideSize) + pdm->dmDriverExtra, sizeof(DEVMODEW)), 0);
+    std::vector<BYTE> w(
+        std::max<size_t>(static_cast<size_t>(wideSize) + pdm->dmDriverExtra, sizeof(DEVMODEW)), 0);
     auto* dm = reinterpret_cast<DEVMODEW*>(w.data());
     auto widen = [](const BYTE* name, WCHAR* to) {
         char buf[CCHDEVICENAME + 1] = {};
@@ -160,7 +167,8 @@ bool WidenDevmode(const DEVMODEA* pdm, std::vector<BYTE>* out) {
                 midEnd - offsetof(DEVMODEA, dmSpecVersion));
     if (pdm->dmSize >= kFormEnd) {
         widen(pdm->dmFormName, dm->dmFormName);
-        std::memcpy(w.data() + offsetof(DEVMODEW, dmLogPixels), a + kFormEnd, pdm->dmSize - kFormEnd);
+        std::memcpy(w.data() + offsetof(DEVMODEW, dmLogPixels), a + kFormEnd,
+                    pdm->dmSize - kFormEnd);
     }
     std::memcpy(w.data() + wideSize, a + pdm->dmSize, pdm->dmDriverExtra);
     dm->dmSize = wideSize;
@@ -192,7 +200,8 @@ bool JobCancelled(HANDLE printer, DWORD jobId) {
     GetJobW(printer, jobId, 1, nullptr, 0, &needed);
     std::vector<BYTE> buf(needed);
     if (!needed || !GetJobW(printer, jobId, 1, buf.data(), needed, &needed)) return true;
-    return (reinterpret_cast<JOB_INFO_1W*>(buf.data())->Status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) != 0;
+    return (reinterpret_cast<JOB_INFO_1W*>(buf.data())->Status &
+            (JOB_STATUS_DELETING | JOB_STATUS_DELETED)) != 0;
 }
 
 // A physical device of the driver for a device mode.
@@ -216,9 +225,9 @@ bool EnablePdev(DeviceContext& dc, std::vector<BYTE>& devmode, Pdev* out) {
     std::u16string port = dc.port, device = dc.device;
     SetLastError(0);
     p.dhpdev = drv.Fn<PFN_DrvEnablePDEV>(INDEX_DrvEnablePDEV)(
-        Devmode(devmode), port.empty() ? nullptr : reinterpret_cast<LPWSTR>(port.data()), HS_DDI_MAX, patterns,
-        sizeof p.gdiinfo, reinterpret_cast<ULONG*>(&p.gdiinfo), sizeof p.devinfo, &p.devinfo, p.hdev,
-        reinterpret_cast<LPWSTR>(device.data()), dc.printer);
+        Devmode(devmode), port.empty() ? nullptr : reinterpret_cast<LPWSTR>(port.data()),
+        HS_DDI_MAX, patterns, sizeof p.gdiinfo, reinterpret_cast<ULONG*>(&p.gdiinfo),
+        sizeof p.devinfo, &p.devinfo, p.hdev, reinterpret_cast<LPWSTR>(device.data()), dc.printer);
     if (!p.dhpdev) {
         if (GetLastError() == 0) SetLastError(ERROR_INVALID_PARAMETER);
         engine::DeleteDevice(p.hdev);
@@ -256,10 +265,13 @@ void UsePdev(DeviceContext& dc, const Pdev& p) {
     HANDLE printer = dc.printer;
     // Cancelling the job in the spooler is what EngCheckAbort reports.
     DeviceContext* self = &dc;
-    engine::SetDeviceAbortCheck(p.hdev, [printer, self] { return JobCancelled(printer, self->jobId); });
+    engine::SetDeviceAbortCheck(p.hdev,
+                                [printer, self] { return JobCancelled(printer, self->jobId); });
 }
 
-Pdev CurrentPdev(const DeviceContext& dc) { return Pdev{dc.hdev, dc.dhpdev, dc.gdiinfo, dc.devinfo, dc.pdevSurface}; }
+Pdev CurrentPdev(const DeviceContext& dc) {
+    return Pdev{dc.hdev, dc.dhpdev, dc.gdiinfo, dc.devinfo, dc.pdevSurface};
+}
 
 bool EnableSurface(DeviceContext& dc) {
     HSURF hsurf = dc.driver->Fn<PFN_DrvEnableSurface>(INDEX_DrvEnableSurface)(dc.dhpdev);
@@ -292,7 +304,8 @@ PlayTarget TargetFor(DeviceContext& dc, SURFOBJ* pso, POINTL origin) {
     t.hooks = dc.hooks;
     t.functions = &dc.driver->functions;
     t.origin = origin;
-    t.area = RECTL{origin.x, origin.y, origin.x + pso->sizlBitmap.cx, origin.y + pso->sizlBitmap.cy};
+    t.area =
+        RECTL{origin.x, origin.y, origin.x + pso->sizlBitmap.cx, origin.y + pso->sizlBitmap.cy};
     return t;
 }
 
@@ -322,7 +335,8 @@ bool PlayBands(DeviceContext& dc, SURFOBJ* pso) {
             return false;
         }
         PlayTarget target = TargetFor(dc, pso, origin);
-        for (auto& call : dc.page) Play(*call, target);
+        for (auto& call : dc.page)
+            Play(*call, target);
         if (!next(pso, &origin)) return false;
     }
     return true;
@@ -370,8 +384,8 @@ HDC Register(std::shared_ptr<DeviceContext> dc) {
     return reinterpret_cast<HDC>(gNextDc);
 }
 
-HDC CreatePrinterDc(const std::u16string& driverName, const std::u16string& device, const std::u16string& port,
-                    std::vector<BYTE> devmode) {
+HDC CreatePrinterDc(const std::u16string& driverName, const std::u16string& device,
+                    const std::u16string& port, std::vector<BYTE> devmode) {
     if (device.empty()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -381,10 +395,12 @@ HDC CreatePrinterDc(const std::u16string& driverName, const std::u16string& devi
     std::u16string name = device;
     if (!OpenPrinterW(reinterpret_cast<LPWSTR>(name.data()), &dc->printer, nullptr)) return nullptr;
     std::vector<BYTE> info = PrinterInfo2(dc->printer);
-    const auto* pi2 = info.empty() ? nullptr : reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
+    const auto* pi2 =
+        info.empty() ? nullptr : reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
     dc->port = !port.empty() ? port : pi2 ? Wide(pi2->pPortName) : std::u16string();
     // Without a device mode of its own the context takes the printer's default.
-    if (devmode.empty() && pi2 && pi2->pDevMode && !CopyDevmode(pi2->pDevMode, &devmode)) devmode.clear();
+    if (devmode.empty() && pi2 && pi2->pDevMode && !CopyDevmode(pi2->pDevMode, &devmode))
+        devmode.clear();
     dc->devmode = std::move(devmode);
 
     std::u16string path = driverName;
@@ -424,7 +440,8 @@ HDC ResetPrinterDc(HDC hdc, std::vector<BYTE> devmode) {
     if (!EnablePdev(*dc, devmode, &fresh)) return nullptr;
     const GraphicsDriver& drv = *dc->driver;
     Pdev old = CurrentPdev(*dc);
-    if (auto reset = drv.Fn<PFN_DrvResetPDEV>(INDEX_DrvResetPDEV); reset && !reset(old.dhpdev, fresh.dhpdev)) {
+    if (auto reset = drv.Fn<PFN_DrvResetPDEV>(INDEX_DrvResetPDEV);
+        reset && !reset(old.dhpdev, fresh.dhpdev)) {
         DWORD error = GetLastError();
         DisablePdev(drv, fresh);
         SetLastError(error ? error : static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -509,7 +526,8 @@ using namespace platform::gdi;
 
 extern "C" {
 
-HDC WINAPI CreateDCW(LPCWSTR lpszDriver, LPCWSTR lpszDevice, LPCWSTR lpszPort, const DEVMODEW* pdm) {
+HDC WINAPI CreateDCW(LPCWSTR lpszDriver, LPCWSTR lpszDevice, LPCWSTR lpszPort,
+                     const DEVMODEW* pdm) {
     std::vector<BYTE> devmode;
     if (!CopyDevmode(pdm, &devmode)) return nullptr;
     return CreatePrinterDc(Wide(lpszDriver), Wide(lpszDevice), Wide(lpszPort), std::move(devmode));
@@ -518,7 +536,8 @@ HDC WINAPI CreateDCW(LPCWSTR lpszDriver, LPCWSTR lpszDevice, LPCWSTR lpszPort, c
 HDC WINAPI CreateDCA(LPCSTR lpszDriver, LPCSTR lpszDevice, LPCSTR lpszPort, const DEVMODEA* pdm) {
     std::vector<BYTE> devmode;
     if (!WidenDevmode(pdm, &devmode)) return nullptr;
-    return CreatePrinterDc(FromAnsi(lpszDriver), FromAnsi(lpszDevice), FromAnsi(lpszPort), std::move(devmode));
+    return CreatePrinterDc(FromAnsi(lpszDriver), FromAnsi(lpszDevice), FromAnsi(lpszPort),
+                           std::move(devmode));
 }
 
 HDC WINAPI ResetDCW(HDC hdc, const DEVMODEW* lpdm) {
@@ -557,11 +576,14 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
         return SP_ERROR;
     }
     std::u16string output, datatype;
-    bool haveOutput = lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOW, lpszDatatype)) && lpdi->lpszOutput;
-    bool haveType = lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOW, fwType)) && lpdi->lpszDatatype;
+    bool haveOutput =
+        lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOW, lpszDatatype)) && lpdi->lpszOutput;
+    bool haveType =
+        lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOW, fwType)) && lpdi->lpszDatatype;
     if (haveOutput) output = Wide(lpdi->lpszOutput);
     if (haveType) datatype = Wide(lpdi->lpszDatatype);
-    return StartDocument(hdc, Wide(lpdi->lpszDocName), haveOutput ? &output : nullptr, haveType ? &datatype : nullptr);
+    return StartDocument(hdc, Wide(lpdi->lpszDocName), haveOutput ? &output : nullptr,
+                         haveType ? &datatype : nullptr);
 }
 
 int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
@@ -570,8 +592,10 @@ int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
         return SP_ERROR;
     }
     std::u16string output, datatype;
-    bool haveOutput = lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOA, lpszDatatype)) && lpdi->lpszOutput;
-    bool haveType = lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOA, fwType)) && lpdi->lpszDatatype;
+    bool haveOutput =
+        lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOA, lpszDatatype)) && lpdi->lpszOutput;
+    bool haveType =
+        lpdi->cbSize >= static_cast<int>(offsetof(DOCINFOA, fwType)) && lpdi->lpszDatatype;
     if (haveOutput) output = FromAnsi(lpdi->lpszOutput);
     if (haveType) datatype = FromAnsi(lpdi->lpszDatatype);
     return StartDocument(hdc, FromAnsi(lpdi->lpszDocName), haveOutput ? &output : nullptr,
@@ -639,7 +663,8 @@ int WINAPI AbortDoc(HDC hdc) {
     return 1;
 }
 
-int WINAPI ExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData, int cjOutput, LPSTR lpOutData) {
+int WINAPI ExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData, int cjOutput,
+                     LPSTR lpOutData) {
     if (cjInput < 0 || cjOutput < 0 || (cjInput > 0 && !lpInData) || (cjOutput > 0 && !lpOutData)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
@@ -650,8 +675,9 @@ int WINAPI ExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData, int cjO
     if (!escape) return 0;
     SurfaceLock pso(*dc);
     if (!pso.get()) return -1;
-    return static_cast<int>(escape(pso.get(), static_cast<ULONG>(iEscape), static_cast<ULONG>(cjInput),
-                                   const_cast<LPSTR>(lpInData), static_cast<ULONG>(cjOutput), lpOutData));
+    return static_cast<int>(escape(pso.get(), static_cast<ULONG>(iEscape),
+                                   static_cast<ULONG>(cjInput), const_cast<LPSTR>(lpInData),
+                                   static_cast<ULONG>(cjOutput), lpOutData));
 }
 }
 
@@ -662,6 +688,8 @@ long LiveDeviceContexts() {
     return static_cast<long>(platform::gdi::gDcs.size());
 }
 
-long LoadedGraphicsDrivers() { return platform::gdi::LoadedGraphicsDriverCount(); }
+long LoadedGraphicsDrivers() {
+    return platform::gdi::LoadedGraphicsDriverCount();
+}
 
 } // namespace platform::test

@@ -41,7 +41,7 @@ BOOL NotTakenOver() {
 
 // The base of the calls: a clip in page coordinates and the bounds.
 class ClippedCall : public DrawingCall {
-public:
+  public:
     ClippedCall(const std::vector<RECTL>& clip, RECTL bounds) : bounds_(bounds) {
         if (!clip.empty()) {
             clip_ = engine::CreateClip(clip.data(), static_cast<ULONG>(clip.size()));
@@ -53,14 +53,14 @@ public:
     }
     RECTL Bounds() const override { return bounds_; }
 
-protected:
+  protected:
     // The clip of one play, in surface coordinates: trivial when the whole
     // call lies on the surface and has no clip of its own, else the call's
     // clip cut to the part of the page the surface holds.
     CLIPOBJ* PlayClip(const PlayTarget& t) const {
         RECTL area = Cut(t.area, bounds_);
-        bool inside = area.left == bounds_.left && area.top == bounds_.top && area.right == bounds_.right &&
-                      area.bottom == bounds_.bottom;
+        bool inside = area.left == bounds_.left && area.top == bounds_.top &&
+                      area.right == bounds_.right && area.bottom == bounds_.bottom;
         LONG dx = -t.origin.x, dy = -t.origin.y;
         if (clip_ || inside) return engine::CreateClipIntersection(clip_, area, dx, dy);
         RECTL moved{area.left + dx, area.top + dy, area.right + dx, area.bottom + dy};
@@ -78,20 +78,22 @@ RECTL PathBounds(PATHOBJ* ppo) {
     RECTFX fx;
     PATHOBJ_vGetBounds(ppo, &fx);
     // Whole pixels that the path can touch, with a pixel of margin for pens.
-    return RECTL{(fx.xLeft >> 4) - 1, (fx.yTop >> 4) - 1, ((fx.xRight + 15) >> 4) + 2, ((fx.yBottom + 15) >> 4) + 2};
+    return RECTL{(fx.xLeft >> 4) - 1, (fx.yTop >> 4) - 1, ((fx.xRight + 15) >> 4) + 2,
+                 ((fx.yBottom + 15) >> 4) + 2};
 }
 
 class PathCall : public ClippedCall {
-public:
+  public:
     PathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, RECTL bounds)
         : ClippedCall(clip, bounds), path_(engine::CreatePathCopy(ppo, 0, 0)) {}
     ~PathCall() override {
         if (path_) EngDeletePath(path_);
     }
 
-protected:
+  protected:
     bool Prepare(const PlayTarget& t, PlayObjects& o, const BrushSpec& spec) const {
-        o.path = path_ ? engine::CreatePathCopy(path_, -t.origin.x * 16, -t.origin.y * 16) : nullptr;
+        o.path =
+            path_ ? engine::CreatePathCopy(path_, -t.origin.x * 16, -t.origin.y * 16) : nullptr;
         o.clip = PlayClip(t);
         o.brush = MakeBrush(t, spec);
         return o.path && o.clip && o.brush;
@@ -100,8 +102,9 @@ protected:
 };
 
 class FillPathCall : public PathCall {
-public:
-    FillPathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& brush, MIX mix, FLONG mode)
+  public:
+    FillPathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& brush, MIX mix,
+                 FLONG mode)
         : PathCall(ppo, clip, PathBounds(ppo)), brush_(brush), mix_(mix), mode_(mode) {}
     BOOL Play(const PlayTarget& t) override {
         auto fill = Hook<PFN_DrvFillPath>(t, HOOK_FILLPATH, INDEX_DrvFillPath);
@@ -112,16 +115,16 @@ public:
         return fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_);
     }
 
-private:
+  private:
     BrushSpec brush_;
     MIX mix_;
     FLONG mode_;
 };
 
 class StrokePathCall : public PathCall {
-public:
-    StrokePathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& pen, const LINEATTRS& line,
-                   MIX mix)
+  public:
+    StrokePathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& pen,
+                   const LINEATTRS& line, MIX mix)
         : PathCall(ppo, clip, Widen(PathBounds(ppo), line)), pen_(pen), line_(line), mix_(mix) {
         if (line.pstyle && line.cstyle) style_.assign(line.pstyle, line.pstyle + line.cstyle);
         line_.pstyle = style_.empty() ? nullptr : style_.data();
@@ -138,7 +141,7 @@ public:
         return stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &line, mix_);
     }
 
-private:
+  private:
     static RECTL Widen(RECTL r, const LINEATTRS& line) {
         LONG w = (line.fl & LA_GEOMETRIC) ? static_cast<LONG>(line.elWidth.e + 1) : line.elWidth.l;
         w = std::clamp<LONG>(w, 0, 0x100000);
@@ -151,10 +154,11 @@ private:
 };
 
 class LineToCall : public ClippedCall {
-public:
-    LineToCall(POINTL from, POINTL to, const std::vector<RECTL>& clip, const BrushSpec& pen, MIX mix)
-        : ClippedCall(clip, RECTL{std::min(from.x, to.x), std::min(from.y, to.y), std::max(from.x, to.x) + 1,
-                                  std::max(from.y, to.y) + 1}),
+  public:
+    LineToCall(POINTL from, POINTL to, const std::vector<RECTL>& clip, const BrushSpec& pen,
+               MIX mix)
+        : ClippedCall(clip, RECTL{std::min(from.x, to.x), std::min(from.y, to.y),
+                                  std::max(from.x, to.x) + 1, std::max(from.y, to.y) + 1}),
           from_(from), to_(to), pen_(pen), mix_(mix) {}
     BOOL Play(const PlayTarget& t) override {
         auto line = Hook<PFN_DrvLineTo>(t, HOOK_LINETO, INDEX_DrvLineTo);
@@ -165,10 +169,11 @@ public:
         if (!o.clip || !o.brush) return FALSE;
         LONG dx = -t.origin.x, dy = -t.origin.y;
         RECTL bounds{bounds_.left + dx, bounds_.top + dy, bounds_.right + dx, bounds_.bottom + dy};
-        return line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy, &bounds, mix_);
+        return line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
+                    &bounds, mix_);
     }
 
-private:
+  private:
     POINTL from_, to_;
     BrushSpec pen_;
     MIX mix_;
@@ -176,13 +181,13 @@ private:
 
 } // namespace
 
-std::unique_ptr<DrawingCall> MakeFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& brush,
-                                          MIX mix, FLONG fillMode) {
+std::unique_ptr<DrawingCall> MakeFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
+                                          const BrushSpec& brush, MIX mix, FLONG fillMode) {
     return std::make_unique<FillPathCall>(ppo, clip, brush, mix, fillMode);
 }
 
-std::unique_ptr<DrawingCall> MakeStrokePath(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& pen,
-                                            const LINEATTRS& line, MIX mix) {
+std::unique_ptr<DrawingCall> MakeStrokePath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
+                                            const BrushSpec& pen, const LINEATTRS& line, MIX mix) {
     return std::make_unique<StrokePathCall>(ppo, clip, pen, line, mix);
 }
 

@@ -33,7 +33,8 @@ GraphicsDriver* AcquireGraphicsDriver(const std::u16string& path) {
         ++it->second->users;
         return it->second.get();
     }
-    auto enable = reinterpret_cast<PFN_DrvEnableDriver>(reinterpret_cast<PFN>(GetProcAddress(module, "DrvEnableDriver")));
+    auto enable = reinterpret_cast<PFN_DrvEnableDriver>(
+        reinterpret_cast<PFN>(GetProcAddress(module, "DrvEnableDriver")));
     if (!enable) {
         FreeLibrary(module);
         SetLastError(ERROR_PROC_NOT_FOUND);
@@ -41,8 +42,8 @@ GraphicsDriver* AcquireGraphicsDriver(const std::u16string& path) {
     }
     DRVENABLEDATA ded{};
     SetLastError(0);
-    if (!enable(DDI_DRIVER_VERSION_NT5_01_SP1, sizeof ded, &ded) || ded.iDriverVersion < DDI_DRIVER_VERSION_NT4 ||
-        (ded.c && !ded.pdrvfn)) {
+    if (!enable(DDI_DRIVER_VERSION_NT5_01_SP1, sizeof ded, &ded) ||
+        ded.iDriverVersion < DDI_DRIVER_VERSION_NT4 || (ded.c && !ded.pdrvfn)) {
         if (GetLastError() == 0) SetLastError(ERROR_DLL_INIT_FAILED);
         FreeLibrary(module);
         return nullptr;
@@ -51,11 +52,13 @@ GraphicsDriver* AcquireGraphicsDriver(const std::u16string& path) {
     driver->module = module;
     driver->version = ded.iDriverVersion;
     for (ULONG i = 0; i < ded.c; ++i)
-        if (ded.pdrvfn[i].iFunc < INDEX_LAST) driver->functions.fn[ded.pdrvfn[i].iFunc] = ded.pdrvfn[i].pfn;
+        if (ded.pdrvfn[i].iFunc < INDEX_LAST)
+            driver->functions.fn[ded.pdrvfn[i].iFunc] = ded.pdrvfn[i].pfn;
     // DrvDisableDriver comes from the table or, failing that, by name.
     driver->disable = driver->Fn<PFN_DrvDisableDriver>(INDEX_DrvDisableDriver);
     if (!driver->disable)
-        driver->disable = reinterpret_cast<PFN_DrvDisableDriver>(reinterpret_cast<PFN>(GetProcAddress(module, "DrvDisableDriver")));
+        driver->disable = reinterpret_cast<PFN_DrvDisableDriver>(
+            reinterpret_cast<PFN>(GetProcAddress(module, "DrvDisableDriver")));
     for (ULONG index : kRequired) {
         if (!driver->functions.fn[index]) {
             if (driver->disable) driver->disable();

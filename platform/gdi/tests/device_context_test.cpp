@@ -24,14 +24,15 @@ using platform::gdi::BrushSpec;
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
     return out;
 }
 
 // A printer "P1" on "LPT1:" whose driver is the recording driver; the test
 // talks to the driver through its test exports.
 class DeviceContextTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         driverPath = platform::FromUtf8(RECORDING_DRIVER_PATH);
         ASSERT_EQ(platform::spooler::AddPort({u"LPT1:", u"Local Port", u""}), 0u);
@@ -126,22 +127,23 @@ TEST_F(DeviceContextTest, TwoPageJobFollowsTheDocumentedSequence) {
     }
     EXPECT_EQ(EndDoc(hdc), 1);
     EXPECT_TRUE(DeleteDC(hdc));
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-                             "DrvEnableDriver engine=0x30101 cj=16",
-                             "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=1/extra=8 cPat=6 caps=320 "
-                             "devinfo=312 hdev=yes printer=yes",
-                             "DrvCompletePDEV pdev=1 hdev=same",
-                             "DrvEnableSurface pdev=1 device=800x1000",
-                             "DrvStartDoc pdev=1 doc=Report job=id",
-                             "DrvStartPage pdev=1",
-                             "DrvSendPage pdev=1 abort=no",
-                             "DrvStartPage pdev=1",
-                             "DrvSendPage pdev=1 abort=no",
-                             "DrvEndDoc pdev=1 fl=0",
-                             "DrvDisableSurface pdev=1",
-                             "DrvDisablePDEV pdev=1",
-                             "DrvDisableDriver",
-                         }));
+    EXPECT_EQ(TakeLog(),
+              (std::vector<std::string>{
+                  "DrvEnableDriver engine=0x30101 cj=16",
+                  "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=1/extra=8 cPat=6 caps=320 "
+                  "devinfo=312 hdev=yes printer=yes",
+                  "DrvCompletePDEV pdev=1 hdev=same",
+                  "DrvEnableSurface pdev=1 device=800x1000",
+                  "DrvStartDoc pdev=1 doc=Report job=id",
+                  "DrvStartPage pdev=1",
+                  "DrvSendPage pdev=1 abort=no",
+                  "DrvStartPage pdev=1",
+                  "DrvSendPage pdev=1 abort=no",
+                  "DrvEndDoc pdev=1 fl=0",
+                  "DrvDisableSurface pdev=1",
+                  "DrvDisablePDEV pdev=1",
+                  "DrvDisableDriver",
+              }));
     platform::spooler::JobRecord rec;
     ASSERT_TRUE(platform::spooler::FindJob(static_cast<DWORD>(job), &rec));
     EXPECT_EQ(rec.document, u"Report");
@@ -160,22 +162,23 @@ TEST_F(DeviceContextTest, ResetDcInTheMiddleOfAJobMovesTheJobToANewDevice) {
     EndPage(hdc);
     EndDoc(hdc);
     DeleteDC(hdc);
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-                             "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 caps=320 "
-                             "devinfo=312 hdev=yes printer=yes",
-                             "DrvCompletePDEV pdev=2 hdev=same",
-                             "DrvResetPDEV old=1 new=2",
-                             "DrvDisableSurface pdev=1",
-                             "DrvDisablePDEV pdev=1",
-                             "DrvEnableSurface pdev=2 device=800x1000",
-                             "DrvStartDoc pdev=2 doc=(null) job=0",
-                             "DrvStartPage pdev=2",
-                             "DrvSendPage pdev=2 abort=no",
-                             "DrvEndDoc pdev=2 fl=0",
-                             "DrvDisableSurface pdev=2",
-                             "DrvDisablePDEV pdev=2",
-                             "DrvDisableDriver",
-                         }));
+    EXPECT_EQ(TakeLog(),
+              (std::vector<std::string>{
+                  "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 caps=320 "
+                  "devinfo=312 hdev=yes printer=yes",
+                  "DrvCompletePDEV pdev=2 hdev=same",
+                  "DrvResetPDEV old=1 new=2",
+                  "DrvDisableSurface pdev=1",
+                  "DrvDisablePDEV pdev=1",
+                  "DrvEnableSurface pdev=2 device=800x1000",
+                  "DrvStartDoc pdev=2 doc=(null) job=0",
+                  "DrvStartPage pdev=2",
+                  "DrvSendPage pdev=2 abort=no",
+                  "DrvEndDoc pdev=2 fl=0",
+                  "DrvDisableSurface pdev=2",
+                  "DrvDisablePDEV pdev=2",
+                  "DrvDisableDriver",
+              }));
 }
 
 TEST_F(DeviceContextTest, ResetDcBetweenDocumentsHasNoSurfaceToMove) {
@@ -183,13 +186,14 @@ TEST_F(DeviceContextTest, ResetDcBetweenDocumentsHasNoSurfaceToMove) {
     clear();
     Devmode landscape = MakeDevmode(DMORIENT_LANDSCAPE);
     EXPECT_EQ(ResetDCW(hdc, &landscape.dm), hdc);
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-                             "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 caps=320 "
-                             "devinfo=312 hdev=yes printer=yes",
-                             "DrvCompletePDEV pdev=2 hdev=same",
-                             "DrvResetPDEV old=1 new=2",
-                             "DrvDisablePDEV pdev=1",
-                         }));
+    EXPECT_EQ(TakeLog(),
+              (std::vector<std::string>{
+                  "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 caps=320 "
+                  "devinfo=312 hdev=yes printer=yes",
+                  "DrvCompletePDEV pdev=2 hdev=same",
+                  "DrvResetPDEV old=1 new=2",
+                  "DrvDisablePDEV pdev=1",
+              }));
     // A reset the driver refuses leaves the old device in use.
     set("fail_reset", 1);
     EXPECT_EQ(ResetDCW(hdc, &landscape.dm), nullptr);
@@ -208,7 +212,7 @@ TEST_F(DeviceContextTest, ResetDcBetweenDocumentsHasNoSurfaceToMove) {
 // The page's drawing is kept and played once for every band of the
 // driver's banding surface, moved to the band and clipped to it.
 TEST_F(DeviceContextTest, BandedPagePlaysTheDrawingPerBand) {
-    set("bands", 3);  // 1000 rows in bands of 334
+    set("bands", 3); // 1000 rows in bands of 334
     HDC hdc = CreateP1();
     ASSERT_GT(Start(hdc), 0);
     ASSERT_EQ(StartPage(hdc), 1);
@@ -222,32 +226,35 @@ TEST_F(DeviceContextTest, BandedPagePlaysTheDrawingPerBand) {
         PATHOBJ_bCloseFigure(ppo);
         return ppo;
     };
-    PATHOBJ* big = rect(100, 100, 700, 500);     // bands 1 and 2
-    PATHOBJ* small = rect(200, 700, 300, 900);   // band 3
+    PATHOBJ* big = rect(100, 100, 700, 500);   // bands 1 and 2
+    PATHOBJ* small = rect(200, 700, 300, 900); // band 3
     BrushSpec red{false, 0x0000FF, 0, 0};
     BrushSpec hatch{true, 0, 0xFFFFFF, HS_FDIAGONAL};
-    EXPECT_TRUE(platform::gdi::SubmitDrawing(hdc, platform::gdi::MakeFillPath(big, {}, red, 0x0D0D, FP_ALTERNATEMODE)));
-    EXPECT_TRUE(platform::gdi::SubmitDrawing(hdc, platform::gdi::MakeFillPath(small, {}, hatch, 0x0D0D, FP_WINDINGMODE)));
+    EXPECT_TRUE(platform::gdi::SubmitDrawing(
+        hdc, platform::gdi::MakeFillPath(big, {}, red, 0x0D0D, FP_ALTERNATEMODE)));
+    EXPECT_TRUE(platform::gdi::SubmitDrawing(
+        hdc, platform::gdi::MakeFillPath(small, {}, hatch, 0x0D0D, FP_WINDINGMODE)));
     EngDeletePath(big);
     EngDeletePath(small);
-    EXPECT_TRUE(log()[0] == '\0');  // nothing is drawn before the page ends
+    EXPECT_TRUE(log()[0] == '\0'); // nothing is drawn before the page ends
 
     EXPECT_EQ(EndPage(hdc), 1);
-    EXPECT_EQ(TakeLog(),
-              (std::vector<std::string>{
-                  "DrvStartBanding pdev=1 band=0,0",
-                  "DrvFillPath pdev=1 bounds=100,100,700,500 clip=rect:99,99,702,334 brush=solid:0x0000ff "
-                  "org=0,0 mix=0xd0d mode=1",
-                  "DrvNextBand pdev=1 band=0,334",
-                  "DrvFillPath pdev=1 bounds=100,-234,700,166 clip=rect:99,0,702,168 brush=solid:0x0000ff "
-                  "org=0,-334 mix=0xd0d mode=1",
-                  "DrvNextBand pdev=1 band=0,668",
-                  "DrvRealizeBrush pdev=1 pattern=8x8/1 mask=no xlate=2 hatch=2",
-                  "DrvFillPath pdev=1 bounds=200,32,300,232 clip=trivial:199,31,302,234 "
-                  "brush=realized:hatch2/8x8 org=0,-668 mix=0xd0d mode=2",
-                  "DrvNextBand pdev=1 band=-1,-1",
-                  "DrvSendPage pdev=1 abort=no",
-              }));
+    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
+                             "DrvStartBanding pdev=1 band=0,0",
+                             "DrvFillPath pdev=1 bounds=100,100,700,500 clip=rect:99,99,702,334 "
+                             "brush=solid:0x0000ff "
+                             "org=0,0 mix=0xd0d mode=1",
+                             "DrvNextBand pdev=1 band=0,334",
+                             "DrvFillPath pdev=1 bounds=100,-234,700,166 clip=rect:99,0,702,168 "
+                             "brush=solid:0x0000ff "
+                             "org=0,-334 mix=0xd0d mode=1",
+                             "DrvNextBand pdev=1 band=0,668",
+                             "DrvRealizeBrush pdev=1 pattern=8x8/1 mask=no xlate=2 hatch=2",
+                             "DrvFillPath pdev=1 bounds=200,32,300,232 clip=trivial:199,31,302,234 "
+                             "brush=realized:hatch2/8x8 org=0,-668 mix=0xd0d mode=2",
+                             "DrvNextBand pdev=1 band=-1,-1",
+                             "DrvSendPage pdev=1 abort=no",
+                         }));
     EndDoc(hdc);
     DeleteDC(hdc);
 }
@@ -256,7 +263,8 @@ TEST_F(DeviceContextTest, DrawingOnADeviceSurfaceGoesStraightToTheDriver) {
     HDC hdc = CreateP1();
     Start(hdc);
     // No page open: nothing to draw on.
-    EXPECT_FALSE(platform::gdi::SubmitDrawing(hdc, platform::gdi::MakeLineTo({0, 0}, {10, 10}, {}, {}, R2_COPYPEN)));
+    EXPECT_FALSE(platform::gdi::SubmitDrawing(
+        hdc, platform::gdi::MakeLineTo({0, 0}, {10, 10}, {}, {}, R2_COPYPEN)));
     StartPage(hdc);
     clear();
     RECTL clip[2] = {{0, 0, 50, 50}, {60, 0, 100, 50}};
@@ -269,14 +277,17 @@ TEST_F(DeviceContextTest, DrawingOnADeviceSurfaceGoesStraightToTheDriver) {
     PATHOBJ_bPolyBezierTo(ppo, bez, 3);
     LINEATTRS line{};
     line.elWidth.l = 1;
-    EXPECT_TRUE(platform::gdi::SubmitDrawing(hdc, platform::gdi::MakeStrokePath(ppo, {}, black, line, R2_COPYPEN)));
+    EXPECT_TRUE(platform::gdi::SubmitDrawing(
+        hdc, platform::gdi::MakeStrokePath(ppo, {}, black, line, R2_COPYPEN)));
     EngDeletePath(ppo);
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-                             "DrvLineTo pdev=1 from=10,20 to=90,20 bounds=10,20,91,21 clip=complex(2):10,20,91,21 "
-                             "brush=solid:0x000000 mix=0xd",
-                             "DrvStrokePath pdev=1 bounds=0,0,20,10 clip=rect:0,0,23,13 brush=solid:0x000000 "
-                             "xform=0 width=1 mix=0xd",
-                         }));
+    EXPECT_EQ(
+        TakeLog(),
+        (std::vector<std::string>{
+            "DrvLineTo pdev=1 from=10,20 to=90,20 bounds=10,20,91,21 clip=complex(2):10,20,91,21 "
+            "brush=solid:0x000000 mix=0xd",
+            "DrvStrokePath pdev=1 bounds=0,0,20,10 clip=rect:0,0,23,13 brush=solid:0x000000 "
+            "xform=0 width=1 mix=0xd",
+        }));
     EndPage(hdc);
     EndDoc(hdc);
     DeleteDC(hdc);
@@ -293,23 +304,24 @@ TEST_F(DeviceContextTest, DriverCanOpenASecondJobFromInsideEndDoc) {
     clear();
     EXPECT_EQ(EndDoc(hdc), 1);
     DeleteDC(hdc);
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-                             "DrvEndDoc pdev=1 fl=0",
-                             "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=1/extra=8 cPat=6 caps=320 "
-                             "devinfo=312 hdev=yes printer=yes",
-                             "DrvCompletePDEV pdev=2 hdev=same",
-                             "DrvEnableSurface pdev=2 device=800x1000",
-                             "DrvStartDoc pdev=2 doc=Inner job=id",
-                             "DrvStartPage pdev=2",
-                             "DrvSendPage pdev=2 abort=no",
-                             "DrvEndDoc pdev=2 fl=0",
-                             "DrvDisableSurface pdev=2",
-                             "DrvDisablePDEV pdev=2",
-                             "second job dc=yes job=id page=1 end=1",
-                             "DrvDisableSurface pdev=1",
-                             "DrvDisablePDEV pdev=1",
-                             "DrvDisableDriver",
-                         }));
+    EXPECT_EQ(TakeLog(),
+              (std::vector<std::string>{
+                  "DrvEndDoc pdev=1 fl=0",
+                  "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=1/extra=8 cPat=6 caps=320 "
+                  "devinfo=312 hdev=yes printer=yes",
+                  "DrvCompletePDEV pdev=2 hdev=same",
+                  "DrvEnableSurface pdev=2 device=800x1000",
+                  "DrvStartDoc pdev=2 doc=Inner job=id",
+                  "DrvStartPage pdev=2",
+                  "DrvSendPage pdev=2 abort=no",
+                  "DrvEndDoc pdev=2 fl=0",
+                  "DrvDisableSurface pdev=2",
+                  "DrvDisablePDEV pdev=2",
+                  "second job dc=yes job=id page=1 end=1",
+                  "DrvDisableSurface pdev=1",
+                  "DrvDisablePDEV pdev=1",
+                  "DrvDisableDriver",
+              }));
     std::vector<platform::spooler::JobRecord> jobs = platform::spooler::Jobs(u"P1");
     ASSERT_EQ(jobs.size(), 2u);
     EXPECT_EQ(jobs[0].id, static_cast<DWORD>(job));
@@ -322,7 +334,8 @@ TEST_F(DeviceContextTest, AbortAndDeleteInTheMiddleEndTheDocumentAsAborted) {
     StartPage(hdc);
     clear();
     EXPECT_EQ(AbortDoc(hdc), 1);
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{"DrvEndDoc pdev=1 fl=1", "DrvDisableSurface pdev=1"}));
+    EXPECT_EQ(TakeLog(),
+              (std::vector<std::string>{"DrvEndDoc pdev=1 fl=1", "DrvDisableSurface pdev=1"}));
     platform::spooler::JobRecord rec;
     bool gone = !platform::spooler::FindJob(static_cast<DWORD>(job), &rec) ||
                 (rec.status & (JOB_STATUS_DELETING | JOB_STATUS_DELETED));
@@ -333,8 +346,9 @@ TEST_F(DeviceContextTest, AbortAndDeleteInTheMiddleEndTheDocumentAsAborted) {
     Start(hdc);
     clear();
     EXPECT_TRUE(DeleteDC(hdc));
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{"DrvEndDoc pdev=1 fl=1", "DrvDisableSurface pdev=1",
-                                                   "DrvDisablePDEV pdev=1", "DrvDisableDriver"}));
+    EXPECT_EQ(TakeLog(),
+              (std::vector<std::string>{"DrvEndDoc pdev=1 fl=1", "DrvDisableSurface pdev=1",
+                                        "DrvDisablePDEV pdev=1", "DrvDisableDriver"}));
 }
 
 TEST_F(DeviceContextTest, CancellingTheJobIsWhatEngCheckAbortReports) {
@@ -392,10 +406,12 @@ TEST_F(DeviceContextTest, AnsiCallsWidenTheirDeviceModeAndNames) {
     EndDoc(hdc);
     DeleteDC(hdc);
     std::vector<std::string> l = TakeLog();
-    EXPECT_EQ(l[1], "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 caps=320 devinfo=312 "
+    EXPECT_EQ(l[1], "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 "
+                    "caps=320 devinfo=312 "
                     "hdev=yes printer=yes");
     EXPECT_EQ(l[4], "DrvStartDoc pdev=1 doc=Ansi job=id");
-    EXPECT_EQ(l[5], "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=1/extra=8 cPat=6 caps=320 devinfo=312 "
+    EXPECT_EQ(l[5], "DrvEnablePDEV device=P1 port=LPT1: devmode=P1/orient=1/extra=8 cPat=6 "
+                    "caps=320 devinfo=312 "
                     "hdev=yes printer=yes");
 }
 
@@ -403,8 +419,9 @@ TEST_F(DeviceContextTest, WithoutADeviceModeThePrintersDefaultIsUsed) {
     HDC hdc = CreateDCW(u"WINSPOOL", u"P1", nullptr, nullptr);
     ASSERT_NE(hdc, nullptr);
     DeleteDC(hdc);
-    EXPECT_EQ(TakeLog()[1], "DrvEnablePDEV device=P1 port=LPT1: devmode=none cPat=6 caps=320 devinfo=312 "
-                            "hdev=yes printer=yes");
+    EXPECT_EQ(TakeLog()[1],
+              "DrvEnablePDEV device=P1 port=LPT1: devmode=none cPat=6 caps=320 devinfo=312 "
+              "hdev=yes printer=yes");
 
     // The printer's default device mode, as an administrator sets it.
     Devmode d = MakeDevmode(DMORIENT_LANDSCAPE);
@@ -419,8 +436,9 @@ TEST_F(DeviceContextTest, WithoutADeviceModeThePrintersDefaultIsUsed) {
     hdc = CreateDCW(W(driverPath), u"P1", u"FILE:", nullptr);
     ASSERT_NE(hdc, nullptr);
     DeleteDC(hdc);
-    EXPECT_EQ(TakeLog()[1], "DrvEnablePDEV device=P1 port=FILE: devmode=P1/orient=2/extra=8 cPat=6 caps=320 "
-                            "devinfo=312 hdev=yes printer=yes");
+    EXPECT_EQ(TakeLog()[1],
+              "DrvEnablePDEV device=P1 port=FILE: devmode=P1/orient=2/extra=8 cPat=6 caps=320 "
+              "devinfo=312 hdev=yes printer=yes");
 }
 
 TEST_F(DeviceContextTest, BadRequestsFailWithTheirErrors) {
@@ -432,7 +450,7 @@ TEST_F(DeviceContextTest, BadRequestsFailWithTheirErrors) {
     } cases[] = {
         {nullptr, u"Nobody", sizeof(DEVMODEW), ERROR_INVALID_PRINTER_NAME},
         {nullptr, u"", sizeof(DEVMODEW), ERROR_INVALID_PARAMETER},
-        {nullptr, u"P1", 10, ERROR_INVALID_PARAMETER},    // not a device mode
+        {nullptr, u"P1", 10, ERROR_INVALID_PARAMETER}, // not a device mode
         {nullptr, u"P1", 2000, ERROR_INVALID_PARAMETER},
         {u"C:\\nowhere\\NONE.DLL", u"P1", sizeof(DEVMODEW), ERROR_MOD_NOT_FOUND},
     };
@@ -440,7 +458,8 @@ TEST_F(DeviceContextTest, BadRequestsFailWithTheirErrors) {
         Devmode d = MakeDevmode(DMORIENT_PORTRAIT);
         d.dm.dmSize = c.dmSize;
         SetLastError(0);
-        EXPECT_EQ(CreateDCW(reinterpret_cast<LPCWSTR>(c.driver), reinterpret_cast<LPCWSTR>(c.device), nullptr, &d.dm),
+        EXPECT_EQ(CreateDCW(reinterpret_cast<LPCWSTR>(c.driver),
+                            reinterpret_cast<LPCWSTR>(c.device), nullptr, &d.dm),
                   nullptr);
         EXPECT_EQ(GetLastError(), c.error);
     }
@@ -453,18 +472,18 @@ TEST_F(DeviceContextTest, BadRequestsFailWithTheirErrors) {
     set("fail_enable_pdev", 0);
 
     HDC hdc = CreateP1();
-    EXPECT_EQ(StartPage(hdc), SP_ERROR);  // no document
+    EXPECT_EQ(StartPage(hdc), SP_ERROR); // no document
     EXPECT_EQ(EndPage(hdc), SP_ERROR);
     EXPECT_EQ(StartDocW(hdc, nullptr), SP_ERROR);
     ASSERT_GT(Start(hdc), 0);
-    EXPECT_EQ(Start(hdc), SP_ERROR);  // one document at a time
+    EXPECT_EQ(Start(hdc), SP_ERROR); // one document at a time
     set("fail_start_page", 1);
     EXPECT_EQ(StartPage(hdc), SP_ERROR);
     EXPECT_EQ(EndPage(hdc), SP_ERROR);
     set("fail_start_page", 0);
     EXPECT_EQ(StartPage(hdc), 1);
-    EXPECT_EQ(StartPage(hdc), SP_ERROR);  // a page is open
-    EXPECT_EQ(EndDoc(hdc), 1);            // ends the open page first
+    EXPECT_EQ(StartPage(hdc), SP_ERROR); // a page is open
+    EXPECT_EQ(EndDoc(hdc), 1);           // ends the open page first
     EXPECT_TRUE(DeleteDC(hdc));
     EXPECT_FALSE(DeleteDC(hdc));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));

@@ -28,7 +28,7 @@ void DeleteDevice(HDEV hdev);
 
 // What GDI needs to know of a surface the driver enabled.
 struct SurfaceState {
-    HDEV hdev = nullptr;        // device it is associated with (nullptr if none)
+    HDEV hdev = nullptr; // device it is associated with (nullptr if none)
     FLONG hooks = 0;
     bool banding = false;
     USHORT iType = 0;

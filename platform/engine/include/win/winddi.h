@@ -8,13 +8,13 @@
 #include "win/types.h"
 
 typedef ULONG FLONG;
-typedef LONG FIX;           // 28.4 fixed point
+typedef LONG FIX; // 28.4 fixed point
 typedef FIX* PFIX;
 typedef ULONG HGLYPH;
 typedef ULONG IDENT;
 typedef ULONG ROP4;
 typedef ULONG MIX;
-typedef FLOAT FLOATL;       // what a user-mode graphics driver gets for a float
+typedef FLOAT FLOATL; // what a user-mode graphics driver gets for a float
 // Any function of a driver's table. Declared without a result so that the
 // casts to and from each function's own type need no warning suppressed.
 typedef void(APIENTRY* PFN)(void);
@@ -145,9 +145,9 @@ static_assert(sizeof(COLORINFO) == 120);
 typedef struct _GDIINFO {
     ULONG ulVersion;
     ULONG ulTechnology;
-    ULONG ulHorzSize;        // millimetres (or micrometres when negative)
+    ULONG ulHorzSize; // millimetres (or micrometres when negative)
     ULONG ulVertSize;
-    ULONG ulHorzRes;         // pixels
+    ULONG ulHorzRes; // pixels
     ULONG ulVertRes;
     ULONG cBitsPixel;
     ULONG cPlanes;
@@ -251,18 +251,18 @@ static_assert(sizeof(DEVINFO) == 312);
 // Surfaces.
 
 typedef struct _SURFOBJ {
-    DHSURF dhsurf;        // the driver's handle of a device surface
+    DHSURF dhsurf; // the driver's handle of a device surface
     HSURF hsurf;
-    DHPDEV dhpdev;        // the driver's PDEV the surface is associated with
+    DHPDEV dhpdev; // the driver's PDEV the surface is associated with
     HDEV hdev;
     SIZEL sizlBitmap;
-    ULONG cjBits;         // bytes of the bits (bitmaps)
-    PVOID pvBits;         // start of the bits as allocated
-    PVOID pvScan0;        // first scan line (the top one)
-    LONG lDelta;          // bytes from one scan line to the next; negative bottom-up
+    ULONG cjBits;  // bytes of the bits (bitmaps)
+    PVOID pvBits;  // start of the bits as allocated
+    PVOID pvScan0; // first scan line (the top one)
+    LONG lDelta;   // bytes from one scan line to the next; negative bottom-up
     ULONG iUniq;
-    ULONG iBitmapFormat;  // BMF_*
-    USHORT iType;         // STYPE_*
+    ULONG iBitmapFormat; // BMF_*
+    USHORT iType;        // STYPE_*
     USHORT fjBitmap;
 } SURFOBJ, *PSURFOBJ;
 
@@ -315,8 +315,8 @@ static_assert(sizeof(SURFOBJ) == 80);
 // Paths.
 
 typedef struct _PATHOBJ {
-    FLONG fl;         // PO_*
-    ULONG cCurves;    // lines and Bezier curves in the path
+    FLONG fl;      // PO_*
+    ULONG cCurves; // lines and Bezier curves in the path
 } PATHOBJ, *PPATHOBJ;
 
 #define PO_BEZIERS 0x00000001
@@ -324,7 +324,7 @@ typedef struct _PATHOBJ {
 #define PO_ALL_INTEGERS 0x00000004
 
 typedef struct _PATHDATA {
-    FLONG flags;      // PD_*
+    FLONG flags; // PD_*
     ULONG count;
     POINTFIX* pptfx;
 } PATHDATA, *PPATHDATA;
@@ -347,11 +347,11 @@ static_assert(sizeof(PATHOBJ) == 8 && sizeof(PATHDATA) == 16 && offsetof(PATHDAT
 // Clipping.
 
 typedef struct _CLIPOBJ {
-    ULONG iUniq;          // the region's identity; 0 when it must not be cached
-    RECTL rclBounds;      // right and bottom exclusive
-    BYTE iDComplexity;    // DC_*
-    BYTE iFComplexity;    // FC_*
-    BYTE iMode;           // TC_*
+    ULONG iUniq;       // the region's identity; 0 when it must not be cached
+    RECTL rclBounds;   // right and bottom exclusive
+    BYTE iDComplexity; // DC_*
+    BYTE iFComplexity; // FC_*
+    BYTE iMode;        // TC_*
     BYTE fjOptions;
 } CLIPOBJ, *PCLIPOBJ;
 
@@ -386,8 +386,8 @@ static_assert(sizeof(ENUMRECTS) == 20 && offsetof(ENUMRECTS, arcl) == 4);
 // Brushes.
 
 typedef struct _BRUSHOBJ {
-    ULONG iSolidColor;    // the colour index of a solid brush, else 0xFFFFFFFF
-    PVOID pvRbrush;       // the driver's realization, once made
+    ULONG iSolidColor; // the colour index of a solid brush, else 0xFFFFFFFF
+    PVOID pvRbrush;    // the driver's realization, once made
     FLONG flColorType;
 } BRUSHOBJ, *PBRUSHOBJ;
 
@@ -425,11 +425,11 @@ static_assert(sizeof(BRUSHOBJ) == 24 && offsetof(BRUSHOBJ, pvRbrush) == 8);
 
 typedef struct _XLATEOBJ {
     ULONG iUniq;
-    FLONG flXlate;        // XO_*
-    USHORT iSrcType;      // PAL_* of the source (informational)
+    FLONG flXlate;   // XO_*
+    USHORT iSrcType; // PAL_* of the source (informational)
     USHORT iDstType;
-    ULONG cEntries;       // entries of pulXlate
-    ULONG* pulXlate;      // source index -> destination colour (XO_TABLE)
+    ULONG cEntries;  // entries of pulXlate
+    ULONG* pulXlate; // source index -> destination colour (XO_TABLE)
 } XLATEOBJ, *PXLATEOBJ;
 
 static_assert(sizeof(XLATEOBJ) == 24 && offsetof(XLATEOBJ, cEntries) == 12 &&
@@ -481,10 +481,10 @@ static_assert(sizeof(XFORML) == 24);
 // Line attributes.
 
 typedef struct _LINEATTRS {
-    FLONG fl;                 // LA_*
-    ULONG iJoin;              // JOIN_*
-    ULONG iEndCap;            // ENDCAP_*
-    FLOAT_LONG elWidth;       // LONG for cosmetic lines, FLOATL for geometric ones
+    FLONG fl;           // LA_*
+    ULONG iJoin;        // JOIN_*
+    ULONG iEndCap;      // ENDCAP_*
+    FLOAT_LONG elWidth; // LONG for cosmetic lines, FLOATL for geometric ones
     FLOATL eMiterLimit;
     ULONG cstyle;
     PFLOAT_LONG pstyle;
@@ -519,7 +519,7 @@ typedef struct _FONTOBJ {
     ULONG_PTR iFile;
     SIZE sizLogResPpi;
     ULONG ulStyleSize;
-    PVOID pvConsumer;     // the driver's own per-font data
+    PVOID pvConsumer; // the driver's own per-font data
     PVOID pvProducer;
 } FONTOBJ, *PFONTOBJ;
 
@@ -636,9 +636,9 @@ typedef struct _BLENDOBJ BLENDOBJ;
 typedef BOOL(APIENTRY* PFN_DrvEnableDriver)(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded);
 typedef VOID(APIENTRY* PFN_DrvDisableDriver)(VOID);
 typedef DHPDEV(APIENTRY* PFN_DrvEnablePDEV)(DEVMODEW* pdm, LPWSTR pwszLogAddress, ULONG cPat,
-                                             HSURF* phsurfPatterns, ULONG cjCaps, ULONG* pdevcaps,
-                                             ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev,
-                                             LPWSTR pwszDeviceName, HANDLE hDriver);
+                                            HSURF* phsurfPatterns, ULONG cjCaps, ULONG* pdevcaps,
+                                            ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev,
+                                            LPWSTR pwszDeviceName, HANDLE hDriver);
 typedef VOID(APIENTRY* PFN_DrvCompletePDEV)(DHPDEV dhpdev, HDEV hdev);
 typedef BOOL(APIENTRY* PFN_DrvResetPDEV)(DHPDEV dhpdevOld, DHPDEV dhpdevNew);
 typedef VOID(APIENTRY* PFN_DrvDisablePDEV)(DHPDEV dhpdev);
@@ -648,27 +648,29 @@ typedef BOOL(APIENTRY* PFN_DrvStartDoc)(SURFOBJ* pso, LPWSTR pwszDocName, DWORD 
 typedef BOOL(APIENTRY* PFN_DrvEndDoc)(SURFOBJ* pso, FLONG fl);
 typedef BOOL(APIENTRY* PFN_DrvStartPage)(SURFOBJ* pso);
 typedef BOOL(APIENTRY* PFN_DrvSendPage)(SURFOBJ* pso);
-typedef ULONG(APIENTRY* PFN_DrvEscape)(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut,
-                                       PVOID pvOut);
+typedef ULONG(APIENTRY* PFN_DrvEscape)(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn,
+                                       ULONG cjOut, PVOID pvOut);
 typedef BOOL(APIENTRY* PFN_DrvStartBanding)(SURFOBJ* pso, POINTL* pptl);
 typedef BOOL(APIENTRY* PFN_DrvNextBand)(SURFOBJ* pso, POINTL* pptl);
 typedef BOOL(APIENTRY* PFN_DrvRealizeBrush)(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPattern,
                                             SURFOBJ* psoMask, XLATEOBJ* pxlo, ULONG iHatch);
 typedef ULONG(APIENTRY* PFN_DrvDitherColor)(DHPDEV dhpdev, ULONG iMode, ULONG rgb, ULONG* pul);
 typedef BOOL(APIENTRY* PFN_DrvStrokePath)(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
-                                          BRUSHOBJ* pbo, POINTL* pptlBrushOrg, LINEATTRS* plineattrs,
-                                          MIX mix);
+                                          BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
+                                          LINEATTRS* plineattrs, MIX mix);
 typedef BOOL(APIENTRY* PFN_DrvFillPath)(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo,
                                         POINTL* pptlBrushOrg, MIX mix, FLONG flOptions);
 typedef BOOL(APIENTRY* PFN_DrvStrokeAndFillPath)(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco,
                                                  XFORMOBJ* pxo, BRUSHOBJ* pboStroke,
                                                  LINEATTRS* plineattrs, BRUSHOBJ* pboFill,
-                                                 POINTL* pptlBrushOrg, MIX mixFill, FLONG flOptions);
+                                                 POINTL* pptlBrushOrg, MIX mixFill,
+                                                 FLONG flOptions);
 typedef BOOL(APIENTRY* PFN_DrvLineTo)(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1,
                                       LONG x2, LONG y2, RECTL* prclBounds, MIX mix);
-typedef BOOL(APIENTRY* PFN_DrvBitBlt)(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
-                                      XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc,
-                                      POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4);
+typedef BOOL(APIENTRY* PFN_DrvBitBlt)(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask,
+                                      CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc,
+                                      POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush,
+                                      ROP4 rop4);
 typedef BOOL(APIENTRY* PFN_DrvCopyBits)(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco,
                                         XLATEOBJ* pxlo, RECTL* prclDest, POINTL* pptlSrc);
 typedef BOOL(APIENTRY* PFN_DrvStretchBlt)(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask,
@@ -747,7 +749,8 @@ ULONG APIENTRY XLATEOBJ_cGetPalette(XLATEOBJ* pxlo, ULONG iPal, ULONG cPal, ULON
 
 // Transforms.
 ULONG APIENTRY XFORMOBJ_iGetXform(XFORMOBJ* pxo, XFORML* pxform);
-BOOL APIENTRY XFORMOBJ_bApplyXform(XFORMOBJ* pxo, ULONG iMode, ULONG cPoints, PVOID pvIn, PVOID pvOut);
+BOOL APIENTRY XFORMOBJ_bApplyXform(XFORMOBJ* pxo, ULONG iMode, ULONG cPoints, PVOID pvIn,
+                                   PVOID pvOut);
 
 // Glyph set of a single-byte code page for the characters nFirstChar ..
 // nFirstChar + cChars - 1, each taken as the low byte of its number; the

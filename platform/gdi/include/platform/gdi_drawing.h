@@ -19,12 +19,12 @@ struct PlayTarget {
     HSURF hsurf = nullptr;
     FLONG hooks = 0;
     const engine::DriverFunctions* functions = nullptr;
-    POINTL origin{};  // the page point at the surface's (0, 0)
-    RECTL area{};     // the part of the page the surface holds now
+    POINTL origin{}; // the page point at the surface's (0, 0)
+    RECTL area{};    // the part of the page the surface holds now
 };
 
 class DrawingCall {
-public:
+  public:
     virtual ~DrawingCall() = default;
     // The part of the page the call can touch (right and bottom exclusive).
     virtual RECTL Bounds() const = 0;
@@ -42,9 +42,9 @@ BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call);
 // What fills: a solid colour (a colour index of the device) or a hatch.
 struct BrushSpec {
     bool hatch = false;
-    ULONG color = 0;       // solid colour, or the hatch lines' colour
-    ULONG background = 0;  // hatch background
-    ULONG style = 0;       // HS_*
+    ULONG color = 0;      // solid colour, or the hatch lines' colour
+    ULONG background = 0; // hatch background
+    ULONG style = 0;      // HS_*
 };
 
 // Path calls; the path (page coordinates, 28.4) is copied, the clip is the

@@ -18,7 +18,8 @@ DECLARE_PLATFORM_HANDLE(HRGN);
 // Colours: 0x00bbggrr.
 typedef DWORD COLORREF;
 typedef DWORD* LPCOLORREF;
-#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define RGB(r, g, b)                                                                               \
+    ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
 #define GetRValue(rgb) (LOBYTE(rgb))
 #define GetGValue(rgb) (LOBYTE(((WORD)(rgb)) >> 8))
 #define GetBValue(rgb) (LOBYTE((rgb) >> 16))
@@ -132,5 +133,6 @@ int WINAPI EndDoc(HDC hdc);
 int WINAPI AbortDoc(HDC hdc);
 
 // Passes an escape to the driver: > 0 success, 0 not supported, < 0 error.
-int WINAPI ExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData, int cjOutput, LPSTR lpOutData);
+int WINAPI ExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData, int cjOutput,
+                     LPSTR lpOutData);
 }

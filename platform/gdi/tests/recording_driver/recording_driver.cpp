@@ -16,10 +16,10 @@
 namespace {
 
 struct Config {
-    LONG width = 800;       // page size in pixels
+    LONG width = 800; // page size in pixels
     LONG height = 1000;
-    int bands = 0;          // 0: a device surface; n: a banding bitmap of height / n rows
-    bool reenter = false;   // DrvEndDoc prints a one-page job on the same printer
+    int bands = 0;        // 0: a device surface; n: a banding bitmap of height / n rows
+    bool reenter = false; // DrvEndDoc prints a one-page job on the same printer
     bool failReset = false;
     bool failEnablePdev = false;
     bool failStartPage = false;
@@ -31,7 +31,7 @@ std::string gLog;
 int gNextPdev = 0;
 int gDepth = 0;
 
-constexpr ULONG kMagic = 0x50434552;  // "RECP"
+constexpr ULONG kMagic = 0x50434552; // "RECP"
 
 struct RecPdev {
     ULONG magic = kMagic;
@@ -60,7 +60,8 @@ void Log(const char* fmt, ...) {
 std::string Narrow(const WCHAR* s) {
     if (!s) return "(null)";
     std::string out;
-    for (; *s; ++s) out += *s < 0x80 ? static_cast<char>(*s) : '?';
+    for (; *s; ++s)
+        out += *s < 0x80 ? static_cast<char>(*s) : '?';
     return out;
 }
 
@@ -68,7 +69,9 @@ RecPdev* Pdev(DHPDEV dhpdev) {
     auto* p = reinterpret_cast<RecPdev*>(dhpdev);
     return gPdevs.count(p) ? p : nullptr;
 }
-RecPdev* Pdev(SURFOBJ* pso) { return pso ? Pdev(pso->dhpdev) : nullptr; }
+RecPdev* Pdev(SURFOBJ* pso) {
+    return pso ? Pdev(pso->dhpdev) : nullptr;
+}
 int Id(SURFOBJ* pso) {
     RecPdev* p = Pdev(pso);
     return p ? p->id : 0;
@@ -83,8 +86,10 @@ std::string Rect(const RECTL& r) {
 std::string Clip(CLIPOBJ* pco) {
     if (!pco) return "none";
     switch (pco->iDComplexity) {
-    case DC_TRIVIAL: return "trivial:" + Rect(pco->rclBounds);
-    case DC_RECT: return "rect:" + Rect(pco->rclBounds);
+    case DC_TRIVIAL:
+        return "trivial:" + Rect(pco->rclBounds);
+    case DC_RECT:
+        return "rect:" + Rect(pco->rclBounds);
     default: {
         ULONG n = CLIPOBJ_cEnumStart(pco, TRUE, CT_RECTANGLES, CD_ANY, 1000);
         return "complex(" + std::to_string(n) + "):" + Rect(pco->rclBounds);
@@ -119,20 +124,22 @@ std::string Brush(BRUSHOBJ* pbo) {
 
 // --- physical device -------------------------------------------------------
 
-DHPDEV APIENTRY EnablePDEV(DEVMODEW* pdm, LPWSTR pwszLogAddress, ULONG cPat, HSURF* /*phsurfPatterns*/, ULONG cjCaps,
-                           ULONG* pdevcaps, ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR pwszDeviceName,
+DHPDEV APIENTRY EnablePDEV(DEVMODEW* pdm, LPWSTR pwszLogAddress, ULONG cPat,
+                           HSURF* /*phsurfPatterns*/, ULONG cjCaps, ULONG* pdevcaps,
+                           ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR pwszDeviceName,
                            HANDLE hDriver) {
     std::string dm = "none";
     if (pdm) {
         char buf[160];
-        std::snprintf(buf, sizeof buf, "%s/orient=%d/extra=%u", Narrow(pdm->dmDeviceName).c_str(), pdm->dmOrientation,
-                      pdm->dmDriverExtra);
+        std::snprintf(buf, sizeof buf, "%s/orient=%d/extra=%u", Narrow(pdm->dmDeviceName).c_str(),
+                      pdm->dmOrientation, pdm->dmDriverExtra);
         dm = buf;
     }
     Log("DrvEnablePDEV device=%s port=%s devmode=%s cPat=%u caps=%u devinfo=%u hdev=%s printer=%s",
-        Narrow(pwszDeviceName).c_str(), Narrow(pwszLogAddress).c_str(), dm.c_str(), cPat, cjCaps, cjDevInfo,
-        hdev ? "yes" : "no", hDriver ? "yes" : "no");
-    if (gConfig.failEnablePdev || cjCaps < sizeof(GDIINFO) || cjDevInfo < sizeof(DEVINFO)) return nullptr;
+        Narrow(pwszDeviceName).c_str(), Narrow(pwszLogAddress).c_str(), dm.c_str(), cPat, cjCaps,
+        cjDevInfo, hdev ? "yes" : "no", hDriver ? "yes" : "no");
+    if (gConfig.failEnablePdev || cjCaps < sizeof(GDIINFO) || cjDevInfo < sizeof(DEVINFO))
+        return nullptr;
     auto* p = new RecPdev;
     p->id = ++gNextPdev;
     p->hdev = hdev;
@@ -186,16 +193,17 @@ HSURF APIENTRY EnableSurface(DHPDEV dhpdev) {
     FLONG hooks = HOOK_FILLPATH | HOOK_STROKEPATH | HOOK_LINETO | HOOK_BITBLT | HOOK_TEXTOUT;
     if (gConfig.bands > 0) {
         p->bandHeight = (gConfig.height + gConfig.bands - 1) / gConfig.bands;
-        p->surface = reinterpret_cast<HSURF>(
-            EngCreateBitmap(SIZEL{gConfig.width, p->bandHeight}, 0, BMF_1BPP, BMF_TOPDOWN, nullptr));
-        if (p->surface && (!EngAssociateSurface(p->surface, p->hdev, hooks) || !EngMarkBandingSurface(p->surface))) {
+        p->surface = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{gConfig.width, p->bandHeight}, 0,
+                                                             BMF_1BPP, BMF_TOPDOWN, nullptr));
+        if (p->surface && (!EngAssociateSurface(p->surface, p->hdev, hooks) ||
+                           !EngMarkBandingSurface(p->surface))) {
             EngDeleteSurface(p->surface);
             p->surface = nullptr;
         }
         Log("DrvEnableSurface pdev=%d banding=%dx%d", p->id, gConfig.width, p->bandHeight);
     } else {
-        p->surface = EngCreateDeviceSurface(reinterpret_cast<DHSURF>(p), SIZEL{gConfig.width, gConfig.height},
-                                            BMF_24BPP);
+        p->surface = EngCreateDeviceSurface(reinterpret_cast<DHSURF>(p),
+                                            SIZEL{gConfig.width, gConfig.height}, BMF_24BPP);
         if (p->surface && !EngAssociateSurface(p->surface, p->hdev, hooks)) {
             EngDeleteSurface(p->surface);
             p->surface = nullptr;
@@ -216,7 +224,8 @@ VOID APIENTRY DisableSurface(DHPDEV dhpdev) {
 // --- job and pages -----------------------------------------------------------
 
 BOOL APIENTRY StartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
-    Log("DrvStartDoc pdev=%d doc=%s job=%s", Id(pso), Narrow(pwszDocName).c_str(), dwJobId ? "id" : "0");
+    Log("DrvStartDoc pdev=%d doc=%s job=%s", Id(pso), Narrow(pwszDocName).c_str(),
+        dwJobId ? "id" : "0");
     return TRUE;
 }
 
@@ -244,7 +253,8 @@ void PrintSecondJob(RecPdev* p) {
         end = EndDoc(hdc);
         DeleteDC(hdc);
     }
-    Log("second job dc=%s job=%s page=%d end=%d", hdc ? "yes" : "no", job > 0 ? "id" : "none", page, end);
+    Log("second job dc=%s job=%s page=%d end=%d", hdc ? "yes" : "no", job > 0 ? "id" : "none", page,
+        end);
     --gDepth;
 }
 
@@ -287,7 +297,8 @@ BOOL APIENTRY RealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPatter
                            XLATEOBJ* pxlo, ULONG iHatch) {
     Log("DrvRealizeBrush pdev=%d pattern=%dx%d/%u mask=%s xlate=%u hatch=%u", Id(psoTarget),
         psoPattern ? psoPattern->sizlBitmap.cx : 0, psoPattern ? psoPattern->sizlBitmap.cy : 0,
-        psoPattern ? psoPattern->iBitmapFormat : 0, psoMask ? "yes" : "no", pxlo ? pxlo->cEntries : 0, iHatch);
+        psoPattern ? psoPattern->iBitmapFormat : 0, psoMask ? "yes" : "no",
+        pxlo ? pxlo->cEntries : 0, iHatch);
     auto* rb = static_cast<RecBrush*>(BRUSHOBJ_pvAllocRbrush(pbo, sizeof(RecBrush)));
     if (!rb) return FALSE;
     rb->hatch = iHatch;
@@ -295,16 +306,16 @@ BOOL APIENTRY RealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPatter
     return TRUE;
 }
 
-BOOL APIENTRY FillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix,
-                       FLONG flOptions) {
-    Log("DrvFillPath pdev=%d bounds=%s clip=%s brush=%s org=%d,%d mix=0x%x mode=%u", Id(pso), PathBounds(ppo).c_str(),
-        Clip(pco).c_str(), Brush(pbo).c_str(), pptlBrushOrg ? pptlBrushOrg->x : 0, pptlBrushOrg ? pptlBrushOrg->y : 0,
-        mix, flOptions);
+BOOL APIENTRY FillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo,
+                       POINTL* pptlBrushOrg, MIX mix, FLONG flOptions) {
+    Log("DrvFillPath pdev=%d bounds=%s clip=%s brush=%s org=%d,%d mix=0x%x mode=%u", Id(pso),
+        PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pbo).c_str(),
+        pptlBrushOrg ? pptlBrushOrg->x : 0, pptlBrushOrg ? pptlBrushOrg->y : 0, mix, flOptions);
     return TRUE;
 }
 
-BOOL APIENTRY StrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL*,
-                         LINEATTRS* plineattrs, MIX mix) {
+BOOL APIENTRY StrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                         POINTL*, LINEATTRS* plineattrs, MIX mix) {
     XFORML xf{};
     ULONG complexity = XFORMOBJ_iGetXform(pxo, &xf);
     Log("DrvStrokePath pdev=%d bounds=%s clip=%s brush=%s xform=%u width=%d mix=0x%x", Id(pso),
@@ -313,31 +324,34 @@ BOOL APIENTRY StrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo
     return TRUE;
 }
 
-BOOL APIENTRY StrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ*, BRUSHOBJ* pboStroke, LINEATTRS*,
-                                BRUSHOBJ* pboFill, POINTL*, MIX mixFill, FLONG flOptions) {
+BOOL APIENTRY StrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ*,
+                                BRUSHOBJ* pboStroke, LINEATTRS*, BRUSHOBJ* pboFill, POINTL*,
+                                MIX mixFill, FLONG flOptions) {
     Log("DrvStrokeAndFillPath pdev=%d bounds=%s clip=%s pen=%s brush=%s mix=0x%x mode=%u", Id(pso),
-        PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pboStroke).c_str(), Brush(pboFill).c_str(), mixFill,
-        flOptions);
+        PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pboStroke).c_str(),
+        Brush(pboFill).c_str(), mixFill, flOptions);
     return TRUE;
 }
 
-BOOL APIENTRY LineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2, RECTL* prclBounds,
-                     MIX mix) {
-    Log("DrvLineTo pdev=%d from=%d,%d to=%d,%d bounds=%s clip=%s brush=%s mix=0x%x", Id(pso), x1, y1, x2, y2,
-        prclBounds ? Rect(*prclBounds).c_str() : "none", Clip(pco).c_str(), Brush(pbo).c_str(), mix);
+BOOL APIENTRY LineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,
+                     RECTL* prclBounds, MIX mix) {
+    Log("DrvLineTo pdev=%d from=%d,%d to=%d,%d bounds=%s clip=%s brush=%s mix=0x%x", Id(pso), x1,
+        y1, x2, y2, prclBounds ? Rect(*prclBounds).c_str() : "none", Clip(pco).c_str(),
+        Brush(pbo).c_str(), mix);
     return TRUE;
 }
 
-BOOL APIENTRY BitBlt(SURFOBJ* psoTrg, SURFOBJ*, SURFOBJ*, CLIPOBJ* pco, XLATEOBJ*, RECTL* prclTrg, POINTL*, POINTL*,
-                     BRUSHOBJ*, POINTL*, ROP4 rop4) {
-    Log("DrvBitBlt pdev=%d target=%s clip=%s rop=0x%x", Id(psoTrg), prclTrg ? Rect(*prclTrg).c_str() : "none",
-        Clip(pco).c_str(), rop4);
+BOOL APIENTRY BitBlt(SURFOBJ* psoTrg, SURFOBJ*, SURFOBJ*, CLIPOBJ* pco, XLATEOBJ*, RECTL* prclTrg,
+                     POINTL*, POINTL*, BRUSHOBJ*, POINTL*, ROP4 rop4) {
+    Log("DrvBitBlt pdev=%d target=%s clip=%s rop=0x%x", Id(psoTrg),
+        prclTrg ? Rect(*prclTrg).c_str() : "none", Clip(pco).c_str(), rop4);
     return TRUE;
 }
 
-BOOL APIENTRY TextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ*, CLIPOBJ* pco, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*,
-                      POINTL*, MIX mix) {
-    Log("DrvTextOut pdev=%d glyphs=%u clip=%s mix=0x%x", Id(pso), pstro ? pstro->cGlyphs : 0, Clip(pco).c_str(), mix);
+BOOL APIENTRY TextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ*, CLIPOBJ* pco, RECTL*, RECTL*,
+                      BRUSHOBJ*, BRUSHOBJ*, POINTL*, MIX mix) {
+    Log("DrvTextOut pdev=%d glyphs=%u clip=%s mix=0x%x", Id(pso), pstro ? pstro->cGlyphs : 0,
+        Clip(pco).c_str(), mix);
     return TRUE;
 }
 
@@ -375,13 +389,19 @@ DLLEXPORT BOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABL
     return TRUE;
 }
 
-DLLEXPORT VOID APIENTRY DrvDisableDriver(VOID) { Log("DrvDisableDriver"); }
+DLLEXPORT VOID APIENTRY DrvDisableDriver(VOID) {
+    Log("DrvDisableDriver");
+}
 
 // --- for tests ---------------------------------------------------------------
 
-DLLEXPORT const char* RecorderLog() { return gLog.c_str(); }
+DLLEXPORT const char* RecorderLog() {
+    return gLog.c_str();
+}
 
-DLLEXPORT void RecorderClear() { gLog.clear(); }
+DLLEXPORT void RecorderClear() {
+    gLog.clear();
+}
 
 // Keys: width, height, bands, reenter, fail_reset, fail_enable_pdev,
 // fail_start_page, escape_result; "defaults" puts everything back.
@@ -390,16 +410,25 @@ DLLEXPORT void RecorderSet(const char* key, long value) {
     if (k == "defaults") {
         gConfig = Config{};
         gNextPdev = 0;
-    }
-    else if (k == "width") gConfig.width = static_cast<LONG>(value);
-    else if (k == "height") gConfig.height = static_cast<LONG>(value);
-    else if (k == "bands") gConfig.bands = static_cast<int>(value);
-    else if (k == "reenter") gConfig.reenter = value != 0;
-    else if (k == "fail_reset") gConfig.failReset = value != 0;
-    else if (k == "fail_enable_pdev") gConfig.failEnablePdev = value != 0;
-    else if (k == "fail_start_page") gConfig.failStartPage = value != 0;
-    else if (k == "escape_result") gConfig.escapeResult = static_cast<ULONG>(value);
+    } else if (k == "width")
+        gConfig.width = static_cast<LONG>(value);
+    else if (k == "height")
+        gConfig.height = static_cast<LONG>(value);
+    else if (k == "bands")
+        gConfig.bands = static_cast<int>(value);
+    else if (k == "reenter")
+        gConfig.reenter = value != 0;
+    else if (k == "fail_reset")
+        gConfig.failReset = value != 0;
+    else if (k == "fail_enable_pdev")
+        gConfig.failEnablePdev = value != 0;
+    else if (k == "fail_start_page")
+        gConfig.failStartPage = value != 0;
+    else if (k == "escape_result")
+        gConfig.escapeResult = static_cast<ULONG>(value);
 }
 
 // PDEVs not yet disabled.
-DLLEXPORT long RecorderLivePdevs() { return static_cast<long>(gPdevs.size()); }
+DLLEXPORT long RecorderLivePdevs() {
+    return static_cast<long>(gPdevs.size());
+}
