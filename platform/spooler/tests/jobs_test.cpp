@@ -4,6 +4,7 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/facts.h"
 #include "platform/paths.h"
 #include "platform/testctl.h"
 #include "spooler_fixture.h"
@@ -239,6 +240,26 @@ TEST_F(JobsTest, AnsiDeviceModesRoundTripAtEverySize) {
     HANDLE h = nullptr;
     EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>("Office"), &h, &defaults));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(JobsTest, JobCarriesUserMachineAndSubmissionTime) {
+    platform::test::SetUserName(u"carol");
+    platform::test::SetComputerName(u"WS-17");
+    platform::test::SetTimeZoneBias(-60); // UTC+1
+    platform::test::SetLocalTime({2024, 3, 5, 14, 10, 30, 0, 0});
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Stamped");
+    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 2, b, n, needed); });
+    const auto& job = As<JOB_INFO_2W>(buffer);
+    EXPECT_EQ(std::u16string(job.pUserName), u"carol");
+    EXPECT_EQ(std::u16string(job.pNotifyName), u"carol");
+    EXPECT_EQ(std::u16string(job.pMachineName), u"\\\\WS-17");
+    // Submitted is in UTC.
+    EXPECT_EQ(job.Submitted.wYear, 2024);
+    EXPECT_EQ(job.Submitted.wDay, 14);
+    EXPECT_EQ(job.Submitted.wHour, 9);
+    EXPECT_EQ(job.Submitted.wMinute, 30);
+    EXPECT_TRUE(AbortPrinter(h));
 }
 
 TEST_F(JobsTest, JobCallErrors) {

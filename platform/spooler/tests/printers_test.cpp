@@ -1,6 +1,7 @@
 // Opening printers and reading and writing their information.
 #include <string>
 
+#include "platform/facts.h"
 #include "platform/handles.h"
 #include "platform/testctl.h"
 #include "spooler_fixture.h"
@@ -175,6 +176,26 @@ TEST_F(PrintersTest, DeviceModesOfLevels2And8AreOneAndLevel9IsTheUsers) {
     ASSERT_TRUE(SetPrinterW(h, 9, reinterpret_cast<BYTE*>(&info9), 0));
     level9 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
     EXPECT_EQ(As<PRINTER_INFO_9W>(level9).pDevMode, nullptr);
+}
+
+TEST_F(PrintersTest, PerUserDeviceModesBelongToTheirUsers) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    auto level9 = [&] {
+        auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
+        const auto* dm = As<PRINTER_INFO_9W>(buffer).pDevMode;
+        return dm ? DevmodeBytes(dm) : std::vector<BYTE>();
+    };
+    auto alice = MakeDevmode(1100, 1), bob = MakeDevmode(1100, 2);
+    platform::test::SetUserName(u"alice");
+    PRINTER_INFO_9W info{reinterpret_cast<LPDEVMODEW>(alice.data())};
+    ASSERT_TRUE(SetPrinterW(h, 9, reinterpret_cast<BYTE*>(&info), 0));
+    platform::test::SetUserName(u"bob");
+    EXPECT_TRUE(level9().empty());
+    info.pDevMode = reinterpret_cast<LPDEVMODEW>(bob.data());
+    ASSERT_TRUE(SetPrinterW(h, 9, reinterpret_cast<BYTE*>(&info), 0));
+    EXPECT_EQ(level9(), bob);
+    platform::test::SetUserName(u"ALICE");
+    EXPECT_EQ(level9(), alice);
 }
 
 TEST_F(PrintersTest, RewritingLevel2KeepsWhatWasRead) {
