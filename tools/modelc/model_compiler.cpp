@@ -702,6 +702,8 @@ std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& o
             throw CompileError("code " + std::to_string(code) + ": " + e.what());
         }
         w.Align();
+        // A version that has none of a code's layouts has no record for it.
+        if (w.pos() == r.start) return;
         records[code] = r;
         w.Patch32(table + 4 * (code - 1), static_cast<std::uint32_t>(r.start));
     };
