@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <mutex>
 #include <vector>
 
 #include "platform/core.h"
@@ -18,19 +19,35 @@ bool Exists(const std::string& p) {
     return ::lstat(p.c_str(), &st) == 0;
 }
 
-std::vector<std::string> SplitComponents(std::string_view path) {
+// Splits at both separators. In Windows paths a name never ends in dots or
+// blanks ("x." and "x " are "x"), as the system trims them.
+std::vector<std::string> SplitComponents(std::string_view path, bool windows = false) {
     std::vector<std::string> parts;
     std::string cur;
+    auto flush = [&] {
+        if (windows && cur != "." && cur != "..")
+            while (!cur.empty() && (cur.back() == '.' || cur.back() == ' ')) cur.pop_back();
+        if (!cur.empty()) parts.push_back(std::move(cur));
+        cur.clear();
+    };
     for (char c : path) {
-        if (c == '\\' || c == '/') {
-            if (!cur.empty()) parts.push_back(std::move(cur));
-            cur.clear();
-        } else {
+        if (c == '\\' || c == '/')
+            flush();
+        else
             cur += c;
-        }
     }
-    if (!cur.empty()) parts.push_back(std::move(cur));
+    flush();
     return parts;
+}
+
+// The system drive is always there; its folder is made on first use of a root.
+void EnsureSystemDrive(const std::string& root) {
+    static std::mutex m;
+    static std::string ensured;
+    std::lock_guard lock(m);
+    if (ensured == root) return;
+    ::mkdir((root + "/c").c_str(), 0777);
+    ensured = root;
 }
 
 // Appends the components to base, resolving "." and "..", matching case.
@@ -77,21 +94,29 @@ std::string HostPathUtf8(std::string_view path) {
         return Resolve("", SplitComponents(path));
     }
     const std::string& root = MachineRoot();
+    // "\\?\C:\x" and "\\?\UNC\server\share\x" are the same names without the prefix.
+    if (path.size() >= 4 && path.substr(0, 4) == "\\\\?\\") {
+        path.remove_prefix(4);
+        if (path.size() >= 4 && EqualsNoCaseUtf8(path.substr(0, 3), "UNC") && (path[3] == '\\' || path[3] == '/'))
+            return Resolve(root + "/unc", SplitComponents(path.substr(4), true));
+    }
     if (path.size() >= 2 && path[1] == ':' &&
         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
         char drive = static_cast<char>(path[0] | 0x20);
-        return Resolve(root + "/" + drive, SplitComponents(path.substr(2)));
+        if (drive == 'c') EnsureSystemDrive(root);
+        return Resolve(root + "/" + drive, SplitComponents(path.substr(2), true));
     }
-    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-        return Resolve(root + "/unc", SplitComponents(path.substr(2)));
+    if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/')) {
+        return Resolve(root + "/unc", SplitComponents(path.substr(2), true));
     }
     if (!path.empty() && path[0] == '\\') {
-        return Resolve(root + "/c", SplitComponents(path));
+        EnsureSystemDrive(root);
+        return Resolve(root + "/c", SplitComponents(path, true));
     }
     char cwd[4096];
     std::string base = ::getcwd(cwd, sizeof cwd) ? cwd : ".";
     if (base == "/") base.clear();
-    return Resolve(base, SplitComponents(path));
+    return Resolve(base, SplitComponents(path, true));
 }
 
 std::string HostPath(std::u16string_view path) { return HostPathUtf8(ToUtf8(path)); }
@@ -99,11 +124,16 @@ std::string HostPath(std::u16string_view path) { return HostPathUtf8(ToUtf8(path
 std::u16string WindowsPath(std::string_view hostPath) {
     const std::string& root = MachineRoot();
     std::string out;
-    if (hostPath.size() > root.size() + 2 && hostPath.substr(0, root.size()) == root &&
-        hostPath[root.size()] == '/' && (hostPath.size() == root.size() + 2 || hostPath[root.size() + 2] == '/')) {
-        char drive = static_cast<char>(hostPath[root.size() + 1] & ~0x20);
-        out = std::string(1, drive) + ":" + std::string(hostPath.substr(root.size() + 2));
+    bool underRoot = hostPath.size() >= root.size() + 2 && hostPath.substr(0, root.size()) == root &&
+                     hostPath[root.size()] == '/';
+    std::string_view rel = underRoot ? hostPath.substr(root.size() + 1) : std::string_view();
+    if (underRoot && rel.size() >= 1 && (rel.size() == 1 || rel[1] == '/') &&
+        ((rel[0] >= 'a' && rel[0] <= 'z') || (rel[0] >= 'A' && rel[0] <= 'Z'))) {
+        char drive = static_cast<char>(rel[0] & ~0x20);
+        out = std::string(1, drive) + ":" + std::string(rel.substr(1));
         if (out.size() == 2) out += '/';
+    } else if (underRoot && rel.size() > 4 && rel.substr(0, 4) == "unc/") {
+        out = "//" + std::string(rel.substr(4));
     } else {
         out = std::string(hostPath);
     }

@@ -1,0 +1,439 @@
+// CreateFile and the functions that work on an open file handle.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "file_system.h"
+#include "platform/core.h"
+
+using namespace platform::files;
+
+namespace platform::files {
+
+namespace {
+
+bool WantsWrite(DWORD access) {
+    return access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
+}
+
+bool WantsRead(DWORD access) { return access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA); }
+
+HANDLE Fail(DWORD error) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+// The attributes a new (or overwritten) file gets from dwFlagsAndAttributes.
+DWORD CreationAttributes(DWORD flagsAndAttributes) {
+    DWORD a = flagsAndAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                    FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_ARCHIVE);
+    return a | FILE_ATTRIBUTE_ARCHIVE;
+}
+
+HANDLE OpenFolder(const HostName& name, const struct stat& st, DWORD access, DWORD shareMode, DWORD disposition,
+                  DWORD flags) {
+    // A folder opens only for its attributes and times, and only when asked for.
+    if (!(flags & FILE_FLAG_BACKUP_SEMANTICS)) return Fail(ERROR_ACCESS_DENIED);
+    if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
+    if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) return Fail(ERROR_ACCESS_DENIED);
+    FileId id = IdOf(st);
+    if (!ShareAllows(id, AccessForSharing(access), shareMode)) return Fail(ERROR_SHARING_VIOLATION);
+    int fd = ::open(name.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Fail(ErrorFromErrno(errno, name.host));
+    HANDLE h = InsertHandle(std::make_shared<FileObject>(fd, name.host, id, access, shareMode, flags, true));
+    SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return h;
+}
+
+} // namespace
+
+HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition, DWORD flagsAndAttributes) {
+    HostName name;
+    if (!Resolve(path, &name)) return INVALID_HANDLE_VALUE;
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return Fail(ERROR_INVALID_PARAMETER);
+    if (disposition == TRUNCATE_EXISTING && !(access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)))
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (shareMode & ~DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+        return Fail(ERROR_INVALID_PARAMETER);
+
+    const bool read = WantsRead(access);
+    const bool write = WantsWrite(access);
+    const bool appendOnly = (access & FILE_APPEND_DATA) && !(access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA));
+    const bool deleteOnClose = flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE;
+    ShareAccess sharing = AccessForSharing(access);
+    if (deleteOnClose) sharing.del = true;
+
+    std::lock_guard lock(NamespaceMutex());
+    struct stat st;
+    bool exists = ::stat(name.host.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) return Fail(ErrorFromErrno(errno, name.host));
+    if (exists && S_ISDIR(st.st_mode))
+        return OpenFolder(name, st, access, shareMode, disposition, flagsAndAttributes);
+    if (name.trailingSeparator) {
+        // "x.txt\" names a folder that is not there.
+        DWORD missing = MissingError(name.host);
+        return Fail(missing == ERROR_PATH_NOT_FOUND ? missing : ERROR_INVALID_NAME);
+    }
+
+    int oflags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
+    if (appendOnly) oflags |= O_APPEND;
+    DWORD successError = ERROR_SUCCESS;
+    int fd;
+    if (exists) {
+        if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
+        FileId id = IdOf(st);
+        DWORD attrs = AttributesOf(name.host, st);
+        bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+        if ((attrs & FILE_ATTRIBUTE_READONLY) && (write || truncate || deleteOnClose))
+            return Fail(ERROR_ACCESS_DENIED);
+        // Overwriting a hidden or system file must say so in its attributes.
+        DWORD marks = attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        if (disposition == CREATE_ALWAYS && (flagsAndAttributes & marks) != marks) return Fail(ERROR_ACCESS_DENIED);
+        if (DeletePending(id)) return Fail(ERROR_ACCESS_DENIED);
+        if (!ShareAllows(id, sharing, shareMode)) return Fail(ERROR_SHARING_VIOLATION);
+        if (truncate && HasMapping(id)) return Fail(ERROR_USER_MAPPED_FILE);
+        if (truncate) oflags |= O_TRUNC;
+        fd = ::open(name.host.c_str(), oflags);
+        if (fd < 0) return Fail(ErrorFromErrno(errno, name.host));
+        if (disposition == CREATE_ALWAYS) {
+            StoreAttributes(name.host, st, CreationAttributes(flagsAndAttributes));
+            ::fstat(fd, &st);
+        }
+        if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) successError = ERROR_ALREADY_EXISTS;
+    } else {
+        if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return Fail(MissingError(name.host));
+        fd = ::open(name.host.c_str(), oflags | O_CREAT | O_EXCL, 0666);
+        if (fd < 0) return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno, name.host));
+        ::fstat(fd, &st);
+        // The creating handle keeps its write access even to a file created read-only.
+        StoreAttributes(name.host, st, CreationAttributes(flagsAndAttributes));
+    }
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        return Fail(ErrorFromErrno(err, name.host));
+    }
+    HANDLE h = InsertHandle(
+        std::make_shared<FileObject>(fd, name.host, IdOf(st), access, shareMode, flagsAndAttributes, false));
+    SetLastError(successError);
+    return h;
+}
+
+} // namespace platform::files
+
+namespace {
+
+// The file object behind a handle; sets ERROR_INVALID_HANDLE when there is none.
+std::shared_ptr<FileObject> FileOf(HANDLE h) {
+    auto file = platform::LookupHandleAs<FileObject>(h);
+    if (!file) SetLastError(ERROR_INVALID_HANDLE);
+    return file;
+}
+
+bool FileSize(const FileObject& file, long long* size) {
+    struct stat st;
+    if (::fstat(file.fd(), &st) != 0) {
+        SetLastError(ErrorFromErrno(errno, file.host()));
+        return false;
+    }
+    *size = st.st_size;
+    return true;
+}
+
+// Moves the file pointer; the shared part of SetFilePointer and SetFilePointerEx.
+bool MovePointer(const FileObject& file, long long distance, DWORD method, long long* newPosition) {
+    long long base = 0;
+    switch (method) {
+    case FILE_BEGIN:
+        break;
+    case FILE_CURRENT:
+        base = ::lseek(file.fd(), 0, SEEK_CUR);
+        if (base < 0) {
+            SetLastError(ErrorFromErrno(errno, file.host()));
+            return false;
+        }
+        break;
+    case FILE_END:
+        if (!FileSize(file, &base)) return false;
+        break;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    long long pos;
+    if (__builtin_add_overflow(base, distance, &pos)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (pos < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return false;
+    }
+    if (::lseek(file.fd(), pos, SEEK_SET) < 0) {
+        SetLastError(ErrorFromErrno(errno, file.host()));
+        return false;
+    }
+    *newPosition = pos;
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+    PLATFORM_FAULT_POINT("CreateFileW", INVALID_HANDLE_VALUE);
+    (void)lpSecurityAttributes;
+    (void)hTemplateFile;
+    if (dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) return Fail(ERROR_NOT_SUPPORTED);
+    return OpenFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+    PLATFORM_FAULT_POINT("CreateFileA", INVALID_HANDLE_VALUE);
+    if (!lpFileName) return Fail(ERROR_INVALID_PARAMETER);
+    std::u16string name = Widen(lpFileName);
+    return CreateFileW(name.c_str(), dwDesiredAccess, dwShareMode, lpSecurityAttributes, dwCreationDisposition,
+                       dwFlagsAndAttributes, hTemplateFile);
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED lpOverlapped) {
+    if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
+    PLATFORM_FAULT_POINT("ReadFile", FALSE);
+    auto file = FileOf(hFile);
+    if (!file) return FALSE;
+    if (lpOverlapped) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    if (!lpNumberOfBytesRead || (!lpBuffer && nNumberOfBytesToRead)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (file->directory()) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    if (!file->canRead()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto* out = static_cast<unsigned char*>(lpBuffer);
+    DWORD done = 0;
+    while (done < nNumberOfBytesToRead) {
+        ssize_t n = ::read(file->fd(), out + done, nNumberOfBytesToRead - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            *lpNumberOfBytesRead = done;
+            SetLastError(errno == EIO ? ERROR_READ_FAULT : ErrorFromErrno(errno, file->host()));
+            return FALSE;
+        }
+        if (n == 0) break; // end of file: success with fewer bytes
+        done += static_cast<DWORD>(n);
+    }
+    *lpNumberOfBytesRead = done;
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPOVERLAPPED lpOverlapped) {
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+    PLATFORM_FAULT_POINT("WriteFile", FALSE);
+    auto file = FileOf(hFile);
+    if (!file) return FALSE;
+    if (lpOverlapped) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    if (!lpNumberOfBytesWritten || (!lpBuffer && nNumberOfBytesToWrite)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (file->directory()) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    if (!file->canWrite()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const auto* in = static_cast<const unsigned char*>(lpBuffer);
+    DWORD done = 0;
+    while (done < nNumberOfBytesToWrite) {
+        ssize_t n = ::write(file->fd(), in + done, nNumberOfBytesToWrite - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            *lpNumberOfBytesWritten = done;
+            SetLastError(ErrorFromErrno(errno, file->host()));
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    *lpNumberOfBytesWritten = done;
+    return TRUE;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
+    PLATFORM_FAULT_POINT("SetFilePointer", INVALID_SET_FILE_POINTER);
+    auto file = FileOf(hFile);
+    if (!file) return INVALID_SET_FILE_POINTER;
+    long long distance = lDistanceToMove;
+    if (lpDistanceToMoveHigh)
+        distance = static_cast<long long>((static_cast<unsigned long long>(static_cast<DWORD>(*lpDistanceToMoveHigh))
+                                           << 32) |
+                                          static_cast<DWORD>(lDistanceToMove));
+    long long before = ::lseek(file->fd(), 0, SEEK_CUR);
+    long long pos;
+    if (!MovePointer(*file, distance, dwMoveMethod, &pos)) return INVALID_SET_FILE_POINTER;
+    if (!lpDistanceToMoveHigh && pos > static_cast<long long>(UINT_MAX)) {
+        // Without a high part the position must fit 32 bits; leave the pointer where it was.
+        ::lseek(file->fd(), before, SEEK_SET);
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh) *lpDistanceToMoveHigh = static_cast<LONG>(pos >> 32);
+    // A low part of 0xFFFFFFFF is a valid position; callers tell it apart by the last error.
+    SetLastError(NO_ERROR);
+    return static_cast<DWORD>(pos & 0xFFFFFFFF);
+}
+
+BOOL WINAPI SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, PLARGE_INTEGER lpNewFilePointer,
+                             DWORD dwMoveMethod) {
+    PLATFORM_FAULT_POINT("SetFilePointerEx", FALSE);
+    auto file = FileOf(hFile);
+    if (!file) return FALSE;
+    long long pos;
+    if (!MovePointer(*file, liDistanceToMove.QuadPart, dwMoveMethod, &pos)) return FALSE;
+    if (lpNewFilePointer) lpNewFilePointer->QuadPart = pos;
+    return TRUE;
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+    PLATFORM_FAULT_POINT("SetEndOfFile", FALSE);
+    auto file = FileOf(hFile);
+    if (!file) return FALSE;
+    if (file->directory() || !file->canWrite()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    long long pos = ::lseek(file->fd(), 0, SEEK_CUR);
+    long long size;
+    if (pos < 0 || !FileSize(*file, &size)) {
+        if (pos < 0) SetLastError(ErrorFromErrno(errno, file->host()));
+        return FALSE;
+    }
+    // Cutting a file under a mapping would pull the pages from under its views.
+    if (pos < size && HasMapping(file->id())) {
+        SetLastError(ERROR_USER_MAPPED_FILE);
+        return FALSE;
+    }
+    if (::ftruncate(file->fd(), pos) != 0) {
+        SetLastError(ErrorFromErrno(errno, file->host()));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    PLATFORM_FAULT_POINT("GetFileSize", INVALID_FILE_SIZE);
+    auto file = FileOf(hFile);
+    if (!file) return INVALID_FILE_SIZE;
+    long long size;
+    if (!FileSize(*file, &size)) return INVALID_FILE_SIZE;
+    if (lpFileSizeHigh) *lpFileSizeHigh = static_cast<DWORD>(static_cast<unsigned long long>(size) >> 32);
+    SetLastError(NO_ERROR);
+    return static_cast<DWORD>(size & 0xFFFFFFFF);
+}
+
+BOOL WINAPI GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize) {
+    PLATFORM_FAULT_POINT("GetFileSizeEx", FALSE);
+    auto file = FileOf(hFile);
+    if (!file) return FALSE;
+    if (!lpFileSize) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    long long size;
+    if (!FileSize(*file, &size)) return FALSE;
+    lpFileSize->QuadPart = size;
+    return TRUE;
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    PLATFORM_FAULT_POINT("FlushFileBuffers", FALSE);
+    auto file = FileOf(hFile);
+    if (!file) return FALSE;
+    if (!file->canWrite()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (::fsync(file->fd()) != 0) {
+        SetLastError(ErrorFromErrno(errno, file->host()));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                        LPFILETIME lpLastWriteTime) {
+    PLATFORM_FAULT_POINT("GetFileTime", FALSE);
+    auto file = FileOf(hFile);
+    if (!file) return FALSE;
+    struct stat st;
+    if (::fstat(file->fd(), &st) != 0) {
+        SetLastError(ErrorFromErrno(errno, file->host()));
+        return FALSE;
+    }
+    if (lpCreationTime) {
+        struct statx sx{};
+        struct timespec birth = st.st_mtim;
+        if (::statx(file->fd(), "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+            birth.tv_sec = sx.stx_btime.tv_sec;
+            birth.tv_nsec = sx.stx_btime.tv_nsec;
+        }
+        *lpCreationTime = ToFileTime(birth);
+    }
+    if (lpLastAccessTime) *lpLastAccessTime = ToFileTime(st.st_atim);
+    if (lpLastWriteTime) *lpLastWriteTime = ToFileTime(st.st_mtim);
+    return TRUE;
+}
+
+BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
+                        const FILETIME* lpLastWriteTime) {
+    PLATFORM_FAULT_POINT("SetFileTime", FALSE);
+    (void)lpCreationTime; // the host keeps no settable creation time
+    auto file = FileOf(hFile);
+    if (!file) return FALSE;
+    if (!file->canWriteAttributes()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // A zero time, or all ones, leaves that time as it is.
+    auto pick = [](const FILETIME* ft) {
+        struct timespec ts{};
+        bool keep = !ft || (ft->dwLowDateTime == 0 && ft->dwHighDateTime == 0) ||
+                    (ft->dwLowDateTime == 0xFFFFFFFF && ft->dwHighDateTime == 0xFFFFFFFF);
+        if (keep) {
+            ts.tv_nsec = UTIME_OMIT;
+            return ts;
+        }
+        return FromFileTime(*ft);
+    };
+    struct timespec times[2] = {pick(lpLastAccessTime), pick(lpLastWriteTime)};
+    if (::futimens(file->fd(), times) != 0) {
+        SetLastError(ErrorFromErrno(errno, file->host()));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // extern "C"

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/core.h"
+#include "platform/paths.h"
+#include "platform_testing/fresh_root.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PathCase {
+    const char16_t* windows;
+    const char* host; // relative to the machine root
+};
+
+TEST(HostPath, MapsWindowsPathsOntoTheRoot) {
+    const PathCase cases[] = {
+        {u"C:\\Windows\\x.ini", "c/Windows/x.ini"},
+        {u"c:\\Windows\\x.ini", "c/Windows/x.ini"},
+        {u"D:\\data\\a.txt", "d/data/a.txt"},
+        {u"C:/forward/slashes", "c/forward/slashes"},
+        {u"C:\\double\\\\separator\\", "c/double/separator"},
+        {u"\\rooted\\x", "c/rooted/x"},
+        {u"C:", "c"},
+        {u"C:\\", "c"},
+        {u"\\\\server\\share\\dir\\f.txt", "unc/server/share/dir/f.txt"},
+        {u"\\\\?\\C:\\long\\x", "c/long/x"},
+        {u"\\\\?\\UNC\\server\\share\\x", "unc/server/share/x"},
+        {u"C:\\a\\.\\b\\..\\c", "c/a/c"},
+        {u"C:\\..\\..\\escape", "c/escape"},
+        {u"C:\\a\\..\\..\\..\\b", "c/b"},
+        {u"C:\\name.\\file. ", "c/name/file"},
+        {u"C:\\dots...\\x", "c/dots/x"},
+    };
+    const std::string root = platform::MachineRoot();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.host));
+        EXPECT_EQ(platform::HostPath(c.windows), root + "/" + c.host);
+    }
+}
+
+TEST(HostPath, HostPathsAndRelativePathsPassThrough) {
+    EXPECT_EQ(platform::HostPath(u"/tmp/some/file"), "/tmp/some/file");
+    EXPECT_EQ(platform::HostPath(u"rel\\x.txt"), fs::current_path().string() + "/rel/x.txt");
+}
+
+TEST(HostPath, ExistingComponentsMatchWithoutCase) {
+    const std::string root = platform::MachineRoot();
+    fs::create_directories(root + "/c/Program Files/Vendor");
+    std::ofstream(root + "/c/Program Files/Vendor/Setup.INI") << "x";
+    EXPECT_EQ(platform::HostPath(u"c:\\PROGRAM FILES\\vendor\\setup.ini"),
+              root + "/c/Program Files/Vendor/Setup.INI");
+    // Components that do not exist yet keep the caller's spelling.
+    EXPECT_EQ(platform::HostPath(u"C:\\program files\\VENDOR\\New Folder\\A.txt"),
+              root + "/c/Program Files/Vendor/New Folder/A.txt");
+    EXPECT_EQ(platform::FindNoCase(root + "/c", "program FILES"), "Program Files");
+    EXPECT_EQ(platform::FindNoCase(root + "/c", "absent"), "");
+}
+
+TEST(HostPath, TheSystemDriveAlwaysExists) {
+    const std::string root = platform::MachineRoot();
+    EXPECT_FALSE(fs::exists(root + "/c"));
+    platform::HostPath(u"C:\\anything");
+    EXPECT_TRUE(fs::is_directory(root + "/c"));
+    // Other drives are not made up.
+    platform::HostPath(u"D:\\anything");
+    EXPECT_FALSE(fs::exists(root + "/d"));
+}
+
+TEST(WindowsPath, IsTheInverseUnderTheRoot) {
+    const std::string root = platform::MachineRoot();
+    const struct {
+        std::string host;
+        const char16_t* windows;
+    } cases[] = {
+        {root + "/c/Windows/x.ini", u"C:\\Windows\\x.ini"},
+        {root + "/d/data", u"D:\\data"},
+        {root + "/c", u"C:\\"},
+        {root + "/unc/server/share/f", u"\\\\server\\share\\f"},
+        {"/elsewhere/x", u"\\elsewhere\\x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        EXPECT_EQ(platform::WindowsPath(c.host), c.windows);
+    }
+    EXPECT_EQ(platform::HostPath(platform::WindowsPath(root + "/c/a/b")), root + "/c/a/b");
+}
+
+} // namespace
