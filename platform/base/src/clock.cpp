@@ -52,8 +52,9 @@ ULONGLONG HostUtc() {
 
 // The host time zone's bias at the given moment.
 LONG HostBias(ULONGLONG utc) {
-    time_t t = static_cast<time_t>((static_cast<LONGLONG>(utc) - static_cast<LONGLONG>(kUnixEpoch)) /
-                                   static_cast<LONGLONG>(kTicksPerSecond));
+    time_t t =
+        static_cast<time_t>((static_cast<LONGLONG>(utc) - static_cast<LONGLONG>(kUnixEpoch)) /
+                            static_cast<LONGLONG>(kTicksPerSecond));
     tm local{};
     if (!localtime_r(&t, &local)) return 0;
     return static_cast<LONG>(-local.tm_gmtoff / 60);
@@ -72,7 +73,9 @@ LONG BiasAt(ULONGLONG utc) {
     return HostBias(utc);
 }
 
-LONGLONG BiasTicks(LONG bias) { return static_cast<LONGLONG>(bias) * static_cast<LONGLONG>(kTicksPerMinute); }
+LONGLONG BiasTicks(LONG bias) {
+    return static_cast<LONGLONG>(bias) * static_cast<LONGLONG>(kTicksPerMinute);
+}
 
 // Days from 1601-01-01 and back, by the proleptic Gregorian calendar.
 LONGLONG DaysFromCivil(LONGLONG y, unsigned m, unsigned d) {
@@ -114,7 +117,9 @@ SYSTEMTIME ToSystemTime(ULONGLONG t) {
     return st;
 }
 
-bool IsLeap(unsigned y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(unsigned y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 bool FromSystemTime(const SYSTEMTIME& st, ULONGLONG* t) {
     static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -147,9 +152,9 @@ ULONGLONG HostTick() {
 
 namespace platform::test {
 
-void SetLocalTime(const SYSTEMTIME& local) {
+bool SetLocalTime(const SYSTEMTIME& local) {
     ULONGLONG t;
-    if (!FromSystemTime(local, &t)) return;
+    if (!FromSystemTime(local, &t)) return false;
     Changing();
     LONG bias = BiasAt(t);
     std::lock_guard lock(gMutex);
@@ -158,6 +163,7 @@ void SetLocalTime(const SYSTEMTIME& local) {
     gClock.bias = bias;
     gClock.wallFrozen = true;
     gClock.wallUtc = static_cast<ULONGLONG>(static_cast<LONGLONG>(t) + BiasTicks(bias));
+    return true;
 }
 
 void SetTimeZoneBias(LONG minutes) {
@@ -199,7 +205,8 @@ void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     if (!lpSystemTime) return;
     ULONGLONG utc = NowUtc();
-    *lpSystemTime = ToSystemTime(static_cast<ULONGLONG>(static_cast<LONGLONG>(utc) - BiasTicks(BiasAt(utc))));
+    *lpSystemTime =
+        ToSystemTime(static_cast<ULONGLONG>(static_cast<LONGLONG>(utc) - BiasTicks(BiasAt(utc))));
 }
 
 BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime) {
@@ -241,7 +248,8 @@ BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime, LPFILETIME 
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    LONGLONG t = static_cast<LONGLONG>(FromFileTime(*lpLocalFileTime)) + BiasTicks(BiasAt(NowUtc()));
+    LONGLONG t =
+        static_cast<LONGLONG>(FromFileTime(*lpLocalFileTime)) + BiasTicks(BiasAt(NowUtc()));
     if (t < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -255,7 +263,9 @@ ULONGLONG WINAPI GetTickCount64(void) {
     return gClock.tickFrozen ? gClock.tick : HostTick();
 }
 
-DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(GetTickCount64()); }
+DWORD WINAPI GetTickCount(void) {
+    return static_cast<DWORD>(GetTickCount64());
+}
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
     {
@@ -271,7 +281,8 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
         return;
     }
     if (dwMilliseconds == INFINITE) {
-        for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(24));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
 }

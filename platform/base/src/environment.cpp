@@ -76,7 +76,8 @@ std::u16string HostUserName() {
     return u"User";
 }
 
-template <class Char> void CopyText(Char* out, size_t capacity, const std::basic_string<Char>& text) {
+template <class Char>
+void CopyText(Char* out, size_t capacity, const std::basic_string<Char>& text) {
     size_t n = std::min(text.size(), capacity - 1);
     std::memcpy(out, text.data(), n * sizeof(Char));
     out[n] = 0;
@@ -147,28 +148,42 @@ std::optional<std::u16string> DerivedVariable(const std::u16string& name) {
         const char16_t* name;
         int kind;
     } kDerived[] = {
-        {u"SystemDrive", 0}, {u"HOMEDRIVE", 0}, {u"SystemRoot", 1}, {u"windir", 1},
-        {u"USERNAME", 2}, {u"COMPUTERNAME", 3}, {u"USERPROFILE", 4}, {u"HOMEPATH", 5},
-        {u"APPDATA", 6}, {u"LOCALAPPDATA", 7}, {u"TEMP", 8}, {u"TMP", 8},
-        {u"ProgramFiles", 9}, {u"ProgramData", 10}, {u"ALLUSERSPROFILE", 10}, {u"PUBLIC", 11},
-        {u"OS", 12},
+        {u"SystemDrive", 0},  {u"HOMEDRIVE", 0},    {u"SystemRoot", 1},
+        {u"windir", 1},       {u"USERNAME", 2},     {u"COMPUTERNAME", 3},
+        {u"USERPROFILE", 4},  {u"HOMEPATH", 5},     {u"APPDATA", 6},
+        {u"LOCALAPPDATA", 7}, {u"TEMP", 8},         {u"TMP", 8},
+        {u"ProgramFiles", 9}, {u"ProgramData", 10}, {u"ALLUSERSPROFILE", 10},
+        {u"PUBLIC", 11},      {u"OS", 12},
     };
     for (const auto& d : kDerived) {
         if (!platform::EqualsNoCase(d.name, name)) continue;
         switch (d.kind) {
-        case 0: return u"C:";
-        case 1: return u"C:\\Windows";
-        case 2: return user;
-        case 3: return platform::CurrentComputerName();
-        case 4: return profile;
-        case 5: return u"\\Users\\" + user;
-        case 6: return profile + u"\\AppData\\Roaming";
-        case 7: return profile + u"\\AppData\\Local";
-        case 8: return profile + u"\\AppData\\Local\\Temp";
-        case 9: return u"C:\\Program Files";
-        case 10: return u"C:\\ProgramData";
-        case 11: return u"C:\\Users\\Public";
-        default: return u"Windows_NT";
+        case 0:
+            return u"C:";
+        case 1:
+            return u"C:\\Windows";
+        case 2:
+            return user;
+        case 3:
+            return platform::CurrentComputerName();
+        case 4:
+            return profile;
+        case 5:
+            return u"\\Users\\" + user;
+        case 6:
+            return profile + u"\\AppData\\Roaming";
+        case 7:
+            return profile + u"\\AppData\\Local";
+        case 8:
+            return profile + u"\\AppData\\Local\\Temp";
+        case 9:
+            return u"C:\\Program Files";
+        case 10:
+            return u"C:\\ProgramData";
+        case 11:
+            return u"C:\\Users\\Public";
+        default:
+            return u"Windows_NT";
         }
     }
     return std::nullopt;
@@ -302,7 +317,8 @@ BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize) {
 
 BOOL WINAPI GetUserNameW(LPWSTR lpBuffer, LPDWORD pcbBuffer) {
     PLATFORM_FAULT_POINT("GetUserNameW", FALSE);
-    return GiveName(platform::CurrentUserName(), lpBuffer, pcbBuffer, ERROR_INSUFFICIENT_BUFFER, true);
+    return GiveName(platform::CurrentUserName(), lpBuffer, pcbBuffer, ERROR_INSUFFICIENT_BUFFER,
+                    true);
 }
 
 BOOL WINAPI GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer) {
@@ -311,9 +327,13 @@ BOOL WINAPI GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer) {
                     ERROR_INSUFFICIENT_BUFFER, true);
 }
 
-DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+DWORD WINAPI GetCurrentProcessId(void) {
+    return static_cast<DWORD>(getpid());
+}
 
-DWORD WINAPI GetCurrentThreadId(void) { return static_cast<DWORD>(syscall(SYS_gettid)); }
+DWORD WINAPI GetCurrentThreadId(void) {
+    return static_cast<DWORD>(syscall(SYS_gettid));
+}
 
 BOOL WINAPI ProcessIdToSessionId(DWORD dwProcessId, DWORD* pSessionId) {
     PLATFORM_FAULT_POINT("ProcessIdToSessionId", FALSE);

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <initializer_list>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -17,16 +18,17 @@
 
 #include "platform/codepage_ctl.h"
 #include "platform/core.h"
+#include "platform/facts.h"
 #include "platform/text.h"
 #include "win/environment.h"
 #include "win/errors.h"
 
 // Registry functions answer their error instead of setting the last error.
-#define REGISTRY_FAULT_POINT(name)                                    \
-    do {                                                              \
-        DWORD registryFault_ = 0;                                     \
-        if (::platform::ShouldFail(name, &registryFault_))            \
-            return static_cast<LSTATUS>(registryFault_);              \
+#define REGISTRY_FAULT_POINT(name)                                                                 \
+    do {                                                                                           \
+        DWORD registryFault_ = 0;                                                                  \
+        if (::platform::ShouldFail(name, &registryFault_))                                         \
+            return static_cast<LSTATUS>(registryFault_);                                           \
     } while (0)
 
 namespace {
@@ -35,10 +37,14 @@ using platform::MachineDb;
 
 // Key ids below 1 are the roots; real keys have positive ids that are never
 // reused, so a handle to a deleted key can never reach a newer key.
+// HKEY_CURRENT_USER is the current user's key under a hidden root of users,
+// and HKEY_CLASSES_ROOT is HKLM\SOFTWARE\Classes; both are looked up at each
+// use, so that a change of user (a test's) changes the tree seen.
 constexpr std::int64_t kCurrentUserRoot = -1;
 constexpr std::int64_t kLocalMachineRoot = -2;
-constexpr std::int64_t kClassesRoot = -3; // HKLM\SOFTWARE\Classes, looked up at each use
-constexpr std::int64_t kNoKey = -4;       // HKLM\SOFTWARE\Classes missing: reads see an empty key
+constexpr std::int64_t kClassesRoot = -3;
+constexpr std::int64_t kNoKey = -4; // a looked-up root not made yet: reads see an empty key
+constexpr std::int64_t kUsersRoot = -5;
 
 constexpr DWORD kMaxKeyNameLength = 255;
 constexpr DWORD kMaxValueNameLength = 16383;
@@ -78,7 +84,8 @@ void EnsureSchema() {
 struct UpperTable {
     std::array<char16_t, 65536> map;
     UpperTable() {
-        for (std::uint32_t i = 0; i < 65536; ++i) map[i] = static_cast<char16_t>(i);
+        for (std::uint32_t i = 0; i < 65536; ++i)
+            map[i] = static_cast<char16_t>(i);
         for (std::uint32_t u = 0; u < 65536; ++u) {
             char16_t f = platform::FoldCase(static_cast<char16_t>(u));
             if (f != u && map[f] == f) map[f] = static_cast<char16_t>(u);
@@ -144,7 +151,7 @@ LSTATUS SplitPath(std::u16string_view path, std::vector<std::u16string_view>* pa
 // ---- database ----
 
 class Stmt {
-public:
+  public:
     explicit Stmt(const char* sql) : db_(MachineDb::Connection()) {
         if (sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr) != SQLITE_OK)
             throw std::runtime_error(sqlite3_errmsg(db_));
@@ -185,7 +192,7 @@ public:
     int Changes() { return sqlite3_changes(db_); }
     std::int64_t LastId() { return sqlite3_last_insert_rowid(db_); }
 
-private:
+  private:
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
 };
@@ -228,9 +235,9 @@ bool KeyExists(std::int64_t id) {
     return s.Step();
 }
 
-std::int64_t ClassesKey(bool create) {
-    std::int64_t id = kLocalMachineRoot;
-    for (std::u16string_view part : {std::u16string_view(u"SOFTWARE"), std::u16string_view(u"Classes")}) {
+std::int64_t FindPath(std::int64_t id, std::initializer_list<std::u16string_view> parts,
+                      bool create) {
+    for (std::u16string_view part : parts) {
         std::int64_t child = FindChild(id, part);
         if (!child) {
             if (!create) return kNoKey;
@@ -238,6 +245,18 @@ std::int64_t ClassesKey(bool create) {
         }
         id = child;
     }
+    return id;
+}
+
+// The real key behind HKEY_CURRENT_USER or HKEY_CLASSES_ROOT (kNoKey when it
+// does not exist and `create` is false); other ids are returned as they are.
+std::int64_t RootKey(std::int64_t id, bool create) {
+    if (id == kCurrentUserRoot) {
+        std::u16string user = platform::CurrentUserName();
+        return FindPath(kUsersRoot, {user.empty() ? std::u16string_view(u".DEFAULT") : user},
+                        create);
+    }
+    if (id == kClassesRoot) return FindPath(kLocalMachineRoot, {u"SOFTWARE", u"Classes"}, create);
     return id;
 }
 
@@ -260,9 +279,9 @@ void ForgetHandles() {
 REGSAM Granted(REGSAM sam) {
     sam &= ~static_cast<REGSAM>(KEY_WOW64_64KEY | KEY_WOW64_32KEY);
     if (sam & (0x02000000u | 0x10000000u)) sam |= KEY_ALL_ACCESS; // MAXIMUM_ALLOWED, GENERIC_ALL
-    if (sam & 0x80000000u) sam |= KEY_READ;                        // GENERIC_READ
-    if (sam & 0x40000000u) sam |= KEY_WRITE;                       // GENERIC_WRITE
-    if (sam & 0x20000000u) sam |= KEY_EXECUTE;                     // GENERIC_EXECUTE
+    if (sam & 0x80000000u) sam |= KEY_READ;                       // GENERIC_READ
+    if (sam & 0x40000000u) sam |= KEY_WRITE;                      // GENERIC_WRITE
+    if (sam & 0x20000000u) sam |= KEY_EXECUTE;                    // GENERIC_EXECUTE
     return sam;
 }
 
@@ -300,11 +319,11 @@ bool IsPredefined(HKEY h) {
     return h == HKEY_CURRENT_USER || h == HKEY_LOCAL_MACHINE || h == HKEY_CLASSES_ROOT;
 }
 
-// The key a handle stands for now. `create` makes HKLM\SOFTWARE\Classes for
-// a write through HKEY_CLASSES_ROOT.
+// The key a handle stands for now. `create` makes the key behind
+// HKEY_CURRENT_USER or HKEY_CLASSES_ROOT for a write through it.
 LSTATUS CurrentKey(const KeyHandle& h, bool create, std::int64_t* id) {
-    if (h.id == kClassesRoot) {
-        *id = ClassesKey(create);
+    if (h.id == kCurrentUserRoot || h.id == kClassesRoot) {
+        *id = RootKey(h.id, create);
         return ERROR_SUCCESS;
     }
     if (!KeyExists(h.id)) return ERROR_KEY_DELETED;
@@ -346,11 +365,8 @@ LSTATUS OpenKey(HKEY base, const char16_t* subKey, REGSAM sam, PHKEY result) {
     KeyHandle h;
     if (!LookupHandle(base, &h)) return ERROR_INVALID_HANDLE;
     std::int64_t id = h.id;
-    if (id == kClassesRoot) {
-        if (!parts.empty()) id = ClassesKey(false);
-    } else if (!KeyExists(id)) {
-        return ERROR_KEY_DELETED;
-    }
+    if (!KeyExists(id)) return ERROR_KEY_DELETED;
+    if (!parts.empty()) id = RootKey(id, false);
     for (auto part : parts) {
         id = FindChild(id, part);
         if (!id) return ERROR_FILE_NOT_FOUND;
@@ -359,7 +375,8 @@ LSTATUS OpenKey(HKEY base, const char16_t* subKey, REGSAM sam, PHKEY result) {
     return ERROR_SUCCESS;
 }
 
-LSTATUS CreateKey(HKEY base, const char16_t* subKey, REGSAM sam, PHKEY result, LPDWORD disposition) {
+LSTATUS CreateKey(HKEY base, const char16_t* subKey, REGSAM sam, PHKEY result,
+                  LPDWORD disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     if (!subKey) return ERROR_INVALID_PARAMETER;
@@ -436,7 +453,8 @@ LSTATUS QueryValue(HKEY key, const char16_t* name, LPDWORD reserved, LPDWORD typ
     return GiveData(v.data, data, cbData);
 }
 
-LSTATUS SetValue(HKEY key, const char16_t* name, DWORD reserved, DWORD type, std::string_view bytes) {
+LSTATUS SetValue(HKEY key, const char16_t* name, DWORD reserved, DWORD type,
+                 std::string_view bytes) {
     std::u16string_view valueName = View(name);
     if (reserved) return ERROR_INVALID_PARAMETER;
     if (valueName.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
@@ -450,7 +468,8 @@ LSTATUS SetValue(HKEY key, const char16_t* name, DWORD reserved, DWORD type, std
         Stmt update("UPDATE reg_value SET type = ?3, data = ?4 WHERE key = ?1 AND nkey = ?2");
         update.Int(1, id).Bytes(2, NameKey(valueName)).Int(3, type).Bytes(4, bytes).Run();
         if (update.Changes() == 0) {
-            Stmt insert("INSERT INTO reg_value (key, name, nkey, type, data) VALUES (?1, ?2, ?3, ?4, ?5)");
+            Stmt insert(
+                "INSERT INTO reg_value (key, name, nkey, type, data) VALUES (?1, ?2, ?3, ?4, ?5)");
             insert.Int(1, id).Bytes(2, NameBytes(valueName)).Bytes(3, NameKey(valueName));
             insert.Int(4, type).Bytes(5, bytes).Run();
         }
@@ -480,6 +499,7 @@ LSTATUS DeleteKey(HKEY base, const char16_t* subKey) {
     if (LSTATUS st = SplitPath(View(subKey), &parts)) return st;
     KeyHandle h;
     if (!LookupHandle(base, &h)) return ERROR_INVALID_HANDLE;
+    if (parts.empty() && h.id < 0) return ERROR_ACCESS_DENIED; // a predefined key cannot go
     return Write([&]() -> LSTATUS {
         std::int64_t id;
         if (LSTATUS st = CurrentKey(h, false, &id)) return st;
@@ -489,7 +509,6 @@ LSTATUS DeleteKey(HKEY base, const char16_t* subKey) {
             id = FindChild(id, part);
             if (!id) return ERROR_FILE_NOT_FOUND;
         }
-        if (id < 0) return ERROR_ACCESS_DENIED; // a root, or HKEY_CLASSES_ROOT itself
         Stmt children("SELECT 1 FROM reg_key WHERE parent = ?1 LIMIT 1");
         children.Int(1, id);
         if (children.Step()) return ERROR_ACCESS_DENIED;
@@ -531,12 +550,14 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, 
     });
 }
 
-LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired,
+                             PHKEY phkResult) {
     REGISTRY_FAULT_POINT("RegOpenKeyExW");
     return Guard([&] { return OpenKey(hKey, lpSubKey, samDesired, phkResult); });
 }
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
+                             PHKEY phkResult) {
     REGISTRY_FAULT_POINT("RegOpenKeyExA");
     return Guard([&] {
         std::u16string sub = lpSubKey ? platform::AnsiToWide(lpSubKey) : std::u16string();
@@ -554,7 +575,8 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
 LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
     REGISTRY_FAULT_POINT("RegQueryValueExW");
-    return Guard([&] { return QueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData, false); });
+    return Guard(
+        [&] { return QueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData, false); });
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
@@ -626,14 +648,16 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lp
                              LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
                              PFILETIME lpftLastWriteTime) {
     REGISTRY_FAULT_POINT("RegEnumKeyExW");
-    if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
+    if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass))
+        return ERROR_INVALID_PARAMETER;
     return Guard([&]() -> LSTATUS {
         KeyHandle h;
         if (!LookupHandle(hKey, &h)) return ERROR_INVALID_HANDLE;
         if (!(h.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
         std::int64_t id;
         if (LSTATUS st = CurrentKey(h, false, &id)) return st;
-        Stmt s("SELECT name, written FROM reg_key WHERE parent = ?1 ORDER BY nkey LIMIT 1 OFFSET ?2");
+        Stmt s(
+            "SELECT name, written FROM reg_key WHERE parent = ?1 ORDER BY nkey LIMIT 1 OFFSET ?2");
         s.Int(1, id).Int(2, dwIndex);
         if (!s.Step()) return ERROR_NO_MORE_ITEMS;
         if (LSTATUS st = GiveName(NameFromBytes(s.ColBytes(0)), lpName, lpcchName)) return st;
@@ -657,18 +681,21 @@ LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWO
         if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
         std::int64_t id;
         if (LSTATUS st = CurrentKey(h, false, &id)) return st;
-        Stmt s("SELECT name, type, data FROM reg_value WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2");
+        Stmt s(
+            "SELECT name, type, data FROM reg_value WHERE key = ?1 ORDER BY seq LIMIT 1 OFFSET ?2");
         s.Int(1, id).Int(2, dwIndex);
         if (!s.Step()) return ERROR_NO_MORE_ITEMS;
-        if (LSTATUS st = GiveName(NameFromBytes(s.ColBytes(0)), lpValueName, lpcchValueName)) return st;
+        if (LSTATUS st = GiveName(NameFromBytes(s.ColBytes(0)), lpValueName, lpcchValueName))
+            return st;
         if (lpType) *lpType = static_cast<DWORD>(s.ColInt(1));
         return GiveData(s.ColBytes(2), lpData, lpcbData);
     });
 }
 
 LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
-                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
-                                LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
+                                LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                                LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
     REGISTRY_FAULT_POINT("RegQueryInfoKeyW");
     if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
@@ -678,7 +705,8 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
         if (!(h.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
         std::int64_t id;
         if (LSTATUS st = CurrentKey(h, false, &id)) return st;
-        Stmt keys("SELECT count(*), coalesce(max(length(name)), 0) / 2 FROM reg_key WHERE parent = ?1");
+        Stmt keys(
+            "SELECT count(*), coalesce(max(length(name)), 0) / 2 FROM reg_key WHERE parent = ?1");
         keys.Int(1, id).Step();
         Stmt values("SELECT count(*), coalesce(max(length(name)), 0) / 2, "
                     "coalesce(max(length(data)), 0) FROM reg_value WHERE key = ?1");

@@ -14,13 +14,13 @@
 #include "win/memory.h"
 
 // The shell's functions answer an HRESULT instead of setting the last error.
-#define SHELL_FAULT_POINT(name, ...)                                     \
-    do {                                                                 \
-        DWORD shellFault_ = 0;                                           \
-        if (::platform::ShouldFail(name, &shellFault_)) {                \
-            __VA_ARGS__;                                                 \
-            return HRESULT_FROM_WIN32(shellFault_);                      \
-        }                                                                \
+#define SHELL_FAULT_POINT(name, ...)                                                               \
+    do {                                                                                           \
+        DWORD shellFault_ = 0;                                                                     \
+        if (::platform::ShouldFail(name, &shellFault_)) {                                          \
+            __VA_ARGS__;                                                                           \
+            return HRESULT_FROM_WIN32(shellFault_);                                                \
+        }                                                                                          \
     } while (0)
 
 namespace {
@@ -30,14 +30,22 @@ enum class Folder { Profile, Documents, Roaming, Local, LocalLow, ProgramData, W
 std::u16string PathOf(Folder f) {
     std::u16string profile = u"C:\\Users\\" + platform::CurrentUserName();
     switch (f) {
-    case Folder::Profile: return profile;
-    case Folder::Documents: return profile + u"\\Documents";
-    case Folder::Roaming: return profile + u"\\AppData\\Roaming";
-    case Folder::Local: return profile + u"\\AppData\\Local";
-    case Folder::LocalLow: return profile + u"\\AppData\\LocalLow";
-    case Folder::ProgramData: return u"C:\\ProgramData";
-    case Folder::Windows: return u"C:\\Windows";
-    case Folder::System: return u"C:\\Windows\\System32";
+    case Folder::Profile:
+        return profile;
+    case Folder::Documents:
+        return profile + u"\\Documents";
+    case Folder::Roaming:
+        return profile + u"\\AppData\\Roaming";
+    case Folder::Local:
+        return profile + u"\\AppData\\Local";
+    case Folder::LocalLow:
+        return profile + u"\\AppData\\LocalLow";
+    case Folder::ProgramData:
+        return u"C:\\ProgramData";
+    case Folder::Windows:
+        return u"C:\\Windows";
+    case Folder::System:
+        return u"C:\\Windows\\System32";
     }
     return profile;
 }
@@ -50,7 +58,9 @@ std::u16string Existing(Folder f) {
     return path;
 }
 
-bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+bool SameGuid(const GUID& a, const GUID& b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
 
 std::optional<Folder> KnownFolder(const KNOWNFOLDERID& id) {
     static const struct {
@@ -69,27 +79,37 @@ std::optional<Folder> KnownFolder(const KNOWNFOLDERID& id) {
 
 std::optional<Folder> CsidlFolder(int csidl) {
     switch (csidl & ~CSIDL_FLAG_MASK) {
-    case CSIDL_PERSONAL: return Folder::Documents;
-    case CSIDL_APPDATA: return Folder::Roaming;
-    case CSIDL_LOCAL_APPDATA: return Folder::Local;
-    case CSIDL_COMMON_APPDATA: return Folder::ProgramData;
-    case CSIDL_WINDOWS: return Folder::Windows;
-    case CSIDL_SYSTEM: return Folder::System;
-    case CSIDL_PROFILE: return Folder::Profile;
-    default: return std::nullopt;
+    case CSIDL_PERSONAL:
+        return Folder::Documents;
+    case CSIDL_APPDATA:
+        return Folder::Roaming;
+    case CSIDL_LOCAL_APPDATA:
+        return Folder::Local;
+    case CSIDL_COMMON_APPDATA:
+        return Folder::ProgramData;
+    case CSIDL_WINDOWS:
+        return Folder::Windows;
+    case CSIDL_SYSTEM:
+        return Folder::System;
+    case CSIDL_PROFILE:
+        return Folder::Profile;
+    default:
+        return std::nullopt;
     }
 }
 
 // The directory functions' protocol: the length without the NUL, or the size
 // needed with it when the buffer is too small.
-template <class Char> UINT GiveDirectory(const std::basic_string<Char>& path, Char* buffer, UINT size) {
+template <class Char>
+UINT GiveDirectory(const std::basic_string<Char>& path, Char* buffer, UINT size) {
     auto needed = static_cast<UINT>(path.size() + 1);
     if (!buffer || size < needed) return needed;
     std::memcpy(buffer, path.c_str(), needed * sizeof(Char));
     return needed - 1;
 }
 
-template <class Char> HRESULT GiveFolderPath(int csidl, Char* out, std::basic_string<Char> (*convert)(std::u16string)) {
+template <class Char>
+HRESULT GiveFolderPath(int csidl, Char* out, std::basic_string<Char> (*convert)(std::u16string)) {
     if (!out) return E_INVALIDARG;
     out[0] = 0;
     std::optional<Folder> folder = CsidlFolder(csidl);
@@ -100,15 +120,19 @@ template <class Char> HRESULT GiveFolderPath(int csidl, Char* out, std::basic_st
     return S_OK;
 }
 
-std::u16string Wide(std::u16string s) { return s; }
-std::string Ansi(std::u16string s) { return platform::WideToAnsi(s); }
+std::u16string Wide(std::u16string s) {
+    return s;
+}
+std::string Ansi(std::u16string s) {
+    return platform::WideToAnsi(s);
+}
 
 } // namespace
 
 extern "C" {
 
 HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD, HANDLE, PWSTR* ppszPath) {
-    SHELL_FAULT_POINT("SHGetKnownFolderPath", if (ppszPath) * ppszPath = nullptr);
+    SHELL_FAULT_POINT("SHGetKnownFolderPath", if (ppszPath)* ppszPath = nullptr);
     if (!ppszPath) return E_INVALIDARG;
     *ppszPath = nullptr;
     try {

@@ -16,7 +16,9 @@
 
 namespace {
 
-std::u16string Wide(const char* s) { return platform::FromUtf8(s); }
+std::u16string Wide(const char* s) {
+    return platform::FromUtf8(s);
+}
 
 bool HostDirectoryExists(const std::u16string& windowsPath) {
     struct stat st;
@@ -43,7 +45,7 @@ TEST(OsVersion, DefaultsToWindows10AndFollowsTheTestsSetting) {
     EXPECT_EQ(GetVersion(), 10u | (0u << 8) | (19045u << 16));
 
     const VersionCase cases[] = {
-        {5, 0, 0, 2195}, {5, 1, 0, 2600}, {5, 2, 0, 3790}, {6, 0, 0, 6002},
+        {5, 0, 0, 2195}, {5, 1, 0, 2600},    {5, 2, 0, 3790},    {6, 0, 0, 6002},
         {6, 1, 0, 7601}, {6, 1, 7600, 7600}, {4, 0, 1381, 1381},
     };
     for (const auto& c : cases) {
@@ -185,12 +187,15 @@ TEST(MachineNames, ResetBringsBackTheHostNames) {
 
 // ---- time ----
 
-bool SameTime(const SYSTEMTIME& a, const SYSTEMTIME& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameTime(const SYSTEMTIME& a, const SYSTEMTIME& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 TEST(Clock, FrozenClockAndTimeZone) {
     platform::test::SetTimeZoneBias(-60); // UTC+1
     // 2024-02-29 was a Thursday.
-    platform::test::SetLocalTime(SYSTEMTIME{2024, 2, 0, 29, 23, 59, 58, 500});
+    EXPECT_FALSE(platform::test::SetLocalTime(SYSTEMTIME{2023, 2, 0, 29, 0, 0, 0, 0}));
+    ASSERT_TRUE(platform::test::SetLocalTime(SYSTEMTIME{2024, 2, 0, 29, 23, 59, 58, 500}));
     SYSTEMTIME local, utc;
     GetLocalTime(&local);
     EXPECT_TRUE(SameTime(local, SYSTEMTIME{2024, 2, 4, 29, 23, 59, 58, 500}));
@@ -242,7 +247,8 @@ TEST(Clock, SystemTimeAndFileTimeConversions) {
     for (const auto& c : cases) {
         FILETIME ft{0xDEAD, 0xBEEF};
         SetLastError(0);
-        EXPECT_EQ(SystemTimeToFileTime(&c.st, &ft), c.ok) << c.st.wYear << "-" << c.st.wMonth << "-" << c.st.wDay;
+        EXPECT_EQ(SystemTimeToFileTime(&c.st, &ft), c.ok)
+            << c.st.wYear << "-" << c.st.wMonth << "-" << c.st.wDay;
         if (!c.ok) {
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
             continue;
@@ -363,11 +369,12 @@ TEST(Locale, SizeProtocolAndErrors) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
     DWORD number = 0;
-    EXPECT_EQ(GetLocaleInfoW(0x0407, LOCALE_ICOUNTRY | LOCALE_RETURN_NUMBER, reinterpret_cast<LPWSTR>(&number),
-                             sizeof number / sizeof(WCHAR)),
+    EXPECT_EQ(GetLocaleInfoW(0x0407, LOCALE_ICOUNTRY | LOCALE_RETURN_NUMBER,
+                             reinterpret_cast<LPWSTR>(&number), sizeof number / sizeof(WCHAR)),
               2);
     EXPECT_EQ(number, 49u);
-    EXPECT_EQ(GetLocaleInfoW(0x0407, LOCALE_SDECIMAL | LOCALE_RETURN_NUMBER, reinterpret_cast<LPWSTR>(&number), 2),
+    EXPECT_EQ(GetLocaleInfoW(0x0407, LOCALE_SDECIMAL | LOCALE_RETURN_NUMBER,
+                             reinterpret_cast<LPWSTR>(&number), 2),
               0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
 
@@ -417,7 +424,8 @@ TEST(ShellFolders, KnownFoldersLieUnderTheUsersProfile) {
 
     platform::test::FailNext("SHGetKnownFolderPath", 1, ERROR_FILE_NOT_FOUND);
     path = reinterpret_cast<PWSTR>(1);
-    EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(SHGetKnownFolderPath(FOLDERID_LocalAppDataLow, 0, nullptr, &path),
+              HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(path, nullptr);
 }
 
@@ -439,11 +447,13 @@ TEST(ShellFolders, ShellFolderPathsByCsidl) {
     for (const auto& c : cases) {
         WCHAR w[MAX_PATH];
         w[0] = u'?';
-        EXPECT_EQ(SHGetFolderPathW(nullptr, c.csidl, nullptr, SHGFP_TYPE_CURRENT, w), c.result) << c.csidl;
+        EXPECT_EQ(SHGetFolderPathW(nullptr, c.csidl, nullptr, SHGFP_TYPE_CURRENT, w), c.result)
+            << c.csidl;
         EXPECT_EQ(std::u16string(w), Wide(c.expected));
         char a[MAX_PATH];
         a[0] = '?';
-        EXPECT_EQ(SHGetFolderPathA(nullptr, c.csidl, nullptr, SHGFP_TYPE_CURRENT, a), c.result) << c.csidl;
+        EXPECT_EQ(SHGetFolderPathA(nullptr, c.csidl, nullptr, SHGFP_TYPE_CURRENT, a), c.result)
+            << c.csidl;
         EXPECT_STREQ(a, c.expected);
         if (c.result == S_OK) {
             EXPECT_TRUE(HostDirectoryExists(Wide(c.expected)));

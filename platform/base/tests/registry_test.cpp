@@ -24,7 +24,9 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes B(std::string_view s) {
+    return Bytes(s.begin(), s.end());
+}
 
 Bytes W(std::u16string_view s) {
     Bytes out(s.size() * 2);
@@ -127,13 +129,15 @@ TEST(Registry, TypedValuesKeepTheirBytesAcrossConnections) {
         ASSERT_EQ(Create(HKEY_CURRENT_USER, u"Software\\Types", &k), ERROR_SUCCESS);
         for (size_t i = 0; i < cases.size(); ++i) {
             std::u16string name = u"v" + platform::FromUtf8(std::to_string(i));
-            ASSERT_EQ(Set(k, name.c_str(), cases[i].type, cases[i].data), ERROR_SUCCESS) << cases[i].what;
+            ASSERT_EQ(Set(k, name.c_str(), cases[i].type, cases[i].data), ERROR_SUCCESS)
+                << cases[i].what;
         }
     }
     // A new connection (and a new handle) sees exactly the same bytes.
     platform::test::ResetForTests();
     Key k;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Types", 0, KEY_READ, &k.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Types", 0, KEY_READ, &k.h),
+              ERROR_SUCCESS);
     for (size_t i = 0; i < cases.size(); ++i) {
         std::u16string name = u"v" + platform::FromUtf8(std::to_string(i));
         DWORD type = 0xFFFF;
@@ -147,7 +151,8 @@ TEST(Registry, TypedValuesKeepTheirBytesAcrossConnections) {
 TEST(Registry, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
     Key k;
     DWORD disposition = 0;
-    ASSERT_EQ(Create(HKEY_CURRENT_USER, u"Software\\MixedCase\\Ärger", &k, &disposition), ERROR_SUCCESS);
+    ASSERT_EQ(Create(HKEY_CURRENT_USER, u"Software\\MixedCase\\Ärger", &k, &disposition),
+              ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
 
     struct {
@@ -168,7 +173,8 @@ TEST(Registry, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
         EXPECT_EQ(other.h == nullptr, o.expected != ERROR_SUCCESS);
     }
     Key again;
-    ASSERT_EQ(Create(HKEY_CURRENT_USER, u"SOFTWARE\\mixedcase\\ÄRGER", &again, &disposition), ERROR_SUCCESS);
+    ASSERT_EQ(Create(HKEY_CURRENT_USER, u"SOFTWARE\\mixedcase\\ÄRGER", &again, &disposition),
+              ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
 
     Key parent;
@@ -202,13 +208,16 @@ TEST(Registry, QueryFollowsTheTwoCallSizeProtocol) {
         DWORD capacity;
         LSTATUS expected;
         DWORD sizeAfter;
-    } const calls[] = {{0, ERROR_MORE_DATA, 12}, {11, ERROR_MORE_DATA, 12}, {12, ERROR_SUCCESS, 12},
+    } const calls[] = {{0, ERROR_MORE_DATA, 12},
+                       {11, ERROR_MORE_DATA, 12},
+                       {12, ERROR_SUCCESS, 12},
                        {100, ERROR_SUCCESS, 12}};
     for (const auto& c : calls) {
         Bytes buffer(100, 0xEE);
         DWORD cb = c.capacity;
         type = 0;
-        EXPECT_EQ(RegQueryValueExW(k, u"s", nullptr, &type, buffer.data(), &cb), c.expected) << c.capacity;
+        EXPECT_EQ(RegQueryValueExW(k, u"s", nullptr, &type, buffer.data(), &cb), c.expected)
+            << c.capacity;
         EXPECT_EQ(cb, c.sizeAfter) << c.capacity;
         EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << c.capacity;
         if (c.expected == ERROR_SUCCESS) {
@@ -217,10 +226,12 @@ TEST(Registry, QueryFollowsTheTwoCallSizeProtocol) {
         }
     }
     Bytes buffer(4);
-    EXPECT_EQ(RegQueryValueExW(k, u"s", nullptr, nullptr, buffer.data(), nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegQueryValueExW(k, u"s", nullptr, nullptr, buffer.data(), nullptr),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegQueryValueExW(k, u"s", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
     size = 7;
-    EXPECT_EQ(RegQueryValueExW(k, u"missing", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExW(k, u"missing", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
 
     // The default value: a NULL or an empty name.
     EXPECT_EQ(RegQueryValueExW(k, nullptr, nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
@@ -238,19 +249,20 @@ TEST(Registry, SetRejectsBadArguments) {
     EXPECT_EQ(RegSetValueExW(k, u"x", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
     EXPECT_EQ(RegSetValueExW(k, u"x", 1, REG_BINARY, nullptr, 0), ERROR_INVALID_PARAMETER);
     std::u16string longName(16384, u'n');
-    EXPECT_EQ(RegSetValueExW(k, longName.c_str(), 0, REG_BINARY, nullptr, 0), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExW(k, longName.c_str(), 0, REG_BINARY, nullptr, 0),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegSetValueExW(k, longName.c_str() + 1, 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
     DWORD values = 0, longest = 0;
-    ASSERT_EQ(RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, &longest, nullptr,
-                               nullptr, nullptr),
+    ASSERT_EQ(RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                               &longest, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(values, 1u);
     EXPECT_EQ(longest, 16383u);
     std::u16string longKey = u"Software\\" + std::u16string(256, u'k');
     Key bad;
     EXPECT_EQ(Create(HKEY_CURRENT_USER, longKey.c_str(), &bad), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, nullptr, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &bad.h,
-                              nullptr),
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, nullptr, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &bad.h, nullptr),
               ERROR_INVALID_PARAMETER);
     EXPECT_EQ(Create(HKEY_CURRENT_USER, u"\\Software", &bad), ERROR_BAD_PATHNAME);
     EXPECT_EQ(bad.h, nullptr);
@@ -281,8 +293,11 @@ TEST(Registry, EnumerationOrderAndEnds) {
         bool key;
         DWORD capacity;
         LSTATUS expected;
-    } const names[] = {{false, 0, ERROR_MORE_DATA}, {false, 5, ERROR_MORE_DATA}, {false, 6, ERROR_SUCCESS},
-                       {true, 2, ERROR_MORE_DATA},  {true, 3, ERROR_SUCCESS}};
+    } const names[] = {{false, 0, ERROR_MORE_DATA},
+                       {false, 5, ERROR_MORE_DATA},
+                       {false, 6, ERROR_SUCCESS},
+                       {true, 2, ERROR_MORE_DATA},
+                       {true, 3, ERROR_SUCCESS}};
     for (const auto& n : names) {
         WCHAR small[8] = {};
         DWORD cch = n.capacity;
@@ -311,14 +326,18 @@ TEST(Registry, EnumerationOrderAndEnds) {
 
     // Past the end.
     cch = 16;
-    EXPECT_EQ(RegEnumValueW(k, 4, buffer, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumValueW(k, 4, buffer, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
     cch = 16;
-    EXPECT_EQ(RegEnumKeyExW(k, 6, buffer, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyExW(k, 6, buffer, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
     Key empty;
     ASSERT_EQ(Create(k, u"A", &empty), ERROR_SUCCESS);
     cch = 16;
-    EXPECT_EQ(RegEnumKeyExW(empty, 0, buffer, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
-    EXPECT_EQ(RegEnumValueW(empty, 0, buffer, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyExW(empty, 0, buffer, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumValueW(empty, 0, buffer, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
 }
 
 TEST(Registry, QueryInfoCountsAndLongestNames) {
@@ -326,17 +345,19 @@ TEST(Registry, QueryInfoCountsAndLongestNames) {
     Key k;
     ASSERT_EQ(Create(HKEY_CURRENT_USER, u"Software\\Info\\Sub", &k), ERROR_SUCCESS);
     Key info;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Info", 0, KEY_READ, &info.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Info", 0, KEY_READ, &info.h),
+              ERROR_SUCCESS);
     Key writable, longer;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Info", 0, KEY_ALL_ACCESS, &writable.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Info", 0, KEY_ALL_ACCESS, &writable.h),
+              ERROR_SUCCESS);
     ASSERT_EQ(Create(writable, u"LongerName", &longer), ERROR_SUCCESS);
     ASSERT_EQ(Set(writable, u"v", REG_BINARY, Bytes(10)), ERROR_SUCCESS);
     ASSERT_EQ(Set(writable, u"value2", REG_BINARY, Bytes(3)), ERROR_SUCCESS);
 
     DWORD subKeys = 99, maxSubKey = 99, values = 99, maxValueName = 99, maxValue = 99;
     FILETIME written{};
-    ASSERT_EQ(RegQueryInfoKeyW(info, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr, &values,
-                               &maxValueName, &maxValue, nullptr, &written),
+    ASSERT_EQ(RegQueryInfoKeyW(info, nullptr, nullptr, nullptr, &subKeys, &maxSubKey, nullptr,
+                               &values, &maxValueName, &maxValue, nullptr, &written),
               ERROR_SUCCESS);
     EXPECT_EQ(subKeys, 2u);
     EXPECT_EQ(maxSubKey, 10u);
@@ -378,14 +399,16 @@ TEST(Registry, DeletionRules) {
     EXPECT_EQ(RegQueryValueExW(child, u"v", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
     EXPECT_EQ(Set(child, u"v", REG_DWORD, {0, 0, 0, 0}), ERROR_KEY_DELETED);
     EXPECT_EQ(RegDeleteValueW(child, u"v"), ERROR_KEY_DELETED);
-    EXPECT_EQ(RegEnumKeyExW(parent, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegEnumKeyExW(parent, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_KEY_DELETED);
     EXPECT_EQ(Create(parent, u"Again", &sub), ERROR_KEY_DELETED);
     EXPECT_EQ(RegOpenKeyExW(parent, nullptr, 0, KEY_READ, &sub.h), ERROR_KEY_DELETED);
 
     // A key made again under the same name is a new, empty key.
     Key fresh;
     ASSERT_EQ(Create(HKEY_CURRENT_USER, u"Software\\Del\\Parent\\Child", &fresh), ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExW(fresh, u"v", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExW(fresh, u"v", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegQueryValueExW(child, u"v", nullptr, nullptr, nullptr, &size), ERROR_KEY_DELETED);
     EXPECT_EQ(RegCloseKey(child.h), ERROR_SUCCESS);
     child.h = nullptr;
@@ -393,8 +416,9 @@ TEST(Registry, DeletionRules) {
     EXPECT_EQ(RegDeleteValueW(fresh, u"v"), ERROR_FILE_NOT_FOUND);
     // A key can delete itself through its own handle.
     EXPECT_EQ(RegDeleteKeyW(fresh, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Del\\Parent\\Child", 0, KEY_READ, &sub.h),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Del\\Parent\\Child", 0, KEY_READ, &sub.h),
+        ERROR_FILE_NOT_FOUND);
 }
 
 TEST(Registry, HandlesAndAccess) {
@@ -405,31 +429,38 @@ TEST(Registry, HandlesAndAccess) {
     k.h = nullptr;
     DWORD size = 0;
     EXPECT_EQ(RegCloseKey(closed), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RegQueryValueExW(closed, u"x", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegQueryValueExW(closed, u"x", nullptr, nullptr, nullptr, &size),
+              ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
     EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS); // predefined keys stay usable
     Key again;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Handles", 0, KEY_READ, &again.h), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Handles", 0, KEY_READ, &again.h),
+              ERROR_SUCCESS);
 
     // A handle can do what it was opened for.
     Key reader, writer;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Handles", 0, KEY_READ, &reader.h), ERROR_SUCCESS);
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Handles", 0, KEY_SET_VALUE, &writer.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Handles", 0, KEY_READ, &reader.h),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Handles", 0, KEY_SET_VALUE, &writer.h),
+              ERROR_SUCCESS);
     EXPECT_EQ(Set(reader, u"x", REG_DWORD, {1, 0, 0, 0}), ERROR_ACCESS_DENIED);
     EXPECT_EQ(Set(writer, u"x", REG_DWORD, {1, 0, 0, 0}), ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExW(writer, u"x", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegQueryValueExW(writer, u"x", nullptr, nullptr, nullptr, &size),
+              ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegQueryValueExW(reader, u"x", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     Key sub;
     EXPECT_EQ(Create(reader, u"Sub", &sub), ERROR_ACCESS_DENIED);
     EXPECT_EQ(Create(reader, u"", &sub), ERROR_SUCCESS); // opening needs no create right
     Key generic;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Handles", 0, 0x80000000u /* GENERIC_READ */, &generic.h),
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Handles", 0,
+                            0x80000000u /* GENERIC_READ */, &generic.h),
               ERROR_SUCCESS);
     EXPECT_EQ(RegQueryValueExW(generic, u"x", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
 
     // The predefined keys are separate trees.
     Key user;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\Handles", 0, KEY_READ, &user.h), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\Handles", 0, KEY_READ, &user.h),
+              ERROR_FILE_NOT_FOUND);
 }
 
 TEST(Registry, ClassesRootIsMachineSoftwareClasses) {
@@ -437,16 +468,19 @@ TEST(Registry, ClassesRootIsMachineSoftwareClasses) {
     ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_READ, &root.h), ERROR_SUCCESS);
     WCHAR name[16];
     DWORD cch = 16;
-    EXPECT_EQ(RegEnumKeyExW(root, 0, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumKeyExW(root, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
     Key missing;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u".prn", 0, KEY_READ, &missing.h), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u".prn", 0, KEY_READ, &missing.h),
+              ERROR_FILE_NOT_FOUND);
 
     Key ext;
     ASSERT_EQ(Create(HKEY_CLASSES_ROOT, u".prn", &ext), ERROR_SUCCESS);
     ASSERT_EQ(Set(ext, nullptr, REG_SZ, W(std::u16string(u"PrnFile\0", 8))), ERROR_SUCCESS);
     Key viaMachine;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Classes\\.PRN", 0, KEY_READ, &viaMachine.h),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Classes\\.PRN", 0, KEY_READ, &viaMachine.h),
+        ERROR_SUCCESS);
     DWORD type;
     Bytes data;
     ASSERT_EQ(Get(viaMachine, nullptr, &type, &data), ERROR_SUCCESS);
@@ -455,18 +489,47 @@ TEST(Registry, ClassesRootIsMachineSoftwareClasses) {
     EXPECT_EQ(SubKeys(root), std::vector<std::u16string>{u".prn"});
 }
 
+TEST(Registry, CurrentUserIsTheUsersOwnTree) {
+    platform::test::SetUserName(u"Ann");
+    Key ann;
+    ASSERT_EQ(Create(HKEY_CURRENT_USER, u"Software\\Saved", &ann), ERROR_SUCCESS);
+    ASSERT_EQ(Set(ann, u"JobName", REG_SZ, W(u"ann's job")), ERROR_SUCCESS);
+    Key userRoot;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, nullptr, 0, KEY_READ, &userRoot.h), ERROR_SUCCESS);
+
+    platform::test::SetUserName(u"Bob");
+    Key bob;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Saved", 0, KEY_READ, &bob.h),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(SubKeys(userRoot).empty()); // the predefined key follows the user
+    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, nullptr), ERROR_ACCESS_DENIED);
+
+    platform::test::SetUserName(u"ANN"); // user names are case-insensitive too
+    DWORD type;
+    Bytes data;
+    EXPECT_EQ(Get(ann, u"JobName", &type, &data), ERROR_SUCCESS); // an opened key stays what it was
+    Key again;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Saved", 0, KEY_READ, &again.h),
+              ERROR_SUCCESS);
+    ASSERT_EQ(Get(again, u"JobName", &type, &data), ERROR_SUCCESS);
+    EXPECT_EQ(data, W(u"ann's job"));
+}
+
 TEST(Registry, AnsiFormsConvertStringsOnly) {
     platform::test::SetAnsiCodePage(1252);
     Key k;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ansi\\Caf\xE9", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &k.h, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Ansi\\Caf\xE9", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &k.h, nullptr),
               ERROR_SUCCESS);
     Key wide;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Ansi\\CAFÉ", 0, KEY_ALL_ACCESS, &wide.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Ansi\\CAFÉ", 0, KEY_ALL_ACCESS, &wide.h),
+              ERROR_SUCCESS);
 
     // A fixed-size ANSI string, bytes after the NUL included, is stored as UTF-16.
     const char id[8] = {'I', 'D', '\xE9', 0, 0, 0, 'x', 0};
-    ASSERT_EQ(RegSetValueExA(k, "UserName", 0, REG_SZ, reinterpret_cast<const BYTE*>(id), sizeof id), ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExA(k, "UserName", 0, REG_SZ, reinterpret_cast<const BYTE*>(id), sizeof id),
+        ERROR_SUCCESS);
     DWORD type;
     Bytes data;
     ASSERT_EQ(Get(wide, u"USERNAME", &type, &data), ERROR_SUCCESS);
@@ -515,7 +578,8 @@ TEST(Registry, HandlesDoNotOutliveAReset) {
     EXPECT_EQ(RegQueryValueExW(k, u"kept", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
     k.h = nullptr;
     Key again;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Reset", 0, KEY_READ, &again.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Reset", 0, KEY_READ, &again.h),
+              ERROR_SUCCESS);
     EXPECT_EQ(RegQueryValueExW(again, u"kept", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, 4u);
 }
@@ -529,17 +593,21 @@ TEST(Registry, ThreadsWritingAtOnceLoseNothing) {
             Key k;
             if (Create(HKEY_CURRENT_USER, u"Software\\Threads", &k) != ERROR_SUCCESS) ++failures[t];
             for (int i = 0; i < kValues; ++i) {
-                std::u16string name = platform::FromUtf8(std::to_string(t) + "-" + std::to_string(i));
+                std::u16string name =
+                    platform::FromUtf8(std::to_string(t) + "-" + std::to_string(i));
                 DWORD v = static_cast<DWORD>(t * 1000 + i);
-                if (RegSetValueExW(k, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4) != ERROR_SUCCESS)
+                if (RegSetValueExW(k, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4) !=
+                    ERROR_SUCCESS)
                     ++failures[t];
             }
         });
     }
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(failures, std::vector<int>(kThreads, 0));
     Key k;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Threads", 0, KEY_READ, &k.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Threads", 0, KEY_READ, &k.h),
+              ERROR_SUCCESS);
     EXPECT_EQ(ValueNames(k).size(), static_cast<size_t>(kThreads * kValues));
 }
 
@@ -549,7 +617,8 @@ pid_t StartWriter(const std::string& tag, int count, int stdinFd, const std::str
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     std::string countText = std::to_string(count);
     char* argv[] = {const_cast<char*>(REGISTRY_WRITER), const_cast<char*>(tag.c_str()),
                     const_cast<char*>(countText.c_str()), nullptr};
@@ -582,7 +651,8 @@ TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
         std::string word;
         int created = -1;
         in >> word >> created;
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << tags[i] << " status " << status;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << tags[i] << " status " << status;
         EXPECT_EQ(word, "created");
         createdTotal += created;
     }
@@ -590,28 +660,32 @@ TEST(Registry, TwoProcessesWritingAtOnceLoseNothing) {
     EXPECT_EQ(createdTotal, 50);
 
     Key shared;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Race\\Shared", 0, KEY_READ, &shared.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Race\\Shared", 0, KEY_READ, &shared.h),
+              ERROR_SUCCESS);
     DWORD values = 0;
-    ASSERT_EQ(RegQueryInfoKeyW(shared, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                               nullptr, nullptr, nullptr),
+    ASSERT_EQ(RegQueryInfoKeyW(shared, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               &values, nullptr, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(values, 2u * kCount);
     for (const auto& tag : tags) {
         for (int i = 0; i < kCount; ++i) {
             std::u16string name = platform::FromUtf8(tag + "-" + std::to_string(i));
             DWORD type = 0, value = 0, size = 4;
-            ASSERT_EQ(RegQueryValueExW(shared, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+            ASSERT_EQ(RegQueryValueExW(shared, name.c_str(), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(&value), &size),
                       ERROR_SUCCESS)
                 << tag << i;
             EXPECT_EQ(value, static_cast<DWORD>(i));
         }
         std::u16string own = platform::FromUtf8("Software\\Race\\" + tag);
         Key ownKey;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, own.c_str(), 0, KEY_READ, &ownKey.h), ERROR_SUCCESS);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, own.c_str(), 0, KEY_READ, &ownKey.h),
+                  ERROR_SUCCESS);
         EXPECT_EQ(SubKeys(ownKey).size(), static_cast<size_t>(kCount));
     }
     Key keys;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Race\\Keys", 0, KEY_READ, &keys.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Race\\Keys", 0, KEY_READ, &keys.h),
+              ERROR_SUCCESS);
     std::vector<std::u16string> common = SubKeys(keys);
     ASSERT_EQ(common.size(), 50u);
     for (const auto& name : common) {

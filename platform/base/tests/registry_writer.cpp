@@ -22,7 +22,9 @@
 
 namespace {
 
-std::u16string Wide(const std::string& s) { return platform::FromUtf8(s); }
+std::u16string Wide(const std::string& s) {
+    return platform::FromUtf8(s);
+}
 
 bool Check(LSTATUS st, const char* what, int i) {
     if (st == ERROR_SUCCESS) return true;
@@ -46,8 +48,8 @@ int main(int argc, char** argv) {
     }
 
     HKEY shared = nullptr;
-    if (!Check(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Race\\Shared", 0, nullptr, 0, KEY_ALL_ACCESS,
-                               nullptr, &shared, nullptr),
+    if (!Check(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Race\\Shared", 0, nullptr, 0,
+                               KEY_ALL_ACCESS, nullptr, &shared, nullptr),
                "create shared", 0))
         return 1;
     int createdParents = 0;
@@ -55,8 +57,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < count && ok; ++i) {
         std::u16string name = Wide(tag + "-" + std::to_string(i));
         DWORD value = static_cast<DWORD>(i);
-        ok = Check(RegSetValueExW(shared, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                  sizeof value),
+        ok = Check(RegSetValueExW(shared, name.c_str(), 0, REG_DWORD,
+                                  reinterpret_cast<const BYTE*>(&value), sizeof value),
                    "set shared", i);
 
         // Open-or-create the common parent first so that its disposition says
@@ -64,25 +66,26 @@ int main(int argc, char** argv) {
         std::u16string parentPath = Wide("Software\\Race\\Keys\\K" + std::to_string(i % 50));
         HKEY parent = nullptr;
         DWORD disposition = 0;
-        ok = ok && Check(RegCreateKeyExW(HKEY_CURRENT_USER, parentPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                         nullptr, &parent, &disposition),
+        ok = ok && Check(RegCreateKeyExW(HKEY_CURRENT_USER, parentPath.c_str(), 0, nullptr, 0,
+                                         KEY_ALL_ACCESS, nullptr, &parent, &disposition),
                          "create parent", i);
         if (ok && disposition == REG_CREATED_NEW_KEY) ++createdParents;
         HKEY child = nullptr;
         std::u16string childName = Wide(tag);
-        ok = ok && Check(RegCreateKeyExW(parent, childName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                         &child, nullptr),
+        ok = ok && Check(RegCreateKeyExW(parent, childName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                         nullptr, &child, nullptr),
                          "create child", i);
         if (child) RegCloseKey(child);
         if (parent) RegCloseKey(parent);
 
         std::u16string ownPath = Wide("Software\\Race\\" + tag + "\\K" + std::to_string(i));
         HKEY own = nullptr;
-        ok = ok && Check(RegCreateKeyExW(HKEY_CURRENT_USER, ownPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                         nullptr, &own, nullptr),
+        ok = ok && Check(RegCreateKeyExW(HKEY_CURRENT_USER, ownPath.c_str(), 0, nullptr, 0,
+                                         KEY_ALL_ACCESS, nullptr, &own, nullptr),
                          "create own", i);
         BYTE bytes[3] = {static_cast<BYTE>(i), static_cast<BYTE>(i >> 8), 0xA5};
-        ok = ok && Check(RegSetValueExW(own, u"v", 0, REG_BINARY, bytes, sizeof bytes), "set own", i);
+        ok = ok &&
+             Check(RegSetValueExW(own, u"v", 0, REG_BINARY, bytes, sizeof bytes), "set own", i);
         if (own) RegCloseKey(own);
     }
     RegCloseKey(shared);

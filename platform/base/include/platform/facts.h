@@ -43,8 +43,8 @@ void SetUserName(std::u16string_view name);
 
 // Freezes the wall clock so that GetLocalTime answers exactly `local`; the
 // clock then moves only with AdvanceTime (or Sleep while the tick count is
-// frozen too).
-void SetLocalTime(const SYSTEMTIME& local);
+// frozen too). False (and nothing changed) for a date that does not exist.
+bool SetLocalTime(const SYSTEMTIME& local);
 // Minutes to add to local time to get UTC (the system's bias: -60 for UTC+1).
 // Without it the host's time zone applies.
 void SetTimeZoneBias(LONG minutes);

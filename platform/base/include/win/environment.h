@@ -43,8 +43,8 @@ typedef DWORD LCTYPE;
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #endif
 #ifndef HRESULT_FROM_WIN32
-#define HRESULT_FROM_WIN32(x) \
-    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x) & 0x0000FFFF) | (7 << 16) | 0x80000000)))
+#define HRESULT_FROM_WIN32(x)                                                                      \
+    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x)&0x0000FFFF) | (7 << 16) | 0x80000000)))
 #endif
 
 // ---- version ----
@@ -105,7 +105,8 @@ typedef struct _OSVERSIONINFOEXA {
 
 static_assert(sizeof(OSVERSIONINFOW) == 276 && sizeof(OSVERSIONINFOEXW) == 284);
 static_assert(sizeof(OSVERSIONINFOA) == 148 && sizeof(OSVERSIONINFOEXA) == 156);
-static_assert(offsetof(OSVERSIONINFOW, dwPlatformId) == 16 && offsetof(OSVERSIONINFOW, szCSDVersion) == 20);
+static_assert(offsetof(OSVERSIONINFOW, dwPlatformId) == 16 &&
+              offsetof(OSVERSIONINFOW, szCSDVersion) == 20);
 static_assert(offsetof(OSVERSIONINFOEXW, wServicePackMajor) == 276 &&
               offsetof(OSVERSIONINFOEXW, wSuiteMask) == 280 &&
               offsetof(OSVERSIONINFOEXW, wProductType) == 282);
@@ -160,7 +161,7 @@ static_assert(offsetof(OSVERSIONINFOEXA, wServicePackMajor) == 148 &&
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
 #endif
 #ifndef PRIMARYLANGID
-#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
+#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
 #endif
 #ifndef SUBLANGID
 #define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
@@ -287,7 +288,8 @@ LANGID WINAPI GetSystemDefaultUILanguage(void);
 
 // Shell folders are Windows paths under the machine root (C:\Users\<user>\...),
 // created on first use. The known-folder path is freed with CoTaskMemFree.
-HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE hToken, PWSTR* ppszPath);
+HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID rfid, DWORD dwFlags, HANDLE hToken,
+                                    PWSTR* ppszPath);
 HRESULT WINAPI SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath);
 HRESULT WINAPI SHGetFolderPathA(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPSTR pszPath);
 // The length without the NUL, or the size needed with the NUL when uSize is
