@@ -137,11 +137,14 @@ int WaitReady(std::vector<Wait>& fds, long timeoutMs, int* error) {
     for (;;) {
         int wait = -1;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             wait = left <= 0 ? 0 : (left > INT_MAX ? INT_MAX : static_cast<int>(left));
         }
         rc = ::poll(polls.data(), polls.size(), wait);
-        if (rc >= 0 || errno != EINTR) break;
+        if (rc < 0 && errno == EINTR) continue;
+        // The host may wake a little early: a time-out is never shorter than asked.
+        if (rc == 0 && wait > 0 && Clock::now() < deadline) continue;
+        break;
     }
     if (rc < 0) {
         *error = errno;
