@@ -113,6 +113,21 @@ constexpr std::array<DecodeEntry, 1 << kDecodeIndexBits> BuildDecodeTable(Colour
     return table;
 }
 
+constexpr std::array<PairEntry, 1 << kDecodeIndexBits> BuildPairTable() {
+    std::array<PairEntry, 1 << kDecodeIndexBits> table{};
+    for (const CodeText& w : kWhiteTerminating) {
+        RunCode white = Parse(w.bits);
+        for (const CodeText& b : kBlackTerminating) {
+            RunCode both = Concat(white, Parse(b.bits));
+            if (both.length > kDecodeIndexBits) continue;
+            int shift = kDecodeIndexBits - both.length;
+            for (uint32_t low = 0; low < (1u << shift); ++low)
+                table[both.bits << shift | low] = {both.length, static_cast<uint8_t>(w.run), static_cast<uint8_t>(b.run)};
+        }
+    }
+    return table;
+}
+
 static_assert(std::size(kWhiteTerminating) == 64 && std::size(kBlackTerminating) == 64);
 static_assert(std::size(kWhiteMakeup) == 27 && std::size(kBlackMakeup) == 27);
 static_assert(std::size(kExtendedMakeup) == 13);
@@ -123,5 +138,6 @@ constinit const std::array<RunCode, kMaxRun> kRunCodes[2] = {BuildRunCodes(kWhit
 constinit const RunCode kMakeup2560 = Parse(kExtendedMakeup[12].bits);
 constinit const std::array<DecodeEntry, 1 << kDecodeIndexBits> kDecodeTables[2] = {BuildDecodeTable(kWhite),
                                                                                   BuildDecodeTable(kBlack)};
+constinit const std::array<PairEntry, 1 << kDecodeIndexBits> kPairTable = BuildPairTable();
 
 } // namespace bitsqueeze

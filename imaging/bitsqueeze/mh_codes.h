@@ -33,4 +33,13 @@ struct DecodeEntry {
 };
 extern const std::array<DecodeEntry, 1 << kDecodeIndexBits> kDecodeTables[2];
 
+// A white terminating code directly followed by a black terminating code within
+// the next 13 bits: both runs from one lookup (length 0 when they do not fit).
+struct PairEntry {
+    uint8_t length;
+    uint8_t white;
+    uint8_t black;
+};
+extern const std::array<PairEntry, 1 << kDecodeIndexBits> kPairTable;
+
 } // namespace bitsqueeze

@@ -139,28 +139,56 @@ private:
         }
     }
 
-    // Decodes the runs of one line into `changes`; *count gets the list's length.
-    LineResult DecodeRuns(WORD* changes, int* count) {
+    // Decodes the runs of one line into `changes` and draws them into `line`;
+    // *count gets the list's length.
+    LineResult DecodeRuns(WORD* changes, int* count, BYTE* line) {
         const int end = block_->width + 1;
-        int n = 1, pos = 1, colour = kWhite;
+        int n = 1, pos = 1, runStart = 1, colour = kWhite;
         changes[0] = 1;
+        LineWriter out(line);
+        // A completed run adds its end to the list; a run of 0 inside the line
+        // cancels the change before it instead.
+        auto complete = [&] {
+            if (pos == runStart && n >= 2)
+                --n;
+            else
+                changes[n++] = static_cast<WORD>(pos);
+            runStart = pos;
+        };
         for (;;) {
             int avail = in_.Need(kDecodeIndexBits);
-            DecodeEntry e = kDecodeTables[colour][in_.Peek() >> (64 - kDecodeIndexBits)];
+            const uint32_t index = static_cast<uint32_t>(in_.Peek() >> (64 - kDecodeIndexBits));
+            if (colour == kWhite) {
+                // Short white and black runs, as in text, come in pairs from one lookup.
+                PairEntry pair = kPairTable[index];
+                if (pair.length != 0 && pair.length <= avail && pos + pair.white + pair.black < end) {
+                    in_.Skip(pair.length);
+                    pos += pair.white;
+                    out.White(pos - runStart);
+                    complete();
+                    pos += pair.black;
+                    out.Black(pair.black);
+                    complete();
+                    continue;
+                }
+            }
+            DecodeEntry e = kDecodeTables[colour][index];
             int length = e.Length();
             if (length > avail) return LineResult::kEnd;
             if (length == 0) return avail == 0 ? LineResult::kEnd : LineResult::kBad;
             in_.Skip(length);
+            // Make-up codes add up until a terminating code (below 64) ends the run.
             pos += e.Run();
             if (pos > end) return LineResult::kBad;
             if (e.Run() < 64) {
-                // A run of 0 inside the line cancels the change before it.
-                if (n >= 2 && changes[n - 1] == pos)
-                    --n;
+                if (colour == kWhite)
+                    out.White(pos - runStart);
                 else
-                    changes[n++] = static_cast<WORD>(pos);
+                    out.Black(pos - runStart);
+                complete();
                 colour ^= 1;
                 if (pos == end) {
+                    out.Finish();
                     *count = n;
                     return LineResult::kGood;
                 }
@@ -229,7 +257,8 @@ int Decoder::Run() {
         WORD* current = (block_->linesDone & 1) ? block_->changesB : block_->changesA;
         const WORD* previous = (block_->linesDone & 1) ? block_->changesA : block_->changesB;
         int count = 0;
-        LineResult result = DecodeRuns(current, &count);
+        BYTE* line = block_->raster + lines * strideBytes;
+        LineResult result = DecodeRuns(current, &count, line);
         if (result == LineResult::kEnd) return EndPage(lines, false);
         if (result == LineResult::kGood) {
             CloseChanges(current, count);
@@ -241,10 +270,10 @@ int Decoder::Run() {
         if (result == LineResult::kBad) {
             count = ChangesLength(previous, width);
             std::memmove(current, previous, (count + 3) * sizeof(WORD));
+            DrawChanges(line, width, current, count);
             ++state_.repaired;
             state_.flags |= CodecState::kNeedSync;
         }
-        DrawChanges(block_->raster + lines * strideBytes, width, current, count);
         ++lines;
         ++block_->linesDone;
         if (block_->pageLines != 0 && block_->linesDone >= block_->pageLines) return EndPage(lines, true);

@@ -1,0 +1,50 @@
+// A Google Benchmark main that also prints, for each pair of benchmarks named
+// "<group>/<subject>" and "<group>/<reference>", the subject's time relative to the
+// reference's, measured in the same run.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
+                seconds_[r.benchmark_name()] = r.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(r.time_unit);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    // Seconds per iteration of a benchmark, or 0 when it did not run.
+    double Seconds(const std::string& name) const {
+        auto it = seconds_.find(name);
+        return it == seconds_.end() ? 0 : it->second;
+    }
+
+private:
+    std::map<std::string, double> seconds_;
+};
+
+struct Ratio {
+    std::string subject, reference, label;
+};
+
+inline int RunWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n%-60s %10s\n", "time relative to the reference in this run", "ratio");
+    for (const Ratio& r : ratios) {
+        double s = reporter.Seconds(r.subject), ref = reporter.Seconds(r.reference);
+        if (s > 0 && ref > 0) std::printf("%-60s %10.2f\n", r.label.c_str(), s / ref);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
+
+} // namespace testkit
