@@ -11,19 +11,36 @@
 #include <map>
 #include <vector>
 
+#include "platform/codepage_ctl.h"
 #include "platform/core.h"
 #include "platform/paths.h"
 #include "platform/text.h"
+#include "win/strings.h"
 
 namespace platform::files {
 
 std::u16string Widen(const char* text) { return text ? WidenBytes(text) : std::u16string(); }
 
-// The ANSI text of the *A functions is taken as UTF-8 until the code page
-// conversions are available here.
-std::u16string WidenBytes(std::string_view text) { return FromUtf8(text); }
+std::u16string WidenBytes(std::string_view text) { return AnsiToWide(text, CP_ACP); }
 
-std::string Narrow(std::u16string_view text) { return ToUtf8(text); }
+std::string Narrow(std::u16string_view text) { return WideToAnsi(text, CP_ACP); }
+
+size_t CutPoint(std::string_view text, size_t max) {
+    if (max >= text.size()) return text.size();
+    size_t at = 0;
+    while (at < max) {
+        size_t len = AnsiCharLength(text.substr(at), CP_ACP);
+        if (at + len > max) break;
+        at += len;
+    }
+    return at;
+}
+
+size_t CutPoint(std::u16string_view text, size_t max) {
+    if (max >= text.size()) return text.size();
+    if (max > 0 && text[max - 1] >= 0xD800 && text[max - 1] <= 0xDBFF) return max - 1;
+    return max;
+}
 
 std::recursive_mutex& NamespaceMutex() {
     static std::recursive_mutex m;

@@ -15,10 +15,15 @@
 
 namespace platform::files {
 
-// ANSI <-> UTF-16 for the *A functions (NULL widens to an empty string).
+// ANSI (the system's code page) <-> UTF-16 for the *A functions (NULL widens
+// to an empty string).
 std::u16string Widen(const char* text);
 std::u16string WidenBytes(std::string_view text);
 std::string Narrow(std::u16string_view text);
+// The longest prefix of at most max units that ends on a whole character (no
+// lone lead byte of a double-byte code page, no lone high surrogate).
+size_t CutPoint(std::string_view text, size_t max);
+size_t CutPoint(std::u16string_view text, size_t max);
 
 // One lock over every operation that checks or changes share reservations,
 // so that a check and the open, delete or rename it guards are one step.

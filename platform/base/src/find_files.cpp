@@ -90,8 +90,7 @@ void Fill(const FoundEntry& e, WIN32_FIND_DATAA* out) {
     out->nFileSizeHigh = wide.nFileSizeHigh;
     out->nFileSizeLow = wide.nFileSizeLow;
     std::string name = Narrow(e.name);
-    size_t n = std::min(name.size(), size_t(MAX_PATH - 1));
-    std::memcpy(out->cFileName, name.data(), n);
+    std::memcpy(out->cFileName, name.data(), CutPoint(name, MAX_PATH - 1));
 }
 
 template <class Data> HANDLE FindFirst(LPCWSTR lpFileName, Data* data) {

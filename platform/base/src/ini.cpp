@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -141,42 +142,33 @@ struct Answer {
     DWORD error = ERROR_SUCCESS;
 };
 
+// Copies a value or a list into the caller's buffer. A value that does not fit
+// is cut to nSize - 1 units, a list to nSize - 2 and two NULs; the cut never
+// leaves half a character (the units it spares are NULs too).
 template <class C> DWORD Deliver(const std::vector<std::basic_string<C>>& items, bool list, C* buffer, DWORD size,
                                  DWORD* error) {
     if (!buffer || size == 0) return 0;
+    std::basic_string<C> text;
     if (!list) {
-        const std::basic_string<C>& value = items.empty() ? std::basic_string<C>() : items[0];
-        if (value.size() < size) {
-            std::memcpy(buffer, value.c_str(), (value.size() + 1) * sizeof(C));
-            return static_cast<DWORD>(value.size());
+        if (!items.empty()) text = items[0];
+    } else {
+        // Each name ends with a NUL and the list with one more.
+        for (const auto& item : items) {
+            text += item;
+            text += C(0);
         }
-        std::memcpy(buffer, value.data(), (size - 1) * sizeof(C));
-        buffer[size - 1] = 0;
-        *error = ERROR_MORE_DATA;
-        return size - 1;
     }
-    // Each name ends with a NUL and the list with one more.
-    std::basic_string<C> joined;
-    for (const auto& item : items) {
-        joined += item;
-        joined += C(0);
+    if (text.size() < size) {
+        std::memcpy(buffer, text.c_str(), (text.size() + 1) * sizeof(C));
+        if (list && text.empty() && size >= 2) buffer[1] = 0;
+        return static_cast<DWORD>(text.size());
     }
-    if (joined.size() + 1 <= size) {
-        std::memcpy(buffer, joined.data(), joined.size() * sizeof(C));
-        buffer[joined.size()] = 0;
-        if (joined.empty() && size >= 2) buffer[1] = 0;
-        return static_cast<DWORD>(joined.size());
-    }
-    if (size < 2) {
-        buffer[0] = 0;
-        *error = ERROR_MORE_DATA;
-        return 0;
-    }
-    std::memcpy(buffer, joined.data(), (size - 2) * sizeof(C));
-    buffer[size - 2] = 0;
-    buffer[size - 1] = 0;
     *error = ERROR_MORE_DATA;
-    return size - 2;
+    DWORD keep = list ? (size >= 2 ? size - 2 : 0) : size - 1;
+    size_t cut = CutPoint(std::basic_string_view<C>(text), keep);
+    std::memcpy(buffer, text.data(), cut * sizeof(C));
+    std::fill(buffer + cut, buffer + size, C(0));
+    return keep;
 }
 
 DWORD DeliverW(const Answer& answer, LPWSTR buffer, DWORD size) {

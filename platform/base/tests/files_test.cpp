@@ -128,6 +128,15 @@ TEST(CreateFile, NamesMatchWithoutCaseAndANamesWork) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(Host(u"C:\\Data"))) names.push_back(e.path().filename());
     EXPECT_EQ(names, std::vector<std::string>{"Report.TXT"});
+    // ANSI names go through the code page (1252 here): the host file is named in UTF-8.
+    Handle accent(CreateFileA("C:\\Data\\caf\xE9.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(accent.valid());
+    EXPECT_TRUE(std::filesystem::exists(Host(u"C:\\Data") + "/caf\xC3\xA9.txt"));
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA("C:\\Data\\CAF*", &found);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(found.cFileName, "caf\xE9.txt");
+    FindClose(find);
 }
 
 TEST(CreateFile, CreatedReadOnlyFileStaysWritableThroughItsHandle) {

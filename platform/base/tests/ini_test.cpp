@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "file_test_util.h"
+#include "platform/codepage_ctl.h"
 #include "platform/testctl.h"
 #include "win/ini.h"
 
@@ -276,6 +277,28 @@ TEST(Ini, AnsiFunctions) {
     EXPECT_EQ(std::string(buf, 31), std::string("UrlTitle1=\" padded\"\0Url1=http:", 30) + '\0');
     EXPECT_EQ(GetPrivateProfileSectionNamesA(buf, 32, "C:\\cfg\\a.ini"), 8u);
     EXPECT_EQ(std::string(buf, 9), std::string("Support\0\0", 9));
+}
+
+TEST(Ini, AnsiCodePageFilesAndCuts) {
+    MakeDir(u"C:\\cfg");
+    // A file in the ANSI code page (not UTF-8) reads through it and is written back in it.
+    Put(kFile, "[s]\r\nname=caf\xE9\r\n");
+    WCHAR w[16];
+    EXPECT_EQ(GetPrivateProfileStringW(u"s", u"name", u"", w, 16, kFile), 4u);
+    EXPECT_EQ(std::u16string(w), u"caf\u00e9");
+    EXPECT_TRUE(WritePrivateProfileStringW(u"s", u"k", u"\u00fc", kFile));
+    EXPECT_EQ(Get(kFile), "[s]\r\nname=caf\xE9\r\nk=\xFC\r\n");
+    // Under code page 932 a cut never leaves half of a double-byte character.
+    ASSERT_TRUE(platform::test::SetAnsiCodePage(932));
+    const char* value = "\x82\xA0\x82\xA2\x82\xA4"; // three kana
+    EXPECT_TRUE(WritePrivateProfileStringA("j", "v", value, "C:\\cfg\\j.ini"));
+    char buf[8];
+    std::fill(std::begin(buf), std::end(buf), '#');
+    EXPECT_EQ(GetPrivateProfileStringA("j", "v", "", buf, 4, "C:\\cfg\\j.ini"), 3u);
+    EXPECT_EQ(std::string(buf, 4), std::string("\x82\xA0\0\0", 4));
+    EXPECT_EQ(GetPrivateProfileStringA("j", "v", "", buf, 8, "C:\\cfg\\j.ini"), 6u);
+    EXPECT_STREQ(buf, value);
+    EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", buf, 8, "C:\\cfg\\j.ini"), 2u);
 }
 
 } // namespace

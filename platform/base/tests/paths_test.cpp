@@ -62,7 +62,6 @@ TEST(HostPath, ExistingComponentsMatchWithoutCase) {
 
 TEST(HostPath, TheSystemDriveAlwaysExists) {
     const std::string root = platform::MachineRoot();
-    EXPECT_FALSE(fs::exists(root + "/c"));
     platform::HostPath(u"C:\\anything");
     EXPECT_TRUE(fs::is_directory(root + "/c"));
     // Other drives are not made up.
