@@ -11,10 +11,12 @@ DWORD AnswerFixed(const Query& q) {
     const FixedLayout* layout = FindFixedLayout(q.code, q.layout);
     if (!layout || c.Format() < layout->since) return NoLayout(q);
     const ModelFile& f = q.f;
-    std::vector<FixedField> fields = FixedFields(*layout);
+    FixedField fields[kMaxFixedFields];
+    std::size_t n = FixedFieldsInto(*layout, fields, kMaxFixedFields);
     f.Need(c.record + kSlot * FixedFirstSlot(*layout), kSlot * FixedSlotCount(*layout));
     return SingleAnswer(q, layout->size, [&](std::uint8_t* a) {
-        for (const FixedField& fd : fields) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const FixedField& fd = fields[i];
             std::uint64_t at = c.record + kSlot * fd.slot;
             switch (fd.kind) {
             case FieldKind::U32: PutU32(a, fd.offset, f.U32(at)); break;

@@ -1,11 +1,15 @@
 // The option directory (37): the groups of query codes that name installable
 // options, and their expansion into option entries.
+#include <unordered_map>
 #include <vector>
 
 #include "query.h"
 
 namespace model {
 namespace {
+
+// Far beyond any real directory; a larger expansion is malformed data.
+constexpr std::size_t kMaxOptionBytes = 1u << 24;
 
 // A table's whole answer (index 0), or an empty vector when it has none.
 std::vector<std::uint8_t> AskTable(const ModelFile& f, int code, int layout, DWORD* count) {
@@ -42,29 +46,30 @@ void ExpandCode(const ModelFile& f, int code, std::vector<std::uint8_t>& out) {
         DWORD pairsCount = 0, traysCount = 0;
         std::vector<std::uint8_t> pairs = AskTable(f, 26, 8, &pairsCount);
         std::vector<std::uint8_t> trays = AskTable(f, 26, 3, &traysCount);
+        // First match wins, as a scan in file order would find it.
+        std::unordered_map<std::uint32_t, std::uint32_t> pairFlags;
+        for (DWORD p = 0; p < pairsCount && (p + 1) * 8 <= pairs.size(); ++p) {
+            const std::uint8_t* pair = pairs.data() + 8 * p;
+            std::uint32_t key = static_cast<std::uint16_t>(GetI16(pair, 0)) | (std::uint32_t(static_cast<std::uint16_t>(GetI16(pair, 2))) << 16);
+            pairFlags.emplace(key, GetU32(pair, 4));
+        }
+        std::unordered_map<std::int16_t, std::uint32_t> trayValue;
+        for (DWORD t = 0; t < traysCount && (t + 1) * 200 <= trays.size(); ++t) {
+            const std::uint8_t* tray = trays.data() + 200 * t;
+            trayValue.emplace(GetI16(tray, 0), static_cast<std::uint16_t>(GetI16(tray, 2)));
+        }
         for (DWORD u = 0; u < n && (u + 1) * 32 <= units.size(); ++u) {
             const std::uint8_t* unit = units.data() + 32 * u;
             std::int16_t unitId = GetI16(unit, 0);
             int subCount = std::min<int>(GetI16(unit, 14), 4);
             for (int i = 0; i < subCount; ++i) {
                 std::int16_t trayId = GetI16(unit, 24 + 2 * i);
-                std::uint32_t flags = GetU32(unit, 4);
-                for (DWORD p = 0; p < pairsCount && (p + 1) * 8 <= pairs.size(); ++p) {
-                    const std::uint8_t* pair = pairs.data() + 8 * p;
-                    if (GetI16(pair, 0) == trayId && GetI16(pair, 2) == unitId) {
-                        flags = GetU32(pair, 4);
-                        break;
-                    }
-                }
-                std::uint32_t value = static_cast<std::uint16_t>(GetI16(unit, 2));
-                for (DWORD t = 0; t < traysCount && (t + 1) * 200 <= trays.size(); ++t) {
-                    const std::uint8_t* tray = trays.data() + 200 * t;
-                    if (GetI16(tray, 0) == trayId) {
-                        value = static_cast<std::uint16_t>(GetI16(tray, 2));
-                        break;
-                    }
-                }
-                AddOption(out, 26, static_cast<std::uint16_t>(trayId), value, flags);
+                std::uint32_t key = static_cast<std::uint16_t>(trayId) | (std::uint32_t(static_cast<std::uint16_t>(unitId)) << 16);
+                auto flags = pairFlags.find(key);
+                auto value = trayValue.find(trayId);
+                AddOption(out, 26, static_cast<std::uint16_t>(trayId),
+                          value != trayValue.end() ? value->second : static_cast<std::uint16_t>(GetI16(unit, 2)),
+                          flags != pairFlags.end() ? flags->second : GetU32(unit, 4));
             }
         }
         return;
@@ -113,14 +118,24 @@ DWORD AnswerOptionDirectory(const Query& q) {
             }
         });
     case 2: {
+        // Each distinct table is expanded once; a directory that lists a
+        // table many times repeats its entries without walking it again.
         std::vector<std::uint8_t> options;
+        std::unordered_map<std::int16_t, std::vector<std::uint8_t>> expanded;
         bool listed = false;
         forEachCode([&](std::int16_t code) {
             if (q.index != 0 && code != q.index) return;
             if (q.index != 0 && listed) return;
             listed = true;
-            // The directory never expands itself.
-            if (code != 37) ExpandCode(f, code, options);
+            if (code == 37) return;  // the directory never expands itself
+            auto it = expanded.find(code);
+            if (it == expanded.end()) {
+                std::vector<std::uint8_t> entries;
+                ExpandCode(f, code, entries);
+                it = expanded.emplace(code, std::move(entries)).first;
+            }
+            if (options.size() + it->second.size() > kMaxOptionBytes) throw Malformed{};
+            options.insert(options.end(), it->second.begin(), it->second.end());
         });
         if (q.index != 0 && !listed) {
             q.SetCount(0);

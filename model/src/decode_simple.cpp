@@ -1,4 +1,7 @@
 // Strings and the lists whose entries are small fixed records.
+#include <unordered_map>
+#include <utility>
+
 #include "query.h"
 
 namespace model {
@@ -253,15 +256,23 @@ DWORD AnswerQualities(const Query& q) {
     const ModelFile& f = q.f;
     unsigned v = c.Format();
     switch (q.layout) {
-    case 1:
+    case 1: {
+        // The resolutions of code 41 by identifier, looked up once per call.
+        std::unordered_map<std::int16_t, std::pair<std::uint32_t, std::uint32_t>> resolutions;
+        try {
+            ModelCursor r41;
+            if (LocateModelRecord(f, 41, &r41) == 0)
+                for (std::uint64_t e = r41.current; e; e = NextModelEntry(f, &r41))
+                    resolutions.emplace(EntryId(f, e), std::make_pair(f.U32(e + 4), f.U32(e + 8)));
+        } catch (const Malformed&) {
+            resolutions.clear();  // a broken table 41 reads as no resolutions
+        }
         return ListAnswer(q, c, 32, [&](std::uint64_t e, std::uint8_t* a) {
-            std::int16_t id = EntryId(f, e);
             std::uint32_t x = 0, y = 0;
-            std::uint8_t res[16];
-            DWORD len = sizeof res;
-            if (Answer(f, 41, id, 2, res, &len, nullptr) == 0) {
-                x = GetU32(res, 4);
-                y = GetU32(res, 8);
+            auto it = resolutions.find(EntryId(f, e));
+            if (it != resolutions.end()) {
+                x = it->second.first;
+                y = it->second.second;
             }
             if (v >= 262 && f.U32(e + 28) && f.U32(e + 32)) {
                 x = f.U32(e + 28);
@@ -277,6 +288,7 @@ DWORD AnswerQualities(const Query& q) {
             PutU32(a, 24, f.U32(e + 8));
             PutU32(a, 28, f.U32(e + 24));
         });
+    }
     case 2: {
         std::uint32_t def = f.U32(c.record + 4);
         return SingleAnswer(q, 2, [&](std::uint8_t* a) { PutI16(a, 0, def); });

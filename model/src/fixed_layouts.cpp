@@ -68,31 +68,37 @@ std::vector<const FixedLayout*> FixedLayoutsOf(int code) {
     return out;
 }
 
-std::vector<FixedField> FixedFields(const FixedLayout& layout) {
-    std::vector<FixedField> fields;
+std::size_t FixedFieldsInto(const FixedLayout& layout, FixedField* out, std::size_t max) {
+    std::size_t n = 0;
     unsigned offset = 0, slot = FixedFirstSlot(layout);
-    for (const char* p = layout.fields; *p;) {
+    for (const char* p = layout.fields; *p && n < max;) {
         char k = *p++;
         if (k == 'L') {
             offset = (offset + 3) & ~3u;
-            fields.push_back({FieldKind::U32, std::uint16_t(offset), 4, std::uint16_t(slot)});
+            out[n++] = {FieldKind::U32, std::uint16_t(offset), 4, std::uint16_t(slot)};
             offset += 4;
             slot += 1;
         } else if (k == 'W') {
             offset = (offset + 1) & ~1u;
-            fields.push_back({FieldKind::I16, std::uint16_t(offset), 2, std::uint16_t(slot)});
+            out[n++] = {FieldKind::I16, std::uint16_t(offset), 2, std::uint16_t(slot)};
             offset += 2;
             slot += 1;
         } else {
             char* end = nullptr;
-            unsigned n = static_cast<unsigned>(std::strtoul(p, &end, 10));
+            unsigned bytes = static_cast<unsigned>(std::strtoul(p, &end, 10));
             p = end;
-            fields.push_back({FieldKind::Text, std::uint16_t(offset), std::uint16_t(n), std::uint16_t(slot)});
-            offset += n;
-            slot += (n + 3) / 4;
+            out[n++] = {FieldKind::Text, std::uint16_t(offset), std::uint16_t(bytes), std::uint16_t(slot)};
+            offset += bytes;
+            slot += (bytes + 3) / 4;
         }
     }
-    return fields;
+    return n;
+}
+
+std::vector<FixedField> FixedFields(const FixedLayout& layout) {
+    FixedField fields[kMaxFixedFields];
+    std::size_t n = FixedFieldsInto(layout, fields, kMaxFixedFields);
+    return std::vector<FixedField>(fields, fields + n);
 }
 
 unsigned FixedSlotCount(const FixedLayout& layout) {

@@ -198,6 +198,15 @@ TEST_F(Catalogue, OptionDirectory) {
     EXPECT_EQ(Ask(M(), 37, 99, 2).result, ERROR_NOT_FOUND);
 }
 
+TEST_F(Catalogue, OptionDirectoryListingATableManyTimes) {
+    nlohmann::json source = SampleSource("CX5540");
+    source["codes"]["37"] = {{"groups", {std::vector<int>(3000, 36)}}};
+    Answer a = Ask(Build(source), 37, 0, 2);
+    ASSERT_EQ(a.result, 0u);
+    EXPECT_EQ(a.count, 6000u);
+    EXPECT_EQ(a.I16(16 * 5999 + 2), 2);
+}
+
 TEST_F(Catalogue, PortCapabilities) {
     Answer paper = Ask(M(), 71, 9, 2);
     ASSERT_EQ(paper.count, 1u);

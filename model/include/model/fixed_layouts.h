@@ -7,6 +7,7 @@
 // which writes them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -34,6 +35,10 @@ const FixedLayout* FindFixedLayout(int code, int layout);
 std::vector<const FixedLayout*> FixedLayoutsOf(int code);
 // The fields of a layout with their answer offsets and record slots.
 std::vector<FixedField> FixedFields(const FixedLayout& layout);
+// The same into a caller's array (no allocation); returns the number of fields,
+// at most max.
+std::size_t FixedFieldsInto(const FixedLayout& layout, FixedField* out, std::size_t max);
+inline constexpr std::size_t kMaxFixedFields = 40;
 // Slots a layout's fields take in the record, and where its group begins.
 unsigned FixedSlotCount(const FixedLayout& layout);
 unsigned FixedFirstSlot(const FixedLayout& layout);
