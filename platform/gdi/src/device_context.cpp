@@ -504,6 +504,18 @@ int StartDocument(HDC hdc, const std::u16string& docName, const std::u16string* 
 
 } // namespace
 
+bool QueryPrinterDc(HDC hdc, PrinterDcFacts* facts) {
+    std::lock_guard lock(gMutex);
+    auto it = gDcs.find(reinterpret_cast<ULONG_PTR>(hdc));
+    if (it == gDcs.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    facts->gdiinfo = it->second->gdiinfo;
+    facts->devinfo = it->second->devinfo;
+    return true;
+}
+
 BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call) {
     DcUse dc(hdc);
     if (!dc) return FALSE;
@@ -567,6 +579,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
         gone = std::move(it->second);
         gDcs.erase(it);
     }
+    ForgetDcState(hdc);
     return TRUE;
 }
 

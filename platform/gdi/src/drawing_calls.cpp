@@ -24,7 +24,46 @@ struct PlayObjects {
     }
 };
 
+// A pattern brush: the pattern as a one-bit (two colours) or 8-bit bitmap
+// with a table from its indexes to the device's colours; the engine keeps
+// copies of both.
+BRUSHOBJ* MakePatternBrush(const PlayTarget& t, const BrushPattern& p) {
+    LONG w = p.size.cx, h = p.size.cy;
+    if (w <= 0 || h <= 0 || p.colors.empty() || p.indices.size() < static_cast<size_t>(w) * h) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    bool mono = p.colors.size() <= 2 &&
+                std::all_of(p.indices.begin(), p.indices.end(), [](BYTE i) { return i < 2; });
+    HSURF surface = reinterpret_cast<HSURF>(
+        EngCreateBitmap(SIZEL{w, h}, 0, mono ? BMF_1BPP : BMF_8BPP, BMF_TOPDOWN, nullptr));
+    if (!surface) return nullptr;
+    if (SURFOBJ* so = EngLockSurface(surface)) {
+        for (LONG y = 0; y < h; ++y) {
+            BYTE* row = static_cast<BYTE*>(so->pvScan0) + static_cast<ptrdiff_t>(y) * so->lDelta;
+            const BYTE* src = p.indices.data() + static_cast<size_t>(y) * w;
+            for (LONG x = 0; x < w; ++x) {
+                if (!mono)
+                    row[x] = src[x];
+                else if (src[x])
+                    row[x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
+                else
+                    row[x / 8] &= static_cast<BYTE>(~(0x80 >> (x % 8)));
+            }
+        }
+        EngUnlockSurface(so);
+    }
+    std::vector<ULONG> table = p.colors;
+    table.resize(mono ? 2 : 256, p.colors.front());
+    XLATEOBJ* xlate = engine::CreateTableXlate(table.data(), static_cast<ULONG>(table.size()));
+    BRUSHOBJ* brush = xlate ? engine::CreatePatternBrush(t.hsurf, surface, nullptr, xlate) : nullptr;
+    if (xlate) engine::DeleteXlate(xlate);
+    EngDeleteSurface(surface);
+    return brush;
+}
+
 BRUSHOBJ* MakeBrush(const PlayTarget& t, const BrushSpec& spec) {
+    if (spec.pattern) return MakePatternBrush(t, *spec.pattern);
     return spec.hatch ? engine::CreateHatchBrush(t.hsurf, spec.style, spec.color, spec.background)
                       : engine::CreateSolidBrush(t.hsurf, spec.color);
 }
@@ -179,7 +218,112 @@ class LineToCall : public ClippedCall {
     MIX mix_;
 };
 
+class StrokeAndFillPathCall : public PathCall {
+  public:
+    StrokeAndFillPathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& pen,
+                          const LINEATTRS& line, const BrushSpec& brush, MIX mix, FLONG mode)
+        : PathCall(ppo, clip, PathBounds(ppo)), pen_(pen), brush_(brush), line_(line), mix_(mix),
+          mode_(mode) {
+        LONG w = (line.fl & LA_GEOMETRIC) ? static_cast<LONG>(line.elWidth.e + 1) : line.elWidth.l;
+        w = std::clamp<LONG>(w, 0, 0x100000);
+        bounds_ = RECTL{bounds_.left - w, bounds_.top - w, bounds_.right + w, bounds_.bottom + w};
+        if (clip_) bounds_ = Cut(bounds_, clip_->rclBounds);
+        if (line.pstyle && line.cstyle) style_.assign(line.pstyle, line.pstyle + line.cstyle);
+        line_.pstyle = style_.empty() ? nullptr : style_.data();
+    }
+    BOOL Play(const PlayTarget& t) override {
+        auto both =
+            Hook<PFN_DrvStrokeAndFillPath>(t, HOOK_STROKEANDFILLPATH, INDEX_DrvStrokeAndFillPath);
+        auto fill = Hook<PFN_DrvFillPath>(t, HOOK_FILLPATH, INDEX_DrvFillPath);
+        auto stroke = Hook<PFN_DrvStrokePath>(t, HOOK_STROKEPATH, INDEX_DrvStrokePath);
+        if (!both && !fill && !stroke) return NotTakenOver();
+        PlayObjects o;
+        if (!Prepare(t, o, brush_)) return FALSE;
+        o.xform = engine::CreateXform(XFORML{1, 0, 0, 1, 0, 0});
+        BRUSHOBJ* pen = MakeBrush(t, pen_);
+        if (!o.xform || !pen) {
+            if (pen) engine::DeleteBrush(pen);
+            return FALSE;
+        }
+        POINTL org{-t.origin.x, -t.origin.y};
+        LINEATTRS line = line_;
+        BOOL ok;
+        if (both) {
+            ok = both(t.pso, o.path, o.clip, o.xform, pen, &line, o.brush, &org, mix_, mode_);
+        } else {
+            ok = fill ? fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_) : NotTakenOver();
+            PATHOBJ_vEnumStart(o.path);
+            BOOL stroked =
+                stroke ? stroke(t.pso, o.path, o.clip, o.xform, pen, &org, &line, mix_) : NotTakenOver();
+            ok = ok && stroked;
+        }
+        engine::DeleteBrush(pen);
+        return ok;
+    }
+
+  private:
+    BrushSpec pen_, brush_;
+    LINEATTRS line_;
+    std::vector<FLOAT_LONG> style_;
+    MIX mix_;
+    FLONG mode_;
+};
+
+// A line that falls back to a stroked path of one segment.
+class LineCall : public ClippedCall {
+  public:
+    LineCall(POINTL from, POINTL to, const std::vector<RECTL>& clip, const BrushSpec& pen, MIX mix)
+        : ClippedCall(clip, RECTL{std::min(from.x, to.x), std::min(from.y, to.y),
+                                  std::max(from.x, to.x) + 1, std::max(from.y, to.y) + 1}),
+          from_(from), to_(to), pen_(pen), mix_(mix) {}
+    BOOL Play(const PlayTarget& t) override {
+        LONG dx = -t.origin.x, dy = -t.origin.y;
+        if (auto line = Hook<PFN_DrvLineTo>(t, HOOK_LINETO, INDEX_DrvLineTo)) {
+            PlayObjects o;
+            o.clip = PlayClip(t);
+            o.brush = MakeBrush(t, pen_);
+            if (!o.clip || !o.brush) return FALSE;
+            RECTL bounds{bounds_.left + dx, bounds_.top + dy, bounds_.right + dx,
+                         bounds_.bottom + dy};
+            return line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx,
+                        to_.y + dy, &bounds, mix_);
+        }
+        auto stroke = Hook<PFN_DrvStrokePath>(t, HOOK_STROKEPATH, INDEX_DrvStrokePath);
+        if (!stroke) return NotTakenOver();
+        PlayObjects o;
+        o.path = EngCreatePath();
+        o.clip = PlayClip(t);
+        o.brush = MakeBrush(t, pen_);
+        o.xform = engine::CreateXform(XFORML{1, 0, 0, 1, 0, 0});
+        if (!o.path || !o.clip || !o.brush || !o.xform) return FALSE;
+        POINTFIX end{(to_.x + dx) * 16, (to_.y + dy) * 16};
+        PATHOBJ_bMoveTo(o.path, POINTFIX{(from_.x + dx) * 16, (from_.y + dy) * 16});
+        PATHOBJ_bPolyLineTo(o.path, &end, 1);
+        LINEATTRS attrs{};
+        attrs.elWidth.l = 1;
+        POINTL org{dx, dy};
+        return stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &attrs, mix_);
+    }
+
+  private:
+    POINTL from_, to_;
+    BrushSpec pen_;
+    MIX mix_;
+};
+
 } // namespace
+
+std::unique_ptr<DrawingCall> MakeStrokeAndFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
+                                                   const BrushSpec& pen, const LINEATTRS& line,
+                                                   const BrushSpec& brush, MIX mix,
+                                                   FLONG fillMode) {
+    return std::make_unique<StrokeAndFillPathCall>(ppo, clip, pen, line, brush, mix, fillMode);
+}
+
+std::unique_ptr<DrawingCall> MakeLine(POINTL from, POINTL to, const std::vector<RECTL>& clip,
+                                      const BrushSpec& pen, MIX mix) {
+    return std::make_unique<LineCall>(from, to, clip, pen, mix);
+}
 
 std::unique_ptr<DrawingCall> MakeFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
                                           const BrushSpec& brush, MIX mix, FLONG fillMode) {

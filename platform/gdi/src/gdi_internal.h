@@ -29,4 +29,15 @@ GraphicsDriver* AcquireGraphicsDriver(const std::u16string& path);
 void ReleaseGraphicsDriver(GraphicsDriver* driver);
 long LoadedGraphicsDriverCount();
 
+// What drawing needs to know of a printer device context's device.
+struct PrinterDcFacts {
+    GDIINFO gdiinfo{};
+    DEVINFO devinfo{};
+};
+// False (ERROR_INVALID_HANDLE) when hdc is no device context. Safe to call
+// while the device context is in use by another call of the same thread.
+bool QueryPrinterDc(HDC hdc, PrinterDcFacts* facts);
+// Drops the drawing state kept for a device context that is deleted.
+void ForgetDcState(HDC hdc);
+
 } // namespace platform::gdi

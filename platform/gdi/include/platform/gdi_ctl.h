@@ -1,6 +1,8 @@
 // Counters of the stand-in GDI for tests.
 #pragma once
 
+#include <string>
+
 namespace platform::test {
 
 // Device contexts not yet deleted.
@@ -8,5 +10,18 @@ long LiveDeviceContexts();
 // Graphics drivers loaded by device contexts (each counted once however many
 // device contexts use it).
 long LoadedGraphicsDrivers();
+
+} // namespace platform::test
+
+namespace platform::test {
+
+// GDI objects (pens, brushes, regions) whose handles are not yet deleted.
+long LiveGdiObjects();
+// Metafile handles not yet deleted.
+long LiveEnhMetaFiles();
+// The metafile records that playback noted and skipped since the last
+// clear, one line each ("EMR_EXTTEXTOUTW (84): not played").
+std::string SkippedEmfRecords();
+void ClearSkippedEmfRecords();
 
 } // namespace platform::test

@@ -39,12 +39,22 @@ class DrawingCall {
 // for banding.
 BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call);
 
-// What fills: a solid colour (a colour index of the device) or a hatch.
+// The image of a pattern brush: top-down rows of one byte per pixel, each an
+// index into colors (colour indexes of the device).
+struct BrushPattern {
+    SIZEL size{};
+    std::vector<BYTE> indices;
+    std::vector<ULONG> colors;
+};
+
+// What fills: a solid colour (a colour index of the device), a hatch, or a
+// pattern.
 struct BrushSpec {
     bool hatch = false;
     ULONG color = 0;      // solid colour, or the hatch lines' colour
     ULONG background = 0; // hatch background
     ULONG style = 0;      // HS_*
+    std::shared_ptr<const BrushPattern> pattern; // set: a pattern brush
 };
 
 // Path calls; the path (page coordinates, 28.4) is copied, the clip is the
@@ -55,5 +65,15 @@ std::unique_ptr<DrawingCall> MakeStrokePath(PATHOBJ* ppo, const std::vector<RECT
                                             const BrushSpec& pen, const LINEATTRS& line, MIX mix);
 std::unique_ptr<DrawingCall> MakeLineTo(POINTL from, POINTL to, const std::vector<RECTL>& clip,
                                         const BrushSpec& pen, MIX mix);
+// Fill and outline in one: DrvStrokeAndFillPath when the driver takes it,
+// else DrvFillPath and then DrvStrokePath.
+std::unique_ptr<DrawingCall> MakeStrokeAndFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
+                                                   const BrushSpec& pen, const LINEATTRS& line,
+                                                   const BrushSpec& brush, MIX mix,
+                                                   FLONG fillMode);
+// A one-pixel solid line: DrvLineTo when the driver takes it, else
+// DrvStrokePath of the segment.
+std::unique_ptr<DrawingCall> MakeLine(POINTL from, POINTL to, const std::vector<RECTL>& clip,
+                                      const BrushSpec& pen, MIX mix);
 
 } // namespace platform::gdi

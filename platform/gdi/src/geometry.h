@@ -1,0 +1,85 @@
+// Geometry of GDI drawing: affine transforms, figures of lines and Bezier
+// curves (as GetPath reports them), the curves of ellipses and arcs, and
+// flattening.
+#pragma once
+
+#include <vector>
+
+#include "win/gdi_dc.h"
+
+namespace platform::gdi {
+
+struct PointD {
+    double x = 0;
+    double y = 0;
+};
+
+// x' = x * m11 + y * m21 + dx, y' = x * m12 + y * m22 + dy.
+struct Affine {
+    double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
+
+    static Affine From(const XFORM& x);
+    XFORM ToXform() const;
+    PointD Apply(PointD p) const;
+    // The vector part only (no translation).
+    PointD ApplyVector(PointD v) const;
+    // This transform, then next.
+    Affine Then(const Affine& next) const;
+    double Det() const { return m11 * m22 - m12 * m21; }
+    bool Invert(Affine* out) const;
+    bool Finite() const;
+    bool IsIdentity() const;
+    // Maps axis-parallel rectangles to axis-parallel rectangles.
+    bool AxisAligned() const { return (m12 == 0 && m21 == 0) || (m11 == 0 && m22 == 0); }
+};
+
+// One point of a figure list: PT_MOVETO starts a figure, PT_LINETO and
+// PT_BEZIERTO (three in a row) continue it, PT_CLOSEFIGURE on the last point
+// closes it.
+struct PathPoint {
+    PointD p;
+    BYTE type = PT_MOVETO;
+};
+using Figures = std::vector<PathPoint>;
+
+void MoveTo(Figures& f, PointD p);
+void LineTo(Figures& f, PointD p);
+void BezierTo(Figures& f, PointD c1, PointD c2, PointD end);
+void Close(Figures& f);
+// True when the last figure is open and has a segment.
+bool HasOpenFigure(const Figures& f);
+void Transform(Figures& f, const Affine& a);
+
+// Ellipses and arcs inscribed in a box (left, top, right, bottom), angles
+// measured counterclockwise as seen with y growing downwards.
+struct Box {
+    double left, top, right, bottom;
+    double CenterX() const { return (left + right) / 2; }
+    double CenterY() const { return (top + bottom) / 2; }
+    double RadiusX() const { return (right - left) / 2; }
+    double RadiusY() const { return (bottom - top) / 2; }
+};
+
+enum class ArcKind { Open, Chord, Pie };
+
+// The closed ellipse, from its rightmost point counterclockwise.
+void AddEllipse(Figures& f, const Box& box);
+// A rectangle with rounded corners of the given ellipse size.
+void AddRoundRect(Figures& f, const Box& box, double width, double height);
+// The arc of the ellipse from the radial through start to the radial through
+// end, in the direction given (AD_*); a chord or pie is closed. With
+// connect, the arc continues the open figure (a line to its start) instead of
+// starting a new one. Returns the end point of the arc.
+PointD AddArc(Figures& f, const Box& box, PointD start, PointD end, int direction, ArcKind kind,
+              bool connect);
+// The arc of a circle from startDeg sweeping sweepDeg (positive
+// counterclockwise), joined by a line to the open figure.
+PointD AddAngleArc(Figures& f, PointD center, double radius, double startDeg, double sweepDeg);
+
+// Polygons of the figures with curves replaced by lines (within a quarter
+// pixel); every figure becomes a closed polygon.
+std::vector<std::vector<PointD>> FlattenToPolygons(const Figures& f);
+// The figures with curves replaced by lines, keeping open and closed figures.
+Figures Flatten(const Figures& f);
+
+} // namespace platform::gdi
