@@ -103,6 +103,10 @@ std::string HostPathUtf8(std::string_view path) {
     if (path.size() >= 2 && path[1] == ':' &&
         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
         char drive = static_cast<char>(path[0] | 0x20);
+        // Z: is the host's own file system, so that files outside the machine root (the
+        // build's driver folder, a document given on the command line) have a Windows
+        // path that maps back to them.
+        if (drive == 'z') return Resolve("", SplitComponents(path.substr(2), true));
         if (drive == 'c') EnsureSystemDrive(root);
         return Resolve(root + "/" + drive, SplitComponents(path.substr(2), true));
     }
@@ -134,6 +138,8 @@ std::u16string WindowsPath(std::string_view hostPath) {
         if (out.size() == 2) out += '/';
     } else if (underRoot && rel.size() > 4 && rel.substr(0, 4) == "unc/") {
         out = "//" + std::string(rel.substr(4));
+    } else if (!hostPath.empty() && hostPath[0] == '/') {
+        out = "Z:" + std::string(hostPath);
     } else {
         out = std::string(hostPath);
     }

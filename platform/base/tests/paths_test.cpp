@@ -79,13 +79,15 @@ TEST(WindowsPath, IsTheInverseUnderTheRoot) {
         {root + "/d/data", u"D:\\data"},
         {root + "/c", u"C:\\"},
         {root + "/unc/server/share/f", u"\\\\server\\share\\f"},
-        {"/elsewhere/x", u"\\elsewhere\\x"},
+        {"/elsewhere/x", u"Z:\\elsewhere\\x"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.host);
         EXPECT_EQ(platform::WindowsPath(c.host), c.windows);
     }
     EXPECT_EQ(platform::HostPath(platform::WindowsPath(root + "/c/a/b")), root + "/c/a/b");
+    // Host paths outside the root come back through the Z: drive.
+    EXPECT_EQ(platform::HostPath(platform::WindowsPath("/tmp/x/Y.DLL")), "/tmp/x/Y.DLL");
 }
 
 } // namespace

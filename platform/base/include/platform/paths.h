@@ -11,6 +11,7 @@ namespace platform {
 //   "\\server\share\x"  -> <root>/unc/server/share/x
 //   "\x"                -> <root>/c/x               (the current drive is C:)
 //   "rel\x"             -> <cwd>/rel/x              (relative to the process's directory)
+//   "Z:\host\path"      -> /host/path               (the host's own file system)
 //   "/host/path"        -> /host/path               (host paths pass through, for tools and tests)
 // Backslashes and slashes both separate. Each existing component is matched
 // without regard to case, so "c:\WINDOWS" finds <root>/c/Windows; components that do
@@ -19,8 +20,8 @@ namespace platform {
 std::string HostPath(std::u16string_view windowsPath);
 std::string HostPathUtf8(std::string_view windowsPath);
 
-// The inverse for paths under the machine root: <root>/c/x/y -> "C:\x\y". Other host
-// paths are returned with '/' turned into '\'.
+// The inverse: <root>/c/x/y -> "C:\x\y", <root>/unc/s/x -> "\\s\x", and any other
+// absolute host path /x/y -> "Z:\x\y".
 std::u16string WindowsPath(std::string_view hostPath);
 
 // Finds `name` in the host folder `dir` without regard to case. Returns the
