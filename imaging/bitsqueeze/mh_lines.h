@@ -3,9 +3,9 @@
 // width + 1}, closed by width + 1, width + 2, width + 2.
 #pragma once
 
-#include <cstdint>
 #include <emmintrin.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "common/bit_ops.h"
@@ -14,51 +14,38 @@ namespace bitsqueeze {
 
 using namespace imaging;
 
-// Position (0-based) of the first pixel at or after `pos` whose colour is not the
-// given one, or `width` when there is none. Long runs are skipped 32 bytes at a
-// time, the rest a 64-bit word at a time; never reads past the line.
-inline int FindChange(const uint8_t* line, int width, int pos, bool black) {
-    const int bytes = (width + 7) / 8;
-    const uint64_t flip = black ? ~0ull : 0;
-    auto load = [&](int at) {
-        return (at + 8 <= bytes ? LoadBE64(line + at)
-                                : LoadBEPartial(line + at, bytes - at) | (flip & (~0ull >> (8 * (bytes - at))))) ^
-               flip;
-    };
-    int byte = pos >> 3;
-    uint64_t word = load(byte) & (~0ull >> (pos & 7));
-    if (word == 0) {
-        byte += 8;
-        const __m128i same = _mm_set1_epi8(black ? char(0xFF) : 0);
-        while (byte + 32 <= bytes) {
-            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + byte));
-            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + byte + 16));
-            __m128i eq = _mm_and_si128(_mm_cmpeq_epi8(a, same), _mm_cmpeq_epi8(b, same));
-            if (_mm_movemask_epi8(eq) != 0xFFFF) break;
-            byte += 32;
-        }
-        if (byte >= bytes) return width;
-        word = load(byte);
-        while (word == 0) {
-            byte += 8;
-            if (byte >= bytes) return width;
-            word = load(byte);
-        }
-    }
-    int found = byte * 8 + __builtin_clzll(word);
-    return found < width ? found : width;
-}
-
 // Writes the change list of a line and returns its length up to and including
-// the first width + 1; the three closing entries follow it.
+// the first width + 1; the three closing entries follow it. A 64-pixel word at a
+// time: comparing each pixel with its left neighbour (white before the line)
+// leaves one bit per change, and the changes are read off with a count of
+// leading zeros; stretches of one colour go 32 bytes per step. Never reads past
+// the line.
 inline int LineToChanges(const uint8_t* line, int width, uint16_t* changes) {
+    const int bytes = (width + 7) / 8;
     int count = 0;
     changes[count++] = 1;
-    bool black = false;
-    for (int pos = 0; pos < width; black = !black) {
-        pos = FindChange(line, width, pos, black);
-        changes[count++] = static_cast<uint16_t>(pos + 1);
+    uint64_t left = 0; // the pixel before the word, in the top bit
+    for (int byte = 0; byte < bytes; byte += 8) {
+        const __m128i same = _mm_set1_epi8(left ? char(0xFF) : 0);
+        while (byte + 32 <= bytes) {
+            __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + byte)), same);
+            __m128i b = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + byte + 16)), same);
+            if (_mm_movemask_epi8(_mm_and_si128(a, b)) != 0xFFFF) break;
+            byte += 32;
+        }
+        if (byte >= bytes) break;
+        uint64_t word = byte + 8 <= bytes ? LoadBE64(line + byte) : LoadBEPartial(line + byte, bytes - byte);
+        uint64_t changed = word ^ (word >> 1 | left);
+        left = word << 63;
+        const int pixels = width - byte * 8;
+        if (pixels < 64) changed &= ~(~0ull >> pixels); // nothing past the line's end
+        while (changed) {
+            int z = __builtin_clzll(changed);
+            changes[count++] = static_cast<uint16_t>(byte * 8 + z + 1);
+            changed &= ~(1ull << (63 - z));
+        }
     }
+    changes[count++] = static_cast<uint16_t>(width + 1);
     changes[count] = static_cast<uint16_t>(width + 1);
     changes[count + 1] = static_cast<uint16_t>(width + 2);
     changes[count + 2] = static_cast<uint16_t>(width + 2);

@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/bit_ops.h"
@@ -129,17 +130,25 @@ void TurnEightBands16(const QuarterTurn& q, int band, size_t c) {
     }
 }
 
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-
 } // namespace
+
+SimdLevel QuarterTurnSimd() {
+    static const SimdLevel level = [] {
+        SimdLevel best = SimdLevel::kSse2;
+        if (__builtin_cpu_supports("avx2")) best = SimdLevel::kAvx2;
+        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("gfni")) best = SimdLevel::kAvx512;
+        const char* asked = std::getenv("BITSQUEEZE_SIMD");
+        if (asked && std::strcmp(asked, "sse2") == 0) return SimdLevel::kSse2;
+        if (asked && std::strcmp(asked, "avx2") == 0 && best != SimdLevel::kSse2) return SimdLevel::kAvx2;
+        return best;
+    }();
+    return level;
+}
 
 void TurnQuarter(const QuarterTurn& q) {
     const size_t end = q.firstColumn + q.columns;
     const int eights = q.bands / 8 * 8;
-    const bool avx2 = HasAvx2();
+    const SimdLevel simd = QuarterTurnSimd();
     // Eight bands at a time, in blocks of 64 bands by 32 columns: each destination
     // line then receives 64 neighbouring bytes (a cache line) in quick succession,
     // and the block's source lines stay in the cache for the next columns. Columns
@@ -148,7 +157,15 @@ void TurnQuarter(const QuarterTurn& q) {
     for (int first = 0; first < eights; first += 64) {
         const int last = std::min(eights, first + 64);
         size_t c = q.firstColumn;
-        if (avx2) {
+        if (simd == SimdLevel::kAvx512) {
+            for (; c + 64 <= end; c += 64)
+                for (int band = first; band < last; band += 8) TurnEightBands64Avx512(q, band, c);
+            if (c < end && q.columns >= 64) {
+                for (int band = first; band < last; band += 8) TurnEightBands64Avx512(q, band, end - 64);
+                c = end;
+            }
+        }
+        if (simd != SimdLevel::kSse2) {
             for (; c + 32 <= end; c += 32)
                 for (int band = first; band < last; band += 8) TurnEightBands32Avx2(q, band, c);
             if (c < end && q.columns >= 32) {

@@ -15,7 +15,7 @@ namespace {
 // Two bands (16 lines) at source byte columns c..c+31 as a 16 x 16 byte transpose
 // in each 128-bit half: out[k] holds column c + k in its low half and c + 16 + k
 // in its high half, the lines ordered as for the SSE2 form.
-AVX2 void LoadTwoBands32(const QuarterTurn& q, int band, size_t c, __m256i out[16]) {
+AVX2 inline __attribute__((always_inline)) void LoadTwoBands32(const QuarterTurn& q, int band, size_t c, __m256i out[16]) {
     __m256i x[16], y[16];
     for (int i = 0; i < 16; ++i) {
         int line = q.clockwise ? (i < 8 ? 8 + i : i - 8) : (i < 8 ? 7 - i : 23 - i);
@@ -31,7 +31,7 @@ AVX2 void LoadTwoBands32(const QuarterTurn& q, int band, size_t c, __m256i out[1
 
 // The 8 destination lines of one source byte column: `low` holds the column in
 // the first four bands (in destination order), `high` in the last four.
-AVX2 void WriteColumn(const QuarterTurn& q, size_t column, size_t destByte, __m256i low, __m256i high) {
+AVX2 inline __attribute__((always_inline)) void WriteColumn(const QuarterTurn& q, size_t column, size_t destByte, __m256i low, __m256i high) {
     const uint64_t invert = q.invert ? ~0ull : 0;
     const ptrdiff_t step = q.DestStep();
     BYTE* at = q.DestAt(q.DestLine(column, 0), destByte);

@@ -15,9 +15,13 @@ namespace testkit {
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                seconds_[r.benchmark_name()] = r.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(r.time_unit);
+        // One iteration run, or the median of repetitions when there are some.
+        for (const Run& r : runs) {
+            if (r.error_occurred) continue;
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            if (r.run_type == Run::RT_Iteration || median)
+                seconds_[r.run_name.str()] = r.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(r.time_unit);
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     // Seconds per iteration of a benchmark, or 0 when it did not run.
