@@ -80,7 +80,7 @@ AVX512 void TurnEightBands64Avx512(const QuarterTurn& q, int band, size_t c) {
                 for (int m = 0; m < 4; ++m, at += 2 * step) {
                     const __m128i pair = lanes[4 * t + m][lane];
                     _mm_storel_epi64(reinterpret_cast<__m128i*>(at), pair);
-                    _mm_storeh_pd(reinterpret_cast<double*>(at + step), _mm_castsi128_pd(pair));
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + step), _mm_unpackhi_epi64(pair, pair));
                 }
             }
         }
