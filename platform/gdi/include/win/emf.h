@@ -401,8 +401,8 @@ typedef struct tagEMREOF {
 } EMREOF, *PEMREOF;
 
 static_assert(sizeof(EMR) == 8 && sizeof(ENHMETAHEADER) == 108);
-static_assert(offsetof(ENHMETAHEADER, dSignature) == 40 && offsetof(ENHMETAHEADER, nHandles) == 52);
-static_assert(offsetof(ENHMETAHEADER, offDescription) == 60 &&
+static_assert(offsetof(ENHMETAHEADER, dSignature) == 40 && offsetof(ENHMETAHEADER, nHandles) == 56);
+static_assert(offsetof(ENHMETAHEADER, offDescription) == 64 &&
               offsetof(ENHMETAHEADER, szlDevice) == 72);
 static_assert(offsetof(ENHMETAHEADER, cbPixelFormat) == ENHMETAHEADER_SIZE_V1 &&
               offsetof(ENHMETAHEADER, szlMicrometers) == ENHMETAHEADER_SIZE_V2);

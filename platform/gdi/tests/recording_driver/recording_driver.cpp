@@ -24,10 +24,13 @@ struct Config {
     bool failEnablePdev = false;
     bool failStartPage = false;
     ULONG escapeResult = 1;
+    FLONG hooks = 0;         // 0: the usual hooks; else the hooks of the surface
+    bool noBeziers = false; // the device does not take Bezier curves
 };
 
 Config gConfig;
 std::string gLog;
+std::string gDetail; // paths and line attributes of the drawing calls
 int gNextPdev = 0;
 int gDepth = 0;
 
@@ -97,6 +100,71 @@ std::string Clip(CLIPOBJ* pco) {
     }
 }
 
+void Detail(const std::string& line) {
+    gDetail += line;
+    gDetail += '\n';
+}
+
+std::string Fix(FIX v) {
+    char buf[32];
+    if (v % 16 == 0)
+        std::snprintf(buf, sizeof buf, "%d", v / 16);
+    else
+        std::snprintf(buf, sizeof buf, "%.2f", v / 16.0);
+    return buf;
+}
+
+// The path as "M x,y L x,y ... C x,y x,y x,y ... Z", in pixels.
+std::string PathText(PATHOBJ* ppo) {
+    std::string out;
+    PATHOBJ_vEnumStart(ppo);
+    PATHDATA pd;
+    BOOL more;
+    do {
+        more = PATHOBJ_bEnum(ppo, &pd);
+        for (ULONG i = 0; i < pd.count; ++i) {
+            if (i == 0 && (pd.flags & PD_BEGINSUBPATH))
+                out += out.empty() ? "M " : " M ";
+            else if (i == 0 || (i == 1 && (pd.flags & PD_BEGINSUBPATH)))
+                out += (pd.flags & PD_BEZIERS) ? " C " : " L ";
+            else
+                out += ' ';
+            out += Fix(pd.pptfx[i].x) + "," + Fix(pd.pptfx[i].y);
+        }
+        if (pd.flags & PD_CLOSEFIGURE) out += " Z";
+    } while (more);
+    PATHOBJ_vEnumStart(ppo);
+    return out;
+}
+
+std::string LineText(const LINEATTRS* la) {
+    if (!la) return "none";
+    char buf[160];
+    std::string out;
+    if (la->fl & LA_GEOMETRIC) {
+        std::snprintf(buf, sizeof buf, "geometric width=%g join=%u cap=%u miter=%g",
+                      static_cast<double>(la->elWidth.e), la->iJoin, la->iEndCap,
+                      static_cast<double>(la->eMiterLimit));
+        out = buf;
+    } else {
+        std::snprintf(buf, sizeof buf, "cosmetic width=%d", la->elWidth.l);
+        out = buf;
+    }
+    if (la->fl & LA_ALTERNATE) out += " alternate";
+    if ((la->fl & LA_STYLED) && la->pstyle) {
+        out += " style=";
+        for (ULONG i = 0; i < la->cstyle; ++i) {
+            if (i) out += ',';
+            if (la->fl & LA_GEOMETRIC)
+                std::snprintf(buf, sizeof buf, "%g", static_cast<double>(la->pstyle[i].e));
+            else
+                std::snprintf(buf, sizeof buf, "%d", la->pstyle[i].l);
+            out += buf;
+        }
+    }
+    return out;
+}
+
 std::string PathBounds(PATHOBJ* ppo) {
     RECTFX fx;
     PATHOBJ_vGetBounds(ppo, &fx);
@@ -160,7 +228,8 @@ DHPDEV APIENTRY EnablePDEV(DEVMODEW* pdm, LPWSTR pwszLogAddress, ULONG cPat,
     gi->cPlanes = 1;
     gi->szlPhysSize = SIZEL{gConfig.width, gConfig.height};
     std::memset(pdi, 0, sizeof *pdi);
-    pdi->flGraphicsCaps = GCAPS_BEZIERS | GCAPS_ALTERNATEFILL | GCAPS_WINDINGFILL;
+    pdi->flGraphicsCaps = GCAPS_ALTERNATEFILL | GCAPS_WINDINGFILL;
+    if (!gConfig.noBeziers) pdi->flGraphicsCaps |= GCAPS_BEZIERS;
     p->palette = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
     pdi->hpalDefault = p->palette;
     gPdevs.insert(p);
@@ -191,6 +260,7 @@ HSURF APIENTRY EnableSurface(DHPDEV dhpdev) {
     RecPdev* p = Pdev(dhpdev);
     if (!p) return nullptr;
     FLONG hooks = HOOK_FILLPATH | HOOK_STROKEPATH | HOOK_LINETO | HOOK_BITBLT | HOOK_TEXTOUT;
+    if (gConfig.hooks) hooks = gConfig.hooks;
     if (gConfig.bands > 0) {
         p->bandHeight = (gConfig.height + gConfig.bands - 1) / gConfig.bands;
         p->surface = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{gConfig.width, p->bandHeight}, 0,
@@ -311,6 +381,7 @@ BOOL APIENTRY FillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo,
     Log("DrvFillPath pdev=%d bounds=%s clip=%s brush=%s org=%d,%d mix=0x%x mode=%u", Id(pso),
         PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pbo).c_str(),
         pptlBrushOrg ? pptlBrushOrg->x : 0, pptlBrushOrg ? pptlBrushOrg->y : 0, mix, flOptions);
+    Detail("FillPath path=" + PathText(ppo));
     return TRUE;
 }
 
@@ -321,15 +392,17 @@ BOOL APIENTRY StrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo
     Log("DrvStrokePath pdev=%d bounds=%s clip=%s brush=%s xform=%u width=%d mix=0x%x", Id(pso),
         PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pbo).c_str(), complexity,
         plineattrs ? plineattrs->elWidth.l : -1, mix);
+    Detail("StrokePath path=" + PathText(ppo) + " line=" + LineText(plineattrs));
     return TRUE;
 }
 
 BOOL APIENTRY StrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ*,
-                                BRUSHOBJ* pboStroke, LINEATTRS*, BRUSHOBJ* pboFill, POINTL*,
-                                MIX mixFill, FLONG flOptions) {
+                                BRUSHOBJ* pboStroke, LINEATTRS* plineattrs, BRUSHOBJ* pboFill,
+                                POINTL*, MIX mixFill, FLONG flOptions) {
     Log("DrvStrokeAndFillPath pdev=%d bounds=%s clip=%s pen=%s brush=%s mix=0x%x mode=%u", Id(pso),
         PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pboStroke).c_str(),
         Brush(pboFill).c_str(), mixFill, flOptions);
+    Detail("StrokeAndFillPath path=" + PathText(ppo) + " line=" + LineText(plineattrs));
     return TRUE;
 }
 
@@ -401,10 +474,18 @@ DLLEXPORT const char* RecorderLog() {
 
 DLLEXPORT void RecorderClear() {
     gLog.clear();
+    gDetail.clear();
+}
+
+// The paths and line attributes of the path calls since the last clear, one
+// line per call.
+DLLEXPORT const char* RecorderDetail() {
+    return gDetail.c_str();
 }
 
 // Keys: width, height, bands, reenter, fail_reset, fail_enable_pdev,
-// fail_start_page, escape_result; "defaults" puts everything back.
+// fail_start_page, escape_result, hooks (the surface's hook flags; 0 the
+// usual ones), no_beziers; "defaults" puts everything back.
 DLLEXPORT void RecorderSet(const char* key, long value) {
     std::string k = key ? key : "";
     if (k == "defaults") {
@@ -426,6 +507,10 @@ DLLEXPORT void RecorderSet(const char* key, long value) {
         gConfig.failStartPage = value != 0;
     else if (k == "escape_result")
         gConfig.escapeResult = static_cast<ULONG>(value);
+    else if (k == "hooks")
+        gConfig.hooks = static_cast<FLONG>(value);
+    else if (k == "no_beziers")
+        gConfig.noBeziers = value != 0;
 }
 
 // PDEVs not yet disabled.
