@@ -1,0 +1,18 @@
+// Fuzzes the printer stream decoder: whatever the bytes, decoding stays inside
+// them, covers every byte exactly once and its listing can be formatted.
+#include <cstddef>
+#include <cstdint>
+
+#include "streamdump/decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    streamdump::Decoding d = streamdump::Decode(data, size);
+    std::size_t next = 0;
+    for (const streamdump::Item& item : d.items) {
+        if (item.offset != next || item.offset + item.length > size) __builtin_trap();
+        next = item.offset + item.length;
+    }
+    if (next != size) __builtin_trap();
+    (void)streamdump::Format(d);
+    return 0;
+}

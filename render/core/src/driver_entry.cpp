@@ -1,0 +1,51 @@
+// The driver's exports: the entry that hands the graphics engine the hook
+// table, the user-mode query and the release of the driver-wide state.
+#include "hooks.h"
+#include "win/base.h"
+
+#ifndef ERROR_BAD_DRIVER_LEVEL
+#define ERROR_BAD_DRIVER_LEVEL 119L
+#endif
+
+namespace {
+
+constexpr ULONG kDriverVersion = 0x30101;
+constexpr DWORD kQueryUserMode = 1; // DRVQUERY_USERMODE
+
+} // namespace
+
+using namespace inkforge;
+
+DLLEXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) SetDriverModule(reinterpret_cast<HMODULE>(instance));
+    return TRUE;
+}
+
+DLLEXPORT BOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
+    if (iEngineVersion < DDI_DRIVER_VERSION_NT4 || cj < sizeof(DRVENABLEDATA) || !pded) {
+        SetLastError(ERROR_BAD_DRIVER_LEVEL);
+        return FALSE;
+    }
+    ULONG count = 0;
+    const DRVFN* table = HookTable(&count);
+    pded->iDriverVersion = kDriverVersion;
+    pded->c = count;
+    pded->pdrvfn = const_cast<DRVFN*>(table);
+    return ComputeGlyphSets() ? TRUE : FALSE;
+}
+
+DLLEXPORT BOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PDWORD pcbNeeded) {
+    if (dwMode != kQueryUserMode || !pcbNeeded) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *pcbNeeded = sizeof(DWORD);
+    if (!pBuffer || cbBuf < sizeof(DWORD)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    *static_cast<DWORD*>(pBuffer) = 1;
+    return TRUE;
+}
+
+DLLEXPORT VOID APIENTRY DrvDisableDriver(VOID) { FreeGlyphSets(); }

@@ -1,0 +1,58 @@
+// The hook table handed to the graphics engine and the driver-wide state.
+#include "hooks.h"
+#include "pdev.h"
+#include "win/base.h"
+
+namespace inkforge {
+namespace {
+
+HMODULE gModule = nullptr;
+FD_GLYPHSET* gGlyphs1252 = nullptr;
+FD_GLYPHSET* gGlyphs1251 = nullptr;
+
+template <class F> PFN Fn(F f) { return reinterpret_cast<PFN>(f); }
+
+// The hooks in the engine's order of the table. The imaging, text, path and
+// escape hooks join the table with their own code.
+const DRVFN kHooks[] = {
+    {INDEX_DrvEnablePDEV, Fn(&DrvEnablePDEV)},       {INDEX_DrvResetPDEV, Fn(&DrvResetPDEV)},
+    {INDEX_DrvCompletePDEV, Fn(&DrvCompletePDEV)},   {INDEX_DrvDisablePDEV, Fn(&DrvDisablePDEV)},
+    {INDEX_DrvEnableSurface, Fn(&DrvEnableSurface)}, {INDEX_DrvDisableSurface, Fn(&DrvDisableSurface)},
+    {INDEX_DrvSendPage, Fn(&DrvSendPage)},           {INDEX_DrvStartPage, Fn(&DrvStartPage)},
+    {INDEX_DrvStartDoc, Fn(&DrvStartDoc)},           {INDEX_DrvEndDoc, Fn(&DrvEndDoc)},
+};
+
+} // namespace
+
+HMODULE DriverModule() { return gModule; }
+void SetDriverModule(HMODULE module) { gModule = module; }
+FD_GLYPHSET* GlyphSet1252() { return gGlyphs1252; }
+FD_GLYPHSET* GlyphSet1251() { return gGlyphs1251; }
+
+const DRVFN* HookTable(ULONG* count) {
+    *count = sizeof kHooks / sizeof kHooks[0];
+    return kHooks;
+}
+
+bool DriverHasFunction(ULONG index) {
+    for (const DRVFN& f : kHooks)
+        if (f.iFunc == index) return true;
+    return false;
+}
+
+bool ComputeGlyphSets() {
+    FreeGlyphSets();
+    gGlyphs1252 = EngComputeGlyphSet(1252, 0, 256);
+    gGlyphs1251 = EngComputeGlyphSet(1251, 1024, 256);
+    if (gGlyphs1252 && gGlyphs1251) return true;
+    FreeGlyphSets();
+    return false;
+}
+
+void FreeGlyphSets() {
+    if (gGlyphs1252) EngFreeMem(gGlyphs1252);
+    if (gGlyphs1251) EngFreeMem(gGlyphs1251);
+    gGlyphs1252 = gGlyphs1251 = nullptr;
+}
+
+} // namespace inkforge

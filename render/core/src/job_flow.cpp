@@ -1,0 +1,220 @@
+// The job and its pages: DrvStartDoc, DrvStartPage, DrvSendPage, DrvEndDoc
+// on the direct road (the job rendered into the printer stream).
+//
+// The spool-side road (pages recorded as an EMF package for playback) is not
+// part of this driver yet: a job whose device mode asks for it fails at
+// DrvStartDoc with ERROR_NOT_SUPPORTED instead of printing something else.
+#include <cstring>
+#include <vector>
+
+#include "hooks.h"
+#include "job_handoffs.h"
+#include "model_access.h"
+#include "output_writer.h"
+#include "pdev.h"
+#include "pjl.h"
+#include "stream_commands.h"
+#include "text_convert.h"
+#include "win/base.h"
+#include "win/spool.h"
+
+namespace inkforge {
+namespace {
+
+typedef BOOL(WINAPI* PFN_uiSetDeptCode)(ModelBlock* block, DEVMODEW* devmode);
+
+PDEV* Enter(SURFOBJ* pso) {
+    PDEV* pdev = CheckedPdev(pso);
+    if (!pdev) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    // No poll happens while the job and page calls write.
+    pdev->pollSurface = nullptr;
+    return pdev;
+}
+
+std::u16string ComputerName() {
+    WCHAR name[MAX_COMPUTERNAME_LENGTH + 2] = {};
+    DWORD n = MAX_COMPUTERNAME_LENGTH + 2;
+    return GetComputerNameW(name, &n) ? std::u16string(name) : std::u16string();
+}
+
+// User and machine of the job as the spooler has them.
+bool SetJobNames(PDEV* pdev) {
+    std::u16string user, machine;
+    DWORD needed = 0;
+    GetJobW(pdev->printer, pdev->jobId, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buf(needed);
+    if (needed && GetJobW(pdev->printer, pdev->jobId, 2, buf.data(), needed, &needed)) {
+        const auto* info = reinterpret_cast<const JOB_INFO_2W*>(buf.data());
+        if (info->pUserName) user = info->pUserName;
+        if (info->pMachineName && info->pMachineName[0]) {
+            machine = info->pMachineName;
+            machine.erase(0, std::min<size_t>(2, machine.size()));
+        } else {
+            machine = ComputerName();
+        }
+    } else {
+        WCHAR name[UNLEN + 1] = {};
+        DWORD n = UNLEN + 1;
+        if (GetUserNameW(name, &n)) user = name;
+        machine = ComputerName();
+    }
+    HeapFreeString(pdev, &pdev->userName);
+    HeapFreeString(pdev, &pdev->machineName);
+    pdev->userName = HeapString(pdev, user.c_str());
+    pdev->machineName = HeapString(pdev, machine.c_str());
+    return pdev->userName && pdev->machineName;
+}
+
+DWORD VersionWord() {
+    OSVERSIONINFOW v{};
+    v.dwOSVersionInfoSize = sizeof v;
+    if (!GetVersionExW(&v) || v.dwPlatformId != VER_PLATFORM_WIN32_NT) return 0;
+    return (v.dwMajorVersion << 16) | (v.dwMinorVersion & 0xFFFF);
+}
+
+bool CountOnly(PDEV* pdev) {
+    ++pdev->pageCount;
+    return true;
+}
+
+// Job prompts of the first page; false when one was refused or failed.
+bool RunPrompts(PDEV* pdev) {
+    if ((pdev->modeFlags & mode::SpoolSide) && !(pdev->modeFlags & mode::ByInterface)) return true;
+    int kinds = 0;
+    if (pdev->jobFlags & job::AskJobData) kinds |= kPromptJobData;
+    if (PrivU32(pdev->devmode, priv::JobInfoFlags) & 0x30000) kinds |= kPromptJobInfo;
+    if (PrivU16(pdev->devmode, priv::DeptCounterFlags) & 4) kinds |= kPromptDeptCode;
+    if ((pdev->modelCaps & caps::CombinedPrompt) && kinds) kinds = kPromptCombined;
+    for (int kind : {kPromptJobData, kPromptDeptCode, kPromptCombined})
+        if ((kinds & kind) && StartJobPrompt(pdev, kind) != 0) return false;
+    return true;
+}
+
+} // namespace
+
+BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR docName, DWORD jobId) {
+    PDEV* pdev = Enter(pso);
+    if (!pdev) return FALSE;
+    if (pdev->modeFlags & mode::SpoolSide) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    pdev->jobFlags |= job::Started;
+    if (pdev->jobFlags & job::CarriedOver) return TRUE;
+    pdev->pageCount = 0;
+    pdev->devicePageCount = 0;
+    pdev->lastPage = PageCommandState{};
+    pdev->blank.side = pdev->blank.emitted = 0;
+    pdev->blank.havePrevious = false;
+    pdev->jobFlags &= ~(job::HeaderWritten | job::PageOpen);
+    HeapFreeString(pdev, &pdev->docName);
+    pdev->docName = HeapString(pdev, docName);
+    pdev->spoolId = pdev->jobId = jobId;
+    bool ok = (!docName || pdev->docName) && SetJobNames(pdev);
+    pdev->docStarted = 1;
+    pdev->osVersion = VersionWord();
+    if (!ok) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return ok ? TRUE : FALSE;
+}
+
+BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
+    PDEV* pdev = Enter(pso);
+    if (!pdev) return FALSE;
+    if (pdev->jobFlags & job::Cancelled) return FALSE;
+    if (pdev->jobFlags & job::PromptRefused) return CountOnly(pdev);
+    if (pdev->pageCount == 0) {
+        pdev->firstPageOnly = PrivU32(pdev->devmode, priv::OverlayFlags);
+    } else if (pdev->firstPageOnly & 1) {
+        return CountOnly(pdev);
+    }
+    if (pdev->pageCount == 0 && pdev->docStarted) {
+        if (!RunPrompts(pdev)) {
+            pdev->jobFlags |= job::PromptRefused;
+            return CountOnly(pdev);
+        }
+        if (RunDeptCodeStep(pdev)) {
+            RestartAbortTimer(pdev);
+        } else if (PreCheckCancel(pdev)) {
+            pdev->jobFlags |= job::PreCheckTaken;
+            return CountOnly(pdev);
+        } else {
+            pdev->jobFlags |= job::Cancelled;
+            return FALSE;
+        }
+    }
+    if (pdev->pageCount > 0 && (pdev->jobFlags & job::PreCheckTaken)) return CountOnly(pdev);
+    if ((pdev->modeFlags & mode::SpoolSide) && !pdev->docStarted) return CountOnly(pdev);
+    if (pdev->jobFlags & job::PageOpen) return TRUE;
+
+    const DevmodeImage& d = pdev->devmode;
+    bool firstPage = pdev->pageCount == 0;
+    if (firstPage && !(pdev->jobFlags & job::HeaderWritten)) {
+        WriteUel(pdev);
+        WriteJobHeader(pdev);
+        if ((d.dm.dmCollate == 1 && (d.dm.dmFields & DM_COLLATE)) ||
+            (PrivU16(d, priv::CollateByDriver) == 1 && PrivBit(d, priv::PrivateFlags, 15)) ||
+            (PrivBit(d, priv::PrivateFlags, 24) && PrivU16(d, priv::JobType) == 1))
+            pdev->jobFlags |= job::FlushAfterEnd;
+        pdev->jobFlags |= job::HeaderWritten;
+    }
+    if (firstPage || (pdev->jobFlags & job::CarriedOver)) {
+        if (!WriteJobCommands(pdev)) return FALSE;
+        pdev->jobFlags &= ~job::CarriedOver;
+    }
+    pdev->jobFlags |= job::PageOpen;
+    ++pdev->pageCount;
+    ++pdev->devicePageCount;
+    WritePageCommands(pdev, pdev->pageCount == 1);
+    return TRUE;
+}
+
+BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
+    PDEV* pdev = Enter(pso);
+    if (!pdev) return FALSE;
+    if (!(pdev->jobFlags & job::PageOpen)) return TRUE;
+    pdev->jobFlags &= ~job::PageOpen;
+    if ((pdev->firstPageOnly & 1) && pdev->pageCount > 1) return TRUE;
+    WritePageEnd(pdev);
+    return TRUE;
+}
+
+BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
+    PDEV* pdev = Enter(pso);
+    if (!pdev) return FALSE;
+    if (pdev->jobFlags & job::PromptRefused) {
+        pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PromptRefused);
+        return TRUE;
+    }
+    if (pdev->jobFlags & job::PreCheckTaken) {
+        PostCheckCancel(pdev);
+        pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PreCheckTaken);
+        return TRUE;
+    }
+    if (pdev->modeFlags & mode::SpoolSide) {
+        pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::PageOpen | job::CarriedOver);
+        return TRUE;
+    }
+    if (pdev->jobFlags & job::HeaderWritten) WriteJobFooter(pdev);
+    pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver);
+    if (pdev->modelData && pdev->modelsmith && pdev->sheetwright) {
+        auto set = reinterpret_cast<PFN_uiSetDeptCode>(
+            reinterpret_cast<void (*)()>(GetProcAddress(pdev->sheetwright, "uiSetDeptCode")));
+        if (!(PrivU16(pdev->devmode, priv::DeptCounterFlags) & 2))
+            std::memset(pdev->devmode.priv + priv::DeptCode, 0, priv::JobTextSize);
+        std::vector<BYTE> info;
+        DWORD needed = 0;
+        GetPrinterW(pdev->printer, 2, nullptr, 0, &needed);
+        info.resize(needed);
+        if (needed && GetPrinterW(pdev->printer, 2, info.data(), needed, &needed))
+            CopyWideField(pdev->devmode.dm.dmDeviceName, CCHDEVICENAME,
+                          reinterpret_cast<const PRINTER_INFO_2W*>(info.data())->pPrinterName);
+        ModelBlock block{pdev->modelsmith, pdev->modelData};
+        if (set) set(&block, &pdev->devmode.dm);
+    }
+    return TRUE;
+}
+
+} // namespace inkforge

@@ -1,0 +1,54 @@
+// The host's IPv4 address for the PJL header, through Winsock 1.1 bound at run time.
+#include <cstring>
+
+#include "pjl.h"
+#include "text_convert.h"
+#include "win/base.h"
+#include "win/winsock.h"
+
+namespace inkforge {
+namespace {
+
+typedef int(WINAPI* PFN_WSAGetLastError)(void);
+typedef int(WINAPI* PFN_WSAStartup)(WORD version, LPWSADATA data);
+typedef int(WINAPI* PFN_WSACleanup)(void);
+typedef struct hostent*(WINAPI* PFN_gethostbyname)(const char* name);
+typedef char*(WINAPI* PFN_inet_ntoa)(struct in_addr in);
+
+template <class F> F Bind(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+} // namespace
+
+DWORD GetLocalIPv4Address() {
+    HMODULE ws = LoadLibraryW(u"wsock32.dll");
+    if (!ws) return 0;
+    auto lastError = Bind<PFN_WSAGetLastError>(ws, "WSAGetLastError");
+    auto startup = Bind<PFN_WSAStartup>(ws, "WSAStartup");
+    auto cleanup = Bind<PFN_WSACleanup>(ws, "WSACleanup");
+    auto resolve = Bind<PFN_gethostbyname>(ws, "gethostbyname");
+    auto ntoa = Bind<PFN_inet_ntoa>(ws, "inet_ntoa");
+    DWORD address = 0;
+    if (lastError && startup && cleanup && resolve && ntoa) {
+        WCHAR wide[MAX_COMPUTERNAME_LENGTH + 2] = {};
+        DWORD n = MAX_COMPUTERNAME_LENGTH + 2;
+        CHAR name[MAX_COMPUTERNAME_LENGTH + 2] = {};
+        if (GetComputerNameW(wide, &n)) {
+            wide[16] = 0;
+            WideToAnsiField(wide, name, sizeof name);
+            WSADATA data{};
+            bool started = startup(MAKEWORD(1, 1), &data) == 0;
+            if (started) {
+                const struct hostent* host = resolve(name);
+                if (host && host->h_length == 4 && host->h_addr_list && host->h_addr_list[0])
+                    std::memcpy(&address, host->h_addr_list[0], sizeof address);
+                cleanup();
+            }
+        }
+    }
+    FreeLibrary(ws);
+    return address;
+}
+
+} // namespace inkforge

@@ -1,0 +1,288 @@
+// Model data file, component table, library bindings and model queries.
+#include "model_access.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "pdev.h"
+#include "win/base.h"
+#include "win/spool.h"
+
+namespace inkforge {
+namespace {
+
+typedef DWORD(WINAPI* PFN_uiGetMyPrinterInfo)(HANDLE printer, LPCVOID modelData, WORD table, WORD entry,
+                                             DWORD layout, LPVOID buffer, LPDWORD size, LPDWORD count);
+typedef DWORD(WINAPI* PFN_uiEnumMyPrinterInfo)(HANDLE printer, LPCVOID modelData, SHORT code, LPVOID buffer,
+                                              LPDWORD size, LPDWORD count);
+typedef DWORD(WINAPI* PFN_mdGetMyPrinterInfo)(LPCVOID modelData, INT code, INT index, INT layout, LPVOID out,
+                                             LPDWORD length, LPDWORD count);
+
+constexpr DWORD kComponentModelsmith = 20;
+constexpr DWORD kComponentSheetwright = 22;
+constexpr DWORD kComponentResbundle = 23;
+constexpr size_t kComponentEntrySize = 24;
+constexpr size_t kComponentNameSize = 16;
+
+DWORD ReadU32(const BYTE* p) {
+    DWORD v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class F> F Export(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+// DRIVER_INFO_2 of the printer, or empty.
+std::vector<BYTE> DriverInfo2(HANDLE printer) {
+    DWORD needed = 0;
+    GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buf(needed);
+    if (!needed || !GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed)) buf.clear();
+    return buf;
+}
+
+std::u16string Wide(LPCWSTR s) { return s ? std::u16string(s) : std::u16string(); }
+
+DWORD SelectorComponent(int selector) {
+    switch (selector) {
+    case kSelectModelsmith: return kComponentModelsmith;
+    case kSelectSheetwright: return kComponentSheetwright;
+    case 2:
+    case 3: return kComponentResbundle;
+    default: return 0;
+    }
+}
+
+// Replaces the first "%s" of a name template with the platform code; the
+// template is never used as a format.
+std::string FillPlatformCode(std::string name, const char* code) {
+    size_t at = name.find("%s");
+    if (at != std::string::npos) name.replace(at, 2, code);
+    return name;
+}
+
+HMODULE LoadFromFolder(const std::u16string& folder, const std::u16string& name) {
+    if (folder.empty() || name.empty()) return nullptr;
+    std::u16string path = folder + name;
+    return LoadLibraryW(path.c_str());
+}
+
+} // namespace
+
+LPVOID LoadModelData(HANDLE printer) {
+    std::vector<BYTE> info = DriverInfo2(printer);
+    if (info.empty()) return nullptr;
+    std::u16string path = Wide(reinterpret_cast<const DRIVER_INFO_2W*>(info.data())->pDataFile);
+    if (path.empty()) return nullptr;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    LPVOID block = nullptr;
+    DWORD high = 0;
+    DWORD size = GetFileSize(file, &high);
+    // The header's three words must be there before they can be checked.
+    if (size != INVALID_FILE_SIZE && high == 0 && size >= 12) {
+        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (mapping) {
+            const auto* view = static_cast<const BYTE*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+            if (view) {
+                if (std::memcmp(view, "NKSP", 4) == 0 && ReadU32(view + 4) == size && ReadU32(view + 8) < size) {
+                    block = GlobalAlloc(GMEM_FIXED, size);
+                    if (block) std::memcpy(block, view, size);
+                }
+                UnmapViewOfFile(view);
+            }
+            CloseHandle(mapping);
+        }
+    }
+    CloseHandle(file);
+    return block;
+}
+
+std::u16string ComponentFileName(LPCVOID modelData, DWORD componentId) {
+    if (!modelData) return {};
+    const auto* data = static_cast<const BYTE*>(modelData);
+    // The block holds the whole file; its size is the header's checked total.
+    DWORD total = ReadU32(data + 4);
+    DWORD tableEnd = ReadU32(data + 8);
+    DWORD tableStart = ReadU32(data + 12);
+    ULONGLONG slot = static_cast<ULONGLONG>(tableStart) + 24;
+    if (slot + 4 > tableEnd || slot + 4 > total) return {};
+    DWORD record = ReadU32(data + slot);
+    if (record == 0 || static_cast<ULONGLONG>(record) + 4 > total) return {};
+    DWORD count = ReadU32(data + record);
+    ULONGLONG room = (total - record - 4) / kComponentEntrySize;
+    if (count > room) count = static_cast<DWORD>(room);
+    for (DWORD i = 0; i < count; ++i) {
+        const BYTE* e = data + record + 4 + static_cast<size_t>(i) * kComponentEntrySize;
+        if (ReadU32(e) != componentId) continue;
+        DWORD kind = ReadU32(e + 4);
+        const char* tmpl = reinterpret_cast<const char*>(e + 8);
+        std::string name(tmpl, strnlen(tmpl, kComponentNameSize));
+        if (kind == 6) name = FillPlatformCode(name, kPlatformCode64);
+        else if (kind == 7) name = FillPlatformCode(name, kPlatformCode32);
+        int n = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+        if (n <= 0) return {};
+        std::u16string wide(static_cast<size_t>(n), u'\0');
+        MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), n);
+        return wide;
+    }
+    return {};
+}
+
+BOOL GetDriverDirectory(HANDLE printer, std::u16string* folder) {
+    folder->clear();
+    std::vector<BYTE> info = DriverInfo2(printer);
+    if (info.empty()) return FALSE;
+    std::u16string path = Wide(reinterpret_cast<const DRIVER_INFO_2W*>(info.data())->pDriverPath);
+    size_t slash = path.rfind(u'\\');
+    if (slash == std::u16string::npos) return FALSE;
+    *folder = path.substr(0, slash + 1);
+    return TRUE;
+}
+
+HMODULE LoadComponentDll(HANDLE printer, LPCVOID modelData, int selector) {
+    DWORD id = SelectorComponent(selector);
+    if (!id || !modelData) return nullptr;
+    std::u16string folder;
+    if (!GetDriverDirectory(printer, &folder)) return nullptr;
+    return LoadFromFolder(folder, ComponentFileName(modelData, id));
+}
+
+HGLOBAL GetModelInfo(LPCVOID modelData, HANDLE printer, int query, int entry, int layout, DWORD* size,
+                     DWORD* count) {
+    *size = 0;
+    if (count) *count = 0;
+    if (!printer) return nullptr;
+    LPVOID own = nullptr;
+    if (!modelData) {
+        own = LoadModelData(printer);
+        if (!own) return nullptr;
+        modelData = own;
+    }
+    HGLOBAL block = nullptr;
+    std::u16string folder;
+    if (GetDriverDirectory(printer, &folder)) {
+        // The UI library answers for the model library; where the UI library
+        // is not installed the model library is asked directly, which is all
+        // the UI library would do.
+        HMODULE sheetwright = LoadFromFolder(folder, ComponentFileName(modelData, kComponentSheetwright));
+        HMODULE modelsmith = nullptr;
+        auto ui = sheetwright ? Export<PFN_uiGetMyPrinterInfo>(sheetwright, "uiGetMyPrinterInfo") : nullptr;
+        PFN_mdGetMyPrinterInfo md = nullptr;
+        if (!ui) {
+            modelsmith = LoadFromFolder(folder, ComponentFileName(modelData, kComponentModelsmith));
+            md = modelsmith ? Export<PFN_mdGetMyPrinterInfo>(modelsmith, "mdGetMyPrinterInfo") : nullptr;
+        }
+        auto ask = [&](LPVOID out, DWORD* length, DWORD* n) -> DWORD {
+            if (ui)
+                return ui(printer, modelData, static_cast<WORD>(query), static_cast<WORD>(entry),
+                          static_cast<DWORD>(layout), out, length, n);
+            if (md) return md(modelData, query, entry, layout, out, length, n);
+            return ERROR_PROC_NOT_FOUND;
+        };
+        DWORD needed = 0, n = 0;
+        if (ask(nullptr, &needed, &n) == 0 && needed > 0) {
+            block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed);
+            if (block) {
+                DWORD length = needed;
+                n = 0;
+                if (ask(block, &length, &n) == 0) {
+                    *size = needed;
+                    if (count) *count = n;
+                } else {
+                    GlobalFree(block);
+                    block = nullptr;
+                }
+            }
+        }
+        if (modelsmith) FreeLibrary(modelsmith);
+        if (sheetwright) FreeLibrary(sheetwright);
+    }
+    if (own) GlobalFree(own);
+    return block;
+}
+
+HGLOBAL EnumModelInfo(HANDLE printer, HMODULE sheetwright, LPCVOID modelData, int code, DWORD* size,
+                      DWORD* count) {
+    *size = 0;
+    *count = 0;
+    if (!sheetwright || !modelData) return nullptr;
+    auto enumInfo = Export<PFN_uiEnumMyPrinterInfo>(sheetwright, "uiEnumMyPrinterInfo");
+    if (!enumInfo) return nullptr;
+    DWORD needed = 0, n = 0;
+    if (enumInfo(printer, modelData, static_cast<SHORT>(code), nullptr, &needed, &n) != 0 || needed == 0)
+        return nullptr;
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed);
+    if (!block) return nullptr;
+    DWORD length = needed;
+    n = 0;
+    if (enumInfo(printer, modelData, static_cast<SHORT>(code), block, &length, &n) != 0) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    *size = needed;
+    *count = n;
+    return block;
+}
+
+void BindLibraries(HANDLE printer, HMODULE* sheetwright, HMODULE* modelsmith, LPVOID* modelData) {
+    *modelData = LoadModelData(printer);
+    *sheetwright = LoadComponentDll(printer, *modelData, kSelectSheetwright);
+    *modelsmith = LoadComponentDll(printer, *modelData, kSelectModelsmith);
+}
+
+// ---------------------------------------------------------------------------
+
+ModelAnswer::ModelAnswer(const PDEV* pdev, int query, int entry, int layout)
+    : ModelAnswer(pdev->modelData, pdev->printer, query, entry, layout) {}
+
+ModelAnswer::ModelAnswer(LPCVOID modelData, HANDLE printer, int query, int entry, int layout) {
+    block_ = GetModelInfo(modelData, printer, query, entry, layout, &size_, &count_);
+}
+
+ModelAnswer::~ModelAnswer() {
+    if (block_) GlobalFree(block_);
+}
+
+ModelAnswer::ModelAnswer(ModelAnswer&& other) noexcept
+    : block_(std::exchange(other.block_, nullptr)), size_(std::exchange(other.size_, 0)),
+      count_(std::exchange(other.count_, 0)) {}
+
+ModelAnswer& ModelAnswer::operator=(ModelAnswer&& other) noexcept {
+    if (this != &other) {
+        if (block_) GlobalFree(block_);
+        block_ = std::exchange(other.block_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        count_ = std::exchange(other.count_, 0);
+    }
+    return *this;
+}
+
+BYTE ModelAnswer::U8(size_t off) const { return off < size_ ? data()[off] : 0; }
+
+WORD ModelAnswer::U16(size_t off) const {
+    if (off + 2 > size_) return 0;
+    WORD v;
+    std::memcpy(&v, data() + off, sizeof v);
+    return v;
+}
+
+DWORD ModelAnswer::U32(size_t off) const {
+    if (off + 4 > size_) return 0;
+    DWORD v;
+    std::memcpy(&v, data() + off, sizeof v);
+    return v;
+}
+
+std::string ModelAnswer::Text(size_t off, size_t field) const {
+    if (off >= size_) return {};
+    size_t room = std::min<size_t>(field, size_ - off);
+    const char* p = reinterpret_cast<const char*>(data() + off);
+    return std::string(p, strnlen(p, room));
+}
+
+} // namespace inkforge

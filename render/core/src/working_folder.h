@@ -1,0 +1,25 @@
+// The per-user working folder: the local low-integrity application data
+// folder and the three model names of model queries 15, 11 and 14.
+#pragma once
+
+#include <string>
+
+#include "win/types.h"
+
+namespace inkforge {
+
+struct PDEV;
+
+typedef DWORD(WINAPI* PFN_ModelQuery)(LPCVOID modelData, INT code, INT index, INT layout, LPVOID out,
+                                      LPDWORD length, LPDWORD count);
+
+// The user's base folder for the running Windows version, ending with a backslash.
+std::u16string UserBaseFolder();
+
+// The working folder ending with a backslash; FALSE without the model query.
+BOOL GetWorkingFolder(PFN_ModelQuery query, LPCVOID modelData, std::u16string* path);
+
+// The same with the model library loaded for the call.
+BOOL GetWorkingFolder(PDEV* pdev, std::u16string* path);
+
+} // namespace inkforge

@@ -1,0 +1,183 @@
+#include "render_fixture.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "model_access.h"
+#include "model_compiler.h"
+#include "platform/paths.h"
+#include "platform/spooler_ctl.h"
+#include "platform/text.h"
+#include "win/base.h"
+#include "win/spool.h"
+
+namespace render_test {
+namespace {
+
+namespace fs = std::filesystem;
+namespace spl = platform::spooler;
+
+} // namespace
+
+Bytes ReadHostFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes SampleModel(const std::string& name) {
+    Bytes b = ReadHostFile(std::string(PKG_MODELS_DIR) + "/" + name + ".DAT");
+    if (b.empty()) throw std::runtime_error("missing sample model " + name);
+    return b;
+}
+
+nlohmann::json SampleSource(const std::string& name) {
+    return modelc::LoadSource(std::string(PKG_SOURCE_DIR) + "/samples/models/" + name + ".json");
+}
+
+nlohmann::json SourceWith(int format, const nlohmann::json& codes) {
+    nlohmann::json source{{"format", format}, {"codes", codes}};
+    if (!source["codes"].contains("7")) source["codes"]["7"] = SampleSource("CX5540")["codes"]["7"];
+    return source;
+}
+
+Bytes Compile(const nlohmann::json& source) { return modelc::Compile(source); }
+
+void InstallPrinter(const std::u16string& name, const Bytes& model) {
+    std::u16string folder = spl::DriversFolder() + u"\\" + name;
+    fs::path host(platform::HostPath(folder));
+    fs::create_directories(host);
+    for (const char* file : {"Inkforge.DLL", "Modelsmith.DLL"})
+        fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file, fs::copy_options::overwrite_existing);
+    {
+        std::ofstream out(host / "MODEL.DAT", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(model.data()), static_cast<std::streamsize>(model.size()));
+    }
+    bool havePort = false;
+    for (const auto& p : spl::Ports()) havePort |= p.name == u"LPT1:";
+    if (!havePort) {
+        ASSERT_EQ(spl::AddPort({u"LPT1:", u"Local Port", u""}), 0u);
+    }
+    spl::DriverRecord d;
+    d.name = name + u" Driver";
+    d.driverPath = folder + u"\\Inkforge.DLL";
+    d.dataFile = folder + u"\\MODEL.DAT";
+    d.configFile = folder + u"\\Frontdoor.DLL";
+    d.dependentFiles = {folder + u"\\Modelsmith.DLL"};
+    ASSERT_EQ(spl::AddDriver(d), 0u);
+    spl::PrinterRecord p;
+    p.name = name;
+    p.port = u"LPT1:";
+    p.driver = d.name;
+    ASSERT_EQ(spl::AddPrinter(p, false), 0u);
+}
+
+inkforge::DevmodeImage OwnDevmode(const std::u16string& device) {
+    inkforge::DevmodeImage d;
+    std::memset(&d, 0, sizeof d);
+    for (size_t i = 0; i < device.size() && i < 31; ++i) d.dm.dmDeviceName[i] = device[i];
+    inkforge::StampHeader(d.dm);
+    d.dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_DUPLEX | DM_COLLATE;
+    d.dm.dmOrientation = 1;
+    d.dm.dmPaperSize = 9;
+    d.dm.dmCopies = 1;
+    d.dm.dmDuplex = 1;
+    d.dm.dmScale = 100;
+    d.dm.dmPrintQuality = 600;
+    inkforge::SetPrivU32(d, inkforge::priv::Signature, inkforge::kPrivateSignature);
+    inkforge::SetPrivU32(d, inkforge::priv::Version, inkforge::kPrivateVersion);
+    inkforge::SetPrivU16(d, inkforge::priv::ResolutionCode, 2);
+    return d;
+}
+
+Bytes JobOutput(DWORD jobId) {
+    spl::JobRecord job;
+    if (!spl::FindJob(jobId, &job)) return {};
+    return ReadHostFile(job.outputPath);
+}
+
+JobResult PrintBlankPages(const std::u16string& printer, const DEVMODEW* devmode, int pages,
+                          const std::u16string& doc) {
+    JobResult r;
+    HDC hdc = CreateDCW(nullptr, printer.c_str(), nullptr, devmode);
+    EXPECT_NE(hdc, nullptr) << "CreateDC failed: " << GetLastError();
+    if (!hdc) return r;
+    DOCINFOW di{sizeof(DOCINFOW), doc.c_str(), nullptr, nullptr, 0};
+    SetLastError(0);
+    r.startDoc = StartDocW(hdc, &di);
+    r.startDocError = GetLastError();
+    if (r.startDoc > 0) {
+        for (int i = 0; i < pages; ++i)
+            if (StartPage(hdc) > 0 && EndPage(hdc) > 0) ++r.pagesOk;
+        r.endDoc = EndDoc(hdc);
+    }
+    EXPECT_TRUE(DeleteDC(hdc));
+    if (r.startDoc > 0) r.stream = JobOutput(static_cast<DWORD>(r.startDoc));
+    return r;
+}
+
+TestDevice::TestDevice(const std::u16string& printer, bool startJob) {
+    std::u16string name = printer;
+    EXPECT_TRUE(OpenPrinterW(name.data(), &printer_, nullptr));
+    pdev_ = inkforge::AllocatePdev();
+    pdev_->printer = printer_;
+    inkforge::BindLibraries(printer_, &pdev_->sheetwright, &pdev_->modelsmith, &pdev_->modelData);
+    pdev_->devmode = OwnDevmode(printer);
+    pdev_->docStarted = 1;
+    if (startJob) {
+        DOC_INFO_1W di{const_cast<LPWSTR>(u"Unit"), nullptr, nullptr};
+        job_ = StartDocPrinterW(printer_, 1, reinterpret_cast<LPBYTE>(&di));
+        EXPECT_NE(job_, 0u);
+        open_ = job_ != 0;
+    }
+}
+
+Bytes TestDevice::Finish() {
+    if (!open_) return {};
+    EndDocPrinter(printer_);
+    open_ = false;
+    return JobOutput(job_);
+}
+
+TestDevice::~TestDevice() {
+    if (open_) EndDocPrinter(printer_);
+    inkforge::FreePdev(pdev_);
+    if (printer_) ClosePrinter(printer_);
+}
+
+std::vector<std::string> PjlLines(const streamdump::Decoding& d) {
+    std::vector<std::string> lines;
+    for (const auto& i : d.items)
+        if (i.kind == streamdump::ItemKind::PjlLine) lines.push_back(i.text);
+    return lines;
+}
+
+std::vector<std::string> Outline(const streamdump::Decoding& d, const Bytes& stream) {
+    std::vector<std::string> out;
+    for (const auto& i : d.items) {
+        switch (i.kind) {
+        case streamdump::ItemKind::Uel: out.push_back("UEL"); break;
+        case streamdump::ItemKind::PjlLine: out.push_back("PJL " + i.text); break;
+        case streamdump::ItemKind::JobOpen: out.push_back("OPEN"); break;
+        case streamdump::ItemKind::JobClose: out.push_back("CLOSE"); break;
+        case streamdump::ItemKind::Frame: {
+            std::string s(1, static_cast<char>(i.opcode));
+            for (size_t k = 0; k < i.payloadSize && k < 16; ++k) {
+                char buf[4];
+                std::snprintf(buf, sizeof buf, " %02X", stream[i.offset + 4 + k]);
+                s += buf;
+            }
+            out.push_back(s);
+            break;
+        }
+        case streamdump::ItemKind::Bytes: out.push_back("BYTES " + i.problem); break;
+        }
+    }
+    return out;
+}
+
+} // namespace render_test
