@@ -61,7 +61,7 @@ private:
         }
         ClearBelowValid();
         for (;;) {
-            while (bits_ <= 56 && pos_ < end_) {
+            while (bits_ <= 55 && pos_ < end_) { // at most 63 valid bits: every skip shifts by less than 64
                 uint8_t byte = *pos_++;
                 acc_ |= static_cast<uint64_t>(msbFirst_ ? byte : kReverseBits[byte]) << (56 - bits_);
                 bits_ += 8;

@@ -346,6 +346,7 @@ TEST(MhRoundTrip, PagesSurviveCodingAndDecoding) {
         {"aligned lsb", {.msbFirst = false, .aligned = true}},
         {"minimum 200 bits", {.minLineBits = 200}},
         {"1-byte buffers, 3 lines per call", {.bufferSize = 1, .linesPerCall = 3}},
+        {"7-byte buffers, minimum 300 bits", {.minLineBits = 300, .bufferSize = 7}},
         {"lsb, 7-byte buffers, 1 line per call", {.msbFirst = false, .bufferSize = 7, .linesPerCall = 1}},
     };
     for (const auto& p : pages) {
