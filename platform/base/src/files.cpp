@@ -8,6 +8,7 @@
 
 #include "file_system.h"
 #include "platform/core.h"
+#include "platform/device_files.h"
 
 using namespace platform::files;
 
@@ -192,6 +193,10 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     (void)lpSecurityAttributes;
     (void)hTemplateFile;
     if (dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) return Fail(ERROR_NOT_SUPPORTED);
+    HANDLE device;
+    if (platform::devices::OpenDevicePath(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                                          dwFlagsAndAttributes, &device))
+        return device;
     return OpenFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
 }
 
@@ -209,6 +214,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
                      LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
     PLATFORM_FAULT_POINT("ReadFile", FALSE);
+    if (platform::devices::IsDeviceHandle(hFile))
+        return platform::devices::ReadDevice(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
     auto file = FileOf(hFile);
     if (!file) return FALSE;
     if (lpOverlapped) {
@@ -248,6 +255,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
                       LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
     PLATFORM_FAULT_POINT("WriteFile", FALSE);
+    if (platform::devices::IsDeviceHandle(hFile))
+        return platform::devices::WriteDevice(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+                                              lpOverlapped);
     auto file = FileOf(hFile);
     if (!file) return FALSE;
     if (lpOverlapped) {
