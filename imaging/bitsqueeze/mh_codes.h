@@ -5,6 +5,10 @@
 #include <array>
 #include <cstdint>
 
+// The tables are the library's own: hidden, so that code reaches them directly
+// rather than through the global offset table.
+#define BITSQUEEZE_TABLE extern __attribute__((visibility("hidden"))) const
+
 namespace bitsqueeze {
 
 enum Colour { kWhite = 0, kBlack = 1 };
@@ -20,8 +24,8 @@ struct RunCode {
     uint32_t bits;   // right-aligned
     uint8_t length;
 };
-extern const std::array<RunCode, kMaxRun> kRunCodes[2];
-extern const RunCode kMakeup2560;
+BITSQUEEZE_TABLE std::array<RunCode, kMaxRun> kRunCodes[2];
+BITSQUEEZE_TABLE RunCode kMakeup2560;
 
 // Decoder entry for the next 13 bits of the stream: the code length and its run.
 // A run of 64 or more is a make-up code; length 0 means no code starts here (an
@@ -31,7 +35,7 @@ struct DecodeEntry {
     constexpr int Length() const { return packed & 15; }
     constexpr int Run() const { return packed >> 4; }
 };
-extern const std::array<DecodeEntry, 1 << kDecodeIndexBits> kDecodeTables[2];
+BITSQUEEZE_TABLE std::array<DecodeEntry, 1 << kDecodeIndexBits> kDecodeTables[2];
 
 // A white terminating code directly followed by a black terminating code within
 // the next 13 bits: both runs from one lookup (length 0 when they do not fit).
@@ -40,6 +44,6 @@ struct PairEntry {
     uint8_t white;
     uint8_t black;
 };
-extern const std::array<PairEntry, 1 << kDecodeIndexBits> kPairTable;
+BITSQUEEZE_TABLE std::array<PairEntry, 1 << kDecodeIndexBits> kPairTable;
 
 } // namespace bitsqueeze

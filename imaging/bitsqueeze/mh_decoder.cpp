@@ -59,6 +59,11 @@ private:
             bits_ += bytes * 8;
             return;
         }
+        RefillNearEnd(n);
+    }
+
+    // Byte by byte from what is left of the buffer, then from the next buffers.
+    __attribute__((noinline)) void RefillNearEnd(int n) {
         ClearBelowValid();
         for (;;) {
             while (bits_ <= 55 && pos_ < end_) { // at most 63 valid bits: every skip shifts by less than 64
