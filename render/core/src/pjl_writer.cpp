@@ -89,10 +89,8 @@ std::string ExpandPjlLineBreaks(const char* format, const char* lineEnd) {
 BOOL WritePjlLine(PDEV* pdev, const PjlLineFrame& frame, const char* format, const PjlValue& value) {
     if (!value.present) return 0;
     char text[kLineBuffer];
-    const char* const* s = nullptr;
-    const char* strings[6];
-    for (int i = 0; i < 6; ++i) strings[i] = value.strings[i];
-    s = strings;
+    const char* s[6];
+    for (int i = 0; i < 6; ++i) s[i] = value.strings[i];
     const WORD* n = value.numbers;
     switch (value.type) {
     case 1: FormatText(text, sizeof text, format, {s[0]}); break;

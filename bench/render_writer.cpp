@@ -1,0 +1,193 @@
+// The printer stream writer in MB/s into a spooler job that discards its
+// bytes: small drawing-token writes (4 to 16 bytes) and 64 KB raster blocks,
+// each against memcpy of the same bytes in the same run.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "output_writer.h"
+#include "pdev.h"
+#include "platform/spooler_ctl.h"
+#include "platform/testctl.h"
+#include "win/base.h"
+#include "win/spool.h"
+
+namespace {
+
+constexpr size_t kBytesPerIteration = 1 << 20;
+constexpr size_t kBlock = 64 * 1024;
+
+// Token sizes as a page's drawing commands come: frame heads, points, short runs.
+const std::vector<size_t>& TokenSizes() {
+    static const std::vector<size_t> sizes = [] {
+        std::vector<size_t> s;
+        size_t total = 0;
+        for (size_t i = 0; total < kBytesPerIteration; ++i) {
+            size_t n = 4 + (i * 7) % 13;
+            s.push_back(n);
+            total += n;
+        }
+        return s;
+    }();
+    return sizes;
+}
+
+const std::vector<BYTE>& Source() {
+    static const std::vector<BYTE> bytes = [] {
+        std::vector<BYTE> b(kBlock);
+        for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<BYTE>(i * 31 + 7);
+        return b;
+    }();
+    return bytes;
+}
+
+// A physical device writing into an open job of a printer whose spooler
+// discards job output.
+class Sink {
+  public:
+    Sink() {
+        namespace spl = platform::spooler;
+        spl::AddPort({u"LPT1:", u"Local Port", u""});
+        spl::DriverRecord d;
+        d.name = u"Bench";
+        d.driverPath = u"C:\\Drivers\\Inkforge.DLL";
+        d.dataFile = u"C:\\Drivers\\MODEL.DAT";
+        spl::AddDriver(d);
+        spl::PrinterRecord p;
+        p.name = u"Bench";
+        p.port = u"LPT1:";
+        p.driver = u"Bench";
+        spl::AddPrinter(p, false);
+        spl::test::DiscardJobOutput(true);
+        std::u16string name = u"Bench";
+        OpenPrinterW(name.data(), &printer_, nullptr);
+        DOC_INFO_1W di{const_cast<LPWSTR>(u"Bench"), nullptr, nullptr};
+        StartDocPrinterW(printer_, 1, reinterpret_cast<LPBYTE>(&di));
+        pdev_ = inkforge::AllocatePdev();
+        pdev_->printer = printer_;
+        pdev_->docStarted = 1;
+    }
+    ~Sink() {
+        inkforge::FreePdev(pdev_);
+        EndDocPrinter(printer_);
+        ClosePrinter(printer_);
+    }
+    inkforge::PDEV* pdev() { return pdev_; }
+    bool ok() const { return pdev_ && printer_; }
+
+  private:
+    HANDLE printer_ = nullptr;
+    inkforge::PDEV* pdev_ = nullptr;
+};
+
+Sink& TheSink() {
+    static Sink sink;
+    return sink;
+}
+
+void WriterTokens(benchmark::State& state) {
+    Sink& sink = TheSink();
+    if (!sink.ok()) return state.SkipWithError("no spooler job");
+    const BYTE* src = Source().data();
+    for (auto _ : state) {
+        size_t at = 0;
+        for (size_t n : TokenSizes()) {
+            inkforge::OutputBytes(sink.pdev(), src + at, static_cast<DWORD>(n));
+            at = (at + n) % (kBlock - 32);
+        }
+        inkforge::FlushOutput(sink.pdev());
+    }
+    if (sink.pdev()->jobFlags & inkforge::job::Cancelled) state.SkipWithError("job cancelled");
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
+}
+
+void MemcpyTokens(benchmark::State& state) {
+    const BYTE* src = Source().data();
+    std::vector<BYTE> buffer(4096);
+    for (auto _ : state) {
+        size_t at = 0, used = 0;
+        for (size_t n : TokenSizes()) {
+            if (used + n > buffer.size()) used = 0;
+            std::memcpy(buffer.data() + used, src + at, n);
+            used += n;
+            at = (at + n) % (kBlock - 32);
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
+}
+
+void WriterBlocks(benchmark::State& state) {
+    Sink& sink = TheSink();
+    if (!sink.ok()) return state.SkipWithError("no spooler job");
+    const BYTE* src = Source().data();
+    for (auto _ : state) {
+        for (size_t done = 0; done < kBytesPerIteration; done += kBlock)
+            inkforge::OutputBytes(sink.pdev(), src, static_cast<DWORD>(kBlock));
+        inkforge::FlushOutput(sink.pdev());
+    }
+    if (sink.pdev()->jobFlags & inkforge::job::Cancelled) state.SkipWithError("job cancelled");
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
+}
+
+void MemcpyBlocks(benchmark::State& state) {
+    const BYTE* src = Source().data();
+    std::vector<BYTE> dst(kBlock);
+    for (auto _ : state) {
+        for (size_t done = 0; done < kBytesPerIteration; done += kBlock) std::memcpy(dst.data(), src, kBlock);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
+}
+
+BENCHMARK(WriterTokens)->Name("tokens/writer");
+BENCHMARK(MemcpyTokens)->Name("tokens/memcpy");
+BENCHMARK(WriterBlocks)->Name("blocks64k/writer");
+BENCHMARK(MemcpyBlocks)->Name("blocks64k/memcpy");
+
+class Reporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
+                seconds_[r.benchmark_name()] = r.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(r.time_unit);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Ratios() const {
+        for (const char* group : {"tokens", "blocks64k"}) {
+            auto w = seconds_.find(std::string(group) + "/writer"), m = seconds_.find(std::string(group) + "/memcpy");
+            if (w == seconds_.end() || m == seconds_.end() || w->second <= 0 || m->second <= 0) continue;
+            double mbps = kBytesPerIteration / w->second / 1e6;
+            std::printf("%-10s writer %.0f MB/s, %.1f%% of memcpy (%.0f MB/s)\n", group, mbps,
+                        100.0 * m->second / w->second, kBytesPerIteration / m->second / 1e6);
+        }
+    }
+
+  private:
+    std::map<std::string, double> seconds_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // A machine root of its own, so that the benchmark's printer stays out of the user's.
+    char root[] = "/tmp/render_writer_bench.XXXXXX";
+    bool ownRoot = !std::getenv("PRINTHOST_ROOT") && mkdtemp(root);
+    if (ownRoot) setenv("PRINTHOST_ROOT", root, 1);
+    benchmark::Initialize(&argc, argv);
+    Reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.Ratios();
+    benchmark::Shutdown();
+    if (ownRoot) {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+    return 0;
+}
