@@ -428,11 +428,14 @@ BOOL RecordPlayer::Objects() {
         return Store(index, CreateBrushIndirect(&lb));
     }
     case EMR_EXTCREATEPEN: {
+        // The pen's fixed part is 24 bytes; its style entries follow.
         DWORD offBmi, cbBmi, offBits, cbBits;
-        EXTLOGPEN32 elp;
+        EXTLOGPEN32 elp{};
         if (!Get(12, &offBmi) || !Get(16, &cbBmi) || !Get(20, &offBits) || !Get(24, &cbBits) ||
-            !Get(28, &elp) || !r_.Fits(52, elp.elpNumEntries, 4))
+            !r_.Fits(28, 1, offsetof(EXTLOGPEN32, elpStyleEntry)))
             return Malformed();
+        std::memcpy(&elp, r_.At(28), offsetof(EXTLOGPEN32, elpStyleEntry));
+        if (!r_.Fits(52, elp.elpNumEntries, 4)) return Malformed();
         std::vector<DWORD> entries(elp.elpNumEntries);
         for (DWORD i = 0; i < elp.elpNumEntries; ++i)
             Get(52 + 4 * i, &entries[i]);

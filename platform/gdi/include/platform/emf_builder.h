@@ -186,6 +186,8 @@ class EmfBuilder {
             corners.push_back(POINTL{r.left, r.top}), corners.push_back(POINTL{r.right, r.bottom});
         return BoundsOf(corners);
     }
+  public:
+    // Region data {RGNDATAHEADER, rectangles} as the region records hold it.
     static std::vector<BYTE> RegionData(const std::vector<RECTL>& rects) {
         RGNDATAHEADER h{};
         h.dwSize = sizeof h;
@@ -199,6 +201,8 @@ class EmfBuilder {
         Append(data, rects);
         return data;
     }
+
+  private:
     template <class P>
     EmfBuilder& PolyPolyOf(DWORD type, const std::vector<std::vector<P>>& polys) {
         std::vector<DWORD> counts;
