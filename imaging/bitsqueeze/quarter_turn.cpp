@@ -145,55 +145,50 @@ SimdLevel QuarterTurnSimd() {
     return level;
 }
 
+// Runs `turn` on the columns from c to `end` in steps of `width`; when columns
+// are left over and the turn has at least `width` columns, one more step ends at
+// `end` (the bytes it rewrites get the same values). Returns the first column
+// not yet turned.
+template <typename Turn>
+size_t Sweep(const QuarterTurn& q, size_t c, size_t width, Turn turn) {
+    const size_t end = q.firstColumn + q.columns;
+    for (; c + width <= end; c += width) turn(c);
+    if (c < end && q.columns >= width) {
+        turn(end - width);
+        c = end;
+    }
+    return c;
+}
+
 void TurnQuarter(const QuarterTurn& q) {
     const size_t end = q.firstColumn + q.columns;
     const int eights = q.bands / 8 * 8;
     const SimdLevel simd = QuarterTurnSimd();
-    // Eight bands at a time, in blocks of 64 bands by 32 columns: each destination
-    // line then receives 64 neighbouring bytes (a cache line) in quick succession,
-    // and the block's source lines stay in the cache for the next columns. Columns
-    // left over at the line's end are done again with the block ending there: the
-    // bytes they rewrite get the same values.
+    // Eight bands at a time, in blocks of 64 bands down each column step: each
+    // destination line then receives 64 neighbouring bytes (a cache line) in quick
+    // succession, and the block's source lines stay in the cache for the next step.
     for (int first = 0; first < eights; first += 64) {
         const int last = std::min(eights, first + 64);
+        auto eightBands = [&](void (*turn)(const QuarterTurn&, int, size_t)) {
+            return [&q, first, last, turn](size_t c) {
+                for (int band = first; band < last; band += 8) turn(q, band, c);
+            };
+        };
         size_t c = q.firstColumn;
-        if (simd == SimdLevel::kAvx512) {
-            for (; c + 64 <= end; c += 64)
-                for (int band = first; band < last; band += 8) TurnEightBands64Avx512(q, band, c);
-            if (c < end && q.columns >= 64) {
-                for (int band = first; band < last; band += 8) TurnEightBands64Avx512(q, band, end - 64);
-                c = end;
-            }
-        }
-        if (simd != SimdLevel::kSse2) {
-            for (; c + 32 <= end; c += 32)
-                for (int band = first; band < last; band += 8) TurnEightBands32Avx2(q, band, c);
-            if (c < end && q.columns >= 32) {
-                for (int band = first; band < last; band += 8) TurnEightBands32Avx2(q, band, end - 32);
-                c = end;
-            }
-        }
-        for (; c + 16 <= end; c += 16)
-            for (int band = first; band < last; band += 8) TurnEightBands16(q, band, c);
-        if (c < end && q.columns >= 16) {
-            for (int band = first; band < last; band += 8) TurnEightBands16(q, band, end - 16);
-            c = end;
-        }
+        if (simd == SimdLevel::kAvx512) c = Sweep(q, c, 64, eightBands(TurnEightBands64Avx512));
+        if (simd != SimdLevel::kSse2) c = Sweep(q, c, 32, eightBands(TurnEightBands32Avx2));
+        c = Sweep(q, c, 16, eightBands(TurnEightBands16));
         for (int band = first; band < last; ++band)
             for (size_t k = c; k < end; ++k) TurnBlock(q, band, k);
     }
     // Bands left over: two, then one at a time.
     int band = eights;
     for (; band + 2 <= q.bands; band += 2) {
-        size_t c = q.firstColumn;
-        for (; c + 16 <= end; c += 16) TurnTwoBands16(q, band, c);
-        if (c < end && q.columns >= 16) TurnTwoBands16(q, band, end - 16), c = end;
+        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnTwoBands16(q, band, col); });
         for (; c < end; ++c) TurnBlock(q, band, c), TurnBlock(q, band + 1, c);
     }
     for (; band < q.bands; ++band) {
-        size_t c = q.firstColumn;
-        for (; c + 16 <= end; c += 16) TurnBand16(q, band, c);
-        if (c < end && q.columns >= 16) TurnBand16(q, band, end - 16), c = end;
+        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnBand16(q, band, col); });
         for (; c < end; ++c) TurnBlock(q, band, c);
     }
 }
