@@ -1,5 +1,6 @@
 // The exports of Modelsmith.DLL.
 #include "model/modelsmith.h"
+#include "win/devmode.h"
 #include "win/loader.h"
 
 DLLEXPORT DWORD WINAPI mdGetMyPrinterInfo(LPCVOID modelData, INT code, INT index, INT layout, LPVOID out,
@@ -7,4 +8,15 @@ DLLEXPORT DWORD WINAPI mdGetMyPrinterInfo(LPCVOID modelData, INT code, INT index
     return model::GetMyPrinterInfo(modelData, code, index, layout, out, length, count);
 }
 
-DECLARE_EXPORT_ORDINALS({MODELSMITH_ORDINAL_GETMYPRINTERINFO, "mdGetMyPrinterInfo"});
+// The device modes carry their sizes; that is all of the buffers the caller gives.
+DLLEXPORT DWORD WINAPI mdReviseDevmode(LPCVOID modelData, LPVOID oldDevmode, LPVOID newDevmode, DWORD type) {
+    auto stated = [](const void* dm) -> std::size_t {
+        if (!dm) return 0;
+        const auto* d = static_cast<const DEVMODEA*>(dm);
+        return std::size_t{d->dmSize} + d->dmDriverExtra;
+    };
+    return model::ReviseDevmode(modelData, oldDevmode, stated(oldDevmode), newDevmode, stated(newDevmode), type);
+}
+
+DECLARE_EXPORT_ORDINALS({MODELSMITH_ORDINAL_GETMYPRINTERINFO, "mdGetMyPrinterInfo"},
+                        {MODELSMITH_ORDINAL_REVISEDEVMODE, "mdReviseDevmode"});
