@@ -1,9 +1,9 @@
 // File mappings and their views.
 //
-// A mapping object maps a host descriptor: today the descriptor of an open
-// file. Named shared memory (INVALID_HANDLE_VALUE and a name) will give a
-// mapping a descriptor of its own (a shared-memory object looked up by name);
-// views work the same for both.
+// A mapping object maps a host descriptor: the descriptor of an open file, or
+// of a memory object without a file (INVALID_HANDLE_VALUE: named shared
+// memory or unnamed pagefile-backed memory, see shared_memory.cpp); views work
+// the same for both.
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +16,7 @@
 
 #include "file_system.h"
 #include "platform/core.h"
+#include "shared_memory.h"
 
 using namespace platform::files;
 
@@ -29,18 +30,21 @@ public:
         : file_(std::move(file)), size_(size), protect_(protect) {
         if (file_) AddMapping(file_->id());
     }
+    MappingObject(std::shared_ptr<platform::shm::Section> section, unsigned long long size, DWORD protect)
+        : section_(std::move(section)), size_(size), protect_(protect) {}
     ~MappingObject() override {
         if (file_) RemoveMapping(file_->id());
     }
     const char* KindName() const override { return "FileMapping"; }
 
-    int fd() const { return file_ ? file_->fd() : -1; }
+    int fd() const { return file_ ? file_->fd() : section_ ? section_->fd() : -1; }
     unsigned long long size() const { return size_; }
     DWORD protect() const { return protect_; }
 
 private:
     // The file stays open (with its share reservation) while the mapping lives, as on the system.
     std::shared_ptr<FileObject> file_;
+    std::shared_ptr<platform::shm::Section> section_;
     unsigned long long size_;
     DWORD protect_;
 };
@@ -58,6 +62,23 @@ HANDLE FailNull(DWORD error) {
     return nullptr;
 }
 
+// Memory without a file: named when lpName is given. An existing object of
+// that name is returned with ERROR_ALREADY_EXISTS, at its own size, so that a
+// caller that must own the object can refuse it.
+HANDLE CreateMemoryMapping(DWORD flProtect, unsigned long long size, LPCWSTR lpName) {
+    DWORD protect = flProtect & 0xFF;
+    if (protect != PAGE_READONLY && protect != PAGE_READWRITE && protect != PAGE_WRITECOPY)
+        return FailNull(ERROR_INVALID_PARAMETER);
+    std::shared_ptr<platform::shm::Section> section;
+    bool existed = false;
+    std::u16string_view name = lpName ? std::u16string_view(lpName) : std::u16string_view();
+    if (DWORD e = platform::shm::Create(name, size, protect, &section, &existed)) return FailNull(e);
+    unsigned long long actual = section->CurrentSize();
+    HANDLE h = platform::InsertHandle(std::make_shared<MappingObject>(std::move(section), actual, protect));
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return h;
+}
+
 } // namespace
 
 extern "C" {
@@ -65,9 +86,13 @@ extern "C" {
 HANDLE WINAPI CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappingAttributes, DWORD flProtect,
                                  DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCWSTR lpName) {
     PLATFORM_FAULT_POINT("CreateFileMappingW", nullptr);
+    // Objects are private to their owner whatever the descriptor says, and
+    // handles are not inherited (see shared_memory.cpp).
     (void)lpFileMappingAttributes;
-    // Memory without a file and the object namespace come with named shared memory.
-    if (hFile == INVALID_HANDLE_VALUE || lpName) return FailNull(ERROR_NOT_SUPPORTED);
+    unsigned long long size = (static_cast<unsigned long long>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
+    if (hFile == INVALID_HANDLE_VALUE) return CreateMemoryMapping(flProtect, size, lpName);
+    // Naming a mapping of a file is not needed by anything here.
+    if (lpName) return FailNull(ERROR_NOT_SUPPORTED);
     auto file = platform::LookupHandleAs<FileObject>(hFile);
     if (!file) return FailNull(ERROR_INVALID_HANDLE);
     if (file->directory()) return FailNull(ERROR_ACCESS_DENIED);
@@ -88,7 +113,6 @@ HANDLE WINAPI CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappi
     struct stat st;
     if (::fstat(file->fd(), &st) != 0) return FailNull(ErrorFromErrno(errno, file->host()));
     unsigned long long fileSize = static_cast<unsigned long long>(st.st_size);
-    unsigned long long size = (static_cast<unsigned long long>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
     if (size == 0) size = fileSize;
     if (size == 0) return FailNull(ERROR_FILE_INVALID);
     if (size > fileSize) {
@@ -98,6 +122,23 @@ HANDLE WINAPI CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappi
         if (::ftruncate(file->fd(), static_cast<off_t>(size)) != 0) return FailNull(ERROR_DISK_FULL);
     }
     HANDLE h = platform::InsertHandle(std::make_shared<MappingObject>(std::move(file), size, protect));
+    SetLastError(ERROR_SUCCESS);
+    return h;
+}
+
+HANDLE WINAPI OpenFileMappingW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName) {
+    PLATFORM_FAULT_POINT("OpenFileMappingW", nullptr);
+    (void)bInheritHandle;
+    if (!lpName) return FailNull(ERROR_INVALID_PARAMETER);
+    bool write = dwDesiredAccess & FILE_MAP_WRITE;
+    DWORD protect = write                               ? PAGE_READWRITE
+                    : (dwDesiredAccess & FILE_MAP_READ) ? PAGE_READONLY
+                    : (dwDesiredAccess & FILE_MAP_COPY) ? PAGE_WRITECOPY
+                                                        : PAGE_NOACCESS;
+    std::shared_ptr<platform::shm::Section> section;
+    if (DWORD e = platform::shm::Open(lpName, write, &section)) return FailNull(e);
+    unsigned long long size = section->CurrentSize();
+    HANDLE h = platform::InsertHandle(std::make_shared<MappingObject>(std::move(section), size, protect));
     SetLastError(ERROR_SUCCESS);
     return h;
 }
@@ -114,6 +155,7 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DW
     bool write = dwDesiredAccess & FILE_MAP_WRITE;
     bool read = dwDesiredAccess & (FILE_MAP_READ | FILE_MAP_WRITE | FILE_MAP_COPY);
     if (!read) return FailNull(ERROR_INVALID_PARAMETER);
+    if (mapping->protect() == PAGE_NOACCESS) return FailNull(ERROR_ACCESS_DENIED);
     // A write-copy mapping hands out private copies only.
     if (mapping->protect() == PAGE_WRITECOPY && write) copy = true;
     if (write && !copy && mapping->protect() != PAGE_READWRITE) return FailNull(ERROR_ACCESS_DENIED);
@@ -123,6 +165,12 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DW
     if (offset >= mapping->size()) return FailNull(ERROR_ACCESS_DENIED);
     unsigned long long length = dwNumberOfBytesToMap ? dwNumberOfBytesToMap : mapping->size() - offset;
     if (length > mapping->size() - offset) return FailNull(ERROR_ACCESS_DENIED);
+    // The object itself may have shrunk behind the mapping (another process
+    // holding the file or shared memory): a view never reaches past its end.
+    struct stat st;
+    if (::fstat(mapping->fd(), &st) != 0 || st.st_size < 0 ||
+        offset + length > static_cast<unsigned long long>(st.st_size))
+        return FailNull(ERROR_ACCESS_DENIED);
 
     int prot = PROT_READ | (write || copy ? PROT_WRITE : 0);
     void* base = ::mmap(nullptr, static_cast<size_t>(length), prot, copy ? MAP_PRIVATE : MAP_SHARED, mapping->fd(),

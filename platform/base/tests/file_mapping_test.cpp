@@ -104,7 +104,8 @@ TEST(FileMapping, Errors) {
         {"read-only larger than the file", ro.get(), PAGE_READONLY, 200, nullptr, ERROR_NOT_ENOUGH_MEMORY},
         {"unknown protection", ro.get(), 0x1000, 0, nullptr, ERROR_INVALID_PARAMETER},
         {"not a handle", reinterpret_cast<HANDLE>(0x1234), PAGE_READONLY, 0, nullptr, ERROR_INVALID_HANDLE},
-        {"memory without a file", INVALID_HANDLE_VALUE, PAGE_READWRITE, 4096, u"VELMJOB0001", ERROR_NOT_SUPPORTED},
+        {"memory without a file or a size", INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, u"VELMJOB0001",
+         ERROR_INVALID_PARAMETER},
         {"named mapping of a file", ro.get(), PAGE_READONLY, 0, u"Name", ERROR_NOT_SUPPORTED},
     };
     for (const auto& c : creates) {

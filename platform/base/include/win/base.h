@@ -13,3 +13,4 @@
 #include "win/registry.h"
 #include "win/loader.h"
 #include "win/environment.h"
+#include "win/process.h"

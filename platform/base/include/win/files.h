@@ -224,10 +224,16 @@ DWORD WINAPI SearchPathW(LPCWSTR lpPath, LPCWSTR lpFileName, LPCWSTR lpExtension
                          LPWSTR lpBuffer, LPWSTR* lpFilePart);
 DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR* lpFilePart);
 
-// File mappings over files. Mappings without a file (named shared memory) are
-// not available yet and fail with ERROR_NOT_SUPPORTED.
+// File mappings over files, and over memory without a file (hFile
+// INVALID_HANDLE_VALUE, a size, and a name for named shared memory). A named
+// mapping that exists already is returned, at its own size, with the last
+// error ERROR_ALREADY_EXISTS (ERROR_SUCCESS otherwise). Named objects are
+// always private to their owner (a security descriptor never widens that);
+// handles are not inherited. Mappings of files cannot be named.
 HANDLE WINAPI CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappingAttributes, DWORD flProtect,
                                  DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCWSTR lpName);
+// Opens a named mapping (ERROR_FILE_NOT_FOUND when none has that name).
+HANDLE WINAPI OpenFileMappingW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName);
 LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
                             DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap);
 BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress);
