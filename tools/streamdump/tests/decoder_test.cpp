@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform_testing/fresh_root.h"
 #include "streamdump/decoder.h"
 
 namespace {
@@ -126,6 +129,32 @@ TEST(StreamDecoder, FormatMarksProblemsAndCounts) {
     EXPECT_NE(text.find("! 00000024  FRAME  Z  ?  <- unknown opcode"), std::string::npos) << text;
     EXPECT_NE(text.find("4 items, 1 problems"), std::string::npos) << text;
     EXPECT_EQ(streamdump::Decode(nullptr, 5).items.size(), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// The two commands that list a stream file: streamdump and printhost decode.
+TEST(StreamDumpCommands, ListAFileAndReportProblemsByExitStatus) {
+    std::string dir = platform_testing::Root();
+    std::string good = dir + "/good.prn", bad = dir + "/bad.prn";
+    Stream s;
+    s.Uel().Text("@PJL ENTER LANGUAGE=GDI\n").Raw({0x1B, 0x27, 0x31}).Frame('p').Frame('q').Raw({0x1B, 0, 0}).Uel();
+    for (auto [path, bytes] : {std::pair{good, s.b}, std::pair{bad, Stream().Text("junk").b}}) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    for (std::string tool : {std::string(PKG_TOOLS_DIR) + "/streamdump", std::string(PKG_TOOLS_DIR) + "/printhost decode"}) {
+        std::string out;
+        EXPECT_EQ(platform_testing::RunCommand(tool + " " + good, &out), 0) << tool;
+        EXPECT_NE(out.find("FRAME  p  page start"), std::string::npos) << out;
+        EXPECT_NE(out.find("7 items, 0 problems"), std::string::npos) << out;
+        EXPECT_EQ(platform_testing::RunCommand(tool + " " + bad, &out), 1) << tool;
+        EXPECT_NE(platform_testing::RunCommand(tool + " " + dir + "/missing.prn 2>/dev/null", &out), 0) << tool;
+    }
 }
 
 } // namespace
