@@ -1,6 +1,7 @@
 // The IEEE 1284 device ID reader: its length, its fields and the status block.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,10 @@ namespace {
 using devcomm::DeviceId;
 
 std::vector<std::uint8_t> Answer(std::size_t length, const std::string& text) {
-    std::vector<std::uint8_t> out{std::uint8_t(length >> 8), std::uint8_t(length)};
-    out.insert(out.end(), text.begin(), text.end());
+    std::vector<std::uint8_t> out(text.size() + 2);
+    out[0] = std::uint8_t(length >> 8);
+    out[1] = std::uint8_t(length);
+    std::copy(text.begin(), text.end(), out.begin() + 2);
     return out;
 }
 
@@ -24,8 +27,10 @@ TEST(DeviceIdLength, CheckedAgainstTheBytesReturned) {
         std::size_t returned; // bytes of answer the device sent
         const char* parsed;   // nullptr: refused
     } cases[] = {
-        {"length counts itself", Answer(text.size() + 2, text), text.size() + 2, "MFG:Velmora;MDL:LP 9000;"},
-        {"length counts the text only", Answer(text.size(), text), text.size() + 2, "MFG:Velmora;MDL:LP 9000;"},
+        {"length counts itself", Answer(text.size() + 2, text), text.size() + 2,
+         "MFG:Velmora;MDL:LP 9000;"},
+        {"length counts the text only", Answer(text.size(), text), text.size() + 2,
+         "MFG:Velmora;MDL:LP 9000;"},
         {"cut off by the buffer", Answer(text.size() + 2, text), text.size(), nullptr},
         {"length beyond the answer", Answer(600, text), text.size() + 2, nullptr},
         {"length 1", Answer(1, text), text.size() + 2, nullptr},
@@ -54,11 +59,13 @@ TEST(DeviceIdFields, KeysAndValues) {
         const char* key;
         const char* value; // nullptr: missing
     } cases[] = {
-        {"MFG", "Velmora"},     {"MANUFACTURER", "Velmora Corp."}, {"MDL", "LP 9000"},
-        {"CMD", "PJL,PCLXL"},   {"DES", "MFG:Other"},              {"mfg", "lower"},
-        {"EMPTY", ""},          {"COLON", "a:b"},                  {"CLS", "PRINTER"}, // no ';' at the end
-        {"junk", nullptr},      {"", nullptr},                     {"MODEL", nullptr},
-        {"Mfg", nullptr},
+        {"MFG", "Velmora"},   {"MANUFACTURER", "Velmora Corp."},
+        {"MDL", "LP 9000"},   {"CMD", "PJL,PCLXL"},
+        {"DES", "MFG:Other"}, {"mfg", "lower"},
+        {"EMPTY", ""},        {"COLON", "a:b"},
+        {"CLS", "PRINTER"}, // no ';' at the end
+        {"junk", nullptr},    {"", nullptr},
+        {"MODEL", nullptr},   {"Mfg", nullptr},
     };
     for (const Case& c : cases) {
         auto value = id.Field(c.key);
@@ -91,9 +98,11 @@ TEST(Base64, Forms) {
         const char* text;
         const char* decoded; // nullptr: refused
     } cases[] = {
-        {"", ""},           {"TWFu", "Man"},    {"TWE=", "Ma"},  {"TQ==", "M"},     {"TWFuTWE=", "ManMa"},
-        {"+/+/", "\xfb\xff\xbf"},               {"TWF", nullptr}, {"TWFuT", nullptr}, {"T===", nullptr},
-        {"TW=u", nullptr},  {"TQ==TWFu", nullptr}, {"TW u", nullptr}, {"TW-_", nullptr}, {"====", nullptr},
+        {"", ""},          {"TWFu", "Man"},       {"TWE=", "Ma"},
+        {"TQ==", "M"},     {"TWFuTWE=", "ManMa"}, {"+/+/", "\xfb\xff\xbf"},
+        {"TWF", nullptr},  {"TWFuT", nullptr},    {"T===", nullptr},
+        {"TW=u", nullptr}, {"TQ==TWFu", nullptr}, {"TW u", nullptr},
+        {"TW-_", nullptr}, {"====", nullptr},
     };
     for (const Case& c : cases) {
         std::vector<std::uint8_t> out{1, 2, 3};

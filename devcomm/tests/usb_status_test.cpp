@@ -20,7 +20,8 @@ using platform::test::AddUsbPrinter;
 using platform::test::UsbPrinter;
 
 std::string Base64(const std::vector<std::uint8_t>& bytes) {
-    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char* alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         std::uint32_t group = std::uint32_t(bytes[i]) << 16;
@@ -59,7 +60,7 @@ UsbPrinter Printer(std::optional<DWORD> port, std::uint8_t mark, bool present = 
 }
 
 class UsbStatusRead : public DevprobeTest {
-protected:
+  protected:
     void TearDown() override {
         EXPECT_EQ(platform::test::OpenHandleCount("Device"), 0u);
         EXPECT_EQ(platform::test::OpenHandleCount("DeviceInfoSet"), 0u);
@@ -106,26 +107,30 @@ TEST_F(UsbStatusRead, PortNumbersChooseThePrinter) {
     AddUsbPrinter(Printer(2, 0x02));
     AddUsbPrinter(Printer(10, 0x0A));
     AddUsbPrinter(Printer(4, 0x40));
-    AddUsbPrinter(Printer(4, 0x41, false));    // unplugged: not active
+    AddUsbPrinter(Printer(4, 0x41, false));     // unplugged: not active
     AddUsbPrinter(Printer(std::nullopt, 0x77)); // no port number
     AddUsbPrinter(Printer(5, 0x50));
     AddUsbPrinter(Printer(5, 0x51)); // the last match wins
     std::u16string noKey = AddUsbPrinter(Printer(6, 0x60));
-    ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, platform::test::DeviceInterfaceKeyPath(noKey).c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, platform::test::DeviceInterfaceKeyPath(noKey).c_str()),
+        ERROR_SUCCESS);
     struct Case {
         const char* port;
         int mark;
     } cases[] = {
-        {"USB001", 0x01}, {"USB002", 0x02}, {"USB010", 0x0A}, {"USB10", 0x0A}, {"USB004", 0x40},
-        {"USB005", 0x51}, {"USB003", -1},   {"USB006", -1},   {"USB000", -1},
-        {"USB99999999999", -1}, // more than a port number holds
+        {"USB001", 0x01}, {"USB002", 0x02},       {"USB010", 0x0A}, {"USB10", 0x0A},
+        {"USB004", 0x40}, {"USB005", 0x51},       {"USB003", -1},   {"USB006", -1},
+        {"USB000", -1},   {"USB99999999999", -1}, // more than a port number holds
     };
-    for (const Case& c : cases) EXPECT_EQ(Read(c.port), c.mark) << c.port;
+    for (const Case& c : cases)
+        EXPECT_EQ(Read(c.port), c.mark) << c.port;
 }
 
 TEST_F(UsbStatusRead, OnlyUsbPortNamesAreRead) {
     AddUsbPrinter(Printer(0, 0x01));
-    for (const char* port : {"USB", "usb001", "LPT1:", "USBX", "IP_10.0.0.1", ""}) EXPECT_EQ(Read(port), -1) << port;
+    for (const char* port : {"USB", "usb001", "LPT1:", "USBX", "IP_10.0.0.1", ""})
+        EXPECT_EQ(Read(port), -1) << port;
     EXPECT_EQ(Read(nullptr), -1);
     EXPECT_EQ(platform::test::DeviceOpenCount(), 0);
 }
@@ -133,21 +138,22 @@ TEST_F(UsbStatusRead, OnlyUsbPortNamesAreRead) {
 TEST_F(UsbStatusRead, UsbvqPortsFollowTheirMonitorKey) {
     std::u16string path = AddUsbPrinter(Printer(1, 0x33));
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\USBVQ\\USBVQ001", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\USBVQ\\USBVQ001", 0, nullptr,
+                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     // The device path without its "\\?\"; the read puts "\\.\" in front.
     std::u16string link = path.substr(4);
-    ASSERT_EQ(RegSetValueExW(key, u"SymbolicLink", 0, REG_SZ, reinterpret_cast<const BYTE*>(link.c_str()),
+    ASSERT_EQ(RegSetValueExW(key, u"SymbolicLink", 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(link.c_str()),
                              DWORD((link.size() + 1) * 2)),
               ERROR_SUCCESS);
     RegCloseKey(key);
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\USBVQ\\USBVQ002", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\USBVQ\\USBVQ002", 0, nullptr,
+                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\USBVQ\\USBVQ003", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\USBVQ\\USBVQ003", 0, nullptr,
+                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     std::u16string tooLong(300, u'x');
     RegSetValueExW(key, u"SymbolicLink", 0, REG_SZ, reinterpret_cast<const BYTE*>(tooLong.c_str()),
@@ -175,10 +181,10 @@ TEST_F(UsbStatusRead, DeviceIdsThatAreRefused) {
         {"no VSTATUS", "MFG:V;FL:1;", -1},
         {"VSTATUS of 10 characters", "MFG:V;FL:1;VSTATUS:" + status.substr(0, 10), -1},
         {"VSTATUS with its ';'", "MFG:V;FL:1;VSTATUS:" + status + ";", 0x10},
-        {"ID that fills the buffer", "FL:1;VSTATUS:" + status + ";DES:" + std::string(510 - 18 - status.size(), 'd'),
-         0x10},
-        {"ID cut off by the buffer", "FL:1;VSTATUS:" + status + ";DES:" + std::string(511 - 18 - status.size(), 'd'),
-         -1},
+        {"ID that fills the buffer",
+         "FL:1;VSTATUS:" + status + ";DES:" + std::string(510 - 18 - status.size(), 'd'), 0x10},
+        {"ID cut off by the buffer",
+         "FL:1;VSTATUS:" + status + ";DES:" + std::string(511 - 18 - status.size(), 'd'), -1},
     };
     DWORD port = 1;
     for (const Case& c : cases) {
@@ -196,16 +202,21 @@ TEST_F(UsbStatusRead, SystemFailuresEndTheRead) {
     ASSERT_EQ(Read("USB001"), 0x01);
     struct Fault {
         const char* function;
-    } faults[] = {{"SetupDiGetClassDevsA"}, {"SetupDiEnumDeviceInterfaces"}, {"SetupDiOpenDeviceInterfaceRegKey"},
-                  {"SetupDiGetDeviceInterfaceDetailA"}, {"CreateFileW"}, {"DeviceIoControl"}};
+    } faults[] = {{"SetupDiGetClassDevsA"},
+                  {"SetupDiEnumDeviceInterfaces"},
+                  {"SetupDiOpenDeviceInterfaceRegKey"},
+                  {"SetupDiGetDeviceInterfaceDetailA"},
+                  {"CreateFileW"},
+                  {"DeviceIoControl"}};
     for (const Fault& f : faults) {
         platform::test::FailNext(f.function, 1, ERROR_NOT_ENOUGH_MEMORY);
         EXPECT_EQ(Read("USB001"), -1) << f.function;
         platform::test::ClearFaults();
     }
     // All five SetupAPI functions must be there.
-    for (const char* name : {"SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailA",
-                             "SetupDiOpenDeviceInterfaceRegKey", "SetupDiDestroyDeviceInfoList"}) {
+    for (const char* name :
+         {"SetupDiGetClassDevsA", "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailA",
+          "SetupDiOpenDeviceInterfaceRegKey", "SetupDiDestroyDeviceInfoList"}) {
         platform::test::MakeExportAbsent(u"setupapi.dll", name);
         EXPECT_EQ(Read("USB001"), -1) << name;
         platform::test::ClearAbsent();

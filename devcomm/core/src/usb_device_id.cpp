@@ -9,9 +9,11 @@ namespace devcomm {
 namespace {
 
 std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
+    while (!s.empty() &&
+           (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
         s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
     return s;
 }
@@ -32,9 +34,12 @@ bool DeviceId::Parse(const std::uint8_t* answer, std::size_t returned) {
     if (!answer || returned < 2) return false;
     const std::size_t length = (std::size_t(answer[0]) << 8) | answer[1];
     std::size_t end;
-    if (length + 2 == returned) end = returned; // the length counted only the text
-    else if (length >= 2 && length <= returned) end = length;
-    else return false;
+    if (length + 2 == returned)
+        end = returned; // the length counted only the text
+    else if (length >= 2 && length <= returned)
+        end = length;
+    else
+        return false;
     ParseText(std::string_view(reinterpret_cast<const char*>(answer) + 2, end - 2));
     return true;
 }
@@ -51,8 +56,8 @@ void DeviceId::ParseText(std::string_view text) {
         if (colon != std::string_view::npos) {
             std::string_view key = TrimBlanks(piece.substr(0, colon));
             if (!key.empty())
-                fields_.push_back({std::size_t(key.data() - text_.data()), key.size(), at + colon + 1,
-                                   piece.size() - colon - 1});
+                fields_.push_back({std::size_t(key.data() - text_.data()), key.size(),
+                                   at + colon + 1, piece.size() - colon - 1});
         }
         at = end + 1;
     }
@@ -65,15 +70,24 @@ std::optional<std::string_view> DeviceId::Field(std::string_view key) const {
     return std::nullopt;
 }
 
-std::optional<std::string_view> DeviceId::Either(std::string_view longKey, std::string_view shortKey) const {
+std::optional<std::string_view> DeviceId::Either(std::string_view longKey,
+                                                 std::string_view shortKey) const {
     if (auto value = Field(longKey)) return value;
     return Field(shortKey);
 }
 
-std::optional<std::string_view> DeviceId::Manufacturer() const { return Either("MANUFACTURER", "MFG"); }
-std::optional<std::string_view> DeviceId::Model() const { return Either("MODEL", "MDL"); }
-std::optional<std::string_view> DeviceId::CommandSet() const { return Either("COMMAND SET", "CMD"); }
-std::optional<std::string_view> DeviceId::Description() const { return Either("DESCRIPTION", "DES"); }
+std::optional<std::string_view> DeviceId::Manufacturer() const {
+    return Either("MANUFACTURER", "MFG");
+}
+std::optional<std::string_view> DeviceId::Model() const {
+    return Either("MODEL", "MDL");
+}
+std::optional<std::string_view> DeviceId::CommandSet() const {
+    return Either("COMMAND SET", "CMD");
+}
+std::optional<std::string_view> DeviceId::Description() const {
+    return Either("DESCRIPTION", "DES");
+}
 
 bool DecodeBase64(std::string_view text, std::vector<std::uint8_t>* out) {
     out->clear();

@@ -22,13 +22,15 @@ constexpr std::size_t kMaxDevicePath = 259;
 bool UsbvqDevicePath(const char* portName, std::string* path) {
     HKEY monitor = nullptr, port = nullptr;
     // Read access is all this needs; full access would fail for ordinary users.
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUsbvqKey, 0, KEY_READ, &monitor) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUsbvqKey, 0, KEY_READ, &monitor) != ERROR_SUCCESS)
+        return false;
     LSTATUS rc = RegOpenKeyExA(monitor, portName, 0, KEY_READ, &port);
     RegCloseKey(monitor);
     if (rc != ERROR_SUCCESS) return false;
     char link[256] = {};
     DWORD type = 0, size = sizeof link;
-    rc = RegQueryValueExA(port, "SymbolicLink", nullptr, &type, reinterpret_cast<BYTE*>(link), &size);
+    rc = RegQueryValueExA(port, "SymbolicLink", nullptr, &type, reinterpret_cast<BYTE*>(link),
+                          &size);
     RegCloseKey(port);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
     std::size_t length = strnlen(link, size < sizeof link ? size : sizeof link);
@@ -56,8 +58,8 @@ template <class Fn> Fn Bind(HMODULE module, const char* name) {
 
 bool InterfacePortNumber(HKEY key, DWORD* number) {
     DWORD type = 0, value = 0, size = sizeof value;
-    if (RegQueryValueExA(key, "Port Number", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExA(key, "Port Number", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                         &size) != ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof value)
         return false;
     *number = value;
@@ -69,9 +71,12 @@ bool InterfaceDevicePath(DWORD portNumber, std::string* path) {
     HMODULE setupapi = LoadLibraryW(u"setupapi.dll");
     if (!setupapi) return false;
     auto getClassDevs = Bind<PFN_SetupDiGetClassDevsA>(setupapi, "SetupDiGetClassDevsA");
-    auto enumInterfaces = Bind<PFN_SetupDiEnumDeviceInterfaces>(setupapi, "SetupDiEnumDeviceInterfaces");
-    auto getDetail = Bind<PFN_SetupDiGetDeviceInterfaceDetailA>(setupapi, "SetupDiGetDeviceInterfaceDetailA");
-    auto openKey = Bind<PFN_SetupDiOpenDeviceInterfaceRegKey>(setupapi, "SetupDiOpenDeviceInterfaceRegKey");
+    auto enumInterfaces =
+        Bind<PFN_SetupDiEnumDeviceInterfaces>(setupapi, "SetupDiEnumDeviceInterfaces");
+    auto getDetail =
+        Bind<PFN_SetupDiGetDeviceInterfaceDetailA>(setupapi, "SetupDiGetDeviceInterfaceDetailA");
+    auto openKey =
+        Bind<PFN_SetupDiOpenDeviceInterfaceRegKey>(setupapi, "SetupDiOpenDeviceInterfaceRegKey");
     auto destroy = Bind<PFN_SetupDiDestroyDeviceInfoList>(setupapi, "SetupDiDestroyDeviceInfoList");
     bool found = false;
     HDEVINFO set = INVALID_HANDLE_VALUE;
@@ -92,7 +97,8 @@ bool InterfaceDevicePath(DWORD portNumber, std::string* path) {
             // Room for the fixed part and the longest path a name may have.
             union {
                 SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
-                char bytes[offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + kMaxDevicePath + 1];
+                char bytes[offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
+                           kMaxDevicePath + 1];
             } buffer{};
             buffer.detail.cbSize = sizeof buffer.detail;
             if (!getDetail(set, &data, &buffer.detail, sizeof buffer, nullptr, nullptr)) continue;
@@ -110,7 +116,8 @@ bool InterfaceDevicePath(DWORD portNumber, std::string* path) {
 
 bool ReadUsbStatusBlock(const char* portName, UsbStatus* out) {
     *out = UsbStatus{};
-    if (!portName || std::strlen(portName) <= 3 || std::strncmp(portName, "USB", 3) != 0) return false;
+    if (!portName || std::strlen(portName) <= 3 || std::strncmp(portName, "USB", 3) != 0)
+        return false;
     std::string path;
     if (std::strncmp(portName, "USBVQ", 5) == 0) {
         if (!UsbvqDevicePath(portName, &path)) return false;
@@ -122,8 +129,8 @@ bool ReadUsbStatusBlock(const char* portName, UsbStatus* out) {
     if (device == INVALID_HANDLE_VALUE) return false;
     std::uint8_t answer[kDeviceIdBufferSize];
     DWORD returned = 0;
-    BOOL ok = DeviceIoControl(device, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, answer, sizeof answer, &returned,
-                              nullptr);
+    BOOL ok = DeviceIoControl(device, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, answer, sizeof answer,
+                              &returned, nullptr);
     CloseHandle(device);
     if (!ok || returned > sizeof answer) return false;
     return ParseUsbStatus(answer, returned, out);

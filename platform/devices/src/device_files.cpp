@@ -15,7 +15,9 @@ namespace platform::devices {
 
 namespace {
 
-bool WantsRead(DWORD access) { return access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA); }
+bool WantsRead(DWORD access) {
+    return access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
+}
 bool WantsWrite(DWORD access) {
     return access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
 }
@@ -25,16 +27,19 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-std::shared_ptr<DeviceObject> DeviceOf(HANDLE h) { return LookupHandleAs<DeviceObject>(h); }
+std::shared_ptr<DeviceObject> DeviceOf(HANDLE h) {
+    return LookupHandleAs<DeviceObject>(h);
+}
 
 } // namespace
 
-bool OpenDevicePath(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition, DWORD flags,
-                    HANDLE* result) {
+bool OpenDevicePath(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition,
+                    DWORD flags, HANDLE* result) {
     (void)flags;
     if (!path) return false;
     std::u16string_view p(path);
-    if (p.size() < 5 || p[0] != u'\\' || p[1] != u'\\' || (p[2] != u'.' && p[2] != u'?') || p[3] != u'\\')
+    if (p.size() < 5 || p[0] != u'\\' || p[1] != u'\\' || (p[2] != u'.' && p[2] != u'?') ||
+        p[3] != u'\\')
         return false;
     std::u16string_view name = p.substr(4);
     // "\\?\C:\x" and "\\.\pipe\x" are names of the file system.
@@ -56,17 +61,20 @@ bool OpenDevicePath(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disp
         SetLastError(ERROR_FILE_NOT_FOUND);
         return true;
     }
-    if ((read && printer->denyRead) || (write && printer->denyWrite) || (!shareRead && printer->readers) ||
-        (!shareWrite && printer->writers)) {
+    if ((read && printer->denyRead) || (write && printer->denyWrite) ||
+        (!shareRead && printer->readers) || (!shareWrite && printer->writers)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return true;
     }
-    *result = InsertHandle(std::make_shared<DeviceObject>(printer, read, write, shareRead, shareWrite));
+    *result =
+        InsertHandle(std::make_shared<DeviceObject>(printer, read, write, shareRead, shareWrite));
     SetLastError(ERROR_SUCCESS);
     return true;
 }
 
-bool IsDeviceHandle(HANDLE h) { return DeviceOf(h) != nullptr; }
+bool IsDeviceHandle(HANDLE h) {
+    return DeviceOf(h) != nullptr;
+}
 
 BOOL ReadDevice(HANDLE h, void* buffer, DWORD size, DWORD* done, LPOVERLAPPED overlapped) {
     auto device = DeviceOf(h);
@@ -101,15 +109,18 @@ BOOL WriteDevice(HANDLE h, const void* buffer, DWORD size, DWORD* done, LPOVERLA
 
 } // namespace platform::devices
 
-extern "C" BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
-                                       LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+extern "C" BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                                       DWORD nInBufferSize, LPVOID lpOutBuffer,
+                                       DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                                        LPOVERLAPPED lpOverlapped) {
     using namespace platform::devices;
     if (lpBytesReturned) *lpBytesReturned = 0;
     PLATFORM_FAULT_POINT("DeviceIoControl", FALSE);
     auto device = DeviceOf(hDevice);
     // Files and other objects know no device requests.
-    if (!device) return Fail(platform::LookupHandle(hDevice) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+    if (!device)
+        return Fail(platform::LookupHandle(hDevice) ? ERROR_INVALID_FUNCTION
+                                                    : ERROR_INVALID_HANDLE);
     if (lpOverlapped) return Fail(ERROR_NOT_SUPPORTED);
     if (!lpBytesReturned || (!lpInBuffer && nInBufferSize) || (!lpOutBuffer && nOutBufferSize))
         return Fail(ERROR_INVALID_PARAMETER);

@@ -18,13 +18,16 @@ namespace platform::devices {
 namespace {
 
 // The setup class of the devices that carry the printer interfaces.
-constexpr GUID kUsbSetupClass = {0x36fc9e60, 0xc465, 0x11cf, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+constexpr GUID kUsbSetupClass = {
+    0x36fc9e60, 0xc465, 0x11cf, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
-bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameGuid(const GUID& a, const GUID& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // A snapshot of the interfaces that matched when the set was made.
 class DeviceInfoSet : public HandleObject {
-public:
+  public:
     struct Member {
         std::u16string path;
         DWORD devInst;
@@ -40,14 +43,16 @@ public:
 
     const std::vector<Member>& members() const { return members_; }
     // The interface data's Reserved field names its set and member.
-    ULONG_PTR Tag(std::size_t index) const { return (ULONG_PTR(serial_) << 32) | ULONG_PTR(index + 1); }
+    ULONG_PTR Tag(std::size_t index) const {
+        return (ULONG_PTR(serial_) << 32) | ULONG_PTR(index + 1);
+    }
     const Member* FromTag(ULONG_PTR tag) const {
         ULONG_PTR index = tag & 0xFFFFFFFFu;
         if ((tag >> 32) != serial_ || index == 0 || index > members_.size()) return nullptr;
         return &members_[index - 1];
     }
 
-private:
+  private:
     std::vector<Member> members_;
     DWORD serial_ = 0;
 };
@@ -69,14 +74,16 @@ std::shared_ptr<DeviceInfoSet> SetOf(HDEVINFO h) {
 }
 
 HDEVINFO MakeSet(const GUID* classGuid, const std::u16string* enumerator, DWORD flags) {
-    constexpr DWORD kKnown = DIGCF_DEFAULT | DIGCF_PRESENT | DIGCF_ALLCLASSES | DIGCF_PROFILE | DIGCF_DEVICEINTERFACE;
+    constexpr DWORD kKnown =
+        DIGCF_DEFAULT | DIGCF_PRESENT | DIGCF_ALLCLASSES | DIGCF_PROFILE | DIGCF_DEVICEINTERFACE;
     if (flags & ~kKnown) return FailSet(ERROR_INVALID_FLAGS);
     if (!classGuid && !(flags & DIGCF_ALLCLASSES)) return FailSet(ERROR_INVALID_PARAMETER);
     std::vector<DeviceInfoSet::Member> members;
     // Sets of setup classes list devices, not interfaces; no device here has
     // a node of its own outside its interface.
-    const bool wanted = (flags & DIGCF_DEVICEINTERFACE) &&
-                        ((flags & DIGCF_ALLCLASSES) || SameGuid(*classGuid, GUID_DEVINTERFACE_USBPRINT));
+    const bool wanted =
+        (flags & DIGCF_DEVICEINTERFACE) &&
+        ((flags & DIGCF_ALLCLASSES) || SameGuid(*classGuid, GUID_DEVINTERFACE_USBPRINT));
     if (wanted) {
         std::lock_guard lock(PrintersMutex());
         for (const auto& p : PrintersLocked()) {
@@ -90,7 +97,8 @@ HDEVINFO MakeSet(const GUID* classGuid, const std::u16string* enumerator, DWORD 
 
 // Checks the interface data a caller passes back; its member, or nullptr
 // with the last error set.
-const DeviceInfoSet::Member* MemberOf(const DeviceInfoSet& set, const SP_DEVICE_INTERFACE_DATA* data) {
+const DeviceInfoSet::Member* MemberOf(const DeviceInfoSet& set,
+                                      const SP_DEVICE_INTERFACE_DATA* data) {
     if (!data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -114,8 +122,9 @@ std::string AnsiPath(const std::u16string& path) {
 }
 
 template <class Detail, class Text>
-BOOL FillDetail(HDEVINFO setHandle, PSP_DEVICE_INTERFACE_DATA data, Detail* detail, DWORD detailSize,
-                PDWORD requiredSize, PSP_DEVINFO_DATA infoData, Text (*convert)(const std::u16string&)) {
+BOOL FillDetail(HDEVINFO setHandle, PSP_DEVICE_INTERFACE_DATA data, Detail* detail,
+                DWORD detailSize, PDWORD requiredSize, PSP_DEVINFO_DATA infoData,
+                Text (*convert)(const std::u16string&)) {
     auto set = SetOf(setHandle);
     if (!set) return FALSE;
     const DeviceInfoSet::Member* member = MemberOf(*set, data);
@@ -124,10 +133,12 @@ BOOL FillDetail(HDEVINFO setHandle, PSP_DEVICE_INTERFACE_DATA data, Detail* deta
     // there is refused.
     if (detail ? detail->cbSize != sizeof(Detail) || detailSize < sizeof(Detail) : detailSize != 0)
         return Fail(ERROR_INVALID_USER_BUFFER);
-    if (infoData && infoData->cbSize != sizeof(SP_DEVINFO_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
+    if (infoData && infoData->cbSize != sizeof(SP_DEVINFO_DATA))
+        return Fail(ERROR_INVALID_USER_BUFFER);
     const Text path = convert(member->path);
     using Char = typename Text::value_type;
-    const DWORD needed = static_cast<DWORD>(offsetof(Detail, DevicePath) + (path.size() + 1) * sizeof(Char));
+    const DWORD needed =
+        static_cast<DWORD>(offsetof(Detail, DevicePath) + (path.size() + 1) * sizeof(Char));
     if (requiredSize) *requiredSize = needed;
     if (infoData) {
         infoData->ClassGuid = kUsbSetupClass;
@@ -139,7 +150,9 @@ BOOL FillDetail(HDEVINFO setHandle, PSP_DEVICE_INTERFACE_DATA data, Detail* deta
     return TRUE;
 }
 
-std::u16string SamePath(const std::u16string& path) { return path; }
+std::u16string SamePath(const std::u16string& path) {
+    return path;
+}
 
 } // namespace
 
@@ -149,7 +162,8 @@ using namespace platform::devices;
 
 extern "C" {
 
-HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent, DWORD Flags) {
+HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
+                                     DWORD Flags) {
     PLATFORM_FAULT_POINT("SetupDiGetClassDevsW", INVALID_HANDLE_VALUE);
     (void)hwndParent;
     if (Enumerator) {
@@ -159,7 +173,8 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
     return MakeSet(ClassGuid, nullptr, Flags);
 }
 
-HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent, DWORD Flags) {
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent,
+                                     DWORD Flags) {
     PLATFORM_FAULT_POINT("SetupDiGetClassDevsA", INVALID_HANDLE_VALUE);
     (void)hwndParent;
     if (Enumerator) {
@@ -180,8 +195,10 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     auto set = SetOf(DeviceInfoSet);
     if (!set) return FALSE;
     if (!InterfaceClassGuid || !DeviceInterfaceData) return Fail(ERROR_INVALID_PARAMETER);
-    if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
-    if (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
+    if (DeviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
+        return Fail(ERROR_INVALID_USER_BUFFER);
+    if (DeviceInfoData && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA))
+        return Fail(ERROR_INVALID_USER_BUFFER);
     if (SameGuid(*InterfaceClassGuid, GUID_DEVINTERFACE_USBPRINT)) {
         DWORD seen = 0;
         const auto& members = set->members();
@@ -197,25 +214,26 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     return Fail(ERROR_NO_MORE_ITEMS);
 }
 
-BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
-                                             DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
-                                             PSP_DEVINFO_DATA DeviceInfoData) {
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(
+    HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
+    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) {
     PLATFORM_FAULT_POINT("SetupDiGetDeviceInterfaceDetailW", FALSE);
-    return FillDetail(DeviceInfoSet, DeviceInterfaceData, DeviceInterfaceDetailData, DeviceInterfaceDetailDataSize,
-                      RequiredSize, DeviceInfoData, &SamePath);
+    return FillDetail(DeviceInfoSet, DeviceInterfaceData, DeviceInterfaceDetailData,
+                      DeviceInterfaceDetailDataSize, RequiredSize, DeviceInfoData, &SamePath);
 }
 
-BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
-                                             DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
-                                             PSP_DEVINFO_DATA DeviceInfoData) {
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
+    HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
+    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) {
     PLATFORM_FAULT_POINT("SetupDiGetDeviceInterfaceDetailA", FALSE);
-    return FillDetail(DeviceInfoSet, DeviceInterfaceData, DeviceInterfaceDetailData, DeviceInterfaceDetailDataSize,
-                      RequiredSize, DeviceInfoData, &AnsiPath);
+    return FillDetail(DeviceInfoSet, DeviceInterfaceData, DeviceInterfaceDetailData,
+                      DeviceInterfaceDetailDataSize, RequiredSize, DeviceInfoData, &AnsiPath);
 }
 
-HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet,
+                                             PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
                                              DWORD Reserved, REGSAM samDesired) {
     const HKEY failed = reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
     PLATFORM_FAULT_POINT("SetupDiOpenDeviceInterfaceRegKey", failed);

@@ -62,7 +62,9 @@ std::u16string_view EnumeratorOf(const std::u16string& path) {
     return name.substr(0, name.find(u'#'));
 }
 
-void CountOpenLocked() { ++T().opens; }
+void CountOpenLocked() {
+    ++T().opens;
+}
 
 std::u16string InterfaceKeyPath(const std::u16string& path) {
     // The key is named after the path with "##?#" for its prefix.
@@ -70,9 +72,10 @@ std::u16string InterfaceKeyPath(const std::u16string& path) {
     return kInterfaceClassKey + (u"##?#" + name) + u"\\#\\Device Parameters";
 }
 
-DeviceObject::DeviceObject(std::shared_ptr<PrinterState> printer, bool read, bool write, bool shareRead,
-                           bool shareWrite)
-    : printer_(std::move(printer)), read_(read), write_(write), shareRead_(shareRead), shareWrite_(shareWrite) {
+DeviceObject::DeviceObject(std::shared_ptr<PrinterState> printer, bool read, bool write,
+                           bool shareRead, bool shareWrite)
+    : printer_(std::move(printer)), read_(read), write_(write), shareRead_(shareRead),
+      shareWrite_(shareWrite) {
     // The caller holds the mutex.
     printer_->readers += read_;
     printer_->writers += write_;
@@ -107,7 +110,8 @@ std::u16string AddUsbPrinter(const UsbPrinter& printer) {
     if (state->path.empty()) {
         char serial[16];
         std::snprintf(serial, sizeof serial, "PRN%04u", static_cast<unsigned>(state->devInst));
-        state->path = std::u16string(kPrefix) + u"usb#vid_fffe&pid_0001#" + FromUtf8(serial) + kInterfaceClassSuffix;
+        state->path = std::u16string(kPrefix) + u"usb#vid_fffe&pid_0001#" + FromUtf8(serial) +
+                      kInterfaceClassSuffix;
     }
     std::u16string_view path = state->path;
     if (path.size() <= kPrefix.size() || path.substr(0, kPrefix.size()) != kPrefix ||
@@ -122,21 +126,23 @@ std::u16string AddUsbPrinter(const UsbPrinter& printer) {
         std::size_t length = printer.deviceId.size() + 2;
         state->idAnswer.push_back(static_cast<BYTE>(length >> 8));
         state->idAnswer.push_back(static_cast<BYTE>(length));
-        state->idAnswer.insert(state->idAnswer.end(), printer.deviceId.begin(), printer.deviceId.end());
+        state->idAnswer.insert(state->idAnswer.end(), printer.deviceId.begin(),
+                               printer.deviceId.end());
     }
     state->idError = printer.deviceIdError;
     state->readData = printer.readData;
 
     // The class installer's part: the interface's key with its port number.
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, DeviceInterfaceKeyPath(state->path).c_str(), 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, DeviceInterfaceKeyPath(state->path).c_str(), 0, nullptr,
+                        0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return {};
     bool written = true;
     if (printer.portNumber) {
         DWORD number = *printer.portNumber;
-        written = RegSetValueExW(key, u"Port Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                                 sizeof number) == ERROR_SUCCESS;
+        written =
+            RegSetValueExW(key, u"Port Number", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&number), sizeof number) == ERROR_SUCCESS;
     }
     RegCloseKey(key);
     if (!written) return {};

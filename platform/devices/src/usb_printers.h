@@ -48,8 +48,9 @@ std::u16string_view EnumeratorOf(const std::u16string& path);
 
 // A handle opened on a printer's device path.
 class DeviceObject : public HandleObject {
-public:
-    DeviceObject(std::shared_ptr<PrinterState> printer, bool read, bool write, bool shareRead, bool shareWrite);
+  public:
+    DeviceObject(std::shared_ptr<PrinterState> printer, bool read, bool write, bool shareRead,
+                 bool shareWrite);
     ~DeviceObject() override;
     const char* KindName() const override { return "Device"; }
 
@@ -57,7 +58,7 @@ public:
     bool canRead() const { return read_; }
     bool canWrite() const { return write_; }
 
-private:
+  private:
     std::shared_ptr<PrinterState> printer_;
     bool read_, write_, shareRead_, shareWrite_;
 };

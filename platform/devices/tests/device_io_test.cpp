@@ -19,7 +19,7 @@ using platform::test::UsbPrinter;
 const std::string kId = "MFG:Example;MDL:Laser 5;CMD:PJL;";
 
 class DeviceIo : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         UsbPrinter p;
         p.deviceId = kId;
@@ -37,8 +37,8 @@ protected:
     static std::string RequestId(HANDLE h, DWORD size) {
         std::vector<char> buffer(size + 1, '\x7f');
         DWORD returned = 12345;
-        if (!DeviceIoControl(h, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, size ? buffer.data() : nullptr, size,
-                             &returned, nullptr))
+        if (!DeviceIoControl(h, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0,
+                             size ? buffer.data() : nullptr, size, &returned, nullptr))
             return "!" + std::to_string(GetLastError()) + (returned == 0 ? "" : " returned set");
         EXPECT_EQ(buffer[size], '\x7f'); // nothing past the buffer
         return std::string(buffer.data(), returned);
@@ -60,18 +60,22 @@ TEST_F(DeviceIo, DeviceIdAnswerHasItsLengthFirst) {
         EXPECT_EQ(RequestId(h, 512), answer);
         EXPECT_TRUE(CloseHandle(h));
     }
-    HANDLE h = CreateFileA(platform::ToUtf8(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileA(platform::ToUtf8(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     // A short buffer gets the answer's first bytes; the length still tells the whole.
     EXPECT_EQ(RequestId(h, 10), answer.substr(0, 10));
     EXPECT_EQ(RequestId(h, 0), "!" + std::to_string(ERROR_INSUFFICIENT_BUFFER));
     DWORD returned = 0;
     char out[8];
-    EXPECT_FALSE(DeviceIoControl(h, 0x220030 + 0x100, nullptr, 0, out, sizeof out, &returned, nullptr));
+    EXPECT_FALSE(
+        DeviceIoControl(h, 0x220030 + 0x100, nullptr, 0, out, sizeof out, &returned, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
-    EXPECT_FALSE(DeviceIoControl(h, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, out, sizeof out, nullptr, nullptr));
+    EXPECT_FALSE(DeviceIoControl(h, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, out, sizeof out,
+                                 nullptr, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(DeviceIoControl(h, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, nullptr, 8, &returned, nullptr));
+    EXPECT_FALSE(
+        DeviceIoControl(h, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, nullptr, 8, &returned, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     CloseHandle(h);
     EXPECT_EQ(platform::test::DeviceOpenCount(), 4);
@@ -80,16 +84,19 @@ TEST_F(DeviceIo, DeviceIdAnswerHasItsLengthFirst) {
 TEST_F(DeviceIo, RequestsOnOtherHandles) {
     char out[8];
     DWORD returned = 0;
-    EXPECT_FALSE(DeviceIoControl(reinterpret_cast<HANDLE>(0x4444), IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, out,
-                                 sizeof out, &returned, nullptr));
+    EXPECT_FALSE(DeviceIoControl(reinterpret_cast<HANDLE>(0x4444), IOCTL_USBPRINT_GET_1284_ID,
+                                 nullptr, 0, out, sizeof out, &returned, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    HANDLE file = CreateFileW(u"C:\\plain.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file =
+        CreateFileW(u"C:\\plain.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(DeviceIoControl(file, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, out, sizeof out, &returned, nullptr));
+    EXPECT_FALSE(DeviceIoControl(file, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, out, sizeof out,
+                                 &returned, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
     CloseHandle(file);
     // The long-name prefix still names files.
-    HANDLE again = CreateFileW(u"\\\\?\\C:\\plain.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE again =
+        CreateFileW(u"\\\\?\\C:\\plain.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(again, INVALID_HANDLE_VALUE);
     CloseHandle(again);
 }

@@ -19,7 +19,7 @@ using platform::test::AddUsbPrinter;
 using platform::test::UsbPrinter;
 
 class DeviceSets : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { EXPECT_EQ(platform::test::OpenHandleCount("DeviceInfoSet"), 0u); }
 
     static UsbPrinter Printer(DWORD port, bool present = true) {
@@ -39,7 +39,9 @@ protected:
                 EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_MORE_ITEMS));
                 break;
             }
-            EXPECT_EQ(std::memcmp(&data.InterfaceClassGuid, &GUID_DEVINTERFACE_USBPRINT, sizeof(GUID)), 0);
+            EXPECT_EQ(
+                std::memcmp(&data.InterfaceClassGuid, &GUID_DEVINTERFACE_USBPRINT, sizeof(GUID)),
+                0);
             out.push_back(PathOf(set, &data) + " " + std::to_string(data.Flags));
         }
         return out;
@@ -53,7 +55,8 @@ protected:
         std::vector<DWORD> buffer(needed / sizeof(DWORD) + 1);
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
         detail->cbSize = sizeof *detail;
-        if (!SetupDiGetDeviceInterfaceDetailA(set, data, detail, needed, nullptr, nullptr)) return "?";
+        if (!SetupDiGetDeviceInterfaceDetailA(set, data, detail, needed, nullptr, nullptr))
+            return "?";
         return detail->DevicePath;
     }
 };
@@ -65,7 +68,8 @@ TEST_F(DeviceSets, PresentAndInstalledInterfaces) {
     ASSERT_FALSE(first.empty());
     ASSERT_FALSE(unplugged.empty());
     ASSERT_FALSE(third.empty());
-    const std::string a = platform::ToUtf8(first), b = platform::ToUtf8(unplugged), c = platform::ToUtf8(third);
+    const std::string a = platform::ToUtf8(first), b = platform::ToUtf8(unplugged),
+                      c = platform::ToUtf8(third);
     EXPECT_EQ(a.rfind("\\\\?\\usb#", 0), 0u) << a;
 
     HDEVINFO present = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr,
@@ -74,7 +78,8 @@ TEST_F(DeviceSets, PresentAndInstalledInterfaces) {
     EXPECT_EQ(List(present), (std::vector<std::string>{a + " 1", c + " 1"}));
 
     // Without DIGCF_PRESENT an unplugged printer's interface is listed, not active.
-    HDEVINFO all = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
+    HDEVINFO all =
+        SetupDiGetClassDevsA(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
     ASSERT_NE(all, INVALID_HANDLE_VALUE);
     EXPECT_EQ(List(all), (std::vector<std::string>{a + " 1", b + " 0", c + " 1"}));
 
@@ -87,7 +92,8 @@ TEST_F(DeviceSets, PresentAndInstalledInterfaces) {
 
 TEST_F(DeviceSets, ClassesFlagsAndEnumerators) {
     AddUsbPrinter(Printer(1));
-    const GUID other = {0x4d36e979, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+    const GUID other = {
+        0x4d36e979, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
     struct Case {
         const GUID* guid;
         const char* enumerator;
@@ -102,10 +108,12 @@ TEST_F(DeviceSets, ClassesFlagsAndEnumerators) {
         {nullptr, nullptr, DIGCF_DEVICEINTERFACE | DIGCF_ALLCLASSES, 1, 0},
         {&GUID_DEVINTERFACE_USBPRINT, nullptr, DIGCF_PRESENT, 0, 0}, // a set of setup classes
         {nullptr, nullptr, DIGCF_DEVICEINTERFACE, -1, ERROR_INVALID_PARAMETER},
-        {&GUID_DEVINTERFACE_USBPRINT, nullptr, DIGCF_DEVICEINTERFACE | 0x100, -1, ERROR_INVALID_FLAGS},
+        {&GUID_DEVINTERFACE_USBPRINT, nullptr, DIGCF_DEVICEINTERFACE | 0x100, -1,
+         ERROR_INVALID_FLAGS},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.enumerator ? c.enumerator : "-") << " flags " << c.flags);
+        SCOPED_TRACE(testing::Message()
+                     << (c.enumerator ? c.enumerator : "-") << " flags " << c.flags);
         HDEVINFO set = SetupDiGetClassDevsA(c.guid, c.enumerator, nullptr, c.flags);
         if (c.members < 0) {
             EXPECT_EQ(set, INVALID_HANDLE_VALUE);
@@ -145,8 +153,9 @@ TEST_F(DeviceSets, DetailSizeProtocol) {
         DWORD error; // 0: succeeds
     } cases[] = {
         {sizeof *detail, needed - 1, true, ERROR_INSUFFICIENT_BUFFER},
-        {needed, needed, true, ERROR_INVALID_USER_BUFFER}, // the buffer's size is not the structure's
-        {6, needed, true, ERROR_INVALID_USER_BUFFER},      // the 32-bit size
+        {needed, needed, true,
+         ERROR_INVALID_USER_BUFFER},                  // the buffer's size is not the structure's
+        {6, needed, true, ERROR_INVALID_USER_BUFFER}, // the 32-bit size
         {sizeof *detail, 4, true, ERROR_INVALID_USER_BUFFER},
         {sizeof *detail, needed, false, ERROR_INVALID_USER_BUFFER},
         {sizeof *detail, needed, true, 0},
@@ -155,8 +164,8 @@ TEST_F(DeviceSets, DetailSizeProtocol) {
         SCOPED_TRACE(testing::Message() << "cbSize " << c.cbSize << " size " << c.size);
         detail->cbSize = c.cbSize;
         SetLastError(0);
-        BOOL ok = SetupDiGetDeviceInterfaceDetailW(set, &data, c.withBuffer ? detail : nullptr, c.size, nullptr,
-                                                   nullptr);
+        BOOL ok = SetupDiGetDeviceInterfaceDetailW(set, &data, c.withBuffer ? detail : nullptr,
+                                                   c.size, nullptr, nullptr);
         EXPECT_EQ(ok, c.error == 0);
         if (c.error) {
             EXPECT_EQ(GetLastError(), c.error);
@@ -177,8 +186,10 @@ TEST_F(DeviceSets, DetailSizeProtocol) {
 
 TEST_F(DeviceSets, InterfaceDataIsChecked) {
     AddUsbPrinter(Printer(1));
-    HDEVINFO a = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
-    HDEVINFO b = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
+    HDEVINFO a =
+        SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
+    HDEVINFO b =
+        SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
     SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = 28;
     EXPECT_FALSE(SetupDiEnumDeviceInterfaces(a, nullptr, &GUID_DEVINTERFACE_USBPRINT, 0, &data));
@@ -191,7 +202,8 @@ TEST_F(DeviceSets, InterfaceDataIsChecked) {
     // An interface of another set.
     EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(b, &data, nullptr, 0, &needed, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(SetupDiOpenDeviceInterfaceRegKey(b, &data, 0, KEY_READ), reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE));
+    EXPECT_EQ(SetupDiOpenDeviceInterfaceRegKey(b, &data, 0, KEY_READ),
+              reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     // Only one device's interfaces.
     SP_DEVINFO_DATA device{};
@@ -216,19 +228,24 @@ TEST_F(DeviceSets, InterfaceKeysHoldThePortNumber) {
     AddUsbPrinter(Printer(12));
     std::u16string second = AddUsbPrinter(noNumber);
     std::u16string third = AddUsbPrinter(Printer(13));
-    ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, platform::test::DeviceInterfaceKeyPath(third).c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, platform::test::DeviceInterfaceKeyPath(third).c_str()),
+        ERROR_SUCCESS);
 
-    HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
+    HDEVINFO set =
+        SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
     struct Expect {
         LSTATUS open;
         LSTATUS query;
         DWORD number;
-    } expected[] = {{ERROR_SUCCESS, ERROR_SUCCESS, 12}, {ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, 0},
+    } expected[] = {{ERROR_SUCCESS, ERROR_SUCCESS, 12},
+                    {ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, 0},
                     {ERROR_FILE_NOT_FOUND, 0, 0}};
     for (DWORD i = 0; i < 3; ++i) {
         SP_DEVICE_INTERFACE_DATA data{};
         data.cbSize = sizeof data;
-        ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_USBPRINT, i, &data));
+        ASSERT_TRUE(
+            SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_USBPRINT, i, &data));
         HKEY key = SetupDiOpenDeviceInterfaceRegKey(set, &data, 0, KEY_READ);
         if (expected[i].open != ERROR_SUCCESS) {
             EXPECT_EQ(key, reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE));
@@ -237,7 +254,8 @@ TEST_F(DeviceSets, InterfaceKeysHoldThePortNumber) {
         }
         ASSERT_NE(key, reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE));
         DWORD type = 0, number = 0, size = sizeof number;
-        EXPECT_EQ(RegQueryValueExW(key, u"Port Number", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size),
+        EXPECT_EQ(RegQueryValueExW(key, u"Port Number", nullptr, &type,
+                                   reinterpret_cast<BYTE*>(&number), &size),
                   expected[i].query);
         if (expected[i].query == ERROR_SUCCESS) {
             EXPECT_EQ(type, DWORD(REG_DWORD));
@@ -253,15 +271,17 @@ TEST_F(DeviceSets, BoundByNameAndFailingOnRequest) {
     AddUsbPrinter(Printer(1));
     HMODULE setupapi = LoadLibraryW(u"setupapi.dll");
     ASSERT_NE(setupapi, nullptr);
-    for (const char* name : {"SetupDiGetClassDevsA", "SetupDiGetClassDevsW", "SetupDiEnumDeviceInterfaces",
-                             "SetupDiGetDeviceInterfaceDetailA", "SetupDiGetDeviceInterfaceDetailW",
-                             "SetupDiOpenDeviceInterfaceRegKey", "SetupDiDestroyDeviceInfoList"})
+    for (const char* name :
+         {"SetupDiGetClassDevsA", "SetupDiGetClassDevsW", "SetupDiEnumDeviceInterfaces",
+          "SetupDiGetDeviceInterfaceDetailA", "SetupDiGetDeviceInterfaceDetailW",
+          "SetupDiOpenDeviceInterfaceRegKey", "SetupDiDestroyDeviceInfoList"})
         EXPECT_NE(GetProcAddress(setupapi, name), nullptr) << name;
     FreeLibrary(setupapi);
 
     platform::test::FailNext("SetupDiGetClassDevsA", 1, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(SetupDiGetClassDevsA(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE),
-              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(
+        SetupDiGetClassDevsA(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_DEVICEINTERFACE),
+        INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
 }
 

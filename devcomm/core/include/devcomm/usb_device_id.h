@@ -15,7 +15,7 @@ namespace devcomm {
 // a value runs to the next ';' or to the end of the text, so a last field
 // without its ';' still counts. Pieces without a ':' are skipped.
 class DeviceId {
-public:
+  public:
     // From the answer of the device-ID request: a 2-byte big-endian length
     // that counts itself, then the text. Devices that count only the text
     // are accepted when exactly that many bytes came back. false, and an
@@ -35,11 +35,12 @@ public:
     std::optional<std::string_view> CommandSet() const;   // COMMAND SET, CMD
     std::optional<std::string_view> Description() const;  // DESCRIPTION, DES
 
-private:
+  private:
     struct Span {
         std::size_t keyAt, keyLength, valueAt, valueLength;
     };
-    std::optional<std::string_view> Either(std::string_view longKey, std::string_view shortKey) const;
+    std::optional<std::string_view> Either(std::string_view longKey,
+                                           std::string_view shortKey) const;
 
     std::string text_;
     std::vector<Span> fields_;

@@ -11,8 +11,8 @@ namespace platform::devices {
 // the name without separators and not a drive): then *result is the
 // device's new handle, or INVALID_HANDLE_VALUE with the last error set.
 // false: the path is the file system's.
-bool OpenDevicePath(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition, DWORD flags,
-                    HANDLE* result);
+bool OpenDevicePath(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition,
+                    DWORD flags, HANDLE* result);
 
 // Whether h is a device handle; ReadFile and WriteFile then call these.
 bool IsDeviceHandle(HANDLE h);

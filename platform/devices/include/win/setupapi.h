@@ -57,10 +57,13 @@ typedef struct _SP_DEVICE_INTERFACE_DETAIL_DATA_A {
 } SP_DEVICE_INTERFACE_DETAIL_DATA_A, *PSP_DEVICE_INTERFACE_DETAIL_DATA_A;
 
 static_assert(sizeof(SP_DEVINFO_DATA) == 32 && offsetof(SP_DEVINFO_DATA, DevInst) == 20);
-static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 32 && offsetof(SP_DEVICE_INTERFACE_DATA, Flags) == 20);
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 32 &&
+              offsetof(SP_DEVICE_INTERFACE_DATA, Flags) == 20);
 static_assert(offsetof(SP_DEVICE_INTERFACE_DATA, Reserved) == 24);
-static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 8 && offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == 4);
-static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 8 && offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) == 4);
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 8 &&
+              offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == 4);
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 8 &&
+              offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) == 4);
 
 // The interface class of USB printers.
 inline constexpr GUID GUID_DEVINTERFACE_USBPRINT = {
@@ -73,8 +76,10 @@ extern "C" {
 // DIGCF_PRESENT. Enumerator, when given, keeps the devices of that
 // enumerator ("USB"). Without DIGCF_DEVICEINTERFACE the set is of setup
 // classes, which list no interfaces here. INVALID_HANDLE_VALUE on failure.
-HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent, DWORD Flags);
-HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent, DWORD Flags);
+HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND hwndParent,
+                                     DWORD Flags);
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent,
+                                     DWORD Flags);
 
 // The MemberIndex-th interface of InterfaceClassGuid in the set (of the one
 // device DeviceInfoData names, when given). Past the end: ERROR_NO_MORE_ITEMS.
@@ -86,18 +91,19 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
 // and *RequiredSize is the size that holds the fixed part and the path with
 // its NUL; a buffer that is too small fails the same way. The buffer's cbSize
 // must be sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_*) (ERROR_INVALID_USER_BUFFER).
-BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
-                                             DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
-                                             PSP_DEVINFO_DATA DeviceInfoData);
-BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
-                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
-                                             DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize,
-                                             PSP_DEVINFO_DATA DeviceInfoData);
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(
+    HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_W DeviceInterfaceDetailData,
+    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData);
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
+    HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
+    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData);
 
 // The interface's own registry key (its driver keeps values such as
 // "Port Number" there). INVALID_HANDLE_VALUE (as an HKEY) on failure.
-HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet,
+                                             PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
                                              DWORD Reserved, REGSAM samDesired);
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
@@ -106,10 +112,11 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 
 // Bound at run time from "setupapi.dll".
 typedef HDEVINFO(WINAPI* PFN_SetupDiGetClassDevsA)(const GUID*, PCSTR, HWND, DWORD);
-typedef BOOL(WINAPI* PFN_SetupDiEnumDeviceInterfaces)(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD,
-                                                      PSP_DEVICE_INTERFACE_DATA);
+typedef BOOL(WINAPI* PFN_SetupDiEnumDeviceInterfaces)(HDEVINFO, PSP_DEVINFO_DATA, const GUID*,
+                                                      DWORD, PSP_DEVICE_INTERFACE_DATA);
 typedef BOOL(WINAPI* PFN_SetupDiGetDeviceInterfaceDetailA)(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
-                                                           PSP_DEVICE_INTERFACE_DETAIL_DATA_A, DWORD, PDWORD,
-                                                           PSP_DEVINFO_DATA);
-typedef HKEY(WINAPI* PFN_SetupDiOpenDeviceInterfaceRegKey)(HDEVINFO, PSP_DEVICE_INTERFACE_DATA, DWORD, REGSAM);
+                                                           PSP_DEVICE_INTERFACE_DETAIL_DATA_A,
+                                                           DWORD, PDWORD, PSP_DEVINFO_DATA);
+typedef HKEY(WINAPI* PFN_SetupDiOpenDeviceInterfaceRegKey)(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
+                                                           DWORD, REGSAM);
 typedef BOOL(WINAPI* PFN_SetupDiDestroyDeviceInfoList)(HDEVINFO);
