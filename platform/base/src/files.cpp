@@ -215,7 +215,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
     PLATFORM_FAULT_POINT("ReadFile", FALSE);
     if (platform::devices::IsDeviceHandle(hFile))
-        return platform::devices::ReadDevice(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
+        return platform::devices::ReadDevice(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
+                                             lpOverlapped);
     auto file = FileOf(hFile);
     if (!file) return FALSE;
     if (lpOverlapped) {
