@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/facts.h"
+#include "platform/engine_ctl.h"
 #include "platform/gdi_ctl.h"
 #include "platform/loader_ctl.h"
 #include "platform/testctl.h"
@@ -47,8 +48,15 @@ class JobStreamTest : public ::testing::TestWithParam<const char*> {
         InstallPrinter(u"P1", SampleModel(GetParam()));
     }
     void TearDown() override {
+        // Everything a job made is given back.
         EXPECT_EQ(platform::test::LiveDeviceContexts(), 0);
         EXPECT_EQ(platform::test::LoadedGraphicsDrivers(), 0);
+        EXPECT_EQ(platform::test::LiveSurfaces(), 0);
+        EXPECT_EQ(platform::test::LivePalettes(), 0);
+        EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
+        EXPECT_EQ(platform::test::LiveGlobalAllocations(), 0);
+        EXPECT_EQ(platform::test::LiveHeapAllocations(), 0);
+        EXPECT_EQ(platform::test::ModuleLoadCount(u"Modelsmith.DLL"), 0);
     }
 };
 

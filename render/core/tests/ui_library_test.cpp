@@ -1,0 +1,74 @@
+// With the UI library installed, the graphics core asks its model queries
+// through it, has it make the default device mode, and hands it the
+// department code at the start and the end of the job.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/loader_ctl.h"
+#include "platform/paths.h"
+#include "render_fixture.h"
+#include "win/base.h"
+
+namespace {
+
+using namespace render_test;
+namespace priv = inkforge::priv;
+
+class UiLibraryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::test::MakeModuleAbsent(u"wsock32.dll");
+        InstallPrinter(u"P1", SampleModel("CX5540"));
+        std::u16string path = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\P1\\Sheetwright.DLL";
+        std::filesystem::copy_file(FAKE_UI_PATH, platform::HostPath(path));
+        ui = LoadLibraryW(path.c_str());
+        ASSERT_NE(ui, nullptr);
+        calls = reinterpret_cast<long (*)(const char*)>(reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiCalls")));
+        notes = reinterpret_cast<const char* (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiNotes")));
+        ASSERT_TRUE(calls && notes);
+    }
+    void TearDown() override {
+        if (ui) FreeLibrary(ui);
+    }
+    HMODULE ui = nullptr;
+    long (*calls)(const char*) = nullptr;
+    const char* (*notes)() = nullptr;
+};
+
+TEST_F(UiLibraryTest, DefaultDeviceModeAndModelQueriesComeFromTheUiLibrary) {
+    JobResult r = PrintBlankPages(u"P1", nullptr, 2);
+    ASSERT_GT(r.startDoc, 0);
+    EXPECT_EQ(calls("uiReviseDevmodeEx 1"), 1);
+    EXPECT_EQ(calls("uiReviseDevmodeEx 2"), 1);
+    EXPECT_GT(calls("uiGetMyPrinterInfo"), 10);
+    streamdump::Decoding d = streamdump::Decode(r.stream);
+    EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+    std::vector<std::string> o = Outline(d, r.stream), lines = PjlLines(d);
+    // The UI library's defaults: A4, and two copies from its second step.
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "@PJL SET PAPER=A4"), lines.end());
+    EXPECT_NE(std::find(o.begin(), o.end(), "O 02 00"), o.end()) << streamdump::Format(d);
+    EXPECT_NE(std::find(o.begin(), o.end(), "k 09"), o.end());
+}
+
+TEST_F(UiLibraryTest, DepartmentCodeAtTheFirstPageAndAtTheEnd) {
+    for (WORD flags : {0, 2}) {
+        inkforge::DevmodeImage dm = OwnDevmode();
+        std::memcpy(dm.priv + priv::DeptCode, "1234", 4);
+        inkforge::SetPrivU16(dm, priv::DeptCounterFlags, flags);
+        long before = calls("uiSetDeptCode");
+        JobResult r = PrintBlankPages(u"P1", &dm.dm, 1);
+        ASSERT_GT(r.startDoc, 0);
+        EXPECT_EQ(calls("uiSetDeptCode"), before + 1);
+        std::string n = notes();
+        // The code is kept only when the device mode says to save it.
+        EXPECT_NE(n.rfind(flags ? "set block=yes code=1234" : "set block=yes code=\n"), std::string::npos) << n;
+    }
+    EXPECT_EQ(calls("uiGetDeptCode"), 2);
+    EXPECT_NE(std::string(notes()).find("get block=yes devmode=yes"), std::string::npos);
+}
+
+} // namespace
