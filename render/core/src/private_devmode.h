@@ -1,98 +1,101 @@
 // The driver's device-mode image as the graphics core reads it: the 220-byte
 // wide standard part followed by the 1100-byte private block that opens with
-// the signature. Private fields are named by their byte offset in the block.
+// the signature (the block's layout is the platform's PRIVATE_DEVMODE).
+// Private fields are read by their byte offset in the block.
 #pragma once
 
 #include <cstddef>
 #include <cstring>
 
 #include "win/devmode.h"
+#include "win/devmode_private.h"
 #include "win/types.h"
 
 namespace inkforge {
 
 constexpr WORD kDevmodeSpecVersion = 0x0401;
 constexpr WORD kDevmodeDriverVersion = 0x0500;
-constexpr WORD kPublicSize = sizeof(DEVMODEW);
-constexpr WORD kPrivateSize = 1100;
-constexpr WORD kOldPrivateSize = 908;
-// The four characters of the signature as one 32-bit number, the first
-// character in the most significant byte (the bytes "DROZ" in memory).
-constexpr DWORD kPrivateSignature = 0x5A4F5244;
-constexpr DWORD kPrivateVersion = 0x500;
+constexpr WORD kPublicSize = DEVMODEW_SIZE;
+constexpr WORD kPrivateSize = PRIVATE_DEVMODE_SIZE;
+constexpr WORD kOldPrivateSize = PRIVATE_DEVMODE_SIZE_908;
+constexpr DWORD kPrivateSignature = PRIVATE_DEVMODE_SIGNATURE;
+constexpr DWORD kPrivateVersion = PRIVATE_DEVMODE_VERSION;
 
+// The image with its private block as bytes, read through the offsets below.
 struct DevmodeImage {
     DEVMODEW dm;
     BYTE priv[kPrivateSize];
 };
-static_assert(sizeof(DevmodeImage) == 1320 && offsetof(DevmodeImage, priv) == 220);
+static_assert(sizeof(DevmodeImage) == sizeof(DEVMODE_IMAGEW) && offsetof(DevmodeImage, priv) == 220);
 
 // Offsets in the private block.
 namespace priv {
-constexpr size_t Signature = 0;
-constexpr size_t Version = 4;
-constexpr size_t StateBits = 8;        // bit 0 allocated by the UI library; bits 1-3 job state
-constexpr size_t PrivateFlags = 12;    // what the model offers (feature word A)
-constexpr size_t FeatureFlags = 16;    // feature word B
-constexpr size_t JobCheckFlags = 20;   // feature word C
-constexpr size_t OptionFlags = 28;     // feature word D
-constexpr size_t TotalSheets = 32;     // sheets per copy set of a replayed job
-constexpr size_t Carried36 = 36;
-constexpr size_t EmfMode = 40;
-constexpr size_t AltSourceOn = 48;     // 1: the first page takes the alternate source and media
-constexpr size_t AltSource = 50;
-constexpr size_t AltMedia = 52;
-constexpr size_t OutputPaperId = 56;
-constexpr size_t OutputPaperWidth = 58;
-constexpr size_t OutputPaperLength = 60;
-constexpr size_t MeasureFlags = 64;
-constexpr size_t DuplexType = 76;
-constexpr size_t DuplexMargin = 78;
-constexpr size_t MirrorImage = 84;
-constexpr size_t SkipBlankPages = 88;
-constexpr size_t CollateByDriver = 90;
-constexpr size_t StapleMode = 92;
-constexpr size_t OutputBin = 94;
-constexpr size_t PunchMode = 96;
-constexpr size_t SortMode = 100;
-constexpr size_t CoverFlags = 102;
-constexpr size_t FrontCoverPrinted = 104;
-constexpr size_t FrontCoverSource = 106;
-constexpr size_t BackCoverPrinted = 108;
-constexpr size_t BackCoverSource = 110;
-constexpr size_t JobType = 120;
-constexpr size_t DeptCounterFlags = 122;
-constexpr size_t JobTypeOptions = 124;
-constexpr size_t DeptCode = 128;
-constexpr size_t MailboxId = 160;
-constexpr size_t SecureBoxId = 192;
-constexpr size_t SecurePassword = 224;
-constexpr size_t JobTextSize = 32;     // size of each of the four job texts above
-constexpr size_t LayoutKind = 256;
-constexpr size_t PagesPerSheet = 260;
-constexpr size_t PosterAcross = 280;
-constexpr size_t PosterDown = 282;
-constexpr size_t ColorMode = 296;
-constexpr size_t ColorModeAlt = 302;
-constexpr size_t Density = 352;
-constexpr size_t TextAsBlack = 354;
-constexpr size_t ResolutionCode = 360;
-constexpr size_t TonerSaveLevel = 366;
-constexpr size_t QualityMode = 368;
-constexpr size_t ImageReduction = 370;
-constexpr size_t GraphicsMode = 372;
-constexpr size_t HalftoneKind = 374;
-constexpr size_t OverlayFlags = 384;
-constexpr size_t FinisherId = 762;     // outer finisher model
-constexpr size_t InstalledTrayOffset = 768;
-constexpr size_t AutoTrayResolve = 770;
-constexpr size_t PriorPrintOn = 844;
-constexpr size_t DuplexNotice = 846;
-constexpr size_t JobInfoFlags = 940;
-constexpr size_t JobName = 944;
-constexpr size_t JobNameSize = 84;
-constexpr size_t UserName = 1028;
-constexpr size_t UserNameSize = 32;
+#define INKFORGE_PRIV(name, field) constexpr size_t name = offsetof(PRIVATE_DEVMODE, field)
+INKFORGE_PRIV(Signature, Signature);
+INKFORGE_PRIV(Version, Version);
+INKFORGE_PRIV(StateBits, Value8);        // bit 0 allocated by the UI library; bits 1-3 job state
+INKFORGE_PRIV(PrivateFlags, PrivateFlags); // what the model offers (feature word A)
+INKFORGE_PRIV(FeatureFlags, FeatureFlags); // feature word B
+INKFORGE_PRIV(JobCheckFlags, JobCheckFlags); // feature word C
+INKFORGE_PRIV(OptionFlags, OptionFlags); // feature word D
+INKFORGE_PRIV(TotalSheets, TotalSheets); // sheets per copy set of a replayed job
+INKFORGE_PRIV(Carried36, Value36);
+INKFORGE_PRIV(EmfMode, EmfMode);
+INKFORGE_PRIV(AltSourceOn, AlternateSourceOn); // 1: the first page takes the alternate source and media
+INKFORGE_PRIV(AltSource, AlternateSource);
+INKFORGE_PRIV(AltMedia, AlternateMediaType);
+INKFORGE_PRIV(OutputPaperId, OutputPaperId);
+INKFORGE_PRIV(OutputPaperWidth, OutputPaperWidth);
+INKFORGE_PRIV(OutputPaperLength, OutputPaperLength);
+INKFORGE_PRIV(MeasureFlags, MeasureFlags);
+INKFORGE_PRIV(DuplexType, DuplexType);
+INKFORGE_PRIV(DuplexMargin, DuplexMargin);
+INKFORGE_PRIV(MirrorImage, MirrorImage);
+INKFORGE_PRIV(SkipBlankPages, SkipBlankPages);
+INKFORGE_PRIV(CollateByDriver, CollateByDriver);
+INKFORGE_PRIV(StapleMode, StapleMode);
+INKFORGE_PRIV(OutputBin, OutputBin);
+INKFORGE_PRIV(PunchMode, PunchMode);
+INKFORGE_PRIV(SortMode, SortMode);
+INKFORGE_PRIV(CoverFlags, CoverFlags);
+INKFORGE_PRIV(FrontCoverPrinted, FrontCoverPrinted);
+INKFORGE_PRIV(FrontCoverSource, FrontCoverSource);
+INKFORGE_PRIV(BackCoverPrinted, BackCoverPrinted);
+INKFORGE_PRIV(BackCoverSource, BackCoverSource);
+INKFORGE_PRIV(JobType, JobType);
+INKFORGE_PRIV(DeptCounterFlags, DeptCounterFlags);
+INKFORGE_PRIV(JobTypeOptions, JobTypeOptions);
+INKFORGE_PRIV(DeptCode, DeptCode);
+INKFORGE_PRIV(MailboxId, MailboxId);
+INKFORGE_PRIV(SecureBoxId, SecureBoxId);
+INKFORGE_PRIV(SecurePassword, SecurePassword);
+INKFORGE_PRIV(LayoutKind, LayoutKind);
+INKFORGE_PRIV(PagesPerSheet, PagesPerSheet);
+INKFORGE_PRIV(PosterAcross, PosterGrid[0]);
+INKFORGE_PRIV(PosterDown, PosterGrid[1]);
+INKFORGE_PRIV(ColorMode, ColorMode);
+INKFORGE_PRIV(ColorModeAlt, ColorModeAlt);
+INKFORGE_PRIV(Density, Density);
+INKFORGE_PRIV(TextAsBlack, TextAsBlack);
+INKFORGE_PRIV(ResolutionCode, ResolutionCode);
+INKFORGE_PRIV(TonerSaveLevel, TonerSaveLevel);
+INKFORGE_PRIV(QualityMode, Value368);
+INKFORGE_PRIV(ImageReduction, ImageReduction);
+INKFORGE_PRIV(GraphicsMode, GraphicsMode);
+INKFORGE_PRIV(HalftoneKind, HalftoneKind);
+INKFORGE_PRIV(OverlayFlags, OverlayFlags);
+INKFORGE_PRIV(FinisherId, FinisherId); // outer finisher model
+INKFORGE_PRIV(InstalledTrayOffset, Value768);
+INKFORGE_PRIV(AutoTrayResolve, Value770);
+INKFORGE_PRIV(PriorPrintOn, PriorPrintOn);
+INKFORGE_PRIV(DuplexNotice, DuplexNotice);
+INKFORGE_PRIV(JobInfoFlags, JobInfoFlags);
+INKFORGE_PRIV(JobName, JobName);
+INKFORGE_PRIV(UserName, UserName);
+#undef INKFORGE_PRIV
+constexpr size_t JobTextSize = sizeof(PRIVATE_DEVMODE::DeptCode); // each of the four job texts
+constexpr size_t JobNameSize = sizeof(PRIVATE_DEVMODE::JobName);
+constexpr size_t UserNameSize = sizeof(PRIVATE_DEVMODE::UserName);
 } // namespace priv
 
 inline WORD PrivU16(const DevmodeImage& d, size_t off) {

@@ -182,7 +182,19 @@ TEST_F(PhysicalDeviceTest, AForeignPrivatePartIsNotTakenOver) {
         EXPECT_NE(inkforge::PrivU16(d, priv::JobType), 0xFFFF) << c.name;
         EXPECT_NE(d.priv[priv::MailboxId], 0xFF) << c.name;
         EXPECT_EQ(dev->modeFlags & inkforge::mode::SpoolSide, 0u) << c.name;
+        // The model library made the block: the feature bits every model has.
+        EXPECT_EQ(inkforge::PrivU32(d, priv::PrivateFlags) & 0xAC00u, 0xAC00u) << c.name;
     }
+    // Without the model library's revision the block is empty but signed.
+    platform::test::MakeExportAbsent(u"Modelsmith.DLL", "mdReviseDevmode");
+    TestDevice dev(u"P1", false);
+    std::vector<BYTE> given(220 + 8, 0xFF);
+    DevmodeImage own = OwnDevmode();
+    std::memcpy(given.data(), &own.dm, 220);
+    reinterpret_cast<DEVMODEW*>(given.data())->dmDriverExtra = 8;
+    DevmodeImage d = SetUp(reinterpret_cast<DEVMODEW*>(given.data()), &dev);
+    EXPECT_TRUE(inkforge::HasOwnSignature(d.priv));
+    EXPECT_EQ(inkforge::PrivU32(d, priv::PrivateFlags), 0u);
 }
 
 TEST_F(PhysicalDeviceTest, RoadDecision) {
