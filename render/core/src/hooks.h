@@ -40,6 +40,9 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl);
 // capabilities, page geometry and the rendering mode.
 BOOL SetUpDeviceRecord(PDEV* pdev, const DEVMODEW* given, LPCWSTR deviceName);
 
+// The font substitution list of the per-user font data file.
+void ReadFontDataFile(PDEV* pdev);
+
 // Band height for a page height and a band line's bytes: the budget's lines
 // rounded down to a multiple of 8, never 0 and never more than the page.
 DWORD BandHeight(DWORD pageHeight, DWORD stride, DWORD budget);

@@ -188,6 +188,8 @@ void ReadTrueTypeList(PDEV* pdev) {
     pdev->glyphSlots = (handling.U32(0) & 0x20) ? 30 : 3;
 }
 
+} // namespace
+
 // The font substitution list of the per-user font data file; a header that
 // does not match or a short read leaves it empty.
 void ReadFontDataFile(PDEV* pdev) {
@@ -236,6 +238,8 @@ void ReadFontDataFile(PDEV* pdev) {
     }
     CloseHandle(file);
 }
+
+namespace {
 
 void RenderingDefaults(PDEV* pdev) {
     pdev->whiteColor = 0xFFFFFF;

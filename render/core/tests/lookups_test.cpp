@@ -6,12 +6,14 @@
 #include <filesystem>
 #include <vector>
 
+#include "hooks.h"
 #include "model_access.h"
 #include "platform/paths.h"
 #include "render_fixture.h"
 #include "render_lookups.h"
 #include "win/base.h"
 #include "win/spool.h"
+#include "working_folder.h"
 
 namespace {
 
@@ -177,6 +179,50 @@ TEST_F(LookupsTest, ComponentNamesGetThePlatformCode) {
     EXPECT_EQ(inkforge::ComponentFileName(dev->modelData, 20), u"MDL64.DLL");
     EXPECT_EQ(inkforge::ComponentFileName(dev->modelData, 22), u"UI32.DLL");
     EXPECT_EQ(inkforge::ComponentFileName(dev->modelData, 23), u"RES%s.DLL");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LookupsTest, WorkingFolderAndFontDataFile) {
+    Install(SampleModel("CX5540"));
+    TestDevice dev(u"P1", false);
+    std::u16string folder;
+    ASSERT_TRUE(inkforge::GetWorkingFolder(dev.get(), &folder));
+    const std::u16string tail = u"\\LocalLow\\Velmora\\Velmora CX5540 MFP\\CX5500\\";
+    ASSERT_GE(folder.size(), tail.size());
+    EXPECT_EQ(folder.substr(folder.size() - tail.size()), tail);
+
+    // Header {0x4D46, -, 1, count, -} and count records of 192 bytes.
+    auto write = [&](DWORD magic, DWORD version, DWORD count, size_t records) {
+        std::filesystem::create_directories(platform::HostPath(folder));
+        std::FILE* f = std::fopen(platform::HostPath(folder + u"Fontroll.DAT").c_str(), "wb");
+        DWORD head[5] = {magic, 0, version, count, 0};
+        std::fwrite(head, sizeof head, 1, f);
+        std::vector<BYTE> record(192, 'R');
+        for (size_t i = 0; i < records; ++i) std::fwrite(record.data(), 1, record.size(), f);
+        std::fclose(f);
+    };
+    struct Case {
+        DWORD magic, version, count;
+        size_t records;
+        DWORD expected;
+    };
+    for (const Case& c : std::vector<Case>{{0x4D46, 1, 2, 2, 2},
+                                           {0x4D47, 1, 2, 2, 0},
+                                           {0x4D46, 2, 2, 2, 0},
+                                           {0x4D46, 1, 0, 2, 0},
+                                           {0x4D46, 1, 3, 2, 0},           // short
+                                           {0x4D46, 1, 0x7FFFFFFF, 2, 0}}) { // a count the file cannot hold
+        write(c.magic, c.version, c.count, c.records);
+        TestDevice other(u"P1", false);
+        inkforge::ReadFontDataFile(other.get());
+        EXPECT_EQ(other->fontSubCount, c.expected) << c.count;
+        if (c.expected) {
+            EXPECT_EQ(other->fontSubs[191], 'R');
+        }
+    }
 }
 
 } // namespace
