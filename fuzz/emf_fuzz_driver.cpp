@@ -44,8 +44,8 @@ void Touch(PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo) {
     if (pbo && pbo->iSolidColor == 0xFFFFFFFF) BRUSHOBJ_pvGetRbrush(pbo);
 }
 
-DHPDEV APIENTRY EnablePDEV(DEVMODEW*, LPWSTR, ULONG, HSURF*, ULONG cjCaps, ULONG* caps, ULONG cjInfo,
-                           DEVINFO* info, HDEV hdev, LPWSTR, HANDLE) {
+DHPDEV APIENTRY EnablePDEV(DEVMODEW*, LPWSTR, ULONG, HSURF*, ULONG cjCaps, ULONG* caps,
+                           ULONG cjInfo, DEVINFO* info, HDEV hdev, LPWSTR, HANDLE) {
     if (cjCaps < sizeof(GDIINFO) || cjInfo < sizeof(DEVINFO)) return nullptr;
     auto* p = new Pdev;
     p->hdev = hdev;
@@ -106,8 +106,7 @@ BOOL APIENTRY SendPage(SURFOBJ*) {
 
 BOOL APIENTRY RealizeBrush(BRUSHOBJ* pbo, SURFOBJ*, SURFOBJ* pattern, SURFOBJ*, XLATEOBJ* pxlo,
                            ULONG) {
-    if (pattern && pattern->pvScan0)
-        gSink = gSink + static_cast<const BYTE*>(pattern->pvScan0)[0];
+    if (pattern && pattern->pvScan0) gSink = gSink + static_cast<const BYTE*>(pattern->pvScan0)[0];
     if (pxlo) gSink = gSink + XLATEOBJ_iXlate(pxlo, 0);
     return BRUSHOBJ_pvAllocRbrush(pbo, 16) != nullptr;
 }

@@ -27,9 +27,12 @@ EmfBuilder Page(const char16_t* title) {
 XFORM Rotation(double degrees, double cx, double cy) {
     double a = degrees * 3.14159265358979323846 / 180, c = std::cos(a), s = std::sin(a);
     // Turn about (cx, cy).
-    return XFORM{static_cast<FLOAT>(c),  static_cast<FLOAT>(s),
-                 static_cast<FLOAT>(-s), static_cast<FLOAT>(c),
-                 static_cast<FLOAT>(cx - c * cx + s * cy), static_cast<FLOAT>(cy - s * cx - c * cy)};
+    return XFORM{static_cast<FLOAT>(c),
+                 static_cast<FLOAT>(s),
+                 static_cast<FLOAT>(-s),
+                 static_cast<FLOAT>(c),
+                 static_cast<FLOAT>(cx - c * cx + s * cy),
+                 static_cast<FLOAT>(cy - s * cx - c * cy)};
 }
 
 // A 24-bit bitmap information header (no colour table) and a 1-bit one with
@@ -82,8 +85,8 @@ std::vector<BYTE> Lines() {
         b.SelectStock(BLACK_PEN).DeleteObject(1);
     }
     // A dashed geometric pen of its own style, and a hatched one.
-    b.ExtCreatePen(1, PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT, 24, BS_SOLID, RGB(0, 90, 160), 0,
-                   {6, 2, 1, 2})
+    b.ExtCreatePen(1, PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT, 24, BS_SOLID, RGB(0, 90, 160),
+                   0, {6, 2, 1, 2})
         .SelectObject(1)
         .MoveTo(400, 2700)
         .LineTo(4560, 2700)
@@ -97,8 +100,13 @@ std::vector<BYTE> Lines() {
         .DeleteObject(1);
     // Curves.
     b.CreatePen(1, PS_SOLID, 16, RGB(0, 0, 0)).SelectObject(1);
-    b.Poly(EMR_POLYBEZIER, {{400, 3500}, {900, 3000}, {1400, 4000}, {1900, 3500},
-                            {2400, 3000}, {2900, 4000}, {3400, 3500}});
+    b.Poly(EMR_POLYBEZIER, {{400, 3500},
+                            {900, 3000},
+                            {1400, 4000},
+                            {1900, 3500},
+                            {2400, 3000},
+                            {2900, 4000},
+                            {3400, 3500}});
     b.Poly16(EMR_POLYBEZIER16, {{3500, 3500}, {3800, 3100}, {4200, 3900}, {4560, 3500}});
     b.Arc(EMR_ARC, {400, 4200, 1400, 5200}, {1400, 4700}, {400, 4700});
     b.MoveTo(1700, 5200).Arc(EMR_ARCTO, {1700, 4200, 2700, 5200}, {2700, 4700}, {2200, 4200});
@@ -108,12 +116,14 @@ std::vector<BYTE> Lines() {
     std::vector<std::vector<POINTS>> grid;
     for (SHORT i = 0; i <= 8; ++i) {
         SHORT v = static_cast<SHORT>(400 + i * 150);
-        grid.push_back({{400, static_cast<SHORT>(5500 + i * 150)}, {1600, static_cast<SHORT>(5500 + i * 150)}});
+        grid.push_back({{400, static_cast<SHORT>(5500 + i * 150)},
+                        {1600, static_cast<SHORT>(5500 + i * 150)}});
         grid.push_back({{v, 5500}, {v, 6700}});
     }
     b.PolyPoly16(EMR_POLYPOLYLINE16, grid);
-    b.PolyDraw({{2000, 5500}, {3000, 5500}, {3500, 5500}, {3500, 6700}, {3000, 6700}, {2000, 6700}},
-               {PT_MOVETO, PT_LINETO, PT_BEZIERTO, PT_BEZIERTO, PT_BEZIERTO, PT_LINETO | PT_CLOSEFIGURE});
+    b.PolyDraw(
+        {{2000, 5500}, {3000, 5500}, {3500, 5500}, {3500, 6700}, {3000, 6700}, {2000, 6700}},
+        {PT_MOVETO, PT_LINETO, PT_BEZIERTO, PT_BEZIERTO, PT_BEZIERTO, PT_LINETO | PT_CLOSEFIGURE});
     b.Poly(EMR_POLYLINETO, {{4560, 6100}, {4000, 5500}});
     return b.Finish();
 }
@@ -194,12 +204,19 @@ std::vector<BYTE> Fills() {
     for (int mode : {ALTERNATE, WINDING}) {
         LONG x = mode == ALTERNATE ? 2500 : 3600;
         b.Value(EMR_SETPOLYFILLMODE, static_cast<DWORD>(mode)).Empty(EMR_BEGINPATH);
-        b.Box(EMR_ELLIPSE, {x, 3400, x + 800, 4200}).Box(EMR_ELLIPSE, {x + 250, 3800, x + 1050, 4600});
-        b.Empty(EMR_ENDPATH).Rect(mode == ALTERNATE ? EMR_FILLPATH : EMR_STROKEANDFILLPATH,
-                                  {x, 3400, x + 1050, 4600});
+        b.Box(EMR_ELLIPSE, {x, 3400, x + 800, 4200})
+            .Box(EMR_ELLIPSE, {x + 250, 3800, x + 1050, 4600});
+        b.Empty(EMR_ENDPATH)
+            .Rect(mode == ALTERNATE ? EMR_FILLPATH : EMR_STROKEANDFILLPATH,
+                  {x, 3400, x + 1050, 4600});
     }
-    b.Empty(EMR_BEGINPATH).MoveTo(2500, 5000).LineTo(4600, 5000).LineTo(3550, 5600).Empty(EMR_CLOSEFIGURE)
-        .Empty(EMR_ENDPATH).Rect(EMR_STROKEPATH, {2500, 5000, 4600, 5600});
+    b.Empty(EMR_BEGINPATH)
+        .MoveTo(2500, 5000)
+        .LineTo(4600, 5000)
+        .LineTo(3550, 5600)
+        .Empty(EMR_CLOSEFIGURE)
+        .Empty(EMR_ENDPATH)
+        .Rect(EMR_STROKEPATH, {2500, 5000, 4600, 5600});
     // A region of rectangles.
     b.FillRegion({{300, 5600, 1300, 6000}, {700, 6000, 1700, 6400}, {1100, 6400, 2100, 6800}}, 1);
     b.SelectStock(BLACK_PEN).SelectStock(WHITE_BRUSH).DeleteObject(1).DeleteObject(2);

@@ -36,12 +36,18 @@ LONG LogPixels(const DcState& dc, bool y) {
 // Logical units per inch of the fixed map modes.
 LONG UnitsPerInch(int mode) {
     switch (mode) {
-    case MM_LOMETRIC: return 254;
-    case MM_HIMETRIC: return 2540;
-    case MM_LOENGLISH: return 100;
-    case MM_HIENGLISH: return 1000;
-    case MM_TWIPS: return 1440;
-    default: return 0;
+    case MM_LOMETRIC:
+        return 254;
+    case MM_HIMETRIC:
+        return 2540;
+    case MM_LOENGLISH:
+        return 100;
+    case MM_HIENGLISH:
+        return 1000;
+    case MM_TWIPS:
+        return 1440;
+    default:
+        return 0;
     }
 }
 
@@ -102,8 +108,8 @@ void ForgetDcState(HDC hdc) {
 Affine PageTransform(const DcAttributes& a) {
     double sx = static_cast<double>(a.viewportExt.cx) / a.windowExt.cx;
     double sy = static_cast<double>(a.viewportExt.cy) / a.windowExt.cy;
-    return Affine{sx, 0, 0, sy, a.viewportOrg.x - a.windowOrg.x * sx,
-                  a.viewportOrg.y - a.windowOrg.y * sy};
+    return Affine{
+        sx, 0, 0, sy, a.viewportOrg.x - a.windowOrg.x * sx, a.viewportOrg.y - a.windowOrg.y * sy};
 }
 
 Affine LogicalToDevice(const DcAttributes& a) {
@@ -149,8 +155,8 @@ Region LogicalRectRegion(const DcState& dc, const RECT& r) {
     }
     RECTL page = PageRect(dc);
     RECTL limit{page.left - page.right, page.top - page.bottom, 2 * page.right, 2 * page.bottom};
-    return Region::FromPolygons({{m.Apply({l, t}), m.Apply({rt, t}), m.Apply({rt, b}), m.Apply({l, b})}},
-                                WINDING, &limit);
+    return Region::FromPolygons(
+        {{m.Apply({l, t}), m.Apply({rt, t}), m.Apply({rt, b}), m.Apply({l, b})}}, WINDING, &limit);
 }
 
 double LogicalScale(const DcAttributes& a) {
@@ -246,25 +252,44 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
             return static_cast<int>(std::lround(res * 25.4 / LogPixels(dc, y)));
         };
         switch (index) {
-        case DRIVERVERSION: return static_cast<int>(g.ulVersion);
-        case TECHNOLOGY: return static_cast<int>(g.ulTechnology);
-        case HORZSIZE: return size(g.ulHorzSize, g.ulHorzRes, false);
-        case VERTSIZE: return size(g.ulVertSize, g.ulVertRes, true);
-        case HORZRES: return static_cast<int>(g.ulHorzRes);
-        case VERTRES: return static_cast<int>(g.ulVertRes);
-        case BITSPIXEL: return static_cast<int>(g.cBitsPixel);
-        case PLANES: return static_cast<int>(g.cPlanes);
-        case NUMCOLORS: return static_cast<int>(g.ulNumColors);
-        case ASPECTX: return static_cast<int>(g.ulAspectX);
-        case ASPECTY: return static_cast<int>(g.ulAspectY);
-        case ASPECTXY: return static_cast<int>(g.ulAspectXY);
-        case LOGPIXELSX: return LogPixels(dc, false);
-        case LOGPIXELSY: return LogPixels(dc, true);
-        case PHYSICALWIDTH: return g.szlPhysSize.cx;
-        case PHYSICALHEIGHT: return g.szlPhysSize.cy;
-        case PHYSICALOFFSETX: return g.ptlPhysOffset.x;
-        case PHYSICALOFFSETY: return g.ptlPhysOffset.y;
-        default: return 0;
+        case DRIVERVERSION:
+            return static_cast<int>(g.ulVersion);
+        case TECHNOLOGY:
+            return static_cast<int>(g.ulTechnology);
+        case HORZSIZE:
+            return size(g.ulHorzSize, g.ulHorzRes, false);
+        case VERTSIZE:
+            return size(g.ulVertSize, g.ulVertRes, true);
+        case HORZRES:
+            return static_cast<int>(g.ulHorzRes);
+        case VERTRES:
+            return static_cast<int>(g.ulVertRes);
+        case BITSPIXEL:
+            return static_cast<int>(g.cBitsPixel);
+        case PLANES:
+            return static_cast<int>(g.cPlanes);
+        case NUMCOLORS:
+            return static_cast<int>(g.ulNumColors);
+        case ASPECTX:
+            return static_cast<int>(g.ulAspectX);
+        case ASPECTY:
+            return static_cast<int>(g.ulAspectY);
+        case ASPECTXY:
+            return static_cast<int>(g.ulAspectXY);
+        case LOGPIXELSX:
+            return LogPixels(dc, false);
+        case LOGPIXELSY:
+            return LogPixels(dc, true);
+        case PHYSICALWIDTH:
+            return g.szlPhysSize.cx;
+        case PHYSICALHEIGHT:
+            return g.szlPhysSize.cy;
+        case PHYSICALOFFSETX:
+            return g.ptlPhysOffset.x;
+        case PHYSICALOFFSETY:
+            return g.ptlPhysOffset.y;
+        default:
+            return 0;
         }
     });
 }
@@ -381,7 +406,8 @@ BOOL WINAPI OffsetViewportOrgEx(HDC hdc, int x, int y, LPPOINT lppt) {
 }
 
 BOOL WINAPI GetWindowOrgEx(HDC hdc, LPPOINT lppt) {
-    return With(hdc, FALSE, [&](DcState& dc) { return lppt ? (*lppt = dc.a.windowOrg, TRUE) : FALSE; });
+    return With(hdc, FALSE,
+                [&](DcState& dc) { return lppt ? (*lppt = dc.a.windowOrg, TRUE) : FALSE; });
 }
 
 BOOL WINAPI GetViewportOrgEx(HDC hdc, LPPOINT lppt) {
@@ -637,9 +663,15 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     return With(hdc, static_cast<HGDIOBJ>(nullptr), [&](DcState& dc) -> HGDIOBJ {
         std::shared_ptr<GdiObject>* slot = nullptr;
         switch (o->kind) {
-        case ObjectKind::Pen: slot = &dc.a.pen; break;
-        case ObjectKind::Brush: slot = &dc.a.brush; break;
-        case ObjectKind::Font: slot = &dc.a.font; break;
+        case ObjectKind::Pen:
+            slot = &dc.a.pen;
+            break;
+        case ObjectKind::Brush:
+            slot = &dc.a.brush;
+            break;
+        case ObjectKind::Font:
+            slot = &dc.a.font;
+            break;
         default:
             // Palettes go through SelectPalette.
             SetLastError(ERROR_INVALID_PARAMETER);
@@ -655,11 +687,17 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
     return With(hdc, static_cast<HGDIOBJ>(nullptr), [&](DcState& dc) -> HGDIOBJ {
         switch (type) {
         case OBJ_PEN:
-        case OBJ_EXTPEN: return HandleOf(dc.a.pen);
-        case OBJ_BRUSH: return HandleOf(dc.a.brush);
-        case OBJ_FONT: return HandleOf(dc.a.font);
-        case OBJ_PAL: return HandleOf(dc.a.palette);
-        default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+        case OBJ_EXTPEN:
+            return HandleOf(dc.a.pen);
+        case OBJ_BRUSH:
+            return HandleOf(dc.a.brush);
+        case OBJ_FONT:
+            return HandleOf(dc.a.font);
+        case OBJ_PAL:
+            return HandleOf(dc.a.palette);
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
         }
     });
 }
@@ -694,7 +732,8 @@ int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom) {
 
 int WINAPI OffsetClipRgn(HDC hdc, int x, int y) {
     return With(hdc, ERROR, [&](DcState& dc) {
-        PointD v = LogicalToDevice(dc.a).ApplyVector({static_cast<double>(x), static_cast<double>(y)});
+        PointD v =
+            LogicalToDevice(dc.a).ApplyVector({static_cast<double>(x), static_cast<double>(y)});
         if (dc.a.clip) dc.a.clip->Offset(RoundLong(v.x), RoundLong(v.y));
         auto effective = EffectiveClip(dc.a);
         return effective ? effective->Kind() : SIMPLEREGION;
@@ -721,10 +760,11 @@ int WINAPI GetClipBox(HDC hdc, LPRECT lprect) {
         RECTL box = clip ? clip->Bounds() : PageRect(dc);
         Affine inverse;
         if (!LogicalToDevice(dc.a).Invert(&inverse)) return ERROR;
-        PointD c[4] = {inverse.Apply({static_cast<double>(box.left), static_cast<double>(box.top)}),
-                       inverse.Apply({static_cast<double>(box.right), static_cast<double>(box.top)}),
-                       inverse.Apply({static_cast<double>(box.right), static_cast<double>(box.bottom)}),
-                       inverse.Apply({static_cast<double>(box.left), static_cast<double>(box.bottom)})};
+        PointD c[4] = {
+            inverse.Apply({static_cast<double>(box.left), static_cast<double>(box.top)}),
+            inverse.Apply({static_cast<double>(box.right), static_cast<double>(box.top)}),
+            inverse.Apply({static_cast<double>(box.right), static_cast<double>(box.bottom)}),
+            inverse.Apply({static_cast<double>(box.left), static_cast<double>(box.bottom)})};
         double l = c[0].x, t = c[0].y, r = c[0].x, b = c[0].y;
         for (const PointD& p : c) {
             l = std::min(l, p.x), r = std::max(r, p.x);

@@ -143,11 +143,16 @@ const std::vector<double>& StyleOf(DWORD kind) {
     static const std::vector<double> dash{3, 1}, dot{1, 1}, dashDot{3, 1, 1, 1},
         dashDotDot{3, 1, 1, 1, 1, 1}, none;
     switch (kind) {
-    case PS_DASH: return dash;
-    case PS_DOT: return dot;
-    case PS_DASHDOT: return dashDot;
-    case PS_DASHDOTDOT: return dashDotDot;
-    default: return none;
+    case PS_DASH:
+        return dash;
+    case PS_DOT:
+        return dot;
+    case PS_DASHDOT:
+        return dashDot;
+    case PS_DASHDOTDOT:
+        return dashDotDot;
+    default:
+        return none;
     }
 }
 
@@ -175,7 +180,8 @@ bool MakePen(const DcState& dc, const DeviceColors& colors, BrushSpec* brush, LI
             line->fl |= LA_ALTERNATE;
         } else if (kind == PS_USERSTYLE) {
             for (DWORD e : p.userStyle)
-                style->push_back(FLOAT_LONG{.l = static_cast<LONG>(std::min<DWORD>(e, 0x7FFFFFFF))});
+                style->push_back(
+                    FLOAT_LONG{.l = static_cast<LONG>(std::min<DWORD>(e, 0x7FFFFFFF))});
         } else {
             for (double e : StyleOf(kind))
                 style->push_back(FLOAT_LONG{.l = static_cast<LONG>(e)});
@@ -184,8 +190,9 @@ bool MakePen(const DcState& dc, const DeviceColors& colors, BrushSpec* brush, LI
         line->fl = LA_GEOMETRIC;
         line->elWidth.e = static_cast<FLOATL>(std::min(width, kMaxDevice));
         DWORD join = p.style & PS_JOIN_MASK, cap = p.style & PS_ENDCAP_MASK;
-        line->iJoin = join == PS_JOIN_BEVEL ? JOIN_BEVEL : join == PS_JOIN_MITER ? JOIN_MITER
-                                                                                  : JOIN_ROUND;
+        line->iJoin = join == PS_JOIN_BEVEL   ? JOIN_BEVEL
+                      : join == PS_JOIN_MITER ? JOIN_MITER
+                                              : JOIN_ROUND;
         line->iEndCap = cap == PS_ENDCAP_SQUARE ? ENDCAP_SQUARE
                         : cap == PS_ENDCAP_FLAT ? ENDCAP_BUTT
                                                 : ENDCAP_ROUND;
@@ -286,9 +293,8 @@ bool MakeShapeSpace(const DcState& dc, LONG l, LONG t, LONG r, LONG b, ShapeSpac
         if (dc.a.graphicsMode == GM_COMPATIBLE) half *= LogicalScale(dc.a);
         s->box.left += half, s->box.top += half, s->box.right -= half, s->box.bottom -= half;
     }
-    return std::isfinite(s->box.left) && std::isfinite(s->box.right) &&
-           std::isfinite(s->box.top) && std::isfinite(s->box.bottom) &&
-           s->box.right > s->box.left && s->box.bottom > s->box.top;
+    return std::isfinite(s->box.left) && std::isfinite(s->box.right) && std::isfinite(s->box.top) &&
+           std::isfinite(s->box.bottom) && s->box.right > s->box.left && s->box.bottom > s->box.top;
 }
 
 BOOL BoxShape(HDC hdc, LONG l, LONG t, LONG r, LONG b, bool fill,

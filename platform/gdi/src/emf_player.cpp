@@ -47,7 +47,7 @@ struct MetaState {
 struct Playback {
     HDC hdc = nullptr;
     std::vector<HGDIOBJ> handles;
-    Affine init; // reference device pixels to the device context's logical units
+    Affine init;                 // reference device pixels to the device context's logical units
     double dpiX = 96, dpiY = 96; // of the reference device
     MetaState meta;
     std::vector<MetaState> saved;
@@ -204,11 +204,21 @@ BOOL RecordPlayer::Poly() {
     DWORD n = static_cast<DWORD>(p.size());
     BOOL ok = FALSE;
     switch (kind) {
-    case EMR_POLYBEZIER: ok = PolyBezier(hdc_, p.data(), n); break;
-    case EMR_POLYGON: ok = Polygon(hdc_, p.data(), static_cast<int>(n)); break;
-    case EMR_POLYLINE: ok = Polyline(hdc_, p.data(), static_cast<int>(n)); break;
-    case EMR_POLYBEZIERTO: ok = PolyBezierTo(hdc_, p.data(), n); break;
-    case EMR_POLYLINETO: ok = PolylineTo(hdc_, p.data(), n); break;
+    case EMR_POLYBEZIER:
+        ok = PolyBezier(hdc_, p.data(), n);
+        break;
+    case EMR_POLYGON:
+        ok = Polygon(hdc_, p.data(), static_cast<int>(n));
+        break;
+    case EMR_POLYLINE:
+        ok = Polyline(hdc_, p.data(), static_cast<int>(n));
+        break;
+    case EMR_POLYBEZIERTO:
+        ok = PolyBezierTo(hdc_, p.data(), n);
+        break;
+    case EMR_POLYLINETO:
+        ok = PolylineTo(hdc_, p.data(), n);
+        break;
     }
     return ok;
 }
@@ -234,7 +244,7 @@ BOOL RecordPlayer::PolyDrawing() {
     std::vector<POINT> p;
     std::vector<BYTE> types;
     bool ok = type_ == EMR_POLYDRAW16 ? PolyDrawPoints<POINTS>(r_, &p, &types)
-                                       : PolyDrawPoints<POINTL>(r_, &p, &types);
+                                      : PolyDrawPoints<POINTL>(r_, &p, &types);
     if (!ok || p.size() > 0x7FFFFFFF) return Malformed();
     if (p.empty()) return TRUE;
     return PolyDraw(hdc_, p.data(), types.data(), static_cast<int>(p.size()));
@@ -270,7 +280,10 @@ BOOL RecordPlayer::Shape() {
     default: { // ARC, ARCTO, CHORD, PIE
         POINTL s, e;
         if (!Get(8, &box) || !Get(24, &s) || !Get(32, &e)) return Malformed();
-        auto fn = type_ == EMR_ARC ? Arc : type_ == EMR_ARCTO ? ArcTo : type_ == EMR_CHORD ? Chord : Pie;
+        auto fn = type_ == EMR_ARC     ? Arc
+                  : type_ == EMR_ARCTO ? ArcTo
+                  : type_ == EMR_CHORD ? Chord
+                                       : Pie;
         return fn(hdc_, box.left, box.top, box.right, box.bottom, s.x, s.y, e.x, e.y);
     }
     }
@@ -286,13 +299,20 @@ BOOL RecordPlayer::Mapping() {
         return Malformed();
     if (!pb_) {
         switch (type_) {
-        case EMR_SETMAPMODE: return SetMapMode(hdc_, a) != 0;
-        case EMR_SETWINDOWEXTEX: return SetWindowExtEx(hdc_, a, b, nullptr);
-        case EMR_SETWINDOWORGEX: return SetWindowOrgEx(hdc_, a, b, nullptr);
-        case EMR_SETVIEWPORTEXTEX: return SetViewportExtEx(hdc_, a, b, nullptr);
-        case EMR_SETVIEWPORTORGEX: return SetViewportOrgEx(hdc_, a, b, nullptr);
-        case EMR_SCALEVIEWPORTEXTEX: return ScaleViewportExtEx(hdc_, a, b, c, d, nullptr);
-        default: return ScaleWindowExtEx(hdc_, a, b, c, d, nullptr);
+        case EMR_SETMAPMODE:
+            return SetMapMode(hdc_, a) != 0;
+        case EMR_SETWINDOWEXTEX:
+            return SetWindowExtEx(hdc_, a, b, nullptr);
+        case EMR_SETWINDOWORGEX:
+            return SetWindowOrgEx(hdc_, a, b, nullptr);
+        case EMR_SETVIEWPORTEXTEX:
+            return SetViewportExtEx(hdc_, a, b, nullptr);
+        case EMR_SETVIEWPORTORGEX:
+            return SetViewportOrgEx(hdc_, a, b, nullptr);
+        case EMR_SCALEVIEWPORTEXTEX:
+            return ScaleViewportExtEx(hdc_, a, b, c, d, nullptr);
+        default:
+            return ScaleWindowExtEx(hdc_, a, b, c, d, nullptr);
         }
     }
     MetaState& m = pb_->meta;
@@ -454,8 +474,8 @@ BOOL RecordPlayer::Objects() {
                    !(brush.style == BS_HATCHED && brush.hatch <= HS_DIAGCROSS)) {
             return Malformed();
         }
-        auto pen = MakeExtPen(elp.elpPenStyle, elp.elpWidth, brush, entries.data(),
-                              elp.elpNumEntries);
+        auto pen =
+            MakeExtPen(elp.elpPenStyle, elp.elpWidth, brush, entries.data(), elp.elpNumEntries);
         if (!pen) return Malformed();
         return Store(index, AddObject(std::move(pen)));
     }
@@ -543,10 +563,18 @@ BOOL RecordPlayer::RegionDrawing() {
     HRGN h = NewRegion(std::move(rgn));
     BOOL ok;
     switch (type_) {
-    case EMR_FILLRGN: ok = FillRgn(hdc_, h, static_cast<HBRUSH>(hbr)); break;
-    case EMR_FRAMERGN: ok = FrameRgn(hdc_, h, static_cast<HBRUSH>(hbr), stroke.cx, stroke.cy); break;
-    case EMR_INVERTRGN: ok = InvertRgn(hdc_, h); break;
-    default: ok = PaintRgn(hdc_, h); break;
+    case EMR_FILLRGN:
+        ok = FillRgn(hdc_, h, static_cast<HBRUSH>(hbr));
+        break;
+    case EMR_FRAMERGN:
+        ok = FrameRgn(hdc_, h, static_cast<HBRUSH>(hbr), stroke.cx, stroke.cy);
+        break;
+    case EMR_INVERTRGN:
+        ok = InvertRgn(hdc_, h);
+        break;
+    default:
+        ok = PaintRgn(hdc_, h);
+        break;
     }
     DeleteObject(h);
     return ok;
@@ -559,42 +587,86 @@ BOOL RecordPlayer::Play() {
     case EMR_EOF:
     case EMR_GDICOMMENT:
         return TRUE;
-    case EMR_POLYBEZIER: case EMR_POLYGON: case EMR_POLYLINE: case EMR_POLYBEZIERTO:
-    case EMR_POLYLINETO: case EMR_POLYBEZIER16: case EMR_POLYGON16: case EMR_POLYLINE16:
-    case EMR_POLYBEZIERTO16: case EMR_POLYLINETO16:
+    case EMR_POLYBEZIER:
+    case EMR_POLYGON:
+    case EMR_POLYLINE:
+    case EMR_POLYBEZIERTO:
+    case EMR_POLYLINETO:
+    case EMR_POLYBEZIER16:
+    case EMR_POLYGON16:
+    case EMR_POLYLINE16:
+    case EMR_POLYBEZIERTO16:
+    case EMR_POLYLINETO16:
         return Poly();
-    case EMR_POLYPOLYLINE: case EMR_POLYPOLYGON: case EMR_POLYPOLYLINE16: case EMR_POLYPOLYGON16:
+    case EMR_POLYPOLYLINE:
+    case EMR_POLYPOLYGON:
+    case EMR_POLYPOLYLINE16:
+    case EMR_POLYPOLYGON16:
         return PolyPoly();
-    case EMR_POLYDRAW: case EMR_POLYDRAW16:
+    case EMR_POLYDRAW:
+    case EMR_POLYDRAW16:
         return PolyDrawing();
-    case EMR_MOVETOEX: case EMR_LINETO: case EMR_ANGLEARC: case EMR_ELLIPSE: case EMR_RECTANGLE:
-    case EMR_ROUNDRECT: case EMR_ARC: case EMR_ARCTO: case EMR_CHORD: case EMR_PIE:
+    case EMR_MOVETOEX:
+    case EMR_LINETO:
+    case EMR_ANGLEARC:
+    case EMR_ELLIPSE:
+    case EMR_RECTANGLE:
+    case EMR_ROUNDRECT:
+    case EMR_ARC:
+    case EMR_ARCTO:
+    case EMR_CHORD:
+    case EMR_PIE:
         return Shape();
-    case EMR_SETMAPMODE: case EMR_SETWINDOWEXTEX: case EMR_SETWINDOWORGEX:
-    case EMR_SETVIEWPORTEXTEX: case EMR_SETVIEWPORTORGEX: case EMR_SCALEVIEWPORTEXTEX:
+    case EMR_SETMAPMODE:
+    case EMR_SETWINDOWEXTEX:
+    case EMR_SETWINDOWORGEX:
+    case EMR_SETVIEWPORTEXTEX:
+    case EMR_SETVIEWPORTORGEX:
+    case EMR_SCALEVIEWPORTEXTEX:
     case EMR_SCALEWINDOWEXTEX:
         return Mapping();
-    case EMR_SETWORLDTRANSFORM: case EMR_MODIFYWORLDTRANSFORM:
+    case EMR_SETWORLDTRANSFORM:
+    case EMR_MODIFYWORLDTRANSFORM:
         return Transform();
-    case EMR_SAVEDC: case EMR_RESTOREDC:
+    case EMR_SAVEDC:
+    case EMR_RESTOREDC:
         return SaveRestore();
-    case EMR_SELECTOBJECT: case EMR_DELETEOBJECT: case EMR_CREATEPEN:
-    case EMR_CREATEBRUSHINDIRECT: case EMR_EXTCREATEPEN: case EMR_CREATEDIBPATTERNBRUSHPT:
+    case EMR_SELECTOBJECT:
+    case EMR_DELETEOBJECT:
+    case EMR_CREATEPEN:
+    case EMR_CREATEBRUSHINDIRECT:
+    case EMR_EXTCREATEPEN:
+    case EMR_CREATEDIBPATTERNBRUSHPT:
     case EMR_CREATEMONOBRUSH:
         return Objects();
-    case EMR_SETMETARGN: case EMR_SELECTCLIPPATH: case EMR_OFFSETCLIPRGN:
-    case EMR_INTERSECTCLIPRECT: case EMR_EXCLUDECLIPRECT: case EMR_EXTSELECTCLIPRGN:
+    case EMR_SETMETARGN:
+    case EMR_SELECTCLIPPATH:
+    case EMR_OFFSETCLIPRGN:
+    case EMR_INTERSECTCLIPRECT:
+    case EMR_EXCLUDECLIPRECT:
+    case EMR_EXTSELECTCLIPRGN:
         return Clip();
-    case EMR_FILLRGN: case EMR_FRAMERGN: case EMR_INVERTRGN: case EMR_PAINTRGN:
+    case EMR_FILLRGN:
+    case EMR_FRAMERGN:
+    case EMR_INVERTRGN:
+    case EMR_PAINTRGN:
         return RegionDrawing();
-    case EMR_BEGINPATH: return BeginPath(hdc_);
-    case EMR_ENDPATH: return EndPath(hdc_);
-    case EMR_CLOSEFIGURE: return CloseFigure(hdc_);
-    case EMR_FILLPATH: return FillPath(hdc_);
-    case EMR_STROKEANDFILLPATH: return StrokeAndFillPath(hdc_);
-    case EMR_STROKEPATH: return StrokePath(hdc_);
-    case EMR_FLATTENPATH: return FlattenPath(hdc_);
-    case EMR_ABORTPATH: return AbortPath(hdc_);
+    case EMR_BEGINPATH:
+        return BeginPath(hdc_);
+    case EMR_ENDPATH:
+        return EndPath(hdc_);
+    case EMR_CLOSEFIGURE:
+        return CloseFigure(hdc_);
+    case EMR_FILLPATH:
+        return FillPath(hdc_);
+    case EMR_STROKEANDFILLPATH:
+        return StrokeAndFillPath(hdc_);
+    case EMR_STROKEPATH:
+        return StrokePath(hdc_);
+    case EMR_FLATTENPATH:
+        return FlattenPath(hdc_);
+    case EMR_ABORTPATH:
+        return AbortPath(hdc_);
     case EMR_SETBRUSHORGEX: {
         POINTL p;
         if (!Get(8, &p)) return Malformed();
@@ -613,8 +685,14 @@ BOOL RecordPlayer::Play() {
     }
     // Records of one 32-bit value.
     switch (type_) {
-    case EMR_SETBKMODE: case EMR_SETPOLYFILLMODE: case EMR_SETROP2: case EMR_SETSTRETCHBLTMODE:
-    case EMR_SETTEXTALIGN: case EMR_SETTEXTCOLOR: case EMR_SETBKCOLOR: case EMR_SETARCDIRECTION:
+    case EMR_SETBKMODE:
+    case EMR_SETPOLYFILLMODE:
+    case EMR_SETROP2:
+    case EMR_SETSTRETCHBLTMODE:
+    case EMR_SETTEXTALIGN:
+    case EMR_SETTEXTCOLOR:
+    case EMR_SETBKCOLOR:
+    case EMR_SETARCDIRECTION:
         if (!Get(8, &v)) return Malformed();
         break;
     default:
@@ -622,14 +700,22 @@ BOOL RecordPlayer::Play() {
     }
     int i = static_cast<int>(v);
     switch (type_) {
-    case EMR_SETBKMODE: return SetBkMode(hdc_, i) != 0 || Malformed();
-    case EMR_SETPOLYFILLMODE: return SetPolyFillMode(hdc_, i) != 0 || Malformed();
-    case EMR_SETROP2: return SetROP2(hdc_, i) != 0 || Malformed();
-    case EMR_SETSTRETCHBLTMODE: return SetStretchBltMode(hdc_, i) != 0 || Malformed();
-    case EMR_SETTEXTALIGN: return SetTextAlign(hdc_, v) != 0xFFFFFFFF;
-    case EMR_SETTEXTCOLOR: return SetTextColor(hdc_, v) != CLR_INVALID;
-    case EMR_SETBKCOLOR: return SetBkColor(hdc_, v) != CLR_INVALID;
-    default: return SetArcDirection(hdc_, i) != 0 || Malformed();
+    case EMR_SETBKMODE:
+        return SetBkMode(hdc_, i) != 0 || Malformed();
+    case EMR_SETPOLYFILLMODE:
+        return SetPolyFillMode(hdc_, i) != 0 || Malformed();
+    case EMR_SETROP2:
+        return SetROP2(hdc_, i) != 0 || Malformed();
+    case EMR_SETSTRETCHBLTMODE:
+        return SetStretchBltMode(hdc_, i) != 0 || Malformed();
+    case EMR_SETTEXTALIGN:
+        return SetTextAlign(hdc_, v) != 0xFFFFFFFF;
+    case EMR_SETTEXTCOLOR:
+        return SetTextColor(hdc_, v) != CLR_INVALID;
+    case EMR_SETBKCOLOR:
+        return SetBkColor(hdc_, v) != CLR_INVALID;
+    default:
+        return SetArcDirection(hdc_, i) != 0 || Malformed();
     }
 }
 
@@ -655,7 +741,8 @@ bool StartPlayback(Playback& pb, const Metafile& mf, const RECT& rect) {
         l = t = 0;
         r = b = 1;
     }
-    Affine frame{(rect.right - rect.left) / (r - l), 0, 0, (rect.bottom - rect.top) / (b - t), 0, 0};
+    Affine frame{(rect.right - rect.left) / (r - l), 0, 0,
+                 (rect.bottom - rect.top) / (b - t), 0, 0};
     frame.dx = rect.left - l * frame.m11;
     frame.dy = rect.top - t * frame.m22;
     if (h.szlDevice.cx > 0 && h.szlMillimeters.cx > 0)

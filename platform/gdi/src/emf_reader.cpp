@@ -213,13 +213,14 @@ std::shared_ptr<const Metafile> ReadMetafile(const BYTE* data, size_t size) {
         fields = std::min<size_t>(fields, h.offDescription);
     }
     if (fields >= ENHMETAHEADER_SIZE_V2 && h.cbPixelFormat) {
-        unsigned long long end = static_cast<unsigned long long>(h.offPixelFormat) + h.cbPixelFormat;
+        unsigned long long end =
+            static_cast<unsigned long long>(h.offPixelFormat) + h.cbPixelFormat;
         if (h.offPixelFormat < ENHMETAHEADER_SIZE_V1 || end > headerRecord) return Fail();
         fields = std::min<size_t>(fields, h.offPixelFormat);
     }
-    fields = fields >= sizeof h                    ? sizeof h
+    fields = fields >= sizeof h                ? sizeof h
              : fields >= ENHMETAHEADER_SIZE_V2 ? ENHMETAHEADER_SIZE_V2
-                                                   : ENHMETAHEADER_SIZE_V1;
+                                               : ENHMETAHEADER_SIZE_V1;
     auto mf = std::make_shared<Metafile>();
     std::memset(&mf->header, 0, sizeof mf->header);
     std::memcpy(&mf->header, data, fields);

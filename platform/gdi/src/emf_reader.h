@@ -13,9 +13,9 @@
 namespace platform::gdi {
 
 struct Metafile {
-    std::vector<BYTE> bytes; // nBytes of them
-    ENHMETAHEADER header{};  // fields the header record does not have are 0
-    UINT headerSize = 0;     // bytes of header fields the record has (88, 100 or 108)
+    std::vector<BYTE> bytes;     // nBytes of them
+    ENHMETAHEADER header{};      // fields the header record does not have are 0
+    UINT headerSize = 0;         // bytes of header fields the record has (88, 100 or 108)
     std::vector<size_t> records; // offsets: the header first, the end of file last when present
 };
 

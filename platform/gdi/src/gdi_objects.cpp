@@ -50,16 +50,36 @@ std::shared_ptr<GdiObject> MakeStock(int i) {
         o->pen.color = c;
     };
     switch (i) {
-    case WHITE_BRUSH: brush(BS_SOLID, 0xFFFFFF); break;
-    case LTGRAY_BRUSH: brush(BS_SOLID, 0xC0C0C0); break;
-    case GRAY_BRUSH: brush(BS_SOLID, 0x808080); break;
-    case DKGRAY_BRUSH: brush(BS_SOLID, 0x404040); break;
-    case BLACK_BRUSH: brush(BS_SOLID, 0x000000); break;
-    case NULL_BRUSH: brush(BS_NULL, 0); break;
-    case WHITE_PEN: pen(PS_SOLID, 0xFFFFFF); break;
-    case BLACK_PEN: pen(PS_SOLID, 0x000000); break;
-    case NULL_PEN: pen(PS_NULL, 0); break;
-    case DEFAULT_PALETTE: o->kind = ObjectKind::Palette; break;
+    case WHITE_BRUSH:
+        brush(BS_SOLID, 0xFFFFFF);
+        break;
+    case LTGRAY_BRUSH:
+        brush(BS_SOLID, 0xC0C0C0);
+        break;
+    case GRAY_BRUSH:
+        brush(BS_SOLID, 0x808080);
+        break;
+    case DKGRAY_BRUSH:
+        brush(BS_SOLID, 0x404040);
+        break;
+    case BLACK_BRUSH:
+        brush(BS_SOLID, 0x000000);
+        break;
+    case NULL_BRUSH:
+        brush(BS_NULL, 0);
+        break;
+    case WHITE_PEN:
+        pen(PS_SOLID, 0xFFFFFF);
+        break;
+    case BLACK_PEN:
+        pen(PS_SOLID, 0x000000);
+        break;
+    case NULL_PEN:
+        pen(PS_NULL, 0);
+        break;
+    case DEFAULT_PALETTE:
+        o->kind = ObjectKind::Palette;
+        break;
     case DC_BRUSH:
         brush(BS_SOLID, 0xFFFFFF);
         o->brush.dcBrush = true;
@@ -180,8 +200,8 @@ bool ReadPattern(const BYTE* bmi, size_t bmiSize, const BYTE* bits, size_t bitsS
     if (h.biPlanes != 1 || h.biCompression != BI_RGB ||
         (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32))
         return false;
-    long long width = h.biWidth, height = h.biHeight < 0 ? -static_cast<long long>(h.biHeight)
-                                                          : h.biHeight;
+    long long width = h.biWidth,
+              height = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
     if (width <= 0 || height <= 0 || width > kMaxPatternSide || height > kMaxPatternSide ||
         width * height > kMaxPatternPixels)
         return false;
@@ -253,9 +273,9 @@ bool ReadPattern(const BYTE* bmi, size_t bmiSize, const BYTE* bits, size_t bitsS
                                         static_cast<BYTE>(((i >> 2) & 7) * 255 / 7),
                                         static_cast<BYTE>((i & 3) * 255 / 3)));
             for (size_t i = 0; i < direct.size(); ++i)
-                p.indices[i] = static_cast<BYTE>((GetRValue(direct[i]) >> 5) << 5 |
-                                                 (GetGValue(direct[i]) >> 5) << 2 |
-                                                 GetBValue(direct[i]) >> 6);
+                p.indices[i] =
+                    static_cast<BYTE>((GetRValue(direct[i]) >> 5) << 5 |
+                                      (GetGValue(direct[i]) >> 5) << 2 | GetBValue(direct[i]) >> 6);
         } else {
             p.palette.resize(colours.size());
             for (const auto& [c, i] : colours)
@@ -347,11 +367,16 @@ DWORD WINAPI GetObjectType(HGDIOBJ h) {
         return 0;
     }
     switch (o->kind) {
-    case ObjectKind::Pen: return o->pen.extended ? OBJ_EXTPEN : OBJ_PEN;
-    case ObjectKind::Brush: return OBJ_BRUSH;
-    case ObjectKind::Font: return OBJ_FONT;
-    case ObjectKind::Palette: return OBJ_PAL;
-    case ObjectKind::Region: return OBJ_REGION;
+    case ObjectKind::Pen:
+        return o->pen.extended ? OBJ_EXTPEN : OBJ_PEN;
+    case ObjectKind::Brush:
+        return OBJ_BRUSH;
+    case ObjectKind::Font:
+        return OBJ_FONT;
+    case ObjectKind::Palette:
+        return OBJ_PAL;
+    case ObjectKind::Region:
+        return OBJ_REGION;
     }
     return 0;
 }

@@ -30,8 +30,8 @@ void AppendArc(Figures& f, const Box& b, double t0, double sweep) {
     for (int i = 0; i < pieces; ++i) {
         double a = t0 + step * i, e = a + step;
         PointD p0 = At(b, a), p3 = At(b, e), d0 = Derivative(b, a), d3 = Derivative(b, e);
-        BezierTo(f, PointD{p0.x + k * d0.x, p0.y + k * d0.y}, PointD{p3.x - k * d3.x, p3.y - k * d3.y},
-                 p3);
+        BezierTo(f, PointD{p0.x + k * d0.x, p0.y + k * d0.y},
+                 PointD{p3.x - k * d3.x, p3.y - k * d3.y}, p3);
     }
 }
 
@@ -243,8 +243,8 @@ Figures Flatten(const Figures& f) {
             i += 2;
             continue;
         }
-        out.push_back(PathPoint{f[i].p, type == PT_BEZIERTO ? static_cast<BYTE>(PT_LINETO)
-                                                             : f[i].type});
+        out.push_back(
+            PathPoint{f[i].p, type == PT_BEZIERTO ? static_cast<BYTE>(PT_LINETO) : f[i].type});
         current = f[i].p;
     }
     return out;
@@ -253,8 +253,7 @@ Figures Flatten(const Figures& f) {
 std::vector<std::vector<PointD>> FlattenToPolygons(const Figures& f) {
     std::vector<std::vector<PointD>> polys;
     for (const PathPoint& p : Flatten(f)) {
-        if ((p.type & ~PT_CLOSEFIGURE) == PT_MOVETO || polys.empty())
-            polys.emplace_back();
+        if ((p.type & ~PT_CLOSEFIGURE) == PT_MOVETO || polys.empty()) polys.emplace_back();
         polys.back().push_back(p.p);
     }
     // Drop figures without an area to enclose.

@@ -24,7 +24,8 @@ LONG ClampD(double v) {
 using Span = std::pair<LONG, LONG>;
 
 // Spans where op(in a, in b) holds.
-template <class Op> std::vector<Span> Merge(const std::vector<Span>& a, const std::vector<Span>& b, Op op) {
+template <class Op>
+std::vector<Span> Merge(const std::vector<Span>& a, const std::vector<Span>& b, Op op) {
     std::vector<LONG> xs;
     xs.reserve(2 * (a.size() + b.size()));
     for (const Span& s : a)
@@ -117,9 +118,9 @@ Region Region::FromRects(const std::vector<RECTL>& rects) {
         LONG y = ys[i];
         while (next < rs.size() && rs[next].t <= y)
             active.push_back(&rs[next++]);
-        active.erase(std::remove_if(active.begin(), active.end(),
-                                    [y](const R* r) { return r->b <= y; }),
-                     active.end());
+        active.erase(
+            std::remove_if(active.begin(), active.end(), [y](const R* r) { return r->b <= y; }),
+            active.end());
         std::vector<Span> spans;
         spans.reserve(active.size());
         for (const R* r : active)

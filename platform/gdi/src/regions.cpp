@@ -38,8 +38,9 @@ HRGN WINAPI CreateRectRgnIndirect(const RECT* lprect) {
 
 HRGN WINAPI CreateEllipticRgn(int x1, int y1, int x2, int y2) {
     Figures f;
-    AddEllipse(f, Box{static_cast<double>(std::min(x1, x2)), static_cast<double>(std::min(y1, y2)),
-                      static_cast<double>(std::max(x1, x2)), static_cast<double>(std::max(y1, y2))});
+    AddEllipse(f,
+               Box{static_cast<double>(std::min(x1, x2)), static_cast<double>(std::min(y1, y2)),
+                   static_cast<double>(std::max(x1, x2)), static_cast<double>(std::max(y1, y2))});
     return NewRegion(Region::FromPolygons(FlattenToPolygons(f), ALTERNATE));
 }
 
@@ -60,7 +61,8 @@ HRGN WINAPI CreatePolyPolygonRgn(const POINT* pptl, const INT* pc, int cPoly, in
     for (int i = 0; i < cPoly; ++i) {
         std::vector<PointD> poly;
         for (int k = 0; k < pc[i]; ++k, ++at)
-            poly.push_back(PointD{static_cast<double>(pptl[at].x), static_cast<double>(pptl[at].y)});
+            poly.push_back(
+                PointD{static_cast<double>(pptl[at].x), static_cast<double>(pptl[at].y)});
         if (poly.size() >= 3) polys.push_back(std::move(poly));
     }
     return NewRegion(Region::FromPolygons(polys, iMode));

@@ -212,7 +212,8 @@ TEST_F(DcStateTest, PatternBrushesComeFromPackedBitmaps) {
 }
 
 TEST_F(DcStateTest, RegionsCombine) {
-    HRGN a = CreateRectRgn(0, 0, 20, 20), b = CreateRectRgn(10, 10, 30, 30), r = CreateRectRgn(0, 0, 0, 0);
+    HRGN a = CreateRectRgn(0, 0, 20, 20), b = CreateRectRgn(10, 10, 30, 30),
+         r = CreateRectRgn(0, 0, 0, 0);
     struct Case {
         int mode;
         int kind;
@@ -221,7 +222,8 @@ TEST_F(DcStateTest, RegionsCombine) {
     for (const Case& c : {
              Case{RGN_AND, SIMPLEREGION, {{10, 10, 20, 20}}},
              Case{RGN_OR, COMPLEXREGION, {{0, 0, 20, 10}, {0, 10, 30, 20}, {10, 20, 30, 30}}},
-             Case{RGN_XOR, COMPLEXREGION,
+             Case{RGN_XOR,
+                  COMPLEXREGION,
                   {{0, 0, 20, 10}, {0, 10, 10, 20}, {20, 10, 30, 20}, {10, 20, 30, 30}}},
              Case{RGN_DIFF, COMPLEXREGION, {{0, 0, 20, 10}, {0, 10, 10, 20}}},
              Case{RGN_COPY, SIMPLEREGION, {{0, 0, 20, 20}}},

@@ -34,19 +34,23 @@ TEST_F(EmfPlayTest, FrameIsMappedOntoTheTargetRectangle) {
     // Half the size, moved to (100, 100).
     Play(PageEmf().SelectStock(NULL_PEN).Box(EMR_RECTANGLE, {100, 100, 300, 200}),
          RECT{100, 100, 500, 600});
-    EXPECT_EQ(TakeDetail(), (std::vector<std::string>{"FillPath path=M 150,150 L 250,150 250,200 150,200 Z"}));
+    EXPECT_EQ(TakeDetail(),
+              (std::vector<std::string>{"FillPath path=M 150,150 L 250,150 250,200 150,200 Z"}));
     // A picture drawn at 600 dpi on A4 fills the page it is played into.
     Play(platform::gdi::EmfBuilder(SIZEL{4960, 7016}, SIZEL{210, 297})
              .SelectStock(NULL_PEN)
              .Box(EMR_RECTANGLE, {0, 0, 4960, 7016}),
          RECT{0, 0, 800, 1000});
-    EXPECT_EQ(TakeDetail(), (std::vector<std::string>{"FillPath path=M 0,0 L 800,0 800,1000 0,1000 Z"}));
+    EXPECT_EQ(TakeDetail(),
+              (std::vector<std::string>{"FillPath path=M 0,0 L 800,0 800,1000 0,1000 Z"}));
     // The target's own map mode and transform apply on top.
     SetGraphicsMode(hdc, GM_ADVANCED);
     XFORM turn{0, 1, -1, 0, 800, 0}; // a quarter turn, then right by 800
     SetWorldTransform(hdc, &turn);
-    Play(PageEmf().SelectStock(NULL_PEN).Box(EMR_RECTANGLE, {0, 0, 100, 50}), RECT{0, 0, 800, 1000});
-    EXPECT_EQ(TakeDetail(), (std::vector<std::string>{"FillPath path=M 800,0 L 800,100 750,100 750,0 Z"}));
+    Play(PageEmf().SelectStock(NULL_PEN).Box(EMR_RECTANGLE, {0, 0, 100, 50}),
+         RECT{0, 0, 800, 1000});
+    EXPECT_EQ(TakeDetail(),
+              (std::vector<std::string>{"FillPath path=M 800,0 L 800,100 750,100 750,0 Z"}));
 }
 
 TEST_F(EmfPlayTest, DeviceContextIsGivenBackAsItWas) {
@@ -114,14 +118,13 @@ TEST_F(EmfPlayTest, RecordsNotDrawnYetAreNotedAndSkipped) {
     std::vector<std::string> calls = TakeLog();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_TRUE(StartsWith(calls[0], "DrvFillPath")) << calls[0];
-    EXPECT_EQ(platform::test::SkippedEmfRecords(),
-              "EMR_EXTTEXTOUTW (84): not played\n"
-              "EMR_STRETCHDIBITS (81): not played\n"
-              "EMR_BITBLT (76): not played\n"
-              "EMR_GRADIENTFILL (118): not played\n"
-              "EMR_EXTCREATEFONTINDIRECTW (82): not played\n"
-              "EMR_SELECTOBJECT (37): no object in its slot\n"
-              "EMR_REALIZEPALETTE (52): not played\n");
+    EXPECT_EQ(platform::test::SkippedEmfRecords(), "EMR_EXTTEXTOUTW (84): not played\n"
+                                                   "EMR_STRETCHDIBITS (81): not played\n"
+                                                   "EMR_BITBLT (76): not played\n"
+                                                   "EMR_GRADIENTFILL (118): not played\n"
+                                                   "EMR_EXTCREATEFONTINDIRECTW (82): not played\n"
+                                                   "EMR_SELECTOBJECT (37): no object in its slot\n"
+                                                   "EMR_REALIZEPALETTE (52): not played\n");
 }
 
 // A player of its own (as the spool-side library has) sees each record, can

@@ -40,7 +40,8 @@ TEST(EmfReaderTest, MalformedMetafilesAreRefused) {
         {"header size not a multiple of 4", [](std::vector<BYTE>& b) { Put<DWORD>(b, 4, 110); }},
         {"header larger than the data", [](std::vector<BYTE>& b) { Put<DWORD>(b, 4, 4000); }},
         {"total size past the data", [](std::vector<BYTE>& b) { Put<DWORD>(b, 48, 156); }},
-        {"total size smaller than the header", [](std::vector<BYTE>& b) { Put<DWORD>(b, 48, 100); }},
+        {"total size smaller than the header",
+         [](std::vector<BYTE>& b) { Put<DWORD>(b, 48, 100); }},
         {"total size not a multiple of 4", [](std::vector<BYTE>& b) { Put<DWORD>(b, 48, 150); }},
         {"description outside the header record",
          [](std::vector<BYTE>& b) { Put<DWORD>(b, 60, 4), Put<DWORD>(b, 64, 104); }},
@@ -53,7 +54,9 @@ TEST(EmfReaderTest, MalformedMetafilesAreRefused) {
         {"record past the end", [](std::vector<BYTE>& b) { Put<DWORD>(b, 112, 48); }},
         {"record of size zero", [](std::vector<BYTE>& b) { Put<DWORD>(b, 112, 0); }},
         {"record header cut off",
-         [](std::vector<BYTE>& b) { b.resize(136), Put<DWORD>(b, 48, 136), Put<DWORD>(b, 132, 14); }},
+         [](std::vector<BYTE>& b) {
+             b.resize(136), Put<DWORD>(b, 48, 136), Put<DWORD>(b, 132, 14);
+         }},
     };
     for (const Malformed& c : cases) {
         SCOPED_TRACE(c.name);
@@ -104,7 +107,9 @@ TEST(EmfReaderTest, BytesAfterTheEndAreNotPartOfTheMetafile) {
 }
 
 TEST(EmfReaderTest, HeaderIsHandedOutWithTheFieldsItHas) {
-    std::vector<BYTE> bytes = EmfBuilder(SIZEL{4960, 7016}, SIZEL{210, 297}, std::u16string(u"emfgen\0page\0", 12)).Finish();
+    std::vector<BYTE> bytes =
+        EmfBuilder(SIZEL{4960, 7016}, SIZEL{210, 297}, std::u16string(u"emfgen\0page\0", 12))
+            .Finish();
     HENHMETAFILE h = SetEnhMetaFileBits(static_cast<UINT>(bytes.size()), bytes.data());
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(GetEnhMetaFileHeader(h, 0, nullptr), sizeof(ENHMETAHEADER));
@@ -141,7 +146,8 @@ TEST(EmfReaderTest, MetafilesAreReadFromWindowsPaths) {
     std::filesystem::create_directories(host);
     {
         std::ofstream out(host + "/Page1.emf", std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
     }
     HENHMETAFILE w = GetEnhMetaFileW(u"c:\\docs\\PAGE1.EMF");
     ASSERT_NE(w, nullptr);
@@ -163,11 +169,8 @@ TEST(EmfReaderTest, MetafilesAreReadFromWindowsPaths) {
 }
 
 TEST(EmfReaderTest, EnumerationHandsOutEveryRecordInOrder) {
-    std::vector<BYTE> bytes = PageEmf()
-                                  .CreatePen(3, PS_SOLID, 1, 0)
-                                  .SelectObject(3)
-                                  .LineTo(5, 5)
-                                  .Finish();
+    std::vector<BYTE> bytes =
+        PageEmf().CreatePen(3, PS_SOLID, 1, 0).SelectObject(3).LineTo(5, 5).Finish();
     HENHMETAFILE h = SetEnhMetaFileBits(static_cast<UINT>(bytes.size()), bytes.data());
     ASSERT_NE(h, nullptr);
     struct Seen {
@@ -214,16 +217,17 @@ TEST_F(EmfRecordCheckTest, CountsAndOffsetsInsideRecordsAreChecked) {
     EmfBuilder b = PageEmf();
     b.Fields(EMR_POLYLINE, bounds, huge, POINTL{1, 1}, POINTL{2, 2})
         .Fields(EMR_POLYPOLYLINE16, bounds, DWORD{2}, DWORD{3}, DWORD{2}, DWORD{2}, POINTS{1, 1},
-                POINTS{2, 2}, POINTS{3, 3})                                   // counts 4 != 3
-        .Fields(EMR_POLYPOLYGON, bounds, huge, DWORD{0})                       // counts past the end
-        .Fields(EMR_POLYDRAW, bounds, DWORD{2}, POINTL{1, 1}, POINTL{2, 2})    // types missing
-        .Fields(EMR_EXTSELECTCLIPRGN, DWORD{4000}, DWORD{RGN_COPY}, region)   // data past the end
-        .Fields(EMR_EXTCREATEPEN, DWORD{1}, DWORD{0}, DWORD{0}, DWORD{0}, DWORD{0}, DWORD{PS_USERSTYLE},
-                DWORD{1}, DWORD{BS_SOLID}, DWORD{0}, DWORD{0}, huge)           // entries past the end
+                POINTS{2, 2}, POINTS{3, 3})                                 // counts 4 != 3
+        .Fields(EMR_POLYPOLYGON, bounds, huge, DWORD{0})                    // counts past the end
+        .Fields(EMR_POLYDRAW, bounds, DWORD{2}, POINTL{1, 1}, POINTL{2, 2}) // types missing
+        .Fields(EMR_EXTSELECTCLIPRGN, DWORD{4000}, DWORD{RGN_COPY}, region) // data past the end
+        .Fields(EMR_EXTCREATEPEN, DWORD{1}, DWORD{0}, DWORD{0}, DWORD{0}, DWORD{0},
+                DWORD{PS_USERSTYLE}, DWORD{1}, DWORD{BS_SOLID}, DWORD{0}, DWORD{0},
+                huge) // entries past the end
         .Fields(EMR_CREATEDIBPATTERNBRUSHPT, DWORD{1}, DWORD{0}, DWORD{32}, DWORD{4000}, DWORD{0},
-                DWORD{0})                                                      // bitmap past the end
-        .SelectObject(7)                                                       // no such slot
-        .Empty(EMR_SETMAPMODE)                                                 // value missing
+                DWORD{0})      // bitmap past the end
+        .SelectObject(7)       // no such slot
+        .Empty(EMR_SETMAPMODE) // value missing
         .Box(EMR_RECTANGLE, {100, 100, 200, 200});
     std::vector<BYTE> bytes = b.Finish();
     HENHMETAFILE h = SetEnhMetaFileBits(static_cast<UINT>(bytes.size()), bytes.data());
@@ -233,16 +237,15 @@ TEST_F(EmfRecordCheckTest, CountsAndOffsetsInsideRecordsAreChecked) {
     std::vector<std::string> calls = TakeLog();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].substr(0, 41), "DrvFillPath pdev=1 bounds=100,100,200,200");
-    EXPECT_EQ(platform::test::SkippedEmfRecords(),
-              "EMR_POLYLINE (4): malformed\n"
-              "EMR_POLYPOLYLINE16 (90): malformed\n"
-              "EMR_POLYPOLYGON (8): malformed\n"
-              "EMR_POLYDRAW (56): malformed\n"
-              "EMR_EXTSELECTCLIPRGN (75): malformed\n"
-              "EMR_EXTCREATEPEN (95): malformed\n"
-              "EMR_CREATEDIBPATTERNBRUSHPT (94): malformed\n"
-              "EMR_SELECTOBJECT (37): malformed\n"
-              "EMR_SETMAPMODE (17): malformed\n");
+    EXPECT_EQ(platform::test::SkippedEmfRecords(), "EMR_POLYLINE (4): malformed\n"
+                                                   "EMR_POLYPOLYLINE16 (90): malformed\n"
+                                                   "EMR_POLYPOLYGON (8): malformed\n"
+                                                   "EMR_POLYDRAW (56): malformed\n"
+                                                   "EMR_EXTSELECTCLIPRGN (75): malformed\n"
+                                                   "EMR_EXTCREATEPEN (95): malformed\n"
+                                                   "EMR_CREATEDIBPATTERNBRUSHPT (94): malformed\n"
+                                                   "EMR_SELECTOBJECT (37): malformed\n"
+                                                   "EMR_SETMAPMODE (17): malformed\n");
 }
 
 // Every record type, cut down to its type and size, is refused or ignored

@@ -76,7 +76,8 @@ TEST(SampleDocumentsPeerTest, Emf2svgDrawsEveryDocument) {
         std::filesystem::path in = dir / (stem + ".emf"), out = dir / (stem + ".svg");
         {
             std::ofstream f(in, std::ios::binary);
-            f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            f.write(reinterpret_cast<const char*>(bytes.data()),
+                    static_cast<std::streamsize>(bytes.size()));
         }
         std::string output;
         EXPECT_EQ(platform_testing::RunCommand("emf2svg-conv -i '" + in.string() + "' -o '" +

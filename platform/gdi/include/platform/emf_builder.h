@@ -81,9 +81,8 @@ class EmfBuilder {
         Use(index);
         return Fields(EMR_CREATEPEN, index, LOGPEN{style, POINT{width, 0}, color});
     }
-    EmfBuilder& ExtCreatePen(DWORD index, DWORD style, DWORD width, UINT brushStyle,
-                             COLORREF color, ULONG hatch,
-                             const std::vector<DWORD>& entries = {}) {
+    EmfBuilder& ExtCreatePen(DWORD index, DWORD style, DWORD width, UINT brushStyle, COLORREF color,
+                             ULONG hatch, const std::vector<DWORD>& entries = {}) {
         Use(index);
         DWORD none = 0;
         return Fields(EMR_EXTCREATEPEN, index, none, none, none, none, style, width, brushStyle,
@@ -186,6 +185,7 @@ class EmfBuilder {
             corners.push_back(POINTL{r.left, r.top}), corners.push_back(POINTL{r.right, r.bottom});
         return BoundsOf(corners);
     }
+
   public:
     // Region data {RGNDATAHEADER, rectangles} as the region records hold it.
     static std::vector<BYTE> RegionData(const std::vector<RECTL>& rects) {

@@ -151,8 +151,8 @@ typedef struct tagENHMETARECORD {
 } ENHMETARECORD, *PENHMETARECORD, *LPENHMETARECORD;
 
 typedef struct tagENHMETAHEADER {
-    DWORD iType; // EMR_HEADER
-    DWORD nSize; // of the header record, description included
+    DWORD iType;      // EMR_HEADER
+    DWORD nSize;      // of the header record, description included
     RECTL rclBounds;  // device pixels, inclusive
     RECTL rclFrame;   // 0.01 mm, inclusive
     DWORD dSignature; // ENHMETA_SIGNATURE
