@@ -56,7 +56,8 @@ BRUSHOBJ* MakePatternBrush(const PlayTarget& t, const BrushPattern& p) {
     std::vector<ULONG> table = p.colors;
     table.resize(mono ? 2 : 256, p.colors.front());
     XLATEOBJ* xlate = engine::CreateTableXlate(table.data(), static_cast<ULONG>(table.size()));
-    BRUSHOBJ* brush = xlate ? engine::CreatePatternBrush(t.hsurf, surface, nullptr, xlate) : nullptr;
+    BRUSHOBJ* brush =
+        xlate ? engine::CreatePatternBrush(t.hsurf, surface, nullptr, xlate) : nullptr;
     if (xlate) engine::DeleteXlate(xlate);
     EngDeleteSurface(surface);
     return brush;
@@ -253,8 +254,8 @@ class StrokeAndFillPathCall : public PathCall {
         } else {
             ok = fill ? fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_) : NotTakenOver();
             PATHOBJ_vEnumStart(o.path);
-            BOOL stroked =
-                stroke ? stroke(t.pso, o.path, o.clip, o.xform, pen, &org, &line, mix_) : NotTakenOver();
+            BOOL stroked = stroke ? stroke(t.pso, o.path, o.clip, o.xform, pen, &org, &line, mix_)
+                                  : NotTakenOver();
             ok = ok && stroked;
         }
         engine::DeleteBrush(pen);
@@ -285,8 +286,8 @@ class LineCall : public ClippedCall {
             if (!o.clip || !o.brush) return FALSE;
             RECTL bounds{bounds_.left + dx, bounds_.top + dy, bounds_.right + dx,
                          bounds_.bottom + dy};
-            return line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx,
-                        to_.y + dy, &bounds, mix_);
+            return line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
+                        &bounds, mix_);
         }
         auto stroke = Hook<PFN_DrvStrokePath>(t, HOOK_STROKEPATH, INDEX_DrvStrokePath);
         if (!stroke) return NotTakenOver();

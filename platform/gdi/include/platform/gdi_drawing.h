@@ -51,9 +51,9 @@ struct BrushPattern {
 // pattern.
 struct BrushSpec {
     bool hatch = false;
-    ULONG color = 0;      // solid colour, or the hatch lines' colour
-    ULONG background = 0; // hatch background
-    ULONG style = 0;      // HS_*
+    ULONG color = 0;                             // solid colour, or the hatch lines' colour
+    ULONG background = 0;                        // hatch background
+    ULONG style = 0;                             // HS_*
     std::shared_ptr<const BrushPattern> pattern; // set: a pattern brush
 };
 
@@ -69,8 +69,7 @@ std::unique_ptr<DrawingCall> MakeLineTo(POINTL from, POINTL to, const std::vecto
 // else DrvFillPath and then DrvStrokePath.
 std::unique_ptr<DrawingCall> MakeStrokeAndFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
                                                    const BrushSpec& pen, const LINEATTRS& line,
-                                                   const BrushSpec& brush, MIX mix,
-                                                   FLONG fillMode);
+                                                   const BrushSpec& brush, MIX mix, FLONG fillMode);
 // A one-pixel solid line: DrvLineTo when the driver takes it, else
 // DrvStrokePath of the segment.
 std::unique_ptr<DrawingCall> MakeLine(POINTL from, POINTL to, const std::vector<RECTL>& clip,

@@ -24,7 +24,7 @@ struct Config {
     bool failEnablePdev = false;
     bool failStartPage = false;
     ULONG escapeResult = 1;
-    FLONG hooks = 0;         // 0: the usual hooks; else the hooks of the surface
+    FLONG hooks = 0;        // 0: the usual hooks; else the hooks of the surface
     bool noBeziers = false; // the device does not take Bezier curves
 };
 
