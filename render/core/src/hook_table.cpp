@@ -20,6 +20,7 @@ const DRVFN kHooks[] = {
     {INDEX_DrvEnableSurface, Fn(&DrvEnableSurface)}, {INDEX_DrvDisableSurface, Fn(&DrvDisableSurface)},
     {INDEX_DrvSendPage, Fn(&DrvSendPage)},           {INDEX_DrvStartPage, Fn(&DrvStartPage)},
     {INDEX_DrvStartDoc, Fn(&DrvStartDoc)},           {INDEX_DrvEndDoc, Fn(&DrvEndDoc)},
+    {INDEX_DrvEscape, Fn(&DrvEscape)},
 };
 
 } // namespace

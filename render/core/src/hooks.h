@@ -35,6 +35,9 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* pso);
 BOOL APIENTRY DrvSendPage(SURFOBJ* pso);
 BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl);
 
+// Private and standard escapes.
+ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut);
+
 // The device record set-up of DrvEnablePDEV for a given device mode (or the
 // default one): header, private part, resolution, clamps, job flags, model
 // capabilities, page geometry and the rendering mode.
