@@ -21,6 +21,8 @@ const DRVFN kHooks[] = {
     {INDEX_DrvSendPage, Fn(&DrvSendPage)},           {INDEX_DrvStartPage, Fn(&DrvStartPage)},
     {INDEX_DrvStartDoc, Fn(&DrvStartDoc)},           {INDEX_DrvEndDoc, Fn(&DrvEndDoc)},
     {INDEX_DrvEscape, Fn(&DrvEscape)},
+    {INDEX_DrvStrokePath, Fn(&DrvStrokePath)},       {INDEX_DrvFillPath, Fn(&DrvFillPath)},
+    {INDEX_DrvStrokeAndFillPath, Fn(&DrvStrokeAndFillPath)}, {INDEX_DrvLineTo, Fn(&DrvLineTo)},
 };
 
 } // namespace

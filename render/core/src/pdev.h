@@ -4,6 +4,7 @@
 #pragma once
 
 #include "private_devmode.h"
+#include "vector_state.h"
 #include "win/winddi.h"
 
 namespace inkforge {
@@ -167,6 +168,9 @@ struct PDEV {
     DWORD graphicsLevel;
     DWORD vectorOption;
     BOOL pjlCommentsWritten;
+
+    // Drawing tokens: the graphics state last sent.
+    VectorState vector;
 
     DWORD signatureEnd;
 };

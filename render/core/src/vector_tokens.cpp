@@ -1,0 +1,581 @@
+// The drawing token emitters and their graphics-state cache.
+#include "vector_tokens.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "output_writer.h"
+#include "pdev.h"
+#include "win/base.h"
+
+namespace inkforge {
+namespace {
+
+constexpr size_t kColorMode = offsetof(PRIVATE_DEVMODE, ColorMode);
+// Points of one run at most (a multiple of 3, so that curves stay whole).
+constexpr size_t kRunLimit = 8190;
+constexpr int kClipBatch = 20;
+
+// Bytes of one token sequence, written at once.
+class Tokens {
+  public:
+    Tokens& b(int v) {
+        bytes_.push_back(static_cast<BYTE>(v & 0xFF));
+        return *this;
+    }
+    Tokens& w(LONG v) { return b(v).b(v >> 8); }
+    Tokens& d(DWORD v) { return w(static_cast<LONG>(v & 0xFFFF)).w(static_cast<LONG>(v >> 16)); }
+    Tokens& ubyte(int v, int attrId) { return b(tag::UByte).b(v).b(tag::Attr).b(attrId); }
+    Tokens& uint16(LONG v, int attrId) { return b(tag::UInt16).w(v).b(tag::Attr).b(attrId); }
+    Tokens& sint16(LONG v, int attrId) { return b(tag::SInt16).w(v).b(tag::Attr).b(attrId); }
+    Tokens& spair(POINTL p, int attrId) {
+        p = ClampPoint(p, kSInt16);
+        return b(tag::SInt16Pair).w(p.x).w(p.y).b(tag::Attr).b(attrId);
+    }
+    Tokens& count(size_t n, int attrId) {
+        return n > 255 ? uint16(static_cast<LONG>(n), attrId) : ubyte(static_cast<int>(n), attrId);
+    }
+    BOOL send(PDEV* pdev) const {
+        return bytes_.empty() ? TRUE : OutputBytes(pdev, bytes_.data(), static_cast<DWORD>(bytes_.size()));
+    }
+    std::vector<BYTE>& bytes() { return bytes_; }
+
+  private:
+    std::vector<BYTE> bytes_;
+};
+
+LONG Clamp(LONG v, LONG lo, LONG hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+void AddColor(Tokens& t, const PDEV* pdev, ULONG color) {
+    if (GrayMode(pdev)) {
+        t.ubyte(GrayLevel(pdev, color), attr::GrayLevel);
+    } else {
+        t.b(tag::UByteArray).b(tag::UByte).b(3);
+        t.b(color & 0xFF).b((color >> 8) & 0xFF).b((color >> 16) & 0xFF);
+        t.b(tag::Attr).b(attr::RgbColor);
+    }
+}
+
+// 28.4 to whole device pixels.
+POINTL Pixel(const POINTFIX& p) { return POINTL{p.x >> 4, p.y >> 4}; }
+
+PointKind RelativeKind(const std::vector<POINTL>& offsets) {
+    bool negative = false, big = false, wide = false;
+    for (const POINTL& o : offsets)
+        for (LONG v : {o.x, o.y}) {
+            if (v < 0) negative = true;
+            if (v > 127) big = true;
+            if (v < -128 || v > 127) wide = true;
+        }
+    if (!negative && !big) return kUByte;
+    if (negative && !wide) return kSByte;
+    if (big && !negative) return kUInt16;
+    return kSInt16;
+}
+
+void AddPoint(std::vector<BYTE>& data, POINTL p, PointKind kind) {
+    p = ClampPoint(p, kind);
+    for (LONG v : {p.x, p.y}) {
+        data.push_back(static_cast<BYTE>(v & 0xFF));
+        if (kind == kUInt16 || kind == kSInt16) data.push_back(static_cast<BYTE>((v >> 8) & 0xFF));
+    }
+}
+
+bool OutsideDevice(POINTL o) { return o.x < -kDeviceLimit || o.x > kDeviceLimit || o.y < -kDeviceLimit || o.y > kDeviceLimit; }
+
+// One run of points as a relative (or, where an offset does not fit, an
+// absolute) path.
+BOOL EmitRun(PDEV* pdev, const POINTL* pts, size_t n, bool beziers) {
+    VectorState& v = Vector(pdev);
+    std::vector<POINTL> offsets(n);
+    POINTL start = v.current;
+    bool tooFar = false;
+    for (size_t i = 0; i < n; ++i) {
+        if (!beziers) start = i ? pts[i - 1] : v.current;
+        else if (i % 3 == 0 && i) start = pts[i - 1];
+        offsets[i] = POINTL{pts[i].x - start.x, pts[i].y - start.y};
+        tooFar |= OutsideDevice(offsets[i]);
+    }
+    v.current = pts[n - 1];
+    Tokens t;
+    if (beziers && tooFar) {
+        // One curve at a time with absolute points.
+        for (size_t i = 0; i + 2 < n; i += 3) {
+            const int ids[3] = {attr::ControlPoint1, attr::ControlPoint2, attr::EndPoint};
+            for (int k = 0; k < 3; ++k) {
+                POINTL p = pts[i + k];
+                switch (EncodeNumber(p)) {
+                case kUByte: t.b(tag::UBytePair).b(p.x).b(p.y); break;
+                case kUInt16: t.b(tag::UInt16Pair).w(p.x).w(p.y); break;
+                default:
+                    p = ClampPoint(p, kSInt16);
+                    t.b(tag::SInt16Pair).w(p.x).w(p.y);
+                    break;
+                }
+                t.b(tag::Attr).b(ids[k]);
+            }
+            t.b(op::BezierPath);
+        }
+        return t.send(pdev);
+    }
+    PointKind kind = RelativeKind(offsets);
+    bool absolute = !beziers && tooFar;
+    if (absolute && kind == kUInt16)
+        for (size_t i = 0; i < n; ++i)
+            if (pts[i].x < 0 || pts[i].y < 0) kind = kSInt16;
+    size_t perPoint = (kind == kUByte || kind == kSByte) ? 2 : 4;
+    t.count(n, attr::NumberOfPoints).ubyte(kind, attr::PointType);
+    t.b(beziers ? op::BezierRelPath : absolute ? op::LinePath : op::LineRelPath);
+    t.b(tag::Data).d(static_cast<DWORD>(n * perPoint));
+    for (size_t i = 0; i < n; ++i) AddPoint(t.bytes(), absolute ? pts[i] : offsets[i], kind);
+    return t.send(pdev);
+}
+
+BOOL SetCursorTo(PDEV* pdev, POINTL p) { return Tokens().spair(p, attr::Point).b(op::SetCursor).send(pdev); }
+
+} // namespace
+
+void ResetVectorState(PDEV* pdev) {
+    VectorState& v = pdev->vector;
+    v = VectorState{};
+    v.page = pdev->pageCount + 1;
+    v.drawState = draw::WholePageClip;
+    v.rop = kNoRop;
+    v.paintTransfer = v.sourceTransfer = v.fillMode = kUnknownMode;
+    v.join = v.cap = v.miter = kUnknownCode;
+    v.deviceBox = RECTL{-kDeviceLimit, -kDeviceLimit, kDeviceLimit, kDeviceLimit};
+    v.currentPattern = -1;
+}
+
+VectorState& Vector(PDEV* pdev) {
+    if (pdev->vector.page != pdev->pageCount + 1) ResetVectorState(pdev);
+    return pdev->vector;
+}
+
+bool GrayMode(const PDEV* pdev) {
+    return PrivU16(pdev->devmode, kColorMode) == 1 && pdev->devmode.dm.dmColor == DMCOLOR_MONOCHROME;
+}
+
+BYTE GrayLevel(const PDEV* pdev, ULONG color) {
+    LONG wr = 0, wg = 0, wb = 0;
+    if (pdev->halftone) {
+        wr = pdev->halftone->grayRed;
+        wg = pdev->halftone->grayGreen;
+        wb = pdev->halftone->grayBlue;
+    }
+    if (wr == 0 && wg == 0 && wb == 0) {
+        // No weights set: the usual luminance weights.
+        wr = 30;
+        wg = 59;
+        wb = 11;
+    }
+    LONG sum = wr + wg + wb;
+    if (sum == 0) return 0;
+    LONG level = (static_cast<LONG>(color & 0xFF) * wr + static_cast<LONG>((color >> 8) & 0xFF) * wg +
+                  static_cast<LONG>((color >> 16) & 0xFF) * wb) /
+                 sum;
+    return static_cast<BYTE>(Clamp(level, 0, 255));
+}
+
+BOOL WriteColor(PDEV* pdev, ULONG color) {
+    Tokens t;
+    AddColor(t, pdev, color);
+    return t.send(pdev);
+}
+
+BOOL SetBrushColor(PDEV* pdev, ULONG color) {
+    VectorState& v = Vector(pdev);
+    color &= 0xFFFFFF;
+    if ((v.drawState & draw::SolidBrush) && v.brushColor == color) return TRUE;
+    Tokens t;
+    AddColor(t, pdev, color);
+    t.b(op::SetBrushSource);
+    if (!t.send(pdev)) return FALSE;
+    v.drawState = (v.drawState & ~draw::BrushMask) | draw::SolidBrush;
+    v.brushColor = color;
+    v.currentPattern = -1;
+    return TRUE;
+}
+
+BOOL SetPenColor(PDEV* pdev, ULONG color) {
+    VectorState& v = Vector(pdev);
+    color &= 0xFFFFFF;
+    if ((v.drawState & draw::SolidPen) && v.penColor == color) return TRUE;
+    Tokens t;
+    AddColor(t, pdev, color);
+    t.b(op::SetPenSource);
+    if (!t.send(pdev)) return FALSE;
+    v.drawState = (v.drawState & ~draw::PenMask) | draw::SolidPen;
+    v.penColor = color;
+    return TRUE;
+}
+
+BOOL SelectNoPen(PDEV* pdev) {
+    VectorState& v = Vector(pdev);
+    if (v.drawState & draw::NoPen) return TRUE;
+    if (!Tokens().ubyte(0, attr::NullPen).b(op::SetPenSource).send(pdev)) return FALSE;
+    v.drawState = (v.drawState & ~draw::PenMask) | draw::NoPen;
+    return TRUE;
+}
+
+BOOL SelectNoBrush(PDEV* pdev) {
+    VectorState& v = Vector(pdev);
+    if (v.drawState & draw::NoBrush) return TRUE;
+    if (!Tokens().ubyte(0, attr::NullBrush).b(op::SetBrushSource).send(pdev)) return FALSE;
+    v.drawState = (v.drawState & ~draw::BrushMask) | draw::NoBrush;
+    v.currentPattern = -1;
+    return TRUE;
+}
+
+BOOL SetRop(PDEV* pdev, DWORD rop) {
+    VectorState& v = Vector(pdev);
+    rop &= 0xFF;
+    if (v.rop == rop) return TRUE;
+    if (!Tokens().ubyte(static_cast<int>(rop), attr::RasterOp).b(op::SetRop).send(pdev)) return FALSE;
+    v.rop = rop;
+    return TRUE;
+}
+
+BOOL SetTransferModes(PDEV* pdev, bool transparent) {
+    VectorState& v = Vector(pdev);
+    WORD t = transparent ? 1 : 0;
+    if (v.paintTransfer != t) {
+        if (!Tokens().ubyte(t, attr::TransferMode).b(op::SetPaintTransfer).send(pdev)) return FALSE;
+        v.paintTransfer = t;
+    }
+    if (v.sourceTransfer != t) {
+        if (!Tokens().ubyte(t, attr::TransferMode).b(op::SetSourceTransfer).send(pdev)) return FALSE;
+        v.sourceTransfer = t;
+    }
+    return TRUE;
+}
+
+BOOL SetFillMode(PDEV* pdev, FLONG mode) {
+    VectorState& v = Vector(pdev);
+    WORD m = (mode & FP_ALTERNATEMODE) ? 1 : 0;
+    if (v.fillMode == m) return TRUE;
+    if (!Tokens().ubyte(m, attr::FillMode).b(op::SetFillMode).send(pdev)) return FALSE;
+    v.fillMode = m;
+    return TRUE;
+}
+
+BOOL SetPenWidth(PDEV* pdev, LONG width) {
+    VectorState& v = Vector(pdev);
+    DWORD w = static_cast<DWORD>(Clamp(width, 1, 65535));
+    if (v.penWidth == w) return TRUE;
+    if (!Tokens().uint16(static_cast<LONG>(w), attr::PenWidth).b(op::SetPenWidth).send(pdev)) return FALSE;
+    v.penWidth = w;
+    return TRUE;
+}
+
+LONG ScaleByXform(XFORMOBJ* xform, LONG length) {
+    if (!xform) return length;
+    POINTL in[2] = {{0, 0}, {0, 10000}};
+    POINTL out[2] = {};
+    if (!XFORMOBJ_bApplyXform(xform, XF_LTOL, 2, in, out)) return length;
+    double dx = out[1].x - out[0].x, dy = out[1].y - out[0].y;
+    return static_cast<LONG>(std::lround(length * std::sqrt(dx * dx + dy * dy) / 10000.0));
+}
+
+bool SetPenWidthFromXform(XFORMOBJ* xform, const LINEATTRS* la) {
+    if (!la || !(la->fl & LA_GEOMETRIC) || !xform) return true;
+    XFORML m{};
+    XFORMOBJ_iGetXform(xform, &m);
+    // The vector (10000, 10000) goes to (10000 m11 + 10000 m21, 10000 m12 +
+    // 10000 m22); the off-diagonal parts are its rotation and shear.
+    double scale = std::max(std::fabs(m.eM11), std::fabs(m.eM22)) * 10000.0;
+    double turn = std::max(std::fabs(m.eM12), std::fabs(m.eM21)) * 10000.0;
+    return scale > 0 && turn <= scale / 1000.0;
+}
+
+namespace {
+
+BOOL SendDash(PDEV* pdev, const std::vector<LONG>& dashes) {
+    Tokens t;
+    t.b(tag::UInt16Array).b(tag::UInt16).w(static_cast<LONG>(dashes.size()));
+    for (LONG d : dashes) t.w(Clamp(d, 1, 65535));
+    t.b(tag::Attr).b(attr::DashStyle).b(op::SetLineDash);
+    if (!t.send(pdev)) return FALSE;
+    Vector(pdev).drawState |= draw::Dashed;
+    return TRUE;
+}
+
+BOOL SetCode(PDEV* pdev, DWORD* cached, DWORD code, int attrId, int opId) {
+    if (*cached == code) return TRUE;
+    if (!Tokens().ubyte(static_cast<int>(code), attrId).b(opId).send(pdev)) return FALSE;
+    *cached = code;
+    return TRUE;
+}
+
+} // namespace
+
+BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
+    VectorState& v = Vector(pdev);
+    LINEATTRS solid{};
+    solid.elWidth.l = 1;
+    if (!la) la = &solid;
+    bool styled = la->cstyle > 0 && la->pstyle;
+    if (la->fl & LA_GEOMETRIC) {
+        static const DWORD kJoin[] = {1, 2, 0}; // round, bevel, miter
+        static const DWORD kCap[] = {1, 2, 0};  // round, square, butt
+        DWORD join = la->iJoin <= JOIN_MITER ? kJoin[la->iJoin] : 0;
+        DWORD cap = la->iEndCap <= ENDCAP_BUTT ? kCap[la->iEndCap] : 0;
+        if (!SetCode(pdev, &v.join, join, attr::LineJoin, op::SetLineJoin)) return FALSE;
+        if (!SetCode(pdev, &v.cap, cap, attr::LineCap, op::SetLineCap)) return FALSE;
+        if (la->iJoin == JOIN_MITER) {
+            FLOATL limit = la->eMiterLimit;
+            DWORD miter = std::isfinite(limit) ? static_cast<DWORD>(Clamp(static_cast<LONG>(std::max(0.0f, std::min(limit, 65535.0f))), 0, 65535)) : 0;
+            if (v.miter != miter) {
+                if (!Tokens().uint16(static_cast<LONG>(miter), attr::MiterLength).b(op::SetMiterLimit).send(pdev))
+                    return FALSE;
+                v.miter = miter;
+            }
+        }
+        FLOATL width = la->elWidth.e;
+        LONG w = std::isfinite(width) ? static_cast<LONG>(std::max(0.0f, std::min(width, 1e6f))) : 1;
+        if (!SetPenWidth(pdev, ScaleByXform(xform, w))) return FALSE;
+        if (styled) {
+            std::vector<LONG> dashes;
+            for (ULONG i = 0; i < la->cstyle; ++i) {
+                FLOATL e = la->pstyle[i].e;
+                LONG d = std::isfinite(e) ? static_cast<LONG>(std::max(0.0f, std::min(e, 1e6f))) : 1;
+                dashes.push_back(ScaleByXform(xform, d));
+            }
+            return SendDash(pdev, dashes);
+        }
+    } else {
+        if (!SetCode(pdev, &v.join, 3, attr::LineJoin, op::SetLineJoin)) return FALSE;
+        if (!SetPenWidth(pdev, la->elWidth.l)) return FALSE;
+        if (styled) {
+            double sum = 0;
+            for (ULONG i = 0; i < la->cstyle; ++i) sum += std::max<LONG>(0, la->pstyle[i].l);
+            double factor = sum > 0 ? (pdev->devmode.dm.dmPrintQuality * 8 / 25.4) / sum : 1;
+            std::vector<LONG> dashes;
+            for (ULONG i = 0; i < la->cstyle; ++i)
+                dashes.push_back(std::max<LONG>(1, static_cast<LONG>(std::max<LONG>(0, la->pstyle[i].l) * factor)));
+            return SendDash(pdev, dashes);
+        }
+    }
+    if (v.drawState & draw::Dashed) {
+        if (!Tokens().ubyte(0, attr::SolidLine).b(op::SetLineDash).send(pdev)) return FALSE;
+        v.drawState &= ~draw::Dashed;
+    }
+    return TRUE;
+}
+
+BOOL SetClipRect(PDEV* pdev, const RECTL* rect) {
+    VectorState& v = Vector(pdev);
+    RECTL r{};
+    if (!rect) {
+        // Back to the whole page: the printer still holds the last clip
+        // rectangle, so it is replaced by one that holds the drawable box.
+        if (v.drawState & draw::WholePageClip) return TRUE;
+        r = v.deviceBox;
+    } else {
+        r = RECTL{Clamp(rect->left, -32768, 32767), Clamp(rect->top, -32768, 32767),
+                  Clamp(rect->right, -32768, 32767), Clamp(rect->bottom, -32768, 32767)};
+        if (r.right - r.left < 2) r.right = r.left + 2;
+        if (r.bottom - r.top < 2) r.bottom = r.top + 2;
+        if (!(v.drawState & draw::WholePageClip) && r.left == v.clip.left && r.top == v.clip.top &&
+            r.right == v.clip.right && r.bottom == v.clip.bottom)
+            return TRUE;
+    }
+    Tokens t;
+    t.ubyte(0, attr::ClipRegion);
+    t.b(tag::SInt16Box).w(r.left).w(r.top).w(r.right).w(r.bottom).b(tag::Attr).b(attr::BoundingBox);
+    t.b(op::SetClipRectangle);
+    if (!t.send(pdev)) return FALSE;
+    if (rect) {
+        v.clip = r;
+        v.drawState &= ~draw::WholePageClip;
+    } else {
+        v.drawState |= draw::WholePageClip;
+    }
+    return TRUE;
+}
+
+bool IsComplexClip(const CLIPOBJ* pco) { return pco && pco->iDComplexity == DC_COMPLEX; }
+
+BOOL ClipToObject(PDEV* pdev, CLIPOBJ* pco) {
+    VectorState& v = Vector(pdev);
+    if (!pco || pco->iDComplexity == DC_TRIVIAL) {
+        if (v.drawState & draw::WholePageClip) return TRUE;
+        return SetClipRect(pdev, nullptr);
+    }
+    if (pco->iDComplexity == DC_RECT) return SetClipRect(pdev, &pco->rclBounds);
+    return FALSE;
+}
+
+POINTL ClampPoint(POINTL p, PointKind kind) {
+    static const LONG kLo[] = {0, -128, 0, -32768};
+    static const LONG kHi[] = {255, 127, 65535, 32767};
+    return POINTL{Clamp(p.x, kLo[kind], kHi[kind]), Clamp(p.y, kLo[kind], kHi[kind])};
+}
+
+PointKind EncodeNumber(POINTL p) {
+    if (p.x >= 0 && p.y >= 0 && p.x <= 255 && p.y <= 255) return kUByte;
+    if (p.x >= 0 && p.y >= 0) return kUInt16;
+    return kSInt16;
+}
+
+POINTL ClampToDevice(const PDEV* pdev, POINTL p) {
+    const RECTL& box = pdev->vector.page ? pdev->vector.deviceBox
+                                         : RECTL{-kDeviceLimit, -kDeviceLimit, kDeviceLimit, kDeviceLimit};
+    return POINTL{Clamp(p.x, box.left, box.right), Clamp(p.y, box.top, box.bottom)};
+}
+
+BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
+    VectorState& v = Vector(pdev);
+    if (!ppo) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!OutputByteList(pdev, {op::NewPath})) return FALSE;
+    PATHOBJ_vEnumStart(ppo);
+    BOOL more = TRUE;
+    std::vector<POINTL> pts;
+    while (more) {
+        PATHDATA pd{};
+        more = PATHOBJ_bEnum(ppo, &pd);
+        if (pd.count == 0 || !pd.pptfx) continue;
+        ULONG first = 0;
+        if (pd.flags & PD_BEGINSUBPATH) {
+            v.current = ClampToDevice(pdev, Pixel(pd.pptfx[0]));
+            if (!SetCursorTo(pdev, v.current)) return FALSE;
+            first = 1;
+        }
+        ULONG remaining = pd.count - first;
+        bool beziers = (pd.flags & PD_BEZIERS) != 0;
+        if (beziers && remaining % 3 != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        if (remaining == 1) {
+            POINTL p = ClampToDevice(pdev, Pixel(pd.pptfx[first]));
+            if (!Tokens().spair(p, attr::EndPoint).b(op::LinePath).send(pdev)) return FALSE;
+            v.current = p;
+        } else if (remaining > 1) {
+            pts.resize(remaining);
+            for (ULONG i = 0; i < remaining; ++i) pts[i] = ClampToDevice(pdev, Pixel(pd.pptfx[first + i]));
+            bool clamped = false;
+            if (beziers)
+                for (ULONG i = 0; i < remaining && !clamped; ++i) {
+                    POINTL raw = Pixel(pd.pptfx[first + i]);
+                    clamped = raw.x != pts[i].x || raw.y != pts[i].y;
+                }
+            for (size_t at = 0; at < remaining; at += kRunLimit) {
+                size_t n = std::min<size_t>(kRunLimit, remaining - at);
+                if (clamped) {
+                    // Curves whose points were clamped go out with absolute points.
+                    Tokens t;
+                    for (size_t i = at; i + 2 < at + n; i += 3) {
+                        const int ids[3] = {attr::ControlPoint1, attr::ControlPoint2, attr::EndPoint};
+                        for (int k = 0; k < 3; ++k) {
+                            POINTL p = pts[i + k];
+                            switch (EncodeNumber(p)) {
+                            case kUByte: t.b(tag::UBytePair).b(p.x).b(p.y); break;
+                            case kUInt16: t.b(tag::UInt16Pair).w(p.x).w(p.y); break;
+                            default: t.b(tag::SInt16Pair).w(p.x).w(p.y); break;
+                            }
+                            t.b(tag::Attr).b(ids[k]);
+                        }
+                        t.b(op::BezierPath);
+                    }
+                    if (!t.send(pdev)) return FALSE;
+                    v.current = pts[at + n - 1];
+                } else if (!EmitRun(pdev, pts.data() + at, n, beziers)) {
+                    return FALSE;
+                }
+            }
+        }
+        if ((pd.flags & PD_CLOSEFIGURE) && !OutputByteList(pdev, {op::CloseSubPath})) return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL PaintPath(PDEV* pdev, PATHOBJ* ppo) { return EmitPath(pdev, ppo) && OutputByteList(pdev, {op::PaintPath}); }
+
+BOOL EmitRectangle(PDEV* pdev, POINTL a, POINTL b) {
+    if (a.x == b.x) ++b.x;
+    if (a.y == b.y) ++b.y;
+    a = ClampPoint(a, kUInt16);
+    b = ClampPoint(b, kUInt16);
+    if (a.x == b.x && a.y == b.y) return TRUE;
+    Tokens t;
+    bool gray = GrayMode(pdev);
+    if (!gray) t.b(op::NewPath);
+    t.b(tag::UInt16Box).w(a.x).w(a.y).w(b.x).w(b.y).b(tag::Attr).b(attr::BoundingBox);
+    if (gray) t.b(op::Rectangle);
+    else t.b(op::RectanglePath).b(op::PaintPath);
+    return t.send(pdev);
+}
+
+BOOL EmitLine(PDEV* pdev, LONG x0, LONG y0, LONG x1, LONG y1) {
+    Tokens t;
+    t.b(op::NewPath);
+    t.spair(POINTL{x0, y0}, attr::Point).b(op::SetCursor);
+    t.spair(POINTL{x1 - x0, y1 - y0}, attr::EndPoint).b(op::LineRelPath);
+    t.b(op::PaintPath);
+    if (!t.send(pdev)) return FALSE;
+    Vector(pdev).current = ClampToDevice(pdev, POINTL{x1, y1});
+    return TRUE;
+}
+
+BOOL SetSolidBrush(PDEV* pdev, const RECTL* rect, ULONG color, DWORD rop, bool transparent) {
+    if (!SetBrushColor(pdev, color) || !SelectNoPen(pdev) || !SetRop(pdev, rop) ||
+        !SetTransferModes(pdev, transparent))
+        return FALSE;
+    return rect ? EmitRectangle(pdev, POINTL{rect->left, rect->top}, POINTL{rect->right, rect->bottom}) : TRUE;
+}
+
+namespace {
+
+// The clip's rectangles, merged downward where one continues the previous
+// with the same left and right edges; `each` gets every merged rectangle.
+template <class Each> BOOL ForMergedRects(CLIPOBJ* pco, Each each) {
+    struct {
+        ULONG c;
+        RECTL arcl[kClipBatch];
+    } batch;
+    CLIPOBJ_cEnumStart(pco, FALSE, CT_RECTANGLES, CD_ANY, 0);
+    bool pending = false;
+    RECTL open{};
+    BOOL more = TRUE;
+    while (more) {
+        batch.c = 0;
+        more = CLIPOBJ_bEnum(pco, sizeof batch, reinterpret_cast<ULONG*>(&batch));
+        for (ULONG i = 0; i < batch.c && i < static_cast<ULONG>(kClipBatch); ++i) {
+            const RECTL& r = batch.arcl[i];
+            if (r.right <= r.left || r.bottom <= r.top) continue;
+            if (pending && r.left == open.left && r.right == open.right && r.top == open.bottom) {
+                open.bottom = r.bottom;
+                continue;
+            }
+            if (pending && !each(open)) return FALSE;
+            open = r;
+            pending = true;
+        }
+    }
+    return pending ? each(open) : TRUE;
+}
+
+} // namespace
+
+BOOL PaintPathInClip(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco) {
+    if (!IsComplexClip(pco)) return ClipToObject(pdev, pco) && PaintPath(pdev, ppo);
+    return ForMergedRects(pco, [&](const RECTL& r) { return SetClipRect(pdev, &r) && PaintPath(pdev, ppo); });
+}
+
+BOOL FillRectsWithBrush(PDEV* pdev, CLIPOBJ* pco, ULONG color, DWORD rop, bool transparent) {
+    if (!IsComplexClip(pco)) {
+        RECTL whole = pco ? pco->rclBounds : Vector(pdev).deviceBox;
+        return ClipToObject(pdev, pco) && SetSolidBrush(pdev, &whole, color, rop, transparent);
+    }
+    return ForMergedRects(pco, [&](const RECTL& r) {
+        return SetClipRect(pdev, &r) && SetSolidBrush(pdev, &r, color, rop, transparent);
+    });
+}
+
+} // namespace inkforge
