@@ -8,6 +8,7 @@
 
 #include "platform/net_ctl.h"
 #include "platform/testctl.h"
+#include "win/loader.h"
 
 namespace {
 
@@ -243,3 +244,30 @@ TEST(WinsockAddresses, InetAddrReadsTheBsdForms) {
 }
 
 } // namespace
+
+// Code that binds Winsock at run time finds the stand-in's functions by their
+// Winsock names, in both system modules.
+TEST(WinsockModules, ExportsResolveByName) {
+    platform::test::SetHostAddresses("printer1", {"10.0.0.7"});
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
+    for (const char16_t* name : {u"wsock32.dll", u"WS2_32"}) {
+        HMODULE module = LoadLibraryW(name);
+        ASSERT_NE(module, nullptr);
+        using Resolve = struct hostent*(WINAPI*)(const char*);
+        using Ntoa = char*(WINAPI*)(struct in_addr);
+        auto resolve = reinterpret_cast<Resolve>(
+            reinterpret_cast<void (*)()>(GetProcAddress(module, "gethostbyname")));
+        auto ntoa = reinterpret_cast<Ntoa>(reinterpret_cast<void (*)()>(GetProcAddress(module, "inet_ntoa")));
+        ASSERT_TRUE(resolve && ntoa);
+        EXPECT_NE(GetProcAddress(module, "select"), nullptr);
+        EXPECT_NE(GetProcAddress(module, "WSAStartup"), nullptr);
+        struct hostent* host = resolve("printer1");
+        ASSERT_NE(host, nullptr);
+        struct in_addr address;
+        std::memcpy(&address, host->h_addr_list[0], sizeof address);
+        EXPECT_STREQ(ntoa(address), "10.0.0.7");
+        FreeLibrary(module);
+    }
+    WSACleanup();
+}
