@@ -24,10 +24,6 @@
 #include "win/loader.h"
 #include "win/strings.h"
 
-#ifndef ERROR_BAD_EXE_FORMAT
-#define ERROR_BAD_EXE_FORMAT 193L
-#endif
-
 namespace {
 
 enum class Kind { File, System, Main };

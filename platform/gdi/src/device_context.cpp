@@ -17,10 +17,6 @@
 #include "win/spool.h"
 #include "win/strings.h"
 
-#ifndef ERROR_BUSY
-#define ERROR_BUSY 170L
-#endif
-
 namespace platform::gdi {
 namespace {
 

@@ -7,10 +7,6 @@
 #include "drawing.h"
 #include "win/errors.h"
 
-#ifndef ERROR_CAN_NOT_COMPLETE
-#define ERROR_CAN_NOT_COMPLETE 1003L
-#endif
-
 namespace platform::gdi {
 namespace {
 

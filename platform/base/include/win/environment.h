@@ -4,6 +4,7 @@
 #pragma once
 
 #include "win/types.h"
+#include "win/errors.h"
 
 struct HWND__;
 typedef struct HWND__* HWND;
@@ -12,40 +13,10 @@ typedef DWORD LCID;
 typedef WORD LANGID;
 typedef DWORD LCTYPE;
 
-#ifndef ERROR_BUFFER_OVERFLOW
-#define ERROR_BUFFER_OVERFLOW 111L
-#endif
-
 #ifndef INFINITE
 #define INFINITE 0xFFFFFFFF
 #endif
 
-// Results of the shell and COM functions.
-#ifndef S_OK
-#define S_OK ((HRESULT)0L)
-#endif
-#ifndef S_FALSE
-#define S_FALSE ((HRESULT)1L)
-#endif
-#ifndef E_FAIL
-#define E_FAIL ((HRESULT)0x80004005L)
-#endif
-#ifndef E_INVALIDARG
-#define E_INVALIDARG ((HRESULT)0x80070057L)
-#endif
-#ifndef E_OUTOFMEMORY
-#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
-#endif
-#ifndef SUCCEEDED
-#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
-#endif
-#ifndef FAILED
-#define FAILED(hr) (((HRESULT)(hr)) < 0)
-#endif
-#ifndef HRESULT_FROM_WIN32
-#define HRESULT_FROM_WIN32(x)                                                                      \
-    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x)&0x0000FFFF) | (7 << 16) | 0x80000000)))
-#endif
 
 // ---- version ----
 

@@ -5,13 +5,7 @@
 #pragma once
 
 #include "win/types.h"
-
-#ifndef ERROR_NOACCESS
-#define ERROR_NOACCESS 998L
-#endif
-#ifndef ERROR_REGISTRY_IO_FAILED
-#define ERROR_REGISTRY_IO_FAILED 1016L
-#endif
+#include "win/errors.h"
 
 // Only passed through; the registry keeps no security descriptors.
 struct _SECURITY_ATTRIBUTES;

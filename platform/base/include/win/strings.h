@@ -6,10 +6,6 @@
 
 #include "win/types.h"
 
-#ifndef WINAPIV
-#define WINAPIV
-#endif
-
 // Code pages.
 #define CP_ACP 0
 #define CP_OEMCP 1

@@ -8,6 +8,7 @@
 
 #define DLLEXPORT extern "C" __attribute__((visibility("default")))
 #define WINAPI
+#define WINAPIV
 #define CALLBACK
 #define APIENTRY
 #define CONST const

@@ -9,10 +9,6 @@
 struct HWND__;
 typedef struct HWND__* HWND;
 
-#ifndef ERROR_INVALID_USER_BUFFER
-#define ERROR_INVALID_USER_BUFFER 1784L
-#endif
-
 typedef PVOID HDEVINFO;
 
 // SetupDiGetClassDevs flags.
