@@ -23,7 +23,11 @@ function(pkg_add_deliverable target)
     LIBRARY_OUTPUT_DIRECTORY "${PKG_DRIVER_DIR}"
     CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(${target} PRIVATE platform ${A_LIBS})
-  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  # Every symbol must resolve at link time, as a DLL's imports must; clang's
+  # sanitizer runtimes are only linked into executables, so not there.
+  if(NOT (PKG_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang"))
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
   pkg_target_defaults(${target})
 endfunction()
 
