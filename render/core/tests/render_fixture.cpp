@@ -175,6 +175,7 @@ std::vector<std::string> Outline(const streamdump::Decoding& d, const Bytes& str
             break;
         }
         case streamdump::ItemKind::Bytes: out.push_back("BYTES " + i.problem); break;
+        case streamdump::ItemKind::Token: out.push_back("TOKEN " + i.text); break;
         }
     }
     return out;

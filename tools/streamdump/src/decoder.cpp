@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "opcodes.h"
+#include "tokens.h"
 
 namespace streamdump {
 namespace {
@@ -153,7 +154,14 @@ class Decoder {
             state_ = State::Pjl;
             return Uel();
         }
-        if (r_.at(0) != kEsc) return Unparsed("bytes outside any frame", [&] { return r_.at(0) == kEsc; });
+        if (r_.at(0) != kEsc) {
+            // Drawing tokens travel between the frames.
+            std::size_t before = out_.items.size();
+            r_.skip(DecodeTokens(r_.here(), r_.left(), r_.pos(), &out_.items));
+            for (std::size_t i = before; i < out_.items.size(); ++i)
+                if (!out_.items[i].problem.empty()) ++out_.problems;
+            return;
+        }
         if (AtJobOpen()) return JobOpen();
         Item item;
         item.offset = r_.pos();
@@ -254,6 +262,13 @@ std::string Format(const Decoding& decoding) {
             break;
         }
         case ItemKind::Bytes: line += "BYTES  " + std::to_string(item.length) + " bytes"; break;
+        case ItemKind::Token: {
+            char op[8] = "--";
+            if (item.opcode >= 0) std::snprintf(op, sizeof op, "%02X", item.opcode);
+            line += std::string("TOKEN  ") + op + "  " + item.text;
+            for (const Field& f : item.fields) line += "  " + f.name + "=" + f.value;
+            break;
+        }
         }
         if (!item.problem.empty()) line += "  <- " + item.problem;
         out += line + "\n";

@@ -22,6 +22,7 @@ enum class ItemKind {
     JobClose, // 1B 00 00
     Frame,    // ESC, length, opcode, payload
     Bytes,    // bytes that could not be parsed
+    Token,    // a drawing operator with its attributes and data, between frames
 };
 
 struct Field {
@@ -33,10 +34,10 @@ struct Item {
     ItemKind kind = ItemKind::Bytes;
     std::size_t offset = 0; // in the stream
     std::size_t length = 0; // bytes the item covers
-    std::string text;       // PjlLine: the line without its end; Frame: the opcode's name
+    std::string text;       // PjlLine: the line without its end; Frame, Token: the opcode's name
     std::string lineEnd;    // PjlLine: "CRLF", "LF" or "" when the stream ended first
-    int opcode = -1;        // Frame: the opcode byte
-    std::size_t payloadSize = 0;
+    int opcode = -1;        // Frame: the opcode byte; Token: the operator byte
+    std::size_t payloadSize = 0; // Frame: its payload; Token: its embedded data
     std::vector<Field> fields;
     std::string problem; // empty when the item was understood
 };
