@@ -2,6 +2,8 @@
 // page: job prompts and the department-code and prior-print step.
 #pragma once
 
+#include <string>
+
 #include "win/types.h"
 
 namespace inkforge {
@@ -14,7 +16,18 @@ constexpr int kPromptJobInfo = 2;
 constexpr int kPromptDeptCode = 4;
 constexpr int kPromptCombined = 8;
 
-// 0 answered, 1 refused (job flag 0x40 set), 2 failed to start.
+// The job-prompt program, beside the driver.
+inline constexpr char kJobPromptProgram[] = "Jobprompt.EXE";
+// How long the program is given to answer before the prompt counts as refused.
+constexpr DWORD kPromptWaitTimeout = 10 * 60 * 1000;
+
+// The program's path (empty when the driver's own folder is unknown) and the block names of a job.
+std::u16string JobPromptPath();
+std::u16string JobPromptBlockName(DWORD jobId);
+std::u16string PreCheckBlockName(DWORD jobId);
+
+// 0 answered, 1 refused or timed out (job flag 0x40 set), 2 failed (program
+// missing, block not made or taken already, program not started).
 int StartJobPrompt(PDEV* pdev, int kind);
 // 1 go on printing, 0 refused.
 int RunDeptCodeStep(PDEV* pdev);

@@ -2,6 +2,8 @@
 // roads a job cannot take yet, and the hooks' checks of their record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <vector>
 
@@ -56,9 +58,13 @@ TEST_F(PhysicalDeviceTest, DriverEntryAndQuery) {
     EXPECT_EQ(ded.iDriverVersion, 0x30101u);
     std::vector<ULONG> order;
     for (ULONG i = 0; i < ded.c; ++i) order.push_back(ded.pdrvfn[i].iFunc);
-    EXPECT_EQ(order, (std::vector<ULONG>{INDEX_DrvEnablePDEV, INDEX_DrvResetPDEV, INDEX_DrvCompletePDEV,
-                                         INDEX_DrvDisablePDEV, INDEX_DrvEnableSurface, INDEX_DrvDisableSurface,
-                                         INDEX_DrvSendPage, INDEX_DrvStartPage, INDEX_DrvStartDoc, INDEX_DrvEndDoc}));
+    // The life-cycle hooks lead the table; the hooks of the other Parts follow.
+    ASSERT_GE(order.size(), 10u);
+    EXPECT_EQ(std::vector<ULONG>(order.begin(), order.begin() + 10),
+              (std::vector<ULONG>{INDEX_DrvEnablePDEV, INDEX_DrvResetPDEV, INDEX_DrvCompletePDEV,
+                                  INDEX_DrvDisablePDEV, INDEX_DrvEnableSurface, INDEX_DrvDisableSurface,
+                                  INDEX_DrvSendPage, INDEX_DrvStartPage, INDEX_DrvStartDoc, INDEX_DrvEndDoc}));
+    EXPECT_NE(std::find(order.begin(), order.end(), static_cast<ULONG>(INDEX_DrvEscape)), order.end());
     long before = platform::test::LiveEngAllocations();
     disable();
     EXPECT_EQ(platform::test::LiveEngAllocations(), before - 2) << "the two glyph sets";

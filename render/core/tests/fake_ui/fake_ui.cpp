@@ -115,3 +115,39 @@ DLLEXPORT const char* FakeUiNotes() {
     copy = gNotes;
     return copy.c_str();
 }
+
+// The pre-check cancel bracket and the in-process prior-print check, with
+// answers a test sets.
+namespace {
+int gTakeJob = 0;
+int gPriorPrint = 1;
+} // namespace
+
+DLLEXPORT void FakeUiSetAnswers(int takeJob, int priorPrint) {
+    std::lock_guard lock(gMutex);
+    gTakeJob = takeJob;
+    gPriorPrint = priorPrint;
+}
+
+DLLEXPORT BOOL WINAPI uiPreCheckCancelJob(LPVOID modelData, ULONGLONG* cookie, DWORD mode) {
+    Count("uiPreCheckCancelJob");
+    Note("pre mode=" + std::to_string(mode) + " data=" + (modelData ? "yes" : "no"));
+    std::lock_guard lock(gMutex);
+    if (gTakeJob && cookie) *cookie = 0x1234;
+    return gTakeJob ? TRUE : FALSE;
+}
+
+DLLEXPORT BOOL WINAPI uiPostCheckCancelJob(LPVOID, ULONGLONG* cookie, DWORD mode) {
+    Count("uiPostCheckCancelJob");
+    Note("post mode=" + std::to_string(mode) + " cookie=" + std::to_string(cookie ? *cookie : 0));
+    return TRUE;
+}
+
+DLLEXPORT BOOL WINAPI uiCheckPriorPrint(HANDLE, HWND, LPCWSTR port, DEVMODEW*, LPVOID, LPVOID, DWORD mode) {
+    Count("uiCheckPriorPrint");
+    std::string p;
+    for (LPCWSTR c = port; c && *c; ++c) p += static_cast<char>(*c);
+    Note("prior port=" + p + " mode=" + std::to_string(mode));
+    std::lock_guard lock(gMutex);
+    return gPriorPrint ? TRUE : FALSE;
+}
