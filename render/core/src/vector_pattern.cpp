@@ -1,0 +1,250 @@
+// Raster patterns and the tiled pattern fill.
+#include "vector_pattern.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "output_writer.h"
+#include "pdev.h"
+#include "vector_tokens.h"
+#include "win/base.h"
+
+namespace inkforge {
+namespace {
+
+constexpr size_t kFinePatterns = offsetof(PRIVATE_DEVMODE, FinePatterns);
+constexpr DWORD kFeatureFinePatterns = 0x20000000;
+constexpr DWORD kCapsAnyPatternSize = 0x1;
+constexpr LONG kMaxTileBytes = 64 << 20;
+constexpr int kFirstPatternId = 10;
+
+OutputImageFn gOutputImage = nullptr;
+
+LONG Resolution(const PDEV* pdev) { return pdev->devmode.dm.dmPrintQuality ? pdev->devmode.dm.dmPrintQuality : 600; }
+
+bool FinePatterns(const PDEV* pdev) {
+    return (PrivU32(pdev->devmode, priv::FeatureFlags) & kFeatureFinePatterns) &&
+           PrivI16(pdev->devmode, kFinePatterns) != 0;
+}
+
+// The pixel of a realized pattern.
+ULONG PatternPixel(const RealizedBrush* b, DWORD x, DWORD y) {
+    const BYTE* row = PatternBits(b) + static_cast<size_t>(y) * PatternRowBytes(b);
+    switch (b->format) {
+    case kPattern1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case kPattern4: return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
+    case kPattern8: return row[x];
+    default: return row[x * 3] | (row[x * 3 + 1] << 8) | (static_cast<ULONG>(row[x * 3 + 2]) << 16);
+    }
+}
+
+bool ValidPattern(const RealizedBrush* b) {
+    DWORD bpp = PatternBitsPerPixel(b->format);
+    if (!bpp || b->width < 1 || b->height < 1 || b->width > 0xFFFF || b->height > 0xFFFF) return false;
+    if (static_cast<ULONGLONG>(PatternRowBytes(b)) * b->height > b->bitsSize) return false;
+    return b->format == kPattern24 || b->colorCount <= kMaxPatternColors;
+}
+
+LONG FloorMod(LONG v, LONG m) {
+    LONG r = v % m;
+    return r < 0 ? r + m : r;
+}
+
+BOOL SendRasterPattern(PDEV* pdev, const RealizedBrush* b) {
+    VectorState& v = Vector(pdev);
+    for (int s = 0; s < kPatternSlots; ++s) {
+        if (b->brushId && v.slotBrush[s] == b->brushId) {
+            LONG id = kFirstPatternId + s;
+            if (v.currentPattern == id) return TRUE;
+            if (!OutputByteList(pdev, {0xC3, id, 0, 0xF8, 0x08, 0x63})) return FALSE;
+            v.currentPattern = id;
+            v.drawState &= ~draw::BrushMask;
+            return TRUE;
+        }
+    }
+    bool gray = GrayMode(pdev);
+    DWORD bpp = PatternBitsPerPixel(b->format);
+    LONG res = Resolution(pdev);
+    LONG factor;
+    if (FinePatterns(pdev)) factor = 1;
+    else if (bpp == 1 && b->kind < 6) factor = (res / 20 + 5) / 10;
+    else if (bpp == 1 && b->unscaled) factor = 1;
+    else factor = res / 150;
+    LONG dw = static_cast<LONG>(b->width) * factor, dh = static_cast<LONG>(b->height) * factor;
+    int depth = bpp == 1 ? 0 : bpp == 4 ? 1 : 2;
+    int slot = static_cast<int>(v.nextSlot % kPatternSlots);
+    LONG id = kFirstPatternId + slot;
+
+    std::vector<BYTE> rows;
+    DWORD rowBytes = PatternRowBytes(b);
+    if (gray && b->format == kPattern24) {
+        // Gray output: every colour pixel becomes its gray level.
+        for (DWORD y = 0; y < b->height; ++y)
+            for (DWORD x = 0; x < b->width; ++x) rows.push_back(GrayLevel(pdev, PatternPixel(b, x, y)));
+    } else {
+        rows.assign(PatternBits(b), PatternBits(b) + static_cast<size_t>(rowBytes) * b->height);
+    }
+    std::vector<BYTE> t = {0xC0, static_cast<BYTE>(b->format == kPattern24 ? 0 : 1), 0xF8, 0x64,
+                           0xC0, static_cast<BYTE>(depth), 0xF8, 0x62,
+                           0xC1, static_cast<BYTE>(b->width), static_cast<BYTE>(b->width >> 8), 0xF8, 0x6C,
+                           0xC1, static_cast<BYTE>(b->height), static_cast<BYTE>(b->height >> 8), 0xF8, 0x6B,
+                           0xD1, static_cast<BYTE>(dw), static_cast<BYTE>(dw >> 8), static_cast<BYTE>(dh),
+                           static_cast<BYTE>(dh >> 8), 0xF8, 0x67,
+                           0xC3, static_cast<BYTE>(id), 0, 0xF8, 0x69,
+                           0xC0, static_cast<BYTE>(gray ? 1 : 0), 0xF8, 0x68, 0xB3,
+                           0xC1, 0, 0, 0xF8, 0x6D,
+                           0xC1, static_cast<BYTE>(b->height), static_cast<BYTE>(b->height >> 8), 0xF8, 0x63,
+                           0xC0, 0, 0xF8, 0x65, 0xB4, 0xFA};
+    DWORD length = static_cast<DWORD>(rows.size());
+    for (int i = 0; i < 4; ++i) t.push_back(static_cast<BYTE>(length >> (8 * i)));
+    t.insert(t.end(), rows.begin(), rows.end());
+    t.insert(t.end(), {0xB5, 0xC3, static_cast<BYTE>(id), 0, 0xF8, 0x08, 0x63});
+    if (!OutputBytes(pdev, t.data(), static_cast<DWORD>(t.size()))) return FALSE;
+    v.slotBrush[slot] = b->brushId;
+    v.nextSlot = static_cast<DWORD>((slot + 1) % kPatternSlots);
+    v.currentPattern = id;
+    v.drawState &= ~draw::BrushMask;
+    return TRUE;
+}
+
+BOOL TiledFill(PDEV* pdev, const RealizedBrush* b, const RECTL* target, DWORD rop, bool transparent) {
+    if (!SelectNoBrush(pdev) || !SelectNoPen(pdev) || !SetTransferModes(pdev, transparent)) return FALSE;
+    BYTE converted = static_cast<BYTE>(rop);
+    PatternRopToSourceRop(rop, &converted);
+    TiledBitmap bitmap;
+    if (!BuildTiledBitmap(b, target, &bitmap)) return TRUE;
+    TilePatternBits(b, FinePatterns(pdev) ? 1 : 4, target, &bitmap);
+    if (!gOutputImage) return TRUE;
+    SURFOBJ so{};
+    so.dhpdev = reinterpret_cast<DHPDEV>(pdev);
+    so.sizlBitmap = SIZEL{bitmap.width, bitmap.height};
+    so.iBitmapFormat = bitmap.bitsPerPixel == 1   ? BMF_1BPP
+                       : bitmap.bitsPerPixel == 4 ? BMF_4BPP
+                       : bitmap.bitsPerPixel == 8 ? BMF_8BPP
+                                                  : BMF_24BPP;
+    so.cjBits = static_cast<ULONG>(bitmap.bits.size());
+    so.pvBits = bitmap.bits.data();
+    so.pvScan0 = bitmap.bits.data() + static_cast<size_t>(bitmap.stride) * (bitmap.height - 1);
+    so.lDelta = -bitmap.stride;
+    XLATEOBJ xlate{};
+    xlate.flXlate = XO_TABLE;
+    xlate.iSrcType = PAL_INDEXED;
+    xlate.iDstType = PAL_RGB;
+    xlate.cEntries = b->colorCount;
+    xlate.pulXlate = const_cast<ULONG*>(PatternColors(b));
+    RECTL source{0, 0, bitmap.width, bitmap.height};
+    RECTL dest = *target;
+    gOutputImage(pdev, &so, b->format == kPattern24 ? nullptr : &xlate, &dest, &source, converted);
+    return TRUE;
+}
+
+} // namespace
+
+DWORD PatternBitsPerPixel(DWORD format) {
+    switch (format) {
+    case kPattern1: return 1;
+    case kPattern4: return 4;
+    case kPattern8: return 8;
+    case kPattern24: return 24;
+    default: return 0;
+    }
+}
+
+DWORD PatternRowBytes(const RealizedBrush* b) {
+    return static_cast<DWORD>((static_cast<ULONGLONG>(b->width) * PatternBitsPerPixel(b->format) + 15) / 16 * 2);
+}
+
+void SetOutputImage(OutputImageFn fn) { gOutputImage = fn; }
+
+bool PatternRopToSourceRop(DWORD rop, BYTE* out) {
+    static const BYTE kPatternDest[][2] = {{0x05, 0x11}, {0x0A, 0x22}, {0x0F, 0x33}, {0x50, 0x44},
+                                           {0x5A, 0x66}, {0x5F, 0x77}, {0xA0, 0x88}, {0xA5, 0x99},
+                                           {0xAF, 0xBB}, {0xF0, 0xCC}, {0xF5, 0xDD}, {0xFA, 0xEE}};
+    static const BYTE kPatternSource[] = {0x03, 0x0C, 0x30, 0x3C, 0x3F, 0xC0, 0xC3, 0xCF, 0xF3, 0xFC};
+    BYTE r = static_cast<BYTE>(rop & 0xFF);
+    for (const auto& m : kPatternDest)
+        if (m[0] == r) {
+            if (out) *out = m[1];
+            return true;
+        }
+    for (BYTE s : kPatternSource)
+        if (s == r) {
+            if (out) *out = r;
+            return true;
+        }
+    if (out) *out = r;
+    return false;
+}
+
+ULONG TiledBitmap::Pixel(LONG x, LONG y) const {
+    const BYTE* row = bits.data() + static_cast<size_t>(stride) * (height - 1 - y);
+    switch (bitsPerPixel) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4: return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
+    case 8: return row[x];
+    default: return row[x * 3] | (row[x * 3 + 1] << 8) | (static_cast<ULONG>(row[x * 3 + 2]) << 16);
+    }
+}
+
+bool BuildTiledBitmap(const RealizedBrush* brush, const RECTL* target, TiledBitmap* out) {
+    if (!brush || !target || !out || !ValidPattern(brush)) return false;
+    LONGLONG w = static_cast<LONGLONG>(target->right) - target->left;
+    LONGLONG h = static_cast<LONGLONG>(target->bottom) - target->top;
+    if (w < 0) w = -w;
+    if (h < 0) h = -h;
+    DWORD bpp = PatternBitsPerPixel(brush->format);
+    LONGLONG stride = (w * bpp + 31) / 32 * 4;
+    if (w == 0 || h == 0 || stride * h > kMaxTileBytes) return false;
+    out->width = static_cast<LONG>(w);
+    out->height = static_cast<LONG>(h);
+    out->bitsPerPixel = bpp;
+    out->stride = static_cast<LONG>(stride);
+    out->bits.assign(static_cast<size_t>(stride * h), 0);
+    return true;
+}
+
+void TilePatternBits(const RealizedBrush* b, LONG scale, const RECTL* target, TiledBitmap* bitmap) {
+    if (!b || !target || !bitmap || bitmap->bits.empty() || scale < 1) return;
+    LONG tileW = static_cast<LONG>(b->width) * scale, tileH = static_cast<LONG>(b->height) * scale;
+    LONG left = target->left < target->right ? target->left : target->right;
+    LONG top = target->top < target->bottom ? target->top : target->bottom;
+    LONG px = FloorMod(left, tileW), py = FloorMod(top, tileH);
+    for (LONG y = 0; y < bitmap->height; ++y) {
+        DWORD sy = static_cast<DWORD>(((py + y) % tileH) / scale);
+        BYTE* row = bitmap->bits.data() + static_cast<size_t>(bitmap->stride) * (bitmap->height - 1 - y);
+        for (LONG x = 0; x < bitmap->width; ++x) {
+            DWORD sx = static_cast<DWORD>(((px + x) % tileW) / scale);
+            ULONG p = PatternPixel(b, sx, sy);
+            switch (bitmap->bitsPerPixel) {
+            case 1:
+                if (p) row[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+                break;
+            case 4: row[x >> 1] |= static_cast<BYTE>((x & 1) ? p : p << 4); break;
+            case 8:
+                if (p) row[x] = static_cast<BYTE>(p);
+                break;
+            default:
+                row[x * 3] = static_cast<BYTE>(p);
+                row[x * 3 + 1] = static_cast<BYTE>(p >> 8);
+                row[x * 3 + 2] = static_cast<BYTE>(p >> 16);
+                break;
+            }
+        }
+    }
+}
+
+BOOL SetBrush(PDEV* pdev, const RealizedBrush* brush, const RECTL* target, DWORD rop, bool transparent) {
+    if (!brush || !ValidPattern(brush)) return FALSE;
+    bool rasterPattern = (pdev->modelCaps & kCapsAnyPatternSize) || (brush->width % 8 == 0 && brush->height % 8 == 0);
+    if (rasterPattern) return SendRasterPattern(pdev, brush) && SetRop(pdev, rop) && SetTransferModes(pdev, transparent);
+    return TiledFill(pdev, brush, target, rop, transparent);
+}
+
+BOOL SelectBrushForFill(PDEV* pdev, BRUSHOBJ* pbo, const RECTL* target, DWORD rop, bool transparent) {
+    if (!pbo) return FALSE;
+    if (pbo->iSolidColor != 0xFFFFFFFF) return SetBrushColor(pdev, pbo->iSolidColor);
+    auto* brush = static_cast<const RealizedBrush*>(BRUSHOBJ_pvGetRbrush(pbo));
+    return SetBrush(pdev, brush, target, rop, transparent);
+}
+
+} // namespace inkforge
