@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
-# The main job: builds the package and runs it on the large sample model.
+# The main job: builds the package, installs the sample printer on the large
+# sample model in a fresh machine root, prints a page and shows its printer
+# stream decoded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev
-export PRINTHOST_ROOT="${PRINTHOST_ROOT:-$PWD/build/dev/machine}"
-# Every model query answered by Modelsmith.DLL, loaded by name from the driver directory.
-exec build/dev/bin/printhost model build/dev/models/CX5540.DAT
+# A fresh machine root each run, unless one is given.
+if [[ -z "${PRINTHOST_ROOT:-}" ]]; then
+  export PRINTHOST_ROOT="$PWD/build/dev/main-job"
+  rm -rf "$PRINTHOST_ROOT"
+fi
+mkdir -p "$PRINTHOST_ROOT"
+printhost=build/dev/bin/printhost
+"$printhost" install --name "Velmora CX5540" --model build/dev/models/CX5540.DAT
+"$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/main-job.prn"
+exec "$printhost" decode "$PRINTHOST_ROOT/main-job.prn"
