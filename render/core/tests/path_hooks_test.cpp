@@ -3,6 +3,7 @@
 // stream read back with the stream decoder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -164,6 +165,78 @@ TEST_F(PathHooks, FailuresAreFalse) {
     BRUSHOBJ brush{};
     EXPECT_EQ(DrvFillPath(&surface, big, nullptr, &brush, nullptr, R2_COPYPEN, FP_ALTERNATEMODE), FALSE);
     EngDeletePath(big);
+}
+
+TEST_F(PathHooks, StrokeAndFillPaintsTheFillThenTheOutline) {
+    BRUSHOBJ pen{}, fill{};
+    pen.iSolidColor = 0x000000;
+    fill.iSolidColor = 0x00FF00;
+    ASSERT_TRUE(DrvStrokeAndFillPath(&surface, path, nullptr, nullptr, &pen, &line, &fill, nullptr, R2_COPYPEN,
+                                     FP_ALTERNATEMODE));
+    EXPECT_EQ(Take(), Cat({{0xC0, 0, 0xF8, 0x2D, 0x78, 0xC0, 0, 0xF8, 0x2D, 0x7C},
+                           {0xC0, 0, 0xF8, 0x05, 0x79},
+                           {0xC8, 0xC0, 3, 0, 0xFF, 0, 0xF8, 0x0B, 0x63},
+                           {0xC0, 1, 0xF8, 0x46, 0x6E},
+                           {0xC0, 0xF0, 0xF8, 0x2C, 0x7B},
+                           kPath,
+                           // the outline: no brush, so the path is not filled twice
+                           {0xC0, 0, 0xF8, 0x04, 0x63},
+                           {0xC8, 0xC0, 3, 0, 0, 0, 0xF8, 0x0B, 0x79},
+                           {0xC0, 3, 0xF8, 0x48, 0x72, 0xC1, 1, 0, 0xF8, 0x4B, 0x7A},
+                           {0x86}}));
+    // With the model's one-paint capability the path is painted once.
+    pdev->modelCaps |= 0x10;
+    ++pdev->pageCount;
+    ASSERT_TRUE(DrvStrokeAndFillPath(&surface, path, nullptr, nullptr, &pen, &line, &fill, nullptr, R2_COPYPEN,
+                                     FP_WINDINGMODE));
+    Bytes b = Take();
+    ASSERT_GE(b.size(), kPath.size());
+    EXPECT_EQ(Bytes(b.end() - static_cast<long>(kPath.size()), b.end()), kPath);
+    EXPECT_EQ(std::count(b.begin(), b.end(), 0x86), 1);
+    // A wide geometric outline is the engine's.
+    LINEATTRS wide{};
+    wide.fl = LA_GEOMETRIC;
+    wide.elWidth.e = 3.0f;
+    EXPECT_FALSE(DrvStrokeAndFillPath(&surface, path, nullptr, nullptr, &pen, &wide, &fill, nullptr, R2_COPYPEN,
+                                      FP_WINDINGMODE));
+}
+
+TEST_F(PathHooks, GeometricPens) {
+    XFORML scale2{2.0f, 0.0f, 0.0f, 2.0f, 0.0f, 0.0f};
+    XFORML turned{0.0f, 1.0f, -1.0f, 0.0f, 0.0f, 0.0f};
+    XFORMOBJ* xo = platform::engine::CreateXform(scale2);
+    XFORMOBJ* xt = platform::engine::CreateXform(turned);
+    LINEATTRS la{};
+    la.fl = LA_GEOMETRIC;
+    la.iJoin = JOIN_MITER;
+    la.iEndCap = ENDCAP_SQUARE;
+    la.eMiterLimit = 10.7f;
+    la.elWidth.e = 5.0f;
+    BRUSHOBJ brush{};
+    ASSERT_TRUE(DrvStrokePath(&surface, path, nullptr, xo, &brush, nullptr, &la, R2_COPYPEN));
+    Bytes b = Take();
+    // join miter 0, cap square 2, miter limit 10, width 5 x 2.
+    Bytes attrs = {0xC0, 0, 0xF8, 0x48, 0x72, 0xC0, 2, 0xF8, 0x47, 0x71, 0xC1, 10, 0, 0xF8, 0x49, 0x73,
+                   0xC1, 10, 0, 0xF8, 0x4B, 0x7A};
+    EXPECT_NE(std::search(b.begin(), b.end(), attrs.begin(), attrs.end()), b.end());
+    // A turned geometric pen is left to the engine.
+    EXPECT_FALSE(DrvStrokePath(&surface, path, nullptr, xt, &brush, nullptr, &la, R2_COPYPEN));
+    EXPECT_TRUE(Take().empty());
+    platform::engine::DeleteXform(xo);
+    platform::engine::DeleteXform(xt);
+}
+
+TEST_F(PathHooks, LineThroughAComplexClipIsPaintedInEachRectangle) {
+    std::vector<RECTL> rects = {{0, 0, 10, 10}, {20, 0, 30, 10}};
+    CLIPOBJ* clip = platform::engine::CreateClip(rects.data(), 2);
+    BRUSHOBJ brush{};
+    ASSERT_TRUE(DrvLineTo(&surface, clip, &brush, 1, 5, 29, 5, nullptr, R2_COPYPEN));
+    Bytes b = Take();
+    Bytes line = {0x85, 0xD3, 1, 0, 5, 0, 0xF8, 0x4C, 0x6B, 0xD3, 29, 0, 5, 0, 0xF8, 0x45, 0x9B, 0x86};
+    long found = 0;
+    for (auto it = b.begin(); (it = std::search(it, b.end(), line.begin(), line.end())) != b.end(); ++it) ++found;
+    EXPECT_EQ(found, 2);
+    EngDeleteClip(clip);
 }
 
 // --- a page drawn through GDI --------------------------------------------------
