@@ -172,6 +172,20 @@ TEST_F(VectorTokens, BezierPointsAreOffsetsFromTheCurveStart) {
                             0x84, 0x86}}));
 }
 
+TEST_F(VectorTokens, ClampedBeziersGoOutCurveByCurveWithAbsolutePoints) {
+    PATHOBJ* ppo = EngCreatePath();
+    PATHOBJ_bMoveTo(ppo, POINTFIX{100 * 16, 100 * 16});
+    POINTFIX c[3] = {{200 * 16, 50 * 16}, {40000 * 16, 50 * 16}, {300 * 16, -10 * 16}};
+    PATHOBJ_bPolyBezierTo(ppo, c, 3);
+    ASSERT_TRUE(EmitPath(pdev, ppo));
+    EngDeletePath(ppo);
+    EXPECT_EQ(Take(), Cat({{0x85}, Cursor(100, 100),
+                           {0xD0, 200, 50, 0xF8, 0x51,                   // fits bytes
+                            0xD1, 0xFF, 0x7F, 50, 0, 0xF8, 0x52,         // clamped to the device box
+                            0xD3, 0x2C, 0x01, 0xF6, 0xFF, 0xF8, 0x45,    // negative: signed
+                            0x93}}));
+}
+
 TEST_F(VectorTokens, LinesStartFromTheirOwnStartPoint) {
     ASSERT_TRUE(EmitLine(pdev, 100, 200, 90, 260));
     EXPECT_EQ(Take(), Cat({{0x85}, Cursor(100, 200), {0xD3, 0xF6, 0xFF, 60, 0, 0xF8, 0x45, 0x9D, 0x86}}));
