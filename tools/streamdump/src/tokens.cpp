@@ -245,15 +245,16 @@ std::size_t DecodeTokens(const std::uint8_t* data, std::size_t size, std::size_t
         out->push_back(std::move(item));
         lastOperator = -1;
     };
-    auto flushPending = [&](const char* why) {
+    // Attributes that no operator took, up to `end`.
+    auto flushPending = [&](std::size_t end) {
         if (!havePending) return;
         Item item;
         item.kind = ItemKind::Token;
         item.offset = offset + pendingStart;
-        item.length = r.pos() - pendingStart;
+        item.length = end - pendingStart;
         item.text = "attributes";
         item.fields = std::move(pending);
-        item.problem = why;
+        item.problem = "attributes without an operator";
         out->push_back(std::move(item));
         pending.clear();
         havePending = false;
@@ -265,12 +266,12 @@ std::size_t DecodeTokens(const std::uint8_t* data, std::size_t size, std::size_t
             Value v;
             std::string problem;
             if (!ReadValue(r, b, &v, &problem)) {
-                flushPending("attributes without an operator");
+                flushPending(start);
                 problemItem(start, size - start, problem);
                 return size;
             }
             if (!r.has(2) || r.peek() != kAttr) {
-                flushPending("attributes without an operator");
+                flushPending(start);
                 problemItem(start, r.pos() - start, "value without an attribute");
                 continue;
             }
@@ -285,13 +286,13 @@ std::size_t DecodeTokens(const std::uint8_t* data, std::size_t size, std::size_t
         if (b == kData || b == kDataByte) {
             std::size_t headSize = b == kData ? 4 : 1;
             if (!r.has(headSize)) {
-                flushPending("attributes without an operator");
+                flushPending(start);
                 problemItem(start, size - start, "data length cut off by the end of the tokens");
                 return size;
             }
             std::size_t length = b == kData ? r.u32() : r.u8();
             if (!r.has(length)) {
-                flushPending("attributes without an operator");
+                flushPending(start);
                 problemItem(start, size - start,
                             "data of " + std::to_string(length) + " bytes runs past the end of the tokens");
                 return size;
@@ -306,20 +307,20 @@ std::size_t DecodeTokens(const std::uint8_t* data, std::size_t size, std::size_t
                 if (o.opcode == 0x95 || o.opcode == 0x9B || o.opcode == 0x9D) DecodePoints(&o, d, length);
                 lastOperator = -1;
             } else {
-                flushPending("attributes without an operator");
+                flushPending(start);
                 problemItem(start, r.pos() - start, "data that follows no operator");
             }
             continue;
         }
         const char* name = TokenOperatorName(b);
         if (b == kAttr) {
-            flushPending("attributes without an operator");
+            flushPending(start);
             problemItem(start, 1, "attribute without a value");
             continue;
         }
         if (!name[0]) {
             // Not a token: what follows up to the next ESC is not read as tokens.
-            flushPending("attributes without an operator");
+            flushPending(start);
             while (!r.done() && r.peek() != kEsc) r.skip(1);
             problemItem(start, r.pos() - start, "bytes outside any frame: " + Hex2(b) + " is not a drawing token");
             continue;
@@ -336,7 +337,7 @@ std::size_t DecodeTokens(const std::uint8_t* data, std::size_t size, std::size_t
         out->push_back(std::move(item));
         lastOperator = static_cast<long>(out->size() - 1);
     }
-    flushPending("attributes without an operator");
+    flushPending(r.pos());
     return r.pos();
 }
 

@@ -87,6 +87,8 @@ TEST(TokenDecoder, FlagsMalformedTokens) {
         {"value without attribute", {0xC0, 0x01, 0x86}, "value without an attribute"},
         {"attribute without value", {0xF8, 0x2C, 0x86}, "attribute without a value"},
         {"no operator", {0xC0, 0x01, 0xF8, 0x2C}, "attributes without an operator"},
+        {"attributes then a bad value", {0xC0, 0x01, 0xF8, 0x2C, 0xC0, 0x02, 0x86}, "value without an attribute"},
+        {"attributes then data", {0xC0, 0x01, 0xF8, 0x2C, 0xFB, 0x01, 0x00}, "data that follows no operator"},
         {"cut value", {0xC1, 0x01}, "value cut off", false},
         {"cut data length", {0x9D, 0xFA, 0x01}, "data length cut off", false},
         {"data past end", {0x9D, 0xFA, 0xFF, 0x00, 0x00, 0x00, 0x01}, "runs past the end"},
@@ -101,6 +103,14 @@ TEST(TokenDecoder, FlagsMalformedTokens) {
         for (const auto& i : d.items) found |= i.problem.find(c.problem) != std::string::npos;
         EXPECT_TRUE(found) << c.name << "\n" << streamdump::Format(d);
         EXPECT_GE(d.problems, 1u) << c.name;
+        // Every byte belongs to exactly one item.
+        Bytes stream = InGraphics(c.tokens, c.closed);
+        std::size_t next = 0;
+        for (const auto& i : d.items) {
+            EXPECT_EQ(i.offset, next) << c.name << "\n" << streamdump::Format(d);
+            next = i.offset + i.length;
+        }
+        EXPECT_EQ(next, stream.size()) << c.name;
     }
 }
 
