@@ -263,8 +263,8 @@ std::string Format(const Decoding& decoding) {
         }
         case ItemKind::Bytes: line += "BYTES  " + std::to_string(item.length) + " bytes"; break;
         case ItemKind::Token: {
-            char op[8] = "--";
-            if (item.opcode >= 0) std::snprintf(op, sizeof op, "%02X", item.opcode);
+            char op[16] = "--";
+            if (item.opcode >= 0) std::snprintf(op, sizeof op, "%02X", static_cast<unsigned>(item.opcode & 0xFF));
             line += std::string("TOKEN  ") + op + "  " + item.text;
             for (const Field& f : item.fields) line += "  " + f.name + "=" + f.value;
             break;
