@@ -223,6 +223,23 @@ TEST_F(VectorTokens, ComplexClipsPaintOncePerMergedRectangle) {
     EngDeleteClip(clip);
 }
 
+TEST_F(VectorTokens, SolidFillsOfMergedClipRectangles) {
+    std::vector<RECTL> rects = {{0, 0, 10, 5}, {0, 5, 10, 10}, {20, 0, 30, 10}};
+    CLIPOBJ* clip = platform::engine::CreateClip(rects.data(), 3);
+    ASSERT_TRUE(FillRectsWithBrush(pdev, clip, 0x0000FF, 0xF0, false));
+    Bytes state = {0xC8, 0xC0, 3, 0xFF, 0, 0, 0xF8, 0x0B, 0x63, 0xC0, 0, 0xF8, 0x05, 0x79, 0xC0, 0xF0, 0xF8, 0x2C,
+                   0x7B, 0xC0, 0, 0xF8, 0x2D, 0x78, 0xC0, 0, 0xF8, 0x2D, 0x7C};
+    EXPECT_EQ(Take(), Cat({{0xC0, 0, 0xF8, 0x53, 0xE3, 0, 0, 0, 0, 10, 0, 10, 0, 0xF8, 0x42, 0x68},
+                           state,
+                           {0x85, 0xE1, 0, 0, 0, 0, 10, 0, 10, 0, 0xF8, 0x42, 0xA1, 0x86},
+                           {0xC0, 0, 0xF8, 0x53, 0xE3, 20, 0, 0, 0, 30, 0, 10, 0, 0xF8, 0x42, 0x68},
+                           {0x85, 0xE1, 20, 0, 0, 0, 30, 0, 10, 0, 0xF8, 0x42, 0xA1, 0x86}}));
+    EngDeleteClip(clip);
+    // A rectangle whose corners coincide after clamping writes nothing.
+    ASSERT_TRUE(EmitRectangle(pdev, POINTL{70000, 70000}, POINTL{80000, 80000}));
+    EXPECT_TRUE(Take().empty());
+}
+
 TEST_F(VectorTokens, DashedThenSolidLineSendsTheSolidTokenOnce) {
     FLOAT_LONG style[2];
     style[0].l = 1;
