@@ -1,10 +1,13 @@
-// The job and its pages: DrvStartDoc, DrvStartPage, DrvSendPage, DrvEndDoc
-// on the direct road (the job rendered into the printer stream).
+// The job and its pages: DrvStartDoc, DrvStartPage, DrvSendPage, DrvEndDoc.
+// A job takes one of three roads: direct (rendered into the printer stream),
+// spool-side (pages recorded for playback), or counted only (a refused prompt
+// or prior-print check: pages are counted and nothing is printed).
 //
 // The spool-side road (pages recorded as an EMF package for playback) is not
 // part of this driver yet: a job whose device mode asks for it fails at
 // DrvStartDoc with ERROR_NOT_SUPPORTED instead of printing something else.
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "hooks.h"
@@ -80,6 +83,19 @@ bool CountOnly(PDEV* pdev) {
     return true;
 }
 
+// An output file name (escape 32767) that names an existing file on a drive
+// or a share: the job goes to disk, and the department-code step is skipped.
+bool PrintsToDisk(LPCWSTR name) {
+    if (!name) return false;
+    std::u16string n(name);
+    if (n.find(u"\\\\") == std::u16string::npos && n.find(u":\\") == std::u16string::npos) return false;
+    HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    DWORD attributes = GetFileAttributesW(name);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // Job prompts of the first page; false when one was refused or failed.
 bool RunPrompts(PDEV* pdev) {
     if ((pdev->modeFlags & mode::SpoolSide) && !(pdev->modeFlags & mode::ByInterface)) return true;
@@ -126,6 +142,7 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
     if (pdev->jobFlags & job::Cancelled) return FALSE;
     if (pdev->jobFlags & job::PromptRefused) return CountOnly(pdev);
     if (pdev->pageCount == 0) {
+        if (PrintsToDisk(pdev->outputFile)) pdev->printToDisk = 1;
         pdev->firstPageOnly = PrivU32(pdev->devmode, priv::OverlayFlags);
     } else if (pdev->firstPageOnly & 1) {
         return CountOnly(pdev);

@@ -17,6 +17,7 @@
 #include "prompt_blocks.h"
 #include "render_fixture.h"
 #include "win/base.h"
+#include "win/gdi.h"
 
 namespace {
 
@@ -343,6 +344,35 @@ TEST_F(JobPromptTest, PreCheckCancelBracket) {
     EXPECT_EQ(cancelled.pagesOk, 0);
     EXPECT_TRUE(cancelled.stream.empty());
     EXPECT_EQ(calls("uiPostCheckCancelJob"), 1);
+}
+
+TEST_F(JobPromptTest, PrintToAnExistingFileSkipsThePriorPrintCheck) {
+    DevmodeImage d = OwnDevmode();
+    SetPrivU32(d, priv::JobCheckFlags, 8);
+    SetPrivU16(d, priv::PriorPrintOn, 1);
+    Script("precheck 0");
+    std::ofstream(platform::HostPath(u"C:\\out.prn")) << "";
+    for (const char16_t* name : {u"C:\\out.prn", u"out.prn", u"C:\\missing.prn"}) {
+        SCOPED_TRACE(std::string(name, name + std::char_traits<char16_t>::length(name)));
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
+        ASSERT_NE(hdc, nullptr);
+        std::u16string file(name);
+        ASSERT_EQ(ExtEscape(hdc, 32767, static_cast<int>((file.size() + 1) * 2), reinterpret_cast<LPCSTR>(file.c_str()),
+                            0, nullptr),
+                  1);
+        DOCINFOW di{sizeof(DOCINFOW), u"Doc", nullptr, nullptr, 0};
+        ASSERT_GT(StartDocW(hdc, &di), 0);
+        bool toDisk = file == u"C:\\out.prn";
+        // To disk the check does not run and the page prints; otherwise the
+        // refused check (not taken over) cancels the job.
+        EXPECT_EQ(StartPage(hdc) > 0, toDisk);
+        if (toDisk) {
+            EXPECT_GT(EndPage(hdc), 0);
+        }
+        EndDoc(hdc);
+        DeleteDC(hdc);
+    }
+    EXPECT_EQ(platform::test::ProcessLaunches().size(), 2u);
 }
 
 } // namespace
