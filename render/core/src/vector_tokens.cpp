@@ -270,14 +270,28 @@ BOOL SetPenWidth(PDEV* pdev, LONG width) {
     return TRUE;
 }
 
-LONG ScaleByXform(XFORMOBJ* xform, LONG length) {
-    if (!xform) return length;
-    POINTL in[2] = {{0, 0}, {0, 10000}};
-    POINTL out[2] = {};
-    if (!XFORMOBJ_bApplyXform(xform, XF_LTOL, 2, in, out)) return length;
-    double dx = out[1].x - out[0].x, dy = out[1].y - out[0].y;
-    return static_cast<LONG>(std::lround(length * std::sqrt(dx * dx + dy * dy) / 10000.0));
+namespace {
+
+// A length through the device transform, rounded; lengths that are not
+// finite or beyond the 16-bit range are held to it.
+LONG Scaled(XFORMOBJ* xform, double length) {
+    if (!std::isfinite(length)) return 1;
+    length = std::clamp(length, 0.0, 65535.0);
+    double factor = 1.0;
+    if (xform) {
+        POINTL in[2] = {{0, 0}, {0, 10000}};
+        POINTL out[2] = {};
+        if (XFORMOBJ_bApplyXform(xform, XF_LTOL, 2, in, out)) {
+            double dx = out[1].x - out[0].x, dy = out[1].y - out[0].y;
+            factor = std::sqrt(dx * dx + dy * dy) / 10000.0;
+        }
+    }
+    return static_cast<LONG>(std::lround(std::min(length * factor, 65535.0)));
 }
+
+} // namespace
+
+LONG ScaleByXform(XFORMOBJ* xform, LONG length) { return Scaled(xform, length); }
 
 bool SetPenWidthFromXform(XFORMOBJ* xform, const LINEATTRS* la) {
     if (!la || !(la->fl & LA_GEOMETRIC) || !xform) return true;
@@ -326,23 +340,17 @@ BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
         if (!SetCode(pdev, &v.cap, cap, attr::LineCap, op::SetLineCap)) return FALSE;
         if (la->iJoin == JOIN_MITER) {
             FLOATL limit = la->eMiterLimit;
-            DWORD miter = std::isfinite(limit) ? static_cast<DWORD>(Clamp(static_cast<LONG>(std::max(0.0f, std::min(limit, 65535.0f))), 0, 65535)) : 0;
+            DWORD miter = std::isfinite(limit) ? static_cast<DWORD>(std::clamp(limit, 0.0f, 65535.0f)) : 0;
             if (v.miter != miter) {
                 if (!Tokens().uint16(static_cast<LONG>(miter), attr::MiterLength).b(op::SetMiterLimit).send(pdev))
                     return FALSE;
                 v.miter = miter;
             }
         }
-        FLOATL width = la->elWidth.e;
-        LONG w = std::isfinite(width) ? static_cast<LONG>(std::max(0.0f, std::min(width, 1e6f))) : 1;
-        if (!SetPenWidth(pdev, ScaleByXform(xform, w))) return FALSE;
+        if (!SetPenWidth(pdev, Scaled(xform, la->elWidth.e))) return FALSE;
         if (styled) {
             std::vector<LONG> dashes;
-            for (ULONG i = 0; i < la->cstyle; ++i) {
-                FLOATL e = la->pstyle[i].e;
-                LONG d = std::isfinite(e) ? static_cast<LONG>(std::max(0.0f, std::min(e, 1e6f))) : 1;
-                dashes.push_back(ScaleByXform(xform, d));
-            }
+            for (ULONG i = 0; i < la->cstyle; ++i) dashes.push_back(Scaled(xform, la->pstyle[i].e));
             return SendDash(pdev, dashes);
         }
     } else {

@@ -211,13 +211,13 @@ TEST_F(PathHooks, GeometricPens) {
     la.iJoin = JOIN_MITER;
     la.iEndCap = ENDCAP_SQUARE;
     la.eMiterLimit = 10.7f;
-    la.elWidth.e = 5.0f;
+    la.elWidth.e = 5.5f;
     BRUSHOBJ brush{};
     ASSERT_TRUE(DrvStrokePath(&surface, path, nullptr, xo, &brush, nullptr, &la, R2_COPYPEN));
     Bytes b = Take();
-    // join miter 0, cap square 2, miter limit 10, width 5 x 2.
+    // join miter 0, cap square 2, miter limit 10, width 5.5 x 2.
     Bytes attrs = {0xC0, 0, 0xF8, 0x48, 0x72, 0xC0, 2, 0xF8, 0x47, 0x71, 0xC1, 10, 0, 0xF8, 0x49, 0x73,
-                   0xC1, 10, 0, 0xF8, 0x4B, 0x7A};
+                   0xC1, 11, 0, 0xF8, 0x4B, 0x7A};
     EXPECT_NE(std::search(b.begin(), b.end(), attrs.begin(), attrs.end()), b.end());
     // A turned geometric pen is left to the engine.
     EXPECT_FALSE(DrvStrokePath(&surface, path, nullptr, xt, &brush, nullptr, &la, R2_COPYPEN));
