@@ -189,12 +189,27 @@ std::string Hex2(int v) {
     return buf;
 }
 
+// The number of a value text "<prefix><digits>"; false for anything else.
+bool WholeNumber(const std::string& text, const char* prefix, long* out) {
+    std::size_t n = std::strlen(prefix);
+    if (text.compare(0, n, prefix) != 0 || text.size() == n || text.size() > n + 5) return false;
+    long v = 0;
+    for (std::size_t i = n; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    *out = v;
+    return true;
+}
+
 // The points of a path operator's data by its point count and type.
 void DecodePoints(Item* item, const std::uint8_t* d, std::size_t n) {
     long count = -1, type = -1;
     for (const Field& f : item->fields) {
-        if (f.name == "number of points" && f.value.rfind("u", 0) == 0) count = std::stol(f.value.substr(f.value.find(' ') + 1));
-        if (f.name == "point type" && f.value.rfind("ubyte ", 0) == 0) type = std::stol(f.value.substr(6));
+        long v = -1;
+        if (f.name == "number of points" && (WholeNumber(f.value, "ubyte ", &v) || WholeNumber(f.value, "uint16 ", &v)))
+            count = v;
+        if (f.name == "point type" && WholeNumber(f.value, "ubyte ", &v)) type = v;
     }
     if (count < 0 || type < 0 || type > 3) {
         item->problem = "path data without a number of points and a point type";

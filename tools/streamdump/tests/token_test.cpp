@@ -96,6 +96,9 @@ TEST(TokenDecoder, FlagsMalformedTokens) {
         {"bad array length", {0xC8, 0xC3, 0x01, 0x00}, "array length"},
         {"not a token", {0x85, 0x20, 0x21}, "is not a drawing token"},
         {"path data without count", {0x9D, 0xFA, 0x02, 0x00, 0x00, 0x00, 0x01, 0x02}, "without a number of points"},
+        {"count as an array", {0xC8, 0xC0, 0x01, 0x05, 0xF8, 0x4D, 0xC0, 0x00, 0xF8, 0x50, 0x9D, 0xFA, 0x02, 0x00, 0x00,
+                               0x00, 0x01, 0x02},
+         "without a number of points"},
     };
     for (const Case& c : cases) {
         streamdump::Decoding d = streamdump::Decode(InGraphics(c.tokens, c.closed));
