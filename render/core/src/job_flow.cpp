@@ -3,9 +3,10 @@
 // spool-side (pages recorded for playback), or counted only (a refused prompt
 // or prior-print check: pages are counted and nothing is printed).
 //
-// The spool-side road (pages recorded as an EMF package for playback) is not
-// part of this driver yet: a job whose device mode asks for it fails at
-// DrvStartDoc with ERROR_NOT_SUPPORTED instead of printing something else.
+// The recording of spool-side pages is not part of this driver yet: a job
+// whose device mode asks for it fails at DrvStartDoc with ERROR_NOT_SUPPORTED
+// instead of printing something else. The end of such a document already
+// hands the job to the spool-side library or program.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "output_writer.h"
 #include "pdev.h"
 #include "pjl.h"
+#include "spool_handoff.h"
 #include "stream_commands.h"
 #include "text_convert.h"
 #include "win/base.h"
@@ -80,6 +82,17 @@ DWORD VersionWord() {
 
 bool CountOnly(PDEV* pdev) {
     ++pdev->pageCount;
+    return true;
+}
+
+// The spooler reports the job as deleting or deleted: it was cancelled from outside.
+bool JobBeingDeleted(PDEV* pdev) {
+    DWORD needed = 0;
+    GetJobW(pdev->printer, pdev->jobId, 1, nullptr, 0, &needed);
+    std::vector<BYTE> buf(needed);
+    if (!needed || !GetJobW(pdev->printer, pdev->jobId, 1, buf.data(), needed, &needed)) return false;
+    if (!(reinterpret_cast<const JOB_INFO_1W*>(buf.data())->Status & 0x104)) return false;
+    pdev->jobFlags |= job::Cancelled;
     return true;
 }
 
@@ -211,6 +224,18 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
         return TRUE;
     }
     if (pdev->modeFlags & mode::SpoolSide) {
+        if (pdev->pageCount > 0 && !(pdev->jobFlags & (job::Cancelled | job::PageOpen)) && !JobBeingDeleted(pdev) &&
+            pdev->osVersion >= 0x50000) {
+            // Print-to-file registration belongs to the package writer; until
+            // a package records it, the job does not print to a file.
+            const bool printToFile = false;
+            std::u16string folder;
+            if (pdev->modelCaps & caps::SpoolSideProgram) {
+                if (GetDriverDirectory(pdev->printer, &folder)) StartEmfProcessorProgram(pdev, printToFile, folder);
+            } else {
+                HandOffToMetaweave(pdev, printToFile);
+            }
+        }
         pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::PageOpen | job::CarriedOver);
         return TRUE;
     }

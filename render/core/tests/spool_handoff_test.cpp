@@ -11,6 +11,8 @@
 #include "platform/paths.h"
 #include "platform/process_ctl.h"
 #include "platform/spooler_ctl.h"
+#include "hooks.h"
+#include "pdev.h"
 #include "render_fixture.h"
 #include "spool_handoff.h"
 #include "win/base.h"
@@ -118,6 +120,56 @@ TEST_F(SpoolHandoffTest, ProgramGetsTheSpoolIdAndTheParameterFile) {
     WCHAR temp[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, temp);
     EXPECT_EQ(GetFileAttributesW((std::u16string(temp, n) + u"VLM00006.KPI").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+} // namespace
+
+namespace {
+
+using namespace render_test;
+using namespace inkforge;
+
+// The end of a spool-side document hands the job over only when it has pages
+// and was neither cancelled nor left with a page open.
+TEST_F(SpoolHandoffTest, EndOfASpoolSideDocumentHandsTheJobOver) {
+    fs::copy_file(RECORDING_SPOOL_PATH, host + "/Metaweave.DLL");
+    struct Case {
+        DWORD pages;
+        DWORD flags;
+        bool handed;
+    } cases[] = {{2, job::Started, true}, {0, job::Started, false}, {2, job::Started | job::Cancelled, false},
+                 {2, job::Started | job::PageOpen, false}};
+    for (const Case& c : cases) {
+        fs::remove(host + "/ZORPrintEMF.rec");
+        TestDevice dev(u"P1", false);
+        SURFOBJ so{};
+        so.dhpdev = reinterpret_cast<DHPDEV>(dev.get());
+        dev->modeFlags = mode::SpoolSide;
+        dev->osVersion = 0x60001;
+        dev->spoolId = 31;
+        dev->pageCount = c.pages;
+        dev->jobFlags = c.flags;
+        EXPECT_TRUE(DrvEndDoc(&so, 0));
+        EXPECT_EQ(fs::exists(host + "/ZORPrintEMF.rec"), c.handed) << c.pages << " " << c.flags;
+        EXPECT_FALSE(dev->jobFlags & (job::Started | job::PageOpen));
+    }
+    // A model that asks for the spool-side program starts it instead.
+    fs::copy_file(RECORDING_PROMPT_PATH, host + "/Metaweave.EXE");
+    fs::remove(host + "/ZORPrintEMF.rec");
+    TestDevice dev(u"P1", false);
+    SURFOBJ so{};
+    so.dhpdev = reinterpret_cast<DHPDEV>(dev.get());
+    dev->modeFlags = mode::SpoolSide;
+    dev->modelCaps = caps::SpoolSideProgram;
+    dev->osVersion = 0x60001;
+    dev->spoolId = 32;
+    dev->pageCount = 1;
+    dev->jobFlags = job::Started;
+    EXPECT_TRUE(DrvEndDoc(&so, 0));
+    EXPECT_FALSE(fs::exists(host + "/ZORPrintEMF.rec"));
+    auto launches = platform::test::ProcessLaunches();
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].arguments.back(), u"32");
 }
 
 } // namespace
