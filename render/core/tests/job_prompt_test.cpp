@@ -375,4 +375,25 @@ TEST_F(JobPromptTest, PrintToAnExistingFileSkipsThePriorPrintCheck) {
     EXPECT_EQ(platform::test::ProcessLaunches().size(), 2u);
 }
 
+TEST_F(JobPromptTest, CountedOnlyJobReportsItsPagesBegun) {
+    DevmodeImage d = OwnDevmode();
+    SetPrivU16(d, priv::DeptCounterFlags, 4);
+    Script("cancel");
+    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW di{sizeof(DOCINFOW), u"Doc", nullptr, nullptr, 0};
+    int job = StartDocW(hdc, &di);
+    ASSERT_GT(job, 0);
+    DWORD state = 0;
+    ASSERT_EQ(ExtEscape(hdc, 32764, 0, nullptr, 4, reinterpret_cast<LPSTR>(&state)), 1);
+    EXPECT_EQ(state, 2u);
+    EXPECT_GT(StartPage(hdc), 0);
+    ASSERT_EQ(ExtEscape(hdc, 32764, 0, nullptr, 4, reinterpret_cast<LPSTR>(&state)), 1);
+    EXPECT_EQ(state, 6u);
+    EXPECT_GT(EndPage(hdc), 0);
+    EXPECT_GT(EndDoc(hdc), 0);
+    EXPECT_TRUE(DeleteDC(hdc));
+    EXPECT_TRUE(JobOutput(static_cast<DWORD>(job)).empty());
+}
+
 } // namespace
