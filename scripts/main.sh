@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds the package, installs the sample printer on the large
-# sample model in a fresh machine root, prints a page and shows its printer
-# stream decoded.
+# sample model in a fresh machine root, prints the sample documents through the
+# whole package and shows the printer stream of the brochure decoded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,5 +16,8 @@ fi
 mkdir -p "$PRINTHOST_ROOT"
 printhost=build/dev/bin/printhost
 "$printhost" install --name "Velmora CX5540" --model build/dev/models/CX5540.DAT
-"$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/main-job.prn"
-exec "$printhost" decode "$PRINTHOST_ROOT/main-job.prn"
+for doc in lines shapes fills clipping; do
+  "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/$doc.prn" "samples/documents/$doc.emf"
+done
+"$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/brochure.prn" samples/documents/brochure
+exec "$printhost" decode "$PRINTHOST_ROOT/brochure.prn"
