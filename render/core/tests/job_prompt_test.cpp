@@ -210,7 +210,9 @@ TEST_F(JobPromptTest, RefusalsCancelHangCrashAndNoUserToken) {
         const char* script;
         int kind;
     } cases[] = {{"cancel", 1}, {"crash", 4}, {"hang", 8}};
-    platform::test::LimitWaitTimeouts(300);
+    // Long enough for a loaded machine to start the program and let it record
+    // its block before the hanging one is given up on.
+    platform::test::LimitWaitTimeouts(5000);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
         TestDevice dev(u"P1", false);
