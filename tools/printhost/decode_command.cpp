@@ -1,5 +1,6 @@
-// printhost decode FILE: the printer stream of a .prn file or a job's spool
-// file, listed frame by frame.
+// printhost decode [--png PREFIX] FILE: the printer stream of a .prn file or
+// a job's spool file, listed frame by frame; with --png, each page's vector
+// content is also drawn into PREFIX-1.png, PREFIX-2.png, ...
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -7,11 +8,43 @@
 
 #include "command.h"
 #include "streamdump/decoder.h"
+#include "../streamdump/src/page_render.h"
+#include "../streamdump/src/png_writer.h"
 
 namespace printhost {
 namespace {
 
-int Run(const Args& args) {
+// Draws each page into PREFIX-N.png; false when a file could not be written.
+bool WritePages(const std::string& prefix, const std::vector<std::uint8_t>& bytes, const streamdump::Decoding& d) {
+    std::vector<streamdump::PageImage> pages = streamdump::RenderPages(bytes.data(), bytes.size(), d);
+    bool ok = true;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const streamdump::PageImage& p = pages[i];
+        std::string path = prefix + "-" + std::to_string(i + 1) + ".png";
+        std::string error;
+        if (!streamdump::WritePng(path, p.width, p.height, 3, p.rgb, &error)) {
+            std::fprintf(stderr, "printhost decode: %s\n", error.c_str());
+            ok = false;
+            continue;
+        }
+        std::printf("page %zu: %s (%d x %d), %zu drawn, %zu skipped\n", i + 1, path.c_str(), p.width, p.height,
+                    p.drawn, p.skipped);
+    }
+    if (pages.empty()) std::printf("no pages to draw\n");
+    return ok;
+}
+
+int Run(const Args& argsIn) {
+    Args args = argsIn;
+    std::string pngPrefix;
+    if (!args.empty() && args[0] == "--png") {
+        if (args.size() < 2 || args[1].empty()) {
+            std::fprintf(stderr, "printhost decode: --png needs a file name prefix\n");
+            return 2;
+        }
+        pngPrefix = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
     if (args.size() != 1) {
         std::fprintf(stderr, "printhost decode: give one file\n");
         return 2;
@@ -24,10 +57,12 @@ int Run(const Args& args) {
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     streamdump::Decoding d = streamdump::Decode(bytes);
     std::fputs(streamdump::Format(d).c_str(), stdout);
+    if (!pngPrefix.empty() && !WritePages(pngPrefix, bytes, d)) return 1;
     return d.problems ? 1 : 0;
 }
 
-Command cmd{"decode", "FILE", "list the UEL, PJL lines and frames of a printer stream file", Run};
+Command cmd{"decode", "[--png PREFIX] FILE",
+            "list the UEL, PJL lines and frames of a printer stream file; --png draws each page", Run};
 
 } // namespace
 } // namespace printhost

@@ -1,0 +1,35 @@
+// A renderer of the vector content of a printer stream's pages, for people to
+// look at: paths filled by the fill mode (even-odd or non-zero) and stroked
+// with the pen, rectangles, clip rectangles, gray and RGB colours. Each page
+// is scaled so that its longer side is `longSide` pixels. What it does not
+// draw (raster patterns, malformed tokens) is counted as skipped.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "streamdump/decoder.h"
+
+namespace streamdump {
+
+struct PageImage {
+    int width = 0;  // pixels
+    int height = 0;
+    std::vector<std::uint8_t> rgb; // width x height x 3, rows top to bottom, white paper
+    long pageWidth = 0;  // the page in dots at the stream's resolution
+    long pageHeight = 0;
+    double scale = 0;    // pixels per dot
+    std::size_t drawn = 0;   // paint operations drawn
+    std::size_t skipped = 0; // tokens and paint operations not drawn
+
+    // The pixel at (x, y) as 0xRRGGBB; -1 outside the image.
+    long Pixel(int x, int y) const;
+};
+
+// One image per page ("page start" to "page end") of the decoded stream;
+// `data` must be the bytes that were decoded.
+std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, const Decoding& decoding,
+                                   int longSide = 1100);
+
+} // namespace streamdump

@@ -1,0 +1,234 @@
+// The page renderer and its PNG files, over pages written token by token.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "page_render.h"
+#include "png_writer.h"
+#include "platform_testing/fresh_root.h"
+#include "streamdump/decoder.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Tokens of a page, built as Inkforge writes them.
+struct Tokens {
+    Bytes b;
+    Tokens& raw(std::initializer_list<int> v) {
+        for (int x : v) b.push_back(static_cast<std::uint8_t>(x));
+        return *this;
+    }
+    Tokens& w(long v) { return raw({static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF)}); }
+    Tokens& ubyte(int v, int attr) { return raw({0xC0, v, 0xF8, attr}); }
+    Tokens& pair(long x, long y, int attr) { raw({0xD3}).w(x).w(y); return raw({0xF8, attr}); }
+    Tokens& box(long l, long t, long r, long bt) { raw({0xE3}).w(l).w(t).w(r).w(bt); return raw({0xF8, 0x42}); }
+    Tokens& gray(int op, int level) { return ubyte(level, 0x09).raw({op}); }
+    Tokens& rgb(int op, int r, int g, int bl) { return raw({0xC8, 0xC0, 3, r, g, bl, 0xF8, 0x0B, op}); }
+    Tokens& none(int op, int attr) { return ubyte(0, attr).raw({op}); }
+    // A run of sint16 points for a line or bezier operator.
+    Tokens& run(int op, const std::vector<std::pair<long, long>>& pts) {
+        ubyte(static_cast<int>(pts.size()), 0x4D).ubyte(3, 0x50).raw({op, 0xFB, static_cast<int>(pts.size() * 4)});
+        for (auto [x, y] : pts) w(x).w(y);
+        return *this;
+    }
+    Tokens& clip(long l, long t, long r, long bt) { return ubyte(0, 0x53).box(l, t, r, bt).raw({0x68}); }
+};
+
+Bytes Stream(const std::vector<Bytes>& pages, int dpi = 600) {
+    std::string head = "\x1B%-12345X@PJL ENTER LANGUAGE=GDI\n";
+    Bytes s(head.begin(), head.end());
+    s.insert(s.end(), {0x1B, 0x27, 0x31});
+    s.insert(s.end(), {0x1B, 0x03, 0x00, 'a', static_cast<std::uint8_t>(dpi & 0xFF), static_cast<std::uint8_t>(dpi >> 8)});
+    s.insert(s.end(), {0x1B, 0x03, 0x00, 'b', static_cast<std::uint8_t>(dpi & 0xFF), static_cast<std::uint8_t>(dpi >> 8)});
+    for (const Bytes& p : pages) {
+        s.insert(s.end(), {0x1B, 0x01, 0x00, 'p'});
+        s.insert(s.end(), p.begin(), p.end());
+        s.insert(s.end(), {0x1B, 0x01, 0x00, 'q'});
+    }
+    s.insert(s.end(), {0x1B, 0x00, 0x00});
+    return s;
+}
+
+std::vector<streamdump::PageImage> Render(const Bytes& s) {
+    streamdump::Decoding d = streamdump::Decode(s);
+    return streamdump::RenderPages(s.data(), s.size(), d);
+}
+
+constexpr long kWhite = 0xFFFFFF, kBlack = 0, kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
+
+// The pixel under a point given in dots.
+long At(const streamdump::PageImage& p, double x, double y) {
+    return p.Pixel(static_cast<int>(x * p.scale), static_cast<int>(y * p.scale));
+}
+
+Bytes ShapesPage() {
+    Tokens t;
+    t.none(0x79, 0x05); // no pen
+    // A black rectangle.
+    t.gray(0x63, 0).box(600, 600, 1800, 1800).raw({0xA0});
+    // A red triangle from relative lines.
+    t.rgb(0x63, 255, 0, 0).raw({0x85}).pair(3000, 600, 0x4C).raw({0x6B});
+    t.run(0x9D, {{1200, 0}, {-600, 1200}}).raw({0x84, 0x86});
+    // Two squares inside each other, both clockwise: even-odd leaves a hole, non-zero none.
+    for (int mode : {1, 0}) {
+        long x = mode ? 600 : 3000;
+        t.ubyte(mode, 0x46).raw({0x6E});
+        t.rgb(0x63, 0, mode ? 0 : 255, mode ? 255 : 0).raw({0x85});
+        t.pair(x, 2400, 0x4C).raw({0x6B}).run(0x9B, {{x + 1800, 2400}, {x + 1800, 4200}, {x, 4200}}).raw({0x84});
+        t.pair(x + 450, 2850, 0x4C).raw({0x6B}).run(0x9B, {{x + 1350, 2850}, {x + 1350, 3750}, {x + 450, 3750}});
+        t.raw({0x84, 0x86});
+    }
+    // A thick green line, no brush.
+    t.none(0x63, 0x04).rgb(0x79, 0, 255, 0).raw({0xC1}).w(60).raw({0xF8, 0x4B, 0x7A});
+    t.raw({0x85}).pair(600, 5000, 0x4C).raw({0x6B}).pair(3600, 0, 0x45).raw({0x9D, 0x86});
+    // A filled curve: absolute bezier, closed back to its start.
+    t.none(0x79, 0x05).gray(0x63, 0).raw({0x85}).pair(3000, 5600, 0x4C).raw({0x6B});
+    t.pair(3000, 6800, 0x51).pair(4200, 6800, 0x52).pair(4200, 5600, 0x45).raw({0x93, 0x84, 0x86});
+    // A page-wide rectangle under a clip rectangle.
+    t.clip(600, 5600, 1800, 6600).box(0, 5400, 2900, 6900).raw({0xA0});
+    // What the renderer does not draw: a raster pattern and bytes that are no token.
+    t.raw({0xB3, 0xB5, 0x01, 0x02});
+    return t.b;
+}
+
+TEST(PageRender, DrawsShapesWhereTheyBelong) {
+    auto pages = Render(Stream({ShapesPage()}));
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& p = pages[0];
+    EXPECT_EQ(std::max(p.width, p.height), 1100);
+    EXPECT_EQ(p.pageWidth, 4962);
+    struct Probe {
+        double x, y;
+        long colour;
+        const char* what;
+    } probes[] = {
+        {50, 50, kWhite, "paper"},
+        {1200, 1200, kBlack, "rectangle"},
+        {2000, 1200, kWhite, "right of the rectangle"},
+        {3600, 1000, kRed, "triangle"},
+        {3150, 1650, kWhite, "beside the triangle's slope"},
+        {750, 3300, kBlue, "even-odd ring"},
+        {1500, 3300, kWhite, "even-odd hole"},
+        {3900, 3300, kGreen, "non-zero centre"},
+        {2400, 5000, kGreen, "thick line"},
+        {2400, 5120, kWhite, "below the line"},
+        {3600, 6200, kBlack, "inside the curve"},
+        {3600, 6650, kWhite, "outside the curve"},
+        {1200, 6100, kBlack, "inside the clip"},
+        {2400, 6100, kWhite, "outside the clip"},
+        {1200, 5500, kWhite, "above the clip"},
+    };
+    for (const Probe& pr : probes) EXPECT_EQ(At(p, pr.x, pr.y), pr.colour) << pr.what;
+    EXPECT_EQ(p.drawn, 7u);
+    EXPECT_GE(p.skipped, 3u);
+}
+
+TEST(PageRender, OneImagePerPageAndBoundedCanvas) {
+    Tokens a, b;
+    a.gray(0x63, 0).box(0, 0, 30000, 30000).raw({0xA0});
+    b.raw({0x86, 0x84});
+    // A hostile resolution still gives a canvas of the asked size.
+    auto pages = Render(Stream({a.b, b.b, {}}, 65535));
+    ASSERT_EQ(pages.size(), 3u);
+    for (const auto& p : pages) {
+        EXPECT_LE(std::max(p.width, p.height), 1100);
+        EXPECT_EQ(p.rgb.size(), static_cast<std::size_t>(p.width) * p.height * 3);
+    }
+    EXPECT_EQ(pages[0].Pixel(10, 10), kBlack);
+    EXPECT_EQ(pages[1].Pixel(10, 10), kWhite);
+    EXPECT_EQ(streamdump::RenderPages(nullptr, 0, streamdump::Decoding{}).size(), 0u);
+}
+
+TEST(PageRender, CutStreamsNeverCrash) {
+    Bytes s = Stream({ShapesPage()});
+    for (std::size_t n = 0; n < s.size(); n += 3) {
+        Bytes cut(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
+        Render(cut);
+        Bytes flipped = s;
+        flipped[n] ^= 0x5A;
+        Render(flipped);
+    }
+}
+
+// The image of a PNG with one IDAT chunk and filter 0 rows, as EncodePng writes it.
+bool DecodePng(const Bytes& png, int* w, int* h, Bytes* rgb) {
+    if (png.size() < 8 + 25) return false;
+    auto u32 = [&](std::size_t at) {
+        return (std::uint32_t(png[at]) << 24) | (std::uint32_t(png[at + 1]) << 16) | (std::uint32_t(png[at + 2]) << 8) |
+               png[at + 3];
+    };
+    Bytes idat;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        std::size_t len = u32(at);
+        if (at + 12 + len > png.size()) return false;
+        std::string type(png.begin() + at + 4, png.begin() + at + 8);
+        uLong crc = crc32(0, png.data() + at + 4, static_cast<uInt>(len + 4));
+        if (crc != u32(at + 8 + len)) return false;
+        if (type == "IHDR") *w = static_cast<int>(u32(at + 8)), *h = static_cast<int>(u32(at + 12));
+        if (type == "IDAT") idat.insert(idat.end(), png.begin() + at + 8, png.begin() + at + 8 + len);
+        at += 12 + len;
+    }
+    std::size_t stride = static_cast<std::size_t>(*w) * 3;
+    Bytes raw((stride + 1) * static_cast<std::size_t>(*h));
+    uLongf rawSize = raw.size();
+    if (uncompress(raw.data(), &rawSize, idat.data(), idat.size()) != Z_OK || rawSize != raw.size()) return false;
+    rgb->clear();
+    for (int y = 0; y < *h; ++y) {
+        if (raw[y * (stride + 1)] != 0) return false;
+        auto row = raw.begin() + static_cast<std::ptrdiff_t>(y * (stride + 1) + 1);
+        rgb->insert(rgb->end(), row, row + static_cast<std::ptrdiff_t>(stride));
+    }
+    return true;
+}
+
+TEST(PngWriter, DecodesBackToTheSamePixelsAndRefusesBadSizes) {
+    auto pages = Render(Stream({ShapesPage()}));
+    ASSERT_EQ(pages.size(), 1u);
+    Bytes png = streamdump::EncodePng(pages[0].width, pages[0].height, 3, pages[0].rgb);
+    int w = 0, h = 0;
+    Bytes rgb;
+    ASSERT_TRUE(DecodePng(png, &w, &h, &rgb));
+    EXPECT_EQ(w, pages[0].width);
+    EXPECT_EQ(h, pages[0].height);
+    EXPECT_TRUE(rgb == pages[0].rgb);
+    EXPECT_TRUE(streamdump::EncodePng(2, 2, 3, Bytes(11)).empty());
+    EXPECT_TRUE(streamdump::EncodePng(0, 2, 3, Bytes()).empty());
+    EXPECT_TRUE(streamdump::EncodePng(2, 2, 4, Bytes(16)).empty());
+}
+
+TEST(PngWriter, DecodeCommandWritesOnePngPerPage) {
+    std::string dir = platform_testing::Root();
+    std::string file = dir + "/shapes.prn";
+    Bytes s = Stream({ShapesPage(), ShapesPage()});
+    std::FILE* f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(s.data(), 1, s.size(), f);
+    std::fclose(f);
+    std::string out;
+    std::string tool = std::string(PKG_TOOLS_DIR) + "/printhost decode";
+    EXPECT_EQ(platform_testing::RunCommand(tool + " --png " + dir + "/shapes " + file, &out), 1) << out;
+    EXPECT_NE(out.find("page 2: " + dir + "/shapes-2.png (778 x 1100), 7 drawn"), std::string::npos) << out;
+    for (int n : {1, 2}) {
+        std::FILE* in = std::fopen((dir + "/shapes-" + std::to_string(n) + ".png").c_str(), "rb");
+        ASSERT_NE(in, nullptr);
+        Bytes png;
+        for (int c; (c = std::fgetc(in)) != EOF;) png.push_back(static_cast<std::uint8_t>(c));
+        std::fclose(in);
+        int w = 0, h = 0;
+        Bytes rgb;
+        ASSERT_TRUE(DecodePng(png, &w, &h, &rgb));
+        EXPECT_EQ(w, 778);
+        // The black rectangle near the top left corner.
+        EXPECT_EQ(rgb[(188 * static_cast<std::size_t>(w) + 188) * 3], 0);
+        EXPECT_EQ(rgb[(50 * static_cast<std::size_t>(w) + 50) * 3], 255);
+    }
+    EXPECT_EQ(platform_testing::RunCommand(tool + " --png 2>/dev/null", &out), 2);
+}
+
+} // namespace
