@@ -15,6 +15,7 @@ namespace {
 constexpr double kCoordLimit = 1e6;        // dots; keeps relative runs bounded
 constexpr double kWorkBudget = 300e6;      // row and pixel visits per page
 constexpr int kBezierSteps = 24;
+constexpr std::size_t kMaxPathPoints = 4'000'000; // flattened points held in one path
 
 struct Pt {
     double x = 0, y = 0;
@@ -162,11 +163,16 @@ class PageRenderer {
                      std::clamp((*v)[2] * s, 0.0, double(img_->width)), std::clamp((*v)[3] * s, 0.0, double(img_->height))};
             break;
         }
-        case 0x85: path_.clear(); break;
+        case 0x85:
+            path_.clear();
+            pathPoints_ = 0;
+            break;
         case 0x6B: {
             auto* v = Num(o, 0x4C);
             if (!v || v->size() != 2) return Skip();
             cursor_ = {ClampCoord(double((*v)[0])), ClampCoord(double((*v)[1]))};
+            if (pathPoints_ >= kMaxPathPoints) return Skip();
+            ++pathPoints_;
             path_.push_back({{cursor_}, false});
             break;
         }
@@ -189,6 +195,8 @@ class PageRenderer {
             r.pts = {{l, t}, {rt, t}, {rt, bt}, {l, bt}};
             r.closed = true;
             if (o.op == 0xA1) {
+                if (pathPoints_ >= kMaxPathPoints) return Skip();
+                pathPoints_ += 4;
                 path_.push_back(std::move(r));
             } else {
                 std::vector<Subpath> one{std::move(r)};
@@ -240,9 +248,13 @@ class PageRenderer {
         return path_.back();
     }
 
-    void To(Pt p) {
+    // False once the path holds as many points as it may.
+    bool To(Pt p) {
         cursor_ = {ClampCoord(p.x), ClampCoord(p.y)};
+        if (pathPoints_ >= kMaxPathPoints) return false;
+        ++pathPoints_;
         Current().pts.push_back(cursor_);
+        return true;
     }
 
     // The points of a path operator's data; false when malformed.
@@ -286,7 +298,8 @@ class PageRenderer {
         } else {
             return Skip();
         }
-        for (Pt p : pts) To(relative ? Pt{cursor_.x + p.x, cursor_.y + p.y} : p);
+        for (Pt p : pts)
+            if (!To(relative ? Pt{cursor_.x + p.x, cursor_.y + p.y} : p)) return Skip();
     }
 
     void Beziers(const Op& o, bool relative) {
@@ -307,13 +320,16 @@ class PageRenderer {
             for (int step = 1; step <= kBezierSteps; ++step) {
                 double t = double(step) / kBezierSteps, u = 1 - t;
                 double a = u * u * u, b = 3 * u * u * t, cc = 3 * u * t * t, d = t * t * t;
-                To({a * s.x + b * c[0].x + cc * c[1].x + d * c[2].x, a * s.y + b * c[0].y + cc * c[1].y + d * c[2].y});
+                if (!To({a * s.x + b * c[0].x + cc * c[1].x + d * c[2].x,
+                         a * s.y + b * c[0].y + cc * c[1].y + d * c[2].y}))
+                    return Skip();
             }
         }
     }
 
     // Fills with the brush by the fill mode, then strokes with the pen.
     void Paint(const std::vector<Subpath>& path) {
+        budget_ += double(pathPoints_);
         if (budget_ > kWorkBudget) return Skip();
         double s = img_->scale;
         std::vector<std::vector<Pt>> polys;
@@ -407,6 +423,7 @@ class PageRenderer {
     double penWidth_ = 1;
     Pt cursor_;
     std::vector<Subpath> path_;
+    std::size_t pathPoints_ = 0;
     double budget_ = 0;
 };
 

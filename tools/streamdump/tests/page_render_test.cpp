@@ -145,6 +145,17 @@ TEST(PageRender, OneImagePerPageAndBoundedCanvas) {
     EXPECT_EQ(streamdump::RenderPages(nullptr, 0, streamdump::Decoding{}).size(), 0u);
 }
 
+TEST(PageRender, BusyPageStopsDrawingWithinItsBudget) {
+    Tokens t;
+    t.gray(0x63, 0).raw({0x85}).box(0, 0, 4962, 7014).raw({0xA1});
+    t.b.insert(t.b.end(), 20000, 0x86);
+    auto pages = Render(Stream({t.b}));
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].Pixel(400, 500), kBlack);
+    EXPECT_LT(pages[0].drawn, 20000u);
+    EXPECT_EQ(pages[0].drawn + pages[0].skipped, 20000u);
+}
+
 TEST(PageRender, CutStreamsNeverCrash) {
     Bytes s = Stream({ShapesPage()});
     for (std::size_t n = 0; n < s.size(); n += 3) {
