@@ -109,6 +109,24 @@ static_assert(sizeof(DOCINFOA) == 40 && offsetof(DOCINFOA, fwType) == 32);
 #define QUERYESCSUPPORT 8
 #define SETCOPYCOUNT 17
 
+// Binary raster operations: a DC's ROP2, and the engine's mixes.
+#define R2_BLACK 1
+#define R2_NOTMERGEPEN 2
+#define R2_MASKNOTPEN 3
+#define R2_NOTCOPYPEN 4
+#define R2_MASKPENNOT 5
+#define R2_NOT 6
+#define R2_XORPEN 7
+#define R2_NOTMASKPEN 8
+#define R2_MASKPEN 9
+#define R2_NOTXORPEN 10
+#define R2_NOP 11
+#define R2_MERGENOTPEN 12
+#define R2_COPYPEN 13
+#define R2_MERGEPENNOT 14
+#define R2_MERGEPEN 15
+#define R2_WHITE 16
+
 extern "C" {
 
 // A printer device context for the printer lpszDevice. lpszDriver is NULL or
