@@ -1,6 +1,12 @@
 # Build helpers shared by every folder of the package.
 
-set(PKG_WARNINGS -Wall -Wextra -Wpedantic -Wshadow=local -Wno-missing-field-initializers)
+set(PKG_WARNINGS -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  list(APPEND PKG_WARNINGS -Wshadow=local)
+else()
+  # The system's records nest anonymous structs in anonymous unions (marked __extension__).
+  list(APPEND PKG_WARNINGS -Wshadow-uncaptured-local -Wno-nested-anon-types)
+endif()
 
 function(pkg_target_defaults target)
   target_compile_options(${target} PRIVATE ${PKG_WARNINGS})
