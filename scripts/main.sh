@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds the package, installs the sample printer on the large
 # sample model in a fresh machine root, prints the sample documents through the
-# whole package and shows the printer stream of the brochure decoded.
+# whole package, shows the printer stream of the brochure decoded and draws its
+# pages into PNG files for a person to look at.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,4 +21,4 @@ for doc in lines shapes fills clipping; do
   "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/$doc.prn" "samples/documents/$doc.emf"
 done
 "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/brochure.prn" samples/documents/brochure
-exec "$printhost" decode "$PRINTHOST_ROOT/brochure.prn"
+exec "$printhost" decode --png "$PRINTHOST_ROOT/brochure" "$PRINTHOST_ROOT/brochure.prn"
