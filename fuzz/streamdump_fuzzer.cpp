@@ -1,8 +1,10 @@
 // Fuzzes the printer stream decoder: whatever the bytes, decoding stays inside
-// them, covers every byte exactly once and its listing can be formatted.
+// them, covers every byte exactly once, its listing can be formatted and its
+// pages can be drawn.
 #include <cstddef>
 #include <cstdint>
 
+#include "page_render.h"
 #include "streamdump/decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -14,5 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (next != size) __builtin_trap();
     (void)streamdump::Format(d);
+    (void)streamdump::RenderPages(data, size, d, 128);
     return 0;
 }
