@@ -30,11 +30,11 @@ struct OpcodeSpec {
     std::vector<FieldSpec> fields;
 };
 
-// The spec of an opcode, or null.
+// The description of an opcode, or null.
 const OpcodeSpec* FindOpcode(int opcode);
 
-// The payload's fields by the spec; a payload whose size does not fit the
-// spec sets *problem.
+// The payload's fields by the opcode's description; a payload whose size does
+// not fit the description sets *problem.
 std::vector<Field> DecodePayload(const OpcodeSpec& spec, const std::uint8_t* payload, std::size_t size,
                                  std::string* problem);
 
