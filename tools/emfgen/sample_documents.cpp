@@ -308,7 +308,10 @@ std::vector<BYTE> BrochureChart() {
                           80 + static_cast<LONG>(std::lround(100 * std::sin(a)))};
         };
         b.CreateBrush(1, BS_SOLID, colors[i]).SelectObject(1);
-        b.Arc(EMR_PIE, {55, 30, 155, 130}, at(a0), at(a1));
+        // A pie runs counterclockwise in device space (compatible graphics
+        // mode), where this page's y axis is flipped: give the slice from its
+        // end radial back to its start.
+        b.Arc(EMR_PIE, {55, 30, 155, 130}, at(a1), at(a0));
         b.SelectStock(WHITE_BRUSH).DeleteObject(1);
     }
     return b.Finish();
