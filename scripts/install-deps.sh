@@ -12,6 +12,8 @@ packages=(
   # real peers the tests check against
   snmpd snmp netpbm libtiff-tools libtiff-dev jbigkit-bin libjbig-dev jbigkit-testdata
   emf2svg libuemf-dev
+  # text: fonts through FreeType and fontconfig, metric-compatible faces
+  libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core fonts-noto-cjk
 )
 
 missing=()

@@ -19,6 +19,9 @@ struct DrawOptions {
 // (null pen and brush, everything clipped away).
 BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& options);
 
+// The device's colour index of a colour (through the device's palette).
+ULONG DeviceColor(const DcState& dc, COLORREF color);
+
 // Figures in device units go into the open path, or are drawn.
 BOOL Emit(DcState& dc, const Figures& device, bool fill, bool stroke);
 
