@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -100,6 +101,17 @@ std::mutex& MatchLock() {
 
 } // namespace
 
+bool StartFontconfig() {
+    // fontconfig's configuration is given back when the process ends, so
+    // that nothing it holds looks lost.
+    static const bool started = [] {
+        if (!FcInit()) return false;
+        std::atexit(FcFini);
+        return true;
+    }();
+    return started;
+}
+
 std::u16string FaceNameOf(const LOGFONTW& lf) {
     // A name that fills its field has no terminator: it ends at the field.
     size_t n = 0;
@@ -121,7 +133,7 @@ bool ChooseFace(const LOGFONTW& lf, FaceChoice* out) {
         *out = it->second;
         return true;
     }
-    if (!FcInit()) return false;
+    if (!StartFontconfig()) return false;
     FcPattern* pat = FcPatternCreate();
     if (!pat) return false;
     FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));

@@ -61,7 +61,7 @@ template <class F> BOOL WithFont(HDC hdc, F f) {
 
 std::vector<std::string> InstalledFamilies() {
     std::vector<std::string> out;
-    if (!FcInit()) return out;
+    if (!StartFontconfig()) return out;
     FcPattern* pat = FcPatternCreate();
     FcObjectSet* os = FcObjectSetBuild(FC_FAMILY, FC_SCALABLE, nullptr);
     FcFontSet* fs = pat && os ? FcFontList(nullptr, pat, os) : nullptr;

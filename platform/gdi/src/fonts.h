@@ -18,6 +18,8 @@ struct FaceChoice {
     long index = 0;
 };
 bool ChooseFace(const LOGFONTW& lf, FaceChoice* out);
+// Loads fontconfig's configuration once; false when it cannot.
+bool StartFontconfig();
 
 // A font realized on a device context.
 struct RealizedFont {

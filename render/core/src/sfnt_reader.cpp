@@ -21,7 +21,9 @@ constexpr WORD kMoreComponents = 0x0020;
 constexpr WORD kHaveXYScale = 0x0040;
 constexpr WORD kHaveTwoByTwo = 0x0080;
 
-bool Inside(size_t size, size_t at, size_t length) { return at <= size && length <= size - at; }
+bool Inside(size_t size, size_t at, size_t length) {
+    return at <= size && length <= size - at;
+}
 
 } // namespace
 
@@ -66,8 +68,8 @@ bool SfntFont::Open(const BYTE* data, size_t size, DWORD faceOffset) {
     return true;
 }
 
-bool SfntFont::ChooseMember(const BYTE* data, size_t size, const BYTE panose[10], const char16_t* uniqueName,
-                            DWORD* faceOffset) {
+bool SfntFont::ChooseMember(const BYTE* data, size_t size, const BYTE panose[10],
+                            const char16_t* uniqueName, DWORD* faceOffset) {
     *faceOffset = 0;
     if (!IsCollection(data, size)) return data != nullptr && size >= kOffsetTable;
     if (size < 12) return false;
@@ -93,8 +95,8 @@ bool SfntFont::ChooseMember(const BYTE* data, size_t size, const BYTE panose[10]
         for (WORD r = 0; r < records; ++r) {
             size_t rec = name->offset + 6 + static_cast<size_t>(r) * 12;
             WORD platform, id, length, offset;
-            if (!f.ReadU16(rec, &platform) || !f.ReadU16(rec + 6, &id) || !f.ReadU16(rec + 8, &length) ||
-                !f.ReadU16(rec + 10, &offset))
+            if (!f.ReadU16(rec, &platform) || !f.ReadU16(rec + 6, &id) ||
+                !f.ReadU16(rec + 8, &length) || !f.ReadU16(rec + 10, &offset))
                 break;
             if (platform != kPlatformWindows || id != kUniqueNameId) continue;
             size_t at2 = static_cast<size_t>(name->offset) + strings + offset;
@@ -172,8 +174,10 @@ bool SfntFont::HorizontalMetrics(WORD glyph, WORD* advance, SHORT* lsb) const {
         *lsb = static_cast<SHORT>(BigU16(data_ + hmtx->offset + at + 2));
         return true;
     }
-    size_t lsbAt = static_cast<size_t>(longMetrics_) * 4 + static_cast<size_t>(glyph - longMetrics_) * 2;
-    *lsb = Inside(hmtx->length, lsbAt, 2) ? static_cast<SHORT>(BigU16(data_ + hmtx->offset + lsbAt)) : 0;
+    size_t lsbAt =
+        static_cast<size_t>(longMetrics_) * 4 + static_cast<size_t>(glyph - longMetrics_) * 2;
+    *lsb = Inside(hmtx->length, lsbAt, 2) ? static_cast<SHORT>(BigU16(data_ + hmtx->offset + lsbAt))
+                                          : 0;
     return true;
 }
 
@@ -210,7 +214,8 @@ WORD SfntFont::MapCharacter(DWORD ch) const {
     if (!Format4(&sub, &enc) || ch > 0xFFFF) return 0;
     WORD length = BigU16(data_ + sub + 2);
     WORD segX2 = BigU16(data_ + sub + 6);
-    size_t ends = sub + 14, starts = ends + segX2 + 2, deltas = starts + segX2, ranges = deltas + segX2;
+    size_t ends = sub + 14, starts = ends + segX2 + 2, deltas = starts + segX2,
+           ranges = deltas + segX2;
     if (enc == 0 && ch < 0x100 && BigU16(data_ + starts) > 0xEFFF) ch += 0xF000;
     for (size_t s = 0; s < segX2; s += 2) {
         WORD end = BigU16(data_ + ends + s);
@@ -233,7 +238,8 @@ WORD SfntFont::CmapGlyphCount() const {
     if (!Format4(&sub, &enc) || enc != 0) return 0;
     WORD length = BigU16(data_ + sub + 2);
     WORD segX2 = BigU16(data_ + sub + 6);
-    size_t ends = sub + 14, starts = ends + segX2 + 2, deltas = starts + segX2, ranges = deltas + segX2;
+    size_t ends = sub + 14, starts = ends + segX2 + 2, deltas = starts + segX2,
+           ranges = deltas + segX2;
     if (BigU16(data_ + ends) == 0xFFFF) return 0;
     WORD most = 0;
     for (size_t s = 0; s < segX2; s += 2) {

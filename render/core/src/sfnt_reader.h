@@ -15,7 +15,8 @@ namespace inkforge {
 
 // Big-endian tag of four characters.
 constexpr DWORD SfntTag(char a, char b, char c, char d) {
-    return static_cast<DWORD>(static_cast<BYTE>(a)) << 24 | static_cast<DWORD>(static_cast<BYTE>(b)) << 16 |
+    return static_cast<DWORD>(static_cast<BYTE>(a)) << 24 |
+           static_cast<DWORD>(static_cast<BYTE>(b)) << 16 |
            static_cast<DWORD>(static_cast<BYTE>(c)) << 8 | static_cast<BYTE>(d);
 }
 
@@ -86,9 +87,12 @@ class SfntFont {
 };
 
 // Reads big-endian numbers from bounded bytes.
-inline WORD BigU16(const BYTE* p) { return static_cast<WORD>(p[0] << 8 | p[1]); }
+inline WORD BigU16(const BYTE* p) {
+    return static_cast<WORD>(p[0] << 8 | p[1]);
+}
 inline DWORD BigU32(const BYTE* p) {
-    return static_cast<DWORD>(p[0]) << 24 | static_cast<DWORD>(p[1]) << 16 | static_cast<DWORD>(p[2]) << 8 | p[3];
+    return static_cast<DWORD>(p[0]) << 24 | static_cast<DWORD>(p[1]) << 16 |
+           static_cast<DWORD>(p[2]) << 8 | p[3];
 }
 
 } // namespace inkforge

@@ -35,9 +35,11 @@ constexpr int SetCharAngle = 0x64, SetCharScale = 0x65, SetCharShear = 0x66, Set
 constexpr int SetCharBoldValue = 0x7D, SetCursor = 0x6B, Text = 0xA8;
 } // namespace fop
 namespace at {
-constexpr int CharAngle = 0xA1, CharCode = 0xA2, CharDataSize = 0xA3, CharScale = 0xA4, CharShear = 0xA5;
+constexpr int CharAngle = 0xA1, CharCode = 0xA2, CharDataSize = 0xA3, CharScale = 0xA4,
+              CharShear = 0xA5;
 constexpr int CharSize = 0xA6, FontHeaderLength = 0xA7, FontName = 0xA8, FontFormat = 0xA9;
-constexpr int SymbolSet = 0xAA, TextData = 0xAB, XSpacingData = 0xAF, YSpacingData = 0xB0, CharBoldValue = 0xB1;
+constexpr int SymbolSet = 0xAA, TextData = 0xAB, XSpacingData = 0xAF, YSpacingData = 0xB0,
+              CharBoldValue = 0xB1;
 constexpr int Point = 0x4C;
 } // namespace at
 
@@ -84,7 +86,10 @@ std::string FontName(const DownloadedFont* r) {
 
 void AddFontName(Bytes& t, const DownloadedFont* r) {
     std::string name = FontName(r);
-    t.b(tag::UByteArray).b(tag::UInt16).w(static_cast<DWORD>(name.size())).raw(name.data(), name.size());
+    t.b(tag::UByteArray)
+        .b(tag::UInt16)
+        .w(static_cast<DWORD>(name.size()))
+        .raw(name.data(), name.size());
     t.attr(at::FontName);
 }
 
@@ -157,7 +162,8 @@ BOOL RegisterDownloadedFont(PDEV* pdev, DownloadedFont* r) {
         DownloadedFont* v = ft->slots[victim];
         if (c->lastPage < v->lastPage ||
             (c->lastPage == v->lastPage &&
-             (c->glyphsSent > v->glyphsSent || (c->glyphsSent == v->glyphsSent && c->fontNumber < v->fontNumber))))
+             (c->glyphsSent > v->glyphsSent ||
+              (c->glyphsSent == v->glyphsSent && c->fontNumber < v->fontNumber))))
             victim = i;
     }
     if (!RemoveFont(pdev, ft->slots[victim])) return FALSE;
@@ -172,10 +178,11 @@ struct GtTable {
     DWORD tag;
     bool required;
 };
-const GtTable kClass0Tables[] = {{SfntTag('g', 'd', 'i', 'r'), false}, {SfntTag('c', 'v', 't', ' '), false},
-                                 {SfntTag('f', 'p', 'g', 'm'), false}, {SfntTag('h', 'e', 'a', 'd'), true},
-                                 {SfntTag('h', 'h', 'e', 'a'), true},  {SfntTag('h', 'm', 't', 'x'), true},
-                                 {SfntTag('m', 'a', 'x', 'p'), true},  {SfntTag('p', 'r', 'e', 'p'), false}};
+const GtTable kClass0Tables[] = {
+    {SfntTag('g', 'd', 'i', 'r'), false}, {SfntTag('c', 'v', 't', ' '), false},
+    {SfntTag('f', 'p', 'g', 'm'), false}, {SfntTag('h', 'e', 'a', 'd'), true},
+    {SfntTag('h', 'h', 'e', 'a'), true},  {SfntTag('h', 'm', 't', 'x'), true},
+    {SfntTag('m', 'a', 'x', 'p'), true},  {SfntTag('p', 'r', 'e', 'p'), false}};
 
 } // namespace
 
@@ -195,7 +202,8 @@ bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out) {
     }
     std::vector<SfntTable> dir = present;
     dir.push_back(SfntTable{SfntTag('g', 'd', 'i', 'r'), 0, 0});
-    std::sort(dir.begin(), dir.end(), [](const SfntTable& a, const SfntTable& b) { return a.tag < b.tag; });
+    std::sort(dir.begin(), dir.end(),
+              [](const SfntTable& a, const SfntTable& b) { return a.tag < b.tag; });
     std::vector<BYTE>& v = *out;
     v.clear();
     PutBig32(v, font.Version());
@@ -228,7 +236,8 @@ BOOL SendHeader(PDEV* pdev, DownloadedFont* r, const std::vector<BYTE>& header) 
     AddFontName(t, r);
     t.b(tag::UByte).b(0).attr(at::FontFormat).b(fop::BeginFontHeader);
     for (size_t at = 0; at < header.size();) {
-        DWORD n = static_cast<DWORD>(std::min<size_t>(header.size() - at, header.size() <= 0xFFFF ? 0xFFFF : kMaxPiece));
+        DWORD n = static_cast<DWORD>(
+            std::min<size_t>(header.size() - at, header.size() <= 0xFFFF ? 0xFFFF : kMaxPiece));
         t.b(tag::UInt16).w(n).attr(at::FontHeaderLength).b(fop::ReadFontHeader);
         t.b(tag::Data).d(n).raw(header.data() + at, n);
         at += n;
@@ -251,9 +260,11 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
     if (count == 0 || count > kMaxGlyphs) return nullptr;
     std::vector<BYTE> gt;
     if (outline && (!font || !BuildGtSegment(*font, &gt))) return nullptr;
-    auto* r = static_cast<DownloadedFont*>(EngAllocMem(FL_ZERO_MEMORY, sizeof(DownloadedFont), kDownloadedFontTag));
+    auto* r = static_cast<DownloadedFont*>(
+        EngAllocMem(FL_ZERO_MEMORY, sizeof(DownloadedFont), kDownloadedFontTag));
     if (!r) return nullptr;
-    r->glyphMap = static_cast<BYTE*>(EngAllocMem(FL_ZERO_MEMORY, count / 8 + 1, kDownloadedFontTag));
+    r->glyphMap =
+        static_cast<BYTE*>(EngAllocMem(FL_ZERO_MEMORY, count / 8 + 1, kDownloadedFontTag));
     if (!r->glyphMap) {
         EngFreeMem(r);
         return nullptr;
@@ -268,10 +279,13 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
     r->owner = pdev;
     // The face name in ANSI, cut to its field.
     if (IFIMETRICS* ifi = FONTOBJ_pifi(pfo)) {
-        const auto* face = reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+        const auto* face =
+            reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
         size_t n = 0;
         for (; n < 32 && face[n]; ++n)
-            r->faceName[n] = face[n] < 0x80 && face[n] > 0x20 && face[n] != ':' ? static_cast<CHAR>(face[n]) : '_';
+            r->faceName[n] = face[n] < 0x80 && face[n] > 0x20 && face[n] != ':'
+                                 ? static_cast<CHAR>(face[n])
+                                 : '_';
         r->faceName[n] = 0;
     }
     std::vector<BYTE> header;
@@ -285,8 +299,12 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
         AddSegment(header, 'G', 'T', gt);
     } else {
         std::vector<BYTE> br;
-        PutBig16(br, pdev->devmode.dm.dmPrintQuality > 0 ? static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality) : 600);
-        PutBig16(br, pdev->devmode.dm.dmPrintQuality > 0 ? static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality) : 600);
+        PutBig16(br, pdev->devmode.dm.dmPrintQuality > 0
+                         ? static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality)
+                         : 600);
+        PutBig16(br, pdev->devmode.dm.dmPrintQuality > 0
+                         ? static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality)
+                         : 600);
         AddSegment(header, 'B', 'R', br);
     }
     header.push_back(0xFF);
@@ -306,7 +324,8 @@ struct CharDownload {
     bool open = false;
 };
 
-BOOL SendCharData(PDEV* pdev, DownloadedFont* r, CharDownload& cd, WORD code, const std::vector<BYTE>& data) {
+BOOL SendCharData(PDEV* pdev, DownloadedFont* r, CharDownload& cd, WORD code,
+                  const std::vector<BYTE>& data) {
     Bytes t;
     if (!cd.open) {
         AddFontName(t, r);
@@ -332,11 +351,12 @@ bool Sent(const DownloadedFont* r, DWORD glyph) {
     return glyph < r->glyphCount + 8 && (r->glyphMap[glyph / 8] >> (glyph % 8) & 1);
 }
 
-BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd, WORD glyph, int depth);
+BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                   WORD glyph, int depth);
 
 // A composite glyph's components go first (within a bounded nesting).
-BOOL DownloadCompositeGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd, const BYTE* data,
-                            DWORD length, int depth) {
+BOOL DownloadCompositeGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                            const BYTE* data, DWORD length, int depth) {
     std::vector<WORD> parts;
     if (!font.Components(data, length, &parts)) return TRUE; // a broken composite: sent as it is
     for (WORD p : parts)
@@ -344,8 +364,10 @@ BOOL DownloadCompositeGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font,
     return TRUE;
 }
 
-BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd, WORD glyph, int depth) {
-    if (depth > 8 || glyph >= r->glyphCount || glyph >= font.NumGlyphs() || Sent(r, glyph)) return TRUE;
+BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                   WORD glyph, int depth) {
+    if (depth > 8 || glyph >= r->glyphCount || glyph >= font.NumGlyphs() || Sent(r, glyph))
+        return TRUE;
     const BYTE* data;
     DWORD length;
     if (!font.GlyphData(glyph, &data, &length)) return TRUE; // not sent: outside the font
@@ -364,14 +386,16 @@ BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDown
     return TRUE;
 }
 
-BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp, FONTOBJ* pfo,
-                         WORD code) {
+BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp,
+                         FONTOBJ* pfo, WORD code) {
     if (code >= r->glyphCount || Sent(r, code)) return TRUE;
     GLYPHBITS* gb = gp.pgdf ? gp.pgdf->pgb : nullptr;
     if (!gb) {
         HGLYPH hg = gp.hg;
         GLYPHDATA* gd = nullptr;
-        if (FONTOBJ_cGetGlyphs(pfo, FO_GLYPHBITS, 1, &hg, reinterpret_cast<PVOID*>(&gd)) != 1 || !gd) return TRUE;
+        if (FONTOBJ_cGetGlyphs(pfo, FO_GLYPHBITS, 1, &hg, reinterpret_cast<PVOID*>(&gd)) != 1 ||
+            !gd)
+            return TRUE;
         gb = gd->gdf.pgb;
     }
     if (!gb || gb->sizlBitmap.cx < 0 || gb->sizlBitmap.cy < 0 || gb->sizlBitmap.cx > 0xFFFF ||
@@ -387,7 +411,8 @@ BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const 
     PutBig16(c, static_cast<DWORD>(dst * 8));
     PutBig16(c, static_cast<DWORD>(h));
     for (LONG y = 0; y < h; ++y) {
-        c.insert(c.end(), gb->aj + static_cast<size_t>(y) * src, gb->aj + static_cast<size_t>(y + 1) * src);
+        c.insert(c.end(), gb->aj + static_cast<size_t>(y) * src,
+                 gb->aj + static_cast<size_t>(y + 1) * src);
         c.resize(c.size() + dst - src, 0);
     }
     if (!SendCharData(pdev, r, cd, code, c)) return FALSE;
@@ -400,8 +425,8 @@ BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const 
 BOOL SendCharTransform(PDEV* pdev, const FontXform& x, float bold) {
     FontTable* ft = Fonts(pdev);
     Bytes t;
-    if (!ft->transformSent || x.angle != ft->angle || x.scaleX != ft->scaleX || x.scaleY != ft->scaleY ||
-        x.shearX != ft->shearX || x.shearY != ft->shearY) {
+    if (!ft->transformSent || x.angle != ft->angle || x.scaleX != ft->scaleX ||
+        x.scaleY != ft->scaleY || x.shearX != ft->shearX || x.shearY != ft->shearY) {
         if (x.shearX == 0 && x.shearY == 0)
             t.b(tag::UBytePair).b(0).b(0);
         else
@@ -427,9 +452,13 @@ BOOL SendCharTransform(PDEV* pdev, const FontXform& x, float bold) {
 
 BOOL SelectFont(PDEV* pdev, const std::string& name, float size, WORD symbolSet) {
     FontTable* ft = Fonts(pdev);
-    if (ft->currentValid && name == ft->currentName && size == ft->currentSize && symbolSet == 0) return TRUE;
+    if (ft->currentValid && name == ft->currentName && size == ft->currentSize && symbolSet == 0)
+        return TRUE;
     Bytes t;
-    t.b(tag::UByteArray).b(tag::UInt16).w(static_cast<DWORD>(name.size())).raw(name.data(), name.size());
+    t.b(tag::UByteArray)
+        .b(tag::UInt16)
+        .w(static_cast<DWORD>(name.size()))
+        .raw(name.data(), name.size());
     t.attr(at::FontName).b(tag::Real32).f(size).attr(at::CharSize);
     t.b(tag::UInt16).w(symbolSet).attr(at::SymbolSet).b(fop::SetFont);
     snprintf(ft->currentName, sizeof ft->currentName, "%s", name.c_str());
@@ -447,7 +476,8 @@ void AddArray(Bytes& t, const std::vector<LONG>& v) {
         if (type == tag::UByteArray)
             t.b(static_cast<int>(x));
         else
-            t.w(static_cast<DWORD>(static_cast<WORD>(std::clamp<LONG>(x, -32768, type == 0xCB ? 32767 : 65535))));
+            t.w(static_cast<DWORD>(
+                static_cast<WORD>(std::clamp<LONG>(x, -32768, type == 0xCB ? 32767 : 65535))));
     }
 }
 
@@ -455,9 +485,15 @@ BOOL WriteTextRun(PDEV* pdev, const std::vector<WORD>& codes, const std::vector<
     if (codes.empty()) return TRUE;
     Bytes t;
     POINTL p0 = ClampPoint(pos[0], kSInt16);
-    t.b(tag::SInt16Pair).w(static_cast<DWORD>(p0.x)).w(static_cast<DWORD>(p0.y)).attr(at::Point).b(fop::SetCursor);
+    t.b(tag::SInt16Pair)
+        .w(static_cast<DWORD>(p0.x))
+        .w(static_cast<DWORD>(p0.y))
+        .attr(at::Point)
+        .b(fop::SetCursor);
     bool wide = std::any_of(codes.begin(), codes.end(), [](WORD c) { return c > 255; });
-    t.b(wide ? tag::UInt16Array : tag::UByteArray).b(tag::UInt16).w(static_cast<DWORD>(codes.size()));
+    t.b(wide ? tag::UInt16Array : tag::UByteArray)
+        .b(tag::UInt16)
+        .w(static_cast<DWORD>(codes.size()));
     for (WORD c : codes)
         wide ? t.w(c) : t.b(c);
     t.attr(at::TextData);
@@ -504,9 +540,10 @@ int Visibility(const GLYPHPOS& g, const RECTL& box) {
     RECTL r{g.ptl.x + gb->ptlOrigin.x, g.ptl.y + gb->ptlOrigin.y, 0, 0};
     r.right = r.left + gb->sizlBitmap.cx;
     r.bottom = r.top + gb->sizlBitmap.cy;
-    if (r.right <= box.left || r.left >= box.right || r.bottom <= box.top || r.top >= box.bottom) return 2;
-    if (r.left < box.left || r.top < box.top || r.right > box.right || r.bottom > box.bottom || g.ptl.x < 1 ||
-        g.ptl.y < 1)
+    if (r.right <= box.left || r.left >= box.right || r.bottom <= box.top || r.top >= box.bottom)
+        return 2;
+    if (r.left < box.left || r.top < box.top || r.right > box.right || r.bottom > box.bottom ||
+        g.ptl.x < 1 || g.ptl.y < 1)
         return 1;
     return 0;
 }
@@ -530,7 +567,8 @@ FontXform DecomposeFontXform(FONTOBJ* pfo) {
     XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
     XFORML m{};
     if (!xo || XFORMOBJ_iGetXform(xo, &m) == DDI_ERROR) return r;
-    double ax = m.eM11 * 10000.0, ay = m.eM12 * 10000.0, bx = m.eM21 * 10000.0, by = m.eM22 * 10000.0;
+    double ax = m.eM11 * 10000.0, ay = m.eM12 * 10000.0, bx = m.eM21 * 10000.0,
+           by = m.eM22 * 10000.0;
     LONG sx = IntHypot(static_cast<LONG>(std::lround(ax)), static_cast<LONG>(std::lround(ay)));
     LONG sy = IntHypot(static_cast<LONG>(std::lround(bx)), static_cast<LONG>(std::lround(by)));
     if (sx == 0 || sy == 0) return r;
@@ -563,11 +601,24 @@ FontXform DecomposeFontXform(FONTOBJ* pfo) {
 
 DWORD SymbolSetClass(WORD s) {
     switch (s) {
-    case 14: case 53: case 78: case 174: case 277: case 341: case 373: case 405: case 590: case 629:
+    case 14:
+    case 53:
+    case 78:
+    case 174:
+    case 277:
+    case 341:
+    case 373:
+    case 405:
+    case 590:
+    case 629:
         return 1;
-    case 114: case 306: case 334:
+    case 114:
+    case 306:
+    case 334:
         return 2;
-    case 460: case 621: case 18540:
+    case 460:
+    case 621:
+    case 18540:
         return 4;
     default:
         return 0;
@@ -587,7 +638,8 @@ DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet) {
 
 FontTable* Fonts(PDEV* pdev) {
     if (!pdev->fontTable)
-        pdev->fontTable = static_cast<FontTable*>(EngAllocMem(FL_ZERO_MEMORY, sizeof(FontTable), kDownloadedFontTag));
+        pdev->fontTable = static_cast<FontTable*>(
+            EngAllocMem(FL_ZERO_MEMORY, sizeof(FontTable), kDownloadedFontTag));
     return pdev->fontTable;
 }
 
@@ -607,7 +659,9 @@ void FreeFontTable(PDEV* pdev) {
 
 // --- hooks ---------------------------------------------------------------------
 
-ULONG APIENTRY DrvGetGlyphMode(DHPDEV, FONTOBJ*) { return FO_GLYPHBITS; }
+ULONG APIENTRY DrvGetGlyphMode(DHPDEV, FONTOBJ*) {
+    return FO_GLYPHBITS;
+}
 
 VOID APIENTRY DrvDestroyFont(FONTOBJ* pfo) {
     if (!pfo) return;
@@ -621,7 +675,8 @@ VOID APIENTRY DrvDestroyFont(FONTOBJ* pfo) {
     }
     if (held) return;
     if (PDEV* pdev = r->owner) {
-        if ((pdev->jobFlags & job::Started) && (pdev->jobFlags & job::PageOpen)) RemoveFont(pdev, r);
+        if ((pdev->jobFlags & job::Started) && (pdev->jobFlags & job::PageOpen))
+            RemoveFont(pdev, r);
         for (DownloadedFont*& s : Fonts(pdev)->slots)
             if (s == r) s = nullptr;
     }
@@ -629,7 +684,8 @@ VOID APIENTRY DrvDestroyFont(FONTOBJ* pfo) {
 }
 
 BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
-                         RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix) {
+                         RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg,
+                         MIX mix) {
     PDEV* pdev = CheckedPdev(pso);
     if (!pdev || !pstro || !pfo || !pboFore) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -641,7 +697,8 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         // only white as it is.
         BRUSHOBJ fore = *pboFore;
         if (allBlack && (fore.iSolidColor & 0xFFFFFF) != 0xFFFFFF) fore.iSolidColor = 0;
-        return EngTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, &fore, pboOpaque, pptlOrg, mix);
+        return EngTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, &fore, pboOpaque, pptlOrg,
+                          mix);
     }
     if (pdev->jobFlags & job::Cancelled) return FALSE;
     if (!(pdev->jobFlags & job::PageOpen)) return TRUE;
@@ -653,8 +710,11 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     if (!ifi) return FALSE;
     // The method.
     WORD textMode = PrivU16(pdev->devmode, kTextMode);
-    DWORD method = (textMode & kTextModeImages) ? kGlyphImages : (textMode & kTextModeBitmaps) ? kBitmaps : kOutlines;
-    const auto* face = reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+    DWORD method = (textMode & kTextModeImages)    ? kGlyphImages
+                   : (textMode & kTextModeBitmaps) ? kBitmaps
+                                                   : kOutlines;
+    const auto* face =
+        reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
     bool vertical = face[0] == u'@';
     if (method == kOutlines && (vertical || (pfo->flFontType & FO_SIM_BOLD))) method = kBitmaps;
 
@@ -689,15 +749,18 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         ULONG size = 0;
         auto* file = static_cast<const BYTE*>(FONTOBJ_pvTrueTypeFontFile(pfo, &size));
         DWORD member = 0;
-        const auto* unique = reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszUniqueName);
-        haveFont = file && SfntFont::ChooseMember(file, size, reinterpret_cast<const BYTE*>(&ifi->panose), unique,
-                                                  &member) &&
+        const auto* unique = reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) +
+                                                               ifi->dpwszUniqueName);
+        haveFont = file &&
+                   SfntFont::ChooseMember(file, size, reinterpret_cast<const BYTE*>(&ifi->panose),
+                                          unique, &member) &&
                    font.Open(file, size, member) && font.Find(SfntTag('c', 'm', 'a', 'p')) &&
-                   font.Find(SfntTag('h', 'e', 'a', 'd')) && font.Find(SfntTag('m', 'a', 'x', 'p')) &&
-                   font.Find(SfntTag('g', 'l', 'y', 'f'));
+                   font.Find(SfntTag('h', 'e', 'a', 'd')) &&
+                   font.Find(SfntTag('m', 'a', 'x', 'p')) && font.Find(SfntTag('g', 'l', 'y', 'f'));
         if (!haveFont) method = kBitmaps;
     }
-    if (method == kGlyphImages) method = kBitmaps; // raster images of glyphs travel as a bitmap font here
+    if (method == kGlyphImages)
+        method = kBitmaps; // raster images of glyphs travel as a bitmap font here
 
     DownloadedFont* r = FindDownloadedFont(pdev, pfo, method == kOutlines);
     if (r && method == kBitmaps && r->glyphsSent + (last - first) > kBitmapFontGlyphLimit) {
@@ -727,7 +790,11 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         const GLYPHPOS& g = glyphs[i];
         WORD code;
         if (method == kOutlines) {
-            code = static_cast<WORD>(g.hg ? g.hg : (glyphIndexText ? 0 : font.MapCharacter(pstro->pwszOrg ? pstro->pwszOrg[i] : 0)));
+            code = static_cast<WORD>(
+                g.hg
+                    ? g.hg
+                    : (glyphIndexText ? 0
+                                      : font.MapCharacter(pstro->pwszOrg ? pstro->pwszOrg[i] : 0)));
             if (!DownloadGlyph(pdev, r, font, cd, code, 0)) return FALSE;
         } else {
             code = static_cast<WORD>(std::min<size_t>(g.hg, 0xFFFF));
@@ -747,10 +814,12 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
         XFORML m{};
         if (xo) XFORMOBJ_iGetXform(xo, &m);
-        size = static_cast<float>(IntHypot(static_cast<LONG>(std::lround(m.eM21 * ifi->fwdUnitsPerEm)),
-                                           static_cast<LONG>(std::lround(m.eM22 * ifi->fwdUnitsPerEm))));
+        size = static_cast<float>(
+            IntHypot(static_cast<LONG>(std::lround(m.eM21 * ifi->fwdUnitsPerEm)),
+                     static_cast<LONG>(std::lround(m.eM22 * ifi->fwdUnitsPerEm))));
     } else {
-        size = static_cast<float>(pdev->devmode.dm.dmPrintQuality > 0 ? pdev->devmode.dm.dmPrintQuality : 600);
+        size = static_cast<float>(
+            pdev->devmode.dm.dmPrintQuality > 0 ? pdev->devmode.dm.dmPrintQuality : 600);
     }
     if (!SendCharTransform(pdev, x, bold) || !SelectFont(pdev, FontName(r), size, 0)) return FALSE;
     bool strokes = (ifi->flInfo & FM_INFO_RETURNS_STROKES) != 0;
