@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "font_download.h"
 #include "output_writer.h"
 #include "win/base.h"
 
@@ -27,6 +28,7 @@ PDEV* AllocatePdev() {
 void FreePdev(PDEV* pdev) {
     if (!pdev) return;
     HANDLE heap = pdev->heap;
+    FreeFontTable(pdev);
     FreeCapture(pdev);
     if (pdev->tempFile) {
         CloseHandle(pdev->tempFile);
