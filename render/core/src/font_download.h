@@ -33,11 +33,16 @@ struct DownloadedFont {
     DWORD lastPage;
     DWORD glyphsSent;
     DWORD bytesSent;
+    // Out of the table (evicted, retired or past the job) while font objects
+    // still hold it: kept on the table's list of retired records.
+    BOOL retired;
+    DownloadedFont* nextRetired;
 };
 
 // The fonts of a physical device and its text state.
 struct FontTable {
     DownloadedFont* slots[kFontTableSlots];
+    DownloadedFont* retired;
     WORD nextFontNumber;
     // Font selected last, and the character state sent.
     CHAR currentName[48];
@@ -71,7 +76,8 @@ DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet);
 // The printer font for a face: the face after the substitution table (a hit
 // admits every class), found in the device's font list with a symbol-set
 // class the run needs.
-bool MatchDeviceFont(PDEV* pdev, const WCHAR* faceName, DWORD needed, std::string* name, WORD* symbolSet);
+bool MatchDeviceFont(PDEV* pdev, const WCHAR* faceName, DWORD needed, std::string* name,
+                     WORD* symbolSet);
 
 // The font table (made on first use), and its release at the end of a job.
 FontTable* Fonts(PDEV* pdev);

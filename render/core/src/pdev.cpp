@@ -47,7 +47,8 @@ void FreePdev(PDEV* pdev) {
 LPWSTR HeapString(PDEV* pdev, LPCWSTR text) {
     if (!text) return nullptr;
     size_t n = 0;
-    while (text[n]) ++n;
+    while (text[n])
+        ++n;
     auto* copy = static_cast<LPWSTR>(HeapAlloc(pdev->heap, 0, (n + 1) * sizeof(WCHAR)));
     if (copy) std::memcpy(copy, text, (n + 1) * sizeof(WCHAR));
     return copy;

@@ -117,13 +117,26 @@ void DetachSlot(FontTable* ft, size_t i) {
     DownloadedFont* r = ft->slots[i];
     ft->slots[i] = nullptr;
     if (!r) return;
-    r->owner = nullptr;
     // A record no font object holds any more goes now; else with the last
-    // one's DrvDestroyFont.
+    // one's DrvDestroyFont, or with the table.
     bool held = false;
     for (ULONG id : r->fontObjects)
         held = held || id != 0;
-    if (!held) FreeRecord(r);
+    if (!held) {
+        FreeRecord(r);
+        return;
+    }
+    r->retired = TRUE;
+    r->nextRetired = ft->retired;
+    ft->retired = r;
+}
+
+void Unretire(FontTable* ft, DownloadedFont* r) {
+    for (DownloadedFont** p = &ft->retired; *p; p = &(*p)->nextRetired)
+        if (*p == r) {
+            *p = r->nextRetired;
+            return;
+        }
 }
 
 DownloadedFont* FindDownloadedFont(PDEV* pdev, FONTOBJ* pfo, bool outline) {
@@ -551,7 +564,6 @@ int Visibility(const GLYPHPOS& g, const RECTL& box) {
     return 0;
 }
 
-
 // --- printer-resident fonts ------------------------------------------------------
 
 // The 1252 byte of a Unicode character through the Latin glyph set (0 when
@@ -562,7 +574,8 @@ WORD LatinCode(WCHAR c) {
     for (ULONG i = 0; i < gs->cRuns; ++i) {
         const WCRUN& run = gs->awcrun[i];
         if (c >= run.wcLow && c < run.wcLow + run.cGlyphs)
-            return run.phg ? static_cast<WORD>(run.phg[c - run.wcLow] & 0xFF) : static_cast<WORD>(c);
+            return run.phg ? static_cast<WORD>(run.phg[c - run.wcLow] & 0xFF)
+                           : static_cast<WORD>(c);
     }
     return 0;
 }
@@ -633,7 +646,8 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
     if (!gb || gb->sizlBitmap.cx <= 0 || gb->sizlBitmap.cy <= 0) return TRUE;
     LONG gx = g.ptl.x + gb->ptlOrigin.x, gy = g.ptl.y + gb->ptlOrigin.y;
     RECTL v{std::max({gx, clip.left, LONG{0}}), std::max({gy, clip.top, LONG{0}}),
-            std::min(gx + gb->sizlBitmap.cx, clip.right), std::min(gy + gb->sizlBitmap.cy, clip.bottom)};
+            std::min(gx + gb->sizlBitmap.cx, clip.right),
+            std::min(gy + gb->sizlBitmap.cy, clip.bottom)};
     if (v.right <= v.left || v.bottom <= v.top) return TRUE;
     LONG w = v.right - v.left, h = v.bottom - v.top;
     size_t stride = (static_cast<size_t>(w) + 31) / 32 * 4;
@@ -642,7 +656,8 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
     for (LONG y = 0; y < h; ++y)
         for (LONG x = 0; x < w; ++x) {
             LONG sx = v.left - gx + x, sy = v.top - gy + y;
-            if (gb->aj[static_cast<size_t>(sy) * src + static_cast<size_t>(sx) / 8] & (0x80 >> (sx % 8)))
+            if (gb->aj[static_cast<size_t>(sy) * src + static_cast<size_t>(sx) / 8] &
+                (0x80 >> (sx % 8)))
                 rows[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] |=
                     static_cast<BYTE>(0x80 >> (x % 8));
         }
@@ -660,11 +675,22 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
     t.b(tag::UByte).b(1).attr(attr::ColorMapping).b(tag::UByte).b(0).attr(attr::ColorDepth);
     t.b(tag::UInt16).w(static_cast<DWORD>(w)).attr(attr::SourceWidth);
     t.b(tag::UInt16).w(static_cast<DWORD>(h)).attr(attr::SourceHeight);
-    t.b(tag::UInt16Pair).w(static_cast<DWORD>(w)).w(static_cast<DWORD>(h)).attr(attr::DestinationSize);
+    t.b(tag::UInt16Pair)
+        .w(static_cast<DWORD>(w))
+        .w(static_cast<DWORD>(h))
+        .attr(attr::DestinationSize);
     t.b(fop::BeginImage);
-    t.b(tag::UInt16).w(0).attr(attr::StartLine).b(tag::UInt16).w(static_cast<DWORD>(h)).attr(attr::BlockHeight);
+    t.b(tag::UInt16)
+        .w(0)
+        .attr(attr::StartLine)
+        .b(tag::UInt16)
+        .w(static_cast<DWORD>(h))
+        .attr(attr::BlockHeight);
     t.b(tag::UByte).b(compression).attr(attr::Compression).b(fop::ReadImage);
-    t.b(tag::Data).d(static_cast<DWORD>(data.size())).raw(data.data(), data.size()).b(fop::EndImage);
+    t.b(tag::Data)
+        .d(static_cast<DWORD>(data.size()))
+        .raw(data.data(), data.size())
+        .b(fop::EndImage);
     return t.send(pdev);
 }
 
@@ -681,7 +707,8 @@ DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet) {
     return latin ? 1 : ascii ? 2 : 0;
 }
 
-bool MatchDeviceFont(PDEV* pdev, const WCHAR* faceName, DWORD needed, std::string* name, WORD* symbolSet) {
+bool MatchDeviceFont(PDEV* pdev, const WCHAR* faceName, DWORD needed, std::string* name,
+                     WORD* symbolSet) {
     // The face in ANSI, as the substitution table and the font list hold it.
     char face[64] = {};
     for (size_t i = 0; i + 1 < sizeof face && faceName && faceName[i]; ++i)
@@ -810,7 +837,13 @@ void RetireDownloadedFonts(PDEV* pdev) {
 
 void FreeFontTable(PDEV* pdev) {
     RetireDownloadedFonts(pdev);
-    if (pdev->fontTable) EngFreeMem(pdev->fontTable);
+    if (!pdev->fontTable) return;
+    for (DownloadedFont* r = pdev->fontTable->retired; r;) {
+        DownloadedFont* next = r->nextRetired;
+        FreeRecord(r);
+        r = next;
+    }
+    EngFreeMem(pdev->fontTable);
     pdev->fontTable = nullptr;
 }
 
@@ -831,11 +864,15 @@ VOID APIENTRY DrvDestroyFont(FONTOBJ* pfo) {
         held = held || id != 0;
     }
     if (held) return;
-    if (PDEV* pdev = r->owner) {
-        if ((pdev->jobFlags & job::Started) && (pdev->jobFlags & job::PageOpen))
-            RemoveFont(pdev, r);
-        for (DownloadedFont*& s : Fonts(pdev)->slots)
-            if (s == r) s = nullptr;
+    if (PDEV* pdev = r->owner; pdev && pdev->fontTable) {
+        if (r->retired) {
+            Unretire(pdev->fontTable, r);
+        } else {
+            if ((pdev->jobFlags & job::Started) && (pdev->jobFlags & job::PageOpen))
+                RemoveFont(pdev, r);
+            for (DownloadedFont*& slot : pdev->fontTable->slots)
+                if (slot == r) slot = nullptr;
+        }
     }
     FreeRecord(r);
 }
@@ -879,7 +916,8 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     WORD symbolSet = 0;
     if (!(pfo->flFontType & FO_TYPE_DEVICE) &&
         !(pstro->flAccel & (SO_GLYPHINDEX_TEXT | SO_DO_NOT_SUBSTITUTE_DEVICE_FONT)) &&
-        MatchDeviceFont(pdev, face, ClassifyRunCharacters(pstro->pwszOrg, pstro->cGlyphs, ifi->jWinCharSet),
+        MatchDeviceFont(pdev, face,
+                        ClassifyRunCharacters(pstro->pwszOrg, pstro->cGlyphs, ifi->jWinCharSet),
                         &deviceName, &symbolSet))
         method = kDeviceFont;
 
@@ -923,7 +961,8 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
             bool symbol = SymbolSetClass(symbolSet) == 4;
             for (size_t i = first; i < last; ++i) {
                 WCHAR c = pstro->pwszOrg ? pstro->pwszOrg[i] : 0;
-                codes.push_back(symbol ? static_cast<WORD>(c > 0xEFFF ? c - 0xF000 : c) : LatinCode(c));
+                codes.push_back(symbol ? static_cast<WORD>(c > 0xEFFF ? c - 0xF000 : c)
+                                       : LatinCode(c));
                 pos.push_back(glyphs[i].ptl);
             }
             if (!SendCharTransform(pdev, FontXform{0, 1, 1, 0, 0}, 0) ||
@@ -954,12 +993,18 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         if (!haveFont) method = kBitmaps;
     }
     DownloadedFont* r = FindDownloadedFont(pdev, pfo, method == kOutlines);
-    if (r && method == kBitmaps && r->glyphsSent + (last - first) > kBitmapFontGlyphLimit) {
-        // A bitmap font past its glyph limit is removed and sent anew.
-        if (!RemoveFont(pdev, r)) return FALSE;
-        for (size_t i = 0; i < kFontTableSlots; ++i)
-            if (Fonts(pdev)->slots[i] == r) DetachSlot(Fonts(pdev), i);
-        r = nullptr;
+    if (r && method == kBitmaps) {
+        // A bitmap font that the run's new glyphs would take past its limit
+        // is removed and sent anew.
+        DWORD fresh = 0;
+        for (size_t i = first; i < last; ++i)
+            if (glyphs[i].hg >= r->glyphCount || !Sent(r, glyphs[i].hg)) ++fresh;
+        if (r->glyphsSent + fresh > kBitmapFontGlyphLimit) {
+            if (!RemoveFont(pdev, r)) return FALSE;
+            for (size_t i = 0; i < kFontTableSlots; ++i)
+                if (Fonts(pdev)->slots[i] == r) DetachSlot(Fonts(pdev), i);
+            r = nullptr;
+        }
     }
     if (!r) {
         r = DownloadFontHeader(pdev, pfo, haveFont ? &font : nullptr, method == kOutlines);

@@ -251,6 +251,9 @@ constexpr Named kOperators[] = {
     {kSetFont, "set font"},
     {kSetCharBoldValue, "set char bold value"},
     {kText, "text"},
+    {kBeginImage, "begin image"},
+    {kReadImage, "read image"},
+    {kEndImage, "end image"},
 };
 
 constexpr Named kAttributes[] = {
