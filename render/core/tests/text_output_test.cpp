@@ -230,6 +230,44 @@ TEST(SfntReader, SymbolCmapGivesTheGlyphCountAndMapsTheF000Page) {
     EXPECT_EQ(f.MapCharacter(0x21), 0);
 }
 
+Bytes ReadCorpus(const char* name) {
+    return render_test::ReadHostFile(std::string(PKG_FONT_CORPUS_DIR) + "/" + name);
+}
+
+TEST(SfntReader, CollectionMemberByPanoseAndUniqueName) {
+    // Three members: another PANOSE; the PANOSE asked for named "Second";
+    // the PANOSE asked for named "Unique".
+    Bytes ttc = ReadCorpus("small.ttc");
+    ASSERT_GT(ttc.size(), 24u);
+    ASSERT_TRUE(SfntFont::IsCollection(ttc.data(), ttc.size()));
+    DWORD members[3] = {BigU32(ttc.data() + 12), BigU32(ttc.data() + 16), BigU32(ttc.data() + 20)};
+    const BYTE asked[10] = {2, 11, 6, 4, 2, 2, 2, 2, 2, 4}, none[10] = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+    struct Case {
+        const BYTE* panose;
+        const char16_t* unique;
+        DWORD member;
+    } cases[] = {{asked, u"Unique", members[2]}, {asked, u"Second", members[1]},
+                 {asked, u"Nobody", members[1]}, {none, u"Unique", members[0]}};
+    for (const Case& c : cases) {
+        DWORD at = 0;
+        ASSERT_TRUE(SfntFont::ChooseMember(ttc.data(), ttc.size(), c.panose, c.unique, &at));
+        EXPECT_EQ(at, c.member);
+        SfntFont f;
+        ASSERT_TRUE(f.Open(ttc.data(), ttc.size(), at));
+        EXPECT_EQ(f.MapCharacter(u'B'), 2);
+        const BYTE* g;
+        DWORD n;
+        ASSERT_TRUE(f.GlyphData(2, &g, &n));
+        std::vector<WORD> parts;
+        EXPECT_TRUE(f.Components(g, n, &parts));
+        EXPECT_EQ(parts, (std::vector<WORD>{1, 1}));
+    }
+    // A member table beyond the file, and a count of members past its end.
+    Bytes cut(ttc.begin(), ttc.begin() + 16);
+    DWORD at;
+    EXPECT_FALSE(SfntFont::ChooseMember(cut.data(), cut.size(), asked, u"Unique", &at));
+}
+
 TEST(GtSegment, DirectoryOrderOffsetsAndPadding) {
     Bytes cvt = {1, 2, 3, 4, 5, 6};
     Bytes font = MakeFont({{"cvt ", cvt},
