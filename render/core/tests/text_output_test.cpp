@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "font_download.h"
+#include "page_render.h"
 #include "platform/engine_ctl.h"
 #include "platform/gdi_ctl.h"
 #include "platform/testctl.h"
@@ -241,13 +242,16 @@ TEST(SfntReader, CollectionMemberByPanoseAndUniqueName) {
     ASSERT_GT(ttc.size(), 24u);
     ASSERT_TRUE(SfntFont::IsCollection(ttc.data(), ttc.size()));
     DWORD members[3] = {BigU32(ttc.data() + 12), BigU32(ttc.data() + 16), BigU32(ttc.data() + 20)};
-    const BYTE asked[10] = {2, 11, 6, 4, 2, 2, 2, 2, 2, 4}, none[10] = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+    const BYTE asked[10] = {2, 11, 6, 4, 2, 2, 2, 2, 2, 4},
+               none[10] = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
     struct Case {
         const BYTE* panose;
         const char16_t* unique;
         DWORD member;
-    } cases[] = {{asked, u"Unique", members[2]}, {asked, u"Second", members[1]},
-                 {asked, u"Nobody", members[1]}, {none, u"Unique", members[0]}};
+    } cases[] = {{asked, u"Unique", members[2]},
+                 {asked, u"Second", members[1]},
+                 {asked, u"Nobody", members[1]},
+                 {none, u"Unique", members[0]}};
     for (const Case& c : cases) {
         DWORD at = 0;
         ASSERT_TRUE(SfntFont::ChooseMember(ttc.data(), ttc.size(), c.panose, c.unique, &at));
@@ -372,6 +376,64 @@ TEST_F(TextPage, OneFaceAtTwoSizesOnTwoPagesIsDownloadedOnceAndEachGlyphOnce) {
     EXPECT_EQ(Count(stream, {0xF8, 0xA3, 0x53}), 3u);
     EXPECT_EQ(Count(stream, {0xF8, 0xAB}), 4u);
     EXPECT_EQ(Count(stream, {0xF8, 0xA6, 0xC1, 0, 0, 0xF8, 0xAA, 0x6F}), 4u) << "a size per run";
+}
+
+// A big "H" printed in red and drawn back from the stream: its stem is red,
+// its counter paper; a download whose glyph data is spoilt draws nothing.
+TEST_F(TextPage, PrintedTextIsDrawnFromTheDownloadedFont) {
+    Bytes stream;
+    {
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
+        ASSERT_NE(hdc, nullptr);
+        DOCINFOW di{sizeof(DOCINFOW), u"H", nullptr, nullptr, 0};
+        int job = StartDocW(hdc, &di);
+        ASSERT_GT(job, 0);
+        ASSERT_GT(StartPage(hdc), 0);
+        LOGFONTW lf{};
+        lf.lfHeight = -600;
+        std::u16string face = u"Arial";
+        std::copy(face.begin(), face.end(), lf.lfFaceName);
+        HFONT f = CreateFontIndirectW(&lf);
+        HGDIOBJ old = SelectObject(hdc, f);
+        SetBkMode(hdc, TRANSPARENT);
+        SetTextAlign(hdc, TA_BASELINE);
+        SetTextColor(hdc, RGB(255, 0, 0));
+        EXPECT_TRUE(TextOutW(hdc, 1000, 2000, u"H", 1));
+        SelectObject(hdc, old);
+        DeleteObject(f);
+        EXPECT_GT(EndPage(hdc), 0);
+        EXPECT_GT(EndDoc(hdc), 0);
+        EXPECT_TRUE(DeleteDC(hdc));
+        stream = render_test::JobOutput(static_cast<DWORD>(job));
+    }
+    auto render = [](const Bytes& s) {
+        streamdump::Decoding d = streamdump::Decode(s);
+        EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+        std::vector<streamdump::PageImage> pages =
+            streamdump::RenderPages(s.data(), s.size(), d, 2000);
+        EXPECT_EQ(pages.size(), 1u);
+        return pages.empty() ? streamdump::PageImage{} : pages[0];
+    };
+    streamdump::PageImage page = render(stream);
+    auto at = [&](double x, double y) {
+        return page.Pixel(static_cast<int>(std::lround(x * page.scale)),
+                          static_cast<int>(std::lround(y * page.scale)));
+    };
+    // Liberation Sans "H": left stem from about 48 to 98 dots, cap height 412.
+    EXPECT_EQ(at(1072, 1800), 0xFF0000);
+    EXPECT_EQ(at(1072, 1620), 0xFF0000);
+    EXPECT_EQ(at(1200, 1700), 0xFFFFFF) << "the counter above the bar";
+    EXPECT_EQ(at(1072, 2100), 0xFFFFFF) << "below the baseline";
+    // The same stream with the glyph's outline data spoilt (its contour
+    // count made absurd): FreeType cannot read it and nothing is drawn.
+    Bytes spoilt = stream;
+    Bytes readChar = {0xF8, 0xA3, 0x53, 0xFA};
+    auto it = std::search(spoilt.begin(), spoilt.end(), readChar.begin(), readChar.end());
+    ASSERT_NE(it, spoilt.end());
+    size_t data = static_cast<size_t>(it - spoilt.begin()) + 8; // past the length
+    spoilt[data + 6] = 0x7F; // the glyph's contour count, after the 6-byte character head
+    page = render(spoilt);
+    EXPECT_EQ(at(1072, 1800), 0xFFFFFF);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 // pixel centres.
 #include "page_render.h"
 
+#include "text_render.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -35,7 +37,7 @@ struct Subpath {
 
 class PageRenderer {
   public:
-    PageRenderer(PageImage* img) : img_(img) {
+    PageRenderer(PageImage* img, TextRenderer* text) : img_(img), text_(text) {
         clip_ = {0, 0, static_cast<double>(img->width), static_cast<double>(img->height)};
     }
 
@@ -128,7 +130,7 @@ class PageRenderer {
         case 0x7C:
             break;
         default:
-            Skip();
+            if (!Text(op, o)) Skip();
             break;
         }
     }
@@ -338,7 +340,28 @@ class PageRenderer {
         }
     }
 
+    // Text and font operators: glyphs painted in the brush colour within the clip.
+    bool Text(int op, const Token& o) {
+        if (!text_) return false;
+        TextPaint p;
+        p.scale = img_->scale;
+        p.cursorX = cursor_.x;
+        p.cursorY = cursor_.y;
+        p.plot = [this](int x, int y, double coverage) {
+            if (x < clip_.l || y < clip_.t || x >= clip_.r || y >= clip_.b || x < 0 || y < 0 ||
+                x >= img_->width || y >= img_->height)
+                return;
+            std::uint8_t* px =
+                img_->rgb.data() + (static_cast<std::size_t>(y) * img_->width + x) * 3;
+            const std::uint8_t c[3] = {brush_.r, brush_.g, brush_.b};
+            for (int k = 0; k < 3; ++k)
+                px[k] = static_cast<std::uint8_t>(std::lround(px[k] + (c[k] - px[k]) * coverage));
+        };
+        return text_->Run(op, o, p, &img_->drawn, &img_->skipped);
+    }
+
     PageImage* img_;
+    TextRenderer* text_;
     Rect clip_;
     Color pen_, brush_;
     bool noPen_ = false, noBrush_ = false, evenOdd_ = false;
@@ -362,8 +385,10 @@ long PageImage::Pixel(int x, int y) const {
     return (long(p[0]) << 16) | (long(p[1]) << 8) | p[2];
 }
 
-std::vector<PageImage> RenderPages(const std::uint8_t* /*data*/, std::size_t /*size*/,
+std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
                                    const Decoding& decoding, int longSide) {
+    // Fonts downloaded in the stream serve every page after them.
+    TextRenderer text(data, size);
     longSide = std::clamp(longSide, 16, 4096);
     std::vector<PageImage> pages;
     long xdpi = 600, ydpi = 600;
@@ -381,7 +406,7 @@ std::vector<PageImage> RenderPages(const std::uint8_t* /*data*/, std::size_t /*s
         img.width = std::max(1, static_cast<int>(std::lround(double(img.pageWidth) * img.scale)));
         img.height = std::max(1, static_cast<int>(std::lround(double(img.pageHeight) * img.scale)));
         img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0xFF);
-        PageRenderer r(&img);
+        PageRenderer r(&img, &text);
         for (const Item* it : pageItems) {
             if (!it->problem.empty() || it->opcode < 0) {
                 r.Skip();
@@ -417,6 +442,12 @@ std::vector<PageImage> RenderPages(const std::uint8_t* /*data*/, std::size_t /*s
             }
         } else if (it.kind == ItemKind::Token && inPage) {
             pageItems.push_back(&it);
+        } else if (it.kind == ItemKind::Token && it.problem.empty() && it.opcode >= 0) {
+            // Fonts may be downloaded between pages.
+            PageImage none;
+            TextPaint p;
+            p.plot = [](int, int, double) {};
+            text.Run(it.opcode, it.token, p, &none.drawn, &none.skipped);
         }
     }
     if (inPage) finish();
