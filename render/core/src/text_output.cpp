@@ -326,6 +326,21 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
     header.push_back(0xFF);
     header.push_back(0xFF);
     PutBig32(header, 0);
+    // A font object that held a record out of the table lets go of it.
+    for (DownloadedFont** p = &ft->retired; *p;) {
+        DownloadedFont* old = *p;
+        bool held = false;
+        for (ULONG& id : old->fontObjects) {
+            if (id == pfo->iUniq) id = 0;
+            held = held || id != 0;
+        }
+        if (held) {
+            p = &old->nextRetired;
+        } else {
+            *p = old->nextRetired;
+            FreeRecord(old);
+        }
+    }
     if (!SendHeader(pdev, r, header) || !RegisterDownloadedFont(pdev, r)) {
         FreeRecord(r);
         return nullptr;
