@@ -21,4 +21,7 @@ for doc in lines shapes fills clipping; do
   "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/$doc.prn" "samples/documents/$doc.emf"
 done
 "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/brochure.prn" samples/documents/brochure
+# The text pages (a letter, a table, Japanese text), drawn from the fonts downloaded in their stream.
+"$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/text.prn" samples/documents/text
+"$printhost" decode --png "$PRINTHOST_ROOT/text" "$PRINTHOST_ROOT/text.prn" | tail -n 4
 exec "$printhost" decode --png "$PRINTHOST_ROOT/brochure" "$PRINTHOST_ROOT/brochure.prn"
