@@ -606,6 +606,7 @@ DWORD WINAPI StartDocPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
 
 BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
     return GuardedBool("StartPagePrinter", hPrinter, [&](test::Call&) -> BOOL {
+        SPOOLER_FAULT_POINT("StartPagePrinter", FALSE);
         auto h = FindPrinterHandle(hPrinter);
         if (!h) return FALSE;
         std::lock_guard lock(h->mutex);
@@ -627,6 +628,7 @@ BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
 
 BOOL WINAPI EndPagePrinter(HANDLE hPrinter) {
     return GuardedBool("EndPagePrinter", hPrinter, [&](test::Call&) -> BOOL {
+        SPOOLER_FAULT_POINT("EndPagePrinter", FALSE);
         auto h = FindPrinterHandle(hPrinter);
         if (!h) return FALSE;
         std::lock_guard lock(h->mutex);
@@ -698,8 +700,10 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
 }
 
 BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
-    return GuardedBool("AbortPrinter", hPrinter,
-                       [&](test::Call&) -> BOOL { return FinishDoc(hPrinter, true); });
+    return GuardedBool("AbortPrinter", hPrinter, [&](test::Call&) -> BOOL {
+        SPOOLER_FAULT_POINT("AbortPrinter", FALSE);
+        return FinishDoc(hPrinter, true);
+    });
 }
 
 BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
