@@ -16,6 +16,7 @@
 #include "win/errors.h"
 #include "win/spool.h"
 #include "win/strings.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -536,12 +537,14 @@ extern "C" {
 
 HDC WINAPI CreateDCW(LPCWSTR lpszDriver, LPCWSTR lpszDevice, LPCWSTR lpszPort,
                      const DEVMODEW* pdm) {
+    PLATFORM_FAULT_POINT("CreateDCW", nullptr);
     std::vector<BYTE> devmode;
     if (!CopyDevmode(pdm, &devmode)) return nullptr;
     return CreatePrinterDc(Wide(lpszDriver), Wide(lpszDevice), Wide(lpszPort), std::move(devmode));
 }
 
 HDC WINAPI CreateDCA(LPCSTR lpszDriver, LPCSTR lpszDevice, LPCSTR lpszPort, const DEVMODEA* pdm) {
+    PLATFORM_FAULT_POINT("CreateDCA", nullptr);
     std::vector<BYTE> devmode;
     if (!WidenDevmode(pdm, &devmode)) return nullptr;
     return CreatePrinterDc(FromAnsi(lpszDriver), FromAnsi(lpszDevice), FromAnsi(lpszPort),
@@ -549,12 +552,14 @@ HDC WINAPI CreateDCA(LPCSTR lpszDriver, LPCSTR lpszDevice, LPCSTR lpszPort, cons
 }
 
 HDC WINAPI ResetDCW(HDC hdc, const DEVMODEW* lpdm) {
+    PLATFORM_FAULT_POINT("ResetDCW", nullptr);
     std::vector<BYTE> devmode;
     if (!CopyDevmode(lpdm, &devmode)) return nullptr;
     return ResetPrinterDc(hdc, std::move(devmode));
 }
 
 HDC WINAPI ResetDCA(HDC hdc, const DEVMODEA* lpdm) {
+    PLATFORM_FAULT_POINT("ResetDCA", nullptr);
     std::vector<BYTE> devmode;
     if (!WidenDevmode(lpdm, &devmode)) return nullptr;
     return ResetPrinterDc(hdc, std::move(devmode));
@@ -580,6 +585,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 }
 
 int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
+    PLATFORM_FAULT_POINT("StartDocW", SP_ERROR);
     if (!lpdi || lpdi->cbSize < static_cast<int>(offsetof(DOCINFOW, lpszOutput))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SP_ERROR;
@@ -596,6 +602,7 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
 }
 
 int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
+    PLATFORM_FAULT_POINT("StartDocA", SP_ERROR);
     if (!lpdi || lpdi->cbSize < static_cast<int>(offsetof(DOCINFOA, lpszOutput))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SP_ERROR;
@@ -612,6 +619,7 @@ int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
 }
 
 int WINAPI StartPage(HDC hdc) {
+    PLATFORM_FAULT_POINT("StartPage", SP_ERROR);
     DcUse dc(hdc);
     if (!dc) return SP_ERROR;
     if (dc->state != DocState::InDoc || !dc->surface) {
@@ -635,6 +643,7 @@ int WINAPI StartPage(HDC hdc) {
 }
 
 int WINAPI EndPage(HDC hdc) {
+    PLATFORM_FAULT_POINT("EndPage", SP_ERROR);
     DcUse dc(hdc);
     if (!dc) return SP_ERROR;
     if (dc->state != DocState::InPage) {
@@ -645,6 +654,7 @@ int WINAPI EndPage(HDC hdc) {
 }
 
 int WINAPI EndDoc(HDC hdc) {
+    PLATFORM_FAULT_POINT("EndDoc", SP_ERROR);
     DcUse dc(hdc);
     if (!dc) return SP_ERROR;
     if (dc->state == DocState::Idle) {
@@ -658,6 +668,7 @@ int WINAPI EndDoc(HDC hdc) {
 }
 
 int WINAPI AbortDoc(HDC hdc) {
+    PLATFORM_FAULT_POINT("AbortDoc", SP_ERROR);
     DcUse dc(hdc);
     if (!dc) return SP_ERROR;
     if (dc->state == DocState::Idle) {
@@ -674,6 +685,7 @@ int WINAPI AbortDoc(HDC hdc) {
 
 int WINAPI ExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData, int cjOutput,
                      LPSTR lpOutData) {
+    PLATFORM_FAULT_POINT("ExtEscape", SP_ERROR);
     if (cjInput < 0 || cjOutput < 0 || (cjInput > 0 && !lpInData) || (cjOutput > 0 && !lpOutData)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;

@@ -17,6 +17,7 @@
 #include "emf_reader.h"
 #include "platform/gdi_ctl.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -817,6 +818,7 @@ void ClearSkippedEmfRecords() {
 extern "C" {
 
 BOOL WINAPI PlayEnhMetaFileRecord(HDC hdc, LPHANDLETABLE pht, const ENHMETARECORD* pmr, UINT cht) {
+    PLATFORM_FAULT_POINT("PlayEnhMetaFileRecord", FALSE);
     if (!pmr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -840,6 +842,7 @@ BOOL WINAPI PlayEnhMetaFileRecord(HDC hdc, LPHANDLETABLE pht, const ENHMETARECOR
 
 BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC lpProc, LPVOID lpParam,
                             const RECT* lpRect) {
+    PLATFORM_FAULT_POINT("EnumEnhMetaFile", FALSE);
     auto mf = FindMetafile(hmf);
     if (!mf) return FALSE;
     if (!lpProc || (hdc && !lpRect)) {
@@ -876,6 +879,7 @@ BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC lpProc, LPV
 }
 
 BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
+    PLATFORM_FAULT_POINT("PlayEnhMetaFile", FALSE);
     if (!hdc || !lprect) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "win/errors.h"
 #include "win/strings.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -274,6 +275,7 @@ long LiveEnhMetaFiles() {
 extern "C" {
 
 HENHMETAFILE WINAPI GetEnhMetaFileW(LPCWSTR lpName) {
+    PLATFORM_FAULT_POINT("GetEnhMetaFileW", nullptr);
     if (!lpName || !*lpName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -285,6 +287,7 @@ HENHMETAFILE WINAPI GetEnhMetaFileW(LPCWSTR lpName) {
 }
 
 HENHMETAFILE WINAPI GetEnhMetaFileA(LPCSTR lpName) {
+    PLATFORM_FAULT_POINT("GetEnhMetaFileA", nullptr);
     if (!lpName || !*lpName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -300,11 +303,13 @@ HENHMETAFILE WINAPI GetEnhMetaFileA(LPCSTR lpName) {
 }
 
 HENHMETAFILE WINAPI SetEnhMetaFileBits(UINT nSize, const BYTE* pb) {
+    PLATFORM_FAULT_POINT("SetEnhMetaFileBits", nullptr);
     auto mf = ReadMetafile(pb, nSize);
     return mf ? AddMetafile(std::move(mf)) : nullptr;
 }
 
 UINT WINAPI GetEnhMetaFileBits(HENHMETAFILE hEMF, UINT nSize, LPBYTE lpData) {
+    PLATFORM_FAULT_POINT("GetEnhMetaFileBits", 0u);
     auto mf = FindMetafile(hEMF);
     if (!mf) return 0;
     UINT size = static_cast<UINT>(mf->bytes.size());
