@@ -92,10 +92,11 @@ DWORD EnsurePort(const Options& o) {
 // A folder name for the driver: its name without characters a path cannot hold.
 std::string FolderName(const std::string& driver) {
     std::string out;
-    for (char c : driver) out += (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' ||
-                                  c == '<' || c == '>' || c == '|')
-                                     ? '_'
-                                     : c;
+    for (char c : driver)
+        out += (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+                c == '>' || c == '|')
+                   ? '_'
+                   : c;
     return out;
 }
 
@@ -108,9 +109,22 @@ int Run(const Args& args) {
         std::fprintf(stderr, "printhost install: no model data file '%s'\n", o.model.c_str());
         return 1;
     }
+    std::vector<std::uint8_t> modelData;
+    if (!ReadWholeFile(o.model, &modelData)) {
+        std::fprintf(stderr, "printhost install: cannot read '%s'\n", o.model.c_str());
+        return 1;
+    }
+    if (std::string problem = ModelDataProblem(modelData); !problem.empty()) {
+        std::fprintf(
+            stderr,
+            "printhost install: '%s' is not a model data file the model library accepts: %s\n",
+            o.model.c_str(), problem.c_str());
+        return 1;
+    }
     fs::path driverDir(DriverDir());
     if (!fs::is_directory(driverDir, ec)) {
-        std::fprintf(stderr, "printhost install: no driver directory '%s' (build the package first)\n",
+        std::fprintf(stderr,
+                     "printhost install: no driver directory '%s' (build the package first)\n",
                      driverDir.c_str());
         return 1;
     }
@@ -121,9 +135,12 @@ int Run(const Args& args) {
     fs::create_directories(hostFolder, ec);
     fs::copy(driverDir, hostFolder,
              fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-    if (!ec) fs::copy_file(model, hostFolder / model.filename(), fs::copy_options::overwrite_existing, ec);
+    if (!ec)
+        fs::copy_file(model, hostFolder / model.filename(), fs::copy_options::overwrite_existing,
+                      ec);
     if (ec) {
-        std::fprintf(stderr, "printhost install: cannot copy the driver files: %s\n", ec.message().c_str());
+        std::fprintf(stderr, "printhost install: cannot copy the driver files: %s\n",
+                     ec.message().c_str());
         return 1;
     }
 
@@ -132,20 +149,26 @@ int Run(const Args& args) {
     for (const auto& entry : fs::directory_iterator(hostFolder, ec))
         if (entry.is_regular_file()) files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
-    auto windowsPath = [&](const std::string& file) { return folder + u"\\" + platform::FromUtf8(file); };
+    auto windowsPath = [&](const std::string& file) {
+        return folder + u"\\" + platform::FromUtf8(file);
+    };
     auto pick = [&](auto&& match, const char* fallback) {
         for (const auto& f : files)
             if (match(f)) return f;
         return std::string(fallback);
     };
     std::string dataFile = model.filename().string();
-    std::string driverFile = pick([](const std::string& f) { return platform::EqualsNoCaseUtf8(f, "Inkforge.DLL"); },
-                                  "Inkforge.DLL");
+    std::string driverFile =
+        pick([](const std::string& f) { return platform::EqualsNoCaseUtf8(f, "Inkforge.DLL"); },
+             "Inkforge.DLL");
     std::string configFile = pick(
-        [](const std::string& f) { return StartsWithNoCase(f, "Frontdoor") && EndsWithNoCase(f, ".DLL"); },
+        [](const std::string& f) {
+            return StartsWithNoCase(f, "Frontdoor") && EndsWithNoCase(f, ".DLL");
+        },
         "Frontdoor.DLL");
     std::string helpFile = pick(
-        [](const std::string& f) { return EndsWithNoCase(f, ".CHM") || EndsWithNoCase(f, ".HLP"); }, "");
+        [](const std::string& f) { return EndsWithNoCase(f, ".CHM") || EndsWithNoCase(f, ".HLP"); },
+        "");
 
     spl::DriverRecord d;
     d.name = platform::FromUtf8(o.driver);
@@ -158,12 +181,13 @@ int Run(const Args& args) {
             d.dependentFiles.push_back(windowsPath(f));
     d.defaultDataType = u"RAW";
     if (DWORD e = spl::AddDriver(d)) {
-        std::fprintf(stderr, "printhost install: cannot add the driver (error %u)\n", static_cast<unsigned>(e));
+        std::fprintf(stderr, "printhost install: cannot add the driver (error %u)\n",
+                     static_cast<unsigned>(e));
         return 1;
     }
     if (DWORD e = EnsurePort(o)) {
-        std::fprintf(stderr, "printhost install: cannot use port '%s' (error %u)%s\n", o.port.c_str(),
-                     static_cast<unsigned>(e),
+        std::fprintf(stderr, "printhost install: cannot use port '%s' (error %u)%s\n",
+                     o.port.c_str(), static_cast<unsigned>(e),
                      e == ERROR_UNKNOWN_PORT ? "; give --address HOST for a TCP/IP port" : "");
         return 1;
     }
@@ -172,12 +196,12 @@ int Run(const Args& args) {
     p.port = platform::FromUtf8(o.port);
     p.driver = d.name;
     if (DWORD e = spl::AddPrinter(p, true)) {
-        std::fprintf(stderr, "printhost install: cannot create printer '%s' (error %u)\n", o.name.c_str(),
-                     static_cast<unsigned>(e));
+        std::fprintf(stderr, "printhost install: cannot create printer '%s' (error %u)\n",
+                     o.name.c_str(), static_cast<unsigned>(e));
         return 1;
     }
-    std::printf("installed printer \"%s\" (driver \"%s\") on port %s\n", o.name.c_str(), o.driver.c_str(),
-                o.port.c_str());
+    std::printf("installed printer \"%s\" (driver \"%s\") on port %s\n", o.name.c_str(),
+                o.driver.c_str(), o.port.c_str());
     std::printf("driver folder: %s (%zu files)\n", platform::ToUtf8(folder).c_str(), files.size());
     return 0;
 }

@@ -39,7 +39,9 @@ std::string DriverDir() {
     return env && *env ? env : PKG_DRIVER_DIR;
 }
 
-std::string SourceDir() { return PKG_SOURCE_DIR; }
+std::string SourceDir() {
+    return PKG_SOURCE_DIR;
+}
 
 } // namespace printhost
 
@@ -56,5 +58,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     Args args(argv + 2, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::printf("usage: printhost %s %s\n    %s\n", argv[1], it->second.usage,
+                    it->second.summary);
+        return 0;
+    }
     return it->second.fn(args);
 }

@@ -3,6 +3,8 @@
 // pixel centres.
 #include "page_render.h"
 
+#include "opcodes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -14,6 +16,8 @@ namespace {
 constexpr double kCoordLimit = 1e6;   // dots; keeps relative runs bounded
 constexpr double kWorkBudget = 300e6; // row and pixel visits per page
 constexpr int kBezierSteps = 24;
+constexpr int kFallbackPaper = 9; // A4
+constexpr double kMmPerInch = 25.4;
 constexpr std::size_t kMaxPathPoints = 4'000'000; // flattened points held in one path
 
 struct Pt {
@@ -368,14 +372,19 @@ std::vector<PageImage> RenderPages(const std::uint8_t* /*data*/, std::size_t /*s
     std::vector<PageImage> pages;
     long xdpi = 600, ydpi = 600;
     bool landscape = false;
+    long paperId = kFallbackPaper;
     std::vector<const Item*> pageItems;
     bool inPage = false;
     auto finish = [&]() {
         PageImage img;
-        // The stream names its paper only by a model's code; an A4 sheet at the
-        // stream's resolution frames the drawing.
-        img.pageWidth = std::lround(8.27 * double(xdpi));
-        img.pageHeight = std::lround(11.69 * double(ydpi));
+        // The paper the page command named; one the decoder does not know is
+        // drawn on A4 and said so.
+        const PaperSpec* paper = FindPaper(paperId);
+        img.paperKnown = paper != nullptr;
+        if (!paper) paper = FindPaper(kFallbackPaper);
+        img.paperName = paper->name;
+        img.pageWidth = std::lround(paper->widthMm / kMmPerInch * double(xdpi));
+        img.pageHeight = std::lround(paper->heightMm / kMmPerInch * double(ydpi));
         if (landscape) std::swap(img.pageWidth, img.pageHeight);
         img.scale = double(longSide) / double(std::max(img.pageWidth, img.pageHeight));
         img.width = std::max(1, static_cast<int>(std::lround(double(img.pageWidth) * img.scale)));

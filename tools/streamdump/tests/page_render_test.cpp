@@ -102,7 +102,7 @@ TEST(PageRender, DrawsShapesWhereTheyBelong) {
     ASSERT_EQ(pages.size(), 1u);
     const auto& p = pages[0];
     EXPECT_EQ(std::max(p.width, p.height), 1100);
-    EXPECT_EQ(p.pageWidth, 4962);
+    EXPECT_EQ(p.pageWidth, 4961); // 210 mm at 600 dots an inch
     struct Probe {
         double x, y;
         long colour;
