@@ -130,6 +130,41 @@ TEST(TokenDecoder, FlagsMalformedTokens) {
     }
 }
 
+// The listing and the page renderer read the same typed tokens: values keep
+// their tag and numbers, and a path keeps every point, also those the
+// listing leaves out.
+TEST(TokenDecoder, TypedTokensHoldWhatTheListingShortens) {
+    Bytes tokens = {0xC1, 0x2C, 0x01, 0xF8, 0x4D, 0xC0, 0x03, 0xF8,
+                    0x50, 0x9D, 0xFA, 0xB0, 0x04, 0x00, 0x00};
+    for (int i = 0; i < 300; ++i)
+        tokens.insert(tokens.end(), {static_cast<std::uint8_t>(i), 0x00, 0xFF, 0xFF});
+    tokens.insert(tokens.end(),
+                  {0xE3, 0xF6, 0xFF, 0x00, 0x00, 0x64, 0x00, 0xC8, 0x00, 0xF8, 0x42, 0xA0});
+    Bytes stream = InGraphics(tokens);
+    streamdump::Decoding d = streamdump::Decode(stream);
+    std::vector<const streamdump::Item*> ops;
+    for (const auto& i : d.items)
+        if (i.kind == streamdump::ItemKind::Token) ops.push_back(&i);
+    ASSERT_EQ(ops.size(), 2u) << streamdump::Format(d);
+    const streamdump::Token& path = ops[0]->token;
+    long count = 0;
+    ASSERT_NE(path.Find(0x4D), nullptr);
+    EXPECT_TRUE(path.Find(0x4D)->Whole(&count));
+    EXPECT_EQ(count, 300);
+    ASSERT_EQ(path.points.size(), 300u);
+    EXPECT_EQ(path.points[299].x, 299 & 0xFF);
+    EXPECT_EQ(path.points[299].y, -1);
+    EXPECT_TRUE(path.hasData);
+    EXPECT_EQ(stream[path.dataOffset], 0x00);
+    EXPECT_EQ(path.dataSize, 1200u);
+    EXPECT_NE(streamdump::Format(d).find(" ..."), std::string::npos);
+    const streamdump::TokenValue* box = ops[1]->token.Find(0x42);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->tag, 0xE3);
+    EXPECT_EQ(box->numbers, (std::vector<double>{-10, 0, 100, 200}));
+    EXPECT_FALSE(box->Whole(&count)); // a box is not one number
+}
+
 TEST(TokenDecoder, ListingShowsOperatorBytes) {
     streamdump::Decoding d = streamdump::Decode(InGraphics({0xC0, 0x5A, 0xF8, 0x2C, 0x7B}));
     std::string text = streamdump::Format(d);
