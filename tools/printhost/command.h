@@ -1,6 +1,5 @@
 // Subcommands of printhost register themselves here:
-//   static printhost::Command cmd{"model", "FILE [CODE [INDEX [LAYOUT]]]", "answer model queries",
-//   Run};
+//   static printhost::Command cmd{"model", "FILE [CODE [INDEX [LAYOUT]]]", "answer model queries", Run};
 #pragma once
 
 #include <cstdint>

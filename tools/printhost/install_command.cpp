@@ -1,8 +1,15 @@
 // printhost install: puts the built driver files and a model data file into a
 // driver folder of the machine root and creates the printer, as the spooler
 // does when a printer is installed.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -100,6 +107,59 @@ std::string FolderName(const std::string& driver) {
     return out;
 }
 
+constexpr char kPartialMark[] = ".~";
+constexpr size_t kPartialSuffix = 8; // ".~" and mkstemp's six characters
+
+// The name of a copy that an install killed half way left behind.
+bool IsPartialCopy(const std::string& name) {
+    return name.size() > kPartialSuffix &&
+           name.compare(name.size() - kPartialSuffix, 2, kPartialMark) == 0;
+}
+
+// Copies a file into place as a new file: the copy is written under a unique
+// name beside the target and renamed over it, so a process that has the old
+// file loaded keeps running the old one whole (cutting it in place would pull
+// the pages out from under that process). Returns an error text, empty on success.
+std::string PutInPlace(const fs::path& from, const fs::path& to) {
+    std::string temp = to.string() + kPartialMark + "XXXXXX";
+    int out = ::mkstemp(temp.data()); // O_EXCL: never another writer's file or a leftover
+    if (out < 0) return to.string() + ": " + std::strerror(errno);
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = in >= 0;
+    char buf[65536];
+    while (ok) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            ok = w > 0;
+            if (ok) done += w;
+        }
+    }
+    int err = errno;
+    struct stat st;
+    if (ok && ::fstat(in, &st) == 0) ::fchmod(out, st.st_mode & 07777);
+    ok = ok && ::fsync(out) == 0;
+    if (!ok) err = errno;
+    if (in >= 0) ::close(in);
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(temp.c_str(), to.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (ok) return {};
+    ::unlink(temp.c_str());
+    return to.string() + ": " + std::strerror(err);
+}
+
 int Run(const Args& args) {
     Options o;
     if (!Parse(args, &o)) return 2;
@@ -115,10 +175,8 @@ int Run(const Args& args) {
         return 1;
     }
     if (std::string problem = ModelDataProblem(modelData); !problem.empty()) {
-        std::fprintf(
-            stderr,
-            "printhost install: '%s' is not a model data file the model library accepts: %s\n",
-            o.model.c_str(), problem.c_str());
+        std::fprintf(stderr, "printhost install: '%s' is not a model data file the model library accepts: %s\n",
+                     o.model.c_str(), problem.c_str());
         return 1;
     }
     fs::path driverDir(DriverDir());
@@ -133,21 +191,30 @@ int Run(const Args& args) {
     std::u16string folder = spl::DriversFolder() + u"\\" + platform::FromUtf8(FolderName(o.driver));
     fs::path hostFolder(platform::HostPath(folder));
     fs::create_directories(hostFolder, ec);
-    fs::copy(driverDir, hostFolder,
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-    if (!ec)
-        fs::copy_file(model, hostFolder / model.filename(), fs::copy_options::overwrite_existing,
-                      ec);
-    if (ec) {
+    for (const auto& entry : fs::directory_iterator(hostFolder, ec))
+        if (entry.is_regular_file() && IsPartialCopy(entry.path().filename().string()))
+            fs::remove(entry.path(), ec);
+    std::string error;
+    for (auto it = fs::recursive_directory_iterator(driverDir, ec);
+         !ec && error.empty() && it != fs::end(it); it.increment(ec)) {
+        if (it->is_directory())
+            fs::create_directories(hostFolder / fs::relative(it->path(), driverDir), ec);
+        else if (it->is_regular_file())
+            error = PutInPlace(it->path(), hostFolder / fs::relative(it->path(), driverDir));
+    }
+    if (ec) error = ec.message();
+    if (error.empty()) error = PutInPlace(model, hostFolder / model.filename());
+    if (!error.empty()) {
         std::fprintf(stderr, "printhost install: cannot copy the driver files: %s\n",
-                     ec.message().c_str());
+                     error.c_str());
         return 1;
     }
 
     // The driver record names the files as they now lie in the folder.
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(hostFolder, ec))
-        if (entry.is_regular_file()) files.push_back(entry.path().filename().string());
+        if (entry.is_regular_file() && !IsPartialCopy(entry.path().filename().string()))
+            files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
     auto windowsPath = [&](const std::string& file) {
         return folder + u"\\" + platform::FromUtf8(file);
