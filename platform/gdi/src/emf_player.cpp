@@ -30,8 +30,17 @@ std::deque<std::string>& SkipLog() {
     return log;
 }
 
+// Records noted since the last clear, by name (malformed ones marked), for a
+// printing program's summary of what a page left out.
+std::map<std::string, long>& SkipCounts() {
+    static std::map<std::string, long> counts;
+    return counts;
+}
+
 void Note(DWORD type, const char* why) {
     std::lock_guard lock(GdiLock());
+    const char* malformed = "malformed";
+    ++SkipCounts()[std::string(RecordName(type)) + (std::strcmp(why, malformed) == 0 ? " (malformed)" : "")];
     auto& log = SkipLog();
     log.push_back(std::string(RecordName(type)) + " (" + std::to_string(type) + "): " + why);
     if (log.size() > kLogLines) log.pop_front();
@@ -811,9 +820,19 @@ std::string SkippedEmfRecords() {
 void ClearSkippedEmfRecords() {
     std::lock_guard lock(GdiLock());
     SkipLog().clear();
+    SkipCounts().clear();
 }
 
 } // namespace platform::test
+
+namespace platform {
+
+std::map<std::string, long> SkippedEmfRecordCounts() {
+    std::lock_guard lock(GdiLock());
+    return SkipCounts();
+}
+
+} // namespace platform
 
 extern "C" {
 
