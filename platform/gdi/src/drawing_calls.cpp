@@ -74,11 +74,6 @@ template <class F> F Hook(const PlayTarget& t, FLONG hook, ULONG index) {
     return reinterpret_cast<F>(t.functions->fn[index]);
 }
 
-BOOL NotTakenOver() {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
-}
-
 // The base of the calls: a clip in page coordinates and the bounds.
 class ClippedCall : public DrawingCall {
   public:
@@ -148,11 +143,13 @@ class FillPathCall : public PathCall {
         : PathCall(ppo, clip, PathBounds(ppo)), brush_(brush), mix_(mix), mode_(mode) {}
     BOOL Play(const PlayTarget& t) override {
         auto fill = Hook<PFN_DrvFillPath>(t, HOOK_FILLPATH, INDEX_DrvFillPath);
-        if (!fill) return NotTakenOver();
         PlayObjects o;
         if (!Prepare(t, o, brush_)) return FALSE;
         POINTL org{-t.origin.x, -t.origin.y};
-        return fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_);
+        if (fill && fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_)) return TRUE;
+        // What the driver does not draw the engine draws.
+        PATHOBJ_vEnumStart(o.path);
+        return EngFillPath(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_);
     }
 
   private:
@@ -171,14 +168,17 @@ class StrokePathCall : public PathCall {
     }
     BOOL Play(const PlayTarget& t) override {
         auto stroke = Hook<PFN_DrvStrokePath>(t, HOOK_STROKEPATH, INDEX_DrvStrokePath);
-        if (!stroke) return NotTakenOver();
         PlayObjects o;
         if (!Prepare(t, o, pen_)) return FALSE;
         o.xform = engine::CreateXform(XFORML{1, 0, 0, 1, 0, 0});
         if (!o.xform) return FALSE;
         POINTL org{-t.origin.x, -t.origin.y};
         LINEATTRS line = line_;
-        return stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &line, mix_);
+        if (stroke && stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &line, mix_))
+            return TRUE;
+        PATHOBJ_vEnumStart(o.path);
+        line = line_;
+        return EngStrokePath(t.pso, o.path, o.clip, o.xform, o.brush, &org, &line, mix_);
     }
 
   private:
@@ -202,15 +202,17 @@ class LineToCall : public ClippedCall {
           from_(from), to_(to), pen_(pen), mix_(mix) {}
     BOOL Play(const PlayTarget& t) override {
         auto line = Hook<PFN_DrvLineTo>(t, HOOK_LINETO, INDEX_DrvLineTo);
-        if (!line) return NotTakenOver();
         PlayObjects o;
         o.clip = PlayClip(t);
         o.brush = MakeBrush(t, pen_);
         if (!o.clip || !o.brush) return FALSE;
         LONG dx = -t.origin.x, dy = -t.origin.y;
         RECTL bounds{bounds_.left + dx, bounds_.top + dy, bounds_.right + dx, bounds_.bottom + dy};
-        return line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
-                    &bounds, mix_);
+        if (line && line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
+                         &bounds, mix_))
+            return TRUE;
+        return EngLineTo(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
+                         &bounds, mix_);
     }
 
   private:
@@ -237,7 +239,6 @@ class StrokeAndFillPathCall : public PathCall {
             Hook<PFN_DrvStrokeAndFillPath>(t, HOOK_STROKEANDFILLPATH, INDEX_DrvStrokeAndFillPath);
         auto fill = Hook<PFN_DrvFillPath>(t, HOOK_FILLPATH, INDEX_DrvFillPath);
         auto stroke = Hook<PFN_DrvStrokePath>(t, HOOK_STROKEPATH, INDEX_DrvStrokePath);
-        if (!both && !fill && !stroke) return NotTakenOver();
         PlayObjects o;
         if (!Prepare(t, o, brush_)) return FALSE;
         o.xform = engine::CreateXform(XFORML{1, 0, 0, 1, 0, 0});
@@ -248,14 +249,25 @@ class StrokeAndFillPathCall : public PathCall {
         }
         POINTL org{-t.origin.x, -t.origin.y};
         LINEATTRS line = line_;
-        BOOL ok;
-        if (both) {
-            ok = both(t.pso, o.path, o.clip, o.xform, pen, &line, o.brush, &org, mix_, mode_);
-        } else {
-            ok = fill ? fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_) : NotTakenOver();
+        BOOL ok =
+            both && both(t.pso, o.path, o.clip, o.xform, pen, &line, o.brush, &org, mix_, mode_);
+        if (!ok) {
+            // Refused as one call: the fill and the outline each by the
+            // driver, or else by the engine.
             PATHOBJ_vEnumStart(o.path);
-            BOOL stroked = stroke ? stroke(t.pso, o.path, o.clip, o.xform, pen, &org, &line, mix_)
-                                  : NotTakenOver();
+            ok = fill && fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_);
+            if (!ok) {
+                PATHOBJ_vEnumStart(o.path);
+                ok = EngFillPath(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_);
+            }
+            PATHOBJ_vEnumStart(o.path);
+            line = line_;
+            BOOL stroked = stroke && stroke(t.pso, o.path, o.clip, o.xform, pen, &org, &line, mix_);
+            if (!stroked) {
+                PATHOBJ_vEnumStart(o.path);
+                line = line_;
+                stroked = EngStrokePath(t.pso, o.path, o.clip, o.xform, pen, &org, &line, mix_);
+            }
             ok = ok && stroked;
         }
         engine::DeleteBrush(pen);
@@ -286,11 +298,13 @@ class LineCall : public ClippedCall {
             if (!o.clip || !o.brush) return FALSE;
             RECTL bounds{bounds_.left + dx, bounds_.top + dy, bounds_.right + dx,
                          bounds_.bottom + dy};
-            return line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
-                        &bounds, mix_);
+            if (line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
+                     &bounds, mix_))
+                return TRUE;
+            return EngLineTo(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx,
+                             to_.y + dy, &bounds, mix_);
         }
         auto stroke = Hook<PFN_DrvStrokePath>(t, HOOK_STROKEPATH, INDEX_DrvStrokePath);
-        if (!stroke) return NotTakenOver();
         PlayObjects o;
         o.path = EngCreatePath();
         o.clip = PlayClip(t);
@@ -303,7 +317,10 @@ class LineCall : public ClippedCall {
         LINEATTRS attrs{};
         attrs.elWidth.l = 1;
         POINTL org{dx, dy};
-        return stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &attrs, mix_);
+        if (stroke && stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &attrs, mix_))
+            return TRUE;
+        PATHOBJ_vEnumStart(o.path);
+        return EngStrokePath(t.pso, o.path, o.clip, o.xform, o.brush, &org, &attrs, mix_);
     }
 
   private:

@@ -28,9 +28,10 @@ class DrawingCall {
     virtual ~DrawingCall() = default;
     // The part of the page the call can touch (right and bottom exclusive).
     virtual RECTL Bounds() const = 0;
-    // Draws through the driver's hook; FALSE when the driver fails the call
-    // or does not take this kind of call over (the engine's own drawing of
-    // such calls is not part of this platform yet).
+    // Draws through the driver's hook; where the driver does not take the
+    // call over or refuses it, the engine draws it (into a bitmap surface,
+    // or through the driver's image hooks on a device surface). FALSE when
+    // neither could.
     virtual BOOL Play(const PlayTarget& target) = 0;
 };
 
