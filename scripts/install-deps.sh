@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # real peers the tests check against
   snmpd snmp netpbm libtiff-tools libtiff-dev jbigkit-bin libjbig-dev jbigkit-testdata
-  emf2svg libuemf-dev
+  emf2svg libuemf-dev libjpeg-dev libpng-dev
 )
 
 missing=()
