@@ -14,7 +14,7 @@
 #include "win/base.h"
 
 class QueryLibraries : public ::testing::Test {
-  protected:
+  public:
     void SetUp() override {
         platform::loader::AddSearchFolder(PKG_DRIVER_DIR);
         devprobe = LoadLibraryW(u"Devprobe.DLL");
