@@ -187,6 +187,24 @@ INSTANTIATE_TEST_SUITE_P(Queries, HostileAgent,
                                     Name(std::get<1>(p.param));
                          });
 
+TEST_F(QueryLibraries, ASlowAgentInsideTheColumnIsLetGoAtTheWalksDeadline) {
+    // Every answer comes within its request's time-out, but the column never ends.
+    snmp_testing::UdpResponder agent([](const Bytes& r) {
+        auto answers = Hostile(Mode::Endless, r);
+        for (Answer& a : answers)
+            a.delayMs = 250;
+        return answers;
+    });
+    platform::test::RedirectUdpPort(161, agent.Port());
+    SelPortInfo info = Network("127.0.0.1");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Count("MPGetMaxTray", &info), 0);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(devcomm::kSnmpTimeoutMs + devcomm::kSnmpWalkGraceMs));
+    EXPECT_LT(took, std::chrono::milliseconds(devcomm::kSnmpTimeoutMs + devcomm::kSnmpWalkGraceMs +
+                                              2000));
+}
+
 class DepartmentCodes : public QueryLibraries {
   protected:
     // An agent with the mode value and, when given, the status bytes.
