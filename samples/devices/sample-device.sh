@@ -10,9 +10,10 @@
 # DEVICE picks the sample (default CX5540, the folder beside this script);
 # RUN_DIR holds the agent's files (default /tmp/sample-device-$USER).
 # The agent answers the community "quince" on 127.0.0.1 only. To ask it
-# through the package, install a printer whose port names 127.0.0.1 and send
-# port 161 to the agent's port (PRINTHOST_UDP_REDIRECT=161:PORT), then
-#   printhost device PRINTER
+# through the package, install a printer whose port names 127.0.0.1 and let
+# printhost send port 161 to the agent's port:
+#   printhost install --name Office --model build/dev/models/CX5540.DAT --port IP_127.0.0.1
+#   printhost device Office --agent-port 16161
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,7 +23,7 @@ run_dir=${RUN_DIR:-/tmp/sample-device-${USER:-user}}
 snmpd=${SNMPD:-/usr/sbin/snmpd}
 
 usage() {
-    sed -n '2,16s/^# \{0,1\}//p' "$0" >&2
+    sed -n '2,18s/^# \{0,1\}//p' "$0" >&2
     exit 2
 }
 
