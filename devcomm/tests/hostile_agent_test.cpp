@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -13,6 +14,7 @@
 #include "devcomm/device_columns.h"
 #include "devcomm/snmp_message.h"
 #include "platform/net_ctl.h"
+#include "platform/paths.h"
 #include "query_libraries.h"
 #include "snmp_bytes.h"
 #include "snmp_table_agent.h"
@@ -292,6 +294,21 @@ TEST_F(DepartmentCodes, RecordsThatAreNotAskedOverTheNetwork) {
     EXPECT_EQ(deptcode(&usb, nullptr, &answer), DEPTCODE_BAD_ARGUMENT);
     EXPECT_EQ(answer, -7);
     EXPECT_EQ(agent.Received(), 0);
+}
+
+TEST_F(DepartmentCodes, TheHostNameVariantNeedsDevprobeBesideIt) {
+    // Tallyport alone in a folder of its own.
+    const std::u16string folder = u"C:\\Lone";
+    std::filesystem::create_directories(platform::HostPath(folder));
+    std::filesystem::copy_file(std::string(PKG_DRIVER_DIR) + "/Tallyport.DLL",
+                               platform::HostPath(folder + u"\\Tallyport.DLL"));
+    HMODULE lone = LoadLibraryW((folder + u"\\Tallyport.DLL").c_str());
+    ASSERT_NE(lone, nullptr);
+    SHORT mode = DEPTCODE_MODE_MANAGED, answer = -7;
+    EXPECT_EQ(Export<PFN_Deptcode>(lone, "Deptcode")("127.0.0.1", &mode, &answer),
+              DEPTCODE_NO_LIBRARY);
+    EXPECT_EQ(answer, -7);
+    FreeLibrary(lone);
 }
 
 } // namespace
