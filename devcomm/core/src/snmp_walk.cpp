@@ -76,6 +76,18 @@ WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
     return WalkEnd::Failed;
 }
 
+std::int32_t EntryInteger(const SnmpVarbindEntry& entry) {
+    std::int32_t v = 0;
+    if (entry.length == 4) std::memcpy(&v, entry.value, 4);
+    return v;
+}
+
+std::string EntryText(const SnmpVarbindEntry& entry) {
+    const auto n =
+        static_cast<std::size_t>(std::clamp<INT>(entry.length, 0, static_cast<INT>(kSnmpMaxValue)));
+    return std::string(reinterpret_cast<const char*>(entry.value), n);
+}
+
 Probe ProbeColumn(const char* host, BYTE pduType, const SnmpColumnRow& row, SnmpVarbindEntry* entry,
                   const SnmpTransport& transport) {
     if (!host || !row.oid || !entry) return Probe::Failed;

@@ -55,15 +55,10 @@ constexpr char kLargeCapacityTrayName[] = "LCT";
 constexpr char kInnerBin2Name[] = "Inner 2";
 
 long Integer(const SnmpVarbindEntry& e) {
-    std::int32_t v = 0;
-    if (e.length == 4) std::memcpy(&v, e.value, 4);
-    return v;
+    return devcomm::EntryInteger(e);
 }
-
 std::string Text(const SnmpVarbindEntry& e) {
-    const auto n = static_cast<std::size_t>(
-        std::clamp<INT>(e.length, 0, static_cast<INT>(devcomm::kSnmpMaxValue)));
-    return std::string(reinterpret_cast<const char*>(e.value), n);
+    return devcomm::EntryText(e);
 }
 
 bool AnyByte(const UsbStatus& s, std::size_t first, std::size_t count) {

@@ -121,9 +121,7 @@ std::array<TrayRow, 11> TrayTable() {
 }
 
 long Integer(const SnmpVarbindEntry& e) {
-    std::int32_t v = 0;
-    if (e.length == 4) std::memcpy(&v, e.value, 4);
-    return v;
+    return devcomm::EntryInteger(e);
 }
 
 // The INTEGER of a walk's further varbind, when it lies in its own column.
@@ -185,8 +183,7 @@ WORD PreCheck(const SelPortInfo* info, const PreCheckRequest& request, PreCheckR
                                          col::kInputCurrentLevel};
     if (devcomm::WalkColumns(host, trayColumns, 3, [&](const SnmpRequestRecord& reply) {
             const SnmpVarbindEntry& name = reply.entries[0];
-            std::string text(reinterpret_cast<const char*>(name.value),
-                             static_cast<std::size_t>(std::max<INT>(0, name.length)));
+            const std::string text = devcomm::EntryText(name);
             for (TrayRow& row : trays) {
                 if (!SameNoCase(text, row.deviceName)) continue;
                 long paper = -1, level = -1;

@@ -58,10 +58,8 @@ WORD AskFirstRow(const char* host, const SnmpColumnRow& column, long* value) {
         break;
     }
     if (column.type == SNMP_TYPE_INTEGER) {
-        std::int32_t v = 0;
         if (e.length != 4) return DEPTCODE_UNEXPECTED_ANSWER;
-        std::memcpy(&v, e.value, 4);
-        *value = v;
+        *value = devcomm::EntryInteger(e);
     } else {
         // The status is kept as bytes: the first four, little-endian.
         DWORD v = 0;

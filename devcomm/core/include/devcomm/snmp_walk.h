@@ -2,7 +2,9 @@
 // answers stay in the column.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
 
 #include "devcomm/snmp_client.h"
 
@@ -24,6 +26,11 @@ WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
                     const std::function<bool(const SnmpRequestRecord& reply)>& visit,
                     const SnmpTransport& transport = SnmpTransport{},
                     int maxSteps = kSnmpMaxWalkSteps);
+
+// An entry's value as a 32-bit number (INTEGER and the unsigned types: its
+// four value bytes), 0 when it has none; and as bytes.
+std::int32_t EntryInteger(const SnmpVarbindEntry& entry);
+std::string EntryText(const SnmpVarbindEntry& entry);
 
 // What one question about one object of a column found.
 enum class Probe {
