@@ -40,7 +40,9 @@ constexpr size_t kFinisherWordA = 48;
 constexpr size_t kFinisherWordB = 50;
 constexpr DWORD kChangePaperTrayBit = 0x20;
 
-WORD U16(const BYTE* p) { return static_cast<WORD>(p[0] | p[1] << 8); }
+WORD U16(const BYTE* p) {
+    return static_cast<WORD>(p[0] | p[1] << 8);
+}
 DWORD U32(const BYTE* p) {
     DWORD v;
     std::memcpy(&v, p, 4);
@@ -50,8 +52,8 @@ DWORD U32(const BYTE* p) {
 // Classes whose units are optional hardware: only their optional units are
 // the user's to set. Every other class is always settable.
 bool IsUnitClass(WORD option) {
-    return option == kOption25 || option == kOptionTray || option == kOptionFinisher || option == kOptionMemory35 ||
-           option == kOptionMemory36;
+    return option == kOption25 || option == kOptionTray || option == kOptionFinisher ||
+           option == kOptionMemory35 || option == kOptionMemory36;
 }
 
 bool ModuleSize(const ModelBlock* binding, WORD value, DWORD* size) {
@@ -150,7 +152,8 @@ DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size
     dir.Release();
 
     DWORD type = 0, needed = 0;
-    DWORD r = GetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), &type, nullptr, 0, &needed);
+    DWORD r = GetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), &type, nullptr, 0,
+                              &needed);
     bool stored = false;
     if (r == ERROR_MORE_DATA && needed > 0) {
         std::vector<BYTE> buf;
@@ -160,8 +163,8 @@ DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size
             return ERROR_INSUFFICIENT_BUFFER;
         }
         DWORD got = 0;
-        if (GetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), &type, buf.data(), needed, &got) ==
-            ERROR_SUCCESS) {
+        if (GetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), &type, buf.data(),
+                            needed, &got) == ERROR_SUCCESS) {
             ApplyStoredStates(entries, n, buf.data(), std::min(got, needed));
             stored = true;
         }
@@ -171,14 +174,16 @@ DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size
     return 0;
 }
 
-DWORD WriteInstallOption(HANDLE printer, const InstallOptionEntry* entries, DWORD count, const ModelBlock*) {
+DWORD WriteInstallOption(HANDLE printer, const InstallOptionEntry* entries, DWORD count,
+                         const ModelBlock*) {
     if (!entries) return ERROR_INVALID_DATA;
     DWORD bytes = count * static_cast<DWORD>(kEntrySize);
-    SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionSizeValue), REG_DWORD, reinterpret_cast<LPBYTE>(&bytes),
-                    sizeof bytes);
+    SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionSizeValue), REG_DWORD,
+                    reinterpret_cast<LPBYTE>(&bytes), sizeof bytes);
     // The list is one value: the spooler replaces it whole or not at all.
     return SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), REG_BINARY,
-                           reinterpret_cast<LPBYTE>(const_cast<InstallOptionEntry*>(entries)), bytes);
+                           reinterpret_cast<LPBYTE>(const_cast<InstallOptionEntry*>(entries)),
+                           bytes);
 }
 
 BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallOptionEntry* changed,
@@ -193,7 +198,8 @@ BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallO
     ULONGLONG total = start;
     for (DWORD i = 0; i < count; ++i) {
         DWORD size = 0;
-        if (entries[i].optionId == kOptionMemory36 && entries[i].state && ModuleSize(binding, entries[i].value, &size))
+        if (entries[i].optionId == kOptionMemory36 && entries[i].state &&
+            ModuleSize(binding, entries[i].value, &size))
             total += size;
     }
     if (total <= maximum) return TRUE;
@@ -208,7 +214,8 @@ BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallO
     return TRUE;
 }
 
-CInstallOption::CInstallOption(HANDLE printer, const ModelBlock* binding) : printer_(printer), binding_(binding) {
+CInstallOption::CInstallOption(HANDLE printer, const ModelBlock* binding)
+    : printer_(printer), binding_(binding) {
     CModelInfo flags(binding, kQueryDriverFlags79, 0, 1);
     changePaperTraySupported_ = (flags.U32(0) & kChangePaperTrayBit) ? 1 : 0;
     flags.Release();
@@ -217,8 +224,8 @@ CInstallOption::CInstallOption(HANDLE printer, const ModelBlock* binding) : prin
         changePaperTray_ = changePaperTrayDefault_;
         BYTE stored = 0;
         DWORD type = 0, got = 0;
-        if (GetPrinterDataW(printer, const_cast<LPWSTR>(kChangePaperTrayValue), &type, &stored, 1, &got) ==
-                ERROR_SUCCESS &&
+        if (GetPrinterDataW(printer, const_cast<LPWSTR>(kChangePaperTrayValue), &type, &stored, 1,
+                            &got) == ERROR_SUCCESS &&
             got == 1)
             changePaperTray_ = stored;
     }
@@ -249,7 +256,9 @@ BOOL CInstallOption::Reload() {
 DWORD CInstallOption::CountEntries(WORD option, WORD kind) const {
     DWORD n = 0;
     for (DWORD i = 0; i < count_; ++i)
-        if (entries_[i].optionId == option && (kind == kAnyTrayKind || entries_[i].trayKind == kind)) ++n;
+        if (entries_[i].optionId == option &&
+            (kind == kAnyTrayKind || entries_[i].trayKind == kind))
+            ++n;
     return n;
 }
 
@@ -296,8 +305,12 @@ InstallOptionEntry* CInstallOption::FindInstalledFinisher(DWORD n) const {
 
 namespace {
 
-const CInstallOption* List(const ModelOptionPair* pair) { return pair ? pair->options : nullptr; }
-const ModelBlock* Binding(const ModelOptionPair* pair) { return pair ? pair->binding : nullptr; }
+const CInstallOption* List(const ModelOptionPair* pair) {
+    return pair ? pair->options : nullptr;
+}
+const ModelBlock* Binding(const ModelOptionPair* pair) {
+    return pair ? pair->binding : nullptr;
+}
 
 bool Installed(const ModelOptionPair* pair, WORD option, WORD value) {
     const CInstallOption* list = List(pair);
@@ -333,7 +346,8 @@ bool MemoryPresent(const ModelOptionPair* pair, WORD memoryClass) {
     auto* data = static_cast<const BYTE*>(info.GetData());
     const bool any = AnyInstalled(pair, memoryClass);
     bool present = false;
-    for (size_t off = 0; data && off + kMemEntrySize <= info.Length() && !present; off += kMemEntrySize) {
+    for (size_t off = 0; data && off + kMemEntrySize <= info.Length() && !present;
+         off += kMemEntrySize) {
         const BYTE flags = data[off + kModuleFlags];
         present = (flags & 1) ? any : (flags & 2) != 0;
     }
@@ -345,7 +359,8 @@ bool FinisherPresent(const ModelOptionPair* pair) {
     CModelInfo info(Binding(pair), kQueryFinishers, 0, 1);
     auto* data = static_cast<const BYTE*>(info.GetData());
     bool present = false;
-    for (size_t off = 0; data && off + kFinisherEntrySize <= info.Length() && !present; off += kFinisherEntrySize) {
+    for (size_t off = 0; data && off + kFinisherEntrySize <= info.Length() && !present;
+         off += kFinisherEntrySize) {
         const WORD id = U16(data + off);
         if (id == kFinisherSkipped) continue;
         const DWORD flags = U32(data + off + kFinisherFlags);
@@ -373,7 +388,8 @@ DWORD GetInstalledMemory(const ModelOptionPair* pair, WORD memoryClass) {
     for (size_t off = 0; data && off + kMemEntrySize <= info.Length(); off += kMemEntrySize) {
         const BYTE flags = data[off + kModuleFlags];
         const WORD id = U16(data + off);
-        if ((flags & 1) ? Installed(pair, memoryClass, id) : (flags & 2) != 0) total += U32(data + off + kModuleSize);
+        if ((flags & 1) ? Installed(pair, memoryClass, id) : (flags & 2) != 0)
+            total += U32(data + off + kModuleSize);
     }
     info.Release();
     return total;
@@ -396,17 +412,23 @@ BOOL IsFeatureAvailable(const ModelOptionPair* pair, DWORD mask, const FeatureLi
         ok = ok && (((b & 1) && AnyInstalled(pair, kOption25)) || (b & 2));
     }
     if (mask & 0x1)
-        ok = ok && (limits && (limits->flags & 1) ? GetInstalledMemory(pair, kOptionMemory35) >= limits->minimum35
-                                                  : MemoryPresent(pair, kOptionMemory35));
+        ok = ok && (limits && (limits->flags & 1)
+                        ? GetInstalledMemory(pair, kOptionMemory35) >= limits->minimum35
+                        : MemoryPresent(pair, kOptionMemory35));
     if (mask & 0x2)
-        ok = ok && (limits && (limits->flags & 2) ? GetInstalledMemory(pair, kOptionMemory36) >= limits->minimum36
-                                                  : MemoryPresent(pair, kOptionMemory36));
+        ok = ok && (limits && (limits->flags & 2)
+                        ? GetInstalledMemory(pair, kOptionMemory36) >= limits->minimum36
+                        : MemoryPresent(pair, kOptionMemory36));
     if (mask & 0x8) ok = ok && FinisherPresent(pair);
     return ok;
 }
 
-BOOL HasModelFlag25Bits2To3(const ModelOptionPair* pair) { return (TableU8(pair, kQueryOption25) & 0x0C) != 0; }
-BOOL HasModelFlag25Bits0To1(const ModelOptionPair* pair) { return (TableU8(pair, kQueryOption25) & 0x03) != 0; }
+BOOL HasModelFlag25Bits2To3(const ModelOptionPair* pair) {
+    return (TableU8(pair, kQueryOption25) & 0x0C) != 0;
+}
+BOOL HasModelFlag25Bits0To1(const ModelOptionPair* pair) {
+    return (TableU8(pair, kQueryOption25) & 0x03) != 0;
+}
 
 BOOL IsOption25BInstalled(const ModelOptionPair* pair) {
     if (!HasModelFlag25Bits2To3(pair)) return FALSE;
@@ -430,12 +452,24 @@ BOOL IsTable29FeatureAvailable(const ModelOptionPair* pair) {
     return IsFeatureAvailable(pair, fourth, nullptr);
 }
 
-BOOL IsTable38FeatureAvailable(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryTable38); }
-BOOL IsJobType60Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType60); }
-BOOL IsJobType61Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType61); }
-BOOL IsJobType62Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType62); }
-BOOL IsJobType73Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType73); }
-BOOL IsJobType74Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType74); }
+BOOL IsTable38FeatureAvailable(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, kQueryTable38);
+}
+BOOL IsJobType60Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, kQueryJobType60);
+}
+BOOL IsJobType61Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, kQueryJobType61);
+}
+BOOL IsJobType62Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, kQueryJobType62);
+}
+BOOL IsJobType73Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, kQueryJobType73);
+}
+BOOL IsJobType74Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, kQueryJobType74);
+}
 
 BOOL HasTable37Entry(const ModelOptionPair* pair, WORD option) {
     CModelInfo info(Binding(pair), kQueryInstallOptions, option, 2);
@@ -451,7 +485,8 @@ BOOL IsTrayAvailable(const ModelOptionPair* pair, WORD tray) {
     CModelInfo info(Binding(pair), kQueryPaperSources, 0, 1);
     auto* data = static_cast<const BYTE*>(info.GetData());
     bool found = false;
-    for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4) found = U16(data + off) == tray;
+    for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4)
+        found = U16(data + off) == tray;
     info.Release();
     return found || Installed(pair, kOptionTray, tray);
 }
@@ -460,15 +495,24 @@ BOOL HasKind4PaperSource(const ModelOptionPair* pair) {
     CModelInfo info(Binding(pair), kQueryPaperSources, 0, 1);
     auto* data = static_cast<const BYTE*>(info.GetData());
     bool found = false;
-    for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4) found = U16(data + off) == 4;
+    for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4)
+        found = U16(data + off) == 4;
     info.Release();
     return found;
 }
 
-BOOL HasModelFlag25Bit4(const ModelOptionPair* pair) { return (TableU8(pair, kQueryOption25) & 0x10) != 0; }
-BOOL HasModelFlag25Bit8(const ModelOptionPair* pair) { return (TableU32(pair, kQueryOption25, 0) & 0x100) != 0; }
-BOOL LacksTable22Flag(const ModelOptionPair* pair) { return !(TableU8(pair, kQueryModelFlags22, 8) & 1); }
-BOOL HasTable79Flags(const ModelOptionPair* pair) { return (TableU8(pair, kQueryDriverFlags79) & 0x07) != 0; }
+BOOL HasModelFlag25Bit4(const ModelOptionPair* pair) {
+    return (TableU8(pair, kQueryOption25) & 0x10) != 0;
+}
+BOOL HasModelFlag25Bit8(const ModelOptionPair* pair) {
+    return (TableU32(pair, kQueryOption25, 0) & 0x100) != 0;
+}
+BOOL LacksTable22Flag(const ModelOptionPair* pair) {
+    return !(TableU8(pair, kQueryModelFlags22, 8) & 1);
+}
+BOOL HasTable79Flags(const ModelOptionPair* pair) {
+    return (TableU8(pair, kQueryDriverFlags79) & 0x07) != 0;
+}
 BOOL HasTable57FlagA(const ModelOptionPair* pair, DWORD mask) {
     return (TableU32(pair, kQueryTable57, 8, 2) & mask) != 0;
 }

@@ -8,20 +8,20 @@ namespace sheetwright {
 
 // Query codes.
 enum ModelQuery : WORD {
-    kQueryComponents = 7,       // component table: {u32 id, u32 kind, char[16] name template}
-    kQueryProductName = 11,     // second subfolder of the working folder
-    kQueryModelFamily = 14,     // third subfolder of the working folder
-    kQueryMakerName = 15,       // first subfolder of the working folder
-    kQueryModelFlags22 = 22,    // media table; layout 8: first byte bit 0
-    kQueryPaperSources = 24,    // 4-byte entries, u16 tray id first
-    kQueryOption25 = 25,        // first u32 flags, then masks and limits
-    kQueryTrayGroups = 26,      // layout 2: 32-byte tray group records
-    kQueryFinishers = 27,       // 24-byte entries (layout 2), layout 3 per finisher
+    kQueryComponents = 7,    // component table: {u32 id, u32 kind, char[16] name template}
+    kQueryProductName = 11,  // second subfolder of the working folder
+    kQueryModelFamily = 14,  // third subfolder of the working folder
+    kQueryMakerName = 15,    // first subfolder of the working folder
+    kQueryModelFlags22 = 22, // media table; layout 8: first byte bit 0
+    kQueryPaperSources = 24, // 4-byte entries, u16 tray id first
+    kQueryOption25 = 25,     // first u32 flags, then masks and limits
+    kQueryTrayGroups = 26,   // layout 2: 32-byte tray group records
+    kQueryFinishers = 27,    // 24-byte entries (layout 2), layout 3 per finisher
     kQueryTable28 = 28,
     kQueryTable29 = 29,
-    kQueryMemory35 = 35,        // memory class 35
-    kQueryMemory36 = 36,        // memory class 36 (printer memory)
-    kQueryInstallOptions = 37,  // layout 2: 16-byte option entries
+    kQueryMemory35 = 35,       // memory class 35
+    kQueryMemory36 = 36,       // memory class 36 (printer memory)
+    kQueryInstallOptions = 37, // layout 2: 16-byte option entries
     kQueryTable38 = 38,
     kQueryTable57 = 57,
     kQueryJobType60 = 60,
@@ -30,7 +30,7 @@ enum ModelQuery : WORD {
     kQueryOption63 = 63,
     kQueryJobType73 = 73,
     kQueryJobType74 = 74,
-    kQueryDriverFlags79 = 79,   // first u32: 0x20 "ChangePaperTray" supported
+    kQueryDriverFlags79 = 79, // first u32: 0x20 "ChangePaperTray" supported
 };
 
 // Component ids of the component table.

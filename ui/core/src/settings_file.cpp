@@ -14,11 +14,13 @@ BOOL WriteWholeFile(LPCWSTR path, const void* bytes, DWORD size) {
     }
     std::u16string target(path);
     size_t slash = target.rfind(u'\\');
-    std::u16string folder = slash == std::u16string::npos ? std::u16string(u".") : target.substr(0, slash);
+    std::u16string folder =
+        slash == std::u16string::npos ? std::u16string(u".") : target.substr(0, slash);
     WCHAR temp[MAX_PATH] = {};
     // A unique name in the same folder, so that the rename stays on one volume.
     if (!GetTempFileNameW(folder.c_str(), u"~sw", 0, temp)) return FALSE;
-    HANDLE file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         DeleteFileW(temp);
@@ -43,7 +45,8 @@ BOOL WriteWholeFile(LPCWSTR path, const void* bytes, DWORD size) {
 
 BOOL ReadWholeFile(LPCWSTR path, DWORD maxSize, std::vector<BYTE>* out) {
     out->clear();
-    HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FALSE;
     DWORD size = GetFileSize(file, nullptr);
     BOOL ok = size != INVALID_FILE_SIZE && size <= maxSize;
