@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command.h"
+#include "model/modelsmith.h"
 #include "platform/text.h"
 #include "win/errors.h"
 #include "win/loader.h"
@@ -19,7 +20,6 @@
 namespace printhost {
 namespace {
 
-typedef DWORD(WINAPI* GetInfoFn)(LPCVOID, INT, INT, INT, LPVOID, LPDWORD, LPDWORD);
 
 // One answer layout: its size per answer and its fields.
 //   name:KIND@OFFSET, KIND one of
@@ -430,7 +430,7 @@ public:
                          static_cast<unsigned>(GetLastError()));
             return false;
         }
-        fn_ = reinterpret_cast<GetInfoFn>(reinterpret_cast<void*>(GetProcAddress(module_, "mdGetMyPrinterInfo")));
+        fn_ = reinterpret_cast<PFN_mdGetMyPrinterInfo>(reinterpret_cast<void*>(GetProcAddress(module_, "mdGetMyPrinterInfo")));
         if (!fn_) {
             std::fprintf(stderr, "printhost model: %s has no mdGetMyPrinterInfo\n", path.c_str());
             return false;
@@ -446,7 +446,7 @@ public:
 
 private:
     HMODULE module_ = nullptr;
-    GetInfoFn fn_ = nullptr;
+    PFN_mdGetMyPrinterInfo fn_ = nullptr;
 };
 
 // Asks one query in two calls and prints the answer. Returns the result.

@@ -2,6 +2,8 @@
 #include "devcomm/snmp_walk.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -34,30 +36,48 @@ WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
 
     std::vector<std::uint32_t> previous;
     if (!ParseOidText(rows[0].oid, kSnmpMaxOidText + 1, &previous)) return WalkEnd::Failed;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        Clock::now() +
+        std::chrono::milliseconds(std::uint64_t{transport.timeoutMs} + transport.walkGraceMs);
     for (int step = 0; step < maxSteps; ++step) {
+        // Each request waits at most for what is left of the walk's time.
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return WalkEnd::Failed;
+        SnmpTransport stepTransport = transport;
+        stepTransport.timeoutMs = std::min<DWORD>(transport.timeoutMs, static_cast<DWORD>(left));
         std::memset(reply.entries, 0, sizeof(SnmpVarbindEntry) * static_cast<std::size_t>(count));
-        if (SnmpRequestEx(host, transport, &request, &reply) != 0) return WalkEnd::Failed;
-        // noSuchName is how a version-1 agent says that nothing follows in its view.
-        if (reply.errorStatus == SNMP_ERROR_NOSUCHNAME) return WalkEnd::EndOfColumn;
+        if (SnmpRequestEx(host, stepTransport, &request, &reply) != 0) return WalkEnd::Failed;
+        // noSuchName is how a version-1 agent says that nothing follows in its
+        // view: the column ends with the rows found. Before any row it tells
+        // nothing about the column, and the walk fails.
+        if (reply.errorStatus == SNMP_ERROR_NOSUCHNAME)
+            return step > 0 ? WalkEnd::EndOfColumn : WalkEnd::Failed;
         if (reply.errorStatus != 0 || reply.errorIndex != 0) return WalkEnd::Failed;
         for (int i = 0; i < count; ++i)
-            if (reply.entries[i].oid[0] == '\0') return WalkEnd::Failed; // fewer varbinds than asked
+            if (reply.entries[i].oid[0] == '\0')
+                return WalkEnd::Failed; // fewer varbinds than asked
         if (!MPIsSameColumn(1, reply.entries, rows)) return WalkEnd::EndOfColumn;
         std::vector<std::uint32_t> current;
-        if (!ParseOidText(reply.entries[0].oid, sizeof reply.entries[0].oid, &current)) return WalkEnd::Failed;
-        if (!std::lexicographical_compare(previous.begin(), previous.end(), current.begin(), current.end()))
+        if (!ParseOidText(reply.entries[0].oid, sizeof reply.entries[0].oid, &current))
+            return WalkEnd::Failed;
+        if (!std::lexicographical_compare(previous.begin(), previous.end(), current.begin(),
+                                          current.end()))
             return WalkEnd::Failed; // an agent that does not advance would loop for ever
         previous = std::move(current);
         if (!visit(reply)) return WalkEnd::Stopped;
         for (int i = 0; i < count; ++i) {
             std::memset(request.entries[i].oid, 0, sizeof request.entries[i].oid);
-            std::memcpy(request.entries[i].oid, reply.entries[i].oid, sizeof request.entries[i].oid - 1);
+            std::memcpy(request.entries[i].oid, reply.entries[i].oid,
+                        sizeof request.entries[i].oid - 1);
         }
     }
     return WalkEnd::Failed;
 }
 
-bool GetOne(const char* host, BYTE pduType, const char* oid, SnmpVarbindEntry* entry, const SnmpTransport& transport) {
+bool GetOne(const char* host, BYTE pduType, const char* oid, SnmpVarbindEntry* entry,
+            const SnmpTransport& transport) {
     SnmpColumnRow row{0, oid};
     RequestPair pair;
     pair.records = MPNewRequests(2, 1, &row, TRUE);

@@ -1,4 +1,5 @@
-// Opcodes of the job, page and raster frames and their payload fields.
+// Opcodes of the job, page and raster frames and their payload fields, and
+// the names of the drawing tokens.
 #include "opcodes.h"
 
 #include <cstdio>
@@ -17,10 +18,18 @@ const char* const kChunk[] = {"last, final plane", "continuing, final plane", "l
 template <std::size_t N> FieldSpec Choice(const char* name, const char* const (&meanings)[N]) {
     return FieldSpec{name, FieldKind::U8, 1, meanings, N};
 }
-FieldSpec Byte(const char* name) { return FieldSpec{name, FieldKind::U8, 1, nullptr, 0}; }
-FieldSpec Word(const char* name) { return FieldSpec{name, FieldKind::U16, 2, nullptr, 0}; }
-FieldSpec Text(const char* name, std::size_t size) { return FieldSpec{name, FieldKind::Text, size, nullptr, 0}; }
-FieldSpec Data(const char* name) { return FieldSpec{name, FieldKind::Data, 0, nullptr, 0}; }
+FieldSpec Byte(const char* name) {
+    return FieldSpec{name, FieldKind::U8, 1, nullptr, 0};
+}
+FieldSpec Word(const char* name) {
+    return FieldSpec{name, FieldKind::U16, 2, nullptr, 0};
+}
+FieldSpec Text(const char* name, std::size_t size) {
+    return FieldSpec{name, FieldKind::Text, size, nullptr, 0};
+}
+FieldSpec Data(const char* name) {
+    return FieldSpec{name, FieldKind::Data, 0, nullptr, 0};
+}
 
 const std::vector<OpcodeSpec>& Table() {
     static const std::vector<OpcodeSpec> table = {
@@ -82,19 +91,21 @@ const OpcodeSpec* FindOpcode(int opcode) {
     return nullptr;
 }
 
-std::vector<Field> DecodePayload(const OpcodeSpec& spec, const std::uint8_t* payload, std::size_t size,
-                                 std::string* problem) {
+std::vector<Field> DecodePayload(const OpcodeSpec& spec, const std::uint8_t* payload,
+                                 std::size_t size, std::string* problem) {
     std::vector<Field> fields;
     std::size_t fixed = 0;
     bool variable = false;
     for (const FieldSpec& f : spec.fields) {
-        if (f.kind == FieldKind::Data) variable = true;
-        else fixed += f.size;
+        if (f.kind == FieldKind::Data)
+            variable = true;
+        else
+            fixed += f.size;
     }
     if (size < fixed || (!variable && size != fixed)) {
         char buf[96];
-        std::snprintf(buf, sizeof buf, "payload of %zu bytes, expected %s%zu", size, variable ? "at least " : "",
-                      fixed);
+        std::snprintf(buf, sizeof buf, "payload of %zu bytes, expected %s%zu", size,
+                      variable ? "at least " : "", fixed);
         *problem = buf;
         return fields;
     }
@@ -108,14 +119,14 @@ std::vector<Field> DecodePayload(const OpcodeSpec& spec, const std::uint8_t* pay
                 std::snprintf(buf, sizeof buf, "%u (%s)", v, f.meanings[v]);
             else
                 std::snprintf(buf, sizeof buf, "%u", v);
-            fields.push_back({f.name, buf});
+            fields.push_back({f.name, buf, static_cast<long>(v)});
             at += 1;
             break;
         }
         case FieldKind::U16: {
             unsigned v = payload[at] | (static_cast<unsigned>(payload[at + 1]) << 8);
             std::snprintf(buf, sizeof buf, "%u", v);
-            fields.push_back({f.name, buf});
+            fields.push_back({f.name, buf, static_cast<long>(v)});
             at += 2;
             break;
         }
@@ -131,6 +142,149 @@ std::vector<Field> DecodePayload(const OpcodeSpec& spec, const std::uint8_t* pay
         }
     }
     return fields;
+}
+
+namespace token {
+namespace {
+
+struct TagSpec {
+    int tag;
+    const char* name;
+    int count;      // numbers a value holds; 0: an array
+    int entryBytes; // bytes of each number
+    bool isSigned;
+};
+
+constexpr TagSpec kTags[] = {
+    {kUByte, "ubyte", 1, 1, false},
+    {kUInt16, "uint16", 1, 2, false},
+    {kSInt16, "sint16", 1, 2, true},
+    {kReal32, "real32", 1, 4, true},
+    {kUByteArray, "ubyte array", 0, 1, false},
+    {kUInt16Array, "uint16 array", 0, 2, false},
+    {kUBytePair, "ubyte pair", 2, 1, false},
+    {kUInt16Pair, "uint16 pair", 2, 2, false},
+    {kSInt16Pair, "sint16 pair", 2, 2, true},
+    {kUInt16Box, "uint16 box", 4, 2, false},
+    {kSInt16Box, "sint16 box", 4, 2, true},
+};
+
+const TagSpec* FindTag(int tag) {
+    for (const TagSpec& t : kTags)
+        if (t.tag == tag) return &t;
+    return nullptr;
+}
+
+} // namespace
+
+const char* TagName(int tag) {
+    const TagSpec* t = FindTag(tag);
+    return t ? t->name : nullptr;
+}
+int TagCount(int tag) {
+    const TagSpec* t = FindTag(tag);
+    return t ? t->count : 0;
+}
+int TagEntryBytes(int tag) {
+    const TagSpec* t = FindTag(tag);
+    return t ? t->entryBytes : 0;
+}
+bool TagSigned(int tag) {
+    const TagSpec* t = FindTag(tag);
+    return t && t->isSigned;
+}
+
+bool TakesPathPoints(int op) {
+    return op == kBezierPathRelative || op == kLinePath || op == kLinePathRelative;
+}
+
+} // namespace token
+
+namespace {
+
+struct Named {
+    int id;
+    const char* name;
+};
+
+using namespace token;
+
+constexpr Named kOperators[] = {
+    {kSetBrushSource, "set brush source"},
+    {kSetClipRectangle, "set clip rectangle"},
+    {kSetCursor, "set cursor"},
+    {kSetFillMode, "set fill mode"},
+    {kSetLineDash, "set line dash"},
+    {kSetLineCap, "set line cap"},
+    {kSetLineJoin, "set line join"},
+    {kSetMiterLimit, "set miter limit"},
+    {kSetPaintTransferMode, "set paint transfer mode"},
+    {kSetPenSource, "set pen source"},
+    {kSetPenWidth, "set pen width"},
+    {kSetRasterOperation, "set raster operation"},
+    {kSetSourceTransferMode, "set source transfer mode"},
+    {kCloseSubpath, "close subpath"},
+    {kNewPath, "new path"},
+    {kPaintPath, "paint path"},
+    {kBezierPath, "bezier path"},
+    {kBezierPathRelative, "bezier path, relative"},
+    {kLinePath, "line path"},
+    {kLinePathRelative, "line path, relative"},
+    {kRectangle, "rectangle"},
+    {kRectanglePath, "rectangle path"},
+    {kBeginRasterPattern, "begin raster pattern"},
+    {kReadRasterPattern, "read raster pattern"},
+    {kEndRasterPattern, "end raster pattern"},
+};
+
+constexpr Named kAttributes[] = {
+    {kNoBrush, "no brush"},
+    {kNoPen, "no pen"},
+    {kPattern, "pattern"},
+    {kGrayLevel, "gray level"},
+    {kRgbColour, "rgb colour"},
+    {kRasterOperation, "raster operation"},
+    {kTransferMode, "transfer mode"},
+    {kBoundingBox, "bounding box"},
+    {kEndPoint, "end point"},
+    {kFillMode, "fill mode"},
+    {kLineCap, "line cap"},
+    {kLineJoin, "line join"},
+    {kMiterLength, "miter length"},
+    {kDashStyle, "dash style"},
+    {kPenWidth, "pen width"},
+    {kPoint, "point"},
+    {kNumberOfPoints, "number of points"},
+    {kSolidLine, "solid line"},
+    {kPointType, "point type"},
+    {kControlPoint1, "control point 1"},
+    {kControlPoint2, "control point 2"},
+    {kClipRegion, "clip region"},
+    {kColourDepth, "colour depth"},
+    {kBlockHeight, "block height"},
+    {kColourMapping, "colour mapping"},
+    {kCompression, "compression"},
+    {kDestinationSize, "destination size"},
+    {kPatternPersistence, "pattern persistence"},
+    {kPatternId, "pattern id"},
+    {kSourceHeight, "source height"},
+    {kSourceWidth, "source width"},
+    {kStartLine, "start line"},
+};
+
+template <std::size_t N> const char* FindName(const Named (&table)[N], int id) {
+    for (const Named& n : table)
+        if (n.id == id) return n.name;
+    return "";
+}
+
+} // namespace
+
+const char* TokenOperatorName(int op) {
+    return FindName(kOperators, op);
+}
+const char* TokenAttributeName(int id) {
+    return FindName(kAttributes, id);
 }
 
 std::string OpcodeName(int opcode) {

@@ -1,7 +1,6 @@
-// The page renderer: each token item is read again from its own bytes (the
-// decoder's fields are text, and long point lists are shortened there), into
-// a small graphics state and a path that is flattened to polygons and filled
-// scanline by scanline at pixel centres.
+// The page renderer: the decoder's typed tokens drive a small graphics state
+// and a path that is flattened to polygons and filled scanline by scanline at
+// pixel centres.
 #include "page_render.h"
 
 #include <algorithm>
@@ -12,8 +11,8 @@
 namespace streamdump {
 namespace {
 
-constexpr double kCoordLimit = 1e6;        // dots; keeps relative runs bounded
-constexpr double kWorkBudget = 300e6;      // row and pixel visits per page
+constexpr double kCoordLimit = 1e6;   // dots; keeps relative runs bounded
+constexpr double kWorkBudget = 300e6; // row and pixel visits per page
 constexpr int kBezierSteps = 24;
 constexpr std::size_t kMaxPathPoints = 4'000'000; // flattened points held in one path
 
@@ -21,111 +20,8 @@ struct Pt {
     double x = 0, y = 0;
 };
 
-double ClampCoord(double v) { return std::clamp(v, -kCoordLimit, kCoordLimit); }
-
-// A value of a token: its numbers (one, a pair, a box or an array).
-struct Value {
-    std::vector<long> n;
-};
-
-// One operator with its attributes and embedded data, read from its bytes.
-struct Op {
-    int op = -1;
-    std::map<int, Value> attrs;
-    const std::uint8_t* data = nullptr;
-    std::size_t dataSize = 0;
-};
-
-class Bytes {
-  public:
-    Bytes(const std::uint8_t* p, std::size_t n) : p_(p), n_(n) {}
-    bool has(std::size_t k) const { return k <= n_ - pos_; }
-    bool done() const { return pos_ >= n_; }
-    std::uint8_t u8() { return p_[pos_++]; }
-    long u16() {
-        long v = p_[pos_] | (p_[pos_ + 1] << 8);
-        pos_ += 2;
-        return v;
-    }
-    long s16() { return static_cast<std::int16_t>(static_cast<std::uint16_t>(u16())); }
-    std::uint32_t u32() {
-        std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | p_[pos_ + i];
-        pos_ += 4;
-        return v;
-    }
-    const std::uint8_t* here() const { return p_ + pos_; }
-    void skip(std::size_t k) { pos_ += k; }
-
-  private:
-    const std::uint8_t* p_;
-    std::size_t n_;
-    std::size_t pos_ = 0;
-};
-
-bool ReadValue(Bytes& b, std::uint8_t tag, Value* v) {
-    auto take = [&](int count, std::size_t each, bool isSigned) {
-        if (!b.has(static_cast<std::size_t>(count) * each)) return false;
-        for (int i = 0; i < count; ++i)
-            v->n.push_back(each == 1 ? static_cast<long>(b.u8()) : isSigned ? b.s16() : b.u16());
-        return true;
-    };
-    switch (tag) {
-    case 0xC0: return take(1, 1, false);
-    case 0xC1: return take(1, 2, false);
-    case 0xC3: return take(1, 2, true);
-    case 0xC5: {
-        if (!b.has(4)) return false;
-        std::uint32_t bits = b.u32();
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        double d = std::isfinite(f) ? std::clamp(static_cast<double>(f), -kCoordLimit, kCoordLimit) : 0.0;
-        v->n.push_back(std::lround(d));
-        return true;
-    }
-    case 0xC8:
-    case 0xC9: {
-        if (!b.has(1)) return false;
-        std::uint8_t lt = b.u8();
-        long count;
-        if (lt == 0xC0 && b.has(1)) count = b.u8();
-        else if (lt == 0xC1 && b.has(2)) count = b.u16();
-        else return false;
-        return take(static_cast<int>(count), tag == 0xC8 ? 1 : 2, false);
-    }
-    case 0xD0: return take(2, 1, false);
-    case 0xD1: return take(2, 2, false);
-    case 0xD3: return take(2, 2, true);
-    case 0xE1: return take(4, 2, false);
-    case 0xE3: return take(4, 2, true);
-    default: return false;
-    }
-}
-
-// The operator in bytes [p, p + n); false when they are not one operator.
-bool ReadOp(const std::uint8_t* p, std::size_t n, Op* op) {
-    Bytes b(p, n);
-    while (!b.done()) {
-        std::uint8_t t = b.u8();
-        if (t >= 0xC0 && t <= 0xEF) {
-            Value v;
-            if (!ReadValue(b, t, &v) || !b.has(2) || b.u8() != 0xF8) return false;
-            op->attrs[b.u8()] = std::move(v);
-            continue;
-        }
-        op->op = t;
-        if (b.done()) return true;
-        std::uint8_t d = b.u8();
-        std::size_t head = d == 0xFA ? 4 : d == 0xFB ? 1 : 0;
-        if (!head || !b.has(head)) return false;
-        std::size_t length = d == 0xFA ? b.u32() : b.u8();
-        if (!b.has(length)) return false;
-        op->data = b.here();
-        op->dataSize = length;
-        b.skip(length);
-        return b.done();
-    }
-    return false;
+double ClampCoord(double v) {
+    return std::clamp(v, -kCoordLimit, kCoordLimit);
 }
 
 struct Color {
@@ -143,24 +39,34 @@ class PageRenderer {
         clip_ = {0, 0, static_cast<double>(img->width), static_cast<double>(img->height)};
     }
 
-    void Run(const Op& o) {
-        switch (o.op) {
-        case 0x63: SetSource(o, &brush_, &noBrush_, 0x04); break;
-        case 0x79: SetSource(o, &pen_, &noPen_, 0x05); break;
+    void Run(int op, const Token& o) {
+        switch (op) {
+        case 0x63:
+            SetSource(o, &brush_, &noBrush_, 0x04);
+            break;
+        case 0x79:
+            SetSource(o, &pen_, &noPen_, 0x05);
+            break;
         case 0x7A:
-            if (auto* v = Num(o, 0x4B)) penWidth_ = std::clamp<double>(static_cast<double>((*v)[0]), 0, 65535);
-            else Skip();
+            if (auto* v = Num(o, 0x4B))
+                penWidth_ = std::clamp<double>(static_cast<double>((*v)[0]), 0, 65535);
+            else
+                Skip();
             break;
         case 0x6E:
-            if (auto* v = Num(o, 0x46)) evenOdd_ = (*v)[0] == 1;
-            else Skip();
+            if (auto* v = Num(o, 0x46))
+                evenOdd_ = (*v)[0] == 1;
+            else
+                Skip();
             break;
         case 0x68: {
             auto* v = Num(o, 0x42);
             if (!v || v->size() != 4) return Skip();
             double s = img_->scale;
-            clip_ = {std::clamp((*v)[0] * s, 0.0, double(img_->width)), std::clamp((*v)[1] * s, 0.0, double(img_->height)),
-                     std::clamp((*v)[2] * s, 0.0, double(img_->width)), std::clamp((*v)[3] * s, 0.0, double(img_->height))};
+            clip_ = {std::clamp((*v)[0] * s, 0.0, double(img_->width)),
+                     std::clamp((*v)[1] * s, 0.0, double(img_->height)),
+                     std::clamp((*v)[2] * s, 0.0, double(img_->width)),
+                     std::clamp((*v)[3] * s, 0.0, double(img_->height))};
             break;
         }
         case 0x85:
@@ -183,18 +89,23 @@ class PageRenderer {
             }
             break;
         case 0x9B:
-        case 0x9D: Lines(o, o.op == 0x9D); break;
+        case 0x9D:
+            Lines(o, op == 0x9D);
+            break;
         case 0x93:
-        case 0x95: Beziers(o, o.op == 0x95); break;
+        case 0x95:
+            Beziers(o, op == 0x95);
+            break;
         case 0xA1:
         case 0xA0: {
             auto* v = Num(o, 0x42);
             if (!v || v->size() != 4) return Skip();
             Subpath r;
-            double l = double((*v)[0]), t = double((*v)[1]), rt = double((*v)[2]), bt = double((*v)[3]);
+            double l = double((*v)[0]), t = double((*v)[1]), rt = double((*v)[2]),
+                   bt = double((*v)[3]);
             r.pts = {{l, t}, {rt, t}, {rt, bt}, {l, bt}};
             r.closed = true;
-            if (o.op == 0xA1) {
+            if (op == 0xA1) {
                 if (pathPoints_ >= kMaxPathPoints) return Skip();
                 pathPoints_ += 4;
                 path_.push_back(std::move(r));
@@ -204,10 +115,21 @@ class PageRenderer {
             }
             break;
         }
-        case 0x86: Paint(path_); break;
+        case 0x86:
+            Paint(path_);
+            break;
         // State that does not change what a person sees at this scale.
-        case 0x70: case 0x71: case 0x72: case 0x73: case 0x78: case 0x7B: case 0x7C: break;
-        default: Skip(); break;
+        case 0x70:
+        case 0x71:
+        case 0x72:
+        case 0x73:
+        case 0x78:
+        case 0x7B:
+        case 0x7C:
+            break;
+        default:
+            Skip();
+            break;
         }
     }
 
@@ -218,20 +140,25 @@ class PageRenderer {
         double l, t, r, b;
     };
 
-    static const std::vector<long>* Num(const Op& o, int id) {
-        auto it = o.attrs.find(id);
-        return it == o.attrs.end() || it->second.n.empty() ? nullptr : &it->second.n;
+    static const std::vector<double>* Num(const Token& o, int id) {
+        const TokenValue* v = o.Find(id);
+        if (!v || v->numbers.empty()) return nullptr;
+        for (double d : v->numbers)
+            if (!std::isfinite(d)) return nullptr;
+        return &v->numbers;
     }
 
-    void SetSource(const Op& o, Color* c, bool* none, int noneId) {
-        if (o.attrs.count(noneId)) {
+    void SetSource(const Token& o, Color* c, bool* none, int noneId) {
+        if (o.Find(noneId)) {
             *none = true;
         } else if (auto* g = Num(o, 0x09)) {
-            auto l = static_cast<std::uint8_t>(std::clamp((*g)[0], 0L, 255L));
+            auto l = static_cast<std::uint8_t>(std::clamp((*g)[0], 0.0, 255.0));
             *c = {l, l, l};
             *none = false;
         } else if (auto* rgb = Num(o, 0x0B)) {
-            auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(std::clamp((*rgb)[i], 0L, 255L)); };
+            auto at = [&](std::size_t i) {
+                return static_cast<std::uint8_t>(std::clamp((*rgb)[i], 0.0, 255.0));
+            };
             *c = rgb->size() >= 3 ? Color{at(0), at(1), at(2)} : Color{at(0), at(0), at(0)};
             *none = false;
         } else {
@@ -257,41 +184,25 @@ class PageRenderer {
         return true;
     }
 
-    // The points of a path operator's data; false when malformed.
-    static bool DataPoints(const Op& o, std::vector<Pt>* out) {
-        auto* count = Num(o, 0x4D);
-        auto* type = Num(o, 0x50);
-        if (!count || !type || (*type)[0] < 0 || (*type)[0] > 3) return false;
-        std::size_t each = (*type)[0] < 2 ? 2 : 4;
-        if (static_cast<std::size_t>((*count)[0]) * each != o.dataSize) return false;
-        for (long i = 0; i < (*count)[0]; ++i) {
-            const std::uint8_t* p = o.data + static_cast<std::size_t>(i) * each;
-            long x, y;
-            switch ((*type)[0]) {
-            case 0: x = p[0], y = p[1]; break;
-            case 1: x = static_cast<std::int8_t>(p[0]), y = static_cast<std::int8_t>(p[1]); break;
-            case 2: x = p[0] | (p[1] << 8), y = p[2] | (p[3] << 8); break;
-            default:
-                x = static_cast<std::int16_t>(p[0] | (p[1] << 8));
-                y = static_cast<std::int16_t>(p[2] | (p[3] << 8));
-                break;
-            }
-            out->push_back({double(x), double(y)});
-        }
+    // The points of a path operator's data; false when the decoder found none.
+    static bool DataPoints(const Token& o, std::vector<Pt>* out) {
+        if (o.points.empty() && o.dataSize) return false;
+        for (TokenPoint p : o.points)
+            out->push_back({double(p.x), double(p.y)});
         return true;
     }
 
-    static bool PairAttr(const Op& o, int id, Pt* p) {
+    static bool PairAttr(const Token& o, int id, Pt* p) {
         auto* v = Num(o, id);
         if (!v || v->size() != 2) return false;
         *p = {double((*v)[0]), double((*v)[1])};
         return true;
     }
 
-    void Lines(const Op& o, bool relative) {
+    void Lines(const Token& o, bool relative) {
         std::vector<Pt> pts;
         Pt end;
-        if (o.data) {
+        if (o.hasData) {
             if (!DataPoints(o, &pts)) return Skip();
         } else if (PairAttr(o, 0x45, &end)) {
             pts.push_back(end);
@@ -302,13 +213,14 @@ class PageRenderer {
             if (!To(relative ? Pt{cursor_.x + p.x, cursor_.y + p.y} : p)) return Skip();
     }
 
-    void Beziers(const Op& o, bool relative) {
+    void Beziers(const Token& o, bool relative) {
         std::vector<Pt> pts;
-        if (o.data) {
+        if (o.hasData) {
             if (!DataPoints(o, &pts) || pts.size() % 3) return Skip();
         } else {
             Pt c1, c2, e;
-            if (!PairAttr(o, 0x51, &c1) || !PairAttr(o, 0x52, &c2) || !PairAttr(o, 0x45, &e)) return Skip();
+            if (!PairAttr(o, 0x51, &c1) || !PairAttr(o, 0x52, &c2) || !PairAttr(o, 0x45, &e))
+                return Skip();
             pts = {c1, c2, e};
         }
         Current();
@@ -335,7 +247,8 @@ class PageRenderer {
         std::vector<std::vector<Pt>> polys;
         for (const Subpath& sp : path) {
             std::vector<Pt> poly;
-            for (Pt p : sp.pts) poly.push_back({p.x * s, p.y * s});
+            for (Pt p : sp.pts)
+                poly.push_back({p.x * s, p.y * s});
             polys.push_back(std::move(poly));
         }
         if (!noBrush_) Fill(polys, evenOdd_, brush_);
@@ -357,14 +270,19 @@ class PageRenderer {
 
     void Square(Pt c, double w) {
         double h = w / 2;
-        Fill({{{c.x - h, c.y - h}, {c.x + h, c.y - h}, {c.x + h, c.y + h}, {c.x - h, c.y + h}}}, false, pen_);
+        Fill({{{c.x - h, c.y - h}, {c.x + h, c.y - h}, {c.x + h, c.y + h}, {c.x - h, c.y + h}}},
+             false, pen_);
     }
 
     void Segment(Pt a, Pt b, double w) {
         double dx = b.x - a.x, dy = b.y - a.y, len = std::hypot(dx, dy);
         if (len < 1e-9) return;
         double nx = -dy / len * w / 2, ny = dx / len * w / 2;
-        Fill({{{a.x + nx, a.y + ny}, {b.x + nx, b.y + ny}, {b.x - nx, b.y - ny}, {a.x - nx, a.y - ny}}}, false, pen_);
+        Fill({{{a.x + nx, a.y + ny},
+               {b.x + nx, b.y + ny},
+               {b.x - nx, b.y - ny},
+               {a.x - nx, a.y - ny}}},
+             false, pen_);
     }
 
     // Scanline fill at pixel centres, each polygon closed, within the clip.
@@ -388,7 +306,8 @@ class PageRenderer {
         }
         if (edges.empty()) return;
         int y0 = static_cast<int>(std::max(std::ceil(std::max(top, clip_.t) - 0.5), 0.0));
-        int y1 = static_cast<int>(std::min(std::ceil(std::min(bottom, clip_.b) - 0.5), double(img_->height)));
+        int y1 = static_cast<int>(
+            std::min(std::ceil(std::min(bottom, clip_.b) - 0.5), double(img_->height)));
         int xMin = static_cast<int>(std::max(std::ceil(clip_.l - 0.5), 0.0));
         int xMax = static_cast<int>(std::min(std::ceil(clip_.r - 0.5), double(img_->width)));
         if (y0 >= y1 || xMin >= xMax) return;
@@ -399,7 +318,8 @@ class PageRenderer {
             double yc = y + 0.5;
             xs.clear();
             for (const Edge& e : edges)
-                if (e.y0 <= yc && yc < e.y1) xs.push_back({e.x0 + (yc - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0), e.dir});
+                if (e.y0 <= yc && yc < e.y1)
+                    xs.push_back({e.x0 + (yc - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0), e.dir});
             std::sort(xs.begin(), xs.end());
             int winding = 0;
             for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
@@ -410,8 +330,10 @@ class PageRenderer {
                 double b = std::min(std::ceil(xs[i + 1].first - 0.5), double(xMax));
                 if (a >= b) continue;
                 budget_ += b - a;
-                std::uint8_t* p = img_->rgb.data() + (static_cast<std::size_t>(y) * img_->width + std::size_t(a)) * 3;
-                for (int x = int(a); x < int(b); ++x, p += 3) p[0] = c.r, p[1] = c.g, p[2] = c.b;
+                std::uint8_t* p = img_->rgb.data() +
+                                  (static_cast<std::size_t>(y) * img_->width + std::size_t(a)) * 3;
+                for (int x = int(a); x < int(b); ++x, p += 3)
+                    p[0] = c.r, p[1] = c.g, p[2] = c.b;
             }
         }
     }
@@ -427,12 +349,9 @@ class PageRenderer {
     double budget_ = 0;
 };
 
-// The u16 or u8 first payload field of a frame.
-long FramePayload(const std::uint8_t* data, std::size_t size, const Item& f, bool word) {
-    std::size_t at = f.offset + 4;
-    std::size_t need = word ? 2 : 1;
-    if (f.payloadSize < need || at > size || size - at < need) return -1;
-    return word ? data[at] | (data[at + 1] << 8) : data[at];
+// The first payload field of a frame as a number, -1 when it has none.
+long FirstField(const Item& f) {
+    return f.fields.empty() ? -1 : f.fields[0].number;
 }
 
 } // namespace
@@ -443,8 +362,8 @@ long PageImage::Pixel(int x, int y) const {
     return (long(p[0]) << 16) | (long(p[1]) << 8) | p[2];
 }
 
-std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, const Decoding& decoding,
-                                   int longSide) {
+std::vector<PageImage> RenderPages(const std::uint8_t* /*data*/, std::size_t /*size*/,
+                                   const Decoding& decoding, int longSide) {
     longSide = std::clamp(longSide, 16, 4096);
     std::vector<PageImage> pages;
     long xdpi = 600, ydpi = 600;
@@ -464,13 +383,11 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, c
         img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0xFF);
         PageRenderer r(&img);
         for (const Item* it : pageItems) {
-            Op o;
-            if (!it->problem.empty() || it->opcode < 0 || it->offset > size || size - it->offset < it->length ||
-                !ReadOp(data + it->offset, it->length, &o)) {
+            if (!it->problem.empty() || it->opcode < 0) {
                 r.Skip();
                 continue;
             }
-            r.Run(o);
+            r.Run(it->opcode, it->token);
         }
         pages.push_back(std::move(img));
         pageItems.clear();
@@ -478,9 +395,15 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, c
     for (const Item& it : decoding.items) {
         if (it.kind == ItemKind::Frame && it.problem.empty()) {
             switch (it.opcode) {
-            case 'a': if (long v = FramePayload(data, size, it, true); v > 0) xdpi = v; break;
-            case 'b': if (long v = FramePayload(data, size, it, true); v > 0) ydpi = v; break;
-            case 'M': landscape = FramePayload(data, size, it, false) == 1; break;
+            case 'a':
+                if (long v = FirstField(it); v > 0) xdpi = v;
+                break;
+            case 'b':
+                if (long v = FirstField(it); v > 0) ydpi = v;
+                break;
+            case 'M':
+                landscape = FirstField(it) == 1;
+                break;
             case 'p':
                 if (inPage) finish();
                 inPage = true;
@@ -489,7 +412,8 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, c
                 if (inPage) finish();
                 inPage = false;
                 break;
-            default: break;
+            default:
+                break;
             }
         } else if (it.kind == ItemKind::Token && inPage) {
             pageItems.push_back(&it);

@@ -9,16 +9,17 @@
 namespace devcomm {
 
 enum class WalkEnd {
-    EndOfColumn, // the agent answered past the column, or past the end of its view
+    EndOfColumn, // the agent answered past the column, or noSuchName after a row
     Stopped,     // the visitor asked to stop
-    Failed,      // no answer, an error answer, or an agent that does not advance
+    Failed,      // no answer, an error answer (noSuchName before any row), an
+                 // agent that does not advance, or the walk's time or steps ran out
 };
 
 // Walks `count` columns at once (one varbind per row, in one GetNextRequest);
 // the first row decides whether an answer still lies in the walk. `visit`
 // sees every reply inside the walk and returns false to stop. The first
-// varbind's identifier must grow with every step; after kSnmpMaxWalkSteps
-// steps the walk fails.
+// varbind's identifier must grow with every step; after `maxSteps` steps, or
+// once transport.timeoutMs + transport.walkGraceMs have passed, the walk fails.
 WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
                     const std::function<bool(const SnmpRequestRecord& reply)>& visit,
                     const SnmpTransport& transport = SnmpTransport{}, int maxSteps = kSnmpMaxWalkSteps);

@@ -604,7 +604,40 @@ typedef struct tagCOLORADJUSTMENT {
 
 static_assert(sizeof(COLORADJUSTMENT) == 24);
 
-typedef struct _BLENDOBJ BLENDOBJ;
+typedef struct _BLENDFUNCTION {
+    BYTE BlendOp; // AC_SRC_OVER
+    BYTE BlendFlags;
+    BYTE SourceConstantAlpha;
+    BYTE AlphaFormat; // AC_SRC_ALPHA: the source has premultiplied alpha
+} BLENDFUNCTION, *PBLENDFUNCTION;
+
+typedef struct _BLENDOBJ {
+    BLENDFUNCTION BlendFunction;
+} BLENDOBJ, *PBLENDOBJ;
+
+#define AC_SRC_OVER 0x00
+#define AC_SRC_ALPHA 0x01
+
+typedef struct _GRADIENT_TRIANGLE {
+    ULONG Vertex1;
+    ULONG Vertex2;
+    ULONG Vertex3;
+} GRADIENT_TRIANGLE, *PGRADIENT_TRIANGLE;
+
+typedef struct _GRADIENT_RECT {
+    ULONG UpperLeft;
+    ULONG LowerRight;
+} GRADIENT_RECT, *PGRADIENT_RECT;
+
+static_assert(sizeof(BLENDFUNCTION) == 4 && sizeof(GRADIENT_TRIANGLE) == 12);
+
+// Stretching modes of the engine's stretch services.
+#ifndef BLACKONWHITE
+#define BLACKONWHITE 1
+#define WHITEONBLACK 2
+#define COLORONCOLOR 3
+#define HALFTONE 4
+#endif
 
 // ---------------------------------------------------------------------------
 // Document end (DrvEndDoc).
@@ -740,6 +773,44 @@ BOOL APIENTRY XFORMOBJ_bApplyXform(XFORMOBJ* pxo, ULONG iMode, ULONG cPoints, PV
 // nFirstChar + cChars - 1, each taken as the low byte of its number; the
 // glyph handle of a Unicode character is that byte. Freed with EngFreeMem.
 FD_GLYPHSET* APIENTRY EngComputeGlyphSet(INT nCodePage, INT nFirstChar, INT cChars);
+
+// Drawing into surfaces: engine bitmaps are drawn by the engine itself; a
+// device surface gets the engine's rendering through its driver's
+// DrvBitBlt or DrvCopyBits. Raster operations are four-operand codes (the
+// foreground code in the low byte, used where a mask bit is 1).
+BOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                        XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc, POINTL* pptlMask,
+                        BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4);
+BOOL APIENTRY EngCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                          RECTL* prclDest, POINTL* pptlSrc);
+BOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                            XLATEOBJ* pxlo, COLORADJUSTMENT* pca, POINTL* pptlHTOrg,
+                            RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask, ULONG iMode);
+BOOL APIENTRY EngStretchBltROP(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                               XLATEOBJ* pxlo, COLORADJUSTMENT* pca, POINTL* pptlHTOrg,
+                               RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask, ULONG iMode,
+                               BRUSHOBJ* pbo, DWORD rop4);
+BOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPOBJ* pco,
+                        XLATEOBJ* pxlo, COLORADJUSTMENT* pca, POINTL* pptlBrushOrg, POINTFIX* pptfx,
+                        RECTL* prcl, POINTL* pptl, ULONG iMode);
+BOOL APIENTRY EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                                RECTL* prclDst, RECTL* prclSrc, ULONG iTransColor,
+                                ULONG ulReserved);
+BOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                            RECTL* prclDest, RECTL* prclSrc, BLENDOBJ* pBlendObj);
+BOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* pxlo, TRIVERTEX* pVertex,
+                              ULONG nVertex, PVOID pMesh, ULONG nMesh, RECTL* prclExtents,
+                              POINTL* pptlDitherOrg, ULONG ulMode);
+BOOL APIENTRY EngStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                            POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix);
+BOOL APIENTRY EngFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo,
+                          POINTL* pptlBrushOrg, MIX mix, FLONG flOptions);
+BOOL APIENTRY EngStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
+                                   BRUSHOBJ* pboStroke, LINEATTRS* plineattrs, BRUSHOBJ* pboFill,
+                                   POINTL* pptlBrushOrg, MIX mixFill, FLONG flOptions);
+BOOL APIENTRY EngLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2,
+                        LONG y2, RECTL* prclBounds, MIX mix);
+BOOL APIENTRY EngPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix);
 
 // TRUE when the job printing on the surface's device has been cancelled.
 BOOL APIENTRY EngCheckAbort(SURFOBJ* pso);
