@@ -20,12 +20,12 @@ DWORD ReadU32(const BYTE* p) {
 DWORD SelectorComponent(DWORD which) {
     switch (which) {
     case kSelectModelsmith:
-        return kComponentModelsmith;
+        return model::kComponentModelsmith;
     case kSelectSheetwright:
-        return kComponentSheetwright;
+        return model::kComponentSheetwright;
     case kSelectResbundle:
     case kSelectResbundleForSheet:
-        return kComponentResbundle;
+        return model::kComponentResbundle;
     default:
         return 0;
     }
@@ -85,7 +85,7 @@ LPWSTR FindDataFileModuleName(LPCVOID data, HANDLE heap, DWORD which) {
     const ULONGLONG size = ReadU32(bytes + kModelDataSizeOffset);
     if (size < kModelDataOffsetTable + 4) return nullptr;
     const ULONGLONG table = ReadU32(bytes + kModelDataOffsetTable);
-    const ULONGLONG slot = table + 4ull * (kQueryComponents - 1);
+    const ULONGLONG slot = table + 4ull * (model::kQueryComponents - 1);
     if (table == 0 || slot + 4 > size) return nullptr;
     const ULONGLONG record = ReadU32(bytes + slot);
     if (record == 0 || record + 4 > size) return nullptr;
@@ -102,9 +102,9 @@ LPWSTR FindDataFileModuleName(LPCVOID data, HANDLE heap, DWORD which) {
             static_cast<LPWSTR>(HeapAlloc(heap, HEAP_ZERO_MEMORY, capacity * sizeof(WCHAR)));
         if (!name) return nullptr;
         std::u16string wide = AnsiToWide(tmpl, length);
-        const char16_t* code = kind == kComponentKindPlatform64   ? kPlatformCode64
-                               : kind == kComponentKindPlatform32 ? kPlatformCode32
-                                                                  : nullptr;
+        const char16_t* code = kind == model::kComponentKind64   ? kPlatformCode64
+                               : kind == model::kComponentKind32 ? kPlatformCode32
+                                                                 : nullptr;
         size_t at = code ? wide.find(u"%s") : std::u16string::npos;
         // The template is never used as a format: "%s" is replaced as text.
         if (at != std::u16string::npos) wide.replace(at, 2, code);

@@ -10,7 +10,7 @@
 namespace sheetwright {
 
 WORD MapComponentId(WORD table, WORD id) {
-    if (table != kQueryComponents) return id;
+    if (table != model::kQueryComponents) return id;
     switch (id) {
     case 1:
         return 27;

@@ -124,12 +124,15 @@ BOOL GetUserSettingsFolder(PFN_mdGetMyPrinterInfo query, LPCVOID data, std::u16s
     GetLegacyProfileFolder(&folder);
     EnsureBackslash(&folder);
     if (query && data) {
-        for (WORD code : {kQueryMakerName, kQueryProductName, kQueryModelFamily}) {
+        for (WORD code :
+             {model::kQueryFirstModelName, model::kQueryModelName, model::kQueryFamilyName}) {
             DWORD length = 0, count = 0;
-            if (query(data, code, 0, 1, nullptr, &length, &count) != 0 || length == 0) continue;
+            if (query(data, code, 0, kTextLayout, nullptr, &length, &count) != 0 || length == 0)
+                continue;
             std::vector<char> text(length + 1, '\0');
             DWORD size = length;
-            if (query(data, code, 0, 1, text.data(), &size, &count) != 0 || !text[0]) continue;
+            if (query(data, code, 0, kTextLayout, text.data(), &size, &count) != 0 || !text[0])
+                continue;
             std::u16string name = AnsiToWide(text.data(), strnlen(text.data(), length));
             if (name.size() > MAX_PATH) name.resize(MAX_PATH);
             folder += name;

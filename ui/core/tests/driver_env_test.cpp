@@ -128,21 +128,21 @@ TEST(DriverEnvironment, ModelAccessOnBothSamples) {
         ASSERT_TRUE(p.ok());
 
         // Constructor C loads everything itself; the answer is the maker's name.
-        CModelInfo maker(p.printer(), kQueryMakerName, 0, 1);
+        CModelInfo maker(p.printer(), model::kQueryFirstModelName, 0, 1);
         ASSERT_NE(maker.GetData(), nullptr);
         EXPECT_EQ(GetLastError(), 0u);
         EXPECT_STREQ(static_cast<const char*>(maker.GetData()), "Velmora");
         maker.Release();
 
         // Constructor A on the binding: the component table by role number.
-        CModelInfo resbundle(p.binding(), kQueryComponents, kComponentResbundle, 1);
+        CModelInfo resbundle(p.binding(), model::kQueryComponents, model::kComponentResbundle, 1);
         ASSERT_NE(resbundle.GetData(), nullptr);
         EXPECT_EQ(resbundle.GetCount(), 1u);
         resbundle.Release();
 
         // Role number 10 (the device picture library) asks entry 33, which only
         // the colour model has.
-        CModelInfo picture(p.binding(), kQueryComponents, 10, 1);
+        CModelInfo picture(p.binding(), model::kQueryComponents, 10, 1);
         EXPECT_EQ(picture.Id(), 33);
         void* data = nullptr;
         DWORD count = 7;
@@ -179,7 +179,7 @@ TEST(DriverEnvironment, ModelInfoTwoCallsAndFailures) {
     ASSERT_TRUE(p.ok());
 
     // GetBlock without a count pointer does not ask.
-    CModelInfo info(p.binding(), kQueryMakerName, 0, 1);
+    CModelInfo info(p.binding(), model::kQueryFirstModelName, 0, 1);
     EXPECT_EQ(info.GetBlock(nullptr, nullptr), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(info.Length(), 0u);
     EXPECT_EQ(info.Result(), 0u);
@@ -191,17 +191,17 @@ TEST(DriverEnvironment, ModelInfoTwoCallsAndFailures) {
 
     // No binding at all: every query answers 127; a binding that could not be
     // made (no Modelsmith): 87.
-    CModelInfo unbound(static_cast<const ModelBlock*>(nullptr), kQueryMakerName, 0, 1);
+    CModelInfo unbound(static_cast<const ModelBlock*>(nullptr), model::kQueryFirstModelName, 0, 1);
     EXPECT_EQ(unbound.Query(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     unbound.Release();
     platform::test::MakeModuleAbsent(u"Modelsmith.DLL");
-    CModelInfo missing(p.printer(), kQueryMakerName, 0, 1);
+    CModelInfo missing(p.printer(), model::kQueryFirstModelName, 0, 1);
     EXPECT_EQ(missing.Query(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     missing.Release();
     platform::test::ClearAbsent();
 
     // An allocation failure between the two calls.
-    CModelInfo starved(p.binding(), kQueryMakerName, 0, 1);
+    CModelInfo starved(p.binding(), model::kQueryFirstModelName, 0, 1);
     platform::test::FailNext("GlobalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(starved.GetData(), nullptr);
     EXPECT_EQ(starved.Result(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
