@@ -759,7 +759,7 @@ inline constexpr std::uint32_t kOutputPaperOffered = 0x2;
 // 96 and 71: port capability words.
 inline constexpr std::uint32_t kPortNetwork = 0x4000, kPortKindsMask = 0xF000;
 
-// The default finisher of the finisher table.
-inline constexpr int kDefaultFinisherId = 5;
+// The finisher entry asked when the device mode names none.
+inline constexpr int kDefaultFinisherId = 99;
 
 } // namespace model

@@ -166,6 +166,14 @@ bool SetSurfacePalette(HSURF hsurf, HPALETTE hpal) {
     return true;
 }
 
+ULONG PixelOfColor(HSURF hsurf, ULONG rgb) {
+    SURFOBJ* so = EngLockSurface(hsurf);
+    if (!so) return 0;
+    ULONG v = ModelOfSurface(so).FromRgb(rgb & 0xFFFFFF);
+    EngUnlockSurface(so);
+    return v;
+}
+
 RowSpan MakeSpan(ULONG bpp, LONG x0, LONG x1) {
     RowSpan s;
     s.x0 = x0, s.x1 = x1;

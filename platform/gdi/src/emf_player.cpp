@@ -17,6 +17,7 @@
 #include "emf_reader.h"
 #include "platform/gdi_ctl.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -29,8 +30,17 @@ std::deque<std::string>& SkipLog() {
     return log;
 }
 
+// Records noted since the last clear, by name (malformed ones marked), for a
+// printing program's summary of what a page left out.
+std::map<std::string, long>& SkipCounts() {
+    static std::map<std::string, long> counts;
+    return counts;
+}
+
 void Note(DWORD type, const char* why) {
     std::lock_guard lock(GdiLock());
+    const char* malformed = "malformed";
+    ++SkipCounts()[std::string(RecordName(type)) + (std::strcmp(why, malformed) == 0 ? " (malformed)" : "")];
     auto& log = SkipLog();
     log.push_back(std::string(RecordName(type)) + " (" + std::to_string(type) + "): " + why);
     if (log.size() > kLogLines) log.pop_front();
@@ -918,13 +928,24 @@ std::string SkippedEmfRecords() {
 void ClearSkippedEmfRecords() {
     std::lock_guard lock(GdiLock());
     SkipLog().clear();
+    SkipCounts().clear();
 }
 
 } // namespace platform::test
 
+namespace platform {
+
+std::map<std::string, long> SkippedEmfRecordCounts() {
+    std::lock_guard lock(GdiLock());
+    return SkipCounts();
+}
+
+} // namespace platform
+
 extern "C" {
 
 BOOL WINAPI PlayEnhMetaFileRecord(HDC hdc, LPHANDLETABLE pht, const ENHMETARECORD* pmr, UINT cht) {
+    PLATFORM_FAULT_POINT("PlayEnhMetaFileRecord", FALSE);
     if (!pmr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -948,6 +969,7 @@ BOOL WINAPI PlayEnhMetaFileRecord(HDC hdc, LPHANDLETABLE pht, const ENHMETARECOR
 
 BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC lpProc, LPVOID lpParam,
                             const RECT* lpRect) {
+    PLATFORM_FAULT_POINT("EnumEnhMetaFile", FALSE);
     auto mf = FindMetafile(hmf);
     if (!mf) return FALSE;
     if (!lpProc || (hdc && !lpRect)) {
@@ -984,6 +1006,7 @@ BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC lpProc, LPV
 }
 
 BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
+    PLATFORM_FAULT_POINT("PlayEnhMetaFile", FALSE);
     if (!hdc || !lprect) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

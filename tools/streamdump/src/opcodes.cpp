@@ -18,6 +18,9 @@ const char* const kChunk[] = {"last, final plane", "continuing, final plane", "l
 template <std::size_t N> FieldSpec Choice(const char* name, const char* const (&meanings)[N]) {
     return FieldSpec{name, FieldKind::U8, 1, meanings, N};
 }
+FieldSpec PaperField(const char* name) {
+    return FieldSpec{name, FieldKind::Paper, 1, nullptr, 0};
+}
 FieldSpec Byte(const char* name) {
     return FieldSpec{name, FieldKind::U8, 1, nullptr, 0};
 }
@@ -56,7 +59,7 @@ const std::vector<OpcodeSpec>& Table() {
         {'b', "y resolution", {Word("dpi")}},
         {'m', "feed", {Choice("direction", kFeed)}},
         {'M', "orientation", {Choice("orientation", kOrientation)}},
-        {'k', "paper size", {Byte("paper")}},
+        {'k', "paper size", {PaperField("paper")}},
         {'E', "media type", {Byte("media")}},
         {'C', "copy set start", {}},
         {'p', "page start", {}},
@@ -67,6 +70,22 @@ const std::vector<OpcodeSpec>& Table() {
     };
     return table;
 }
+
+constexpr PaperSpec kPapers[] = {
+    {1, "Letter", 215.9, 279.4},
+    {3, "Tabloid", 279.4, 431.8},
+    {5, "Legal", 215.9, 355.6},
+    {7, "Executive", 184.15, 266.7},
+    {8, "A3", 297, 420},
+    {9, "A4", 210, 297},
+    {11, "A5", 148, 210},
+    {13, "B5 (JIS)", 182, 257},
+    {20, "Envelope #10", 104.8, 241.3},
+    {27, "Envelope DL", 110, 220},
+    {28, "Envelope C5", 162, 229},
+    {37, "Envelope Monarch", 98.4, 190.5},
+    {70, "A6", 105, 148},
+};
 
 std::string Printable(const std::uint8_t* p, std::size_t n) {
     std::string out;
@@ -84,6 +103,12 @@ std::string Printable(const std::uint8_t* p, std::size_t n) {
 }
 
 } // namespace
+
+const PaperSpec* FindPaper(int id) {
+    for (const PaperSpec& p : kPapers)
+        if (p.id == id) return &p;
+    return nullptr;
+}
 
 const OpcodeSpec* FindOpcode(int opcode) {
     for (const OpcodeSpec& s : Table())
@@ -113,9 +138,14 @@ std::vector<Field> DecodePayload(const OpcodeSpec& spec, const std::uint8_t* pay
     for (const FieldSpec& f : spec.fields) {
         char buf[64];
         switch (f.kind) {
-        case FieldKind::U8: {
+        case FieldKind::U8:
+        case FieldKind::Paper: {
             unsigned v = payload[at];
-            if (f.meanings && v < f.meaningCount && f.meanings[v][0])
+            const PaperSpec* paper =
+                f.kind == FieldKind::Paper ? FindPaper(static_cast<int>(v)) : nullptr;
+            if (paper)
+                std::snprintf(buf, sizeof buf, "%u (%s)", v, paper->name);
+            else if (f.meanings && v < f.meaningCount && f.meanings[v][0])
                 std::snprintf(buf, sizeof buf, "%u (%s)", v, f.meanings[v]);
             else
                 std::snprintf(buf, sizeof buf, "%u", v);

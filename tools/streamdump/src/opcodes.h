@@ -14,8 +14,9 @@ namespace streamdump {
 enum class FieldKind {
     U8,
     U16,
-    Text, // fixed-size text, NUL-padded
-    Data, // the rest of the payload
+    Paper, // u8: the system's paper number
+    Text,  // fixed-size text, NUL-padded
+    Data,  // the rest of the payload
 };
 
 struct FieldSpec {
@@ -31,6 +32,16 @@ struct OpcodeSpec {
     const char* name;
     std::vector<FieldSpec> fields;
 };
+
+// A paper by the system's number for it, as the paper size frame carries it.
+struct PaperSpec {
+    int id;
+    const char* name;
+    double widthMm, heightMm;
+};
+
+// The paper of that number, or null for one the decoder does not know.
+const PaperSpec* FindPaper(int id);
 
 // The description of an opcode, or null.
 const OpcodeSpec* FindOpcode(int opcode);

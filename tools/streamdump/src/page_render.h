@@ -17,6 +17,8 @@ struct PageImage {
     int width = 0; // pixels
     int height = 0;
     std::vector<std::uint8_t> rgb; // width x height x 3, rows top to bottom, white paper
+    const char* paperName = "";    // the paper the page is drawn on
+    bool paperKnown = false;       // false: a paper the decoder does not know, drawn as A4
     long pageWidth = 0;            // the page in dots at the stream's resolution
     long pageHeight = 0;
     double scale = 0;        // pixels per dot

@@ -1,5 +1,5 @@
-// PNG files of 8-bit gray or RGB images, compressed with zlib; one IDAT
-// chunk, every row with filter 0.
+// PNG files of 8-bit gray or RGB images, written by libpng with unfiltered
+// rows.
 #pragma once
 
 #include <cstdint>
