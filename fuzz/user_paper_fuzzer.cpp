@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     WORD nextAgain = 0;
     if (!CUserPaper::Parse(image.data(), image.size(), &again, &nextAgain)) __builtin_trap();
     if (nextAgain != next || again.size() != records.size()) __builtin_trap();
-    if (!again.empty() && std::memcmp(again.data(), records.data(), again.size() * sizeof(UserPaperRecord)) != 0)
+    if (!again.empty() &&
+        std::memcmp(again.data(), records.data(), again.size() * sizeof(UserPaperRecord)) != 0)
         __builtin_trap();
     return 0;
 }

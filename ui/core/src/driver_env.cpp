@@ -19,11 +19,15 @@ DWORD ReadU32(const BYTE* p) {
 
 DWORD SelectorComponent(DWORD which) {
     switch (which) {
-    case kSelectModelsmith: return kComponentModelsmith;
-    case kSelectSheetwright: return kComponentSheetwright;
+    case kSelectModelsmith:
+        return model::kComponentModelsmith;
+    case kSelectSheetwright:
+        return model::kComponentSheetwright;
     case kSelectResbundle:
-    case kSelectResbundleForSheet: return kComponentResbundle;
-    default: return 0;
+    case kSelectResbundleForSheet:
+        return model::kComponentResbundle;
+    default:
+        return 0;
     }
 }
 
@@ -35,8 +39,8 @@ constexpr SIZE_T kModuleNameHeap = 8192;
 
 LPVOID GetDriverInfoAlloc(HANDLE printer) {
     DWORD needed = 0;
-    if (GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
-        needed == 0)
+    if (GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
         return nullptr;
     LPVOID info = GlobalAlloc(GPTR, needed);
     if (!info) return nullptr;
@@ -50,7 +54,8 @@ LPVOID GetDriverInfoAlloc(HANDLE printer) {
 bool IsModelDataHeaderValid(const BYTE* data, DWORD size) {
     if (!data || size < kModelDataOffsetTable + 4) return false;
     if (std::memcmp(data, kModelDataMagic, sizeof kModelDataMagic) != 0) return false;
-    return ReadU32(data + kModelDataSizeOffset) == size && ReadU32(data + kModelDataBoundOffset) < size;
+    return ReadU32(data + kModelDataSizeOffset) == size &&
+           ReadU32(data + kModelDataBoundOffset) < size;
 }
 
 LPVOID LoadDriverDataFile(HANDLE printer) {
@@ -80,7 +85,7 @@ LPWSTR FindDataFileModuleName(LPCVOID data, HANDLE heap, DWORD which) {
     const ULONGLONG size = ReadU32(bytes + kModelDataSizeOffset);
     if (size < kModelDataOffsetTable + 4) return nullptr;
     const ULONGLONG table = ReadU32(bytes + kModelDataOffsetTable);
-    const ULONGLONG slot = table + 4ull * (kQueryComponents - 1);
+    const ULONGLONG slot = table + 4ull * (model::kQueryComponents - 1);
     if (table == 0 || slot + 4 > size) return nullptr;
     const ULONGLONG record = ReadU32(bytes + slot);
     if (record == 0 || record + 4 > size) return nullptr;
@@ -93,11 +98,13 @@ LPWSTR FindDataFileModuleName(LPCVOID data, HANDLE heap, DWORD which) {
         const char* tmpl = reinterpret_cast<const char*>(e + 8);
         const size_t length = strnlen(tmpl, kComponentNameSize);
         const size_t capacity = length + 4;
-        auto* name = static_cast<LPWSTR>(HeapAlloc(heap, HEAP_ZERO_MEMORY, capacity * sizeof(WCHAR)));
+        auto* name =
+            static_cast<LPWSTR>(HeapAlloc(heap, HEAP_ZERO_MEMORY, capacity * sizeof(WCHAR)));
         if (!name) return nullptr;
         std::u16string wide = AnsiToWide(tmpl, length);
-        const char16_t* code =
-            kind == kComponentKindPlatform64 ? kPlatformCode64 : kind == kComponentKindPlatform32 ? kPlatformCode32 : nullptr;
+        const char16_t* code = kind == model::kComponentKind64   ? kPlatformCode64
+                               : kind == model::kComponentKind32 ? kPlatformCode32
+                                                                 : nullptr;
         size_t at = code ? wide.find(u"%s") : std::u16string::npos;
         // The template is never used as a format: "%s" is replaced as text.
         if (at != std::u16string::npos) wide.replace(at, 2, code);
@@ -142,8 +149,8 @@ BoundModel* BindModelInfo(BoundModel* target, const ModelBlock* binding) {
     target->modelsmith = binding->modelsmith;
     target->modelData = binding->modelData;
     if (binding->modelsmith)
-        target->query = reinterpret_cast<PFN_mdGetMyPrinterInfo>(
-            reinterpret_cast<void (*)()>(GetProcAddress(binding->modelsmith, "mdGetMyPrinterInfo")));
+        target->query = reinterpret_cast<PFN_mdGetMyPrinterInfo>(reinterpret_cast<void (*)()>(
+            GetProcAddress(binding->modelsmith, "mdGetMyPrinterInfo")));
     return target;
 }
 
@@ -173,18 +180,20 @@ std::u16string AnsiToWide(const char* in, size_t bytes) {
 
 std::string WideToAnsiString(const std::u16string& in) {
     if (in.empty()) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, in.c_str(), static_cast<int>(in.size()), nullptr, 0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_ACP, 0, in.c_str(), static_cast<int>(in.size()), nullptr, 0,
+                                nullptr, nullptr);
     std::string out(n > 0 ? n : 0, '\0');
     if (n > 0)
-        WideCharToMultiByte(CP_ACP, 0, in.c_str(), static_cast<int>(in.size()), out.data(), n, nullptr, nullptr);
+        WideCharToMultiByte(CP_ACP, 0, in.c_str(), static_cast<int>(in.size()), out.data(), n,
+                            nullptr, nullptr);
     return out;
 }
 
 BOOL MapFileReadOnly(LPCWSTR path, LPVOID* view, LPVOID* viewAgain, DWORD* size) {
     if (!path || !view || !viewAgain) return FALSE;
     *view = *viewAgain = nullptr;
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FALSE;
     DWORD fileSize = GetFileSize(file, nullptr);
     BOOL ok = FALSE;
@@ -210,7 +219,9 @@ BOOL CreateDirectoryTree(LPCWSTR path) {
     DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS) {
         DWORD attributes = GetFileAttributesW(copy.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? TRUE : FALSE;
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                   ? TRUE
+                   : FALSE;
     }
     if (error != ERROR_PATH_NOT_FOUND) return FALSE;
     size_t slash = copy.rfind(u'\\');

@@ -38,9 +38,10 @@ constexpr WORD kFinisherSkipped = 99;
 // Query-27 layout-3 record words.
 constexpr size_t kFinisherWordA = 48;
 constexpr size_t kFinisherWordB = 50;
-constexpr DWORD kChangePaperTrayBit = 0x20;
 
-WORD U16(const BYTE* p) { return static_cast<WORD>(p[0] | p[1] << 8); }
+WORD U16(const BYTE* p) {
+    return static_cast<WORD>(p[0] | p[1] << 8);
+}
 DWORD U32(const BYTE* p) {
     DWORD v;
     std::memcpy(&v, p, 4);
@@ -50,12 +51,12 @@ DWORD U32(const BYTE* p) {
 // Classes whose units are optional hardware: only their optional units are
 // the user's to set. Every other class is always settable.
 bool IsUnitClass(WORD option) {
-    return option == kOption25 || option == kOptionTray || option == kOptionFinisher || option == kOptionMemory35 ||
-           option == kOptionMemory36;
+    return option == kOption25 || option == kOptionTray || option == kOptionFinisher ||
+           option == kOptionMemory35 || option == kOptionMemory36;
 }
 
 bool ModuleSize(const ModelBlock* binding, WORD value, DWORD* size) {
-    CModelInfo module(binding, kQueryMemory36, value, 2);
+    CModelInfo module(binding, model::kQueryMemory, value, model::layout::kOptionList);
     bool ok = module.GetData() && module.Length() >= kModuleSize + 4;
     if (ok) *size = module.U32(kModuleSize);
     module.Release();
@@ -67,7 +68,8 @@ void ApplyModelDefaults(InstallOptionEntry* entries, DWORD count, const ModelBlo
         InstallOptionEntry& e = entries[i];
         if (e.optionId == kOptionTray || e.optionId == kOptionMemory36) {
             const bool tray = e.optionId == kOptionTray;
-            CModelInfo unit(binding, tray ? kQueryTrayGroups : kQueryMemory36, e.value, 2);
+            CModelInfo unit(binding, tray ? model::kQueryTrayGroups : model::kQueryMemory, e.value,
+                            tray ? model::layout::kFeederRecord : model::layout::kOptionList);
             if (unit.U8(tray ? 4 : kModuleFlags) & kDirStandard) {
                 e.state = 1;
                 EnforceMemoryLimit(entries, count, &e, binding);
@@ -75,7 +77,8 @@ void ApplyModelDefaults(InstallOptionEntry* entries, DWORD count, const ModelBlo
             unit.Release();
         } else if (e.optionId == kOption63) {
             e.state = 0;
-            CModelInfo prompt(binding, kQueryOption63, 0, 2);
+            CModelInfo prompt(binding, model::kQueryDepartmentPrompt, 0,
+                              model::layout::kFixedSecond);
             if (prompt.U8(0) & 0x4) e.state = 1;
             prompt.Release();
         }
@@ -95,7 +98,7 @@ void ApplyStoredStates(InstallOptionEntry* entries, DWORD count, const BYTE* sto
 }
 
 void ApplyTrayKinds(InstallOptionEntry* entries, DWORD count, const ModelBlock* binding) {
-    CModelInfo groups(binding, kQueryTrayGroups, 0, 2);
+    CModelInfo groups(binding, model::kQueryTrayGroups, 0, model::layout::kFeederRecord);
     auto* data = static_cast<const BYTE*>(groups.GetData());
     const DWORD length = groups.Length();
     for (size_t off = 0; data && off + kTrayGroupSize <= length; off += kTrayGroupSize) {
@@ -121,7 +124,7 @@ void ApplyTrayKinds(InstallOptionEntry* entries, DWORD count, const ModelBlock* 
 DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size, DWORD* count,
                         const ModelBlock* binding) {
     if (!binding || !size || !count) return ERROR_INVALID_DATA;
-    CModelInfo dir(binding, kQueryInstallOptions, 0, 2);
+    CModelInfo dir(binding, model::kQueryOptionDirectory, 0, model::layout::kDirectoryEntries);
     auto* data = static_cast<const BYTE*>(dir.GetData());
     DWORD result = dir.Result();
     if (!data) {
@@ -150,7 +153,8 @@ DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size
     dir.Release();
 
     DWORD type = 0, needed = 0;
-    DWORD r = GetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), &type, nullptr, 0, &needed);
+    DWORD r = GetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), &type, nullptr, 0,
+                              &needed);
     bool stored = false;
     if (r == ERROR_MORE_DATA && needed > 0) {
         std::vector<BYTE> buf;
@@ -160,8 +164,8 @@ DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size
             return ERROR_INSUFFICIENT_BUFFER;
         }
         DWORD got = 0;
-        if (GetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), &type, buf.data(), needed, &got) ==
-            ERROR_SUCCESS) {
+        if (GetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), &type, buf.data(),
+                            needed, &got) == ERROR_SUCCESS) {
             ApplyStoredStates(entries, n, buf.data(), std::min(got, needed));
             stored = true;
         }
@@ -171,20 +175,22 @@ DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size
     return 0;
 }
 
-DWORD WriteInstallOption(HANDLE printer, const InstallOptionEntry* entries, DWORD count, const ModelBlock*) {
+DWORD WriteInstallOption(HANDLE printer, const InstallOptionEntry* entries, DWORD count,
+                         const ModelBlock*) {
     if (!entries) return ERROR_INVALID_DATA;
     DWORD bytes = count * static_cast<DWORD>(kEntrySize);
-    SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionSizeValue), REG_DWORD, reinterpret_cast<LPBYTE>(&bytes),
-                    sizeof bytes);
+    SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionSizeValue), REG_DWORD,
+                    reinterpret_cast<LPBYTE>(&bytes), sizeof bytes);
     // The list is one value: the spooler replaces it whole or not at all.
     return SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), REG_BINARY,
-                           reinterpret_cast<LPBYTE>(const_cast<InstallOptionEntry*>(entries)), bytes);
+                           reinterpret_cast<LPBYTE>(const_cast<InstallOptionEntry*>(entries)),
+                           bytes);
 }
 
 BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallOptionEntry* changed,
                         const ModelBlock* binding) {
     if (!entries || !changed || changed->optionId != kOptionMemory36) return TRUE;
-    CModelInfo limits(binding, kQueryMemory36, 0, 1);
+    CModelInfo limits(binding, model::kQueryMemory, 0, model::layout::kOptionValue);
     const bool known = limits.GetData() && limits.Length() >= kMemMaximum + 4;
     const ULONGLONG start = limits.U32(kMemStart), maximum = limits.U32(kMemMaximum);
     limits.Release();
@@ -193,7 +199,8 @@ BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallO
     ULONGLONG total = start;
     for (DWORD i = 0; i < count; ++i) {
         DWORD size = 0;
-        if (entries[i].optionId == kOptionMemory36 && entries[i].state && ModuleSize(binding, entries[i].value, &size))
+        if (entries[i].optionId == kOptionMemory36 && entries[i].state &&
+            ModuleSize(binding, entries[i].value, &size))
             total += size;
     }
     if (total <= maximum) return TRUE;
@@ -208,17 +215,18 @@ BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallO
     return TRUE;
 }
 
-CInstallOption::CInstallOption(HANDLE printer, const ModelBlock* binding) : printer_(printer), binding_(binding) {
-    CModelInfo flags(binding, kQueryDriverFlags79, 0, 1);
-    changePaperTraySupported_ = (flags.U32(0) & kChangePaperTrayBit) ? 1 : 0;
+CInstallOption::CInstallOption(HANDLE printer, const ModelBlock* binding)
+    : printer_(printer), binding_(binding) {
+    CModelInfo flags(binding, model::kQueryFeatureFlags, 0, model::layout::kFixedFirst);
+    changePaperTraySupported_ = (flags.U32(0) & model::kFeatureBit5) ? 1 : 0;
     flags.Release();
     Build(printer);
     if (changePaperTraySupported_) {
         changePaperTray_ = changePaperTrayDefault_;
         BYTE stored = 0;
         DWORD type = 0, got = 0;
-        if (GetPrinterDataW(printer, const_cast<LPWSTR>(kChangePaperTrayValue), &type, &stored, 1, &got) ==
-                ERROR_SUCCESS &&
+        if (GetPrinterDataW(printer, const_cast<LPWSTR>(kChangePaperTrayValue), &type, &stored, 1,
+                            &got) == ERROR_SUCCESS &&
             got == 1)
             changePaperTray_ = stored;
     }
@@ -249,7 +257,9 @@ BOOL CInstallOption::Reload() {
 DWORD CInstallOption::CountEntries(WORD option, WORD kind) const {
     DWORD n = 0;
     for (DWORD i = 0; i < count_; ++i)
-        if (entries_[i].optionId == option && (kind == kAnyTrayKind || entries_[i].trayKind == kind)) ++n;
+        if (entries_[i].optionId == option &&
+            (kind == kAnyTrayKind || entries_[i].trayKind == kind))
+            ++n;
     return n;
 }
 
@@ -296,8 +306,12 @@ InstallOptionEntry* CInstallOption::FindInstalledFinisher(DWORD n) const {
 
 namespace {
 
-const CInstallOption* List(const ModelOptionPair* pair) { return pair ? pair->options : nullptr; }
-const ModelBlock* Binding(const ModelOptionPair* pair) { return pair ? pair->binding : nullptr; }
+const CInstallOption* List(const ModelOptionPair* pair) {
+    return pair ? pair->options : nullptr;
+}
+const ModelBlock* Binding(const ModelOptionPair* pair) {
+    return pair ? pair->binding : nullptr;
+}
 
 bool Installed(const ModelOptionPair* pair, WORD option, WORD value) {
     const CInstallOption* list = List(pair);
@@ -314,14 +328,15 @@ bool AnyInstalled(const ModelOptionPair* pair, WORD option) {
 }
 
 // A u32 of table layout 1 (entry 0), 0 when the table does not answer.
-DWORD TableU32(const ModelOptionPair* pair, WORD table, size_t offset, DWORD part = 1) {
+DWORD TableU32(const ModelOptionPair* pair, WORD table, size_t offset,
+               DWORD part = model::layout::kFixedFirst) {
     CModelInfo info(Binding(pair), table, 0, part);
     DWORD v = info.U32(offset);
     info.Release();
     return v;
 }
 
-BYTE TableU8(const ModelOptionPair* pair, WORD table, DWORD part = 1) {
+BYTE TableU8(const ModelOptionPair* pair, WORD table, DWORD part = model::layout::kFixedFirst) {
     CModelInfo info(Binding(pair), table, 0, part);
     BYTE v = info.U8(0);
     info.Release();
@@ -329,11 +344,12 @@ BYTE TableU8(const ModelOptionPair* pair, WORD table, DWORD part = 1) {
 }
 
 bool MemoryPresent(const ModelOptionPair* pair, WORD memoryClass) {
-    CModelInfo info(Binding(pair), memoryClass, 0, 2);
+    CModelInfo info(Binding(pair), memoryClass, 0, model::layout::kOptionList);
     auto* data = static_cast<const BYTE*>(info.GetData());
     const bool any = AnyInstalled(pair, memoryClass);
     bool present = false;
-    for (size_t off = 0; data && off + kMemEntrySize <= info.Length() && !present; off += kMemEntrySize) {
+    for (size_t off = 0; data && off + kMemEntrySize <= info.Length() && !present;
+         off += kMemEntrySize) {
         const BYTE flags = data[off + kModuleFlags];
         present = (flags & 1) ? any : (flags & 2) != 0;
     }
@@ -342,10 +358,11 @@ bool MemoryPresent(const ModelOptionPair* pair, WORD memoryClass) {
 }
 
 bool FinisherPresent(const ModelOptionPair* pair) {
-    CModelInfo info(Binding(pair), kQueryFinishers, 0, 1);
+    CModelInfo info(Binding(pair), model::kQueryFinishers, 0, model::layout::kFinisherShort);
     auto* data = static_cast<const BYTE*>(info.GetData());
     bool present = false;
-    for (size_t off = 0; data && off + kFinisherEntrySize <= info.Length() && !present; off += kFinisherEntrySize) {
+    for (size_t off = 0; data && off + kFinisherEntrySize <= info.Length() && !present;
+         off += kFinisherEntrySize) {
         const WORD id = U16(data + off);
         if (id == kFinisherSkipped) continue;
         const DWORD flags = U32(data + off + kFinisherFlags);
@@ -358,7 +375,7 @@ bool FinisherPresent(const ModelOptionPair* pair) {
 }
 
 bool FirstBitAndFeature(const ModelOptionPair* pair, WORD table) {
-    CModelInfo info(Binding(pair), table, 0, 1);
+    CModelInfo info(Binding(pair), table, 0, model::layout::kFixedFirst);
     const DWORD first = info.U32(0), mask = info.U32(4);
     info.Release();
     return (first & 1) && IsFeatureAvailable(pair, mask, nullptr);
@@ -367,21 +384,22 @@ bool FirstBitAndFeature(const ModelOptionPair* pair, WORD table) {
 } // namespace
 
 DWORD GetInstalledMemory(const ModelOptionPair* pair, WORD memoryClass) {
-    DWORD total = TableU32(pair, memoryClass, 0);
-    CModelInfo info(Binding(pair), memoryClass, 0, 2);
+    DWORD total = TableU32(pair, memoryClass, 0, model::layout::kOptionValue);
+    CModelInfo info(Binding(pair), memoryClass, 0, model::layout::kOptionList);
     auto* data = static_cast<const BYTE*>(info.GetData());
     for (size_t off = 0; data && off + kMemEntrySize <= info.Length(); off += kMemEntrySize) {
         const BYTE flags = data[off + kModuleFlags];
         const WORD id = U16(data + off);
-        if ((flags & 1) ? Installed(pair, memoryClass, id) : (flags & 2) != 0) total += U32(data + off + kModuleSize);
+        if ((flags & 1) ? Installed(pair, memoryClass, id) : (flags & 2) != 0)
+            total += U32(data + off + kModuleSize);
     }
     info.Release();
     return total;
 }
 
 DWORD GetStandardMemorySize(const ModelOptionPair* pair) {
-    DWORD total = TableU32(pair, kQueryMemory36, kMemStart);
-    CModelInfo info(Binding(pair), kQueryMemory36, 0, 2);
+    DWORD total = TableU32(pair, model::kQueryMemory, kMemStart);
+    CModelInfo info(Binding(pair), model::kQueryMemory, 0, model::layout::kOptionList);
     auto* data = static_cast<const BYTE*>(info.GetData());
     for (size_t off = 0; data && off + kMemEntrySize <= info.Length(); off += kMemEntrySize)
         if ((data[off + kModuleFlags] & 3) == 2) total += U32(data + off + kModuleSize);
@@ -392,53 +410,72 @@ DWORD GetStandardMemorySize(const ModelOptionPair* pair) {
 BOOL IsFeatureAvailable(const ModelOptionPair* pair, DWORD mask, const FeatureLimits* limits) {
     bool ok = true;
     if (mask & 0x4) {
-        const BYTE b = TableU8(pair, kQueryOption25);
+        const BYTE b = TableU8(pair, model::kQueryInstallable);
         ok = ok && (((b & 1) && AnyInstalled(pair, kOption25)) || (b & 2));
     }
     if (mask & 0x1)
-        ok = ok && (limits && (limits->flags & 1) ? GetInstalledMemory(pair, kOptionMemory35) >= limits->minimum35
-                                                  : MemoryPresent(pair, kOptionMemory35));
+        ok = ok && (limits && (limits->flags & 1)
+                        ? GetInstalledMemory(pair, kOptionMemory35) >= limits->minimum35
+                        : MemoryPresent(pair, kOptionMemory35));
     if (mask & 0x2)
-        ok = ok && (limits && (limits->flags & 2) ? GetInstalledMemory(pair, kOptionMemory36) >= limits->minimum36
-                                                  : MemoryPresent(pair, kOptionMemory36));
+        ok = ok && (limits && (limits->flags & 2)
+                        ? GetInstalledMemory(pair, kOptionMemory36) >= limits->minimum36
+                        : MemoryPresent(pair, kOptionMemory36));
     if (mask & 0x8) ok = ok && FinisherPresent(pair);
     return ok;
 }
 
-BOOL HasModelFlag25Bits2To3(const ModelOptionPair* pair) { return (TableU8(pair, kQueryOption25) & 0x0C) != 0; }
-BOOL HasModelFlag25Bits0To1(const ModelOptionPair* pair) { return (TableU8(pair, kQueryOption25) & 0x03) != 0; }
+BOOL HasModelFlag25Bits2To3(const ModelOptionPair* pair) {
+    return (TableU8(pair, model::kQueryInstallable) & 0x0C) != 0;
+}
+BOOL HasModelFlag25Bits0To1(const ModelOptionPair* pair) {
+    return (TableU8(pair, model::kQueryInstallable) & 0x03) != 0;
+}
 
 BOOL IsOption25BInstalled(const ModelOptionPair* pair) {
     if (!HasModelFlag25Bits2To3(pair)) return FALSE;
-    FeatureLimits limits{2, TableU32(pair, kQueryOption25, 16), 0};
-    return IsFeatureAvailable(pair, TableU32(pair, kQueryOption25, 8), &limits);
+    FeatureLimits limits{2, TableU32(pair, model::kQueryInstallable, 16), 0};
+    return IsFeatureAvailable(pair, TableU32(pair, model::kQueryInstallable, 8), &limits);
 }
 
 BOOL IsOption25AInstalled(const ModelOptionPair* pair) {
     if (!HasModelFlag25Bits0To1(pair)) return FALSE;
-    FeatureLimits limits{2, TableU32(pair, kQueryOption25, 12), 0};
-    return IsFeatureAvailable(pair, TableU32(pair, kQueryOption25, 4), &limits);
+    FeatureLimits limits{2, TableU32(pair, model::kQueryInstallable, 12), 0};
+    return IsFeatureAvailable(pair, TableU32(pair, model::kQueryInstallable, 4), &limits);
 }
 
 BOOL IsTable29FeatureAvailable(const ModelOptionPair* pair) {
-    CModelInfo info(Binding(pair), kQueryTable29, 0, 1);
+    CModelInfo info(Binding(pair), model::kQueryBooklet, 0, model::layout::kFixedFirst);
     const DWORD first = info.U32(0), third = info.U32(8), fourth = info.U32(12);
     info.Release();
     if (!(first & 1)) return FALSE;
     if ((third & 0x3) && !IsOption25AInstalled(pair) && !IsOption25BInstalled(pair)) return FALSE;
-    if ((third & 0x4) && !(TableU32(pair, kQueryTable28, 0) & 1)) return FALSE;
+    if ((third & 0x4) && !(TableU32(pair, model::kQueryPageLayout, 0) & 1)) return FALSE;
     return IsFeatureAvailable(pair, fourth, nullptr);
 }
 
-BOOL IsTable38FeatureAvailable(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryTable38); }
-BOOL IsJobType60Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType60); }
-BOOL IsJobType61Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType61); }
-BOOL IsJobType62Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType62); }
-BOOL IsJobType73Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType73); }
-BOOL IsJobType74Available(const ModelOptionPair* pair) { return FirstBitAndFeature(pair, kQueryJobType74); }
+BOOL IsTable38FeatureAvailable(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, model::kQueryCopyControl);
+}
+BOOL IsJobType60Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, model::kQueryJobType1Rules);
+}
+BOOL IsJobType61Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, model::kQueryJobType4Rules);
+}
+BOOL IsJobType62Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, model::kQueryJobType5Rules);
+}
+BOOL IsJobType73Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, model::kQueryJobType2Rules);
+}
+BOOL IsJobType74Available(const ModelOptionPair* pair) {
+    return FirstBitAndFeature(pair, model::kQueryJobType3Rules);
+}
 
 BOOL HasTable37Entry(const ModelOptionPair* pair, WORD option) {
-    CModelInfo info(Binding(pair), kQueryInstallOptions, option, 2);
+    CModelInfo info(Binding(pair), model::kQueryOptionDirectory, option,
+                    model::layout::kDirectoryEntries);
     auto* data = static_cast<const BYTE*>(info.GetData());
     bool found = false;
     for (size_t off = 0; data && off + kEntrySize <= info.Length() && !found; off += kEntrySize)
@@ -448,32 +485,42 @@ BOOL HasTable37Entry(const ModelOptionPair* pair, WORD option) {
 }
 
 BOOL IsTrayAvailable(const ModelOptionPair* pair, WORD tray) {
-    CModelInfo info(Binding(pair), kQueryPaperSources, 0, 1);
+    CModelInfo info(Binding(pair), model::kQueryPaperSources, 0, model::layout::kTrayList);
     auto* data = static_cast<const BYTE*>(info.GetData());
     bool found = false;
-    for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4) found = U16(data + off) == tray;
+    for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4)
+        found = U16(data + off) == tray;
     info.Release();
     return found || Installed(pair, kOptionTray, tray);
 }
 
 BOOL HasKind4PaperSource(const ModelOptionPair* pair) {
-    CModelInfo info(Binding(pair), kQueryPaperSources, 0, 1);
+    CModelInfo info(Binding(pair), model::kQueryPaperSources, 0, model::layout::kTrayList);
     auto* data = static_cast<const BYTE*>(info.GetData());
     bool found = false;
-    for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4) found = U16(data + off) == 4;
+    for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4)
+        found = U16(data + off) == 4;
     info.Release();
     return found;
 }
 
-BOOL HasModelFlag25Bit4(const ModelOptionPair* pair) { return (TableU8(pair, kQueryOption25) & 0x10) != 0; }
-BOOL HasModelFlag25Bit8(const ModelOptionPair* pair) { return (TableU32(pair, kQueryOption25, 0) & 0x100) != 0; }
-BOOL LacksTable22Flag(const ModelOptionPair* pair) { return !(TableU8(pair, kQueryModelFlags22, 8) & 1); }
-BOOL HasTable79Flags(const ModelOptionPair* pair) { return (TableU8(pair, kQueryDriverFlags79) & 0x07) != 0; }
+BOOL HasModelFlag25Bit4(const ModelOptionPair* pair) {
+    return (TableU8(pair, model::kQueryInstallable) & 0x10) != 0;
+}
+BOOL HasModelFlag25Bit8(const ModelOptionPair* pair) {
+    return (TableU32(pair, model::kQueryInstallable, 0) & 0x100) != 0;
+}
+BOOL LacksTable22Flag(const ModelOptionPair* pair) {
+    return !(TableU8(pair, model::kQueryMediaTypes, model::layout::kMediaNoDefault) & 1);
+}
+BOOL HasTable79Flags(const ModelOptionPair* pair) {
+    return (TableU8(pair, model::kQueryFeatureFlags) & 0x07) != 0;
+}
 BOOL HasTable57FlagA(const ModelOptionPair* pair, DWORD mask) {
-    return (TableU32(pair, kQueryTable57, 8, 2) & mask) != 0;
+    return (TableU32(pair, model::kQueryCoverPages, 8, model::layout::kFixedSecond) & mask) != 0;
 }
 BOOL HasTable57FlagB(const ModelOptionPair* pair, DWORD mask) {
-    return (TableU32(pair, kQueryTable57, 16, 2) & mask) != 0;
+    return (TableU32(pair, model::kQueryCoverPages, 16, model::layout::kFixedSecond) & mask) != 0;
 }
 
 BOOL MarkFinisherInstalled(const ModelOptionPair* pair, WORD finisher, DWORD a, DWORD b) {
@@ -481,7 +528,8 @@ BOOL MarkFinisherInstalled(const ModelOptionPair* pair, WORD finisher, DWORD a, 
     InstallOptionEntry* e = list ? list->Find(kOptionFinisher, finisher) : nullptr;
     if (!e) return FALSE;
     e->state = 1;
-    CModelInfo info(Binding(pair), kQueryFinishers, finisher, 3);
+    CModelInfo info(Binding(pair), model::kQueryFinishers, finisher,
+                    model::layout::kFinisherRecord);
     const bool answered = info.GetData() != nullptr;
     const WORD wa = info.U16(kFinisherWordA), wb = info.U16(kFinisherWordB);
     info.Release();

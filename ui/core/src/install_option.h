@@ -10,12 +10,12 @@
 namespace sheetwright {
 
 struct InstallOptionEntry {
-    WORD optionId;    // model option class
-    WORD value;       // the unit's id within its class
-    WORD trayKind;    // option 26: first word of the query-26 record listing the tray
-    WORD modelWord;   // word at offset 4 of the query-37 entry
-    DWORD state;      // 0 not installed; finishers may carry 0x10000 and 0x20000 besides 1
-    DWORD flags;      // bit 0: the user's to set, taken from the stored value
+    WORD optionId;  // model option class
+    WORD value;     // the unit's id within its class
+    WORD trayKind;  // option 26: first word of the query-26 record listing the tray
+    WORD modelWord; // word at offset 4 of the query-37 entry
+    DWORD state;    // 0 not installed; finishers may carry 0x10000 and 0x20000 besides 1
+    DWORD flags;    // bit 0: the user's to set, taken from the stored value
 };
 static_assert(sizeof(InstallOptionEntry) == 16);
 static_assert(offsetof(InstallOptionEntry, trayKind) == 4);
@@ -33,7 +33,8 @@ inline constexpr char16_t kChangePaperTrayValue[] = u"ChangePaperTray";
 
 DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size, DWORD* count,
                         const ModelBlock* binding);
-DWORD WriteInstallOption(HANDLE printer, const InstallOptionEntry* entries, DWORD count, const ModelBlock* binding);
+DWORD WriteInstallOption(HANDLE printer, const InstallOptionEntry* entries, DWORD count,
+                         const ModelBlock* binding);
 BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallOptionEntry* changed,
                         const ModelBlock* binding);
 

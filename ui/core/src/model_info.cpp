@@ -10,16 +10,24 @@
 namespace sheetwright {
 
 WORD MapComponentId(WORD table, WORD id) {
-    if (table != kQueryComponents) return id;
+    if (table != model::kQueryComponents) return id;
     switch (id) {
-    case 1: return 27;
-    case 2: return 28;
-    case 3: return 29;
-    case 6: return 30;
-    case 7: return 31;
-    case 8: return 32;
-    case 10: return 33;
-    default: return id;
+    case 1:
+        return 27;
+    case 2:
+        return 28;
+    case 3:
+        return 29;
+    case 6:
+        return 30;
+    case 7:
+        return 31;
+    case 8:
+        return 32;
+    case 10:
+        return 33;
+    default:
+        return id;
     }
 }
 
@@ -55,7 +63,9 @@ CModelInfo::CModelInfo(HANDLE printer, WORD table, WORD, DWORD part) {
     if (bound_) BindModelInfo(bound_, &block);
 }
 
-CModelInfo::~CModelInfo() { Release(); }
+CModelInfo::~CModelInfo() {
+    Release();
+}
 
 DWORD CModelInfo::Query() {
     if (answer_) {
@@ -66,12 +76,14 @@ DWORD CModelInfo::Query() {
     if (!bound_) return result_ = ERROR_INVALID_PARAMETER;
     if (!bound_->query) return result_ = ERROR_PROC_NOT_FOUND;
     DWORD length = 0, count = 0;
-    result_ = bound_->query(bound_->modelData, table_, id_, static_cast<INT>(part_), nullptr, &length, &count);
+    result_ = bound_->query(bound_->modelData, table_, id_, static_cast<INT>(part_), nullptr,
+                            &length, &count);
     if (result_ != 0) return result_;
     answer_ = GlobalAlloc(GPTR, length ? length : 1);
     if (!answer_) return result_ = ERROR_NOT_ENOUGH_MEMORY;
     DWORD size = length;
-    result_ = bound_->query(bound_->modelData, table_, id_, static_cast<INT>(part_), answer_, &size, &count);
+    result_ = bound_->query(bound_->modelData, table_, id_, static_cast<INT>(part_), answer_, &size,
+                            &count);
     if (result_ == 0) {
         // The length is the first call's: the block holds no more.
         length_ = std::min(size, length);

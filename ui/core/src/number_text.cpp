@@ -46,13 +46,17 @@ BOOL LocalizeDecimalText(std::u16string* text, const std::u16string& separator) 
 }
 
 int GetMultiByteLength(const std::u16string& text, int n) {
-    size_t end = n > 0 && static_cast<size_t>(n) < text.size() ? static_cast<size_t>(n) : text.size();
+    size_t end =
+        n > 0 && static_cast<size_t>(n) < text.size() ? static_cast<size_t>(n) : text.size();
     int bytes = 0;
-    for (size_t i = 0; i < end; ++i) bytes += text[i] < 256 ? 1 : 2;
+    for (size_t i = 0; i < end; ++i)
+        bytes += text[i] < 256 ? 1 : 2;
     return bytes;
 }
 
-CMMInch::CMMInch() { GetDecimalSeparator(&separator_); }
+CMMInch::CMMInch() {
+    GetDecimalSeparator(&separator_);
+}
 
 void CMMInch::SetMM(double mm, BOOL update) {
     mm_ = mm > kMaxMM ? kMaxMM : mm;
@@ -92,9 +96,11 @@ void CMMInch::Format(const std::u16string& format, double value, std::u16string*
     if (integer) {
         long whole = static_cast<long>(value + 0.5);
         if (f.find('l') != std::string::npos)
-            std::snprintf(buf, sizeof buf, f.c_str(), static_cast<long>(static_cast<int32_t>(whole)));
+            std::snprintf(buf, sizeof buf, f.c_str(),
+                          static_cast<long>(static_cast<int32_t>(whole)));
         else
-            std::snprintf(buf, sizeof buf, f.c_str(), static_cast<int>(static_cast<int16_t>(whole)));
+            std::snprintf(buf, sizeof buf, f.c_str(),
+                          static_cast<int>(static_cast<int16_t>(whole)));
     } else {
         std::snprintf(buf, sizeof buf, f.c_str(), value);
     }
@@ -112,7 +118,8 @@ void FillInputRule(InputRule* rule, DWORD flags, DWORD limit, const char* extra)
         rule->letters = (flags & kRuleLetters) ? 1 : 0;
         rule->anythingButRefused = (flags & kRuleAnythingButRefused) ? 1 : 0;
         rule->extra = (flags & kRuleExtra) ? 1 : 0;
-        if (rule->extra && extra) std::strncpy(rule->extraChars, extra, sizeof rule->extraChars - 1);
+        if (rule->extra && extra)
+            std::strncpy(rule->extraChars, extra, sizeof rule->extraChars - 1);
     }
     std::strncpy(rule->refusedChars, kRefusedCharacters, sizeof rule->refusedChars - 1);
 }
@@ -146,7 +153,8 @@ BOOL AcceptInputChar(WCHAR ch, const std::u16string& keptText, DWORD limit, BOOL
     if (limit) {
         std::u16string one(1, ch);
         const std::u16string kept = keptText.substr(0, MAX_PATH);
-        if (static_cast<DWORD>(GetMultiByteLength(kept) + GetMultiByteLength(one)) > limit) return FALSE;
+        if (static_cast<DWORD>(GetMultiByteLength(kept) + GetMultiByteLength(one)) > limit)
+            return FALSE;
     }
     if (!rule || !rule->restricted) return TRUE;
     return IsCharAllowed(ch, singleByteOnly, rule);

@@ -1,6 +1,7 @@
-// Settings files of the UI core are written whole: a complete new file under
-// a temporary name beside the old one, flushed, then renamed over it, so that
-// a failed or interrupted write leaves the old file as it was.
+// Settings files of the UI core (the user paper list, the localisation
+// cache) are written whole through the platform's settings-file path: under
+// the inter-process lock of the file, a complete new file replaces the old
+// one in one rename, so a failed or interrupted write leaves the old file.
 #pragma once
 
 #include <vector>
@@ -13,8 +14,8 @@ namespace sheetwright {
 // On failure the last error says why and the old file is untouched.
 BOOL WriteWholeFile(LPCWSTR path, const void* bytes, DWORD size);
 
-// Reads a whole file (at most maxSize bytes) opened without sharing; FALSE
-// when it cannot be opened or read, or is larger than maxSize.
+// Reads a whole file of at most maxSize bytes; FALSE when it is missing,
+// cannot be read or is larger.
 BOOL ReadWholeFile(LPCWSTR path, DWORD maxSize, std::vector<BYTE>* out);
 
 } // namespace sheetwright

@@ -9,11 +9,14 @@
 namespace sheetwright {
 namespace {
 
-typedef HRESULT(WINAPI* PFN_SHGetKnownFolderPath)(REFKNOWNFOLDERID rfid, DWORD flags, HANDLE token, PWSTR* path);
-typedef HRESULT(WINAPI* PFN_SHGetFolderPathW)(HWND hwnd, int csidl, HANDLE token, DWORD flags, LPWSTR path);
+typedef HRESULT(WINAPI* PFN_SHGetKnownFolderPath)(REFKNOWNFOLDERID rfid, DWORD flags, HANDLE token,
+                                                  PWSTR* path);
+typedef HRESULT(WINAPI* PFN_SHGetFolderPathW)(HWND hwnd, int csidl, HANDLE token, DWORD flags,
+                                              LPWSTR path);
 
 template <class F> F Bind(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
+    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
+                  : nullptr;
 }
 
 void EnsureBackslash(std::u16string* s) {
@@ -49,7 +52,8 @@ std::u16string LocalLowFromLocal(std::u16string s) {
     size_t slash = s.rfind(u'\\');
     std::u16string last = slash == std::u16string::npos ? s : s.substr(slash + 1);
     if (lstrcmpiW(last.c_str(), u"LocalLow") == 0) return s;
-    return (slash == std::u16string::npos ? std::u16string() : s.substr(0, slash + 1)) + u"LocalLow";
+    return (slash == std::u16string::npos ? std::u16string() : s.substr(0, slash + 1)) +
+           u"LocalLow";
 }
 
 std::u16string UserName() {
@@ -69,16 +73,19 @@ BOOL GetLocalLowFolder(std::u16string* out) {
     HMODULE shfolder = nt && v.dwMajorVersion >= 5 ? LoadLibraryW(u"shfolder.dll") : nullptr;
     auto folderPath = Bind<PFN_SHGetFolderPathW>(shfolder, "SHGetFolderPathW");
     if (nt && v.dwMajorVersion >= 6 && folderPath) base = KnownLocalLow();
-    if (base.empty() && nt && v.dwMajorVersion >= 6) base = LocalLowFromLocal(ShellFolder(folderPath, CSIDL_LOCAL_APPDATA));
+    if (base.empty() && nt && v.dwMajorVersion >= 6)
+        base = LocalLowFromLocal(ShellFolder(folderPath, CSIDL_LOCAL_APPDATA));
     if (base.empty() && nt && v.dwMajorVersion >= 5) base = ShellFolder(folderPath, CSIDL_APPDATA);
     if (shfolder) FreeLibrary(shfolder);
     if (base.empty()) {
         WCHAR windows[MAX_PATH] = {};
         UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
         base = n > 0 && n < MAX_PATH ? std::u16string(windows) : std::u16string(u"C:");
-        while (!base.empty() && base.back() == u'\\') base.pop_back();
+        while (!base.empty() && base.back() == u'\\')
+            base.pop_back();
         if (nt && v.dwMajorVersion >= 5) {
-            base = base.substr(0, std::min<size_t>(base.size(), 2)) + u"\\Documents and Settings\\" + UserName();
+            base = base.substr(0, std::min<size_t>(base.size(), 2)) +
+                   u"\\Documents and Settings\\" + UserName();
         } else if (nt) {
             base += u"\\Profiles\\" + UserName();
         }
@@ -97,10 +104,10 @@ BOOL GetLegacyProfileFolder(std::u16string* out) {
         HKEY key = nullptr;
         WCHAR root[MAX_PATH] = {};
         DWORD type = 0, size = sizeof root - sizeof(WCHAR);
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_READ,
-                          &key) == ERROR_SUCCESS) {
-            if (RegQueryValueExW(key, u"SystemRoot", nullptr, &type, reinterpret_cast<LPBYTE>(root), &size) !=
-                ERROR_SUCCESS)
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                          KEY_READ, &key) == ERROR_SUCCESS) {
+            if (RegQueryValueExW(key, u"SystemRoot", nullptr, &type, reinterpret_cast<LPBYTE>(root),
+                                 &size) != ERROR_SUCCESS)
                 root[0] = 0;
             RegCloseKey(key);
         }
@@ -117,12 +124,15 @@ BOOL GetUserSettingsFolder(PFN_mdGetMyPrinterInfo query, LPCVOID data, std::u16s
     GetLegacyProfileFolder(&folder);
     EnsureBackslash(&folder);
     if (query && data) {
-        for (WORD code : {kQueryMakerName, kQueryProductName, kQueryModelFamily}) {
+        for (WORD code :
+             {model::kQueryFirstModelName, model::kQueryModelName, model::kQueryFamilyName}) {
             DWORD length = 0, count = 0;
-            if (query(data, code, 0, 1, nullptr, &length, &count) != 0 || length == 0) continue;
+            if (query(data, code, 0, kTextLayout, nullptr, &length, &count) != 0 || length == 0)
+                continue;
             std::vector<char> text(length + 1, '\0');
             DWORD size = length;
-            if (query(data, code, 0, 1, text.data(), &size, &count) != 0 || !text[0]) continue;
+            if (query(data, code, 0, kTextLayout, text.data(), &size, &count) != 0 || !text[0])
+                continue;
             std::u16string name = AnsiToWide(text.data(), strnlen(text.data(), length));
             if (name.size() > MAX_PATH) name.resize(MAX_PATH);
             folder += name;

@@ -10,7 +10,9 @@
 namespace sheetwright {
 namespace {
 
-WORD ReadU16(const BYTE* p) { return static_cast<WORD>(p[0] | p[1] << 8); }
+WORD ReadU16(const BYTE* p) {
+    return static_cast<WORD>(p[0] | p[1] << 8);
+}
 void PutU16(BYTE* p, WORD v) {
     p[0] = static_cast<BYTE>(v);
     p[1] = static_cast<BYTE>(v >> 8);
@@ -38,7 +40,8 @@ void CUserPaper::SetDefaultPath(const ModelBlock* binding) {
     SetPath(folder);
 }
 
-BOOL CUserPaper::Parse(const BYTE* data, size_t size, std::vector<UserPaperRecord>* records, WORD* nextId) {
+BOOL CUserPaper::Parse(const BYTE* data, size_t size, std::vector<UserPaperRecord>* records,
+                       WORD* nextId) {
     records->clear();
     if (!data || size < kUserPaperMinHeaderSize) return FALSE;
     if (std::memcmp(data, kUserPaperMagic, 4) != 0) return FALSE;
@@ -57,7 +60,8 @@ BOOL CUserPaper::Parse(const BYTE* data, size_t size, std::vector<UserPaperRecor
     if (need > size) return FALSE;
     records->resize(count);
     for (WORD i = 0; i < count; ++i) {
-        std::memcpy(&(*records)[i], data + headerSize + size_t{recordSize} * i, sizeof(UserPaperRecord));
+        std::memcpy(&(*records)[i], data + headerSize + size_t{recordSize} * i,
+                    sizeof(UserPaperRecord));
         // The name is a C string within its field whatever the file says.
         (*records)[i].name[sizeof(UserPaperRecord::name) - 1] = 0;
     }
@@ -74,7 +78,8 @@ std::vector<BYTE> CUserPaper::Serialize(const std::vector<UserPaperRecord>& reco
     PutU16(out.data() + 12, static_cast<WORD>(records.size()));
     PutU16(out.data() + 14, nextId);
     if (!records.empty())
-        std::memcpy(out.data() + kUserPaperHeaderSize, records.data(), records.size() * sizeof(UserPaperRecord));
+        std::memcpy(out.data() + kUserPaperHeaderSize, records.data(),
+                    records.size() * sizeof(UserPaperRecord));
     return out;
 }
 
@@ -99,12 +104,14 @@ BOOL CUserPaper::Write() {
     } catch (const std::bad_alloc&) {
         return FALSE;
     }
-    if (WriteWholeFile(path_.c_str(), image.data(), static_cast<DWORD>(image.size()))) return TRUE;
-    if (GetLastError() != ERROR_PATH_NOT_FOUND) return FALSE;
+    // The settings folder is made on the first write.
     size_t slash = path_.rfind(u'\\');
-    if (slash == std::u16string::npos) return FALSE;
-    std::u16string folder = path_.substr(0, slash);
-    if (!CreateDirectoryTree(folder.c_str())) return FALSE;
+    if (slash != std::u16string::npos) {
+        std::u16string folder = path_.substr(0, slash);
+        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES &&
+            !CreateDirectoryTree(folder.c_str()))
+            return FALSE;
+    }
     return WriteWholeFile(path_.c_str(), image.data(), static_cast<DWORD>(image.size()));
 }
 
@@ -113,7 +120,8 @@ WORD CUserPaper::NewId() {
     if (nextId_ < kFirstUserPaperId) nextId_ = kFirstUserPaperId;
     // An id that a record already carries (a file whose next id fell behind)
     // is passed over, so that no two papers share an id.
-    while (nextId_ < kLastUserPaperId && taken(nextId_)) ++nextId_;
+    while (nextId_ < kLastUserPaperId && taken(nextId_))
+        ++nextId_;
     if (nextId_ < kLastUserPaperId) return nextId_++;
     for (DWORD id = kFirstUserPaperId; id <= kLastUserPaperId; ++id)
         if (!taken(static_cast<WORD>(id))) return static_cast<WORD>(id);

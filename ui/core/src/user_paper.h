@@ -15,13 +15,19 @@ namespace sheetwright {
 // unchanged and answers sizes in 0.1 mm.
 #pragma pack(push, 1)
 struct UserPaperRecord {
-    char name[32];       // ANSI, NUL-terminated; compared without regard to case
-    WORD paperId;        // 456..32767
-    DWORD unit;          // non-zero: entered in millimetres, 0: inches
-    WORD widthTenthMm;   // width in 0.1 mm
+    char name[32];     // ANSI, NUL-terminated; compared without regard to case
+    WORD paperId;      // 456..32767
+    WORD unit[2];      // u32 (low word first): non-zero entered in millimetres, 0 inches
+    WORD widthTenthMm; // width in 0.1 mm
     WORD widthHundredthIn;
-    WORD lengthTenthMm;  // length in 0.1 mm
+    WORD lengthTenthMm; // length in 0.1 mm
     WORD lengthHundredthIn;
+
+    DWORD Unit() const { return unit[0] | static_cast<DWORD>(unit[1]) << 16; }
+    void SetUnit(DWORD v) {
+        unit[0] = static_cast<WORD>(v);
+        unit[1] = static_cast<WORD>(v >> 16);
+    }
 };
 #pragma pack(pop)
 static_assert(sizeof(UserPaperRecord) == 46);
@@ -63,7 +69,9 @@ class CUserPaper {
     BOOL GetSize(WORD paperId, WORD* width, WORD* length) const;
 
     WORD Count() const { return static_cast<WORD>(records_.size()); }
-    const UserPaperRecord* At(WORD index) const { return index < records_.size() ? &records_[index] : nullptr; }
+    const UserPaperRecord* At(WORD index) const {
+        return index < records_.size() ? &records_[index] : nullptr;
+    }
     WORD NextId() const { return nextId_; }
     void SetNextId(WORD id) { nextId_ = id; }
 
@@ -73,7 +81,8 @@ class CUserPaper {
     // set whenever the header could be read.
     std::vector<BYTE> Serialize() const { return Serialize(records_, nextId_); }
     static std::vector<BYTE> Serialize(const std::vector<UserPaperRecord>& records, WORD nextId);
-    static BOOL Parse(const BYTE* data, size_t size, std::vector<UserPaperRecord>* records, WORD* nextId);
+    static BOOL Parse(const BYTE* data, size_t size, std::vector<UserPaperRecord>* records,
+                      WORD* nextId);
 
   private:
     // 0 when every id is taken.

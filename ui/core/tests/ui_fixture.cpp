@@ -28,7 +28,8 @@ Bytes ReadHostFile(const std::string& path) {
 void WriteHostFile(const std::string& path, const Bytes& bytes) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes SampleModel(const std::string& name) {
@@ -41,21 +42,28 @@ nlohmann::json SampleSource(const std::string& name) {
     return modelc::LoadSource(std::string(PKG_SOURCE_DIR) + "/samples/models/" + name + ".json");
 }
 
-Bytes Compile(const nlohmann::json& source) { return modelc::Compile(source); }
+Bytes Compile(const nlohmann::json& source) {
+    return modelc::Compile(source);
+}
 
-std::u16string DriverFolder(const std::u16string& name) { return spl::DriversFolder() + u"\\" + name; }
+std::u16string DriverFolder(const std::u16string& name) {
+    return spl::DriversFolder() + u"\\" + name;
+}
 
-void InstallPrinter(const std::u16string& name, const Bytes& model, const std::vector<std::string>& extraFiles) {
+void InstallPrinter(const std::u16string& name, const Bytes& model,
+                    const std::vector<std::string>& extraFiles) {
     std::u16string folder = DriverFolder(name);
     fs::path host(platform::HostPath(folder));
     fs::create_directories(host);
     std::vector<std::string> files{"Modelsmith.DLL", "Sheetwright.DLL"};
     files.insert(files.end(), extraFiles.begin(), extraFiles.end());
     for (const auto& file : files)
-        fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file, fs::copy_options::overwrite_existing);
+        fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file,
+                      fs::copy_options::overwrite_existing);
     WriteHostFile((host / "MODEL.DAT").string(), model);
     bool havePort = false;
-    for (const auto& p : spl::Ports()) havePort |= p.name == u"LPT1:";
+    for (const auto& p : spl::Ports())
+        havePort |= p.name == u"LPT1:";
     if (!havePort) {
         ASSERT_EQ(spl::AddPort({u"LPT1:", u"Local Port", u""}), 0u);
     }
@@ -70,7 +78,7 @@ void InstallPrinter(const std::u16string& name, const Bytes& model, const std::v
     p.name = name;
     p.port = u"LPT1:";
     p.driver = d.name;
-    ASSERT_EQ(spl::AddPrinter(p, false), 0u);
+    ASSERT_EQ(spl::AddPrinter(p, true), 0u);
 }
 
 BoundPrinter::BoundPrinter(const std::u16string& name) {
@@ -80,7 +88,8 @@ BoundPrinter::BoundPrinter(const std::u16string& name) {
         return;
     }
     block_.modelData = sheetwright::LoadDriverDataFile(printer_);
-    block_.modelsmith = sheetwright::LoadDriverModule(printer_, block_.modelData, sheetwright::kSelectModelsmith);
+    block_.modelsmith =
+        sheetwright::LoadDriverModule(printer_, block_.modelData, sheetwright::kSelectModelsmith);
 }
 
 BoundPrinter::~BoundPrinter() {

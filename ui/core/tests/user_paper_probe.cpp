@@ -17,11 +17,12 @@ int main(int argc, char** argv) {
     if (argc > 2) {
         sheetwright::UserPaperRecord r{};
         std::strncpy(r.name, argv[2], sizeof r.name - 1);
-        r.unit = 1;
+        r.SetUnit(1);
         r.widthTenthMm = 1000;
         r.lengthTenthMm = 2000;
         if (!list.Add(&r) || !list.Write()) return 1;
     }
-    for (WORD i = 0; i < list.Count(); ++i) std::printf("%u %s\n", list.At(i)->paperId, list.At(i)->name);
+    for (WORD i = 0; i < list.Count(); ++i)
+        std::printf("%u %s\n", list.At(i)->paperId, list.At(i)->name);
     return 0;
 }
