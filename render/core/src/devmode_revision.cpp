@@ -7,6 +7,7 @@
 #include "model/modelsmith.h"
 #include "model_access.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "text_convert.h"
 #include "win/base.h"
 
@@ -18,11 +19,6 @@ typedef DWORD(WINAPI* PFN_uiReviseDevmodeEx)(HANDLE printer, LPCVOID modelData,
 
 constexpr WORD kSize40 = 188; // the older standard part
 constexpr WORD kSize400 = 212;
-
-template <class F> F Export(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
-                  : nullptr;
-}
 
 WORD VersionForSize(WORD size, WORD own) {
     switch (size) {

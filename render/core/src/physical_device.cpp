@@ -10,6 +10,7 @@
 #include "model_access.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "render_lookups.h"
 #include "text_convert.h"
 #include "win/base.h"
@@ -24,18 +25,6 @@ constexpr DWORD kBandMemoryBudget = 4u << 20;
 constexpr DWORD kFontFileMagic = 0x4D46;
 constexpr size_t kFontFileHeader = 20;
 constexpr size_t kTrueTypeAnswerSize = 104;
-
-bool Bit(DWORD word, int bit) {
-    return (word >> bit) & 1;
-}
-
-std::vector<BYTE> PrinterInfo2(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterW(printer, 2, buf.data(), needed, &needed)) buf.clear();
-    return buf;
-}
 
 void SetDeviceName(PDEV* pdev, LPCWSTR deviceName) {
     std::vector<BYTE> info = PrinterInfo2(pdev->printer);

@@ -6,6 +6,7 @@
 
 #include "model_access.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "pjl.h"
 #include "text_convert.h"
 #include "win/base.h"
@@ -14,8 +15,6 @@ namespace inkforge {
 namespace {
 
 constexpr int kDefaultFinisher = 99;
-
-bool Bit(DWORD word, int bit) { return (word >> bit) & 1; }
 
 void SetString(PjlValue* v, int i, const std::string& s) {
     std::string t = CutAnsi(s, kPjlString - 1);
@@ -47,10 +46,14 @@ ModelAnswer FinisherTable(const PDEV* pdev, int layout) {
 
 WORD PunchKind(WORD modelKind) {
     switch (modelKind) {
-    case 1: return 2;
-    case 2: return 3;
-    case 3: return 1;
-    default: return 0;
+    case 1:
+        return 2;
+    case 2:
+        return 3;
+    case 3:
+        return 1;
+    default:
+        return 0;
     }
 }
 
@@ -70,14 +73,18 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
     v->maxLength = entry.maxLength;
     const DevmodeImage& d = pdev->devmode;
     const DEVMODEW& dm = d.dm;
-    DWORD a = PrivU32(d, priv::PrivateFlags), b = PrivU32(d, priv::FeatureFlags), c = PrivU32(d, priv::JobCheckFlags);
+    DWORD a = PrivU32(d, priv::PrivateFlags), b = PrivU32(d, priv::FeatureFlags),
+          c = PrivU32(d, priv::JobCheckFlags);
     WORD jobType = PrivU16(d, priv::JobType);
     bool copies = (dm.dmFields & DM_COPIES) && dm.dmCopies > 1;
     bool collateField = (dm.dmFields & DM_COLLATE) != 0;
     bool driverCollates = Bit(a, 15) && PrivU16(d, priv::CollateByDriver) == 1 && copies;
-    bool altSource = Bit(PrivU32(d, priv::OptionFlags), 2) && Bit(a, 4) && PrivU16(d, priv::AltSourceOn) == 1;
-    bool frontCover = Bit(a, 22) && (PrivU8(d, priv::CoverFlags) & 1) && PrivU16(d, priv::FrontCoverPrinted) == 0;
-    bool backCover = Bit(a, 23) && (PrivU8(d, priv::CoverFlags) & 2) && PrivU16(d, priv::BackCoverPrinted) == 0;
+    bool altSource =
+        Bit(PrivU32(d, priv::OptionFlags), 2) && Bit(a, 4) && PrivU16(d, priv::AltSourceOn) == 1;
+    bool frontCover =
+        Bit(a, 22) && (PrivU8(d, priv::CoverFlags) & 1) && PrivU16(d, priv::FrontCoverPrinted) == 0;
+    bool backCover =
+        Bit(a, 23) && (PrivU8(d, priv::CoverFlags) & 2) && PrivU16(d, priv::BackCoverPrinted) == 0;
     auto jobText = [&](LPCWSTR text) {
         CHAR out[kPjlString];
         PjlConvertString(entry.stringFlags, entry.maxLength, text, out);
@@ -100,11 +107,13 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
     case 2: {
         Line(v, 0, 3);
         int i = 0;
-        for (int code : {15, 11, 14}) SetString(v, i++, ModelAnswer(pdev, code, 0, 1).Text(0, kPjlString));
+        for (int code : {15, 11, 14})
+            SetString(v, i++, ModelAnswer(pdev, code, 0, 1).Text(0, kPjlString));
         return 1;
     }
     case 3:
-    case 54: return choice(0);
+    case 54:
+        return choice(0);
     case 4:
         Line(v, 0, 2);
         SetString(v, 0, "2K");
@@ -118,14 +127,18 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
         std::memcpy(v->numbers, n, sizeof n);
         return 1;
     }
-    case 12: return stringLine(jobText(pdev->docName));
-    case 13: return stringLine(jobText(pdev->userName));
-    case 14: return stringLine(jobText(pdev->machineName));
+    case 12:
+        return stringLine(jobText(pdev->docName));
+    case 13:
+        return stringLine(jobText(pdev->userName));
+    case 14:
+        return stringLine(jobText(pdev->machineName));
     case 15: {
         DWORD address = GetLocalIPv4Address();
         if (!address) return 0;
         Line(v, 0, 7);
-        for (int i = 0; i < 4; ++i) v->numbers[i] = static_cast<WORD>((address >> (8 * i)) & 0xFF);
+        for (int i = 0; i < 4; ++i)
+            v->numbers[i] = static_cast<WORD>((address >> (8 * i)) & 0xFF);
         return 1;
     }
     case 16: {
@@ -137,10 +150,11 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
         return choice(variant);
     }
     case 17:
-        if ((Bit(a, 24) && jobType == 1 && !Bit(a, 25) && !Bit(a, 26)) || (Bit(a, 28) && jobType == 4) ||
-            (Bit(a, 29) && jobType == 5))
+        if ((Bit(a, 24) && jobType == 1 && !Bit(a, 25) && !Bit(a, 26)) ||
+            (Bit(a, 28) && jobType == 4) || (Bit(a, 29) && jobType == 5))
             return choice(1);
-        if ((Bit(a, 24) && jobType == 1 && (Bit(a, 25) || Bit(a, 26))) || (Bit(a, 25) && jobType == 2)) {
+        if ((Bit(a, 24) && jobType == 1 && (Bit(a, 25) || Bit(a, 26))) ||
+            (Bit(a, 25) && jobType == 2)) {
             Line(v, 0, 1);
             SetString(v, 0, devmodeText(priv::MailboxId, priv::JobTextSize));
             return 1;
@@ -189,7 +203,8 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
     case 63: {
         WORD k = ResolutionMode(d);
         ModelAnswer quality(pdev, 42, k, 1), resolution(pdev, 41, k, 2);
-        if ((quality.U8(12) & 2) && resolution.ok() && resolution.U32(8) != resolution.U32(4)) v->variant = 1;
+        if ((quality.U8(12) & 2) && resolution.ok() && resolution.U32(8) != resolution.U32(4))
+            v->variant = 1;
         v->present = Bit(b, 11);
         return 1;
     }
@@ -201,7 +216,8 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
         std::string text;
         return FlaggedText(ext, 4, &text) ? stringLine(text) : 0;
     }
-    case 72: return choice(dm.dmOrientation == 1 ? 0 : dm.dmOrientation == 2 ? 1 : -1);
+    case 72:
+        return choice(dm.dmOrientation == 1 ? 0 : dm.dmOrientation == 2 ? 1 : -1);
     case 73: {
         int media = altSource ? PrivU16(d, priv::AltMedia) : static_cast<int>(dm.dmMediaType);
         std::string text;
@@ -218,8 +234,10 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
         if (driverCollates) return 0;
         if (backCover) return choice(frontCover ? 2 : 1);
         return choice(frontCover ? 0 : -1);
-    case 82: return !driverCollates && frontCover ? choice(0) : 0;
-    case 85: return !driverCollates && backCover ? choice(0) : 0;
+    case 82:
+        return !driverCollates && frontCover ? choice(0) : 0;
+    case 85:
+        return !driverCollates && backCover ? choice(0) : 0;
     case 83:
     case 86: {
         bool front = entry.itemId == 83;
@@ -253,17 +271,21 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
         int n = 0;
         for (size_t start = 0; n < 6;) {
             size_t at = text.find("%r", start);
-            SetString(v, n++, text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+            SetString(v, n++,
+                      text.substr(start, at == std::string::npos ? std::string::npos : at - start));
             if (at == std::string::npos) break;
             start = at + 2;
         }
-        if (v->strings[1][0]) Line(v, 1, 2);
-        else Line(v, 0, 1);
+        if (v->strings[1][0])
+            Line(v, 1, 2);
+        else
+            Line(v, 0, 1);
         return 1;
     }
     case 95: {
         if (!Bit(c, 4)) return 0;
-        if (!(dm.dmFields & DM_DUPLEX) || dm.dmDuplex == 1 || (Bit(b, 2) && PrivU16(d, priv::LayoutKind) == 2))
+        if (!(dm.dmFields & DM_DUPLEX) || dm.dmDuplex == 1 ||
+            (Bit(b, 2) && PrivU16(d, priv::LayoutKind) == 2))
             return choice(0);
         return choice(PrivU16(d, priv::DuplexNotice) ? 1 : 0);
     }
@@ -271,8 +293,9 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
     case 103: {
         if (!Bit(a, 16)) return 0;
         WORD code = PrivU16(d, priv::StapleMode);
-        ModelAnswer folds = entry.itemId == 101 ? FinisherTable(pdev, 15)
-                                                : ModelAnswer(pdev, 27, PrivU16(d, priv::FinisherId), 15);
+        ModelAnswer folds = entry.itemId == 101
+                                ? FinisherTable(pdev, 15)
+                                : ModelAnswer(pdev, 27, PrivU16(d, priv::FinisherId), 15);
         for (DWORD i = 0; i < folds.Entries(80); ++i) {
             size_t e = static_cast<size_t>(i) * 80;
             if (ClampCodeOneToSix(folds.U16(e + 2)) == code)
@@ -307,15 +330,16 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
         return choice(variant);
     }
     case 121:
-        if ((dm.dmCollate == 1 && collateField) || !Bit(a, 15) || PrivU16(d, priv::CollateByDriver) != 0 ||
-            (Bit(a, 24) && jobType == 1))
+        if ((dm.dmCollate == 1 && collateField) || !Bit(a, 15) ||
+            PrivU16(d, priv::CollateByDriver) != 0 || (Bit(a, 24) && jobType == 1))
             return choice(0);
         Line(v, 1, 4);
         v->numbers[0] = static_cast<WORD>(dm.dmCopies);
         return 1;
     case 122:
         if ((Bit(a, 20) && collateField && dm.dmCollate == 1) ||
-            (!Bit(a, 20) && (dm.dmFields & DM_COPIES) && collateField && dm.dmCollate == 1 && dm.dmCopies > 1) ||
+            (!Bit(a, 20) && (dm.dmFields & DM_COPIES) && collateField && dm.dmCollate == 1 &&
+             dm.dmCopies > 1) ||
             (Bit(a, 24) && jobType == 1)) {
             Line(v, 1, 4);
             v->numbers[0] = static_cast<WORD>(dm.dmCopies);
@@ -354,7 +378,8 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
         return choice(m <= 1 ? m : -1);
     }
     case 141:
-        if (!(pdev->modeFlags & mode::ByInterface) || !driverCollates || dm.dmCollate != 1) return 0;
+        if (!(pdev->modeFlags & mode::ByInterface) || !driverCollates || dm.dmCollate != 1)
+            return 0;
         Line(v, 0, 4);
         v->numbers[0] = PrivU16(d, priv::TotalSheets);
         return 1;
@@ -402,7 +427,8 @@ int ComputePjlItem(PDEV* pdev, const PjlItemEntry& entry, PjlValue* v) {
         SetString(v, 0, name.empty() ? "Untitled" : name);
         return 1;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "model_access.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "pjl.h"
 #include "render_lookups.h"
 #include "win/base.h"
@@ -27,10 +28,6 @@ static_assert(kItemFlagsAt == offsetof(model::BinTextAnswer, slot3) &&
               kItemValueAt == offsetof(model::BinTextAnswer, slot4) &&
               kItemValueAt == offsetof(model::FinisherStapleTextAnswer, slot4));
 constexpr DWORD kMaxRasterChunk = 0xFFFF - 2;
-
-bool Bit(DWORD word, int bit) {
-    return (word >> bit) & 1;
-}
 
 BOOL Frame8(PDEV* pdev, BYTE opcode, int value) {
     BYTE b = static_cast<BYTE>(value);
