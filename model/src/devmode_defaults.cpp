@@ -156,8 +156,8 @@ void FillPrivateDefaults(const ModelAsk& m, DevmodeBytes& dm) {
 
     dm.SetPriv(PRIV_OFFSET(Signature), 4, PRIVATE_DEVMODE_SIGNATURE);
     set32(PRIV_OFFSET(Version), PRIVATE_DEVMODE_VERSION);
-    set32(PRIV_OFFSET(Value8), 0);
-    set32(PRIV_OFFSET(Value24), 0);
+    set32(PRIV_OFFSET(JobStateBits), 0);
+    set32(PRIV_OFFSET(ReservedFeatures), 0);
 
     // Option mask: bit 0 hard disk (35), 1 memory (36), 2 duplex unit (25), 3 finisher (27).
     std::uint32_t optionMask = 0;
@@ -172,7 +172,7 @@ void FillPrivateDefaults(const ModelAsk& m, DevmodeBytes& dm) {
         if (!(optionMask & maskBit(code)) && m.Size(code, 0, 1, &size) == 0 && size) optionMask |= maskBit(code);
 
     set32(PRIV_OFFSET(EmfMode), 0);
-    set32(PRIV_OFFSET(Value44), 0);
+    set32(PRIV_OFFSET(Reserved44), 0);
     set16(PRIV_OFFSET(AlternateSourceOn), 0);
     set16(PRIV_OFFSET(AlternateSource), dm.Std(DM_OFFSET(dmDefaultSource), 2));
     set32(PRIV_OFFSET(AlternateMediaType), dm.Std(DM_OFFSET(dmMediaType), 4));
@@ -198,18 +198,18 @@ void FillPrivateDefaults(const ModelAsk& m, DevmodeBytes& dm) {
 
     set16(PRIV_OFFSET(MeasureFlags), a4 ? 3 : 0);
     set16(PRIV_OFFSET(ResolutionCopy), dm.Std(DM_OFFSET(dmPrintQuality), 2));
-    set16(PRIV_OFFSET(Value74), 0);
+    set16(PRIV_OFFSET(Reserved74), 0);
     if (m.Bit(79, 4)) A |= 0x100;
 
     std::uint32_t duplex = m.First(25);
     bool manual = (duplex & 0x2) || (duplex & 0x40);
     set16(PRIV_OFFSET(DuplexType), manual ? 0 : 1);
-    set16(PRIV_OFFSET(Value760), manual ? 1 : 0);
+    set16(PRIV_OFFSET(ManualDuplexOffered), manual ? 1 : 0);
     if ((duplex & 0x3) && (duplex & 0xC)) A |= 0x200;
     if (duplex & 0x10) C |= 0x10;
 
     set16(PRIV_OFFSET(DuplexMargin), 0);
-    set16(PRIV_OFFSET(Value80), 1);
+    set16(PRIV_OFFSET(Reserved80), 1);
     std::uint8_t reverseOrder[8];
     bool order = m.Bit(50, 0) && m.Get(50, 0, 2, reverseOrder, sizeof reverseOrder) == 0 && Dword(reverseOrder, 4) == 1;
     set16(PRIV_OFFSET(ReverseOrder), order ? 1 : 0);
@@ -359,12 +359,12 @@ void FillPrivateDefaults(const ModelAsk& m, DevmodeBytes& dm) {
         B |= 0x1000;
     }
     set16(PRIV_OFFSET(FontMode), font);
-    set16(PRIV_OFFSET(Value364), 0xFFFF);
+    set16(PRIV_OFFSET(Reserved364), 0xFFFF);
     set16(PRIV_OFFSET(TonerSaveLevel), 0);
     if (m.First(46)) B |= 0x4000;
     set16(PRIV_OFFSET(FinePatterns), 0);
     if (m.Bit(79, 8)) B |= 0x20000000;
-    set16(PRIV_OFFSET(Value368), 0);
+    set16(PRIV_OFFSET(QualityMode), 0);
     if (m.Bit(52, 0)) B |= 0x8000;
     std::uint8_t reduction[8];
     set16(PRIV_OFFSET(ImageReduction), m.Get(48, 0, 1, reduction, sizeof reduction) == 0 ? static_cast<std::uint16_t>(Word(reduction, 4)) : 0);
@@ -385,29 +385,29 @@ void FillPrivateDefaults(const ModelAsk& m, DevmodeBytes& dm) {
     set32(PRIV_OFFSET(WatermarkFlags), 0);
     if (m.First(58)) B |= 0x80000;
 
-    set32(PRIV_OFFSET(Value744), 0);
-    set32(PRIV_OFFSET(Value748), 0);
+    set32(PRIV_OFFSET(Reserved744), 0);
+    set32(PRIV_OFFSET(Reserved748), 0);
     std::uint32_t disk = m.First(35), memory = m.First(36);
     set32(PRIV_OFFSET(HardDiskValue), disk);
     set32(PRIV_OFFSET(MemoryValue), memory);
     if (disk) B |= 0x200000;
     if (memory) B |= 0x400000;
 
-    set16(PRIV_OFFSET(Value766), 0);
+    set16(PRIV_OFFSET(Reserved766), 0);
     std::uint8_t unit[4];
     DWORD found = 0;
     if (m.Get(26, 5, 1, unit, sizeof unit, &found) == 0 && found) B |= 0x2000000;
-    set16(PRIV_OFFSET(Value768), 0);
-    set16(PRIV_OFFSET(Value770), m.Bit(79, 5) ? 1 : 0);
+    set16(PRIV_OFFSET(InstalledTrayOffset), 0);
+    set16(PRIV_OFFSET(AutoTrayResolve), m.Bit(79, 5) ? 1 : 0);
     if (m.Bit(79, 5)) B |= 0x8000000;
 
-    set16(PRIV_OFFSET(Value840), 0);
+    set16(PRIV_OFFSET(JobSetupOption), 0);
     std::uint8_t setup[8];
     bool setupOn = m.Get(53, 0, 1, setup, sizeof setup) == 0 && (setup[0] & 1);
-    set16(PRIV_OFFSET(Value842), setupOn ? static_cast<std::uint16_t>(Word(setup, 4)) : 1);
+    set16(PRIV_OFFSET(JobSetupKind), setupOn ? static_cast<std::uint16_t>(Word(setup, 4)) : 1);
     if (setupOn) C |= 0x4;
     if (m.Bit(71, 0)) C |= 0x8;
-    for (std::size_t off : {PRIV_OFFSET(Value848), PRIV_OFFSET(Value850), PRIV_OFFSET(Value852), PRIV_OFFSET(Value854)})
+    for (std::size_t off : {PRIV_OFFSET(Reserved848), PRIV_OFFSET(Reserved850), PRIV_OFFSET(Reserved852), PRIV_OFFSET(Reserved854)})
         set16(off, 0);
 
     if (current) {

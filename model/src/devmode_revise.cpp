@@ -228,7 +228,7 @@ void MergePrivate(const ModelAsk& m, DevmodeBytes& dm, const DevmodeBytes& def) 
     if (u(PRIV_OFFSET(ResolutionCopy)) == 0)
         dm.SetPriv(PRIV_OFFSET(ResolutionCopy), 2, dm.Std(DM_OFFSET(dmPrintQuality), 2));
 
-    if (A & 0x100) keep16(PRIV_OFFSET(Value74), InRange(u(PRIV_OFFSET(Value74)), 0, 1));
+    if (A & 0x100) keep16(PRIV_OFFSET(Reserved74), InRange(u(PRIV_OFFSET(Reserved74)), 0, 1));
     if (A & 0x200) keep16(PRIV_OFFSET(DuplexType), InRange(u(PRIV_OFFSET(DuplexType)), 0, 1));
     if (A & 0x1000) keep16(PRIV_OFFSET(ReverseOrder), InRange(u(PRIV_OFFSET(ReverseOrder)), 0, 1));
     if (A & 0x1) keep16(PRIV_OFFSET(MirrorImage), InRange(u(PRIV_OFFSET(MirrorImage)), 0, 2));
@@ -298,12 +298,12 @@ void MergePrivate(const ModelAsk& m, DevmodeBytes& dm, const DevmodeBytes& def) 
             keep16(PRIV_OFFSET(ThresholdLevel), InRange(u(PRIV_OFFSET(ThresholdLevel)), lo, hi));
         }
     }
-    if (B & 0x8000) keep16(PRIV_OFFSET(Value368), InRange(u(PRIV_OFFSET(Value368)), 0, 2));
+    if (B & 0x8000) keep16(PRIV_OFFSET(QualityMode), InRange(u(PRIV_OFFSET(QualityMode)), 0, 2));
     if (B & 0x10000) keep16(PRIV_OFFSET(GraphicsMode), InRange(u(PRIV_OFFSET(GraphicsMode)), 0, 1));
     keep16(PRIV_OFFSET(FinePatterns), (B & 0x20000000) && InRange(u(PRIV_OFFSET(FinePatterns)), 0, 1));
 
-    if (C & 0x2) keep16(PRIV_OFFSET(Value840), InRange(w(PRIV_OFFSET(Value840)), 0, 3));
-    if (C & 0x4) keep16(PRIV_OFFSET(Value842), InRange(w(PRIV_OFFSET(Value842)), 1, 3));
+    if (C & 0x2) keep16(PRIV_OFFSET(JobSetupOption), InRange(w(PRIV_OFFSET(JobSetupOption)), 0, 3));
+    if (C & 0x4) keep16(PRIV_OFFSET(JobSetupKind), InRange(w(PRIV_OFFSET(JobSetupKind)), 1, 3));
 }
 
 DWORD Merge(const ModelAsk& m, const std::uint8_t* oldBytes, std::size_t oldDmSize, std::size_t oldExtra,

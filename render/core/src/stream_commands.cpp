@@ -248,7 +248,7 @@ BOOL WriteJobCommands(PDEV* pdev) {
     ok = ok && Frame8(pdev, op::SkipBlank, PrivU16(d, priv::SkipBlankPages) != 0);
     ok = ok && Frame8(pdev, op::Duplex, dm.dmDuplex == 2 ? 1 : dm.dmDuplex == 3 ? 2 : 0);
     bool margin = (dm.dmDuplex == 2 || dm.dmDuplex == 3) && PrivI16(d, priv::DuplexMargin) > 0 &&
-                  Bit(PrivU32(d, priv::Carried36), 0);
+                  Bit(PrivU32(d, priv::DuplexMarginFlags), 0);
     ok = ok && Frame8(pdev, op::DuplexMargin, margin);
     if (ok && (Bit(a, 9) || Bit(c, 4))) {
         bool notice =
