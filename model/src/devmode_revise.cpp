@@ -102,7 +102,7 @@ void MergeStandard(const ModelAsk& m, const DevmodeBytes& old, DevmodeBytes& dm,
     if (oldFields & DM_COPIES) {
         std::uint8_t copies[4];
         int v = old.StdShort(DM_OFFSET(dmCopies));
-        if (m.Get(23, 0, 1, copies, sizeof copies) != 0) {
+        if (m.Get(kQueryCopies, 0, 1, copies, sizeof copies) != 0) {
             dm.SetStd(DM_OFFSET(dmCopies), 2, 1);
         } else {
             std::int16_t most;
@@ -123,11 +123,11 @@ void MergeStandard(const ModelAsk& m, const DevmodeBytes& old, DevmodeBytes& dm,
         if (InRange(mode, 1, 4)) {
             std::uint8_t quality[32], resolution[16];
             std::uint32_t x = 0, y = 0;
-            if (m.Get(42, mode, 1, quality, sizeof quality) == 0) {
+            if (m.Get(kQueryQualityModes, mode, 1, quality, sizeof quality) == 0) {
                 std::memcpy(&x, quality + 4, 4);
                 std::memcpy(&y, quality + 8, 4);
                 taken = true;
-            } else if (m.Get(41, mode, 2, resolution, sizeof resolution) == 0) {
+            } else if (m.Get(kQueryResolutions, mode, 2, resolution, sizeof resolution) == 0) {
                 std::memcpy(&x, resolution + 4, 4);
                 std::memcpy(&y, resolution + 8, 4);
                 taken = true;
@@ -285,7 +285,7 @@ void MergePrivate(const ModelAsk& m, DevmodeBytes& dm, const DevmodeBytes& def) 
     if (B & feature::kBZoom) {
         int smallest = 25, largest = 400;
         std::uint8_t zoom[8];
-        if (m.Get(31, 0, 1, zoom, sizeof zoom) == 0 && (zoom[0] & 1)) {
+        if (m.Get(kQueryZoom, 0, 1, zoom, sizeof zoom) == 0 && (zoom[0] & 1)) {
             std::int16_t lo, hi;
             std::memcpy(&lo, zoom + 4, 2);
             std::memcpy(&hi, zoom + 6, 2);
@@ -306,7 +306,7 @@ void MergePrivate(const ModelAsk& m, DevmodeBytes& dm, const DevmodeBytes& def) 
     if (B & feature::kBDensity) {
         int smallest = 1, largest = 5;
         std::uint8_t density[8];
-        if (m.Bit(45, 0) && m.Get(45, 0, 2, density, sizeof density) == 0) {
+        if (m.Bit(kQueryDensity, 0) && m.Get(kQueryDensity, 0, 2, density, sizeof density) == 0) {
             std::int16_t lo, hi;
             std::memcpy(&lo, density, 2);
             std::memcpy(&hi, density + 2, 2);
@@ -321,7 +321,7 @@ void MergePrivate(const ModelAsk& m, DevmodeBytes& dm, const DevmodeBytes& def) 
         keep16(PRIV_OFFSET(TextAsBlack), InRange(u(PRIV_OFFSET(TextAsBlack)), 0, 1));
     if ((B & feature::kBContrast) && !dm.Old908()) {
         std::uint8_t contrast[16];
-        if (m.Get(78, 0, 1, contrast, sizeof contrast) == 0 && (contrast[0] & 1)) {
+        if (m.Get(kQueryContrast, 0, 1, contrast, sizeof contrast) == 0 && (contrast[0] & 1)) {
             std::int16_t lo, hi;
             std::memcpy(&lo, contrast + 4, 2);
             std::memcpy(&hi, contrast + 6, 2);
