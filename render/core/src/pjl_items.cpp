@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "model/model_queries.h"
 #include "model_access.h"
 #include "pdev.h"
 #include "system_access.h"
@@ -39,8 +40,8 @@ ModelAnswer EntryOf(const PDEV* pdev, int query, int id, int layout) {
 // none), again with 99 when that one does not answer.
 ModelAnswer FinisherTable(const PDEV* pdev, int layout) {
     int finisher = PrivU16(pdev->devmode, priv::FinisherId);
-    ModelAnswer a(pdev, 27, finisher ? finisher : kDefaultFinisher, layout);
-    if (!a.ok()) a = ModelAnswer(pdev, 27, kDefaultFinisher, layout);
+    ModelAnswer a(pdev, model::kQueryFinishers, finisher ? finisher : kDefaultFinisher, layout);
+    if (!a.ok()) a = ModelAnswer(pdev, model::kQueryFinishers, kDefaultFinisher, layout);
     return a;
 }
 
@@ -208,7 +209,7 @@ class PjlItem {
         switch (entry.itemId) {
         case 61: {
             WORD k = ResolutionMode(d);
-            ModelAnswer quality(pdev, 42, k, 1), resolution(pdev, 41, k, 2);
+            ModelAnswer quality(pdev, model::kQueryQualityModes, k, 1), resolution(pdev, 41, k, 2);
             v->type = 4;
             v->numbers[0] = quality.U16(4);
             if (resolution.ok() && (quality.U8(12) & 8)) {
@@ -221,7 +222,7 @@ class PjlItem {
             return 1;
         }
         case 62: {
-            ModelAnswer resolution(pdev, 41, ResolutionMode(d), 2);
+            ModelAnswer resolution(pdev, model::kQueryResolutions, ResolutionMode(d), 2);
             v->type = 5;
             v->numbers[0] = resolution.U16(4);
             v->numbers[1] = resolution.U16(8);
@@ -230,7 +231,7 @@ class PjlItem {
         }
         case 63: {
             WORD k = ResolutionMode(d);
-            ModelAnswer quality(pdev, 42, k, 1), resolution(pdev, 41, k, 2);
+            ModelAnswer quality(pdev, model::kQueryQualityModes, k, 1), resolution(pdev, 41, k, 2);
             if ((quality.U8(12) & 2) && resolution.ok() && resolution.U32(8) != resolution.U32(4))
                 v->variant = 1;
             v->present = Bit(b, 11);
@@ -247,8 +248,8 @@ class PjlItem {
         case 71: {
             int paper = PrivU16(d, priv::OutputPaperId);
             if (!paper) paper = dm.dmPaperSize;
-            ModelAnswer ext = EntryOf(pdev, 20, paper, 6);
-            if (!ext.ok()) ext = ModelAnswer(pdev, 21, 0, 2);
+            ModelAnswer ext = EntryOf(pdev, model::kQueryPapers, paper, 6);
+            if (!ext.ok()) ext = ModelAnswer(pdev, model::kQueryCustomPaperLimits, 0, 2);
             std::string text;
             return FlaggedText(ext, 4, &text) ? stringLine(text) : 0;
         }
@@ -257,12 +258,14 @@ class PjlItem {
         case 73: {
             int media = altSource ? PrivU16(d, priv::AltMedia) : static_cast<int>(dm.dmMediaType);
             std::string text;
-            return FlaggedText(EntryOf(pdev, 22, media, 5), 4, &text) ? stringLine(text) : 0;
+            return FlaggedText(EntryOf(pdev, model::kQueryMediaTypes, media, 5), 4, &text)
+                       ? stringLine(text)
+                       : 0;
         }
         case 74: {
             int tray = altSource ? PrivU16(d, priv::AltSource) : dm.dmDefaultSource;
-            ModelAnswer ext = EntryOf(pdev, 24, tray, 4);
-            if (!ext.ok()) ext = EntryOf(pdev, 26, tray, 4);
+            ModelAnswer ext = EntryOf(pdev, model::kQueryPaperSources, tray, 4);
+            if (!ext.ok()) ext = EntryOf(pdev, model::kQueryTrayGroups, tray, 4);
             std::string text;
             return FlaggedText(ext, 4, &text) ? stringLine(text) : 0;
         }
@@ -287,8 +290,8 @@ class PjlItem {
             bool front = entry.itemId == 83;
             if (driverCollates || !(front ? frontCover : backCover)) return 0;
             int source = PrivU16(d, front ? priv::FrontCoverSource : priv::BackCoverSource);
-            ModelAnswer texts = EntryOf(pdev, 24, source, 7);
-            if (!texts.ok()) texts = EntryOf(pdev, 26, source, 7);
+            ModelAnswer texts = EntryOf(pdev, model::kQueryPaperSources, source, 7);
+            if (!texts.ok()) texts = EntryOf(pdev, model::kQueryTrayGroups, source, 7);
             return texts.ok() ? stringLine(texts.Text(front ? 8 : 40, 32)) : 0;
         }
         default:
@@ -310,12 +313,12 @@ class PjlItem {
                     if (!text.empty()) return stringLine(text);
                 }
             }
-            ModelAnswer bin = EntryOf(pdev, 34, CodeToQuery34Index(code), 7);
+            ModelAnswer bin = EntryOf(pdev, model::kQueryOutputBins, CodeToQuery34Index(code), 7);
             if (bin.ok() && (bin.U8(12) & 4)) return stringLine(bin.Text(16, 32));
             return 0;
         }
         case 94: {
-            ModelAnswer duplex = EntryOf(pdev, 25, dm.dmDuplex, 2);
+            ModelAnswer duplex = EntryOf(pdev, model::kQueryInstallable, dm.dmDuplex, 2);
             if (!duplex.ok() || !(duplex.U8(4) & 4)) return 0;
             bool manual = Bit(a, 9) && PrivU16(d, priv::DuplexType) == 1;
             std::string text = duplex.Text(manual ? 40 : 8, 32);
@@ -346,9 +349,9 @@ class PjlItem {
         case 103: {
             if (!Bit(a, 16)) return 0;
             WORD code = PrivU16(d, priv::StapleMode);
-            ModelAnswer folds = entry.itemId == 101
-                                    ? FinisherTable(pdev, 15)
-                                    : ModelAnswer(pdev, 27, PrivU16(d, priv::FinisherId), 15);
+            ModelAnswer folds = entry.itemId == 101 ? FinisherTable(pdev, 15)
+                                                    : ModelAnswer(pdev, model::kQueryFinishers,
+                                                                  PrivU16(d, priv::FinisherId), 15);
             for (DWORD i = 0; i < folds.Entries(80); ++i) {
                 size_t e = static_cast<size_t>(i) * 80;
                 if (ClampCodeOneToSix(folds.U16(e + 2)) == code)
@@ -425,7 +428,7 @@ class PjlItem {
             return choice(m == 1 ? 0 : m == 2 ? 2 : m == 3 ? 1 : -1);
         }
         case 132: {
-            ModelAnswer toner(pdev, 46, 0, 3);
+            ModelAnswer toner(pdev, model::kQueryToner, 0, 3);
             if (!toner.ok()) return 0;
             DWORD m = toner.U32(4);
             if ((m != 0 && m != 2) || !Bit(b, 14)) return 0;
@@ -475,7 +478,7 @@ class PjlItem {
             return choice(0);
         }
         case 151: {
-            ModelAnswer adapt(pdev, 54, 0, 1);
+            ModelAnswer adapt(pdev, model::kQueryAdaptiveRaster, 0, 1);
             if (!adapt.ok() || !(adapt.U8(0) & 1)) return 0;
             WORD m = adapt.U16(4);
             return choice(m <= 1 ? m : -1);

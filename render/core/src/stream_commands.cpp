@@ -226,7 +226,7 @@ BOOL WriteUel(PDEV* pdev) {
 }
 
 bool IsPjlKeySupported(PDEV* pdev, int key) {
-    ModelAnswer items(pdev, 65, 0, 3);
+    ModelAnswer items(pdev, model::kQueryPjlLines, 0, 3);
     for (DWORD i = 0; i < items.Entries(sizeof(PjlItemEntry)); ++i)
         if (static_cast<INT>(items.U32(static_cast<size_t>(i) * sizeof(PjlItemEntry))) == key)
             return true;
@@ -262,7 +262,8 @@ BOOL WriteJobCommands(PDEV* pdev) {
     if (ok && OutputTrayValue(pdev, &value)) ok = Frame8(pdev, op::OutputTray, value);
     if (ok && Bit(a, 16) && StapleValue(pdev, &value)) ok = Frame8(pdev, op::Staple, value);
     if (ok && Bit(a, 18)) {
-        ModelAnswer punches(pdev, 27, finisher ? finisher : kDefaultFinisher, 12);
+        ModelAnswer punches(pdev, model::kQueryFinishers, finisher ? finisher : kDefaultFinisher,
+                            12);
         WORD punch = PrivU16(d, priv::PunchMode);
         for (DWORD i = 0; i < punches.Entries(48); ++i) {
             size_t e = static_cast<size_t>(i) * 48;
@@ -334,7 +335,7 @@ BOOL WritePageCommands(PDEV* pdev, bool firstPage) {
                          : static_cast<BYTE>(paper);
     ok = ok && Frame8(pdev, op::PaperSize, paperByte);
     if (ok && (firstPage || !last.sent || last.media != media) && media) {
-        ModelAnswer m(pdev, 22, static_cast<int>(media), 5);
+        ModelAnswer m(pdev, model::kQueryMediaTypes, static_cast<int>(media), 5);
         if (m.ok()) ok = Frame8(pdev, op::MediaType, m.U8(2));
     }
     if (ok && SetStarts(pdev)) ok = WriteFrame(pdev, op::CopySetStart, nullptr, 0);
