@@ -240,6 +240,10 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
         return TRUE;
     }
     if (pdev->jobFlags & job::HeaderWritten) WriteJobFooter(pdev);
+    // A write that failed (or a cancel) lost part of the job: the end says so.
+    // The spooler deletes such a job rather than print its part.
+    const bool lost = (pdev->jobFlags & job::Cancelled) != 0;
+    if (lost && pdev->printer && pdev->jobId) SetJobW(pdev->printer, pdev->jobId, 0, nullptr, JOB_CONTROL_DELETE);
     pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver);
     if (pdev->modelData && pdev->modelsmith && pdev->sheetwright) {
         auto set = reinterpret_cast<PFN_uiSetDeptCode>(
@@ -256,7 +260,7 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
         ModelBlock block{pdev->modelsmith, pdev->modelData};
         if (set) set(&block, &pdev->devmode.dm);
     }
-    return TRUE;
+    return lost ? FALSE : TRUE;
 }
 
 } // namespace inkforge
