@@ -37,6 +37,10 @@ int RunFaultTable(const std::function<JobOutcome()>& job, const FaultTableOption
     if (!clean.ok) return 0;
     EXPECT_FALSE(calls.empty()) << "the job reaches no fault point";
 
+    std::string reached;
+    for (const auto& [name, count] : calls)
+        reached += " " + name + "(" + std::to_string(count) + ")";
+    std::printf("fault points the job reaches:%s\n", reached.c_str());
     int runs = 0;
     for (const auto& [name, count] : calls) {
         if (options.skip.count(name)) continue;
