@@ -14,7 +14,7 @@ namespace {
 
 typedef DWORD(WINAPI* PFN_uiReviseDevmodeEx)(HANDLE printer, LPCVOID modelData, DEVMODEW* oldDevmode,
                                              DEVMODEW* devmode, DWORD mode);
-typedef DWORD(WINAPI* PFN_mdReviseDevmode)(LPCVOID modelData, DEVMODEA* oldDevmode, DEVMODEA* devmode, DWORD type);
+typedef DWORD(WINAPI* PFN_mdReviseDevmode)(LPCVOID modelData, LPVOID oldDevmode, LPVOID devmode, DWORD type);
 
 constexpr WORD kSize40 = 188; // the older standard part
 constexpr WORD kSize400 = 212;
