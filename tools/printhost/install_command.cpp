@@ -169,6 +169,16 @@ int Run(const Args& args) {
         std::fprintf(stderr, "printhost install: no model data file '%s'\n", o.model.c_str());
         return 1;
     }
+    std::vector<std::uint8_t> modelData;
+    if (!ReadWholeFile(o.model, &modelData)) {
+        std::fprintf(stderr, "printhost install: cannot read '%s'\n", o.model.c_str());
+        return 1;
+    }
+    if (std::string problem = ModelDataProblem(modelData); !problem.empty()) {
+        std::fprintf(stderr, "printhost install: '%s' is not a model data file the model library accepts: %s\n",
+                     o.model.c_str(), problem.c_str());
+        return 1;
+    }
     fs::path driverDir(DriverDir());
     if (!fs::is_directory(driverDir, ec)) {
         std::fprintf(stderr,

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "engine_internal.h"
+#include "raster.h"
 #include "platform/engine_objects.h"
 #include "win/errors.h"
 #include "platform/core.h"
@@ -131,6 +132,15 @@ BRUSHOBJ* CreateHatchBrush(HSURF target, ULONG iHatch, ULONG foreColor, ULONG ba
     brush->xlate = CreateTableXlate(colors, 2);
     if (!brush->xlate) return nullptr;
     return Register(std::move(brush));
+}
+
+bool BrushPatternOf(BRUSHOBJ* pbo, HSURF* pattern, XLATEOBJ** xlate) {
+    std::lock_guard lock(EngineLock());
+    Brush* brush = FindLocked<Brush>(pbo);
+    if (!brush || !brush->pattern) return false;
+    *pattern = brush->pattern;
+    *xlate = brush->xlate;
+    return true;
 }
 
 void DeleteBrush(BRUSHOBJ* pbo) {

@@ -666,6 +666,11 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
         int kind = SelectClipRgn(hdc, reinterpret_cast<HRGN>(h));
         return kind == ERROR ? nullptr : reinterpret_cast<HGDIOBJ>(static_cast<ULONG_PTR>(kind));
     }
+    if (o->kind == ObjectKind::Bitmap) {
+        // Only into a memory device context.
+        auto old = SelectDcBitmap(hdc, o);
+        return old ? HandleOf(old) : nullptr;
+    }
     return With(hdc, static_cast<HGDIOBJ>(nullptr), [&](DcState& dc) -> HGDIOBJ {
         std::shared_ptr<GdiObject>* slot = nullptr;
         switch (o->kind) {

@@ -18,37 +18,6 @@ namespace {
 // Device coordinates are kept within the 28.4 range with room to spare.
 constexpr double kMaxDevice = 1 << 26;
 
-// Colours of the device: COLORREFs translated through the device's palette.
-class DeviceColors {
-  public:
-    explicit DeviceColors(const DcState& dc) {
-        HPALETTE device = dc.facts.devinfo.hpalDefault;
-        if (!device) return;
-        rgb_ = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
-        if (rgb_) xlate_ = engine::CreatePaletteXlate(rgb_, device);
-    }
-    ~DeviceColors() {
-        if (xlate_) engine::DeleteXlate(xlate_);
-        if (rgb_) EngDeletePalette(rgb_);
-    }
-    DeviceColors(const DeviceColors&) = delete;
-    DeviceColors& operator=(const DeviceColors&) = delete;
-
-    ULONG operator()(COLORREF c) const {
-        // PALETTEINDEX picks from the default palette; PALETTERGB is a colour.
-        if ((c >> 24) == 0x01)
-            c = DefaultPaletteColor(c & 0xFFFF);
-        else
-            c &= 0xFFFFFF;
-        if (!xlate_ || (xlate_->flXlate & XO_TRIVIAL)) return c;
-        return XLATEOBJ_iXlate(xlate_, c);
-    }
-
-  private:
-    HPALETTE rgb_ = nullptr;
-    XLATEOBJ* xlate_ = nullptr;
-};
-
 FIX ToFix(double v) {
     return static_cast<FIX>(std::lround(std::clamp(v, -kMaxDevice, kMaxDevice) * 16));
 }
@@ -98,44 +67,6 @@ PATHOBJ* BuildPath(const Figures& f, bool closeAll) {
     flush();
     if (open && closeAll) PATHOBJ_bCloseFigure(ppo);
     return ppo;
-}
-
-// The brush for the driver; false for a null brush.
-bool MakeBrushSpec(const DcState& dc, const DeviceColors& colors, const BrushData& b,
-                   BrushSpec* out) {
-    BrushSpec s;
-    switch (b.style) {
-    case BS_NULL:
-        return false;
-    case BS_HATCHED:
-        s.hatch = true;
-        s.style = std::min<ULONG>(b.hatch, HS_DIAGCROSS);
-        s.color = colors(b.color);
-        s.background = colors(dc.a.bkColor);
-        break;
-    case BS_DIBPATTERNPT:
-        if (b.pattern) {
-            auto p = std::make_shared<BrushPattern>();
-            p->size = SIZEL{b.pattern->width, b.pattern->height};
-            p->indices = b.pattern->indices;
-            if (b.pattern->mono) {
-                // Set bits take the background colour, clear ones the text colour.
-                p->colors = {colors(dc.a.textColor), colors(dc.a.bkColor)};
-            } else {
-                for (COLORREF c : b.pattern->palette)
-                    p->colors.push_back(colors(c));
-            }
-            s.pattern = std::move(p);
-            break;
-        }
-        s.color = colors(b.color);
-        break;
-    default:
-        s.color = colors(b.dcBrush ? dc.a.dcBrushColor : b.color);
-        break;
-    }
-    *out = std::move(s);
-    return true;
 }
 
 // Style lengths of the dashed styles, in style units of a cosmetic line or in
@@ -373,6 +304,66 @@ BOOL FillRegion(HDC hdc, HRGN hrgn, const BrushData* brush, int rop2) {
 
 } // namespace
 
+DeviceColors::DeviceColors(const DcState& dc) {
+    HPALETTE device = dc.facts.devinfo.hpalDefault;
+    if (!device) return;
+    rgb_ = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
+    if (rgb_) xlate_ = engine::CreatePaletteXlate(rgb_, device);
+}
+
+DeviceColors::~DeviceColors() {
+    if (xlate_) engine::DeleteXlate(xlate_);
+    if (rgb_) EngDeletePalette(rgb_);
+}
+
+ULONG DeviceColors::operator()(COLORREF c) const {
+    // PALETTEINDEX picks from the default palette; PALETTERGB is a colour.
+    if ((c >> 24) == 0x01)
+        c = DefaultPaletteColor(c & 0xFFFF);
+    else
+        c &= 0xFFFFFF;
+    if (!xlate_ || (xlate_->flXlate & XO_TRIVIAL)) return c;
+    return XLATEOBJ_iXlate(xlate_, c);
+}
+
+// The brush for the driver; false for a null brush.
+bool MakeBrushSpec(const DcState& dc, const DeviceColors& colors, const BrushData& b,
+                   BrushSpec* out) {
+    BrushSpec s;
+    switch (b.style) {
+    case BS_NULL:
+        return false;
+    case BS_HATCHED:
+        s.hatch = true;
+        s.style = std::min<ULONG>(b.hatch, HS_DIAGCROSS);
+        s.color = colors(b.color);
+        s.background = colors(dc.a.bkColor);
+        break;
+    case BS_DIBPATTERNPT:
+        if (b.pattern) {
+            auto p = std::make_shared<BrushPattern>();
+            p->size = SIZEL{b.pattern->width, b.pattern->height};
+            p->indices = b.pattern->indices;
+            if (b.pattern->mono) {
+                // Set bits take the background colour, clear ones the text colour.
+                p->colors = {colors(dc.a.textColor), colors(dc.a.bkColor)};
+            } else {
+                for (COLORREF c : b.pattern->palette)
+                    p->colors.push_back(colors(c));
+            }
+            s.pattern = std::move(p);
+            break;
+        }
+        s.color = colors(b.color);
+        break;
+    default:
+        s.color = colors(b.dcBrush ? dc.a.dcBrushColor : b.color);
+        break;
+    }
+    *out = std::move(s);
+    return true;
+}
+
 BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& o) {
     if (device.size() < 2 || !dc.a.pen || !dc.a.brush) return TRUE;
     auto clip = EffectiveClip(dc.a);
@@ -409,6 +400,8 @@ BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& o) {
     EngDeletePath(ppo);
     return SubmitDrawing(dc.hdc, std::move(call));
 }
+
+ULONG DeviceColor(const DcState& dc, COLORREF color) { return DeviceColors(dc)(color); }
 
 BOOL Emit(DcState& dc, const Figures& device, bool fill, bool stroke) {
     return EmitWith(dc, device, fill, stroke, false);

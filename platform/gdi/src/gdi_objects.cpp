@@ -378,6 +378,8 @@ DWORD WINAPI GetObjectType(HGDIOBJ h) {
         return OBJ_PAL;
     case ObjectKind::Region:
         return OBJ_REGION;
+    case ObjectKind::Bitmap:
+        return OBJ_BITMAP;
     }
     return 0;
 }
