@@ -839,14 +839,13 @@ BOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* pxlo, TR
         CLIPOBJ* clip = CreateClip(cut.data(), static_cast<ULONG>(cut.size()));
         if (!clip) return FALSE;
         // Triangles leave the pixels between them as they were.
-        BOOL ok = ThroughBitmap(psoDest, bounds, clip, ulMode == GRADIENT_FILL_TRIANGLE,
-                                [&](SURFOBJ* tso) {
-                                    std::vector<TRIVERTEX> moved(pVertex, pVertex + nVertex);
-                                    for (TRIVERTEX& t : moved)
-                                        t.x -= bounds.left, t.y -= bounds.top;
-                                    return Gradient(tso, nullptr, pxlo, moved.data(), nVertex,
-                                                    pMesh, nMesh, ulMode);
-                                });
+        BOOL ok = ThroughBitmap(
+            psoDest, bounds, clip, ulMode == GRADIENT_FILL_TRIANGLE, [&](SURFOBJ* tso) {
+                std::vector<TRIVERTEX> moved(pVertex, pVertex + nVertex);
+                for (TRIVERTEX& t : moved)
+                    t.x -= bounds.left, t.y -= bounds.top;
+                return Gradient(tso, nullptr, pxlo, moved.data(), nVertex, pMesh, nMesh, ulMode);
+            });
         EngDeleteClip(clip);
         return ok;
     }

@@ -17,16 +17,16 @@ namespace {
 
 // Offsets of the fields the blit records share (BITBLT, STRETCHBLT,
 // MASKBLT, ALPHABLEND, TRANSPARENTBLT).
-constexpr size_t kDest = 24;      // x, y, cx, cy
-constexpr size_t kRop = 40;       // the operation, blend function or key colour
-constexpr size_t kSrcPoint = 44;  // xSrc, ySrc
-constexpr size_t kXformSrc = 52;  // XFORM
-constexpr size_t kBkSrc = 76;     // COLORREF
-constexpr size_t kUsageSrc = 80;  // then offBmi, cbBmi, offBits, cbBits
+constexpr size_t kDest = 24;       // x, y, cx, cy
+constexpr size_t kRop = 40;        // the operation, blend function or key colour
+constexpr size_t kSrcPoint = 44;   // xSrc, ySrc
+constexpr size_t kXformSrc = 52;   // XFORM
+constexpr size_t kBkSrc = 76;      // COLORREF
+constexpr size_t kUsageSrc = 80;   // then offBmi, cbBmi, offBits, cbBits
 constexpr size_t kSrcExtent = 100; // cxSrc, cySrc (not in BITBLT and MASKBLT)
-constexpr size_t kMaskBlt = 100;  // xMask, yMask, iUsageMask, offBmi, cbBmi, offBits, cbBits
-constexpr size_t kPlgPoints = 24; // three POINTLs
-constexpr size_t kPlgSrc = 48;    // xSrc, ySrc, cxSrc, cySrc, XFORM, COLORREF, bitmap, mask
+constexpr size_t kMaskBlt = 100;   // xMask, yMask, iUsageMask, offBmi, cbBmi, offBits, cbBits
+constexpr size_t kPlgPoints = 24;  // three POINTLs
+constexpr size_t kPlgSrc = 48;     // xSrc, ySrc, cxSrc, cySrc, XFORM, COLORREF, bitmap, mask
 
 struct BitmapRef {
     DWORD usage = 0, offBmi = 0, cbBmi = 0, offBits = 0, cbBits = 0;
@@ -82,7 +82,9 @@ void MapSource(const XFORM& x, LONG* xs, LONG* ys, LONG* ws, LONG* hs) {
         return;
     double x0 = *xs * x.eM11 + x.eDx, y0 = *ys * x.eM22 + x.eDy;
     double x1 = (*xs + *ws) * x.eM11 + x.eDx, y1 = (*ys + *hs) * x.eM22 + x.eDy;
-    auto clamp = [](double v) { return static_cast<LONG>(std::lround(std::fmax(-1e9, std::fmin(1e9, v)))); };
+    auto clamp = [](double v) {
+        return static_cast<LONG>(std::lround(std::fmax(-1e9, std::fmin(1e9, v))));
+    };
     *xs = clamp(x0), *ys = clamp(y0), *ws = clamp(x1) - *xs, *hs = clamp(y1) - *ys;
 }
 
@@ -119,16 +121,16 @@ RasterRecordResult Blit(HDC hdc, const RecordReader& r, DWORD type) {
     case EMR_BITBLT:
         return Result(BitBlt(hdc, dest[0], dest[1], dest[2], dest[3], source.dc(), xs, ys, rop));
     case EMR_STRETCHBLT:
-        return Result(StretchBlt(hdc, dest[0], dest[1], dest[2], dest[3], source.dc(), xs, ys, ws,
-                                 hs, rop));
+        return Result(
+            StretchBlt(hdc, dest[0], dest[1], dest[2], dest[3], source.dc(), xs, ys, ws, hs, rop));
     case EMR_TRANSPARENTBLT:
         return Result(TransparentBlt(hdc, dest[0], dest[1], dest[2], dest[3], source.dc(), xs, ys,
                                      ws, hs, rop));
     case EMR_ALPHABLEND: {
         BLENDFUNCTION bf{static_cast<BYTE>(rop), static_cast<BYTE>(rop >> 8),
                          static_cast<BYTE>(rop >> 16), static_cast<BYTE>(rop >> 24)};
-        return Result(AlphaBlend(hdc, dest[0], dest[1], dest[2], dest[3], source.dc(), xs, ys, ws,
-                                 hs, bf));
+        return Result(
+            AlphaBlend(hdc, dest[0], dest[1], dest[2], dest[3], source.dc(), xs, ys, ws, hs, bf));
     }
     default: { // MASKBLT
         LONG xm, ym;
@@ -204,9 +206,8 @@ RasterRecordResult Dibits(HDC hdc, const RecordReader& r, DWORD type) {
     DibHeader h;
     if (!ReadDibHeader(r.At(offBmi), cbBmi, &h) || DibInfoSize(h, usage) > cbBmi)
         return RasterRecordResult::Malformed;
-    unsigned long long need = h.compression == BI_RGB || h.compression == BI_BITFIELDS
-                                  ? DibBitsSize(h)
-                                  : h.sizeImage;
+    unsigned long long need =
+        h.compression == BI_RGB || h.compression == BI_BITFIELDS ? DibBitsSize(h) : h.sizeImage;
     if (need > cbBits) return RasterRecordResult::Malformed;
     // The header is copied so that its table lies in one aligned block.
     std::vector<BYTE> info(r.At(offBmi), r.At(offBmi) + cbBmi);
@@ -221,7 +222,8 @@ RasterRecordResult Dibits(HDC hdc, const RecordReader& r, DWORD type) {
 
 RasterRecordResult Gradient(HDC hdc, const RecordReader& r) {
     DWORD nVer, nTri, mode;
-    if (!r.Get(24, &nVer) || !r.Get(28, &nTri) || !r.Get(32, &mode) || mode > GRADIENT_FILL_TRIANGLE)
+    if (!r.Get(24, &nVer) || !r.Get(28, &nTri) || !r.Get(32, &mode) ||
+        mode > GRADIENT_FILL_TRIANGLE)
         return RasterRecordResult::Malformed;
     size_t per = mode == GRADIENT_FILL_TRIANGLE ? 3 : 2;
     constexpr size_t kVertices = 36;
