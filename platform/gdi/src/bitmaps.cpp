@@ -124,7 +124,7 @@ std::shared_ptr<GdiObject> NewBitmapObject(LONG width, LONG height, ULONG bpp,
 }
 
 HBITMAP BitmapFromDib(const Dib& dib) {
-    auto o = MakeBitmap(dib.width, dib.height, dib.bpp, dib.colors, false, BMF_TOPDOWN, nullptr);
+    auto o = MakeBitmap(dib.width, dib.height, dib.bpp, dib.colors, true, BMF_TOPDOWN, nullptr);
     if (!o) return nullptr;
     o->bitmap->alpha = dib.alpha;
     SURFOBJ* so = EngLockSurface(o->bitmap->surface);

@@ -215,9 +215,10 @@ RasterRecordResult Dibits(HDC hdc, const RecordReader& r, DWORD type) {
     if (type == EMR_STRETCHDIBITS)
         return Result(StretchDIBits(hdc, f[0], f[1], static_cast<LONG>(extra[1]), cyDest, f[2],
                                     f[3], f[4], f[5], r.At(offBits), bmi, usage, extra[0]) != 0);
-    return Result(SetDIBitsToDevice(hdc, f[0], f[1], static_cast<DWORD>(f[4]),
-                                    static_cast<DWORD>(f[5]), f[2], f[3], extra[0], extra[1],
-                                    r.At(offBits), bmi, usage) != 0);
+    // The recorded extents were the recording device's pixels, the
+    // metafile's logical units: played, they scale with the picture.
+    return Result(StretchDIBits(hdc, f[0], f[1], f[4], f[5], f[2], f[3], f[4], f[5], r.At(offBits),
+                                bmi, usage, SRCCOPY) != 0);
 }
 
 RasterRecordResult Gradient(HDC hdc, const RecordReader& r) {

@@ -138,11 +138,17 @@ TEST_F(MemoryDcTest, BlitsBetweenBitmapsFollowTheirRasterOperation) {
     DeleteDC(src);
 }
 
-TEST_F(MemoryDcTest, MonoSourcesTakeTextAndBackgroundColours) {
+TEST_F(MemoryDcTest, MonoBitmapsTakeTextAndBackgroundColours) {
+    // A mono device-dependent bitmap (that of a fresh memory context).
     HDC src = CreateCompatibleDC(dc);
-    void* monoBits = nullptr;
-    HBITMAP mono = Section(8, 1, 1, &monoBits);
-    static_cast<BYTE*>(monoBits)[0] = 0xF0; // left half white (1)
+    HBITMAP mono = CreateCompatibleBitmap(src, 8, 1);
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD colors[2];
+    } bi{{40, 8, 1, 1, 1, BI_RGB, 0, 0, 0, 2, 0}, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
+    const BYTE row[4] = {0xF0, 0, 0, 0}; // left half white (1)
+    ASSERT_EQ(SetDIBits(src, mono, 0, 1, row, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS),
+              1);
     HGDIOBJ o = SelectObject(src, mono);
     SetTextColor(dc, kRed);
     SetBkColor(dc, RGB(0, 255, 0));
