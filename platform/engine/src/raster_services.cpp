@@ -440,7 +440,21 @@ BOOL Blit(const BlitSpec& b) {
     Adjust adjust(b.adjust);
     size_t rowBytes = RowBytes(dst->iBitmapFormat, dst->sizlBitmap.cx) + 8;
     std::vector<BYTE> srcBuf(rowBytes), patBuf(rowBytes), maskBuf(rowBytes);
+    if (usePat && brush.solid)
+        PatternRow(brush, bpp, MakeSpan(bpp, 0, dst->sizlBitmap.cx), 0, patBuf.data());
     ULONG ones = AllOnes(bpp);
+    // Halftoning a 24- or 32-bit source of blue, green, red onto one bit,
+    // without shrinking or colour adjustment: source columns found once,
+    // gray levels from the bytes, bits packed as they come.
+    bool fastHalftone = halftone && bpp == 1 && (sbpp == 24 || sbpp == 32) &&
+                        srcModel.mode == PAL_BGR && !b.adjust && mx.srcLen <= mx.dstLen &&
+                        my.srcLen <= my.dstLen;
+    std::vector<LONG> columns;
+    if (fastHalftone) {
+        columns.resize(static_cast<size_t>(area.right - area.left));
+        for (LONG x = area.left; x < area.right; ++x)
+            columns[static_cast<size_t>(x - area.left)] = mx(x) * static_cast<LONG>(sbpp / 8);
+    }
     bool sameSurface = useSrc && b.src == dst;
     // Rows run upwards when the source lies above an overlapping destination.
     bool up = sameSurface && my(area.top) < area.top;
@@ -462,6 +476,22 @@ BOOL Blit(const BlitSpec& b) {
                 } else {
                     sp = from;
                 }
+            } else if (fastHalftone) {
+                std::memset(srcBuf.data(), 0, s.bytes);
+                const BYTE* row = RowOf(b.src, sy);
+                const BYTE* bayer = kBayer8[(y - b.htOrg.y) & 7];
+                LONG first = static_cast<LONG>(s.firstByte * 8);
+                for (LONG x = a; x < c; ++x) {
+                    const BYTE* p = row + columns[static_cast<size_t>(x - area.left)];
+                    // Gray of blue, green, red, in 0..255 * 256.
+                    int gray = p[0] * 28 + p[1] * 151 + p[2] * 77;
+                    int t = bayer[(x - b.htOrg.x) & 7];
+                    bool light = (gray >> 8) * 64 > t * 255 + 127;
+                    if ((light ? white : black) & 1)
+                        srcBuf[static_cast<size_t>(x - first) >> 3] |=
+                            static_cast<BYTE>(0x80 >> ((x - first) & 7));
+                }
+                sp = srcBuf.data();
             } else if (halftone) {
                 for (LONG x = a; x < c; ++x) {
                     auto [x0, x1] = mx.Range(x);
@@ -513,7 +543,8 @@ BOOL Blit(const BlitSpec& b) {
         }
         const BYTE* pp = nullptr;
         if (usePat) {
-            PatternRow(brush, bpp, s, y, patBuf.data());
+            // A solid brush's row was made once for the whole width.
+            if (!brush.solid) PatternRow(brush, bpp, s, y, patBuf.data());
             pp = patBuf.data();
         }
         const BYTE* mp = nullptr;

@@ -121,7 +121,8 @@ std::shared_ptr<RasterImage> ToMono(const RasterImage& img, COLORREF bk) {
             BYTE* out = static_cast<BYTE*>(m->pvScan0) + y * m->lDelta;
             for (LONG x = 0; x < so->sizlBitmap.cx; ++x) {
                 const BYTE* p = row + bytes * x;
-                if ((p[0] | p[1] << 8 | p[2] << 16) == key) out[x / 8] |= BYTE(0x80 >> (x % 8));
+                if (static_cast<ULONG>(p[0] | p[1] << 8 | p[2] << 16) == key)
+                    out[x / 8] |= BYTE(0x80 >> (x % 8));
             }
         }
         EngUnlockSurface(m);
