@@ -7,6 +7,7 @@
 #include "raster.h"
 #include "platform/engine_objects.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::engine {
 namespace {
@@ -155,6 +156,7 @@ using namespace platform::engine;
 extern "C" {
 
 PVOID APIENTRY BRUSHOBJ_pvAllocRbrush(BRUSHOBJ* pbo, ULONG cj) {
+    PLATFORM_FAULT_POINT("BRUSHOBJ_pvAllocRbrush", nullptr);
     std::lock_guard lock(EngineLock());
     Brush* brush = FindLocked<Brush>(pbo);
     if (!brush) {

@@ -13,10 +13,12 @@
 #include "platform/engine_device.h"
 #include "platform/gdi_ctl.h"
 #include "platform/gdi_drawing.h"
+#include "platform/engine_fonts.h"
 #include "platform/text.h"
 #include "win/errors.h"
 #include "win/spool.h"
 #include "win/strings.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -284,6 +286,8 @@ bool EnablePdev(DeviceContext& dc, std::vector<BYTE>& devmode, Pdev* out) {
 }
 
 void DisablePdev(const GraphicsDriver& drv, const Pdev& p) {
+    // The driver lets go of its fonts while its device still stands.
+    engine::ReleaseDeviceFonts(p.hdev);
     EngDeleteSurface(p.pdevSurface);
     drv.Fn<PFN_DrvDisablePDEV>(INDEX_DrvDisablePDEV)(p.dhpdev);
     engine::DeleteDevice(p.hdev);
@@ -617,12 +621,14 @@ extern "C" {
 
 HDC WINAPI CreateDCW(LPCWSTR lpszDriver, LPCWSTR lpszDevice, LPCWSTR lpszPort,
                      const DEVMODEW* pdm) {
+    PLATFORM_FAULT_POINT("CreateDCW", nullptr);
     std::vector<BYTE> devmode;
     if (!CopyDevmode(pdm, &devmode)) return nullptr;
     return CreatePrinterDc(Wide(lpszDriver), Wide(lpszDevice), Wide(lpszPort), std::move(devmode));
 }
 
 HDC WINAPI CreateDCA(LPCSTR lpszDriver, LPCSTR lpszDevice, LPCSTR lpszPort, const DEVMODEA* pdm) {
+    PLATFORM_FAULT_POINT("CreateDCA", nullptr);
     std::vector<BYTE> devmode;
     if (!WidenDevmode(pdm, &devmode)) return nullptr;
     return CreatePrinterDc(FromAnsi(lpszDriver), FromAnsi(lpszDevice), FromAnsi(lpszPort),
@@ -630,12 +636,14 @@ HDC WINAPI CreateDCA(LPCSTR lpszDriver, LPCSTR lpszDevice, LPCSTR lpszPort, cons
 }
 
 HDC WINAPI ResetDCW(HDC hdc, const DEVMODEW* lpdm) {
+    PLATFORM_FAULT_POINT("ResetDCW", nullptr);
     std::vector<BYTE> devmode;
     if (!CopyDevmode(lpdm, &devmode)) return nullptr;
     return ResetPrinterDc(hdc, std::move(devmode));
 }
 
 HDC WINAPI ResetDCA(HDC hdc, const DEVMODEA* lpdm) {
+    PLATFORM_FAULT_POINT("ResetDCA", nullptr);
     std::vector<BYTE> devmode;
     if (!WidenDevmode(lpdm, &devmode)) return nullptr;
     return ResetPrinterDc(hdc, std::move(devmode));
@@ -676,6 +684,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 }
 
 int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
+    PLATFORM_FAULT_POINT("StartDocW", SP_ERROR);
     if (!lpdi || lpdi->cbSize < static_cast<int>(offsetof(DOCINFOW, lpszOutput))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SP_ERROR;
@@ -692,6 +701,7 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
 }
 
 int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
+    PLATFORM_FAULT_POINT("StartDocA", SP_ERROR);
     if (!lpdi || lpdi->cbSize < static_cast<int>(offsetof(DOCINFOA, lpszOutput))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SP_ERROR;
@@ -708,6 +718,7 @@ int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
 }
 
 int WINAPI StartPage(HDC hdc) {
+    PLATFORM_FAULT_POINT("StartPage", SP_ERROR);
     DcUse dc(hdc);
     if (!dc) return SP_ERROR;
     if (dc->state != DocState::InDoc || !dc->surface) {
@@ -731,6 +742,7 @@ int WINAPI StartPage(HDC hdc) {
 }
 
 int WINAPI EndPage(HDC hdc) {
+    PLATFORM_FAULT_POINT("EndPage", SP_ERROR);
     DcUse dc(hdc);
     if (!dc || NotForMemory(*dc)) return SP_ERROR;
     if (dc->state != DocState::InPage) {
@@ -741,6 +753,7 @@ int WINAPI EndPage(HDC hdc) {
 }
 
 int WINAPI EndDoc(HDC hdc) {
+    PLATFORM_FAULT_POINT("EndDoc", SP_ERROR);
     DcUse dc(hdc);
     if (!dc || NotForMemory(*dc)) return SP_ERROR;
     if (dc->state == DocState::Idle) {
@@ -754,6 +767,7 @@ int WINAPI EndDoc(HDC hdc) {
 }
 
 int WINAPI AbortDoc(HDC hdc) {
+    PLATFORM_FAULT_POINT("AbortDoc", SP_ERROR);
     DcUse dc(hdc);
     if (!dc || NotForMemory(*dc)) return SP_ERROR;
     if (dc->state == DocState::Idle) {
@@ -770,6 +784,7 @@ int WINAPI AbortDoc(HDC hdc) {
 
 int WINAPI ExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData, int cjOutput,
                      LPSTR lpOutData) {
+    PLATFORM_FAULT_POINT("ExtEscape", SP_ERROR);
     if (cjInput < 0 || cjOutput < 0 || (cjInput > 0 && !lpInData) || (cjOutput > 0 && !lpOutData)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;

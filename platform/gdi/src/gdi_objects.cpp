@@ -11,6 +11,7 @@
 
 #include "platform/gdi_ctl.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -366,6 +367,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
 }
 
 HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
+    PLATFORM_FAULT_POINT("CreatePen", nullptr);
     if (iStyle < PS_SOLID || iStyle > PS_INSIDEFRAME) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -380,6 +382,7 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
 }
 
 HPEN WINAPI CreatePenIndirect(const LOGPEN* plpen) {
+    PLATFORM_FAULT_POINT("CreatePenIndirect", nullptr);
     if (!plpen) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -389,6 +392,7 @@ HPEN WINAPI CreatePenIndirect(const LOGPEN* plpen) {
 
 HPEN WINAPI ExtCreatePen(DWORD iPenStyle, DWORD cWidth, const LOGBRUSH* plbrush, DWORD cStyle,
                          const DWORD* pstyle) {
+    PLATFORM_FAULT_POINT("ExtCreatePen", nullptr);
     if (!plbrush) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -415,12 +419,14 @@ HPEN WINAPI ExtCreatePen(DWORD iPenStyle, DWORD cWidth, const LOGBRUSH* plbrush,
 }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
+    PLATFORM_FAULT_POINT("CreateSolidBrush", nullptr);
     BrushData b;
     b.color = color;
     return reinterpret_cast<HBRUSH>(AddObject(NewBrush(b)));
 }
 
 HBRUSH WINAPI CreateHatchBrush(int iHatch, COLORREF color) {
+    PLATFORM_FAULT_POINT("CreateHatchBrush", nullptr);
     if (iHatch < HS_HORIZONTAL || iHatch > HS_DIAGCROSS) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -433,6 +439,7 @@ HBRUSH WINAPI CreateHatchBrush(int iHatch, COLORREF color) {
 }
 
 HBRUSH WINAPI CreateDIBPatternBrushPt(const VOID* lpPackedDIB, UINT iUsage) {
+    PLATFORM_FAULT_POINT("CreateDIBPatternBrushPt", nullptr);
     PatternSource p;
     if (iUsage > DIB_PAL_INDICES || !ReadPackedPattern(lpPackedDIB, iUsage, &p)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -445,6 +452,7 @@ HBRUSH WINAPI CreateDIBPatternBrushPt(const VOID* lpPackedDIB, UINT iUsage) {
 }
 
 HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* plbrush) {
+    PLATFORM_FAULT_POINT("CreateBrushIndirect", nullptr);
     if (!plbrush) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;

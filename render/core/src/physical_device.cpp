@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devmode_revision.h"
+#include "font_download.h"
 #include "hooks.h"
 #include "model_access.h"
 #include "output_writer.h"
@@ -25,7 +26,9 @@ constexpr DWORD kFontFileMagic = 0x4D46;
 constexpr size_t kFontFileHeader = 20;
 constexpr size_t kTrueTypeAnswerSize = 104;
 
-bool Bit(DWORD word, int bit) { return (word >> bit) & 1; }
+bool Bit(DWORD word, int bit) {
+    return (word >> bit) & 1;
+}
 
 std::vector<BYTE> PrinterInfo2(HANDLE printer) {
     DWORD needed = 0;
@@ -69,7 +72,8 @@ void SetResolution(PDEV* pdev, const DEVMODEW* given) {
     if (y <= 0 || y > SHRT_MAX) y = kDefaultResolution;
     dm.dmPrintQuality = static_cast<short>(x);
     dm.dmYResolution = static_cast<short>(y);
-    if ((given->dmFields & DM_PRINTQUALITY) && given->dmPrintQuality > 0 && given->dmPrintQuality != x)
+    if ((given->dmFields & DM_PRINTQUALITY) && given->dmPrintQuality > 0 &&
+        given->dmPrintQuality != x)
         dm.dmPrintQuality = given->dmPrintQuality;
 }
 
@@ -89,7 +93,8 @@ void JobTypeRules(PDEV* pdev) {
     ModelAnswer rules(pdev, kTables[type], 0, 1);
     if (!rules.ok()) return;
     DWORD f = rules.U32(0);
-    if ((f & 6) && (f & 0x80) && !((f & 0x100) && !(PrivU16(pdev->devmode, priv::JobTypeOptions) & 1)))
+    if ((f & 6) && (f & 0x80) &&
+        !((f & 0x100) && !(PrivU16(pdev->devmode, priv::JobTypeOptions) & 1)))
         pdev->jobFlags |= job::AskJobData;
     if (f & 0x40) {
         std::memset(pdev->devmode.priv + priv::MailboxId, 0, priv::JobTextSize);
@@ -135,7 +140,8 @@ void PageGeometry(PDEV* pdev) {
         r.bottom = 6500;
     }
     auto micrometres = [&](LONG dots) {
-        return static_cast<LONG>(static_cast<LONGLONG>(dots) * 25400 / kDefaultResolution * 100 / dm.dmScale);
+        return static_cast<LONG>(static_cast<LONGLONG>(dots) * 25400 / kDefaultResolution * 100 /
+                                 dm.dmScale);
     };
     pdev->pageLeft = micrometres(r.left);
     pdev->pageTop = micrometres(r.top);
@@ -171,7 +177,8 @@ void ReadTrueTypeList(PDEV* pdev) {
     ModelAnswer fonts(pdev, 39, 0, 2);
     DWORD n = fonts.Entries(kTrueTypeAnswerSize);
     if (n) {
-        pdev->trueTypeFonts = static_cast<TrueTypeFont*>(HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, n * sizeof(TrueTypeFont)));
+        pdev->trueTypeFonts = static_cast<TrueTypeFont*>(
+            HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, n * sizeof(TrueTypeFont)));
         if (pdev->trueTypeFonts) {
             for (DWORD i = 0; i < n; ++i) {
                 size_t e = static_cast<size_t>(i) * kTrueTypeAnswerSize;
@@ -221,7 +228,8 @@ void ReadFontDataFile(PDEV* pdev) {
                          ? 0
                          : static_cast<DWORD>((fileSize - kFontFileHeader) / kFontSubRecordSize);
         if (magic == kFontFileMagic && version == 1 && count > 0 && count <= room) {
-            auto* records = static_cast<BYTE*>(HeapAlloc(pdev->heap, 0, static_cast<size_t>(count) * kFontSubRecordSize));
+            auto* records = static_cast<BYTE*>(
+                HeapAlloc(pdev->heap, 0, static_cast<size_t>(count) * kFontSubRecordSize));
             bool whole = records != nullptr;
             for (DWORD i = 0; whole && i < count; ++i) {
                 whole = ReadFile(file, records + static_cast<size_t>(i) * kFontSubRecordSize,
@@ -244,14 +252,18 @@ namespace {
 void RenderingDefaults(PDEV* pdev) {
     pdev->whiteColor = 0xFFFFFF;
     pdev->blackColor = 0;
-    static const ULONG kBasic[7] = {0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+    static const ULONG kBasic[7] = {0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF,
+                                    0xFF00FF, 0x00FFFF, 0xFFFFFF};
     std::memcpy(pdev->basicColors, kBasic, sizeof kBasic);
+    LoadGrayWeights(pdev);
     ModelAnswer combined(pdev, 59, 0, 1);
     pdev->combinedOutput = Bit(combined.U32(0), 5);
     ModelAnswer language(pdev, 19, 0, 2);
     DWORD version = language.U32(0);
     pdev->graphicsVersion =
-        version == 0x10001 || version == 0x20000 || version == 0x20001 || version == 0x30000 ? version : 0x10001;
+        version == 0x10001 || version == 0x20000 || version == 0x20001 || version == 0x30000
+            ? version
+            : 0x10001;
     DWORD level = language.U32(4);
     pdev->graphicsLevel = level == 1 || level == 2 ? level : 1;
     ModelAnswer vector(pdev, 19, 0, 3);
@@ -273,7 +285,8 @@ SIZEL SurfaceSize(const PDEV* pdev) {
         LONG v = static_cast<LONG>(static_cast<double>(micrometres) * dpi / 25400.0 + 0.05);
         return std::max<LONG>(32, v / 32 * 32);
     };
-    return SIZEL{pixels(pdev->pageRight - pdev->pageLeft), pixels(pdev->pageBottom - pdev->pageTop)};
+    return SIZEL{pixels(pdev->pageRight - pdev->pageLeft),
+                 pixels(pdev->pageBottom - pdev->pageTop)};
 }
 
 void FillGdiInfo(const PDEV* pdev, ULONG cjCaps, ULONG* caps) {
@@ -281,7 +294,9 @@ void FillGdiInfo(const PDEV* pdev, ULONG cjCaps, ULONG* caps) {
     GDIINFO g{};
     SIZEL size = SurfaceSize(pdev);
     LONG dpi = pdev->devmode.dm.dmPrintQuality;
-    auto pixels = [&](LONG micrometres) { return static_cast<LONG>(static_cast<LONGLONG>(micrometres) * dpi / 25400); };
+    auto pixels = [&](LONG micrometres) {
+        return static_cast<LONG>(static_cast<LONGLONG>(micrometres) * dpi / 25400);
+    };
     g.ulVersion = GDI_DRIVER_VERSION;
     g.ulTechnology = DT_RASPRINTER;
     g.ulHorzSize = static_cast<ULONG>(-(pdev->pageRight - pdev->pageLeft));
@@ -350,8 +365,9 @@ BOOL SetUpDeviceRecord(PDEV* pdev, const DEVMODEW* given, LPCWSTR deviceName) {
     return TRUE;
 }
 
-DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo,
-                              DEVINFO* pdi, HDEV hdev, LPWSTR deviceName, HANDLE hDriver) {
+DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps, ULONG* pdevcaps,
+                              ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR deviceName,
+                              HANDLE hDriver) {
     PDEV* pdev = AllocatePdev();
     if (!pdev) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -363,7 +379,8 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps
     BindLibraries(hDriver, &pdev->sheetwright, &pdev->modelsmith, &pdev->modelData);
     bool ok = DriverModule() != nullptr;
     if (ok) {
-        pdev->halftone = static_cast<HalftoneRecord*>(HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(HalftoneRecord)));
+        pdev->halftone = static_cast<HalftoneRecord*>(
+            HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(HalftoneRecord)));
         ok = pdev->halftone != nullptr;
     }
     if (ok) {
@@ -438,7 +455,8 @@ BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
         pdev->jobFlags = old->jobFlags | job::CarriedOver;
         pdev->jobFlags &= ~job::PageOpen;
         if (old->pageCount) {
-            pdev->devmode.dm.dmFields = (pdev->devmode.dm.dmFields & ~DM_DUPLEX) | (old->devmode.dm.dmFields & DM_DUPLEX);
+            pdev->devmode.dm.dmFields =
+                (pdev->devmode.dm.dmFields & ~DM_DUPLEX) | (old->devmode.dm.dmFields & DM_DUPLEX);
             pdev->devmode.dm.dmDuplex = old->devmode.dm.dmDuplex;
             if (!(old->modeFlags & mode::SpoolSide)) pdev->devmode.dm.dmCollate = 0;
         }
@@ -459,6 +477,7 @@ VOID APIENTRY DrvDisablePDEV(DHPDEV dhpdev) {
     if (pdev->palette) EngDeletePalette(pdev->palette);
     pdev->palette = nullptr;
     pdev->outUsed = 0;
+    FreeFontTable(pdev);
     FreePdev(pdev);
 }
 

@@ -2,9 +2,11 @@
 #include "render_lookups.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
+#include "model/model_queries.h"
 #include "model_access.h"
 #include "pdev.h"
 #include "win/base.h"
@@ -33,7 +35,8 @@ constexpr DWORD kBandFlagPlainMono = 1u << 18;
 
 HalftoneRecord* Halftone(PDEV* pdev) {
     if (!pdev->halftone)
-        pdev->halftone = static_cast<HalftoneRecord*>(HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(HalftoneRecord)));
+        pdev->halftone = static_cast<HalftoneRecord*>(
+            HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(HalftoneRecord)));
     return pdev->halftone;
 }
 
@@ -87,10 +90,13 @@ LONG Dots(SHORT tenths, int resolution) {
     return static_cast<LONG>(tenths / 253.96825396825398 * resolution + 0.5);
 }
 
-LONG Rescale(LONG v, int target, int own) { return static_cast<LONG>(static_cast<LONGLONG>(v) * target / own); }
+LONG Rescale(LONG v, int target, int own) {
+    return static_cast<LONG>(static_cast<LONGLONG>(v) * target / own);
+}
 
 bool DecideBandPreconditions(const PDEV* pdev) {
-    return PrivBit(pdev->devmode, priv::FeatureFlags, 16) && PrivU16(pdev->devmode, priv::GraphicsMode) == 1;
+    return PrivBit(pdev->devmode, priv::FeatureFlags, 16) &&
+           PrivU16(pdev->devmode, priv::GraphicsMode) == 1;
 }
 
 // The raster flags of the band's direction (model query 47), else of the
@@ -105,7 +111,8 @@ DWORD BandFlags(PDEV* pdev) {
 // Value bits of the largest byte (0 for none).
 DWORD SignificantBits(const BYTE* bytes, size_t n) {
     BYTE largest = 0;
-    for (size_t i = 0; i < n; ++i) largest = std::max(largest, bytes[i]);
+    for (size_t i = 0; i < n; ++i)
+        largest = std::max(largest, bytes[i]);
     DWORD bits = 0;
     while (largest) {
         ++bits;
@@ -116,7 +123,8 @@ DWORD SignificantBits(const BYTE* bytes, size_t n) {
 
 BYTE LargestByte(const BYTE* bytes, size_t n) {
     BYTE largest = 0;
-    for (size_t i = 0; i < n; ++i) largest = std::max(largest, bytes[i]);
+    for (size_t i = 0; i < n; ++i)
+        largest = std::max(largest, bytes[i]);
     return largest;
 }
 
@@ -128,7 +136,8 @@ bool TakeMatrix(PDEV* pdev, const ModelAnswer& a, size_t entryOffset) {
     SHORT w = a.I16(entryOffset + 4), ht = a.I16(entryOffset + 6);
     if (w <= 0 || ht <= 0) return false;
     size_t n = std::min<size_t>(static_cast<size_t>(w) * static_cast<size_t>(ht), 4096);
-    if (entryOffset + 8 + n > a.size()) n = a.size() > entryOffset + 8 ? a.size() - entryOffset - 8 : 0;
+    if (entryOffset + 8 + n > a.size())
+        n = a.size() > entryOffset + 8 ? a.size() - entryOffset - 8 : 0;
     const BYTE* bytes = a.data() + entryOffset + 8;
     if (n == 0 || SignificantBits(bytes, n) == 0) return false;
     auto* copy = static_cast<BYTE*>(HeapAlloc(pdev->heap, 0, n));
@@ -155,7 +164,8 @@ void UseBuiltInMatrix(PDEV* pdev) {
 
 } // namespace
 
-BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect* rect, DWORD* flags, char* name) {
+BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect* rect,
+                  DWORD* flags, char* name) {
     if (!rect) return FALSE;
     *rect = PaperRect{};
     if (layout != kPaperTurned) layout = kPaperPortrait;
@@ -183,11 +193,13 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
         }
     }
 
-    bool found = paperId >= 1 && paperId <= kLastModelPaper && LookupPaper(pdev, paperId, layout, rect);
+    bool found =
+        paperId >= 1 && paperId <= kLastModelPaper && LookupPaper(pdev, paperId, layout, rect);
     if (!found) {
         if (paperId == kCustomPaper || paperId > kLastModelPaper) {
             // A user size from the device mode.
-            LONG w = Dots(pdev->devmode.dm.dmPaperWidth, own), l = Dots(pdev->devmode.dm.dmPaperLength, own);
+            LONG w = Dots(pdev->devmode.dm.dmPaperWidth, own),
+                 l = Dots(pdev->devmode.dm.dmPaperLength, own);
             if (layout == kPaperTurned) std::swap(w, l);
             LONG mx = 100, my = 100;
             ModelAnswer limits(pdev, 21, 0, 1);
@@ -219,8 +231,8 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
     }
     if (!found) return FALSE;
     int target = resolution >= 1 ? resolution : own;
-    for (LONG* v : {&rect->left, &rect->top, &rect->right, &rect->bottom, &rect->extra1, &rect->extra2,
-                    &rect->width, &rect->length})
+    for (LONG* v : {&rect->left, &rect->top, &rect->right, &rect->bottom, &rect->extra1,
+                    &rect->extra2, &rect->width, &rect->length})
         *v = Rescale(*v, target, own);
     return TRUE;
 }
@@ -248,20 +260,25 @@ DWORD ListSourcesForPaper(PDEV* pdev, int paperId, DWORD mediaId, HGLOBAL* list)
         std::vector<WORD> ids;
         if (!a.ok()) return ids;
         size_t n = std::min<size_t>(static_cast<size_t>(std::max<SHORT>(a.I16(countAt), 0)), most);
-        for (size_t i = 0; i < n; ++i) ids.push_back(a.U16(idsAt + 2 * i));
+        for (size_t i = 0; i < n; ++i)
+            ids.push_back(a.U16(idsAt + 2 * i));
         return ids;
     };
     std::vector<WORD> paperSources;
-    if (paperId >= 1 && paperId <= kLastModelPaper) paperSources = read(ModelAnswer(pdev, 20, paperId, 4), 86, 120, 20);
-    if (paperSources.empty() && paperId > kLastModelPaper) paperSources = read(ModelAnswer(pdev, 21, 0, 1), 66, 100, 20);
-    std::vector<WORD> mediaSources = read(ModelAnswer(pdev, 22, static_cast<int>(mediaId), 3), 38, 168, 20);
+    if (paperId >= 1 && paperId <= kLastModelPaper)
+        paperSources = read(ModelAnswer(pdev, 20, paperId, 4), 86, 120, 20);
+    if (paperSources.empty() && paperId > kLastModelPaper)
+        paperSources = read(ModelAnswer(pdev, 21, 0, 1), 66, 100, 20);
+    std::vector<WORD> mediaSources =
+        read(ModelAnswer(pdev, 22, static_cast<int>(mediaId), 3), 38, 168, 20);
 
     std::vector<WORD> sources;
     if (paperSources.empty()) {
         sources = mediaSources;
     } else {
         for (WORD s : paperSources)
-            if (std::find(mediaSources.begin(), mediaSources.end(), s) != mediaSources.end()) sources.push_back(s);
+            if (std::find(mediaSources.begin(), mediaSources.end(), s) != mediaSources.end())
+                sources.push_back(s);
     }
     DWORD standard = 3;
     {
@@ -299,16 +316,21 @@ DWORD IsPlainMonochromeBand(PDEV* pdev) {
 void LoadGrayWeights(PDEV* pdev) {
     HalftoneRecord* h = Halftone(pdev);
     if (!h) return;
-    const int defaults[3] = {74, 155, 27};
+    const int defaults[3] = {model::kDefaultGrayRed, model::kDefaultGrayGreen,
+                             model::kDefaultGrayBlue};
     int w[3] = {0, 0, 0};
-    ModelAnswer a(pdev, 44, 0, 1);
-    if (a.ok())
-        for (int i = 0; i < 3; ++i) w[i] = a.I16(static_cast<size_t>(i) * 2);
+    ModelAnswer a(pdev, model::GrayWeightsAnswerCode, 0, model::GrayWeightsAnswerLayout);
+    if (a.ok()) {
+        w[0] = a.I16(offsetof(model::GrayWeightsAnswer, red));
+        w[1] = a.I16(offsetof(model::GrayWeightsAnswer, green));
+        w[2] = a.I16(offsetof(model::GrayWeightsAnswer, blue));
+    }
     int missing = 0;
     for (int v : w)
         if (v <= 0) ++missing;
     if (missing == 3) {
-        for (int i = 0; i < 3; ++i) w[i] = defaults[i];
+        for (int i = 0; i < 3; ++i)
+            w[i] = defaults[i];
     } else if (missing == 2) {
         // The one given stands for its default share; the others take theirs.
         int given = 0;
@@ -349,7 +371,10 @@ void LoadHalftoneMatrix(PDEV* pdev, bool byResolution) {
         if (level.ok()) h->level = level.U16(2);
     }
     auto usageFromMatrix = [&]() {
-        BYTE largest = h->matrix ? LargestByte(h->matrix, static_cast<size_t>(h->matrixWidth) * h->matrixHeight) : 0;
+        BYTE largest =
+            h->matrix
+                ? LargestByte(h->matrix, static_cast<size_t>(h->matrixWidth) * h->matrixHeight)
+                : 0;
         return (largest == 255 || (largest && !(largest & (largest - 1)))) ? 7u : 6u;
     };
     WORD direction = PrivU16(pdev->devmode, priv::HalftoneKind);
@@ -362,9 +387,12 @@ void LoadHalftoneMatrix(PDEV* pdev, bool byResolution) {
         ModelAnswer raster(pdev, 47, direction, 4);
         if (raster.ok()) {
             DWORD f = raster.U32(4);
-            if ((f & 3) == 3) h->usage |= 6;
-            else if (f & 2) h->usage = 2;
-            else if (f & 1) h->usage = (f & 0x10) ? 12 : 4;
+            if ((f & 3) == 3)
+                h->usage |= 6;
+            else if (f & 2)
+                h->usage = 2;
+            else if (f & 1)
+                h->usage = (f & 0x10) ? 12 : 4;
             if (f & 0x20) h->usage |= 0x10;
         }
         return;
@@ -376,9 +404,12 @@ void LoadHalftoneMatrix(PDEV* pdev, bool byResolution) {
     if (id > 0 && (f & 7)) {
         ModelAnswer matrix(pdev, 43, id, 2);
         if (matrix.ok()) TakeMatrix(pdev, matrix, 0);
-        if ((f & 4) || (f & 3) == 3) h->usage = 6;
-        else if (f & 1) h->usage = (f & 0x10) ? 12 : 4;
-        else if (f & 2) h->usage = 2;
+        if ((f & 4) || (f & 3) == 3)
+            h->usage = 6;
+        else if (f & 1)
+            h->usage = (f & 0x10) ? 12 : 4;
+        else if (f & 2)
+            h->usage = 2;
     }
 }
 
@@ -424,7 +455,8 @@ const BYTE* BuiltInHalftoneMatrix() {
 const BYTE* BuiltInToneCurve() {
     static const auto curve = [] {
         std::vector<BYTE> c(256);
-        for (int i = 0; i < 256; ++i) c[static_cast<size_t>(i)] = static_cast<BYTE>(i);
+        for (int i = 0; i < 256; ++i)
+            c[static_cast<size_t>(i)] = static_cast<BYTE>(i);
         return c;
     }();
     return curve.data();
