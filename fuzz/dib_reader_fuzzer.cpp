@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "../platform/gdi/src/dib.h"
+#include "../platform/gdi/src/gdi_internal.h"
 #include "platform/testctl.h"
 #include "win/gdi_bitmap.h"
 
