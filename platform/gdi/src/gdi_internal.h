@@ -1,7 +1,9 @@
 // Internals of the stand-in GDI shared by its files.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/engine_device.h"
 #include "win/winddi.h"
