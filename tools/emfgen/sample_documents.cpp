@@ -2,6 +2,7 @@
 // (4960 x 7016 pixels on 210 x 297 millimetres).
 #include "sample_documents.h"
 
+#include "picture_documents.h"
 #include "text_documents.h"
 
 #include <cmath>
@@ -329,6 +330,7 @@ std::map<std::string, std::vector<BYTE>> SampleDocuments() {
         {"clipping.emf", Clipping()},
         {"brochure/page-1.emf", BrochureCover()},
         {"brochure/page-2.emf", BrochureChart()},
+        {"pictures.emf", PicturesDocument()},
         {"text/letter.emf", TextLetter()},
         {"text/table.emf", TextTable()},
         {"text/japanese.emf", TextJapanese()},
