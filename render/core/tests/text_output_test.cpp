@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -330,6 +331,31 @@ class TextPage : public ::testing::Test {
         EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
         EXPECT_EQ(platform::test::LiveHeapAllocations(), 0);
     }
+    // Prints `pages` pages, each drawn by `draw`, in transparent text;
+    // returns the job's bytes.
+    static Bytes Print(int pages, const std::function<void(HDC)>& draw) {
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
+        EXPECT_NE(hdc, nullptr);
+        DOCINFOW di{sizeof(DOCINFOW), u"Text", nullptr, nullptr, 0};
+        int job = StartDocW(hdc, &di);
+        EXPECT_GT(job, 0);
+        for (int page = 0; page < pages; ++page) {
+            EXPECT_GT(StartPage(hdc), 0);
+            SetBkMode(hdc, TRANSPARENT);
+            draw(hdc);
+            EXPECT_GT(EndPage(hdc), 0);
+        }
+        EXPECT_GT(EndDoc(hdc), 0);
+        EXPECT_TRUE(DeleteDC(hdc));
+        return job > 0 ? render_test::JobOutput(static_cast<DWORD>(job)) : Bytes{};
+    }
+    static HFONT Arial(LONG height) {
+        LOGFONTW lf{};
+        lf.lfHeight = height;
+        std::u16string face = u"Arial";
+        std::copy(face.begin(), face.end(), lf.lfFaceName);
+        return CreateFontIndirectW(&lf);
+    }
 };
 
 size_t Count(const Bytes& b, const Bytes& what) {
@@ -341,36 +367,16 @@ size_t Count(const Bytes& b, const Bytes& what) {
 }
 
 TEST_F(TextPage, OneFaceAtTwoSizesOnTwoPagesIsDownloadedOnceAndEachGlyphOnce) {
-    Bytes stream;
-    {
-        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
-        ASSERT_NE(hdc, nullptr);
-        DOCINFOW di{sizeof(DOCINFOW), u"Letter", nullptr, nullptr, 0};
-        int job = StartDocW(hdc, &di);
-        ASSERT_GT(job, 0);
-        LOGFONTW small{}, big{};
-        small.lfHeight = -100;
-        big.lfHeight = -200;
-        std::u16string face = u"Arial";
-        std::copy(face.begin(), face.end(), small.lfFaceName);
-        std::copy(face.begin(), face.end(), big.lfFaceName);
-        HFONT a = CreateFontIndirectW(&small), b = CreateFontIndirectW(&big);
-        for (int page = 0; page < 2; ++page) {
-            ASSERT_GT(StartPage(hdc), 0);
-            SetBkMode(hdc, TRANSPARENT);
-            HGDIOBJ old = SelectObject(hdc, a);
-            EXPECT_TRUE(TextOutW(hdc, 300, 300, u"abcab", 5));
-            SelectObject(hdc, b);
-            EXPECT_TRUE(TextOutW(hdc, 300, 600, u"cab", 3));
-            SelectObject(hdc, old);
-            EXPECT_GT(EndPage(hdc), 0);
-        }
-        EXPECT_GT(EndDoc(hdc), 0);
-        EXPECT_TRUE(DeleteDC(hdc));
-        DeleteObject(a);
-        DeleteObject(b);
-        stream = render_test::JobOutput(static_cast<DWORD>(job));
-    }
+    HFONT a = Arial(-100), b = Arial(-200);
+    Bytes stream = Print(2, [&](HDC hdc) {
+        HGDIOBJ old = SelectObject(hdc, a);
+        EXPECT_TRUE(TextOutW(hdc, 300, 300, u"abcab", 5));
+        SelectObject(hdc, b);
+        EXPECT_TRUE(TextOutW(hdc, 300, 600, u"cab", 3));
+        SelectObject(hdc, old);
+    });
+    DeleteObject(a);
+    DeleteObject(b);
     // One font header; the glyphs a, b and c each once; four text runs.
     EXPECT_EQ(Count(stream, {0xF8, 0xA9, 0x4F}), 1u);
     EXPECT_EQ(Count(stream, {0xF8, 0xA3, 0x53}), 3u);
@@ -381,31 +387,15 @@ TEST_F(TextPage, OneFaceAtTwoSizesOnTwoPagesIsDownloadedOnceAndEachGlyphOnce) {
 // A big "H" printed in red and drawn back from the stream: its stem is red,
 // its counter paper; a download whose glyph data is spoilt draws nothing.
 TEST_F(TextPage, PrintedTextIsDrawnFromTheDownloadedFont) {
-    Bytes stream;
-    {
-        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
-        ASSERT_NE(hdc, nullptr);
-        DOCINFOW di{sizeof(DOCINFOW), u"H", nullptr, nullptr, 0};
-        int job = StartDocW(hdc, &di);
-        ASSERT_GT(job, 0);
-        ASSERT_GT(StartPage(hdc), 0);
-        LOGFONTW lf{};
-        lf.lfHeight = -600;
-        std::u16string face = u"Arial";
-        std::copy(face.begin(), face.end(), lf.lfFaceName);
-        HFONT f = CreateFontIndirectW(&lf);
+    HFONT f = Arial(-600);
+    Bytes stream = Print(1, [&](HDC hdc) {
         HGDIOBJ old = SelectObject(hdc, f);
-        SetBkMode(hdc, TRANSPARENT);
         SetTextAlign(hdc, TA_BASELINE);
         SetTextColor(hdc, RGB(255, 0, 0));
         EXPECT_TRUE(TextOutW(hdc, 1000, 2000, u"H", 1));
         SelectObject(hdc, old);
-        DeleteObject(f);
-        EXPECT_GT(EndPage(hdc), 0);
-        EXPECT_GT(EndDoc(hdc), 0);
-        EXPECT_TRUE(DeleteDC(hdc));
-        stream = render_test::JobOutput(static_cast<DWORD>(job));
-    }
+    });
+    DeleteObject(f);
     auto render = [](const Bytes& s) {
         streamdump::Decoding d = streamdump::Decode(s);
         EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
