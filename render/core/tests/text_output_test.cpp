@@ -18,6 +18,7 @@
 #include "sfnt_reader.h"
 #include "win/base.h"
 #include "win/gdi.h"
+#include "win/emf.h"
 #include "win/gdi_dc.h"
 
 namespace inkforge {
@@ -424,6 +425,43 @@ TEST_F(TextPage, PrintedTextIsDrawnFromTheDownloadedFont) {
     spoilt[data + 6] = 0x7F; // the glyph's contour count, after the 6-byte character head
     page = render(spoilt);
     EXPECT_EQ(at(1072, 1800), 0xFFFFFF);
+}
+
+// A page of text exported by Inkscape (three faces, a turned line) prints
+// with its text where the drawing has it: the title blue along its line, the
+// turned stamp red around its place, each face selected at its own size.
+TEST_F(TextPage, InkscapeTextPagePrintsWithItsText) {
+    Bytes emf =
+        render_test::ReadHostFile(std::string(PKG_TEXT_FIXTURES_DIR) + "/inkscape_text.emf");
+    ASSERT_GT(emf.size(), 1000u);
+    HENHMETAFILE h = SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data());
+    ASSERT_NE(h, nullptr);
+    Bytes stream = Print(1, [&](HDC hdc) {
+        // The drawing's 210 x 297 mm onto the page at 600 dots per inch.
+        RECT page{0, 0, 4961, 7016};
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, h, &page));
+    });
+    DeleteEnhMetaFile(h);
+    EXPECT_GE(Count(stream, {0xF8, 0xA9, 0x4F}), 3u) << "three faces downloaded";
+    streamdump::Decoding d = streamdump::Decode(stream);
+    EXPECT_EQ(d.problems, 0u);
+    std::vector<streamdump::PageImage> pages =
+        streamdump::RenderPages(stream.data(), stream.size(), d, 2000);
+    ASSERT_EQ(pages.size(), 1u);
+    const streamdump::PageImage& img = pages[0];
+    // Pixels of a colour within a box given in millimetres.
+    auto count = [&](double l, double t, double r, double b, long color) {
+        auto px = [&](double mm) { return static_cast<int>(mm / 25.4 * 600 * img.scale); };
+        int n = 0;
+        for (int y = px(t); y < px(b); ++y)
+            for (int x = px(l); x < px(r); ++x)
+                n += img.Pixel(x, y) == color;
+        return n;
+    };
+    EXPECT_GT(count(20, 22, 100, 31, 0x003366), 200) << "the title on its line";
+    EXPECT_EQ(count(20, 60, 100, 140, 0x003366), 0);
+    EXPECT_GT(count(110, 115, 175, 155, 0xC81E1E), 200) << "the turned stamp";
+    EXPECT_EQ(count(20, 115, 100, 155, 0xC81E1E), 0) << "nothing left of its start";
 }
 
 } // namespace
