@@ -379,7 +379,8 @@ void MarkSent(DownloadedFont* r, WORD glyph, size_t bytes) {
     r->bytesSent += static_cast<DWORD>(bytes);
 }
 bool Sent(const DownloadedFont* r, DWORD glyph) {
-    return glyph < r->glyphCount + 8 && (r->glyphMap[glyph / 8] >> (glyph % 8) & 1);
+    // The map has glyphCount / 8 + 1 bytes.
+    return glyph / 8 <= r->glyphCount / 8 && (r->glyphMap[glyph / 8] >> (glyph % 8) & 1);
 }
 
 BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
