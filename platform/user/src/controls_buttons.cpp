@@ -17,14 +17,18 @@ struct StaticState : ControlState {
     UINT imageType = IMAGE_ICON;
 };
 
-UINT TypeOf(const Window& w) { return w.style & BS_TYPEMASK; }
-
-bool IsCheckType(UINT type) {
-    return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE ||
-           type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+UINT TypeOf(const Window& w) {
+    return w.style & BS_TYPEMASK;
 }
 
-bool IsThreeState(UINT type) { return type == BS_3STATE || type == BS_AUTO3STATE; }
+bool IsCheckType(UINT type) {
+    return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE ||
+           type == BS_AUTO3STATE || type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+}
+
+bool IsThreeState(UINT type) {
+    return type == BS_3STATE || type == BS_AUTO3STATE;
+}
 
 // Clicking an auto radio button unchecks the other auto radio buttons of its group.
 void UncheckGroupSiblings(HWND button) {
@@ -43,13 +47,18 @@ void Released(HWND h, Window& w) {
     if (!s.pushed) return;
     s.pushed = false;
     switch (TypeOf(w)) {
-    case BS_AUTOCHECKBOX: SendMessageW(h, BM_SETCHECK, s.check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0); break;
-    case BS_AUTO3STATE: SendMessageW(h, BM_SETCHECK, (s.check + 1) % 3, 0); break;
+    case BS_AUTOCHECKBOX:
+        SendMessageW(h, BM_SETCHECK, s.check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
+        break;
+    case BS_AUTO3STATE:
+        SendMessageW(h, BM_SETCHECK, (s.check + 1) % 3, 0);
+        break;
     case BS_AUTORADIOBUTTON:
         SendMessageW(h, BM_SETCHECK, BST_CHECKED, 0);
         UncheckGroupSiblings(h);
         break;
-    default: break;
+    default:
+        break;
     }
     NotifyParent(h, BN_CLICKED);
 }
@@ -62,25 +71,35 @@ LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto& s = StateOf<ButtonState>(*w);
     UINT type = TypeOf(*w);
     switch (msg) {
-    case BM_GETCHECK: return IsCheckType(type) ? s.check : BST_UNCHECKED;
+    case BM_GETCHECK:
+        return IsCheckType(type) ? s.check : BST_UNCHECKED;
     case BM_SETCHECK:
         if (!IsCheckType(type)) return 0;
-        s.check = IsThreeState(type) ? static_cast<UINT>(wp) % 3 : (wp == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED);
+        s.check = IsThreeState(type) ? static_cast<UINT>(wp) % 3
+                                     : (wp == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED);
         // A checked radio button is the group's tab stop.
         if (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON) {
-            if (s.check) w->style |= WS_TABSTOP;
-            else w->style &= ~static_cast<DWORD>(WS_TABSTOP);
+            if (s.check)
+                w->style |= WS_TABSTOP;
+            else
+                w->style &= ~static_cast<DWORD>(WS_TABSTOP);
         }
         return 0;
-    case BM_GETSTATE: return s.check | (s.pushed ? BST_PUSHED : 0) | (s.focused ? BST_FOCUS : 0);
-    case BM_SETSTATE: s.pushed = wp != 0; return 0;
-    case BM_SETSTYLE: w->style = (w->style & 0xFFFF0000u) | LOWORD(wp); return 0;
+    case BM_GETSTATE:
+        return s.check | (s.pushed ? BST_PUSHED : 0) | (s.focused ? BST_FOCUS : 0);
+    case BM_SETSTATE:
+        s.pushed = wp != 0;
+        return 0;
+    case BM_SETSTYLE:
+        w->style = (w->style & 0xFFFF0000u) | LOWORD(wp);
+        return 0;
     case BM_SETIMAGE: {
         HANDLE old = s.image;
         s.image = reinterpret_cast<HANDLE>(lp);
         return reinterpret_cast<LRESULT>(old);
     }
-    case BM_GETIMAGE: return reinterpret_cast<LRESULT>(s.image);
+    case BM_GETIMAGE:
+        return reinterpret_cast<LRESULT>(s.image);
     case BM_CLICK:
         if (!IsWindowEnabled(h) || type == BS_GROUPBOX) return 0;
         SendMessageW(h, WM_LBUTTONDOWN, 0, 0);
@@ -91,7 +110,9 @@ LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         SetFocus(h);
         if (auto again = Find(h)) StateOf<ButtonState>(*again).pushed = true;
         return 0;
-    case WM_LBUTTONUP: Released(h, *w); return 0;
+    case WM_LBUTTONUP:
+        Released(h, *w);
+        return 0;
     case WM_KEYDOWN:
         if (wp == VK_SPACE) SendMessageW(h, BM_CLICK, 0, 0);
         return 0;
@@ -105,15 +126,21 @@ LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_GETDLGCODE:
         switch (type) {
-        case BS_DEFPUSHBUTTON: return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
+        case BS_DEFPUSHBUTTON:
+            return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
         case BS_PUSHBUTTON:
-        case BS_OWNERDRAW: return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
+        case BS_OWNERDRAW:
+            return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
         case BS_RADIOBUTTON:
-        case BS_AUTORADIOBUTTON: return DLGC_BUTTON | DLGC_RADIOBUTTON;
-        case BS_GROUPBOX: return DLGC_STATIC;
-        default: return DLGC_BUTTON;
+        case BS_AUTORADIOBUTTON:
+            return DLGC_BUTTON | DLGC_RADIOBUTTON;
+        case BS_GROUPBOX:
+            return DLGC_STATIC;
+        default:
+            return DLGC_BUTTON;
         }
-    default: return DefWindowProcW(h, msg, wp, lp);
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -146,19 +173,23 @@ LRESULT CALLBACK StaticProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         s.imageType = IMAGE_ICON;
         return reinterpret_cast<LRESULT>(old);
     }
-    case STM_GETICON: return s.imageType == IMAGE_ICON ? reinterpret_cast<LRESULT>(s.image) : 0;
+    case STM_GETICON:
+        return s.imageType == IMAGE_ICON ? reinterpret_cast<LRESULT>(s.image) : 0;
     case STM_SETIMAGE: {
         HANDLE old = s.imageType == wp ? s.image : nullptr;
         s.image = reinterpret_cast<HANDLE>(lp);
         s.imageType = static_cast<UINT>(wp);
         return reinterpret_cast<LRESULT>(old);
     }
-    case STM_GETIMAGE: return s.imageType == wp ? reinterpret_cast<LRESULT>(s.image) : 0;
+    case STM_GETIMAGE:
+        return s.imageType == wp ? reinterpret_cast<LRESULT>(s.image) : 0;
     case WM_LBUTTONUP:
         if (w->style & SS_NOTIFY) NotifyParent(h, STN_CLICKED);
         return 0;
-    case WM_GETDLGCODE: return DLGC_STATIC;
-    default: return DefWindowProcW(h, msg, wp, lp);
+    case WM_GETDLGCODE:
+        return DLGC_STATIC;
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 

@@ -61,7 +61,9 @@ std::map<std::pair<HWND, int>, SCROLLINFO>& WindowBars() {
     return *bars;
 }
 
-int Clamp(int v, int a, int b) { return std::max(std::min(a, b), std::min(std::max(a, b), v)); }
+int Clamp(int v, int a, int b) {
+    return std::max(std::min(a, b), std::min(std::max(a, b), v));
+}
 
 void SetInfo(SCROLLINFO& to, const SCROLLINFO& from) {
     if (from.fMask & SIF_RANGE) {
@@ -87,7 +89,8 @@ void GetInfo(const SCROLLINFO& from, SCROLLINFO* to) {
 std::u16string BuddyText(int value, bool thousands) {
     std::string digits = std::to_string(value < 0 ? -static_cast<long long>(value) : value);
     if (thousands)
-        for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+        for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+            digits.insert(static_cast<size_t>(at), ",");
     return platform::FromUtf8((value < 0 ? "-" : "") + digits);
 }
 
@@ -130,7 +133,8 @@ LRESULT CALLBACK ScrollBarProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         SetInfo(s.info, si);
         return old;
     }
-    case SBM_GETPOS: return s.info.nPos;
+    case SBM_GETPOS:
+        return s.info.nPos;
     case SBM_SETRANGE: {
         int old = s.info.nPos;
         SCROLLINFO si{sizeof si, SIF_RANGE, static_cast<int>(wp), static_cast<int>(lp), 0, 0, 0};
@@ -147,7 +151,8 @@ LRESULT CALLBACK ScrollBarProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case SBM_GETSCROLLINFO:
         if (lp) GetInfo(s.info, reinterpret_cast<SCROLLINFO*>(lp));
         return TRUE;
-    default: return DefWindowProcW(h, msg, wp, lp);
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -156,27 +161,48 @@ LRESULT CALLBACK TrackbarProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (!w) return 0;
     auto& s = StateOf<TrackbarState>(*w);
     switch (msg) {
-    case TBM_GETPOS: return s.pos;
-    case TBM_SETPOS: s.pos = Clamp(static_cast<int>(lp), s.min, s.max); return 0;
+    case TBM_GETPOS:
+        return s.pos;
+    case TBM_SETPOS:
+        s.pos = Clamp(static_cast<int>(lp), s.min, s.max);
+        return 0;
     case TBM_SETRANGE:
         s.min = static_cast<SHORT>(LOWORD(lp));
         s.max = static_cast<SHORT>(HIWORD(lp));
         s.pos = Clamp(s.pos, s.min, s.max);
         return 0;
-    case TBM_SETRANGEMIN: s.min = static_cast<LONG>(lp); s.pos = Clamp(s.pos, s.min, s.max); return 0;
-    case TBM_SETRANGEMAX: s.max = static_cast<LONG>(lp); s.pos = Clamp(s.pos, s.min, s.max); return 0;
-    case TBM_GETRANGEMIN: return s.min;
-    case TBM_GETRANGEMAX: return s.max;
-    case TBM_SETTICFREQ: s.ticFreq = static_cast<LONG>(wp); return 0;
+    case TBM_SETRANGEMIN:
+        s.min = static_cast<LONG>(lp);
+        s.pos = Clamp(s.pos, s.min, s.max);
+        return 0;
+    case TBM_SETRANGEMAX:
+        s.max = static_cast<LONG>(lp);
+        s.pos = Clamp(s.pos, s.min, s.max);
+        return 0;
+    case TBM_GETRANGEMIN:
+        return s.min;
+    case TBM_GETRANGEMAX:
+        return s.max;
+    case TBM_SETTICFREQ:
+        s.ticFreq = static_cast<LONG>(wp);
+        return 0;
     case TBM_SETTIC:
-    case TBM_CLEARTICS: return TRUE;
-    case TBM_GETNUMTICS: return s.ticFreq > 0 ? (s.max - s.min) / s.ticFreq + 1 : 2;
-    case TBM_SETPAGESIZE: return std::exchange(s.page, static_cast<LONG>(lp));
-    case TBM_GETPAGESIZE: return s.page;
-    case TBM_SETLINESIZE: return std::exchange(s.line, static_cast<LONG>(lp));
-    case TBM_GETLINESIZE: return s.line;
-    case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    default: return DefWindowProcW(h, msg, wp, lp);
+    case TBM_CLEARTICS:
+        return TRUE;
+    case TBM_GETNUMTICS:
+        return s.ticFreq > 0 ? (s.max - s.min) / s.ticFreq + 1 : 2;
+    case TBM_SETPAGESIZE:
+        return std::exchange(s.page, static_cast<LONG>(lp));
+    case TBM_GETPAGESIZE:
+        return s.page;
+    case TBM_SETLINESIZE:
+        return std::exchange(s.line, static_cast<LONG>(lp));
+    case TBM_GETLINESIZE:
+        return s.line;
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS;
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -199,8 +225,8 @@ LRESULT CALLBACK UpDownProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             int bw = b.right - b.left - width;
             if (bw > 0) {
                 bool right = (w->style & UDS_ALIGNRIGHT) != 0;
-                SetWindowPos(s.buddy, nullptr, right ? tl.x : tl.x + width, tl.y, bw, b.bottom - b.top,
-                             SWP_NOZORDER | SWP_NOACTIVATE);
+                SetWindowPos(s.buddy, nullptr, right ? tl.x : tl.x + width, tl.y, bw,
+                             b.bottom - b.top, SWP_NOZORDER | SWP_NOACTIVATE);
                 SetWindowPos(h, nullptr, right ? tl.x + bw : tl.x, tl.y, width, b.bottom - b.top,
                              SWP_NOZORDER | SWP_NOACTIVATE);
             }
@@ -210,7 +236,8 @@ LRESULT CALLBACK UpDownProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         s.upper = static_cast<SHORT>(LOWORD(lp));
         s.lower = static_cast<SHORT>(HIWORD(lp));
         return 0;
-    case UDM_GETRANGE: return MAKELONG(static_cast<WORD>(s.upper), static_cast<WORD>(s.lower));
+    case UDM_GETRANGE:
+        return MAKELONG(static_cast<WORD>(s.upper), static_cast<WORD>(s.lower));
     case UDM_SETRANGE32:
         s.lower = static_cast<int>(wp);
         s.upper = static_cast<int>(lp);
@@ -232,8 +259,10 @@ LRESULT CALLBACK UpDownProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         bool error = false;
         if (s.buddy && (w->style & UDS_SETBUDDYINT)) {
             int v;
-            if (ReadBuddy(s, &v) && v == Clamp(v, s.lower, s.upper)) s.pos = v;
-            else error = true;
+            if (ReadBuddy(s, &v) && v == Clamp(v, s.lower, s.upper))
+                s.pos = v;
+            else
+                error = true;
         }
         if (msg == UDM_GETPOS32) {
             if (lp) *reinterpret_cast<BOOL*>(lp) = error;
@@ -246,10 +275,14 @@ LRESULT CALLBACK UpDownProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         s.buddy = reinterpret_cast<HWND>(wp);
         return reinterpret_cast<LRESULT>(old);
     }
-    case UDM_GETBUDDY: return reinterpret_cast<LRESULT>(s.buddy);
-    case UDM_SETACCEL: return TRUE;
-    case UDM_SETBASE: return 10;
-    default: return DefWindowProcW(h, msg, wp, lp);
+    case UDM_GETBUDDY:
+        return reinterpret_cast<LRESULT>(s.buddy);
+    case UDM_SETACCEL:
+        return TRUE;
+    case UDM_SETBASE:
+        return 10;
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -293,16 +326,23 @@ LRESULT CALLBACK TabProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (item->mask & TCIF_IMAGE) item->iImage = t.image;
         return TRUE;
     }
-    case TCM_GETITEMCOUNT: return count;
+    case TCM_GETITEMCOUNT:
+        return count;
     case TCM_DELETEITEM:
         if (index < 0 || index >= count) return FALSE;
         s.items.erase(s.items.begin() + index);
-        if (s.current == index) s.current = s.items.empty() ? -1 : 0;
-        else if (s.current > index) --s.current;
+        if (s.current == index)
+            s.current = s.items.empty() ? -1 : 0;
+        else if (s.current > index)
+            --s.current;
         return TRUE;
-    case TCM_DELETEALLITEMS: s.items.clear(); s.current = -1; return TRUE;
+    case TCM_DELETEALLITEMS:
+        s.items.clear();
+        s.current = -1;
+        return TRUE;
     case TCM_GETCURSEL:
-    case TCM_GETCURFOCUS: return s.current;
+    case TCM_GETCURFOCUS:
+        return s.current;
     case TCM_SETCURSEL:
     case TCM_SETCURFOCUS: {
         if (index < 0 || index >= count) return -1;
@@ -312,8 +352,10 @@ LRESULT CALLBACK TabProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         auto* r = reinterpret_cast<RECT*>(lp);
         if (!r || index < 0 || index >= count) return FALSE;
         int x = 2;
-        for (int i = 0; i < index; ++i) x += 12 + 6 * static_cast<int>(s.items[static_cast<size_t>(i)].text.size());
-        *r = {x, 2, x + 12 + 6 * static_cast<int>(s.items[static_cast<size_t>(index)].text.size()), kTabRowHeight};
+        for (int i = 0; i < index; ++i)
+            x += 12 + 6 * static_cast<int>(s.items[static_cast<size_t>(i)].text.size());
+        *r = {x, 2, x + 12 + 6 * static_cast<int>(s.items[static_cast<size_t>(index)].text.size()),
+              kTabRowHeight};
         return TRUE;
     }
     case TCM_ADJUSTRECT: {
@@ -327,8 +369,10 @@ LRESULT CALLBACK TabProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         r->bottom -= sign * kTabMargin;
         return 0;
     }
-    case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    default: return DefWindowProcW(h, msg, wp, lp);
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS;
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -342,28 +386,39 @@ LRESULT CALLBACK TooltipProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case TTM_ADDTOOLW: {
         if (!info) return FALSE;
         Tool t{info->uFlags, info->hwnd, info->uId, {}};
-        if (info->lpszText && info->lpszText != LPSTR_TEXTCALLBACKW && !IS_INTRESOURCE(info->lpszText))
+        if (info->lpszText && info->lpszText != LPSTR_TEXTCALLBACKW &&
+            !IS_INTRESOURCE(info->lpszText))
             t.text = info->lpszText;
         std::erase_if(s.tools, same);
         s.tools.push_back(t);
         return TRUE;
     }
-    case TTM_DELTOOLW: std::erase_if(s.tools, same); return 0;
+    case TTM_DELTOOLW:
+        std::erase_if(s.tools, same);
+        return 0;
     case TTM_UPDATETIPTEXTW:
         for (auto& t : s.tools)
-            if (same(t) && info->lpszText && info->lpszText != LPSTR_TEXTCALLBACKW && !IS_INTRESOURCE(info->lpszText))
+            if (same(t) && info->lpszText && info->lpszText != LPSTR_TEXTCALLBACKW &&
+                !IS_INTRESOURCE(info->lpszText))
                 t.text = info->lpszText;
         return 0;
     case TTM_GETTEXTW:
         for (auto& t : s.tools)
-            if (same(t) && info->lpszText) std::memcpy(info->lpszText, t.text.c_str(), (t.text.size() + 1) * 2);
+            if (same(t) && info->lpszText)
+                std::memcpy(info->lpszText, t.text.c_str(), (t.text.size() + 1) * 2);
         return 0;
-    case TTM_GETTOOLCOUNT: return static_cast<LRESULT>(s.tools.size());
-    case TTM_ACTIVATE: s.active = wp != 0; return 0;
-    case TTM_SETMAXTIPWIDTH: return std::exchange(s.maxWidth, static_cast<int>(lp));
+    case TTM_GETTOOLCOUNT:
+        return static_cast<LRESULT>(s.tools.size());
+    case TTM_ACTIVATE:
+        s.active = wp != 0;
+        return 0;
+    case TTM_SETMAXTIPWIDTH:
+        return std::exchange(s.maxWidth, static_cast<int>(lp));
     case TTM_RELAYEVENT:
-    case TTM_SETDELAYTIME: return 0;
-    default: return DefWindowProcW(h, msg, wp, lp);
+    case TTM_SETDELAYTIME:
+        return 0;
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -374,8 +429,10 @@ bool MoveSliderByUser(HWND h, int position) {
     s.pos = Clamp(position, s.min, s.max);
     UINT message = (w->style & TBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
     HWND parent = GetParent(h);
-    SendMessageW(parent, message, MAKELONG(TB_THUMBTRACK, static_cast<WORD>(s.pos)), reinterpret_cast<LPARAM>(h));
-    SendMessageW(parent, message, MAKELONG(TB_THUMBPOSITION, static_cast<WORD>(s.pos)), reinterpret_cast<LPARAM>(h));
+    SendMessageW(parent, message, MAKELONG(TB_THUMBTRACK, static_cast<WORD>(s.pos)),
+                 reinterpret_cast<LPARAM>(h));
+    SendMessageW(parent, message, MAKELONG(TB_THUMBPOSITION, static_cast<WORD>(s.pos)),
+                 reinterpret_cast<LPARAM>(h));
     SendMessageW(parent, message, TB_ENDTRACK, reinterpret_cast<LPARAM>(h));
     return true;
 }
@@ -390,7 +447,8 @@ bool SpinByUser(HWND h, int steps) {
         if (!again) return false;
         auto& s = StateOf<UpDownState>(*again);
         int v;
-        if (s.buddy && (again->style & UDS_SETBUDDYINT) && ReadBuddy(s, &v)) s.pos = Clamp(v, s.lower, s.upper);
+        if (s.buddy && (again->style & UDS_SETBUDDYINT) && ReadBuddy(s, &v))
+            s.pos = Clamp(v, s.lower, s.upper);
         // The up arrow moves toward the upper end of the range.
         int towardUpper = s.upper >= s.lower ? 1 : -1;
         int delta = steps > 0 ? towardUpper : -towardUpper;
@@ -402,11 +460,14 @@ bool SpinByUser(HWND h, int steps) {
         auto& s2 = StateOf<UpDownState>(*again);
         int next = s2.pos + n.iDelta;
         int lo = std::min(s2.lower, s2.upper), hi = std::max(s2.lower, s2.upper);
-        if (next < lo || next > hi) next = (again->style & UDS_WRAP) ? (next < lo ? hi : lo) : Clamp(next, lo, hi);
+        if (next < lo || next > hi)
+            next = (again->style & UDS_WRAP) ? (next < lo ? hi : lo) : Clamp(next, lo, hi);
         s2.pos = next;
         UpdateBuddy(*again, s2);
-        SendMessageW(parent, message, MAKELONG(SB_THUMBPOSITION, static_cast<WORD>(next)), reinterpret_cast<LPARAM>(h));
-        SendMessageW(parent, message, MAKELONG(SB_ENDSCROLL, static_cast<WORD>(next)), reinterpret_cast<LPARAM>(h));
+        SendMessageW(parent, message, MAKELONG(SB_THUMBPOSITION, static_cast<WORD>(next)),
+                     reinterpret_cast<LPARAM>(h));
+        SendMessageW(parent, message, MAKELONG(SB_ENDSCROLL, static_cast<WORD>(next)),
+                     reinterpret_cast<LPARAM>(h));
     }
     return true;
 }
@@ -434,7 +495,8 @@ bool ScrollByUser(HWND h, int position) {
     UINT message = (w->style & SBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
     HWND parent = GetParent(h);
     // The scroll bar moves when its owner says so (SetScrollPos), as on the system.
-    SendMessageW(parent, message, MAKELONG(SB_THUMBTRACK, static_cast<WORD>(position)), reinterpret_cast<LPARAM>(h));
+    SendMessageW(parent, message, MAKELONG(SB_THUMBTRACK, static_cast<WORD>(position)),
+                 reinterpret_cast<LPARAM>(h));
     SendMessageW(parent, message, MAKELONG(SB_THUMBPOSITION, static_cast<WORD>(position)),
                  reinterpret_cast<LPARAM>(h));
     SendMessageW(parent, message, SB_ENDSCROLL, reinterpret_cast<LPARAM>(h));
@@ -449,7 +511,9 @@ extern "C" {
 
 int WINAPI SetScrollInfo(HWND hwnd, int nBar, LPCSCROLLINFO lpsi, BOOL) {
     if (!lpsi || !IsWindow(hwnd)) return 0;
-    if (nBar == SB_CTL) return static_cast<int>(SendMessageW(hwnd, SBM_SETSCROLLINFO, TRUE, reinterpret_cast<LPARAM>(lpsi)));
+    if (nBar == SB_CTL)
+        return static_cast<int>(
+            SendMessageW(hwnd, SBM_SETSCROLLINFO, TRUE, reinterpret_cast<LPARAM>(lpsi)));
     std::lock_guard lock(gBarsLock);
     auto& info = WindowBars()[{hwnd, nBar}];
     if (!info.cbSize) info = {sizeof info, 0, 0, 100, 0, 0, 0};
@@ -459,10 +523,13 @@ int WINAPI SetScrollInfo(HWND hwnd, int nBar, LPCSCROLLINFO lpsi, BOOL) {
 
 BOOL WINAPI GetScrollInfo(HWND hwnd, int nBar, LPSCROLLINFO lpsi) {
     if (!lpsi || !IsWindow(hwnd)) return FALSE;
-    if (nBar == SB_CTL) return static_cast<BOOL>(SendMessageW(hwnd, SBM_GETSCROLLINFO, 0, reinterpret_cast<LPARAM>(lpsi)));
+    if (nBar == SB_CTL)
+        return static_cast<BOOL>(
+            SendMessageW(hwnd, SBM_GETSCROLLINFO, 0, reinterpret_cast<LPARAM>(lpsi)));
     std::lock_guard lock(gBarsLock);
     auto it = WindowBars().find({hwnd, nBar});
-    SCROLLINFO info = it == WindowBars().end() ? SCROLLINFO{sizeof info, 0, 0, 100, 0, 0, 0} : it->second;
+    SCROLLINFO info =
+        it == WindowBars().end() ? SCROLLINFO{sizeof info, 0, 0, 100, 0, 0, 0} : it->second;
     GetInfo(info, lpsi);
     return TRUE;
 }
@@ -494,7 +561,9 @@ BOOL WINAPI GetScrollRange(HWND hWnd, int nBar, LPINT lpMinPos, LPINT lpMaxPos) 
     return TRUE;
 }
 
-void WINAPI InitCommonControls() { RegisterSystemClasses(); }
+void WINAPI InitCommonControls() {
+    RegisterSystemClasses();
+}
 
 BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce) {
     if (!picce || picce->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;

@@ -21,7 +21,9 @@ struct EditState : ControlState {
     std::u16string undoText;
 };
 
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 void Changed(HWND h) {
     NotifyParent(h, EN_UPDATE);
@@ -60,7 +62,8 @@ std::u16string ClipboardText() {
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
         auto* p = static_cast<const char16_t*>(GlobalLock(data));
         size_t room = GlobalSize(data) / sizeof(char16_t);
-        for (size_t i = 0; p && i < room && p[i]; ++i) text.push_back(p[i]);
+        for (size_t i = 0; p && i < room && p[i]; ++i)
+            text.push_back(p[i]);
         GlobalUnlock(data);
     }
     CloseClipboard();
@@ -142,7 +145,9 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         ReplaceSelection(h, *w, text, true);
         return 0;
     }
-    case WM_COPY: CopySelection(*w, e); return 0;
+    case WM_COPY:
+        CopySelection(*w, e);
+        return 0;
     case WM_CUT:
         if (readOnly) return 0;
         CopySelection(*w, e);
@@ -159,8 +164,11 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         Changed(h);
         return TRUE;
     }
-    case EM_CANUNDO: return e.canUndo;
-    case EM_EMPTYUNDOBUFFER: e.canUndo = false; return 0;
+    case EM_CANUNDO:
+        return e.canUndo;
+    case EM_EMPTYUNDOBUFFER:
+        e.canUndo = false;
+        return 0;
     case EM_SETSEL: {
         auto len = static_cast<LONG>(w->text.size());
         auto start = static_cast<LONG>(static_cast<int>(wp));
@@ -185,23 +193,36 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         e.limit = wp ? static_cast<DWORD>(std::min<WPARAM>(wp, kLargestLimit)) : kLargestLimit;
         return 0;
     }
-    case EM_GETLIMITTEXT: return e.limit;
+    case EM_GETLIMITTEXT:
+        return e.limit;
     case EM_SETREADONLY:
-        if (wp) w->style |= ES_READONLY;
-        else w->style &= ~static_cast<DWORD>(ES_READONLY);
+        if (wp)
+            w->style |= ES_READONLY;
+        else
+            w->style &= ~static_cast<DWORD>(ES_READONLY);
         return TRUE;
-    case EM_GETMODIFY: return e.modified;
-    case EM_SETMODIFY: e.modified = wp != 0; return 0;
-    case EM_LINELENGTH: return static_cast<LRESULT>(w->text.size());
-    case EM_GETLINECOUNT: return 1 + std::count(w->text.begin(), w->text.end(), u'\n');
-    case WM_SETFOCUS: NotifyParent(h, EN_SETFOCUS); return 0;
-    case WM_KILLFOCUS: NotifyParent(h, EN_KILLFOCUS); return 0;
+    case EM_GETMODIFY:
+        return e.modified;
+    case EM_SETMODIFY:
+        e.modified = wp != 0;
+        return 0;
+    case EM_LINELENGTH:
+        return static_cast<LRESULT>(w->text.size());
+    case EM_GETLINECOUNT:
+        return 1 + std::count(w->text.begin(), w->text.end(), u'\n');
+    case WM_SETFOCUS:
+        NotifyParent(h, EN_SETFOCUS);
+        return 0;
+    case WM_KILLFOCUS:
+        NotifyParent(h, EN_KILLFOCUS);
+        return 0;
     case WM_GETDLGCODE: {
         LRESULT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
         if ((w->style & ES_MULTILINE) && (w->style & ES_WANTRETURN)) code |= DLGC_WANTALLKEYS;
         return code;
     }
-    default: return DefWindowProcW(h, msg, wp, lp);
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 

@@ -59,9 +59,15 @@ ListKind KindOf(const Window& w) {
 }
 
 UINT Measure(HWND h, const Window& w, const ListKind& k, UINT itemId, ULONG_PTR data) {
-    MEASUREITEMSTRUCT m{static_cast<UINT>(k.combo ? ODT_COMBOBOX : ODT_LISTBOX), static_cast<UINT>(w.id), itemId,
-                        0, kItemHeight, data};
-    if (w.parent) SendMessageW(w.parent, WM_MEASUREITEM, static_cast<WPARAM>(w.id), reinterpret_cast<LPARAM>(&m));
+    MEASUREITEMSTRUCT m{static_cast<UINT>(k.combo ? ODT_COMBOBOX : ODT_LISTBOX),
+                        static_cast<UINT>(w.id),
+                        itemId,
+                        0,
+                        kItemHeight,
+                        data};
+    if (w.parent)
+        SendMessageW(w.parent, WM_MEASUREITEM, static_cast<WPARAM>(w.id),
+                     reinterpret_cast<LPARAM>(&m));
     (void)h;
     return m.itemHeight;
 }
@@ -70,22 +76,27 @@ int Insert(HWND h, Window& w, int at, LPARAM lp) {
     auto& s = StateOf<ListState>(w);
     ListKind k = KindOf(w);
     Item item;
-    if (k.hasStrings) item.text = lp ? reinterpret_cast<LPCWSTR>(lp) : u"";
-    else item.data = static_cast<ULONG_PTR>(lp);
+    if (k.hasStrings)
+        item.text = lp ? reinterpret_cast<LPCWSTR>(lp) : u"";
+    else
+        item.data = static_cast<ULONG_PTR>(lp);
     int count = static_cast<int>(s.items.size());
     if (at < 0 || at > count) {
         if (at != -1 && at > count) return LB_ERR;
         at = count;
         if (k.sorted && k.hasStrings) {
             at = 0;
-            while (at < count && lstrcmpiW(s.items[static_cast<size_t>(at)].text.c_str(), item.text.c_str()) <= 0)
+            while (at < count &&
+                   lstrcmpiW(s.items[static_cast<size_t>(at)].text.c_str(), item.text.c_str()) <= 0)
                 ++at;
         }
     }
     s.items.insert(s.items.begin() + at, item);
     if (s.current >= at) ++s.current;
-    if (k.ownerVariable) s.items[at].height = Measure(h, w, k, static_cast<UINT>(at), item.data);
-    else s.items[at].height = s.itemHeight;
+    if (k.ownerVariable)
+        s.items[at].height = Measure(h, w, k, static_cast<UINT>(at), item.data);
+    else
+        s.items[at].height = s.itemHeight;
     return at;
 }
 
@@ -94,17 +105,21 @@ int Delete(HWND h, Window& w, int index) {
     ListKind k = KindOf(w);
     if (index < 0 || index >= static_cast<int>(s.items.size())) return LB_ERR;
     if ((k.ownerFixed || k.ownerVariable) && w.parent) {
-        DELETEITEMSTRUCT d{static_cast<UINT>(k.combo ? ODT_COMBOBOX : ODT_LISTBOX), static_cast<UINT>(w.id),
-                           static_cast<UINT>(index), h, s.items[static_cast<size_t>(index)].data};
-        SendMessageW(w.parent, WM_DELETEITEM, static_cast<WPARAM>(w.id), reinterpret_cast<LPARAM>(&d));
+        DELETEITEMSTRUCT d{static_cast<UINT>(k.combo ? ODT_COMBOBOX : ODT_LISTBOX),
+                           static_cast<UINT>(w.id), static_cast<UINT>(index), h,
+                           s.items[static_cast<size_t>(index)].data};
+        SendMessageW(w.parent, WM_DELETEITEM, static_cast<WPARAM>(w.id),
+                     reinterpret_cast<LPARAM>(&d));
     }
     auto again = Find(h);
     if (!again) return LB_ERR;
     auto& s2 = StateOf<ListState>(*again);
     if (index >= static_cast<int>(s2.items.size())) return LB_ERR;
     s2.items.erase(s2.items.begin() + index);
-    if (s2.current == index) s2.current = -1;
-    else if (s2.current > index) --s2.current;
+    if (s2.current == index)
+        s2.current = -1;
+    else if (s2.current > index)
+        --s2.current;
     return static_cast<int>(s2.items.size());
 }
 
@@ -117,7 +132,8 @@ int FindItem(const ListState& s, int after, LPCWSTR text, bool exact) {
         int i = (start + step) % n;
         const std::u16string& t = s.items[static_cast<size_t>(i)].text;
         if (exact ? EqualsNoCase(t, want)
-                  : t.size() >= want.size() && EqualsNoCase(std::u16string_view(t).substr(0, want.size()), want))
+                  : t.size() >= want.size() &&
+                        EqualsNoCase(std::u16string_view(t).substr(0, want.size()), want))
             return i;
     }
     return LB_ERR;
@@ -126,8 +142,10 @@ int FindItem(const ListState& s, int after, LPCWSTR text, bool exact) {
 void SyncComboText(Window& w) {
     auto& s = StateOf<ListState>(w);
     if (!KindOf(w).combo) return;
-    if (s.current >= 0 && s.current < static_cast<int>(s.items.size())) w.text = s.items[static_cast<size_t>(s.current)].text;
-    else if ((w.style & 3) == CBS_DROPDOWNLIST) w.text.clear();
+    if (s.current >= 0 && s.current < static_cast<int>(s.items.size()))
+        w.text = s.items[static_cast<size_t>(s.current)].text;
+    else if ((w.style & 3) == CBS_DROPDOWNLIST)
+        w.text.clear();
 }
 
 LRESULT CopyText(const Window& w, const ListState& s, int index, LPARAM out) {
@@ -137,7 +155,8 @@ LRESULT CopyText(const Window& w, const ListState& s, int index, LPARAM out) {
         std::memcpy(reinterpret_cast<void*>(out), &item.data, sizeof item.data);
         return sizeof item.data;
     }
-    std::memcpy(reinterpret_cast<void*>(out), item.text.c_str(), (item.text.size() + 1) * sizeof(char16_t));
+    std::memcpy(reinterpret_cast<void*>(out), item.text.c_str(),
+                (item.text.size() + 1) * sizeof(char16_t));
     return static_cast<LRESULT>(item.text.size());
 }
 
@@ -148,14 +167,19 @@ LRESULT ListMessage(HWND h, Window& w, UINT msg, WPARAM wp, LPARAM lp, bool* han
     int index = static_cast<int>(wp);
     *handled = true;
     switch (msg) {
-    case LB_ADDSTRING: return Insert(h, w, -1, lp);
-    case LB_INSERTSTRING: return Insert(h, w, index < 0 ? count : index, lp);
-    case LB_DELETESTRING: return Delete(h, w, index);
+    case LB_ADDSTRING:
+        return Insert(h, w, -1, lp);
+    case LB_INSERTSTRING:
+        return Insert(h, w, index < 0 ? count : index, lp);
+    case LB_DELETESTRING:
+        return Delete(h, w, index);
     case LB_RESETCONTENT:
-        while (!StateOf<ListState>(w).items.empty()) Delete(h, w, static_cast<int>(StateOf<ListState>(w).items.size()) - 1);
+        while (!StateOf<ListState>(w).items.empty())
+            Delete(h, w, static_cast<int>(StateOf<ListState>(w).items.size()) - 1);
         StateOf<ListState>(w).current = -1;
         return 0;
-    case LB_GETCOUNT: return count;
+    case LB_GETCOUNT:
+        return count;
     case LB_SETCURSEL:
         if (index < 0 || index >= count) {
             s.current = -1;
@@ -163,12 +187,15 @@ LRESULT ListMessage(HWND h, Window& w, UINT msg, WPARAM wp, LPARAM lp, bool* han
         }
         s.current = index;
         return index;
-    case LB_GETCURSEL: return s.current;
-    case LB_GETTEXT: return CopyText(w, s, index, lp);
+    case LB_GETCURSEL:
+        return s.current;
+    case LB_GETTEXT:
+        return CopyText(w, s, index, lp);
     case LB_GETTEXTLEN:
         if (index < 0 || index >= count) return LB_ERR;
-        return KindOf(w).hasStrings ? static_cast<LRESULT>(s.items[static_cast<size_t>(index)].text.size())
-                                    : static_cast<LRESULT>(sizeof(ULONG_PTR));
+        return KindOf(w).hasStrings
+                   ? static_cast<LRESULT>(s.items[static_cast<size_t>(index)].text.size())
+                   : static_cast<LRESULT>(sizeof(ULONG_PTR));
     case LB_GETITEMDATA:
         if (index < 0 || index >= count) return LB_ERR;
         return static_cast<LRESULT>(s.items[static_cast<size_t>(index)].data);
@@ -176,8 +203,10 @@ LRESULT ListMessage(HWND h, Window& w, UINT msg, WPARAM wp, LPARAM lp, bool* han
         if (index < 0 || index >= count) return LB_ERR;
         s.items[static_cast<size_t>(index)].data = static_cast<ULONG_PTR>(lp);
         return 0;
-    case LB_FINDSTRING: return FindItem(s, index, reinterpret_cast<LPCWSTR>(lp), false);
-    case LB_FINDSTRINGEXACT: return FindItem(s, index, reinterpret_cast<LPCWSTR>(lp), true);
+    case LB_FINDSTRING:
+        return FindItem(s, index, reinterpret_cast<LPCWSTR>(lp), false);
+    case LB_FINDSTRINGEXACT:
+        return FindItem(s, index, reinterpret_cast<LPCWSTR>(lp), true);
     case LB_SELECTSTRING: {
         int found = FindItem(s, index, reinterpret_cast<LPCWSTR>(lp), false);
         if (found >= 0) s.current = found;
@@ -194,37 +223,58 @@ LRESULT ListMessage(HWND h, Window& w, UINT msg, WPARAM wp, LPARAM lp, bool* han
         return 0;
     case LB_GETITEMHEIGHT:
         if (index == -1 && KindOf(w).combo) return s.fieldHeight;
-        if (index >= 0 && index < count && KindOf(w).ownerVariable) return s.items[static_cast<size_t>(index)].height;
+        if (index >= 0 && index < count && KindOf(w).ownerVariable)
+            return s.items[static_cast<size_t>(index)].height;
         return s.itemHeight;
-    case LB_GETTOPINDEX: return s.top;
+    case LB_GETTOPINDEX:
+        return s.top;
     case LB_SETTOPINDEX:
         if (index < 0 || index >= std::max(count, 1)) return LB_ERR;
         s.top = index;
         return 0;
-    default: *handled = false; return 0;
+    default:
+        *handled = false;
+        return 0;
     }
 }
 
 // Combo box messages by the list box message with the same meaning.
 UINT ListEquivalent(UINT msg) {
     switch (msg) {
-    case CB_ADDSTRING: return LB_ADDSTRING;
-    case CB_INSERTSTRING: return LB_INSERTSTRING;
-    case CB_DELETESTRING: return LB_DELETESTRING;
-    case CB_RESETCONTENT: return LB_RESETCONTENT;
-    case CB_GETCOUNT: return LB_GETCOUNT;
-    case CB_SETCURSEL: return LB_SETCURSEL;
-    case CB_GETCURSEL: return LB_GETCURSEL;
-    case CB_GETLBTEXT: return LB_GETTEXT;
-    case CB_GETLBTEXTLEN: return LB_GETTEXTLEN;
-    case CB_GETITEMDATA: return LB_GETITEMDATA;
-    case CB_SETITEMDATA: return LB_SETITEMDATA;
-    case CB_FINDSTRING: return LB_FINDSTRING;
-    case CB_FINDSTRINGEXACT: return LB_FINDSTRINGEXACT;
-    case CB_SELECTSTRING: return LB_SELECTSTRING;
-    case CB_SETITEMHEIGHT: return LB_SETITEMHEIGHT;
-    case CB_GETITEMHEIGHT: return LB_GETITEMHEIGHT;
-    default: return 0;
+    case CB_ADDSTRING:
+        return LB_ADDSTRING;
+    case CB_INSERTSTRING:
+        return LB_INSERTSTRING;
+    case CB_DELETESTRING:
+        return LB_DELETESTRING;
+    case CB_RESETCONTENT:
+        return LB_RESETCONTENT;
+    case CB_GETCOUNT:
+        return LB_GETCOUNT;
+    case CB_SETCURSEL:
+        return LB_SETCURSEL;
+    case CB_GETCURSEL:
+        return LB_GETCURSEL;
+    case CB_GETLBTEXT:
+        return LB_GETTEXT;
+    case CB_GETLBTEXTLEN:
+        return LB_GETTEXTLEN;
+    case CB_GETITEMDATA:
+        return LB_GETITEMDATA;
+    case CB_SETITEMDATA:
+        return LB_SETITEMDATA;
+    case CB_FINDSTRING:
+        return LB_FINDSTRING;
+    case CB_FINDSTRINGEXACT:
+        return LB_FINDSTRINGEXACT;
+    case CB_SELECTSTRING:
+        return LB_SELECTSTRING;
+    case CB_SETITEMHEIGHT:
+        return LB_SETITEMHEIGHT;
+    case CB_GETITEMHEIGHT:
+        return LB_GETITEMHEIGHT;
+    default:
+        return 0;
     }
 }
 
@@ -232,7 +282,8 @@ void MeasureOnCreate(HWND h, Window& w) {
     ListKind k = KindOf(w);
     auto& s = StateOf<ListState>(w);
     if (k.ownerFixed) s.itemHeight = Measure(h, w, k, 0, 0);
-    if (k.combo && (k.ownerFixed || k.ownerVariable)) s.fieldHeight = Measure(h, w, k, static_cast<UINT>(-1), 0);
+    if (k.combo && (k.ownerFixed || k.ownerVariable))
+        s.fieldHeight = Measure(h, w, k, static_cast<UINT>(-1), 0);
 }
 
 } // namespace
@@ -254,8 +305,10 @@ LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_KILLFOCUS:
         if (KindOf(*w).notify) NotifyParent(h, LBN_KILLFOCUS);
         return 0;
-    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    default: return DefWindowProcW(h, msg, wp, lp);
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 
@@ -270,7 +323,9 @@ LRESULT CALLBACK ComboBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return r;
     }
     switch (msg) {
-    case WM_CREATE: MeasureOnCreate(h, *w); return 0;
+    case WM_CREATE:
+        MeasureOnCreate(h, *w);
+        return 0;
     case WM_SETTEXT:
         // A drop-down list shows only its items; an editable one takes any text.
         if ((w->style & 3) == CBS_DROPDOWNLIST) {
@@ -281,21 +336,33 @@ LRESULT CALLBACK ComboBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             return TRUE;
         }
         return DefWindowProcW(h, msg, wp, lp);
-    case CB_LIMITTEXT: s.textLimit = static_cast<UINT>(wp); return TRUE;
+    case CB_LIMITTEXT:
+        s.textLimit = static_cast<UINT>(wp);
+        return TRUE;
     case CB_SHOWDROPDOWN:
         if ((wp != 0) != s.dropped) {
             s.dropped = wp != 0;
             NotifyParent(h, s.dropped ? CBN_DROPDOWN : CBN_CLOSEUP);
         }
         return TRUE;
-    case CB_GETDROPPEDSTATE: return s.dropped;
-    case CB_SETDROPPEDWIDTH: return static_cast<LRESULT>(wp);
-    case CB_GETEDITSEL: return 0;
-    case CB_SETEDITSEL: return TRUE;
-    case WM_SETFOCUS: NotifyParent(h, CBN_SETFOCUS); return 0;
-    case WM_KILLFOCUS: NotifyParent(h, CBN_KILLFOCUS); return 0;
-    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    default: return DefWindowProcW(h, msg, wp, lp);
+    case CB_GETDROPPEDSTATE:
+        return s.dropped;
+    case CB_SETDROPPEDWIDTH:
+        return static_cast<LRESULT>(wp);
+    case CB_GETEDITSEL:
+        return 0;
+    case CB_SETEDITSEL:
+        return TRUE;
+    case WM_SETFOCUS:
+        NotifyParent(h, CBN_SETFOCUS);
+        return 0;
+    case WM_KILLFOCUS:
+        NotifyParent(h, CBN_KILLFOCUS);
+        return 0;
+    case WM_GETDLGCODE:
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    default:
+        return DefWindowProcW(h, msg, wp, lp);
     }
 }
 

@@ -73,7 +73,8 @@ bool Fail(std::string* error, const char* what, size_t at) {
 
 } // namespace
 
-bool ReadDialogTemplate(const BYTE* data, size_t size, DialogTemplateData* out, std::string* error) {
+bool ReadDialogTemplate(const BYTE* data, size_t size, DialogTemplateData* out,
+                        std::string* error) {
     *out = {};
     Cursor c(data, size);
     WORD version = 0, signature = 0;
@@ -89,14 +90,17 @@ bool ReadDialogTemplate(const BYTE* data, size_t size, DialogTemplateData* out, 
     } else {
         ok = c.Get(&out->style) && c.Get(&out->exStyle);
     }
-    ok = ok && c.Get(&count) && c.Get(&out->x) && c.Get(&out->y) && c.Get(&out->cx) && c.Get(&out->cy);
+    ok = ok && c.Get(&count) && c.Get(&out->x) && c.Get(&out->y) && c.Get(&out->cx) &&
+         c.Get(&out->cy);
     if (!ok) return Fail(error, "dialog header cut short", c.At());
-    if (!c.NameOrOrdinal(&out->menu) || !c.NameOrOrdinal(&out->windowClass) || !c.String(&out->title))
+    if (!c.NameOrOrdinal(&out->menu) || !c.NameOrOrdinal(&out->windowClass) ||
+        !c.String(&out->title))
         return Fail(error, "dialog menu, class or title cut short", c.At());
     if (out->style & kSetFont) {
         out->hasFont = true;
         ok = c.Get(&out->pointSize);
-        if (ok && out->extended) ok = c.Get(&out->weight) && c.Get(&out->italic) && c.Get(&out->charset);
+        if (ok && out->extended)
+            ok = c.Get(&out->weight) && c.Get(&out->italic) && c.Get(&out->charset);
         if (!ok || !c.String(&out->face)) return Fail(error, "dialog font cut short", c.At());
     }
     if (count > kMostItems) return Fail(error, "too many items", 0);
@@ -105,12 +109,13 @@ bool ReadDialogTemplate(const BYTE* data, size_t size, DialogTemplateData* out, 
         DialogItemTemplate item;
         if (!c.Align4()) return Fail(error, "item cut short", c.At());
         if (out->extended) {
-            ok = c.Get(&item.helpId) && c.Get(&item.exStyle) && c.Get(&item.style) && c.Get(&item.x) &&
-                 c.Get(&item.y) && c.Get(&item.cx) && c.Get(&item.cy) && c.Get(&item.id);
+            ok = c.Get(&item.helpId) && c.Get(&item.exStyle) && c.Get(&item.style) &&
+                 c.Get(&item.x) && c.Get(&item.y) && c.Get(&item.cx) && c.Get(&item.cy) &&
+                 c.Get(&item.id);
         } else {
             WORD id = 0;
-            ok = c.Get(&item.style) && c.Get(&item.exStyle) && c.Get(&item.x) && c.Get(&item.y) && c.Get(&item.cx) &&
-                 c.Get(&item.cy) && c.Get(&id);
+            ok = c.Get(&item.style) && c.Get(&item.exStyle) && c.Get(&item.x) && c.Get(&item.y) &&
+                 c.Get(&item.cx) && c.Get(&item.cy) && c.Get(&id);
             item.id = id;
         }
         if (!ok) return Fail(error, "item header cut short", c.At());
@@ -121,7 +126,8 @@ bool ReadDialogTemplate(const BYTE* data, size_t size, DialogTemplateData* out, 
         // An old template's count includes the count word itself when non-zero.
         size_t dataBytes = extra;
         if (!out->extended && extra >= 2) dataBytes = extra - 2;
-        if (!c.Bytes(dataBytes, &item.creationData)) return Fail(error, "item creation data cut short", c.At());
+        if (!c.Bytes(dataBytes, &item.creationData))
+            return Fail(error, "item creation data cut short", c.At());
         out->items.push_back(std::move(item));
     }
     return true;

@@ -85,13 +85,20 @@ std::u16string ItemText(const res::ResId& title) {
 
 const char16_t* PredefinedClassName(WORD ordinal) {
     switch (ordinal) {
-    case 0x80: return u"Button";
-    case 0x81: return u"Edit";
-    case 0x82: return u"Static";
-    case 0x83: return u"ListBox";
-    case 0x84: return u"ScrollBar";
-    case 0x85: return u"ComboBox";
-    default: return nullptr;
+    case 0x80:
+        return u"Button";
+    case 0x81:
+        return u"Edit";
+    case 0x82:
+        return u"Static";
+    case 0x83:
+        return u"ListBox";
+    case 0x84:
+        return u"ScrollBar";
+    case 0x85:
+        return u"ComboBox";
+    default:
+        return nullptr;
     }
 }
 
@@ -101,8 +108,8 @@ HWND DefaultButton(HWND dialog) {
     return GetDlgItem(dialog, LOWORD(def));
 }
 
-HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size, HWND parent, DLGPROC proc,
-                              LPARAM param) {
+HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size, HWND parent,
+                              DLGPROC proc, LPARAM param) {
     DialogTemplateData t;
     std::string error;
     if (!ReadDialogTemplate(bytes, size, &t, &error)) {
@@ -112,14 +119,17 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size
     LONG baseX = kSystemBaseX, baseY = kSystemBaseY;
     HFONT font = nullptr;
     if (t.hasFont) {
-        LONG pixels = (static_cast<LONG>(t.pointSize) * kPixelsPerInch + kPointsPerInch / 2) / kPointsPerInch;
+        LONG pixels =
+            (static_cast<LONG>(t.pointSize) * kPixelsPerInch + kPointsPerInch / 2) / kPointsPerInch;
         baseY = pixels + 2;
         baseX = (baseY * 6 + 6) / 13;
         // The dialog's font by face and size is the renderer's; controls get
         // the stock interface font as their handle.
         font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     }
-    auto px = [&](short v, LONG base, int div) { return static_cast<int>(static_cast<LONG>(v) * base / div); };
+    auto px = [&](short v, LONG base, int div) {
+        return static_cast<int>(static_cast<LONG>(v) * base / div);
+    };
     DWORD style = t.style & ~static_cast<DWORD>(WS_VISIBLE);
     RECT in = Insets(style, t.exStyle);
     int width = px(t.cx, baseX, 4) + in.left + in.right;
@@ -139,8 +149,9 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size
     }
     std::u16string className = u"#32770";
     if (!t.windowClass.isOrdinal) className = t.windowClass.text;
-    HWND dialog = CreateWindowExW(t.exStyle, className.c_str(), t.title.c_str(), style, x, y, width, height, parent,
-                                  nullptr, instance, reinterpret_cast<LPVOID>(param));
+    HWND dialog =
+        CreateWindowExW(t.exStyle, className.c_str(), t.title.c_str(), style, x, y, width, height,
+                        parent, nullptr, instance, reinterpret_cast<LPVOID>(param));
     if (!dialog) return nullptr;
     auto d = Find(dialog);
     d->isDialog = true;
@@ -161,11 +172,12 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size
             itemClass = item.windowClass.text;
         }
         std::u16string text = ItemText(item.title);
-        HWND c = CreateWindowExW(item.exStyle | WS_EX_NOPARENTNOTIFY, itemClass.c_str(), text.c_str(),
-                                 item.style | WS_CHILD, px(item.x, baseX, 4), px(item.y, baseY, 8),
-                                 px(item.cx, baseX, 4), px(item.cy, baseY, 8), dialog,
-                                 reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(item.id)), instance,
-                                 item.creationData.empty() ? nullptr : const_cast<BYTE*>(item.creationData.data()));
+        HWND c = CreateWindowExW(
+            item.exStyle | WS_EX_NOPARENTNOTIFY, itemClass.c_str(), text.c_str(),
+            item.style | WS_CHILD, px(item.x, baseX, 4), px(item.y, baseY, 8),
+            px(item.cx, baseX, 4), px(item.cy, baseY, 8), dialog,
+            reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(item.id)), instance,
+            item.creationData.empty() ? nullptr : const_cast<BYTE*>(item.creationData.data()));
         if (!c) {
             if (t.style & DS_NOFAILCREATE) continue;
             DestroyWindow(dialog);
@@ -176,7 +188,8 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size
     }
     HWND first = FirstTabStop(dialog);
     bool handled = false;
-    INT_PTR focus = CallDialogProc(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param, &handled);
+    INT_PTR focus =
+        CallDialogProc(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param, &handled);
     if (!IsWindow(dialog)) return nullptr;
     if (focus && first && IsWindow(first) && !(style & WS_CHILD)) SetFocus(first);
     if (t.style & WS_VISIBLE) ShowWindow(dialog, SW_SHOWNORMAL);
@@ -195,7 +208,9 @@ INT_PTR RunDialog(HWND dialog, HWND owner) {
     return result;
 }
 
-LRESULT CALLBACK DialogClassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) { return DefDlgProcW(h, msg, wp, lp); }
+LRESULT CALLBACK DialogClassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    return DefDlgProcW(h, msg, wp, lp);
+}
 
 } // namespace platform::user
 
@@ -203,8 +218,8 @@ using namespace platform::user;
 
 extern "C" {
 
-HWND WINAPI CreateDialogIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW lpTemplate, HWND hWndParent,
-                                       DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+HWND WINAPI CreateDialogIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW lpTemplate,
+                                       HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     PLATFORM_FAULT_POINT("CreateDialogIndirectParamW", nullptr);
     if (!lpTemplate) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -212,38 +227,40 @@ HWND WINAPI CreateDialogIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW lpTe
     }
     try {
         auto* bytes = reinterpret_cast<const BYTE*>(lpTemplate);
-        return CreateDialogFromTemplate(hInstance, bytes, TemplateExtent(bytes), hWndParent, lpDialogFunc,
-                                        dwInitParam);
+        return CreateDialogFromTemplate(hInstance, bytes, TemplateExtent(bytes), hWndParent,
+                                        lpDialogFunc, dwInitParam);
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
 }
 
-HWND WINAPI CreateDialogParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
-                               LPARAM dwInitParam) {
+HWND WINAPI CreateDialogParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
+                               DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     HRSRC r = FindResourceW(hInstance, lpTemplateName, RT_DIALOG);
     if (!r) return nullptr;
     auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(hInstance, r)));
     try {
-        return CreateDialogFromTemplate(hInstance, bytes, SizeofResource(hInstance, r), hWndParent, lpDialogFunc,
-                                        dwInitParam);
+        return CreateDialogFromTemplate(hInstance, bytes, SizeofResource(hInstance, r), hWndParent,
+                                        lpDialogFunc, dwInitParam);
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
 }
 
-INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemplate, HWND hWndParent,
-                                       DLGPROC lpDialogFunc, LPARAM dwInitParam) {
-    HWND dialog = CreateDialogIndirectParamW(hInstance, hDialogTemplate, hWndParent, lpDialogFunc, dwInitParam);
+INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEMPLATEW hDialogTemplate,
+                                       HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+    HWND dialog = CreateDialogIndirectParamW(hInstance, hDialogTemplate, hWndParent, lpDialogFunc,
+                                             dwInitParam);
     if (!dialog) return -1;
     return RunDialog(dialog, hWndParent ? GetAncestor(hWndParent, GA_ROOT) : nullptr);
 }
 
-INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
-                               LPARAM dwInitParam) {
-    HWND dialog = CreateDialogParamW(hInstance, lpTemplateName, hWndParent, lpDialogFunc, dwInitParam);
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
+                               DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+    HWND dialog =
+        CreateDialogParamW(hInstance, lpTemplateName, hWndParent, lpDialogFunc, dwInitParam);
     if (!dialog) return -1;
     return RunDialog(dialog, hWndParent ? GetAncestor(hWndParent, GA_ROOT) : nullptr);
 }
@@ -269,11 +286,13 @@ LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE: {
         HWND cancel = GetDlgItem(hDlg, IDCANCEL);
         if (!cancel || IsWindowEnabled(cancel))
-            SendMessageW(hDlg, WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+            SendMessageW(hDlg, WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(cancel));
         return 0;
     }
     case WM_NEXTDLGCTL: {
-        HWND target = lParam ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(hDlg, GetFocus(), wParam != 0);
+        HWND target = lParam ? reinterpret_cast<HWND>(wParam)
+                             : GetNextDlgTabItem(hDlg, GetFocus(), wParam != 0);
         if (target) SetFocus(target);
         return 0;
     }
@@ -296,7 +315,8 @@ LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case DM_SETDEFID:
         if (d) d->defaultId = static_cast<int>(wParam);
         return TRUE;
-    default: return DefWindowProcW(hDlg, Msg, wParam, lParam);
+    default:
+        return DefWindowProcW(hDlg, Msg, wParam, lParam);
     }
 }
 
@@ -316,15 +336,18 @@ BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg) {
                 HWND def = DefaultButton(hDlg);
                 int id = def ? GetDlgCtrlID(def) : IDOK;
                 if (!def || IsWindowEnabled(def))
-                    SendMessageW(hDlg, WM_COMMAND, MAKELONG(id, BN_CLICKED), reinterpret_cast<LPARAM>(def));
+                    SendMessageW(hDlg, WM_COMMAND, MAKELONG(id, BN_CLICKED),
+                                 reinterpret_cast<LPARAM>(def));
                 return TRUE;
             }
             case VK_ESCAPE: {
                 HWND cancel = GetDlgItem(hDlg, IDCANCEL);
-                SendMessageW(hDlg, WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+                SendMessageW(hDlg, WM_COMMAND, MAKELONG(IDCANCEL, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(cancel));
                 return TRUE;
             }
-            default: break;
+            default:
+                break;
             }
         }
     }
@@ -373,7 +396,8 @@ UINT WINAPI GetDlgItemInt(HWND hDlg, int nIDDlgItem, BOOL* lpTranslated, BOOL bS
     int len = GetWindowTextW(c, buf, 64);
     std::u16string_view s(buf, static_cast<size_t>(len));
     size_t i = 0;
-    while (i < s.size() && s[i] == u' ') ++i;
+    while (i < s.size() && s[i] == u' ')
+        ++i;
     bool negative = false;
     if (bSigned && i < s.size() && s[i] == u'-') {
         negative = true;
@@ -414,7 +438,8 @@ BOOL WINAPI CheckRadioButton(HWND hDlg, int nIDFirstButton, int nIDLastButton, i
     return TRUE;
 }
 
-LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam) {
+LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
+                                   LPARAM lParam) {
     HWND c = GetDlgItem(hDlg, nIDDlgItem);
     return c ? SendMessageW(c, Msg, wParam, lParam) : 0;
 }
@@ -429,8 +454,9 @@ HWND WINAPI GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL bPrevious) {
     auto it = std::find(stops.begin(), stops.end(), hCtl);
     for (size_t step = 1; step <= stops.size(); ++step) {
         size_t at = it == stops.end() ? (bPrevious ? stops.size() - step : step - 1)
-                    : bPrevious       ? (static_cast<size_t>(it - stops.begin()) + stops.size() - step) % stops.size()
-                                      : (static_cast<size_t>(it - stops.begin()) + step) % stops.size();
+                    : bPrevious ? (static_cast<size_t>(it - stops.begin()) + stops.size() - step) %
+                                      stops.size()
+                                : (static_cast<size_t>(it - stops.begin()) + step) % stops.size();
         if (IsTabStop(stops[at])) return stops[at];
     }
     return nullptr;
@@ -444,9 +470,11 @@ HWND WINAPI GetNextDlgGroupItem(HWND hDlg, HWND hCtl, BOOL bPrevious) {
     if (it == list.end()) return nullptr;
     // The group: from the item with WS_GROUP at or before hCtl to the next one.
     auto start = it;
-    while (start != list.begin() && !(GetWindowLongW(*start, GWL_STYLE) & WS_GROUP)) --start;
+    while (start != list.begin() && !(GetWindowLongW(*start, GWL_STYLE) & WS_GROUP))
+        --start;
     auto end = it + 1;
-    while (end != list.end() && !(GetWindowLongW(*end, GWL_STYLE) & WS_GROUP)) ++end;
+    while (end != list.end() && !(GetWindowLongW(*end, GWL_STYLE) & WS_GROUP))
+        ++end;
     std::vector<HWND> group(start, end);
     auto me = std::find(group.begin(), group.end(), hCtl);
     size_t n = group.size();
@@ -468,6 +496,8 @@ BOOL WINAPI MapDialogRect(HWND hDlg, LPRECT lpRect) {
     return TRUE;
 }
 
-LONG WINAPI GetDialogBaseUnits() { return MAKELONG(kSystemBaseX, kSystemBaseY); }
+LONG WINAPI GetDialogBaseUnits() {
+    return MAKELONG(kSystemBaseX, kSystemBaseY);
+}
 
 } // extern "C"

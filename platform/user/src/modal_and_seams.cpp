@@ -65,7 +65,8 @@ void ResetSeams() {
     Z().unanswered.clear();
     Z().colors.clear();
     Z().menus.clear();
-    for (auto& [format, data] : Z().clipboard) GlobalFree(data);
+    for (auto& [format, data] : Z().clipboard)
+        GlobalFree(data);
     Z().clipboard.clear();
     Z().clipboardOpen = false;
 }
@@ -84,50 +85,88 @@ void Unanswered(const std::string& what) {
 // The classic scheme.
 COLORREF DefaultColor(int index) {
     switch (index) {
-    case COLOR_SCROLLBAR: return RGB(212, 208, 200);
-    case COLOR_BACKGROUND: return RGB(58, 110, 165);
-    case COLOR_ACTIVECAPTION: return RGB(10, 36, 106);
-    case COLOR_INACTIVECAPTION: return RGB(128, 128, 128);
-    case COLOR_MENU: return RGB(212, 208, 200);
-    case COLOR_WINDOW: return RGB(255, 255, 255);
-    case COLOR_WINDOWFRAME: return RGB(0, 0, 0);
-    case COLOR_MENUTEXT: return RGB(0, 0, 0);
-    case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
-    case COLOR_CAPTIONTEXT: return RGB(255, 255, 255);
-    case COLOR_ACTIVEBORDER: return RGB(212, 208, 200);
-    case COLOR_INACTIVEBORDER: return RGB(212, 208, 200);
-    case COLOR_APPWORKSPACE: return RGB(128, 128, 128);
-    case COLOR_HIGHLIGHT: return RGB(10, 36, 106);
-    case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
-    case COLOR_BTNFACE: return RGB(212, 208, 200);
-    case COLOR_BTNSHADOW: return RGB(128, 128, 128);
-    case COLOR_GRAYTEXT: return RGB(128, 128, 128);
-    case COLOR_BTNTEXT: return RGB(0, 0, 0);
-    case COLOR_INACTIVECAPTIONTEXT: return RGB(212, 208, 200);
-    case COLOR_BTNHIGHLIGHT: return RGB(255, 255, 255);
-    case COLOR_3DDKSHADOW: return RGB(64, 64, 64);
-    case COLOR_3DLIGHT: return RGB(212, 208, 200);
-    case COLOR_INFOTEXT: return RGB(0, 0, 0);
-    case COLOR_INFOBK: return RGB(255, 255, 225);
-    case COLOR_HOTLIGHT: return RGB(0, 0, 128);
-    case COLOR_GRADIENTACTIVECAPTION: return RGB(166, 202, 240);
-    case COLOR_GRADIENTINACTIVECAPTION: return RGB(192, 192, 192);
-    default: return 0;
+    case COLOR_SCROLLBAR:
+        return RGB(212, 208, 200);
+    case COLOR_BACKGROUND:
+        return RGB(58, 110, 165);
+    case COLOR_ACTIVECAPTION:
+        return RGB(10, 36, 106);
+    case COLOR_INACTIVECAPTION:
+        return RGB(128, 128, 128);
+    case COLOR_MENU:
+        return RGB(212, 208, 200);
+    case COLOR_WINDOW:
+        return RGB(255, 255, 255);
+    case COLOR_WINDOWFRAME:
+        return RGB(0, 0, 0);
+    case COLOR_MENUTEXT:
+        return RGB(0, 0, 0);
+    case COLOR_WINDOWTEXT:
+        return RGB(0, 0, 0);
+    case COLOR_CAPTIONTEXT:
+        return RGB(255, 255, 255);
+    case COLOR_ACTIVEBORDER:
+        return RGB(212, 208, 200);
+    case COLOR_INACTIVEBORDER:
+        return RGB(212, 208, 200);
+    case COLOR_APPWORKSPACE:
+        return RGB(128, 128, 128);
+    case COLOR_HIGHLIGHT:
+        return RGB(10, 36, 106);
+    case COLOR_HIGHLIGHTTEXT:
+        return RGB(255, 255, 255);
+    case COLOR_BTNFACE:
+        return RGB(212, 208, 200);
+    case COLOR_BTNSHADOW:
+        return RGB(128, 128, 128);
+    case COLOR_GRAYTEXT:
+        return RGB(128, 128, 128);
+    case COLOR_BTNTEXT:
+        return RGB(0, 0, 0);
+    case COLOR_INACTIVECAPTIONTEXT:
+        return RGB(212, 208, 200);
+    case COLOR_BTNHIGHLIGHT:
+        return RGB(255, 255, 255);
+    case COLOR_3DDKSHADOW:
+        return RGB(64, 64, 64);
+    case COLOR_3DLIGHT:
+        return RGB(212, 208, 200);
+    case COLOR_INFOTEXT:
+        return RGB(0, 0, 0);
+    case COLOR_INFOBK:
+        return RGB(255, 255, 225);
+    case COLOR_HOTLIGHT:
+        return RGB(0, 0, 128);
+    case COLOR_GRADIENTACTIVECAPTION:
+        return RGB(166, 202, 240);
+    case COLOR_GRADIENTINACTIVECAPTION:
+        return RGB(192, 192, 192);
+    default:
+        return 0;
     }
 }
 
-std::string Narrow(const char16_t* s) { return s ? platform::ToUtf8(s) : std::string("(null)"); }
+std::string Narrow(const char16_t* s) {
+    return s ? platform::ToUtf8(s) : std::string("(null)");
+}
 
 // The buttons of a message box type, first the default order.
 std::vector<int> Buttons(UINT type) {
     switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {IDOK, IDCANCEL};
-    case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
-    case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO: return {IDYES, IDNO};
-    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
-    case MB_CANCELTRYCONTINUE: return {IDCANCEL, IDTRYAGAIN, IDCONTINUE};
-    default: return {IDOK};
+    case MB_OKCANCEL:
+        return {IDOK, IDCANCEL};
+    case MB_ABORTRETRYIGNORE:
+        return {IDABORT, IDRETRY, IDIGNORE};
+    case MB_YESNOCANCEL:
+        return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO:
+        return {IDYES, IDNO};
+    case MB_RETRYCANCEL:
+        return {IDRETRY, IDCANCEL};
+    case MB_CANCELTRYCONTINUE:
+        return {IDCANCEL, IDTRYAGAIN, IDCONTINUE};
+    default:
+        return {IDOK};
     }
 }
 
@@ -238,7 +277,8 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
     PLATFORM_FAULT_POINT("MessageBoxW", 0);
     EnsureReset();
     try {
-        test::MessageBoxCall call{hWnd, lpText ? lpText : u"", lpCaption ? lpCaption : u"Error", uType};
+        test::MessageBoxCall call{hWnd, lpText ? lpText : u"", lpCaption ? lpCaption : u"Error",
+                                  uType};
         std::function<int(const test::MessageBoxCall&)> answer;
         {
             std::lock_guard lock(Z().lock);
@@ -251,7 +291,8 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
             }
         }
         if (!answer) {
-            Unanswered("message box \"" + platform::ToUtf8(call.caption) + "\": " + platform::ToUtf8(call.text));
+            Unanswered("message box \"" + platform::ToUtf8(call.caption) +
+                       "\": " + platform::ToUtf8(call.text));
             SetLastError(ERROR_CANCELLED);
             return 0;
         }
@@ -259,8 +300,8 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
         // Only a button the box has can be its answer.
         std::vector<int> buttons = Buttons(uType);
         if (std::find(buttons.begin(), buttons.end(), result) == buttons.end()) {
-            Unanswered("message box \"" + platform::ToUtf8(call.caption) + "\" answered with a button it lacks: " +
-                       std::to_string(result));
+            Unanswered("message box \"" + platform::ToUtf8(call.caption) +
+                       "\" answered with a button it lacks: " + std::to_string(result));
             return 0;
         }
         return result;
@@ -276,12 +317,15 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     return MessageBoxW(hWnd, text.c_str(), caption.c_str(), uType);
 }
 
-BOOL WINAPI MessageBeep(UINT) { return TRUE; }
+BOOL WINAPI MessageBeep(UINT) {
+    return TRUE;
+}
 
 BOOL WINAPI WinHelpW(HWND, LPCWSTR lpszHelp, UINT uCommand, ULONG_PTR dwData) {
     EnsureReset();
     std::lock_guard lock(Z().lock);
-    Z().log.push_back("WinHelpW " + Narrow(lpszHelp) + " " + std::to_string(uCommand) + " " + std::to_string(dwData));
+    Z().log.push_back("WinHelpW " + Narrow(lpszHelp) + " " + std::to_string(uCommand) + " " +
+                      std::to_string(dwData));
     // No help viewer: a file that does not exist is the viewer's failure to report.
     return lpszHelp && *lpszHelp;
 }
@@ -289,14 +333,17 @@ BOOL WINAPI WinHelpW(HWND, LPCWSTR lpszHelp, UINT uCommand, ULONG_PTR dwData) {
 HWND WINAPI HtmlHelpW(HWND, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) {
     EnsureReset();
     std::lock_guard lock(Z().lock);
-    Z().log.push_back("HtmlHelpW " + Narrow(pszFile) + " " + std::to_string(uCommand) + " " + std::to_string(dwData));
+    Z().log.push_back("HtmlHelpW " + Narrow(pszFile) + " " + std::to_string(uCommand) + " " +
+                      std::to_string(dwData));
     return nullptr;
 }
 
-HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR lpOperation, LPCWSTR lpFile, LPCWSTR lpParameters, LPCWSTR, INT) {
+HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR lpOperation, LPCWSTR lpFile, LPCWSTR lpParameters,
+                               LPCWSTR, INT) {
     EnsureReset();
     std::lock_guard lock(Z().lock);
-    Z().log.push_back("ShellExecuteW " + Narrow(lpOperation) + " " + Narrow(lpFile) + " " + Narrow(lpParameters));
+    Z().log.push_back("ShellExecuteW " + Narrow(lpOperation) + " " + Narrow(lpFile) + " " +
+                      Narrow(lpParameters));
     // Above 32 means started.
     return reinterpret_cast<HINSTANCE>(static_cast<ULONG_PTR>(42));
 }
@@ -315,20 +362,29 @@ HBRUSH WINAPI GetSysColorBrush(int nIndex) {
 
 int WINAPI GetSystemMetrics(int nIndex) {
     switch (nIndex) {
-    case SM_CXSCREEN: return kScreenWidth;
-    case SM_CYSCREEN: return kScreenHeight;
+    case SM_CXSCREEN:
+        return kScreenWidth;
+    case SM_CYSCREEN:
+        return kScreenHeight;
     case SM_CXVSCROLL:
-    case SM_CYHSCROLL: return 16;
-    case SM_CYCAPTION: return 18;
+    case SM_CYHSCROLL:
+        return 16;
+    case SM_CYCAPTION:
+        return 18;
     case SM_CXBORDER:
-    case SM_CYBORDER: return 1;
+    case SM_CYBORDER:
+        return 1;
     case SM_CXDLGFRAME:
-    case SM_CYDLGFRAME: return 3;
+    case SM_CYDLGFRAME:
+        return 3;
     case SM_CXICON:
-    case SM_CYICON: return 32;
+    case SM_CYICON:
+        return 32;
     case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
-    default: return 0;
+    case SM_CYSMICON:
+        return 16;
+    default:
+        return 0;
     }
 }
 
@@ -349,7 +405,9 @@ HMENU WINAPI CreatePopupMenu() {
     return reinterpret_cast<HMENU>(Z().nextMenu);
 }
 
-HMENU WINAPI CreateMenu() { return CreatePopupMenu(); }
+HMENU WINAPI CreateMenu() {
+    return CreatePopupMenu();
+}
 
 BOOL WINAPI DestroyMenu(HMENU hMenu) {
     std::lock_guard lock(Z().lock);
@@ -360,7 +418,8 @@ BOOL WINAPI DestroyMenu(HMENU hMenu) {
     return TRUE;
 }
 
-BOOL WINAPI InsertMenuW(HMENU hMenu, UINT uPosition, UINT uFlags, UINT_PTR uIDNewItem, LPCWSTR lpNewItem) {
+BOOL WINAPI InsertMenuW(HMENU hMenu, UINT uPosition, UINT uFlags, UINT_PTR uIDNewItem,
+                        LPCWSTR lpNewItem) {
     std::lock_guard lock(Z().lock);
     auto it = Z().menus.find(reinterpret_cast<ULONG_PTR>(hMenu));
     if (it == Z().menus.end()) {
@@ -371,7 +430,8 @@ BOOL WINAPI InsertMenuW(HMENU hMenu, UINT uPosition, UINT uFlags, UINT_PTR uIDNe
     auto& items = it->second;
     size_t at = items.size();
     if (uPosition != 0xFFFFFFFF) {
-        if (uFlags & MF_BYPOSITION) at = std::min<size_t>(uPosition, items.size());
+        if (uFlags & MF_BYPOSITION)
+            at = std::min<size_t>(uPosition, items.size());
         else
             for (size_t i = 0; i < items.size(); ++i)
                 if (items[i].id == uPosition) at = i;
@@ -399,7 +459,8 @@ BOOL WINAPI EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable) {
     MenuItem* item = MenuItemOf(hMenu, uIDEnableItem, uEnable);
     if (!item) return -1;
     BOOL old = item->flags & (MF_GRAYED | MF_DISABLED);
-    item->flags = (item->flags & ~static_cast<UINT>(MF_GRAYED | MF_DISABLED)) | (uEnable & (MF_GRAYED | MF_DISABLED));
+    item->flags = (item->flags & ~static_cast<UINT>(MF_GRAYED | MF_DISABLED)) |
+                  (uEnable & (MF_GRAYED | MF_DISABLED));
     return old;
 }
 
@@ -432,14 +493,16 @@ BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int, int, int, HWND hWnd, c
             return FALSE;
         }
         std::string items;
-        for (const auto& i : Z().menus[reinterpret_cast<ULONG_PTR>(hMenu)]) items += " \"" + platform::ToUtf8(i.text) + "\"";
+        for (const auto& i : Z().menus[reinterpret_cast<ULONG_PTR>(hMenu)])
+            items += " \"" + platform::ToUtf8(i.text) + "\"";
         Z().log.push_back("TrackPopupMenu" + items);
         if (!Z().menuAnswers.empty()) {
             choice = Z().menuAnswers.front();
             Z().menuAnswers.pop_front();
             answered = true;
             MenuItem* item = choice ? MenuItemOf(hMenu, choice, MF_BYCOMMAND) : nullptr;
-            if (!item || (item->flags & (MF_GRAYED | MF_DISABLED | MF_SEPARATOR | MF_POPUP))) choice = 0;
+            if (!item || (item->flags & (MF_GRAYED | MF_DISABLED | MF_SEPARATOR | MF_POPUP)))
+                choice = 0;
         }
     }
     if (!answered) {
@@ -476,7 +539,8 @@ BOOL WINAPI EmptyClipboard() {
         SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
         return FALSE;
     }
-    for (auto& [format, data] : Z().clipboard) GlobalFree(data);
+    for (auto& [format, data] : Z().clipboard)
+        GlobalFree(data);
     Z().clipboard.clear();
     return TRUE;
 }

@@ -15,7 +15,8 @@
 #include "win/errors.h"
 
 struct _PSP {
-    std::vector<BYTE> record; // the caller's record, copied whole (dwSize bytes, at least the full layout)
+    std::vector<BYTE>
+        record; // the caller's record, copied whole (dwSize bytes, at least the full layout)
     HWND window = nullptr;
     bool refused = false; // PSPCB_CREATE said no
     PROPSHEETPAGEW* Page() { return reinterpret_cast<PROPSHEETPAGEW*>(record.data()); }
@@ -26,7 +27,7 @@ namespace {
 
 constexpr DWORD kLargestPageRecord = 1 << 16;
 constexpr DWORD kSmallestHeader = 40; // through nPages
-constexpr int kMargin = 7;           // dialog units around the tab control
+constexpr int kMargin = 7;            // dialog units around the tab control
 constexpr int kButtonWidth = 50;
 constexpr int kButtonHeight = 14;
 constexpr int kButtonGap = 4;
@@ -104,7 +105,9 @@ std::u16string PageTitle(HPROPSHEETPAGE p) {
     if ((psp->dwFlags & PSP_USETITLE) && psp->pszTitle) {
         if (!IS_INTRESOURCE(psp->pszTitle)) return psp->pszTitle;
         WCHAR buf[256];
-        int n = LoadStringW(psp->hInstance, static_cast<UINT>(reinterpret_cast<ULONG_PTR>(psp->pszTitle)), buf, 256);
+        int n =
+            LoadStringW(psp->hInstance,
+                        static_cast<UINT>(reinterpret_cast<ULONG_PTR>(psp->pszTitle)), buf, 256);
         return std::u16string(buf, static_cast<size_t>(n));
     }
     size_t size = 0;
@@ -139,20 +142,23 @@ bool CreatePage(HWND sheet, Sheet& s, HPROPSHEETPAGE p) {
     const BYTE* bytes = PageTemplate(p, &size);
     DialogTemplateData t;
     std::string error;
-    if (!bytes || !ReadDialogTemplate(bytes, std::min(size, size_t{1} << 20), &t, &error)) return false;
+    if (!bytes || !ReadDialogTemplate(bytes, std::min(size, size_t{1} << 20), &t, &error))
+        return false;
     // A page is a child control dialog whatever its template says.
     std::vector<BYTE> copy(bytes, bytes + std::min(size, size_t{1} << 20));
     size_t styleAt = t.extended ? 12 : 0;
-    DWORD style = (t.style & ~static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | DS_MODALFRAME |
-                                                 WS_VISIBLE | DS_CENTER)) |
-                  WS_CHILD | DS_CONTROL;
+    DWORD style =
+        (t.style & ~static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
+                                       DS_MODALFRAME | WS_VISIBLE | DS_CENTER)) |
+        WS_CHILD | DS_CONTROL;
     std::memcpy(copy.data() + styleAt, &style, 4);
     PROPSHEETPAGEW* psp = p->Page();
-    HWND page = CreateDialogFromTemplate(psp->hInstance, copy.data(), copy.size(), sheet, psp->pfnDlgProc,
-                                         reinterpret_cast<LPARAM>(psp));
+    HWND page = CreateDialogFromTemplate(psp->hInstance, copy.data(), copy.size(), sheet,
+                                         psp->pfnDlgProc, reinterpret_cast<LPARAM>(psp));
     if (!page) return false;
     p->window = page;
-    SetWindowPos(page, HWND_TOP, s.pageArea.left, s.pageArea.top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(page, HWND_TOP, s.pageArea.left, s.pageArea.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE);
     return true;
 }
 
@@ -176,7 +182,8 @@ bool Activate(HWND sheet, Sheet& s, int index, int direction) {
         if (old && old != p->window) ShowWindow(old, SW_HIDE);
         s.current = index;
         ShowWindow(p->window, SW_SHOW);
-        SendDlgItemMessageW(sheet, IDC_PROPSHEET_TABCONTROL, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendDlgItemMessageW(sheet, IDC_PROPSHEET_TABCONTROL, TCM_SETCURSEL,
+                            static_cast<WPARAM>(index), 0);
         return true;
     }
     return false;
@@ -249,24 +256,34 @@ INT_PTR CALLBACK SheetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         case IDOK:
             if (Apply(h, *s, true)) Close(*s, 1);
             return TRUE;
-        case IDCANCEL: Cancel(h, *s); return TRUE;
-        case IDC_PROPSHEET_APPLYNOW: Apply(h, *s, false); return TRUE;
-        case IDHELP: Notify(h, CurrentPage(*s), PSN_HELP); return TRUE;
-        default: return FALSE;
+        case IDCANCEL:
+            Cancel(h, *s);
+            return TRUE;
+        case IDC_PROPSHEET_APPLYNOW:
+            Apply(h, *s, false);
+            return TRUE;
+        case IDHELP:
+            Notify(h, CurrentPage(*s), PSN_HELP);
+            return TRUE;
+        default:
+            return FALSE;
         }
     case WM_NOTIFY: {
         auto* n = reinterpret_cast<NMHDR*>(lp);
         if (!n || n->idFrom != IDC_PROPSHEET_TABCONTROL) return FALSE;
         if (n->code == TCN_SELCHANGING) return result(!LeaveCurrent(h, *s));
         if (n->code == TCN_SELCHANGE) {
-            int index = static_cast<int>(SendDlgItemMessageW(h, IDC_PROPSHEET_TABCONTROL, TCM_GETCURSEL, 0, 0));
+            int index = static_cast<int>(
+                SendDlgItemMessageW(h, IDC_PROPSHEET_TABCONTROL, TCM_GETCURSEL, 0, 0));
             if (!Activate(h, *s, index, 1))
-                SendDlgItemMessageW(h, IDC_PROPSHEET_TABCONTROL, TCM_SETCURSEL, static_cast<WPARAM>(s->current), 0);
+                SendDlgItemMessageW(h, IDC_PROPSHEET_TABCONTROL, TCM_SETCURSEL,
+                                    static_cast<WPARAM>(s->current), 0);
             return TRUE;
         }
         return FALSE;
     }
-    case PSM_SETCURSEL: return result(SwitchTo(h, *s, IndexOf(*s, wp, lp)));
+    case PSM_SETCURSEL:
+        return result(SwitchTo(h, *s, IndexOf(*s, wp, lp)));
     case PSM_SETCURSELID:
         for (size_t i = 0; i < s->pages.size(); ++i) {
             PROPSHEETPAGEW* psp = s->pages[i]->Page();
@@ -290,8 +307,10 @@ INT_PTR CALLBACK SheetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             if (r) return result(r);
         }
         return result(0);
-    case PSM_GETCURRENTPAGEHWND: return result(s->ended ? 0 : reinterpret_cast<LONG_PTR>(CurrentPage(*s)));
-    case PSM_GETTABCONTROL: return result(reinterpret_cast<LONG_PTR>(GetDlgItem(h, IDC_PROPSHEET_TABCONTROL)));
+    case PSM_GETCURRENTPAGEHWND:
+        return result(s->ended ? 0 : reinterpret_cast<LONG_PTR>(CurrentPage(*s)));
+    case PSM_GETTABCONTROL:
+        return result(reinterpret_cast<LONG_PTR>(GetDlgItem(h, IDC_PROPSHEET_TABCONTROL)));
     case PSM_INDEXTOHWND: {
         int i = static_cast<int>(wp);
         return result(i >= 0 && i < static_cast<int>(s->pages.size())
@@ -300,7 +319,8 @@ INT_PTR CALLBACK SheetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case PSM_HWNDTOINDEX:
         for (size_t i = 0; i < s->pages.size(); ++i)
-            if (s->pages[i]->window == reinterpret_cast<HWND>(wp)) return result(static_cast<LONG_PTR>(i));
+            if (s->pages[i]->window == reinterpret_cast<HWND>(wp))
+                return result(static_cast<LONG_PTR>(i));
         return result(-1);
     case PSM_INDEXTOPAGE: {
         int i = static_cast<int>(wp);
@@ -308,26 +328,40 @@ INT_PTR CALLBACK SheetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
                           ? reinterpret_cast<LONG_PTR>(s->pages[static_cast<size_t>(i)])
                           : 0);
     }
-    case PSM_PAGETOINDEX: return result(IndexOf(*s, 0, lp));
+    case PSM_PAGETOINDEX:
+        return result(IndexOf(*s, 0, lp));
     case PSM_PRESSBUTTON: {
         int id = 0;
         switch (wp) {
-        case PSBTN_OK: id = IDOK; break;
-        case PSBTN_CANCEL: id = IDCANCEL; break;
-        case PSBTN_APPLYNOW: id = IDC_PROPSHEET_APPLYNOW; break;
-        case PSBTN_HELP: id = IDHELP; break;
-        default: return result(FALSE);
+        case PSBTN_OK:
+            id = IDOK;
+            break;
+        case PSBTN_CANCEL:
+            id = IDCANCEL;
+            break;
+        case PSBTN_APPLYNOW:
+            id = IDC_PROPSHEET_APPLYNOW;
+            break;
+        case PSBTN_HELP:
+            id = IDHELP;
+            break;
+        default:
+            return result(FALSE);
         }
         HWND button = GetDlgItem(h, id);
-        if (button && IsWindowEnabled(button)) SendMessageW(h, WM_COMMAND, MAKELONG(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        if (button && IsWindowEnabled(button))
+            SendMessageW(h, WM_COMMAND, MAKELONG(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
         return result(TRUE);
     }
-    case PSM_APPLY: return result(Apply(h, *s, false));
+    case PSM_APPLY:
+        return result(Apply(h, *s, false));
     case PSM_CANCELTOCLOSE:
         EnableWindow(GetDlgItem(h, IDCANCEL), FALSE);
         SetDlgItemTextW(h, IDOK, u"Close");
         return result(0);
-    case PSM_REBOOTSYSTEM: s->restart = ID_PSREBOOTSYSTEM; return result(0);
+    case PSM_REBOOTSYSTEM:
+        s->restart = ID_PSREBOOTSYSTEM;
+        return result(0);
     case PSM_RESTARTWINDOWS:
         if (s->restart != ID_PSREBOOTSYSTEM) s->restart = ID_PSRESTARTWINDOWS;
         return result(0);
@@ -362,26 +396,31 @@ INT_PTR CALLBACK SheetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (s->current < 0 && !s->pages.empty()) Activate(h, *s, 0, 1);
         return result(TRUE);
     }
-    case PSM_ISDIALOGMESSAGE: return result(IsDialogMessageW(h, reinterpret_cast<LPMSG>(lp)));
+    case PSM_ISDIALOGMESSAGE:
+        return result(IsDialogMessageW(h, reinterpret_cast<LPMSG>(lp)));
     case WM_NCDESTROY: {
         // The sheet window is gone: its pages' windows with it, then the pages.
         std::vector<HPROPSHEETPAGE> pages = s->pages;
-        for (auto* p : pages) p->window = nullptr;
+        for (auto* p : pages)
+            p->window = nullptr;
         {
             std::lock_guard lock(R().lock);
             R().sheets.erase(h);
         }
-        for (auto* p : pages) Release(p);
+        for (auto* p : pages)
+            Release(p);
         return FALSE;
     }
-    default: return FALSE;
+    default:
+        return FALSE;
     }
 }
 
 void ResetSheets() {
     std::lock_guard lock(R().lock);
     R().sheets.clear();
-    for (auto* p : R().pages) delete p;
+    for (auto* p : R().pages)
+        delete p;
     R().pages.clear();
 }
 
@@ -398,7 +437,8 @@ SIZE LargestPage(const std::vector<HPROPSHEETPAGE>& pages) {
         const BYTE* bytes = PageTemplate(p, &n);
         DialogTemplateData t;
         std::string error;
-        if (!bytes || !ReadDialogTemplate(bytes, std::min(n, size_t{1} << 20), &t, &error)) continue;
+        if (!bytes || !ReadDialogTemplate(bytes, std::min(n, size_t{1} << 20), &t, &error))
+            continue;
         size.cx = std::max<LONG>(size.cx, t.cx * kBaseX / 4);
         size.cy = std::max<LONG>(size.cy, t.cy * kBaseY / 8);
     }
@@ -414,7 +454,9 @@ HWND BuildSheet(LPCPROPSHEETHEADERW h, std::vector<HPROPSHEETPAGE> pages) {
     if (h->pszCaption) {
         if (IS_INTRESOURCE(h->pszCaption)) {
             WCHAR buf[256];
-            int n = LoadStringW(h->hInstance, static_cast<UINT>(reinterpret_cast<ULONG_PTR>(h->pszCaption)), buf, 256);
+            int n = LoadStringW(h->hInstance,
+                                static_cast<UINT>(reinterpret_cast<ULONG_PTR>(h->pszCaption)), buf,
+                                256);
             caption.assign(buf, static_cast<size_t>(n));
         } else {
             caption = h->pszCaption;
@@ -423,7 +465,8 @@ HWND BuildSheet(LPCPROPSHEETHEADERW h, std::vector<HPROPSHEETPAGE> pages) {
     if (h->dwFlags & PSH_PROPTITLE) caption += u" Properties";
     SIZE page = LargestPage(sheet->pages);
     int margin = kMargin * kBaseX / 4;
-    int bw = kButtonWidth * kBaseX / 4, bh = kButtonHeight * kBaseY / 8, gap = kButtonGap * kBaseX / 4;
+    int bw = kButtonWidth * kBaseX / 4, bh = kButtonHeight * kBaseY / 8,
+        gap = kButtonGap * kBaseX / 4;
     int tabW = page.cx + 2 * kTabMargin, tabH = page.cy + kTabRowHeight + 2 * kTabMargin;
     int clientW = std::max(tabW + 2 * margin, 4 * bw + 3 * gap + 2 * margin);
     int clientH = margin + tabH + margin + bh + margin;
@@ -431,8 +474,9 @@ HWND BuildSheet(LPCPROPSHEETHEADERW h, std::vector<HPROPSHEETPAGE> pages) {
     DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
     if (!(h->dwFlags & PSH_NOCONTEXTHELP)) exStyle |= WS_EX_CONTEXTHELP;
     RECT in = Insets(style, exStyle);
-    HWND hwnd = CreateWindowExW(exStyle, u"#32770", caption.c_str(), style, 0, 0, clientW + in.left + in.right,
-                                clientH + in.top + in.bottom, h->hwndParent, nullptr, h->hInstance, nullptr);
+    HWND hwnd = CreateWindowExW(exStyle, u"#32770", caption.c_str(), style, 0, 0,
+                                clientW + in.left + in.right, clientH + in.top + in.bottom,
+                                h->hwndParent, nullptr, h->hInstance, nullptr);
     if (!hwnd) return nullptr;
     auto w = Find(hwnd);
     w->isDialog = true;
@@ -444,13 +488,16 @@ HWND BuildSheet(LPCPROPSHEETHEADERW h, std::vector<HPROPSHEETPAGE> pages) {
     }
     SetWindowLongPtrW(hwnd, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&SheetProc));
     HINSTANCE inst = h->hInstance;
-    HWND tab = CreateWindowExW(0, WC_TABCONTROLW, u"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, margin,
-                               margin, tabW, tabH, hwnd,
-                               reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(IDC_PROPSHEET_TABCONTROL)), inst, nullptr);
-    sheet->pageArea = {margin + kTabMargin, margin + kTabRowHeight + kTabMargin, margin + kTabMargin + page.cx,
+    HWND tab = CreateWindowExW(
+        0, WC_TABCONTROLW, u"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, margin,
+        margin, tabW, tabH, hwnd,
+        reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(IDC_PROPSHEET_TABCONTROL)), inst, nullptr);
+    sheet->pageArea = {margin + kTabMargin, margin + kTabRowHeight + kTabMargin,
+                       margin + kTabMargin + page.cx,
                        margin + kTabRowHeight + kTabMargin + page.cy};
     bool help = (h->dwFlags & PSH_HASHELP) != 0;
-    for (auto* p : sheet->pages) help = help || (p->Page()->dwFlags & PSP_HASHELP);
+    for (auto* p : sheet->pages)
+        help = help || (p->Page()->dwFlags & PSP_HASHELP);
     struct Button {
         int id;
         const char16_t* text;
@@ -459,7 +506,8 @@ HWND BuildSheet(LPCPROPSHEETHEADERW h, std::vector<HPROPSHEETPAGE> pages) {
     } buttons[] = {
         {IDOK, u"OK", BS_DEFPUSHBUTTON, true},
         {IDCANCEL, u"Cancel", BS_PUSHBUTTON, true},
-        {IDC_PROPSHEET_APPLYNOW, u"&Apply", BS_PUSHBUTTON | WS_DISABLED, !(h->dwFlags & PSH_NOAPPLYNOW)},
+        {IDC_PROPSHEET_APPLYNOW, u"&Apply", BS_PUSHBUTTON | WS_DISABLED,
+         !(h->dwFlags & PSH_NOAPPLYNOW)},
         {IDHELP, u"Help", BS_PUSHBUTTON, help},
     };
     int x = clientW - margin;
@@ -467,18 +515,20 @@ HWND BuildSheet(LPCPROPSHEETHEADERW h, std::vector<HPROPSHEETPAGE> pages) {
         if (!it->shown) continue;
         x -= bw;
         CreateWindowExW(0, u"Button", it->text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | it->style, x,
-                        clientH - margin - bh, bw, bh, hwnd, reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(it->id)),
-                        inst, nullptr);
+                        clientH - margin - bh, bw, bh, hwnd,
+                        reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(it->id)), inst, nullptr);
         x -= gap;
     }
     // Tab order: the tab control, then the pages, then the buttons.
     SetWindowPos(tab, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    for (size_t i = 0; i < sheet->pages.size(); ++i) AddTab(hwnd, sheet->pages[i], static_cast<int>(i));
+    for (size_t i = 0; i < sheet->pages.size(); ++i)
+        AddTab(hwnd, sheet->pages[i], static_cast<int>(i));
     if (sheet->callback) sheet->callback(hwnd, PSCB_INITIALIZED, 0);
     int start = 0;
     if (h->dwFlags & PSH_USEPSTARTPAGE) {
         for (size_t i = 0; h->pStartPage && i < sheet->pages.size(); ++i)
-            if (!IS_INTRESOURCE(h->pStartPage) && PageTitle(sheet->pages[i]) == h->pStartPage) start = static_cast<int>(i);
+            if (!IS_INTRESOURCE(h->pStartPage) && PageTitle(sheet->pages[i]) == h->pStartPage)
+                start = static_cast<int>(i);
     } else if (h->nStartPage < sheet->pages.size()) {
         start = static_cast<int>(h->nStartPage);
     }
@@ -515,7 +565,8 @@ HPROPSHEETPAGE WINAPI CreatePropertySheetPageW(LPCPROPSHEETPAGEW psp) {
     }
     try {
         auto* p = new _PSP;
-        p->record.assign(reinterpret_cast<const BYTE*>(psp), reinterpret_cast<const BYTE*>(psp) + psp->dwSize);
+        p->record.assign(reinterpret_cast<const BYTE*>(psp),
+                         reinterpret_cast<const BYTE*>(psp) + psp->dwSize);
         if (p->record.size() < sizeof(PROPSHEETPAGEW)) p->record.resize(sizeof(PROPSHEETPAGEW), 0);
         {
             std::lock_guard lock(R().lock);
@@ -570,7 +621,8 @@ INT_PTR WINAPI PropertySheetW(LPCPROPSHEETHEADERW h) {
         }
         HWND sheet = BuildSheet(h, pages);
         if (!sheet) {
-            for (auto* p : pages) Release(p);
+            for (auto* p : pages)
+                Release(p);
             return -1;
         }
         if (h->dwFlags & PSH_MODELESS) return reinterpret_cast<INT_PTR>(sheet);

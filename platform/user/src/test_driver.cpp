@@ -10,7 +10,9 @@
 namespace platform::user::driver {
 namespace {
 
-bool Usable(HWND h) { return h && IsWindow(h) && IsWindowEnabled(h) && IsWindowVisible(h); }
+bool Usable(HWND h) {
+    return h && IsWindow(h) && IsWindowEnabled(h) && IsWindowVisible(h);
+}
 
 bool IsClass(HWND h, const char16_t* name) {
     auto w = Find(h);
@@ -20,10 +22,14 @@ bool IsClass(HWND h, const char16_t* name) {
 std::string Quote(const std::u16string& s) {
     std::string out = "\"";
     for (char c : platform::ToUtf8(s)) {
-        if (c == '\r') out += "\\r";
-        else if (c == '\n') out += "\\n";
-        else if (c == '"' || c == '\\') out += std::string("\\") + c;
-        else out += c;
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else
+            out += c;
     }
     return out + "\"";
 }
@@ -46,7 +52,9 @@ void SnapshotOf(HWND h, int depth, std::string* out) {
         if (check == BST_CHECKED) line += " checked";
         if (check == BST_INDETERMINATE) line += " indeterminate";
     } else if (cls == u"ListBox" || cls == u"ComboBox" || cls == u"SysTabControl32") {
-        UINT countMessage = cls == u"ListBox" ? LB_GETCOUNT : cls == u"ComboBox" ? CB_GETCOUNT : TCM_GETITEMCOUNT;
+        UINT countMessage = cls == u"ListBox"    ? LB_GETCOUNT
+                            : cls == u"ComboBox" ? CB_GETCOUNT
+                                                 : TCM_GETITEMCOUNT;
         line += " items=" + std::to_string(SendMessageW(h, countMessage, 0, 0));
         line += " sel=" + std::to_string(ReadSelection(h));
     } else if (cls == u"msctls_trackbar32" || cls == u"msctls_updown32" || cls == u"ScrollBar") {
@@ -55,10 +63,11 @@ void SnapshotOf(HWND h, int depth, std::string* out) {
         line += " readonly";
     }
     RECT r = w->rect;
-    line += " [" + std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) +
-            "x" + std::to_string(r.bottom - r.top) + "]\n";
+    line += " [" + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+            std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "]\n";
     *out += line;
-    for (HWND c : std::vector<HWND>(w->children)) SnapshotOf(c, depth + 1, out);
+    for (HWND c : std::vector<HWND>(w->children))
+        SnapshotOf(c, depth + 1, out);
 }
 
 } // namespace
@@ -98,7 +107,8 @@ bool Click(HWND control) {
 
 bool SetCheck(HWND button, UINT state) {
     if (!Usable(button) || !IsClass(button, u"Button")) return false;
-    for (int i = 0; i < 3 && ReadCheck(button) != state; ++i) Click(button);
+    for (int i = 0; i < 3 && ReadCheck(button) != state; ++i)
+        Click(button);
     return ReadCheck(button) == state;
 }
 
@@ -112,7 +122,8 @@ bool TypeText(HWND edit, const std::u16string& text) {
     // Select everything, then type over it key by key.
     SendMessageW(edit, EM_SETSEL, 0, -1);
     if (GetWindowTextLengthW(edit) > 0) SendMessageW(edit, WM_KEYDOWN, VK_DELETE, 0);
-    for (char16_t c : text) SendMessageW(edit, WM_CHAR, c, 1);
+    for (char16_t c : text)
+        SendMessageW(edit, WM_CHAR, c, 1);
     return true;
 }
 
@@ -125,7 +136,8 @@ bool SelectItem(HWND list, int index) {
 
 bool SelectItemText(HWND list, const std::u16string& text) {
     UINT find = IsClass(list, u"ComboBox") ? CB_FINDSTRINGEXACT : LB_FINDSTRINGEXACT;
-    int index = static_cast<int>(SendMessageW(list, find, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str())));
+    int index = static_cast<int>(
+        SendMessageW(list, find, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str())));
     return index >= 0 && SelectItem(list, index);
 }
 
@@ -160,7 +172,9 @@ bool SwitchPage(HWND sheet, int index) {
     return SelectTab(tab, index) && ReadSelection(tab) == index;
 }
 
-bool PressButton(HWND dialog, int id) { return Click(GetDlgItem(dialog, id)); }
+bool PressButton(HWND dialog, int id) {
+    return Click(GetDlgItem(dialog, id));
+}
 
 std::u16string ReadText(HWND window) {
     int n = GetWindowTextLengthW(window);
@@ -170,18 +184,23 @@ std::u16string ReadText(HWND window) {
     return text;
 }
 
-UINT ReadCheck(HWND button) { return static_cast<UINT>(SendMessageW(button, BM_GETCHECK, 0, 0)); }
+UINT ReadCheck(HWND button) {
+    return static_cast<UINT>(SendMessageW(button, BM_GETCHECK, 0, 0));
+}
 
 int ReadSelection(HWND h) {
     if (IsClass(h, u"ComboBox")) return static_cast<int>(SendMessageW(h, CB_GETCURSEL, 0, 0));
     if (IsClass(h, u"ListBox")) return static_cast<int>(SendMessageW(h, LB_GETCURSEL, 0, 0));
-    if (IsClass(h, u"SysTabControl32")) return static_cast<int>(SendMessageW(h, TCM_GETCURSEL, 0, 0));
+    if (IsClass(h, u"SysTabControl32"))
+        return static_cast<int>(SendMessageW(h, TCM_GETCURSEL, 0, 0));
     return -1;
 }
 
 int ReadPosition(HWND h) {
-    if (IsClass(h, u"msctls_trackbar32")) return static_cast<int>(SendMessageW(h, TBM_GETPOS, 0, 0));
-    if (IsClass(h, u"msctls_updown32")) return static_cast<int>(SendMessageW(h, UDM_GETPOS32, 0, 0));
+    if (IsClass(h, u"msctls_trackbar32"))
+        return static_cast<int>(SendMessageW(h, TBM_GETPOS, 0, 0));
+    if (IsClass(h, u"msctls_updown32"))
+        return static_cast<int>(SendMessageW(h, UDM_GETPOS32, 0, 0));
     if (IsClass(h, u"ScrollBar")) return static_cast<int>(SendMessageW(h, SBM_GETPOS, 0, 0));
     return 0;
 }

@@ -44,8 +44,8 @@ struct Window {
     WNDPROC proc = nullptr;
     DWORD style = 0;
     DWORD exStyle = 0;
-    HWND parent = nullptr; // child windows only
-    HWND owner = nullptr;  // top-level windows only
+    HWND parent = nullptr;      // child windows only
+    HWND owner = nullptr;       // top-level windows only
     std::vector<HWND> children; // in z-order, first on top (= creation order)
     RECT rect{};                // in the parent's client coordinates, or the screen's
     std::u16string text;
@@ -66,7 +66,7 @@ struct Window {
     LONG baseUnitY = 13;
     std::u16string fontFace;
     WORD fontPoints = 0;
-    int defaultId = 0;       // DM_SETDEFID; 0: the first default push button or IDOK
+    int defaultId = 0; // DM_SETDEFID; 0: the first default push button or IDOK
 };
 
 // The window behind a handle, nullptr for none. The record lives while the
@@ -147,8 +147,8 @@ bool SelectTabByUser(HWND tab, int index);
 bool ScrollByUser(HWND scrollBar, int position);
 
 // Creates a dialog from template bytes (size known) as CreateDialogIndirectParam does.
-HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size, HWND parent, DLGPROC proc,
-                              LPARAM param);
+HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size, HWND parent,
+                              DLGPROC proc, LPARAM param);
 // Runs a dialog made by CreateDialogFromTemplate modally; -1 when unanswered.
 INT_PTR RunDialog(HWND dialog, HWND owner);
 

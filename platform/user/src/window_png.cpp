@@ -1,8 +1,13 @@
 // Pictures of windows for people: each window and its controls drawn in the
 // classic 3D look with the system colours and the dialog font's size, into a
 // PNG file. The graphics engine has no screen surfaces or text output yet, so
-// the picture is drawn with cairo.
+// the picture is drawn with cairo, its text in a font file read through
+// FreeType (fontconfig's configuration is never loaded: it stays allocated
+// for the life of the process).
+#include <cairo-ft.h>
 #include <cairo.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 
 #include <algorithm>
 
@@ -15,9 +20,53 @@ namespace platform::user::driver {
 namespace {
 
 constexpr double kDefaultFontPixels = 11; // 8 points at 96 pixels per inch
+const char* const kFontFiles[] = {
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+    "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+    "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf"};
+
+// The font of one picture; without a font file the picture has no text.
+// cairo may hold the face past the picture, so the face is freed when cairo
+// lets it go; the FreeType library stays for the process.
+class PictureFont {
+  public:
+    PictureFont() {
+        static FT_Library library = [] {
+            FT_Library l = nullptr;
+            return FT_Init_FreeType(&l) == 0 ? l : nullptr;
+        }();
+        if (!library) return;
+        FT_Face face = nullptr;
+        for (const char* file : kFontFiles)
+            if (FT_New_Face(library, file, 0, &face) == 0)
+                break;
+            else
+                face = nullptr;
+        if (!face) return;
+        face_ = cairo_ft_font_face_create_for_ft_face(face, 0);
+        static const cairo_user_data_key_t key{};
+        if (cairo_font_face_set_user_data(face_, &key, face, [](void* f) {
+                FT_Done_Face(static_cast<FT_Face>(f));
+            }) != CAIRO_STATUS_SUCCESS) {
+            cairo_font_face_destroy(face_);
+            FT_Done_Face(face);
+            face_ = nullptr;
+        }
+    }
+    ~PictureFont() {
+        if (face_) cairo_font_face_destroy(face_);
+    }
+    PictureFont(const PictureFont&) = delete;
+    PictureFont& operator=(const PictureFont&) = delete;
+    cairo_font_face_t* Face() const { return face_; }
+
+  private:
+    cairo_font_face_t* face_ = nullptr;
+};
 
 struct Painter {
     cairo_t* cr;
+    cairo_font_face_t* font = nullptr;
     double fontPixels = kDefaultFontPixels;
 
     void Color(int index) {
@@ -56,16 +105,19 @@ struct Painter {
         std::u16string shown;
         for (size_t i = 0; i < text.size(); ++i) {
             if (text[i] == u'&' && i + 1 < text.size()) ++i; // mnemonic marker
-            if (text[i] == u'\r' || text[i] == u'\n') shown.push_back(u' ');
-            else shown.push_back(text[i]);
+            if (text[i] == u'\r' || text[i] == u'\n')
+                shown.push_back(u' ');
+            else
+                shown.push_back(text[i]);
         }
         std::string utf8 = platform::ToUtf8(shown);
+        if (!font) return;
         cairo_save(cr);
         cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
         cairo_clip(cr);
-        cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                               bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_face(cr, font);
         cairo_set_font_size(cr, fontPixels);
+        (void)bold; // one face: captions are not set in bold
         cairo_text_extents_t ext;
         cairo_text_extents(cr, utf8.c_str(), &ext);
         double x = r.left + 2;
@@ -95,9 +147,12 @@ void DrawButton(Painter& p, const Window& w, const RECT& r, HWND h) {
         p.Line(frame.left, frame.top, frame.left, frame.bottom - 2, COLOR_BTNSHADOW);
         p.Line(frame.left, frame.bottom - 2, frame.right - 2, frame.bottom - 2, COLOR_BTNSHADOW);
         p.Line(frame.right - 2, frame.top, frame.right - 2, frame.bottom - 2, COLOR_BTNSHADOW);
-        p.Line(frame.left + 1, frame.bottom - 1, frame.right - 1, frame.bottom - 1, COLOR_BTNHIGHLIGHT);
-        p.Line(frame.right - 1, frame.top + 1, frame.right - 1, frame.bottom - 1, COLOR_BTNHIGHLIGHT);
-        RECT label{r.left + 8, r.top, r.left + 8 + static_cast<LONG>(w.text.size() * 6 + 4), r.top + 13};
+        p.Line(frame.left + 1, frame.bottom - 1, frame.right - 1, frame.bottom - 1,
+               COLOR_BTNHIGHLIGHT);
+        p.Line(frame.right - 1, frame.top + 1, frame.right - 1, frame.bottom - 1,
+               COLOR_BTNHIGHLIGHT);
+        RECT label{r.left + 8, r.top, r.left + 8 + static_cast<LONG>(w.text.size() * 6 + 4),
+                   r.top + 13};
         p.Fill(label, COLOR_BTNFACE);
         p.Text(w.text, label, 0, textColor);
         return;
@@ -145,7 +200,8 @@ void DrawButton(Painter& p, const Window& w, const RECT& r, HWND h) {
         if (type == BS_DEFPUSHBUTTON) {
             p.Color(COLOR_WINDOWFRAME);
             cairo_set_line_width(p.cr, 1);
-            cairo_rectangle(p.cr, r.left + 0.5, r.top + 0.5, r.right - r.left - 1, r.bottom - r.top - 1);
+            cairo_rectangle(p.cr, r.left + 0.5, r.top + 0.5, r.right - r.left - 1,
+                            r.bottom - r.top - 1);
             cairo_stroke(p.cr);
             inner = Shrink(r, 1);
         }
@@ -176,7 +232,8 @@ void DrawControl(Painter& p, HWND h, const Window& w, const RECT& r) {
     } else if (cls == u"Edit") {
         p.Fill(r, disabled || (w.style & ES_READONLY) ? COLOR_BTNFACE : COLOR_WINDOW);
         p.Edge(r, false);
-        std::u16string shown = (w.style & ES_PASSWORD) ? std::u16string(w.text.size(), u'*') : w.text;
+        std::u16string shown =
+            (w.style & ES_PASSWORD) ? std::u16string(w.text.size(), u'*') : w.text;
         p.Text(shown, Shrink(r, 2), (w.style & ES_RIGHT) ? 2 : (w.style & ES_CENTER) ? 1 : 0, text);
     } else if (cls == u"Static") {
         UINT type = w.style & SS_TYPEMASK;
@@ -189,11 +246,13 @@ void DrawControl(Painter& p, HWND h, const Window& w, const RECT& r) {
             // Images and owner drawing appear as their place.
             p.Color(COLOR_BTNSHADOW);
             cairo_set_line_width(p.cr, 1);
-            cairo_rectangle(p.cr, r.left + 0.5, r.top + 0.5, r.right - r.left - 1, r.bottom - r.top - 1);
+            cairo_rectangle(p.cr, r.left + 0.5, r.top + 0.5, r.right - r.left - 1,
+                            r.bottom - r.top - 1);
             cairo_stroke(p.cr);
         } else {
             int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
-            p.Text(w.text, RECT{r.left, r.top, r.right, std::min(r.bottom, r.top + 14)}, align, text);
+            p.Text(w.text, RECT{r.left, r.top, r.right, std::min(r.bottom, r.top + 14)}, align,
+                   text);
         }
     } else if (cls == u"ListBox" || cls == u"ComboBox") {
         bool combo = cls == u"ComboBox";
@@ -251,7 +310,9 @@ void DrawControl(Painter& p, HWND h, const Window& w, const RECT& r) {
         p.Edge(body, true);
         for (int i = 0; i < count; ++i) {
             RECT tab;
-            if (!SendMessageW(h, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&tab))) continue;
+            if (!SendMessageW(h, TCM_GETITEMRECT, static_cast<WPARAM>(i),
+                              reinterpret_cast<LPARAM>(&tab)))
+                continue;
             OffsetRect(&tab, r.left, r.top);
             if (i == sel) InflateRect(&tab, 2, 2);
             tab.bottom = r.top + 21;
@@ -288,7 +349,8 @@ void DrawTree(Painter& p, HWND h, POINT origin, bool top) {
         DrawControl(p, h, *w, r);
     }
     POINT client{r.left + in.left, r.top + in.top};
-    for (HWND c : std::vector<HWND>(w->children)) DrawTree(p, c, client, false);
+    for (HWND c : std::vector<HWND>(w->children))
+        DrawTree(p, c, client, false);
 }
 
 } // namespace
@@ -300,7 +362,8 @@ bool SavePng(HWND window, const std::string& hostPath) {
     int height = std::max<LONG>(w->rect.bottom - w->rect.top, 1);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     cairo_t* cr = cairo_create(surface);
-    Painter p{cr};
+    PictureFont font;
+    Painter p{cr, font.Face()};
     if (w->fontPoints) p.fontPixels = w->fontPoints * 96.0 / 72.0;
     p.Fill(RECT{0, 0, width, height}, COLOR_BTNFACE);
     DrawTree(p, window, POINT{0, 0}, true);

@@ -40,7 +40,7 @@ struct Queue {
 struct State {
     std::recursive_mutex lock;
     std::map<ULONG_PTR, std::shared_ptr<Window>> windows;
-    std::vector<HWND> topLevel; // creation order
+    std::vector<HWND> topLevel;                                     // creation order
     std::map<std::u16string, std::shared_ptr<WindowClass>> classes; // by folded name
     ULONG_PTR next = kFirstHandle;
     ATOM nextAtom = 0xC000;
@@ -74,7 +74,8 @@ thread_local std::vector<SubclassFrame> tSubclassFrames;
 
 std::u16string Fold(std::u16string_view s) {
     std::u16string out(s);
-    for (auto& c : out) c = FoldCase(c);
+    for (auto& c : out)
+        c = FoldCase(c);
     return out;
 }
 
@@ -95,7 +96,8 @@ void ResetWindows() {
         std::lock_guard lock(S().lock);
         tops = S().topLevel;
     }
-    for (auto it = tops.rbegin(); it != tops.rend(); ++it) DestroyWindow(*it);
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it)
+        DestroyWindow(*it);
     std::lock_guard lock(S().lock);
     S().windows.clear();
     S().topLevel.clear();
@@ -158,7 +160,8 @@ POINT ClientOrigin(const Window& w) {
 
 bool ClassMatches(const Window& w, LPCWSTR cls) {
     if (!cls) return true;
-    if (IS_INTRESOURCE(cls)) return w.windowClass->atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(cls));
+    if (IS_INTRESOURCE(cls))
+        return w.windowClass->atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(cls));
     return EqualsNoCase(w.windowClass->name, cls);
 }
 
@@ -178,7 +181,8 @@ std::vector<HWND> TopLevelWindows() {
 RECT Insets(DWORD style, DWORD exStyle) {
     RECT r{};
     int frame = 0;
-    if ((style & WS_CAPTION) == WS_CAPTION || (style & WS_DLGFRAME) || (exStyle & WS_EX_DLGMODALFRAME))
+    if ((style & WS_CAPTION) == WS_CAPTION || (style & WS_DLGFRAME) ||
+        (exStyle & WS_EX_DLGMODALFRAME))
         frame = kDialogFrame;
     else if (style & WS_BORDER)
         frame = kBorder;
@@ -193,8 +197,8 @@ RECT ClientScreenRect(const Window& w) {
     if (w.parent)
         if (auto p = Find(w.parent)) origin = ClientOrigin(*p);
     RECT in = Insets(w.style, w.exStyle);
-    RECT r{origin.x + w.rect.left + in.left, origin.y + w.rect.top + in.top, origin.x + w.rect.right - in.right,
-           origin.y + w.rect.bottom - in.bottom};
+    RECT r{origin.x + w.rect.left + in.left, origin.y + w.rect.top + in.top,
+           origin.x + w.rect.right - in.right, origin.y + w.rect.bottom - in.bottom};
     if (r.right < r.left) r.right = r.left;
     if (r.bottom < r.top) r.bottom = r.top;
     return r;
@@ -203,7 +207,8 @@ RECT ClientScreenRect(const Window& w) {
 void NotifyParent(HWND control, WORD code) {
     auto w = Find(control);
     if (!w || !w->parent) return;
-    SendMessageW(w->parent, WM_COMMAND, MAKELONG(static_cast<WORD>(w->id), code), reinterpret_cast<LPARAM>(control));
+    SendMessageW(w->parent, WM_COMMAND, MAKELONG(static_cast<WORD>(w->id), code),
+                 reinterpret_cast<LPARAM>(control));
 }
 
 LRESULT NotifyParentNm(HWND control, NMHDR* header) {
@@ -211,12 +216,19 @@ LRESULT NotifyParentNm(HWND control, NMHDR* header) {
     if (!w || !w->parent) return 0;
     header->hwndFrom = control;
     header->idFrom = static_cast<UINT_PTR>(w->id);
-    return SendMessageW(w->parent, WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(header));
+    return SendMessageW(w->parent, WM_NOTIFY, static_cast<WPARAM>(w->id),
+                        reinterpret_cast<LPARAM>(header));
 }
 
-bool ByUser() { return tByUser; }
-UserAction::UserAction() : previous_(tByUser) { tByUser = true; }
-UserAction::~UserAction() { tByUser = previous_; }
+bool ByUser() {
+    return tByUser;
+}
+UserAction::UserAction() : previous_(tByUser) {
+    tByUser = true;
+}
+UserAction::~UserAction() {
+    tByUser = previous_;
+}
 
 } // namespace platform::user
 
@@ -272,8 +284,8 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    WNDCLASSEXW ex{sizeof ex,         wc->style,   wc->lpfnWndProc,   wc->cbClsExtra,
-                   wc->cbWndExtra,    wc->hInstance, wc->hIcon,       wc->hCursor,
+    WNDCLASSEXW ex{sizeof ex,         wc->style,        wc->lpfnWndProc,   wc->cbClsExtra,
+                   wc->cbWndExtra,    wc->hInstance,    wc->hIcon,         wc->hCursor,
                    wc->hbrBackground, wc->lpszMenuName, wc->lpszClassName, nullptr};
     return RegisterClassExW(&ex);
 }
@@ -313,8 +325,9 @@ BOOL WINAPI GetClassInfoExW(HINSTANCE, LPCWSTR lpszClass, LPWNDCLASSEXW lpwcx) {
         return FALSE;
     }
     const WindowClass& c = *it->second;
-    *lpwcx = {sizeof(WNDCLASSEXW), c.style, c.proc, c.classExtra, c.windowExtra, c.instance, c.icon, c.cursor,
-              c.background, nullptr, lpszClass, nullptr};
+    *lpwcx = {sizeof(WNDCLASSEXW), c.style,    c.proc,    c.classExtra,
+              c.windowExtra,       c.instance, c.icon,    c.cursor,
+              c.background,        nullptr,    lpszClass, nullptr};
     return TRUE;
 }
 
@@ -330,9 +343,9 @@ int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
     return static_cast<int>(n);
 }
 
-HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X, int Y,
-                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam) {
+HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
+                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight, HWND hWndParent,
+                            HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam) {
     PLATFORM_FAULT_POINT("CreateWindowExW", nullptr);
     EnsureReset();
     RegisterSystemClasses();
@@ -351,7 +364,8 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
             return nullptr;
         }
-        std::shared_ptr<Window> parent = hWndParent && hWndParent != HWND_MESSAGE ? Find(hWndParent) : nullptr;
+        std::shared_ptr<Window> parent =
+            hWndParent && hWndParent != HWND_MESSAGE ? Find(hWndParent) : nullptr;
         if (hWndParent && hWndParent != HWND_MESSAGE && !parent) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return nullptr;
@@ -373,7 +387,8 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
         } else if (parent) {
             // A top-level window's owner is the top-level window of the one given.
             HWND owner = hWndParent;
-            for (auto p = parent; p && p->parent; p = Find(p->parent)) owner = p->parent;
+            for (auto p = parent; p && p->parent; p = Find(p->parent))
+                owner = p->parent;
             w->owner = owner;
         }
         if (X == CW_USEDEFAULT) X = Y = 0;
@@ -386,12 +401,24 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
             h = reinterpret_cast<HWND>(S().next);
             w->handle = h;
             S().windows[S().next] = w;
-            if (w->parent) parent->children.push_back(h);
-            else S().topLevel.push_back(h);
+            if (w->parent)
+                parent->children.push_back(h);
+            else
+                S().topLevel.push_back(h);
             ++S().created;
         }
-        CREATESTRUCTW cs{lpParam, hInstance, hMenu, hWndParent, nHeight, nWidth, Y, X,
-                         static_cast<LONG>(dwStyle), lpWindowName, lpClassName, dwExStyle};
+        CREATESTRUCTW cs{lpParam,
+                         hInstance,
+                         hMenu,
+                         hWndParent,
+                         nHeight,
+                         nWidth,
+                         Y,
+                         X,
+                         static_cast<LONG>(dwStyle),
+                         lpWindowName,
+                         lpClassName,
+                         dwExStyle};
         if (!SendMessageW(h, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) {
             DestroyWindow(h);
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
@@ -429,13 +456,16 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
                      reinterpret_cast<LPARAM>(hWnd));
     SendMessageW(hWnd, WM_DESTROY, 0, 0);
     std::vector<HWND> children = w->children;
-    for (HWND c : children) DestroyWindow(c);
+    for (HWND c : children)
+        DestroyWindow(c);
     SendMessageW(hWnd, WM_NCDESTROY, 0, 0);
     Unlink(w);
     return TRUE;
 }
 
-BOOL WINAPI IsWindow(HWND hWnd) { return Find(hWnd) != nullptr; }
+BOOL WINAPI IsWindow(HWND hWnd) {
+    return Find(hWnd) != nullptr;
+}
 
 BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd) {
     for (auto w = Find(hWnd); w && w->parent; w = Find(w->parent))
@@ -481,9 +511,11 @@ HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags) {
     if (!w) return nullptr;
     if (gaFlags == GA_PARENT) return w->parent;
     HWND root = hwnd;
-    for (auto p = w; p && p->parent; p = Find(p->parent)) root = p->parent;
+    for (auto p = w; p && p->parent; p = Find(p->parent))
+        root = p->parent;
     if (gaFlags == GA_ROOTOWNER)
-        for (auto r = Find(root); r && r->owner; r = Find(r->owner)) root = r->owner;
+        for (auto r = Find(root); r && r->owner; r = Find(r->owner))
+            root = r->owner;
     return root;
 }
 
@@ -504,18 +536,27 @@ HWND WINAPI GetWindow(HWND hWnd, UINT uCmd) {
     auto it = std::find(siblings.begin(), siblings.end(), hWnd);
     if (it == siblings.end()) return nullptr;
     switch (uCmd) {
-    case GW_HWNDFIRST: return siblings.front();
-    case GW_HWNDLAST: return siblings.back();
-    case GW_HWNDNEXT: return it + 1 == siblings.end() ? nullptr : *(it + 1);
-    case GW_HWNDPREV: return it == siblings.begin() ? nullptr : *(it - 1);
-    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+    case GW_HWNDFIRST:
+        return siblings.front();
+    case GW_HWNDLAST:
+        return siblings.back();
+    case GW_HWNDNEXT:
+        return it + 1 == siblings.end() ? nullptr : *(it + 1);
+    case GW_HWNDPREV:
+        return it == siblings.begin() ? nullptr : *(it - 1);
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
     }
 }
 
 // There is no desktop window object; its handle stands for the screen.
-HWND WINAPI GetDesktopWindow() { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x10000)); }
+HWND WINAPI GetDesktopWindow() {
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x10000));
+}
 
-HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass, LPCWSTR lpszWindow) {
+HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass,
+                          LPCWSTR lpszWindow) {
     std::vector<HWND> list;
     if (hWndParent && hWndParent != GetDesktopWindow()) {
         auto p = Find(hWndParent);
@@ -554,7 +595,8 @@ BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lPa
     for (HWND c : children) {
         if (!IsWindow(c)) continue;
         if (!lpEnumFunc(c, lParam)) return FALSE;
-        if (IsWindow(c) && !EnumChildWindows(c, lpEnumFunc, lParam) && Find(c) && !Find(c)->children.empty())
+        if (IsWindow(c) && !EnumChildWindows(c, lpEnumFunc, lParam) && Find(c) &&
+            !Find(c)->children.empty())
             return FALSE;
     }
     return TRUE;
@@ -571,7 +613,8 @@ HWND WINAPI ChildWindowFromPointEx(HWND hwnd, POINT pt, UINT flags) {
     auto w = Find(hwnd);
     if (!w) return nullptr;
     RECT client = ClientScreenRect(*w);
-    if (pt.x < 0 || pt.y < 0 || pt.x >= client.right - client.left || pt.y >= client.bottom - client.top)
+    if (pt.x < 0 || pt.y < 0 || pt.x >= client.right - client.left ||
+        pt.y >= client.bottom - client.top)
         return nullptr;
     for (HWND c : w->children) {
         auto cw = Find(c);
@@ -609,13 +652,20 @@ LONG_PTR WINAPI GetWindowLongPtrW(HWND hWnd, int nIndex) {
         return 0;
     }
     switch (nIndex) {
-    case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
-    case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(w->instance);
-    case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
-    case GWL_STYLE: return static_cast<LONG>(w->style);
-    case GWL_EXSTYLE: return static_cast<LONG>(w->exStyle);
-    case GWLP_USERDATA: return w->userData;
-    case GWLP_ID: return w->id;
+    case GWLP_WNDPROC:
+        return reinterpret_cast<LONG_PTR>(w->proc);
+    case GWLP_HINSTANCE:
+        return reinterpret_cast<LONG_PTR>(w->instance);
+    case GWLP_HWNDPARENT:
+        return reinterpret_cast<LONG_PTR>(w->parent ? w->parent : w->owner);
+    case GWL_STYLE:
+        return static_cast<LONG>(w->style);
+    case GWL_EXSTYLE:
+        return static_cast<LONG>(w->exStyle);
+    case GWLP_USERDATA:
+        return w->userData;
+    case GWLP_ID:
+        return w->id;
     default:
         if (nIndex >= 0 && static_cast<size_t>(nIndex) + sizeof(LONG_PTR) <= w->extra.size()) {
             LONG_PTR v;
@@ -635,21 +685,33 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
     }
     LONG_PTR old = GetWindowLongPtrW(hWnd, nIndex);
     switch (nIndex) {
-    case GWLP_WNDPROC: w->proc = reinterpret_cast<WNDPROC>(dwNewLong); break;
-    case GWLP_HINSTANCE: w->instance = reinterpret_cast<HINSTANCE>(dwNewLong); break;
-    case GWLP_HWNDPARENT: w->owner = reinterpret_cast<HWND>(dwNewLong); break;
+    case GWLP_WNDPROC:
+        w->proc = reinterpret_cast<WNDPROC>(dwNewLong);
+        break;
+    case GWLP_HINSTANCE:
+        w->instance = reinterpret_cast<HINSTANCE>(dwNewLong);
+        break;
+    case GWLP_HWNDPARENT:
+        w->owner = reinterpret_cast<HWND>(dwNewLong);
+        break;
     case GWL_STYLE:
     case GWL_EXSTYLE: {
         // The old and new styles, as the style-change messages carry them.
         DWORD& field = nIndex == GWL_STYLE ? w->style : w->exStyle;
         DWORD styles[2] = {field, static_cast<DWORD>(dwNewLong)};
-        SendMessageW(hWnd, WM_STYLECHANGING, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(styles));
+        SendMessageW(hWnd, WM_STYLECHANGING, static_cast<WPARAM>(nIndex),
+                     reinterpret_cast<LPARAM>(styles));
         field = styles[1];
-        SendMessageW(hWnd, WM_STYLECHANGED, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(styles));
+        SendMessageW(hWnd, WM_STYLECHANGED, static_cast<WPARAM>(nIndex),
+                     reinterpret_cast<LPARAM>(styles));
         break;
     }
-    case GWLP_USERDATA: w->userData = dwNewLong; break;
-    case GWLP_ID: w->id = dwNewLong; break;
+    case GWLP_USERDATA:
+        w->userData = dwNewLong;
+        break;
+    case GWLP_ID:
+        w->id = dwNewLong;
+        break;
     default:
         if (nIndex >= 0 && static_cast<size_t>(nIndex) + sizeof(LONG_PTR) <= w->extra.size()) {
             std::memcpy(w->extra.data() + nIndex, &dwNewLong, sizeof dwNewLong);
@@ -661,7 +723,9 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
     return old;
 }
 
-LONG WINAPI GetWindowLongW(HWND hWnd, int nIndex) { return static_cast<LONG>(GetWindowLongPtrW(hWnd, nIndex)); }
+LONG WINAPI GetWindowLongW(HWND hWnd, int nIndex) {
+    return static_cast<LONG>(GetWindowLongPtrW(hWnd, nIndex));
+}
 LONG WINAPI SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong) {
     return static_cast<LONG>(SetWindowLongPtrW(hWnd, nIndex, dwNewLong));
 }
@@ -674,12 +738,19 @@ ULONG_PTR WINAPI GetClassLongPtrW(HWND hWnd, int nIndex) {
     }
     constexpr int kBackground = -10, kCursor = -12, kIcon = -14, kWndProc = -24, kStyle = -26;
     switch (nIndex) {
-    case kBackground: return reinterpret_cast<ULONG_PTR>(w->windowClass->background);
-    case kCursor: return reinterpret_cast<ULONG_PTR>(w->windowClass->cursor);
-    case kIcon: return reinterpret_cast<ULONG_PTR>(w->windowClass->icon);
-    case kWndProc: return reinterpret_cast<ULONG_PTR>(w->windowClass->proc);
-    case kStyle: return w->windowClass->style;
-    default: SetLastError(ERROR_INVALID_INDEX); return 0;
+    case kBackground:
+        return reinterpret_cast<ULONG_PTR>(w->windowClass->background);
+    case kCursor:
+        return reinterpret_cast<ULONG_PTR>(w->windowClass->cursor);
+    case kIcon:
+        return reinterpret_cast<ULONG_PTR>(w->windowClass->icon);
+    case kWndProc:
+        return reinterpret_cast<ULONG_PTR>(w->windowClass->proc);
+    case kStyle:
+        return w->windowClass->style;
+    default:
+        SetLastError(ERROR_INVALID_INDEX);
+        return 0;
     }
 }
 
@@ -691,14 +762,16 @@ int WINAPI GetDlgCtrlID(HWND hWnd) {
 BOOL WINAPI SetPropW(HWND hWnd, LPCWSTR lpString, HANDLE hData) {
     auto w = Find(hWnd);
     if (!w || !lpString) return FALSE;
-    w->props[IS_INTRESOURCE(lpString) ? u"#" + platform::FromUtf8(std::to_string(reinterpret_cast<ULONG_PTR>(lpString)))
-                                      : std::u16string(lpString)] = hData;
+    w->props[IS_INTRESOURCE(lpString)
+                 ? u"#" + platform::FromUtf8(std::to_string(reinterpret_cast<ULONG_PTR>(lpString)))
+                 : std::u16string(lpString)] = hData;
     return TRUE;
 }
 
 static std::u16string PropKey(LPCWSTR s) {
-    return IS_INTRESOURCE(s) ? u"#" + platform::FromUtf8(std::to_string(reinterpret_cast<ULONG_PTR>(s)))
-                             : std::u16string(s);
+    return IS_INTRESOURCE(s)
+               ? u"#" + platform::FromUtf8(std::to_string(reinterpret_cast<ULONG_PTR>(s)))
+               : std::u16string(s);
 }
 
 HANDLE WINAPI GetPropW(HWND hWnd, LPCWSTR lpString) {
@@ -729,7 +802,8 @@ BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    return SendMessageW(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString ? lpString : u"")) != 0;
+    return SendMessageW(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString ? lpString : u"")) !=
+           0;
 }
 
 int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
@@ -785,8 +859,10 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
     bool show = nCmdShow != SW_HIDE;
     if (show != static_cast<bool>(wasVisible)) {
         SendMessageW(hWnd, WM_SHOWWINDOW, show, 0);
-        if (show) w->style |= WS_VISIBLE;
-        else w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+        if (show)
+            w->style |= WS_VISIBLE;
+        else
+            w->style &= ~static_cast<DWORD>(WS_VISIBLE);
         if (!show && (GetFocus() == hWnd || IsChild(hWnd, GetFocus()))) SetFocus(nullptr);
     }
     return wasVisible;
@@ -847,7 +923,9 @@ BOOL WINAPI SetForegroundWindow(HWND hWnd) {
     return IsWindow(hWnd);
 }
 
-HWND WINAPI GetForegroundWindow() { return GetActiveWindow(); }
+HWND WINAPI GetForegroundWindow() {
+    return GetActiveWindow();
+}
 
 HWND WINAPI GetCapture() {
     std::lock_guard lock(S().lock);
@@ -892,7 +970,8 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
     return TRUE;
 }
 
-BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags) {
+BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
+                         UINT uFlags) {
     auto w = Find(hWnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -922,8 +1001,10 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
         auto it = std::find(list->begin(), list->end(), hWnd);
         if (it != list->end()) {
             list->erase(it);
-            if (hWndInsertAfter == HWND_TOP || hWndInsertAfter == HWND_TOPMOST) list->insert(list->begin(), hWnd);
-            else if (hWndInsertAfter == HWND_BOTTOM || hWndInsertAfter == HWND_NOTOPMOST) list->push_back(hWnd);
+            if (hWndInsertAfter == HWND_TOP || hWndInsertAfter == HWND_TOPMOST)
+                list->insert(list->begin(), hWnd);
+            else if (hWndInsertAfter == HWND_BOTTOM || hWndInsertAfter == HWND_NOTOPMOST)
+                list->push_back(hWnd);
             else {
                 auto after = std::find(list->begin(), list->end(), hWndInsertAfter);
                 list->insert(after == list->end() ? list->end() : after + 1, hWnd);
@@ -994,9 +1075,15 @@ int WINAPI MapWindowPoints(HWND hWndFrom, HWND hWndTo, LPPOINT lpPoints, UINT cP
 }
 
 // Nothing is drawn until a picture of a window is asked for.
-BOOL WINAPI InvalidateRect(HWND hWnd, const RECT*, BOOL) { return !hWnd || IsWindow(hWnd); }
-BOOL WINAPI UpdateWindow(HWND hWnd) { return IsWindow(hWnd); }
-BOOL WINAPI RedrawWindow(HWND hWnd, const RECT*, HRGN, UINT) { return !hWnd || IsWindow(hWnd); }
+BOOL WINAPI InvalidateRect(HWND hWnd, const RECT*, BOOL) {
+    return !hWnd || IsWindow(hWnd);
+}
+BOOL WINAPI UpdateWindow(HWND hWnd) {
+    return IsWindow(hWnd);
+}
+BOOL WINAPI RedrawWindow(HWND hWnd, const RECT*, HRGN, UINT) {
+    return !hWnd || IsWindow(hWnd);
+}
 
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
     if (!lpPoint) return FALSE;
@@ -1011,14 +1098,18 @@ BOOL WINAPI SetCursorPos(int X, int Y) {
     return TRUE;
 }
 
-HCURSOR WINAPI SetCursor(HCURSOR) { return nullptr; }
+HCURSOR WINAPI SetCursor(HCURSOR) {
+    return nullptr;
+}
 
 BOOL WINAPI SetRect(LPRECT lprc, int l, int t, int r, int b) {
     if (!lprc) return FALSE;
     *lprc = {l, t, r, b};
     return TRUE;
 }
-BOOL WINAPI SetRectEmpty(LPRECT lprc) { return SetRect(lprc, 0, 0, 0, 0); }
+BOOL WINAPI SetRectEmpty(LPRECT lprc) {
+    return SetRect(lprc, 0, 0, 0, 0);
+}
 BOOL WINAPI CopyRect(LPRECT dst, const RECT* src) {
     if (!dst || !src) return FALSE;
     *dst = *src;
@@ -1040,7 +1131,9 @@ BOOL WINAPI OffsetRect(LPRECT r, int dx, int dy) {
     r->bottom += dy;
     return TRUE;
 }
-BOOL WINAPI IsRectEmpty(const RECT* r) { return !r || r->right <= r->left || r->bottom <= r->top; }
+BOOL WINAPI IsRectEmpty(const RECT* r) {
+    return !r || r->right <= r->left || r->bottom <= r->top;
+}
 BOOL WINAPI IntersectRect(LPRECT dst, const RECT* a, const RECT* b) {
     if (!dst || !a || !b) return FALSE;
     RECT r{std::max(a->left, b->left), std::max(a->top, b->top), std::min(a->right, b->right),
@@ -1054,8 +1147,10 @@ BOOL WINAPI IntersectRect(LPRECT dst, const RECT* a, const RECT* b) {
 }
 BOOL WINAPI UnionRect(LPRECT dst, const RECT* a, const RECT* b) {
     if (!dst || !a || !b) return FALSE;
-    if (IsRectEmpty(a)) *dst = *b;
-    else if (IsRectEmpty(b)) *dst = *a;
+    if (IsRectEmpty(a))
+        *dst = *b;
+    else if (IsRectEmpty(b))
+        *dst = *a;
     else
         *dst = {std::min(a->left, b->left), std::min(a->top, b->top), std::max(a->right, b->right),
                 std::max(a->bottom, b->bottom)};
@@ -1065,7 +1160,8 @@ BOOL WINAPI PtInRect(const RECT* r, POINT pt) {
     return r && pt.x >= r->left && pt.x < r->right && pt.y >= r->top && pt.y < r->bottom;
 }
 BOOL WINAPI EqualRect(const RECT* a, const RECT* b) {
-    return a && b && a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
+    return a && b && a->left == b->left && a->top == b->top && a->right == b->right &&
+           a->bottom == b->bottom;
 }
 
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
@@ -1084,7 +1180,8 @@ BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     }
     std::lock_guard lock(S().lock);
-    S().queues[thread].messages.push_back(MSG{hWnd, Msg, wParam, lParam, GetTickCount(), S().cursor});
+    S().queues[thread].messages.push_back(
+        MSG{hWnd, Msg, wParam, lParam, GetTickCount(), S().cursor});
     S().posted.notify_all();
     return TRUE;
 }
@@ -1097,19 +1194,23 @@ void WINAPI PostQuitMessage(int nExitCode) {
     S().posted.notify_all();
 }
 
-BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
+BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
+                         UINT wRemoveMsg) {
     if (!lpMsg) return FALSE;
     std::lock_guard lock(S().lock);
     Queue& q = S().queues[GetCurrentThreadId()];
     for (auto it = q.messages.begin(); it != q.messages.end(); ++it) {
         if (hWnd && it->hwnd != hWnd && !IsChild(hWnd, it->hwnd)) continue;
-        if ((wMsgFilterMin || wMsgFilterMax) && (it->message < wMsgFilterMin || it->message > wMsgFilterMax)) continue;
+        if ((wMsgFilterMin || wMsgFilterMax) &&
+            (it->message < wMsgFilterMin || it->message > wMsgFilterMax))
+            continue;
         *lpMsg = *it;
         if (wRemoveMsg & PM_REMOVE) q.messages.erase(it);
         return TRUE;
     }
     if (q.quit) {
-        *lpMsg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q.quitCode), 0, GetTickCount(), S().cursor};
+        *lpMsg =
+            MSG{nullptr, WM_QUIT, static_cast<WPARAM>(q.quitCode), 0, GetTickCount(), S().cursor};
         if (wRemoveMsg & PM_REMOVE) q.quit = false;
         return TRUE;
     }
@@ -1124,27 +1225,31 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
         return -1;
     }
     for (;;) {
-        if (PeekMessageW(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, PM_REMOVE)) return lpMsg->message != WM_QUIT;
+        if (PeekMessageW(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, PM_REMOVE))
+            return lpMsg->message != WM_QUIT;
         if (FireTimers()) continue;
         std::unique_lock lock(S().lock);
         S().posted.wait_for(lock, std::chrono::milliseconds(10));
     }
 }
 
-BOOL WINAPI TranslateMessage(const MSG* lpMsg) { return lpMsg && lpMsg->message == WM_KEYDOWN; }
+BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
+    return lpMsg && lpMsg->message == WM_KEYDOWN;
+}
 
 LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
     if (!lpMsg) return 0;
     if (lpMsg->message == WM_TIMER && lpMsg->lParam) {
-        reinterpret_cast<TIMERPROC>(lpMsg->lParam)(lpMsg->hwnd, WM_TIMER, static_cast<UINT_PTR>(lpMsg->wParam),
-                                                   lpMsg->time);
+        reinterpret_cast<TIMERPROC>(lpMsg->lParam)(
+            lpMsg->hwnd, WM_TIMER, static_cast<UINT_PTR>(lpMsg->wParam), lpMsg->time);
         return 0;
     }
     if (!lpMsg->hwnd) return 0;
     return SendMessageW(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 
-LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam,
+                               LPARAM lParam) {
     if (!lpPrevWndFunc) return 0;
     return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
 }
@@ -1168,7 +1273,8 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
 
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
     std::lock_guard lock(S().lock);
-    size_t n = std::erase_if(S().timers, [&](const Timer& t) { return t.window == hWnd && t.id == uIDEvent; });
+    size_t n = std::erase_if(S().timers,
+                             [&](const Timer& t) { return t.window == hWnd && t.id == uIDEvent; });
     if (!n) SetLastError(ERROR_INVALID_PARAMETER);
     return n != 0;
 }
@@ -1190,11 +1296,17 @@ DWORD WINAPI GetMessagePos() {
     return MAKELONG(static_cast<WORD>(S().cursor.x), static_cast<WORD>(S().cursor.y));
 }
 
-LONG WINAPI GetMessageTime() { return static_cast<LONG>(GetTickCount()); }
+LONG WINAPI GetMessageTime() {
+    return static_cast<LONG>(GetTickCount());
+}
 
 // No key is ever held down on a machine without a keyboard.
-SHORT WINAPI GetKeyState(int) { return 0; }
-SHORT WINAPI GetAsyncKeyState(int) { return 0; }
+SHORT WINAPI GetKeyState(int) {
+    return 0;
+}
+SHORT WINAPI GetAsyncKeyState(int) {
+    return 0;
+}
 
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     auto w = Find(hWnd);
@@ -1216,12 +1328,20 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         out[n] = 0;
         return static_cast<LRESULT>(n);
     }
-    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w->text.size());
-    case WM_SETFONT: w->font = reinterpret_cast<HFONT>(wParam); return 0;
-    case WM_GETFONT: return reinterpret_cast<LRESULT>(w->font);
-    case WM_CLOSE: DestroyWindow(hWnd); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_NOTIFYFORMAT: return kUnicodeNotifications;
+    case WM_GETTEXTLENGTH:
+        return static_cast<LRESULT>(w->text.size());
+    case WM_SETFONT:
+        w->font = reinterpret_cast<HFONT>(wParam);
+        return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(w->font);
+    case WM_CLOSE:
+        DestroyWindow(hWnd);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_NOTIFYFORMAT:
+        return kUnicodeNotifications;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         BeginPaint(hWnd, &ps);
@@ -1231,16 +1351,20 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     // A child passes help and context-menu requests up to its parent.
     case WM_HELP:
     case WM_CONTEXTMENU:
-        if (w->parent) return SendMessageW(w->parent, Msg, Msg == WM_CONTEXTMENU ? wParam : wParam, lParam);
+        if (w->parent)
+            return SendMessageW(w->parent, Msg, Msg == WM_CONTEXTMENU ? wParam : wParam, lParam);
         return 0;
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORSCROLLBAR: return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_CTLCOLORSCROLLBAR:
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX: return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
-    default: return 0;
+    case WM_CTLCOLORLISTBOX:
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    default:
+        return 0;
     }
 }
 
@@ -1252,11 +1376,18 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
     GetClientRect(hWnd, &lpPaint->rcPaint);
     return nullptr;
 }
-BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT*) { return TRUE; }
-HDC WINAPI GetDC(HWND) { return nullptr; }
-int WINAPI ReleaseDC(HWND, HDC) { return 1; }
+BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT*) {
+    return TRUE;
+}
+HDC WINAPI GetDC(HWND) {
+    return nullptr;
+}
+int WINAPI ReleaseDC(HWND, HDC) {
+    return 1;
+}
 
-BOOL WINAPI SetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass, DWORD_PTR dwRefData) {
+BOOL WINAPI SetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass,
+                              DWORD_PTR dwRefData) {
     auto w = Find(hWnd);
     if (!w || !pfnSubclass) return FALSE;
     for (auto& sc : w->subclasses)
@@ -1268,7 +1399,8 @@ BOOL WINAPI SetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdS
     return TRUE;
 }
 
-BOOL WINAPI GetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass, DWORD_PTR* pdwRefData) {
+BOOL WINAPI GetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass,
+                              DWORD_PTR* pdwRefData) {
     auto w = Find(hWnd);
     if (!w) return FALSE;
     for (auto& sc : w->subclasses)
@@ -1282,8 +1414,9 @@ BOOL WINAPI GetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdS
 BOOL WINAPI RemoveWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass) {
     auto w = Find(hWnd);
     if (!w) return FALSE;
-    auto it = std::find_if(w->subclasses.begin(), w->subclasses.end(),
-                           [&](const Subclass& s) { return s.proc == pfnSubclass && s.id == uIdSubclass; });
+    auto it = std::find_if(w->subclasses.begin(), w->subclasses.end(), [&](const Subclass& s) {
+        return s.proc == pfnSubclass && s.id == uIdSubclass;
+    });
     if (it == w->subclasses.end()) return FALSE;
     size_t index = static_cast<size_t>(it - w->subclasses.begin());
     w->subclasses.erase(it);
@@ -1318,8 +1451,10 @@ bool FireTimers() {
     if (due.empty()) return false;
     for (const auto& t : due) {
         if (t.window && !IsWindow(t.window)) continue;
-        if (t.proc) t.proc(t.window, WM_TIMER, t.id, GetTickCount());
-        else if (t.window) SendMessageW(t.window, WM_TIMER, t.id, 0);
+        if (t.proc)
+            t.proc(t.window, WM_TIMER, t.id, GetTickCount());
+        else if (t.window)
+            SendMessageW(t.window, WM_TIMER, t.id, 0);
     }
     return true;
 }

@@ -24,7 +24,8 @@ class UserTest : public ::testing::Test {
         EXPECT_EQ(platform::user::test::LivePropertySheetPages(), 0u);
         EXPECT_EQ(platform::user::test::LiveTimers(), 0u);
         auto unanswered = platform::user::test::TakeUnanswered();
-        for (const auto& u : unanswered) ADD_FAILURE() << "left unanswered: " << u;
+        for (const auto& u : unanswered)
+            ADD_FAILURE() << "left unanswered: " << u;
     }
 };
 
@@ -50,19 +51,27 @@ class TemplateBuilder {
         return *this;
     }
     // A control of a predefined class (0x80 button ... 0x85 combo box) or a named one.
-    TemplateBuilder& Item(WORD classOrdinal, const char16_t* className, DWORD style, short x, short y, short cx,
-                          short cy, WORD id, const char16_t* text) {
-        while (bytes_.size() % 4) bytes_.push_back(0);
+    TemplateBuilder& Item(WORD classOrdinal, const char16_t* className, DWORD style, short x,
+                          short y, short cx, short cy, DWORD id, const char16_t* text) {
+        while (bytes_.size() % 4)
+            bytes_.push_back(0);
         if (extended_) {
             D(0).D(0).D(style | WS_CHILD | WS_VISIBLE);
         } else {
             D(style | WS_CHILD | WS_VISIBLE).D(0);
         }
-        W(static_cast<WORD>(x)).W(static_cast<WORD>(y)).W(static_cast<WORD>(cx)).W(static_cast<WORD>(cy));
-        if (extended_) D(id);
-        else W(id);
-        if (classOrdinal) W(0xFFFF).W(classOrdinal);
-        else S(className);
+        W(static_cast<WORD>(x))
+            .W(static_cast<WORD>(y))
+            .W(static_cast<WORD>(cx))
+            .W(static_cast<WORD>(cy));
+        if (extended_)
+            D(id);
+        else
+            W(static_cast<WORD>(id));
+        if (classOrdinal)
+            W(0xFFFF).W(classOrdinal);
+        else
+            S(className);
         S(text);
         W(0); // no creation data
         WORD count;
@@ -82,7 +91,8 @@ class TemplateBuilder {
     TemplateBuilder& W(WORD w) { return B(static_cast<BYTE>(w)).B(static_cast<BYTE>(w >> 8)); }
     TemplateBuilder& D(DWORD d) { return W(static_cast<WORD>(d)).W(static_cast<WORD>(d >> 16)); }
     TemplateBuilder& S(const char16_t* s) {
-        for (; *s; ++s) W(*s);
+        for (; *s; ++s)
+            W(*s);
         return W(0);
     }
     bool extended_;
@@ -105,31 +115,50 @@ inline std::string CodeName(WORD id, WORD code, HWND control) {
     std::u16string c(cls);
     if (c == u"Edit") {
         switch (code) {
-        case EN_CHANGE: return "EN_CHANGE";
-        case EN_UPDATE: return "EN_UPDATE";
-        case EN_MAXTEXT: return "EN_MAXTEXT";
-        case EN_SETFOCUS: return "EN_SETFOCUS";
-        case EN_KILLFOCUS: return "EN_KILLFOCUS";
-        default: break;
+        case EN_CHANGE:
+            return "EN_CHANGE";
+        case EN_UPDATE:
+            return "EN_UPDATE";
+        case EN_MAXTEXT:
+            return "EN_MAXTEXT";
+        case EN_SETFOCUS:
+            return "EN_SETFOCUS";
+        case EN_KILLFOCUS:
+            return "EN_KILLFOCUS";
+        default:
+            break;
         }
     } else if (c == u"ComboBox") {
         switch (code) {
-        case CBN_SELCHANGE: return "CBN_SELCHANGE";
-        case CBN_DROPDOWN: return "CBN_DROPDOWN";
-        case CBN_CLOSEUP: return "CBN_CLOSEUP";
-        case CBN_SELENDOK: return "CBN_SELENDOK";
-        case CBN_EDITCHANGE: return "CBN_EDITCHANGE";
-        case CBN_EDITUPDATE: return "CBN_EDITUPDATE";
-        case CBN_SETFOCUS: return "CBN_SETFOCUS";
-        case CBN_KILLFOCUS: return "CBN_KILLFOCUS";
-        default: break;
+        case CBN_SELCHANGE:
+            return "CBN_SELCHANGE";
+        case CBN_DROPDOWN:
+            return "CBN_DROPDOWN";
+        case CBN_CLOSEUP:
+            return "CBN_CLOSEUP";
+        case CBN_SELENDOK:
+            return "CBN_SELENDOK";
+        case CBN_EDITCHANGE:
+            return "CBN_EDITCHANGE";
+        case CBN_EDITUPDATE:
+            return "CBN_EDITUPDATE";
+        case CBN_SETFOCUS:
+            return "CBN_SETFOCUS";
+        case CBN_KILLFOCUS:
+            return "CBN_KILLFOCUS";
+        default:
+            break;
         }
     } else if (c == u"ListBox") {
         switch (code) {
-        case LBN_SELCHANGE: return "LBN_SELCHANGE";
-        case LBN_SETFOCUS: return "LBN_SETFOCUS";
-        case LBN_KILLFOCUS: return "LBN_KILLFOCUS";
-        default: break;
+        case LBN_SELCHANGE:
+            return "LBN_SELCHANGE";
+        case LBN_SETFOCUS:
+            return "LBN_SETFOCUS";
+        case LBN_KILLFOCUS:
+            return "LBN_KILLFOCUS";
+        default:
+            break;
         }
     } else if (c == u"Button" && code == BN_CLICKED) {
         return "BN_CLICKED";
@@ -162,18 +191,20 @@ inline INT_PTR CALLBACK LoggingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
     case WM_NOTIFY: {
         auto* n = reinterpret_cast<NMHDR*>(lp);
-        log->Add("WM_NOTIFY " + std::to_string(n->idFrom) + " " + std::to_string(static_cast<int>(n->code)));
+        log->Add("WM_NOTIFY " + std::to_string(n->idFrom) + " " +
+                 std::to_string(static_cast<int>(n->code)));
         return FALSE;
     }
     case WM_HSCROLL:
     case WM_VSCROLL:
         log->Add(std::string(msg == WM_HSCROLL ? "WM_HSCROLL " : "WM_VSCROLL ") +
-                 std::to_string(GetDlgCtrlID(reinterpret_cast<HWND>(lp))) + " " + std::to_string(LOWORD(wp)) + " " +
-                 std::to_string(static_cast<SHORT>(HIWORD(wp))));
+                 std::to_string(GetDlgCtrlID(reinterpret_cast<HWND>(lp))) + " " +
+                 std::to_string(LOWORD(wp)) + " " + std::to_string(static_cast<SHORT>(HIWORD(wp))));
         return TRUE;
     case WM_MEASUREITEM: {
         auto* m = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
-        log->Add("WM_MEASUREITEM " + std::to_string(m->CtlID) + " " + std::to_string(static_cast<int>(m->itemID)));
+        log->Add("WM_MEASUREITEM " + std::to_string(m->CtlID) + " " +
+                 std::to_string(static_cast<int>(m->itemID)));
         m->itemHeight = 20 + (m->itemID == static_cast<UINT>(-1) ? 0 : m->itemID);
         return TRUE;
     }
@@ -182,13 +213,15 @@ inline INT_PTR CALLBACK LoggingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         log->Add("WM_DELETEITEM " + std::to_string(d->CtlID) + " " + std::to_string(d->itemID));
         return TRUE;
     }
-    default: return FALSE;
+    default:
+        return FALSE;
     }
 }
 
 inline std::string Join(const std::vector<std::string>& lines) {
     std::string out;
-    for (const auto& l : lines) out += l + "\n";
+    for (const auto& l : lines)
+        out += l + "\n";
     return out;
 }
 

@@ -73,7 +73,7 @@ HWND FindControl(HWND parent, int id);
 // false when the control cannot take the action (missing, disabled, hidden,
 // or of another kind).
 bool Click(HWND control);
-bool SetCheck(HWND button, UINT state); // clicks until the button shows state
+bool SetCheck(HWND button, UINT state);               // clicks until the button shows state
 bool TypeText(HWND edit, const std::u16string& text); // replaces the text, key by key
 bool SelectItem(HWND listOrCombo, int index);
 bool SelectItemText(HWND listOrCombo, const std::u16string& text);

@@ -140,8 +140,8 @@ typedef struct tagTOOLINFOW {
 #define LPSTR_TEXTCALLBACKW ((LPWSTR)-1LL)
 
 // ---- subclassing ----
-typedef LRESULT(CALLBACK* SUBCLASSPROC)(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR uIdSubclass,
-                                        DWORD_PTR dwRefData);
+typedef LRESULT(CALLBACK* SUBCLASSPROC)(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
 
 // ---- property sheets ----
 struct _PSP;
@@ -188,7 +188,8 @@ typedef struct _PROPSHEETPAGEW {
 } PROPSHEETPAGEW, *LPPROPSHEETPAGEW;
 typedef const PROPSHEETPAGEW* LPCPROPSHEETPAGEW;
 static_assert(sizeof(PROPSHEETPAGEW) == 96 && offsetof(PROPSHEETPAGEW, lParam) == 48 &&
-              offsetof(PROPSHEETPAGEW, pfnCallback) == 56 && offsetof(PROPSHEETPAGEW, hActCtx) == 88);
+              offsetof(PROPSHEETPAGEW, pfnCallback) == 56 &&
+              offsetof(PROPSHEETPAGEW, hActCtx) == 88);
 // The size of the record before the header titles and the activation context.
 #define PROPSHEETPAGEW_V1_SIZE 72
 
@@ -298,8 +299,10 @@ typedef struct _PSHNOTIFY {
 extern "C" {
 void WINAPI InitCommonControls();
 BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce);
-BOOL WINAPI SetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
-BOOL WINAPI GetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass, DWORD_PTR* pdwRefData);
+BOOL WINAPI SetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass,
+                              DWORD_PTR dwRefData);
+BOOL WINAPI GetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass,
+                              DWORD_PTR* pdwRefData);
 BOOL WINAPI RemoveWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass);
 LRESULT WINAPI DefSubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
