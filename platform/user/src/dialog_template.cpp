@@ -130,6 +130,7 @@ bool ReadDialogTemplate(const BYTE* data, size_t size, DialogTemplateData* out,
             return Fail(error, "item creation data cut short", c.At());
         out->items.push_back(std::move(item));
     }
+    out->length = c.At();
     return true;
 }
 

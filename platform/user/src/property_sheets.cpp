@@ -145,7 +145,7 @@ bool CreatePage(HWND sheet, Sheet& s, HPROPSHEETPAGE p) {
     if (!bytes || !ReadDialogTemplate(bytes, std::min(size, size_t{1} << 20), &t, &error))
         return false;
     // A page is a child control dialog whatever its template says.
-    std::vector<BYTE> copy(bytes, bytes + std::min(size, size_t{1} << 20));
+    std::vector<BYTE> copy(bytes, bytes + t.length);
     size_t styleAt = t.extended ? 12 : 0;
     DWORD style =
         (t.style & ~static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |

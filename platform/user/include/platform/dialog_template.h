@@ -36,10 +36,11 @@ struct DialogTemplateData {
     BYTE charset = 0;
     std::u16string face;
     std::vector<DialogItemTemplate> items;
+    size_t length = 0; // bytes the template spans
 };
 
-// Reads a template of size bytes. False with *error (what and where) when it
-// is not one.
+// Reads a template of at most size bytes (reading stops at its last item). False with *error (what
+// and where) when it is not one.
 bool ReadDialogTemplate(const BYTE* data, size_t size, DialogTemplateData* out, std::string* error);
 
 } // namespace platform::user
