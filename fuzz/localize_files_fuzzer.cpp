@@ -20,10 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
         for (const auto& e : image.dialogs) {
             const BYTE* p = nullptr;
             DWORD len = 0;
-            if (RcbDialog(image, e.id, &p, &len) && (p < body || p + len > body + n)) __builtin_trap();
+            if (RcbDialog(image, e.id, &p, &len) && (p < body || p + len > body + n))
+                __builtin_trap();
         }
         std::u16string s;
-        for (const auto& e : image.strings) RcbString(image, e.id, &s);
+        for (const auto& e : image.strings)
+            RcbString(image, e.id, &s);
         break;
     }
     case 1: {
@@ -33,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
                           {u"100", u";commented"}};
         std::vector<BYTE> out;
         bool fits = true;
-        if (ConvertDialogTemplate(body, n, values, kRcbStagingSize, &out, &fits) && fits && !out.empty()) {
+        if (ConvertDialogTemplate(body, n, values, kRcbStagingSize, &out, &fits) && fits &&
+            !out.empty()) {
             DialogInfo d;
             if (!ReadDialogTemplate(out.data(), out.size(), &d)) __builtin_trap();
         }
