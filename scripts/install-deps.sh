@@ -12,7 +12,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # real peers the tests check against
   snmpd snmp netpbm libtiff-tools libtiff-dev jbigkit-bin libjbig-dev jbigkit-testdata
-  emf2svg libuemf-dev libjpeg-dev libpng-dev
+  emf2svg libuemf-dev libjpeg-dev
+  # text: fonts through FreeType and fontconfig, metric-compatible faces
+  libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core fonts-noto-cjk
 )
 
 missing=()

@@ -76,6 +76,39 @@ WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
     return WalkEnd::Failed;
 }
 
+std::int32_t EntryInteger(const SnmpVarbindEntry& entry) {
+    std::int32_t v = 0;
+    if (entry.length == 4) std::memcpy(&v, entry.value, 4);
+    return v;
+}
+
+std::string EntryText(const SnmpVarbindEntry& entry) {
+    const auto n =
+        static_cast<std::size_t>(std::clamp<INT>(entry.length, 0, static_cast<INT>(kSnmpMaxValue)));
+    return std::string(reinterpret_cast<const char*>(entry.value), n);
+}
+
+Probe ProbeColumn(const char* host, BYTE pduType, const SnmpColumnRow& row, SnmpVarbindEntry* entry,
+                  const SnmpTransport& transport) {
+    if (!host || !row.oid || !entry) return Probe::Failed;
+    RequestPair pair;
+    pair.records = MPNewRequests(2, 1, &row, TRUE);
+    if (!pair.records) return Probe::Failed;
+    pair.count = 2;
+    pair.records[0].pduType = pduType;
+    SnmpRequestRecord& reply = pair.records[1];
+    if (SnmpRequestEx(host, transport, &pair.records[0], &reply) != 0) return Probe::Failed;
+    if (reply.errorStatus == SNMP_ERROR_NOSUCHNAME) return Probe::Absent;
+    if (reply.errorStatus != 0 || reply.errorIndex != 0 || reply.entries[0].oid[0] == '\0')
+        return Probe::Failed;
+    *entry = reply.entries[0];
+    SnmpColumnRow anyType{entry->type, row.oid};
+    const bool inside = pduType == SNMP_PDU_GET ? std::strcmp(entry->oid, row.oid) == 0
+                                                : MPIsSameColumn(1, entry, &anyType) != 0;
+    if (!inside) return Probe::Absent;
+    return entry->type == row.type ? Probe::Found : Probe::WrongType;
+}
+
 bool GetOne(const char* host, BYTE pduType, const char* oid, SnmpVarbindEntry* entry,
             const SnmpTransport& transport) {
     SnmpColumnRow row{0, oid};

@@ -13,6 +13,7 @@
 #include "platform/engine_device.h"
 #include "platform/gdi_ctl.h"
 #include "platform/gdi_drawing.h"
+#include "platform/engine_fonts.h"
 #include "platform/text.h"
 #include "win/errors.h"
 #include "win/spool.h"
@@ -285,6 +286,8 @@ bool EnablePdev(DeviceContext& dc, std::vector<BYTE>& devmode, Pdev* out) {
 }
 
 void DisablePdev(const GraphicsDriver& drv, const Pdev& p) {
+    // The driver lets go of its fonts while its device still stands.
+    engine::ReleaseDeviceFonts(p.hdev);
     EngDeleteSurface(p.pdevSurface);
     drv.Fn<PFN_DrvDisablePDEV>(INDEX_DrvDisablePDEV)(p.dhpdev);
     engine::DeleteDevice(p.hdev);

@@ -38,6 +38,9 @@ class DeviceColors {
 bool MakeBrushSpec(const DcState& dc, const DeviceColors& colors, const BrushData& b,
                    BrushSpec* out);
 
+// The device's colour index of a colour (through the device's palette).
+ULONG DeviceColor(const DcState& dc, COLORREF color);
+
 // Figures in device units go into the open path, or are drawn.
 BOOL Emit(DcState& dc, const Figures& device, bool fill, bool stroke);
 

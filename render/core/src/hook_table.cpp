@@ -1,4 +1,5 @@
 // The hook table handed to the graphics engine and the driver-wide state.
+#include "font_download.h"
 #include "hooks.h"
 #include "pdev.h"
 #include "win/base.h"
@@ -23,6 +24,8 @@ const DRVFN kHooks[] = {
     {INDEX_DrvEscape, Fn(&DrvEscape)},
     {INDEX_DrvStrokePath, Fn(&DrvStrokePath)},       {INDEX_DrvFillPath, Fn(&DrvFillPath)},
     {INDEX_DrvStrokeAndFillPath, Fn(&DrvStrokeAndFillPath)}, {INDEX_DrvLineTo, Fn(&DrvLineTo)},
+    {INDEX_DrvTextOut, Fn(&DrvTextOut)},             {INDEX_DrvGetGlyphMode, Fn(&DrvGetGlyphMode)},
+    {INDEX_DrvDestroyFont, Fn(&DrvDestroyFont)},
 };
 
 } // namespace

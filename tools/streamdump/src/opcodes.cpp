@@ -265,6 +265,19 @@ constexpr Named kOperators[] = {
     {kBeginRasterPattern, "begin raster pattern"},
     {kReadRasterPattern, "read raster pattern"},
     {kEndRasterPattern, "end raster pattern"},
+    {kBeginFontHeader, "begin font header"},
+    {kReadFontHeader, "read font header"},
+    {kEndFontHeader, "end font header"},
+    {kBeginChar, "begin char"},
+    {kReadChar, "read char"},
+    {kEndChar, "end char"},
+    {kRemoveFont, "remove font"},
+    {kSetCharAngle, "set char angle"},
+    {kSetCharScale, "set char scale"},
+    {kSetCharShear, "set char shear"},
+    {kSetFont, "set font"},
+    {kSetCharBoldValue, "set char bold value"},
+    {kText, "text"},
 };
 
 constexpr Named kAttributes[] = {
@@ -300,6 +313,20 @@ constexpr Named kAttributes[] = {
     {kSourceHeight, "source height"},
     {kSourceWidth, "source width"},
     {kStartLine, "start line"},
+    {kCharAngle, "char angle"},
+    {kCharCode, "char code"},
+    {kCharDataSize, "char data size"},
+    {kCharScale, "char scale"},
+    {kCharShear, "char shear"},
+    {kCharSize, "char size"},
+    {kFontHeaderLength, "font header length"},
+    {kFontName, "font name"},
+    {kFontFormat, "font format"},
+    {kSymbolSet, "symbol set"},
+    {kTextData, "text data"},
+    {kXSpacingData, "x spacing data"},
+    {kYSpacingData, "y spacing data"},
+    {kCharBoldValue, "char bold value"},
 };
 
 template <std::size_t N> const char* FindName(const Named (&table)[N], int id) {

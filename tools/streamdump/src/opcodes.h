@@ -101,6 +101,20 @@ enum Operator : int {
     kBeginRasterPattern = 0xB3,
     kReadRasterPattern = 0xB4,
     kEndRasterPattern = 0xB5,
+    // Text and downloaded fonts.
+    kBeginFontHeader = 0x4F,
+    kReadFontHeader = 0x50,
+    kEndFontHeader = 0x51,
+    kBeginChar = 0x52,
+    kReadChar = 0x53,
+    kEndChar = 0x54,
+    kRemoveFont = 0x55,
+    kSetCharAngle = 0x64,
+    kSetCharScale = 0x65,
+    kSetCharShear = 0x66,
+    kSetFont = 0x6F,
+    kSetCharBoldValue = 0x7D,
+    kText = 0xA8,
 };
 
 enum Attribute : int {
@@ -136,6 +150,21 @@ enum Attribute : int {
     kSourceHeight = 0x6B,
     kSourceWidth = 0x6C,
     kStartLine = 0x6D,
+    // Text and downloaded fonts.
+    kCharAngle = 0xA1,
+    kCharCode = 0xA2,
+    kCharDataSize = 0xA3,
+    kCharScale = 0xA4,
+    kCharShear = 0xA5,
+    kCharSize = 0xA6,
+    kFontHeaderLength = 0xA7,
+    kFontName = 0xA8,
+    kFontFormat = 0xA9,
+    kSymbolSet = 0xAA,
+    kTextData = 0xAB,
+    kXSpacingData = 0xAF,
+    kYSpacingData = 0xB0,
+    kCharBoldValue = 0xB1,
 };
 
 // Point types of path data: x then y, each a byte or a 16-bit value.

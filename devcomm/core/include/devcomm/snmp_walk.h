@@ -2,7 +2,9 @@
 // answers stay in the column.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
 
 #include "devcomm/snmp_client.h"
 
@@ -22,7 +24,25 @@ enum class WalkEnd {
 // once transport.timeoutMs + transport.walkGraceMs have passed, the walk fails.
 WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
                     const std::function<bool(const SnmpRequestRecord& reply)>& visit,
-                    const SnmpTransport& transport = SnmpTransport{}, int maxSteps = kSnmpMaxWalkSteps);
+                    const SnmpTransport& transport = SnmpTransport{},
+                    int maxSteps = kSnmpMaxWalkSteps);
+
+// An entry's value as a 32-bit number (INTEGER and the unsigned types: its
+// four value bytes), 0 when it has none; and as bytes.
+std::int32_t EntryInteger(const SnmpVarbindEntry& entry);
+std::string EntryText(const SnmpVarbindEntry& entry);
+
+// What one question about one object of a column found.
+enum class Probe {
+    Found,     // the object (GetRequest) or a row of the column (GetNextRequest), of the row's type
+    Absent,    // noSuchName, or an answer past the column
+    WrongType, // the object or a row of the column, of another type
+    Failed,    // no answer, a malformed one, or another error status
+};
+// A GetRequest for exactly row.oid, or a GetNextRequest into the column
+// row.oid; *entry gets the answer's entry when one came.
+Probe ProbeColumn(const char* host, BYTE pduType, const SnmpColumnRow& row, SnmpVarbindEntry* entry,
+                  const SnmpTransport& transport = SnmpTransport{});
 
 // One GetRequest (or GetNextRequest) for one identifier; true with the reply's
 // entry when the agent answered without an error.
