@@ -55,6 +55,13 @@ size_t OpenHandleCount(const char* kind) {
     return n;
 }
 
+std::map<std::string, size_t> OpenHandleKinds() {
+    std::lock_guard lock(gHandleMutex);
+    std::map<std::string, size_t> kinds;
+    for (const auto& [value, obj] : gHandles) ++kinds[obj->KindName()];
+    return kinds;
+}
+
 } // namespace test
 
 } // namespace platform

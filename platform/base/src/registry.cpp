@@ -731,3 +731,12 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
 }
 
 } // extern "C"
+
+namespace platform::test {
+
+long OpenRegistryKeys() {
+    std::lock_guard lock(gHandleMutex);
+    return static_cast<long>(gHandles.size());
+}
+
+} // namespace platform::test

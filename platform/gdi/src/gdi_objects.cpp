@@ -9,6 +9,7 @@
 
 #include "platform/gdi_ctl.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -377,6 +378,8 @@ DWORD WINAPI GetObjectType(HGDIOBJ h) {
         return OBJ_PAL;
     case ObjectKind::Region:
         return OBJ_REGION;
+    case ObjectKind::Bitmap:
+        return OBJ_BITMAP;
     }
     return 0;
 }
@@ -396,6 +399,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
 }
 
 HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
+    PLATFORM_FAULT_POINT("CreatePen", nullptr);
     if (iStyle < PS_SOLID || iStyle > PS_INSIDEFRAME) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -410,6 +414,7 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
 }
 
 HPEN WINAPI CreatePenIndirect(const LOGPEN* plpen) {
+    PLATFORM_FAULT_POINT("CreatePenIndirect", nullptr);
     if (!plpen) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -419,6 +424,7 @@ HPEN WINAPI CreatePenIndirect(const LOGPEN* plpen) {
 
 HPEN WINAPI ExtCreatePen(DWORD iPenStyle, DWORD cWidth, const LOGBRUSH* plbrush, DWORD cStyle,
                          const DWORD* pstyle) {
+    PLATFORM_FAULT_POINT("ExtCreatePen", nullptr);
     if (!plbrush) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -445,12 +451,14 @@ HPEN WINAPI ExtCreatePen(DWORD iPenStyle, DWORD cWidth, const LOGBRUSH* plbrush,
 }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
+    PLATFORM_FAULT_POINT("CreateSolidBrush", nullptr);
     BrushData b;
     b.color = color;
     return reinterpret_cast<HBRUSH>(AddObject(NewBrush(b)));
 }
 
 HBRUSH WINAPI CreateHatchBrush(int iHatch, COLORREF color) {
+    PLATFORM_FAULT_POINT("CreateHatchBrush", nullptr);
     if (iHatch < HS_HORIZONTAL || iHatch > HS_DIAGCROSS) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -463,6 +471,7 @@ HBRUSH WINAPI CreateHatchBrush(int iHatch, COLORREF color) {
 }
 
 HBRUSH WINAPI CreateDIBPatternBrushPt(const VOID* lpPackedDIB, UINT iUsage) {
+    PLATFORM_FAULT_POINT("CreateDIBPatternBrushPt", nullptr);
     PatternSource p;
     if (iUsage > DIB_PAL_INDICES || !ReadPackedPattern(lpPackedDIB, iUsage, &p)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -475,6 +484,7 @@ HBRUSH WINAPI CreateDIBPatternBrushPt(const VOID* lpPackedDIB, UINT iUsage) {
 }
 
 HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* plbrush) {
+    PLATFORM_FAULT_POINT("CreateBrushIndirect", nullptr);
     if (!plbrush) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;

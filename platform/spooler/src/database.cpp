@@ -172,6 +172,8 @@ CREATE TABLE IF NOT EXISTS spl_jobs(
   total_pages INTEGER NOT NULL DEFAULT 0, pages_printed INTEGER NOT NULL DEFAULT 0,
   size INTEGER NOT NULL DEFAULT 0, submitted BLOB, output_path TEXT NOT NULL DEFAULT '',
   spool_file INTEGER NOT NULL DEFAULT 1, devmode BLOB);
+CREATE TABLE IF NOT EXISTS spl_job_writers(
+  job INTEGER PRIMARY KEY, pid INTEGER NOT NULL, started INTEGER NOT NULL);
 INSERT OR IGNORE INTO spl_ports(key, name, monitor) VALUES
   ('lpt1:', 'LPT1:', 'Local Port'), ('lpt2:', 'LPT2:', 'Local Port'), ('lpt3:', 'LPT3:', 'Local Port'),
   ('com1:', 'COM1:', 'Local Port'), ('com2:', 'COM2:', 'Local Port'), ('file:', 'FILE:', 'Local Port');

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "font_download.h"
 #include "hooks.h"
 #include "job_handoffs.h"
 #include "model_access.h"
@@ -246,6 +247,8 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
         pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::PageOpen | job::CarriedOver);
         return TRUE;
     }
+    // The printer forgets downloaded fonts with the job.
+    RetireDownloadedFonts(pdev);
     if (pdev->jobFlags & job::HeaderWritten) WriteJobFooter(pdev);
     pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver);
     if (pdev->modelData && pdev->modelsmith && pdev->sheetwright) {

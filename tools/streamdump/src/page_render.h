@@ -14,12 +14,14 @@
 namespace streamdump {
 
 struct PageImage {
-    int width = 0;  // pixels
+    int width = 0; // pixels
     int height = 0;
     std::vector<std::uint8_t> rgb; // width x height x 3, rows top to bottom, white paper
-    long pageWidth = 0;  // the page in dots at the stream's resolution
+    const char* paperName = "";    // the paper the page is drawn on
+    bool paperKnown = false;       // false: a paper the decoder does not know, drawn as A4
+    long pageWidth = 0;            // the page in dots at the stream's resolution
     long pageHeight = 0;
-    double scale = 0;    // pixels per dot
+    double scale = 0;        // pixels per dot
     std::size_t drawn = 0;   // paint operations drawn
     std::size_t skipped = 0; // tokens and paint operations not drawn
 
@@ -29,7 +31,7 @@ struct PageImage {
 
 // One image per page ("page start" to "page end") of the decoded stream;
 // `data` must be the bytes that were decoded.
-std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, const Decoding& decoding,
-                                   int longSide = 1100);
+std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
+                                   const Decoding& decoding, int longSide = 1100);
 
 } // namespace streamdump

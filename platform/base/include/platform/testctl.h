@@ -23,5 +23,7 @@ int CallCount(const std::string& function);
 // Live allocations of Global* and Heap* (blocks not yet freed).
 long LiveGlobalAllocations();
 long LiveHeapAllocations();
+// Registry key handles opened and not yet closed (predefined keys not counted).
+long OpenRegistryKeys();
 
 } // namespace platform::test

@@ -1,0 +1,35 @@
+// Bitmaps, icons and cursors loaded from a module's resources. The images are
+// the user interface's own objects: the window renderer draws them, and
+// GetIconInfo/GetObject describe them. Loaded images are shared per module
+// and name (as LR_SHARED ones are on the system) and live until the platform
+// is reset.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "win/resources.h"
+
+namespace platform::user {
+
+struct Image {
+    enum Kind { Bitmap, Icon, Cursor } kind = Bitmap;
+    LONG width = 0;
+    LONG height = 0; // the image's own height (an icon's mask not counted)
+    WORD bitCount = 0;
+    POINT hotspot{};
+    bool png = false;      // an icon stored as PNG
+    std::vector<BYTE> dib; // BITMAPINFOHEADER, colours and bits (or the PNG bytes)
+    size_t bitsOffset = 0; // where the pixels start in dib
+};
+
+// The image behind a handle from LoadBitmapW/LoadIconW/LoadCursorW/LoadImageW.
+std::shared_ptr<const Image> FindImage(HANDLE h);
+
+// Checks a packed DIB (header, colours, bits) of size bytes; heightScale is 2
+// for an icon's image, whose header counts the mask rows too. Fills
+// everything but kind and hotspot. False when the bytes are not a DIB that
+// can be drawn.
+bool ReadPackedDib(const BYTE* dib, size_t size, int heightScale, Image* out);
+
+} // namespace platform::user
