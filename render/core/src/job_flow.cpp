@@ -250,6 +250,10 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
     // The printer forgets downloaded fonts with the job.
     RetireDownloadedFonts(pdev);
     if (pdev->jobFlags & job::HeaderWritten) WriteJobFooter(pdev);
+    // A write that failed (or a cancel) lost part of the job: the end says so.
+    // The spooler deletes such a job rather than print its part.
+    const bool lost = (pdev->jobFlags & job::Cancelled) != 0;
+    if (lost && pdev->printer && pdev->jobId) SetJobW(pdev->printer, pdev->jobId, 0, nullptr, JOB_CONTROL_DELETE);
     pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver);
     if (pdev->modelData && pdev->modelsmith && pdev->sheetwright) {
         auto set = Export<PFN_uiSetDeptCode>(pdev->sheetwright, "uiSetDeptCode");
@@ -262,7 +266,7 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
         ModelBlock block{pdev->modelsmith, pdev->modelData};
         if (set) set(&block, &pdev->devmode.dm);
     }
-    return TRUE;
+    return lost ? FALSE : TRUE;
 }
 
 } // namespace inkforge
