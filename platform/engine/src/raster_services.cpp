@@ -233,6 +233,35 @@ BOOL SpanPainter::PaintDeviceRegion() {
 // left out so that joined lines meet without overlap: each pixel whose
 // diamond the line leaves is drawn; Bresenham's walk between the rounded
 // ends gives the same pixels for lines between pixel centres.
+// A line far longer than the surface is first cut to the surface (with a
+// margin), so that no walk runs through millions of pixels off it; lines
+// that fit are walked whole, so their pixels never move.
+bool CutLine(PointD* a, PointD* b, const SIZEL& size) {
+    double w = size.cx, h = size.cy;
+    double dx = b->x - a->x, dy = b->y - a->y;
+    if (std::fabs(dx) + std::fabs(dy) <= 4 * (w + h)) return true;
+    const double margin = 2;
+    double t0 = 0, t1 = 1;
+    auto clip = [&](double p, double q) {
+        if (p == 0) return q >= 0;
+        double r = q / p;
+        if (p < 0) {
+            if (r > t1) return false;
+            t0 = std::max(t0, r);
+        } else {
+            if (r < t0) return false;
+            t1 = std::min(t1, r);
+        }
+        return true;
+    };
+    if (!clip(-dx, a->x + margin) || !clip(dx, w + margin - a->x) || !clip(-dy, a->y + margin) ||
+        !clip(dy, h + margin - a->y))
+        return false;
+    PointD from{a->x + t0 * dx, a->y + t0 * dy}, to{a->x + t1 * dx, a->y + t1 * dy};
+    *a = from, *b = to;
+    return true;
+}
+
 template <class F> void CosmeticLine(PointD a, PointD b, F&& span) {
     auto round = [](double v) {
         return static_cast<LONG>(std::floor(std::clamp(v, -1e9, 1e9) + 0.5));
@@ -278,13 +307,16 @@ BOOL Stroke(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org
     if (la->fl & LA_GEOMETRIC) {
         std::vector<Polygon> outline;
         WidenFigures(pieces, piecesClosed, *la, &outline);
-        ScanPolygons(outline, true, paint);
+        ScanPolygons(outline, true, pso->sizlBitmap.cy, paint);
     } else {
         for (size_t f = 0; f < pieces.size(); ++f) {
             const Polygon& p = pieces[f];
+            auto line = [&](PointD a, PointD b) {
+                if (CutLine(&a, &b, pso->sizlBitmap)) CosmeticLine(a, b, paint);
+            };
             for (size_t i = 0; i + 1 < p.size(); ++i)
-                CosmeticLine(p[i], p[i + 1], paint);
-            if (piecesClosed[f] && p.size() > 2) CosmeticLine(p.back(), p.front(), paint);
+                line(p[i], p[i + 1]);
+            if (piecesClosed[f] && p.size() > 2) line(p.back(), p.front());
         }
     }
     return paint.Finish();
@@ -296,7 +328,7 @@ BOOL Fill(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org, 
     std::vector<bool> closed;
     FlattenPath(ppo, &figures, &closed);
     SpanPainter paint(pso, pco, pbo, org, Rop3OfMix(mix & 0xFF));
-    if (paint.Ok()) ScanPolygons(figures, mode == FP_WINDINGMODE, paint);
+    if (paint.Ok()) ScanPolygons(figures, mode == FP_WINDINGMODE, pso->sizlBitmap.cy, paint);
     return paint.Finish();
 }
 
@@ -735,8 +767,8 @@ BOOL APIENTRY EngLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG
                         LONG y2, RECTL* /*prclBounds*/, MIX mix) {
     if (!Known(pso) || !pbo) return Fail(ERROR_INVALID_PARAMETER);
     SpanPainter paint(pso, pco, pbo, nullptr, Rop3OfMix(mix & 0xFF));
-    if (paint.Ok())
-        CosmeticLine(PointD{double(x1), double(y1)}, PointD{double(x2), double(y2)}, paint);
+    PointD a{double(x1), double(y1)}, b{double(x2), double(y2)};
+    if (paint.Ok() && CutLine(&a, &b, pso->sizlBitmap)) CosmeticLine(a, b, paint);
     return paint.Finish();
 }
 }
@@ -799,7 +831,7 @@ BOOL Gradient(SURFOBJ* so, CLIPOBJ* pco, XLATEOBJ* pxlo, const TRIVERTEX* v, ULO
             std::vector<Polygon> poly{{{double(a.x), double(a.y)},
                                        {double(b.x), double(b.y)},
                                        {double(c.x), double(c.y)}}};
-            ScanPolygons(poly, false, [&](LONG y, LONG x0, LONG x1) {
+            ScanPolygons(poly, false, so->sizlBitmap.cy, [&](LONG y, LONG x0, LONG x1) {
                 if (y < 0 || y >= so->sizlBitmap.cy) return;
                 double py = y + 0.5;
                 ShadeSpans(
@@ -996,7 +1028,7 @@ BOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPO
     LONG w = s.right - s.left, h = s.bottom - s.top;
     std::vector<Polygon> poly{{p0, p1, {p1.x + v.x, p1.y + v.y}, p2}};
     std::vector<BYTE> buf(RowBytes(psoTrg->iBitmapFormat, psoTrg->sizlBitmap.cx) + 8);
-    ScanPolygons(poly, false, [&](LONG y, LONG x0, LONG x1) {
+    ScanPolygons(poly, false, psoTrg->sizlBitmap.cy, [&](LONG y, LONG x0, LONG x1) {
         if (y < 0 || y >= psoTrg->sizlBitmap.cy) return;
         clip.ForSpan(y, x0, x1, [&](LONG a, LONG b) {
             BYTE* drow = RowOf(psoTrg, y);
