@@ -429,9 +429,14 @@ BOOL Blit(const BlitSpec& b) {
         RECTL have =
             useSrc ? SurfaceRect(b.src) : RECTL{-0x3FFFFFFF, -0x3FFFFFFF, 0x3FFFFFFF, 0x3FFFFFFF};
         if (useMask && !b.transparent) {
+            // The source pixels the mask covers (sums kept in range).
+            auto at = [](long long v) {
+                return static_cast<LONG>(std::clamp(v, -(1LL << 30), 1LL << 30));
+            };
             RECTL m = SurfaceRect(b.mask);
-            m = RECTL{m.left - b.maskOrg.x + srect.left, m.top - b.maskOrg.y + srect.top,
-                      m.right - b.maskOrg.x + srect.left, m.bottom - b.maskOrg.y + srect.top};
+            long long ox = static_cast<long long>(srect.left) - b.maskOrg.x,
+                      oy = static_cast<long long>(srect.top) - b.maskOrg.y;
+            m = RECTL{at(m.left + ox), at(m.top + oy), at(m.right + ox), at(m.bottom + oy)};
             have = Cut(have, m);
         }
         if (Empty(Cut(srect, have))) return TRUE;
@@ -491,6 +496,34 @@ BOOL Blit(const BlitSpec& b) {
     // Rows run upwards when the source lies above an overlapping destination.
     bool up = sameSurface && my(area.top) < area.top;
     const std::vector<RECTL>& rects = clip.Rects();
+    // A solid fill (the brush, black or white, all of each pixel) row by
+    // row with nothing but the copy: a byte-sized repeat is a memset.
+    bool solidFill = !useSrc && !useMask && fore == back &&
+                     (fore == 0x00 || fore == 0xFF || (fore == 0xF0 && brush.solid));
+    if (solidFill) {
+        if (fore != 0xF0) std::memset(patBuf.data(), fore ? 0xFF : 0x00, patBuf.size());
+        bool byteRepeat = bpp <= 8 || fore != 0xF0;
+        BYTE value = patBuf[0];
+        for (const RECTL& r : rects) {
+            RowSpan sp = MakeSpan(bpp, r.left, r.right);
+            BYTE head = sp.bytes == 1 ? static_cast<BYTE>(sp.headMask & sp.tailMask) : sp.headMask;
+            for (LONG y = r.top; y < r.bottom; ++y) {
+                BYTE* d = RowOf(dst, y) + sp.firstByte;
+                BYTE first = d[0], last = d[sp.bytes - 1];
+                if (byteRepeat)
+                    std::memset(d, value, sp.bytes);
+                else
+                    std::memcpy(d, patBuf.data(), sp.bytes);
+                d[0] = static_cast<BYTE>((d[0] & head) | (first & ~head));
+                if (sp.bytes > 1)
+                    d[sp.bytes - 1] =
+                        static_cast<BYTE>((d[sp.bytes - 1] & sp.tailMask) | (last & ~sp.tailMask));
+            }
+        }
+        std::lock_guard lock(EngineLock());
+        dst->iUniq = NextUniq();
+        return TRUE;
+    }
     auto doRow = [&](LONG y, LONG a, LONG c) {
         RowSpan s = MakeSpan(bpp, a, c);
         LONG sy = my(y);
@@ -637,9 +670,23 @@ BOOL BlitToDevice(BlitSpec b) {
     return ok;
 }
 
-BOOL RunBlit(const BlitSpec& b) {
+// Coordinates are kept within a range whose sums and differences fit.
+constexpr LONG kCoordinateLimit = 1 << 29;
+
+LONG Limit(LONG v) {
+    return std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
+}
+
+RECTL Limit(const RECTL& r) {
+    return RECTL{Limit(r.left), Limit(r.top), Limit(r.right), Limit(r.bottom)};
+}
+
+BOOL RunBlit(BlitSpec b) {
     if (!Known(b.dst) || (b.src && !Known(b.src)) || (b.mask && !Known(b.mask)))
         return Fail(ERROR_INVALID_PARAMETER);
+    b.dstRect = Limit(b.dstRect);
+    b.srcRect = Limit(b.srcRect);
+    b.maskOrg = POINTL{Limit(b.maskOrg.x), Limit(b.maskOrg.y)};
     return IsBitmap(b.dst) ? Blit(b) : BlitToDevice(b);
 }
 
@@ -662,8 +709,9 @@ BOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIP
     b.mask = Rop4Fore(rop4) != Rop4Back(rop4) ? psoMask : nullptr;
     b.clip = pco;
     b.xlate = pxlo;
-    b.dstRect = Ordered(*prclTrg);
-    POINTL s = pptlSrc ? *pptlSrc : POINTL{b.dstRect.left, b.dstRect.top};
+    b.dstRect = Limit(Ordered(*prclTrg));
+    POINTL s = pptlSrc ? POINTL{Limit(pptlSrc->x), Limit(pptlSrc->y)}
+                       : POINTL{b.dstRect.left, b.dstRect.top};
     b.srcRect = RECTL{s.x, s.y, s.x + (b.dstRect.right - b.dstRect.left),
                       s.y + (b.dstRect.bottom - b.dstRect.top)};
     b.maskOrg = pptlMask ? *pptlMask : POINTL{0, 0};
@@ -941,7 +989,7 @@ BOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLA
     const BLENDFUNCTION& bf = pBlendObj->BlendFunction;
     if (bf.BlendOp != AC_SRC_OVER) return Fail(ERROR_INVALID_PARAMETER);
     bool perPixel = (bf.AlphaFormat & AC_SRC_ALPHA) && psoSrc->iBitmapFormat == BMF_32BPP;
-    RECTL d = Ordered(*prclDest), s = Ordered(*prclSrc);
+    RECTL d = Limit(Ordered(*prclDest)), s = Limit(Ordered(*prclSrc));
     if (Empty(d) || Empty(s)) return TRUE;
     RECTL have = SurfaceRect(psoSrc);
     if (s.left < have.left || s.top < have.top || s.right > have.right || s.bottom > have.bottom)
