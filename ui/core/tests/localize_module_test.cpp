@@ -139,7 +139,9 @@ TEST_F(LocalizeResbundle, StaleCurrentAndBrokenCaches) {
 
 namespace {
 
-INT_PTR CALLBACK Quiet(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+INT_PTR CALLBACK Quiet(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG;
+}
 
 TEST_F(LocalizeResbundle, TranslatedPageOpensAndDraws) {
     CLocalize loc(module_);
@@ -149,13 +151,15 @@ TEST_F(LocalizeResbundle, TranslatedPageOpensAndDraws) {
     ASSERT_NE(t, nullptr);
     HWND host = CreateDialogParamW(module_, MAKEINTRESOURCEW(1300), nullptr, Quiet, 0);
     ASSERT_NE(host, nullptr);
-    HWND page = CreateDialogIndirectParamW(module_, reinterpret_cast<const DLGTEMPLATE*>(t), host, Quiet, 0);
+    HWND page = CreateDialogIndirectParamW(module_, reinterpret_cast<const DLGTEMPLATE*>(t), host,
+                                           Quiet, 0);
     ASSERT_NE(page, nullptr);
     ShowWindow(page, SW_SHOW);
     std::string snap = platform::user::driver::Snapshot(page);
     EXPECT_NE(snap.find("\"&Benutzerdefiniert...\""), std::string::npos) << snap;
     EXPECT_NE(snap.find("\"Papier&format :\""), std::string::npos) << snap;
-    std::string golden = std::string(PKG_SOURCE_DIR) + "/ui/core/tests/golden/basic_page_de_window.txt";
+    std::string golden =
+        std::string(PKG_SOURCE_DIR) + "/ui/core/tests/golden/basic_page_de_window.txt";
     if (getenv("UPDATE_GOLDEN")) std::ofstream(golden) << snap;
     std::ifstream in(golden);
     std::stringstream expect;
@@ -164,7 +168,8 @@ TEST_F(LocalizeResbundle, TranslatedPageOpensAndDraws) {
     std::string png = platform_testing::Root() + "/basic_page_de.png";
     EXPECT_TRUE(platform::user::driver::SavePng(page, png));
     EXPECT_GT(fs::file_size(png), 500u);
-    if (const char* keep = getenv("UI_TEST_PNG")) fs::copy_file(png, keep, fs::copy_options::overwrite_existing);
+    if (const char* keep = getenv("UI_TEST_PNG"))
+        fs::copy_file(png, keep, fs::copy_options::overwrite_existing);
     DestroyWindow(host);
 }
 
