@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "edit_text.h"
 #include "win/base.h"
 
 namespace sheetwright {
@@ -11,43 +12,6 @@ namespace {
 constexpr char16_t kRuleProp[] = u"SheetwrightInputRule";
 constexpr char16_t kProcProp[] = u"SheetwrightInputProc";
 constexpr DWORD kDefaultLimit = 8;
-
-std::u16string Text(HWND edit) {
-    int n = GetWindowTextLengthW(edit);
-    std::u16string s(n > 0 ? n : 0, u'\0');
-    if (n > 0) s.resize(GetWindowTextW(edit, s.data(), n + 1));
-    return s;
-}
-
-// The text that stays when the selection is replaced.
-std::u16string KeptText(HWND edit) {
-    std::u16string text = Text(edit);
-    DWORD start = 0, end = 0;
-    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    if (start > end) std::swap(start, end);
-    start = std::min<DWORD>(start, static_cast<DWORD>(text.size()));
-    end = std::min<DWORD>(end, static_cast<DWORD>(text.size()));
-    return text.substr(0, start) + text.substr(end);
-}
-
-std::u16string ClipboardText(HWND owner) {
-    std::u16string text;
-    if (!OpenClipboard(owner)) return text;
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    if (data) {
-        auto* p = static_cast<const char16_t*>(GlobalLock(data));
-        if (p) {
-            size_t n = GlobalSize(data) / sizeof(char16_t);
-            size_t len = 0;
-            while (len < n && p[len])
-                ++len;
-            text.assign(p, len);
-            GlobalUnlock(data);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
 
 LRESULT CALLBACK RuleEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
     auto previous = reinterpret_cast<WNDPROC>(GetPropW(edit, kProcProp));
@@ -83,15 +47,17 @@ BOOL FilterInputChar(HWND edit, WCHAR ch, const InputRule* rule) {
     if (ch < 32 || ch == 127) return TRUE;
     const BOOL singleByte = (GetWindowLongW(edit, GWL_STYLE) & ES_PASSWORD) != 0;
     const DWORD limit = static_cast<DWORD>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
-    return AcceptInputChar(ch, limit ? KeptText(edit) : std::u16string(), limit, singleByte, rule);
+    return AcceptInputChar(ch, limit ? EditTextOutsideSelection(edit) : std::u16string(), limit,
+                           singleByte, rule);
 }
 
 void FilterInputPaste(HWND edit, const InputRule* rule) {
-    std::u16string clip = ClipboardText(edit);
+    std::u16string clip = ClipboardUnicodeText(edit);
     if (clip.empty()) return;
     const BOOL singleByte = (GetWindowLongW(edit, GWL_STYLE) & ES_PASSWORD) != 0;
     const DWORD limit = static_cast<DWORD>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
-    int room = limit ? static_cast<int>(limit) - GetMultiByteLength(KeptText(edit)) : 0x7FFFFFFF;
+    int room = limit ? static_cast<int>(limit) - GetMultiByteLength(EditTextOutsideSelection(edit))
+                     : 0x7FFFFFFF;
     std::u16string taken;
     for (char16_t c : clip) {
         // A refused character is skipped; the limit ends the taken part.

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <string>
 
+#include "edit_text.h"
 #include "win/base.h"
 
 namespace sheetwright {
@@ -12,43 +13,6 @@ namespace {
 constexpr char16_t kStateProp[] = u"SheetwrightNumberEdit";
 constexpr char16_t kProcProp[] = u"SheetwrightNumberProc";
 
-std::u16string Text(HWND edit) {
-    int n = GetWindowTextLengthW(edit);
-    std::u16string s(n > 0 ? n : 0, u'\0');
-    if (n > 0) s.resize(GetWindowTextW(edit, s.data(), n + 1));
-    return s;
-}
-
-void Selection(HWND edit, DWORD* start, DWORD* end) {
-    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(start), reinterpret_cast<LPARAM>(end));
-    if (*start > *end) std::swap(*start, *end);
-}
-
-std::u16string KeptText(HWND edit) {
-    std::u16string text = Text(edit);
-    DWORD start = 0, end = 0;
-    Selection(edit, &start, &end);
-    start = std::min<DWORD>(start, static_cast<DWORD>(text.size()));
-    end = std::min<DWORD>(end, static_cast<DWORD>(text.size()));
-    return text.substr(0, start) + text.substr(end);
-}
-
-std::u16string ClipboardText(HWND owner) {
-    std::u16string text;
-    if (!OpenClipboard(owner)) return text;
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    auto* p = data ? static_cast<const char16_t*>(GlobalLock(data)) : nullptr;
-    if (p) {
-        size_t n = GlobalSize(data) / sizeof(char16_t), len = 0;
-        while (len < n && p[len])
-            ++len;
-        text.assign(p, len);
-        GlobalUnlock(data);
-    }
-    CloseClipboard();
-    return text;
-}
-
 std::wstring Wide(const std::u16string& s) {
     return std::wstring(s.begin(), s.end());
 }
@@ -56,7 +20,7 @@ std::wstring Wide(const std::u16string& s) {
 // Replaces the selection with text cut to what the limit leaves, the caret behind it.
 void ReplaceWithinLimit(HWND edit, std::u16string text) {
     const DWORD limit = static_cast<DWORD>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
-    const size_t kept = KeptText(edit).size();
+    const size_t kept = EditTextOutsideSelection(edit).size();
     if (limit && kept + text.size() > limit) text.resize(limit > kept ? limit - kept : 0);
     if (text.empty()) return;
     SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
@@ -78,9 +42,9 @@ BOOL TypeChar(HWND edit, const NumberEditState& s, WCHAR ch) {
         if (ch == u'-' && s.negativeAllowed) {
             // The sign toggles at the front wherever the caret is; the
             // selection moves with the text.
-            std::u16string text = Text(edit);
+            std::u16string text = EditText(edit);
             DWORD start = 0, end = 0;
-            Selection(edit, &start, &end);
+            EditSelection(edit, &start, &end);
             const bool negative = !text.empty() && text[0] == u'-';
             text = negative ? text.substr(1) : u"-" + text;
             SetWindowTextW(edit, text.c_str());
@@ -91,15 +55,15 @@ BOOL TypeChar(HWND edit, const NumberEditState& s, WCHAR ch) {
         return FALSE;
     case NumberEditKind::MultiByteLimit: {
         const DWORD limit = static_cast<DWORD>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
-        return !limit ||
-               static_cast<DWORD>(GetMultiByteLength(KeptText(edit)) + (ch < 256 ? 1 : 2)) <= limit;
+        return !limit || static_cast<DWORD>(GetMultiByteLength(EditTextOutsideSelection(edit)) +
+                                            (ch < 256 ? 1 : 2)) <= limit;
     }
     }
     return FALSE;
 }
 
 void Paste(HWND edit, const NumberEditState& s) {
-    std::u16string clip = ClipboardText(edit);
+    std::u16string clip = ClipboardUnicodeText(edit);
     if (clip.empty()) return;
     switch (s.kind) {
     case NumberEditKind::Double: {
@@ -131,7 +95,7 @@ void Paste(HWND edit, const NumberEditState& s) {
         const DWORD limit = static_cast<DWORD>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
         std::u16string taken = clip;
         if (limit) {
-            int room = static_cast<int>(limit) - GetMultiByteLength(KeptText(edit));
+            int room = static_cast<int>(limit) - GetMultiByteLength(EditTextOutsideSelection(edit));
             if (room < 1) return;
             taken.clear();
             for (char16_t c : clip) {
@@ -178,7 +142,7 @@ BOOL AttachNumberEdit(HWND edit, NumberEditState* state) {
 }
 
 double GetDoubleEditValue(HWND edit, const std::u16string& separator) {
-    std::u16string text = Text(edit);
+    std::u16string text = EditText(edit);
     NormaliseDecimalText(&text, separator);
     return std::wcstod(Wide(text).c_str(), nullptr);
 }
@@ -190,14 +154,14 @@ BOOL ShowInEdit(const CMMInch& value, HWND edit, BOOL mm) {
         value.FormatMM(&text);
     else
         value.FormatInch(&text);
-    if (text == Text(edit)) return FALSE;
+    if (text == EditText(edit)) return FALSE;
     SetWindowTextW(edit, text.c_str());
     return TRUE;
 }
 
 BOOL ReadFromEdit(CMMInch* value, HWND edit, BOOL mm) {
     if (!edit || !value) return FALSE;
-    value->ReadText(Text(edit), mm);
+    value->ReadText(EditText(edit), mm);
     return TRUE;
 }
 
