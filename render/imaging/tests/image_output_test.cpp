@@ -96,6 +96,35 @@ unsigned Noise(LONG x, LONG y) {
     return v * 2246822519u >> 7;
 }
 
+// jbigkit's jbgtopbm over an image entity: the PBM's rows (1 = black), or
+// nothing when it fails or the size differs.
+Bytes JbigToPbm(const std::vector<std::uint8_t>& entity, long width, long height) {
+    fs::path dir = fs::temp_directory_path() / ("imaging-jbig-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    {
+        std::ofstream out(dir / "page.jbg", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(entity.data()),
+                  static_cast<std::streamsize>(entity.size()));
+    }
+    std::string cmd =
+        "jbgtopbm '" + (dir / "page.jbg").string() + "' '" + (dir / "page.pbm").string() + "'";
+    Bytes pbm;
+    if (std::system(cmd.c_str()) == 0) {
+        std::ifstream in(dir / "page.pbm", std::ios::binary);
+        std::string magic;
+        long w = 0, h = 0;
+        in >> magic >> w >> h;
+        in.get();
+        if (magic == "P4" && w == width && h == height) {
+            pbm.resize(static_cast<size_t>(w + 7) / 8 * static_cast<size_t>(h));
+            in.read(reinterpret_cast<char*>(pbm.data()), static_cast<std::streamsize>(pbm.size()));
+            if (!in) pbm.clear();
+        }
+    }
+    fs::remove_all(dir);
+    return pbm;
+}
+
 class ImageOutput : public ::testing::Test {
   protected:
     void SetUp() override { InstallPrinter(u"P1", SampleModel("CX5540")); }
@@ -210,17 +239,17 @@ TEST_F(ImageOutput, AColourImageIsLaidOutAsTheStreamSays) {
     Bytes stream = Captured(dev.get(), [&] {
         inkforge::OutputImage(dev.get(), &s, &trivial, &dest, &src, nullptr, 0xCC, 0, nullptr);
     });
-    const Bytes expected = {
-        0xD3, 1,    0,    2,    0,    0xF8, 0x4C, 0x6B,                         // set cursor (1, 2)
-        0xC0, 0,    0xF8, 0x64, 0xC0, 2,    0xF8, 0x62, 0xC0, 2,    0xF8, 0x03, // direct, 8 bits,
-                                                                                // RGB
-        0xC1, 2,    0,    0xF8, 0x6C, 0xC1, 1,    0,    0xF8, 0x6B,             // 2 x 1 source
-        0xD1, 2,    0,    1,    0,    0xF8, 0x67, 0xB0, // destination size, begin image
-        0xC1, 0,    0,    0xF8, 0x6D, 0xC1, 1,    0,    0xF8, 0x63, 0xC0, 1,    0xF8,
-        0x65,                                              // row 0, 1 row, run-length
-        0xB1, 0xFA, 9,    0,    0,    0,                   // read image, 9 bytes:
-        0x05, 10,   20,   30,   10,   20,   30,   0xFF, 0, // the 6 bytes, then 2 of padding
-        0xB2};
+    const Bytes expected = {0xD3, 1, 0, 2, 0, 0xF8, 0x4C, 0x6B, // set cursor (1, 2)
+                            0xC0, 0, 0xF8, 0x64, 0xC0, 2, 0xF8, 0x62, 0xC0, 2, 0xF8,
+                            0x03,                                           // direct, 8 bits,
+                                                                            // RGB
+                            0xC1, 2, 0, 0xF8, 0x6C, 0xC1, 1, 0, 0xF8, 0x6B, // 2 x 1 source
+                            0xD1, 2, 0, 1, 0, 0xF8, 0x67, 0xB0, // destination size, begin image
+                            0xC1, 0, 0, 0xF8, 0x6D, 0xC1, 1, 0, 0xF8, 0x63, 0xC0, 1, 0xF8,
+                            0x65,                                  // row 0, 1 row, run-length
+                            0xB1, 0xFA, 9, 0, 0, 0,                // read image, 9 bytes:
+                            0x05, 10, 20, 30, 10, 20, 30, 0xFF, 0, // the 6 bytes, then 2 of padding
+                            0xB2};
     const Bytes& want = expected;
     auto hex = [](const Bytes& b) {
         std::string t;
@@ -299,34 +328,62 @@ TEST_F(ImageOutput, JbigPagesDecodeWithJbigkit) {
             EXPECT_GT(chunks, 2u);
         }
         // jbigkit's own decoder reads the joined chunks.
-        fs::path dir = fs::temp_directory_path() / ("imaging-jbig-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-        {
-            std::ofstream out(dir / "page.jbg", std::ios::binary);
-            out.write(reinterpret_cast<const char*>(pages[0].entity.data()),
-                      static_cast<std::streamsize>(pages[0].entity.size()));
-        }
-        std::string cmd =
-            "jbgtopbm '" + (dir / "page.jbg").string() + "' '" + (dir / "page.pbm").string() + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-        std::ifstream in(dir / "page.pbm", std::ios::binary);
-        std::string magic;
-        long w = 0, h = 0;
-        in >> magic >> w >> h;
-        in.get();
-        ASSERT_EQ(magic, "P4");
-        ASSERT_EQ(w, c.w);
-        ASSERT_EQ(h, c.h);
-        const size_t pbmStride = static_cast<size_t>(w + 7) / 8;
-        Bytes pbm(pbmStride * static_cast<size_t>(h));
-        in.read(reinterpret_cast<char*>(pbm.data()), static_cast<std::streamsize>(pbm.size()));
+        Bytes pbm = JbigToPbm(pages[0].entity, c.w, c.h);
+        ASSERT_FALSE(pbm.empty());
+        const size_t pbmStride = static_cast<size_t>(c.w + 7) / 8;
         for (LONG y = 0; y < c.h; ++y)
             for (size_t i = 0; i < pbmStride; ++i)
                 ASSERT_EQ(pbm[static_cast<size_t>(y) * pbmStride + i],
                           static_cast<BYTE>(~original[static_cast<size_t>(y) * stride + i]))
                     << "row " << y << " byte " << i;
-        fs::remove_all(dir);
     }
+}
+
+} // namespace
+
+namespace {
+
+// A banded job: the engine renders each band, the bands turn into one 1-bit
+// page and the page goes out as JBIG; jbigkit's decoder reads back exactly
+// the page the engine drew.
+TEST_F(ImageOutput, ABandedPageIsTheEnginesPageInJbig) {
+    inkforge::DevmodeImage d = OwnDevmode(u"P1");
+    inkforge::SetPrivU32(d, inkforge::priv::FeatureFlags, 1u << 16);
+    inkforge::SetPrivU16(d, inkforge::priv::GraphicsMode, 1);
+    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW di{sizeof(DOCINFOW), u"Banded", nullptr, nullptr, 0};
+    int job = StartDocW(hdc, &di);
+    ASSERT_GT(job, 0);
+    ASSERT_GT(StartPage(hdc), 0);
+    SelectObject(hdc, GetStockObject(BLACK_BRUSH));
+    const RECTL box{300, 2000, 1300, 5000}; // crosses band edges
+    EXPECT_TRUE(
+        PatBlt(hdc, box.left, box.top, box.right - box.left, box.bottom - box.top, PATCOPY));
+    ASSERT_GT(EndPage(hdc), 0);
+    ASSERT_GT(EndDoc(hdc), 0);
+    EXPECT_TRUE(DeleteDC(hdc));
+    Bytes stream = JobOutput(static_cast<DWORD>(job));
+    streamdump::Decoding dec = streamdump::Decode(stream);
+    EXPECT_EQ(dec.problems, 0u) << streamdump::Format(dec);
+    std::vector<streamdump::JbigPage> pages;
+    streamdump::CheckImages(stream.data(), stream.size(), &dec, &pages);
+    ASSERT_EQ(pages.size(), 1u) << streamdump::Format(dec);
+    const long w = pages[0].width, h = pages[0].height;
+    EXPECT_EQ(w % 32, 0);
+    Bytes pbm = JbigToPbm(pages[0].entity, w, h);
+    ASSERT_FALSE(pbm.empty());
+    const size_t stride = static_cast<size_t>(w + 7) / 8;
+    size_t wrong = 0;
+    for (long y = 0; y < h; ++y)
+        for (long x = 0; x < w; ++x) {
+            bool black =
+                (pbm[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] >> (7 - x % 8)) &
+                1;
+            bool want = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+            wrong += black != want;
+        }
+    EXPECT_EQ(wrong, 0u);
 }
 
 } // namespace
