@@ -53,8 +53,9 @@ void InstallPrinter(const std::u16string& name, const Bytes& model) {
     fs::create_directories(host);
     for (const char* file : {"Inkforge.DLL", "Modelsmith.DLL"})
         fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file, fs::copy_options::overwrite_existing);
-    // The codec, tone and JBIG libraries that banded pages load, where built.
-    for (const char* file : {"Bitsqueeze.DLL", "TONEMILL.DLL", "Dotpacker.DLL"})
+    // The tone and JBIG libraries that banded pages load, where built (the
+    // tests of turned bands bring the codec library themselves).
+    for (const char* file : {"TONEMILL.DLL", "Dotpacker.DLL"})
         if (fs::exists(fs::path(PKG_DRIVER_DIR) / file))
             fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file, fs::copy_options::overwrite_existing);
     {

@@ -261,10 +261,11 @@ void CheckImages(const std::uint8_t* data, std::size_t size, Decoding* d,
             if (it.payloadSize >= 1 && dataAt + it.payloadSize - 1 <= size)
                 page.entity.insert(page.entity.end(), data + dataAt,
                                    data + dataAt + it.payloadSize - 1);
-            it.fields.push_back({"jbig chunk", first && last ? "only"
-                                               : first       ? "first"
-                                               : last        ? "last"
-                                                             : "middle"});
+            // Inside a JBIG image the kind byte marks the first and the last chunk.
+            it.fields[0].value = std::to_string(kind) + (first && last ? " (only)"
+                                                         : first       ? " (first)"
+                                                         : last        ? " (last)"
+                                                                       : " (middle)");
             if (last) {
                 page.complete = true;
                 finishJbig(nullptr);
