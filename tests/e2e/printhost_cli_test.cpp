@@ -68,6 +68,8 @@ TEST_F(PrinthostCliTest, FilesThatAreNotWhatASubcommandReadsAreRefused) {
          "the job failed after 0 page(s): '" + r +
              "/notes.txt' is not a readable enhanced metafile (error 13: "
              "the data is not valid)"},
+        {"print --printer Nobody", 1,
+         "cannot open printer 'Nobody' (error 1801: no printer has that name)"},
         {"print --printer P --pages 0", 2, "--pages takes a number"},
     };
     for (const Case& c : cases) {

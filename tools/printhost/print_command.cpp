@@ -164,6 +164,12 @@ std::string Describe(const Failure& f) {
     case ERROR_CANCELLED:
         meaning = "the job was cancelled";
         break;
+    case ERROR_INVALID_PRINTER_NAME:
+        meaning = "no printer has that name";
+        break;
+    case ERROR_NOT_SUPPORTED:
+        meaning = "the driver does not take it";
+        break;
     default:
         break;
     }
@@ -245,8 +251,8 @@ int Run(const Args& args) {
     std::u16string printer = platform::FromUtf8(o.printer);
     HDC hdc = CreateDCW(nullptr, printer.c_str(), nullptr, nullptr);
     if (!hdc) {
-        std::fprintf(stderr, "printhost print: cannot open printer '%s' (error %u)\n",
-                     o.printer.c_str(), GetLastError());
+        Failure f{"cannot open printer '" + o.printer + "'", GetLastError()};
+        std::fprintf(stderr, "printhost print: %s\n", Describe(f).c_str());
         return 1;
     }
     if (o.copies) {
@@ -270,15 +276,15 @@ int Run(const Args& args) {
     DOCINFOW di{sizeof(DOCINFOW), docName.c_str(), nullptr, nullptr, 0};
     int job = StartDocW(hdc, &di);
     if (job <= 0) {
-        std::fprintf(stderr, "printhost print: StartDoc failed (error %u)\n", GetLastError());
+        Failure f{"the job did not start", GetLastError()};
+        std::fprintf(stderr, "printhost print: %s\n", Describe(f).c_str());
         DeleteDC(hdc);
         return 1;
     }
     long count = pages.empty() ? o.pages : static_cast<long>(pages.size());
     bool ok = true;
     long printed = 0;
-    Failure failure;
-    platform::test::ClearSkippedEmfRecords();
+    Failure failure; // this process has played no other metafile: every skipped record is the job's
     for (long i = 0; ok && i < count; ++i) {
         ok = StartPage(hdc) > 0;
         if (!ok) failure = {"page " + std::to_string(i + 1) + " did not start", GetLastError()};

@@ -1,8 +1,12 @@
 // A renderer of the vector content of a printer stream's pages, for people to
-// look at: paths filled by the fill mode (even-odd or non-zero) and stroked
-// with the pen, rectangles, clip rectangles, gray and RGB colours. Each page
-// is scaled so that its longer side is `longSide` pixels. What it does not
-// draw (raster patterns, malformed tokens) is counted as skipped.
+// look at and for tests to probe: paths filled by the fill mode (even-odd or
+// non-zero) and stroked with the pen's width, caps, joins, miter limit and
+// dashes, rectangles, clip rectangles, gray and RGB colours, each combined
+// with the page by the raster operation in force. The page is the paper the
+// page command names, scaled so that its longer side is `longSide` pixels.
+// It draws without the platform's graphics engine, so that the two can check
+// each other. What it does not draw (raster patterns, malformed tokens) is
+// counted as skipped.
 #pragma once
 
 #include <cstddef>
