@@ -627,6 +627,141 @@ void BuildOtherRules(const ModelBlock* b, CKinsokuList* list) {
         Allow(list, kItemDuplex, 234, v, {1});
 }
 
+// ---------------------------------------------------------------- finisher
+
+// Which finisher capability makes an item depend on a trigger, and on what
+// the fitted finisher and its record must say besides.
+enum FinisherCondition : BYTE {
+    kFitFlag = 1,       // the installed entry's flag bit 0
+    kFitFold = 2,       // the installed entry's fold state (and kFitFlag with it)
+    kRecordBit5 = 4,    // record byte 4, bit 5 set
+    kRecordBit4 = 8,    // record byte 4, bit 4 set
+    kRecordNoBit5 = 16, // record byte 4, bit 5 clear
+    kRecordNoBit4 = 32, // record byte 4, bit 4 clear
+};
+struct FinisherRow {
+    DWORD capability;
+    WORD trigger;
+    WORD target;
+    BYTE conditions;
+};
+constexpr FinisherRow kFinisherRows[] = {
+    {0x1, 219, 6, 3},        {0x2, 219, 9, 1},        {0x4, 219, 4, 33},
+    {0x10, 220, 4, 18},      {0x4, 237, 4, 9},        {0x10, 236, 4, 6},
+    {0x8, 220, 9, 2},        {0x20, 212, 4, 0},       {0x100, 220, 5, 3},
+    {0x200, 212, 5, 1},      {0x400, 221, 5, 1},      {0x800, 212, 6, 2},
+    {0x1000, 221, 6, 2},     {0x2000, 221, 9, 0},     {0x4000, 220, 8, 2},
+    {0x10000, 206, 5, 1},    {0x20000, 206, 6, 2},    {0x40000, 207, 9, 0},
+    {0x80000, 207, 4, 0},    {0x100000, 242, 5, 1},   {0x200000, 242, 6, 2},
+    {0x400000, 242, 9, 0},   {0x800000, 242, 4, 0},   {0x1000000, 213, 5, 1},
+    {0x2000000, 213, 6, 2},  {0x8000000, 222, 39, 2}, {0x10000000, 215, 5, 1},
+    {0x20000000, 215, 6, 2}, {0x40000000, 204, 6, 2}, {0x80000000, 220, 22, 2},
+};
+static_assert(std::size(kFinisherRows) == 30);
+
+struct FinisherValue {
+    DWORD value;
+    WORD stringId;
+    WORD imageId;
+};
+constexpr FinisherValue kStapleValues[] = {
+    {0, 4850, 2340},     {1, 4851, 2341},     {2, 4854, 2341},
+    {0x101, 4852, 2342}, {0x201, 4853, 2343}, {0x202, 4855, 2343},
+    {0x301, 4856, 2344}, {0x302, 4857, 2345}, {0x303, 4858, 2343},
+};
+constexpr FinisherValue kPunchValues[] = {
+    {0, 4601, 2320}, {1, 4753, 2326}, {2, 4751, 2323}, {3, 4752, 2329}};
+template <size_t N>
+const FinisherValue* FindFinisherValue(const FinisherValue (&rows)[N], DWORD value) {
+    for (const FinisherValue& r : rows)
+        if (r.value == value) return &r;
+    return nullptr;
+}
+
+// Answer offsets of the finisher layouts read here.
+constexpr size_t kStapleItemSize = 192, kStapleCodeAt = 4, kStapleNameAt = 6;
+constexpr size_t kFoldItemSize = 24, kPunchItemSize = 32, kItemCodeAt = 2, kItemNameAt = 4;
+constexpr size_t kFinisherStapleDefaultAt = 56;
+constexpr size_t kFinisherFlagsAt = offsetof(model::FinisherTextAnswer, slot6);
+constexpr size_t kFinisherCapsAt = offsetof(model::FinisherTextAnswer, capabilities);
+constexpr BYTE kFinisherRecordBit4 = 0x10, kFinisherRecordBit5 = 0x20;
+
+bool RowHolds(const FinisherRow& row, DWORD caps, BYTE record, const InstallOptionEntry& fitted) {
+    if (!(caps & row.capability)) return false;
+    const BYTE c = row.conditions;
+    if ((c & kFitFlag) && !(fitted.flags & kOptionUserSettable)) return false;
+    if ((c & kFitFold) && !(fitted.state & kFinisherStateB)) return false;
+    if ((c & kRecordBit4) && !(record & kFinisherRecordBit4)) return false;
+    if ((c & kRecordNoBit4) && (record & kFinisherRecordBit4)) return false;
+    if ((c & kRecordBit5) && !(record & kFinisherRecordBit5)) return false;
+    if ((c & kRecordNoBit5) && (record & kFinisherRecordBit5)) return false;
+    return true;
+}
+
+// A staple code the output bins of the printer can take: no bin of that
+// code is listed, or it is fitted.
+bool StapleCodeFitted(const CInstallOption* options, WORD code) {
+    const InstallOptionEntry* bin = options->Find(model::kQueryOutputBins, code);
+    return !bin || bin->state != 0;
+}
+
+// The staple, punch and fold values of the fitted finisher and the
+// dependencies its capabilities give.
+void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
+    const ModelBlock* b = pair->binding;
+    CInstallOption* options = pair->options;
+    for (WORD item : {kItemPunch, kItemFold, kItemStaple})
+        if (CKinsokuItem* it = list->FindItem(item)) it->Clear();
+    for (const FinisherRow& row : kFinisherRows) {
+        list->RemoveDependency(row.trigger, row.target);
+        if (CKinsokuItem* it = list->FindItem(row.target)) it->RemoveTrigger(row.trigger);
+    }
+    const InstallOptionEntry* fitted = options->FindInstalledFinisher(0);
+    if (!fitted) {
+        MarkFinisherInstalled(pair, static_cast<WORD>(model::kDefaultFinisherId), 0, 0);
+        fitted = options->FindInstalledFinisher(0);
+    }
+    if (!fitted) return;
+    const WORD id = fitted->value;
+    if (CKinsokuItem* it = list->GetItem(kItemStaple)) {
+        Table staples(b, model::kQueryFinishers, model::layout::kFinisherStaples, id);
+        for (DWORD i = 0; i < staples.Count(kStapleItemSize); ++i) {
+            const WORD code = staples.U16(i * kStapleItemSize + kStapleCodeAt);
+            if (!StapleCodeFitted(options, code)) continue;
+            if (const FinisherValue* v = FindFinisherValue(kStapleValues, MapModelCodeNine(code)))
+                it->AddValue(v->value, staples.U16(i * kStapleItemSize + kStapleNameAt),
+                             v->imageId);
+        }
+        Table record(b, model::kQueryFinishers, model::layout::kFinisherRecord, id);
+        if (record.Ok()) it->SetDefault(MapModelCodeNine(record.U16(kFinisherStapleDefaultAt)));
+    }
+    if (fitted->state & kFinisherStateB)
+        if (CKinsokuItem* it = list->GetItem(kItemFold)) {
+            Table folds(b, model::kQueryFinishers, model::layout::kFinisherFolds, id);
+            for (DWORD i = 0; i < folds.Count(kFoldItemSize); ++i)
+                it->AddValue(MapModelCodeSix(folds.U16(i * kFoldItemSize + kItemCodeAt)),
+                             folds.U16(i * kFoldItemSize + kItemNameAt), 0);
+            it->SetDefault(0);
+        }
+    if (fitted->state & kFinisherStateA)
+        if (CKinsokuItem* it = list->GetItem(kItemPunch)) {
+            Table punches(b, model::kQueryFinishers, model::layout::kFinisherPunchesLong, id);
+            for (DWORD i = 0; i < punches.Count(kPunchItemSize); ++i) {
+                const DWORD value =
+                    MapModelCodeThree(punches.U16(i * kPunchItemSize + kItemCodeAt));
+                if (const FinisherValue* v = FindFinisherValue(kPunchValues, value))
+                    it->AddValue(v->value, punches.U16(i * kPunchItemSize + kItemNameAt),
+                                 v->imageId);
+            }
+        }
+    Table record(b, model::kQueryFinishers, model::layout::kFinisherText, id);
+    if (!record.Ok()) return;
+    const DWORD caps = record.U32(kFinisherCapsAt);
+    const BYTE flags = record.U8(kFinisherFlagsAt);
+    for (const FinisherRow& row : kFinisherRows)
+        if (RowHolds(row, caps, flags, *fitted)) list->AddDependency(row.trigger, row.target);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- code maps
@@ -788,6 +923,7 @@ BOOL BuildModelKinsoku(const ModelOptionPair* pair, CKinsokuList* list) {
     if (CKinsokuItem* it = list->FindItem(17))
         if (CValidRule* rule = it->FindItemRule(kTriggerCopies))
             rule->allowUnlisted = IsTable38FeatureAvailable(pair) ? 1 : 0;
+    BuildFinisherRules(pair, list);
     list->PropagateTrigger(kTriggerOptions, 0);
     return TRUE;
 }

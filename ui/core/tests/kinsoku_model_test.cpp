@@ -127,8 +127,9 @@ TEST_P(KinsokuModel, ChangeRefuseResolve) {
     for (WORD item : c.corrected)
         EXPECT_TRUE(list.WasCorrected(item)) << "item " << item;
     for (WORD item : {kItemPaper, kItemMedia, kItemSource, kItemCollate})
-        if (!std::count(c.corrected.begin(), c.corrected.end(), item))
+        if (!std::count(c.corrected.begin(), c.corrected.end(), item)) {
             EXPECT_FALSE(list.WasCorrected(item)) << "item " << item;
+        }
 }
 
 const Case kCases[] = {
@@ -357,6 +358,48 @@ TEST(KinsokuExports, BuildAndDeleteThroughTheLibrary) {
     EXPECT_EQ(build(p.printer(), nullptr, dm, nullptr), nullptr);
     EXPECT_EQ(build(p.printer(), p.binding(), nullptr, nullptr), nullptr);
     EXPECT_TRUE(FreeLibrary(module));
+}
+
+} // namespace
+
+namespace {
+
+TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
+    ui_test::InstallPrinter(u"K6", ui_test::SampleModel("CX5540"));
+    ui_test::BoundPrinter p(u"K6");
+    Image img;
+    img.Put(kPriv + 12, 4, (1u << 16) | (1u << 17) | (1u << 18)); // fold, staple and punch items
+    CKinsokuList list(p.binding(), nullptr, img.b.data());
+    LoadKinsokuPairs(p.binding(), &list);
+    BuildKinsokuRules(p.binding(), &list, 1);
+    CInstallOption options(p.printer(), p.binding());
+    ModelOptionPair pair{p.binding(), &options};
+    ASSERT_NE(options.Find(kOptionFinisher, 1), nullptr);
+    options.Find(kOptionFinisher, 1)->state = 1;
+    BuildModelKinsoku(&pair, &list);
+    auto values = [&](WORD item) {
+        std::vector<DWORD> out;
+        if (CKinsokuItem* it = list.FindItem(item))
+            for (auto& a : it->Values())
+                out.push_back(a->value);
+        return out;
+    };
+    // Staple codes 1, 2 and 3 (top left, dual left, top right) need their
+    // units of option 34, none fitted yet.
+    EXPECT_TRUE(values(kItemStaple).empty());
+    options.Find(model::kQueryOutputBins, 1)->state = 1;
+    options.Find(model::kQueryOutputBins, 3)->state = 1;
+    BuildModelKinsoku(&pair, &list);
+    EXPECT_EQ(values(kItemStaple), (std::vector<DWORD>{0, 0x101}));
+    ASSERT_NE(list.FindItem(kItemStaple)->FindAtom(0x101), nullptr);
+    EXPECT_EQ(list.FindItem(kItemStaple)->FindAtom(0x101)->param1, 7303u);
+    EXPECT_EQ(list.FindItem(kItemStaple)->FindAtom(0x101)->param2, 2342u);
+    EXPECT_TRUE(values(kItemPunch).empty()) << "this finisher punches nothing";
+    // No finisher fitted (and none listed as "none"): no staple values.
+    options.Find(kOptionFinisher, 1)->state = 0;
+    BuildModelKinsoku(&pair, &list);
+    EXPECT_EQ(options.FindInstalledFinisher(0), nullptr);
+    EXPECT_TRUE(values(kItemStaple).empty());
 }
 
 } // namespace
