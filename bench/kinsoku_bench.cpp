@@ -13,7 +13,7 @@
 #include "driver_env.h"
 #include "kinsoku_list.h"
 #include "kinsoku_rules.h"
-#include "platform/paths.h"
+#include "platform/text.h"
 #include "win/base.h"
 #include "win/devmode.h"
 

@@ -107,10 +107,17 @@ DWORD Answer(const ModelFile& f, int code, int index, int layout, void* out, DWO
 DWORD GetMyPrinterInfo(const void* modelData, int code, int index, int layout, void* out,
                        DWORD* length, DWORD* count) {
     if (!length) return ERROR_INVALID_PARAMETER;
-    ModelFile f(nullptr, 0);
-    if (DWORD r = OpenModelFile(modelData, &f)) return r;
-    return Answer(f, static_cast<std::int16_t>(code), static_cast<std::int16_t>(index), layout, out,
-                  length, count);
+    // The export's whole body: nothing thrown may reach the caller.
+    try {
+        ModelFile f(nullptr, 0);
+        if (DWORD r = OpenModelFile(modelData, &f)) return r;
+        return Answer(f, static_cast<std::int16_t>(code), static_cast<std::int16_t>(index), layout,
+                      out, length, count);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        return ERROR_INVALID_DATA;
+    }
 }
 
 } // namespace model

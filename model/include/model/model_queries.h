@@ -759,6 +759,75 @@ inline constexpr std::uint32_t kOutputPaperOffered = 0x2;
 // 96 and 71: port capability words.
 inline constexpr std::uint32_t kPortNetwork = 0x4000, kPortKindsMask = 0xF000;
 
+// The feature words of the private device-mode block that the model's
+// defaults fill: what the model offers, each bit set from the model's tables.
+namespace feature {
+// Word A (the private flags).
+inline constexpr std::uint32_t kAMirror = 0x1;            // 49
+inline constexpr std::uint32_t kAOutputPaper = 0x2;       // 72 (20 layout 5 in 908-byte blocks)
+inline constexpr std::uint32_t kAImageReduction = 0x8;    // 48
+inline constexpr std::uint32_t kAAlternateMedia = 0x10;   // 68 bit 2
+inline constexpr std::uint32_t kAAlternateSource = 0x20;  // 68 bit 3
+inline constexpr std::uint32_t kAOutputPaperSize = 0x40;  // the output paper is a custom size
+inline constexpr std::uint32_t kAFeature79Option = 0x100; // 79 bit 4
+inline constexpr std::uint32_t kADuplexType = 0x200;      // 25: manual and device duplex
+inline constexpr std::uint32_t kAAlways = 0x400 | 0x800 | 0x2000 | 0x8000;
+inline constexpr std::uint32_t kADriverCollation = 0x8000; // one of the bits always set
+inline constexpr std::uint32_t kAReverseOrder = 0x1000;    // 50
+inline constexpr std::uint32_t kASkipBlank = 0x4000;       // 56
+inline constexpr std::uint32_t kAStaple = 0x10000;         // 33
+inline constexpr std::uint32_t kAOutputBins = 0x20000;     // 34
+inline constexpr std::uint32_t kAPunch = 0x40000;          // 32
+inline constexpr std::uint32_t kAPunchSecond = 0x80000;    // 32
+inline constexpr std::uint32_t kASortKinds = 0x100000;     // 64
+inline constexpr std::uint32_t kACoverPages = 0x200000;    // 57
+inline constexpr std::uint32_t kAFrontCover = 0x400000;
+inline constexpr std::uint32_t kABackCover = 0x800000;
+inline constexpr std::uint32_t kAJobType1 = 0x1000000;       // 60
+inline constexpr std::uint32_t kAJobType2 = 0x2000000;       // 73 (61 in 908-byte blocks)
+inline constexpr std::uint32_t kAJobType3 = 0x4000000;       // 74 (62 in 908-byte blocks)
+inline constexpr std::uint32_t kADepartmentCode = 0x8000000; // 63
+inline constexpr std::uint32_t kAJobType4 = 0x10000000;      // 61
+inline constexpr std::uint32_t kAJobType5 = 0x20000000;      // 62
+// Word B (the feature flags).
+inline constexpr std::uint32_t kBFitToPaper = 0x1;           // 30
+inline constexpr std::uint32_t kBZoom = 0x2;                 // 31
+inline constexpr std::uint32_t kBBooklet = 0x4;              // 29
+inline constexpr std::uint32_t kBPageLayout = 0x8;           // 28
+inline constexpr std::uint32_t kBPoster = 0x10;              // 67
+inline constexpr std::uint32_t kBColorModes = 0x20;          // 55 bit 1 or 2
+inline constexpr std::uint32_t kBColorAdjust = 0x40 | 0x100; // 55 answered
+inline constexpr std::uint32_t kBColorMatching = 0x80;       // 55's third word
+inline constexpr std::uint32_t kBDensity = 0x200;            // 45
+inline constexpr std::uint32_t kBTextAsBlack = 0x400;        // 66
+inline constexpr std::uint32_t kBAlways = 0x800 | 0x100000 | 0x4000000;
+inline constexpr std::uint32_t kBDeviceFonts = 0x1000;       // 39
+inline constexpr std::uint32_t kBToner = 0x4000;             // 46
+inline constexpr std::uint32_t kBQualityMode = 0x8000;       // 52
+inline constexpr std::uint32_t kBGraphicsMode = 0x10000;     // 77
+inline constexpr std::uint32_t kBHalftones = 0x20000;        // 47
+inline constexpr std::uint32_t kBModelFlags = 0x40000;       // 59
+inline constexpr std::uint32_t kBSecondModelFlags = 0x80000; // 58
+inline constexpr std::uint32_t kBHardDisk = 0x200000;        // 35
+inline constexpr std::uint32_t kBMemory = 0x400000;          // 36
+inline constexpr std::uint32_t kBFinishers = 0x800000;       // 27
+inline constexpr std::uint32_t kBPunchUnit = 0x1000000;      // 32
+inline constexpr std::uint32_t kBFeederFive = 0x2000000;     // 26 has entry 5
+inline constexpr std::uint32_t kBAutoTray = 0x8000000;       // 79 bit 5
+inline constexpr std::uint32_t kBContrast = 0x10000000;      // 78
+inline constexpr std::uint32_t kBFinePatterns = 0x20000000;  // 79 bit 8
+// Word C (the job checks).
+inline constexpr std::uint32_t kCAlways = 0x1 | 0x2;
+inline constexpr std::uint32_t kCJobSetupOption = 0x2;
+inline constexpr std::uint32_t kCJobSetup = 0x4;      // 53
+inline constexpr std::uint32_t kCPriorPrint = 0x8;    // 71
+inline constexpr std::uint32_t kCDuplexNotice = 0x10; // 25 bit 4
+inline constexpr std::uint32_t kCPjlItem32 = 0x800;   // 65 has lines for item 32
+// Word D (the option flags).
+inline constexpr std::uint32_t kDMirror = 0x1, kDOutputPaper = 0x2, kDAlternateSource = 0x4,
+                               kDImageReduction = 0x8;
+} // namespace feature
+
 // The finisher entry asked when the device mode names none.
 inline constexpr int kDefaultFinisherId = 99;
 

@@ -270,9 +270,11 @@ struct FileState {
     std::string deletePath;
 };
 
+// Never destroyed: views and handles still open when the process exits are
+// released after the other statics are gone.
 std::map<FileId, FileState>& States() {
-    static std::map<FileId, FileState> states;
-    return states;
+    static auto* states = new std::map<FileId, FileState>;
+    return *states;
 }
 
 bool Conflicts(const OpenEntry& e, ShareAccess a, DWORD share) {

@@ -97,6 +97,47 @@ class BandedClip {
     std::vector<RECTL> rects_;
 };
 
+// Drawing onto a device surface through a bitmap: the engine renders the
+// bounds into a bitmap of the device's format and hands it to the driver's
+// DrvCopyBits, clipped to region. An operation that reads the destination
+// first reads the device's pixels back through DrvCopyBits from the device
+// surface, as a driver that keeps its page can answer. FALSE
+// (ERROR_NOT_SUPPORTED) when the driver has no DrvCopyBits.
+template <class Render>
+BOOL ThroughBitmap(SURFOBJ* dev, const RECTL& bounds, CLIPOBJ* region, bool readBack,
+                   Render&& render) {
+    FLONG hooks = 0;
+    {
+        std::lock_guard lock(EngineLock());
+        if (Surface* s = SurfaceFromObjLocked(dev)) hooks = s->hooks;
+    }
+    auto copy = reinterpret_cast<PFN_DrvCopyBits>(DeviceFunction(dev->hdev, INDEX_DrvCopyBits));
+    if (!copy || !(hooks & HOOK_COPYBITS)) return Fail(ERROR_NOT_SUPPORTED);
+    SIZEL size{bounds.right - bounds.left, bounds.bottom - bounds.top};
+    if (size.cx <= 0 || size.cy <= 0) return TRUE;
+    HSURF temp = CreateBitmapSurface(size, 0, dev->iBitmapFormat, BMF_TOPDOWN, nullptr);
+    SURFOBJ* tso = temp ? EngLockSurface(temp) : nullptr;
+    BOOL ok = FALSE;
+    if (tso) {
+        RECTL all{0, 0, size.cx, size.cy};
+        POINTL at{bounds.left, bounds.top}, zero{0, 0};
+        ok = !readBack || copy(tso, dev, nullptr, nullptr, &all, &at);
+        if (ok) ok = render(tso);
+        if (ok) ok = copy(dev, tso, region, nullptr, const_cast<RECTL*>(&bounds), &zero);
+        EngUnlockSurface(tso);
+    }
+    if (temp) EngDeleteSurface(temp);
+    return ok;
+}
+
+RECTL BoundsOf(const std::vector<RECTL>& rects) {
+    RECTL b = rects.front();
+    for (const RECTL& r : rects)
+        b = RECTL{std::min(b.left, r.left), std::min(b.top, r.top), std::max(b.right, r.right),
+                  std::max(b.bottom, r.bottom)};
+    return b;
+}
+
 // --- painting with a brush -----------------------------------------------------
 
 // Paints spans of a bitmap with a brush under a raster operation, or, on a
@@ -164,34 +205,23 @@ BOOL SpanPainter::PaintDeviceRegion() {
     if (!region) return FALSE;
     RECTL bounds = region->rclBounds;
     FLONG hooks = 0;
-    HDEV hdev = so_->hdev;
     {
         std::lock_guard lock(EngineLock());
         if (Surface* s = SurfaceFromObjLocked(so_)) hooks = s->hooks;
     }
-    BOOL ok = FALSE;
-    auto bitblt = reinterpret_cast<PFN_DrvBitBlt>(DeviceFunction(hdev, INDEX_DrvBitBlt));
-    auto copy = reinterpret_cast<PFN_DrvCopyBits>(DeviceFunction(hdev, INDEX_DrvCopyBits));
+    BOOL ok;
+    auto bitblt = reinterpret_cast<PFN_DrvBitBlt>(DeviceFunction(so_->hdev, INDEX_DrvBitBlt));
     if ((hooks & HOOK_BITBLT) && bitblt) {
         ok = bitblt(so_, nullptr, nullptr, region, nullptr, &bounds, nullptr, nullptr, pbo_, org_,
                     rop3_ | rop3_ << 8);
-    } else if ((hooks & HOOK_COPYBITS) && copy && !RopUsesDest(rop3_)) {
-        SIZEL size{bounds.right - bounds.left, bounds.bottom - bounds.top};
-        HSURF temp = CreateBitmapSurface(size, 0, so_->iBitmapFormat, BMF_TOPDOWN, nullptr);
-        SURFOBJ* tso = temp ? EngLockSurface(temp) : nullptr;
-        if (tso) {
+    } else {
+        ok = ThroughBitmap(so_, bounds, region, RopUsesDest(rop3_), [&](SURFOBJ* tso) {
             POINTL org{org_ ? org_->x - bounds.left : -bounds.left,
                        org_ ? org_->y - bounds.top : -bounds.top};
-            RECTL all{0, 0, size.cx, size.cy};
-            ok = EngBitBlt(tso, nullptr, nullptr, nullptr, nullptr, &all, nullptr, nullptr, pbo_,
-                           &org, rop3_ | rop3_ << 8);
-            POINTL zero{0, 0};
-            if (ok) ok = copy(so_, tso, region, nullptr, &bounds, &zero);
-            EngUnlockSurface(tso);
-        }
-        if (temp) EngDeleteSurface(temp);
-    } else {
-        SetLastError(ERROR_NOT_SUPPORTED);
+            RECTL all{0, 0, tso->sizlBitmap.cx, tso->sizlBitmap.cy};
+            return EngBitBlt(tso, nullptr, nullptr, nullptr, nullptr, &all, nullptr, nullptr, pbo_,
+                             &org, rop3_ | rop3_ << 8);
+        });
     }
     EngDeleteClip(region);
     return ok;
@@ -410,7 +440,21 @@ BOOL Blit(const BlitSpec& b) {
     Adjust adjust(b.adjust);
     size_t rowBytes = RowBytes(dst->iBitmapFormat, dst->sizlBitmap.cx) + 8;
     std::vector<BYTE> srcBuf(rowBytes), patBuf(rowBytes), maskBuf(rowBytes);
+    if (usePat && brush.solid)
+        PatternRow(brush, bpp, MakeSpan(bpp, 0, dst->sizlBitmap.cx), 0, patBuf.data());
     ULONG ones = AllOnes(bpp);
+    // Halftoning a 24- or 32-bit source of blue, green, red onto one bit,
+    // without shrinking or colour adjustment: source columns found once,
+    // gray levels from the bytes, bits packed as they come.
+    bool fastHalftone = halftone && bpp == 1 && (sbpp == 24 || sbpp == 32) &&
+                        srcModel.mode == PAL_BGR && !b.adjust && mx.srcLen <= mx.dstLen &&
+                        my.srcLen <= my.dstLen;
+    std::vector<LONG> columns;
+    if (fastHalftone) {
+        columns.resize(static_cast<size_t>(area.right - area.left));
+        for (LONG x = area.left; x < area.right; ++x)
+            columns[static_cast<size_t>(x - area.left)] = mx(x) * static_cast<LONG>(sbpp / 8);
+    }
     bool sameSurface = useSrc && b.src == dst;
     // Rows run upwards when the source lies above an overlapping destination.
     bool up = sameSurface && my(area.top) < area.top;
@@ -432,6 +476,22 @@ BOOL Blit(const BlitSpec& b) {
                 } else {
                     sp = from;
                 }
+            } else if (fastHalftone) {
+                std::memset(srcBuf.data(), 0, s.bytes);
+                const BYTE* row = RowOf(b.src, sy);
+                const BYTE* bayer = kBayer8[(y - b.htOrg.y) & 7];
+                LONG first = static_cast<LONG>(s.firstByte * 8);
+                for (LONG x = a; x < c; ++x) {
+                    const BYTE* p = row + columns[static_cast<size_t>(x - area.left)];
+                    // Gray of blue, green, red, in 0..255 * 256.
+                    int gray = p[0] * 28 + p[1] * 151 + p[2] * 77;
+                    int t = bayer[(x - b.htOrg.x) & 7];
+                    bool light = (gray >> 8) * 64 > t * 255 + 127;
+                    if ((light ? white : black) & 1)
+                        srcBuf[static_cast<size_t>(x - first) >> 3] |=
+                            static_cast<BYTE>(0x80 >> ((x - first) & 7));
+                }
+                sp = srcBuf.data();
             } else if (halftone) {
                 for (LONG x = a; x < c; ++x) {
                     auto [x0, x1] = mx.Range(x);
@@ -483,7 +543,8 @@ BOOL Blit(const BlitSpec& b) {
         }
         const BYTE* pp = nullptr;
         if (usePat) {
-            PatternRow(brush, bpp, s, y, patBuf.data());
+            // A solid brush's row was made once for the whole width.
+            if (!brush.solid) PatternRow(brush, bpp, s, y, patBuf.data());
             pp = patBuf.data();
         }
         const BYTE* mp = nullptr;
@@ -517,52 +578,30 @@ BOOL Blit(const BlitSpec& b) {
     return TRUE;
 }
 
-// A blit onto a device surface: the engine renders the destination rectangle
-// into a bitmap of the device's format and hands it to DrvCopyBits. Only for
-// operations that do not read the destination.
+// A blit onto a device surface goes through a bitmap of the device's format.
 BOOL BlitToDevice(BlitSpec b) {
     SURFOBJ* dev = b.dst;
-    auto copy = reinterpret_cast<PFN_DrvCopyBits>(DeviceFunction(dev->hdev, INDEX_DrvCopyBits));
-    FLONG hooks = 0;
-    {
-        std::lock_guard lock(EngineLock());
-        if (Surface* s = SurfaceFromObjLocked(dev)) hooks = s->hooks;
-    }
     bool readsDest =
         RopUsesDest(Rop4Fore(b.rop4)) || RopUsesDest(Rop4Back(b.rop4)) || b.transparent;
-    if (!copy || !(hooks & HOOK_COPYBITS) || readsDest) return Fail(ERROR_NOT_SUPPORTED);
     RECTL drc = Cut(Ordered(b.dstRect), SurfaceRect(dev));
     std::vector<RECTL> rects = ClipRects(b.clip, drc);
     if (rects.empty()) return TRUE;
-    RECTL bounds = rects.front();
-    for (const RECTL& r : rects)
-        bounds = RECTL{std::min(bounds.left, r.left), std::min(bounds.top, r.top),
-                       std::max(bounds.right, r.right), std::max(bounds.bottom, r.bottom)};
-    SIZEL size{bounds.right - bounds.left, bounds.bottom - bounds.top};
-    HSURF temp = CreateBitmapSurface(size, 0, dev->iBitmapFormat, BMF_TOPDOWN, nullptr);
-    SURFOBJ* tso = temp ? EngLockSurface(temp) : nullptr;
-    BOOL ok = FALSE;
-    if (tso) {
-        b.dst = tso;
-        b.clip = nullptr;
-        b.dstRect = RECTL{b.dstRect.left - bounds.left, b.dstRect.top - bounds.top,
+    RECTL bounds = BoundsOf(rects);
+    CLIPOBJ* clip = CreateClip(rects.data(), static_cast<ULONG>(rects.size()));
+    if (!clip) return FALSE;
+    BOOL ok = ThroughBitmap(dev, bounds, clip, readsDest, [&](SURFOBJ* tso) {
+        BlitSpec t = b;
+        t.dst = tso;
+        t.clip = nullptr;
+        t.dstRect = RECTL{b.dstRect.left - bounds.left, b.dstRect.top - bounds.top,
                           b.dstRect.right - bounds.left, b.dstRect.bottom - bounds.top};
         POINTL org{b.brushOrg ? b.brushOrg->x - bounds.left : -bounds.left,
                    b.brushOrg ? b.brushOrg->y - bounds.top : -bounds.top};
-        b.brushOrg = &org;
-        b.htOrg = POINTL{b.htOrg.x - bounds.left, b.htOrg.y - bounds.top};
-        ok = Blit(b);
-        CLIPOBJ* clip = ok ? CreateClip(rects.data(), static_cast<ULONG>(rects.size())) : nullptr;
-        POINTL zero{0, 0};
-        if (clip) {
-            ok = copy(dev, tso, clip, nullptr, &bounds, &zero);
-            EngDeleteClip(clip);
-        } else {
-            ok = FALSE;
-        }
-        EngUnlockSurface(tso);
-    }
-    if (temp) EngDeleteSurface(temp);
+        t.brushOrg = &org;
+        t.htOrg = POINTL{b.htOrg.x - bounds.left, b.htOrg.y - bounds.top};
+        return Blit(t);
+    });
+    EngDeleteClip(clip);
     return ok;
 }
 
@@ -816,42 +855,29 @@ BOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* pxlo, TR
     if (!Known(psoDest) || !pVertex || !pMesh || ulMode > GRADIENT_FILL_TRIANGLE)
         return Fail(ERROR_INVALID_PARAMETER);
     if (!IsBitmap(psoDest)) {
-        // A device surface gets the shading as a bitmap through DrvCopyBits.
-        SURFOBJ* dev = psoDest;
-        RECTL all = SurfaceRect(dev);
-        std::vector<RECTL> rects = ClipRects(pco, all);
-        if (rects.empty()) return TRUE;
-        RECTL bounds = rects.front();
-        for (const RECTL& r : rects)
-            bounds = RECTL{std::min(bounds.left, r.left), std::min(bounds.top, r.top),
-                           std::max(bounds.right, r.right), std::max(bounds.bottom, r.bottom)};
-        // Only the mesh's own extent is rendered.
+        // A device surface gets the shading of the mesh's extent as a bitmap.
+        std::vector<RECTL> rects = ClipRects(pco, SurfaceRect(psoDest));
         RECTL ext{0x7FFFFFFF, 0x7FFFFFFF, -0x7FFFFFFF, -0x7FFFFFFF};
         for (ULONG i = 0; i < nVertex; ++i)
             ext = RECTL{std::min(ext.left, pVertex[i].x), std::min(ext.top, pVertex[i].y),
                         std::max(ext.right, pVertex[i].x + 1),
                         std::max(ext.bottom, pVertex[i].y + 1)};
-        bounds = Cut(bounds, ext);
-        if (Empty(bounds)) return TRUE;
-        auto copy = reinterpret_cast<PFN_DrvCopyBits>(DeviceFunction(dev->hdev, INDEX_DrvCopyBits));
-        if (!copy) return Fail(ERROR_NOT_SUPPORTED);
-        SIZEL size{bounds.right - bounds.left, bounds.bottom - bounds.top};
-        HSURF temp = CreateBitmapSurface(size, 0, dev->iBitmapFormat, BMF_TOPDOWN, nullptr);
-        SURFOBJ* tso = temp ? EngLockSurface(temp) : nullptr;
-        BOOL ok = FALSE;
-        if (tso) {
-            std::vector<TRIVERTEX> moved(pVertex, pVertex + nVertex);
-            for (TRIVERTEX& t : moved)
-                t.x -= bounds.left, t.y -= bounds.top;
-            ok = Gradient(tso, nullptr, pxlo, moved.data(), nVertex, pMesh, nMesh, ulMode);
-            // Only the pixels the mesh covers reach the device.
-            CLIPOBJ* clip = CreateClip(rects.data(), static_cast<ULONG>(rects.size()));
-            POINTL zero{0, 0};
-            if (ok && clip) ok = copy(dev, tso, clip, nullptr, &bounds, &zero);
-            if (clip) EngDeleteClip(clip);
-            EngUnlockSurface(tso);
-        }
-        if (temp) EngDeleteSurface(temp);
+        std::vector<RECTL> cut;
+        for (const RECTL& r : rects)
+            if (!Empty(Cut(r, ext))) cut.push_back(Cut(r, ext));
+        if (cut.empty()) return TRUE;
+        RECTL bounds = BoundsOf(cut);
+        CLIPOBJ* clip = CreateClip(cut.data(), static_cast<ULONG>(cut.size()));
+        if (!clip) return FALSE;
+        // Triangles leave the pixels between them as they were.
+        BOOL ok = ThroughBitmap(
+            psoDest, bounds, clip, ulMode == GRADIENT_FILL_TRIANGLE, [&](SURFOBJ* tso) {
+                std::vector<TRIVERTEX> moved(pVertex, pVertex + nVertex);
+                for (TRIVERTEX& t : moved)
+                    t.x -= bounds.left, t.y -= bounds.top;
+                return Gradient(tso, nullptr, pxlo, moved.data(), nVertex, pMesh, nMesh, ulMode);
+            });
+        EngDeleteClip(clip);
         return ok;
     }
     BOOL ok = Gradient(psoDest, pco, pxlo, pVertex, nVertex, pMesh, nMesh, ulMode);
@@ -860,11 +886,26 @@ BOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* pxlo, TR
     return ok;
 }
 
-BOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* /*pxlo*/,
+BOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
                             RECTL* prclDest, RECTL* prclSrc, BLENDOBJ* pBlendObj) {
     if (!Known(psoDest) || !Known(psoSrc) || !prclDest || !prclSrc || !pBlendObj ||
-        !IsBitmap(psoDest) || !IsBitmap(psoSrc))
+        !IsBitmap(psoSrc))
         return Fail(ERROR_INVALID_PARAMETER);
+    if (!IsBitmap(psoDest)) {
+        // Blended with the device's pixels read back.
+        std::vector<RECTL> rects = ClipRects(pco, Cut(Ordered(*prclDest), SurfaceRect(psoDest)));
+        if (rects.empty()) return TRUE;
+        RECTL bounds = BoundsOf(rects);
+        CLIPOBJ* clip = CreateClip(rects.data(), static_cast<ULONG>(rects.size()));
+        if (!clip) return FALSE;
+        BOOL ok = ThroughBitmap(psoDest, bounds, clip, true, [&](SURFOBJ* tso) {
+            RECTL d{prclDest->left - bounds.left, prclDest->top - bounds.top,
+                    prclDest->right - bounds.left, prclDest->bottom - bounds.top};
+            return EngAlphaBlend(tso, psoSrc, nullptr, pxlo, &d, prclSrc, pBlendObj);
+        });
+        EngDeleteClip(clip);
+        return ok;
+    }
     const BLENDFUNCTION& bf = pBlendObj->BlendFunction;
     if (bf.BlendOp != AC_SRC_OVER) return Fail(ERROR_INVALID_PARAMETER);
     bool perPixel = (bf.AlphaFormat & AC_SRC_ALPHA) && psoSrc->iBitmapFormat == BMF_32BPP;
@@ -914,9 +955,32 @@ BOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPO
     // The source rectangle maps onto the parallelogram of its three corners
     // (upper left, upper right, lower left); each destination pixel inside
     // takes the source pixel under its centre.
-    if (!Known(psoTrg) || !Known(psoSrc) || !pptfx || !prcl || !IsBitmap(psoTrg) ||
-        !IsBitmap(psoSrc) || (psoMsk && (!Known(psoMsk) || !IsBitmap(psoMsk))))
+    if (!Known(psoTrg) || !Known(psoSrc) || !pptfx || !prcl || !IsBitmap(psoSrc) ||
+        (psoMsk && (!Known(psoMsk) || !IsBitmap(psoMsk))))
         return Fail(ERROR_INVALID_PARAMETER);
+    if (!IsBitmap(psoTrg)) {
+        // Onto the device's pixels read back: the parallelogram leaves the
+        // rest of its bounds as it was.
+        LONG x0 = 0x7FFFFFFF, y0 = 0x7FFFFFFF, x1 = -0x7FFFFFFF, y1 = -0x7FFFFFFF;
+        POINTFIX d{pptfx[1].x + pptfx[2].x - pptfx[0].x, pptfx[1].y + pptfx[2].y - pptfx[0].y};
+        for (POINTFIX p : {pptfx[0], pptfx[1], pptfx[2], d})
+            x0 = std::min(x0, p.x >> 4), y0 = std::min(y0, p.y >> 4),
+            x1 = std::max(x1, (p.x + 31) >> 4), y1 = std::max(y1, (p.y + 31) >> 4);
+        std::vector<RECTL> rects = ClipRects(pco, Cut(RECTL{x0, y0, x1, y1}, SurfaceRect(psoTrg)));
+        if (rects.empty()) return TRUE;
+        RECTL bounds = BoundsOf(rects);
+        CLIPOBJ* clip = CreateClip(rects.data(), static_cast<ULONG>(rects.size()));
+        if (!clip) return FALSE;
+        BOOL ok = ThroughBitmap(psoTrg, bounds, clip, true, [&](SURFOBJ* tso) {
+            POINTFIX moved[3];
+            for (int i = 0; i < 3; ++i)
+                moved[i] = POINTFIX{pptfx[i].x - bounds.left * 16, pptfx[i].y - bounds.top * 16};
+            return EngPlgBlt(tso, psoSrc, psoMsk, nullptr, pxlo, nullptr, nullptr, moved, prcl,
+                             pptl, COLORONCOLOR);
+        });
+        EngDeleteClip(clip);
+        return ok;
+    }
     RECTL s = Ordered(*prcl);
     RECTL have = SurfaceRect(psoSrc);
     s = Cut(s, have);

@@ -123,6 +123,19 @@ std::shared_ptr<GdiObject> NewBitmapObject(LONG width, LONG height, ULONG bpp,
     return MakeBitmap(width, height, bpp, colors, dibSection, BMF_TOPDOWN, nullptr);
 }
 
+HBITMAP BitmapFromDib(const Dib& dib) {
+    auto o = MakeBitmap(dib.width, dib.height, dib.bpp, dib.colors, true, BMF_TOPDOWN, nullptr);
+    if (!o) return nullptr;
+    o->bitmap->alpha = dib.alpha;
+    SURFOBJ* so = EngLockSurface(o->bitmap->surface);
+    if (!so) return nullptr;
+    for (LONG y = 0; y < dib.height; ++y)
+        std::memcpy(static_cast<BYTE*>(so->pvScan0) + static_cast<ptrdiff_t>(y) * so->lDelta,
+                    dib.pixels.data() + static_cast<size_t>(y) * dib.Stride(), dib.Stride());
+    EngUnlockSurface(so);
+    return reinterpret_cast<HBITMAP>(AddObject(std::move(o)));
+}
+
 } // namespace platform::gdi
 
 using namespace platform::gdi;

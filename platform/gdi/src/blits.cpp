@@ -83,18 +83,19 @@ std::shared_ptr<RasterImage> CopyPart(const BitmapData& b, RECTL* rect) {
     return img;
 }
 
-// The translation of a source into the destination's colours: a mono source
-// takes the destination's text (0) and background (1) colours; a colour
+// The translation of a source into the destination's colours: a mono
+// device-dependent bitmap takes the destination's text (0) and background
+// (1) colours (a DIB's colour table counts as it stands); a colour
 // source onto a mono bitmap turns its background colour white and the rest
 // black; indexed sources go by table, others by their palettes.
-void Translate(const DcState& dst, COLORREF srcBk, ULONG srcBpp,
+void Translate(const DcState& dst, COLORREF srcBk, ULONG srcBpp, bool monoDdb,
                const std::vector<COLORREF>& srcColors, RasterSpec* spec) {
     DeviceColors colors(dst);
     bool monoDest =
         dst.facts.gdiinfo.cBitsPixel == 1 && dst.facts.gdiinfo.ulTechnology == DT_RASDISPLAY;
-    if (srcBpp == 1 && !monoDest) {
+    if (monoDdb && !monoDest) {
         spec->table = {colors(dst.a.textColor), colors(dst.a.bkColor)};
-    } else if (srcBpp == 1) {
+    } else if (srcBpp == 1 && monoDest && monoDdb) {
         spec->table = {0, 1};
     } else if (srcBpp <= 8) {
         for (COLORREF c : srcColors)
@@ -120,7 +121,8 @@ std::shared_ptr<RasterImage> ToMono(const RasterImage& img, COLORREF bk) {
             BYTE* out = static_cast<BYTE*>(m->pvScan0) + y * m->lDelta;
             for (LONG x = 0; x < so->sizlBitmap.cx; ++x) {
                 const BYTE* p = row + bytes * x;
-                if ((p[0] | p[1] << 8 | p[2] << 16) == key) out[x / 8] |= BYTE(0x80 >> (x % 8));
+                if (static_cast<ULONG>(p[0] | p[1] << 8 | p[2] << 16) == key)
+                    out[x / 8] |= BYTE(0x80 >> (x % 8));
             }
         }
         EngUnlockSurface(m);
@@ -137,6 +139,7 @@ struct Source {
     RECTL rect{};
     COLORREF bk = 0xFFFFFF;
     ULONG bpp = 0;
+    bool monoDdb = false;
     std::vector<COLORREF> colors;
 };
 
@@ -152,6 +155,7 @@ bool SourceFromDc(HDC hdcSrc, int x, int y, int w, int h, Source* out) {
     if (!src || !DeviceRect(*src, x, y, w, h, &out->rect)) return Invalid();
     out->bk = src->a.bkColor;
     out->bpp = bitmap->bitmap->bpp;
+    out->monoDdb = out->bpp == 1 && !bitmap->bitmap->dibSection;
     out->colors = bitmap->bitmap->colors;
     out->image = CopyPart(*bitmap->bitmap, &out->rect);
     return true; // a source all outside its bitmap draws nothing
@@ -190,9 +194,10 @@ BOOL Submit(DcState& dc, RasterSpec& spec, Source* src, bool wantsBrush) {
             src->image = ToMono(*src->image, src->bk);
             if (!src->image) return FALSE;
             src->bpp = 1;
+            src->monoDdb = true;
             src->colors = {0x000000, 0xFFFFFF};
         }
-        Translate(dc, src->bk, src->bpp, src->colors, &spec);
+        Translate(dc, src->bk, src->bpp, src->monoDdb, src->colors, &spec);
         spec.source = src->image;
         spec.src = src->rect;
     }

@@ -216,7 +216,8 @@ bool ReadDibHeaderOnly(const BITMAPINFO* bmi, DibHeader* out) {
 size_t DibInfoSize(const DibHeader& h, UINT usage) {
     size_t n = h.size;
     if (h.compression == kBiBitfields && h.size == kInfoHeaderSize) n += 12;
-    if (h.bitCount <= 8) {
+    // JPEG and PNG payloads (no bit count) carry their colours themselves.
+    if (h.bitCount && h.bitCount <= 8) {
         size_t entries = size_t{1} << h.bitCount;
         if (h.clrUsed && h.clrUsed < entries) entries = h.clrUsed;
         size_t entrySize = h.size == kCoreHeaderSize ? 3 : 4;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "dc_state.h"
+#include "emf_raster_records.h"
 #include "emf_reader.h"
 #include "platform/gdi_ctl.h"
 #include "win/errors.h"
@@ -799,6 +800,16 @@ BOOL RecordPlayer::Play() {
     }
     default:
         break;
+    }
+    if (IsRasterRecord(type_)) {
+        switch (PlayRasterRecord(hdc_, r_, type_)) {
+        case RasterRecordResult::Malformed:
+            return Malformed();
+        case RasterRecordResult::Failed:
+            return FALSE;
+        case RasterRecordResult::Played:
+            return TRUE;
+        }
     }
     // Records of one 32-bit value.
     switch (type_) {

@@ -1,7 +1,9 @@
 // Internals of the stand-in GDI shared by its files.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/engine_device.h"
 #include "win/winddi.h"
@@ -51,6 +53,10 @@ HDC CreateMemoryDc(HDC reference);
 std::shared_ptr<GdiObject> SelectDcBitmap(HDC hdc, std::shared_ptr<GdiObject> bitmap);
 // The bitmap of a memory device context; nullptr for other device contexts.
 std::shared_ptr<GdiObject> DcBitmap(HDC hdc);
+struct Dib;
+// A bitmap (in the handle table) holding the image; nullptr with the last
+// error set.
+HBITMAP BitmapFromDib(const Dib& dib);
 // A 1 x 1 one-bit bitmap, what a memory device context holds at first.
 std::shared_ptr<GdiObject> NewBitmapObject(LONG width, LONG height, ULONG bpp,
                                            const std::vector<COLORREF>& colors, bool dibSection);

@@ -7,6 +7,7 @@
 
 #include "platform/engine_ctl.h"
 #include "platform/gdi_ctl.h"
+#include "win/emf.h"
 #include "win/gdi.h"
 #include "win/gdi_bitmap.h"
 #include "win/gdi_dc.h"
@@ -138,11 +139,17 @@ TEST_F(MemoryDcTest, BlitsBetweenBitmapsFollowTheirRasterOperation) {
     DeleteDC(src);
 }
 
-TEST_F(MemoryDcTest, MonoSourcesTakeTextAndBackgroundColours) {
+TEST_F(MemoryDcTest, MonoBitmapsTakeTextAndBackgroundColours) {
+    // A mono device-dependent bitmap (that of a fresh memory context).
     HDC src = CreateCompatibleDC(dc);
-    void* monoBits = nullptr;
-    HBITMAP mono = Section(8, 1, 1, &monoBits);
-    static_cast<BYTE*>(monoBits)[0] = 0xF0; // left half white (1)
+    HBITMAP mono = CreateCompatibleBitmap(src, 8, 1);
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD colors[2];
+    } bi{{40, 8, 1, 1, 1, BI_RGB, 0, 0, 0, 2, 0}, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
+    const BYTE row[4] = {0xF0, 0, 0, 0}; // left half white (1)
+    ASSERT_EQ(SetDIBits(src, mono, 0, 1, row, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS),
+              1);
     HGDIOBJ o = SelectObject(src, mono);
     SetTextColor(dc, kRed);
     SetBkColor(dc, RGB(0, 255, 0));
@@ -303,6 +310,52 @@ TEST_F(MemoryDcTest, MemoryContextsRefusePrinting) {
     EXPECT_LE(EndDoc(dc), 0);
     EXPECT_EQ(GetDeviceCaps(dc, HORZRES), kSide);
     EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), 24);
+}
+
+} // namespace
+
+namespace {
+
+// A STRETCHDIBITS record laid out by hand: header fields at their offsets,
+// then a 4-bit run-length encoded bitmap of 4 x 2 pixels with two colours.
+std::vector<BYTE> RunLengthRecord() {
+    std::vector<BYTE> r(80 + 40 + 8 + 12, 0);
+    auto put = [&](size_t at, DWORD v) { std::memcpy(r.data() + at, &v, 4); };
+    put(0, EMR_STRETCHDIBITS);
+    put(4, static_cast<DWORD>(r.size()));
+    put(8, 0), put(12, 0), put(16, 39), put(20, 19); // bounds
+    put(24, 0), put(28, 0);                          // destination
+    put(32, 0), put(36, 0), put(40, 4), put(44, 2);  // source
+    put(48, 80), put(52, 48);                        // header and colours
+    put(56, 128), put(60, 12);                       // bits
+    put(64, DIB_RGB_COLORS), put(68, SRCCOPY);
+    put(72, 40), put(76, 20); // destination extents
+    put(80, 40), put(84, 4), put(88, 2);
+    r[92] = 1, r[94] = 4; // planes, bits
+    put(96, BI_RLE4), put(100, 12), put(112, 2);
+    put(120, 0x0000FF); // index 0: blue
+    put(124, 0xFF0000); // index 1: red
+    // Bottom row: 4 pixels alternating 1, 0; end of line; top row: 4 of 0,
+    // end of bitmap.
+    const BYTE bits[12] = {4, 0x10, 0, 0, 4, 0x00, 0, 1, 0, 0, 0, 0};
+    std::memcpy(r.data() + 128, bits, sizeof bits);
+    return r;
+}
+
+TEST_F(MemoryDcTest, RunLengthBitmapsOfMetafilesPlay) {
+    std::vector<BYTE> rec = RunLengthRecord();
+    HANDLETABLE table{};
+    ASSERT_TRUE(
+        PlayEnhMetaFileRecord(dc, &table, reinterpret_cast<const ENHMETARECORD*>(rec.data()), 1));
+    EXPECT_EQ(At(2, 2), RGB(0, 0, 255));   // top row, index 0
+    EXPECT_EQ(At(2, 12), RGB(255, 0, 0));  // bottom row, first pixel index 1
+    EXPECT_EQ(At(12, 12), RGB(0, 0, 255)); // second pixel index 0
+    // Bits shorter than the header says: refused.
+    std::vector<BYTE> cut = rec;
+    DWORD claimed = 400;
+    std::memcpy(cut.data() + 100, &claimed, 4);
+    EXPECT_FALSE(
+        PlayEnhMetaFileRecord(dc, &table, reinterpret_cast<const ENHMETARECORD*>(cut.data()), 1));
 }
 
 } // namespace

@@ -65,6 +65,7 @@ LiveObjects CountLiveObjects() {
     for (const auto& [kind, n] : platform::test::OpenHandleKinds())
         now.counts["handles (" + kind + ")"] = long(n);
     now.counts["registry keys"] = platform::test::OpenRegistryKeys();
+    now.counts["mapped views"] = platform::test::LiveViews();
     now.counts["GDI objects"] = platform::test::LiveGdiObjects();
     now.counts["device contexts"] = platform::test::LiveDeviceContexts();
     now.counts["metafiles"] = platform::test::LiveEnhMetaFiles();

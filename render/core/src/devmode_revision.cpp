@@ -7,6 +7,7 @@
 #include "model/modelsmith.h"
 #include "model_access.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "text_convert.h"
 #include "win/base.h"
 
@@ -18,11 +19,6 @@ typedef DWORD(WINAPI* PFN_uiReviseDevmodeEx)(HANDLE printer, LPCVOID modelData,
 
 constexpr WORD kSize40 = 188; // the older standard part
 constexpr WORD kSize400 = 212;
-
-template <class F> F Export(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
-                  : nullptr;
-}
 
 WORD VersionForSize(WORD size, WORD own) {
     switch (size) {
@@ -113,6 +109,44 @@ LONG MergeDevmode(const DEVMODEW* source, DEVMODEW* destination) {
     return static_cast<LONG>(standard + privateBytes);
 }
 
+namespace {
+
+// An ANSI device mode of the driver's own sizes for the model library, in the
+// physical device's heap (freed by the caller), or null.
+AnsiDevmodeImage* NewAnsiImage(PDEV* pdev) {
+    auto* image = static_cast<AnsiDevmodeImage*>(
+        HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(AnsiDevmodeImage)));
+    if (image) {
+        image->dm.dmSpecVersion = kDevmodeSpecVersion;
+        image->dm.dmDriverVersion = kDevmodeDriverVersion;
+        image->dm.dmSize = sizeof(DEVMODEA);
+        image->dm.dmDriverExtra = kPrivateSize;
+    }
+    return image;
+}
+
+// The standard part of the model's default device mode from the model
+// library, as the UI library would have given it: the paper, source and
+// resolution that the PJL header and the page commands both read. The private
+// block stays empty but for its signature, as without the UI library before.
+bool ModelDefaults(PDEV* pdev, LPCWSTR deviceName, DevmodeImage* image) {
+    auto revise = Export<PFN_mdReviseDevmode>(pdev->modelsmith, "mdReviseDevmode");
+    if (!revise || !pdev->modelData) return false;
+    AnsiDevmodeImage* defaults = NewAnsiImage(pdev);
+    if (!defaults) return false;
+    bool done =
+        revise(pdev->modelData, nullptr, &defaults->dm, 1) == 0 && HasOwnSignature(defaults->priv);
+    if (done) {
+        DevmodeAToW(*defaults, image);
+        CopyWideField(image->dm.dmDeviceName, CCHDEVICENAME, deviceName);
+        EmptyPrivate(image);
+    }
+    HeapFree(pdev->heap, 0, defaults);
+    return done;
+}
+
+} // namespace
+
 void DefaultDevmode(PDEV* pdev, LPCWSTR deviceName, DevmodeImage* image) {
     std::memset(image, 0, sizeof *image);
     StampHeader(image->dm);
@@ -126,8 +160,10 @@ void DefaultDevmode(PDEV* pdev, LPCWSTR deviceName, DevmodeImage* image) {
         if (MergeDevmode(&image->dm, &copy.dm) >= 0 &&
             revise(pdev->printer, pdev->modelData, &copy.dm, &image->dm, 2) == 0)
             return;
+    } else if (!revise) {
+        ModelDefaults(pdev, deviceName, image);
     }
-    // Without the UI library: the resolution and scale the rest relies on.
+    // The resolution and scale the rest relies on.
     if (image->dm.dmPrintQuality <= 0) image->dm.dmPrintQuality = 600;
     image->dm.dmScale = 100;
     StampHeader(image->dm);
@@ -137,16 +173,10 @@ void DefaultDevmode(PDEV* pdev, LPCWSTR deviceName, DevmodeImage* image) {
 void ReviseForeignPrivate(PDEV* pdev, DevmodeImage* image) {
     auto revise = Export<PFN_mdReviseDevmode>(pdev->modelsmith, "mdReviseDevmode");
     if (revise && pdev->modelData) {
-        auto* fresh = static_cast<AnsiDevmodeImage*>(
-            HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(AnsiDevmodeImage)));
-        auto* old = static_cast<AnsiDevmodeImage*>(
-            HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(AnsiDevmodeImage)));
+        AnsiDevmodeImage* fresh = NewAnsiImage(pdev);
+        AnsiDevmodeImage* old = NewAnsiImage(pdev);
         bool done = false;
         if (fresh && old) {
-            fresh->dm.dmSpecVersion = kDevmodeSpecVersion;
-            fresh->dm.dmDriverVersion = kDevmodeDriverVersion;
-            fresh->dm.dmSize = sizeof(DEVMODEA);
-            fresh->dm.dmDriverExtra = kPrivateSize;
             // The old one carries the standard part only: its private block has no signature.
             DevmodeImage standard = *image;
             std::memset(standard.priv, 0, sizeof standard.priv);

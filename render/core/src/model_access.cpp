@@ -7,6 +7,8 @@
 
 #include "model/modelsmith.h"
 #include "pdev.h"
+#include "system_access.h"
+#include "text_convert.h"
 #include "win/base.h"
 #include "win/spool.h"
 
@@ -29,20 +31,6 @@ DWORD ReadU32(const BYTE* p) {
     DWORD v;
     std::memcpy(&v, p, sizeof v);
     return v;
-}
-
-template <class F> F Export(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-// DRIVER_INFO_2 of the printer, or empty.
-std::vector<BYTE> DriverInfo2(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed))
-        buf.clear();
-    return buf;
 }
 
 std::u16string Wide(LPCWSTR s) {
@@ -135,12 +123,7 @@ std::u16string ComponentFileName(LPCVOID modelData, DWORD componentId) {
             name = FillPlatformCode(name, kPlatformCode64);
         else if (kind == 7)
             name = FillPlatformCode(name, kPlatformCode32);
-        int n =
-            MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-        if (n <= 0) return {};
-        std::u16string wide(static_cast<size_t>(n), u'\0');
-        MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), n);
-        return wide;
+        return FromAnsi(name);
     }
     return {};
 }

@@ -8,9 +8,11 @@
 #include "devmode_revision.h"
 #include "font_download.h"
 #include "hooks.h"
+#include "model/model_queries.h"
 #include "model_access.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "render_lookups.h"
 #include "text_convert.h"
 #include "win/base.h"
@@ -25,18 +27,6 @@ constexpr DWORD kBandMemoryBudget = 4u << 20;
 constexpr DWORD kFontFileMagic = 0x4D46;
 constexpr size_t kFontFileHeader = 20;
 constexpr size_t kTrueTypeAnswerSize = 104;
-
-bool Bit(DWORD word, int bit) {
-    return (word >> bit) & 1;
-}
-
-std::vector<BYTE> PrinterInfo2(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterW(printer, 2, buf.data(), needed, &needed)) buf.clear();
-    return buf;
-}
 
 void SetDeviceName(PDEV* pdev, LPCWSTR deviceName) {
     std::vector<BYTE> info = PrinterInfo2(pdev->printer);
@@ -65,7 +55,7 @@ void TakeDevmode(PDEV* pdev, const DEVMODEW* given) {
 
 void SetResolution(PDEV* pdev, const DEVMODEW* given) {
     DEVMODEW& dm = pdev->devmode.dm;
-    ModelAnswer quality(pdev, 42, ResolutionMode(pdev->devmode), 1);
+    ModelAnswer quality(pdev, model::kQueryQualityModes, ResolutionMode(pdev->devmode), 1);
     LONG x = quality.ok() ? static_cast<LONG>(quality.U32(4)) : kDefaultResolution;
     LONG y = quality.ok() ? static_cast<LONG>(quality.U32(8)) : kDefaultResolution;
     if (x <= 0 || x > SHRT_MAX) x = kDefaultResolution;
@@ -105,13 +95,13 @@ void JobTypeRules(PDEV* pdev) {
 
 void ModelCapabilities(PDEV* pdev) {
     DWORD caps = 0;
-    ModelAnswer quality(pdev, 42, ResolutionMode(pdev->devmode), 1);
+    ModelAnswer quality(pdev, model::kQueryQualityModes, ResolutionMode(pdev->devmode), 1);
     DWORD qf = quality.U32(16);
     if (Bit(qf, 7)) caps |= 0x1;
-    ModelAnswer image(pdev, 55, 0, 1);
+    ModelAnswer image(pdev, model::kQueryImageHalftone, 0, 1);
     if (image.U8(0) & 8) caps |= 0x2;
     caps |= ((qf >> 8) & 7) << 2;
-    ModelAnswer keys(pdev, 76, 16, 1);
+    ModelAnswer keys(pdev, model::kQueryKeys, 16, 1);
     for (DWORD i = 0; i < keys.Entries(8); ++i) {
         size_t e = static_cast<size_t>(i) * 8;
         if (keys.U32(e) != 16) continue;
@@ -123,7 +113,7 @@ void ModelCapabilities(PDEV* pdev) {
         break;
     }
     pdev->modelCaps = caps;
-    ModelAnswer pjl(pdev, 65, 0, 2);
+    ModelAnswer pjl(pdev, model::kQueryPjlLines, 0, 2);
     pdev->pjlFlags = pjl.U32(0);
 }
 
@@ -160,7 +150,7 @@ void DecideMode(PDEV* pdev) {
     if ((state & 2) && ((state & 4) || !candidate)) candidate = (state & 8) != 0;
     SetPrivU32(d, priv::StateBits, state & ~0xEu);
     bool graphicsMode = PrivBit(d, priv::FeatureFlags, 16) && PrivU16(d, priv::GraphicsMode) == 1;
-    ModelAnswer bandModel(pdev, 77, 0, 1);
+    ModelAnswer bandModel(pdev, model::kQueryGraphicsMode, 0, 1);
     if (!candidate && (bandModel.U8(0) & 2) && graphicsMode) {
         pdev->banding = 1;
         modeFlags &= ~mode::SpoolSide;
@@ -174,7 +164,7 @@ void DecideMode(PDEV* pdev) {
 }
 
 void ReadTrueTypeList(PDEV* pdev) {
-    ModelAnswer fonts(pdev, 39, 0, 2);
+    ModelAnswer fonts(pdev, model::kQueryDeviceFonts, 0, 2);
     DWORD n = fonts.Entries(kTrueTypeAnswerSize);
     if (n) {
         pdev->trueTypeFonts = static_cast<TrueTypeFont*>(
@@ -191,7 +181,7 @@ void ReadTrueTypeList(PDEV* pdev) {
             pdev->trueTypeCount = n;
         }
     }
-    ModelAnswer handling(pdev, 39, 0, 1);
+    ModelAnswer handling(pdev, model::kQueryDeviceFonts, 0, 1);
     pdev->glyphSlots = (handling.U32(0) & 0x20) ? 30 : 3;
 }
 
@@ -203,7 +193,7 @@ void ReadFontDataFile(PDEV* pdev) {
     std::u16string folder;
     if (!GetWorkingFolder(pdev, &folder)) return;
     std::u16string name = u"Fontroll.DAT";
-    ModelAnswer components(pdev, 7, 0, 1);
+    ModelAnswer components(pdev, model::kQueryComponents, 0, 1);
     for (DWORD i = 0; i < components.Entries(40); ++i) {
         size_t e = static_cast<size_t>(i) * 40;
         if (components.U16(e) == 9) {
@@ -256,9 +246,9 @@ void RenderingDefaults(PDEV* pdev) {
                                     0xFF00FF, 0x00FFFF, 0xFFFFFF};
     std::memcpy(pdev->basicColors, kBasic, sizeof kBasic);
     LoadGrayWeights(pdev);
-    ModelAnswer combined(pdev, 59, 0, 1);
+    ModelAnswer combined(pdev, model::kQueryModelFlags, 0, 1);
     pdev->combinedOutput = Bit(combined.U32(0), 5);
-    ModelAnswer language(pdev, 19, 0, 2);
+    ModelAnswer language(pdev, model::kQueryRasterSettings, 0, 2);
     DWORD version = language.U32(0);
     pdev->graphicsVersion =
         version == 0x10001 || version == 0x20000 || version == 0x20001 || version == 0x30000
@@ -266,11 +256,12 @@ void RenderingDefaults(PDEV* pdev) {
             : 0x10001;
     DWORD level = language.U32(4);
     pdev->graphicsLevel = level == 1 || level == 2 ? level : 1;
-    ModelAnswer vector(pdev, 19, 0, 3);
+    ModelAnswer vector(pdev, model::kQueryRasterSettings, 0, 3);
     pdev->vectorOption = vector.U32(8) == 1;
     pdev->rasterCaps = 0;
     if (pdev->rasterDirection) {
-        ModelAnswer raster(pdev, 47, static_cast<int>(pdev->rasterDirection), 4);
+        ModelAnswer raster(pdev, model::kQueryHalftones, static_cast<int>(pdev->rasterDirection),
+                           4);
         DWORD f = raster.U32(4);
         if (f & 0x1000000) pdev->rasterCaps |= 1;
         if (f & 0x2000000) pdev->rasterCaps |= 2;

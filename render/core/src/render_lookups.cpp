@@ -44,7 +44,7 @@ HalftoneRecord* Halftone(PDEV* pdev) {
 // paper's own resolution.
 bool LookupPaper(PDEV* pdev, int id, int layout, PaperRect* r) {
     if (id >= 1 && id <= kLastModelPaper) {
-        ModelAnswer a(pdev, 20, id, 4);
+        ModelAnswer a(pdev, model::kQueryPapers, id, 4);
         if (a.ok() && a.size() >= kPaperRecordSize && a.I16(0) == id) {
             r->id = static_cast<SHORT>(id);
             if (layout == kPaperTurned) {
@@ -102,9 +102,9 @@ bool DecideBandPreconditions(const PDEV* pdev) {
 // The raster flags of the band's direction (model query 47), else of the
 // resolution mode (model query 42); found says whether either answered.
 DWORD BandFlags(PDEV* pdev) {
-    ModelAnswer raster(pdev, 47, PrivU16(pdev->devmode, priv::HalftoneKind), 4);
+    ModelAnswer raster(pdev, model::kQueryHalftones, PrivU16(pdev->devmode, priv::HalftoneKind), 4);
     if (raster.ok()) return raster.U32(4);
-    ModelAnswer quality(pdev, 42, ResolutionMode(pdev->devmode), 1);
+    ModelAnswer quality(pdev, model::kQueryQualityModes, ResolutionMode(pdev->devmode), 1);
     return quality.ok() ? quality.U32(16) : 0;
 }
 
@@ -172,16 +172,16 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
 
     int own = kDefaultPaperResolution;
     {
-        ModelAnswer unit(pdev, 20, paperId, 2);
+        ModelAnswer unit(pdev, model::kQueryPapers, paperId, 2);
         if (unit.ok() && unit.I16(0) >= 1) own = unit.I16(0);
     }
     if (flags) {
         *flags = 256;
-        ModelAnswer ext(pdev, 20, paperId, 6);
+        ModelAnswer ext(pdev, model::kQueryPapers, paperId, 6);
         if (ext.ok() && (ext.U16(0) & 1)) *flags = ext.U16(2);
         if (name) {
             std::memset(name, 0, 32);
-            ModelAnswer names(pdev, 20, paperId, 8);
+            ModelAnswer names(pdev, model::kQueryPapers, paperId, 8);
             *flags = 256;
             if (names.ok() && (names.U16(0) & 1)) {
                 *flags = names.U16(2);
@@ -202,7 +202,7 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
                  l = Dots(pdev->devmode.dm.dmPaperLength, own);
             if (layout == kPaperTurned) std::swap(w, l);
             LONG mx = 100, my = 100;
-            ModelAnswer limits(pdev, 21, 0, 1);
+            ModelAnswer limits(pdev, model::kQueryCustomPaperLimits, 0, 1);
             if (limits.ok()) {
                 size_t at = layout == kPaperTurned ? 28 : 20;
                 mx = limits.I16(at);
@@ -221,7 +221,7 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
             found = true;
         } else {
             bool metric = PrivU16(pdev->devmode, priv::MeasureFlags) & 1;
-            ModelAnswer defaults(pdev, 20, 0, 1);
+            ModelAnswer defaults(pdev, model::kQueryPapers, 0, 1);
             if (defaults.ok()) {
                 int substitute = metric ? defaults.I16(2) : defaults.I16(0);
                 if (substitute != paperId) found = LookupPaper(pdev, substitute, layout, rect);
@@ -240,12 +240,12 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
 BOOL GetMediaInfo(PDEV* pdev, int sourceId, BYTE out[36]) {
     std::memset(out, 0, 36);
     if (sourceId <= 0) return FALSE;
-    ModelAnswer tray(pdev, 24, sourceId, 4);
+    ModelAnswer tray(pdev, model::kQueryPaperSources, sourceId, 4);
     if (tray.ok() && tray.size() >= 36) {
         std::memcpy(out, tray.data(), 36);
         return TRUE;
     }
-    ModelAnswer feeder(pdev, 26, sourceId, 4);
+    ModelAnswer feeder(pdev, model::kQueryTrayGroups, sourceId, 4);
     if (feeder.ok() && feeder.size() >= 36) {
         std::memcpy(out, feeder.data(), 36);
         return TRUE;
@@ -266,11 +266,11 @@ DWORD ListSourcesForPaper(PDEV* pdev, int paperId, DWORD mediaId, HGLOBAL* list)
     };
     std::vector<WORD> paperSources;
     if (paperId >= 1 && paperId <= kLastModelPaper)
-        paperSources = read(ModelAnswer(pdev, 20, paperId, 4), 86, 120, 20);
+        paperSources = read(ModelAnswer(pdev, model::kQueryPapers, paperId, 4), 86, 120, 20);
     if (paperSources.empty() && paperId > kLastModelPaper)
-        paperSources = read(ModelAnswer(pdev, 21, 0, 1), 66, 100, 20);
+        paperSources = read(ModelAnswer(pdev, model::kQueryCustomPaperLimits, 0, 1), 66, 100, 20);
     std::vector<WORD> mediaSources =
-        read(ModelAnswer(pdev, 22, static_cast<int>(mediaId), 3), 38, 168, 20);
+        read(ModelAnswer(pdev, model::kQueryMediaTypes, static_cast<int>(mediaId), 3), 38, 168, 20);
 
     std::vector<WORD> sources;
     if (paperSources.empty()) {
@@ -282,12 +282,12 @@ DWORD ListSourcesForPaper(PDEV* pdev, int paperId, DWORD mediaId, HGLOBAL* list)
     }
     DWORD standard = 3;
     {
-        ModelAnswer trays(pdev, 24, 0, 1);
+        ModelAnswer trays(pdev, model::kQueryPaperSources, 0, 1);
         if (trays.ok()) standard = trays.count();
     }
     DWORD offset = PrivU16(pdev->devmode, priv::InstalledTrayOffset);
     if (sources.size() > standard + offset) {
-        ModelAnswer feeders(pdev, 26, 0, 3);
+        ModelAnswer feeders(pdev, model::kQueryTrayGroups, 0, 3);
         for (DWORD i = offset; i < feeders.Entries(200); ++i) {
             WORD id = feeders.U16(static_cast<size_t>(i) * 200);
             sources.erase(std::remove(sources.begin(), sources.end(), id), sources.end());
@@ -359,7 +359,7 @@ void LoadHalftoneMatrix(PDEV* pdev, bool byResolution) {
     HalftoneRecord* h = Halftone(pdev);
     if (!h) return;
     if (!byResolution) {
-        ModelAnswer a(pdev, 43, 0, 2);
+        ModelAnswer a(pdev, model::kQueryMatrices, 0, 2);
         h->usage = 0;
         if (!a.ok() || !TakeMatrix(pdev, a, 0)) UseBuiltInMatrix(pdev);
         return;
@@ -367,7 +367,7 @@ void LoadHalftoneMatrix(PDEV* pdev, bool byResolution) {
     WORD k = PrivU16(pdev->devmode, priv::ResolutionCode);
     if (k < 1 || k > 4) return;
     {
-        ModelAnswer level(pdev, 42, k, 3);
+        ModelAnswer level(pdev, model::kQueryQualityModes, k, 3);
         if (level.ok()) h->level = level.U16(2);
     }
     auto usageFromMatrix = [&]() {
@@ -379,12 +379,12 @@ void LoadHalftoneMatrix(PDEV* pdev, bool byResolution) {
     };
     WORD direction = PrivU16(pdev->devmode, priv::HalftoneKind);
     if (PrivBit(pdev->devmode, priv::FeatureFlags, 17) && direction) {
-        ModelAnswer entry(pdev, 47, direction, 2);
+        ModelAnswer entry(pdev, model::kQueryHalftones, direction, 2);
         if (entry.ok()) {
-            ModelAnswer matrix(pdev, 43, entry.I16(0), 2);
+            ModelAnswer matrix(pdev, model::kQueryMatrices, entry.I16(0), 2);
             if (matrix.ok() && TakeMatrix(pdev, matrix, 0)) h->usage = usageFromMatrix();
         }
-        ModelAnswer raster(pdev, 47, direction, 4);
+        ModelAnswer raster(pdev, model::kQueryHalftones, direction, 4);
         if (raster.ok()) {
             DWORD f = raster.U32(4);
             if ((f & 3) == 3)
@@ -397,12 +397,12 @@ void LoadHalftoneMatrix(PDEV* pdev, bool byResolution) {
         }
         return;
     }
-    ModelAnswer quality(pdev, 42, k, 1);
+    ModelAnswer quality(pdev, model::kQueryQualityModes, k, 1);
     if (!quality.ok()) return;
     DWORD f = quality.U32(16);
     SHORT id = quality.I16(20);
     if (id > 0 && (f & 7)) {
-        ModelAnswer matrix(pdev, 43, id, 2);
+        ModelAnswer matrix(pdev, model::kQueryMatrices, id, 2);
         if (matrix.ok()) TakeMatrix(pdev, matrix, 0);
         if ((f & 4) || (f & 3) == 3)
             h->usage = 6;
@@ -418,11 +418,11 @@ void LoadToneCurve(PDEV* pdev, bool byResolution) {
     if (!h) return;
     int id = 0;
     if (byResolution) {
-        ModelAnswer curveId(pdev, 42, ResolutionMode(pdev->devmode), 4);
+        ModelAnswer curveId(pdev, model::kQueryQualityModes, ResolutionMode(pdev->devmode), 4);
         if (!curveId.ok() || curveId.I16(2) <= 0) return;
         id = curveId.I16(2);
     }
-    ModelAnswer curve(pdev, 69, id, 1);
+    ModelAnswer curve(pdev, model::kQueryToneCurves, id, 1);
     if (!curve.ok() || curve.size() < 264) {
         if (!byResolution && h->toneCurve) {
             HeapFree(pdev->heap, 0, h->toneCurve);

@@ -9,6 +9,7 @@
 #include "model_access.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "pjl.h"
 #include "render_lookups.h"
 #include "win/base.h"
@@ -27,10 +28,6 @@ static_assert(kItemFlagsAt == offsetof(model::BinTextAnswer, slot3) &&
               kItemValueAt == offsetof(model::BinTextAnswer, slot4) &&
               kItemValueAt == offsetof(model::FinisherStapleTextAnswer, slot4));
 constexpr DWORD kMaxRasterChunk = 0xFFFF - 2;
-
-bool Bit(DWORD word, int bit) {
-    return (word >> bit) & 1;
-}
 
 BOOL Frame8(PDEV* pdev, BYTE opcode, int value) {
     BYTE b = static_cast<BYTE>(value);
@@ -229,7 +226,7 @@ BOOL WriteUel(PDEV* pdev) {
 }
 
 bool IsPjlKeySupported(PDEV* pdev, int key) {
-    ModelAnswer items(pdev, 65, 0, 3);
+    ModelAnswer items(pdev, model::kQueryPjlLines, 0, 3);
     for (DWORD i = 0; i < items.Entries(sizeof(PjlItemEntry)); ++i)
         if (static_cast<INT>(items.U32(static_cast<size_t>(i) * sizeof(PjlItemEntry))) == key)
             return true;
@@ -251,7 +248,7 @@ BOOL WriteJobCommands(PDEV* pdev) {
     ok = ok && Frame8(pdev, op::SkipBlank, PrivU16(d, priv::SkipBlankPages) != 0);
     ok = ok && Frame8(pdev, op::Duplex, dm.dmDuplex == 2 ? 1 : dm.dmDuplex == 3 ? 2 : 0);
     bool margin = (dm.dmDuplex == 2 || dm.dmDuplex == 3) && PrivI16(d, priv::DuplexMargin) > 0 &&
-                  Bit(PrivU32(d, priv::Carried36), 0);
+                  Bit(PrivU32(d, priv::DuplexMarginFlags), 0);
     ok = ok && Frame8(pdev, op::DuplexMargin, margin);
     if (ok && (Bit(a, 9) || Bit(c, 4))) {
         bool notice =
@@ -265,7 +262,8 @@ BOOL WriteJobCommands(PDEV* pdev) {
     if (ok && OutputTrayValue(pdev, &value)) ok = Frame8(pdev, op::OutputTray, value);
     if (ok && Bit(a, 16) && StapleValue(pdev, &value)) ok = Frame8(pdev, op::Staple, value);
     if (ok && Bit(a, 18)) {
-        ModelAnswer punches(pdev, 27, finisher ? finisher : kDefaultFinisher, 12);
+        ModelAnswer punches(pdev, model::kQueryFinishers, finisher ? finisher : kDefaultFinisher,
+                            12);
         WORD punch = PrivU16(d, priv::PunchMode);
         for (DWORD i = 0; i < punches.Entries(48); ++i) {
             size_t e = static_cast<size_t>(i) * 48;
@@ -337,7 +335,7 @@ BOOL WritePageCommands(PDEV* pdev, bool firstPage) {
                          : static_cast<BYTE>(paper);
     ok = ok && Frame8(pdev, op::PaperSize, paperByte);
     if (ok && (firstPage || !last.sent || last.media != media) && media) {
-        ModelAnswer m(pdev, 22, static_cast<int>(media), 5);
+        ModelAnswer m(pdev, model::kQueryMediaTypes, static_cast<int>(media), 5);
         if (m.ok()) ok = Frame8(pdev, op::MediaType, m.U8(2));
     }
     if (ok && SetStarts(pdev)) ok = WriteFrame(pdev, op::CopySetStart, nullptr, 0);

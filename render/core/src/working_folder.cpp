@@ -5,6 +5,7 @@
 
 #include "model_access.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "text_convert.h"
 #include "win/base.h"
 
@@ -26,13 +27,8 @@ std::u16string UserName() {
     return GetUserNameW(name, &n) ? std::u16string(name) : std::u16string();
 }
 
-template <class F> F ShellFunction(HMODULE shell, const char* name) {
-    return shell ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(shell, name)))
-                 : nullptr;
-}
-
 std::u16string KnownLocalLow(HMODULE shell) {
-    auto known = ShellFunction<PFN_SHGetKnownFolderPath>(shell, "SHGetKnownFolderPath");
+    auto known = Export<PFN_SHGetKnownFolderPath>(shell, "SHGetKnownFolderPath");
     if (known) {
         PWSTR path = nullptr;
         if (SUCCEEDED(known(FOLDERID_LocalAppDataLow, 0, nullptr, &path)) && path) {
@@ -43,7 +39,7 @@ std::u16string KnownLocalLow(HMODULE shell) {
             CoTaskMemFree(path);
         }
     }
-    auto folder = ShellFunction<PFN_SHGetFolderPathW>(shell, "SHGetFolderPathW");
+    auto folder = Export<PFN_SHGetFolderPathW>(shell, "SHGetFolderPathW");
     WCHAR buf[MAX_PATH] = {};
     if (!folder || FAILED(folder(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf)) ||
         !buf[0])
@@ -61,7 +57,7 @@ std::u16string KnownLocalLow(HMODULE shell) {
 }
 
 std::u16string AppData(HMODULE shell) {
-    auto folder = ShellFunction<PFN_SHGetFolderPathW>(shell, "SHGetFolderPathW");
+    auto folder = Export<PFN_SHGetFolderPathW>(shell, "SHGetFolderPathW");
     WCHAR buf[MAX_PATH] = {};
     if (!folder || FAILED(folder(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf)))
         return {};
@@ -132,8 +128,7 @@ BOOL GetWorkingFolder(PDEV* pdev, std::u16string* path) {
     path->clear();
     HMODULE modelsmith = LoadComponentDll(pdev->printer, pdev->modelData, kSelectModelsmith);
     if (!modelsmith) return FALSE;
-    auto query = reinterpret_cast<PFN_mdGetMyPrinterInfo>(
-        reinterpret_cast<void (*)()>(GetProcAddress(modelsmith, "mdGetMyPrinterInfo")));
+    auto query = Export<PFN_mdGetMyPrinterInfo>(modelsmith, "mdGetMyPrinterInfo");
     BOOL ok = GetWorkingFolder(query, pdev->modelData, path);
     FreeLibrary(modelsmith);
     return ok;

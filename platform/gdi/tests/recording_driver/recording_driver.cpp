@@ -447,6 +447,22 @@ BOOL APIENTRY CopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ
                        POINTL* pptlSrc) {
     Log("DrvCopyBits pdev=%d dest=%s clip=%s", Id(psoDest), Rect(*prclDest).c_str(),
         Clip(pco).c_str());
+    if (psoSrc && psoSrc->iType == STYPE_DEVICE && psoDest->iBitmapFormat == BMF_24BPP &&
+        psoDest->pvScan0) {
+        // Reading the page back: the canvas into the engine's bitmap.
+        for (LONG y = prclDest->top; y < prclDest->bottom; ++y)
+            for (LONG x = prclDest->left; x < prclDest->right; ++x) {
+                LONG cx = x - prclDest->left + pptlSrc->x, cy = y - prclDest->top + pptlSrc->y;
+                ULONG rgb = cx >= 0 && cy >= 0 && cx < gConfig.width && cy < gConfig.height &&
+                                    !gCanvas.empty()
+                                ? gCanvas[static_cast<size_t>(cy) * gConfig.width + cx]
+                                : 0xFFFFFF;
+                BYTE* px = static_cast<BYTE*>(psoDest->pvScan0) + y * psoDest->lDelta + 3 * x;
+                px[0] = static_cast<BYTE>(rgb), px[1] = static_cast<BYTE>(rgb >> 8),
+                px[2] = static_cast<BYTE>(rgb >> 16);
+            }
+        return TRUE;
+    }
     if (!psoSrc || psoSrc->iBitmapFormat != BMF_24BPP || !psoSrc->pvScan0) return FALSE;
     std::vector<RECTL> rects;
     if (!pco || pco->iDComplexity == DC_TRIVIAL) {
