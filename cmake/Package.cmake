@@ -8,6 +8,12 @@ else()
   list(APPEND PKG_WARNINGS -Wshadow-uncaptured-local -Wno-nested-anon-types)
 endif()
 
+# The fuzz build instruments every library and program once, here, so that
+# each harness sees the coverage of all the code it drives.
+if(PKG_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 function(pkg_target_defaults target)
   target_compile_options(${target} PRIVATE ${PKG_WARNINGS})
   if(PKG_SANITIZE)
@@ -80,20 +86,28 @@ function(pkg_add_test target)
   gtest_discover_tests(${target} PROPERTIES LABELS "${A_LABELS}" DISCOVERY_TIMEOUT 60)
 endfunction()
 
-# pkg_add_fuzzer(<target> SOURCES ... [LIBS ...] [CORPUS dir]): a libFuzzer harness, built only
-# with the fuzz preset. scripts/fuzz.sh runs every harness listed in build/fuzz/fuzzers.txt.
+# pkg_add_fuzzer(<target> SOURCES ... [LIBS ...] CORPUS dir [MAX_LEN bytes]): a libFuzzer
+# harness, built only with the fuzz preset, with its seed corpus and the largest input its
+# format needs (4096 when not given). scripts/fuzz.sh runs every harness listed in
+# build/fuzz/fuzzers.txt.
 function(pkg_add_fuzzer target)
   if(NOT PKG_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(A "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "CORPUS;MAX_LEN" "SOURCES;LIBS" ${ARGN})
+  if(NOT A_CORPUS)
+    message(FATAL_ERROR "pkg_add_fuzzer(${target}): a harness needs a seed corpus (CORPUS)")
+  endif()
+  if(NOT A_MAX_LEN)
+    set(A_MAX_LEN 4096)
+  endif()
   add_executable(${target} ${A_SOURCES})
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/fuzzers")
   target_link_libraries(${target} PRIVATE platform ${A_LIBS})
   target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
   target_link_options(${target} PRIVATE -fsanitize=fuzzer)
   pkg_target_defaults(${target})
-  file(APPEND "${CMAKE_BINARY_DIR}/fuzzers.txt" "${target} ${A_CORPUS}\n")
+  file(APPEND "${CMAKE_BINARY_DIR}/fuzzers.txt" "${target} ${A_MAX_LEN} ${A_CORPUS}\n")
 endfunction()
 
 # pkg_add_benchmark(<target> SOURCES ... [LIBS ...]): a Google Benchmark program in build/<preset>/bench.

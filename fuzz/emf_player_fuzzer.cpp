@@ -1,7 +1,9 @@
 // libFuzzer harness over the metafile reader and player: the input is a
 // metafile (seeded with the sample documents). It is read, enumerated
-// without a device context, and played onto an open page of a printer whose
-// driver walks every path, clip and brush it is handed.
+// without a device context, played onto an open page of a printer whose
+// driver walks every path, clip and brush it is handed, and played onto a
+// memory device context, which the engine draws itself (bitmap and gradient
+// records included).
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -11,10 +13,12 @@
 #include "platform/text.h"
 #include "win/emf.h"
 #include "win/gdi.h"
+#include "win/gdi_bitmap.h"
 
 namespace {
 
 HDC gDc = nullptr;
+HDC gMemory = nullptr;
 
 int CALLBACK Count(HDC, HANDLETABLE*, const ENHMETARECORD* rec, int, LPARAM p) {
     *reinterpret_cast<std::uint64_t*>(p) += rec->iType;
@@ -44,10 +48,22 @@ HDC OpenPage() {
     return hdc;
 }
 
+HDC OpenMemory() {
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader =
+        BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 240, -320, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!dc || !bmp || !SelectObject(dc, bmp)) std::abort();
+    return dc;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (!gDc) gDc = OpenPage();
+    if (!gMemory) gMemory = OpenMemory();
     if (size > (1u << 20)) return 0;
     HENHMETAFILE h = SetEnhMetaFileBits(static_cast<UINT>(size), data);
     if (!h) return 0;
@@ -60,6 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PlayEnhMetaFile(gDc, h, &page);
     RECT odd{header.rclBounds.left % 2000, header.rclBounds.top % 2000, 700, -300};
     PlayEnhMetaFile(gDc, h, &odd);
+    RECT small{0, 0, 240, 320};
+    PlayEnhMetaFile(gMemory, h, &small);
     DeleteEnhMetaFile(h);
     return 0;
 }

@@ -8,6 +8,9 @@
 #include "devcomm/snmp_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    BYTE pduType = 0;
+    std::int32_t requestId = 0;
+    devcomm::PeekSnmpResponseId(data, size, &pduType, &requestId);
     devcomm::SnmpPdu pdu;
     if (devcomm::ParseSnmpMessage(data, size, &pdu)) {
         SnmpVarbindEntry entries[2];
@@ -17,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reply.entries = entries;
         if (devcomm::CopyPduToRecord(pdu, &reply)) {
             for (const SnmpVarbindEntry& e : entries) {
-                if (e.length < 0 || (e.length > 1535 && e.type == SNMP_TYPE_OCTETSTRING)) __builtin_trap();
+                if (e.length < 0 || (e.length > 1535 && e.type == SNMP_TYPE_OCTETSTRING))
+                    __builtin_trap();
                 if (std::memchr(e.oid, 0, sizeof e.oid) == nullptr) __builtin_trap();
             }
         }

@@ -7,13 +7,16 @@ packages=(
   # build
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libsqlite3-dev nlohmann-json3-dev binutils-mingw-w64-x86-64 zlib1g-dev
+  libcairo2-dev libpng-dev
   # pictures of windows
-  libcairo2-dev libfreetype-dev fonts-dejavu-core
+  libfreetype-dev fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # real peers the tests check against
   snmpd snmp netpbm libtiff-tools libtiff-dev jbigkit-bin libjbig-dev jbigkit-testdata
-  emf2svg libuemf-dev
+  emf2svg libuemf-dev libjpeg-dev
+  # text: fonts through FreeType and fontconfig, metric-compatible faces
+  libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core fonts-noto-cjk
 )
 
 missing=()

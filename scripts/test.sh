@@ -8,4 +8,4 @@ bash scripts/install-deps.sh
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
-bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+bash scripts/fuzz.sh "${FUZZ_TOTAL_SECONDS:-600}"

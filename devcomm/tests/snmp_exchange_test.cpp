@@ -42,7 +42,8 @@ struct Exchange {
     }
 };
 
-Bytes ReplyTo(const Bytes& request, const Bytes& varbinds, const std::string& community = "quince") {
+Bytes ReplyTo(const Bytes& request, const Bytes& varbinds,
+              const std::string& community = "quince") {
     return Message(Response(snmp_testing::ParseRequest(request).requestId, varbinds), community);
 }
 
@@ -61,7 +62,8 @@ TEST(SnmpExchange, TheDefaultTimeOutIsThreeSecondsForOneDatagramToPort161) {
 
 TEST(SnmpExchange, AnswerIsCopiedIntoTheReply) {
     UdpResponder agent([](const Bytes& req) {
-        Bytes three = Cat({Varbind(kName, Str("Printer 5000")), Varbind(Oid({1, 3, 6, 1, 2, 1, 1, 3, 0}), Tlv(0x43, {1})),
+        Bytes three = Cat({Varbind(kName, Str("Printer 5000")),
+                           Varbind(Oid({1, 3, 6, 1, 2, 1, 1, 3, 0}), Tlv(0x43, {1})),
                            Varbind(Oid({1, 3, 6, 1, 2, 1, 1, 5, 0}), Str("name"))});
         return std::vector<Answer>{{ReplyTo(req, three, "answer")}};
     });
@@ -97,10 +99,28 @@ TEST(SnmpExchange, StrayDatagramsAreDroppedWhileWaiting) {
         return std::vector<Answer>{
             {ReplyTo(req, Varbind(kName, Str("other port"))), true},
             {Message(Response(id + 1, Varbind(kName, Str("other request"))))},
-            {Message(Tlv(0xA4, Cat({Oid({1, 3, 6, 1, 4, 1, 9}), Tlv(0x40, {127, 0, 0, 1}), Int(6), Int(1),
-                                     Tlv(0x43, {1}), Tlv(0x30, {})})))},
+            {Message(Tlv(0xA4, Cat({Oid({1, 3, 6, 1, 4, 1, 9}), Tlv(0x40, {127, 0, 0, 1}), Int(6),
+                                    Int(1), Tlv(0x43, {1}), Tlv(0x30, {})})))},
             {Message(Response(id, Varbind(kName, Str("a request, not an answer")), 0, 0, 0xA0))},
             {ReplyTo(req, good)},
+        };
+    });
+    Exchange x;
+    ASSERT_EQ(x.Run("127.0.0.1", agent.Port()), 0);
+    EXPECT_STREQ(reinterpret_cast<char*>(x.Reply().entries[0].value), "right");
+}
+
+TEST(SnmpExchange, LargeStraysDoNotEndTheRequest) {
+    // Strays larger than any answer the client accepts: from another port, and
+    // from the agent's port but for another request.
+    UdpResponder agent([](const Bytes& req) {
+        auto id = snmp_testing::ParseRequest(req).requestId;
+        Bytes big = Varbind(kName, Str(std::string(4000, 'x')));
+        return std::vector<Answer>{
+            {ReplyTo(req, big), true},
+            {Message(Response(id + 1, big))},
+            {Bytes(9000, 0x30), true},
+            {ReplyTo(req, Varbind(kName, Str("right")))},
         };
     });
     Exchange x;
@@ -122,11 +142,28 @@ TEST(SnmpExchange, MalformedAnswersFail) {
         const char* what;
         std::function<Bytes(const Bytes&)> make;
     } cases[] = {
-        {"version 1", [](const Bytes& r) { return Message(Response(snmp_testing::ParseRequest(r).requestId, Varbind(kName, Str("x"))), "quince", 1); }},
-        {"cut short", [](const Bytes& r) { Bytes b = ReplyTo(r, Varbind(kName, Str("x"))); b.resize(b.size() - 3); return b; }},
-        {"larger than 1536 bytes", [](const Bytes& r) { return ReplyTo(r, Varbind(kName, Str(std::string(1600, 'x')))); }},
-        {"community of 128 bytes", [](const Bytes& r) { return ReplyTo(r, Varbind(kName, Str("x")), std::string(128, 'c')); }},
-        {"varbind overrun", [](const Bytes& r) { return ReplyTo(r, Cat({{0x30, 0x40}, kName})); }},
+        {"version 1",
+         [](const Bytes& r) {
+             return Message(
+                 Response(snmp_testing::ParseRequest(r).requestId, Varbind(kName, Str("x"))),
+                 "quince", 1);
+         }},
+        {"cut short",
+         [](const Bytes& r) {
+             Bytes b = ReplyTo(r, Varbind(kName, Str("x")));
+             b.resize(b.size() - 3);
+             return b;
+         }},
+        {"larger than 1536 bytes",
+         [](const Bytes& r) { return ReplyTo(r, Varbind(kName, Str(std::string(1600, 'x')))); }},
+        {"community of 128 bytes",
+         [](const Bytes& r) {
+             return ReplyTo(r, Varbind(kName, Str("x")), std::string(128, 'c'));
+         }},
+        {"varbind overrun",
+         [](const Bytes& r) {
+             return ReplyTo(r, Cat({{0x30, 0x40}, kName}));
+         }},
         {"empty datagram", [](const Bytes&) { return Bytes{}; }},
     };
     for (const Case& c : cases) {
@@ -135,16 +172,18 @@ TEST(SnmpExchange, MalformedAnswersFail) {
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(x.Run("127.0.0.1", agent.Port(), 5000), -1) << c.what;
         // A bad answer ends the request at once, not at the time-out.
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000)) << c.what;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000))
+            << c.what;
     }
 }
 
 // Walks over a scripted table.
 class SnmpWalk : public ::testing::Test {
-protected:
+  protected:
     static constexpr const char* kColumn = "1.3.6.1.2.1.43.8.2.1.2";
     void Rows(int n) {
-        for (int i = 1; i <= n; ++i) table.Set(std::string(kColumn) + ".1." + std::to_string(i), Int(i));
+        for (int i = 1; i <= n; ++i)
+            table.Set(std::string(kColumn) + ".1." + std::to_string(i), Int(i));
     }
     devcomm::WalkEnd Walk(UdpResponder& agent, std::vector<std::string>* seen, int maxSteps = 1000,
                           BYTE type = SNMP_TYPE_INTEGER, int stopAfter = 0) {
@@ -169,8 +208,9 @@ TEST_F(SnmpWalk, EndsAtTheNextColumn) {
     UdpResponder agent(std::ref(table));
     std::vector<std::string> seen;
     EXPECT_EQ(Walk(agent, &seen), devcomm::WalkEnd::EndOfColumn);
-    EXPECT_EQ(seen, (std::vector<std::string>{"1.3.6.1.2.1.43.8.2.1.2.1.1", "1.3.6.1.2.1.43.8.2.1.2.1.2",
-                                              "1.3.6.1.2.1.43.8.2.1.2.1.3"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"1.3.6.1.2.1.43.8.2.1.2.1.1", "1.3.6.1.2.1.43.8.2.1.2.1.2",
+                                        "1.3.6.1.2.1.43.8.2.1.2.1.3"}));
     EXPECT_EQ(agent.Received(), 4);
 }
 
@@ -180,6 +220,39 @@ TEST_F(SnmpWalk, NoSuchNameAtTheEndOfTheViewKeepsTheRows) {
     std::vector<std::string> seen;
     EXPECT_EQ(Walk(agent, &seen), devcomm::WalkEnd::EndOfColumn);
     EXPECT_EQ(seen.size(), 2u);
+}
+
+TEST_F(SnmpWalk, NoSuchNameBeforeAnyRowFails) {
+    table.Set("1.3.6.1.2.1.1.1.0", Str("only an earlier object"));
+    UdpResponder agent(std::ref(table));
+    std::vector<std::string> seen;
+    EXPECT_EQ(Walk(agent, &seen), devcomm::WalkEnd::Failed);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(SnmpWalk, ASlowAgentInsideTheColumnEndsAtTheWalksDeadline) {
+    // Every answer comes in time for its own request, but the column never ends.
+    UdpResponder agent([](const Bytes& r) {
+        auto req = snmp_testing::ParseRequest(r);
+        std::uint32_t next = req.varbinds[0].oid.size() > 12 ? req.varbinds[0].oid.back() + 1 : 1;
+        return std::vector<Answer>{
+            {ReplyTo(r, Varbind(Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 2, 1, next}), Int(1))), false,
+             150}};
+    });
+    SnmpColumnRow row{SNMP_TYPE_INTEGER, kColumn};
+    SnmpTransport t;
+    t.port = agent.Port();
+    t.timeoutMs = 500;
+    t.walkGraceMs = 1000;
+    int rows = 0;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(devcomm::WalkColumns(
+                  "127.0.0.1", &row, 1, [&](const SnmpRequestRecord&) { return ++rows, true; }, t),
+              devcomm::WalkEnd::Failed);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1400));
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
+    EXPECT_GE(rows, 5);
 }
 
 TEST_F(SnmpWalk, TextPrefixOfAnotherColumnIsTheEnd) {
@@ -212,16 +285,22 @@ TEST_F(SnmpWalk, AgentsThatMisbehaveEndTheWalkAsFailed) {
         const char* what;
         std::function<std::vector<Answer>(const Bytes&)> agent;
     } cases[] = {
-        {"genErr", [](const Bytes& r) {
-             return std::vector<Answer>{{Message(Response(snmp_testing::ParseRequest(r).requestId, Varbind(kName, {5, 0}), 5, 1))}};
+        {"genErr",
+         [](const Bytes& r) {
+             return std::vector<Answer>{{Message(
+                 Response(snmp_testing::ParseRequest(r).requestId, Varbind(kName, {5, 0}), 5, 1))}};
          }},
-        {"same identifier again", [](const Bytes& r) {
-             return std::vector<Answer>{{ReplyTo(r, Varbind(Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 2, 1, 1}), Int(1)))}};
+        {"same identifier again",
+         [](const Bytes& r) {
+             return std::vector<Answer>{
+                 {ReplyTo(r, Varbind(Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 2, 1, 1}), Int(1)))}};
          }},
-        {"going backwards", [](const Bytes& r) {
+        {"going backwards",
+         [](const Bytes& r) {
              auto req = snmp_testing::ParseRequest(r);
              std::uint32_t last = req.varbinds[0].oid.size() > 12 ? 1 : 5;
-             return std::vector<Answer>{{ReplyTo(r, Varbind(Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 2, 1, last}), Int(1)))}};
+             return std::vector<Answer>{
+                 {ReplyTo(r, Varbind(Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 2, 1, last}), Int(1)))}};
          }},
         {"silence", [](const Bytes&) { return std::vector<Answer>{}; }},
     };
@@ -237,7 +316,8 @@ TEST_F(SnmpWalk, AnEndlessColumnStopsAfterTheStepLimit) {
     UdpResponder agent([](const Bytes& r) {
         auto req = snmp_testing::ParseRequest(r);
         std::uint32_t next = req.varbinds[0].oid.size() > 12 ? req.varbinds[0].oid.back() + 1 : 1;
-        return std::vector<Answer>{{ReplyTo(r, Varbind(Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 2, 1, next}), Int(1)))}};
+        return std::vector<Answer>{
+            {ReplyTo(r, Varbind(Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 2, 1, next}), Int(1)))}};
     });
     std::vector<std::string> seen;
     EXPECT_EQ(Walk(agent, &seen, 25), devcomm::WalkEnd::Failed);
@@ -247,7 +327,8 @@ TEST_F(SnmpWalk, AnEndlessColumnStopsAfterTheStepLimit) {
 
 TEST_F(SnmpWalk, SeveralColumnsAtOnce) {
     for (int i = 1; i <= 2; ++i) {
-        table.Set("1.3.6.1.2.1.43.8.2.1.13.1." + std::to_string(i), Str("Tray" + std::to_string(i)));
+        table.Set("1.3.6.1.2.1.43.8.2.1.13.1." + std::to_string(i),
+                  Str("Tray" + std::to_string(i)));
         table.Set("1.3.6.1.2.1.43.8.2.1.10.1." + std::to_string(i), Int(i * 10));
     }
     UdpResponder agent(std::ref(table));
@@ -258,15 +339,16 @@ TEST_F(SnmpWalk, SeveralColumnsAtOnce) {
     t.timeoutMs = 500;
     std::vector<std::string> names;
     std::vector<int> levels;
-    EXPECT_EQ(devcomm::WalkColumns("127.0.0.1", rows, 2,
-                                   [&](const SnmpRequestRecord& reply) {
-                                       names.emplace_back(reinterpret_cast<const char*>(reply.entries[0].value));
-                                       int level;
-                                       std::memcpy(&level, reply.entries[1].value, 4);
-                                       levels.push_back(level);
-                                       return true;
-                                   },
-                                   t),
+    EXPECT_EQ(devcomm::WalkColumns(
+                  "127.0.0.1", rows, 2,
+                  [&](const SnmpRequestRecord& reply) {
+                      names.emplace_back(reinterpret_cast<const char*>(reply.entries[0].value));
+                      int level;
+                      std::memcpy(&level, reply.entries[1].value, 4);
+                      levels.push_back(level);
+                      return true;
+                  },
+                  t),
               devcomm::WalkEnd::EndOfColumn);
     EXPECT_EQ(names, (std::vector<std::string>{"Tray1", "Tray2"}));
     EXPECT_EQ(levels, (std::vector<int>{10, 20}));
@@ -274,14 +356,16 @@ TEST_F(SnmpWalk, SeveralColumnsAtOnce) {
 
 TEST_F(SnmpWalk, AnswerWithFewerVarbindsThanAskedFails) {
     UdpResponder agent([](const Bytes& r) {
-        return std::vector<Answer>{{ReplyTo(r, Varbind(Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 13, 1, 1}), Str("T")))}};
+        return std::vector<Answer>{
+            {ReplyTo(r, Varbind(Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 13, 1, 1}), Str("T")))}};
     });
     SnmpColumnRow rows[] = {{SNMP_TYPE_OCTETSTRING, "1.3.6.1.2.1.43.8.2.1.13"},
                             {SNMP_TYPE_INTEGER, "1.3.6.1.2.1.43.8.2.1.10"}};
     SnmpTransport t;
     t.port = agent.Port();
     t.timeoutMs = 500;
-    EXPECT_EQ(devcomm::WalkColumns("127.0.0.1", rows, 2, [](const SnmpRequestRecord&) { return true; }, t),
+    EXPECT_EQ(devcomm::WalkColumns(
+                  "127.0.0.1", rows, 2, [](const SnmpRequestRecord&) { return true; }, t),
               devcomm::WalkEnd::Failed);
 }
 

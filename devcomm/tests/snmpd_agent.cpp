@@ -69,7 +69,8 @@ bool Answers(std::uint16_t port, const std::string& community) {
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     to.sin_port = htons(port);
     bool ok = false;
-    if (::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0) {
+    if (::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                 sizeof to) > 0) {
         pollfd p{fd, POLLIN, 0};
         ok = ::poll(&p, 1, 200) == 1 && (p.revents & POLLIN);
     }
@@ -110,18 +111,23 @@ bool SnmpdAgent::StartOnce(const SnmpdConfig& config, const std::string& dir) {
     if (port_ == 0) return false;
     std::ostringstream conf;
     conf << "agentaddress udp:127.0.0.1:" << port_ << "\n";
-    for (const std::string& view : config.views) conf << "view narrow included " << Dotted(view) << "\n";
+    for (const std::string& view : config.views)
+        conf << "view narrow included " << Dotted(view) << "\n";
     conf << "rocommunity " << config.community << " 127.0.0.1 -V narrow\n";
-    for (const auto& [oid, value] : config.overrides) conf << "override " << Dotted(oid) << " " << value << "\n";
+    for (const auto& [oid, value] : config.overrides)
+        conf << "override " << Dotted(oid) << " " << value << "\n";
     for (std::size_t i = 0; i < config.passes.size(); ++i) {
         const auto& pass = config.passes[i];
         std::string script = kPassScript, rows;
-        for (const std::string& row : pass.rows) rows += Dotted(row) + "\n";
+        for (const std::string& row : pass.rows)
+            rows += Dotted(row) + "\n";
         Replace(script, "%DELAY%", std::to_string(pass.delaySeconds));
         Replace(script, "%ROWS%", rows);
         std::string path = dir + "/pass" + std::to_string(i) + ".sh";
         std::ofstream(path) << script;
-        conf << "pass " << Dotted(pass.root) << " /bin/sh " << path << "\n";
+        conf << "pass ";
+        if (pass.priority) conf << "-p " << pass.priority << " ";
+        conf << Dotted(pass.root) << " /bin/sh " << path << "\n";
     }
     // Not named snmpd.conf: snmpd writes its persistent state under that name.
     std::string confPath = dir + "/agent.conf";
@@ -139,7 +145,8 @@ bool SnmpdAgent::StartOnce(const SnmpdConfig& config, const std::string& dir) {
         }
         char* env[] = {const_cast<char*>(persistent.c_str()), const_cast<char*>("MIBS="),
                        const_cast<char*>("PATH=/usr/bin:/bin"), nullptr};
-        const char* args[] = {"/usr/sbin/snmpd", "-f", "-Lo", "-C", "-c", confPath.c_str(), nullptr};
+        const char* args[] = {"/usr/sbin/snmpd", "-f",   "-Lo", "-C", "-c",
+                              confPath.c_str(),  nullptr};
         ::execve(args[0], const_cast<char* const*>(args), env);
         ::_exit(127);
     }

@@ -24,12 +24,15 @@ struct SnmpdConfig {
         std::string root;
         std::vector<std::string> rows;
         int delaySeconds = 0;
+        // snmpd's registration priority (lower wins); 0 keeps snmpd's default,
+        // under which its own modules answer their objects first.
+        int priority = 0;
     };
     std::vector<Pass> passes;
 };
 
 class SnmpdAgent {
-public:
+  public:
     SnmpdAgent() = default;
     SnmpdAgent(const SnmpdAgent&) = delete;
     SnmpdAgent& operator=(const SnmpdAgent&) = delete;
@@ -41,7 +44,7 @@ public:
     std::uint16_t Port() const { return port_; }
     std::string Log() const;
 
-private:
+  private:
     bool StartOnce(const SnmpdConfig& config, const std::string& dir);
     pid_t pid_ = -1;
     std::uint16_t port_ = 0;

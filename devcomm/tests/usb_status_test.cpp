@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base64_text.h"
 #include "devcomm/usb_status.h"
 #include "devprobe_fixture.h"
 #include "platform/devices_ctl.h"
@@ -18,22 +19,6 @@ namespace {
 
 using platform::test::AddUsbPrinter;
 using platform::test::UsbPrinter;
-
-std::string Base64(const std::vector<std::uint8_t>& bytes) {
-    static const char* alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = std::uint32_t(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= std::uint32_t(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) group |= bytes[i + 2];
-        out += alphabet[(group >> 18) & 63];
-        out += alphabet[(group >> 12) & 63];
-        out += i + 1 < bytes.size() ? alphabet[(group >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? alphabet[group & 63] : '=';
-    }
-    return out;
-}
 
 // A status block of 96 bytes whose first byte names the printer, so that a
 // test sees which printer answered.

@@ -13,15 +13,21 @@ DWORD AnswerFixed(const Query& q) {
     const ModelFile& f = q.f;
     FixedField fields[kMaxFixedFields];
     std::size_t n = FixedFieldsInto(*layout, fields, kMaxFixedFields);
-    f.Need(c.record + kSlot * FixedFirstSlot(*layout), kSlot * FixedSlotCount(*layout));
+    f.Need(c.record, kSlot * FixedSlotCount(*layout));
     return SingleAnswer(q, layout->size, [&](std::uint8_t* a) {
         for (std::size_t i = 0; i < n; ++i) {
             const FixedField& fd = fields[i];
             std::uint64_t at = c.record + kSlot * fd.slot;
             switch (fd.kind) {
-            case FieldKind::U32: PutU32(a, fd.offset, f.U32(at)); break;
-            case FieldKind::I16: PutI16(a, fd.offset, f.U32(at)); break;
-            case FieldKind::Text: PutText(a, fd.offset, fd.bytes, f, at, fd.bytes); break;
+            case FieldKind::U32:
+                PutU32(a, fd.offset, f.U32(at));
+                break;
+            case FieldKind::I16:
+                PutI16(a, fd.offset, f.U32(at));
+                break;
+            case FieldKind::Text:
+                PutText(a, fd.offset, fd.bytes, f, at, fd.bytes);
+                break;
             }
         }
     });

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "devmode_access.h"
+#include "model/model_queries.h"
 #include "model/modelsmith.h"
 #include "win/environment.h"
 #include "win/errors.h"
@@ -48,13 +49,17 @@ std::uint32_t ModelAsk::First(int code) const {
     return v;
 }
 
-bool ModelAsk::Bit(int code, int bit) const { return (First(code) >> bit) & 1; }
+bool ModelAsk::Bit(int code, int bit) const {
+    return (First(code) >> bit) & 1;
+}
 
 bool IsA4Region() {
     char text[16] = {};
-    if (GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_ICOUNTRY, text, sizeof text) <= 0) return false;
+    if (GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_ICOUNTRY, text, sizeof text) <= 0)
+        return false;
     int code = std::atoi(text);
-    if (code == 1 || code == 2 || (code >= 50 && code <= 59) || (code >= 500 && code <= 599)) return false;
+    if (code == 1 || code == 2 || (code >= 50 && code <= 59) || (code >= 500 && code <= 599))
+        return false;
     return true;
 }
 
@@ -62,7 +67,8 @@ bool IsWindows95() {
     OSVERSIONINFOA v = {};
     v.dwOSVersionInfoSize = sizeof v;
     if (!GetVersionExA(&v)) return false;
-    return v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && v.dwMajorVersion == 4 && v.dwMinorVersion == 0;
+    return v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && v.dwMajorVersion == 4 &&
+           v.dwMinorVersion == 0;
 }
 
 bool GetPaperDimensions(const ModelAsk& m, int paper, std::int16_t* width, std::int16_t* length) {
@@ -70,7 +76,7 @@ bool GetPaperDimensions(const ModelAsk& m, int paper, std::int16_t* width, std::
     *width = 0;
     *length = 0;
     std::uint8_t rec[160];
-    if (m.Get(20, paper, 4, rec, sizeof rec) != 0) return false;
+    if (m.Get(kQueryPapers, paper, 4, rec, sizeof rec) != 0) return false;
     std::memcpy(width, rec + 8, 2);
     std::memcpy(length, rec + 10, 2);
     return true;
@@ -79,15 +85,16 @@ bool GetPaperDimensions(const ModelAsk& m, int paper, std::int16_t* width, std::
 bool CheckSourceEntry(const ModelAsk& m, int source) {
     std::uint8_t tray[4];
     DWORD n = 0;
-    if (m.Get(24, source, 1, tray, sizeof tray, &n) == 0 && n == 1) {
+    if (m.Get(kQueryPaperSources, source, 1, tray, sizeof tray, &n) == 0 && n == 1) {
         std::int16_t id;
         std::memcpy(&id, tray, 2);
-        if (id == static_cast<std::int16_t>(source) && static_cast<std::int16_t>(source) == source) return true;
+        if (id == static_cast<std::int16_t>(source) && static_cast<std::int16_t>(source) == source)
+            return true;
     }
     DWORD size = 0;
-    if (m.Size(26, 0, 2, &size) != 0 || size == 0) return false;
+    if (m.Size(kQueryTrayGroups, 0, 2, &size) != 0 || size == 0) return false;
     std::vector<std::uint8_t> units(size);
-    if (m.Get(26, 0, 2, units.data(), size, &n) != 0) return false;
+    if (m.Get(kQueryTrayGroups, 0, 2, units.data(), size, &n) != 0) return false;
     for (DWORD u = 0; u < n && (u + 1) * 32 <= size; ++u) {
         const std::uint8_t* unit = units.data() + 32 * u;
         std::int16_t count;
@@ -104,7 +111,10 @@ bool CheckSourceEntry(const ModelAsk& m, int source) {
 bool CheckTable22Entry(const ModelAsk& m, std::uint32_t media) {
     std::uint8_t entry[4];
     DWORD n = 0;
-    if (m.Get(22, static_cast<std::int16_t>(media), 1, entry, sizeof entry, &n) != 0 || n != 1) return false;
+    if (m.Get(kQueryMediaTypes, static_cast<std::int16_t>(media), 1, entry, sizeof entry, &n) !=
+            0 ||
+        n != 1)
+        return false;
     std::int16_t id;
     std::memcpy(&id, entry, 2);
     return static_cast<std::uint32_t>(static_cast<std::int32_t>(id)) == media;
@@ -134,7 +144,7 @@ int CheckPaperEntry(const ModelAsk& m, int paper, int width, int length) {
     if (paper == 0) return 0;
     if (paper <= 455 && !(paper == 256 && width > 0 && length > 0)) {
         std::uint8_t entry[4];
-        return m.Get(20, paper, 3, entry, sizeof entry) == 0 ? 1 : 0;
+        return m.Get(kQueryPapers, paper, 3, entry, sizeof entry) == 0 ? 1 : 0;
     }
     if (WithinLimits(m, 21, width, length)) return 2;
     if (WithinLimits(m, 75, width, length)) return 2;

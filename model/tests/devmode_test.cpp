@@ -81,14 +81,14 @@ std::vector<Expectation> Expectations() {
     std::vector<Field> cx = {
         {PRO(Signature), 4, PRIVATE_DEVMODE_SIGNATURE}, {PRO(Version), 4, 0x500}, {PRO(AlternateSource), 2, 7},
         {PRO(AlternateMediaType), 4, 1}, {PRO(ResolutionCopy), 2, 600}, {PRO(DuplexType), 2, 1},
-        {PRO(Value760), 2, 0}, {PRO(Value80), 2, 1}, {PRO(ReverseOrder), 2, 1}, {PRO(SkipBlankPages), 2, 1},
+        {PRO(ManualDuplexOffered), 2, 0}, {PRO(Reserved80), 2, 1}, {PRO(ReverseOrder), 2, 1}, {PRO(SkipBlankPages), 2, 1},
         {PRO(SortMode), 2, 1}, {PRO(DeptCounterFlags), 2, 0}, {PRO(LengthUnitDpi), 2, 600}, {PRO(PagesPerSheet), 2, 2},
         {PRO(PageBorders), 2, 2}, {PRO(BorderWidth), 2, 1}, {PRO(BookletKind), 2, 1}, {PRO(BindingMargin), 2, 300},
         {PRO(ZoomPercent), 2, 100}, {PRO(ZoomAnchor), 2, 4}, {PRO(PosterGrid), 2, 2}, {PRO(PosterGrid) + 2, 2, 2},
         {PRO(ColorMode), 2, 2}, {PRO(ColorMatching), 2, 3}, {PRO(ColorModeAlt), 2, 1}, {304, 2, 1}, {306, 2, 0},
         {310, 2, 50}, {324, 2, 50}, {PRO(Density), 2, 4}, {PRO(ResolutionCode), 2, 2}, {PRO(FontMode), 2, 2},
-        {PRO(Value364), 2, 0xFFFF}, {PRO(ImageReduction), 2, 0}, {PRO(GraphicsMode), 2, 1}, {PRO(HalftoneKind), 2, 1},
-        {PRO(HardDiskValue), 4, 1}, {PRO(MemoryValue), 4, 512}, {PRO(Value770), 2, 1}, {PRO(Value842), 2, 2},
+        {PRO(Reserved364), 2, 0xFFFF}, {PRO(ImageReduction), 2, 0}, {PRO(GraphicsMode), 2, 1}, {PRO(HalftoneKind), 2, 1},
+        {PRO(HardDiskValue), 4, 1}, {PRO(MemoryValue), 4, 512}, {PRO(AutoTrayResolve), 2, 1}, {PRO(JobSetupKind), 2, 2},
     };
     std::vector<Field> lp = {
         {PRO(Signature), 4, PRIVATE_DEVMODE_SIGNATURE}, {PRO(AlternateSource), 2, 7}, {PRO(AlternateMediaType), 4, 1},
@@ -96,7 +96,7 @@ std::vector<Expectation> Expectations() {
         {PRO(SortMode), 2, 0}, {PRO(PageBorders), 2, 1}, {PRO(BorderWidth), 2, 1}, {PRO(BindingMargin), 2, 0},
         {PRO(ZoomAnchor), 2, 4}, {PRO(PosterOverlap), 2, 0}, {PRO(ColorMode), 2, 0}, {PRO(ColorMatching), 2, 0},
         {PRO(Density), 2, 3}, {PRO(ResolutionCode), 2, 2}, {PRO(FontMode), 2, 1}, {PRO(HalftoneKind), 2, 1},
-        {PRO(HardDiskValue), 4, 0}, {PRO(MemoryValue), 4, 0}, {PRO(Value770), 2, 0}, {PRO(Value842), 2, 1},
+        {PRO(HardDiskValue), 4, 0}, {PRO(MemoryValue), 4, 0}, {PRO(AutoTrayResolve), 2, 0}, {PRO(JobSetupKind), 2, 1},
     };
     auto with = [](std::vector<Field> base, std::initializer_list<Field> more) {
         base.insert(base.end(), more);
@@ -403,7 +403,7 @@ TEST_F(Merge, PrivateValuesAreCheckedByTheModelsFeatures) {
     old_.SetPriv(PRO(ZoomAnchor), 2, 0x29);   // low 4 bits 9
     old_.SetPriv(PRO(Density), 2, 8);         // B 0x200: 1..7 from the model
     old_.SetPriv(PRO(FinePatterns), 2, 1);    // B 0x20000000 is clear for this model
-    old_.SetPriv(PRO(Value842), 2, 4);        // C 0x4: 1..3
+    old_.SetPriv(PRO(JobSetupKind), 2, 4);        // C 0x4: 1..3
     old_.SetPriv(PRO(ResolutionCopy), 2, 0);  // 0 takes dmPrintQuality
     Devmode dm = Carry();
     EXPECT_EQ(dm.Priv(PRO(PrivateFlags), 4) & ~0x40u, 0x3F7FFE1Bu & ~0x40u);
@@ -415,7 +415,7 @@ TEST_F(Merge, PrivateValuesAreCheckedByTheModelsFeatures) {
     EXPECT_EQ(dm.Priv(PRO(ZoomAnchor)), 4u);
     EXPECT_EQ(dm.Priv(PRO(Density)), 4u);
     EXPECT_EQ(dm.Priv(PRO(FinePatterns)), 0u);
-    EXPECT_EQ(dm.Priv(PRO(Value842)), 2u);
+    EXPECT_EQ(dm.Priv(PRO(JobSetupKind)), 2u);
     EXPECT_EQ(dm.Priv(PRO(ResolutionCopy)), 600u);
 
     old_.SetPriv(PRO(Density), 2, 7);

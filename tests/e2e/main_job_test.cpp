@@ -4,15 +4,28 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "model/modelsmith.h"
+#include "platform/emf_builder.h"
+#include "platform/facts.h"
+#include "platform/spooler_ctl.h"
+#include "platform/text.h"
 #include "platform_testing/fresh_root.h"
+#include "win/devmode.h"
+#include "win/devmode_private.h"
+#include "win/gdi.h"
 
 namespace {
 
-std::string Tool() { return std::string("'") + PKG_TOOLS_DIR + "/printhost'"; }
+std::string Tool() {
+    return std::string("'") + PKG_TOOLS_DIR + "/printhost'";
+}
 
 int Printhost(const std::string& arguments, std::string* out) {
     return platform_testing::RunCommand(Tool() + " " + arguments + " 2>&1", out);
@@ -20,8 +33,76 @@ int Printhost(const std::string& arguments, std::string* out) {
 
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
+}
+
+// A page drawn by `printhost decode --png`, read back with netpbm.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    bool Dark(int x, int y) const {
+        size_t i = (static_cast<size_t>(y) * width + x) * 3;
+        return rgb[i] + rgb[i + 1] + rgb[i + 2] < 3 * 128;
+    }
+};
+
+bool ReadPng(const std::string& png, Picture* pic) {
+    std::string ppm = png + ".ppm";
+    if (platform_testing::RunCommand("pngtopnm '" + png + "' > '" + ppm + "'") != 0) return false;
+    std::FILE* f = std::fopen(ppm.c_str(), "rb");
+    if (!f) return false;
+    int maxval = 0;
+    bool ok = std::fscanf(f, "P6 %d %d %d", &pic->width, &pic->height, &maxval) == 3 &&
+              maxval == 255 && pic->width > 0 && pic->height > 0;
+    std::fgetc(f); // the one white-space byte before the pixels
+    if (ok) {
+        pic->rgb.resize(static_cast<size_t>(pic->width) * pic->height * 3);
+        ok = std::fread(pic->rgb.data(), 1, pic->rgb.size(), f) == pic->rgb.size();
+    }
+    std::fclose(f);
+    return ok;
+}
+
+// The printer's default device mode becomes the model's own defaults in an A4
+// country: what the driver gives a printer installed in Britain.
+void DefaultToA4(const std::string& printer, const std::string& modelFile) {
+    std::ifstream in(modelFile, std::ios::binary);
+    std::vector<char> model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    constexpr LCID kEnglishBritain = 0x0809, kEnglishUnitedStates = 0x0409;
+    ASSERT_TRUE(platform::test::SetLocale(kEnglishBritain));
+    DEVMODE_IMAGEA ansi;
+    std::memset(&ansi, 0, sizeof ansi);
+    ansi.dm.dmSize = sizeof(DEVMODEA);
+    ansi.dm.dmDriverExtra = sizeof(PRIVATE_DEVMODE);
+    DWORD revised = model::ReviseDevmode(model.data(), nullptr, 0, &ansi, sizeof ansi, 1);
+    platform::test::SetLocale(kEnglishUnitedStates);
+    ASSERT_EQ(revised, 0u);
+    constexpr short kPaperA4 = 9; // the system's number for A4 paper
+    ASSERT_EQ(ansi.dm.dmPaperSize, kPaperA4);
+    // The wide form: its names are wide text, the numbers between and after them alike.
+    DEVMODE_IMAGEW wide;
+    std::memset(&wide, 0, sizeof wide);
+    for (size_t i = 0; i < CCHDEVICENAME; ++i)
+        wide.dm.dmDeviceName[i] = ansi.dm.dmDeviceName[i];
+    for (size_t i = 0; i < CCHFORMNAME; ++i)
+        wide.dm.dmFormName[i] = ansi.dm.dmFormName[i];
+    std::memcpy(&wide.dm.dmSpecVersion, &ansi.dm.dmSpecVersion,
+                offsetof(DEVMODEA, dmFormName) - offsetof(DEVMODEA, dmSpecVersion));
+    std::memcpy(&wide.dm.dmLogPixels, &ansi.dm.dmLogPixels,
+                sizeof(DEVMODEA) - offsetof(DEVMODEA, dmLogPixels));
+    wide.dm.dmSize = sizeof(DEVMODEW);
+    wide.priv = ansi.priv;
+    // Printed directly into the printer stream, the road printhost decodes
+    // (not recorded for the spool-side player).
+    wide.priv.GraphicsMode = 0;
+
+    platform::spooler::PrinterRecord record;
+    ASSERT_TRUE(platform::spooler::FindPrinter(platform::FromUtf8(printer), &record));
+    const auto* bytes = reinterpret_cast<const BYTE*>(&wide);
+    record.devmode.assign(bytes, bytes + sizeof wide);
+    ASSERT_EQ(platform::spooler::AddPrinter(record, true), 0u);
 }
 
 TEST(MainJob, InstallPrintAndDecodeInSeparateProcesses) {
@@ -29,7 +110,9 @@ TEST(MainJob, InstallPrintAndDecodeInSeparateProcesses) {
     std::string model = std::string(PKG_MODELS_DIR) + "/CX5540.DAT";
     ASSERT_EQ(Printhost("install --name 'CX5540' --model '" + model + "'", &out), 0) << out;
     std::string prn = platform_testing::Root() + "/main-job.prn";
-    ASSERT_EQ(Printhost("print --printer 'CX5540' --pages 2 --copies 2 --output '" + prn + "'", &out), 0) << out;
+    ASSERT_EQ(
+        Printhost("print --printer 'CX5540' --pages 2 --copies 2 --output '" + prn + "'", &out), 0)
+        << out;
     EXPECT_NE(out.find("printed 2 page(s) on 'CX5540'"), std::string::npos) << out;
     ASSERT_TRUE(std::filesystem::exists(prn));
     ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
@@ -43,7 +126,9 @@ TEST(MainJob, InstallPrintAndDecodeInSeparateProcesses) {
     // A printer that is not there, and a document that is not there, fail plainly.
     EXPECT_NE(Printhost("print --printer 'Nobody'", &out), 0);
     EXPECT_NE(out.find("cannot open printer"), std::string::npos) << out;
-    EXPECT_NE(Printhost("print --printer 'CX5540' '" + platform_testing::Root() + "/missing.emf'", &out), 0);
+    EXPECT_NE(
+        Printhost("print --printer 'CX5540' '" + platform_testing::Root() + "/missing.emf'", &out),
+        0);
     EXPECT_NE(out.find("no document"), std::string::npos) << out;
     EXPECT_EQ(Printhost("print --printer 'CX5540' --copies 0", &out), 2);
 }
@@ -57,22 +142,20 @@ TEST(MainJob, SampleDocumentPrintsAndDrawsWhereItBelongs) {
     ASSERT_EQ(Printhost("install --name 'CX5540' --model '" + model + "'", &out), 0) << out;
     std::string root = platform_testing::Root();
     std::string document = std::string(PKG_SOURCE_DIR) + "/samples/documents/fills.emf";
-    ASSERT_EQ(Printhost("print --printer 'CX5540' --output '" + root + "/fills.prn' '" + document + "'", &out), 0)
+    ASSERT_EQ(
+        Printhost("print --printer 'CX5540' --output '" + root + "/fills.prn' '" + document + "'",
+                  &out),
+        0)
         << out;
-    ASSERT_EQ(Printhost("decode --png '" + root + "/fills' '" + root + "/fills.prn'", &out), 0) << out;
+    ASSERT_EQ(Printhost("decode --png '" + root + "/fills' '" + root + "/fills.prn'", &out), 0)
+        << out;
     EXPECT_NE(out.find("page 1: " + root + "/fills-1.png"), std::string::npos) << out;
 
-    ASSERT_EQ(platform_testing::RunCommand("pngtopnm '" + root + "/fills-1.png' > '" + root + "/fills-1.ppm'"), 0);
-    std::FILE* f = std::fopen((root + "/fills-1.ppm").c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    int width = 0, height = 0, maxval = 0;
-    ASSERT_EQ(std::fscanf(f, "P6 %d %d %d", &width, &height, &maxval), 3);
-    std::fgetc(f); // the one white-space byte before the pixels
-    ASSERT_EQ(maxval, 255);
+    Picture pic;
+    ASSERT_TRUE(ReadPng(root + "/fills-1.png", &pic));
+    int width = pic.width, height = pic.height;
+    std::vector<unsigned char>& rgb = pic.rgb;
     ASSERT_TRUE(width > 100 && height > 100);
-    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
-    ASSERT_EQ(std::fread(rgb.data(), 1, rgb.size(), f), rgb.size());
-    std::fclose(f);
     auto at = [&](double x, double y) {
         size_t i = (static_cast<size_t>(y * height) * width + static_cast<size_t>(x * width)) * 3;
         return std::vector<int>{rgb[i], rgb[i + 1], rgb[i + 2]};
@@ -82,6 +165,66 @@ TEST(MainJob, SampleDocumentPrintsAndDrawsWhereItBelongs) {
     EXPECT_EQ(at(0.12, 0.50), (std::vector<int>{0, 120, 255}));
     EXPECT_EQ(at(0.75, 0.30), (std::vector<int>{255, 255, 255}));
     EXPECT_EQ(at(0.50, 0.95), (std::vector<int>{255, 255, 255}));
+}
+
+// An A4 picture of a circle 90 mm across, and records the player does not
+// play: on an A4 printer the page keeps the frame's size (the circle stays
+// round and 90 mm across, not squeezed into the printable area), and printhost
+// names the records it left out.
+TEST(MainJob, A4PagePrintsAtItsOwnSizeAndNamesWhatItLeftOut) {
+    std::string out;
+    std::string model = std::string(PKG_MODELS_DIR) + "/CX5540.DAT";
+    ASSERT_EQ(Printhost("install --name 'A4 printer' --model '" + model + "'", &out), 0) << out;
+    DefaultToA4("A4 printer", model);
+    // 10 reference pixels a millimetre; the frame is the whole 210 x 297 mm sheet.
+    platform::gdi::EmfBuilder b(SIZEL{2100, 2970}, SIZEL{210, 297});
+    b.SelectStock(BLACK_BRUSH).Box(EMR_ELLIPSE, RECTL{600, 900, 1500, 1800});
+    DWORD glsBytes = 4;
+    b.Fields(EMR_GLSRECORD, glsBytes, DWORD{0}).Fields(EMR_GLSRECORD, glsBytes, DWORD{0});
+    std::vector<BYTE> emf = b.Finish();
+    std::string root = platform_testing::Root();
+    std::ofstream(root + "/circle.emf", std::ios::binary)
+        .write(reinterpret_cast<const char*>(emf.data()), static_cast<std::streamsize>(emf.size()));
+
+    ASSERT_EQ(Printhost("print --printer 'A4 printer' --output '" + root + "/circle.prn' '" + root +
+                            "/circle.emf'",
+                        &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("printhost print: 2 record(s) not played: EMR_GLSRECORD x2"),
+              std::string::npos)
+        << out;
+    ASSERT_EQ(Printhost("decode --png '" + root + "/circle' '" + root + "/circle.prn'", &out), 0)
+        << out;
+    EXPECT_NE(out.find("paper size  paper=9 (A4)"), std::string::npos) << out;
+
+    Picture pic;
+    ASSERT_TRUE(ReadPng(root + "/circle-1.png", &pic));
+    // The picture is the A4 sheet.
+    EXPECT_NEAR(double(pic.height) / pic.width, 297.0 / 210.0, 0.01);
+    double perMm = double(pic.width) / 210.0;
+    // The stream's coordinates start at the printable area's corner, 100 dots
+    // at 600 dots an inch into the sheet on this model; the decoder, which is
+    // not told the margins, draws that corner at the sheet's.
+    constexpr double kMarginMm = 100 * 25.4 / 600;
+    int cx = static_cast<int>((105 - kMarginMm) * perMm),
+        cy = static_cast<int>((135 - kMarginMm) * perMm);
+    ASSERT_TRUE(pic.Dark(cx, cy));
+    auto run = [&](int dx, int dy) {
+        int n = 0;
+        for (int x = cx, y = cy;
+             x >= 0 && y >= 0 && x < pic.width && y < pic.height && pic.Dark(x, y);
+             x += dx, y += dy)
+            ++n;
+        return n;
+    };
+    int across = run(1, 0) + run(-1, 0) - 1, down = run(0, 1) + run(0, -1) - 1;
+    EXPECT_LE(std::abs(across - down), 2) << across << " x " << down;
+    EXPECT_NEAR(across / perMm, 90.0, 1.5);
+    EXPECT_NEAR(down / perMm, 90.0, 1.5);
+    // Its centre is where the frame puts it.
+    EXPECT_LE(std::abs(run(1, 0) - run(-1, 0)), 3);
+    EXPECT_LE(std::abs(run(0, 1) - run(0, -1)), 3);
 }
 
 } // namespace

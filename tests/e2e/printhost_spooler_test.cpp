@@ -29,8 +29,9 @@ protected:
         fs::create_directories(driverDir_);
         for (const char* name : {"Inkforge.DLL", "Frontdoor.DLL", "Modelsmith.DLL", "Sheetwright.DLL", "ZOR.CHM"})
             std::ofstream(driverDir_ + "/" + name) << name;
+        // A real model data file under another name: install refuses any other.
         model_ = platform_testing::Root() + "/ZL9000.SPC";
-        std::ofstream(model_) << "NKSP model data";
+        fs::copy_file(std::string(PKG_MODELS_DIR) + "/LP1220.DAT", model_);
     }
 
     int Run(const std::string& arguments, std::string* out = nullptr) {
@@ -84,7 +85,9 @@ TEST_F(PrinthostSpoolerTest, PrinterInstalledByOneProcessIsReadByAnother) {
     for (const char16_t* p : {info.pDriverPath, info.pDataFile, info.pConfigFile, info.pHelpFile})
         EXPECT_TRUE(fs::exists(platform::HostPath(p))) << platform::ToUtf8(p);
     std::ifstream data(platform::HostPath(info.pDataFile));
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(data), {}), "NKSP model data");
+    std::ifstream original(model_, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(data), {}),
+              std::string(std::istreambuf_iterator<char>(original), {}));
 
     // The TCP/IP port answers its address.
     HANDLE xcv = nullptr;

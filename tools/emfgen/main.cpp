@@ -1,5 +1,5 @@
 // emfgen: writes the sample documents into a folder.
-//   emfgen FOLDER    writes lines.emf, shapes.emf, fills.emf, clipping.emf and
+//   emfgen FOLDER    writes lines.emf, shapes.emf, fills.emf, clipping.emf, pictures.emf and
 //                    brochure/page-1.emf, brochure/page-2.emf under FOLDER
 #include <cstdio>
 #include <filesystem>

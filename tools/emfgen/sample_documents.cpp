@@ -2,6 +2,8 @@
 // (4960 x 7016 pixels on 210 x 297 millimetres).
 #include "sample_documents.h"
 
+#include "picture_documents.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -327,6 +329,7 @@ std::map<std::string, std::vector<BYTE>> SampleDocuments() {
         {"clipping.emf", Clipping()},
         {"brochure/page-1.emf", BrochureCover()},
         {"brochure/page-2.emf", BrochureChart()},
+        {"pictures.emf", PicturesDocument()},
     };
 }
 

@@ -43,10 +43,13 @@ std::vector<std::uint32_t> Nums(const json& j) {
     std::vector<std::uint32_t> out;
     if (j.is_null()) return out;
     if (!j.is_array()) throw CompileError("expected a list of numbers, got " + j.dump());
-    for (const json& x : j) out.push_back(Number(x));
+    for (const json& x : j)
+        out.push_back(Number(x));
     return out;
 }
-std::vector<std::uint32_t> Nums(const json& j, const char* key) { return Nums(At(j, key)); }
+std::vector<std::uint32_t> Nums(const json& j, const char* key) {
+    return Nums(At(j, key));
+}
 
 const json& Entries(const json& j) {
     if (j.is_array()) return j;
@@ -60,17 +63,20 @@ struct Blob {
 
     std::size_t pos() const { return b.size(); }
     void U32(std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     }
     void U16(std::uint16_t v) {
         b.push_back(static_cast<std::uint8_t>(v));
         b.push_back(static_cast<std::uint8_t>(v >> 8));
     }
     void Slots(const std::vector<std::uint32_t>& v, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) U32(i < v.size() ? v[i] : 0);
+        for (std::size_t i = 0; i < n; ++i)
+            U32(i < v.size() ? v[i] : 0);
     }
     void Zero(std::size_t slots) {
-        for (std::size_t i = 0; i < slots; ++i) U32(0);
+        for (std::size_t i = 0; i < slots; ++i)
+            U32(0);
     }
     // A fixed text field of `size` bytes (cut to fit, zero-filled).
     void Text(const std::string& s, std::size_t size) {
@@ -89,15 +95,18 @@ struct Blob {
         Align();
     }
     void Align() {
-        while (b.size() % 4) b.push_back(0);
+        while (b.size() % 4)
+            b.push_back(0);
     }
     void Patch32(std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
     // A counted list of slots.
     void List(const std::vector<std::uint32_t>& v) {
         U32(static_cast<std::uint32_t>(v.size()));
-        for (std::uint32_t x : v) U32(x);
+        for (std::uint32_t x : v)
+            U32(x);
     }
 };
 
@@ -117,9 +126,9 @@ struct SlotName {
 };
 
 constexpr SlotName kPaperSlots[] = {
-    {"id", 0},         {"name_id", 1},     {"s2", 2},          {"width", 3},     {"length", 4},
-    {"width_dots", 5}, {"length_dots", 6}, {"flags", 15},      {"item9_mask", 16}, {"s17", 17},
-    {"s18", 18},       {"s19", 19},        {"flags2", 20},     {"tied_media", 21},
+    {"id", 0},         {"name_id", 1},     {"s2", 2},      {"width", 3},       {"length", 4},
+    {"width_dots", 5}, {"length_dots", 6}, {"flags", 15},  {"item9_mask", 16}, {"s17", 17},
+    {"s18", 18},       {"s19", 19},        {"flags2", 20}, {"tied_media", 21},
 };
 constexpr SlotName kMediaSlots[] = {
     {"id", 0}, {"name_id", 1}, {"flags", 2}, {"item9_mask", 3}, {"s4", 4},
@@ -127,7 +136,8 @@ constexpr SlotName kMediaSlots[] = {
 };
 
 template <std::size_t N>
-std::vector<std::uint32_t> NamedSlots(const json& e, const SlotName (&names)[N], std::size_t count) {
+std::vector<std::uint32_t> NamedSlots(const json& e, const SlotName (&names)[N],
+                                      std::size_t count) {
     std::vector<std::uint32_t> s(count, 0);
     for (const SlotName& n : names)
         if (n.slot < count) s[n.slot] = Num(e, n.name, 0);
@@ -137,8 +147,8 @@ std::vector<std::uint32_t> NamedSlots(const json& e, const SlotName (&names)[N],
 enum class Kind { Paper, Limits, Media, Tray, SubTray };
 
 // The list pair and the extensions that later versions add after it.
-void WriteTableTail(Blob& w, const json& e, Kind kind, int v, const char* list1, const char* tiedName,
-                    const char* list2) {
+void WriteTableTail(Blob& w, const json& e, Kind kind, int v, const char* list1,
+                    const char* tiedName, const char* list2) {
     w.List(Nums(e, list1));
     if (kind == Kind::Limits && v < 264) {
         w.List(Nums(e, list2));
@@ -150,7 +160,9 @@ void WriteTableTail(Blob& w, const json& e, Kind kind, int v, const char* list1,
         w.U32(Num(e, "e0"));
         w.U32(Num(e, "e1"));
         w.Text(Str(e, "name"), 32);
-        bool twoNames = (kind == Kind::Paper || kind == Kind::Limits) ? v >= 272 : kind == Kind::Media ? v >= 268 : false;
+        bool twoNames = (kind == Kind::Paper || kind == Kind::Limits) ? v >= 272
+                        : kind == Kind::Media                         ? v >= 268
+                                                                      : false;
         if (twoNames) w.Text(Str(e, "name2"), 32);
     }
     if (kind == Kind::Paper && v >= 267) {
@@ -186,21 +198,28 @@ void WritePaper(Blob& w, const json& e, int v) {
 
 void WriteLimits(Blob& w, const json& e, int v) {
     std::vector<std::uint32_t> m = Nums(e, "margins"), t = Nums(e, "turned_margins");
-    auto at = [](const std::vector<std::uint32_t>& x, unsigned i) { return i < x.size() ? x[i] : 0u; };
-    std::vector<std::uint32_t> s = {Num(e, "supported"),     Num(e, "max_width"),     Num(e, "max_length"),
-                                    Num(e, "max_width_600"), Num(e, "max_length_600"), Num(e, "min_width"),
-                                    Num(e, "min_length"),    Num(e, "min_width_600"), Num(e, "min_length_600")};
+    auto at = [](const std::vector<std::uint32_t>& x, unsigned i) {
+        return i < x.size() ? x[i] : 0u;
+    };
+    std::vector<std::uint32_t> s = {
+        Num(e, "supported"),     Num(e, "max_width"),      Num(e, "max_length"),
+        Num(e, "max_width_600"), Num(e, "max_length_600"), Num(e, "min_width"),
+        Num(e, "min_length"),    Num(e, "min_width_600"),  Num(e, "min_length_600")};
     if (v >= 264) {
-        for (unsigned i = 0; i < 4; ++i) s.push_back(at(m, i));
-        for (unsigned i = 0; i < 4; ++i) s.push_back(at(t, i));
-        for (const char* k : {"flags", "item9_mask", "s19", "s20", "s21", "flags2", "tied_media"}) s.push_back(Num(e, k));
+        for (unsigned i = 0; i < 4; ++i)
+            s.push_back(at(m, i));
+        for (unsigned i = 0; i < 4; ++i)
+            s.push_back(at(t, i));
+        for (const char* k : {"flags", "item9_mask", "s19", "s20", "s21", "flags2", "tied_media"})
+            s.push_back(Num(e, k));
     } else {
         // The older record: the last two margins of each kind, then the words.
         s.push_back(at(m, 2));
         s.push_back(at(m, 3));
         s.push_back(at(t, 2));
         s.push_back(at(t, 3));
-        for (const char* k : {"flags", "item9_mask", "s19", "s20", "s21", "flags2"}) s.push_back(Num(e, k));
+        for (const char* k : {"flags", "item9_mask", "s19", "s20", "s21", "flags2"})
+            s.push_back(Num(e, k));
     }
     w.Slots(s, s.size());
     WriteTableTail(w, e, Kind::Limits, v, "media", "tied_tray", "trays");
@@ -231,10 +250,12 @@ void WritePunchItem(Blob& w, const json& it, int v) {
     std::vector<std::uint32_t> val = ItemValues(it, 5);
     if (v < 293) {
         std::vector<std::uint32_t> s = {Num(it, "code"), Num(it, "name_id"), Num(it, "s2")};
-        for (std::size_t i = 0; i + 3 < slots; ++i) s.push_back(val[i]);
+        for (std::size_t i = 0; i + 3 < slots; ++i)
+            s.push_back(val[i]);
         w.Slots(s, slots);
     } else {
-        w.Slots({Num(it, "code"), Num(it, "name_id"), Num(it, "s2"), Num(it, "s3"), Num(it, "s4")}, 5);
+        w.Slots({Num(it, "code"), Num(it, "name_id"), Num(it, "s2"), Num(it, "s3"), Num(it, "s4")},
+                5);
         w.Text(Str(it, "text"), 32);
         w.Slots(val, 5);
     }
@@ -247,7 +268,8 @@ void WriteFoldItem(Blob& w, const json& it, int v) {
     } else if (v < 293) {
         w.Slots({Num(it, "code"), Num(it, "name_id"), Num(it, "s2"), val[0], val[1]}, 5);
     } else {
-        w.Slots({Num(it, "code"), Num(it, "name_id"), Num(it, "s2"), Num(it, "s3"), Num(it, "s4")}, 5);
+        w.Slots({Num(it, "code"), Num(it, "name_id"), Num(it, "s2"), Num(it, "s3"), Num(it, "s4")},
+                5);
         w.Text(Str(it, "text"), 32);
         if (v >= 297) w.Text(Str(it, "text2"), 32);
         w.Slots(val, 2);
@@ -279,15 +301,18 @@ void WriteStapleItem(Blob& w, const json& it, int v) {
         WriteMembers(w, At(it, "a"), true);
         WriteMembers(w, At(it, "b"), true);
     } else if (v < 293) {
-        w.Slots({Num(it, "code"), Num(it, "name_id"), Num(it, "s2"), Num(it, "custom"), val[0], val[1], val[2],
-                 Num(it, "long"), val[3], val[4], val[5]},
+        w.Slots({Num(it, "code"), Num(it, "name_id"), Num(it, "s2"), Num(it, "custom"), val[0],
+                 val[1], val[2], Num(it, "long"), val[3], val[4], val[5]},
                 11);
         WriteMembers(w, At(it, "a"), false);
         WriteMembers(w, At(it, "b"), false);
     } else {
-        w.Slots({Num(it, "code"), Num(it, "name_id"), Num(it, "s2"), Num(it, "s3"), Num(it, "s4")}, 5);
+        w.Slots({Num(it, "code"), Num(it, "name_id"), Num(it, "s2"), Num(it, "s3"), Num(it, "s4")},
+                5);
         w.Text(Str(it, "text"), 32);
-        w.Slots({Num(it, "custom"), val[0], val[1], val[2], Num(it, "long"), val[3], val[4], val[5]}, 8);
+        w.Slots(
+            {Num(it, "custom"), val[0], val[1], val[2], Num(it, "long"), val[3], val[4], val[5]},
+            8);
         WriteMembers(w, At(it, "a"), false);
         WriteMembers(w, At(it, "b"), false);
     }
@@ -299,7 +324,8 @@ template <class Fn> void WriteItemList(Blob& w, const json& list, Fn item) {
     const json& items = At(list, "items");
     w.U32(items.is_array() ? static_cast<std::uint32_t>(items.size()) : 0);
     if (items.is_array())
-        for (const json& it : items) item(it);
+        for (const json& it : items)
+            item(it);
 }
 
 void WriteFinisher(Blob& w, const json& e, int v) {
@@ -329,8 +355,8 @@ void WriteFinisher(Blob& w, const json& e, int v) {
     WriteItemList(w, At(e, "punch"), [&](const json& it) { WritePunchItem(w, it, v); });
     WriteItemList(w, At(e, "fold"), [&](const json& it) { WriteFoldItem(w, it, v); });
     if (v == 284) {
-        w.U32(0);  // an empty 4-list
-        w.U32(0);  // an empty block
+        w.U32(0); // an empty 4-list
+        w.U32(0); // an empty block
         w.Zero(6);
     }
     WriteItemList(w, At(e, "staple"), [&](const json& it) { WriteStapleItem(w, it, v); });
@@ -347,13 +373,15 @@ void WriteBin(Blob& w, const json& e, int v) {
     if (v < 285) {
         w.Slots({Num(e, "id"), Num(e, "name_id"), Num(e, "flags")}, 3);
     } else if (v < 293) {
-        w.Slots({Num(e, "id"), Num(e, "name_id"), Num(e, "flags"), Num(e, "flag_a"), val[0], val[1], val[2],
-                 Num(e, "flag_b"), val[3], val[4], val[5]},
+        w.Slots({Num(e, "id"), Num(e, "name_id"), Num(e, "flags"), Num(e, "flag_a"), val[0], val[1],
+                 val[2], Num(e, "flag_b"), val[3], val[4], val[5]},
                 11);
     } else {
         w.Slots({Num(e, "id"), Num(e, "name_id"), Num(e, "flags"), Num(e, "s3"), Num(e, "s4")}, 5);
         w.Text(Str(e, "text"), 32);
-        w.Slots({Num(e, "flag_a"), val[0], val[1], val[2], Num(e, "flag_b"), val[3], val[4], val[5]}, 8);
+        w.Slots(
+            {Num(e, "flag_a"), val[0], val[1], val[2], Num(e, "flag_b"), val[3], val[4], val[5]},
+            8);
         if (v >= 299) w.Text(Str(e, "name"), 16);
     }
     WriteMembers(w, At(e, "a"), false);
@@ -370,15 +398,16 @@ bool IsStringCode(int code) {
 // Writes a list record: `head` slots before the count (the count takes slot
 // countSlot of the head), then `gap` slots, then the entries.
 template <class Fn>
-void WriteList(Blob& w, Record& r, const json& entries, std::vector<std::uint32_t> head, std::size_t countSlot,
-               Fn entry) {
+void WriteList(Blob& w, Record& r, const json& entries, std::vector<std::uint32_t> head,
+               std::size_t countSlot, Fn entry) {
     std::size_t n = entries.is_array() ? entries.size() : 0;
     if (head.size() <= countSlot) head.resize(countSlot + 1, 0);
     head[countSlot] = static_cast<std::uint32_t>(n);
     r.countAt = static_cast<long>(4 * countSlot);
     w.Slots(head, head.size());
     if (entries.is_array())
-        for (const json& e : entries) entry(e);
+        for (const json& e : entries)
+            entry(e);
 }
 
 void WriteString(Blob& w, Record& r, int code, const json& j, int v) {
@@ -392,7 +421,8 @@ void WriteString(Blob& w, Record& r, int code, const json& j, int v) {
     if (code == 14 && v >= 301 && present) {
         // The first word is both the presence of the first string and the
         // distance to the second one.
-        std::uint32_t distance = static_cast<std::uint32_t>((text.size() + 1 + 3) & ~std::size_t{3});
+        std::uint32_t distance =
+            static_cast<std::uint32_t>((text.size() + 1 + 3) & ~std::size_t{3});
         const json& second = At(j, "second");
         w.U32(distance);
         r.stringAt = 4;
@@ -406,22 +436,51 @@ void WriteString(Blob& w, Record& r, int code, const json& j, int v) {
     w.CStr(text);
 }
 
+// A fixed record is one row of slots that every layout reads from its start:
+// the source may give the values of any of the layouts the version reaches,
+// and two layouts that name the same slot must agree on it.
 void WriteFixed(Blob& w, int code, const json& j, int v) {
-    std::vector<const model::FixedLayout*> layouts = model::FixedLayoutsOf(code);
-    for (const model::FixedLayout* l : layouts) {
-        if (v < l->since) break;  // later layouts come later; a version lacks them all from here
+    std::vector<std::uint32_t> slots;
+    std::vector<int> givenBy; // the layout that gave each slot, 0 for none
+    auto give = [&](unsigned slot, std::uint32_t value, int layout) {
+        if (slot >= slots.size()) {
+            slots.resize(slot + 1, 0);
+            givenBy.resize(slot + 1, 0);
+        }
+        if (givenBy[slot] && slots[slot] != value)
+            throw CompileError("layouts " + std::to_string(givenBy[slot]) + " and " +
+                               std::to_string(layout) + " give slot " + std::to_string(slot) +
+                               " different values");
+        slots[slot] = value;
+        givenBy[slot] = layout;
+    };
+    std::size_t length = 0;
+    for (const model::FixedLayout* l : model::FixedLayoutsOf(code)) {
+        if (v < l->since) continue;
+        length = std::max<std::size_t>(length, model::FixedSlotCount(*l));
         const json& values = At(j, std::to_string(int(l->layout)).c_str());
         std::vector<model::FixedField> fields = model::FixedFields(*l);
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            const json& x = values.is_array() && i < values.size() ? values[i] : kNull;
-            if (fields[i].kind == model::FieldKind::Text) {
-                w.Text(x.is_string() ? x.get<std::string>() : std::string(), fields[i].bytes);
-                w.Align();
-            } else {
-                w.U32(x.is_null() ? 0 : Number(x));
+        for (std::size_t i = 0; i < fields.size() && values.is_array() && i < values.size(); ++i) {
+            const json& x = values[i];
+            if (x.is_null()) continue;
+            const model::FixedField& f = fields[i];
+            if (f.kind != model::FieldKind::Text) {
+                give(f.slot, Number(x), l->layout);
+                continue;
+            }
+            Blob text;
+            text.Text(x.is_string() ? x.get<std::string>() : std::string(), f.bytes);
+            text.Align();
+            for (std::size_t k = 0; k < text.b.size() / 4; ++k) {
+                std::uint32_t word;
+                std::memcpy(&word, text.b.data() + 4 * k, 4);
+                give(f.slot + static_cast<unsigned>(k), word, l->layout);
             }
         }
     }
+    slots.resize(std::max(length, slots.size()), 0);
+    for (std::uint32_t x : slots)
+        w.U32(x);
 }
 
 void WriteRecord(Blob& w, Record& r, int code, const json& j, int v) {
@@ -442,9 +501,10 @@ void WriteRecord(Blob& w, Record& r, int code, const json& j, int v) {
             w.Bytes(t.data(), t.size());
         });
     case 20:
-        return WriteList(w, r, E,
-                         {0, Num(j, "flags"), Num(j, "default_a4"), Num(j, "default_letter"), Num(j, "dpi")}, 0,
-                         [&](const json& e) { WritePaper(w, e, v); });
+        return WriteList(
+            w, r, E,
+            {0, Num(j, "flags"), Num(j, "default_a4"), Num(j, "default_letter"), Num(j, "dpi")}, 0,
+            [&](const json& e) { WritePaper(w, e, v); });
     case 21:
     case 75:
         return WriteLimits(w, j, v);
@@ -453,7 +513,8 @@ void WriteRecord(Blob& w, Record& r, int code, const json& j, int v) {
         w.U32(Num(j, "trailer"));
         return;
     case 24:
-        return WriteList(w, r, E, {0, Num(j, "default")}, 0, [&](const json& e) { WriteTray(w, e, v, false); });
+        return WriteList(w, r, E, {0, Num(j, "default")}, 0,
+                         [&](const json& e) { WriteTray(w, e, v, false); });
     case 25: {
         std::vector<std::uint32_t> head = Nums(j, "record");
         head.resize(6, 0);
@@ -476,7 +537,8 @@ void WriteRecord(Blob& w, Record& r, int code, const json& j, int v) {
             const json& trays = At(e, "trays");
             w.U32(trays.is_array() ? static_cast<std::uint32_t>(trays.size()) : 0);
             if (trays.is_array())
-                for (const json& t : trays) WriteTray(w, t, v, true);
+                for (const json& t : trays)
+                    WriteTray(w, t, v, true);
         });
     case 27:
         return WriteList(w, r, E, {}, 0, [&](const json& e) { WriteFinisher(w, e, v); });
@@ -485,9 +547,11 @@ void WriteRecord(Blob& w, Record& r, int code, const json& j, int v) {
     case 33:
         return WriteList(w, r, E, {}, 0, [&](const json& e) { w.Slots(Nums(e), 4); });
     case 34:
-        return WriteList(w, r, E, {0, Num(j, "default")}, 0, [&](const json& e) { WriteBin(w, e, v); });
+        return WriteList(w, r, E, {0, Num(j, "default")}, 0,
+                         [&](const json& e) { WriteBin(w, e, v); });
     case 35:
-        return WriteList(w, r, E, {Num(j, "value")}, 1, [&](const json& e) { w.Slots(Nums(e), 4); });
+        return WriteList(w, r, E, {Num(j, "value")}, 1,
+                         [&](const json& e) { w.Slots(Nums(e), 4); });
     case 36: {
         std::vector<std::uint32_t> head = Nums(j, "record");
         head.resize(5, 0);
@@ -525,7 +589,8 @@ void WriteRecord(Blob& w, Record& r, int code, const json& j, int v) {
             std::vector<std::uint32_t> data = Nums(e, "data");
             w.Slots({Num(e, "id"), width, height, Num(e, "value")}, 4);
             std::size_t n = std::size_t{width} * height;
-            for (std::size_t i = 0; i < n; ++i) w.b.push_back(static_cast<std::uint8_t>(i < data.size() ? data[i] : 0));
+            for (std::size_t i = 0; i < n; ++i)
+                w.b.push_back(static_cast<std::uint8_t>(i < data.size() ? data[i] : 0));
             w.Align();
         });
     case 46: {
@@ -604,10 +669,12 @@ void WriteRecord(Blob& w, Record& r, int code, const json& j, int v) {
                          items.is_array() ? static_cast<std::uint32_t>(items.size()) : 0u},
                         4);
                 if (items.is_array())
-                    for (const json& it : items) w.Slots(Nums(it), 2);
+                    for (const json& it : items)
+                        w.Slots(Nums(it), 2);
             }
         };
-        w.Slots({Num(j, "mask"), Num(j, "flags"), papers.is_array() ? std::uint32_t(papers.size()) : 0u,
+        w.Slots({Num(j, "mask"), Num(j, "flags"),
+                 papers.is_array() ? std::uint32_t(papers.size()) : 0u,
                  trays.is_array() ? std::uint32_t(trays.size()) : 0u},
                 4);
         r.countAt = 8;
@@ -661,7 +728,8 @@ nlohmann::json LoadSource(const std::string& path) {
 std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& o) {
     if (!source.is_object()) throw CompileError("the source must be a JSON object");
     int v = o.format ? o.format : static_cast<int>(Num(source, "format", 303));
-    if (v < 257 || v > 303) throw CompileError("format version " + std::to_string(v) + " is outside 257..303");
+    if (v < 257 || v > 303)
+        throw CompileError("format version " + std::to_string(v) + " is outside 257..303");
     const json& codes = At(source, "codes");
     if (!codes.is_object()) throw CompileError("the source has no \"codes\" object");
 
@@ -674,7 +742,8 @@ std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& o
         } catch (const std::exception&) {
             throw CompileError("code \"" + it.key() + "\" is not a number");
         }
-        if (code < 1 || code > kTableCodes) throw CompileError("code " + it.key() + " is outside 1..96");
+        if (code < 1 || code > kTableCodes)
+            throw CompileError("code " + it.key() + " is outside 1..96");
         if (code != o.drop) byCode[code] = &it.value();
     }
 
@@ -684,7 +753,8 @@ std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& o
     w.U32(0);  // end of the offset table
     w.U32(24); // start of the offset table
     w.U32(Num(source, "data_version"));
-    w.U16(static_cast<std::uint16_t>(o.minor >= 0 ? o.minor : static_cast<int>(Num(source, "minor"))));
+    w.U16(static_cast<std::uint16_t>(o.minor >= 0 ? o.minor
+                                                  : static_cast<int>(Num(source, "minor"))));
     w.U16(static_cast<std::uint16_t>(o.headerFormat ? o.headerFormat : v));
     std::size_t table = w.pos();
     w.Zero(kTableCodes);
@@ -717,7 +787,8 @@ std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& o
         const Record& r = records[o.unterminated];
         std::size_t at = r.start + static_cast<std::size_t>(r.stringAt);
         std::size_t len = 0;
-        while (at + len < w.b.size() && w.b[at + len]) ++len;
+        while (at + len < w.b.size() && w.b[at + len])
+            ++len;
         w.b.resize(at + len);
     }
 
@@ -728,11 +799,14 @@ std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& o
         w.Patch32(it->second.start + static_cast<std::size_t>(it->second.countAt), 0x7FFFFFFF);
     }
     if (o.slotPastEnd) {
-        if (!records.count(o.slotPastEnd)) throw CompileError("--slot-past-end needs a code the source has");
+        if (!records.count(o.slotPastEnd))
+            throw CompileError("--slot-past-end needs a code the source has");
         w.Patch32(table + 4 * (o.slotPastEnd - 1), static_cast<std::uint32_t>(w.pos()));
     }
-    if (o.slotPastTable) w.Patch32(8, static_cast<std::uint32_t>(table + 4 * (o.slotPastTable - 1)));
-    if (o.truncate >= 0 && static_cast<std::size_t>(o.truncate) < w.b.size()) w.b.resize(static_cast<std::size_t>(o.truncate));
+    if (o.slotPastTable)
+        w.Patch32(8, static_cast<std::uint32_t>(table + 4 * (o.slotPastTable - 1)));
+    if (o.truncate >= 0 && static_cast<std::size_t>(o.truncate) < w.b.size())
+        w.b.resize(static_cast<std::size_t>(o.truncate));
     if (w.b.size() >= 8) w.Patch32(4, static_cast<std::uint32_t>(w.b.size()));
     return w.b;
 }

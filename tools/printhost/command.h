@@ -2,6 +2,7 @@
 //   static printhost::Command cmd{"model", "FILE [CODE [INDEX [LAYOUT]]]", "answer model queries", Run};
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,5 +19,12 @@ struct Command {
 // The package files as the build assembled them (build/<preset>/driver), and the source tree.
 std::string DriverDir();
 std::string SourceDir();
+
+// The whole of a file; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* data);
+
+// Why `data` (a whole file) is not model data the model library reads, or ""
+// when it is.
+std::string ModelDataProblem(const std::vector<std::uint8_t>& data);
 
 } // namespace printhost

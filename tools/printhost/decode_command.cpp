@@ -15,8 +15,10 @@ namespace printhost {
 namespace {
 
 // Draws each page into PREFIX-N.png; false when a file could not be written.
-bool WritePages(const std::string& prefix, const std::vector<std::uint8_t>& bytes, const streamdump::Decoding& d) {
-    std::vector<streamdump::PageImage> pages = streamdump::RenderPages(bytes.data(), bytes.size(), d);
+bool WritePages(const std::string& prefix, const std::vector<std::uint8_t>& bytes,
+                const streamdump::Decoding& d) {
+    std::vector<streamdump::PageImage> pages =
+        streamdump::RenderPages(bytes.data(), bytes.size(), d);
     bool ok = true;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const streamdump::PageImage& p = pages[i];
@@ -27,11 +29,22 @@ bool WritePages(const std::string& prefix, const std::vector<std::uint8_t>& byte
             ok = false;
             continue;
         }
-        std::printf("page %zu: %s (%d x %d), %zu drawn, %zu skipped\n", i + 1, path.c_str(), p.width, p.height,
-                    p.drawn, p.skipped);
+        std::printf("page %zu: %s (%d x %d, %s%s), %zu drawn, %zu skipped\n", i + 1, path.c_str(),
+                    p.width, p.height, p.paperName,
+                    p.paperKnown ? "" : " in place of a paper the decoder does not know", p.drawn,
+                    p.skipped);
     }
     if (pages.empty()) std::printf("no pages to draw\n");
     return ok;
+}
+
+// Whether the decoder found any of a printer stream's parts: the UEL, a PJL
+// line, the job's raw sequences or a frame.
+bool HoldsAStream(const streamdump::Decoding& d) {
+    for (const streamdump::Item& item : d.items)
+        if (item.kind != streamdump::ItemKind::Bytes && item.kind != streamdump::ItemKind::Token)
+            return true;
+    return false;
 }
 
 int Run(const Args& argsIn) {
@@ -54,15 +67,24 @@ int Run(const Args& argsIn) {
         std::fprintf(stderr, "printhost decode: cannot read '%s'\n", args[0].c_str());
         return 1;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     streamdump::Decoding d = streamdump::Decode(bytes);
     std::fputs(streamdump::Format(d).c_str(), stdout);
+    if (!HoldsAStream(d)) {
+        std::fprintf(
+            stderr,
+            "printhost decode: '%s' is not a printer stream (no UEL, PJL line or frame in it)\n",
+            args[0].c_str());
+        return 1;
+    }
     if (!pngPrefix.empty() && !WritePages(pngPrefix, bytes, d)) return 1;
     return d.problems ? 1 : 0;
 }
 
 Command cmd{"decode", "[--png PREFIX] FILE",
-            "list the UEL, PJL lines and frames of a printer stream file; --png draws each page", Run};
+            "list the UEL, PJL lines and frames of a printer stream file; --png draws each page",
+            Run};
 
 } // namespace
 } // namespace printhost

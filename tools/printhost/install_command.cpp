@@ -1,8 +1,15 @@
 // printhost install: puts the built driver files and a model data file into a
 // driver folder of the machine root and creates the printer, as the spooler
 // does when a printer is installed.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -92,11 +99,65 @@ DWORD EnsurePort(const Options& o) {
 // A folder name for the driver: its name without characters a path cannot hold.
 std::string FolderName(const std::string& driver) {
     std::string out;
-    for (char c : driver) out += (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' ||
-                                  c == '<' || c == '>' || c == '|')
-                                     ? '_'
-                                     : c;
+    for (char c : driver)
+        out += (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+                c == '>' || c == '|')
+                   ? '_'
+                   : c;
     return out;
+}
+
+constexpr char kPartialMark[] = ".~";
+constexpr size_t kPartialSuffix = 8; // ".~" and mkstemp's six characters
+
+// The name of a copy that an install killed half way left behind.
+bool IsPartialCopy(const std::string& name) {
+    return name.size() > kPartialSuffix &&
+           name.compare(name.size() - kPartialSuffix, 2, kPartialMark) == 0;
+}
+
+// Copies a file into place as a new file: the copy is written under a unique
+// name beside the target and renamed over it, so a process that has the old
+// file loaded keeps running the old one whole (cutting it in place would pull
+// the pages out from under that process). Returns an error text, empty on success.
+std::string PutInPlace(const fs::path& from, const fs::path& to) {
+    std::string temp = to.string() + kPartialMark + "XXXXXX";
+    int out = ::mkstemp(temp.data()); // O_EXCL: never another writer's file or a leftover
+    if (out < 0) return to.string() + ": " + std::strerror(errno);
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = in >= 0;
+    char buf[65536];
+    while (ok) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            ok = w > 0;
+            if (ok) done += w;
+        }
+    }
+    int err = errno;
+    struct stat st;
+    if (ok && ::fstat(in, &st) == 0) ::fchmod(out, st.st_mode & 07777);
+    ok = ok && ::fsync(out) == 0;
+    if (!ok) err = errno;
+    if (in >= 0) ::close(in);
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(temp.c_str(), to.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (ok) return {};
+    ::unlink(temp.c_str());
+    return to.string() + ": " + std::strerror(err);
 }
 
 int Run(const Args& args) {
@@ -108,9 +169,20 @@ int Run(const Args& args) {
         std::fprintf(stderr, "printhost install: no model data file '%s'\n", o.model.c_str());
         return 1;
     }
+    std::vector<std::uint8_t> modelData;
+    if (!ReadWholeFile(o.model, &modelData)) {
+        std::fprintf(stderr, "printhost install: cannot read '%s'\n", o.model.c_str());
+        return 1;
+    }
+    if (std::string problem = ModelDataProblem(modelData); !problem.empty()) {
+        std::fprintf(stderr, "printhost install: '%s' is not a model data file the model library accepts: %s\n",
+                     o.model.c_str(), problem.c_str());
+        return 1;
+    }
     fs::path driverDir(DriverDir());
     if (!fs::is_directory(driverDir, ec)) {
-        std::fprintf(stderr, "printhost install: no driver directory '%s' (build the package first)\n",
+        std::fprintf(stderr,
+                     "printhost install: no driver directory '%s' (build the package first)\n",
                      driverDir.c_str());
         return 1;
     }
@@ -119,33 +191,51 @@ int Run(const Args& args) {
     std::u16string folder = spl::DriversFolder() + u"\\" + platform::FromUtf8(FolderName(o.driver));
     fs::path hostFolder(platform::HostPath(folder));
     fs::create_directories(hostFolder, ec);
-    fs::copy(driverDir, hostFolder,
-             fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-    if (!ec) fs::copy_file(model, hostFolder / model.filename(), fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        std::fprintf(stderr, "printhost install: cannot copy the driver files: %s\n", ec.message().c_str());
+    for (const auto& entry : fs::directory_iterator(hostFolder, ec))
+        if (entry.is_regular_file() && IsPartialCopy(entry.path().filename().string()))
+            fs::remove(entry.path(), ec);
+    std::string error;
+    for (auto it = fs::recursive_directory_iterator(driverDir, ec);
+         !ec && error.empty() && it != fs::end(it); it.increment(ec)) {
+        if (it->is_directory())
+            fs::create_directories(hostFolder / fs::relative(it->path(), driverDir), ec);
+        else if (it->is_regular_file())
+            error = PutInPlace(it->path(), hostFolder / fs::relative(it->path(), driverDir));
+    }
+    if (ec) error = ec.message();
+    if (error.empty()) error = PutInPlace(model, hostFolder / model.filename());
+    if (!error.empty()) {
+        std::fprintf(stderr, "printhost install: cannot copy the driver files: %s\n",
+                     error.c_str());
         return 1;
     }
 
     // The driver record names the files as they now lie in the folder.
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(hostFolder, ec))
-        if (entry.is_regular_file()) files.push_back(entry.path().filename().string());
+        if (entry.is_regular_file() && !IsPartialCopy(entry.path().filename().string()))
+            files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
-    auto windowsPath = [&](const std::string& file) { return folder + u"\\" + platform::FromUtf8(file); };
+    auto windowsPath = [&](const std::string& file) {
+        return folder + u"\\" + platform::FromUtf8(file);
+    };
     auto pick = [&](auto&& match, const char* fallback) {
         for (const auto& f : files)
             if (match(f)) return f;
         return std::string(fallback);
     };
     std::string dataFile = model.filename().string();
-    std::string driverFile = pick([](const std::string& f) { return platform::EqualsNoCaseUtf8(f, "Inkforge.DLL"); },
-                                  "Inkforge.DLL");
+    std::string driverFile =
+        pick([](const std::string& f) { return platform::EqualsNoCaseUtf8(f, "Inkforge.DLL"); },
+             "Inkforge.DLL");
     std::string configFile = pick(
-        [](const std::string& f) { return StartsWithNoCase(f, "Frontdoor") && EndsWithNoCase(f, ".DLL"); },
+        [](const std::string& f) {
+            return StartsWithNoCase(f, "Frontdoor") && EndsWithNoCase(f, ".DLL");
+        },
         "Frontdoor.DLL");
     std::string helpFile = pick(
-        [](const std::string& f) { return EndsWithNoCase(f, ".CHM") || EndsWithNoCase(f, ".HLP"); }, "");
+        [](const std::string& f) { return EndsWithNoCase(f, ".CHM") || EndsWithNoCase(f, ".HLP"); },
+        "");
 
     spl::DriverRecord d;
     d.name = platform::FromUtf8(o.driver);
@@ -158,12 +248,13 @@ int Run(const Args& args) {
             d.dependentFiles.push_back(windowsPath(f));
     d.defaultDataType = u"RAW";
     if (DWORD e = spl::AddDriver(d)) {
-        std::fprintf(stderr, "printhost install: cannot add the driver (error %u)\n", static_cast<unsigned>(e));
+        std::fprintf(stderr, "printhost install: cannot add the driver (error %u)\n",
+                     static_cast<unsigned>(e));
         return 1;
     }
     if (DWORD e = EnsurePort(o)) {
-        std::fprintf(stderr, "printhost install: cannot use port '%s' (error %u)%s\n", o.port.c_str(),
-                     static_cast<unsigned>(e),
+        std::fprintf(stderr, "printhost install: cannot use port '%s' (error %u)%s\n",
+                     o.port.c_str(), static_cast<unsigned>(e),
                      e == ERROR_UNKNOWN_PORT ? "; give --address HOST for a TCP/IP port" : "");
         return 1;
     }
@@ -172,12 +263,12 @@ int Run(const Args& args) {
     p.port = platform::FromUtf8(o.port);
     p.driver = d.name;
     if (DWORD e = spl::AddPrinter(p, true)) {
-        std::fprintf(stderr, "printhost install: cannot create printer '%s' (error %u)\n", o.name.c_str(),
-                     static_cast<unsigned>(e));
+        std::fprintf(stderr, "printhost install: cannot create printer '%s' (error %u)\n",
+                     o.name.c_str(), static_cast<unsigned>(e));
         return 1;
     }
-    std::printf("installed printer \"%s\" (driver \"%s\") on port %s\n", o.name.c_str(), o.driver.c_str(),
-                o.port.c_str());
+    std::printf("installed printer \"%s\" (driver \"%s\") on port %s\n", o.name.c_str(),
+                o.driver.c_str(), o.port.c_str());
     std::printf("driver folder: %s (%zu files)\n", platform::ToUtf8(folder).c_str(), files.size());
     return 0;
 }

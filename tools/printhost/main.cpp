@@ -56,5 +56,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     Args args(argv + 2, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::printf("usage: printhost %s %s\n    %s\n", argv[1], it->second.usage,
+                    it->second.summary);
+        return 0;
+    }
     return it->second.fn(args);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command.h"
+#include "model/modelsmith.h"
 #include "platform/text.h"
 #include "win/errors.h"
 #include "win/loader.h"
@@ -19,7 +20,6 @@
 namespace printhost {
 namespace {
 
-typedef DWORD(WINAPI* GetInfoFn)(LPCVOID, INT, INT, INT, LPVOID, LPDWORD, LPDWORD);
 
 // One answer layout: its size per answer and its fields.
 //   name:KIND@OFFSET, KIND one of
@@ -430,7 +430,7 @@ public:
                          static_cast<unsigned>(GetLastError()));
             return false;
         }
-        fn_ = reinterpret_cast<GetInfoFn>(reinterpret_cast<void*>(GetProcAddress(module_, "mdGetMyPrinterInfo")));
+        fn_ = reinterpret_cast<PFN_mdGetMyPrinterInfo>(reinterpret_cast<void*>(GetProcAddress(module_, "mdGetMyPrinterInfo")));
         if (!fn_) {
             std::fprintf(stderr, "printhost model: %s has no mdGetMyPrinterInfo\n", path.c_str());
             return false;
@@ -446,7 +446,7 @@ public:
 
 private:
     HMODULE module_ = nullptr;
-    GetInfoFn fn_ = nullptr;
+    PFN_mdGetMyPrinterInfo fn_ = nullptr;
 };
 
 // Asks one query in two calls and prints the answer. Returns the result.
@@ -481,13 +481,6 @@ DWORD Show(const Modelsmith& md, const std::vector<std::uint8_t>& data, const La
     return r;
 }
 
-bool ReadFile(const std::string& path, std::vector<std::uint8_t>* data) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    data->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
 void PrintHeader(const std::string& path, const std::vector<std::uint8_t>& d) {
     std::printf("model data file %s: %zu bytes\n", path.c_str(), d.size());
     if (d.size() < 24) {
@@ -517,7 +510,7 @@ int Run(const Args& args) {
         numbers.push_back(static_cast<int>(v));
     }
     std::vector<std::uint8_t> data;
-    if (!ReadFile(args[0], &data)) {
+    if (!ReadWholeFile(args[0], &data)) {
         std::fprintf(stderr, "printhost model: cannot read %s\n", args[0].c_str());
         return 1;
     }
@@ -527,10 +520,15 @@ int Run(const Args& args) {
     std::vector<std::uint8_t> file = data;
     std::uint32_t stated = data.size() >= 8 ? U32(data.data(), 4) : 0;
     if (stated > (256u << 20)) {
-        std::fprintf(stderr, "printhost model: %s states a size of %u bytes\n", args[0].c_str(), stated);
+        std::fprintf(stderr, "printhost model: %s is not a model data file: its header states a size of %u bytes\n",
+                     args[0].c_str(), stated);
         return 1;
     }
     data.resize(std::max<std::size_t>({data.size(), 24, stated}), 0);
+    if (std::string problem = ModelDataProblem(data); !problem.empty()) {
+        std::fprintf(stderr, "printhost model: %s is not a model data file: %s\n", args[0].c_str(), problem.c_str());
+        return 1;
+    }
     Modelsmith md;
     if (!md.Load()) return 1;
 

@@ -2,21 +2,28 @@
 // context's life cycle (CreateDC, StartDoc, pages, EndDoc, DeleteDC), as an
 // application printing through the system would. A document is an enhanced
 // metafile (one page) or a folder of them (one page each, in name order);
-// without one the job has blank pages. The job's printer stream stays in the
+// without one the job has blank pages. Each page is played at the size its
+// metafile's frame gives, on the printer's page (a frame larger than the page
+// is scaled down to fit, its aspect kept). The records the pages could not
+// play are summed up on standard error. The job's printer stream stays in the
 // spooler's job, and is copied to --output FILE when asked.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "command.h"
+#include "platform/gdi_ctl.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
 #include "platform/text.h"
 #include "win/base.h"
 #include "win/emf.h"
+#include "win/errors.h"
 #include "win/gdi.h"
 #include "win/gdi_dc.h"
 
@@ -78,12 +85,14 @@ bool Parse(const Args& args, Options* o) {
 }
 
 // The metafiles of the document, one per page, or an error text.
-bool DocumentPages(const std::string& document, std::vector<std::string>* pages, std::string* error) {
+bool DocumentPages(const std::string& document, std::vector<std::string>* pages,
+                   std::string* error) {
     std::error_code ec;
     if (fs::is_directory(document, ec)) {
         for (const auto& e : fs::directory_iterator(document, ec)) {
             std::string ext = e.path().extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+            std::transform(ext.begin(), ext.end(), ext.begin(),
+                           [](unsigned char c) { return std::tolower(c); });
             if (e.is_regular_file() && ext == ".emf") pages->push_back(e.path().string());
         }
         std::sort(pages->begin(), pages->end());
@@ -96,19 +105,109 @@ bool DocumentPages(const std::string& document, std::vector<std::string>* pages,
     return error->empty();
 }
 
-bool PlayPage(HDC hdc, const std::string& file) {
+// What made a job fail: the step and the system's error code at that step
+// (later clean-up calls set their own codes, which say nothing about it).
+struct Failure {
+    std::string what;
+    DWORD error = 0;
+};
+
+std::string Describe(const Failure& f) {
+    const char* meaning = nullptr;
+    switch (f.error) {
+    case ERROR_FILE_NOT_FOUND:
+        meaning = "the file is not there";
+        break;
+    case ERROR_ACCESS_DENIED:
+        meaning = "access is denied";
+        break;
+    case ERROR_INVALID_DATA:
+        meaning = "the data is not valid";
+        break;
+    case ERROR_READ_FAULT:
+        meaning = "the file could not be read";
+        break;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        meaning = "not enough memory";
+        break;
+    case ERROR_INVALID_PARAMETER:
+        meaning = "a parameter is not valid";
+        break;
+    case ERROR_CANCELLED:
+        meaning = "the job was cancelled";
+        break;
+    case ERROR_INVALID_PRINTER_NAME:
+        meaning = "no printer has that name";
+        break;
+    case ERROR_NOT_SUPPORTED:
+        meaning = "the driver does not take it";
+        break;
+    default:
+        break;
+    }
+    std::string text = f.what + " (error " + std::to_string(f.error);
+    return text + (meaning ? std::string(": ") + meaning : "") + ")";
+}
+
+// Where a page's picture goes in the device context: its frame's size at the
+// device's resolution, placed where the frame lies on the physical page (the
+// device context's origin is the printable area's corner). A frame larger than
+// the page is scaled down, its aspect kept, and centred. A picture without a
+// frame fills the printable area.
+RECT PagePlacement(HDC hdc, const ENHMETAHEADER& h) {
+    RECT printable{0, 0, GetDeviceCaps(hdc, HORZRES), GetDeviceCaps(hdc, VERTRES)};
+    constexpr double kFrameUnitsPerInch = 2540; // the frame is in hundredths of a millimetre
+    double dpiX = GetDeviceCaps(hdc, LOGPIXELSX), dpiY = GetDeviceCaps(hdc, LOGPIXELSY);
+    double pageW = GetDeviceCaps(hdc, PHYSICALWIDTH), pageH = GetDeviceCaps(hdc, PHYSICALHEIGHT);
+    double offX = GetDeviceCaps(hdc, PHYSICALOFFSETX), offY = GetDeviceCaps(hdc, PHYSICALOFFSETY);
+    const RECTL& f = h.rclFrame;
+    if (f.right <= f.left || f.bottom <= f.top || dpiX <= 0 || dpiY <= 0 || pageW <= 0 ||
+        pageH <= 0)
+        return printable;
+    double w = (f.right - f.left) * dpiX / kFrameUnitsPerInch,
+           hgt = (f.bottom - f.top) * dpiY / kFrameUnitsPerInch;
+    double x = f.left * dpiX / kFrameUnitsPerInch, y = f.top * dpiY / kFrameUnitsPerInch;
+    if (w > pageW + 1 || hgt > pageH + 1) {
+        double k = std::min(pageW / w, pageH / hgt);
+        w *= k, hgt *= k;
+        x = (pageW - w) / 2, y = (pageH - hgt) / 2;
+    } else {
+        // A frame that would run off the page is moved back onto it.
+        x = std::clamp(x, 0.0, std::max(0.0, pageW - w));
+        y = std::clamp(y, 0.0, std::max(0.0, pageH - hgt));
+    }
+    auto px = [](double v) { return static_cast<LONG>(std::lround(v)); };
+    return RECT{px(x - offX), px(y - offY), px(x - offX + w), px(y - offY + hgt)};
+}
+
+bool PlayPage(HDC hdc, const std::string& file, Failure* failure) {
     std::u16string path = platform::WindowsPath(fs::absolute(file).string());
     HENHMETAFILE emf = GetEnhMetaFileW(path.c_str());
     if (!emf) {
-        std::fprintf(stderr, "printhost print: '%s' is not a readable metafile (error %u)\n", file.c_str(),
-                     GetLastError());
+        *failure = {"'" + file + "' is not a readable enhanced metafile", GetLastError()};
         return false;
     }
-    RECT page{0, 0, GetDeviceCaps(hdc, HORZRES), GetDeviceCaps(hdc, VERTRES)};
+    ENHMETAHEADER header{};
+    GetEnhMetaFileHeader(emf, sizeof header, &header);
+    RECT page = PagePlacement(hdc, header);
     BOOL ok = PlayEnhMetaFile(hdc, emf, &page);
+    if (!ok) *failure = {"'" + file + "' did not play", GetLastError()};
     DeleteEnhMetaFile(emf);
-    if (!ok) std::fprintf(stderr, "printhost print: '%s' did not play (error %u)\n", file.c_str(), GetLastError());
     return ok != FALSE;
+}
+
+// One line on standard error naming the records the pages left out.
+void ReportSkippedRecords() {
+    std::map<std::string, long> skipped = platform::SkippedEmfRecordCounts();
+    if (skipped.empty()) return;
+    long total = 0;
+    std::string list;
+    for (const auto& [name, count] : skipped) {
+        total += count;
+        list += (list.empty() ? "" : ", ") + name + " x" + std::to_string(count);
+    }
+    std::fprintf(stderr, "printhost print: %ld record(s) not played: %s\n", total, list.c_str());
 }
 
 int Run(const Args& args) {
@@ -125,8 +224,8 @@ int Run(const Args& args) {
     std::u16string printer = platform::FromUtf8(o.printer);
     HDC hdc = CreateDCW(nullptr, printer.c_str(), nullptr, nullptr);
     if (!hdc) {
-        std::fprintf(stderr, "printhost print: cannot open printer '%s' (error %u)\n", o.printer.c_str(),
-                     GetLastError());
+        Failure f{"cannot open printer '" + o.printer + "'", GetLastError()};
+        std::fprintf(stderr, "printhost print: %s\n", Describe(f).c_str());
         return 1;
     }
     if (o.copies) {
@@ -139,32 +238,42 @@ int Run(const Args& args) {
             std::fprintf(stderr, "printhost print: the driver prints %d copies\n", set);
         }
     }
-    std::u16string docName = o.document.empty() ? u"Blank pages" : platform::FromUtf8(fs::path(o.document).filename().string());
+    std::u16string docName = o.document.empty()
+                                 ? u"Blank pages"
+                                 : platform::FromUtf8(fs::path(o.document).filename().string());
     DOCINFOW di{sizeof(DOCINFOW), docName.c_str(), nullptr, nullptr, 0};
     int job = StartDocW(hdc, &di);
     if (job <= 0) {
-        std::fprintf(stderr, "printhost print: StartDoc failed (error %u)\n", GetLastError());
+        Failure f{"the job did not start", GetLastError()};
+        std::fprintf(stderr, "printhost print: %s\n", Describe(f).c_str());
         DeleteDC(hdc);
         return 1;
     }
     long count = pages.empty() ? o.pages : static_cast<long>(pages.size());
     bool ok = true;
     long printed = 0;
+    Failure failure; // this process has played no other metafile: every skipped record is the job's
     for (long i = 0; ok && i < count; ++i) {
         ok = StartPage(hdc) > 0;
-        if (ok && !pages.empty()) ok = PlayPage(hdc, pages[static_cast<size_t>(i)]);
-        if (ok) ok = EndPage(hdc) > 0;
+        if (!ok) failure = {"page " + std::to_string(i + 1) + " did not start", GetLastError()};
+        if (ok && !pages.empty()) ok = PlayPage(hdc, pages[static_cast<size_t>(i)], &failure);
+        if (ok) {
+            ok = EndPage(hdc) > 0;
+            if (!ok) failure = {"page " + std::to_string(i + 1) + " did not end", GetLastError()};
+        }
         if (ok) ++printed;
     }
     if (ok) {
         ok = EndDoc(hdc) > 0;
+        if (!ok) failure = {"the job did not end", GetLastError()};
     } else {
         AbortDoc(hdc);
     }
     DeleteDC(hdc);
+    ReportSkippedRecords();
     if (!ok) {
-        std::fprintf(stderr, "printhost print: the job failed after %ld page(s) (error %u)\n", printed,
-                     GetLastError());
+        std::fprintf(stderr, "printhost print: the job failed after %ld page(s): %s\n", printed,
+                     Describe(failure).c_str());
         return 1;
     }
     platform::spooler::JobRecord record;
@@ -177,18 +286,22 @@ int Run(const Args& args) {
         std::error_code ec;
         fs::copy_file(record.outputPath, o.output, fs::copy_options::overwrite_existing, ec);
         if (ec) {
-            std::fprintf(stderr, "printhost print: cannot write '%s': %s\n", o.output.c_str(), ec.message().c_str());
+            std::fprintf(stderr, "printhost print: cannot write '%s': %s\n", o.output.c_str(),
+                         ec.message().c_str());
             return 1;
         }
         where = o.output;
     }
-    std::printf("printed %ld page(s) on '%s' as job %d: %llu bytes in %s\n", printed, o.printer.c_str(), job,
-                static_cast<unsigned long long>(record.size), where.c_str());
+    std::printf("printed %ld page(s) on '%s' as job %d: %llu bytes in %s\n", printed,
+                o.printer.c_str(), job, static_cast<unsigned long long>(record.size),
+                where.c_str());
     return 0;
 }
 
-Command cmd{"print", "--printer NAME [--copies N] [--pages N] [--output FILE] [DOCUMENT]",
-            "print a document (a metafile, or a folder of them, one per page) or N blank pages (default 1)", Run};
+Command cmd{
+    "print", "--printer NAME [--copies N] [--pages N] [--output FILE] [DOCUMENT]",
+    "print a document (a metafile, or a folder of them, one per page) or N blank pages (default 1)",
+    Run};
 
 } // namespace
 } // namespace printhost

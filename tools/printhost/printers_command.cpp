@@ -14,7 +14,9 @@ namespace {
 
 namespace spl = platform::spooler;
 
-std::string Utf8(const std::u16string& s) { return platform::ToUtf8(s); }
+std::string Utf8(const std::u16string& s) {
+    return platform::ToUtf8(s);
+}
 
 std::string JobStatusText(DWORD status) {
     static const struct {
@@ -46,7 +48,9 @@ int Printers(const Args& args) {
         std::printf("  driver: %s%s\n", Utf8(p.driver).c_str(), haveDriver ? "" : " (missing)");
         std::printf("  port: %s\n", Utf8(p.port).c_str());
         std::printf("  attributes: 0x%08X\n", static_cast<unsigned>(p.attributes));
-        std::printf("  device mode: %s\n", p.devmode.empty() ? "none" : (std::to_string(p.devmode.size()) + " bytes").c_str());
+        std::printf("  device mode: %s\n",
+                    p.devmode.empty() ? "none"
+                                      : (std::to_string(p.devmode.size()) + " bytes").c_str());
         std::printf("  jobs: %zu\n", jobs);
         if (haveDriver) {
             std::printf("  driver file: %s\n", Utf8(d.driverPath).c_str());
@@ -64,9 +68,11 @@ int JobsCommand(const Args& args) {
     }
     std::u16string printer = args.empty() ? u"" : platform::FromUtf8(args[0]);
     for (const auto& j : spl::Jobs(printer))
-        std::printf("%u\t%s\t%s\t%s\t%llu bytes\t%s\t%s\n", static_cast<unsigned>(j.id), Utf8(j.printer).c_str(),
-                    Utf8(j.document).c_str(), Utf8(j.user).c_str(), static_cast<unsigned long long>(j.size),
-                    JobStatusText(j.status).c_str(), j.outputPath.c_str());
+        std::printf("%u\t%s\t%s\t%s\t%llu bytes\t%s\t%s\n", static_cast<unsigned>(j.id),
+                    Utf8(j.printer).c_str(), Utf8(j.document).c_str(), Utf8(j.user).c_str(),
+                    static_cast<unsigned long long>(j.size),
+                    (JobStatusText(j.status) + (j.writerGone ? ",writer gone" : "")).c_str(),
+                    j.outputPath.c_str());
     return 0;
 }
 
@@ -78,7 +84,8 @@ int Cancel(const Args& args) {
         return 2;
     }
     if (DWORD e = spl::CancelJob(static_cast<DWORD>(id))) {
-        std::fprintf(stderr, "printhost cancel: no job %lu (error %u)\n", id, static_cast<unsigned>(e));
+        std::fprintf(stderr, "printhost cancel: no job %lu (error %u)\n", id,
+                     static_cast<unsigned>(e));
         return 1;
     }
     return 0;

@@ -2,6 +2,7 @@
 #include "devcomm/legacy_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "devcomm/snmp_client.h"
@@ -13,25 +14,53 @@ namespace devcomm {
 long LegacyReply::IntegerValue() const {
     if (valueType != SNMP_TYPE_INTEGER || valueLength == 0 || valueLength > 4) return 0;
     std::uint32_t v = (value[0] & 0x80) ? 0xffffffffu : 0u;
-    for (WORD i = 0; i < valueLength; ++i) v = v << 8 | value[i];
+    for (WORD i = 0; i < valueLength; ++i)
+        v = v << 8 | value[i];
     return static_cast<std::int32_t>(v);
 }
 
 std::string LegacyReply::TextValue() const {
     if (valueType != SNMP_TYPE_OCTETSTRING) return {};
-    return std::string(reinterpret_cast<const char*>(value), std::min<std::size_t>(valueLength, sizeof value));
+    return std::string(reinterpret_cast<const char*>(value),
+                       std::min<std::size_t>(valueLength, sizeof value));
 }
 
-bool BuildLegacyRequest(const BYTE* oid, std::size_t oidLength, BYTE pduType, std::vector<BYTE>* request) {
+bool BuildLegacyRequest(const BYTE* oid, std::size_t oidLength, BYTE pduType,
+                        std::vector<BYTE>* request) {
     request->clear();
     if (!oid || oidLength == 0 || oidLength > kLegacyMaxOid) return false;
     if (pduType != SNMP_PDU_GET && pduType != SNMP_PDU_GETNEXT) return false;
     const std::size_t total = 30 + oidLength + 2;
-    const BYTE head[] = {0x30, static_cast<BYTE>(total - 2), 0x02, 0x01, 0x00, 0x04, 0x06,
-                         'q', 'u', 'i', 'n', 'c', 'e',
-                         pduType, static_cast<BYTE>(total - 15), 0x02, 0x01, kLegacyRequestId, 0x02, 0x01, 0x00,
-                         0x02, 0x01, 0x00, 0x30, static_cast<BYTE>(total - 26), 0x30,
-                         static_cast<BYTE>(total - 28), 0x06, static_cast<BYTE>(oidLength)};
+    const BYTE head[] = {0x30,
+                         static_cast<BYTE>(total - 2),
+                         0x02,
+                         0x01,
+                         0x00,
+                         0x04,
+                         0x06,
+                         'q',
+                         'u',
+                         'i',
+                         'n',
+                         'c',
+                         'e',
+                         pduType,
+                         static_cast<BYTE>(total - 15),
+                         0x02,
+                         0x01,
+                         kLegacyRequestId,
+                         0x02,
+                         0x01,
+                         0x00,
+                         0x02,
+                         0x01,
+                         0x00,
+                         0x30,
+                         static_cast<BYTE>(total - 26),
+                         0x30,
+                         static_cast<BYTE>(total - 28),
+                         0x06,
+                         static_cast<BYTE>(oidLength)};
     static_assert(sizeof head == 30);
     request->assign(head, head + sizeof head);
     request->insert(request->end(), oid, oid + oidLength);
@@ -90,15 +119,20 @@ SHORT CheckLegacyReply(const BYTE* data, std::size_t size, LegacyReply* reply) {
     if (!c.Length(&length) || !c.Has(length)) return Finish(reply, kLegacyLengthForm);
     c.end = c.pos + length;
     if (!c.Match({0x02, 0x01, 0x00})) return Finish(reply, kLegacyBadVersion);
-    if (!c.Match({0x04, 0x06, 'q', 'u', 'i', 'n', 'c', 'e'})) return Finish(reply, kLegacyBadCommunity);
+    if (!c.Match({0x04, 0x06, 'q', 'u', 'i', 'n', 'c', 'e'}))
+        return Finish(reply, kLegacyBadCommunity);
     if (!c.Match({SNMP_PDU_RESPONSE}) || !c.Length(&length) || length != c.end - c.pos)
         return Finish(reply, kLegacyNotResponse);
     bool idOk = c.Match({0x02, 0x01, kLegacyRequestId});
-    if (idOk && c.Has(3) && c.data[c.pos] == 0x02 && c.data[c.pos + 1] == 0x01) reply->errorStatus = c.data[c.pos + 2];
-    if (!idOk || !c.Match({0x02, 0x01, 0x00}) || !c.Match({0x02, 0x01, 0x00})) return Finish(reply, kLegacyBadHeader);
-    if (!c.Match({0x30}) || !c.Length(&length) || !c.Has(length)) return Finish(reply, kLegacyBadVarbindList);
+    if (idOk && c.Has(3) && c.data[c.pos] == 0x02 && c.data[c.pos + 1] == 0x01)
+        reply->errorStatus = c.data[c.pos + 2];
+    if (!idOk || !c.Match({0x02, 0x01, 0x00}) || !c.Match({0x02, 0x01, 0x00}))
+        return Finish(reply, kLegacyBadHeader);
+    if (!c.Match({0x30}) || !c.Length(&length) || !c.Has(length))
+        return Finish(reply, kLegacyBadVarbindList);
     c.end = c.pos + length;
-    if (!c.Match({0x30}) || !c.Length(&length) || !c.Has(length)) return Finish(reply, kLegacyBadVarbind);
+    if (!c.Match({0x30}) || !c.Length(&length) || !c.Has(length))
+        return Finish(reply, kLegacyBadVarbind);
     c.end = c.pos + length;
     if (!c.Match({0x06}) || !c.Has(1)) return Finish(reply, kLegacyBadVarbind);
     std::size_t oidLength = c.data[c.pos++];
@@ -147,7 +181,8 @@ bool ResolveHost(const char* host, ULONG* address) {
     if (a != INADDR_NONE) {
         *address = a;
         ok = true;
-    } else if (hostent* h = gethostbyname(host); h && h->h_length == 4 && h->h_addr_list && h->h_addr_list[0]) {
+    } else if (hostent* h = gethostbyname(host);
+               h && h->h_length == 4 && h->h_addr_list && h->h_addr_list[0]) {
         std::memcpy(address, h->h_addr_list[0], 4);
         ok = true;
     }
@@ -157,8 +192,8 @@ bool ResolveHost(const char* host, ULONG* address) {
 
 } // namespace
 
-bool LegacyRequest(const char* host, const BYTE* oid, std::size_t oidLength, BYTE pduType, LegacyReply* reply,
-                   const LegacyTransport& transport) {
+bool LegacyRequest(const char* host, const BYTE* oid, std::size_t oidLength, BYTE pduType,
+                   LegacyReply* reply, const LegacyTransport& transport) {
     if (!host || !*host || !reply) return false;
     reply->result = -1;
     ULONG address;
@@ -199,20 +234,33 @@ bool EndOfView(const LegacyReply& reply) {
 } // namespace
 
 bool LegacyWalk(const char* host, const std::vector<BYTE>& start, std::size_t prefix,
-                const std::function<bool(const LegacyReply&)>& visit, const LegacyTransport& transport) {
+                const std::function<bool(const LegacyReply&)>& visit,
+                const LegacyTransport& transport) {
     prefix = std::min(prefix, start.size());
     std::vector<std::uint32_t> previous;
     if (!Decode(start.data(), start.size(), &previous)) return false;
     std::vector<BYTE> current = start;
+    // Bounded in time as well as in steps: one timer's time and a few seconds more.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(
+                                             std::uint64_t{transport.timerMs} + kSnmpWalkGraceMs);
     for (int step = 0; step < kSnmpMaxWalkSteps; ++step) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        LegacyTransport stepTransport = transport;
+        stepTransport.timerMs = std::min<DWORD>(transport.timerMs, static_cast<DWORD>(left));
         LegacyReply reply;
-        if (!LegacyRequest(host, current.data(), current.size(), SNMP_PDU_GETNEXT, &reply, transport))
+        if (!LegacyRequest(host, current.data(), current.size(), SNMP_PDU_GETNEXT, &reply,
+                           stepTransport))
             return EndOfView(reply);
-        if (reply.oidLength < prefix || !std::equal(start.begin(), start.begin() + static_cast<long>(prefix), reply.oid))
+        if (reply.oidLength < prefix ||
+            !std::equal(start.begin(), start.begin() + static_cast<long>(prefix), reply.oid))
             return true;
         std::vector<std::uint32_t> ids;
         if (!Decode(reply.oid, reply.oidLength, &ids)) return false;
-        if (!std::lexicographical_compare(previous.begin(), previous.end(), ids.begin(), ids.end())) return false;
+        if (!std::lexicographical_compare(previous.begin(), previous.end(), ids.begin(), ids.end()))
+            return false;
         previous = std::move(ids);
         if (!visit(reply)) return true;
         current.assign(reply.oid, reply.oid + reply.oidLength);
@@ -220,10 +268,12 @@ bool LegacyWalk(const char* host, const std::vector<BYTE>& start, std::size_t pr
     return false;
 }
 
-int LegacyColumnCount(const char* host, const std::vector<BYTE>& firstRow, const LegacyTransport& transport) {
+int LegacyColumnCount(const char* host, const std::vector<BYTE>& firstRow,
+                      const LegacyTransport& transport) {
     if (firstRow.size() < kLegacyColumnPrefix) return 0;
     LegacyReply reply;
-    if (!LegacyRequest(host, firstRow.data(), firstRow.size(), SNMP_PDU_GET, &reply, transport)) return 0;
+    if (!LegacyRequest(host, firstRow.data(), firstRow.size(), SNMP_PDU_GET, &reply, transport))
+        return 0;
     if (reply.oidLength < kLegacyColumnPrefix ||
         !std::equal(firstRow.begin(), firstRow.begin() + kLegacyColumnPrefix, reply.oid))
         return 0;

@@ -274,6 +274,21 @@ bool ParseSnmpMessage(const BYTE* data, std::size_t size, SnmpPdu* pdu) {
     return true;
 }
 
+bool PeekSnmpResponseId(const BYTE* data, std::size_t size, BYTE* pduType, std::int32_t* requestId) {
+    if (!data) return false;
+    BerReader datagram(data, size), message, c, body;
+    std::int32_t version = 0;
+    if (!datagram.Expect(SNMP_TYPE_SEQUENCE, &message)) return false;
+    if (!ReadInteger(message, &version) || !message.Expect(SNMP_TYPE_OCTETSTRING, &c)) return false;
+    if (!message.Next(pduType, &body)) return false;
+    // A Trap carries no request id: it answers nobody.
+    if (*pduType == SNMP_PDU_TRAP) {
+        *requestId = -1;
+        return true;
+    }
+    return ReadInteger(body, requestId);
+}
+
 bool CopyPduToRecord(const SnmpPdu& pdu, SnmpRequestRecord* reply) {
     if (!reply) return false;
     if (pdu.community.size() >= sizeof reply->community) return false;

@@ -3,18 +3,12 @@
 
 #include <string>
 
+#include "devcomm/export_guard.h"
 #include "win/types.h"
 
 namespace devprobe {
 
-// Runs an export's body; no exception leaves the library.
-template <class Result, class Body> Result Guard(Result failure, Body&& body) {
-    try {
-        return body();
-    } catch (...) {
-        return failure;
-    }
-}
+using devcomm::Guard;
 
 // Devprobe's string table.
 std::string String(int id);
@@ -23,3 +17,6 @@ std::string String(int id);
 bool FinisherText(LPCSTR host, std::string* text);
 
 } // namespace devprobe
+
+// The older column count of the output bins, which the record query uses too.
+DLLEXPORT int WINAPI GetMaxOutputTray(LPCSTR host);

@@ -1,7 +1,9 @@
-// Answer layouts of the model queries whose record is one fixed record: the
-// record holds each layout's slots one after another in layout order (a file
-// holds the slots of the layouts its version reaches), and each answer field
-// takes one slot (a text field as many slots as its bytes fill).
+// Answer layouts of the model queries whose record is one fixed record. Every
+// layout reads the record's leading slots: its answer fields take one slot
+// each from slot 0 (a text field as many slots as its bytes fill), so that
+// layout 2 of an 8-byte answer is slots 0 and 1 whatever layout 1 reads. A
+// skipped slot ('x') is named only where a layout starts later (45 layout 2:
+// slots 1 to 4).
 //
 // Shared by Modelsmith, which answers them, and the model data compiler,
 // which writes them.
@@ -16,17 +18,17 @@ namespace model {
 struct FixedLayout {
     std::int16_t code;
     std::int8_t layout;
-    std::uint16_t size;   // answer size in bytes
-    std::uint16_t since;  // first format version that has it (0: every version)
-    const char* fields;   // 'L' u32, 'W' i16, 'C<n>' char[n]; naturally aligned
+    std::uint16_t size;  // answer size in bytes
+    std::uint16_t since; // first format version that has it (0: every version)
+    const char* fields;  // 'L' u32, 'W' i16, 'C<n>' char[n] (naturally aligned), 'x' a slot skipped
 };
 
 enum class FieldKind { U32, I16, Text };
 struct FixedField {
     FieldKind kind;
-    std::uint16_t offset;  // in the answer
-    std::uint16_t bytes;   // 4, 2 or the text's size
-    std::uint16_t slot;    // first record slot
+    std::uint16_t offset; // in the answer
+    std::uint16_t bytes;  // 4, 2 or the text's size
+    std::uint16_t slot;   // first record slot
 };
 
 // The layout of a fixed-record code, or nullptr when the code has no such layout.
@@ -39,9 +41,8 @@ std::vector<FixedField> FixedFields(const FixedLayout& layout);
 // at most max.
 std::size_t FixedFieldsInto(const FixedLayout& layout, FixedField* out, std::size_t max);
 inline constexpr std::size_t kMaxFixedFields = 40;
-// Slots a layout's fields take in the record, and where its group begins.
+// The leading slots of the record that a layout reads.
 unsigned FixedSlotCount(const FixedLayout& layout);
-unsigned FixedFirstSlot(const FixedLayout& layout);
 // Codes answered by the fixed-record decoder in every version.
 bool IsFixedRecordCode(int code);
 

@@ -152,64 +152,6 @@ UINT Resolve(UINT codePage) {
 
 // --- decoding ---------------------------------------------------------------
 
-// UTF-8 to UTF-16. An ill-formed sequence becomes one U+FFFD for its longest
-// valid beginning (at least one byte). Returns false on the first one when strict.
-bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, std::u16string& out) {
-    size_t i = 0;
-    while (i < n) {
-        unsigned char b = s[i];
-        if (b < 0x80) {
-            out += static_cast<char16_t>(b);
-            ++i;
-            continue;
-        }
-        size_t need;
-        char32_t c;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            need = 1;
-            c = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            need = 2;
-            c = b & 0x0F;
-            if (b == 0xE0) lo = 0xA0;
-            if (b == 0xED) hi = 0x9F; // no surrogates
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            need = 3;
-            c = b & 0x07;
-            if (b == 0xF0) lo = 0x90;
-            if (b == 0xF4) hi = 0x8F;
-        } else {
-            if (strict) return false;
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        size_t k = 1;
-        for (; k <= need && i + k < n; ++k) {
-            unsigned char t = s[i + k];
-            unsigned char tlo = k == 1 ? lo : 0x80, thi = k == 1 ? hi : 0xBF;
-            if (t < tlo || t > thi) break;
-            c = (c << 6) | (t & 0x3F);
-        }
-        if (k <= need) {
-            if (strict) return false;
-            out += u'\uFFFD';
-            i += k;
-            continue;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-        i += need + 1;
-    }
-    return true;
-}
-
 bool DecodeTable(const PageTable& cp, const unsigned char* s, size_t n, bool strict, std::u16string& out) {
     size_t i = 0;
     while (i < n) {
@@ -240,24 +182,6 @@ bool DecodeTable(const PageTable& cp, const unsigned char* s, size_t n, bool str
 
 // --- encoding ---------------------------------------------------------------
 
-void AppendUtf8(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Encoded characters are collected whole, so that a short buffer is never
 // left holding half of a double-byte character.
 struct Encoded {
@@ -266,19 +190,7 @@ struct Encoded {
 };
 
 bool EncodeUtf8(const char16_t* s, size_t n, bool strict, Encoded& out) {
-    for (size_t i = 0; i < n; ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            if (strict) return false;
-            c = 0xFFFD;
-        }
-        AppendUtf8(c, out.bytes);
-        out.ends.push_back(out.bytes.size());
-    }
-    return true;
+    return platform::EncodeUtf8(std::u16string_view(s, n), strict, &out.bytes, &out.ends);
 }
 
 void EncodeTable(const PageTable& cp, const char16_t* s, size_t n, std::string_view defaultChar, bool* usedDefault,
@@ -322,7 +234,7 @@ std::u16string AnsiToWide(std::string_view text, UINT codePage) {
     std::u16string out;
     auto* s = reinterpret_cast<const unsigned char*>(text.data());
     if (id == CP_UTF8) {
-        DecodeUtf8(s, text.size(), false, out);
+        platform::DecodeUtf8(std::string_view(reinterpret_cast<const char*>(s), text.size()), false, &out);
         return out;
     }
     const PageTable* cp = Table(id);
@@ -407,7 +319,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
         auto* s = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
         bool strict = dwFlags & MB_ERR_INVALID_CHARS;
         std::u16string out;
-        bool ok = cp ? DecodeTable(*cp, s, n, strict, out) : DecodeUtf8(s, n, strict, out);
+        bool ok = cp ? DecodeTable(*cp, s, n, strict, out) : platform::DecodeUtf8(std::string_view(reinterpret_cast<const char*>(s), n), strict, &out);
         if (!ok) {
             SetLastError(ERROR_NO_UNICODE_TRANSLATION);
             return 0;

@@ -216,6 +216,11 @@ void ClearFaults() {
     gFaults.clear();
 }
 
+std::map<std::string, int> FaultPointCalls() {
+    std::lock_guard lock(gMutex);
+    return std::map<std::string, int>(gCalls.begin(), gCalls.end());
+}
+
 int CallCount(const std::string& function) {
     std::lock_guard lock(gMutex);
     auto it = gCalls.find(function);

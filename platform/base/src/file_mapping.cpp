@@ -55,7 +55,8 @@ struct View {
 };
 
 std::mutex gViewMutex;
-std::map<uintptr_t, View> gViews;
+// Never destroyed (a view left mapped at exit would outlive the file table).
+std::map<uintptr_t, View>& gViews = *new std::map<uintptr_t, View>;
 
 HANDLE FailNull(DWORD error) {
     SetLastError(error);
@@ -185,7 +186,9 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DW
 }
 
 BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
-    PLATFORM_FAULT_POINT("UnmapViewOfFile", FALSE);
+    // A failed unmap still lets the view go, as a failed CloseHandle lets its handle go.
+    DWORD faultError = ERROR_SUCCESS;
+    const bool fault = platform::ShouldFail("UnmapViewOfFile", &faultError);
     View view;
     uintptr_t base = 0;
     {
@@ -203,7 +206,20 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
         gViews.erase(it);
     }
     ::munmap(reinterpret_cast<void*>(base), view.length);
+    if (fault) {
+        SetLastError(faultError);
+        return FALSE;
+    }
     return TRUE;
 }
 
 } // extern "C"
+
+namespace platform::test {
+
+long LiveViews() {
+    std::lock_guard lock(gViewMutex);
+    return static_cast<long>(gViews.size());
+}
+
+} // namespace platform::test

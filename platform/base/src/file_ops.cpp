@@ -30,7 +30,8 @@ std::string ParentOf(const std::string& host) {
 // The final component of a Windows path as the caller wrote it.
 std::string WrittenName(const std::u16string& windows) {
     size_t end = windows.size();
-    while (end > 0 && (windows[end - 1] == u'\\' || windows[end - 1] == u'/')) --end;
+    while (end > 0 && (windows[end - 1] == u'\\' || windows[end - 1] == u'/'))
+        --end;
     size_t start = windows.find_last_of(u"\\/", end == 0 ? 0 : end - 1);
     start = start == std::u16string::npos ? 0 : start + 1;
     if (start == 0 && end >= 2 && windows[1] == u':') start = 2;
@@ -65,8 +66,8 @@ BOOL CopyFileImpl(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists) {
     std::lock_guard lock(NamespaceMutex());
     // The source is read with others allowed to read; the destination is
     // written exclusively, as the system copies.
-    HANDLE src = OpenFile(existing, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING,
-                          FILE_FLAG_SEQUENTIAL_SCAN);
+    HANDLE src = OpenFile(existing, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (src == INVALID_HANDLE_VALUE) return FALSE;
     auto from = platform::LookupHandleAs<FileObject>(src);
     struct stat st;
@@ -74,7 +75,8 @@ BOOL CopyFileImpl(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists) {
     DWORD attrs = AttributesOf(from->host(), st);
     // The copy gets the source's attributes; read-only is set once it is written.
     DWORD createAttrs = attrs & ~DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NORMAL);
-    HANDLE dst = OpenFile(newName, GENERIC_WRITE, 0, failIfExists ? CREATE_NEW : CREATE_ALWAYS, createAttrs);
+    HANDLE dst =
+        OpenFile(newName, GENERIC_WRITE, 0, failIfExists ? CREATE_NEW : CREATE_ALWAYS, createAttrs);
     if (dst == INVALID_HANDLE_VALUE) {
         DWORD err = GetLastError();
         platform::RemoveHandle(src);
@@ -128,21 +130,25 @@ BOOL MoveFileImpl(LPCWSTR existing, LPCWSTR newName, DWORD flags) {
         } else {
             if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail(ERROR_ALREADY_EXISTS);
             if (S_ISDIR(dstSt.st_mode) || S_ISDIR(srcSt.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-            if (AttributesOf(to.host, dstSt) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+            if (AttributesOf(to.host, dstSt) & FILE_ATTRIBUTE_READONLY)
+                return Fail(ERROR_ACCESS_DENIED);
             FileId dstId = IdOf(dstSt);
             if (!ShareAllows(dstId, kDeleteAccess, kShareAll)) return Fail(ERROR_SHARING_VIOLATION);
             if (HasMapping(dstId)) return Fail(ERROR_ACCESS_DENIED);
+            if (LoadedAsModule(to.host)) return Fail(ERROR_ACCESS_DENIED);
         }
     }
     if (::rename(from.host.c_str(), target.c_str()) == 0) return TRUE;
     int err = errno;
     if (err == EXDEV) {
-        if (!(flags & MOVEFILE_COPY_ALLOWED) || S_ISDIR(srcSt.st_mode)) return Fail(ERROR_NOT_SAME_DEVICE);
+        if (!(flags & MOVEFILE_COPY_ALLOWED) || S_ISDIR(srcSt.st_mode))
+            return Fail(ERROR_NOT_SAME_DEVICE);
         if (!CopyFileImpl(existing, newName, FALSE)) return FALSE;
         if (::unlink(from.host.c_str()) != 0) return Fail(ErrorFromErrno(errno, from.host));
         return TRUE;
     }
-    if (err == ENOENT) return Fail(ERROR_PATH_NOT_FOUND); // the source exists: the target's folder does not
+    if (err == ENOENT)
+        return Fail(ERROR_PATH_NOT_FOUND); // the source exists: the target's folder does not
     if (err == EINVAL) return Fail(ERROR_SHARING_VIOLATION); // a folder into itself
     return Fail(ErrorFromErrno(err, to.host));
 }
@@ -206,7 +212,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
         FileId id = IdOf(st);
         if (AttributesOf(name.host, st) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
         if (!ShareAllows(id, kDeleteAccess, kShareAll)) return Fail(ERROR_SHARING_VIOLATION);
-        if (HasMapping(id)) return Fail(ERROR_ACCESS_DENIED);
+        if (HasMapping(id) || LoadedAsModule(name.host)) return Fail(ERROR_ACCESS_DENIED);
     }
     if (::unlink(name.host.c_str()) != 0) return Fail(ErrorFromErrno(errno, name.host));
     return TRUE;
@@ -226,7 +232,8 @@ BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bF
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
     PLATFORM_FAULT_POINT("CopyFileA", FALSE);
     if (!lpExistingFileName || !lpNewFileName) return Fail(ERROR_INVALID_PARAMETER);
-    return CopyFileW(Widen(lpExistingFileName).c_str(), Widen(lpNewFileName).c_str(), bFailIfExists);
+    return CopyFileW(Widen(lpExistingFileName).c_str(), Widen(lpNewFileName).c_str(),
+                     bFailIfExists);
 }
 
 BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
@@ -278,7 +285,8 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
     std::lock_guard lock(NamespaceMutex());
     struct stat st;
     if (::stat(name.host.c_str(), &st) != 0) return Fail(ErrorFromErrno(errno, name.host));
-    if (int err = StoreAttributes(name.host, st, dwFileAttributes)) return Fail(ErrorFromErrno(err, name.host));
+    if (int err = StoreAttributes(name.host, st, dwFileAttributes))
+        return Fail(ErrorFromErrno(err, name.host));
     return TRUE;
 }
 

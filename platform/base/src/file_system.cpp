@@ -3,6 +3,7 @@
 #include "file_system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -19,11 +20,17 @@
 
 namespace platform::files {
 
-std::u16string Widen(const char* text) { return text ? WidenBytes(text) : std::u16string(); }
+std::u16string Widen(const char* text) {
+    return text ? WidenBytes(text) : std::u16string();
+}
 
-std::u16string WidenBytes(std::string_view text) { return AnsiToWide(text, CP_ACP); }
+std::u16string WidenBytes(std::string_view text) {
+    return AnsiToWide(text, CP_ACP);
+}
 
-std::string Narrow(std::u16string_view text) { return WideToAnsi(text, CP_ACP); }
+std::string Narrow(std::u16string_view text) {
+    return WideToAnsi(text, CP_ACP);
+}
 
 size_t CutPoint(std::string_view text, size_t max) {
     if (max >= text.size()) return text.size();
@@ -49,9 +56,13 @@ std::recursive_mutex& NamespaceMutex() {
 
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
 
-bool IsDriveLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool IsDriveLetter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
 
 // Characters that no Windows file name may hold (wildcards included).
 bool ForbiddenInName(char16_t c) {
@@ -98,7 +109,8 @@ bool Resolve(const WCHAR* path, HostName* out) {
 
 DWORD MissingError(const std::string& host) {
     size_t slash = host.find_last_of('/');
-    std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : host.substr(0, slash));
+    std::string parent =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : host.substr(0, slash));
     struct stat st;
     if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
     return ERROR_PATH_NOT_FOUND;
@@ -146,9 +158,9 @@ namespace {
 
 // Attributes that the host has no place for are kept in an extended attribute.
 constexpr const char* kAttributeName = "user.printhost.attributes";
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                  FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
-                                  FILE_ATTRIBUTE_OFFLINE;
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE;
 
 bool ReadKept(const std::string& host, DWORD* kept) {
     char buf[16] = {};
@@ -198,14 +210,16 @@ constexpr long long kEpochDifference = 116444736000000000LL; // 1601-01-01 to 19
 }
 
 FILETIME ToFileTime(const struct timespec& ts) {
-    long long v = static_cast<long long>(ts.tv_sec) * 10000000LL + ts.tv_nsec / 100 + kEpochDifference;
+    long long v =
+        static_cast<long long>(ts.tv_sec) * 10000000LL + ts.tv_nsec / 100 + kEpochDifference;
     if (v < 0) v = 0;
     auto u = static_cast<unsigned long long>(v);
     return FILETIME{static_cast<DWORD>(u & 0xFFFFFFFFu), static_cast<DWORD>(u >> 32)};
 }
 
 struct timespec FromFileTime(const FILETIME& ft) {
-    unsigned long long u = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    unsigned long long u =
+        (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     // Times past the year 30828 do not exist on the system either; clamp.
     if (u > 0x7FFFFFFFFFFFFFFFULL) u = 0x7FFFFFFFFFFFFFFFULL;
     long long v = static_cast<long long>(u) - kEpochDifference;
@@ -215,16 +229,16 @@ struct timespec FromFileTime(const FILETIME& ft) {
         rem += 10000000LL;
         --sec;
     }
-    struct timespec ts{};
+    struct timespec ts {};
     ts.tv_sec = static_cast<time_t>(sec);
     ts.tv_nsec = static_cast<long>(rem * 100);
     return ts;
 }
 
 struct timespec BirthTime(const std::string& host, const struct stat& st) {
-    struct statx sx{};
+    struct statx sx {};
     if (::statx(AT_FDCWD, host.c_str(), 0, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
-        struct timespec ts{};
+        struct timespec ts {};
         ts.tv_sec = sx.stx_btime.tv_sec;
         ts.tv_nsec = sx.stx_btime.tv_nsec;
         return ts;
@@ -234,7 +248,8 @@ struct timespec BirthTime(const std::string& host, const struct stat& st) {
 
 ShareAccess AccessForSharing(DWORD access) {
     ShareAccess a;
-    a.read = access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE | FILE_READ_DATA | FILE_EXECUTE);
+    a.read =
+        access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE | FILE_READ_DATA | FILE_EXECUTE);
     a.write = access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
     a.del = access & (GENERIC_ALL | DELETE);
     return a;
@@ -255,9 +270,11 @@ struct FileState {
     std::string deletePath;
 };
 
+// Never destroyed: views and handles still open when the process exits are
+// released after the other statics are gone.
 std::map<FileId, FileState>& States() {
-    static std::map<FileId, FileState> states;
-    return states;
+    static auto* states = new std::map<FileId, FileState>;
+    return *states;
 }
 
 bool Conflicts(const OpenEntry& e, ShareAccess a, DWORD share) {
@@ -287,10 +304,11 @@ bool DeletePending(const FileId& id) {
     return it != States().end() && it->second.deletePending;
 }
 
-FileObject::FileObject(int fd, std::string host, const FileId& id, DWORD access, DWORD shareMode, DWORD flags,
-                       bool directory)
-    : fd_(fd), host_(std::move(host)), id_(id), sharing_(AccessForSharing(access)), shareMode_(shareMode),
-      deleteOnClose_(flags & FILE_FLAG_DELETE_ON_CLOSE), directory_(directory) {
+FileObject::FileObject(int fd, std::string host, const FileId& id, DWORD access, DWORD shareMode,
+                       DWORD flags, bool directory)
+    : fd_(fd), host_(std::move(host)), id_(id), sharing_(AccessForSharing(access)),
+      shareMode_(shareMode), deleteOnClose_(flags & FILE_FLAG_DELETE_ON_CLOSE),
+      directory_(directory) {
     if (deleteOnClose_) sharing_.del = true;
     canRead_ = access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
     canWrite_ = access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
@@ -318,7 +336,8 @@ FileObject::~FileObject() {
         if (state.opens.empty() && state.mappings == 0) {
             if (state.deletePending) {
                 struct stat st;
-                if (::lstat(state.deletePath.c_str(), &st) == 0 && IdOf(st) == id_) ::unlink(state.deletePath.c_str());
+                if (::lstat(state.deletePath.c_str(), &st) == 0 && IdOf(st) == id_)
+                    ::unlink(state.deletePath.c_str());
             }
             States().erase(it);
         }
@@ -344,12 +363,36 @@ bool HasMapping(const FileId& id) {
     return it != States().end() && it->second.mappings > 0;
 }
 
+int HoldAsModule(const std::string& host) {
+    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int rc;
+    while ((rc = ::flock(fd, LOCK_SH)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool LoadedAsModule(const std::string& host) {
+    int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    // An exclusive lock that cannot be had now means some process holds the file as a module.
+    bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
 bool IsVolumeRoot(const std::string& host) {
     const std::string& root = MachineRoot();
-    if (host.size() <= root.size() + 1 || host.compare(0, root.size(), root) != 0 || host[root.size()] != '/')
+    if (host.size() <= root.size() + 1 || host.compare(0, root.size(), root) != 0 ||
+        host[root.size()] != '/')
         return false;
     std::string_view rel = std::string_view(host).substr(root.size() + 1);
-    while (!rel.empty() && rel.back() == '/') rel.remove_suffix(1);
+    while (!rel.empty() && rel.back() == '/')
+        rel.remove_suffix(1);
     if (rel.size() == 1) return true;
     if (rel.substr(0, 3) != "unc" || (rel.size() > 3 && rel[3] != '/')) return false;
     size_t parts = 0;
@@ -358,8 +401,12 @@ bool IsVolumeRoot(const std::string& host) {
     return parts <= 2;
 }
 
-std::u16string WindowsFolder() { return u"C:\\Windows"; }
+std::u16string WindowsFolder() {
+    return u"C:\\Windows";
+}
 
-std::u16string TempFolder() { return u"C:\\Windows\\Temp\\"; }
+std::u16string TempFolder() {
+    return u"C:\\Windows\\Temp\\";
+}
 
 } // namespace platform::files

@@ -31,8 +31,8 @@ std::recursive_mutex& NamespaceMutex();
 
 // A Windows path resolved onto the host.
 struct HostName {
-    std::string host;          // the host path (components matched without case)
-    std::u16string windows;    // the Windows path as given
+    std::string host;       // the host path (components matched without case)
+    std::u16string windows; // the Windows path as given
     bool trailingSeparator = false;
 };
 
@@ -69,7 +69,9 @@ struct FileId {
     bool operator<(const FileId& o) const { return dev != o.dev ? dev < o.dev : ino < o.ino; }
     bool operator==(const FileId& o) const { return dev == o.dev && ino == o.ino; }
 };
-inline FileId IdOf(const struct stat& st) { return FileId{st.st_dev, st.st_ino}; }
+inline FileId IdOf(const struct stat& st) {
+    return FileId{st.st_dev, st.st_ino};
+}
 
 // What an open asks for, reduced to what sharing cares about.
 struct ShareAccess {
@@ -89,9 +91,9 @@ bool DeletePending(const FileId& id);
 
 // A file or folder opened by CreateFile.
 class FileObject : public HandleObject {
-public:
-    FileObject(int fd, std::string host, const FileId& id, DWORD access, DWORD shareMode, DWORD flags,
-               bool directory);
+  public:
+    FileObject(int fd, std::string host, const FileId& id, DWORD access, DWORD shareMode,
+               DWORD flags, bool directory);
     ~FileObject() override;
     const char* KindName() const override { return "File"; }
 
@@ -103,7 +105,7 @@ public:
     const FileId& id() const { return id_; }
     const std::string& host() const { return host_; }
 
-private:
+  private:
     int fd_;
     std::string host_;
     FileId id_;
@@ -122,8 +124,17 @@ void AddMapping(const FileId& id);
 void RemoveMapping(const FileId& id);
 bool HasMapping(const FileId& id);
 
+// Modules are held while loaded, in every process: a shared advisory lock on the
+// image file that writers, deleters and renames onto the file test for. The
+// system refuses to change a file that is mapped as a running image; here a
+// change would also tear the image under the process that runs it.
+// HoldAsModule returns the descriptor that keeps the hold (close it to let go), or -1.
+int HoldAsModule(const std::string& host);
+bool LoadedAsModule(const std::string& host);
+
 // CreateFileW without its fault point, for functions built on it.
-HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition, DWORD flagsAndAttributes);
+HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition,
+                DWORD flagsAndAttributes);
 
 // True for the host folder of a drive's root (C:\) or of a share (\\server\share).
 bool IsVolumeRoot(const std::string& host);

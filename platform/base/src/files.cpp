@@ -20,7 +20,9 @@ bool WantsWrite(DWORD access) {
     return access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
 }
 
-bool WantsRead(DWORD access) { return access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA); }
+bool WantsRead(DWORD access) {
+    return access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
+}
 
 HANDLE Fail(DWORD error) {
     SetLastError(error);
@@ -29,41 +31,48 @@ HANDLE Fail(DWORD error) {
 
 // The attributes a new (or overwritten) file gets from dwFlagsAndAttributes.
 DWORD CreationAttributes(DWORD flagsAndAttributes) {
-    DWORD a = flagsAndAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
-                                    FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_ARCHIVE);
+    DWORD a = flagsAndAttributes &
+              (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+               FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+               FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_ARCHIVE);
     return a | FILE_ATTRIBUTE_ARCHIVE;
 }
 
-HANDLE OpenFolder(const HostName& name, const struct stat& st, DWORD access, DWORD shareMode, DWORD disposition,
-                  DWORD flags) {
+HANDLE OpenFolder(const HostName& name, const struct stat& st, DWORD access, DWORD shareMode,
+                  DWORD disposition, DWORD flags) {
     // A folder opens only for its attributes and times, and only when asked for.
     if (!(flags & FILE_FLAG_BACKUP_SEMANTICS)) return Fail(ERROR_ACCESS_DENIED);
     if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
-    if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) return Fail(ERROR_ACCESS_DENIED);
+    if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)
+        return Fail(ERROR_ACCESS_DENIED);
     FileId id = IdOf(st);
     if (!ShareAllows(id, AccessForSharing(access), shareMode)) return Fail(ERROR_SHARING_VIOLATION);
     int fd = ::open(name.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return Fail(ErrorFromErrno(errno, name.host));
-    HANDLE h = InsertHandle(std::make_shared<FileObject>(fd, name.host, id, access, shareMode, flags, true));
+    HANDLE h = InsertHandle(
+        std::make_shared<FileObject>(fd, name.host, id, access, shareMode, flags, true));
     SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return h;
 }
 
 } // namespace
 
-HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition, DWORD flagsAndAttributes) {
+HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition,
+                DWORD flagsAndAttributes) {
     HostName name;
     if (!Resolve(path, &name)) return INVALID_HANDLE_VALUE;
-    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) return Fail(ERROR_INVALID_PARAMETER);
-    if (disposition == TRUNCATE_EXISTING && !(access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)))
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (disposition == TRUNCATE_EXISTING &&
+        !(access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)))
         return Fail(ERROR_INVALID_PARAMETER);
     if (shareMode & ~DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return Fail(ERROR_INVALID_PARAMETER);
 
     const bool read = WantsRead(access);
     const bool write = WantsWrite(access);
-    const bool appendOnly = (access & FILE_APPEND_DATA) && !(access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA));
+    const bool appendOnly =
+        (access & FILE_APPEND_DATA) && !(access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA));
     const bool deleteOnClose = flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE;
     ShareAccess sharing = AccessForSharing(access);
     if (deleteOnClose) sharing.del = true;
@@ -93,10 +102,12 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
             return Fail(ERROR_ACCESS_DENIED);
         // Overwriting a hidden or system file must say so in its attributes.
         DWORD marks = attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-        if (disposition == CREATE_ALWAYS && (flagsAndAttributes & marks) != marks) return Fail(ERROR_ACCESS_DENIED);
+        if (disposition == CREATE_ALWAYS && (flagsAndAttributes & marks) != marks)
+            return Fail(ERROR_ACCESS_DENIED);
         if (DeletePending(id)) return Fail(ERROR_ACCESS_DENIED);
         if (!ShareAllows(id, sharing, shareMode)) return Fail(ERROR_SHARING_VIOLATION);
         if (truncate && HasMapping(id)) return Fail(ERROR_USER_MAPPED_FILE);
+        if ((write || truncate) && LoadedAsModule(name.host)) return Fail(ERROR_SHARING_VIOLATION);
         if (truncate) oflags |= O_TRUNC;
         fd = ::open(name.host.c_str(), oflags);
         if (fd < 0) return Fail(ErrorFromErrno(errno, name.host));
@@ -104,11 +115,14 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
             StoreAttributes(name.host, st, CreationAttributes(flagsAndAttributes));
             ::fstat(fd, &st);
         }
-        if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) successError = ERROR_ALREADY_EXISTS;
+        if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
+            successError = ERROR_ALREADY_EXISTS;
     } else {
-        if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return Fail(MissingError(name.host));
+        if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)
+            return Fail(MissingError(name.host));
         fd = ::open(name.host.c_str(), oflags | O_CREAT | O_EXCL, 0666);
-        if (fd < 0) return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno, name.host));
+        if (fd < 0)
+            return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno, name.host));
         ::fstat(fd, &st);
         // The creating handle keeps its write access even to a file created read-only.
         StoreAttributes(name.host, st, CreationAttributes(flagsAndAttributes));
@@ -118,8 +132,8 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
         ::close(fd);
         return Fail(ErrorFromErrno(err, name.host));
     }
-    HANDLE h = InsertHandle(
-        std::make_shared<FileObject>(fd, name.host, IdOf(st), access, shareMode, flagsAndAttributes, false));
+    HANDLE h = InsertHandle(std::make_shared<FileObject>(fd, name.host, IdOf(st), access, shareMode,
+                                                         flagsAndAttributes, false));
     SetLastError(successError);
     return h;
 }
@@ -194,10 +208,11 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     (void)hTemplateFile;
     if (dwFlagsAndAttributes & FILE_FLAG_OVERLAPPED) return Fail(ERROR_NOT_SUPPORTED);
     HANDLE device;
-    if (platform::devices::OpenDevicePath(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
-                                          dwFlagsAndAttributes, &device))
+    if (platform::devices::OpenDevicePath(lpFileName, dwDesiredAccess, dwShareMode,
+                                          dwCreationDisposition, dwFlagsAndAttributes, &device))
         return device;
-    return OpenFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
+    return OpenFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                    dwFlagsAndAttributes);
 }
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -206,17 +221,17 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     PLATFORM_FAULT_POINT("CreateFileA", INVALID_HANDLE_VALUE);
     if (!lpFileName) return Fail(ERROR_INVALID_PARAMETER);
     std::u16string name = Widen(lpFileName);
-    return CreateFileW(name.c_str(), dwDesiredAccess, dwShareMode, lpSecurityAttributes, dwCreationDisposition,
-                       dwFlagsAndAttributes, hTemplateFile);
+    return CreateFileW(name.c_str(), dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                       dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
 }
 
-BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
-                     LPOVERLAPPED lpOverlapped) {
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
     PLATFORM_FAULT_POINT("ReadFile", FALSE);
     if (platform::devices::IsDeviceHandle(hFile))
-        return platform::devices::ReadDevice(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
-                                             lpOverlapped);
+        return platform::devices::ReadDevice(hFile, lpBuffer, nNumberOfBytesToRead,
+                                             lpNumberOfBytesRead, lpOverlapped);
     auto file = FileOf(hFile);
     if (!file) return FALSE;
     if (lpOverlapped) {
@@ -252,13 +267,13 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     return TRUE;
 }
 
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
-                      LPOVERLAPPED lpOverlapped) {
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
     PLATFORM_FAULT_POINT("WriteFile", FALSE);
     if (platform::devices::IsDeviceHandle(hFile))
-        return platform::devices::WriteDevice(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
-                                              lpOverlapped);
+        return platform::devices::WriteDevice(hFile, lpBuffer, nNumberOfBytesToWrite,
+                                              lpNumberOfBytesWritten, lpOverlapped);
     auto file = FileOf(hFile);
     if (!file) return FALSE;
     if (lpOverlapped) {
@@ -293,15 +308,16 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     return TRUE;
 }
 
-DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod) {
     PLATFORM_FAULT_POINT("SetFilePointer", INVALID_SET_FILE_POINTER);
     auto file = FileOf(hFile);
     if (!file) return INVALID_SET_FILE_POINTER;
     long long distance = lDistanceToMove;
     if (lpDistanceToMoveHigh)
-        distance = static_cast<long long>((static_cast<unsigned long long>(static_cast<DWORD>(*lpDistanceToMoveHigh))
-                                           << 32) |
-                                          static_cast<DWORD>(lDistanceToMove));
+        distance = static_cast<long long>(
+            (static_cast<unsigned long long>(static_cast<DWORD>(*lpDistanceToMoveHigh)) << 32) |
+            static_cast<DWORD>(lDistanceToMove));
     long long before = ::lseek(file->fd(), 0, SEEK_CUR);
     long long pos;
     if (!MovePointer(*file, distance, dwMoveMethod, &pos)) return INVALID_SET_FILE_POINTER;
@@ -317,8 +333,8 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
     return static_cast<DWORD>(pos & 0xFFFFFFFF);
 }
 
-BOOL WINAPI SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, PLARGE_INTEGER lpNewFilePointer,
-                             DWORD dwMoveMethod) {
+BOOL WINAPI SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove,
+                             PLARGE_INTEGER lpNewFilePointer, DWORD dwMoveMethod) {
     PLATFORM_FAULT_POINT("SetFilePointerEx", FALSE);
     auto file = FileOf(hFile);
     if (!file) return FALSE;
@@ -360,7 +376,8 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     if (!file) return INVALID_FILE_SIZE;
     long long size;
     if (!FileSize(*file, &size)) return INVALID_FILE_SIZE;
-    if (lpFileSizeHigh) *lpFileSizeHigh = static_cast<DWORD>(static_cast<unsigned long long>(size) >> 32);
+    if (lpFileSizeHigh)
+        *lpFileSizeHigh = static_cast<DWORD>(static_cast<unsigned long long>(size) >> 32);
     SetLastError(NO_ERROR);
     return static_cast<DWORD>(size & 0xFFFFFFFF);
 }
@@ -405,9 +422,10 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
         return FALSE;
     }
     if (lpCreationTime) {
-        struct statx sx{};
+        struct statx sx {};
         struct timespec birth = st.st_mtim;
-        if (::statx(file->fd(), "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+        if (::statx(file->fd(), "", AT_EMPTY_PATH, STATX_BTIME, &sx) == 0 &&
+            (sx.stx_mask & STATX_BTIME)) {
             birth.tv_sec = sx.stx_btime.tv_sec;
             birth.tv_nsec = sx.stx_btime.tv_nsec;
         }
@@ -418,8 +436,8 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
     return TRUE;
 }
 
-BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
-                        const FILETIME* lpLastWriteTime) {
+BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
+                        const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime) {
     PLATFORM_FAULT_POINT("SetFileTime", FALSE);
     (void)lpCreationTime; // the host keeps no settable creation time
     auto file = FileOf(hFile);
@@ -430,7 +448,7 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILE
     }
     // A zero time, or all ones, leaves that time as it is.
     auto pick = [](const FILETIME* ft) {
-        struct timespec ts{};
+        struct timespec ts {};
         bool keep = !ft || (ft->dwLowDateTime == 0 && ft->dwHighDateTime == 0) ||
                     (ft->dwLowDateTime == 0xFFFFFFFF && ft->dwHighDateTime == 0xFFFFFFFF);
         if (keep) {

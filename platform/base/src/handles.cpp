@@ -55,12 +55,22 @@ size_t OpenHandleCount(const char* kind) {
     return n;
 }
 
+std::map<std::string, size_t> OpenHandleKinds() {
+    std::lock_guard lock(gHandleMutex);
+    std::map<std::string, size_t> kinds;
+    for (const auto& [value, obj] : gHandles) ++kinds[obj->KindName()];
+    return kinds;
+}
+
 } // namespace test
 
 } // namespace platform
 
 extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
-    PLATFORM_FAULT_POINT("CloseHandle", FALSE);
+    // A close that fails still lets the handle go: the caller has no other way
+    // to give it back, and the system's close of a valid handle always does.
+    DWORD faultError = ERROR_SUCCESS;
+    const bool fault = platform::ShouldFail("CloseHandle", &faultError);
     // The current-process pseudo handle has the value of INVALID_HANDLE_VALUE;
     // closing it is allowed and does nothing.
     if (hObject == INVALID_HANDLE_VALUE) return TRUE;
@@ -80,5 +90,9 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
     // The object is released here, outside the table's lock, so that its
     // destructor may itself use the table.
     obj.reset();
+    if (fault) {
+        SetLastError(faultError);
+        return FALSE;
+    }
     return TRUE;
 }

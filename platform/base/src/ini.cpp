@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -13,6 +12,7 @@
 #include "file_system.h"
 #include "ini_document.h"
 #include "platform/core.h"
+#include "platform/settings_file.h"
 #include "platform/text.h"
 
 using platform::ini::IniDocument;
@@ -30,7 +30,7 @@ struct CachedFile {
     std::string host;
     FileId id;
     long long size = -1;
-    struct timespec written{};
+    struct timespec written {};
     IniDocument doc;
 } gCache;
 
@@ -60,13 +60,15 @@ Loaded Load(const std::u16string& name, IniDocument* doc, DWORD* error) {
         return Loaded::Missing;
     }
     if (gCache.host == host.host && gCache.id == IdOf(st) && gCache.size == st.st_size &&
-        gCache.written.tv_sec == st.st_mtim.tv_sec && gCache.written.tv_nsec == st.st_mtim.tv_nsec) {
+        gCache.written.tv_sec == st.st_mtim.tv_sec &&
+        gCache.written.tv_nsec == st.st_mtim.tv_nsec) {
         *doc = gCache.doc;
         return Loaded::Ok;
     }
     // Opened as the system does, so that a handle that denies reading keeps it out.
-    HANDLE h = OpenFile(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    HANDLE h =
+        OpenFile(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (h == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return *error == ERROR_FILE_NOT_FOUND ? Loaded::Missing : Loaded::Unreadable;
@@ -101,40 +103,6 @@ Loaded Load(const std::u16string& name, IniDocument* doc, DWORD* error) {
     return Loaded::Ok;
 }
 
-std::atomic<unsigned> gTempSerial{0};
-
-// Writes the whole text to a new file beside the old one and renames it over
-// the old one. On failure the new file is removed and the old one is untouched.
-bool Store(const std::u16string& name, const IniDocument& doc) {
-    std::string bytes = doc.Serialize();
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%x%04x.tmp", static_cast<unsigned>(::getpid()),
-                  gTempSerial.fetch_add(1) & 0xFFFF);
-    std::u16string temp = name + platform::FromUtf8(suffix);
-    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size() && FlushFileBuffers(h);
-    DWORD error = GetLastError();
-    CloseHandle(h);
-    if (ok) {
-        // The new file carries on the marks of the old one (hidden, system...).
-        DWORD attrs = GetFileAttributesW(name.c_str());
-        if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY) &&
-            (attrs & ~DWORD(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_READONLY)))
-            SetFileAttributesW(temp.c_str(), attrs & ~DWORD(FILE_ATTRIBUTE_READONLY));
-        ok = MoveFileExW(temp.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING);
-        error = GetLastError();
-    }
-    if (!ok) {
-        DeleteFileW(temp.c_str());
-        SetLastError(error);
-        return false;
-    }
-    return true;
-}
-
 // What a read answers: one string or a list of strings.
 struct Answer {
     bool list = false;
@@ -145,8 +113,9 @@ struct Answer {
 // Copies a value or a list into the caller's buffer. A value that does not fit
 // is cut to nSize - 1 units, a list to nSize - 2 and two NULs; the cut never
 // leaves half a character (the units it spares are NULs too).
-template <class C> DWORD Deliver(const std::vector<std::basic_string<C>>& items, bool list, C* buffer, DWORD size,
-                                 DWORD* error) {
+template <class C>
+DWORD Deliver(const std::vector<std::basic_string<C>>& items, bool list, C* buffer, DWORD size,
+              DWORD* error) {
     if (!buffer || size == 0) return 0;
     std::basic_string<C> text;
     if (!list) {
@@ -180,7 +149,8 @@ DWORD DeliverW(const Answer& answer, LPWSTR buffer, DWORD size) {
 
 DWORD DeliverA(const Answer& answer, LPSTR buffer, DWORD size) {
     std::vector<std::string> items;
-    for (const auto& item : answer.items) items.push_back(Narrow(item));
+    for (const auto& item : answer.items)
+        items.push_back(Narrow(item));
     DWORD error = answer.error;
     DWORD n = Deliver(items, answer.list, buffer, size, &error);
     SetLastError(error);
@@ -189,7 +159,8 @@ DWORD DeliverA(const Answer& answer, LPSTR buffer, DWORD size) {
 
 // The lookups of GetPrivateProfileString. A missing file answers like an
 // empty one and reports ERROR_FILE_NOT_FOUND.
-void Query(const WCHAR* app, const WCHAR* key, const WCHAR* def, const WCHAR* file, Answer* answer) {
+void Query(const WCHAR* app, const WCHAR* key, const WCHAR* def, const WCHAR* file,
+           Answer* answer) {
     std::lock_guard lock(gIniMutex);
     IniDocument doc;
     DWORD error = ERROR_SUCCESS;
@@ -205,7 +176,8 @@ void Query(const WCHAR* app, const WCHAR* key, const WCHAR* def, const WCHAR* fi
         answer->items.push_back(platform::ini::StripQuotes(std::move(*value)));
     } else {
         std::u16string fallback = def ? std::u16string(def) : std::u16string();
-        while (!fallback.empty() && fallback.back() == u' ') fallback.pop_back();
+        while (!fallback.empty() && fallback.back() == u' ')
+            fallback.pop_back();
         answer->items.push_back(std::move(fallback));
         if (loaded == Loaded::Ok) answer->error = ERROR_FILE_NOT_FOUND;
     }
@@ -231,14 +203,19 @@ UINT LeadingNumber(std::u16string_view text) {
         for (i += 2; i < text.size(); ++i) {
             char16_t c = text[i];
             UINT digit;
-            if (c >= u'0' && c <= u'9') digit = c - u'0';
-            else if (c >= u'a' && c <= u'f') digit = c - u'a' + 10;
-            else if (c >= u'A' && c <= u'F') digit = c - u'A' + 10;
-            else break;
+            if (c >= u'0' && c <= u'9')
+                digit = c - u'0';
+            else if (c >= u'a' && c <= u'f')
+                digit = c - u'a' + 10;
+            else if (c >= u'A' && c <= u'F')
+                digit = c - u'A' + 10;
+            else
+                break;
             value = value * 16 + digit;
         }
     } else {
-        for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) value = value * 10 + (text[i] - u'0');
+        for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+            value = value * 10 + (text[i] - u'0');
     }
     return negative ? 0u - value : value;
 }
@@ -276,26 +253,35 @@ BOOL WriteProfile(const WCHAR* app, const WCHAR* key, const WCHAR* value, const 
     HostName host;
     if (!Resolve(name.c_str(), &host)) return FALSE;
     struct stat st;
-    if (::stat(host.host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    bool present = ::stat(host.host.c_str(), &st) == 0;
+    if (present && S_ISDIR(st.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    IniDocument doc;
-    DWORD error = ERROR_SUCCESS;
-    Loaded loaded = Load(name, &doc, &error);
-    if (loaded == Loaded::Unreadable) {
-        SetLastError(error);
-        return FALSE;
+    // Deleting from a file that is not there changes nothing (and needs no folder).
+    if (!present && (!key || !value)) {
+        SetLastError(ERROR_SUCCESS);
+        return TRUE;
     }
     // The system's Windows folder always exists; on a fresh machine root, make it.
     if (!file || std::u16string(file).find_first_of(u"\\/:") == std::u16string::npos)
         CreateDirectoryW(WindowsFolder().c_str(), nullptr);
-    bool changed = !key ? doc.DeleteSection(app) : !value ? doc.DeleteKey(app, key) : doc.Set(app, key, value);
-    if (!changed && (loaded == Loaded::Ok || !key || !value)) {
+    // Other processes edit the same file: the read and the write are one step under their common
+    // lock.
+    platform::SettingsFile settings(name);
+    if (!settings.locked()) return FALSE;
+    std::string bytes;
+    bool exists = settings.Read(&bytes);
+    if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
+    IniDocument doc = IniDocument::Parse(bytes);
+    bool changed = !key     ? doc.DeleteSection(app)
+                   : !value ? doc.DeleteKey(app, key)
+                            : doc.Set(app, key, value);
+    if (!changed && (exists || !key || !value)) {
         SetLastError(ERROR_SUCCESS);
         return TRUE;
     }
-    if (!Store(name, doc)) return FALSE;
+    if (!settings.Replace(doc.Serialize())) return FALSE;
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
@@ -312,36 +298,41 @@ DWORD WINAPI GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCW
     return DeliverW(answer, lpReturnedString, nSize);
 }
 
-DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault, LPSTR lpReturnedString,
-                                      DWORD nSize, LPCSTR lpFileName) {
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
+                                      LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
     PLATFORM_FAULT_POINT("GetPrivateProfileStringA", 0);
-    std::u16string app = Widen(lpAppName), key = Widen(lpKeyName), def = Widen(lpDefault), file = Widen(lpFileName);
+    std::u16string app = Widen(lpAppName), key = Widen(lpKeyName), def = Widen(lpDefault),
+                   file = Widen(lpFileName);
     Answer answer;
-    Query(lpAppName ? app.c_str() : nullptr, lpKeyName ? key.c_str() : nullptr, lpDefault ? def.c_str() : nullptr,
-          lpFileName ? file.c_str() : nullptr, &answer);
+    Query(lpAppName ? app.c_str() : nullptr, lpKeyName ? key.c_str() : nullptr,
+          lpDefault ? def.c_str() : nullptr, lpFileName ? file.c_str() : nullptr, &answer);
     return DeliverA(answer, lpReturnedString, nSize);
 }
 
-UINT WINAPI GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault, LPCWSTR lpFileName) {
+UINT WINAPI GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
+                                  LPCWSTR lpFileName) {
     PLATFORM_FAULT_POINT("GetPrivateProfileIntW", static_cast<UINT>(nDefault));
     return ProfileInt(lpAppName, lpKeyName, nDefault, lpFileName);
 }
 
-UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName) {
+UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
+                                  LPCSTR lpFileName) {
     PLATFORM_FAULT_POINT("GetPrivateProfileIntA", static_cast<UINT>(nDefault));
     std::u16string app = Widen(lpAppName), key = Widen(lpKeyName), file = Widen(lpFileName);
-    return ProfileInt(lpAppName ? app.c_str() : nullptr, lpKeyName ? key.c_str() : nullptr, nDefault,
-                      lpFileName ? file.c_str() : nullptr);
+    return ProfileInt(lpAppName ? app.c_str() : nullptr, lpKeyName ? key.c_str() : nullptr,
+                      nDefault, lpFileName ? file.c_str() : nullptr);
 }
 
-DWORD WINAPI GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize, LPCWSTR lpFileName) {
+DWORD WINAPI GetPrivateProfileSectionNamesW(LPWSTR lpszReturnBuffer, DWORD nSize,
+                                            LPCWSTR lpFileName) {
     PLATFORM_FAULT_POINT("GetPrivateProfileSectionNamesW", 0);
     Answer answer;
     Query(nullptr, nullptr, nullptr, lpFileName, &answer);
     return DeliverW(answer, lpszReturnBuffer, nSize);
 }
 
-DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR lpszReturnBuffer, DWORD nSize, LPCSTR lpFileName) {
+DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR lpszReturnBuffer, DWORD nSize,
+                                            LPCSTR lpFileName) {
     PLATFORM_FAULT_POINT("GetPrivateProfileSectionNamesA", 0);
     std::u16string file = Widen(lpFileName);
     Answer answer;
@@ -357,7 +348,8 @@ DWORD WINAPI GetPrivateProfileSectionW(LPCWSTR lpAppName, LPWSTR lpReturnedStrin
     return DeliverW(answer, lpReturnedString, nSize);
 }
 
-DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
+DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString, DWORD nSize,
+                                       LPCSTR lpFileName) {
     PLATFORM_FAULT_POINT("GetPrivateProfileSectionA", 0);
     std::u16string app = Widen(lpAppName), file = Widen(lpFileName);
     Answer answer;
@@ -365,14 +357,17 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
     return DeliverA(answer, lpReturnedString, nSize);
 }
 
-BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString, LPCWSTR lpFileName) {
+BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
+                                       LPCWSTR lpFileName) {
     PLATFORM_FAULT_POINT("WritePrivateProfileStringW", FALSE);
     return WriteProfile(lpAppName, lpKeyName, lpString, lpFileName);
 }
 
-BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPCSTR lpFileName) {
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
+                                       LPCSTR lpFileName) {
     PLATFORM_FAULT_POINT("WritePrivateProfileStringA", FALSE);
-    std::u16string app = Widen(lpAppName), key = Widen(lpKeyName), value = Widen(lpString), file = Widen(lpFileName);
+    std::u16string app = Widen(lpAppName), key = Widen(lpKeyName), value = Widen(lpString),
+                   file = Widen(lpFileName);
     return WriteProfile(lpAppName ? app.c_str() : nullptr, lpKeyName ? key.c_str() : nullptr,
                         lpString ? value.c_str() : nullptr, lpFileName ? file.c_str() : nullptr);
 }

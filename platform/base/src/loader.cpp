@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "file_system.h"
 #include "platform/codepage_ctl.h"
 #include "platform/core.h"
 #include "platform/loader_ctl.h"
@@ -39,19 +40,22 @@ struct Module {
     link_map* map = nullptr;
     const PLATFORM_EXPORT_ORDINAL* ordinals = nullptr;
     int count = 0;
+    int imageLock = -1; // the file held as a loaded image (see platform::files::LoadedAsModule)
 };
 
 using DllEntry = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
 
 // The modules the system has itself; this library stands in for all of them.
 const char16_t* const kSystemModules[] = {
-    u"kernel32.dll", u"advapi32.dll", u"user32.dll",   u"gdi32.dll",   u"shell32.dll",  u"shfolder.dll",
-    u"shlwapi.dll",  u"ole32.dll",    u"comctl32.dll", u"comdlg32.dll", u"wtsapi32.dll", u"wsock32.dll",
-    u"ws2_32.dll",   u"winspool.drv", u"spoolss.dll",  u"setupapi.dll", u"version.dll",  u"userenv.dll"};
+    u"kernel32.dll", u"advapi32.dll", u"user32.dll", u"gdi32.dll",    u"shell32.dll",
+    u"shfolder.dll", u"shlwapi.dll",  u"ole32.dll",  u"comctl32.dll", u"comdlg32.dll",
+    u"wtsapi32.dll", u"wsock32.dll",  u"ws2_32.dll", u"winspool.drv", u"spoolss.dll",
+    u"setupapi.dll", u"version.dll",  u"userenv.dll"};
 
 std::u16string Fold(std::u16string_view s) {
     std::u16string out(s);
-    for (auto& c : out) c = platform::FoldCase(c);
+    for (auto& c : out)
+        c = platform::FoldCase(c);
     return out;
 }
 
@@ -59,9 +63,9 @@ std::u16string Fold(std::u16string_view s) {
 // recursive. Never destroyed: modules may be used until the process ends.
 struct State {
     std::recursive_mutex lock;
-    std::set<const Module*> live;                    // every valid handle
-    std::vector<Module*> files;                      // loaded module files, in load order
-    std::map<std::u16string, Module*> system;        // by folded name, made on first use, kept
+    std::set<const Module*> live;             // every valid handle
+    std::vector<Module*> files;               // loaded module files, in load order
+    std::map<std::u16string, Module*> system; // by folded name, made on first use, kept
     Module* main = nullptr;
     std::vector<std::string> searchFolders;
     std::set<std::u16string> absentModules;                         // folded file names
@@ -101,7 +105,8 @@ void* OwnSymbol(const Module& m, const char* name) {
     if (!p) return nullptr;
     Dl_info info;
     link_map* owner = nullptr;
-    if (!dladdr1(p, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) || owner != m.map) return nullptr;
+    if (!dladdr1(p, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) || owner != m.map)
+        return nullptr;
     return p;
 }
 
@@ -139,7 +144,8 @@ Module* MainModule() {
 void* PlatformNativeHandle() {
     static void* handle = [] {
         Dl_info info;
-        if (!dladdr(reinterpret_cast<void*>(&LoadLibraryW), &info) || !info.dli_fname) return static_cast<void*>(nullptr);
+        if (!dladdr(reinterpret_cast<void*>(&LoadLibraryW), &info) || !info.dli_fname)
+            return static_cast<void*>(nullptr);
         return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
     }();
     return handle;
@@ -183,11 +189,17 @@ std::u16string WithExtension(std::u16string name) {
     return name;
 }
 
-bool HasFolder(std::u16string_view name) { return name.find_first_of(u"\\/") != std::u16string_view::npos; }
+bool HasFolder(std::u16string_view name) {
+    return name.find_first_of(u"\\/") != std::u16string_view::npos;
+}
 
-bool IsAbsent(std::u16string_view fileName) { return S().absentModules.count(Fold(fileName)) != 0; }
+bool IsAbsent(std::u16string_view fileName) {
+    return S().absentModules.count(Fold(fileName)) != 0;
+}
 
-std::string SystemFolder() { return platform::HostPath(u"C:\\Windows\\System32"); }
+std::string SystemFolder() {
+    return platform::HostPath(u"C:\\Windows\\System32");
+}
 
 bool InSystemFolder(std::u16string_view path) {
     auto sep = path.find_last_of(u"\\/");
@@ -247,6 +259,7 @@ void Unload(Module* m) {
     S().live.erase(m);
     std::erase(S().files, m);
     if (m->native) dlclose(m->native);
+    if (m->imageLock >= 0) ::close(m->imageLock);
     Module empty;
     empty.dev = m->dev;
     empty.ino = m->ino;
@@ -275,7 +288,10 @@ bool IsElf(const std::string& path) {
     char magic[4] = {};
     size_t n = std::fread(magic, 1, 4, f);
     std::fclose(f);
-    return n == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0;
+    return n == 4 && std::memcmp(magic,
+                                 "\x7f"
+                                 "ELF",
+                                 4) == 0;
 }
 
 HMODULE Load(std::u16string_view requested) {
@@ -326,8 +342,10 @@ HMODULE Load(std::u16string_view requested) {
     m->windowsPath = platform::WindowsPath(path);
     m->native = native;
     m->map = LinkMap(native);
-    m->ordinals = static_cast<const PLATFORM_EXPORT_ORDINAL*>(OwnSymbol(*m, "PlatformExportOrdinals"));
+    m->ordinals =
+        static_cast<const PLATFORM_EXPORT_ORDINAL*>(OwnSymbol(*m, "PlatformExportOrdinals"));
     m->count = 1;
+    m->imageLock = platform::files::HoldAsModule(path);
     S().files.push_back(m);
     S().live.insert(m);
     if (!CallEntry(m, DLL_PROCESS_ATTACH)) {
@@ -360,13 +378,15 @@ void AddSearchFolder(const std::string& hostFolder) {
     EnsureResetHook();
     std::lock_guard lock(S().lock);
     std::string folder = hostFolder;
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     for (const auto& f : S().searchFolders)
         if (f == folder) return;
     S().searchFolders.push_back(folder);
 }
 
-void RegisterSystemExport(std::u16string_view moduleName, const char* exportName, FARPROC function) {
+void RegisterSystemExport(std::u16string_view moduleName, const char* exportName,
+                          FARPROC function) {
     std::lock_guard lock(S().lock);
     S().systemExports[{Fold(moduleName), exportName}] = function;
 }
@@ -396,7 +416,8 @@ void MakeModuleAbsent(std::u16string_view fileName) {
 void MakeExportAbsent(std::u16string_view moduleFileName, const std::string& exportName) {
     EnsureResetHook();
     std::lock_guard lock(S().lock);
-    S().absentExports.insert({Fold(BaseName(WithExtension(std::u16string(moduleFileName)))), exportName});
+    S().absentExports.insert(
+        {Fold(BaseName(WithExtension(std::u16string(moduleFileName)))), exportName});
 }
 
 void ClearAbsent() {
@@ -408,7 +429,8 @@ void ClearAbsent() {
 std::vector<LoadedModule> LoadedModules() {
     std::lock_guard lock(S().lock);
     std::vector<LoadedModule> out;
-    for (const Module* m : S().files) out.push_back({m->fileName, m->windowsPath, m->count, false});
+    for (const Module* m : S().files)
+        out.push_back({m->fileName, m->windowsPath, m->count, false});
     for (const auto& [key, m] : S().system)
         if (m->count > 0) out.push_back({m->fileName, m->windowsPath, m->count, true});
     return out;
@@ -500,9 +522,10 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
             SetLastError(ERROR_INVALID_HANDLE);
             return nullptr;
         }
-        const char* name = IS_INTRESOURCE(lpProcName)
-                               ? OrdinalName(*m, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(lpProcName)))
-                               : lpProcName;
+        const char* name =
+            IS_INTRESOURCE(lpProcName)
+                ? OrdinalName(*m, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(lpProcName)))
+                : lpProcName;
         if (!name || S().absentExports.count({Fold(m->fileName), name})) {
             SetLastError(ERROR_PROC_NOT_FOUND);
             return nullptr;

@@ -86,6 +86,7 @@ HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
 }
 
 HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
+    PLATFORM_FAULT_POINT("GlobalReAlloc", nullptr);
     std::lock_guard lock(gMutex);
     Block* block = FindLocked(hMem);
     if (!block) {
@@ -234,6 +235,7 @@ LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
 }
 
 LPVOID WINAPI HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem, SIZE_T dwBytes) {
+    PLATFORM_FAULT_POINT("HeapReAlloc", nullptr);
     std::lock_guard lock(gMutex);
     Heap* heap = FindHeap(hHeap);
     if (!heap || !heap->blocks.count(lpMem)) {

@@ -90,7 +90,8 @@ std::string FindNoCase(const std::string& dir, std::string_view name) {
 }
 
 std::string HostPathUtf8(std::string_view path) {
-    if (!path.empty() && path[0] == '/') {
+    // A host path; but "//server/share" is a share written with forward slashes.
+    if (!path.empty() && path[0] == '/' && !(path.size() >= 2 && (path[1] == '/' || path[1] == '\\'))) {
         return Resolve("", SplitComponents(path));
     }
     const std::string& root = MachineRoot();

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/sql_statement.h"
 #include "platform/codepage_ctl.h"
 #include "platform/core.h"
 #include "platform/facts.h"
@@ -150,52 +151,7 @@ LSTATUS SplitPath(std::u16string_view path, std::vector<std::u16string_view>* pa
 
 // ---- database ----
 
-class Stmt {
-  public:
-    explicit Stmt(const char* sql) : db_(MachineDb::Connection()) {
-        if (sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr) != SQLITE_OK)
-            throw std::runtime_error(sqlite3_errmsg(db_));
-    }
-    ~Stmt() { sqlite3_finalize(stmt_); }
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
-
-    Stmt& Int(int index, std::int64_t value) {
-        sqlite3_bind_int64(stmt_, index, value);
-        return *this;
-    }
-    Stmt& Bytes(int index, std::string_view bytes) {
-        if (bytes.empty())
-            sqlite3_bind_zeroblob(stmt_, index, 0);
-        else
-            sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
-        return *this;
-    }
-    // True while there is a row.
-    bool Step() {
-        int rc = sqlite3_step(stmt_);
-        if (rc == SQLITE_ROW) return true;
-        if (rc == SQLITE_DONE) return false;
-        throw std::runtime_error(sqlite3_errmsg(db_));
-    }
-    void Run() {
-        while (Step()) {
-        }
-    }
-    std::int64_t ColInt(int index) { return sqlite3_column_int64(stmt_, index); }
-    std::string_view ColBytes(int index) {
-        const void* p = sqlite3_column_blob(stmt_, index);
-        int n = sqlite3_column_bytes(stmt_, index);
-        return p ? std::string_view(static_cast<const char*>(p), static_cast<size_t>(n))
-                 : std::string_view();
-    }
-    int Changes() { return sqlite3_changes(db_); }
-    std::int64_t LastId() { return sqlite3_last_insert_rowid(db_); }
-
-  private:
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
+using Stmt = platform::SqlStatement;
 
 std::int64_t Now() {
     FILETIME ft;
@@ -731,3 +687,12 @@ LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, L
 }
 
 } // extern "C"
+
+namespace platform::test {
+
+long OpenRegistryKeys() {
+    std::lock_guard lock(gHandleMutex);
+    return static_cast<long>(gHandles.size());
+}
+
+} // namespace platform::test

@@ -2,9 +2,30 @@
 
 namespace platform {
 
-std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
+namespace {
+
+void AppendUtf8(char32_t c, std::string& out) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+} // namespace
+
+bool EncodeUtf8(std::u16string_view text, bool strict, std::string* out,
+                std::vector<size_t>* ends) {
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -12,84 +33,95 @@ std::string ToUtf8(std::u16string_view text) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
+            if (strict) return false;
             c = 0xFFFD;
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        AppendUtf8(c, *out);
+        if (ends) ends->push_back(out->size());
     }
+    return true;
+}
+
+bool DecodeUtf8(std::string_view text, bool strict, std::u16string* out) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        unsigned char b = s[i];
+        if (b < 0x80) {
+            *out += static_cast<char16_t>(b);
+            ++i;
+            continue;
+        }
+        size_t need;
+        char32_t c;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 1;
+            c = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2;
+            c = b & 0x0F;
+            if (b == 0xE0) lo = 0xA0;
+            if (b == 0xED) hi = 0x9F; // no surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3;
+            c = b & 0x07;
+            if (b == 0xF0) lo = 0x90;
+            if (b == 0xF4) hi = 0x8F;
+        } else {
+            if (strict) return false;
+            *out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        size_t k = 1;
+        for (; k <= need && i + k < n; ++k) {
+            unsigned char t = s[i + k];
+            unsigned char tlo = k == 1 ? lo : 0x80, thi = k == 1 ? hi : 0xBF;
+            if (t < tlo || t > thi) break;
+            c = (c << 6) | (t & 0x3F);
+        }
+        if (k <= need) {
+            if (strict) return false;
+            *out += u'\uFFFD';
+            i += k;
+            continue;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            *out += static_cast<char16_t>(0xD800 + (c >> 10));
+            *out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            *out += static_cast<char16_t>(c);
+        }
+        i += need + 1;
+    }
+    return true;
+}
+
+std::string ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    EncodeUtf8(text, false, &out);
     return out;
 }
 
 std::u16string FromUtf8(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
-    size_t i = 0;
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    while (i < text.size()) {
-        unsigned char b = byte(i);
-        char32_t c;
-        size_t len;
-        if (b < 0x80) {
-            c = b;
-            len = 1;
-        } else if ((b & 0xE0) == 0xC0) {
-            c = b & 0x1F;
-            len = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            c = b & 0x0F;
-            len = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            c = b & 0x07;
-            len = 4;
-        } else {
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        bool ok = i + len <= text.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            if ((byte(i + k) & 0xC0) != 0x80) ok = false;
-            else c = (c << 6) | (byte(i + k) & 0x3F);
-        }
-        static const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (!ok || c < minimum[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-        i += len;
-    }
+    DecodeUtf8(text, false, &out);
     return out;
 }
 
 char16_t FoldCase(char16_t c) {
     if (c >= u'A' && c <= u'Z') return c + 32;
     if (c < 0xC0) return c;
-    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;          // Latin-1
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;          // Greek
-    if (c >= 0x410 && c <= 0x42F) return c + 32;                        // Cyrillic
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;  // Latin-1
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32; // Greek
+    if (c >= 0x410 && c <= 0x42F) return c + 32;               // Cyrillic
     if (c >= 0x400 && c <= 0x40F) return c + 80;
-    if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;                      // full-width Latin
+    if (c >= 0xFF21 && c <= 0xFF3A) return c + 32; // full-width Latin
     // Latin Extended-A pairs upper and lower case in neighbouring codes; the
     // upper-case letter is the even one except in 0x139..0x148 and 0x179..0x17E.
     if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
@@ -113,7 +145,8 @@ bool EqualsNoCaseUtf8(std::string_view a, std::string_view b) {
 size_t WideLength(const char16_t* s) {
     size_t n = 0;
     if (s)
-        while (s[n]) ++n;
+        while (s[n])
+            ++n;
     return n;
 }
 

@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,6 +17,7 @@
 #include "platform/testctl.h"
 #include "platform_testing/fresh_root.h"
 #include "win/errors.h"
+#include "win/files.h"
 #include "win/loader.h"
 #include "win/strings.h"
 
@@ -24,15 +28,19 @@ using ProbeFn = int(WINAPI*)();
 
 // An export as the function it is (void (*)() converts to any function type
 // without a warning).
-template <class F> F As(FARPROC p) { return reinterpret_cast<F>(reinterpret_cast<void (*)()>(p)); }
+template <class F> F As(FARPROC p) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(p));
+}
 constexpr DWORD kBadExeFormat = 193; // ERROR_BAD_EXE_FORMAT
 
 // Copies a module built for these tests into the machine root under a name.
-std::string Install(const char* builtFile, const char16_t* windowsFolder, const std::string& asName) {
+std::string Install(const char* builtFile, const char16_t* windowsFolder,
+                    const std::string& asName) {
     std::string folder = platform::HostPath(windowsFolder);
     fs::create_directories(folder);
     std::string target = folder + "/" + asName;
-    fs::copy_file(std::string(LOADER_TEST_MODULES_DIR) + "/" + builtFile, target, fs::copy_options::overwrite_existing);
+    fs::copy_file(std::string(LOADER_TEST_MODULES_DIR) + "/" + builtFile, target,
+                  fs::copy_options::overwrite_existing);
     return target;
 }
 
@@ -40,7 +48,8 @@ std::string Install(const char* builtFile, const char16_t* windowsFolder, const 
 std::vector<std::string> EntryLog() {
     std::ifstream in(platform_testing::Root() + "/dllmain.log");
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
@@ -51,7 +60,7 @@ std::u16string FileName(HMODULE h) {
 }
 
 class Loader : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Install("Loadprobe.DLL", u"C:\\Drivers", "Modelsmith.DLL");
         platform::loader::AddSearchFolder(platform::HostPath(u"C:\\Drivers"));
@@ -69,7 +78,7 @@ TEST_F(Loader, LookupByNameAndOrdinal) {
     struct Case {
         const char* name; // nullptr: by ordinal
         WORD ordinal;
-        int value;        // 0: not found
+        int value; // 0: not found
     };
     const Case cases[] = {
         {"ProbeOne", 0, 1},
@@ -81,9 +90,9 @@ TEST_F(Loader, LookupByNameAndOrdinal) {
         {nullptr, 5, 5},
         {nullptr, 7, 0},
         {nullptr, 0, 0},
-        {"probeone", 0, 0},      // export names keep their case
+        {"probeone", 0, 0}, // export names keep their case
         {"Missing", 0, 0},
-        {"GetLastError", 0, 0},  // the platform's export is not the module's
+        {"GetLastError", 0, 0}, // the platform's export is not the module's
         {"PlatformExportOrdinalsX", 0, 0},
     };
     for (const auto& c : cases) {
@@ -103,15 +112,16 @@ TEST_F(Loader, LookupByNameAndOrdinal) {
 }
 
 TEST_F(Loader, NamesMatchWithoutRegardToCase) {
-    const char16_t* spellings[] = {u"modelSMITH.dll", u"MODELSMITH", u"Modelsmith.DLL", u"c:\\DRIVERS\\modelsmith.dll",
-                                   u"C:/drivers/MODELSMITH"};
+    const char16_t* spellings[] = {u"modelSMITH.dll", u"MODELSMITH", u"Modelsmith.DLL",
+                                   u"c:\\DRIVERS\\modelsmith.dll", u"C:/drivers/MODELSMITH"};
     std::vector<HMODULE> handles;
     for (const char16_t* name : spellings) {
         HMODULE h = LoadLibraryW(name);
         EXPECT_NE(h, nullptr) << platform::ToUtf8(name);
         handles.push_back(h);
     }
-    for (HMODULE h : handles) EXPECT_EQ(h, handles[0]); // one file, one module
+    for (HMODULE h : handles)
+        EXPECT_EQ(h, handles[0]); // one file, one module
     EXPECT_EQ(platform::test::ModuleLoadCount(u"modelsmith.dll"), 5);
     EXPECT_EQ(GetModuleHandleW(u"MODELSMITH"), handles[0]);
     EXPECT_EQ(GetModuleHandleW(u"c:\\drivers\\ModelSmith.dll"), handles[0]);
@@ -121,10 +131,11 @@ TEST_F(Loader, NamesMatchWithoutRegardToCase) {
     EXPECT_EQ(LoadLibraryW(u"modelsmith."), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
-    for (HMODULE h : handles) EXPECT_TRUE(FreeLibrary(h));
+    for (HMODULE h : handles)
+        EXPECT_TRUE(FreeLibrary(h));
     EXPECT_EQ(platform::test::ModuleLoadCount(u"Modelsmith.DLL"), 0);
     EXPECT_EQ(EntryLog(), (std::vector<std::string>{"attach C:\\Drivers\\Modelsmith.DLL",
-                                                     "detach C:\\Drivers\\Modelsmith.DLL"}));
+                                                    "detach C:\\Drivers\\Modelsmith.DLL"}));
 }
 
 TEST_F(Loader, AbsentModulesAndExports) {
@@ -214,9 +225,9 @@ TEST_F(Loader, EntryPointOrder) {
     EXPECT_TRUE(FreeLibrary(a1));
     EXPECT_TRUE(FreeLibrary(b));
     EXPECT_TRUE(FreeLibrary(a2));
-    EXPECT_EQ(EntryLog(), (std::vector<std::string>{"attach C:\\Drivers\\Alpha.DLL", "attach C:\\Drivers\\Beta.DLL",
-                                                     "detach C:\\Drivers\\Beta.DLL",
-                                                     "detach C:\\Drivers\\Alpha.DLL"}));
+    EXPECT_EQ(EntryLog(), (std::vector<std::string>{
+                              "attach C:\\Drivers\\Alpha.DLL", "attach C:\\Drivers\\Beta.DLL",
+                              "detach C:\\Drivers\\Beta.DLL", "detach C:\\Drivers\\Alpha.DLL"}));
 }
 
 TEST_F(Loader, FailingEntryPoint) {
@@ -261,7 +272,8 @@ TEST_F(Loader, SearchOrder) {
         {{u"C:\\Work", u"C:\\Windows\\System32", u"C:\\Drivers"}, u"C:\\Drivers\\Order.DLL"},
     };
     for (const auto& c : cases) {
-        for (const char16_t* folder : c.folders) Install("Plain.DLL", folder, "Order.DLL");
+        for (const char16_t* folder : c.folders)
+            Install("Plain.DLL", folder, "Order.DLL");
         HMODULE h = LoadLibraryW(u"ORDER");
         ASSERT_NE(h, nullptr);
         EXPECT_EQ(FileName(h), c.found);
@@ -275,7 +287,8 @@ TEST_F(Loader, SystemModules) {
     ASSERT_NE(kernel, nullptr); // there without loading
     EXPECT_EQ(GetModuleHandleW(u"kernel32"), kernel);
     EXPECT_NE(GetModuleHandleW(u"shell32.dll"), kernel);
-    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(kernel, "GetLastError")), reinterpret_cast<void*>(&GetLastError));
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(kernel, "GetLastError")),
+              reinterpret_cast<void*>(&GetLastError));
     EXPECT_EQ(GetProcAddress(kernel, "malloc"), nullptr); // not one of the platform's own
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     EXPECT_EQ(FileName(kernel), u"C:\\Windows\\System32\\kernel32.dll");
@@ -300,7 +313,8 @@ TEST_F(Loader, SystemModules) {
     // library function.
     static int registered = 0;
     auto fn = []() -> INT_PTR { return ++registered; };
-    platform::loader::RegisterSystemExport(u"wsock32.dll", "loader_test_export", static_cast<FARPROC>(fn));
+    platform::loader::RegisterSystemExport(u"wsock32.dll", "loader_test_export",
+                                           static_cast<FARPROC>(fn));
     HMODULE sock = LoadLibraryW(u"WSOCK32");
     ASSERT_NE(sock, nullptr);
     FARPROC p = GetProcAddress(sock, "loader_test_export");
@@ -395,6 +409,116 @@ TEST_F(Loader, InjectedFailure) {
     EXPECT_NE(h, nullptr);
     EXPECT_TRUE(FreeLibrary(h));
     EXPECT_TRUE(EntryLog().size() == 2u);
+}
+
+} // namespace
+
+namespace {
+
+// A loaded module's file cannot be cut, overwritten or deleted, by this
+// process or another; it can be renamed away, and the name can then take a
+// new file while the old image runs on.
+TEST_F(Loader, FileOfALoadedModuleIsKeptWhole) {
+    const std::u16string dll = u"C:\\Drivers\\Modelsmith.DLL";
+    Install("Plain.DLL", u"C:\\Drivers", "Other.DLL");
+    const std::u16string other = u"C:\\Drivers\\Other.DLL";
+    struct Case {
+        const char* what;
+        std::function<BOOL()> change;
+        DWORD error;
+    };
+    auto open = [&](DWORD access, DWORD disposition) {
+        HANDLE h =
+            CreateFileW(dll.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return FALSE;
+        CloseHandle(h);
+        return TRUE;
+    };
+    const Case cases[] = {
+        {"CopyFileW onto", [&] { return CopyFileW(other.c_str(), dll.c_str(), FALSE); },
+         ERROR_SHARING_VIOLATION},
+        {"CREATE_ALWAYS", [&] { return open(GENERIC_WRITE, CREATE_ALWAYS); },
+         ERROR_SHARING_VIOLATION},
+        {"TRUNCATE_EXISTING", [&] { return open(GENERIC_WRITE, TRUNCATE_EXISTING); },
+         ERROR_SHARING_VIOLATION},
+        {"open for writing", [&] { return open(GENERIC_WRITE, OPEN_EXISTING); },
+         ERROR_SHARING_VIOLATION},
+        {"DeleteFileW", [&] { return DeleteFileW(dll.c_str()); }, ERROR_ACCESS_DENIED},
+        {"MoveFileExW onto",
+         [&] { return MoveFileExW(other.c_str(), dll.c_str(), MOVEFILE_REPLACE_EXISTING); },
+         ERROR_ACCESS_DENIED},
+    };
+    const std::string before = [&] {
+        std::ifstream in(platform::HostPath(dll), std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }();
+    auto intact = [&] {
+        std::ifstream in(platform::HostPath(dll), std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str() == before;
+    };
+
+    HMODULE h = LoadLibraryW(u"Modelsmith.DLL");
+    ASSERT_NE(h, nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(c.change());
+        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_TRUE(intact());
+    }
+    // Reading it is fine.
+    EXPECT_TRUE(open(GENERIC_READ, OPEN_EXISTING));
+    EXPECT_TRUE(FreeLibrary(h));
+    for (const auto& c : cases) {
+        if (std::string(c.what) == "DeleteFileW") continue;
+        SCOPED_TRACE(std::string(c.what) + " after FreeLibrary");
+        Install("Loadprobe.DLL", u"C:\\Drivers", "Modelsmith.DLL");
+        if (std::string(c.what) == "MoveFileExW onto")
+            Install("Plain.DLL", u"C:\\Drivers", "Other.DLL");
+        EXPECT_TRUE(c.change()) << GetLastError();
+    }
+    Install("Loadprobe.DLL", u"C:\\Drivers", "Modelsmith.DLL");
+    EXPECT_TRUE(DeleteFileW(dll.c_str()));
+}
+
+TEST_F(Loader, ModuleLoadedByAnotherProcessIsKeptWhole) {
+    const std::u16string dll = u"C:\\Drivers\\Modelsmith.DLL";
+    int ready[2], release[2];
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(release, O_CLOEXEC), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        alarm(60);
+        HMODULE h = LoadLibraryW(u"Modelsmith.DLL");
+        char c = h ? 'y' : 'n';
+        (void)!write(ready[1], &c, 1);
+        ::close(release[1]);
+        while (read(release[0], &c, 1) > 0) {
+        }
+        _exit(h ? 0 : 1);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    char loaded = 0;
+    ASSERT_EQ(read(ready[0], &loaded, 1), 1);
+    EXPECT_EQ(loaded, 'y');
+    EXPECT_FALSE(DeleteFileW(dll.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    HANDLE h = CreateFileW(dll.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    ::close(release[1]); // the other process ends, and its module with it
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::close(ready[0]);
+    EXPECT_TRUE(DeleteFileW(dll.c_str())) << GetLastError();
 }
 
 } // namespace

@@ -27,6 +27,9 @@ TEST(HostPath, MapsWindowsPathsOntoTheRoot) {
         {u"C:", "c"},
         {u"C:\\", "c"},
         {u"\\\\server\\share\\dir\\f.txt", "unc/server/share/dir/f.txt"},
+        // A share written with forward slashes stays a share, not the host's "/server".
+        {u"//server/share/f.txt", "unc/server/share/f.txt"},
+        {u"/\\server\\share", "unc/server/share"},
         {u"\\\\?\\C:\\long\\x", "c/long/x"},
         {u"\\\\?\\UNC\\server\\share\\x", "unc/server/share/x"},
         {u"C:\\a\\.\\b\\..\\c", "c/a/c"},

@@ -4,8 +4,10 @@
 #include <new>
 
 #include "engine_internal.h"
+#include "raster.h"
 #include "platform/engine_objects.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::engine {
 namespace {
@@ -132,6 +134,15 @@ BRUSHOBJ* CreateHatchBrush(HSURF target, ULONG iHatch, ULONG foreColor, ULONG ba
     return Register(std::move(brush));
 }
 
+bool BrushPatternOf(BRUSHOBJ* pbo, HSURF* pattern, XLATEOBJ** xlate) {
+    std::lock_guard lock(EngineLock());
+    Brush* brush = FindLocked<Brush>(pbo);
+    if (!brush || !brush->pattern) return false;
+    *pattern = brush->pattern;
+    *xlate = brush->xlate;
+    return true;
+}
+
 void DeleteBrush(BRUSHOBJ* pbo) {
     std::unique_ptr<EngineObject> gone;
     std::lock_guard lock(EngineLock());
@@ -145,6 +156,7 @@ using namespace platform::engine;
 extern "C" {
 
 PVOID APIENTRY BRUSHOBJ_pvAllocRbrush(BRUSHOBJ* pbo, ULONG cj) {
+    PLATFORM_FAULT_POINT("BRUSHOBJ_pvAllocRbrush", nullptr);
     std::lock_guard lock(EngineLock());
     Brush* brush = FindLocked<Brush>(pbo);
     if (!brush) {

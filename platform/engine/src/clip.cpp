@@ -286,6 +286,7 @@ BOOL APIENTRY CLIPOBJ_bEnum(CLIPOBJ* pco, ULONG cj, ULONG* pv) {
 }
 
 PATHOBJ* APIENTRY CLIPOBJ_ppoGetPath(CLIPOBJ* pco) {
+    PLATFORM_FAULT_POINT("CLIPOBJ_ppoGetPath", nullptr);
     if (!pco) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;

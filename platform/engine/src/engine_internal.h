@@ -35,6 +35,12 @@ struct Surface {
     bool banding = false;
     int locks = 0;
     bool deleted = false; // handle gone; freed when the last lock goes
+    // The colours of the pixels when someone said (GDI's bitmaps do); else
+    // the format's default.
+    bool hasPalette = false;
+    ULONG palMode = 0;
+    std::vector<ULONG> palColors;
+    FLONG palMasks[3] = {};
 };
 
 // Creates a bitmap surface (the engine's own copy of pattern bitmaps and the

@@ -208,6 +208,7 @@ HSURF APIENTRY EngCreateDeviceSurface(DHSURF dhsurf, SIZEL sizl, ULONG iFormatCo
 }
 
 BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
+    PLATFORM_FAULT_POINT("EngAssociateSurface", FALSE);
     std::lock_guard lock(EngineLock());
     Surface* s = FindSurfaceLocked(hsurf);
     Device* dev = FindDeviceLocked(hdev);
@@ -222,6 +223,7 @@ BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
 }
 
 BOOL APIENTRY EngMarkBandingSurface(HSURF hsurf) {
+    PLATFORM_FAULT_POINT("EngMarkBandingSurface", FALSE);
     std::lock_guard lock(EngineLock());
     Surface* s = FindSurfaceLocked(hsurf);
     if (!s) {
@@ -233,6 +235,7 @@ BOOL APIENTRY EngMarkBandingSurface(HSURF hsurf) {
 }
 
 SURFOBJ* APIENTRY EngLockSurface(HSURF hsurf) {
+    PLATFORM_FAULT_POINT("EngLockSurface", nullptr);
     std::lock_guard lock(EngineLock());
     Surface* s = FindSurfaceLocked(hsurf);
     if (!s) {

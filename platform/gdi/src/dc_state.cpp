@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -311,6 +312,7 @@ int WINAPI GetGraphicsMode(HDC hdc) {
 }
 
 BOOL WINAPI SetWorldTransform(HDC hdc, const XFORM* lpxf) {
+    PLATFORM_FAULT_POINT("SetWorldTransform", FALSE);
     return With(hdc, FALSE, [&](DcState& dc) {
         if (!lpxf || dc.a.graphicsMode != GM_ADVANCED || !ValidTransform(Affine::From(*lpxf))) {
             SetLastError(ERROR_INVALID_PARAMETER);
@@ -322,6 +324,7 @@ BOOL WINAPI SetWorldTransform(HDC hdc, const XFORM* lpxf) {
 }
 
 BOOL WINAPI ModifyWorldTransform(HDC hdc, const XFORM* lpxf, DWORD mode) {
+    PLATFORM_FAULT_POINT("ModifyWorldTransform", FALSE);
     return With(hdc, FALSE, [&](DcState& dc) {
         if (dc.a.graphicsMode != GM_ADVANCED || (mode != MWT_IDENTITY && !lpxf)) {
             SetLastError(ERROR_INVALID_PARAMETER);
@@ -467,6 +470,7 @@ BOOL WINAPI DPtoLP(HDC hdc, LPPOINT lppt, int c) {
 }
 
 int WINAPI SaveDC(HDC hdc) {
+    PLATFORM_FAULT_POINT("SaveDC", 0);
     return With(hdc, 0, [](DcState& dc) {
         if (dc.saved.size() >= kMaxSavedStates) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -478,6 +482,7 @@ int WINAPI SaveDC(HDC hdc) {
 }
 
 BOOL WINAPI RestoreDC(HDC hdc, int nSavedDC) {
+    PLATFORM_FAULT_POINT("RestoreDC", FALSE);
     return With(hdc, FALSE, [&](DcState& dc) {
         long long count = static_cast<long long>(dc.saved.size());
         long long level = nSavedDC < 0 ? count + 1 + nSavedDC : nSavedDC;
@@ -651,6 +656,7 @@ BOOL WINAPI GetCurrentPositionEx(HDC hdc, LPPOINT lppt) {
 }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
+    PLATFORM_FAULT_POINT("SelectObject", nullptr);
     auto o = FindObject(h);
     if (!o) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -659,6 +665,11 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     if (o->kind == ObjectKind::Region) {
         int kind = SelectClipRgn(hdc, reinterpret_cast<HRGN>(h));
         return kind == ERROR ? nullptr : reinterpret_cast<HGDIOBJ>(static_cast<ULONG_PTR>(kind));
+    }
+    if (o->kind == ObjectKind::Bitmap) {
+        // Only into a memory device context.
+        auto old = SelectDcBitmap(hdc, o);
+        return old ? HandleOf(old) : nullptr;
     }
     return With(hdc, static_cast<HGDIOBJ>(nullptr), [&](DcState& dc) -> HGDIOBJ {
         std::shared_ptr<GdiObject>* slot = nullptr;
@@ -703,6 +714,7 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
 }
 
 int WINAPI ExtSelectClipRgn(HDC hdc, HRGN hrgn, int mode) {
+    PLATFORM_FAULT_POINT("ExtSelectClipRgn", ERROR);
     std::shared_ptr<GdiObject> rgn;
     if (hrgn && !(rgn = FindObject(hrgn, ObjectKind::Region))) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -713,6 +725,7 @@ int WINAPI ExtSelectClipRgn(HDC hdc, HRGN hrgn, int mode) {
 }
 
 int WINAPI SelectClipRgn(HDC hdc, HRGN hrgn) {
+    PLATFORM_FAULT_POINT("SelectClipRgn", ERROR);
     return ExtSelectClipRgn(hdc, hrgn, RGN_COPY);
 }
 

@@ -33,6 +33,10 @@ struct DcAttributes {
     int stretchMode = BLACKONWHITE;
     int arcDirection = AD_COUNTERCLOCKWISE;
     UINT textAlign = TA_LEFT | TA_TOP;
+    int charExtra = 0;  // logical units added after every character
+    int breakExtra = 0; // SetTextJustification: logical units shared by breakCount breaks
+    int breakCount = 0;
+    DWORD mapperFlags = 0;
     COLORREF bkColor = 0xFFFFFF;
     COLORREF textColor = 0;
     COLORREF dcBrushColor = 0xFFFFFF;

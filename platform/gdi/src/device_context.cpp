@@ -9,13 +9,16 @@
 #include <vector>
 
 #include "gdi_internal.h"
+#include "gdi_objects.h"
 #include "platform/engine_device.h"
 #include "platform/gdi_ctl.h"
 #include "platform/gdi_drawing.h"
+#include "platform/engine_fonts.h"
 #include "platform/text.h"
 #include "win/errors.h"
 #include "win/spool.h"
 #include "win/strings.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -47,7 +50,43 @@ struct DeviceContext {
     DWORD jobId = 0;
     bool busy = false;
     std::vector<std::unique_ptr<DrawingCall>> page; // kept for the bands
+    // A memory device context: no driver, always open for drawing into the
+    // selected bitmap.
+    bool memory = false;
+    std::shared_ptr<GdiObject> bitmap;
+    HGDIOBJ firstBitmap = nullptr; // its own 1 x 1 bitmap, deleted with it
+    ULONG logPixels = 0;
 };
+
+constexpr ULONG kScreenPixelsPerInch = 96;
+
+bool NotForMemory(const DeviceContext& dc) {
+    if (!dc.memory) return false;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return true;
+}
+
+// What a memory device context tells of its device: the bitmap's size and
+// depth, and its colours as the device's palette.
+void UseBitmap(DeviceContext& dc, std::shared_ptr<GdiObject> bitmap) {
+    const BitmapData& b = *bitmap->bitmap;
+    dc.bitmap = std::move(bitmap);
+    dc.surface = b.surface;
+    dc.gdiinfo = GDIINFO{};
+    dc.gdiinfo.ulVersion = GDI_DRIVER_VERSION;
+    dc.gdiinfo.ulTechnology = DT_RASDISPLAY;
+    dc.gdiinfo.ulHorzRes = static_cast<ULONG>(b.width);
+    dc.gdiinfo.ulVertRes = static_cast<ULONG>(b.height);
+    dc.gdiinfo.cBitsPixel = b.bpp;
+    dc.gdiinfo.cPlanes = 1;
+    dc.gdiinfo.ulNumColors = b.bpp <= 8 ? 1u << b.bpp : 0xFFFFFFFF;
+    dc.gdiinfo.ulLogPixelsX = dc.gdiinfo.ulLogPixelsY = dc.logPixels;
+    dc.gdiinfo.ulAspectX = dc.gdiinfo.ulAspectY = 1;
+    dc.gdiinfo.szlPhysSize = SIZEL{b.width, b.height};
+    dc.devinfo = DEVINFO{};
+    dc.devinfo.flGraphicsCaps = GCAPS_BEZIERS | GCAPS_ALTERNATEFILL | GCAPS_WINDINGFILL;
+    dc.devinfo.hpalDefault = b.palette;
+}
 
 std::recursive_mutex gMutex;
 std::map<ULONG_PTR, std::shared_ptr<DeviceContext>> gDcs;
@@ -247,6 +286,8 @@ bool EnablePdev(DeviceContext& dc, std::vector<BYTE>& devmode, Pdev* out) {
 }
 
 void DisablePdev(const GraphicsDriver& drv, const Pdev& p) {
+    // The driver lets go of its fonts while its device still stands.
+    engine::ReleaseDeviceFonts(p.hdev);
     EngDeleteSurface(p.pdevSurface);
     drv.Fn<PFN_DrvDisablePDEV>(INDEX_DrvDisablePDEV)(p.dhpdev);
     engine::DeleteDevice(p.hdev);
@@ -298,7 +339,7 @@ PlayTarget TargetFor(DeviceContext& dc, SURFOBJ* pso, POINTL origin) {
     t.pso = pso;
     t.hsurf = dc.surface;
     t.hooks = dc.hooks;
-    t.functions = &dc.driver->functions;
+    t.functions = dc.driver ? &dc.driver->functions : nullptr;
     t.origin = origin;
     t.area =
         RECTL{origin.x, origin.y, origin.x + pso->sizlBitmap.cx, origin.y + pso->sizlBitmap.cy};
@@ -427,7 +468,7 @@ HDC CreatePrinterDc(const std::u16string& driverName, const std::u16string& devi
 
 HDC ResetPrinterDc(HDC hdc, std::vector<BYTE> devmode) {
     DcUse dc(hdc);
-    if (!dc) return nullptr;
+    if (!dc || NotForMemory(*dc)) return nullptr;
     if (dc->state == DocState::InPage || devmode.empty()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -512,6 +553,50 @@ bool QueryPrinterDc(HDC hdc, PrinterDcFacts* facts) {
     return true;
 }
 
+HDC CreateMemoryDc(HDC reference) {
+    auto dc = std::make_shared<DeviceContext>();
+    dc->memory = true;
+    dc->state = DocState::InPage;
+    dc->logPixels = kScreenPixelsPerInch;
+    PrinterDcFacts facts;
+    if (reference && QueryPrinterDc(reference, &facts)) {
+        dc->logPixels = facts.gdiinfo.ulLogPixelsX ? facts.gdiinfo.ulLogPixelsX : dc->logPixels;
+    } else if (reference) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    auto first = NewBitmapObject(1, 1, 1, {0x000000, 0xFFFFFF}, false);
+    if (!first) return nullptr;
+    dc->firstBitmap = AddObject(first);
+    UseBitmap(*dc, std::move(first));
+    return Register(std::move(dc));
+}
+
+std::shared_ptr<GdiObject> SelectDcBitmap(HDC hdc, std::shared_ptr<GdiObject> bitmap) {
+    DcUse dc(hdc);
+    if (!dc) return nullptr;
+    if (!dc->memory || !bitmap || !bitmap->bitmap) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::lock_guard lock(gMutex);
+    for (auto& [h, other] : gDcs)
+        if (other.get() != &*dc && other->bitmap == bitmap) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+    std::shared_ptr<GdiObject> old = dc->bitmap;
+    UseBitmap(*dc, std::move(bitmap));
+    return old;
+}
+
+std::shared_ptr<GdiObject> DcBitmap(HDC hdc) {
+    std::lock_guard lock(gMutex);
+    auto it = gDcs.find(reinterpret_cast<ULONG_PTR>(hdc));
+    if (it == gDcs.end() || !it->second->memory) return nullptr;
+    return it->second->bitmap;
+}
+
 BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call) {
     DcUse dc(hdc);
     if (!dc) return FALSE;
@@ -536,12 +621,14 @@ extern "C" {
 
 HDC WINAPI CreateDCW(LPCWSTR lpszDriver, LPCWSTR lpszDevice, LPCWSTR lpszPort,
                      const DEVMODEW* pdm) {
+    PLATFORM_FAULT_POINT("CreateDCW", nullptr);
     std::vector<BYTE> devmode;
     if (!CopyDevmode(pdm, &devmode)) return nullptr;
     return CreatePrinterDc(Wide(lpszDriver), Wide(lpszDevice), Wide(lpszPort), std::move(devmode));
 }
 
 HDC WINAPI CreateDCA(LPCSTR lpszDriver, LPCSTR lpszDevice, LPCSTR lpszPort, const DEVMODEA* pdm) {
+    PLATFORM_FAULT_POINT("CreateDCA", nullptr);
     std::vector<BYTE> devmode;
     if (!WidenDevmode(pdm, &devmode)) return nullptr;
     return CreatePrinterDc(FromAnsi(lpszDriver), FromAnsi(lpszDevice), FromAnsi(lpszPort),
@@ -549,12 +636,14 @@ HDC WINAPI CreateDCA(LPCSTR lpszDriver, LPCSTR lpszDevice, LPCSTR lpszPort, cons
 }
 
 HDC WINAPI ResetDCW(HDC hdc, const DEVMODEW* lpdm) {
+    PLATFORM_FAULT_POINT("ResetDCW", nullptr);
     std::vector<BYTE> devmode;
     if (!CopyDevmode(lpdm, &devmode)) return nullptr;
     return ResetPrinterDc(hdc, std::move(devmode));
 }
 
 HDC WINAPI ResetDCA(HDC hdc, const DEVMODEA* lpdm) {
+    PLATFORM_FAULT_POINT("ResetDCA", nullptr);
     std::vector<BYTE> devmode;
     if (!WidenDevmode(lpdm, &devmode)) return nullptr;
     return ResetPrinterDc(hdc, std::move(devmode));
@@ -562,6 +651,21 @@ HDC WINAPI ResetDCA(HDC hdc, const DEVMODEA* lpdm) {
 
 BOOL WINAPI DeleteDC(HDC hdc) {
     std::shared_ptr<DeviceContext> gone;
+    {
+        DcUse dc(hdc);
+        if (!dc) return FALSE;
+        if (dc->memory) {
+            std::lock_guard lock(gMutex);
+            auto it = gDcs.find(reinterpret_cast<ULONG_PTR>(hdc));
+            gone = std::move(it->second);
+            gDcs.erase(it);
+        }
+    }
+    if (gone) {
+        ForgetDcState(hdc);
+        DeleteObject(gone->firstBitmap);
+        return TRUE;
+    }
     {
         DcUse dc(hdc);
         if (!dc) return FALSE;
@@ -580,6 +684,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 }
 
 int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
+    PLATFORM_FAULT_POINT("StartDocW", SP_ERROR);
     if (!lpdi || lpdi->cbSize < static_cast<int>(offsetof(DOCINFOW, lpszOutput))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SP_ERROR;
@@ -596,6 +701,7 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
 }
 
 int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
+    PLATFORM_FAULT_POINT("StartDocA", SP_ERROR);
     if (!lpdi || lpdi->cbSize < static_cast<int>(offsetof(DOCINFOA, lpszOutput))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SP_ERROR;
@@ -612,6 +718,7 @@ int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
 }
 
 int WINAPI StartPage(HDC hdc) {
+    PLATFORM_FAULT_POINT("StartPage", SP_ERROR);
     DcUse dc(hdc);
     if (!dc) return SP_ERROR;
     if (dc->state != DocState::InDoc || !dc->surface) {
@@ -635,8 +742,9 @@ int WINAPI StartPage(HDC hdc) {
 }
 
 int WINAPI EndPage(HDC hdc) {
+    PLATFORM_FAULT_POINT("EndPage", SP_ERROR);
     DcUse dc(hdc);
-    if (!dc) return SP_ERROR;
+    if (!dc || NotForMemory(*dc)) return SP_ERROR;
     if (dc->state != DocState::InPage) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SP_ERROR;
@@ -645,8 +753,9 @@ int WINAPI EndPage(HDC hdc) {
 }
 
 int WINAPI EndDoc(HDC hdc) {
+    PLATFORM_FAULT_POINT("EndDoc", SP_ERROR);
     DcUse dc(hdc);
-    if (!dc) return SP_ERROR;
+    if (!dc || NotForMemory(*dc)) return SP_ERROR;
     if (dc->state == DocState::Idle) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SP_ERROR;
@@ -658,8 +767,9 @@ int WINAPI EndDoc(HDC hdc) {
 }
 
 int WINAPI AbortDoc(HDC hdc) {
+    PLATFORM_FAULT_POINT("AbortDoc", SP_ERROR);
     DcUse dc(hdc);
-    if (!dc) return SP_ERROR;
+    if (!dc || NotForMemory(*dc)) return SP_ERROR;
     if (dc->state == DocState::Idle) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SP_ERROR;
@@ -674,12 +784,13 @@ int WINAPI AbortDoc(HDC hdc) {
 
 int WINAPI ExtEscape(HDC hdc, int iEscape, int cjInput, LPCSTR lpInData, int cjOutput,
                      LPSTR lpOutData) {
+    PLATFORM_FAULT_POINT("ExtEscape", SP_ERROR);
     if (cjInput < 0 || cjOutput < 0 || (cjInput > 0 && !lpInData) || (cjOutput > 0 && !lpOutData)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
     DcUse dc(hdc);
-    if (!dc) return -1;
+    if (!dc || NotForMemory(*dc)) return -1;
     auto escape = dc->driver->Fn<PFN_DrvEscape>(INDEX_DrvEscape);
     if (!escape) return 0;
     SurfaceLock pso(*dc);

@@ -10,43 +10,13 @@
 #include "platform/engine_objects.h"
 #include "platform/gdi_drawing.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
 
 // Device coordinates are kept within the 28.4 range with room to spare.
 constexpr double kMaxDevice = 1 << 26;
-
-// Colours of the device: COLORREFs translated through the device's palette.
-class DeviceColors {
-  public:
-    explicit DeviceColors(const DcState& dc) {
-        HPALETTE device = dc.facts.devinfo.hpalDefault;
-        if (!device) return;
-        rgb_ = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
-        if (rgb_) xlate_ = engine::CreatePaletteXlate(rgb_, device);
-    }
-    ~DeviceColors() {
-        if (xlate_) engine::DeleteXlate(xlate_);
-        if (rgb_) EngDeletePalette(rgb_);
-    }
-    DeviceColors(const DeviceColors&) = delete;
-    DeviceColors& operator=(const DeviceColors&) = delete;
-
-    ULONG operator()(COLORREF c) const {
-        // PALETTEINDEX picks from the default palette; PALETTERGB is a colour.
-        if ((c >> 24) == 0x01)
-            c = DefaultPaletteColor(c & 0xFFFF);
-        else
-            c &= 0xFFFFFF;
-        if (!xlate_ || (xlate_->flXlate & XO_TRIVIAL)) return c;
-        return XLATEOBJ_iXlate(xlate_, c);
-    }
-
-  private:
-    HPALETTE rgb_ = nullptr;
-    XLATEOBJ* xlate_ = nullptr;
-};
 
 FIX ToFix(double v) {
     return static_cast<FIX>(std::lround(std::clamp(v, -kMaxDevice, kMaxDevice) * 16));
@@ -97,44 +67,6 @@ PATHOBJ* BuildPath(const Figures& f, bool closeAll) {
     flush();
     if (open && closeAll) PATHOBJ_bCloseFigure(ppo);
     return ppo;
-}
-
-// The brush for the driver; false for a null brush.
-bool MakeBrushSpec(const DcState& dc, const DeviceColors& colors, const BrushData& b,
-                   BrushSpec* out) {
-    BrushSpec s;
-    switch (b.style) {
-    case BS_NULL:
-        return false;
-    case BS_HATCHED:
-        s.hatch = true;
-        s.style = std::min<ULONG>(b.hatch, HS_DIAGCROSS);
-        s.color = colors(b.color);
-        s.background = colors(dc.a.bkColor);
-        break;
-    case BS_DIBPATTERNPT:
-        if (b.pattern) {
-            auto p = std::make_shared<BrushPattern>();
-            p->size = SIZEL{b.pattern->width, b.pattern->height};
-            p->indices = b.pattern->indices;
-            if (b.pattern->mono) {
-                // Set bits take the background colour, clear ones the text colour.
-                p->colors = {colors(dc.a.textColor), colors(dc.a.bkColor)};
-            } else {
-                for (COLORREF c : b.pattern->palette)
-                    p->colors.push_back(colors(c));
-            }
-            s.pattern = std::move(p);
-            break;
-        }
-        s.color = colors(b.color);
-        break;
-    default:
-        s.color = colors(b.dcBrush ? dc.a.dcBrushColor : b.color);
-        break;
-    }
-    *out = std::move(s);
-    return true;
 }
 
 // Style lengths of the dashed styles, in style units of a cosmetic line or in
@@ -372,6 +304,66 @@ BOOL FillRegion(HDC hdc, HRGN hrgn, const BrushData* brush, int rop2) {
 
 } // namespace
 
+DeviceColors::DeviceColors(const DcState& dc) {
+    HPALETTE device = dc.facts.devinfo.hpalDefault;
+    if (!device) return;
+    rgb_ = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
+    if (rgb_) xlate_ = engine::CreatePaletteXlate(rgb_, device);
+}
+
+DeviceColors::~DeviceColors() {
+    if (xlate_) engine::DeleteXlate(xlate_);
+    if (rgb_) EngDeletePalette(rgb_);
+}
+
+ULONG DeviceColors::operator()(COLORREF c) const {
+    // PALETTEINDEX picks from the default palette; PALETTERGB is a colour.
+    if ((c >> 24) == 0x01)
+        c = DefaultPaletteColor(c & 0xFFFF);
+    else
+        c &= 0xFFFFFF;
+    if (!xlate_ || (xlate_->flXlate & XO_TRIVIAL)) return c;
+    return XLATEOBJ_iXlate(xlate_, c);
+}
+
+// The brush for the driver; false for a null brush.
+bool MakeBrushSpec(const DcState& dc, const DeviceColors& colors, const BrushData& b,
+                   BrushSpec* out) {
+    BrushSpec s;
+    switch (b.style) {
+    case BS_NULL:
+        return false;
+    case BS_HATCHED:
+        s.hatch = true;
+        s.style = std::min<ULONG>(b.hatch, HS_DIAGCROSS);
+        s.color = colors(b.color);
+        s.background = colors(dc.a.bkColor);
+        break;
+    case BS_DIBPATTERNPT:
+        if (b.pattern) {
+            auto p = std::make_shared<BrushPattern>();
+            p->size = SIZEL{b.pattern->width, b.pattern->height};
+            p->indices = b.pattern->indices;
+            if (b.pattern->mono) {
+                // Set bits take the background colour, clear ones the text colour.
+                p->colors = {colors(dc.a.textColor), colors(dc.a.bkColor)};
+            } else {
+                for (COLORREF c : b.pattern->palette)
+                    p->colors.push_back(colors(c));
+            }
+            s.pattern = std::move(p);
+            break;
+        }
+        s.color = colors(b.color);
+        break;
+    default:
+        s.color = colors(b.dcBrush ? dc.a.dcBrushColor : b.color);
+        break;
+    }
+    *out = std::move(s);
+    return true;
+}
+
 BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& o) {
     if (device.size() < 2 || !dc.a.pen || !dc.a.brush) return TRUE;
     auto clip = EffectiveClip(dc.a);
@@ -409,6 +401,8 @@ BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& o) {
     return SubmitDrawing(dc.hdc, std::move(call));
 }
 
+ULONG DeviceColor(const DcState& dc, COLORREF color) { return DeviceColors(dc)(color); }
+
 BOOL Emit(DcState& dc, const Figures& device, bool fill, bool stroke) {
     return EmitWith(dc, device, fill, stroke, false);
 }
@@ -420,6 +414,7 @@ using namespace platform::gdi;
 extern "C" {
 
 BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT lppt) {
+    PLATFORM_FAULT_POINT("MoveToEx", FALSE);
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     if (lppt)
@@ -432,6 +427,7 @@ BOOL WINAPI MoveToEx(HDC hdc, int x, int y, LPPOINT lppt) {
 }
 
 BOOL WINAPI LineTo(HDC hdc, int x, int y) {
+    PLATFORM_FAULT_POINT("LineTo", FALSE);
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     Affine m = LogicalToDevice(dc->a);
@@ -465,6 +461,7 @@ BOOL WINAPI LineTo(HDC hdc, int x, int y) {
 }
 
 BOOL WINAPI Polyline(HDC hdc, const POINT* apt, int cpt) {
+    PLATFORM_FAULT_POINT("Polyline", FALSE);
     if (!apt || cpt < 2) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
@@ -476,6 +473,7 @@ BOOL WINAPI Polyline(HDC hdc, const POINT* apt, int cpt) {
 }
 
 BOOL WINAPI PolylineTo(HDC hdc, const POINT* apt, DWORD cpt) {
+    PLATFORM_FAULT_POINT("PolylineTo", FALSE);
     if (!apt || cpt < 1) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
@@ -488,6 +486,7 @@ BOOL WINAPI PolylineTo(HDC hdc, const POINT* apt, DWORD cpt) {
 }
 
 BOOL WINAPI PolyPolyline(HDC hdc, const POINT* apt, const DWORD* asz, DWORD csz) {
+    PLATFORM_FAULT_POINT("PolyPolyline", FALSE);
     if (!apt || !asz || csz == 0) return Invalid();
     for (DWORD i = 0; i < csz; ++i)
         if (asz[i] < 2) return Invalid();
@@ -505,6 +504,7 @@ BOOL WINAPI PolyPolyline(HDC hdc, const POINT* apt, const DWORD* asz, DWORD csz)
 }
 
 BOOL WINAPI PolyBezier(HDC hdc, const POINT* apt, DWORD cpt) {
+    PLATFORM_FAULT_POINT("PolyBezier", FALSE);
     if (!apt || cpt < 4 || (cpt - 1) % 3) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
@@ -517,6 +517,7 @@ BOOL WINAPI PolyBezier(HDC hdc, const POINT* apt, DWORD cpt) {
 }
 
 BOOL WINAPI PolyBezierTo(HDC hdc, const POINT* apt, DWORD cpt) {
+    PLATFORM_FAULT_POINT("PolyBezierTo", FALSE);
     if (!apt || cpt < 3 || cpt % 3) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
@@ -530,6 +531,7 @@ BOOL WINAPI PolyBezierTo(HDC hdc, const POINT* apt, DWORD cpt) {
 }
 
 BOOL WINAPI PolyDraw(HDC hdc, const POINT* apt, const BYTE* aj, int cpt) {
+    PLATFORM_FAULT_POINT("PolyDraw", FALSE);
     if (!apt || !aj || cpt < 1) return Invalid();
     for (int i = 0; i < cpt; ++i) {
         BYTE type = aj[i] & ~PT_CLOSEFIGURE;
@@ -568,6 +570,7 @@ BOOL WINAPI PolyDraw(HDC hdc, const POINT* apt, const BYTE* aj, int cpt) {
 }
 
 BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt) {
+    PLATFORM_FAULT_POINT("Polygon", FALSE);
     if (!apt || cpt < 2) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
@@ -580,6 +583,7 @@ BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt) {
 }
 
 BOOL WINAPI PolyPolygon(HDC hdc, const POINT* apt, const INT* asz, int csz) {
+    PLATFORM_FAULT_POINT("PolyPolygon", FALSE);
     if (!apt || !asz || csz < 1) return Invalid();
     for (int i = 0; i < csz; ++i)
         if (asz[i] < 2) return Invalid();
@@ -598,6 +602,7 @@ BOOL WINAPI PolyPolygon(HDC hdc, const POINT* apt, const INT* asz, int csz) {
 }
 
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+    PLATFORM_FAULT_POINT("Rectangle", FALSE);
     return BoxShape(
         hdc, left, top, right, bottom, true,
         [](Figures& f, const Box& b, const void*) {
@@ -611,6 +616,7 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {
 }
 
 BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
+    PLATFORM_FAULT_POINT("RoundRect", FALSE);
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     double corner[2] = {static_cast<double>(width), static_cast<double>(height)};
@@ -629,30 +635,36 @@ BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int wid
 }
 
 BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom) {
+    PLATFORM_FAULT_POINT("Ellipse", FALSE);
     return BoxShape(
         hdc, left, top, right, bottom, true,
         [](Figures& f, const Box& b, const void*) { AddEllipse(f, b); }, nullptr);
 }
 
 BOOL WINAPI Arc(HDC hdc, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
+    PLATFORM_FAULT_POINT("Arc", FALSE);
     return ArcShape(hdc, x1, y1, x2, y2, x3, y3, x4, y4, ArcKind::Open, false);
 }
 
 BOOL WINAPI ArcTo(HDC hdc, int left, int top, int right, int bottom, int xr1, int yr1, int xr2,
                   int yr2) {
+    PLATFORM_FAULT_POINT("ArcTo", FALSE);
     return ArcShape(hdc, left, top, right, bottom, xr1, yr1, xr2, yr2, ArcKind::Open, true);
 }
 
 BOOL WINAPI Chord(HDC hdc, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
+    PLATFORM_FAULT_POINT("Chord", FALSE);
     return ArcShape(hdc, x1, y1, x2, y2, x3, y3, x4, y4, ArcKind::Chord, false);
 }
 
 BOOL WINAPI Pie(HDC hdc, int left, int top, int right, int bottom, int xr1, int yr1, int xr2,
                 int yr2) {
+    PLATFORM_FAULT_POINT("Pie", FALSE);
     return ArcShape(hdc, left, top, right, bottom, xr1, yr1, xr2, yr2, ArcKind::Pie, false);
 }
 
 BOOL WINAPI AngleArc(HDC hdc, int x, int y, DWORD r, FLOAT startAngle, FLOAT sweepAngle) {
+    PLATFORM_FAULT_POINT("AngleArc", FALSE);
     if (r > 0x7FFFFFFF || !std::isfinite(startAngle) || !std::isfinite(sweepAngle))
         return Invalid();
     DcAccess dc(hdc);
@@ -664,6 +676,7 @@ BOOL WINAPI AngleArc(HDC hdc, int x, int y, DWORD r, FLOAT startAngle, FLOAT swe
 }
 
 BOOL WINAPI FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
+    PLATFORM_FAULT_POINT("FillRgn", FALSE);
     auto brush = FindObject(hbr, ObjectKind::Brush);
     if (!brush) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -673,6 +686,7 @@ BOOL WINAPI FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
 }
 
 BOOL WINAPI PaintRgn(HDC hdc, HRGN hrgn) {
+    PLATFORM_FAULT_POINT("PaintRgn", FALSE);
     return FillRegion(hdc, hrgn, nullptr, 0);
 }
 
@@ -682,6 +696,7 @@ BOOL WINAPI InvertRgn(HDC hdc, HRGN hrgn) {
 }
 
 BOOL WINAPI FrameRgn(HDC hdc, HRGN hrgn, HBRUSH hbr, int w, int h) {
+    PLATFORM_FAULT_POINT("FrameRgn", FALSE);
     auto rgn = FindObject(hrgn, ObjectKind::Region);
     auto brush = FindObject(hbr, ObjectKind::Brush);
     if (!rgn || !brush) {

@@ -74,11 +74,6 @@ template <class F> F Hook(const PlayTarget& t, FLONG hook, ULONG index) {
     return reinterpret_cast<F>(t.functions->fn[index]);
 }
 
-BOOL NotTakenOver() {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
-}
-
 // The base of the calls: a clip in page coordinates and the bounds.
 class ClippedCall : public DrawingCall {
   public:
@@ -148,11 +143,13 @@ class FillPathCall : public PathCall {
         : PathCall(ppo, clip, PathBounds(ppo)), brush_(brush), mix_(mix), mode_(mode) {}
     BOOL Play(const PlayTarget& t) override {
         auto fill = Hook<PFN_DrvFillPath>(t, HOOK_FILLPATH, INDEX_DrvFillPath);
-        if (!fill) return NotTakenOver();
         PlayObjects o;
         if (!Prepare(t, o, brush_)) return FALSE;
         POINTL org{-t.origin.x, -t.origin.y};
-        return fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_);
+        if (fill && fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_)) return TRUE;
+        // What the driver does not draw the engine draws.
+        PATHOBJ_vEnumStart(o.path);
+        return EngFillPath(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_);
     }
 
   private:
@@ -171,14 +168,17 @@ class StrokePathCall : public PathCall {
     }
     BOOL Play(const PlayTarget& t) override {
         auto stroke = Hook<PFN_DrvStrokePath>(t, HOOK_STROKEPATH, INDEX_DrvStrokePath);
-        if (!stroke) return NotTakenOver();
         PlayObjects o;
         if (!Prepare(t, o, pen_)) return FALSE;
         o.xform = engine::CreateXform(XFORML{1, 0, 0, 1, 0, 0});
         if (!o.xform) return FALSE;
         POINTL org{-t.origin.x, -t.origin.y};
         LINEATTRS line = line_;
-        return stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &line, mix_);
+        if (stroke && stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &line, mix_))
+            return TRUE;
+        PATHOBJ_vEnumStart(o.path);
+        line = line_;
+        return EngStrokePath(t.pso, o.path, o.clip, o.xform, o.brush, &org, &line, mix_);
     }
 
   private:
@@ -202,15 +202,17 @@ class LineToCall : public ClippedCall {
           from_(from), to_(to), pen_(pen), mix_(mix) {}
     BOOL Play(const PlayTarget& t) override {
         auto line = Hook<PFN_DrvLineTo>(t, HOOK_LINETO, INDEX_DrvLineTo);
-        if (!line) return NotTakenOver();
         PlayObjects o;
         o.clip = PlayClip(t);
         o.brush = MakeBrush(t, pen_);
         if (!o.clip || !o.brush) return FALSE;
         LONG dx = -t.origin.x, dy = -t.origin.y;
         RECTL bounds{bounds_.left + dx, bounds_.top + dy, bounds_.right + dx, bounds_.bottom + dy};
-        return line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
-                    &bounds, mix_);
+        if (line && line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
+                         &bounds, mix_))
+            return TRUE;
+        return EngLineTo(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
+                         &bounds, mix_);
     }
 
   private:
@@ -237,7 +239,6 @@ class StrokeAndFillPathCall : public PathCall {
             Hook<PFN_DrvStrokeAndFillPath>(t, HOOK_STROKEANDFILLPATH, INDEX_DrvStrokeAndFillPath);
         auto fill = Hook<PFN_DrvFillPath>(t, HOOK_FILLPATH, INDEX_DrvFillPath);
         auto stroke = Hook<PFN_DrvStrokePath>(t, HOOK_STROKEPATH, INDEX_DrvStrokePath);
-        if (!both && !fill && !stroke) return NotTakenOver();
         PlayObjects o;
         if (!Prepare(t, o, brush_)) return FALSE;
         o.xform = engine::CreateXform(XFORML{1, 0, 0, 1, 0, 0});
@@ -248,14 +249,25 @@ class StrokeAndFillPathCall : public PathCall {
         }
         POINTL org{-t.origin.x, -t.origin.y};
         LINEATTRS line = line_;
-        BOOL ok;
-        if (both) {
-            ok = both(t.pso, o.path, o.clip, o.xform, pen, &line, o.brush, &org, mix_, mode_);
-        } else {
-            ok = fill ? fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_) : NotTakenOver();
+        BOOL ok =
+            both && both(t.pso, o.path, o.clip, o.xform, pen, &line, o.brush, &org, mix_, mode_);
+        if (!ok) {
+            // Refused as one call: the fill and the outline each by the
+            // driver, or else by the engine.
             PATHOBJ_vEnumStart(o.path);
-            BOOL stroked = stroke ? stroke(t.pso, o.path, o.clip, o.xform, pen, &org, &line, mix_)
-                                  : NotTakenOver();
+            ok = fill && fill(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_);
+            if (!ok) {
+                PATHOBJ_vEnumStart(o.path);
+                ok = EngFillPath(t.pso, o.path, o.clip, o.brush, &org, mix_, mode_);
+            }
+            PATHOBJ_vEnumStart(o.path);
+            line = line_;
+            BOOL stroked = stroke && stroke(t.pso, o.path, o.clip, o.xform, pen, &org, &line, mix_);
+            if (!stroked) {
+                PATHOBJ_vEnumStart(o.path);
+                line = line_;
+                stroked = EngStrokePath(t.pso, o.path, o.clip, o.xform, pen, &org, &line, mix_);
+            }
             ok = ok && stroked;
         }
         engine::DeleteBrush(pen);
@@ -286,11 +298,13 @@ class LineCall : public ClippedCall {
             if (!o.clip || !o.brush) return FALSE;
             RECTL bounds{bounds_.left + dx, bounds_.top + dy, bounds_.right + dx,
                          bounds_.bottom + dy};
-            return line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
-                        &bounds, mix_);
+            if (line(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx, to_.y + dy,
+                     &bounds, mix_))
+                return TRUE;
+            return EngLineTo(t.pso, o.clip, o.brush, from_.x + dx, from_.y + dy, to_.x + dx,
+                             to_.y + dy, &bounds, mix_);
         }
         auto stroke = Hook<PFN_DrvStrokePath>(t, HOOK_STROKEPATH, INDEX_DrvStrokePath);
-        if (!stroke) return NotTakenOver();
         PlayObjects o;
         o.path = EngCreatePath();
         o.clip = PlayClip(t);
@@ -303,7 +317,10 @@ class LineCall : public ClippedCall {
         LINEATTRS attrs{};
         attrs.elWidth.l = 1;
         POINTL org{dx, dy};
-        return stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &attrs, mix_);
+        if (stroke && stroke(t.pso, o.path, o.clip, o.xform, o.brush, &org, &attrs, mix_))
+            return TRUE;
+        PATHOBJ_vEnumStart(o.path);
+        return EngStrokePath(t.pso, o.path, o.clip, o.xform, o.brush, &org, &attrs, mix_);
     }
 
   private:
@@ -312,7 +329,159 @@ class LineCall : public ClippedCall {
     MIX mix_;
 };
 
+RECTL RasterBounds(const RasterSpec& s) {
+    auto grow = [](RECTL& r, LONG x, LONG y) {
+        r = RECTL{std::min(r.left, x), std::min(r.top, y), std::max(r.right, x + 1),
+                  std::max(r.bottom, y + 1)};
+    };
+    RECTL r{0x7FFFFFFF, 0x7FFFFFFF, -0x7FFFFFFF, -0x7FFFFFFF};
+    switch (s.kind) {
+    case RasterKind::Gradient:
+        for (const TRIVERTEX& v : s.vertices)
+            grow(r, v.x, v.y);
+        break;
+    case RasterKind::Parallelogram: {
+        POINTFIX a = s.corners[0], b = s.corners[1], c = s.corners[2];
+        POINTFIX d{b.x + c.x - a.x, b.y + c.y - a.y};
+        for (POINTFIX p : {a, b, c, d}) {
+            grow(r, p.x >> 4, p.y >> 4);
+            grow(r, (p.x + 15) >> 4, (p.y + 15) >> 4);
+        }
+        break;
+    }
+    default:
+        r = RECTL{std::min(s.dst.left, s.dst.right), std::min(s.dst.top, s.dst.bottom),
+                  std::max(s.dst.left, s.dst.right), std::max(s.dst.top, s.dst.bottom)};
+        break;
+    }
+    return r;
+}
+
+// Blits, stretches, transparent and alpha blits, gradients: the driver's
+// hook where it takes the call, else the engine.
+class RasterCall : public ClippedCall {
+  public:
+    RasterCall(const RasterSpec& spec, const std::vector<RECTL>& clip, HPALETTE device)
+        : ClippedCall(clip, RasterBounds(spec)), s_(spec) {
+        if (!s_.table.empty()) {
+            xlate_ = engine::CreateTableXlate(s_.table.data(), static_cast<ULONG>(s_.table.size()));
+        } else if (s_.source && device) {
+            xlate_ = engine::CreatePaletteXlate(s_.source->palette, device);
+        } else if (s_.kind == RasterKind::Gradient && device) {
+            rgb_ = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
+            if (rgb_) xlate_ = engine::CreatePaletteXlate(rgb_, device);
+        }
+    }
+    ~RasterCall() override {
+        if (xlate_) engine::DeleteXlate(xlate_);
+        if (rgb_) EngDeletePalette(rgb_);
+    }
+    BOOL Play(const PlayTarget& t) override {
+        PlayObjects o;
+        o.clip = PlayClip(t);
+        if (!o.clip) return FALSE;
+        if (s_.brush && !(o.brush = MakeBrush(t, s_.brushSpec))) return FALSE;
+        SURFOBJ* src = s_.source ? EngLockSurface(s_.source->surface) : nullptr;
+        SURFOBJ* mask = s_.mask ? EngLockSurface(s_.mask->surface) : nullptr;
+        BOOL ok = (s_.source && !src) || (s_.mask && !mask) ? FALSE : PlayOn(t, o, src, mask);
+        if (src) EngUnlockSurface(src);
+        if (mask) EngUnlockSurface(mask);
+        return ok;
+    }
+
+  private:
+    BOOL PlayOn(const PlayTarget& t, PlayObjects& o, SURFOBJ* src, SURFOBJ* mask) {
+        LONG dx = -t.origin.x, dy = -t.origin.y;
+        RECTL dst{s_.dst.left + dx, s_.dst.top + dy, s_.dst.right + dx, s_.dst.bottom + dy};
+        RECTL srect = s_.src;
+        POINTL brushOrg{s_.brushOrg.x + dx, s_.brushOrg.y + dy};
+        POINTL maskOrg = s_.maskOrg;
+        switch (s_.kind) {
+        case RasterKind::Transparent: {
+            auto hook =
+                Hook<PFN_DrvTransparentBlt>(t, HOOK_TRANSPARENTBLT, INDEX_DrvTransparentBlt);
+            if (hook && hook(t.pso, src, o.clip, xlate_, &dst, &srect, s_.transparentColor, 0))
+                return TRUE;
+            return EngTransparentBlt(t.pso, src, o.clip, xlate_, &dst, &srect, s_.transparentColor,
+                                     0);
+        }
+        case RasterKind::Alpha: {
+            BLENDOBJ blend{s_.blend};
+            return EngAlphaBlend(t.pso, src, o.clip, xlate_, &dst, &srect, &blend);
+        }
+        case RasterKind::Gradient: {
+            std::vector<TRIVERTEX> v = s_.vertices;
+            for (TRIVERTEX& p : v)
+                p.x += dx, p.y += dy;
+            std::vector<ULONG> mesh = s_.mesh;
+            RECTL ext = bounds_;
+            ext = RECTL{ext.left + dx, ext.top + dy, ext.right + dx, ext.bottom + dy};
+            POINTL org{dx, dy};
+            ULONG n = static_cast<ULONG>(
+                s_.gradientMode == GRADIENT_FILL_TRIANGLE ? mesh.size() / 3 : mesh.size() / 2);
+            auto hook = Hook<PFN_DrvGradientFill>(t, HOOK_GRADIENTFILL, INDEX_DrvGradientFill);
+            if (hook && hook(t.pso, o.clip, xlate_, v.data(), static_cast<ULONG>(v.size()),
+                             mesh.data(), n, &ext, &org, s_.gradientMode))
+                return TRUE;
+            return EngGradientFill(t.pso, o.clip, xlate_, v.data(), static_cast<ULONG>(v.size()),
+                                   mesh.data(), n, &ext, &org, s_.gradientMode);
+        }
+        case RasterKind::Parallelogram: {
+            POINTFIX pts[3];
+            for (int i = 0; i < 3; ++i)
+                pts[i] = POINTFIX{s_.corners[i].x + dx * 16, s_.corners[i].y + dy * 16};
+            return EngPlgBlt(t.pso, src, mask, o.clip, xlate_, nullptr, &brushOrg, pts, &srect,
+                             mask ? &maskOrg : nullptr, COLORONCOLOR);
+        }
+        case RasterKind::Blit:
+            break;
+        }
+        LONG dw = dst.right - dst.left, dh = dst.bottom - dst.top;
+        bool unit = !src || (dw == srect.right - srect.left && dh == srect.bottom - srect.top);
+        if (unit) {
+            POINTL from{srect.left, srect.top};
+            if (s_.rop4 == 0xCCCC) {
+                auto copy = Hook<PFN_DrvCopyBits>(t, HOOK_COPYBITS, INDEX_DrvCopyBits);
+                if (copy && copy(t.pso, src, o.clip, xlate_, &dst, &from)) return TRUE;
+            }
+            auto blt = Hook<PFN_DrvBitBlt>(t, HOOK_BITBLT, INDEX_DrvBitBlt);
+            if (blt && blt(t.pso, src, mask, o.clip, xlate_, &dst, src ? &from : nullptr,
+                           mask ? &maskOrg : nullptr, o.brush, &brushOrg, s_.rop4))
+                return TRUE;
+            return EngBitBlt(t.pso, src, mask, o.clip, xlate_, &dst, src ? &from : nullptr,
+                             mask ? &maskOrg : nullptr, o.brush, &brushOrg, s_.rop4);
+        }
+        POINTL ht{dx, dy};
+        if (s_.rop4 == 0xCCCC && !mask) {
+            auto stretch = Hook<PFN_DrvStretchBlt>(t, HOOK_STRETCHBLT, INDEX_DrvStretchBlt);
+            if (stretch && stretch(t.pso, src, nullptr, o.clip, xlate_, nullptr, &ht, &dst, &srect,
+                                   nullptr, s_.stretchMode))
+                return TRUE;
+        }
+        auto rop = Hook<PFN_DrvStretchBltROP>(t, HOOK_STRETCHBLTROP, INDEX_DrvStretchBltROP);
+        if (rop && rop(t.pso, src, mask, o.clip, xlate_, nullptr, &ht, &dst, &srect,
+                       mask ? &maskOrg : nullptr, s_.stretchMode, o.brush, s_.rop4))
+            return TRUE;
+        return EngStretchBltROP(t.pso, src, mask, o.clip, xlate_, nullptr, &ht, &dst, &srect,
+                                mask ? &maskOrg : nullptr, s_.stretchMode, o.brush, s_.rop4);
+    }
+
+    RasterSpec s_;
+    XLATEOBJ* xlate_ = nullptr;
+    HPALETTE rgb_ = nullptr;
+};
+
 } // namespace
+
+RasterImage::~RasterImage() {
+    if (surface) EngDeleteSurface(surface);
+    if (palette) EngDeletePalette(palette);
+}
+
+std::unique_ptr<DrawingCall> MakeRasterCall(const RasterSpec& spec, const std::vector<RECTL>& clip,
+                                            HPALETTE devicePalette) {
+    return std::make_unique<RasterCall>(spec, clip, devicePalette);
+}
 
 std::unique_ptr<DrawingCall> MakeStrokeAndFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
                                                    const BrushSpec& pen, const LINEATTRS& line,

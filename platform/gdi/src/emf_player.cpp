@@ -14,9 +14,11 @@
 #include <string>
 
 #include "dc_state.h"
+#include "emf_raster_records.h"
 #include "emf_reader.h"
 #include "platform/gdi_ctl.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -29,8 +31,17 @@ std::deque<std::string>& SkipLog() {
     return log;
 }
 
+// Records noted since the last clear, by name (malformed ones marked), for a
+// printing program's summary of what a page left out.
+std::map<std::string, long>& SkipCounts() {
+    static std::map<std::string, long> counts;
+    return counts;
+}
+
 void Note(DWORD type, const char* why) {
     std::lock_guard lock(GdiLock());
+    const char* malformed = "malformed";
+    ++SkipCounts()[std::string(RecordName(type)) + (std::strcmp(why, malformed) == 0 ? " (malformed)" : "")];
     auto& log = SkipLog();
     log.push_back(std::string(RecordName(type)) + " (" + std::to_string(type) + "): " + why);
     if (log.size() > kLogLines) log.pop_front();
@@ -187,6 +198,8 @@ class RecordPlayer {
     BOOL RegionDrawing();
     BOOL SaveRestore();
     BOOL Transform();
+    BOOL Text();
+    BOOL TextAt(size_t at, bool wide);
 
     HDC hdc_;
     HANDLETABLE* ht_;
@@ -580,9 +593,114 @@ BOOL RecordPlayer::RegionDrawing() {
     return ok;
 }
 
+// The text a record carries at `at` (an EMRTEXT): reference point, count,
+// string offset, options, rectangle and spacing offset, each offset from the
+// record's start and checked against its size.
+BOOL RecordPlayer::TextAt(size_t at, bool wide) {
+    POINTL ref;
+    DWORD count, offString, options, offDx;
+    RECTL rcl;
+    if (!Get(at, &ref) || !Get(at + 8, &count) || !Get(at + 12, &offString) ||
+        !Get(at + 16, &options) || !Get(at + 20, &rcl) || !Get(at + 36, &offDx))
+        return Malformed();
+    if (count == 0) return TRUE;
+    size_t charSize = wide ? 2 : 1;
+    if (!r_.Fits(offString, count, charSize)) return Malformed();
+    // A spacing array is optional; with ETO_PDY it holds x and y advances.
+    size_t perChar = (options & ETO_PDY) ? 2 : 1;
+    std::vector<INT> dx;
+    if (offDx != 0) {
+        if (!r_.Fits(offDx, static_cast<unsigned long long>(count) * perChar, 4)) return Malformed();
+        dx.resize(static_cast<size_t>(count) * perChar);
+        std::memcpy(dx.data(), r_.At(offDx), dx.size() * 4);
+    }
+    RECT rc{rcl.left, rcl.top, rcl.right, rcl.bottom};
+    const RECT* prc = (options & (ETO_OPAQUE | ETO_CLIPPED)) ? &rc : nullptr;
+    if (wide) {
+        std::u16string text(count, 0);
+        std::memcpy(text.data(), r_.At(offString), count * 2);
+        return ExtTextOutW(hdc_, ref.x, ref.y, options, prc, text.data(), count,
+                           dx.empty() ? nullptr : dx.data());
+    }
+    std::string text(reinterpret_cast<const char*>(r_.At(offString)), count);
+    return ExtTextOutA(hdc_, ref.x, ref.y, options, prc, text.data(), count,
+                       dx.empty() ? nullptr : dx.data());
+}
+
+BOOL RecordPlayer::Text() {
+    switch (type_) {
+    case EMR_EXTCREATEFONTINDIRECTW: {
+        // The logical font, possibly followed by the rest of an extended
+        // description that playback does not need.
+        DWORD index;
+        LOGFONTW lf;
+        if (!Get(8, &index) || !Get(12, &lf)) return Malformed();
+        return Store(index, CreateFontIndirectW(&lf));
+    }
+    case EMR_EXTTEXTOUTA:
+    case EMR_EXTTEXTOUTW: {
+        return TextAt(36, type_ == EMR_EXTTEXTOUTW);
+    }
+    case EMR_POLYTEXTOUTA:
+    case EMR_POLYTEXTOUTW: {
+        DWORD strings;
+        constexpr size_t kEmrText = 40;
+        if (!Get(36, &strings) || !r_.Fits(40, strings, kEmrText))
+            return Malformed();
+        BOOL ok = TRUE;
+        for (DWORD i = 0; i < strings; ++i)
+            ok = TextAt(40 + i * kEmrText, type_ == EMR_POLYTEXTOUTW) && ok;
+        return ok;
+    }
+    case EMR_SMALLTEXTOUT: {
+        // {x, y, count, options, graphics mode, scales, [clip], characters}.
+        constexpr DWORD kNoRect = 0x100, kSmallChars = 0x200;
+        LONG x, y;
+        DWORD count, options;
+        if (!Get(8, &x) || !Get(12, &y) || !Get(16, &count) || !Get(20, &options))
+            return Malformed();
+        size_t at = 36;
+        RECTL rcl{};
+        if (!(options & kNoRect)) {
+            if (!Get(at, &rcl)) return Malformed();
+            at += sizeof rcl;
+        }
+        size_t charSize = (options & kSmallChars) ? 1 : 2;
+        if (!r_.Fits(at, count, charSize)) return Malformed();
+        std::u16string text(count, 0);
+        for (DWORD i = 0; i < count; ++i)
+            text[i] = charSize == 1 ? r_.At(at)[i]
+                                    : static_cast<char16_t>(r_.At(at)[2 * i] | r_.At(at)[2 * i + 1] << 8);
+        RECT rc{rcl.left, rcl.top, rcl.right, rcl.bottom};
+        UINT eto = options & ~(kNoRect | kSmallChars);
+        const RECT* prc = (!(options & kNoRect) && (eto & (ETO_OPAQUE | ETO_CLIPPED))) ? &rc : nullptr;
+        return ExtTextOutW(hdc_, x, y, eto, prc, text.data(), count, nullptr);
+    }
+    case EMR_SETTEXTJUSTIFICATION: {
+        LONG extra, count;
+        if (!Get(8, &extra) || !Get(12, &count)) return Malformed();
+        return SetTextJustification(hdc_, extra, count);
+    }
+    default: { // EMR_SETMAPPERFLAGS
+        DWORD flags;
+        if (!Get(8, &flags)) return Malformed();
+        return SetMapperFlags(hdc_, flags) != GDI_ERROR;
+    }
+    }
+}
+
 BOOL RecordPlayer::Play() {
     DWORD v = 0;
     switch (type_) {
+    case EMR_EXTCREATEFONTINDIRECTW:
+    case EMR_EXTTEXTOUTA:
+    case EMR_EXTTEXTOUTW:
+    case EMR_POLYTEXTOUTA:
+    case EMR_POLYTEXTOUTW:
+    case EMR_SMALLTEXTOUT:
+    case EMR_SETTEXTJUSTIFICATION:
+    case EMR_SETMAPPERFLAGS:
+        return Text();
     case EMR_HEADER:
     case EMR_EOF:
     case EMR_GDICOMMENT:
@@ -683,6 +801,16 @@ BOOL RecordPlayer::Play() {
     default:
         break;
     }
+    if (IsRasterRecord(type_)) {
+        switch (PlayRasterRecord(hdc_, r_, type_)) {
+        case RasterRecordResult::Malformed:
+            return Malformed();
+        case RasterRecordResult::Failed:
+            return FALSE;
+        case RasterRecordResult::Played:
+            return TRUE;
+        }
+    }
     // Records of one 32-bit value.
     switch (type_) {
     case EMR_SETBKMODE:
@@ -773,6 +901,7 @@ bool StartPlayback(Playback& pb, const Metafile& mf, const RECT& rect) {
         a.stretchMode = BLACKONWHITE;
         a.arcDirection = AD_COUNTERCLOCKWISE;
         a.textAlign = TA_LEFT | TA_TOP;
+        a.charExtra = a.breakExtra = a.breakCount = 0;
         a.miterLimit = 10;
         a.current = PointD{};
         a.pathMode = PathMode::None;
@@ -810,13 +939,24 @@ std::string SkippedEmfRecords() {
 void ClearSkippedEmfRecords() {
     std::lock_guard lock(GdiLock());
     SkipLog().clear();
+    SkipCounts().clear();
 }
 
 } // namespace platform::test
 
+namespace platform {
+
+std::map<std::string, long> SkippedEmfRecordCounts() {
+    std::lock_guard lock(GdiLock());
+    return SkipCounts();
+}
+
+} // namespace platform
+
 extern "C" {
 
 BOOL WINAPI PlayEnhMetaFileRecord(HDC hdc, LPHANDLETABLE pht, const ENHMETARECORD* pmr, UINT cht) {
+    PLATFORM_FAULT_POINT("PlayEnhMetaFileRecord", FALSE);
     if (!pmr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -840,6 +980,7 @@ BOOL WINAPI PlayEnhMetaFileRecord(HDC hdc, LPHANDLETABLE pht, const ENHMETARECOR
 
 BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC lpProc, LPVOID lpParam,
                             const RECT* lpRect) {
+    PLATFORM_FAULT_POINT("EnumEnhMetaFile", FALSE);
     auto mf = FindMetafile(hmf);
     if (!mf) return FALSE;
     if (!lpProc || (hdc && !lpRect)) {
@@ -876,6 +1017,7 @@ BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC lpProc, LPV
 }
 
 BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT* lprect) {
+    PLATFORM_FAULT_POINT("PlayEnhMetaFile", FALSE);
     if (!hdc || !lprect) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

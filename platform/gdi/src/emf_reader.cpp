@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "win/errors.h"
 #include "win/strings.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -193,7 +194,11 @@ const char* RecordName(DWORD type) {
     return type <= EMR_MAX ? kNames[type] : kNames[0];
 }
 
-std::shared_ptr<const Metafile> ReadMetafile(const BYTE* data, size_t size) {
+namespace {
+
+// The metafile in data[0, size); `owned`, when given, holds those bytes and
+// hands them over instead of being copied.
+std::shared_ptr<const Metafile> ReadMetafileFrom(const BYTE* data, size_t size, std::vector<BYTE>* owned) {
     if (!data || size < ENHMETAHEADER_SIZE_V1) return Fail();
     DWORD type = Read<DWORD>(data), headerRecord = Read<DWORD>(data + 4);
     if (type != EMR_HEADER || headerRecord < ENHMETAHEADER_SIZE_V1 || headerRecord % 4 ||
@@ -225,7 +230,12 @@ std::shared_ptr<const Metafile> ReadMetafile(const BYTE* data, size_t size) {
     std::memset(&mf->header, 0, sizeof mf->header);
     std::memcpy(&mf->header, data, fields);
     mf->headerSize = static_cast<UINT>(fields);
-    mf->bytes.assign(data, data + h.nBytes);
+    if (owned) {
+        mf->bytes = std::move(*owned); // the same buffer: `data` still points into it
+        mf->bytes.resize(h.nBytes);
+    } else {
+        mf->bytes.assign(data, data + h.nBytes);
+    }
     mf->records.push_back(0);
     // Every record lies inside the metafile; the end-of-file record ends it.
     size_t at = headerRecord;
@@ -238,6 +248,16 @@ std::shared_ptr<const Metafile> ReadMetafile(const BYTE* data, size_t size) {
         if (rtype == EMR_EOF) break;
     }
     return mf;
+}
+
+} // namespace
+
+std::shared_ptr<const Metafile> ReadMetafile(const BYTE* data, size_t size) {
+    return ReadMetafileFrom(data, size, nullptr);
+}
+
+std::shared_ptr<const Metafile> ReadMetafile(std::vector<BYTE>&& bytes) {
+    return ReadMetafileFrom(bytes.data(), bytes.size(), &bytes);
 }
 
 HENHMETAFILE AddMetafile(std::shared_ptr<const Metafile> mf) {
@@ -274,17 +294,20 @@ long LiveEnhMetaFiles() {
 extern "C" {
 
 HENHMETAFILE WINAPI GetEnhMetaFileW(LPCWSTR lpName) {
+    PLATFORM_FAULT_POINT("GetEnhMetaFileW", nullptr);
     if (!lpName || !*lpName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    // A large document is held once: the bytes read become the metafile's.
     std::vector<BYTE> bytes = ReadWholeFile(reinterpret_cast<const char16_t*>(lpName));
     if (bytes.empty()) return nullptr;
-    auto mf = ReadMetafile(bytes.data(), bytes.size());
+    auto mf = ReadMetafile(std::move(bytes));
     return mf ? AddMetafile(std::move(mf)) : nullptr;
 }
 
 HENHMETAFILE WINAPI GetEnhMetaFileA(LPCSTR lpName) {
+    PLATFORM_FAULT_POINT("GetEnhMetaFileA", nullptr);
     if (!lpName || !*lpName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -300,11 +323,13 @@ HENHMETAFILE WINAPI GetEnhMetaFileA(LPCSTR lpName) {
 }
 
 HENHMETAFILE WINAPI SetEnhMetaFileBits(UINT nSize, const BYTE* pb) {
+    PLATFORM_FAULT_POINT("SetEnhMetaFileBits", nullptr);
     auto mf = ReadMetafile(pb, nSize);
     return mf ? AddMetafile(std::move(mf)) : nullptr;
 }
 
 UINT WINAPI GetEnhMetaFileBits(HENHMETAFILE hEMF, UINT nSize, LPBYTE lpData) {
+    PLATFORM_FAULT_POINT("GetEnhMetaFileBits", 0u);
     auto mf = FindMetafile(hEMF);
     if (!mf) return 0;
     UINT size = static_cast<UINT>(mf->bytes.size());

@@ -22,6 +22,8 @@ struct Metafile {
 // A copy of data checked as a metafile; nullptr with ERROR_INVALID_DATA when
 // it is not one.
 std::shared_ptr<const Metafile> ReadMetafile(const BYTE* data, size_t size);
+// The same over bytes the metafile then keeps, without a copy.
+std::shared_ptr<const Metafile> ReadMetafile(std::vector<BYTE>&& bytes);
 
 HENHMETAFILE AddMetafile(std::shared_ptr<const Metafile> mf);
 std::shared_ptr<const Metafile> FindMetafile(HENHMETAFILE h);

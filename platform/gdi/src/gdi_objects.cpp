@@ -2,6 +2,8 @@
 // patterns of pattern brushes.
 #include "gdi_objects.h"
 
+#include "dib.h"
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -9,6 +11,7 @@
 
 #include "platform/gdi_ctl.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -193,68 +196,34 @@ COLORREF DefaultPaletteColor(size_t i) {
 
 bool ReadPattern(const BYTE* bmi, size_t bmiSize, const BYTE* bits, size_t bitsSize, UINT usage,
                  bool mono, PatternSource* out) {
-    if (!bmi || bmiSize < sizeof(BITMAPINFOHEADER)) return false;
-    auto h = Read<BITMAPINFOHEADER>(bmi);
-    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biSize > bmiSize) return false;
-    int bpp = h.biBitCount;
-    if (h.biPlanes != 1 || h.biCompression != BI_RGB ||
-        (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32))
+    // Every header, depth and compression through the one bitmap reader.
+    Dib dib;
+    if (!ReadDib(bmi, bmiSize, bits, bitsSize, usage, &dib)) return false;
+    if (dib.width > kMaxPatternSide || dib.height > kMaxPatternSide ||
+        static_cast<long long>(dib.width) * dib.height > kMaxPatternPixels)
         return false;
-    long long width = h.biWidth,
-              height = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
-    if (width <= 0 || height <= 0 || width > kMaxPatternSide || height > kMaxPatternSide ||
-        width * height > kMaxPatternPixels)
-        return false;
+    int bpp = static_cast<int>(dib.bpp);
     PatternSource p;
-    p.width = static_cast<LONG>(width);
-    p.height = static_cast<LONG>(height);
+    p.width = dib.width;
+    p.height = dib.height;
     p.mono = mono && bpp == 1;
-    if (bpp <= 8) {
-        size_t entries = size_t{1} << bpp;
-        if (h.biClrUsed) entries = std::min<size_t>(entries, h.biClrUsed);
-        size_t entrySize = usage == DIB_RGB_COLORS ? 4 : usage == DIB_PAL_COLORS ? 2 : 0;
-        if (usage > DIB_PAL_INDICES) return false;
-        if (h.biSize + entries * entrySize > bmiSize) return false;
-        const BYTE* table = bmi + h.biSize;
-        for (size_t i = 0; i < entries; ++i) {
-            if (usage == DIB_RGB_COLORS) {
-                const BYTE* q = table + 4 * i;
-                p.palette.push_back(Rgb(q[2], q[1], q[0]));
-            } else if (usage == DIB_PAL_COLORS) {
-                p.palette.push_back(DefaultPaletteColor(Read<WORD>(table + 2 * i)));
-            } else {
-                p.palette.push_back(DefaultPaletteColor(i));
-            }
-        }
-    }
-    long long stride = (width * bpp + 31) / 32 * 4;
-    if (!bits || static_cast<long long>(bitsSize) < stride * height) return false;
-    p.indices.resize(static_cast<size_t>(width * height));
+    if (bpp <= 8) p.palette = dib.colors;
+    p.indices.resize(static_cast<size_t>(dib.width) * static_cast<size_t>(dib.height));
     std::map<COLORREF, BYTE> colours;
     bool quantize = false;
     std::vector<COLORREF> direct(bpp > 8 ? p.indices.size() : 0);
-    for (long long y = 0; y < height; ++y) {
-        long long srcRow = h.biHeight < 0 ? y : height - 1 - y;
-        const BYTE* row = bits + srcRow * stride;
-        for (long long x = 0; x < width; ++x) {
-            size_t at = static_cast<size_t>(y * width + x);
+    for (LONG y = 0; y < dib.height; ++y) {
+        const BYTE* row = dib.pixels.data() + static_cast<size_t>(y) * dib.Stride();
+        for (LONG x = 0; x < dib.width; ++x) {
+            size_t at = static_cast<size_t>(y) * static_cast<size_t>(dib.width) + x;
             if (bpp <= 8) {
-                size_t bit = static_cast<size_t>(x * bpp);
-                BYTE byte = row[bit / 8];
-                size_t index = (byte >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
-                p.indices[at] = static_cast<BYTE>(index < p.palette.size() ? index : 0);
+                size_t bit = static_cast<size_t>(x) * bpp;
+                p.indices[at] =
+                    static_cast<BYTE>((row[bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1));
                 continue;
             }
-            COLORREF c;
-            if (bpp == 16) {
-                WORD w = Read<WORD>(row + 2 * x);
-                c = Rgb(static_cast<BYTE>(((w >> 10) & 31) * 255 / 31),
-                        static_cast<BYTE>(((w >> 5) & 31) * 255 / 31),
-                        static_cast<BYTE>((w & 31) * 255 / 31));
-            } else {
-                const BYTE* q = row + x * (bpp / 8);
-                c = Rgb(q[2], q[1], q[0]);
-            }
+            const BYTE* q = row + static_cast<size_t>(x) * (bpp / 8);
+            COLORREF c = Rgb(q[2], q[1], q[0]);
             direct[at] = c;
             if (!quantize && !colours.count(c)) {
                 if (colours.size() == 256)
@@ -377,6 +346,8 @@ DWORD WINAPI GetObjectType(HGDIOBJ h) {
         return OBJ_PAL;
     case ObjectKind::Region:
         return OBJ_REGION;
+    case ObjectKind::Bitmap:
+        return OBJ_BITMAP;
     }
     return 0;
 }
@@ -396,6 +367,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
 }
 
 HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
+    PLATFORM_FAULT_POINT("CreatePen", nullptr);
     if (iStyle < PS_SOLID || iStyle > PS_INSIDEFRAME) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -410,6 +382,7 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
 }
 
 HPEN WINAPI CreatePenIndirect(const LOGPEN* plpen) {
+    PLATFORM_FAULT_POINT("CreatePenIndirect", nullptr);
     if (!plpen) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -419,6 +392,7 @@ HPEN WINAPI CreatePenIndirect(const LOGPEN* plpen) {
 
 HPEN WINAPI ExtCreatePen(DWORD iPenStyle, DWORD cWidth, const LOGBRUSH* plbrush, DWORD cStyle,
                          const DWORD* pstyle) {
+    PLATFORM_FAULT_POINT("ExtCreatePen", nullptr);
     if (!plbrush) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -445,12 +419,14 @@ HPEN WINAPI ExtCreatePen(DWORD iPenStyle, DWORD cWidth, const LOGBRUSH* plbrush,
 }
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
+    PLATFORM_FAULT_POINT("CreateSolidBrush", nullptr);
     BrushData b;
     b.color = color;
     return reinterpret_cast<HBRUSH>(AddObject(NewBrush(b)));
 }
 
 HBRUSH WINAPI CreateHatchBrush(int iHatch, COLORREF color) {
+    PLATFORM_FAULT_POINT("CreateHatchBrush", nullptr);
     if (iHatch < HS_HORIZONTAL || iHatch > HS_DIAGCROSS) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -463,6 +439,7 @@ HBRUSH WINAPI CreateHatchBrush(int iHatch, COLORREF color) {
 }
 
 HBRUSH WINAPI CreateDIBPatternBrushPt(const VOID* lpPackedDIB, UINT iUsage) {
+    PLATFORM_FAULT_POINT("CreateDIBPatternBrushPt", nullptr);
     PatternSource p;
     if (iUsage > DIB_PAL_INDICES || !ReadPackedPattern(lpPackedDIB, iUsage, &p)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -475,6 +452,7 @@ HBRUSH WINAPI CreateDIBPatternBrushPt(const VOID* lpPackedDIB, UINT iUsage) {
 }
 
 HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* plbrush) {
+    PLATFORM_FAULT_POINT("CreateBrushIndirect", nullptr);
     if (!plbrush) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;

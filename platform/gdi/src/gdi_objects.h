@@ -9,6 +9,7 @@
 
 #include "region.h"
 #include "win/gdi_dc.h"
+#include "win/winddi.h"
 
 namespace platform::gdi {
 
@@ -44,7 +45,23 @@ struct PenData {
     bool dcPen = false; // the stock DC_PEN
 };
 
-enum class ObjectKind { Pen, Brush, Font, Palette, Region };
+// A bitmap: an engine bitmap with the palette of its pixels.
+struct BitmapData {
+    HSURF surface = nullptr;
+    HPALETTE palette = nullptr;
+    LONG width = 0;
+    LONG height = 0;
+    ULONG bpp = 0;
+    std::vector<COLORREF> colors; // of 1, 4 and 8 bits
+    bool alpha = false;           // 32 bits with premultiplied alpha
+    bool dibSection = false;
+    BitmapData() = default;
+    BitmapData(const BitmapData&) = delete;
+    BitmapData& operator=(const BitmapData&) = delete;
+    ~BitmapData();
+};
+
+enum class ObjectKind { Pen, Brush, Font, Palette, Region, Bitmap };
 
 struct GdiObject {
     ObjectKind kind = ObjectKind::Pen;
@@ -54,6 +71,7 @@ struct GdiObject {
     BrushData brush;
     Region region;
     LOGFONTW font{};
+    std::shared_ptr<BitmapData> bitmap;
 };
 
 HGDIOBJ AddObject(std::shared_ptr<GdiObject> object);

@@ -6,6 +6,7 @@
 #include "dc_state.h"
 #include "drawing.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -62,6 +63,7 @@ using namespace platform::gdi;
 extern "C" {
 
 BOOL WINAPI BeginPath(HDC hdc) {
+    PLATFORM_FAULT_POINT("BeginPath", FALSE);
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     dc->a.path.clear();
@@ -70,6 +72,7 @@ BOOL WINAPI BeginPath(HDC hdc) {
 }
 
 BOOL WINAPI EndPath(HDC hdc) {
+    PLATFORM_FAULT_POINT("EndPath", FALSE);
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     if (dc->a.pathMode != PathMode::Open) {
@@ -102,14 +105,17 @@ BOOL WINAPI CloseFigure(HDC hdc) {
 }
 
 BOOL WINAPI FillPath(HDC hdc) {
+    PLATFORM_FAULT_POINT("FillPath", FALSE);
     return Draw(hdc, true, false);
 }
 
 BOOL WINAPI StrokePath(HDC hdc) {
+    PLATFORM_FAULT_POINT("StrokePath", FALSE);
     return Draw(hdc, false, true);
 }
 
 BOOL WINAPI StrokeAndFillPath(HDC hdc) {
+    PLATFORM_FAULT_POINT("StrokeAndFillPath", FALSE);
     return Draw(hdc, true, true);
 }
 
@@ -125,6 +131,7 @@ BOOL WINAPI FlattenPath(HDC hdc) {
 }
 
 BOOL WINAPI SelectClipPath(HDC hdc, int mode) {
+    PLATFORM_FAULT_POINT("SelectClipPath", FALSE);
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     if (mode < RGN_AND || mode > RGN_COPY) {
@@ -138,6 +145,7 @@ BOOL WINAPI SelectClipPath(HDC hdc, int mode) {
 }
 
 HRGN WINAPI PathToRegion(HDC hdc) {
+    PLATFORM_FAULT_POINT("PathToRegion", nullptr);
     DcAccess dc(hdc);
     if (!dc) return nullptr;
     Figures path;

@@ -3,6 +3,7 @@
 
 #include "gdi_objects.h"
 #include "win/errors.h"
+#include "platform/core.h"
 
 namespace platform::gdi {
 namespace {
@@ -25,10 +26,12 @@ using namespace platform::gdi;
 extern "C" {
 
 HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2) {
+    PLATFORM_FAULT_POINT("CreateRectRgn", nullptr);
     return NewRegion(Region::FromRect(x1, y1, x2, y2));
 }
 
 HRGN WINAPI CreateRectRgnIndirect(const RECT* lprect) {
+    PLATFORM_FAULT_POINT("CreateRectRgnIndirect", nullptr);
     if (!lprect) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -37,6 +40,7 @@ HRGN WINAPI CreateRectRgnIndirect(const RECT* lprect) {
 }
 
 HRGN WINAPI CreateEllipticRgn(int x1, int y1, int x2, int y2) {
+    PLATFORM_FAULT_POINT("CreateEllipticRgn", nullptr);
     Figures f;
     AddEllipse(f,
                Box{static_cast<double>(std::min(x1, x2)), static_cast<double>(std::min(y1, y2)),
@@ -45,6 +49,7 @@ HRGN WINAPI CreateEllipticRgn(int x1, int y1, int x2, int y2) {
 }
 
 HRGN WINAPI CreatePolyPolygonRgn(const POINT* pptl, const INT* pc, int cPoly, int iMode) {
+    PLATFORM_FAULT_POINT("CreatePolyPolygonRgn", nullptr);
     if (!pptl || !pc || cPoly <= 0 || (iMode != ALTERNATE && iMode != WINDING)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -69,10 +74,12 @@ HRGN WINAPI CreatePolyPolygonRgn(const POINT* pptl, const INT* pc, int cPoly, in
 }
 
 HRGN WINAPI CreatePolygonRgn(const POINT* pptl, int cPoint, int iMode) {
+    PLATFORM_FAULT_POINT("CreatePolygonRgn", nullptr);
     return CreatePolyPolygonRgn(pptl, &cPoint, 1, iMode);
 }
 
 HRGN WINAPI ExtCreateRegion(const XFORM* lpx, DWORD nCount, const RGNDATA* lpData) {
+    PLATFORM_FAULT_POINT("ExtCreateRegion", nullptr);
     if (!lpData || nCount < sizeof(RGNDATAHEADER) || lpData->rdh.dwSize < sizeof(RGNDATAHEADER) ||
         lpData->rdh.iType != RDH_RECTANGLES || lpData->rdh.dwSize > nCount ||
         lpData->rdh.nCount > (nCount - lpData->rdh.dwSize) / sizeof(RECT)) {
@@ -95,6 +102,7 @@ HRGN WINAPI ExtCreateRegion(const XFORM* lpx, DWORD nCount, const RGNDATA* lpDat
 }
 
 int WINAPI CombineRgn(HRGN hrgnDst, HRGN hrgnSrc1, HRGN hrgnSrc2, int iMode) {
+    PLATFORM_FAULT_POINT("CombineRgn", ERROR);
     auto dst = Find(hrgnDst), a = Find(hrgnSrc1);
     if (!dst || !a) return ERROR;
     if (iMode == RGN_COPY) {

@@ -172,6 +172,8 @@ CREATE TABLE IF NOT EXISTS spl_jobs(
   total_pages INTEGER NOT NULL DEFAULT 0, pages_printed INTEGER NOT NULL DEFAULT 0,
   size INTEGER NOT NULL DEFAULT 0, submitted BLOB, output_path TEXT NOT NULL DEFAULT '',
   spool_file INTEGER NOT NULL DEFAULT 1, devmode BLOB);
+CREATE TABLE IF NOT EXISTS spl_job_writers(
+  job INTEGER PRIMARY KEY, pid INTEGER NOT NULL, started INTEGER NOT NULL);
 INSERT OR IGNORE INTO spl_ports(key, name, monitor) VALUES
   ('lpt1:', 'LPT1:', 'Local Port'), ('lpt2:', 'LPT2:', 'Local Port'), ('lpt3:', 'LPT3:', 'Local Port'),
   ('com1:', 'COM1:', 'Local Port'), ('com2:', 'COM2:', 'Local Port'), ('file:', 'FILE:', 'Local Port');
@@ -215,69 +217,6 @@ std::string FoldKey(std::u16string_view name) {
     for (auto& c : folded) c = FoldCase(c);
     return ToUtf8(folded);
 }
-
-namespace {
-[[noreturn]] void Fail(sqlite3* db, const char* what) {
-    throw std::runtime_error(std::string("spooler database: ") + what + ": " + sqlite3_errmsg(db));
-}
-} // namespace
-
-Stmt::Stmt(const char* sql) {
-    sqlite3* db = MachineDb::Connection();
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) Fail(db, "prepare");
-}
-
-Stmt::~Stmt() { sqlite3_finalize(stmt_); }
-
-Stmt& Stmt::Bind(int index, std::string_view text) {
-    sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    return *this;
-}
-
-Stmt& Stmt::Bind(int index, const std::u16string& text) { return Bind(index, std::string_view(ToUtf8(text))); }
-
-Stmt& Stmt::Bind(int index, long long value) {
-    sqlite3_bind_int64(stmt_, index, value);
-    return *this;
-}
-
-Stmt& Stmt::BindBlob(int index, const std::vector<BYTE>& bytes) {
-    if (bytes.empty())
-        sqlite3_bind_null(stmt_, index);
-    else
-        sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-    return *this;
-}
-
-bool Stmt::Step() {
-    int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    Fail(sqlite3_db_handle(stmt_), "step");
-}
-
-void Stmt::Run() {
-    while (Step()) {
-    }
-}
-
-std::string Stmt::Text(int column) const {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    int n = sqlite3_column_bytes(stmt_, column);
-    return p ? std::string(p, static_cast<size_t>(n)) : std::string();
-}
-
-std::u16string Stmt::Wide(int column) const { return FromUtf8(Text(column)); }
-
-long long Stmt::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
-
-std::vector<BYTE> Stmt::Blob(int column) const {
-    const auto* p = static_cast<const BYTE*>(sqlite3_column_blob(stmt_, column));
-    int n = sqlite3_column_bytes(stmt_, column);
-    return p && n > 0 ? std::vector<BYTE>(p, p + n) : std::vector<BYTE>();
-}
-
-bool Stmt::IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
 long long LastInsertId() { return sqlite3_last_insert_rowid(MachineDb::Connection()); }
 

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -127,6 +130,67 @@ bool DeleteJob(DWORD id) {
     return ok;
 }
 
+// When a process started (clock ticks after boot), or -1 when there is no such
+// process. A process id alone may have been given to another process since.
+long long ProcessStarted(long long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    if (!in || !std::getline(in, stat)) return -1;
+    size_t close = stat.rfind(')'); // the command name may hold spaces and parentheses
+    if (close == std::string::npos) return -1;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    // The state is the third field and the start time the twenty-second.
+    for (int i = 3; i <= 22; ++i) {
+        if (!(fields >> field)) return -1;
+        if (i == 3 && (field == "Z" || field == "X"))
+            return -1; // ended, not yet reaped by its parent
+    }
+    return std::atoll(field.c_str());
+}
+
+bool WriterAlive(long long pid, long long started) {
+    return pid == ::getpid() || (started >= 0 && ProcessStarted(pid) == started);
+}
+
+// Jobs whose writing process has ended without finishing them are failed and
+// deleted, with their spool files, as the system's spooler does once the
+// writer is gone. Runs whenever the spooler looks at a printer's jobs.
+void RemoveJobsOfEndedWriters(const std::string& printerKey) {
+    struct Writer {
+        DWORD job;
+        long long pid, started;
+    };
+    std::vector<Writer> writers;
+    {
+        Stmt s(
+            "SELECT w.job, w.pid, w.started FROM spl_job_writers w JOIN spl_jobs j ON j.id = w.job "
+            "WHERE j.printer = ?");
+        s.Bind(1, printerKey);
+        while (s.Step())
+            writers.push_back({static_cast<DWORD>(s.Int(0)), s.Int(1), s.Int(2)});
+    }
+    for (const auto& w : writers) {
+        if (WriterAlive(w.pid, w.started)) continue;
+        JobRow job;
+        bool removed = false;
+        MachineDb::Transaction([&] {
+            Stmt gone("DELETE FROM spl_job_writers WHERE job = ? AND pid = ?");
+            gone.Bind(1, static_cast<long long>(w.job)).Bind(2, w.pid);
+            gone.Run();
+            if (Changes() == 0 || !LoadJob(w.job, &job)) return true; // someone else was first
+            DWORD status = (job.status & ~(JOB_STATUS_SPOOLING | JOB_STATUS_DELETING)) |
+                           JOB_STATUS_ERROR | JOB_STATUS_DELETED;
+            Stmt s("UPDATE spl_jobs SET status = ? WHERE id = ?");
+            s.Bind(1, static_cast<long long>(status)).Bind(2, static_cast<long long>(w.job));
+            s.Run();
+            removed = true;
+            return true;
+        });
+        if (removed) RemoveOutput(job);
+    }
+}
+
 void SetStatus(DWORD id, DWORD set, DWORD clear) {
     MachineDb::Transaction([&] {
         Stmt s("UPDATE spl_jobs SET status = (status & ~?) | ? WHERE id = ?");
@@ -137,8 +201,8 @@ void SetStatus(DWORD id, DWORD set, DWORD clear) {
     });
 }
 
-DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName, const std::u16string* outputFile,
-               const std::u16string* datatypeIn, bool haveInfo) {
+DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName,
+               const std::u16string* outputFile, const std::u16string* datatypeIn, bool haveInfo) {
     auto h = FindPrinterHandle(hPrinter);
     if (!h) return 0;
     if (Level != 1) {
@@ -163,25 +227,37 @@ DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName, cons
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return 0;
     }
-    std::u16string datatype = !datatypeIn->empty() ? *datatypeIn : !h->datatype.empty() ? h->datatype : row.datatype;
+    std::u16string datatype = !datatypeIn->empty()   ? *datatypeIn
+                              : !h->datatype.empty() ? h->datatype
+                                                     : row.datatype;
     if (!IsValidDatatype(datatype)) {
         SetLastError(ERROR_INVALID_DATATYPE);
         return 0;
     }
     const std::vector<BYTE>& devmode = !h->devmode.empty() ? h->devmode : row.rec.devmode;
+    RemoveJobsOfEndedWriters(h->key);
     bool discard = DiscardingOutput();
     bool spoolFile = outputFile->empty();
     DWORD error = ERROR_SUCCESS;
     DWORD jobId = 0;
     int fd = -1;
     bool ok = MachineDb::Transaction([&] {
-        Stmt s("INSERT INTO spl_jobs(printer, document, user, machine, datatype, status, submitted, devmode, "
+        Stmt s("INSERT INTO spl_jobs(printer, document, user, machine, datatype, status, "
+               "submitted, devmode, "
                "spool_file) VALUES(?,?,?,?,?,?,?,?,?)");
-        s.Bind(1, h->key).Bind(2, *docName).Bind(3, CurrentUserName()).Bind(4, u"\\\\" + ComputerName());
+        s.Bind(1, h->key)
+            .Bind(2, *docName)
+            .Bind(3, CurrentUserName())
+            .Bind(4, u"\\\\" + ComputerName());
         s.Bind(5, datatype).Bind(6, static_cast<long long>(JOB_STATUS_SPOOLING));
         s.BindBlob(7, SystemTimeNow()).BindBlob(8, devmode).Bind(9, spoolFile ? 1LL : 0LL);
         s.Run();
         jobId = static_cast<DWORD>(LastInsertId());
+        // The job belongs to this process until it ends the document.
+        Stmt w("INSERT OR REPLACE INTO spl_job_writers(job, pid, started) VALUES(?,?,?)");
+        w.Bind(1, static_cast<long long>(jobId)).Bind(2, static_cast<long long>(::getpid()));
+        w.Bind(3, ProcessStarted(::getpid()));
+        w.Run();
         std::string path;
         if (spoolFile) {
             char name[32];
@@ -242,7 +318,11 @@ BOOL FinishDoc(HANDLE hPrinter, bool abort) {
         } else {
             status |= JOB_STATUS_PRINTED;
         }
-        Stmt s("UPDATE spl_jobs SET status = ?, size = ?, pages_printed = CASE WHEN ? THEN pages_printed "
+        Stmt w("DELETE FROM spl_job_writers WHERE job = ?");
+        w.Bind(1, static_cast<long long>(id));
+        w.Run();
+        Stmt s("UPDATE spl_jobs SET status = ?, size = ?, pages_printed = CASE WHEN ? THEN "
+               "pages_printed "
                "ELSE total_pages END WHERE id = ?");
         s.Bind(1, static_cast<long long>(status)).Bind(2, static_cast<long long>(written));
         s.Bind(3, removed ? 1LL : 0LL).Bind(4, static_cast<long long>(id));
@@ -276,8 +356,10 @@ bool BuildJobAnswer(const SpoolHandle& h, DWORD jobId, DWORD level, bool ansi, A
             a->String(field, s);
     };
     SYSTEMTIME submitted{};
-    if (job.submitted.size() == sizeof submitted) std::memcpy(&submitted, job.submitted.data(), sizeof submitted);
-    std::u16string printerName = row.rec.server.empty() ? row.rec.name : row.rec.server + u"\\" + row.rec.name;
+    if (job.submitted.size() == sizeof submitted)
+        std::memcpy(&submitted, job.submitted.data(), sizeof submitted);
+    std::u16string printerName =
+        row.rec.server.empty() ? row.rec.name : row.rec.server + u"\\" + row.rec.name;
     DWORD position = QueuePosition(job);
     if (level == 1) {
         size_t r = a->Record(sizeof(JOB_INFO_1W));
@@ -317,16 +399,18 @@ bool BuildJobAnswer(const SpoolHandle& h, DWORD jobId, DWORD level, bool ansi, A
     a->Put<DWORD>(r + offsetof(JOB_INFO_2W, Position), position);
     a->Put<DWORD>(r + offsetof(JOB_INFO_2W, TotalPages), job.totalPages);
     ULONGLONG size = CurrentSize(job);
-    a->Put<DWORD>(r + offsetof(JOB_INFO_2W, Size), size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(size));
+    a->Put<DWORD>(r + offsetof(JOB_INFO_2W, Size),
+                  size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(size));
     a->Put(r + offsetof(JOB_INFO_2W, Submitted), submitted);
     a->Put<DWORD>(r + offsetof(JOB_INFO_2W, PagesPrinted), job.pagesPrinted);
     return true;
 }
 
-BOOL GetJobImpl(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded,
-                bool ansi) {
+BOOL GetJobImpl(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+                LPDWORD pcbNeeded, bool ansi) {
     auto h = FindPrinterHandle(hPrinter);
     if (!h) return FALSE;
+    RemoveJobsOfEndedWriters(h->key);
     Answer a;
     if (!BuildJobAnswer(*h, JobId, Level, ansi, &a)) return FALSE;
     return a.Deliver(pJob, cbBuf, pcbNeeded) ? TRUE : FALSE;
@@ -358,7 +442,8 @@ BOOL SetJobImpl(HANDLE hPrinter, DWORD JobId, DWORD Level, bool haveInfo, const 
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!(h->access & PRINTER_ACCESS_ADMINISTER) && FoldKey(job.user) != FoldKey(CurrentUserName())) {
+    if (!(h->access & PRINTER_ACCESS_ADMINISTER) &&
+        FoldKey(job.user) != FoldKey(CurrentUserName())) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -376,9 +461,10 @@ BOOL SetJobImpl(HANDLE hPrinter, DWORD JobId, DWORD Level, bool haveInfo, const 
             return FALSE;
         }
         MachineDb::Transaction([&] {
-            Stmt s("UPDATE spl_jobs SET document = COALESCE(?, document), user = COALESCE(?, user), "
-                   "status_text = COALESCE(?, status_text), datatype = COALESCE(?, datatype), "
-                   "priority = CASE WHEN ? = 0 THEN priority ELSE ? END WHERE id = ?");
+            Stmt s(
+                "UPDATE spl_jobs SET document = COALESCE(?, document), user = COALESCE(?, user), "
+                "status_text = COALESCE(?, status_text), datatype = COALESCE(?, datatype), "
+                "priority = CASE WHEN ? = 0 THEN priority ELSE ? END WHERE id = ?");
             auto bindOpt = [&](int i, const std::u16string* v, bool skipEmpty) {
                 if (v && !(skipEmpty && v->empty()))
                     s.Bind(i, *v);
@@ -389,7 +475,8 @@ BOOL SetJobImpl(HANDLE hPrinter, DWORD JobId, DWORD Level, bool haveInfo, const 
             bindOpt(2, changes.user, true);
             bindOpt(3, changes.statusText, false);
             bindOpt(4, changes.datatype, true);
-            s.Bind(5, static_cast<long long>(changes.priority)).Bind(6, static_cast<long long>(changes.priority));
+            s.Bind(5, static_cast<long long>(changes.priority))
+                .Bind(6, static_cast<long long>(changes.priority));
             s.Bind(7, static_cast<long long>(JobId));
             s.Run();
             return true;
@@ -436,7 +523,8 @@ std::vector<JobRecord> Jobs(const std::u16string& printer) {
                            : "SELECT id FROM spl_jobs WHERE printer = ? ORDER BY id");
     if (!printer.empty()) s.Bind(1, FoldKey(printer));
     std::vector<DWORD> ids;
-    while (s.Step()) ids.push_back(static_cast<DWORD>(s.Int(0)));
+    while (s.Step())
+        ids.push_back(static_cast<DWORD>(s.Int(0)));
     for (DWORD id : ids) {
         JobRecord rec;
         if (FindJob(id, &rec)) out.push_back(std::move(rec));
@@ -457,12 +545,17 @@ bool FindJob(DWORD jobId, JobRecord* out) {
     out->pages = job.totalPages;
     out->size = CurrentSize(job);
     out->outputPath = job.outputPath;
+    Stmt w("SELECT pid, started FROM spl_job_writers WHERE job = ?");
+    w.Bind(1, static_cast<long long>(jobId));
+    out->writerGone = w.Step() && !WriterAlive(w.Int(0), w.Int(1));
     return true;
 }
 
 DWORD CancelJob(DWORD jobId) {
     try {
         EnsureSchema();
+        JobRow job;
+        if (LoadJob(jobId, &job)) RemoveJobsOfEndedWriters(job.printerKey);
         return DeleteJob(jobId) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
     } catch (const std::exception&) {
         return RPC_S_SERVER_UNAVAILABLE;
@@ -476,41 +569,44 @@ using namespace platform::spooler;
 extern "C" {
 
 DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
-    return Guarded<DWORD>("StartDocPrinterW", hPrinter, 0, [](DWORD r) { return r != 0; },
-                          [&](test::Call& call) -> DWORD {
-                              call.level = Level;
-                              SPOOLER_FAULT_POINT("StartDocPrinterW", 0);
-                              std::u16string doc, output, datatype;
-                              if (pDocInfo) {
-                                  auto info = ReadRecord<DOC_INFO_1W>(pDocInfo);
-                                  doc = WideFrom(info.pDocName);
-                                  output = WideFrom(info.pOutputFile);
-                                  datatype = WideFrom(info.pDatatype);
-                              }
-                              call.name = doc;
-                              return StartDoc(hPrinter, Level, &doc, &output, &datatype, pDocInfo != nullptr);
-                          });
+    return Guarded<DWORD>(
+        "StartDocPrinterW", hPrinter, 0, [](DWORD r) { return r != 0; },
+        [&](test::Call& call) -> DWORD {
+            call.level = Level;
+            SPOOLER_FAULT_POINT("StartDocPrinterW", 0);
+            std::u16string doc, output, datatype;
+            if (pDocInfo) {
+                auto info = ReadRecord<DOC_INFO_1W>(pDocInfo);
+                doc = WideFrom(info.pDocName);
+                output = WideFrom(info.pOutputFile);
+                datatype = WideFrom(info.pDatatype);
+            }
+            call.name = doc;
+            return StartDoc(hPrinter, Level, &doc, &output, &datatype, pDocInfo != nullptr);
+        });
 }
 
 DWORD WINAPI StartDocPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
-    return Guarded<DWORD>("StartDocPrinterA", hPrinter, 0, [](DWORD r) { return r != 0; },
-                          [&](test::Call& call) -> DWORD {
-                              call.level = Level;
-                              SPOOLER_FAULT_POINT("StartDocPrinterA", 0);
-                              std::u16string doc, output, datatype;
-                              if (pDocInfo) {
-                                  auto info = ReadRecord<DOC_INFO_1A>(pDocInfo);
-                                  doc = WideFromAnsi(info.pDocName);
-                                  output = WideFromAnsi(info.pOutputFile);
-                                  datatype = WideFromAnsi(info.pDatatype);
-                              }
-                              call.name = doc;
-                              return StartDoc(hPrinter, Level, &doc, &output, &datatype, pDocInfo != nullptr);
-                          });
+    return Guarded<DWORD>(
+        "StartDocPrinterA", hPrinter, 0, [](DWORD r) { return r != 0; },
+        [&](test::Call& call) -> DWORD {
+            call.level = Level;
+            SPOOLER_FAULT_POINT("StartDocPrinterA", 0);
+            std::u16string doc, output, datatype;
+            if (pDocInfo) {
+                auto info = ReadRecord<DOC_INFO_1A>(pDocInfo);
+                doc = WideFromAnsi(info.pDocName);
+                output = WideFromAnsi(info.pOutputFile);
+                datatype = WideFromAnsi(info.pDatatype);
+            }
+            call.name = doc;
+            return StartDoc(hPrinter, Level, &doc, &output, &datatype, pDocInfo != nullptr);
+        });
 }
 
 BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
     return GuardedBool("StartPagePrinter", hPrinter, [&](test::Call&) -> BOOL {
+        SPOOLER_FAULT_POINT("StartPagePrinter", FALSE);
         auto h = FindPrinterHandle(hPrinter);
         if (!h) return FALSE;
         std::lock_guard lock(h->mutex);
@@ -532,6 +628,7 @@ BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
 
 BOOL WINAPI EndPagePrinter(HANDLE hPrinter) {
     return GuardedBool("EndPagePrinter", hPrinter, [&](test::Call&) -> BOOL {
+        SPOOLER_FAULT_POINT("EndPagePrinter", FALSE);
         auto h = FindPrinterHandle(hPrinter);
         if (!h) return FALSE;
         std::lock_guard lock(h->mutex);
@@ -603,10 +700,14 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
 }
 
 BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
-    return GuardedBool("AbortPrinter", hPrinter, [&](test::Call&) -> BOOL { return FinishDoc(hPrinter, true); });
+    return GuardedBool("AbortPrinter", hPrinter, [&](test::Call&) -> BOOL {
+        SPOOLER_FAULT_POINT("AbortPrinter", FALSE);
+        return FinishDoc(hPrinter, true);
+    });
 }
 
-BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
+BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+                    LPDWORD pcbNeeded) {
     return GuardedBool("GetJobW", hPrinter, [&](test::Call& call) -> BOOL {
         call.level = JobId;
         call.command = Level;
@@ -616,7 +717,8 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
     });
 }
 
-BOOL WINAPI GetJobA(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
+BOOL WINAPI GetJobA(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+                    LPDWORD pcbNeeded) {
     return GuardedBool("GetJobA", hPrinter, [&](test::Call& call) -> BOOL {
         call.level = JobId;
         call.command = Level;

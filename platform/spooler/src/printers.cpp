@@ -400,6 +400,10 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
 
 BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
     return GuardedBool("ClosePrinter", hPrinter, [&](test::Call&) -> BOOL {
+        // A close that fails lets the handle go all the same: the caller has
+        // no other way to give it back.
+        DWORD faultError = ERROR_SUCCESS;
+        bool fault = platform::ShouldFail("ClosePrinter", &faultError);
         auto h = FindHandle(hPrinter);
         if (!h) return FALSE;
         // A document left open is finished, so that its bytes are kept.
@@ -410,6 +414,10 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
         }
         if (open) EndDocPrinter(hPrinter);
         platform::RemoveHandle(hPrinter);
+        if (fault) {
+            SetLastError(faultError);
+            return FALSE;
+        }
         return TRUE;
     });
 }

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/sql_statement.h"
 #include "platform/core.h"
 #include "platform/handles.h"
 #include "platform/spooler_ctl.h"
@@ -28,31 +29,7 @@ void EnsureSchema();
 
 // A prepared statement on this thread's connection. Errors throw
 // std::runtime_error, which the exported calls turn into an error number.
-class Stmt {
-public:
-    explicit Stmt(const char* sql);
-    ~Stmt();
-    Stmt(const Stmt&) = delete;
-    Stmt& operator=(const Stmt&) = delete;
-
-    Stmt& Bind(int index, std::string_view text);
-    Stmt& Bind(int index, const std::u16string& text);
-    Stmt& Bind(int index, long long value);
-    Stmt& BindBlob(int index, const std::vector<BYTE>& bytes); // empty binds NULL
-    // True while a row is available; false when done.
-    bool Step();
-    // Runs to completion.
-    void Run();
-
-    std::string Text(int column) const;
-    std::u16string Wide(int column) const;
-    long long Int(int column) const;
-    std::vector<BYTE> Blob(int column) const;
-    bool IsNull(int column) const;
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
+using Stmt = platform::SqlStatement;
 
 long long LastInsertId();
 int Changes();

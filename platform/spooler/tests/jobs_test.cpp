@@ -1,5 +1,11 @@
 // Jobs: output captured byte for byte, cancels and short writes seen by the
 // writer, job information and job control.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -13,7 +19,7 @@ namespace spooler_test {
 namespace {
 
 class JobsTest : public SpoolerTest {
-protected:
+  protected:
     DWORD Start(HANDLE h, const char16_t* document, const char16_t* output = nullptr) {
         DOC_INFO_1W info{const_cast<LPWSTR>(document), const_cast<LPWSTR>(output), nullptr};
         DWORD id = StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&info));
@@ -26,14 +32,17 @@ protected:
     }
     static std::vector<BYTE> Pattern(size_t n, unsigned seed) {
         std::vector<BYTE> out(n);
-        for (size_t i = 0; i < n; ++i) out[i] = static_cast<BYTE>((i * 131 + seed) ^ (i >> 8));
+        for (size_t i = 0; i < n; ++i)
+            out[i] = static_cast<BYTE>((i * 131 + seed) ^ (i >> 8));
         return out;
     }
     static bool Write(HANDLE h, const std::vector<BYTE>& bytes, DWORD* written) {
-        return WritePrinter(h, const_cast<BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), written) != FALSE;
+        return WritePrinter(h, const_cast<BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+                            written) != FALSE;
     }
     static DWORD Status(HANDLE h, DWORD id) {
-        auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 1, b, n, needed); });
+        auto buffer = TwoCall(
+            [&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 1, b, n, needed); });
         return buffer.empty() ? 0xFFFFFFFF : As<JOB_INFO_1W>(buffer).Status;
     }
 };
@@ -56,9 +65,10 @@ TEST_F(JobsTest, OutputIsCapturedByteForByte) {
     EXPECT_EQ(job.size, all.size());
     EXPECT_EQ(job.status, static_cast<DWORD>(JOB_STATUS_PRINTED));
     EXPECT_EQ(FileBytes(job.outputPath), all);
-    EXPECT_EQ(job.outputPath, platform::HostPathUtf8("C:\\Windows\\System32\\spool\\PRINTERS\\" +
-                                                     std::string(5 - std::to_string(id).size(), '0') +
-                                                     std::to_string(id) + ".SPL"));
+    EXPECT_EQ(job.outputPath,
+              platform::HostPathUtf8("C:\\Windows\\System32\\spool\\PRINTERS\\" +
+                                     std::string(5 - std::to_string(id).size(), '0') +
+                                     std::to_string(id) + ".SPL"));
 }
 
 TEST_F(JobsTest, OutputFileOfTheDocument) {
@@ -128,7 +138,8 @@ TEST_F(JobsTest, CancelFromOutsideStopsTheWriter) {
     ASSERT_TRUE(Write(h, bytes, &written));
     // Cancelled by someone else, from another thread with its own connection.
     std::thread([&] { EXPECT_EQ(spl::CancelJob(id), static_cast<DWORD>(ERROR_SUCCESS)); }).join();
-    EXPECT_EQ(Status(h, id) & (JOB_STATUS_DELETING | JOB_STATUS_DELETED), static_cast<DWORD>(JOB_STATUS_DELETING));
+    EXPECT_EQ(Status(h, id) & (JOB_STATUS_DELETING | JOB_STATUS_DELETED),
+              static_cast<DWORD>(JOB_STATUS_DELETING));
     EXPECT_FALSE(Write(h, bytes, &written));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_CANCELLED));
     EXPECT_EQ(written, 0u);
@@ -154,7 +165,8 @@ TEST_F(JobsTest, SetJobCancelThroughAnotherHandle) {
 
 TEST_F(JobsTest, JobInformationLevels1And2) {
     auto dm = MakeDevmode(1100, 4);
-    PRINTER_DEFAULTSW defaults{nullptr, reinterpret_cast<LPDEVMODEW>(dm.data()), PRINTER_ACCESS_USE};
+    PRINTER_DEFAULTSW defaults{nullptr, reinterpret_cast<LPDEVMODEW>(dm.data()),
+                               PRINTER_ACCESS_USE};
     HANDLE h = nullptr;
     ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Office"), &h, &defaults));
     opened_.push_back(h);
@@ -165,7 +177,8 @@ TEST_F(JobsTest, JobInformationLevels1And2) {
     DWORD written = 0;
     ASSERT_TRUE(Write(h, Pattern(300, 1), &written));
 
-    auto one = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 1, b, n, needed); });
+    auto one =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 1, b, n, needed); });
     const auto& j1 = As<JOB_INFO_1W>(one);
     EXPECT_EQ(j1.JobId, id);
     EXPECT_EQ(std::u16string(j1.pPrinterName), u"Office");
@@ -180,7 +193,8 @@ TEST_F(JobsTest, JobInformationLevels1And2) {
     EXPECT_EQ(j1.TotalPages, 2u);
     EXPECT_GE(j1.Submitted.wYear, 2020);
 
-    auto two = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 2, b, n, needed); });
+    auto two =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 2, b, n, needed); });
     const auto& j2 = As<JOB_INFO_2W>(two);
     EXPECT_EQ(std::u16string(j2.pDriverName), kDriverName);
     EXPECT_EQ(std::u16string(j2.pPrintProcessor), u"winprint");
@@ -188,7 +202,8 @@ TEST_F(JobsTest, JobInformationLevels1And2) {
     ASSERT_NE(j2.pDevMode, nullptr);
     EXPECT_EQ(DevmodeBytes(j2.pDevMode), dm);
 
-    auto a2 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobA(h, id, 2, b, n, needed); });
+    auto a2 =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobA(h, id, 2, b, n, needed); });
     const auto& ja = As<JOB_INFO_2A>(a2);
     EXPECT_STREQ(ja.pDocument, "Quarterly");
     ASSERT_NE(ja.pDevMode, nullptr);
@@ -203,10 +218,12 @@ TEST_F(JobsTest, JobInformationLevels1And2) {
 TEST_F(JobsTest, AnsiDeviceModesRoundTripAtEverySize) {
     struct Case {
         WORD ansiSize, extra, wideSize;
-    } cases[] = {{40, 0, 72}, {70, 5, 102}, {80, 0, 122}, {102, 13, 166}, {156, 1100, 220}, {200, 3, 264}};
+    } cases[] = {{40, 0, 72},    {70, 5, 102},     {80, 0, 122},
+                 {102, 13, 166}, {156, 1100, 220}, {200, 3, 264}};
     for (const auto& c : cases) {
         std::vector<BYTE> ansi(c.ansiSize + c.extra);
-        for (size_t i = 0; i < ansi.size(); ++i) ansi[i] = static_cast<BYTE>(0x41 + i % 23);
+        for (size_t i = 0; i < ansi.size(); ++i)
+            ansi[i] = static_cast<BYTE>(0x41 + i % 23);
         std::memset(ansi.data(), 0, 32);
         std::memcpy(ansi.data(), "Office", 6);
         std::memcpy(&ansi[36], &c.ansiSize, 2);
@@ -215,17 +232,20 @@ TEST_F(JobsTest, AnsiDeviceModesRoundTripAtEverySize) {
             std::memset(&ansi[70], 0, std::min<size_t>(32, c.ansiSize - 70));
             std::memcpy(&ansi[70], "A4", 2);
         }
-        PRINTER_DEFAULTSA defaults{nullptr, reinterpret_cast<LPDEVMODEA>(ansi.data()), PRINTER_ACCESS_USE};
+        PRINTER_DEFAULTSA defaults{nullptr, reinterpret_cast<LPDEVMODEA>(ansi.data()),
+                                   PRINTER_ACCESS_USE};
         HANDLE h = nullptr;
         ASSERT_TRUE(OpenPrinterA(const_cast<LPSTR>("Office"), &h, &defaults)) << c.ansiSize;
         opened_.push_back(h);
         DWORD id = Start(h, u"Sizes");
-        auto wide = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 2, b, n, needed); });
+        auto wide = TwoCall(
+            [&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 2, b, n, needed); });
         auto wideMode = DevmodeBytes(As<JOB_INFO_2W>(wide).pDevMode);
         EXPECT_EQ(wideMode.size(), static_cast<size_t>(c.wideSize + c.extra)) << c.ansiSize;
         EXPECT_EQ(wideMode[0], 'O');
         EXPECT_EQ(wideMode[1], 0);
-        auto back = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobA(h, id, 2, b, n, needed); });
+        auto back = TwoCall(
+            [&](BYTE* b, DWORD n, DWORD* needed) { return GetJobA(h, id, 2, b, n, needed); });
         const BYTE* a = reinterpret_cast<const BYTE*>(As<JOB_INFO_2A>(back).pDevMode);
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(std::vector<BYTE>(a, a + ansi.size()), ansi) << c.ansiSize;
@@ -236,7 +256,8 @@ TEST_F(JobsTest, AnsiDeviceModesRoundTripAtEverySize) {
     WORD size = 65535, extra = 4;
     std::memcpy(&huge[36], &size, 2);
     std::memcpy(&huge[38], &extra, 2);
-    PRINTER_DEFAULTSA defaults{nullptr, reinterpret_cast<LPDEVMODEA>(huge.data()), PRINTER_ACCESS_USE};
+    PRINTER_DEFAULTSA defaults{nullptr, reinterpret_cast<LPDEVMODEA>(huge.data()),
+                               PRINTER_ACCESS_USE};
     HANDLE h = nullptr;
     EXPECT_FALSE(OpenPrinterA(const_cast<LPSTR>("Office"), &h, &defaults));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -249,7 +270,8 @@ TEST_F(JobsTest, JobCarriesUserMachineAndSubmissionTime) {
     platform::test::SetLocalTime({2024, 3, 5, 14, 10, 30, 0, 0});
     HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
     DWORD id = Start(h, u"Stamped");
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 2, b, n, needed); });
+    auto buffer =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 2, b, n, needed); });
     const auto& job = As<JOB_INFO_2W>(buffer);
     EXPECT_EQ(std::u16string(job.pUserName), u"carol");
     EXPECT_EQ(std::u16string(job.pNotifyName), u"carol");
@@ -279,7 +301,8 @@ TEST_F(JobsTest, JobCallErrors) {
     DOC_INFO_1W badType{const_cast<LPWSTR>(u"x"), nullptr, const_cast<LPWSTR>(u"???")};
     EXPECT_EQ(StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&badType)), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATATYPE));
-    DOC_INFO_1W unwritable{const_cast<LPWSTR>(u"x"), const_cast<LPWSTR>(u"/proc/no/such/file"), nullptr};
+    DOC_INFO_1W unwritable{const_cast<LPWSTR>(u"x"), const_cast<LPWSTR>(u"/proc/no/such/file"),
+                           nullptr};
     EXPECT_EQ(StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&unwritable)), 0u);
     EXPECT_NE(GetLastError(), 0u);
     EXPECT_TRUE(spl::Jobs(u"Office").empty()); // failed starts leave no job behind
@@ -317,7 +340,8 @@ TEST_F(JobsTest, SetJobALevel1RenamesTheDocument) {
     auto* info = reinterpret_cast<JOB_INFO_1A*>(block.data());
     info->pDocument = reinterpret_cast<LPSTR>(block.data() + needed);
     ASSERT_TRUE(SetJobA(player, id, 1, block.data(), 0));
-    auto after = TwoCall([&](BYTE* b, DWORD n, DWORD* need) { return GetJobW(h, id, 1, b, n, need); });
+    auto after =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* need) { return GetJobW(h, id, 1, b, n, need); });
     EXPECT_EQ(std::u16string(As<JOB_INFO_1W>(after).pDocument), u"Annual report.doc");
     EXPECT_EQ(As<JOB_INFO_1W>(after).Status, static_cast<DWORD>(JOB_STATUS_SPOOLING));
     EXPECT_TRUE(ClosePrinter(player));
@@ -404,7 +428,8 @@ TEST_F(JobsTest, ConcurrentWritersLoseNothing) {
             EXPECT_TRUE(ClosePrinter(h));
         });
     }
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(spl::PrinterData(u"Office").size(), static_cast<size_t>(kThreads));
     for (int t = 0; t < kThreads; ++t) {
         spl::JobRecord job;
@@ -430,6 +455,79 @@ TEST_F(JobsTest, DiscardedOutputIsCountedOnly) {
     ASSERT_TRUE(spl::FindJob(id, &job));
     EXPECT_EQ(job.size, 5000u);
     EXPECT_TRUE(job.outputPath.empty());
+}
+
+} // namespace
+} // namespace spooler_test
+
+namespace spooler_test {
+namespace {
+
+// A process killed while writing a job: until the spooler looks at the
+// printer's jobs the job shows its writer gone; then it is failed and
+// deleted with its spool file. A job whose writer lives on is left alone.
+TEST_F(JobsTest, JobOfAKilledWriterIsFailedAndRemoved) {
+    struct Writer {
+        pid_t pid;
+        DWORD job;
+    };
+    auto startWriter = [&](const char16_t* document) {
+        int ready[2];
+        EXPECT_EQ(pipe2(ready, O_CLOEXEC), 0);
+        pid_t pid = fork();
+        if (pid == 0) {
+            alarm(60);
+            HANDLE h = nullptr;
+            PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+            DWORD id = 0;
+            if (OpenPrinterW(const_cast<LPWSTR>(u"Office"), &h, &defaults)) {
+                DOC_INFO_1W info{const_cast<LPWSTR>(document), nullptr, nullptr};
+                id = StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&info));
+                char bytes[100] = {};
+                DWORD written = 0;
+                if (id) WritePrinter(h, bytes, sizeof bytes, &written);
+            }
+            (void)!write(ready[1], &id, sizeof id);
+            for (;;)
+                pause(); // until killed
+        }
+        Writer w{pid, 0};
+        EXPECT_EQ(read(ready[0], &w.job, sizeof w.job), static_cast<ssize_t>(sizeof w.job));
+        ::close(ready[0]);
+        ::close(ready[1]);
+        return w;
+    };
+    Writer killed = startWriter(u"Killed");
+    Writer living = startWriter(u"Living");
+    ASSERT_NE(killed.job, 0u);
+    ASSERT_NE(living.job, 0u);
+    ASSERT_EQ(kill(killed.pid, SIGKILL), 0);
+    ASSERT_EQ(waitpid(killed.pid, nullptr, 0), killed.pid);
+
+    spl::JobRecord job;
+    ASSERT_TRUE(spl::FindJob(killed.job, &job));
+    EXPECT_EQ(job.status, static_cast<DWORD>(JOB_STATUS_SPOOLING));
+    EXPECT_TRUE(job.writerGone);
+    const std::string spoolFile = job.outputPath;
+    EXPECT_TRUE(std::filesystem::exists(spoolFile));
+
+    // The spooler looks at the printer's jobs.
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    EXPECT_EQ(Status(h, killed.job), static_cast<DWORD>(JOB_STATUS_ERROR | JOB_STATUS_DELETED));
+    ASSERT_TRUE(spl::FindJob(killed.job, &job));
+    EXPECT_FALSE(job.writerGone);
+    EXPECT_FALSE(std::filesystem::exists(spoolFile));
+    EXPECT_EQ(Status(h, living.job), static_cast<DWORD>(JOB_STATUS_SPOOLING));
+    ASSERT_TRUE(spl::FindJob(living.job, &job));
+    EXPECT_FALSE(job.writerGone);
+
+    kill(living.pid, SIGKILL);
+    waitpid(living.pid, nullptr, 0);
+    // The next document on the printer clears the other one too.
+    Start(h, u"Next");
+    ASSERT_TRUE(EndDocPrinter(h));
+    ASSERT_TRUE(spl::FindJob(living.job, &job));
+    EXPECT_EQ(job.status, static_cast<DWORD>(JOB_STATUS_ERROR | JOB_STATUS_DELETED));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include "hooks.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "win/base.h"
 
 namespace inkforge {
@@ -49,7 +50,8 @@ HMODULE LoadCodec() {
     size_t slash = file.rfind(u'\\');
     if (slash == std::u16string::npos) return nullptr;
     file.erase(slash + 1);
-    for (const char* p = kCodecLibrary; *p; ++p) file += static_cast<char16_t>(*p);
+    for (const char* p = kCodecLibrary; *p; ++p)
+        file += static_cast<char16_t>(*p);
     return LoadLibraryW(file.c_str());
 }
 
@@ -61,18 +63,19 @@ BOOL RotatePageBitmap(PDEV* pdev, const SURFOBJ* landscape, SURFOBJ* portrait) {
         return FALSE;
     const LONG width = landscape->sizlBitmap.cx, height = landscape->sizlBitmap.cy;
     const LONG srcStride = landscape->lDelta, dstStride = portrait->lDelta;
-    if (width <= 0 || height <= 0 || height % kStripLines != 0 || srcStride <= 0 || dstStride <= 0) return FALSE;
+    if (width <= 0 || height <= 0 || height % kStripLines != 0 || srcStride <= 0 || dstStride <= 0)
+        return FALSE;
     // RAW2ROTATE counts a line's bits in 16 bits.
-    if (static_cast<ULONGLONG>(srcStride) * 8 > 0xFFFF || static_cast<LONGLONG>(srcStride) * 8 < width) return FALSE;
+    if (static_cast<ULONGLONG>(srcStride) * 8 > 0xFFFF ||
+        static_cast<LONGLONG>(srcStride) * 8 < width)
+        return FALSE;
     if (portrait->sizlBitmap.cx < height || portrait->sizlBitmap.cy < width ||
         static_cast<LONGLONG>(dstStride) * 8 < height)
         return FALSE;
     HMODULE codec = LoadCodec();
     if (!codec) return FALSE;
-    auto rotate = reinterpret_cast<PFN_RAW2ROTATE>(reinterpret_cast<void (*)()>(GetProcAddress(codec, "RAW2ROTATE")));
-    if (!rotate)
-        rotate = reinterpret_cast<PFN_RAW2ROTATE>(
-            reinterpret_cast<void (*)()>(GetProcAddress(codec, MAKEINTRESOURCEA(kOrdinalRaw2Rotate))));
+    auto rotate = Export<PFN_RAW2ROTATE>(codec, "RAW2ROTATE");
+    if (!rotate) rotate = Export<PFN_RAW2ROTATE>(codec, MAKEINTRESOURCEA(kOrdinalRaw2Rotate));
     // Every column of the source line is a portrait line of the strip.
     const DWORD stripLinesOut = static_cast<DWORD>(srcStride) * 8;
     const size_t stripSize = static_cast<size_t>(stripLinesOut) * kStripBytes;
@@ -93,7 +96,8 @@ BOOL RotatePageBitmap(PDEV* pdev, const SURFOBJ* landscape, SURFOBJ* portrait) {
             RotateBlock b{};
             b.variant = 0;
             b.angle = 90;
-            b.source = const_cast<BYTE*>(src) + static_cast<size_t>(s * kStripLines + k * kGroupLines) * srcStride;
+            b.source = const_cast<BYTE*>(src) +
+                       static_cast<size_t>(s * kStripLines + k * kGroupLines) * srcStride;
             b.sourceBits = static_cast<WORD>(srcStride * 8);
             b.sourceLines = kGroupLines;
             b.target = strip + (kStripBytes - 1 - k);
@@ -104,8 +108,8 @@ BOOL RotatePageBitmap(PDEV* pdev, const SURFOBJ* landscape, SURFOBJ* portrait) {
         // The first strip is the rightmost 4 bytes of each portrait line.
         const size_t column = portraitBytes - kStripBytes * (s + 1);
         for (LONG x = 0; x < width; ++x)
-            std::memcpy(dst + static_cast<size_t>(x) * dstStride + column, strip + static_cast<size_t>(x) * kStripBytes,
-                        kStripBytes);
+            std::memcpy(dst + static_cast<size_t>(x) * dstStride + column,
+                        strip + static_cast<size_t>(x) * kStripBytes, kStripBytes);
     }
     GlobalUnlock(stripBlock);
     GlobalFree(stripBlock);

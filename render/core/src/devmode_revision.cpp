@@ -4,31 +4,32 @@
 #include <algorithm>
 #include <cstring>
 
+#include "model/modelsmith.h"
 #include "model_access.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "text_convert.h"
 #include "win/base.h"
 
 namespace inkforge {
 namespace {
 
-typedef DWORD(WINAPI* PFN_uiReviseDevmodeEx)(HANDLE printer, LPCVOID modelData, DEVMODEW* oldDevmode,
-                                             DEVMODEW* devmode, DWORD mode);
-typedef DWORD(WINAPI* PFN_mdReviseDevmode)(LPCVOID modelData, DEVMODEA* oldDevmode, DEVMODEA* devmode, DWORD type);
+typedef DWORD(WINAPI* PFN_uiReviseDevmodeEx)(HANDLE printer, LPCVOID modelData,
+                                             DEVMODEW* oldDevmode, DEVMODEW* devmode, DWORD mode);
 
 constexpr WORD kSize40 = 188; // the older standard part
 constexpr WORD kSize400 = 212;
 
-template <class F> F Export(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
-}
-
 WORD VersionForSize(WORD size, WORD own) {
     switch (size) {
-    case kSize40: return 0x320;
-    case kSize400: return 0x400;
-    case kPublicSize: return kDevmodeSpecVersion;
-    default: return own;
+    case kSize40:
+        return 0x320;
+    case kSize400:
+        return 0x400;
+    case kPublicSize:
+        return kDevmodeSpecVersion;
+    default:
+        return own;
     }
 }
 
@@ -39,7 +40,8 @@ constexpr size_t kMidBytes = offsetof(DEVMODEW, dmFormName) - kWideMid;
 constexpr size_t kWideTail = offsetof(DEVMODEW, dmLogPixels);
 constexpr size_t kAnsiTail = offsetof(DEVMODEA, dmLogPixels);
 constexpr size_t kTailBytes = sizeof(DEVMODEW) - kWideTail;
-static_assert(kMidBytes == offsetof(DEVMODEA, dmFormName) - kAnsiMid && kTailBytes == sizeof(DEVMODEA) - kAnsiTail);
+static_assert(kMidBytes == offsetof(DEVMODEA, dmFormName) - kAnsiMid &&
+              kTailBytes == sizeof(DEVMODEA) - kAnsiTail);
 
 void EmptyPrivate(DevmodeImage* image) {
     std::memset(image->priv, 0, sizeof image->priv);
@@ -54,13 +56,13 @@ void DevmodeWToA(const DevmodeImage& in, AnsiDevmodeImage* out) {
     WCHAR name[CCHDEVICENAME + 1] = {};
     std::memcpy(name, in.dm.dmDeviceName, sizeof in.dm.dmDeviceName);
     WideToAnsiField(name, reinterpret_cast<CHAR*>(out->dm.dmDeviceName), CCHDEVICENAME);
-    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kAnsiMid, reinterpret_cast<const BYTE*>(&in.dm) + kWideMid,
-                kMidBytes);
+    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kAnsiMid,
+                reinterpret_cast<const BYTE*>(&in.dm) + kWideMid, kMidBytes);
     WCHAR form[CCHFORMNAME + 1] = {};
     std::memcpy(form, in.dm.dmFormName, sizeof in.dm.dmFormName);
     WideToAnsiField(form, reinterpret_cast<CHAR*>(out->dm.dmFormName), CCHFORMNAME);
-    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kAnsiTail, reinterpret_cast<const BYTE*>(&in.dm) + kWideTail,
-                kTailBytes);
+    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kAnsiTail,
+                reinterpret_cast<const BYTE*>(&in.dm) + kWideTail, kTailBytes);
     out->dm.dmSize = sizeof(DEVMODEA);
     out->dm.dmDriverExtra = kPrivateSize;
     std::memcpy(out->priv, in.priv, kPrivateSize);
@@ -71,13 +73,13 @@ void DevmodeAToW(const AnsiDevmodeImage& in, DevmodeImage* out) {
     CHAR name[CCHDEVICENAME + 1] = {};
     std::memcpy(name, in.dm.dmDeviceName, CCHDEVICENAME);
     AnsiToWideField(name, out->dm.dmDeviceName, CCHDEVICENAME);
-    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kWideMid, reinterpret_cast<const BYTE*>(&in.dm) + kAnsiMid,
-                kMidBytes);
+    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kWideMid,
+                reinterpret_cast<const BYTE*>(&in.dm) + kAnsiMid, kMidBytes);
     CHAR form[CCHFORMNAME + 1] = {};
     std::memcpy(form, in.dm.dmFormName, CCHFORMNAME);
     AnsiToWideField(form, out->dm.dmFormName, CCHFORMNAME);
-    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kWideTail, reinterpret_cast<const BYTE*>(&in.dm) + kAnsiTail,
-                kTailBytes);
+    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kWideTail,
+                reinterpret_cast<const BYTE*>(&in.dm) + kAnsiTail, kTailBytes);
     out->dm.dmSize = kPublicSize;
     out->dm.dmDriverExtra = kPrivateSize;
     std::memcpy(out->priv, in.priv, kPrivateSize);
@@ -87,7 +89,8 @@ LONG MergeDevmode(const DEVMODEW* source, DEVMODEW* destination) {
     if (!source || !destination) return -1;
     WORD sourceSize = source->dmSize, sourceExtra = source->dmDriverExtra;
     WORD sourceVersion = sourceSize == kSize40 ? 0x320 : source->dmSpecVersion;
-    if (sourceSize != kSize40 && sourceSize != kSize400 && sourceSize != kPublicSize && sourceVersion == 0)
+    if (sourceSize != kSize40 && sourceSize != kSize400 && sourceSize != kPublicSize &&
+        sourceVersion == 0)
         return -1;
     WORD size = destination->dmSize, extra = destination->dmDriverExtra;
     WORD version = VersionForSize(size, destination->dmSpecVersion);
@@ -106,20 +109,61 @@ LONG MergeDevmode(const DEVMODEW* source, DEVMODEW* destination) {
     return static_cast<LONG>(standard + privateBytes);
 }
 
+namespace {
+
+// An ANSI device mode of the driver's own sizes for the model library, in the
+// physical device's heap (freed by the caller), or null.
+AnsiDevmodeImage* NewAnsiImage(PDEV* pdev) {
+    auto* image = static_cast<AnsiDevmodeImage*>(
+        HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(AnsiDevmodeImage)));
+    if (image) {
+        image->dm.dmSpecVersion = kDevmodeSpecVersion;
+        image->dm.dmDriverVersion = kDevmodeDriverVersion;
+        image->dm.dmSize = sizeof(DEVMODEA);
+        image->dm.dmDriverExtra = kPrivateSize;
+    }
+    return image;
+}
+
+// The standard part of the model's default device mode from the model
+// library, as the UI library would have given it: the paper, source and
+// resolution that the PJL header and the page commands both read. The private
+// block stays empty but for its signature, as without the UI library before.
+bool ModelDefaults(PDEV* pdev, LPCWSTR deviceName, DevmodeImage* image) {
+    auto revise = Export<PFN_mdReviseDevmode>(pdev->modelsmith, "mdReviseDevmode");
+    if (!revise || !pdev->modelData) return false;
+    AnsiDevmodeImage* defaults = NewAnsiImage(pdev);
+    if (!defaults) return false;
+    bool done =
+        revise(pdev->modelData, nullptr, &defaults->dm, 1) == 0 && HasOwnSignature(defaults->priv);
+    if (done) {
+        DevmodeAToW(*defaults, image);
+        CopyWideField(image->dm.dmDeviceName, CCHDEVICENAME, deviceName);
+        EmptyPrivate(image);
+    }
+    HeapFree(pdev->heap, 0, defaults);
+    return done;
+}
+
+} // namespace
+
 void DefaultDevmode(PDEV* pdev, LPCWSTR deviceName, DevmodeImage* image) {
     std::memset(image, 0, sizeof *image);
     StampHeader(image->dm);
     CopyWideField(image->dm.dmDeviceName, CCHDEVICENAME, deviceName);
     auto revise = Export<PFN_uiReviseDevmodeEx>(pdev->sheetwright, "uiReviseDevmodeEx");
-    if (revise && pdev->modelData && revise(pdev->printer, pdev->modelData, nullptr, &image->dm, 1) == 0) {
+    if (revise && pdev->modelData &&
+        revise(pdev->printer, pdev->modelData, nullptr, &image->dm, 1) == 0) {
         DevmodeImage copy;
         std::memset(&copy, 0, sizeof copy);
         StampHeader(copy.dm);
         if (MergeDevmode(&image->dm, &copy.dm) >= 0 &&
             revise(pdev->printer, pdev->modelData, &copy.dm, &image->dm, 2) == 0)
             return;
+    } else if (!revise) {
+        ModelDefaults(pdev, deviceName, image);
     }
-    // Without the UI library: the resolution and scale the rest relies on.
+    // The resolution and scale the rest relies on.
     if (image->dm.dmPrintQuality <= 0) image->dm.dmPrintQuality = 600;
     image->dm.dmScale = 100;
     StampHeader(image->dm);
@@ -129,20 +173,17 @@ void DefaultDevmode(PDEV* pdev, LPCWSTR deviceName, DevmodeImage* image) {
 void ReviseForeignPrivate(PDEV* pdev, DevmodeImage* image) {
     auto revise = Export<PFN_mdReviseDevmode>(pdev->modelsmith, "mdReviseDevmode");
     if (revise && pdev->modelData) {
-        auto* fresh = static_cast<AnsiDevmodeImage*>(HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(AnsiDevmodeImage)));
-        auto* old = static_cast<AnsiDevmodeImage*>(HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(AnsiDevmodeImage)));
+        AnsiDevmodeImage* fresh = NewAnsiImage(pdev);
+        AnsiDevmodeImage* old = NewAnsiImage(pdev);
         bool done = false;
         if (fresh && old) {
-            fresh->dm.dmSpecVersion = kDevmodeSpecVersion;
-            fresh->dm.dmDriverVersion = kDevmodeDriverVersion;
-            fresh->dm.dmSize = sizeof(DEVMODEA);
-            fresh->dm.dmDriverExtra = kPrivateSize;
             // The old one carries the standard part only: its private block has no signature.
             DevmodeImage standard = *image;
             std::memset(standard.priv, 0, sizeof standard.priv);
             DevmodeWToA(standard, old);
             done = revise(pdev->modelData, nullptr, &fresh->dm, 1) == 0 &&
-                   revise(pdev->modelData, &old->dm, &fresh->dm, 2) == 0 && HasOwnSignature(fresh->priv);
+                   revise(pdev->modelData, &old->dm, &fresh->dm, 2) == 0 &&
+                   HasOwnSignature(fresh->priv);
             if (done) std::memcpy(image->priv, fresh->priv, kPrivateSize);
         }
         if (fresh) HeapFree(pdev->heap, 0, fresh);

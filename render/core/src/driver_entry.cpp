@@ -1,5 +1,6 @@
 // The driver's exports: the entry that hands the graphics engine the hook
 // table, the user-mode query and the release of the driver-wide state.
+#include "hook_guard.h"
 #include "hooks.h"
 #include "win/base.h"
 
@@ -12,16 +13,9 @@ namespace {
 constexpr ULONG kDriverVersion = 0x30101;
 constexpr DWORD kQueryUserMode = 1; // DRVQUERY_USERMODE
 
-} // namespace
-
 using namespace inkforge;
 
-DLLEXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) SetDriverModule(reinterpret_cast<HMODULE>(instance));
-    return TRUE;
-}
-
-DLLEXPORT BOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
+BOOL EnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
     if (iEngineVersion < DDI_DRIVER_VERSION_NT4 || cj < sizeof(DRVENABLEDATA) || !pded) {
         SetLastError(ERROR_BAD_DRIVER_LEVEL);
         return FALSE;
@@ -34,7 +28,19 @@ DLLEXPORT BOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABL
     return ComputeGlyphSets() ? TRUE : FALSE;
 }
 
-DLLEXPORT BOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PDWORD pcbNeeded) {
+} // namespace
+
+DLLEXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) SetDriverModule(reinterpret_cast<HMODULE>(instance));
+    return TRUE;
+}
+
+DLLEXPORT BOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
+    return HookGuard<&EnableDriver>::Call(iEngineVersion, cj, pded);
+}
+
+DLLEXPORT BOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf,
+                                           PDWORD pcbNeeded) {
     if (dwMode != kQueryUserMode || !pcbNeeded) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -48,4 +54,6 @@ DLLEXPORT BOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cb
     return TRUE;
 }
 
-DLLEXPORT VOID APIENTRY DrvDisableDriver(VOID) { FreeGlyphSets(); }
+DLLEXPORT VOID APIENTRY DrvDisableDriver(VOID) {
+    FreeGlyphSets();
+}

@@ -1,4 +1,6 @@
 // The hook table handed to the graphics engine and the driver-wide state.
+#include "font_download.h"
+#include "hook_guard.h"
 #include "hooks.h"
 #include "pdev.h"
 #include "win/base.h"
@@ -10,27 +12,52 @@ HMODULE gModule = nullptr;
 FD_GLYPHSET* gGlyphs1252 = nullptr;
 FD_GLYPHSET* gGlyphs1251 = nullptr;
 
-template <class F> PFN Fn(F f) { return reinterpret_cast<PFN>(f); }
+template <class F> PFN AsPfn(F f) {
+    return reinterpret_cast<PFN>(f);
+}
+
+// A hook as the table holds it: entered through its guard.
+#define Fn(hook) AsPfn(&HookGuard<hook>::Call)
 
 // The hooks in the engine's order of the table. The imaging, text, path and
 // escape hooks join the table with their own code.
 const DRVFN kHooks[] = {
-    {INDEX_DrvEnablePDEV, Fn(&DrvEnablePDEV)},       {INDEX_DrvResetPDEV, Fn(&DrvResetPDEV)},
-    {INDEX_DrvCompletePDEV, Fn(&DrvCompletePDEV)},   {INDEX_DrvDisablePDEV, Fn(&DrvDisablePDEV)},
-    {INDEX_DrvEnableSurface, Fn(&DrvEnableSurface)}, {INDEX_DrvDisableSurface, Fn(&DrvDisableSurface)},
-    {INDEX_DrvSendPage, Fn(&DrvSendPage)},           {INDEX_DrvStartPage, Fn(&DrvStartPage)},
-    {INDEX_DrvStartDoc, Fn(&DrvStartDoc)},           {INDEX_DrvEndDoc, Fn(&DrvEndDoc)},
+    {INDEX_DrvEnablePDEV, Fn(&DrvEnablePDEV)},
+    {INDEX_DrvResetPDEV, Fn(&DrvResetPDEV)},
+    {INDEX_DrvCompletePDEV, Fn(&DrvCompletePDEV)},
+    {INDEX_DrvDisablePDEV, Fn(&DrvDisablePDEV)},
+    {INDEX_DrvEnableSurface, Fn(&DrvEnableSurface)},
+    {INDEX_DrvDisableSurface, Fn(&DrvDisableSurface)},
+    {INDEX_DrvSendPage, Fn(&DrvSendPage)},
+    {INDEX_DrvStartPage, Fn(&DrvStartPage)},
+    {INDEX_DrvStartDoc, Fn(&DrvStartDoc)},
+    {INDEX_DrvEndDoc, Fn(&DrvEndDoc)},
     {INDEX_DrvEscape, Fn(&DrvEscape)},
-    {INDEX_DrvStrokePath, Fn(&DrvStrokePath)},       {INDEX_DrvFillPath, Fn(&DrvFillPath)},
-    {INDEX_DrvStrokeAndFillPath, Fn(&DrvStrokeAndFillPath)}, {INDEX_DrvLineTo, Fn(&DrvLineTo)},
+    {INDEX_DrvStrokePath, Fn(&DrvStrokePath)},
+    {INDEX_DrvFillPath, Fn(&DrvFillPath)},
+    {INDEX_DrvStrokeAndFillPath, Fn(&DrvStrokeAndFillPath)},
+    {INDEX_DrvLineTo, Fn(&DrvLineTo)},
+    {INDEX_DrvTextOut, Fn(&DrvTextOut)},
+    {INDEX_DrvGetGlyphMode, Fn(&DrvGetGlyphMode)},
+    {INDEX_DrvDestroyFont, Fn(&DrvDestroyFont)},
 };
+
+#undef Fn
 
 } // namespace
 
-HMODULE DriverModule() { return gModule; }
-void SetDriverModule(HMODULE module) { gModule = module; }
-FD_GLYPHSET* GlyphSet1252() { return gGlyphs1252; }
-FD_GLYPHSET* GlyphSet1251() { return gGlyphs1251; }
+HMODULE DriverModule() {
+    return gModule;
+}
+void SetDriverModule(HMODULE module) {
+    gModule = module;
+}
+FD_GLYPHSET* GlyphSet1252() {
+    return gGlyphs1252;
+}
+FD_GLYPHSET* GlyphSet1251() {
+    return gGlyphs1251;
+}
 
 const DRVFN* HookTable(ULONG* count) {
     *count = sizeof kHooks / sizeof kHooks[0];

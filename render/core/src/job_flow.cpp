@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "font_download.h"
 #include "hooks.h"
 #include "job_handoffs.h"
 #include "model_access.h"
@@ -19,6 +20,7 @@
 #include "pjl.h"
 #include "spool_handoff.h"
 #include "stream_commands.h"
+#include "system_access.h"
 #include "text_convert.h"
 #include "win/base.h"
 #include "win/spool.h"
@@ -90,7 +92,8 @@ bool JobBeingDeleted(PDEV* pdev) {
     DWORD needed = 0;
     GetJobW(pdev->printer, pdev->jobId, 1, nullptr, 0, &needed);
     std::vector<BYTE> buf(needed);
-    if (!needed || !GetJobW(pdev->printer, pdev->jobId, 1, buf.data(), needed, &needed)) return false;
+    if (!needed || !GetJobW(pdev->printer, pdev->jobId, 1, buf.data(), needed, &needed))
+        return false;
     if (!(reinterpret_cast<const JOB_INFO_1W*>(buf.data())->Status & 0x104)) return false;
     pdev->jobFlags |= job::Cancelled;
     return true;
@@ -101,8 +104,10 @@ bool JobBeingDeleted(PDEV* pdev) {
 bool PrintsToDisk(LPCWSTR name) {
     if (!name) return false;
     std::u16string n(name);
-    if (n.find(u"\\\\") == std::u16string::npos && n.find(u":\\") == std::u16string::npos) return false;
-    HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (n.find(u"\\\\") == std::u16string::npos && n.find(u":\\") == std::u16string::npos)
+        return false;
+    HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     DWORD attributes = GetFileAttributesW(name);
@@ -215,23 +220,26 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
     PDEV* pdev = Enter(pso);
     if (!pdev) return FALSE;
     if (pdev->jobFlags & job::PromptRefused) {
-        pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PromptRefused);
+        pdev->jobFlags &=
+            ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PromptRefused);
         return TRUE;
     }
     if (pdev->jobFlags & job::PreCheckTaken) {
         PostCheckCancel(pdev);
-        pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PreCheckTaken);
+        pdev->jobFlags &=
+            ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PreCheckTaken);
         return TRUE;
     }
     if (pdev->modeFlags & mode::SpoolSide) {
-        if (pdev->pageCount > 0 && !(pdev->jobFlags & (job::Cancelled | job::PageOpen)) && !JobBeingDeleted(pdev) &&
-            pdev->osVersion >= 0x50000) {
+        if (pdev->pageCount > 0 && !(pdev->jobFlags & (job::Cancelled | job::PageOpen)) &&
+            !JobBeingDeleted(pdev) && pdev->osVersion >= 0x50000) {
             // Print-to-file registration belongs to the package writer; until
             // a package records it, the job does not print to a file.
             const bool printToFile = false;
             std::u16string folder;
             if (pdev->modelCaps & caps::SpoolSideProgram) {
-                if (GetDriverDirectory(pdev->printer, &folder)) StartEmfProcessorProgram(pdev, printToFile, folder);
+                if (GetDriverDirectory(pdev->printer, &folder))
+                    StartEmfProcessorProgram(pdev, printToFile, folder);
             } else {
                 HandOffToMetaweave(pdev, printToFile);
             }
@@ -239,24 +247,26 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
         pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::PageOpen | job::CarriedOver);
         return TRUE;
     }
+    // The printer forgets downloaded fonts with the job.
+    RetireDownloadedFonts(pdev);
     if (pdev->jobFlags & job::HeaderWritten) WriteJobFooter(pdev);
+    // A write that failed (or a cancel) lost part of the job: the end says so.
+    // The spooler deletes such a job rather than print its part.
+    const bool lost = (pdev->jobFlags & job::Cancelled) != 0;
+    if (lost && pdev->printer && pdev->jobId) SetJobW(pdev->printer, pdev->jobId, 0, nullptr, JOB_CONTROL_DELETE);
     pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver);
     if (pdev->modelData && pdev->modelsmith && pdev->sheetwright) {
-        auto set = reinterpret_cast<PFN_uiSetDeptCode>(
-            reinterpret_cast<void (*)()>(GetProcAddress(pdev->sheetwright, "uiSetDeptCode")));
+        auto set = Export<PFN_uiSetDeptCode>(pdev->sheetwright, "uiSetDeptCode");
         if (!(PrivU16(pdev->devmode, priv::DeptCounterFlags) & 2))
             std::memset(pdev->devmode.priv + priv::DeptCode, 0, priv::JobTextSize);
-        std::vector<BYTE> info;
-        DWORD needed = 0;
-        GetPrinterW(pdev->printer, 2, nullptr, 0, &needed);
-        info.resize(needed);
-        if (needed && GetPrinterW(pdev->printer, 2, info.data(), needed, &needed))
+        std::vector<BYTE> info = PrinterInfo2(pdev->printer);
+        if (!info.empty())
             CopyWideField(pdev->devmode.dm.dmDeviceName, CCHDEVICENAME,
                           reinterpret_cast<const PRINTER_INFO_2W*>(info.data())->pPrinterName);
         ModelBlock block{pdev->modelsmith, pdev->modelData};
         if (set) set(&block, &pdev->devmode.dm);
     }
-    return TRUE;
+    return lost ? FALSE : TRUE;
 }
 
 } // namespace inkforge

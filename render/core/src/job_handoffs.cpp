@@ -19,6 +19,7 @@
 #include "hooks.h"
 #include "model_access.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "prompt_blocks.h"
 #include "text_convert.h"
 #include "win/base.h"
@@ -29,17 +30,12 @@ namespace {
 
 typedef BOOL(WINAPI* PFN_uiDeptCode)(ModelBlock* block, DEVMODEW* devmode);
 typedef BOOL(WINAPI* PFN_uiCheckCancelJob)(LPVOID modelData, ULONGLONG* cookie, DWORD mode);
-typedef BOOL(WINAPI* PFN_uiCheckPriorPrint)(HANDLE printer, HWND owner, LPCWSTR port, DEVMODEW* devmode,
-                                            LPVOID privatePart, LPVOID modelData, DWORD mode);
-typedef DWORD(WINAPI* PFN_WTSGetActiveConsoleSessionId)(void);
-typedef BOOL(WINAPI* PFN_WTSQueryUserToken)(ULONG session, PHANDLE token);
+typedef BOOL(WINAPI* PFN_uiCheckPriorPrint)(HANDLE printer, HWND owner, LPCWSTR port,
+                                            DEVMODEW* devmode, LPVOID privatePart, LPVOID modelData,
+                                            DWORD mode);
 
 constexpr size_t kMaxCommandLine = 1040;
 constexpr DWORD kEndWait = 5000;
-
-template <class F> F Export(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
-}
 
 std::u16string ModulePath(HMODULE module) {
     if (!module) return {};
@@ -48,47 +44,15 @@ std::u16string ModulePath(HMODULE module) {
     return n && n < MAX_PATH ? std::u16string(path, n) : std::u16string();
 }
 
-std::vector<BYTE> PrinterInfo2(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterW(printer, 2, buf.data(), needed, &needed)) buf.clear();
-    return buf;
-}
-
-std::u16string DataFilePath(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed)) return {};
-    LPCWSTR p = reinterpret_cast<const DRIVER_INFO_2W*>(buf.data())->pDataFile;
-    return p ? std::u16string(p) : std::u16string();
-}
-
 // Sheetwright's path: the bound module's, else loaded for the question.
 std::u16string UiLibraryPath(PDEV* pdev) {
     if (pdev->sheetwright) return ModulePath(pdev->sheetwright);
-    HMODULE ui = pdev->modelData ? LoadComponentDll(pdev->printer, pdev->modelData, kSelectSheetwright) : nullptr;
+    HMODULE ui = pdev->modelData
+                     ? LoadComponentDll(pdev->printer, pdev->modelData, kSelectSheetwright)
+                     : nullptr;
     std::u16string path = ModulePath(ui);
     if (ui) FreeLibrary(ui);
     return path;
-}
-
-// The console user's token, or null (session 0, no console, or the
-// functions missing).
-HANDLE ConsoleUserToken() {
-    HMODULE kernel = LoadLibraryW(u"kernel32.dll");
-    HMODULE wts = LoadLibraryW(u"wtsapi32.dll");
-    auto session = Export<PFN_WTSGetActiveConsoleSessionId>(kernel, "WTSGetActiveConsoleSessionId");
-    auto query = Export<PFN_WTSQueryUserToken>(wts, "WTSQueryUserToken");
-    HANDLE token = nullptr;
-    if (session && query) {
-        DWORD id = session();
-        if (id != 0 && id != 0xFFFFFFFF && !query(id, &token)) token = nullptr;
-    }
-    if (wts) FreeLibrary(wts);
-    if (kernel) FreeLibrary(kernel);
-    return token;
 }
 
 // A new named block of `size` bytes, private to this user; null when it
@@ -99,8 +63,8 @@ HANDLE CreateBlock(const std::u16string& name, size_t size) {
     sa.lpSecurityDescriptor = nullptr; // the default: the owner alone
     sa.bInheritHandle = FALSE;
     SetLastError(0);
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &sa, PAGE_READWRITE, 0, static_cast<DWORD>(size),
-                                        name.c_str());
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &sa, PAGE_READWRITE, 0,
+                                        static_cast<DWORD>(size), name.c_str());
     if (mapping && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(mapping);
         SetLastError(ERROR_ALREADY_EXISTS);
@@ -130,8 +94,8 @@ enum class RunResult { Ended, NotStarted, TimedOut, Failed };
 
 // Starts the program with the block name and waits for it, at most the
 // time-out; a program still running then is ended.
-RunResult RunProgram(const std::u16string& program, const std::u16string& blockName, bool asUser, DWORD flags,
-                     bool showWindow) {
+RunResult RunProgram(const std::u16string& program, const std::u16string& blockName, bool asUser,
+                     DWORD flags, bool showWindow) {
     std::u16string commandLine = u"\"" + program + u"\" " + blockName;
     if (commandLine.size() > kMaxCommandLine) return RunResult::NotStarted;
     STARTUPINFOW si{};
@@ -146,8 +110,9 @@ RunResult RunProgram(const std::u16string& program, const std::u16string& blockN
     if (asUser) {
         HANDLE token = ConsoleUserToken();
         if (token) {
-            started = CreateProcessAsUserW(token, program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                                           flags | (showWindow ? CREATE_NEW_CONSOLE : 0), nullptr, nullptr, &si, &pi);
+            started = CreateProcessAsUserW(
+                token, program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                flags | (showWindow ? CREATE_NEW_CONSOLE : 0), nullptr, nullptr, &si, &pi);
             CloseHandle(token);
         }
     }
@@ -169,22 +134,6 @@ RunResult RunProgram(const std::u16string& program, const std::u16string& blockN
     return result;
 }
 
-std::u16string Widen(const char* text) {
-    std::u16string s;
-    for (const char* p = text; *p; ++p) s += static_cast<char16_t>(static_cast<unsigned char>(*p));
-    return s;
-}
-
-std::string Narrow(LPCWSTR text) {
-    if (!text || !text[0]) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, s.data(), n, nullptr, nullptr);
-    s.resize(static_cast<size_t>(n - 1));
-    return s;
-}
-
 bool SkipsPrompts(const PDEV* pdev) {
     return (pdev->modeFlags & mode::SpoolSide) && !(pdev->modeFlags & mode::ByInterface);
 }
@@ -195,19 +144,19 @@ std::u16string JobPromptPath() {
     std::u16string own = ModulePath(DriverModule());
     size_t slash = own.rfind(u'\\');
     if (slash == std::u16string::npos) return {};
-    return own.substr(0, slash + 1) + Widen(kJobPromptProgram);
+    return own.substr(0, slash + 1) + WidenAscii(kJobPromptProgram);
 }
 
 std::u16string JobPromptBlockName(DWORD jobId) {
     char name[32];
     std::snprintf(name, sizeof name, "VELMJOB%04u", static_cast<unsigned>(jobId));
-    return Widen(name);
+    return WidenAscii(name);
 }
 
 std::u16string PreCheckBlockName(DWORD jobId) {
     char name[48];
     std::snprintf(name, sizeof name, "PRECHECK_MAPPING_NAME_%05u", static_cast<unsigned>(jobId));
-    return Widen(name);
+    return WidenAscii(name);
 }
 
 int StartJobPrompt(PDEV* pdev, int kind) {
@@ -215,11 +164,13 @@ int StartJobPrompt(PDEV* pdev, int kind) {
     std::u16string program = JobPromptPath();
     if (program.empty()) return 2;
     std::vector<BYTE> info = PrinterInfo2(pdev->printer);
-    std::string printerName =
-        info.empty() ? std::string() : Narrow(reinterpret_cast<const PRINTER_INFO_2W*>(info.data())->pPrinterName);
+    LPCWSTR printer = info.empty()
+                          ? nullptr
+                          : reinterpret_cast<const PRINTER_INFO_2W*>(info.data())->pPrinterName;
+    std::string printerName = printer ? ToAnsi(printer) : std::string();
     PromptPaths paths{UiLibraryPath(pdev), DataFilePath(pdev->printer)};
-    std::vector<BYTE> block =
-        BuildJobPromptBlock(kind, pdev->devmode, (pdev->jobFlags & job::AskJobData) != 0, paths, printerName);
+    std::vector<BYTE> block = BuildJobPromptBlock(
+        kind, pdev->devmode, (pdev->jobFlags & job::AskJobData) != 0, paths, printerName);
     std::u16string name = JobPromptBlockName(pdev->jobId);
     HANDLE mapping = CreateBlock(name, block.size());
     if (!mapping) return 2;
@@ -253,8 +204,8 @@ namespace {
 int PreCheckThroughProgram(PDEV* pdev, const std::u16string& printer, const std::u16string& port) {
     std::u16string program = JobPromptPath();
     PromptPaths paths{UiLibraryPath(pdev), DataFilePath(pdev->printer)};
-    if (program.empty() || GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES || paths.uiLibrary.empty() ||
-        paths.modelData.empty())
+    if (program.empty() || GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES ||
+        paths.uiLibrary.empty() || paths.modelData.empty())
         return -1;
     std::vector<BYTE> block = BuildPreCheckBlock(pdev->devmode, paths, printer, port);
     std::u16string name = PreCheckBlockName(pdev->jobId);
@@ -262,7 +213,8 @@ int PreCheckThroughProgram(PDEV* pdev, const std::u16string& printer, const std:
     if (!mapping) return 1;
     int result = 1;
     if (WriteBlock(mapping, block)) {
-        RunResult run = RunProgram(program, name, pdev->osVersion > 0x5FFFF, NORMAL_PRIORITY_CLASS, false);
+        RunResult run =
+            RunProgram(program, name, pdev->osVersion > 0x5FFFF, NORMAL_PRIORITY_CLASS, false);
         if (run == RunResult::Ended) {
             std::vector<BYTE> back = ReadBlock(mapping, block.size());
             INT answer = 1;
@@ -287,24 +239,27 @@ int RunDeptCodeStep(PDEV* pdev) {
     if (!sheetwright) return 1;
     if (pdev->modelsmith) {
         ModelBlock block{pdev->modelsmith, pdev->modelData};
-        if (auto get = Export<PFN_uiDeptCode>(sheetwright, "uiGetDeptCode")) get(&block, &pdev->devmode.dm);
+        if (auto get = Export<PFN_uiDeptCode>(sheetwright, "uiGetDeptCode"))
+            get(&block, &pdev->devmode.dm);
     }
     int result = 1;
     WORD colorBefore = PrivU16(pdev->devmode, priv::ColorMode);
-    if (PrivBit(pdev->devmode, priv::JobCheckFlags, 3) && PrivU16(pdev->devmode, priv::PriorPrintOn) != 0) {
+    if (PrivBit(pdev->devmode, priv::JobCheckFlags, 3) &&
+        PrivU16(pdev->devmode, priv::PriorPrintOn) != 0) {
         std::vector<BYTE> info = PrinterInfo2(pdev->printer);
         std::u16string printer, port;
         if (!info.empty()) {
             const auto* p2 = reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
             if (p2->pPrinterName) printer = p2->pPrinterName;
-            if (p2->pServerName && p2->pServerName[0]) port = std::u16string(p2->pServerName) + u"\\";
+            if (p2->pServerName && p2->pServerName[0])
+                port = std::u16string(p2->pServerName) + u"\\";
             if (p2->pPortName) port += p2->pPortName;
         }
         result = PreCheckThroughProgram(pdev, printer, port);
         if (result < 0) {
             auto check = Export<PFN_uiCheckPriorPrint>(sheetwright, "uiCheckPriorPrint");
-            result = check ? (check(pdev->printer, nullptr, port.c_str(), &pdev->devmode.dm, pdev->devmode.priv,
-                                    pdev->modelData, 1)
+            result = check ? (check(pdev->printer, nullptr, port.c_str(), &pdev->devmode.dm,
+                                    pdev->devmode.priv, pdev->modelData, 1)
                                   ? 1
                                   : 0)
                            : 1;
@@ -339,7 +294,8 @@ int PreCheckCancel(PDEV* pdev) {
 int PostCheckCancel(PDEV* pdev) {
     HMODULE sheetwright = pdev->precheckLibrary;
     pdev->precheckLibrary = nullptr;
-    if (!sheetwright && pdev->modelData) sheetwright = LoadComponentDll(pdev->printer, pdev->modelData, kSelectSheetwright);
+    if (!sheetwright && pdev->modelData)
+        sheetwright = LoadComponentDll(pdev->printer, pdev->modelData, kSelectSheetwright);
     auto post = Export<PFN_uiCheckCancelJob>(sheetwright, "uiPostCheckCancelJob");
     int result = post ? post(pdev->modelData, &pdev->precheckCookie, 1) : 1;
     if (sheetwright) FreeLibrary(sheetwright);

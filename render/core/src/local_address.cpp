@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "pjl.h"
+#include "system_access.h"
 #include "text_convert.h"
 #include "win/base.h"
 #include "win/winsock.h"
@@ -15,20 +16,16 @@ typedef int(WINAPI* PFN_WSACleanup)(void);
 typedef struct hostent*(WINAPI* PFN_gethostbyname)(const char* name);
 typedef char*(WINAPI* PFN_inet_ntoa)(struct in_addr in);
 
-template <class F> F Bind(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 } // namespace
 
 DWORD GetLocalIPv4Address() {
     HMODULE ws = LoadLibraryW(u"wsock32.dll");
     if (!ws) return 0;
-    auto lastError = Bind<PFN_WSAGetLastError>(ws, "WSAGetLastError");
-    auto startup = Bind<PFN_WSAStartup>(ws, "WSAStartup");
-    auto cleanup = Bind<PFN_WSACleanup>(ws, "WSACleanup");
-    auto resolve = Bind<PFN_gethostbyname>(ws, "gethostbyname");
-    auto ntoa = Bind<PFN_inet_ntoa>(ws, "inet_ntoa");
+    auto lastError = Export<PFN_WSAGetLastError>(ws, "WSAGetLastError");
+    auto startup = Export<PFN_WSAStartup>(ws, "WSAStartup");
+    auto cleanup = Export<PFN_WSACleanup>(ws, "WSACleanup");
+    auto resolve = Export<PFN_gethostbyname>(ws, "gethostbyname");
+    auto ntoa = Export<PFN_inet_ntoa>(ws, "inet_ntoa");
     DWORD address = 0;
     if (lastError && startup && cleanup && resolve && ntoa) {
         WCHAR wide[MAX_COMPUTERNAME_LENGTH + 2] = {};

@@ -5,19 +5,21 @@
 #include <utility>
 #include <vector>
 
+#include "model/modelsmith.h"
 #include "pdev.h"
+#include "system_access.h"
+#include "text_convert.h"
 #include "win/base.h"
 #include "win/spool.h"
 
 namespace inkforge {
 namespace {
 
-typedef DWORD(WINAPI* PFN_uiGetMyPrinterInfo)(HANDLE printer, LPCVOID modelData, WORD table, WORD entry,
-                                             DWORD layout, LPVOID buffer, LPDWORD size, LPDWORD count);
-typedef DWORD(WINAPI* PFN_uiEnumMyPrinterInfo)(HANDLE printer, LPCVOID modelData, SHORT code, LPVOID buffer,
-                                              LPDWORD size, LPDWORD count);
-typedef DWORD(WINAPI* PFN_mdGetMyPrinterInfo)(LPCVOID modelData, INT code, INT index, INT layout, LPVOID out,
-                                             LPDWORD length, LPDWORD count);
+typedef DWORD(WINAPI* PFN_uiGetMyPrinterInfo)(HANDLE printer, LPCVOID modelData, WORD table,
+                                              WORD entry, DWORD layout, LPVOID buffer, LPDWORD size,
+                                              LPDWORD count);
+typedef DWORD(WINAPI* PFN_uiEnumMyPrinterInfo)(HANDLE printer, LPCVOID modelData, SHORT code,
+                                               LPVOID buffer, LPDWORD size, LPDWORD count);
 
 constexpr DWORD kComponentModelsmith = 20;
 constexpr DWORD kComponentSheetwright = 22;
@@ -31,28 +33,21 @@ DWORD ReadU32(const BYTE* p) {
     return v;
 }
 
-template <class F> F Export(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+std::u16string Wide(LPCWSTR s) {
+    return s ? std::u16string(s) : std::u16string();
 }
-
-// DRIVER_INFO_2 of the printer, or empty.
-std::vector<BYTE> DriverInfo2(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed)) buf.clear();
-    return buf;
-}
-
-std::u16string Wide(LPCWSTR s) { return s ? std::u16string(s) : std::u16string(); }
 
 DWORD SelectorComponent(int selector) {
     switch (selector) {
-    case kSelectModelsmith: return kComponentModelsmith;
-    case kSelectSheetwright: return kComponentSheetwright;
+    case kSelectModelsmith:
+        return kComponentModelsmith;
+    case kSelectSheetwright:
+        return kComponentSheetwright;
     case 2:
-    case 3: return kComponentResbundle;
-    default: return 0;
+    case 3:
+        return kComponentResbundle;
+    default:
+        return 0;
     }
 }
 
@@ -87,9 +82,11 @@ LPVOID LoadModelData(HANDLE printer) {
     if (size != INVALID_FILE_SIZE && high == 0 && size >= 12) {
         HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (mapping) {
-            const auto* view = static_cast<const BYTE*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+            const auto* view =
+                static_cast<const BYTE*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
             if (view) {
-                if (std::memcmp(view, "NKSP", 4) == 0 && ReadU32(view + 4) == size && ReadU32(view + 8) < size) {
+                if (std::memcmp(view, "NKSP", 4) == 0 && ReadU32(view + 4) == size &&
+                    ReadU32(view + 8) < size) {
                     block = GlobalAlloc(GMEM_FIXED, size);
                     if (block) std::memcpy(block, view, size);
                 }
@@ -122,13 +119,11 @@ std::u16string ComponentFileName(LPCVOID modelData, DWORD componentId) {
         DWORD kind = ReadU32(e + 4);
         const char* tmpl = reinterpret_cast<const char*>(e + 8);
         std::string name(tmpl, strnlen(tmpl, kComponentNameSize));
-        if (kind == 6) name = FillPlatformCode(name, kPlatformCode64);
-        else if (kind == 7) name = FillPlatformCode(name, kPlatformCode32);
-        int n = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-        if (n <= 0) return {};
-        std::u16string wide(static_cast<size_t>(n), u'\0');
-        MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), n);
-        return wide;
+        if (kind == 6)
+            name = FillPlatformCode(name, kPlatformCode64);
+        else if (kind == 7)
+            name = FillPlatformCode(name, kPlatformCode32);
+        return FromAnsi(name);
     }
     return {};
 }
@@ -152,8 +147,8 @@ HMODULE LoadComponentDll(HANDLE printer, LPCVOID modelData, int selector) {
     return LoadFromFolder(folder, ComponentFileName(modelData, id));
 }
 
-HGLOBAL GetModelInfo(LPCVOID modelData, HANDLE printer, int query, int entry, int layout, DWORD* size,
-                     DWORD* count) {
+HGLOBAL GetModelInfo(LPCVOID modelData, HANDLE printer, int query, int entry, int layout,
+                     DWORD* size, DWORD* count) {
     *size = 0;
     if (count) *count = 0;
     if (!printer) return nullptr;
@@ -169,13 +164,16 @@ HGLOBAL GetModelInfo(LPCVOID modelData, HANDLE printer, int query, int entry, in
         // The UI library answers for the model library; where the UI library
         // is not installed the model library is asked directly, which is all
         // the UI library would do.
-        HMODULE sheetwright = LoadFromFolder(folder, ComponentFileName(modelData, kComponentSheetwright));
+        HMODULE sheetwright =
+            LoadFromFolder(folder, ComponentFileName(modelData, kComponentSheetwright));
         HMODULE modelsmith = nullptr;
-        auto ui = sheetwright ? Export<PFN_uiGetMyPrinterInfo>(sheetwright, "uiGetMyPrinterInfo") : nullptr;
+        auto ui = sheetwright ? Export<PFN_uiGetMyPrinterInfo>(sheetwright, "uiGetMyPrinterInfo")
+                              : nullptr;
         PFN_mdGetMyPrinterInfo md = nullptr;
         if (!ui) {
             modelsmith = LoadFromFolder(folder, ComponentFileName(modelData, kComponentModelsmith));
-            md = modelsmith ? Export<PFN_mdGetMyPrinterInfo>(modelsmith, "mdGetMyPrinterInfo") : nullptr;
+            md = modelsmith ? Export<PFN_mdGetMyPrinterInfo>(modelsmith, "mdGetMyPrinterInfo")
+                            : nullptr;
         }
         auto ask = [&](LPVOID out, DWORD* length, DWORD* n) -> DWORD {
             if (ui)
@@ -214,7 +212,8 @@ HGLOBAL EnumModelInfo(HANDLE printer, HMODULE sheetwright, LPCVOID modelData, in
     auto enumInfo = Export<PFN_uiEnumMyPrinterInfo>(sheetwright, "uiEnumMyPrinterInfo");
     if (!enumInfo) return nullptr;
     DWORD needed = 0, n = 0;
-    if (enumInfo(printer, modelData, static_cast<SHORT>(code), nullptr, &needed, &n) != 0 || needed == 0)
+    if (enumInfo(printer, modelData, static_cast<SHORT>(code), nullptr, &needed, &n) != 0 ||
+        needed == 0)
         return nullptr;
     HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed);
     if (!block) return nullptr;
@@ -262,7 +261,9 @@ ModelAnswer& ModelAnswer::operator=(ModelAnswer&& other) noexcept {
     return *this;
 }
 
-BYTE ModelAnswer::U8(size_t off) const { return off < size_ ? data()[off] : 0; }
+BYTE ModelAnswer::U8(size_t off) const {
+    return off < size_ ? data()[off] : 0;
+}
 
 WORD ModelAnswer::U16(size_t off) const {
     if (off + 2 > size_) return 0;

@@ -172,6 +172,9 @@ struct PDEV {
     // Drawing tokens: the graphics state last sent.
     VectorState vector;
 
+    // Downloaded fonts and the text state (made with the first text).
+    struct FontTable* fontTable;
+
     DWORD signatureEnd;
 };
 

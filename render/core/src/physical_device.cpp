@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "devmode_revision.h"
+#include "font_download.h"
 #include "hooks.h"
+#include "model/model_queries.h"
 #include "model_access.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "render_lookups.h"
 #include "text_convert.h"
 #include "win/base.h"
@@ -24,16 +27,6 @@ constexpr DWORD kBandMemoryBudget = 4u << 20;
 constexpr DWORD kFontFileMagic = 0x4D46;
 constexpr size_t kFontFileHeader = 20;
 constexpr size_t kTrueTypeAnswerSize = 104;
-
-bool Bit(DWORD word, int bit) { return (word >> bit) & 1; }
-
-std::vector<BYTE> PrinterInfo2(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterW(printer, 2, buf.data(), needed, &needed)) buf.clear();
-    return buf;
-}
 
 void SetDeviceName(PDEV* pdev, LPCWSTR deviceName) {
     std::vector<BYTE> info = PrinterInfo2(pdev->printer);
@@ -62,14 +55,15 @@ void TakeDevmode(PDEV* pdev, const DEVMODEW* given) {
 
 void SetResolution(PDEV* pdev, const DEVMODEW* given) {
     DEVMODEW& dm = pdev->devmode.dm;
-    ModelAnswer quality(pdev, 42, ResolutionMode(pdev->devmode), 1);
+    ModelAnswer quality(pdev, model::kQueryQualityModes, ResolutionMode(pdev->devmode), 1);
     LONG x = quality.ok() ? static_cast<LONG>(quality.U32(4)) : kDefaultResolution;
     LONG y = quality.ok() ? static_cast<LONG>(quality.U32(8)) : kDefaultResolution;
     if (x <= 0 || x > SHRT_MAX) x = kDefaultResolution;
     if (y <= 0 || y > SHRT_MAX) y = kDefaultResolution;
     dm.dmPrintQuality = static_cast<short>(x);
     dm.dmYResolution = static_cast<short>(y);
-    if ((given->dmFields & DM_PRINTQUALITY) && given->dmPrintQuality > 0 && given->dmPrintQuality != x)
+    if ((given->dmFields & DM_PRINTQUALITY) && given->dmPrintQuality > 0 &&
+        given->dmPrintQuality != x)
         dm.dmPrintQuality = given->dmPrintQuality;
 }
 
@@ -89,7 +83,8 @@ void JobTypeRules(PDEV* pdev) {
     ModelAnswer rules(pdev, kTables[type], 0, 1);
     if (!rules.ok()) return;
     DWORD f = rules.U32(0);
-    if ((f & 6) && (f & 0x80) && !((f & 0x100) && !(PrivU16(pdev->devmode, priv::JobTypeOptions) & 1)))
+    if ((f & 6) && (f & 0x80) &&
+        !((f & 0x100) && !(PrivU16(pdev->devmode, priv::JobTypeOptions) & 1)))
         pdev->jobFlags |= job::AskJobData;
     if (f & 0x40) {
         std::memset(pdev->devmode.priv + priv::MailboxId, 0, priv::JobTextSize);
@@ -100,13 +95,13 @@ void JobTypeRules(PDEV* pdev) {
 
 void ModelCapabilities(PDEV* pdev) {
     DWORD caps = 0;
-    ModelAnswer quality(pdev, 42, ResolutionMode(pdev->devmode), 1);
+    ModelAnswer quality(pdev, model::kQueryQualityModes, ResolutionMode(pdev->devmode), 1);
     DWORD qf = quality.U32(16);
     if (Bit(qf, 7)) caps |= 0x1;
-    ModelAnswer image(pdev, 55, 0, 1);
+    ModelAnswer image(pdev, model::kQueryImageHalftone, 0, 1);
     if (image.U8(0) & 8) caps |= 0x2;
     caps |= ((qf >> 8) & 7) << 2;
-    ModelAnswer keys(pdev, 76, 16, 1);
+    ModelAnswer keys(pdev, model::kQueryKeys, 16, 1);
     for (DWORD i = 0; i < keys.Entries(8); ++i) {
         size_t e = static_cast<size_t>(i) * 8;
         if (keys.U32(e) != 16) continue;
@@ -118,7 +113,7 @@ void ModelCapabilities(PDEV* pdev) {
         break;
     }
     pdev->modelCaps = caps;
-    ModelAnswer pjl(pdev, 65, 0, 2);
+    ModelAnswer pjl(pdev, model::kQueryPjlLines, 0, 2);
     pdev->pjlFlags = pjl.U32(0);
 }
 
@@ -135,7 +130,8 @@ void PageGeometry(PDEV* pdev) {
         r.bottom = 6500;
     }
     auto micrometres = [&](LONG dots) {
-        return static_cast<LONG>(static_cast<LONGLONG>(dots) * 25400 / kDefaultResolution * 100 / dm.dmScale);
+        return static_cast<LONG>(static_cast<LONGLONG>(dots) * 25400 / kDefaultResolution * 100 /
+                                 dm.dmScale);
     };
     pdev->pageLeft = micrometres(r.left);
     pdev->pageTop = micrometres(r.top);
@@ -154,7 +150,7 @@ void DecideMode(PDEV* pdev) {
     if ((state & 2) && ((state & 4) || !candidate)) candidate = (state & 8) != 0;
     SetPrivU32(d, priv::StateBits, state & ~0xEu);
     bool graphicsMode = PrivBit(d, priv::FeatureFlags, 16) && PrivU16(d, priv::GraphicsMode) == 1;
-    ModelAnswer bandModel(pdev, 77, 0, 1);
+    ModelAnswer bandModel(pdev, model::kQueryGraphicsMode, 0, 1);
     if (!candidate && (bandModel.U8(0) & 2) && graphicsMode) {
         pdev->banding = 1;
         modeFlags &= ~mode::SpoolSide;
@@ -168,10 +164,11 @@ void DecideMode(PDEV* pdev) {
 }
 
 void ReadTrueTypeList(PDEV* pdev) {
-    ModelAnswer fonts(pdev, 39, 0, 2);
+    ModelAnswer fonts(pdev, model::kQueryDeviceFonts, 0, 2);
     DWORD n = fonts.Entries(kTrueTypeAnswerSize);
     if (n) {
-        pdev->trueTypeFonts = static_cast<TrueTypeFont*>(HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, n * sizeof(TrueTypeFont)));
+        pdev->trueTypeFonts = static_cast<TrueTypeFont*>(
+            HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, n * sizeof(TrueTypeFont)));
         if (pdev->trueTypeFonts) {
             for (DWORD i = 0; i < n; ++i) {
                 size_t e = static_cast<size_t>(i) * kTrueTypeAnswerSize;
@@ -184,7 +181,7 @@ void ReadTrueTypeList(PDEV* pdev) {
             pdev->trueTypeCount = n;
         }
     }
-    ModelAnswer handling(pdev, 39, 0, 1);
+    ModelAnswer handling(pdev, model::kQueryDeviceFonts, 0, 1);
     pdev->glyphSlots = (handling.U32(0) & 0x20) ? 30 : 3;
 }
 
@@ -196,7 +193,7 @@ void ReadFontDataFile(PDEV* pdev) {
     std::u16string folder;
     if (!GetWorkingFolder(pdev, &folder)) return;
     std::u16string name = u"Fontroll.DAT";
-    ModelAnswer components(pdev, 7, 0, 1);
+    ModelAnswer components(pdev, model::kQueryComponents, 0, 1);
     for (DWORD i = 0; i < components.Entries(40); ++i) {
         size_t e = static_cast<size_t>(i) * 40;
         if (components.U16(e) == 9) {
@@ -221,7 +218,8 @@ void ReadFontDataFile(PDEV* pdev) {
                          ? 0
                          : static_cast<DWORD>((fileSize - kFontFileHeader) / kFontSubRecordSize);
         if (magic == kFontFileMagic && version == 1 && count > 0 && count <= room) {
-            auto* records = static_cast<BYTE*>(HeapAlloc(pdev->heap, 0, static_cast<size_t>(count) * kFontSubRecordSize));
+            auto* records = static_cast<BYTE*>(
+                HeapAlloc(pdev->heap, 0, static_cast<size_t>(count) * kFontSubRecordSize));
             bool whole = records != nullptr;
             for (DWORD i = 0; whole && i < count; ++i) {
                 whole = ReadFile(file, records + static_cast<size_t>(i) * kFontSubRecordSize,
@@ -244,21 +242,26 @@ namespace {
 void RenderingDefaults(PDEV* pdev) {
     pdev->whiteColor = 0xFFFFFF;
     pdev->blackColor = 0;
-    static const ULONG kBasic[7] = {0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+    static const ULONG kBasic[7] = {0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF,
+                                    0xFF00FF, 0x00FFFF, 0xFFFFFF};
     std::memcpy(pdev->basicColors, kBasic, sizeof kBasic);
-    ModelAnswer combined(pdev, 59, 0, 1);
+    LoadGrayWeights(pdev);
+    ModelAnswer combined(pdev, model::kQueryModelFlags, 0, 1);
     pdev->combinedOutput = Bit(combined.U32(0), 5);
-    ModelAnswer language(pdev, 19, 0, 2);
+    ModelAnswer language(pdev, model::kQueryRasterSettings, 0, 2);
     DWORD version = language.U32(0);
     pdev->graphicsVersion =
-        version == 0x10001 || version == 0x20000 || version == 0x20001 || version == 0x30000 ? version : 0x10001;
+        version == 0x10001 || version == 0x20000 || version == 0x20001 || version == 0x30000
+            ? version
+            : 0x10001;
     DWORD level = language.U32(4);
     pdev->graphicsLevel = level == 1 || level == 2 ? level : 1;
-    ModelAnswer vector(pdev, 19, 0, 3);
+    ModelAnswer vector(pdev, model::kQueryRasterSettings, 0, 3);
     pdev->vectorOption = vector.U32(8) == 1;
     pdev->rasterCaps = 0;
     if (pdev->rasterDirection) {
-        ModelAnswer raster(pdev, 47, static_cast<int>(pdev->rasterDirection), 4);
+        ModelAnswer raster(pdev, model::kQueryHalftones, static_cast<int>(pdev->rasterDirection),
+                           4);
         DWORD f = raster.U32(4);
         if (f & 0x1000000) pdev->rasterCaps |= 1;
         if (f & 0x2000000) pdev->rasterCaps |= 2;
@@ -273,7 +276,8 @@ SIZEL SurfaceSize(const PDEV* pdev) {
         LONG v = static_cast<LONG>(static_cast<double>(micrometres) * dpi / 25400.0 + 0.05);
         return std::max<LONG>(32, v / 32 * 32);
     };
-    return SIZEL{pixels(pdev->pageRight - pdev->pageLeft), pixels(pdev->pageBottom - pdev->pageTop)};
+    return SIZEL{pixels(pdev->pageRight - pdev->pageLeft),
+                 pixels(pdev->pageBottom - pdev->pageTop)};
 }
 
 void FillGdiInfo(const PDEV* pdev, ULONG cjCaps, ULONG* caps) {
@@ -281,7 +285,9 @@ void FillGdiInfo(const PDEV* pdev, ULONG cjCaps, ULONG* caps) {
     GDIINFO g{};
     SIZEL size = SurfaceSize(pdev);
     LONG dpi = pdev->devmode.dm.dmPrintQuality;
-    auto pixels = [&](LONG micrometres) { return static_cast<LONG>(static_cast<LONGLONG>(micrometres) * dpi / 25400); };
+    auto pixels = [&](LONG micrometres) {
+        return static_cast<LONG>(static_cast<LONGLONG>(micrometres) * dpi / 25400);
+    };
     g.ulVersion = GDI_DRIVER_VERSION;
     g.ulTechnology = DT_RASPRINTER;
     g.ulHorzSize = static_cast<ULONG>(-(pdev->pageRight - pdev->pageLeft));
@@ -350,8 +356,9 @@ BOOL SetUpDeviceRecord(PDEV* pdev, const DEVMODEW* given, LPCWSTR deviceName) {
     return TRUE;
 }
 
-DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo,
-                              DEVINFO* pdi, HDEV hdev, LPWSTR deviceName, HANDLE hDriver) {
+DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps, ULONG* pdevcaps,
+                              ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR deviceName,
+                              HANDLE hDriver) {
     PDEV* pdev = AllocatePdev();
     if (!pdev) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -363,7 +370,8 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps
     BindLibraries(hDriver, &pdev->sheetwright, &pdev->modelsmith, &pdev->modelData);
     bool ok = DriverModule() != nullptr;
     if (ok) {
-        pdev->halftone = static_cast<HalftoneRecord*>(HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(HalftoneRecord)));
+        pdev->halftone = static_cast<HalftoneRecord*>(
+            HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(HalftoneRecord)));
         ok = pdev->halftone != nullptr;
     }
     if (ok) {
@@ -438,7 +446,8 @@ BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
         pdev->jobFlags = old->jobFlags | job::CarriedOver;
         pdev->jobFlags &= ~job::PageOpen;
         if (old->pageCount) {
-            pdev->devmode.dm.dmFields = (pdev->devmode.dm.dmFields & ~DM_DUPLEX) | (old->devmode.dm.dmFields & DM_DUPLEX);
+            pdev->devmode.dm.dmFields =
+                (pdev->devmode.dm.dmFields & ~DM_DUPLEX) | (old->devmode.dm.dmFields & DM_DUPLEX);
             pdev->devmode.dm.dmDuplex = old->devmode.dm.dmDuplex;
             if (!(old->modeFlags & mode::SpoolSide)) pdev->devmode.dm.dmCollate = 0;
         }
@@ -459,6 +468,7 @@ VOID APIENTRY DrvDisablePDEV(DHPDEV dhpdev) {
     if (pdev->palette) EngDeletePalette(pdev->palette);
     pdev->palette = nullptr;
     pdev->outUsed = 0;
+    FreeFontTable(pdev);
     FreePdev(pdev);
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "format_text.h"
+#include "model/model_queries.h"
 #include "model_access.h"
 #include "output_writer.h"
 #include "pdev.h"
@@ -22,7 +23,8 @@ constexpr size_t kComponentAnswerSize = 40;
 std::string FindFormat(const ModelAnswer& formats, INT itemId, INT variant) {
     for (DWORD i = 0; i < formats.Entries(kPjlFormatEntrySize); ++i) {
         size_t e = static_cast<size_t>(i) * kPjlFormatEntrySize;
-        if (static_cast<INT>(formats.U32(e)) == itemId && static_cast<INT>(formats.U32(e + 4)) == variant)
+        if (static_cast<INT>(formats.U32(e)) == itemId &&
+            static_cast<INT>(formats.U32(e + 4)) == variant)
             return formats.Text(e + 8, kPjlFormatTextSize);
     }
     return {};
@@ -67,7 +69,7 @@ const char* SystemName(DWORD major, DWORD minor) {
 void BuildPjlLineFrame(PDEV* pdev, PjlLineFrame* frame) {
     std::memset(frame, 0, sizeof *frame);
     std::memcpy(frame->prefix, "@PJL ", 5);
-    ModelAnswer sw(pdev, 65, 0, 1);
+    ModelAnswer sw(pdev, model::kQueryPjlLines, 0, 1);
     bool crlf = sw.ok() && (sw.U32(0) & 0x40000000);
     std::memcpy(frame->lineEnd, crlf ? "\r\n" : "\n", crlf ? 2 : 1);
 }
@@ -86,23 +88,45 @@ std::string ExpandPjlLineBreaks(const char* format, const char* lineEnd) {
     return out;
 }
 
-BOOL WritePjlLine(PDEV* pdev, const PjlLineFrame& frame, const char* format, const PjlValue& value) {
+BOOL WritePjlLine(PDEV* pdev, const PjlLineFrame& frame, const char* format,
+                  const PjlValue& value) {
     if (!value.present) return 0;
     char text[kLineBuffer];
     const char* s[6];
-    for (int i = 0; i < 6; ++i) s[i] = value.strings[i];
+    for (int i = 0; i < 6; ++i)
+        s[i] = value.strings[i];
     const WORD* n = value.numbers;
     switch (value.type) {
-    case 1: FormatText(text, sizeof text, format, {s[0]}); break;
-    case 2: FormatText(text, sizeof text, format, {s[0], s[1]}); break;
-    case 3: FormatText(text, sizeof text, format, {s[0], s[1], s[2]}); break;
-    case 4: FormatText(text, sizeof text, format, {n[0]}); break;
-    case 5: FormatText(text, sizeof text, format, {n[0], n[1]}); break;
-    case 6: FormatText(text, sizeof text, format, {n[0], n[1], n[2]}); break;
-    case 7: FormatText(text, sizeof text, format, {n[0], n[1], n[2], n[3]}); break;
-    case 8: FormatText(text, sizeof text, format, {n[0], n[1], n[2], n[3], n[4]}); break;
-    case 9: FormatText(text, sizeof text, format, {n[0], n[1], n[2], n[3], n[4], n[5]}); break;
-    default: FormatText(text, sizeof text, format); break;
+    case 1:
+        FormatText(text, sizeof text, format, {s[0]});
+        break;
+    case 2:
+        FormatText(text, sizeof text, format, {s[0], s[1]});
+        break;
+    case 3:
+        FormatText(text, sizeof text, format, {s[0], s[1], s[2]});
+        break;
+    case 4:
+        FormatText(text, sizeof text, format, {n[0]});
+        break;
+    case 5:
+        FormatText(text, sizeof text, format, {n[0], n[1]});
+        break;
+    case 6:
+        FormatText(text, sizeof text, format, {n[0], n[1], n[2]});
+        break;
+    case 7:
+        FormatText(text, sizeof text, format, {n[0], n[1], n[2], n[3]});
+        break;
+    case 8:
+        FormatText(text, sizeof text, format, {n[0], n[1], n[2], n[3], n[4]});
+        break;
+    case 9:
+        FormatText(text, sizeof text, format, {n[0], n[1], n[2], n[3], n[4], n[5]});
+        break;
+    default:
+        FormatText(text, sizeof text, format);
+        break;
     }
     if (!text[0]) return 0;
     char line[kLineBuffer + 16];
@@ -112,7 +136,7 @@ BOOL WritePjlLine(PDEV* pdev, const PjlLineFrame& frame, const char* format, con
 
 void WritePjlComments(PDEV* pdev) {
     // The driver's version file, named by the component table.
-    ModelAnswer components(pdev, 7, 0, 1);
+    ModelAnswer components(pdev, model::kQueryComponents, 0, 1);
     std::u16string folder;
     for (DWORD i = 0; i < components.Entries(kComponentAnswerSize); ++i) {
         size_t e = static_cast<size_t>(i) * kComponentAnswerSize;
@@ -121,12 +145,14 @@ void WritePjlComments(PDEV* pdev) {
         DWORD kind = components.U32(e + 4);
         if (kind == 6 || kind == 7) {
             size_t at = name.find("%s");
-            if (at != std::string::npos) name.replace(at, 2, kind == 6 ? kPlatformCode64 : kPlatformCode32);
+            if (at != std::string::npos)
+                name.replace(at, 2, kind == 6 ? kPlatformCode64 : kPlatformCode32);
         }
         if (!name.empty() && GetDriverDirectory(pdev->printer, &folder)) {
             std::u16string path = folder + FromAnsi(name);
             std::string driverVersion = IniValue(path, u"DriverVersion");
-            if (!driverVersion.empty()) CommentLine(pdev, "@PJL COMMENT DriverVersion=\"" + driverVersion);
+            if (!driverVersion.empty())
+                CommentLine(pdev, "@PJL COMMENT DriverVersion=\"" + driverVersion);
             std::string original = IniValue(path, u"OriginalVersion");
             if (!original.empty()) CommentLine(pdev, "@PJL COMMENT DriverOrgVer=\"" + original);
         }
@@ -151,13 +177,14 @@ int WriteJobHeader(PDEV* pdev) {
     PjlLineFrame frame;
     BuildPjlLineFrame(pdev, &frame);
     {
-        ModelAnswer formats(pdev, 65, 0, 4);
+        ModelAnswer formats(pdev, model::kQueryPjlLines, 0, 4);
         if (formats.ok()) {
-            ModelAnswer items(pdev, 65, 0, 3);
+            ModelAnswer items(pdev, model::kQueryPjlLines, 0, 3);
             bool comments = false;
             for (DWORD i = 0; i < items.Entries(sizeof(PjlItemEntry)); ++i) {
                 PjlItemEntry item;
-                std::memcpy(&item, items.data() + static_cast<size_t>(i) * sizeof item, sizeof item);
+                std::memcpy(&item, items.data() + static_cast<size_t>(i) * sizeof item,
+                            sizeof item);
                 if (!comments && item.itemId > 10) {
                     WritePjlComments(pdev);
                     comments = true;
@@ -181,9 +208,9 @@ int WriteJobHeader(PDEV* pdev) {
 }
 
 int WritePjlFooter(PDEV* pdev) {
-    ModelAnswer formats(pdev, 65, kPjlFooterItem, 4);
+    ModelAnswer formats(pdev, model::kQueryPjlLines, kPjlFooterItem, 4);
     if (!formats.ok()) return 0;
-    ModelAnswer items(pdev, 65, kPjlFooterItem, 3);
+    ModelAnswer items(pdev, model::kQueryPjlLines, kPjlFooterItem, 3);
     if (items.Entries(sizeof(PjlItemEntry)) == 0) return 1;
     PjlLineFrame frame;
     BuildPjlLineFrame(pdev, &frame);

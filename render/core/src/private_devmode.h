@@ -33,13 +33,13 @@ namespace priv {
 #define INKFORGE_PRIV(name, field) constexpr size_t name = offsetof(PRIVATE_DEVMODE, field)
 INKFORGE_PRIV(Signature, Signature);
 INKFORGE_PRIV(Version, Version);
-INKFORGE_PRIV(StateBits, Value8);        // bit 0 allocated by the UI library; bits 1-3 job state
+INKFORGE_PRIV(StateBits, JobStateBits);        // bit 0 allocated by the UI library; bits 1-3 job state
 INKFORGE_PRIV(PrivateFlags, PrivateFlags); // what the model offers (feature word A)
 INKFORGE_PRIV(FeatureFlags, FeatureFlags); // feature word B
 INKFORGE_PRIV(JobCheckFlags, JobCheckFlags); // feature word C
 INKFORGE_PRIV(OptionFlags, OptionFlags); // feature word D
 INKFORGE_PRIV(TotalSheets, TotalSheets); // sheets per copy set of a replayed job
-INKFORGE_PRIV(Carried36, Value36);
+INKFORGE_PRIV(DuplexMarginFlags, DuplexMarginFlags); // bit 0: the duplex margin is sent
 INKFORGE_PRIV(EmfMode, EmfMode);
 INKFORGE_PRIV(AltSourceOn, AlternateSourceOn); // 1: the first page takes the alternate source and media
 INKFORGE_PRIV(AltSource, AlternateSource);
@@ -79,14 +79,14 @@ INKFORGE_PRIV(Density, Density);
 INKFORGE_PRIV(TextAsBlack, TextAsBlack);
 INKFORGE_PRIV(ResolutionCode, ResolutionCode);
 INKFORGE_PRIV(TonerSaveLevel, TonerSaveLevel);
-INKFORGE_PRIV(QualityMode, Value368);
+INKFORGE_PRIV(QualityMode, QualityMode);
 INKFORGE_PRIV(ImageReduction, ImageReduction);
 INKFORGE_PRIV(GraphicsMode, GraphicsMode);
 INKFORGE_PRIV(HalftoneKind, HalftoneKind);
 INKFORGE_PRIV(OverlayFlags, OverlayFlags);
 INKFORGE_PRIV(FinisherId, FinisherId); // outer finisher model
-INKFORGE_PRIV(InstalledTrayOffset, Value768);
-INKFORGE_PRIV(AutoTrayResolve, Value770);
+INKFORGE_PRIV(InstalledTrayOffset, InstalledTrayOffset);
+INKFORGE_PRIV(AutoTrayResolve, AutoTrayResolve);
 INKFORGE_PRIV(PriorPrintOn, PriorPrintOn);
 INKFORGE_PRIV(DuplexNotice, DuplexNotice);
 INKFORGE_PRIV(JobInfoFlags, JobInfoFlags);

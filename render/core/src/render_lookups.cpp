@@ -2,9 +2,11 @@
 #include "render_lookups.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
+#include "model/model_queries.h"
 #include "model_access.h"
 #include "pdev.h"
 #include "win/base.h"
@@ -33,7 +35,8 @@ constexpr DWORD kBandFlagPlainMono = 1u << 18;
 
 HalftoneRecord* Halftone(PDEV* pdev) {
     if (!pdev->halftone)
-        pdev->halftone = static_cast<HalftoneRecord*>(HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(HalftoneRecord)));
+        pdev->halftone = static_cast<HalftoneRecord*>(
+            HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(HalftoneRecord)));
     return pdev->halftone;
 }
 
@@ -41,7 +44,7 @@ HalftoneRecord* Halftone(PDEV* pdev) {
 // paper's own resolution.
 bool LookupPaper(PDEV* pdev, int id, int layout, PaperRect* r) {
     if (id >= 1 && id <= kLastModelPaper) {
-        ModelAnswer a(pdev, 20, id, 4);
+        ModelAnswer a(pdev, model::kQueryPapers, id, 4);
         if (a.ok() && a.size() >= kPaperRecordSize && a.I16(0) == id) {
             r->id = static_cast<SHORT>(id);
             if (layout == kPaperTurned) {
@@ -87,25 +90,29 @@ LONG Dots(SHORT tenths, int resolution) {
     return static_cast<LONG>(tenths / 253.96825396825398 * resolution + 0.5);
 }
 
-LONG Rescale(LONG v, int target, int own) { return static_cast<LONG>(static_cast<LONGLONG>(v) * target / own); }
+LONG Rescale(LONG v, int target, int own) {
+    return static_cast<LONG>(static_cast<LONGLONG>(v) * target / own);
+}
 
 bool DecideBandPreconditions(const PDEV* pdev) {
-    return PrivBit(pdev->devmode, priv::FeatureFlags, 16) && PrivU16(pdev->devmode, priv::GraphicsMode) == 1;
+    return PrivBit(pdev->devmode, priv::FeatureFlags, 16) &&
+           PrivU16(pdev->devmode, priv::GraphicsMode) == 1;
 }
 
 // The raster flags of the band's direction (model query 47), else of the
 // resolution mode (model query 42); found says whether either answered.
 DWORD BandFlags(PDEV* pdev) {
-    ModelAnswer raster(pdev, 47, PrivU16(pdev->devmode, priv::HalftoneKind), 4);
+    ModelAnswer raster(pdev, model::kQueryHalftones, PrivU16(pdev->devmode, priv::HalftoneKind), 4);
     if (raster.ok()) return raster.U32(4);
-    ModelAnswer quality(pdev, 42, ResolutionMode(pdev->devmode), 1);
+    ModelAnswer quality(pdev, model::kQueryQualityModes, ResolutionMode(pdev->devmode), 1);
     return quality.ok() ? quality.U32(16) : 0;
 }
 
 // Value bits of the largest byte (0 for none).
 DWORD SignificantBits(const BYTE* bytes, size_t n) {
     BYTE largest = 0;
-    for (size_t i = 0; i < n; ++i) largest = std::max(largest, bytes[i]);
+    for (size_t i = 0; i < n; ++i)
+        largest = std::max(largest, bytes[i]);
     DWORD bits = 0;
     while (largest) {
         ++bits;
@@ -116,7 +123,8 @@ DWORD SignificantBits(const BYTE* bytes, size_t n) {
 
 BYTE LargestByte(const BYTE* bytes, size_t n) {
     BYTE largest = 0;
-    for (size_t i = 0; i < n; ++i) largest = std::max(largest, bytes[i]);
+    for (size_t i = 0; i < n; ++i)
+        largest = std::max(largest, bytes[i]);
     return largest;
 }
 
@@ -128,7 +136,8 @@ bool TakeMatrix(PDEV* pdev, const ModelAnswer& a, size_t entryOffset) {
     SHORT w = a.I16(entryOffset + 4), ht = a.I16(entryOffset + 6);
     if (w <= 0 || ht <= 0) return false;
     size_t n = std::min<size_t>(static_cast<size_t>(w) * static_cast<size_t>(ht), 4096);
-    if (entryOffset + 8 + n > a.size()) n = a.size() > entryOffset + 8 ? a.size() - entryOffset - 8 : 0;
+    if (entryOffset + 8 + n > a.size())
+        n = a.size() > entryOffset + 8 ? a.size() - entryOffset - 8 : 0;
     const BYTE* bytes = a.data() + entryOffset + 8;
     if (n == 0 || SignificantBits(bytes, n) == 0) return false;
     auto* copy = static_cast<BYTE*>(HeapAlloc(pdev->heap, 0, n));
@@ -155,23 +164,24 @@ void UseBuiltInMatrix(PDEV* pdev) {
 
 } // namespace
 
-BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect* rect, DWORD* flags, char* name) {
+BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect* rect,
+                  DWORD* flags, char* name) {
     if (!rect) return FALSE;
     *rect = PaperRect{};
     if (layout != kPaperTurned) layout = kPaperPortrait;
 
     int own = kDefaultPaperResolution;
     {
-        ModelAnswer unit(pdev, 20, paperId, 2);
+        ModelAnswer unit(pdev, model::kQueryPapers, paperId, 2);
         if (unit.ok() && unit.I16(0) >= 1) own = unit.I16(0);
     }
     if (flags) {
         *flags = 256;
-        ModelAnswer ext(pdev, 20, paperId, 6);
+        ModelAnswer ext(pdev, model::kQueryPapers, paperId, 6);
         if (ext.ok() && (ext.U16(0) & 1)) *flags = ext.U16(2);
         if (name) {
             std::memset(name, 0, 32);
-            ModelAnswer names(pdev, 20, paperId, 8);
+            ModelAnswer names(pdev, model::kQueryPapers, paperId, 8);
             *flags = 256;
             if (names.ok() && (names.U16(0) & 1)) {
                 *flags = names.U16(2);
@@ -183,14 +193,16 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
         }
     }
 
-    bool found = paperId >= 1 && paperId <= kLastModelPaper && LookupPaper(pdev, paperId, layout, rect);
+    bool found =
+        paperId >= 1 && paperId <= kLastModelPaper && LookupPaper(pdev, paperId, layout, rect);
     if (!found) {
         if (paperId == kCustomPaper || paperId > kLastModelPaper) {
             // A user size from the device mode.
-            LONG w = Dots(pdev->devmode.dm.dmPaperWidth, own), l = Dots(pdev->devmode.dm.dmPaperLength, own);
+            LONG w = Dots(pdev->devmode.dm.dmPaperWidth, own),
+                 l = Dots(pdev->devmode.dm.dmPaperLength, own);
             if (layout == kPaperTurned) std::swap(w, l);
             LONG mx = 100, my = 100;
-            ModelAnswer limits(pdev, 21, 0, 1);
+            ModelAnswer limits(pdev, model::kQueryCustomPaperLimits, 0, 1);
             if (limits.ok()) {
                 size_t at = layout == kPaperTurned ? 28 : 20;
                 mx = limits.I16(at);
@@ -209,7 +221,7 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
             found = true;
         } else {
             bool metric = PrivU16(pdev->devmode, priv::MeasureFlags) & 1;
-            ModelAnswer defaults(pdev, 20, 0, 1);
+            ModelAnswer defaults(pdev, model::kQueryPapers, 0, 1);
             if (defaults.ok()) {
                 int substitute = metric ? defaults.I16(2) : defaults.I16(0);
                 if (substitute != paperId) found = LookupPaper(pdev, substitute, layout, rect);
@@ -219,8 +231,8 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
     }
     if (!found) return FALSE;
     int target = resolution >= 1 ? resolution : own;
-    for (LONG* v : {&rect->left, &rect->top, &rect->right, &rect->bottom, &rect->extra1, &rect->extra2,
-                    &rect->width, &rect->length})
+    for (LONG* v : {&rect->left, &rect->top, &rect->right, &rect->bottom, &rect->extra1,
+                    &rect->extra2, &rect->width, &rect->length})
         *v = Rescale(*v, target, own);
     return TRUE;
 }
@@ -228,12 +240,12 @@ BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect
 BOOL GetMediaInfo(PDEV* pdev, int sourceId, BYTE out[36]) {
     std::memset(out, 0, 36);
     if (sourceId <= 0) return FALSE;
-    ModelAnswer tray(pdev, 24, sourceId, 4);
+    ModelAnswer tray(pdev, model::kQueryPaperSources, sourceId, 4);
     if (tray.ok() && tray.size() >= 36) {
         std::memcpy(out, tray.data(), 36);
         return TRUE;
     }
-    ModelAnswer feeder(pdev, 26, sourceId, 4);
+    ModelAnswer feeder(pdev, model::kQueryTrayGroups, sourceId, 4);
     if (feeder.ok() && feeder.size() >= 36) {
         std::memcpy(out, feeder.data(), 36);
         return TRUE;
@@ -248,29 +260,34 @@ DWORD ListSourcesForPaper(PDEV* pdev, int paperId, DWORD mediaId, HGLOBAL* list)
         std::vector<WORD> ids;
         if (!a.ok()) return ids;
         size_t n = std::min<size_t>(static_cast<size_t>(std::max<SHORT>(a.I16(countAt), 0)), most);
-        for (size_t i = 0; i < n; ++i) ids.push_back(a.U16(idsAt + 2 * i));
+        for (size_t i = 0; i < n; ++i)
+            ids.push_back(a.U16(idsAt + 2 * i));
         return ids;
     };
     std::vector<WORD> paperSources;
-    if (paperId >= 1 && paperId <= kLastModelPaper) paperSources = read(ModelAnswer(pdev, 20, paperId, 4), 86, 120, 20);
-    if (paperSources.empty() && paperId > kLastModelPaper) paperSources = read(ModelAnswer(pdev, 21, 0, 1), 66, 100, 20);
-    std::vector<WORD> mediaSources = read(ModelAnswer(pdev, 22, static_cast<int>(mediaId), 3), 38, 168, 20);
+    if (paperId >= 1 && paperId <= kLastModelPaper)
+        paperSources = read(ModelAnswer(pdev, model::kQueryPapers, paperId, 4), 86, 120, 20);
+    if (paperSources.empty() && paperId > kLastModelPaper)
+        paperSources = read(ModelAnswer(pdev, model::kQueryCustomPaperLimits, 0, 1), 66, 100, 20);
+    std::vector<WORD> mediaSources =
+        read(ModelAnswer(pdev, model::kQueryMediaTypes, static_cast<int>(mediaId), 3), 38, 168, 20);
 
     std::vector<WORD> sources;
     if (paperSources.empty()) {
         sources = mediaSources;
     } else {
         for (WORD s : paperSources)
-            if (std::find(mediaSources.begin(), mediaSources.end(), s) != mediaSources.end()) sources.push_back(s);
+            if (std::find(mediaSources.begin(), mediaSources.end(), s) != mediaSources.end())
+                sources.push_back(s);
     }
     DWORD standard = 3;
     {
-        ModelAnswer trays(pdev, 24, 0, 1);
+        ModelAnswer trays(pdev, model::kQueryPaperSources, 0, 1);
         if (trays.ok()) standard = trays.count();
     }
     DWORD offset = PrivU16(pdev->devmode, priv::InstalledTrayOffset);
     if (sources.size() > standard + offset) {
-        ModelAnswer feeders(pdev, 26, 0, 3);
+        ModelAnswer feeders(pdev, model::kQueryTrayGroups, 0, 3);
         for (DWORD i = offset; i < feeders.Entries(200); ++i) {
             WORD id = feeders.U16(static_cast<size_t>(i) * 200);
             sources.erase(std::remove(sources.begin(), sources.end(), id), sources.end());
@@ -299,16 +316,21 @@ DWORD IsPlainMonochromeBand(PDEV* pdev) {
 void LoadGrayWeights(PDEV* pdev) {
     HalftoneRecord* h = Halftone(pdev);
     if (!h) return;
-    const int defaults[3] = {74, 155, 27};
+    const int defaults[3] = {model::kDefaultGrayRed, model::kDefaultGrayGreen,
+                             model::kDefaultGrayBlue};
     int w[3] = {0, 0, 0};
-    ModelAnswer a(pdev, 44, 0, 1);
-    if (a.ok())
-        for (int i = 0; i < 3; ++i) w[i] = a.I16(static_cast<size_t>(i) * 2);
+    ModelAnswer a(pdev, model::GrayWeightsAnswerCode, 0, model::GrayWeightsAnswerLayout);
+    if (a.ok()) {
+        w[0] = a.I16(offsetof(model::GrayWeightsAnswer, red));
+        w[1] = a.I16(offsetof(model::GrayWeightsAnswer, green));
+        w[2] = a.I16(offsetof(model::GrayWeightsAnswer, blue));
+    }
     int missing = 0;
     for (int v : w)
         if (v <= 0) ++missing;
     if (missing == 3) {
-        for (int i = 0; i < 3; ++i) w[i] = defaults[i];
+        for (int i = 0; i < 3; ++i)
+            w[i] = defaults[i];
     } else if (missing == 2) {
         // The one given stands for its default share; the others take theirs.
         int given = 0;
@@ -337,7 +359,7 @@ void LoadHalftoneMatrix(PDEV* pdev, bool byResolution) {
     HalftoneRecord* h = Halftone(pdev);
     if (!h) return;
     if (!byResolution) {
-        ModelAnswer a(pdev, 43, 0, 2);
+        ModelAnswer a(pdev, model::kQueryMatrices, 0, 2);
         h->usage = 0;
         if (!a.ok() || !TakeMatrix(pdev, a, 0)) UseBuiltInMatrix(pdev);
         return;
@@ -345,40 +367,49 @@ void LoadHalftoneMatrix(PDEV* pdev, bool byResolution) {
     WORD k = PrivU16(pdev->devmode, priv::ResolutionCode);
     if (k < 1 || k > 4) return;
     {
-        ModelAnswer level(pdev, 42, k, 3);
+        ModelAnswer level(pdev, model::kQueryQualityModes, k, 3);
         if (level.ok()) h->level = level.U16(2);
     }
     auto usageFromMatrix = [&]() {
-        BYTE largest = h->matrix ? LargestByte(h->matrix, static_cast<size_t>(h->matrixWidth) * h->matrixHeight) : 0;
+        BYTE largest =
+            h->matrix
+                ? LargestByte(h->matrix, static_cast<size_t>(h->matrixWidth) * h->matrixHeight)
+                : 0;
         return (largest == 255 || (largest && !(largest & (largest - 1)))) ? 7u : 6u;
     };
     WORD direction = PrivU16(pdev->devmode, priv::HalftoneKind);
     if (PrivBit(pdev->devmode, priv::FeatureFlags, 17) && direction) {
-        ModelAnswer entry(pdev, 47, direction, 2);
+        ModelAnswer entry(pdev, model::kQueryHalftones, direction, 2);
         if (entry.ok()) {
-            ModelAnswer matrix(pdev, 43, entry.I16(0), 2);
+            ModelAnswer matrix(pdev, model::kQueryMatrices, entry.I16(0), 2);
             if (matrix.ok() && TakeMatrix(pdev, matrix, 0)) h->usage = usageFromMatrix();
         }
-        ModelAnswer raster(pdev, 47, direction, 4);
+        ModelAnswer raster(pdev, model::kQueryHalftones, direction, 4);
         if (raster.ok()) {
             DWORD f = raster.U32(4);
-            if ((f & 3) == 3) h->usage |= 6;
-            else if (f & 2) h->usage = 2;
-            else if (f & 1) h->usage = (f & 0x10) ? 12 : 4;
+            if ((f & 3) == 3)
+                h->usage |= 6;
+            else if (f & 2)
+                h->usage = 2;
+            else if (f & 1)
+                h->usage = (f & 0x10) ? 12 : 4;
             if (f & 0x20) h->usage |= 0x10;
         }
         return;
     }
-    ModelAnswer quality(pdev, 42, k, 1);
+    ModelAnswer quality(pdev, model::kQueryQualityModes, k, 1);
     if (!quality.ok()) return;
     DWORD f = quality.U32(16);
     SHORT id = quality.I16(20);
     if (id > 0 && (f & 7)) {
-        ModelAnswer matrix(pdev, 43, id, 2);
+        ModelAnswer matrix(pdev, model::kQueryMatrices, id, 2);
         if (matrix.ok()) TakeMatrix(pdev, matrix, 0);
-        if ((f & 4) || (f & 3) == 3) h->usage = 6;
-        else if (f & 1) h->usage = (f & 0x10) ? 12 : 4;
-        else if (f & 2) h->usage = 2;
+        if ((f & 4) || (f & 3) == 3)
+            h->usage = 6;
+        else if (f & 1)
+            h->usage = (f & 0x10) ? 12 : 4;
+        else if (f & 2)
+            h->usage = 2;
     }
 }
 
@@ -387,11 +418,11 @@ void LoadToneCurve(PDEV* pdev, bool byResolution) {
     if (!h) return;
     int id = 0;
     if (byResolution) {
-        ModelAnswer curveId(pdev, 42, ResolutionMode(pdev->devmode), 4);
+        ModelAnswer curveId(pdev, model::kQueryQualityModes, ResolutionMode(pdev->devmode), 4);
         if (!curveId.ok() || curveId.I16(2) <= 0) return;
         id = curveId.I16(2);
     }
-    ModelAnswer curve(pdev, 69, id, 1);
+    ModelAnswer curve(pdev, model::kQueryToneCurves, id, 1);
     if (!curve.ok() || curve.size() < 264) {
         if (!byResolution && h->toneCurve) {
             HeapFree(pdev->heap, 0, h->toneCurve);
@@ -424,7 +455,8 @@ const BYTE* BuiltInHalftoneMatrix() {
 const BYTE* BuiltInToneCurve() {
     static const auto curve = [] {
         std::vector<BYTE> c(256);
-        for (int i = 0; i < 256; ++i) c[static_cast<size_t>(i)] = static_cast<BYTE>(i);
+        for (int i = 0; i < 256; ++i)
+            c[static_cast<size_t>(i)] = static_cast<BYTE>(i);
         return c;
     }();
     return curve.data();

@@ -7,6 +7,8 @@
 
 #include "model_access.h"
 #include "pdev.h"
+#include "system_access.h"
+#include "text_convert.h"
 #include "win/base.h"
 #include "win/spool.h"
 #include "working_folder.h"
@@ -15,55 +17,10 @@ namespace inkforge {
 namespace {
 
 typedef DWORD(WINAPI* PFN_ZORPrintEMF)(EmfJobRecord* record, ModelBlock* block);
-typedef DWORD(WINAPI* PFN_WTSGetActiveConsoleSessionId)(void);
-typedef BOOL(WINAPI* PFN_WTSQueryUserToken)(ULONG session, PHANDLE token);
-
-template <class F> F Export(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name))) : nullptr;
-}
 
 void PutAnsi(CHAR* field, size_t size, const std::string& text) {
     std::memset(field, 0, size);
     std::memcpy(field, text.data(), std::min(text.size(), size - 1));
-}
-
-std::string Ansi(const std::u16string& text) {
-    if (text.empty()) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), s.data(), n, nullptr, nullptr);
-    return s;
-}
-
-std::u16string Widen(const char* text) {
-    std::u16string s;
-    for (const char* p = text; *p; ++p) s += static_cast<char16_t>(static_cast<unsigned char>(*p));
-    return s;
-}
-
-std::u16string DataFilePath(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
-    std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed)) return {};
-    LPCWSTR p = reinterpret_cast<const DRIVER_INFO_2W*>(buf.data())->pDataFile;
-    return p ? std::u16string(p) : std::u16string();
-}
-
-HANDLE ConsoleUserToken() {
-    HMODULE kernel = LoadLibraryW(u"kernel32.dll");
-    HMODULE wts = LoadLibraryW(u"wtsapi32.dll");
-    auto session = Export<PFN_WTSGetActiveConsoleSessionId>(kernel, "WTSGetActiveConsoleSessionId");
-    auto query = Export<PFN_WTSQueryUserToken>(wts, "WTSQueryUserToken");
-    HANDLE token = nullptr;
-    if (session && query) {
-        DWORD id = session();
-        if (id != 0 && id != 0xFFFFFFFF && !query(id, &token)) token = nullptr;
-    }
-    if (wts) FreeLibrary(wts);
-    if (kernel) FreeLibrary(kernel);
-    return token;
 }
 
 bool EndsWithLow(const std::u16string& folder) {
@@ -76,7 +33,8 @@ bool EndsWithLow(const std::u16string& folder) {
 
 } // namespace
 
-EmfJobRecord MakeEmfJobRecord(DWORD spoolId, bool combined, bool printToFile, const std::string& workingFolder) {
+EmfJobRecord MakeEmfJobRecord(DWORD spoolId, bool combined, bool printToFile,
+                              const std::string& workingFolder) {
     EmfJobRecord r{};
     r.spoolId = spoolId;
     r.flags = kEmfJobAlways | (combined ? kEmfJobCombined : 0) | (printToFile ? kEmfJobToFile : 0);
@@ -84,7 +42,8 @@ EmfJobRecord MakeEmfJobRecord(DWORD spoolId, bool combined, bool printToFile, co
     return r;
 }
 
-EmfJobParamFile MakeEmfJobParamFile(bool combined, bool printToFile, const std::string& workingFolder,
+EmfJobParamFile MakeEmfJobParamFile(bool combined, bool printToFile,
+                                    const std::string& workingFolder,
                                     const std::string& modelDataPath) {
     EmfJobParamFile p{};
     p.version = 1;
@@ -97,7 +56,7 @@ EmfJobParamFile MakeEmfJobParamFile(bool combined, bool printToFile, const std::
 bool HandOffToMetaweave(PDEV* pdev, bool printToFile) {
     std::u16string folder;
     if (!GetDriverDirectory(pdev->printer, &folder)) return false;
-    HMODULE player = LoadLibraryW((folder + Widen(kSpoolSideLibrary)).c_str());
+    HMODULE player = LoadLibraryW((folder + WidenAscii(kSpoolSideLibrary)).c_str());
     LPVOID ownData = nullptr;
     LPVOID data = pdev->modelData;
     if (!data) data = ownData = LoadModelData(pdev->printer);
@@ -107,7 +66,8 @@ bool HandOffToMetaweave(PDEV* pdev, bool printToFile) {
     if (play && modelsmith) {
         std::u16string working;
         GetWorkingFolder(pdev, &working);
-        EmfJobRecord record = MakeEmfJobRecord(pdev->spoolId, pdev->combinedOutput != 0, printToFile, Ansi(working));
+        EmfJobRecord record = MakeEmfJobRecord(pdev->spoolId, pdev->combinedOutput != 0,
+                                               printToFile, ToAnsi(working));
         ModelBlock block{modelsmith, data};
         play(&record, &block);
         handed = true;
@@ -130,37 +90,41 @@ BOOL StartEmfProcessorProgram(PDEV* pdev, bool printToFile, const std::u16string
     }
     char name[32];
     std::snprintf(name, sizeof name, "VLM%05lu.KPI", static_cast<unsigned long>(pdev->spoolId));
-    std::u16string path = folder + Widen(name);
+    std::u16string path = folder + WidenAscii(name);
     std::u16string working;
     GetWorkingFolder(pdev, &working);
     EmfJobParamFile params =
-        MakeEmfJobParamFile(pdev->combinedOutput != 0, printToFile, Ansi(working), Ansi(DataFilePath(pdev->printer)));
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        MakeEmfJobParamFile(pdev->combinedOutput != 0, printToFile, ToAnsi(working),
+                            ToAnsi(DataFilePath(pdev->printer)));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FALSE;
     DWORD written = 0;
-    BOOL ok = WriteFile(file, &params, sizeof params, &written, nullptr) && written == sizeof params;
+    BOOL ok =
+        WriteFile(file, &params, sizeof params, &written, nullptr) && written == sizeof params;
     CloseHandle(file);
     if (!ok) {
         DeleteFileW(path.c_str());
         return FALSE;
     }
-    std::u16string program = driverFolder + Widen(kSpoolSideProgram);
+    std::u16string program = driverFolder + WidenAscii(kSpoolSideProgram);
     char id[16];
     std::snprintf(id, sizeof id, "%lu", static_cast<unsigned long>(pdev->spoolId));
-    std::u16string commandLine = u"\"" + program + u"\" " + Widen(id);
+    std::u16string commandLine = u"\"" + program + u"\" " + WidenAscii(id);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     BOOL started = FALSE;
     if (pdev->osVersion >= 0x60000) {
         if (HANDLE token = ConsoleUserToken()) {
-            started = CreateProcessAsUserW(token, nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                           nullptr, &si, &pi);
+            started = CreateProcessAsUserW(token, nullptr, commandLine.data(), nullptr, nullptr,
+                                           FALSE, 0, nullptr, nullptr, &si, &pi);
             CloseHandle(token);
         }
     }
     if (!started)
-        started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &si, &pi);
     if (!started) {
         DeleteFileW(path.c_str());
         return FALSE;

@@ -1,12 +1,15 @@
 // Job, page and setup commands of the printer stream.
 #include "stream_commands.h"
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
+#include "model/model_queries.h"
 #include "model_access.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "pjl.h"
 #include "render_lookups.h"
 #include "win/base.h"
@@ -15,10 +18,16 @@ namespace inkforge {
 namespace {
 
 constexpr WORD kAutoSource = 7;
-constexpr int kDefaultFinisher = 99;
+constexpr int kDefaultFinisher = model::kDefaultFinisherId;
+// In the finishers' item answers and the output bins' text answers: the
+// flags byte (bit 2: the item is offered) and the device's value byte.
+constexpr size_t kItemFlagsAt = offsetof(model::FinisherItemTextAnswer, slot3);
+constexpr size_t kItemValueAt = offsetof(model::FinisherItemTextAnswer, slot4);
+constexpr BYTE kItemOffered = 0x4;
+static_assert(kItemFlagsAt == offsetof(model::BinTextAnswer, slot3) &&
+              kItemValueAt == offsetof(model::BinTextAnswer, slot4) &&
+              kItemValueAt == offsetof(model::FinisherStapleTextAnswer, slot4));
 constexpr DWORD kMaxRasterChunk = 0xFFFF - 2;
-
-bool Bit(DWORD word, int bit) { return (word >> bit) & 1; }
 
 BOOL Frame8(PDEV* pdev, BYTE opcode, int value) {
     BYTE b = static_cast<BYTE>(value);
@@ -33,10 +42,13 @@ BOOL Frame16(PDEV* pdev, BYTE opcode, int value) {
 // The first n characters of a device-mode text field, zero-padded.
 void FieldBytes(const PDEV* pdev, size_t off, BYTE* out, size_t n) {
     std::memset(out, 0, n);
-    for (size_t i = 0; i < n && pdev->devmode.priv[off + i]; ++i) out[i] = pdev->devmode.priv[off + i];
+    for (size_t i = 0; i < n && pdev->devmode.priv[off + i]; ++i)
+        out[i] = pdev->devmode.priv[off + i];
 }
 
-bool DuplexOn(const DEVMODEW& dm) { return (dm.dmFields & DM_DUPLEX) && dm.dmDuplex != 1; }
+bool DuplexOn(const DEVMODEW& dm) {
+    return (dm.dmFields & DM_DUPLEX) && dm.dmDuplex != 1;
+}
 
 // Copies collated by the host: each set of TotalSheets device pages is one copy.
 bool HostCollation(const PDEV* pdev) {
@@ -44,7 +56,9 @@ bool HostCollation(const PDEV* pdev) {
            PrivU16(pdev->devmode, priv::CollateByDriver) == 1;
 }
 
-DWORD SetSize(const PDEV* pdev) { return PrivU32(pdev->devmode, priv::TotalSheets); }
+DWORD SetSize(const PDEV* pdev) {
+    return PrivU32(pdev->devmode, priv::TotalSheets);
+}
 
 SHORT PagePaper(const DevmodeImage& d) {
     WORD paper = PrivU16(d, priv::OutputPaperId);
@@ -52,9 +66,10 @@ SHORT PagePaper(const DevmodeImage& d) {
 }
 
 bool SameSheetSettings(const DevmodeImage& a, const DevmodeImage& b) {
-    return a.dm.dmOrientation == b.dm.dmOrientation && a.dm.dmDefaultSource == b.dm.dmDefaultSource &&
-           PrivU16(a, priv::OutputBin) == PrivU16(b, priv::OutputBin) && a.dm.dmMediaType == b.dm.dmMediaType &&
-           PagePaper(a) == PagePaper(b);
+    return a.dm.dmOrientation == b.dm.dmOrientation &&
+           a.dm.dmDefaultSource == b.dm.dmDefaultSource &&
+           PrivU16(a, priv::OutputBin) == PrivU16(b, priv::OutputBin) &&
+           a.dm.dmMediaType == b.dm.dmMediaType && PagePaper(a) == PagePaper(b);
 }
 
 BOOL BlankSide(PDEV* pdev) {
@@ -79,7 +94,8 @@ BOOL BlankSideAtPageStart(PDEV* pdev) {
     }
     pdev->blank.side++;
     pdev->blank.emitted++;
-    if (pdev->blank.havePrevious && SameSheetSettings(pdev->devmode, pdev->blank.previous)) return TRUE;
+    if (pdev->blank.havePrevious && SameSheetSettings(pdev->devmode, pdev->blank.previous))
+        return TRUE;
     if (pdev->blank.side % 2 == 0) {
         // The page would land on the back of a sheet whose front had other settings.
         if (!BlankSide(pdev)) return FALSE;
@@ -101,7 +117,8 @@ BOOL BlankSideAtPageEnd(PDEV* pdev) {
 }
 
 BOOL BlankSideAtJobEnd(PDEV* pdev) {
-    if (!DuplexOn(pdev->devmode.dm) || HostCollation(pdev) || pdev->devicePageCount == 0) return TRUE;
+    if (!DuplexOn(pdev->devmode.dm) || HostCollation(pdev) || pdev->devicePageCount == 0)
+        return TRUE;
     if (pdev->blank.side % 2 == 1) return BlankSide(pdev);
     return TRUE;
 }
@@ -118,7 +135,8 @@ bool SourceByte(PDEV* pdev, int source, BYTE* value) {
 // when the UI library's tray list says which.
 SHORT ResolveAutoSource(PDEV* pdev, SHORT paper, DWORD media) {
     DWORD size = 0, count = 0;
-    HGLOBAL trays = EnumModelInfo(pdev->printer, pdev->sheetwright, pdev->modelData, 12, &size, &count);
+    HGLOBAL trays =
+        EnumModelInfo(pdev->printer, pdev->sheetwright, pdev->modelData, 12, &size, &count);
     if (!trays) return kAutoSource;
     struct TrayEntry {
         WORD source;
@@ -134,7 +152,8 @@ SHORT ResolveAutoSource(PDEV* pdev, SHORT paper, DWORD media) {
     }
     GlobalFree(trays);
     bool anyHolds = false;
-    for (const TrayEntry& e : usable) anyHolds |= e.paper == static_cast<WORD>(paper);
+    for (const TrayEntry& e : usable)
+        anyHolds |= e.paper == static_cast<WORD>(paper);
     if (usable.size() <= 1 || !anyHolds) return kAutoSource;
     HGLOBAL list = nullptr;
     DWORD n = ListSourcesForPaper(pdev, paper, media, &list);
@@ -154,14 +173,63 @@ SHORT ResolveAutoSource(PDEV* pdev, SHORT paper, DWORD media) {
     return matches == 1 ? found : kAutoSource;
 }
 
+// The output tray byte: the outer finisher's staple entry for the tray when it
+// has one, else the tray's own entry of the output bins.
+bool OutputTrayValue(PDEV* pdev, BYTE* value) {
+    const DevmodeImage& d = pdev->devmode;
+    WORD bin = PrivU16(d, priv::OutputBin);
+    if (WORD finisher = PrivU16(d, priv::FinisherId)) {
+        ModelAnswer staples(pdev, model::kQueryFinishers, finisher,
+                            model::layout::kFinisherStapleTexts);
+        constexpr size_t kSize = sizeof(model::FinisherStapleTextAnswer);
+        for (DWORD i = 0; i < staples.Entries(kSize); ++i) {
+            size_t e = static_cast<size_t>(i) * kSize;
+            if (Query34IndexToCode(
+                    staples.U16(e + offsetof(model::FinisherStapleTextAnswer, itemCode))) == bin &&
+                (staples.U8(e + kItemFlagsAt) & kItemOffered)) {
+                *value = staples.U8(e + kItemValueAt);
+                return true;
+            }
+        }
+    }
+    WORD index = CodeToQuery34Index(bin);
+    if (!index) return false;
+    ModelAnswer tray(pdev, model::kQueryOutputBins, index, model::layout::kBinText);
+    if (!tray.ok()) return false;
+    *value = tray.U8(kItemValueAt);
+    return true;
+}
+
+// The staple byte: the outer finisher's fold entry whose code, kept to 1 to 6,
+// is the staple mode.
+bool StapleValue(PDEV* pdev, BYTE* value) {
+    const DevmodeImage& d = pdev->devmode;
+    ModelAnswer folds(pdev, model::kQueryFinishers, PrivU16(d, priv::FinisherId),
+                      model::layout::kFinisherFoldTwoTexts);
+    WORD staple = PrivU16(d, priv::StapleMode);
+    constexpr size_t kSize = sizeof(model::FinisherFoldTextsAnswer);
+    for (DWORD i = 0; i < folds.Entries(kSize); ++i) {
+        size_t e = static_cast<size_t>(i) * kSize;
+        if (ClampCodeOneToSix(folds.U16(e + offsetof(model::FinisherItemTextAnswer, itemCode))) ==
+            staple) {
+            *value = folds.U8(e + kItemValueAt);
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
-BOOL WriteUel(PDEV* pdev) { return OutputBytes(pdev, kUel, kUelLength); }
+BOOL WriteUel(PDEV* pdev) {
+    return OutputBytes(pdev, kUel, kUelLength);
+}
 
 bool IsPjlKeySupported(PDEV* pdev, int key) {
-    ModelAnswer items(pdev, 65, 0, 3);
+    ModelAnswer items(pdev, model::kQueryPjlLines, 0, 3);
     for (DWORD i = 0; i < items.Entries(sizeof(PjlItemEntry)); ++i)
-        if (static_cast<INT>(items.U32(static_cast<size_t>(i) * sizeof(PjlItemEntry))) == key) return true;
+        if (static_cast<INT>(items.U32(static_cast<size_t>(i) * sizeof(PjlItemEntry))) == key)
+            return true;
     return false;
 }
 
@@ -174,55 +242,28 @@ BOOL WriteJobCommands(PDEV* pdev) {
     bool byHost = PrivU16(d, priv::CollateByDriver) == 1;
     if (ok && dm.dmCopies > 1) {
         BYTE collate[2] = {static_cast<BYTE>(dm.dmCollate == 1), static_cast<BYTE>(!byHost)};
-        ok = Frame16(pdev, op::Copies, byHost ? 1 : dm.dmCopies) && WriteFrame(pdev, op::Collate, collate, 2);
+        ok = Frame16(pdev, op::Copies, byHost ? 1 : dm.dmCopies) &&
+             WriteFrame(pdev, op::Collate, collate, 2);
     }
     ok = ok && Frame8(pdev, op::SkipBlank, PrivU16(d, priv::SkipBlankPages) != 0);
     ok = ok && Frame8(pdev, op::Duplex, dm.dmDuplex == 2 ? 1 : dm.dmDuplex == 3 ? 2 : 0);
     bool margin = (dm.dmDuplex == 2 || dm.dmDuplex == 3) && PrivI16(d, priv::DuplexMargin) > 0 &&
-                  Bit(PrivU32(d, priv::Carried36), 0);
+                  Bit(PrivU32(d, priv::DuplexMarginFlags), 0);
     ok = ok && Frame8(pdev, op::DuplexMargin, margin);
     if (ok && (Bit(a, 9) || Bit(c, 4))) {
-        bool notice = Bit(c, 4) && (dm.dmFields & DM_DUPLEX) && dm.dmDuplex != 1 &&
-                      !(Bit(PrivU32(d, priv::FeatureFlags), 2) && PrivU16(d, priv::LayoutKind) == 2) &&
-                      PrivU16(d, priv::DuplexNotice) != 0;
+        bool notice =
+            Bit(c, 4) && (dm.dmFields & DM_DUPLEX) && dm.dmDuplex != 1 &&
+            !(Bit(PrivU32(d, priv::FeatureFlags), 2) && PrivU16(d, priv::LayoutKind) == 2) &&
+            PrivU16(d, priv::DuplexNotice) != 0;
         ok = Frame8(pdev, op::DuplexNotice, notice);
     }
     WORD finisher = PrivU16(d, priv::FinisherId);
-    if (ok) {
-        WORD bin = PrivU16(d, priv::OutputBin);
-        bool found = false;
-        BYTE value = 0;
-        if (finisher) {
-            ModelAnswer staples(pdev, 27, finisher, 14);
-            for (DWORD i = 0; i < staples.Entries(48) && !found; ++i) {
-                size_t e = static_cast<size_t>(i) * 48;
-                if (Query34IndexToCode(staples.U16(e + 4)) == bin && (staples.U8(e + 12) & 4)) {
-                    value = staples.U8(e + 14);
-                    found = true;
-                }
-            }
-        } else if (WORD index = CodeToQuery34Index(bin)) {
-            ModelAnswer tray(pdev, 34, index, 7);
-            if (tray.ok()) {
-                value = tray.U8(14);
-                found = true;
-            }
-        }
-        if (found) ok = Frame8(pdev, op::OutputTray, value);
-    }
-    if (ok && Bit(a, 16)) {
-        ModelAnswer folds(pdev, 27, finisher, 15);
-        WORD staple = PrivU16(d, priv::StapleMode);
-        for (DWORD i = 0; i < folds.Entries(80); ++i) {
-            size_t e = static_cast<size_t>(i) * 80;
-            if (folds.U16(e + 2) == staple) {
-                ok = Frame8(pdev, op::Staple, folds.U8(e + 14));
-                break;
-            }
-        }
-    }
+    BYTE value = 0;
+    if (ok && OutputTrayValue(pdev, &value)) ok = Frame8(pdev, op::OutputTray, value);
+    if (ok && Bit(a, 16) && StapleValue(pdev, &value)) ok = Frame8(pdev, op::Staple, value);
     if (ok && Bit(a, 18)) {
-        ModelAnswer punches(pdev, 27, finisher ? finisher : kDefaultFinisher, 12);
+        ModelAnswer punches(pdev, model::kQueryFinishers, finisher ? finisher : kDefaultFinisher,
+                            12);
         WORD punch = PrivU16(d, priv::PunchMode);
         for (DWORD i = 0; i < punches.Entries(48); ++i) {
             size_t e = static_cast<size_t>(i) * 48;
@@ -250,7 +291,8 @@ BOOL WriteJobCommands(PDEV* pdev) {
         FieldBytes(pdev, priv::MailboxId, id, 8);
         ok = WriteFrame(pdev, op::UserId, id, 8);
     }
-    if (ok && Bit(a, 26) && jobType == 3 && !(IsPjlKeySupported(pdev, 17) && IsPjlKeySupported(pdev, 18))) {
+    if (ok && Bit(a, 26) && jobType == 3 &&
+        !(IsPjlKeySupported(pdev, 17) && IsPjlKeySupported(pdev, 18))) {
         BYTE box[12];
         FieldBytes(pdev, priv::SecureBoxId, box, 8);
         FieldBytes(pdev, priv::SecurePassword, box + 8, 4);
@@ -266,11 +308,12 @@ BOOL WritePageCommands(PDEV* pdev, bool firstPage) {
     SHORT paper = PagePaper(d);
     SHORT source = dm.dmDefaultSource;
     DWORD media = dm.dmMediaType;
-    if (firstPage && Bit(PrivU32(d, priv::PrivateFlags), 5) && Bit(PrivU32(d, priv::OptionFlags), 2) &&
-        PrivU16(d, priv::AltSourceOn)) {
+    if (firstPage && Bit(PrivU32(d, priv::PrivateFlags), 5) &&
+        Bit(PrivU32(d, priv::OptionFlags), 2) && PrivU16(d, priv::AltSourceOn)) {
         source = PrivI16(d, priv::AltSource);
         media = PrivU16(d, priv::AltMedia);
-    } else if (source == kAutoSource && Bit(PrivU32(d, priv::FeatureFlags), 27) && PrivU16(d, priv::AutoTrayResolve)) {
+    } else if (source == kAutoSource && Bit(PrivU32(d, priv::FeatureFlags), 27) &&
+               PrivU16(d, priv::AutoTrayResolve)) {
         source = ResolveAutoSource(pdev, paper, media);
     }
     PageCommandState& last = pdev->lastPage;
@@ -280,16 +323,19 @@ BOOL WritePageCommands(PDEV* pdev, bool firstPage) {
         if (SourceByte(pdev, source, &value) && SourceByte(pdev, dm.dmDefaultSource, &unused))
             ok = Frame8(pdev, op::InputSource, value);
     }
-    ok = ok && Frame16(pdev, op::ResolutionX, dm.dmPrintQuality) && Frame16(pdev, op::ResolutionY, dm.dmPrintQuality);
+    ok = ok && Frame16(pdev, op::ResolutionX, dm.dmPrintQuality) &&
+         Frame16(pdev, op::ResolutionY, dm.dmPrintQuality);
     bool crossFeed = (dm.dmOrientation == 1 && pdev->paperHeight < pdev->paperWidth) ||
                      (dm.dmOrientation == 2 && pdev->paperWidth < pdev->paperHeight);
-    ok = ok && Frame8(pdev, op::Feed, crossFeed ? 2 : 1) && Frame8(pdev, op::Orientation, dm.dmOrientation == 2);
+    ok = ok && Frame8(pdev, op::Feed, crossFeed ? 2 : 1) &&
+         Frame8(pdev, op::Orientation, dm.dmOrientation == 2);
     PaperRect rect;
-    BYTE paperByte = GetPaperInfo(pdev, paper, 1, 0, &rect, nullptr, nullptr) ? static_cast<BYTE>(rect.id)
-                                                                               : static_cast<BYTE>(paper);
+    BYTE paperByte = GetPaperInfo(pdev, paper, 1, 0, &rect, nullptr, nullptr)
+                         ? static_cast<BYTE>(rect.id)
+                         : static_cast<BYTE>(paper);
     ok = ok && Frame8(pdev, op::PaperSize, paperByte);
     if (ok && (firstPage || !last.sent || last.media != media) && media) {
-        ModelAnswer m(pdev, 22, static_cast<int>(media), 5);
+        ModelAnswer m(pdev, model::kQueryMediaTypes, static_cast<int>(media), 5);
         if (m.ok()) ok = Frame8(pdev, op::MediaType, m.U8(2));
     }
     if (ok && SetStarts(pdev)) ok = WriteFrame(pdev, op::CopySetStart, nullptr, 0);
@@ -327,8 +373,8 @@ BOOL WriteRasterChunk(PDEV* pdev, const BYTE* data, DWORD length, bool last, boo
     }
     int kind = finalPlane ? (last ? 0 : 1) : (last ? 2 : 3);
     DWORD framed = length + 2;
-    return OutputByteList(pdev, {0x1B, static_cast<int>(framed & 0xFF), static_cast<int>(framed >> 8),
-                                 op::RasterChunk, kind}) &&
+    return OutputByteList(pdev, {0x1B, static_cast<int>(framed & 0xFF),
+                                 static_cast<int>(framed >> 8), op::RasterChunk, kind}) &&
            (length == 0 || OutputBytes(pdev, data, length));
 }
 

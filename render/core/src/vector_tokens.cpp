@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "model/model_queries.h"
 #include "output_writer.h"
 #include "pdev.h"
 #include "win/base.h"
@@ -38,7 +39,8 @@ class Tokens {
         return n > 255 ? uint16(static_cast<LONG>(n), attrId) : ubyte(static_cast<int>(n), attrId);
     }
     BOOL send(PDEV* pdev) const {
-        return bytes_.empty() ? TRUE : OutputBytes(pdev, bytes_.data(), static_cast<DWORD>(bytes_.size()));
+        return bytes_.empty() ? TRUE
+                              : OutputBytes(pdev, bytes_.data(), static_cast<DWORD>(bytes_.size()));
     }
     std::vector<BYTE>& bytes() { return bytes_; }
 
@@ -46,7 +48,9 @@ class Tokens {
     std::vector<BYTE> bytes_;
 };
 
-LONG Clamp(LONG v, LONG lo, LONG hi) { return v < lo ? lo : v > hi ? hi : v; }
+LONG Clamp(LONG v, LONG lo, LONG hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
 
 void AddColor(Tokens& t, const PDEV* pdev, ULONG color) {
     if (GrayMode(pdev)) {
@@ -59,7 +63,9 @@ void AddColor(Tokens& t, const PDEV* pdev, ULONG color) {
 }
 
 // 28.4 to whole device pixels.
-POINTL Pixel(const POINTFIX& p) { return POINTL{p.x >> 4, p.y >> 4}; }
+POINTL Pixel(const POINTFIX& p) {
+    return POINTL{p.x >> 4, p.y >> 4};
+}
 
 PointKind RelativeKind(const std::vector<POINTL>& offsets) {
     bool negative = false, big = false, wide = false;
@@ -83,7 +89,9 @@ void AddPoint(std::vector<BYTE>& data, POINTL p, PointKind kind) {
     }
 }
 
-bool OutsideDevice(POINTL o) { return o.x < -kDeviceLimit || o.x > kDeviceLimit || o.y < -kDeviceLimit || o.y > kDeviceLimit; }
+bool OutsideDevice(POINTL o) {
+    return o.x < -kDeviceLimit || o.x > kDeviceLimit || o.y < -kDeviceLimit || o.y > kDeviceLimit;
+}
 
 // One run of points as a relative (or, where an offset does not fit, an
 // absolute) path.
@@ -93,8 +101,10 @@ BOOL EmitRun(PDEV* pdev, const POINTL* pts, size_t n, bool beziers) {
     POINTL start = v.current;
     bool tooFar = false;
     for (size_t i = 0; i < n; ++i) {
-        if (!beziers) start = i ? pts[i - 1] : v.current;
-        else if (i % 3 == 0 && i) start = pts[i - 1];
+        if (!beziers)
+            start = i ? pts[i - 1] : v.current;
+        else if (i % 3 == 0 && i)
+            start = pts[i - 1];
         offsets[i] = POINTL{pts[i].x - start.x, pts[i].y - start.y};
         tooFar |= OutsideDevice(offsets[i]);
     }
@@ -107,8 +117,12 @@ BOOL EmitRun(PDEV* pdev, const POINTL* pts, size_t n, bool beziers) {
             for (int k = 0; k < 3; ++k) {
                 POINTL p = pts[i + k];
                 switch (EncodeNumber(p)) {
-                case kUByte: t.b(tag::UBytePair).b(p.x).b(p.y); break;
-                case kUInt16: t.b(tag::UInt16Pair).w(p.x).w(p.y); break;
+                case kUByte:
+                    t.b(tag::UBytePair).b(p.x).b(p.y);
+                    break;
+                case kUInt16:
+                    t.b(tag::UInt16Pair).w(p.x).w(p.y);
+                    break;
                 default:
                     p = ClampPoint(p, kSInt16);
                     t.b(tag::SInt16Pair).w(p.x).w(p.y);
@@ -129,11 +143,14 @@ BOOL EmitRun(PDEV* pdev, const POINTL* pts, size_t n, bool beziers) {
     t.count(n, attr::NumberOfPoints).ubyte(kind, attr::PointType);
     t.b(beziers ? op::BezierRelPath : absolute ? op::LinePath : op::LineRelPath);
     t.b(tag::Data).d(static_cast<DWORD>(n * perPoint));
-    for (size_t i = 0; i < n; ++i) AddPoint(t.bytes(), absolute ? pts[i] : offsets[i], kind);
+    for (size_t i = 0; i < n; ++i)
+        AddPoint(t.bytes(), absolute ? pts[i] : offsets[i], kind);
     return t.send(pdev);
 }
 
-BOOL SetCursorTo(PDEV* pdev, POINTL p) { return Tokens().spair(p, attr::Point).b(op::SetCursor).send(pdev); }
+BOOL SetCursorTo(PDEV* pdev, POINTL p) {
+    return Tokens().spair(p, attr::Point).b(op::SetCursor).send(pdev);
+}
 
 } // namespace
 
@@ -155,27 +172,25 @@ VectorState& Vector(PDEV* pdev) {
 }
 
 bool GrayMode(const PDEV* pdev) {
-    return PrivU16(pdev->devmode, kColorMode) == 1 && pdev->devmode.dm.dmColor == DMCOLOR_MONOCHROME;
+    return PrivU16(pdev->devmode, kColorMode) == 1 &&
+           pdev->devmode.dm.dmColor == DMCOLOR_MONOCHROME;
 }
 
 BYTE GrayLevel(const PDEV* pdev, ULONG color) {
-    LONG wr = 0, wg = 0, wb = 0;
+    // The model's weights, loaded with the physical device; a device without
+    // its halftone record has the model library's defaults.
+    LONG wr = model::kDefaultGrayRed, wg = model::kDefaultGrayGreen, wb = model::kDefaultGrayBlue;
     if (pdev->halftone) {
         wr = pdev->halftone->grayRed;
         wg = pdev->halftone->grayGreen;
         wb = pdev->halftone->grayBlue;
     }
-    if (wr == 0 && wg == 0 && wb == 0) {
-        // No weights set: the usual luminance weights.
-        wr = 30;
-        wg = 59;
-        wb = 11;
-    }
     LONG sum = wr + wg + wb;
     if (sum == 0) return 0;
-    LONG level = (static_cast<LONG>(color & 0xFF) * wr + static_cast<LONG>((color >> 8) & 0xFF) * wg +
-                  static_cast<LONG>((color >> 16) & 0xFF) * wb) /
-                 sum;
+    LONG level =
+        (static_cast<LONG>(color & 0xFF) * wr + static_cast<LONG>((color >> 8) & 0xFF) * wg +
+         static_cast<LONG>((color >> 16) & 0xFF) * wb) /
+        sum;
     return static_cast<BYTE>(Clamp(level, 0, 255));
 }
 
@@ -233,7 +248,8 @@ BOOL SetRop(PDEV* pdev, DWORD rop) {
     VectorState& v = Vector(pdev);
     rop &= 0xFF;
     if (v.rop == rop) return TRUE;
-    if (!Tokens().ubyte(static_cast<int>(rop), attr::RasterOp).b(op::SetRop).send(pdev)) return FALSE;
+    if (!Tokens().ubyte(static_cast<int>(rop), attr::RasterOp).b(op::SetRop).send(pdev))
+        return FALSE;
     v.rop = rop;
     return TRUE;
 }
@@ -246,7 +262,8 @@ BOOL SetTransferModes(PDEV* pdev, bool transparent) {
         v.paintTransfer = t;
     }
     if (v.sourceTransfer != t) {
-        if (!Tokens().ubyte(t, attr::TransferMode).b(op::SetSourceTransfer).send(pdev)) return FALSE;
+        if (!Tokens().ubyte(t, attr::TransferMode).b(op::SetSourceTransfer).send(pdev))
+            return FALSE;
         v.sourceTransfer = t;
     }
     return TRUE;
@@ -265,7 +282,8 @@ BOOL SetPenWidth(PDEV* pdev, LONG width) {
     VectorState& v = Vector(pdev);
     DWORD w = static_cast<DWORD>(Clamp(width, 1, 65535));
     if (v.penWidth == w) return TRUE;
-    if (!Tokens().uint16(static_cast<LONG>(w), attr::PenWidth).b(op::SetPenWidth).send(pdev)) return FALSE;
+    if (!Tokens().uint16(static_cast<LONG>(w), attr::PenWidth).b(op::SetPenWidth).send(pdev))
+        return FALSE;
     v.penWidth = w;
     return TRUE;
 }
@@ -291,7 +309,9 @@ LONG Scaled(XFORMOBJ* xform, double length) {
 
 } // namespace
 
-LONG ScaleByXform(XFORMOBJ* xform, LONG length) { return Scaled(xform, length); }
+LONG ScaleByXform(XFORMOBJ* xform, LONG length) {
+    return Scaled(xform, length);
+}
 
 bool SetPenWidthFromXform(XFORMOBJ* xform, const LINEATTRS* la) {
     if (!la || !(la->fl & LA_GEOMETRIC) || !xform) return true;
@@ -309,7 +329,8 @@ namespace {
 BOOL SendDash(PDEV* pdev, const std::vector<LONG>& dashes) {
     Tokens t;
     t.b(tag::UInt16Array).b(tag::UInt16).w(static_cast<LONG>(dashes.size()));
-    for (LONG d : dashes) t.w(Clamp(d, 1, 65535));
+    for (LONG d : dashes)
+        t.w(Clamp(d, 1, 65535));
     t.b(tag::Attr).b(attr::DashStyle).b(op::SetLineDash);
     if (!t.send(pdev)) return FALSE;
     Vector(pdev).drawState |= draw::Dashed;
@@ -340,9 +361,13 @@ BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
         if (!SetCode(pdev, &v.cap, cap, attr::LineCap, op::SetLineCap)) return FALSE;
         if (la->iJoin == JOIN_MITER) {
             FLOATL limit = la->eMiterLimit;
-            DWORD miter = std::isfinite(limit) ? static_cast<DWORD>(std::clamp(limit, 0.0f, 65535.0f)) : 0;
+            DWORD miter =
+                std::isfinite(limit) ? static_cast<DWORD>(std::clamp(limit, 0.0f, 65535.0f)) : 0;
             if (v.miter != miter) {
-                if (!Tokens().uint16(static_cast<LONG>(miter), attr::MiterLength).b(op::SetMiterLimit).send(pdev))
+                if (!Tokens()
+                         .uint16(static_cast<LONG>(miter), attr::MiterLength)
+                         .b(op::SetMiterLimit)
+                         .send(pdev))
                     return FALSE;
                 v.miter = miter;
             }
@@ -350,7 +375,8 @@ BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
         if (!SetPenWidth(pdev, Scaled(xform, la->elWidth.e))) return FALSE;
         if (styled) {
             std::vector<LONG> dashes;
-            for (ULONG i = 0; i < la->cstyle; ++i) dashes.push_back(Scaled(xform, la->pstyle[i].e));
+            for (ULONG i = 0; i < la->cstyle; ++i)
+                dashes.push_back(Scaled(xform, la->pstyle[i].e));
             return SendDash(pdev, dashes);
         }
     } else {
@@ -358,11 +384,13 @@ BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
         if (!SetPenWidth(pdev, la->elWidth.l)) return FALSE;
         if (styled) {
             double sum = 0;
-            for (ULONG i = 0; i < la->cstyle; ++i) sum += std::max<LONG>(0, la->pstyle[i].l);
+            for (ULONG i = 0; i < la->cstyle; ++i)
+                sum += std::max<LONG>(0, la->pstyle[i].l);
             double factor = sum > 0 ? (pdev->devmode.dm.dmPrintQuality * 8 / 25.4) / sum : 1;
             std::vector<LONG> dashes;
             for (ULONG i = 0; i < la->cstyle; ++i)
-                dashes.push_back(std::max<LONG>(1, static_cast<LONG>(std::max<LONG>(0, la->pstyle[i].l) * factor)));
+                dashes.push_back(std::max<LONG>(
+                    1, static_cast<LONG>(std::max<LONG>(0, la->pstyle[i].l) * factor)));
             return SendDash(pdev, dashes);
         }
     }
@@ -404,7 +432,9 @@ BOOL SetClipRect(PDEV* pdev, const RECTL* rect) {
     return TRUE;
 }
 
-bool IsComplexClip(const CLIPOBJ* pco) { return pco && pco->iDComplexity == DC_COMPLEX; }
+bool IsComplexClip(const CLIPOBJ* pco) {
+    return pco && pco->iDComplexity == DC_COMPLEX;
+}
 
 BOOL ClipToObject(PDEV* pdev, CLIPOBJ* pco) {
     VectorState& v = Vector(pdev);
@@ -429,8 +459,9 @@ PointKind EncodeNumber(POINTL p) {
 }
 
 POINTL ClampToDevice(const PDEV* pdev, POINTL p) {
-    const RECTL& box = pdev->vector.page ? pdev->vector.deviceBox
-                                         : RECTL{-kDeviceLimit, -kDeviceLimit, kDeviceLimit, kDeviceLimit};
+    const RECTL& box = pdev->vector.page
+                           ? pdev->vector.deviceBox
+                           : RECTL{-kDeviceLimit, -kDeviceLimit, kDeviceLimit, kDeviceLimit};
     return POINTL{Clamp(p.x, box.left, box.right), Clamp(p.y, box.top, box.bottom)};
 }
 
@@ -466,7 +497,8 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
             v.current = p;
         } else if (remaining > 1) {
             pts.resize(remaining);
-            for (ULONG i = 0; i < remaining; ++i) pts[i] = ClampToDevice(pdev, Pixel(pd.pptfx[first + i]));
+            for (ULONG i = 0; i < remaining; ++i)
+                pts[i] = ClampToDevice(pdev, Pixel(pd.pptfx[first + i]));
             bool clamped = false;
             if (beziers)
                 for (ULONG i = 0; i < remaining && !clamped; ++i) {
@@ -479,13 +511,20 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
                     // Curves whose points were clamped go out with absolute points.
                     Tokens t;
                     for (size_t i = at; i + 2 < at + n; i += 3) {
-                        const int ids[3] = {attr::ControlPoint1, attr::ControlPoint2, attr::EndPoint};
+                        const int ids[3] = {attr::ControlPoint1, attr::ControlPoint2,
+                                            attr::EndPoint};
                         for (int k = 0; k < 3; ++k) {
                             POINTL p = pts[i + k];
                             switch (EncodeNumber(p)) {
-                            case kUByte: t.b(tag::UBytePair).b(p.x).b(p.y); break;
-                            case kUInt16: t.b(tag::UInt16Pair).w(p.x).w(p.y); break;
-                            default: t.b(tag::SInt16Pair).w(p.x).w(p.y); break;
+                            case kUByte:
+                                t.b(tag::UBytePair).b(p.x).b(p.y);
+                                break;
+                            case kUInt16:
+                                t.b(tag::UInt16Pair).w(p.x).w(p.y);
+                                break;
+                            default:
+                                t.b(tag::SInt16Pair).w(p.x).w(p.y);
+                                break;
                             }
                             t.b(tag::Attr).b(ids[k]);
                         }
@@ -503,7 +542,9 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
     return TRUE;
 }
 
-BOOL PaintPath(PDEV* pdev, PATHOBJ* ppo) { return EmitPath(pdev, ppo) && OutputByteList(pdev, {op::PaintPath}); }
+BOOL PaintPath(PDEV* pdev, PATHOBJ* ppo) {
+    return EmitPath(pdev, ppo) && OutputByteList(pdev, {op::PaintPath});
+}
 
 BOOL EmitRectangle(PDEV* pdev, POINTL a, POINTL b) {
     if (a.x == b.x) ++b.x;
@@ -515,8 +556,10 @@ BOOL EmitRectangle(PDEV* pdev, POINTL a, POINTL b) {
     bool gray = GrayMode(pdev);
     if (!gray) t.b(op::NewPath);
     t.b(tag::UInt16Box).w(a.x).w(a.y).w(b.x).w(b.y).b(tag::Attr).b(attr::BoundingBox);
-    if (gray) t.b(op::Rectangle);
-    else t.b(op::RectanglePath).b(op::PaintPath);
+    if (gray)
+        t.b(op::Rectangle);
+    else
+        t.b(op::RectanglePath).b(op::PaintPath);
     return t.send(pdev);
 }
 
@@ -535,7 +578,9 @@ BOOL SetSolidBrush(PDEV* pdev, const RECTL* rect, ULONG color, DWORD rop, bool t
     if (!SetBrushColor(pdev, color) || !SelectNoPen(pdev) || !SetRop(pdev, rop) ||
         !SetTransferModes(pdev, transparent))
         return FALSE;
-    return rect ? EmitRectangle(pdev, POINTL{rect->left, rect->top}, POINTL{rect->right, rect->bottom}) : TRUE;
+    return rect ? EmitRectangle(pdev, POINTL{rect->left, rect->top},
+                                POINTL{rect->right, rect->bottom})
+                : TRUE;
 }
 
 namespace {
@@ -573,7 +618,8 @@ template <class Each> BOOL ForMergedRects(CLIPOBJ* pco, Each each) {
 
 BOOL PaintPathInClip(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco) {
     if (!IsComplexClip(pco)) return ClipToObject(pdev, pco) && PaintPath(pdev, ppo);
-    return ForMergedRects(pco, [&](const RECTL& r) { return SetClipRect(pdev, &r) && PaintPath(pdev, ppo); });
+    return ForMergedRects(
+        pco, [&](const RECTL& r) { return SetClipRect(pdev, &r) && PaintPath(pdev, ppo); });
 }
 
 BOOL FillRectsWithBrush(PDEV* pdev, CLIPOBJ* pco, ULONG color, DWORD rop, bool transparent) {

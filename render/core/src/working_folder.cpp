@@ -5,14 +5,17 @@
 
 #include "model_access.h"
 #include "pdev.h"
+#include "system_access.h"
 #include "text_convert.h"
 #include "win/base.h"
 
 namespace inkforge {
 namespace {
 
-typedef HRESULT(WINAPI* PFN_SHGetKnownFolderPath)(REFKNOWNFOLDERID rfid, DWORD flags, HANDLE token, PWSTR* path);
-typedef HRESULT(WINAPI* PFN_SHGetFolderPathW)(HWND hwnd, int csidl, HANDLE token, DWORD flags, LPWSTR path);
+typedef HRESULT(WINAPI* PFN_SHGetKnownFolderPath)(REFKNOWNFOLDERID rfid, DWORD flags, HANDLE token,
+                                                  PWSTR* path);
+typedef HRESULT(WINAPI* PFN_SHGetFolderPathW)(HWND hwnd, int csidl, HANDLE token, DWORD flags,
+                                              LPWSTR path);
 
 void EnsureBackslash(std::u16string* s) {
     if (s->empty() || s->back() != u'\\') s->push_back(u'\\');
@@ -24,12 +27,8 @@ std::u16string UserName() {
     return GetUserNameW(name, &n) ? std::u16string(name) : std::u16string();
 }
 
-template <class F> F ShellFunction(HMODULE shell, const char* name) {
-    return shell ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(shell, name))) : nullptr;
-}
-
 std::u16string KnownLocalLow(HMODULE shell) {
-    auto known = ShellFunction<PFN_SHGetKnownFolderPath>(shell, "SHGetKnownFolderPath");
+    auto known = Export<PFN_SHGetKnownFolderPath>(shell, "SHGetKnownFolderPath");
     if (known) {
         PWSTR path = nullptr;
         if (SUCCEEDED(known(FOLDERID_LocalAppDataLow, 0, nullptr, &path)) && path) {
@@ -40,35 +39,40 @@ std::u16string KnownLocalLow(HMODULE shell) {
             CoTaskMemFree(path);
         }
     }
-    auto folder = ShellFunction<PFN_SHGetFolderPathW>(shell, "SHGetFolderPathW");
+    auto folder = Export<PFN_SHGetFolderPathW>(shell, "SHGetFolderPathW");
     WCHAR buf[MAX_PATH] = {};
-    if (!folder || FAILED(folder(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf)) || !buf[0])
+    if (!folder || FAILED(folder(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf)) ||
+        !buf[0])
         return {};
     std::u16string s(buf);
-    while (!s.empty() && s.back() == u'\\') s.pop_back();
+    while (!s.empty() && s.back() == u'\\')
+        s.pop_back();
     size_t slash = s.rfind(u'\\');
     std::u16string last = slash == std::u16string::npos ? s : s.substr(slash + 1);
     WCHAR lastBuf[MAX_PATH] = {};
     CopyWideField(lastBuf, MAX_PATH, last.c_str());
-    if (lstrcmpiW(lastBuf, u"LocalLow") != 0) s = (slash == std::u16string::npos ? u"" : s.substr(0, slash + 1)) + u"LocalLow";
+    if (lstrcmpiW(lastBuf, u"LocalLow") != 0)
+        s = (slash == std::u16string::npos ? u"" : s.substr(0, slash + 1)) + u"LocalLow";
     return s;
 }
 
 std::u16string AppData(HMODULE shell) {
-    auto folder = ShellFunction<PFN_SHGetFolderPathW>(shell, "SHGetFolderPathW");
+    auto folder = Export<PFN_SHGetFolderPathW>(shell, "SHGetFolderPathW");
     WCHAR buf[MAX_PATH] = {};
-    if (!folder || FAILED(folder(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf))) return {};
+    if (!folder || FAILED(folder(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf)))
+        return {};
     return buf;
 }
 
 std::u16string OldProfilesFolder() {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
         return {};
     WCHAR root[MAX_PATH] = {};
     DWORD type = 0, size = sizeof root - sizeof(WCHAR);
-    LSTATUS r = RegQueryValueExW(key, u"SystemRoot", nullptr, &type, reinterpret_cast<LPBYTE>(root), &size);
+    LSTATUS r =
+        RegQueryValueExW(key, u"SystemRoot", nullptr, &type, reinterpret_cast<LPBYTE>(root), &size);
     RegCloseKey(key);
     if (r != ERROR_SUCCESS || !root[0]) return {};
     return std::u16string(root) + u"\\Profiles\\" + UserName() + u"\\Application Data\\";
@@ -91,16 +95,19 @@ std::u16string UserBaseFolder() {
     if (base.empty()) {
         WCHAR windows[MAX_PATH] = {};
         UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
-        std::u16string root = n > 0 && n < MAX_PATH ? std::u16string(windows) : std::u16string(u"C:");
-        while (!root.empty() && root.back() == u'\\') root.pop_back();
-        base = root + (nt && v.dwMajorVersion >= 5 ? u"\\Documents and Settings\\" : u"\\Profiles\\") + UserName() +
-               u"\\Application Data\\";
+        std::u16string root =
+            n > 0 && n < MAX_PATH ? std::u16string(windows) : std::u16string(u"C:");
+        while (!root.empty() && root.back() == u'\\')
+            root.pop_back();
+        base = root +
+               (nt && v.dwMajorVersion >= 5 ? u"\\Documents and Settings\\" : u"\\Profiles\\") +
+               UserName() + u"\\Application Data\\";
     }
     EnsureBackslash(&base);
     return base;
 }
 
-BOOL GetWorkingFolder(PFN_ModelQuery query, LPCVOID modelData, std::u16string* path) {
+BOOL GetWorkingFolder(PFN_mdGetMyPrinterInfo query, LPCVOID modelData, std::u16string* path) {
     path->clear();
     if (!query || !modelData) return FALSE;
     std::u16string folder = UserBaseFolder();
@@ -121,8 +128,7 @@ BOOL GetWorkingFolder(PDEV* pdev, std::u16string* path) {
     path->clear();
     HMODULE modelsmith = LoadComponentDll(pdev->printer, pdev->modelData, kSelectModelsmith);
     if (!modelsmith) return FALSE;
-    auto query = reinterpret_cast<PFN_ModelQuery>(
-        reinterpret_cast<void (*)()>(GetProcAddress(modelsmith, "mdGetMyPrinterInfo")));
+    auto query = Export<PFN_mdGetMyPrinterInfo>(modelsmith, "mdGetMyPrinterInfo");
     BOOL ok = GetWorkingFolder(query, pdev->modelData, path);
     FreeLibrary(modelsmith);
     return ok;

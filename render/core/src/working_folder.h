@@ -4,20 +4,18 @@
 
 #include <string>
 
+#include "model/modelsmith.h"
 #include "win/types.h"
 
 namespace inkforge {
 
 struct PDEV;
 
-typedef DWORD(WINAPI* PFN_ModelQuery)(LPCVOID modelData, INT code, INT index, INT layout, LPVOID out,
-                                      LPDWORD length, LPDWORD count);
-
 // The user's base folder for the running Windows version, ending with a backslash.
 std::u16string UserBaseFolder();
 
 // The working folder ending with a backslash; FALSE without the model query.
-BOOL GetWorkingFolder(PFN_ModelQuery query, LPCVOID modelData, std::u16string* path);
+BOOL GetWorkingFolder(PFN_mdGetMyPrinterInfo query, LPCVOID modelData, std::u16string* path);
 
 // The same with the model library loaded for the call.
 BOOL GetWorkingFolder(PDEV* pdev, std::u16string* path);

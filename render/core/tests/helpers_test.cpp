@@ -1,5 +1,5 @@
 // The graphics core's small helpers: the formatter, sine and cosine, the
-// device-mode merge and the ANSI text cut.
+// device-mode merge, the ANSI text cut and the guard of the hooks.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +9,7 @@
 
 #include "devmode_revision.h"
 #include "format_text.h"
+#include "hook_guard.h"
 #include "platform/codepage_ctl.h"
 #include "text_convert.h"
 
@@ -51,7 +52,8 @@ TEST(FormatText, Conversions) {
     };
     for (const Case& c : cases) {
         char out[64];
-        size_t n = inkforge::FormatTextArgs(out, sizeof out, c.format, c.args.data(), c.args.size());
+        size_t n =
+            inkforge::FormatTextArgs(out, sizeof out, c.format, c.args.data(), c.args.size());
         EXPECT_STREQ(out, c.out) << c.format;
         EXPECT_EQ(n, std::strlen(c.out)) << c.format;
     }
@@ -63,7 +65,8 @@ TEST(FormatText, NeverWritesPastItsCapacity) {
     size_t n = inkforge::FormatText(buf, 5, "%s and more", {"abcdefgh"});
     EXPECT_EQ(n, 4u);
     EXPECT_STREQ(buf, "abcd");
-    for (size_t i = 5; i < sizeof buf; ++i) EXPECT_EQ(buf[i], '#') << i;
+    for (size_t i = 5; i < sizeof buf; ++i)
+        EXPECT_EQ(buf[i], '#') << i;
     EXPECT_EQ(inkforge::FormatText(buf, 1, "xyz"), 0u);
     EXPECT_EQ(buf[0], '\0');
     buf[0] = '#';
@@ -100,7 +103,8 @@ TEST(Trigonometry, WholeDegreesAndQuadrants) {
 // A device mode block: public part of `size` bytes and `extra` private bytes.
 std::vector<BYTE> Block(WORD size, WORD extra, WORD spec, BYTE fill) {
     std::vector<BYTE> b(std::max<size_t>(size, sizeof(DEVMODEW)) + extra, 0);
-    for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<BYTE>(fill + i);
+    for (size_t i = 0; i < b.size(); ++i)
+        b[i] = static_cast<BYTE>(fill + i);
     auto* dm = reinterpret_cast<DEVMODEW*>(b.data());
     dm->dmSpecVersion = spec;
     dm->dmDriverVersion = 0x123;
@@ -127,7 +131,8 @@ TEST(MergeDevmode, CopiesTheSmallerPartsAndKeepsTheDestinationHeader) {
         std::vector<BYTE> src = Block(c.sourceSize, c.sourceExtra, c.sourceSpec, 1);
         std::vector<BYTE> dst = Block(c.destSize, c.destExtra, 0x999, 100);
         std::vector<BYTE> before = dst;
-        LONG r = inkforge::MergeDevmode(reinterpret_cast<DEVMODEW*>(src.data()), reinterpret_cast<DEVMODEW*>(dst.data()));
+        LONG r = inkforge::MergeDevmode(reinterpret_cast<DEVMODEW*>(src.data()),
+                                        reinterpret_cast<DEVMODEW*>(dst.data()));
         EXPECT_EQ(r, c.result) << c.sourceSize << "->" << c.destSize;
         auto* dm = reinterpret_cast<DEVMODEW*>(dst.data());
         if (r < 0) {
@@ -154,7 +159,9 @@ TEST(MergeDevmode, CopiesTheSmallerPartsAndKeepsTheDestinationHeader) {
     EXPECT_EQ(inkforge::MergeDevmode(nullptr, &dm), -1);
     std::vector<BYTE> zero = Block(0, 0, 0, 0);
     std::vector<BYTE> src = Block(220, 0, 0x401, 0);
-    EXPECT_EQ(inkforge::MergeDevmode(reinterpret_cast<DEVMODEW*>(src.data()), reinterpret_cast<DEVMODEW*>(zero.data())), -1);
+    EXPECT_EQ(inkforge::MergeDevmode(reinterpret_cast<DEVMODEW*>(src.data()),
+                                     reinterpret_cast<DEVMODEW*>(zero.data())),
+              -1);
 }
 
 TEST(AnsiText, CutsByWholeCharactersOfTheCodePage) {
@@ -167,6 +174,33 @@ TEST(AnsiText, CutsByWholeCharactersOfTheCodePage) {
     EXPECT_EQ(inkforge::CutAnsi(text, 5), text.substr(0, 5));
     // A lead byte whose second byte is missing is no character.
     EXPECT_EQ(inkforge::CutAnsi(text.substr(0, 4), 10), text.substr(0, 3));
+}
+
+BOOL Succeeds(int) {
+    return TRUE;
+}
+BOOL RunsOutOfMemory(int) {
+    throw std::bad_alloc();
+}
+HANDLE ThrowsAnything(int) {
+    throw 7;
+}
+int gVoidCalls = 0;
+void ThrowsFromVoid() {
+    ++gVoidCalls;
+    throw std::bad_alloc();
+}
+
+TEST(HookGuard, ExceptionsBecomeTheHooksFailure) {
+    SetLastError(0);
+    EXPECT_EQ(inkforge::HookGuard<&Succeeds>::Call(1), TRUE);
+    EXPECT_EQ(GetLastError(), 0u);
+    EXPECT_EQ(inkforge::HookGuard<&RunsOutOfMemory>::Call(1), FALSE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(inkforge::HookGuard<&ThrowsAnything>::Call(1), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    inkforge::HookGuard<&ThrowsFromVoid>::Call();
+    EXPECT_EQ(gVoidCalls, 1);
 }
 
 } // namespace

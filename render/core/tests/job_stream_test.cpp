@@ -63,29 +63,34 @@ class JobStreamTest : public ::testing::TestWithParam<const char*> {
 // The parts of a job's outline: what precedes the job open, the job frames,
 // the frames of each page, and what follows the last page.
 struct Parts {
-    std::vector<std::string> header;   // up to and including ENTER LANGUAGE
-    std::vector<std::string> job;      // OPEN .. before the first page's frames
+    std::vector<std::string> header; // up to and including ENTER LANGUAGE
+    std::vector<std::string> job;    // OPEN .. before the first page's frames
     std::vector<std::vector<std::string>> pages;
-    std::vector<std::string> trailer;  // after the last 'q'
+    std::vector<std::string> trailer; // after the last 'q'
 };
 
 bool IsPageFrame(const std::string& s) {
     static const std::string kPage = "lambMkECpqD";
-    return !s.empty() && s.size() >= 1 && (s.size() == 1 || s[1] == ' ') && kPage.find(s[0]) != std::string::npos;
+    return !s.empty() && s.size() >= 1 && (s.size() == 1 || s[1] == ' ') &&
+           kPage.find(s[0]) != std::string::npos;
 }
 
 Parts Split(const std::vector<std::string>& outline) {
     Parts p;
     size_t i = 0;
-    while (i < outline.size() && outline[i] != "OPEN") p.header.push_back(outline[i++]);
-    while (i < outline.size() && !IsPageFrame(outline[i])) p.job.push_back(outline[i++]);
+    while (i < outline.size() && outline[i] != "OPEN")
+        p.header.push_back(outline[i++]);
+    while (i < outline.size() && !IsPageFrame(outline[i]))
+        p.job.push_back(outline[i++]);
     while (i < outline.size() && IsPageFrame(outline[i]) && outline[i] != "D") {
         std::vector<std::string> page;
-        while (i < outline.size() && outline[i] != "q") page.push_back(outline[i++]);
+        while (i < outline.size() && outline[i] != "q")
+            page.push_back(outline[i++]);
         if (i < outline.size()) page.push_back(outline[i++]);
         p.pages.push_back(page);
     }
-    while (i < outline.size()) p.trailer.push_back(outline[i++]);
+    while (i < outline.size())
+        p.trailer.push_back(outline[i++]);
     return p;
 }
 
@@ -130,6 +135,8 @@ TEST_P(JobStreamTest, ThreeBlankPagesOnThePrintersDefaultDeviceMode) {
     for (size_t i = 0; i < 3; ++i) {
         // Letter by the model's default for a device mode without a paper.
         std::vector<std::string> page = {"a 58 02", "b 58 02", "m 01", "M 00", "k 01"};
+        // The model's default media type, where the model has media types.
+        if (i == 0 && std::string(GetParam()) == "CX5540") page.push_back("E 00");
         if (i == 0) page.push_back("C");
         page.push_back("p");
         page.push_back("q");
@@ -138,9 +145,15 @@ TEST_P(JobStreamTest, ThreeBlankPagesOnThePrintersDefaultDeviceMode) {
     ASSERT_GE(p.trailer.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(p.trailer.begin(), p.trailer.begin() + 3),
               (std::vector<std::string>{"D", "CLOSE", "UEL"}));
-    if (std::string(GetParam()) == "CX5540")
+    if (std::string(GetParam()) == "CX5540") {
         EXPECT_EQ(p.trailer.back(), "PJL @PJL EOJ NAME=\"Report\"");
-    else
+        // The header names the paper the pages are set up for (k 01).
+        EXPECT_NE(std::find(p.header.begin(), p.header.end(), "PJL @PJL SET PAPER=LETTER"),
+                  p.header.end())
+            << streamdump::Format(d);
+        EXPECT_EQ(std::find(p.header.begin(), p.header.end(), "PJL @PJL SET PAPER=CUSTOM"),
+                  p.header.end());
+    } else
         EXPECT_EQ(p.trailer.size(), 3u);
 }
 
@@ -158,7 +171,8 @@ TEST_P(JobStreamTest, HeaderFramesAndPagesOfAnA4Job) {
     if (std::string(GetParam()) == "CX5540") job.push_back("x 00");
     EXPECT_EQ(p.job, job);
     ASSERT_EQ(p.pages.size(), 3u);
-    EXPECT_EQ(p.pages[0], (std::vector<std::string>{"a 58 02", "b 58 02", "m 01", "M 00", "k 09", "C", "p", "q"}));
+    EXPECT_EQ(p.pages[0], (std::vector<std::string>{"a 58 02", "b 58 02", "m 01", "M 00", "k 09",
+                                                    "C", "p", "q"}));
 }
 
 TEST_P(JobStreamTest, GoldenHeaderBytes) {
@@ -172,25 +186,24 @@ TEST_P(JobStreamTest, GoldenHeaderBytes) {
         EXPECT_EQ(header, "\x1B%-12345X@PJL ENTER LANGUAGE=GDI\n");
         return;
     }
-    EXPECT_EQ(header,
-              "\x1B%-12345X"
-              "@PJL SET JOBATTR=\"@DRV=Velmora Velmora CX5540 MFP CX5500\"\r\n"
-              "@PJL JOB\r\n"
-              "@PJL SET JOBATTR=\"@DRVR=2K 5.01.053.001\"\r\n"
-              "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n"
-              "@PJL SET JOBATTR=\"@TIME=2026/03/04 05:06:07\"\r\n"
-              "@PJL SET JOBATTR=\"@JOBN=Report\"\r\n"
-              "@PJL SET USERNAME=\"alice\"\r\n"
-              "@PJL SET JOBATTR=\"@CNAM=WS01\"\r\n"
-              "@PJL SET HOLD=OFF\r\n"
-              "@PJL SET PAGEPROTECT=AUTO\r\n"
-              "@PJL SET PAPER=A4\r\n"
-              "@PJL SET ORIENTATION=PORTRAIT\r\n"
-              "@PJL SET DUPLEX=OFF\r\n"
-              "@PJL SET COLLATE=OFF\r\n"
-              "@PJL SET COPIES=1\r\n"
-              "@PJL SET IMAGEADAPT=OFF\r\n"
-              "@PJL ENTER LANGUAGE=GDI\r\n");
+    EXPECT_EQ(header, "\x1B%-12345X"
+                      "@PJL SET JOBATTR=\"@DRV=Velmora Velmora CX5540 MFP CX5500\"\r\n"
+                      "@PJL JOB\r\n"
+                      "@PJL SET JOBATTR=\"@DRVR=2K 5.01.053.001\"\r\n"
+                      "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n"
+                      "@PJL SET JOBATTR=\"@TIME=2026/03/04 05:06:07\"\r\n"
+                      "@PJL SET JOBATTR=\"@JOBN=Report\"\r\n"
+                      "@PJL SET USERNAME=\"alice\"\r\n"
+                      "@PJL SET JOBATTR=\"@CNAM=WS01\"\r\n"
+                      "@PJL SET HOLD=OFF\r\n"
+                      "@PJL SET PAGEPROTECT=AUTO\r\n"
+                      "@PJL SET PAPER=A4\r\n"
+                      "@PJL SET ORIENTATION=PORTRAIT\r\n"
+                      "@PJL SET DUPLEX=OFF\r\n"
+                      "@PJL SET COLLATE=OFF\r\n"
+                      "@PJL SET COPIES=1\r\n"
+                      "@PJL SET IMAGEADAPT=OFF\r\n"
+                      "@PJL ENTER LANGUAGE=GDI\r\n");
 }
 
 TEST_P(JobStreamTest, DuplexJobGetsABlankBackSideAtTheEnd) {
@@ -245,12 +258,14 @@ TEST_P(JobStreamTest, DuplexPageOnAnotherTrayStartsANewSheet) {
     auto afterJob = jobEnd + 1;
     if (afterJob != o.end() && *afterJob == "x 00") ++afterJob;
     ASSERT_GE(o.end() - afterJob, 2);
-    EXPECT_EQ(std::vector<std::string>(afterJob, afterJob + 2), (std::vector<std::string>{"p", "q"}));
+    EXPECT_EQ(std::vector<std::string>(afterJob, afterJob + 2),
+              (std::vector<std::string>{"p", "q"}));
     EXPECT_EQ(std::count(o.begin(), o.end(), "UEL"), 2);
     EXPECT_EQ(std::count(o.begin(), o.end(), "p"), 4) << streamdump::Format(d);
     auto close = std::find(o.begin(), o.end(), "CLOSE");
     ASSERT_GE(close - o.begin(), 3);
-    EXPECT_EQ(std::vector<std::string>(close - 3, close), (std::vector<std::string>{"p", "q", "D"}));
+    EXPECT_EQ(std::vector<std::string>(close - 3, close),
+              (std::vector<std::string>{"p", "q", "D"}));
 }
 
 TEST_P(JobStreamTest, CopiesAreSetUpByTheDevice) {
@@ -261,7 +276,8 @@ TEST_P(JobStreamTest, CopiesAreSetUpByTheDevice) {
     streamdump::Decoding d = streamdump::Decode(r.stream);
     EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
     Parts p = Split(Outline(d, r.stream));
-    std::vector<std::string> expected = {"OPEN", "c 01", "j 10", "d 04", "O 03 00", "s 01 01", "F 00", "u 00", "v 00"};
+    std::vector<std::string> expected = {"OPEN",    "c 01", "j 10", "d 04", "O 03 00",
+                                         "s 01 01", "F 00", "u 00", "v 00"};
     if (std::string(GetParam()) == "CX5540") expected.push_back("x 00");
     expected.push_back("K 00");
     EXPECT_EQ(p.job, expected);

@@ -70,12 +70,13 @@ class PathHooks : public ::testing::Test {
     LINEATTRS line{};
 };
 
-const Bytes kPath = {0x85, 0xD3, 10, 0, 20, 0, 0xF8, 0x4C, 0x6B, 0xC0, 2, 0xF8, 0x4D, 0xC0, 0, 0xF8, 0x50,
-                     0x9D, 0xFA, 4, 0, 0, 0, 40, 0, 0, 40, 0x86};
+const Bytes kPath = {0x85, 0xD3, 10,   0,    20,   0, 0xF8, 0x4C, 0x6B, 0xC0, 2, 0xF8, 0x4D, 0xC0,
+                     0,    0xF8, 0x50, 0x9D, 0xFA, 4, 0,    0,    0,    40,   0, 0,    40,   0x86};
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
@@ -90,8 +91,8 @@ TEST_F(PathHooks, NoOpMixDrawsNothingAndSucceeds) {
 TEST_F(PathHooks, InvertingMixIsAWhitePenWithExclusiveOr) {
     ASSERT_TRUE(Stroke(0x0000FF, R2_NOT | (R2_NOT << 8)));
     Bytes expected = Cat({{0xC0, 0, 0xF8, 0x2D, 0x78, 0xC0, 0, 0xF8, 0x2D, 0x7C}, // opaque
-                          {0xC0, 0, 0xF8, 0x04, 0x63},                             // no brush
-                          {0xC8, 0xC0, 3, 0xFF, 0xFF, 0xFF, 0xF8, 0x0B, 0x79},      // white pen
+                          {0xC0, 0, 0xF8, 0x04, 0x63},                            // no brush
+                          {0xC8, 0xC0, 3, 0xFF, 0xFF, 0xFF, 0xF8, 0x0B, 0x79},    // white pen
                           {0xC0, 3, 0xF8, 0x48, 0x72, 0xC1, 1, 0, 0xF8, 0x4B, 0x7A},
                           {0xC0, 0x5A, 0xF8, 0x2C, 0x7B},
                           kPath});
@@ -114,7 +115,8 @@ TEST_F(PathHooks, WhatTheEngineMustDraw) {
     EXPECT_FALSE(Stroke(0xFFFFFFFF, R2_COPYPEN));
     EXPECT_FALSE(Fill(0xFFFFFFFF, R2_COPYPEN));
     FLOAT_LONG style[9] = {};
-    for (auto& s : style) s.l = 2;
+    for (auto& s : style)
+        s.l = 2;
     line.fl = LA_STYLED;
     line.cstyle = 9;
     line.pstyle = style;
@@ -160,10 +162,12 @@ TEST_F(PathHooks, FailuresAreFalse) {
     PATHOBJ* big = EngCreatePath();
     PATHOBJ_bMoveTo(big, POINTFIX{0, 0});
     std::vector<POINTFIX> zigzag;
-    for (LONG i = 0; i < 1200; ++i) zigzag.push_back(POINTFIX{(i % 2 ? 1000 : -1000) * 16, i * 16});
+    for (LONG i = 0; i < 1200; ++i)
+        zigzag.push_back(POINTFIX{(i % 2 ? 1000 : -1000) * 16, i * 16});
     PATHOBJ_bPolyLineTo(big, zigzag.data(), static_cast<ULONG>(zigzag.size()));
     BRUSHOBJ brush{};
-    EXPECT_EQ(DrvFillPath(&surface, big, nullptr, &brush, nullptr, R2_COPYPEN, FP_ALTERNATEMODE), FALSE);
+    EXPECT_EQ(DrvFillPath(&surface, big, nullptr, &brush, nullptr, R2_COPYPEN, FP_ALTERNATEMODE),
+              FALSE);
     EngDeletePath(big);
 }
 
@@ -171,8 +175,8 @@ TEST_F(PathHooks, StrokeAndFillPaintsTheFillThenTheOutline) {
     BRUSHOBJ pen{}, fill{};
     pen.iSolidColor = 0x000000;
     fill.iSolidColor = 0x00FF00;
-    ASSERT_TRUE(DrvStrokeAndFillPath(&surface, path, nullptr, nullptr, &pen, &line, &fill, nullptr, R2_COPYPEN,
-                                     FP_ALTERNATEMODE));
+    ASSERT_TRUE(DrvStrokeAndFillPath(&surface, path, nullptr, nullptr, &pen, &line, &fill, nullptr,
+                                     R2_COPYPEN, FP_ALTERNATEMODE));
     EXPECT_EQ(Take(), Cat({{0xC0, 0, 0xF8, 0x2D, 0x78, 0xC0, 0, 0xF8, 0x2D, 0x7C},
                            {0xC0, 0, 0xF8, 0x05, 0x79},
                            {0xC8, 0xC0, 3, 0, 0xFF, 0, 0xF8, 0x0B, 0x63},
@@ -187,8 +191,8 @@ TEST_F(PathHooks, StrokeAndFillPaintsTheFillThenTheOutline) {
     // With the model's one-paint capability the path is painted once.
     pdev->modelCaps |= 0x10;
     ++pdev->pageCount;
-    ASSERT_TRUE(DrvStrokeAndFillPath(&surface, path, nullptr, nullptr, &pen, &line, &fill, nullptr, R2_COPYPEN,
-                                     FP_WINDINGMODE));
+    ASSERT_TRUE(DrvStrokeAndFillPath(&surface, path, nullptr, nullptr, &pen, &line, &fill, nullptr,
+                                     R2_COPYPEN, FP_WINDINGMODE));
     Bytes b = Take();
     ASSERT_GE(b.size(), kPath.size());
     EXPECT_EQ(Bytes(b.end() - static_cast<long>(kPath.size()), b.end()), kPath);
@@ -197,8 +201,8 @@ TEST_F(PathHooks, StrokeAndFillPaintsTheFillThenTheOutline) {
     LINEATTRS wide{};
     wide.fl = LA_GEOMETRIC;
     wide.elWidth.e = 3.0f;
-    EXPECT_FALSE(DrvStrokeAndFillPath(&surface, path, nullptr, nullptr, &pen, &wide, &fill, nullptr, R2_COPYPEN,
-                                      FP_WINDINGMODE));
+    EXPECT_FALSE(DrvStrokeAndFillPath(&surface, path, nullptr, nullptr, &pen, &wide, &fill, nullptr,
+                                      R2_COPYPEN, FP_WINDINGMODE));
 }
 
 TEST_F(PathHooks, GeometricPens) {
@@ -216,8 +220,8 @@ TEST_F(PathHooks, GeometricPens) {
     ASSERT_TRUE(DrvStrokePath(&surface, path, nullptr, xo, &brush, nullptr, &la, R2_COPYPEN));
     Bytes b = Take();
     // join miter 0, cap square 2, miter limit 10, width 5.5 x 2.
-    Bytes attrs = {0xC0, 0, 0xF8, 0x48, 0x72, 0xC0, 2, 0xF8, 0x47, 0x71, 0xC1, 10, 0, 0xF8, 0x49, 0x73,
-                   0xC1, 11, 0, 0xF8, 0x4B, 0x7A};
+    Bytes attrs = {0xC0, 0, 0xF8, 0x48, 0x72, 0xC0, 2,  0xF8, 0x47, 0x71, 0xC1,
+                   10,   0, 0xF8, 0x49, 0x73, 0xC1, 11, 0,    0xF8, 0x4B, 0x7A};
     EXPECT_NE(std::search(b.begin(), b.end(), attrs.begin(), attrs.end()), b.end());
     // A turned geometric pen is left to the engine.
     EXPECT_FALSE(DrvStrokePath(&surface, path, nullptr, xt, &brush, nullptr, &la, R2_COPYPEN));
@@ -232,9 +236,12 @@ TEST_F(PathHooks, LineThroughAComplexClipIsPaintedInEachRectangle) {
     BRUSHOBJ brush{};
     ASSERT_TRUE(DrvLineTo(&surface, clip, &brush, 1, 5, 29, 5, nullptr, R2_COPYPEN));
     Bytes b = Take();
-    Bytes line = {0x85, 0xD3, 1, 0, 5, 0, 0xF8, 0x4C, 0x6B, 0xD3, 29, 0, 5, 0, 0xF8, 0x45, 0x9B, 0x86};
+    Bytes line = {0x85, 0xD3, 1, 0, 5, 0,    0xF8, 0x4C, 0x6B,
+                  0xD3, 29,   0, 5, 0, 0xF8, 0x45, 0x9B, 0x86};
     long found = 0;
-    for (auto it = b.begin(); (it = std::search(it, b.end(), line.begin(), line.end())) != b.end(); ++it) ++found;
+    for (auto it = b.begin(); (it = std::search(it, b.end(), line.begin(), line.end())) != b.end();
+         ++it)
+        ++found;
     EXPECT_EQ(found, 2);
     EngDeleteClip(clip);
 }
@@ -243,7 +250,9 @@ TEST_F(PathHooks, LineThroughAComplexClipIsPaintedInEachRectangle) {
 
 class GdiPage : public ::testing::Test {
   protected:
-    void SetUp() override { render_test::InstallPrinter(u"P1", render_test::SampleModel("CX5540")); }
+    void SetUp() override {
+        render_test::InstallPrinter(u"P1", render_test::SampleModel("CX5540"));
+    }
     void TearDown() override {
         EXPECT_EQ(platform::test::LiveDeviceContexts(), 0);
         EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
@@ -256,7 +265,8 @@ std::vector<std::string> TokenLines(const streamdump::Decoding& d) {
     for (const auto& i : d.items) {
         if (i.kind != streamdump::ItemKind::Token) continue;
         std::string s = i.text;
-        for (const auto& f : i.fields) s += "  " + f.name + "=" + f.value;
+        for (const auto& f : i.fields)
+            s += "  " + f.name + "=" + f.value;
         if (!i.problem.empty()) s += "  ! " + i.problem;
         out.push_back(s);
     }
@@ -334,34 +344,83 @@ TEST_F(GdiPage, PathsLinesAndClippedFillsDecodeToTheExpectedTokens) {
         "set clip rectangle  clip region=ubyte 0  bounding box=sint16 box (59, 59, 250, 250)",
         "new path",
         "set cursor  point=sint16 pair (60, 60)",
-        "line path, relative  number of points=ubyte 2  point type=ubyte 3  data=8 bytes  points=(340, 0) (-340, 340)",
+        "line path, relative  number of points=ubyte 2  point type=ubyte 3  data=8 bytes  "
+        "points=(340, 0) (-340, 340)",
         "close subpath",
         "paint path",
         // Through two rectangles: painted once in each.
         "set clip rectangle  clip region=ubyte 0  bounding box=sint16 box (59, 59, 100, 100)",
         "new path",
         "set cursor  point=sint16 pair (60, 60)",
-        "line path, relative  number of points=ubyte 2  point type=ubyte 3  data=8 bytes  points=(340, 0) (-340, 340)",
+        "line path, relative  number of points=ubyte 2  point type=ubyte 3  data=8 bytes  "
+        "points=(340, 0) (-340, 340)",
         "close subpath",
         "paint path",
         "set clip rectangle  clip region=ubyte 0  bounding box=sint16 box (200, 59, 300, 100)",
         "new path",
         "set cursor  point=sint16 pair (60, 60)",
-        "line path, relative  number of points=ubyte 2  point type=ubyte 3  data=8 bytes  points=(340, 0) (-340, 340)",
+        "line path, relative  number of points=ubyte 2  point type=ubyte 3  data=8 bytes  "
+        "points=(340, 0) (-340, 340)",
         "close subpath",
         "paint path",
         // The inverted outline: white pen, exclusive-or, the whole page again.
         "set brush source  no brush=ubyte 0",
         "set pen source  rgb colour=ubyte array [255 255 255]",
         "set raster operation  raster operation=ubyte 90",
-        "set clip rectangle  clip region=ubyte 0  bounding box=sint16 box (-32767, -32767, 32767, 32767)",
+        "set clip rectangle  clip region=ubyte 0  bounding box=sint16 box (-32767, -32767, 32767, "
+        "32767)",
         "new path",
         "set cursor  point=sint16 pair (10, 10)",
-        "line path, relative  number of points=ubyte 3  point type=ubyte 1  data=6 bytes  points=(9, 0) (0, 19) (-9, 0)",
+        "line path, relative  number of points=ubyte 3  point type=ubyte 1  data=6 bytes  "
+        "points=(9, 0) (0, 19) (-9, 0)",
         "close subpath",
         "paint path",
     };
     EXPECT_EQ(TokenLines(d), expected) << streamdump::Format(d);
+}
+
+// A gray page: each colour becomes one gray byte by the model's own weights
+// (query 44), whatever other weights are common elsewhere.
+TEST_F(GdiPage, GrayLevelsFollowTheModelsWeights) {
+    nlohmann::json source = render_test::SampleSource("CX5540");
+    source["codes"]["44"] = {{"1", {100, 50, 10, 0}}};
+    render_test::InstallPrinter(u"Gray", render_test::Compile(source));
+    inkforge::DevmodeImage dm = render_test::OwnDevmode(u"Gray");
+    dm.dm.dmFields |= DM_COLOR;
+    dm.dm.dmColor = DMCOLOR_MONOCHROME;
+    SetPrivU16(dm, offsetof(PRIVATE_DEVMODE, ColorMode), 1);
+    render_test::Bytes stream;
+    {
+        HDC hdc = CreateDCW(nullptr, u"Gray", nullptr, &dm.dm);
+        ASSERT_NE(hdc, nullptr);
+        DOCINFOW di{sizeof(DOCINFOW), u"Gray", nullptr, nullptr, 0};
+        int job = StartDocW(hdc, &di);
+        ASSERT_GT(job, 0);
+        ASSERT_GT(StartPage(hdc), 0);
+        SelectObject(hdc, GetStockObject(NULL_PEN));
+        for (COLORREF c : {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), RGB(255, 255, 255)}) {
+            HBRUSH brush = CreateSolidBrush(c);
+            HGDIOBJ old = SelectObject(hdc, brush);
+            EXPECT_TRUE(Rectangle(hdc, 10, 10, 200, 200));
+            SelectObject(hdc, old);
+            DeleteObject(brush);
+        }
+        EXPECT_GT(EndPage(hdc), 0);
+        EXPECT_GT(EndDoc(hdc), 0);
+        EXPECT_TRUE(DeleteDC(hdc));
+        stream = render_test::JobOutput(static_cast<DWORD>(job));
+    }
+    streamdump::Decoding d = streamdump::Decode(stream);
+    EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+    std::vector<std::string> brushes;
+    for (const std::string& line : TokenLines(d))
+        if (line.rfind("set brush source", 0) == 0) brushes.push_back(line);
+    // 255 x 100 / 160, 255 x 50 / 160, 255 x 10 / 160 and white.
+    EXPECT_EQ(brushes, (std::vector<std::string>{"set brush source  gray level=ubyte 159",
+                                                 "set brush source  gray level=ubyte 79",
+                                                 "set brush source  gray level=ubyte 15",
+                                                 "set brush source  gray level=ubyte 255"}))
+        << streamdump::Format(d);
 }
 
 } // namespace

@@ -45,9 +45,15 @@ class Decoder {
     Decoding Run() {
         while (!r_.done()) {
             switch (state_) {
-            case State::Pjl: PjlStep(); break;
-            case State::AwaitJobOpen: AwaitJobOpenStep(); break;
-            case State::Graphics: GraphicsStep(); break;
+            case State::Pjl:
+                PjlStep();
+                break;
+            case State::AwaitJobOpen:
+                AwaitJobOpenStep();
+                break;
+            case State::Graphics:
+                GraphicsStep();
+                break;
             }
         }
         return std::move(out_);
@@ -76,7 +82,8 @@ class Decoder {
         Item item;
         item.kind = ItemKind::Bytes;
         item.offset = r_.pos();
-        do r_.skip(1);
+        do
+            r_.skip(1);
         while (!r_.done() && !resume());
         item.length = r_.pos() - item.offset;
         item.problem = problem;
@@ -85,12 +92,14 @@ class Decoder {
 
     void PjlStep() {
         if (AtUel()) return Uel();
-        if (!AtPjl()) return Unparsed("bytes outside any PJL line", [&] { return AtUel() || AtPjl(); });
+        if (!AtPjl())
+            return Unparsed("bytes outside any PJL line", [&] { return AtUel() || AtPjl(); });
         Item item;
         item.kind = ItemKind::PjlLine;
         item.offset = r_.pos();
         std::size_t n = 0;
-        while (n < r_.left() && r_.at(n) != '\n' && n < kMaxPjlLine) ++n;
+        while (n < r_.left() && r_.at(n) != '\n' && n < kMaxPjlLine)
+            ++n;
         std::size_t textEnd = n;
         if (n < r_.left() && r_.at(n) == '\n') {
             item.lineEnd = n > 0 && r_.at(n - 1) == '\r' ? "CRLF" : "LF";
@@ -108,7 +117,8 @@ class Decoder {
         r_.skip(n);
         // "@PJL ENTER LANGUAGE=..." hands the stream to the graphics job.
         std::string upper;
-        for (char c : item.text) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+        for (char c : item.text)
+            upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
         if (upper.rfind("@PJL ENTER LANGUAGE", 0) == 0) state_ = State::AwaitJobOpen;
         Add(std::move(item));
     }
@@ -183,7 +193,8 @@ class Decoder {
         if (closed_) item.problem = "frame after the job was closed";
         if (3 + length > r_.left()) {
             char buf[96];
-            std::snprintf(buf, sizeof buf, "frame of %zu bytes runs past the end (%zu left)", length, r_.left() - 3);
+            std::snprintf(buf, sizeof buf, "frame of %zu bytes runs past the end (%zu left)",
+                          length, r_.left() - 3);
             item.kind = ItemKind::Bytes;
             item.length = r_.left();
             item.problem = buf;
@@ -245,35 +256,50 @@ std::string Format(const Decoding& decoding) {
     for (const Item& item : decoding.items) {
         std::string line = (item.problem.empty() ? "  " : "! ") + Hex(item.offset, 8) + "  ";
         switch (item.kind) {
-        case ItemKind::Uel: line += "UEL"; break;
+        case ItemKind::Uel:
+            line += "UEL";
+            break;
         case ItemKind::PjlLine:
             line += "PJL    " + Visible(item.text);
             if (!item.lineEnd.empty()) line += "  [" + item.lineEnd + "]";
             break;
-        case ItemKind::JobOpen: line += "RAW    1B 27 31  job open"; break;
-        case ItemKind::JobClose: line += "RAW    1B 00 00  job close"; break;
+        case ItemKind::JobOpen:
+            line += "RAW    1B 27 31  job open";
+            break;
+        case ItemKind::JobClose:
+            line += "RAW    1B 00 00  job close";
+            break;
         case ItemKind::Frame: {
             char op[16];
-            if (item.opcode >= 33 && item.opcode < 127) std::snprintf(op, sizeof op, "%c", item.opcode);
-            else std::snprintf(op, sizeof op, "\\x%02X", item.opcode);
+            if (item.opcode >= 33 && item.opcode < 127)
+                std::snprintf(op, sizeof op, "%c", item.opcode);
+            else
+                std::snprintf(op, sizeof op, "\\x%02X", item.opcode);
             line += std::string("FRAME  ") + op + "  " + (item.text.empty() ? "?" : item.text);
-            for (const Field& f : item.fields) line += "  " + f.name + "=" + f.value;
-            if (item.fields.empty() && item.payloadSize) line += "  payload=" + std::to_string(item.payloadSize) + " bytes";
+            for (const Field& f : item.fields)
+                line += "  " + f.name + "=" + f.value;
+            if (item.fields.empty() && item.payloadSize)
+                line += "  payload=" + std::to_string(item.payloadSize) + " bytes";
             break;
         }
-        case ItemKind::Bytes: line += "BYTES  " + std::to_string(item.length) + " bytes"; break;
+        case ItemKind::Bytes:
+            line += "BYTES  " + std::to_string(item.length) + " bytes";
+            break;
         case ItemKind::Token: {
             char op[16] = "--";
-            if (item.opcode >= 0) std::snprintf(op, sizeof op, "%02X", static_cast<unsigned>(item.opcode & 0xFF));
+            if (item.opcode >= 0)
+                std::snprintf(op, sizeof op, "%02X", static_cast<unsigned>(item.opcode & 0xFF));
             line += std::string("TOKEN  ") + op + "  " + item.text;
-            for (const Field& f : item.fields) line += "  " + f.name + "=" + f.value;
+            for (const Field& f : item.fields)
+                line += "  " + f.name + "=" + f.value;
             break;
         }
         }
         if (!item.problem.empty()) line += "  <- " + item.problem;
         out += line + "\n";
     }
-    out += std::to_string(decoding.items.size()) + " items, " + std::to_string(decoding.problems) + " problems\n";
+    out += std::to_string(decoding.items.size()) + " items, " + std::to_string(decoding.problems) +
+           " problems\n";
     return out;
 }
 

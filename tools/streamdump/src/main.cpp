@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "streamdump: cannot read '%s'\n", argv[1]);
         return 2;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     streamdump::Decoding d = streamdump::Decode(bytes);
     std::fputs(streamdump::Format(d).c_str(), stdout);
     return d.problems ? 1 : 0;

@@ -1,131 +1,45 @@
-// The page renderer: each token item is read again from its own bytes (the
-// decoder's fields are text, and long point lists are shortened there), into
-// a small graphics state and a path that is flattened to polygons and filled
-// scanline by scanline at pixel centres.
+// The page renderer: the decoder's typed tokens drive a small graphics state
+// and a path (curves flattened to points). cairo turns each fill and stroke
+// into a coverage mask, with the fill mode, the pen's width, line caps, joins
+// and dashes; the mask's pixels are then combined with the page by the
+// raster operation in force, which no drawing library does for us.
 #include "page_render.h"
+
+#include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
+
+#include "opcodes.h"
 
 namespace streamdump {
 namespace {
 
-constexpr double kCoordLimit = 1e6;        // dots; keeps relative runs bounded
-constexpr double kWorkBudget = 300e6;      // row and pixel visits per page
+using namespace token;
+
+constexpr double kCoordLimit = 1e6;   // dots; keeps relative runs bounded
+constexpr double kWorkBudget = 100e6; // path points and mask pixels visited per page
 constexpr int kBezierSteps = 24;
+constexpr int kFallbackPaper = 9; // A4
+constexpr double kMmPerInch = 25.4;
 constexpr std::size_t kMaxPathPoints = 4'000'000; // flattened points held in one path
+constexpr double kMaxDashSegments = 1e6; // dashes drawn along one path; more are drawn solid
+constexpr double kMinPenPixels = 1;      // a thinner pen would vanish at this scale
+
+// The raster operation a page starts with: source or pattern over the page.
+constexpr std::uint8_t kRopDefault = 0xFC;
+
+// Line cap and join codes of the stream.
+constexpr long kCapButt = 0, kCapRound = 1, kCapSquare = 2;
+constexpr long kJoinMiter = 0, kJoinRound = 1, kJoinNone = 3; // 2: bevel
 
 struct Pt {
     double x = 0, y = 0;
 };
 
-double ClampCoord(double v) { return std::clamp(v, -kCoordLimit, kCoordLimit); }
-
-// A value of a token: its numbers (one, a pair, a box or an array).
-struct Value {
-    std::vector<long> n;
-};
-
-// One operator with its attributes and embedded data, read from its bytes.
-struct Op {
-    int op = -1;
-    std::map<int, Value> attrs;
-    const std::uint8_t* data = nullptr;
-    std::size_t dataSize = 0;
-};
-
-class Bytes {
-  public:
-    Bytes(const std::uint8_t* p, std::size_t n) : p_(p), n_(n) {}
-    bool has(std::size_t k) const { return k <= n_ - pos_; }
-    bool done() const { return pos_ >= n_; }
-    std::uint8_t u8() { return p_[pos_++]; }
-    long u16() {
-        long v = p_[pos_] | (p_[pos_ + 1] << 8);
-        pos_ += 2;
-        return v;
-    }
-    long s16() { return static_cast<std::int16_t>(static_cast<std::uint16_t>(u16())); }
-    std::uint32_t u32() {
-        std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | p_[pos_ + i];
-        pos_ += 4;
-        return v;
-    }
-    const std::uint8_t* here() const { return p_ + pos_; }
-    void skip(std::size_t k) { pos_ += k; }
-
-  private:
-    const std::uint8_t* p_;
-    std::size_t n_;
-    std::size_t pos_ = 0;
-};
-
-bool ReadValue(Bytes& b, std::uint8_t tag, Value* v) {
-    auto take = [&](int count, std::size_t each, bool isSigned) {
-        if (!b.has(static_cast<std::size_t>(count) * each)) return false;
-        for (int i = 0; i < count; ++i)
-            v->n.push_back(each == 1 ? static_cast<long>(b.u8()) : isSigned ? b.s16() : b.u16());
-        return true;
-    };
-    switch (tag) {
-    case 0xC0: return take(1, 1, false);
-    case 0xC1: return take(1, 2, false);
-    case 0xC3: return take(1, 2, true);
-    case 0xC5: {
-        if (!b.has(4)) return false;
-        std::uint32_t bits = b.u32();
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        double d = std::isfinite(f) ? std::clamp(static_cast<double>(f), -kCoordLimit, kCoordLimit) : 0.0;
-        v->n.push_back(std::lround(d));
-        return true;
-    }
-    case 0xC8:
-    case 0xC9: {
-        if (!b.has(1)) return false;
-        std::uint8_t lt = b.u8();
-        long count;
-        if (lt == 0xC0 && b.has(1)) count = b.u8();
-        else if (lt == 0xC1 && b.has(2)) count = b.u16();
-        else return false;
-        return take(static_cast<int>(count), tag == 0xC8 ? 1 : 2, false);
-    }
-    case 0xD0: return take(2, 1, false);
-    case 0xD1: return take(2, 2, false);
-    case 0xD3: return take(2, 2, true);
-    case 0xE1: return take(4, 2, false);
-    case 0xE3: return take(4, 2, true);
-    default: return false;
-    }
-}
-
-// The operator in bytes [p, p + n); false when they are not one operator.
-bool ReadOp(const std::uint8_t* p, std::size_t n, Op* op) {
-    Bytes b(p, n);
-    while (!b.done()) {
-        std::uint8_t t = b.u8();
-        if (t >= 0xC0 && t <= 0xEF) {
-            Value v;
-            if (!ReadValue(b, t, &v) || !b.has(2) || b.u8() != 0xF8) return false;
-            op->attrs[b.u8()] = std::move(v);
-            continue;
-        }
-        op->op = t;
-        if (b.done()) return true;
-        std::uint8_t d = b.u8();
-        std::size_t head = d == 0xFA ? 4 : d == 0xFB ? 1 : 0;
-        if (!head || !b.has(head)) return false;
-        std::size_t length = d == 0xFA ? b.u32() : b.u8();
-        if (!b.has(length)) return false;
-        op->data = b.here();
-        op->dataSize = length;
-        b.skip(length);
-        return b.done();
-    }
-    return false;
+double ClampCoord(double v) {
+    return std::clamp(v, -kCoordLimit, kCoordLimit);
 }
 
 struct Color {
@@ -137,64 +51,137 @@ struct Subpath {
     bool closed = false;
 };
 
+// A ternary raster operation on one byte of source, pattern and destination:
+// bit (p << 2 | s << 1 | d) of the code is the result for those input bits.
+std::uint8_t Rop3(std::uint8_t rop, std::uint8_t s, std::uint8_t p, std::uint8_t d) {
+    std::uint8_t out = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (!((rop >> i) & 1)) continue;
+        std::uint8_t term =
+            static_cast<std::uint8_t>((i & 4 ? p : ~p) & (i & 2 ? s : ~s) & (i & 1 ? d : ~d));
+        out = static_cast<std::uint8_t>(out | term);
+    }
+    return out;
+}
+
 class PageRenderer {
   public:
-    PageRenderer(PageImage* img) : img_(img) {
+    explicit PageRenderer(PageImage* img) : img_(img) {
         clip_ = {0, 0, static_cast<double>(img->width), static_cast<double>(img->height)};
+        mask_ = cairo_image_surface_create(CAIRO_FORMAT_A8, img->width, img->height);
+        cr_ = cairo_create(mask_);
+        cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
     }
+    ~PageRenderer() {
+        cairo_destroy(cr_);
+        cairo_surface_destroy(mask_);
+    }
+    PageRenderer(const PageRenderer&) = delete;
+    PageRenderer& operator=(const PageRenderer&) = delete;
 
-    void Run(const Op& o) {
-        switch (o.op) {
-        case 0x63: SetSource(o, &brush_, &noBrush_, 0x04); break;
-        case 0x79: SetSource(o, &pen_, &noPen_, 0x05); break;
-        case 0x7A:
-            if (auto* v = Num(o, 0x4B)) penWidth_ = std::clamp<double>(static_cast<double>((*v)[0]), 0, 65535);
-            else Skip();
+    void Run(int op, const Token& o) {
+        switch (op) {
+        case kSetBrushSource:
+            SetSource(o, &brush_, &noBrush_, kNoBrush);
             break;
-        case 0x6E:
-            if (auto* v = Num(o, 0x46)) evenOdd_ = (*v)[0] == 1;
-            else Skip();
+        case kSetPenSource:
+            SetSource(o, &pen_, &noPen_, kNoPen);
             break;
-        case 0x68: {
-            auto* v = Num(o, 0x42);
+        case kSetPenWidth:
+            if (auto* v = Num(o, kPenWidth))
+                penWidth_ = std::clamp((*v)[0], 0.0, 65535.0);
+            else
+                Skip();
+            break;
+        case kSetFillMode:
+            if (auto* v = Num(o, kFillMode))
+                evenOdd_ = (*v)[0] == 1;
+            else
+                Skip();
+            break;
+        case kSetLineCap:
+            if (auto* v = Num(o, kLineCap);
+                v && (*v)[0] >= double(kCapButt) && (*v)[0] <= double(kCapSquare))
+                cap_ = static_cast<long>((*v)[0]);
+            else
+                Skip();
+            break;
+        case kSetLineJoin:
+            if (auto* v = Num(o, kLineJoin);
+                v && (*v)[0] >= double(kJoinMiter) && (*v)[0] <= double(kJoinNone))
+                join_ = static_cast<long>((*v)[0]);
+            else
+                Skip();
+            break;
+        case kSetMiterLimit:
+            if (auto* v = Num(o, kMiterLength))
+                miterLimit_ = std::clamp((*v)[0], 1.0, 1000.0);
+            else
+                Skip();
+            break;
+        case kSetLineDash:
+            if (o.Find(kSolidLine)) {
+                dashes_.clear();
+            } else if (auto* v = Num(o, kDashStyle)) {
+                dashes_.clear();
+                for (double d : *v)
+                    dashes_.push_back(std::max(d, 1.0));
+            } else {
+                Skip();
+            }
+            break;
+        case kSetRasterOperation:
+            if (auto* v = Num(o, kRasterOperation); v && (*v)[0] >= 0 && (*v)[0] <= 255)
+                rop_ = static_cast<std::uint8_t>((*v)[0]);
+            else
+                Skip();
+            break;
+        case kSetClipRectangle: {
+            auto* v = Num(o, kBoundingBox);
             if (!v || v->size() != 4) return Skip();
             double s = img_->scale;
-            clip_ = {std::clamp((*v)[0] * s, 0.0, double(img_->width)), std::clamp((*v)[1] * s, 0.0, double(img_->height)),
-                     std::clamp((*v)[2] * s, 0.0, double(img_->width)), std::clamp((*v)[3] * s, 0.0, double(img_->height))};
+            clip_ = {std::clamp((*v)[0] * s, 0.0, double(img_->width)),
+                     std::clamp((*v)[1] * s, 0.0, double(img_->height)),
+                     std::clamp((*v)[2] * s, 0.0, double(img_->width)),
+                     std::clamp((*v)[3] * s, 0.0, double(img_->height))};
             break;
         }
-        case 0x85:
+        case kNewPath:
             path_.clear();
             pathPoints_ = 0;
             break;
-        case 0x6B: {
-            auto* v = Num(o, 0x4C);
+        case kSetCursor: {
+            auto* v = Num(o, kPoint);
             if (!v || v->size() != 2) return Skip();
-            cursor_ = {ClampCoord(double((*v)[0])), ClampCoord(double((*v)[1]))};
+            cursor_ = {ClampCoord((*v)[0]), ClampCoord((*v)[1])};
             if (pathPoints_ >= kMaxPathPoints) return Skip();
             ++pathPoints_;
             path_.push_back({{cursor_}, false});
             break;
         }
-        case 0x84:
+        case kCloseSubpath:
             if (!path_.empty() && !path_.back().pts.empty()) {
                 path_.back().closed = true;
                 cursor_ = path_.back().pts.front();
             }
             break;
-        case 0x9B:
-        case 0x9D: Lines(o, o.op == 0x9D); break;
-        case 0x93:
-        case 0x95: Beziers(o, o.op == 0x95); break;
-        case 0xA1:
-        case 0xA0: {
-            auto* v = Num(o, 0x42);
+        case kLinePath:
+        case kLinePathRelative:
+            Lines(o, op == kLinePathRelative);
+            break;
+        case kBezierPath:
+        case kBezierPathRelative:
+            Beziers(o, op == kBezierPathRelative);
+            break;
+        case kRectanglePath:
+        case kRectangle: {
+            auto* v = Num(o, kBoundingBox);
             if (!v || v->size() != 4) return Skip();
             Subpath r;
-            double l = double((*v)[0]), t = double((*v)[1]), rt = double((*v)[2]), bt = double((*v)[3]);
+            double l = (*v)[0], t = (*v)[1], rt = (*v)[2], bt = (*v)[3];
             r.pts = {{l, t}, {rt, t}, {rt, bt}, {l, bt}};
             r.closed = true;
-            if (o.op == 0xA1) {
+            if (op == kRectanglePath) {
                 if (pathPoints_ >= kMaxPathPoints) return Skip();
                 pathPoints_ += 4;
                 path_.push_back(std::move(r));
@@ -204,10 +191,16 @@ class PageRenderer {
             }
             break;
         }
-        case 0x86: Paint(path_); break;
-        // State that does not change what a person sees at this scale.
-        case 0x70: case 0x71: case 0x72: case 0x73: case 0x78: case 0x7B: case 0x7C: break;
-        default: Skip(); break;
+        case kPaintPath:
+            Paint(path_);
+            break;
+        // Transfer modes only matter to the white of patterns, which are not drawn.
+        case kSetPaintTransferMode:
+        case kSetSourceTransferMode:
+            break;
+        default:
+            Skip();
+            break;
         }
     }
 
@@ -218,20 +211,25 @@ class PageRenderer {
         double l, t, r, b;
     };
 
-    static const std::vector<long>* Num(const Op& o, int id) {
-        auto it = o.attrs.find(id);
-        return it == o.attrs.end() || it->second.n.empty() ? nullptr : &it->second.n;
+    static const std::vector<double>* Num(const Token& o, int id) {
+        const TokenValue* v = o.Find(id);
+        if (!v || v->numbers.empty()) return nullptr;
+        for (double d : v->numbers)
+            if (!std::isfinite(d)) return nullptr;
+        return &v->numbers;
     }
 
-    void SetSource(const Op& o, Color* c, bool* none, int noneId) {
-        if (o.attrs.count(noneId)) {
+    void SetSource(const Token& o, Color* c, bool* none, int noneId) {
+        if (o.Find(noneId)) {
             *none = true;
-        } else if (auto* g = Num(o, 0x09)) {
-            auto l = static_cast<std::uint8_t>(std::clamp((*g)[0], 0L, 255L));
+        } else if (auto* g = Num(o, kGrayLevel)) {
+            auto l = static_cast<std::uint8_t>(std::clamp((*g)[0], 0.0, 255.0));
             *c = {l, l, l};
             *none = false;
-        } else if (auto* rgb = Num(o, 0x0B)) {
-            auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(std::clamp((*rgb)[i], 0L, 255L)); };
+        } else if (auto* rgb = Num(o, kRgbColour)) {
+            auto at = [&](std::size_t i) {
+                return static_cast<std::uint8_t>(std::clamp((*rgb)[i], 0.0, 255.0));
+            };
             *c = rgb->size() >= 3 ? Color{at(0), at(1), at(2)} : Color{at(0), at(0), at(0)};
             *none = false;
         } else {
@@ -257,43 +255,27 @@ class PageRenderer {
         return true;
     }
 
-    // The points of a path operator's data; false when malformed.
-    static bool DataPoints(const Op& o, std::vector<Pt>* out) {
-        auto* count = Num(o, 0x4D);
-        auto* type = Num(o, 0x50);
-        if (!count || !type || (*type)[0] < 0 || (*type)[0] > 3) return false;
-        std::size_t each = (*type)[0] < 2 ? 2 : 4;
-        if (static_cast<std::size_t>((*count)[0]) * each != o.dataSize) return false;
-        for (long i = 0; i < (*count)[0]; ++i) {
-            const std::uint8_t* p = o.data + static_cast<std::size_t>(i) * each;
-            long x, y;
-            switch ((*type)[0]) {
-            case 0: x = p[0], y = p[1]; break;
-            case 1: x = static_cast<std::int8_t>(p[0]), y = static_cast<std::int8_t>(p[1]); break;
-            case 2: x = p[0] | (p[1] << 8), y = p[2] | (p[3] << 8); break;
-            default:
-                x = static_cast<std::int16_t>(p[0] | (p[1] << 8));
-                y = static_cast<std::int16_t>(p[2] | (p[3] << 8));
-                break;
-            }
-            out->push_back({double(x), double(y)});
-        }
+    // The points of a path operator's data; false when the decoder found none.
+    static bool DataPoints(const Token& o, std::vector<Pt>* out) {
+        if (o.points.empty() && o.dataSize) return false;
+        for (TokenPoint p : o.points)
+            out->push_back({double(p.x), double(p.y)});
         return true;
     }
 
-    static bool PairAttr(const Op& o, int id, Pt* p) {
+    static bool PairAttr(const Token& o, int id, Pt* p) {
         auto* v = Num(o, id);
         if (!v || v->size() != 2) return false;
-        *p = {double((*v)[0]), double((*v)[1])};
+        *p = {(*v)[0], (*v)[1]};
         return true;
     }
 
-    void Lines(const Op& o, bool relative) {
+    void Lines(const Token& o, bool relative) {
         std::vector<Pt> pts;
         Pt end;
-        if (o.data) {
+        if (o.hasData) {
             if (!DataPoints(o, &pts)) return Skip();
-        } else if (PairAttr(o, 0x45, &end)) {
+        } else if (PairAttr(o, kEndPoint, &end)) {
             pts.push_back(end);
         } else {
             return Skip();
@@ -302,13 +284,15 @@ class PageRenderer {
             if (!To(relative ? Pt{cursor_.x + p.x, cursor_.y + p.y} : p)) return Skip();
     }
 
-    void Beziers(const Op& o, bool relative) {
+    void Beziers(const Token& o, bool relative) {
         std::vector<Pt> pts;
-        if (o.data) {
+        if (o.hasData) {
             if (!DataPoints(o, &pts) || pts.size() % 3) return Skip();
         } else {
             Pt c1, c2, e;
-            if (!PairAttr(o, 0x51, &c1) || !PairAttr(o, 0x52, &c2) || !PairAttr(o, 0x45, &e)) return Skip();
+            if (!PairAttr(o, kControlPoint1, &c1) || !PairAttr(o, kControlPoint2, &c2) ||
+                !PairAttr(o, kEndPoint, &e))
+                return Skip();
             pts = {c1, c2, e};
         }
         Current();
@@ -330,109 +314,135 @@ class PageRenderer {
     // Fills with the brush by the fill mode, then strokes with the pen.
     void Paint(const std::vector<Subpath>& path) {
         budget_ += double(pathPoints_);
-        if (budget_ > kWorkBudget) return Skip();
-        double s = img_->scale;
-        std::vector<std::vector<Pt>> polys;
-        for (const Subpath& sp : path) {
-            std::vector<Pt> poly;
-            for (Pt p : sp.pts) poly.push_back({p.x * s, p.y * s});
-            polys.push_back(std::move(poly));
-        }
-        if (!noBrush_) Fill(polys, evenOdd_, brush_);
-        if (!noPen_) {
-            double w = std::max(1.0, penWidth_ * s);
-            for (std::size_t i = 0; i < polys.size(); ++i) {
-                const auto& poly = polys[i];
-                std::size_t n = poly.size();
-                std::size_t segments = path[i].closed ? n : n - 1;
-                for (std::size_t k = 0; k < segments && n > 1; ++k) {
-                    Segment(poly[k], poly[(k + 1) % n], w);
-                    Square(poly[k], w);
-                }
-                if (n > 1 && !path[i].closed) Square(poly[n - 1], w);
-            }
-        }
+        if (budget_ > kWorkBudget || cairo_status(cr_) != CAIRO_STATUS_SUCCESS) return Skip();
+        bool ok = (noBrush_ || Cover(path, false, brush_)) && (noPen_ || Cover(path, true, pen_));
+        if (!ok) return Skip();
         ++img_->drawn;
     }
 
-    void Square(Pt c, double w) {
-        double h = w / 2;
-        Fill({{{c.x - h, c.y - h}, {c.x + h, c.y - h}, {c.x + h, c.y + h}, {c.x - h, c.y + h}}}, false, pen_);
+    // The path in pixels as cairo's current path; its length in pixels.
+    double AppendPath(const std::vector<Subpath>& path) {
+        double s = img_->scale, length = 0;
+        cairo_new_path(cr_);
+        for (const Subpath& sp : path) {
+            if (sp.pts.empty()) continue;
+            cairo_move_to(cr_, sp.pts[0].x * s, sp.pts[0].y * s);
+            for (std::size_t i = 1; i < sp.pts.size(); ++i) {
+                cairo_line_to(cr_, sp.pts[i].x * s, sp.pts[i].y * s);
+                length +=
+                    std::hypot(sp.pts[i].x - sp.pts[i - 1].x, sp.pts[i].y - sp.pts[i - 1].y) * s;
+            }
+            if (sp.closed) cairo_close_path(cr_);
+        }
+        return length;
     }
 
-    void Segment(Pt a, Pt b, double w) {
-        double dx = b.x - a.x, dy = b.y - a.y, len = std::hypot(dx, dy);
-        if (len < 1e-9) return;
-        double nx = -dy / len * w / 2, ny = dx / len * w / 2;
-        Fill({{{a.x + nx, a.y + ny}, {b.x + nx, b.y + ny}, {b.x - nx, b.y - ny}, {a.x - nx, a.y - ny}}}, false, pen_);
+    void SetStroke(double pathLength) {
+        double s = img_->scale;
+        cairo_set_line_width(cr_, std::max(kMinPenPixels, penWidth_ * s));
+        cairo_set_line_cap(cr_, cap_ == kCapRound    ? CAIRO_LINE_CAP_ROUND
+                                : cap_ == kCapSquare ? CAIRO_LINE_CAP_SQUARE
+                                                     : CAIRO_LINE_CAP_BUTT);
+        // Segments without a join meet as bevelled corners, the nearest cairo draws.
+        cairo_set_line_join(cr_, join_ == kJoinRound   ? CAIRO_LINE_JOIN_ROUND
+                                 : join_ == kJoinMiter ? CAIRO_LINE_JOIN_MITER
+                                                       : CAIRO_LINE_JOIN_BEVEL);
+        cairo_set_miter_limit(cr_, miterLimit_);
+        std::vector<double> dashes;
+        double period = 0;
+        for (double d : dashes_) {
+            dashes.push_back(d * s);
+            period += d * s;
+        }
+        // A pattern finer than the pixels, or one that would cut the path into
+        // more dashes than a page may hold, is drawn as a solid line.
+        bool dashed = !dashes.empty() && period >= 1 &&
+                      pathLength / period * double(dashes.size()) < kMaxDashSegments;
+        cairo_set_dash(cr_, dashed ? dashes.data() : nullptr,
+                       dashed ? static_cast<int>(dashes.size()) : 0, 0);
     }
 
-    // Scanline fill at pixel centres, each polygon closed, within the clip.
-    void Fill(const std::vector<std::vector<Pt>>& polys, bool evenOdd, Color c) {
-        struct Edge {
-            double x0, y0, x1, y1;
-            int dir;
-        };
-        std::vector<Edge> edges;
-        double top = 1e300, bottom = -1e300;
-        for (const auto& poly : polys) {
-            for (std::size_t i = 0; i < poly.size(); ++i) {
-                Pt a = poly[i], b = poly[(i + 1) % poly.size()];
-                if (a.y == b.y) continue;
-                int dir = 1;
-                if (a.y > b.y) std::swap(a, b), dir = -1;
-                edges.push_back({a.x, a.y, b.x, b.y, dir});
-                top = std::min(top, a.y);
-                bottom = std::max(bottom, b.y);
+    // Draws the path's fill or stroke into the mask and combines the covered
+    // pixels with the page by the raster operation, the paint colour being
+    // both the source and the pattern. False when the page's work budget is spent.
+    bool Cover(const std::vector<Subpath>& path, bool stroke, Color paint) {
+        double x0, y0, x1, y1;
+        double length = AppendPath(path);
+        if (stroke) {
+            SetStroke(length);
+            cairo_stroke_extents(cr_, &x0, &y0, &x1, &y1);
+        } else {
+            cairo_set_fill_rule(cr_, evenOdd_ ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+            cairo_fill_extents(cr_, &x0, &y0, &x1, &y1);
+        }
+        int l = static_cast<int>(std::floor(std::max(x0, clip_.l)));
+        int t = static_cast<int>(std::floor(std::max(y0, clip_.t)));
+        int r = static_cast<int>(std::ceil(std::min(x1, clip_.r)));
+        int b = static_cast<int>(std::ceil(std::min(y1, clip_.b)));
+        if (l >= r || t >= b) return true;
+        budget_ += double(r - l) * double(b - t);
+        if (budget_ > kWorkBudget) return false;
+        cairo_save(cr_);
+        cairo_new_path(cr_);
+        cairo_rectangle(cr_, l, t, r - l, b - t);
+        cairo_clip(cr_);
+        cairo_set_operator(cr_, CAIRO_OPERATOR_CLEAR);
+        cairo_paint(cr_);
+        cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_rgba(cr_, 0, 0, 0, 1);
+        AppendPath(path);
+        if (stroke)
+            cairo_stroke(cr_);
+        else
+            cairo_fill(cr_);
+        cairo_restore(cr_);
+        cairo_surface_flush(mask_);
+        const unsigned char* mask = cairo_image_surface_get_data(mask_);
+        int stride = cairo_image_surface_get_stride(mask_);
+        // The operation's result for each page value, per channel.
+        std::uint8_t table[3][256];
+        for (int d = 0; d < 256; ++d) {
+            auto page = static_cast<std::uint8_t>(d);
+            table[0][d] = Rop3(rop_, paint.r, paint.r, page);
+            table[1][d] = Rop3(rop_, paint.g, paint.g, page);
+            table[2][d] = Rop3(rop_, paint.b, paint.b, page);
+        }
+        for (int y = t; y < b; ++y) {
+            const unsigned char* m =
+                mask + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride);
+            std::uint8_t* px = img_->rgb.data() + (static_cast<std::size_t>(y) * img_->width) * 3;
+            for (int x = l; x < r; ++x) {
+                if (!m[x]) continue;
+                std::uint8_t* p = px + static_cast<std::size_t>(x) * 3;
+                p[0] = table[0][p[0]];
+                p[1] = table[1][p[1]];
+                p[2] = table[2][p[2]];
             }
         }
-        if (edges.empty()) return;
-        int y0 = static_cast<int>(std::max(std::ceil(std::max(top, clip_.t) - 0.5), 0.0));
-        int y1 = static_cast<int>(std::min(std::ceil(std::min(bottom, clip_.b) - 0.5), double(img_->height)));
-        int xMin = static_cast<int>(std::max(std::ceil(clip_.l - 0.5), 0.0));
-        int xMax = static_cast<int>(std::min(std::ceil(clip_.r - 0.5), double(img_->width)));
-        if (y0 >= y1 || xMin >= xMax) return;
-        std::vector<std::pair<double, int>> xs;
-        for (int y = y0; y < y1; ++y) {
-            budget_ += double(edges.size());
-            if (budget_ > kWorkBudget) return;
-            double yc = y + 0.5;
-            xs.clear();
-            for (const Edge& e : edges)
-                if (e.y0 <= yc && yc < e.y1) xs.push_back({e.x0 + (yc - e.y0) * (e.x1 - e.x0) / (e.y1 - e.y0), e.dir});
-            std::sort(xs.begin(), xs.end());
-            int winding = 0;
-            for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
-                winding += evenOdd ? 1 : xs[i].second;
-                bool inside = evenOdd ? (winding & 1) != 0 : winding != 0;
-                if (!inside) continue;
-                double a = std::max(std::ceil(xs[i].first - 0.5), double(xMin));
-                double b = std::min(std::ceil(xs[i + 1].first - 0.5), double(xMax));
-                if (a >= b) continue;
-                budget_ += b - a;
-                std::uint8_t* p = img_->rgb.data() + (static_cast<std::size_t>(y) * img_->width + std::size_t(a)) * 3;
-                for (int x = int(a); x < int(b); ++x, p += 3) p[0] = c.r, p[1] = c.g, p[2] = c.b;
-            }
-        }
+        cairo_surface_mark_dirty(mask_);
+        return true;
     }
 
     PageImage* img_;
+    cairo_surface_t* mask_;
+    cairo_t* cr_;
     Rect clip_;
     Color pen_, brush_;
     bool noPen_ = false, noBrush_ = false, evenOdd_ = false;
     double penWidth_ = 1;
+    long cap_ = kCapButt, join_ = kJoinMiter;
+    double miterLimit_ = 10;
+    std::vector<double> dashes_; // dots; empty: solid
+    std::uint8_t rop_ = kRopDefault;
     Pt cursor_;
     std::vector<Subpath> path_;
     std::size_t pathPoints_ = 0;
     double budget_ = 0;
 };
 
-// The u16 or u8 first payload field of a frame.
-long FramePayload(const std::uint8_t* data, std::size_t size, const Item& f, bool word) {
-    std::size_t at = f.offset + 4;
-    std::size_t need = word ? 2 : 1;
-    if (f.payloadSize < need || at > size || size - at < need) return -1;
-    return word ? data[at] | (data[at + 1] << 8) : data[at];
+// The first payload field of a frame as a number, -1 when it has none.
+long FirstField(const Item& f) {
+    return f.fields.empty() ? -1 : f.fields[0].number;
 }
 
 } // namespace
@@ -443,20 +453,25 @@ long PageImage::Pixel(int x, int y) const {
     return (long(p[0]) << 16) | (long(p[1]) << 8) | p[2];
 }
 
-std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, const Decoding& decoding,
-                                   int longSide) {
+std::vector<PageImage> RenderPages(const std::uint8_t* /*data*/, std::size_t /*size*/,
+                                   const Decoding& decoding, int longSide) {
     longSide = std::clamp(longSide, 16, 4096);
     std::vector<PageImage> pages;
     long xdpi = 600, ydpi = 600;
     bool landscape = false;
+    long paperId = kFallbackPaper;
     std::vector<const Item*> pageItems;
     bool inPage = false;
     auto finish = [&]() {
         PageImage img;
-        // The stream names its paper only by a model's code; an A4 sheet at the
-        // stream's resolution frames the drawing.
-        img.pageWidth = std::lround(8.27 * double(xdpi));
-        img.pageHeight = std::lround(11.69 * double(ydpi));
+        // The paper the page command named; one the decoder does not know is
+        // drawn on A4 and said so.
+        const PaperSpec* paper = FindPaper(paperId);
+        img.paperKnown = paper != nullptr;
+        if (!paper) paper = FindPaper(kFallbackPaper);
+        img.paperName = paper->name;
+        img.pageWidth = std::lround(paper->widthMm / kMmPerInch * double(xdpi));
+        img.pageHeight = std::lround(paper->heightMm / kMmPerInch * double(ydpi));
         if (landscape) std::swap(img.pageWidth, img.pageHeight);
         img.scale = double(longSide) / double(std::max(img.pageWidth, img.pageHeight));
         img.width = std::max(1, static_cast<int>(std::lround(double(img.pageWidth) * img.scale)));
@@ -464,13 +479,11 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, c
         img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0xFF);
         PageRenderer r(&img);
         for (const Item* it : pageItems) {
-            Op o;
-            if (!it->problem.empty() || it->opcode < 0 || it->offset > size || size - it->offset < it->length ||
-                !ReadOp(data + it->offset, it->length, &o)) {
+            if (!it->problem.empty() || it->opcode < 0) {
                 r.Skip();
                 continue;
             }
-            r.Run(o);
+            r.Run(it->opcode, it->token);
         }
         pages.push_back(std::move(img));
         pageItems.clear();
@@ -478,9 +491,18 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, c
     for (const Item& it : decoding.items) {
         if (it.kind == ItemKind::Frame && it.problem.empty()) {
             switch (it.opcode) {
-            case 'a': if (long v = FramePayload(data, size, it, true); v > 0) xdpi = v; break;
-            case 'b': if (long v = FramePayload(data, size, it, true); v > 0) ydpi = v; break;
-            case 'M': landscape = FramePayload(data, size, it, false) == 1; break;
+            case 'a':
+                if (long v = FirstField(it); v > 0) xdpi = v;
+                break;
+            case 'b':
+                if (long v = FirstField(it); v > 0) ydpi = v;
+                break;
+            case 'M':
+                landscape = FirstField(it) == 1;
+                break;
+            case 'k':
+                paperId = FirstField(it);
+                break;
             case 'p':
                 if (inPage) finish();
                 inPage = true;
@@ -489,7 +511,8 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size, c
                 if (inPage) finish();
                 inPage = false;
                 break;
-            default: break;
+            default:
+                break;
             }
         } else if (it.kind == ItemKind::Token && inPage) {
             pageItems.push_back(&it);

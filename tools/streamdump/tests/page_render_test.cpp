@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <iterator>
 #include <cstdio>
 #include <cstdint>
 #include <string>
@@ -21,31 +24,49 @@ using Bytes = std::vector<std::uint8_t>;
 struct Tokens {
     Bytes b;
     Tokens& raw(std::initializer_list<int> v) {
-        for (int x : v) b.push_back(static_cast<std::uint8_t>(x));
+        for (int x : v)
+            b.push_back(static_cast<std::uint8_t>(x));
         return *this;
     }
-    Tokens& w(long v) { return raw({static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF)}); }
+    Tokens& w(long v) {
+        return raw({static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF)});
+    }
     Tokens& ubyte(int v, int attr) { return raw({0xC0, v, 0xF8, attr}); }
-    Tokens& pair(long x, long y, int attr) { raw({0xD3}).w(x).w(y); return raw({0xF8, attr}); }
-    Tokens& box(long l, long t, long r, long bt) { raw({0xE3}).w(l).w(t).w(r).w(bt); return raw({0xF8, 0x42}); }
+    Tokens& pair(long x, long y, int attr) {
+        raw({0xD3}).w(x).w(y);
+        return raw({0xF8, attr});
+    }
+    Tokens& box(long l, long t, long r, long bt) {
+        raw({0xE3}).w(l).w(t).w(r).w(bt);
+        return raw({0xF8, 0x42});
+    }
     Tokens& gray(int op, int level) { return ubyte(level, 0x09).raw({op}); }
-    Tokens& rgb(int op, int r, int g, int bl) { return raw({0xC8, 0xC0, 3, r, g, bl, 0xF8, 0x0B, op}); }
+    Tokens& rgb(int op, int r, int g, int bl) {
+        return raw({0xC8, 0xC0, 3, r, g, bl, 0xF8, 0x0B, op});
+    }
     Tokens& none(int op, int attr) { return ubyte(0, attr).raw({op}); }
     // A run of sint16 points for a line or bezier operator.
     Tokens& run(int op, const std::vector<std::pair<long, long>>& pts) {
-        ubyte(static_cast<int>(pts.size()), 0x4D).ubyte(3, 0x50).raw({op, 0xFB, static_cast<int>(pts.size() * 4)});
-        for (auto [x, y] : pts) w(x).w(y);
+        ubyte(static_cast<int>(pts.size()), 0x4D)
+            .ubyte(3, 0x50)
+            .raw({op, 0xFB, static_cast<int>(pts.size() * 4)});
+        for (auto [x, y] : pts)
+            w(x).w(y);
         return *this;
     }
-    Tokens& clip(long l, long t, long r, long bt) { return ubyte(0, 0x53).box(l, t, r, bt).raw({0x68}); }
+    Tokens& clip(long l, long t, long r, long bt) {
+        return ubyte(0, 0x53).box(l, t, r, bt).raw({0x68});
+    }
 };
 
 Bytes Stream(const std::vector<Bytes>& pages, int dpi = 600) {
     std::string head = "\x1B%-12345X@PJL ENTER LANGUAGE=GDI\n";
     Bytes s(head.begin(), head.end());
     s.insert(s.end(), {0x1B, 0x27, 0x31});
-    s.insert(s.end(), {0x1B, 0x03, 0x00, 'a', static_cast<std::uint8_t>(dpi & 0xFF), static_cast<std::uint8_t>(dpi >> 8)});
-    s.insert(s.end(), {0x1B, 0x03, 0x00, 'b', static_cast<std::uint8_t>(dpi & 0xFF), static_cast<std::uint8_t>(dpi >> 8)});
+    s.insert(s.end(), {0x1B, 0x03, 0x00, 'a', static_cast<std::uint8_t>(dpi & 0xFF),
+                       static_cast<std::uint8_t>(dpi >> 8)});
+    s.insert(s.end(), {0x1B, 0x03, 0x00, 'b', static_cast<std::uint8_t>(dpi & 0xFF),
+                       static_cast<std::uint8_t>(dpi >> 8)});
     for (const Bytes& p : pages) {
         s.insert(s.end(), {0x1B, 0x01, 0x00, 'p'});
         s.insert(s.end(), p.begin(), p.end());
@@ -80,8 +101,13 @@ Bytes ShapesPage() {
         long x = mode ? 600 : 3000;
         t.ubyte(mode, 0x46).raw({0x6E});
         t.rgb(0x63, 0, mode ? 0 : 255, mode ? 255 : 0).raw({0x85});
-        t.pair(x, 2400, 0x4C).raw({0x6B}).run(0x9B, {{x + 1800, 2400}, {x + 1800, 4200}, {x, 4200}}).raw({0x84});
-        t.pair(x + 450, 2850, 0x4C).raw({0x6B}).run(0x9B, {{x + 1350, 2850}, {x + 1350, 3750}, {x + 450, 3750}});
+        t.pair(x, 2400, 0x4C)
+            .raw({0x6B})
+            .run(0x9B, {{x + 1800, 2400}, {x + 1800, 4200}, {x, 4200}})
+            .raw({0x84});
+        t.pair(x + 450, 2850, 0x4C)
+            .raw({0x6B})
+            .run(0x9B, {{x + 1350, 2850}, {x + 1350, 3750}, {x + 450, 3750}});
         t.raw({0x84, 0x86});
     }
     // A thick green line, no brush.
@@ -102,7 +128,7 @@ TEST(PageRender, DrawsShapesWhereTheyBelong) {
     ASSERT_EQ(pages.size(), 1u);
     const auto& p = pages[0];
     EXPECT_EQ(std::max(p.width, p.height), 1100);
-    EXPECT_EQ(p.pageWidth, 4962);
+    EXPECT_EQ(p.pageWidth, 4961); // 210 mm at 600 dots an inch
     struct Probe {
         double x, y;
         long colour;
@@ -124,7 +150,8 @@ TEST(PageRender, DrawsShapesWhereTheyBelong) {
         {2400, 6100, kWhite, "outside the clip"},
         {1200, 5500, kWhite, "above the clip"},
     };
-    for (const Probe& pr : probes) EXPECT_EQ(At(p, pr.x, pr.y), pr.colour) << pr.what;
+    for (const Probe& pr : probes)
+        EXPECT_EQ(At(p, pr.x, pr.y), pr.colour) << pr.what;
     EXPECT_EQ(p.drawn, 7u);
     EXPECT_GE(p.skipped, 3u);
 }
@@ -167,12 +194,153 @@ TEST(PageRender, CutStreamsNeverCrash) {
     }
 }
 
-// The image of a PNG with one IDAT chunk and filter 0 rows, as EncodePng writes it.
+// A one-page stream whose page command names the paper (and orientation).
+Bytes StreamOnPaper(int paper, bool landscape, const Bytes& page) {
+    Bytes s = Stream({page});
+    Bytes frames = {0x1B, 0x02, 0x00, 'M', static_cast<std::uint8_t>(landscape),
+                    0x1B, 0x02, 0x00, 'k', static_cast<std::uint8_t>(paper)};
+    const std::uint8_t pageStart[] = {0x1B, 0x01, 0x00, 'p'};
+    auto at = std::search(s.begin(), s.end(), std::begin(pageStart), std::end(pageStart));
+    s.insert(at, frames.begin(), frames.end());
+    return s;
+}
+
+TEST(PageRender, PageIsThePaperThePageCommandNames) {
+    struct Case {
+        int paper;
+        bool landscape;
+        long width, height; // dots at 600 dots an inch
+        const char* name;
+        bool known;
+    } cases[] = {
+        {1, false, 5100, 6600, "Letter", true}, {9, false, 4961, 7016, "A4", true},
+        {8, false, 7016, 9921, "A3", true},     {11, false, 3496, 4961, "A5", true},
+        {5, false, 5100, 8400, "Legal", true},  {1, true, 6600, 5100, "Letter", true},
+        {200, false, 4961, 7016, "A4", false}, // a paper the decoder does not know: drawn on A4,
+                                               // and said so
+    };
+    for (const Case& c : cases) {
+        Tokens t;
+        t.gray(0x63, 0).box(0, 0, 100, 100).raw({0xA0});
+        auto pages = Render(StreamOnPaper(c.paper, c.landscape, t.b));
+        ASSERT_EQ(pages.size(), 1u) << c.paper;
+        const auto& p = pages[0];
+        EXPECT_EQ(p.pageWidth, c.width) << c.paper;
+        EXPECT_EQ(p.pageHeight, c.height) << c.paper;
+        EXPECT_STREQ(p.paperName, c.name) << c.paper;
+        EXPECT_EQ(p.paperKnown, c.known) << c.paper;
+        EXPECT_NEAR(double(p.width) / p.height, double(c.width) / c.height, 0.005) << c.paper;
+    }
+}
+
+// A pen of `width` dots with a line style, stroking from (1000, 3000) right to
+// (3000, 3000) and up to (3000, 1000).
+Bytes StrokedCorner(long width, const std::function<void(Tokens&)>& style) {
+    Tokens t;
+    t.none(0x63, 0x04).gray(0x79, 0).raw({0xC1}).w(width).raw({0xF8, 0x4B, 0x7A});
+    style(t);
+    t.raw({0x85})
+        .pair(1000, 3000, 0x4C)
+        .raw({0x6B})
+        .run(0x9B, {{3000, 3000}, {3000, 1000}})
+        .raw({0x86});
+    return t.b;
+}
+
+TEST(PageRender, StrokesFollowDashesCapsAndJoins) {
+    auto cap = [](int code) { return [code](Tokens& t) { t.ubyte(code, 0x47).raw({0x71}); }; };
+    auto join = [](int code) { return [code](Tokens& t) { t.ubyte(code, 0x48).raw({0x72}); }; };
+    auto dash = [](Tokens& t) { t.raw({0xC9, 0xC1}).w(2).w(200).w(200).raw({0xF8, 0x4A, 0x70}); };
+    struct Probe {
+        double x, y;
+        long colour;
+    };
+    struct Case {
+        const char* name;
+        long width;
+        std::function<void(Tokens&)> style;
+        std::vector<Probe> probes;
+    } cases[] = {
+        // 200-dot dashes and gaps along the bottom edge, from its start.
+        {"dashed",
+         40,
+         dash,
+         {{1100, 3000, kBlack}, {1300, 3000, kWhite}, {1500, 3000, kBlack}, {1700, 3000, kWhite}}},
+        {"solid after a dash",
+         40,
+         [&](Tokens& t) {
+             dash(t);
+             t.ubyte(0, 0x4E).raw({0x70});
+         },
+         {{1100, 3000, kBlack}, {1300, 3000, kBlack}, {1700, 3000, kBlack}}},
+        // The open end at (1000, 3000): a butt cap stops there, a square one
+        // reaches half the width further, a round one only near the line.
+        {"butt cap", 400, cap(0), {{1040, 3000, kBlack}, {940, 3000, kWhite}, {830, 2830, kWhite}}},
+        {"square cap", 400, cap(2), {{940, 3000, kBlack}, {830, 2830, kBlack}}},
+        {"round cap", 400, cap(1), {{850, 3000, kBlack}, {830, 2830, kWhite}}},
+        // The outer corner at (3200, 3200).
+        {"miter join", 400, join(0), {{3180, 3180, kBlack}, {3120, 3120, kBlack}}},
+        {"bevel join",
+         400,
+         join(2),
+         {{3180, 3180, kWhite}, {3120, 3120, kWhite}, {3050, 3050, kBlack}}},
+        {"round join", 400, join(1), {{3180, 3180, kWhite}, {3120, 3120, kBlack}}},
+    };
+    for (const Case& c : cases) {
+        auto pages = Render(Stream({StrokedCorner(c.width, c.style)}));
+        ASSERT_EQ(pages.size(), 1u) << c.name;
+        for (const Probe& p : c.probes)
+            EXPECT_EQ(At(pages[0], p.x, p.y), p.colour) << c.name << " at " << p.x << ", " << p.y;
+        EXPECT_EQ(pages[0].skipped, 0u) << c.name;
+    }
+}
+
+TEST(PageRender, RasterOperationsCombinePaintAndPage) {
+    constexpr long kCyan = 0x00FFFF, kYellow = 0xFFFF00, kMagenta = 0xFF00FF;
+    struct Case {
+        int rop;
+        long page, paint;
+        long onPage, onPaper; // the result over the page's colour and over white paper
+    } cases[] = {
+        {0xF0, kRed, kBlue, kBlue, kBlue},       // the paint
+        {0xCC, kRed, kBlue, kBlue, kBlue},       // the source, which is the paint
+        {0xFC, kRed, kBlue, kBlue, kBlue},       // the starting operation: paint or source
+        {0x5A, kRed, kWhite, kCyan, kBlack},     // paint xor page
+        {0xA0, kCyan, kYellow, kGreen, kYellow}, // paint and page
+        {0xFA, kBlue, kRed, kMagenta, kWhite},   // paint or page
+        {0x55, kRed, kBlue, kCyan, kBlack},      // the page inverted
+        {0xAA, kRed, kBlue, kRed, kWhite},       // the page left alone
+        {0x00, kRed, kBlue, kBlack, kBlack},     // black
+        {0xFF, kRed, kBlue, kWhite, kWhite},     // white
+        {0x0A, kRed, kYellow, kBlack, kBlue},    // page and not paint
+    };
+    auto rgb = [](Tokens& t, int op, long c) {
+        t.rgb(op, static_cast<int>(c >> 16), static_cast<int>((c >> 8) & 0xFF),
+              static_cast<int>(c & 0xFF));
+    };
+    for (const Case& c : cases) {
+        Tokens t;
+        t.none(0x79, 0x05);
+        rgb(t, 0x63, c.page);
+        t.box(1000, 1000, 3000, 3000).raw({0xA0});
+        t.ubyte(c.rop, 0x2C).raw({0x7B});
+        rgb(t, 0x63, c.paint);
+        t.box(2000, 2000, 4000, 4000).raw({0xA0});
+        auto pages = Render(Stream({t.b}));
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(At(pages[0], 2500, 2500), c.onPage) << std::hex << "rop " << c.rop;
+        EXPECT_EQ(At(pages[0], 3500, 3500), c.onPaper) << std::hex << "rop " << c.rop;
+        // Outside the painted shape the page keeps its colour.
+        EXPECT_EQ(At(pages[0], 1500, 1500), c.page) << std::hex << "rop " << c.rop;
+    }
+}
+
+// The image of a PNG with unfiltered rows, as EncodePng writes it.
 bool DecodePng(const Bytes& png, int* w, int* h, Bytes* rgb) {
     if (png.size() < 8 + 25) return false;
     auto u32 = [&](std::size_t at) {
-        return (std::uint32_t(png[at]) << 24) | (std::uint32_t(png[at + 1]) << 16) | (std::uint32_t(png[at + 2]) << 8) |
-               png[at + 3];
+        return (std::uint32_t(png[at]) << 24) | (std::uint32_t(png[at + 1]) << 16) |
+               (std::uint32_t(png[at + 2]) << 8) | png[at + 3];
     };
     Bytes idat;
     for (std::size_t at = 8; at + 12 <= png.size();) {
@@ -182,13 +350,15 @@ bool DecodePng(const Bytes& png, int* w, int* h, Bytes* rgb) {
         uLong crc = crc32(0, png.data() + at + 4, static_cast<uInt>(len + 4));
         if (crc != u32(at + 8 + len)) return false;
         if (type == "IHDR") *w = static_cast<int>(u32(at + 8)), *h = static_cast<int>(u32(at + 12));
-        if (type == "IDAT") idat.insert(idat.end(), png.begin() + at + 8, png.begin() + at + 8 + len);
+        if (type == "IDAT")
+            idat.insert(idat.end(), png.begin() + at + 8, png.begin() + at + 8 + len);
         at += 12 + len;
     }
     std::size_t stride = static_cast<std::size_t>(*w) * 3;
     Bytes raw((stride + 1) * static_cast<std::size_t>(*h));
     uLongf rawSize = raw.size();
-    if (uncompress(raw.data(), &rawSize, idat.data(), idat.size()) != Z_OK || rawSize != raw.size()) return false;
+    if (uncompress(raw.data(), &rawSize, idat.data(), idat.size()) != Z_OK || rawSize != raw.size())
+        return false;
     rgb->clear();
     for (int y = 0; y < *h; ++y) {
         if (raw[y * (stride + 1)] != 0) return false;
@@ -223,13 +393,17 @@ TEST(PngWriter, DecodeCommandWritesOnePngPerPage) {
     std::fclose(f);
     std::string out;
     std::string tool = std::string(PKG_TOOLS_DIR) + "/printhost decode";
-    EXPECT_EQ(platform_testing::RunCommand(tool + " --png " + dir + "/shapes " + file, &out), 1) << out;
-    EXPECT_NE(out.find("page 2: " + dir + "/shapes-2.png (778 x 1100), 7 drawn"), std::string::npos) << out;
+    EXPECT_EQ(platform_testing::RunCommand(tool + " --png " + dir + "/shapes " + file, &out), 1)
+        << out;
+    EXPECT_NE(out.find("page 2: " + dir + "/shapes-2.png (778 x 1100, A4), 7 drawn"),
+              std::string::npos)
+        << out;
     for (int n : {1, 2}) {
         std::FILE* in = std::fopen((dir + "/shapes-" + std::to_string(n) + ".png").c_str(), "rb");
         ASSERT_NE(in, nullptr);
         Bytes png;
-        for (int c; (c = std::fgetc(in)) != EOF;) png.push_back(static_cast<std::uint8_t>(c));
+        for (int c; (c = std::fgetc(in)) != EOF;)
+            png.push_back(static_cast<std::uint8_t>(c));
         std::fclose(in);
         int w = 0, h = 0;
         Bytes rgb;

@@ -27,16 +27,19 @@
 
 namespace devcomm {
 
-constexpr std::size_t kSnmpMessageSize = 1536;   // built in and received into
+constexpr std::size_t kSnmpMessageSize = 1536;   // the largest message built or accepted
+constexpr std::size_t kSnmpDatagramSize = 65536; // received into, so that any stray is read whole
 constexpr std::size_t kSnmpMaxSubIds = 128;
 constexpr std::size_t kSnmpMaxOidText = 255;
 constexpr std::size_t kSnmpMaxValue = 1535;
 constexpr std::size_t kSnmpCommunitySize = 128;
 constexpr USHORT kSnmpPort = 161;
 constexpr DWORD kSnmpTimeoutMs = 3000;
-// A column walk gives up after this many GetNextRequests: an agent that keeps
-// answering inside the column must not hold the caller for ever.
+// A column walk gives up after this many GetNextRequests, or when it has
+// taken one request's time-out and this much more: an agent that keeps
+// answering inside the column, however slowly, must not hold the caller.
 constexpr int kSnmpMaxWalkSteps = 1000;
+constexpr DWORD kSnmpWalkGraceMs = 5000;
 
 // The community sent when a request leaves its community empty.
 inline constexpr char kSnmpDefaultCommunity[] = "quince";
@@ -45,10 +48,10 @@ inline constexpr char kSnmpDefaultCommunity[] = "quince";
 
 // One variable binding as text and bytes.
 struct SnmpVarbindEntry {
-    char oid[256];     // dotted decimal, NUL-terminated
-    BYTE type;         // BER tag of the value; 0 in a request means NULL
-    BYTE value[1539];  // at most 1535 value bytes, then a NUL
-    INT length;        // number of value bytes
+    char oid[256];    // dotted decimal, NUL-terminated
+    BYTE type;        // BER tag of the value; 0 in a request means NULL
+    BYTE value[1539]; // at most 1535 value bytes, then a NUL
+    INT length;       // number of value bytes
 };
 static_assert(sizeof(SnmpVarbindEntry) == 1800);
 static_assert(offsetof(SnmpVarbindEntry, type) == 256 && offsetof(SnmpVarbindEntry, value) == 257);
@@ -56,12 +59,12 @@ static_assert(offsetof(SnmpVarbindEntry, length) == 1796);
 
 // A request a caller fills, or the reply it receives.
 struct SnmpRequestRecord {
-    DWORD agentAddress;   // reply: the sender's IPv4 address, network byte order
-    BYTE pduType;         // SNMP_PDU_GET or SNMP_PDU_GETNEXT; kept when a reply is copied in
-    char community[128];  // NUL-terminated; empty in a request means the default
-    DWORD errorStatus;    // reply: the PDU's error-status
-    DWORD errorIndex;     // reply: the PDU's error-index
-    INT entryCount;       // entries behind `entries`
+    DWORD agentAddress;  // reply: the sender's IPv4 address, network byte order
+    BYTE pduType;        // SNMP_PDU_GET or SNMP_PDU_GETNEXT; kept when a reply is copied in
+    char community[128]; // NUL-terminated; empty in a request means the default
+    DWORD errorStatus;   // reply: the PDU's error-status
+    DWORD errorIndex;    // reply: the PDU's error-index
+    INT entryCount;      // entries behind `entries`
     SnmpVarbindEntry* entries;
 };
 
@@ -77,19 +80,22 @@ struct SnmpColumnRow {
 struct SnmpTransport {
     USHORT port = devcomm::kSnmpPort;
     DWORD timeoutMs = devcomm::kSnmpTimeoutMs;
+    DWORD walkGraceMs = devcomm::kSnmpWalkGraceMs; // a walk's deadline: timeoutMs + walkGraceMs
 };
 
 // One request: 0 when a reply was received, parsed and copied into `reply`;
 // -1 on any failure (the reply's contents are then undefined). `host` is a
 // dotted IPv4 address or a host name.
-int SnmpRequest(const char* host, int timeoutSeconds, SnmpRequestRecord* request, SnmpRequestRecord* reply);
+int SnmpRequest(const char* host, int timeoutSeconds, SnmpRequestRecord* request,
+                SnmpRequestRecord* reply);
 int SnmpRequestEx(const char* host, const SnmpTransport& transport, SnmpRequestRecord* request,
                   SnmpRequestRecord* reply);
 
 // `count` zeroed records with `entriesPerRecord` zeroed entries each; with
 // `fill`, entry j of each record gets row j's identifier and the community
 // the default. NULL when an allocation fails.
-SnmpRequestRecord* MPNewRequests(int count, int entriesPerRecord, const SnmpColumnRow* table, BOOL fill);
+SnmpRequestRecord* MPNewRequests(int count, int entriesPerRecord, const SnmpColumnRow* table,
+                                 BOOL fill);
 void MPFreeRequests(int count, SnmpRequestRecord* records);
 
 // 1 when entry i lies in the column of rows[i] (its identifier extends the

@@ -14,7 +14,7 @@ namespace devcomm {
 struct SnmpVarbind {
     std::vector<std::uint32_t> oid;
     BYTE type = SNMP_TYPE_NULL;
-    std::vector<BYTE> value;     // decoded bytes (see the entry's value representation)
+    std::vector<BYTE> value;       // decoded bytes (see the entry's value representation)
     std::size_t encodedLength = 0; // the length the sender encoded
 };
 
@@ -48,10 +48,15 @@ bool DecodeOid(const BYTE* content, std::size_t size, std::vector<std::uint32_t>
 
 // A request record -> the message bytes (at most 1536), with the given request
 // id. Fills the default community into the record when it is empty.
-bool BuildSnmpMessage(SnmpRequestRecord* request, std::int32_t requestId, std::vector<BYTE>* message);
+bool BuildSnmpMessage(SnmpRequestRecord* request, std::int32_t requestId,
+                      std::vector<BYTE>* message);
 // Message bytes -> message object; false when anything is malformed, the
 // version is not 0 or a limit is exceeded.
 bool ParseSnmpMessage(const BYTE* data, std::size_t size, SnmpPdu* pdu);
+// The PDU type and request id of a message, read without judging its size
+// or its varbinds, so that a stray datagram can be told from the answer
+// before anything else is checked. false when even these are unreadable.
+bool PeekSnmpResponseId(const BYTE* data, std::size_t size, BYTE* pduType, std::int32_t* requestId);
 // Message object -> reply record; false when a value or identifier text is
 // too long for its field.
 bool CopyPduToRecord(const SnmpPdu& pdu, SnmpRequestRecord* reply);

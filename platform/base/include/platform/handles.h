@@ -10,7 +10,9 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "win/types.h"
 
@@ -46,6 +48,8 @@ namespace test {
 // Open handles of the named kind (all kinds when kind is nullptr), so that a
 // test can check that what was opened was closed.
 size_t OpenHandleCount(const char* kind = nullptr);
+// Open handles by kind ("File", "Event", ...).
+std::map<std::string, size_t> OpenHandleKinds();
 } // namespace test
 
 } // namespace platform

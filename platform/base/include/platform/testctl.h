@@ -2,6 +2,7 @@
 // resources of the stand-in platform.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "win/types.h"
@@ -19,9 +20,15 @@ void FailNext(const std::string& function, int count, DWORD error, int skip = 0)
 void ClearFaults();
 // How many times the named fault point has been reached since the last reset.
 int CallCount(const std::string& function);
+// Every fault point reached since the last reset, with how often.
+std::map<std::string, int> FaultPointCalls();
 
 // Live allocations of Global* and Heap* (blocks not yet freed).
 long LiveGlobalAllocations();
 long LiveHeapAllocations();
+// Registry key handles opened and not yet closed (predefined keys not counted).
+long OpenRegistryKeys();
+// Views of file mappings not yet unmapped.
+long LiveViews();
 
 } // namespace platform::test

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -10,6 +11,15 @@ namespace platform {
 std::string ToUtf8(std::u16string_view text);
 // Invalid sequences become U+FFFD; never fails.
 std::u16string FromUtf8(std::string_view text);
+// The one UTF-8 encoder and decoder of the platform (the code page functions
+// use them too). Encoding appends to *out; an unpaired surrogate fails when
+// strict, else becomes U+FFFD; ends, when given, receives the end offset in
+// *out of each character. Decoding appends to *out; an ill-formed sequence
+// fails when strict, else becomes one U+FFFD for its longest valid beginning
+// (at least one byte).
+bool EncodeUtf8(std::u16string_view text, bool strict, std::string* out,
+                std::vector<size_t>* ends = nullptr);
+bool DecodeUtf8(std::string_view text, bool strict, std::u16string* out);
 
 // Simple case folding for case-insensitive names (ASCII and Latin-1, Greek and
 // Cyrillic letters, as the system's own name comparison treats them).

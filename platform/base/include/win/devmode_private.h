@@ -35,16 +35,16 @@
 typedef struct _PRIVATE_DEVMODE {
     DWORD Signature;            // 0
     DWORD Version;              // 4
-    DWORD Value8;               // 8
+    DWORD JobStateBits;               // 8
     DWORD PrivateFlags;         // 12 (feature word A)
     DWORD FeatureFlags;         // 16 (feature word B)
     DWORD JobCheckFlags;        // 20 (feature word C)
-    DWORD Value24;              // 24
+    DWORD ReservedFeatures;              // 24
     DWORD OptionFlags;          // 28 (feature word D)
     DWORD TotalSheets;          // 32
-    DWORD Value36;              // 36
+    DWORD DuplexMarginFlags;              // 36
     DWORD EmfMode;              // 40
-    DWORD Value44;              // 44
+    DWORD Reserved44;              // 44
     WORD AlternateSourceOn;     // 48
     SHORT AlternateSource;      // 50: input source of the private settings
     DWORD AlternateMediaType;   // 52: media type of the private settings
@@ -53,13 +53,13 @@ typedef struct _PRIVATE_DEVMODE {
     SHORT OutputPaperLength;    // 60
     WORD Rotate180;             // 62
     WORD MeasureFlags;          // 64 (the low byte; the region word)
-    WORD Value66;               // 66
-    DWORD Value68;              // 68
+    WORD Reserved66;               // 66
+    DWORD Reserved68;              // 68
     SHORT ResolutionCopy;       // 72
-    WORD Value74;               // 74
+    WORD Reserved74;               // 74
     WORD DuplexType;            // 76
     WORD DuplexMargin;          // 78
-    WORD Value80;               // 80
+    WORD Reserved80;               // 80
     WORD ReverseOrder;          // 82
     WORD MirrorImage;           // 84
     WORD MetafileSpoolingOff;   // 86
@@ -68,7 +68,7 @@ typedef struct _PRIVATE_DEVMODE {
     WORD StapleMode;            // 92
     WORD OutputBin;             // 94
     WORD PunchMode;             // 96
-    WORD Value98;               // 98
+    WORD Reserved98;               // 98
     WORD SortMode;              // 100 (CopyMode in the 908-byte layout)
     WORD CoverFlags;            // 102
     WORD FrontCoverPrinted;     // 104
@@ -80,7 +80,7 @@ typedef struct _PRIVATE_DEVMODE {
     WORD JobType;               // 120
     WORD DeptCounterFlags;      // 122
     WORD JobTypeOptions;        // 124
-    WORD Value126;              // 126
+    WORD Reserved126;              // 126
     CHAR DeptCode[32];          // 128
     CHAR MailboxId[32];         // 160
     CHAR SecureBoxId[32];       // 192
@@ -110,12 +110,12 @@ typedef struct _PRIVATE_DEVMODE {
     WORD Density;               // 352
     WORD TextAsBlack;           // 354
     WORD ThresholdLevel;        // 356
-    WORD Value358;              // 358
+    WORD Reserved358;              // 358
     WORD ResolutionCode;        // 360
     WORD FontMode;              // 362
-    SHORT Value364;             // 364
+    SHORT Reserved364;             // 364
     WORD TonerSaveLevel;        // 366
-    WORD Value368;              // 368
+    WORD QualityMode;              // 368
     WORD ImageReduction;        // 370
     WORD GraphicsMode;          // 372
     WORD HalftoneKind;          // 374
@@ -127,29 +127,29 @@ typedef struct _PRIVATE_DEVMODE {
     CHAR OverlayMakeName[64];   // 392
     CHAR OverlayUseName[64];    // 456
     DWORD WatermarkFlags;       // 520
-    DWORD Value524;             // 524
+    DWORD Reserved524;             // 524
     BYTE WatermarkRecord[216];  // 528
     // From here the 908-byte layout has the same fields 12 bytes earlier.
-    DWORD Value744;             // 744
-    DWORD Value748;             // 748
+    DWORD Reserved744;             // 744
+    DWORD Reserved748;             // 748
     DWORD HardDiskValue;        // 752: the model's hard-disk option value
     DWORD MemoryValue;          // 756: the model's memory value
-    WORD Value760;              // 760
+    WORD ManualDuplexOffered;              // 760
     WORD FinisherId;            // 762
-    WORD Value764;              // 764
-    WORD Value766;              // 766
-    WORD Value768;              // 768
-    WORD Value770;              // 770
-    DWORD Value772;             // 772
+    WORD Reserved764;              // 764
+    WORD Reserved766;              // 766
+    WORD InstalledTrayOffset;              // 768
+    WORD AutoTrayResolve;              // 770
+    DWORD Reserved772;             // 772
     CHAR ProfileName[64];       // 776
-    WORD Value840;              // 840
-    WORD Value842;              // 842
+    WORD JobSetupOption;              // 840
+    WORD JobSetupKind;              // 842
     WORD PriorPrintOn;          // 844
     WORD DuplexNotice;          // 846
-    WORD Value848;              // 848
-    WORD Value850;              // 850
-    WORD Value852;              // 852
-    WORD Value854;              // 854
+    WORD Reserved848;              // 848
+    WORD Reserved850;              // 850
+    WORD Reserved852;              // 852
+    WORD Reserved854;              // 854
     CHAR OwnerUserName[32];     // 856
     CHAR OwnerComputerName[32]; // 888
     SYSTEMTIME OwnerInstalledTime; // 920
@@ -178,16 +178,16 @@ static_assert(sizeof(DEVMODE_IMAGEW) == 1320 && sizeof(DEVMODE_IMAGEA) == 1256);
 static_assert(offsetof(DEVMODE_IMAGEW, priv) == DEVMODEW_SIZE && offsetof(DEVMODE_IMAGEA, priv) == DEVMODEA_SIZE);
 PRIVATE_OFFSET_IS(Signature, 0);
 PRIVATE_OFFSET_IS(Version, 4);
-PRIVATE_OFFSET_IS(Value8, 8);
+PRIVATE_OFFSET_IS(JobStateBits, 8);
 PRIVATE_OFFSET_IS(PrivateFlags, 12);
 PRIVATE_OFFSET_IS(FeatureFlags, 16);
 PRIVATE_OFFSET_IS(JobCheckFlags, 20);
-PRIVATE_OFFSET_IS(Value24, 24);
+PRIVATE_OFFSET_IS(ReservedFeatures, 24);
 PRIVATE_OFFSET_IS(OptionFlags, 28);
 PRIVATE_OFFSET_IS(TotalSheets, 32);
-PRIVATE_OFFSET_IS(Value36, 36);
+PRIVATE_OFFSET_IS(DuplexMarginFlags, 36);
 PRIVATE_OFFSET_IS(EmfMode, 40);
-PRIVATE_OFFSET_IS(Value44, 44);
+PRIVATE_OFFSET_IS(Reserved44, 44);
 PRIVATE_OFFSET_IS(AlternateSourceOn, 48);
 PRIVATE_OFFSET_IS(AlternateSource, 50);
 PRIVATE_OFFSET_IS(AlternateMediaType, 52);
@@ -196,13 +196,13 @@ PRIVATE_OFFSET_IS(OutputPaperWidth, 58);
 PRIVATE_OFFSET_IS(OutputPaperLength, 60);
 PRIVATE_OFFSET_IS(Rotate180, 62);
 PRIVATE_OFFSET_IS(MeasureFlags, 64);
-PRIVATE_OFFSET_IS(Value66, 66);
-PRIVATE_OFFSET_IS(Value68, 68);
+PRIVATE_OFFSET_IS(Reserved66, 66);
+PRIVATE_OFFSET_IS(Reserved68, 68);
 PRIVATE_OFFSET_IS(ResolutionCopy, 72);
-PRIVATE_OFFSET_IS(Value74, 74);
+PRIVATE_OFFSET_IS(Reserved74, 74);
 PRIVATE_OFFSET_IS(DuplexType, 76);
 PRIVATE_OFFSET_IS(DuplexMargin, 78);
-PRIVATE_OFFSET_IS(Value80, 80);
+PRIVATE_OFFSET_IS(Reserved80, 80);
 PRIVATE_OFFSET_IS(ReverseOrder, 82);
 PRIVATE_OFFSET_IS(MirrorImage, 84);
 PRIVATE_OFFSET_IS(MetafileSpoolingOff, 86);
@@ -211,7 +211,7 @@ PRIVATE_OFFSET_IS(CollateByDriver, 90);
 PRIVATE_OFFSET_IS(StapleMode, 92);
 PRIVATE_OFFSET_IS(OutputBin, 94);
 PRIVATE_OFFSET_IS(PunchMode, 96);
-PRIVATE_OFFSET_IS(Value98, 98);
+PRIVATE_OFFSET_IS(Reserved98, 98);
 PRIVATE_OFFSET_IS(SortMode, 100);
 PRIVATE_OFFSET_IS(CoverFlags, 102);
 PRIVATE_OFFSET_IS(FrontCoverPrinted, 104);
@@ -223,7 +223,7 @@ PRIVATE_OFFSET_IS(BackCoverMedia, 116);
 PRIVATE_OFFSET_IS(JobType, 120);
 PRIVATE_OFFSET_IS(DeptCounterFlags, 122);
 PRIVATE_OFFSET_IS(JobTypeOptions, 124);
-PRIVATE_OFFSET_IS(Value126, 126);
+PRIVATE_OFFSET_IS(Reserved126, 126);
 PRIVATE_OFFSET_IS(DeptCode, 128);
 PRIVATE_OFFSET_IS(MailboxId, 160);
 PRIVATE_OFFSET_IS(SecureBoxId, 192);
@@ -253,12 +253,12 @@ PRIVATE_OFFSET_IS(ColorAdjustValues, 304);
 PRIVATE_OFFSET_IS(Density, 352);
 PRIVATE_OFFSET_IS(TextAsBlack, 354);
 PRIVATE_OFFSET_IS(ThresholdLevel, 356);
-PRIVATE_OFFSET_IS(Value358, 358);
+PRIVATE_OFFSET_IS(Reserved358, 358);
 PRIVATE_OFFSET_IS(ResolutionCode, 360);
 PRIVATE_OFFSET_IS(FontMode, 362);
-PRIVATE_OFFSET_IS(Value364, 364);
+PRIVATE_OFFSET_IS(Reserved364, 364);
 PRIVATE_OFFSET_IS(TonerSaveLevel, 366);
-PRIVATE_OFFSET_IS(Value368, 368);
+PRIVATE_OFFSET_IS(QualityMode, 368);
 PRIVATE_OFFSET_IS(ImageReduction, 370);
 PRIVATE_OFFSET_IS(GraphicsMode, 372);
 PRIVATE_OFFSET_IS(HalftoneKind, 374);
@@ -270,28 +270,28 @@ PRIVATE_OFFSET_IS(OverlayOnTop, 390);
 PRIVATE_OFFSET_IS(OverlayMakeName, 392);
 PRIVATE_OFFSET_IS(OverlayUseName, 456);
 PRIVATE_OFFSET_IS(WatermarkFlags, 520);
-PRIVATE_OFFSET_IS(Value524, 524);
+PRIVATE_OFFSET_IS(Reserved524, 524);
 PRIVATE_OFFSET_IS(WatermarkRecord, 528);
-PRIVATE_OFFSET_IS(Value744, 744);
-PRIVATE_OFFSET_IS(Value748, 748);
+PRIVATE_OFFSET_IS(Reserved744, 744);
+PRIVATE_OFFSET_IS(Reserved748, 748);
 PRIVATE_OFFSET_IS(HardDiskValue, 752);
 PRIVATE_OFFSET_IS(MemoryValue, 756);
-PRIVATE_OFFSET_IS(Value760, 760);
+PRIVATE_OFFSET_IS(ManualDuplexOffered, 760);
 PRIVATE_OFFSET_IS(FinisherId, 762);
-PRIVATE_OFFSET_IS(Value764, 764);
-PRIVATE_OFFSET_IS(Value766, 766);
-PRIVATE_OFFSET_IS(Value768, 768);
-PRIVATE_OFFSET_IS(Value770, 770);
-PRIVATE_OFFSET_IS(Value772, 772);
+PRIVATE_OFFSET_IS(Reserved764, 764);
+PRIVATE_OFFSET_IS(Reserved766, 766);
+PRIVATE_OFFSET_IS(InstalledTrayOffset, 768);
+PRIVATE_OFFSET_IS(AutoTrayResolve, 770);
+PRIVATE_OFFSET_IS(Reserved772, 772);
 PRIVATE_OFFSET_IS(ProfileName, 776);
-PRIVATE_OFFSET_IS(Value840, 840);
-PRIVATE_OFFSET_IS(Value842, 842);
+PRIVATE_OFFSET_IS(JobSetupOption, 840);
+PRIVATE_OFFSET_IS(JobSetupKind, 842);
 PRIVATE_OFFSET_IS(PriorPrintOn, 844);
 PRIVATE_OFFSET_IS(DuplexNotice, 846);
-PRIVATE_OFFSET_IS(Value848, 848);
-PRIVATE_OFFSET_IS(Value850, 850);
-PRIVATE_OFFSET_IS(Value852, 852);
-PRIVATE_OFFSET_IS(Value854, 854);
+PRIVATE_OFFSET_IS(Reserved848, 848);
+PRIVATE_OFFSET_IS(Reserved850, 850);
+PRIVATE_OFFSET_IS(Reserved852, 852);
+PRIVATE_OFFSET_IS(Reserved854, 854);
 PRIVATE_OFFSET_IS(OwnerUserName, 856);
 PRIVATE_OFFSET_IS(OwnerComputerName, 888);
 PRIVATE_OFFSET_IS(OwnerInstalledTime, 920);

@@ -54,6 +54,15 @@ XLATEOBJ* CreateTableXlate(const ULONG* table, ULONG count, USHORT iSrcType = PA
 XLATEOBJ* CreatePaletteXlate(HPALETTE hpalSrc, HPALETTE hpalDst);
 void DeleteXlate(XLATEOBJ* pxlo);
 
+// --- surfaces -------------------------------------------------------------
+
+// The colours of a bitmap's pixels (GDI's bitmaps have their own colour
+// tables); the engine's drawing reads and writes colours through them.
+bool SetSurfacePalette(HSURF hsurf, HPALETTE hpal);
+// The pixel value of an RGB colour (COLORREF) on a bitmap: the nearest entry
+// of an indexed one.
+ULONG PixelOfColor(HSURF hsurf, ULONG rgb);
+
 // --- transforms -----------------------------------------------------------
 
 XFORMOBJ* CreateXform(const XFORML& xform);

@@ -522,7 +522,37 @@ typedef struct _GLYPHBITS {
     BYTE aj[1];
 } GLYPHBITS;
 
-typedef struct _GLYPHDEF GLYPHDEF;
+static_assert(offsetof(GLYPHBITS, aj) == 16);
+
+// What a glyph is, as the font object was asked for it: its image or its
+// outline (in device space, 28.4).
+typedef union _GLYPHDEF {
+    GLYPHBITS* pgb;
+    PATHOBJ* ppo;
+} GLYPHDEF;
+
+typedef struct _POINTQF {
+    LONGLONG x; // 32.32 fixed point
+    LONGLONG y;
+} POINTQF, *PPOINTQF;
+
+// One glyph of FONTOBJ_cGetGlyphs: its definition and its metrics in device
+// space (28.4 along the baseline).
+typedef struct _GLYPHDATA {
+    GLYPHDEF gdf;
+    HGLYPH hg;
+    FIX fxD;  // advance width
+    FIX fxA;  // prebearing
+    FIX fxAB; // advance of the black box's right edge
+    FIX fxInkTop;
+    FIX fxInkBottom;
+    RECTL rclInk;
+    POINTQF ptqD; // advance vector
+} GLYPHDATA, *PGLYPHDATA;
+
+static_assert(offsetof(GLYPHDATA, hg) == 8 && offsetof(GLYPHDATA, rclInk) == 32);
+static_assert(offsetof(GLYPHDATA, ptqD) == 48 && sizeof(GLYPHDATA) == 64);
+
 typedef struct _GLYPHPOS {
     HGLYPH hg;
     GLYPHDEF* pgdf;
@@ -542,6 +572,143 @@ typedef struct _STROBJ {
 
 static_assert(offsetof(STROBJ, rclBkGround) == 12 && offsetof(STROBJ, pgp) == 32);
 static_assert(sizeof(STROBJ) == 48);
+
+// STROBJ flAccel
+#define SO_FLAG_DEFAULT_PLACEMENT 0x00000001
+#define SO_HORIZONTAL 0x00000002
+#define SO_VERTICAL 0x00000004
+#define SO_REVERSED 0x00000008
+#define SO_ZERO_BEARINGS 0x00000010
+#define SO_CHAR_INC_EQUAL_BM_BASE 0x00000020
+#define SO_MAXEXT_EQUAL_BM_SIDE 0x00000040
+#define SO_DO_NOT_SUBSTITUTE_DEVICE_FONT 0x00000080
+#define SO_GLYPHINDEX_TEXT 0x00000100
+#define SO_ESC_NOT_ORIENT 0x00000200
+#define SO_DXDY 0x00000400
+#define SO_CHARACTER_EXTRA 0x00000800
+#define SO_BREAK_EXTRA 0x00001000
+
+// What FONTOBJ_cGetGlyphs and DrvGetGlyphMode speak of.
+#define FO_HGLYPHS 0L
+#define FO_GLYPHBITS 1L
+#define FO_PATHOBJ 2L
+
+// The metrics of a font as the engine describes it to drivers. Offsets
+// (dpwsz*) count bytes from the record's start to a terminated wide string
+// within cjThis.
+typedef SHORT FWORD;
+
+typedef struct _PANOSE {
+    BYTE bFamilyType;
+    BYTE bSerifStyle;
+    BYTE bWeight;
+    BYTE bProportion;
+    BYTE bContrast;
+    BYTE bStrokeVariation;
+    BYTE bArmStyle;
+    BYTE bLetterform;
+    BYTE bMidline;
+    BYTE bXHeight;
+} PANOSE;
+
+typedef struct _IFIMETRICS {
+    ULONG cjThis;
+    ULONG cjIfiExtra;
+    LONG_PTR dpwszFamilyName;
+    LONG_PTR dpwszStyleName;
+    LONG_PTR dpwszFaceName;
+    LONG_PTR dpwszUniqueName;
+    LONG_PTR dpFontSim;
+    LONG lEmbedId;
+    LONG lItalicAngle;
+    LONG lCharBias;
+    LONG_PTR dpCharSets;
+    BYTE jWinCharSet;
+    BYTE jWinPitchAndFamily;
+    USHORT usWinWeight;
+    ULONG flInfo;
+    USHORT fsSelection;
+    USHORT fsType;
+    FWORD fwdUnitsPerEm;
+    FWORD fwdLowestPPEm;
+    FWORD fwdWinAscender;
+    FWORD fwdWinDescender;
+    FWORD fwdMacAscender;
+    FWORD fwdMacDescender;
+    FWORD fwdMacLineGap;
+    FWORD fwdTypoAscender;
+    FWORD fwdTypoDescender;
+    FWORD fwdTypoLineGap;
+    FWORD fwdAveCharWidth;
+    FWORD fwdMaxCharInc;
+    FWORD fwdCapHeight;
+    FWORD fwdXHeight;
+    FWORD fwdSubscriptXSize;
+    FWORD fwdSubscriptYSize;
+    FWORD fwdSubscriptXOffset;
+    FWORD fwdSubscriptYOffset;
+    FWORD fwdSuperscriptXSize;
+    FWORD fwdSuperscriptYSize;
+    FWORD fwdSuperscriptXOffset;
+    FWORD fwdSuperscriptYOffset;
+    FWORD fwdUnderscoreSize;
+    FWORD fwdUnderscorePosition;
+    FWORD fwdStrikeoutSize;
+    FWORD fwdStrikeoutPosition;
+    BYTE chFirstChar;
+    BYTE chLastChar;
+    BYTE chDefaultChar;
+    BYTE chBreakChar;
+    WCHAR wcFirstChar;
+    WCHAR wcLastChar;
+    WCHAR wcDefaultChar;
+    WCHAR wcBreakChar;
+    POINTL ptlBaseline;
+    POINTL ptlAspect;
+    POINTL ptlCaret;
+    RECTL rclFontBox;
+    BYTE achVendId[4];
+    ULONG cKerningPairs;
+    ULONG ulPanoseCulture;
+    PANOSE panose;
+} IFIMETRICS, *PIFIMETRICS;
+
+static_assert(offsetof(IFIMETRICS, dpwszFaceName) == 24 && offsetof(IFIMETRICS, jWinCharSet) == 72);
+static_assert(offsetof(IFIMETRICS, flInfo) == 76 && offsetof(IFIMETRICS, fwdUnitsPerEm) == 84);
+static_assert(offsetof(IFIMETRICS, rclFontBox) == 172 && offsetof(IFIMETRICS, panose) == 200);
+
+// IFIMETRICS flInfo
+#define FM_INFO_TECH_TRUETYPE 0x00000001
+#define FM_INFO_TECH_BITMAP 0x00000002
+#define FM_INFO_TECH_STROKE 0x00000004
+#define FM_INFO_TECH_OUTLINE_NOT_TRUETYPE 0x00000008
+#define FM_INFO_ARB_XFORMS 0x00000010
+#define FM_INFO_1BPP 0x00000020
+#define FM_INFO_INTEGER_WIDTH 0x00000100
+#define FM_INFO_CONSTANT_WIDTH 0x00000200
+#define FM_INFO_NOT_CONTIGUOUS 0x00000400
+#define FM_INFO_RETURNS_OUTLINES 0x00002000
+#define FM_INFO_RETURNS_STROKES 0x00004000
+#define FM_INFO_RETURNS_BITMAPS 0x00008000
+#define FM_INFO_UNICODE_COMPLIANT 0x00010000
+#define FM_INFO_RIGHT_HANDED 0x00020000
+#define FM_INFO_DBCS_FIXED_PITCH 0x00200000
+#define FM_INFO_NONNEGATIVE_AC 0x00400000
+#define FM_INFO_FAMILY_EQUIV 0x08000000
+// IFIMETRICS fsSelection
+#define FM_SEL_ITALIC 0x0001
+#define FM_SEL_BOLD 0x0020
+#define FM_SEL_REGULAR 0x0040
+
+// Attributes of glyphs (FONTOBJ_pQueryGlyphAttrs): one bit per glyph handle,
+// set for glyphs drawn right to left or otherwise not as given.
+#define FO_QGA_RTL 0x00000001
+typedef struct _FD_GLYPHATTR {
+    ULONG cjThis;
+    ULONG cGlyphs;
+    ULONG iMode;
+    BYTE aGlyphAttr[1];
+} FD_GLYPHATTR, *PFD_GLYPHATTR;
 
 // Glyph sets (EngComputeGlyphSet): runs of consecutive Unicode characters,
 // each character with the glyph handle the driver uses for it.
@@ -604,7 +771,40 @@ typedef struct tagCOLORADJUSTMENT {
 
 static_assert(sizeof(COLORADJUSTMENT) == 24);
 
-typedef struct _BLENDOBJ BLENDOBJ;
+typedef struct _BLENDFUNCTION {
+    BYTE BlendOp; // AC_SRC_OVER
+    BYTE BlendFlags;
+    BYTE SourceConstantAlpha;
+    BYTE AlphaFormat; // AC_SRC_ALPHA: the source has premultiplied alpha
+} BLENDFUNCTION, *PBLENDFUNCTION;
+
+typedef struct _BLENDOBJ {
+    BLENDFUNCTION BlendFunction;
+} BLENDOBJ, *PBLENDOBJ;
+
+#define AC_SRC_OVER 0x00
+#define AC_SRC_ALPHA 0x01
+
+typedef struct _GRADIENT_TRIANGLE {
+    ULONG Vertex1;
+    ULONG Vertex2;
+    ULONG Vertex3;
+} GRADIENT_TRIANGLE, *PGRADIENT_TRIANGLE;
+
+typedef struct _GRADIENT_RECT {
+    ULONG UpperLeft;
+    ULONG LowerRight;
+} GRADIENT_RECT, *PGRADIENT_RECT;
+
+static_assert(sizeof(BLENDFUNCTION) == 4 && sizeof(GRADIENT_TRIANGLE) == 12);
+
+// Stretching modes of the engine's stretch services.
+#ifndef BLACKONWHITE
+#define BLACKONWHITE 1
+#define WHITEONBLACK 2
+#define COLORONCOLOR 3
+#define HALFTONE 4
+#endif
 
 // ---------------------------------------------------------------------------
 // Document end (DrvEndDoc).
@@ -740,6 +940,64 @@ BOOL APIENTRY XFORMOBJ_bApplyXform(XFORMOBJ* pxo, ULONG iMode, ULONG cPoints, PV
 // nFirstChar + cChars - 1, each taken as the low byte of its number; the
 // glyph handle of a Unicode character is that byte. Freed with EngFreeMem.
 FD_GLYPHSET* APIENTRY EngComputeGlyphSet(INT nCodePage, INT nFirstChar, INT cChars);
+
+// Fonts: what a driver may ask of the font object of a text call.
+ULONG APIENTRY FONTOBJ_cGetGlyphs(FONTOBJ* pfo, ULONG iMode, ULONG cGlyph, HGLYPH* phg,
+                                  PVOID* ppvGlyph);
+XFORMOBJ* APIENTRY FONTOBJ_pxoGetXform(FONTOBJ* pfo);
+IFIMETRICS* APIENTRY FONTOBJ_pifi(FONTOBJ* pfo);
+PVOID APIENTRY FONTOBJ_pvTrueTypeFontFile(FONTOBJ* pfo, ULONG* pcjFile);
+ULONG APIENTRY FONTOBJ_cGetAllGlyphHandles(FONTOBJ* pfo, HGLYPH* phg);
+PFD_GLYPHATTR APIENTRY FONTOBJ_pQueryGlyphAttrs(FONTOBJ* pfo, ULONG iMode);
+
+// Strings: the glyphs of a text call, in batches when the call did not give
+// their positions (pgp NULL).
+VOID APIENTRY STROBJ_vEnumStart(STROBJ* pstro);
+BOOL APIENTRY STROBJ_bEnum(STROBJ* pstro, ULONG* pc, PGLYPHPOS* ppgpos);
+DWORD APIENTRY STROBJ_dwGetCodePage(STROBJ* pstro);
+
+// The engine's own drawing of text onto a bitmap surface.
+BOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                         RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque,
+                         POINTL* pptlOrg, MIX mix);
+
+// Drawing into surfaces: engine bitmaps are drawn by the engine itself; a
+// device surface gets the engine's rendering through its driver's
+// DrvBitBlt or DrvCopyBits. Raster operations are four-operand codes (the
+// foreground code in the low byte, used where a mask bit is 1).
+BOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                        XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc, POINTL* pptlMask,
+                        BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4);
+BOOL APIENTRY EngCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                          RECTL* prclDest, POINTL* pptlSrc);
+BOOL APIENTRY EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                            XLATEOBJ* pxlo, COLORADJUSTMENT* pca, POINTL* pptlHTOrg,
+                            RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask, ULONG iMode);
+BOOL APIENTRY EngStretchBltROP(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                               XLATEOBJ* pxlo, COLORADJUSTMENT* pca, POINTL* pptlHTOrg,
+                               RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask, ULONG iMode,
+                               BRUSHOBJ* pbo, DWORD rop4);
+BOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPOBJ* pco,
+                        XLATEOBJ* pxlo, COLORADJUSTMENT* pca, POINTL* pptlBrushOrg, POINTFIX* pptfx,
+                        RECTL* prcl, POINTL* pptl, ULONG iMode);
+BOOL APIENTRY EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                                RECTL* prclDst, RECTL* prclSrc, ULONG iTransColor,
+                                ULONG ulReserved);
+BOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                            RECTL* prclDest, RECTL* prclSrc, BLENDOBJ* pBlendObj);
+BOOL APIENTRY EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* pxlo, TRIVERTEX* pVertex,
+                              ULONG nVertex, PVOID pMesh, ULONG nMesh, RECTL* prclExtents,
+                              POINTL* pptlDitherOrg, ULONG ulMode);
+BOOL APIENTRY EngStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                            POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix);
+BOOL APIENTRY EngFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo,
+                          POINTL* pptlBrushOrg, MIX mix, FLONG flOptions);
+BOOL APIENTRY EngStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
+                                   BRUSHOBJ* pboStroke, LINEATTRS* plineattrs, BRUSHOBJ* pboFill,
+                                   POINTL* pptlBrushOrg, MIX mixFill, FLONG flOptions);
+BOOL APIENTRY EngLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2,
+                        LONG y2, RECTL* prclBounds, MIX mix);
+BOOL APIENTRY EngPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix);
 
 // TRUE when the job printing on the surface's device has been cancelled.
 BOOL APIENTRY EngCheckAbort(SURFOBJ* pso);

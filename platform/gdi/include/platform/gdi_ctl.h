@@ -1,6 +1,7 @@
 // Counters of the stand-in GDI for tests.
 #pragma once
 
+#include <map>
 #include <string>
 
 namespace platform::test {
@@ -25,3 +26,13 @@ std::string SkippedEmfRecords();
 void ClearSkippedEmfRecords();
 
 } // namespace platform::test
+
+namespace platform {
+
+// The metafile records that playback did not play since the last
+// ClearSkippedEmfRecords, by record name ("EMR_EXTTEXTOUTW", or with
+// " (malformed)" for one that could not be read) with how many of each: what
+// a printing program tells its user was left out of the pages.
+std::map<std::string, long> SkippedEmfRecordCounts();
+
+} // namespace platform

@@ -28,9 +28,10 @@ class DrawingCall {
     virtual ~DrawingCall() = default;
     // The part of the page the call can touch (right and bottom exclusive).
     virtual RECTL Bounds() const = 0;
-    // Draws through the driver's hook; FALSE when the driver fails the call
-    // or does not take this kind of call over (the engine's own drawing of
-    // such calls is not part of this platform yet).
+    // Draws through the driver's hook; where the driver does not take the
+    // call over or refuses it, the engine draws it (into a bitmap surface,
+    // or through the driver's image hooks on a device surface). FALSE when
+    // neither could.
     virtual BOOL Play(const PlayTarget& target) = 0;
 };
 
@@ -74,5 +75,48 @@ std::unique_ptr<DrawingCall> MakeStrokeAndFillPath(PATHOBJ* ppo, const std::vect
 // DrvStrokePath of the segment.
 std::unique_ptr<DrawingCall> MakeLine(POINTL from, POINTL to, const std::vector<RECTL>& clip,
                                       const BrushSpec& pen, MIX mix);
+
+// An image a raster call keeps: an engine bitmap with the palette of its
+// pixels, both deleted with it.
+struct RasterImage {
+    HSURF surface = nullptr;
+    HPALETTE palette = nullptr;
+    RasterImage() = default;
+    RasterImage(const RasterImage&) = delete;
+    RasterImage& operator=(const RasterImage&) = delete;
+    ~RasterImage();
+};
+
+enum class RasterKind { Blit, Transparent, Alpha, Gradient, Parallelogram };
+
+// A raster call in page coordinates: the source's rectangle (of its own
+// pixels; mirrored when its width or height runs backwards) onto the
+// destination rectangle, under the four-operand raster operation, with the
+// brush where the operation reads the pattern.
+struct RasterSpec {
+    RasterKind kind = RasterKind::Blit;
+    std::shared_ptr<const RasterImage> source;
+    std::shared_ptr<const RasterImage> mask; // one bit, the source's size
+    RECTL dst{};
+    RECTL src{};
+    POINTL maskOrg{};
+    ROP4 rop4 = 0xCCCC;
+    ULONG stretchMode = 3; // COLORONCOLOR
+    // Source index to device colour; empty: from the source's palette to the
+    // device's.
+    std::vector<ULONG> table;
+    bool brush = false;
+    BrushSpec brushSpec;
+    POINTL brushOrg{};
+    ULONG transparentColor = 0; // a source pixel value
+    BLENDFUNCTION blend{};
+    std::vector<TRIVERTEX> vertices; // gradients: page coordinates, RGB colours
+    std::vector<ULONG> mesh;
+    ULONG gradientMode = 0;
+    POINTFIX corners[3] = {}; // parallelograms: upper left, upper right, lower left
+};
+// devicePalette: the colours of the device (from RGB for gradients).
+std::unique_ptr<DrawingCall> MakeRasterCall(const RasterSpec& spec, const std::vector<RECTL>& clip,
+                                            HPALETTE devicePalette);
 
 } // namespace platform::gdi

@@ -456,3 +456,6 @@ BOOL WINAPI PaintRgn(HDC hdc, HRGN hrgn);
 BOOL WINAPI FrameRgn(HDC hdc, HRGN hrgn, HBRUSH hbr, int w, int h);
 BOOL WINAPI InvertRgn(HDC hdc, HRGN hrgn);
 }
+
+// Fonts and text.
+#include "win/gdi_text.h"

@@ -5,6 +5,7 @@
 // RecorderSet.
 #include <cstdarg>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -24,8 +25,9 @@ struct Config {
     bool failEnablePdev = false;
     bool failStartPage = false;
     ULONG escapeResult = 1;
-    FLONG hooks = 0;        // 0: the usual hooks; else the hooks of the surface
-    bool noBeziers = false; // the device does not take Bezier curves
+    FLONG hooks = 0;          // 0: the usual hooks; else the hooks of the surface
+    bool noBeziers = false;   // the device does not take Bezier curves
+    bool refusePaths = false; // the path and line hooks answer FALSE
 };
 
 Config gConfig;
@@ -33,6 +35,18 @@ std::string gLog;
 std::string gDetail; // paths and line attributes of the drawing calls
 int gNextPdev = 0;
 int gDepth = 0;
+// What reached the page: images handed to DrvCopyBits on a device surface,
+// or the bands of a banding surface (1: ink), as 0x00RRGGBB per pixel.
+std::vector<ULONG> gCanvas;
+
+void ClearCanvas() {
+    gCanvas.assign(static_cast<size_t>(gConfig.width) * static_cast<size_t>(gConfig.height),
+                   0xFFFFFF);
+}
+void Plot(LONG x, LONG y, ULONG rgb) {
+    if (x >= 0 && y >= 0 && x < gConfig.width && y < gConfig.height && !gCanvas.empty())
+        gCanvas[static_cast<size_t>(y) * static_cast<size_t>(gConfig.width) + x] = rgb;
+}
 
 constexpr ULONG kMagic = 0x50434552; // "RECP"
 
@@ -301,6 +315,7 @@ BOOL APIENTRY StartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
 
 BOOL APIENTRY StartPage(SURFOBJ* pso) {
     Log("DrvStartPage pdev=%d", Id(pso));
+    ClearCanvas();
     return gConfig.failStartPage ? FALSE : TRUE;
 }
 
@@ -348,6 +363,9 @@ BOOL APIENTRY StartBanding(SURFOBJ* pso, POINTL* pptl) {
     if (!p) return FALSE;
     p->bandTop = 0;
     *pptl = POINTL{0, 0};
+    ClearCanvas();
+    RECTL all{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy};
+    EngEraseSurface(pso, &all, 1);
     Log("DrvStartBanding pdev=%d band=0,0", p->id);
     return TRUE;
 }
@@ -355,6 +373,15 @@ BOOL APIENTRY StartBanding(SURFOBJ* pso, POINTL* pptl) {
 BOOL APIENTRY NextBand(SURFOBJ* pso, POINTL* pptl) {
     RecPdev* p = Pdev(pso);
     if (!p) return FALSE;
+    // The band's clear bits are ink (black); it starts white again for the
+    // next band.
+    for (LONG y = 0; y < pso->sizlBitmap.cy; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(pso->pvScan0) + y * pso->lDelta;
+        for (LONG x = 0; x < pso->sizlBitmap.cx; ++x)
+            if (!((row[x / 8] >> (7 - x % 8)) & 1)) Plot(x, p->bandTop + y, 0);
+    }
+    RECTL all{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy};
+    EngEraseSurface(pso, &all, 1);
     p->bandTop += p->bandHeight;
     *pptl = p->bandTop >= gConfig.height ? POINTL{-1, -1} : POINTL{0, p->bandTop};
     Log("DrvNextBand pdev=%d band=%d,%d", p->id, pptl->x, pptl->y);
@@ -382,7 +409,7 @@ BOOL APIENTRY FillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo,
         PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pbo).c_str(),
         pptlBrushOrg ? pptlBrushOrg->x : 0, pptlBrushOrg ? pptlBrushOrg->y : 0, mix, flOptions);
     Detail("FillPath path=" + PathText(ppo));
-    return TRUE;
+    return gConfig.refusePaths ? FALSE : TRUE;
 }
 
 BOOL APIENTRY StrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
@@ -393,7 +420,7 @@ BOOL APIENTRY StrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo
         PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pbo).c_str(), complexity,
         plineattrs ? plineattrs->elWidth.l : -1, mix);
     Detail("StrokePath path=" + PathText(ppo) + " line=" + LineText(plineattrs));
-    return TRUE;
+    return gConfig.refusePaths ? FALSE : TRUE;
 }
 
 BOOL APIENTRY StrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ*,
@@ -403,7 +430,7 @@ BOOL APIENTRY StrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMO
         PathBounds(ppo).c_str(), Clip(pco).c_str(), Brush(pboStroke).c_str(),
         Brush(pboFill).c_str(), mixFill, flOptions);
     Detail("StrokeAndFillPath path=" + PathText(ppo) + " line=" + LineText(plineattrs));
-    return TRUE;
+    return gConfig.refusePaths ? FALSE : TRUE;
 }
 
 BOOL APIENTRY LineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,
@@ -411,6 +438,63 @@ BOOL APIENTRY LineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1
     Log("DrvLineTo pdev=%d from=%d,%d to=%d,%d bounds=%s clip=%s brush=%s mix=0x%x", Id(pso), x1,
         y1, x2, y2, prclBounds ? Rect(*prclBounds).c_str() : "none", Clip(pco).c_str(),
         Brush(pbo).c_str(), mix);
+    return gConfig.refusePaths ? FALSE : TRUE;
+}
+
+// Copies the image onto the canvas within the clip (24 bits, the device's
+// own colours: red in the low byte).
+BOOL APIENTRY CopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ*, RECTL* prclDest,
+                       POINTL* pptlSrc) {
+    Log("DrvCopyBits pdev=%d dest=%s clip=%s", Id(psoDest), Rect(*prclDest).c_str(),
+        Clip(pco).c_str());
+    if (psoSrc && psoSrc->iType == STYPE_DEVICE && psoDest->iBitmapFormat == BMF_24BPP &&
+        psoDest->pvScan0) {
+        // Reading the page back: the canvas into the engine's bitmap.
+        for (LONG y = prclDest->top; y < prclDest->bottom; ++y)
+            for (LONG x = prclDest->left; x < prclDest->right; ++x) {
+                LONG cx = x - prclDest->left + pptlSrc->x, cy = y - prclDest->top + pptlSrc->y;
+                ULONG rgb = cx >= 0 && cy >= 0 && cx < gConfig.width && cy < gConfig.height &&
+                                    !gCanvas.empty()
+                                ? gCanvas[static_cast<size_t>(cy) * gConfig.width + cx]
+                                : 0xFFFFFF;
+                BYTE* px = static_cast<BYTE*>(psoDest->pvScan0) + y * psoDest->lDelta + 3 * x;
+                px[0] = static_cast<BYTE>(rgb), px[1] = static_cast<BYTE>(rgb >> 8),
+                px[2] = static_cast<BYTE>(rgb >> 16);
+            }
+        return TRUE;
+    }
+    if (!psoSrc || psoSrc->iBitmapFormat != BMF_24BPP || !psoSrc->pvScan0) return FALSE;
+    std::vector<RECTL> rects;
+    if (!pco || pco->iDComplexity == DC_TRIVIAL) {
+        rects.push_back(*prclDest);
+    } else if (pco->iDComplexity == DC_RECT) {
+        rects.push_back(pco->rclBounds);
+    } else {
+        CLIPOBJ_cEnumStart(pco, TRUE, CT_RECTANGLES, CD_ANY, 0);
+        struct {
+            ULONG c;
+            RECTL r[16];
+        } batch;
+        BOOL more;
+        do {
+            more = CLIPOBJ_bEnum(pco, sizeof batch, reinterpret_cast<ULONG*>(&batch));
+            rects.insert(rects.end(), batch.r, batch.r + batch.c);
+        } while (more);
+    }
+    for (RECTL r : rects) {
+        r.left = std::max(r.left, prclDest->left), r.top = std::max(r.top, prclDest->top);
+        r.right = std::min(r.right, prclDest->right);
+        r.bottom = std::min(r.bottom, prclDest->bottom);
+        for (LONG y = r.top; y < r.bottom; ++y)
+            for (LONG x = r.left; x < r.right; ++x) {
+                LONG sx = x - prclDest->left + pptlSrc->x, sy = y - prclDest->top + pptlSrc->y;
+                if (sx < 0 || sy < 0 || sx >= psoSrc->sizlBitmap.cx || sy >= psoSrc->sizlBitmap.cy)
+                    continue;
+                const BYTE* px =
+                    static_cast<const BYTE*>(psoSrc->pvScan0) + sy * psoSrc->lDelta + 3 * sx;
+                Plot(x, y, px[0] | px[1] << 8 | px[2] << 16);
+            }
+    }
     return TRUE;
 }
 
@@ -448,6 +532,7 @@ DRVFN gFunctions[] = {
     {INDEX_DrvStrokeAndFillPath, reinterpret_cast<PFN>(&StrokeAndFillPath)},
     {INDEX_DrvLineTo, reinterpret_cast<PFN>(&LineTo)},
     {INDEX_DrvBitBlt, reinterpret_cast<PFN>(&BitBlt)},
+    {INDEX_DrvCopyBits, reinterpret_cast<PFN>(&CopyBits)},
     {INDEX_DrvTextOut, reinterpret_cast<PFN>(&TextOut)},
 };
 
@@ -511,6 +596,16 @@ DLLEXPORT void RecorderSet(const char* key, long value) {
         gConfig.hooks = static_cast<FLONG>(value);
     else if (k == "no_beziers")
         gConfig.noBeziers = value != 0;
+    else if (k == "refuse_paths")
+        gConfig.refusePaths = value != 0;
+}
+
+// A pixel of what reached the page (0x00RRGGBB as the device has it; white
+// where nothing was drawn); 0xFFFFFFFF outside the page.
+DLLEXPORT unsigned long RecorderPixel(long x, long y) {
+    if (x < 0 || y < 0 || x >= gConfig.width || y >= gConfig.height || gCanvas.empty())
+        return 0xFFFFFFFF;
+    return gCanvas[static_cast<size_t>(y) * static_cast<size_t>(gConfig.width) + x];
 }
 
 // PDEVs not yet disabled.

@@ -41,7 +41,7 @@ struct PrinterRecord {
     std::u16string driver;
     std::u16string comment;
     std::u16string location;
-    DWORD attributes = 0x40; // PRINTER_ATTRIBUTE_LOCAL
+    DWORD attributes = 0x40;   // PRINTER_ATTRIBUTE_LOCAL
     std::vector<BYTE> devmode; // the global default device mode; empty: none
 };
 
@@ -67,6 +67,9 @@ struct JobRecord {
     DWORD pages = 0;
     ULONGLONG size = 0;
     std::string outputPath; // host path of the job's bytes
+    // Still being written by a process that has ended: the spooler fails and
+    // removes the job the next time it looks at the printer's jobs.
+    bool writerGone = false;
 };
 
 // Each returns ERROR_SUCCESS or the error number.
@@ -122,7 +125,7 @@ struct Call {
     DWORD bytes = 0;        // bytes given or asked for
     std::u16string name;    // value name, document name, data name
     bool ok = false;
-    DWORD error = 0;        // the call's error number when it failed
+    DWORD error = 0; // the call's error number when it failed
 };
 // The most recent calls (at most 65536), oldest first.
 std::vector<Call> Calls();

@@ -7,12 +7,11 @@
 #include <mutex>
 #include <string>
 
+#include "model/modelsmith.h"
 #include "win/base.h"
 #include "win/devmode.h"
 
 namespace {
-
-typedef DWORD(WINAPI* PFN_md)(LPCVOID, INT, INT, INT, LPVOID, LPDWORD, LPDWORD);
 
 struct ModelBlock {
     HMODULE modelsmith;
@@ -50,14 +49,16 @@ DLLEXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-DLLEXPORT DWORD WINAPI uiGetMyPrinterInfo(HANDLE, LPCVOID modelData, WORD table, WORD entry, DWORD layout,
-                                          LPVOID buffer, LPDWORD size, LPDWORD count) {
+DLLEXPORT DWORD WINAPI uiGetMyPrinterInfo(HANDLE, LPCVOID modelData, WORD table, WORD entry,
+                                          DWORD layout, LPVOID buffer, LPDWORD size,
+                                          LPDWORD count) {
     Count("uiGetMyPrinterInfo");
     HMODULE model = LoadModelLibrary();
-    auto md = model ? reinterpret_cast<PFN_md>(reinterpret_cast<void (*)()>(GetProcAddress(model, "mdGetMyPrinterInfo")))
+    auto md = model ? reinterpret_cast<PFN_mdGetMyPrinterInfo>(
+                          reinterpret_cast<void (*)()>(GetProcAddress(model, "mdGetMyPrinterInfo")))
                     : nullptr;
-    DWORD r = md ? md(modelData, static_cast<SHORT>(table), static_cast<SHORT>(entry), static_cast<INT>(layout), buffer,
-                      size, count)
+    DWORD r = md ? md(modelData, static_cast<SHORT>(table), static_cast<SHORT>(entry),
+                      static_cast<INT>(layout), buffer, size, count)
                  : ERROR_PROC_NOT_FOUND;
     if (model) FreeLibrary(model);
     return r;
@@ -65,8 +66,8 @@ DLLEXPORT DWORD WINAPI uiGetMyPrinterInfo(HANDLE, LPCVOID modelData, WORD table,
 
 // Mode 1: an A4 portrait device mode at 600 dpi with a signed private block.
 // Mode 2: two copies, when the old device mode is the result of mode 1.
-DLLEXPORT DWORD WINAPI uiReviseDevmodeEx(HANDLE, LPCVOID modelData, DEVMODEW* oldDevmode, DEVMODEW* devmode,
-                                         DWORD mode) {
+DLLEXPORT DWORD WINAPI uiReviseDevmodeEx(HANDLE, LPCVOID modelData, DEVMODEW* oldDevmode,
+                                         DEVMODEW* devmode, DWORD mode) {
     Count(mode == 1 ? "uiReviseDevmodeEx 1" : "uiReviseDevmodeEx 2");
     if (!modelData || std::memcmp(modelData, "NKSP", 4) != 0 || !devmode) return ERROR_INVALID_DATA;
     if (devmode->dmSize != 220 || devmode->dmDriverExtra != 1100) return ERROR_INVALID_PARAMETER;
@@ -90,7 +91,8 @@ DLLEXPORT DWORD WINAPI uiReviseDevmodeEx(HANDLE, LPCVOID modelData, DEVMODEW* ol
 
 DLLEXPORT BOOL WINAPI uiGetDeptCode(ModelBlock* block, DEVMODEW* devmode) {
     Count("uiGetDeptCode");
-    Note(std::string("get block=") + (block && block->modelsmith && block->modelData ? "yes" : "no") +
+    Note(std::string("get block=") +
+         (block && block->modelsmith && block->modelData ? "yes" : "no") +
          " devmode=" + (devmode ? "yes" : "no"));
     return TRUE;
 }
@@ -98,7 +100,8 @@ DLLEXPORT BOOL WINAPI uiGetDeptCode(ModelBlock* block, DEVMODEW* devmode) {
 DLLEXPORT BOOL WINAPI uiSetDeptCode(ModelBlock* block, DEVMODEW* devmode) {
     Count("uiSetDeptCode");
     const BYTE* priv = devmode ? reinterpret_cast<const BYTE*>(devmode) + 220 : nullptr;
-    Note(std::string("set block=") + (block && block->modelsmith && block->modelData ? "yes" : "no") +
+    Note(std::string("set block=") +
+         (block && block->modelsmith && block->modelData ? "yes" : "no") +
          " code=" + (priv && priv[128] ? reinterpret_cast<const char*>(priv + 128) : ""));
     return TRUE;
 }
@@ -143,10 +146,12 @@ DLLEXPORT BOOL WINAPI uiPostCheckCancelJob(LPVOID, ULONGLONG* cookie, DWORD mode
     return TRUE;
 }
 
-DLLEXPORT BOOL WINAPI uiCheckPriorPrint(HANDLE, HWND, LPCWSTR port, DEVMODEW*, LPVOID, LPVOID, DWORD mode) {
+DLLEXPORT BOOL WINAPI uiCheckPriorPrint(HANDLE, HWND, LPCWSTR port, DEVMODEW*, LPVOID, LPVOID,
+                                        DWORD mode) {
     Count("uiCheckPriorPrint");
     std::string p;
-    for (LPCWSTR c = port; c && *c; ++c) p += static_cast<char>(*c);
+    for (LPCWSTR c = port; c && *c; ++c)
+        p += static_cast<char>(*c);
     Note("prior port=" + p + " mode=" + std::to_string(mode));
     std::lock_guard lock(gMutex);
     return gPriorPrint ? TRUE : FALSE;

@@ -27,7 +27,40 @@ enum class ItemKind {
 
 struct Field {
     std::string name;
-    std::string value;
+    std::string value; // as the listing shows it
+    long number = -1;  // a whole-number field's value; -1 for text and data
+};
+
+// A drawing token's value: its data-type tag and its numbers (one, a pair, a
+// box of left, top, right, bottom, or an array's entries).
+struct TokenValue {
+    int tag = 0;
+    std::vector<double> numbers;
+
+    // A single whole number (ubyte, uint16 or sint16); false for anything else.
+    bool Whole(long* out) const;
+};
+
+struct TokenAttribute {
+    int id = 0;
+    TokenValue value;
+};
+
+struct TokenPoint {
+    long x = 0, y = 0;
+};
+
+// A drawing operator as read from the stream, with its attributes in stream
+// order and the embedded data that follows it.
+struct Token {
+    std::vector<TokenAttribute> attributes;
+    bool hasData = false;
+    std::size_t dataOffset = 0; // in the stream
+    std::size_t dataSize = 0;
+    std::vector<TokenPoint> points; // path operators: the points their data hold
+
+    // The attribute's value (the last one given), or null.
+    const TokenValue* Find(int id) const;
 };
 
 struct Item {
@@ -38,8 +71,9 @@ struct Item {
     std::string lineEnd;    // PjlLine: "CRLF", "LF" or "" when the stream ended first
     int opcode = -1;        // Frame: the opcode byte; Token: the operator byte
     std::size_t payloadSize = 0; // Frame: its payload; Token: its embedded data
-    std::vector<Field> fields;
-    std::string problem; // empty when the item was understood
+    std::vector<Field> fields; // Frame: the payload's fields; Token: the listing's text of `token`
+    Token token;               // Token: the operator, typed
+    std::string problem;       // empty when the item was understood
 };
 
 struct Decoding {
@@ -48,7 +82,9 @@ struct Decoding {
 };
 
 Decoding Decode(const std::uint8_t* data, std::size_t size);
-inline Decoding Decode(const std::vector<std::uint8_t>& bytes) { return Decode(bytes.data(), bytes.size()); }
+inline Decoding Decode(const std::vector<std::uint8_t>& bytes) {
+    return Decode(bytes.data(), bytes.size());
+}
 
 // One line per item, problems marked with "!", and a closing summary.
 std::string Format(const Decoding& decoding);

@@ -1,0 +1,372 @@
+// Answers of model data files laid out byte by byte in the test, not made by
+// the model data compiler: a misreading that the compiler and the decoders
+// share cannot pass here.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "model/model_queries.h"
+#include "model/modelsmith.h"
+#include "model_fixture.h"
+#include "platform/facts.h"
+#include "win/devmode_private.h"
+#include "win/errors.h"
+
+namespace model_test {
+namespace {
+
+// Little-endian bytes of a record.
+struct Rec {
+    Bytes b;
+    Rec& U32(std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+    Rec& Str(const std::string& s, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i)
+            b.push_back(i < s.size() ? static_cast<std::uint8_t>(s[i]) : 0);
+        return *this;
+    }
+};
+
+// The file: a 24-byte header ("NKSP", total size, end and start of the
+// offset table, a word not read, minor and format version), an offset table
+// of one u32 per code from code 1, then the records in the order given.
+Bytes LayFile(int version, const std::vector<std::pair<int, Bytes>>& records) {
+    constexpr std::uint32_t kTableStart = 24, kCodes = 100;
+    constexpr std::uint32_t kTableEnd = kTableStart + 4 * kCodes;
+    Bytes f(kTableEnd, 0);
+    auto put = [&](std::size_t at, std::uint32_t v) { std::memcpy(f.data() + at, &v, 4); };
+    std::memcpy(f.data(), "NKSP", 4);
+    put(8, kTableEnd);
+    put(12, kTableStart);
+    std::uint16_t minor = 0, format = static_cast<std::uint16_t>(version);
+    std::memcpy(f.data() + 20, &minor, 2);
+    std::memcpy(f.data() + 22, &format, 2);
+    for (const auto& [code, bytes] : records) {
+        put(kTableStart + 4 * (code - 1), static_cast<std::uint32_t>(f.size()));
+        f.insert(f.end(), bytes.begin(), bytes.end());
+    }
+    put(4, static_cast<std::uint32_t>(f.size()));
+    return f;
+}
+
+// A slot value whose every byte tells which slot it is.
+std::uint32_t SlotValue(unsigned slot) {
+    return 0x01000000u * (slot + 1) + 0x00010000u * (slot + 1) + 0x0101u * (slot + 0x11);
+}
+
+// One answer field: `width` bytes at `offset` taken from record slot `slot`.
+struct Field {
+    unsigned offset, width, slot;
+};
+
+struct FixedCase {
+    int code, layout, version;
+    std::vector<Field> fields;
+    unsigned size;
+    unsigned zeroSlots = 0; // after the slots of the fields: an empty text
+};
+
+std::vector<Field> Words(unsigned n, unsigned firstSlot = 0) {
+    std::vector<Field> v;
+    for (unsigned i = 0; i < n; ++i)
+        v.push_back({4 * i, 4, firstSlot + i});
+    return v;
+}
+
+const std::vector<Field> kDistances = {{0, 4, 0},  {4, 4, 1},  {8, 2, 2},  {10, 2, 3},
+                                       {12, 2, 4}, {14, 2, 5}, {16, 4, 6}, {20, 2, 7},
+                                       {22, 2, 8}, {24, 4, 9}, {28, 4, 10}};
+const std::vector<Field> kJobTypeRules = {{0, 4, 0},  {4, 4, 1},  {8, 4, 2},
+                                          {12, 2, 3}, {16, 4, 4}, {20, 2, 5}};
+
+// Every layout of a fixed record copies the record's leading slots, one slot
+// per field; layout 2 of 45 alone starts at slot 1.
+const FixedCase kFixedCases[] = {
+    {19, 1, 294, Words(1), 4},
+    {19, 2, 296, Words(2), 8},
+    {19, 3, 300, Words(3), 12},
+    {23, 2, 299, Words(2), 8},
+    {28, 2, 268, {{0, 4, 0}, {4, 2, 1}, {6, 2, 2}}, 8},
+    {28, 3, 282, kDistances, 32},
+    {29, 1, 262, Words(4), 16},
+    {29, 2, 268, {{0, 4, 0}, {4, 2, 1}}, 8},
+    {29, 3, 282, kDistances, 32},
+    {29, 4, 283, Words(7), 28},
+    {31, 1, 262, {{0, 4, 0}, {4, 2, 1}, {6, 2, 2}}, 8},
+    {31, 2, 268, {{0, 4, 0}, {4, 2, 1}, {6, 2, 2}}, 8},
+    {40, 2, 282, Words(3), 12},
+    {45, 2, 262, {{0, 2, 1}, {2, 2, 2}, {4, 2, 3}, {6, 2, 4}}, 8},
+    {50, 2, 296, Words(2), 8},
+    {51, 2, 280, Words(2), 8},
+    {57, 2, 282, Words(5), 20},
+    {60, 2, 282, kJobTypeRules, 24},
+    {61, 2, 282, kJobTypeRules, 24},
+    {62, 2, 282, kJobTypeRules, 24},
+    {63, 2, 299, Words(4), 48, 8},
+    {64, 2, 262, Words(2), 8},
+    {65, 2, 300, Words(2), 8},
+    {67, 2, 268, {{0, 4, 0}, {4, 2, 1}}, 8},
+    {67, 3, 282, {{0, 4, 0}, {4, 2, 1}, {6, 2, 2}, {8, 2, 3}, {10, 2, 4}}, 12},
+    {73, 2, 282, kJobTypeRules, 24},
+    {74, 2, 282, kJobTypeRules, 24},
+    {77, 1, 294, Words(3), 12},
+    {77, 2, 295, Words(4), 16},
+};
+
+TEST(HandLaidFixedRecords, EveryLayoutCopiesTheLeadingSlots) {
+    for (const FixedCase& c : kFixedCases) {
+        SCOPED_TRACE("code " + std::to_string(c.code) + " layout " + std::to_string(c.layout));
+        unsigned slots = 0;
+        for (const Field& fd : c.fields)
+            slots = std::max(slots, fd.slot + 1);
+        Rec record;
+        for (unsigned s = 0; s < slots; ++s)
+            record.U32(SlotValue(s));
+        for (unsigned s = 0; s < c.zeroSlots; ++s)
+            record.U32(0);
+        // The next record follows directly: a read past this one shows.
+        Rec next;
+        for (int i = 0; i < 24; ++i)
+            next.U32(0xEEEEEEEE);
+        Bytes file = LayFile(c.version, {{c.code, record.b}, {12, next.b}});
+        Answer a = Ask(file, c.code, 0, c.layout);
+        ASSERT_EQ(a.result, 0u);
+        ASSERT_EQ(a.data.size(), c.size);
+        Bytes want(c.size, 0);
+        for (const Field& fd : c.fields) {
+            std::uint32_t v = SlotValue(fd.slot);
+            std::memcpy(want.data() + fd.offset, &v, fd.width);
+        }
+        EXPECT_EQ(a.data, want);
+    }
+}
+
+TEST(HandLaidFixedRecords, TextsStandInTheirSlots) {
+    // 60 layout 3: slots 0 to 3, a 32-byte text in slots 4 to 11, slots 12
+    // and 13, a second text in slots 14 to 21.
+    Rec r;
+    r.U32(1).U32(2).U32(3).U32(4).Str("ABCDEFGH", 32).U32(5).U32(6).Str("second", 32);
+    Answer a =
+        Ask(LayFile(302, {{model::kQueryJobType1Rules, r.b}}), model::kQueryJobType1Rules, 0, 3);
+    ASSERT_EQ(a.result, 0u);
+    ASSERT_EQ(a.data.size(), sizeof(model::JobTypeTextsAnswer));
+    model::JobTypeTextsAnswer t;
+    std::memcpy(&t, a.data.data(), sizeof t);
+    EXPECT_EQ(t.slot0, 1u);
+    EXPECT_EQ(t.slot3, 4u);
+    EXPECT_STREQ(t.firstText, "ABCDEFGH");
+    EXPECT_EQ(t.slot12, 5u);
+    EXPECT_EQ(t.slot13, 6u);
+    EXPECT_STREQ(t.secondText, "second");
+}
+
+// The private defaults read the second layouts of 28, 31, 50 and 64 from the
+// same leading slots.
+TEST(HandLaidFixedRecords, PrivateDefaultsFromTheLeadingSlots) {
+    ASSERT_TRUE(platform::test::SetLocale(0x0409));
+    // 20: count at +0, record slots 2 and 3 the default papers, entries from
+    // +20 (one of 48 slots, all zero but its id). 24: count at +0, default
+    // tray at +4, entries from +8 (one of 42 slots).
+    Rec papers, trays, nup, zoom, order, sort;
+    papers.U32(1).U32(0).U32(9).U32(1).U32(600).U32(99);
+    for (int i = 1; i < 48; ++i)
+        papers.U32(0);
+    trays.U32(1).U32(7).U32(98);
+    for (int i = 1; i < 42; ++i)
+        trays.U32(0);
+    nup.U32(0x01).U32(3).U32(2);
+    for (int i = 3; i < 11; ++i)
+        nup.U32(0);
+    zoom.U32(0x01).U32(6).U32(300);
+    order.U32(0x01).U32(1);
+    sort.U32(0x15).U32(3);
+    Rec next;
+    for (int i = 0; i < 8; ++i)
+        next.U32(0xEEEEEEEE);
+    Bytes file = LayFile(296, {{model::kQueryPapers, papers.b},
+                               {model::kQueryPaperSources, trays.b},
+                               {model::kQueryPageLayout, nup.b},
+                               {model::kQueryZoom, zoom.b},
+                               {model::kQueryReverseOrder, order.b},
+                               {model::kQuerySortKinds, sort.b},
+                               {model::kQueryWorkflowFlags, next.b}});
+    Bytes dm(DEVMODEA_SIZE + PRIVATE_DEVMODE_SIZE, 0);
+    std::uint16_t size = DEVMODEA_SIZE, extra = PRIVATE_DEVMODE_SIZE;
+    std::memcpy(dm.data() + offsetof(DEVMODEA, dmSize), &size, 2);
+    std::memcpy(dm.data() + offsetof(DEVMODEA, dmDriverExtra), &extra, 2);
+    ASSERT_EQ(model::ReviseDevmode(file.data(), nullptr, 0, dm.data(), dm.size(), 1), 0u);
+    auto priv = [&](std::size_t off) {
+        std::uint16_t v;
+        std::memcpy(&v, dm.data() + DEVMODEA_SIZE + off, 2);
+        return v;
+    };
+    struct Want {
+        const char* what;
+        std::size_t off;
+        std::uint16_t value;
+    };
+    for (const Want& w :
+         {Want{"reverse order from 50 layout 2", offsetof(PRIVATE_DEVMODE, ReverseOrder), 1},
+          Want{"sort kind from 64 layout 2", offsetof(PRIVATE_DEVMODE, SortMode), 3},
+          Want{"borders from 28 layout 2", offsetof(PRIVATE_DEVMODE, PageBorders), 3},
+          Want{"border width from 28 layout 2", offsetof(PRIVATE_DEVMODE, BorderWidth), 2},
+          Want{"zoom anchor from 31 layout 2", offsetof(PRIVATE_DEVMODE, ZoomAnchor), 6}}) {
+        SCOPED_TRACE(w.what);
+        EXPECT_EQ(priv(w.off), w.value);
+    }
+}
+
+// The compiler writes the one record that every layout reads, and refuses a
+// source whose layouts disagree on a slot.
+TEST(HandLaidFixedRecords, CompilerWritesOneRecordForEveryLayout) {
+    nlohmann::json codes = {{"19", {{"2", {5, 6}}, {"3", {nullptr, nullptr, 7}}}}};
+    Bytes compiled = Build(SourceWith(300, codes));
+    Answer a = Ask(compiled, model::kQueryRasterSettings, 0, 3);
+    ASSERT_EQ(a.result, 0u);
+    EXPECT_EQ(a.U32(0), 5u);
+    EXPECT_EQ(a.U32(4), 6u);
+    EXPECT_EQ(a.U32(8), 7u);
+    Rec laid;
+    laid.U32(5).U32(6).U32(7);
+    EXPECT_EQ(Ask(LayFile(300, {{model::kQueryRasterSettings, laid.b}}),
+                  model::kQueryRasterSettings, 0, 3)
+                  .data,
+              a.data);
+    nlohmann::json disagree = {{"19", {{"1", {1}}, {"2", {2, 3}}}}};
+    EXPECT_THROW(Build(SourceWith(300, disagree)), modelc::CompileError);
+}
+
+// One answer of each decoder family, from records laid out by hand.
+TEST(HandLaidFamilies, StringsAndTheSecondFamilyName) {
+    // 14 from 301: the u32 at +0 is also the distance to the second presence
+    // word, which stands at that distance + 4, its string at + 8.
+    Rec r;
+    r.U32(8).Str("Fam", 4).U32(0xAA).U32(1).Str("PCL", 4);
+    // The distance is 8: second presence word at 12, its string at 16.
+    Bytes file = LayFile(301, {{model::kQueryFamilyName, r.b}});
+    Answer first = Ask(file, model::kQueryFamilyName, 0, model::layout::kFamilyName);
+    EXPECT_EQ(first.result, 0u);
+    EXPECT_EQ(first.Text(0, 16), "Fam");
+    Answer second = Ask(file, model::kQueryFamilyName, 0, model::layout::kPersonality);
+    EXPECT_EQ(second.result, 0u);
+    EXPECT_EQ(second.Text(0, 16), "PCL");
+    EXPECT_EQ(second.length, 4u);
+}
+
+TEST(HandLaidFamilies, ComponentTable) {
+    Rec r;
+    r.U32(2).U32(20).U32(1).Str("Modelsmith.DLL", 16).U32(33).U32(6).Str("Img%s.DLL", 16);
+    Answer a = Ask(LayFile(303, {{model::kQueryComponents, r.b}}), model::kQueryComponents, 33, 1);
+    ASSERT_EQ(a.result, 0u);
+    ASSERT_EQ(a.data.size(), sizeof(model::ComponentAnswer));
+    model::ComponentAnswer c;
+    std::memcpy(&c, a.data.data(), sizeof c);
+    EXPECT_EQ(c.id, 33);
+    EXPECT_EQ(c.kind, model::kComponentKind64);
+    EXPECT_STREQ(c.nameTemplate, "Img%s.DLL");
+}
+
+TEST(HandLaidFamilies, ResolutionList) {
+    // 41: count at +0, first entry at +12, entries {id, x, y}.
+    Rec r;
+    r.U32(2).U32(0x77).U32(2).U32(1).U32(300).U32(300).U32(2).U32(600).U32(1200);
+    Bytes file = LayFile(303, {{model::kQueryResolutions, r.b}});
+    Answer list = Ask(file, model::kQueryResolutions, 2, model::layout::kResolutionList);
+    ASSERT_EQ(list.result, 0u);
+    model::ResolutionAnswer e;
+    std::memcpy(&e, list.data.data(), sizeof e);
+    EXPECT_EQ(e.id, 2);
+    EXPECT_EQ(e.x, 600u);
+    EXPECT_EQ(e.y, 1200u);
+    // Layout 1: the default id (record slot 2), record slot 1, that entry's x and y.
+    Answer def = Ask(file, model::kQueryResolutions, 0, model::layout::kResolutionDefault);
+    ASSERT_EQ(def.result, 0u);
+    model::ResolutionDefaultAnswer d;
+    std::memcpy(&d, def.data.data(), sizeof d);
+    EXPECT_EQ(d.id, 2);
+    EXPECT_EQ(d.slot1, 0x77u);
+    EXPECT_EQ(d.x, 600u);
+    EXPECT_EQ(d.y, 1200u);
+}
+
+TEST(HandLaidFamilies, PjlLinesOfOneItem) {
+    // 65 from 301: count at +8, entries from +12; an entry is a 20-byte head
+    // whose u32 at +16 is its line count, then {value, length L, L bytes}.
+    Rec r;
+    r.U32(0x40000000).U32(0).U32(2);
+    r.U32(7).U32(0).U32(0).U32(0).U32(1).U32(0).U32(4).Str("JOB", 4);
+    r.U32(9).U32(1).U32(31).U32(0).U32(2).U32(1).U32(4).Str("A=1", 4).U32(2).U32(8).Str("B=%s", 8);
+    Bytes file = LayFile(301, {{model::kQueryPjlLines, r.b}});
+    Answer lines = Ask(file, model::kQueryPjlLines, 9, model::layout::kPjlLines);
+    ASSERT_EQ(lines.result, 0u);
+    ASSERT_EQ(lines.count, 2u);
+    ASSERT_EQ(lines.data.size(), 2 * sizeof(model::PjlLineAnswer));
+    model::PjlLineAnswer l[2];
+    std::memcpy(l, lines.data.data(), sizeof l);
+    EXPECT_EQ(l[0].itemId, 9u);
+    EXPECT_EQ(l[0].variant, 1u);
+    EXPECT_STREQ(l[0].format, "A=1");
+    EXPECT_EQ(l[1].variant, 2u);
+    EXPECT_STREQ(l[1].format, "B=%s");
+    Answer items = Ask(file, model::kQueryPjlLines, 9, model::layout::kPjlItems);
+    ASSERT_EQ(items.result, 0u);
+    model::PjlItemAnswer item;
+    std::memcpy(&item, items.data.data(), sizeof item);
+    EXPECT_EQ(item.itemId, 9);
+    EXPECT_EQ(item.stringFlags, 1u);
+    EXPECT_EQ(item.maxLength, 31u);
+}
+
+TEST(HandLaidFamilies, IdListsKeysAndRulePairs) {
+    Rec ids, keys, pairs;
+    ids.U32(3).U32(4).U32(5).U32(6);
+    keys.U32(2).U32(3).U32(0x10).U32(16).U32(0x20);
+    // 95: entries {id, n, n values}.
+    pairs.U32(2).U32(1).U32(2).U32(10).U32(11).U32(2).U32(1).U32(20);
+    Bytes file =
+        LayFile(303, {{80, ids.b}, {model::kQueryKeys, keys.b}, {model::kQueryRulePairs, pairs.b}});
+    Answer a = Ask(file, 80, 0, 1);
+    ASSERT_EQ(a.result, 0u);
+    EXPECT_EQ(a.data, (Bytes{4, 0, 5, 0, 6, 0}));
+    Answer k = Ask(file, model::kQueryKeys, 16, 1);
+    ASSERT_EQ(k.result, 0u);
+    EXPECT_EQ(k.data.size(), 16u); // always count x 8
+    EXPECT_EQ(k.U32(0), 16u);
+    EXPECT_EQ(k.U32(4), 0x20u);
+    Answer p = Ask(file, model::kQueryRulePairs, 0, 1);
+    ASSERT_EQ(p.result, 0u);
+    EXPECT_EQ(p.data, (Bytes{1, 0, 10, 0, 1, 0, 11, 0, 2, 0, 20, 0}));
+}
+
+TEST(HandLaidFamilies, OptionDirectoryListsItsCodes) {
+    // 37: groups, each a counted list of codes.
+    Rec dir;
+    dir.U32(2).U32(2).U32(35).U32(36).U32(1).U32(25);
+    Answer a = Ask(LayFile(303, {{model::kQueryOptionDirectory, dir.b}}),
+                   model::kQueryOptionDirectory, 0, model::layout::kDirectoryCodes);
+    ASSERT_EQ(a.result, 0u);
+    EXPECT_EQ(a.data, (Bytes{35, 0, 0, 0, 36, 0, 0, 0, 25, 0, 0, 0}));
+}
+
+TEST(HandLaidFamilies, GrayWeightsAndTheSingleRecords) {
+    Rec gray;
+    gray.U32(60).U32(170).U32(26).U32(0);
+    Answer a =
+        Ask(LayFile(262, {{model::kQueryGrayWeights, gray.b}}), model::kQueryGrayWeights, 0, 1);
+    ASSERT_EQ(a.result, 0u);
+    model::GrayWeightsAnswer w;
+    std::memcpy(&w, a.data.data(), sizeof w);
+    EXPECT_EQ(w.red, 60);
+    EXPECT_EQ(w.green, 170);
+    EXPECT_EQ(w.blue, 26);
+}
+
+} // namespace
+} // namespace model_test

@@ -1,0 +1,321 @@
+// Faces of font files drawn through FreeType. FreeType's objects are not
+// safe between threads, so every face is opened, used and closed under one
+// lock; a face of each (file, index) is kept open for the next call.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_SFNT_NAMES_H
+#include FT_TRUETYPE_IDS_H
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <mutex>
+
+#include "platform/engine_fonts.h"
+
+namespace platform::engine {
+namespace {
+
+std::mutex& FaceLock() {
+    static std::mutex m;
+    return m;
+}
+
+FT_Library Library() {
+    static FT_Library lib = [] {
+        FT_Library l = nullptr;
+        if (FT_Init_FreeType(&l)) return static_cast<FT_Library>(nullptr);
+        return l;
+    }();
+    return lib;
+}
+
+// Open faces by file identifier and index; the file's bytes stay alive with them.
+struct OpenFace {
+    std::shared_ptr<const FontFileData> file;
+    FT_Face face = nullptr;
+};
+std::map<std::pair<ULONG, long>, OpenFace>& Faces() {
+    static std::map<std::pair<ULONG, long>, OpenFace> faces;
+    return faces;
+}
+
+FT_Face FaceLocked(const std::shared_ptr<const FontFileData>& file, long index) {
+    if (!file || !Library()) return nullptr;
+    auto key = std::make_pair(file->id, index);
+    auto it = Faces().find(key);
+    if (it != Faces().end()) return it->second.face;
+    FT_Face face = nullptr;
+    if (FT_New_Memory_Face(Library(), file->bytes.data(), static_cast<FT_Long>(file->bytes.size()),
+                           index, &face))
+        return nullptr;
+    Faces()[key] = OpenFace{file, face};
+    return face;
+}
+
+constexpr double kItalicShear = 0.309017;
+
+FT_Fixed Fixed(double v) {
+    return static_cast<FT_Fixed>(std::lround(v * 65536.0));
+}
+
+// Sets the face up for the realization: the em in device pixels as the
+// character size, the rest of the transform as FreeType's matrix (which maps
+// y-up font space to y-up output space).
+bool Prepare(FT_Face face, const FontRealization& r) {
+    double sx = std::hypot(r.m11, r.m12), sy = std::hypot(r.m21, r.m22);
+    double s = std::sqrt(sx * sy);
+    if (!(s > 0) || !std::isfinite(s)) return false;
+    double em = s * face->units_per_EM;
+    if (em < 0.5 || em > 32768) return false;
+    if (FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72))
+        return false;
+    // Notional y is down; FreeType's y is up.
+    double m21 = r.m21, m22 = r.m22;
+    if (r.simItalic) {
+        // Leaning the glyph right (notional x - 0.309 y, y pointing down).
+        m21 -= kItalicShear * r.m11;
+        m22 -= kItalicShear * r.m12;
+    }
+    FT_Matrix m;
+    m.xx = Fixed(r.m11 / s);
+    m.xy = Fixed(-m21 / s);
+    m.yx = Fixed(-r.m12 / s);
+    m.yy = Fixed(m22 / s);
+    FT_Set_Transform(face, &m, nullptr);
+    return true;
+}
+
+bool LoadGlyph(FT_Face face, const FontRealization& r, ULONG glyph) {
+    if (glyph >= static_cast<ULONG>(face->num_glyphs)) return false;
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP)) return false;
+    if (r.simBold && face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
+        FT_Outline_Embolden(&face->glyph->outline,
+                            FT_MulFix(face->units_per_EM, face->size->metrics.y_scale) / 24);
+    return true;
+}
+
+std::u16string NameOf(FT_Face face, FT_UShort id) {
+    FT_UInt n = FT_Get_Sfnt_Name_Count(face);
+    std::u16string fallback;
+    for (FT_UInt i = 0; i < n; ++i) {
+        FT_SfntName name;
+        if (FT_Get_Sfnt_Name(face, i, &name) || name.name_id != id) continue;
+        if (name.platform_id == TT_PLATFORM_MICROSOFT &&
+            (name.language_id == 0x409 || fallback.empty())) {
+            std::u16string s;
+            for (FT_UInt k = 0; k + 1 < name.string_len; k += 2)
+                s.push_back(static_cast<char16_t>(name.string[k] << 8 | name.string[k + 1]));
+            if (name.language_id == 0x409) return s;
+            fallback = s;
+        }
+    }
+    return fallback;
+}
+
+std::u16string Widen(const char* s) {
+    std::u16string w;
+    for (; s && *s; ++s)
+        w.push_back(static_cast<unsigned char>(*s));
+    return w;
+}
+
+} // namespace
+
+bool FontRealization::SameAs(const FontRealization& o) const {
+    return file == o.file && faceIndex == o.faceIndex && m11 == o.m11 && m12 == o.m12 &&
+           m21 == o.m21 && m22 == o.m22 && simBold == o.simBold && simItalic == o.simItalic &&
+           faceName == o.faceName && charSet == o.charSet;
+}
+
+std::shared_ptr<const FontFileData> LoadFontFile(const std::string& path) {
+    static std::map<std::string, std::shared_ptr<const FontFileData>> files;
+    static ULONG nextId = 0;
+    std::lock_guard lock(FaceLock());
+    auto it = files.find(path);
+    if (it != files.end()) return it->second;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return nullptr;
+    auto f = std::make_shared<FontFileData>();
+    f->path = path;
+    f->bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (f->bytes.empty()) return nullptr;
+    f->id = ++nextId;
+    files[path] = f;
+    return f;
+}
+
+bool QueryFace(const FontFileData& file, long faceIndex, FaceInfo* info) {
+    std::lock_guard lock(FaceLock());
+    // A face of a file that is not in the shared cache (the tests' own bytes)
+    // is opened for this call only.
+    FT_Face face = nullptr;
+    if (!Library() || FT_New_Memory_Face(Library(), file.bytes.data(),
+                                         static_cast<FT_Long>(file.bytes.size()), faceIndex, &face))
+        return false;
+    FaceInfo f;
+    f.unitsPerEm = face->units_per_EM ? face->units_per_EM : 2048;
+    f.isTrueType = FT_IS_SFNT(face) && FT_IS_SCALABLE(face);
+    f.numGlyphs = face->num_glyphs;
+    f.fixedPitch = FT_IS_FIXED_WIDTH(face);
+    f.italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+    f.weight = (face->style_flags & FT_STYLE_FLAG_BOLD) ? 700 : 400;
+    f.xMin = face->bbox.xMin, f.yMin = face->bbox.yMin, f.xMax = face->bbox.xMax,
+    f.yMax = face->bbox.yMax;
+    f.ascender = face->ascender, f.descender = -face->descender;
+    f.lineGap = std::max<long>(0, face->height - face->ascender + face->descender);
+    f.maxAdvance = face->max_advance_width;
+    f.underlinePosition = face->underline_position;
+    f.underlineThickness = face->underline_thickness;
+    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+        os2 && os2->version != 0xFFFF) {
+        if (os2->usWinAscent || os2->usWinDescent) {
+            f.ascender = os2->usWinAscent;
+            f.descender = os2->usWinDescent;
+        }
+        if (auto* hhea = static_cast<TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA)))
+            f.lineGap = std::max<long>(0, hhea->Ascender - hhea->Descender + hhea->Line_Gap -
+                                              (f.ascender + f.descender));
+        f.avgCharWidth = os2->xAvgCharWidth;
+        f.weight = os2->usWeightClass ? os2->usWeightClass : f.weight;
+        f.capHeight = os2->version >= 2 ? os2->sCapHeight : 0;
+        f.xHeight = os2->version >= 2 ? os2->sxHeight : 0;
+        f.strikeoutPosition = os2->yStrikeoutPosition;
+        f.strikeoutSize = os2->yStrikeoutSize;
+        for (int i = 0; i < 10; ++i)
+            f.panose[i] = os2->panose[i];
+    }
+    if (!f.avgCharWidth) f.avgCharWidth = f.maxAdvance / 2;
+    for (int i = 0; i < face->num_charmaps; ++i)
+        if (face->charmaps[i]->encoding == FT_ENCODING_MS_SYMBOL) f.symbol = true;
+    f.familyName = NameOf(face, TT_NAME_ID_FONT_FAMILY);
+    if (f.familyName.empty()) f.familyName = Widen(face->family_name);
+    f.styleName = NameOf(face, TT_NAME_ID_FONT_SUBFAMILY);
+    if (f.styleName.empty()) f.styleName = Widen(face->style_name);
+    f.fullName = NameOf(face, TT_NAME_ID_FULL_NAME);
+    f.uniqueName = NameOf(face, TT_NAME_ID_UNIQUE_ID);
+    FT_Done_Face(face);
+    *info = std::move(f);
+    return true;
+}
+
+ULONG GlyphIndexOf(const FontRealization& r, ULONG ch) {
+    std::lock_guard lock(FaceLock());
+    FT_Face face = FaceLocked(r.file, r.faceIndex);
+    if (!face) return 0;
+    if (face->charmap && face->charmap->encoding == FT_ENCODING_MS_SYMBOL) {
+        // Symbol fonts map their characters at 0xF000 and above.
+        if (FT_UInt g = FT_Get_Char_Index(face, ch < 0x100 ? ch | 0xF000 : ch)) return g;
+    }
+    if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) return FT_Get_Char_Index(face, ch);
+    return FT_Get_Char_Index(face, ch);
+}
+
+bool RenderGlyph(const FontRealization& r, ULONG glyph, bool withImage, GlyphImage* out) {
+    std::lock_guard lock(FaceLock());
+    FT_Face face = FaceLocked(r.file, r.faceIndex);
+    if (!face || !Prepare(face, r) || !LoadGlyph(face, r, glyph)) return false;
+    GlyphImage g;
+    g.advanceX = face->glyph->advance.x / 64.0;
+    g.advanceY = -face->glyph->advance.y / 64.0;
+    if (withImage && face->glyph->outline.n_points > 0) {
+        if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)) return false;
+        const FT_Bitmap& b = face->glyph->bitmap;
+        g.left = face->glyph->bitmap_left;
+        g.top = -face->glyph->bitmap_top;
+        g.width = static_cast<LONG>(b.width);
+        g.height = static_cast<LONG>(b.rows);
+        size_t stride = (static_cast<size_t>(g.width) + 7) / 8;
+        g.rows.assign(stride * static_cast<size_t>(g.height), 0);
+        for (LONG y = 0; y < g.height; ++y) {
+            const BYTE* src = b.buffer + static_cast<ptrdiff_t>(y) * b.pitch;
+            if (b.pitch < 0) src = b.buffer + static_cast<ptrdiff_t>(g.height - 1 - y) * -b.pitch;
+            std::copy(src, src + stride, g.rows.begin() + static_cast<ptrdiff_t>(y * stride));
+        }
+    }
+    *out = std::move(g);
+    return true;
+}
+
+bool GlyphOutline(const FontRealization& r, ULONG glyph, std::vector<OutlinePoint>* out) {
+    std::lock_guard lock(FaceLock());
+    FT_Face face = FaceLocked(r.file, r.faceIndex);
+    if (!face || !Prepare(face, r) || !LoadGlyph(face, r, glyph)) return false;
+    if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return false;
+    struct Sink {
+        std::vector<OutlinePoint>* pts;
+        FT_Vector last{};
+    } sink{out, {}};
+    out->clear();
+    FT_Outline_Funcs f{};
+    f.move_to = [](const FT_Vector* to, void* u) {
+        auto* s = static_cast<Sink*>(u);
+        if (!s->pts->empty()) s->pts->back().type |= 0x80;
+        s->pts->push_back(OutlinePoint{to->x / 64.0, -to->y / 64.0, 1});
+        s->last = *to;
+        return 0;
+    };
+    f.line_to = [](const FT_Vector* to, void* u) {
+        auto* s = static_cast<Sink*>(u);
+        s->pts->push_back(OutlinePoint{to->x / 64.0, -to->y / 64.0, 2});
+        s->last = *to;
+        return 0;
+    };
+    f.conic_to = [](const FT_Vector* c, const FT_Vector* to, void* u) {
+        auto* s = static_cast<Sink*>(u);
+        // A quadratic curve as the cubic of the same shape.
+        double x0 = s->last.x, y0 = s->last.y;
+        double c1x = x0 + 2.0 / 3 * (c->x - x0), c1y = y0 + 2.0 / 3 * (c->y - y0);
+        double c2x = to->x + 2.0 / 3 * (c->x - to->x), c2y = to->y + 2.0 / 3 * (c->y - to->y);
+        s->pts->push_back(OutlinePoint{c1x / 64, -c1y / 64, 4});
+        s->pts->push_back(OutlinePoint{c2x / 64, -c2y / 64, 4});
+        s->pts->push_back(OutlinePoint{to->x / 64.0, -to->y / 64.0, 4});
+        s->last = *to;
+        return 0;
+    };
+    f.cubic_to = [](const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* u) {
+        auto* s = static_cast<Sink*>(u);
+        s->pts->push_back(OutlinePoint{c1->x / 64.0, -c1->y / 64.0, 4});
+        s->pts->push_back(OutlinePoint{c2->x / 64.0, -c2->y / 64.0, 4});
+        s->pts->push_back(OutlinePoint{to->x / 64.0, -to->y / 64.0, 4});
+        s->last = *to;
+        return 0;
+    };
+    if (FT_Outline_Decompose(&face->glyph->outline, &f, &sink)) return false;
+    if (!out->empty()) out->back().type |= 0x80;
+    return true;
+}
+
+bool GlyphDesignMetrics(const FontRealization& r, ULONG glyph, long* advance, long* lsb,
+                        long* width) {
+    std::lock_guard lock(FaceLock());
+    FT_Face face = FaceLocked(r.file, r.faceIndex);
+    if (!face || glyph >= static_cast<ULONG>(face->num_glyphs)) return false;
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
+        return false;
+    *advance = face->glyph->metrics.horiAdvance;
+    *lsb = face->glyph->metrics.horiBearingX;
+    *width = face->glyph->metrics.width;
+    return true;
+}
+
+bool LoadSfntTable(const FontRealization& r, ULONG tag, ULONG offset, BYTE* buf, ULONG* len) {
+    std::lock_guard lock(FaceLock());
+    FT_Face face = FaceLocked(r.file, r.faceIndex);
+    if (!face || !len) return false;
+    FT_ULong total = 0;
+    if (FT_Load_Sfnt_Table(face, tag, 0, nullptr, &total) || offset > total) return false;
+    FT_ULong n = total - offset;
+    if (!buf) {
+        *len = static_cast<ULONG>(n);
+        return true;
+    }
+    n = std::min<FT_ULong>(n, *len);
+    if (n && FT_Load_Sfnt_Table(face, tag, static_cast<FT_Long>(offset), buf, &n)) return false;
+    *len = static_cast<ULONG>(n);
+    return true;
+}
+
+} // namespace platform::engine

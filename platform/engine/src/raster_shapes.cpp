@@ -1,0 +1,310 @@
+// Scan conversion of paths: Béziers flattened to within a tenth of a pixel,
+// polygons filled by the pixel centres inside them (alternate or winding),
+// geometric pens widened into polygons with their joins and end caps, and
+// line styles cut into visible pieces.
+#include <algorithm>
+#include <cmath>
+
+#include "raster.h"
+
+namespace platform::engine {
+namespace {
+
+// Farthest a flattened curve strays from the true one, in pixels.
+constexpr double kFlatness = 0.1;
+// Deepest subdivision of one curve (2^16 pieces).
+constexpr int kMaxDepth = 16;
+constexpr double kPi = 3.14159265358979323846;
+
+PointD FromFix(POINTFIX p) {
+    return PointD{p.x / 16.0, p.y / 16.0};
+}
+
+double DistanceToLine(PointD p, PointD a, PointD b) {
+    double dx = b.x - a.x, dy = b.y - a.y;
+    double len = std::hypot(dx, dy);
+    if (len < 1e-12) return std::hypot(p.x - a.x, p.y - a.y);
+    return std::fabs((p.x - a.x) * dy - (p.y - a.y) * dx) / len;
+}
+
+void FlattenBezier(PointD p0, PointD p1, PointD p2, PointD p3, int depth, Polygon* out) {
+    if (depth >= kMaxDepth ||
+        std::max(DistanceToLine(p1, p0, p3), DistanceToLine(p2, p0, p3)) <= kFlatness) {
+        out->push_back(p3);
+        return;
+    }
+    auto mid = [](PointD a, PointD b) { return PointD{(a.x + b.x) / 2, (a.y + b.y) / 2}; };
+    PointD a = mid(p0, p1), b = mid(p1, p2), c = mid(p2, p3);
+    PointD d = mid(a, b), e = mid(b, c), f = mid(d, e);
+    FlattenBezier(p0, a, d, f, depth + 1, out);
+    FlattenBezier(f, e, c, p3, depth + 1, out);
+}
+
+void AddCircle(PointD c, double r, Polygon* out) {
+    // Enough sides that no side strays from the circle by more than the flatness.
+    int n = std::clamp(static_cast<int>(std::ceil(
+                           kPi / std::acos(std::max(0.0, 1 - kFlatness / std::max(r, kFlatness))))),
+                       8, 4096);
+    out->clear();
+    for (int i = 0; i < n; ++i) {
+        double a = 2 * kPi * i / n;
+        out->push_back(PointD{c.x + r * std::cos(a), c.y + r * std::sin(a)});
+    }
+}
+
+double SignedArea(const Polygon& p) {
+    double a = 0;
+    for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
+        a += (p[j].x - p[i].x) * (p[j].y + p[i].y);
+    return a / 2;
+}
+
+// Every piece of a stroke turns the same way, so that their winding numbers
+// add up and never cancel.
+void Orient(Polygon& p) {
+    if (p.size() >= 3 && SignedArea(p) < 0) std::reverse(p.begin(), p.end());
+}
+
+struct Edge {
+    double x0, y0, x1, y1;
+    int dir;
+};
+
+} // namespace
+
+void FlattenPath(PATHOBJ* ppo, std::vector<Polygon>* figures, std::vector<bool>* closed) {
+    figures->clear();
+    closed->clear();
+    if (!ppo) return;
+    PATHOBJ_vEnumStart(ppo);
+    PATHDATA pd;
+    BOOL more;
+    do {
+        more = PATHOBJ_bEnum(ppo, &pd);
+        ULONG i = 0;
+        if (pd.flags & PD_BEGINSUBPATH || figures->empty()) {
+            if (pd.count == 0) continue;
+            figures->emplace_back();
+            closed->push_back(false);
+            figures->back().push_back(FromFix(pd.pptfx[0]));
+            i = (pd.flags & PD_BEGINSUBPATH) ? 1 : 0;
+        }
+        Polygon& fig = figures->back();
+        if (pd.flags & PD_BEZIERS) {
+            for (; i + 2 < pd.count; i += 3)
+                FlattenBezier(fig.back(), FromFix(pd.pptfx[i]), FromFix(pd.pptfx[i + 1]),
+                              FromFix(pd.pptfx[i + 2]), 0, &fig);
+        } else {
+            for (; i < pd.count; ++i)
+                fig.push_back(FromFix(pd.pptfx[i]));
+        }
+        if (pd.flags & PD_CLOSEFIGURE) closed->back() = true;
+    } while (more);
+    PATHOBJ_vEnumStart(ppo);
+}
+
+void ScanPolygonsImpl(const std::vector<Polygon>& polys, bool winding, void* ctx,
+                      void (*span)(void*, LONG, LONG, LONG)) {
+    std::vector<Edge> edges;
+    double top = 1e300, bottom = -1e300;
+    for (const Polygon& p : polys) {
+        if (p.size() < 2) continue;
+        for (size_t i = 0; i < p.size(); ++i) {
+            PointD a = p[i], b = p[(i + 1) % p.size()];
+            if (a.y == b.y) continue;
+            int dir = a.y < b.y ? 1 : -1;
+            if (dir < 0) std::swap(a, b);
+            edges.push_back(Edge{a.x, a.y, b.x, b.y, dir});
+            top = std::min(top, a.y);
+            bottom = std::max(bottom, b.y);
+        }
+    }
+    if (edges.empty()) return;
+    std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
+    // Rows whose centres lie in [top, bottom): y + 0.5 >= top.
+    LONG y0 = static_cast<LONG>(std::ceil(std::clamp(top - 0.5, -1e9, 1e9)));
+    LONG y1 = static_cast<LONG>(std::ceil(std::clamp(bottom - 0.5, -1e9, 1e9)));
+    std::vector<const Edge*> active;
+    std::vector<std::pair<double, int>> xs;
+    size_t next = 0;
+    for (LONG y = y0; y < y1; ++y) {
+        double yc = y + 0.5;
+        while (next < edges.size() && edges[next].y0 <= yc)
+            active.push_back(&edges[next++]);
+        // An edge holds the rows whose centres lie in [y0, y1).
+        active.erase(std::remove_if(active.begin(), active.end(),
+                                    [yc](const Edge* e) { return e->y1 <= yc; }),
+                     active.end());
+        xs.clear();
+        for (const Edge* e : active) {
+            if (e->y0 > yc) continue;
+            double x = e->x0 + (yc - e->y0) * (e->x1 - e->x0) / (e->y1 - e->y0);
+            xs.emplace_back(x, e->dir);
+        }
+        if (xs.size() < 2) continue;
+        std::sort(xs.begin(), xs.end());
+        int count = 0;
+        for (size_t i = 0; i + 1 < xs.size(); ++i) {
+            count += winding ? xs[i].second : 1;
+            bool inside = winding ? count != 0 : (count & 1) != 0;
+            if (!inside) continue;
+            // Pixels whose centres lie in [xa, xb).
+            double xa = std::clamp(xs[i].first - 0.5, -1e9, 1e9);
+            double xb = std::clamp(xs[i + 1].first - 0.5, -1e9, 1e9);
+            LONG a = static_cast<LONG>(std::ceil(xa)), b = static_cast<LONG>(std::ceil(xb));
+            if (a < b) span(ctx, y, a, b);
+        }
+    }
+}
+
+void WidenFigures(const std::vector<Polygon>& figures, const std::vector<bool>& closed,
+                  const LINEATTRS& la, std::vector<Polygon>* out) {
+    double half = std::max(static_cast<double>(la.elWidth.e), 1.0) / 2;
+    double miter = std::max(static_cast<double>(la.eMiterLimit), 1.0);
+    Polygon piece;
+    auto emit = [&](Polygon p) {
+        Orient(p);
+        out->push_back(std::move(p));
+    };
+    for (size_t f = 0; f < figures.size(); ++f) {
+        // Consecutive repeated points make no segment.
+        Polygon pts;
+        for (PointD p : figures[f])
+            if (pts.empty() || std::hypot(p.x - pts.back().x, p.y - pts.back().y) > 1e-9)
+                pts.push_back(p);
+        bool isClosed = closed[f] && pts.size() > 2;
+        if (isClosed &&
+            std::hypot(pts.front().x - pts.back().x, pts.front().y - pts.back().y) < 1e-9)
+            pts.pop_back();
+        if (pts.size() == 1) {
+            // A dot: the cap's shape around the point.
+            if (la.iEndCap == ENDCAP_ROUND) {
+                AddCircle(pts[0], half, &piece);
+                emit(piece);
+            } else if (la.iEndCap == ENDCAP_SQUARE) {
+                PointD c = pts[0];
+                emit({{c.x - half, c.y - half},
+                      {c.x + half, c.y - half},
+                      {c.x + half, c.y + half},
+                      {c.x - half, c.y + half}});
+            }
+            continue;
+        }
+        size_t segs = isClosed ? pts.size() : pts.size() - 1;
+        auto normal = [&](size_t i) {
+            PointD a = pts[i], b = pts[(i + 1) % pts.size()];
+            double len = std::hypot(b.x - a.x, b.y - a.y);
+            return PointD{-(b.y - a.y) / len * half, (b.x - a.x) / len * half};
+        };
+        for (size_t i = 0; i < segs; ++i) {
+            PointD a = pts[i], b = pts[(i + 1) % pts.size()];
+            PointD n = normal(i);
+            double len = std::hypot(b.x - a.x, b.y - a.y);
+            PointD t{(b.x - a.x) / len * half, (b.y - a.y) / len * half};
+            if (!isClosed && la.iEndCap == ENDCAP_SQUARE) {
+                if (i == 0) a = PointD{a.x - t.x, a.y - t.y};
+                if (i + 1 == segs) b = PointD{b.x + t.x, b.y + t.y};
+            }
+            emit({{a.x + n.x, a.y + n.y},
+                  {b.x + n.x, b.y + n.y},
+                  {b.x - n.x, b.y - n.y},
+                  {a.x - n.x, a.y - n.y}});
+        }
+        // Joins at the inner points (and, closed, at the first one).
+        size_t firstJoin = isClosed ? 0 : 1, lastJoin = isClosed ? pts.size() : pts.size() - 1;
+        for (size_t j = firstJoin; j < lastJoin; ++j) {
+            size_t prev = (j + pts.size() - 1) % pts.size();
+            PointD c = pts[j];
+            if (la.iJoin == JOIN_ROUND) {
+                AddCircle(c, half, &piece);
+                emit(piece);
+                continue;
+            }
+            PointD n1 = normal(prev), n2 = normal(j);
+            // The outer side is where the path turns away from.
+            double cross = n1.x * n2.y - n1.y * n2.x;
+            double side = cross > 0 ? 1 : -1;
+            PointD o1{c.x - side * n1.x, c.y - side * n1.y},
+                o2{c.x - side * n2.x, c.y - side * n2.y};
+            if (la.iJoin == JOIN_MITER) {
+                // The miter's tip lies along the bisector at half / cos(theta / 2).
+                PointD bis{-(n1.x + n2.x) * side, -(n1.y + n2.y) * side};
+                double bl = std::hypot(bis.x, bis.y);
+                double cosHalf = bl / (2 * half);
+                if (cosHalf > 1e-9 && 1 / cosHalf <= miter) {
+                    double reach = half / cosHalf;
+                    PointD tip{c.x + bis.x / bl * reach, c.y + bis.y / bl * reach};
+                    emit({c, o1, tip, o2});
+                    continue;
+                }
+            }
+            emit({c, o1, o2});
+        }
+        if (!isClosed && la.iEndCap == ENDCAP_ROUND) {
+            AddCircle(pts.front(), half, &piece);
+            emit(piece);
+            AddCircle(pts.back(), half, &piece);
+            emit(piece);
+        }
+    }
+}
+
+void ApplyStyle(const std::vector<Polygon>& figures, const std::vector<bool>& closed,
+                const LINEATTRS& la, double unit, std::vector<Polygon>* pieces,
+                std::vector<bool>* piecesClosed) {
+    pieces->clear();
+    piecesClosed->clear();
+    bool geometric = (la.fl & LA_GEOMETRIC) != 0;
+    std::vector<double> style;
+    if (la.fl & LA_ALTERNATE) {
+        style = {unit, unit};
+    } else if ((la.fl & LA_STYLED) && la.pstyle && la.cstyle) {
+        for (ULONG i = 0; i < la.cstyle; ++i) {
+            double v = geometric ? la.pstyle[i].e : la.pstyle[i].l * unit;
+            style.push_back(std::isfinite(v) ? std::max(v, 0.0) : 0.0);
+        }
+    }
+    double total = 0;
+    for (double v : style)
+        total += v;
+    if (style.empty() || total <= 0) {
+        *pieces = figures;
+        *piecesClosed = closed;
+        return;
+    }
+    // A style that starts with a gap begins in the second entry.
+    size_t entry = (la.fl & LA_STARTGAP) ? 1 % style.size() : 0;
+    double left = style[entry];
+    bool on = entry % 2 == 0;
+    for (size_t f = 0; f < figures.size(); ++f) {
+        Polygon pts = figures[f];
+        if (closed[f] && !pts.empty()) pts.push_back(pts.front());
+        Polygon cur;
+        if (on && !pts.empty()) cur.push_back(pts[0]);
+        for (size_t i = 0; i + 1 < pts.size(); ++i) {
+            PointD a = pts[i], b = pts[i + 1];
+            double len = std::hypot(b.x - a.x, b.y - a.y), at = 0;
+            // Bounded: a style of tiny entries along a long line stops here.
+            for (int guard = 0; len - at > left && guard < 1000000; ++guard) {
+                at += left;
+                PointD p{a.x + (b.x - a.x) * at / len, a.y + (b.y - a.y) * at / len};
+                if (on) {
+                    cur.push_back(p);
+                    pieces->push_back(std::move(cur));
+                    cur.clear();
+                } else {
+                    cur = {p};
+                }
+                on = !on;
+                entry = (entry + 1) % style.size();
+                left = style[entry];
+            }
+            left -= len - at;
+            if (on) cur.push_back(b);
+        }
+        if (on && cur.size() >= 2) pieces->push_back(std::move(cur));
+    }
+    piecesClosed->assign(pieces->size(), false);
+}
+
+} // namespace platform::engine

@@ -1,0 +1,524 @@
+// The raster drawing functions of GDI: blits under raster operations,
+// stretches, DIBs drawn onto a device, transparent and alpha blits,
+// gradients and the rectangle helpers. Each becomes one raster call in
+// device coordinates with a copy of its source, played like every other
+// drawing call (the driver's hook, else the engine).
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "dib.h"
+#include "drawing.h"
+#include "platform/engine_objects.h"
+#include "win/errors.h"
+#include "win/gdi_bitmap.h"
+
+namespace platform::gdi {
+namespace {
+
+BOOL Invalid() {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+ULONG Rop3Of(DWORD rop) {
+    return (rop >> 16) & 0xFF;
+}
+
+bool UsesSource(ULONG rop3) {
+    return ((rop3 >> 2) & 0x33) != (rop3 & 0x33);
+}
+bool UsesPattern(ULONG rop3) {
+    return ((rop3 >> 4) & 0x0F) != (rop3 & 0x0F);
+}
+
+LONG Round(double v) {
+    return static_cast<LONG>(std::lround(std::clamp(v, -1e9, 1e9)));
+}
+
+// A logical rectangle (origin and extents, which may be negative) in device
+// units; false when the mapping turns it.
+bool DeviceRect(const DcState& dc, int x, int y, int w, int h, RECTL* out) {
+    Affine m = LogicalToDevice(dc.a);
+    if (!m.AxisAligned() || m.m11 == 0) return false;
+    PointD a = m.Apply(PointD{double(x), double(y)});
+    PointD b = m.Apply(PointD{double(x) + w, double(y) + h});
+    *out = RECTL{Round(a.x), Round(a.y), Round(b.x), Round(b.y)};
+    return true;
+}
+
+std::vector<RECTL> ClipOf(const DcState& dc, bool* empty) {
+    auto clip = EffectiveClip(dc.a);
+    *empty = clip && clip->Empty();
+    return clip ? clip->Rects() : std::vector<RECTL>{};
+}
+
+// A copy of the part of a bitmap a call reads; rect is moved into the copy.
+std::shared_ptr<RasterImage> CopyPart(const BitmapData& b, RECTL* rect) {
+    RECTL r{std::min(rect->left, rect->right), std::min(rect->top, rect->bottom),
+            std::max(rect->left, rect->right), std::max(rect->top, rect->bottom)};
+    RECTL part{std::max(r.left, LONG{0}), std::max(r.top, LONG{0}), std::min(r.right, b.width),
+               std::min(r.bottom, b.height)};
+    if (part.left >= part.right || part.top >= part.bottom) return nullptr;
+    auto img = std::make_shared<RasterImage>();
+    SURFOBJ* from = EngLockSurface(b.surface);
+    if (!from) return nullptr;
+    img->surface = reinterpret_cast<HSURF>(
+        EngCreateBitmap(SIZEL{part.right - part.left, part.bottom - part.top}, 0,
+                        from->iBitmapFormat, BMF_TOPDOWN, nullptr));
+    SURFOBJ* to = img->surface ? EngLockSurface(img->surface) : nullptr;
+    if (to) {
+        RECTL all{0, 0, to->sizlBitmap.cx, to->sizlBitmap.cy};
+        POINTL at{part.left, part.top};
+        EngCopyBits(to, from, nullptr, nullptr, &all, &at);
+        EngUnlockSurface(to);
+    }
+    EngUnlockSurface(from);
+    if (!to) return nullptr;
+    img->palette = DibPalette(b.bpp, b.colors);
+    if (b.bpp == 16 || !img->palette) return nullptr;
+    engine::SetSurfacePalette(img->surface, img->palette);
+    rect->left -= part.left, rect->right -= part.left;
+    rect->top -= part.top, rect->bottom -= part.top;
+    return img;
+}
+
+// The translation of a source into the destination's colours: a mono
+// device-dependent bitmap takes the destination's text (0) and background
+// (1) colours (a DIB's colour table counts as it stands); a colour
+// source onto a mono bitmap turns its background colour white and the rest
+// black; indexed sources go by table, others by their palettes.
+void Translate(const DcState& dst, COLORREF srcBk, ULONG srcBpp, bool monoDdb,
+               const std::vector<COLORREF>& srcColors, RasterSpec* spec) {
+    DeviceColors colors(dst);
+    bool monoDest =
+        dst.facts.gdiinfo.cBitsPixel == 1 && dst.facts.gdiinfo.ulTechnology == DT_RASDISPLAY;
+    if (monoDdb && !monoDest) {
+        spec->table = {colors(dst.a.textColor), colors(dst.a.bkColor)};
+    } else if (srcBpp == 1 && monoDest && monoDdb) {
+        spec->table = {0, 1};
+    } else if (srcBpp <= 8) {
+        for (COLORREF c : srcColors)
+            spec->table.push_back(monoDest ? ((c & 0xFFFFFF) == (srcBk & 0xFFFFFF) ? 1u : 0u)
+                                           : colors(c));
+    }
+}
+
+// A direct-colour source onto a mono bitmap: its background colour white,
+// the rest black, as a one-bit image.
+std::shared_ptr<RasterImage> ToMono(const RasterImage& img, COLORREF bk) {
+    SURFOBJ* so = EngLockSurface(img.surface);
+    if (!so) return nullptr;
+    auto mono = std::make_shared<RasterImage>();
+    mono->surface =
+        reinterpret_cast<HSURF>(EngCreateBitmap(so->sizlBitmap, 0, BMF_1BPP, BMF_TOPDOWN, nullptr));
+    SURFOBJ* m = mono->surface ? EngLockSurface(mono->surface) : nullptr;
+    if (m) {
+        ULONG key = ((bk & 0xFF) << 16) | (bk & 0xFF00) | ((bk >> 16) & 0xFF);
+        ULONG bytes = so->iBitmapFormat == BMF_24BPP ? 3 : 4;
+        for (LONG y = 0; y < so->sizlBitmap.cy; ++y) {
+            const BYTE* row = static_cast<const BYTE*>(so->pvScan0) + y * so->lDelta;
+            BYTE* out = static_cast<BYTE*>(m->pvScan0) + y * m->lDelta;
+            for (LONG x = 0; x < so->sizlBitmap.cx; ++x) {
+                const BYTE* p = row + bytes * x;
+                if (static_cast<ULONG>(p[0] | p[1] << 8 | p[2] << 16) == key)
+                    out[x / 8] |= BYTE(0x80 >> (x % 8));
+            }
+        }
+        EngUnlockSurface(m);
+    }
+    EngUnlockSurface(so);
+    mono->palette = DibPalette(1, {0x000000, 0xFFFFFF});
+    if (!m || !mono->palette) return nullptr;
+    engine::SetSurfacePalette(mono->surface, mono->palette);
+    return mono;
+}
+
+struct Source {
+    std::shared_ptr<RasterImage> image;
+    RECTL rect{};
+    COLORREF bk = 0xFFFFFF;
+    ULONG bpp = 0;
+    bool monoDdb = false;
+    std::vector<COLORREF> colors;
+};
+
+// The source of a blit: the bitmap of a memory device context.
+bool SourceFromDc(HDC hdcSrc, int x, int y, int w, int h, Source* out) {
+    auto bitmap = DcBitmap(hdcSrc);
+    if (!bitmap) {
+        // A printer's page cannot be read back.
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    DcAccess src(hdcSrc);
+    if (!src || !DeviceRect(*src, x, y, w, h, &out->rect)) return Invalid();
+    out->bk = src->a.bkColor;
+    out->bpp = bitmap->bitmap->bpp;
+    out->monoDdb = out->bpp == 1 && !bitmap->bitmap->dibSection;
+    out->colors = bitmap->bitmap->colors;
+    out->image = CopyPart(*bitmap->bitmap, &out->rect);
+    return true; // a source all outside its bitmap draws nothing
+}
+
+bool SourceFromDib(const BITMAPINFO* bmi, const void* bits, UINT usage, Source* out) {
+    DibHeader h;
+    if (!bits || !ReadDibHeaderOnly(bmi, &h)) return Invalid();
+    size_t bitsSize = static_cast<size_t>(std::min<unsigned long long>(
+        h.compression == BI_RGB || h.compression == BI_BITFIELDS ? DibBitsSize(h) : h.sizeImage,
+        1ull << 31));
+    Dib dib;
+    if (!ReadDib(reinterpret_cast<const BYTE*>(bmi), DibInfoSize(h, usage),
+                 static_cast<const BYTE*>(bits), bitsSize, usage, &dib))
+        return false;
+    auto img = std::make_shared<RasterImage>();
+    img->surface = DibSurface(dib, &img->palette);
+    if (!img->surface) return false;
+    out->image = std::move(img);
+    out->bpp = dib.bpp;
+    out->colors = dib.colors;
+    return true;
+}
+
+// Submits a raster call on hdc with the source (if any) and the selected
+// brush where the operation reads the pattern.
+BOOL Submit(DcState& dc, RasterSpec& spec, Source* src, bool wantsBrush) {
+    bool empty = false;
+    std::vector<RECTL> clip = ClipOf(dc, &empty);
+    if (empty) return TRUE;
+    if (src) {
+        if (!src->image) return TRUE;
+        bool monoDest =
+            dc.facts.gdiinfo.cBitsPixel == 1 && dc.facts.gdiinfo.ulTechnology == DT_RASDISPLAY;
+        if (monoDest && src->bpp > 8) {
+            src->image = ToMono(*src->image, src->bk);
+            if (!src->image) return FALSE;
+            src->bpp = 1;
+            src->monoDdb = true;
+            src->colors = {0x000000, 0xFFFFFF};
+        }
+        Translate(dc, src->bk, src->bpp, src->monoDdb, src->colors, &spec);
+        spec.source = src->image;
+        spec.src = src->rect;
+    }
+    if (wantsBrush) {
+        DeviceColors colors(dc);
+        if (!dc.a.brush || !MakeBrushSpec(dc, colors, dc.a.brush->brush, &spec.brushSpec))
+            return TRUE; // a null brush paints nothing
+        spec.brush = true;
+        spec.brushOrg = POINTL{dc.a.brushOrg.x, dc.a.brushOrg.y};
+    }
+    return SubmitDrawing(dc.hdc, MakeRasterCall(spec, clip, dc.facts.devinfo.hpalDefault));
+}
+
+BOOL Blit(HDC hdc, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int ws, int hs,
+          ULONG rop4, int stretchMode, HBITMAP mask, int xm, int ym) {
+    ULONG fore = rop4 & 0xFF, back = (rop4 >> 8) & 0xFF;
+    bool source = UsesSource(fore) || UsesSource(back);
+    Source src;
+    if (source && !SourceFromDc(hdcSrc, xs, ys, ws, hs, &src)) return FALSE;
+    DcAccess dc(hdc);
+    if (!dc) return FALSE;
+    RasterSpec spec;
+    if (!DeviceRect(*dc, x, y, w, h, &spec.dst)) return Invalid();
+    spec.rop4 = rop4;
+    spec.stretchMode = static_cast<ULONG>(stretchMode ? stretchMode : dc->a.stretchMode);
+    if (fore != back) {
+        auto m = FindObject(mask, ObjectKind::Bitmap);
+        if (!m || m->bitmap->bpp != 1) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        RECTL mr{xm, ym, xm + std::abs(ws), ym + std::abs(hs)};
+        auto img = CopyPart(*m->bitmap, &mr);
+        if (!img) return TRUE;
+        spec.mask = img;
+        // The mask pixel under the source rectangle's top left.
+        spec.maskOrg = POINTL{mr.left, mr.top};
+    }
+    return Submit(*dc, spec, source ? &src : nullptr, UsesPattern(fore) || UsesPattern(back));
+}
+
+// Fills a device-unit rectangle with a brush under a ternary operation.
+BOOL FillDeviceRect(DcState& dc, const RECTL& r, const BrushData* brush, ULONG rop3) {
+    RasterSpec spec;
+    spec.dst = r;
+    spec.rop4 = rop3 | rop3 << 8;
+    if (!brush || !UsesPattern(rop3)) return Submit(dc, spec, nullptr, UsesPattern(rop3));
+    bool empty = false;
+    std::vector<RECTL> clip = ClipOf(dc, &empty);
+    if (empty) return TRUE;
+    DeviceColors colors(dc);
+    if (!MakeBrushSpec(dc, colors, *brush, &spec.brushSpec)) return TRUE;
+    spec.brush = true;
+    spec.brushOrg = POINTL{dc.a.brushOrg.x, dc.a.brushOrg.y};
+    return SubmitDrawing(dc.hdc, MakeRasterCall(spec, clip, dc.facts.devinfo.hpalDefault));
+}
+
+bool LogicalToDeviceRect(const DcState& dc, const RECT& r, RECTL* out) {
+    if (!DeviceRect(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, out)) return false;
+    *out = RECTL{std::min(out->left, out->right), std::min(out->top, out->bottom),
+                 std::max(out->left, out->right), std::max(out->top, out->bottom)};
+    return true;
+}
+
+} // namespace
+} // namespace platform::gdi
+
+using namespace platform::gdi;
+
+extern "C" {
+
+BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
+    ULONG rop3 = Rop3Of(rop);
+    return Blit(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop3 | rop3 << 8, COLORONCOLOR, nullptr,
+                0, 0);
+}
+
+BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
+                       int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop) {
+    ULONG rop3 = Rop3Of(rop);
+    return Blit(hdcDest, xDest, yDest, wDest, hDest, hdcSrc, xSrc, ySrc, wSrc, hSrc,
+                rop3 | rop3 << 8, 0, nullptr, 0, 0);
+}
+
+BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
+    ULONG rop3 = Rop3Of(rop);
+    if (UsesSource(rop3)) return Invalid();
+    return Blit(hdc, x, y, w, h, nullptr, 0, 0, w, h, rop3 | rop3 << 8, COLORONCOLOR, nullptr, 0,
+                0);
+}
+
+BOOL WINAPI MaskBlt(HDC hdcDest, int xDest, int yDest, int width, int height, HDC hdcSrc, int xSrc,
+                    int ySrc, HBITMAP hbmMask, int xMask, int yMask, DWORD rop) {
+    ULONG fore = (rop >> 16) & 0xFF, back = (rop >> 24) & 0xFF;
+    if (!hbmMask) back = fore;
+    return Blit(hdcDest, xDest, yDest, width, height, hdcSrc, xSrc, ySrc, width, height,
+                fore | back << 8, COLORONCOLOR, hbmMask, xMask, yMask);
+}
+
+BOOL WINAPI PlgBlt(HDC hdcDest, const POINT* lpPoint, HDC hdcSrc, int xSrc, int ySrc, int width,
+                   int height, HBITMAP hbmMask, int xMask, int yMask) {
+    if (!lpPoint) return Invalid();
+    Source src;
+    if (!SourceFromDc(hdcSrc, xSrc, ySrc, width, height, &src)) return FALSE;
+    DcAccess dc(hdcDest);
+    if (!dc) return FALSE;
+    RasterSpec spec;
+    spec.kind = RasterKind::Parallelogram;
+    Affine m = LogicalToDevice(dc->a);
+    for (int i = 0; i < 3; ++i) {
+        PointD p = m.Apply(PointD{double(lpPoint[i].x), double(lpPoint[i].y)});
+        spec.corners[i] = POINTFIX{Round(p.x * 16), Round(p.y * 16)};
+    }
+    if (hbmMask) {
+        auto mk = FindObject(hbmMask, ObjectKind::Bitmap);
+        if (!mk || mk->bitmap->bpp != 1) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        RECTL mr{xMask, yMask, xMask + width, yMask + height};
+        spec.mask = CopyPart(*mk->bitmap, &mr);
+        spec.maskOrg = POINTL{mr.left, mr.top};
+    }
+    return Submit(*dc, spec, &src, false);
+}
+
+int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
+                         int ySrc, int SrcWidth, int SrcHeight, const VOID* lpBits,
+                         const BITMAPINFO* lpbmi, UINT iUsage, DWORD rop) {
+    ULONG rop3 = Rop3Of(rop);
+    Source src;
+    if (UsesSource(rop3)) {
+        if (!SourceFromDib(lpbmi, lpBits, iUsage, &src)) return 0;
+        // Source coordinates count from the bitmap's bottom left in a
+        // bottom-up DIB.
+        DibHeader h;
+        ReadDibHeaderOnly(lpbmi, &h);
+        LONG height = h.height < 0 ? -h.height : h.height;
+        LONG top = h.height > 0 && h.compression != BI_JPEG && h.compression != BI_PNG
+                       ? height - ySrc - SrcHeight
+                       : ySrc;
+        src.rect = RECTL{xSrc, top, xSrc + SrcWidth, top + SrcHeight};
+    }
+    DcAccess dc(hdc);
+    if (!dc) return 0;
+    RasterSpec spec;
+    if (!DeviceRect(*dc, xDest, yDest, DestWidth, DestHeight, &spec.dst)) return Invalid();
+    spec.rop4 = rop3 | rop3 << 8;
+    spec.stretchMode = static_cast<ULONG>(dc->a.stretchMode);
+    BOOL ok = Submit(*dc, spec, UsesSource(rop3) ? &src : nullptr, UsesPattern(rop3));
+    return ok ? std::abs(SrcHeight) : 0;
+}
+
+int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc,
+                             UINT StartScan, UINT cLines, const VOID* lpvBits,
+                             const BITMAPINFO* lpbmi, UINT ColorUse) {
+    DibHeader hd;
+    if (!ReadDibHeaderOnly(lpbmi, &hd) || w > 0x7FFFFFFF || h > 0x7FFFFFFF) return Invalid();
+    Source src;
+    if (!SourceFromDib(lpbmi, lpvBits, ColorUse, &src)) return 0;
+    (void)StartScan;
+    (void)cLines;
+    LONG height = hd.height < 0 ? -hd.height : hd.height;
+    LONG top = hd.height > 0 ? height - ySrc - static_cast<LONG>(h) : ySrc;
+    src.rect = RECTL{xSrc, top, xSrc + static_cast<LONG>(w), top + static_cast<LONG>(h)};
+    DcAccess dc(hdc);
+    if (!dc) return 0;
+    RasterSpec spec;
+    // Device-unit extents: the origin alone is mapped.
+    PointD o = LogicalToDevice(dc->a).Apply(PointD{double(xDest), double(yDest)});
+    spec.dst = RECTL{Round(o.x), Round(o.y), Round(o.x) + static_cast<LONG>(w),
+                     Round(o.y) + static_cast<LONG>(h)};
+    return Submit(*dc, spec, &src, false) ? static_cast<int>(h) : 0;
+}
+
+BOOL WINAPI TransparentBlt(HDC hdcDest, int xoriginDest, int yoriginDest, int wDest, int hDest,
+                           HDC hdcSrc, int xoriginSrc, int yoriginSrc, int wSrc, int hSrc,
+                           UINT crTransparent) {
+    if (wDest < 0 || hDest < 0 || wSrc < 0 || hSrc < 0) return Invalid();
+    Source src;
+    if (!SourceFromDc(hdcSrc, xoriginSrc, yoriginSrc, wSrc, hSrc, &src)) return FALSE;
+    DcAccess dc(hdcDest);
+    if (!dc) return FALSE;
+    RasterSpec spec;
+    spec.kind = RasterKind::Transparent;
+    if (!DeviceRect(*dc, xoriginDest, yoriginDest, wDest, hDest, &spec.dst)) return Invalid();
+    // The key is the source pixel whose colour is crTransparent.
+    spec.transparentColor =
+        src.image ? platform::engine::PixelOfColor(src.image->surface, crTransparent) : 0;
+    return Submit(*dc, spec, &src, false);
+}
+
+BOOL WINAPI AlphaBlend(HDC hdcDest, int xoriginDest, int yoriginDest, int wDest, int hDest,
+                       HDC hdcSrc, int xoriginSrc, int yoriginSrc, int wSrc, int hSrc,
+                       BLENDFUNCTION ftn) {
+    if (wDest < 0 || hDest < 0 || wSrc < 0 || hSrc < 0 || ftn.BlendOp != AC_SRC_OVER)
+        return Invalid();
+    Source src;
+    if (!SourceFromDc(hdcSrc, xoriginSrc, yoriginSrc, wSrc, hSrc, &src)) return FALSE;
+    DcAccess dc(hdcDest);
+    if (!dc) return FALSE;
+    RasterSpec spec;
+    spec.kind = RasterKind::Alpha;
+    spec.blend = ftn;
+    if (!DeviceRect(*dc, xoriginDest, yoriginDest, wDest, hDest, &spec.dst)) return Invalid();
+    return Submit(*dc, spec, &src, false);
+}
+
+BOOL WINAPI GradientFill(HDC hdc, PTRIVERTEX pVertex, ULONG nVertex, PVOID pMesh, ULONG nMesh,
+                         ULONG ulMode) {
+    if (!pVertex || !pMesh || nVertex == 0 || ulMode > GRADIENT_FILL_TRIANGLE ||
+        nVertex > 0x100000 || nMesh > 0x100000)
+        return Invalid();
+    DcAccess dc(hdc);
+    if (!dc) return FALSE;
+    RasterSpec spec;
+    spec.kind = RasterKind::Gradient;
+    spec.gradientMode = ulMode;
+    Affine m = LogicalToDevice(dc->a);
+    for (ULONG i = 0; i < nVertex; ++i) {
+        TRIVERTEX v = pVertex[i];
+        PointD p = m.Apply(PointD{double(v.x), double(v.y)});
+        v.x = Round(p.x), v.y = Round(p.y);
+        spec.vertices.push_back(v);
+    }
+    ULONG per = ulMode == GRADIENT_FILL_TRIANGLE ? 3 : 2;
+    const auto* mesh = static_cast<const ULONG*>(pMesh);
+    spec.mesh.assign(mesh, mesh + static_cast<size_t>(nMesh) * per);
+    return Submit(*dc, spec, nullptr, false);
+}
+
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
+    auto brush = FindObject(hbr, ObjectKind::Brush);
+    if (!lprc || !brush) {
+        SetLastError(brush ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    DcAccess dc(hDC);
+    if (!dc) return 0;
+    RECTL r;
+    if (!LogicalToDeviceRect(*dc, *lprc, &r)) return Invalid();
+    return FillDeviceRect(*dc, r, &brush->brush, 0xF0);
+}
+
+int WINAPI FrameRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
+    auto brush = FindObject(hbr, ObjectKind::Brush);
+    if (!lprc || !brush) {
+        SetLastError(brush ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    DcAccess dc(hDC);
+    if (!dc) return 0;
+    RECTL r;
+    if (!LogicalToDeviceRect(*dc, *lprc, &r)) return Invalid();
+    if (r.right <= r.left || r.bottom <= r.top) return TRUE;
+    // One device pixel wide on every side.
+    RECTL sides[4] = {{r.left, r.top, r.right, r.top + 1},
+                      {r.left, r.bottom - 1, r.right, r.bottom},
+                      {r.left, r.top + 1, r.left + 1, r.bottom - 1},
+                      {r.right - 1, r.top + 1, r.right, r.bottom - 1}};
+    BOOL ok = TRUE;
+    for (const RECTL& s : sides)
+        if (s.right > s.left && s.bottom > s.top)
+            ok = FillDeviceRect(*dc, s, &brush->brush, 0xF0) && ok;
+    return ok;
+}
+
+BOOL WINAPI InvertRect(HDC hDC, const RECT* lprc) {
+    if (!lprc) return Invalid();
+    DcAccess dc(hDC);
+    if (!dc) return FALSE;
+    RECTL r;
+    if (!LogicalToDeviceRect(*dc, *lprc, &r)) return Invalid();
+    return FillDeviceRect(*dc, r, nullptr, 0x55);
+}
+
+BOOL WINAPI DrawEdge(HDC hdc, LPRECT qrc, UINT edge, UINT grfFlags) {
+    if (!qrc) return Invalid();
+    // The three-dimensional colours: light, highlight, shadow, dark shadow, face.
+    constexpr COLORREF kLight = 0xE3E3E3, kHighlight = 0xFFFFFF, kShadow = 0xA0A0A0,
+                       kDark = 0x696969, kFace = 0xF0F0F0;
+    DcAccess dc(hdc);
+    if (!dc) return FALSE;
+    RECTL r;
+    if (!LogicalToDeviceRect(*dc, *qrc, &r)) return Invalid();
+    BOOL ok = TRUE;
+    auto band = [&](COLORREF topLeft, COLORREF bottomRight) {
+        BrushData tl{BS_SOLID, topLeft}, br{BS_SOLID, bottomRight};
+        if (grfFlags & BF_TOP)
+            ok = FillDeviceRect(*dc, {r.left, r.top, r.right, r.top + 1}, &tl, 0xF0) && ok;
+        if (grfFlags & BF_LEFT)
+            ok = FillDeviceRect(*dc, {r.left, r.top, r.left + 1, r.bottom}, &tl, 0xF0) && ok;
+        if (grfFlags & BF_BOTTOM)
+            ok = FillDeviceRect(*dc, {r.left, r.bottom - 1, r.right, r.bottom}, &br, 0xF0) && ok;
+        if (grfFlags & BF_RIGHT)
+            ok = FillDeviceRect(*dc, {r.right - 1, r.top, r.right, r.bottom}, &br, 0xF0) && ok;
+        if (grfFlags & BF_LEFT) ++r.left;
+        if (grfFlags & BF_TOP) ++r.top;
+        if (grfFlags & BF_RIGHT) --r.right;
+        if (grfFlags & BF_BOTTOM) --r.bottom;
+    };
+    if (edge & BDR_RAISEDOUTER)
+        band(kLight, kDark);
+    else if (edge & BDR_SUNKENOUTER)
+        band(kShadow, kHighlight);
+    if (edge & BDR_RAISEDINNER)
+        band(kHighlight, kShadow);
+    else if (edge & BDR_SUNKENINNER)
+        band(kDark, kLight);
+    if ((grfFlags & BF_MIDDLE) && r.right > r.left && r.bottom > r.top) {
+        BrushData face{BS_SOLID, kFace};
+        ok = FillDeviceRect(*dc, r, &face, 0xF0) && ok;
+    }
+    if (grfFlags & BF_ADJUST) {
+        Affine back;
+        if (LogicalToDevice(dc->a).Invert(&back)) {
+            PointD a = back.Apply(PointD{double(r.left), double(r.top)});
+            PointD b = back.Apply(PointD{double(r.right), double(r.bottom)});
+            *qrc = RECT{Round(a.x), Round(a.y), Round(b.x), Round(b.y)};
+        }
+    }
+    return ok;
+}
+}

@@ -1,0 +1,242 @@
+// Finding the installed face for a logical font. Documents name the faces of
+// the systems they were made on; each such name is looked up as the
+// metric-compatible face that stands in for it, so that text keeps its
+// widths and line breaks.
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "fonts.h"
+#include "win/errors.h"
+
+namespace platform::gdi {
+namespace {
+
+struct Alias {
+    const char16_t* name;
+    const char* family;
+};
+// Names compared without regard to case.
+const Alias kAliases[] = {
+    {u"Arial", "Liberation Sans"},
+    {u"Helvetica", "Liberation Sans"},
+    {u"MS Shell Dlg", "Liberation Sans"},
+    {u"MS Shell Dlg 2", "Liberation Sans"},
+    {u"MS Sans Serif", "Liberation Sans"},
+    {u"Microsoft Sans Serif", "Liberation Sans"},
+    {u"Tahoma", "DejaVu Sans"},
+    {u"Segoe UI", "Liberation Sans"},
+    {u"Verdana", "DejaVu Sans"},
+    {u"System", "Liberation Sans"},
+    {u"Times New Roman", "Liberation Serif"},
+    {u"Times", "Liberation Serif"},
+    {u"Georgia", "Liberation Serif"},
+    {u"Courier New", "Liberation Mono"},
+    {u"Courier", "Liberation Mono"},
+    {u"Consolas", "Liberation Mono"},
+    {u"Lucida Console", "Liberation Mono"},
+    {u"MS Gothic", "Noto Sans CJK JP"},
+    {u"MS PGothic", "Noto Sans CJK JP"},
+    {u"MS UI Gothic", "Noto Sans CJK JP"},
+    {u"Meiryo", "Noto Sans CJK JP"},
+    {u"Yu Gothic", "Noto Sans CJK JP"},
+    {u"\xFF2D\xFF33 \x30B4\x30B7\x30C3\x30AF", "Noto Sans CJK JP"},       // MS Gothic in Japanese
+    {u"\xFF2D\xFF33 \xFF30\x30B4\x30B7\x30C3\x30AF", "Noto Sans CJK JP"}, // MS PGothic
+    {u"MS Mincho", "Noto Serif CJK JP"},
+    {u"MS PMincho", "Noto Serif CJK JP"},
+    {u"\xFF2D\xFF33 \x660E\x671D", "Noto Serif CJK JP"}, // MS Mincho
+};
+
+bool SameName(const std::u16string& a, const char16_t* b) {
+    size_t n = std::char_traits<char16_t>::length(b);
+    if (a.size() != n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char16_t x = a[i], y = b[i];
+        if (x < 0x80) x = static_cast<char16_t>(std::tolower(x));
+        if (y < 0x80) y = static_cast<char16_t>(std::tolower(y));
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string Utf8(const std::u16string& s) {
+    std::string out;
+    for (char16_t c : s) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | c >> 6));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | c >> 12));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+// The family to ask fontconfig for.
+std::string FamilyFor(const LOGFONTW& lf) {
+    std::u16string name = FaceNameOf(lf);
+    for (const Alias& a : kAliases)
+        if (SameName(name, a.name)) return a.family;
+    if (!name.empty()) return Utf8(name);
+    if (lf.lfCharSet == SHIFTJIS_CHARSET) return "Noto Sans CJK JP";
+    BYTE family = lf.lfPitchAndFamily & 0xF0;
+    if ((lf.lfPitchAndFamily & 3) == FIXED_PITCH || family == FF_MODERN) return "Liberation Mono";
+    if (family == FF_ROMAN) return "Liberation Serif";
+    return "Liberation Sans";
+}
+
+std::mutex& MatchLock() {
+    static std::mutex m;
+    return m;
+}
+
+} // namespace
+
+bool StartFontconfig() {
+    // fontconfig's configuration is given back when the process ends, so
+    // that nothing it holds looks lost.
+    static const bool started = [] {
+        if (!FcInit()) return false;
+        std::atexit(FcFini);
+        return true;
+    }();
+    return started;
+}
+
+std::u16string FaceNameOf(const LOGFONTW& lf) {
+    // A name that fills its field has no terminator: it ends at the field.
+    size_t n = 0;
+    while (n < LF_FACESIZE && lf.lfFaceName[n])
+        ++n;
+    std::u16string name(lf.lfFaceName, lf.lfFaceName + n);
+    if (!name.empty() && name[0] == u'@') name.erase(0, 1);
+    return name;
+}
+
+bool ChooseFace(const LOGFONTW& lf, FaceChoice* out) {
+    std::string family = FamilyFor(lf);
+    int weight = lf.lfWeight == FW_DONTCARE ? FW_NORMAL : std::clamp<LONG>(lf.lfWeight, 1, 1000);
+    bool italic = lf.lfItalic != 0;
+    std::lock_guard lock(MatchLock());
+    static std::map<std::tuple<std::string, int, bool>, FaceChoice> cache;
+    auto key = std::make_tuple(family, weight >= FW_SEMIBOLD ? 700 : 400, italic);
+    if (auto it = cache.find(key); it != cache.end()) {
+        *out = it->second;
+        return true;
+    }
+    if (!StartFontconfig()) return false;
+    FcPattern* pat = FcPatternCreate();
+    if (!pat) return false;
+    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddInteger(pat, FC_WEIGHT,
+                        std::get<1>(key) >= 700 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    FcDefaultSubstitute(pat);
+    FcResult result;
+    FcPattern* match = FcFontMatch(nullptr, pat, &result);
+    FcPatternDestroy(pat);
+    if (!match) return false;
+    FcChar8* file = nullptr;
+    int index = 0;
+    bool ok = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch;
+    FcPatternGetInteger(match, FC_INDEX, 0, &index);
+    if (ok) {
+        out->path = reinterpret_cast<const char*>(file);
+        out->index = index;
+        cache[key] = *out;
+    }
+    FcPatternDestroy(match);
+    return ok;
+}
+
+bool RealizeFont(const DcState& dc, RealizedFont* out) {
+    if (!dc.a.font) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    const LOGFONTW& lf = dc.a.font->font;
+    FaceChoice choice;
+    if (!ChooseFace(lf, &choice)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    RealizedFont f;
+    f.r.file = engine::LoadFontFile(choice.path);
+    f.r.faceIndex = choice.index;
+    if (!f.r.file || !engine::QueryFace(*f.r.file, choice.index, &f.info)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    f.vertical = lf.lfFaceName[0] == u'@';
+    Affine L = LogicalToDevice(dc.a);
+    PointD ex = L.ApplyVector(PointD{1, 0}), ey = L.ApplyVector(PointD{0, 1});
+    double lx = std::hypot(ex.x, ex.y), ly = std::hypot(ey.x, ey.y);
+    if (!(lx > 0) || !(ly > 0) || !std::isfinite(lx) || !std::isfinite(ly)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // The em in logical units: a negative height is the character height, a
+    // positive one the cell (ascent + descent).
+    double upem = static_cast<double>(f.info.unitsPerEm);
+    double cell = static_cast<double>(f.info.ascender + f.info.descender);
+    if (cell <= 0) cell = upem;
+    double em;
+    if (lf.lfHeight < 0)
+        em = -static_cast<double>(lf.lfHeight);
+    else if (lf.lfHeight > 0)
+        em = lf.lfHeight * upem / cell;
+    else
+        em = 12.0 * dc.facts.gdiinfo.ulLogPixelsY / 72.0 / ly * upem / cell; // 12 points
+    if (!(em > 0) || em > 1e7) em = 1;
+    f.emLogical = em;
+    // The stretch of lfWidth: the average character width asked for.
+    if (lf.lfWidth != 0 && f.info.avgCharWidth > 0)
+        f.widthScale =
+            std::fabs(static_cast<double>(lf.lfWidth)) / (em * f.info.avgCharWidth / upem);
+    f.widthScale = std::clamp(f.widthScale, 0.01, 100.0);
+    // Directions: the escapement turns the baseline counterclockwise as the
+    // page is seen, in logical space; the device space's own mirroring is
+    // kept out of the glyphs' shape.
+    double esc = lf.lfEscapement / 10.0 * M_PI / 180.0;
+    if (f.vertical) esc -= M_PI / 2;
+    bool flipped = L.Det() < 0; // logical y grows upwards
+    PointD baseL{std::cos(esc), flipped ? std::sin(esc) : -std::sin(esc)};
+    PointD downL{-baseL.y * (flipped ? -1 : 1), baseL.x * (flipped ? -1 : 1)};
+    PointD b = L.ApplyVector(baseL), d = L.ApplyVector(downL);
+    double s = em / upem;
+    f.r.m11 = b.x * s * f.widthScale, f.r.m12 = b.y * s * f.widthScale;
+    f.r.m21 = d.x * s, f.r.m22 = d.y * s;
+    double bl = std::hypot(b.x, b.y), dl = std::hypot(d.x, d.y);
+    f.baseline = PointD{b.x / bl, b.y / bl};
+    f.down = PointD{d.x / dl, d.y / dl};
+    f.scale = s * dl;
+    f.toLogical = 1 / dl;
+    bool wantBold = lf.lfWeight >= FW_SEMIBOLD, wantItalic = lf.lfItalic != 0;
+    f.r.simBold = wantBold && f.info.weight < FW_SEMIBOLD;
+    f.r.simItalic = wantItalic && !f.info.italic;
+    std::u16string name = FaceNameOf(lf);
+    if (name.empty()) name = f.info.familyName;
+    f.r.faceName = (f.vertical ? u"@" : u"") + name.substr(0, LF_FACESIZE - 1);
+    f.r.charSet = f.info.symbol                     ? SYMBOL_CHARSET
+                  : lf.lfCharSet == DEFAULT_CHARSET ? ANSI_CHARSET
+                                                    : lf.lfCharSet;
+    f.r.dpi = SIZE{static_cast<LONG>(dc.facts.gdiinfo.ulLogPixelsX),
+                   static_cast<LONG>(dc.facts.gdiinfo.ulLogPixelsY)};
+    if (f.r.dpi.cy > 0)
+        f.r.styleSize = static_cast<ULONG>(std::lround(f.scale * upem * 72.0 / f.r.dpi.cy));
+    *out = std::move(f);
+    return true;
+}
+
+} // namespace platform::gdi

@@ -1,0 +1,45 @@
+// Logical fonts realized on a device context: the face that the installed
+// fonts give for a LOGFONT (fontconfig, with the metric-compatible faces
+// standing in for the names documents use), its size and direction through
+// the device context's transforms, and the engine realization that draws it.
+#pragma once
+
+#include <string>
+
+#include "dc_state.h"
+#include "platform/engine_fonts.h"
+
+namespace platform::gdi {
+
+// The file and face of an installed font for a face name, weight and
+// italic flag; the name as asked (after "@" for vertical faces) is kept.
+struct FaceChoice {
+    std::string path;
+    long index = 0;
+};
+bool ChooseFace(const LOGFONTW& lf, FaceChoice* out);
+// Loads fontconfig's configuration once; false when it cannot.
+bool StartFontconfig();
+
+// A font realized on a device context.
+struct RealizedFont {
+    engine::FontRealization r;
+    engine::FaceInfo info;
+    double scale = 1;      // device pixels per font unit along the em
+    double toLogical = 1;  // logical units per device pixel (for metrics)
+    PointD baseline{1, 0}; // device direction of the baseline (unit)
+    PointD down{0, 1};     // device direction of the glyphs' down (unit)
+    double widthScale = 1; // lfWidth's stretch of the glyphs
+    bool vertical = false; // face name with "@"
+    double emLogical = 0;  // the em in logical units
+};
+// False (last error set) when no face can be found.
+bool RealizeFont(const DcState& dc, RealizedFont* out);
+
+// The advance of a glyph along the baseline in logical units.
+double AdvanceLogical(const RealizedFont& f, ULONG glyph);
+
+// The face name with any "@" removed, cut to its field.
+std::u16string FaceNameOf(const LOGFONTW& lf);
+
+} // namespace platform::gdi

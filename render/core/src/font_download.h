@@ -1,0 +1,79 @@
+// Text output and downloaded fonts: the records of TrueType fonts sent to
+// the printer in a job (as outlines or bitmaps), their table in the physical
+// device, and the text tokens.
+#pragma once
+
+#include "win/winddi.h"
+
+namespace inkforge {
+
+struct PDEV;
+
+constexpr DWORD kDownloadedFontTag = 0x544E4644; // "DFNT"
+constexpr int kFontObjectSlots = 30;
+constexpr size_t kFontTableSlots = 260;
+constexpr DWORD kMaxGlyphs = 65536;
+constexpr DWORD kBitmapFontGlyphLimit = 1024;
+
+// Text methods.
+enum TextMethod : DWORD { kOutlines = 1, kBitmaps = 2, kDeviceFont = 4, kGlyphImages = 8 };
+
+struct DownloadedFont {
+    DWORD tag;
+    ULONG_PTR trueTypeFile;
+    DWORD glyphCount;
+    DWORD outline;
+    BYTE* glyphMap; // glyphCount / 8 + 1 bytes
+    ULONG fontObjects[kFontObjectSlots];
+    WORD fontNumber;
+    CHAR faceName[33];
+    PDEV* owner;
+    DWORD lastPage;
+    DWORD glyphsSent;
+    DWORD bytesSent;
+};
+
+// The fonts of a physical device and its text state.
+struct FontTable {
+    DownloadedFont* slots[kFontTableSlots];
+    WORD nextFontNumber;
+    // Font selected last, and the character state sent.
+    CHAR currentName[48];
+    float currentSize;
+    bool currentValid;
+    float angle, scaleX, scaleY, shearX, shearY, boldness;
+    bool transformSent, boldnessSent;
+};
+
+// The integer length of (a, b), never overflowing.
+LONG IntHypot(LONG a, LONG b);
+// The angle of a vector in degrees (0 to 360), y taken as pointing up.
+double VectorAngle(double x, double y);
+
+struct FontXform {
+    float angle;
+    float scaleX, scaleY;
+    float shearX, shearY;
+};
+// The character transform of an outline font from its font transform.
+FontXform DecomposeFontXform(FONTOBJ* pfo);
+
+// Symbol-set classes of device fonts.
+DWORD SymbolSetClass(WORD symbolSet);
+// 4 for a symbol character set; else 1 when every character is in the
+// Latin glyph set, 2 when every character is below 128 or in 1024-1279.
+DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet);
+
+// The font table (made on first use), and its release at the end of a job.
+FontTable* Fonts(PDEV* pdev);
+void RetireDownloadedFonts(PDEV* pdev);
+void FreeFontTable(PDEV* pdev);
+
+// The hooks.
+BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                         RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg,
+                         MIX mix);
+VOID APIENTRY DrvDestroyFont(FONTOBJ* pfo);
+ULONG APIENTRY DrvGetGlyphMode(DHPDEV dhpdev, FONTOBJ* pfo);
+
+} // namespace inkforge

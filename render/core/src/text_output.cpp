@@ -1,0 +1,839 @@
+// Text output: each run of a direct job becomes text tokens in a printer
+// font, in a TrueType font downloaded once per job (outlines or bitmaps), or
+// as glyph images; on a raster device the engine draws it.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "font_download.h"
+#include "format_text.h"
+#include "output_writer.h"
+#include "pdev.h"
+#include "sfnt_reader.h"
+#include "vector_tokens.h"
+#include "win/base.h"
+
+namespace inkforge {
+namespace {
+
+constexpr BYTE kRopPatCopy = 0xF0;
+constexpr BYTE kRopText = 0xFC;
+constexpr ULONG kPatternBrush = 0xFFFFFFFF;
+constexpr WORD kTextMode = 362;
+constexpr WORD kTextModeImages = 0x4;
+constexpr WORD kTextModeBitmaps = 0x2;
+constexpr float kSimBoldness = 0.015f;
+constexpr float kItalicShear = 0.309017f;
+constexpr DWORD kMaxPiece = 32768;
+
+namespace fop {
+constexpr int BeginFontHeader = 0x4F, ReadFontHeader = 0x50, EndFontHeader = 0x51;
+constexpr int BeginChar = 0x52, ReadChar = 0x53, EndChar = 0x54, RemoveFont = 0x55;
+constexpr int SetCharAngle = 0x64, SetCharScale = 0x65, SetCharShear = 0x66, SetFont = 0x6F;
+constexpr int SetCharBoldValue = 0x7D, SetCursor = 0x6B, Text = 0xA8;
+} // namespace fop
+namespace at {
+constexpr int CharAngle = 0xA1, CharCode = 0xA2, CharDataSize = 0xA3, CharScale = 0xA4,
+              CharShear = 0xA5;
+constexpr int CharSize = 0xA6, FontHeaderLength = 0xA7, FontName = 0xA8, FontFormat = 0xA9;
+constexpr int SymbolSet = 0xAA, TextData = 0xAB, XSpacingData = 0xAF, YSpacingData = 0xB0,
+              CharBoldValue = 0xB1;
+constexpr int Point = 0x4C;
+} // namespace at
+
+class Bytes {
+  public:
+    Bytes& b(int v) {
+        v_.push_back(static_cast<BYTE>(v));
+        return *this;
+    }
+    Bytes& w(DWORD v) { return b(static_cast<int>(v & 0xFF)).b(static_cast<int>(v >> 8 & 0xFF)); }
+    Bytes& d(DWORD v) { return w(v & 0xFFFF).w(v >> 16); }
+    Bytes& f(float x) {
+        DWORD u;
+        std::memcpy(&u, &x, 4);
+        return d(u);
+    }
+    Bytes& raw(const void* p, size_t n) {
+        auto* c = static_cast<const BYTE*>(p);
+        v_.insert(v_.end(), c, c + n);
+        return *this;
+    }
+    Bytes& attr(int id) { return b(tag::Attr).b(id); }
+    BOOL send(PDEV* pdev) { return OutputBytes(pdev, v_.data(), static_cast<DWORD>(v_.size())); }
+    std::vector<BYTE>& v() { return v_; }
+
+  private:
+    std::vector<BYTE> v_;
+};
+
+void PutBig16(std::vector<BYTE>& v, DWORD x) {
+    v.push_back(static_cast<BYTE>(x >> 8));
+    v.push_back(static_cast<BYTE>(x));
+}
+void PutBig32(std::vector<BYTE>& v, DWORD x) {
+    PutBig16(v, x >> 16);
+    PutBig16(v, x & 0xFFFF);
+}
+
+std::string FontName(const DownloadedFont* r) {
+    char buf[64];
+    snprintf(buf, sizeof buf, "N%s:%u", r->faceName, r->fontNumber);
+    return buf;
+}
+
+void AddFontName(Bytes& t, const DownloadedFont* r) {
+    std::string name = FontName(r);
+    t.b(tag::UByteArray)
+        .b(tag::UInt16)
+        .w(static_cast<DWORD>(name.size()))
+        .raw(name.data(), name.size());
+    t.attr(at::FontName);
+}
+
+BOOL RemoveFont(PDEV* pdev, DownloadedFont* r) {
+    Bytes t;
+    AddFontName(t, r);
+    t.b(fop::RemoveFont);
+    FontTable* ft = Fonts(pdev);
+    if (ft && std::strcmp(ft->currentName, FontName(r).c_str()) == 0) ft->currentValid = false;
+    return t.send(pdev);
+}
+
+// --- font table ----------------------------------------------------------------
+
+void FreeRecord(DownloadedFont* r) {
+    if (!r) return;
+    if (r->glyphMap) EngFreeMem(r->glyphMap);
+    EngFreeMem(r);
+}
+
+void DetachSlot(FontTable* ft, size_t i) {
+    DownloadedFont* r = ft->slots[i];
+    ft->slots[i] = nullptr;
+    if (!r) return;
+    r->owner = nullptr;
+    // A record no font object holds any more goes now; else with the last
+    // one's DrvDestroyFont.
+    bool held = false;
+    for (ULONG id : r->fontObjects)
+        held = held || id != 0;
+    if (!held) FreeRecord(r);
+}
+
+DownloadedFont* FindDownloadedFont(PDEV* pdev, FONTOBJ* pfo, bool outline) {
+    FontTable* ft = Fonts(pdev);
+    if (!ft) return nullptr;
+    for (DownloadedFont* r : ft->slots) {
+        if (!r || (r->outline != 0) != outline) continue;
+        if (!outline) {
+            if (r->fontObjects[0] == pfo->iUniq) return r;
+            continue;
+        }
+        if (r->trueTypeFile != pfo->iTTUniq) continue;
+        for (ULONG& id : r->fontObjects)
+            if (id == pfo->iUniq) return r;
+        for (ULONG& id : r->fontObjects)
+            if (id == 0) {
+                id = pfo->iUniq;
+                return r;
+            }
+    }
+    return nullptr;
+}
+
+BOOL RegisterDownloadedFont(PDEV* pdev, DownloadedFont* r) {
+    FontTable* ft = Fonts(pdev);
+    r->lastPage = pdev->pageCount;
+    size_t victim = kFontTableSlots;
+    for (size_t i = 0; i < kFontTableSlots; ++i)
+        if (!ft->slots[i]) {
+            ft->slots[i] = r;
+            return TRUE;
+        }
+    for (size_t i = 0; i < kFontTableSlots; ++i) {
+        DownloadedFont* c = ft->slots[i];
+        if (victim == kFontTableSlots) {
+            victim = i;
+            continue;
+        }
+        DownloadedFont* v = ft->slots[victim];
+        if (c->lastPage < v->lastPage ||
+            (c->lastPage == v->lastPage &&
+             (c->glyphsSent > v->glyphsSent ||
+              (c->glyphsSent == v->glyphsSent && c->fontNumber < v->fontNumber))))
+            victim = i;
+    }
+    if (!RemoveFont(pdev, ft->slots[victim])) return FALSE;
+    DetachSlot(ft, victim);
+    ft->slots[victim] = r;
+    return TRUE;
+}
+
+// --- font header ---------------------------------------------------------------
+
+struct GtTable {
+    DWORD tag;
+    bool required;
+};
+const GtTable kClass0Tables[] = {
+    {SfntTag('g', 'd', 'i', 'r'), false}, {SfntTag('c', 'v', 't', ' '), false},
+    {SfntTag('f', 'p', 'g', 'm'), false}, {SfntTag('h', 'e', 'a', 'd'), true},
+    {SfntTag('h', 'h', 'e', 'a'), true},  {SfntTag('h', 'm', 't', 'x'), true},
+    {SfntTag('m', 'a', 'x', 'p'), true},  {SfntTag('p', 'r', 'e', 'p'), false}};
+
+} // namespace
+
+// The "GT" segment's data: offset table, directory (tags ascending, "gdir"
+// empty) and the tables padded to 4 bytes. False when a required table is
+// missing.
+bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out) {
+    std::vector<SfntTable> present;
+    for (const GtTable& t : kClass0Tables) {
+        if (t.tag == SfntTag('g', 'd', 'i', 'r')) continue;
+        const SfntTable* have = font.Find(t.tag);
+        if (have && have->length) {
+            present.push_back(*have);
+        } else if (t.required) {
+            return false;
+        }
+    }
+    std::vector<SfntTable> dir = present;
+    dir.push_back(SfntTable{SfntTag('g', 'd', 'i', 'r'), 0, 0});
+    std::sort(dir.begin(), dir.end(),
+              [](const SfntTable& a, const SfntTable& b) { return a.tag < b.tag; });
+    std::vector<BYTE>& v = *out;
+    v.clear();
+    PutBig32(v, font.Version());
+    PutBig16(v, static_cast<DWORD>(dir.size()));
+    PutBig16(v, font.SearchRange());
+    PutBig16(v, font.EntrySelector());
+    PutBig16(v, font.RangeShift());
+    DWORD offset = static_cast<DWORD>(12 + 16 * dir.size());
+    for (const SfntTable& t : dir) {
+        DWORD padded = (t.length + 3) / 4 * 4;
+        PutBig32(v, t.tag);
+        PutBig32(v, 0);
+        PutBig32(v, t.length ? offset : 0);
+        PutBig32(v, padded);
+        offset += padded;
+    }
+    for (const SfntTable& t : dir) {
+        if (!t.length) continue;
+        v.insert(v.end(), font.Data() + t.offset, font.Data() + t.offset + t.length);
+        v.resize((v.size() + 3) / 4 * 4, 0);
+    }
+    return true;
+}
+
+namespace {
+
+// Sends the header in pieces of read-font-header data.
+BOOL SendHeader(PDEV* pdev, DownloadedFont* r, const std::vector<BYTE>& header) {
+    Bytes t;
+    AddFontName(t, r);
+    t.b(tag::UByte).b(0).attr(at::FontFormat).b(fop::BeginFontHeader);
+    for (size_t at = 0; at < header.size();) {
+        DWORD n = static_cast<DWORD>(
+            std::min<size_t>(header.size() - at, header.size() <= 0xFFFF ? 0xFFFF : kMaxPiece));
+        t.b(tag::UInt16).w(n).attr(at::FontHeaderLength).b(fop::ReadFontHeader);
+        t.b(tag::Data).d(n).raw(header.data() + at, n);
+        at += n;
+    }
+    t.b(fop::EndFontHeader);
+    return t.send(pdev);
+}
+
+void AddSegment(std::vector<BYTE>& h, char a, char b, const std::vector<BYTE>& data) {
+    h.push_back(static_cast<BYTE>(a));
+    h.push_back(static_cast<BYTE>(b));
+    PutBig32(h, static_cast<DWORD>(data.size()));
+    h.insert(h.end(), data.begin(), data.end());
+}
+
+DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* font, bool outline) {
+    DWORD count = FONTOBJ_cGetAllGlyphHandles(pfo, nullptr);
+    if (font)
+        if (WORD c = font->CmapGlyphCount()) count = c;
+    if (count == 0 || count > kMaxGlyphs) return nullptr;
+    std::vector<BYTE> gt;
+    if (outline && (!font || !BuildGtSegment(*font, &gt))) return nullptr;
+    auto* r = static_cast<DownloadedFont*>(
+        EngAllocMem(FL_ZERO_MEMORY, sizeof(DownloadedFont), kDownloadedFontTag));
+    if (!r) return nullptr;
+    r->glyphMap =
+        static_cast<BYTE*>(EngAllocMem(FL_ZERO_MEMORY, count / 8 + 1, kDownloadedFontTag));
+    if (!r->glyphMap) {
+        EngFreeMem(r);
+        return nullptr;
+    }
+    FontTable* ft = Fonts(pdev);
+    r->tag = kDownloadedFontTag;
+    r->trueTypeFile = pfo->iTTUniq;
+    r->glyphCount = count;
+    r->outline = outline ? 1 : 0;
+    r->fontObjects[0] = pfo->iUniq;
+    r->fontNumber = ft->nextFontNumber++;
+    r->owner = pdev;
+    // The face name in ANSI, cut to its field.
+    if (IFIMETRICS* ifi = FONTOBJ_pifi(pfo)) {
+        const auto* face =
+            reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+        size_t n = 0;
+        for (; n < 32 && face[n]; ++n)
+            r->faceName[n] = face[n] < 0x80 && face[n] > 0x20 && face[n] != ':'
+                                 ? static_cast<CHAR>(face[n])
+                                 : '_';
+        r->faceName[n] = 0;
+    }
+    std::vector<BYTE> header;
+    header.push_back(0); // format
+    header.push_back(0); // orientation
+    PutBig16(header, 0); // symbol-set mapping
+    header.push_back(outline ? 1 : 254);
+    header.push_back(0);
+    PutBig16(header, outline ? std::min<DWORD>(count, 0xFFFF) : kBitmapFontGlyphLimit);
+    if (outline) {
+        AddSegment(header, 'G', 'T', gt);
+    } else {
+        std::vector<BYTE> br;
+        PutBig16(br, pdev->devmode.dm.dmPrintQuality > 0
+                         ? static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality)
+                         : 600);
+        PutBig16(br, pdev->devmode.dm.dmPrintQuality > 0
+                         ? static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality)
+                         : 600);
+        AddSegment(header, 'B', 'R', br);
+    }
+    header.push_back(0xFF);
+    header.push_back(0xFF);
+    PutBig32(header, 0);
+    if (!SendHeader(pdev, r, header) || !RegisterDownloadedFont(pdev, r)) {
+        FreeRecord(r);
+        return nullptr;
+    }
+    pfo->pvConsumer = r;
+    return r;
+}
+
+// --- glyphs --------------------------------------------------------------------
+
+struct CharDownload {
+    bool open = false;
+};
+
+BOOL SendCharData(PDEV* pdev, DownloadedFont* r, CharDownload& cd, WORD code,
+                  const std::vector<BYTE>& data) {
+    Bytes t;
+    if (!cd.open) {
+        AddFontName(t, r);
+        t.b(fop::BeginChar);
+        cd.open = true;
+    }
+    DWORD n = static_cast<DWORD>(data.size());
+    t.b(tag::UInt16).w(code).attr(at::CharCode);
+    if (n > 0xFFFF)
+        t.b(0xC2).d(n);
+    else
+        t.b(tag::UInt16).w(n);
+    t.attr(at::CharDataSize).b(fop::ReadChar).b(tag::Data).d(n).raw(data.data(), n);
+    return t.send(pdev);
+}
+
+void MarkSent(DownloadedFont* r, WORD glyph, size_t bytes) {
+    r->glyphMap[glyph / 8] |= static_cast<BYTE>(1 << (glyph % 8));
+    ++r->glyphsSent;
+    r->bytesSent += static_cast<DWORD>(bytes);
+}
+bool Sent(const DownloadedFont* r, DWORD glyph) {
+    return glyph < r->glyphCount + 8 && (r->glyphMap[glyph / 8] >> (glyph % 8) & 1);
+}
+
+BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                   WORD glyph, int depth);
+
+// A composite glyph's components go first (within a bounded nesting).
+BOOL DownloadCompositeGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                            const BYTE* data, DWORD length, int depth) {
+    std::vector<WORD> parts;
+    if (!font.Components(data, length, &parts)) return TRUE; // a broken composite: sent as it is
+    for (WORD p : parts)
+        if (!DownloadGlyph(pdev, r, font, cd, p, depth + 1)) return FALSE;
+    return TRUE;
+}
+
+BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                   WORD glyph, int depth) {
+    if (depth > 8 || glyph >= r->glyphCount || glyph >= font.NumGlyphs() || Sent(r, glyph))
+        return TRUE;
+    const BYTE* data;
+    DWORD length;
+    if (!font.GlyphData(glyph, &data, &length)) return TRUE; // not sent: outside the font
+    if (length >= 10 && static_cast<SHORT>(BigU16(data)) == -1 &&
+        !DownloadCompositeGlyph(pdev, r, font, cd, data, length, depth))
+        return FALSE;
+    if (length == 0) return TRUE; // without data only class 1 sends it
+    std::vector<BYTE> c;
+    c.push_back(1); // format
+    c.push_back(0); // class 0
+    PutBig16(c, length + 4);
+    PutBig16(c, glyph);
+    c.insert(c.end(), data, data + length);
+    if (!SendCharData(pdev, r, cd, glyph, c)) return FALSE;
+    MarkSent(r, glyph, c.size());
+    return TRUE;
+}
+
+BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp,
+                         FONTOBJ* pfo, WORD code) {
+    if (code >= r->glyphCount || Sent(r, code)) return TRUE;
+    GLYPHBITS* gb = gp.pgdf ? gp.pgdf->pgb : nullptr;
+    if (!gb) {
+        HGLYPH hg = gp.hg;
+        GLYPHDATA* gd = nullptr;
+        if (FONTOBJ_cGetGlyphs(pfo, FO_GLYPHBITS, 1, &hg, reinterpret_cast<PVOID*>(&gd)) != 1 ||
+            !gd)
+            return TRUE;
+        gb = gd->gdf.pgb;
+    }
+    if (!gb || gb->sizlBitmap.cx < 0 || gb->sizlBitmap.cy < 0 || gb->sizlBitmap.cx > 0xFFFF ||
+        gb->sizlBitmap.cy > 0xFFFF)
+        return TRUE;
+    LONG w = gb->sizlBitmap.cx, h = gb->sizlBitmap.cy;
+    size_t src = (static_cast<size_t>(w) + 7) / 8, dst = (src + 3) / 4 * 4;
+    std::vector<BYTE> c;
+    c.push_back(0);
+    c.push_back(0);
+    PutBig16(c, static_cast<DWORD>(static_cast<WORD>(gb->ptlOrigin.x)));
+    PutBig16(c, static_cast<DWORD>(static_cast<WORD>(-gb->ptlOrigin.y)));
+    PutBig16(c, static_cast<DWORD>(dst * 8));
+    PutBig16(c, static_cast<DWORD>(h));
+    for (LONG y = 0; y < h; ++y) {
+        c.insert(c.end(), gb->aj + static_cast<size_t>(y) * src,
+                 gb->aj + static_cast<size_t>(y + 1) * src);
+        c.resize(c.size() + dst - src, 0);
+    }
+    if (!SendCharData(pdev, r, cd, code, c)) return FALSE;
+    MarkSent(r, code, c.size());
+    return TRUE;
+}
+
+// --- selection, transform, run -----------------------------------------------
+
+BOOL SendCharTransform(PDEV* pdev, const FontXform& x, float bold) {
+    FontTable* ft = Fonts(pdev);
+    Bytes t;
+    if (!ft->transformSent || x.angle != ft->angle || x.scaleX != ft->scaleX ||
+        x.scaleY != ft->scaleY || x.shearX != ft->shearX || x.shearY != ft->shearY) {
+        if (x.shearX == 0 && x.shearY == 0)
+            t.b(tag::UBytePair).b(0).b(0);
+        else
+            t.b(0xD5).f(x.shearX).f(x.shearY);
+        t.attr(at::CharShear).b(fop::SetCharShear);
+        t.b(0xD5).f(x.scaleX).f(x.scaleY).attr(at::CharScale).b(fop::SetCharScale);
+        if (x.angle == 0)
+            t.b(tag::SInt16).w(0);
+        else
+            t.b(tag::Real32).f(x.angle);
+        t.attr(at::CharAngle).b(fop::SetCharAngle);
+        ft->transformSent = true;
+        ft->angle = x.angle, ft->scaleX = x.scaleX, ft->scaleY = x.scaleY;
+        ft->shearX = x.shearX, ft->shearY = x.shearY;
+    }
+    if (!ft->boldnessSent || bold != ft->boldness) {
+        t.b(tag::Real32).f(bold).attr(at::CharBoldValue).b(fop::SetCharBoldValue);
+        ft->boldnessSent = true;
+        ft->boldness = bold;
+    }
+    return t.v().empty() ? TRUE : t.send(pdev);
+}
+
+BOOL SelectFont(PDEV* pdev, const std::string& name, float size, WORD symbolSet) {
+    FontTable* ft = Fonts(pdev);
+    if (ft->currentValid && name == ft->currentName && size == ft->currentSize && symbolSet == 0)
+        return TRUE;
+    Bytes t;
+    t.b(tag::UByteArray)
+        .b(tag::UInt16)
+        .w(static_cast<DWORD>(name.size()))
+        .raw(name.data(), name.size());
+    t.attr(at::FontName).b(tag::Real32).f(size).attr(at::CharSize);
+    t.b(tag::UInt16).w(symbolSet).attr(at::SymbolSet).b(fop::SetFont);
+    snprintf(ft->currentName, sizeof ft->currentName, "%s", name.c_str());
+    ft->currentSize = size;
+    ft->currentValid = symbolSet == 0;
+    return t.send(pdev);
+}
+
+void AddArray(Bytes& t, const std::vector<LONG>& v) {
+    bool negative = std::any_of(v.begin(), v.end(), [](LONG x) { return x < 0; });
+    bool wide = std::any_of(v.begin(), v.end(), [](LONG x) { return x > 255; });
+    int type = negative ? 0xCB : wide ? tag::UInt16Array : tag::UByteArray;
+    t.b(type).b(tag::UInt16).w(static_cast<DWORD>(v.size()));
+    for (LONG x : v) {
+        if (type == tag::UByteArray)
+            t.b(static_cast<int>(x));
+        else
+            t.w(static_cast<DWORD>(
+                static_cast<WORD>(std::clamp<LONG>(x, -32768, type == 0xCB ? 32767 : 65535))));
+    }
+}
+
+BOOL WriteTextRun(PDEV* pdev, const std::vector<WORD>& codes, const std::vector<POINTL>& pos) {
+    if (codes.empty()) return TRUE;
+    Bytes t;
+    POINTL p0 = ClampPoint(pos[0], kSInt16);
+    t.b(tag::SInt16Pair)
+        .w(static_cast<DWORD>(p0.x))
+        .w(static_cast<DWORD>(p0.y))
+        .attr(at::Point)
+        .b(fop::SetCursor);
+    bool wide = std::any_of(codes.begin(), codes.end(), [](WORD c) { return c > 255; });
+    t.b(wide ? tag::UInt16Array : tag::UByteArray)
+        .b(tag::UInt16)
+        .w(static_cast<DWORD>(codes.size()));
+    for (WORD c : codes)
+        wide ? t.w(c) : t.b(c);
+    t.attr(at::TextData);
+    if (codes.size() > 1) {
+        std::vector<LONG> dx(codes.size(), 0), dy(codes.size(), 0);
+        for (size_t i = 0; i + 1 < codes.size(); ++i) {
+            dx[i] = pos[i + 1].x - pos[i].x;
+            dy[i] = pos[i + 1].y - pos[i].y;
+        }
+        if (std::any_of(dx.begin(), dx.end(), [](LONG x) { return x != 0; })) {
+            AddArray(t, dx);
+            t.attr(at::XSpacingData);
+        }
+        if (std::any_of(dy.begin(), dy.end(), [](LONG x) { return x != 0; })) {
+            AddArray(t, dy);
+            t.attr(at::YSpacingData);
+        }
+    }
+    t.b(fop::Text);
+    return t.send(pdev);
+}
+
+// The glyphs of the string, all of them.
+std::vector<GLYPHPOS> Glyphs(STROBJ* pstro) {
+    std::vector<GLYPHPOS> out;
+    if (pstro->pgp) return std::vector<GLYPHPOS>(pstro->pgp, pstro->pgp + pstro->cGlyphs);
+    STROBJ_vEnumStart(pstro);
+    ULONG n;
+    GLYPHPOS* gp;
+    BOOL more;
+    do {
+        n = 0;
+        gp = nullptr;
+        more = STROBJ_bEnum(pstro, &n, &gp);
+        if (gp) out.insert(out.end(), gp, gp + n);
+    } while (more && n);
+    return out;
+}
+
+// 0 inside the box, 1 partly inside, 2 outside.
+int Visibility(const GLYPHPOS& g, const RECTL& box) {
+    const GLYPHBITS* gb = g.pgdf ? g.pgdf->pgb : nullptr;
+    if (!gb) return 2;
+    RECTL r{g.ptl.x + gb->ptlOrigin.x, g.ptl.y + gb->ptlOrigin.y, 0, 0};
+    r.right = r.left + gb->sizlBitmap.cx;
+    r.bottom = r.top + gb->sizlBitmap.cy;
+    if (r.right <= box.left || r.left >= box.right || r.bottom <= box.top || r.top >= box.bottom)
+        return 2;
+    if (r.left < box.left || r.top < box.top || r.right > box.right || r.bottom > box.bottom ||
+        g.ptl.x < 1 || g.ptl.y < 1)
+        return 1;
+    return 0;
+}
+
+} // namespace
+
+// --- public helpers ------------------------------------------------------------
+
+LONG IntHypot(LONG a, LONG b) {
+    double h = std::hypot(static_cast<double>(a), static_cast<double>(b));
+    return h >= 2147483647.0 ? 2147483647 : static_cast<LONG>(std::lround(h));
+}
+
+double VectorAngle(double x, double y) {
+    double a = std::atan2(y, x) * 180.0 / M_PI;
+    return a < 0 ? a + 360 : a;
+}
+
+FontXform DecomposeFontXform(FONTOBJ* pfo) {
+    FontXform r{0, 1, 1, (pfo->flFontType & FO_SIM_ITALIC) ? kItalicShear : 0.0f, 0};
+    XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
+    XFORML m{};
+    if (!xo || XFORMOBJ_iGetXform(xo, &m) == DDI_ERROR) return r;
+    double ax = m.eM11 * 10000.0, ay = m.eM12 * 10000.0, bx = m.eM21 * 10000.0,
+           by = m.eM22 * 10000.0;
+    LONG sx = IntHypot(static_cast<LONG>(std::lround(ax)), static_cast<LONG>(std::lround(ay)));
+    LONG sy = IntHypot(static_cast<LONG>(std::lround(bx)), static_cast<LONG>(std::lround(by)));
+    if (sx == 0 || sy == 0) return r;
+    // Angles measured with y pointing up on the page.
+    double a1 = VectorAngle(ax, -ay), a2 = VectorAngle(bx, -by);
+    double d = a1 - a2;
+    if (d < 0) d += 360;
+    double mirror = 1;
+    double syd = sy;
+    if (std::fabs(d - 90) > 0.1) {
+        if (d - 180 > 0.1) {
+            mirror = -1;
+            a1 = 180 - a1;
+            if (a1 < 0) a1 += 360;
+            d -= 180;
+        }
+        if (d > 0.1 && SinDegrees(d) != 0) {
+            syd = sy * SinDegrees(d);
+            r.shearX = static_cast<float>(-CosDegrees(d) / SinDegrees(d));
+        }
+    }
+    double angle = a1 == 0 ? 0 : 360 - a1;
+    if (mirror < 0 && angle != 0) angle = 360 - angle;
+    if (angle >= 360) angle -= 360;
+    r.angle = static_cast<float>(angle);
+    r.scaleX = sx == sy ? static_cast<float>(mirror) : static_cast<float>(mirror * sx / syd);
+    r.scaleY = 1;
+    return r;
+}
+
+DWORD SymbolSetClass(WORD s) {
+    switch (s) {
+    case 14:
+    case 53:
+    case 78:
+    case 174:
+    case 277:
+    case 341:
+    case 373:
+    case 405:
+    case 590:
+    case 629:
+        return 1;
+    case 114:
+    case 306:
+    case 334:
+        return 2;
+    case 460:
+    case 621:
+    case 18540:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet) {
+    if (charSet == 2) return 4; // symbol
+    bool latin = true, ascii = true;
+    for (ULONG i = 0; i < count; ++i) {
+        WCHAR c = text ? text[i] : 0;
+        if (c >= 256) latin = false;
+        if (!(c < 128 || (c >= 1024 && c <= 1279))) ascii = false;
+    }
+    return latin ? 1 : ascii ? 2 : 0;
+}
+
+FontTable* Fonts(PDEV* pdev) {
+    if (!pdev->fontTable)
+        pdev->fontTable = static_cast<FontTable*>(
+            EngAllocMem(FL_ZERO_MEMORY, sizeof(FontTable), kDownloadedFontTag));
+    return pdev->fontTable;
+}
+
+void RetireDownloadedFonts(PDEV* pdev) {
+    if (!pdev->fontTable) return;
+    for (size_t i = 0; i < kFontTableSlots; ++i)
+        DetachSlot(pdev->fontTable, i);
+    pdev->fontTable->currentValid = false;
+    pdev->fontTable->transformSent = pdev->fontTable->boldnessSent = false;
+}
+
+void FreeFontTable(PDEV* pdev) {
+    RetireDownloadedFonts(pdev);
+    if (pdev->fontTable) EngFreeMem(pdev->fontTable);
+    pdev->fontTable = nullptr;
+}
+
+// --- hooks ---------------------------------------------------------------------
+
+ULONG APIENTRY DrvGetGlyphMode(DHPDEV, FONTOBJ*) {
+    return FO_GLYPHBITS;
+}
+
+VOID APIENTRY DrvDestroyFont(FONTOBJ* pfo) {
+    if (!pfo) return;
+    auto* r = static_cast<DownloadedFont*>(pfo->pvConsumer);
+    pfo->pvConsumer = nullptr;
+    if (!r || r->tag != kDownloadedFontTag) return;
+    bool held = false;
+    for (ULONG& id : r->fontObjects) {
+        if (id == pfo->iUniq) id = 0;
+        held = held || id != 0;
+    }
+    if (held) return;
+    if (PDEV* pdev = r->owner) {
+        if ((pdev->jobFlags & job::Started) && (pdev->jobFlags & job::PageOpen))
+            RemoveFont(pdev, r);
+        for (DownloadedFont*& s : Fonts(pdev)->slots)
+            if (s == r) s = nullptr;
+    }
+    FreeRecord(r);
+}
+
+BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                         RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg,
+                         MIX mix) {
+    PDEV* pdev = CheckedPdev(pso);
+    if (!pdev || !pstro || !pfo || !pboFore) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    bool allBlack = PrivU16(pdev->devmode, offsetof(PRIVATE_DEVMODE, TextAsBlack)) != 0;
+    if (pdev->banding) {
+        // The engine draws the text on the page bitmap; all-text-black keeps
+        // only white as it is.
+        BRUSHOBJ fore = *pboFore;
+        if (allBlack && (fore.iSolidColor & 0xFFFFFF) != 0xFFFFFF) fore.iSolidColor = 0;
+        return EngTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, &fore, pboOpaque, pptlOrg,
+                          mix);
+    }
+    if (pdev->jobFlags & job::Cancelled) return FALSE;
+    if (!(pdev->jobFlags & job::PageOpen)) return TRUE;
+    if ((pdev->firstPageOnly & 1) && pdev->pageCount > 1) return TRUE;
+    if (pdev->modeFlags & mode::SpoolSide) return pdev->docStarted ? FALSE : TRUE;
+    if (!Fonts(pdev)) return FALSE;
+
+    IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
+    if (!ifi) return FALSE;
+    // The method.
+    WORD textMode = PrivU16(pdev->devmode, kTextMode);
+    DWORD method = (textMode & kTextModeImages)    ? kGlyphImages
+                   : (textMode & kTextModeBitmaps) ? kBitmaps
+                                                   : kOutlines;
+    const auto* face =
+        reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+    bool vertical = face[0] == u'@';
+    if (method == kOutlines && (vertical || (pfo->flFontType & FO_SIM_BOLD))) method = kBitmaps;
+
+    // Clip and opaque rectangle.
+    RECTL box{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy};
+    if (pco && pco->iDComplexity != DC_TRIVIAL) {
+        box = pco->rclBounds;
+        if (!ClipToObject(pdev, pco) && !SetClipRect(pdev, &pco->rclBounds)) return FALSE;
+    } else if (!SetClipRect(pdev, nullptr)) {
+        return FALSE;
+    }
+    if (prclOpaque && pboOpaque) {
+        ULONG color = pboOpaque->iSolidColor == kPatternBrush ? 0xFFFFFF : pboOpaque->iSolidColor;
+        if (!SetSolidBrush(pdev, prclOpaque, color, kRopPatCopy, false)) return FALSE;
+    }
+
+    std::vector<GLYPHPOS> glyphs = Glyphs(pstro);
+    size_t first = 0, last = glyphs.size();
+    while (first < last && Visibility(glyphs[first], box) == 2)
+        ++first;
+    while (last > first && Visibility(glyphs[last - 1], box) == 2)
+        --last;
+
+    ULONG fore = pboFore->iSolidColor == kPatternBrush ? 0 : pboFore->iSolidColor;
+    if (allBlack && (fore & 0xFFFFFF) != 0xFFFFFF) fore = 0;
+    bool glyphIndexText = (pstro->flAccel & SO_GLYPHINDEX_TEXT) != 0;
+
+    // The font file and the download.
+    SfntFont font;
+    bool haveFont = false;
+    if (method == kOutlines) {
+        ULONG size = 0;
+        auto* file = static_cast<const BYTE*>(FONTOBJ_pvTrueTypeFontFile(pfo, &size));
+        DWORD member = 0;
+        const auto* unique = reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) +
+                                                               ifi->dpwszUniqueName);
+        haveFont = file &&
+                   SfntFont::ChooseMember(file, size, reinterpret_cast<const BYTE*>(&ifi->panose),
+                                          unique, &member) &&
+                   font.Open(file, size, member) && font.Find(SfntTag('c', 'm', 'a', 'p')) &&
+                   font.Find(SfntTag('h', 'e', 'a', 'd')) &&
+                   font.Find(SfntTag('m', 'a', 'x', 'p')) && font.Find(SfntTag('g', 'l', 'y', 'f'));
+        if (!haveFont) method = kBitmaps;
+    }
+    if (method == kGlyphImages)
+        method = kBitmaps; // raster images of glyphs travel as a bitmap font here
+
+    DownloadedFont* r = FindDownloadedFont(pdev, pfo, method == kOutlines);
+    if (r && method == kBitmaps && r->glyphsSent + (last - first) > kBitmapFontGlyphLimit) {
+        // A bitmap font past its glyph limit is removed and sent anew.
+        if (!RemoveFont(pdev, r)) return FALSE;
+        for (size_t i = 0; i < kFontTableSlots; ++i)
+            if (Fonts(pdev)->slots[i] == r) DetachSlot(Fonts(pdev), i);
+        r = nullptr;
+    }
+    if (!r) {
+        r = DownloadFontHeader(pdev, pfo, haveFont ? &font : nullptr, method == kOutlines);
+        if (!r && method == kOutlines) {
+            method = kBitmaps;
+            r = FindDownloadedFont(pdev, pfo, false);
+            if (!r) r = DownloadFontHeader(pdev, pfo, nullptr, false);
+        }
+        if (!r) return FALSE;
+    }
+    pfo->pvConsumer = r;
+    r->lastPage = pdev->pageCount;
+
+    // Glyphs not sent yet.
+    std::vector<WORD> codes;
+    std::vector<POINTL> pos;
+    CharDownload cd;
+    for (size_t i = first; i < last; ++i) {
+        const GLYPHPOS& g = glyphs[i];
+        WORD code;
+        if (method == kOutlines) {
+            code = static_cast<WORD>(
+                g.hg
+                    ? g.hg
+                    : (glyphIndexText ? 0
+                                      : font.MapCharacter(pstro->pwszOrg ? pstro->pwszOrg[i] : 0)));
+            if (!DownloadGlyph(pdev, r, font, cd, code, 0)) return FALSE;
+        } else {
+            code = static_cast<WORD>(std::min<size_t>(g.hg, 0xFFFF));
+            // Bitmap fonts number their characters in the order they are sent.
+            if (!DownloadBitmapGlyph(pdev, r, cd, g, pfo, code)) return FALSE;
+        }
+        codes.push_back(code);
+        pos.push_back(g.ptl);
+    }
+    if (cd.open && !OutputByteList(pdev, {fop::EndChar})) return FALSE;
+
+    // Select, colour, run.
+    FontXform x = method == kOutlines ? DecomposeFontXform(pfo) : FontXform{0, 1, 1, 0, 0};
+    float bold = (method == kOutlines && (pfo->flFontType & FO_SIM_BOLD)) ? kSimBoldness : 0.0f;
+    float size = 0;
+    if (method == kOutlines) {
+        XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
+        XFORML m{};
+        if (xo) XFORMOBJ_iGetXform(xo, &m);
+        size = static_cast<float>(
+            IntHypot(static_cast<LONG>(std::lround(m.eM21 * ifi->fwdUnitsPerEm)),
+                     static_cast<LONG>(std::lround(m.eM22 * ifi->fwdUnitsPerEm))));
+    } else {
+        size = static_cast<float>(
+            pdev->devmode.dm.dmPrintQuality > 0 ? pdev->devmode.dm.dmPrintQuality : 600);
+    }
+    if (!SendCharTransform(pdev, x, bold) || !SelectFont(pdev, FontName(r), size, 0)) return FALSE;
+    bool strokes = (ifi->flInfo & FM_INFO_RETURNS_STROKES) != 0;
+    if (strokes) {
+        if (!SetPenColor(pdev, fore) || !SelectNoBrush(pdev)) return FALSE;
+    } else if (!SetBrushColor(pdev, fore) || !SelectNoPen(pdev)) {
+        return FALSE;
+    }
+    if (!SetRop(pdev, kRopText) || !SetTransferModes(pdev, true)) return FALSE;
+    if (!WriteTextRun(pdev, codes, pos)) return FALSE;
+
+    for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
+        if (!SetSolidBrush(pdev, e, fore, kRopPatCopy, false)) return FALSE;
+    return TRUE;
+}
+
+} // namespace inkforge

@@ -1,0 +1,339 @@
+// Text output: the checked TrueType reader over fonts laid out by hand, the
+// "GT" segment, and pages of text printed through the platform's GDI on a
+// printer whose driver is the built Inkforge.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "font_download.h"
+#include "platform/engine_ctl.h"
+#include "platform/gdi_ctl.h"
+#include "platform/testctl.h"
+#include "render_fixture.h"
+#include "sfnt_reader.h"
+#include "win/base.h"
+#include "win/gdi.h"
+#include "win/gdi_dc.h"
+
+namespace inkforge {
+bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out);
+}
+
+namespace {
+
+using namespace inkforge;
+using Bytes = std::vector<BYTE>;
+
+void Be16(Bytes& b, DWORD v) {
+    b.push_back(static_cast<BYTE>(v >> 8));
+    b.push_back(static_cast<BYTE>(v));
+}
+void Be32(Bytes& b, DWORD v) {
+    Be16(b, v >> 16);
+    Be16(b, v & 0xFFFF);
+}
+
+struct Table {
+    const char* tag;
+    Bytes data;
+};
+
+// A font file: offset table, directory and the tables, each at a 4-byte
+// boundary, laid out as the format fixes it.
+Bytes MakeFont(const std::vector<Table>& tables) {
+    Bytes f;
+    Be32(f, 0x00010000);
+    Be16(f, static_cast<DWORD>(tables.size()));
+    Be16(f, 0x80);
+    Be16(f, 3);
+    Be16(f, 0x20);
+    DWORD offset = static_cast<DWORD>(12 + 16 * tables.size());
+    for (const Table& t : tables) {
+        Be32(f, SfntTag(t.tag[0], t.tag[1], t.tag[2], t.tag[3]));
+        Be32(f, 0);
+        Be32(f, offset);
+        Be32(f, static_cast<DWORD>(t.data.size()));
+        offset += static_cast<DWORD>((t.data.size() + 3) / 4 * 4);
+    }
+    for (const Table& t : tables) {
+        f.insert(f.end(), t.data.begin(), t.data.end());
+        f.resize((f.size() + 3) / 4 * 4, 0);
+    }
+    return f;
+}
+
+Bytes Maxp(WORD glyphs) {
+    Bytes b;
+    Be32(b, 0x00010000);
+    Be16(b, glyphs);
+    return b;
+}
+Bytes Head(bool longLoca) {
+    Bytes b(54, 0);
+    b[51] = longLoca ? 1 : 0;
+    return b;
+}
+Bytes Hhea(WORD longMetrics) {
+    Bytes b(36, 0);
+    b[34] = static_cast<BYTE>(longMetrics >> 8);
+    b[35] = static_cast<BYTE>(longMetrics);
+    return b;
+}
+// A format-4 subtable for platform 3 with one segment of the codes first..last
+// mapped through a glyph-index range, and the closing segment.
+Bytes SymbolCmap(WORD encoding, WORD first, WORD last, WORD firstGlyph) {
+    Bytes sub;
+    WORD n = static_cast<WORD>(last - first + 1);
+    Be16(sub, 4);
+    Be16(sub, static_cast<DWORD>(16 + 2 * 4 * 2 + 2 * n));
+    Be16(sub, 0);
+    Be16(sub, 4); // two segments
+    Be16(sub, 4);
+    Be16(sub, 1);
+    Be16(sub, 0);
+    Be16(sub, last);
+    Be16(sub, 0xFFFF);
+    Be16(sub, 0);
+    Be16(sub, first);
+    Be16(sub, 0xFFFF);
+    Be16(sub, 0);
+    Be16(sub, 1);
+    Be16(sub, 4); // range offset: past the second entry, to the glyph array
+    Be16(sub, 0);
+    for (WORD i = 0; i < n; ++i)
+        Be16(sub, static_cast<DWORD>(firstGlyph + i));
+    Bytes cmap;
+    Be16(cmap, 0);
+    Be16(cmap, 1);
+    Be16(cmap, 3);
+    Be16(cmap, encoding);
+    Be32(cmap, 12);
+    cmap.insert(cmap.end(), sub.begin(), sub.end());
+    return cmap;
+}
+
+TEST(SfntReader, DirectoryAndTablesMustLieInsideTheFile) {
+    Bytes good = MakeFont({{"maxp", Maxp(3)}, {"head", Head(false)}});
+    SfntFont f;
+    ASSERT_TRUE(f.Open(good.data(), good.size()));
+    EXPECT_EQ(f.NumGlyphs(), 3);
+    struct Case {
+        const char* what;
+        size_t cut;     // bytes kept
+        size_t patchAt; // a big-endian u32 written there (0: none)
+        DWORD patch;
+    } cases[] = {
+        {"offset table cut", 10, 0, 0},
+        {"directory cut", 20, 0, 0},
+        {"table past the end", good.size(), 12 + 8, 0xFFFFFFF0},
+        {"length past the end", good.size(), 12 + 12, 0x7FFFFFFF},
+        {"offset and length wrapping", good.size(), 12 + 8, 0xFFFFFFFF},
+    };
+    for (const Case& c : cases) {
+        Bytes b(good.begin(), good.begin() + static_cast<ptrdiff_t>(c.cut));
+        if (c.patchAt) {
+            Bytes v;
+            Be32(v, c.patch);
+            std::copy(v.begin(), v.end(), b.begin() + static_cast<ptrdiff_t>(c.patchAt));
+        }
+        EXPECT_FALSE(f.Open(b.data(), b.size())) << c.what;
+    }
+}
+
+TEST(SfntReader, GlyphOffsetsShortAndLongAreChecked) {
+    Bytes glyf(40, 0);
+    Bytes shortLoca, longLoca;
+    for (DWORD o : {0u, 20u, 20u, 40u})
+        Be16(shortLoca, o / 2);
+    for (DWORD o : {0u, 20u, 20u, 40u})
+        Be32(longLoca, o);
+    for (bool isLong : {false, true}) {
+        Bytes font = MakeFont({{"glyf", glyf},
+                               {"head", Head(isLong)},
+                               {"loca", isLong ? longLoca : shortLoca},
+                               {"maxp", Maxp(3)}});
+        SfntFont f;
+        ASSERT_TRUE(f.Open(font.data(), font.size()));
+        const BYTE* d;
+        DWORD n;
+        ASSERT_TRUE(f.GlyphData(0, &d, &n));
+        EXPECT_EQ(n, 20u);
+        ASSERT_TRUE(f.GlyphData(1, &d, &n));
+        EXPECT_EQ(n, 0u) << "a glyph without outline";
+        EXPECT_TRUE(f.GlyphData(2, &d, &n));
+        EXPECT_FALSE(f.GlyphData(3, &d, &n)) << "beyond the glyph count";
+    }
+    // A loca entry pointing past "glyf", and one going backwards.
+    Bytes bad;
+    for (DWORD o : {0u, 80u, 20u, 40u})
+        Be16(bad, o / 2);
+    Bytes font =
+        MakeFont({{"glyf", glyf}, {"head", Head(false)}, {"loca", bad}, {"maxp", Maxp(3)}});
+    SfntFont f;
+    ASSERT_TRUE(f.Open(font.data(), font.size()));
+    const BYTE* d;
+    DWORD n;
+    EXPECT_FALSE(f.GlyphData(0, &d, &n));
+    EXPECT_FALSE(f.GlyphData(1, &d, &n));
+}
+
+TEST(SfntReader, CompositeRecordsAreWalkedWithinTheGlyph) {
+    // Header (10 bytes), then components: words args + scale, more; byte args, last.
+    Bytes g(10, 0);
+    g[0] = 0xFF, g[1] = 0xFF;
+    Be16(g, 0x0001 | 0x0008 | 0x0020);
+    Be16(g, 7);
+    Be32(g, 0);
+    Be16(g, 0x4000);
+    Be16(g, 0);
+    Be16(g, 9);
+    Be16(g, 0);
+    SfntFont f;
+    std::vector<WORD> parts;
+    EXPECT_TRUE(f.Components(g.data(), static_cast<DWORD>(g.size()), &parts));
+    EXPECT_EQ(parts, (std::vector<WORD>{7, 9}));
+    // The same with the last record cut, and one whose more-bit never ends.
+    EXPECT_FALSE(f.Components(g.data(), static_cast<DWORD>(g.size() - 1), &parts));
+    Bytes endless = g;
+    endless[endless.size() - 6] |= 0x00;
+    endless[endless.size() - 5] |= 0x20;
+    EXPECT_FALSE(f.Components(endless.data(), static_cast<DWORD>(endless.size()), &parts));
+}
+
+TEST(SfntReader, SymbolCmapGivesTheGlyphCountAndMapsTheF000Page) {
+    struct Case {
+        WORD encoding;
+        WORD first, last, firstGlyph;
+        WORD count;
+    } cases[] = {
+        {0, 0xF020, 0xF020 + 200, 100, 300}, // symbol: largest glyph reached
+        {1, 0x0020, 0x0020 + 200, 100, 0},   // Unicode first: the engine's count stays
+    };
+    for (const Case& c : cases) {
+        Bytes font = MakeFont({{"cmap", SymbolCmap(c.encoding, c.first, c.last, c.firstGlyph)}});
+        SfntFont f;
+        ASSERT_TRUE(f.Open(font.data(), font.size()));
+        EXPECT_EQ(f.CmapGlyphCount(), c.count);
+        EXPECT_EQ(f.MapCharacter(c.encoding == 0 ? 0x20 : 0x20), c.firstGlyph) << "first code";
+        EXPECT_EQ(f.MapCharacter(0x19), 0);
+    }
+    // A subtable whose length runs past its table is not used.
+    Bytes cmap = SymbolCmap(0, 0xF020, 0xF030, 5);
+    cmap[12 + 2] = 0x7F;
+    Bytes font = MakeFont({{"cmap", cmap}});
+    SfntFont f;
+    ASSERT_TRUE(f.Open(font.data(), font.size()));
+    EXPECT_EQ(f.CmapGlyphCount(), 0);
+    EXPECT_EQ(f.MapCharacter(0x21), 0);
+}
+
+TEST(GtSegment, DirectoryOrderOffsetsAndPadding) {
+    Bytes cvt = {1, 2, 3, 4, 5, 6};
+    Bytes font = MakeFont({{"cvt ", cvt},
+                           {"fpgm", Bytes(8, 1)},
+                           {"head", Head(false)},
+                           {"hhea", Hhea(1)},
+                           {"hmtx", Bytes(4, 2)},
+                           {"maxp", Maxp(1)},
+                           {"prep", Bytes(4, 3)}});
+    SfntFont f;
+    ASSERT_TRUE(f.Open(font.data(), font.size()));
+    Bytes gt;
+    ASSERT_TRUE(BuildGtSegment(f, &gt));
+    auto u32 = [&](size_t at) { return BigU32(gt.data() + at); };
+    EXPECT_EQ(BigU16(gt.data() + 4), 8) << "seven tables and gdir";
+    EXPECT_EQ(u32(12 + 2 * 16), SfntTag('g', 'd', 'i', 'r')) << "gdir third";
+    EXPECT_EQ(u32(12 + 2 * 16 + 8), 0u);
+    EXPECT_EQ(u32(12 + 2 * 16 + 12), 0u);
+    EXPECT_EQ(u32(12 + 8), 140u) << "the first table's data";
+    EXPECT_EQ(u32(12 + 12), 8u) << "cvt length rounded up";
+    EXPECT_EQ(gt[140 + 6], 0);
+    EXPECT_EQ(gt[140 + 7], 0);
+    // Without "hmtx" the segment cannot be built.
+    Bytes missing = MakeFont({{"head", Head(false)}, {"hhea", Hhea(1)}, {"maxp", Maxp(1)}});
+    ASSERT_TRUE(f.Open(missing.data(), missing.size()));
+    EXPECT_FALSE(BuildGtSegment(f, &gt));
+}
+
+TEST(TextHelpers, IntHypotAndClasses) {
+    EXPECT_EQ(IntHypot(3, 4), 5);
+    EXPECT_EQ(IntHypot(0x7FFFFFFF, 0x7FFFFFFF), 0x7FFFFFFF);
+    EXPECT_EQ(IntHypot(-0x7FFFFFFF - 1, 0), 0x7FFFFFFF);
+    struct {
+        WORD set;
+        DWORD cls;
+    } sets[] = {{14, 1},    {629, 1}, {114, 2}, {334, 2}, {460, 4},
+                {18540, 4}, {277, 1}, {0, 0},   {1, 0}};
+    for (auto s : sets)
+        EXPECT_EQ(SymbolSetClass(s.set), s.cls) << s.set;
+    const WCHAR latin[] = u"Caf\xE9", cyr[] = u"ab\x0416", other[] = u"\x65E5";
+    EXPECT_EQ(ClassifyRunCharacters(latin, 4, 0), 1u);
+    EXPECT_EQ(ClassifyRunCharacters(cyr, 3, 0), 2u);
+    EXPECT_EQ(ClassifyRunCharacters(other, 1, 0), 0u);
+    EXPECT_EQ(ClassifyRunCharacters(latin, 4, 2), 4u);
+}
+
+// --- pages of text through GDI -------------------------------------------------
+
+class TextPage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        render_test::InstallPrinter(u"P1", render_test::SampleModel("CX5540"));
+    }
+    void TearDown() override {
+        EXPECT_EQ(platform::test::LiveDeviceContexts(), 0);
+        EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
+        EXPECT_EQ(platform::test::LiveHeapAllocations(), 0);
+    }
+};
+
+size_t Count(const Bytes& b, const Bytes& what) {
+    size_t n = 0;
+    for (auto it = b.begin(); (it = std::search(it, b.end(), what.begin(), what.end())) != b.end();
+         ++it)
+        ++n;
+    return n;
+}
+
+TEST_F(TextPage, OneFaceAtTwoSizesOnTwoPagesIsDownloadedOnceAndEachGlyphOnce) {
+    Bytes stream;
+    {
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
+        ASSERT_NE(hdc, nullptr);
+        DOCINFOW di{sizeof(DOCINFOW), u"Letter", nullptr, nullptr, 0};
+        int job = StartDocW(hdc, &di);
+        ASSERT_GT(job, 0);
+        LOGFONTW small{}, big{};
+        small.lfHeight = -100;
+        big.lfHeight = -200;
+        std::u16string face = u"Arial";
+        std::copy(face.begin(), face.end(), small.lfFaceName);
+        std::copy(face.begin(), face.end(), big.lfFaceName);
+        HFONT a = CreateFontIndirectW(&small), b = CreateFontIndirectW(&big);
+        for (int page = 0; page < 2; ++page) {
+            ASSERT_GT(StartPage(hdc), 0);
+            SetBkMode(hdc, TRANSPARENT);
+            HGDIOBJ old = SelectObject(hdc, a);
+            EXPECT_TRUE(TextOutW(hdc, 300, 300, u"abcab", 5));
+            SelectObject(hdc, b);
+            EXPECT_TRUE(TextOutW(hdc, 300, 600, u"cab", 3));
+            SelectObject(hdc, old);
+            EXPECT_GT(EndPage(hdc), 0);
+        }
+        EXPECT_GT(EndDoc(hdc), 0);
+        EXPECT_TRUE(DeleteDC(hdc));
+        DeleteObject(a);
+        DeleteObject(b);
+        stream = render_test::JobOutput(static_cast<DWORD>(job));
+    }
+    // One font header; the glyphs a, b and c each once; four text runs.
+    EXPECT_EQ(Count(stream, {0xF8, 0xA9, 0x4F}), 1u);
+    EXPECT_EQ(Count(stream, {0xF8, 0xA3, 0x53}), 3u);
+    EXPECT_EQ(Count(stream, {0xF8, 0xAB}), 4u);
+    EXPECT_EQ(Count(stream, {0xF8, 0xA6, 0xC1, 0, 0, 0xF8, 0xAA, 0x6F}), 4u) << "a size per run";
+}
+
+} // namespace

@@ -1,0 +1,491 @@
+// Cache, section and dialog template formats of the localisation files.
+#include "localize_format.h"
+
+#include <cstring>
+
+namespace sheetwright {
+namespace {
+
+constexpr DWORD kDialogSetFont = 0x40; // DS_SETFONT
+constexpr WORD kExtendedSignature = 0xFFFF;
+constexpr WORD kOrdinalMark = 0xFFFF;
+
+// A cursor over outside bytes: every read is checked against the end.
+class Reader {
+  public:
+    Reader(const BYTE* data, size_t size) : data_(data), size_(size) {}
+    bool ok() const { return ok_; }
+    size_t pos() const { return pos_; }
+    template <class T> T Get() {
+        T v{};
+        if (!ok_ || size_ - pos_ < sizeof(T)) {
+            ok_ = false;
+            return v;
+        }
+        std::memcpy(&v, data_ + pos_, sizeof(T));
+        pos_ += sizeof(T);
+        return v;
+    }
+    void Align4() {
+        size_t next = (pos_ + 3) & ~size_t{3};
+        // The last item may end without padding.
+        pos_ = next <= size_ ? next : size_;
+    }
+    std::u16string Text() {
+        std::u16string s;
+        for (;;) {
+            WORD c = Get<WORD>();
+            if (!ok_ || c == 0) return s;
+            s.push_back(static_cast<char16_t>(c));
+        }
+    }
+    // A name or an ordinal (0xFFFF, then the number) or nothing (0).
+    void NameOrOrdinal(bool* isOrdinal, WORD* ordinal, std::u16string* name) {
+        WORD first = Get<WORD>();
+        *isOrdinal = false;
+        name->clear();
+        if (!ok_ || first == 0) return;
+        if (first == kOrdinalMark) {
+            *isOrdinal = true;
+            *ordinal = Get<WORD>();
+            return;
+        }
+        name->push_back(static_cast<char16_t>(first));
+        *name += Text();
+    }
+    void Bytes(size_t n, std::vector<BYTE>* out) {
+        if (!ok_ || size_ - pos_ < n) {
+            ok_ = false;
+            return;
+        }
+        out->assign(data_ + pos_, data_ + pos_ + n);
+        pos_ += n;
+    }
+
+  private:
+    const BYTE* data_;
+    size_t size_;
+    size_t pos_ = 0;
+    bool ok_ = true;
+};
+
+class Writer {
+  public:
+    template <class T> void Put(T v) {
+        const BYTE* p = reinterpret_cast<const BYTE*>(&v);
+        out.insert(out.end(), p, p + sizeof(T));
+    }
+    void Text(const std::u16string& s) {
+        for (char16_t c : s)
+            Put<WORD>(c);
+        Put<WORD>(0);
+    }
+    void NameOrOrdinal(bool isOrdinal, WORD ordinal, const std::u16string& name) {
+        if (isOrdinal) {
+            Put<WORD>(kOrdinalMark);
+            Put<WORD>(ordinal);
+        } else {
+            Text(name);
+        }
+    }
+    void Align4() {
+        while (out.size() % 4)
+            out.push_back(0);
+    }
+    std::vector<BYTE> out;
+};
+
+bool EntriesFit(const std::vector<RcbEntry>& entries, ULONGLONG areaStart, ULONGLONG areaEnd) {
+    for (const auto& e : entries)
+        if (e.size && (areaStart + e.offset + e.size > areaEnd)) return false;
+    return true;
+}
+
+} // namespace
+
+BOOL ParseRcb(const BYTE* data, size_t size, RcbImage* out) {
+    *out = {};
+    if (!data || size < kRcbHeaderSize) return FALSE;
+    RcbHeader h;
+    std::memcpy(&h, data, sizeof h);
+    if (std::memcmp(h.magic, kRcbMagic, 4) != 0 || h.format != kRcbFormat) return FALSE;
+    // The layout is fixed: header, dialog index, string index, dialog data, string data.
+    const ULONGLONG dialogIndex = kRcbHeaderSize;
+    const ULONGLONG stringIndex = dialogIndex + ULONGLONG{kRcbEntrySize} * h.dialogCount;
+    const ULONGLONG dialogData = stringIndex + ULONGLONG{kRcbEntrySize} * h.stringCount;
+    if (h.dialogIndexOffset != dialogIndex || h.stringIndexOffset != stringIndex ||
+        h.dialogDataOffset != dialogData || h.stringDataOffset < dialogData ||
+        h.stringDataOffset > size || dialogData > size)
+        return FALSE;
+    out->header = h;
+    out->dialogs.resize(h.dialogCount);
+    out->strings.resize(h.stringCount);
+    if (h.dialogCount)
+        std::memcpy(out->dialogs.data(), data + dialogIndex, kRcbEntrySize * h.dialogCount);
+    if (h.stringCount)
+        std::memcpy(out->strings.data(), data + stringIndex, kRcbEntrySize * h.stringCount);
+    if (!EntriesFit(out->dialogs, dialogData, h.stringDataOffset) ||
+        !EntriesFit(out->strings, h.stringDataOffset, size)) {
+        *out = {};
+        return FALSE;
+    }
+    for (const auto& s : out->strings) {
+        // A string is UTF-16 with its terminator.
+        if (s.size && (s.size % 2 != 0 || s.size < 2)) {
+            *out = {};
+            return FALSE;
+        }
+    }
+    out->data = data;
+    out->size = size;
+    return TRUE;
+}
+
+BOOL RcbDialog(const RcbImage& image, DWORD id, const BYTE** data, DWORD* size) {
+    for (const auto& e : image.dialogs) {
+        if (e.id != id) continue;
+        if (!e.size) return FALSE;
+        *data = image.data + image.header.dialogDataOffset + e.offset;
+        *size = e.size;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL RcbString(const RcbImage& image, DWORD id, std::u16string* text) {
+    for (const auto& e : image.strings) {
+        if (e.id != id) continue;
+        if (!e.size) return FALSE;
+        const BYTE* p = image.data + image.header.stringDataOffset + e.offset;
+        text->clear();
+        for (DWORD i = 0; i + 1 < e.size; i += 2) {
+            char16_t c = static_cast<char16_t>(p[i] | p[i + 1] << 8);
+            if (!c) break;
+            text->push_back(c);
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
+std::vector<BYTE> BuildRcb(RcbHeader h, const std::vector<RcbDialogData>& dialogs,
+                           const std::vector<RcbStringData>& strings) {
+    std::memcpy(h.magic, kRcbMagic, 4);
+    h.format = kRcbFormat;
+    h.dialogCount = static_cast<DWORD>(dialogs.size());
+    h.stringCount = static_cast<DWORD>(strings.size());
+    h.dialogIndexOffset = kRcbHeaderSize;
+    h.stringIndexOffset = h.dialogIndexOffset + static_cast<DWORD>(kRcbEntrySize * dialogs.size());
+    h.dialogDataOffset = h.stringIndexOffset + static_cast<DWORD>(kRcbEntrySize * strings.size());
+    std::vector<RcbEntry> dialogIndex, stringIndex;
+    std::vector<BYTE> dialogData, stringData;
+    for (const auto& d : dialogs) {
+        dialogIndex.push_back({d.id, d.bytes.empty() ? 0 : static_cast<DWORD>(dialogData.size()),
+                               static_cast<DWORD>(d.bytes.size())});
+        dialogData.insert(dialogData.end(), d.bytes.begin(), d.bytes.end());
+    }
+    for (const auto& s : strings) {
+        if (!s.present) {
+            stringIndex.push_back({s.id, 0, 0});
+            continue;
+        }
+        stringIndex.push_back({s.id, static_cast<DWORD>(stringData.size()),
+                               static_cast<DWORD>((s.text.size() + 1) * 2)});
+        for (char16_t c : s.text) {
+            stringData.push_back(static_cast<BYTE>(c));
+            stringData.push_back(static_cast<BYTE>(c >> 8));
+        }
+        stringData.push_back(0);
+        stringData.push_back(0);
+    }
+    h.stringDataOffset = h.dialogDataOffset + static_cast<DWORD>(dialogData.size());
+    std::vector<BYTE> out(sizeof h);
+    std::memcpy(out.data(), &h, sizeof h);
+    auto append = [&out](const void* p, size_t n) {
+        out.insert(out.end(), static_cast<const BYTE*>(p), static_cast<const BYTE*>(p) + n);
+    };
+    append(dialogIndex.data(), dialogIndex.size() * kRcbEntrySize);
+    append(stringIndex.data(), stringIndex.size() * kRcbEntrySize);
+    append(dialogData.data(), dialogData.size());
+    append(stringData.data(), stringData.size());
+    return out;
+}
+
+DWORD ComposeLanguageId(DWORD language, DWORD subLanguage) {
+    return language && subLanguage ? (subLanguage << 10) | language : language;
+}
+
+SectionMap ParseSectionLines(const std::u16string& block) {
+    SectionMap map;
+    size_t start = 0;
+    while (start < block.size()) {
+        size_t end = block.find(u'\0', start);
+        if (end == std::u16string::npos) end = block.size();
+        if (end == start) break;
+        std::u16string line = block.substr(start, end - start);
+        size_t eq = line.find(u'=');
+        if (eq != std::u16string::npos) map[line.substr(0, eq)] = line.substr(eq + 1);
+        start = end + 1;
+    }
+    return map;
+}
+
+std::u16string UnquoteValue(const std::u16string& value) {
+    std::u16string v = value;
+    if (v.size() >= 2 && v.front() == u'"' && v.back() == u'"') v = v.substr(1, v.size() - 2);
+    std::u16string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] != u'\\' || i + 1 == v.size()) {
+            out.push_back(v[i]);
+            continue;
+        }
+        char16_t next = v[i + 1];
+        switch (next) {
+        case u'"':
+            out.push_back(u'"');
+            break;
+        case u'\'':
+            out.push_back(u'\'');
+            break;
+        case u'?':
+            out.push_back(u'?');
+            break;
+        case u'\\':
+            out.push_back(u'\\');
+            break;
+        case u'n':
+            out.push_back(u'\n');
+            break;
+        case u'r':
+            out.push_back(u'\r');
+            break;
+        case u't':
+            out.push_back(u'\t');
+            break;
+        default:
+            out.push_back(v[i]);
+            out.push_back(next);
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::vector<std::u16string> SplitFields(const std::u16string& value) {
+    std::vector<std::u16string> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = value.find(u',', start);
+        fields.push_back(value.substr(start, comma == std::u16string::npos ? std::u16string::npos
+                                                                           : comma - start));
+        if (comma == std::u16string::npos) break;
+        start = comma + 1;
+    }
+    return fields;
+}
+
+std::u16string JoinFrom(const std::vector<std::u16string>& fields, size_t first) {
+    std::u16string out;
+    for (size_t i = first; i < fields.size(); ++i) {
+        if (i > first) out += u',';
+        out += fields[i];
+    }
+    return out;
+}
+
+BOOL ReadDialogTemplate(const BYTE* tmpl, size_t size, DialogInfo* out) {
+    *out = {};
+    if (!tmpl || size < 18) return FALSE;
+    Reader r(tmpl, size);
+    DialogInfo& d = *out;
+    WORD first = r.Get<WORD>(), second = r.Get<WORD>();
+    WORD count = 0;
+    d.extended = second == kExtendedSignature;
+    if (d.extended) {
+        d.version = first;
+        d.helpId = r.Get<DWORD>();
+        d.exStyle = r.Get<DWORD>();
+        d.style = r.Get<DWORD>();
+    } else {
+        d.style = first | static_cast<DWORD>(second) << 16;
+        d.exStyle = r.Get<DWORD>();
+    }
+    count = r.Get<WORD>();
+    d.x = r.Get<SHORT>();
+    d.y = r.Get<SHORT>();
+    d.cx = r.Get<SHORT>();
+    d.cy = r.Get<SHORT>();
+    r.NameOrOrdinal(&d.menuIsOrdinal, &d.menuOrdinal, &d.menu);
+    r.NameOrOrdinal(&d.classIsOrdinal, &d.classOrdinal, &d.className);
+    d.caption = r.Text();
+    if (d.style & kDialogSetFont) {
+        d.hasFont = true;
+        d.pointSize = r.Get<WORD>();
+        if (d.extended) {
+            d.weight = r.Get<WORD>();
+            d.italic = r.Get<BYTE>();
+            d.charset = r.Get<BYTE>();
+        }
+        d.face = r.Text();
+    }
+    if (!r.ok()) return FALSE;
+    d.items.reserve(std::min<size_t>(count, size / 18));
+    for (WORD i = 0; i < count; ++i) {
+        r.Align4();
+        DialogItemInfo item;
+        if (d.extended) {
+            item.helpId = r.Get<DWORD>();
+            item.exStyle = r.Get<DWORD>();
+            item.style = r.Get<DWORD>();
+        } else {
+            item.style = r.Get<DWORD>();
+            item.exStyle = r.Get<DWORD>();
+        }
+        item.x = r.Get<SHORT>();
+        item.y = r.Get<SHORT>();
+        item.cx = r.Get<SHORT>();
+        item.cy = r.Get<SHORT>();
+        item.id = d.extended ? r.Get<DWORD>() : r.Get<WORD>();
+        r.NameOrOrdinal(&item.classIsOrdinal, &item.classOrdinal, &item.className);
+        r.NameOrOrdinal(&item.titleIsOrdinal, &item.titleOrdinal, &item.title);
+        WORD extra = r.Get<WORD>();
+        // The extra data's count includes its own word in an extended item
+        // only when read that way by some writers; the bytes that follow are kept.
+        r.Bytes(extra, &item.extra);
+        if (!r.ok()) return FALSE;
+        d.items.push_back(std::move(item));
+    }
+    return TRUE;
+}
+
+std::vector<BYTE> WriteDialogTemplate(const DialogInfo& d) {
+    Writer w;
+    if (d.extended) {
+        w.Put<WORD>(d.version);
+        w.Put<WORD>(kExtendedSignature);
+        w.Put<DWORD>(d.helpId);
+        w.Put<DWORD>(d.exStyle);
+        w.Put<DWORD>(d.style);
+    } else {
+        w.Put<DWORD>(d.style);
+        w.Put<DWORD>(d.exStyle);
+    }
+    w.Put<WORD>(static_cast<WORD>(d.items.size()));
+    w.Put<SHORT>(d.x);
+    w.Put<SHORT>(d.y);
+    w.Put<SHORT>(d.cx);
+    w.Put<SHORT>(d.cy);
+    w.NameOrOrdinal(d.menuIsOrdinal, d.menuOrdinal, d.menu);
+    w.NameOrOrdinal(d.classIsOrdinal, d.classOrdinal, d.className);
+    w.Text(d.caption);
+    if (d.hasFont) {
+        w.Put<WORD>(d.pointSize);
+        if (d.extended) {
+            w.Put<WORD>(d.weight);
+            w.Put<BYTE>(d.italic);
+            w.Put<BYTE>(d.charset);
+        }
+        w.Text(d.face);
+    }
+    for (const auto& item : d.items) {
+        w.Align4();
+        if (d.extended) {
+            w.Put<DWORD>(item.helpId);
+            w.Put<DWORD>(item.exStyle);
+            w.Put<DWORD>(item.style);
+        } else {
+            w.Put<DWORD>(item.style);
+            w.Put<DWORD>(item.exStyle);
+        }
+        w.Put<SHORT>(item.x);
+        w.Put<SHORT>(item.y);
+        w.Put<SHORT>(item.cx);
+        w.Put<SHORT>(item.cy);
+        if (d.extended)
+            w.Put<DWORD>(item.id);
+        else
+            w.Put<WORD>(static_cast<WORD>(item.id));
+        w.NameOrOrdinal(item.classIsOrdinal, item.classOrdinal, item.className);
+        w.NameOrOrdinal(item.titleIsOrdinal, item.titleOrdinal, item.title);
+        w.Put<WORD>(static_cast<WORD>(item.extra.size()));
+        w.out.insert(w.out.end(), item.extra.begin(), item.extra.end());
+    }
+    return w.out;
+}
+
+namespace {
+
+SHORT ToShort(const std::u16string& s) {
+    long v = 0;
+    bool neg = false;
+    size_t i = 0;
+    while (i < s.size() && s[i] == u' ')
+        ++i;
+    if (i < s.size() && (s[i] == u'-' || s[i] == u'+')) neg = s[i++] == u'-';
+    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i) {
+        v = v * 10 + (s[i] - u'0');
+        if (v > 32767) v = 32767;
+    }
+    return static_cast<SHORT>(neg ? -v : v);
+}
+
+} // namespace
+
+BOOL ConvertDialogTemplate(const BYTE* tmpl, size_t size, const SectionMap& values, size_t room,
+                           std::vector<BYTE>* out, bool* fits) {
+    out->clear();
+    *fits = true;
+    // The space check: the template and every value that may go into it.
+    size_t need = size;
+    for (const auto& [key, value] : values)
+        if (!value.empty() && value[0] != u';') need += (value.size() + 1) * 2;
+    if (need > room) {
+        *fits = false;
+        return TRUE;
+    }
+    if (values.empty()) {
+        out->assign(tmpl, tmpl + size);
+        return tmpl != nullptr;
+    }
+    DialogInfo d;
+    if (!ReadDialogTemplate(tmpl, size, &d)) return FALSE;
+    auto value = [&values](const std::u16string& key, std::vector<std::u16string>* fields) {
+        auto it = values.find(key);
+        if (it == values.end() || it->second.empty() || it->second[0] == u';') return false;
+        *fields = SplitFields(it->second);
+        return true;
+    };
+    std::vector<std::u16string> f;
+    if (value(u"DialogInfo", &f)) {
+        if (f.size() >= 4) {
+            d.cx = ToShort(f[2]);
+            d.cy = ToShort(f[3]);
+        }
+        // A missing translation keeps the module's own text.
+        if (f.size() >= 5 && !JoinFrom(f, 4).empty()) d.caption = JoinFrom(f, 4);
+    }
+    if (d.hasFont && value(u"DialogFont", &f)) {
+        if (!f[0].empty()) d.pointSize = static_cast<WORD>(ToShort(f[0]));
+        if (f.size() >= 2 && !JoinFrom(f, 1).empty()) d.face = JoinFrom(f, 1);
+    }
+    for (auto& item : d.items) {
+        std::string digits = std::to_string(item.id);
+        if (!value(std::u16string(digits.begin(), digits.end()), &f)) continue;
+        if (f.size() >= 4) {
+            item.x = ToShort(f[0]);
+            item.y = ToShort(f[1]);
+            item.cx = ToShort(f[2]);
+            item.cy = ToShort(f[3]);
+        }
+        if (f.size() >= 5 && !item.titleIsOrdinal && !JoinFrom(f, 4).empty())
+            item.title = JoinFrom(f, 4);
+    }
+    *out = WriteDialogTemplate(d);
+    if (out->size() > room) {
+        out->clear();
+        *fits = false;
+    }
+    return TRUE;
+}
+
+} // namespace sheetwright
