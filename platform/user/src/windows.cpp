@@ -595,9 +595,7 @@ BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lPa
     for (HWND c : children) {
         if (!IsWindow(c)) continue;
         if (!lpEnumFunc(c, lParam)) return FALSE;
-        if (IsWindow(c) && !EnumChildWindows(c, lpEnumFunc, lParam) && Find(c) &&
-            !Find(c)->children.empty())
-            return FALSE;
+        if (IsWindow(c) && !EnumChildWindows(c, lpEnumFunc, lParam)) return FALSE;
     }
     return TRUE;
 }
