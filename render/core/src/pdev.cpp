@@ -1,6 +1,8 @@
 // Allocation and release of the physical device record.
 #include "pdev.h"
 
+#include "imaging_state.h"
+
 #include <cstring>
 
 #include "font_download.h"
@@ -30,6 +32,7 @@ void FreePdev(PDEV* pdev) {
     HANDLE heap = pdev->heap;
     FreeFontTable(pdev);
     FreeCapture(pdev);
+    FreeImagingState(pdev);
     if (pdev->tempFile) {
         CloseHandle(pdev->tempFile);
         if (pdev->tempFileName) DeleteFileW(pdev->tempFileName);

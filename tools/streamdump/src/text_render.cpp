@@ -208,65 +208,6 @@ void TextRenderer::DrawBitmap(const Bitmap& b, double x, double y, TextPaint& p)
                        int(std::lround((y - b.top + r) * p.scale)), 1);
 }
 
-void TextRenderer::DrawImage(const Token& t, TextPaint& p, std::size_t* drawn,
-                             std::size_t* skipped) {
-    const std::vector<double>* comp = Numbers(t, 0x65);
-    const std::uint8_t* d = Data(t);
-    if (!comp || !d || imageWidth_ <= 0 || imageHeight_ <= 0 || imageWidth_ > 65535 ||
-        imageHeight_ > 65535) {
-        ++*skipped;
-        return;
-    }
-    std::size_t stride = (std::size_t(imageWidth_) + 31) / 32 * 4, n = t.dataSize, at = 0;
-    std::vector<std::uint8_t> row(stride, 0);
-    int mode = int((*comp)[0]);
-    for (long y = 0; y < imageHeight_; ++y) {
-        if (mode == 3) {
-            if (at + 2 > n) break;
-            std::size_t len = d[at] | std::size_t(d[at + 1]) << 8, end = std::min(n, at + 2 + len),
-                        pos = 0;
-            at += 2;
-            while (at < end) {
-                int cmd = d[at++], count = (cmd >> 5) + 1;
-                std::size_t off = cmd & 31;
-                if (off == 31)
-                    while (at < end) {
-                        off += d[at];
-                        if (d[at++] != 255) break;
-                    }
-                pos += off;
-                for (int k = 0; k < count && at < end; ++k, ++pos)
-                    if (pos < stride)
-                        row[pos] = d[at++];
-                    else
-                        ++at;
-            }
-            at = end;
-        } else {
-            std::size_t pos = 0;
-            while (pos < stride && at < n) {
-                int c = static_cast<std::int8_t>(d[at++]);
-                if (c >= 0) {
-                    for (int k = 0; k <= c && at < n; ++k, ++pos)
-                        if (pos < stride)
-                            row[pos] = d[at++];
-                        else
-                            ++at;
-                } else if (c != -128 && at < n) {
-                    std::uint8_t v = d[at++];
-                    for (int k = 0; k < 1 - c; ++k, ++pos)
-                        if (pos < stride) row[pos] = v;
-                }
-            }
-        }
-        for (long x = 0; x < imageWidth_; ++x)
-            if (row[std::size_t(x) / 8] & (0x80 >> (x % 8)))
-                p.plot(int(std::lround((p.cursorX + x) * p.scale)),
-                       int(std::lround((p.cursorY + y) * p.scale)), 1);
-    }
-    ++*drawn;
-}
-
 bool TextRenderer::Run(int op, const Token& t, TextPaint& p, std::size_t* drawn,
                        std::size_t* skipped) {
     switch (op) {
@@ -376,15 +317,6 @@ bool TextRenderer::Run(int op, const Token& t, TextPaint& p, std::size_t* drawn,
         }
         return true;
     }
-    case 0xB0: // begin image
-        if (auto* v = Numbers(t, 0x6C)) imageWidth_ = long((*v)[0]);
-        if (auto* v = Numbers(t, 0x6B)) imageHeight_ = long((*v)[0]);
-        return true;
-    case 0xB1:
-        DrawImage(t, p, drawn, skipped);
-        return true;
-    case 0xB2:
-        return true;
     default:
         return false;
     }

@@ -1,8 +1,8 @@
 // Text of the printer stream for the page renderer: fonts downloaded in the
 // stream (the "GT" tables and outline characters rebuilt into a TrueType
 // font that FreeType reads back, or bitmap characters as sent), the font and
-// character state, text runs and glyph images. Fonts live for the whole
-// stream, across pages.
+// character state and text runs (glyph images are images, drawn with the
+// others). Fonts live for the whole stream, across pages.
 #pragma once
 
 #include <cstddef>
@@ -62,7 +62,6 @@ class TextRenderer {
     void DrawOutline(Font& f, unsigned glyph, double x, double y, TextPaint& p, std::size_t* drawn,
                      std::size_t* skipped);
     void DrawBitmap(const Bitmap& b, double x, double y, TextPaint& p);
-    void DrawImage(const Token& t, TextPaint& p, std::size_t* drawn, std::size_t* skipped);
     void ReleaseFace(Font& f);
 
     const std::uint8_t* data_;
@@ -70,7 +69,6 @@ class TextRenderer {
     std::map<std::string, Font> fonts_;
     std::string headerFont_, charFont_, current_;
     double charSize_ = 0, angle_ = 0, scaleX_ = 1, scaleY_ = 1, shearX_ = 0;
-    long imageWidth_ = 0, imageHeight_ = 0, imageDestW_ = 0, imageDestH_ = 0;
 };
 
 } // namespace streamdump
