@@ -285,9 +285,6 @@ constexpr Named kOperators[] = {
     {kSetFont, "set font"},
     {kSetCharBoldValue, "set char bold value"},
     {kText, "text"},
-    {kBeginImage, "begin image"},
-    {kReadImage, "read image"},
-    {kEndImage, "end image"},
 };
 
 constexpr Named kAttributes[] = {

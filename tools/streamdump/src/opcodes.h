@@ -123,9 +123,6 @@ enum Operator : int {
     kSetFont = 0x6F,
     kSetCharBoldValue = 0x7D,
     kText = 0xA8,
-    kBeginImage = 0xB0,
-    kReadImage = 0xB1,
-    kEndImage = 0xB2,
 };
 
 enum Attribute : int {
