@@ -214,6 +214,14 @@ class CKinsokuList {
     static int Slot(WORD item);
 
   private:
+    // The effective paper and orientation of an image, worked out once per
+    // image and round: they take model look-ups.
+    struct ImagePaper {
+        WORD id;
+        WORD orientation;
+    };
+    ImagePaper PaperOf(const BYTE* image) const;
+    DWORD TriggerValue(WORD trigger, const BYTE* image, const ImagePaper& paper) const;
     void FillApplicability();
     void CorrectTarget(WORD target, CKinsokuItem* item, BYTE* image);
     void MarkCorrected(WORD target);
