@@ -45,8 +45,6 @@ constexpr WORD kLayoutNup = 1, kLayoutBooklet = 2, kLayoutPoster = 4, kLayoutFit
 // Printing on the output paper is the fit layout.
 constexpr WORD kLayoutFitOutput = kLayoutFit;
 constexpr WORD kDuplexSimplex = 1;
-constexpr WORD kAutoTray = 7;
-constexpr WORD kManualTray = 4;
 constexpr int kTenthMmPerInch = 254;
 constexpr int kPosterLimitUnits = 32767;
 constexpr WORD kLastModelPaperId = 455;
@@ -477,9 +475,6 @@ BOOL CKinsokuList::WasCorrected(WORD item) const {
 }
 BOOL CKinsokuList::WasChangedByUser(WORD trigger) const {
     return Contains(changed_, trigger);
-}
-bool CKinsokuList::InList(const std::vector<WORD>& list, WORD v) const {
-    return Contains(list, v);
 }
 void CKinsokuList::MarkCorrected(WORD target) {
     AddOnce(&corrected_, target);

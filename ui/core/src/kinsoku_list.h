@@ -232,9 +232,7 @@ class CKinsokuList {
     void LookUpResolution(BYTE* image, WORD code) const;
     bool PaperSize(WORD paper, WORD* width, WORD* length) const;
     bool HasModelPaper(WORD paper) const;
-    bool InList(const std::vector<WORD>& list, WORD v) const;
 
-    std::array<WORD, 4> bounds_{kFirstTarget, kLastTarget, kFirstTrigger, kLastTrigger};
     std::array<BYTE, kKinsokuImageSize> work_{};
     std::array<std::unique_ptr<CKinsokuItem>, kKinsokuSlots> items_;
     DWORD resolved_ = 0;
