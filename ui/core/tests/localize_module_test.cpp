@@ -11,7 +11,10 @@
 #include "platform/paths.h"
 #include "ui_fixture.h"
 #include "win/base.h"
+#include "platform/user_ctl.h"
+#include "platform_testing/fresh_root.h"
 #include "win/resources.h"
+#include "win/user.h"
 
 namespace {
 
@@ -130,6 +133,44 @@ TEST_F(LocalizeResbundle, StaleCurrentAndBrokenCaches) {
     EXPECT_EQ(s, u"Querformat");
     // No module: nothing to do.
     EXPECT_TRUE(UpdateRCBFileOfModule(nullptr));
+}
+
+} // namespace
+
+namespace {
+
+INT_PTR CALLBACK Quiet(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG;
+}
+
+TEST_F(LocalizeResbundle, TranslatedPageOpensAndDraws) {
+    CLocalize loc(module_);
+    ASSERT_TRUE(loc.BuildCache());
+    DWORD size = 0;
+    const BYTE* t = loc.LoadDialogTemplate(100, &size);
+    ASSERT_NE(t, nullptr);
+    HWND host = CreateDialogParamW(module_, MAKEINTRESOURCEW(1300), nullptr, Quiet, 0);
+    ASSERT_NE(host, nullptr);
+    HWND page = CreateDialogIndirectParamW(module_, reinterpret_cast<const DLGTEMPLATE*>(t), host,
+                                           Quiet, 0);
+    ASSERT_NE(page, nullptr);
+    ShowWindow(page, SW_SHOW);
+    std::string snap = platform::user::driver::Snapshot(page);
+    EXPECT_NE(snap.find("\"&Benutzerdefiniert...\""), std::string::npos) << snap;
+    EXPECT_NE(snap.find("\"Papier&format :\""), std::string::npos) << snap;
+    std::string golden =
+        std::string(PKG_SOURCE_DIR) + "/ui/core/tests/golden/basic_page_de_window.txt";
+    if (getenv("UPDATE_GOLDEN")) std::ofstream(golden) << snap;
+    std::ifstream in(golden);
+    std::stringstream expect;
+    expect << in.rdbuf();
+    EXPECT_EQ(snap, expect.str());
+    std::string png = platform_testing::Root() + "/basic_page_de.png";
+    EXPECT_TRUE(platform::user::driver::SavePng(page, png));
+    EXPECT_GT(fs::file_size(png), 500u);
+    if (const char* keep = getenv("UI_TEST_PNG"))
+        fs::copy_file(png, keep, fs::copy_options::overwrite_existing);
+    DestroyWindow(host);
 }
 
 } // namespace
