@@ -41,7 +41,7 @@ TEST_F(InstallOptionTest, ModelListReadChangedAndWrittenBack) {
     ASSERT_EQ(list.Count(), 17u);
     // Model defaults: nothing optional installed; option 63 from its table.
     EXPECT_EQ(list.Find(kOptionTray, 3)->state, 0u);
-    EXPECT_EQ(list.Find(kOption63, 1)->state, 0u); // bit 2 of its first byte is clear
+    EXPECT_EQ(list.Find(kOption63, 1)->state, 1u); // bit 2 of its first byte is set
     EXPECT_EQ(list.Find(kOptionTray, 258)->trayKind, 2);
     EXPECT_EQ(list.Find(kOptionTray, 3)->modelWord, 4003);
     EXPECT_EQ(list.CountEntries(kOptionTray, kAnyTrayKind), 3u);
@@ -77,7 +77,7 @@ TEST_F(InstallOptionTest, ModelListReadChangedAndWrittenBack) {
     CInstallOption again(p.printer(), p.binding());
     EXPECT_EQ(again.Find(kOptionTray, 258)->state, 1u);
     EXPECT_EQ(again.Find(kOptionFinisher, 2)->state, 1u | kFinisherStateB);
-    EXPECT_EQ(again.Find(kOption63, 1)->state, 0u);
+    EXPECT_EQ(again.Find(kOption63, 1)->state, 1u);
     // Reload ignores the stored list: the model defaults again.
     EXPECT_TRUE(again.Reload());
     EXPECT_EQ(again.Find(kOptionTray, 258)->state, 0u);
