@@ -7,7 +7,9 @@ packages=(
   # build
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libsqlite3-dev nlohmann-json3-dev binutils-mingw-w64-x86-64 zlib1g-dev
-  libcairo2-dev libpng-dev
+  python3  # draws the resource library's pictures at build time
+  # drawing: stream pages and pictures of windows
+  libcairo2-dev libpng-dev libfreetype-dev fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # real peers the tests check against

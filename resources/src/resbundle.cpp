@@ -2,4 +2,6 @@
 // entry, which succeeds for every reason.
 #include "win/base.h"
 
-DLLEXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+DLLEXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+    return TRUE;
+}

@@ -91,6 +91,16 @@ std::shared_ptr<const ModuleResources> ResourcesOf(HMODULE module) {
     return c.table;
 }
 
+size_t ResourceExtent(const BYTE* p) {
+    std::lock_guard lock(C().lock);
+    for (const auto& [native, cached] : C().byNative) {
+        if (!cached.table || p < cached.begin || p >= cached.begin + cached.size) continue;
+        for (const auto& e : cached.table->entries)
+            if (p >= e.data && p < e.data + e.size) return static_cast<size_t>(e.data + e.size - p);
+    }
+    return 0;
+}
+
 const res::ResEntry* FindEntry(HMODULE module, const res::ResId& type, const res::ResId& name) {
     auto table = ResourcesOf(module);
     if (!table) return nullptr;

@@ -24,4 +24,8 @@ std::shared_ptr<const ModuleResources> ResourcesOf(HMODULE module);
 // set when there is none.
 const res::ResEntry* FindEntry(HMODULE module, const res::ResId& type, const res::ResId& name);
 
+// How many bytes of a loaded module's resource start at p (p inside one
+// resource's data), 0 when p lies in none.
+size_t ResourceExtent(const BYTE* p);
+
 } // namespace platform::user

@@ -484,24 +484,28 @@ BOOL HasTable37Entry(const ModelOptionPair* pair, WORD option) {
     return found;
 }
 
-BOOL IsTrayAvailable(const ModelOptionPair* pair, WORD tray) {
+namespace {
+
+// True when the model's own paper sources (query 24, 4-byte entries with the
+// tray id first) list the tray.
+bool ModelListsTray(const ModelOptionPair* pair, WORD tray) {
     CModelInfo info(Binding(pair), model::kQueryPaperSources, 0, model::layout::kTrayList);
     auto* data = static_cast<const BYTE*>(info.GetData());
     bool found = false;
     for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4)
         found = U16(data + off) == tray;
     info.Release();
-    return found || Installed(pair, kOptionTray, tray);
+    return found;
+}
+
+} // namespace
+
+BOOL IsTrayAvailable(const ModelOptionPair* pair, WORD tray) {
+    return ModelListsTray(pair, tray) || Installed(pair, kOptionTray, tray);
 }
 
 BOOL HasKind4PaperSource(const ModelOptionPair* pair) {
-    CModelInfo info(Binding(pair), model::kQueryPaperSources, 0, model::layout::kTrayList);
-    auto* data = static_cast<const BYTE*>(info.GetData());
-    bool found = false;
-    for (size_t off = 0; data && off + 4 <= info.Length() && !found; off += 4)
-        found = U16(data + off) == 4;
-    info.Release();
-    return found;
+    return ModelListsTray(pair, 4);
 }
 
 BOOL HasModelFlag25Bit4(const ModelOptionPair* pair) {

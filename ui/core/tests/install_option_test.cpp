@@ -41,7 +41,7 @@ TEST_F(InstallOptionTest, ModelListReadChangedAndWrittenBack) {
     ASSERT_EQ(list.Count(), 17u);
     // Model defaults: nothing optional installed; option 63 from its table.
     EXPECT_EQ(list.Find(kOptionTray, 3)->state, 0u);
-    EXPECT_EQ(list.Find(kOption63, 1)->state, 1u);
+    EXPECT_EQ(list.Find(kOption63, 1)->state, 0u); // bit 2 of its first byte is clear
     EXPECT_EQ(list.Find(kOptionTray, 258)->trayKind, 2);
     EXPECT_EQ(list.Find(kOptionTray, 3)->modelWord, 4003);
     EXPECT_EQ(list.CountEntries(kOptionTray, kAnyTrayKind), 3u);
@@ -77,7 +77,7 @@ TEST_F(InstallOptionTest, ModelListReadChangedAndWrittenBack) {
     CInstallOption again(p.printer(), p.binding());
     EXPECT_EQ(again.Find(kOptionTray, 258)->state, 1u);
     EXPECT_EQ(again.Find(kOptionFinisher, 2)->state, 1u | kFinisherStateB);
-    EXPECT_EQ(again.Find(kOption63, 1)->state, 1u);
+    EXPECT_EQ(again.Find(kOption63, 1)->state, 0u);
     // Reload ignores the stored list: the model defaults again.
     EXPECT_TRUE(again.Reload());
     EXPECT_EQ(again.Find(kOptionTray, 258)->state, 0u);
@@ -102,6 +102,17 @@ TEST_F(InstallOptionTest, StoredRecordsApplyOnlyWhereTheUserMaySet) {
     EXPECT_EQ(list.Find(kOptionTray, 3)->state, 1u); // standard: the stored 0 does not apply
     EXPECT_EQ(list.Find(kOptionTray, 11)->state, 1u);
     EXPECT_EQ(list.Find(kOptionTray, 258)->state, 0u); // no stored record: model default
+}
+
+TEST_F(InstallOptionTest, DepartmentCounterDefaultFromItsTable) {
+    auto source = ui_test::SampleSource("CX5540");
+    source["codes"]["63"]["2"][0] = "0x04";
+    Install(ui_test::Compile(source));
+    ui_test::BoundPrinter p(u"P1");
+    ASSERT_TRUE(p.ok());
+    CInstallOption list(p.printer(), p.binding());
+    ASSERT_NE(list.Find(kOption63, 1), nullptr);
+    EXPECT_EQ(list.Find(kOption63, 1)->state, 1u);
 }
 
 TEST_F(InstallOptionTest, ChangePaperTrayFromModelAndPrinterData) {

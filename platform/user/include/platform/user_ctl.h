@@ -1,0 +1,103 @@
+// Controls of the stand-in user interface for tests and tools: live-object
+// counts, the scripts that answer modal windows, message boxes, menus and
+// help, and the headless driver that works windows as a person would.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "win/commctrl.h"
+#include "win/user.h"
+
+namespace platform::user::test {
+
+// Windows, timers and property-sheet pages not yet destroyed.
+size_t LiveWindows();
+size_t LiveTimers();
+size_t LivePropertySheetPages();
+
+// A script that answers the next modal window (dialog, property sheet or
+// popup menu's owner) once its modal loop is idle; it gets the modal window.
+// Scripts run in the order they were registered. A modal window that idles
+// with no script left is reported as unanswered and closed (see
+// TakeUnanswered): a test never hangs on one.
+using ModalScript = std::function<void(HWND modal)>;
+void AnswerNextModal(ModalScript script);
+
+struct MessageBoxCall {
+    HWND owner;
+    std::u16string text;
+    std::u16string caption;
+    UINT type;
+};
+// Every message box shown since the last reset, in order.
+std::vector<MessageBoxCall> MessageBoxLog();
+// Answers the next message box with this button id (IDOK, IDYES...), or with
+// what the script returns.
+void AnswerNextMessageBox(int answer);
+void AnswerNextMessageBox(std::function<int(const MessageBoxCall&)> script);
+// When no script answers a message box, this answerer does (printhost asks on
+// its terminal); without one the box is unanswered.
+void SetMessageBoxAnswerer(std::function<int(const MessageBoxCall&)> answerer);
+
+// The choice the next popup menu returns (0: dismissed without a choice).
+void AnswerNextMenu(UINT command);
+
+// Help, shell and common-dialog calls, one line each, in order:
+// "WinHelpW <file> <command> <data>", "HtmlHelpW <file> <command> <data>",
+// "ShellExecuteW <operation> <file> <parameters>".
+std::vector<std::string> SeamLog();
+
+// Texts of the modal windows and message boxes that idled with nothing to
+// answer them since the last call (or reset), and forgets them. A test
+// fixture fails on any.
+std::vector<std::string> TakeUnanswered();
+
+// System colours for a test (GetSysColor and the rendered pictures).
+void SetSysColor(int index, COLORREF color);
+
+} // namespace platform::user::test
+
+namespace platform::user::driver {
+
+// A top-level window by caption and/or class (nullptr matches any); nullptr
+// when none.
+HWND FindTopWindow(const char16_t* caption, const char16_t* className = nullptr);
+// The first descendant of parent with this control id (pages of a property
+// sheet included), nullptr when none.
+HWND FindControl(HWND parent, int id);
+
+// A person's actions. Each sends what the action sends on the real system
+// (focus, clicks, the notifications of typing and selection); they return
+// false when the control cannot take the action (missing, disabled, hidden,
+// or of another kind).
+bool Click(HWND control);
+bool SetCheck(HWND button, UINT state);               // clicks until the button shows state
+bool TypeText(HWND edit, const std::u16string& text); // replaces the text, key by key
+bool SelectItem(HWND listOrCombo, int index);
+bool SelectItemText(HWND listOrCombo, const std::u16string& text);
+bool MoveSlider(HWND trackbar, int position);
+bool SpinBy(HWND upDown, int steps); // up (positive) or down clicks
+bool SelectTab(HWND tab, int index);
+bool ScrollTo(HWND scrollBar, int position);
+// A property sheet: its pages by tab, and its buttons.
+bool SwitchPage(HWND sheet, int index);
+bool PressButton(HWND dialog, int id); // IDOK, IDCANCEL, IDHELP, IDC_PROPSHEET_APPLYNOW...
+
+// What a person sees of a control: "checked", the text, the selection.
+std::u16string ReadText(HWND window);
+UINT ReadCheck(HWND button);
+int ReadSelection(HWND listOrComboOrTab);
+int ReadPosition(HWND trackbarOrUpDownOrScrollBar);
+
+// A text picture of a window and its descendants, one line per window:
+// indent, class, id, text in quotes, state flags, position (client
+// coordinates of the parent). Same windows, same text.
+std::string Snapshot(HWND window);
+
+// Draws the window (frame, caption, controls in the classic 3D look with the
+// system colours and the dialog font) into a PNG file.
+bool SavePng(HWND window, const std::string& hostPath);
+
+} // namespace platform::user::driver

@@ -1,0 +1,214 @@
+// The headless driver: a person's clicks, typing and selections, and a text
+// snapshot of a window tree.
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/text.h"
+#include "platform/user_ctl.h"
+#include "user_internal.h"
+
+namespace platform::user::driver {
+namespace {
+
+bool Usable(HWND h) {
+    return h && IsWindow(h) && IsWindowEnabled(h) && IsWindowVisible(h);
+}
+
+bool IsClass(HWND h, const char16_t* name) {
+    auto w = Find(h);
+    return w && EqualsNoCase(w->windowClass->name, name);
+}
+
+std::string Quote(const std::u16string& s) {
+    std::string out = "\"";
+    for (char c : platform::ToUtf8(s)) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+void SnapshotOf(HWND h, int depth, std::string* out) {
+    auto w = Find(h);
+    if (!w) return;
+    std::string line(static_cast<size_t>(depth) * 2, ' ');
+    line += platform::ToUtf8(w->windowClass->name);
+    if (w->parent) line += " #" + std::to_string(static_cast<int>(w->id));
+    line += " " + Quote(ReadText(h));
+    if (!(w->style & WS_VISIBLE)) line += " hidden";
+    if (w->style & WS_DISABLED) line += " disabled";
+    if (GetFocus() == h) line += " focus";
+    const std::u16string& cls = w->windowClass->name;
+    if (cls == u"Button") {
+        UINT type = w->style & BS_TYPEMASK;
+        if (type == BS_DEFPUSHBUTTON) line += " default";
+        UINT check = ReadCheck(h);
+        if (check == BST_CHECKED) line += " checked";
+        if (check == BST_INDETERMINATE) line += " indeterminate";
+    } else if (cls == u"ListBox" || cls == u"ComboBox" || cls == u"SysTabControl32") {
+        UINT countMessage = cls == u"ListBox"    ? LB_GETCOUNT
+                            : cls == u"ComboBox" ? CB_GETCOUNT
+                                                 : TCM_GETITEMCOUNT;
+        line += " items=" + std::to_string(SendMessageW(h, countMessage, 0, 0));
+        line += " sel=" + std::to_string(ReadSelection(h));
+    } else if (cls == u"msctls_trackbar32" || cls == u"msctls_updown32" || cls == u"ScrollBar") {
+        line += " pos=" + std::to_string(ReadPosition(h));
+    } else if (cls == u"Edit" && (w->style & ES_READONLY)) {
+        line += " readonly";
+    }
+    RECT r = w->rect;
+    line += " [" + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+            std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + "]\n";
+    *out += line;
+    for (HWND c : std::vector<HWND>(w->children))
+        SnapshotOf(c, depth + 1, out);
+}
+
+} // namespace
+
+HWND FindTopWindow(const char16_t* caption, const char16_t* className) {
+    for (HWND h : TopLevelWindows()) {
+        auto w = Find(h);
+        if (!w) continue;
+        if (caption && w->text != caption) continue;
+        if (className && !EqualsNoCase(w->windowClass->name, className)) continue;
+        return h;
+    }
+    return nullptr;
+}
+
+HWND FindControl(HWND parent, int id) {
+    auto p = Find(parent);
+    if (!p) return nullptr;
+    for (HWND c : p->children)
+        if (GetDlgCtrlID(c) == id) return c;
+    for (HWND c : p->children)
+        if (HWND found = FindControl(c, id)) return found;
+    return nullptr;
+}
+
+bool Click(HWND control) {
+    if (!Usable(control)) return false;
+    UserAction user;
+    if (IsClass(control, u"Button")) {
+        SendMessageW(control, BM_CLICK, 0, 0);
+        return true;
+    }
+    SendMessageW(control, WM_LBUTTONDOWN, 0, 0);
+    SendMessageW(control, WM_LBUTTONUP, 0, 0);
+    return true;
+}
+
+bool SetCheck(HWND button, UINT state) {
+    if (!Usable(button) || !IsClass(button, u"Button")) return false;
+    for (int i = 0; i < 3 && ReadCheck(button) != state; ++i)
+        Click(button);
+    return ReadCheck(button) == state;
+}
+
+bool TypeText(HWND edit, const std::u16string& text) {
+    if (!Usable(edit)) return false;
+    UserAction user;
+    if (IsClass(edit, u"ComboBox")) return TypeIntoCombo(edit, text);
+    if (!IsClass(edit, u"Edit")) return false;
+    SetFocus(edit);
+    if (GetWindowLongW(edit, GWL_STYLE) & ES_READONLY) return false;
+    // Select everything, then type over it key by key.
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    if (GetWindowTextLengthW(edit) > 0) SendMessageW(edit, WM_KEYDOWN, VK_DELETE, 0);
+    for (char16_t c : text)
+        SendMessageW(edit, WM_CHAR, c, 1);
+    return true;
+}
+
+bool SelectItem(HWND list, int index) {
+    if (!Usable(list)) return false;
+    UserAction user;
+    SetFocus(list);
+    return SelectByUser(list, index);
+}
+
+bool SelectItemText(HWND list, const std::u16string& text) {
+    UINT find = IsClass(list, u"ComboBox") ? CB_FINDSTRINGEXACT : LB_FINDSTRINGEXACT;
+    int index = static_cast<int>(
+        SendMessageW(list, find, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str())));
+    return index >= 0 && SelectItem(list, index);
+}
+
+bool MoveSlider(HWND trackbar, int position) {
+    if (!Usable(trackbar)) return false;
+    UserAction user;
+    SetFocus(trackbar);
+    return MoveSliderByUser(trackbar, position);
+}
+
+bool SpinBy(HWND upDown, int steps) {
+    if (!Usable(upDown)) return false;
+    UserAction user;
+    return SpinByUser(upDown, steps);
+}
+
+bool SelectTab(HWND tab, int index) {
+    if (!Usable(tab)) return false;
+    UserAction user;
+    return SelectTabByUser(tab, index);
+}
+
+bool ScrollTo(HWND scrollBar, int position) {
+    if (!Usable(scrollBar)) return false;
+    UserAction user;
+    return ScrollByUser(scrollBar, position);
+}
+
+bool SwitchPage(HWND sheet, int index) {
+    HWND tab = GetDlgItem(sheet, IDC_PROPSHEET_TABCONTROL);
+    if (!tab) return false;
+    return SelectTab(tab, index) && ReadSelection(tab) == index;
+}
+
+bool PressButton(HWND dialog, int id) {
+    return Click(GetDlgItem(dialog, id));
+}
+
+std::u16string ReadText(HWND window) {
+    int n = GetWindowTextLengthW(window);
+    std::u16string text(static_cast<size_t>(n) + 1, u'\0');
+    int got = GetWindowTextW(window, text.data(), n + 1);
+    text.resize(static_cast<size_t>(std::max(got, 0)));
+    return text;
+}
+
+UINT ReadCheck(HWND button) {
+    return static_cast<UINT>(SendMessageW(button, BM_GETCHECK, 0, 0));
+}
+
+int ReadSelection(HWND h) {
+    if (IsClass(h, u"ComboBox")) return static_cast<int>(SendMessageW(h, CB_GETCURSEL, 0, 0));
+    if (IsClass(h, u"ListBox")) return static_cast<int>(SendMessageW(h, LB_GETCURSEL, 0, 0));
+    if (IsClass(h, u"SysTabControl32"))
+        return static_cast<int>(SendMessageW(h, TCM_GETCURSEL, 0, 0));
+    return -1;
+}
+
+int ReadPosition(HWND h) {
+    if (IsClass(h, u"msctls_trackbar32"))
+        return static_cast<int>(SendMessageW(h, TBM_GETPOS, 0, 0));
+    if (IsClass(h, u"msctls_updown32"))
+        return static_cast<int>(SendMessageW(h, UDM_GETPOS32, 0, 0));
+    if (IsClass(h, u"ScrollBar")) return static_cast<int>(SendMessageW(h, SBM_GETPOS, 0, 0));
+    return 0;
+}
+
+std::string Snapshot(HWND window) {
+    std::string out;
+    SnapshotOf(window, 0, &out);
+    return out;
+}
+
+} // namespace platform::user::driver

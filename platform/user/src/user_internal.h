@@ -1,0 +1,158 @@
+// The window manager's own records, shared by the windows, dialogs, controls,
+// property sheets, the test driver and the renderer.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "win/commctrl.h"
+#include "win/user.h"
+
+namespace platform::user {
+
+// Per-window state of a control class (button, edit, list box...).
+struct ControlState {
+    virtual ~ControlState() = default;
+};
+
+struct WindowClass {
+    std::u16string name;
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    int classExtra = 0;
+    int windowExtra = 0;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+    ATOM atom = 0;
+    bool system = false;
+};
+
+struct Subclass {
+    SUBCLASSPROC proc;
+    UINT_PTR id;
+    DWORD_PTR refData;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    std::shared_ptr<WindowClass> windowClass;
+    WNDPROC proc = nullptr;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    HWND parent = nullptr;      // child windows only
+    HWND owner = nullptr;       // top-level windows only
+    std::vector<HWND> children; // in z-order, first on top (= creation order)
+    RECT rect{};                // in the parent's client coordinates, or the screen's
+    std::u16string text;
+    LONG_PTR id = 0;
+    HINSTANCE instance = nullptr;
+    LONG_PTR userData = 0;
+    std::vector<BYTE> extra;
+    HFONT font = nullptr;
+    std::map<std::u16string, HANDLE> props;
+    std::vector<Subclass> subclasses; // called last-added first
+    std::unique_ptr<ControlState> state;
+    bool destroying = false;
+    // Dialogs.
+    bool isDialog = false;
+    bool ended = false;
+    INT_PTR result = 0;
+    LONG baseUnitX = 6;
+    LONG baseUnitY = 13;
+    std::u16string fontFace;
+    WORD fontPoints = 0;
+    int defaultId = 0; // DM_SETDEFID; 0: the first default push button or IDOK
+};
+
+// The window behind a handle, nullptr for none. The record lives while the
+// caller holds the pointer.
+std::shared_ptr<Window> Find(HWND h);
+// Every window, top-level ones first in creation order, then children.
+std::vector<HWND> TopLevelWindows();
+
+// Non-client insets of a window with these styles (caption, frame, edge).
+RECT Insets(DWORD style, DWORD exStyle);
+// The window's client rectangle in screen coordinates.
+RECT ClientScreenRect(const Window& w);
+
+// WM_COMMAND and WM_NOTIFY to a control's parent.
+void NotifyParent(HWND control, WORD code);
+LRESULT NotifyParentNm(HWND control, NMHDR* header);
+
+// Whether the calling code runs on behalf of a person (the test driver's
+// clicks and typing) rather than of the program: controls send the
+// notifications a person's action sends only then.
+bool ByUser();
+class UserAction {
+  public:
+    UserAction();
+    ~UserAction();
+    UserAction(const UserAction&) = delete;
+    UserAction& operator=(const UserAction&) = delete;
+
+  private:
+    bool previous_;
+};
+
+// Registers the system's control classes (once).
+void RegisterSystemClasses();
+LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ScrollBarProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK TrackbarProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK UpDownProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK TabProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK TooltipProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
+
+// The control state of a window as T (created on first use).
+template <class T> T& StateOf(Window& w) {
+    if (!w.state || !dynamic_cast<T*>(w.state.get())) w.state = std::make_unique<T>();
+    return static_cast<T&>(*w.state);
+}
+
+// The modal loop of dialogs, message boxes, menus and sheets: runs until
+// `done` says so. While the queue is empty it runs the test driver's next
+// answer script for `window`; when there is none, the window is left
+// unanswered: the loop reports it and returns false.
+bool RunModalLoop(HWND window, const std::function<bool()>& done);
+
+// Queues one WM_TIMER for every timer of the process, as if its time had
+// come; false when there is none.
+bool FireTimers();
+
+// The text a window's snapshot and the unanswered report name it by.
+std::u16string Describe(HWND h);
+
+// Control ids of the predefined dialog item classes (ordinals 0x80..0x85).
+const char16_t* PredefinedClassName(WORD ordinal);
+
+// A person's selection in a list box or combo box, and typing into an
+// editable combo box: with the notifications those send.
+bool SelectByUser(HWND listOrCombo, int index);
+bool TypeIntoCombo(HWND combo, const std::u16string& text);
+// A person moves a trackbar, clicks an up-down control, picks a tab or
+// scrolls a scroll bar.
+bool MoveSliderByUser(HWND trackbar, int position);
+bool SpinByUser(HWND upDown, int steps);
+bool SelectTabByUser(HWND tab, int index);
+bool ScrollByUser(HWND scrollBar, int position);
+
+// Creates a dialog from template bytes (size known) as CreateDialogIndirectParam does.
+HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size, HWND parent,
+                              DLGPROC proc, LPARAM param);
+// Runs a dialog made by CreateDialogFromTemplate modally; -1 when unanswered.
+INT_PTR RunDialog(HWND dialog, HWND owner);
+
+// The default push button of a dialog, nullptr for none.
+HWND DefaultButton(HWND dialog);
+
+} // namespace platform::user

@@ -1,0 +1,200 @@
+// The resource library's contents: every dialog template of the user
+// interface with its caption, size and font, the strings, the pictures and
+// the cursor, read back through the platform's resource functions and the
+// .res reader.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "localize_format.h"
+#include "platform/loader_ctl.h"
+#include "win/base.h"
+#include "win/resources.h"
+
+namespace {
+
+class Resbundle : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        module = LoadLibraryW(u"Z:" PKG_DRIVER_DIR_W u"/Resbundle.DLL");
+        ASSERT_NE(module, nullptr);
+    }
+    void TearDown() override {
+        FreeLibrary(module);
+        EXPECT_EQ(platform::test::ModuleLoadCount(u"Resbundle.DLL"), 0);
+    }
+    HMODULE module = nullptr;
+};
+
+BOOL CALLBACK Collect(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) {
+    reinterpret_cast<std::set<ULONG_PTR>*>(param)->insert(reinterpret_cast<ULONG_PTR>(name));
+    return TRUE;
+}
+
+std::set<ULONG_PTR> Names(HMODULE m, LPCWSTR type) {
+    std::set<ULONG_PTR> names;
+    EnumResourceNamesW(m, type, Collect, reinterpret_cast<LONG_PTR>(&names));
+    return names;
+}
+
+TEST_F(Resbundle, EveryDialogTemplateWithItsCaptionSizeAndFont) {
+    struct Case {
+        DWORD id;
+        const char16_t* caption;
+    } cases[] = {
+        {100, u"Basic"},
+        {150, u"Output"},
+        {200, u"Quality"},
+        {250, u"Job Type"},
+        {300, u"Device"},
+        {350, u"Font"},
+        {366, u"Edit Substitution Table"},
+        {400, u"Overlay"},
+        {450, u"Watermark"},
+        {500, u"Output Options"},
+        {550, u"Profile"},
+        {600, u"Input Profile Name"},
+        {650, u"Booklet"},
+        {700, u"Fit to Output Paper Size"},
+        {750, u"Pages per Sheet"},
+        {800, u"Poster"},
+        {850, u"Zoom"},
+        {900, u"Support"},
+        {950, u"Effects"},
+        {1000, u"Custom Paper"},
+        {1050, u"Custom Paper"},
+        {1100, u"Duplex Options"},
+        {1150, u"Cover Page"},
+        {1200, u"Form / Tray"},
+        {1250, u"Input Job Information"},
+        {1300, u"Print"},
+        {1350, u"JobType"},
+        {1360, u"Input Dept. ID"},
+        {1370, u"Input Job Type"},
+    };
+    const std::set<DWORD> pages{100, 150, 200, 250, 550, 900, 950, 1200};
+    std::set<ULONG_PTR> expected;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        expected.insert(c.id);
+        HRSRC r = FindResourceW(module, MAKEINTRESOURCEW(c.id), RT_DIALOG);
+        ASSERT_NE(r, nullptr);
+        auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, r)));
+        sheetwright::DialogInfo d;
+        ASSERT_TRUE(sheetwright::ReadDialogTemplate(bytes, SizeofResource(module, r), &d));
+        EXPECT_EQ(d.caption, c.caption);
+        EXPECT_EQ(d.face, u"MS Shell Dlg");
+        EXPECT_EQ(d.pointSize, 8);
+        const bool page = pages.count(c.id) != 0;
+        if (c.id == 300) {
+            EXPECT_EQ(d.cx, 388);
+            EXPECT_EQ(d.cy, 266);
+        } else if (page) {
+            EXPECT_EQ(d.cx, 456);
+            EXPECT_EQ(d.cy, 266);
+            EXPECT_TRUE(d.style & WS_CHILD);
+        } else {
+            EXPECT_TRUE(d.style & WS_POPUP);
+        }
+        // Ids are unique within a template, and every control lies inside it.
+        std::set<DWORD> ids;
+        for (const auto& item : d.items) {
+            if (item.id != 0xFFFF && item.id != 0xFFFFFFFF) {
+                EXPECT_TRUE(ids.insert(item.id).second) << item.id;
+            }
+            EXPECT_GE(item.x, 0);
+            EXPECT_LE(item.x + item.cx, d.cx) << item.id;
+            EXPECT_LE(item.y + std::min<int>(item.cy, 20), d.cy) << item.id;
+        }
+    }
+    EXPECT_EQ(Names(module, RT_DIALOG), expected);
+}
+
+TEST_F(Resbundle, StringsPicturesAndCursor) {
+    int strings = 0;
+    for (UINT id = 1; id <= 32767; ++id) {
+        WCHAR probe[2];
+        if (LoadStringW(module, id, probe, 2) > 0) ++strings;
+    }
+    EXPECT_EQ(strings, 414);
+    struct Text {
+        UINT id;
+        const char16_t* text;
+    } texts[] = {
+        {3113, u"Profile files (*.PRO)\n*.PRO\n\n"},
+        {4000, u"\\"},
+        {4011, u"\""},
+        {7999, u"Custom Size"},
+        {7902, u"Velmora Printer Driver Help"},
+        {8100, u"Custom Paper"},
+        {6538, u"Finisher (LT-QN510)"},
+        {9031, u"Bypass Tray"},
+        {4451, u"(%d - %d %%)"},
+        {20023, u"Cannot find the necessary files.\r\nInstall the printer driver again."},
+        {3041, u"Paper (%s,%s) not loaded in  any tray."},
+    };
+    for (const auto& t : texts) {
+        WCHAR buf[256] = {};
+        LoadStringW(module, t.id, buf, 256);
+        EXPECT_EQ(std::u16string(buf), t.text) << t.id;
+    }
+    auto bitmaps = Names(module, RT_BITMAP);
+    EXPECT_EQ(bitmaps.size(), 123u);
+    for (ULONG_PTR id :
+         {2500, 2510, 2511, 2512, 2521, 2530, 2540, 2541, 2620, 2621, 2651, 2674, 2680, 2811, 2868})
+        EXPECT_TRUE(bitmaps.count(id)) << id;
+    auto icons = Names(module, RT_GROUP_ICON);
+    EXPECT_EQ(icons.size(), 127u);
+    EXPECT_EQ(*icons.begin(), 2100u);
+    EXPECT_EQ(*icons.rbegin(), 2345u);
+    EXPECT_EQ(Names(module, RT_GROUP_CURSOR), std::set<ULONG_PTR>{2000});
+
+    // Sizes and depths as the preview pane expects them.
+    struct Picture {
+        UINT id;
+        LONG w, h;
+        WORD bits;
+    } pictures[] = {{2500, 38, 63, 8},   {2510, 260, 374, 8}, {2530, 8, 8, 8},
+                    {2540, 162, 108, 8}, {2541, 116, 158, 8}, {2560, 142, 88, 8},
+                    {2562, 96, 138, 8},  {2651, 33, 20, 8},   {2672, 472, 283, 8},
+                    {2653, 22, 32, 8},   {2674, 311, 458, 8}, {2680, 48, 48, 4},
+                    {2851, 162, 108, 4}, {2620, 36, 48, 8}};
+    for (const auto& p : pictures) {
+        HRSRC r = FindResourceW(module, MAKEINTRESOURCEW(p.id), RT_BITMAP);
+        ASSERT_NE(r, nullptr) << p.id;
+        auto* info = static_cast<const BYTE*>(LockResource(LoadResource(module, r)));
+        LONG w, h;
+        WORD bits;
+        std::memcpy(&w, info + 4, 4);
+        std::memcpy(&h, info + 8, 4);
+        std::memcpy(&bits, info + 14, 2);
+        EXPECT_EQ(w, p.w) << p.id;
+        EXPECT_EQ(h, p.h) << p.id;
+        EXPECT_EQ(bits, p.bits) << p.id;
+    }
+    HICON icon = LoadIconW(module, MAKEINTRESOURCEW(2110));
+    EXPECT_NE(icon, nullptr);
+    if (icon) DestroyIcon(icon);
+    HCURSOR cursor = LoadCursorW(module, MAKEINTRESOURCEW(2000));
+    EXPECT_NE(cursor, nullptr);
+    if (cursor) DestroyCursor(cursor);
+}
+
+TEST_F(Resbundle, ProductVersion) {
+    WCHAR path[MAX_PATH] = {};
+    GetModuleFileNameW(module, path, MAX_PATH);
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), u"\\", reinterpret_cast<LPVOID*>(&fixed), &length));
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00050001u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000035u);
+}
+
+} // namespace

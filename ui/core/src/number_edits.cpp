@@ -1,0 +1,168 @@
+// Number and byte-limited edits on plain edit windows.
+#include "number_edits.h"
+
+#include <cwchar>
+#include <string>
+
+#include "edit_text.h"
+#include "win/base.h"
+
+namespace sheetwright {
+namespace {
+
+constexpr char16_t kStateProp[] = u"SheetwrightNumberEdit";
+constexpr char16_t kProcProp[] = u"SheetwrightNumberProc";
+
+std::wstring Wide(const std::u16string& s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+// Replaces the selection with text cut to what the limit leaves, the caret behind it.
+void ReplaceWithinLimit(HWND edit, std::u16string text) {
+    const DWORD limit = static_cast<DWORD>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
+    const size_t kept = EditTextOutsideSelection(edit).size();
+    if (limit && kept + text.size() > limit) text.resize(limit > kept ? limit - kept : 0);
+    if (text.empty()) return;
+    SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool IsDigit(WCHAR ch) {
+    return ch >= u'0' && ch <= u'9';
+}
+
+// TRUE when the character goes on to the edit; may change the edit itself.
+BOOL TypeChar(HWND edit, const NumberEditState& s, WCHAR ch) {
+    if (ch < 32 || ch == 127) return TRUE;
+    switch (s.kind) {
+    case NumberEditKind::Double:
+        if (IsDigit(ch)) return TRUE;
+        return !s.integersOnly && s.separator.find(ch) != std::u16string::npos;
+    case NumberEditKind::Int:
+        if (IsDigit(ch)) return TRUE;
+        if (ch == u'-' && s.negativeAllowed) {
+            // The sign toggles at the front wherever the caret is; the
+            // selection moves with the text.
+            std::u16string text = EditText(edit);
+            DWORD start = 0, end = 0;
+            EditSelection(edit, &start, &end);
+            const bool negative = !text.empty() && text[0] == u'-';
+            text = negative ? text.substr(1) : u"-" + text;
+            SetWindowTextW(edit, text.c_str());
+            const int shift = negative ? -1 : 1;
+            SendMessageW(edit, EM_SETSEL, std::max(0, static_cast<int>(start) + shift),
+                         std::max(0, static_cast<int>(end) + shift));
+        }
+        return FALSE;
+    case NumberEditKind::MultiByteLimit: {
+        const DWORD limit = static_cast<DWORD>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
+        return !limit || static_cast<DWORD>(GetMultiByteLength(EditTextOutsideSelection(edit)) +
+                                            (ch < 256 ? 1 : 2)) <= limit;
+    }
+    }
+    return FALSE;
+}
+
+void Paste(HWND edit, const NumberEditState& s) {
+    std::u16string clip = ClipboardUnicodeText(edit);
+    if (clip.empty()) return;
+    switch (s.kind) {
+    case NumberEditKind::Double: {
+        std::u16string normal = clip;
+        NormaliseDecimalText(&normal, s.separator);
+        std::wstring w = Wide(normal);
+        wchar_t* stop = nullptr;
+        std::wcstod(w.c_str(), &stop);
+        if (stop == w.c_str()) return;
+        std::u16string read(normal.begin(), normal.begin() + (stop - w.c_str()));
+        while (!read.empty() && read.front() == u' ')
+            read.erase(0, 1);
+        LocalizeDecimalText(&read, s.separator);
+        ReplaceWithinLimit(edit, read);
+        break;
+    }
+    case NumberEditKind::Int: {
+        std::wstring w = Wide(clip);
+        wchar_t* stop = nullptr;
+        std::wcstol(w.c_str(), &stop, 10);
+        if (stop == w.c_str()) return;
+        std::u16string read(clip.begin(), clip.begin() + (stop - w.c_str()));
+        while (!read.empty() && read.front() == u' ')
+            read.erase(0, 1);
+        ReplaceWithinLimit(edit, read);
+        break;
+    }
+    case NumberEditKind::MultiByteLimit: {
+        const DWORD limit = static_cast<DWORD>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
+        std::u16string taken = clip;
+        if (limit) {
+            int room = static_cast<int>(limit) - GetMultiByteLength(EditTextOutsideSelection(edit));
+            if (room < 1) return;
+            taken.clear();
+            for (char16_t c : clip) {
+                const int bytes = c < 256 ? 1 : 2;
+                if (bytes > room) break;
+                room -= bytes;
+                taken += c;
+            }
+        }
+        if (!taken.empty())
+            SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(taken.c_str()));
+        break;
+    }
+    }
+}
+
+LRESULT CALLBACK NumberEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto previous = reinterpret_cast<WNDPROC>(GetPropW(edit, kProcProp));
+    auto* state = static_cast<const NumberEditState*>(GetPropW(edit, kStateProp));
+    if (state && message == WM_CHAR && !TypeChar(edit, *state, static_cast<WCHAR>(wParam)))
+        return 0;
+    if (state && message == WM_PASTE) {
+        Paste(edit, *state);
+        return 0;
+    }
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        RemovePropW(edit, kProcProp);
+        RemovePropW(edit, kStateProp);
+    }
+    return CallWindowProcW(previous, edit, message, wParam, lParam);
+}
+
+} // namespace
+
+BOOL AttachNumberEdit(HWND edit, NumberEditState* state) {
+    if (!edit || !state || GetPropW(edit, kProcProp)) return FALSE;
+    if (state->separator.empty()) GetDecimalSeparator(&state->separator);
+    SetPropW(edit, kStateProp, state);
+    LONG_PTR previous =
+        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NumberEditProc));
+    SetPropW(edit, kProcProp, reinterpret_cast<HANDLE>(previous));
+    return previous != 0;
+}
+
+double GetDoubleEditValue(HWND edit, const std::u16string& separator) {
+    std::u16string text = EditText(edit);
+    NormaliseDecimalText(&text, separator);
+    return std::wcstod(Wide(text).c_str(), nullptr);
+}
+
+BOOL ShowInEdit(const CMMInch& value, HWND edit, BOOL mm) {
+    if (!edit) return FALSE;
+    std::u16string text;
+    if (mm)
+        value.FormatMM(&text);
+    else
+        value.FormatInch(&text);
+    if (text == EditText(edit)) return FALSE;
+    SetWindowTextW(edit, text.c_str());
+    return TRUE;
+}
+
+BOOL ReadFromEdit(CMMInch* value, HWND edit, BOOL mm) {
+    if (!edit || !value) return FALSE;
+    value->ReadText(EditText(edit), mm);
+    return TRUE;
+}
+
+} // namespace sheetwright
