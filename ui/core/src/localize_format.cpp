@@ -337,7 +337,9 @@ std::vector<BYTE> WriteDialogTemplate(const DialogInfo& d) {
             w.Put<WORD>(static_cast<WORD>(item.id));
         w.NameOrOrdinal(item.classIsOrdinal, item.classOrdinal, item.className);
         w.NameOrOrdinal(item.titleIsOrdinal, item.titleOrdinal, item.title);
-        w.Put<WORD>(static_cast<WORD>(item.extra.size()));
+        // An old template's count includes the count word itself when there is data.
+        const size_t count = item.extra.size() + (!d.extended && !item.extra.empty() ? 2 : 0);
+        w.Put<WORD>(static_cast<WORD>(count));
         w.out.insert(w.out.end(), item.extra.begin(), item.extra.end());
     }
     return w.out;
