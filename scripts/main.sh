@@ -21,4 +21,9 @@ for doc in lines shapes fills clipping; do
   "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/$doc.prn" "samples/documents/$doc.emf"
 done
 "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/brochure.prn" samples/documents/brochure
+# One document rendered by the engine in bands and sent as a JBIG page, and
+# one in device-surface mode whose fills and gradients go out as images.
+"$printhost" print --printer "Velmora CX5540" --banding --output "$PRINTHOST_ROOT/shapes-banded.prn" samples/documents/shapes.emf
+"$printhost" decode --png "$PRINTHOST_ROOT/shapes-banded" "$PRINTHOST_ROOT/shapes-banded.prn" | tail -n 3
+"$printhost" decode --png "$PRINTHOST_ROOT/fills" "$PRINTHOST_ROOT/fills.prn" | tail -n 3
 exec "$printhost" decode --png "$PRINTHOST_ROOT/brochure" "$PRINTHOST_ROOT/brochure.prn"

@@ -82,7 +82,7 @@ std::vector<Expectation> Expectations() {
         {PRO(Signature), 4, PRIVATE_DEVMODE_SIGNATURE}, {PRO(Version), 4, 0x500}, {PRO(AlternateSource), 2, 7},
         {PRO(AlternateMediaType), 4, 1}, {PRO(ResolutionCopy), 2, 600}, {PRO(DuplexType), 2, 1},
         {PRO(ManualDuplexOffered), 2, 0}, {PRO(Reserved80), 2, 1}, {PRO(ReverseOrder), 2, 1}, {PRO(SkipBlankPages), 2, 1},
-        {PRO(SortMode), 2, 1}, {PRO(DeptCounterFlags), 2, 0}, {PRO(LengthUnitDpi), 2, 600}, {PRO(PagesPerSheet), 2, 2},
+        {PRO(SortMode), 2, 1}, {PRO(DeptCounterFlags), 2, 1}, {PRO(LengthUnitDpi), 2, 600}, {PRO(PagesPerSheet), 2, 2},
         {PRO(PageBorders), 2, 2}, {PRO(BorderWidth), 2, 1}, {PRO(BookletKind), 2, 1}, {PRO(BindingMargin), 2, 300},
         {PRO(ZoomPercent), 2, 100}, {PRO(ZoomAnchor), 2, 4}, {PRO(PosterGrid), 2, 2}, {PRO(PosterGrid) + 2, 2, 2},
         {PRO(ColorMode), 2, 2}, {PRO(ColorMatching), 2, 3}, {PRO(ColorModeAlt), 2, 1}, {304, 2, 1}, {306, 2, 0},

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -22,6 +23,7 @@
 #include "platform/spooler_ctl.h"
 #include "platform/text.h"
 #include "win/base.h"
+#include "win/devmode_private.h"
 #include "win/emf.h"
 #include "win/errors.h"
 #include "win/gdi.h"
@@ -38,6 +40,7 @@ struct Options {
     std::string document;
     long copies = 0; // 0: the printer's own setting
     long pages = 1;
+    bool banding = false;
 };
 
 bool Number(const std::string& text, long low, long high, long* out) {
@@ -70,6 +73,8 @@ bool Parse(const Args& args, Options* o) {
                 std::fprintf(stderr, "printhost print: --pages takes a number from 1 to 10000\n");
                 return false;
             }
+        } else if (a == "--banding") {
+            o->banding = true;
         } else if (!a.empty() && a[0] != '-' && o->document.empty()) {
             o->document = a;
         } else {
@@ -103,6 +108,28 @@ bool DocumentPages(const std::string& document, std::vector<std::string>* pages,
         *error = "no document '" + document + "'";
     }
     return error->empty();
+}
+
+// The driver's own device mode with the page rendered by the engine in
+// bands: the graphics-mode feature on and chosen.
+bool AskForBanding(HDC hdc) {
+    constexpr int kGetDriverDevmode = 32762;
+    constexpr size_t kImageSize = 1320;
+    std::vector<BYTE> image(kImageSize);
+    if (ExtEscape(hdc, kGetDriverDevmode, 0, nullptr, static_cast<int>(image.size()),
+                  reinterpret_cast<LPSTR>(image.data())) <= 0)
+        return false;
+    auto* dm = reinterpret_cast<DEVMODEW*>(image.data());
+    if (dm->dmSize + offsetof(PRIVATE_DEVMODE, GraphicsMode) + sizeof(WORD) > image.size())
+        return false;
+    BYTE* priv = image.data() + dm->dmSize;
+    DWORD features = 0;
+    std::memcpy(&features, priv + offsetof(PRIVATE_DEVMODE, FeatureFlags), sizeof features);
+    features |= 1u << 16;
+    std::memcpy(priv + offsetof(PRIVATE_DEVMODE, FeatureFlags), &features, sizeof features);
+    const WORD graphics = 1;
+    std::memcpy(priv + offsetof(PRIVATE_DEVMODE, GraphicsMode), &graphics, sizeof graphics);
+    return ResetDCW(hdc, dm) != nullptr;
 }
 
 // What made a job fail: the step and the system's error code at that step
@@ -238,6 +265,11 @@ int Run(const Args& args) {
             std::fprintf(stderr, "printhost print: the driver prints %d copies\n", set);
         }
     }
+    if (o.banding && !AskForBanding(hdc)) {
+        std::fprintf(stderr, "printhost print: the driver does not take a banding device mode\n");
+        DeleteDC(hdc);
+        return 1;
+    }
     std::u16string docName = o.document.empty()
                                  ? u"Blank pages"
                                  : platform::FromUtf8(fs::path(o.document).filename().string());
@@ -299,7 +331,7 @@ int Run(const Args& args) {
 }
 
 Command cmd{
-    "print", "--printer NAME [--copies N] [--pages N] [--output FILE] [DOCUMENT]",
+    "print", "--printer NAME [--copies N] [--pages N] [--banding] [--output FILE] [DOCUMENT]",
     "print a document (a metafile, or a folder of them, one per page) or N blank pages (default 1)",
     Run};
 

@@ -180,9 +180,10 @@ using Polygon = std::vector<PointD>;
 // pixels; closed tells which subpaths were closed.
 void FlattenPath(PATHOBJ* ppo, std::vector<Polygon>* figures, std::vector<bool>* closed);
 // Calls span(y, x0, x1) for the pixels whose centres lie inside the polygons
-// (left and top edges inside, right and bottom ones outside) in rows
-// [top, bottom).
-template <class F> void ScanPolygons(const std::vector<Polygon>& polys, bool winding, F&& span);
+// (left and top edges inside, right and bottom ones outside), in the rows
+// [0, rows) only.
+template <class F>
+void ScanPolygons(const std::vector<Polygon>& polys, bool winding, LONG rows, F&& span);
 // The outline of a geometric pen along the figures as polygons that cover
 // the stroke when filled by winding.
 void WidenFigures(const std::vector<Polygon>& figures, const std::vector<bool>& closed,
@@ -196,10 +197,11 @@ void ApplyStyle(const std::vector<Polygon>& figures, const std::vector<bool>& cl
 ColorModel DefaultModel(ULONG bpp);
 
 // Span filler used by ScanPolygons.
-void ScanPolygonsImpl(const std::vector<Polygon>& polys, bool winding, void* ctx,
+void ScanPolygonsImpl(const std::vector<Polygon>& polys, bool winding, LONG rows, void* ctx,
                       void (*span)(void*, LONG, LONG, LONG));
-template <class F> void ScanPolygons(const std::vector<Polygon>& polys, bool winding, F&& span) {
-    ScanPolygonsImpl(polys, winding, &span, [](void* c, LONG y, LONG x0, LONG x1) {
+template <class F>
+void ScanPolygons(const std::vector<Polygon>& polys, bool winding, LONG rows, F&& span) {
+    ScanPolygonsImpl(polys, winding, rows, &span, [](void* c, LONG y, LONG x0, LONG x1) {
         (*static_cast<std::remove_reference_t<F>*>(c))(y, x0, x1);
     });
 }

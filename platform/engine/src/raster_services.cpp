@@ -233,6 +233,35 @@ BOOL SpanPainter::PaintDeviceRegion() {
 // left out so that joined lines meet without overlap: each pixel whose
 // diamond the line leaves is drawn; Bresenham's walk between the rounded
 // ends gives the same pixels for lines between pixel centres.
+// A line far longer than the surface is first cut to the surface (with a
+// margin), so that no walk runs through millions of pixels off it; lines
+// that fit are walked whole, so their pixels never move.
+bool CutLine(PointD* a, PointD* b, const SIZEL& size) {
+    double w = size.cx, h = size.cy;
+    double dx = b->x - a->x, dy = b->y - a->y;
+    if (std::fabs(dx) + std::fabs(dy) <= 4 * (w + h)) return true;
+    const double margin = 2;
+    double t0 = 0, t1 = 1;
+    auto clip = [&](double p, double q) {
+        if (p == 0) return q >= 0;
+        double r = q / p;
+        if (p < 0) {
+            if (r > t1) return false;
+            t0 = std::max(t0, r);
+        } else {
+            if (r < t0) return false;
+            t1 = std::min(t1, r);
+        }
+        return true;
+    };
+    if (!clip(-dx, a->x + margin) || !clip(dx, w + margin - a->x) || !clip(-dy, a->y + margin) ||
+        !clip(dy, h + margin - a->y))
+        return false;
+    PointD from{a->x + t0 * dx, a->y + t0 * dy}, to{a->x + t1 * dx, a->y + t1 * dy};
+    *a = from, *b = to;
+    return true;
+}
+
 template <class F> void CosmeticLine(PointD a, PointD b, F&& span) {
     auto round = [](double v) {
         return static_cast<LONG>(std::floor(std::clamp(v, -1e9, 1e9) + 0.5));
@@ -278,13 +307,16 @@ BOOL Stroke(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org
     if (la->fl & LA_GEOMETRIC) {
         std::vector<Polygon> outline;
         WidenFigures(pieces, piecesClosed, *la, &outline);
-        ScanPolygons(outline, true, paint);
+        ScanPolygons(outline, true, pso->sizlBitmap.cy, paint);
     } else {
         for (size_t f = 0; f < pieces.size(); ++f) {
             const Polygon& p = pieces[f];
+            auto line = [&](PointD a, PointD b) {
+                if (CutLine(&a, &b, pso->sizlBitmap)) CosmeticLine(a, b, paint);
+            };
             for (size_t i = 0; i + 1 < p.size(); ++i)
-                CosmeticLine(p[i], p[i + 1], paint);
-            if (piecesClosed[f] && p.size() > 2) CosmeticLine(p.back(), p.front(), paint);
+                line(p[i], p[i + 1]);
+            if (piecesClosed[f] && p.size() > 2) line(p.back(), p.front());
         }
     }
     return paint.Finish();
@@ -296,7 +328,7 @@ BOOL Fill(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org, 
     std::vector<bool> closed;
     FlattenPath(ppo, &figures, &closed);
     SpanPainter paint(pso, pco, pbo, org, Rop3OfMix(mix & 0xFF));
-    if (paint.Ok()) ScanPolygons(figures, mode == FP_WINDINGMODE, paint);
+    if (paint.Ok()) ScanPolygons(figures, mode == FP_WINDINGMODE, pso->sizlBitmap.cy, paint);
     return paint.Finish();
 }
 
@@ -397,9 +429,14 @@ BOOL Blit(const BlitSpec& b) {
         RECTL have =
             useSrc ? SurfaceRect(b.src) : RECTL{-0x3FFFFFFF, -0x3FFFFFFF, 0x3FFFFFFF, 0x3FFFFFFF};
         if (useMask && !b.transparent) {
+            // The source pixels the mask covers (sums kept in range).
+            auto at = [](long long v) {
+                return static_cast<LONG>(std::clamp(v, -(1LL << 30), 1LL << 30));
+            };
             RECTL m = SurfaceRect(b.mask);
-            m = RECTL{m.left - b.maskOrg.x + srect.left, m.top - b.maskOrg.y + srect.top,
-                      m.right - b.maskOrg.x + srect.left, m.bottom - b.maskOrg.y + srect.top};
+            long long ox = static_cast<long long>(srect.left) - b.maskOrg.x,
+                      oy = static_cast<long long>(srect.top) - b.maskOrg.y;
+            m = RECTL{at(m.left + ox), at(m.top + oy), at(m.right + ox), at(m.bottom + oy)};
             have = Cut(have, m);
         }
         if (Empty(Cut(srect, have))) return TRUE;
@@ -459,6 +496,34 @@ BOOL Blit(const BlitSpec& b) {
     // Rows run upwards when the source lies above an overlapping destination.
     bool up = sameSurface && my(area.top) < area.top;
     const std::vector<RECTL>& rects = clip.Rects();
+    // A solid fill (the brush, black or white, all of each pixel) row by
+    // row with nothing but the copy: a byte-sized repeat is a memset.
+    bool solidFill = !useSrc && !useMask && fore == back &&
+                     (fore == 0x00 || fore == 0xFF || (fore == 0xF0 && brush.solid));
+    if (solidFill) {
+        if (fore != 0xF0) std::memset(patBuf.data(), fore ? 0xFF : 0x00, patBuf.size());
+        bool byteRepeat = bpp <= 8 || fore != 0xF0;
+        BYTE value = patBuf[0];
+        for (const RECTL& r : rects) {
+            RowSpan sp = MakeSpan(bpp, r.left, r.right);
+            BYTE head = sp.bytes == 1 ? static_cast<BYTE>(sp.headMask & sp.tailMask) : sp.headMask;
+            for (LONG y = r.top; y < r.bottom; ++y) {
+                BYTE* d = RowOf(dst, y) + sp.firstByte;
+                BYTE first = d[0], last = d[sp.bytes - 1];
+                if (byteRepeat)
+                    std::memset(d, value, sp.bytes);
+                else
+                    std::memcpy(d, patBuf.data(), sp.bytes);
+                d[0] = static_cast<BYTE>((d[0] & head) | (first & ~head));
+                if (sp.bytes > 1)
+                    d[sp.bytes - 1] =
+                        static_cast<BYTE>((d[sp.bytes - 1] & sp.tailMask) | (last & ~sp.tailMask));
+            }
+        }
+        std::lock_guard lock(EngineLock());
+        dst->iUniq = NextUniq();
+        return TRUE;
+    }
     auto doRow = [&](LONG y, LONG a, LONG c) {
         RowSpan s = MakeSpan(bpp, a, c);
         LONG sy = my(y);
@@ -605,9 +670,23 @@ BOOL BlitToDevice(BlitSpec b) {
     return ok;
 }
 
-BOOL RunBlit(const BlitSpec& b) {
+// Coordinates are kept within a range whose sums and differences fit.
+constexpr LONG kCoordinateLimit = 1 << 29;
+
+LONG Limit(LONG v) {
+    return std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
+}
+
+RECTL Limit(const RECTL& r) {
+    return RECTL{Limit(r.left), Limit(r.top), Limit(r.right), Limit(r.bottom)};
+}
+
+BOOL RunBlit(BlitSpec b) {
     if (!Known(b.dst) || (b.src && !Known(b.src)) || (b.mask && !Known(b.mask)))
         return Fail(ERROR_INVALID_PARAMETER);
+    b.dstRect = Limit(b.dstRect);
+    b.srcRect = Limit(b.srcRect);
+    b.maskOrg = POINTL{Limit(b.maskOrg.x), Limit(b.maskOrg.y)};
     return IsBitmap(b.dst) ? Blit(b) : BlitToDevice(b);
 }
 
@@ -630,8 +709,9 @@ BOOL APIENTRY EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIP
     b.mask = Rop4Fore(rop4) != Rop4Back(rop4) ? psoMask : nullptr;
     b.clip = pco;
     b.xlate = pxlo;
-    b.dstRect = Ordered(*prclTrg);
-    POINTL s = pptlSrc ? *pptlSrc : POINTL{b.dstRect.left, b.dstRect.top};
+    b.dstRect = Limit(Ordered(*prclTrg));
+    POINTL s = pptlSrc ? POINTL{Limit(pptlSrc->x), Limit(pptlSrc->y)}
+                       : POINTL{b.dstRect.left, b.dstRect.top};
     b.srcRect = RECTL{s.x, s.y, s.x + (b.dstRect.right - b.dstRect.left),
                       s.y + (b.dstRect.bottom - b.dstRect.top)};
     b.maskOrg = pptlMask ? *pptlMask : POINTL{0, 0};
@@ -735,8 +815,8 @@ BOOL APIENTRY EngLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG
                         LONG y2, RECTL* /*prclBounds*/, MIX mix) {
     if (!Known(pso) || !pbo) return Fail(ERROR_INVALID_PARAMETER);
     SpanPainter paint(pso, pco, pbo, nullptr, Rop3OfMix(mix & 0xFF));
-    if (paint.Ok())
-        CosmeticLine(PointD{double(x1), double(y1)}, PointD{double(x2), double(y2)}, paint);
+    PointD a{double(x1), double(y1)}, b{double(x2), double(y2)};
+    if (paint.Ok() && CutLine(&a, &b, pso->sizlBitmap)) CosmeticLine(a, b, paint);
     return paint.Finish();
 }
 }
@@ -799,7 +879,7 @@ BOOL Gradient(SURFOBJ* so, CLIPOBJ* pco, XLATEOBJ* pxlo, const TRIVERTEX* v, ULO
             std::vector<Polygon> poly{{{double(a.x), double(a.y)},
                                        {double(b.x), double(b.y)},
                                        {double(c.x), double(c.y)}}};
-            ScanPolygons(poly, false, [&](LONG y, LONG x0, LONG x1) {
+            ScanPolygons(poly, false, so->sizlBitmap.cy, [&](LONG y, LONG x0, LONG x1) {
                 if (y < 0 || y >= so->sizlBitmap.cy) return;
                 double py = y + 0.5;
                 ShadeSpans(
@@ -909,7 +989,7 @@ BOOL APIENTRY EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLA
     const BLENDFUNCTION& bf = pBlendObj->BlendFunction;
     if (bf.BlendOp != AC_SRC_OVER) return Fail(ERROR_INVALID_PARAMETER);
     bool perPixel = (bf.AlphaFormat & AC_SRC_ALPHA) && psoSrc->iBitmapFormat == BMF_32BPP;
-    RECTL d = Ordered(*prclDest), s = Ordered(*prclSrc);
+    RECTL d = Limit(Ordered(*prclDest)), s = Limit(Ordered(*prclSrc));
     if (Empty(d) || Empty(s)) return TRUE;
     RECTL have = SurfaceRect(psoSrc);
     if (s.left < have.left || s.top < have.top || s.right > have.right || s.bottom > have.bottom)
@@ -996,7 +1076,7 @@ BOOL APIENTRY EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPO
     LONG w = s.right - s.left, h = s.bottom - s.top;
     std::vector<Polygon> poly{{p0, p1, {p1.x + v.x, p1.y + v.y}, p2}};
     std::vector<BYTE> buf(RowBytes(psoTrg->iBitmapFormat, psoTrg->sizlBitmap.cx) + 8);
-    ScanPolygons(poly, false, [&](LONG y, LONG x0, LONG x1) {
+    ScanPolygons(poly, false, psoTrg->sizlBitmap.cy, [&](LONG y, LONG x0, LONG x1) {
         if (y < 0 || y >= psoTrg->sizlBitmap.cy) return;
         clip.ForSpan(y, x0, x1, [&](LONG a, LONG b) {
             BYTE* drow = RowOf(psoTrg, y);

@@ -103,7 +103,7 @@ void FlattenPath(PATHOBJ* ppo, std::vector<Polygon>* figures, std::vector<bool>*
     PATHOBJ_vEnumStart(ppo);
 }
 
-void ScanPolygonsImpl(const std::vector<Polygon>& polys, bool winding, void* ctx,
+void ScanPolygonsImpl(const std::vector<Polygon>& polys, bool winding, LONG rows, void* ctx,
                       void (*span)(void*, LONG, LONG, LONG)) {
     std::vector<Edge> edges;
     double top = 1e300, bottom = -1e300;
@@ -122,8 +122,9 @@ void ScanPolygonsImpl(const std::vector<Polygon>& polys, bool winding, void* ctx
     if (edges.empty()) return;
     std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
     // Rows whose centres lie in [top, bottom): y + 0.5 >= top.
-    LONG y0 = static_cast<LONG>(std::ceil(std::clamp(top - 0.5, -1e9, 1e9)));
-    LONG y1 = static_cast<LONG>(std::ceil(std::clamp(bottom - 0.5, -1e9, 1e9)));
+    // Rows off the surface are never walked.
+    LONG y0 = static_cast<LONG>(std::ceil(std::clamp(top - 0.5, 0.0, double(rows))));
+    LONG y1 = static_cast<LONG>(std::ceil(std::clamp(bottom - 0.5, 0.0, double(rows))));
     std::vector<const Edge*> active;
     std::vector<std::pair<double, int>> xs;
     size_t next = 0;

@@ -570,3 +570,25 @@ TEST_F(RasterTest, DeviceSurfacesGetPatternFillsAsImagesThroughCopyBits) {
 }
 
 } // namespace
+
+namespace {
+
+// Figures reaching far off a small surface draw only what lies on it, and
+// quickly: rows and runs off the surface are never walked.
+TEST_F(RasterTest, HugeFiguresAreCutToTheSurface) {
+    Bitmap b(BMF_1BPP, 8, 8);
+    const double far = 1 << 25;
+    PATHOBJ* ppo = Polygons({{{-far, -far}, {far, -far}, {0, far}}});
+    BRUSHOBJ* brush = CreateSolidBrush(b.h(), 1);
+    ASSERT_TRUE(EngFillPath(b.so(), ppo, nullptr, brush, nullptr, R2_COPYPEN, FP_WINDINGMODE));
+    EXPECT_EQ(Picture(b, 8, 8)[7], "########");
+    EngDeletePath(ppo);
+    Bitmap line(BMF_1BPP, 8, 8);
+    ASSERT_TRUE(
+        EngLineTo(line.so(), nullptr, brush, -(1 << 26), 3, 1 << 26, 3, nullptr, R2_COPYPEN));
+    EXPECT_EQ(Picture(line, 8, 8)[3], "########");
+    EXPECT_EQ(Picture(line, 8, 8)[2], "........");
+    DeleteBrush(brush);
+}
+
+} // namespace

@@ -32,6 +32,11 @@ bool UsesPattern(ULONG rop3) {
     return ((rop3 >> 4) & 0x0F) != (rop3 & 0x0F);
 }
 
+// Sums of coordinates from callers and metafiles, kept in range.
+LONG Sum(long long a, long long b, long long c = 0) {
+    return static_cast<LONG>(std::clamp(a + b + c, -(1LL << 30), 1LL << 30));
+}
+
 LONG Round(double v) {
     return static_cast<LONG>(std::lround(std::clamp(v, -1e9, 1e9)));
 }
@@ -229,7 +234,7 @@ BOOL Blit(HDC hdc, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int w
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        RECTL mr{xm, ym, xm + std::abs(ws), ym + std::abs(hs)};
+        RECTL mr{xm, ym, Sum(xm, std::llabs(ws)), Sum(ym, std::llabs(hs))};
         auto img = CopyPart(*m->bitmap, &mr);
         if (!img) return TRUE;
         spec.mask = img;
@@ -317,7 +322,7 @@ BOOL WINAPI PlgBlt(HDC hdcDest, const POINT* lpPoint, HDC hdcSrc, int xSrc, int 
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        RECTL mr{xMask, yMask, xMask + width, yMask + height};
+        RECTL mr{xMask, yMask, Sum(xMask, width), Sum(yMask, height)};
         spec.mask = CopyPart(*mk->bitmap, &mr);
         spec.maskOrg = POINTL{mr.left, mr.top};
     }
@@ -336,10 +341,11 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
         DibHeader h;
         ReadDibHeaderOnly(lpbmi, &h);
         LONG height = h.height < 0 ? -h.height : h.height;
-        LONG top = h.height > 0 && h.compression != BI_JPEG && h.compression != BI_PNG
-                       ? height - ySrc - SrcHeight
-                       : ySrc;
-        src.rect = RECTL{xSrc, top, xSrc + SrcWidth, top + SrcHeight};
+        LONG top =
+            h.height > 0 && h.compression != BI_JPEG && h.compression != BI_PNG
+                ? Sum(height, -static_cast<long long>(ySrc), -static_cast<long long>(SrcHeight))
+                : ySrc;
+        src.rect = RECTL{xSrc, top, Sum(xSrc, SrcWidth), Sum(top, SrcHeight)};
     }
     DcAccess dc(hdc);
     if (!dc) return 0;
@@ -361,15 +367,16 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
     (void)StartScan;
     (void)cLines;
     LONG height = hd.height < 0 ? -hd.height : hd.height;
-    LONG top = hd.height > 0 ? height - ySrc - static_cast<LONG>(h) : ySrc;
-    src.rect = RECTL{xSrc, top, xSrc + static_cast<LONG>(w), top + static_cast<LONG>(h)};
+    LONG top = hd.height > 0
+                   ? Sum(height, -static_cast<long long>(ySrc), -static_cast<long long>(h))
+                   : ySrc;
+    src.rect = RECTL{xSrc, top, Sum(xSrc, w), Sum(top, h)};
     DcAccess dc(hdc);
     if (!dc) return 0;
     RasterSpec spec;
     // Device-unit extents: the origin alone is mapped.
     PointD o = LogicalToDevice(dc->a).Apply(PointD{double(xDest), double(yDest)});
-    spec.dst = RECTL{Round(o.x), Round(o.y), Round(o.x) + static_cast<LONG>(w),
-                     Round(o.y) + static_cast<LONG>(h)};
+    spec.dst = RECTL{Round(o.x), Round(o.y), Sum(Round(o.x), w), Sum(Round(o.y), h)};
     return Submit(*dc, spec, &src, false) ? static_cast<int>(h) : 0;
 }
 

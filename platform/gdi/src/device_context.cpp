@@ -89,7 +89,10 @@ void UseBitmap(DeviceContext& dc, std::shared_ptr<GdiObject> bitmap) {
 }
 
 std::recursive_mutex gMutex;
-std::map<ULONG_PTR, std::shared_ptr<DeviceContext>> gDcs;
+// Never destroyed: a device context still open when the process ends keeps
+// engine bitmaps, and the engine's own tables may be gone by then.
+std::map<ULONG_PTR, std::shared_ptr<DeviceContext>>& gDcs =
+    *new std::map<ULONG_PTR, std::shared_ptr<DeviceContext>>;
 ULONG_PTR gNextDc = 0xdc000;
 
 // One call's hold on a device context; the same context cannot be entered

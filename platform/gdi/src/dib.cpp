@@ -20,7 +20,10 @@ namespace {
 
 // Largest side and area of a bitmap GDI reads.
 constexpr long long kMaxSide = 1 << 16;
-constexpr long long kMaxPixels = 1LL << 27;
+constexpr long long kMaxPixels = 1LL << 26;
+// Pixels a run-length encoded bitmap may claim per byte of its bits (a run
+// of two bytes gives at most 255; rows skipped by deltas a little more).
+constexpr long long kRlePixelsPerByte = 2048;
 constexpr DWORD kCoreHeaderSize = 12;
 constexpr DWORD kInfoHeaderSize = 40;
 constexpr DWORD kMaxHeaderSize = 124;
@@ -291,13 +294,15 @@ bool ReadDib(const BYTE* bmi, size_t bmiSize, const BYTE* bits, size_t bitsSize,
     }
     if (!bits) return Invalid();
     ULONG engineBpp = bpp == 16 ? 32 : static_cast<ULONG>(bpp);
-    if (!Allocate(out, static_cast<LONG>(w), static_cast<LONG>(ht), engineBpp)) return false;
-    if (rle) {
-        size_t n = std::min<size_t>(bitsSize, h.sizeImage ? h.sizeImage : bitsSize);
-        return DecodeRle(bits, n, h.compression == kBiRle4, out);
-    }
+    // The bits are checked before the image is allocated: a short input
+    // never costs the memory of the picture it claims.
     size_t stride = (static_cast<size_t>(w) * bpp + 31) / 32 * 4;
-    if (bitsSize < stride * static_cast<size_t>(ht)) return Invalid();
+    size_t rleBytes = std::min<size_t>(bitsSize, h.sizeImage ? h.sizeImage : bitsSize);
+    if (rle ? w * ht > static_cast<long long>(rleBytes + 1) * kRlePixelsPerByte
+            : bitsSize < stride * static_cast<size_t>(ht))
+        return Invalid();
+    if (!Allocate(out, static_cast<LONG>(w), static_cast<LONG>(ht), engineBpp)) return false;
+    if (rle) return DecodeRle(bits, rleBytes, h.compression == kBiRle4, out);
     bool shifted =
         (bpp == 32 && (masks[0] != 0xFF0000 || masks[1] != 0xFF00 || masks[2] != 0xFF)) ||
         bpp == 16;

@@ -81,7 +81,7 @@ void MapSource(const XFORM& x, LONG* xs, LONG* ys, LONG* ws, LONG* hs) {
         !std::isfinite(x.eDy) || x.eM11 == 0 || x.eM22 == 0)
         return;
     double x0 = *xs * x.eM11 + x.eDx, y0 = *ys * x.eM22 + x.eDy;
-    double x1 = (*xs + *ws) * x.eM11 + x.eDx, y1 = (*ys + *hs) * x.eM22 + x.eDy;
+    double x1 = (double(*xs) + *ws) * x.eM11 + x.eDx, y1 = (double(*ys) + *hs) * x.eM22 + x.eDy;
     auto clamp = [](double v) {
         return static_cast<LONG>(std::lround(std::fmax(-1e9, std::fmin(1e9, v))));
     };

@@ -28,7 +28,9 @@ struct Table {
 };
 
 Table& Objects() {
-    static Table table;
+    // Never destroyed: bitmaps still in the table when the process ends hold
+    // engine surfaces, and the engine's tables may be gone by then.
+    static Table& table = *new Table;
     return table;
 }
 

@@ -28,6 +28,8 @@ constexpr int kPixelsPerInch = 96;
 // Without a font of its own a dialog is laid out in the system font.
 constexpr LONG kSystemBaseX = 8;
 constexpr LONG kSystemBaseY = 16;
+constexpr LONG kSmallestPoints = 1;
+constexpr LONG kLargestPoints = 72;
 // A template handed over by address alone is read at most this far.
 constexpr size_t kLargestTemplate = 1 << 20;
 
@@ -128,7 +130,7 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size
         font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     }
     auto px = [&](short v, LONG base, int div) {
-        return static_cast<int>(static_cast<LONG>(v) * base / div);
+        return static_cast<int>(static_cast<long long>(v) * base / div);
     };
     DWORD style = t.style & ~static_cast<DWORD>(WS_VISIBLE);
     RECT in = Insets(style, t.exStyle);

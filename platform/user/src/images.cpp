@@ -10,6 +10,7 @@
 #include "module_resources.h"
 #include "platform/core.h"
 #include "win/errors.h"
+#include "win/gdi_bitmap.h"
 #include "win/gdi_dc.h"
 
 namespace platform::user {
@@ -168,6 +169,21 @@ HANDLE SystemImage(Image::Kind kind, WORD ordinal) {
     return h;
 }
 
+// A bitmap resource as a GDI bitmap of its own (the caller deletes it with
+// DeleteObject), its pixels copied from the checked DIB.
+HBITMAP LoadGdiBitmap(HMODULE module, LPCWSTR name) {
+    std::shared_ptr<Image> image = LoadBitmapImage(module, res::IdFromParameter(name));
+    if (!image) return nullptr;
+    auto* info = reinterpret_cast<const BITMAPINFO*>(image->dib.data());
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap || !bits) return nullptr;
+    size_t stride = ((static_cast<size_t>(image->width) * image->bitCount + 31) / 32) * 4;
+    std::memcpy(bits, image->dib.data() + image->bitsOffset,
+                stride * static_cast<size_t>(image->height));
+    return bitmap;
+}
+
 HANDLE Load(HMODULE module, LPCWSTR name, Image::Kind kind, LONG wanted) {
     EnsureResetHook();
     if (!name) {
@@ -246,8 +262,11 @@ extern "C" {
 HBITMAP WINAPI LoadBitmapW(HINSTANCE hInstance, LPCWSTR lpBitmapName) {
     PLATFORM_FAULT_POINT("LoadBitmapW", nullptr);
     try {
-        return static_cast<HBITMAP>(
-            platform::user::Load(hInstance, lpBitmapName, Image::Bitmap, 0));
+        if (!lpBitmapName) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        return platform::user::LoadGdiBitmap(hInstance, lpBitmapName);
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -288,7 +307,7 @@ HANDLE WINAPI LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int cx, int c
     try {
         switch (type) {
         case IMAGE_BITMAP:
-            return platform::user::Load(hInst, name, Image::Bitmap, 0);
+            return LoadBitmapW(hInst, name);
         case IMAGE_ICON:
             return platform::user::Load(hInst, name, Image::Icon, wanted);
         case IMAGE_CURSOR:

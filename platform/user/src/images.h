@@ -1,6 +1,6 @@
-// Bitmaps, icons and cursors loaded from a module's resources. The images are
-// the user interface's own objects: the window renderer draws them, and
-// GetIconInfo/GetObject describe them. Loaded images are shared per module
+// Icons and cursors loaded from a module's resources (bitmaps become GDI
+// bitmaps of their own). The images are the user interface's own objects:
+// GetIconInfo describes them. Loaded icons and cursors are shared per module
 // and name (as LR_SHARED ones are on the system) and live until the platform
 // is reset.
 #pragma once

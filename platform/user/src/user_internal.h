@@ -125,8 +125,8 @@ template <class T> T& StateOf(Window& w) {
 // unanswered: the loop reports it and returns false.
 bool RunModalLoop(HWND window, const std::function<bool()>& done);
 
-// Fires every timer of the process once (WM_TIMER or its procedure), as if
-// its time had come; false when there is none.
+// Queues one WM_TIMER for every timer of the process, as if its time had
+// come; false when there is none.
 bool FireTimers();
 
 // The text a window's snapshot and the unanswered report name it by.

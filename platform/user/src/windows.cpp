@@ -595,9 +595,7 @@ BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lPa
     for (HWND c : children) {
         if (!IsWindow(c)) continue;
         if (!lpEnumFunc(c, lParam)) return FALSE;
-        if (IsWindow(c) && !EnumChildWindows(c, lpEnumFunc, lParam) && Find(c) &&
-            !Find(c)->children.empty())
-            return FALSE;
+        if (IsWindow(c) && !EnumChildWindows(c, lpEnumFunc, lParam)) return FALSE;
     }
     return TRUE;
 }
@@ -1448,15 +1446,14 @@ bool FireTimers() {
         std::lock_guard lock(S().lock);
         due = S().timers;
     }
-    if (due.empty()) return false;
+    bool any = false;
     for (const auto& t : due) {
         if (t.window && !IsWindow(t.window)) continue;
-        if (t.proc)
-            t.proc(t.window, WM_TIMER, t.id, GetTickCount());
-        else if (t.window)
-            SendMessageW(t.window, WM_TIMER, t.id, 0);
+        // Queued like any timer message: DispatchMessageW calls the procedure.
+        PostMessageW(t.window, WM_TIMER, t.id, reinterpret_cast<LPARAM>(t.proc));
+        any = true;
     }
-    return true;
+    return any;
 }
 
 } // namespace platform::user

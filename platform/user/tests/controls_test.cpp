@@ -218,6 +218,10 @@ TEST_F(Controls, Edit) {
     SetDlgItemTextW(dialog, kName, u"12x");
     GetDlgItemInt(dialog, kName, &ok, TRUE);
     EXPECT_FALSE(ok);
+    // The clipboard's block goes back with its contents.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
 }
 
 TEST_F(Controls, Buttons) {

@@ -9,6 +9,9 @@
 #include "platform/text.h"
 #include "resprobe.h"
 #include "win/base.h"
+#include "platform/gdi_ctl.h"
+#include "win/gdi_bitmap.h"
+#include "win/gdi_dc.h"
 #include "win/resources.h"
 
 namespace {
@@ -142,9 +145,23 @@ TEST_F(Resources, LanguageChoice) {
 }
 
 TEST_F(Resources, ImagesFromTheModule) {
+    // A bitmap is a GDI bitmap of the caller's, with the resource's pixels.
+    long gdiObjects = platform::test::LiveGdiObjects();
     HBITMAP bmp = LoadBitmapW(probe, MAKEINTRESOURCEW(IDB_PROBE));
     ASSERT_NE(bmp, nullptr);
-    EXPECT_EQ(LoadBitmapW(probe, MAKEINTRESOURCEW(IDB_PROBE)), bmp); // shared
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO top{};
+    top.bmiHeader = {sizeof(BITMAPINFOHEADER), 4, -2, 1, 32, 0, 0, 0, 0, 0, 0};
+    std::vector<DWORD> pixels(8, 0);
+    EXPECT_EQ(GetDIBits(dc, bmp, 0, 2, pixels.data(), &top, DIB_RGB_COLORS), 2);
+    DeleteDC(dc);
+    // The file's rows run bottom-up: blue first on top, red first at the bottom.
+    EXPECT_EQ(pixels[0] & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(pixels[1] & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(pixels[4] & 0xFFFFFF, 0xFF0000u);
+    HBITMAP second = LoadBitmapW(probe, MAKEINTRESOURCEW(IDB_PROBE));
+    EXPECT_NE(second, bmp);
+    EXPECT_TRUE(DeleteObject(second));
     EXPECT_EQ(LoadBitmapW(probe, MAKEINTRESOURCEW(999)), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
 
@@ -163,6 +180,8 @@ TEST_F(Resources, ImagesFromTheModule) {
     EXPECT_NE(LoadIconW(nullptr, IDI_WARNING), nullptr);
     EXPECT_NE(LoadCursorW(nullptr, IDC_ARROW), nullptr);
     EXPECT_FALSE(GetIconInfo(static_cast<HICON>(static_cast<void*>(bmp)), &info));
+    EXPECT_TRUE(DeleteObject(bmp));
+    EXPECT_EQ(platform::test::LiveGdiObjects(), gdiObjects);
 }
 
 TEST_F(Resources, EnumeratesNamesStringsFirst) {

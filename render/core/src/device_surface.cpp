@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "hooks.h"
+#include "imaging_hooks.h"
 #include "pdev.h"
 #include "render_lookups.h"
 #include "win/base.h"
@@ -36,18 +37,16 @@ HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    if (pdev->banding) {
-        // The band raster path (band surfaces, band encoding) is not part of
-        // this driver yet: a job that needs it cannot start.
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return nullptr;
-    }
     LONG dpi = pdev->devmode.dm.dmPrintQuality;
     auto pixels = [&](LONG micrometres) {
         LONG v = static_cast<LONG>(static_cast<double>(micrometres) * dpi / 25400.0 + 0.05);
         return std::max<LONG>(32, v / 32 * 32);
     };
     SIZEL size{pixels(pdev->pageRight - pdev->pageLeft), pixels(pdev->pageBottom - pdev->pageTop)};
+    if (pdev->banding) {
+        pdev->surface = EnableBandingSurface(pdev, size);
+        return pdev->surface;
+    }
     HSURF surface = EngCreateDeviceSurface(reinterpret_cast<DHSURF>(pdev), size, BMF_24BPP);
     if (!surface) return nullptr;
     FLONG hooks = 0;
@@ -66,6 +65,7 @@ HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
 VOID APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
     PDEV* pdev = CheckedPdev(dhpdev);
     if (!pdev) return;
+    DisableBandingSurface(pdev);
     if (pdev->surface) EngDeleteSurface(pdev->surface);
     pdev->surface = nullptr;
     if (pdev->pollSurface) pdev->pollSurface = nullptr;

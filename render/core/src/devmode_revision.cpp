@@ -130,18 +130,26 @@ AnsiDevmodeImage* NewAnsiImage(PDEV* pdev) {
 // resolution that the PJL header and the page commands both read. The private
 // block stays empty but for its signature, as without the UI library before.
 bool ModelDefaults(PDEV* pdev, LPCWSTR deviceName, DevmodeImage* image) {
-    auto revise = Export<PFN_mdReviseDevmode>(pdev->modelsmith, "mdReviseDevmode");
-    if (!revise || !pdev->modelData) return false;
-    AnsiDevmodeImage* defaults = NewAnsiImage(pdev);
-    if (!defaults) return false;
+    // The bindings of the physical device, or (when they could not be made
+    // when it was enabled) read for this call, as every model query does.
+    LPVOID ownData = pdev->modelData ? nullptr : LoadModelData(pdev->printer);
+    LPCVOID data = pdev->modelData ? pdev->modelData : ownData;
+    HMODULE ownLibrary = pdev->modelsmith || !data
+                             ? nullptr
+                             : LoadComponentDll(pdev->printer, data, kSelectModelsmith);
+    HMODULE library = pdev->modelsmith ? pdev->modelsmith : ownLibrary;
+    auto revise = Export<PFN_mdReviseDevmode>(library, "mdReviseDevmode");
+    AnsiDevmodeImage* defaults = revise && data ? NewAnsiImage(pdev) : nullptr;
     bool done =
-        revise(pdev->modelData, nullptr, &defaults->dm, 1) == 0 && HasOwnSignature(defaults->priv);
+        defaults && revise(data, nullptr, &defaults->dm, 1) == 0 && HasOwnSignature(defaults->priv);
     if (done) {
         DevmodeAToW(*defaults, image);
         CopyWideField(image->dm.dmDeviceName, CCHDEVICENAME, deviceName);
         EmptyPrivate(image);
     }
-    HeapFree(pdev->heap, 0, defaults);
+    if (defaults) HeapFree(pdev->heap, 0, defaults);
+    if (ownLibrary) FreeLibrary(ownLibrary);
+    if (ownData) GlobalFree(ownData);
     return done;
 }
 

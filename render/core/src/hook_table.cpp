@@ -2,6 +2,7 @@
 #include "font_download.h"
 #include "hook_guard.h"
 #include "hooks.h"
+#include "imaging_hooks.h"
 #include "pdev.h"
 #include "win/base.h"
 
@@ -40,6 +41,11 @@ const DRVFN kHooks[] = {
     {INDEX_DrvTextOut, Fn(&DrvTextOut)},
     {INDEX_DrvGetGlyphMode, Fn(&DrvGetGlyphMode)},
     {INDEX_DrvDestroyFont, Fn(&DrvDestroyFont)},
+    {INDEX_DrvCopyBits, Fn(&DrvCopyBits)},           {INDEX_DrvBitBlt, Fn(&DrvBitBlt)},
+    {INDEX_DrvStretchBlt, Fn(&DrvStretchBlt)},       {INDEX_DrvStretchBltROP, Fn(&DrvStretchBltROP)},
+    {INDEX_DrvTransparentBlt, Fn(&DrvTransparentBlt)}, {INDEX_DrvGradientFill, Fn(&DrvGradientFill)},
+    {INDEX_DrvStartBanding, Fn(&DrvStartBanding)},   {INDEX_DrvNextBand, Fn(&DrvNextBand)},
+    {INDEX_DrvDitherColor, Fn(&DrvDitherColor)},
 };
 
 #undef Fn

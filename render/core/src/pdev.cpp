@@ -1,6 +1,8 @@
 // Allocation and release of the physical device record.
 #include "pdev.h"
 
+#include "imaging_state.h"
+
 #include <cstring>
 
 #include "output_writer.h"
@@ -28,6 +30,7 @@ void FreePdev(PDEV* pdev) {
     if (!pdev) return;
     HANDLE heap = pdev->heap;
     FreeCapture(pdev);
+    FreeImagingState(pdev);
     if (pdev->tempFile) {
         CloseHandle(pdev->tempFile);
         if (pdev->tempFileName) DeleteFileW(pdev->tempFileName);

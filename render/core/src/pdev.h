@@ -175,6 +175,9 @@ struct PDEV {
     // Downloaded fonts and the text state (made with the first text).
     struct FontTable* fontTable;
 
+    // Banding, conversion and image state of the imaging side (made on first use).
+    struct ImagingState* imaging;
+
     DWORD signatureEnd;
 };
 

@@ -90,9 +90,12 @@ TEST(RenderFaultTable, EveryPlatformCallOfAPrintFailingInTurn) {
     // Still answered with success over a changed job: the library reads the
     // driver record, binds optional exports and converts names without
     // telling a failure from an absence; the device context goes on when it
-    // cannot lock its surface.
-    options.pending = {"EngLockSurface", "GetPrinterDriverW",   "GetProcAddress",     "GlobalAlloc",
-                       "LoadLibraryW",   "MultiByteToWideChar", "WideCharToMultiByte"};
+    // cannot lock its surface; when the model data file cannot be opened,
+    // sized or mapped, the job prints without the model's settings.
+    options.pending = {"CreateFileMappingW",  "CreateFileW",        "EngLockSurface",
+                       "GetFileSize",         "GetPrinterDriverW",  "GetProcAddress",
+                       "GlobalAlloc",         "LoadLibraryW",       "MapViewOfFile",
+                       "MultiByteToWideChar", "WideCharToMultiByte"};
     int runs = platform_testing::RunFaultTable(PrintDrawnJob, options);
     EXPECT_GT(runs, 10);
 }

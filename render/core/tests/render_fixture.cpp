@@ -53,6 +53,11 @@ void InstallPrinter(const std::u16string& name, const Bytes& model) {
     fs::create_directories(host);
     for (const char* file : {"Inkforge.DLL", "Modelsmith.DLL"})
         fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file, fs::copy_options::overwrite_existing);
+    // The tone and JBIG libraries that banded pages load, where built (the
+    // tests of turned bands bring the codec library themselves).
+    for (const char* file : {"TONEMILL.DLL", "Dotpacker.DLL"})
+        if (fs::exists(fs::path(PKG_DRIVER_DIR) / file))
+            fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file, fs::copy_options::overwrite_existing);
     {
         std::ofstream out(host / "MODEL.DAT", std::ios::binary);
         out.write(reinterpret_cast<const char*>(model.data()), static_cast<std::streamsize>(model.size()));

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "images.h"
 #include "opcodes.h"
 #include "tokens.h"
 
@@ -248,7 +249,9 @@ std::string Visible(const std::string& text) {
 
 Decoding Decode(const std::uint8_t* data, std::size_t size) {
     if (!data) size = 0;
-    return Decoder(data, size).Run();
+    Decoding d = Decoder(data, size).Run();
+    CheckImages(data, size, &d);
+    return d;
 }
 
 std::string Format(const Decoding& decoding) {

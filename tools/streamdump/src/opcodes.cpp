@@ -67,6 +67,7 @@ const std::vector<OpcodeSpec>& Table() {
         {'D', "copy set end", {}},
         // Raster.
         {'h', "raster chunk", {Choice("kind", kChunk), Data("data")}},
+        {'g', "JBIG image", {Word("width"), Word("height")}},
     };
     return table;
 }
@@ -265,6 +266,9 @@ constexpr Named kOperators[] = {
     {kBeginRasterPattern, "begin raster pattern"},
     {kReadRasterPattern, "read raster pattern"},
     {kEndRasterPattern, "end raster pattern"},
+    {kBeginImage, "begin image"},
+    {kReadImage, "read image"},
+    {kEndImage, "end image"},
     {kBeginFontHeader, "begin font header"},
     {kReadFontHeader, "read font header"},
     {kEndFontHeader, "end font header"},
@@ -281,6 +285,7 @@ constexpr Named kOperators[] = {
 };
 
 constexpr Named kAttributes[] = {
+    {kColourSpace, "colour space"},
     {kNoBrush, "no brush"},
     {kNoPen, "no pen"},
     {kPattern, "pattern"},

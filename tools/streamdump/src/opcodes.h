@@ -101,6 +101,11 @@ enum Operator : int {
     kBeginRasterPattern = 0xB3,
     kReadRasterPattern = 0xB4,
     kEndRasterPattern = 0xB5,
+    // Images: BeginImage (position at the cursor, source size, depth and
+    // colour space, destination size), ReadImage blocks of rows, EndImage.
+    kBeginImage = 0xB0,
+    kReadImage = 0xB1,
+    kEndImage = 0xB2,
     // Text and downloaded fonts.
     kBeginFontHeader = 0x4F,
     kReadFontHeader = 0x50,
@@ -118,6 +123,7 @@ enum Operator : int {
 };
 
 enum Attribute : int {
+    kColourSpace = 0x03, // 1 gray, 2 RGB (8-bit images: 3 bytes a pixel)
     kNoBrush = 0x04,
     kNoPen = 0x05,
     kPattern = 0x08,

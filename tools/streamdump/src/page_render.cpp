@@ -5,6 +5,8 @@
 // raster operation in force, which no drawing library does for us.
 #include "page_render.h"
 
+#include "images.h"
+
 #include <cairo.h>
 
 #include <algorithm>
@@ -453,8 +455,115 @@ long PageImage::Pixel(int x, int y) const {
     return (long(p[0]) << 16) | (long(p[1]) << 8) | p[2];
 }
 
-std::vector<PageImage> RenderPages(const std::uint8_t* /*data*/, std::size_t /*size*/,
+// Images and JBIG pages, drawn straight into the page's pixels: each pixel
+// of the picture takes the image pixel under its centre.
+class ImagePainter {
+  public:
+    ImagePainter(PageImage* img, const std::uint8_t* data, std::size_t size) : img_(img), data_(data), size_(size) {}
+
+    // Whether the token was an image token (drawn or counted as skipped).
+    bool Take(const Item& it) {
+        switch (it.opcode) {
+        case kSetCursor:
+            if (const TokenValue* p = it.token.Find(kPoint); p && p->numbers.size() == 2) {
+                cx_ = static_cast<long>(p->numbers[0]);
+                cy_ = static_cast<long>(p->numbers[1]);
+            }
+            return false;
+        case kBeginImage: {
+            std::string problem;
+            in_ = ReadImageLayout(it.token, cx_, cy_, &layout_, &problem);
+            seed_.assign(layout_.rowBytes, 0);
+            return true;
+        }
+        case kReadImage: Block(it); return true;
+        case kEndImage: in_ = false; return true;
+        default: return false;
+        }
+    }
+
+    void Jbig(const JbigPage& page) {
+        long w = 0, h = 0;
+        std::vector<std::uint8_t> bits;
+        std::string problem;
+        if (!DecodeJbig(page.entity, &w, &h, &bits, &problem)) {
+            ++img_->skipped;
+            return;
+        }
+        const std::size_t stride = (static_cast<std::size_t>(w) + 7) / 8;
+        for (int py = 0; py < img_->height; ++py) {
+            long y = static_cast<long>((py + 0.5) / img_->scale);
+            if (y >= h) break;
+            for (int px = 0; px < img_->width; ++px) {
+                long x = static_cast<long>((px + 0.5) / img_->scale);
+                if (x >= w) break;
+                if ((bits[static_cast<std::size_t>(y) * stride + x / 8] >> (7 - x % 8)) & 1) Set(px, py, 0, 0, 0);
+            }
+        }
+        ++img_->drawn;
+    }
+
+  private:
+    void Set(int px, int py, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        std::uint8_t* p = img_->rgb.data() + (static_cast<std::size_t>(py) * img_->width + px) * 3;
+        p[0] = r, p[1] = g, p[2] = b;
+    }
+
+    void Block(const Item& it) {
+        long start = -1, count = -1, compression = -1;
+        const TokenValue* s = it.token.Find(kStartLine);
+        const TokenValue* c = it.token.Find(kBlockHeight);
+        const TokenValue* m = it.token.Find(kCompression);
+        std::string problem;
+        if (!in_ || !s || !s->Whole(&start) || !c || !c->Whole(&count) || !m || !m->Whole(&compression) ||
+            count <= 0 || start < 0 || !it.token.hasData || it.token.dataOffset + it.token.dataSize > size_ ||
+            !DecodeImageRows(data_ + it.token.dataOffset, it.token.dataSize, static_cast<int>(compression),
+                             layout_.rowBytes, static_cast<std::size_t>(count), &seed_, &rows_, &problem)) {
+            ++img_->skipped;
+            return;
+        }
+        const double sc = img_->scale;
+        const long dw = std::max(1L, layout_.destWidth), dh = std::max(1L, layout_.destHeight);
+        const int y0 = static_cast<int>(std::floor((layout_.y + double(start) * dh / layout_.height) * sc));
+        const int y1 = static_cast<int>(std::ceil((layout_.y + double(start + count) * dh / layout_.height) * sc));
+        const int x0 = static_cast<int>(std::floor(layout_.x * sc)), x1 = static_cast<int>(std::ceil((layout_.x + dw) * sc));
+        for (int py = std::max(0, y0); py < std::min(img_->height, y1); ++py) {
+            long sy = static_cast<long>(((py + 0.5) / sc - layout_.y) * layout_.height / dh) - start;
+            if (sy < 0 || sy >= count) continue;
+            const std::uint8_t* row = rows_.data() + static_cast<std::size_t>(sy) * layout_.rowBytes;
+            for (int px = std::max(0, x0); px < std::min(img_->width, x1); ++px) {
+                long sx = static_cast<long>(((px + 0.5) / sc - layout_.x) * layout_.width / dw);
+                if (sx < 0 || sx >= layout_.width) continue;
+                if (layout_.bitsPerPixel == 1) {
+                    if ((row[sx / 8] >> (7 - sx % 8)) & 1) Set(px, py, 0, 0, 0);
+                } else if (layout_.bitsPerPixel == 8) {
+                    Set(px, py, row[sx], row[sx], row[sx]);
+                } else {
+                    Set(px, py, row[sx * 3], row[sx * 3 + 1], row[sx * 3 + 2]);
+                }
+            }
+        }
+        ++img_->drawn;
+    }
+
+    PageImage* img_;
+    const std::uint8_t* data_;
+    std::size_t size_;
+    long cx_ = 0, cy_ = 0;
+    bool in_ = false;
+    ImageLayout layout_;
+    std::vector<std::uint8_t> seed_, rows_;
+};
+
+std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
                                    const Decoding& decoding, int longSide) {
+    // The JBIG pages, joined and checked by the one reader of images.
+    std::vector<JbigPage> jbig;
+    {
+        Decoding copy = decoding;
+        CheckImages(data, size, &copy, &jbig);
+    }
+    std::vector<std::size_t> pageJbig;
     longSide = std::clamp(longSide, 16, 4096);
     std::vector<PageImage> pages;
     long xdpi = 600, ydpi = 600;
@@ -478,19 +587,29 @@ std::vector<PageImage> RenderPages(const std::uint8_t* /*data*/, std::size_t /*s
         img.height = std::max(1, static_cast<int>(std::lround(double(img.pageHeight) * img.scale)));
         img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0xFF);
         PageRenderer r(&img);
+        ImagePainter images(&img, data, size);
+        for (std::size_t frame : pageJbig)
+            for (const JbigPage& j : jbig)
+                if (j.frameItem == frame) images.Jbig(j);
+        pageJbig.clear();
         for (const Item* it : pageItems) {
             if (!it->problem.empty() || it->opcode < 0) {
                 r.Skip();
                 continue;
             }
+            if (images.Take(*it)) continue;
             r.Run(it->opcode, it->token);
         }
         pages.push_back(std::move(img));
         pageItems.clear();
     };
-    for (const Item& it : decoding.items) {
+    for (std::size_t index = 0; index < decoding.items.size(); ++index) {
+        const Item& it = decoding.items[index];
         if (it.kind == ItemKind::Frame && it.problem.empty()) {
             switch (it.opcode) {
+            case 'g':
+                if (inPage) pageJbig.push_back(index);
+                break;
             case 'a':
                 if (long v = FirstField(it); v > 0) xdpi = v;
                 break;

@@ -1,0 +1,364 @@
+// Banding: the engine renders each band of the page into the banding bitmap
+// (24, 8 or 1 bit); every finished band is turned into 1-bit rows (24 to 8
+// bit gray, then 8 bit to 1 bit through a threshold matrix, both by the tone
+// library) and collected in the page's 1-bit image, which goes out as one
+// JBIG image at the page's last band. The job holds the page's 1-bit image,
+// one band and the band-sized conversion buffers; nothing else.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "hooks.h"
+#include "imaging_hooks.h"
+#include "imaging_state.h"
+#include "output_writer.h"
+#include "pdev.h"
+#include "raster_encode.h"
+#include "render_lookups.h"
+#include "row_compress.h"
+#include "stream_commands.h"
+#include "win/base.h"
+#include "win/devmode_private.h"
+
+namespace inkforge {
+namespace {
+
+constexpr char kToneLibrary[] = "TONEMILL.DLL";
+constexpr WORD kHalftoneOrdered = 1;
+constexpr WORD kHalftoneFlat = 8;
+constexpr size_t kThresholdLevel = offsetof(PRIVATE_DEVMODE, ThresholdLevel);
+constexpr BYTE kWhiteByte = 0xFF;
+
+// The ordered pattern of the 8-to-1 step. Every level 1 to 64 stands once,
+// so that each gray step darkens exactly one more cell.
+constexpr BYTE kBandBase[8][8] = {
+    {6, 16, 52, 58, 63, 48, 22, 8},   {18, 30, 34, 42, 50, 40, 32, 20},
+    {46, 38, 26, 10, 12, 29, 36, 54}, {62, 56, 24, 1, 4, 14, 44, 60},
+    {64, 47, 21, 7, 5, 15, 51, 57},   {49, 39, 31, 19, 17, 28, 33, 41},
+    {11, 27, 35, 53, 45, 37, 25, 9},  {3, 13, 43, 59, 61, 55, 23, 2},
+};
+
+std::u16string LibraryFolder() {
+    WCHAR path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(DriverModule(), path, MAX_PATH);
+    if (!n || n >= MAX_PATH) return {};
+    std::u16string file(path, n);
+    size_t slash = file.rfind(u'\\');
+    return slash == std::u16string::npos ? std::u16string() : file.substr(0, slash + 1);
+}
+
+std::u16string Wide(const char* s) {
+    std::u16string w;
+    for (; *s; ++s)
+        w += static_cast<char16_t>(*s);
+    return w;
+}
+
+template <class F> F Bind(HMODULE m, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(m, name)));
+}
+
+bool LoadToneLibrary(ImagingState* st) {
+    if (st->tonemill) return true;
+    std::u16string folder = LibraryFolder();
+    if (folder.empty()) return false;
+    st->tonemill = LoadLibraryW((folder + Wide(kToneLibrary)).c_str());
+    if (!st->tonemill) return false;
+    st->toMono = Bind<PFN_icImageTypeConvertToBWDitherHalftone_speed>(
+        st->tonemill, "icImageTypeConvertToBWDitherHalftone_speed");
+    st->toGray = Bind<PFN_icImageTypeConvertTo256Gray_speed>(st->tonemill,
+                                                             "icImageTypeConvertTo256Gray_speed");
+    st->gammaInv = Bind<PFN_icGammaInv>(st->tonemill, "icGammaInv");
+    st->allWhite = Bind<PFN_icAllWhiteCheck>(st->tonemill, "icAllWhiteCheck");
+    return true;
+}
+
+void FreeBuffer(BYTE** p) {
+    if (*p) GlobalFree(*p);
+    *p = nullptr;
+}
+
+// The tests every band call makes first; false: answer without doing anything.
+enum class Gate { Fail, Skip, Go };
+Gate BandGate(PDEV* pdev) {
+    if (!pdev) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return Gate::Fail;
+    }
+    if (pdev->jobFlags & job::Cancelled) return Gate::Fail;
+    if ((pdev->jobFlags & (job::PromptRefused | job::PreCheckTaken)) ||
+        ((pdev->firstPageOnly & 1) && pdev->pageCount > 1))
+        return Gate::Skip;
+    return Gate::Go;
+}
+
+void FillWhite(SURFOBJ* band) {
+    if (!band || !band->pvScan0) return;
+    for (LONG y = 0; y < band->sizlBitmap.cy; ++y)
+        std::memset(static_cast<BYTE*>(band->pvScan0) + static_cast<LONGLONG>(y) * band->lDelta,
+                    kWhiteByte, static_cast<size_t>(std::abs(band->lDelta)));
+}
+
+DWORD PageStride(const ImagingState* st) {
+    return static_cast<DWORD>(st->pageWidth) / 8;
+}
+
+bool EnsurePage(ImagingState* st) {
+    if (st->pageBits) return true;
+    st->pageBits = static_cast<BYTE*>(GlobalAlloc(
+        GMEM_FIXED, static_cast<size_t>(PageStride(st)) * static_cast<size_t>(st->pageHeight)));
+    return st->pageBits != nullptr;
+}
+
+// Rows of a 1-bit band (stride bytes each) into the page at the band top,
+// only those above the page end.
+void AddBandRows(ImagingState* st, const BYTE* rows, LONG stride, LONG count) {
+    if (!st->pageBits) return;
+    const DWORD pageStride = PageStride(st);
+    LONG top = static_cast<LONG>(st->bandTop);
+    LONG n = std::min<LONG>(count, st->pageHeight - top);
+    const DWORD copy = std::min<DWORD>(pageStride, static_cast<DWORD>(std::abs(stride)));
+    for (LONG y = 0; y < n; ++y)
+        std::memcpy(st->pageBits + static_cast<size_t>(top + y) * pageStride,
+                    rows + static_cast<LONGLONG>(y) * stride, copy);
+    if (n > 0) {
+        DWORD bytes = static_cast<DWORD>(n) * pageStride;
+        DWORD overlap = (st->overlapTop + st->overlapBottom) * pageStride;
+        st->pageBytes += bytes > overlap ? bytes - overlap : 0;
+    }
+}
+
+bool HalftoneBandToMono(PDEV* pdev, ImagingState* st, BYTE* gray, DWORD grayStride, LONG width,
+                        LONG height) {
+    const DWORD monoStride = (static_cast<DWORD>(width) + 31) / 32 * 4;
+    if (!st->monoBits) {
+        st->monoBits =
+            static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<size_t>(monoStride) * height));
+        if (!st->monoBits) return false;
+    }
+    icImage src{};
+    src.type = IC_TYPE_GRAY;
+    src.width = static_cast<DWORD>(width);
+    src.height = src.lines = static_cast<DWORD>(height);
+    src.bits = gray;
+    src.stride = grayStride;
+    icImage dst{};
+    dst.type = IC_TYPE_BW;
+    dst.width = static_cast<DWORD>(width);
+    dst.height = dst.lines = static_cast<DWORD>(height);
+    dst.bits = st->monoBits;
+    dst.stride = RoundRow((static_cast<DWORD>(width) + 7) / 8);
+    icThresholdMatrix m{};
+    BuildBandMatrix(pdev, &m);
+    BYTE gamma[256];
+    ReadGammaTable(pdev, gamma);
+    if (st->gammaInv) st->gammaInv(gamma, &m);
+    std::memset(st->monoBits, kWhiteByte, static_cast<size_t>(monoStride) * height);
+    return st->toMono && st->toMono(&st->phase[0], &st->phase[1], &m, &src, &dst);
+}
+
+// An 8 or 24-bit band to 1 bit, added to the page.
+void ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
+    const LONG width = band->sizlBitmap.cx, height = band->sizlBitmap.cy;
+    if (!band->pvScan0 || band->lDelta <= 0 || !LoadToneLibrary(st)) return;
+    BYTE* gray = static_cast<BYTE*>(band->pvScan0);
+    DWORD grayStride = static_cast<DWORD>(band->lDelta);
+    if (band->iBitmapFormat == BMF_24BPP) {
+        const DWORD stride = (static_cast<DWORD>(width) + 3) & ~3u;
+        if (!st->grayBits) {
+            st->grayBits =
+                static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<size_t>(stride) * height));
+            if (!st->grayBits) return;
+        }
+        icImage src{};
+        src.type = IC_TYPE_RGB24;
+        src.width = static_cast<DWORD>(width);
+        src.height = src.lines = static_cast<DWORD>(height);
+        src.bits = gray;
+        src.stride = grayStride;
+        icImage dst{};
+        dst.type = IC_TYPE_GRAY;
+        dst.width = static_cast<DWORD>(width);
+        dst.height = dst.lines = static_cast<DWORD>(height);
+        dst.bits = st->grayBits;
+        dst.stride = stride;
+        if (!st->toGray) return;
+        st->toGray(nullptr, &src, &dst);
+        gray = st->grayBits;
+        grayStride = stride;
+    } else if (band->iBitmapFormat != BMF_8BPP) {
+        return;
+    }
+    if (!HalftoneBandToMono(pdev, st, gray, grayStride, width, height)) return;
+    AddBandRows(st, st->monoBits, static_cast<LONG>((static_cast<DWORD>(width) + 31) / 32 * 4),
+                height);
+}
+
+void FreeConversion(ImagingState* st) {
+    FreeBuffer(&st->grayBits);
+    FreeBuffer(&st->monoBits);
+}
+
+} // namespace
+
+void BuildBandMatrix(PDEV* pdev, icThresholdMatrix* m) {
+    m->width = m->height = 16;
+    const WORD kind = PrivU16(pdev->devmode, priv::HalftoneKind);
+    const WORD flat = static_cast<WORD>(PrivU16(pdev->devmode, kThresholdLevel) * 4);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            m->cells[y][x] =
+                kind == kHalftoneFlat ? flat : static_cast<WORD>(kBandBase[y % 8][x % 8] * 4);
+    // Kinds other than the ordered and the flat one take the ordered pattern.
+    (void)kHalftoneOrdered;
+}
+
+void ReadGammaTable(PDEV* pdev, BYTE table[256]) {
+    for (int i = 0; i < 256; ++i)
+        table[i] = static_cast<BYTE>(i);
+    std::u16string folder = LibraryFolder();
+    if (folder.empty()) return;
+    const char* name = pdev->devmode.dm.dmPrintQuality == 300 ? "QRL300DF.GMA" : "QRL600DF.GMA";
+    HANDLE file = CreateFileW((folder + Wide(name)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    BYTE buf[256];
+    DWORD got = 0;
+    if (ReadFile(file, buf, sizeof buf, &got, nullptr) && got == sizeof buf)
+        std::memcpy(table, buf, sizeof buf);
+    CloseHandle(file);
+}
+
+ImagingState* Imaging(PDEV* pdev) {
+    if (!pdev) return nullptr;
+    if (!pdev->imaging) {
+        void* p = HeapAlloc(pdev->heap, HEAP_ZERO_MEMORY, sizeof(ImagingState));
+        if (p) pdev->imaging = new (p) ImagingState();
+    }
+    return pdev->imaging;
+}
+
+void FreeImagingState(PDEV* pdev) {
+    ImagingState* st = pdev ? pdev->imaging : nullptr;
+    if (!st) return;
+    DisableBandingSurface(pdev);
+    if (st->tonemill) FreeLibrary(st->tonemill);
+    st->~ImagingState();
+    HeapFree(pdev->heap, 0, st);
+    pdev->imaging = nullptr;
+}
+
+HSURF EnableBandingSurface(PDEV* pdev, SIZEL page) {
+    ImagingState* st = Imaging(pdev);
+    if (!st) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    const DWORD depth = GetBandBitDepth(pdev);
+    const ULONG format = depth == 24 ? BMF_24BPP : depth == 8 ? BMF_8BPP : BMF_1BPP;
+    const DWORD stride = RoundRow(BytesForPixels(format, static_cast<DWORD>(page.cx)));
+    const DWORD height = BandHeight(static_cast<DWORD>(page.cy), stride, pdev->bandBudget);
+    if (depth != 1 && !LoadToneLibrary(st)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    HSURF surface = reinterpret_cast<HSURF>(
+        EngCreateBitmap(SIZEL{page.cx, static_cast<LONG>(height)}, static_cast<LONG>(stride),
+                        format, BMF_TOPDOWN, nullptr));
+    if (!surface) return nullptr;
+    const FLONG hooks = HOOK_BITBLT | HOOK_STRETCHBLT | HOOK_COPYBITS | HOOK_STRETCHBLTROP |
+                        HOOK_TRANSPARENTBLT | HOOK_GRADIENTFILL;
+    if (!EngAssociateSurface(surface, pdev->hdev, hooks) || !EngMarkBandingSurface(surface)) {
+        EngDeleteSurface(surface);
+        return nullptr;
+    }
+    st->bandSurface = surface;
+    st->pageWidth = page.cx;
+    st->pageHeight = page.cy;
+    pdev->bandBitDepth = depth;
+    pdev->bandWidth = static_cast<DWORD>(page.cx);
+    pdev->bandHeight = height;
+    return surface;
+}
+
+void DisableBandingSurface(PDEV* pdev) {
+    ImagingState* st = pdev ? pdev->imaging : nullptr;
+    if (!st) return;
+    FreeConversion(st);
+    FreeBuffer(&st->pageBits);
+    st->bandSurface = nullptr;
+}
+
+BOOL APIENTRY DrvStartBanding(SURFOBJ* pso, POINTL* origin) {
+    PDEV* pdev = CheckedPdev(pso);
+    switch (BandGate(pdev)) {
+    case Gate::Fail:
+        return FALSE;
+    case Gate::Skip:
+        *origin = POINTL{0, 0};
+        return TRUE;
+    case Gate::Go:
+        break;
+    }
+    ImagingState* st = Imaging(pdev);
+    if (!st || !EnsurePage(st)) return FALSE;
+    pdev->pollSurface = pso;
+    RestartAbortTimer(pdev);
+    std::memset(st->pageBits, kWhiteByte, static_cast<size_t>(PageStride(st)) * st->pageHeight);
+    st->pageBytes = 0;
+    st->phase[0] = st->phase[1] = 0;
+    FillWhite(pso);
+    st->bandTop = 0;
+    *origin = POINTL{0, 0};
+    return TRUE;
+}
+
+BOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* origin) {
+    PDEV* pdev = CheckedPdev(pso);
+    switch (BandGate(pdev)) {
+    case Gate::Fail:
+        return FALSE;
+    case Gate::Skip:
+        *origin = POINTL{-1, -1};
+        return TRUE;
+    case Gate::Go:
+        break;
+    }
+    ImagingState* st = Imaging(pdev);
+    if (!st || !st->pageBits) return FALSE;
+    if (pso->iBitmapFormat == BMF_1BPP)
+        AddBandRows(st, static_cast<const BYTE*>(pso->pvScan0), pso->lDelta, pso->sizlBitmap.cy);
+    else
+        ConvertBand(pdev, st, pso);
+    FillWhite(pso);
+    const LONG next = static_cast<LONG>(st->bandTop) + pso->sizlBitmap.cy -
+                      static_cast<LONG>(st->overlapTop + st->overlapBottom);
+    st->overlapTop = st->overlapBottom = 0;
+    if (next < st->pageHeight && next > static_cast<LONG>(st->bandTop)) {
+        st->bandTop = static_cast<DWORD>(next);
+        *origin = POINTL{0, next};
+        return TRUE;
+    }
+    // The page is complete.
+    *origin = POINTL{-1, -1};
+    SURFOBJ page{};
+    page.iType = STYPE_BITMAP;
+    page.iBitmapFormat = BMF_1BPP;
+    page.sizlBitmap = SIZEL{st->pageWidth, st->pageHeight};
+    page.pvScan0 = page.pvBits = st->pageBits;
+    page.lDelta = static_cast<LONG>(PageStride(st));
+    RECTL whole{0, 0, st->pageWidth, st->pageHeight};
+    BOOL ok = SendPageImage(pdev, &page, &whole, &whole);
+    if (pso->iBitmapFormat != BMF_1BPP) FreeConversion(st);
+    if (pdev->jobFlags & job::PageOpen) {
+        if (!((pdev->firstPageOnly & 1) && pdev->pageCount > 1)) WritePageEnd(pdev);
+        pdev->jobFlags &= ~job::PageOpen;
+    }
+    return ok && !(pdev->jobFlags & job::Cancelled);
+}
+
+ULONG APIENTRY DrvDitherColor(DHPDEV, ULONG, ULONG, ULONG*) {
+    return kBandDitherAnswer;
+}
+
+} // namespace inkforge

@@ -1,0 +1,392 @@
+// The bitmap hooks: each decides by the job's road. Banding lets the engine
+// render into the band; a job recorded for the spool side has no page file
+// yet and draws nothing; device-surface jobs turn images into image blocks
+// and fills into the vector writers' commands.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imaging_hooks.h"
+#include "imaging_state.h"
+#include "output_writer.h"
+#include "pdev.h"
+#include "raster_encode.h"
+#include "vector_pattern.h"
+#include "vector_tokens.h"
+#include "win/base.h"
+
+namespace inkforge {
+namespace {
+
+constexpr DWORD kSrcCopy = 0xCC;
+constexpr DWORD kNoOp = 0xAA;
+constexpr DWORD kMaskPassRop = 0xEE;
+constexpr DWORD kImagePassRop = 0x88;
+constexpr ULONG kBatch = 20;
+
+enum class Road { Fail, Done, Band, Spool, Device };
+
+// The common entry of every hook.
+Road Enter(SURFOBJ* pso, PDEV** out) {
+    PDEV* pdev = CheckedPdev(pso);
+    *out = pdev;
+    if (!pdev) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return Road::Fail;
+    }
+    if (pdev->jobFlags & job::Cancelled) return Road::Fail;
+    pdev->pollSurface = pso;
+    RestartAbortTimer(pdev);
+    if (pdev->banding) return Road::Band;
+    if (!(pdev->jobFlags & job::PageOpen) || ((pdev->firstPageOnly & 1) && pdev->pageCount > 1))
+        return Road::Done;
+    // Recording for the spool side comes with the package writer; without a
+    // page file the call succeeds without output.
+    if (pdev->modeFlags & mode::SpoolSide) return Road::Spool;
+    return Road::Device;
+}
+
+LONG MapEdge(LONG c, LONG d0, LONG dw, LONG s0, LONG sw) {
+    LONGLONG v =
+        s0 + (static_cast<LONGLONG>(c - d0) * sw * 2 + dw) / (static_cast<LONGLONG>(dw) * 2);
+    return static_cast<LONG>(v);
+}
+
+// The part of the source that a clip rectangle of the destination shows.
+RECTL MapSource(const RECTL& clip, const RECTL& d, const RECTL& s, const CLIPOBJ* pco) {
+    if (pco && std::memcmp(&clip, &pco->rclBounds, sizeof clip) == 0) return s;
+    LONG dw = std::max<LONG>(1, d.right - d.left), dh = std::max<LONG>(1, d.bottom - d.top);
+    LONG sw = s.right - s.left, sh = s.bottom - s.top;
+    RECTL r{MapEdge(clip.left, d.left, dw, s.left, sw), MapEdge(clip.top, d.top, dh, s.top, sh),
+            MapEdge(clip.right, d.left, dw, s.left, sw),
+            MapEdge(clip.bottom, d.top, dh, s.top, sh)};
+    auto clampX = [&](LONG v) { return std::clamp(v, s.left, s.right); };
+    auto clampY = [&](LONG v) { return std::clamp(v, s.top, s.bottom); };
+    return RECTL{clampX(r.left), clampY(r.top), clampX(r.right), clampY(r.bottom)};
+}
+
+bool Intersect(const RECTL& a, const RECTL& b, RECTL* out) {
+    RECTL r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+            std::min(a.bottom, b.bottom)};
+    if (r.right <= r.left || r.bottom <= r.top) return false;
+    *out = r;
+    return true;
+}
+
+// An image to the destination under the clip: one image for a simple clip,
+// one per clip rectangle otherwise. The worst result counts.
+int SendClipped(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                const RECTL& srcRect, DWORD rop, const ColorKey* key) {
+    if (!pco || pco->iDComplexity == DC_TRIVIAL) {
+        SetClipRect(pdev, nullptr);
+        return OutputImage(pdev, src, xlo, &dest, &srcRect, nullptr, rop, 0, key);
+    }
+    if (pco->iDComplexity == DC_RECT) {
+        RECTL c;
+        if (!Intersect(pco->rclBounds, dest, &c)) return kImageSent;
+        SetClipRect(pdev, &c);
+        RECTL s = MapSource(c, dest, srcRect, pco);
+        return OutputImage(pdev, src, xlo, &c, &s, nullptr, rop, 0, key);
+    }
+    int result = kImageSent;
+    CLIPOBJ_cEnumStart(pco, FALSE, CT_RECTANGLES, CD_ANY, 0);
+    struct {
+        ULONG c;
+        RECTL r[kBatch];
+    } batch;
+    bool more = true;
+    while (more && result == kImageSent) {
+        more = CLIPOBJ_bEnum(pco, sizeof batch, reinterpret_cast<ULONG*>(&batch));
+        for (ULONG i = 0; i < std::min(batch.c, kBatch) && result == kImageSent; ++i) {
+            RECTL c;
+            if (!Intersect(batch.r[i], dest, &c)) continue;
+            SetClipRect(pdev, &c);
+            RECTL s = MapSource(c, dest, srcRect, pco);
+            result = OutputImage(pdev, src, xlo, &c, &s, nullptr, rop, 0, key);
+        }
+    }
+    SetClipRect(pdev, nullptr);
+    return result;
+}
+
+bool IsDeviceSurface(const PDEV* pdev, const SURFOBJ* s) {
+    return s && (s->iType != STYPE_BITMAP || s->hsurf == pdev->surface);
+}
+
+// Operations of pattern and source only, by the pattern-and-destination one that paints the brush
+// afterwards.
+DWORD BrushAfterImage(DWORD rop) {
+    switch (rop) {
+    case 0x03:
+        return 0x05;
+    case 0x0C:
+        return 0x0A;
+    case 0x30:
+        return 0x50;
+    case 0x3C:
+        return 0x5A;
+    case 0x3F:
+        return 0x5F;
+    case 0xC0:
+        return 0xA0;
+    case 0xC3:
+        return 0xA5;
+    case 0xCF:
+        return 0xAF;
+    case 0xF3:
+        return 0xF5;
+    case 0xFC:
+        return 0xFA;
+    default:
+        return 0;
+    }
+}
+
+bool PatternDestOnly(DWORD rop) {
+    return ((rop >> 2) & 0x33) == (rop & 0x33);
+}
+bool SourceDestOnly(DWORD rop) {
+    return ((rop >> 4) & 0x0F) == (rop & 0x0F);
+}
+
+// The image of a pattern fill tiled by the vector writers.
+BOOL TiledPatternImage(PDEV* pdev, SURFOBJ* bitmap, XLATEOBJ* xlate, const RECTL* target,
+                       const RECTL* source, BYTE rop) {
+    bitmap->iType = STYPE_BITMAP;
+    return OutputImage(pdev, bitmap, xlate, target, source, nullptr, rop, 0, nullptr) !=
+           kImageFailed;
+}
+
+const bool kTiledImagesJoined = [] {
+    SetOutputImage(&TiledPatternImage);
+    return true;
+}();
+
+} // namespace
+
+BOOL SendPageImage(PDEV* pdev, SURFOBJ* s, const RECTL* dest, const RECTL* srcRect) {
+    if (!s || !s->pvScan0 || !s->lDelta || s->iType != STYPE_BITMAP) return TRUE;
+    SetClipRect(pdev, nullptr);
+    // The page carries the default palette of its format.
+    XLATEOBJ xlate{};
+    xlate.flXlate = XO_TRIVIAL;
+    xlate.iSrcType = PAL_RGB;
+    return OutputImage(pdev, s, &xlate, dest, srcRect, nullptr, kSrcCopy, 1, nullptr) == kImageSent;
+}
+
+BOOL APIENTRY DrvCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, RECTL* destRect,
+                          POINTL* srcPoint) {
+    PDEV* pdev = nullptr;
+    switch (Enter(dst, &pdev)) {
+    case Road::Fail:
+        return FALSE;
+    case Road::Done:
+    case Road::Spool:
+        return TRUE;
+    case Road::Band:
+        return EngCopyBits(dst, src, pco, xlo, destRect, srcPoint);
+    case Road::Device:
+        break;
+    }
+    if (!destRect || !srcPoint) return FALSE;
+    if (IsDeviceSurface(pdev, src)) return TRUE; // nothing of the page can be read back
+    SetTransferModes(pdev, false);
+    RECTL s{srcPoint->x, srcPoint->y, srcPoint->x + (destRect->right - destRect->left),
+            srcPoint->y + (destRect->bottom - destRect->top)};
+    return SendClipped(pdev, src, pco, xlo, *destRect, s, kSrcCopy, nullptr) == kImageSent;
+}
+
+BOOL APIENTRY DrvStretchBltROP(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
+                               XLATEOBJ* xlo, COLORADJUSTMENT* pca, POINTL* htOrg, RECTL* destRect,
+                               RECTL* srcRect, POINTL* maskPoint, ULONG mode, BRUSHOBJ* pbo,
+                               DWORD rop4) {
+    PDEV* pdev = nullptr;
+    switch (Enter(dst, &pdev)) {
+    case Road::Fail:
+        return FALSE;
+    case Road::Done:
+    case Road::Spool:
+        return TRUE;
+    case Road::Band:
+        return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
+                                mode, pbo, rop4);
+    case Road::Device:
+        break;
+    }
+    if (!destRect || !srcRect) return FALSE;
+    if (destRect->right < destRect->left || destRect->bottom < destRect->top ||
+        IsDeviceSurface(pdev, src))
+        return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
+                                mode, pbo, rop4);
+    SetTransferModes(pdev, false);
+    int r = SendClipped(pdev, src, pco, xlo, *destRect, *srcRect, rop4 & 0xFF, nullptr);
+    if (r == kImageSent) return TRUE;
+    return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
+                            mode, pbo, rop4);
+}
+
+BOOL APIENTRY DrvStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco, XLATEOBJ* xlo,
+                            COLORADJUSTMENT* pca, POINTL* htOrg, RECTL* destRect, RECTL* srcRect,
+                            POINTL* maskPoint, ULONG mode) {
+    PDEV* pdev = nullptr;
+    switch (Enter(dst, &pdev)) {
+    case Road::Fail:
+        return FALSE;
+    case Road::Done:
+    case Road::Spool:
+        return TRUE;
+    case Road::Band:
+        return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
+                             mode);
+    case Road::Device:
+        break;
+    }
+    if (!destRect || !srcRect) return FALSE;
+    if (destRect->right < destRect->left || destRect->bottom < destRect->top ||
+        IsDeviceSurface(pdev, src))
+        return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
+                             mode);
+    SetTransferModes(pdev, false);
+    if (SendClipped(pdev, src, pco, xlo, *destRect, *srcRect, kSrcCopy, nullptr) == kImageSent)
+        return TRUE;
+    return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint, mode);
+}
+
+BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco, XLATEOBJ* xlo,
+                        RECTL* destRect, POINTL* srcPoint, POINTL* maskPoint, BRUSHOBJ* pbo,
+                        POINTL* brushOrg, ROP4 rop4) {
+    PDEV* pdev = nullptr;
+    switch (Enter(dst, &pdev)) {
+    case Road::Fail:
+        return FALSE;
+    case Road::Done:
+    case Road::Spool:
+        return TRUE;
+    case Road::Band:
+        return EngBitBlt(dst, src, mask, pco, xlo, destRect, srcPoint, maskPoint, pbo, brushOrg,
+                         rop4);
+    case Road::Device:
+        break;
+    }
+    if (!destRect) return FALSE;
+    const DWORD rop = rop4 & 0xFF;
+    const bool transparent = ((rop4 >> 8) & 0xFF) == kNoOp;
+    if (rop == kNoOp) return TRUE;
+    const bool solidBrush = pbo && pbo->iSolidColor != 0xFFFFFFFF;
+    auto fill = [&](ULONG colour, DWORD fillRop) {
+        return FillRectsWithBrush(pdev, pco, colour, fillRop, transparent);
+    };
+    auto image = [&](DWORD imageRop) -> int {
+        if (!src || !srcPoint || IsDeviceSurface(pdev, src)) return kImageNotHandled;
+        SetTransferModes(pdev, transparent);
+        RECTL s{srcPoint->x, srcPoint->y, srcPoint->x + (destRect->right - destRect->left),
+                srcPoint->y + (destRect->bottom - destRect->top)};
+        return SendClipped(pdev, src, pco, xlo, *destRect, s, imageRop, nullptr);
+    };
+    // A brush that is neither solid nor a realized pattern cannot be sent;
+    // the engine's own rendering of it starts from a blank bitmap and would
+    // paint over what the page already holds (transparent hatches), so the
+    // call fails instead of printing something else.
+    if (!solidBrush && pbo &&
+        (PatternDestOnly(rop) || BrushAfterImage(rop) || !SourceDestOnly(rop)) && rop != 0x00 &&
+        rop != 0x55 && rop != 0xFF) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    BOOL handled = FALSE;
+    if (rop == 0x00 || rop == 0x55) {
+        handled = fill(pdev->blackColor, rop);
+    } else if (rop == 0xFF) {
+        handled = fill(pdev->whiteColor, rop);
+    } else if (PatternDestOnly(rop)) {
+        handled = solidBrush && fill(pbo->iSolidColor, rop);
+    } else if (DWORD brushRop = BrushAfterImage(rop)) {
+        handled = solidBrush && image(kSrcCopy) == kImageSent && fill(pbo->iSolidColor, brushRop);
+    } else if (SourceDestOnly(rop)) {
+        handled = image(rop) == kImageSent;
+    } else if (solidBrush && SetSolidBrush(pdev, nullptr, pbo->iSolidColor, rop, transparent)) {
+        handled = image(rop) == kImageSent;
+    }
+    if (handled) return TRUE;
+    if (pdev->jobFlags & job::Cancelled) return FALSE;
+    return EngBitBlt(dst, src, mask, pco, xlo, destRect, srcPoint, maskPoint, pbo, brushOrg, rop4);
+}
+
+BOOL APIENTRY DrvTransparentBlt(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo,
+                                RECTL* destRect, RECTL* srcRect, ULONG transColor, ULONG reserved) {
+    PDEV* pdev = nullptr;
+    switch (Enter(dst, &pdev)) {
+    case Road::Fail:
+        return FALSE;
+    case Road::Done:
+    case Road::Spool:
+        return TRUE;
+    case Road::Band:
+        return EngTransparentBlt(dst, src, pco, xlo, destRect, srcRect, transColor, reserved);
+    case Road::Device:
+        break;
+    }
+    if (destRect && srcRect && !IsDeviceSurface(pdev, src)) {
+        ColorKey maskPass{1, transColor};
+        ColorKey imagePass{0, transColor};
+        SendClipped(pdev, src, pco, xlo, *destRect, *srcRect, kMaskPassRop, &maskPass);
+        if (SendClipped(pdev, src, pco, xlo, *destRect, *srcRect, kImagePassRop, &imagePass) ==
+            kImageSent)
+            return TRUE;
+    }
+    return EngTransparentBlt(dst, src, pco, xlo, destRect, srcRect, transColor, reserved);
+}
+
+BOOL APIENTRY DrvGradientFill(SURFOBJ* dst, CLIPOBJ* pco, XLATEOBJ* xlo, TRIVERTEX* vertices,
+                              ULONG nVertex, PVOID mesh, ULONG nMesh, RECTL* extents,
+                              POINTL* ditherOrg, ULONG mode) {
+    PDEV* pdev = nullptr;
+    switch (Enter(dst, &pdev)) {
+    case Road::Fail:
+        return FALSE;
+    case Road::Done:
+    case Road::Spool:
+        return TRUE;
+    case Road::Band:
+        return EngGradientFill(dst, pco, xlo, vertices, nVertex, mesh, nMesh, extents, ditherOrg,
+                               mode);
+    case Road::Device:
+        break;
+    }
+    if (!extents || !vertices || !mesh || mode > GRADIENT_FILL_TRIANGLE) return FALSE;
+    // The gradient is shaded into a 24-bit bitmap of its rectangle by the
+    // engine and sent as an image.
+    RECTL r{std::min(extents->left, extents->right), std::min(extents->top, extents->bottom),
+            std::max(extents->left, extents->right), std::max(extents->top, extents->bottom)};
+    LONG w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return TRUE;
+    HSURF bmp =
+        reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{w, h}, 0, BMF_24BPP, BMF_TOPDOWN, nullptr));
+    if (!bmp)
+        return EngGradientFill(dst, pco, xlo, vertices, nVertex, mesh, nMesh, extents, ditherOrg,
+                               mode);
+    SURFOBJ* so = EngLockSurface(bmp);
+    BOOL ok = FALSE;
+    if (so) {
+        RECTL all{0, 0, w, h};
+        EngEraseSurface(so, &all, 0xFFFFFF);
+        std::vector<TRIVERTEX> moved(vertices, vertices + nVertex);
+        for (TRIVERTEX& v : moved)
+            v.x -= r.left, v.y -= r.top;
+        RECTL local{0, 0, w, h};
+        POINTL origin{0, 0};
+        if (EngGradientFill(so, nullptr, nullptr, moved.data(), nVertex, mesh, nMesh, &local,
+                            &origin, mode)) {
+            XLATEOBJ rgb{};
+            rgb.flXlate = XO_TRIVIAL;
+            rgb.iSrcType = PAL_RGB;
+            SetTransferModes(pdev, false);
+            ok = SendClipped(pdev, so, pco, &rgb, r, local, kSrcCopy, nullptr) == kImageSent;
+        }
+        EngUnlockSurface(so);
+    }
+    EngDeleteSurface(bmp);
+    return ok;
+}
+
+} // namespace inkforge

@@ -1,0 +1,187 @@
+// Run-length and delta-row row compression.
+#include "row_compress.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "win/base.h"
+#include "win/winddi.h"
+
+namespace inkforge {
+namespace {
+
+constexpr DWORD kMaxRun = 128;
+constexpr DWORD kMaxDeltaRun = 8;
+constexpr DWORD kInlineOffsetLimit = 31;
+constexpr BYTE kOffsetFollows = 31;
+
+BYTE* Zeroed(size_t n) {
+    return static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, n));
+}
+
+size_t OutputRoom(DWORD rowBytes) {
+    return 2 * static_cast<size_t>(rowBytes) + 2 + 8;
+}
+
+} // namespace
+
+DWORD BytesForPixels(ULONG format, DWORD n) {
+    switch (format) {
+    case BMF_1BPP:
+        return (n + 7) / 8;
+    case BMF_4BPP:
+        return (n + 1) / 2;
+    case BMF_8BPP:
+        return n;
+    case BMF_16BPP:
+        return 2 * n;
+    case BMF_24BPP:
+        return 3 * n;
+    case BMF_32BPP:
+        return 4 * n;
+    default:
+        return n;
+    }
+}
+
+BOOL InitCompressBuffers(CompressState* state, DWORD rowBytes, DWORD modes) {
+    *state = CompressState{};
+    if (rowBytes == 0) return FALSE;
+    state->rowBytes = rowBytes;
+    state->modes = modes;
+    bool ok = true;
+    if (modes & kModeDeltaRow) {
+        state->seed = Zeroed(rowBytes);
+        state->deltaOut = Zeroed(OutputRoom(rowBytes));
+        ok = state->seed && state->deltaOut;
+    }
+    // Delta-row falls back to run-length for a row it cannot say.
+    if (ok && (modes & (kModeRunLength | kModeDeltaRow))) {
+        state->runOut = Zeroed(OutputRoom(rowBytes));
+        state->previousRow = Zeroed(rowBytes);
+        ok = state->runOut && state->previousRow;
+    }
+    if (!ok) {
+        FreeCompressBuffers(state);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void FreeCompressBuffers(CompressState* state) {
+    for (BYTE** p : {&state->seed, &state->deltaOut, &state->runOut, &state->previousRow}) {
+        if (*p) GlobalFree(*p);
+        *p = nullptr;
+    }
+    state->rowBytes = 0;
+    state->lastOut = nullptr;
+}
+
+void PackRunLength(const BYTE* row, BYTE* out, DWORD length, DWORD* outLength) {
+    DWORD o = 0, i = 0, literalStart = 0, literal = 0;
+    auto flushLiteral = [&] {
+        if (!literal) return;
+        out[o++] = static_cast<BYTE>(literal - 1);
+        std::memcpy(out + o, row + literalStart, literal);
+        o += literal;
+        literal = 0;
+    };
+    while (i < length) {
+        if (i + 1 < length && row[i] == row[i + 1]) {
+            flushLiteral();
+            DWORD run = 2;
+            while (i + run < length && run < kMaxRun && row[i + run] == row[i])
+                ++run;
+            out[o++] = static_cast<BYTE>(257 - run); // -(run - 1)
+            out[o++] = row[i];
+            i += run;
+            continue;
+        }
+        if (!literal) literalStart = i;
+        ++literal;
+        ++i;
+        if (literal == kMaxRun) flushLiteral();
+    }
+    flushLiteral();
+    *outLength = o;
+}
+
+DWORD PackDeltaRow(const BYTE* row, const BYTE* seed, BYTE* out, DWORD length, DWORD* outLength) {
+    DWORD o = 2, i = 0, next = 0;
+    while (i < length) {
+        if (row[i] == seed[i]) {
+            ++i;
+            continue;
+        }
+        DWORD start = i, count = 0;
+        while (i < length && count < kMaxDeltaRun && row[i] != seed[i]) {
+            ++i;
+            ++count;
+        }
+        DWORD offset = start - next;
+        if (offset < kInlineOffsetLimit) {
+            out[o++] = static_cast<BYTE>(((count - 1) << 5) | offset);
+        } else {
+            out[o++] = static_cast<BYTE>(((count - 1) << 5) | kOffsetFollows);
+            DWORD rest = offset - kInlineOffsetLimit;
+            while (rest >= 255) {
+                out[o++] = 255;
+                rest -= 255;
+            }
+            out[o++] = static_cast<BYTE>(rest);
+        }
+        std::memcpy(out + o, row + start, count);
+        o += count;
+        next = i;
+    }
+    DWORD commands = o - 2;
+    WORD said = commands > kMaxDeltaCount ? 0 : static_cast<WORD>(commands);
+    out[0] = static_cast<BYTE>(said & 0xFF);
+    out[1] = static_cast<BYTE>(said >> 8);
+    *outLength = o;
+    return commands;
+}
+
+const BYTE* CompressRow(CompressState* state, const BYTE* row, DWORD length, DWORD* outLength,
+                        WORD* modeUsed) {
+    if (!row || !state || length != state->rowBytes || state->rowBytes == 0) return nullptr;
+    auto runLength = [&]() -> const BYTE* {
+        if (state->havePrevious && state->lastMode == kModeRunLength &&
+            std::memcmp(row, state->previousRow, length) == 0) {
+            // The same row again: its bytes are the last ones.
+            *outLength = state->lastLength;
+            *modeUsed = kModeRunLength;
+            return state->runOut;
+        }
+        PackRunLength(row, state->runOut, length, outLength);
+        std::memcpy(state->previousRow, row, length);
+        state->havePrevious = true;
+        state->lastMode = kModeRunLength;
+        state->lastOut = state->runOut;
+        state->lastLength = *outLength;
+        *modeUsed = kModeRunLength;
+        return state->runOut;
+    };
+    if (state->modes & kModeDeltaRow) {
+        DWORD commands = PackDeltaRow(row, state->seed, state->deltaOut, length, outLength);
+        std::memcpy(state->seed, row, length);
+        if (commands > kMaxDeltaCount) {
+            // Not sayable as a delta: the row goes out whole (run-length), and
+            // both sides take it as the seed.
+            state->havePrevious = false;
+            return runLength();
+        }
+        state->lastMode = kModeDeltaRow;
+        state->lastOut = state->deltaOut;
+        state->lastLength = *outLength;
+        *modeUsed = kModeDeltaRow;
+        return state->deltaOut;
+    }
+    if (state->modes & kModeRunLength) return runLength();
+    *outLength = length;
+    *modeUsed = 0;
+    state->lastMode = 0;
+    return row;
+}
+
+} // namespace inkforge

@@ -1,0 +1,389 @@
+// Images through the encoders into the printer stream, read back by the
+// stream decoder; JBIG pages decoded by jbigkit's jbgtopbm; banded jobs.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "../../../tools/streamdump/src/images.h"
+#include "../../../tools/streamdump/src/opcodes.h"
+#include "hooks.h"
+#include "imaging_hooks.h"
+#include "output_writer.h"
+#include "pdev.h"
+#include "raster_encode.h"
+#include "render_fixture.h"
+#include "streamdump/decoder.h"
+#include "win/base.h"
+#include "win/gdi.h"
+#include "win/gdi_bitmap.h"
+#include "win/gdi_dc.h"
+
+namespace {
+
+using namespace render_test;
+namespace fs = std::filesystem;
+
+// The stream of one call, collected in memory.
+template <class F> Bytes Captured(inkforge::PDEV* pdev, F&& f) {
+    inkforge::StartCapture(pdev);
+    f();
+    inkforge::FlushOutput(pdev);
+    inkforge::StopCapture(pdev);
+    const BYTE* p = static_cast<const BYTE*>(GlobalLock(pdev->captureBlock));
+    Bytes out(p, p + pdev->captureLength);
+    GlobalUnlock(pdev->captureBlock);
+    return out;
+}
+
+// The stream decoder reads drawing tokens inside a graphics job.
+streamdump::Decoding DecodeInJob(const Bytes& body, size_t* offset) {
+    static const std::string head = "\x1B%-12345X@PJL ENTER LANGUAGE=IMAGING\r\n\x1B\x27\x31";
+    Bytes all(head.begin(), head.end());
+    *offset = all.size();
+    all.insert(all.end(), body.begin(), body.end());
+    return streamdump::Decode(all);
+}
+
+// A surface over bytes laid out by the test.
+SURFOBJ Surface(Bytes& bits, LONG w, LONG h, LONG stride, ULONG format) {
+    SURFOBJ s{};
+    s.iType = STYPE_BITMAP;
+    s.iBitmapFormat = format;
+    s.sizlBitmap = SIZEL{w, h};
+    s.pvScan0 = s.pvBits = bits.data();
+    s.lDelta = stride;
+    s.cjBits = static_cast<ULONG>(bits.size());
+    return s;
+}
+
+// The driver module's folder is where the coder is found: the build's driver folder.
+class DriverFolder {
+  public:
+    DriverFolder() {
+        std::string host = std::string(PKG_DRIVER_DIR) + "/Dotpacker.DLL";
+        std::u16string name = u"Z:";
+        for (char c : host)
+            name += c == '/' ? u'\\' : static_cast<char16_t>(c);
+        module_ = LoadLibraryW(name.c_str());
+        inkforge::SetDriverModule(module_);
+    }
+    ~DriverFolder() {
+        inkforge::SetDriverModule(nullptr);
+        if (module_) FreeLibrary(module_);
+    }
+    bool ok() const { return module_ != nullptr; }
+
+  private:
+    HMODULE module_ = nullptr;
+};
+
+std::vector<const streamdump::Item*> Tokens(const streamdump::Decoding& d, int op) {
+    std::vector<const streamdump::Item*> out;
+    for (const auto& it : d.items)
+        if (it.kind == streamdump::ItemKind::Token && it.opcode == op) out.push_back(&it);
+    return out;
+}
+
+// Bits without a pattern that JBIG could code in a few bytes.
+unsigned Noise(LONG x, LONG y) {
+    unsigned v = static_cast<unsigned>(x) * 2654435761u ^ static_cast<unsigned>(y) * 40503u;
+    v ^= v >> 13;
+    return v * 2246822519u >> 7;
+}
+
+// jbigkit's jbgtopbm over an image entity: the PBM's rows (1 = black), or
+// nothing when it fails or the size differs.
+Bytes JbigToPbm(const std::vector<std::uint8_t>& entity, long width, long height) {
+    fs::path dir = fs::temp_directory_path() / ("imaging-jbig-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    {
+        std::ofstream out(dir / "page.jbg", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(entity.data()),
+                  static_cast<std::streamsize>(entity.size()));
+    }
+    std::string cmd =
+        "jbgtopbm '" + (dir / "page.jbg").string() + "' '" + (dir / "page.pbm").string() + "'";
+    Bytes pbm;
+    if (std::system(cmd.c_str()) == 0) {
+        std::ifstream in(dir / "page.pbm", std::ios::binary);
+        std::string magic;
+        long w = 0, h = 0;
+        in >> magic >> w >> h;
+        in.get();
+        if (magic == "P4" && w == width && h == height) {
+            pbm.resize(static_cast<size_t>(w + 7) / 8 * static_cast<size_t>(h));
+            in.read(reinterpret_cast<char*>(pbm.data()), static_cast<std::streamsize>(pbm.size()));
+            if (!in) pbm.clear();
+        }
+    }
+    fs::remove_all(dir);
+    return pbm;
+}
+
+class ImageOutput : public ::testing::Test {
+  protected:
+    void SetUp() override { InstallPrinter(u"P1", SampleModel("CX5540")); }
+};
+
+// Every pixel format through its encoder: the rows that the decoder takes
+// out of the blocks are the rows the encoder was meant to send.
+TEST_F(ImageOutput, EveryFormatDecodesTokenByToken) {
+    TestDevice dev(u"P1", false);
+    dev->jobFlags |= inkforge::job::PageOpen;
+    ULONG palette[16];
+    for (ULONG i = 0; i < 16; ++i)
+        palette[i] = i * 0x111111;
+    XLATEOBJ table{};
+    table.flXlate = XO_TABLE;
+    table.iSrcType = PAL_RGB;
+    table.cEntries = 16;
+    table.pulXlate = palette;
+    XLATEOBJ trivial{};
+    trivial.flXlate = XO_TRIVIAL;
+    struct Case {
+        const char* what;
+        ULONG format;
+        Bytes bits;
+        LONG stride;
+        XLATEOBJ* xlate;
+        Bytes firstRow; // as the decoder reads it (padded to 4 bytes)
+        int depth, space;
+    };
+    std::vector<Case> cases = {
+        {"4 bpp, rows as they are",
+         BMF_4BPP,
+         {0x12, 0x30, 0, 0, 0x45, 0x60, 0, 0},
+         4,
+         &table,
+         {0x12, 0x30, 0, 0},
+         2,
+         1},
+        {"8 bpp", BMF_8BPP, {1, 2, 3, 0, 4, 5, 6, 0}, 4, &table, {1, 2, 3, 0}, 2, 1},
+        {"16 bpp through the translation",
+         BMF_16BPP,
+         {1, 0, 2, 0, 3, 0, 0, 0, 4, 0, 5, 0, 6, 0, 0, 0},
+         8,
+         &trivial,
+         {1, 0, 0, 2, 0, 0, 3, 0, 0, 0, 0, 0},
+         2,
+         2},
+        {"24 bpp copied",
+         BMF_24BPP,
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0, 0},
+         12,
+         &trivial,
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0},
+         2,
+         2},
+        {"32 bpp drops the fourth byte",
+         BMF_32BPP,
+         {1, 2, 3, 99, 4, 5, 6, 99, 7, 8, 9, 99, 1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0},
+         12,
+         &trivial,
+         {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0},
+         2,
+         2},
+    };
+    for (Case& c : cases) {
+        SURFOBJ s = Surface(c.bits, 3, 2, c.stride, c.format);
+        RECTL dest{10, 20, 13, 22}, src{0, 0, 3, 2};
+        int result = 0;
+        Bytes stream = Captured(dev.get(), [&] {
+            result = inkforge::OutputImage(dev.get(), &s, c.xlate, &dest, &src, nullptr, 0xCC, 0,
+                                           nullptr);
+        });
+        EXPECT_EQ(result, inkforge::kImageSent) << c.what;
+        size_t at = 0;
+        streamdump::Decoding d = DecodeInJob(stream, &at);
+        EXPECT_EQ(d.problems, 0u) << c.what << "\n" << streamdump::Format(d);
+        auto begin = Tokens(d, streamdump::token::kBeginImage);
+        auto blocks = Tokens(d, streamdump::token::kReadImage);
+        ASSERT_EQ(begin.size(), 1u) << c.what;
+        ASSERT_EQ(blocks.size(), 1u) << c.what;
+        streamdump::ImageLayout layout;
+        std::string problem;
+        ASSERT_TRUE(streamdump::ReadImageLayout(begin[0]->token, 10, 20, &layout, &problem))
+            << problem;
+        EXPECT_EQ(layout.width, 3) << c.what;
+        EXPECT_EQ(layout.bitsPerPixel, c.space == 2 ? 24 : 8) << c.what;
+        long compression = -1;
+        blocks[0]->token.Find(streamdump::token::kCompression)->Whole(&compression);
+        std::vector<std::uint8_t> seed, rows;
+        ASSERT_TRUE(streamdump::DecodeImageRows(
+            stream.data() + blocks[0]->token.dataOffset - at, blocks[0]->token.dataSize,
+            static_cast<int>(compression), layout.rowBytes, 2, &seed, &rows, &problem))
+            << problem;
+        EXPECT_EQ(Bytes(rows.begin(), rows.begin() + static_cast<long>(layout.rowBytes)),
+                  c.firstRow)
+            << c.what;
+    }
+}
+
+// The block of a 24-bit image of 2 x 1 pixels, laid out by hand: cursor,
+// image header, one block of one run-length row, end.
+TEST_F(ImageOutput, AColourImageIsLaidOutAsTheStreamSays) {
+    TestDevice dev(u"P1", false);
+    dev->jobFlags |= inkforge::job::PageOpen;
+    Bytes bits = {10, 20, 30, 10, 20, 30, 0, 0};
+    SURFOBJ s = Surface(bits, 2, 1, 8, BMF_24BPP);
+    XLATEOBJ trivial{};
+    trivial.flXlate = XO_TRIVIAL;
+    RECTL dest{1, 2, 3, 3}, src{0, 0, 2, 1};
+    dev->vector.rop = 0xCC; // already sent
+    dev->vector.page = dev->pageCount + 1;
+    Bytes stream = Captured(dev.get(), [&] {
+        inkforge::OutputImage(dev.get(), &s, &trivial, &dest, &src, nullptr, 0xCC, 0, nullptr);
+    });
+    const Bytes expected = {0xD3, 1, 0, 2, 0, 0xF8, 0x4C, 0x6B, // set cursor (1, 2)
+                            0xC0, 0, 0xF8, 0x64, 0xC0, 2, 0xF8, 0x62, 0xC0, 2, 0xF8,
+                            0x03,                                           // direct, 8 bits,
+                                                                            // RGB
+                            0xC1, 2, 0, 0xF8, 0x6C, 0xC1, 1, 0, 0xF8, 0x6B, // 2 x 1 source
+                            0xD1, 2, 0, 1, 0, 0xF8, 0x67, 0xB0, // destination size, begin image
+                            0xC1, 0, 0, 0xF8, 0x6D, 0xC1, 1, 0, 0xF8, 0x63, 0xC0, 1, 0xF8,
+                            0x65,                                  // row 0, 1 row, run-length
+                            0xB1, 0xFA, 9, 0, 0, 0,                // read image, 9 bytes:
+                            0x05, 10, 20, 30, 10, 20, 30, 0xFF, 0, // the 6 bytes, then 2 of padding
+                            0xB2};
+    const Bytes& want = expected;
+    auto hex = [](const Bytes& b) {
+        std::string t;
+        char buf[4];
+        for (BYTE v : b) {
+            std::snprintf(buf, sizeof buf, "%02X ", v);
+            t += buf;
+        }
+        return t;
+    };
+    EXPECT_EQ(hex(stream), hex(want));
+}
+
+TEST_F(ImageOutput, DestinationsOutsideTheBandSendNothing) {
+    TestDevice dev(u"P1", false);
+    dev->jobFlags |= inkforge::job::PageOpen;
+    EXPECT_TRUE(
+        inkforge::RectInsideBand(dev.get(), 5000, 5000, 1, 1)); // no band: everything is inside
+    Bytes bits(12, 0);
+    SURFOBJ s = Surface(bits, 2, 1, 8, BMF_24BPP);
+    XLATEOBJ trivial{};
+    trivial.flXlate = XO_TRIVIAL;
+    RECTL src{0, 0, 2, 1}, zero{0, 0, 0, 0}, empty{0, 0, 2, 1};
+    // An image of no size is refused; an empty destination counts as 1 x 1.
+    EXPECT_EQ(inkforge::EncodeImage(dev.get(), &s, &trivial, &empty, &zero, 0xCC, nullptr),
+              inkforge::kImageFailed);
+    // A 1-bit image with no colour table is not handled outside the band road.
+    Bytes mono(4, 0xFF);
+    SURFOBJ m = Surface(mono, 8, 1, 4, BMF_1BPP);
+    RECTL d1{0, 0, 8, 1}, s1{0, 0, 8, 1};
+    EXPECT_EQ(inkforge::OutputImage(dev.get(), &m, &trivial, &d1, &s1, nullptr, 0xCC, 0, nullptr),
+              inkforge::kImageNotHandled);
+}
+
+// A 1-bit page through the JBIG coder: chunks in order, and jbgtopbm decodes
+// their join into the page, bit for bit.
+TEST_F(ImageOutput, JbigPagesDecodeWithJbigkit) {
+    DriverFolder folder;
+    ASSERT_TRUE(folder.ok());
+    TestDevice dev(u"P1", false);
+    dev->jobFlags |= inkforge::job::PageOpen;
+    struct Case {
+        LONG w, h;
+        bool busy; // enough detail for several chunks
+    };
+    for (const Case& c : {Case{64, 16, false}, Case{640, 400, true}}) {
+        const LONG stride = (c.w + 31) / 32 * 4;
+        Bytes bits(static_cast<size_t>(stride) * c.h, 0xFF); // white
+        for (LONG y = 0; y < c.h; ++y)
+            for (LONG x = 0; x < c.w; ++x)
+                if (c.busy ? (Noise(x, y) & 1) : (x == y))
+                    bits[static_cast<size_t>(y) * stride + x / 8] &=
+                        static_cast<BYTE>(~(0x80 >> (x % 8)));
+        const Bytes original = bits;
+        SURFOBJ s = Surface(bits, c.w, c.h, stride, BMF_1BPP);
+        RECTL whole{0, 0, c.w, c.h};
+        Bytes stream =
+            Captured(dev.get(), [&] { inkforge::SendPageImage(dev.get(), &s, &whole, &whole); });
+        EXPECT_EQ(bits, original) << "the caller's bits stay as they were";
+        std::vector<streamdump::JbigPage> pages;
+        size_t at = 0;
+        streamdump::Decoding d = DecodeInJob(stream, &at);
+        EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+        for (auto& it : d.items)
+            it.offset -= at;
+        streamdump::CheckImages(stream.data(), stream.size(), &d, &pages);
+        ASSERT_EQ(pages.size(), 1u);
+        size_t chunks = 0;
+        for (const auto& it : d.items)
+            chunks += it.kind == streamdump::ItemKind::Frame && it.opcode == 'h';
+        if (!c.busy) {
+            EXPECT_EQ(chunks, 1u);
+            const auto& h = d.items.back();
+            EXPECT_EQ(h.fields[0].number, 3) << "one chunk: first and last";
+        } else {
+            EXPECT_GT(chunks, 2u);
+        }
+        // jbigkit's own decoder reads the joined chunks.
+        Bytes pbm = JbigToPbm(pages[0].entity, c.w, c.h);
+        ASSERT_FALSE(pbm.empty());
+        const size_t pbmStride = static_cast<size_t>(c.w + 7) / 8;
+        for (LONG y = 0; y < c.h; ++y)
+            for (size_t i = 0; i < pbmStride; ++i)
+                ASSERT_EQ(pbm[static_cast<size_t>(y) * pbmStride + i],
+                          static_cast<BYTE>(~original[static_cast<size_t>(y) * stride + i]))
+                    << "row " << y << " byte " << i;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A banded job: the engine renders each band, the bands turn into one 1-bit
+// page and the page goes out as JBIG; jbigkit's decoder reads back exactly
+// the page the engine drew.
+TEST_F(ImageOutput, ABandedPageIsTheEnginesPageInJbig) {
+    inkforge::DevmodeImage d = OwnDevmode(u"P1");
+    inkforge::SetPrivU32(d, inkforge::priv::FeatureFlags, 1u << 16);
+    inkforge::SetPrivU16(d, inkforge::priv::GraphicsMode, 1);
+    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW di{sizeof(DOCINFOW), u"Banded", nullptr, nullptr, 0};
+    int job = StartDocW(hdc, &di);
+    ASSERT_GT(job, 0);
+    ASSERT_GT(StartPage(hdc), 0);
+    SelectObject(hdc, GetStockObject(BLACK_BRUSH));
+    const RECTL box{300, 2000, 1300, 5000}; // crosses band edges
+    EXPECT_TRUE(
+        PatBlt(hdc, box.left, box.top, box.right - box.left, box.bottom - box.top, PATCOPY));
+    ASSERT_GT(EndPage(hdc), 0);
+    ASSERT_GT(EndDoc(hdc), 0);
+    EXPECT_TRUE(DeleteDC(hdc));
+    Bytes stream = JobOutput(static_cast<DWORD>(job));
+    streamdump::Decoding dec = streamdump::Decode(stream);
+    EXPECT_EQ(dec.problems, 0u) << streamdump::Format(dec);
+    std::vector<streamdump::JbigPage> pages;
+    streamdump::CheckImages(stream.data(), stream.size(), &dec, &pages);
+    ASSERT_EQ(pages.size(), 1u) << streamdump::Format(dec);
+    const long w = pages[0].width, h = pages[0].height;
+    EXPECT_EQ(w % 32, 0);
+    Bytes pbm = JbigToPbm(pages[0].entity, w, h);
+    ASSERT_FALSE(pbm.empty());
+    const size_t stride = static_cast<size_t>(w + 7) / 8;
+    size_t wrong = 0;
+    for (long y = 0; y < h; ++y)
+        for (long x = 0; x < w; ++x) {
+            bool black =
+                (pbm[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] >> (7 - x % 8)) &
+                1;
+            bool want = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+            wrong += black != want;
+        }
+    EXPECT_EQ(wrong, 0u);
+}
+
+} // namespace

@@ -1,0 +1,1058 @@
+// The option-constraint engine: items, their values and rules, and the
+// resolve loop over the 1320-byte device-mode image.
+#include "kinsoku_list.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "model/model_queries.h"
+#include "model_info.h"
+#include "user_paper.h"
+#include "win/base.h"
+#include "win/devmode.h"
+
+namespace sheetwright {
+
+namespace {
+
+#define IMG(field) offsetof(DEVMODE_IMAGEW, field)
+
+template <class T> T Get(const BYTE* image, size_t offset) {
+    T v;
+    std::memcpy(&v, image + offset, sizeof v);
+    return v;
+}
+template <class T> void Put(BYTE* image, size_t offset, T v) {
+    std::memcpy(image + offset, &v, sizeof v);
+}
+DWORD S16(const BYTE* image, size_t offset) {
+    return static_cast<DWORD>(static_cast<int>(Get<SHORT>(image, offset)));
+}
+DWORD U16(const BYTE* image, size_t offset) {
+    return Get<WORD>(image, offset);
+}
+
+// Bits of the private feature words that enable items.
+constexpr DWORD Bit(int n) {
+    return 1u << n;
+}
+constexpr DWORD kJobTypeMask = 0x37000000;
+// priv+40: the orientation is taken as it stands.
+constexpr DWORD kEmfKeepOrientation = Bit(2);
+// The layout word: 1 pages per sheet, 2 booklet, 4 poster, 8 fit to the output paper.
+constexpr WORD kLayoutNup = 1, kLayoutBooklet = 2, kLayoutPoster = 4, kLayoutFit = 8,
+               kLayoutZoom = 16;
+// Printing on the output paper is the fit layout.
+constexpr WORD kLayoutFitOutput = kLayoutFit;
+constexpr WORD kDuplexSimplex = 1;
+constexpr WORD kAutoTray = 7;
+constexpr WORD kManualTray = 4;
+constexpr int kTenthMmPerInch = 254;
+constexpr int kPosterLimitUnits = 32767;
+constexpr WORD kLastModelPaperId = 455;
+
+// Trigger order: 242 is looked at right after the media type it reads.
+constexpr std::array<WORD, 39> kTriggerOrder = {204, 205, 206, 207, 208, 242, 209, 210, 211, 212,
+                                                213, 214, 215, 216, 217, 218, 219, 220, 221, 222,
+                                                223, 224, 225, 226, 227, 228, 229, 230, 231, 232,
+                                                233, 234, 235, 236, 237, 238, 239, 240, 241};
+
+bool Contains(const std::vector<WORD>& list, WORD v) {
+    return std::find(list.begin(), list.end(), v) != list.end();
+}
+void AddOnce(std::vector<WORD>* list, WORD v) {
+    if (!Contains(*list, v)) list->push_back(v);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- items
+
+CKinsokuItem::~CKinsokuItem() {
+    FreeChain();
+}
+
+void CKinsokuItem::FreeChain() {
+    if (chain_) GlobalFree(chain_);
+    chain_ = nullptr;
+}
+
+CKinsokuAtom* CKinsokuItem::FindAtom(DWORD value) const {
+    for (auto& a : values_)
+        if (a->value == value) return a.get();
+    return nullptr;
+}
+
+DWORD CKinsokuItem::AddValue(DWORD value, DWORD param1, DWORD param2) {
+    if (CKinsokuAtom* a = FindAtom(value)) {
+        a->param1 = param1;
+        a->param2 = param2;
+        return static_cast<DWORD>(values_.size());
+    }
+    auto a = std::make_unique<CKinsokuAtom>();
+    a->item = item_;
+    a->value = value;
+    a->param1 = param1;
+    a->param2 = param2;
+    values_.push_back(std::move(a));
+    modified_ = 1;
+    return static_cast<DWORD>(values_.size() - 1);
+}
+
+DWORD CKinsokuItem::RemoveValue(DWORD value) {
+    DWORD removed = 0;
+    for (size_t i = values_.size(); i-- > 0;) {
+        if (values_[i]->value != value) continue;
+        values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(i));
+        modified_ = 1;
+        ++removed;
+    }
+    return removed;
+}
+
+CValidRule* CKinsokuItem::FindItemRule(WORD trigger) {
+    for (auto& r : itemRules_)
+        if (r->trigger == trigger) return r.get();
+    return nullptr;
+}
+
+CValidRule* CKinsokuItem::FindValueRule(WORD trigger, DWORD triggerValue) {
+    for (auto& r : valueRules_)
+        if (r->trigger == trigger && r->triggerValue == triggerValue) return r.get();
+    return nullptr;
+}
+
+CValidRule* CKinsokuItem::GetItemRule(WORD trigger) {
+    if (CValidRule* r = FindItemRule(trigger)) return r;
+    itemRules_.push_back(std::make_unique<CValidRule>());
+    itemRules_.back()->trigger = trigger;
+    return itemRules_.back().get();
+}
+
+CValidRule* CKinsokuItem::GetValueRule(WORD trigger, DWORD triggerValue) {
+    if (CValidRule* r = FindValueRule(trigger, triggerValue)) return r;
+    valueRules_.push_back(std::make_unique<CValidRule>());
+    valueRules_.back()->trigger = trigger;
+    valueRules_.back()->triggerValue = triggerValue;
+    return valueRules_.back().get();
+}
+
+DWORD CKinsokuItem::AddRuleValues(WORD trigger, DWORD triggerValue, const WORD* values,
+                                  DWORD count) {
+    CValidRule* r = GetValueRule(trigger, triggerValue);
+    if (!values) return 1;
+    for (DWORD i = 0; i < count; ++i)
+        r->allowed.push_back(values[i]);
+    return 1;
+}
+
+DWORD CKinsokuItem::RemoveTrigger(WORD trigger) {
+    DWORD removed = 0;
+    auto drop = [&](std::vector<std::unique_ptr<CValidRule>>& rules) {
+        for (size_t i = rules.size(); i-- > 0;) {
+            if (rules[i]->trigger != trigger) continue;
+            rules.erase(rules.begin() + static_cast<std::ptrdiff_t>(i));
+            ++removed;
+        }
+    };
+    drop(valueRules_);
+    drop(itemRules_);
+    for (auto& a : values_)
+        std::erase(a->blockers, trigger);
+    return removed;
+}
+
+void CKinsokuItem::Clear() {
+    FreeChain();
+    while (!values_.empty())
+        values_.pop_back();
+    modified_ = 1;
+    valueRules_.clear();
+    itemRules_.clear();
+}
+
+BOOL CKinsokuItem::IsValueRefused(DWORD value) const {
+    const CKinsokuAtom* a = FindAtom(value);
+    return a && a->blockers.empty() ? FALSE : TRUE;
+}
+
+DWORD CKinsokuItem::PickValue(WORD trigger, DWORD triggerValue) const {
+    DWORD preferred = 0;
+    bool havePreferred = false;
+    if (trigger) {
+        for (auto& r : valueRules_)
+            if (r->trigger == trigger && r->triggerValue == triggerValue &&
+                (r->flags & kRulePreferredValid)) {
+                preferred = r->preferred;
+                havePreferred = true;
+                break;
+            }
+    }
+    if (!havePreferred && HasDefault()) {
+        preferred = default_;
+        havePreferred = true;
+    }
+    const CKinsokuAtom* first = nullptr;
+    for (auto& a : values_) {
+        if (!a->blockers.empty()) continue;
+        if (havePreferred && a->value == preferred) return a->value;
+        if (!first) first = a.get();
+    }
+    return first ? first->value : preferred;
+}
+
+const CValidRule* CKinsokuItem::GoverningRule(WORD trigger, DWORD value, bool* any) const {
+    const CValidRule* last = nullptr;
+    for (auto& r : valueRules_) {
+        if (r->trigger != trigger) continue;
+        last = r.get();
+        if (r->triggerValue == value) {
+            *any = true;
+            return r.get();
+        }
+    }
+    for (auto& r : itemRules_) {
+        if (r->trigger != trigger) continue;
+        *any = true;
+        return r.get();
+    }
+    *any = last != nullptr;
+    return nullptr;
+}
+
+BOOL CKinsokuItem::ApplyTrigger(WORD trigger, DWORD value) {
+    bool any = false;
+    const CValidRule* rule = GoverningRule(trigger, value, &any);
+    if (!any) return FALSE;
+    // A trigger value that no rule names refuses every value: the builders
+    // give each trigger they use an item rule for the values they do not list.
+    BOOL changed = FALSE;
+    for (auto& a : values_) {
+        bool allowed =
+            rule && (rule->allowUnlisted || std::find(rule->allowed.begin(), rule->allowed.end(),
+                                                      a->value) != rule->allowed.end());
+        auto it = std::find(a->blockers.begin(), a->blockers.end(), trigger);
+        if (it != a->blockers.end() && allowed) {
+            a->blockers.erase(it);
+            changed = TRUE;
+        } else if (it == a->blockers.end() && !allowed) {
+            a->blockers.push_back(trigger);
+            changed = TRUE;
+        }
+    }
+    return changed;
+}
+
+BOOL CKinsokuItem::RuleRefuses(DWORD value, WORD trigger, DWORD triggerValue) {
+    bool any = false;
+    const CValidRule* rule = GoverningRule(trigger, triggerValue, &any);
+    if (!any) return FALSE;
+    if (!rule) return TRUE;
+    if (std::find(rule->allowed.begin(), rule->allowed.end(), value) != rule->allowed.end())
+        return FALSE;
+    return rule->allowUnlisted ? FALSE : TRUE;
+}
+
+BOOL CKinsokuItem::RuleContainsItem(DWORD value) const {
+    const CKinsokuAtom* a = FindAtom(value);
+    return a &&
+           std::find(a->blockers.begin(), a->blockers.end(), kTriggerOptions) != a->blockers.end();
+}
+
+KinsokuChainNode* CKinsokuItem::BuildValueChain() {
+    if (values_.empty()) return nullptr;
+    if (modified_ || !chain_) {
+        FreeChain();
+        chain_ = GlobalAlloc(GPTR, values_.size() * sizeof(KinsokuChainNode));
+        if (!chain_) return nullptr;
+    }
+    auto* nodes = static_cast<KinsokuChainNode*>(chain_);
+    for (size_t i = 0; i < values_.size(); ++i) {
+        nodes[i].value = static_cast<WORD>(values_[i]->value);
+        nodes[i].param1 = values_[i]->param1;
+        nodes[i].param2 = values_[i]->param2;
+        nodes[i].refused = IsValueRefused(values_[i]->value);
+        nodes[i].next = i + 1 < values_.size() ? &nodes[i + 1] : nullptr;
+    }
+    return nodes;
+}
+
+// ---------------------------------------------------------------- list
+
+CKinsokuList::CKinsokuList(const ModelBlock* binding, const CUserPaper* papers, const BYTE* image)
+    : binding_(binding), papers_(papers) {
+    if (image) std::memcpy(work_.data(), image, work_.size());
+    regionFlag_ = (Get<WORD>(work_.data(), IMG(priv.MeasureFlags)) & Bit(1)) ? 1 : 0;
+    FillApplicability();
+}
+
+CKinsokuList::~CKinsokuList() = default;
+
+int CKinsokuList::Slot(WORD item) {
+    if (item >= kFirstTarget && item <= kLastTarget) return item;
+    if (item >= kFirstTrigger && item <= kLastTrigger)
+        return item - (kFirstTrigger - kLastTarget - 1);
+    return -1;
+}
+
+void CKinsokuList::FillApplicability() {
+    const BYTE* img = work_.data();
+    const DWORD fields = Get<DWORD>(img, IMG(dm.dmFields));
+    const DWORD a = Get<DWORD>(img, IMG(priv.PrivateFlags));
+    const DWORD b = Get<DWORD>(img, IMG(priv.FeatureFlags));
+    const DWORD c = Get<DWORD>(img, IMG(priv.JobCheckFlags));
+    const DWORD d = Get<DWORD>(img, IMG(priv.OptionFlags));
+    auto set = [&](WORD item, bool on) {
+        applicable_[static_cast<size_t>(Slot(item))] = on ? 1 : 0;
+    };
+    auto is = [&](WORD item) { return applicable_[static_cast<size_t>(Slot(item))] != 0; };
+    const bool cover1 = (a & Bit(22)) != 0, cover2 = (a & Bit(23)) != 0;
+    set(1, fields & DM_PAPERSIZE);
+    set(2, fields & DM_MEDIATYPE);
+    set(3, fields & DM_DEFAULTSOURCE);
+    set(4, a & Bit(17));
+    set(5, a & Bit(18));
+    set(6, a & Bit(16));
+    set(7, d & Bit(1));
+    set(8, fields & DM_COLLATE);
+    set(9, a & Bit(20));
+    set(10, b & Bit(2));
+    set(11, b & Bit(3));
+    set(12, b & Bit(0));
+    set(13, b & Bit(1));
+    set(14, b & Bit(4));
+    set(15, a & Bit(12));
+    set(16, a & Bit(0));
+    set(17, cover1);
+    set(18, cover1);
+    set(19, cover2);
+    set(20, cover2);
+    set(21, a & Bit(9));
+    set(22, fields & DM_DUPLEX);
+    set(23, a & Bit(15));
+    set(24, a & (Bit(4) | Bit(5)));
+    set(25, a & Bit(4));
+    set(26, a & Bit(5));
+    set(27, cover1);
+    set(28, cover1);
+    set(29, cover2);
+    set(30, cover2);
+    set(31, a & Bit(14));
+    set(32, true);
+    set(33, b & Bit(16));
+    set(34, b & Bit(11));
+    set(35, b & Bit(14));
+    set(36, b & Bit(16));
+    set(37, b & Bit(19));
+    set(38, b & Bit(18));
+    set(39, b & Bit(2));
+    set(40, c & Bit(4));
+    set(41, b & Bit(10));
+    set(42, b & Bit(28));
+    set(43, a & Bit(10));
+    set(204, true);
+    set(205, is(1));
+    set(206, is(1) && is(4));
+    set(207, is(1) && is(4));
+    set(208, is(2));
+    set(209, is(3));
+    set(210, fields & DM_COPIES);
+    set(211, is(8));
+    set(212, is(9));
+    set(213, is(10));
+    set(214, is(10) && is(21));
+    set(215, is(14));
+    set(216, is(11));
+    set(217, is(12));
+    set(218, is(13));
+    set(219, is(5));
+    set(220, is(6));
+    set(221, is(4));
+    set(222, is(6));
+    set(223, is(18));
+    set(224, is(20));
+    set(225, is(22));
+    set(226, is(33));
+    set(227, is(25));
+    set(228, is(26));
+    set(229, is(15));
+    set(230, is(27));
+    set(231, is(29));
+    set(232, is(28));
+    set(233, is(30));
+    set(234, is(21) && (cover1 || cover2));
+    set(235, is(21) && is(22));
+    set(236, is(6));
+    set(237, is(5));
+    set(238, a & Bit(14));
+    set(239, is(32));
+    set(240, is(1) && (b & Bit(5)));
+    set(241, a & kJobTypeMask);
+    set(242, is(2) && is(4));
+}
+
+BOOL CKinsokuList::IsApplicable(WORD item) const {
+    int slot = Slot(item);
+    return slot > 0 && applicable_[static_cast<size_t>(slot)] ? TRUE : FALSE;
+}
+
+CKinsokuItem* CKinsokuList::FindItem(WORD item) const {
+    int slot = Slot(item);
+    return slot > 0 ? items_[static_cast<size_t>(slot)].get() : nullptr;
+}
+
+CKinsokuItem* CKinsokuList::GetItem(WORD item) {
+    if (!IsApplicable(item)) return nullptr;
+    auto& p = items_[static_cast<size_t>(Slot(item))];
+    if (!p) p = std::make_unique<CKinsokuItem>(item);
+    return p.get();
+}
+
+void CKinsokuList::RemoveItem(WORD item) {
+    int slot = Slot(item);
+    if (slot > 0) items_[static_cast<size_t>(slot)].reset();
+}
+
+BOOL CKinsokuList::AddDependency(WORD trigger, WORD target) {
+    if (!IsApplicable(trigger) || !IsApplicable(target)) return FALSE;
+    AddOnce(&depends_[static_cast<size_t>(Slot(trigger))], target);
+    return TRUE;
+}
+
+void CKinsokuList::RemoveDependency(WORD trigger, WORD target) {
+    int slot = Slot(trigger);
+    if (slot > 0) std::erase(depends_[static_cast<size_t>(slot)], target);
+}
+
+void CKinsokuList::RemoveDependencies(WORD trigger) {
+    int slot = Slot(trigger);
+    if (slot > 0) depends_[static_cast<size_t>(slot)].clear();
+}
+
+BOOL CKinsokuList::HasDependency(WORD trigger, WORD target) const {
+    int slot = Slot(trigger);
+    return slot > 0 && Contains(depends_[static_cast<size_t>(slot)], target);
+}
+
+CKinsokuItem* CKinsokuList::GetDependentItem(WORD target, WORD trigger) const {
+    return HasDependency(trigger, target) ? FindItem(target) : nullptr;
+}
+
+BOOL CKinsokuList::IsDependent(WORD item) const {
+    for (auto& d : depends_)
+        if (Contains(d, item)) return TRUE;
+    return FALSE;
+}
+
+BOOL CKinsokuList::IsValueRefused(WORD item, DWORD value) const {
+    CKinsokuItem* it = FindItem(item);
+    return it ? it->IsValueRefused(value) : FALSE;
+}
+
+DWORD CKinsokuList::GetBlockers(WORD item, DWORD value, WORD* buffer, DWORD capacity) const {
+    CKinsokuItem* it = FindItem(item);
+    const CKinsokuAtom* a = it ? it->FindAtom(value) : nullptr;
+    if (!a) return 0;
+    DWORD n = static_cast<DWORD>(a->blockers.size());
+    if (!buffer || capacity == 0) return n;
+    n = std::min(n, capacity);
+    std::copy_n(a->blockers.begin(), n, buffer);
+    return n;
+}
+
+BOOL CKinsokuList::FindRuleValue(WORD item, DWORD value, WORD trigger, DWORD triggerValue) const {
+    CKinsokuItem* it = FindItem(item);
+    return it ? it->RuleRefuses(value, trigger, triggerValue) : FALSE;
+}
+
+void CKinsokuList::PropagateTrigger(WORD trigger, DWORD value) {
+    int slot = Slot(trigger);
+    if (slot <= 0) return;
+    for (WORD target : depends_[static_cast<size_t>(slot)])
+        if (CKinsokuItem* it = FindItem(target)) it->ApplyTrigger(trigger, value);
+}
+
+BOOL CKinsokuList::WasCorrected(WORD item) const {
+    return Contains(corrected_, item);
+}
+BOOL CKinsokuList::WasChangedByUser(WORD trigger) const {
+    return Contains(changed_, trigger);
+}
+bool CKinsokuList::InList(const std::vector<WORD>& list, WORD v) const {
+    return Contains(list, v);
+}
+void CKinsokuList::MarkCorrected(WORD target) {
+    AddOnce(&corrected_, target);
+}
+
+// ---------------------------------------------------------------- model look-ups
+
+bool CKinsokuList::HasModelPaper(WORD paper) const {
+    if (!binding_) return false;
+    CModelInfo info(binding_, model::kQueryPapers, paper, model::layout::kPaperList);
+    return info.GetData() != nullptr;
+}
+
+bool CKinsokuList::PaperSize(WORD paper, WORD* width, WORD* length) const {
+    if (!binding_ || paper == 0) return false;
+    CModelInfo info(binding_, model::kQueryPapers, paper, model::layout::kPaperRecord);
+    if (!info.GetData()) return false;
+    *width = info.U16(offsetof(model::PaperRecordAnswer, width));
+    *length = info.U16(offsetof(model::PaperRecordAnswer, length));
+    return true;
+}
+
+WORD CKinsokuList::EffectivePaper(const BYTE* image) const {
+    WORD layoutWord = Get<WORD>(image, IMG(priv.LayoutKind));
+    WORD output = Get<WORD>(image, IMG(priv.OutputPaperId));
+    WORD paper, width, length;
+    if (layoutWord && output) {
+        paper = output;
+        width = Get<WORD>(image, IMG(priv.OutputPaperWidth));
+        length = Get<WORD>(image, IMG(priv.OutputPaperLength));
+    } else {
+        paper = static_cast<WORD>(Get<SHORT>(image, IMG(dm.dmPaperSize)));
+        width = static_cast<WORD>(Get<SHORT>(image, IMG(dm.dmPaperWidth)));
+        length = static_cast<WORD>(Get<SHORT>(image, IMG(dm.dmPaperLength)));
+    }
+    if (!binding_ || HasModelPaper(paper)) return paper;
+    // A user or free-size paper: long when the model offers long papers and
+    // the longer side passes the largest custom length.
+    CModelInfo longPaper(binding_, model::kQueryLongPaperLimits, 0, model::layout::kLimitsRecord);
+    if (longPaper.GetData()) {
+        CModelInfo custom(binding_, model::kQueryCustomPaperLimits, 0,
+                          model::layout::kLimitsRecord);
+        WORD largest = custom.U16(offsetof(model::PaperLimitsAnswer, largestWidth600));
+        if (std::max(width, length) > largest) return kLongPaperId;
+    }
+    return kCustomPaperId;
+}
+
+WORD CKinsokuList::EffectiveOrientation(const BYTE* image) const {
+    WORD orient = static_cast<WORD>(Get<SHORT>(image, IMG(dm.dmOrientation)));
+    if (Get<DWORD>(image, IMG(priv.EmfMode)) & kEmfKeepOrientation) return orient;
+    WORD layoutWord = Get<WORD>(image, IMG(priv.LayoutKind));
+    WORD nup = Get<WORD>(image, IMG(priv.PagesPerSheet));
+    bool turn = (layoutWord == kLayoutNup && (nup == 2 || nup == 6 || nup == 8)) ||
+                layoutWord == kLayoutBooklet ||
+                (layoutWord == kLayoutPoster && Get<WORD>(image, IMG(priv.PosterGrid[0])) !=
+                                                    Get<WORD>(image, IMG(priv.PosterGrid[1])));
+    if (!turn) return orient;
+    return orient == DMORIENT_PORTRAIT ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+}
+
+DWORD CKinsokuList::TriggerValue(WORD trigger, const BYTE* img) const {
+    auto hi = [](DWORD h, DWORD l) { return (h << 16) | (l & 0xFFFF); };
+    const WORD layoutWord = Get<WORD>(img, IMG(priv.LayoutKind));
+    const WORD cover = Get<WORD>(img, IMG(priv.CoverFlags));
+    switch (trigger) {
+    case 205:
+    case 207:
+        return EffectivePaper(img);
+    case 206:
+        return hi(EffectiveOrientation(img), EffectivePaper(img));
+    case 208:
+        return Get<DWORD>(img, IMG(dm.dmMediaType));
+    case 209:
+        return S16(img, IMG(dm.dmDefaultSource));
+    case 210:
+        return S16(img, IMG(dm.dmCopies));
+    case 211:
+        return S16(img, IMG(dm.dmCollate));
+    case 212: {
+        DWORD sort = U16(img, IMG(priv.SortMode));
+        if (S16(img, IMG(dm.dmCollate)) == DMCOLLATE_TRUE && (sort == 0 || sort == 2 || sort == 4))
+            ++sort;
+        return sort;
+    }
+    case 213:
+        return layoutWord & kLayoutBooklet;
+    case 214:
+        return hi(layoutWord & kLayoutBooklet, U16(img, IMG(priv.DuplexType)));
+    case 215:
+        return layoutWord & kLayoutPoster;
+    case 216:
+        return layoutWord & kLayoutNup;
+    case 217:
+        return layoutWord & kLayoutFit;
+    case 218:
+        return layoutWord & kLayoutZoom;
+    case 219:
+        return U16(img, IMG(priv.PunchMode));
+    case 220:
+        return U16(img, IMG(priv.StapleMode));
+    case 221:
+        return U16(img, IMG(priv.OutputBin));
+    case 222:
+        return hi(U16(img, IMG(priv.StapleMode)), layoutWord & kLayoutBooklet);
+    case 223:
+        return cover & 1;
+    case 224:
+        return cover & 2;
+    case 225:
+        return S16(img, IMG(dm.dmDuplex));
+    case 226:
+        return U16(img, IMG(priv.GraphicsMode));
+    case 227:
+        return Get<DWORD>(img, IMG(priv.AlternateMediaType));
+    case 228:
+        return S16(img, IMG(priv.AlternateSource));
+    case 229:
+        return S16(img, IMG(priv.ReverseOrder));
+    case 230:
+        return hi(U16(img, IMG(priv.FrontCoverPrinted)),
+                  Get<DWORD>(img, IMG(priv.FrontCoverMedia)));
+    case 231:
+        return hi(U16(img, IMG(priv.BackCoverPrinted)), Get<DWORD>(img, IMG(priv.BackCoverMedia)));
+    case 232:
+        return S16(img, IMG(priv.FrontCoverSource));
+    case 233:
+        return S16(img, IMG(priv.BackCoverSource));
+    case 234:
+        return hi(cover & 3, U16(img, IMG(priv.DuplexType)));
+    case 235:
+        return hi(S16(img, IMG(dm.dmDuplex)), U16(img, IMG(priv.DuplexType)));
+    case 236:
+    case 237: {
+        DWORD second = U16(img, trigger == 236 ? IMG(priv.StapleMode) : IMG(priv.PunchMode));
+        return EffectivePaper(img) + (static_cast<DWORD>(EffectiveOrientation(img)) << 24) +
+               (second << 16);
+    }
+    case 238:
+        return U16(img, IMG(priv.SkipBlankPages));
+    case 239:
+        return U16(img, IMG(priv.HalftoneKind));
+    case 240:
+        return S16(img, IMG(priv.ColorMode));
+    case 241:
+        return U16(img, IMG(priv.JobType));
+    default:
+        return 0;
+    }
+}
+
+// ---------------------------------------------------------------- picks
+
+namespace {
+// The id tied to a record of a model table: a paper's media type or tray,
+// a media type's paper or tray, a tray's paper or media type.
+WORD TiedId(const ModelBlock* binding, int code, WORD id, int layout, size_t offset) {
+    if (!binding || id == 0) return 0;
+    CModelInfo info(binding, static_cast<WORD>(code), id, static_cast<DWORD>(layout));
+    return info.GetData() ? info.U16(offset) : 0;
+}
+WORD TrayTied(const ModelBlock* binding, WORD tray, size_t offset) {
+    WORD v = TiedId(binding, model::kQueryPaperSources, tray, model::layout::kTrayRecord, offset);
+    return v ? v
+             : TiedId(binding, model::kQueryTrayGroups, tray, model::layout::kFeederTrayRecord,
+                      offset);
+}
+constexpr size_t kTiedFirst = offsetof(model::MediaTrayRecordAnswer, tied);
+constexpr size_t kTiedSecond = offsetof(model::MediaTrayRecordAnswer, tiedSecond);
+} // namespace
+
+DWORD CKinsokuList::PickPaper(CKinsokuItem* item, const BYTE* img) const {
+    const WORD media = static_cast<WORD>(Get<DWORD>(img, IMG(dm.dmMediaType)));
+    const WORD source = static_cast<WORD>(Get<SHORT>(img, IMG(dm.dmDefaultSource)));
+    struct Candidate {
+        bool when;
+        WORD trigger;
+        WORD paper;
+    };
+    const bool m = HasDependency(kTriggerMedia, kItemPaper),
+               s = HasDependency(kTriggerSource, kItemPaper);
+    const Candidate c[] = {
+        {m && Contains(changed_, kTriggerMedia), 0, 0},
+        {s && Contains(changed_, kTriggerSource), 1, 0},
+        {m && Contains(corrected_, kItemMedia), 0, 0},
+        {s && Contains(corrected_, kItemSource), 1, 0},
+    };
+    for (const Candidate& k : c) {
+        if (!k.when) continue;
+        WORD paper = k.trigger == 0 ? TiedId(binding_, model::kQueryMediaTypes, media,
+                                             model::layout::kMediaRecord, kTiedFirst)
+                                    : TrayTied(binding_, source, kTiedFirst);
+        if (paper && !item->IsValueRefused(paper)) return paper;
+    }
+    return item->PickValue(0, 0);
+}
+
+DWORD CKinsokuList::PickMedia(WORD target, CKinsokuItem* item, const BYTE* img) const {
+    if (target == kItemFrontMedia || target == kItemBackMedia) return item->PickValue(0, 0);
+    const WORD sourceTrigger = target == kItemMedia ? kTriggerSource : kTriggerAltSource;
+    const WORD sourceTarget = target == kItemMedia ? kItemSource : kItemAltSource;
+    const WORD source = static_cast<WORD>(Get<SHORT>(
+        img, target == kItemMedia ? IMG(dm.dmDefaultSource) : IMG(priv.AlternateSource)));
+    const bool p = HasDependency(kTriggerPaper, target), s = HasDependency(sourceTrigger, target);
+    auto paperMedia = [&]() {
+        return TiedId(binding_, model::kQueryPapers, EffectivePaper(img),
+                      model::layout::kPaperRecord, offsetof(model::PaperRecordAnswer, tiedMedia));
+    };
+    auto sourceMedia = [&]() { return TrayTied(binding_, source, kTiedSecond); };
+    const bool tries[4] = {
+        p && Contains(changed_, kTriggerPaper), s && Contains(changed_, sourceTrigger),
+        p && Contains(corrected_, kItemPaper), s && Contains(corrected_, sourceTarget)};
+    for (int i = 0; i < 4; ++i) {
+        if (!tries[i]) continue;
+        WORD media = i % 2 == 0 ? paperMedia() : sourceMedia();
+        if (media && !item->IsValueRefused(media)) return media;
+    }
+    return item->PickValue(0, 0);
+}
+
+DWORD CKinsokuList::PickSource(WORD target, CKinsokuItem* item, const BYTE* img) const {
+    WORD mediaTrigger = kTriggerMedia, mediaTarget = kItemMedia;
+    DWORD media = Get<DWORD>(img, IMG(dm.dmMediaType));
+    if (target == kItemAltSource) {
+        mediaTrigger = kTriggerAltMedia, mediaTarget = kItemAltMedia;
+        media = Get<DWORD>(img, IMG(priv.AlternateMediaType));
+    } else if (target == kItemFrontSource) {
+        mediaTrigger = kTriggerFrontCover, mediaTarget = kItemFrontMedia;
+        media = Get<DWORD>(img, IMG(priv.FrontCoverMedia));
+    } else if (target == kItemBackSource) {
+        mediaTrigger = kTriggerBackCover, mediaTarget = kItemBackMedia;
+        media = Get<DWORD>(img, IMG(priv.BackCoverMedia));
+    }
+    const bool p = HasDependency(kTriggerPaper, target), m = HasDependency(mediaTrigger, target);
+    const bool tries[4] = {
+        p && Contains(changed_, kTriggerPaper), m && Contains(changed_, mediaTrigger),
+        p && Contains(corrected_, kItemPaper), m && Contains(corrected_, mediaTarget)};
+    for (int i = 0; i < 4; ++i) {
+        if (!tries[i]) continue;
+        WORD source =
+            i % 2 == 0
+                ? TiedId(binding_, model::kQueryPapers, EffectivePaper(img),
+                         model::layout::kPaperRecord, offsetof(model::PaperRecordAnswer, tiedTray))
+                : TiedId(binding_, model::kQueryMediaTypes, static_cast<WORD>(media),
+                         model::layout::kMediaRecord, kTiedSecond);
+        if (source && !item->IsValueRefused(source)) return source;
+    }
+    return item->PickValue(0, 0);
+}
+
+// ---------------------------------------------------------------- poster grid
+
+BOOL ComputeScaleLimits(const CKinsokuList* list, const BYTE* img, DWORD* x, DWORD* y) {
+    if (x) *x = 0;
+    if (y) *y = 0;
+    if (!list || !img || !list->Binding()) return FALSE;
+    WORD paper = list->EffectivePaper(img);
+    CModelInfo record(list->Binding(), model::kQueryPapers, paper, model::layout::kPaperRecord);
+    if (!record.GetData()) return FALSE;
+    const bool portrait = Get<SHORT>(img, IMG(dm.dmOrientation)) == DMORIENT_PORTRAIT;
+    const size_t marginAt = portrait ? offsetof(model::PaperRecordAnswer, margins)
+                                     : offsetof(model::PaperRecordAnswer, turnedMargins);
+    const int marginX = static_cast<SHORT>(record.U16(marginAt));
+    const int marginY = static_cast<SHORT>(record.U16(marginAt + 2));
+    int width = 0, length = 0;
+    const DWORD fields = Get<DWORD>(img, IMG(dm.dmFields));
+    const WORD output = Get<WORD>(img, IMG(priv.OutputPaperId));
+    if (output && (Get<DWORD>(img, IMG(priv.PrivateFlags)) & Bit(6))) {
+        width = Get<SHORT>(img, IMG(priv.OutputPaperWidth));
+        length = Get<SHORT>(img, IMG(priv.OutputPaperLength));
+    } else if (!output && (fields & (DM_PAPERLENGTH | DM_PAPERWIDTH))) {
+        width = Get<SHORT>(img, IMG(dm.dmPaperWidth));
+        length = Get<SHORT>(img, IMG(dm.dmPaperLength));
+    } else {
+        WORD id = output ? output : static_cast<WORD>(Get<SHORT>(img, IMG(dm.dmPaperSize)));
+        CModelInfo size(list->Binding(), model::kQueryPapers, id, model::layout::kPaperRecord);
+        if (size.GetData()) {
+            width = static_cast<SHORT>(size.U16(offsetof(model::PaperRecordAnswer, width)));
+            length = static_cast<SHORT>(size.U16(offsetof(model::PaperRecordAnswer, length)));
+        }
+    }
+    if (width <= 0 || length <= 0) {
+        width = static_cast<SHORT>(record.U16(offsetof(model::PaperRecordAnswer, width)));
+        length = static_cast<SHORT>(record.U16(offsetof(model::PaperRecordAnswer, length)));
+    }
+    const int resolution = Get<SHORT>(img, IMG(dm.dmPrintQuality));
+    const int px =
+        static_cast<int>(width * resolution / static_cast<double>(kTenthMmPerInch) - 2 * marginX);
+    const int py =
+        static_cast<int>(length * resolution / static_cast<double>(kTenthMmPerInch) - 2 * marginY);
+    if (px < 1 || py < 1) return FALSE;
+    const WORD unit = Get<WORD>(img, IMG(priv.LengthUnitDpi));
+    const int overlap = unit ? Get<WORD>(img, IMG(priv.PosterOverlap)) * resolution / unit : 0;
+    // An overlap as wide as the printable area leaves no step between tiles.
+    if (px <= overlap || py <= overlap) return FALSE;
+    if (x) *x = static_cast<DWORD>((kPosterLimitUnits - overlap) / (px - overlap));
+    if (y) *y = static_cast<DWORD>((kPosterLimitUnits - overlap) / (py - overlap));
+    return TRUE;
+}
+
+void CKinsokuList::ClampPoster(BYTE* img) const {
+    DWORD lx = 0, ly = 0;
+    if (!ComputeScaleLimits(this, img, &lx, &ly)) return;
+    WORD gx = Get<WORD>(img, IMG(priv.PosterGrid[0])), gy = Get<WORD>(img, IMG(priv.PosterGrid[1]));
+    if (lx > 1 && ly > 1 && gx == 1 && gy == 1) gx = gy = 2;
+    if (lx < gx || ly < gy) gx = gy = static_cast<WORD>(std::min(lx, ly));
+    Put<WORD>(img, IMG(priv.PosterGrid[0]), gx);
+    Put<WORD>(img, IMG(priv.PosterGrid[1]), gy);
+}
+
+void CKinsokuList::LookUpResolution(BYTE* img, WORD code) const {
+    if (!binding_) return;
+    CModelInfo info(binding_, model::kQueryQualityModes, 0, model::layout::kQualityRecord);
+    auto* data = static_cast<const BYTE*>(info.GetData());
+    const DWORD n = std::min<DWORD>(info.GetCount(), info.Length() / sizeof(model::QualityAnswer));
+    for (DWORD i = 0; data && i < n; ++i) {
+        model::QualityAnswer q;
+        std::memcpy(&q, data + i * sizeof q, sizeof q);
+        if (static_cast<WORD>(q.id) != code) continue;
+        Put<SHORT>(img, IMG(dm.dmPrintQuality), static_cast<SHORT>(q.x));
+        Put<SHORT>(img, IMG(dm.dmYResolution), static_cast<SHORT>(q.y));
+        return;
+    }
+}
+
+// ---------------------------------------------------------------- targets
+
+namespace {
+// Bit fields of one word: the item's value is the word masked.
+struct BitTarget {
+    WORD item;
+    size_t offset;
+    WORD mask;
+    bool fitRule;
+};
+constexpr BitTarget kLayoutTargets[] = {
+    {kItemBooklet, IMG(priv.LayoutKind), kLayoutBooklet, true},
+    {kItemNup, IMG(priv.LayoutKind), kLayoutNup, true},
+    {kItemFit, IMG(priv.LayoutKind), kLayoutFit, false},
+    {kItemZoom, IMG(priv.LayoutKind), kLayoutZoom, true},
+    {kItemPoster, IMG(priv.LayoutKind), kLayoutPoster, true},
+    {18, IMG(priv.CoverFlags), 1, false},
+    {20, IMG(priv.CoverFlags), 2, false},
+};
+// Whole fields: the item's value is the field.
+struct FieldTarget {
+    WORD item;
+    size_t offset;
+    BYTE bytes;
+    bool isSigned;
+};
+constexpr FieldTarget kFieldTargets[] = {
+    {kItemStaple, IMG(priv.OutputBin), 2, false}, {kItemPunch, IMG(priv.PunchMode), 2, false},
+    {kItemFold, IMG(priv.StapleMode), 2, false},  {kItemRotate, IMG(priv.Rotate180), 2, true},
+    {kItemCollate, IMG(dm.dmCollate), 2, true},   {kItemReverse, IMG(priv.ReverseOrder), 2, true},
+    {16, IMG(priv.MirrorImage), 2, true},         {17, IMG(priv.FrontCoverPrinted), 2, false},
+    {19, IMG(priv.BackCoverPrinted), 2, false},   {21, IMG(priv.DuplexType), 2, true},
+    {24, IMG(priv.AlternateSourceOn), 2, false},  {31, IMG(priv.SkipBlankPages), 2, false},
+    {32, IMG(priv.HalftoneKind), 2, false},       {33, IMG(priv.GraphicsMode), 2, false},
+    {35, IMG(priv.TonerSaveLevel), 2, true},      {39, IMG(priv.BookletSheets), 2, true},
+    {41, IMG(priv.TextAsBlack), 2, false},
+};
+DWORD ReadField(const BYTE* img, const FieldTarget& f) {
+    if (f.bytes == 4) return Get<DWORD>(img, f.offset);
+    return f.isSigned ? S16(img, f.offset) : U16(img, f.offset);
+}
+void WriteField(BYTE* img, size_t offset, BYTE bytes, DWORD v) {
+    if (bytes == 4)
+        Put<DWORD>(img, offset, v);
+    else
+        Put<WORD>(img, offset, static_cast<WORD>(v));
+}
+void FitToOutputPaper(BYTE* img) {
+    WORD output = Get<WORD>(img, IMG(priv.OutputPaperId));
+    WORD layoutWord = Get<WORD>(img, IMG(priv.LayoutKind));
+    if (output && layoutWord == 0) Put<WORD>(img, IMG(priv.LayoutKind), kLayoutFitOutput);
+    if (!output && layoutWord == kLayoutFitOutput) Put<WORD>(img, IMG(priv.LayoutKind), 0);
+}
+} // namespace
+
+void CKinsokuList::CorrectTarget(WORD target, CKinsokuItem* item, BYTE* img) {
+    for (const BitTarget& b : kLayoutTargets) {
+        if (b.item != target) continue;
+        WORD word = Get<WORD>(img, b.offset);
+        if (!item->IsValueRefused(word & b.mask)) return;
+        MarkCorrected(target);
+        word = static_cast<WORD>((word & ~b.mask) | item->PickValue(0, 0));
+        Put<WORD>(img, b.offset, word);
+        if (b.fitRule) FitToOutputPaper(img);
+        return;
+    }
+    for (const FieldTarget& f : kFieldTargets) {
+        if (f.item != target) continue;
+        if (!item->IsValueRefused(ReadField(img, f))) return;
+        MarkCorrected(target);
+        WriteField(img, f.offset, f.bytes, item->PickValue(0, 0));
+        return;
+    }
+    switch (target) {
+    case kItemPaper: {
+        if (Get<DWORD>(img, IMG(dm.dmFields)) & (DM_PAPERLENGTH | DM_PAPERWIDTH)) return;
+        if (!item->IsValueRefused(S16(img, IMG(dm.dmPaperSize)))) return;
+        DWORD paper = PickPaper(item, img);
+        MarkCorrected(target);
+        Put<DWORD>(img, IMG(dm.dmFields),
+                   Get<DWORD>(img, IMG(dm.dmFields)) &
+                       ~static_cast<DWORD>(DM_PAPERLENGTH | DM_PAPERWIDTH));
+        Put<SHORT>(img, IMG(dm.dmPaperSize), static_cast<SHORT>(paper));
+        Put<SHORT>(img, IMG(dm.dmPaperLength), 0);
+        Put<SHORT>(img, IMG(dm.dmPaperWidth), 0);
+        WORD width = 0, length = 0;
+        if (paper >= 1 && paper <= kLastModelPaperId && paper != 256 &&
+            PaperSize(static_cast<WORD>(paper), &width, &length)) {
+            Put<SHORT>(img, IMG(dm.dmPaperWidth), static_cast<SHORT>(width));
+            Put<SHORT>(img, IMG(dm.dmPaperLength), static_cast<SHORT>(length));
+        }
+        return;
+    }
+    case kItemMedia:
+    case kItemAltMedia:
+    case kItemFrontMedia:
+    case kItemBackMedia: {
+        const size_t at = target == kItemMedia        ? IMG(dm.dmMediaType)
+                          : target == kItemAltMedia   ? IMG(priv.AlternateMediaType)
+                          : target == kItemFrontMedia ? IMG(priv.FrontCoverMedia)
+                                                      : IMG(priv.BackCoverMedia);
+        if (!item->IsValueRefused(Get<DWORD>(img, at))) return;
+        DWORD media = PickMedia(target, item, img);
+        MarkCorrected(target);
+        Put<DWORD>(img, at, media);
+        if (target == kItemMedia) PropagateTrigger(kTriggerMedia, media);
+        if (target == kItemFrontMedia)
+            PropagateTrigger(kTriggerFrontCover, TriggerValue(kTriggerFrontCover, img));
+        if (target == kItemBackMedia)
+            PropagateTrigger(kTriggerBackCover, TriggerValue(kTriggerBackCover, img));
+        return;
+    }
+    case kItemSource:
+    case kItemAltSource:
+    case kItemFrontSource:
+    case kItemBackSource: {
+        const size_t at = target == kItemSource        ? IMG(dm.dmDefaultSource)
+                          : target == kItemAltSource   ? IMG(priv.AlternateSource)
+                          : target == kItemFrontSource ? IMG(priv.FrontCoverSource)
+                                                       : IMG(priv.BackCoverSource);
+        if (!item->IsValueRefused(S16(img, at))) return;
+        DWORD source = PickSource(target, item, img);
+        MarkCorrected(target);
+        Put<SHORT>(img, at, static_cast<SHORT>(source));
+        if (target == kItemSource) PropagateTrigger(kTriggerSource, S16(img, at));
+        return;
+    }
+    case kItemSort: {
+        const DWORD current = S16(img, IMG(priv.SortMode));
+        if (!item->IsValueRefused(current)) return;
+        MarkCorrected(target);
+        DWORD pick;
+        if (current <= 5) {
+            DWORD tried = current % 2 == 0 ? 0 : 1;
+            pick = item->IsValueRefused(tried) ? item->PickValue(0, 0) : tried;
+        } else {
+            pick = item->PickValue(0, 0);
+        }
+        Put<SHORT>(img, IMG(priv.SortMode), static_cast<SHORT>(pick));
+        return;
+    }
+    case kItemDuplex: {
+        const DWORD current = S16(img, IMG(dm.dmDuplex));
+        if (!item->IsValueRefused(current)) return;
+        MarkCorrected(target);
+        const CKinsokuAtom* atom = item->FindAtom(current);
+        DWORD pick = atom && atom->blockers.size() == 1 && atom->blockers[0] == kTriggerStaple
+                         ? item->PickValue(kTriggerStaple, U16(img, IMG(priv.StapleMode)))
+                         : item->PickValue(0, 0);
+        Put<SHORT>(img, IMG(dm.dmDuplex), static_cast<SHORT>(pick));
+        if (pick == kDuplexSimplex)
+            Put<DWORD>(img, IMG(priv.OptionFlags),
+                       Get<DWORD>(img, IMG(priv.OptionFlags)) & ~Bit(0));
+        return;
+    }
+    case kItemCollateByDriver: {
+        if (!item->IsValueRefused(U16(img, IMG(priv.CollateByDriver)))) return;
+        MarkCorrected(target);
+        DWORD pick = item->PickValue(0, 0);
+        if (!item->IsValueRefused(pick))
+            Put<WORD>(img, IMG(priv.CollateByDriver), static_cast<WORD>(pick));
+        return;
+    }
+    case kItemResolution: {
+        if (!item->IsValueRefused(S16(img, IMG(priv.ResolutionCode)))) return;
+        MarkCorrected(target);
+        DWORD pick = item->PickValue(0, 0);
+        Put<SHORT>(img, IMG(priv.ResolutionCode), static_cast<SHORT>(pick));
+        WORD code = pick >= 1 && pick <= 4 ? static_cast<WORD>(pick) : 2;
+        LookUpResolution(img, code);
+        return;
+    }
+    case 37: {
+        DWORD flags = Get<DWORD>(img, IMG(priv.WatermarkFlags));
+        if (!item->IsValueRefused((flags >> 1) & 1)) return;
+        MarkCorrected(target);
+        flags = (flags & ~Bit(1)) | ((item->PickValue(0, 0) & 1) << 1);
+        Put<DWORD>(img, IMG(priv.WatermarkFlags), flags);
+        return;
+    }
+    case 38: {
+        DWORD flags = Get<DWORD>(img, IMG(priv.OverlayFlags));
+        if (!item->IsValueRefused((flags & 3) ? 1 : 0)) return;
+        MarkCorrected(target);
+        Put<DWORD>(img, IMG(priv.OverlayFlags), (flags & ~3u) | item->PickValue(0, 0));
+        return;
+    }
+    case 43: {
+        DWORD flags = Get<DWORD>(img, IMG(priv.Value36));
+        if (item->IsValueRefused(1)) {
+            MarkCorrected(target);
+            flags = (flags & ~Bit(0)) | item->PickValue(0, 0);
+        } else {
+            flags = Get<WORD>(img, IMG(priv.DuplexMargin)) ? flags | Bit(0) : flags & ~Bit(0);
+        }
+        Put<DWORD>(img, IMG(priv.Value36), flags);
+        return;
+    }
+    default:
+        return; // 36, 40, 42 carry values only
+    }
+}
+
+// ---------------------------------------------------------------- resolve
+
+DWORD CKinsokuList::Resolve(BYTE* image, BOOL force) {
+    corrected_.clear();
+    refresh_.clear();
+    changed_.clear();
+    lastRounds_ = 0;
+    if (!image) return kResolveSettled;
+    if (force) resolved_ = 0;
+    for (unsigned round = 1;; ++round) {
+        if (resolved_ && std::memcmp(image, work_.data(), work_.size()) == 0)
+            return kResolveSettled;
+        if (round > kMaxResolveRounds) {
+            // Rules that undo each other: keep the last round's whole result
+            // and take it as the state a later resolve compares against.
+            std::memcpy(work_.data(), image, work_.size());
+            return kResolveUnsettled;
+        }
+        lastRounds_ = round;
+        DWORD last = 0;
+        for (WORD trigger : kTriggerOrder) {
+            bool changed;
+            DWORD value = last;
+            if (trigger == kTriggerOptions || trigger == kTriggerMediaOption) {
+                changed = resolved_ == 0;
+            } else {
+                if (!IsApplicable(trigger)) continue;
+                value = TriggerValue(trigger, image);
+                last = value;
+                changed = resolved_ == 0 || value != TriggerValue(trigger, work_.data());
+            }
+            if (!changed) continue;
+            if (round == 1) changed_.push_back(trigger);
+            for (WORD target : depends_[static_cast<size_t>(Slot(trigger))]) {
+                CKinsokuItem* it = FindItem(target);
+                if (it && it->ApplyTrigger(trigger, value)) AddOnce(&refresh_, target);
+            }
+        }
+        std::memcpy(work_.data(), image, work_.size());
+        for (WORD target = kFirstTarget; target <= kLastTarget; ++target) {
+            if (target == kItemPoster) ClampPoster(image);
+            if (CKinsokuItem* it = FindItem(target)) CorrectTarget(target, it, image);
+        }
+        resolved_ = 1;
+    }
+}
+
+} // namespace sheetwright

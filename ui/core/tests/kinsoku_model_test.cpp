@@ -1,0 +1,405 @@
+// The rule builders on both sample models: one setting changed on a settled
+// image, the values the engine then refuses and the image after resolve; and
+// BuildAllKinsoku / DeleteAllKinsoku called through the built library.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "install_option.h"
+#include "kinsoku_list.h"
+#include "kinsoku_rules.h"
+#include "model_codes.h"
+#include "platform/paths.h"
+#include "ui_fixture.h"
+#include "user_paper.h"
+#include "win/base.h"
+#include "win/devmode.h"
+
+namespace {
+
+using namespace sheetwright;
+
+// Raw offsets of the image: standard fields, private ones at 220 + N.
+constexpr size_t kPriv = 220;
+constexpr size_t kFieldsAt = 72, kPaperAt = 78, kSourceAt = 88, kDuplexAt = 94, kCollateAt = 100,
+                 kMediaAt = 196, kOrientationAt = 76, kQualityAt = 90;
+constexpr size_t kLayoutAt = kPriv + 256, kReverseAt = kPriv + 82, kNupAt = kPriv + 260;
+
+struct Image {
+    std::vector<BYTE> b = std::vector<BYTE>(kKinsokuImageSize, 0);
+    Image() {
+        Put(68, 2, 220);
+        Put(70, 2, 1100);
+        // Paper, media type, source, collate and duplex are the document's;
+        // booklet, pages per sheet and poster the private block's.
+        Put(kFieldsAt, 4,
+            DM_PAPERSIZE | DM_MEDIATYPE | DM_DEFAULTSOURCE | DM_COLLATE | DM_DUPLEX | DM_COPIES);
+        Put(kPriv + 16, 4, (1u << 2) | (1u << 3) | (1u << 4));
+        Put(kPriv + 12, 4, 1u << 12);
+        Put(kOrientationAt, 2, 1);
+        Put(kQualityAt, 2, 600);
+        Put(kPaperAt, 2, 1);
+        Put(kMediaAt, 4, 1);
+        Put(kSourceAt, 2, 7);
+        Put(kCollateAt, 2, 1);
+        Put(kDuplexAt, 2, 1);
+        Put(kPriv + 280, 2, 2);
+        Put(kPriv + 282, 2, 2);
+    }
+    void Put(size_t at, size_t width, DWORD v) { std::memcpy(&b[at], &v, width); }
+    DWORD Get(size_t at, size_t width = 2) const {
+        DWORD v = 0;
+        std::memcpy(&v, &b[at], width);
+        return v;
+    }
+};
+
+struct Change {
+    size_t at;
+    size_t width;
+    DWORD value;
+};
+
+struct Case {
+    const char* name;
+    const char* model;
+    bool installedOptions; // the rules on the installed-option trigger too
+    std::vector<Change> start;
+    std::vector<Change> change;
+    WORD target;
+    std::vector<DWORD> refused; // values of the target refused after the resolve
+    std::vector<Change> after;  // fields of the image after the resolve
+    std::vector<WORD> corrected;
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class KinsokuModel : public ::testing::TestWithParam<Case> {};
+
+std::string Describe(const CKinsokuList& list, WORD target) {
+    std::string out;
+    if (CKinsokuItem* it = list.FindItem(target))
+        for (auto& a : it->Values())
+            if (!a->blockers.empty()) out += std::to_string(a->value) + " ";
+    return out;
+}
+
+TEST_P(KinsokuModel, ChangeRefuseResolve) {
+    const Case& c = GetParam();
+    ui_test::InstallPrinter(u"K1", ui_test::SampleModel(c.model));
+    ui_test::BoundPrinter p(u"K1");
+    ASSERT_TRUE(p.ok());
+    Image img;
+    for (const Change& s : c.start)
+        img.Put(s.at, s.width, s.value);
+    CKinsokuList list(p.binding(), nullptr, img.b.data());
+    ASSERT_TRUE(LoadKinsokuPairs(p.binding(), &list));
+    ASSERT_TRUE(BuildKinsokuRules(p.binding(), &list, 1));
+    CInstallOption options(p.printer(), p.binding());
+    ModelOptionPair pair{p.binding(), &options};
+    if (c.installedOptions) {
+        ASSERT_TRUE(BuildModelKinsoku(&pair, &list));
+    }
+
+    // The starting image settles without touching what the case set.
+    EXPECT_EQ(list.Resolve(img.b.data(), FALSE), kResolveSettled);
+    for (const Change& s : c.start)
+        EXPECT_EQ(img.Get(s.at, s.width), s.value) << "start at " << s.at;
+
+    for (const Change& s : c.change)
+        img.Put(s.at, s.width, s.value);
+    EXPECT_EQ(list.Resolve(img.b.data(), FALSE), kResolveSettled);
+    std::vector<DWORD> refused;
+    if (CKinsokuItem* it = list.FindItem(c.target))
+        for (auto& a : it->Values())
+            if (!a->blockers.empty()) refused.push_back(a->value);
+    EXPECT_EQ(refused, c.refused) << "refused now: " << Describe(list, c.target);
+    for (const Change& a : c.after)
+        EXPECT_EQ(img.Get(a.at, a.width), a.value) << "after at " << a.at;
+    // Items the model gives no values (duplex and halftone on the small
+    // model) are rewritten with their default on every resolve as well.
+    for (WORD item : c.corrected)
+        EXPECT_TRUE(list.WasCorrected(item)) << "item " << item;
+    for (WORD item : {kItemPaper, kItemMedia, kItemSource, kItemCollate})
+        if (!std::count(c.corrected.begin(), c.corrected.end(), item)) {
+            EXPECT_FALSE(list.WasCorrected(item)) << "item " << item;
+        }
+}
+
+const Case kCases[] = {
+    // Rules on the paper (205): Ledger-size 8 takes no Bond (3); the media
+    // type gives way to its default.
+    {"PaperLimitsMedia",
+     "CX5540",
+     false,
+     {{kMediaAt, 4, 3}},
+     {{kPaperAt, 2, 8}},
+     kItemMedia,
+     {2, 3, 259, 260},
+     {{kPaperAt, 2, 8}, {kMediaAt, 4, 1}},
+     {kItemMedia}},
+    // Paper and tray refuse each other (205 and 209 both ruled): the paper
+    // the tray refuses is replaced by the default, and the tray then by the
+    // default tray.
+    {"PaperAndTrayDisagree",
+     "CX5540",
+     false,
+     {{kSourceAt, 2, 11}},
+     {{kPaperAt, 2, 5}},
+     kItemSource,
+     {},
+     {{kPaperAt, 2, 1}, {kSourceAt, 2, 7}},
+     {kItemPaper, kItemSource}},
+    {"PaperAndMediaDisagree",
+     "CX5540",
+     false,
+     {{kMediaAt, 4, 3}},
+     {{kPaperAt, 2, 5}},
+     kItemMedia,
+     {260},
+     {{kPaperAt, 2, 1}, {kMediaAt, 4, 1}},
+     {kItemPaper, kItemMedia}},
+    {"LegalTakesPlainOnly",
+     "LP1220",
+     false,
+     {{kMediaAt, 4, 257}},
+     {{kPaperAt, 2, 5}},
+     kItemMedia,
+     {257, 260},
+     {{kPaperAt, 2, 5}, {kMediaAt, 4, 1}},
+     {kItemMedia}},
+    // Rules on the media type (208).
+    {"MediaLimitsPapers",
+     "CX5540",
+     false,
+     {{kPaperAt, 2, 9}},
+     {{kMediaAt, 4, 2}},
+     kItemPaper,
+     {5, 7, 3, 8, 11, 70, 13, 20, 27, 28, 37},
+     {{kPaperAt, 2, 9}, {kMediaAt, 4, 2}},
+     {}},
+    // Rules on the tray (209).
+    {"TrayLimitsMedia",
+     "LP1220",
+     false,
+     {{kPaperAt, 2, 9}, {kMediaAt, 4, 257}},
+     {{kSourceAt, 2, 1}},
+     kItemMedia,
+     {257, 260},
+     {{kPaperAt, 2, 9}, {kSourceAt, 2, 1}, {kMediaAt, 4, 1}},
+     {kItemMedia}},
+    // Rules on booklet (213) and poster (215).
+    {"BookletCollates",
+     "LP1220",
+     false,
+     {{kCollateAt, 2, 0}},
+     {{kLayoutAt, 2, 2}},
+     kItemCollate,
+     {0},
+     {{kLayoutAt, 2, 2}, {kCollateAt, 2, 1}},
+     {kItemCollate}},
+    {"PosterCollates",
+     "LP1220",
+     false,
+     {{kCollateAt, 2, 0}},
+     {{kLayoutAt, 2, 4}},
+     kItemCollate,
+     {0},
+     {{kLayoutAt, 2, 4}, {kCollateAt, 2, 1}},
+     {kItemCollate}},
+    // Installed options (204): trays of feeders not fitted.
+    {"FeederNotFitted",
+     "CX5540",
+     true,
+     {},
+     {{kSourceAt, 2, 3}},
+     kItemSource,
+     {3, 258, 11},
+     {{kSourceAt, 2, 7}},
+     {kItemSource}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Builders, KinsokuModel, ::testing::ValuesIn(kCases),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST(KinsokuBuild, ValuesOfBothModels) {
+    for (const char* model : {"CX5540", "LP1220"}) {
+        ui_test::InstallPrinter(u"K2", ui_test::SampleModel(model));
+        ui_test::BoundPrinter p(u"K2");
+        ASSERT_TRUE(p.ok());
+        Image img;
+        CKinsokuList list(p.binding(), nullptr, img.b.data());
+        LoadKinsokuPairs(p.binding(), &list);
+        BuildKinsokuRules(p.binding(), &list, 1);
+        CKinsokuItem* trays = list.FindItem(kItemSource);
+        ASSERT_NE(trays, nullptr) << model;
+        // Automatic selection first, manual feed second, then table order.
+        ASSERT_GE(trays->Values().size(), 3u);
+        EXPECT_EQ(trays->Values()[0]->value, 7u);
+        EXPECT_EQ(trays->Values()[1]->value, 4u);
+        EXPECT_EQ(trays->Values()[2]->value, 1u);
+        EXPECT_TRUE(trays->HasDefault());
+        EXPECT_EQ(trays->Default(), 7u);
+        CKinsokuItem* paper = list.FindItem(kItemPaper);
+        ASSERT_NE(paper, nullptr);
+        EXPECT_EQ(paper->Default(), 1u) << "letter region";
+        EXPECT_EQ(list.FindItem(kItemCollate)->Default(), 1u);
+        // Not enabled by the image: no item, so nothing built for it.
+        EXPECT_EQ(list.FindItem(kItemStaple), nullptr);
+    }
+}
+
+TEST(KinsokuBuild, InstalledOptionRulesRebuildTheSame) {
+    ui_test::InstallPrinter(u"K3", ui_test::SampleModel("CX5540"));
+    ui_test::BoundPrinter p(u"K3");
+    Image img;
+    CKinsokuList list(p.binding(), nullptr, img.b.data());
+    LoadKinsokuPairs(p.binding(), &list);
+    BuildKinsokuRules(p.binding(), &list, 1);
+    CInstallOption options(p.printer(), p.binding());
+    ModelOptionPair pair{p.binding(), &options};
+    BuildModelKinsoku(&pair, &list);
+    auto snapshot = [&]() {
+        std::vector<DWORD> out;
+        for (WORD item = kFirstTarget; item <= kLastTarget; ++item)
+            if (CKinsokuItem* it = list.FindItem(item))
+                if (CValidRule* r = it->FindValueRule(kTriggerOptions, 0)) {
+                    out.push_back(item);
+                    out.insert(out.end(), r->allowed.begin(), r->allowed.end());
+                    out.push_back(r->allowUnlisted);
+                }
+        return out;
+    };
+    auto first = snapshot();
+    EXPECT_FALSE(first.empty());
+    BuildModelKinsoku(&pair, &list);
+    EXPECT_EQ(snapshot(), first);
+    EXPECT_TRUE(list.IsValueRefused(kItemSource, 3));
+    // Fitting the feeder lets its tray through.
+    ASSERT_NE(options.Find(kOptionTray, 3), nullptr);
+    options.Find(kOptionTray, 3)->state = 1;
+    BuildModelKinsoku(&pair, &list);
+    EXPECT_FALSE(list.IsValueRefused(kItemSource, 3));
+}
+
+TEST(KinsokuBuild, UserPapersReplaceTheFormerOnes) {
+    ui_test::InstallPrinter(u"K4", ui_test::SampleModel("LP1220"));
+    ui_test::BoundPrinter p(u"K4");
+    Image img;
+    CKinsokuList list(p.binding(), nullptr, img.b.data());
+    BuildKinsokuRules(p.binding(), &list, 1);
+    CKinsokuItem* paper = list.FindItem(kItemPaper);
+    ASSERT_NE(paper, nullptr);
+    const size_t modelPapers = paper->Values().size();
+    paper->AddValue(500, 0, 0);
+    paper->AddValue(501, 0, 0);
+    CUserPaper papers;
+    UserPaperRecord r{};
+    std::strcpy(r.name, "Card");
+    r.widthTenthMm = 1000;
+    r.lengthTenthMm = 1500;
+    ASSERT_TRUE(papers.Add(&r));
+    std::strcpy(r.name, "Label");
+    ASSERT_TRUE(papers.Add(&r));
+    ASSERT_TRUE(RemoveCustomPaperRules(p.binding(), &list, &papers));
+    ASSERT_EQ(paper->Values().size(), modelPapers + 2);
+    EXPECT_LT(paper->Values()[modelPapers - 1]->value, kFirstUserPaperId);
+    EXPECT_EQ(paper->Values()[modelPapers]->value, papers.At(0)->paperId);
+    EXPECT_EQ(paper->Values()[modelPapers + 1]->value, papers.At(1)->paperId);
+    EXPECT_FALSE(RemoveCustomPaperRules(p.binding(), &list, nullptr));
+}
+
+using BuildFn = CKinsokuList*(WINAPI*)(HANDLE, const ModelBlock*, const DEVMODEW*, DWORD*);
+using DeleteFn = void(WINAPI*)(CKinsokuList*);
+
+TEST(KinsokuExports, BuildAndDeleteThroughTheLibrary) {
+    ui_test::InstallPrinter(u"K5", ui_test::SampleModel("CX5540"));
+    ui_test::BoundPrinter p(u"K5");
+    ASSERT_TRUE(p.ok());
+    std::u16string path = ui_test::DriverFolder(u"K5") + u"\\Sheetwright.DLL";
+    HMODULE module = LoadLibraryW(path.c_str());
+    ASSERT_NE(module, nullptr);
+    auto build = reinterpret_cast<BuildFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "BuildAllKinsoku")));
+    auto destroy = reinterpret_cast<DeleteFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DeleteAllKinsoku")));
+    ASSERT_NE(build, nullptr);
+    ASSERT_NE(destroy, nullptr);
+
+    Image img;
+    auto* dm = reinterpret_cast<const DEVMODEW*>(img.b.data());
+    DWORD result = 77;
+    CKinsokuList* list = build(p.printer(), p.binding(), dm, &result);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(result, 0u);
+    destroy(list);
+    destroy(nullptr);
+
+    // Only a device mode of 1320 bytes in all builds a list.
+    struct Bad {
+        DWORD size, extra;
+    };
+    for (Bad bad : {Bad{220, 1068}, Bad{188, 1100}, Bad{220, 908}, Bad{0, 0}}) {
+        Image other;
+        other.Put(68, 2, bad.size);
+        other.Put(70, 2, bad.extra);
+        EXPECT_EQ(build(p.printer(), p.binding(), reinterpret_cast<const DEVMODEW*>(other.b.data()),
+                        nullptr),
+                  nullptr)
+            << bad.size << "+" << bad.extra;
+    }
+    EXPECT_EQ(build(nullptr, p.binding(), dm, nullptr), nullptr);
+    EXPECT_EQ(build(p.printer(), nullptr, dm, nullptr), nullptr);
+    EXPECT_EQ(build(p.printer(), p.binding(), nullptr, nullptr), nullptr);
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
+} // namespace
+
+namespace {
+
+TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
+    ui_test::InstallPrinter(u"K6", ui_test::SampleModel("CX5540"));
+    ui_test::BoundPrinter p(u"K6");
+    Image img;
+    img.Put(kPriv + 12, 4, (1u << 16) | (1u << 17) | (1u << 18)); // fold, staple and punch items
+    CKinsokuList list(p.binding(), nullptr, img.b.data());
+    LoadKinsokuPairs(p.binding(), &list);
+    BuildKinsokuRules(p.binding(), &list, 1);
+    CInstallOption options(p.printer(), p.binding());
+    ModelOptionPair pair{p.binding(), &options};
+    ASSERT_NE(options.Find(kOptionFinisher, 1), nullptr);
+    options.Find(kOptionFinisher, 1)->state = 1;
+    BuildModelKinsoku(&pair, &list);
+    auto values = [&](WORD item) {
+        std::vector<DWORD> out;
+        if (CKinsokuItem* it = list.FindItem(item))
+            for (auto& a : it->Values())
+                out.push_back(a->value);
+        return out;
+    };
+    // Staple codes 1, 2 and 3 (top left, dual left, top right) need their
+    // units of option 34, none fitted yet.
+    EXPECT_TRUE(values(kItemStaple).empty());
+    options.Find(model::kQueryOutputBins, 1)->state = 1;
+    options.Find(model::kQueryOutputBins, 3)->state = 1;
+    BuildModelKinsoku(&pair, &list);
+    EXPECT_EQ(values(kItemStaple), (std::vector<DWORD>{0, 0x101}));
+    ASSERT_NE(list.FindItem(kItemStaple)->FindAtom(0x101), nullptr);
+    EXPECT_EQ(list.FindItem(kItemStaple)->FindAtom(0x101)->param1, 7303u);
+    EXPECT_EQ(list.FindItem(kItemStaple)->FindAtom(0x101)->param2, 2342u);
+    EXPECT_TRUE(values(kItemPunch).empty()) << "this finisher punches nothing";
+    // No finisher fitted (and none listed as "none"): no staple values.
+    options.Find(kOptionFinisher, 1)->state = 0;
+    BuildModelKinsoku(&pair, &list);
+    EXPECT_EQ(options.FindInstalledFinisher(0), nullptr);
+    EXPECT_TRUE(values(kItemStaple).empty());
+}
+
+} // namespace
