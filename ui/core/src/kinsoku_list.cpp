@@ -993,14 +993,14 @@ void CKinsokuList::CorrectTarget(WORD target, CKinsokuItem* item, BYTE* img) {
         return;
     }
     case 43: {
-        DWORD flags = Get<DWORD>(img, IMG(priv.Value36));
+        DWORD flags = Get<DWORD>(img, IMG(priv.DuplexMarginFlags));
         if (item->IsValueRefused(1)) {
             MarkCorrected(target);
             flags = (flags & ~Bit(0)) | item->PickValue(0, 0);
         } else {
             flags = Get<WORD>(img, IMG(priv.DuplexMargin)) ? flags | Bit(0) : flags & ~Bit(0);
         }
-        Put<DWORD>(img, IMG(priv.Value36), flags);
+        Put<DWORD>(img, IMG(priv.DuplexMarginFlags), flags);
         return;
     }
     default:
