@@ -209,4 +209,32 @@ TEST(SpoolPackageWriter, RecordLimits) {
     EXPECT_EQ(names.size(), 20u + 2 + 1 + 1);
 }
 
+// printhost package lists a package through the same reader and fails on a damaged one.
+TEST(SpoolPackageWriter, PrinthostListsThePackage) {
+    std::u16string spool = SpoolFolder(u"C:\\Work\\");
+    uint8_t dm[kAnsiDevmodeSize] = {};
+    PackageWriter w;
+    ASSERT_EQ(w.Create(spool, 3, dm, u"Office", u"Report"), 0u);
+    EXPECT_EQ(w.AppendPage(1), 0u);
+    EXPECT_EQ(w.Finish(1), 0u);
+    std::string command =
+        std::string(PKG_TOOLS_DIR) + "/printhost package " + platform::HostPath(spool) + " 2>&1";
+    auto run = [&command](std::string* out) {
+        FILE* p = popen(command.c_str(), "r");
+        char buf[512];
+        while (p && fgets(buf, sizeof buf, p))
+            *out += buf;
+        return p ? pclose(p) : -1;
+    };
+    std::string out;
+    EXPECT_EQ(run(&out), 0) << out;
+    EXPECT_NE(out.find("printer \"Office\", document \"Report\", 1 page(s)"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("EMF00001.DAT (missing)"), std::string::npos) << out;
+    fs::resize_file(platform::HostPath(IndexPath(spool, 50003)), 1000);
+    out.clear();
+    EXPECT_NE(run(&out), 0);
+    EXPECT_NE(out.find("record size outside the file"), std::string::npos) << out;
+}
+
 } // namespace
