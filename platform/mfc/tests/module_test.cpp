@@ -145,4 +145,32 @@ TEST(ModuleStateTest, MessageBoxesCarryTheLibrarysTextAndName) {
     EXPECT_EQ(log.back().type, static_cast<UINT>(MB_YESNO));
 }
 
+TEST(ModuleStateTest, DialogsComeFromTheLibrarysOwnResources) {
+    namespace driver = platform::user::driver;
+    Module alpha("MfcAlpha"), beta("MfcBeta");
+    ASSERT_NE(alpha.handle, nullptr);
+    ASSERT_NE(beta.handle, nullptr);
+    struct Case {
+        const Module* module;
+        const char16_t* caption;
+        const char16_t* typed;
+    } cases[] = {{&alpha, u"Alpha name", u"Größe"}, {&beta, u"Beta name", u"用紙"}};
+    for (const auto& c : cases) {
+        std::u16string caption;
+        platform::user::test::AnswerNextModal([&](HWND modal) {
+            caption = driver::ReadText(modal);
+            HWND edit = driver::FindControl(modal, IDC_NAME);
+            EXPECT_EQ(driver::ReadText(edit), u"initial");
+            driver::TypeText(edit, c.typed);
+            driver::PressButton(modal, IDOK);
+        });
+        WCHAR name[64] = {};
+        EXPECT_EQ(c.module->Get<INT_PTR(LPWSTR, int)>("MfcModuleRunDialog")(name, 64), IDOK);
+        EXPECT_EQ(caption, c.caption);
+        EXPECT_EQ(std::u16string(name), c.typed);
+    }
+    EXPECT_TRUE(platform::user::test::TakeUnanswered().empty());
+    EXPECT_EQ(platform::user::test::LiveWindows(), 0u);
+}
+
 } // namespace

@@ -3,12 +3,22 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "afxwin.h"
+#include "afxdlgs.h"
 #include "mfcmodule.h"
 
 namespace {
 
 int* gExitCounter = nullptr;
+
+// The module's name dialog, from its own resources.
+class CNameDialog : public CDialog {
+  public:
+    CNameDialog() : CDialog(IDD_NAME) {}
+    CString name;
+
+  protected:
+    void DoDataExchange(CDataExchange* dx) override { DDX_Text(dx, IDC_NAME, name); }
+};
 
 class CModuleApp : public CWinApp {
   public:
@@ -66,4 +76,14 @@ DLLEXPORT void MfcModuleSetResources(HINSTANCE resources) {
 DLLEXPORT int MfcModuleMessageBox(UINT promptId, UINT type) {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     return AfxMessageBox(promptId, type);
+}
+
+// Runs the name dialog; the name typed comes back in out.
+DLLEXPORT INT_PTR MfcModuleRunDialog(LPWSTR out, int cch) {
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    CNameDialog dlg;
+    dlg.name = u"initial";
+    INT_PTR r = dlg.DoModal();
+    Copy(dlg.name, out, cch);
+    return r;
 }
