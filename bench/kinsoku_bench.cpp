@@ -100,6 +100,11 @@ void ResolveOneChange(benchmark::State& state) {
     LoadKinsokuPairs(&m.block, &list);
     BuildKinsokuRules(&m.block, &list, 1);
     list.Resolve(img.data(), FALSE);
+    if (!list.FindItem(kItemPaper) || list.FindItem(kItemPaper)->Values().empty() ||
+        !list.HasDependency(kTriggerPaper, kItemMedia)) {
+        state.SkipWithError("the model's rules were not built");
+        return;
+    }
     auto* dm = reinterpret_cast<DEVMODE_IMAGEW*>(img.data());
     short papers[2] = {5, 1};
     int i = 0;

@@ -45,8 +45,6 @@ constexpr WORD kLayoutNup = 1, kLayoutBooklet = 2, kLayoutPoster = 4, kLayoutFit
 // Printing on the output paper is the fit layout.
 constexpr WORD kLayoutFitOutput = kLayoutFit;
 constexpr WORD kDuplexSimplex = 1;
-constexpr WORD kAutoTray = 7;
-constexpr WORD kManualTray = 4;
 constexpr int kTenthMmPerInch = 254;
 constexpr int kPosterLimitUnits = 32767;
 constexpr WORD kLastModelPaperId = 455;
@@ -478,9 +476,6 @@ BOOL CKinsokuList::WasCorrected(WORD item) const {
 BOOL CKinsokuList::WasChangedByUser(WORD trigger) const {
     return Contains(changed_, trigger);
 }
-bool CKinsokuList::InList(const std::vector<WORD>& list, WORD v) const {
-    return Contains(list, v);
-}
 void CKinsokuList::MarkCorrected(WORD target) {
     AddOnce(&corrected_, target);
 }
@@ -542,15 +537,23 @@ WORD CKinsokuList::EffectiveOrientation(const BYTE* image) const {
 }
 
 DWORD CKinsokuList::TriggerValue(WORD trigger, const BYTE* img) const {
+    return TriggerValue(trigger, img, PaperOf(img));
+}
+
+CKinsokuList::ImagePaper CKinsokuList::PaperOf(const BYTE* img) const {
+    return {EffectivePaper(img), EffectiveOrientation(img)};
+}
+
+DWORD CKinsokuList::TriggerValue(WORD trigger, const BYTE* img, const ImagePaper& paper) const {
     auto hi = [](DWORD h, DWORD l) { return (h << 16) | (l & 0xFFFF); };
     const WORD layoutWord = Get<WORD>(img, IMG(priv.LayoutKind));
     const WORD cover = Get<WORD>(img, IMG(priv.CoverFlags));
     switch (trigger) {
     case 205:
     case 207:
-        return EffectivePaper(img);
+        return paper.id;
     case 206:
-        return hi(EffectiveOrientation(img), EffectivePaper(img));
+        return hi(paper.orientation, paper.id);
     case 208:
         return Get<DWORD>(img, IMG(dm.dmMediaType));
     case 209:
@@ -615,8 +618,7 @@ DWORD CKinsokuList::TriggerValue(WORD trigger, const BYTE* img) const {
     case 236:
     case 237: {
         DWORD second = U16(img, trigger == 236 ? IMG(priv.StapleMode) : IMG(priv.PunchMode));
-        return EffectivePaper(img) + (static_cast<DWORD>(EffectiveOrientation(img)) << 24) +
-               (second << 16);
+        return paper.id + (static_cast<DWORD>(paper.orientation) << 24) + (second << 16);
     }
     case 238:
         return U16(img, IMG(priv.SkipBlankPages));
@@ -1027,6 +1029,8 @@ DWORD CKinsokuList::Resolve(BYTE* image, BOOL force) {
             return kResolveUnsettled;
         }
         lastRounds_ = round;
+        const ImagePaper now = PaperOf(image);
+        const ImagePaper was = resolved_ ? PaperOf(work_.data()) : now;
         DWORD last = 0;
         for (WORD trigger : kTriggerOrder) {
             bool changed;
@@ -1035,9 +1039,9 @@ DWORD CKinsokuList::Resolve(BYTE* image, BOOL force) {
                 changed = resolved_ == 0;
             } else {
                 if (!IsApplicable(trigger)) continue;
-                value = TriggerValue(trigger, image);
+                value = TriggerValue(trigger, image, now);
                 last = value;
-                changed = resolved_ == 0 || value != TriggerValue(trigger, work_.data());
+                changed = resolved_ == 0 || value != TriggerValue(trigger, work_.data(), was);
             }
             if (!changed) continue;
             if (round == 1) changed_.push_back(trigger);

@@ -214,6 +214,14 @@ class CKinsokuList {
     static int Slot(WORD item);
 
   private:
+    // The effective paper and orientation of an image, worked out once per
+    // image and round: they take model look-ups.
+    struct ImagePaper {
+        WORD id;
+        WORD orientation;
+    };
+    ImagePaper PaperOf(const BYTE* image) const;
+    DWORD TriggerValue(WORD trigger, const BYTE* image, const ImagePaper& paper) const;
     void FillApplicability();
     void CorrectTarget(WORD target, CKinsokuItem* item, BYTE* image);
     void MarkCorrected(WORD target);
@@ -224,9 +232,7 @@ class CKinsokuList {
     void LookUpResolution(BYTE* image, WORD code) const;
     bool PaperSize(WORD paper, WORD* width, WORD* length) const;
     bool HasModelPaper(WORD paper) const;
-    bool InList(const std::vector<WORD>& list, WORD v) const;
 
-    std::array<WORD, 4> bounds_{kFirstTarget, kLastTarget, kFirstTrigger, kLastTrigger};
     std::array<BYTE, kKinsokuImageSize> work_{};
     std::array<std::unique_ptr<CKinsokuItem>, kKinsokuSlots> items_;
     DWORD resolved_ = 0;

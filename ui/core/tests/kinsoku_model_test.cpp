@@ -58,6 +58,27 @@ struct Image {
     }
 };
 
+// A printer of a sample model and a list built for an image: the rule pairs
+// and the model's rules, with the printer's installed options at hand.
+struct Installed {
+    Installed(const std::u16string& name, const char* model) {
+        ui_test::InstallPrinter(name, ui_test::SampleModel(model));
+    }
+};
+struct Built : Installed {
+    ui_test::BoundPrinter p;
+    CKinsokuList list;
+    CInstallOption options;
+    ModelOptionPair pair;
+    Built(const std::u16string& name, const char* model, const Image& img)
+        : Installed(name, model), p(name), list(p.binding(), nullptr, img.b.data()),
+          options(p.printer(), p.binding()), pair{p.binding(), &options} {
+        EXPECT_TRUE(p.ok());
+        EXPECT_TRUE(LoadKinsokuPairs(p.binding(), &list));
+        EXPECT_TRUE(BuildKinsokuRules(p.binding(), &list, 1));
+    }
+};
+
 struct Change {
     size_t at;
     size_t width;
@@ -92,17 +113,12 @@ std::string Describe(const CKinsokuList& list, WORD target) {
 
 TEST_P(KinsokuModel, ChangeRefuseResolve) {
     const Case& c = GetParam();
-    ui_test::InstallPrinter(u"K1", ui_test::SampleModel(c.model));
-    ui_test::BoundPrinter p(u"K1");
-    ASSERT_TRUE(p.ok());
     Image img;
     for (const Change& s : c.start)
         img.Put(s.at, s.width, s.value);
-    CKinsokuList list(p.binding(), nullptr, img.b.data());
-    ASSERT_TRUE(LoadKinsokuPairs(p.binding(), &list));
-    ASSERT_TRUE(BuildKinsokuRules(p.binding(), &list, 1));
-    CInstallOption options(p.printer(), p.binding());
-    ModelOptionPair pair{p.binding(), &options};
+    Built built(u"K1", c.model, img);
+    CKinsokuList& list = built.list;
+    ModelOptionPair& pair = built.pair;
     if (c.installedOptions) {
         ASSERT_TRUE(BuildModelKinsoku(&pair, &list));
     }
@@ -230,13 +246,9 @@ INSTANTIATE_TEST_SUITE_P(Builders, KinsokuModel, ::testing::ValuesIn(kCases),
 
 TEST(KinsokuBuild, ValuesOfBothModels) {
     for (const char* model : {"CX5540", "LP1220"}) {
-        ui_test::InstallPrinter(u"K2", ui_test::SampleModel(model));
-        ui_test::BoundPrinter p(u"K2");
-        ASSERT_TRUE(p.ok());
         Image img;
-        CKinsokuList list(p.binding(), nullptr, img.b.data());
-        LoadKinsokuPairs(p.binding(), &list);
-        BuildKinsokuRules(p.binding(), &list, 1);
+        Built built(u"K2", model, img);
+        CKinsokuList& list = built.list;
         CKinsokuItem* trays = list.FindItem(kItemSource);
         ASSERT_NE(trays, nullptr) << model;
         // Automatic selection first, manual feed second, then table order.
@@ -256,14 +268,11 @@ TEST(KinsokuBuild, ValuesOfBothModels) {
 }
 
 TEST(KinsokuBuild, InstalledOptionRulesRebuildTheSame) {
-    ui_test::InstallPrinter(u"K3", ui_test::SampleModel("CX5540"));
-    ui_test::BoundPrinter p(u"K3");
     Image img;
-    CKinsokuList list(p.binding(), nullptr, img.b.data());
-    LoadKinsokuPairs(p.binding(), &list);
-    BuildKinsokuRules(p.binding(), &list, 1);
-    CInstallOption options(p.printer(), p.binding());
-    ModelOptionPair pair{p.binding(), &options};
+    Built built(u"K3", "CX5540", img);
+    CKinsokuList& list = built.list;
+    CInstallOption& options = built.options;
+    ModelOptionPair& pair = built.pair;
     BuildModelKinsoku(&pair, &list);
     auto snapshot = [&]() {
         std::vector<DWORD> out;
@@ -289,11 +298,10 @@ TEST(KinsokuBuild, InstalledOptionRulesRebuildTheSame) {
 }
 
 TEST(KinsokuBuild, UserPapersReplaceTheFormerOnes) {
-    ui_test::InstallPrinter(u"K4", ui_test::SampleModel("LP1220"));
-    ui_test::BoundPrinter p(u"K4");
     Image img;
-    CKinsokuList list(p.binding(), nullptr, img.b.data());
-    BuildKinsokuRules(p.binding(), &list, 1);
+    Built built(u"K4", "LP1220", img);
+    CKinsokuList& list = built.list;
+    const ModelBlock* binding = built.p.binding();
     CKinsokuItem* paper = list.FindItem(kItemPaper);
     ASSERT_NE(paper, nullptr);
     const size_t modelPapers = paper->Values().size();
@@ -307,12 +315,12 @@ TEST(KinsokuBuild, UserPapersReplaceTheFormerOnes) {
     ASSERT_TRUE(papers.Add(&r));
     std::strcpy(r.name, "Label");
     ASSERT_TRUE(papers.Add(&r));
-    ASSERT_TRUE(RemoveCustomPaperRules(p.binding(), &list, &papers));
+    ASSERT_TRUE(RemoveCustomPaperRules(binding, &list, &papers));
     ASSERT_EQ(paper->Values().size(), modelPapers + 2);
     EXPECT_LT(paper->Values()[modelPapers - 1]->value, kFirstUserPaperId);
     EXPECT_EQ(paper->Values()[modelPapers]->value, papers.At(0)->paperId);
     EXPECT_EQ(paper->Values()[modelPapers + 1]->value, papers.At(1)->paperId);
-    EXPECT_FALSE(RemoveCustomPaperRules(p.binding(), &list, nullptr));
+    EXPECT_FALSE(RemoveCustomPaperRules(binding, &list, nullptr));
 }
 
 using BuildFn = CKinsokuList*(WINAPI*)(HANDLE, const ModelBlock*, const DEVMODEW*, DWORD*);
@@ -365,15 +373,12 @@ TEST(KinsokuExports, BuildAndDeleteThroughTheLibrary) {
 namespace {
 
 TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
-    ui_test::InstallPrinter(u"K6", ui_test::SampleModel("CX5540"));
-    ui_test::BoundPrinter p(u"K6");
     Image img;
     img.Put(kPriv + 12, 4, (1u << 16) | (1u << 17) | (1u << 18)); // fold, staple and punch items
-    CKinsokuList list(p.binding(), nullptr, img.b.data());
-    LoadKinsokuPairs(p.binding(), &list);
-    BuildKinsokuRules(p.binding(), &list, 1);
-    CInstallOption options(p.printer(), p.binding());
-    ModelOptionPair pair{p.binding(), &options};
+    Built built(u"K6", "CX5540", img);
+    CKinsokuList& list = built.list;
+    CInstallOption& options = built.options;
+    ModelOptionPair& pair = built.pair;
     ASSERT_NE(options.Find(kOptionFinisher, 1), nullptr);
     options.Find(kOptionFinisher, 1)->state = 1;
     BuildModelKinsoku(&pair, &list);
