@@ -228,6 +228,9 @@ class CWinApp : public CCmdTarget {
 // ---------------------------------------------------------------------------
 class CDataExchange;
 
+// A window's whole text, however long.
+void AfxGetWindowText(HWND hWnd, CString& text);
+
 // A window object. Attach only maps the handle; SubclassWindow also routes
 // the window's messages through the object's message map. The object is
 // forgotten when its window is destroyed, then PostNcDestroy runs (a page or

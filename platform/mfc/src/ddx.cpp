@@ -14,11 +14,8 @@ void SetText(HWND control, LPCWSTR text) {
 }
 
 CString GetText(HWND control) {
-    CWnd probe;
-    probe.m_hWnd = control;
     CString text;
-    probe.GetWindowText(text);
-    probe.m_hWnd = nullptr;
+    AfxGetWindowText(control, text);
     return text;
 }
 
@@ -99,12 +96,17 @@ void DDX_Text(CDataExchange* dx, int id, UINT& value) {
     value = static_cast<UINT>(v);
 }
 
-void DDX_Check(CDataExchange* dx, int id, int& value) {
+// A control's state read with one message and set with another.
+static void ExchangeByMessage(CDataExchange* dx, int id, int& value, UINT get, UINT set) {
     HWND control = dx->PrepareCtrl(id);
     if (dx->m_bSaveAndValidate)
-        value = static_cast<int>(::SendMessageW(control, BM_GETCHECK, 0, 0));
+        value = static_cast<int>(::SendMessageW(control, get, 0, 0));
     else
-        ::SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+        ::SendMessageW(control, set, static_cast<WPARAM>(value), 0);
+}
+
+void DDX_Check(CDataExchange* dx, int id, int& value) {
+    ExchangeByMessage(dx, id, value, BM_GETCHECK, BM_SETCHECK);
 }
 
 void DDX_Radio(CDataExchange* dx, int id, int& value) {
@@ -123,11 +125,7 @@ void DDX_Radio(CDataExchange* dx, int id, int& value) {
 }
 
 void DDX_CBIndex(CDataExchange* dx, int id, int& index) {
-    HWND control = dx->PrepareCtrl(id);
-    if (dx->m_bSaveAndValidate)
-        index = static_cast<int>(::SendMessageW(control, CB_GETCURSEL, 0, 0));
-    else
-        ::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ExchangeByMessage(dx, id, index, CB_GETCURSEL, CB_SETCURSEL);
 }
 
 void DDX_CBString(CDataExchange* dx, int id, CString& value) {

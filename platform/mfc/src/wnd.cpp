@@ -92,20 +92,19 @@ BOOL CWnd::DestroyWindow() {
     return ok;
 }
 
-void CWnd::GetWindowText(CString& text) const {
-    int n = ::GetWindowTextLengthW(m_hWnd);
-    n = ::GetWindowTextW(m_hWnd, text.GetBufferSetLength(n + 1), n + 1);
+void AfxGetWindowText(HWND hWnd, CString& text) {
+    int n = ::GetWindowTextLengthW(hWnd);
+    n = ::GetWindowTextW(hWnd, text.GetBufferSetLength(n + 1), n + 1);
     text.ReleaseBuffer(n > 0 ? n : 0);
 }
 
+void CWnd::GetWindowText(CString& text) const {
+    AfxGetWindowText(m_hWnd, text);
+}
+
 int CWnd::GetDlgItemText(int id, CString& text) const {
-    HWND item = ::GetDlgItem(m_hWnd, id);
     text.Empty();
-    if (!item) return 0;
-    CWnd probe;
-    probe.m_hWnd = item;
-    probe.GetWindowText(text);
-    probe.m_hWnd = nullptr;
+    if (HWND item = ::GetDlgItem(m_hWnd, id)) AfxGetWindowText(item, text);
     return text.GetLength();
 }
 

@@ -343,4 +343,44 @@ TEST_F(MessageMapTest, UpdateDataMovesValuesBothWays) {
     wnd.Detach();
 }
 
+class CChoiceWnd : public CWnd {
+  public:
+    int radio = 1;
+    CString paper = u"Legal";
+    CString free = u"Custom";
+
+  protected:
+    void DoDataExchange(CDataExchange* dx) override {
+        DDX_Radio(dx, kRadio1, radio);
+        DDX_CBString(dx, kCombo, paper);
+        DDX_CBString(dx, kCombo + 1, free);
+    }
+};
+
+TEST_F(MessageMapTest, RadioGroupsAndComboTexts) {
+    HWND radios[3];
+    for (int i = 0; i < 3; ++i)
+        radios[i] = Child(u"Button", BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP : 0), kRadio1 + i);
+    Child(u"Button", BS_AUTORADIOBUTTON | WS_GROUP, kRadio3 + 1); // the next group
+    HWND list = Child(u"ComboBox", CBS_DROPDOWNLIST, kCombo);
+    HWND edit = Child(u"ComboBox", CBS_DROPDOWN, kCombo + 1);
+    for (HWND combo : {list, edit})
+        for (LPCWSTR item : {u"A4", u"Letter", u"Legal"})
+            SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+    CChoiceWnd wnd;
+    ASSERT_TRUE(wnd.Attach(host));
+    ASSERT_TRUE(wnd.UpdateData(FALSE));
+    EXPECT_EQ(platform::user::driver::ReadCheck(radios[1]), static_cast<UINT>(BST_CHECKED));
+    EXPECT_EQ(platform::user::driver::ReadSelection(list), 2);
+    EXPECT_EQ(platform::user::driver::ReadText(edit), u"Custom"); // not an item: typed text
+
+    platform::user::driver::Click(radios[2]);
+    platform::user::driver::SelectItem(list, 0);
+    ASSERT_TRUE(wnd.UpdateData(TRUE));
+    EXPECT_EQ(wnd.radio, 2);
+    EXPECT_EQ(wnd.paper, u"A4");
+    EXPECT_EQ(wnd.free, u"Custom");
+    wnd.Detach();
+}
+
 } // namespace
