@@ -205,7 +205,7 @@ void CString::FormatV(LPCWSTR format, va_list args) {
         WCHAR type = *p;
         if (!type) break;
         ++p;
-        std::u16string spec(start, p);
+        std::u16string conversion(start, p);
         WCHAR buf[1024];
         switch (type) {
         case u's':
@@ -238,17 +238,17 @@ void CString::FormatV(LPCWSTR format, va_list args) {
         case u'x':
         case u'X':
             if (size == 64)
-                wsprintfW(buf, spec.c_str(), va_arg(args, long long));
+                wsprintfW(buf, conversion.c_str(), va_arg(args, long long));
             else
-                wsprintfW(buf, spec.c_str(), va_arg(args, int));
+                wsprintfW(buf, conversion.c_str(), va_arg(args, int));
             out += buf;
             break;
         case u'p':
-            wsprintfW(buf, spec.c_str(), va_arg(args, void*));
+            wsprintfW(buf, conversion.c_str(), va_arg(args, void*));
             out += buf;
             break;
         default: // not a conversion: shown as written, taking no argument
-            out += spec;
+            out += conversion;
             break;
         }
     }
