@@ -1,0 +1,73 @@
+// Dialogs and property pages on the framework's window objects.
+#pragma once
+
+#include "afxwin.h"
+#include "win/commctrl.h"
+
+// A dialog from a template of the current resource module (or one in
+// memory). The object takes over the dialog's window at WM_INITDIALOG; the
+// messages before it go to the dialog's default handling only.
+class CDialog : public CWnd {
+    DECLARE_DYNAMIC(CDialog)
+  public:
+    CDialog() = default;
+    explicit CDialog(UINT templateId, CWnd* parent = nullptr);
+    explicit CDialog(LPCWSTR templateName, CWnd* parent = nullptr);
+    BOOL InitModalIndirect(LPCDLGTEMPLATEW dialogTemplate, CWnd* parent = nullptr);
+
+    // The button that ended the dialog (IDOK, IDCANCEL, ...), -1 when it
+    // could not be made.
+    virtual INT_PTR DoModal();
+    // Modeless: the dialog stays until DestroyWindow.
+    BOOL Create(UINT templateId, CWnd* parent = nullptr);
+    BOOL CreateIndirect(LPCDLGTEMPLATEW dialogTemplate, CWnd* parent = nullptr);
+    void EndDialog(int result);
+
+    // Loads the controls from the members.
+    virtual BOOL OnInitDialog();
+    // Saves the controls into the members (a failed check keeps the dialog
+    // open), then ends it with IDOK.
+    virtual void OnOK();
+    virtual void OnCancel();
+
+  protected:
+    LPCWSTR m_lpszTemplateName = nullptr;
+    LPCDLGTEMPLATEW m_lpDialogTemplate = nullptr;
+    CWnd* m_pParentWnd = nullptr;
+    friend INT_PTR CALLBACK AfxDlgProc(HWND, UINT, WPARAM, LPARAM);
+    DECLARE_MESSAGE_MAP()
+};
+INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// A page of a property sheet. m_psp is its page record, ready for
+// CreatePropertySheetPageW. At PSPCB_CREATE the page hooks its window's
+// creation so that the object owns the window from its first message; at
+// PSPCB_RELEASE the page object is deleted, so a page given to a sheet is
+// made with new and belongs to the sheet from then on.
+class CPropertyPage : public CDialog {
+    DECLARE_DYNAMIC(CPropertyPage)
+  public:
+    explicit CPropertyPage(UINT templateId, UINT captionId = 0);
+    PROPSHEETPAGEW m_psp{};
+
+    // PSN_SETACTIVE: FALSE keeps the sheet from showing the page.
+    virtual BOOL OnSetActive() { return TRUE; }
+    // PSN_KILLACTIVE: saves the controls; FALSE keeps the page shown.
+    virtual BOOL OnKillActive() { return UpdateData(TRUE); }
+    // PSN_APPLY: OnOK, and the page is no longer modified; FALSE keeps the page shown.
+    virtual BOOL OnApply();
+    virtual void OnReset() { OnCancel(); }
+    virtual BOOL OnQueryCancel() { return TRUE; }
+    void OnOK() override {}
+    void OnCancel() override {}
+    // Tells the sheet that the page has (or no longer has) changes to apply.
+    void SetModified(BOOL changed = TRUE);
+    BOOL IsModified() const { return m_bModified; }
+
+  protected:
+    BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+  private:
+    BOOL m_bModified = FALSE;
+    CString caption_;
+};
