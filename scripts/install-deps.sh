@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
   libsqlite3-dev nlohmann-json3-dev binutils-mingw-w64-x86-64 zlib1g-dev
   python3  # draws the resource library's pictures at build time
   # drawing: stream pages and pictures of windows

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds everything under AddressSanitizer + UndefinedBehaviorSanitizer, runs every
-# test through CTest, then runs each libFuzzer harness briefly.
+# Checks the sources' layout, builds everything under AddressSanitizer +
+# UndefinedBehaviorSanitizer, runs every test through CTest, then runs each
+# libFuzzer harness briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+bash scripts/check-format.sh
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
