@@ -17,6 +17,10 @@ namespace {
 
 // A hatch goes out as a fixed 16 x 16 pattern: the engine's 8 x 8 hatch tiled.
 constexpr LONG kHatchSide = 16;
+// The printer's pattern sizes are 16-bit; anything larger is refused before
+// its record is made.
+constexpr LONG kMaxPatternSide = 0xFFFF;
+constexpr ULONGLONG kMaxPatternBytes = 16u << 20;
 constexpr ULONG kPaletteEntries1 = 2, kPaletteEntries4 = 16, kPaletteEntries8 = 256;
 
 DWORD FormatOf(ULONG bmf) {
@@ -46,7 +50,8 @@ ULONG PaletteEntries(DWORD format) {
 
 bool ExpandBrushPattern(SURFOBJ* pattern, XLATEOBJ* xlate, ULONG hatch, DWORD brushId,
                         std::vector<BYTE>* out) {
-    if (!pattern || !pattern->pvScan0 || pattern->sizlBitmap.cx < 1 || pattern->sizlBitmap.cy < 1)
+    if (!pattern || !pattern->pvScan0 || pattern->sizlBitmap.cx < 1 || pattern->sizlBitmap.cy < 1 ||
+        pattern->sizlBitmap.cx > kMaxPatternSide || pattern->sizlBitmap.cy > kMaxPatternSide)
         return false;
     const DWORD format = FormatOf(pattern->iBitmapFormat);
     if (!format) return false;
@@ -59,6 +64,7 @@ bool ExpandBrushPattern(SURFOBJ* pattern, XLATEOBJ* xlate, ULONG hatch, DWORD br
     head.kind = isHatch ? hatch : HS_DDI_MAX;
     head.brushId = brushId;
     const DWORD rowBytes = PatternRowBytes(&head);
+    if (static_cast<ULONGLONG>(rowBytes) * head.height > kMaxPatternBytes) return false;
     head.bitsSize = rowBytes * head.height;
     head.colorCount = format == kPattern24 ? 0 : PaletteEntries(format);
     head.colorTableOffset = static_cast<DWORD>(sizeof head) + head.bitsSize;

@@ -11,6 +11,7 @@
 #include "../../../tools/streamdump/src/opcodes.h"
 #include "imaging_hooks.h"
 #include "pdev.h"
+#include "print_page.h"
 #include "render_fixture.h"
 #include "streamdump/decoder.h"
 #include "vector_pattern.h"
@@ -23,22 +24,6 @@ namespace {
 
 using namespace render_test;
 namespace tk = streamdump::token;
-
-// One page drawn by `draw` on P1 with the device mode `d`; the job's stream.
-template <class F> Bytes PrintPage(const inkforge::DevmodeImage& d, F&& draw) {
-    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
-    EXPECT_NE(hdc, nullptr);
-    if (!hdc) return {};
-    DOCINFOW di{sizeof(DOCINFOW), u"Device surface", nullptr, nullptr, 0};
-    int job = StartDocW(hdc, &di);
-    EXPECT_GT(job, 0);
-    EXPECT_GT(StartPage(hdc), 0);
-    draw(hdc);
-    EXPECT_GT(EndPage(hdc), 0);
-    EXPECT_GT(EndDoc(hdc), 0);
-    EXPECT_TRUE(DeleteDC(hdc));
-    return job > 0 ? JobOutput(static_cast<DWORD>(job)) : Bytes{};
-}
 
 // The drawing tokens of a stream, in order.
 std::vector<const streamdump::Token*> Tokens(const streamdump::Decoding& d, int op) {
@@ -239,6 +224,114 @@ TEST_F(DeviceSurface, EachRasterOperationSendsWhatItPaints) {
         EXPECT_EQ(d.problems, 0u) << c.name;
         EXPECT_EQ(Paints(d), c.paints) << c.name << "\n" << streamdump::Format(d);
     }
+}
+
+// The realized record as the raster pattern writer reads it: 44 bytes of
+// head, rows padded to 16 bits from byte 44, then the colour table; hatches
+// tiled to 16 x 16. Patterns laid out by hand, records checked byte by byte.
+TEST(BrushRealization, PatternsTakeTheRasterPatternLayout) {
+    auto u32 = [](const std::vector<BYTE>& r, size_t at) {
+        return r[at] | r[at + 1] << 8 | r[at + 2] << 16 | static_cast<DWORD>(r[at + 3]) << 24;
+    };
+    struct Case {
+        const char* name;
+        ULONG format;
+        LONG w, h, stride;
+        std::vector<BYTE> bits;
+        ULONG hatch;
+        bool ok;
+        DWORD width, height, kind, colours;
+        std::vector<BYTE> rows; // the record's rows
+    };
+    const std::vector<Case> cases = {
+        {"1 bit 3 x 2",
+         BMF_1BPP,
+         3,
+         2,
+         4,
+         {0xA0, 0, 0, 0, 0x40, 0, 0, 0},
+         HS_DDI_MAX,
+         true,
+         3,
+         2,
+         6,
+         2,
+         {0xA0, 0, 0x40, 0}},
+        {"4 bit 5 x 1",
+         BMF_4BPP,
+         5,
+         1,
+         4,
+         {0x12, 0x34, 0x50, 0},
+         HS_DDI_MAX,
+         true,
+         5,
+         1,
+         6,
+         16,
+         {0x12, 0x34, 0x50, 0}},
+        {"24 bit 1 x 2",
+         BMF_24BPP,
+         1,
+         2,
+         4,
+         {1, 2, 3, 0, 4, 5, 6, 0},
+         HS_DDI_MAX,
+         true,
+         1,
+         2,
+         6,
+         0,
+         {1, 2, 3, 0, 4, 5, 6, 0}},
+        {"unsupported format", BMF_32BPP + 1, 2, 2, 4, std::vector<BYTE>(8), HS_DDI_MAX, false},
+        {"too wide", BMF_1BPP, 0x10000, 1, 4, std::vector<BYTE>(4), HS_DDI_MAX, false},
+        {"too large", BMF_24BPP, 0xFFFF, 0xFFFF, 4, std::vector<BYTE>(4), HS_DDI_MAX, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<BYTE> bits = c.bits;
+        SURFOBJ so{};
+        so.iType = STYPE_BITMAP;
+        so.iBitmapFormat = c.format;
+        so.sizlBitmap = SIZEL{c.w, c.h};
+        so.pvBits = so.pvScan0 = bits.data();
+        so.lDelta = c.stride;
+        std::vector<BYTE> r;
+        ASSERT_EQ(inkforge::ExpandBrushPattern(&so, nullptr, c.hatch, 7, &r), c.ok) << c.name;
+        if (!c.ok) continue;
+        ASSERT_GE(r.size(), 44u) << c.name;
+        EXPECT_EQ(u32(r, 0), c.width) << c.name;
+        EXPECT_EQ(u32(r, 4), c.height) << c.name;
+        EXPECT_EQ(u32(r, 12), c.rows.size()) << c.name;
+        EXPECT_EQ(u32(r, 16), c.colours) << c.name;
+        EXPECT_EQ(u32(r, 20), 44 + c.rows.size()) << c.name;
+        EXPECT_EQ(u32(r, 24), c.kind) << c.name;
+        EXPECT_EQ(u32(r, 28), 7u) << c.name;
+        EXPECT_EQ(std::vector<BYTE>(r.begin() + 44, r.begin() + 44 + c.rows.size()), c.rows)
+            << c.name;
+        EXPECT_EQ(r.size(), 44 + c.rows.size() + 4 * c.colours) << c.name;
+    }
+    // A hatch: the 8 x 8 pattern repeated into 16 x 16, kind = its style.
+    std::vector<BYTE> hatch(8 * 4);
+    for (int y = 0; y < 8; ++y)
+        hatch[4 * y] = y == 4 ? 0x00 : 0xF7;
+    SURFOBJ so{};
+    so.iType = STYPE_BITMAP;
+    so.iBitmapFormat = BMF_1BPP;
+    so.sizlBitmap = SIZEL{8, 8};
+    so.pvBits = so.pvScan0 = hatch.data();
+    so.lDelta = 4;
+    std::vector<BYTE> r;
+    ASSERT_TRUE(inkforge::ExpandBrushPattern(&so, nullptr, HS_CROSS, 1, &r));
+    EXPECT_EQ(u32(r, 0), 16u);
+    EXPECT_EQ(u32(r, 24), static_cast<DWORD>(HS_CROSS));
+    for (int y = 0; y < 16; ++y) {
+        BYTE want = y % 8 == 4 ? 0x00 : 0xF7;
+        EXPECT_EQ(r[44 + 2 * y], want) << y;
+        EXPECT_EQ(r[45 + 2 * y], want) << y;
+    }
+    // No translation: a 1-bit pattern is black on white.
+    EXPECT_EQ(u32(r, u32(r, 20)), 0u);
+    EXPECT_EQ(u32(r, u32(r, 20) + 4), 0xFFFFFFu);
 }
 
 } // namespace

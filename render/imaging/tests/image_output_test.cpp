@@ -15,6 +15,7 @@
 #include "imaging_hooks.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "print_page.h"
 #include "raster_encode.h"
 #include "render_fixture.h"
 #include "streamdump/decoder.h"
@@ -361,18 +362,7 @@ template <class F> BandedPage PrintBanded(F&& draw) {
     inkforge::DevmodeImage d = OwnDevmode(u"P1");
     inkforge::SetPrivU32(d, inkforge::priv::FeatureFlags, 1u << 16);
     inkforge::SetPrivU16(d, inkforge::priv::GraphicsMode, 1);
-    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
-    EXPECT_NE(hdc, nullptr);
-    if (!hdc) return page;
-    DOCINFOW di{sizeof(DOCINFOW), u"Banded", nullptr, nullptr, 0};
-    int job = StartDocW(hdc, &di);
-    EXPECT_GT(job, 0);
-    EXPECT_GT(StartPage(hdc), 0);
-    draw(hdc);
-    EXPECT_GT(EndPage(hdc), 0);
-    EXPECT_GT(EndDoc(hdc), 0);
-    EXPECT_TRUE(DeleteDC(hdc));
-    Bytes stream = JobOutput(static_cast<DWORD>(job));
+    Bytes stream = PrintPage(d, draw);
     streamdump::Decoding dec = streamdump::Decode(stream);
     EXPECT_EQ(dec.problems, 0u) << streamdump::Format(dec);
     std::vector<streamdump::JbigPage> pages;
