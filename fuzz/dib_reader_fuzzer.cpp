@@ -33,7 +33,12 @@ HDC OpenMemoryDc() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (!gDc) gDc = OpenMemoryDc();
+    if (!gDc) {
+        gDc = OpenMemoryDc();
+        // The device context goes before the platform's tables do: they were
+        // made while it was opened, so their clean-up runs after this one.
+        std::atexit([] { DeleteDC(gDc); });
+    }
     if (size < 3 || size > (1u << 20)) return 0;
     size_t split = static_cast<size_t>(data[0] | data[1] << 8);
     UINT usage = data[2] % 3;

@@ -62,7 +62,12 @@ HDC OpenMemory() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (!gDc) gDc = OpenPage();
+    if (!gDc) {
+        gDc = OpenPage();
+        // The device context goes before the platform's tables do: they were
+        // made while it was opened, so their clean-up runs after this one.
+        std::atexit([] { DeleteDC(gDc); });
+    }
     if (!gMemory) gMemory = OpenMemory();
     if (size > (1u << 20)) return 0;
     HENHMETAFILE h = SetEnhMetaFileBits(static_cast<UINT>(size), data);

@@ -43,6 +43,7 @@ while read -r name max_len corpus; do
   start=$(coverage "$log" INITED); end=$(coverage "$log" DONE)
   start=${start:-0}; end=${end:-0}
   line="$name: coverage $start after seeds, $end after ${seconds}s"
+  [ ${#seeds[@]} -gt 0 ] || line="$line  (NO SEED CORPUS)"
   if [ "$end" -le "$start" ]; then
     if [ "$fresh" -eq 1 ]; then line="$line  BLIND"; failed=1; else line="$line  (no growth on a reused corpus)"; fi
   fi

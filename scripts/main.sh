@@ -21,6 +21,9 @@ for doc in lines shapes fills clipping; do
   "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/$doc.prn" "samples/documents/$doc.emf"
 done
 "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/brochure.prn" samples/documents/brochure
+# The text pages (a letter, a table, Japanese text), drawn from the fonts downloaded in their stream.
+"$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/text.prn" samples/documents/text
+"$printhost" decode --png "$PRINTHOST_ROOT/text" "$PRINTHOST_ROOT/text.prn" | tail -n 4
 # One document rendered by the engine in bands and sent as a JBIG page, and
 # one in device-surface mode whose fills and gradients go out as images.
 "$printhost" print --printer "Velmora CX5540" --banding --output "$PRINTHOST_ROOT/shapes-banded.prn" samples/documents/shapes.emf

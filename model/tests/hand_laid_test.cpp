@@ -345,6 +345,96 @@ TEST(HandLaidFamilies, IdListsKeysAndRulePairs) {
     EXPECT_EQ(p.data, (Bytes{1, 0, 10, 0, 1, 0, 11, 0, 2, 0, 20, 0}));
 }
 
+TEST(HandLaidFamilies, PaperRecord) {
+    // 20 in a 262 file: count at +0, the unit (dots per inch) in record slot
+    // 4, entries from +20: 22 fixed slots, then the media list, the tied
+    // tray and the tray list.
+    Rec r;
+    r.U32(1).U32(0).U32(9).U32(1).U32(600);
+    const std::uint32_t fixed[22] = {9,   2009, 3,   2100, 2970, 4961, 7016, 100, 110, 120,  130,
+                                     140, 150,  160, 170,  0x21, 0x3F, 17,   18,  19,  0x41, 5};
+    for (std::uint32_t x : fixed)
+        r.U32(x);
+    r.U32(2).U32(1).U32(257).U32(4).U32(3).U32(1).U32(2).U32(3);
+    Answer a = Ask(LayFile(262, {{model::kQueryPapers, r.b}}), model::kQueryPapers, 9,
+                   model::layout::kPaperRecord);
+    ASSERT_EQ(a.result, 0u);
+    ASSERT_EQ(a.data.size(), sizeof(model::PaperRecordAnswer));
+    model::PaperRecordAnswer p;
+    std::memcpy(&p, a.data.data(), sizeof p);
+    EXPECT_EQ(p.id, 9);
+    EXPECT_EQ(p.nameId, 2009);
+    EXPECT_EQ(p.slot2, 3);
+    EXPECT_EQ(p.width, 2100);
+    EXPECT_EQ(p.length, 2970);
+    EXPECT_EQ(p.widthDots, 4961);
+    EXPECT_EQ(p.lengthDots, 7016);
+    EXPECT_EQ(p.printableWidthDots, 4961 - 2 * 100);
+    EXPECT_EQ(p.printableLengthDots, 7016 - 2 * 110);
+    EXPECT_EQ(p.printableWidth, (4961 - 200) * 254 / 600);
+    EXPECT_EQ(p.printableLength, (7016 - 220) * 254 / 600);
+    EXPECT_EQ(p.margins[0], 100);
+    EXPECT_EQ(p.margins[3], 130);
+    EXPECT_EQ(p.turnedLength, 2970);
+    EXPECT_EQ(p.turnedWidth, 2100);
+    EXPECT_EQ(p.turnedPrintableWidthDots, 7016 - 2 * 140);
+    EXPECT_EQ(p.turnedPrintableLengthDots, 4961 - 2 * 150);
+    EXPECT_EQ(p.turnedMargins[3], 170);
+    EXPECT_EQ(p.flags, 0x21u);
+    EXPECT_EQ(p.item9Mask, 0x3Fu);
+    EXPECT_EQ(p.slot17, 17u);
+    EXPECT_EQ(p.slot19, 19u); // at 68, before slot 18
+    EXPECT_EQ(p.slot18, 18u);
+    EXPECT_EQ(p.flags2, 0x41u);
+    EXPECT_EQ(p.tiedMedia, 5);
+    EXPECT_EQ(p.mediaCount, 2);
+    EXPECT_EQ(p.media[0], 1);
+    EXPECT_EQ(p.media[1], 257);
+    EXPECT_EQ(p.tiedTray, 4);
+    EXPECT_EQ(p.trayCount, 3);
+    EXPECT_EQ(p.trays[2], 3);
+}
+
+TEST(HandLaidFamilies, FinisherStapleItemsOfAnOlderFile) {
+    // 27 before 283: count at +0, entries from +4; an entry is {id, slot 1,
+    // two words, count c} and c staple items of 4 slots.
+    Rec r;
+    r.U32(2);
+    r.U32(1)
+        .U32(11)
+        .U32(0x100)
+        .U32(0x200)
+        .U32(2)
+        .U32(7)
+        .U32(71)
+        .U32(0x7001)
+        .U32(0x7002)
+        .U32(8)
+        .U32(81)
+        .U32(0x8001)
+        .U32(0x8002);
+    r.U32(2).U32(12).U32(0x300).U32(0x400).U32(1).U32(9).U32(91).U32(0x9001).U32(0x9002);
+    Bytes file = LayFile(280, {{model::kQueryFinishers, r.b}});
+    Answer items = Ask(file, model::kQueryFinishers, 0, model::layout::kFinisherStaplesShort);
+    ASSERT_EQ(items.result, 0u);
+    ASSERT_EQ(items.count, 3u);
+    ASSERT_EQ(items.data.size(), 3 * 16u);
+    EXPECT_EQ(items.I16(0), 7);
+    EXPECT_EQ(items.I16(2), 71);
+    EXPECT_EQ(items.U32(4), 0x7001u);
+    EXPECT_EQ(items.U32(8), 0x7002u);
+    EXPECT_EQ(items.I16(32), 9);
+    EXPECT_EQ(items.U32(40), 0x9002u);
+    Answer second = Ask(file, model::kQueryFinishers, 2, model::layout::kFinisherShort);
+    ASSERT_EQ(second.result, 0u);
+    EXPECT_EQ(second.I16(0), 2);
+    EXPECT_EQ(second.I16(2), 12);
+    EXPECT_EQ(second.U32(4), 0x300u);
+    EXPECT_EQ(second.U32(8), 0x400u);
+    EXPECT_EQ(second.I16(12), 1);
+    EXPECT_EQ(second.I16(14), 9);
+}
+
 TEST(HandLaidFamilies, OptionDirectoryListsItsCodes) {
     // 37: groups, each a counted list of codes.
     Rec dir;

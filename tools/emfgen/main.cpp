@@ -1,6 +1,7 @@
 // emfgen: writes the sample documents into a folder.
-//   emfgen FOLDER    writes lines.emf, shapes.emf, fills.emf, clipping.emf, pictures.emf and
-//                    brochure/page-1.emf, brochure/page-2.emf under FOLDER
+//   emfgen FOLDER    writes lines.emf, shapes.emf, fills.emf, clipping.emf, pictures.emf,
+//                    brochure/page-1.emf, brochure/page-2.emf and the text pages
+//                    text/letter.emf, text/table.emf, text/japanese.emf under FOLDER
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

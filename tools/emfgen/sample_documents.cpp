@@ -3,6 +3,7 @@
 #include "sample_documents.h"
 
 #include "picture_documents.h"
+#include "text_documents.h"
 
 #include <cmath>
 #include <cstring>
@@ -330,6 +331,9 @@ std::map<std::string, std::vector<BYTE>> SampleDocuments() {
         {"brochure/page-1.emf", BrochureCover()},
         {"brochure/page-2.emf", BrochureChart()},
         {"pictures.emf", PicturesDocument()},
+        {"text/letter.emf", TextLetter()},
+        {"text/table.emf", TextTable()},
+        {"text/japanese.emf", TextJapanese()},
     };
 }
 

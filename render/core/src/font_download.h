@@ -3,6 +3,8 @@
 // device, and the text tokens.
 #pragma once
 
+#include <string>
+
 #include "win/winddi.h"
 
 namespace inkforge {
@@ -31,11 +33,16 @@ struct DownloadedFont {
     DWORD lastPage;
     DWORD glyphsSent;
     DWORD bytesSent;
+    // Out of the table (evicted, retired or past the job) while font objects
+    // still hold it: kept on the table's list of retired records.
+    BOOL retired;
+    DownloadedFont* nextRetired;
 };
 
 // The fonts of a physical device and its text state.
 struct FontTable {
     DownloadedFont* slots[kFontTableSlots];
+    DownloadedFont* retired;
     WORD nextFontNumber;
     // Font selected last, and the character state sent.
     CHAR currentName[48];
@@ -47,6 +54,8 @@ struct FontTable {
 
 // The integer length of (a, b), never overflowing.
 LONG IntHypot(LONG a, LONG b);
+// The em height of the font through its transform, in device pixels.
+LONG GetFontSize(FONTOBJ* pfo);
 // The angle of a vector in degrees (0 to 360), y taken as pointing up.
 double VectorAngle(double x, double y);
 
@@ -63,6 +72,12 @@ DWORD SymbolSetClass(WORD symbolSet);
 // 4 for a symbol character set; else 1 when every character is in the
 // Latin glyph set, 2 when every character is below 128 or in 1024-1279.
 DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet);
+
+// The printer font for a face: the face after the substitution table (a hit
+// admits every class), found in the device's font list with a symbol-set
+// class the run needs.
+bool MatchDeviceFont(PDEV* pdev, const WCHAR* faceName, DWORD needed, std::string* name,
+                     WORD* symbolSet);
 
 // The font table (made on first use), and its release at the end of a job.
 FontTable* Fonts(PDEV* pdev);

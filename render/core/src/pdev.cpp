@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "font_download.h"
 #include "output_writer.h"
 #include "win/base.h"
 
@@ -29,6 +30,7 @@ PDEV* AllocatePdev() {
 void FreePdev(PDEV* pdev) {
     if (!pdev) return;
     HANDLE heap = pdev->heap;
+    FreeFontTable(pdev);
     FreeCapture(pdev);
     FreeImagingState(pdev);
     if (pdev->tempFile) {
@@ -48,7 +50,8 @@ void FreePdev(PDEV* pdev) {
 LPWSTR HeapString(PDEV* pdev, LPCWSTR text) {
     if (!text) return nullptr;
     size_t n = 0;
-    while (text[n]) ++n;
+    while (text[n])
+        ++n;
     auto* copy = static_cast<LPWSTR>(HeapAlloc(pdev->heap, 0, (n + 1) * sizeof(WCHAR)));
     if (copy) std::memcpy(copy, text, (n + 1) * sizeof(WCHAR));
     return copy;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "devmode_revision.h"
-#include "font_download.h"
 #include "hooks.h"
 #include "model/model_queries.h"
 #include "model_access.h"
@@ -468,7 +467,6 @@ VOID APIENTRY DrvDisablePDEV(DHPDEV dhpdev) {
     if (pdev->palette) EngDeletePalette(pdev->palette);
     pdev->palette = nullptr;
     pdev->outUsed = 0;
-    FreeFontTable(pdev);
     FreePdev(pdev);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "font_download.h"
+#include "hooks.h"
 #include "format_text.h"
 #include "output_writer.h"
 #include "pdev.h"
@@ -27,12 +28,14 @@ constexpr WORD kTextModeBitmaps = 0x2;
 constexpr float kSimBoldness = 0.015f;
 constexpr float kItalicShear = 0.309017f;
 constexpr DWORD kMaxPiece = 32768;
+constexpr DWORD kDeltaRowVersion = 0x20001; // the graphics language that takes delta rows
 
 namespace fop {
 constexpr int BeginFontHeader = 0x4F, ReadFontHeader = 0x50, EndFontHeader = 0x51;
 constexpr int BeginChar = 0x52, ReadChar = 0x53, EndChar = 0x54, RemoveFont = 0x55;
 constexpr int SetCharAngle = 0x64, SetCharScale = 0x65, SetCharShear = 0x66, SetFont = 0x6F;
 constexpr int SetCharBoldValue = 0x7D, SetCursor = 0x6B, Text = 0xA8;
+constexpr int BeginImage = 0xB0, ReadImage = 0xB1, EndImage = 0xB2;
 } // namespace fop
 namespace at {
 constexpr int CharAngle = 0xA1, CharCode = 0xA2, CharDataSize = 0xA3, CharScale = 0xA4,
@@ -114,13 +117,26 @@ void DetachSlot(FontTable* ft, size_t i) {
     DownloadedFont* r = ft->slots[i];
     ft->slots[i] = nullptr;
     if (!r) return;
-    r->owner = nullptr;
     // A record no font object holds any more goes now; else with the last
-    // one's DrvDestroyFont.
+    // one's DrvDestroyFont, or with the table.
     bool held = false;
     for (ULONG id : r->fontObjects)
         held = held || id != 0;
-    if (!held) FreeRecord(r);
+    if (!held) {
+        FreeRecord(r);
+        return;
+    }
+    r->retired = TRUE;
+    r->nextRetired = ft->retired;
+    ft->retired = r;
+}
+
+void Unretire(FontTable* ft, DownloadedFont* r) {
+    for (DownloadedFont** p = &ft->retired; *p; p = &(*p)->nextRetired)
+        if (*p == r) {
+            *p = r->nextRetired;
+            return;
+        }
 }
 
 DownloadedFont* FindDownloadedFont(PDEV* pdev, FONTOBJ* pfo, bool outline) {
@@ -310,6 +326,21 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
     header.push_back(0xFF);
     header.push_back(0xFF);
     PutBig32(header, 0);
+    // A font object that held a record out of the table lets go of it.
+    for (DownloadedFont** p = &ft->retired; *p;) {
+        DownloadedFont* old = *p;
+        bool held = false;
+        for (ULONG& id : old->fontObjects) {
+            if (id == pfo->iUniq) id = 0;
+            held = held || id != 0;
+        }
+        if (held) {
+            p = &old->nextRetired;
+        } else {
+            *p = old->nextRetired;
+            FreeRecord(old);
+        }
+    }
     if (!SendHeader(pdev, r, header) || !RegisterDownloadedFont(pdev, r)) {
         FreeRecord(r);
         return nullptr;
@@ -348,7 +379,8 @@ void MarkSent(DownloadedFont* r, WORD glyph, size_t bytes) {
     r->bytesSent += static_cast<DWORD>(bytes);
 }
 bool Sent(const DownloadedFont* r, DWORD glyph) {
-    return glyph < r->glyphCount + 8 && (r->glyphMap[glyph / 8] >> (glyph % 8) & 1);
+    // The map has glyphCount / 8 + 1 bytes.
+    return glyph / 8 <= r->glyphCount / 8 && (r->glyphMap[glyph / 8] >> (glyph % 8) & 1);
 }
 
 BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
@@ -548,13 +580,192 @@ int Visibility(const GLYPHPOS& g, const RECTL& box) {
     return 0;
 }
 
+// --- printer-resident fonts ------------------------------------------------------
+
+// The 1252 byte of a Unicode character through the Latin glyph set (0 when
+// it has none).
+WORD LatinCode(WCHAR c) {
+    const FD_GLYPHSET* gs = GlyphSet1252();
+    if (!gs) return c < 256 ? c : 0;
+    for (ULONG i = 0; i < gs->cRuns; ++i) {
+        const WCRUN& run = gs->awcrun[i];
+        if (c >= run.wcLow && c < run.wcLow + run.cGlyphs)
+            return run.phg ? static_cast<WORD>(run.phg[c - run.wcLow] & 0xFF)
+                           : static_cast<WORD>(c);
+    }
+    return 0;
+}
+
+// --- glyph images ----------------------------------------------------------------
+
+// Run-length rows (compression 1): literal runs and repeats of up to 128 bytes.
+void PackRow(const BYTE* row, size_t n, std::vector<BYTE>& out) {
+    size_t i = 0;
+    while (i < n) {
+        size_t run = 1;
+        while (i + run < n && run < 128 && row[i + run] == row[i])
+            ++run;
+        if (run >= 2) {
+            out.push_back(static_cast<BYTE>(257 - run));
+            out.push_back(row[i]);
+            i += run;
+            continue;
+        }
+        size_t lit = 1;
+        while (i + lit < n && lit < 128 && !(i + lit + 1 < n && row[i + lit] == row[i + lit + 1]))
+            ++lit;
+        out.push_back(static_cast<BYTE>(lit - 1));
+        out.insert(out.end(), row + i, row + i + lit);
+        i += lit;
+    }
+}
+
+// Delta rows (compression 3): a u16 byte count, then commands of up to 8
+// replaced bytes at an offset from the end of the last replaced ones.
+void DeltaRow(const BYTE* row, BYTE* seed, size_t n, std::vector<BYTE>& out) {
+    size_t start = out.size();
+    out.push_back(0);
+    out.push_back(0);
+    size_t last = 0, i = 0;
+    while (i < n) {
+        if (row[i] == seed[i]) {
+            ++i;
+            continue;
+        }
+        size_t count = 1;
+        while (i + count < n && count < 8 && row[i + count] != seed[i + count])
+            ++count;
+        size_t offset = i - last;
+        out.push_back(static_cast<BYTE>((count - 1) << 5 | std::min<size_t>(offset, 31)));
+        if (offset >= 31) {
+            offset -= 31;
+            while (offset >= 255) {
+                out.push_back(255);
+                offset -= 255;
+            }
+            out.push_back(static_cast<BYTE>(offset));
+        }
+        out.insert(out.end(), row + i, row + i + count);
+        std::memcpy(seed + i, row + i, count);
+        i += count;
+        last = i;
+    }
+    size_t len = out.size() - start - 2;
+    out[start] = static_cast<BYTE>(len);
+    out[start + 1] = static_cast<BYTE>(len >> 8);
+}
+
+// One glyph's image as a raster image at its place: only the part inside
+// the clip box and the page.
+BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compression) {
+    const GLYPHBITS* gb = g.pgdf ? g.pgdf->pgb : nullptr;
+    if (!gb || gb->sizlBitmap.cx <= 0 || gb->sizlBitmap.cy <= 0) return TRUE;
+    LONG gx = g.ptl.x + gb->ptlOrigin.x, gy = g.ptl.y + gb->ptlOrigin.y;
+    RECTL v{std::max({gx, clip.left, LONG{0}}), std::max({gy, clip.top, LONG{0}}),
+            std::min(gx + gb->sizlBitmap.cx, clip.right),
+            std::min(gy + gb->sizlBitmap.cy, clip.bottom)};
+    if (v.right <= v.left || v.bottom <= v.top) return TRUE;
+    LONG w = v.right - v.left, h = v.bottom - v.top;
+    size_t stride = (static_cast<size_t>(w) + 31) / 32 * 4;
+    size_t src = (static_cast<size_t>(gb->sizlBitmap.cx) + 7) / 8;
+    std::vector<BYTE> rows(stride * static_cast<size_t>(h), 0);
+    for (LONG y = 0; y < h; ++y)
+        for (LONG x = 0; x < w; ++x) {
+            LONG sx = v.left - gx + x, sy = v.top - gy + y;
+            if (gb->aj[static_cast<size_t>(sy) * src + static_cast<size_t>(sx) / 8] &
+                (0x80 >> (sx % 8)))
+                rows[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] |=
+                    static_cast<BYTE>(0x80 >> (x % 8));
+        }
+    std::vector<BYTE> data, seed(stride, 0);
+    for (LONG y = 0; y < h; ++y) {
+        const BYTE* row = rows.data() + static_cast<size_t>(y) * stride;
+        if (compression == 3)
+            DeltaRow(row, seed.data(), stride, data);
+        else
+            PackRow(row, stride, data);
+    }
+    Bytes t;
+    t.b(tag::SInt16Pair).w(static_cast<DWORD>(v.left)).w(static_cast<DWORD>(v.top));
+    t.attr(at::Point).b(fop::SetCursor);
+    t.b(tag::UByte).b(1).attr(attr::ColorMapping).b(tag::UByte).b(0).attr(attr::ColorDepth);
+    t.b(tag::UInt16).w(static_cast<DWORD>(w)).attr(attr::SourceWidth);
+    t.b(tag::UInt16).w(static_cast<DWORD>(h)).attr(attr::SourceHeight);
+    t.b(tag::UInt16Pair)
+        .w(static_cast<DWORD>(w))
+        .w(static_cast<DWORD>(h))
+        .attr(attr::DestinationSize);
+    t.b(fop::BeginImage);
+    t.b(tag::UInt16)
+        .w(0)
+        .attr(attr::StartLine)
+        .b(tag::UInt16)
+        .w(static_cast<DWORD>(h))
+        .attr(attr::BlockHeight);
+    t.b(tag::UByte).b(compression).attr(attr::Compression).b(fop::ReadImage);
+    t.b(tag::Data)
+        .d(static_cast<DWORD>(data.size()))
+        .raw(data.data(), data.size())
+        .b(fop::EndImage);
+    return t.send(pdev);
+}
+
 } // namespace
+
+DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet) {
+    if (charSet == 2) return 4; // symbol
+    bool latin = true, ascii = true;
+    for (ULONG i = 0; i < count; ++i) {
+        WCHAR c = text ? text[i] : 0;
+        if (c >= 256 || (c >= 0x80 && LatinCode(c) == 0)) latin = false;
+        if (!(c < 128 || (c >= 1024 && c <= 1279))) ascii = false;
+    }
+    return latin ? 1 : ascii ? 2 : 0;
+}
+
+bool MatchDeviceFont(PDEV* pdev, const WCHAR* faceName, DWORD needed, std::string* name,
+                     WORD* symbolSet) {
+    // The face in ANSI, as the substitution table and the font list hold it.
+    char face[64] = {};
+    for (size_t i = 0; i + 1 < sizeof face && faceName && faceName[i]; ++i)
+        face[i] = faceName[i] < 0x80 ? static_cast<char>(faceName[i]) : '?';
+    bool anyClass = false;
+    for (DWORD i = 0; pdev->fontSubs && i < pdev->fontSubCount; ++i) {
+        const BYTE* e = pdev->fontSubs + static_cast<size_t>(i) * kFontSubRecordSize;
+        if (strncmp(reinterpret_cast<const char*>(e), face, 63) != 0) continue;
+        // The replacement name at offset 64 of the entry, cut to its field.
+        size_t n = strnlen(reinterpret_cast<const char*>(e + 64), 63);
+        std::memcpy(face, e + 64, n);
+        face[n] = 0;
+        anyClass = true;
+        break;
+    }
+    for (DWORD i = 0; pdev->trueTypeFonts && i < pdev->trueTypeCount; ++i) {
+        const TrueTypeFont& f = pdev->trueTypeFonts[i];
+        if (strncmp(f.faceName, face, sizeof f.faceName) != 0) continue;
+        DWORD cls = SymbolSetClass(f.id);
+        if (!anyClass && (needed == 0 || (cls & needed) == 0)) continue;
+        *name = std::string(f.faceName, strnlen(f.faceName, sizeof f.faceName));
+        *symbolSet = f.id;
+        return true;
+    }
+    return false;
+}
 
 // --- public helpers ------------------------------------------------------------
 
 LONG IntHypot(LONG a, LONG b) {
     double h = std::hypot(static_cast<double>(a), static_cast<double>(b));
     return h >= 2147483647.0 ? 2147483647 : static_cast<LONG>(std::lround(h));
+}
+
+LONG GetFontSize(FONTOBJ* pfo) {
+    IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
+    XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
+    XFORML m{};
+    if (!ifi || !xo || XFORMOBJ_iGetXform(xo, &m) == DDI_ERROR) return 0;
+    auto len = [](double v) { return static_cast<LONG>(std::lround(std::clamp(v, -2e9, 2e9))); };
+    return IntHypot(len(m.eM21 * ifi->fwdUnitsPerEm), len(m.eM22 * ifi->fwdUnitsPerEm));
 }
 
 double VectorAngle(double x, double y) {
@@ -625,17 +836,6 @@ DWORD SymbolSetClass(WORD s) {
     }
 }
 
-DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet) {
-    if (charSet == 2) return 4; // symbol
-    bool latin = true, ascii = true;
-    for (ULONG i = 0; i < count; ++i) {
-        WCHAR c = text ? text[i] : 0;
-        if (c >= 256) latin = false;
-        if (!(c < 128 || (c >= 1024 && c <= 1279))) ascii = false;
-    }
-    return latin ? 1 : ascii ? 2 : 0;
-}
-
 FontTable* Fonts(PDEV* pdev) {
     if (!pdev->fontTable)
         pdev->fontTable = static_cast<FontTable*>(
@@ -653,7 +853,13 @@ void RetireDownloadedFonts(PDEV* pdev) {
 
 void FreeFontTable(PDEV* pdev) {
     RetireDownloadedFonts(pdev);
-    if (pdev->fontTable) EngFreeMem(pdev->fontTable);
+    if (!pdev->fontTable) return;
+    for (DownloadedFont* r = pdev->fontTable->retired; r;) {
+        DownloadedFont* next = r->nextRetired;
+        FreeRecord(r);
+        r = next;
+    }
+    EngFreeMem(pdev->fontTable);
     pdev->fontTable = nullptr;
 }
 
@@ -674,11 +880,15 @@ VOID APIENTRY DrvDestroyFont(FONTOBJ* pfo) {
         held = held || id != 0;
     }
     if (held) return;
-    if (PDEV* pdev = r->owner) {
-        if ((pdev->jobFlags & job::Started) && (pdev->jobFlags & job::PageOpen))
-            RemoveFont(pdev, r);
-        for (DownloadedFont*& s : Fonts(pdev)->slots)
-            if (s == r) s = nullptr;
+    if (PDEV* pdev = r->owner; pdev && pdev->fontTable) {
+        if (r->retired) {
+            Unretire(pdev->fontTable, r);
+        } else {
+            if ((pdev->jobFlags & job::Started) && (pdev->jobFlags & job::PageOpen))
+                RemoveFont(pdev, r);
+            for (DownloadedFont*& slot : pdev->fontTable->slots)
+                if (slot == r) slot = nullptr;
+        }
     }
     FreeRecord(r);
 }
@@ -708,7 +918,8 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
 
     IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
     if (!ifi) return FALSE;
-    // The method.
+    // The method: a printer font that the face stands for and that holds the
+    // run's characters, else the text setting of the device mode.
     WORD textMode = PrivU16(pdev->devmode, kTextMode);
     DWORD method = (textMode & kTextModeImages)    ? kGlyphImages
                    : (textMode & kTextModeBitmaps) ? kBitmaps
@@ -717,6 +928,14 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
     bool vertical = face[0] == u'@';
     if (method == kOutlines && (vertical || (pfo->flFontType & FO_SIM_BOLD))) method = kBitmaps;
+    std::string deviceName;
+    WORD symbolSet = 0;
+    if (!(pfo->flFontType & FO_TYPE_DEVICE) &&
+        !(pstro->flAccel & (SO_GLYPHINDEX_TEXT | SO_DO_NOT_SUBSTITUTE_DEVICE_FONT)) &&
+        MatchDeviceFont(pdev, face,
+                        ClassifyRunCharacters(pstro->pwszOrg, pstro->cGlyphs, ifi->jWinCharSet),
+                        &deviceName, &symbolSet))
+        method = kDeviceFont;
 
     // Clip and opaque rectangle.
     RECTL box{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy};
@@ -742,6 +961,36 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     if (allBlack && (fore & 0xFFFFFF) != 0xFFFFFF) fore = 0;
     bool glyphIndexText = (pstro->flAccel & SO_GLYPHINDEX_TEXT) != 0;
 
+    if (method == kGlyphImages || method == kDeviceFont) {
+        bool strokes = (ifi->flInfo & FM_INFO_RETURNS_STROKES) != 0;
+        if (!SetBrushColor(pdev, fore) || !(strokes ? SelectNoBrush(pdev) : SelectNoPen(pdev)) ||
+            !SetRop(pdev, kRopText) || !SetTransferModes(pdev, true))
+            return FALSE;
+        if (method == kGlyphImages) {
+            int compression = pdev->graphicsVersion == kDeltaRowVersion ? 3 : 1;
+            for (size_t i = first; i < last; ++i)
+                if (!SendGlyphImage(pdev, glyphs[i], box, compression)) return FALSE;
+        } else {
+            // The printer's own font at the glyphs' positions.
+            std::vector<WORD> codes;
+            std::vector<POINTL> pos;
+            bool symbol = SymbolSetClass(symbolSet) == 4;
+            for (size_t i = first; i < last; ++i) {
+                WCHAR c = pstro->pwszOrg ? pstro->pwszOrg[i] : 0;
+                codes.push_back(symbol ? static_cast<WORD>(c > 0xEFFF ? c - 0xF000 : c)
+                                       : LatinCode(c));
+                pos.push_back(glyphs[i].ptl);
+            }
+            if (!SendCharTransform(pdev, FontXform{0, 1, 1, 0, 0}, 0) ||
+                !SelectFont(pdev, deviceName, static_cast<float>(GetFontSize(pfo)), symbolSet) ||
+                !WriteTextRun(pdev, codes, pos))
+                return FALSE;
+        }
+        for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
+            if (!SetSolidBrush(pdev, e, fore, kRopPatCopy, false)) return FALSE;
+        return TRUE;
+    }
+
     // The font file and the download.
     SfntFont font;
     bool haveFont = false;
@@ -759,16 +1008,19 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
                    font.Find(SfntTag('m', 'a', 'x', 'p')) && font.Find(SfntTag('g', 'l', 'y', 'f'));
         if (!haveFont) method = kBitmaps;
     }
-    if (method == kGlyphImages)
-        method = kBitmaps; // raster images of glyphs travel as a bitmap font here
-
     DownloadedFont* r = FindDownloadedFont(pdev, pfo, method == kOutlines);
-    if (r && method == kBitmaps && r->glyphsSent + (last - first) > kBitmapFontGlyphLimit) {
-        // A bitmap font past its glyph limit is removed and sent anew.
-        if (!RemoveFont(pdev, r)) return FALSE;
-        for (size_t i = 0; i < kFontTableSlots; ++i)
-            if (Fonts(pdev)->slots[i] == r) DetachSlot(Fonts(pdev), i);
-        r = nullptr;
+    if (r && method == kBitmaps) {
+        // A bitmap font that the run's new glyphs would take past its limit
+        // is removed and sent anew.
+        DWORD fresh = 0;
+        for (size_t i = first; i < last; ++i)
+            if (glyphs[i].hg >= r->glyphCount || !Sent(r, glyphs[i].hg)) ++fresh;
+        if (r->glyphsSent + fresh > kBitmapFontGlyphLimit) {
+            if (!RemoveFont(pdev, r)) return FALSE;
+            for (size_t i = 0; i < kFontTableSlots; ++i)
+                if (Fonts(pdev)->slots[i] == r) DetachSlot(Fonts(pdev), i);
+            r = nullptr;
+        }
     }
     if (!r) {
         r = DownloadFontHeader(pdev, pfo, haveFont ? &font : nullptr, method == kOutlines);
@@ -809,18 +1061,10 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     // Select, colour, run.
     FontXform x = method == kOutlines ? DecomposeFontXform(pfo) : FontXform{0, 1, 1, 0, 0};
     float bold = (method == kOutlines && (pfo->flFontType & FO_SIM_BOLD)) ? kSimBoldness : 0.0f;
-    float size = 0;
-    if (method == kOutlines) {
-        XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
-        XFORML m{};
-        if (xo) XFORMOBJ_iGetXform(xo, &m);
-        size = static_cast<float>(
-            IntHypot(static_cast<LONG>(std::lround(m.eM21 * ifi->fwdUnitsPerEm)),
-                     static_cast<LONG>(std::lround(m.eM22 * ifi->fwdUnitsPerEm))));
-    } else {
-        size = static_cast<float>(
-            pdev->devmode.dm.dmPrintQuality > 0 ? pdev->devmode.dm.dmPrintQuality : 600);
-    }
+    float size = method == kOutlines ? static_cast<float>(GetFontSize(pfo))
+                                     : static_cast<float>(pdev->devmode.dm.dmPrintQuality > 0
+                                                              ? pdev->devmode.dm.dmPrintQuality
+                                                              : 600);
     if (!SendCharTransform(pdev, x, bold) || !SelectFont(pdev, FontName(r), size, 0)) return FALSE;
     bool strokes = (ifi->flInfo & FM_INFO_RETURNS_STROKES) != 0;
     if (strokes) {

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "font_download.h"
+#include "page_render.h"
 #include "platform/engine_ctl.h"
 #include "platform/gdi_ctl.h"
 #include "platform/testctl.h"
@@ -16,6 +18,7 @@
 #include "sfnt_reader.h"
 #include "win/base.h"
 #include "win/gdi.h"
+#include "win/emf.h"
 #include "win/gdi_dc.h"
 
 namespace inkforge {
@@ -230,6 +233,47 @@ TEST(SfntReader, SymbolCmapGivesTheGlyphCountAndMapsTheF000Page) {
     EXPECT_EQ(f.MapCharacter(0x21), 0);
 }
 
+Bytes ReadCorpus(const char* name) {
+    return render_test::ReadHostFile(std::string(PKG_FONT_CORPUS_DIR) + "/" + name);
+}
+
+TEST(SfntReader, CollectionMemberByPanoseAndUniqueName) {
+    // Three members: another PANOSE; the PANOSE asked for named "Second";
+    // the PANOSE asked for named "Unique".
+    Bytes ttc = ReadCorpus("small.ttc");
+    ASSERT_GT(ttc.size(), 24u);
+    ASSERT_TRUE(SfntFont::IsCollection(ttc.data(), ttc.size()));
+    DWORD members[3] = {BigU32(ttc.data() + 12), BigU32(ttc.data() + 16), BigU32(ttc.data() + 20)};
+    const BYTE asked[10] = {2, 11, 6, 4, 2, 2, 2, 2, 2, 4},
+               none[10] = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+    struct Case {
+        const BYTE* panose;
+        const char16_t* unique;
+        DWORD member;
+    } cases[] = {{asked, u"Unique", members[2]},
+                 {asked, u"Second", members[1]},
+                 {asked, u"Nobody", members[1]},
+                 {none, u"Unique", members[0]}};
+    for (const Case& c : cases) {
+        DWORD at = 0;
+        ASSERT_TRUE(SfntFont::ChooseMember(ttc.data(), ttc.size(), c.panose, c.unique, &at));
+        EXPECT_EQ(at, c.member);
+        SfntFont f;
+        ASSERT_TRUE(f.Open(ttc.data(), ttc.size(), at));
+        EXPECT_EQ(f.MapCharacter(u'B'), 2);
+        const BYTE* g;
+        DWORD n;
+        ASSERT_TRUE(f.GlyphData(2, &g, &n));
+        std::vector<WORD> parts;
+        EXPECT_TRUE(f.Components(g, n, &parts));
+        EXPECT_EQ(parts, (std::vector<WORD>{1, 1}));
+    }
+    // A member table beyond the file, and a count of members past its end.
+    Bytes cut(ttc.begin(), ttc.begin() + 16);
+    DWORD at;
+    EXPECT_FALSE(SfntFont::ChooseMember(cut.data(), cut.size(), asked, u"Unique", &at));
+}
+
 TEST(GtSegment, DirectoryOrderOffsetsAndPadding) {
     Bytes cvt = {1, 2, 3, 4, 5, 6};
     Bytes font = MakeFont({{"cvt ", cvt},
@@ -288,6 +332,31 @@ class TextPage : public ::testing::Test {
         EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
         EXPECT_EQ(platform::test::LiveHeapAllocations(), 0);
     }
+    // Prints `pages` pages, each drawn by `draw`, in transparent text;
+    // returns the job's bytes.
+    static Bytes Print(int pages, const std::function<void(HDC)>& draw) {
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
+        EXPECT_NE(hdc, nullptr);
+        DOCINFOW di{sizeof(DOCINFOW), u"Text", nullptr, nullptr, 0};
+        int job = StartDocW(hdc, &di);
+        EXPECT_GT(job, 0);
+        for (int page = 0; page < pages; ++page) {
+            EXPECT_GT(StartPage(hdc), 0);
+            SetBkMode(hdc, TRANSPARENT);
+            draw(hdc);
+            EXPECT_GT(EndPage(hdc), 0);
+        }
+        EXPECT_GT(EndDoc(hdc), 0);
+        EXPECT_TRUE(DeleteDC(hdc));
+        return job > 0 ? render_test::JobOutput(static_cast<DWORD>(job)) : Bytes{};
+    }
+    static HFONT Arial(LONG height) {
+        LOGFONTW lf{};
+        lf.lfHeight = height;
+        std::u16string face = u"Arial";
+        std::copy(face.begin(), face.end(), lf.lfFaceName);
+        return CreateFontIndirectW(&lf);
+    }
 };
 
 size_t Count(const Bytes& b, const Bytes& what) {
@@ -299,41 +368,100 @@ size_t Count(const Bytes& b, const Bytes& what) {
 }
 
 TEST_F(TextPage, OneFaceAtTwoSizesOnTwoPagesIsDownloadedOnceAndEachGlyphOnce) {
-    Bytes stream;
-    {
-        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
-        ASSERT_NE(hdc, nullptr);
-        DOCINFOW di{sizeof(DOCINFOW), u"Letter", nullptr, nullptr, 0};
-        int job = StartDocW(hdc, &di);
-        ASSERT_GT(job, 0);
-        LOGFONTW small{}, big{};
-        small.lfHeight = -100;
-        big.lfHeight = -200;
-        std::u16string face = u"Arial";
-        std::copy(face.begin(), face.end(), small.lfFaceName);
-        std::copy(face.begin(), face.end(), big.lfFaceName);
-        HFONT a = CreateFontIndirectW(&small), b = CreateFontIndirectW(&big);
-        for (int page = 0; page < 2; ++page) {
-            ASSERT_GT(StartPage(hdc), 0);
-            SetBkMode(hdc, TRANSPARENT);
-            HGDIOBJ old = SelectObject(hdc, a);
-            EXPECT_TRUE(TextOutW(hdc, 300, 300, u"abcab", 5));
-            SelectObject(hdc, b);
-            EXPECT_TRUE(TextOutW(hdc, 300, 600, u"cab", 3));
-            SelectObject(hdc, old);
-            EXPECT_GT(EndPage(hdc), 0);
-        }
-        EXPECT_GT(EndDoc(hdc), 0);
-        EXPECT_TRUE(DeleteDC(hdc));
-        DeleteObject(a);
-        DeleteObject(b);
-        stream = render_test::JobOutput(static_cast<DWORD>(job));
-    }
+    HFONT a = Arial(-100), b = Arial(-200);
+    Bytes stream = Print(2, [&](HDC hdc) {
+        HGDIOBJ old = SelectObject(hdc, a);
+        EXPECT_TRUE(TextOutW(hdc, 300, 300, u"abcab", 5));
+        SelectObject(hdc, b);
+        EXPECT_TRUE(TextOutW(hdc, 300, 600, u"cab", 3));
+        SelectObject(hdc, old);
+    });
+    DeleteObject(a);
+    DeleteObject(b);
     // One font header; the glyphs a, b and c each once; four text runs.
     EXPECT_EQ(Count(stream, {0xF8, 0xA9, 0x4F}), 1u);
     EXPECT_EQ(Count(stream, {0xF8, 0xA3, 0x53}), 3u);
     EXPECT_EQ(Count(stream, {0xF8, 0xAB}), 4u);
     EXPECT_EQ(Count(stream, {0xF8, 0xA6, 0xC1, 0, 0, 0xF8, 0xAA, 0x6F}), 4u) << "a size per run";
+}
+
+// A big "H" printed in red and drawn back from the stream: its stem is red,
+// its counter paper; a download whose glyph data is spoilt draws nothing.
+TEST_F(TextPage, PrintedTextIsDrawnFromTheDownloadedFont) {
+    HFONT f = Arial(-600);
+    Bytes stream = Print(1, [&](HDC hdc) {
+        HGDIOBJ old = SelectObject(hdc, f);
+        SetTextAlign(hdc, TA_BASELINE);
+        SetTextColor(hdc, RGB(255, 0, 0));
+        EXPECT_TRUE(TextOutW(hdc, 1000, 2000, u"H", 1));
+        SelectObject(hdc, old);
+    });
+    DeleteObject(f);
+    auto render = [](const Bytes& s) {
+        streamdump::Decoding d = streamdump::Decode(s);
+        EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+        std::vector<streamdump::PageImage> pages =
+            streamdump::RenderPages(s.data(), s.size(), d, 2000);
+        EXPECT_EQ(pages.size(), 1u);
+        return pages.empty() ? streamdump::PageImage{} : pages[0];
+    };
+    streamdump::PageImage page = render(stream);
+    auto at = [&](double x, double y) {
+        return page.Pixel(static_cast<int>(std::lround(x * page.scale)),
+                          static_cast<int>(std::lround(y * page.scale)));
+    };
+    // Liberation Sans "H": left stem from about 48 to 98 dots, cap height 412.
+    EXPECT_EQ(at(1072, 1800), 0xFF0000);
+    EXPECT_EQ(at(1072, 1620), 0xFF0000);
+    EXPECT_EQ(at(1200, 1700), 0xFFFFFF) << "the counter above the bar";
+    EXPECT_EQ(at(1072, 2100), 0xFFFFFF) << "below the baseline";
+    // The same stream with the glyph's outline data spoilt (its contour
+    // count made absurd): FreeType cannot read it and nothing is drawn.
+    Bytes spoilt = stream;
+    Bytes readChar = {0xF8, 0xA3, 0x53, 0xFA};
+    auto it = std::search(spoilt.begin(), spoilt.end(), readChar.begin(), readChar.end());
+    ASSERT_NE(it, spoilt.end());
+    size_t data = static_cast<size_t>(it - spoilt.begin()) + 8; // past the length
+    spoilt[data + 6] = 0x7F; // the glyph's contour count, after the 6-byte character head
+    page = render(spoilt);
+    EXPECT_EQ(at(1072, 1800), 0xFFFFFF);
+}
+
+// A page of text exported by Inkscape (three faces, a turned line) prints
+// with its text where the drawing has it: the title blue along its line, the
+// turned stamp red around its place, each face selected at its own size.
+TEST_F(TextPage, InkscapeTextPagePrintsWithItsText) {
+    Bytes emf =
+        render_test::ReadHostFile(std::string(PKG_TEXT_FIXTURES_DIR) + "/inkscape_text.emf");
+    ASSERT_GT(emf.size(), 1000u);
+    HENHMETAFILE h = SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data());
+    ASSERT_NE(h, nullptr);
+    Bytes stream = Print(1, [&](HDC hdc) {
+        // The drawing's 210 x 297 mm onto the page at 600 dots per inch.
+        RECT page{0, 0, 4961, 7016};
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, h, &page));
+    });
+    DeleteEnhMetaFile(h);
+    EXPECT_GE(Count(stream, {0xF8, 0xA9, 0x4F}), 3u) << "three faces downloaded";
+    streamdump::Decoding d = streamdump::Decode(stream);
+    EXPECT_EQ(d.problems, 0u);
+    std::vector<streamdump::PageImage> pages =
+        streamdump::RenderPages(stream.data(), stream.size(), d, 2000);
+    ASSERT_EQ(pages.size(), 1u);
+    const streamdump::PageImage& img = pages[0];
+    // Pixels of a colour within a box given in millimetres.
+    auto count = [&](double l, double t, double r, double b, long color) {
+        auto px = [&](double mm) { return static_cast<int>(mm / 25.4 * 600 * img.scale); };
+        int n = 0;
+        for (int y = px(t); y < px(b); ++y)
+            for (int x = px(l); x < px(r); ++x)
+                n += img.Pixel(x, y) == color;
+        return n;
+    };
+    EXPECT_GT(count(20, 22, 100, 31, 0x003366), 200) << "the title on its line";
+    EXPECT_EQ(count(20, 60, 100, 140, 0x003366), 0);
+    EXPECT_GT(count(110, 115, 175, 155, 0xC81E1E), 200) << "the turned stamp";
+    EXPECT_EQ(count(20, 115, 100, 155, 0xC81E1E), 0) << "nothing left of its start";
 }
 
 } // namespace

@@ -89,7 +89,7 @@ TEST(SampleDocumentsPeerTest, Emf2svgDrawsEveryDocument) {
         std::string text((std::istreambuf_iterator<char>(svg)), {});
         EXPECT_NE(text.find("<svg"), std::string::npos);
         bool drawn = false;
-        for (const char* shape : {"<path", "<rect", "<ellipse", "<polygon", "<polyline"})
+        for (const char* shape : {"<path", "<rect", "<ellipse", "<polygon", "<polyline", "<text"})
             drawn = drawn || text.find(shape) != std::string::npos;
         EXPECT_TRUE(drawn) << text.substr(0, 400);
     }

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "opcodes.h"
+#include "text_render.h"
 
 namespace streamdump {
 namespace {
@@ -68,7 +69,7 @@ std::uint8_t Rop3(std::uint8_t rop, std::uint8_t s, std::uint8_t p, std::uint8_t
 
 class PageRenderer {
   public:
-    explicit PageRenderer(PageImage* img) : img_(img) {
+    PageRenderer(PageImage* img, TextRenderer* text) : img_(img), text_(text) {
         clip_ = {0, 0, static_cast<double>(img->width), static_cast<double>(img->height)};
         mask_ = cairo_image_surface_create(CAIRO_FORMAT_A8, img->width, img->height);
         cr_ = cairo_create(mask_);
@@ -201,7 +202,7 @@ class PageRenderer {
         case kSetSourceTransferMode:
             break;
         default:
-            Skip();
+            if (!Text(op, o)) Skip();
             break;
         }
     }
@@ -425,7 +426,28 @@ class PageRenderer {
         return true;
     }
 
+    // Text and font operators: glyphs painted in the brush colour within the clip.
+    bool Text(int op, const Token& o) {
+        if (!text_) return false;
+        TextPaint p;
+        p.scale = img_->scale;
+        p.cursorX = cursor_.x;
+        p.cursorY = cursor_.y;
+        p.plot = [this](int x, int y, double coverage) {
+            if (x < clip_.l || y < clip_.t || x >= clip_.r || y >= clip_.b || x < 0 || y < 0 ||
+                x >= img_->width || y >= img_->height)
+                return;
+            std::uint8_t* px =
+                img_->rgb.data() + (static_cast<std::size_t>(y) * img_->width + x) * 3;
+            const std::uint8_t c[3] = {brush_.r, brush_.g, brush_.b};
+            for (int k = 0; k < 3; ++k)
+                px[k] = static_cast<std::uint8_t>(std::lround(px[k] + (c[k] - px[k]) * coverage));
+        };
+        return text_->Run(op, o, p, &img_->drawn, &img_->skipped);
+    }
+
     PageImage* img_;
+    TextRenderer* text_;
     cairo_surface_t* mask_;
     cairo_t* cr_;
     Rect clip_;
@@ -564,6 +586,8 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
         CheckImages(data, size, &copy, &jbig);
     }
     std::vector<std::size_t> pageJbig;
+    // Fonts downloaded in the stream serve every page after them.
+    TextRenderer text(data, size);
     longSide = std::clamp(longSide, 16, 4096);
     std::vector<PageImage> pages;
     long xdpi = 600, ydpi = 600;
@@ -586,7 +610,7 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
         img.width = std::max(1, static_cast<int>(std::lround(double(img.pageWidth) * img.scale)));
         img.height = std::max(1, static_cast<int>(std::lround(double(img.pageHeight) * img.scale)));
         img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0xFF);
-        PageRenderer r(&img);
+        PageRenderer r(&img, &text);
         ImagePainter images(&img, data, size);
         for (std::size_t frame : pageJbig)
             for (const JbigPage& j : jbig)
@@ -635,6 +659,12 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
             }
         } else if (it.kind == ItemKind::Token && inPage) {
             pageItems.push_back(&it);
+        } else if (it.kind == ItemKind::Token && it.problem.empty() && it.opcode >= 0) {
+            // Fonts may be downloaded between pages.
+            PageImage none;
+            TextPaint p;
+            p.plot = [](int, int, double) {};
+            text.Run(it.opcode, it.token, p, &none.drawn, &none.skipped);
         }
     }
     if (inPage) finish();

@@ -58,12 +58,15 @@ bool ReadValue(TokenReader& r, int tag, TokenValue* v, std::string* problem) {
         return false;
     };
     v->tag = tag;
-    if (tag == kReal32) {
-        if (!need(4)) return false;
-        std::uint32_t bits = r.u32();
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        v->numbers.push_back(static_cast<double>(f));
+    if (tag == kReal32 || tag == kReal32Pair || tag == kUInt32) {
+        std::size_t count = static_cast<std::size_t>(TagCount(tag));
+        if (!need(4 * count)) return false;
+        for (std::size_t i = 0; i < count; ++i) {
+            std::uint32_t bits = r.u32();
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            v->numbers.push_back(tag == kUInt32 ? static_cast<double>(bits) : static_cast<double>(f));
+        }
         return true;
     }
     std::size_t count = static_cast<std::size_t>(TagCount(tag));

@@ -3,71 +3,14 @@
 
 #include <cstring>
 
+#include "platform/dialog_template.h"
+
 namespace sheetwright {
 namespace {
 
 constexpr DWORD kDialogSetFont = 0x40; // DS_SETFONT
 constexpr WORD kExtendedSignature = 0xFFFF;
 constexpr WORD kOrdinalMark = 0xFFFF;
-
-// A cursor over outside bytes: every read is checked against the end.
-class Reader {
-  public:
-    Reader(const BYTE* data, size_t size) : data_(data), size_(size) {}
-    bool ok() const { return ok_; }
-    size_t pos() const { return pos_; }
-    template <class T> T Get() {
-        T v{};
-        if (!ok_ || size_ - pos_ < sizeof(T)) {
-            ok_ = false;
-            return v;
-        }
-        std::memcpy(&v, data_ + pos_, sizeof(T));
-        pos_ += sizeof(T);
-        return v;
-    }
-    void Align4() {
-        size_t next = (pos_ + 3) & ~size_t{3};
-        // The last item may end without padding.
-        pos_ = next <= size_ ? next : size_;
-    }
-    std::u16string Text() {
-        std::u16string s;
-        for (;;) {
-            WORD c = Get<WORD>();
-            if (!ok_ || c == 0) return s;
-            s.push_back(static_cast<char16_t>(c));
-        }
-    }
-    // A name or an ordinal (0xFFFF, then the number) or nothing (0).
-    void NameOrOrdinal(bool* isOrdinal, WORD* ordinal, std::u16string* name) {
-        WORD first = Get<WORD>();
-        *isOrdinal = false;
-        name->clear();
-        if (!ok_ || first == 0) return;
-        if (first == kOrdinalMark) {
-            *isOrdinal = true;
-            *ordinal = Get<WORD>();
-            return;
-        }
-        name->push_back(static_cast<char16_t>(first));
-        *name += Text();
-    }
-    void Bytes(size_t n, std::vector<BYTE>* out) {
-        if (!ok_ || size_ - pos_ < n) {
-            ok_ = false;
-            return;
-        }
-        out->assign(data_ + pos_, data_ + pos_ + n);
-        pos_ += n;
-    }
-
-  private:
-    const BYTE* data_;
-    size_t size_;
-    size_t pos_ = 0;
-    bool ok_ = true;
-};
 
 class Writer {
   public:
@@ -295,64 +238,51 @@ std::u16string JoinFrom(const std::vector<std::u16string>& fields, size_t first)
 
 BOOL ReadDialogTemplate(const BYTE* tmpl, size_t size, DialogInfo* out) {
     *out = {};
-    if (!tmpl || size < 18) return FALSE;
-    Reader r(tmpl, size);
+    // The platform's one reader of templates checks every field against the size.
+    platform::user::DialogTemplateData t;
+    std::string error;
+    if (!tmpl || !platform::user::ReadDialogTemplate(tmpl, size, &t, &error)) return FALSE;
     DialogInfo& d = *out;
-    WORD first = r.Get<WORD>(), second = r.Get<WORD>();
-    WORD count = 0;
-    d.extended = second == kExtendedSignature;
-    if (d.extended) {
-        d.version = first;
-        d.helpId = r.Get<DWORD>();
-        d.exStyle = r.Get<DWORD>();
-        d.style = r.Get<DWORD>();
-    } else {
-        d.style = first | static_cast<DWORD>(second) << 16;
-        d.exStyle = r.Get<DWORD>();
-    }
-    count = r.Get<WORD>();
-    d.x = r.Get<SHORT>();
-    d.y = r.Get<SHORT>();
-    d.cx = r.Get<SHORT>();
-    d.cy = r.Get<SHORT>();
-    r.NameOrOrdinal(&d.menuIsOrdinal, &d.menuOrdinal, &d.menu);
-    r.NameOrOrdinal(&d.classIsOrdinal, &d.classOrdinal, &d.className);
-    d.caption = r.Text();
-    if (d.style & kDialogSetFont) {
-        d.hasFont = true;
-        d.pointSize = r.Get<WORD>();
-        if (d.extended) {
-            d.weight = r.Get<WORD>();
-            d.italic = r.Get<BYTE>();
-            d.charset = r.Get<BYTE>();
-        }
-        d.face = r.Text();
-    }
-    if (!r.ok()) return FALSE;
-    d.items.reserve(std::min<size_t>(count, size / 18));
-    for (WORD i = 0; i < count; ++i) {
-        r.Align4();
+    d.extended = t.extended;
+    d.version = t.extended ? 1 : 0;
+    d.helpId = t.helpId;
+    d.style = t.style;
+    d.exStyle = t.exStyle;
+    d.x = t.x;
+    d.y = t.y;
+    d.cx = t.cx;
+    d.cy = t.cy;
+    auto id = [](const platform::res::ResId& from, bool* isOrdinal, WORD* ordinal,
+                 std::u16string* text) {
+        *isOrdinal = from.isOrdinal && from.ordinal != 0;
+        *ordinal = from.ordinal;
+        *text = from.isOrdinal ? std::u16string() : from.text;
+    };
+    id(t.menu, &d.menuIsOrdinal, &d.menuOrdinal, &d.menu);
+    id(t.windowClass, &d.classIsOrdinal, &d.classOrdinal, &d.className);
+    d.caption = t.title;
+    d.hasFont = t.hasFont;
+    d.pointSize = t.pointSize;
+    d.weight = t.weight;
+    d.italic = t.italic;
+    d.charset = t.charset;
+    d.face = t.face;
+    for (const auto& from : t.items) {
         DialogItemInfo item;
-        if (d.extended) {
-            item.helpId = r.Get<DWORD>();
-            item.exStyle = r.Get<DWORD>();
-            item.style = r.Get<DWORD>();
-        } else {
-            item.style = r.Get<DWORD>();
-            item.exStyle = r.Get<DWORD>();
-        }
-        item.x = r.Get<SHORT>();
-        item.y = r.Get<SHORT>();
-        item.cx = r.Get<SHORT>();
-        item.cy = r.Get<SHORT>();
-        item.id = d.extended ? r.Get<DWORD>() : r.Get<WORD>();
-        r.NameOrOrdinal(&item.classIsOrdinal, &item.classOrdinal, &item.className);
-        r.NameOrOrdinal(&item.titleIsOrdinal, &item.titleOrdinal, &item.title);
-        WORD extra = r.Get<WORD>();
-        // The extra data's count includes its own word in an extended item
-        // only when read that way by some writers; the bytes that follow are kept.
-        r.Bytes(extra, &item.extra);
-        if (!r.ok()) return FALSE;
+        item.helpId = from.helpId;
+        item.style = from.style;
+        item.exStyle = from.exStyle;
+        item.x = from.x;
+        item.y = from.y;
+        item.cx = from.cx;
+        item.cy = from.cy;
+        item.id = d.extended ? from.id : (from.id & 0xFFFF);
+        id(from.windowClass, &item.classIsOrdinal, &item.classOrdinal, &item.className);
+        // A title that is an ordinal names an icon or bitmap and is never translated.
+        item.titleIsOrdinal = from.title.isOrdinal && from.title.ordinal != 0;
+        item.titleOrdinal = from.title.ordinal;
+        item.title = from.title.isOrdinal ? std::u16string() : from.title.text;
+        item.extra = from.creationData;
         d.items.push_back(std::move(item));
     }
     return TRUE;
@@ -407,7 +337,9 @@ std::vector<BYTE> WriteDialogTemplate(const DialogInfo& d) {
             w.Put<WORD>(static_cast<WORD>(item.id));
         w.NameOrOrdinal(item.classIsOrdinal, item.classOrdinal, item.className);
         w.NameOrOrdinal(item.titleIsOrdinal, item.titleOrdinal, item.title);
-        w.Put<WORD>(static_cast<WORD>(item.extra.size()));
+        // An old template's count includes the count word itself when there is data.
+        const size_t count = item.extra.size() + (!d.extended && !item.extra.empty() ? 2 : 0);
+        w.Put<WORD>(static_cast<WORD>(count));
         w.out.insert(w.out.end(), item.extra.begin(), item.extra.end());
     }
     return w.out;

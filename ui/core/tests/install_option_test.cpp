@@ -28,6 +28,14 @@ std::vector<BYTE> Record(WORD option, WORD value, DWORD state) {
     return b;
 }
 
+// The sample's department counter default: bit 2 of the first value of its table.
+DWORD SampleDepartmentDefault() {
+    auto first = ui_test::SampleSource("CX5540")["codes"]["63"]["2"][0];
+    DWORD v =
+        first.is_string() ? std::stoul(first.get<std::string>(), nullptr, 0) : first.get<DWORD>();
+    return (v & 0x4) ? 1 : 0;
+}
+
 class InstallOptionTest : public ::testing::Test {
   protected:
     void Install(const ui_test::Bytes& model) { ui_test::InstallPrinter(u"P1", model); }
@@ -41,7 +49,7 @@ TEST_F(InstallOptionTest, ModelListReadChangedAndWrittenBack) {
     ASSERT_EQ(list.Count(), 17u);
     // Model defaults: nothing optional installed; option 63 from its table.
     EXPECT_EQ(list.Find(kOptionTray, 3)->state, 0u);
-    EXPECT_EQ(list.Find(kOption63, 1)->state, 0u); // bit 2 of its first byte is clear
+    EXPECT_EQ(list.Find(kOption63, 1)->state, SampleDepartmentDefault());
     EXPECT_EQ(list.Find(kOptionTray, 258)->trayKind, 2);
     EXPECT_EQ(list.Find(kOptionTray, 3)->modelWord, 4003);
     EXPECT_EQ(list.CountEntries(kOptionTray, kAnyTrayKind), 3u);
@@ -77,7 +85,7 @@ TEST_F(InstallOptionTest, ModelListReadChangedAndWrittenBack) {
     CInstallOption again(p.printer(), p.binding());
     EXPECT_EQ(again.Find(kOptionTray, 258)->state, 1u);
     EXPECT_EQ(again.Find(kOptionFinisher, 2)->state, 1u | kFinisherStateB);
-    EXPECT_EQ(again.Find(kOption63, 1)->state, 0u);
+    EXPECT_EQ(again.Find(kOption63, 1)->state, SampleDepartmentDefault());
     // Reload ignores the stored list: the model defaults again.
     EXPECT_TRUE(again.Reload());
     EXPECT_EQ(again.Find(kOptionTray, 258)->state, 0u);
@@ -106,13 +114,15 @@ TEST_F(InstallOptionTest, StoredRecordsApplyOnlyWhereTheUserMaySet) {
 
 TEST_F(InstallOptionTest, DepartmentCounterDefaultFromItsTable) {
     auto source = ui_test::SampleSource("CX5540");
-    source["codes"]["63"]["2"][0] = "0x04";
-    Install(ui_test::Compile(source));
-    ui_test::BoundPrinter p(u"P1");
-    ASSERT_TRUE(p.ok());
-    CInstallOption list(p.printer(), p.binding());
-    ASSERT_NE(list.Find(kOption63, 1), nullptr);
-    EXPECT_EQ(list.Find(kOption63, 1)->state, 1u);
+    for (const char* first : {"0x04", "0x13"}) {
+        source["codes"]["63"]["2"][0] = first;
+        Install(ui_test::Compile(source));
+        ui_test::BoundPrinter p(u"P1");
+        ASSERT_TRUE(p.ok());
+        CInstallOption list(p.printer(), p.binding());
+        ASSERT_NE(list.Find(kOption63, 1), nullptr);
+        EXPECT_EQ(list.Find(kOption63, 1)->state, std::string(first) == "0x04" ? 1u : 0u) << first;
+    }
 }
 
 TEST_F(InstallOptionTest, ChangePaperTrayFromModelAndPrinterData) {

@@ -188,6 +188,27 @@ TEST(Localize, TemplateConversion) {
     }
 }
 
+// An old-style item's creation data counts its own count word; converted
+// and written back, the template keeps its bytes.
+TEST(Localize, OldTemplateCreationDataSurvives) {
+    Bytes b = HandDialog();
+    // The last item's count word (0) becomes 4: the word and two bytes of data.
+    b.resize(b.size() - 2);
+    W(b, 4);
+    W(b, 0xBEEF);
+    DialogInfo d;
+    ASSERT_TRUE(ReadDialogTemplate(b.data(), b.size(), &d));
+    ASSERT_EQ(d.items.back().extra.size(), 2u);
+    EXPECT_EQ(WriteDialogTemplate(d), b);
+    std::vector<BYTE> out;
+    bool fits = false;
+    ASSERT_TRUE(ConvertDialogTemplate(b.data(), b.size(), {{u"1", u"1,2,3,4,Go"}}, kRcbStagingSize,
+                                      &out, &fits));
+    ASSERT_TRUE(ReadDialogTemplate(out.data(), out.size(), &d));
+    EXPECT_EQ(d.items.back().title, u"Go");
+    EXPECT_EQ(d.items.back().extra, (std::vector<BYTE>{0xEF, 0xBE}));
+}
+
 // A cache laid out by hand: one dialog of 4 bytes and two strings, one of
 // them absent.
 TEST(Localize, HandLaidCache) {

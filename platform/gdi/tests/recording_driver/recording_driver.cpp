@@ -505,11 +505,50 @@ BOOL APIENTRY BitBlt(SURFOBJ* psoTrg, SURFOBJ*, SURFOBJ*, CLIPOBJ* pco, XLATEOBJ
     return TRUE;
 }
 
-BOOL APIENTRY TextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ*, CLIPOBJ* pco, RECTL*, RECTL*,
-                      BRUSHOBJ*, BRUSHOBJ*, POINTL*, MIX mix) {
+BOOL APIENTRY TextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* extra,
+                      RECTL* opaque, BRUSHOBJ* fore, BRUSHOBJ*, POINTL*, MIX mix) {
     Log("DrvTextOut pdev=%d glyphs=%u clip=%s mix=0x%x", Id(pso), pstro ? pstro->cGlyphs : 0,
         Clip(pco).c_str(), mix);
+    // The glyphs' positions, the font's face and em, the colour and rectangles.
+    std::string text = "TextOut";
+    if (pstro) {
+        std::vector<GLYPHPOS> all;
+        if (pstro->pgp) {
+            all.assign(pstro->pgp, pstro->pgp + pstro->cGlyphs);
+        } else {
+            STROBJ_vEnumStart(pstro);
+            ULONG n = 0;
+            GLYPHPOS* gp = nullptr;
+            BOOL more;
+            do {
+                more = STROBJ_bEnum(pstro, &n, &gp);
+                if (gp) all.insert(all.end(), gp, gp + n);
+            } while (more && n);
+        }
+        text += " at=";
+        for (const GLYPHPOS& g : all)
+            text += std::to_string(g.ptl.x) + "," + std::to_string(g.ptl.y) + ";";
+    }
+    if (IFIMETRICS* ifi = pfo ? FONTOBJ_pifi(pfo) : nullptr) {
+        const auto* face = reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) +
+                                                             ifi->dpwszFaceName);
+        XFORML x{};
+        XFORMOBJ_iGetXform(FONTOBJ_pxoGetXform(pfo), &x);
+        char em[64];
+        std::snprintf(em, sizeof em, " em=%.0f", x.eM22 * ifi->fwdUnitsPerEm);
+        text += " face=" + Narrow(reinterpret_cast<const WCHAR*>(face)) + em;
+    }
+    if (fore) text += " color=" + std::to_string(fore->iSolidColor);
+    if (opaque)
+        text += " opaque=" + std::to_string(opaque->left) + "," + std::to_string(opaque->top) +
+                "," + std::to_string(opaque->right) + "," + std::to_string(opaque->bottom);
+    if (extra) text += " extra";
+    Detail(text);
     return TRUE;
+}
+
+VOID APIENTRY DestroyFont(FONTOBJ*) {
+    Detail("DestroyFont");
 }
 
 DRVFN gFunctions[] = {
@@ -534,6 +573,7 @@ DRVFN gFunctions[] = {
     {INDEX_DrvBitBlt, reinterpret_cast<PFN>(&BitBlt)},
     {INDEX_DrvCopyBits, reinterpret_cast<PFN>(&CopyBits)},
     {INDEX_DrvTextOut, reinterpret_cast<PFN>(&TextOut)},
+    {INDEX_DrvDestroyFont, reinterpret_cast<PFN>(&DestroyFont)},
 };
 
 } // namespace

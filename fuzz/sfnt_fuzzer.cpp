@@ -1,0 +1,38 @@
+// Fuzzes the TrueType reader the text download uses: whatever the bytes, the
+// collection member, the "GT" segment, every glyph's data and components,
+// the metrics and the character map stay inside the data.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "sfnt_reader.h"
+
+namespace inkforge {
+bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace inkforge;
+    static const BYTE panose[10] = {2, 11, 6, 4, 2, 2, 2, 2, 2, 4};
+    DWORD member = 0;
+    if (!SfntFont::ChooseMember(data, size, panose, u"Unique", &member)) return 0;
+    SfntFont font;
+    if (!font.Open(data, size, member)) return 0;
+    std::vector<BYTE> gt;
+    if (BuildGtSegment(font, &gt) && gt.size() < 12) __builtin_trap();
+    for (DWORD g = 0; g < font.NumGlyphs() && g < 4096; ++g) {
+        const BYTE* glyph;
+        DWORD length;
+        if (!font.GlyphData(static_cast<WORD>(g), &glyph, &length)) continue;
+        if (glyph < data || glyph + length > data + size) __builtin_trap();
+        std::vector<WORD> parts;
+        if (length >= 10) (void)font.Components(glyph, length, &parts);
+        WORD advance;
+        SHORT lsb;
+        (void)font.HorizontalMetrics(static_cast<WORD>(g), &advance, &lsb);
+    }
+    for (DWORD c = 0; c < 0x10000; c += 97)
+        (void)font.MapCharacter(c);
+    (void)font.CmapGlyphCount();
+    return 0;
+}

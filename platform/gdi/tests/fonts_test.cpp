@@ -1,0 +1,246 @@
+// Fonts of the platform's GDI: the faces that documents name map to the
+// installed metric-compatible faces, metrics and extents in logical units,
+// raw tables, outlines, and text handed to the driver at the right places.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "emf_fixture.h"
+#include "platform/emf_builder.h"
+#include "win/gdi_dc.h"
+
+namespace {
+
+LOGFONTW Font(const std::u16string& face, LONG height, LONG weight = FW_NORMAL, BYTE italic = 0) {
+    LOGFONTW lf{};
+    lf.lfHeight = height;
+    lf.lfWeight = weight;
+    lf.lfItalic = italic;
+    std::memcpy(lf.lfFaceName, face.data(), std::min<size_t>(face.size(), LF_FACESIZE) * 2);
+    return lf;
+}
+
+class FontsTest : public emftest::RecorderTest {
+  protected:
+    HFONT Select(const LOGFONTW& lf) {
+        HFONT f = CreateFontIndirectW(&lf);
+        EXPECT_NE(f, nullptr);
+        old = SelectObject(hdc, f);
+        return f;
+    }
+    void Play(const platform::gdi::EmfBuilder& b) {
+        std::vector<BYTE> bytes = b.Finish();
+        HENHMETAFILE h = SetEnhMetaFileBits(static_cast<UINT>(bytes.size()), bytes.data());
+        ASSERT_NE(h, nullptr);
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, h, &emftest::kPage));
+        DeleteEnhMetaFile(h);
+    }
+    void Unselect(HFONT f) {
+        SelectObject(hdc, old);
+        DeleteObject(f);
+    }
+    HGDIOBJ old = nullptr;
+};
+
+TEST_F(FontsTest, DocumentFacesMapToTheirMetricCompatibleFaces) {
+    OpenPage();
+    // Each face's widths at a 2048-unit em: the metric-compatible face keeps them.
+    struct Case {
+        const char16_t* face;
+        const char16_t* text;
+        LONG width; // of the text at lfHeight -2048
+        bool fixed;
+    } cases[] = {
+        {u"Arial", u"W", 1933, false},
+        {u"Times New Roman", u"W", 1933, false},
+        {u"Courier New", u"iW", 2458, true},
+        {u"MS Shell Dlg", u"W", 1933, false},
+    };
+    for (const Case& c : cases) {
+        HFONT f = Select(Font(c.face, -2048));
+        SIZE sz{};
+        ASSERT_TRUE(GetTextExtentPoint32W(hdc, c.text,
+                                          static_cast<int>(std::u16string(c.text).size()), &sz));
+        EXPECT_EQ(sz.cx, c.width) << std::string(c.face, c.face + std::u16string(c.face).size());
+        TEXTMETRICW tm{};
+        ASSERT_TRUE(GetTextMetricsW(hdc, &tm));
+        EXPECT_EQ((tm.tmPitchAndFamily & TMPF_FIXED_PITCH) == 0, c.fixed);
+        EXPECT_TRUE(tm.tmPitchAndFamily & TMPF_TRUETYPE);
+        Unselect(f);
+    }
+}
+
+TEST_F(FontsTest, HeightIsCharacterOrCellHeight) {
+    OpenPage();
+    HFONT f = Select(Font(u"Arial", -100));
+    TEXTMETRICW em{};
+    ASSERT_TRUE(GetTextMetricsW(hdc, &em));
+    Unselect(f);
+    f = Select(Font(u"Arial", em.tmHeight));
+    TEXTMETRICW cell{};
+    ASSERT_TRUE(GetTextMetricsW(hdc, &cell));
+    Unselect(f);
+    // Liberation Sans: ascent 1854, descent 434 of 2048.
+    EXPECT_EQ(em.tmAscent, 91);
+    EXPECT_EQ(em.tmDescent, 21);
+    EXPECT_EQ(em.tmInternalLeading, em.tmHeight - 100);
+    EXPECT_NEAR(cell.tmHeight, em.tmHeight, 1);
+    EXPECT_NEAR(cell.tmInternalLeading, em.tmInternalLeading, 1);
+}
+
+TEST_F(FontsTest, WidthsOutlinesAndTables) {
+    OpenPage();
+    HFONT f = Select(Font(u"Arial", -2048));
+    ABC abc[2]{};
+    ASSERT_TRUE(GetCharABCWidthsW(hdc, u'A', u'B', abc));
+    EXPECT_EQ(abc[0].abcA + static_cast<int>(abc[0].abcB) + abc[0].abcC, 1366);
+    EXPECT_EQ(abc[1].abcA + static_cast<int>(abc[1].abcB) + abc[1].abcC, 1366);
+    // The raw "head" table: its magic number at offset 12, and reads past it.
+    BYTE head[54];
+    DWORD tag = 'h' | 'e' << 8 | 'a' << 16 | 'd' << 24;
+    ASSERT_EQ(GetFontData(hdc, tag, 0, head, sizeof head), 54u);
+    EXPECT_EQ(head[12] << 24 | head[13] << 16 | head[14] << 8 | head[15], 0x5F0F3CF5);
+    EXPECT_EQ(GetFontData(hdc, tag, 0, nullptr, 0), 54u);
+    EXPECT_EQ(GetFontData(hdc, tag, 50, head, sizeof head), 4u);
+    EXPECT_EQ(GetFontData(hdc, tag, 55, head, sizeof head), GDI_ERROR);
+    EXPECT_EQ(GetFontData(hdc, 'z' | 'z' << 8 | 'z' << 16 | 'z' << 24, 0, head, 4), GDI_ERROR);
+    DWORD whole = GetFontData(hdc, 0, 0, nullptr, 0);
+    EXPECT_GT(whole, 100000u);
+    // The glyph's outline and image.
+    MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    GLYPHMETRICS gm{};
+    DWORD native = GetGlyphOutlineW(hdc, u'O', GGO_NATIVE, &gm, 0, nullptr, &identity);
+    ASSERT_NE(native, GDI_ERROR);
+    std::vector<BYTE> buf(native);
+    ASSERT_EQ(GetGlyphOutlineW(hdc, u'O', GGO_NATIVE, &gm, native, buf.data(), &identity), native);
+    TTPOLYGONHEADER h;
+    std::memcpy(&h, buf.data(), sizeof h);
+    EXPECT_EQ(h.dwType, static_cast<DWORD>(TT_POLYGON_TYPE));
+    EXPECT_LT(h.cb, native) << "two contours";
+    EXPECT_EQ(gm.gmCellIncX, 1593);
+    EXPECT_EQ(GetGlyphOutlineW(hdc, u'O', GGO_BITMAP, &gm, 0, nullptr, &identity),
+              (gm.gmBlackBoxX + 31) / 32 * 4 * gm.gmBlackBoxY);
+    // Outline metrics by the two-call protocol.
+    UINT size = GetOutlineTextMetricsW(hdc, 0, nullptr);
+    ASSERT_GT(size, sizeof(OUTLINETEXTMETRICW));
+    std::vector<BYTE> otm(size);
+    ASSERT_EQ(GetOutlineTextMetricsW(hdc, size, reinterpret_cast<OUTLINETEXTMETRICW*>(otm.data())),
+              size);
+    auto* m = reinterpret_cast<OUTLINETEXTMETRICW*>(otm.data());
+    EXPECT_EQ(m->otmEMSquare, 2048u);
+    auto faceAt = reinterpret_cast<size_t>(m->otmpFaceName);
+    ASSERT_LT(faceAt, size);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(otm.data() + faceAt)), u"Arial");
+    Unselect(f);
+}
+
+TEST_F(FontsTest, FaceNameFillingItsFieldIsCut) {
+    OpenPage();
+    LOGFONTW lf = Font(u"", -50);
+    for (auto& c : lf.lfFaceName)
+        c = u'X';
+    HFONT f = Select(lf);
+    WCHAR face[64] = {};
+    int n = GetTextFaceW(hdc, 64, face);
+    EXPECT_EQ(n, LF_FACESIZE - 1);
+    EXPECT_EQ(face[LF_FACESIZE - 1], 0);
+    Unselect(f);
+}
+
+TEST_F(FontsTest, EnumeratesAFaceByName) {
+    OpenPage();
+    LOGFONTW lf = Font(u"Times New Roman", 0);
+    lf.lfCharSet = DEFAULT_CHARSET;
+    std::vector<std::u16string> seen;
+    EnumFontFamiliesExW(
+        hdc, &lf,
+        [](const LOGFONTW* l, const TEXTMETRICW* tm, DWORD type, LPARAM p) {
+            auto* v = reinterpret_cast<std::vector<std::u16string>*>(p);
+            v->push_back(l->lfFaceName);
+            EXPECT_EQ(type, static_cast<DWORD>(TRUETYPE_FONTTYPE));
+            EXPECT_GT(tm->tmHeight, 0);
+            return 1;
+        },
+        reinterpret_cast<LPARAM>(&seen), 0);
+    EXPECT_EQ(seen, (std::vector<std::u16string>{u"Times New Roman"}));
+}
+
+TEST_F(FontsTest, TextGoesToTheDriverWhereItBelongs) {
+    OpenPage();
+    HFONT f = Select(Font(u"Arial", -100));
+    TEXTMETRICW tm{};
+    GetTextMetricsW(hdc, &tm);
+    SetBkMode(hdc, TRANSPARENT);
+    struct Case {
+        UINT align;
+        const INT* dx;
+        int charExtra;
+        std::string at;
+    };
+    static const INT dx[3] = {70, 80, 90};
+    std::string top = std::to_string(500 + tm.tmAscent);
+    Case cases[] = {
+        {TA_LEFT | TA_BASELINE, nullptr, 0, "100,500;156,500;212,500;"},
+        {TA_LEFT | TA_TOP, nullptr, 0, "100," + top + ";156," + top + ";212," + top + ";"},
+        {TA_LEFT | TA_BASELINE, dx, 0, "100,500;170,500;250,500;"},
+        {TA_LEFT | TA_BASELINE, nullptr, 10, "100,500;166,500;232,500;"},
+        {TA_RIGHT | TA_BASELINE, nullptr, 0, "-62,500;-6,500;50,500;"}, // a, b 56 and c 50 wide
+    };
+    for (const Case& c : cases) {
+        SetTextAlign(hdc, c.align);
+        SetTextCharacterExtra(hdc, c.charExtra);
+        clear();
+        ASSERT_TRUE(ExtTextOutW(hdc, 100, 500, 0, nullptr, u"abc", 3, c.dx));
+        std::vector<std::string> d = TakeDetail();
+        ASSERT_EQ(d.size(), 1u);
+        EXPECT_NE(d[0].find("at=" + c.at), std::string::npos) << d[0];
+        EXPECT_NE(d[0].find("face=Arial em=100"), std::string::npos) << d[0];
+    }
+    SetTextCharacterExtra(hdc, 0);
+    SetTextAlign(hdc, TA_LEFT | TA_BASELINE);
+    // An opaque rectangle and a clipped run.
+    SetTextColor(hdc, RGB(255, 0, 0));
+    RECT r{90, 400, 400, 520};
+    clear();
+    ASSERT_TRUE(ExtTextOutW(hdc, 100, 500, ETO_OPAQUE | ETO_CLIPPED, &r, u"abc", 3, nullptr));
+    std::vector<std::string> d = TakeDetail();
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_NE(d[0].find("opaque=90,400,400,520"), std::string::npos) << d[0];
+    EXPECT_NE(d[0].find("color=255"), std::string::npos) << d[0];
+    Unselect(f);
+}
+
+TEST_F(FontsTest, EmfTextRecordsPlay) {
+    OpenPage();
+    LOGFONTW lf = Font(u"Courier New", -60);
+    std::u16string text = u"Hi";
+    // EMRTEXT: reference, count, string offset, options, rectangle, dx offset.
+    std::vector<BYTE> rec(76 + 4 + 8, 0);
+    auto put = [&](size_t at, DWORD v) { std::memcpy(rec.data() + at, &v, 4); };
+    put(16, GM_COMPATIBLE);
+    // The body follows type and size; the offsets inside count from the
+    // record's start, 8 bytes before the body.
+    put(28, 100), put(32, 200); // reference point
+    put(36, 2), put(40, 76);    // count, string at record offset 76
+    put(64, 84);                // spacing at record offset 84
+    std::memcpy(rec.data() + 68, text.data(), 4);
+    put(76, 50), put(80, 60);
+    const std::vector<BYTE>& body = rec;
+    // The pen only makes room for two objects in the metafile's table.
+    Play(emftest::PageEmf()
+             .CreatePen(2, PS_SOLID, 0, 0)
+             .Fields(EMR_EXTCREATEFONTINDIRECTW, DWORD{1}, lf)
+             .SelectObject(1)
+             .Value(EMR_SETTEXTALIGN, TA_BASELINE)
+             .Record(EMR_EXTTEXTOUTW, body.data(), body.size()));
+    std::vector<std::string> d = TakeDetail();
+    EXPECT_EQ(platform::test::SkippedEmfRecords(), "");
+    bool found = false;
+    for (const std::string& l : d)
+        if (l.find("TextOut at=100,200;150,200;") != std::string::npos) found = true;
+    EXPECT_TRUE(found) << (d.empty() ? "" : d[0]);
+}
+
+} // namespace
