@@ -16,13 +16,13 @@ namespace {
 constexpr size_t kAnsiMid = offsetof(DEVMODEA, dmSpecVersion);
 constexpr size_t kWideMid = offsetof(DEVMODEW, dmSpecVersion);
 constexpr size_t kMidBytes = offsetof(DEVMODEA, dmFormName) - kAnsiMid;
-constexpr size_t kAnsiForm = offsetof(DEVMODEA, dmFormName);
-constexpr size_t kWideForm = offsetof(DEVMODEW, dmFormName);
+constexpr size_t kAnsiFormName = offsetof(DEVMODEA, dmFormName);
+constexpr size_t kWideFormName = offsetof(DEVMODEW, dmFormName);
 constexpr size_t kAnsiTail = offsetof(DEVMODEA, dmLogPixels);
 constexpr size_t kWideTail = offsetof(DEVMODEW, dmLogPixels);
-constexpr size_t kNamesGrowth = kWideTail - kAnsiTail;
 static_assert(kMidBytes == offsetof(DEVMODEW, dmFormName) - kWideMid);
-static_assert(kNamesGrowth == sizeof(DEVMODEW) - sizeof(DEVMODEA));
+static_assert(kWideTail - kAnsiTail == sizeof(DEVMODEW) - sizeof(DEVMODEA));
+static_assert(CCHFORMNAME == CCHDEVICENAME); // both names convert alike
 // dmSize and dmDriverExtra stand at the same place relative to the mid run.
 constexpr size_t kSizeInMid = offsetof(DEVMODEA, dmSize) - kAnsiMid;
 constexpr size_t kExtraInMid = offsetof(DEVMODEA, dmDriverExtra) - kAnsiMid;
@@ -80,40 +80,43 @@ void PutAnsiName(const BYTE* wide, BYTE* ansi) {
 
 } // namespace
 
-BOOL DevModeAToW(const DEVMODEA* in, size_t inBytes, DEVMODEW* out, size_t outBytes) {
+namespace {
+
+// Where the runs of the standard part start in one form.
+struct Form {
+    size_t mid, form, tail;
+    void (*putName)(const BYTE* from, BYTE* to); // a name converted into this form
+};
+constexpr Form kAnsiForm{kAnsiMid, kAnsiFormName, kAnsiTail, PutAnsiName};
+constexpr Form kWideForm{kWideMid, kWideFormName, kWideTail, PutWideName};
+
+BOOL Convert(const void* in, size_t inBytes, const Form& source, void* out, size_t outBytes,
+             const Form& target) {
     if (!in || !out) return FALSE;
-    const auto* from = reinterpret_cast<const BYTE*>(in);
+    const auto* from = static_cast<const BYTE*>(in);
     WORD size = 0, extra = 0;
-    if (!CheckedSizes(from, inBytes, kAnsiMid, kAnsiTail, &size, &extra)) return FALSE;
-    const size_t wideSize = size_t{size} + kNamesGrowth;
-    if (wideSize > 0xFFFF || wideSize + extra > outBytes) return FALSE;
-    std::vector<BYTE> to(wideSize + extra, 0);
-    PutWideName(from, to.data());
-    std::memcpy(to.data() + kWideMid, from + kAnsiMid, kMidBytes);
-    PutWideName(from + kAnsiForm, to.data() + kWideForm);
-    std::memcpy(to.data() + kWideTail, from + kAnsiTail, size - kAnsiTail);
-    std::memcpy(to.data() + wideSize, from + size, extra);
-    WriteWord(to.data() + kWideMid + kSizeInMid, static_cast<WORD>(wideSize));
+    if (!CheckedSizes(from, inBytes, source.mid, source.tail, &size, &extra)) return FALSE;
+    const size_t newSize = size - source.tail + target.tail;
+    if (newSize > 0xFFFF || newSize + extra > outBytes) return FALSE;
+    std::vector<BYTE> to(newSize + extra, 0);
+    target.putName(from, to.data());
+    std::memcpy(to.data() + target.mid, from + source.mid, kMidBytes);
+    target.putName(from + source.form, to.data() + target.form);
+    std::memcpy(to.data() + target.tail, from + source.tail, size - source.tail);
+    std::memcpy(to.data() + newSize, from + size, extra);
+    WriteWord(to.data() + target.mid + kSizeInMid, static_cast<WORD>(newSize));
     std::memcpy(out, to.data(), to.size());
     return TRUE;
 }
 
+} // namespace
+
+BOOL DevModeAToW(const DEVMODEA* in, size_t inBytes, DEVMODEW* out, size_t outBytes) {
+    return Convert(in, inBytes, kAnsiForm, out, outBytes, kWideForm);
+}
+
 BOOL DevModeWToA(const DEVMODEW* in, size_t inBytes, DEVMODEA* out, size_t outBytes) {
-    if (!in || !out) return FALSE;
-    const auto* from = reinterpret_cast<const BYTE*>(in);
-    WORD size = 0, extra = 0;
-    if (!CheckedSizes(from, inBytes, kWideMid, kWideTail, &size, &extra)) return FALSE;
-    const size_t ansiSize = size - kNamesGrowth;
-    if (ansiSize + extra > outBytes) return FALSE;
-    std::vector<BYTE> to(ansiSize + extra, 0);
-    PutAnsiName(from, to.data());
-    std::memcpy(to.data() + kAnsiMid, from + kWideMid, kMidBytes);
-    PutAnsiName(from + kWideForm, to.data() + kAnsiForm);
-    std::memcpy(to.data() + kAnsiTail, from + kWideTail, size - kWideTail);
-    std::memcpy(to.data() + ansiSize, from + size, extra);
-    WriteWord(to.data() + kAnsiMid + kSizeInMid, static_cast<WORD>(ansiSize));
-    std::memcpy(out, to.data(), to.size());
-    return TRUE;
+    return Convert(in, inBytes, kWideForm, out, outBytes, kAnsiForm);
 }
 
 namespace {

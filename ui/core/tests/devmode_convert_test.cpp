@@ -164,6 +164,12 @@ TEST(DevmodeConvert, NamesKeepTheirTerminatorAndWholeCharacters) {
     EXPECT_EQ(a2[31], 0);
 }
 
+void Collated(DEVMODE_IMAGEW& i, short copies) {
+    i.dm.dmFields = DM_COPIES | DM_COLLATE;
+    i.dm.dmCopies = copies;
+    i.dm.dmCollate = DMCOLLATE_TRUE;
+}
+
 DEVMODE_IMAGEW Image() {
     DEVMODE_IMAGEW im{};
     im.dm.dmSize = DEVMODEW_SIZE;
@@ -178,41 +184,23 @@ TEST(DevmodeConvert, PlaybackDecision) {
         bool playback;
     } cases[] = {
         {"nothing asked", [](DEVMODE_IMAGEW&) {}, false},
-        {"two collated copies",
-         [](DEVMODE_IMAGEW& i) {
-             i.dm.dmFields = DM_COPIES | DM_COLLATE;
-             i.dm.dmCopies = 2;
-             i.dm.dmCollate = DMCOLLATE_TRUE;
-         },
-         true},
+        {"two collated copies", [](DEVMODE_IMAGEW& i) { Collated(i, 2); }, true},
         {"collated copies switched off",
          [](DEVMODE_IMAGEW& i) {
-             i.dm.dmFields = DM_COPIES | DM_COLLATE;
-             i.dm.dmCopies = 2;
-             i.dm.dmCollate = DMCOLLATE_TRUE;
+             Collated(i, 2);
              i.priv.EmfMode = 0x4;
          },
          false},
-        {"one copy collated",
-         [](DEVMODE_IMAGEW& i) {
-             i.dm.dmFields = DM_COPIES | DM_COLLATE;
-             i.dm.dmCopies = 1;
-             i.dm.dmCollate = DMCOLLATE_TRUE;
-         },
-         false},
+        {"one copy collated", [](DEVMODE_IMAGEW& i) { Collated(i, 1); }, false},
         {"device collates",
          [](DEVMODE_IMAGEW& i) {
-             i.dm.dmFields = DM_COPIES | DM_COLLATE;
-             i.dm.dmCopies = 3;
-             i.dm.dmCollate = DMCOLLATE_TRUE;
+             Collated(i, 3);
              i.priv.PrivateFlags = 1u << 15;
          },
          false},
         {"device collates, driver asked to",
          [](DEVMODE_IMAGEW& i) {
-             i.dm.dmFields = DM_COPIES | DM_COLLATE;
-             i.dm.dmCopies = 3;
-             i.dm.dmCollate = DMCOLLATE_TRUE;
+             Collated(i, 3);
              i.priv.PrivateFlags = 1u << 15;
              i.priv.CollateByDriver = 1;
          },
