@@ -11,6 +11,9 @@ cd "$(dirname "$0")/.."
 total="${1:-600}"
 minimum="${FUZZ_MIN_SECONDS:-10}"
 
+# Allocations of system libraries that live as long as the process.
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 list=build/fuzz/fuzzers.txt

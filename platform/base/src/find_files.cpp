@@ -151,6 +151,9 @@ template <class Data> HANDLE FindFirst(LPCWSTR lpFileName, Data* data) {
         FoundEntry entry;
         entry.name = std::move(name);
         entry.attributes = AttributesOf(full, est);
+        // A symbolic link is a reparse point, so that a walk can leave it unfollowed.
+        if (struct stat link; ::lstat(full.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            entry.attributes = (entry.attributes & ~DWORD(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_REPARSE_POINT;
         entry.created = ToFileTime(BirthTime(full, est));
         entry.accessed = ToFileTime(est.st_atim);
         entry.written = ToFileTime(est.st_mtim);

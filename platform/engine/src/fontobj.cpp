@@ -30,10 +30,15 @@ struct FontObject : EngineObject {
     GLYPHDATA data{};
     std::vector<BYTE> attrs;
     void* Record() override { return &fo; }
-    ~FontObject() override {
+    // Gives back the transform and the glyph outlines while the engine's
+    // registry stands (never from the destructor, which may run as the
+    // process ends, after the registry).
+    void Dispose() {
         if (xform) DeleteXform(xform);
+        xform = nullptr;
         for (auto& [hg, p] : paths)
             EngDeletePath(p);
+        paths.clear();
     }
 };
 
@@ -208,6 +213,7 @@ void ReleaseDeviceFonts(HDEV hdev) {
         if (destroy) destroy(pfo);
         std::unique_ptr<EngineObject> gone;
         std::lock_guard lock(EngineLock());
+        if (FontObject* f = FontOf(pfo)) f->Dispose();
         gone = RemoveObjectLocked(pfo);
         --gLiveFonts;
     }

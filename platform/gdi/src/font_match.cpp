@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <strings.h>
 #include <map>
 #include <mutex>
 
@@ -81,12 +83,39 @@ std::string Utf8(const std::u16string& s) {
     return out;
 }
 
-// The family to ask fontconfig for.
+std::vector<std::string> InstalledFamiliesUncached() {
+    std::vector<std::string> out;
+    if (!StartFontconfig()) return out;
+    FcPattern* pat = FcPatternCreate();
+    FcObjectSet* os = FcObjectSetBuild(FC_FAMILY, FC_SCALABLE, nullptr);
+    FcFontSet* fs = pat && os ? FcFontList(nullptr, pat, os) : nullptr;
+    std::set<std::string> seen;
+    for (int i = 0; fs && i < fs->nfont; ++i) {
+        FcChar8* fam = nullptr;
+        FcBool scalable = FcFalse;
+        FcPatternGetBool(fs->fonts[i], FC_SCALABLE, 0, &scalable);
+        if (scalable && FcPatternGetString(fs->fonts[i], FC_FAMILY, 0, &fam) == FcResultMatch)
+            seen.insert(reinterpret_cast<const char*>(fam));
+    }
+    if (fs) FcFontSetDestroy(fs);
+    if (os) FcObjectSetDestroy(os);
+    if (pat) FcPatternDestroy(pat);
+    out.assign(seen.begin(), seen.end());
+    return out;
+}
+
+// The family to ask fontconfig for: an alias, an installed family, else the
+// default for the pitch and family (fontconfig is never asked for a name
+// that no installed face has, so what documents name cannot grow its caches).
 std::string FamilyFor(const LOGFONTW& lf) {
     std::u16string name = FaceNameOf(lf);
     for (const Alias& a : kAliases)
         if (SameName(name, a.name)) return a.family;
-    if (!name.empty()) return Utf8(name);
+    if (!name.empty()) {
+        std::string utf8 = Utf8(name);
+        for (const std::string& f : InstalledFamilies())
+            if (strcasecmp(f.c_str(), utf8.c_str()) == 0) return f;
+    }
     if (lf.lfCharSet == SHIFTJIS_CHARSET) return "Noto Sans CJK JP";
     BYTE family = lf.lfPitchAndFamily & 0xF0;
     if ((lf.lfPitchAndFamily & 3) == FIXED_PITCH || family == FF_MODERN) return "Liberation Mono";
@@ -100,6 +129,11 @@ std::mutex& MatchLock() {
 }
 
 } // namespace
+
+const std::vector<std::string>& InstalledFamilies() {
+    static const std::vector<std::string> families = InstalledFamiliesUncached();
+    return families;
+}
 
 bool StartFontconfig() {
     // fontconfig's configuration is given back when the process ends, so

@@ -59,27 +59,6 @@ template <class F> BOOL WithFont(HDC hdc, F f) {
     return f(*dc, font);
 }
 
-std::vector<std::string> InstalledFamilies() {
-    std::vector<std::string> out;
-    if (!StartFontconfig()) return out;
-    FcPattern* pat = FcPatternCreate();
-    FcObjectSet* os = FcObjectSetBuild(FC_FAMILY, FC_SCALABLE, nullptr);
-    FcFontSet* fs = pat && os ? FcFontList(nullptr, pat, os) : nullptr;
-    std::set<std::string> seen;
-    for (int i = 0; fs && i < fs->nfont; ++i) {
-        FcChar8* fam = nullptr;
-        FcBool scalable = FcFalse;
-        FcPatternGetBool(fs->fonts[i], FC_SCALABLE, 0, &scalable);
-        if (scalable && FcPatternGetString(fs->fonts[i], FC_FAMILY, 0, &fam) == FcResultMatch)
-            seen.insert(reinterpret_cast<const char*>(fam));
-    }
-    if (fs) FcFontSetDestroy(fs);
-    if (os) FcObjectSetDestroy(os);
-    if (pat) FcPatternDestroy(pat);
-    out.assign(seen.begin(), seen.end());
-    return out;
-}
-
 void CopyName(WCHAR* field, size_t size, const std::u16string& s) {
     size_t n = std::min(s.size(), size - 1);
     std::copy(s.begin(), s.begin() + static_cast<ptrdiff_t>(n), field);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "dc_state.h"
 #include "platform/engine_fonts.h"
@@ -20,6 +21,8 @@ struct FaceChoice {
 bool ChooseFace(const LOGFONTW& lf, FaceChoice* out);
 // Loads fontconfig's configuration once; false when it cannot.
 bool StartFontconfig();
+// The families of the installed scalable faces, read once.
+const std::vector<std::string>& InstalledFamilies();
 
 // A font realized on a device context.
 struct RealizedFont {

@@ -1,0 +1,50 @@
+// Tempsweep: empties a folder of the driver's temporary files, leaving the
+// folder itself in place.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win/types.h"
+
+namespace tempsweep {
+
+// The Windows class the clean-up keys on: 1 for Windows 9x; on the NT
+// platform 2 for version 4, 3 for 5.0, 4 for 5.1 and later 5.x, 5 for 6 and
+// later; 4 for anything else.
+DWORD SweepOsClass(DWORD platformId, DWORD major, DWORD minor);
+
+struct SweepState {
+    DWORD osClass = 0;
+    // Windows 9x only: the Windows folder followed by "\temp\", where the font
+    // temporary files that each swept file names live.
+    std::u16string tempFolder;
+};
+
+// Fills the state for the running system.
+SweepState GetSweepOsClass();
+
+// What one sweep could not delete, and the first error that stopped it.
+struct SweepReport {
+    DWORD firstError = 0;
+    std::vector<std::u16string> leftOver;
+};
+
+// The folder named by the command line after the program name: one leading
+// and one trailing double quote and one trailing backslash dropped. Returns
+// false (nothing to sweep) for an empty argument or one of 260 characters or
+// more; *error is ERROR_BAD_PATHNAME for a name that climbs out with ".." or
+// names a drive or share root.
+bool FolderFromCommandLine(std::u16string_view commandLine, std::u16string* folder, DWORD* error);
+
+// Deletes every file and subfolder under folder. A link or junction is removed
+// as a link, never followed; read-only files are deleted too. Whatever cannot
+// be deleted is listed in the report and the sweep goes on; the result is the
+// first error, ERROR_SUCCESS when the folder is empty.
+DWORD SweepFolder(const std::u16string& folder, const SweepState& state, SweepReport* report);
+
+// The whole program: the exit code.
+DWORD SweepTempMain(std::u16string_view commandLine, SweepReport* report);
+
+} // namespace tempsweep

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/paths.h"
+#include "sweep.h"
+#include "win/errors.h"
+#include "win/files.h"
+#include "win/process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Touch(const std::string& hostPath) {
+    std::ofstream(hostPath) << "x";
+}
+
+// Runs the built program as its own process on this machine root.
+DWORD RunTempsweep(const std::u16string& arguments) {
+    std::u16string exe = u"C:\\Tools\\Tempsweep.EXE";
+    std::string host = platform::HostPath(exe);
+    fs::create_directories(fs::path(host).parent_path());
+    if (!fs::exists(host)) fs::copy_file(TEMPSWEEP_PATH, host);
+    std::u16string line = u"\"" + exe + u"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+        return 0xFFFFFFFF;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+class TempsweepTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host = platform::HostPath(folder);
+        outside = platform::HostPath(u"C:\\Keep");
+        fs::create_directories(host);
+        fs::create_directories(outside);
+    }
+    std::u16string folder = u"C:\\Work\\Temp";
+    std::string host, outside;
+};
+
+TEST_F(TempsweepTest, EmptiesNestedFoldersAndReadOnlyFilesButNotWhatALinkReaches) {
+    fs::create_directories(host + "/a/b/c");
+    Touch(host + "/top.tmp");
+    Touch(host + "/a/mid.tmp");
+    Touch(host + "/a/b/c/deep.tmp");
+    Touch(host + "/a/b/ro.tmp");
+    ASSERT_TRUE(SetFileAttributesW((folder + u"\\a\\b\\ro.tmp").c_str(), FILE_ATTRIBUTE_READONLY));
+    Touch(outside + "/precious.txt");
+    fs::create_directory_symlink(outside, host + "/a/linkdir");
+    fs::create_symlink(outside + "/precious.txt", host + "/linkfile");
+
+    EXPECT_EQ(RunTempsweep(u"\"" + folder + u"\\\""), 0u);
+    EXPECT_TRUE(fs::is_directory(host));
+    EXPECT_TRUE(fs::is_empty(host));
+    EXPECT_TRUE(fs::exists(outside + "/precious.txt"));
+}
+
+TEST_F(TempsweepTest, AnEmptyFolderStays) {
+    EXPECT_EQ(RunTempsweep(folder), 0u);
+    EXPECT_TRUE(fs::is_directory(host));
+}
+
+TEST_F(TempsweepTest, DeletesWhatItCanAndReportsWhatItCouldNot) {
+    fs::create_directories(host + "/a");
+    Touch(host + "/a/held.tmp");
+    Touch(host + "/b.tmp");
+    Touch(host + "/z.tmp");
+    HANDLE held = CreateFileW((folder + u"\\a\\held.tmp").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    tempsweep::SweepReport report;
+    DWORD code = tempsweep::SweepTempMain(folder, &report);
+    CloseHandle(held);
+    EXPECT_EQ(code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    ASSERT_EQ(report.leftOver.size(), 2u); // the file and its folder
+    EXPECT_EQ(report.leftOver[0], folder + u"\\a\\held.tmp");
+    EXPECT_EQ(report.leftOver[1], folder + u"\\a");
+    EXPECT_FALSE(fs::exists(host + "/b.tmp"));
+    EXPECT_FALSE(fs::exists(host + "/z.tmp"));
+}
+
+TEST(TempsweepArguments, FolderNames) {
+    struct Case {
+        std::u16string line;
+        bool sweeps;
+        DWORD error;
+        std::u16string folder;
+    } cases[] = {
+        {u"", false, 0, u""},
+        {std::u16string(260, u'a'), false, 0, u""},
+        {u"\"C:\\T\\\"", true, 0, u"C:\\T"},
+        {u"C:\\T\\", true, 0, u"C:\\T"},
+        {u"C:\\My Temp", true, 0, u"C:\\My Temp"},
+        {u"C:\\T\\..", false, ERROR_BAD_PATHNAME, u""},
+        {u"C:\\T\\..\\Windows", false, ERROR_BAD_PATHNAME, u""},
+        {u"..\\x", false, ERROR_BAD_PATHNAME, u""},
+        {u"C:\\T\\.. \\x", false, ERROR_BAD_PATHNAME, u""},
+        {u"C:\\", false, ERROR_BAD_PATHNAME, u""},
+        {u"C:", false, ERROR_BAD_PATHNAME, u""},
+        {u"\\", false, ERROR_BAD_PATHNAME, u""},
+        {u"\\\\server\\share\\", false, ERROR_BAD_PATHNAME, u""},
+        {u"\\\\server\\share\\tmp", true, 0, u"\\\\server\\share\\tmp"},
+        {u"C:\\T\\..x", true, 0, u"C:\\T\\..x"},
+    };
+    for (const auto& c : cases) {
+        std::u16string folder;
+        DWORD error = 99;
+        EXPECT_EQ(tempsweep::FolderFromCommandLine(c.line, &folder, &error), c.sweeps)
+            << c.line.size();
+        EXPECT_EQ(error, c.error);
+        if (c.sweeps) {
+            EXPECT_EQ(folder, c.folder);
+        }
+    }
+}
+
+TEST_F(TempsweepTest, ExitCodesOfThePrograms) {
+    EXPECT_EQ(RunTempsweep(u"C:\\Work\\Missing"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(RunTempsweep(u"C:\\Work\\Temp\\..\\.."), static_cast<DWORD>(ERROR_BAD_PATHNAME));
+    EXPECT_EQ(RunTempsweep(u"C:\\"), static_cast<DWORD>(ERROR_BAD_PATHNAME));
+    EXPECT_TRUE(fs::is_directory(host));
+}
+
+TEST(TempsweepOsClass, ByVersion) {
+    struct Case {
+        DWORD platformId, major, minor, osClass;
+    } cases[] = {{1, 4, 10, 1}, {2, 4, 0, 2},  {2, 5, 0, 3},  {2, 5, 1, 4}, {2, 5, 2, 4},
+                 {2, 6, 1, 5},  {2, 10, 0, 5}, {2, 3, 51, 4}, {0, 3, 1, 4}};
+    for (const auto& c : cases)
+        EXPECT_EQ(tempsweep::SweepOsClass(c.platformId, c.major, c.minor), c.osClass)
+            << c.platformId << " " << c.major << "." << c.minor;
+}
+
+} // namespace

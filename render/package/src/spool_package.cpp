@@ -1,0 +1,271 @@
+#include "spool_package.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "package_reader.h"
+#include "win/errors.h"
+#include "win/files.h"
+#include "win/strings.h"
+
+namespace spoolpkg {
+namespace {
+
+std::u16string Ascii(const char* text) {
+    std::u16string s;
+    for (; *text; ++text)
+        s += static_cast<char16_t>(*text);
+    return s;
+}
+
+std::u16string Numbered(const char* format, DWORD n) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, format, static_cast<unsigned>(n));
+    return Ascii(buf);
+}
+
+std::string ToAnsi(const std::u16string& text) {
+    if (text.empty()) return {};
+    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::vector<uint8_t> Head(uint32_t type, size_t size) {
+    std::vector<uint8_t> b(size, 0);
+    Put32(b, 0, type);
+    Put32(b, 4, static_cast<uint32_t>(size));
+    return b;
+}
+
+// Creates the folder with whichever of its parents are missing.
+bool CreateFolderWithParents(const std::u16string& folder) {
+    std::u16string path = folder;
+    while (!path.empty() && path.back() == u'\\')
+        path.pop_back();
+    if (path.empty()) return false;
+    if (CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        return true;
+    if (GetLastError() != ERROR_PATH_NOT_FOUND) return false;
+    size_t cut = path.rfind(u'\\');
+    if (cut == std::u16string::npos || cut == 0 || !CreateFolderWithParents(path.substr(0, cut)))
+        return false;
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool ReadWhole(const std::u16string& path, std::vector<uint8_t>* bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(h, &size) && size.QuadPart >= 0 && size.QuadPart < (1 << 24);
+    if (ok) {
+        bytes->resize(static_cast<size_t>(size.QuadPart));
+        DWORD got = 0;
+        ok = bytes->empty() ||
+             (ReadFile(h, bytes->data(), static_cast<DWORD>(bytes->size()), &got, nullptr) &&
+              got == bytes->size());
+    }
+    CloseHandle(h);
+    return ok;
+}
+
+} // namespace
+
+std::u16string SpoolFolder(const std::u16string& workingFolder) {
+    return workingFolder + u"spool\\";
+}
+std::u16string IndexPath(const std::u16string& f, DWORD id) {
+    return f + Numbered("VLM%05u.SPL", id);
+}
+std::u16string PageFolder(const std::u16string& f, DWORD id) {
+    return f + Numbered("VLM%05u", id);
+}
+std::u16string PagePath(const std::u16string& f, DWORD id, DWORD page) {
+    return PageFolder(f, id) + Numbered("\\EMF%05u.DAT", page);
+}
+std::u16string FontListPath(const std::u16string& f, DWORD id) {
+    return f + Numbered("VLM%05u.FON", id);
+}
+std::u16string FontFilePath(const std::u16string& f, DWORD id, uint64_t uniqueId) {
+    // The id printed as a pointer value: sixteen upper-case hexadecimal digits.
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "\\F_%016llX.TMP", static_cast<unsigned long long>(uniqueId));
+    return PageFolder(f, id) + Ascii(buf);
+}
+
+std::vector<uint8_t> DevmodeRecord(const uint8_t (&ansiDevmode)[kAnsiDevmodeSize]) {
+    std::vector<uint8_t> b = Head(kRecordDevmode, kDevmodeRecordSize);
+    std::memcpy(b.data() + kRecordHeadSize, ansiDevmode, kAnsiDevmodeSize);
+    return b;
+}
+
+std::vector<uint8_t> NamesRecord(const std::string& printerName, const std::string& documentName) {
+    // Names with an inner NUL would end early and misplace the next offset.
+    std::string printer = printerName.substr(0, printerName.find('\0'));
+    std::string document = documentName.substr(0, documentName.find('\0'));
+    size_t docAt = kNamesHeadSize + printer.size() + 1;
+    size_t lastAt = docAt + document.size() + 1;
+    std::vector<uint8_t> b = Head(kRecordNames, lastAt + 1);
+    Put32(b, 8, kNamesHeadSize);
+    Put32(b, 12, static_cast<uint32_t>(docAt));
+    Put32(b, 16, static_cast<uint32_t>(lastAt));
+    std::memcpy(b.data() + kNamesHeadSize, printer.data(), printer.size());
+    std::memcpy(b.data() + docAt, document.data(), document.size());
+    return b;
+}
+
+std::vector<uint8_t> PageRecord(const std::string& pagePath) {
+    if (pagePath.empty() || pagePath.size() >= kMaxPagePath ||
+        pagePath.find('\0') != std::string::npos)
+        return {};
+    std::vector<uint8_t> b = Head(kRecordPage, pagePath.size() + kRecordHeadSize + 1);
+    std::memcpy(b.data() + kRecordHeadSize, pagePath.data(), pagePath.size());
+    return b;
+}
+
+std::vector<uint8_t> MarkerRecord(uint32_t type) {
+    return Head(type, kRecordHeadSize);
+}
+
+PackageWriter::~PackageWriter() {
+    Close();
+}
+
+void PackageWriter::Close() {
+    if (index_) CloseHandle(index_);
+    index_ = nullptr;
+}
+
+DWORD PackageWriter::Append(const std::vector<uint8_t>& bytes) {
+    if (!index_) return ERROR_INVALID_HANDLE;
+    DWORD wrote = 0;
+    if (!WriteFile(index_, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr))
+        return GetLastError();
+    return wrote == bytes.size() ? ERROR_SUCCESS : ERROR_DISK_FULL;
+}
+
+DWORD PackageWriter::Create(const std::u16string& spoolFolder, DWORD jobId,
+                            const uint8_t (&ansiDevmode)[kAnsiDevmodeSize],
+                            const std::u16string& printerName, const std::u16string& documentName) {
+    Close();
+    folder_ = spoolFolder;
+    DWORD id = jobId + kSpoolIdBase;
+    bool madeFolder = false;
+    for (;;) {
+        std::u16string name = IndexPath(folder_, id);
+        if (name.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+        HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            index_ = h;
+            break;
+        }
+        DWORD e = GetLastError();
+        if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) {
+            // Spool ids wrap with the job id; one that comes round again to
+            // the first is a folder of nothing but stale packages.
+            if (++id == jobId + kSpoolIdBase) return e;
+            continue;
+        }
+        if (e == ERROR_PATH_NOT_FOUND && !madeFolder) {
+            madeFolder = true;
+            if (!CreateFolderWithParents(folder_)) return GetLastError();
+            continue;
+        }
+        return e;
+    }
+    spoolId_ = id;
+    std::vector<uint8_t> bytes(kIndexHeadSize, 0);
+    std::vector<uint8_t> devmode = DevmodeRecord(ansiDevmode);
+    std::vector<uint8_t> names = NamesRecord(ToAnsi(printerName), ToAnsi(documentName));
+    bytes.insert(bytes.end(), devmode.begin(), devmode.end());
+    bytes.insert(bytes.end(), names.begin(), names.end());
+    lastDevmode_.assign(ansiDevmode, ansiDevmode + kAnsiDevmodeSize);
+    DWORD e = Append(bytes);
+    if (!e && !CreateDirectoryW(PageFolder(folder_, id).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
+        e = GetLastError();
+    if (e) {
+        // A package that could not be started leaves no index behind.
+        Close();
+        DeleteFileW(IndexPath(folder_, id).c_str());
+    }
+    return e;
+}
+
+DWORD PackageWriter::WriteDevmode(const uint8_t (&ansiDevmode)[kAnsiDevmodeSize]) {
+    if (lastDevmode_.size() == kAnsiDevmodeSize &&
+        std::memcmp(lastDevmode_.data(), ansiDevmode, kAnsiDevmodeSize) == 0)
+        return ERROR_SUCCESS;
+    DWORD e = Append(DevmodeRecord(ansiDevmode));
+    if (!e) lastDevmode_.assign(ansiDevmode, ansiDevmode + kAnsiDevmodeSize);
+    return e;
+}
+
+DWORD PackageWriter::AppendPage(DWORD page) {
+    std::vector<uint8_t> bytes = PageRecord(ToAnsi(PagePath(folder_, spoolId_, page)));
+    if (bytes.empty()) return ERROR_FILENAME_EXCED_RANGE;
+    std::vector<uint8_t> end = MarkerRecord(kRecordEndOfPage);
+    bytes.insert(bytes.end(), end.begin(), end.end());
+    DWORD e = Append(bytes);
+    if (e) RemoveJobFolder();
+    return e;
+}
+
+DWORD PackageWriter::Finish(DWORD pageCount) {
+    DWORD e = Append(MarkerRecord(kRecordEndOfJob));
+    if (!e) {
+        std::vector<uint8_t> count(4);
+        Put32(count, 0, pageCount);
+        DWORD wrote = 0;
+        if (SetFilePointer(index_, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+            !WriteFile(index_, count.data(), 4, &wrote, nullptr))
+            e = GetLastError();
+        else if (wrote != 4)
+            e = ERROR_DISK_FULL;
+    }
+    Close();
+    return e;
+}
+
+void PackageWriter::RemoveJobFolder() {
+    Close();
+    RemoveDirectoryW(PageFolder(folder_, spoolId_).c_str());
+}
+
+DWORD DeleteSpoolPackage(const std::u16string& spoolFolder, DWORD spoolId, DWORD pageCount) {
+    DWORD first = ERROR_SUCCESS;
+    auto remove = [&first](BOOL ok) {
+        DWORD e = ok ? ERROR_SUCCESS : GetLastError();
+        if (e && e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND && !first) first = e;
+    };
+    std::vector<uint8_t> list;
+    std::u16string listPath = FontListPath(spoolFolder, spoolId);
+    if (ReadWhole(listPath, &list)) {
+        std::vector<FontEntry> fonts;
+        std::string ignored;
+        // A damaged list still gives up the whole records before the damage.
+        list.resize(list.size() - list.size() % kFontRecordSize);
+        ReadFontList(list.data(), list.size(), &fonts, &ignored);
+        for (const auto& f : fonts)
+            remove(DeleteFileW(FontFilePath(spoolFolder, spoolId, f.uniqueId).c_str()));
+    }
+    remove(DeleteFileW(listPath.c_str()));
+    remove(DeleteFileW(IndexPath(spoolFolder, spoolId).c_str()));
+    for (DWORD page = 1; page <= pageCount; ++page)
+        remove(DeleteFileW(PagePath(spoolFolder, spoolId, page).c_str()));
+    remove(RemoveDirectoryW(PageFolder(spoolFolder, spoolId).c_str()));
+    return first;
+}
+
+} // namespace spoolpkg

@@ -1,0 +1,70 @@
+// Writing and deleting the EMF spool package in the per-user working folder's
+// "spool" folder. The page files themselves are the metafile recorder's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "package_format.h"
+#include "win/types.h"
+
+namespace spoolpkg {
+
+// The spool folder under a working folder that ends with a backslash.
+std::u16string SpoolFolder(const std::u16string& workingFolder);
+std::u16string IndexPath(const std::u16string& spoolFolder, DWORD spoolId);
+std::u16string PageFolder(const std::u16string& spoolFolder, DWORD spoolId);
+std::u16string PagePath(const std::u16string& spoolFolder, DWORD spoolId, DWORD page);
+std::u16string FontListPath(const std::u16string& spoolFolder, DWORD spoolId);
+std::u16string FontFilePath(const std::u16string& spoolFolder, DWORD spoolId, uint64_t uniqueId);
+
+// The index's records as bytes. Names are in the ANSI code page; a page path
+// that does not fit its record gives an empty result.
+std::vector<uint8_t> DevmodeRecord(const uint8_t (&ansiDevmode)[kAnsiDevmodeSize]);
+std::vector<uint8_t> NamesRecord(const std::string& printerName, const std::string& documentName);
+std::vector<uint8_t> PageRecord(const std::string& pagePath);
+std::vector<uint8_t> MarkerRecord(uint32_t type);
+
+// One job's index, open exclusively from Create to Finish or RemoveJobFolder.
+class PackageWriter {
+  public:
+    PackageWriter() = default;
+    PackageWriter(const PackageWriter&) = delete;
+    PackageWriter& operator=(const PackageWriter&) = delete;
+    ~PackageWriter();
+
+    // Creates the index under the first free spool id from jobId + 50000 with
+    // its devmode and names records, and the page folder; the spool folder
+    // and its parents are made when missing. Returns the error that stopped it.
+    DWORD Create(const std::u16string& spoolFolder, DWORD jobId,
+                 const uint8_t (&ansiDevmode)[kAnsiDevmodeSize], const std::u16string& printerName,
+                 const std::u16string& documentName);
+    // A devmode record, only when the image differs from the last one recorded.
+    DWORD WriteDevmode(const uint8_t (&ansiDevmode)[kAnsiDevmodeSize]);
+    // The page record of page file n and its end-of-page record.
+    DWORD AppendPage(DWORD page);
+    // The end-of-job record and the page count; closes the index.
+    DWORD Finish(DWORD pageCount);
+    // Closes the index and removes the page folder when it is empty.
+    void RemoveJobFolder();
+
+    DWORD spoolId() const { return spoolId_; }
+    bool open() const { return index_ != nullptr; }
+
+  private:
+    DWORD Append(const std::vector<uint8_t>& bytes);
+    void Close();
+
+    HANDLE index_ = nullptr;
+    std::u16string folder_;
+    DWORD spoolId_ = 0;
+    std::vector<uint8_t> lastDevmode_;
+};
+
+// Deletes the font files named in the font list, the font list, the index,
+// page files 1 to pageCount and the page folder. Returns the first error.
+DWORD DeleteSpoolPackage(const std::u16string& spoolFolder, DWORD spoolId, DWORD pageCount);
+
+} // namespace spoolpkg

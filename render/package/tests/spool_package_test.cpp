@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "package_reader.h"
+#include "platform/paths.h"
+#include "spool_package.h"
+#include "win/errors.h"
+#include "win/files.h"
+
+namespace fs = std::filesystem;
+using namespace spoolpkg;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Put32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void PutText(Bytes& b, const char* s) {
+    b.insert(b.end(), s, s + std::strlen(s) + 1);
+}
+
+// An index laid out by hand: page count 2, zero, a devmode record of 1264
+// bytes, names "P1" / "Doc", two pages, a second devmode between them, end.
+Bytes HandIndex() {
+    Bytes b;
+    Put32(b, 2);
+    Put32(b, 0);
+    Put32(b, 0x02000005);
+    Put32(b, 1264);
+    b.resize(b.size() + 1256, 0x11);
+    Put32(b, 0x02445453); // names at offset 1272
+    Put32(b, 28);         // 20 + "P1\0" + "Doc\0" + final zero = 28
+    Put32(b, 20);
+    Put32(b, 23);
+    Put32(b, 27);
+    PutText(b, "P1");
+    PutText(b, "Doc");
+    b.push_back(0);
+    const char* page1 = "C:\\s\\VLM50007\\EMF00001.DAT";
+    Put32(b, 0x024D5446);
+    Put32(b, static_cast<uint32_t>(std::strlen(page1) + 9));
+    PutText(b, page1);
+    Put32(b, 0x02504E45);
+    Put32(b, 8);
+    Put32(b, 0x02000005);
+    Put32(b, 1264);
+    b.resize(b.size() + 1256, 0x22);
+    const char* page2 = "C:\\s\\VLM50007\\EMF00002.DAT";
+    Put32(b, 0x024D5446);
+    Put32(b, static_cast<uint32_t>(std::strlen(page2) + 9));
+    PutText(b, page2);
+    Put32(b, 0x02504E45);
+    Put32(b, 8);
+    Put32(b, 0x02444E45);
+    Put32(b, 8);
+    return b;
+}
+
+void Patch32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+TEST(SpoolPackageReader, ReadsAHandLaidIndex) {
+    Bytes b = HandIndex();
+    PackageIndex index;
+    std::string error;
+    ASSERT_TRUE(ReadPackageIndex(b.data(), b.size(), &index, &error)) << error;
+    EXPECT_EQ(index.pageCount, 2u);
+    EXPECT_EQ(index.printerName, "P1");
+    EXPECT_EQ(index.documentName, "Doc");
+    ASSERT_EQ(index.devmodes.size(), 2u);
+    EXPECT_EQ(index.devmodes[1][0], 0x22);
+    ASSERT_EQ(index.pagePaths.size(), 2u);
+    EXPECT_EQ(index.pagePaths[1], "C:\\s\\VLM50007\\EMF00002.DAT");
+    EXPECT_TRUE(index.finished);
+    EXPECT_EQ(index.records.size(), 8u);
+    EXPECT_EQ(index.records[1].offset, 1272u);
+}
+
+// Every count, size and offset that can point outside the file or the record.
+TEST(SpoolPackageReader, RejectsDamagedIndexes) {
+    const size_t names = 1272, page1 = names + 28;
+    struct Case {
+        const char* what;
+        void (*damage)(Bytes&);
+    } cases[] = {
+        {"short head", [](Bytes& b) { b.resize(6); }},
+        {"second word", [](Bytes& b) { Patch32(b, 4, 1); }},
+        {"record cut", [](Bytes& b) { b.resize(b.size() - 4); }},
+        {"size past the end", [](Bytes& b) { Patch32(b, b.size() - 4, 0x7FFFFFF0); }},
+        {"size below head", [](Bytes& b) { Patch32(b, 12, 4); }},
+        {"devmode size", [](Bytes& b) { Patch32(b, 12, 1000); }},
+        {"first not devmode", [](Bytes& b) { Patch32(b, 8, 0x02445453); }},
+        {"printer offset", [](Bytes& b) { Patch32(b, names + 8, 19); }},
+        {"document offset past the record", [](Bytes& b) { Patch32(b, names + 12, 400); }},
+        {"last offset past the record", [](Bytes& b) { Patch32(b, names + 16, 0xFFFFFFFF); }},
+        {"names unterminated", [](Bytes& b) { b[names + 22] = 'x'; }},
+        {"final not empty", [](Bytes& b) { b[names + 27] = 'x'; }},
+        {"page path unterminated", [](Bytes& b) { b[page1 + 8 + 26] = 'x'; }},
+        {"unknown type", [](Bytes& b) { Patch32(b, page1, 0x12345678); }},
+        {"page count above pages", [](Bytes& b) { Patch32(b, 0, 3); }},
+        {"bytes after the end", [](Bytes& b) { b.push_back(0); }},
+        {"marker with data",
+         [](Bytes& b) {
+             Patch32(b, b.size() - 4, 12);
+             b.insert(b.end(), 4, 0);
+         }},
+    };
+    for (const auto& c : cases) {
+        Bytes b = HandIndex();
+        c.damage(b);
+        PackageIndex index;
+        std::string error;
+        EXPECT_FALSE(ReadPackageIndex(b.data(), b.size(), &index, &error)) << c.what;
+        EXPECT_FALSE(error.empty()) << c.what;
+    }
+}
+
+TEST(SpoolPackageReader, FontLists) {
+    Bytes b(160, 0);
+    b[0] = 7;
+    b[8] = 'A';
+    b[10] = 'r';
+    b[80] = 9;
+    b[88] = 'B';
+    std::vector<FontEntry> fonts;
+    std::string error;
+    ASSERT_TRUE(ReadFontList(b.data(), b.size(), &fonts, &error)) << error;
+    ASSERT_EQ(fonts.size(), 2u);
+    EXPECT_EQ(fonts[0].uniqueId, 7u);
+    EXPECT_EQ(fonts[0].faceName, u"Ar");
+    EXPECT_FALSE(ReadFontList(b.data(), 150, &fonts, &error));
+    b[80] = 7;
+    EXPECT_FALSE(ReadFontList(b.data(), b.size(), &fonts, &error)); // listed twice
+    Bytes unterminated(80, 'a');
+    EXPECT_FALSE(ReadFontList(unterminated.data(), unterminated.size(), &fonts, &error));
+}
+
+Bytes ReadHost(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(SpoolPackageWriter, RoundTripTakesTheNextFreeSpoolId) {
+    std::u16string spool = SpoolFolder(u"C:\\Users\\u\\Work\\");
+    fs::create_directories(platform::HostPath(spool));
+    std::ofstream(platform::HostPath(IndexPath(spool, 50007))) << "old";
+    uint8_t dm[kAnsiDevmodeSize];
+    std::memset(dm, 0x11, sizeof dm);
+    PackageWriter w;
+    ASSERT_EQ(w.Create(spool, 7, dm, u"P1", u"Doc"), 0u);
+    EXPECT_EQ(w.spoolId(), 50008u);
+    for (DWORD page = 1; page <= 3; ++page) {
+        if (page == 3) dm[0] = 0x22;
+        EXPECT_EQ(w.WriteDevmode(dm), 0u);
+        EXPECT_EQ(w.AppendPage(page), 0u);
+    }
+    EXPECT_EQ(w.Finish(3), 0u);
+    Bytes b = ReadHost(platform::HostPath(IndexPath(spool, 50008)));
+    PackageIndex index;
+    std::string error;
+    ASSERT_TRUE(ReadPackageIndex(b.data(), b.size(), &index, &error)) << error;
+    EXPECT_EQ(index.pageCount, 3u);
+    EXPECT_EQ(index.devmodes.size(), 2u); // the unchanged device mode is recorded once
+    std::vector<uint32_t> types;
+    for (const auto& r : index.records)
+        types.push_back(r.type);
+    EXPECT_EQ(types,
+              (std::vector<uint32_t>{kRecordDevmode, kRecordNames, kRecordPage, kRecordEndOfPage,
+                                     kRecordPage, kRecordEndOfPage, kRecordDevmode, kRecordPage,
+                                     kRecordEndOfPage, kRecordEndOfJob}));
+    EXPECT_EQ(index.pagePaths[0], "C:\\Users\\u\\Work\\spool\\VLM50008\\EMF00001.DAT");
+    EXPECT_TRUE(fs::is_directory(platform::HostPath(PageFolder(spool, 50008))));
+}
+
+TEST(SpoolPackageWriter, CreatesTheSpoolFolderAndDeletesThePackage) {
+    std::u16string spool = SpoolFolder(u"C:\\Users\\u\\New\\Work\\");
+    uint8_t dm[kAnsiDevmodeSize] = {};
+    PackageWriter w;
+    ASSERT_EQ(w.Create(spool, 1, dm, u"P", u"D"), 0u);
+    EXPECT_EQ(w.AppendPage(1), 0u);
+    EXPECT_EQ(w.Finish(1), 0u);
+    std::ofstream(platform::HostPath(PagePath(spool, 50001, 1))) << "emf";
+    std::ofstream(platform::HostPath(FontFilePath(spool, 50001, 0xABCD))) << "ttf";
+    Bytes font(80, 0);
+    font[0] = 0xCD;
+    font[1] = 0xAB;
+    font[8] = 'F';
+    std::ofstream(platform::HostPath(FontListPath(spool, 50001)), std::ios::binary)
+        .write(reinterpret_cast<const char*>(font.data()), 80);
+    EXPECT_EQ(DeleteSpoolPackage(spool, 50001, 1), 0u);
+    EXPECT_TRUE(fs::is_empty(platform::HostPath(spool)));
+}
+
+TEST(SpoolPackageWriter, RecordLimits) {
+    EXPECT_TRUE(PageRecord(std::string(260, 'a')).empty());
+    EXPECT_EQ(PageRecord(std::string(259, 'a')).size(), 268u);
+    Bytes names = NamesRecord(std::string("P\0x", 3), "");
+    EXPECT_EQ(names.size(), 20u + 2 + 1 + 1);
+}
+
+// printhost package lists a package through the same reader and fails on a damaged one.
+TEST(SpoolPackageWriter, PrinthostListsThePackage) {
+    std::u16string spool = SpoolFolder(u"C:\\Work\\");
+    uint8_t dm[kAnsiDevmodeSize] = {};
+    PackageWriter w;
+    ASSERT_EQ(w.Create(spool, 3, dm, u"Office", u"Report"), 0u);
+    EXPECT_EQ(w.AppendPage(1), 0u);
+    EXPECT_EQ(w.Finish(1), 0u);
+    std::string command =
+        std::string(PKG_TOOLS_DIR) + "/printhost package " + platform::HostPath(spool) + " 2>&1";
+    auto run = [&command](std::string* out) {
+        FILE* p = popen(command.c_str(), "r");
+        char buf[512];
+        while (p && fgets(buf, sizeof buf, p))
+            *out += buf;
+        return p ? pclose(p) : -1;
+    };
+    std::string out;
+    EXPECT_EQ(run(&out), 0) << out;
+    EXPECT_NE(out.find("printer \"Office\", document \"Report\", 1 page(s)"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("EMF00001.DAT (missing)"), std::string::npos) << out;
+    fs::resize_file(platform::HostPath(IndexPath(spool, 50003)), 1000);
+    out.clear();
+    EXPECT_NE(run(&out), 0);
+    EXPECT_NE(out.find("record size outside the file"), std::string::npos) << out;
+}
+
+} // namespace
