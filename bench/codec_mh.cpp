@@ -94,7 +94,8 @@ void SetCounters(benchmark::State& state, const Page& page) {
 void EncodeOurs(benchmark::State& state, const Subject* s) {
     std::vector<uint8_t> out(s->page.bits.size() * 3 + 4096);
     for (auto _ : state) {
-        T4CodecBlock b = MakeBlock(s->page, out.data(), out.size(), const_cast<BYTE*>(s->page.bits.data()));
+        T4CodecBlock b =
+            MakeBlock(s->page, out.data(), out.size(), const_cast<BYTE*>(s->page.bits.data()));
         if (COMPRESS(&b) != T4_STATUS_DONE) state.SkipWithError("COMPRESS failed");
         benchmark::DoNotOptimize(b.bytesUsed);
     }
@@ -107,7 +108,8 @@ void EncodeLibtiff(benchmark::State& state, const Subject* s) {
         file.data.clear();
         TIFF* tif = file.Open("w");
         SetFields(tif, s->page);
-        TIFFWriteEncodedStrip(tif, 0, const_cast<uint8_t*>(s->page.bits.data()), static_cast<tmsize_t>(s->page.bits.size()));
+        TIFFWriteEncodedStrip(tif, 0, const_cast<uint8_t*>(s->page.bits.data()),
+                              static_cast<tmsize_t>(s->page.bits.size()));
         TIFFClose(tif);
         benchmark::DoNotOptimize(file.data.data());
     }
@@ -117,8 +119,10 @@ void EncodeLibtiff(benchmark::State& state, const Subject* s) {
 void DecodeOurs(benchmark::State& state, const Subject* s) {
     std::vector<uint8_t> raster(s->page.bits.size());
     for (auto _ : state) {
-        T4CodecBlock b = MakeBlock(s->page, const_cast<BYTE*>(s->coded.data()), s->coded.size(), raster.data());
-        if (DECOMPRESS(&b) != T4_STATUS_DONE || b.linesThisCall != s->page.height) state.SkipWithError("DECOMPRESS failed");
+        T4CodecBlock b =
+            MakeBlock(s->page, const_cast<BYTE*>(s->coded.data()), s->coded.size(), raster.data());
+        if (DECOMPRESS(&b) != T4_STATUS_DONE || b.linesThisCall != s->page.height)
+            state.SkipWithError("DECOMPRESS failed");
         benchmark::DoNotOptimize(raster.data());
     }
     if (raster != s->page.bits) state.SkipWithError("decoded page differs");
@@ -139,7 +143,8 @@ void DecodeLibtiff(benchmark::State& state, const Subject* s) {
     MemoryFile file;
     TIFF* tif = file.Open("w");
     SetFields(tif, s->page);
-    TIFFWriteRawStrip(tif, 0, const_cast<uint8_t*>(s->coded.data()), static_cast<tmsize_t>(s->coded.size()));
+    TIFFWriteRawStrip(tif, 0, const_cast<uint8_t*>(s->coded.data()),
+                      static_cast<tmsize_t>(s->coded.size()));
     TIFFClose(tif);
     tif = file.Open("r");
     std::vector<uint8_t> raster(s->page.bits.size());
@@ -174,15 +179,22 @@ int main(int argc, char** argv) {
     std::vector<testkit::Ratio> ratios;
     for (const auto& s : subjects) {
         const Subject* p = s.get();
-        benchmark::RegisterBenchmark(("encode/" + s->name + "/bitsqueeze").c_str(), EncodeOurs, p)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("encode/" + s->name + "/libtiff").c_str(), EncodeLibtiff, p)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("decode/" + s->name + "/bitsqueeze").c_str(), DecodeOurs, p)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("decode/" + s->name + "/libtiff").c_str(), DecodeLibtiff, p)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("encode/" + s->name + "/bitsqueeze").c_str(), EncodeOurs, p)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("encode/" + s->name + "/libtiff").c_str(), EncodeLibtiff, p)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode/" + s->name + "/bitsqueeze").c_str(), DecodeOurs, p)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode/" + s->name + "/libtiff").c_str(), DecodeLibtiff, p)
+            ->Unit(benchmark::kMillisecond);
         if (s->name == "a4_blank")
-            benchmark::RegisterBenchmark(("decode/" + s->name + "/memset").c_str(), WriteRaster, p)->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("decode/" + s->name + "/memset").c_str(), WriteRaster, p)
+                ->Unit(benchmark::kMillisecond);
         for (const char* op : {"encode", "decode"})
-            ratios.push_back({std::string(op) + "/" + s->name + "/libtiff", std::string(op) + "/" + s->name + "/bitsqueeze",
-                              std::string(op) + " " + s->name + ": libtiff time / bitsqueeze time (speed-up)"});
+            ratios.push_back(
+                {std::string(op) + "/" + s->name + "/libtiff",
+                 std::string(op) + "/" + s->name + "/bitsqueeze",
+                 std::string(op) + " " + s->name + ": libtiff time / bitsqueeze time (speed-up)"});
         if (s->name == "a4_blank")
             ratios.push_back({"decode/" + s->name + "/bitsqueeze", "decode/" + s->name + "/memset",
                               "decode " + s->name + ": bitsqueeze time / memset of the raster"});

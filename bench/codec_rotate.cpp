@@ -56,12 +56,17 @@ void Turn(benchmark::State& state, int angle, int bandsPerCall) {
 int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("rotate/memcpy", Memcpy)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("rotate/90_bands", Turn, 90, 1)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("rotate/90_page", Turn, 90, 1 << 14)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("rotate/90_page", Turn, 90, 1 << 14)
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("rotate/270_bands", Turn, 270, 1)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("rotate/270_page", Turn, 270, 1 << 14)->Unit(benchmark::kMicrosecond);
-    return testkit::RunWithRatios(argc, argv,
-                                  {{"rotate/90_bands", "rotate/memcpy", "90 degrees, one call per band: time / memcpy time"},
-                                   {"rotate/90_page", "rotate/memcpy", "90 degrees, one call per page: time / memcpy time"},
-                                   {"rotate/270_bands", "rotate/memcpy", "270 degrees, one call per band: time / memcpy time"},
-                                   {"rotate/270_page", "rotate/memcpy", "270 degrees, one call per page: time / memcpy time"}});
+    benchmark::RegisterBenchmark("rotate/270_page", Turn, 270, 1 << 14)
+        ->Unit(benchmark::kMicrosecond);
+    return testkit::RunWithRatios(
+        argc, argv,
+        {{"rotate/90_bands", "rotate/memcpy", "90 degrees, one call per band: time / memcpy time"},
+         {"rotate/90_page", "rotate/memcpy", "90 degrees, one call per page: time / memcpy time"},
+         {"rotate/270_bands", "rotate/memcpy",
+          "270 degrees, one call per band: time / memcpy time"},
+         {"rotate/270_page", "rotate/memcpy",
+          "270 degrees, one call per page: time / memcpy time"}});
 }

@@ -16,7 +16,8 @@ namespace {
 const std::vector<std::uint8_t>& Model() {
     static const std::vector<std::uint8_t> data = [] {
         std::ifstream in(std::string(PKG_MODELS_DIR) + "/CX5540.DAT", std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>());
     }();
     return data;
 }
@@ -69,8 +70,12 @@ void EveryCode(benchmark::State& state) {
         for (int code = 1; code <= 96; ++code)
             for (int layout = 1; layout <= 15; ++layout) {
                 DWORD length = 0, count = 0;
-                if (model::GetMyPrinterInfo(m.data(), code, 0, layout, nullptr, &length, &count) != 0) continue;
-                if (model::GetMyPrinterInfo(m.data(), code, 0, layout, out.data(), &length, &count) == 0) ++answered;
+                if (model::GetMyPrinterInfo(m.data(), code, 0, layout, nullptr, &length, &count) !=
+                    0)
+                    continue;
+                if (model::GetMyPrinterInfo(m.data(), code, 0, layout, out.data(), &length,
+                                            &count) == 0)
+                    ++answered;
             }
         benchmark::DoNotOptimize(answered);
     }

@@ -41,7 +41,8 @@ const std::vector<size_t>& TokenSizes() {
 const std::vector<BYTE>& Source() {
     static const std::vector<BYTE> bytes = [] {
         std::vector<BYTE> b(kBlock);
-        for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<BYTE>(i * 31 + 7);
+        for (size_t i = 0; i < b.size(); ++i)
+            b[i] = static_cast<BYTE>(i * 31 + 7);
         return b;
     }();
     return bytes;
@@ -141,7 +142,8 @@ void MemcpyBlocks(benchmark::State& state) {
     // Each block to its own place, as the stream's bytes are.
     std::vector<BYTE> dst(kBytesPerIteration);
     for (auto _ : state) {
-        for (size_t done = 0; done < kBytesPerIteration; done += kBlock) std::memcpy(dst.data() + done, src, kBlock);
+        for (size_t done = 0; done < kBytesPerIteration; done += kBlock)
+            std::memcpy(dst.data() + done, src, kBlock);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
@@ -157,13 +159,16 @@ class Reporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration && !r.error_occurred)
-                seconds_[r.benchmark_name()] = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+                seconds_[r.benchmark_name()] =
+                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
         ConsoleReporter::ReportRuns(runs);
     }
     void Ratios() const {
         for (const char* group : {"tokens", "blocks64k"}) {
-            auto w = seconds_.find(std::string(group) + "/writer"), m = seconds_.find(std::string(group) + "/memcpy");
-            if (w == seconds_.end() || m == seconds_.end() || w->second <= 0 || m->second <= 0) continue;
+            auto w = seconds_.find(std::string(group) + "/writer"),
+                 m = seconds_.find(std::string(group) + "/memcpy");
+            if (w == seconds_.end() || m == seconds_.end() || w->second <= 0 || m->second <= 0)
+                continue;
             double mbps = kBytesPerIteration / w->second / 1e6;
             std::printf("%-10s writer %.0f MB/s, %.1f%% of memcpy (%.0f MB/s)\n", group, mbps,
                         100.0 * m->second / w->second, kBytesPerIteration / m->second / 1e6);

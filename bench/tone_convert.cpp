@@ -24,10 +24,12 @@ std::vector<uint8_t> Band(Content content, int channels) {
         testkit::Page text = testkit::TextLike(kWidth, kBand * 8, 11);
         for (uint32_t y = 0; y < kBand; ++y)
             for (uint32_t x = 0; x < kWidth; ++x)
-                if (text.Get(x, y + kBand * 2)) std::memset(&v[(size_t(y) * kWidth + x) * channels], 0, channels);
+                if (text.Get(x, y + kBand * 2))
+                    std::memset(&v[(size_t(y) * kWidth + x) * channels], 0, channels);
     } else if (content == kPhoto) {
         std::mt19937 rng(3);
-        for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<uint8_t>((i / channels % kWidth) / 20 + rng() % 32);
+        for (size_t i = 0; i < v.size(); ++i)
+            v[i] = static_cast<uint8_t>((i / channels % kWidth) / 20 + rng() % 32);
     }
     return v;
 }
@@ -43,7 +45,9 @@ icImage Describe(WORD type, std::vector<uint8_t>& bits, uint32_t stride) {
     return im;
 }
 
-void Pixels(benchmark::State& state) { state.SetItemsProcessed(state.iterations() * int64_t{kWidth} * kBand); }
+void Pixels(benchmark::State& state) {
+    state.SetItemsProcessed(state.iterations() * int64_t{kWidth} * kBand);
+}
 
 void Memcpy(benchmark::State& state, int channels) {
     std::vector<uint8_t> src = Band(kPhoto, channels), dst(src.size());
@@ -70,7 +74,8 @@ void Halftone(benchmark::State& state, Content content) {
     icThresholdMatrix m{};
     m.width = m.height = 16;
     for (int r = 0; r < 16; ++r)
-        for (int c = 0; c < 16; ++c) m.cells[r][c] = static_cast<WORD>((r * 16 + c) * 37 % 255 + 1);
+        for (int c = 0; c < 16; ++c)
+            m.cells[r][c] = static_cast<WORD>((r * 16 + c) * 37 % 255 + 1);
     SHORT col = 0, row = 0;
     for (auto _ : state) {
         icImageTypeConvertToBWDitherHalftone_speed(&col, &row, &m, &s, &d);
@@ -82,16 +87,22 @@ void Halftone(benchmark::State& state, Content content) {
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::RegisterBenchmark("tone/memcpy_24bit_band", Memcpy, 3)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("tone/memcpy_24bit_band", Memcpy, 3)
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("tone/memcpy_8bit_band", Memcpy, 1)->Unit(benchmark::kMicrosecond);
-    const std::pair<const char*, Content> contents[] = {{"white", kWhite}, {"text", kText}, {"photo", kPhoto}};
+    const std::pair<const char*, Content> contents[] = {
+        {"white", kWhite}, {"text", kText}, {"photo", kPhoto}};
     std::vector<testkit::Ratio> ratios;
     for (auto [name, content] : contents) {
-        std::string gray = std::string("tone/gray_") + name, halftone = std::string("tone/halftone_") + name;
+        std::string gray = std::string("tone/gray_") + name,
+                    halftone = std::string("tone/halftone_") + name;
         benchmark::RegisterBenchmark(gray.c_str(), Gray, content)->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(halftone.c_str(), Halftone, content)->Unit(benchmark::kMicrosecond);
-        ratios.push_back({gray, "tone/memcpy_24bit_band", "gray " + std::string(name) + ": time / memcpy of the 24-bit band"});
-        ratios.push_back({halftone, "tone/memcpy_8bit_band", "halftone " + std::string(name) + ": time / memcpy of the 8-bit band"});
+        benchmark::RegisterBenchmark(halftone.c_str(), Halftone, content)
+            ->Unit(benchmark::kMicrosecond);
+        ratios.push_back({gray, "tone/memcpy_24bit_band",
+                          "gray " + std::string(name) + ": time / memcpy of the 24-bit band"});
+        ratios.push_back({halftone, "tone/memcpy_8bit_band",
+                          "halftone " + std::string(name) + ": time / memcpy of the 8-bit band"});
     }
     return testkit::RunWithRatios(argc, argv, ratios);
 }

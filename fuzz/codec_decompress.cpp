@@ -51,8 +51,8 @@ struct Decoded {
     int lines = 0;
 };
 
-Decoded Decode(const uint8_t* data, size_t size, BYTE mode, int width, int rtc, int pageLines, int perCall,
-               size_t chunk) {
+Decoded Decode(const uint8_t* data, size_t size, BYTE mode, int width, int rtc, int pageLines,
+               int perCall, size_t chunk) {
     const size_t stride = (width + 7) / 8;
     std::vector<WORD> a(width + 5), c(width + 5);
     Feed f{};
@@ -120,7 +120,8 @@ std::vector<uint8_t> Encode(const std::vector<uint8_t>& rows, int lines, BYTE mo
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 6) return 0;
-    const BYTE mode = static_cast<BYTE>((data[0] & 1 ? 3 : 2) | (data[0] & 2 ? T4_MODE_ALIGNED_EOL : 0));
+    const BYTE mode =
+        static_cast<BYTE>((data[0] & 1 ? 3 : 2) | (data[0] & 2 ? T4_MODE_ALIGNED_EOL : 0));
     const int width = 1 + ((data[1] << 8 | data[2]) % 4000);
     const int rtc = data[3] % 8;
     const int pageLines = data[4] % 64; // 0: until RTC or the end of the data
@@ -136,7 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t lastMask = static_cast<uint8_t>(0xFF00 >> (width % 8 ? width % 8 : 8));
     for (int y = 0; y < d.lines; ++y) {
         const uint8_t *p = &d.rows[y * stride], *q = &again.rows[y * stride];
-        if (std::memcmp(p, q, stride - 1) != 0 || ((p[stride - 1] ^ q[stride - 1]) & lastMask)) abort();
+        if (std::memcmp(p, q, stride - 1) != 0 || ((p[stride - 1] ^ q[stride - 1]) & lastMask))
+            abort();
     }
     return 0;
 }

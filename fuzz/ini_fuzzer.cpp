@@ -61,10 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             DWORD v = GetPrivateProfileStringW(section, keys + kat, u"default", small, 7, kFile);
             if (v > 6 || small[v] != 0) std::abort();
             GetPrivateProfileIntW(section, keys + kat, 5, kFile);
-            while (keys[kat]) ++kat;
+            while (keys[kat])
+                ++kat;
             ++kat;
         }
-        while (names[at]) ++at;
+        while (names[at])
+            ++at;
         ++at;
     }
     // A write keeps the rest of the file readable as before.

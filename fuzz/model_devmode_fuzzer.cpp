@@ -16,7 +16,7 @@
 namespace {
 
 std::vector<std::uint8_t> gModel;
-std::vector<std::uint8_t> gDefault[2];  // 1100- and 908-byte layouts
+std::vector<std::uint8_t> gDefault[2]; // 1100- and 908-byte layouts
 
 std::vector<std::uint8_t> DefaultDevmode(std::size_t extra) {
     std::vector<std::uint8_t> dm(DEVMODEA_SIZE + extra, 0);

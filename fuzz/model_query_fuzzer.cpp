@@ -26,13 +26,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int layout = 0; layout <= 16; ++layout) {
             for (int index : {0, 1, picked}) {
                 DWORD length = 0, count = 0;
-                if (model::GetMyPrinterInfo(block.get(), code, index, layout, nullptr, &length, &count) != 0) continue;
+                if (model::GetMyPrinterInfo(block.get(), code, index, layout, nullptr, &length,
+                                            &count) != 0)
+                    continue;
                 if (length > sizeof out) continue;
                 model::GetMyPrinterInfo(block.get(), code, index, layout, out, &length, &count);
                 // One byte short must not write.
                 if (length > 0) {
                     DWORD shortLength = length - 1;
-                    model::GetMyPrinterInfo(block.get(), code, index, layout, out, &shortLength, &count);
+                    model::GetMyPrinterInfo(block.get(), code, index, layout, out, &shortLength,
+                                            &count);
                 }
             }
         }

@@ -18,14 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         StampHeader(d.dm);
         SetPrivU32(d, priv::Signature, kPrivateSignature);
         TakeJobPromptAnswers(kind, block.data(), block.size(), &d);
-        for (size_t field : {priv::MailboxId, priv::SecureBoxId, priv::SecurePassword, priv::DeptCode})
+        for (size_t field :
+             {priv::MailboxId, priv::SecureBoxId, priv::SecurePassword, priv::DeptCode})
             if (d.priv[field + priv::JobTextSize - 1] != 0) __builtin_trap();
     }
     DevmodeImage d{};
     StampHeader(d.dm);
     SetPrivU32(d, priv::Signature, kPrivateSignature);
     if (TakePreCheckDevmode(block.data(), block.size(), &d) &&
-        (d.dm.dmSize != kPublicSize || d.dm.dmDriverExtra != kPrivateSize || !HasOwnSignature(d.priv)))
+        (d.dm.dmSize != kPublicSize || d.dm.dmDriverExtra != kPrivateSize ||
+         !HasOwnSignature(d.priv)))
         __builtin_trap();
     return 0;
 }

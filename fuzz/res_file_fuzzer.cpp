@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 16:
             for (const char16_t* path :
                  {u"\\", u"\\VarFileInfo\\Translation", u"\\StringFileInfo\\040904B0\\FileVersion"})
-                if (platform::res::FindVersionValue(e.data, e.size, path, &value, &length) && length > 0)
+                if (platform::res::FindVersionValue(e.data, e.size, path, &value, &length) &&
+                    length > 0)
                     sink = sink ^ value[0];
             break;
         case 2:

@@ -11,7 +11,7 @@
 #include "win/base.h"
 
 class DevprobeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::loader::AddSearchFolder(PKG_DRIVER_DIR);
         module = LoadLibraryW(u"Devprobe.DLL");

@@ -36,11 +36,14 @@ SnmpdConfig PrinterAgent(const std::vector<Row>& extra = {}, int trays = 4) {
     };
     std::vector<Row> printer;
     const char* capacities[] = {"100", "500", "3000", "500", "500", "500", "500", "500", "500"};
-    for (int i = 1; i <= trays; ++i) printer.push_back({kPrinter + ".8.2.1.2.1." + std::to_string(i), "integer", "4"});
     for (int i = 1; i <= trays; ++i)
-        printer.push_back({kPrinter + ".8.2.1.9.1." + std::to_string(i), "integer", capacities[i - 1]});
+        printer.push_back({kPrinter + ".8.2.1.2.1." + std::to_string(i), "integer", "4"});
     for (int i = 1; i <= trays; ++i)
-        printer.push_back({kPrinter + ".8.2.1.13.1." + std::to_string(i), "string", i == 1 ? "MPT" : "Tray" + std::to_string(i - 1)});
+        printer.push_back(
+            {kPrinter + ".8.2.1.9.1." + std::to_string(i), "integer", capacities[i - 1]});
+    for (int i = 1; i <= trays; ++i)
+        printer.push_back({kPrinter + ".8.2.1.13.1." + std::to_string(i), "string",
+                           i == 1 ? "MPT" : "Tray" + std::to_string(i - 1)});
     std::vector<Row> more = {
         {kPrinter + ".9.2.1.4.1.1", "integer", "250"},
         {kPrinter + ".9.2.1.4.1.2", "integer", "100"},
@@ -63,11 +66,13 @@ SnmpdConfig PrinterAgent(const std::vector<Row>& extra = {}, int trays = 4) {
         {kArc + ".405.1.6.4.2.1.12.1.1", "integer", "1"},
         {kArc + ".405.1.6.4.2.1.12.1.2", "integer", "8"},
     };
-    for (const Row& r : extra) priv.push_back(r);
+    for (const Row& r : extra)
+        priv.push_back(r);
     auto pass = [](const std::string& root, const std::vector<Row>& rows) {
         SnmpdConfig::Pass p;
         p.root = root;
-        for (const Row& r : rows) p.rows.push_back(r.oid + "|" + r.type + "|" + r.value);
+        for (const Row& r : rows)
+            p.rows.push_back(r.oid + "|" + r.type + "|" + r.value);
         return p;
     };
     c.passes = {pass("1.3.6.1.2.1.25.3.6.1.2", disks), pass(kPrinter, printer), pass(kArc, priv)};
@@ -75,7 +80,7 @@ SnmpdConfig PrinterAgent(const std::vector<Row>& extra = {}, int trays = 4) {
 }
 
 class DevprobeQueries : public DevprobeTest {
-protected:
+  protected:
     void Start(const SnmpdConfig& config) {
         ASSERT_TRUE(agent.Start(config)) << agent.Log();
         // The queries ask port 161; the platform sends that to the agent.
@@ -83,7 +88,9 @@ protected:
         platform::test::SetHostAddresses("printer1", {"127.0.0.1"});
     }
     template <class Fn> Fn Q(const char* name) { return Export<Fn>(name); }
-    int Host(const char* name, const char* host = "printer1") { return Q<PFN_GetHostQuery>(name)(host); }
+    int Host(const char* name, const char* host = "printer1") {
+        return Q<PFN_GetHostQuery>(name)(host);
+    }
 
     snmp_testing::SnmpdAgent agent;
 };
@@ -177,7 +184,7 @@ TEST_F(DevprobeQueries, FinisherFromTheOuterBinAndDeviceOptions) {
     EXPECT_EQ(opt.largeCapacity, 1); // tray row 3 holds 3000 sheets
     EXPECT_EQ(opt.finisher, 0);      // the outer tray is no finisher
     EXPECT_EQ(opt.hardDisk, 1u);
-    EXPECT_EQ(opt.punch, 3);          // device value 8
+    EXPECT_EQ(opt.punch, 3); // device value 8
 }
 
 TEST_F(DevprobeQueries, FinisherModelCodesMatchWhole) {
@@ -210,7 +217,7 @@ TEST_F(DevprobeQueries, CountEndsAtTheEndOfTheView) {
 
 // A scripted agent for answers snmpd would not give.
 class DevprobeScripted : public DevprobeTest {
-protected:
+  protected:
     void Serve(snmp_testing::UdpResponder& agent) {
         platform::test::RedirectUdpPort(161, agent.Port());
     }
@@ -224,12 +231,15 @@ TEST_F(DevprobeScripted, AnswersMustCarryTheDefaultCommunityAndRequestId17) {
         std::string community;
         int idDelta;
         int result;
-    } cases[] = {{"as asked", "quince", 0, 262144}, {"other community", "public", 0, 0}, {"other request id", "quince", 1, 0}};
+    } cases[] = {{"as asked", "quince", 0, 262144},
+                 {"other community", "public", 0, 0},
+                 {"other request id", "quince", 1, 0}};
     for (const Case& c : cases) {
         snmp_testing::UdpResponder agent([&](const Bytes& req) {
             auto pdu = snmp_testing::ParseRequest(req);
             return std::vector<snmp_testing::Answer>{
-                {Message(Response(pdu.requestId + c.idDelta, Varbind(Oid({1, 3, 6, 1, 2, 1, 25, 2, 2, 0}), Int(262144))),
+                {Message(Response(pdu.requestId + c.idDelta,
+                                  Varbind(Oid({1, 3, 6, 1, 2, 1, 25, 2, 2, 0}), Int(262144))),
                          c.community)}};
         });
         Serve(agent);
@@ -252,7 +262,8 @@ TEST_F(DevprobeScripted, MissingFirstRowCountsNothing) {
 }
 
 TEST_F(DevprobeScripted, SilentDeviceCostsTheTimer) {
-    snmp_testing::UdpResponder agent([](const snmp_bytes::Bytes&) { return std::vector<snmp_testing::Answer>{}; });
+    snmp_testing::UdpResponder agent(
+        [](const snmp_bytes::Bytes&) { return std::vector<snmp_testing::Answer>{}; });
     Serve(agent);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Host("GetMemSize"), 0);

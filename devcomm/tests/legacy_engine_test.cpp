@@ -46,16 +46,19 @@ TEST(LegacyEngine, EveryResourceFitsTheTemplate) {
     EXPECT_STREQ(devcomm::OidResourceText(12020), "1.3.6.1.2.1.43.8.2.1.13.1.8");
 }
 
-Bytes Answer(const Bytes& value, std::int32_t id = 17, std::int32_t status = 0, const std::string& community = "quince",
-             std::uint8_t pdu = 0xA2, std::int32_t version = 0) {
-    return Message(Response(id, Varbind(Oid({1, 3, 6, 1, 2, 1, 1, 1, 0}), value), status, 0, pdu), community, version);
+Bytes Answer(const Bytes& value, std::int32_t id = 17, std::int32_t status = 0,
+             const std::string& community = "quince", std::uint8_t pdu = 0xA2,
+             std::int32_t version = 0) {
+    return Message(Response(id, Varbind(Oid({1, 3, 6, 1, 2, 1, 1, 1, 0}), value), status, 0, pdu),
+                   community, version);
 }
 
 TEST(LegacyEngine, AnswerCheckCodes) {
     const Bytes name = Oid({1, 3, 6, 1, 2, 1, 1, 1, 0});
     const Bytes good = Answer(Str("Printer"));
     Bytes notPdu = good;
-    notPdu[14] = static_cast<std::uint8_t>(notPdu[14] + 1); // the PDU length no longer matches the rest
+    notPdu[14] =
+        static_cast<std::uint8_t>(notPdu[14] + 1); // the PDU length no longer matches the rest
     struct Case {
         const char* what;
         Bytes bytes;
@@ -66,10 +69,12 @@ TEST(LegacyEngine, AnswerCheckCodes) {
         {"accepted NULL", Answer({0x05, 0x00}), 0},
         {"other type left out", Answer({0x43, 0x01, 0x05}), 0},
         {"string with 0x81 length", Answer(Tlv(0x04, Bytes{'a'}, 1)), 0},
-        {"outer 0x81 length", Tlv(0x30, Cat({Int(0), Str("quince"), Response(17, Varbind(name, Str("x")))}), 1), 0},
+        {"outer 0x81 length",
+         Tlv(0x30, Cat({Int(0), Str("quince"), Response(17, Varbind(name, Str("x")))}), 1), 0},
         {"empty", {}, 1},
         {"not a SEQUENCE", Cat({{0x31}, Bytes(good.begin() + 1, good.end())}), 1},
-        {"0x83 length", Tlv(0x30, Cat({Int(0), Str("quince"), Response(17, Varbind(name, Str("x")))}), 3), 2},
+        {"0x83 length",
+         Tlv(0x30, Cat({Int(0), Str("quince"), Response(17, Varbind(name, Str("x")))}), 3), 2},
         {"length past the end", Cat({{0x30, 0x7f}, Bytes(good.begin() + 2, good.end())}), 2},
         {"version 1", Answer(Str("x"), 17, 0, "quince", 0xA2, 1), 3},
         {"other community", Answer(Str("x"), 17, 0, "public"), 4},
@@ -78,20 +83,25 @@ TEST(LegacyEngine, AnswerCheckCodes) {
         {"PDU length mismatch", notPdu, 5},
         {"request id 18", Answer(Str("x"), 18), 6},
         {"noSuchName", Answer({0x05, 0x00}, 17, 2), 6},
-        {"varbind list not a SEQUENCE", Message(Tlv(0xA2, Cat({Int(17), Int(0), Int(0), Tlv(0x31, Varbind(name, Str("x")))}))), 7},
-        {"varbind list past the PDU", Message(Tlv(0xA2, Cat({Int(17), Int(0), Int(0), {0x30, 0x40}}))), 7},
+        {"varbind list not a SEQUENCE",
+         Message(Tlv(0xA2, Cat({Int(17), Int(0), Int(0), Tlv(0x31, Varbind(name, Str("x")))}))), 7},
+        {"varbind list past the PDU",
+         Message(Tlv(0xA2, Cat({Int(17), Int(0), Int(0), {0x30, 0x40}}))), 7},
         {"varbind not a SEQUENCE", Message(Response(17, Tlv(0x31, Cat({name, Str("x")})))), 8},
         {"name not an OID", Message(Response(17, Varbind(Str("n"), Str("x")))), 8},
-        {"name past the varbind", Message(Response(17, Tlv(0x30, Cat({{0x06, 0x30}, OidContent({1, 3})})))), 8},
+        {"name past the varbind",
+         Message(Response(17, Tlv(0x30, Cat({{0x06, 0x30}, OidContent({1, 3})})))), 8},
         {"no value", Message(Response(17, Tlv(0x30, name))), 8},
         {"five-byte INTEGER", Answer({0x02, 0x05, 0, 0, 0, 0, 1}), 8},
         {"NULL with a length", Answer({0x05, 0x01, 0x00}), 11},
         {"string with 0x83 length", Answer(Tlv(0x04, Bytes{'a'}, 3)), 12},
-        {"string past the varbind", Message(Response(17, Tlv(0x30, Cat({name, {0x04, 0x20, 'a'}})))), 12},
+        {"string past the varbind",
+         Message(Response(17, Tlv(0x30, Cat({name, {0x04, 0x20, 'a'}})))), 12},
     };
     for (const Case& c : cases) {
         devcomm::LegacyReply reply;
-        EXPECT_EQ(devcomm::CheckLegacyReply(c.bytes.data(), c.bytes.size(), &reply), c.code) << c.what;
+        EXPECT_EQ(devcomm::CheckLegacyReply(c.bytes.data(), c.bytes.size(), &reply), c.code)
+            << c.what;
         EXPECT_EQ(reply.result, c.code) << c.what;
     }
 }

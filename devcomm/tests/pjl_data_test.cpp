@@ -13,7 +13,7 @@
 namespace {
 
 class PjlData : public DevprobeTest {
-protected:
+  protected:
     void SetUp() override {
         DevprobeTest::SetUp();
         get = Export<PFN_GetPJLData_w9x_32>("GetPJLData_w9x_32");
@@ -32,8 +32,11 @@ protected:
         EXPECT_EQ(get(document, nup, nullptr, 0, &r.needed, nullptr, nullptr), 0);
         std::vector<BYTE> buffer(r.needed);
         auto* data = reinterpret_cast<PjlJobData*>(buffer.data());
-        EXPECT_EQ(get(document, nup, data, r.needed - 1, &r.needed, &r.headerOffset, &r.trailerOffset), 0);
-        EXPECT_EQ(get(document, nup, data, r.needed, &r.needed, &r.headerOffset, &r.trailerOffset), 1);
+        EXPECT_EQ(
+            get(document, nup, data, r.needed - 1, &r.needed, &r.headerOffset, &r.trailerOffset),
+            0);
+        EXPECT_EQ(get(document, nup, data, r.needed, &r.needed, &r.headerOffset, &r.trailerOffset),
+                  1);
         EXPECT_EQ(data->header, reinterpret_cast<char*>(buffer.data()) + r.headerOffset);
         EXPECT_EQ(data->trailer, reinterpret_cast<char*>(buffer.data()) + r.trailerOffset);
         r.header.assign(data->header, data->headerLength);
@@ -54,12 +57,11 @@ protected:
 
 TEST_F(PjlData, HeaderAndTrailerOfADocument) {
     Result r = Build("C:\\Users\\alice\\Documents\\report.txt", 4);
-    EXPECT_EQ(r.header,
-              "\x1b%-12345X@PJL JOB NAME=\"report.txt\"\r\n"
-              "@PJL SET LOG_NUP=4\r\n"
-              "@PJL JOB OWNER=\"alice\"\r\n"
-              "@PJL SET HOSTIP=192.168.5.7\r\n"
-              "@PJL ENTER LANGUAGE=GDI\r\n");
+    EXPECT_EQ(r.header, "\x1b%-12345X@PJL JOB NAME=\"report.txt\"\r\n"
+                        "@PJL SET LOG_NUP=4\r\n"
+                        "@PJL JOB OWNER=\"alice\"\r\n"
+                        "@PJL SET HOSTIP=192.168.5.7\r\n"
+                        "@PJL ENTER LANGUAGE=GDI\r\n");
     EXPECT_EQ(r.trailer, "\x1b%-12345X@PJL EOJ=\"report.txt\"\r\n\x1b%-12345X");
     EXPECT_EQ(r.needed, r.header.size() + r.trailer.size() + 34);
     EXPECT_EQ(r.headerOffset, 24);
@@ -71,7 +73,9 @@ TEST_F(PjlData, NamesCannotStartCommandsOfTheirOwn) {
     Result r = Build("x\"\r\n@PJL SET COPIES=99\r\n\x1b%-12345X@PJL ENTER LANGUAGE=PCL\r\n");
     std::vector<std::string> lines = Lines(r.header);
     ASSERT_EQ(lines.size(), 5u) << r.header;
-    EXPECT_EQ(lines[0], "\x1b%-12345X@PJL JOB NAME=\"x'  @PJL SET COPIES=99   %-12345X@PJL ENTER LANGUAGE=PCL  \"");
+    EXPECT_EQ(
+        lines[0],
+        "\x1b%-12345X@PJL JOB NAME=\"x'  @PJL SET COPIES=99   %-12345X@PJL ENTER LANGUAGE=PCL  \"");
     EXPECT_EQ(lines[2], "@PJL JOB OWNER=\"bob'  @PJL SET COPIES=9\"");
     EXPECT_EQ(Lines(r.trailer).size(), 2u);
     // The only escapes are the header's and the trailer's own.

@@ -20,20 +20,22 @@ namespace {
 const std::u16string kMonitors = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
 
 // Writes string values into a key below the monitors' key.
-void SetPortValues(const std::u16string& path, const std::vector<std::pair<std::u16string, std::u16string>>& values) {
+void SetPortValues(const std::u16string& path,
+                   const std::vector<std::pair<std::u16string, std::u16string>>& values) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kMonitors + path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kMonitors + path).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     for (const auto& [name, value] : values)
-        ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+        ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(value.c_str()),
                                  static_cast<DWORD>((value.size() + 1) * 2)),
                   ERROR_SUCCESS);
     RegCloseKey(key);
 }
 
 class PortInfo : public DevprobeTest {
-protected:
+  protected:
     void SetUp() override {
         DevprobeTest::SetUp();
         make = Export<PFN_MPMakeSelPortInfo>("MPMakeSelPortInfo");
@@ -50,7 +52,8 @@ protected:
         SelPortInfo* info = make(port, kind);
         if (!info) return "";
         EXPECT_EQ(std::string(info->portName), port);
-        std::string out = std::to_string(info->connection) + ":" + (info->kind == 2 ? info->address : "");
+        std::string out =
+            std::to_string(info->connection) + ":" + (info->kind == 2 ? info->address : "");
         GlobalFree(info);
         return out;
     }
@@ -97,18 +100,19 @@ TEST_F(PortInfo, UsbPortsOnlyInDevprobe) {
 }
 
 TEST_F(PortInfo, MonitorValuesByWindowsVersion) {
-    SetPortValues(u"Standard TCP/IP Port\\Ports\\IP_20", {{u"IPAddress", u"192.168.1.20"}, {u"Server Name", u"10.9.8.7"}});
+    SetPortValues(u"Standard TCP/IP Port\\Ports\\IP_20",
+                  {{u"IPAddress", u"192.168.1.20"}, {u"Server Name", u"10.9.8.7"}});
     struct Case {
         DWORD platformId, major, minor;
         const char* expected;
     } cases[] = {
-        {VER_PLATFORM_WIN32_NT, 5, 1, "3:192.168.1.20"},  // IPAddress
+        {VER_PLATFORM_WIN32_NT, 5, 1, "3:192.168.1.20"}, // IPAddress
         {VER_PLATFORM_WIN32_NT, 5, 2, "3:192.168.1.20"},
         {VER_PLATFORM_WIN32_NT, 5, 0, "3:192.168.1.20"},
-        {VER_PLATFORM_WIN32_NT, 10, 0, "3:10.9.8.7"},     // HostName, then Server Name
+        {VER_PLATFORM_WIN32_NT, 10, 0, "3:10.9.8.7"}, // HostName, then Server Name
         {VER_PLATFORM_WIN32_NT, 6, 1, "3:10.9.8.7"},
-        {VER_PLATFORM_WIN32_NT, 4, 0, "3:10.9.8.7"},      // Server Name
-        {VER_PLATFORM_WIN32_WINDOWS, 4, 10, ""},          // HostName, then Host
+        {VER_PLATFORM_WIN32_NT, 4, 0, "3:10.9.8.7"}, // Server Name
+        {VER_PLATFORM_WIN32_WINDOWS, 4, 10, ""},     // HostName, then Host
     };
     for (const Case& c : cases) {
         platform::OsVersion v;
@@ -127,8 +131,10 @@ TEST_F(PortInfo, HostNamesAreResolved) {
     SetPortValues(u"Standard TCP/IP Port\\Ports\\P1", {{u"HostName", u"printer-a"}});
     SetPortValues(u"Standard TCP/IP Port\\Ports\\P2", {{u"HostName", u"10.0.0.256"}});
     SetPortValues(u"Standard TCP/IP Port\\Ports\\P3", {{u"HostName", u"1.2.3"}});
-    SetPortValues(u"Standard TCP/IP Port\\Ports\\P4", {{u"HostName", u"nowhere"}, {u"Server Name", u"10.0.0.1"}});
-    SetPortValues(u"Standard TCP/IP Port\\Ports\\P5", {{u"HostName", u""}, {u"Server Name", u"10.0.0.1"}});
+    SetPortValues(u"Standard TCP/IP Port\\Ports\\P4",
+                  {{u"HostName", u"nowhere"}, {u"Server Name", u"10.0.0.1"}});
+    SetPortValues(u"Standard TCP/IP Port\\Ports\\P5",
+                  {{u"HostName", u""}, {u"Server Name", u"10.0.0.1"}});
     EXPECT_EQ(Make("P1"), "3:127.0.0.9");
     EXPECT_EQ(Make("P2"), "3:127.0.0.11");
     EXPECT_EQ(Make("P3"), "3:127.0.0.12");
@@ -166,7 +172,8 @@ TEST_F(PortInfo, ServerPortsAskTheMonitor) {
 
 TEST_F(PortInfo, OlderAddressLookupReadsIPAddressFirst) {
     platform::test::SetHostAddresses("printer-a", {"127.0.0.9"});
-    SetPortValues(u"Standard TCP/IP Port\\Ports\\IP_20", {{u"IPAddress", u"192.168.1.20"}, {u"HostName", u"printer-a"}});
+    SetPortValues(u"Standard TCP/IP Port\\Ports\\IP_20",
+                  {{u"IPAddress", u"192.168.1.20"}, {u"HostName", u"printer-a"}});
     char address[16] = {};
     ASSERT_EQ(printerIp("IP_20", address), 1);
     EXPECT_STREQ(address, "192.168.1.20");
@@ -181,12 +188,14 @@ TEST(DottedAddress, Forms) {
         const char* text;
         bool valid;
     } cases[] = {
-        {"192.168.1.20", true}, {"0.0.0.0", true},      {"255.255.255.255", true}, {"10.0.0.256", false},
-        {"1.2.3", false},       {"1.2.3.4.5", false},   {"1..2.3", false},         {"1.2.3.", false},
-        {".1.2.3", false},      {"1.2.3.4 ", false},    {"a.b.c.d", false},        {"001.002.003.004", true},
-        {"0001.2.3.4", true},  {"", false},            {"1.2.3.0x4", false},
+        {"192.168.1.20", true}, {"0.0.0.0", true},  {"255.255.255.255", true},
+        {"10.0.0.256", false},  {"1.2.3", false},   {"1.2.3.4.5", false},
+        {"1..2.3", false},      {"1.2.3.", false},  {".1.2.3", false},
+        {"1.2.3.4 ", false},    {"a.b.c.d", false}, {"001.002.003.004", true},
+        {"0001.2.3.4", true},   {"", false},        {"1.2.3.0x4", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(devcomm::IsDottedAddress(c.text), c.valid) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(devcomm::IsDottedAddress(c.text), c.valid) << c.text;
     EXPECT_FALSE(devcomm::IsDottedAddress(nullptr));
 }
 

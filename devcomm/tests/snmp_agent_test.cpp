@@ -25,11 +25,14 @@ snmp_testing::SnmpdConfig PrinterConfig() {
     const char* names[] = {"MPT", "Tray1", "Tray2", "LCT"};
     const char* capacities[] = {"100", "500", "500", "3000"};
     for (int i = 1; i <= 4; ++i)
-        trays.rows.push_back(std::string(kInputTable) + ".2.1." + std::to_string(i) + "|integer|" + (i == 1 ? "6" : "4"));
+        trays.rows.push_back(std::string(kInputTable) + ".2.1." + std::to_string(i) + "|integer|" +
+                             (i == 1 ? "6" : "4"));
     for (int i = 1; i <= 4; ++i)
-        trays.rows.push_back(std::string(kInputTable) + ".9.1." + std::to_string(i) + "|integer|" + capacities[i - 1]);
+        trays.rows.push_back(std::string(kInputTable) + ".9.1." + std::to_string(i) + "|integer|" +
+                             capacities[i - 1]);
     for (int i = 1; i <= 4; ++i)
-        trays.rows.push_back(std::string(kInputTable) + ".13.1." + std::to_string(i) + "|string|" + names[i - 1]);
+        trays.rows.push_back(std::string(kInputTable) + ".13.1." + std::to_string(i) + "|string|" +
+                             names[i - 1]);
     c.passes.push_back(trays);
     // A private table whose script is too slow for the client.
     snmp_testing::SnmpdConfig::Pass slow;
@@ -41,7 +44,7 @@ snmp_testing::SnmpdConfig PrinterConfig() {
 }
 
 class SnmpdPeer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(agent.Start(PrinterConfig())) << agent.Log(); }
 
     SnmpTransport Transport(DWORD timeoutMs = 3000) const {
@@ -63,7 +66,8 @@ protected:
                     std::memcpy(&v, e.value, 4);
                     out.push_back(std::to_string(v));
                 } else {
-                    out.emplace_back(reinterpret_cast<const char*>(e.value), static_cast<std::size_t>(e.length));
+                    out.emplace_back(reinterpret_cast<const char*>(e.value),
+                                     static_cast<std::size_t>(e.length));
                 }
                 return true;
             },
@@ -78,7 +82,8 @@ TEST_F(SnmpdPeer, GetOfSysDescr) {
     SnmpVarbindEntry e{};
     ASSERT_TRUE(devcomm::GetOne("127.0.0.1", SNMP_PDU_GET, "1.3.6.1.2.1.1.1.0", &e, Transport()));
     EXPECT_EQ(e.type, SNMP_TYPE_OCTETSTRING);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(e.value), static_cast<std::size_t>(e.length)), "Test Printer 5000");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(e.value), static_cast<std::size_t>(e.length)),
+              "Test Printer 5000");
     EXPECT_STREQ(e.oid, "1.3.6.1.2.1.1.1.0");
 }
 
@@ -122,7 +127,8 @@ TEST_F(SnmpdPeer, TheEndOfTheViewEndsTheWalkWithItsRows) {
     // Nothing of the host's own data is served.
     SnmpVarbindEntry e{};
     EXPECT_FALSE(devcomm::GetOne("127.0.0.1", SNMP_PDU_GET, "1.3.6.1.2.1.1.5.0", &e, Transport()));
-    EXPECT_FALSE(devcomm::GetOne("127.0.0.1", SNMP_PDU_GETNEXT, "1.3.6.1.2.1.43.8.2.1.13.1.4", &e, Transport()));
+    EXPECT_FALSE(devcomm::GetOne("127.0.0.1", SNMP_PDU_GETNEXT, "1.3.6.1.2.1.43.8.2.1.13.1.4", &e,
+                                 Transport()));
 }
 
 TEST_F(SnmpdPeer, WrongCommunityEndsInTheTimeOut) {
@@ -140,7 +146,8 @@ TEST_F(SnmpdPeer, WrongCommunityEndsInTheTimeOut) {
 TEST_F(SnmpdPeer, SlowPassScriptEndsInTheTimeOut) {
     SnmpVarbindEntry e{};
     auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(devcomm::GetOne("127.0.0.1", SNMP_PDU_GET, DEVCOMM_PRIVATE_ARC ".402.2.1.7.0", &e, Transport(500)));
+    EXPECT_FALSE(devcomm::GetOne("127.0.0.1", SNMP_PDU_GET, DEVCOMM_PRIVATE_ARC ".402.2.1.7.0", &e,
+                                 Transport(500)));
     auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(500));
     EXPECT_LT(waited, std::chrono::milliseconds(1900));

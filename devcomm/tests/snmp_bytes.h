@@ -13,7 +13,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
@@ -24,7 +25,8 @@ inline Bytes Length(std::size_t n, int form = 0) {
         form = n <= 0xff ? 1 : n <= 0xffff ? 2 : n <= 0xffffff ? 3 : 4;
     }
     Bytes out{static_cast<std::uint8_t>(0x80 | form)};
-    for (int i = form - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+    for (int i = form - 1; i >= 0; --i)
+        out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
     return out;
 }
 
@@ -41,7 +43,8 @@ inline Bytes Int(std::int32_t v) {
         if (top != 0 && top != 0x1ff) break;
         --n;
     }
-    for (int i = n - 1; i >= 0; --i) content.push_back(static_cast<std::uint8_t>(u >> (8 * i)));
+    for (int i = n - 1; i >= 0; --i)
+        content.push_back(static_cast<std::uint8_t>(u >> (8 * i)));
     return Tlv(0x02, content);
 }
 
@@ -61,20 +64,27 @@ inline Bytes OidContent(std::initializer_list<std::uint32_t> ids) {
             g[n++] = v & 0x7f;
             v >>= 7;
         } while (v);
-        while (n > 1) out.push_back(g[--n] | 0x80);
+        while (n > 1)
+            out.push_back(g[--n] | 0x80);
         out.push_back(g[0]);
     };
     put(first);
-    for (; it != ids.end(); ++it) put(*it);
+    for (; it != ids.end(); ++it)
+        put(*it);
     return out;
 }
 
-inline Bytes Oid(std::initializer_list<std::uint32_t> ids) { return Tlv(0x06, OidContent(ids)); }
+inline Bytes Oid(std::initializer_list<std::uint32_t> ids) {
+    return Tlv(0x06, OidContent(ids));
+}
 
-inline Bytes Varbind(const Bytes& name, const Bytes& value) { return Tlv(0x30, Cat({name, value})); }
+inline Bytes Varbind(const Bytes& name, const Bytes& value) {
+    return Tlv(0x30, Cat({name, value}));
+}
 
 // A version-1 message around a PDU.
-inline Bytes Message(const Bytes& pdu, const std::string& community = "quince", std::int32_t version = 0) {
+inline Bytes Message(const Bytes& pdu, const std::string& community = "quince",
+                     std::int32_t version = 0) {
     return Tlv(0x30, Cat({Int(version), Str(community), pdu}));
 }
 

@@ -17,23 +17,27 @@ namespace {
 struct Request {
     SnmpRequestRecord record{};
     std::vector<SnmpVarbindEntry> entries;
-    explicit Request(std::vector<const char*> oids, BYTE pduType = SNMP_PDU_GET) : entries(oids.size()) {
+    explicit Request(std::vector<const char*> oids, BYTE pduType = SNMP_PDU_GET)
+        : entries(oids.size()) {
         std::memset(entries.data(), 0, entries.size() * sizeof(SnmpVarbindEntry));
-        for (std::size_t i = 0; i < oids.size(); ++i) std::strcpy(entries[i].oid, oids[i]);
+        for (std::size_t i = 0; i < oids.size(); ++i)
+            std::strcpy(entries[i].oid, oids[i]);
         record.pduType = pduType;
         record.entryCount = static_cast<INT>(entries.size());
         record.entries = entries.data();
     }
-    bool Build(Bytes* out, std::int32_t id = 5) { return devcomm::BuildSnmpMessage(&record, id, out); }
+    bool Build(Bytes* out, std::int32_t id = 5) {
+        return devcomm::BuildSnmpMessage(&record, id, out);
+    }
 };
 
 TEST(SnmpEncode, GetRequestForSysDescrIsTheKnown44Bytes) {
     Request r({"1.3.6.1.2.1.1.1.0"});
     Bytes msg;
     ASSERT_TRUE(r.Build(&msg, 5));
-    EXPECT_EQ(Hex(msg),
-              "30 82 00 28 02 01 00 04 06 71 75 69 6E 63 65 A0 1B 02 01 05 02 01 00 02 01 00 30 10 30 82 00 0C "
-              "06 08 2B 06 01 02 01 01 01 00 05 00");
+    EXPECT_EQ(Hex(msg), "30 82 00 28 02 01 00 04 06 71 75 69 6E 63 65 A0 1B 02 01 05 02 01 00 02 "
+                        "01 00 30 10 30 82 00 0C "
+                        "06 08 2B 06 01 02 01 01 01 00 05 00");
     EXPECT_EQ(msg.size(), 44u);
     // The empty community was filled in with the default.
     EXPECT_STREQ(r.record.community, "quince");
@@ -44,7 +48,9 @@ TEST(SnmpEncode, GivenCommunityAndGetNext) {
     std::strcpy(r.record.community, "public");
     Bytes msg;
     ASSERT_TRUE(r.Build(&msg, 0x1234));
-    Bytes expected = Cat({{0x30, 0x82, 0x00, 0x2B}, Int(0), Str("public"),
+    Bytes expected = Cat({{0x30, 0x82, 0x00, 0x2B},
+                          Int(0),
+                          Str("public"),
                           Tlv(0xA1, Cat({Int(0x1234), Int(0), Int(0),
                                          Tlv(0x30, Cat({{0x30, 0x82, 0x00, 0x0E},
                                                         Oid({1, 3, 6, 1, 2, 1, 43, 8, 2, 1, 2}),
@@ -101,10 +107,10 @@ TEST(SnmpEncode, ObjectIdentifiers) {
     } cases[] = {
         {"1.3.6.1.2.1.1.1.0", "2B 06 01 02 01 01 01 00"},
         {"1.3.6.1.4.1.59172.405", "2B 06 01 04 01 83 CE 24 83 15"},
-        {".1.3 6-1", "2B 06 01"},          // any non-digit separates
-        {"2.100.3", "81 34 03"},           // first two arcs above 127 take two bytes
+        {".1.3 6-1", "2B 06 01"}, // any non-digit separates
+        {"2.100.3", "81 34 03"},  // first two arcs above 127 take two bytes
         {"1.3.4294967295", "2B 8F FF FF FF 7F"},
-        {"1", "00"},                        // fewer than two sub-identifiers
+        {"1", "00"}, // fewer than two sub-identifiers
         {"", "00"},
         {"1.40", nullptr},
         {"3.1", nullptr},
@@ -122,7 +128,8 @@ TEST(SnmpEncode, ObjectIdentifiers) {
         EXPECT_EQ(Hex(content), c.content) << c.text;
     }
     std::string many;
-    for (int i = 0; i < 129; ++i) many += "1.";
+    for (int i = 0; i < 129; ++i)
+        many += "1.";
     std::vector<std::uint32_t> oid;
     EXPECT_FALSE(devcomm::ParseOidText(many.c_str(), 1000, &oid));
     many.resize(many.size() - 2);
@@ -155,9 +162,11 @@ TEST(SnmpEncode, ValuesByType) {
     devcomm::SnmpPdu pdu;
     ASSERT_TRUE(devcomm::ParseSnmpMessage(msg.data(), msg.size(), &pdu));
     ASSERT_EQ(pdu.varbinds.size(), 6u);
-    const char* expected[] = {"02 01 FE", "43 02 00 C8", "04 02 61 62", "40 04 7F 00 00 01", "06 02 2B 06", "05 00"};
+    const char* expected[] = {"02 01 FE",          "43 02 00 C8", "04 02 61 62",
+                              "40 04 7F 00 00 01", "06 02 2B 06", "05 00"};
     std::string text = Hex(msg);
-    for (const char* e : expected) EXPECT_NE(text.find(e), std::string::npos) << e;
+    for (const char* e : expected)
+        EXPECT_NE(text.find(e), std::string::npos) << e;
 
     // Types the client does not speak, and impossible lengths, are refused.
     r.entries[5].type = 0x44;

@@ -13,7 +13,7 @@
 namespace snmp_testing {
 
 class TableAgent {
-public:
+  public:
     // value: the complete value element, e.g. snmp_bytes::Int(4).
     void Set(const std::string& oid, const Bytes& value) {
         std::vector<std::uint32_t> ids;
@@ -31,14 +31,16 @@ public:
             const auto& vb = pdu.varbinds[i];
             Bytes name = NameOf(vb.oid);
             echo = Cat({echo, Varbind(name, {0x05, 0x00})});
-            auto it = pdu.pduType == SNMP_PDU_GET ? table_.find(vb.oid) : table_.upper_bound(vb.oid);
+            auto it =
+                pdu.pduType == SNMP_PDU_GET ? table_.find(vb.oid) : table_.upper_bound(vb.oid);
             if (it == table_.end()) {
                 if (!status) status = SNMP_ERROR_NOSUCHNAME, index = static_cast<int>(i) + 1;
                 continue;
             }
             varbinds = Cat({varbinds, Varbind(NameOf(it->first), it->second)});
         }
-        return {{Message(Response(pdu.requestId, status ? echo : varbinds, status, index), pdu.community)}};
+        return {{Message(Response(pdu.requestId, status ? echo : varbinds, status, index),
+                         pdu.community)}};
     }
 
     static Bytes NameOf(const std::vector<std::uint32_t>& oid) {
@@ -47,7 +49,7 @@ public:
         return snmp_bytes::Tlv(0x06, Bytes(content.begin(), content.end()));
     }
 
-private:
+  private:
     std::map<std::vector<std::uint32_t>, Bytes> table_;
 };
 

@@ -51,7 +51,8 @@ void UdpResponder::Run() {
         Bytes buf(65536);
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        ssize_t n = ::recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+        ssize_t n =
+            ::recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0) continue;
         buf.resize(static_cast<std::size_t>(n));
         {

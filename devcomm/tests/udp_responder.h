@@ -21,7 +21,7 @@ struct Answer {
 };
 
 class UdpResponder {
-public:
+  public:
     using Handler = std::function<std::vector<Answer>(const Bytes& request)>;
     explicit UdpResponder(Handler handler);
     ~UdpResponder();
@@ -32,7 +32,7 @@ public:
     int Received() const { return received_; }
     std::vector<Bytes> Requests() const;
 
-private:
+  private:
     void Run();
     Handler handler_;
     int fd_ = -1, other_ = -1;

@@ -10,17 +10,17 @@
 namespace bitsqueeze {
 
 struct CodecState {
-    uint64_t acc;          // bit accumulator, the next bit in its top bit
-    const BYTE* buffer;    // the coded buffer the codec was last given
-    uint32_t bufferSize;   // its size as given
-    uint32_t offset;       // bytes of it already moved to or from the accumulator
-    uint32_t repaired;     // decoder: repaired lines since the start
-    uint16_t magic;        // kPageMagic while a page is in progress
-    uint8_t accBits;       // valid bits in acc
-    uint8_t flags;         // kNeedSync, kEndOfData, kEolPending
-    uint16_t eolRun;       // decoder: consecutive EOLs seen
+    uint64_t acc;        // bit accumulator, the next bit in its top bit
+    const BYTE* buffer;  // the coded buffer the codec was last given
+    uint32_t bufferSize; // its size as given
+    uint32_t offset;     // bytes of it already moved to or from the accumulator
+    uint32_t repaired;   // decoder: repaired lines since the start
+    uint16_t magic;      // kPageMagic while a page is in progress
+    uint8_t accBits;     // valid bits in acc
+    uint8_t flags;       // kNeedSync, kEndOfData, kEolPending
+    uint16_t eolRun;     // decoder: consecutive EOLs seen
     uint16_t reserved;
-    uint32_t lineBits;     // coder: bits of the line being coded
+    uint32_t lineBits; // coder: bits of the line being coded
     uint8_t spare[8];
 
     static constexpr uint16_t kPageMagic = 0x5451; // "QT"

@@ -27,22 +27,70 @@ constexpr CodeText kWhiteTerminating[] = {
     {60, "01001011"}, {61, "00110010"}, {62, "00110011"}, {63, "00110100"},
 };
 constexpr CodeText kBlackTerminating[] = {
-    {0, "0000110111"},    {1, "010"},           {2, "11"},            {3, "10"},
-    {4, "011"},           {5, "0011"},          {6, "0010"},          {7, "00011"},
-    {8, "000101"},        {9, "000100"},        {10, "0000100"},      {11, "0000101"},
-    {12, "0000111"},      {13, "00000100"},     {14, "00000111"},     {15, "000011000"},
-    {16, "0000010111"},   {17, "0000011000"},   {18, "0000001000"},   {19, "00001100111"},
-    {20, "00001101000"},  {21, "00001101100"},  {22, "00000110111"},  {23, "00000101000"},
-    {24, "00000010111"},  {25, "00000011000"},  {26, "000011001010"}, {27, "000011001011"},
-    {28, "000011001100"}, {29, "000011001101"}, {30, "000001101000"}, {31, "000001101001"},
-    {32, "000001101010"}, {33, "000001101011"}, {34, "000011010010"}, {35, "000011010011"},
-    {36, "000011010100"}, {37, "000011010101"}, {38, "000011010110"}, {39, "000011010111"},
-    {40, "000001101100"}, {41, "000001101101"}, {42, "000011011010"}, {43, "000011011011"},
-    {44, "000001010100"}, {45, "000001010101"}, {46, "000001010110"}, {47, "000001010111"},
-    {48, "000001100100"}, {49, "000001100101"}, {50, "000001010010"}, {51, "000001010011"},
-    {52, "000000100100"}, {53, "000000110111"}, {54, "000000111000"}, {55, "000000100111"},
-    {56, "000000101000"}, {57, "000001011000"}, {58, "000001011001"}, {59, "000000101011"},
-    {60, "000000101100"}, {61, "000001011010"}, {62, "000001100110"}, {63, "000001100111"},
+    {0, "0000110111"},
+    {1, "010"},
+    {2, "11"},
+    {3, "10"},
+    {4, "011"},
+    {5, "0011"},
+    {6, "0010"},
+    {7, "00011"},
+    {8, "000101"},
+    {9, "000100"},
+    {10, "0000100"},
+    {11, "0000101"},
+    {12, "0000111"},
+    {13, "00000100"},
+    {14, "00000111"},
+    {15, "000011000"},
+    {16, "0000010111"},
+    {17, "0000011000"},
+    {18, "0000001000"},
+    {19, "00001100111"},
+    {20, "00001101000"},
+    {21, "00001101100"},
+    {22, "00000110111"},
+    {23, "00000101000"},
+    {24, "00000010111"},
+    {25, "00000011000"},
+    {26, "000011001010"},
+    {27, "000011001011"},
+    {28, "000011001100"},
+    {29, "000011001101"},
+    {30, "000001101000"},
+    {31, "000001101001"},
+    {32, "000001101010"},
+    {33, "000001101011"},
+    {34, "000011010010"},
+    {35, "000011010011"},
+    {36, "000011010100"},
+    {37, "000011010101"},
+    {38, "000011010110"},
+    {39, "000011010111"},
+    {40, "000001101100"},
+    {41, "000001101101"},
+    {42, "000011011010"},
+    {43, "000011011011"},
+    {44, "000001010100"},
+    {45, "000001010101"},
+    {46, "000001010110"},
+    {47, "000001010111"},
+    {48, "000001100100"},
+    {49, "000001100101"},
+    {50, "000001010010"},
+    {51, "000001010011"},
+    {52, "000000100100"},
+    {53, "000000110111"},
+    {54, "000000111000"},
+    {55, "000000100111"},
+    {56, "000000101000"},
+    {57, "000001011000"},
+    {58, "000001011001"},
+    {59, "000000101011"},
+    {60, "000000101100"},
+    {61, "000001011010"},
+    {62, "000001100110"},
+    {63, "000001100111"},
 };
 // Make-up codes, runs 64 to 1728.
 constexpr CodeText kWhiteMakeup[] = {
@@ -67,25 +115,27 @@ constexpr CodeText kBlackMakeup[] = {
 };
 // Extended make-up codes, runs 1792 to 2560, the same for both colours.
 constexpr CodeText kExtendedMakeup[] = {
-    {1792, "00000001000"},  {1856, "00000001100"},  {1920, "00000001101"},
-    {1984, "000000010010"}, {2048, "000000010011"}, {2112, "000000010100"},
-    {2176, "000000010101"}, {2240, "000000010110"}, {2304, "000000010111"},
-    {2368, "000000011100"}, {2432, "000000011101"}, {2496, "000000011110"},
+    {1792, "00000001000"},  {1856, "00000001100"},  {1920, "00000001101"},  {1984, "000000010010"},
+    {2048, "000000010011"}, {2112, "000000010100"}, {2176, "000000010101"}, {2240, "000000010110"},
+    {2304, "000000010111"}, {2368, "000000011100"}, {2432, "000000011101"}, {2496, "000000011110"},
     {2560, "000000011111"},
 };
 
 constexpr RunCode Parse(std::string_view text) {
     RunCode code{0, static_cast<uint8_t>(text.size())};
-    for (char c : text) code.bits = code.bits << 1 | (c == '1' ? 1u : 0u);
+    for (char c : text)
+        code.bits = code.bits << 1 | (c == '1' ? 1u : 0u);
     return code;
 }
 
 constexpr RunCode Concat(RunCode first, RunCode second) {
-    return {first.bits << second.length | second.bits, static_cast<uint8_t>(first.length + second.length)};
+    return {first.bits << second.length | second.bits,
+            static_cast<uint8_t>(first.length + second.length)};
 }
 
 constexpr RunCode MakeupCode(Colour colour, int run) {
-    if (run <= 1728) return Parse((colour == kWhite ? kWhiteMakeup : kBlackMakeup)[run / 64 - 1].bits);
+    if (run <= 1728)
+        return Parse((colour == kWhite ? kWhiteMakeup : kBlackMakeup)[run / 64 - 1].bits);
     return Parse(kExtendedMakeup[(run - 1792) / 64].bits);
 }
 
@@ -107,9 +157,12 @@ constexpr std::array<DecodeEntry, 1 << kDecodeIndexBits> BuildDecodeTable(Colour
         for (uint32_t low = 0; low < (1u << shift); ++low)
             table[c.bits << shift | low].packed = static_cast<uint16_t>(code.run << 4 | c.length);
     };
-    for (const CodeText& c : colour == kWhite ? kWhiteTerminating : kBlackTerminating) add(c);
-    for (const CodeText& c : colour == kWhite ? kWhiteMakeup : kBlackMakeup) add(c);
-    for (const CodeText& c : kExtendedMakeup) add(c);
+    for (const CodeText& c : colour == kWhite ? kWhiteTerminating : kBlackTerminating)
+        add(c);
+    for (const CodeText& c : colour == kWhite ? kWhiteMakeup : kBlackMakeup)
+        add(c);
+    for (const CodeText& c : kExtendedMakeup)
+        add(c);
     return table;
 }
 
@@ -122,7 +175,8 @@ constexpr std::array<PairEntry, 1 << kDecodeIndexBits> BuildPairTable() {
             if (both.length > kDecodeIndexBits) continue;
             int shift = kDecodeIndexBits - both.length;
             for (uint32_t low = 0; low < (1u << shift); ++low)
-                table[both.bits << shift | low] = {both.length, static_cast<uint8_t>(w.run), static_cast<uint8_t>(b.run)};
+                table[both.bits << shift | low] = {both.length, static_cast<uint8_t>(w.run),
+                                                   static_cast<uint8_t>(b.run)};
         }
     }
     return table;
@@ -134,10 +188,11 @@ static_assert(std::size(kExtendedMakeup) == 13);
 
 } // namespace
 
-constinit const std::array<RunCode, kMaxRun> kRunCodes[2] = {BuildRunCodes(kWhite), BuildRunCodes(kBlack)};
+constinit const std::array<RunCode, kMaxRun> kRunCodes[2] = {BuildRunCodes(kWhite),
+                                                             BuildRunCodes(kBlack)};
 constinit const RunCode kMakeup2560 = Parse(kExtendedMakeup[12].bits);
-constinit const std::array<DecodeEntry, 1 << kDecodeIndexBits> kDecodeTables[2] = {BuildDecodeTable(kWhite),
-                                                                                  BuildDecodeTable(kBlack)};
+constinit const std::array<DecodeEntry, 1 << kDecodeIndexBits> kDecodeTables[2] = {
+    BuildDecodeTable(kWhite), BuildDecodeTable(kBlack)};
 constinit const std::array<PairEntry, 1 << kDecodeIndexBits> kPairTable = BuildPairTable();
 
 } // namespace bitsqueeze

@@ -13,15 +13,15 @@ namespace bitsqueeze {
 
 enum Colour { kWhite = 0, kBlack = 1 };
 
-constexpr int kEolBits = 12;       // 000000000001
+constexpr int kEolBits = 12; // 000000000001
 constexpr uint32_t kEolCode = 1;
-constexpr int kMaxRun = 2560;      // longest single make-up code
+constexpr int kMaxRun = 2560;        // longest single make-up code
 constexpr int kDecodeIndexBits = 13; // longest code (black make-up)
 
 // A run of 0 to kMaxRun - 1 pixels as one bit string: its make-up code (when 64
 // or more) followed by its terminating code; at most 13 + 12 bits.
 struct RunCode {
-    uint32_t bits;   // right-aligned
+    uint32_t bits; // right-aligned
     uint8_t length;
 };
 BITSQUEEZE_TABLE std::array<RunCode, kMaxRun> kRunCodes[2];

@@ -15,7 +15,7 @@ namespace {
 // on top. Bits below the valid count may hold the stream's following bits (the
 // fast refill overlaps), never anything else.
 class BitReader {
-public:
+  public:
     BitReader(T4CodecBlock* block, CodecState& state)
         : block_(block), state_(state), msbFirst_(block->mode & T4_MODE_MSB_FIRST) {
         state_.AdoptBuffer(block);
@@ -47,7 +47,7 @@ public:
         block_->bytesUsed = state_.offset;
     }
 
-private:
+  private:
     void ClearBelowValid() { acc_ &= bits_ ? ~0ull << (64 - bits_) : 0; }
 
     void Refill(int n) {
@@ -66,9 +66,11 @@ private:
     __attribute__((noinline)) void RefillNearEnd(int n) {
         ClearBelowValid();
         for (;;) {
-            while (bits_ <= 55 && pos_ < end_) { // at most 63 valid bits: every skip shifts by less than 64
+            while (bits_ <= 55 &&
+                   pos_ < end_) { // at most 63 valid bits: every skip shifts by less than 64
                 uint8_t byte = *pos_++;
-                acc_ |= static_cast<uint64_t>(msbFirst_ ? byte : kReverseBits[byte]) << (56 - bits_);
+                acc_ |= static_cast<uint64_t>(msbFirst_ ? byte : kReverseBits[byte])
+                        << (56 - bits_);
                 bits_ += 8;
             }
             if (bits_ >= n || exhausted_ || !NextBuffer()) return;
@@ -106,12 +108,13 @@ enum class Token { kEol, kCode, kEnd };
 enum class LineResult { kGood, kBad, kEnd };
 
 class Decoder {
-public:
-    Decoder(T4CodecBlock* block, CodecState& state) : block_(block), state_(state), in_(block, state) {}
+  public:
+    Decoder(T4CodecBlock* block, CodecState& state)
+        : block_(block), state_(state), in_(block, state) {}
 
     int Run();
 
-private:
+  private:
     // Skips 0 fill; consumes an EOL that follows (kEol), or stops before bits that
     // begin something else (kCode), or finds the data at an end (kEnd).
     Token NextToken() {
@@ -166,7 +169,8 @@ private:
             if (colour == kWhite) {
                 // Short white and black runs, as in text, come in pairs from one lookup.
                 PairEntry pair = kPairTable[index];
-                if (pair.length != 0 && pair.length <= avail && pos + pair.white + pair.black < end) {
+                if (pair.length != 0 && pair.length <= avail &&
+                    pos + pair.white + pair.black < end) {
                     in_.Skip(pair.length);
                     pos += pair.white;
                     out.White(pos - runStart);
@@ -229,7 +233,8 @@ int Decoder::EndPage(WORD lines, bool readRtc) {
     // With aligned EOLs the page's trailing RTC is read as well.
     if (readRtc && (block_->mode & T4_MODE_ALIGNED_EOL)) {
         int seen = (state_.flags & CodecState::kEolPending) ? 1 : 0;
-        while (seen < block_->rtcLength && NextToken() == Token::kEol) ++seen;
+        while (seen < block_->rtcLength && NextToken() == Token::kEol)
+            ++seen;
     }
     return Finish(T4_STATUS_DONE, lines);
 }
@@ -281,7 +286,8 @@ int Decoder::Run() {
         }
         ++lines;
         ++block_->linesDone;
-        if (block_->pageLines != 0 && block_->linesDone >= block_->pageLines) return EndPage(lines, true);
+        if (block_->pageLines != 0 && block_->linesDone >= block_->pageLines)
+            return EndPage(lines, true);
     }
     return Finish(T4_STATUS_DECODE_MORE, lines);
 }

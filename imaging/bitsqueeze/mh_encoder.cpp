@@ -13,7 +13,7 @@ namespace {
 // Collects bits MSB first in a 64-bit accumulator and moves whole bytes to the
 // coded buffer, asking the callback for a new buffer when one is full.
 class BitWriter {
-public:
+  public:
     BitWriter(T4CodecBlock* block, CodecState& state)
         : block_(block), state_(state), msbFirst_(block->mode & T4_MODE_MSB_FIRST) {
         state_.AdoptBuffer(block);
@@ -63,7 +63,7 @@ public:
         block_->bytesUsed = state_.offset;
     }
 
-private:
+  private:
     void Drain() {
         if (end_ - pos_ >= 8) {
             // Store the whole word; only its complete bytes count.
@@ -130,7 +130,8 @@ void CodeLine(BitWriter& out, const T4CodecBlock* block, const BYTE* line, WORD*
     if (aligned) out.PutZeros((8 + 4 - out.BitsPastByteBoundary()) % 8);
     int count = LineToChanges(line, block->width, changes);
     out.Put(kEolCode, kEolBits);
-    for (int i = 0; i + 1 < count; ++i) PutRun(out, i & 1, changes[i + 1] - changes[i]);
+    for (int i = 0; i + 1 < count; ++i)
+        PutRun(out, i & 1, changes[i + 1] - changes[i]);
     if (aligned) out.AlignToByte();
     if (out.lineBits < block->minLineBits) {
         out.PutZeros(block->minLineBits - out.lineBits);
@@ -147,7 +148,8 @@ int Finish(T4CodecBlock* block, CodecState& state, int code) {
 
 int EndPage(T4CodecBlock* block, CodecState& state, BitWriter& out) {
     if (!out.OutOfRoom()) {
-        for (int i = 0; i < block->rtcLength; ++i) out.Put(kEolCode, kEolBits);
+        for (int i = 0; i < block->rtcLength; ++i)
+            out.Put(kEolCode, kEolBits);
         out.Flush();
     }
     out.Save();
@@ -184,7 +186,8 @@ int Compress(T4CodecBlock* block) {
         CodeLine(out, block, block->raster + k * strideBytes, changes);
         if (out.OutOfRoom()) return EndPage(block, state, out);
         ++block->linesDone;
-        if (block->pageLines != 0 && block->linesDone >= block->pageLines) return EndPage(block, state, out);
+        if (block->pageLines != 0 && block->linesDone >= block->pageLines)
+            return EndPage(block, state, out);
     }
     out.Save();
     return Finish(block, state, T4_STATUS_CODE_MORE);

@@ -28,13 +28,16 @@ inline int LineToChanges(const uint8_t* line, int width, uint16_t* changes) {
     for (int byte = 0; byte < bytes; byte += 8) {
         const __m128i same = _mm_set1_epi8(left ? char(0xFF) : 0);
         while (byte + 32 <= bytes) {
-            __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + byte)), same);
-            __m128i b = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + byte + 16)), same);
+            __m128i a = _mm_cmpeq_epi8(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + byte)), same);
+            __m128i b = _mm_cmpeq_epi8(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + byte + 16)), same);
             if (_mm_movemask_epi8(_mm_and_si128(a, b)) != 0xFFFF) break;
             byte += 32;
         }
         if (byte >= bytes) break;
-        uint64_t word = byte + 8 <= bytes ? LoadBE64(line + byte) : LoadBEPartial(line + byte, bytes - byte);
+        uint64_t word =
+            byte + 8 <= bytes ? LoadBE64(line + byte) : LoadBEPartial(line + byte, bytes - byte);
         uint64_t changed = word ^ (word >> 1 | left);
         left = word << 63;
         const int pixels = width - byte * 8;
@@ -73,7 +76,7 @@ inline int ChangesLength(const uint16_t* changes, int width) {
 // 64-bit word that goes out whenever it is full; whole words of one colour go
 // out with memset.
 class LineWriter {
-public:
+  public:
     explicit LineWriter(uint8_t* line) : out_(line) {}
 
     void White(int n) {
@@ -93,10 +96,11 @@ public:
     }
     // Writes the bits not yet written; `width` pixels must have been put.
     void Finish() {
-        for (int i = 0; bits_ > 0; ++i, bits_ -= 8) out_[i] = static_cast<uint8_t>(acc_ >> (56 - 8 * i));
+        for (int i = 0; bits_ > 0; ++i, bits_ -= 8)
+            out_[i] = static_cast<uint8_t>(acc_ >> (56 - 8 * i));
     }
 
-private:
+  private:
     void Put(int n, bool black) {
         const uint64_t fill = black ? ~0ull : 0;
         while (n > 0) {

@@ -29,7 +29,8 @@ void TurnBlock(const QuarterTurn& q, int band, size_t c) {
     }
     x = Transpose8x8(x);
     BYTE* at = q.DestAt(q.DestLine(c, 0), q.DestByte(band));
-    for (int p = 0; p < 8; ++p, at += q.DestStep()) *at = static_cast<BYTE>(x >> (56 - 8 * p)) ^ q.invert;
+    for (int p = 0; p < 8; ++p, at += q.DestStep())
+        *at = static_cast<BYTE>(x >> (56 - 8 * p)) ^ q.invert;
 }
 
 // One band, 16 source byte columns from c: the 8 lines interleaved byte by byte so
@@ -81,13 +82,22 @@ void LoadTwoBands(const QuarterTurn& q, int band, size_t c, __m128i out[16]) {
         int line = q.clockwise ? (i < 8 ? 8 + i : i - 8) : (i < 8 ? 7 - i : 23 - i);
         x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q.Row(band * 8 + line) + c));
     }
-    for (int i = 0; i < 8; ++i) y[i] = _mm_unpacklo_epi8(x[2 * i], x[2 * i + 1]), y[i + 8] = _mm_unpackhi_epi8(x[2 * i], x[2 * i + 1]);
-    for (int i = 0; i < 8; ++i) x[i] = _mm_unpacklo_epi16(y[2 * i], y[2 * i + 1]), x[i + 8] = _mm_unpackhi_epi16(y[2 * i], y[2 * i + 1]);
-    for (int i = 0; i < 8; ++i) y[i] = _mm_unpacklo_epi32(x[2 * i], x[2 * i + 1]), y[i + 8] = _mm_unpackhi_epi32(x[2 * i], x[2 * i + 1]);
-    for (int i = 0; i < 8; ++i) x[i] = _mm_unpacklo_epi64(y[2 * i], y[2 * i + 1]), x[i + 8] = _mm_unpackhi_epi64(y[2 * i], y[2 * i + 1]);
+    for (int i = 0; i < 8; ++i)
+        y[i] = _mm_unpacklo_epi8(x[2 * i], x[2 * i + 1]),
+        y[i + 8] = _mm_unpackhi_epi8(x[2 * i], x[2 * i + 1]);
+    for (int i = 0; i < 8; ++i)
+        x[i] = _mm_unpacklo_epi16(y[2 * i], y[2 * i + 1]),
+        x[i + 8] = _mm_unpackhi_epi16(y[2 * i], y[2 * i + 1]);
+    for (int i = 0; i < 8; ++i)
+        y[i] = _mm_unpacklo_epi32(x[2 * i], x[2 * i + 1]),
+        y[i + 8] = _mm_unpackhi_epi32(x[2 * i], x[2 * i + 1]);
+    for (int i = 0; i < 8; ++i)
+        x[i] = _mm_unpacklo_epi64(y[2 * i], y[2 * i + 1]),
+        x[i + 8] = _mm_unpackhi_epi64(y[2 * i], y[2 * i + 1]);
     // After the four interleaving steps column k sits in register bit-reversed(k).
     static constexpr int kColumnAt[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
-    for (int k = 0; k < 16; ++k) out[k] = x[kColumnAt[k]];
+    for (int k = 0; k < 16; ++k)
+        out[k] = x[kColumnAt[k]];
 }
 
 // Two bands, 16 source byte columns from c: each pixel of a column gives two
@@ -114,7 +124,8 @@ void TurnTwoBands16(const QuarterTurn& q, int band, size_t c) {
 void TurnEightBands16(const QuarterTurn& q, int band, size_t c) {
     // Groups of two bands, in the order their bytes lie in the destination.
     __m128i columns[4][16];
-    for (int g = 0; g < 4; ++g) LoadTwoBands(q, band + 2 * (q.clockwise ? 3 - g : g), c, columns[g]);
+    for (int g = 0; g < 4; ++g)
+        LoadTwoBands(q, band + 2 * (q.clockwise ? 3 - g : g), c, columns[g]);
     const size_t destByte = q.clockwise ? q.DestByte(band + 7) : q.DestByte(band);
     const uint64_t invert = q.invert ? ~0ull : 0;
     const ptrdiff_t step = q.DestStep();
@@ -122,10 +133,13 @@ void TurnEightBands16(const QuarterTurn& q, int band, size_t c) {
         __m128i a = columns[0][k], b = columns[1][k], d = columns[2][k], e = columns[3][k];
         BYTE* at = q.DestAt(q.DestLine(c + k, 0), destByte);
         for (int p = 0; p < 8; ++p, at += step) {
-            uint64_t v = uint64_t(unsigned(_mm_movemask_epi8(a))) | uint64_t(unsigned(_mm_movemask_epi8(b))) << 16 |
-                         uint64_t(unsigned(_mm_movemask_epi8(d))) << 32 | uint64_t(unsigned(_mm_movemask_epi8(e))) << 48;
+            uint64_t v = uint64_t(unsigned(_mm_movemask_epi8(a))) |
+                         uint64_t(unsigned(_mm_movemask_epi8(b))) << 16 |
+                         uint64_t(unsigned(_mm_movemask_epi8(d))) << 32 |
+                         uint64_t(unsigned(_mm_movemask_epi8(e))) << 48;
             StoreLE64(at, v ^ invert);
-            a = _mm_add_epi8(a, a), b = _mm_add_epi8(b, b), d = _mm_add_epi8(d, d), e = _mm_add_epi8(e, e);
+            a = _mm_add_epi8(a, a), b = _mm_add_epi8(b, b), d = _mm_add_epi8(d, d),
+            e = _mm_add_epi8(e, e);
         }
     }
 }
@@ -136,10 +150,12 @@ SimdLevel QuarterTurnSimd() {
     static const SimdLevel level = [] {
         SimdLevel best = SimdLevel::kSse2;
         if (__builtin_cpu_supports("avx2")) best = SimdLevel::kAvx2;
-        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("gfni")) best = SimdLevel::kAvx512;
+        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("gfni"))
+            best = SimdLevel::kAvx512;
         const char* asked = std::getenv("BITSQUEEZE_SIMD");
         if (asked && std::strcmp(asked, "sse2") == 0) return SimdLevel::kSse2;
-        if (asked && std::strcmp(asked, "avx2") == 0 && best != SimdLevel::kSse2) return SimdLevel::kAvx2;
+        if (asked && std::strcmp(asked, "avx2") == 0 && best != SimdLevel::kSse2)
+            return SimdLevel::kAvx2;
         return best;
     }();
     return level;
@@ -149,10 +165,10 @@ SimdLevel QuarterTurnSimd() {
 // are left over and the turn has at least `width` columns, one more step ends at
 // `end` (the bytes it rewrites get the same values). Returns the first column
 // not yet turned.
-template <typename Turn>
-size_t Sweep(const QuarterTurn& q, size_t c, size_t width, Turn turn) {
+template <typename Turn> size_t Sweep(const QuarterTurn& q, size_t c, size_t width, Turn turn) {
     const size_t end = q.firstColumn + q.columns;
-    for (; c + width <= end; c += width) turn(c);
+    for (; c + width <= end; c += width)
+        turn(c);
     if (c < end && q.columns >= width) {
         turn(end - width);
         c = end;
@@ -171,7 +187,8 @@ void TurnQuarter(const QuarterTurn& q) {
         const int last = std::min(eights, first + 64);
         auto eightBands = [&](void (*turn)(const QuarterTurn&, int, size_t)) {
             return [&q, first, last, turn](size_t c) {
-                for (int band = first; band < last; band += 8) turn(q, band, c);
+                for (int band = first; band < last; band += 8)
+                    turn(q, band, c);
             };
         };
         size_t c = q.firstColumn;
@@ -179,17 +196,20 @@ void TurnQuarter(const QuarterTurn& q) {
         if (simd != SimdLevel::kSse2) c = Sweep(q, c, 32, eightBands(TurnEightBands32Avx2));
         c = Sweep(q, c, 16, eightBands(TurnEightBands16));
         for (int band = first; band < last; ++band)
-            for (size_t k = c; k < end; ++k) TurnBlock(q, band, k);
+            for (size_t k = c; k < end; ++k)
+                TurnBlock(q, band, k);
     }
     // Bands left over: two, then one at a time.
     int band = eights;
     for (; band + 2 <= q.bands; band += 2) {
         size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnTwoBands16(q, band, col); });
-        for (; c < end; ++c) TurnBlock(q, band, c), TurnBlock(q, band + 1, c);
+        for (; c < end; ++c)
+            TurnBlock(q, band, c), TurnBlock(q, band + 1, c);
     }
     for (; band < q.bands; ++band) {
         size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnBand16(q, band, col); });
-        for (; c < end; ++c) TurnBlock(q, band, c);
+        for (; c < end; ++c)
+            TurnBlock(q, band, c);
     }
 }
 

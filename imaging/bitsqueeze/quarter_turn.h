@@ -16,12 +16,12 @@ struct QuarterTurn {
     const BYTE* source;
     size_t sourceBytes; // bytes per source line
     BYTE* destination;
-    size_t destBytes;   // bytes per destination line
+    size_t destBytes; // bytes per destination line
     int bands;
     size_t firstColumn;
     size_t columns;
-    bool clockwise;     // 90 degrees; else 270
-    BYTE invert;        // 0xFF: every written byte inverted
+    bool clockwise; // 90 degrees; else 270
+    BYTE invert;    // 0xFF: every written byte inverted
 
     const BYTE* Row(size_t line) const { return source + line * sourceBytes; }
     // Destination line of pixel p (0..7) of source byte column c.

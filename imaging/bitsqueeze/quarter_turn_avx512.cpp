@@ -16,7 +16,8 @@ namespace {
 // Three interleaving steps over eight registers of 8 rows: in every 128-bit lane,
 // out[4h + m] holds the lane's byte columns 8h + 2m (low qword) and 8h + 2m + 1
 // (high qword), one byte per row, row 0 first.
-AVX512 inline __attribute__((always_inline)) void InterleaveRows(const __m512i in[8], __m512i out[8]) {
+AVX512 inline __attribute__((always_inline)) void InterleaveRows(const __m512i in[8],
+                                                                 __m512i out[8]) {
     __m512i t[8], u[8];
     for (int i = 0; i < 4; ++i) {
         t[i] = _mm512_unpacklo_epi8(in[2 * i], in[2 * i + 1]);
@@ -54,7 +55,8 @@ AVX512 void TurnEightBands64Avx512(const QuarterTurn& q, int band, size_t c) {
         InterleaveRows(rows, columns);
         // Destination order of the bands: clockwise the last band is leftmost.
         __m512i* out = blocks[q.clockwise ? 7 - b : b];
-        for (int k = 0; k < 8; ++k) out[k] = _mm512_gf2p8affine_epi64_epi8(pick, columns[k], 0);
+        for (int k = 0; k < 8; ++k)
+            out[k] = _mm512_gf2p8affine_epi64_epi8(pick, columns[k], 0);
     }
     const __m512i invert = _mm512_set1_epi8(static_cast<char>(q.invert));
     const size_t destByte = q.clockwise ? q.DestByte(band + 7) : q.DestByte(band);
@@ -62,7 +64,8 @@ AVX512 void TurnEightBands64Avx512(const QuarterTurn& q, int band, size_t c) {
     for (int k = 0; k < 8; ++k) {
         // blocks[*][k], lane L, qword t: source column c + 16L + 8(k / 4) + 2(k % 4) + t.
         __m512i bands[8], lines[8];
-        for (int b = 0; b < 8; ++b) bands[b] = blocks[b][k];
+        for (int b = 0; b < 8; ++b)
+            bands[b] = blocks[b][k];
         InterleaveRows(bands, lines);
         // lines[4t + m], lane L, qword s: the 8 bands' bytes (destination order) of
         // pixel 2m + s of that column.
@@ -76,11 +79,13 @@ AVX512 void TurnEightBands64Avx512(const QuarterTurn& q, int band, size_t c) {
         }
         for (int lane = 0; lane < 4; ++lane) {
             for (int t = 0; t < 2; ++t) {
-                BYTE* at = q.DestAt(q.DestLine(c + 16 * lane + 8 * (k / 4) + 2 * (k % 4) + t, 0), destByte);
+                BYTE* at = q.DestAt(q.DestLine(c + 16 * lane + 8 * (k / 4) + 2 * (k % 4) + t, 0),
+                                    destByte);
                 for (int m = 0; m < 4; ++m, at += 2 * step) {
                     const __m128i pair = lanes[4 * t + m][lane];
                     _mm_storel_epi64(reinterpret_cast<__m128i*>(at), pair);
-                    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + step), _mm_unpackhi_epi64(pair, pair));
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(at + step),
+                                     _mm_unpackhi_epi64(pair, pair));
                 }
             }
         }

@@ -47,7 +47,8 @@ int Rotate(Raw2RotateBlock* b) {
             else
                 std::memmove(to, from, S);
             if (invert)
-                for (size_t i = 0; i < D; ++i) to[i] ^= 0xFF;
+                for (size_t i = 0; i < D; ++i)
+                    to[i] ^= 0xFF;
         }
         return kDone;
     }
@@ -58,7 +59,8 @@ int Rotate(Raw2RotateBlock* b) {
     if (b->angle != 180 && (b->destinationLines % 8 != 0 || lines / 8 > D)) return kRefused;
 
     if (mirror)
-        for (size_t y = 0; y < lines; ++y) MirrorLine(b->source + y * S, b->source + y * S, S);
+        for (size_t y = 0; y < lines; ++y)
+            MirrorLine(b->source + y * S, b->source + y * S, S);
 
     if (b->angle == 180) {
         // Destination line k is source line lines-1-k read backwards; a destination
@@ -72,7 +74,8 @@ int Rotate(Raw2RotateBlock* b) {
                 uint64_t v = ReverseBitsInBytes(__builtin_bswap64(LoadLE64(from + i)));
                 StoreLE64(to + D - 8 - i, v ^ (invert ? ~0ull : 0));
             }
-            for (; i < n; ++i) to[D - 1 - i] = kReverseBits[from[i]] ^ invert;
+            for (; i < n; ++i)
+                to[D - 1 - i] = kReverseBits[from[i]] ^ invert;
             std::memset(to, blank, D - n);
         }
         return kDone;

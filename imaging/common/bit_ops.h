@@ -44,12 +44,15 @@ inline uint64_t LoadLE64(const uint8_t* p) {
     return v;
 }
 
-inline void StoreLE64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+inline void StoreLE64(uint8_t* p, uint64_t v) {
+    std::memcpy(p, &v, 8);
+}
 
 // Loads up to 8 bytes as the leading bytes of a big-endian word (missing bytes 0).
 inline uint64_t LoadBEPartial(const uint8_t* p, size_t n) {
     uint64_t v = 0;
-    for (size_t i = 0; i < n; ++i) v |= static_cast<uint64_t>(p[i]) << (56 - 8 * i);
+    for (size_t i = 0; i < n; ++i)
+        v |= static_cast<uint64_t>(p[i]) << (56 - 8 * i);
     return v;
 }
 

@@ -44,8 +44,7 @@ TEST(Exports, TonemillByOrdinal) {
 
 // A bound export as the function it is (through void(*)(), which any function
 // pointer converts to and from).
-template <typename F>
-F As(FARPROC p) {
+template <typename F> F As(FARPROC p) {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(p));
 }
 
@@ -81,7 +80,8 @@ TEST(Exports, BoundByOrdinalThroughTheLoader) {
     im.stride = 4;
     im.height = 1;
     EXPECT_EQ(white(&im), 1);
-    EXPECT_EQ(GetProcAddress(tone, MAKEINTRESOURCEA(6)), GetProcAddress(tone, "icImageTypeConvertToBWDitherHalftone_speed"));
+    EXPECT_EQ(GetProcAddress(tone, MAKEINTRESOURCEA(6)),
+              GetProcAddress(tone, "icImageTypeConvertToBWDitherHalftone_speed"));
     EXPECT_EQ(GetProcAddress(tone, MAKEINTRESOURCEA(7)), nullptr);
     EXPECT_TRUE(FreeLibrary(tone));
     EXPECT_TRUE(FreeLibrary(codec));

@@ -25,7 +25,8 @@ std::vector<uint8_t> Bytes(const std::string& bits) {
 std::string Bits(const std::vector<uint8_t>& bytes) {
     std::string s;
     for (uint8_t b : bytes)
-        for (int i = 7; i >= 0; --i) s += (b >> i & 1) ? '1' : '0';
+        for (int i = 7; i >= 0; --i)
+            s += (b >> i & 1) ? '1' : '0';
     return s;
 }
 
@@ -33,7 +34,8 @@ const std::string kEol = "000000000001";
 
 std::string Repeat(const std::string& s, int n) {
     std::string out;
-    for (int i = 0; i < n; ++i) out += s;
+    for (int i = 0; i < n; ++i)
+        out += s;
     return out;
 }
 
@@ -42,7 +44,8 @@ struct Block {
     T4CodecBlock b{};
     std::vector<WORD> a, c;
     std::vector<uint8_t> coded;
-    Block(int width, int pageLines, BYTE mode = 3, int linesPerCall = 64, size_t codedSize = 1 << 16)
+    Block(int width, int pageLines, BYTE mode = 3, int linesPerCall = 64,
+          size_t codedSize = 1 << 16)
         : a(width + 5), c(width + 5), coded(codedSize) {
         b.mode = mode;
         b.rtcLength = 6;
@@ -95,8 +98,8 @@ TEST(MhBlock, ModeSelectsAcceptance) {
     struct Case {
         BYTE mode;
         bool accepted;
-    } cases[] = {{0x02, true}, {0x03, true}, {0x82, true}, {0x83, true},
-                 {0x01, false}, {0x04, false}, {0x00, false}, {0x7F, false}, {0x81, false}};
+    } cases[] = {{0x02, true},  {0x03, true},  {0x82, true},  {0x83, true}, {0x01, false},
+                 {0x04, false}, {0x00, false}, {0x7F, false}, {0x81, false}};
     Page line = testkit::BlankPage(64, 1);
     for (const Case& c : cases) {
         for (bool decode : {false, true}) {
@@ -108,7 +111,8 @@ TEST(MhBlock, ModeSelectsAcceptance) {
                 EXPECT_EQ(r, T4_STATUS_DONE) << "mode " << int(c.mode);
             } else {
                 EXPECT_EQ(r, T4_STATUS_ERROR) << "mode " << int(c.mode);
-                EXPECT_EQ(std::memcmp(&before, &blk.b, sizeof before), 0) << "the block was touched";
+                EXPECT_EQ(std::memcmp(&before, &blk.b, sizeof before), 0)
+                    << "the block was touched";
             }
         }
     }
@@ -123,7 +127,8 @@ TEST(MhBlock, WrongStatusOrGeometryIsRefused) {
         {"unknown status", [](T4CodecBlock& b) { b.status = 0x17; }},
         {"continue without a page", [](T4CodecBlock& b) { b.status = T4_STATUS_CODE_MORE; }},
         {"width 0", [](T4CodecBlock& b) { b.width = 0; }},
-        {"width past the stride", [](T4CodecBlock& b) { b.width = static_cast<WORD>(b.lineStride + 1); }},
+        {"width past the stride",
+         [](T4CodecBlock& b) { b.width = static_cast<WORD>(b.lineStride + 1); }},
         {"stride not whole bytes", [](T4CodecBlock& b) { b.lineStride = 65; }},
         {"no change list", [](T4CodecBlock& b) { b.changesB = nullptr; }},
         {"no raster", [](T4CodecBlock& b) { b.raster = nullptr; }},
@@ -174,7 +179,8 @@ TEST(MhCoder, LinesCodeAsTheTablesSay) {
     for (const Case& c : cases) {
         std::string got = CodeOneLine(*c.page);
         EXPECT_EQ(got.substr(0, c.bits.size()), c.bits) << c.what;
-        EXPECT_EQ(got.find('1', c.bits.size()), std::string::npos) << c.what << ": only padding follows";
+        EXPECT_EQ(got.find('1', c.bits.size()), std::string::npos)
+            << c.what << ": only padding follows";
     }
 }
 
@@ -189,21 +195,25 @@ TEST(MhCoder, MinimumLineLengthFillsBeforeTheNextEol) {
     Page page = testkit::BlankPage(1728, 2);
     std::string line = kEol + "010011011" + "00110101"; // 29 bits
     std::string got = CodeOneLine(page, 3, 1, 96);
-    EXPECT_EQ(got.substr(0, 96 * 2 + 12), line + std::string(96 - 29, '0') + line + std::string(96 - 29, '0') + kEol);
+    EXPECT_EQ(got.substr(0, 96 * 2 + 12),
+              line + std::string(96 - 29, '0') + line + std::string(96 - 29, '0') + kEol);
 }
 
 TEST(MhCoder, AlignedEolsEndOnByteBoundaries) {
     Page page = testkit::EveryRunLength(300, 40, 70);
     for (int minBits : {0, 13, 96}) {
-        std::vector<uint8_t> coded = testkit::MhEncode(page, {.aligned = true, .minLineBits = minBits});
+        std::vector<uint8_t> coded =
+            testkit::MhEncode(page, {.aligned = true, .minLineBits = minBits});
         std::string bits = Bits(coded);
         // Every line's EOL ends where a byte ends; the RTC's EOLs follow back to back.
         std::vector<size_t> ends;
         for (size_t pos = bits.find(kEol); pos != std::string::npos; pos = bits.find(kEol, pos + 1))
             ends.push_back(pos + kEol.size());
         ASSERT_EQ(ends.size(), 40u + 6u);
-        for (size_t i = 0; i < 40; ++i) EXPECT_EQ(ends[i] % 8, 0u) << "line " << i << ", minimum " << minBits;
-        for (size_t i = 41; i < ends.size(); ++i) EXPECT_EQ(ends[i] - ends[i - 1], 12u);
+        for (size_t i = 0; i < 40; ++i)
+            EXPECT_EQ(ends[i] % 8, 0u) << "line " << i << ", minimum " << minBits;
+        for (size_t i = 41; i < ends.size(); ++i)
+            EXPECT_EQ(ends[i] - ends[i - 1], 12u);
     }
 }
 
@@ -222,8 +232,10 @@ TEST(MhCoder, ChangeListsHoldTheLines) {
     Block blk(20, 2);
     blk.b.raster = page.Row(0);
     ASSERT_EQ(COMPRESS(&blk.b), T4_STATUS_DONE);
-    EXPECT_EQ(std::vector<WORD>(blk.a.begin(), blk.a.begin() + 7), (std::vector<WORD>{1, 4, 8, 21, 21, 22, 22}));
-    EXPECT_EQ(std::vector<WORD>(blk.c.begin(), blk.c.begin() + 5), (std::vector<WORD>{1, 21, 21, 22, 22}));
+    EXPECT_EQ(std::vector<WORD>(blk.a.begin(), blk.a.begin() + 7),
+              (std::vector<WORD>{1, 4, 8, 21, 21, 22, 22}));
+    EXPECT_EQ(std::vector<WORD>(blk.c.begin(), blk.c.begin() + 5),
+              (std::vector<WORD>{1, 21, 21, 22, 22}));
 }
 
 // The coder asks for room with status 0x84 and a full buffer; 0xFF from the
@@ -314,7 +326,8 @@ TEST(MhCoder, BuffersBetweenCallsContinueOrStartAfresh) {
         r = COMPRESS(&same.b);
         same.b.status = T4_STATUS_CODE_MORE;
     } while (r == T4_STATUS_CODE_MORE);
-    EXPECT_EQ(std::vector<uint8_t>(same.coded.begin(), same.coded.begin() + same.b.bytesUsed), whole);
+    EXPECT_EQ(std::vector<uint8_t>(same.coded.begin(), same.coded.begin() + same.b.bytesUsed),
+              whole);
 }
 
 // ---- Round trips -------------------------------------------------------------------
@@ -347,7 +360,8 @@ TEST(MhRoundTrip, PagesSurviveCodingAndDecoding) {
         {"minimum 200 bits", {.minLineBits = 200}},
         {"1-byte buffers, 3 lines per call", {.bufferSize = 1, .linesPerCall = 3}},
         {"7-byte buffers, minimum 300 bits", {.minLineBits = 300, .bufferSize = 7}},
-        {"lsb, 7-byte buffers, 1 line per call", {.msbFirst = false, .bufferSize = 7, .linesPerCall = 1}},
+        {"lsb, 7-byte buffers, 1 line per call",
+         {.msbFirst = false, .bufferSize = 7, .linesPerCall = 1}},
     };
     for (const auto& p : pages) {
         for (const auto& o : options) {
@@ -355,7 +369,8 @@ TEST(MhRoundTrip, PagesSurviveCodingAndDecoding) {
             for (int pageLines : {p.page.height, 0}) {
                 testkit::MhDecoded d = testkit::MhDecode(coded, p.page.width, pageLines, o.options);
                 std::string where;
-                EXPECT_TRUE(d.page.SameImage(p.page, &where)) << p.name << ", " << o.name << ": " << where;
+                EXPECT_TRUE(d.page.SameImage(p.page, &where))
+                    << p.name << ", " << o.name << ": " << where;
                 EXPECT_EQ(d.status, T4_STATUS_DONE);
                 EXPECT_EQ(d.repaired, 0) << p.name << ", " << o.name;
             }
@@ -389,8 +404,8 @@ TEST(MhDecoder, StopsAtTheRtc) {
     std::string line = Bits(testkit::MhEncode(testkit::BlankPage(256, 1), {.rtcLength = 0}));
     struct Case {
         int rtc;
-        int eols;      // EOLs after the page
-        int expected;  // lines decoded before the page ends
+        int eols;     // EOLs after the page
+        int expected; // lines decoded before the page ends
     } cases[] = {{6, 6, 10}, {6, 4, 11}, {3, 3, 10}, {1, 1, 0}};
     for (const Case& c : cases) {
         std::vector<uint8_t> coded = testkit::MhEncode(page, {.rtcLength = c.eols});
@@ -440,7 +455,11 @@ TEST(MhDecoder, DamagedLinesAreRepairedFromTheLineAbove) {
 
 TEST(MhDecoder, ZeroRunsInsideALineCancelOut) {
     // white 8, black 0, white 0 (x many), black 8, white 48: more runs than pixels.
-    std::string line = kEol + "10011" + Repeat("0000110111" "00110101", 200) + "000101" + "00001011";
+    std::string line = kEol + "10011" +
+                       Repeat("0000110111"
+                              "00110101",
+                              200) +
+                       "000101" + "00001011";
     testkit::MhDecoded d = testkit::MhDecode(Bytes(line + Repeat(kEol, 6)), 64, 0);
     ASSERT_EQ(d.lines, 1);
     EXPECT_EQ(d.repaired, 0);
@@ -482,14 +501,16 @@ TEST(MhDecoder, AnyDamageEndsWithinThePage) {
         }
         for (int trial = 0; trial < 300; ++trial) {
             std::vector<uint8_t> damaged = coded;
-            for (int f = 0; f < 1 + trial % 5; ++f) damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1 << (rng() % 8));
+            for (int f = 0; f < 1 + trial % 5; ++f)
+                damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1 << (rng() % 8));
             testkit::MhDecoded d = testkit::MhDecode(damaged, 700, 60, o);
             EXPECT_EQ(d.status, T4_STATUS_DONE);
             EXPECT_LE(d.lines, 60);
         }
         for (int trial = 0; trial < 50; ++trial) {
             std::vector<uint8_t> noise(1 + rng() % 3000);
-            for (auto& b : noise) b = static_cast<uint8_t>(rng() & rng());
+            for (auto& b : noise)
+                b = static_cast<uint8_t>(rng() & rng());
             testkit::MhDecoded d = testkit::MhDecode(noise, 1 + rng() % 2000, 0, o);
             EXPECT_EQ(d.status, T4_STATUS_DONE);
         }

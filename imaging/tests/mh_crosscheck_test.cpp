@@ -23,8 +23,10 @@ const std::vector<NamedPage>& Pages() {
         std::vector<NamedPage> v;
         for (int n = 1; n <= 8; ++n) {
             std::optional<Page> p = testkit::CcittPage(n);
-            if (!p) ADD_FAILURE() << "jbgtopbm could not decode ccitt" << n << ".jbg";
-            else v.push_back({"ccitt" + std::to_string(n), *p});
+            if (!p)
+                ADD_FAILURE() << "jbgtopbm could not decode ccitt" << n << ".jbg";
+            else
+                v.push_back({"ccitt" + std::to_string(n), *p});
         }
         v.push_back({"blank", testkit::BlankPage(1728, 40)});
         v.push_back({"black", testkit::BlackPage(1728, 40)});
@@ -47,15 +49,20 @@ struct Variant {
     }
     std::string G3topbmFlags() const { return msbFirst ? "" : " -reversebits"; }
 };
-const Variant kVariants[] = {
-    {"msb", true, false}, {"lsb", false, false}, {"msb aligned", true, true}, {"lsb aligned", false, true}};
+const Variant kVariants[] = {{"msb", true, false},
+                             {"lsb", false, false},
+                             {"msb aligned", true, true},
+                             {"lsb aligned", false, true}};
 
-std::string TempPath(const std::string& name) { return platform_testing::Root() + "/" + name; }
+std::string TempPath(const std::string& name) {
+    return platform_testing::Root() + "/" + name;
+}
 
 TEST(MhCrossCheck, Netpbm_DecodesOurs) {
     for (const auto& [name, page] : Pages()) {
         for (const Variant& v : kVariants) {
-            std::vector<uint8_t> coded = testkit::MhEncode(page, {.msbFirst = v.msbFirst, .aligned = v.aligned});
+            std::vector<uint8_t> coded =
+                testkit::MhEncode(page, {.msbFirst = v.msbFirst, .aligned = v.aligned});
             std::string g3 = TempPath("ours.g3");
             ASSERT_TRUE(testkit::WriteFile(g3, std::string(coded.begin(), coded.end())));
             std::string pbm;
@@ -77,14 +84,16 @@ TEST(MhCrossCheck, WeDecodeNetpbms) {
             std::string g3;
             ASSERT_EQ(testkit::Run("pbmtog3 -nofixedwidth" + v.Pbmtog3Flags() + " " + in, &g3), 0)
                 << name << ", " << v.name;
-            testkit::MhDecoded d = testkit::MhDecode(std::vector<uint8_t>(g3.begin(), g3.end()), page.width,
-                                                     page.height, {.msbFirst = v.msbFirst, .aligned = v.aligned});
+            testkit::MhDecoded d =
+                testkit::MhDecode(std::vector<uint8_t>(g3.begin(), g3.end()), page.width,
+                                  page.height, {.msbFirst = v.msbFirst, .aligned = v.aligned});
             std::string where;
             EXPECT_TRUE(d.page.SameImage(page, &where)) << name << ", " << v.name << ": " << where;
             EXPECT_EQ(d.repaired, 0) << name << ", " << v.name;
             // Left to itself the decoder stops at pbmtog3's RTC.
-            testkit::MhDecoded open = testkit::MhDecode(std::vector<uint8_t>(g3.begin(), g3.end()), page.width, 0,
-                                                        {.msbFirst = v.msbFirst, .aligned = v.aligned});
+            testkit::MhDecoded open =
+                testkit::MhDecode(std::vector<uint8_t>(g3.begin(), g3.end()), page.width, 0,
+                                  {.msbFirst = v.msbFirst, .aligned = v.aligned});
             EXPECT_EQ(open.lines, page.height) << name << ", " << v.name;
         }
     }
@@ -93,8 +102,10 @@ TEST(MhCrossCheck, WeDecodeNetpbms) {
 TEST(MhCrossCheck, Libtiff_DecodesOurs) {
     for (const auto& [name, page] : Pages()) {
         for (const Variant& v : kVariants) {
-            std::vector<uint8_t> coded = testkit::MhEncode(page, {.msbFirst = v.msbFirst, .aligned = v.aligned});
-            std::optional<Page> back = testkit::TiffDecode(coded, page.width, page.height, v.msbFirst, v.aligned);
+            std::vector<uint8_t> coded =
+                testkit::MhEncode(page, {.msbFirst = v.msbFirst, .aligned = v.aligned});
+            std::optional<Page> back =
+                testkit::TiffDecode(coded, page.width, page.height, v.msbFirst, v.aligned);
             ASSERT_TRUE(back) << name << ", " << v.name;
             std::string where;
             EXPECT_TRUE(back->SameImage(page, &where)) << name << ", " << v.name << ": " << where;
@@ -107,8 +118,8 @@ TEST(MhCrossCheck, WeDecodeLibtiffs) {
         for (const Variant& v : kVariants) {
             std::vector<uint8_t> coded = testkit::TiffEncode(page, v.msbFirst, v.aligned);
             ASSERT_FALSE(coded.empty()) << name << ", " << v.name;
-            testkit::MhDecoded d =
-                testkit::MhDecode(coded, page.width, page.height, {.msbFirst = v.msbFirst, .aligned = v.aligned});
+            testkit::MhDecoded d = testkit::MhDecode(
+                coded, page.width, page.height, {.msbFirst = v.msbFirst, .aligned = v.aligned});
             std::string where;
             EXPECT_TRUE(d.page.SameImage(page, &where)) << name << ", " << v.name << ": " << where;
             EXPECT_EQ(d.repaired, 0) << name << ", " << v.name;

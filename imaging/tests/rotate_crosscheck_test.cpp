@@ -30,10 +30,22 @@ Page TurnPage(const Page& page, int variant, int angle, int bandsPerCall = 1) {
         b.sourceLines = static_cast<WORD>(n * 8);
         b.destinationStride = static_cast<WORD>(out.stride * 8);
         switch (angle) {
-        case 0: b.destination = out.Row(0); b.destinationLines = static_cast<WORD>(out.height); break;
-        case 90: b.destination = out.Row(0) + (bands - band - n); b.destinationLines = static_cast<WORD>(out.height); break;
-        case 270: b.destination = out.Row(0) + band; b.destinationLines = static_cast<WORD>(out.height); break;
-        case 180: b.destination = out.Row(page.height - (band + n) * 8); b.destinationLines = static_cast<WORD>(n * 8); break;
+        case 0:
+            b.destination = out.Row(0);
+            b.destinationLines = static_cast<WORD>(out.height);
+            break;
+        case 90:
+            b.destination = out.Row(0) + (bands - band - n);
+            b.destinationLines = static_cast<WORD>(out.height);
+            break;
+        case 270:
+            b.destination = out.Row(0) + band;
+            b.destinationLines = static_cast<WORD>(out.height);
+            break;
+        case 180:
+            b.destination = out.Row(page.height - (band + n) * 8);
+            b.destinationLines = static_cast<WORD>(n * 8);
+            break;
         }
         EXPECT_EQ(RAW2ROTATE(&b), T4_STATUS_DONE);
     }
@@ -86,7 +98,8 @@ TEST(RotateCrossCheck, EqualsPamflip) {
                 Page got = TurnPage(page, c.variant, c.angle, bandsPerCall);
                 std::string where;
                 EXPECT_TRUE(got.SameImage(*want, &where))
-                    << name << ", " << c.pipeline << ", " << bandsPerCall << " bands per call: " << where;
+                    << name << ", " << c.pipeline << ", " << bandsPerCall
+                    << " bands per call: " << where;
             }
         }
     }

@@ -32,7 +32,9 @@ struct Image {
     int strideBytes, lines;
     std::vector<uint8_t> bytes;
     Image(int s, int n, uint8_t fill = 0) : strideBytes(s), lines(n), bytes(size_t(s) * n, fill) {}
-    bool Get(int x, int y) const { return bytes[size_t(y) * strideBytes + x / 8] & (0x80 >> (x % 8)); }
+    bool Get(int x, int y) const {
+        return bytes[size_t(y) * strideBytes + x / 8] & (0x80 >> (x % 8));
+    }
     void Set(int x, int y, bool v) {
         uint8_t& b = bytes[size_t(y) * strideBytes + x / 8];
         b = v ? b | (0x80 >> (x % 8)) : b & ~(0x80 >> (x % 8));
@@ -42,7 +44,8 @@ struct Image {
 Image RandomImage(int strideBytes, int lines, unsigned seed) {
     Image im(strideBytes, lines);
     std::mt19937 rng(seed);
-    for (auto& b : im.bytes) b = static_cast<uint8_t>(rng());
+    for (auto& b : im.bytes)
+        b = static_cast<uint8_t>(rng());
     return im;
 }
 
@@ -54,17 +57,26 @@ Image Expected(const Image& src, int variant, int angle, int destStride, int des
     Image m = src;
     if (variant & 1)
         for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x) m.Set(x, y, src.Get(W - 1 - x, y));
+            for (int x = 0; x < W; ++x)
+                m.Set(x, y, src.Get(W - 1 - x, y));
     Image out(destStride, destLines);
     auto source = [&](int x, int y) { return x >= 0 && x < W && y >= 0 && y < H && m.Get(x, y); };
     for (int y = 0; y < destLines; ++y) {
         for (int x = 0; x < destStride * 8; ++x) {
             bool v = false;
             switch (angle) {
-            case 0: v = source(x, y); break;
-            case 90: v = x < H && source(y, H - 1 - x); break;        // clockwise
-            case 270: v = x < H && source(W - 1 - y, x); break;       // counter-clockwise
-            case 180: v = y < H && source(W - 1 - (x - (destStride * 8 - W)), H - 1 - y); break;
+            case 0:
+                v = source(x, y);
+                break;
+            case 90:
+                v = x < H && source(y, H - 1 - x);
+                break; // clockwise
+            case 270:
+                v = x < H && source(W - 1 - y, x);
+                break; // counter-clockwise
+            case 180:
+                v = y < H && source(W - 1 - (x - (destStride * 8 - W)), H - 1 - y);
+                break;
             }
             if (angle != 0 && x >= (angle == 180 ? destStride * 8 : H)) continue; // not written
             out.Set(x, y, (variant & 2) ? !v : v);
@@ -87,7 +99,8 @@ int Rotate(Image& src, int variant, int angle, Image& dst, int destLines) {
 }
 
 // Only the bytes a quarter turn writes (bands bytes of each line) are compared.
-void ExpectWritten(const Image& got, const Image& want, int angle, int bands, const std::string& what) {
+void ExpectWritten(const Image& got, const Image& want, int angle, int bands,
+                   const std::string& what) {
     for (int y = 0; y < got.lines; ++y) {
         int bytes = (angle == 90 || angle == 270) ? bands : got.strideBytes;
         for (int k = 0; k < bytes; ++k) {
@@ -99,15 +112,17 @@ void ExpectWritten(const Image& got, const Image& want, int angle, int bands, co
 
 TEST(Rotate, FollowsTheRulesForEveryVariantAndShape) {
     struct Shape {
-        int sourceBytes, lines, destExtraBytes, destLines; // destLines -1: as many as the turn makes
+        int sourceBytes, lines, destExtraBytes,
+            destLines; // destLines -1: as many as the turn makes
     } shapes[] = {
-        {1, 8, 0, -1},  {3, 8, 2, -1},  {16, 8, 0, -1},  {37, 8, 1, -1}, {8, 64, 0, -1},
-        {21, 72, 3, -1}, {77, 136, 0, -1}, {40, 8, 0, 32}, {5, 8, 0, 64}, {9, 16, 0, 200},
+        {1, 8, 0, -1},   {3, 8, 2, -1},    {16, 8, 0, -1}, {37, 8, 1, -1}, {8, 64, 0, -1},
+        {21, 72, 3, -1}, {77, 136, 0, -1}, {40, 8, 0, 32}, {5, 8, 0, 64},  {9, 16, 0, 200},
     };
     for (int variant = 0; variant < 4; ++variant) {
         for (int angle : {0, 90, 180, 270}) {
             for (const Shape& s : shapes) {
-                Image src = RandomImage(s.sourceBytes, s.lines, variant * 1000 + angle + s.sourceBytes);
+                Image src =
+                    RandomImage(s.sourceBytes, s.lines, variant * 1000 + angle + s.sourceBytes);
                 Image original = src;
                 int bands = s.lines / 8;
                 int destStride, destLines;
@@ -119,15 +134,17 @@ TEST(Rotate, FollowsTheRulesForEveryVariantAndShape) {
                     destLines = s.lines;
                 }
                 Image dst(destStride, destLines, 0x5A);
-                std::string what = "variant " + std::to_string(variant) + ", " + std::to_string(angle) +
-                                   " degrees, " + std::to_string(s.sourceBytes) + " bytes x " +
-                                   std::to_string(s.lines) + " lines -> " + std::to_string(destLines);
+                std::string what =
+                    "variant " + std::to_string(variant) + ", " + std::to_string(angle) +
+                    " degrees, " + std::to_string(s.sourceBytes) + " bytes x " +
+                    std::to_string(s.lines) + " lines -> " + std::to_string(destLines);
                 ASSERT_EQ(Rotate(src, variant, angle, dst, destLines), T4_STATUS_DONE) << what;
                 Image want = Expected(original, variant, angle, destStride, destLines);
                 // Bytes the turn does not write keep their old value.
                 if (angle == 90 || angle == 270)
                     for (int y = 0; y < destLines; ++y)
-                        for (int k = bands; k < destStride; ++k) want.bytes[size_t(y) * destStride + k] = 0x5A;
+                        for (int k = bands; k < destStride; ++k)
+                            want.bytes[size_t(y) * destStride + k] = 0x5A;
                 ExpectWritten(dst, want, angle, bands, what);
             }
         }
@@ -142,21 +159,25 @@ TEST(Rotate, EdgeCases) {
         Image dst(1, 16);
         ASSERT_EQ(Rotate(src, 0, 90, dst, 16), T4_STATUS_DONE);
         EXPECT_EQ(dst.bytes[0], 0x01) << "90: line 0, rightmost pixel";
-        for (int y = 1; y < 16; ++y) EXPECT_EQ(dst.bytes[y], 0) << y;
+        for (int y = 1; y < 16; ++y)
+            EXPECT_EQ(dst.bytes[y], 0) << y;
     }
     {
         Image dst(1, 16);
         ASSERT_EQ(Rotate(src, 0, 270, dst, 16), T4_STATUS_DONE);
         EXPECT_EQ(dst.bytes[15], 0x80) << "270: line width - 1, leftmost pixel";
-        for (int y = 0; y < 15; ++y) EXPECT_EQ(dst.bytes[y], 0) << y;
+        for (int y = 0; y < 15; ++y)
+            EXPECT_EQ(dst.bytes[y], 0) << y;
     }
     // Refusals write nothing.
     struct Refusal {
         const char* what;
         int variant, angle, destStride, destLines;
     } refusals[] = {
-        {"angle 45", 0, 45, 2, 8},           {"variant 4", 4, 90, 1, 16},
-        {"0 degrees, one line short", 0, 0, 2, 7}, {"0 degrees, other width", 0, 0, 3, 8},
+        {"angle 45", 0, 45, 2, 8},
+        {"variant 4", 4, 90, 1, 16},
+        {"0 degrees, one line short", 0, 0, 2, 7},
+        {"0 degrees, other width", 0, 0, 3, 8},
         {"quarter turn, lines not whole bytes", 0, 90, 1, 12},
         {"half turn, destination too short", 0, 180, 2, 7},
     };
@@ -186,7 +207,8 @@ TEST(Rotate, MirroredQuarterTurnLeavesTheSourceMirrored) {
     Image band = RandomImage(6, 8, 5), original = band, dst(1, 48);
     ASSERT_EQ(Rotate(band, RAW2ROTATE_MIRRORED, 90, dst, 48), T4_STATUS_DONE);
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 48; ++x) ASSERT_EQ(band.Get(x, y), original.Get(47 - x, y));
+        for (int x = 0; x < 48; ++x)
+            ASSERT_EQ(band.Get(x, y), original.Get(47 - x, y));
     // At 0 degrees the source stays as it is.
     Image copy = original, out(6, 8);
     ASSERT_EQ(Rotate(copy, RAW2ROTATE_MIRRORED, 0, out, 8), T4_STATUS_DONE);
@@ -198,7 +220,8 @@ TEST(Rotate, QuarterTurnNeverReadsPastTheSourceLine) {
     // watches); 64 destination lines ask for 8 byte columns.
     std::vector<uint8_t> exact(3 * 8);
     std::mt19937 rng(6);
-    for (auto& b : exact) b = static_cast<uint8_t>(rng());
+    for (auto& b : exact)
+        b = static_cast<uint8_t>(rng());
     for (int angle : {90, 270}) {
         for (int variant : {0, 2}) {
             std::vector<uint8_t> heap(exact), dst(64, 0x77);
@@ -212,7 +235,8 @@ TEST(Rotate, QuarterTurnNeverReadsPastTheSourceLine) {
             b.destinationStride = 8;
             b.destinationLines = 64;
             ASSERT_EQ(RAW2ROTATE(&b), T4_STATUS_DONE);
-            for (int y = 24; y < 64; ++y) EXPECT_EQ(dst[y], variant ? 0xFF : 0x00) << "white past the source";
+            for (int y = 24; y < 64; ++y)
+                EXPECT_EQ(dst[y], variant ? 0xFF : 0x00) << "white past the source";
         }
     }
 }
@@ -224,7 +248,8 @@ TEST(Rotate, StripsAsTheGraphicsLibraryTurnsALandscapePage) {
     const int W = 200, H = 32;
     Page page = testkit::Noise(W, H, 8);
     Page padded(W, H, 28);
-    for (int y = 0; y < H; ++y) std::memcpy(padded.Row(y), page.Row(y), page.stride);
+    for (int y = 0; y < H; ++y)
+        std::memcpy(padded.Row(y), page.Row(y), page.stride);
     Page turned(H, W);
     std::vector<uint8_t> strip(4 * 32);
     for (int top = 0; top < W; top += 32) {
@@ -240,10 +265,12 @@ TEST(Rotate, StripsAsTheGraphicsLibraryTurnsALandscapePage) {
             b.destinationLines = 32;
             ASSERT_EQ(RAW2ROTATE(&b), T4_STATUS_DONE);
         }
-        for (int y = top; y < std::min(W, top + 32); ++y) std::memcpy(turned.Row(y), &strip[(y - top) * 4], 4);
+        for (int y = top; y < std::min(W, top + 32); ++y)
+            std::memcpy(turned.Row(y), &strip[(y - top) * 4], 4);
     }
     for (int y = 0; y < W; ++y)
-        for (int x = 0; x < H; ++x) ASSERT_EQ(turned.Get(x, y), page.Get(y, H - 1 - x)) << x << "," << y;
+        for (int x = 0; x < H; ++x)
+            ASSERT_EQ(turned.Get(x, y), page.Get(y, H - 1 - x)) << x << "," << y;
 }
 
 } // namespace

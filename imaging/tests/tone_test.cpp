@@ -11,8 +11,8 @@
 
 namespace {
 
-icImage Describe(WORD type, std::vector<uint8_t>& bits, uint32_t width, uint32_t height, uint32_t stride,
-                 bool bottomUp = false, uint32_t lines = 0) {
+icImage Describe(WORD type, std::vector<uint8_t>& bits, uint32_t width, uint32_t height,
+                 uint32_t stride, bool bottomUp = false, uint32_t lines = 0) {
     icImage im{};
     im.type = type;
     im.bottomUp = bottomUp;
@@ -27,25 +27,31 @@ icImage Describe(WORD type, std::vector<uint8_t>& bits, uint32_t width, uint32_t
 std::vector<uint8_t> RandomBytes(size_t n, unsigned seed, int whiteEvery = 0) {
     std::mt19937 rng(seed);
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(rng());
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>(rng());
     // Runs of white and black so that the blank shortcuts are taken too.
     if (whiteEvery)
-        for (size_t i = 0; i + 24 < n; i += whiteEvery) std::memset(&v[i], (i / whiteEvery) % 2 ? 0xFF : 0x00, 24);
+        for (size_t i = 0; i + 24 < n; i += whiteEvery)
+            std::memset(&v[i], (i / whiteEvery) % 2 ? 0xFF : 0x00, 24);
     return v;
 }
 
 // ---- Gray conversion -----------------------------------------------------------------
 
-int Weight(int v, double w) { return static_cast<int>(std::lround(v * w * 128)); }
+int Weight(int v, double w) {
+    return static_cast<int>(std::lround(v * w * 128));
+}
 
 uint8_t ReferenceGray(uint8_t blue, uint8_t green, uint8_t red) {
-    return static_cast<uint8_t>((Weight(red, 0.30) + Weight(green, 0.59) + Weight(blue, 0.11) + 64) >> 7);
+    return static_cast<uint8_t>(
+        (Weight(red, 0.30) + Weight(green, 0.59) + Weight(blue, 0.11) + 64) >> 7);
 }
 
 TEST(Gray, KnownPixels) {
     struct Case {
         uint8_t b, g, r, gray;
-    } cases[] = {{0, 0, 255, 77}, {255, 255, 255, 255}, {0, 0, 0, 0}, {255, 0, 0, 28}, {0, 255, 0, 150}};
+    } cases[] = {
+        {0, 0, 255, 77}, {255, 255, 255, 255}, {0, 0, 0, 0}, {255, 0, 0, 28}, {0, 255, 0, 150}};
     for (const Case& c : cases) {
         std::vector<uint8_t> src{c.b, c.g, c.r}, dst{0x11};
         icImage s = Describe(IC_TYPE_RGB24, src, 1, 1, 3), d = Describe(IC_TYPE_GRAY, dst, 1, 1, 1);
@@ -58,16 +64,19 @@ TEST(Gray, KnownPixels) {
 TEST(Gray, MatchesTheFormulaForEveryWidth) {
     for (uint32_t width : {1u, 3u, 4u, 6u, 13u, 64u, 1001u}) {
         const uint32_t height = 5, srcStride = width * 3 + 5, dstStride = (width + 3) & ~3u;
-        std::vector<uint8_t> src = RandomBytes(srcStride * height, width, 40), dst(dstStride * height, 0x5A);
+        std::vector<uint8_t> src = RandomBytes(srcStride * height, width, 40),
+                             dst(dstStride * height, 0x5A);
         icImage s = Describe(IC_TYPE_RGB24, src, width, height, srcStride);
         icImage d = Describe(IC_TYPE_GRAY, dst, width, height, dstStride);
         icImageTypeConvertTo256Gray_speed(nullptr, &s, &d);
         for (uint32_t y = 0; y < height; ++y) {
             for (uint32_t x = 0; x < width; ++x) {
                 const uint8_t* p = &src[y * srcStride + x * 3];
-                ASSERT_EQ(dst[y * dstStride + x], ReferenceGray(p[0], p[1], p[2])) << width << ": " << x << "," << y;
+                ASSERT_EQ(dst[y * dstStride + x], ReferenceGray(p[0], p[1], p[2]))
+                    << width << ": " << x << "," << y;
             }
-            for (uint32_t x = width; x < dstStride; ++x) ASSERT_EQ(dst[y * dstStride + x], 0x5A) << "padding";
+            for (uint32_t x = width; x < dstStride; ++x)
+                ASSERT_EQ(dst[y * dstStride + x], 0x5A) << "padding";
         }
     }
 }
@@ -85,8 +94,10 @@ TEST(Gray, WritesOnlyWithinTheSmallerImage) {
         const uint32_t w = std::min({c.srcW, c.dstW, c.dstStride}), h = std::min(c.srcH, c.dstH);
         for (uint32_t y = 0; y < c.dstH; ++y)
             for (uint32_t x = 0; x < c.dstStride; ++x)
-                EXPECT_EQ(dst[y * c.dstStride + x], x < w && y < h ? ReferenceGray(0x80, 0x80, 0x80) : 0x5A);
-        for (size_t i = c.dstStride * c.dstH; i < dst.size(); ++i) EXPECT_EQ(dst[i], 0x5A) << "past the image";
+                EXPECT_EQ(dst[y * c.dstStride + x],
+                          x < w && y < h ? ReferenceGray(0x80, 0x80, 0x80) : 0x5A);
+        for (size_t i = c.dstStride * c.dstH; i < dst.size(); ++i)
+            EXPECT_EQ(dst[i], 0x5A) << "past the image";
     }
     // Only 24-bit sources are converted.
     std::vector<uint8_t> src(12, 0), dst(4, 0x5A);
@@ -103,15 +114,16 @@ icThresholdMatrix MakeMatrix(int w, int h, unsigned seed, int maxValue = 300) {
     m.height = static_cast<WORD>(h);
     std::mt19937 rng(seed);
     for (auto& row : m.cells)
-        for (auto& c : row) c = static_cast<WORD>(rng() % (maxValue + 1));
+        for (auto& c : row)
+            c = static_cast<WORD>(rng() % (maxValue + 1));
     return m;
 }
 
 // The rules as written: thresholds of 256 and more act as 255; the column phase
 // steps per pixel, the row phase per line; each line after the first starts at the
 // destination x modulo the matrix width.
-void ReferenceHalftone(short* colPhase, short* rowPhase, const icThresholdMatrix& m, const icImage& src,
-                       icImage& dst) {
+void ReferenceHalftone(short* colPhase, short* rowPhase, const icThresholdMatrix& m,
+                       const icImage& src, icImage& dst) {
     const int mw = m.width, mh = m.height;
     const uint32_t n = std::min(src.width, dst.width), lines = std::min(src.height, dst.height);
     auto line = [](const icImage& im, uint32_t y) {
@@ -146,9 +158,9 @@ TEST(Halftone, MatchesTheRulesForMatricesOffsetsAndOrientations) {
         uint32_t width, height, srcX, dstX, srcY, dstY;
         bool srcBottomUp, dstBottomUp;
     } regions[] = {
-        {64, 8, 0, 0, 0, 0, false, false},   {100, 9, 0, 0, 0, 0, false, false},
-        {37, 5, 3, 5, 1, 2, false, false},   {250, 6, 0, 13, 0, 0, false, false},
-        {64, 8, 0, 0, 0, 0, true, false},    {64, 8, 0, 0, 0, 0, false, true},
+        {64, 8, 0, 0, 0, 0, false, false}, {100, 9, 0, 0, 0, 0, false, false},
+        {37, 5, 3, 5, 1, 2, false, false}, {250, 6, 0, 13, 0, 0, false, false},
+        {64, 8, 0, 0, 0, 0, true, false},  {64, 8, 0, 0, 0, 0, false, true},
         {77, 7, 2, 9, 3, 1, true, true},
     };
     unsigned seed = 1;
@@ -157,23 +169,29 @@ TEST(Halftone, MatchesTheRulesForMatricesOffsetsAndOrientations) {
         for (const RegionCase& r : regions) {
             for (short startCol : {short(0), short(mc.w - 1)}) {
                 const uint32_t srcStride = r.srcX + r.width + 3, srcLines = r.srcY + r.height + 2;
-                const uint32_t dstStride = (r.dstX + r.width + 7) / 8 + 1, dstLines = r.dstY + r.height + 1;
+                const uint32_t dstStride = (r.dstX + r.width + 7) / 8 + 1,
+                               dstLines = r.dstY + r.height + 1;
                 std::vector<uint8_t> gray = RandomBytes(srcStride * srcLines, seed++, 50);
                 std::vector<uint8_t> got(dstStride * dstLines), want;
                 std::mt19937 fill(seed++);
-                for (auto& b : got) b = static_cast<uint8_t>(fill());
+                for (auto& b : got)
+                    b = static_cast<uint8_t>(fill());
                 want = got;
-                icImage s = Describe(IC_TYPE_GRAY, gray, r.width, r.height, srcStride, r.srcBottomUp, srcLines);
+                icImage s = Describe(IC_TYPE_GRAY, gray, r.width, r.height, srcStride,
+                                     r.srcBottomUp, srcLines);
                 s.x = r.srcX, s.y = r.srcY;
-                icImage d = Describe(IC_TYPE_BW, got, r.width, r.height, dstStride, r.dstBottomUp, dstLines);
+                icImage d = Describe(IC_TYPE_BW, got, r.width, r.height, dstStride, r.dstBottomUp,
+                                     dstLines);
                 d.x = r.dstX, d.y = r.dstY;
                 icImage dw = d;
                 dw.bits = want.data();
-                short col = startCol, row = static_cast<short>(mc.h / 2), wantCol = col, wantRow = row;
+                short col = startCol, row = static_cast<short>(mc.h / 2), wantCol = col,
+                      wantRow = row;
                 EXPECT_EQ(icImageTypeConvertToBWDitherHalftone_speed(&col, &row, &m, &s, &d), 1);
                 ReferenceHalftone(&wantCol, &wantRow, m, s, dw);
-                ASSERT_EQ(got, want) << "matrix " << mc.w << "x" << mc.h << ", region " << r.width << "x" << r.height
-                                     << " at " << r.dstX << ", bottom-up " << r.srcBottomUp << r.dstBottomUp;
+                ASSERT_EQ(got, want)
+                    << "matrix " << mc.w << "x" << mc.h << ", region " << r.width << "x" << r.height
+                    << " at " << r.dstX << ", bottom-up " << r.srcBottomUp << r.dstBottomUp;
                 EXPECT_EQ(col, wantCol);
                 EXPECT_EQ(row, wantRow);
             }
@@ -187,7 +205,8 @@ TEST(Halftone, PhasesCarryThePatternFromBandToBand) {
     std::vector<uint8_t> gray = RandomBytes(width * 16, 10);
     // One band of 16 lines ...
     std::vector<uint8_t> whole(stride * 16);
-    icImage s = Describe(IC_TYPE_GRAY, gray, width, 16, width), d = Describe(IC_TYPE_BW, whole, width, 16, stride);
+    icImage s = Describe(IC_TYPE_GRAY, gray, width, 16, width),
+            d = Describe(IC_TYPE_BW, whole, width, 16, stride);
     short col = 0, row = 5;
     icImageTypeConvertToBWDitherHalftone_speed(&col, &row, &m, &s, &d);
     EXPECT_EQ(row, 5) << "16 lines later";
@@ -195,7 +214,8 @@ TEST(Halftone, PhasesCarryThePatternFromBandToBand) {
     std::vector<uint8_t> bands(stride * 16);
     col = 0, row = 5;
     for (int band = 0; band < 2; ++band) {
-        icImage sb = Describe(IC_TYPE_GRAY, gray, width, 8, width), db = Describe(IC_TYPE_BW, bands, width, 8, stride);
+        icImage sb = Describe(IC_TYPE_GRAY, gray, width, 8, width),
+                db = Describe(IC_TYPE_BW, bands, width, 8, stride);
         sb.bits += band * 8 * width;
         db.bits += band * 8 * stride;
         icImageTypeConvertToBWDitherHalftone_speed(&col, &row, &m, &sb, &db);
@@ -208,15 +228,18 @@ TEST(Halftone, PhasesCarryThePatternFromBandToBand) {
 
 TEST(Halftone, MissingOrEmptyMatrixIsAFlatThresholdOf128) {
     std::vector<uint8_t> gray(256);
-    for (int i = 0; i < 256; ++i) gray[i] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        gray[i] = static_cast<uint8_t>(i);
     icThresholdMatrix empty{};
     const icThresholdMatrix* none = nullptr;
     for (const icThresholdMatrix* m : {none, static_cast<const icThresholdMatrix*>(&empty)}) {
         std::vector<uint8_t> out(32, 0x5A);
-        icImage s = Describe(IC_TYPE_GRAY, gray, 256, 1, 256), d = Describe(IC_TYPE_BW, out, 256, 1, 32);
+        icImage s = Describe(IC_TYPE_GRAY, gray, 256, 1, 256),
+                d = Describe(IC_TYPE_BW, out, 256, 1, 32);
         short col = 3, row = 2;
         EXPECT_EQ(icImageTypeConvertToBWDitherHalftone_speed(&col, &row, m, &s, &d), 1);
-        for (int i = 0; i < 256; ++i) EXPECT_EQ(bool(out[i / 8] & (0x80 >> (i % 8))), i >= 128) << i;
+        for (int i = 0; i < 256; ++i)
+            EXPECT_EQ(bool(out[i / 8] & (0x80 >> (i % 8))), i >= 128) << i;
         EXPECT_EQ(col, 0);
         EXPECT_EQ(row, 0);
     }
@@ -237,24 +260,33 @@ TEST(Halftone, OnlyGrayToOneBit) {
 
 TEST(GammaInv, Cases) {
     uint8_t identity[256], zeros[256] = {}, doubled[256];
-    for (int i = 0; i < 256; ++i) identity[i] = static_cast<uint8_t>(i), doubled[i] = static_cast<uint8_t>(std::min(255, 2 * i));
+    for (int i = 0; i < 256; ++i)
+        identity[i] = static_cast<uint8_t>(i),
+        doubled[i] = static_cast<uint8_t>(std::min(255, 2 * i));
     struct Case {
         const char* what;
         const uint8_t* table;
         WORD in, out;
     } cases[] = {
-        {"identity keeps 1", identity, 1, 1},       {"identity keeps 255", identity, 255, 255},
-        {"identity turns 0 into 1", identity, 0, 1}, {"256 stays", identity, 256, 256},
-        {"1000 becomes 256", identity, 1000, 256},   {"all-zero table: none reaches", zeros, 1, 256},
-        {"all-zero table, 255", zeros, 255, 256},    {"all-zero table, 0", zeros, 0, 1},
-        {"doubled: 100 from 50", doubled, 100, 50},  {"doubled: 101 from 51", doubled, 101, 51},
-        {"doubled: 255 from 128", doubled, 255, 128}, {"no table: identity", nullptr, 77, 77},
+        {"identity keeps 1", identity, 1, 1},
+        {"identity keeps 255", identity, 255, 255},
+        {"identity turns 0 into 1", identity, 0, 1},
+        {"256 stays", identity, 256, 256},
+        {"1000 becomes 256", identity, 1000, 256},
+        {"all-zero table: none reaches", zeros, 1, 256},
+        {"all-zero table, 255", zeros, 255, 256},
+        {"all-zero table, 0", zeros, 0, 1},
+        {"doubled: 100 from 50", doubled, 100, 50},
+        {"doubled: 101 from 51", doubled, 101, 51},
+        {"doubled: 255 from 128", doubled, 255, 128},
+        {"no table: identity", nullptr, 77, 77},
     };
     for (const Case& c : cases) {
         icThresholdMatrix m{};
         m.width = m.height = 16;
         for (auto& row : m.cells)
-            for (auto& cell : row) cell = c.in;
+            for (auto& cell : row)
+                cell = c.in;
         EXPECT_EQ(icGammaInv(c.table, &m), 1) << c.what;
         EXPECT_EQ(m.cells[0][0], c.out) << c.what;
         EXPECT_EQ(m.cells[15][15], c.out) << c.what;
@@ -268,10 +300,12 @@ TEST(GammaInv, Cases) {
 
 TEST(GammaCorrection, MapsTheRegion) {
     uint8_t inverse[256];
-    for (int i = 0; i < 256; ++i) inverse[i] = static_cast<uint8_t>(255 - i);
+    for (int i = 0; i < 256; ++i)
+        inverse[i] = static_cast<uint8_t>(255 - i);
     // 8-bit gray, bottom-up, region 3..7 x 1..3 of a 10 x 5 image.
     std::vector<uint8_t> gray(10 * 5), original;
-    for (size_t i = 0; i < gray.size(); ++i) gray[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < gray.size(); ++i)
+        gray[i] = static_cast<uint8_t>(i);
     original = gray;
     icImage g = Describe(IC_TYPE_GRAY, gray, 4, 3, 10, true, 5);
     g.x = 3, g.y = 1;
@@ -313,7 +347,8 @@ TEST(BlankCheck, EveryByteCounts) {
             icImage im = Describe(type, bits, 1, height, stride);
             EXPECT_EQ(check(&im), 0) << "type " << type;
         }
-        for (size_t at : {size_t(0), size_t(7), size_t(8), size_t(31), size_t(32), size_t(100), size_t(stride * height - 1)}) {
+        for (size_t at : {size_t(0), size_t(7), size_t(8), size_t(31), size_t(32), size_t(100),
+                          size_t(stride * height - 1)}) {
             std::vector<uint8_t> one = bits;
             one[at] ^= 1; // 0xFE or 0x01
             icImage im = Describe(IC_TYPE_BW, one, 1, height, stride);

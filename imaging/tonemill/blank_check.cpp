@@ -9,8 +9,14 @@ namespace {
 int AllBytesAre(const icImage* image, BYTE value) {
     if (!image || !image->bits) return 0;
     switch (image->type) {
-    case 0: case 1: case 3: case 4: case 5: break;
-    default: return 0;
+    case 0:
+    case 1:
+    case 3:
+    case 4:
+    case 5:
+        break;
+    default:
+        return 0;
     }
     const size_t size = size_t{image->stride} * image->height;
     const BYTE* p = image->bits;
@@ -20,7 +26,8 @@ int AllBytesAre(const icImage* image, BYTE value) {
     for (; i + 32 <= size; i += 32) {
         uint64_t w[4];
         std::memcpy(w, p + i, 32);
-        if (((w[0] ^ pattern) | (w[1] ^ pattern) | (w[2] ^ pattern) | (w[3] ^ pattern)) != 0) return 0;
+        if (((w[0] ^ pattern) | (w[1] ^ pattern) | (w[2] ^ pattern) | (w[3] ^ pattern)) != 0)
+            return 0;
     }
     for (; i + 8 <= size; i += 8) {
         uint64_t w;
@@ -35,6 +42,10 @@ int AllBytesAre(const icImage* image, BYTE value) {
 } // namespace
 } // namespace tonemill
 
-DLLEXPORT int WINAPI icAllWhiteCheck(const icImage* image) { return tonemill::AllBytesAre(image, 0xFF); }
+DLLEXPORT int WINAPI icAllWhiteCheck(const icImage* image) {
+    return tonemill::AllBytesAre(image, 0xFF);
+}
 
-DLLEXPORT int WINAPI icAllWhiteCheck_W0B1(const icImage* image) { return tonemill::AllBytesAre(image, 0x00); }
+DLLEXPORT int WINAPI icAllWhiteCheck_W0B1(const icImage* image) {
+    return tonemill::AllBytesAre(image, 0x00);
+}

@@ -7,4 +7,5 @@ DECLARE_EXPORT_ORDINALS({TONEMILL_ORDINAL_ALLWHITECHECK, "icAllWhiteCheck"},
                         {TONEMILL_ORDINAL_GAMMACORRECTION, "icGammaCorrection"},
                         {TONEMILL_ORDINAL_GAMMAINV, "icGammaInv"},
                         {TONEMILL_ORDINAL_CONVERTTO256GRAY, "icImageTypeConvertTo256Gray_speed"},
-                        {TONEMILL_ORDINAL_CONVERTTOBWHALFTONE, "icImageTypeConvertToBWDitherHalftone_speed"});
+                        {TONEMILL_ORDINAL_CONVERTTOBWHALFTONE,
+                         "icImageTypeConvertToBWDitherHalftone_speed"});

@@ -11,7 +11,8 @@ DLLEXPORT int WINAPI icGammaCorrection(const BYTE* table, icImage* image) {
     const size_t first = size_t{image->x} * (bpp / 8), count = size_t{pixels} * (bpp / 8);
     for (uint32_t i = 0; i < lines; ++i) {
         BYTE* p = tonemill::LineAt(*image, uint64_t{image->y} + i) + first;
-        for (size_t k = 0; k < count; ++k) p[k] = table[p[k]];
+        for (size_t k = 0; k < count; ++k)
+            p[k] = table[p[k]];
     }
     return 0;
 }
@@ -23,7 +24,8 @@ DLLEXPORT int WINAPI icGammaInv(const BYTE* table, icThresholdMatrix* matrix) {
     WORD inverse[256];
     for (int t = 1; t < 256; ++t) {
         int k = 0;
-        while (k < 256 && (table ? table[k] : k) < t) ++k;
+        while (k < 256 && (table ? table[k] : k) < t)
+            ++k;
         inverse[t] = static_cast<WORD>(k);
     }
     inverse[0] = 0;

@@ -11,7 +11,8 @@ namespace tonemill {
 namespace {
 
 inline BYTE GrayOf(const BYTE* bgr) {
-    return static_cast<BYTE>((kRedWeight[bgr[2]] + kGreenWeight[bgr[1]] + kBlueWeight[bgr[0]] + 64) >> 7);
+    return static_cast<BYTE>(
+        (kRedWeight[bgr[2]] + kGreenWeight[bgr[1]] + kBlueWeight[bgr[0]] + 64) >> 7);
 }
 
 void ConvertLine(const BYTE* from, BYTE* to, uint32_t pixels) {
@@ -33,20 +34,24 @@ void ConvertLine(const BYTE* from, BYTE* to, uint32_t pixels) {
             to[3] = GrayOf(from + 9);
         }
     }
-    for (; i < pixels; ++i, from += 3) *to++ = GrayOf(from);
+    for (; i < pixels; ++i, from += 3)
+        *to++ = GrayOf(from);
 }
 
 } // namespace
 } // namespace tonemill
 
-DLLEXPORT BOOL WINAPI icImageTypeConvertTo256Gray_speed(void*, const icImage* source, icImage* destination) {
-    if (!source || !destination || source->type != IC_TYPE_RGB24 || !source->bits || !destination->bits)
+DLLEXPORT BOOL WINAPI icImageTypeConvertTo256Gray_speed(void*, const icImage* source,
+                                                        icImage* destination) {
+    if (!source || !destination || source->type != IC_TYPE_RGB24 || !source->bits ||
+        !destination->bits)
         return FALSE;
     // Whole top-down images; only what lies within both of them is converted.
-    const uint32_t pixels = std::min({source->width, destination->width, source->stride / 3, destination->stride});
+    const uint32_t pixels =
+        std::min({source->width, destination->width, source->stride / 3, destination->stride});
     const uint32_t lines = std::min(source->height, destination->height);
     for (uint32_t j = 0; j < lines; ++j)
-        tonemill::ConvertLine(source->bits + size_t{j} * source->stride, destination->bits + size_t{j} * destination->stride,
-                              pixels);
+        tonemill::ConvertLine(source->bits + size_t{j} * source->stride,
+                              destination->bits + size_t{j} * destination->stride, pixels);
     return FALSE;
 }

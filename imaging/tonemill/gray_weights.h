@@ -9,7 +9,8 @@ namespace tonemill {
 
 constexpr std::array<uint16_t, 256> WeightTable(int numerator, int denominator) {
     std::array<uint16_t, 256> t{};
-    for (int v = 0; v < 256; ++v) t[v] = static_cast<uint16_t>((v * numerator + denominator / 2) / denominator);
+    for (int v = 0; v < 256; ++v)
+        t[v] = static_cast<uint16_t>((v * numerator + denominator / 2) / denominator);
     return t;
 }
 

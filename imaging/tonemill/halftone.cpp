@@ -28,11 +28,13 @@ struct Matrix {
             width = std::min<int>(m->width, kMaxCells);
             height = std::min<int>(m->height, kMaxCells);
             for (int r = 0; r < height; ++r)
-                for (int c = 0; c < width; ++c) cell[r][c] = static_cast<BYTE>(std::min<WORD>(m->cells[r][c], 255));
+                for (int c = 0; c < width; ++c)
+                    cell[r][c] = static_cast<BYTE>(std::min<WORD>(m->cells[r][c], 255));
         }
         for (int r = 0; r < height; ++r)
             for (int p = 0; p < width; ++p)
-                for (int i = 0; i < 16; ++i) run[r][p][i] = cell[r][(p + i) % width];
+                for (int i = 0; i < 16; ++i)
+                    run[r][p][i] = cell[r][(p + i) % width];
         step16 = 16 % width;
     }
 
@@ -68,7 +70,8 @@ void HalftoneLine(const Matrix& m, int row, int phase, const BYTE* gray, BYTE* l
         phase += m.step16;
         if (phase >= m.width) phase -= m.width;
     }
-    for (; i < pixels; ++i, phase = m.Next(phase)) PutBit(line, first + i, gray[i] >= m.cell[row][phase]);
+    for (; i < pixels; ++i, phase = m.Next(phase))
+        PutBit(line, first + i, gray[i] >= m.cell[row][phase]);
 }
 
 int Normalize(SHORT* phase, int size) {
@@ -82,10 +85,11 @@ int Normalize(SHORT* phase, int size) {
 
 DLLEXPORT int WINAPI icImageTypeConvertToBWDitherHalftone_speed(SHORT* columnPhase, SHORT* rowPhase,
                                                                 const icThresholdMatrix* matrix,
-                                                                const icImage* source, icImage* destination) {
+                                                                const icImage* source,
+                                                                icImage* destination) {
     using namespace tonemill;
-    if (!source || !destination || source->type != IC_TYPE_GRAY || destination->type != IC_TYPE_BW ||
-        !source->bits || !destination->bits)
+    if (!source || !destination || source->type != IC_TYPE_GRAY ||
+        destination->type != IC_TYPE_BW || !source->bits || !destination->bits)
         return 0;
     const Matrix m(matrix);
     // Only what lies within both regions, and within both images, is converted.

@@ -11,10 +11,14 @@ namespace tonemill {
 
 inline int BitsPerPixel(WORD type) {
     switch (type) {
-    case IC_TYPE_BW: return 1;
-    case IC_TYPE_GRAY: return 8;
-    case IC_TYPE_RGB24: return 24;
-    default: return 0;
+    case IC_TYPE_BW:
+        return 1;
+    case IC_TYPE_GRAY:
+        return 8;
+    case IC_TYPE_RGB24:
+        return 24;
+    default:
+        return 0;
     }
 }
 

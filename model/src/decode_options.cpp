@@ -22,7 +22,8 @@ std::vector<std::uint8_t> AskTable(const ModelFile& f, int code, int layout, DWO
     return data;
 }
 
-void AddOption(std::vector<std::uint8_t>& out, int code, std::uint32_t id, std::uint32_t value, std::uint32_t flags) {
+void AddOption(std::vector<std::uint8_t>& out, int code, std::uint32_t id, std::uint32_t value,
+               std::uint32_t flags) {
     std::uint8_t e[16] = {};
     PutI16(e, 0, static_cast<std::uint32_t>(code));
     PutI16(e, 2, id);
@@ -50,7 +51,8 @@ void ExpandCode(const ModelFile& f, int code, std::vector<std::uint8_t>& out) {
         std::unordered_map<std::uint32_t, std::uint32_t> pairFlags;
         for (DWORD p = 0; p < pairsCount && (p + 1) * 8 <= pairs.size(); ++p) {
             const std::uint8_t* pair = pairs.data() + 8 * p;
-            std::uint32_t key = static_cast<std::uint16_t>(GetI16(pair, 0)) | (std::uint32_t(static_cast<std::uint16_t>(GetI16(pair, 2))) << 16);
+            std::uint32_t key = static_cast<std::uint16_t>(GetI16(pair, 0)) |
+                                (std::uint32_t(static_cast<std::uint16_t>(GetI16(pair, 2))) << 16);
             pairFlags.emplace(key, GetU32(pair, 4));
         }
         std::unordered_map<std::int16_t, std::uint32_t> trayValue;
@@ -64,32 +66,40 @@ void ExpandCode(const ModelFile& f, int code, std::vector<std::uint8_t>& out) {
             int subCount = std::min<int>(GetI16(unit, 14), 4);
             for (int i = 0; i < subCount; ++i) {
                 std::int16_t trayId = GetI16(unit, 24 + 2 * i);
-                std::uint32_t key = static_cast<std::uint16_t>(trayId) | (std::uint32_t(static_cast<std::uint16_t>(unitId)) << 16);
+                std::uint32_t key = static_cast<std::uint16_t>(trayId) |
+                                    (std::uint32_t(static_cast<std::uint16_t>(unitId)) << 16);
                 auto flags = pairFlags.find(key);
                 auto value = trayValue.find(trayId);
                 AddOption(out, 26, static_cast<std::uint16_t>(trayId),
-                          value != trayValue.end() ? value->second : static_cast<std::uint16_t>(GetI16(unit, 2)),
+                          value != trayValue.end() ? value->second
+                                                   : static_cast<std::uint16_t>(GetI16(unit, 2)),
                           flags != pairFlags.end() ? flags->second : GetU32(unit, 4));
             }
         }
         return;
     }
-    case 27: case 32: case 33: case 34: case 35: case 36: {
+    case 27:
+    case 32:
+    case 33:
+    case 34:
+    case 35:
+    case 36: {
         int layout = (code == 34 || code == 35 || code == 36) ? 2 : 1;
         std::vector<std::uint8_t> a = AskTable(f, code, layout, &n);
         DWORD size = code == 27 ? 24 : 16;
         std::size_t flagsAt = code == 34 ? 4 : 8;
         for (DWORD i = 0; i < n && (i + 1) * size <= a.size(); ++i) {
             const std::uint8_t* e = a.data() + size * i;
-            AddOption(out, code, static_cast<std::uint16_t>(GetI16(e, 0)), static_cast<std::uint16_t>(GetI16(e, 2)),
-                      GetU32(e, flagsAt));
+            AddOption(out, code, static_cast<std::uint16_t>(GetI16(e, 0)),
+                      static_cast<std::uint16_t>(GetI16(e, 2)), GetU32(e, flagsAt));
         }
         return;
     }
     default: {
         // Any other listed table is one option, settable, when the model has it.
         DWORD length = 0;
-        if (Answer(f, code, 0, 1, nullptr, &length, &n) == 0 && length > 0) AddOption(out, code, 1, 0, 1);
+        if (Answer(f, code, 0, 1, nullptr, &length, &n) == 0 && length > 0)
+            AddOption(out, code, 1, 0, 1);
         return;
     }
     }
@@ -105,7 +115,8 @@ DWORD AnswerOptionDirectory(const Query& q) {
         ModelCursor w = c;
         for (std::uint64_t e = w.current; e; e = NextModelEntry(f, &w)) {
             std::uint32_t n = f.U32(e);
-            for (std::uint32_t i = 0; i < n; ++i) fn(static_cast<std::int16_t>(f.U32(e + 4 + 4 * std::uint64_t{i})));
+            for (std::uint32_t i = 0; i < n; ++i)
+                fn(static_cast<std::int16_t>(f.U32(e + 4 + 4 * std::uint64_t{i})));
         }
     };
     switch (q.layout) {
@@ -114,7 +125,8 @@ DWORD AnswerOptionDirectory(const Query& q) {
             std::uint32_t n = f.U32(e);
             for (std::uint32_t i = 0; i < n; ++i) {
                 std::int16_t code = static_cast<std::int16_t>(f.U32(e + 4 + 4 * std::uint64_t{i}));
-                if (std::uint8_t* a = sink.Add(code)) PutI16(a, 0, static_cast<std::uint16_t>(code));
+                if (std::uint8_t* a = sink.Add(code))
+                    PutI16(a, 0, static_cast<std::uint16_t>(code));
             }
         });
     case 2: {
@@ -127,7 +139,7 @@ DWORD AnswerOptionDirectory(const Query& q) {
             if (q.index != 0 && code != q.index) return;
             if (q.index != 0 && listed) return;
             listed = true;
-            if (code == 37) return;  // the directory never expands itself
+            if (code == 37) return; // the directory never expands itself
             auto it = expanded.find(code);
             if (it == expanded.end()) {
                 std::vector<std::uint8_t> entries;
@@ -156,7 +168,8 @@ DWORD AnswerOptionDirectory(const Query& q) {
         q.SetCount(need / 16);
         return 0;
     }
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 

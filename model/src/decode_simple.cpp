@@ -6,8 +6,8 @@
 
 namespace model {
 
-void PutText(std::uint8_t* a, std::size_t off, std::size_t fieldSize, const ModelFile& f, std::uint64_t src,
-             std::uint64_t srcMax) {
+void PutText(std::uint8_t* a, std::size_t off, std::size_t fieldSize, const ModelFile& f,
+             std::uint64_t src, std::uint64_t srcMax) {
     if (fieldSize == 0) return;
     std::uint64_t n = std::min<std::uint64_t>(srcMax, fieldSize - 1);
     const std::uint8_t* s = f.Bytes(src, n);
@@ -71,7 +71,8 @@ DWORD AnswerInstallable(const Query& q) {
     case 2:
         if (v < 267) return NoLayout(q);
         return ListAnswer(q, c, 72, [&](std::uint64_t e, std::uint8_t* a) {
-            for (int i = 0; i < 4; ++i) PutI16(a, 2 * i, f.U32(e + 4 * i));
+            for (int i = 0; i < 4; ++i)
+                PutI16(a, 2 * i, f.U32(e + 4 * i));
             PutText(a, 8, 32, f, e + 16, 32);
             PutText(a, 40, 32, f, e + 48, 32);
         });
@@ -86,10 +87,12 @@ DWORD AnswerInstallable(const Query& q) {
         if (v < 282) return NoLayout(q);
         // Four slots after the entry list: the duplex margins.
         std::uint64_t end = rec + 28;
-        for (ModelCursor w = c; w.current; NextModelEntry(f, &w)) end = EntryEnd(f, w, w.current);
+        for (ModelCursor w = c; w.current; NextModelEntry(f, &w))
+            end = EntryEnd(f, w, w.current);
         f.Need(end, 16);
         return SingleAnswer(q, 8, [&](std::uint8_t* a) {
-            for (int i = 0; i < 4; ++i) PutI16(a, 2 * i, f.U32(end + 4 * i));
+            for (int i = 0; i < 4; ++i)
+                PutI16(a, 2 * i, f.U32(end + 4 * i));
         });
     }
     case 5:
@@ -99,7 +102,8 @@ DWORD AnswerInstallable(const Query& q) {
             PutI16(a, 2, f.U32(e + 4));
             PutI16(a, 4, f.U32(e + 84));
         });
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -145,7 +149,8 @@ DWORD AnswerHardDisk(const Query& q) {
             PutU32(a, 4, f.U32(e + 12));
             PutU32(a, 8, f.U32(e + 8));
         });
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -156,7 +161,8 @@ DWORD AnswerMemory(const Query& q) {
     switch (q.layout) {
     case 1:
         f.Need(c.record, 20);
-        return SingleAnswer(q, 24, [&](std::uint8_t* a) { std::memcpy(a, f.Bytes(c.record, 20), 20); });
+        return SingleAnswer(q, 24,
+                            [&](std::uint8_t* a) { std::memcpy(a, f.Bytes(c.record, 20), 20); });
     case 2:
         if (c.count <= 0) return NoLayout(q);
         return ListAnswer(q, c, 16, [&](std::uint64_t e, std::uint8_t* a) {
@@ -165,7 +171,8 @@ DWORD AnswerMemory(const Query& q) {
             PutU32(a, 4, f.U32(e + 8));
             PutU32(a, 8, f.U32(e + 12));
         });
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -196,7 +203,8 @@ DWORD AnswerFonts(const Query& q) {
     case 3: {
         if (v < 282) return NoLayout(q);
         std::uint64_t end = rec + 12;
-        for (ModelCursor w = c; w.current; NextModelEntry(f, &w)) end = EntryEnd(f, w, w.current);
+        for (ModelCursor w = c; w.current; NextModelEntry(f, &w))
+            end = EntryEnd(f, w, w.current);
         std::uint32_t trailer = f.U32(end);
         return SingleAnswer(q, 12, [&](std::uint8_t* a) {
             PutU32(a, 0, f.U32(rec));
@@ -212,7 +220,8 @@ DWORD AnswerFonts(const Query& q) {
             PutU32(a, 96, f.U32(e + 96));
             PutU32(a, 100, f.U32(e + 100));
         });
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -246,7 +255,8 @@ DWORD AnswerResolutions(const Query& q) {
             PutU32(a, 4, f.U32(e + 4));
             PutU32(a, 8, f.U32(e + 8));
         });
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -265,7 +275,7 @@ DWORD AnswerQualities(const Query& q) {
                 for (std::uint64_t e = r41.current; e; e = NextModelEntry(f, &r41))
                     resolutions.emplace(EntryId(f, e), std::make_pair(f.U32(e + 4), f.U32(e + 8)));
         } catch (const Malformed&) {
-            resolutions.clear();  // a broken table 41 reads as no resolutions
+            resolutions.clear(); // a broken table 41 reads as no resolutions
         }
         return ListAnswer(q, c, 32, [&](std::uint64_t e, std::uint8_t* a) {
             std::uint32_t x = 0, y = 0;
@@ -314,16 +324,19 @@ DWORD AnswerQualities(const Query& q) {
         return ListAnswer(q, c, 208, [&](std::uint64_t e, std::uint8_t* a) {
             QualityEntry qe = ParseQualityEntry(f, v, e);
             PutI16(a, 0, f.U32(e));
-            auto list = [&](std::uint64_t at, unsigned cap, std::size_t countOff, std::size_t valuesOff) {
+            auto list = [&](std::uint64_t at, unsigned cap, std::size_t countOff,
+                            std::size_t valuesOff) {
                 std::uint32_t n = std::min<std::uint32_t>(f.U32(at), cap);
                 PutI16(a, countOff, n);
-                for (std::uint32_t i = 0; i < n; ++i) PutI16(a, valuesOff + 2 * i, f.U32(at + 4 + 4 * i));
+                for (std::uint32_t i = 0; i < n; ++i)
+                    PutI16(a, valuesOff + 2 * i, f.U32(at + 4 + 4 * i));
             };
             list(qe.list, 64, 2, 8);
             list(qe.list1, 16, 4, 136);
             list(qe.list2, 20, 6, 168);
         });
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -347,7 +360,8 @@ DWORD AnswerMatrices(const Query& q) {
             std::uint64_t n = std::min<std::uint64_t>(w * h, 4096);
             std::memcpy(a + 8, f.Bytes(e + 16, n), static_cast<std::size_t>(n));
         });
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -361,12 +375,14 @@ DWORD AnswerCode46(const Query& q) {
         return SingleAnswer(q, 4, [&](std::uint8_t* a) { PutU32(a, 0, v); });
     }
     case 2:
-        return ListAnswer(q, c, 2, [&](std::uint64_t e, std::uint8_t* a) { PutI16(a, 0, f.U32(e)); });
+        return ListAnswer(q, c, 2,
+                          [&](std::uint64_t e, std::uint8_t* a) { PutI16(a, 0, f.U32(e)); });
     case 3: {
         if (c.Format() < 299) return NoLayout(q);
         // After the entries: a value and two texts.
         std::uint64_t end = c.record + 8;
-        for (ModelCursor w = c; w.current; NextModelEntry(f, &w)) end = EntryEnd(f, w, w.current);
+        for (ModelCursor w = c; w.current; NextModelEntry(f, &w))
+            end = EntryEnd(f, w, w.current);
         f.Need(end, 68);
         std::uint32_t s0 = f.U32(c.record);
         return SingleAnswer(q, 72, [&](std::uint8_t* a) {
@@ -376,7 +392,8 @@ DWORD AnswerCode46(const Query& q) {
             PutText(a, 40, 32, f, end + 36, 32);
         });
     }
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -423,7 +440,8 @@ DWORD AnswerHalftones(const Query& q) {
             PutI16(a, 2, y);
         });
     }
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -454,7 +472,8 @@ DWORD AnswerModelNames(const Query& q) {
             },
             [&](std::uint64_t) { return ++position; });
     }
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -473,10 +492,12 @@ DWORD AnswerJobSetup(const Query& q) {
     }
     case 2:
         return ListAnswer(q, c, 40, [&](std::uint64_t e, std::uint8_t* a) {
-            for (int i = 0; i < 4; ++i) PutI16(a, 2 * i, f.U32(e + 4 * i));
+            for (int i = 0; i < 4; ++i)
+                PutI16(a, 2 * i, f.U32(e + 4 * i));
             PutText(a, 8, 32, f, e + 16, 32);
         });
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -517,7 +538,8 @@ DWORD AnswerPjl(const Query& q) {
                 line += 8 + std::uint64_t{len};
             }
         });
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 
@@ -545,7 +567,9 @@ DWORD AnswerResourceIds(const Query& q) {
 DWORD AnswerPorts(const Query& q) {
     ModelCursor c;
     // Layouts 2 and 3 walk the first list, 4 and 5 the second.
-    c.selector = static_cast<std::int16_t>(q.layout == 2 || q.layout == 3 ? 1 : q.layout == 4 || q.layout == 5 ? 2 : q.layout);
+    c.selector = static_cast<std::int16_t>(q.layout == 2 || q.layout == 3   ? 1
+                                           : q.layout == 4 || q.layout == 5 ? 2
+                                                                            : q.layout);
     if (DWORD r = LocateModelRecord(q.f, q.code, &c)) return r;
     const ModelFile& f = q.f;
     if (c.Format() < 278) return AnswerFixed(q);
@@ -582,10 +606,12 @@ DWORD AnswerPorts(const Query& q) {
             PutI16(a, 2, f.U32(g + 4));
             PutI16(a, 4, f.U32(g + 8));
             PutI16(a, 6, n);
-            for (std::uint32_t i = 0; i < n; ++i) PutI16(a, 8 + 2 * i, f.U32(g + 16 + 8 * i));
+            for (std::uint32_t i = 0; i < n; ++i)
+                PutI16(a, 8 + 2 * i, f.U32(g + 16 + 8 * i));
         });
     }
-    default: return NoLayout(q);
+    default:
+        return NoLayout(q);
     }
 }
 

@@ -14,7 +14,8 @@ std::uint32_t PutList(std::uint8_t* a, std::size_t countOff, std::size_t valuesO
                       const ModelFile& f, std::uint64_t at) {
     std::uint32_t n = std::min<std::uint32_t>(f.U32(at), cap);
     if (countOff != SIZE_MAX) PutI16(a, countOff, n);
-    for (std::uint32_t i = 0; i < n; ++i) PutI16(a, valuesOff + 2 * i, f.U32(at + 4 + 4 * i));
+    for (std::uint32_t i = 0; i < n; ++i)
+        PutI16(a, valuesOff + 2 * i, f.U32(at + 4 + 4 * i));
     return n;
 }
 
@@ -58,12 +59,13 @@ void PutOptionCodes(std::uint8_t* a, const ModelFile& f, const TableEntry& t, st
     PutI16(a, 0, id);
     PutList(a, 2, 8, 4, f, t.options);
 }
-void PutLinks(std::uint8_t* a, const ModelFile& f, const TableEntry& t, std::uint32_t id, std::uint32_t tied1,
-              std::uint32_t tied2) {
+void PutLinks(std::uint8_t* a, const ModelFile& f, const TableEntry& t, std::uint32_t id,
+              std::uint32_t tied1, std::uint32_t tied2) {
     PutI16(a, 0, id);
     PutI16(a, 2, tied1);
     PutI16(a, 4, tied2);
-    for (int i = 0; i < 3; ++i) PutU32(a, 8 + 4 * i, f.U32(t.links + 4 * i));
+    for (int i = 0; i < 3; ++i)
+        PutU32(a, 8 + 4 * i, f.U32(t.links + 4 * i));
 }
 void PutTexts(std::uint8_t* a, const ModelFile& f, const TableEntry& t, std::uint32_t id) {
     PutI16(a, 0, id);
@@ -123,7 +125,8 @@ DWORD AnswerPapers(const Query& q) {
             PutI16(a, 18, DotsToTenthMm(printL, unit));
             PutI16(a, 20, static_cast<std::uint32_t>(printW));
             PutI16(a, 22, static_cast<std::uint32_t>(printL));
-            for (unsigned i = 0; i < 4; ++i) PutI16(a, 24 + 2 * i, u(7 + i));
+            for (unsigned i = 0; i < 4; ++i)
+                PutI16(a, 24 + 2 * i, u(7 + i));
             PutI16(a, 32, u(4));
             PutI16(a, 34, u(3));
             PutI16(a, 36, u(6));
@@ -132,7 +135,8 @@ DWORD AnswerPapers(const Query& q) {
             PutI16(a, 42, DotsToTenthMm(turnedL, unit));
             PutI16(a, 44, static_cast<std::uint32_t>(turnedW));
             PutI16(a, 46, static_cast<std::uint32_t>(turnedL));
-            for (unsigned i = 0; i < 4; ++i) PutI16(a, 48 + 2 * i, u(11 + i));
+            for (unsigned i = 0; i < 4; ++i)
+                PutI16(a, 48 + 2 * i, u(11 + i));
             PutU32(a, 56, u(15));
             PutU32(a, 60, u(16));
             PutU32(a, 64, u(17));
@@ -146,7 +150,8 @@ DWORD AnswerPapers(const Query& q) {
         });
     }
     case 6:
-        return ListAnswer(q, c, 36, [&](std::uint64_t e, std::uint8_t* a) { PutName(a, f, entry(e)); });
+        return ListAnswer(q, c, 36,
+                          [&](std::uint64_t e, std::uint8_t* a) { PutName(a, f, entry(e)); });
     case 7:
         return ListAnswer(q, c, 264, [&](std::uint64_t e, std::uint8_t* a) {
             TableEntry t = entry(e);
@@ -159,7 +164,8 @@ DWORD AnswerPapers(const Query& q) {
             }
         });
     case 8:
-        return ListAnswer(q, c, 68, [&](std::uint64_t e, std::uint8_t* a) { PutTwoNames(a, f, entry(e)); });
+        return ListAnswer(q, c, 68,
+                          [&](std::uint64_t e, std::uint8_t* a) { PutTwoNames(a, f, entry(e)); });
     case 9:
         return ListAnswer(q, c, 16, [&](std::uint64_t e, std::uint8_t* a) {
             PutOptionCodes(a, f, entry(e), f.U32(e));
@@ -187,10 +193,13 @@ DWORD AnswerPaperLimits(const Query& q) {
     case 1:
         return SingleAnswer(q, 140, [&](std::uint8_t* a) {
             PutU32(a, 0, u(0));
-            for (unsigned i = 0; i < 8; ++i) PutI16(a, 4 + 2 * i, u(1 + i));
+            for (unsigned i = 0; i < 8; ++i)
+                PutI16(a, 4 + 2 * i, u(1 + i));
             if (v >= 264) {
-                for (unsigned i = 0; i < 4; ++i) PutI16(a, 20 + 2 * i, u(9 + i));
-                for (unsigned i = 0; i < 4; ++i) PutI16(a, 28 + 2 * i, u(13 + i));
+                for (unsigned i = 0; i < 4; ++i)
+                    PutI16(a, 20 + 2 * i, u(9 + i));
+                for (unsigned i = 0; i < 4; ++i)
+                    PutI16(a, 28 + 2 * i, u(13 + i));
                 PutU32(a, 36, u(17));
                 PutU32(a, 40, u(18));
                 PutU32(a, 44, u(19));
@@ -214,8 +223,10 @@ DWORD AnswerPaperLimits(const Query& q) {
             PutList(a, 62, 68, 16, f, t.list1);
             PutList(a, 66, 100, 20, f, t.list2);
         });
-    case 2: return SingleAnswer(q, 36, [&](std::uint8_t* a) { PutName(a, f, t); });
-    case 3: return SingleAnswer(q, 68, [&](std::uint8_t* a) { PutTwoNames(a, f, t); });
+    case 2:
+        return SingleAnswer(q, 36, [&](std::uint8_t* a) { PutName(a, f, t); });
+    case 3:
+        return SingleAnswer(q, 68, [&](std::uint8_t* a) { PutTwoNames(a, f, t); });
     case 4:
         return SingleAnswer(q, 16, [&](std::uint8_t* a) { PutList(a, 0, 8, 4, f, t.options); });
     case 5:
@@ -227,7 +238,8 @@ DWORD AnswerPaperLimits(const Query& q) {
         return SingleAnswer(q, 16, [&](std::uint8_t* a) {
             PutI16(a, 0, u(23));
             PutI16(a, 2, f.U32(t.tied));
-            for (int i = 0; i < 3; ++i) PutU32(a, 4 + 4 * i, f.U32(t.links + 4 * i));
+            for (int i = 0; i < 3; ++i)
+                PutU32(a, 4 + 4 * i, f.U32(t.links + 4 * i));
         });
     }
     return NoLayout(q);
@@ -255,8 +267,12 @@ DWORD AnswerMediaTypes(const Query& q) {
         return ListAnswer(q, c, 208, [&](std::uint64_t e, std::uint8_t* a) {
             PutMediaOrTrayRecord(a, f, entry(e), 0, 20);
         });
-    case 4: return ListAnswer(q, c, 36, [&](std::uint64_t e, std::uint8_t* a) { PutName(a, f, entry(e)); });
-    case 5: return ListAnswer(q, c, 68, [&](std::uint64_t e, std::uint8_t* a) { PutTwoNames(a, f, entry(e)); });
+    case 4:
+        return ListAnswer(q, c, 36,
+                          [&](std::uint64_t e, std::uint8_t* a) { PutName(a, f, entry(e)); });
+    case 5:
+        return ListAnswer(q, c, 68,
+                          [&](std::uint64_t e, std::uint8_t* a) { PutTwoNames(a, f, entry(e)); });
     case 6:
         return ListAnswer(q, c, 16, [&](std::uint64_t e, std::uint8_t* a) {
             PutOptionCodes(a, f, entry(e), f.U32(e));
@@ -269,7 +285,8 @@ DWORD AnswerMediaTypes(const Query& q) {
     case 8: {
         // The word that follows the last entry.
         std::uint64_t end = c.record + 8;
-        for (ModelCursor w = c; w.current; NextModelEntry(f, &w)) end = EntryEnd(f, w, w.current);
+        for (ModelCursor w = c; w.current; NextModelEntry(f, &w))
+            end = EntryEnd(f, w, w.current);
         std::uint32_t word = f.U32(end);
         return SingleAnswer(q, 4, [&](std::uint8_t* a) { PutU32(a, 0, word); });
     }
@@ -299,7 +316,9 @@ DWORD AnswerTrays(const Query& q) {
         return ListAnswer(q, c, 200, [&](std::uint64_t e, std::uint8_t* a) {
             PutMediaOrTrayRecord(a, f, entry(e), 0, 16);
         });
-    case 4: return ListAnswer(q, c, 36, [&](std::uint64_t e, std::uint8_t* a) { PutName(a, f, entry(e)); });
+    case 4:
+        return ListAnswer(q, c, 36,
+                          [&](std::uint64_t e, std::uint8_t* a) { PutName(a, f, entry(e)); });
     case 5:
         return ListAnswer(q, c, 16, [&](std::uint64_t e, std::uint8_t* a) {
             PutOptionCodes(a, f, entry(e), f.U32(e));
@@ -310,7 +329,9 @@ DWORD AnswerTrays(const Query& q) {
             PutLinks(a, f, t, f.U32(e), f.U32(e + kSlot * 8), f.U32(t.tied));
         });
     case 7:
-        return ListAnswer(q, c, 72, [&](std::uint64_t e, std::uint8_t* a) { PutTexts(a, f, entry(e), f.U32(e)); });
+        return ListAnswer(q, c, 72, [&](std::uint64_t e, std::uint8_t* a) {
+            PutTexts(a, f, entry(e), f.U32(e));
+        });
     }
     return NoLayout(q);
 }
@@ -357,7 +378,12 @@ DWORD AnswerFeeders(const Query& q) {
     // Layouts 3 to 8 answer the trays of every unit; the index selects a tray.
     unsigned shift = v >= 293 ? 1 : 0;
     int layout = q.layout;
-    DWORD size = layout == 3 ? 200 : layout == 4 ? 36 : layout == 5 ? 16 : layout == 6 ? 20 : layout == 7 ? 72 : 8;
+    DWORD size = layout == 3   ? 200
+                 : layout == 4 ? 36
+                 : layout == 5 ? 16
+                 : layout == 6 ? 20
+                 : layout == 7 ? 72
+                               : 8;
     return MultiAnswer(q, c, size, true, [&](std::uint64_t e, AnswerSink& sink) {
         FeederEntry fe = ParseFeederEntry(f, v, e);
         std::uint64_t tray = fe.firstTray;
@@ -365,13 +391,25 @@ DWORD AnswerFeeders(const Query& q) {
             TableEntry t = ParseTableEntry(f, TableKind::SubTray, v, tray);
             std::uint32_t id = f.U32(tray);
             if (std::uint8_t* a = sink.Add(static_cast<std::int16_t>(id))) {
-                auto s = [&](unsigned slot) { return f.U32(tray + kSlot * (slot >= 2 ? slot + shift : slot)); };
+                auto s = [&](unsigned slot) {
+                    return f.U32(tray + kSlot * (slot >= 2 ? slot + shift : slot));
+                };
                 switch (layout) {
-                case 3: PutMediaOrTrayRecord(a, f, t, shift, 16); break;
-                case 4: PutName(a, f, t); break;
-                case 5: PutOptionCodes(a, f, t, id); break;
-                case 6: PutLinks(a, f, t, id, s(8), f.U32(t.tied)); break;
-                case 7: PutTexts(a, f, t, id); break;
+                case 3:
+                    PutMediaOrTrayRecord(a, f, t, shift, 16);
+                    break;
+                case 4:
+                    PutName(a, f, t);
+                    break;
+                case 5:
+                    PutOptionCodes(a, f, t, id);
+                    break;
+                case 6:
+                    PutLinks(a, f, t, id, s(8), f.U32(t.tied));
+                    break;
+                case 7:
+                    PutTexts(a, f, t, id);
+                    break;
                 case 8:
                     PutI16(a, 0, id);
                     PutI16(a, 2, f.U32(e));

@@ -16,8 +16,9 @@ namespace model {
 #define PRIV_OFFSET(field) offsetof(PRIVATE_DEVMODE, field)
 
 class DevmodeBytes {
-public:
-    DevmodeBytes(std::uint8_t* base, std::size_t dmSize, std::size_t extra) : base_(base), dmSize_(dmSize), extra_(extra) {}
+  public:
+    DevmodeBytes(std::uint8_t* base, std::size_t dmSize, std::size_t extra)
+        : base_(base), dmSize_(dmSize), extra_(extra) {}
 
     std::uint8_t* base() const { return base_; }
     std::size_t dmSize() const { return dmSize_; }
@@ -47,19 +48,23 @@ public:
         if (!PrivHas(off, width)) return 0;
         return Read(dmSize_ + PrivAt(off), width);
     }
-    std::int16_t PrivShort(std::size_t off) const { return static_cast<std::int16_t>(Priv(off, 2)); }
+    std::int16_t PrivShort(std::size_t off) const {
+        return static_cast<std::int16_t>(Priv(off, 2));
+    }
     void SetPriv(std::size_t off, std::size_t width, std::uint32_t v) {
         if (PrivHas(off, width)) Write(dmSize_ + PrivAt(off), width, v);
     }
     std::uint8_t* PrivBlock() const { return base_ + dmSize_; }
 
-private:
+  private:
     std::uint32_t Read(std::size_t at, std::size_t width) const {
         std::uint32_t v = 0;
-        std::memcpy(&v, base_ + at, width);  // little-endian host
+        std::memcpy(&v, base_ + at, width); // little-endian host
         return v;
     }
-    void Write(std::size_t at, std::size_t width, std::uint32_t v) { std::memcpy(base_ + at, &v, width); }
+    void Write(std::size_t at, std::size_t width, std::uint32_t v) {
+        std::memcpy(base_ + at, &v, width);
+    }
 
     std::uint8_t* base_;
     std::size_t dmSize_;
@@ -68,7 +73,7 @@ private:
 
 // Model facts that the revision asks, on the caller's model data.
 class ModelAsk {
-public:
+  public:
     explicit ModelAsk(const void* data) : data_(data) {}
     // One query into a zero-filled buffer of `size` bytes; the result of the
     // query (0 on success).
@@ -85,7 +90,7 @@ public:
 
     const void* data() const { return data_; }
 
-private:
+  private:
     const void* data_;
 };
 

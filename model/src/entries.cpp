@@ -4,11 +4,15 @@ namespace model {
 
 unsigned TableFixedSlots(TableKind kind, unsigned format) {
     switch (kind) {
-    case TableKind::Paper: return 22;
-    case TableKind::Limits: return format >= 264 ? 24 : 19;
+    case TableKind::Paper:
+        return 22;
+    case TableKind::Limits:
+        return format >= 264 ? 24 : 19;
     case TableKind::Media:
-    case TableKind::Tray: return 9;
-    case TableKind::SubTray: return format >= 293 ? 10 : 9;
+    case TableKind::Tray:
+        return 9;
+    case TableKind::SubTray:
+        return format >= 293 ? 10 : 9;
     }
     return 0;
 }
@@ -31,8 +35,8 @@ TableEntry ParseTableEntry(const ModelFile& f, TableKind kind, unsigned v, std::
     if (v >= 265) {
         e.ext = w.pos();
         bool twoNames = (kind == TableKind::Paper || kind == TableKind::Limits) ? v >= 272
-                        : kind == TableKind::Media                            ? v >= 268
-                                                                              : false;
+                        : kind == TableKind::Media                              ? v >= 268
+                                                                                : false;
         e.name2 = twoNames;
         w.Skip(twoNames ? 18 : 10);
     }
@@ -116,7 +120,9 @@ StapleItem ParseStapleItem(const ModelFile& f, unsigned v, std::uint64_t item) {
     return s;
 }
 
-unsigned BinFixedSlots(unsigned v) { return v < 285 ? 3 : v < 293 ? 11 : v < 299 ? 21 : 25; }
+unsigned BinFixedSlots(unsigned v) {
+    return v < 285 ? 3 : v < 293 ? 11 : v < 299 ? 21 : 25;
+}
 
 StapleItem ParseBinEntry(const ModelFile& f, unsigned v, std::uint64_t entry) {
     StapleItem s;

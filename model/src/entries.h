@@ -18,20 +18,21 @@ enum class TableKind { Paper, Limits, Media, Tray, SubTray };
 
 struct TableEntry {
     std::uint64_t start = 0;
-    std::uint64_t list1 = 0;    // count of the first list
-    std::uint64_t tied = 0;     // the slot after the first list (0 in old limits records)
-    std::uint64_t list2 = 0;    // count of the second list
-    std::uint64_t ext = 0;      // {e0, e1, char[32] name} (0: none)
-    bool name2 = false;         // a second char[32] follows the first name
-    std::uint64_t pairs = 0;    // pair list (papers from 267)
-    std::uint64_t options = 0;  // counted list of option codes (282)
-    std::uint64_t slot288 = 0;  // limits records from 288
-    std::uint64_t links = 0;    // three slots (290)
-    std::uint64_t texts = 0;    // two char[32] texts (trays from 291)
+    std::uint64_t list1 = 0;   // count of the first list
+    std::uint64_t tied = 0;    // the slot after the first list (0 in old limits records)
+    std::uint64_t list2 = 0;   // count of the second list
+    std::uint64_t ext = 0;     // {e0, e1, char[32] name} (0: none)
+    bool name2 = false;        // a second char[32] follows the first name
+    std::uint64_t pairs = 0;   // pair list (papers from 267)
+    std::uint64_t options = 0; // counted list of option codes (282)
+    std::uint64_t slot288 = 0; // limits records from 288
+    std::uint64_t links = 0;   // three slots (290)
+    std::uint64_t texts = 0;   // two char[32] texts (trays from 291)
     std::uint64_t end = 0;
 };
 
-TableEntry ParseTableEntry(const ModelFile& f, TableKind kind, unsigned format, std::uint64_t entry);
+TableEntry ParseTableEntry(const ModelFile& f, TableKind kind, unsigned format,
+                           std::uint64_t entry);
 
 // Fixed slots before the first list of a table entry.
 unsigned TableFixedSlots(TableKind kind, unsigned format);
@@ -39,8 +40,8 @@ unsigned TableFixedSlots(TableKind kind, unsigned format);
 // A paper-feeder unit (26): fixed slots, a counted list, then its trays.
 struct FeederEntry {
     std::uint64_t start = 0;
-    std::uint64_t list = 0;   // counted list
-    std::uint32_t trays = 0;  // number of sub-entries
+    std::uint64_t list = 0;  // counted list
+    std::uint32_t trays = 0; // number of sub-entries
     std::uint64_t firstTray = 0;
     std::uint64_t end = 0;
 };
@@ -50,8 +51,8 @@ FeederEntry ParseFeederEntry(const ModelFile& f, unsigned format, std::uint64_t 
 struct QualityEntry {
     std::uint64_t start = 0;
     unsigned fixedSlots = 0;
-    std::uint64_t list = 0;   // from 282: counted list
-    std::uint64_t list1 = 0;  // from 282: list pair
+    std::uint64_t list = 0;  // from 282: counted list
+    std::uint64_t list1 = 0; // from 282: list pair
     std::uint64_t list2 = 0;
     std::uint64_t end = 0;
 };
@@ -61,7 +62,7 @@ QualityEntry ParseQualityEntry(const ModelFile& f, unsigned format, std::uint64_
 // slots. Output bins (34) share the shape.
 struct StapleItem {
     std::uint64_t start = 0;
-    std::uint64_t listA = 0;  // count position
+    std::uint64_t listA = 0; // count position
     std::uint64_t listB = 0;
     unsigned memberSlots = 4; // 1 for the plain lists of 284
     std::uint64_t trailing = 0;
@@ -71,9 +72,9 @@ struct StapleItem {
 // Finisher (27).
 struct FinisherEntry {
     std::uint64_t start = 0;
-    bool old = false;             // before 283: fixed slots and a 4-list at slot 4
+    bool old = false; // before 283: fixed slots and a 4-list at slot 4
     unsigned punchSlots = 0, foldSlots = 0;
-    std::uint64_t punch = 0;      // default slot; count follows, then the items
+    std::uint64_t punch = 0; // default slot; count follows, then the items
     std::uint64_t fold = 0;
     std::uint64_t staple = 0;
     std::uint64_t end = 0;
@@ -93,7 +94,7 @@ std::uint64_t PjlEntryEnd(const ModelFile& f, std::uint64_t entry);
 
 // Small checked arithmetic for walking slot lists.
 class SlotWalker {
-public:
+  public:
     SlotWalker(const ModelFile& f, std::uint64_t pos) : f_(f), pos_(pos) {}
     std::uint64_t pos() const { return pos_; }
     std::uint32_t Read() const { return f_.U32(pos_); }
@@ -114,7 +115,7 @@ public:
         f_.Need(pos_, 0);
     }
 
-private:
+  private:
     const ModelFile& f_;
     std::uint64_t pos_;
 };

@@ -3,19 +3,21 @@
 #include "win/devmode.h"
 #include "win/loader.h"
 
-DLLEXPORT DWORD WINAPI mdGetMyPrinterInfo(LPCVOID modelData, INT code, INT index, INT layout, LPVOID out,
-                                          LPDWORD length, LPDWORD count) {
+DLLEXPORT DWORD WINAPI mdGetMyPrinterInfo(LPCVOID modelData, INT code, INT index, INT layout,
+                                          LPVOID out, LPDWORD length, LPDWORD count) {
     return model::GetMyPrinterInfo(modelData, code, index, layout, out, length, count);
 }
 
 // The device modes carry their sizes; that is all of the buffers the caller gives.
-DLLEXPORT DWORD WINAPI mdReviseDevmode(LPCVOID modelData, LPVOID oldDevmode, LPVOID newDevmode, DWORD type) {
+DLLEXPORT DWORD WINAPI mdReviseDevmode(LPCVOID modelData, LPVOID oldDevmode, LPVOID newDevmode,
+                                       DWORD type) {
     auto stated = [](const void* dm) -> std::size_t {
         if (!dm) return 0;
         const auto* d = static_cast<const DEVMODEA*>(dm);
         return std::size_t{d->dmSize} + d->dmDriverExtra;
     };
-    return model::ReviseDevmode(modelData, oldDevmode, stated(oldDevmode), newDevmode, stated(newDevmode), type);
+    return model::ReviseDevmode(modelData, oldDevmode, stated(oldDevmode), newDevmode,
+                                stated(newDevmode), type);
 }
 
 DECLARE_EXPORT_ORDINALS({MODELSMITH_ORDINAL_GETMYPRINTERINFO, "mdGetMyPrinterInfo"},

@@ -10,27 +10,66 @@ namespace {
 struct ListShape {
     std::uint32_t countAt;
     std::uint32_t firstAt;
-    bool emptyAllowed;  // a count of 0 or less yields no entries instead of 50
+    bool emptyAllowed; // a count of 0 or less yields no entries instead of 50
 };
 
 bool ListShapeOf(int code, unsigned v, ListShape* s) {
     switch (code) {
-    case 7: case 18: case 26: case 27: case 32: case 33: case 37: case 43:
-    case 69: case 70: case 76:
+    case 7:
+    case 18:
+    case 26:
+    case 27:
+    case 32:
+    case 33:
+    case 37:
+    case 43:
+    case 69:
+    case 70:
+    case 76:
         *s = {0, 4, false};
         return true;
-    case 20: *s = {0, 20, false}; return true;
-    case 22: case 24: case 34: case 42: *s = {0, 8, false}; return true;
-    case 25: *s = {24, 28, true}; return true;
-    case 35: *s = {4, 8, true}; return true;
-    case 36: *s = {20, 24, true}; return true;
-    case 39: *s = {8, 12, false}; return true;
-    case 41: *s = {0, 12, false}; return true;
-    case 46: *s = {4, 8, true}; return true;
-    case 47: *s = {0, v < 300 ? 8u : 12u, false}; return true;
-    case 51: if (v < 281) return false; *s = {8, 12, false}; return true;
-    case 53: if (v < 275) return false; *s = {8, 12, false}; return true;
-    case 65: if (v < 301) return false; *s = {8, 12, false}; return true;
+    case 20:
+        *s = {0, 20, false};
+        return true;
+    case 22:
+    case 24:
+    case 34:
+    case 42:
+        *s = {0, 8, false};
+        return true;
+    case 25:
+        *s = {24, 28, true};
+        return true;
+    case 35:
+        *s = {4, 8, true};
+        return true;
+    case 36:
+        *s = {20, 24, true};
+        return true;
+    case 39:
+        *s = {8, 12, false};
+        return true;
+    case 41:
+        *s = {0, 12, false};
+        return true;
+    case 46:
+        *s = {4, 8, true};
+        return true;
+    case 47:
+        *s = {0, v < 300 ? 8u : 12u, false};
+        return true;
+    case 51:
+        if (v < 281) return false;
+        *s = {8, 12, false};
+        return true;
+    case 53:
+        if (v < 275) return false;
+        *s = {8, 12, false};
+        return true;
+    case 65:
+        if (v < 301) return false;
+        *s = {8, 12, false};
+        return true;
     default:
         if (code >= 80 && code <= 95) {
             *s = {0, 4, false};
@@ -122,7 +161,7 @@ DWORD LocateModelRecord(const ModelFile& f, int code, ModelCursor* c) {
     }
 
     if (code == 71) {
-        if (v < 278) return 0;  // a single fixed record
+        if (v < 278) return 0; // a single fixed record
         std::uint64_t countAt, first;
         if (selector == 1) {
             countAt = record + 8;
@@ -148,13 +187,13 @@ DWORD LocateModelRecord(const ModelFile& f, int code, ModelCursor* c) {
     }
 
     ListShape shape;
-    if (!ListShapeOf(code, v, &shape)) return 0;  // a single fixed record: no entries
+    if (!ListShapeOf(code, v, &shape)) return 0; // a single fixed record: no entries
     std::int32_t n = f.I32(record + shape.countAt);
     if (n <= 0) {
         if (shape.emptyAllowed) return 0;
         return ERROR_NOT_SUPPORTED;
     }
-    if (code == 25 && v < 267) return 0;  // no usable list before 267
+    if (code == 25 && v < 267) return 0; // no usable list before 267
     c->current = record + shape.firstAt;
     c->remaining = n - 1;
     c->count = n;
@@ -182,35 +221,85 @@ std::uint64_t EntryEnd(const ModelFile& f, const ModelCursor& c, std::uint64_t e
     unsigned v = c.Format();
     std::uint64_t end = 0;
     switch (c.code) {
-    case 7: end = e + 24; break;
-    case 18: end = e + 8 + std::uint64_t{f.U32(e + 4)}; break;
-    case 20: end = ParseTableEntry(f, TableKind::Paper, v, e).end; break;
-    case 22: end = ParseTableEntry(f, TableKind::Media, v, e).end; break;
-    case 24: end = ParseTableEntry(f, TableKind::Tray, v, e).end; break;
-    case 25: end = e + (v <= 272 ? 80 : v <= 297 ? 84 : 88); break;
-    case 26: end = ParseFeederEntry(f, v, e).end; break;
-    case 27: end = ParseFinisherEntry(f, v, e).end; break;
-    case 32: case 51: end = e + 20; break;
-    case 33: case 35: case 36: end = e + 16; break;
-    case 34: end = v < 283 ? e + 20 : ParseBinEntry(f, v, e).end; break;
-    case 37: end = e + 4 + 4 * std::uint64_t{f.U32(e)}; break;
-    case 39: end = e + (v < 288 ? 104 : 168); break;
-    case 41: end = e + 12; break;
-    case 42: end = ParseQualityEntry(f, v, e).end; break;
+    case 7:
+        end = e + 24;
+        break;
+    case 18:
+        end = e + 8 + std::uint64_t{f.U32(e + 4)};
+        break;
+    case 20:
+        end = ParseTableEntry(f, TableKind::Paper, v, e).end;
+        break;
+    case 22:
+        end = ParseTableEntry(f, TableKind::Media, v, e).end;
+        break;
+    case 24:
+        end = ParseTableEntry(f, TableKind::Tray, v, e).end;
+        break;
+    case 25:
+        end = e + (v <= 272 ? 80 : v <= 297 ? 84 : 88);
+        break;
+    case 26:
+        end = ParseFeederEntry(f, v, e).end;
+        break;
+    case 27:
+        end = ParseFinisherEntry(f, v, e).end;
+        break;
+    case 32:
+    case 51:
+        end = e + 20;
+        break;
+    case 33:
+    case 35:
+    case 36:
+        end = e + 16;
+        break;
+    case 34:
+        end = v < 283 ? e + 20 : ParseBinEntry(f, v, e).end;
+        break;
+    case 37:
+        end = e + 4 + 4 * std::uint64_t{f.U32(e)};
+        break;
+    case 39:
+        end = e + (v < 288 ? 104 : 168);
+        break;
+    case 41:
+        end = e + 12;
+        break;
+    case 42:
+        end = ParseQualityEntry(f, v, e).end;
+        break;
     case 43: {
         std::uint64_t w = f.U32(e + 4), h = f.U32(e + 8);
         if (w && h > f.size() / w) throw Malformed{};
         end = e + 16 + ((w * h + 3) & ~std::uint64_t{3});
         break;
     }
-    case 46: end = e + 4; break;
-    case 47: end = e + (v <= 268 ? 4 : v <= 273 ? 12 : v <= 279 ? 16 : 20); break;
-    case 53: end = e + 48; break;
-    case 65: end = PjlEntryEnd(f, e); break;
-    case 69: end = e + 264; break;
-    case 70: case 76: end = e + 8; break;
-    case 71: end = PortGroupEnd(f, e); break;
-    case 95: end = e + 8 + 4 * std::uint64_t{f.U32(e + 4)}; break;
+    case 46:
+        end = e + 4;
+        break;
+    case 47:
+        end = e + (v <= 268 ? 4 : v <= 273 ? 12 : v <= 279 ? 16 : 20);
+        break;
+    case 53:
+        end = e + 48;
+        break;
+    case 65:
+        end = PjlEntryEnd(f, e);
+        break;
+    case 69:
+        end = e + 264;
+        break;
+    case 70:
+    case 76:
+        end = e + 8;
+        break;
+    case 71:
+        end = PortGroupEnd(f, e);
+        break;
+    case 95:
+        end = e + 8 + 4 * std::uint64_t{f.U32(e + 4)};
+        break;
     default:
         if (c.code >= 80 && c.code <= 94) {
             end = e + 4;

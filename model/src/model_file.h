@@ -20,7 +20,7 @@ inline constexpr unsigned kFirstFormat = 257; // 0x101
 inline constexpr unsigned kLastFormat = 303;  // 0x12F
 
 class ModelFile {
-public:
+  public:
     // base must hold at least the 8 bytes of magic and size; the rest is
     // bounded by the size the block states.
     ModelFile(const std::uint8_t* base, std::uint32_t size) : base_(base), size_(size) {}
@@ -58,7 +58,7 @@ public:
     unsigned Format() const { return U16(22); }
     std::uint32_t VersionWord() const { return U32(20); }
 
-private:
+  private:
     const std::uint8_t* base_;
     std::uint32_t size_;
 };
@@ -76,14 +76,14 @@ DWORD FindModelRecord(const ModelFile& f, int code, std::uint32_t* record);
 // One decoding's position in a code's record. Offsets are from the start of
 // the file; current 0 means no entry (offset 0 holds the magic, never an entry).
 struct ModelCursor {
-    std::uint32_t version = 0;  // the file's version word
+    std::uint32_t version = 0; // the file's version word
     std::uint32_t reserved = 0;
     std::uint64_t record = 0;
     std::uint64_t current = 0;
     std::int32_t remaining = 0;
     std::int16_t code = 0;
-    std::int16_t selector = 0;  // kept across resets: the layout for codes 14 and 71
-    std::int32_t count = 0;     // entries of the record (0 when it has none)
+    std::int16_t selector = 0; // kept across resets: the layout for codes 14 and 71
+    std::int32_t count = 0;    // entries of the record (0 when it has none)
 
     unsigned Format() const { return version >> 16; }
 };

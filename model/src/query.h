@@ -16,12 +16,12 @@ namespace model {
 
 struct Query {
     const ModelFile& f;
-    int code;       // as a signed 16-bit value
-    int index;      // as a signed 16-bit value; 0 for all entries
+    int code;  // as a signed 16-bit value
+    int index; // as a signed 16-bit value; 0 for all entries
     int layout;
     std::uint8_t* out;
-    DWORD* length;  // never null here
-    DWORD* count;   // may be null
+    DWORD* length; // never null here
+    DWORD* count;  // may be null
 
     void SetCount(DWORD n) const {
         if (count) *count = n;
@@ -30,14 +30,17 @@ struct Query {
 
 // Answers `q` for any code; the decoders below call it for the tables they
 // consult. Never throws.
-DWORD Answer(const ModelFile& f, int code, int index, int layout, void* out, DWORD* length, DWORD* count);
+DWORD Answer(const ModelFile& f, int code, int index, int layout, void* out, DWORD* length,
+             DWORD* count);
 
 // Answer field writers. Values are narrowed as the answer fields are.
 inline void PutI16(std::uint8_t* a, std::size_t off, std::uint32_t v) {
     std::uint16_t x = static_cast<std::uint16_t>(v);
     std::memcpy(a + off, &x, 2);
 }
-inline void PutU32(std::uint8_t* a, std::size_t off, std::uint32_t v) { std::memcpy(a + off, &v, 4); }
+inline void PutU32(std::uint8_t* a, std::size_t off, std::uint32_t v) {
+    std::memcpy(a + off, &v, 4);
+}
 inline std::int16_t GetI16(const std::uint8_t* a, std::size_t off) {
     std::int16_t x;
     std::memcpy(&x, a + off, 2);
@@ -91,7 +94,8 @@ enum class SizeRule { ByIndex, AlwaysCount };
 template <class Emit, class Key>
 DWORD ListAnswer(const Query& q, const ModelCursor& located, DWORD size, Emit emit, Key key,
                  SizeRule rule = SizeRule::ByIndex) {
-    std::uint64_t n = (q.index == 0 || rule == SizeRule::AlwaysCount) ? std::uint64_t(located.count) : 1;
+    std::uint64_t n =
+        (q.index == 0 || rule == SizeRule::AlwaysCount) ? std::uint64_t(located.count) : 1;
     std::uint64_t need = n * size;
     if (need > 0xFFFFFFFFull) throw Malformed{};
     if (!q.out) {
@@ -119,7 +123,8 @@ DWORD ListAnswer(const Query& q, const ModelCursor& located, DWORD size, Emit em
     return 0;
 }
 
-template <class Emit> DWORD ListAnswer(const Query& q, const ModelCursor& located, DWORD size, Emit emit) {
+template <class Emit>
+DWORD ListAnswer(const Query& q, const ModelCursor& located, DWORD size, Emit emit) {
     return ListAnswer(q, located, size, emit, [&](std::uint64_t e) { return EntryId(q.f, e); });
 }
 
@@ -128,7 +133,7 @@ template <class Emit> DWORD ListAnswer(const Query& q, const ModelCursor& locate
 // produce(entry, sink) for every entry and reports each answer through
 // sink.Add(key), which returns where to write it (or nullptr to skip it).
 class AnswerSink {
-public:
+  public:
     AnswerSink(std::uint8_t* base, DWORD size, int index, bool keyPerAnswer)
         : base_(base), size_(size), index_(index), perAnswer_(keyPerAnswer) {}
 
@@ -148,7 +153,7 @@ public:
     bool done() const { return done_; }
     void Finish() { done_ = true; }
 
-private:
+  private:
     std::uint8_t* base_;
     DWORD size_;
     int index_;
@@ -162,7 +167,8 @@ private:
 // the walk stops after the first matching entry; true: the index selects
 // single answers by their own key and the first match ends the walk.
 template <class Produce>
-DWORD MultiAnswer(const Query& q, const ModelCursor& located, DWORD size, bool keyPerAnswer, Produce produce) {
+DWORD MultiAnswer(const Query& q, const ModelCursor& located, DWORD size, bool keyPerAnswer,
+                  Produce produce) {
     auto run = [&](AnswerSink& sink) {
         ModelCursor c = located;
         for (std::uint64_t e = c.current; e && !sink.done(); e = NextModelEntry(q.f, &c)) {

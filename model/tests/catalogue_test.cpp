@@ -10,7 +10,7 @@ namespace {
 using nlohmann::json;
 
 class Catalogue : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { model_ = new Bytes(SampleModel("CX5540")); }
     static void TearDownTestSuite() { delete model_; }
     static const Bytes& M() { return *model_; }
@@ -58,8 +58,12 @@ TEST_F(Catalogue, FinisherItemsOfEveryFinisher) {
 }
 
 TEST_F(Catalogue, FinishersWithoutStapleItemsAnswerNotFound) {
-    json codes = {{"27", {{"entries", {{{"id", 1}, {"punch", {{"items", json::array()}}}, {"fold", {{"items", json::array()}}},
-                                        {"staple", {{"items", json::array()}}}}}}}}};
+    json codes = {{"27",
+                   {{"entries",
+                     {{{"id", 1},
+                       {"punch", {{"items", json::array()}}},
+                       {"fold", {{"items", json::array()}}},
+                       {"staple", {{"items", json::array()}}}}}}}}};
     Bytes m = Build(SourceWith(303, codes));
     DWORD length = 7;
     EXPECT_EQ(Query(m, 27, 0, 6, nullptr, &length, nullptr), ERROR_NOT_FOUND);
@@ -85,7 +89,10 @@ TEST_F(Catalogue, FeederTraysAcrossUnits) {
 
 TEST_F(Catalogue, PjlLinesOfOneItem) {
     std::vector<json> lines = {{0, "SET A=%d"}, {1, "SET B=%d"}, {2, "SET C"}};
-    json codes = {{"65", {{"s0", 0}, {"entries", {{{"id", 12}, {"lines", {{0, "X"}}}}, {{"id", 32}, {"lines", lines}}}}}}};
+    json codes = {
+        {"65",
+         {{"s0", 0},
+          {"entries", {{{"id", 12}, {"lines", {{0, "X"}}}}, {{"id", 32}, {"lines", lines}}}}}}};
     Bytes m = Build(SourceWith(303, codes));
     Answer a = Ask(m, 65, 32, 4);
     ASSERT_EQ(a.result, 0u);
@@ -124,7 +131,8 @@ TEST_F(Catalogue, EmptyListsByCode) {
         {"37", {{"groups", json::array()}}},
     };
     Bytes m = Build(SourceWith(303, codes));
-    for (int code : {7, 20, 37}) EXPECT_EQ(Ask(m, code, 0, 1).result, ERROR_NOT_SUPPORTED) << code;
+    for (int code : {7, 20, 37})
+        EXPECT_EQ(Ask(m, code, 0, 1).result, ERROR_NOT_SUPPORTED) << code;
     // These answer their single layouts and an empty list.
     EXPECT_EQ(Ask(m, 25, 0, 1).U32(0), 5u);
     EXPECT_EQ(Ask(m, 35, 0, 1).U32(0), 1u);
@@ -237,7 +245,10 @@ TEST_F(Catalogue, PaperRecordArithmetic) {
     EXPECT_EQ(a4.I16(16), 4761 * 254 / 600);
     EXPECT_EQ(a4.I16(44), 7016 - 200);
     // A unit of 0 gives 0 for the converted sizes.
-    json codes = {{"20", {{"dpi", 0}, {"entries", {{{"id", 9}, {"width_dots", 4961}, {"margins", {100, 100, 100, 100}}}}}}}};
+    json codes = {
+        {"20",
+         {{"dpi", 0},
+          {"entries", {{{"id", 9}, {"width_dots", 4961}, {"margins", {100, 100, 100, 100}}}}}}}};
     Answer zero = Ask(Build(SourceWith(303, codes)), 20, 9, 4);
     EXPECT_EQ(zero.I16(16), 0);
     EXPECT_EQ(zero.I16(20), 4761);

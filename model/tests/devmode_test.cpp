@@ -28,7 +28,8 @@ struct Devmode {
     Bytes b;
     std::size_t dmSize, extra;
 
-    explicit Devmode(std::size_t extra_ = PRIVATE_DEVMODE_SIZE, std::size_t dmSize_ = DEVMODEA_SIZE, std::uint8_t fill = 0xCD)
+    explicit Devmode(std::size_t extra_ = PRIVATE_DEVMODE_SIZE, std::size_t dmSize_ = DEVMODEA_SIZE,
+                     std::uint8_t fill = 0xCD)
         : b(dmSize_ + extra_, fill), dmSize(dmSize_), extra(extra_) {
         Put(DMO(dmSpecVersion), 2, DM_SPECVERSION);
         Put(DMO(dmDriverVersion), 2, 0x500);
@@ -40,22 +41,31 @@ struct Devmode {
         std::memcpy(&v, b.data() + off, width);
         return v;
     }
-    void Put(std::size_t off, std::size_t width, std::uint32_t v) { std::memcpy(b.data() + off, &v, width); }
+    void Put(std::size_t off, std::size_t width, std::uint32_t v) {
+        std::memcpy(b.data() + off, &v, width);
+    }
     std::int16_t Std(std::size_t off) const { return static_cast<std::int16_t>(Get(off, 2)); }
     std::uint32_t Std32(std::size_t off) const { return Get(off, 4); }
     std::uint32_t Fields() const { return Get(DMO(dmFields), 4); }
     std::size_t PrivAt(std::size_t off) const { return dmSize + PrivateDevmodeOffset(off, extra); }
-    std::uint32_t Priv(std::size_t off, std::size_t width = 2) const { return Get(PrivAt(off), width); }
-    void SetPriv(std::size_t off, std::size_t width, std::uint32_t v) { Put(PrivAt(off), width, v); }
+    std::uint32_t Priv(std::size_t off, std::size_t width = 2) const {
+        return Get(PrivAt(off), width);
+    }
+    void SetPriv(std::size_t off, std::size_t width, std::uint32_t v) {
+        Put(PrivAt(off), width, v);
+    }
 };
 
 DWORD Revise(const Bytes& model, Devmode* old, Devmode* dm, DWORD type) {
     Bytes block(model.begin(), model.end());
-    return model::ReviseDevmode(block.empty() ? nullptr : block.data(), old ? old->b.data() : nullptr,
-                                old ? old->b.size() : 0, dm ? dm->b.data() : nullptr, dm ? dm->b.size() : 0, type);
+    return model::ReviseDevmode(block.empty() ? nullptr : block.data(),
+                                old ? old->b.data() : nullptr, old ? old->b.size() : 0,
+                                dm ? dm->b.data() : nullptr, dm ? dm->b.size() : 0, type);
 }
 
-void UseRegion(bool a4) { ASSERT_TRUE(platform::test::SetLocale(a4 ? 0x0809 : 0x0409)); }
+void UseRegion(bool a4) {
+    ASSERT_TRUE(platform::test::SetLocale(a4 ? 0x0809 : 0x0409));
+}
 
 // A private field of the expectation tables: its offset in the 1100-byte
 // layout, its width and its value.
@@ -77,26 +87,74 @@ struct Expectation {
 
 // Computed by hand from samples/models/CX5540.json and LP1220.json.
 std::vector<Expectation> Expectations() {
-    const std::uint32_t kFields1100 = 0x0380FF03, kFields908 = 0x0380DF03;  // the 908 layout drops DM_YRESOLUTION (600 x 600)
+    const std::uint32_t kFields1100 = 0x0380FF03,
+                        kFields908 = 0x0380DF03; // the 908 layout drops DM_YRESOLUTION (600 x 600)
     std::vector<Field> cx = {
-        {PRO(Signature), 4, PRIVATE_DEVMODE_SIGNATURE}, {PRO(Version), 4, 0x500}, {PRO(AlternateSource), 2, 7},
-        {PRO(AlternateMediaType), 4, 1}, {PRO(ResolutionCopy), 2, 600}, {PRO(DuplexType), 2, 1},
-        {PRO(ManualDuplexOffered), 2, 0}, {PRO(Reserved80), 2, 1}, {PRO(ReverseOrder), 2, 1}, {PRO(SkipBlankPages), 2, 1},
-        {PRO(SortMode), 2, 1}, {PRO(DeptCounterFlags), 2, 1}, {PRO(LengthUnitDpi), 2, 600}, {PRO(PagesPerSheet), 2, 2},
-        {PRO(PageBorders), 2, 2}, {PRO(BorderWidth), 2, 1}, {PRO(BookletKind), 2, 1}, {PRO(BindingMargin), 2, 300},
-        {PRO(ZoomPercent), 2, 100}, {PRO(ZoomAnchor), 2, 4}, {PRO(PosterGrid), 2, 2}, {PRO(PosterGrid) + 2, 2, 2},
-        {PRO(ColorMode), 2, 2}, {PRO(ColorMatching), 2, 3}, {PRO(ColorModeAlt), 2, 1}, {304, 2, 1}, {306, 2, 0},
-        {310, 2, 50}, {324, 2, 50}, {PRO(Density), 2, 4}, {PRO(ResolutionCode), 2, 2}, {PRO(FontMode), 2, 2},
-        {PRO(Reserved364), 2, 0xFFFF}, {PRO(ImageReduction), 2, 0}, {PRO(GraphicsMode), 2, 1}, {PRO(HalftoneKind), 2, 1},
-        {PRO(HardDiskValue), 4, 1}, {PRO(MemoryValue), 4, 512}, {PRO(AutoTrayResolve), 2, 1}, {PRO(JobSetupKind), 2, 2},
+        {PRO(Signature), 4, PRIVATE_DEVMODE_SIGNATURE},
+        {PRO(Version), 4, 0x500},
+        {PRO(AlternateSource), 2, 7},
+        {PRO(AlternateMediaType), 4, 1},
+        {PRO(ResolutionCopy), 2, 600},
+        {PRO(DuplexType), 2, 1},
+        {PRO(ManualDuplexOffered), 2, 0},
+        {PRO(Reserved80), 2, 1},
+        {PRO(ReverseOrder), 2, 1},
+        {PRO(SkipBlankPages), 2, 1},
+        {PRO(SortMode), 2, 1},
+        {PRO(DeptCounterFlags), 2, 1},
+        {PRO(LengthUnitDpi), 2, 600},
+        {PRO(PagesPerSheet), 2, 2},
+        {PRO(PageBorders), 2, 2},
+        {PRO(BorderWidth), 2, 1},
+        {PRO(BookletKind), 2, 1},
+        {PRO(BindingMargin), 2, 300},
+        {PRO(ZoomPercent), 2, 100},
+        {PRO(ZoomAnchor), 2, 4},
+        {PRO(PosterGrid), 2, 2},
+        {PRO(PosterGrid) + 2, 2, 2},
+        {PRO(ColorMode), 2, 2},
+        {PRO(ColorMatching), 2, 3},
+        {PRO(ColorModeAlt), 2, 1},
+        {304, 2, 1},
+        {306, 2, 0},
+        {310, 2, 50},
+        {324, 2, 50},
+        {PRO(Density), 2, 4},
+        {PRO(ResolutionCode), 2, 2},
+        {PRO(FontMode), 2, 2},
+        {PRO(Reserved364), 2, 0xFFFF},
+        {PRO(ImageReduction), 2, 0},
+        {PRO(GraphicsMode), 2, 1},
+        {PRO(HalftoneKind), 2, 1},
+        {PRO(HardDiskValue), 4, 1},
+        {PRO(MemoryValue), 4, 512},
+        {PRO(AutoTrayResolve), 2, 1},
+        {PRO(JobSetupKind), 2, 2},
     };
     std::vector<Field> lp = {
-        {PRO(Signature), 4, PRIVATE_DEVMODE_SIGNATURE}, {PRO(AlternateSource), 2, 7}, {PRO(AlternateMediaType), 4, 1},
-        {PRO(ResolutionCopy), 2, 600}, {PRO(DuplexType), 2, 1}, {PRO(ReverseOrder), 2, 0}, {PRO(SkipBlankPages), 2, 0},
-        {PRO(SortMode), 2, 0}, {PRO(PageBorders), 2, 1}, {PRO(BorderWidth), 2, 1}, {PRO(BindingMargin), 2, 0},
-        {PRO(ZoomAnchor), 2, 4}, {PRO(PosterOverlap), 2, 0}, {PRO(ColorMode), 2, 0}, {PRO(ColorMatching), 2, 0},
-        {PRO(Density), 2, 3}, {PRO(ResolutionCode), 2, 2}, {PRO(FontMode), 2, 1}, {PRO(HalftoneKind), 2, 1},
-        {PRO(HardDiskValue), 4, 0}, {PRO(MemoryValue), 4, 0}, {PRO(AutoTrayResolve), 2, 0}, {PRO(JobSetupKind), 2, 1},
+        {PRO(Signature), 4, PRIVATE_DEVMODE_SIGNATURE},
+        {PRO(AlternateSource), 2, 7},
+        {PRO(AlternateMediaType), 4, 1},
+        {PRO(ResolutionCopy), 2, 600},
+        {PRO(DuplexType), 2, 1},
+        {PRO(ReverseOrder), 2, 0},
+        {PRO(SkipBlankPages), 2, 0},
+        {PRO(SortMode), 2, 0},
+        {PRO(PageBorders), 2, 1},
+        {PRO(BorderWidth), 2, 1},
+        {PRO(BindingMargin), 2, 0},
+        {PRO(ZoomAnchor), 2, 4},
+        {PRO(PosterOverlap), 2, 0},
+        {PRO(ColorMode), 2, 0},
+        {PRO(ColorMatching), 2, 0},
+        {PRO(Density), 2, 3},
+        {PRO(ResolutionCode), 2, 2},
+        {PRO(FontMode), 2, 1},
+        {PRO(HalftoneKind), 2, 1},
+        {PRO(HardDiskValue), 4, 0},
+        {PRO(MemoryValue), 4, 0},
+        {PRO(AutoTrayResolve), 2, 0},
+        {PRO(JobSetupKind), 2, 1},
     };
     auto with = [](std::vector<Field> base, std::initializer_list<Field> more) {
         base.insert(base.end(), more);
@@ -107,18 +165,32 @@ std::vector<Expectation> Expectations() {
         std::uint32_t region = a4 ? 3 : 0;
         std::uint32_t poster = a4 ? 59 : 60;
         int paper = a4 ? 9 : 1, width = a4 ? 2100 : 2159, length = a4 ? 2970 : 2794;
-        e.push_back({"CX5540", a4, 1100, kFields1100, paper, width, length, 7, 2, 2, 2, 0x3F7FFE1B, 0x1FFFDFFF, 0x817, 0xF,
-                     with(cx, {{PRO(MeasureFlags), 2, region}, {PRO(PosterOverlap), 2, poster}, {PRO(NupRotation), 2, 1},
-                               {PRO(BookletRotation), 2, 0}, {PRO(ThresholdLevel), 2, 0}, {PRO(JobInfoFlags), 4, 3},
+        e.push_back({"CX5540", a4, 1100, kFields1100, paper, width, length, 7, 2, 2, 2, 0x3F7FFE1B,
+                     0x1FFFDFFF, 0x817, 0xF,
+                     with(cx, {{PRO(MeasureFlags), 2, region},
+                               {PRO(PosterOverlap), 2, poster},
+                               {PRO(NupRotation), 2, 1},
+                               {PRO(BookletRotation), 2, 0},
+                               {PRO(ThresholdLevel), 2, 0},
+                               {PRO(JobInfoFlags), 4, 3},
                                {PRO(PjlItem32Off), 1, 0}})});
-        e.push_back({"CX5540", a4, 908, kFields908, paper, width, length, 7, 2, 2, 2, 0x0F7FFE1B, 0x1FFFDFFF, 0x17, 0xF,
-                     with(cx, {{PRO(MeasureFlags), 2, region}, {PRO(PosterOverlap), 2, poster}, {328, 2, 1}, {330, 2, 0},
-                               {334, 2, 50}, {348, 2, 50}, {350, 2, 0}})});
-        e.push_back({"LP1220", a4, 1100, kFields1100, paper, width, length, 7, 1, 1, 2, 0xAC00, 0x041A1A02, 0x3, 0,
-                     with(lp, {{PRO(MeasureFlags), 2, region}, {PRO(NupRotation), 2, 0}, {PRO(JobInfoFlags), 4, 0},
+        e.push_back({"CX5540", a4, 908, kFields908, paper, width, length, 7, 2, 2, 2, 0x0F7FFE1B,
+                     0x1FFFDFFF, 0x17, 0xF,
+                     with(cx, {{PRO(MeasureFlags), 2, region},
+                               {PRO(PosterOverlap), 2, poster},
+                               {328, 2, 1},
+                               {330, 2, 0},
+                               {334, 2, 50},
+                               {348, 2, 50},
+                               {350, 2, 0}})});
+        e.push_back({"LP1220", a4, 1100, kFields1100, paper, width, length, 7, 1, 1, 2, 0xAC00,
+                     0x041A1A02, 0x3, 0,
+                     with(lp, {{PRO(MeasureFlags), 2, region},
+                               {PRO(NupRotation), 2, 0},
+                               {PRO(JobInfoFlags), 4, 0},
                                {PRO(PjlItem32Off), 1, 1}})});
-        e.push_back({"LP1220", a4, 908, kFields908, paper, width, length, 7, 1, 1, 2, 0xAC00, 0x041A1A02, 0x3, 0,
-                     with(lp, {{PRO(MeasureFlags), 2, region}})});
+        e.push_back({"LP1220", a4, 908, kFields908, paper, width, length, 7, 1, 1, 2, 0xAC00,
+                     0x041A1A02, 0x3, 0, with(lp, {{PRO(MeasureFlags), 2, region}})});
     }
     return e;
 }
@@ -153,7 +225,8 @@ TEST(ReviseDevmode, DefaultsOfBothSamplesInBothRegionsAndLayouts) {
         EXPECT_EQ(dm.Priv(PRO(FeatureFlags), 4), x.B);
         EXPECT_EQ(dm.Priv(PRO(JobCheckFlags), 4), x.C);
         EXPECT_EQ(dm.Priv(PRO(OptionFlags), 4), x.D);
-        for (const Field& f : x.priv) EXPECT_EQ(dm.Priv(f.off, f.width), f.value) << "P+" << f.off;
+        for (const Field& f : x.priv)
+            EXPECT_EQ(dm.Priv(f.off, f.width), f.value) << "P+" << f.off;
     }
 }
 
@@ -167,7 +240,8 @@ TEST(ReviseDevmode, OlderLayoutMovesAndDropsFields) {
     EXPECT_EQ(dm.Get(DEVMODEA_SIZE + 740, 4), 1u) << "hard-disk value";
     EXPECT_EQ(dm.Get(DEVMODEA_SIZE + 830, 2), 2u);
     // Fields only the current layout has stay zero (the block is cleared first).
-    for (std::size_t off : {286u, 288u, 356u}) EXPECT_EQ(dm.Get(DEVMODEA_SIZE + off, 2), 0u) << off;
+    for (std::size_t off : {286u, 288u, 356u})
+        EXPECT_EQ(dm.Get(DEVMODEA_SIZE + off, 2), 0u) << off;
 }
 
 TEST(ReviseDevmode, RegionByCountryCode) {
@@ -196,10 +270,12 @@ TEST(ReviseDevmode, ArgumentsAndResults) {
     EXPECT_EQ(Revise(m, nullptr, &dm, 0), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
     EXPECT_EQ(Revise({}, nullptr, &dm, 1), static_cast<DWORD>(ERROR_INVALID_DATA));
     EXPECT_EQ(Revise(m, nullptr, nullptr, 1), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(Revise(m, nullptr, &dm, 2), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "no old device mode";
+    EXPECT_EQ(Revise(m, nullptr, &dm, 2), static_cast<DWORD>(ERROR_INVALID_PARAMETER))
+        << "no old device mode";
     EXPECT_EQ(Revise({}, &old, &dm, 2), static_cast<DWORD>(ERROR_INVALID_DATA));
     Devmode other(PRIVATE_DEVMODE_SIZE_908);
-    EXPECT_EQ(Revise(m, &other, &dm, 2), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "sizes differ";
+    EXPECT_EQ(Revise(m, &other, &dm, 2), static_cast<DWORD>(ERROR_INVALID_PARAMETER))
+        << "sizes differ";
 
     // A private size other than 908 or 1100 changes nothing.
     Devmode odd(1000);
@@ -243,18 +319,21 @@ TEST(ReviseDevmode, StatedSizesAreCheckedAgainstTheBuffer) {
         SCOPED_TRACE(c.what);
         Bytes old(c.buffer, 0);
         std::memcpy(old.data(), good.b.data(), std::min(old.size(), good.b.size()));
-        std::uint16_t size = static_cast<std::uint16_t>(c.dmSize), extra = static_cast<std::uint16_t>(c.extra);
+        std::uint16_t size = static_cast<std::uint16_t>(c.dmSize),
+                      extra = static_cast<std::uint16_t>(c.extra);
         std::memcpy(old.data() + DMO(dmSize), &size, 2);
         std::memcpy(old.data() + DMO(dmDriverExtra), &extra, 2);
         Devmode dm;
         Bytes before = dm.b;
-        EXPECT_EQ(model::ReviseDevmode(m.data(), old.data(), old.size(), dm.b.data(), dm.b.size(), 2),
-                  static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        EXPECT_EQ(
+            model::ReviseDevmode(m.data(), old.data(), old.size(), dm.b.data(), dm.b.size(), 2),
+            static_cast<DWORD>(ERROR_INVALID_PARAMETER));
         EXPECT_EQ(dm.b, before);
     }
     // An old device mode of spec version 0x320 (124 bytes) is read within it.
     Devmode small(PRIVATE_DEVMODE_SIZE, DEVMODEA_SIZE_320, 0);
-    std::memcpy(small.b.data() + DEVMODEA_SIZE_320, good.b.data() + DEVMODEA_SIZE, PRIVATE_DEVMODE_SIZE);
+    std::memcpy(small.b.data() + DEVMODEA_SIZE_320, good.b.data() + DEVMODEA_SIZE,
+                PRIVATE_DEVMODE_SIZE);
     small.Put(DMO(dmFields), 4, DM_ORIENTATION | DM_MEDIATYPE | DM_DITHERTYPE);
     small.Put(DMO(dmOrientation), 2, 2);
     Devmode dm(PRIVATE_DEVMODE_SIZE, DEVMODEA_SIZE, 0);
@@ -268,7 +347,7 @@ TEST(ReviseDevmode, StatedSizesAreCheckedAgainstTheBuffer) {
 
 // A device mode carried over from the model's own defaults with a few changes.
 class Merge : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         UseRegion(true);
         model_ = SampleModel("CX5540");
@@ -294,7 +373,8 @@ TEST_F(Merge, CustomPaperWithinTheLimitsStays) {
     EXPECT_EQ(dm.Std(DMO(dmPaperSize)), 256);
     EXPECT_EQ(dm.Std(DMO(dmPaperWidth)), 2100);
     EXPECT_EQ(dm.Std(DMO(dmPaperLength)), 2970);
-    EXPECT_EQ(dm.Fields() & (DM_PAPERLENGTH | DM_PAPERWIDTH | DM_FORMNAME), static_cast<DWORD>(DM_PAPERLENGTH | DM_PAPERWIDTH));
+    EXPECT_EQ(dm.Fields() & (DM_PAPERLENGTH | DM_PAPERWIDTH | DM_FORMNAME),
+              static_cast<DWORD>(DM_PAPERLENGTH | DM_PAPERWIDTH));
 
     // Wider than both the custom and the long paper limits: the default paper.
     old_.Put(DMO(dmPaperWidth), 2, 4000);
@@ -311,9 +391,9 @@ TEST_F(Merge, CustomPaperWithinTheLimitsStays) {
 
 TEST_F(Merge, ListedPapersSourcesAndMedia) {
     old_.Put(DMO(dmFields), 4, DM_PAPERSIZE | DM_DEFAULTSOURCE | DM_MEDIATYPE | DM_FORMNAME);
-    old_.Put(DMO(dmPaperSize), 2, 8);            // A3, a model paper
-    old_.Put(DMO(dmDefaultSource), 2, 258);      // a tray of an optional feeder
-    old_.Put(DMO(dmMediaType), 4, 257);          // thick
+    old_.Put(DMO(dmPaperSize), 2, 8);       // A3, a model paper
+    old_.Put(DMO(dmDefaultSource), 2, 258); // a tray of an optional feeder
+    old_.Put(DMO(dmMediaType), 4, 257);     // thick
     Devmode dm = Carry();
     EXPECT_EQ(dm.Std(DMO(dmPaperSize)), 8);
     EXPECT_EQ(dm.Std(DMO(dmPaperWidth)), 2970) << "dimensions of the listed paper";
@@ -321,9 +401,9 @@ TEST_F(Merge, ListedPapersSourcesAndMedia) {
     EXPECT_EQ(dm.Std(DMO(dmDefaultSource)), 258);
     EXPECT_EQ(dm.Std32(DMO(dmMediaType)), 257u);
 
-    old_.Put(DMO(dmPaperSize), 2, 12);           // not a model paper
-    old_.Put(DMO(dmDefaultSource), 2, 9);        // no such tray
-    old_.Put(DMO(dmMediaType), 4, 0x10001);      // narrows to 1, still not a media type
+    old_.Put(DMO(dmPaperSize), 2, 12);      // not a model paper
+    old_.Put(DMO(dmDefaultSource), 2, 9);   // no such tray
+    old_.Put(DMO(dmMediaType), 4, 0x10001); // narrows to 1, still not a media type
     dm = Carry();
     EXPECT_EQ(dm.Std(DMO(dmPaperSize)), 9);
     EXPECT_EQ(dm.Std(DMO(dmDefaultSource)), 7);
@@ -388,23 +468,25 @@ TEST_F(Merge, PrivateBlockWithoutSignatureIsLeftAsGiven) {
     Devmode dm(PRIVATE_DEVMODE_SIZE, DEVMODEA_SIZE, 0x5A);
     ASSERT_EQ(Revise(model_, &old_, &dm, 2), 0u);
     EXPECT_EQ(dm.Std(DMO(dmOrientation)), 2);
-    for (std::size_t i = 0; i < PRIVATE_DEVMODE_SIZE; ++i) ASSERT_EQ(dm.b[DEVMODEA_SIZE + i], 0x5A) << i;
+    for (std::size_t i = 0; i < PRIVATE_DEVMODE_SIZE; ++i)
+        ASSERT_EQ(dm.b[DEVMODEA_SIZE + i], 0x5A) << i;
 }
 
 TEST_F(Merge, PrivateValuesAreCheckedByTheModelsFeatures) {
     // An old block that claims no features at all still has its values
     // checked: the model's feature words decide.
-    for (std::size_t off = PRO(PrivateFlags); off < PRO(TotalSheets); off += 4) old_.SetPriv(off, 4, 0);
-    old_.SetPriv(PRO(MirrorImage), 2, 9);     // A 0x1: 0..2
-    old_.SetPriv(PRO(OutputBin), 2, 3);       // A 0x20000: listed bin codes
-    old_.SetPriv(PRO(SortMode), 2, 4);        // A 0x100000: 0..5, kept
-    old_.SetPriv(PRO(LayoutKind), 2, 3);      // 0, 1, 2, 4, 8, 16
-    old_.SetPriv(PRO(ZoomPercent), 2, 401);   // B 0x2: 25..400
-    old_.SetPriv(PRO(ZoomAnchor), 2, 0x29);   // low 4 bits 9
-    old_.SetPriv(PRO(Density), 2, 8);         // B 0x200: 1..7 from the model
-    old_.SetPriv(PRO(FinePatterns), 2, 1);    // B 0x20000000 is clear for this model
-    old_.SetPriv(PRO(JobSetupKind), 2, 4);        // C 0x4: 1..3
-    old_.SetPriv(PRO(ResolutionCopy), 2, 0);  // 0 takes dmPrintQuality
+    for (std::size_t off = PRO(PrivateFlags); off < PRO(TotalSheets); off += 4)
+        old_.SetPriv(off, 4, 0);
+    old_.SetPriv(PRO(MirrorImage), 2, 9);    // A 0x1: 0..2
+    old_.SetPriv(PRO(OutputBin), 2, 3);      // A 0x20000: listed bin codes
+    old_.SetPriv(PRO(SortMode), 2, 4);       // A 0x100000: 0..5, kept
+    old_.SetPriv(PRO(LayoutKind), 2, 3);     // 0, 1, 2, 4, 8, 16
+    old_.SetPriv(PRO(ZoomPercent), 2, 401);  // B 0x2: 25..400
+    old_.SetPriv(PRO(ZoomAnchor), 2, 0x29);  // low 4 bits 9
+    old_.SetPriv(PRO(Density), 2, 8);        // B 0x200: 1..7 from the model
+    old_.SetPriv(PRO(FinePatterns), 2, 1);   // B 0x20000000 is clear for this model
+    old_.SetPriv(PRO(JobSetupKind), 2, 4);   // C 0x4: 1..3
+    old_.SetPriv(PRO(ResolutionCopy), 2, 0); // 0 takes dmPrintQuality
     Devmode dm = Carry();
     EXPECT_EQ(dm.Priv(PRO(PrivateFlags), 4) & ~0x40u, 0x3F7FFE1Bu & ~0x40u);
     EXPECT_EQ(dm.Priv(PRO(MirrorImage)), 0u);
@@ -467,7 +549,8 @@ TEST(ReviseDevmode, ThroughTheDllByNameAndOrdinal) {
     EXPECT_EQ(dm.Priv(PRO(Signature), 4), PRIVATE_DEVMODE_SIGNATURE);
     ASSERT_EQ(revise(m.data(), nullptr, old.b.data(), 1), 0u);
     EXPECT_EQ(revise(m.data(), old.b.data(), dm.b.data(), 2), 0u);
-    EXPECT_EQ(revise(m.data(), nullptr, dm.b.data(), 2), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(revise(m.data(), nullptr, dm.b.data(), 2),
+              static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_TRUE(FreeLibrary(module));
 }
 

@@ -15,7 +15,8 @@ TEST(ModelsmithDll, BindsByNameAndOrdinal) {
     HMODULE module = LoadLibraryW(path.c_str());
     ASSERT_NE(module, nullptr) << GetLastError();
     FARPROC byName = GetProcAddress(module, "mdGetMyPrinterInfo");
-    FARPROC byOrdinal = GetProcAddress(module, MAKEINTRESOURCEA(MODELSMITH_ORDINAL_GETMYPRINTERINFO));
+    FARPROC byOrdinal =
+        GetProcAddress(module, MAKEINTRESOURCEA(MODELSMITH_ORDINAL_GETMYPRINTERINFO));
     ASSERT_NE(byName, nullptr);
     EXPECT_EQ(byName, byOrdinal);
     auto fn = reinterpret_cast<PFN_mdGetMyPrinterInfo>(reinterpret_cast<void*>(byName));
@@ -26,8 +27,10 @@ TEST(ModelsmithDll, BindsByNameAndOrdinal) {
     Bytes out(length);
     ASSERT_EQ(fn(m.data(), 7, 20, 1, out.data(), &length, &count), 0u);
     EXPECT_STREQ(reinterpret_cast<const char*>(out.data() + 8), "Modelsmith.DLL");
-    EXPECT_EQ(fn(m.data(), 7, 20, 1, out.data(), nullptr, &count), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(fn(nullptr, 7, 20, 1, out.data(), &length, &count), static_cast<DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(fn(m.data(), 7, 20, 1, out.data(), nullptr, &count),
+              static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(fn(nullptr, 7, 20, 1, out.data(), &length, &count),
+              static_cast<DWORD>(ERROR_INVALID_DATA));
     // Only the exports are visible.
     EXPECT_EQ(GetProcAddress(module, "_ZN5model17GetMyPrinterInfoEPKviiiPvPjS3_"), nullptr);
     EXPECT_TRUE(FreeLibrary(module));

@@ -26,7 +26,9 @@ Bytes Build(const nlohmann::json& source, int format) {
     return modelc::Compile(source, o);
 }
 
-Bytes Build(const nlohmann::json& source, const modelc::Options& options) { return modelc::Compile(source, options); }
+Bytes Build(const nlohmann::json& source, const modelc::Options& options) {
+    return modelc::Compile(source, options);
+}
 
 nlohmann::json SourceWith(int format, const nlohmann::json& codes) {
     return nlohmann::json{{"format", format}, {"codes", codes}};
@@ -44,11 +46,13 @@ std::uint32_t Answer::U32(std::size_t off) const {
 }
 std::string Answer::Text(std::size_t off, std::size_t max) const {
     std::string s;
-    for (std::size_t i = off; i < off + max && i < data.size() && data[i]; ++i) s += static_cast<char>(data[i]);
+    for (std::size_t i = off; i < off + max && i < data.size() && data[i]; ++i)
+        s += static_cast<char>(data[i]);
     return s;
 }
 
-DWORD Query(const Bytes& model, int code, int index, int layout, void* out, DWORD* length, DWORD* count) {
+DWORD Query(const Bytes& model, int code, int index, int layout, void* out, DWORD* length,
+            DWORD* count) {
     // A heap block of exactly the file's size.
     std::vector<std::uint8_t> block(model.begin(), model.end());
     block.shrink_to_fit();
@@ -66,7 +70,8 @@ Answer Ask(const Bytes& model, int code, int index, int layout) {
     }
     a.data.assign(length, 0);
     count = 0xDEAD;
-    a.result = Query(model, code, index, layout, a.data.empty() ? nullptr : a.data.data(), &length, &count);
+    a.result = Query(model, code, index, layout, a.data.empty() ? nullptr : a.data.data(), &length,
+                     &count);
     if (a.data.empty() && a.result == 0) count = 0;
     a.count = count;
     return a;

@@ -28,7 +28,7 @@ nlohmann::json SourceWith(int format, const nlohmann::json& codes);
 
 struct Answer {
     DWORD result = 0;
-    DWORD length = 0;   // the size the size call answered (or the data call's *length)
+    DWORD length = 0; // the size the size call answered (or the data call's *length)
     DWORD count = 0;
     Bytes data;
 
@@ -43,6 +43,7 @@ Answer Ask(const Bytes& model, int code, int index, int layout);
 
 // The block handed to Modelsmith: exactly the bytes of the file, so that the
 // sanitizer catches any read past its stated size.
-DWORD Query(const Bytes& model, int code, int index, int layout, void* out, DWORD* length, DWORD* count);
+DWORD Query(const Bytes& model, int code, int index, int layout, void* out, DWORD* length,
+            DWORD* count);
 
 } // namespace model_test

@@ -14,15 +14,20 @@ using nlohmann::json;
 
 const json kSmall = {
     {"11", "Model"},
-    {"7", {{"entries", {{{"id", 20}, {"kind", 1}, {"name", "Modelsmith.DLL"}}, {{"id", 22}, {"kind", 1}, {"name", "Sheetwright.DLL"}}}}}},
+    {"7",
+     {{"entries",
+       {{{"id", 20}, {"kind", 1}, {"name", "Modelsmith.DLL"}},
+        {{"id", 22}, {"kind", 1}, {"name", "Sheetwright.DLL"}}}}}},
     {"23", {{"1", {99}}}},
 };
 
 TEST(ModelResults, LengthPointerIsCheckedFirst) {
     Bytes m = Build(SourceWith(303, kSmall));
     DWORD count = 7;
-    EXPECT_EQ(model::GetMyPrinterInfo(nullptr, 0, 0, 0, nullptr, nullptr, &count), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(model::GetMyPrinterInfo(m.data(), 11, 0, 1, nullptr, nullptr, &count), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(model::GetMyPrinterInfo(nullptr, 0, 0, 0, nullptr, nullptr, &count),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(model::GetMyPrinterInfo(m.data(), 11, 0, 1, nullptr, nullptr, &count),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(count, 7u);
 }
 
@@ -37,8 +42,8 @@ TEST(ModelResults, BadFilesAnswerInvalidData) {
     v256.headerFormat = 256;
     v304.headerFormat = 304;
     past.slotPastEnd = 11;
-    for (const Case& c : {Case{"bad magic", badMagic}, Case{"version 256", v256}, Case{"version 304", v304},
-                          Case{"record past the end", past}}) {
+    for (const Case& c : {Case{"bad magic", badMagic}, Case{"version 256", v256},
+                          Case{"version 304", v304}, Case{"record past the end", past}}) {
         SCOPED_TRACE(c.what);
         Bytes m = Build(source, c.options);
         DWORD length = 5, count = 5;
@@ -47,7 +52,8 @@ TEST(ModelResults, BadFilesAnswerInvalidData) {
         EXPECT_EQ(count, 5u);
     }
     DWORD length = 0;
-    EXPECT_EQ(model::GetMyPrinterInfo(nullptr, 11, 0, 1, nullptr, &length, nullptr), ERROR_INVALID_DATA);
+    EXPECT_EQ(model::GetMyPrinterInfo(nullptr, 11, 0, 1, nullptr, &length, nullptr),
+              ERROR_INVALID_DATA);
     // A stated size too small for the header.
     Bytes m = Build(source);
     std::uint32_t tiny = 12;
@@ -73,12 +79,16 @@ TEST(ModelResults, CodesWithoutRecordsAnswerNotSupported) {
         const Bytes* model;
         int code;
     } cases[] = {
-        {"code 0", &m, 0},           {"negative code", &m, -3},        {"slot holding 0", &m, 12},
-        {"code beyond the table", &m, 200}, {"slot past the table end", &cut, 11},
+        {"code 0", &m, 0},
+        {"negative code", &m, -3},
+        {"slot holding 0", &m, 12},
+        {"code beyond the table", &m, 200},
+        {"slot past the table end", &cut, 11},
     };
     for (const Case& c : cases) {
         DWORD length = 9, count = 9;
-        EXPECT_EQ(Query(*c.model, c.code, 0, 1, nullptr, &length, &count), ERROR_NOT_SUPPORTED) << c.what;
+        EXPECT_EQ(Query(*c.model, c.code, 0, 1, nullptr, &length, &count), ERROR_NOT_SUPPORTED)
+            << c.what;
         EXPECT_EQ(length, 9u) << c.what;
     }
     // The codes before the cut still answer.
@@ -167,7 +177,9 @@ TEST(ModelResults, UnknownLayoutsAnswerNotSupportedWithCountZero) {
         DWORD length = 0, count = 9;
         EXPECT_EQ(Query(m, 7, 0, layout, nullptr, &length, &count), ERROR_NOT_SUPPORTED) << layout;
         EXPECT_EQ(count, 0u);
-        EXPECT_EQ(Query(m, 23, 0, layout == 2 ? 3 : layout, nullptr, &length, &count), ERROR_NOT_SUPPORTED) << layout;
+        EXPECT_EQ(Query(m, 23, 0, layout == 2 ? 3 : layout, nullptr, &length, &count),
+                  ERROR_NOT_SUPPORTED)
+            << layout;
     }
 }
 

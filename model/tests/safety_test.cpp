@@ -15,7 +15,8 @@ namespace {
 
 using nlohmann::json;
 
-const std::set<DWORD> kResults = {0, ERROR_INVALID_DATA, ERROR_NOT_SUPPORTED, ERROR_INSUFFICIENT_BUFFER, ERROR_NOT_FOUND};
+const std::set<DWORD> kResults = {0, ERROR_INVALID_DATA, ERROR_NOT_SUPPORTED,
+                                  ERROR_INSUFFICIENT_BUFFER, ERROR_NOT_FOUND};
 
 // Asks every code 1..100 with layouts 0..16 and a few indexes, on a heap block
 // of exactly the given bytes; returns the number of queries that answered 0.
@@ -27,18 +28,22 @@ int AskEverything(const Bytes& model) {
         for (int layout = 0; layout <= 16; ++layout)
             for (int index : {0, 1, 9}) {
                 DWORD length = 0, count = 0;
-                DWORD r = model::GetMyPrinterInfo(block.data(), code, index, layout, nullptr, &length, &count);
-                EXPECT_TRUE(kResults.count(r)) << "code " << code << " layout " << layout << " result " << r;
+                DWORD r = model::GetMyPrinterInfo(block.data(), code, index, layout, nullptr,
+                                                  &length, &count);
+                EXPECT_TRUE(kResults.count(r))
+                    << "code " << code << " layout " << layout << " result " << r;
                 if (r != 0 || length > out.size()) continue;
-                r = model::GetMyPrinterInfo(block.data(), code, index, layout, out.data(), &length, &count);
-                EXPECT_TRUE(kResults.count(r)) << "code " << code << " layout " << layout << " result " << r;
+                r = model::GetMyPrinterInfo(block.data(), code, index, layout, out.data(), &length,
+                                            &count);
+                EXPECT_TRUE(kResults.count(r))
+                    << "code " << code << " layout " << layout << " result " << r;
                 if (r == 0) ++answered;
             }
     return answered;
 }
 
-const int kListCodes[] = {7,  18, 20, 22, 24, 25, 26, 27, 32, 33, 34, 35, 36, 37, 39, 41, 42, 43, 46, 47,
-                          51, 53, 65, 69, 70, 71, 76, 80, 81, 87, 94, 95};
+const int kListCodes[] = {7,  18, 20, 22, 24, 25, 26, 27, 32, 33, 34, 35, 36, 37, 39, 41,
+                          42, 43, 46, 47, 51, 53, 65, 69, 70, 71, 76, 80, 81, 87, 94, 95};
 
 TEST(ModelSafety, HugeEntryCountsAreRefused) {
     json source = SampleSource("CX5540");
@@ -66,7 +71,8 @@ TEST(ModelSafety, StringsWithoutTheirNulAreRefused) {
         ASSERT_NE(m.back(), 0) << "the string runs to the end of the file";
         for (int layout : {0, 1, 2}) {
             DWORD length = 0;
-            EXPECT_EQ(Query(m, code, 0, layout, nullptr, &length, nullptr), ERROR_NOT_SUPPORTED) << code;
+            EXPECT_EQ(Query(m, code, 0, layout, nullptr, &length, nullptr), ERROR_NOT_SUPPORTED)
+                << code;
         }
     }
 }
@@ -93,7 +99,9 @@ TEST(ModelSafety, MutatedFilesNeverReadPastTheirSize) {
             for (int k = 0; k < changes; ++k) {
                 std::size_t at = 8 + rng() % (m.size() - 12);
                 switch (rng() % 4) {
-                case 0: m[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8)); break;
+                case 0:
+                    m[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+                    break;
                 case 1: {
                     std::uint32_t v = 0x7FFFFFF0u + rng() % 32;
                     std::memcpy(m.data() + (at & ~std::size_t{3}), &v, 4);
@@ -104,7 +112,9 @@ TEST(ModelSafety, MutatedFilesNeverReadPastTheirSize) {
                     std::memcpy(m.data() + (at & ~std::size_t{3}), &v, 4);
                     break;
                 }
-                default: m[at] = 0; break;
+                default:
+                    m[at] = 0;
+                    break;
                 }
             }
             SCOPED_TRACE(std::string(name) + " round " + std::to_string(round));
@@ -154,7 +164,9 @@ TEST(ModelSafety, TextFieldsAreCutAndTerminated) {
 
 TEST(ModelSafety, LargeMatricesCopyAtMost4096Bytes) {
     std::vector<int> data(80 * 60, 7);
-    json codes = {{"43", {{"entries", {{{"id", 1}, {"value", 8}, {"width", 80}, {"height", 60}, {"data", data}}}}}}};
+    json codes = {{"43",
+                   {{"entries",
+                     {{{"id", 1}, {"value", 8}, {"width", 80}, {"height", 60}, {"data", data}}}}}}};
     Answer a = Ask(Build(SourceWith(303, codes)), 43, 1, 2);
     ASSERT_EQ(a.result, 0u);
     EXPECT_EQ(a.length, 4104u);

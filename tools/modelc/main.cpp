@@ -15,11 +15,12 @@
 namespace {
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: modelc SOURCE.json -o OUT [--format N] [--minor N]\n"
-                 "       broken files: [--header-format N] [--bad-magic] [--slot-past-table CODE]\n"
-                 "                     [--slot-past-end CODE] [--huge-count CODE] [--unterminated CODE]\n"
-                 "                     [--drop CODE] [--truncate BYTES]\n");
+    std::fprintf(
+        stderr,
+        "usage: modelc SOURCE.json -o OUT [--format N] [--minor N]\n"
+        "       broken files: [--header-format N] [--bad-magic] [--slot-past-table CODE]\n"
+        "                     [--slot-past-end CODE] [--huge-count CODE] [--unterminated CODE]\n"
+        "                     [--drop CODE] [--truncate BYTES]\n");
     return 2;
 }
 
@@ -43,20 +44,34 @@ int main(int argc, char** argv) {
             }
             return v;
         };
-        if (a == "-o" && i + 1 < argc) output = argv[++i];
-        else if (a == "--format") o.format = static_cast<int>(value());
-        else if (a == "--minor") o.minor = static_cast<int>(value());
-        else if (a == "--header-format") o.headerFormat = static_cast<int>(value());
-        else if (a == "--bad-magic") o.badMagic = true;
-        else if (a == "--slot-past-table") o.slotPastTable = static_cast<int>(value());
-        else if (a == "--slot-past-end") o.slotPastEnd = static_cast<int>(value());
-        else if (a == "--huge-count") o.hugeCount = static_cast<int>(value());
-        else if (a == "--unterminated") o.unterminated = static_cast<int>(value());
-        else if (a == "--drop") o.drop = static_cast<int>(value());
-        else if (a == "--truncate") o.truncate = value();
-        else if (a == "-h" || a == "--help") return Usage(), 0;
-        else if (!a.empty() && a[0] != '-' && source.empty()) source = a;
-        else return Usage();
+        if (a == "-o" && i + 1 < argc)
+            output = argv[++i];
+        else if (a == "--format")
+            o.format = static_cast<int>(value());
+        else if (a == "--minor")
+            o.minor = static_cast<int>(value());
+        else if (a == "--header-format")
+            o.headerFormat = static_cast<int>(value());
+        else if (a == "--bad-magic")
+            o.badMagic = true;
+        else if (a == "--slot-past-table")
+            o.slotPastTable = static_cast<int>(value());
+        else if (a == "--slot-past-end")
+            o.slotPastEnd = static_cast<int>(value());
+        else if (a == "--huge-count")
+            o.hugeCount = static_cast<int>(value());
+        else if (a == "--unterminated")
+            o.unterminated = static_cast<int>(value());
+        else if (a == "--drop")
+            o.drop = static_cast<int>(value());
+        else if (a == "--truncate")
+            o.truncate = value();
+        else if (a == "-h" || a == "--help")
+            return Usage(), 0;
+        else if (!a.empty() && a[0] != '-' && source.empty())
+            source = a;
+        else
+            return Usage();
     }
     if (source.empty() || output.empty()) return Usage();
     try {
@@ -64,7 +79,8 @@ int main(int argc, char** argv) {
         std::string tmp = output + ".tmp";
         {
             std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+            out.write(reinterpret_cast<const char*>(data.data()),
+                      static_cast<std::streamsize>(data.size()));
             if (!out) {
                 std::fprintf(stderr, "modelc: cannot write %s\n", tmp.c_str());
                 return 1;

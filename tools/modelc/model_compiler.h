@@ -13,20 +13,20 @@
 namespace modelc {
 
 struct Options {
-    int format = 0;            // record shapes of this version (0: the source's "format")
-    int headerFormat = 0;      // write this number as the format version (e.g. 256 or 304) instead
-    int minor = -1;            // minor version (-1: the source's)
-    bool badMagic = false;     // write "NKSQ" instead of "NKSP"
-    int slotPastTable = 0;     // end the offset table just before this code's slot
-    int slotPastEnd = 0;       // point this code's slot at the end of the file
-    int hugeCount = 0;         // give this code's record an entry count of 0x7FFFFFFF
-    int unterminated = 0;      // put this string code's record last, without its NUL
-    int drop = 0;              // leave this code out
-    long truncate = -1;        // cut the file (and its stated size) to this many bytes
+    int format = 0;        // record shapes of this version (0: the source's "format")
+    int headerFormat = 0;  // write this number as the format version (e.g. 256 or 304) instead
+    int minor = -1;        // minor version (-1: the source's)
+    bool badMagic = false; // write "NKSQ" instead of "NKSP"
+    int slotPastTable = 0; // end the offset table just before this code's slot
+    int slotPastEnd = 0;   // point this code's slot at the end of the file
+    int hugeCount = 0;     // give this code's record an entry count of 0x7FFFFFFF
+    int unterminated = 0;  // put this string code's record last, without its NUL
+    int drop = 0;          // leave this code out
+    long truncate = -1;    // cut the file (and its stated size) to this many bytes
 };
 
 class CompileError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -1,5 +1,6 @@
 // Subcommands of printhost register themselves here:
-//   static printhost::Command cmd{"model", "FILE [CODE [INDEX [LAYOUT]]]", "answer model queries", Run};
+//   static printhost::Command cmd{"model", "FILE [CODE [INDEX [LAYOUT]]]", "answer model queries",
+//   Run};
 #pragma once
 
 #include <cstdint>

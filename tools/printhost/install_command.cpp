@@ -175,8 +175,10 @@ int Run(const Args& args) {
         return 1;
     }
     if (std::string problem = ModelDataProblem(modelData); !problem.empty()) {
-        std::fprintf(stderr, "printhost install: '%s' is not a model data file the model library accepts: %s\n",
-                     o.model.c_str(), problem.c_str());
+        std::fprintf(
+            stderr,
+            "printhost install: '%s' is not a model data file the model library accepts: %s\n",
+            o.model.c_str(), problem.c_str());
         return 1;
     }
     fs::path driverDir(DriverDir());

@@ -39,7 +39,9 @@ std::string DriverDir() {
     return env && *env ? env : PKG_DRIVER_DIR;
 }
 
-std::string SourceDir() { return PKG_SOURCE_DIR; }
+std::string SourceDir() {
+    return PKG_SOURCE_DIR;
+}
 
 } // namespace printhost
 

@@ -20,7 +20,6 @@
 namespace printhost {
 namespace {
 
-
 // One answer layout: its size per answer and its fields.
 //   name:KIND@OFFSET, KIND one of
 //     i  i16            x  i16 in hex      u  u32         h  u32 in hex
@@ -30,34 +29,40 @@ namespace {
 struct Layout {
     int code;
     int layout;
-    unsigned size;  // 0: a zero-terminated string
+    unsigned size; // 0: a zero-terminated string
     const char* title;
     const char* fields;
 };
 
 constexpr const char* kPaper =
-    "id:i@0 name_id:i@2 s2:i@4 width:i@8 length:i@10 width_dots:i@12 length_dots:i@14 printable_mm:a2@16 "
+    "id:i@0 name_id:i@2 s2:i@4 width:i@8 length:i@10 width_dots:i@12 length_dots:i@14 "
+    "printable_mm:a2@16 "
     "printable_dots:a2@20 margins:a4@24 turned:a2@32 turned_dots:a2@36 turned_printable_mm:a2@40 "
-    "turned_printable_dots:a2@44 turned_margins:a4@48 flags:h@56 item9_mask:h@60 s17:u@64 s19:u@68 s18:u@72 "
+    "turned_printable_dots:a2@44 turned_margins:a4@48 flags:h@56 item9_mask:h@60 s17:u@64 s19:u@68 "
+    "s18:u@72 "
     "flags2:h@76 tied_media:i@80 media:l16,82@88 tied_tray:i@84 trays:l20,86@120";
-constexpr const char* kLimits =
-    "supported:u@0 max_mm:a2@4 max_600:a2@8 min_mm:a2@12 min_600:a2@16 margins:a4@20 turned_margins:a4@28 "
-    "flags:h@36 item9_mask:h@40 s19:u@44 s21:u@48 s20:u@52 flags2:h@56 tied_media:i@60 media:l16,62@68 "
-    "tied_tray:i@64 trays:l20,66@100";
-constexpr const char* kMedia =
-    "id:i@0 name_id:i@2 flags:h@4 item9_mask:h@8 s4:u@12 s5:u@16 s7:u@20 flags2:h@24 tied_paper:i@32 "
-    "papers:l64,34@40 tied_tray:i@36 trays:l20,38@168";
-constexpr const char* kTray =
-    "id:i@0 name_id:i@2 flags:h@4 item9_mask:h@8 s4:u@12 s5:u@16 s7:u@20 flags2:h@24 tied_paper:i@32 "
-    "papers:l64,34@40 tied_media:i@36 media:l16,38@168";
+constexpr const char* kLimits = "supported:u@0 max_mm:a2@4 max_600:a2@8 min_mm:a2@12 min_600:a2@16 "
+                                "margins:a4@20 turned_margins:a4@28 "
+                                "flags:h@36 item9_mask:h@40 s19:u@44 s21:u@48 s20:u@52 flags2:h@56 "
+                                "tied_media:i@60 media:l16,62@68 "
+                                "tied_tray:i@64 trays:l20,66@100";
+constexpr const char* kMedia = "id:i@0 name_id:i@2 flags:h@4 item9_mask:h@8 s4:u@12 s5:u@16 "
+                               "s7:u@20 flags2:h@24 tied_paper:i@32 "
+                               "papers:l64,34@40 tied_tray:i@36 trays:l20,38@168";
+constexpr const char* kTray = "id:i@0 name_id:i@2 flags:h@4 item9_mask:h@8 s4:u@12 s5:u@16 s7:u@20 "
+                              "flags2:h@24 tied_paper:i@32 "
+                              "papers:l64,34@40 tied_media:i@36 media:l16,38@168";
 constexpr const char* kName = "e0:x@0 e1:i@2 name:s32@4";
 constexpr const char* kTwoNames = "e0:x@0 e1:i@2 name:s32@4 name2:s32@36";
 constexpr const char* kOptions = "id:i@0 options:l4,2@8";
 constexpr const char* kTexts = "id:i@0 text1:s32@8 text2:s32@40";
 constexpr const char* kJobRules1 = "flags:h@0 option_mask:h@4";
-constexpr const char* kJobRules2 = "flags:h@0 s1:u@4 id_input:h@8 id_length:i@12 password_input:h@16 password_length:i@20";
-constexpr const char* kJobRules3 = "words:U4@0 id_chars:s32@16 s6:u@48 s7:u@52 password_chars:s32@56";
-constexpr const char* kFinisherItem = "finisher:i@0 code:i@2 name_id:i@4 s2:u@8 s3:x@12 s4:i@14 text:s32@16";
+constexpr const char* kJobRules2 =
+    "flags:h@0 s1:u@4 id_input:h@8 id_length:i@12 password_input:h@16 password_length:i@20";
+constexpr const char* kJobRules3 =
+    "words:U4@0 id_chars:s32@16 s6:u@48 s7:u@52 password_chars:s32@56";
+constexpr const char* kFinisherItem =
+    "finisher:i@0 code:i@2 name_id:i@4 s2:u@8 s3:x@12 s4:i@14 text:s32@16";
 constexpr const char* kMembers = "finisher:i@0 staple:i@4 paper:i@6 masks:H3@8";
 
 constexpr Layout kCatalogue[] = {
@@ -120,7 +125,8 @@ constexpr Layout kCatalogue[] = {
     {25, 4, 8, "duplex margins", "words:a4@0"},
     {25, 5, 8, "duplex margin rows", "id:i@0 name_id:i@2 s21:i@4"},
     {26, 1, 4, "paper feeder units", "id:i@0 name_id:i@2"},
-    {26, 2, 32, "paper feeder units", "id:i@0 name_id:i@2 flags:h@4 s3:i@10 list:l4,12@16 trays:l4,14@24"},
+    {26, 2, 32, "paper feeder units",
+     "id:i@0 name_id:i@2 flags:h@4 s3:i@10 list:l4,12@16 trays:l4,14@24"},
     {26, 3, 200, "feeder tray records", kTray},
     {26, 4, 36, "feeder tray names", kName},
     {26, 5, 16, "feeder tray option codes", kOptions},
@@ -136,24 +142,30 @@ constexpr Layout kCatalogue[] = {
     {27, 4, 24, "punch items", "finisher:i@0 code:i@2 name_id:i@4 s2:u@8 values:U3@12"},
     {27, 5, 24, "fold items", "finisher:i@0 code:i@2 name_id:i@4 s2:u@8 values:U2@12"},
     {27, 6, 192, "staple item records",
-     "finisher:i@0 code:i@4 name_id:i@6 s2:u@8 trailing:U3@12 custom:i@24 long:i@26 papers:l64,28@32 "
+     "finisher:i@0 code:i@4 name_id:i@6 s2:u@8 trailing:U3@12 custom:i@24 long:i@26 "
+     "papers:l64,28@32 "
      "members_b:l16,30@160"},
     {27, 7, 24, "staple papers (list A)", kMembers},
     {27, 8, 24, "staple members (list B)", kMembers},
     {27, 9, 32, "staple item values", "finisher:i@0 code:i@2 custom:i@4 long:i@6 values:U6@8"},
     {27, 10, 32, "punch item values", "finisher:i@0 code:i@2 name_id:i@4 s2:u@8 values:U5@12"},
-    {27, 11, 48, "finisher texts", "id:i@0 name_id:i@2 w6:h@4 caps:h@8 v9:i@12 v10:i@14 text:s32@16"},
+    {27, 11, 48, "finisher texts",
+     "id:i@0 name_id:i@2 w6:h@4 caps:h@8 v9:i@12 v10:i@14 text:s32@16"},
     {27, 12, 48, "punch item texts", kFinisherItem},
     {27, 13, 48, "fold item texts", kFinisherItem},
-    {27, 14, 48, "staple item texts", "finisher:i@0 code:i@4 name_id:i@6 s2:u@8 s3:x@12 s4:i@14 text:s32@16"},
-    {27, 15, 80, "fold item texts", "finisher:i@0 code:i@2 name_id:i@4 s2:u@8 s3:x@12 s4:i@14 text:s32@16 text2:s32@48"},
+    {27, 14, 48, "staple item texts",
+     "finisher:i@0 code:i@4 name_id:i@6 s2:u@8 s3:x@12 s4:i@14 text:s32@16"},
+    {27, 15, 80, "fold item texts",
+     "finisher:i@0 code:i@2 name_id:i@4 s2:u@8 s3:x@12 s4:i@14 text:s32@16 text2:s32@48"},
     {28, 1, 4, "feature 28", "flags:h@0"},
     {28, 2, 8, "feature 28", "flags:h@0 w2:i@4 w3:i@6"},
-    {28, 3, 32, "feature 28", "flags:h@0 s1:u@4 words:a4@8 s6:u@16 mode:i@20 w11:i@22 s9:u@24 s10:u@28"},
+    {28, 3, 32, "feature 28",
+     "flags:h@0 s1:u@4 words:a4@8 s6:u@16 mode:i@20 w11:i@22 s9:u@24 s10:u@28"},
     {29, 1, 16, "booklet and binding", "flags:h@0 item9_mask:h@4 requires:h@8 mask:h@12"},
     {29, 2, 8, "booklet shrink", "flags:h@0 percent:i@4"},
     {29, 3, 32, "booklet gutter",
-     "flags:h@0 s1:u@4 default_in100:i@8 max_in100:i@10 default_mm10:i@12 max_mm10:i@14 s6:u@16 mode:i@20 w11:i@22 "
+     "flags:h@0 s1:u@4 default_in100:i@8 max_in100:i@10 default_mm10:i@12 max_mm10:i@14 s6:u@16 "
+     "mode:i@20 w11:i@22 "
      "s9:u@24 s10:u@28"},
     {29, 4, 28, "booklet words", "words:U7@0"},
     {30, 1, 4, "feature 30", "flags:h@0"},
@@ -164,7 +176,8 @@ constexpr Layout kCatalogue[] = {
     {34, 1, 2, "default output bin", "id:i@0"},
     {34, 2, 16, "output bins", "id:i@0 name_id:i@2 flags:h@4 t1:h@8 t2:h@12"},
     {34, 3, 192, "output bin records",
-     "id:i@4 name_id:i@6 flags:h@8 trailing:H3@12 flag_a:i@24 flag_b:i@26 papers:l64,28@32 members_b:l16,30@160"},
+     "id:i@4 name_id:i@6 flags:h@8 trailing:H3@12 flag_a:i@24 flag_b:i@26 papers:l64,28@32 "
+     "members_b:l16,30@160"},
     {34, 4, 24, "output bin papers (list A)", "bin:i@4 paper:i@6 masks:H3@8"},
     {34, 5, 24, "output bin members (list B)", "bin:i@4 paper:i@6 masks:H3@8"},
     {34, 6, 32, "output bin values", "id:i@2 flag_a:i@4 flag_b:i@6 values:U6@8"},
@@ -185,7 +198,8 @@ constexpr Layout kCatalogue[] = {
     {40, 2, 12, "colour", "colour:u@0 s1:u@4 s2:u@8"},
     {41, 1, 16, "default resolution", "default:i@0 s1:u@4 x:u@8 y:u@12"},
     {41, 2, 16, "resolutions", "id:i@0 x:u@4 y:u@8"},
-    {42, 1, 32, "print quality modes", "id:i@0 name_id:i@2 x:u@4 y:u@8 flags:h@12 caps:h@16 s5:u@20 s2:u@24 s6:u@28"},
+    {42, 1, 32, "print quality modes",
+     "id:i@0 name_id:i@2 x:u@4 y:u@8 flags:h@12 caps:h@16 s5:u@20 s2:u@24 s6:u@28"},
     {42, 2, 2, "default quality mode", "id:i@0"},
     {42, 3, 4, "quality mode word 9", "id:i@0 s9:i@2"},
     {42, 4, 4, "quality mode word 10", "id:i@0 s10:i@2"},
@@ -217,7 +231,8 @@ constexpr Layout kCatalogue[] = {
     {53, 2, 40, "job setups", "id:i@0 name_id:i@2 s2:i@4 s3:i@6 text:s32@8"},
     {54, 1, 8, "image adaptation", "flags:h@0 value:u@4"},
     {55, 1, 80, "image halftone",
-     "flags:h@0 s1:i@4 s2:h@8 s3:i@12 s4:u@16 values_a:a10@20 s15:u@40 values_b:a10@44 s26:u@64 s27:u@68 s28:u@72 "
+     "flags:h@0 s1:i@4 s2:h@8 s3:i@12 s4:u@16 values_a:a10@20 s15:u@40 values_b:a10@44 s26:u@64 "
+     "s27:u@68 s28:u@72 "
      "s29:i@76 s30:i@78"},
     {56, 1, 8, "feature 56", "flags:h@0 value:u@4"},
     {57, 1, 4, "cover pages", "flags:h@0"},
@@ -244,14 +259,17 @@ constexpr Layout kCatalogue[] = {
     {66, 1, 4, "feature 66", "flags:h@0"},
     {67, 1, 4, "poster", "flags:h@0"},
     {67, 2, 8, "poster overlap", "flags:h@0 percent:i@4"},
-    {67, 3, 12, "poster overlap", "flags:h@0 default_in100:i@4 max_in100:i@6 default_mm10:i@8 max_mm10:i@10"},
+    {67, 3, 12, "poster overlap",
+     "flags:h@0 default_in100:i@4 max_in100:i@6 default_mm10:i@8 max_mm10:i@10"},
     {68, 1, 4, "feature 68", "flags:h@0"},
     {69, 1, 264, "table 69", "id:i@0 s1:i@2 data:s256@8"},
     {70, 1, 8, "resource ids", "id:i@0 resource:i@2"},
     {71, 1, 8, "prior-print check", "port_mask:h@0 check_flags:h@4"},
-    {71, 2, 16, "device paper codes by paper", "paper:i@0 flags:h@4 present:i@8 device_code:i@10 group:i@12"},
+    {71, 2, 16, "device paper codes by paper",
+     "paper:i@0 flags:h@4 present:i@8 device_code:i@10 group:i@12"},
     {71, 3, 136, "device papers", "id:i@0 device_code:i@2 string_id:i@4 papers:l64,6@8"},
-    {71, 4, 16, "device tray codes by tray", "tray:i@0 flags:h@4 present:i@8 device_code:i@10 group:i@12"},
+    {71, 4, 16, "device tray codes by tray",
+     "tray:i@0 flags:h@4 present:i@8 device_code:i@10 group:i@12"},
     {71, 5, 24, "device trays", "id:i@0 device_code:i@2 string_id:i@4 trays:l8,6@8"},
     {72, 1, 4, "feature 72", "flags:h@0"},
     {73, 1, 8, "job type 2 rules", kJobRules1},
@@ -269,27 +287,46 @@ constexpr Layout kCatalogue[] = {
     {76, 1, 8, "key table", "key:u@0 value:h@4"},
     {77, 1, 12, "graphics mode", "words:H3@0"},
     {77, 2, 16, "graphics mode", "words:H4@0"},
-    {78, 1, 16, "contrast slider", "flags:h@0 smallest:i@4 largest:i@6 step:i@8 page:i@10 default:i@12 w7:i@14"},
+    {78, 1, 16, "contrast slider",
+     "flags:h@0 smallest:i@4 largest:i@6 step:i@8 page:i@10 default:i@12 w7:i@14"},
     {79, 1, 16, "feature flags", "flags:h@0 words:U3@4"},
-    {80, 1, 2, "id list 80", "id:i@0"}, {81, 1, 2, "id list 81", "id:i@0"}, {82, 1, 2, "id list 82", "id:i@0"},
-    {83, 1, 2, "id list 83", "id:i@0"}, {84, 1, 2, "id list 84", "id:i@0"}, {85, 1, 2, "id list 85", "id:i@0"},
-    {86, 1, 2, "id list 86", "id:i@0"}, {87, 1, 2, "id list 87", "id:i@0"}, {88, 1, 2, "id list 88", "id:i@0"},
-    {89, 1, 2, "id list 89", "id:i@0"}, {90, 1, 2, "id list 90", "id:i@0"}, {91, 1, 2, "id list 91", "id:i@0"},
-    {92, 1, 2, "id list 92", "id:i@0"}, {93, 1, 2, "id list 93", "id:i@0"}, {94, 1, 2, "id list 94", "id:i@0"},
+    {80, 1, 2, "id list 80", "id:i@0"},
+    {81, 1, 2, "id list 81", "id:i@0"},
+    {82, 1, 2, "id list 82", "id:i@0"},
+    {83, 1, 2, "id list 83", "id:i@0"},
+    {84, 1, 2, "id list 84", "id:i@0"},
+    {85, 1, 2, "id list 85", "id:i@0"},
+    {86, 1, 2, "id list 86", "id:i@0"},
+    {87, 1, 2, "id list 87", "id:i@0"},
+    {88, 1, 2, "id list 88", "id:i@0"},
+    {89, 1, 2, "id list 89", "id:i@0"},
+    {90, 1, 2, "id list 90", "id:i@0"},
+    {91, 1, 2, "id list 91", "id:i@0"},
+    {92, 1, 2, "id list 92", "id:i@0"},
+    {93, 1, 2, "id list 93", "id:i@0"},
+    {94, 1, 2, "id list 94", "id:i@0"},
     {95, 1, 4, "rule pairs", "item:i@0 value:i@2"},
     {96, 1, 8, "port default", "flags:h@0 s1:u@4"},
 };
 
 const char* ResultName(DWORD r) {
     switch (r) {
-    case 0: return "ok";
-    case ERROR_INVALID_DATA: return "ERROR_INVALID_DATA";
-    case ERROR_NOT_ENOUGH_MEMORY: return "ERROR_NOT_ENOUGH_MEMORY";
-    case ERROR_NOT_SUPPORTED: return "ERROR_NOT_SUPPORTED";
-    case ERROR_INVALID_PARAMETER: return "ERROR_INVALID_PARAMETER";
-    case ERROR_INSUFFICIENT_BUFFER: return "ERROR_INSUFFICIENT_BUFFER";
-    case ERROR_NOT_FOUND: return "ERROR_NOT_FOUND";
-    default: return "error";
+    case 0:
+        return "ok";
+    case ERROR_INVALID_DATA:
+        return "ERROR_INVALID_DATA";
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return "ERROR_NOT_ENOUGH_MEMORY";
+    case ERROR_NOT_SUPPORTED:
+        return "ERROR_NOT_SUPPORTED";
+    case ERROR_INVALID_PARAMETER:
+        return "ERROR_INVALID_PARAMETER";
+    case ERROR_INSUFFICIENT_BUFFER:
+        return "ERROR_INSUFFICIENT_BUFFER";
+    case ERROR_NOT_FOUND:
+        return "ERROR_NOT_FOUND";
+    default:
+        return "error";
     }
 }
 
@@ -327,7 +364,8 @@ std::vector<std::string> DecodeFields(const char* spec, const std::uint8_t* a, u
     std::vector<std::string> items;
     const char* p = spec;
     while (*p) {
-        while (*p == ' ') ++p;
+        while (*p == ' ')
+            ++p;
         if (!*p) break;
         const char* colon = std::strchr(p, ':');
         if (!colon) break;
@@ -349,7 +387,8 @@ std::vector<std::string> DecodeFields(const char* spec, const std::uint8_t* a, u
             break;
         case 'x':
             if (!fits(2)) continue;
-            std::snprintf(buf, sizeof buf, "0x%04X", static_cast<unsigned>(static_cast<std::uint16_t>(I16(a, off))));
+            std::snprintf(buf, sizeof buf, "0x%04X",
+                          static_cast<unsigned>(static_cast<std::uint16_t>(I16(a, off))));
             value = buf;
             break;
         case 'u':
@@ -372,17 +411,20 @@ std::vector<std::string> DecodeFields(const char* spec, const std::uint8_t* a, u
             unsigned count = n;
             if (kind == 'l') {
                 if (!fits(0) || countAt + 2 > size) continue;
-                count = static_cast<unsigned>(std::max<int>(0, std::min<int>(I16(a, countAt), static_cast<int>(n))));
+                count = static_cast<unsigned>(
+                    std::max<int>(0, std::min<int>(I16(a, countAt), static_cast<int>(n))));
             }
             unsigned width = (kind == 'U' || kind == 'H') ? 4 : 2;
             value = "[";
             for (unsigned i = 0; i < count && off + (i + 1) * width <= size; ++i) {
                 if (i) value += ",";
-                if (kind == 'U') value += std::to_string(U32(a, off + 4 * i));
+                if (kind == 'U')
+                    value += std::to_string(U32(a, off + 4 * i));
                 else if (kind == 'H') {
                     std::snprintf(buf, sizeof buf, "0x%X", U32(a, off + 4 * i));
                     value += buf;
-                } else value += std::to_string(I16(a, off + 2 * i));
+                } else
+                    value += std::to_string(I16(a, off + 2 * i));
             }
             value += "]";
             break;
@@ -395,7 +437,8 @@ std::vector<std::string> DecodeFields(const char* spec, const std::uint8_t* a, u
             }
             break;
         }
-        default: continue;
+        default:
+            continue;
         }
         items.push_back(name + "=" + value);
     }
@@ -420,7 +463,7 @@ void PrintWrapped(const std::string& lead, const std::vector<std::string>& items
 }
 
 class Modelsmith {
-public:
+  public:
     bool Load() {
         std::string path = DriverDir() + "/Modelsmith.DLL";
         std::u16string wide = platform::FromUtf8(path);
@@ -430,7 +473,8 @@ public:
                          static_cast<unsigned>(GetLastError()));
             return false;
         }
-        fn_ = reinterpret_cast<PFN_mdGetMyPrinterInfo>(reinterpret_cast<void*>(GetProcAddress(module_, "mdGetMyPrinterInfo")));
+        fn_ = reinterpret_cast<PFN_mdGetMyPrinterInfo>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "mdGetMyPrinterInfo")));
         if (!fn_) {
             std::fprintf(stderr, "printhost model: %s has no mdGetMyPrinterInfo\n", path.c_str());
             return false;
@@ -440,17 +484,19 @@ public:
     ~Modelsmith() {
         if (module_) FreeLibrary(module_);
     }
-    DWORD Ask(const void* data, int code, int index, int layout, void* out, DWORD* length, DWORD* count) const {
+    DWORD Ask(const void* data, int code, int index, int layout, void* out, DWORD* length,
+              DWORD* count) const {
         return fn_(data, code, index, layout, out, length, count);
     }
 
-private:
+  private:
     HMODULE module_ = nullptr;
     PFN_mdGetMyPrinterInfo fn_ = nullptr;
 };
 
 // Asks one query in two calls and prints the answer. Returns the result.
-DWORD Show(const Modelsmith& md, const std::vector<std::uint8_t>& data, const Layout& l, int index, bool quietFailures) {
+DWORD Show(const Modelsmith& md, const std::vector<std::uint8_t>& data, const Layout& l, int index,
+           bool quietFailures) {
     DWORD length = 0, count = 0;
     DWORD r = md.Ask(data.data(), l.code, index, l.layout, nullptr, &length, &count);
     std::vector<std::uint8_t> answer;
@@ -464,15 +510,16 @@ DWORD Show(const Modelsmith& md, const std::vector<std::uint8_t>& data, const La
     if (index) lead += ", index " + std::to_string(index);
     if (r != 0) {
         if (!quietFailures)
-            std::printf("%s): result %u %s\n", lead.c_str(), static_cast<unsigned>(r), ResultName(r));
+            std::printf("%s): result %u %s\n", lead.c_str(), static_cast<unsigned>(r),
+                        ResultName(r));
         return r;
     }
     if (l.size == 0) {
         std::printf("%s): %s\n", lead.c_str(), Quoted(answer.data(), length).c_str());
         return r;
     }
-    std::printf("%s): %u byte%s, %u entr%s\n", lead.c_str(), static_cast<unsigned>(length), length == 1 ? "" : "s",
-                static_cast<unsigned>(count), count == 1 ? "y" : "ies");
+    std::printf("%s): %u byte%s, %u entr%s\n", lead.c_str(), static_cast<unsigned>(length),
+                length == 1 ? "" : "s", static_cast<unsigned>(count), count == 1 ? "y" : "ies");
     for (DWORD i = 0; i < count && (i + 1) * l.size <= length; ++i) {
         char n[32];
         std::snprintf(n, sizeof n, "    [%u] ", static_cast<unsigned>(i + 1));
@@ -487,9 +534,11 @@ void PrintHeader(const std::string& path, const std::vector<std::uint8_t>& d) {
         std::printf("  too short for a header\n");
         return;
     }
-    std::printf("  magic \"%.4s\", stated size %u, offset table %u..%u, data version 0x%08X, format %u (0x%X) minor %u\n",
-                reinterpret_cast<const char*>(d.data()), U32(d.data(), 4), U32(d.data(), 12), U32(d.data(), 8),
-                U32(d.data(), 16), static_cast<unsigned>(static_cast<std::uint16_t>(I16(d.data(), 22))),
+    std::printf("  magic \"%.4s\", stated size %u, offset table %u..%u, data version 0x%08X, "
+                "format %u (0x%X) minor %u\n",
+                reinterpret_cast<const char*>(d.data()), U32(d.data(), 4), U32(d.data(), 12),
+                U32(d.data(), 8), U32(d.data(), 16),
+                static_cast<unsigned>(static_cast<std::uint16_t>(I16(d.data(), 22))),
                 static_cast<unsigned>(static_cast<std::uint16_t>(I16(d.data(), 22))),
                 static_cast<unsigned>(static_cast<std::uint16_t>(I16(d.data(), 20))));
 }
@@ -520,13 +569,16 @@ int Run(const Args& args) {
     std::vector<std::uint8_t> file = data;
     std::uint32_t stated = data.size() >= 8 ? U32(data.data(), 4) : 0;
     if (stated > (256u << 20)) {
-        std::fprintf(stderr, "printhost model: %s is not a model data file: its header states a size of %u bytes\n",
-                     args[0].c_str(), stated);
+        std::fprintf(
+            stderr,
+            "printhost model: %s is not a model data file: its header states a size of %u bytes\n",
+            args[0].c_str(), stated);
         return 1;
     }
     data.resize(std::max<std::size_t>({data.size(), 24, stated}), 0);
     if (std::string problem = ModelDataProblem(data); !problem.empty()) {
-        std::fprintf(stderr, "printhost model: %s is not a model data file: %s\n", args[0].c_str(), problem.c_str());
+        std::fprintf(stderr, "printhost model: %s is not a model data file: %s\n", args[0].c_str(),
+                     problem.c_str());
         return 1;
     }
     Modelsmith md;
@@ -549,16 +601,22 @@ int Run(const Args& args) {
             // A code whose every layout fails the same way is told in one line.
             DWORD common = 0;
             bool allFail = layout == 0;
-            for (std::size_t k = i; allFail && k < std::size(kCatalogue) && kCatalogue[k].code == l.code; ++k) {
+            for (std::size_t k = i;
+                 allFail && k < std::size(kCatalogue) && kCatalogue[k].code == l.code; ++k) {
                 DWORD length = 0, count = 0;
-                DWORD r = md.Ask(data.data(), l.code, index, kCatalogue[k].layout, nullptr, &length, &count);
+                DWORD r = md.Ask(data.data(), l.code, index, kCatalogue[k].layout, nullptr, &length,
+                                 &count);
                 if (r == 0 || (k > i && r != common)) allFail = false;
                 common = r;
             }
             if (allFail) {
-                std::printf("  every layout: result %u %s%s\n", static_cast<unsigned>(common), ResultName(common),
-                            common == ERROR_NOT_SUPPORTED && index == 0 ? " (the model has no such table)" : "");
-                while (i + 1 < std::size(kCatalogue) && kCatalogue[i + 1].code == l.code) ++i;
+                std::printf("  every layout: result %u %s%s\n", static_cast<unsigned>(common),
+                            ResultName(common),
+                            common == ERROR_NOT_SUPPORTED && index == 0
+                                ? " (the model has no such table)"
+                                : "");
+                while (i + 1 < std::size(kCatalogue) && kCatalogue[i + 1].code == l.code)
+                    ++i;
                 last = common;
                 ++shown;
                 continue;
@@ -572,11 +630,15 @@ int Run(const Args& args) {
         DWORD length = 0, count = 0;
         last = md.Ask(data.data(), code, index, layout, nullptr, &length, &count);
         std::vector<std::uint8_t> answer(length + 1, 0);
-        if (last == 0) last = md.Ask(data.data(), code, index, layout, answer.data(), &length, &count);
-        std::printf("code %d layout %d: result %u %s", code, layout, static_cast<unsigned>(last), ResultName(last));
+        if (last == 0)
+            last = md.Ask(data.data(), code, index, layout, answer.data(), &length, &count);
+        std::printf("code %d layout %d: result %u %s", code, layout, static_cast<unsigned>(last),
+                    ResultName(last));
         if (last == 0) {
-            std::printf(", %u bytes, %u entries:", static_cast<unsigned>(length), static_cast<unsigned>(count));
-            for (DWORD i = 0; i < length; ++i) std::printf("%s%02X", i % 32 ? " " : "\n  ", answer[i]);
+            std::printf(", %u bytes, %u entries:", static_cast<unsigned>(length),
+                        static_cast<unsigned>(count));
+            for (DWORD i = 0; i < length; ++i)
+                std::printf("%s%02X", i % 32 ? " " : "\n  ", answer[i]);
         }
         std::printf("\n");
     }
@@ -584,9 +646,10 @@ int Run(const Args& args) {
     return (code && layout) ? (last == 0 ? 0 : 1) : 0;
 }
 
-const Command kCommand{"model", "FILE [CODE [INDEX [LAYOUT]]]",
-                       "answer model queries of a model data file through Modelsmith.DLL (every query without CODE)",
-                       Run};
+const Command kCommand{
+    "model", "FILE [CODE [INDEX [LAYOUT]]]",
+    "answer model queries of a model data file through Modelsmith.DLL (every query without CODE)",
+    Run};
 
 } // namespace
 } // namespace printhost

@@ -19,7 +19,8 @@ bool BerReader::Next(BYTE* tag, BerReader* content) {
         if (count == 0 || count > 4) return false; // indefinite, or longer than any datagram
         if (size_ - pos < count) return false;
         length = 0;
-        for (std::size_t i = 0; i < count; ++i) length = length << 8 | data_[pos++];
+        for (std::size_t i = 0; i < count; ++i)
+            length = length << 8 | data_[pos++];
     }
     if (length > size_ - pos) return false;
     *tag = t;
@@ -45,7 +46,8 @@ bool DecodeInteger(const BerReader& content, std::int32_t* value) {
     if (n < 1 || n > 4) return false;
     const BYTE* p = content.Data();
     std::uint32_t v = (p[0] & 0x80) ? 0xffffffffu : 0u;
-    for (std::size_t i = 0; i < n; ++i) v = v << 8 | p[i];
+    for (std::size_t i = 0; i < n; ++i)
+        v = v << 8 | p[i];
     *value = static_cast<std::int32_t>(v);
     return true;
 }
@@ -60,7 +62,8 @@ bool DecodeUnsigned(const BerReader& content, std::uint32_t* value) {
     }
     if (n < 1 || n > 4) return false;
     std::uint32_t v = 0;
-    for (std::size_t i = 0; i < n; ++i) v = v << 8 | p[i];
+    for (std::size_t i = 0; i < n; ++i)
+        v = v << 8 | p[i];
     *value = v;
     return true;
 }
@@ -80,7 +83,8 @@ bool BerWriter::Bytes(const BYTE* p, std::size_t n) {
 bool BerWriter::Length(std::size_t n) {
     if (n < 0x80) return Byte(static_cast<BYTE>(n));
     if (n <= 0xff) return Byte(0x81) && Byte(static_cast<BYTE>(n));
-    if (n <= 0xffff) return Byte(0x82) && Byte(static_cast<BYTE>(n >> 8)) && Byte(static_cast<BYTE>(n));
+    if (n <= 0xffff)
+        return Byte(0x82) && Byte(static_cast<BYTE>(n >> 8)) && Byte(static_cast<BYTE>(n));
     return false;
 }
 
@@ -101,7 +105,8 @@ bool BerWriter::Integer(std::int32_t v) {
 
 bool BerWriter::Unsigned(BYTE tag, std::uint32_t v) {
     int n = 4;
-    while (n > 1 && ((v >> ((n - 1) * 8)) & 0xff) == 0) --n;
+    while (n > 1 && ((v >> ((n - 1) * 8)) & 0xff) == 0)
+        --n;
     bool pad = ((v >> ((n - 1) * 8)) & 0x80) != 0;
     if (!Byte(tag) || !Byte(static_cast<BYTE>(n + (pad ? 1 : 0)))) return false;
     if (pad && !Byte(0)) return false;

@@ -29,7 +29,8 @@ std::u16string Widen(const char* text) {
 bool Narrow(const std::u16string& text, std::size_t maxBytes, std::string* out) {
     char buffer[MAX_PATH];
     if (maxBytes > sizeof buffer) maxBytes = sizeof buffer;
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer, static_cast<int>(maxBytes), nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer, static_cast<int>(maxBytes),
+                                nullptr, nullptr);
     if (n <= 0) return false;
     out->assign(buffer);
     return true;
@@ -43,7 +44,8 @@ HKEY FindPortKey(HKEY parent, const std::u16string& port, int depth) {
     for (DWORD index = 0;; ++index) {
         WCHAR name[256];
         DWORD length = 256;
-        LSTATUS rc = RegEnumKeyExW(parent, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        LSTATUS rc =
+            RegEnumKeyExW(parent, index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_MORE_DATA) continue; // longer than any port name can be
         if (rc != ERROR_SUCCESS) return nullptr;
         HKEY child = nullptr;
@@ -59,11 +61,12 @@ HKEY FindPortKey(HKEY parent, const std::u16string& port, int depth) {
 std::string ReadString(HKEY key, const char* valueName) {
     std::u16string wideName = Widen(valueName);
     DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
+    if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return {};
     if ((type != REG_SZ && type != REG_EXPAND_SZ) || size < sizeof(WCHAR)) return {};
     std::vector<WCHAR> data(size / sizeof(WCHAR) + 1, u'\0');
-    if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExW(key, wideName.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
         return {};
     std::u16string text(data.data()); // up to the first NUL, whether stored or not
     std::string out;
@@ -81,18 +84,23 @@ int WindowsVersionClass() {
     if (info.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         if (info.dwMajorVersion == 4) return 2;
         if (info.dwMajorVersion == 5 && info.dwMinorVersion == 0) return 4;
-        if (info.dwMajorVersion == 5 && (info.dwMinorVersion == 1 || info.dwMinorVersion == 2)) return 8;
+        if (info.dwMajorVersion == 5 && (info.dwMinorVersion == 1 || info.dwMinorVersion == 2))
+            return 8;
     }
     return 16;
 }
 
 PortValueNames PortValueNamesFor(int windowsClass) {
     switch (windowsClass) {
-    case 1: return {"HostName", "Host", nullptr};
-    case 2: return {"Server Name", "HostName", nullptr};
+    case 1:
+        return {"HostName", "Host", nullptr};
+    case 2:
+        return {"Server Name", "HostName", nullptr};
     case 4:
-    case 8: return {"IPAddress", "HostName", "Server Name"};
-    default: return {"HostName", "HostName", "Server Name"};
+    case 8:
+        return {"IPAddress", "HostName", "Server Name"};
+    default:
+        return {"HostName", "HostName", "Server Name"};
     }
 }
 
@@ -141,7 +149,8 @@ bool LookupPortAddress(const char* portName, const PortValueNames& names, std::s
     std::u16string port = Widen(portName);
     if (port.empty()) return false;
     HKEY monitors = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, KEY_READ, &monitors) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, KEY_READ, &monitors) != ERROR_SUCCESS)
+        return false;
     HKEY key = FindPortKey(monitors, port, 0);
     RegCloseKey(monitors);
     if (!key) return false;
@@ -157,8 +166,10 @@ bool LookupPortAddress(const char* portName, const PortValueNames& names, std::s
     return ResolveToDotted(value.c_str(), address);
 }
 
-bool QueryXcvAddress(const std::u16string& serverName, const std::u16string& portName, std::u16string* answer) {
-    std::u16string printer = serverName.empty() ? u",XcvPort " + portName : serverName + u"\\,XcvPort " + portName;
+bool QueryXcvAddress(const std::u16string& serverName, const std::u16string& portName,
+                     std::u16string* answer) {
+    std::u16string printer =
+        serverName.empty() ? u",XcvPort " + portName : serverName + u"\\,XcvPort " + portName;
     HANDLE xcv = nullptr;
     if (!OpenPrinterW(printer.data(), &xcv, nullptr)) return false;
     bool ok = false;
@@ -168,8 +179,8 @@ bool QueryXcvAddress(const std::u16string& serverName, const std::u16string& por
                 reinterpret_cast<void (*)()>(GetProcAddress(spooler, "XcvDataW")))) {
             WCHAR buffer[260] = {};
             DWORD needed = 0, status = 0;
-            ok = xcvData(xcv, u"IPAddress", nullptr, 0, reinterpret_cast<BYTE*>(buffer), sizeof buffer, &needed,
-                         &status) != FALSE;
+            ok = xcvData(xcv, u"IPAddress", nullptr, 0, reinterpret_cast<BYTE*>(buffer),
+                         sizeof buffer, &needed, &status) != FALSE;
             buffer[259] = u'\0';
             if (ok) answer->assign(buffer);
         }
@@ -181,9 +192,12 @@ bool QueryXcvAddress(const std::u16string& serverName, const std::u16string& por
 
 SelPortInfo* MakeSelPortInfo(const char* portName, int kind, bool acceptUsb) {
     std::size_t size;
-    if (kind == 0 || kind == SELPORT_KIND_FULL) size = SELPORT_FULL_SIZE;
-    else if (kind == SELPORT_KIND_SHORT) size = SELPORT_SHORT_SIZE;
-    else return nullptr;
+    if (kind == 0 || kind == SELPORT_KIND_FULL)
+        size = SELPORT_FULL_SIZE;
+    else if (kind == SELPORT_KIND_SHORT)
+        size = SELPORT_SHORT_SIZE;
+    else
+        return nullptr;
     // The record holds the name with its terminator in 128 bytes.
     if (!portName || std::strlen(portName) >= sizeof(SelPortInfo::portName)) return nullptr;
     auto* info = static_cast<SelPortInfo*>(GlobalAlloc(GPTR, size));
@@ -211,12 +225,13 @@ SelPortInfo* MakeSelPortInfo(const char* portName, int kind, bool acceptUsb) {
         std::u16string answer;
         std::string address;
         // An empty answer names no device; the monitors' keys may still know it.
-        if (QueryXcvAddress(name.substr(0, slash), name.substr(slash + 1), &answer) && !answer.empty() &&
-            Narrow(answer, MAX_PATH, &address))
+        if (QueryXcvAddress(name.substr(0, slash), name.substr(slash + 1), &answer) &&
+            !answer.empty() && Narrow(answer, MAX_PATH, &address))
             return found(address);
     }
     std::string address;
-    if (LookupPortAddress(portName, PortValueNamesFor(windowsClass), &address)) return found(address);
+    if (LookupPortAddress(portName, PortValueNamesFor(windowsClass), &address))
+        return found(address);
     if (acceptUsb && std::strlen(portName) >= 4 && std::strncmp(portName, "USB", 3) == 0) {
         info->connection = SELPORT_CONNECTION_USB;
         return info;

@@ -8,7 +8,6 @@
 
 namespace devcomm {
 
-
 bool ParseOidText(const char* text, std::size_t maxChars, std::vector<std::uint32_t>* oid) {
     oid->clear();
     if (!text) return false;
@@ -49,7 +48,8 @@ void Base128(std::uint32_t v, std::vector<BYTE>* out) {
         groups[n++] = static_cast<BYTE>(v & 0x7f);
         v >>= 7;
     } while (v);
-    while (n > 1) out->push_back(static_cast<BYTE>(groups[--n] | 0x80));
+    while (n > 1)
+        out->push_back(static_cast<BYTE>(groups[--n] | 0x80));
     out->push_back(groups[0]);
 }
 
@@ -68,7 +68,8 @@ bool EncodeOid(const std::vector<std::uint32_t>& oid, std::vector<BYTE>* content
     std::uint64_t first = std::uint64_t{oid[0]} * 40 + oid[1];
     if (first > 0xffffffffULL) return false;
     Base128(static_cast<std::uint32_t>(first), content);
-    for (std::size_t i = 2; i < oid.size(); ++i) Base128(oid[i], content);
+    for (std::size_t i = 2; i < oid.size(); ++i)
+        Base128(oid[i], content);
     return true;
 }
 
@@ -111,13 +112,15 @@ bool PutFixedSequence(BerWriter& out, const BerWriter& content) {
 bool PutOid(BerWriter& out, const std::vector<std::uint32_t>& oid) {
     std::vector<BYTE> content;
     if (!EncodeOid(oid, &content)) return false;
-    return out.Byte(SNMP_TYPE_OID) && out.Length(content.size()) && out.Bytes(content.data(), content.size());
+    return out.Byte(SNMP_TYPE_OID) && out.Length(content.size()) &&
+           out.Bytes(content.data(), content.size());
 }
 
 bool PutValue(BerWriter& out, const SnmpVarbindEntry& e) {
     switch (e.type) {
     case 0:
-    case SNMP_TYPE_NULL: return out.Byte(SNMP_TYPE_NULL) && out.Byte(0);
+    case SNMP_TYPE_NULL:
+        return out.Byte(SNMP_TYPE_NULL) && out.Byte(0);
     case SNMP_TYPE_INTEGER: {
         std::int32_t v;
         std::memcpy(&v, e.value, sizeof v);
@@ -137,19 +140,22 @@ bool PutValue(BerWriter& out, const SnmpVarbindEntry& e) {
         return out.Byte(e.type) && out.Length(n) && out.Bytes(e.value, n);
     }
     case SNMP_TYPE_OID: {
-        if (e.length < 0 || e.length % 4 != 0 || static_cast<std::size_t>(e.length) / 4 > kSnmpMaxSubIds)
+        if (e.length < 0 || e.length % 4 != 0 ||
+            static_cast<std::size_t>(e.length) / 4 > kSnmpMaxSubIds)
             return false;
         std::vector<std::uint32_t> oid(static_cast<std::size_t>(e.length) / 4);
         if (!oid.empty()) std::memcpy(oid.data(), e.value, static_cast<std::size_t>(e.length));
         return PutOid(out, oid);
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 
 } // namespace
 
-bool BuildSnmpMessage(SnmpRequestRecord* request, std::int32_t requestId, std::vector<BYTE>* message) {
+bool BuildSnmpMessage(SnmpRequestRecord* request, std::int32_t requestId,
+                      std::vector<BYTE>* message) {
     message->clear();
     if (!request) return false;
     if (request->pduType != SNMP_PDU_GET && request->pduType != SNMP_PDU_GETNEXT) return false;
@@ -174,14 +180,18 @@ bool BuildSnmpMessage(SnmpRequestRecord* request, std::int32_t requestId, std::v
 
     BerWriter pduContent(kSnmpMessageSize);
     if (!pduContent.Integer(requestId) || !pduContent.Integer(0) || !pduContent.Integer(0) ||
-        !pduContent.Byte(SNMP_TYPE_SEQUENCE) || !pduContent.Length(list.Size()) || !pduContent.Append(list))
+        !pduContent.Byte(SNMP_TYPE_SEQUENCE) || !pduContent.Length(list.Size()) ||
+        !pduContent.Append(list))
         return false;
     BerWriter pdu(kSnmpMessageSize);
-    if (!pdu.Byte(request->pduType) || !pdu.Length(pduContent.Size()) || !pdu.Append(pduContent)) return false;
+    if (!pdu.Byte(request->pduType) || !pdu.Length(pduContent.Size()) || !pdu.Append(pduContent))
+        return false;
 
     BerWriter rest(kSnmpMessageSize - 4);
-    if (!rest.Integer(0) || !rest.Byte(SNMP_TYPE_OCTETSTRING) || !rest.Byte(static_cast<BYTE>(communityLength)) ||
-        !rest.Bytes(reinterpret_cast<const BYTE*>(request->community), communityLength) || !rest.Append(pdu))
+    if (!rest.Integer(0) || !rest.Byte(SNMP_TYPE_OCTETSTRING) ||
+        !rest.Byte(static_cast<BYTE>(communityLength)) ||
+        !rest.Bytes(reinterpret_cast<const BYTE*>(request->community), communityLength) ||
+        !rest.Append(pdu))
         return false;
     BerWriter whole(kSnmpMessageSize);
     if (!PutFixedSequence(whole, rest)) return false;
@@ -225,7 +235,9 @@ bool ReadVarbind(BerReader& list, SnmpVarbind* vb) {
         break;
     }
     case SNMP_TYPE_OCTETSTRING:
-    case SNMP_TYPE_IPADDRESS: vb->value.assign(value.Data(), value.Data() + value.Size()); break;
+    case SNMP_TYPE_IPADDRESS:
+        vb->value.assign(value.Data(), value.Data() + value.Size());
+        break;
     case SNMP_TYPE_OID: {
         std::vector<std::uint32_t> oid;
         if (!DecodeOid(value.Data(), value.Size(), &oid)) return false;
@@ -233,7 +245,8 @@ bool ReadVarbind(BerReader& list, SnmpVarbind* vb) {
         if (!oid.empty()) std::memcpy(vb->value.data(), oid.data(), oid.size() * 4);
         break;
     }
-    default: break; // NULL and anything else: type and length only
+    default:
+        break; // NULL and anything else: type and length only
     }
     return true;
 }
@@ -254,11 +267,14 @@ bool ParseSnmpMessage(const BYTE* data, std::size_t size, SnmpPdu* pdu) {
     BerReader body;
     if (!message.Next(&pdu->pduType, &body)) return false;
     if (pdu->pduType == SNMP_PDU_TRAP) {
-        if (!body.Expect(SNMP_TYPE_OID, &c) || !DecodeOid(c.Data(), c.Size(), &pdu->enterprise)) return false;
+        if (!body.Expect(SNMP_TYPE_OID, &c) || !DecodeOid(c.Data(), c.Size(), &pdu->enterprise))
+            return false;
         if (!body.Expect(SNMP_TYPE_IPADDRESS, &c) || c.Size() != 4) return false;
         std::memcpy(pdu->trapAgent, c.Data(), 4);
-        if (!ReadInteger(body, &pdu->genericTrap) || !ReadInteger(body, &pdu->specificTrap)) return false;
-        if (!body.Expect(SNMP_TYPE_TIMETICKS, &c) || !DecodeUnsigned(c, &pdu->timeStamp)) return false;
+        if (!ReadInteger(body, &pdu->genericTrap) || !ReadInteger(body, &pdu->specificTrap))
+            return false;
+        if (!body.Expect(SNMP_TYPE_TIMETICKS, &c) || !DecodeUnsigned(c, &pdu->timeStamp))
+            return false;
     } else {
         if (!ReadInteger(body, &pdu->requestId) || !ReadInteger(body, &pdu->errorStatus) ||
             !ReadInteger(body, &pdu->errorIndex))
@@ -274,7 +290,8 @@ bool ParseSnmpMessage(const BYTE* data, std::size_t size, SnmpPdu* pdu) {
     return true;
 }
 
-bool PeekSnmpResponseId(const BYTE* data, std::size_t size, BYTE* pduType, std::int32_t* requestId) {
+bool PeekSnmpResponseId(const BYTE* data, std::size_t size, BYTE* pduType,
+                        std::int32_t* requestId) {
     if (!data) return false;
     BerReader datagram(data, size), message, c, body;
     std::int32_t version = 0;
@@ -298,7 +315,8 @@ bool CopyPduToRecord(const SnmpPdu& pdu, SnmpRequestRecord* reply) {
     reply->errorStatus = static_cast<DWORD>(pdu.errorStatus);
     reply->errorIndex = static_cast<DWORD>(pdu.errorIndex);
     if (!reply->entries) return true;
-    for (std::size_t i = 0; i < pdu.varbinds.size() && static_cast<int>(i) < reply->entryCount; ++i) {
+    for (std::size_t i = 0; i < pdu.varbinds.size() && static_cast<int>(i) < reply->entryCount;
+         ++i) {
         const SnmpVarbind& vb = pdu.varbinds[i];
         SnmpVarbindEntry& e = reply->entries[i];
         std::memset(&e, 0, sizeof e);
@@ -306,8 +324,9 @@ bool CopyPduToRecord(const SnmpPdu& pdu, SnmpRequestRecord* reply) {
         if (vb.value.size() > kSnmpMaxValue) return false;
         if (!vb.value.empty()) std::memcpy(e.value, vb.value.data(), vb.value.size());
         bool decoded = vb.type == SNMP_TYPE_INTEGER || vb.type == SNMP_TYPE_OCTETSTRING ||
-                       vb.type == SNMP_TYPE_IPADDRESS || vb.type == SNMP_TYPE_OID || vb.type == SNMP_TYPE_COUNTER ||
-                       vb.type == SNMP_TYPE_GAUGE || vb.type == SNMP_TYPE_TIMETICKS;
+                       vb.type == SNMP_TYPE_IPADDRESS || vb.type == SNMP_TYPE_OID ||
+                       vb.type == SNMP_TYPE_COUNTER || vb.type == SNMP_TYPE_GAUGE ||
+                       vb.type == SNMP_TYPE_TIMETICKS;
         e.length = static_cast<INT>(decoded ? vb.value.size() : vb.encodedLength);
         std::string text = OidToText(vb.oid);
         if (text.size() > kSnmpMaxOidText) return false;

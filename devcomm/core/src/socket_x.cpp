@@ -27,14 +27,17 @@ void CSocketX::StartTimeout(DWORD milliseconds) {
     deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
 }
 
-void CSocketX::StopTimeout() { timerRunning_ = false; }
+void CSocketX::StopTimeout() {
+    timerRunning_ = false;
+}
 
 int CSocketX::SendTo(const void* data, int length, ULONG address, USHORT port) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = address;
     to.sin_port = htons(port);
-    return sendto(socket_, static_cast<const char*>(data), length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    return sendto(socket_, static_cast<const char*>(data), length, 0,
+                  reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
 
 int CSocketX::ReceiveFrom(void* data, int length, ULONG* address, USHORT* port) {
@@ -48,7 +51,9 @@ int CSocketX::ReceiveFrom(void* data, int length, ULONG* address, USHORT* port) 
     timeval wait{};
     timeval* waitFor = nullptr;
     if (timerRunning_) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now()).count();
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ -
+                                                                 std::chrono::steady_clock::now())
+                        .count();
         if (left < 0) left = 0;
         wait.tv_sec = static_cast<long>(left / 1000);
         wait.tv_usec = static_cast<long>((left % 1000) * 1000);
@@ -63,7 +68,8 @@ int CSocketX::ReceiveFrom(void* data, int length, ULONG* address, USHORT* port) 
     if (ready < 0) return SOCKET_ERROR;
     sockaddr_in from{};
     int fromLength = sizeof from;
-    int n = recvfrom(socket_, static_cast<char*>(data), length, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    int n = recvfrom(socket_, static_cast<char*>(data), length, 0,
+                     reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (address) *address = from.sin_addr.s_addr;
     if (port) *port = ntohs(from.sin_port);
     return n;

@@ -9,11 +9,16 @@ namespace devprobe {
 std::string String(int id) {
     switch (id) {
     case IDS_DEVPROBE_SOCKET_INIT_FAILED:
-        return "Windows \xBF\xB9\xAF\xC4\x82\xCC\x8F\x89\x8A\xFA\x89\xBB\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC"
+        return "Windows "
+               "\xBF\xB9\xAF\xC4\x82\xCC\x8F\x89\x8A\xFA\x89\xBB\x82\xC9\x8E\xB8\x94\x73\x82\xB5"
+               "\x82\xDC"
                "\x82\xB5\x82\xBD\x81\x42"; // code page 932
-    case IDS_DEVPROBE_OUTER_BIN: return "Outer";
-    case IDS_DEVPROBE_OUTER_TRAY_CODE: return "LT-VR310";
-    default: return {};
+    case IDS_DEVPROBE_OUTER_BIN:
+        return "Outer";
+    case IDS_DEVPROBE_OUTER_TRAY_CODE:
+        return "LT-VR310";
+    default:
+        return {};
     }
 }
 

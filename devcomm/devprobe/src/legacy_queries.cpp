@@ -20,7 +20,9 @@ using devcomm::LegacyReply;
 constexpr int kMaxRows = 8; // one resource per row
 constexpr std::size_t kMaxTrayName = 32;
 
-bool HostGiven(LPCSTR host) { return host && *host; }
+bool HostGiven(LPCSTR host) {
+    return host && *host;
+}
 
 std::vector<BYTE> Resource(int id) {
     std::vector<BYTE> oid;
@@ -30,7 +32,8 @@ std::vector<BYTE> Resource(int id) {
 
 bool Get(LPCSTR host, int resourceId, LegacyReply* reply) {
     std::vector<BYTE> oid = Resource(resourceId);
-    return !oid.empty() && devcomm::LegacyRequest(host, oid.data(), oid.size(), SNMP_PDU_GET, reply);
+    return !oid.empty() &&
+           devcomm::LegacyRequest(host, oid.data(), oid.size(), SNMP_PDU_GET, reply);
 }
 
 bool GetInteger(LPCSTR host, int resourceId, long* value) {
@@ -58,7 +61,8 @@ bool GetNumber(LPCSTR host, int resourceId, long* value) {
     }
     if (reply.valueType == SNMP_TYPE_OCTETSTRING) {
         DWORD v = 0;
-        for (int i = 0; i < 4 && i < reply.valueLength; ++i) v |= DWORD{reply.value[i]} << (8 * i);
+        for (int i = 0; i < 4 && i < reply.valueLength; ++i)
+            v |= DWORD{reply.value[i]} << (8 * i);
         *value = static_cast<long>(v);
         return true;
     }
@@ -95,7 +99,8 @@ int RecordQuery(LPCSTR host, int count, int size, Record* buffer, WORD* needed, 
     if (count == 0 || !buffer || size < 0 || static_cast<std::size_t>(size) < bytes) return 0;
     std::vector<Record> records(static_cast<std::size_t>(count));
     std::memset(records.data(), 0, bytes);
-    for (int row = 1; row <= count; ++row) fill(host, row, &records[static_cast<std::size_t>(row - 1)]);
+    for (int row = 1; row <= count; ++row)
+        fill(host, row, &records[static_cast<std::size_t>(row - 1)]);
     std::memcpy(buffer, records.data(), bytes);
     return 1;
 }
@@ -104,7 +109,8 @@ void FillTray(LPCSTR host, int capacityId, int nameId, TrayInfo* tray) {
     long capacity = 0;
     if (GetInteger(host, capacityId, &capacity)) tray->maxCapacity = static_cast<DWORD>(capacity);
     std::string name;
-    if (GetText(host, nameId, &name) && name.size() <= kMaxTrayName && name.find('\0') == std::string::npos) {
+    if (GetText(host, nameId, &name) && name.size() <= kMaxTrayName &&
+        name.find('\0') == std::string::npos) {
         std::memcpy(tray->name, name.c_str(), name.size() + 1);
         tray->found = 1;
     }
@@ -152,21 +158,27 @@ DLLEXPORT int WINAPI GetSysDescr(LPCSTR host, int size, LPSTR buffer, WORD* need
 DLLEXPORT int WINAPI GetHddUnit(LPCSTR host) {
     return Guard(0, [&] {
         long value;
-        return HostGiven(host) && WalkFor(host, devcomm::kOidDiskStorageMedia, [](long v) { return v == 3; }, &value)
+        return HostGiven(host) && WalkFor(
+                                      host, devcomm::kOidDiskStorageMedia,
+                                      [](long v) { return v == 3; }, &value)
                    ? 1
                    : 0;
     });
 }
 
 DLLEXPORT int WINAPI GetMaxTray(LPCSTR host) {
-    return Guard(0, [&] { return HostGiven(host) ? ColumnCount(host, devcomm::kOidInputType) : 0; });
+    return Guard(0,
+                 [&] { return HostGiven(host) ? ColumnCount(host, devcomm::kOidInputType) : 0; });
 }
 
 DLLEXPORT int WINAPI GetPunchCap(LPCSTR host) {
     return Guard(0, [&] {
         long value = 0;
         if (!HostGiven(host)) return 0;
-        if (!WalkFor(host, devcomm::kOidPunchCapability, [](long v) { return v != 1 && v != 2; }, &value)) return 0;
+        if (!WalkFor(
+                host, devcomm::kOidPunchCapability, [](long v) { return v != 1 && v != 2; },
+                &value))
+            return 0;
         return static_cast<int>(value);
     });
 }
@@ -174,8 +186,9 @@ DLLEXPORT int WINAPI GetPunchCap(LPCSTR host) {
 DLLEXPORT int WINAPI GetDupUnit(LPCSTR host) {
     return Guard(0, [&] {
         long value;
-        return HostGiven(host) &&
-                       WalkFor(host, devcomm::kOidMediaPathType, [](long v) { return v == 3 || v == 4; }, &value)
+        return HostGiven(host) && WalkFor(
+                                      host, devcomm::kOidMediaPathType,
+                                      [](long v) { return v == 3 || v == 4; }, &value)
                    ? 1
                    : 0;
     });
@@ -184,16 +197,20 @@ DLLEXPORT int WINAPI GetDupUnit(LPCSTR host) {
 DLLEXPORT int WINAPI GetMemSize(LPCSTR host) {
     return Guard(0, [&] {
         long value = 0;
-        return HostGiven(host) && GetInteger(host, devcomm::kOidMemorySize, &value) ? static_cast<int>(value) : 0;
+        return HostGiven(host) && GetInteger(host, devcomm::kOidMemorySize, &value)
+                   ? static_cast<int>(value)
+                   : 0;
     });
 }
 
 DLLEXPORT int WINAPI GetPDLMaxIndex(LPCSTR host) {
-    return Guard(0, [&] { return HostGiven(host) ? ColumnCount(host, devcomm::kOidLangFamily) : 0; });
+    return Guard(0,
+                 [&] { return HostGiven(host) ? ColumnCount(host, devcomm::kOidLangFamily) : 0; });
 }
 
 DLLEXPORT int WINAPI GetMaxOutputTray(LPCSTR host) {
-    return Guard(0, [&] { return HostGiven(host) ? ColumnCount(host, devcomm::kOidOutputMaxCapacity) : 0; });
+    return Guard(
+        0, [&] { return HostGiven(host) ? ColumnCount(host, devcomm::kOidOutputMaxCapacity) : 0; });
 }
 
 DLLEXPORT int WINAPI GetUserInfoUpdate(LPCSTR host) {
@@ -202,7 +219,9 @@ DLLEXPORT int WINAPI GetUserInfoUpdate(LPCSTR host) {
         long value = 0;
         // The update flag is bit 7 of its own object where the table has one.
         if (devcomm::OidResourceText(devcomm::kOidUserInfoUpdate))
-            return GetNumber(host, devcomm::kOidUserInfoUpdate, &value) ? static_cast<int>((value >> 7) & 1) : 0;
+            return GetNumber(host, devcomm::kOidUserInfoUpdate, &value)
+                       ? static_cast<int>((value >> 7) & 1)
+                       : 0;
         return GetNumber(host, devcomm::kOidDeptCodeMode, &value) ? static_cast<int>(value) : 0;
     });
 }
@@ -210,8 +229,9 @@ DLLEXPORT int WINAPI GetUserInfoUpdate(LPCSTR host) {
 DLLEXPORT int WINAPI GetUserDescrStatus(LPCSTR host) {
     return Guard(0, [&] {
         if (!HostGiven(host)) return 0;
-        int id = devcomm::OidResourceText(devcomm::kOidUserInfoUpdate) ? devcomm::kOidDeptCodeMode
-                                                                        : devcomm::kOidDeptCodeStatus;
+        int id = devcomm::OidResourceText(devcomm::kOidUserInfoUpdate)
+                     ? devcomm::kOidDeptCodeMode
+                     : devcomm::kOidDeptCodeStatus;
         long value = 0;
         return GetNumber(host, id, &value) && value != 0 ? 1 : 0;
     });
@@ -220,7 +240,9 @@ DLLEXPORT int WINAPI GetUserDescrStatus(LPCSTR host) {
 DLLEXPORT int WINAPI GetSpoolerType(LPCSTR host) {
     return Guard(0, [&] {
         long value = 0;
-        return HostGiven(host) && GetInteger(host, devcomm::kOidSpoolerType, &value) && value == 4 ? 1 : 0;
+        return HostGiven(host) && GetInteger(host, devcomm::kOidSpoolerType, &value) && value == 4
+                   ? 1
+                   : 0;
     });
 }
 
@@ -238,8 +260,8 @@ DLLEXPORT int WINAPI GetTrayInfo(LPCSTR host, int size, TrayInfo* buffer, WORD* 
 DLLEXPORT int WINAPI GetOutputTrayInfo(LPCSTR host, int size, TrayInfo* buffer, WORD* needed) {
     return Guard(0, [&] {
         if (!HostGiven(host)) return 0;
-        return RecordQuery(host, ColumnCount(host, devcomm::kOidOutputMaxCapacity), size, buffer, needed,
-                           [](LPCSTR h, int row, TrayInfo* tray) {
+        return RecordQuery(host, ColumnCount(host, devcomm::kOidOutputMaxCapacity), size, buffer,
+                           needed, [](LPCSTR h, int row, TrayInfo* tray) {
                                FillTray(h, devcomm::kOidOutputMaxCapacityFirst + row - 1,
                                         devcomm::kOidOutputNameFirst + row - 1, tray);
                            });
@@ -268,7 +290,8 @@ DLLEXPORT int WINAPI GetPDLInfo(LPCSTR host, int size, PdlInfo* buffer, WORD* ne
 }
 
 DLLEXPORT int WINAPI GetUserInfoStatus(LPCSTR host) {
-    return Guard(0, [&] { return GetUserInfoUpdate(host) == 1 && GetUserDescrStatus(host) == 1 ? 1 : 0; });
+    return Guard(
+        0, [&] { return GetUserInfoUpdate(host) == 1 && GetUserDescrStatus(host) == 1 ? 1 : 0; });
 }
 
 DLLEXPORT int WINAPI GetFinisherUnit(LPCSTR host, int size, LPSTR buffer, WORD* needed) {
@@ -288,7 +311,8 @@ DLLEXPORT int WINAPI Get_Dev_Opt(LPCSTR host, DevOptInfo* info) {
         DevOptInfo result{};
         result.inputTrays = static_cast<WORD>(trays);
         long capacity = 0;
-        if (trays <= kMaxRows && GetInteger(host, devcomm::kOidInputMaxCapacityFirst + trays - 1, &capacity))
+        if (trays <= kMaxRows &&
+            GetInteger(host, devcomm::kOidInputMaxCapacityFirst + trays - 1, &capacity))
             result.largeCapacity = capacity >= 3000 ? 1 : 0;
         std::string finisher;
         if (FinisherText(host, &finisher)) {
@@ -299,11 +323,19 @@ DLLEXPORT int WINAPI Get_Dev_Opt(LPCSTR host, DevOptInfo* info) {
         }
         result.hardDisk = static_cast<DWORD>(GetHddUnit(host));
         switch (GetPunchCap(host)) {
-        case 4: result.punch = 2; break;
+        case 4:
+            result.punch = 2;
+            break;
         case 8:
-        case 32: result.punch = 3; break;
-        case 16: result.punch = 4; break;
-        default: result.punch = 0; break;
+        case 32:
+            result.punch = 3;
+            break;
+        case 16:
+            result.punch = 4;
+            break;
+        default:
+            result.punch = 0;
+            break;
         }
         *info = result;
         return 1;

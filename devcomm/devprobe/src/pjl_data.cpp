@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::size_t kMaxNameBytes = 80;
 
-bool LeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+bool LeadByte(unsigned char c) {
+    return IsDBCSLeadByte(c) != FALSE;
+}
 
 // Everything after the last backslash; a trail byte of a double-byte
 // character is no separator.
@@ -33,7 +35,8 @@ std::string AfterLastBackslash(const std::string& text) {
 std::string CutTo(const std::string& text, std::size_t limit) {
     std::size_t i = 0;
     while (i < text.size()) {
-        std::size_t n = LeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
+        std::size_t n =
+            LeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size() ? 2 : 1;
         if (i + n > limit) break;
         i += n;
     }
@@ -55,9 +58,12 @@ std::string PjlQuotedValue(const std::string& text) {
             continue;
         }
         if (LeadByte(c)) break; // a lead byte without its trail byte
-        if (c == '"') out += '\'';
-        else if (c < 0x20 || c == 0x7f) out += ' ';
-        else out += static_cast<char>(c);
+        if (c == '"')
+            out += '\'';
+        else if (c < 0x20 || c == 0x7f)
+            out += ' ';
+        else
+            out += static_cast<char>(c);
     }
     return out;
 }
@@ -68,8 +74,8 @@ std::string PjlName(const char* text) {
 
 } // namespace devprobe
 
-DLLEXPORT int WINAPI GetPJLData_w9x_32(LPCSTR documentName, int nup, PjlJobData* buffer, DWORD size, DWORD* needed,
-                                       int* headerOffset, int* trailerOffset) {
+DLLEXPORT int WINAPI GetPJLData_w9x_32(LPCSTR documentName, int nup, PjlJobData* buffer, DWORD size,
+                                       DWORD* needed, int* headerOffset, int* trailerOffset) {
     return devprobe::Guard(0, [&] {
         char user[257] = {};
         DWORD userLength = sizeof user;
@@ -78,16 +84,18 @@ DLLEXPORT int WINAPI GetPJLData_w9x_32(LPCSTR documentName, int nup, PjlJobData*
         DWORD computerLength = sizeof computer;
         if (!GetComputerNameA(computer, &computerLength)) computer[0] = '\0';
         const char* host = computer;
-        while (*host == '\\') ++host;
+        while (*host == '\\')
+            ++host;
         std::string address;
         if (!devcomm::ResolveToDotted(host, &address)) address.clear();
 
         const std::string document = devprobe::PjlName(documentName);
         const std::string owner = devprobe::PjlName(user);
         const std::string uel = "\x1b%-12345X";
-        std::string header = uel + "@PJL JOB NAME=\"" + document + "\"\r\n" + "@PJL SET LOG_NUP=" +
-                             std::to_string(nup) + "\r\n" + "@PJL JOB OWNER=\"" + owner + "\"\r\n" +
-                             "@PJL SET HOSTIP=" + address + "\r\n" + "@PJL ENTER LANGUAGE=GDI\r\n";
+        std::string header = uel + "@PJL JOB NAME=\"" + document + "\"\r\n" +
+                             "@PJL SET LOG_NUP=" + std::to_string(nup) + "\r\n" +
+                             "@PJL JOB OWNER=\"" + owner + "\"\r\n" + "@PJL SET HOSTIP=" + address +
+                             "\r\n" + "@PJL ENTER LANGUAGE=GDI\r\n";
         std::string trailer = uel + "@PJL EOJ=\"" + document + "\"\r\n" + uel;
 
         const DWORD total = static_cast<DWORD>(header.size() + trailer.size() + 34);

@@ -12,23 +12,28 @@ namespace {
 // 8 everything later.
 devcomm::PortValueNames OlderValueNames() {
     switch (devcomm::WindowsVersionClass()) {
-    case 1: return devcomm::PortValueNamesFor(1);
-    case 2: return devcomm::PortValueNamesFor(2);
-    default: return devcomm::PortValueNamesFor(8);
+    case 1:
+        return devcomm::PortValueNamesFor(1);
+    case 2:
+        return devcomm::PortValueNamesFor(2);
+    default:
+        return devcomm::PortValueNamesFor(8);
     }
 }
 
 } // namespace
 
 DLLEXPORT SelPortInfo* WINAPI MPMakeSelPortInfo(LPCSTR portName, int kind) {
-    return devprobe::Guard<SelPortInfo*>(nullptr, [&] { return devcomm::MakeSelPortInfo(portName, kind, true); });
+    return devprobe::Guard<SelPortInfo*>(
+        nullptr, [&] { return devcomm::MakeSelPortInfo(portName, kind, true); });
 }
 
 DLLEXPORT int WINAPI Get_PrinterIP(LPCSTR portName, LPSTR address) {
     return devprobe::Guard(0, [&] {
         if (!portName || !*portName || !address) return 0;
         std::string found;
-        if (!devcomm::LookupPortAddress(portName, OlderValueNames(), &found) || found.size() > 15) return 0;
+        if (!devcomm::LookupPortAddress(portName, OlderValueNames(), &found) || found.size() > 15)
+            return 0;
         std::memcpy(address, found.c_str(), found.size() + 1);
         return 1;
     });

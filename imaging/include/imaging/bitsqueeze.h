@@ -16,7 +16,7 @@
 #define T4_STATUS_ERROR 0xC1
 
 // Mode bits.
-#define T4_MODE_MSB_FIRST 0x01  // most significant bit of each coded byte first
+#define T4_MODE_MSB_FIRST 0x01   // most significant bit of each coded byte first
 #define T4_MODE_ALIGNED_EOL 0x80 // every EOL ends on a byte boundary
 
 struct T4CodecBlock;
@@ -27,7 +27,7 @@ typedef void(WINAPI* T4CodecCallback)(T4CodecBlock* block);
 struct T4CodecBlock {
     BYTE status;
     BYTE mode;
-    BYTE rtcLength;      // consecutive EOLs that end a page
+    BYTE rtcLength; // consecutive EOLs that end a page
     BYTE reserved3;
     WORD minLineBits;    // coder: every line, EOL included, is at least this long
     SHORT repairedLines; // decoder: lines replaced by their predecessor
@@ -37,19 +37,19 @@ struct T4CodecBlock {
     BYTE* raster;        // first raster line of this call
     WORD lineStride;     // bits from one raster line to the next (a multiple of 8)
     WORD linesPerCall;
-    WORD linesThisCall;  // decoder: lines written by the last call
+    WORD linesThisCall; // decoder: lines written by the last call
     WORD reserved38;
-    DWORD linesDone;     // lines coded or decoded since the start of the page
-    WORD width;          // pixels per line
+    DWORD linesDone; // lines coded or decoded since the start of the page
+    WORD width;      // pixels per line
     WORD reserved46;
-    DWORD pageLines;     // lines of the page (0: until RTC or the caller finishes)
+    DWORD pageLines; // lines of the page (0: until RTC or the caller finishes)
     DWORD reserved52;
-    WORD* changesA;      // change lists, width + 5 entries each
+    WORD* changesA; // change lists, width + 5 entries each
     WORD* changesB;
     BYTE reserved72[16];
     T4CodecCallback callback;
     BYTE reserved96[24];
-    BYTE state[48];      // owned by the codec during a page
+    BYTE state[48]; // owned by the codec during a page
 };
 
 static_assert(offsetof(T4CodecBlock, status) == 0);
@@ -81,10 +81,10 @@ static_assert(sizeof(T4CodecBlock) == 168);
 
 struct Raw2RotateBlock {
     WORD variant;
-    WORD angle;             // 0, 90, 180 or 270, clockwise
+    WORD angle; // 0, 90, 180 or 270, clockwise
     DWORD reserved4;
-    BYTE* source;           // mirrored variants mirror the source lines in place
-    WORD sourceStride;      // bits per source line, also the source width
+    BYTE* source;      // mirrored variants mirror the source lines in place
+    WORD sourceStride; // bits per source line, also the source width
     WORD sourceLines;
     DWORD reserved20;
     BYTE* destination;

@@ -8,22 +8,22 @@
 #include "win/types.h"
 
 // Image types of icImage::type.
-#define IC_TYPE_BW 0     // 1 bit per pixel
-#define IC_TYPE_GRAY 1   // 8-bit gray
-#define IC_TYPE_RGB24 3  // 24-bit colour, bytes blue, green, red
+#define IC_TYPE_BW 0    // 1 bit per pixel
+#define IC_TYPE_GRAY 1  // 8-bit gray
+#define IC_TYPE_RGB24 3 // 24-bit colour, bytes blue, green, red
 // Types 4 and 5 are accepted by the blank checks only.
 
 struct icImage {
     WORD type;
-    WORD order;         // channel order of 24-bit images; results do not depend on it
-    DWORD bottomUp;     // non-zero: the first line in memory is the bottom line
-    DWORD x;            // region to work on, in pixels and lines from the top
+    WORD order;     // channel order of 24-bit images; results do not depend on it
+    DWORD bottomUp; // non-zero: the first line in memory is the bottom line
+    DWORD x;        // region to work on, in pixels and lines from the top
     DWORD y;
     DWORD width;
     DWORD height;
     BYTE* bits;
-    DWORD stride;       // bytes from one line to the next
-    DWORD lines;        // total lines of the image (addresses bottom-up images)
+    DWORD stride; // bytes from one line to the next
+    DWORD lines;  // total lines of the image (addresses bottom-up images)
 };
 
 static_assert(offsetof(icImage, type) == 0);
@@ -63,7 +63,8 @@ typedef int(WINAPI* PFN_icAllWhiteCheck_W0B1)(const icImage*);
 typedef int(WINAPI* PFN_icGammaCorrection)(const BYTE*, icImage*);
 typedef int(WINAPI* PFN_icGammaInv)(const BYTE*, icThresholdMatrix*);
 typedef BOOL(WINAPI* PFN_icImageTypeConvertTo256Gray_speed)(void*, const icImage*, icImage*);
-typedef int(WINAPI* PFN_icImageTypeConvertToBWDitherHalftone_speed)(SHORT*, SHORT*, const icThresholdMatrix*,
+typedef int(WINAPI* PFN_icImageTypeConvertToBWDitherHalftone_speed)(SHORT*, SHORT*,
+                                                                    const icThresholdMatrix*,
                                                                     const icImage*, icImage*);
 
 // 1 when all stride x height bytes from bits on are 0xFF (white for 8-bit and

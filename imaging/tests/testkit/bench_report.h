@@ -13,14 +13,15 @@
 namespace testkit {
 
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         // One iteration run, or the median of repetitions when there are some.
         for (const Run& r : runs) {
             if (r.error_occurred) continue;
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
             if (r.run_type == Run::RT_Iteration || median)
-                seconds_[r.run_name.str()] = r.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(r.time_unit);
+                seconds_[r.run_name.str()] =
+                    r.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(r.time_unit);
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -30,7 +31,7 @@ public:
         return it == seconds_.end() ? 0 : it->second;
     }
 
-private:
+  private:
     std::map<std::string, double> seconds_;
 };
 

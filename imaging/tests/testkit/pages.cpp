@@ -28,13 +28,15 @@ void Page::Set(int x, int y, bool black) {
 void Page::Fill(int x0, int y0, int x1, int y1) {
     x0 = std::max(x0, 0), y0 = std::max(y0, 0), x1 = std::min(x1, width), y1 = std::min(y1, height);
     for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) Set(x, y);
+        for (int x = x0; x < x1; ++x)
+            Set(x, y);
 }
 
 bool Page::SameImage(const Page& other, std::string* where) const {
     if (width != other.width || height != other.height) {
-        if (where) *where = "size " + std::to_string(width) + "x" + std::to_string(height) + " vs " +
-                            std::to_string(other.width) + "x" + std::to_string(other.height);
+        if (where)
+            *where = "size " + std::to_string(width) + "x" + std::to_string(height) + " vs " +
+                     std::to_string(other.width) + "x" + std::to_string(other.height);
         return false;
     }
     const int whole = width / 8, rest = width % 8;
@@ -44,8 +46,10 @@ bool Page::SameImage(const Page& other, std::string* where) const {
         if (std::memcmp(a, b, whole) != 0 || (rest && ((a[whole] ^ b[whole]) & lastMask))) {
             if (where) {
                 int x = 0;
-                while (x < width && Get(x, y) == other.Get(x, y)) ++x;
-                *where = "first difference at row " + std::to_string(y) + ", column " + std::to_string(x);
+                while (x < width && Get(x, y) == other.Get(x, y))
+                    ++x;
+                *where = "first difference at row " + std::to_string(y) + ", column " +
+                         std::to_string(x);
             }
             return false;
         }
@@ -53,7 +57,9 @@ bool Page::SameImage(const Page& other, std::string* where) const {
     return true;
 }
 
-Page BlankPage(int w, int h) { return Page(w, h); }
+Page BlankPage(int w, int h) {
+    return Page(w, h);
+}
 
 Page BlackPage(int w, int h) {
     Page p(w, h);
@@ -68,7 +74,8 @@ Page EveryRunLength(int w, int h, int maxRun) {
     // White run r, black run r, for r = 0, 1, ... maxRun, then again.
     for (int r = 0; pos < total; r = (r + 1) % (maxRun + 1)) {
         pos += r; // white
-        for (long i = 0; i < r && pos < total; ++i, ++pos) p.Set(static_cast<int>(pos % w), static_cast<int>(pos / w));
+        for (long i = 0; i < r && pos < total; ++i, ++pos)
+            p.Set(static_cast<int>(pos % w), static_cast<int>(pos / w));
     }
     return p;
 }
@@ -85,10 +92,17 @@ Page LongestRuns(int w, int h) {
     Page p(w, h);
     for (int y = 0; y < h; ++y) {
         switch (y % 4) {
-        case 0: break;                               // one white run
-        case 1: p.Fill(0, y, w, y + 1); break;       // one black run
-        case 2: p.Fill(w / 2, y, w, y + 1); break;   // white then black
-        case 3: p.Fill(0, y, w - 1, y + 1); break;   // black to the last pixel
+        case 0:
+            break; // one white run
+        case 1:
+            p.Fill(0, y, w, y + 1);
+            break; // one black run
+        case 2:
+            p.Fill(w / 2, y, w, y + 1);
+            break; // white then black
+        case 3:
+            p.Fill(0, y, w - 1, y + 1);
+            break; // black to the last pixel
         }
     }
     return p;
@@ -158,7 +172,8 @@ Page Dense(int w, int h, unsigned seed) {
 Page Noise(int w, int h, unsigned seed) {
     Page p(w, h);
     std::mt19937 rng(seed);
-    for (auto& b : p.bits) b = static_cast<uint8_t>(rng());
+    for (auto& b : p.bits)
+        b = static_cast<uint8_t>(rng());
     return p;
 }
 
@@ -175,7 +190,8 @@ int Run(const std::string& command, std::string* out) {
 
 std::optional<Page> CcittPage(int n) {
     std::string pbm;
-    std::string command = "jbgtopbm /usr/share/jbigkit-testdata/ccitt" + std::to_string(n) + ".jbg 2>/dev/null";
+    std::string command =
+        "jbgtopbm /usr/share/jbigkit-testdata/ccitt" + std::to_string(n) + ".jbg 2>/dev/null";
     if (Run(command, &pbm) != 0) return std::nullopt;
     return ParsePbm(pbm);
 }
@@ -186,7 +202,8 @@ std::optional<Page> ParsePbm(const std::string& bytes) {
     auto skipSpace = [&] {
         while (pos < bytes.size()) {
             if (bytes[pos] == '#') {
-                while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
+                while (pos < bytes.size() && bytes[pos] != '\n')
+                    ++pos;
             } else if (isspace(static_cast<unsigned char>(bytes[pos]))) {
                 ++pos;
             } else {
@@ -198,7 +215,8 @@ std::optional<Page> ParsePbm(const std::string& bytes) {
         skipSpace();
         long v = 0;
         size_t start = pos;
-        while (pos < bytes.size() && isdigit(static_cast<unsigned char>(bytes[pos]))) v = v * 10 + (bytes[pos++] - '0');
+        while (pos < bytes.size() && isdigit(static_cast<unsigned char>(bytes[pos])))
+            v = v * 10 + (bytes[pos++] - '0');
         return pos == start || v > 100000 ? -1 : v;
     };
     if (bytes.compare(0, 2, "P4") != 0) return std::nullopt;
@@ -213,9 +231,11 @@ std::optional<Page> ParsePbm(const std::string& bytes) {
 }
 
 std::string ToPbm(const Page& page) {
-    std::string out = "P4\n" + std::to_string(page.width) + " " + std::to_string(page.height) + "\n";
+    std::string out =
+        "P4\n" + std::to_string(page.width) + " " + std::to_string(page.height) + "\n";
     const size_t rowBytes = (page.width + 7) / 8;
-    for (int y = 0; y < page.height; ++y) out.append(reinterpret_cast<const char*>(page.Row(y)), rowBytes);
+    for (int y = 0; y < page.height; ++y)
+        out.append(reinterpret_cast<const char*>(page.Row(y)), rowBytes);
     return out;
 }
 
@@ -241,7 +261,7 @@ namespace {
 struct CodecContext {
     T4CodecBlock block;
     std::vector<uint8_t>* chunk;
-    std::vector<uint8_t>* out;     // coder: where full buffers go
+    std::vector<uint8_t>* out;      // coder: where full buffers go
     const std::vector<uint8_t>* in; // decoder: the whole coded stream
     size_t inPos;
     size_t chunkSize;
@@ -304,8 +324,8 @@ std::vector<uint8_t> MhEncode(const Page& page, const MhOptions& options) {
     return out;
 }
 
-MhDecoded MhDecode(const std::vector<uint8_t>& coded, int width, int pageLines, const MhOptions& options,
-                   int /*rasterLines*/) {
+MhDecoded MhDecode(const std::vector<uint8_t>& coded, int width, int pageLines,
+                   const MhOptions& options, int /*rasterLines*/) {
     std::vector<uint8_t> chunk;
     std::vector<WORD> a(width + 5), b(width + 5);
     const size_t stride = (width + 7) / 8;
@@ -375,15 +395,22 @@ toff_t MemSeek(thandle_t h, toff_t off, int whence) {
     f->pos = base + off;
     return f->pos;
 }
-int MemClose(thandle_t) { return 0; }
-toff_t MemSize(thandle_t h) { return static_cast<MemoryFile*>(h)->data.size(); }
-int MemMap(thandle_t, void**, toff_t*) { return 0; }
+int MemClose(thandle_t) {
+    return 0;
+}
+toff_t MemSize(thandle_t h) {
+    return static_cast<MemoryFile*>(h)->data.size();
+}
+int MemMap(thandle_t, void**, toff_t*) {
+    return 0;
+}
 void MemUnmap(thandle_t, void*, toff_t) {}
 
 TIFF* OpenMemory(MemoryFile& file, const char* mode) {
     TIFFSetWarningHandler(nullptr);
     file.pos = 0;
-    return TIFFClientOpen("memory", mode, &file, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap);
+    return TIFFClientOpen("memory", mode, &file, MemRead, MemWrite, MemSeek, MemClose, MemSize,
+                          MemMap, MemUnmap);
 }
 
 void SetFaxFields(TIFF* tif, int width, int height, bool msbFirst, bool aligned) {
@@ -407,7 +434,8 @@ std::vector<uint8_t> TiffEncode(const Page& page, bool msbFirst, bool aligned) {
     SetFaxFields(tif, page.width, page.height, msbFirst, aligned);
     const size_t rowBytes = (page.width + 7) / 8;
     std::vector<uint8_t> packed(rowBytes * page.height);
-    for (int y = 0; y < page.height; ++y) std::memcpy(packed.data() + y * rowBytes, page.Row(y), rowBytes);
+    for (int y = 0; y < page.height; ++y)
+        std::memcpy(packed.data() + y * rowBytes, page.Row(y), rowBytes);
     TIFFWriteEncodedStrip(tif, 0, packed.data(), static_cast<tmsize_t>(packed.size()));
     TIFFClose(tif);
 
@@ -421,18 +449,21 @@ std::vector<uint8_t> TiffEncode(const Page& page, bool msbFirst, bool aligned) {
     return coded;
 }
 
-std::optional<Page> TiffDecode(const std::vector<uint8_t>& coded, int width, int height, bool msbFirst, bool aligned) {
+std::optional<Page> TiffDecode(const std::vector<uint8_t>& coded, int width, int height,
+                               bool msbFirst, bool aligned) {
     MemoryFile file;
     TIFF* tif = OpenMemory(file, "w");
     if (!tif) return std::nullopt;
     SetFaxFields(tif, width, height, msbFirst, aligned);
-    TIFFWriteRawStrip(tif, 0, const_cast<uint8_t*>(coded.data()), static_cast<tmsize_t>(coded.size()));
+    TIFFWriteRawStrip(tif, 0, const_cast<uint8_t*>(coded.data()),
+                      static_cast<tmsize_t>(coded.size()));
     TIFFClose(tif);
 
     tif = OpenMemory(file, "r");
     if (!tif) return std::nullopt;
     Page page(width, height);
-    tmsize_t got = TIFFReadEncodedStrip(tif, 0, page.bits.data(), static_cast<tmsize_t>(page.bits.size()));
+    tmsize_t got =
+        TIFFReadEncodedStrip(tif, 0, page.bits.data(), static_cast<tmsize_t>(page.bits.size()));
     TIFFClose(tif);
     if (got != static_cast<tmsize_t>(page.bits.size())) return std::nullopt;
     return page;

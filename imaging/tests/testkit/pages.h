@@ -76,12 +76,13 @@ struct MhDecoded {
     int calls = 0;
 };
 // Decodes at most pageLines lines (0: until RTC or the end of the data).
-MhDecoded MhDecode(const std::vector<uint8_t>& coded, int width, int pageLines, const MhOptions& options = {},
-                   int rasterLines = 0);
+MhDecoded MhDecode(const std::vector<uint8_t>& coded, int width, int pageLines,
+                   const MhOptions& options = {}, int rasterLines = 0);
 
 // Modified Huffman (Group 3, one-dimensional, EOL before every row, RTC at the
 // end) through libtiff's CCITT codec, as the strip of an in-memory TIFF.
 std::vector<uint8_t> TiffEncode(const Page& page, bool msbFirst, bool aligned);
-std::optional<Page> TiffDecode(const std::vector<uint8_t>& coded, int width, int height, bool msbFirst, bool aligned);
+std::optional<Page> TiffDecode(const std::vector<uint8_t>& coded, int width, int height,
+                               bool msbFirst, bool aligned);
 
 } // namespace testkit

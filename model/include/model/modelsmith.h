@@ -10,8 +10,8 @@
 // mdGetMyPrinterInfo (ordinal 1): answers model query `code` from the caller's
 // copy of the model data file. index 0 asks for every entry, another value for
 // the entry with that identifier; out NULL asks for the size in *length.
-typedef DWORD(WINAPI* PFN_mdGetMyPrinterInfo)(LPCVOID modelData, INT code, INT index, INT layout, LPVOID out,
-                                             LPDWORD length, LPDWORD count);
+typedef DWORD(WINAPI* PFN_mdGetMyPrinterInfo)(LPCVOID modelData, INT code, INT index, INT layout,
+                                              LPVOID out, LPDWORD length, LPDWORD count);
 
 #define MODELSMITH_ORDINAL_GETMYPRINTERINFO 1
 
@@ -19,20 +19,21 @@ typedef DWORD(WINAPI* PFN_mdGetMyPrinterInfo)(LPCVOID modelData, INT code, INT i
 // with its 908- or 1100-byte private block) with the model's defaults; type 2
 // carries oldDevmode over into newDevmode. The caller's device mode changes
 // only when the result is 0.
-typedef DWORD(WINAPI* PFN_mdReviseDevmode)(LPCVOID modelData, LPVOID oldDevmode, LPVOID newDevmode, DWORD type);
+typedef DWORD(WINAPI* PFN_mdReviseDevmode)(LPCVOID modelData, LPVOID oldDevmode, LPVOID newDevmode,
+                                           DWORD type);
 
 #define MODELSMITH_ORDINAL_REVISEDEVMODE 2
 
 namespace model {
 
 // The query entry behind the export. Never throws.
-DWORD GetMyPrinterInfo(const void* modelData, int code, int index, int layout, void* out, DWORD* length,
-                       DWORD* count);
+DWORD GetMyPrinterInfo(const void* modelData, int code, int index, int layout, void* out,
+                       DWORD* length, DWORD* count);
 
 // The revision behind the export, with the sizes of the buffers that hold the
 // device modes: a device mode is read and written only within both its stated
 // size (dmSize + dmDriverExtra) and its buffer. Never throws.
-DWORD ReviseDevmode(const void* modelData, const void* oldDevmode, std::size_t oldBufferSize, void* newDevmode,
-                    std::size_t newBufferSize, DWORD type);
+DWORD ReviseDevmode(const void* modelData, const void* oldDevmode, std::size_t oldBufferSize,
+                    void* newDevmode, std::size_t newBufferSize, DWORD type);
 
 } // namespace model

@@ -20,20 +20,22 @@
 
 namespace {
 
-constexpr char16_t kUnmapped = 0;           // in the decoding tables (U+0000 is only ever byte 0)
-constexpr std::uint16_t kNoBytes = 0xFFFF;  // in the encoding table (no lead byte is 0xFF)
+constexpr char16_t kUnmapped = 0;          // in the decoding tables (U+0000 is only ever byte 0)
+constexpr std::uint16_t kNoBytes = 0xFFFF; // in the encoding table (no lead byte is 0xFF)
 
 struct PageTable {
     UINT id = 0;
     bool dbcs = false;
-    std::array<char16_t, 256> single{};  // a byte alone
+    std::array<char16_t, 256> single{}; // a byte alone
     std::array<bool, 256> lead{};
-    std::vector<char16_t> pair;           // lead << 8 | trail -> character, kUnmapped when none
-    std::vector<std::uint16_t> encode;    // character -> byte, or lead << 8 | trail
-    char16_t unicodeDefault = u'?';       // what a byte sequence that does not map becomes
+    std::vector<char16_t> pair;        // lead << 8 | trail -> character, kUnmapped when none
+    std::vector<std::uint16_t> encode; // character -> byte, or lead << 8 | trail
+    char16_t unicodeDefault = u'?';    // what a byte sequence that does not map becomes
 };
 
-bool IsTrail(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+bool IsTrail(unsigned char b) {
+    return b >= 0x40 && b <= 0xFC && b != 0x7F;
+}
 
 // One iconv conversion of a short byte sequence to a single UTF-16 unit.
 bool Decode(iconv_t cd, const unsigned char* bytes, size_t n, char16_t* out) {
@@ -66,7 +68,8 @@ std::unique_ptr<PageTable> Build(UINT id) {
     cp->dbcs = id == 932;
     cp->encode.assign(0x10000, kNoBytes);
     if (cp->dbcs) {
-        for (int b = 0x81; b <= 0xFC; ++b) cp->lead[b] = b <= 0x9F || b >= 0xE0;
+        for (int b = 0x81; b <= 0xFC; ++b)
+            cp->lead[b] = b <= 0x9F || b >= 0xE0;
         cp->pair.assign(0x10000, kUnmapped);
         cp->unicodeDefault = u'\u30FB';
     }
@@ -78,7 +81,8 @@ std::unique_ptr<PageTable> Build(UINT id) {
             // Bytes the code page leaves undefined: the system passes them
             // through as U+00xx (932 puts 0xA0 and 0xFD..0xFF in the private use area).
             c = static_cast<char16_t>(b);
-            if (cp->dbcs && b >= 0xA0) c = b == 0xA0 ? u'\uF8F0' : static_cast<char16_t>(0xF8F1 + (b - 0xFD));
+            if (cp->dbcs && b >= 0xA0)
+                c = b == 0xA0 ? u'\uF8F0' : static_cast<char16_t>(0xF8F1 + (b - 0xFD));
         }
         cp->single[b] = c;
         if (cp->encode[c] == kNoBytes) cp->encode[c] = static_cast<std::uint16_t>(b);
@@ -94,7 +98,8 @@ std::unique_ptr<PageTable> Build(UINT id) {
         for (int l : leads) {
             for (int t = 0x40; t <= 0xFC; ++t) {
                 if (!IsTrail(static_cast<unsigned char>(t))) continue;
-                unsigned char bytes[2] = {static_cast<unsigned char>(l), static_cast<unsigned char>(t)};
+                unsigned char bytes[2] = {static_cast<unsigned char>(l),
+                                          static_cast<unsigned char>(t)};
                 char16_t c;
                 if (!Decode(cd, bytes, 2, &c) || c == kUnmapped) continue;
                 std::uint16_t code = static_cast<std::uint16_t>(l << 8 | t);
@@ -143,16 +148,21 @@ UINT Resolve(UINT codePage) {
     EnsureResetHook();
     switch (codePage) {
     case CP_ACP:
-    case CP_THREAD_ACP: return gAnsi;
-    case CP_OEMCP: return gOem;
-    case CP_MACCP: return 0;
-    default: return codePage;
+    case CP_THREAD_ACP:
+        return gAnsi;
+    case CP_OEMCP:
+        return gOem;
+    case CP_MACCP:
+        return 0;
+    default:
+        return codePage;
     }
 }
 
 // --- decoding ---------------------------------------------------------------
 
-bool DecodeTable(const PageTable& cp, const unsigned char* s, size_t n, bool strict, std::u16string& out) {
+bool DecodeTable(const PageTable& cp, const unsigned char* s, size_t n, bool strict,
+                 std::u16string& out) {
     size_t i = 0;
     while (i < n) {
         unsigned char b = s[i];
@@ -193,8 +203,8 @@ bool EncodeUtf8(const char16_t* s, size_t n, bool strict, Encoded& out) {
     return platform::EncodeUtf8(std::u16string_view(s, n), strict, &out.bytes, &out.ends);
 }
 
-void EncodeTable(const PageTable& cp, const char16_t* s, size_t n, std::string_view defaultChar, bool* usedDefault,
-                 Encoded& out) {
+void EncodeTable(const PageTable& cp, const char16_t* s, size_t n, std::string_view defaultChar,
+                 bool* usedDefault, Encoded& out) {
     for (size_t i = 0; i < n; ++i) {
         char16_t c = s[i];
         std::uint16_t code = kNoBytes;
@@ -221,7 +231,8 @@ void EncodeTable(const PageTable& cp, const char16_t* s, size_t n, std::string_v
 std::string DefaultChar(const PageTable& cp, LPCSTR lpDefaultChar) {
     if (!lpDefaultChar || !*lpDefaultChar) return "?";
     auto b = static_cast<unsigned char>(lpDefaultChar[0]);
-    if (cp.lead[b] && IsTrail(static_cast<unsigned char>(lpDefaultChar[1]))) return std::string(lpDefaultChar, 2);
+    if (cp.lead[b] && IsTrail(static_cast<unsigned char>(lpDefaultChar[1])))
+        return std::string(lpDefaultChar, 2);
     return std::string(1, lpDefaultChar[0]);
 }
 
@@ -234,7 +245,8 @@ std::u16string AnsiToWide(std::string_view text, UINT codePage) {
     std::u16string out;
     auto* s = reinterpret_cast<const unsigned char*>(text.data());
     if (id == CP_UTF8) {
-        platform::DecodeUtf8(std::string_view(reinterpret_cast<const char*>(s), text.size()), false, &out);
+        platform::DecodeUtf8(std::string_view(reinterpret_cast<const char*>(s), text.size()), false,
+                             &out);
         return out;
     }
     const PageTable* cp = Table(id);
@@ -283,15 +295,20 @@ bool SetAnsiCodePage(UINT ansiCodePage, UINT oemCodePage) {
 
 extern "C" {
 
-UINT WINAPI GetACP(void) { return Resolve(CP_ACP); }
+UINT WINAPI GetACP(void) {
+    return Resolve(CP_ACP);
+}
 
-UINT WINAPI GetOEMCP(void) { return Resolve(CP_OEMCP); }
+UINT WINAPI GetOEMCP(void) {
+    return Resolve(CP_OEMCP);
+}
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
     PLATFORM_FAULT_POINT("MultiByteToWideChar", 0);
     if (!lpMultiByteStr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
-        (cchWideChar > 0 && (!lpWideCharStr || static_cast<const void*>(lpMultiByteStr) == lpWideCharStr))) {
+        (cchWideChar > 0 &&
+         (!lpWideCharStr || static_cast<const void*>(lpMultiByteStr) == lpWideCharStr))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -303,7 +320,8 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
             return 0;
         }
     } else {
-        constexpr DWORD known = MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
+        constexpr DWORD known =
+            MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
         if ((dwFlags & ~known) || ((dwFlags & MB_PRECOMPOSED) && (dwFlags & MB_COMPOSITE))) {
             SetLastError(ERROR_INVALID_FLAGS);
             return 0;
@@ -315,11 +333,14 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
         }
     }
     try {
-        size_t n = cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
+        size_t n =
+            cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
         auto* s = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
         bool strict = dwFlags & MB_ERR_INVALID_CHARS;
         std::u16string out;
-        bool ok = cp ? DecodeTable(*cp, s, n, strict, out) : platform::DecodeUtf8(std::string_view(reinterpret_cast<const char*>(s), n), strict, &out);
+        bool ok = cp ? DecodeTable(*cp, s, n, strict, out)
+                     : platform::DecodeUtf8(std::string_view(reinterpret_cast<const char*>(s), n),
+                                            strict, &out);
         if (!ok) {
             SetLastError(ERROR_NO_UNICODE_TRANSLATION);
             return 0;
@@ -330,7 +351,8 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
         }
         if (cchWideChar == 0) return static_cast<int>(out.size());
         if (out.size() > static_cast<size_t>(cchWideChar)) {
-            std::memcpy(lpWideCharStr, out.data(), static_cast<size_t>(cchWideChar) * sizeof(WCHAR));
+            std::memcpy(lpWideCharStr, out.data(),
+                        static_cast<size_t>(cchWideChar) * sizeof(WCHAR));
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return 0;
         }
@@ -347,7 +369,8 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
                                LPBOOL lpUsedDefaultChar) {
     PLATFORM_FAULT_POINT("WideCharToMultiByte", 0);
     if (!lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
-        (cbMultiByte > 0 && (!lpMultiByteStr || static_cast<const void*>(lpWideCharStr) == lpMultiByteStr))) {
+        (cbMultiByte > 0 &&
+         (!lpMultiByteStr || static_cast<const void*>(lpWideCharStr) == lpMultiByteStr))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -376,7 +399,8 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
         }
     }
     try {
-        size_t n = cchWideChar == -1 ? platform::WideLength(lpWideCharStr) + 1 : static_cast<size_t>(cchWideChar);
+        size_t n = cchWideChar == -1 ? platform::WideLength(lpWideCharStr) + 1
+                                     : static_cast<size_t>(cchWideChar);
         Encoded out;
         bool used = false;
         if (cp) {
@@ -420,7 +444,9 @@ BOOL WINAPI IsDBCSLeadByteEx(UINT CodePage, BYTE TestChar) {
     return cp->lead[TestChar] ? TRUE : FALSE;
 }
 
-BOOL WINAPI IsDBCSLeadByte(BYTE TestChar) { return IsDBCSLeadByteEx(CP_ACP, TestChar); }
+BOOL WINAPI IsDBCSLeadByte(BYTE TestChar) {
+    return IsDBCSLeadByteEx(CP_ACP, TestChar);
+}
 
 LPSTR WINAPI CharNextA(LPCSTR lpsz) {
     if (!lpsz) return nullptr;

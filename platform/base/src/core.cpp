@@ -45,8 +45,12 @@ std::string DefaultRoot() {
 } // namespace
 
 extern "C" {
-DWORD WINAPI GetLastError(void) { return tLastError; }
-void WINAPI SetLastError(DWORD dwErrCode) { tLastError = dwErrCode; }
+DWORD WINAPI GetLastError(void) {
+    return tLastError;
+}
+void WINAPI SetLastError(DWORD dwErrCode) {
+    tLastError = dwErrCode;
+}
 }
 
 namespace platform {
@@ -56,7 +60,8 @@ const std::string& MachineRoot() {
     if (!gRootKnown) {
         const char* env = std::getenv("PRINTHOST_ROOT");
         gRoot = (env && *env) ? std::string(env) : DefaultRoot();
-        while (gRoot.size() > 1 && gRoot.back() == '/') gRoot.pop_back();
+        while (gRoot.size() > 1 && gRoot.back() == '/')
+            gRoot.pop_back();
         std::error_code ec;
         std::filesystem::create_directories(gRoot, ec);
         gRootKnown = true;
@@ -202,7 +207,8 @@ void ResetForTests() {
         sqlite3_close(tConn.db);
         tConn.db = nullptr;
     }
-    for (auto hook : hooks) hook();
+    for (auto hook : hooks)
+        hook();
     SetLastError(0);
 }
 

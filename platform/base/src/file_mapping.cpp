@@ -25,12 +25,13 @@ namespace {
 constexpr unsigned long long kAllocationGranularity = 65536;
 
 class MappingObject : public platform::HandleObject {
-public:
+  public:
     MappingObject(std::shared_ptr<FileObject> file, unsigned long long size, DWORD protect)
         : file_(std::move(file)), size_(size), protect_(protect) {
         if (file_) AddMapping(file_->id());
     }
-    MappingObject(std::shared_ptr<platform::shm::Section> section, unsigned long long size, DWORD protect)
+    MappingObject(std::shared_ptr<platform::shm::Section> section, unsigned long long size,
+                  DWORD protect)
         : section_(std::move(section)), size_(size), protect_(protect) {}
     ~MappingObject() override {
         if (file_) RemoveMapping(file_->id());
@@ -41,7 +42,7 @@ public:
     unsigned long long size() const { return size_; }
     DWORD protect() const { return protect_; }
 
-private:
+  private:
     // The file stays open (with its share reservation) while the mapping lives, as on the system.
     std::shared_ptr<FileObject> file_;
     std::shared_ptr<platform::shm::Section> section_;
@@ -73,9 +74,11 @@ HANDLE CreateMemoryMapping(DWORD flProtect, unsigned long long size, LPCWSTR lpN
     std::shared_ptr<platform::shm::Section> section;
     bool existed = false;
     std::u16string_view name = lpName ? std::u16string_view(lpName) : std::u16string_view();
-    if (DWORD e = platform::shm::Create(name, size, protect, &section, &existed)) return FailNull(e);
+    if (DWORD e = platform::shm::Create(name, size, protect, &section, &existed))
+        return FailNull(e);
     unsigned long long actual = section->CurrentSize();
-    HANDLE h = platform::InsertHandle(std::make_shared<MappingObject>(std::move(section), actual, protect));
+    HANDLE h = platform::InsertHandle(
+        std::make_shared<MappingObject>(std::move(section), actual, protect));
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return h;
 }
@@ -84,13 +87,15 @@ HANDLE CreateMemoryMapping(DWORD flProtect, unsigned long long size, LPCWSTR lpN
 
 extern "C" {
 
-HANDLE WINAPI CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappingAttributes, DWORD flProtect,
-                                 DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCWSTR lpName) {
+HANDLE WINAPI CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappingAttributes,
+                                 DWORD flProtect, DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow,
+                                 LPCWSTR lpName) {
     PLATFORM_FAULT_POINT("CreateFileMappingW", nullptr);
     // Objects are private to their owner whatever the descriptor says, and
     // handles are not inherited (see shared_memory.cpp).
     (void)lpFileMappingAttributes;
-    unsigned long long size = (static_cast<unsigned long long>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
+    unsigned long long size =
+        (static_cast<unsigned long long>(dwMaximumSizeHigh) << 32) | dwMaximumSizeLow;
     if (hFile == INVALID_HANDLE_VALUE) return CreateMemoryMapping(flProtect, size, lpName);
     // Naming a mapping of a file is not needed by anything here.
     if (lpName) return FailNull(ERROR_NOT_SUPPORTED);
@@ -119,10 +124,13 @@ HANDLE WINAPI CreateFileMappingW(HANDLE hFile, LPSECURITY_ATTRIBUTES lpFileMappi
     if (size > fileSize) {
         // A writable mapping larger than its file grows the file; a read-only one cannot.
         if (protect != PAGE_READWRITE) return FailNull(ERROR_NOT_ENOUGH_MEMORY);
-        if (size > static_cast<unsigned long long>(INT64_MAX)) return FailNull(ERROR_NOT_ENOUGH_MEMORY);
-        if (::ftruncate(file->fd(), static_cast<off_t>(size)) != 0) return FailNull(ERROR_DISK_FULL);
+        if (size > static_cast<unsigned long long>(INT64_MAX))
+            return FailNull(ERROR_NOT_ENOUGH_MEMORY);
+        if (::ftruncate(file->fd(), static_cast<off_t>(size)) != 0)
+            return FailNull(ERROR_DISK_FULL);
     }
-    HANDLE h = platform::InsertHandle(std::make_shared<MappingObject>(std::move(file), size, protect));
+    HANDLE h =
+        platform::InsertHandle(std::make_shared<MappingObject>(std::move(file), size, protect));
     SetLastError(ERROR_SUCCESS);
     return h;
 }
@@ -139,32 +147,38 @@ HANDLE WINAPI OpenFileMappingW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWS
     std::shared_ptr<platform::shm::Section> section;
     if (DWORD e = platform::shm::Open(lpName, write, &section)) return FailNull(e);
     unsigned long long size = section->CurrentSize();
-    HANDLE h = platform::InsertHandle(std::make_shared<MappingObject>(std::move(section), size, protect));
+    HANDLE h =
+        platform::InsertHandle(std::make_shared<MappingObject>(std::move(section), size, protect));
     SetLastError(ERROR_SUCCESS);
     return h;
 }
 
-LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
-                            DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap) {
+LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
+                            DWORD dwFileOffsetHigh, DWORD dwFileOffsetLow,
+                            SIZE_T dwNumberOfBytesToMap) {
     PLATFORM_FAULT_POINT("MapViewOfFile", nullptr);
     auto mapping = platform::LookupHandleAs<MappingObject>(hFileMappingObject);
     if (!mapping) return FailNull(ERROR_INVALID_HANDLE);
 
     // FILE_MAP_COPY shares its bit with the query right inside FILE_MAP_ALL_ACCESS:
     // it asks for a private copy only when neither read nor write is asked for.
-    bool copy = (dwDesiredAccess & FILE_MAP_COPY) && !(dwDesiredAccess & (FILE_MAP_READ | FILE_MAP_WRITE));
+    bool copy =
+        (dwDesiredAccess & FILE_MAP_COPY) && !(dwDesiredAccess & (FILE_MAP_READ | FILE_MAP_WRITE));
     bool write = dwDesiredAccess & FILE_MAP_WRITE;
     bool read = dwDesiredAccess & (FILE_MAP_READ | FILE_MAP_WRITE | FILE_MAP_COPY);
     if (!read) return FailNull(ERROR_INVALID_PARAMETER);
     if (mapping->protect() == PAGE_NOACCESS) return FailNull(ERROR_ACCESS_DENIED);
     // A write-copy mapping hands out private copies only.
     if (mapping->protect() == PAGE_WRITECOPY && write) copy = true;
-    if (write && !copy && mapping->protect() != PAGE_READWRITE) return FailNull(ERROR_ACCESS_DENIED);
+    if (write && !copy && mapping->protect() != PAGE_READWRITE)
+        return FailNull(ERROR_ACCESS_DENIED);
 
-    unsigned long long offset = (static_cast<unsigned long long>(dwFileOffsetHigh) << 32) | dwFileOffsetLow;
+    unsigned long long offset =
+        (static_cast<unsigned long long>(dwFileOffsetHigh) << 32) | dwFileOffsetLow;
     if (offset % kAllocationGranularity != 0) return FailNull(ERROR_MAPPED_ALIGNMENT);
     if (offset >= mapping->size()) return FailNull(ERROR_ACCESS_DENIED);
-    unsigned long long length = dwNumberOfBytesToMap ? dwNumberOfBytesToMap : mapping->size() - offset;
+    unsigned long long length =
+        dwNumberOfBytesToMap ? dwNumberOfBytesToMap : mapping->size() - offset;
     if (length > mapping->size() - offset) return FailNull(ERROR_ACCESS_DENIED);
     // The object itself may have shrunk behind the mapping (another process
     // holding the file or shared memory): a view never reaches past its end.
@@ -174,12 +188,14 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DW
         return FailNull(ERROR_ACCESS_DENIED);
 
     int prot = PROT_READ | (write || copy ? PROT_WRITE : 0);
-    void* base = ::mmap(nullptr, static_cast<size_t>(length), prot, copy ? MAP_PRIVATE : MAP_SHARED, mapping->fd(),
-                        static_cast<off_t>(offset));
-    if (base == MAP_FAILED) return FailNull(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ACCESS_DENIED);
+    void* base = ::mmap(nullptr, static_cast<size_t>(length), prot, copy ? MAP_PRIVATE : MAP_SHARED,
+                        mapping->fd(), static_cast<off_t>(offset));
+    if (base == MAP_FAILED)
+        return FailNull(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ACCESS_DENIED);
     {
         std::lock_guard lock(gViewMutex);
-        gViews[reinterpret_cast<uintptr_t>(base)] = View{static_cast<size_t>(length), std::move(mapping)};
+        gViews[reinterpret_cast<uintptr_t>(base)] =
+            View{static_cast<size_t>(length), std::move(mapping)};
     }
     SetLastError(ERROR_SUCCESS);
     return base;
@@ -196,7 +212,8 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
         // Any address inside a view names that view.
         auto address = reinterpret_cast<uintptr_t>(lpBaseAddress);
         auto it = gViews.upper_bound(address);
-        if (it == gViews.begin() || address >= std::prev(it)->first + std::prev(it)->second.length) {
+        if (it == gViews.begin() ||
+            address >= std::prev(it)->first + std::prev(it)->second.length) {
             SetLastError(ERROR_INVALID_ADDRESS);
             return FALSE;
         }

@@ -24,7 +24,7 @@ struct FoundEntry {
 
 // A search: the folder's matching entries, taken when the search starts.
 class FindObject : public platform::HandleObject {
-public:
+  public:
     const char* KindName() const override { return "Find"; }
     bool ClosableByCloseHandle() const override { return false; }
     std::vector<FoundEntry> entries;
@@ -38,8 +38,8 @@ bool Match(std::u16string_view pattern, std::u16string_view name) {
         if (p < pattern.size() && pattern[p] == u'*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() &&
-                   (pattern[p] == u'?' || platform::FoldCase(pattern[p]) == platform::FoldCase(name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == u'?' || platform::FoldCase(pattern[p]) ==
+                                                                    platform::FoldCase(name[n]))) {
             ++p;
             ++n;
         } else if (starP != std::u16string_view::npos) {
@@ -49,7 +49,8 @@ bool Match(std::u16string_view pattern, std::u16string_view name) {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == u'*') ++p;
+    while (p < pattern.size() && pattern[p] == u'*')
+        ++p;
     return p == pattern.size();
 }
 
@@ -57,8 +58,9 @@ bool Match(std::u16string_view pattern, std::u16string_view name) {
 // "*." is the names without an extension, and "name.*" also finds "name".
 bool MatchName(std::u16string_view pattern, std::u16string_view name) {
     if (pattern == u"*.*") return true;
-    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == u"*." ) {
-        if (name.find(u'.') != std::u16string_view::npos && name != u"." && name != u"..") return false;
+    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == u"*.") {
+        if (name.find(u'.') != std::u16string_view::npos && name != u"." && name != u"..")
+            return false;
         return Match(pattern.substr(0, pattern.size() - 1), name);
     }
     if (Match(pattern, name)) return true;
@@ -116,8 +118,8 @@ template <class Data> HANDLE FindFirst(LPCWSTR lpFileName, Data* data) {
         return INVALID_HANDLE_VALUE;
     }
     // Trailing dots and blanks are not part of a name (but "*." keeps its meaning).
-    while (pattern.size() > 1 && (pattern.back() == u' ' || (pattern.back() == u'.' &&
-                                                              pattern[pattern.size() - 2] != u'*')))
+    while (pattern.size() > 1 && (pattern.back() == u' ' ||
+                                  (pattern.back() == u'.' && pattern[pattern.size() - 2] != u'*')))
         pattern.pop_back();
     for (char16_t c : pattern) {
         if (c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u':') {
@@ -153,7 +155,8 @@ template <class Data> HANDLE FindFirst(LPCWSTR lpFileName, Data* data) {
         entry.attributes = AttributesOf(full, est);
         // A symbolic link is a reparse point, so that a walk can leave it unfollowed.
         if (struct stat link; ::lstat(full.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-            entry.attributes = (entry.attributes & ~DWORD(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_REPARSE_POINT;
+            entry.attributes =
+                (entry.attributes & ~DWORD(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_REPARSE_POINT;
         entry.created = ToFileTime(BirthTime(full, est));
         entry.accessed = ToFileTime(est.st_atim);
         entry.written = ToFileTime(est.st_mtim);
@@ -167,12 +170,15 @@ template <class Data> HANDLE FindFirst(LPCWSTR lpFileName, Data* data) {
     }
     // The order of the system's own file system: "." and ".." first, then by name without case.
     auto rank = [](const std::u16string& n) { return n == u"." ? 0 : n == u".." ? 1 : 2; };
-    std::sort(find->entries.begin(), find->entries.end(), [&](const FoundEntry& a, const FoundEntry& b) {
-        if (rank(a.name) != rank(b.name)) return rank(a.name) < rank(b.name);
-        return std::lexicographical_compare(
-            a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
-            [](char16_t x, char16_t y) { return platform::FoldCase(x) < platform::FoldCase(y); });
-    });
+    std::sort(find->entries.begin(), find->entries.end(),
+              [&](const FoundEntry& a, const FoundEntry& b) {
+                  if (rank(a.name) != rank(b.name)) return rank(a.name) < rank(b.name);
+                  return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(),
+                                                      b.name.end(), [](char16_t x, char16_t y) {
+                                                          return platform::FoldCase(x) <
+                                                                 platform::FoldCase(y);
+                                                      });
+              });
     Fill(find->entries[0], data);
     find->next = 1;
     SetLastError(ERROR_SUCCESS);

@@ -58,7 +58,8 @@ size_t OpenHandleCount(const char* kind) {
 std::map<std::string, size_t> OpenHandleKinds() {
     std::lock_guard lock(gHandleMutex);
     std::map<std::string, size_t> kinds;
-    for (const auto& [value, obj] : gHandles) ++kinds[obj->KindName()];
+    for (const auto& [value, obj] : gHandles)
+        ++kinds[obj->KindName()];
     return kinds;
 }
 

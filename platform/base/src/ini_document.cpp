@@ -7,7 +7,9 @@ namespace platform::ini {
 
 namespace {
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
+}
 
 bool ValidUtf8(std::string_view s) {
     size_t i = 0;
@@ -47,13 +49,16 @@ bool ValidUtf8(std::string_view s) {
 
 std::u16string TrimBlanks(std::u16string_view text) {
     size_t b = 0, e = text.size();
-    while (b < e && IsBlank(text[b])) ++b;
-    while (e > b && IsBlank(text[e - 1])) --e;
+    while (b < e && IsBlank(text[b]))
+        ++b;
+    while (e > b && IsBlank(text[e - 1]))
+        --e;
     return std::u16string(text.substr(b, e - b));
 }
 
 std::u16string StripQuotes(std::u16string value) {
-    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+        value.back() == value.front())
         return value.substr(1, value.size() - 2);
     return value;
 }
@@ -79,7 +84,8 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
         text = files::WidenBytes(bytes);
     }
     size_t firstBreak = text.find(u'\n');
-    if (firstBreak != std::u16string::npos && (firstBreak == 0 || text[firstBreak - 1] != u'\r')) doc.newline_ = "\n";
+    if (firstBreak != std::u16string::npos && (firstBreak == 0 || text[firstBreak - 1] != u'\r'))
+        doc.newline_ = "\n";
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find(u'\n', start);
@@ -95,7 +101,8 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
 std::string IniDocument::Serialize() const {
     std::u16string text;
     std::u16string newline = newline_ == "\n" ? u"\n" : u"\r\n";
-    for (const auto& line : lines_) text += line + newline;
+    for (const auto& line : lines_)
+        text += line + newline;
     switch (encoding_) {
     case Encoding::Utf16Le: {
         std::string out = "\xFF\xFE";
@@ -126,8 +133,8 @@ IniDocument::Line IniDocument::Classify(std::u16string_view text) {
     if (trimmed[0] == u'[') {
         line.kind = Line::Section;
         size_t close = trimmed.find(u']');
-        line.name = TrimBlanks(std::u16string_view(trimmed).substr(1, close == std::u16string::npos ? std::u16string::npos
-                                                                                                  : close - 1));
+        line.name = TrimBlanks(std::u16string_view(trimmed).substr(
+            1, close == std::u16string::npos ? std::u16string::npos : close - 1));
         return line;
     }
     line.kind = Line::Entry;
@@ -141,13 +148,15 @@ IniDocument::Line IniDocument::Classify(std::u16string_view text) {
     return line;
 }
 
-std::optional<std::pair<size_t, size_t>> IniDocument::FindSection(std::u16string_view section) const {
+std::optional<std::pair<size_t, size_t>>
+IniDocument::FindSection(std::u16string_view section) const {
     std::u16string wanted = TrimBlanks(section);
     for (size_t i = 0; i < lines_.size(); ++i) {
         Line line = Classify(lines_[i]);
         if (line.kind != Line::Section || !EqualsNoCase(line.name, wanted)) continue;
         size_t end = i + 1;
-        while (end < lines_.size() && Classify(lines_[end]).kind != Line::Section) ++end;
+        while (end < lines_.size() && Classify(lines_[end]).kind != Line::Section)
+            ++end;
         return std::make_pair(i, end);
     }
     return std::nullopt;
@@ -162,7 +171,8 @@ std::vector<std::u16string> IniDocument::SectionNames() const {
     return names;
 }
 
-std::optional<std::vector<std::u16string>> IniDocument::KeyNames(std::u16string_view section) const {
+std::optional<std::vector<std::u16string>>
+IniDocument::KeyNames(std::u16string_view section) const {
     auto range = FindSection(section);
     if (!range) return std::nullopt;
     std::vector<std::u16string> names;
@@ -186,7 +196,8 @@ std::vector<std::u16string> IniDocument::SectionLines(std::u16string_view sectio
     return out;
 }
 
-std::optional<std::u16string> IniDocument::Value(std::u16string_view section, std::u16string_view key) const {
+std::optional<std::u16string> IniDocument::Value(std::u16string_view section,
+                                                 std::u16string_view key) const {
     auto range = FindSection(section);
     if (!range) return std::nullopt;
     std::u16string wantedKey = TrimBlanks(key);
@@ -197,7 +208,8 @@ std::optional<std::u16string> IniDocument::Value(std::u16string_view section, st
     return std::nullopt;
 }
 
-bool IniDocument::Set(std::u16string_view section, std::u16string_view key, std::u16string_view value) {
+bool IniDocument::Set(std::u16string_view section, std::u16string_view key,
+                      std::u16string_view value) {
     std::u16string wantedKey = TrimBlanks(key);
     auto range = FindSection(section);
     if (!range) {
@@ -217,7 +229,8 @@ bool IniDocument::Set(std::u16string_view section, std::u16string_view key, std:
             return true;
         }
     }
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), wantedKey + u"=" + std::u16string(value));
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                  wantedKey + u"=" + std::u16string(value));
     return true;
 }
 

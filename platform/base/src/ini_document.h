@@ -18,7 +18,7 @@ namespace platform::ini {
 enum class Encoding { Utf8, Utf8Bom, Utf16Le, Ansi };
 
 class IniDocument {
-public:
+  public:
     static IniDocument Parse(std::string_view bytes);
     std::string Serialize() const;
 
@@ -37,7 +37,7 @@ public:
 
     Encoding encoding() const { return encoding_; }
 
-private:
+  private:
     struct Line {
         enum Kind { Blank, Comment, Section, Entry } kind;
         std::u16string name;  // section or key name, trimmed

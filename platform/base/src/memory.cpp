@@ -26,8 +26,8 @@ struct Block {
 };
 
 std::mutex gMutex;
-std::unordered_map<void*, Block*> gByData;   // data pointer -> block
-std::unordered_set<Block*> gMoveable;        // handles of moveable blocks
+std::unordered_map<void*, Block*> gByData; // data pointer -> block
+std::unordered_set<Block*> gMoveable;      // handles of moveable blocks
 std::atomic<long> gLiveGlobal{0};
 
 struct Heap {
@@ -97,7 +97,8 @@ HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
     bool moveable = block->flags & GMEM_MOVEABLE;
     // A fixed block may only move when GMEM_MOVEABLE is passed; a locked
     // moveable block likewise.
-    bool mayMove = moveable ? (block->locks == 0 || (uFlags & GMEM_MOVEABLE)) : (uFlags & GMEM_MOVEABLE);
+    bool mayMove =
+        moveable ? (block->locks == 0 || (uFlags & GMEM_MOVEABLE)) : (uFlags & GMEM_MOVEABLE);
     if (dwBytes > block->size && !mayMove) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -183,8 +184,12 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
     return nullptr;
 }
 
-HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) { return GlobalAlloc(uFlags, uBytes); }
-HLOCAL WINAPI LocalFree(HLOCAL hMem) { return GlobalFree(hMem); }
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    return GlobalAlloc(uFlags, uBytes);
+}
+HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    return GlobalFree(hMem);
+}
 
 HANDLE WINAPI HeapCreate(DWORD flOptions, SIZE_T, SIZE_T) {
     PLATFORM_FAULT_POINT("HeapCreate", nullptr);
@@ -276,14 +281,24 @@ SIZE_T WINAPI HeapSize(HANDLE hHeap, DWORD, LPCVOID lpMem) {
     return it == heap->blocks.end() ? static_cast<SIZE_T>(-1) : it->second;
 }
 
-HANDLE WINAPI GetProcessHeap(void) { return &gProcessHeap; }
+HANDLE WINAPI GetProcessHeap(void) {
+    return &gProcessHeap;
+}
 
-LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) { return HeapAlloc(GetProcessHeap(), 0, cb); }
-void WINAPI CoTaskMemFree(LPVOID pv) { HeapFree(GetProcessHeap(), 0, pv); }
+LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
+    return HeapAlloc(GetProcessHeap(), 0, cb);
+}
+void WINAPI CoTaskMemFree(LPVOID pv) {
+    HeapFree(GetProcessHeap(), 0, pv);
+}
 
 } // extern "C"
 
 namespace platform::test {
-long LiveGlobalAllocations() { return gLiveGlobal.load(); }
-long LiveHeapAllocations() { return gLiveHeap.load(); }
+long LiveGlobalAllocations() {
+    return gLiveGlobal.load();
+}
+long LiveHeapAllocations() {
+    return gLiveHeap.load();
+}
 } // namespace platform::test

@@ -19,7 +19,9 @@ using namespace platform::files;
 
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
 
 // The two-call protocol of the path functions: with room for the text and its
 // NUL, copy and return its length; else return the size needed (NUL included).
@@ -41,7 +43,8 @@ std::vector<std::u16string> NormalComponents(std::u16string_view rest, bool wind
             if (!parts.empty()) parts.pop_back();
         } else {
             if (windows)
-                while (!cur.empty() && (cur.back() == u'.' || cur.back() == u' ')) cur.pop_back();
+                while (!cur.empty() && (cur.back() == u'.' || cur.back() == u' '))
+                    cur.pop_back();
             if (!cur.empty()) parts.push_back(cur);
         }
         cur.clear();
@@ -69,7 +72,8 @@ std::u16string FullPath(std::u16string_view p) {
     bool trailing = IsSeparator(p.back());
     if (p[0] == u'/') {
         std::u16string out;
-        for (const auto& part : NormalComponents(p, false)) out += u"/" + part;
+        for (const auto& part : NormalComponents(p, false))
+            out += u"/" + part;
         return out.empty() ? u"/" : out;
     }
     std::u16string prefix;
@@ -78,26 +82,32 @@ std::u16string FullPath(std::u16string_view p) {
         // \\server\share\rest: the share is the root that ".." stops at.
         std::u16string_view tail = p.substr(2);
         size_t server = tail.find_first_of(u"\\/");
-        size_t share = server == std::u16string_view::npos ? server : tail.find_first_of(u"\\/", server + 1);
+        size_t share =
+            server == std::u16string_view::npos ? server : tail.find_first_of(u"\\/", server + 1);
         prefix = u"\\\\" + std::u16string(tail.substr(0, share));
         for (char16_t& c : prefix)
             if (c == u'/') c = u'\\';
         rest = share == std::u16string_view::npos ? std::u16string_view() : tail.substr(share);
     } else if (p.size() >= 2 && p[1] == u':') {
-        prefix = std::u16string(1, static_cast<char16_t>(p[0] >= u'a' && p[0] <= u'z' ? p[0] - 32 : p[0])) + u":";
+        prefix = std::u16string(
+                     1, static_cast<char16_t>(p[0] >= u'a' && p[0] <= u'z' ? p[0] - 32 : p[0])) +
+                 u":";
         rest = p.substr(2);
     } else if (IsSeparator(p[0])) {
         prefix = u"C:";
         rest = p;
     } else {
         std::u16string base = CurrentDirectory();
-        std::u16string joined = base + (base.empty() || IsSeparator(base.back()) ? u"" : (base[0] == u'/' ? u"/" : u"\\")) +
-                                std::u16string(p);
+        std::u16string joined =
+            base +
+            (base.empty() || IsSeparator(base.back()) ? u"" : (base[0] == u'/' ? u"/" : u"\\")) +
+            std::u16string(p);
         return FullPath(joined);
     }
     std::u16string out = prefix;
     auto parts = NormalComponents(rest, true);
-    for (const auto& part : parts) out += u"\\" + part;
+    for (const auto& part : parts)
+        out += u"\\" + part;
     if (parts.empty() || trailing) out += u"\\";
     return out;
 }
@@ -122,7 +132,8 @@ DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
     return Deliver(temp, nBufferLength, lpBuffer);
 }
 
-UINT WINAPI GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uUnique, LPWSTR lpTempFileName) {
+UINT WINAPI GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uUnique,
+                             LPWSTR lpTempFileName) {
     PLATFORM_FAULT_POINT("GetTempFileNameW", 0);
     if (!lpPathName || !lpTempFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -130,7 +141,8 @@ UINT WINAPI GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uU
     }
     std::u16string folder(lpPathName);
     if (!folder.empty() && !IsSeparator(folder.back())) folder += u'\\';
-    std::u16string prefix = lpPrefixString ? std::u16string(lpPrefixString).substr(0, 3) : std::u16string();
+    std::u16string prefix =
+        lpPrefixString ? std::u16string(lpPrefixString).substr(0, 3) : std::u16string();
     auto nameFor = [&](unsigned value) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "%X", value);
@@ -177,8 +189,8 @@ UINT WINAPI GetTempFileNameW(LPCWSTR lpPathName, LPCWSTR lpPrefixString, UINT uU
     return 0;
 }
 
-DWORD WINAPI SearchPathW(LPCWSTR lpPath, LPCWSTR lpFileName, LPCWSTR lpExtension, DWORD nBufferLength,
-                         LPWSTR lpBuffer, LPWSTR* lpFilePart) {
+DWORD WINAPI SearchPathW(LPCWSTR lpPath, LPCWSTR lpFileName, LPCWSTR lpExtension,
+                         DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR* lpFilePart) {
     PLATFORM_FAULT_POINT("SearchPathW", 0);
     if (!lpFileName || !*lpFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -228,7 +240,8 @@ DWORD WINAPI SearchPathW(LPCWSTR lpPath, LPCWSTR lpFileName, LPCWSTR lpExtension
     return 0;
 }
 
-DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR* lpFilePart) {
+DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer,
+                              LPWSTR* lpFilePart) {
     PLATFORM_FAULT_POINT("GetFullPathNameW", 0);
     if (!lpFileName || !*lpFileName) {
         SetLastError(lpFileName ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);

@@ -26,7 +26,8 @@ std::vector<std::string> SplitComponents(std::string_view path, bool windows = f
     std::string cur;
     auto flush = [&] {
         if (windows && cur != "." && cur != "..")
-            while (!cur.empty() && (cur.back() == '.' || cur.back() == ' ')) cur.pop_back();
+            while (!cur.empty() && (cur.back() == '.' || cur.back() == ' '))
+                cur.pop_back();
         if (!cur.empty()) parts.push_back(std::move(cur));
         cur.clear();
     };
@@ -91,14 +92,16 @@ std::string FindNoCase(const std::string& dir, std::string_view name) {
 
 std::string HostPathUtf8(std::string_view path) {
     // A host path; but "//server/share" is a share written with forward slashes.
-    if (!path.empty() && path[0] == '/' && !(path.size() >= 2 && (path[1] == '/' || path[1] == '\\'))) {
+    if (!path.empty() && path[0] == '/' &&
+        !(path.size() >= 2 && (path[1] == '/' || path[1] == '\\'))) {
         return Resolve("", SplitComponents(path));
     }
     const std::string& root = MachineRoot();
     // "\\?\C:\x" and "\\?\UNC\server\share\x" are the same names without the prefix.
     if (path.size() >= 4 && path.substr(0, 4) == "\\\\?\\") {
         path.remove_prefix(4);
-        if (path.size() >= 4 && EqualsNoCaseUtf8(path.substr(0, 3), "UNC") && (path[3] == '\\' || path[3] == '/'))
+        if (path.size() >= 4 && EqualsNoCaseUtf8(path.substr(0, 3), "UNC") &&
+            (path[3] == '\\' || path[3] == '/'))
             return Resolve(root + "/unc", SplitComponents(path.substr(4), true));
     }
     if (path.size() >= 2 && path[1] == ':' &&
@@ -111,7 +114,8 @@ std::string HostPathUtf8(std::string_view path) {
         if (drive == 'c') EnsureSystemDrive(root);
         return Resolve(root + "/" + drive, SplitComponents(path.substr(2), true));
     }
-    if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/')) {
+    if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
+        (path[1] == '\\' || path[1] == '/')) {
         return Resolve(root + "/unc", SplitComponents(path.substr(2), true));
     }
     if (!path.empty() && path[0] == '\\') {
@@ -124,13 +128,15 @@ std::string HostPathUtf8(std::string_view path) {
     return Resolve(base, SplitComponents(path, true));
 }
 
-std::string HostPath(std::u16string_view path) { return HostPathUtf8(ToUtf8(path)); }
+std::string HostPath(std::u16string_view path) {
+    return HostPathUtf8(ToUtf8(path));
+}
 
 std::u16string WindowsPath(std::string_view hostPath) {
     const std::string& root = MachineRoot();
     std::string out;
-    bool underRoot = hostPath.size() >= root.size() + 2 && hostPath.substr(0, root.size()) == root &&
-                     hostPath[root.size()] == '/';
+    bool underRoot = hostPath.size() >= root.size() + 2 &&
+                     hostPath.substr(0, root.size()) == root && hostPath[root.size()] == '/';
     std::string_view rel = underRoot ? hostPath.substr(root.size() + 1) : std::string_view();
     if (underRoot && rel.size() >= 1 && (rel.size() == 1 || rel[1] == '/') &&
         ((rel[0] >= 'a' && rel[0] <= 'z') || (rel[0] >= 'A' && rel[0] <= 'Z'))) {

@@ -17,7 +17,9 @@ namespace {
 
 // Latin Extended-A pairs its letters upper-even/lower-odd, except in the two
 // runs where the pairs start on an odd code.
-bool OddUpperRun(char16_t c) { return (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E); }
+bool OddUpperRun(char16_t c) {
+    return (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+}
 
 char16_t ToUpper(char16_t c) {
     if (c >= u'a' && c <= u'z') return c - 32;
@@ -65,7 +67,9 @@ struct Weight {
     int upper;
 };
 
-bool Ignorable(char16_t c) { return c == u'-' || c == u'\''; }
+bool Ignorable(char16_t c) {
+    return c == u'-' || c == u'\'';
+}
 
 Weight WeightOf(char16_t c) {
     char16_t lower = ToLower(c);
@@ -81,14 +85,18 @@ Weight WeightOf(char16_t c) {
     return {3, lower, 0, upper};
 }
 
-int Sign(long v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
+int Sign(long v) {
+    return v < 0 ? -1 : v > 0 ? 1 : 0;
+}
 
 int Compare(std::u16string_view a, std::u16string_view b, bool ignoreCase) {
     auto pass = [&](auto key) -> int {
         size_t i = 0, j = 0;
         for (;;) {
-            while (i < a.size() && Ignorable(a[i])) ++i;
-            while (j < b.size() && Ignorable(b[j])) ++j;
+            while (i < a.size() && Ignorable(a[i]))
+                ++i;
+            while (j < b.size() && Ignorable(b[j]))
+                ++j;
             bool endA = i == a.size(), endB = j == b.size();
             if (endA || endB) return endA == endB ? 0 : endA ? -1 : 1; // a prefix sorts first
             long d = key(WeightOf(a[i])) - key(WeightOf(b[j]));
@@ -97,7 +105,8 @@ int Compare(std::u16string_view a, std::u16string_view b, bool ignoreCase) {
             ++j;
         }
     };
-    if (int r = pass([](const Weight& w) { return static_cast<long>(w.cls) << 16 | w.primary; })) return r;
+    if (int r = pass([](const Weight& w) { return static_cast<long>(w.cls) << 16 | w.primary; }))
+        return r;
     if (int r = pass([](const Weight& w) { return static_cast<long>(w.accent); })) return r;
     if (!ignoreCase)
         if (int r = pass([](const Weight& w) { return static_cast<long>(w.upper); })) return r;
@@ -110,7 +119,9 @@ int Compare(std::u16string_view a, std::u16string_view b, bool ignoreCase) {
     return Sign(static_cast<long>(a.size()) - static_cast<long>(b.size()));
 }
 
-std::u16string_view View(LPCWSTR s) { return s ? std::u16string_view(s) : std::u16string_view(); }
+std::u16string_view View(LPCWSTR s) {
+    return s ? std::u16string_view(s) : std::u16string_view();
+}
 
 // --- wsprintf ------------------------------------------------------------------
 
@@ -123,32 +134,46 @@ template <class C> struct Sink {
         if (n < kMaxOutput) buf[n++] = c;
     }
     void Put(std::basic_string_view<C> s) {
-        for (C c : s) Put(c);
+        for (C c : s)
+            Put(c);
     }
     void Pad(C c, size_t count) {
-        for (size_t k = 0; k < count && n < kMaxOutput; ++k) Put(c);
+        for (size_t k = 0; k < count && n < kMaxOutput; ++k)
+            Put(c);
     }
 };
 
 template <class C> std::basic_string<C> Widen(std::string_view s);
-template <> std::string Widen<char>(std::string_view s) { return std::string(s); }
+template <> std::string Widen<char>(std::string_view s) {
+    return std::string(s);
+}
 template <> std::u16string Widen<char16_t>(std::string_view s) {
     std::u16string out;
-    for (char c : s) out += static_cast<char16_t>(static_cast<unsigned char>(c));
+    for (char c : s)
+        out += static_cast<char16_t>(static_cast<unsigned char>(c));
     return out;
 }
 
 // A narrow string argument (ANSI code page) in the output's width.
 template <class C> std::basic_string<C> FromNarrow(std::string_view s);
-template <> std::string FromNarrow<char>(std::string_view s) { return std::string(s); }
-template <> std::u16string FromNarrow<char16_t>(std::string_view s) { return platform::AnsiToWide(s); }
+template <> std::string FromNarrow<char>(std::string_view s) {
+    return std::string(s);
+}
+template <> std::u16string FromNarrow<char16_t>(std::string_view s) {
+    return platform::AnsiToWide(s);
+}
 template <class C> std::basic_string<C> FromWide(std::u16string_view s);
-template <> std::string FromWide<char>(std::u16string_view s) { return platform::WideToAnsi(s); }
-template <> std::u16string FromWide<char16_t>(std::u16string_view s) { return std::u16string(s); }
+template <> std::string FromWide<char>(std::u16string_view s) {
+    return platform::WideToAnsi(s);
+}
+template <> std::u16string FromWide<char16_t>(std::u16string_view s) {
+    return std::u16string(s);
+}
 
 template <class T> size_t BoundedLength(const T* s, size_t limit) {
     size_t n = 0;
-    while (n < limit && s[n]) ++n;
+    while (n < limit && s[n])
+        ++n;
     return n;
 }
 
@@ -178,10 +203,14 @@ template <class C> int Format(C* out, const C* fmt, va_list& ap) {
         }
         bool left = false, alt = false, zero = false;
         for (;; ++p) {
-            if (*p == C('-')) left = true;
-            else if (*p == C('#')) alt = true;
-            else if (*p == C('0')) zero = true;
-            else break;
+            if (*p == C('-'))
+                left = true;
+            else if (*p == C('#'))
+                alt = true;
+            else if (*p == C('0'))
+                zero = true;
+            else
+                break;
         }
         size_t width = 0;
         for (; *p >= C('0') && *p <= C('9'); ++p)
@@ -191,7 +220,8 @@ template <class C> int Format(C* out, const C* fmt, va_list& ap) {
         if (*p == C('.')) {
             hasPrecision = true;
             for (++p; *p >= C('0') && *p <= C('9'); ++p)
-                if (precision <= 0x7FFFFFFF) precision = precision * 10 + static_cast<size_t>(*p - C('0'));
+                if (precision <= 0x7FFFFFFF)
+                    precision = precision * 10 + static_cast<size_t>(*p - C('0'));
         }
         enum { kDefault, kShort, kLong, k64 } size = kDefault;
         if (*p == C('l')) {
@@ -215,8 +245,10 @@ template <class C> int Format(C* out, const C* fmt, va_list& ap) {
         case C('C'): {
             int v = va_arg(ap, int);
             bool wideArg = size == kLong || (size != kShort && ((type == C('c')) == kWide));
-            if (wideArg) body = FromWide<C>(std::u16string(1, static_cast<char16_t>(v)));
-            else body = FromNarrow<C>(std::string(1, static_cast<char>(v)));
+            if (wideArg)
+                body = FromWide<C>(std::u16string(1, static_cast<char16_t>(v)));
+            else
+                body = FromNarrow<C>(std::string(1, static_cast<char>(v)));
             break;
         }
         case C('s'):
@@ -225,12 +257,18 @@ template <class C> int Format(C* out, const C* fmt, va_list& ap) {
             size_t limit = hasPrecision ? precision : static_cast<size_t>(-1);
             if (wideArg) {
                 auto s = va_arg(ap, const char16_t*);
-                if (s) body = FromWide<C>(std::u16string_view(s, BoundedLength(s, limit)));
-                else body = Widen<C>(std::string_view("(null)").substr(0, std::min<size_t>(limit, 6)));
+                if (s)
+                    body = FromWide<C>(std::u16string_view(s, BoundedLength(s, limit)));
+                else
+                    body =
+                        Widen<C>(std::string_view("(null)").substr(0, std::min<size_t>(limit, 6)));
             } else {
                 auto s = va_arg(ap, const char*);
-                if (s) body = FromNarrow<C>(std::string_view(s, BoundedLength(s, limit)));
-                else body = Widen<C>(std::string_view("(null)").substr(0, std::min<size_t>(limit, 6)));
+                if (s)
+                    body = FromNarrow<C>(std::string_view(s, BoundedLength(s, limit)));
+                else
+                    body =
+                        Widen<C>(std::string_view("(null)").substr(0, std::min<size_t>(limit, 6)));
             }
             break;
         }
@@ -252,7 +290,8 @@ template <class C> int Format(C* out, const C* fmt, va_list& ap) {
                 }
             } else {
                 int raw = va_arg(ap, int);
-                if (size == kShort) raw = isSigned ? static_cast<short>(raw) : static_cast<unsigned short>(raw);
+                if (size == kShort)
+                    raw = isSigned ? static_cast<short>(raw) : static_cast<unsigned short>(raw);
                 if (isSigned && raw < 0) {
                     sign = "-";
                     magnitude = 0ULL - static_cast<unsigned long long>(static_cast<long long>(raw));
@@ -322,9 +361,13 @@ template <class C> int FormatSafely(C* out, const C* fmt, va_list& ap) {
 
 extern "C" {
 
-int WINAPI lstrlenW(LPCWSTR lpString) { return static_cast<int>(platform::WideLength(lpString)); }
+int WINAPI lstrlenW(LPCWSTR lpString) {
+    return static_cast<int>(platform::WideLength(lpString));
+}
 
-int WINAPI lstrlenA(LPCSTR lpString) { return lpString ? static_cast<int>(std::strlen(lpString)) : 0; }
+int WINAPI lstrlenA(LPCSTR lpString) {
+    return lpString ? static_cast<int>(std::strlen(lpString)) : 0;
+}
 
 LPWSTR WINAPI lstrcpyW(LPWSTR lpString1, LPCWSTR lpString2) {
     if (!lpString1 || !lpString2) return nullptr;
@@ -384,27 +427,35 @@ int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
 
 LPWSTR WINAPI CharUpperW(LPWSTR lpsz) {
     auto bits = reinterpret_cast<ULONG_PTR>(lpsz);
-    if ((bits >> 16) == 0) return reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(ToUpper(static_cast<char16_t>(bits))));
-    for (LPWSTR p = lpsz; *p; ++p) *p = ToUpper(*p);
+    if ((bits >> 16) == 0)
+        return reinterpret_cast<LPWSTR>(
+            static_cast<ULONG_PTR>(ToUpper(static_cast<char16_t>(bits))));
+    for (LPWSTR p = lpsz; *p; ++p)
+        *p = ToUpper(*p);
     return lpsz;
 }
 
 LPWSTR WINAPI CharLowerW(LPWSTR lpsz) {
     auto bits = reinterpret_cast<ULONG_PTR>(lpsz);
-    if ((bits >> 16) == 0) return reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(ToLower(static_cast<char16_t>(bits))));
-    for (LPWSTR p = lpsz; *p; ++p) *p = ToLower(*p);
+    if ((bits >> 16) == 0)
+        return reinterpret_cast<LPWSTR>(
+            static_cast<ULONG_PTR>(ToLower(static_cast<char16_t>(bits))));
+    for (LPWSTR p = lpsz; *p; ++p)
+        *p = ToLower(*p);
     return lpsz;
 }
 
 DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
     if (!lpsz) return 0;
-    for (DWORD i = 0; i < cchLength; ++i) lpsz[i] = ToUpper(lpsz[i]);
+    for (DWORD i = 0; i < cchLength; ++i)
+        lpsz[i] = ToUpper(lpsz[i]);
     return cchLength;
 }
 
 DWORD WINAPI CharLowerBuffW(LPWSTR lpsz, DWORD cchLength) {
     if (!lpsz) return 0;
-    for (DWORD i = 0; i < cchLength; ++i) lpsz[i] = ToLower(lpsz[i]);
+    for (DWORD i = 0; i < cchLength; ++i)
+        lpsz[i] = ToLower(lpsz[i]);
     return cchLength;
 }
 

@@ -12,33 +12,39 @@
 namespace {
 
 std::u16string ToWide(UINT cp, const std::string& bytes, DWORD flags = 0) {
-    int n = MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    int n =
+        MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     if (n == 0) return u"<error>";
     std::u16string out(static_cast<size_t>(n), u'\0');
-    EXPECT_EQ(MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), out.data(), n), n);
+    EXPECT_EQ(
+        MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), out.data(), n),
+        n);
     return out;
 }
 
-std::string ToBytes(UINT cp, const std::u16string& text, BOOL* usedDefault = nullptr, LPCSTR defaultChar = nullptr) {
-    int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, defaultChar,
-                                usedDefault);
+std::string ToBytes(UINT cp, const std::u16string& text, BOOL* usedDefault = nullptr,
+                    LPCSTR defaultChar = nullptr) {
+    int n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                defaultChar, usedDefault);
     if (n == 0) return "<error>";
     std::string out(static_cast<size_t>(n), '\0');
-    EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n, defaultChar,
-                                  usedDefault),
+    EXPECT_EQ(WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                                  defaultChar, usedDefault),
               n);
     return out;
 }
 
 TEST(CodePage, Cp1252EveryByteRoundTrips) {
     std::string all;
-    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    for (int b = 1; b < 256; ++b)
+        all += static_cast<char>(b);
     std::u16string wide = ToWide(1252, all);
     ASSERT_EQ(wide.size(), all.size());
     EXPECT_EQ(wide[0x80 - 1], u'\u20AC');
     EXPECT_EQ(wide[0x9F - 1], u'\u0178');
     // The bytes 1252 leaves undefined pass through as U+0081 etc.
-    for (int b : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(wide[b - 1], static_cast<char16_t>(b)) << b;
+    for (int b : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+        EXPECT_EQ(wide[b - 1], static_cast<char16_t>(b)) << b;
     BOOL used = TRUE;
     EXPECT_EQ(ToBytes(1252, wide, &used), all);
     EXPECT_FALSE(used);
@@ -52,12 +58,12 @@ TEST(CodePage, Cp932Texts) {
     const Case cases[] = {
         {"ABC", u"ABC"},
         {"\x93\xfa\x96\x7b\x8c\xea", u"日本語"},
-        {"\xb1\xdf", u"ｱﾟ"},             // half-width katakana are single bytes
-        {"\x5c\x7e", u"\\~"},            // ASCII stays ASCII
-        {"\x81\x5f\x81\x60", u"＼～"},   // the system's own choices for these two
-        {"\x87\x40\x87\x54", u"①Ⅰ"},     // vendor row 13
-        {"\xfa\x40\x81\xca", u"ⅰ￢"},     // duplicates encode as the system does (not 0xEEEF, 0xEEF9)
-        {"\xf0\x40", u"\uE000"},         // user-defined area
+        {"\xb1\xdf", u"ｱﾟ"},           // half-width katakana are single bytes
+        {"\x5c\x7e", u"\\~"},          // ASCII stays ASCII
+        {"\x81\x5f\x81\x60", u"＼～"}, // the system's own choices for these two
+        {"\x87\x40\x87\x54", u"①Ⅰ"},   // vendor row 13
+        {"\xfa\x40\x81\xca", u"ⅰ￢"},  // duplicates encode as the system does (not 0xEEEF, 0xEEF9)
+        {"\xf0\x40", u"\uE000"},       // user-defined area
         {"\x80\xa0\xfd\xff", u"\u0080\uF8F0\uF8F1\uF8F3"},
     };
     for (const auto& c : cases) {
@@ -95,12 +101,12 @@ TEST(CodePage, CharactersThatDoNotMap) {
     };
     const Case cases[] = {
         {1252, u"a€é", nullptr, "a\x80\xe9", false},
-        {1252, u"aāb", nullptr, "a?b", true},        // no best-fit to 'a'
+        {1252, u"aāb", nullptr, "a?b", true}, // no best-fit to 'a'
         {1252, u"日本", "*", "**", true},
         {1252, u"x\U0001F600y", nullptr, "x?y", true}, // a surrogate pair is one character
         {1252, std::u16string(u"a") + char16_t(0xD800) + u"b", nullptr, "a?b", true},
         {932, u"é日", nullptr, "?\x93\xfa", true},
-        {932, u"é", "\x81\x45", "\x81\x45", true},    // a double-byte default character
+        {932, u"é", "\x81\x45", "\x81\x45", true}, // a double-byte default character
     };
     for (const auto& c : cases) {
         BOOL used = 7;
@@ -115,15 +121,15 @@ TEST(CodePage, BrokenDoubleByteSequences) {
         std::u16string text;
     };
     const Case cases[] = {
-        {"A\x93", u"A\u30FB"},        // a lead byte at the end
-        {"\x93 x", u"\u30FB x"},      // a byte that cannot follow a lead byte is kept
-        {"\x85\x40", u"\u30FB"},      // a pair with no character
+        {"A\x93", u"A\u30FB"},   // a lead byte at the end
+        {"\x93 x", u"\u30FB x"}, // a byte that cannot follow a lead byte is kept
+        {"\x85\x40", u"\u30FB"}, // a pair with no character
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ToWide(932, c.bytes), c.text);
         SetLastError(0);
-        EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, c.bytes.data(), static_cast<int>(c.bytes.size()),
-                                      nullptr, 0),
+        EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, c.bytes.data(),
+                                      static_cast<int>(c.bytes.size()), nullptr, 0),
                   0);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
     }
@@ -162,25 +168,38 @@ TEST(CodePage, ArgumentErrors) {
         DWORD error;
     };
     const Case cases[] = {
-        {"null source", [&] { return MultiByteToWideChar(1252, 0, nullptr, 3, w, 8); }, ERROR_INVALID_PARAMETER},
-        {"empty source", [&] { return MultiByteToWideChar(1252, 0, "a", 0, w, 8); }, ERROR_INVALID_PARAMETER},
-        {"length below -1", [&] { return MultiByteToWideChar(1252, 0, "a", -2, w, 8); }, ERROR_INVALID_PARAMETER},
-        {"null output with a size", [&] { return MultiByteToWideChar(1252, 0, "a", 1, nullptr, 8); },
+        {"null source", [&] { return MultiByteToWideChar(1252, 0, nullptr, 3, w, 8); },
          ERROR_INVALID_PARAMETER},
-        {"unknown code page", [&] { return MultiByteToWideChar(12345, 0, "a", 1, w, 8); }, ERROR_INVALID_PARAMETER},
-        {"unknown flag", [&] { return MultiByteToWideChar(1252, 0x1000, "a", 1, w, 8); }, ERROR_INVALID_FLAGS},
-        {"flag UTF-8 refuses", [&] { return MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "a", 1, w, 8); },
+        {"empty source", [&] { return MultiByteToWideChar(1252, 0, "a", 0, w, 8); },
+         ERROR_INVALID_PARAMETER},
+        {"length below -1", [&] { return MultiByteToWideChar(1252, 0, "a", -2, w, 8); },
+         ERROR_INVALID_PARAMETER},
+        {"null output with a size",
+         [&] { return MultiByteToWideChar(1252, 0, "a", 1, nullptr, 8); }, ERROR_INVALID_PARAMETER},
+        {"unknown code page", [&] { return MultiByteToWideChar(12345, 0, "a", 1, w, 8); },
+         ERROR_INVALID_PARAMETER},
+        {"unknown flag", [&] { return MultiByteToWideChar(1252, 0x1000, "a", 1, w, 8); },
          ERROR_INVALID_FLAGS},
-        {"UTF-8 with used-default", [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 1, b, 8, nullptr, &used); },
+        {"flag UTF-8 refuses",
+         [&] { return MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "a", 1, w, 8); },
+         ERROR_INVALID_FLAGS},
+        {"UTF-8 with used-default",
+         [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 1, b, 8, nullptr, &used); },
          ERROR_INVALID_PARAMETER},
-        {"UTF-8 with default char", [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 1, b, 8, "?", nullptr); },
+        {"UTF-8 with default char",
+         [&] { return WideCharToMultiByte(CP_UTF8, 0, u"a", 1, b, 8, "?", nullptr); },
          ERROR_INVALID_PARAMETER},
         {"strict outside UTF-8",
-         [&] { return WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, u"a", 1, b, 8, nullptr, nullptr); },
+         [&] {
+             return WideCharToMultiByte(1252, WC_ERR_INVALID_CHARS, u"a", 1, b, 8, nullptr,
+                                        nullptr);
+         },
          ERROR_INVALID_FLAGS},
-        {"null wide source", [&] { return WideCharToMultiByte(1252, 0, nullptr, 1, b, 8, nullptr, nullptr); },
+        {"null wide source",
+         [&] { return WideCharToMultiByte(1252, 0, nullptr, 1, b, 8, nullptr, nullptr); },
          ERROR_INVALID_PARAMETER},
-        {"negative output size", [&] { return WideCharToMultiByte(1252, 0, u"a", 1, b, -1, nullptr, nullptr); },
+        {"negative output size",
+         [&] { return WideCharToMultiByte(1252, 0, u"a", 1, b, -1, nullptr, nullptr); },
          ERROR_INVALID_PARAMETER},
     };
     for (const auto& c : cases) {
@@ -193,13 +212,18 @@ TEST(CodePage, ArgumentErrors) {
 TEST(CodePage, Utf8) {
     EXPECT_EQ(ToWide(CP_UTF8, "a\xc3\xa9\xe6\x97\xa5\xf0\x9f\x98\x80"), u"aé日\U0001F600");
     // Ill-formed input: one replacement per broken sequence.
-    EXPECT_EQ(ToWide(CP_UTF8, "a\xff" "b\xe6\x97" "c\xed\xa0\x80"), u"a\uFFFDb\uFFFDc\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(ToWide(CP_UTF8, "a\xff"
+                              "b\xe6\x97"
+                              "c\xed\xa0\x80"),
+              u"a\uFFFDb\uFFFDc\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xff", 2, nullptr, 0), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 
     std::u16string lone = std::u16string(u"a") + char16_t(0xDC00);
     EXPECT_EQ(ToBytes(CP_UTF8, lone), "a\xef\xbf\xbd");
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.data(), 2, nullptr, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.data(), 2, nullptr, 0,
+                                  nullptr, nullptr),
+              0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
@@ -234,7 +258,8 @@ TEST(CodePage, OemCodePage) {
 
 TEST(CodePage, StepsOverWholeCharacters) {
     ASSERT_TRUE(platform::test::SetAnsiCodePage(932));
-    const char text[] = "a\x93\xfa" "b\x93";
+    const char text[] = "a\x93\xfa"
+                        "b\x93";
     const char* p = text;
     std::vector<long> steps;
     while (*p) {

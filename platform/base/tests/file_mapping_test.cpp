@@ -12,7 +12,9 @@ namespace {
 using namespace filetest;
 
 // Opens a file as the model-data reader does: read only, others may read.
-HANDLE OpenForRead(const char16_t* path) { return Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); }
+HANDLE OpenForRead(const char16_t* path) {
+    return Open(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+}
 
 TEST(FileMapping, ReadOnlyViewOutlivesItsHandles) {
     size_t handlesBefore = platform::test::OpenHandleCount();
@@ -28,11 +30,13 @@ TEST(FileMapping, ReadOnlyViewOutlivesItsHandles) {
     EXPECT_TRUE(CloseHandle(file));
     EXPECT_EQ(std::string(view, 16), "NKSP model bytes");
     // The file is still open underneath: its read-only sharing still holds.
-    Handle writer(Open(u"C:\\model.dat", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+    Handle writer(
+        Open(u"C:\\model.dat", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
     EXPECT_FALSE(writer.valid());
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_TRUE(UnmapViewOfFile(view));
-    writer.reset(Open(u"C:\\model.dat", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+    writer.reset(
+        Open(u"C:\\model.dat", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
     EXPECT_TRUE(writer.valid());
     writer.reset();
     EXPECT_EQ(platform::test::OpenHandleCount(), handlesBefore);
@@ -100,10 +104,13 @@ TEST(FileMapping, Errors) {
         DWORD error;
     } creates[] = {
         {"empty file, size 0", empty.get(), PAGE_READONLY, 0, nullptr, ERROR_FILE_INVALID},
-        {"writable over a read-only handle", ro.get(), PAGE_READWRITE, 0, nullptr, ERROR_ACCESS_DENIED},
-        {"read-only larger than the file", ro.get(), PAGE_READONLY, 200, nullptr, ERROR_NOT_ENOUGH_MEMORY},
+        {"writable over a read-only handle", ro.get(), PAGE_READWRITE, 0, nullptr,
+         ERROR_ACCESS_DENIED},
+        {"read-only larger than the file", ro.get(), PAGE_READONLY, 200, nullptr,
+         ERROR_NOT_ENOUGH_MEMORY},
         {"unknown protection", ro.get(), 0x1000, 0, nullptr, ERROR_INVALID_PARAMETER},
-        {"not a handle", reinterpret_cast<HANDLE>(0x1234), PAGE_READONLY, 0, nullptr, ERROR_INVALID_HANDLE},
+        {"not a handle", reinterpret_cast<HANDLE>(0x1234), PAGE_READONLY, 0, nullptr,
+         ERROR_INVALID_HANDLE},
         {"memory without a file or a size", INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, u"VELMJOB0001",
          ERROR_INVALID_PARAMETER},
         {"named mapping of a file", ro.get(), PAGE_READONLY, 0, u"Name", ERROR_NOT_SUPPORTED},

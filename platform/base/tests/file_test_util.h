@@ -13,7 +13,9 @@
 
 namespace filetest {
 
-inline std::string Host(std::u16string_view windowsPath) { return platform::HostPath(windowsPath); }
+inline std::string Host(std::u16string_view windowsPath) {
+    return platform::HostPath(windowsPath);
+}
 
 // Writes bytes to a Windows path straight on the host, making its folders.
 inline void Put(std::u16string_view windowsPath, std::string_view bytes) {
@@ -31,11 +33,13 @@ inline std::string Get(std::u16string_view windowsPath) {
     return out.str();
 }
 
-inline void MakeDir(std::u16string_view windowsPath) { std::filesystem::create_directories(Host(windowsPath)); }
+inline void MakeDir(std::u16string_view windowsPath) {
+    std::filesystem::create_directories(Host(windowsPath));
+}
 
 // Closes the handle at the end of the scope.
 class Handle {
-public:
+  public:
     explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
     ~Handle() { reset(); }
     Handle(const Handle&) = delete;
@@ -47,12 +51,14 @@ public:
         h_ = h;
     }
 
-private:
+  private:
     HANDLE h_;
 };
 
-inline HANDLE Open(const char16_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags = 0) {
-    return CreateFileW(path, access, share, nullptr, disposition, flags ? flags : FILE_ATTRIBUTE_NORMAL, nullptr);
+inline HANDLE Open(const char16_t* path, DWORD access, DWORD share, DWORD disposition,
+                   DWORD flags = 0) {
+    return CreateFileW(path, access, share, nullptr, disposition,
+                       flags ? flags : FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 } // namespace filetest

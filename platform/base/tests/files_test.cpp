@@ -29,10 +29,10 @@ DWORD SizeOf(const char16_t* path) {
 struct DispositionCase {
     const char* name;
     DWORD disposition;
-    bool exists;       // "hello" is there before the call
+    bool exists; // "hello" is there before the call
     bool opens;
-    DWORD error;       // last error after the call
-    DWORD sizeAfter;   // INVALID_FILE_SIZE: no file afterwards
+    DWORD error;     // last error after the call
+    DWORD sizeAfter; // INVALID_FILE_SIZE: no file afterwards
 };
 
 TEST(CreateFile, EveryDispositionOverMissingAndExistingFiles) {
@@ -41,11 +41,13 @@ TEST(CreateFile, EveryDispositionOverMissingAndExistingFiles) {
         {"CREATE_NEW existing", CREATE_NEW, true, false, ERROR_FILE_EXISTS, 5},
         {"CREATE_ALWAYS missing", CREATE_ALWAYS, false, true, ERROR_SUCCESS, 0},
         {"CREATE_ALWAYS existing", CREATE_ALWAYS, true, true, ERROR_ALREADY_EXISTS, 0},
-        {"OPEN_EXISTING missing", OPEN_EXISTING, false, false, ERROR_FILE_NOT_FOUND, INVALID_FILE_SIZE},
+        {"OPEN_EXISTING missing", OPEN_EXISTING, false, false, ERROR_FILE_NOT_FOUND,
+         INVALID_FILE_SIZE},
         {"OPEN_EXISTING existing", OPEN_EXISTING, true, true, ERROR_SUCCESS, 5},
         {"OPEN_ALWAYS missing", OPEN_ALWAYS, false, true, ERROR_SUCCESS, 0},
         {"OPEN_ALWAYS existing", OPEN_ALWAYS, true, true, ERROR_ALREADY_EXISTS, 5},
-        {"TRUNCATE_EXISTING missing", TRUNCATE_EXISTING, false, false, ERROR_FILE_NOT_FOUND, INVALID_FILE_SIZE},
+        {"TRUNCATE_EXISTING missing", TRUNCATE_EXISTING, false, false, ERROR_FILE_NOT_FOUND,
+         INVALID_FILE_SIZE},
         {"TRUNCATE_EXISTING existing", TRUNCATE_EXISTING, true, true, ERROR_SUCCESS, 0},
     };
     int n = 0;
@@ -87,14 +89,18 @@ TEST(CreateFile, ErrorsAsTheSystemReportsThem) {
     } cases[] = {
         {"folder for writing", u"C:\\dir", GENERIC_WRITE, OPEN_EXISTING, 0, ERROR_ACCESS_DENIED},
         {"folder for reading", u"C:\\dir", GENERIC_READ, OPEN_EXISTING, 0, ERROR_ACCESS_DENIED},
-        {"read-only for writing", u"C:\\ro.txt", GENERIC_WRITE, OPEN_EXISTING, 0, ERROR_ACCESS_DENIED},
-        {"read-only overwritten", u"C:\\ro.txt", GENERIC_READ, CREATE_ALWAYS, 0, ERROR_ACCESS_DENIED},
-        {"read-only deleted on close", u"C:\\ro.txt", GENERIC_READ, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE,
+        {"read-only for writing", u"C:\\ro.txt", GENERIC_WRITE, OPEN_EXISTING, 0,
          ERROR_ACCESS_DENIED},
+        {"read-only overwritten", u"C:\\ro.txt", GENERIC_READ, CREATE_ALWAYS, 0,
+         ERROR_ACCESS_DENIED},
+        {"read-only deleted on close", u"C:\\ro.txt", GENERIC_READ, OPEN_EXISTING,
+         FILE_FLAG_DELETE_ON_CLOSE, ERROR_ACCESS_DENIED},
         {"wildcard in name", u"C:\\a*b.txt", GENERIC_WRITE, CREATE_ALWAYS, 0, ERROR_INVALID_NAME},
         {"pipe in name", u"C:\\a|b.txt", GENERIC_WRITE, CREATE_ALWAYS, 0, ERROR_INVALID_NAME},
-        {"colon after the drive", u"C:\\a:b.txt", GENERIC_WRITE, CREATE_ALWAYS, 0, ERROR_INVALID_NAME},
-        {"file used as a folder", u"C:\\file.txt\\x", GENERIC_WRITE, CREATE_ALWAYS, 0, ERROR_PATH_NOT_FOUND},
+        {"colon after the drive", u"C:\\a:b.txt", GENERIC_WRITE, CREATE_ALWAYS, 0,
+         ERROR_INVALID_NAME},
+        {"file used as a folder", u"C:\\file.txt\\x", GENERIC_WRITE, CREATE_ALWAYS, 0,
+         ERROR_PATH_NOT_FOUND},
         {"empty name", u"", GENERIC_READ, OPEN_EXISTING, 0, ERROR_PATH_NOT_FOUND},
         {"no such disposition", u"C:\\n.txt", GENERIC_READ, 0, 0, ERROR_INVALID_PARAMETER},
         {"disposition past the last", u"C:\\n.txt", GENERIC_READ, 6, 0, ERROR_INVALID_PARAMETER},
@@ -111,25 +117,30 @@ TEST(CreateFile, ErrorsAsTheSystemReportsThem) {
     // Reading a read-only file is fine, and a folder opens for its times when asked.
     Handle ro(Open(u"C:\\ro.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
     EXPECT_TRUE(ro.valid());
-    Handle dir(Open(u"C:\\DIR", GENERIC_READ, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+    Handle dir(
+        Open(u"C:\\DIR", GENERIC_READ, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     EXPECT_TRUE(dir.valid());
-    EXPECT_EQ(CreateFileW(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileW(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(CreateFile, NamesMatchWithoutCaseAndANamesWork) {
     Put(u"C:\\Data\\Report.TXT", "abc");
     EXPECT_EQ(SizeOf(u"c:\\DATA\\report.txt"), 3u);
-    Handle a(CreateFileA("C:\\data\\REPORT.txt", GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    Handle a(CreateFileA("C:\\data\\REPORT.txt", GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0,
+                         nullptr));
     ASSERT_TRUE(a.valid());
     // Creating under another spelling opens the file that is there.
     Handle w(Open(u"C:\\DATA\\REPORT.TXT", GENERIC_WRITE, kShareAll, OPEN_ALWAYS));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(Host(u"C:\\Data"))) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(Host(u"C:\\Data")))
+        names.push_back(e.path().filename());
     EXPECT_EQ(names, std::vector<std::string>{"Report.TXT"});
     // ANSI names go through the code page (1252 here): the host file is named in UTF-8.
-    Handle accent(CreateFileA("C:\\Data\\caf\xE9.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    Handle accent(
+        CreateFileA("C:\\Data\\caf\xE9.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     ASSERT_TRUE(accent.valid());
     EXPECT_TRUE(std::filesystem::exists(Host(u"C:\\Data") + "/caf\xC3\xA9.txt"));
     WIN32_FIND_DATAA found;
@@ -146,7 +157,8 @@ TEST(CreateFile, CreatedReadOnlyFileStaysWritableThroughItsHandle) {
     EXPECT_TRUE(WriteFile(h.get(), "data", 4, &written, nullptr));
     h.reset();
     EXPECT_EQ(Get(u"C:\\new-ro.txt"), "data");
-    EXPECT_EQ(GetFileAttributesW(u"C:\\new-ro.txt") & FILE_ATTRIBUTE_READONLY, DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetFileAttributesW(u"C:\\new-ro.txt") & FILE_ATTRIBUTE_READONLY,
+              DWORD(FILE_ATTRIBUTE_READONLY));
 }
 
 TEST(CreateFile, InjectedFailure) {
@@ -168,12 +180,12 @@ TEST(Sharing, ModesAreEnforcedBetweenHandles) {
         bool secondOpens;
     } cases[] = {
         {R, SR, R, SR, true},
-        {R, SR, W, SRW, false},   // the first does not share writing
-        {W, SR, R, SR, false},    // the second does not share the first's writing
+        {R, SR, W, SRW, false}, // the first does not share writing
+        {W, SR, R, SR, false},  // the second does not share the first's writing
         {W, SRW, R, SRW, true},
         {RW, SRW, RW, SRW, true},
         {R, 0, R, SRW, false},
-        {R, SW, W, SR, true},     // reader lets writers in, writer lets readers in
+        {R, SW, W, SR, true}, // reader lets writers in, writer lets readers in
         {R, SW, R, SR, false},
         // Opens without data access neither check nor reserve sharing.
         {0, 0, RW, 0, true},
@@ -197,7 +209,8 @@ TEST(Sharing, ModesAreEnforcedBetweenHandles) {
 TEST(Sharing, DeletingAndRenamingNeedDeleteSharing) {
     Put(u"C:\\busy.txt", "x");
     {
-        Handle h(Open(u"C:\\busy.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+        Handle h(
+            Open(u"C:\\busy.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
         EXPECT_FALSE(DeleteFileW(u"C:\\busy.txt"));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
         EXPECT_FALSE(MoveFileExW(u"C:\\busy.txt", u"C:\\moved.txt", 0));
@@ -221,12 +234,14 @@ TEST(Sharing, DeletingAndRenamingNeedDeleteSharing) {
 }
 
 TEST(Sharing, DeleteOnCloseWaitsForTheLastHandle) {
-    Handle a(Open(u"C:\\temp.dat", GENERIC_WRITE, kShareAll, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE));
+    Handle a(
+        Open(u"C:\\temp.dat", GENERIC_WRITE, kShareAll, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE));
     ASSERT_TRUE(a.valid());
     Handle b(Open(u"C:\\temp.dat", GENERIC_READ, kShareAll, OPEN_EXISTING));
     ASSERT_TRUE(b.valid());
     // Without delete sharing the delete-on-close handle keeps others out.
-    Handle c(Open(u"C:\\temp.dat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
+    Handle c(
+        Open(u"C:\\temp.dat", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
     EXPECT_FALSE(c.valid());
     a.reset();
     EXPECT_NE(GetFileAttributesW(u"C:\\temp.dat"), INVALID_FILE_ATTRIBUTES);
@@ -354,8 +369,10 @@ TEST(FileIo, TimesRoundTripAsFiletime) {
     FILETIME created{}, accessed{}, written{};
     ASSERT_TRUE(GetFileTime(h.get(), &created, &accessed, &written));
     // 100 ns units since 1601: now, within a minute.
-    unsigned long long w = (static_cast<unsigned long long>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-    unsigned long long now = static_cast<unsigned long long>(std::time(nullptr)) * 10000000ULL + 116444736000000000ULL;
+    unsigned long long w =
+        (static_cast<unsigned long long>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    unsigned long long now =
+        static_cast<unsigned long long>(std::time(nullptr)) * 10000000ULL + 116444736000000000ULL;
     EXPECT_LT(w > now ? w - now : now - w, 600000000ULL);
     // 2001-02-03 04:05:06 UTC.
     FILETIME set{};
@@ -464,7 +481,8 @@ TEST(Names, MoveFile) {
     Put(u"C:\\b.txt", "B");
     EXPECT_FALSE(MoveFileExW(u"C:\\a.txt", u"C:\\b.txt", 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    EXPECT_TRUE(MoveFileExW(u"C:\\a.txt", u"C:\\B.TXT", MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED));
+    EXPECT_TRUE(
+        MoveFileExW(u"C:\\a.txt", u"C:\\B.TXT", MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED));
     EXPECT_EQ(Get(u"C:\\b.txt"), "A");
     EXPECT_EQ(Get(u"C:\\a.txt"), "<missing>");
     // Only the case of the name changes.
@@ -492,7 +510,8 @@ TEST(Names, Attributes) {
     EXPECT_EQ(GetFileAttributesW(u"C:\\absent\\x"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     ASSERT_TRUE(SetFileAttributesW(u"C:\\f.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(GetFileAttributesW(u"C:\\f.txt"), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(GetFileAttributesW(u"C:\\f.txt"),
+              DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(SetFileAttributesW(u"C:\\f.txt", FILE_ATTRIBUTE_NORMAL));
     EXPECT_EQ(GetFileAttributesW(u"C:\\f.txt"), DWORD(FILE_ATTRIBUTE_NORMAL));
     EXPECT_FALSE(SetFileAttributesW(u"C:\\absent", FILE_ATTRIBUTE_NORMAL));
@@ -518,7 +537,8 @@ std::vector<std::string> Find(const char16_t* pattern, DWORD* error = nullptr) {
     }
     do {
         std::string name;
-        for (const WCHAR* p = data.cFileName; *p; ++p) name += static_cast<char>(*p);
+        for (const WCHAR* p = data.cFileName; *p; ++p)
+            name += static_cast<char>(*p);
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) name += "/";
         names.push_back(name);
     } while (FindNextFileW(h, &data));
@@ -541,7 +561,8 @@ TEST(FindFile, WildcardsMatchWithoutCase) {
         V expected;
     } cases[] = {
         {u"C:\\f\\*", {"./", "../", "a.txt", "ab.txt.bak", "B.TXT", "notes.md", "readme", "Sub/"}},
-        {u"C:\\f\\*.*", {"./", "../", "a.txt", "ab.txt.bak", "B.TXT", "notes.md", "readme", "Sub/"}},
+        {u"C:\\f\\*.*",
+         {"./", "../", "a.txt", "ab.txt.bak", "B.TXT", "notes.md", "readme", "Sub/"}},
         {u"C:\\f\\*.txt", {"a.txt", "B.TXT"}},
         {u"c:\\F\\?.TXT", {"a.txt", "B.TXT"}},
         {u"C:\\f\\a*", {"a.txt", "ab.txt.bak"}},
@@ -627,7 +648,8 @@ TEST(PathNames, SearchPath) {
     EXPECT_EQ(std::u16string(part), u"inkforge.dll");
     EXPECT_EQ(SearchPathW(u"C:\\drv;C:\\second", u"tool", u".exe", MAX_PATH, buf, nullptr), 18u);
     EXPECT_EQ(std::u16string(buf), u"C:\\second\\tool.exe");
-    EXPECT_EQ(SearchPathW(u"C:\\drv", u"Inkforge.DLL", nullptr, 5, buf, nullptr), 20u); // size needed
+    EXPECT_EQ(SearchPathW(u"C:\\drv", u"Inkforge.DLL", nullptr, 5, buf, nullptr),
+              20u); // size needed
     EXPECT_EQ(SearchPathW(u"C:\\drv", u"absent.dll", nullptr, MAX_PATH, buf, nullptr), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }

@@ -13,30 +13,30 @@ namespace {
 
 using namespace filetest;
 
-const char* const kSample =
-    "; leading comment\r\n"
-    "[Main]\r\n"
-    "Version = 3 \r\n"
-    "Name=\"Quoted Value\"\r\n"
-    "Single='single'\r\n"
-    "Mixed=\"half'\r\n"
-    "Empty=\r\n"
-    "  Spaced Key  =   spaced value   \r\n"
-    "; a comment inside\r\n"
-    "NoEquals\r\n"
-    "dup=first\r\n"
-    "DUP=second\r\n"
-    "\r\n"
-    "  [ Other ]  \r\n"
-    "key=other\r\n"
-    "[main]\r\n"
-    "late=in a second main section\r\n";
+const char* const kSample = "; leading comment\r\n"
+                            "[Main]\r\n"
+                            "Version = 3 \r\n"
+                            "Name=\"Quoted Value\"\r\n"
+                            "Single='single'\r\n"
+                            "Mixed=\"half'\r\n"
+                            "Empty=\r\n"
+                            "  Spaced Key  =   spaced value   \r\n"
+                            "; a comment inside\r\n"
+                            "NoEquals\r\n"
+                            "dup=first\r\n"
+                            "DUP=second\r\n"
+                            "\r\n"
+                            "  [ Other ]  \r\n"
+                            "key=other\r\n"
+                            "[main]\r\n"
+                            "late=in a second main section\r\n";
 
 constexpr const char16_t* kFile = u"C:\\cfg\\sample.ini";
 
 std::u16string W(const char* s) {
     std::u16string out;
-    for (; *s; ++s) out += static_cast<char16_t>(static_cast<unsigned char>(*s));
+    for (; *s; ++s)
+        out += static_cast<char16_t>(static_cast<unsigned char>(*s));
     return out;
 }
 
@@ -59,20 +59,20 @@ TEST(Ini, ReadsValuesAsTheSystemDoes) {
         const char* text;
     } cases[] = {
         {u"Main", u"Version", u"d", 64, 1, "3"},
-        {u"MAIN", u"version", u"d", 64, 1, "3"},                  // no case
-        {u"Main", u"Name", u"d", 64, 12, "Quoted Value"},         // quotes off
+        {u"MAIN", u"version", u"d", 64, 1, "3"},          // no case
+        {u"Main", u"Name", u"d", 64, 12, "Quoted Value"}, // quotes off
         {u"Main", u"Single", u"d", 64, 6, "single"},
-        {u"Main", u"Mixed", u"d", 64, 6, "\"half'"},              // unmatched quotes stay
-        {u"Main", u"Empty", u"d", 64, 0, ""},                     // present but empty: no default
-        {u"Main", u"spaced key", u"d", 64, 12, "spaced value"},   // blanks trimmed
-        {u"Main", u"dup", u"d", 64, 5, "first"},                  // the first one counts
-        {u"Main", u"late", u"d", 64, 1, "d"},                     // only the first [Main] is read
-        {u"other", u"KEY", u"d", 64, 5, "other"},                 // blanks inside the brackets
-        {u"Main", u"missing", u"fallback  ", 64, 8, "fallback"},  // default without trailing blanks
+        {u"Main", u"Mixed", u"d", 64, 6, "\"half'"},             // unmatched quotes stay
+        {u"Main", u"Empty", u"d", 64, 0, ""},                    // present but empty: no default
+        {u"Main", u"spaced key", u"d", 64, 12, "spaced value"},  // blanks trimmed
+        {u"Main", u"dup", u"d", 64, 5, "first"},                 // the first one counts
+        {u"Main", u"late", u"d", 64, 1, "d"},                    // only the first [Main] is read
+        {u"other", u"KEY", u"d", 64, 5, "other"},                // blanks inside the brackets
+        {u"Main", u"missing", u"fallback  ", 64, 8, "fallback"}, // default without trailing blanks
         {u"Main", u"missing", nullptr, 64, 0, ""},
         {u"Absent", u"x", u"dflt", 64, 4, "dflt"},
-        {u"Main", u"Name", u"d", 6, 5, "Quote"},                  // cut: nSize - 1
-        {u"Main", u"missing", u"abcdef", 4, 3, "abc"},            // the default is cut too
+        {u"Main", u"Name", u"d", 6, 5, "Quote"},       // cut: nSize - 1
+        {u"Main", u"missing", u"abcdef", 4, 3, "abc"}, // the default is cut too
         {u"Main", u"Version", u"d", 1, 0, ""},
     };
     for (const auto& c : cases) {
@@ -96,9 +96,10 @@ TEST(Ini, ListsSectionsKeysAndLinesWithTruncation) {
         DWORD shown;
     } cases[] = {
         {"sections", nullptr, 64, 16, u"Main|Other|main||", 17},
-        {"sections cut", nullptr, 8, 6, u"Main|O||", 8},           // nSize - 2, two NULs
+        {"sections cut", nullptr, 8, 6, u"Main|O||", 8}, // nSize - 2, two NULs
         {"sections cut after a name", nullptr, 7, 5, u"Main|||", 7},
-        {"keys", u"main", 128, 60, u"Version|Name|Single|Mixed|Empty|Spaced Key|NoEquals|dup|DUP||", 61},
+        {"keys", u"main", 128, 60, u"Version|Name|Single|Mixed|Empty|Spaced Key|NoEquals|dup|DUP||",
+         61},
         {"keys cut", u"Main", 11, 9, u"Version|N||", 11},
         {"keys of no section", u"Absent", 16, 0, u"||", 2},
     };
@@ -127,16 +128,19 @@ TEST(Ini, ReadsIntegers) {
         const char16_t* key;
         UINT expected;
     } cases[] = {
-        {u"dec", 42},      {u"neg", static_cast<UINT>(-7)}, {u"hex", 31}, {u"hexu", 255}, {u"lead", 12},
-        {u"text", 0},      {u"empty", 99},                  {u"missing", 99}, {u"quoted", 15},
-        {u"big", 1}, // wraps as 32 bits do
+        {u"dec", 42},    {u"neg", static_cast<UINT>(-7)},
+        {u"hex", 31},    {u"hexu", 255},
+        {u"lead", 12},   {u"text", 0},
+        {u"empty", 99},  {u"missing", 99},
+        {u"quoted", 15}, {u"big", 1}, // wraps as 32 bits do
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.key, c.key + std::char_traits<char16_t>::length(c.key)));
         EXPECT_EQ(GetPrivateProfileIntW(u"N", c.key, 99, kFile), c.expected);
     }
     EXPECT_EQ(GetPrivateProfileIntA("n", "dec", 5, "C:\\cfg\\sample.ini"), 42u);
-    EXPECT_EQ(GetPrivateProfileIntW(u"n", u"dec", -1, u"C:\\cfg\\absent.ini"), static_cast<UINT>(-1));
+    EXPECT_EQ(GetPrivateProfileIntW(u"n", u"dec", -1, u"C:\\cfg\\absent.ini"),
+              static_cast<UINT>(-1));
 }
 
 TEST(Ini, MissingFileGivesTheDefaultAndFileNotFound) {
@@ -150,29 +154,28 @@ TEST(Ini, MissingFileGivesTheDefaultAndFileNotFound) {
 }
 
 TEST(Ini, WritesEditInPlaceOfLinesAndKeepTheRest) {
-    Put(kFile,
-        "; settings\r\n"
-        "[General]\r\n"
-        "; keep me\r\n"
-        "Alpha=1\r\n"
-        "\r\n"
-        "[Other]\r\n"
-        "x=y\r\n");
-    EXPECT_TRUE(WritePrivateProfileStringW(u"general", u"ALPHA", u"2", kFile)); // keeps the file's spelling
-    EXPECT_TRUE(WritePrivateProfileStringW(u"General", u"Beta", u"3", kFile));  // after the last key
-    EXPECT_TRUE(WritePrivateProfileStringW(u"New", u"k", u"v", kFile));         // a new section at the end
+    Put(kFile, "; settings\r\n"
+               "[General]\r\n"
+               "; keep me\r\n"
+               "Alpha=1\r\n"
+               "\r\n"
+               "[Other]\r\n"
+               "x=y\r\n");
+    EXPECT_TRUE(
+        WritePrivateProfileStringW(u"general", u"ALPHA", u"2", kFile)); // keeps the file's spelling
+    EXPECT_TRUE(WritePrivateProfileStringW(u"General", u"Beta", u"3", kFile)); // after the last key
+    EXPECT_TRUE(WritePrivateProfileStringW(u"New", u"k", u"v", kFile)); // a new section at the end
     EXPECT_TRUE(WritePrivateProfileStringW(u"Other", u"x", nullptr, kFile));    // delete a key
     EXPECT_TRUE(WritePrivateProfileStringW(u"Other", nullptr, nullptr, kFile)); // delete a section
     EXPECT_TRUE(WritePrivateProfileStringW(u"Absent", u"k", nullptr, kFile));   // nothing to delete
-    EXPECT_EQ(Get(kFile),
-              "; settings\r\n"
-              "[General]\r\n"
-              "; keep me\r\n"
-              "Alpha=2\r\n"
-              "Beta=3\r\n"
-              "\r\n"
-              "[New]\r\n"
-              "k=v\r\n");
+    EXPECT_EQ(Get(kFile), "; settings\r\n"
+                          "[General]\r\n"
+                          "; keep me\r\n"
+                          "Alpha=2\r\n"
+                          "Beta=3\r\n"
+                          "\r\n"
+                          "[New]\r\n"
+                          "k=v\r\n");
     WCHAR buf[16];
     EXPECT_EQ(GetPrivateProfileStringW(u"NEW", u"K", u"", buf, 16, kFile), 1u);
     EXPECT_EQ(std::u16string(buf), u"v");
@@ -216,7 +219,8 @@ TEST(Ini, FailedWriteLeavesTheOldFile) {
         EXPECT_EQ(Get(kFile), original);
         // No temporary file stays behind.
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(Host(u"C:\\cfg"))) names.push_back(e.path().filename());
+        for (const auto& e : std::filesystem::directory_iterator(Host(u"C:\\cfg")))
+            names.push_back(e.path().filename());
         EXPECT_EQ(names, std::vector<std::string>{"sample.ini"});
         platform::test::ClearFaults();
     }
@@ -266,7 +270,8 @@ TEST(Ini, Utf16FilesStayUtf16) {
 
 TEST(Ini, AnsiFunctions) {
     MakeDir(u"C:\\cfg");
-    EXPECT_TRUE(WritePrivateProfileStringA("Support", "UrlTitle1", "\" padded\"", "C:\\cfg\\a.ini"));
+    EXPECT_TRUE(
+        WritePrivateProfileStringA("Support", "UrlTitle1", "\" padded\"", "C:\\cfg\\a.ini"));
     EXPECT_TRUE(WritePrivateProfileStringA("Support", "Url1", "http://x", "C:\\cfg\\a.ini"));
     char buf[32];
     EXPECT_EQ(GetPrivateProfileStringA("support", "urltitle1", "", buf, 32, "C:\\cfg\\a.ini"), 7u);

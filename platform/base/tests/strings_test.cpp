@@ -35,14 +35,16 @@ TEST(Strings, CopyWithLimit) {
         int limit;
         std::u16string expected;
     };
-    const Case cases[] = {{1, u""}, {2, u"a"}, {4, u"abc"}, {6, u"abcde"}, {7, u"abcde"}, {100, u"abcde"}};
+    const Case cases[] = {{1, u""},      {2, u"a"},     {4, u"abc"},
+                          {6, u"abcde"}, {7, u"abcde"}, {100, u"abcde"}};
     for (const auto& c : cases) {
         WCHAR buf[8] = {u'x', u'x', u'x', u'x', u'x', u'x', u'x', u'x'};
         EXPECT_EQ(lstrcpynW(buf, u"abcde", c.limit), buf);
         EXPECT_EQ(std::u16string(buf), c.expected) << c.limit;
         char narrow[8] = "xxxxxxx";
         lstrcpynA(narrow, "abcde", c.limit);
-        EXPECT_EQ(std::u16string(narrow, narrow + std::string(narrow).size()), c.expected) << c.limit;
+        EXPECT_EQ(std::u16string(narrow, narrow + std::string(narrow).size()), c.expected)
+            << c.limit;
     }
     WCHAR untouched[2] = {u'x', u'y'};
     lstrcpynW(untouched, u"abc", 0); // no room, not even for the NUL
@@ -71,27 +73,28 @@ TEST(Strings, Comparison) {
     };
     const Case cases[] = {
         {u"abc", u"abc", 0, 0},
-        {u"abc", u"ABC", -1, 0},     // lower case first, only to break a tie
-        {u"a", u"B", -1, -1},        // letters before case
+        {u"abc", u"ABC", -1, 0}, // lower case first, only to break a tie
+        {u"a", u"B", -1, -1},    // letters before case
         {u"B", u"a", 1, 1},
         {u"abc", u"abcd", -1, -1},
         {u"", u"a", -1, -1},
         {nullptr, u"", 0, 0},
-        {u"_x", u"ax", -1, -1},      // symbols before letters
+        {u"_x", u"ax", -1, -1}, // symbols before letters
         {u"{", u"a", -1, -1},
-        {u":", u"0", -1, -1},        // and before digits
+        {u":", u"0", -1, -1}, // and before digits
         {u"9", u"a", -1, -1},
         {u"résumé", u"resume", 1, 1}, // accents after letters
         {u"résumé", u"resumf", -1, -1},
         {u"ÉCOLE", u"école", 1, 0},
-        {u"coop", u"co-op", 1, 1},   // a hyphen weighs least, but the strings differ
+        {u"coop", u"co-op", 1, 1}, // a hyphen weighs least, but the strings differ
         {u"Ĺ", u"ĺ", 1, 0},
         {u"Ω", u"ω", 1, 0},
     };
     for (const auto& c : cases) {
         std::u16string a = c.a ? c.a : u"(null)";
         std::u16string b = c.b;
-        EXPECT_EQ(lstrcmpW(c.a, c.b), c.cmp) << std::string(a.begin(), a.end()) << " / " << std::string(b.begin(), b.end());
+        EXPECT_EQ(lstrcmpW(c.a, c.b), c.cmp)
+            << std::string(a.begin(), a.end()) << " / " << std::string(b.begin(), b.end());
         EXPECT_EQ(lstrcmpW(c.b, c.a), -c.cmp);
         EXPECT_EQ(lstrcmpiW(c.a, c.b), c.cmpi) << std::string(a.begin(), a.end());
     }
@@ -107,9 +110,11 @@ TEST(Strings, Case) {
     CharLowerW(text);
     EXPECT_EQ(std::u16string(text), u"abc-éé ÿ ĺĺ ωω жж ｆ");
     // A character in the low word instead of a pointer.
-    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(u'q')))),
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(
+                  CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(u'q')))),
               static_cast<ULONG_PTR>(u'Q'));
-    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(CharLowerW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(u'Ä')))),
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(
+                  CharLowerW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(u'Ä')))),
               static_cast<ULONG_PTR>(u'ä'));
     WCHAR buf[] = u"abcd";
     EXPECT_EQ(CharUpperBuffW(buf, 2), 2u);
@@ -121,7 +126,8 @@ TEST(Strings, Case) {
 TEST(Strings, FormatNumbers) {
     EXPECT_EQ(W(u"%d|%i|%u", -5, 7, -1), u"-5|7|4294967295");
     // l is 32-bit, as LONG is: only the low half of a 64-bit value counts.
-    EXPECT_EQ(W(u"%ld|%lu|%lx|%lX", 0x100000005LL, 0x1FFFFFFFFLL, 0xABCDEF12LL, 255L), u"5|4294967295|abcdef12|FF");
+    EXPECT_EQ(W(u"%ld|%lu|%lx|%lX", 0x100000005LL, 0x1FFFFFFFFLL, 0xABCDEF12LL, 255L),
+              u"5|4294967295|abcdef12|FF");
     EXPECT_EQ(W(u"%I64d|%I64u|%I64x|%I64X", LLONG_MIN, ULLONG_MAX, 0x123456789ALL, 0xABCDEFLL),
               u"-9223372036854775808|18446744073709551615|123456789a|ABCDEF");
     EXPECT_EQ(W(u"%5d|%-5d|%05d|%05d", 42, 42, 42, -42), u"   42|42   |00042|-0042");
@@ -131,10 +137,12 @@ TEST(Strings, FormatNumbers) {
 }
 
 TEST(Strings, FormatTextAndOthers) {
-    EXPECT_EQ(W(u"[%s] [%ls] [%S] [%hs]", u"wide", u"wide", "narrow", "narrow"), u"[wide] [wide] [narrow] [narrow]");
+    EXPECT_EQ(W(u"[%s] [%ls] [%S] [%hs]", u"wide", u"wide", "narrow", "narrow"),
+              u"[wide] [wide] [narrow] [narrow]");
     EXPECT_EQ(W(u"[%8s] [%-8s] [%.3s] [%5.2s]", u"abc", u"abc", u"abcdef", u"abcdef"),
               u"[     abc] [abc     ] [abc] [   ab]");
-    EXPECT_EQ(W(u"%s|%S", static_cast<const WCHAR*>(nullptr), static_cast<const char*>(nullptr)), u"(null)|(null)");
+    EXPECT_EQ(W(u"%s|%S", static_cast<const WCHAR*>(nullptr), static_cast<const char*>(nullptr)),
+              u"(null)|(null)");
     EXPECT_EQ(W(u"%c%C%lc%hc", u'Ω', 'a', u'ω', 'b'), u"Ωaωb");
     EXPECT_EQ(W(u"100%% %y %"), u"100% y ");
     EXPECT_EQ(W(u"%p", reinterpret_cast<void*>(0xABC)), u"0000000000000ABC");

@@ -401,7 +401,9 @@ BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& o) {
     return SubmitDrawing(dc.hdc, std::move(call));
 }
 
-ULONG DeviceColor(const DcState& dc, COLORREF color) { return DeviceColors(dc)(color); }
+ULONG DeviceColor(const DcState& dc, COLORREF color) {
+    return DeviceColors(dc)(color);
+}
 
 BOOL Emit(DcState& dc, const Figures& device, bool fill, bool stroke) {
     return EmitWith(dc, device, fill, stroke, false);

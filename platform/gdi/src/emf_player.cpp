@@ -41,7 +41,8 @@ std::map<std::string, long>& SkipCounts() {
 void Note(DWORD type, const char* why) {
     std::lock_guard lock(GdiLock());
     const char* malformed = "malformed";
-    ++SkipCounts()[std::string(RecordName(type)) + (std::strcmp(why, malformed) == 0 ? " (malformed)" : "")];
+    ++SkipCounts()[std::string(RecordName(type)) +
+                   (std::strcmp(why, malformed) == 0 ? " (malformed)" : "")];
     auto& log = SkipLog();
     log.push_back(std::string(RecordName(type)) + " (" + std::to_string(type) + "): " + why);
     if (log.size() > kLogLines) log.pop_front();
@@ -610,7 +611,8 @@ BOOL RecordPlayer::TextAt(size_t at, bool wide) {
     size_t perChar = (options & ETO_PDY) ? 2 : 1;
     std::vector<INT> dx;
     if (offDx != 0) {
-        if (!r_.Fits(offDx, static_cast<unsigned long long>(count) * perChar, 4)) return Malformed();
+        if (!r_.Fits(offDx, static_cast<unsigned long long>(count) * perChar, 4))
+            return Malformed();
         dx.resize(static_cast<size_t>(count) * perChar);
         std::memcpy(dx.data(), r_.At(offDx), dx.size() * 4);
     }
@@ -645,8 +647,7 @@ BOOL RecordPlayer::Text() {
     case EMR_POLYTEXTOUTW: {
         DWORD strings;
         constexpr size_t kEmrText = 40;
-        if (!Get(36, &strings) || !r_.Fits(40, strings, kEmrText))
-            return Malformed();
+        if (!Get(36, &strings) || !r_.Fits(40, strings, kEmrText)) return Malformed();
         BOOL ok = TRUE;
         for (DWORD i = 0; i < strings; ++i)
             ok = TextAt(40 + i * kEmrText, type_ == EMR_POLYTEXTOUTW) && ok;
@@ -669,11 +670,13 @@ BOOL RecordPlayer::Text() {
         if (!r_.Fits(at, count, charSize)) return Malformed();
         std::u16string text(count, 0);
         for (DWORD i = 0; i < count; ++i)
-            text[i] = charSize == 1 ? r_.At(at)[i]
-                                    : static_cast<char16_t>(r_.At(at)[2 * i] | r_.At(at)[2 * i + 1] << 8);
+            text[i] = charSize == 1
+                          ? r_.At(at)[i]
+                          : static_cast<char16_t>(r_.At(at)[2 * i] | r_.At(at)[2 * i + 1] << 8);
         RECT rc{rcl.left, rcl.top, rcl.right, rcl.bottom};
         UINT eto = options & ~(kNoRect | kSmallChars);
-        const RECT* prc = (!(options & kNoRect) && (eto & (ETO_OPAQUE | ETO_CLIPPED))) ? &rc : nullptr;
+        const RECT* prc =
+            (!(options & kNoRect) && (eto & (ETO_OPAQUE | ETO_CLIPPED))) ? &rc : nullptr;
         return ExtTextOutW(hdc_, x, y, eto, prc, text.data(), count, nullptr);
     }
     case EMR_SETTEXTJUSTIFICATION: {

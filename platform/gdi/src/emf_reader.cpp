@@ -198,7 +198,8 @@ namespace {
 
 // The metafile in data[0, size); `owned`, when given, holds those bytes and
 // hands them over instead of being copied.
-std::shared_ptr<const Metafile> ReadMetafileFrom(const BYTE* data, size_t size, std::vector<BYTE>* owned) {
+std::shared_ptr<const Metafile> ReadMetafileFrom(const BYTE* data, size_t size,
+                                                 std::vector<BYTE>* owned) {
     if (!data || size < ENHMETAHEADER_SIZE_V1) return Fail();
     DWORD type = Read<DWORD>(data), headerRecord = Read<DWORD>(data + 4);
     if (type != EMR_HEADER || headerRecord < ENHMETAHEADER_SIZE_V1 || headerRecord % 4 ||

@@ -22,7 +22,9 @@ int OpenUdpSocket(int* error) {
     return fd;
 }
 
-int CloseSocket(int fd) { return ::close(fd); }
+int CloseSocket(int fd) {
+    return ::close(fd);
+}
 
 int Bind(int fd, std::uint32_t address, std::uint16_t port, int* error) {
     sockaddr_in sa{};
@@ -79,7 +81,8 @@ long ReceiveFrom(int fd, void* data, std::size_t size, bool peek, std::uint32_t*
     *address = sa.sin_addr.s_addr;
     *port = sa.sin_port;
     *fullSize = static_cast<std::size_t>(n);
-    return static_cast<long>(static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size);
+    return static_cast<long>(static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n)
+                                                                : size);
 }
 
 namespace {
@@ -93,7 +96,9 @@ int SetTimeout(int fd, int option, std::uint32_t milliseconds, int* error) {
     return rc;
 }
 
-int FlagOption(int which) { return which == 0 ? SO_REUSEADDR : SO_BROADCAST; }
+int FlagOption(int which) {
+    return which == 0 ? SO_REUSEADDR : SO_BROADCAST;
+}
 
 } // namespace
 
@@ -128,8 +133,9 @@ int WaitReady(std::vector<Wait>& fds, long timeoutMs, int* error) {
     std::vector<pollfd> polls(fds.size());
     for (std::size_t i = 0; i < fds.size(); ++i) {
         polls[i].fd = fds[i].fd;
-        polls[i].events = static_cast<short>((fds[i].read ? POLLIN : 0) | (fds[i].write ? POLLOUT : 0) |
-                                             (fds[i].except ? POLLPRI : 0));
+        polls[i].events =
+            static_cast<short>((fds[i].read ? POLLIN : 0) | (fds[i].write ? POLLOUT : 0) |
+                               (fds[i].except ? POLLPRI : 0));
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
@@ -137,7 +143,8 @@ int WaitReady(std::vector<Wait>& fds, long timeoutMs, int* error) {
     for (;;) {
         int wait = -1;
         if (timeoutMs >= 0) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             wait = left <= 0 ? 0 : (left > INT_MAX ? INT_MAX : static_cast<int>(left));
         }
         rc = ::poll(polls.data(), polls.size(), wait);
@@ -170,17 +177,22 @@ int ResolveIPv4(const std::string& name, std::vector<std::uint32_t>* addresses) 
     int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &list);
     if (rc != 0) {
         switch (rc) {
-        case EAI_AGAIN: return 11002;   // WSATRY_AGAIN
-        case EAI_FAIL: return 11003;    // WSANO_RECOVERY
-        case EAI_MEMORY: return 8;      // ERROR_NOT_ENOUGH_MEMORY
-        default: return 11001;          // WSAHOST_NOT_FOUND
+        case EAI_AGAIN:
+            return 11002; // WSATRY_AGAIN
+        case EAI_FAIL:
+            return 11003; // WSANO_RECOVERY
+        case EAI_MEMORY:
+            return 8; // ERROR_NOT_ENOUGH_MEMORY
+        default:
+            return 11001; // WSAHOST_NOT_FOUND
         }
     }
     for (addrinfo* ai = list; ai; ai = ai->ai_next) {
         if (ai->ai_family != AF_INET || !ai->ai_addr) continue;
         std::uint32_t a = reinterpret_cast<sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
         bool seen = false;
-        for (std::uint32_t b : *addresses) seen = seen || a == b;
+        for (std::uint32_t b : *addresses)
+            seen = seen || a == b;
         if (!seen) addresses->push_back(a);
     }
     ::freeaddrinfo(list);
@@ -195,35 +207,66 @@ std::string HostName() {
 
 int WinsockError(int e) {
     switch (e) {
-    case EINTR: return 10004;
-    case EBADF: return 10038; // WSAENOTSOCK
-    case EACCES: case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: case ENFILE: return 10024;
-    case EAGAIN: return 10035;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: case ENOMEM: return 10055;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case EHOSTUNREACH: return 10065;
-    default: return 10022;
+    case EINTR:
+        return 10004;
+    case EBADF:
+        return 10038; // WSAENOTSOCK
+    case EACCES:
+    case EPERM:
+        return 10013;
+    case EFAULT:
+        return 10014;
+    case EINVAL:
+        return 10022;
+    case EMFILE:
+    case ENFILE:
+        return 10024;
+    case EAGAIN:
+        return 10035;
+    case ENOTSOCK:
+        return 10038;
+    case EDESTADDRREQ:
+        return 10039;
+    case EMSGSIZE:
+        return 10040;
+    case EPROTOTYPE:
+        return 10041;
+    case ENOPROTOOPT:
+        return 10042;
+    case EPROTONOSUPPORT:
+        return 10043;
+    case ESOCKTNOSUPPORT:
+        return 10044;
+    case EOPNOTSUPP:
+        return 10045;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EADDRINUSE:
+        return 10048;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
+    case ECONNRESET:
+        return 10054;
+    case ENOBUFS:
+    case ENOMEM:
+        return 10055;
+    case ETIMEDOUT:
+        return 10060;
+    case ECONNREFUSED:
+        return 10061;
+    case EHOSTUNREACH:
+        return 10065;
+    default:
+        return 10022;
     }
 }
 
-bool IsWouldBlock(int e) { return e == EAGAIN || e == EWOULDBLOCK; }
+bool IsWouldBlock(int e) {
+    return e == EAGAIN || e == EWOULDBLOCK;
+}
 
 } // namespace platform::net::host

@@ -36,9 +36,12 @@ const char* ParsePart(const char* p, std::uint64_t* value) {
     for (;; ++p) {
         int digit;
         unsigned char c = static_cast<unsigned char>(*p);
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (base == 16 && std::isxdigit(c)) digit = std::tolower(c) - 'a' + 10;
-        else break;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && std::isxdigit(c))
+            digit = std::tolower(c) - 'a' + 10;
+        else
+            break;
         if (digit >= base) return nullptr;
         v = v * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
         if (v > 0xffffffffULL) return nullptr;
@@ -64,7 +67,9 @@ bool ParseInetAddress(const char* text, std::uint32_t* address) {
     }
     std::uint64_t value = 0;
     switch (count) {
-    case 1: value = parts[0]; break;
+    case 1:
+        value = parts[0];
+        break;
     case 2:
         if (parts[0] > 0xff || parts[1] > 0xffffff) return false;
         value = parts[0] << 24 | parts[1];
@@ -122,7 +127,8 @@ ResolverState& State() {
 }
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -207,7 +213,8 @@ struct hostent* WINAPI gethostbyname(const char* name) {
     record.name = wanted;
     record.addresses = std::move(addresses);
     record.addressList.clear();
-    for (std::uint32_t& a : record.addresses) record.addressList.push_back(reinterpret_cast<char*>(&a));
+    for (std::uint32_t& a : record.addresses)
+        record.addressList.push_back(reinterpret_cast<char*>(&a));
     record.addressList.push_back(nullptr);
     record.entry.h_name = record.name.data();
     record.entry.h_aliases = record.aliases;
@@ -261,7 +268,8 @@ int WINAPI getaddrinfo(const char* nodename, const char* servname, const struct 
         ai->ai_protocol = hints ? hints->ai_protocol : 0;
         ai->ai_addrlen = sizeof *sa;
         ai->ai_addr = reinterpret_cast<sockaddr*>(sa);
-        if (head == nullptr && (flags & AI_CANONNAME) && nodename) ai->ai_canonname = strdup(nodename);
+        if (head == nullptr && (flags & AI_CANONNAME) && nodename)
+            ai->ai_canonname = strdup(nodename);
         *tail = ai;
         tail = &ai->ai_next;
     }

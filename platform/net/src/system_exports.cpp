@@ -42,7 +42,8 @@ struct Registrar {
             {"freeaddrinfo", AsFarproc(&freeaddrinfo)},
         };
         for (const char16_t* module : {u"wsock32.dll", u"ws2_32.dll"})
-            for (const auto& e : exports) platform::loader::RegisterSystemExport(module, e.name, e.function);
+            for (const auto& e : exports)
+                platform::loader::RegisterSystemExport(module, e.name, e.function);
     }
 } gRegistrar;
 

@@ -77,9 +77,12 @@ int WINAPI WSAStartup(WORD wVersionRequested, LPWSADATA lpWSAData) {
         return WSAVERNOTSUPPORTED;
     }
     // The highest version up to the one asked for that this layer speaks.
-    if (major > 2 || (major == 2 && minor > 2)) lpWSAData->wVersion = MAKEWORD(2, 2);
-    else if (major == 1 && minor > 1) lpWSAData->wVersion = MAKEWORD(1, 1);
-    else lpWSAData->wVersion = wVersionRequested;
+    if (major > 2 || (major == 2 && minor > 2))
+        lpWSAData->wVersion = MAKEWORD(2, 2);
+    else if (major == 1 && minor > 1)
+        lpWSAData->wVersion = MAKEWORD(1, 1);
+    else
+        lpWSAData->wVersion = wVersionRequested;
     lpWSAData->iMaxSockets = 32767;
     lpWSAData->iMaxUdpDg = 65467;
     std::strcpy(lpWSAData->szDescription, "WinSock 2.0");
@@ -96,16 +99,22 @@ int WINAPI WSACleanup(void) {
         if (gStartups == 0) return Fail(WSANOTINITIALISED);
         if (--gStartups == 0) {
             // The last clean-up releases every socket the process still holds.
-            for (auto& entry : gSockets) orphans.push_back(entry.first);
+            for (auto& entry : gSockets)
+                orphans.push_back(entry.first);
             gSockets.clear();
         }
     }
-    for (SOCKET s : orphans) platform::net::host::CloseSocket(static_cast<int>(s));
+    for (SOCKET s : orphans)
+        platform::net::host::CloseSocket(static_cast<int>(s));
     return 0;
 }
 
-int WINAPI WSAGetLastError(void) { return static_cast<int>(GetLastError()); }
-void WINAPI WSASetLastError(int iError) { SetLastError(static_cast<DWORD>(iError)); }
+int WINAPI WSAGetLastError(void) {
+    return static_cast<int>(GetLastError());
+}
+void WINAPI WSASetLastError(int iError) {
+    SetLastError(static_cast<DWORD>(iError));
+}
 
 SOCKET WINAPI socket(int af, int type, int protocol) {
     PLATFORM_FAULT_POINT("socket", INVALID_SOCKET);
@@ -146,14 +155,16 @@ int WINAPI bind(SOCKET s, const struct sockaddr* name, int namelen) {
     const auto* in = reinterpret_cast<const sockaddr_in*>(name);
     if (in->sin_family != AF_INET) return Fail(WSAEAFNOSUPPORT);
     int error = 0;
-    if (platform::net::host::Bind(static_cast<int>(s), in->sin_addr.s_addr, in->sin_port, &error) < 0)
+    if (platform::net::host::Bind(static_cast<int>(s), in->sin_addr.s_addr, in->sin_port, &error) <
+        0)
         return Fail(platform::net::host::WinsockError(error));
     return 0;
 }
 
 int WINAPI getsockname(SOCKET s, struct sockaddr* name, int* namelen) {
     if (int e = CheckSocket(s)) return Fail(e);
-    if (!name || !namelen || *namelen < static_cast<int>(sizeof(sockaddr_in))) return Fail(WSAEFAULT);
+    if (!name || !namelen || *namelen < static_cast<int>(sizeof(sockaddr_in)))
+        return Fail(WSAEFAULT);
     std::uint32_t address = 0;
     std::uint16_t port = 0;
     int error = 0;
@@ -168,7 +179,8 @@ int WINAPI getsockname(SOCKET s, struct sockaddr* name, int* namelen) {
     return 0;
 }
 
-int WINAPI sendto(SOCKET s, const char* buf, int len, int flags, const struct sockaddr* to, int tolen) {
+int WINAPI sendto(SOCKET s, const char* buf, int len, int flags, const struct sockaddr* to,
+                  int tolen) {
     PLATFORM_FAULT_POINT("sendto", SOCKET_ERROR);
     if (int e = CheckSocket(s)) return Fail(e);
     if (flags != 0) return Fail(WSAEOPNOTSUPP);
@@ -196,16 +208,19 @@ int WINAPI recvfrom(SOCKET s, char* buf, int len, int flags, struct sockaddr* fr
     if (int e = CheckSocket(s, &state)) return Fail(e);
     if ((flags & ~MSG_PEEK) != 0) return Fail(WSAEOPNOTSUPP);
     if (len < 0 || (len > 0 && !buf)) return Fail(WSAEFAULT);
-    if (from && (!fromlen || *fromlen < static_cast<int>(sizeof(sockaddr_in)))) return Fail(WSAEFAULT);
+    if (from && (!fromlen || *fromlen < static_cast<int>(sizeof(sockaddr_in))))
+        return Fail(WSAEFAULT);
     std::uint32_t address = 0;
     std::uint16_t port = 0;
     std::size_t full = 0;
     int error = 0;
-    long n = platform::net::host::ReceiveFrom(static_cast<int>(s), buf, static_cast<std::size_t>(len),
-                                              (flags & MSG_PEEK) != 0, &address, &port, &full, &error);
+    long n =
+        platform::net::host::ReceiveFrom(static_cast<int>(s), buf, static_cast<std::size_t>(len),
+                                         (flags & MSG_PEEK) != 0, &address, &port, &full, &error);
     if (n < 0) {
         // A blocking socket whose receive time-out ran out.
-        if (platform::net::host::IsWouldBlock(error) && state.receiveTimeoutMs) return Fail(WSAETIMEDOUT);
+        if (platform::net::host::IsWouldBlock(error) && state.receiveTimeoutMs)
+            return Fail(WSAETIMEDOUT);
         return Fail(platform::net::host::WinsockError(error));
     }
     if (IsLoopback(address)) {
@@ -263,10 +278,12 @@ int WINAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int 
         } else {
             on = optval[0] != 0;
         }
-        rc = platform::net::host::SetFlag(static_cast<int>(s), optname == SO_REUSEADDR ? 0 : 1, on, &error);
+        rc = platform::net::host::SetFlag(static_cast<int>(s), optname == SO_REUSEADDR ? 0 : 1, on,
+                                          &error);
         break;
     }
-    default: return Fail(WSAENOPROTOOPT);
+    default:
+        return Fail(WSAENOPROTOOPT);
     }
     if (rc < 0) return Fail(platform::net::host::WinsockError(error));
     return 0;
@@ -288,14 +305,16 @@ int WINAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optle
     case SO_BROADCAST: {
         bool on = false;
         int error = 0;
-        if (platform::net::host::GetFlag(static_cast<int>(s), optname == SO_REUSEADDR ? 0 : 1, &on, &error) < 0)
+        if (platform::net::host::GetFlag(static_cast<int>(s), optname == SO_REUSEADDR ? 0 : 1, &on,
+                                         &error) < 0)
             return Fail(platform::net::host::WinsockError(error));
         BOOL v = on ? TRUE : FALSE;
         std::memcpy(optval, &v, sizeof v);
         *optlen = sizeof v;
         return 0;
     }
-    default: return Fail(WSAENOPROTOOPT);
+    default:
+        return Fail(WSAENOPROTOOPT);
     }
 }
 
@@ -320,7 +339,8 @@ int WINAPI PlatformWinsockSelect(int, fd_set* readfds, fd_set* writefds, fd_set*
     if (timeout) {
         if (timeout->tv_sec < 0 || timeout->tv_usec < 0) return Fail(WSAEINVAL);
         // Round up so that a short wait never becomes a poll.
-        long long ms = static_cast<long long>(timeout->tv_sec) * 1000 + (timeout->tv_usec + 999) / 1000;
+        long long ms =
+            static_cast<long long>(timeout->tv_sec) * 1000 + (timeout->tv_usec + 999) / 1000;
         timeoutMs = ms > 0x7fffffffLL ? 0x7fffffffL : static_cast<long>(ms);
     }
     int error = 0;
@@ -338,12 +358,18 @@ int WINAPI PlatformWinsockSelect(int, fd_set* readfds, fd_set* writefds, fd_set*
     return count;
 }
 
-USHORT WINAPI htons(USHORT x) { return static_cast<USHORT>((x >> 8) | (x << 8)); }
-USHORT WINAPI ntohs(USHORT x) { return htons(x); }
+USHORT WINAPI htons(USHORT x) {
+    return static_cast<USHORT>((x >> 8) | (x << 8));
+}
+USHORT WINAPI ntohs(USHORT x) {
+    return htons(x);
+}
 ULONG WINAPI htonl(ULONG x) {
     return ((x & 0xffu) << 24) | ((x & 0xff00u) << 8) | ((x >> 8) & 0xff00u) | (x >> 24);
 }
-ULONG WINAPI ntohl(ULONG x) { return htonl(x); }
+ULONG WINAPI ntohl(ULONG x) {
+    return htonl(x);
+}
 
 ULONG WINAPI inet_addr(const char* cp) {
     std::uint32_t address = 0;

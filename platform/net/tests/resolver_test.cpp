@@ -12,7 +12,7 @@
 namespace {
 
 class Resolver : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WSADATA data;
         ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
@@ -94,7 +94,8 @@ TEST_F(Resolver, GetaddrinfoListsEveryAddressWithThePort) {
         h.ai_flags = c.flags;
         h.ai_family = c.family;
         addrinfo* none = reinterpret_cast<addrinfo*>(1);
-        EXPECT_EQ(getaddrinfo(c.node, c.service, &h, &none), c.result) << (c.node ? c.node : "(null)");
+        EXPECT_EQ(getaddrinfo(c.node, c.service, &h, &none), c.result)
+            << (c.node ? c.node : "(null)");
         EXPECT_EQ(none, nullptr);
     }
 }

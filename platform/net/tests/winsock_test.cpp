@@ -13,7 +13,7 @@
 namespace {
 
 class Winsock : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WSADATA data;
         ASSERT_EQ(WSAStartup(MAKEWORD(1, 1), &data), 0);
@@ -75,7 +75,8 @@ TEST(WinsockStartup, NegotiatesTheVersionAndCountsCleanups) {
     }
     EXPECT_EQ(WSAStartup(MAKEWORD(1, 1), nullptr), WSAEFAULT);
     // Four successful start-ups need four clean-ups.
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(WSACleanup(), 0);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(WSACleanup(), 0);
     EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
 }
@@ -147,7 +148,8 @@ TEST_F(Winsock, ReceiveTimeoutGivesTimedOut) {
     USHORT port;
     SOCKET s = BoundSocket(&port);
     DWORD ms = 150;
-    ASSERT_EQ(setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms), 0);
+    ASSERT_EQ(setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms),
+              0);
     DWORD back = 0;
     int len = sizeof back;
     ASSERT_EQ(getsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&back), &len), 0);
@@ -155,7 +157,8 @@ TEST_F(Winsock, ReceiveTimeoutGivesTimedOut) {
     char buf[8];
     EXPECT_EQ(recvfrom(s, buf, sizeof buf, 0, nullptr, nullptr), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
-    EXPECT_EQ(setsockopt(s, SOL_SOCKET, 0x7777, reinterpret_cast<const char*>(&ms), sizeof ms), SOCKET_ERROR);
+    EXPECT_EQ(setsockopt(s, SOL_SOCKET, 0x7777, reinterpret_cast<const char*>(&ms), sizeof ms),
+              SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAENOPROTOOPT);
     closesocket(s);
 }
@@ -214,7 +217,8 @@ TEST_F(Winsock, RedirectedPortLooksLikeTheWellKnownOne) {
     ASSERT_EQ(sendto(agent, "a", 1, 0, reinterpret_cast<sockaddr*>(&from), fromLen), 1);
     ASSERT_EQ(WaitReadable(client, 2000), 1);
     fromLen = sizeof from;
-    ASSERT_EQ(recvfrom(client, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen), 1);
+    ASSERT_EQ(recvfrom(client, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen),
+              1);
     EXPECT_EQ(ntohs(from.sin_port), 161);
     closesocket(agent);
     closesocket(client);
@@ -225,15 +229,16 @@ TEST(WinsockAddresses, InetAddrReadsTheBsdForms) {
         const char* text;
         ULONG hostOrder;
     } cases[] = {
-        {"127.0.0.1", 0x7f000001},    {"192.168.1.20", 0xc0a80114}, {"0x7f.1", 0x7f000001},
-        {"10.1.258", 0x0a010102},     {"012.0.0.1", 0x0a000001},    {"3232235777", 0xc0a80101},
-        {"1.2.3.256", INADDR_NONE},   {"1.2.3.4.5", INADDR_NONE},   {"", INADDR_NONE},
-        {"1..2", INADDR_NONE},        {"printer", INADDR_NONE},     {"1.2.3.4 ", INADDR_NONE},
-        {"08.1.1.1", INADDR_NONE},    {"4294967296", INADDR_NONE},
+        {"127.0.0.1", 0x7f000001},  {"192.168.1.20", 0xc0a80114}, {"0x7f.1", 0x7f000001},
+        {"10.1.258", 0x0a010102},   {"012.0.0.1", 0x0a000001},    {"3232235777", 0xc0a80101},
+        {"1.2.3.256", INADDR_NONE}, {"1.2.3.4.5", INADDR_NONE},   {"", INADDR_NONE},
+        {"1..2", INADDR_NONE},      {"printer", INADDR_NONE},     {"1.2.3.4 ", INADDR_NONE},
+        {"08.1.1.1", INADDR_NONE},  {"4294967296", INADDR_NONE},
     };
     for (const Case& c : cases) {
         ULONG got = inet_addr(c.text);
-        EXPECT_EQ(got == INADDR_NONE ? INADDR_NONE : ntohl(got), c.hostOrder) << '"' << c.text << '"';
+        EXPECT_EQ(got == INADDR_NONE ? INADDR_NONE : ntohl(got), c.hostOrder)
+            << '"' << c.text << '"';
     }
     EXPECT_EQ(inet_addr(nullptr), INADDR_NONE);
     in_addr a;
@@ -258,7 +263,8 @@ TEST(WinsockModules, ExportsResolveByName) {
         using Ntoa = char*(WINAPI*)(struct in_addr);
         auto resolve = reinterpret_cast<Resolve>(
             reinterpret_cast<void (*)()>(GetProcAddress(module, "gethostbyname")));
-        auto ntoa = reinterpret_cast<Ntoa>(reinterpret_cast<void (*)()>(GetProcAddress(module, "inet_ntoa")));
+        auto ntoa = reinterpret_cast<Ntoa>(
+            reinterpret_cast<void (*)()>(GetProcAddress(module, "inet_ntoa")));
         ASSERT_TRUE(resolve && ntoa);
         EXPECT_NE(GetProcAddress(module, "select"), nullptr);
         EXPECT_NE(GetProcAddress(module, "WSAStartup"), nullptr);

@@ -8,8 +8,12 @@ namespace platform::spooler {
 
 const char16_t kEnvironment[] = u"Windows x64";
 
-std::u16string DriversFolder() { return u"C:\\Windows\\System32\\spool\\drivers\\x64\\3"; }
-std::u16string SpoolFolder() { return u"C:\\Windows\\System32\\spool\\PRINTERS"; }
+std::u16string DriversFolder() {
+    return u"C:\\Windows\\System32\\spool\\drivers\\x64\\3";
+}
+std::u16string SpoolFolder() {
+    return u"C:\\Windows\\System32\\spool\\PRINTERS";
+}
 
 namespace {
 
@@ -99,9 +103,9 @@ std::u16string ComputerName() {
 }
 
 bool IsValidDatatype(std::u16string_view datatype) {
-    static const char16_t* const kTypes[] = {u"RAW", u"RAW [FF appended]", u"RAW [FF auto]", u"TEXT",
-                                             u"NT EMF 1.003", u"NT EMF 1.006", u"NT EMF 1.007",
-                                             u"NT EMF 1.008"};
+    static const char16_t* const kTypes[] = {
+        u"RAW",          u"RAW [FF appended]", u"RAW [FF auto]", u"TEXT",
+        u"NT EMF 1.003", u"NT EMF 1.006",      u"NT EMF 1.007",  u"NT EMF 1.008"};
     for (const char16_t* t : kTypes)
         if (EqualsNoCase(datatype, t)) return true;
     return false;
@@ -118,13 +122,15 @@ DWORD AddDriver(const DriverRecord& d) {
             dependents += f;
         }
         bool ok = MachineDb::Transaction([&] {
-            Stmt s("INSERT INTO spl_drivers(key, environment, name, version, driver_path, data_file, "
-                   "config_file, help_file, dependent_files, monitor, default_datatype) "
-                   "VALUES(?,?,?,?,?,?,?,?,?,?,?) ON CONFLICT(key, environment) DO UPDATE SET "
-                   "name = excluded.name, version = excluded.version, driver_path = excluded.driver_path, "
-                   "data_file = excluded.data_file, config_file = excluded.config_file, "
-                   "help_file = excluded.help_file, dependent_files = excluded.dependent_files, "
-                   "monitor = excluded.monitor, default_datatype = excluded.default_datatype");
+            Stmt s(
+                "INSERT INTO spl_drivers(key, environment, name, version, driver_path, data_file, "
+                "config_file, help_file, dependent_files, monitor, default_datatype) "
+                "VALUES(?,?,?,?,?,?,?,?,?,?,?) ON CONFLICT(key, environment) DO UPDATE SET "
+                "name = excluded.name, version = excluded.version, driver_path = "
+                "excluded.driver_path, "
+                "data_file = excluded.data_file, config_file = excluded.config_file, "
+                "help_file = excluded.help_file, dependent_files = excluded.dependent_files, "
+                "monitor = excluded.monitor, default_datatype = excluded.default_datatype");
             s.Bind(1, FoldKey(d.name)).Bind(2, FoldKey(d.environment)).Bind(3, d.name);
             s.Bind(4, static_cast<long long>(d.version)).Bind(5, d.driverPath).Bind(6, d.dataFile);
             s.Bind(7, d.configFile).Bind(8, d.helpFile).Bind(9, dependents).Bind(10, d.monitorName);
@@ -141,7 +147,8 @@ DWORD AddDriver(const DriverRecord& d) {
 bool FindDriver(const std::u16string& name, DriverRecord* out) {
     EnsureSchema();
     Stmt s("SELECT name, environment, version, driver_path, data_file, config_file, help_file, "
-           "dependent_files, monitor, default_datatype FROM spl_drivers WHERE key = ? AND environment = ?");
+           "dependent_files, monitor, default_datatype FROM spl_drivers WHERE key = ? AND "
+           "environment = ?");
     s.Bind(1, FoldKey(name)).Bind(2, FoldKey(kEnvironment));
     if (!s.Step()) return false;
     out->name = s.Wide(0);
@@ -186,15 +193,24 @@ DWORD AddPrinter(const PrinterRecord& p, bool replace) {
                     error = ERROR_PRINTER_ALREADY_EXISTS;
                     return false;
                 }
-                Stmt u("UPDATE spl_printers SET name = ?, server = ?, share = ?, port = ?, driver = ?, "
-                       "comment = ?, location = ?, attributes = ?, devmode = COALESCE(?, devmode) WHERE key = ?");
-                u.Bind(1, p.name).Bind(2, p.server).Bind(3, p.share).Bind(4, p.port).Bind(5, p.driver);
-                u.Bind(6, p.comment).Bind(7, p.location).Bind(8, static_cast<long long>(p.attributes));
+                Stmt u("UPDATE spl_printers SET name = ?, server = ?, share = ?, port = ?, driver "
+                       "= ?, "
+                       "comment = ?, location = ?, attributes = ?, devmode = COALESCE(?, devmode) "
+                       "WHERE key = ?");
+                u.Bind(1, p.name)
+                    .Bind(2, p.server)
+                    .Bind(3, p.share)
+                    .Bind(4, p.port)
+                    .Bind(5, p.driver);
+                u.Bind(6, p.comment)
+                    .Bind(7, p.location)
+                    .Bind(8, static_cast<long long>(p.attributes));
                 u.BindBlob(9, p.devmode).Bind(10, key);
                 u.Run();
                 return true;
             }
-            Stmt s("INSERT INTO spl_printers(key, name, server, share, port, driver, comment, location, "
+            Stmt s("INSERT INTO spl_printers(key, name, server, share, port, driver, comment, "
+                   "location, "
                    "attributes, devmode) VALUES(?,?,?,?,?,?,?,?,?,?)");
             s.Bind(1, key).Bind(2, p.name).Bind(3, p.server).Bind(4, p.share).Bind(5, p.port);
             s.Bind(6, p.driver).Bind(7, p.comment).Bind(8, p.location);
@@ -233,7 +249,8 @@ std::vector<PrinterDataValue> PrinterData(const std::u16string& printer) {
     std::vector<PrinterDataValue> out;
     Stmt s("SELECT key, name, type, data FROM spl_printer_data WHERE printer = ? ORDER BY rowid");
     s.Bind(1, FoldKey(printer));
-    while (s.Step()) out.push_back({s.Wide(0), s.Wide(1), static_cast<DWORD>(s.Int(2)), s.Blob(3)});
+    while (s.Step())
+        out.push_back({s.Wide(0), s.Wide(1), static_cast<DWORD>(s.Int(2)), s.Blob(3)});
     return out;
 }
 

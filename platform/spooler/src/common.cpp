@@ -13,7 +13,9 @@ namespace platform::spooler {
 
 // ---- text ---------------------------------------------------------------
 
-std::u16string WideFrom(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
+std::u16string WideFrom(const char16_t* text) {
+    return text ? std::u16string(text) : std::u16string();
+}
 
 std::string AnsiFromWide(std::u16string_view text) {
     if (text.empty()) return {};
@@ -21,8 +23,8 @@ std::string AnsiFromWide(std::u16string_view text) {
                                 nullptr, nullptr);
     if (n <= 0) return {};
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
     return out;
 }
 
@@ -46,7 +48,9 @@ WORD ReadWord(const BYTE* p) {
     return w;
 }
 
-void WriteWord(BYTE* p, WORD w) { std::memcpy(p, &w, sizeof w); }
+void WriteWord(BYTE* p, WORD w) {
+    std::memcpy(p, &w, sizeof w);
+}
 
 bool CopyDevmode(const void* devmode, size_t sizeOffset, size_t minimum, std::vector<BYTE>* out) {
     const auto* p = static_cast<const BYTE*>(devmode);
@@ -85,7 +89,8 @@ void PutAnsiName(BYTE* field, const BYTE* wideField, size_t wideBytes) {
 
 void PutWideName(BYTE* field, const BYTE* ansiField, size_t ansiBytes) {
     std::string name;
-    for (size_t i = 0; i < ansiBytes && ansiField[i]; ++i) name += static_cast<char>(ansiField[i]);
+    for (size_t i = 0; i < ansiBytes && ansiField[i]; ++i)
+        name += static_cast<char>(ansiField[i]);
     std::u16string wide = WideFromAnsi(name.c_str());
     if (wide.size() > 31) wide.resize(31);
     std::memset(field, 0, 64);
@@ -127,16 +132,20 @@ std::vector<BYTE> DevmodeWideToAnsi(const std::vector<BYTE>& wide) {
         aSize = wSize - 32;
     std::vector<BYTE> ansi(aSize + extra, 0);
     PutAnsiName(ansi.data(), wide.data(), kWideName);
-    std::memcpy(ansi.data() + kAnsiName, wide.data() + kWideName, std::min(kFixed, wSize - kWideName));
+    std::memcpy(ansi.data() + kAnsiName, wide.data() + kWideName,
+                std::min(kFixed, wSize - kWideName));
     if (wSize > kWideName + kFixed) {
         std::vector<BYTE> form(64, 0);
         size_t formBytes = std::min(kWideForm, wSize - kWideName - kFixed);
         std::memcpy(form.data(), wide.data() + kWideName + kFixed, formBytes);
         std::vector<BYTE> field(32, 0);
         PutAnsiName(field.data(), form.data(), formBytes);
-        std::memcpy(ansi.data() + kAnsiName + kFixed, field.data(), std::min<size_t>(32, aSize - kAnsiName - kFixed));
+        std::memcpy(ansi.data() + kAnsiName + kFixed, field.data(),
+                    std::min<size_t>(32, aSize - kAnsiName - kFixed));
     }
-    if (wSize > formEnd) std::memcpy(ansi.data() + kAnsiName + kFixed + kAnsiForm, wide.data() + formEnd, wSize - formEnd);
+    if (wSize > formEnd)
+        std::memcpy(ansi.data() + kAnsiName + kFixed + kAnsiForm, wide.data() + formEnd,
+                    wSize - formEnd);
     std::memcpy(ansi.data() + aSize, wide.data() + wSize, extra);
     WriteWord(ansi.data() + kDevmodeSizeOffsetA, static_cast<WORD>(aSize));
     return ansi;
@@ -158,14 +167,18 @@ std::vector<BYTE> DevmodeAnsiToWide(const std::vector<BYTE>& ansi) {
     if (wSize > 0xFFFF) return {}; // dmSize would not hold it
     std::vector<BYTE> wide(wSize + extra, 0);
     PutWideName(wide.data(), ansi.data(), kAnsiName);
-    std::memcpy(wide.data() + kWideName, ansi.data() + kAnsiName, std::min(kFixed, aSize - kAnsiName));
+    std::memcpy(wide.data() + kWideName, ansi.data() + kAnsiName,
+                std::min(kFixed, aSize - kAnsiName));
     if (aSize > kAnsiName + kFixed) {
         size_t formBytes = std::min(kAnsiForm, aSize - kAnsiName - kFixed);
         std::vector<BYTE> field(64, 0);
         PutWideName(field.data(), ansi.data() + kAnsiName + kFixed, formBytes);
-        std::memcpy(wide.data() + kWideName + kFixed, field.data(), std::min<size_t>(64, wSize - kWideName - kFixed));
+        std::memcpy(wide.data() + kWideName + kFixed, field.data(),
+                    std::min<size_t>(64, wSize - kWideName - kFixed));
     }
-    if (aSize > formEnd) std::memcpy(wide.data() + kWideName + kFixed + kWideForm, ansi.data() + formEnd, aSize - formEnd);
+    if (aSize > formEnd)
+        std::memcpy(wide.data() + kWideName + kFixed + kWideForm, ansi.data() + formEnd,
+                    aSize - formEnd);
     std::memcpy(wide.data() + wSize, ansi.data() + aSize, extra);
     WriteWord(wide.data() + kDevmodeSizeOffsetW, static_cast<WORD>(wSize));
     return wide;
@@ -174,7 +187,8 @@ std::vector<BYTE> DevmodeAnsiToWide(const std::vector<BYTE>& ansi) {
 // ---- answers ------------------------------------------------------------
 
 void Answer::Align(size_t n) {
-    while (bytes_.size() % n) bytes_.push_back(0);
+    while (bytes_.size() % n)
+        bytes_.push_back(0);
 }
 
 size_t Answer::Record(size_t n) {
@@ -184,7 +198,9 @@ size_t Answer::Record(size_t n) {
     return at;
 }
 
-void Answer::PointAt(size_t field) { fixups_.emplace_back(field, bytes_.size()); }
+void Answer::PointAt(size_t field) {
+    fixups_.emplace_back(field, bytes_.size());
+}
 
 void Answer::String(size_t field, std::u16string_view text) {
     Align(2);
@@ -211,7 +227,7 @@ void Answer::MultiString(size_t field, const std::vector<std::u16string>& list) 
         joined += u'\0';
     }
     String(field, joined); // String adds the closing empty entry's NUL
-    if (joined.empty()) {   // an empty list is two NULs
+    if (joined.empty()) {  // an empty list is two NULs
         bytes_.push_back(0);
         bytes_.push_back(0);
     }

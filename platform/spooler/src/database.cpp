@@ -214,12 +214,17 @@ void EnsureSchema() {
 
 std::string FoldKey(std::u16string_view name) {
     std::u16string folded(name);
-    for (auto& c : folded) c = FoldCase(c);
+    for (auto& c : folded)
+        c = FoldCase(c);
     return ToUtf8(folded);
 }
 
-long long LastInsertId() { return sqlite3_last_insert_rowid(MachineDb::Connection()); }
+long long LastInsertId() {
+    return sqlite3_last_insert_rowid(MachineDb::Connection());
+}
 
-int Changes() { return sqlite3_changes(MachineDb::Connection()); }
+int Changes() {
+    return sqlite3_changes(MachineDb::Connection());
+}
 
 } // namespace platform::spooler

@@ -14,8 +14,8 @@ bool KnownEnvironment(std::u16string_view env) {
     return false;
 }
 
-BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo, DWORD cbBuf,
-                   LPDWORD pcbNeeded) {
+BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
+                   DWORD cbBuf, LPDWORD pcbNeeded) {
     auto h = FindPrinterHandle(hPrinter);
     if (!h) return FALSE;
     std::u16string env = pEnvironment ? std::u16string(pEnvironment) : std::u16string(kEnvironment);
@@ -49,7 +49,8 @@ BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDr
     if (Level == 3) {
         if (!d.helpFile.empty()) a.String(r + offsetof(DRIVER_INFO_3W, pHelpFile), d.helpFile);
         a.MultiString(r + offsetof(DRIVER_INFO_3W, pDependentFiles), d.dependentFiles);
-        if (!d.monitorName.empty()) a.String(r + offsetof(DRIVER_INFO_3W, pMonitorName), d.monitorName);
+        if (!d.monitorName.empty())
+            a.String(r + offsetof(DRIVER_INFO_3W, pMonitorName), d.monitorName);
         if (!d.defaultDataType.empty())
             a.String(r + offsetof(DRIVER_INFO_3W, pDefaultDataType), d.defaultDataType);
     }
@@ -58,8 +59,8 @@ BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDr
 
 } // namespace
 
-extern "C" BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
-                                         DWORD cbBuf, LPDWORD pcbNeeded) {
+extern "C" BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
+                                         LPBYTE pDriverInfo, DWORD cbBuf, LPDWORD pcbNeeded) {
     return GuardedBool("GetPrinterDriverW", hPrinter, [&](test::Call& call) -> BOOL {
         call.level = Level;
         call.bytes = cbBuf;

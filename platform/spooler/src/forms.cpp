@@ -3,8 +3,8 @@
 
 using namespace platform::spooler;
 
-extern "C" BOOL WINAPI EnumFormsW(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DWORD cbBuf, LPDWORD pcbNeeded,
-                                  LPDWORD pcReturned) {
+extern "C" BOOL WINAPI EnumFormsW(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DWORD cbBuf,
+                                  LPDWORD pcbNeeded, LPDWORD pcReturned) {
     return GuardedBool("EnumFormsW", hPrinter, [&](test::Call& call) -> BOOL {
         call.level = Level;
         call.bytes = cbBuf;
@@ -29,7 +29,8 @@ extern "C" BOOL WINAPI EnumFormsW(HANDLE hPrinter, DWORD Level, LPBYTE pForm, DW
             FORM_INFO_1W info;
         };
         std::vector<Form> forms;
-        Stmt s("SELECT name, flags, cx, cy, area_left, area_top, area_right, area_bottom FROM spl_forms "
+        Stmt s("SELECT name, flags, cx, cy, area_left, area_top, area_right, area_bottom FROM "
+               "spl_forms "
                "ORDER BY position");
         while (s.Step()) {
             Form f{s.Wide(0), {}};

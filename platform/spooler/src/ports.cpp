@@ -42,14 +42,17 @@ LSTATUS SetString(HKEY key, const char16_t* name, const std::u16string& value) {
 
 std::u16string ReadString(HKEY key, const char16_t* name) {
     DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
         return {};
     std::u16string value(size / sizeof(char16_t) + 1, u'\0');
     size = static_cast<DWORD>(value.size() * sizeof(char16_t));
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
+        ERROR_SUCCESS)
         return {};
     value.resize(size / sizeof(char16_t));
-    while (!value.empty() && value.back() == u'\0') value.pop_back();
+    while (!value.empty() && value.back() == u'\0')
+        value.pop_back();
     return value;
 }
 
@@ -57,7 +60,8 @@ std::u16string ReadString(HKEY key, const char16_t* name) {
 bool TcpPortAddress(const std::u16string& port, std::u16string* address) {
     HKEY key = nullptr;
     std::u16string path = std::u16string(kTcpPortsKey) + port;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
     *address = ReadString(key, u"IPAddress");
     if (address->empty()) *address = ReadString(key, u"HostName");
     RegCloseKey(key);
@@ -69,7 +73,10 @@ DWORD InsertPort(const PortRecord& port) {
         Stmt s("INSERT INTO spl_ports(key, name, monitor, address) VALUES(?,?,?,?) "
                "ON CONFLICT(key) DO UPDATE SET name = excluded.name, monitor = excluded.monitor, "
                "address = excluded.address");
-        s.Bind(1, FoldKey(port.name)).Bind(2, port.name).Bind(3, port.monitor).Bind(4, port.address);
+        s.Bind(1, FoldKey(port.name))
+            .Bind(2, port.name)
+            .Bind(3, port.monitor)
+            .Bind(4, port.address);
         s.Run();
         return true;
     });
@@ -81,7 +88,8 @@ DWORD XcvIpAddress(const SpoolHandle& h, PBYTE out, DWORD cbOut, PDWORD needed) 
     s.Bind(1, h.key);
     if (!s.Step()) return ERROR_INVALID_PRINTER_NAME;
     std::u16string address;
-    if (!EqualsNoCase(s.Wide(0), kTcpMonitor) || !TcpPortAddress(h.name, &address)) return ERROR_INVALID_PARAMETER;
+    if (!EqualsNoCase(s.Wide(0), kTcpMonitor) || !TcpPortAddress(h.name, &address))
+        return ERROR_INVALID_PARAMETER;
     DWORD size = static_cast<DWORD>((address.size() + 1) * sizeof(char16_t));
     *needed = size;
     if (!out || cbOut < size) return ERROR_INSUFFICIENT_BUFFER;
@@ -105,18 +113,20 @@ DWORD AddPort(const PortRecord& port) {
 DWORD AddTcpIpPort(const std::u16string& name, const std::u16string& address) {
     try {
         EnsureSchema();
-        if (!ValidPortName(name) || address.empty() || address.size() > 255) return ERROR_INVALID_PARAMETER;
+        if (!ValidPortName(name) || address.empty() || address.size() > 255)
+            return ERROR_INVALID_PARAMETER;
         for (char16_t c : address)
             if (c <= 0x20 || c == u'\\' || c == u'/') return ERROR_INVALID_PARAMETER;
         // The monitor keeps the host as given and, for a dotted address, the
         // address again: readers on every Windows version find it.
         HKEY key = nullptr;
         std::u16string path = std::u16string(kTcpPortsKey) + name;
-        LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                     KEY_WRITE, nullptr, &key, nullptr);
+        LSTATUS rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
+                                     REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
         if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
         rc = SetString(key, u"HostName", address);
-        if (rc == ERROR_SUCCESS) rc = SetString(key, u"IPAddress", IsDottedAddress(address) ? address : u"");
+        if (rc == ERROR_SUCCESS)
+            rc = SetString(key, u"IPAddress", IsDottedAddress(address) ? address : u"");
         RegCloseKey(key);
         if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
         return InsertPort({name, kTcpMonitor, address});
@@ -129,7 +139,8 @@ std::vector<PortRecord> Ports() {
     EnsureSchema();
     std::vector<PortRecord> out;
     Stmt s("SELECT name, monitor, address FROM spl_ports ORDER BY key");
-    while (s.Step()) out.push_back({s.Wide(0), s.Wide(1), s.Wide(2)});
+    while (s.Step())
+        out.push_back({s.Wide(0), s.Wide(1), s.Wide(2)});
     return out;
 }
 
@@ -137,8 +148,9 @@ std::vector<PortRecord> Ports() {
 
 using namespace platform::spooler;
 
-extern "C" BOOL WINAPI XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
-                                PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus) {
+extern "C" BOOL WINAPI XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData,
+                                DWORD cbInputData, PBYTE pOutputData, DWORD cbOutputData,
+                                PDWORD pcbOutputNeeded, PDWORD pdwStatus) {
     return GuardedBool("XcvDataW", hXcv, [&](test::Call& call) -> BOOL {
         call.name = WideFrom(pszDataName);
         call.bytes = cbOutputData;

@@ -22,8 +22,8 @@ bool ServerValue(const std::u16string& name, DWORD* type, std::vector<BYTE>* dat
     return true;
 }
 
-DWORD GetValue(HANDLE hPrinter, const char16_t* key, const char16_t* value, LPDWORD pType, LPBYTE pData,
-               DWORD nSize, LPDWORD pcbNeeded) {
+DWORD GetValue(HANDLE hPrinter, const char16_t* key, const char16_t* value, LPDWORD pType,
+               LPBYTE pData, DWORD nSize, LPDWORD pcbNeeded) {
     auto h = FindHandle(hPrinter);
     if (!h || h->kind == SpoolHandle::Kind::XcvPort) return ERROR_INVALID_HANDLE;
     if (!key || !*key || !value || !pcbNeeded) return ERROR_INVALID_PARAMETER;
@@ -32,7 +32,8 @@ DWORD GetValue(HANDLE hPrinter, const char16_t* key, const char16_t* value, LPDW
     if (h->kind == SpoolHandle::Kind::Server) {
         if (!ServerValue(value, &type, &data)) return ERROR_FILE_NOT_FOUND;
     } else {
-        Stmt s("SELECT type, data FROM spl_printer_data WHERE printer = ? AND keyname = ? AND valuekey = ?");
+        Stmt s("SELECT type, data FROM spl_printer_data WHERE printer = ? AND keyname = ? AND "
+               "valuekey = ?");
         s.Bind(1, h->key).Bind(2, FoldKey(key)).Bind(3, FoldKey(value));
         if (!s.Step()) return ERROR_FILE_NOT_FOUND;
         type = static_cast<DWORD>(s.Int(0));
@@ -48,8 +49,8 @@ DWORD GetValue(HANDLE hPrinter, const char16_t* key, const char16_t* value, LPDW
     return ERROR_SUCCESS;
 }
 
-DWORD SetValue(HANDLE hPrinter, const char16_t* key, const char16_t* value, DWORD type, const BYTE* pData,
-               DWORD cbData) {
+DWORD SetValue(HANDLE hPrinter, const char16_t* key, const char16_t* value, DWORD type,
+               const BYTE* pData, DWORD cbData) {
     auto h = FindHandle(hPrinter);
     if (!h || h->kind != SpoolHandle::Kind::Printer) return ERROR_INVALID_HANDLE;
     if (!key || !*key || !value || (!pData && cbData)) return ERROR_INVALID_PARAMETER;
@@ -87,8 +88,8 @@ DWORD StatusFault(const char* name) {
 
 extern "C" {
 
-DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,
-                             LPDWORD pcbNeeded) {
+DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData,
+                             DWORD nSize, LPDWORD pcbNeeded) {
     return GuardedStatus("GetPrinterDataW", hPrinter, [&](test::Call& call) -> DWORD {
         call.name = WideFrom(pValueName);
         call.bytes = nSize;
@@ -97,7 +98,8 @@ DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, 
     });
 }
 
-DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWORD Type, LPBYTE pData, DWORD cbData) {
+DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWORD Type, LPBYTE pData,
+                             DWORD cbData) {
     return GuardedStatus("SetPrinterDataW", hPrinter, [&](test::Call& call) -> DWORD {
         call.name = WideFrom(pValueName);
         call.level = Type;

@@ -11,11 +11,13 @@ constexpr std::u16string_view kXcvPort = u",XcvPort ";
 ACCESS_MASK MapAccess(ACCESS_MASK access, bool server) {
     if (access & GENERIC_READ) access |= server ? SERVER_READ : PRINTER_READ;
     if (access & GENERIC_WRITE)
-        access |= server ? (STANDARD_RIGHTS_WRITE | SERVER_ACCESS_ADMINISTER | SERVER_ACCESS_ENUMERATE)
-                         : PRINTER_WRITE;
+        access |= server
+                      ? (STANDARD_RIGHTS_WRITE | SERVER_ACCESS_ADMINISTER | SERVER_ACCESS_ENUMERATE)
+                      : PRINTER_WRITE;
     if (access & GENERIC_EXECUTE) access |= server ? SERVER_READ : PRINTER_EXECUTE;
     if (access & GENERIC_ALL) access |= server ? SERVER_ALL_ACCESS : PRINTER_ALL_ACCESS;
-    access &= ~static_cast<ACCESS_MASK>(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
+    access &=
+        ~static_cast<ACCESS_MASK>(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
     if (access == 0) access = server ? SERVER_READ : PRINTER_ACCESS_USE;
     return access;
 }
@@ -79,7 +81,8 @@ std::shared_ptr<SpoolHandle> Resolve(const std::u16string& fullName, ACCESS_MASK
     // "\\server\name" names the printer only on the server it belongs to.
     if (!server.empty()) {
         std::u16string own = row.rec.server;
-        while (!own.empty() && own[0] == u'\\') own.erase(0, 1);
+        while (!own.empty() && own[0] == u'\\')
+            own.erase(0, 1);
         bool match = own.empty() ? local : EqualsNoCase(own, server);
         if (!match) {
             SetLastError(ERROR_INVALID_PRINTER_NAME);
@@ -146,7 +149,8 @@ bool BuildPrinterAnswer(const SpoolHandle& h, DWORD level, bool ansi, Answer* a)
     switch (level) {
     case 2: {
         size_t r = a->Record(sizeof(PRINTER_INFO_2W));
-        if (!row.rec.server.empty()) str(r + offsetof(PRINTER_INFO_2W, pServerName), row.rec.server);
+        if (!row.rec.server.empty())
+            str(r + offsetof(PRINTER_INFO_2W, pServerName), row.rec.server);
         str(r + offsetof(PRINTER_INFO_2W, pPrinterName), DisplayName(row.rec));
         str(r + offsetof(PRINTER_INFO_2W, pShareName), row.rec.share);
         str(r + offsetof(PRINTER_INFO_2W, pPortName), row.rec.port);
@@ -178,7 +182,8 @@ bool BuildPrinterAnswer(const SpoolHandle& h, DWORD level, bool ansi, Answer* a)
     }
     case 7: {
         size_t r = a->Record(sizeof(PRINTER_INFO_7W));
-        DWORD action = (row.rec.attributes & PRINTER_ATTRIBUTE_PUBLISHED) ? DSPRINT_PUBLISH : DSPRINT_UNPUBLISH;
+        DWORD action = (row.rec.attributes & PRINTER_ATTRIBUTE_PUBLISHED) ? DSPRINT_PUBLISH
+                                                                          : DSPRINT_UNPUBLISH;
         a->Put<DWORD>(r + offsetof(PRINTER_INFO_7W, dwAction), action);
         return true;
     }
@@ -259,22 +264,28 @@ BOOL SetLevel2(const SpoolHandle& h, const PRINTER_INFO_2W& info) {
         return FALSE;
     }
     // Where the printer lives is not the caller's to change.
-    constexpr DWORD kFixed = PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_PUBLISHED;
+    constexpr DWORD kFixed =
+        PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_PUBLISHED;
     DWORD attributes = (info.Attributes & ~kFixed) | (row.rec.attributes & kFixed);
     bool ok = MachineDb::Transaction([&] {
-        Stmt s("UPDATE spl_printers SET share = ?, port = ?, driver = ?, comment = ?, location = ?, "
-               "sepfile = ?, processor = ?, datatype = ?, parameters = ?, attributes = ?, priority = ?, "
-               "default_priority = ?, start_time = ?, until_time = ?, devmode = COALESCE(?, devmode) "
-               "WHERE key = ?");
+        Stmt s(
+            "UPDATE spl_printers SET share = ?, port = ?, driver = ?, comment = ?, location = ?, "
+            "sepfile = ?, processor = ?, datatype = ?, parameters = ?, attributes = ?, priority = "
+            "?, "
+            "default_priority = ?, start_time = ?, until_time = ?, devmode = COALESCE(?, devmode) "
+            "WHERE key = ?");
         s.Bind(1, WideFrom(info.pShareName)).Bind(2, port).Bind(3, driver);
         s.Bind(4, WideFrom(info.pComment)).Bind(5, WideFrom(info.pLocation));
         s.Bind(6, WideFrom(info.pSepFile));
-        s.Bind(7, info.pPrintProcessor && *info.pPrintProcessor ? std::u16string(info.pPrintProcessor)
-                                                                : std::u16string(u"winprint"));
+        s.Bind(7, info.pPrintProcessor && *info.pPrintProcessor
+                      ? std::u16string(info.pPrintProcessor)
+                      : std::u16string(u"winprint"));
         s.Bind(8, datatype).Bind(9, WideFrom(info.pParameters));
-        s.Bind(10, static_cast<long long>(attributes)).Bind(11, static_cast<long long>(info.Priority));
+        s.Bind(10, static_cast<long long>(attributes))
+            .Bind(11, static_cast<long long>(info.Priority));
         s.Bind(12, static_cast<long long>(info.DefaultPriority));
-        s.Bind(13, static_cast<long long>(info.StartTime)).Bind(14, static_cast<long long>(info.UntilTime));
+        s.Bind(13, static_cast<long long>(info.StartTime))
+            .Bind(14, static_cast<long long>(info.UntilTime));
         s.BindBlob(15, devmode).Bind(16, h.key);
         s.Run();
         return true;
@@ -385,7 +396,8 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
             datatype = WideFromAnsi(pDefault->pDatatype);
             if (pDefault->pDevMode) {
                 std::vector<BYTE> ansi;
-                if (!CopyDevmodeA(pDefault->pDevMode, &ansi) || (devmode = DevmodeAnsiToWide(ansi)).empty()) {
+                if (!CopyDevmodeA(pDefault->pDevMode, &ansi) ||
+                    (devmode = DevmodeAnsiToWide(ansi)).empty()) {
                     SetLastError(ERROR_INVALID_PARAMETER);
                     return FALSE;
                 }
@@ -422,7 +434,8 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
     });
 }
 
-BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
+BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                        LPDWORD pcbNeeded) {
     return GuardedBool("GetPrinterW", hPrinter, [&](test::Call& call) -> BOOL {
         call.level = Level;
         call.bytes = cbBuf;
@@ -431,7 +444,8 @@ BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
     });
 }
 
-BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
+BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                        LPDWORD pcbNeeded) {
     return GuardedBool("GetPrinterA", hPrinter, [&](test::Call& call) -> BOOL {
         call.level = Level;
         call.bytes = cbBuf;

@@ -67,7 +67,7 @@ std::u16string WideFromAnsi(const char* text); // NULL gives ""
 // point at. Pointers are stored as offsets and relocated when the answer is
 // copied into the caller's buffer, so the caller's buffer needs no alignment.
 class Answer {
-public:
+  public:
     // Appends a zeroed fixed record of n bytes and returns its offset.
     size_t Record(size_t n);
     template <class T> void Put(size_t offset, const T& value) {
@@ -86,7 +86,7 @@ public:
     // ERROR_INVALID_PARAMETER.
     bool Deliver(LPBYTE buffer, DWORD cbBuf, LPDWORD pcbNeeded) const;
 
-private:
+  private:
     void Align(size_t n);
     void PointAt(size_t field);
     std::vector<BYTE> bytes_;
@@ -98,11 +98,11 @@ private:
 struct SpoolHandle : HandleObject {
     enum class Kind { Printer, Server, XcvPort };
     Kind kind = Kind::Printer;
-    std::string key;             // printer or port key
-    std::u16string name;         // printer or port name as stored
+    std::string key;     // printer or port key
+    std::u16string name; // printer or port name as stored
     ACCESS_MASK access = 0;
-    std::u16string datatype;     // from PRINTER_DEFAULTS
-    std::vector<BYTE> devmode;   // from PRINTER_DEFAULTS (wide)
+    std::u16string datatype;   // from PRINTER_DEFAULTS
+    std::vector<BYTE> devmode; // from PRINTER_DEFAULTS (wide)
 
     // The document this handle is writing.
     std::mutex mutex;
@@ -151,7 +151,8 @@ R Guarded(const char* function, HANDLE handle, R failValue, Ok isOk, Fn&& body) 
     test::Call call;
     call.function = function;
     if (handle) {
-        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle))) call.printer = h->name;
+        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
+            call.printer = h->name;
     }
     R result = failValue;
     try {
@@ -175,7 +176,8 @@ template <class Fn> DWORD GuardedStatus(const char* function, HANDLE handle, Fn&
     test::Call call;
     call.function = function;
     if (handle) {
-        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle))) call.printer = h->name;
+        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
+            call.printer = h->name;
     }
     DWORD result;
     try {
@@ -193,18 +195,18 @@ template <class Fn> DWORD GuardedStatus(const char* function, HANDLE handle, Fn&
 }
 
 template <class Fn> BOOL GuardedBool(const char* function, HANDLE handle, Fn&& body) {
-    return Guarded<BOOL>(function, handle, FALSE, [](BOOL r) { return r != FALSE; },
-                         std::forward<Fn>(body));
+    return Guarded<BOOL>(
+        function, handle, FALSE, [](BOOL r) { return r != FALSE; }, std::forward<Fn>(body));
 }
 
 // Fault injection for a call that reports failure through the last error.
-#define SPOOLER_FAULT_POINT(name, failValue)                     \
-    do {                                                         \
-        DWORD spoolerFaultError_ = 0;                            \
-        if (::platform::ShouldFail(name, &spoolerFaultError_)) { \
-            ::SetLastError(spoolerFaultError_);                  \
-            return failValue;                                    \
-        }                                                        \
+#define SPOOLER_FAULT_POINT(name, failValue)                                                       \
+    do {                                                                                           \
+        DWORD spoolerFaultError_ = 0;                                                              \
+        if (::platform::ShouldFail(name, &spoolerFaultError_)) {                                   \
+            ::SetLastError(spoolerFaultError_);                                                    \
+            return failValue;                                                                      \
+        }                                                                                          \
     } while (0)
 
 } // namespace platform::spooler

@@ -41,14 +41,22 @@ TEST_F(FormsTest, StandardFormsInPaperSizeOrderWithTheirSizes) {
         size_t position; // the paper size number
         LONG cx, cy;     // thousandths of a millimetre
     } expected[] = {
-        {u"Letter", 1, 215900, 279400},           {u"Tabloid", 3, 279400, 431800},
-        {u"Ledger", 4, 431800, 279400},           {u"Legal", 5, 215900, 355600},
-        {u"Statement", 6, 139700, 215900},        {u"Executive", 7, 184150, 266700},
-        {u"A3", 8, 297000, 420000},               {u"A4", 9, 210000, 297000},
-        {u"A5", 11, 148000, 210000},              {u"B4 (JIS)", 12, 257000, 364000},
-        {u"B5 (JIS)", 13, 182000, 257000},        {u"Envelope #10", 20, 104775, 241300},
-        {u"Envelope DL", 27, 110000, 220000},     {u"Envelope C5", 28, 162000, 229000},
-        {u"Envelope Monarch", 37, 98425, 190500}, {u"A6", 70, 105000, 148000},
+        {u"Letter", 1, 215900, 279400},
+        {u"Tabloid", 3, 279400, 431800},
+        {u"Ledger", 4, 431800, 279400},
+        {u"Legal", 5, 215900, 355600},
+        {u"Statement", 6, 139700, 215900},
+        {u"Executive", 7, 184150, 266700},
+        {u"A3", 8, 297000, 420000},
+        {u"A4", 9, 210000, 297000},
+        {u"A5", 11, 148000, 210000},
+        {u"B4 (JIS)", 12, 257000, 364000},
+        {u"B5 (JIS)", 13, 182000, 257000},
+        {u"Envelope #10", 20, 104775, 241300},
+        {u"Envelope DL", 27, 110000, 220000},
+        {u"Envelope C5", 28, 162000, 229000},
+        {u"Envelope Monarch", 37, 98425, 190500},
+        {u"A6", 70, 105000, 148000},
         {u"PRC Envelope #10 Rotated", 118, 458000, 324000},
     };
     for (const auto& e : expected) {
@@ -77,7 +85,9 @@ TEST_F(FormsTest, ServerHandleAndErrors) {
 
 TEST_F(DriversTest, Level2NamesTheDriverFiles) {
     HANDLE h = Open(u"Office");
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterDriverW(h, nullptr, 2, b, n, needed); });
+    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) {
+        return GetPrinterDriverW(h, nullptr, 2, b, n, needed);
+    });
     const auto& info = As<DRIVER_INFO_2W>(buffer);
     EXPECT_EQ(info.cVersion, 3u);
     EXPECT_EQ(std::u16string(info.pName), kDriverName);
@@ -95,7 +105,8 @@ TEST_F(DriversTest, Level3AddsHelpAndDependentFiles) {
     const auto& info = As<DRIVER_INFO_3W>(buffer);
     EXPECT_EQ(std::u16string(info.pHelpFile), kDriverFolder + u"\\ZORHELP.CHM");
     std::vector<std::u16string> dependents;
-    for (const char16_t* p = info.pDependentFiles; *p; p += std::char_traits<char16_t>::length(p) + 1)
+    for (const char16_t* p = info.pDependentFiles; *p;
+         p += std::char_traits<char16_t>::length(p) + 1)
         dependents.emplace_back(p);
     EXPECT_EQ(dependents, (std::vector<std::u16string>{kDriverFolder + u"\\Modelsmith.DLL",
                                                        kDriverFolder + u"\\Sheetwright.DLL"}));
@@ -108,9 +119,11 @@ TEST_F(DriversTest, Errors) {
     BYTE buffer[1024];
     EXPECT_FALSE(GetPrinterDriverW(h, nullptr, 4, buffer, sizeof buffer, &needed));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
-    EXPECT_FALSE(GetPrinterDriverW(h, const_cast<LPWSTR>(u"Windows NT x86"), 2, buffer, sizeof buffer, &needed));
+    EXPECT_FALSE(GetPrinterDriverW(h, const_cast<LPWSTR>(u"Windows NT x86"), 2, buffer,
+                                   sizeof buffer, &needed));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PRINTER_DRIVER));
-    EXPECT_FALSE(GetPrinterDriverW(h, const_cast<LPWSTR>(u"Amiga"), 2, buffer, sizeof buffer, &needed));
+    EXPECT_FALSE(
+        GetPrinterDriverW(h, const_cast<LPWSTR>(u"Amiga"), 2, buffer, sizeof buffer, &needed));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ENVIRONMENT));
     EXPECT_FALSE(GetPrinterDriverW(h, nullptr, 2, buffer, sizeof buffer, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -132,7 +145,9 @@ TEST_F(DriversTest, AnEmptyDependentListIsTwoNuls) {
     p.driver = u"Bare";
     ASSERT_EQ(spl::AddPrinter(p, false), static_cast<DWORD>(ERROR_SUCCESS));
     HANDLE h = Open(u"Bare printer");
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterDriverW(h, nullptr, 3, b, n, needed); });
+    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) {
+        return GetPrinterDriverW(h, nullptr, 3, b, n, needed);
+    });
     const auto& info = As<DRIVER_INFO_3W>(buffer);
     EXPECT_EQ(info.pHelpFile, nullptr);
     ASSERT_NE(info.pDependentFiles, nullptr);

@@ -9,12 +9,16 @@ namespace {
 using PortsTest = SpoolerTest;
 
 std::u16string RegistryString(const std::u16string& port, const char16_t* value) {
-    std::u16string path = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\" + port;
+    std::u16string path =
+        u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\" +
+        port;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return u"<no key>";
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return u"<no key>";
     char16_t buffer[300] = {};
     DWORD size = sizeof buffer - 2, type = 0;
-    LSTATUS rc = RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    LSTATUS rc =
+        RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) return u"<no value>";
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
@@ -22,13 +26,16 @@ std::u16string RegistryString(const std::u16string& port, const char16_t* value)
 }
 
 TEST_F(PortsTest, TcpPortWritesTheMonitorsValues) {
-    ASSERT_EQ(spl::AddTcpIpPort(u"IP_192.168.1.20", u"192.168.1.20"), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(spl::AddTcpIpPort(u"IP_192.168.1.20", u"192.168.1.20"),
+              static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(RegistryString(u"IP_192.168.1.20", u"HostName"), u"192.168.1.20");
     EXPECT_EQ(RegistryString(u"IP_192.168.1.20", u"IPAddress"), u"192.168.1.20");
-    ASSERT_EQ(spl::AddTcpIpPort(u"printer-host", u"printer.example"), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(spl::AddTcpIpPort(u"printer-host", u"printer.example"),
+              static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(RegistryString(u"printer-host", u"HostName"), u"printer.example");
     EXPECT_EQ(RegistryString(u"printer-host", u"IPAddress"), u"");
-    EXPECT_EQ(spl::AddTcpIpPort(u"bad\\name", u"1.2.3.4"), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(spl::AddTcpIpPort(u"bad\\name", u"1.2.3.4"),
+              static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(spl::AddTcpIpPort(u"IP_x", u""), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     bool found = false;
     for (const auto& p : spl::Ports())
@@ -60,25 +67,29 @@ TEST_F(PortsTest, XcvDataAnswersTheAddress) {
 
     // Through a server name as well.
     HANDLE remote = nullptr;
-    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"\\\\localhost\\,XcvPort IP_1.2.3.4"), &remote, nullptr));
+    ASSERT_TRUE(
+        OpenPrinterW(const_cast<LPWSTR>(u"\\\\localhost\\,XcvPort IP_1.2.3.4"), &remote, nullptr));
     opened_.push_back(remote);
     ASSERT_TRUE(XcvDataW(remote, u"IPAddress", nullptr, 0, out, sizeof out, &needed, &status));
 }
 
 // The port-information library binds XcvDataW at run time from "winspool.drv".
 TEST_F(PortsTest, XcvDataIsFoundInTheSpoolerModule) {
-    ASSERT_EQ(spl::AddTcpIpPort(u"IP_172.16.0.3", u"172.16.0.3"), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(spl::AddTcpIpPort(u"IP_172.16.0.3", u"172.16.0.3"),
+              static_cast<DWORD>(ERROR_SUCCESS));
     HMODULE spooler = LoadLibraryW(u"winspool.drv");
     ASSERT_NE(spooler, nullptr);
     using XcvFn = BOOL (*)(HANDLE, PCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD, PDWORD);
-    auto xcvData = reinterpret_cast<XcvFn>(reinterpret_cast<void*>(GetProcAddress(spooler, "XcvDataW")));
+    auto xcvData =
+        reinterpret_cast<XcvFn>(reinterpret_cast<void*>(GetProcAddress(spooler, "XcvDataW")));
     ASSERT_NE(xcvData, nullptr);
     HANDLE xcv = nullptr;
     ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u",XcvPort IP_172.16.0.3"), &xcv, nullptr));
     opened_.push_back(xcv);
     char16_t out[260] = {};
     DWORD needed = 0, status = 0;
-    ASSERT_TRUE(xcvData(xcv, u"IPAddress", nullptr, 0, reinterpret_cast<BYTE*>(out), 520, &needed, &status));
+    ASSERT_TRUE(xcvData(xcv, u"IPAddress", nullptr, 0, reinterpret_cast<BYTE*>(out), 520, &needed,
+                        &status));
     EXPECT_EQ(std::u16string(out), u"172.16.0.3");
     EXPECT_TRUE(FreeLibrary(spooler));
 }
@@ -102,7 +113,8 @@ TEST_F(PortsTest, PrinterOnATcpPort) {
     ASSERT_EQ(spl::AddTcpIpPort(u"IP_10.0.0.7", u"10.0.0.7"), static_cast<DWORD>(ERROR_SUCCESS));
     InstallPrinter(u"Networked", u"IP_10.0.0.7");
     HANDLE h = Open(u"Networked");
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
+    auto buffer =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
     EXPECT_EQ(std::u16string(As<PRINTER_INFO_2W>(buffer).pPortName), u"IP_10.0.0.7");
 }
 

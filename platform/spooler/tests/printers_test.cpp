@@ -16,15 +16,22 @@ TEST_F(PrintersTest, OpenResolvesNamesAndRefusesUnknownOnes) {
         const char16_t* name;
         bool opens;
     } cases[] = {
-        {u"Office", true},          {u"OFFICE", true},           {u"\\\\localhost\\Office", true},
-        {u"", true},                {u",XcvPort LPT1:", true},   {u"Nowhere", false},
-        {u"\\\\far\\Office", false}, {u",XcvPort NOPORT", false}, {u"Office,Job 3", false},
+        {u"Office", true},
+        {u"OFFICE", true},
+        {u"\\\\localhost\\Office", true},
+        {u"", true},
+        {u",XcvPort LPT1:", true},
+        {u"Nowhere", false},
+        {u"\\\\far\\Office", false},
+        {u",XcvPort NOPORT", false},
+        {u"Office,Job 3", false},
     };
     for (const auto& c : cases) {
         HANDLE h = nullptr;
         SetLastError(0);
         BOOL ok = OpenPrinterW(const_cast<LPWSTR>(c.name), &h, nullptr);
-        EXPECT_EQ(ok != FALSE, c.opens) << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name));
+        EXPECT_EQ(ok != FALSE, c.opens)
+            << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name));
         if (ok) {
             EXPECT_NE(h, nullptr);
             EXPECT_TRUE(ClosePrinter(h));
@@ -62,7 +69,8 @@ TEST_F(PrintersTest, AdministrationNeedsTheRight) {
     // A user's handle may read, print and keep its own device mode, nothing else.
     HANDLE use = Open(u"Office", PRINTER_ACCESS_USE);
     DWORD value = 1;
-    EXPECT_EQ(SetPrinterDataW(use, const_cast<LPWSTR>(u"MetricCountry"), 4, reinterpret_cast<BYTE*>(&value), 4),
+    EXPECT_EQ(SetPrinterDataW(use, const_cast<LPWSTR>(u"MetricCountry"), 4,
+                              reinterpret_cast<BYTE*>(&value), 4),
               static_cast<DWORD>(ERROR_ACCESS_DENIED));
     PRINTER_INFO_7W info7{nullptr, DSPRINT_UPDATE};
     EXPECT_FALSE(SetPrinterW(use, 7, reinterpret_cast<BYTE*>(&info7), 0));
@@ -74,7 +82,8 @@ TEST_F(PrintersTest, AdministrationNeedsTheRight) {
 
 TEST_F(PrintersTest, Level2TwoCallAndFields) {
     HANDLE h = Open(u"Office");
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
+    auto buffer =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
     ASSERT_GE(buffer.size(), sizeof(PRINTER_INFO_2W));
     const auto& info = As<PRINTER_INFO_2W>(buffer);
     EXPECT_EQ(info.pServerName, nullptr);
@@ -123,7 +132,8 @@ TEST_F(PrintersTest, CallErrors) {
 
 TEST_F(PrintersTest, Level5TellsLocalPrinters) {
     HANDLE h = Open(u"Office");
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 5, b, n, needed); });
+    auto buffer =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 5, b, n, needed); });
     const auto& info = As<PRINTER_INFO_5W>(buffer);
     EXPECT_EQ(std::u16string(info.pPrinterName), u"Office");
     EXPECT_EQ(std::u16string(info.pPortName), u"LPT1:");
@@ -140,7 +150,8 @@ TEST_F(PrintersTest, NetworkPrinterCarriesItsServer) {
     p.attributes = PRINTER_ATTRIBUTE_NETWORK;
     ASSERT_EQ(spl::AddPrinter(p, false), static_cast<DWORD>(ERROR_SUCCESS));
     HANDLE h = Open(u"\\\\printsrv\\Remote");
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
+    auto buffer =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
     const auto& info = As<PRINTER_INFO_2W>(buffer);
     EXPECT_EQ(std::u16string(info.pServerName), u"\\\\PRINTSRV");
     EXPECT_EQ(std::u16string(info.pPrinterName), u"\\\\PRINTSRV\\Remote");
@@ -154,34 +165,41 @@ TEST_F(PrintersTest, DeviceModesOfLevels2And8AreOneAndLevel9IsTheUsers) {
     PRINTER_INFO_8W info8{reinterpret_cast<LPDEVMODEW>(global.data())};
     ASSERT_TRUE(SetPrinterW(h, 8, reinterpret_cast<BYTE*>(&info8), 0));
 
-    auto level2 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
+    auto level2 =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
     ASSERT_NE(As<PRINTER_INFO_2W>(level2).pDevMode, nullptr);
     EXPECT_EQ(DevmodeBytes(As<PRINTER_INFO_2W>(level2).pDevMode), global);
-    auto level8 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 8, b, n, needed); });
+    auto level8 =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 8, b, n, needed); });
     EXPECT_EQ(DevmodeBytes(As<PRINTER_INFO_8W>(level8).pDevMode), global);
 
     // No per-user device mode yet: the record says so with a null pointer.
-    auto level9 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
+    auto level9 =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
     EXPECT_EQ(As<PRINTER_INFO_9W>(level9).pDevMode, nullptr);
     auto mine = MakeDevmode(1100, 99);
     PRINTER_INFO_9W info9{reinterpret_cast<LPDEVMODEW>(mine.data())};
     ASSERT_TRUE(SetPrinterW(h, 9, reinterpret_cast<BYTE*>(&info9), 0));
-    level9 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
+    level9 =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
     EXPECT_EQ(DevmodeBytes(As<PRINTER_INFO_9W>(level9).pDevMode), mine);
-    level8 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 8, b, n, needed); });
+    level8 =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 8, b, n, needed); });
     EXPECT_EQ(DevmodeBytes(As<PRINTER_INFO_8W>(level8).pDevMode), global);
 
     // A null device mode removes the user's own.
     info9.pDevMode = nullptr;
     ASSERT_TRUE(SetPrinterW(h, 9, reinterpret_cast<BYTE*>(&info9), 0));
-    level9 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
+    level9 =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
     EXPECT_EQ(As<PRINTER_INFO_9W>(level9).pDevMode, nullptr);
 }
 
 TEST_F(PrintersTest, PerUserDeviceModesBelongToTheirUsers) {
     HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
     auto level9 = [&] {
-        auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
+        auto buffer = TwoCall(
+            [&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 9, b, n, needed); });
         const auto* dm = As<PRINTER_INFO_9W>(buffer).pDevMode;
         return dm ? DevmodeBytes(dm) : std::vector<BYTE>();
     };
@@ -201,12 +219,14 @@ TEST_F(PrintersTest, PerUserDeviceModesBelongToTheirUsers) {
 TEST_F(PrintersTest, RewritingLevel2KeepsWhatWasRead) {
     HANDLE h = Open(u"Office");
     auto dm = MakeDevmode(1100, 3);
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
+    auto buffer =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
     auto info = As<PRINTER_INFO_2W>(buffer);
     info.pDevMode = reinterpret_cast<LPDEVMODEW>(dm.data());
     info.pComment = const_cast<LPWSTR>(u"second floor");
     ASSERT_TRUE(SetPrinterW(h, 2, reinterpret_cast<BYTE*>(&info), 0)) << GetLastError();
-    auto again = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
+    auto again =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
     const auto& after = As<PRINTER_INFO_2W>(again);
     EXPECT_EQ(DevmodeBytes(after.pDevMode), dm);
     EXPECT_EQ(std::u16string(after.pComment), u"second floor");
@@ -216,7 +236,8 @@ TEST_F(PrintersTest, RewritingLevel2KeepsWhatWasRead) {
 
 TEST_F(PrintersTest, SetPrinterRefusesBadRecords) {
     HANDLE h = Open(u"Office");
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
+    auto buffer =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
     auto good = As<PRINTER_INFO_2W>(buffer);
     std::vector<BYTE> tiny(80, 0); // dmSize 0: not a device mode
     struct Case {
@@ -248,7 +269,8 @@ TEST_F(PrintersTest, SetPrinterRefusesBadRecords) {
     EXPECT_FALSE(SetPrinterW(h, 8, reinterpret_cast<BYTE*>(&none), 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     // Nothing of the refused records was stored.
-    auto after = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
+    auto after =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 2, b, n, needed); });
     EXPECT_EQ(std::u16string(As<PRINTER_INFO_2W>(after).pPortName), u"LPT1:");
     EXPECT_EQ(As<PRINTER_INFO_2W>(after).pDevMode, nullptr);
 }
@@ -274,7 +296,8 @@ TEST_F(PrintersTest, DirectoryUpdatesAreRecorded) {
 
     info.dwAction = DSPRINT_PUBLISH;
     ASSERT_TRUE(SetPrinterW(h, 7, reinterpret_cast<BYTE*>(&info), 0));
-    auto level7 = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 7, b, n, needed); });
+    auto level7 =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterW(h, 7, b, n, needed); });
     EXPECT_EQ(As<PRINTER_INFO_7W>(level7).dwAction, static_cast<DWORD>(DSPRINT_PUBLISH));
 }
 
@@ -285,7 +308,8 @@ TEST_F(PrintersTest, AnsiFormsConvertNamesAndDeviceModes) {
     auto dm = MakeDevmode(1100, 5, u"Office");
     PRINTER_INFO_8W info8{reinterpret_cast<LPDEVMODEW>(dm.data())};
     ASSERT_TRUE(SetPrinterW(h, 8, reinterpret_cast<BYTE*>(&info8), 0));
-    auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterA(h, 2, b, n, needed); });
+    auto buffer =
+        TwoCall([&](BYTE* b, DWORD n, DWORD* needed) { return GetPrinterA(h, 2, b, n, needed); });
     const auto& info = As<PRINTER_INFO_2A>(buffer);
     EXPECT_STREQ(info.pPrinterName, "Office");
     EXPECT_STREQ(info.pDriverName, "Zor Laser 9000 PCL XL");
@@ -309,7 +333,8 @@ TEST_F(PrintersTest, OpenWithDefaultsChecksThem) {
     EXPECT_FALSE(OpenPrinterW(const_cast<LPWSTR>(u"Office"), &h, &bad));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATATYPE));
     std::vector<BYTE> tiny(80, 0);
-    PRINTER_DEFAULTSW badMode{nullptr, reinterpret_cast<LPDEVMODEW>(tiny.data()), PRINTER_ACCESS_USE};
+    PRINTER_DEFAULTSW badMode{nullptr, reinterpret_cast<LPDEVMODEW>(tiny.data()),
+                              PRINTER_ACCESS_USE};
     EXPECT_FALSE(OpenPrinterW(const_cast<LPWSTR>(u"Office"), &h, &badMode));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }

@@ -50,7 +50,8 @@ inline std::vector<BYTE> MakeDevmode(WORD extra, BYTE fill, const char16_t* name
     std::memcpy(&dm[66], &driverVersion, 2);
     std::memcpy(&dm[68], &size, 2);
     std::memcpy(&dm[70], &extra, 2);
-    for (size_t i = 220; i < dm.size(); ++i) dm[i] = static_cast<BYTE>(fill + i);
+    for (size_t i = 220; i < dm.size(); ++i)
+        dm[i] = static_cast<BYTE>(fill + i);
     return dm;
 }
 
@@ -83,7 +84,8 @@ inline std::vector<BYTE> TwoCall(const SizedCall& call) {
     EXPECT_TRUE(call(buffer.data(), needed, &third)) << GetLastError();
     EXPECT_EQ(third, needed);
     // Nothing is written past the size asked for.
-    for (size_t i = needed; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0xCD) << i;
+    for (size_t i = needed; i < buffer.size(); ++i)
+        EXPECT_EQ(buffer[i], 0xCD) << i;
     buffer.resize(needed);
     return buffer;
 }
@@ -93,13 +95,14 @@ template <class T> const T& As(const std::vector<BYTE>& buffer) {
 }
 
 class SpoolerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         InstallDriver();
         InstallPrinter(u"Office");
     }
     void TearDown() override {
-        for (HANDLE h : opened_) ClosePrinter(h);
+        for (HANDLE h : opened_)
+            ClosePrinter(h);
     }
 
     HANDLE Open(const char16_t* name, ACCESS_MASK access = PRINTER_ALL_ACCESS) {

@@ -12,8 +12,9 @@ namespace {
 
 // The drawing calls a device surface takes over, as far as this driver
 // hands out their hooks.
-constexpr FLONG kDeviceSurfaceHooks = HOOK_BITBLT | HOOK_STRETCHBLT | HOOK_TEXTOUT | HOOK_STROKEPATH | HOOK_FILLPATH |
-                                      HOOK_STROKEANDFILLPATH | HOOK_LINETO | HOOK_COPYBITS | HOOK_STRETCHBLTROP |
+constexpr FLONG kDeviceSurfaceHooks = HOOK_BITBLT | HOOK_STRETCHBLT | HOOK_TEXTOUT |
+                                      HOOK_STROKEPATH | HOOK_FILLPATH | HOOK_STROKEANDFILLPATH |
+                                      HOOK_LINETO | HOOK_COPYBITS | HOOK_STRETCHBLTROP |
                                       HOOK_TRANSPARENTBLT | HOOK_GRADIENTFILL;
 
 struct HookFunction {
@@ -21,11 +22,16 @@ struct HookFunction {
     ULONG index;
 };
 constexpr HookFunction kHookFunctions[] = {
-    {HOOK_BITBLT, INDEX_DrvBitBlt},         {HOOK_STRETCHBLT, INDEX_DrvStretchBlt},
-    {HOOK_TEXTOUT, INDEX_DrvTextOut},       {HOOK_STROKEPATH, INDEX_DrvStrokePath},
-    {HOOK_FILLPATH, INDEX_DrvFillPath},     {HOOK_STROKEANDFILLPATH, INDEX_DrvStrokeAndFillPath},
-    {HOOK_LINETO, INDEX_DrvLineTo},         {HOOK_COPYBITS, INDEX_DrvCopyBits},
-    {HOOK_STRETCHBLTROP, INDEX_DrvStretchBltROP}, {HOOK_TRANSPARENTBLT, INDEX_DrvTransparentBlt},
+    {HOOK_BITBLT, INDEX_DrvBitBlt},
+    {HOOK_STRETCHBLT, INDEX_DrvStretchBlt},
+    {HOOK_TEXTOUT, INDEX_DrvTextOut},
+    {HOOK_STROKEPATH, INDEX_DrvStrokePath},
+    {HOOK_FILLPATH, INDEX_DrvFillPath},
+    {HOOK_STROKEANDFILLPATH, INDEX_DrvStrokeAndFillPath},
+    {HOOK_LINETO, INDEX_DrvLineTo},
+    {HOOK_COPYBITS, INDEX_DrvCopyBits},
+    {HOOK_STRETCHBLTROP, INDEX_DrvStretchBltROP},
+    {HOOK_TRANSPARENTBLT, INDEX_DrvTransparentBlt},
     {HOOK_GRADIENTFILL, INDEX_DrvGradientFill},
 };
 

@@ -72,7 +72,8 @@ DWORD JobState(const PDEV* pdev) {
 
 } // namespace
 
-ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
+ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut,
+                         PVOID pvOut) {
     if (iEsc == kEscQuerySupport) return QuerySupport(cjIn, pvIn);
     if (iEsc != kEscSetCopyCount && !IsPrivate(iEsc)) return 0;
     PDEV* pdev = CheckedPdev(pso);
@@ -81,13 +82,18 @@ ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG
         return 0;
     }
     switch (iEsc) {
-    case kEscSetCopyCount: return SetCopyCount(pdev, cjIn, pvIn, cjOut, pvOut);
-    case kEscSetOutputFileName: SetOutputFileName(pdev, cjIn, pvIn); return 1;
+    case kEscSetCopyCount:
+        return SetCopyCount(pdev, cjIn, pvIn, cjOut, pvOut);
+    case kEscSetOutputFileName:
+        SetOutputFileName(pdev, cjIn, pvIn);
+        return 1;
     case kEscCompleteOutputFile:
         // The print-to-file completion runs only when asked with empty buffers;
         // with nothing recorded to a file yet there is nothing to copy.
         return 1;
-    case kEscMarkJobCancelled: pdev->jobFlags |= job::Cancelled; return 1;
+    case kEscMarkJobCancelled:
+        pdev->jobFlags |= job::Cancelled;
+        return 1;
     case kEscGetJobState:
         if (pvOut && cjOut >= sizeof(DWORD)) {
             DWORD state = JobState(pdev);
@@ -98,7 +104,8 @@ ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG
         if (!pvOut || cjOut < sizeof(DevmodeImage)) return 0;
         std::memcpy(pvOut, &pdev->devmode, sizeof(DevmodeImage));
         return 1;
-    default: return 0;
+    default:
+        return 0;
     }
 }
 

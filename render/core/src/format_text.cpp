@@ -14,7 +14,8 @@ class Sink {
         if (out_ && written_ + 1 < capacity_) out_[written_++] = c;
     }
     void Put(const std::string& s) {
-        for (char c : s) Put(c);
+        for (char c : s)
+            Put(c);
     }
     size_t Finish() {
         if (out_ && capacity_ > 0) out_[written_] = '\0';
@@ -39,9 +40,11 @@ std::string Digits(std::uint64_t v) {
 // Signed decimal: a width keeps the last width digits; zero padding fills up to it.
 std::string Decimal(std::int64_t v, int width, bool zero) {
     bool negative = v < 0;
-    std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     std::string s = Digits(magnitude);
-    if (width > 0 && s.size() > static_cast<size_t>(width)) s.erase(0, s.size() - static_cast<size_t>(width));
+    if (width > 0 && s.size() > static_cast<size_t>(width))
+        s.erase(0, s.size() - static_cast<size_t>(width));
     if (zero && width > 0 && s.size() < static_cast<size_t>(width))
         s.insert(0, static_cast<size_t>(width) - s.size(), '0');
     if (negative) s.insert(s.begin(), '-');
@@ -63,7 +66,8 @@ std::string Hex(std::uint32_t v) {
 // trailing zeros.
 std::string Fixed(std::int64_t v) {
     bool negative = v < 0;
-    std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    std::uint64_t magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     std::uint64_t whole = magnitude >> 8;
     std::uint64_t thousandths = ((magnitude & 0xFF) * 100000 / 256 + 50) / 100;
     std::string s = negative ? "-" : "";
@@ -71,7 +75,8 @@ std::string Fixed(std::int64_t v) {
     if (thousandths) {
         std::string frac = Digits(thousandths);
         frac.insert(0, 3 - frac.size(), '0');
-        while (!frac.empty() && frac.back() == '0') frac.pop_back();
+        while (!frac.empty() && frac.back() == '0')
+            frac.pop_back();
         s += '.';
         s += frac;
     }
@@ -80,7 +85,8 @@ std::string Fixed(std::int64_t v) {
 
 } // namespace
 
-size_t FormatTextArgs(char* out, size_t capacity, const char* format, const FormatArg* args, size_t count) {
+size_t FormatTextArgs(char* out, size_t capacity, const char* format, const FormatArg* args,
+                      size_t count) {
     Sink sink(out, capacity);
     if (!format) return sink.Finish();
     size_t next = 0;
@@ -100,30 +106,47 @@ size_t FormatTextArgs(char* out, size_t capacity, const char* format, const Form
             ++p;
         }
         int width = 0;
-        for (int i = 0; i < 5 && *p >= '0' && *p <= '9'; ++i, ++p) width = width * 10 + (*p - '0');
+        for (int i = 0; i < 5 && *p >= '0' && *p <= '9'; ++i, ++p)
+            width = width * 10 + (*p - '0');
         if (!*p) break;
         switch (*p) {
-        case 'd': sink.Put(Decimal(number(take()), width, zero)); break;
-        case 'l': sink.Put(Decimal(number(take()), width, true)); break;
-        case 'u': sink.Put(Digits(static_cast<std::uint32_t>(number(take())))); break;
+        case 'd':
+            sink.Put(Decimal(number(take()), width, zero));
+            break;
+        case 'l':
+            sink.Put(Decimal(number(take()), width, true));
+            break;
+        case 'u':
+            sink.Put(Digits(static_cast<std::uint32_t>(number(take()))));
+            break;
         case 'x':
-        case 'X': sink.Put(Hex(static_cast<std::uint32_t>(number(take())))); break;
+        case 'X':
+            sink.Put(Hex(static_cast<std::uint32_t>(number(take()))));
+            break;
         case 'c': {
             const FormatArg* a = take();
-            char c = !a ? '\0' : a->kind == FormatArg::String ? (a->string ? a->string[0] : '\0')
-                                                               : static_cast<char>(a->number);
+            char c = !a                             ? '\0'
+                     : a->kind == FormatArg::String ? (a->string ? a->string[0] : '\0')
+                                                    : static_cast<char>(a->number);
             if (c) sink.Put(c);
             break;
         }
         case 's': {
             const FormatArg* a = take();
             if (a && a->kind == FormatArg::String && a->string)
-                for (const char* s = a->string; *s; ++s) sink.Put(*s);
+                for (const char* s = a->string; *s; ++s)
+                    sink.Put(*s);
             break;
         }
-        case 'b': sink.Put(number(take()) ? "true" : "false"); break;
-        case 'f': sink.Put(Fixed(number(take()))); break;
-        default: sink.Put(*p); break;
+        case 'b':
+            sink.Put(number(take()) ? "true" : "false");
+            break;
+        case 'f':
+            sink.Put(Fixed(number(take())));
+            break;
+        default:
+            sink.Put(*p);
+            break;
         }
     }
     return sink.Finish();

@@ -25,16 +25,19 @@ struct FormatArg {
     FormatArg(int v) : kind(Number), number(v), string(nullptr) {}
     FormatArg(unsigned v) : kind(Number), number(v), string(nullptr) {}
     FormatArg(long v) : kind(Number), number(v), string(nullptr) {}
-    FormatArg(unsigned long v) : kind(Number), number(static_cast<std::int64_t>(v)), string(nullptr) {}
+    FormatArg(unsigned long v)
+        : kind(Number), number(static_cast<std::int64_t>(v)), string(nullptr) {}
     FormatArg(const char* s) : kind(String), number(0), string(s) {}
 };
 
 // Formats into out, which holds capacity bytes: never more than capacity - 1
 // characters and a NUL are written (nothing when capacity is 0). Returns the
 // characters written without the NUL.
-size_t FormatTextArgs(char* out, size_t capacity, const char* format, const FormatArg* args, size_t count);
+size_t FormatTextArgs(char* out, size_t capacity, const char* format, const FormatArg* args,
+                      size_t count);
 
-inline size_t FormatText(char* out, size_t capacity, const char* format, std::initializer_list<FormatArg> args) {
+inline size_t FormatText(char* out, size_t capacity, const char* format,
+                         std::initializer_list<FormatArg> args) {
     return FormatTextArgs(out, capacity, format, args.begin(), args.size());
 }
 inline size_t FormatText(char* out, size_t capacity, const char* format) {

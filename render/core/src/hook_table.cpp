@@ -41,11 +41,16 @@ const DRVFN kHooks[] = {
     {INDEX_DrvTextOut, Fn(&DrvTextOut)},
     {INDEX_DrvGetGlyphMode, Fn(&DrvGetGlyphMode)},
     {INDEX_DrvDestroyFont, Fn(&DrvDestroyFont)},
-    {INDEX_DrvCopyBits, Fn(&DrvCopyBits)},           {INDEX_DrvBitBlt, Fn(&DrvBitBlt)},
-    {INDEX_DrvStretchBlt, Fn(&DrvStretchBlt)},       {INDEX_DrvStretchBltROP, Fn(&DrvStretchBltROP)},
-    {INDEX_DrvTransparentBlt, Fn(&DrvTransparentBlt)}, {INDEX_DrvGradientFill, Fn(&DrvGradientFill)},
-    {INDEX_DrvStartBanding, Fn(&DrvStartBanding)},   {INDEX_DrvNextBand, Fn(&DrvNextBand)},
-    {INDEX_DrvRealizeBrush, Fn(&DrvRealizeBrush)}, {INDEX_DrvDitherColor, Fn(&DrvDitherColor)},
+    {INDEX_DrvCopyBits, Fn(&DrvCopyBits)},
+    {INDEX_DrvBitBlt, Fn(&DrvBitBlt)},
+    {INDEX_DrvStretchBlt, Fn(&DrvStretchBlt)},
+    {INDEX_DrvStretchBltROP, Fn(&DrvStretchBltROP)},
+    {INDEX_DrvTransparentBlt, Fn(&DrvTransparentBlt)},
+    {INDEX_DrvGradientFill, Fn(&DrvGradientFill)},
+    {INDEX_DrvStartBanding, Fn(&DrvStartBanding)},
+    {INDEX_DrvNextBand, Fn(&DrvNextBand)},
+    {INDEX_DrvRealizeBrush, Fn(&DrvRealizeBrush)},
+    {INDEX_DrvDitherColor, Fn(&DrvDitherColor)},
 };
 
 #undef Fn

@@ -20,9 +20,9 @@ const DRVFN* HookTable(ULONG* count);
 bool DriverHasFunction(ULONG index);
 
 // Physical device and surface.
-DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR logAddress, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps,
-                              ULONG* pdevcaps, ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR deviceName,
-                              HANDLE hDriver);
+DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR logAddress, ULONG cPat, HSURF* phsurfPatterns,
+                              ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo, DEVINFO* pdi,
+                              HDEV hdev, LPWSTR deviceName, HANDLE hDriver);
 VOID APIENTRY DrvCompletePDEV(DHPDEV dhpdev, HDEV hdev);
 BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew);
 VOID APIENTRY DrvDisablePDEV(DHPDEV dhpdev);
@@ -36,18 +36,19 @@ BOOL APIENTRY DrvSendPage(SURFOBJ* pso);
 BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl);
 
 // Private and standard escapes.
-ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut);
+ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut,
+                         PVOID pvOut);
 
 // Path and line hooks.
 BOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
                             POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix);
-BOOL APIENTRY DrvFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix,
-                          FLONG flOptions);
-BOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pboStroke,
-                                   LINEATTRS* plineattrs, BRUSHOBJ* pboFill, POINTL* pptlBrushOrg, MIX mixFill,
-                                   FLONG flOptions);
-BOOL APIENTRY DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,
-                        RECTL* prclBounds, MIX mix);
+BOOL APIENTRY DrvFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo,
+                          POINTL* pptlBrushOrg, MIX mix, FLONG flOptions);
+BOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
+                                   BRUSHOBJ* pboStroke, LINEATTRS* plineattrs, BRUSHOBJ* pboFill,
+                                   POINTL* pptlBrushOrg, MIX mixFill, FLONG flOptions);
+BOOL APIENTRY DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2,
+                        LONG y2, RECTL* prclBounds, MIX mix);
 
 // The device record set-up of DrvEnablePDEV for a given device mode (or the
 // default one): header, private part, resolution, clamps, job flags, model

@@ -253,7 +253,8 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
     // A write that failed (or a cancel) lost part of the job: the end says so.
     // The spooler deletes such a job rather than print its part.
     const bool lost = (pdev->jobFlags & job::Cancelled) != 0;
-    if (lost && pdev->printer && pdev->jobId) SetJobW(pdev->printer, pdev->jobId, 0, nullptr, JOB_CONTROL_DELETE);
+    if (lost && pdev->printer && pdev->jobId)
+        SetJobW(pdev->printer, pdev->jobId, 0, nullptr, JOB_CONTROL_DELETE);
     pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver);
     if (pdev->modelData && pdev->modelsmith && pdev->sheetwright) {
         auto set = Export<PFN_uiSetDeptCode>(pdev->sheetwright, "uiSetDeptCode");

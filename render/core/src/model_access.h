@@ -37,8 +37,8 @@ HMODULE LoadComponentDll(HANDLE printer, LPCVOID modelData, int selector);
 
 // A model query answered in two calls into a zeroed GlobalAlloc block (freed
 // by the caller), or null with *size 0. modelData null loads it for the call.
-HGLOBAL GetModelInfo(LPCVOID modelData, HANDLE printer, int query, int entry, int layout, DWORD* size,
-                     DWORD* count = nullptr);
+HGLOBAL GetModelInfo(LPCVOID modelData, HANDLE printer, int query, int entry, int layout,
+                     DWORD* size, DWORD* count = nullptr);
 
 // A capability list of the UI library (uiEnumMyPrinterInfo), or null.
 HGLOBAL EnumModelInfo(HANDLE printer, HMODULE sheetwright, LPCVOID modelData, int code, DWORD* size,
@@ -73,7 +73,9 @@ class ModelAnswer {
     // field's end and at the answer's end).
     std::string Text(size_t off, size_t field) const;
     // Number of whole entries of entrySize bytes.
-    DWORD Entries(size_t entrySize) const { return entrySize ? static_cast<DWORD>(size_ / entrySize) : 0; }
+    DWORD Entries(size_t entrySize) const {
+        return entrySize ? static_cast<DWORD>(size_ / entrySize) : 0;
+    }
 
   private:
     HGLOBAL block_ = nullptr;

@@ -14,10 +14,14 @@ constexpr DWORD kCaptureStep = 4096;
 constexpr DWORD kCaptureLimit = 0x7FFFFFFF;
 constexpr DWORD kMaxFramePayload = 0xFFFF - 1;
 
-void Cancel(PDEV* pdev) { pdev->jobFlags |= job::Cancelled; }
+void Cancel(PDEV* pdev) {
+    pdev->jobFlags |= job::Cancelled;
+}
 
 // Output is dropped in spool-side mode until the document is started.
-bool SpoolSideBeforeStart(const PDEV* pdev) { return (pdev->modeFlags & mode::SpoolSide) && !pdev->docStarted; }
+bool SpoolSideBeforeStart(const PDEV* pdev) {
+    return (pdev->modeFlags & mode::SpoolSide) && !pdev->docStarted;
+}
 
 // One chunk to where the stream goes: the temporary output file as
 // {u32 0, u32 length, bytes}, or the spooler. A failed or short write
@@ -26,15 +30,17 @@ BOOL WriteChunk(PDEV* pdev, const BYTE* data, DWORD length) {
     if (pdev->tempFile) {
         DWORD head[2] = {0, length};
         DWORD written = 0;
-        if (!WriteFile(pdev->tempFile, head, sizeof head, &written, nullptr) || written != sizeof head ||
-            !WriteFile(pdev->tempFile, data, length, &written, nullptr) || written != length) {
+        if (!WriteFile(pdev->tempFile, head, sizeof head, &written, nullptr) ||
+            written != sizeof head || !WriteFile(pdev->tempFile, data, length, &written, nullptr) ||
+            written != length) {
             Cancel(pdev);
             return FALSE;
         }
         return TRUE;
     }
     DWORD written = 0;
-    if (!WritePrinter(pdev->printer, const_cast<BYTE*>(data), length, &written) || written != length) {
+    if (!WritePrinter(pdev->printer, const_cast<BYTE*>(data), length, &written) ||
+        written != length) {
         Cancel(pdev);
         return FALSE;
     }
@@ -62,7 +68,8 @@ bool CaptureAppend(PDEV* pdev, const BYTE* p, DWORD n) {
     if (static_cast<ULONGLONG>(pdev->captureLength) + n > pdev->captureCapacity) {
         DWORD grow = n <= kCaptureStep ? kCaptureStep : n;
         ULONGLONG wanted = static_cast<ULONGLONG>(pdev->captureCapacity) + grow;
-        if (static_cast<ULONGLONG>(pdev->captureLength) + n > wanted) wanted = pdev->captureLength + ULONGLONG{n};
+        if (static_cast<ULONGLONG>(pdev->captureLength) + n > wanted)
+            wanted = pdev->captureLength + ULONGLONG{n};
         if (wanted > kCaptureLimit) return false;
         HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(wanted));
         if (!block) return false;
@@ -101,13 +108,15 @@ BOOL OutputBytes(PDEV* pdev, const void* data, DWORD length) {
         pdev->capture = 0;
         DWORD held = pdev->captureLength;
         pdev->captureLength = 0;
-        if (held && !Buffered(pdev, static_cast<const BYTE*>(pdev->captureBlock), held)) return FALSE;
+        if (held && !Buffered(pdev, static_cast<const BYTE*>(pdev->captureBlock), held))
+            return FALSE;
     }
     return Buffered(pdev, p, length);
 }
 
 BOOL FlushOutput(PDEV* pdev) {
-    if (SpoolSideBeforeStart(pdev) || pdev->outUsed == 0 || (pdev->jobFlags & (job::Cancelled | job::Suppressed)))
+    if (SpoolSideBeforeStart(pdev) || pdev->outUsed == 0 ||
+        (pdev->jobFlags & (job::Cancelled | job::Suppressed)))
         return TRUE;
     DWORD used = pdev->outUsed;
     pdev->outUsed = 0;
@@ -134,7 +143,8 @@ BOOL WriteFrame(PDEV* pdev, BYTE opcode, const void* payload, DWORD length) {
         return FALSE;
     }
     DWORD framed = length + 1;
-    if (!OutputByteList(pdev, {0x1B, static_cast<int>(framed & 0xFF), static_cast<int>(framed >> 8), opcode}))
+    if (!OutputByteList(
+            pdev, {0x1B, static_cast<int>(framed & 0xFF), static_cast<int>(framed >> 8), opcode}))
         return FALSE;
     return length ? OutputBytes(pdev, payload, length) : TRUE;
 }
@@ -144,7 +154,9 @@ void StartCapture(PDEV* pdev) {
     pdev->captureLength = 0;
 }
 
-void StopCapture(PDEV* pdev) { pdev->capture = 0; }
+void StopCapture(PDEV* pdev) {
+    pdev->capture = 0;
+}
 
 void FreeCapture(PDEV* pdev) {
     if (pdev->captureBlock) GlobalFree(pdev->captureBlock);

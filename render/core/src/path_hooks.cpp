@@ -51,10 +51,16 @@ Entry Enter(SURFOBJ* pso, MIX mix, PDEV** out) {
     return Entry::Draw;
 }
 
-BOOL Answer(Entry e) { return e == Entry::Done ? TRUE : FALSE; }
+BOOL Answer(Entry e) {
+    return e == Entry::Done ? TRUE : FALSE;
+}
 
-bool Solid(const BRUSHOBJ* pbo) { return pbo && pbo->iSolidColor != kPatternBrush; }
-bool StyleFits(const LINEATTRS* la) { return !la || la->cstyle <= kMaxStyleEntries; }
+bool Solid(const BRUSHOBJ* pbo) {
+    return pbo && pbo->iSolidColor != kPatternBrush;
+}
+bool StyleFits(const LINEATTRS* la) {
+    return !la || la->cstyle <= kMaxStyleEntries;
+}
 
 // Colour and raster operation of a mix: an inverting mix is a white source
 // exclusive-or'ed onto the page.
@@ -78,7 +84,8 @@ BOOL Pen(PDEV* pdev, const Paint& p, LINEATTRS* la, XFORMOBJ* pxo) {
 }
 
 // A stroke paints the path's outline only.
-BOOL StrokeTokens(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, LINEATTRS* la, MIX mix) {
+BOOL StrokeTokens(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                  LINEATTRS* la, MIX mix) {
     Paint p = PaintOf(pbo, mix);
     return SetTransferModes(pdev, p.transparent) && SelectNoBrush(pdev) && Pen(pdev, p, la, pxo) &&
            PaintPathInClip(pdev, ppo, pco);
@@ -86,18 +93,20 @@ BOOL StrokeTokens(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOB
 
 BOOL FillTokens(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, MIX mix, FLONG options) {
     Paint p = PaintOf(pbo, mix);
-    return SetTransferModes(pdev, p.transparent) && SelectNoPen(pdev) && SetBrushColor(pdev, p.color) &&
-           SetFillMode(pdev, options) && SetRop(pdev, p.rop) && PaintPathInClip(pdev, ppo, pco);
+    return SetTransferModes(pdev, p.transparent) && SelectNoPen(pdev) &&
+           SetBrushColor(pdev, p.color) && SetFillMode(pdev, options) && SetRop(pdev, p.rop) &&
+           PaintPathInClip(pdev, ppo, pco);
 }
 
 } // namespace
 
-BOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL*,
-                            LINEATTRS* plineattrs, MIX mix) {
+BOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                            POINTL*, LINEATTRS* plineattrs, MIX mix) {
     PDEV* pdev = nullptr;
     Entry e = Enter(pso, mix, &pdev);
     if (e != Entry::Draw) return Answer(e);
-    if (!ppo || !Solid(pbo) || !StyleFits(plineattrs) || !SetPenWidthFromXform(pxo, plineattrs)) return FALSE;
+    if (!ppo || !Solid(pbo) || !StyleFits(plineattrs) || !SetPenWidthFromXform(pxo, plineattrs))
+        return FALSE;
     return StrokeTokens(pdev, ppo, pco, pxo, pbo, plineattrs, mix) ? TRUE : FALSE;
 }
 
@@ -110,9 +119,9 @@ BOOL APIENTRY DrvFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pb
     return FillTokens(pdev, ppo, pco, pbo, mix, flOptions) ? TRUE : FALSE;
 }
 
-BOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pboStroke,
-                                   LINEATTRS* plineattrs, BRUSHOBJ* pboFill, POINTL*, MIX mixFill,
-                                   FLONG flOptions) {
+BOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
+                                   BRUSHOBJ* pboStroke, LINEATTRS* plineattrs, BRUSHOBJ* pboFill,
+                                   POINTL*, MIX mixFill, FLONG flOptions) {
     PDEV* pdev = nullptr;
     Entry e = Enter(pso, mixFill, &pdev);
     if (e != Entry::Draw) return Answer(e);
@@ -120,12 +129,14 @@ BOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFO
         !SetPenWidthFromXform(pxo, plineattrs))
         return FALSE;
     // Wide geometric outlines are left to the engine.
-    if (plineattrs && (plineattrs->fl & LA_GEOMETRIC) && plineattrs->elWidth.e >= 2.0f) return FALSE;
+    if (plineattrs && (plineattrs->fl & LA_GEOMETRIC) && plineattrs->elWidth.e >= 2.0f)
+        return FALSE;
     Paint fill = PaintOf(pboFill, mixFill);
     Paint pen = PaintOf(pboStroke, mixFill);
     if (pdev->modelCaps & kCapsStrokeAndFillOnce) {
-        bool ok = SetTransferModes(pdev, fill.transparent) && SetLineAttributes(pdev, plineattrs, pxo) &&
-                  SetFillMode(pdev, flOptions) && SetRop(pdev, fill.rop) && SetPenColor(pdev, pen.color) &&
+        bool ok = SetTransferModes(pdev, fill.transparent) &&
+                  SetLineAttributes(pdev, plineattrs, pxo) && SetFillMode(pdev, flOptions) &&
+                  SetRop(pdev, fill.rop) && SetPenColor(pdev, pen.color) &&
                   SetBrushColor(pdev, fill.color) && PaintPathInClip(pdev, ppo, pco);
         return ok ? TRUE : FALSE;
     }
@@ -133,20 +144,22 @@ BOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFO
     // The outline over the fill; the brush is dropped first so that painting
     // the same path again does not fill it twice (an inverting fill would
     // undo itself).
-    bool ok = SetTransferModes(pdev, false) && SelectNoBrush(pdev) && Pen(pdev, pen, plineattrs, pxo);
+    bool ok =
+        SetTransferModes(pdev, false) && SelectNoBrush(pdev) && Pen(pdev, pen, plineattrs, pxo);
     if (!ok) return FALSE;
     if (IsComplexClip(pco)) return PaintPathInClip(pdev, ppo, pco) ? TRUE : FALSE;
     return OutputByteList(pdev, {op::PaintPath}) ? TRUE : FALSE;
 }
 
-BOOL APIENTRY DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2, RECTL*,
-                        MIX mix) {
+BOOL APIENTRY DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2,
+                        LONG y2, RECTL*, MIX mix) {
     PDEV* pdev = nullptr;
     Entry e = Enter(pso, mix, &pdev);
     if (e != Entry::Draw) return Answer(e);
     if (!Solid(pbo)) return FALSE;
     Paint p = PaintOf(pbo, mix);
-    if (!SetTransferModes(pdev, p.transparent) || !SelectNoBrush(pdev) || !Pen(pdev, p, nullptr, nullptr))
+    if (!SetTransferModes(pdev, p.transparent) || !SelectNoBrush(pdev) ||
+        !Pen(pdev, p, nullptr, nullptr))
         return FALSE;
     if (!IsComplexClip(pco))
         return ClipToObject(pdev, pco) && EmitLine(pdev, x1, y1, x2, y2) ? TRUE : FALSE;
@@ -154,8 +167,8 @@ BOOL APIENTRY DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG
     PATHOBJ* path = EngCreatePath();
     if (!path) return FALSE;
     POINTFIX end{x2 * 16, y2 * 16};
-    bool ok = PATHOBJ_bMoveTo(path, POINTFIX{x1 * 16, y1 * 16}) && PATHOBJ_bPolyLineTo(path, &end, 1) &&
-              PaintPathInClip(pdev, path, pco);
+    bool ok = PATHOBJ_bMoveTo(path, POINTFIX{x1 * 16, y1 * 16}) &&
+              PATHOBJ_bPolyLineTo(path, &end, 1) && PaintPathInClip(pdev, path, pco);
     EngDeletePath(path);
     return ok ? TRUE : FALSE;
 }

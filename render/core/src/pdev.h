@@ -184,10 +184,13 @@ struct PDEV {
 // The record behind a handle, or null when it is not one with both signatures.
 inline PDEV* CheckedPdev(const void* p) {
     auto* pdev = const_cast<PDEV*>(static_cast<const PDEV*>(p));
-    if (!pdev || pdev->signature != kPdevSignature || pdev->signatureEnd != kPdevSignature) return nullptr;
+    if (!pdev || pdev->signature != kPdevSignature || pdev->signatureEnd != kPdevSignature)
+        return nullptr;
     return pdev;
 }
-inline PDEV* CheckedPdev(SURFOBJ* pso) { return pso ? CheckedPdev(static_cast<const void*>(pso->dhpdev)) : nullptr; }
+inline PDEV* CheckedPdev(SURFOBJ* pso) {
+    return pso ? CheckedPdev(static_cast<const void*>(pso->dhpdev)) : nullptr;
+}
 
 // A new zeroed record on a new private heap, with its signatures and an empty
 // output buffer; null when out of memory. FreePdev releases what the record

@@ -50,8 +50,8 @@ struct PjlValue {
 };
 
 struct PjlLineFrame {
-    CHAR prefix[6];   // "@PJL "
-    CHAR lineEnd[3];  // "\r\n" or "\n"
+    CHAR prefix[6];  // "@PJL "
+    CHAR lineEnd[3]; // "\r\n" or "\n"
 };
 
 // Text conversion for PJL lines. A job text (wide) becomes ANSI of at most

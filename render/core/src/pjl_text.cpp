@@ -19,11 +19,16 @@ void PjlBlankControlChars(DWORD flags, std::string* text) {
     for (size_t i = 0; i < n; ++i) {
         auto c = static_cast<unsigned char>((*text)[i]);
         bool keep = true;
-        if (c == 127) keep = flags & pjlflag::KeepDel;
-        else if (c == '"') keep = flags & pjlflag::KeepQuote;
-        else if (c == 27) keep = flags & pjlflag::KeepEsc;
-        else if (c == '\r' || c == '\n') keep = false;
-        else if (c < 32) keep = flags & pjlflag::KeepControl;
+        if (c == 127)
+            keep = flags & pjlflag::KeepDel;
+        else if (c == '"')
+            keep = flags & pjlflag::KeepQuote;
+        else if (c == 27)
+            keep = flags & pjlflag::KeepEsc;
+        else if (c == '\r' || c == '\n')
+            keep = false;
+        else if (c < 32)
+            keep = flags & pjlflag::KeepControl;
         if (!keep) (*text)[i] = ' ';
     }
 }
@@ -58,7 +63,8 @@ void PjlConvertString(DWORD flags, DWORD maxLength, LPCWSTR text, CHAR out[kPjlS
     PjlBlankControlChars(flags, &a);
     if ((flags & pjlflag::Truncate) && maxLength) {
         size_t most = std::min<size_t>(maxLength, kMaxPjlText);
-        a = (flags & pjlflag::KeepTail) ? PjlTruncateKeepTail(a, most) : PjlTruncateKeepHead(a, most);
+        a = (flags & pjlflag::KeepTail) ? PjlTruncateKeepTail(a, most)
+                                        : PjlTruncateKeepHead(a, most);
     }
     a = CutAnsi(a, kMaxPjlText);
     std::memcpy(out, a.data(), a.size());
@@ -75,33 +81,54 @@ std::string PjlDevmodeText(const BYTE* field, size_t fieldSize) {
 
 WORD CodeToQuery34Index(WORD code) {
     switch (code) {
-    case 0: return 1;
-    case 1: return 2;
-    case 2: return 5;
-    case 257: return 3;
-    case 513: return 4;
-    case 514: return 6;
-    case 769: return 7;
-    case 770: return 8;
-    case 771: return 9;
-    default: return 0;
+    case 0:
+        return 1;
+    case 1:
+        return 2;
+    case 2:
+        return 5;
+    case 257:
+        return 3;
+    case 513:
+        return 4;
+    case 514:
+        return 6;
+    case 769:
+        return 7;
+    case 770:
+        return 8;
+    case 771:
+        return 9;
+    default:
+        return 0;
     }
 }
 
 WORD Query34IndexToCode(WORD index) {
     switch (index) {
-    case 2: return 1;
-    case 3: return 257;
-    case 4: return 513;
-    case 5: return 2;
-    case 6: return 514;
-    case 7: return 769;
-    case 8: return 770;
-    case 9: return 771;
-    default: return 0;
+    case 2:
+        return 1;
+    case 3:
+        return 257;
+    case 4:
+        return 513;
+    case 5:
+        return 2;
+    case 6:
+        return 514;
+    case 7:
+        return 769;
+    case 8:
+        return 770;
+    case 9:
+        return 771;
+    default:
+        return 0;
     }
 }
 
-WORD ClampCodeOneToSix(WORD code) { return code >= 1 && code <= 6 ? code : 0; }
+WORD ClampCodeOneToSix(WORD code) {
+    return code >= 1 && code <= 6 ? code : 0;
+}
 
 } // namespace inkforge

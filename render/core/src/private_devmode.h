@@ -26,22 +26,24 @@ struct DevmodeImage {
     DEVMODEW dm;
     BYTE priv[kPrivateSize];
 };
-static_assert(sizeof(DevmodeImage) == sizeof(DEVMODE_IMAGEW) && offsetof(DevmodeImage, priv) == 220);
+static_assert(sizeof(DevmodeImage) == sizeof(DEVMODE_IMAGEW) &&
+              offsetof(DevmodeImage, priv) == 220);
 
 // Offsets in the private block.
 namespace priv {
 #define INKFORGE_PRIV(name, field) constexpr size_t name = offsetof(PRIVATE_DEVMODE, field)
 INKFORGE_PRIV(Signature, Signature);
 INKFORGE_PRIV(Version, Version);
-INKFORGE_PRIV(StateBits, JobStateBits);        // bit 0 allocated by the UI library; bits 1-3 job state
+INKFORGE_PRIV(StateBits, JobStateBits);    // bit 0 allocated by the UI library; bits 1-3 job state
 INKFORGE_PRIV(PrivateFlags, PrivateFlags); // what the model offers (feature word A)
 INKFORGE_PRIV(FeatureFlags, FeatureFlags); // feature word B
-INKFORGE_PRIV(JobCheckFlags, JobCheckFlags); // feature word C
-INKFORGE_PRIV(OptionFlags, OptionFlags); // feature word D
-INKFORGE_PRIV(TotalSheets, TotalSheets); // sheets per copy set of a replayed job
+INKFORGE_PRIV(JobCheckFlags, JobCheckFlags);         // feature word C
+INKFORGE_PRIV(OptionFlags, OptionFlags);             // feature word D
+INKFORGE_PRIV(TotalSheets, TotalSheets);             // sheets per copy set of a replayed job
 INKFORGE_PRIV(DuplexMarginFlags, DuplexMarginFlags); // bit 0: the duplex margin is sent
 INKFORGE_PRIV(EmfMode, EmfMode);
-INKFORGE_PRIV(AltSourceOn, AlternateSourceOn); // 1: the first page takes the alternate source and media
+INKFORGE_PRIV(AltSourceOn,
+              AlternateSourceOn); // 1: the first page takes the alternate source and media
 INKFORGE_PRIV(AltSource, AlternateSource);
 INKFORGE_PRIV(AltMedia, AlternateMediaType);
 INKFORGE_PRIV(OutputPaperId, OutputPaperId);
@@ -103,16 +105,26 @@ inline WORD PrivU16(const DevmodeImage& d, size_t off) {
     std::memcpy(&v, d.priv + off, sizeof v);
     return v;
 }
-inline SHORT PrivI16(const DevmodeImage& d, size_t off) { return static_cast<SHORT>(PrivU16(d, off)); }
+inline SHORT PrivI16(const DevmodeImage& d, size_t off) {
+    return static_cast<SHORT>(PrivU16(d, off));
+}
 inline DWORD PrivU32(const DevmodeImage& d, size_t off) {
     DWORD v;
     std::memcpy(&v, d.priv + off, sizeof v);
     return v;
 }
-inline BYTE PrivU8(const DevmodeImage& d, size_t off) { return d.priv[off]; }
-inline void SetPrivU16(DevmodeImage& d, size_t off, WORD v) { std::memcpy(d.priv + off, &v, sizeof v); }
-inline void SetPrivU32(DevmodeImage& d, size_t off, DWORD v) { std::memcpy(d.priv + off, &v, sizeof v); }
-inline bool PrivBit(const DevmodeImage& d, size_t off, int bit) { return (PrivU32(d, off) >> bit) & 1; }
+inline BYTE PrivU8(const DevmodeImage& d, size_t off) {
+    return d.priv[off];
+}
+inline void SetPrivU16(DevmodeImage& d, size_t off, WORD v) {
+    std::memcpy(d.priv + off, &v, sizeof v);
+}
+inline void SetPrivU32(DevmodeImage& d, size_t off, DWORD v) {
+    std::memcpy(d.priv + off, &v, sizeof v);
+}
+inline bool PrivBit(const DevmodeImage& d, size_t off, int bit) {
+    return (PrivU32(d, off) >> bit) & 1;
+}
 
 // The resolution mode of the private block: 1, 3 and 4 as they stand, anything else 2.
 inline WORD ResolutionMode(const DevmodeImage& d) {

@@ -28,7 +28,8 @@ void PutText(CHAR* field, size_t fieldSize, const BYTE* from, size_t fromSize) {
 
 // An answer of the block into a device-mode field: bounded by the block, the
 // answer's field and the target's size.
-void TakeText(const BYTE* block, size_t blockSize, size_t at, size_t answerField, BYTE* to, size_t toSize) {
+void TakeText(const BYTE* block, size_t blockSize, size_t at, size_t answerField, BYTE* to,
+              size_t toSize) {
     std::memset(to, 0, toSize);
     if (at >= blockSize) return;
     size_t room = std::min({answerField, blockSize - at, toSize - 1});
@@ -64,20 +65,27 @@ JobInfoRecord InfoRecord(const DevmodeImage& d) {
     return r;
 }
 
-template <class T> void Put(std::vector<BYTE>& b, size_t at, const T& v) { std::memcpy(b.data() + at, &v, sizeof v); }
+template <class T> void Put(std::vector<BYTE>& b, size_t at, const T& v) {
+    std::memcpy(b.data() + at, &v, sizeof v);
+}
 
 } // namespace
 
 DWORD PromptNameOffset(int kind) {
     switch (kind) {
-    case kPromptJobData: return kRecordsAt + sizeof(JobAuthRecord);
-    case kPromptDeptCode: return kRecordsAt + sizeof(DeptCodeRecord);
-    case kPromptCombined: return kCombinedDeptAt + sizeof(DeptCodeRecord);
-    default: return 0;
+    case kPromptJobData:
+        return kRecordsAt + sizeof(JobAuthRecord);
+    case kPromptDeptCode:
+        return kRecordsAt + sizeof(DeptCodeRecord);
+    case kPromptCombined:
+        return kCombinedDeptAt + sizeof(DeptCodeRecord);
+    default:
+        return 0;
     }
 }
 
-std::vector<BYTE> BuildJobPromptBlock(int kind, const DevmodeImage& d, bool askJobData, const PromptPaths& paths,
+std::vector<BYTE> BuildJobPromptBlock(int kind, const DevmodeImage& d, bool askJobData,
+                                      const PromptPaths& paths,
                                       const std::string& printerNameAnsi) {
     DWORD nameAt = PromptNameOffset(kind);
     if (!nameAt) return {};
@@ -92,13 +100,15 @@ std::vector<BYTE> BuildJobPromptBlock(int kind, const DevmodeImage& d, bool askJ
     h.done = 0;
     h.nameOffset = nameAt;
     Put(b, 0, h);
-    if (kind == kPromptJobData || kind == kPromptCombined) Put(b, kRecordsAt, AuthRecord(d, askJobData));
+    if (kind == kPromptJobData || kind == kPromptCombined)
+        Put(b, kRecordsAt, AuthRecord(d, askJobData));
     if (kind == kPromptDeptCode) Put(b, kRecordsAt, DeptRecord(d));
     if (kind == kPromptCombined) {
         Put(b, kCombinedInfoAt, InfoRecord(d));
         Put(b, kCombinedDeptAt, DeptRecord(d));
     }
-    if (!printerNameAnsi.empty()) std::memcpy(b.data() + nameAt, printerNameAnsi.c_str(), printerNameAnsi.size() + 1);
+    if (!printerNameAnsi.empty())
+        std::memcpy(b.data() + nameAt, printerNameAnsi.c_str(), printerNameAnsi.size() + 1);
     return b;
 }
 
@@ -108,24 +118,26 @@ void TakeJobPromptAnswers(int kind, const BYTE* block, size_t blockSize, Devmode
         WORD jobType = 0;
         if (blockSize >= auth + 4) std::memcpy(&jobType, block + auth + 2, sizeof jobType);
         size_t id = jobType == 3 ? priv::SecureBoxId : priv::MailboxId;
-        TakeText(block, blockSize, auth + offsetof(JobAuthRecord, id), 32, d->priv + id, priv::JobTextSize);
-        TakeText(block, blockSize, auth + offsetof(JobAuthRecord, password), 32, d->priv + priv::SecurePassword,
+        TakeText(block, blockSize, auth + offsetof(JobAuthRecord, id), 32, d->priv + id,
                  priv::JobTextSize);
+        TakeText(block, blockSize, auth + offsetof(JobAuthRecord, password), 32,
+                 d->priv + priv::SecurePassword, priv::JobTextSize);
     }
     if (kind == kPromptDeptCode)
-        TakeText(block, blockSize, kRecordsAt + offsetof(DeptCodeRecord, code), 31, d->priv + priv::DeptCode,
-                 priv::JobTextSize);
+        TakeText(block, blockSize, kRecordsAt + offsetof(DeptCodeRecord, code), 31,
+                 d->priv + priv::DeptCode, priv::JobTextSize);
     if (kind == kPromptCombined)
-        TakeText(block, blockSize, kCombinedDeptAt + offsetof(DeptCodeRecord, code), 31, d->priv + priv::DeptCode,
-                 priv::JobTextSize);
+        TakeText(block, blockSize, kCombinedDeptAt + offsetof(DeptCodeRecord, code), 31,
+                 d->priv + priv::DeptCode, priv::JobTextSize);
 }
 
-std::vector<BYTE> BuildPreCheckBlock(const DevmodeImage& d, const PromptPaths& paths, const std::u16string& printer,
-                                     const std::u16string& port) {
+std::vector<BYTE> BuildPreCheckBlock(const DevmodeImage& d, const PromptPaths& paths,
+                                     const std::u16string& printer, const std::u16string& port) {
     DWORD nameBytes = static_cast<DWORD>((printer.size() + 1) * sizeof(WCHAR));
     DWORD portBytes = static_cast<DWORD>((port.size() + 1) * sizeof(WCHAR));
     size_t dmBytes = sizeof(DevmodeImage);
-    std::vector<BYTE> b(sizeof(PreCheckHeader) + nameBytes + portBytes + dmBytes + kPreCheckTail, 0);
+    std::vector<BYTE> b(sizeof(PreCheckHeader) + nameBytes + portBytes + dmBytes + kPreCheckTail,
+                        0);
     PreCheckHeader h{};
     h.magic = kPreCheckMagic;
     h.result = 1;
@@ -154,7 +166,8 @@ bool TakePreCheckDevmode(const BYTE* block, size_t blockSize, DevmodeImage* d) {
     DevmodeImage back;
     std::memcpy(&back, block + at, sizeof back);
     if (back.dm.dmSize != d->dm.dmSize || back.dm.dmDriverExtra != d->dm.dmDriverExtra ||
-        back.dm.dmSize != kPublicSize || back.dm.dmDriverExtra != kPrivateSize || !HasOwnSignature(back.priv))
+        back.dm.dmSize != kPublicSize || back.dm.dmDriverExtra != kPrivateSize ||
+        !HasOwnSignature(back.priv))
         return false;
     *d = back;
     return true;

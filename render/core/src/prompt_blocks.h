@@ -52,8 +52,9 @@ struct JobPromptHeader {
     DWORD nameOffset;
 };
 static_assert(sizeof(JobPromptHeader) == 1060 && offsetof(JobPromptHeader, uiLibraryPath) == 8 &&
-              offsetof(JobPromptHeader, modelDataPath) == 528 && offsetof(JobPromptHeader, kind) == 1048 &&
-              offsetof(JobPromptHeader, done) == 1052 && offsetof(JobPromptHeader, nameOffset) == 1056);
+              offsetof(JobPromptHeader, modelDataPath) == 528 &&
+              offsetof(JobPromptHeader, kind) == 1048 && offsetof(JobPromptHeader, done) == 1052 &&
+              offsetof(JobPromptHeader, nameOffset) == 1056);
 
 // Where the records of each kind lie.
 constexpr size_t kRecordsAt = 1060;
@@ -71,8 +72,10 @@ struct PreCheckHeader {
     DWORD portBytes;
 };
 static_assert(sizeof(PreCheckHeader) == 1056 && offsetof(PreCheckHeader, result) == 4 &&
-              offsetof(PreCheckHeader, modelDataPath) == 8 && offsetof(PreCheckHeader, uiLibraryPath) == 528 &&
-              offsetof(PreCheckHeader, printerNameBytes) == 1048 && offsetof(PreCheckHeader, portBytes) == 1052);
+              offsetof(PreCheckHeader, modelDataPath) == 8 &&
+              offsetof(PreCheckHeader, uiLibraryPath) == 528 &&
+              offsetof(PreCheckHeader, printerNameBytes) == 1048 &&
+              offsetof(PreCheckHeader, portBytes) == 1052);
 // Room after the variable part, kept so the block size matches the program's.
 constexpr size_t kPreCheckTail = 4;
 
@@ -84,8 +87,8 @@ struct PromptPaths {
 
 // The whole job prompt block of a kind, or empty for a kind without one.
 // askJobData is job flag 0x80.
-std::vector<BYTE> BuildJobPromptBlock(int kind, const DevmodeImage& d, bool askJobData, const PromptPaths& paths,
-                                      const std::string& printerNameAnsi);
+std::vector<BYTE> BuildJobPromptBlock(int kind, const DevmodeImage& d, bool askJobData,
+                                      const PromptPaths& paths, const std::string& printerNameAnsi);
 
 // Copies a confirmed prompt's answers from a block into the device mode. Each
 // answer is cut at its NUL, at its field's end in the block and at the device
@@ -93,8 +96,8 @@ std::vector<BYTE> BuildJobPromptBlock(int kind, const DevmodeImage& d, bool askJ
 void TakeJobPromptAnswers(int kind, const BYTE* block, size_t blockSize, DevmodeImage* d);
 
 // The whole prior-print block; the result word starts as "print" (1).
-std::vector<BYTE> BuildPreCheckBlock(const DevmodeImage& d, const PromptPaths& paths, const std::u16string& printer,
-                                     const std::u16string& port);
+std::vector<BYTE> BuildPreCheckBlock(const DevmodeImage& d, const PromptPaths& paths,
+                                     const std::u16string& printer, const std::u16string& port);
 
 // The device mode the prior-print check handed back, when it is the driver's
 // own of the same sizes; false leaves *d as it was.

@@ -26,7 +26,8 @@ constexpr WORD kLastModelPaper = 455;
 
 // layout 1 (portrait) or 2 (turned); resolution below 1 keeps the paper's
 // own. flags and name (32 bytes) may be null.
-BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect* rect, DWORD* flags, char* name);
+BOOL GetPaperInfo(PDEV* pdev, int paperId, int layout, int resolution, PaperRect* rect,
+                  DWORD* flags, char* name);
 
 // The 36-byte extension entry of an input source: {i16 flags, i16 value, char[32] name}.
 BOOL GetMediaInfo(PDEV* pdev, int sourceId, BYTE out[36]);

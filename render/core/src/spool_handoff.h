@@ -40,8 +40,10 @@ inline constexpr char kSpoolSideLibrary[] = "Metaweave.DLL";
 inline constexpr char kSpoolSideProgram[] = "Metaweave.EXE";
 
 // Texts longer than their fields are cut, NUL kept.
-EmfJobRecord MakeEmfJobRecord(DWORD spoolId, bool combined, bool printToFile, const std::string& workingFolder);
-EmfJobParamFile MakeEmfJobParamFile(bool combined, bool printToFile, const std::string& workingFolder,
+EmfJobRecord MakeEmfJobRecord(DWORD spoolId, bool combined, bool printToFile,
+                              const std::string& workingFolder);
+EmfJobParamFile MakeEmfJobParamFile(bool combined, bool printToFile,
+                                    const std::string& workingFolder,
                                     const std::string& modelDataPath);
 
 // Hands the job to ZORPrintEMF; false when a library or the export is missing.

@@ -11,17 +11,20 @@ void CopyWideField(WCHAR* dst, size_t n, LPCWSTR src) {
     if (!dst || n == 0) return;
     size_t i = 0;
     if (src)
-        for (; i + 1 < n && src[i]; ++i) dst[i] = src[i];
-    for (; i < n; ++i) dst[i] = 0;
+        for (; i + 1 < n && src[i]; ++i)
+            dst[i] = src[i];
+    for (; i < n; ++i)
+        dst[i] = 0;
 }
 
 std::string ToAnsi(std::u16string_view text) {
     if (text.empty()) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                nullptr);
+    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
     if (n <= 0) return {};
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
     return out;
 }
 

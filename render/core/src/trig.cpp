@@ -12,7 +12,8 @@ namespace {
 const std::array<double, 91>& SineTable() {
     static const std::array<double, 91> table = [] {
         std::array<double, 91> t{};
-        for (int i = 0; i <= 90; ++i) t[static_cast<size_t>(i)] = std::sin(i * 3.14159265358979323846 / 180.0);
+        for (int i = 0; i <= 90; ++i)
+            t[static_cast<size_t>(i)] = std::sin(i * 3.14159265358979323846 / 180.0);
         t[90] = 1.0;
         return t;
     }();
@@ -25,7 +26,8 @@ double FirstQuadrant(double a) {
     int whole = static_cast<int>(a);
     if (whole >= 90) return t[90];
     double frac = a - whole;
-    return t[static_cast<size_t>(whole)] + (t[static_cast<size_t>(whole) + 1] - t[static_cast<size_t>(whole)]) * frac;
+    return t[static_cast<size_t>(whole)] +
+           (t[static_cast<size_t>(whole) + 1] - t[static_cast<size_t>(whole)]) * frac;
 }
 
 double Normalise(double degrees) {

@@ -20,7 +20,9 @@ constexpr int kFirstPatternId = 10;
 
 OutputImageFn gOutputImage = nullptr;
 
-LONG Resolution(const PDEV* pdev) { return pdev->devmode.dm.dmPrintQuality ? pdev->devmode.dm.dmPrintQuality : 600; }
+LONG Resolution(const PDEV* pdev) {
+    return pdev->devmode.dm.dmPrintQuality ? pdev->devmode.dm.dmPrintQuality : 600;
+}
 
 bool FinePatterns(const PDEV* pdev) {
     return (PrivU32(pdev->devmode, priv::FeatureFlags) & kFeatureFinePatterns) &&
@@ -31,16 +33,21 @@ bool FinePatterns(const PDEV* pdev) {
 ULONG PatternPixel(const RealizedBrush* b, DWORD x, DWORD y) {
     const BYTE* row = PatternBits(b) + static_cast<size_t>(y) * PatternRowBytes(b);
     switch (b->format) {
-    case kPattern1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case kPattern4: return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
-    case kPattern8: return row[x];
-    default: return row[x * 3] | (row[x * 3 + 1] << 8) | (static_cast<ULONG>(row[x * 3 + 2]) << 16);
+    case kPattern1:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case kPattern4:
+        return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
+    case kPattern8:
+        return row[x];
+    default:
+        return row[x * 3] | (row[x * 3 + 1] << 8) | (static_cast<ULONG>(row[x * 3 + 2]) << 16);
     }
 }
 
 bool ValidPattern(const RealizedBrush* b) {
     DWORD bpp = PatternBitsPerPixel(b->format);
-    if (!bpp || b->width < 1 || b->height < 1 || b->width > 0xFFFF || b->height > 0xFFFF) return false;
+    if (!bpp || b->width < 1 || b->height < 1 || b->width > 0xFFFF || b->height > 0xFFFF)
+        return false;
     if (static_cast<ULONGLONG>(PatternRowBytes(b)) * b->height > b->bitsSize) return false;
     return b->format == kPattern24 || b->colorCount <= kMaxPatternColors;
 }
@@ -66,10 +73,14 @@ BOOL SendRasterPattern(PDEV* pdev, const RealizedBrush* b) {
     DWORD bpp = PatternBitsPerPixel(b->format);
     LONG res = Resolution(pdev);
     LONG factor;
-    if (FinePatterns(pdev)) factor = 1;
-    else if (bpp == 1 && b->kind < 6) factor = (res / 20 + 5) / 10;
-    else if (bpp == 1 && b->unscaled) factor = 1;
-    else factor = res / 150;
+    if (FinePatterns(pdev))
+        factor = 1;
+    else if (bpp == 1 && b->kind < 6)
+        factor = (res / 20 + 5) / 10;
+    else if (bpp == 1 && b->unscaled)
+        factor = 1;
+    else
+        factor = res / 150;
     LONG dw = static_cast<LONG>(b->width) * factor, dh = static_cast<LONG>(b->height) * factor;
     int depth = bpp == 1 ? 0 : bpp == 4 ? 1 : 2;
     int slot = static_cast<int>(v.nextSlot % kPatternSlots);
@@ -80,23 +91,65 @@ BOOL SendRasterPattern(PDEV* pdev, const RealizedBrush* b) {
     if (gray && b->format == kPattern24) {
         // Gray output: every colour pixel becomes its gray level.
         for (DWORD y = 0; y < b->height; ++y)
-            for (DWORD x = 0; x < b->width; ++x) rows.push_back(GrayLevel(pdev, PatternPixel(b, x, y)));
+            for (DWORD x = 0; x < b->width; ++x)
+                rows.push_back(GrayLevel(pdev, PatternPixel(b, x, y)));
     } else {
         rows.assign(PatternBits(b), PatternBits(b) + static_cast<size_t>(rowBytes) * b->height);
     }
-    std::vector<BYTE> t = {0xC0, static_cast<BYTE>(b->format == kPattern24 ? 0 : 1), 0xF8, 0x64,
-                           0xC0, static_cast<BYTE>(depth), 0xF8, 0x62,
-                           0xC1, static_cast<BYTE>(b->width), static_cast<BYTE>(b->width >> 8), 0xF8, 0x6C,
-                           0xC1, static_cast<BYTE>(b->height), static_cast<BYTE>(b->height >> 8), 0xF8, 0x6B,
-                           0xD1, static_cast<BYTE>(dw), static_cast<BYTE>(dw >> 8), static_cast<BYTE>(dh),
-                           static_cast<BYTE>(dh >> 8), 0xF8, 0x67,
-                           0xC3, static_cast<BYTE>(id), 0, 0xF8, 0x69,
-                           0xC0, static_cast<BYTE>(gray ? 1 : 0), 0xF8, 0x68, 0xB3,
-                           0xC1, 0, 0, 0xF8, 0x6D,
-                           0xC1, static_cast<BYTE>(b->height), static_cast<BYTE>(b->height >> 8), 0xF8, 0x63,
-                           0xC0, 0, 0xF8, 0x65, 0xB4, 0xFA};
+    std::vector<BYTE> t = {0xC0,
+                           static_cast<BYTE>(b->format == kPattern24 ? 0 : 1),
+                           0xF8,
+                           0x64,
+                           0xC0,
+                           static_cast<BYTE>(depth),
+                           0xF8,
+                           0x62,
+                           0xC1,
+                           static_cast<BYTE>(b->width),
+                           static_cast<BYTE>(b->width >> 8),
+                           0xF8,
+                           0x6C,
+                           0xC1,
+                           static_cast<BYTE>(b->height),
+                           static_cast<BYTE>(b->height >> 8),
+                           0xF8,
+                           0x6B,
+                           0xD1,
+                           static_cast<BYTE>(dw),
+                           static_cast<BYTE>(dw >> 8),
+                           static_cast<BYTE>(dh),
+                           static_cast<BYTE>(dh >> 8),
+                           0xF8,
+                           0x67,
+                           0xC3,
+                           static_cast<BYTE>(id),
+                           0,
+                           0xF8,
+                           0x69,
+                           0xC0,
+                           static_cast<BYTE>(gray ? 1 : 0),
+                           0xF8,
+                           0x68,
+                           0xB3,
+                           0xC1,
+                           0,
+                           0,
+                           0xF8,
+                           0x6D,
+                           0xC1,
+                           static_cast<BYTE>(b->height),
+                           static_cast<BYTE>(b->height >> 8),
+                           0xF8,
+                           0x63,
+                           0xC0,
+                           0,
+                           0xF8,
+                           0x65,
+                           0xB4,
+                           0xFA};
     DWORD length = static_cast<DWORD>(rows.size());
-    for (int i = 0; i < 4; ++i) t.push_back(static_cast<BYTE>(length >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        t.push_back(static_cast<BYTE>(length >> (8 * i)));
     t.insert(t.end(), rows.begin(), rows.end());
     t.insert(t.end(), {0xB5, 0xC3, static_cast<BYTE>(id), 0, 0xF8, 0x08, 0x63});
     if (!OutputBytes(pdev, t.data(), static_cast<DWORD>(t.size()))) return FALSE;
@@ -107,8 +160,10 @@ BOOL SendRasterPattern(PDEV* pdev, const RealizedBrush* b) {
     return TRUE;
 }
 
-BOOL TiledFill(PDEV* pdev, const RealizedBrush* b, const RECTL* target, DWORD rop, bool transparent) {
-    if (!SelectNoBrush(pdev) || !SelectNoPen(pdev) || !SetTransferModes(pdev, transparent)) return FALSE;
+BOOL TiledFill(PDEV* pdev, const RealizedBrush* b, const RECTL* target, DWORD rop,
+               bool transparent) {
+    if (!SelectNoBrush(pdev) || !SelectNoPen(pdev) || !SetTransferModes(pdev, transparent))
+        return FALSE;
     BYTE converted = static_cast<BYTE>(rop);
     PatternRopToSourceRop(rop, &converted);
     TiledBitmap bitmap;
@@ -142,25 +197,34 @@ BOOL TiledFill(PDEV* pdev, const RealizedBrush* b, const RECTL* target, DWORD ro
 
 DWORD PatternBitsPerPixel(DWORD format) {
     switch (format) {
-    case kPattern1: return 1;
-    case kPattern4: return 4;
-    case kPattern8: return 8;
-    case kPattern24: return 24;
-    default: return 0;
+    case kPattern1:
+        return 1;
+    case kPattern4:
+        return 4;
+    case kPattern8:
+        return 8;
+    case kPattern24:
+        return 24;
+    default:
+        return 0;
     }
 }
 
 DWORD PatternRowBytes(const RealizedBrush* b) {
-    return static_cast<DWORD>((static_cast<ULONGLONG>(b->width) * PatternBitsPerPixel(b->format) + 15) / 16 * 2);
+    return static_cast<DWORD>(
+        (static_cast<ULONGLONG>(b->width) * PatternBitsPerPixel(b->format) + 15) / 16 * 2);
 }
 
-void SetOutputImage(OutputImageFn fn) { gOutputImage = fn; }
+void SetOutputImage(OutputImageFn fn) {
+    gOutputImage = fn;
+}
 
 bool PatternRopToSourceRop(DWORD rop, BYTE* out) {
     static const BYTE kPatternDest[][2] = {{0x05, 0x11}, {0x0A, 0x22}, {0x0F, 0x33}, {0x50, 0x44},
                                            {0x5A, 0x66}, {0x5F, 0x77}, {0xA0, 0x88}, {0xA5, 0x99},
                                            {0xAF, 0xBB}, {0xF0, 0xCC}, {0xF5, 0xDD}, {0xFA, 0xEE}};
-    static const BYTE kPatternSource[] = {0x03, 0x0C, 0x30, 0x3C, 0x3F, 0xC0, 0xC3, 0xCF, 0xF3, 0xFC};
+    static const BYTE kPatternSource[] = {0x03, 0x0C, 0x30, 0x3C, 0x3F,
+                                          0xC0, 0xC3, 0xCF, 0xF3, 0xFC};
     BYTE r = static_cast<BYTE>(rop & 0xFF);
     for (const auto& m : kPatternDest)
         if (m[0] == r) {
@@ -179,10 +243,14 @@ bool PatternRopToSourceRop(DWORD rop, BYTE* out) {
 ULONG TiledBitmap::Pixel(LONG x, LONG y) const {
     const BYTE* row = bits.data() + static_cast<size_t>(stride) * (height - 1 - y);
     switch (bitsPerPixel) {
-    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case 4: return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
-    case 8: return row[x];
-    default: return row[x * 3] | (row[x * 3 + 1] << 8) | (static_cast<ULONG>(row[x * 3 + 2]) << 16);
+    case 1:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 4:
+        return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
+    case 8:
+        return row[x];
+    default:
+        return row[x * 3] | (row[x * 3 + 1] << 8) | (static_cast<ULONG>(row[x * 3 + 2]) << 16);
     }
 }
 
@@ -211,7 +279,8 @@ void TilePatternBits(const RealizedBrush* b, LONG scale, const RECTL* target, Ti
     LONG px = FloorMod(left, tileW), py = FloorMod(top, tileH);
     for (LONG y = 0; y < bitmap->height; ++y) {
         DWORD sy = static_cast<DWORD>(((py + y) % tileH) / scale);
-        BYTE* row = bitmap->bits.data() + static_cast<size_t>(bitmap->stride) * (bitmap->height - 1 - y);
+        BYTE* row =
+            bitmap->bits.data() + static_cast<size_t>(bitmap->stride) * (bitmap->height - 1 - y);
         for (LONG x = 0; x < bitmap->width; ++x) {
             DWORD sx = static_cast<DWORD>(((px + x) % tileW) / scale);
             ULONG p = PatternPixel(b, sx, sy);
@@ -219,7 +288,9 @@ void TilePatternBits(const RealizedBrush* b, LONG scale, const RECTL* target, Ti
             case 1:
                 if (p) row[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
                 break;
-            case 4: row[x >> 1] |= static_cast<BYTE>((x & 1) ? p : p << 4); break;
+            case 4:
+                row[x >> 1] |= static_cast<BYTE>((x & 1) ? p : p << 4);
+                break;
             case 8:
                 if (p) row[x] = static_cast<BYTE>(p);
                 break;
@@ -233,14 +304,19 @@ void TilePatternBits(const RealizedBrush* b, LONG scale, const RECTL* target, Ti
     }
 }
 
-BOOL SetBrush(PDEV* pdev, const RealizedBrush* brush, const RECTL* target, DWORD rop, bool transparent) {
+BOOL SetBrush(PDEV* pdev, const RealizedBrush* brush, const RECTL* target, DWORD rop,
+              bool transparent) {
     if (!brush || !ValidPattern(brush)) return FALSE;
-    bool rasterPattern = (pdev->modelCaps & kCapsAnyPatternSize) || (brush->width % 8 == 0 && brush->height % 8 == 0);
-    if (rasterPattern) return SendRasterPattern(pdev, brush) && SetRop(pdev, rop) && SetTransferModes(pdev, transparent);
+    bool rasterPattern = (pdev->modelCaps & kCapsAnyPatternSize) ||
+                         (brush->width % 8 == 0 && brush->height % 8 == 0);
+    if (rasterPattern)
+        return SendRasterPattern(pdev, brush) && SetRop(pdev, rop) &&
+               SetTransferModes(pdev, transparent);
     return TiledFill(pdev, brush, target, rop, transparent);
 }
 
-BOOL SelectBrushForFill(PDEV* pdev, BRUSHOBJ* pbo, const RECTL* target, DWORD rop, bool transparent) {
+BOOL SelectBrushForFill(PDEV* pdev, BRUSHOBJ* pbo, const RECTL* target, DWORD rop,
+                        bool transparent) {
     if (!pbo) return FALSE;
     if (pbo->iSolidColor != 0xFFFFFFFF) return SetBrushColor(pdev, pbo->iSolidColor);
     auto* brush = static_cast<const RealizedBrush*>(BRUSHOBJ_pvGetRbrush(pbo));

@@ -30,10 +30,18 @@ struct RealizedBrush {
 };
 static_assert(sizeof(RealizedBrush) == 44);
 
-enum PatternFormat : DWORD { kPattern1 = 1, kPattern4 = 2, kPattern8 = 3, kPattern16 = 4, kPattern24 = 5 };
+enum PatternFormat : DWORD {
+    kPattern1 = 1,
+    kPattern4 = 2,
+    kPattern8 = 3,
+    kPattern16 = 4,
+    kPattern24 = 5
+};
 constexpr ULONG kMaxPatternColors = 256;
 
-inline const BYTE* PatternBits(const RealizedBrush* b) { return reinterpret_cast<const BYTE*>(b) + sizeof *b; }
+inline const BYTE* PatternBits(const RealizedBrush* b) {
+    return reinterpret_cast<const BYTE*>(b) + sizeof *b;
+}
 inline const ULONG* PatternColors(const RealizedBrush* b) {
     return reinterpret_cast<const ULONG*>(reinterpret_cast<const BYTE*>(b) + b->colorTableOffset);
 }
@@ -45,8 +53,10 @@ DWORD PatternRowBytes(const RealizedBrush* b);
 // The brush of a fill: a solid colour, or a realized pattern as a raster
 // pattern or a tiled image over `target`. FALSE when the pattern cannot be
 // sent (more than 256 colours, no realization, bad record).
-BOOL SelectBrushForFill(PDEV* pdev, BRUSHOBJ* pbo, const RECTL* target, DWORD rop, bool transparent);
-BOOL SetBrush(PDEV* pdev, const RealizedBrush* brush, const RECTL* target, DWORD rop, bool transparent);
+BOOL SelectBrushForFill(PDEV* pdev, BRUSHOBJ* pbo, const RECTL* target, DWORD rop,
+                        bool transparent);
+BOOL SetBrush(PDEV* pdev, const RealizedBrush* brush, const RECTL* target, DWORD rop,
+              bool transparent);
 
 // The same raster operation on source and destination as `rop` (low byte)
 // on pattern and destination; true for the operations it handles. `out` may
@@ -68,7 +78,8 @@ bool BuildTiledBitmap(const RealizedBrush* brush, const RECTL* target, TiledBitm
 // Fills the bitmap with the pattern, every pattern pixel `scale` x `scale`
 // device pixels, anchored at the page origin (floor modulo, so that negative
 // coordinates continue the same tiling).
-void TilePatternBits(const RealizedBrush* brush, LONG scale, const RECTL* target, TiledBitmap* bitmap);
+void TilePatternBits(const RealizedBrush* brush, LONG scale, const RECTL* target,
+                     TiledBitmap* bitmap);
 
 // Where the image of a tiled fill goes: the imaging side's image output.
 // Until it is set, a tiled fill sends its state tokens but no image.

@@ -19,8 +19,8 @@ constexpr DWORD Dashed = 0x200;
 constexpr DWORD WholePageClip = 0x400;
 } // namespace draw
 
-constexpr DWORD kNoRop = 0x100;         // never a raster operation: the first one is always sent
-constexpr WORD kUnknownMode = 0xFFFF;   // transfer and fill modes not sent yet
+constexpr DWORD kNoRop = 0x100;       // never a raster operation: the first one is always sent
+constexpr WORD kUnknownMode = 0xFFFF; // transfer and fill modes not sent yet
 constexpr DWORD kUnknownCode = 0xFFFFFFFF;
 constexpr int kPatternSlots = 10;
 constexpr LONG kDeviceLimit = 32767;

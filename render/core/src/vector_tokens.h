@@ -26,9 +26,12 @@ constexpr int Attr = 0xF8, Data = 0xFA, DataByte = 0xFB;
 } // namespace tag
 
 namespace attr {
-constexpr int NullBrush = 0x04, NullPen = 0x05, PatternSelect = 0x08, GrayLevel = 0x09, RgbColor = 0x0B;
-constexpr int RasterOp = 0x2C, TransferMode = 0x2D, BoundingBox = 0x42, EndPoint = 0x45, FillMode = 0x46;
-constexpr int LineCap = 0x47, LineJoin = 0x48, MiterLength = 0x49, DashStyle = 0x4A, PenWidth = 0x4B;
+constexpr int NullBrush = 0x04, NullPen = 0x05, PatternSelect = 0x08, GrayLevel = 0x09,
+              RgbColor = 0x0B;
+constexpr int RasterOp = 0x2C, TransferMode = 0x2D, BoundingBox = 0x42, EndPoint = 0x45,
+              FillMode = 0x46;
+constexpr int LineCap = 0x47, LineJoin = 0x48, MiterLength = 0x49, DashStyle = 0x4A,
+              PenWidth = 0x4B;
 constexpr int Point = 0x4C, NumberOfPoints = 0x4D, SolidLine = 0x4E, PointType = 0x50;
 constexpr int ControlPoint1 = 0x51, ControlPoint2 = 0x52, ClipRegion = 0x53;
 constexpr int ColorDepth = 0x62, BlockHeight = 0x63, ColorMapping = 0x64, Compression = 0x65;

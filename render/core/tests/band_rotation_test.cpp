@@ -60,14 +60,17 @@ TEST_F(BandRotationTest, WideBandsTurnBitForBit) {
         const LONG srcStride = (width + 31) / 32 * 4;
         std::vector<BYTE> land(static_cast<size_t>(srcStride) * height);
         std::mt19937 rng(static_cast<unsigned>(width));
-        for (auto& b : land) b = static_cast<BYTE>(rng());
+        for (auto& b : land)
+            b = static_cast<BYTE>(rng());
         const LONG dstStride = height / 8;
         std::vector<BYTE> port(static_cast<size_t>(dstStride) * width, 0xAA);
-        SURFOBJ l = Surface(land, width, height, srcStride), p = Surface(port, height, width, dstStride);
+        SURFOBJ l = Surface(land, width, height, srcStride),
+                p = Surface(port, height, width, dstStride);
         ASSERT_TRUE(RotatePageBitmap(dev.get(), &l, &p));
         for (LONG y = 0; y < height; ++y)
             for (LONG x = 0; x < width; ++x)
-                ASSERT_EQ(Bit(port, dstStride, height - 1 - y, x), Bit(land, srcStride, x, y)) << x << "," << y;
+                ASSERT_EQ(Bit(port, dstStride, height - 1 - y, x), Bit(land, srcStride, x, y))
+                    << x << "," << y;
     }
     EXPECT_EQ(platform::test::ModuleLoadCount(u"Bitsqueeze.DLL"), 0);
 }
@@ -83,7 +86,8 @@ TEST_F(BandRotationTest, RefusesWhatItCannotTurn) {
     std::vector<BYTE> huge(8200 * 32, 0), tall(4 * 65600, 0);
     SURFOBJ wide = Surface(huge, 65600, 32, 8200), out = Surface(tall, 32, 65600, 4);
     EXPECT_FALSE(RotatePageBitmap(dev.get(), &wide, &out)); // wider than the codec counts
-    std::filesystem::remove(platform::HostPath(platform::spooler::DriversFolder() + u"\\P1\\Bitsqueeze.DLL"));
+    std::filesystem::remove(
+        platform::HostPath(platform::spooler::DriversFolder() + u"\\P1\\Bitsqueeze.DLL"));
     SURFOBJ fits = Surface(port, 32, 64, 4);
     EXPECT_FALSE(RotatePageBitmap(dev.get(), &l, &fits));
 }

@@ -26,10 +26,13 @@ class EscapeTest : public ::testing::Test {
 };
 
 ULONG Esc(SURFOBJ* so, ULONG esc, std::vector<BYTE> in, ULONG cjOut = 0, void* out = nullptr) {
-    return DrvEscape(so, esc, static_cast<ULONG>(in.size()), in.empty() ? nullptr : in.data(), cjOut, out);
+    return DrvEscape(so, esc, static_cast<ULONG>(in.size()), in.empty() ? nullptr : in.data(),
+                     cjOut, out);
 }
 
-std::vector<BYTE> U16(WORD v) { return {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8)}; }
+std::vector<BYTE> U16(WORD v) {
+    return {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8)};
+}
 std::vector<BYTE> U32(DWORD v) {
     std::vector<BYTE> b(4);
     std::memcpy(b.data(), &v, 4);
@@ -41,10 +44,18 @@ TEST_F(EscapeTest, QueryEscSupportAnswersTheTableAndReadsOnlyTwoBytes) {
         std::vector<BYTE> in;
         ULONG want;
     } cases[] = {
-        {U16(8), 1},      {U16(32762), 1},  {U16(32764), 1}, {U16(32765), 1}, {U16(32766), 1},
-        {U16(32767), 1},  {U16(17), 999},   {U16(32763), 0}, {U16(9), 0},     {U16(0), 0},
-        {{0xFF}, 0},      // one byte: too short to hold an escape number
-        {{}, 0},          // no input
+        {U16(8), 1},
+        {U16(32762), 1},
+        {U16(32764), 1},
+        {U16(32765), 1},
+        {U16(32766), 1},
+        {U16(32767), 1},
+        {U16(17), 999},
+        {U16(32763), 0},
+        {U16(9), 0},
+        {U16(0), 0},
+        {{0xFF}, 0},                         // one byte: too short to hold an escape number
+        {{}, 0},                             // no input
         {{0xFF, 0x7F, 0xAA, 0xBB, 0xCC}, 1}, // oversized: only the first two bytes count
     };
     // No surface at all: the query does not look at it.
@@ -124,9 +135,14 @@ TEST_F(EscapeTest, OutputFileNameIsReadWithinTheInputAndClearedByEmptyInput) {
         const char16_t* want; // null: cleared
     } cases[] = {
         {bytes(u"C:\\out\\a.prn", 1), u"C:\\out\\a.prn"},
-        {bytes(u"C:\\b.prn", 0), u"C:\\b.prn"},           // no NUL within the input
-        {bytes(u"C:\\c.prn", 4), u"C:\\c.prn"},           // oversized input
-        {[&] { auto b = bytes(u"C:\\d.prn", 0); b.push_back('x'); return b; }(), u"C:\\d.prn"}, // odd size
+        {bytes(u"C:\\b.prn", 0), u"C:\\b.prn"}, // no NUL within the input
+        {bytes(u"C:\\c.prn", 4), u"C:\\c.prn"}, // oversized input
+        {[&] {
+             auto b = bytes(u"C:\\d.prn", 0);
+             b.push_back('x');
+             return b;
+         }(),
+         u"C:\\d.prn"}, // odd size
         {{}, nullptr},
         {{0, 0}, u""},
     };
@@ -196,7 +212,9 @@ TEST_F(EscapeTest, ThroughTheDeviceContext) {
     EXPECT_EQ(state, 6u);
     DWORD copies = 3;
     INT got = 0;
-    EXPECT_EQ(ExtEscape(hdc, SETCOPYCOUNT, 4, reinterpret_cast<LPCSTR>(&copies), 4, reinterpret_cast<LPSTR>(&got)), 1);
+    EXPECT_EQ(ExtEscape(hdc, SETCOPYCOUNT, 4, reinterpret_cast<LPCSTR>(&copies), 4,
+                        reinterpret_cast<LPSTR>(&got)),
+              1);
     EXPECT_EQ(got, 3);
     EXPECT_GT(EndPage(hdc), 0);
     EXPECT_GT(EndDoc(hdc), 0);

@@ -57,8 +57,10 @@ class JobPromptTest : public ::testing::Test {
         fs::copy_file(RECORDING_PROMPT_PATH, host + "/Jobprompt.EXE");
         ui = LoadLibraryW((folder + u"Sheetwright.DLL").c_str());
         ASSERT_NE(ui, nullptr);
-        calls = reinterpret_cast<long (*)(const char*)>(reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiCalls")));
-        notes = reinterpret_cast<const char* (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiNotes")));
+        calls = reinterpret_cast<long (*)(const char*)>(
+            reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiCalls")));
+        notes = reinterpret_cast<const char* (*)()>(
+            reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiNotes")));
         answers = reinterpret_cast<void (*)(int, int)>(
             reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiSetAnswers")));
         ASSERT_TRUE(calls && notes && answers);
@@ -155,10 +157,12 @@ TEST(PromptBlocks, AnswersAreCutToTheirFields) {
     std::memset(block.data() + 1100, 'P', 32);
     std::memset(block.data() + 1264, 'D', 32);
     TakeJobPromptAnswers(8, block.data(), block.size(), &d);
-    EXPECT_EQ(Field(Bytes(d.priv, d.priv + sizeof d.priv), priv::MailboxId, 32), std::string(31, 'I'));
+    EXPECT_EQ(Field(Bytes(d.priv, d.priv + sizeof d.priv), priv::MailboxId, 32),
+              std::string(31, 'I'));
     EXPECT_EQ(d.priv[priv::MailboxId + 31], 0);
     EXPECT_EQ(d.priv[priv::SecurePassword + 31], 0);
-    EXPECT_EQ(Field(Bytes(d.priv, d.priv + sizeof d.priv), priv::DeptCode, 32), std::string(31, 'D'));
+    EXPECT_EQ(Field(Bytes(d.priv, d.priv + sizeof d.priv), priv::DeptCode, 32),
+              std::string(31, 'D'));
     // A block cut short gives what lies within it, never a read past it.
     DevmodeImage e = OwnDevmode();
     std::memcpy(e.priv + priv::DeptCode, "old", 3);
@@ -183,13 +187,16 @@ TEST_F(JobPromptTest, KindsOneAndEightConfirmedInTheConsoleUsersSession) {
     EXPECT_EQ(WideAt(rec, 8, 260), folder + u"Sheetwright.DLL");
     EXPECT_EQ(WideAt(rec, 528, 260), folder + u"MODEL.DAT");
     EXPECT_EQ(Field(rec, 1132, 3), "P1");
-    EXPECT_EQ(Field(Bytes(dev->devmode.priv, dev->devmode.priv + 1100), priv::SecureBoxId, 32), "BOX9");
-    EXPECT_EQ(Field(Bytes(dev->devmode.priv, dev->devmode.priv + 1100), priv::SecurePassword, 32), "secret");
+    EXPECT_EQ(Field(Bytes(dev->devmode.priv, dev->devmode.priv + 1100), priv::SecureBoxId, 32),
+              "BOX9");
+    EXPECT_EQ(Field(Bytes(dev->devmode.priv, dev->devmode.priv + 1100), priv::SecurePassword, 32),
+              "secret");
     auto launches = platform::test::ProcessLaunches();
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_TRUE(launches[0].asUser);
     EXPECT_EQ(launches[0].sessionId, 1u);
-    EXPECT_EQ(launches[0].creationFlags & CREATE_NEW_CONSOLE, static_cast<DWORD>(CREATE_NEW_CONSOLE));
+    EXPECT_EQ(launches[0].creationFlags & CREATE_NEW_CONSOLE,
+              static_cast<DWORD>(CREATE_NEW_CONSOLE));
     EXPECT_EQ(launches[0].showWindow, SW_SHOW);
     ASSERT_EQ(launches[0].arguments.size(), 2u);
     EXPECT_EQ(launches[0].arguments[1], u"VELMJOB0012");
@@ -225,14 +232,16 @@ TEST_F(JobPromptTest, RefusalsCancelHangCrashAndNoUserToken) {
     }
     auto launches = platform::test::ProcessLaunches();
     ASSERT_EQ(launches.size(), 3u);
-    for (const auto& l : launches) EXPECT_FALSE(l.asUser);
+    for (const auto& l : launches)
+        EXPECT_FALSE(l.asUser);
 }
 
 TEST_F(JobPromptTest, NoProgramOrABlockThatExistsFails) {
     TestDevice dev(u"P1", false);
     dev->jobId = 5;
     Script("ok a b c");
-    HANDLE squatter = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, u"VELMJOB0005");
+    HANDLE squatter =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, u"VELMJOB0005");
     ASSERT_NE(squatter, nullptr);
     EXPECT_EQ(StartJobPrompt(dev.get(), kPromptDeptCode), 2);
     CloseHandle(squatter);
@@ -293,7 +302,8 @@ TEST_F(JobPromptTest, PriorPrintCheckThroughTheProgram) {
     EXPECT_EQ(dev->reapplyColorMode, 2);
     auto launches = platform::test::ProcessLaunches();
     ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].creationFlags & NORMAL_PRIORITY_CLASS, static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+    EXPECT_EQ(launches[0].creationFlags & NORMAL_PRIORITY_CLASS,
+              static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
     EXPECT_EQ(launches[0].arguments.back(), u"PRECHECK_MAPPING_NAME_00009");
 
     // A device mode of another size is not taken.
@@ -359,8 +369,8 @@ TEST_F(JobPromptTest, PrintToAnExistingFileSkipsThePriorPrintCheck) {
         HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
         ASSERT_NE(hdc, nullptr);
         std::u16string file(name);
-        ASSERT_EQ(ExtEscape(hdc, 32767, static_cast<int>((file.size() + 1) * 2), reinterpret_cast<LPCSTR>(file.c_str()),
-                            0, nullptr),
+        ASSERT_EQ(ExtEscape(hdc, 32767, static_cast<int>((file.size() + 1) * 2),
+                            reinterpret_cast<LPCSTR>(file.c_str()), 0, nullptr),
                   1);
         DOCINFOW di{sizeof(DOCINFOW), u"Doc", nullptr, nullptr, 0};
         ASSERT_GT(StartDocW(hdc, &di), 0);

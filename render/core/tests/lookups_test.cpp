@@ -111,7 +111,8 @@ TEST_F(LookupsTest, BandBitDepth) {
         EXPECT_EQ(inkforge::GetBandBitDepth(dev.get()), 1u);
     }
     // Without model data the band is 1 bit.
-    std::filesystem::remove(platform::HostPath(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\P1\\MODEL.DAT"));
+    std::filesystem::remove(
+        platform::HostPath(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\P1\\MODEL.DAT"));
     TestDevice dev(u"P1", false);
     EXPECT_EQ(dev->modelData, nullptr);
     inkforge::SetPrivU32(dev->devmode, priv::FeatureFlags, 1u << 16);
@@ -140,7 +141,8 @@ TEST_F(LookupsTest, SourcesForPaperAndMedia) {
 TEST_F(LookupsTest, ModelDataFileIsCheckedBeforeUse) {
     Bytes model = SampleModel("LP1220");
     Install(model);
-    std::string path = platform::HostPath(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\P1\\MODEL.DAT");
+    std::string path =
+        platform::HostPath(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\P1\\MODEL.DAT");
     HANDLE printer = nullptr;
     std::u16string name = u"P1";
     ASSERT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
@@ -161,7 +163,8 @@ TEST_F(LookupsTest, ModelDataFileIsCheckedBeforeUse) {
     wrongMagic[0] = 'X';
     Bytes tableEnd = model;
     std::memset(tableEnd.data() + 8, 0xFF, 4);
-    for (const Bytes& b : {wrongSize, wrongMagic, tableEnd, Bytes(model.begin(), model.begin() + 8), Bytes{}}) {
+    for (const Bytes& b :
+         {wrongSize, wrongMagic, tableEnd, Bytes(model.begin(), model.begin() + 8), Bytes{}}) {
         write(b);
         EXPECT_EQ(inkforge::LoadModelData(printer), nullptr);
     }
@@ -201,7 +204,8 @@ TEST_F(LookupsTest, WorkingFolderAndFontDataFile) {
         DWORD head[5] = {magic, 0, version, count, 0};
         std::fwrite(head, sizeof head, 1, f);
         std::vector<BYTE> record(192, 'R');
-        for (size_t i = 0; i < records; ++i) std::fwrite(record.data(), 1, record.size(), f);
+        for (size_t i = 0; i < records; ++i)
+            std::fwrite(record.data(), 1, record.size(), f);
         std::fclose(f);
     };
     struct Case {
@@ -209,12 +213,13 @@ TEST_F(LookupsTest, WorkingFolderAndFontDataFile) {
         size_t records;
         DWORD expected;
     };
-    for (const Case& c : std::vector<Case>{{0x4D46, 1, 2, 2, 2},
-                                           {0x4D47, 1, 2, 2, 0},
-                                           {0x4D46, 2, 2, 2, 0},
-                                           {0x4D46, 1, 0, 2, 0},
-                                           {0x4D46, 1, 3, 2, 0},           // short
-                                           {0x4D46, 1, 0x7FFFFFFF, 2, 0}}) { // a count the file cannot hold
+    for (const Case& c :
+         std::vector<Case>{{0x4D46, 1, 2, 2, 2},
+                           {0x4D47, 1, 2, 2, 0},
+                           {0x4D46, 2, 2, 2, 0},
+                           {0x4D46, 1, 0, 2, 0},
+                           {0x4D46, 1, 3, 2, 0},             // short
+                           {0x4D46, 1, 0x7FFFFFFF, 2, 0}}) { // a count the file cannot hold
         write(c.magic, c.version, c.count, c.records);
         TestDevice other(u"P1", false);
         inkforge::ReadFontDataFile(other.get());

@@ -33,7 +33,8 @@ class OutputWriterTest : public ::testing::Test {
     }
     static Bytes Pattern(size_t n, BYTE seed) {
         Bytes b(n);
-        for (size_t i = 0; i < n; ++i) b[i] = static_cast<BYTE>(seed + i * 13);
+        for (size_t i = 0; i < n; ++i)
+            b[i] = static_cast<BYTE>(seed + i * 13);
         return b;
     }
 };
@@ -60,7 +61,8 @@ TEST_F(OutputWriterTest, ChunksAndTheBytesThatWait) {
         BYTE seed = 1;
         for (size_t n : c.writes) {
             Bytes b = Pattern(n, seed++);
-            ASSERT_TRUE(inkforge::OutputBytes(dev.get(), b.data(), static_cast<DWORD>(b.size()))) << c.name;
+            ASSERT_TRUE(inkforge::OutputBytes(dev.get(), b.data(), static_cast<DWORD>(b.size())))
+                << c.name;
             all.insert(all.end(), b.begin(), b.end());
         }
         EXPECT_EQ(WritePrinterSizes(), c.calls) << c.name;
@@ -81,8 +83,8 @@ TEST_F(OutputWriterTest, FramesAndByteLists) {
     EXPECT_FALSE(inkforge::WriteFrame(dev.get(), 'h', big.data(), static_cast<DWORD>(big.size())));
     EXPECT_TRUE(inkforge::WriteRasterChunk(dev.get(), two, 2, true, false));
     EXPECT_TRUE(inkforge::FlushOutput(dev.get()));
-    EXPECT_EQ(dev.Finish(), (Bytes{0x1B, 0x01, 0x00, 'p', 0x1B, 0x03, 0x00, 'a', 0x58, 0x02, 0x1B, 0x27, 0xFF,
-                                   0x1B, 0x04, 0x00, 'h', 0x02, 0x58, 0x02}));
+    EXPECT_EQ(dev.Finish(), (Bytes{0x1B, 0x01, 0x00, 'p',  0x1B, 0x03, 0x00, 'a',  0x58, 0x02,
+                                   0x1B, 0x27, 0xFF, 0x1B, 0x04, 0x00, 'h',  0x02, 0x58, 0x02}));
 }
 
 TEST_F(OutputWriterTest, CancelSeenByThePollAtMostEvery5000Ms) {
@@ -95,7 +97,8 @@ TEST_F(OutputWriterTest, CancelSeenByThePollAtMostEvery5000Ms) {
     platform::test::AbortAfterChecks(0);
     EXPECT_TRUE(inkforge::OutputBytes(dev.get(), b, 8));
     platform::test::AdvanceTime(4999);
-    for (int i = 0; i < 100; ++i) EXPECT_TRUE(inkforge::OutputBytes(dev.get(), b, 8));
+    for (int i = 0; i < 100; ++i)
+        EXPECT_TRUE(inkforge::OutputBytes(dev.get(), b, 8));
     EXPECT_EQ(platform::test::CheckAbortCalls(), 0);
     // 5000 ms after the start the engine is asked, and reports the cancel.
     platform::test::AdvanceTime(1);
@@ -148,7 +151,8 @@ TEST_F(OutputWriterTest, ShortOrFailedWritePrinterCancelsTheJob) {
         else
             spl::test::ShortWriteNext(1, 100, 1);
         Bytes b = Pattern(20000, 3);
-        EXPECT_FALSE(inkforge::OutputBytes(dev.get(), b.data(), static_cast<DWORD>(b.size()))) << fail;
+        EXPECT_FALSE(inkforge::OutputBytes(dev.get(), b.data(), static_cast<DWORD>(b.size())))
+            << fail;
         EXPECT_TRUE(dev->jobFlags & inkforge::job::Cancelled);
         size_t calls = spl::test::Calls().size();
         EXPECT_FALSE(inkforge::OutputBytes(dev.get(), b.data(), 10));
@@ -216,7 +220,8 @@ TEST_F(OutputWriterTest, TemporaryOutputFileGetsFramedChunks) {
     TestDevice dev(u"P1");
     std::u16string name = u"C:\\Temp\\out.bin";
     CreateDirectoryW(u"C:\\Temp", nullptr);
-    dev->tempFile = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    dev->tempFile = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(dev->tempFile, INVALID_HANDLE_VALUE);
     Bytes b = Pattern(5000, 9);
     ASSERT_TRUE(inkforge::OutputBytes(dev.get(), b.data(), 5000));

@@ -40,12 +40,15 @@ class PhysicalDeviceTest : public ::testing::Test {
 
 TEST_F(PhysicalDeviceTest, DriverEntryAndQuery) {
     Install(SampleModel("LP1220"));
-    HMODULE driver = LoadLibraryW(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\P1\\Inkforge.DLL");
+    HMODULE driver =
+        LoadLibraryW(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\P1\\Inkforge.DLL");
     ASSERT_NE(driver, nullptr);
-    auto enable = reinterpret_cast<PFN_DrvEnableDriver>(reinterpret_cast<PFN>(GetProcAddress(driver, "DrvEnableDriver")));
+    auto enable = reinterpret_cast<PFN_DrvEnableDriver>(
+        reinterpret_cast<PFN>(GetProcAddress(driver, "DrvEnableDriver")));
     auto query = reinterpret_cast<BOOL(APIENTRY*)(DWORD, PVOID, DWORD, PDWORD)>(
         reinterpret_cast<PFN>(GetProcAddress(driver, "DrvQueryDriverInfo")));
-    auto disable = reinterpret_cast<PFN_DrvDisableDriver>(reinterpret_cast<PFN>(GetProcAddress(driver, "DrvDisableDriver")));
+    auto disable = reinterpret_cast<PFN_DrvDisableDriver>(
+        reinterpret_cast<PFN>(GetProcAddress(driver, "DrvDisableDriver")));
     ASSERT_TRUE(enable && query && disable);
 
     DRVENABLEDATA ded{};
@@ -57,14 +60,17 @@ TEST_F(PhysicalDeviceTest, DriverEntryAndQuery) {
     ASSERT_TRUE(enable(DDI_DRIVER_VERSION_NT4, sizeof ded, &ded));
     EXPECT_EQ(ded.iDriverVersion, 0x30101u);
     std::vector<ULONG> order;
-    for (ULONG i = 0; i < ded.c; ++i) order.push_back(ded.pdrvfn[i].iFunc);
+    for (ULONG i = 0; i < ded.c; ++i)
+        order.push_back(ded.pdrvfn[i].iFunc);
     // The life-cycle hooks lead the table; the hooks of the other Parts follow.
     ASSERT_GE(order.size(), 10u);
     EXPECT_EQ(std::vector<ULONG>(order.begin(), order.begin() + 10),
               (std::vector<ULONG>{INDEX_DrvEnablePDEV, INDEX_DrvResetPDEV, INDEX_DrvCompletePDEV,
-                                  INDEX_DrvDisablePDEV, INDEX_DrvEnableSurface, INDEX_DrvDisableSurface,
-                                  INDEX_DrvSendPage, INDEX_DrvStartPage, INDEX_DrvStartDoc, INDEX_DrvEndDoc}));
-    EXPECT_NE(std::find(order.begin(), order.end(), static_cast<ULONG>(INDEX_DrvEscape)), order.end());
+                                  INDEX_DrvDisablePDEV, INDEX_DrvEnableSurface,
+                                  INDEX_DrvDisableSurface, INDEX_DrvSendPage, INDEX_DrvStartPage,
+                                  INDEX_DrvStartDoc, INDEX_DrvEndDoc}));
+    EXPECT_NE(std::find(order.begin(), order.end(), static_cast<ULONG>(INDEX_DrvEscape)),
+              order.end());
     long before = platform::test::LiveEngAllocations();
     disable();
     EXPECT_EQ(platform::test::LiveEngAllocations(), before - 2) << "the two glyph sets";
@@ -98,7 +104,8 @@ TEST_F(PhysicalDeviceTest, HooksRefuseARecordWithADamagedSignature) {
         EXPECT_FALSE(inkforge::DrvEndDoc(&so, 0));
         EXPECT_EQ(inkforge::DrvEnableSurface(reinterpret_cast<DHPDEV>(dev.get())), nullptr);
         inkforge::DrvDisableSurface(reinterpret_cast<DHPDEV>(dev.get())); // silently
-        EXPECT_FALSE(inkforge::DrvResetPDEV(reinterpret_cast<DHPDEV>(dev.get()), reinterpret_cast<DHPDEV>(dev.get())));
+        EXPECT_FALSE(inkforge::DrvResetPDEV(reinterpret_cast<DHPDEV>(dev.get()),
+                                            reinterpret_cast<DHPDEV>(dev.get())));
         *sig = kept;
     }
     SURFOBJ none{};
@@ -263,12 +270,13 @@ TEST_F(PhysicalDeviceTest, BandHeightIsNeverZero) {
     struct Case {
         DWORD page, stride, budget, height;
     };
-    for (const Case& c : std::vector<Case>{{7016, 620, 4u << 20, 6760},
-                                           {100, 620, 4u << 20, 100},
-                                           {7016, 14880, 4u << 20, 280},
-                                           {7016, 1u << 23, 4u << 20, 8}, // a line beyond the budget
-                                           {5, 1u << 23, 4u << 20, 5},
-                                           {7016, 0, 4u << 20, 7016}}) {
+    for (const Case& c :
+         std::vector<Case>{{7016, 620, 4u << 20, 6760},
+                           {100, 620, 4u << 20, 100},
+                           {7016, 14880, 4u << 20, 280},
+                           {7016, 1u << 23, 4u << 20, 8}, // a line beyond the budget
+                           {5, 1u << 23, 4u << 20, 5},
+                           {7016, 0, 4u << 20, 7016}}) {
         EXPECT_EQ(inkforge::BandHeight(c.page, c.stride, c.budget), c.height) << c.stride;
     }
 }

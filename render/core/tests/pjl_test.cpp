@@ -32,14 +32,20 @@ std::string Convert(DWORD flags, DWORD max, const std::u16string& text) {
 }
 
 TEST(PjlText, ControlCharactersByTheItemFlags) {
-    const std::u16string text = u"a\"b\x1B" u"c\x7F" u"d\te\r\nf";
+    const std::u16string text = u"a\"b\x1B"
+                                u"c\x7F"
+                                u"d\te\r\nf";
     EXPECT_EQ(Convert(0, 0, text), "a b c d e  f");
     EXPECT_EQ(Convert(flag::KeepQuote, 0, text), "a\"b c d e  f");
-    EXPECT_EQ(Convert(flag::KeepEsc | flag::KeepDel, 0, text), "a b\x1B" "c\x7F" "d e  f");
+    EXPECT_EQ(Convert(flag::KeepEsc | flag::KeepDel, 0, text), "a b\x1B"
+                                                               "c\x7F"
+                                                               "d e  f");
     // Other control characters may be kept; CR and LF never, so that no text
     // starts a PJL line of its own.
     EXPECT_EQ(Convert(flag::KeepControl | flag::KeepQuote | flag::KeepEsc | flag::KeepDel, 0, text),
-              "a\"b\x1B" "c\x7F" "d\te  f");
+              "a\"b\x1B"
+              "c\x7F"
+              "d\te  f");
 }
 
 TEST(PjlText, TruncationKeepsHeadOrTail) {
@@ -56,8 +62,8 @@ TEST(PjlText, TruncationKeepsHeadOrTail) {
 TEST(PjlText, TruncationNeverSplitsADoubleByteCharacter) {
     ASSERT_TRUE(platform::test::SetAnsiCodePage(932));
     const std::u16string text = u"a\u3042\u3044\u3046"; // 1 + 3 x 2 bytes
-    std::string a = inkforge::ToAnsi(u"a"), ai = inkforge::ToAnsi(u"\u3042"), i = inkforge::ToAnsi(u"\u3044"),
-                u = inkforge::ToAnsi(u"\u3046");
+    std::string a = inkforge::ToAnsi(u"a"), ai = inkforge::ToAnsi(u"\u3042"),
+                i = inkforge::ToAnsi(u"\u3044"), u = inkforge::ToAnsi(u"\u3046");
     EXPECT_EQ(Convert(flag::Truncate, 4, text), a + ai);
     EXPECT_EQ(Convert(flag::Truncate, 5, text), a + ai + i);
     EXPECT_EQ(Convert(flag::Truncate | flag::KeepTail, 5, text), i + u);
@@ -90,8 +96,8 @@ TEST(PjlText, LineBreaksOfFormats) {
 }
 
 TEST(PjlText, OutputTrayCodeMaps) {
-    const std::vector<std::pair<WORD, WORD>> codes = {{0, 1},   {1, 2},   {2, 5},   {257, 3}, {513, 4},
-                                                      {514, 6}, {769, 7}, {770, 8}, {771, 9}};
+    const std::vector<std::pair<WORD, WORD>> codes = {
+        {0, 1}, {1, 2}, {2, 5}, {257, 3}, {513, 4}, {514, 6}, {769, 7}, {770, 8}, {771, 9}};
     for (auto [code, index] : codes) {
         EXPECT_EQ(inkforge::CodeToQuery34Index(code), index);
         if (code) {
@@ -109,14 +115,17 @@ TEST(PjlText, OutputTrayCodeMaps) {
 nlohmann::json PjlModel(bool crlf, const std::vector<nlohmann::json>& items) {
     nlohmann::json codes = SampleSource("CX5540")["codes"];
     nlohmann::json entries = nlohmann::json::array();
-    for (const auto& item : items) entries.push_back(item);
+    for (const auto& item : items)
+        entries.push_back(item);
     codes["65"] = {{"s0", crlf ? "0x40000000" : "0"}, {"s1", 0}, {"entries", entries}};
     return nlohmann::json{{"format", 303}, {"codes", codes}};
 }
 
-nlohmann::json Item(int id, const std::vector<std::pair<int, std::string>>& lines, int flags = 0, int max = 0) {
+nlohmann::json Item(int id, const std::vector<std::pair<int, std::string>>& lines, int flags = 0,
+                    int max = 0) {
     nlohmann::json l = nlohmann::json::array();
-    for (const auto& [variant, text] : lines) l.push_back({variant, text});
+    for (const auto& [variant, text] : lines)
+        l.push_back({variant, text});
     return {{"id", id}, {"flags", flags}, {"max", max}, {"s3", 0}, {"lines", l}};
 }
 
@@ -192,8 +201,10 @@ TEST_F(PjlHeaderTest, JobTextsAreConvertedByTheirItemsFlags) {
     dev->get()->userName = inkforge::HeapString(dev->get(), u"x\"y\r\nz");
     inkforge::HeapFreeString(dev->get(), &dev->get()->machineName);
     dev->get()->machineName = inkforge::HeapString(dev->get(), u"");
-    std::string expected = std::string("@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n") + "@PJL SET JOBNAME=\"" + inkforge::ToAnsi(u"a\u3042") + "\"\n" +
-                           "@PJL SET USER=\"y  z\"\n" + "@PJL ENTER LANGUAGE=GDI\n";
+    std::string expected =
+        std::string("@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n") +
+        "@PJL SET JOBNAME=\"" + inkforge::ToAnsi(u"a\u3042") + "\"\n" + "@PJL SET USER=\"y  z\"\n" +
+        "@PJL ENTER LANGUAGE=GDI\n";
     EXPECT_EQ(Header(), expected);
 }
 
@@ -206,8 +217,9 @@ TEST_F(PjlHeaderTest, FooterNamesTheDocumentOrUntitled) {
 }
 
 TEST_F(PjlHeaderTest, DeviceModeTextsCannotStartALine) {
-    Install(PjlModel(false, {Item(17, {{0, "SET HOLDKEY=\"%s\""}}), Item(18, {{0, "SET PASS=\"%s\""}}),
-                             Item(58, {{0, "SET USER=\"%s\""}})}));
+    Install(
+        PjlModel(false, {Item(17, {{0, "SET HOLDKEY=\"%s\""}}), Item(18, {{0, "SET PASS=\"%s\""}}),
+                         Item(58, {{0, "SET USER=\"%s\""}})}));
     inkforge::DevmodeImage& d = dev->get()->devmode;
     inkforge::SetPrivU32(d, priv::PrivateFlags, (1u << 26));
     inkforge::SetPrivU16(d, priv::JobType, 3);
@@ -221,9 +233,13 @@ TEST_F(PjlHeaderTest, DeviceModeTextsCannotStartALine) {
     std::string header = Header();
     EXPECT_EQ(header, "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n"
                       "@PJL SET HOLDKEY=\"B1   @PJL SET EVIL=1\"\n"
-                      "@PJL SET PASS=\"" + std::string(32, 'P') + "\"\n"
-                      "@PJL SET USER=\"" + std::string(32, 'U') + "\"\n"
-                      "@PJL ENTER LANGUAGE=GDI\n");
+                      "@PJL SET PASS=\"" +
+                          std::string(32, 'P') +
+                          "\"\n"
+                          "@PJL SET USER=\"" +
+                          std::string(32, 'U') +
+                          "\"\n"
+                          "@PJL ENTER LANGUAGE=GDI\n");
 }
 
 TEST_F(PjlHeaderTest, CopiesLineMarksTheJob) {
@@ -232,7 +248,8 @@ TEST_F(PjlHeaderTest, CopiesLineMarksTheJob) {
     inkforge::SetPrivU32(d, priv::PrivateFlags, 1u << 15);
     d.dm.dmCopies = 4;
     d.dm.dmCollate = 0;
-    EXPECT_EQ(Header(), "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n" "@PJL SET COPIES=4\n@PJL ENTER LANGUAGE=GDI\n");
+    EXPECT_EQ(Header(), "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n"
+                        "@PJL SET COPIES=4\n@PJL ENTER LANGUAGE=GDI\n");
     EXPECT_TRUE(dev->get()->jobFlags & inkforge::job::CopiesLineWritten);
 }
 
@@ -245,27 +262,33 @@ TEST_F(PjlHeaderTest, ResolutionAndDuplexTablesOfTheModel) {
     inkforge::SetPrivU16(d, priv::ResolutionCode, 4);
     d.dm.dmDuplex = 3;
     // Mode 4 is 600 x 1200: its quality entry names x, the resolution table both.
-    EXPECT_EQ(Header(), "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n"
-                        "@PJL SET RESOLUTION=600\n@PJL SET RESO=600X1200\n"
-                        "@PJL SET DUPLEX=ON\n@PJL SET BINDING=SHORTEDGE\n@PJL ENTER LANGUAGE=GDI\n");
+    EXPECT_EQ(Header(),
+              "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n"
+              "@PJL SET RESOLUTION=600\n@PJL SET RESO=600X1200\n"
+              "@PJL SET DUPLEX=ON\n@PJL SET BINDING=SHORTEDGE\n@PJL ENTER LANGUAGE=GDI\n");
 }
 
 TEST_F(PjlHeaderTest, HostAddressLine) {
     Install(PjlModel(false, {Item(15, {{0, "SET IP=%d.%d.%d.%d"}})}));
     platform::test::ClearAbsent();
     // The system's Winsock does not hand these two out by name yet.
-    auto exported = [](auto f) { return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f)); };
-    platform::loader::RegisterSystemExport(u"wsock32.dll", "gethostbyname", exported(&gethostbyname));
+    auto exported = [](auto f) {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
+    };
+    platform::loader::RegisterSystemExport(u"wsock32.dll", "gethostbyname",
+                                           exported(&gethostbyname));
     platform::loader::RegisterSystemExport(u"wsock32.dll", "inet_ntoa", exported(&inet_ntoa));
     platform::test::SetComputerName(u"WS01");
     platform::test::SetHostAddresses("WS01", {"192.0.2.7"});
     EXPECT_EQ(inkforge::GetLocalIPv4Address(), 0x070200C0u);
-    EXPECT_EQ(Header(), "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n" "@PJL SET IP=192.0.2.7\n@PJL ENTER LANGUAGE=GDI\n");
+    EXPECT_EQ(Header(), "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n"
+                        "@PJL SET IP=192.0.2.7\n@PJL ENTER LANGUAGE=GDI\n");
     // Without Winsock, or without an address, there is no line.
     dev = std::make_unique<TestDevice>(u"P1");
     platform::test::MakeModuleAbsent(u"wsock32.dll");
     EXPECT_EQ(inkforge::GetLocalIPv4Address(), 0u);
-    EXPECT_EQ(Header(), "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n" "@PJL ENTER LANGUAGE=GDI\n");
+    EXPECT_EQ(Header(), "@PJL COMMENT OSVersion=\"Windows Vista;Build 19045;AMD64\"\n"
+                        "@PJL ENTER LANGUAGE=GDI\n");
 }
 
 } // namespace

@@ -45,25 +45,31 @@ nlohmann::json SourceWith(int format, const nlohmann::json& codes) {
     return source;
 }
 
-Bytes Compile(const nlohmann::json& source) { return modelc::Compile(source); }
+Bytes Compile(const nlohmann::json& source) {
+    return modelc::Compile(source);
+}
 
 void InstallPrinter(const std::u16string& name, const Bytes& model) {
     std::u16string folder = spl::DriversFolder() + u"\\" + name;
     fs::path host(platform::HostPath(folder));
     fs::create_directories(host);
     for (const char* file : {"Inkforge.DLL", "Modelsmith.DLL"})
-        fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file, fs::copy_options::overwrite_existing);
+        fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file,
+                      fs::copy_options::overwrite_existing);
     // The tone and JBIG libraries that banded pages load, where built (the
     // tests of turned bands bring the codec library themselves).
     for (const char* file : {"TONEMILL.DLL", "Dotpacker.DLL"})
         if (fs::exists(fs::path(PKG_DRIVER_DIR) / file))
-            fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file, fs::copy_options::overwrite_existing);
+            fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file,
+                          fs::copy_options::overwrite_existing);
     {
         std::ofstream out(host / "MODEL.DAT", std::ios::binary);
-        out.write(reinterpret_cast<const char*>(model.data()), static_cast<std::streamsize>(model.size()));
+        out.write(reinterpret_cast<const char*>(model.data()),
+                  static_cast<std::streamsize>(model.size()));
     }
     bool havePort = false;
-    for (const auto& p : spl::Ports()) havePort |= p.name == u"LPT1:";
+    for (const auto& p : spl::Ports())
+        havePort |= p.name == u"LPT1:";
     if (!havePort) {
         ASSERT_EQ(spl::AddPort({u"LPT1:", u"Local Port", u""}), 0u);
     }
@@ -84,7 +90,8 @@ void InstallPrinter(const std::u16string& name, const Bytes& model) {
 inkforge::DevmodeImage OwnDevmode(const std::u16string& device) {
     inkforge::DevmodeImage d;
     std::memset(&d, 0, sizeof d);
-    for (size_t i = 0; i < device.size() && i < 31; ++i) d.dm.dmDeviceName[i] = device[i];
+    for (size_t i = 0; i < device.size() && i < 31; ++i)
+        d.dm.dmDeviceName[i] = device[i];
     inkforge::StampHeader(d.dm);
     d.dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_DUPLEX | DM_COLLATE;
     d.dm.dmOrientation = 1;
@@ -165,10 +172,18 @@ std::vector<std::string> Outline(const streamdump::Decoding& d, const Bytes& str
     std::vector<std::string> out;
     for (const auto& i : d.items) {
         switch (i.kind) {
-        case streamdump::ItemKind::Uel: out.push_back("UEL"); break;
-        case streamdump::ItemKind::PjlLine: out.push_back("PJL " + i.text); break;
-        case streamdump::ItemKind::JobOpen: out.push_back("OPEN"); break;
-        case streamdump::ItemKind::JobClose: out.push_back("CLOSE"); break;
+        case streamdump::ItemKind::Uel:
+            out.push_back("UEL");
+            break;
+        case streamdump::ItemKind::PjlLine:
+            out.push_back("PJL " + i.text);
+            break;
+        case streamdump::ItemKind::JobOpen:
+            out.push_back("OPEN");
+            break;
+        case streamdump::ItemKind::JobClose:
+            out.push_back("CLOSE");
+            break;
         case streamdump::ItemKind::Frame: {
             std::string s(1, static_cast<char>(i.opcode));
             for (size_t k = 0; k < i.payloadSize && k < 16; ++k) {
@@ -179,8 +194,12 @@ std::vector<std::string> Outline(const streamdump::Decoding& d, const Bytes& str
             out.push_back(s);
             break;
         }
-        case streamdump::ItemKind::Bytes: out.push_back("BYTES " + i.problem); break;
-        case streamdump::ItemKind::Token: out.push_back("TOKEN " + i.text); break;
+        case streamdump::ItemKind::Bytes:
+            out.push_back("BYTES " + i.problem);
+            break;
+        case streamdump::ItemKind::Token:
+            out.push_back("TOKEN " + i.text);
+            break;
         }
     }
     return out;

@@ -23,7 +23,10 @@ using namespace render_test;
 using namespace inkforge;
 namespace fs = std::filesystem;
 
-std::string Text(const BYTE* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), n)); }
+std::string Text(const BYTE* p, size_t n) {
+    return std::string(reinterpret_cast<const char*>(p),
+                       strnlen(reinterpret_cast<const char*>(p), n));
+}
 
 TEST(SpoolHandoff, RecordAndParameterFileLayouts) {
     EmfJobRecord r = MakeEmfJobRecord(42, true, true, "C:\\Users\\alice\\Work\\");
@@ -34,11 +37,13 @@ TEST(SpoolHandoff, RecordAndParameterFileLayouts) {
     std::memcpy(&v, b + 4, 4);
     EXPECT_EQ(v, 1u | 2u | 4u | 16u);
     EXPECT_EQ(Text(b + 8, 260), "C:\\Users\\alice\\Work\\");
-    for (size_t i = 8 + 21; i < 268; ++i) ASSERT_EQ(b[i], 0) << i;
+    for (size_t i = 8 + 21; i < 268; ++i)
+        ASSERT_EQ(b[i], 0) << i;
     EXPECT_EQ(MakeEmfJobRecord(1, false, false, "").flags, 3u);
     // A folder longer than the field is cut with its NUL kept.
     EmfJobRecord longer = MakeEmfJobRecord(1, false, false, std::string(400, 'x'));
-    EXPECT_EQ(Text(reinterpret_cast<const BYTE*>(longer.workingFolder), 260), std::string(259, 'x'));
+    EXPECT_EQ(Text(reinterpret_cast<const BYTE*>(longer.workingFolder), 260),
+              std::string(259, 'x'));
 
     EmfJobParamFile p = MakeEmfJobParamFile(false, true, "C:\\W\\", "C:\\D\\MODEL.DAT");
     const auto* q = reinterpret_cast<const BYTE*>(&p);
@@ -102,7 +107,8 @@ TEST_F(SpoolHandoffTest, ProgramGetsTheSpoolIdAndTheParameterFile) {
         EXPECT_EQ(v, 1u);
         EXPECT_EQ(Text(file.data() + 268, 260), [&] {
             std::string s;
-            for (char16_t ch : folder + u"MODEL.DAT") s += static_cast<char>(ch);
+            for (char16_t ch : folder + u"MODEL.DAT")
+                s += static_cast<char>(ch);
             return s;
         }());
         auto launches = platform::test::ProcessLaunches();
@@ -119,7 +125,8 @@ TEST_F(SpoolHandoffTest, ProgramGetsTheSpoolIdAndTheParameterFile) {
     EXPECT_FALSE(StartEmfProcessorProgram(dev.get(), false, folder));
     WCHAR temp[MAX_PATH + 1];
     DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    EXPECT_EQ(GetFileAttributesW((std::u16string(temp, n) + u"VLM00006.KPI").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((std::u16string(temp, n) + u"VLM00006.KPI").c_str()),
+              INVALID_FILE_ATTRIBUTES);
 }
 
 } // namespace
@@ -137,7 +144,9 @@ TEST_F(SpoolHandoffTest, EndOfASpoolSideDocumentHandsTheJobOver) {
         DWORD pages;
         DWORD flags;
         bool handed;
-    } cases[] = {{2, job::Started, true}, {0, job::Started, false}, {2, job::Started | job::Cancelled, false},
+    } cases[] = {{2, job::Started, true},
+                 {0, job::Started, false},
+                 {2, job::Started | job::Cancelled, false},
                  {2, job::Started | job::PageOpen, false}};
     for (const Case& c : cases) {
         fs::remove(host + "/ZORPrintEMF.rec");

@@ -27,8 +27,10 @@ class UiLibraryTest : public ::testing::Test {
         std::filesystem::copy_file(FAKE_UI_PATH, platform::HostPath(path));
         ui = LoadLibraryW(path.c_str());
         ASSERT_NE(ui, nullptr);
-        calls = reinterpret_cast<long (*)(const char*)>(reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiCalls")));
-        notes = reinterpret_cast<const char* (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiNotes")));
+        calls = reinterpret_cast<long (*)(const char*)>(
+            reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiCalls")));
+        notes = reinterpret_cast<const char* (*)()>(
+            reinterpret_cast<void (*)()>(GetProcAddress(ui, "FakeUiNotes")));
         ASSERT_TRUE(calls && notes);
     }
     void TearDown() override {
@@ -65,7 +67,9 @@ TEST_F(UiLibraryTest, DepartmentCodeAtTheFirstPageAndAtTheEnd) {
         EXPECT_EQ(calls("uiSetDeptCode"), before + 1);
         std::string n = notes();
         // The code is kept only when the device mode says to save it.
-        EXPECT_NE(n.rfind(flags ? "set block=yes code=1234" : "set block=yes code=\n"), std::string::npos) << n;
+        EXPECT_NE(n.rfind(flags ? "set block=yes code=1234" : "set block=yes code=\n"),
+                  std::string::npos)
+            << n;
     }
     EXPECT_EQ(calls("uiGetDeptCode"), 2);
     EXPECT_NE(std::string(notes()).find("get block=yes devmode=yes"), std::string::npos);

@@ -34,16 +34,22 @@ Bytes OneBitPattern(DWORD w, DWORD h, DWORD kind, DWORD id, bool (*on)(DWORD x, 
     std::memcpy(rec.data(), &head, sizeof head);
     for (DWORD y = 0; y < h; ++y)
         for (DWORD x = 0; x < w; ++x)
-            if (on(x, y)) rec[sizeof head + y * rowBytes + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+            if (on(x, y))
+                rec[sizeof head + y * rowBytes + x / 8] |=
+                    static_cast<std::uint8_t>(0x80 >> (x % 8));
     ULONG colors[2] = {0x000000, 0xFFFFFF};
     std::memcpy(rec.data() + head.colorTableOffset, colors, sizeof colors);
     return rec;
 }
 
-bool Diagonal(DWORD x, DWORD y) { return x == y; }
+bool Diagonal(DWORD x, DWORD y) {
+    return x == y;
+}
 // Every pattern pixel different from its neighbours, so that a misplaced
 // tile shows.
-bool Scatter(DWORD x, DWORD y) { return ((x * 7 + y * 3) % 5) < 2; }
+bool Scatter(DWORD x, DWORD y) {
+    return ((x * 7 + y * 3) % 5) < 2;
+}
 
 struct Captured {
     int calls = 0;
@@ -54,7 +60,8 @@ struct Captured {
 };
 Captured gCaptured;
 
-BOOL CaptureImage(PDEV*, SURFOBJ* so, XLATEOBJ* xlate, const RECTL* target, const RECTL* source, BYTE rop) {
+BOOL CaptureImage(PDEV*, SURFOBJ* so, XLATEOBJ* xlate, const RECTL* target, const RECTL* source,
+                  BYTE rop) {
     ++gCaptured.calls;
     TiledBitmap& b = gCaptured.bitmap;
     b.width = so->sizlBitmap.cx;
@@ -97,28 +104,34 @@ class VectorPattern : public ::testing::Test {
 TEST_F(VectorPattern, EightByEightIsSentAsARasterPattern) {
     Bytes rec = OneBitPattern(8, 8, 6, 41, Diagonal);
     RECTL target{0, 0, 100, 100};
-    ASSERT_TRUE(SetBrush(pdev, reinterpret_cast<const RealizedBrush*>(rec.data()), &target, 0xF0, false));
-    Bytes expected = {0xC0, 1, 0xF8, 0x64,          // indexed colours
-                      0xC0, 0, 0xF8, 0x62,          // 1 bit
-                      0xC1, 8, 0, 0xF8, 0x6C, 0xC1, 8, 0, 0xF8, 0x6B,
-                      0xD1, 32, 0, 32, 0, 0xF8, 0x67, // 600 / 150 = 4 device pixels a pattern pixel
-                      0xC3, 10, 0, 0xF8, 0x69, 0xC0, 0, 0xF8, 0x68, 0xB3,
-                      0xC1, 0, 0, 0xF8, 0x6D, 0xC1, 8, 0, 0xF8, 0x63, 0xC0, 0, 0xF8, 0x65, 0xB4,
-                      0xFA, 16, 0, 0, 0};
-    for (int y = 0; y < 8; ++y) expected.insert(expected.end(), {static_cast<std::uint8_t>(0x80 >> y), 0});
-    expected.insert(expected.end(), {0xB5, 0xC3, 10, 0, 0xF8, 0x08, 0x63, 0xC0, 0xF0, 0xF8, 0x2C, 0x7B,
-                                     0xC0, 0, 0xF8, 0x2D, 0x78, 0xC0, 0, 0xF8, 0x2D, 0x7C});
+    ASSERT_TRUE(
+        SetBrush(pdev, reinterpret_cast<const RealizedBrush*>(rec.data()), &target, 0xF0, false));
+    Bytes expected = {
+        0xC0, 1,    0xF8, 0x64, // indexed colours
+        0xC0, 0,    0xF8, 0x62, // 1 bit
+        0xC1, 8,    0,    0xF8, 0x6C, 0xC1, 8, 0,    0xF8, 0x6B, 0xD1, 32, 0, 32,   0,
+        0xF8, 0x67, // 600 / 150 = 4 device pixels a pattern pixel
+        0xC3, 10,   0,    0xF8, 0x69, 0xC0, 0, 0xF8, 0x68, 0xB3, 0xC1, 0,  0, 0xF8, 0x6D,
+        0xC1, 8,    0,    0xF8, 0x63, 0xC0, 0, 0xF8, 0x65, 0xB4, 0xFA, 16, 0, 0,    0};
+    for (int y = 0; y < 8; ++y)
+        expected.insert(expected.end(), {static_cast<std::uint8_t>(0x80 >> y), 0});
+    expected.insert(expected.end(),
+                    {0xB5, 0xC3, 10, 0,    0xF8, 0x08, 0x63, 0xC0, 0xF0, 0xF8, 0x2C,
+                     0x7B, 0xC0, 0,  0xF8, 0x2D, 0x78, 0xC0, 0,    0xF8, 0x2D, 0x7C});
     EXPECT_EQ(Take(), expected);
     EXPECT_EQ(gCaptured.calls, 0);
     // The same brush again is only selected, and not even that while current.
-    ASSERT_TRUE(SetBrush(pdev, reinterpret_cast<const RealizedBrush*>(rec.data()), &target, 0xF0, false));
+    ASSERT_TRUE(
+        SetBrush(pdev, reinterpret_cast<const RealizedBrush*>(rec.data()), &target, 0xF0, false));
     EXPECT_TRUE(Take().empty());
     // A hatch-style pattern scales by (600 / 20 + 5) / 10 = 3 and takes the next slot.
     Bytes hatch = OneBitPattern(8, 8, 2, 42, Diagonal);
-    ASSERT_TRUE(SetBrush(pdev, reinterpret_cast<const RealizedBrush*>(hatch.data()), &target, 0xF0, false));
+    ASSERT_TRUE(
+        SetBrush(pdev, reinterpret_cast<const RealizedBrush*>(hatch.data()), &target, 0xF0, false));
     Bytes b = Take();
     ASSERT_GT(b.size(), 30u);
-    EXPECT_EQ(Bytes(b.begin() + 18, b.begin() + 30), (Bytes{0xD1, 24, 0, 24, 0, 0xF8, 0x67, 0xC3, 11, 0, 0xF8, 0x69}));
+    EXPECT_EQ(Bytes(b.begin() + 18, b.begin() + 30),
+              (Bytes{0xD1, 24, 0, 24, 0, 0xF8, 0x67, 0xC3, 11, 0, 0xF8, 0x69}));
 }
 
 TEST_F(VectorPattern, SixBySixFillsWithATiledImageAnchoredAtThePageOrigin) {
@@ -139,7 +152,8 @@ TEST_F(VectorPattern, SixBySixFillsWithATiledImageAnchoredAtThePageOrigin) {
         for (LONG y = 0; y < img.height; ++y)
             for (LONG x = 0; x < img.width; ++x) {
                 LONG X = target.left + x, Y = target.top + y;
-                DWORD px = static_cast<DWORD>(((X % 24) + 24) % 24 / 4), py = static_cast<DWORD>(((Y % 24) + 24) % 24 / 4);
+                DWORD px = static_cast<DWORD>(((X % 24) + 24) % 24 / 4),
+                      py = static_cast<DWORD>(((Y % 24) + 24) % 24 / 4);
                 wrong += img.Pixel(x, y) != (Scatter(px, py) ? 1u : 0u);
             }
         EXPECT_EQ(wrong, 0) << target.left << "," << target.top;
@@ -149,8 +163,8 @@ TEST_F(VectorPattern, SixBySixFillsWithATiledImageAnchoredAtThePageOrigin) {
         EXPECT_EQ(gCaptured.source.right, img.width);
     }
     // No brush, no pen, transparent transfer modes; no pattern tokens.
-    EXPECT_EQ(Take(), (Bytes{0xC0, 0, 0xF8, 0x04, 0x63, 0xC0, 0, 0xF8, 0x05, 0x79, 0xC0, 1, 0xF8, 0x2D, 0x78, 0xC0,
-                             1, 0xF8, 0x2D, 0x7C}));
+    EXPECT_EQ(Take(), (Bytes{0xC0, 0, 0xF8, 0x04, 0x63, 0xC0, 0, 0xF8, 0x05, 0x79,
+                             0xC0, 1, 0xF8, 0x2D, 0x78, 0xC0, 1, 0xF8, 0x2D, 0x7C}));
 }
 
 TEST_F(VectorPattern, WhatCannotBeTiledDrawsNothingAndWhatCannotBeSentFails) {
@@ -172,10 +186,11 @@ TEST_F(VectorPattern, WhatCannotBeTiledDrawsNothingAndWhatCannotBeSentFails) {
 }
 
 TEST(PatternRop, OperationsOnThePatternBecomeOperationsOnTheSource) {
-    const BYTE pairs[][2] = {{0x05, 0x11}, {0x0A, 0x22}, {0x0F, 0x33}, {0x50, 0x44}, {0x5A, 0x66}, {0x5F, 0x77},
-                             {0xA0, 0x88}, {0xA5, 0x99}, {0xAF, 0xBB}, {0xF0, 0xCC}, {0xF5, 0xDD}, {0xFA, 0xEE},
-                             {0x03, 0x03}, {0x0C, 0x0C}, {0x30, 0x30}, {0x3C, 0x3C}, {0x3F, 0x3F}, {0xC0, 0xC0},
-                             {0xC3, 0xC3}, {0xCF, 0xCF}, {0xF3, 0xF3}, {0xFC, 0xFC}};
+    const BYTE pairs[][2] = {{0x05, 0x11}, {0x0A, 0x22}, {0x0F, 0x33}, {0x50, 0x44}, {0x5A, 0x66},
+                             {0x5F, 0x77}, {0xA0, 0x88}, {0xA5, 0x99}, {0xAF, 0xBB}, {0xF0, 0xCC},
+                             {0xF5, 0xDD}, {0xFA, 0xEE}, {0x03, 0x03}, {0x0C, 0x0C}, {0x30, 0x30},
+                             {0x3C, 0x3C}, {0x3F, 0x3F}, {0xC0, 0xC0}, {0xC3, 0xC3}, {0xCF, 0xCF},
+                             {0xF3, 0xF3}, {0xFC, 0xFC}};
     int handled = 0;
     for (int rop = 0; rop < 256; ++rop) {
         BYTE out = 0;

@@ -481,7 +481,8 @@ long PageImage::Pixel(int x, int y) const {
 // of the picture takes the image pixel under its centre.
 class ImagePainter {
   public:
-    ImagePainter(PageImage* img, const std::uint8_t* data, std::size_t size) : img_(img), data_(data), size_(size) {}
+    ImagePainter(PageImage* img, const std::uint8_t* data, std::size_t size)
+        : img_(img), data_(data), size_(size) {}
 
     // Whether the token was an image token (drawn or counted as skipped).
     bool Take(const Item& it) {
@@ -498,9 +499,14 @@ class ImagePainter {
             seed_.assign(layout_.rowBytes, 0);
             return true;
         }
-        case kReadImage: Block(it); return true;
-        case kEndImage: in_ = false; return true;
-        default: return false;
+        case kReadImage:
+            Block(it);
+            return true;
+        case kEndImage:
+            in_ = false;
+            return true;
+        default:
+            return false;
         }
     }
 
@@ -519,7 +525,8 @@ class ImagePainter {
             for (int px = 0; px < img_->width; ++px) {
                 long x = static_cast<long>((px + 0.5) / img_->scale);
                 if (x >= w) break;
-                if ((bits[static_cast<std::size_t>(y) * stride + x / 8] >> (7 - x % 8)) & 1) Set(px, py, 0, 0, 0);
+                if ((bits[static_cast<std::size_t>(y) * stride + x / 8] >> (7 - x % 8)) & 1)
+                    Set(px, py, 0, 0, 0);
             }
         }
         ++img_->drawn;
@@ -537,22 +544,29 @@ class ImagePainter {
         const TokenValue* c = it.token.Find(kBlockHeight);
         const TokenValue* m = it.token.Find(kCompression);
         std::string problem;
-        if (!in_ || !s || !s->Whole(&start) || !c || !c->Whole(&count) || !m || !m->Whole(&compression) ||
-            count <= 0 || start < 0 || !it.token.hasData || it.token.dataOffset + it.token.dataSize > size_ ||
-            !DecodeImageRows(data_ + it.token.dataOffset, it.token.dataSize, static_cast<int>(compression),
-                             layout_.rowBytes, static_cast<std::size_t>(count), &seed_, &rows_, &problem)) {
+        if (!in_ || !s || !s->Whole(&start) || !c || !c->Whole(&count) || !m ||
+            !m->Whole(&compression) || count <= 0 || start < 0 || !it.token.hasData ||
+            it.token.dataOffset + it.token.dataSize > size_ ||
+            !DecodeImageRows(data_ + it.token.dataOffset, it.token.dataSize,
+                             static_cast<int>(compression), layout_.rowBytes,
+                             static_cast<std::size_t>(count), &seed_, &rows_, &problem)) {
             ++img_->skipped;
             return;
         }
         const double sc = img_->scale;
         const long dw = std::max(1L, layout_.destWidth), dh = std::max(1L, layout_.destHeight);
-        const int y0 = static_cast<int>(std::floor((layout_.y + double(start) * dh / layout_.height) * sc));
-        const int y1 = static_cast<int>(std::ceil((layout_.y + double(start + count) * dh / layout_.height) * sc));
-        const int x0 = static_cast<int>(std::floor(layout_.x * sc)), x1 = static_cast<int>(std::ceil((layout_.x + dw) * sc));
+        const int y0 =
+            static_cast<int>(std::floor((layout_.y + double(start) * dh / layout_.height) * sc));
+        const int y1 = static_cast<int>(
+            std::ceil((layout_.y + double(start + count) * dh / layout_.height) * sc));
+        const int x0 = static_cast<int>(std::floor(layout_.x * sc)),
+                  x1 = static_cast<int>(std::ceil((layout_.x + dw) * sc));
         for (int py = std::max(0, y0); py < std::min(img_->height, y1); ++py) {
-            long sy = static_cast<long>(((py + 0.5) / sc - layout_.y) * layout_.height / dh) - start;
+            long sy =
+                static_cast<long>(((py + 0.5) / sc - layout_.y) * layout_.height / dh) - start;
             if (sy < 0 || sy >= count) continue;
-            const std::uint8_t* row = rows_.data() + static_cast<std::size_t>(sy) * layout_.rowBytes;
+            const std::uint8_t* row =
+                rows_.data() + static_cast<std::size_t>(sy) * layout_.rowBytes;
             for (int px = std::max(0, x0); px < std::min(img_->width, x1); ++px) {
                 long sx = static_cast<long>(((px + 0.5) / sc - layout_.x) * layout_.width / dw);
                 if (sx < 0 || sx >= layout_.width) continue;

@@ -65,7 +65,8 @@ bool ReadValue(TokenReader& r, int tag, TokenValue* v, std::string* problem) {
             std::uint32_t bits = r.u32();
             float f;
             std::memcpy(&f, &bits, sizeof f);
-            v->numbers.push_back(tag == kUInt32 ? static_cast<double>(bits) : static_cast<double>(f));
+            v->numbers.push_back(tag == kUInt32 ? static_cast<double>(bits)
+                                                : static_cast<double>(f));
         }
         return true;
     }

@@ -21,7 +21,8 @@ struct Stream {
         return *this;
     }
     Stream& Raw(std::initializer_list<int> bytes) {
-        for (int v : bytes) b.push_back(static_cast<std::uint8_t>(v));
+        for (int v : bytes)
+            b.push_back(static_cast<std::uint8_t>(v));
         return *this;
     }
     Stream& Uel() { return Text("\x1B%-12345X"); }
@@ -35,30 +36,40 @@ struct Stream {
 
 std::vector<ItemKind> Kinds(const streamdump::Decoding& d) {
     std::vector<ItemKind> k;
-    for (const auto& i : d.items) k.push_back(i.kind);
+    for (const auto& i : d.items)
+        k.push_back(i.kind);
     return k;
 }
 
 std::string FieldsOf(const streamdump::Item& item) {
     std::string s;
-    for (const auto& f : item.fields) s += f.name + "=" + f.value + ";";
+    for (const auto& f : item.fields)
+        s += f.name + "=" + f.value + ";";
     return s;
 }
 
 TEST(StreamDecoder, WholeJobIsListedInOrderWithFields) {
     Stream s;
-    s.Uel().Text("@PJL JOB\r\n").Text("@PJL COMMENT OSVersion=\"x\"\n").Text("@PJL ENTER LANGUAGE=GDI\r\n");
+    s.Uel()
+        .Text("@PJL JOB\r\n")
+        .Text("@PJL COMMENT OSVersion=\"x\"\n")
+        .Text("@PJL ENTER LANGUAGE=GDI\r\n");
     s.Raw({0x1B, 0x27, 0x31}).Frame('c', {1}).Frame('O', {3, 0}).Frame('s', {1, 0}).Frame('u', {1});
-    s.Frame('a', {0x58, 0x02}).Frame('M', {1}).Frame('C').Frame('p').Frame('h', {3, 9, 9, 9}).Frame('q');
+    s.Frame('a', {0x58, 0x02})
+        .Frame('M', {1})
+        .Frame('C')
+        .Frame('p')
+        .Frame('h', {3, 9, 9, 9})
+        .Frame('q');
     s.Frame('D').Raw({0x1B, 0, 0}).Uel().Text("@PJL EOJ NAME=\"Report\"\r\n");
     streamdump::Decoding d = streamdump::Decode(s.b);
     EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
-    EXPECT_EQ(Kinds(d), (std::vector<ItemKind>{ItemKind::Uel, ItemKind::PjlLine, ItemKind::PjlLine,
-                                                ItemKind::PjlLine, ItemKind::JobOpen, ItemKind::Frame,
-                                                ItemKind::Frame, ItemKind::Frame, ItemKind::Frame, ItemKind::Frame,
-                                                ItemKind::Frame, ItemKind::Frame, ItemKind::Frame, ItemKind::Frame,
-                                                ItemKind::Frame, ItemKind::Frame, ItemKind::JobClose, ItemKind::Uel,
-                                                ItemKind::PjlLine}));
+    EXPECT_EQ(Kinds(d), (std::vector<ItemKind>{
+                            ItemKind::Uel, ItemKind::PjlLine, ItemKind::PjlLine, ItemKind::PjlLine,
+                            ItemKind::JobOpen, ItemKind::Frame, ItemKind::Frame, ItemKind::Frame,
+                            ItemKind::Frame, ItemKind::Frame, ItemKind::Frame, ItemKind::Frame,
+                            ItemKind::Frame, ItemKind::Frame, ItemKind::Frame, ItemKind::Frame,
+                            ItemKind::JobClose, ItemKind::Uel, ItemKind::PjlLine}));
     EXPECT_EQ(d.items[1].text, "@PJL JOB");
     EXPECT_EQ(d.items[1].lineEnd, "CRLF");
     EXPECT_EQ(d.items[2].lineEnd, "LF");
@@ -79,7 +90,9 @@ TEST(StreamDecoder, WholeJobIsListedInOrderWithFields) {
 }
 
 TEST(StreamDecoder, FlagsWhatItCannotParse) {
-    auto inGraphics = [] { return Stream().Uel().Text("@PJL ENTER LANGUAGE=GDI\n").Raw({0x1B, 0x27, 0x31}); };
+    auto inGraphics = [] {
+        return Stream().Uel().Text("@PJL ENTER LANGUAGE=GDI\n").Raw({0x1B, 0x27, 0x31});
+    };
     struct Case {
         const char* name;
         Stream stream;
@@ -94,7 +107,8 @@ TEST(StreamDecoder, FlagsWhatItCannotParse) {
         {"stray bytes", inGraphics().Text("hello"), "bytes outside any frame"},
         {"before pjl", Stream().Text("junk").Uel(), "bytes outside any PJL line"},
         {"no line end", Stream().Uel().Text("@PJL JOB"), "without a line end"},
-        {"no job open", Stream().Uel().Text("@PJL ENTER LANGUAGE=GDI\n").Frame('p'), "does not open"},
+        {"no job open", Stream().Uel().Text("@PJL ENTER LANGUAGE=GDI\n").Frame('p'),
+         "does not open"},
         {"no job close", inGraphics().Frame('p').Uel(), "ends without 1B 00 00"},
         {"after close", inGraphics().Raw({0x1B, 0, 0}).Frame('p'), "after the job was closed"},
         {"raw CR in line", Stream().Text("@PJL A\rB\n"), "control character"},
@@ -103,7 +117,8 @@ TEST(StreamDecoder, FlagsWhatItCannotParse) {
         streamdump::Decoding d = streamdump::Decode(c.stream.b);
         ASSERT_GE(d.problems, 1u) << c.name;
         bool found = false;
-        for (const auto& i : d.items) found |= i.problem.find(c.problem) != std::string::npos;
+        for (const auto& i : d.items)
+            found |= i.problem.find(c.problem) != std::string::npos;
         EXPECT_TRUE(found) << c.name << "\n" << streamdump::Format(d);
     }
 }
@@ -140,20 +155,29 @@ TEST(StreamDumpCommands, ListAFileAndReportProblemsByExitStatus) {
     std::string dir = platform_testing::Root();
     std::string good = dir + "/good.prn", bad = dir + "/bad.prn";
     Stream s;
-    s.Uel().Text("@PJL ENTER LANGUAGE=GDI\n").Raw({0x1B, 0x27, 0x31}).Frame('p').Frame('q').Raw({0x1B, 0, 0}).Uel();
+    s.Uel()
+        .Text("@PJL ENTER LANGUAGE=GDI\n")
+        .Raw({0x1B, 0x27, 0x31})
+        .Frame('p')
+        .Frame('q')
+        .Raw({0x1B, 0, 0})
+        .Uel();
     for (auto [path, bytes] : {std::pair{good, s.b}, std::pair{bad, Stream().Text("junk").b}}) {
         std::FILE* f = std::fopen(path.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
-    for (std::string tool : {std::string(PKG_TOOLS_DIR) + "/streamdump", std::string(PKG_TOOLS_DIR) + "/printhost decode"}) {
+    for (std::string tool : {std::string(PKG_TOOLS_DIR) + "/streamdump",
+                             std::string(PKG_TOOLS_DIR) + "/printhost decode"}) {
         std::string out;
         EXPECT_EQ(platform_testing::RunCommand(tool + " " + good, &out), 0) << tool;
         EXPECT_NE(out.find("FRAME  p  page start"), std::string::npos) << out;
         EXPECT_NE(out.find("7 items, 0 problems"), std::string::npos) << out;
         EXPECT_EQ(platform_testing::RunCommand(tool + " " + bad, &out), 1) << tool;
-        EXPECT_NE(platform_testing::RunCommand(tool + " " + dir + "/missing.prn 2>/dev/null", &out), 0) << tool;
+        EXPECT_NE(platform_testing::RunCommand(tool + " " + dir + "/missing.prn 2>/dev/null", &out),
+                  0)
+            << tool;
     }
 }
 

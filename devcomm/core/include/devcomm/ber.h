@@ -11,7 +11,7 @@
 namespace devcomm {
 
 class BerReader {
-public:
+  public:
     BerReader() = default;
     BerReader(const BYTE* data, std::size_t size) : data_(data), size_(size) {}
 
@@ -27,7 +27,7 @@ public:
     std::size_t Size() const { return size_; }
     const BYTE* Data() const { return data_; }
 
-private:
+  private:
     const BYTE* data_ = nullptr;
     std::size_t size_ = 0;
 };
@@ -39,8 +39,10 @@ bool DecodeUnsigned(const BerReader& content, std::uint32_t* value);
 
 // Encoders append to a buffer that may not grow past `limit` bytes.
 class BerWriter {
-public:
-    explicit BerWriter(std::size_t limit) : limit_(limit) { bytes_.reserve(limit < 2048 ? limit : 2048); }
+  public:
+    explicit BerWriter(std::size_t limit) : limit_(limit) {
+        bytes_.reserve(limit < 2048 ? limit : 2048);
+    }
     bool Byte(BYTE b);
     bool Bytes(const BYTE* p, std::size_t n);
     bool Length(std::size_t n);               // short, 0x81 n or 0x82 nn
@@ -50,7 +52,7 @@ public:
     std::size_t Size() const { return bytes_.size(); }
     const BYTE* Data() const { return bytes_.data(); }
 
-private:
+  private:
     std::size_t limit_;
     std::vector<BYTE> bytes_;
 };

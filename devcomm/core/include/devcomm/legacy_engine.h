@@ -16,7 +16,7 @@ constexpr BYTE kLegacyRequestId = 17;
 constexpr std::size_t kLegacyReceiveSize = 256; // bytes of an answer that are read
 constexpr std::size_t kLegacyMaxOid = 97;       // identifier bytes that fit the template
 constexpr DWORD kLegacyTimerMs = 3000;
-constexpr std::size_t kLegacyColumnPrefix = 10;  // identifier bytes that name a column
+constexpr std::size_t kLegacyColumnPrefix = 10; // identifier bytes that name a column
 
 // Results of the answer check.
 enum LegacyCheck : SHORT {
@@ -26,7 +26,7 @@ enum LegacyCheck : SHORT {
     kLegacyBadVersion = 3,
     kLegacyBadCommunity = 4,
     kLegacyNotResponse = 5,
-    kLegacyBadHeader = 6,      // request id not 17, or error status or index not 0
+    kLegacyBadHeader = 6, // request id not 17, or error status or index not 0
     kLegacyBadVarbindList = 7,
     kLegacyBadVarbind = 8,
     kLegacyBadNull = 11,
@@ -38,7 +38,7 @@ struct LegacyReply {
     BYTE oidLength = 0;
     BYTE oid[256] = {};
     WORD valueLength = 0;
-    BYTE valueType = 0;  // SNMP_TYPE_INTEGER or SNMP_TYPE_OCTETSTRING when a value was copied
+    BYTE valueType = 0; // SNMP_TYPE_INTEGER or SNMP_TYPE_OCTETSTRING when a value was copied
     BYTE value[256] = {};
     int errorStatus = 0; // the answer's error-status when it was readable
 
@@ -49,7 +49,8 @@ struct LegacyReply {
 
 // The request for `oid` (BER content bytes) with GetRequest (0xA0) or
 // GetNextRequest (0xA1); false when the identifier does not fit.
-bool BuildLegacyRequest(const BYTE* oid, std::size_t oidLength, BYTE pduType, std::vector<BYTE>* request);
+bool BuildLegacyRequest(const BYTE* oid, std::size_t oidLength, BYTE pduType,
+                        std::vector<BYTE>* request);
 // Checks an answer and fills *reply; returns the check code (also in reply->result).
 SHORT CheckLegacyReply(const BYTE* data, std::size_t size, LegacyReply* reply);
 
@@ -60,8 +61,8 @@ struct LegacyTransport {
 
 // One request to `host` (dotted address or host name): true when an answer was
 // accepted.
-bool LegacyRequest(const char* host, const BYTE* oid, std::size_t oidLength, BYTE pduType, LegacyReply* reply,
-                   const LegacyTransport& transport = LegacyTransport{});
+bool LegacyRequest(const char* host, const BYTE* oid, std::size_t oidLength, BYTE pduType,
+                   LegacyReply* reply, const LegacyTransport& transport = LegacyTransport{});
 // Rows of the column whose first row is `firstRow`: 0 when a request fails.
 int LegacyColumnCount(const char* host, const std::vector<BYTE>& firstRow,
                       const LegacyTransport& transport = LegacyTransport{});

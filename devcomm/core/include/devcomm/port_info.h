@@ -12,8 +12,8 @@
 // freed by the caller with GlobalFree. A short record (kind 1) ends after the
 // port name.
 struct SelPortInfo {
-    INT kind;         // 2 full record, 1 short record
-    INT connection;   // 3 network, 2 USB
+    INT kind;       // 2 full record, 1 short record
+    INT connection; // 3 network, 2 USB
     CHAR portName[128];
     CHAR address[128]; // full records only: the device's address text
 };
@@ -56,7 +56,8 @@ bool ResolveToDotted(const char* hostName, std::string* dotted);
 
 // Asks the port's monitor for "IPAddress" through the spooler's transceive
 // call. serverName may be empty (the local spooler).
-bool QueryXcvAddress(const std::u16string& serverName, const std::u16string& portName, std::u16string* answer);
+bool QueryXcvAddress(const std::u16string& serverName, const std::u16string& portName,
+                     std::u16string* answer);
 
 // Makes a record for the port. acceptUsb: ports named "USB..." (at least four
 // characters) become USB records when no address is found.

@@ -20,14 +20,15 @@ struct PdlInfo {
     CHAR description[256];
     CHAR level[256];
 };
-static_assert(sizeof(PdlInfo) == 520 && offsetof(PdlInfo, description) == 8 && offsetof(PdlInfo, level) == 264);
+static_assert(sizeof(PdlInfo) == 520 && offsetof(PdlInfo, description) == 8 &&
+              offsetof(PdlInfo, level) == 264);
 
 // The installed options in one record.
 struct DevOptInfo {
-    WORD inputTrays;    // input trays minus 1
-    WORD reserved1;     // 0
+    WORD inputTrays;     // input trays minus 1
+    WORD reserved1;      // 0
     SHORT largeCapacity; // 1 when the last tray holds 3000 sheets or more
-    SHORT finisher;     // 1 LT-QN565, 2 LT-QN540, 3 LT-QN760, 4 LT-QN765, 0 none
+    SHORT finisher;      // 1 LT-QN565, 2 LT-QN540, 3 LT-QN760, 4 LT-QN765, 0 none
     DWORD hardDisk;
     SHORT punch;
     WORD reserved2;

@@ -9,7 +9,7 @@
 #include "win/winsock.h"
 
 class CSocketX {
-public:
+  public:
     CSocketX() = default;
     ~CSocketX() { Close(); }
     CSocketX(const CSocketX&) = delete;
@@ -30,7 +30,7 @@ public:
     // buffer holds its start).
     int ReceiveFrom(void* data, int length, ULONG* address, USHORT* port);
 
-private:
+  private:
     bool started_ = false;
     SOCKET socket_ = INVALID_SOCKET;
     bool timerRunning_ = false;

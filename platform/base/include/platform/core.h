@@ -21,20 +21,20 @@ bool ShouldFail(const char* function, DWORD* error);
 
 // Call at the top of a platform function that can fail on the real system:
 //   PLATFORM_FAULT_POINT("CreateFileW", INVALID_HANDLE_VALUE);
-#define PLATFORM_FAULT_POINT(name, failValue)          \
-    do {                                               \
-        DWORD platformFaultError_ = 0;                 \
-        if (::platform::ShouldFail(name, &platformFaultError_)) { \
-            ::SetLastError(platformFaultError_);       \
-            return failValue;                          \
-        }                                              \
+#define PLATFORM_FAULT_POINT(name, failValue)                                                      \
+    do {                                                                                           \
+        DWORD platformFaultError_ = 0;                                                             \
+        if (::platform::ShouldFail(name, &platformFaultError_)) {                                  \
+            ::SetLastError(platformFaultError_);                                                   \
+            return failValue;                                                                      \
+        }                                                                                          \
     } while (0)
 
 // The machine root's SQLite database (registry, spooler). Each call opens a
 // connection that the calling thread keeps; every write is one IMMEDIATE
 // transaction so that processes sharing the root never lose an update.
 class MachineDb {
-public:
+  public:
     // The connection for this thread, opened (and the schema of every
     // component created) on first use. Throws std::runtime_error if the
     // database cannot be opened.

@@ -19,7 +19,7 @@
 namespace platform {
 
 class HandleObject {
-public:
+  public:
     virtual ~HandleObject() = default;
     // The kind's name ("File", "FileMapping", "Find", ...), for counts in tests.
     virtual const char* KindName() const = 0;

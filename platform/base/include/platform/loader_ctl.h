@@ -48,7 +48,7 @@ struct LoadedModule {
     std::u16string fileName;    // as on disk (or the system module's name)
     std::u16string windowsPath; // what GetModuleFileNameW answers
     int loadCount;
-    bool system;                // one of the system's own modules
+    bool system; // one of the system's own modules
 };
 // Modules loaded now (not the main program): every module file with a load
 // count above 0, and the system's own modules that LoadLibrary counted.

@@ -35,16 +35,16 @@
 typedef struct _PRIVATE_DEVMODE {
     DWORD Signature;            // 0
     DWORD Version;              // 4
-    DWORD JobStateBits;               // 8
+    DWORD JobStateBits;         // 8
     DWORD PrivateFlags;         // 12 (feature word A)
     DWORD FeatureFlags;         // 16 (feature word B)
     DWORD JobCheckFlags;        // 20 (feature word C)
-    DWORD ReservedFeatures;              // 24
+    DWORD ReservedFeatures;     // 24
     DWORD OptionFlags;          // 28 (feature word D)
     DWORD TotalSheets;          // 32
-    DWORD DuplexMarginFlags;              // 36
+    DWORD DuplexMarginFlags;    // 36
     DWORD EmfMode;              // 40
-    DWORD Reserved44;              // 44
+    DWORD Reserved44;           // 44
     WORD AlternateSourceOn;     // 48
     SHORT AlternateSource;      // 50: input source of the private settings
     DWORD AlternateMediaType;   // 52: media type of the private settings
@@ -53,13 +53,13 @@ typedef struct _PRIVATE_DEVMODE {
     SHORT OutputPaperLength;    // 60
     WORD Rotate180;             // 62
     WORD MeasureFlags;          // 64 (the low byte; the region word)
-    WORD Reserved66;               // 66
-    DWORD Reserved68;              // 68
+    WORD Reserved66;            // 66
+    DWORD Reserved68;           // 68
     SHORT ResolutionCopy;       // 72
-    WORD Reserved74;               // 74
+    WORD Reserved74;            // 74
     WORD DuplexType;            // 76
     WORD DuplexMargin;          // 78
-    WORD Reserved80;               // 80
+    WORD Reserved80;            // 80
     WORD ReverseOrder;          // 82
     WORD MirrorImage;           // 84
     WORD MetafileSpoolingOff;   // 86
@@ -68,7 +68,7 @@ typedef struct _PRIVATE_DEVMODE {
     WORD StapleMode;            // 92
     WORD OutputBin;             // 94
     WORD PunchMode;             // 96
-    WORD Reserved98;               // 98
+    WORD Reserved98;            // 98
     WORD SortMode;              // 100 (CopyMode in the 908-byte layout)
     WORD CoverFlags;            // 102
     WORD FrontCoverPrinted;     // 104
@@ -80,7 +80,7 @@ typedef struct _PRIVATE_DEVMODE {
     WORD JobType;               // 120
     WORD DeptCounterFlags;      // 122
     WORD JobTypeOptions;        // 124
-    WORD Reserved126;              // 126
+    WORD Reserved126;           // 126
     CHAR DeptCode[32];          // 128
     CHAR MailboxId[32];         // 160
     CHAR SecureBoxId[32];       // 192
@@ -110,12 +110,12 @@ typedef struct _PRIVATE_DEVMODE {
     WORD Density;               // 352
     WORD TextAsBlack;           // 354
     WORD ThresholdLevel;        // 356
-    WORD Reserved358;              // 358
+    WORD Reserved358;           // 358
     WORD ResolutionCode;        // 360
     WORD FontMode;              // 362
-    SHORT Reserved364;             // 364
+    SHORT Reserved364;          // 364
     WORD TonerSaveLevel;        // 366
-    WORD QualityMode;              // 368
+    WORD QualityMode;           // 368
     WORD ImageReduction;        // 370
     WORD GraphicsMode;          // 372
     WORD HalftoneKind;          // 374
@@ -127,38 +127,38 @@ typedef struct _PRIVATE_DEVMODE {
     CHAR OverlayMakeName[64];   // 392
     CHAR OverlayUseName[64];    // 456
     DWORD WatermarkFlags;       // 520
-    DWORD Reserved524;             // 524
+    DWORD Reserved524;          // 524
     BYTE WatermarkRecord[216];  // 528
     // From here the 908-byte layout has the same fields 12 bytes earlier.
     DWORD Reserved744;             // 744
     DWORD Reserved748;             // 748
-    DWORD HardDiskValue;        // 752: the model's hard-disk option value
-    DWORD MemoryValue;          // 756: the model's memory value
-    WORD ManualDuplexOffered;              // 760
-    WORD FinisherId;            // 762
+    DWORD HardDiskValue;           // 752: the model's hard-disk option value
+    DWORD MemoryValue;             // 756: the model's memory value
+    WORD ManualDuplexOffered;      // 760
+    WORD FinisherId;               // 762
     WORD Reserved764;              // 764
     WORD Reserved766;              // 766
-    WORD InstalledTrayOffset;              // 768
-    WORD AutoTrayResolve;              // 770
+    WORD InstalledTrayOffset;      // 768
+    WORD AutoTrayResolve;          // 770
     DWORD Reserved772;             // 772
-    CHAR ProfileName[64];       // 776
-    WORD JobSetupOption;              // 840
-    WORD JobSetupKind;              // 842
-    WORD PriorPrintOn;          // 844
-    WORD DuplexNotice;          // 846
+    CHAR ProfileName[64];          // 776
+    WORD JobSetupOption;           // 840
+    WORD JobSetupKind;             // 842
+    WORD PriorPrintOn;             // 844
+    WORD DuplexNotice;             // 846
     WORD Reserved848;              // 848
     WORD Reserved850;              // 850
     WORD Reserved852;              // 852
     WORD Reserved854;              // 854
-    CHAR OwnerUserName[32];     // 856
-    CHAR OwnerComputerName[32]; // 888
+    CHAR OwnerUserName[32];        // 856
+    CHAR OwnerComputerName[32];    // 888
     SYSTEMTIME OwnerInstalledTime; // 920
-    DWORD SavePersonalInfo;     // 936
-    DWORD JobInfoFlags;         // 940
-    CHAR JobName[84];           // 944
-    CHAR UserName[32];          // 1028
-    BYTE PjlItem32Off;          // 1060: 0 when the model has PJL lines for item 32
-    BYTE Reserved1061[39];      // 1061
+    DWORD SavePersonalInfo;        // 936
+    DWORD JobInfoFlags;            // 940
+    CHAR JobName[84];              // 944
+    CHAR UserName[32];             // 1028
+    BYTE PjlItem32Off;             // 1060: 0 when the model has PJL lines for item 32
+    BYTE Reserved1061[39];         // 1061
 } PRIVATE_DEVMODE, *PPRIVATE_DEVMODE;
 
 // The 1320-byte wide image and its 1256-byte ANSI form.
@@ -172,10 +172,12 @@ typedef struct _DEVMODE_IMAGEA {
 } DEVMODE_IMAGEA, *PDEVMODE_IMAGEA;
 #pragma pack(pop)
 
-#define PRIVATE_OFFSET_IS(field, off) static_assert(offsetof(PRIVATE_DEVMODE, field) == (off), #field)
+#define PRIVATE_OFFSET_IS(field, off)                                                              \
+    static_assert(offsetof(PRIVATE_DEVMODE, field) == (off), #field)
 static_assert(sizeof(PRIVATE_DEVMODE) == PRIVATE_DEVMODE_SIZE);
 static_assert(sizeof(DEVMODE_IMAGEW) == 1320 && sizeof(DEVMODE_IMAGEA) == 1256);
-static_assert(offsetof(DEVMODE_IMAGEW, priv) == DEVMODEW_SIZE && offsetof(DEVMODE_IMAGEA, priv) == DEVMODEA_SIZE);
+static_assert(offsetof(DEVMODE_IMAGEW, priv) == DEVMODEW_SIZE &&
+              offsetof(DEVMODE_IMAGEA, priv) == DEVMODEA_SIZE);
 PRIVATE_OFFSET_IS(Signature, 0);
 PRIVATE_OFFSET_IS(Version, 4);
 PRIVATE_OFFSET_IS(JobStateBits, 8);
@@ -305,7 +307,8 @@ PRIVATE_OFFSET_IS(Reserved1061, 1061);
 
 // Where a field of the current layout stands in a block of the given size.
 inline size_t PrivateDevmodeOffset(size_t currentOffset, size_t blockSize) {
-    return (blockSize == PRIVATE_DEVMODE_SIZE_908 && currentOffset >= PRIVATE_DEVMODE_908_SHIFT_FROM)
+    return (blockSize == PRIVATE_DEVMODE_SIZE_908 &&
+            currentOffset >= PRIVATE_DEVMODE_908_SHIFT_FROM)
                ? currentOffset - PRIVATE_DEVMODE_908_SHIFT
                : currentOffset;
 }

@@ -17,7 +17,6 @@ typedef DWORD LCTYPE;
 #define INFINITE 0xFFFFFFFF
 #endif
 
-
 // ---- version ----
 
 #define VER_PLATFORM_WIN32s 0

@@ -25,9 +25,8 @@ struct PLATFORM_EXPORT_ORDINAL {
     WORD ordinal;
     const char* name;
 };
-#define DECLARE_EXPORT_ORDINALS(...)                                                  \
-    DLLEXPORT const PLATFORM_EXPORT_ORDINAL PlatformExportOrdinals[] = {__VA_ARGS__, \
-                                                                        {0, nullptr}}
+#define DECLARE_EXPORT_ORDINALS(...)                                                               \
+    DLLEXPORT const PLATFORM_EXPORT_ORDINAL PlatformExportOrdinals[] = {__VA_ARGS__, {0, nullptr}}
 
 extern "C" {
 HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);

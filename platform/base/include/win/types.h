@@ -78,10 +78,10 @@ typedef LONG_PTR LPARAM;
 typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
 typedef HANDLE* LPHANDLE;
-#define DECLARE_PLATFORM_HANDLE(name) \
-    struct name##__ {                 \
-        int unused;                   \
-    };                                \
+#define DECLARE_PLATFORM_HANDLE(name)                                                              \
+    struct name##__ {                                                                              \
+        int unused;                                                                                \
+    };                                                                                             \
     typedef struct name##__* name
 DECLARE_PLATFORM_HANDLE(HINSTANCE);
 typedef HINSTANCE HMODULE;
@@ -105,8 +105,11 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
 #define HIBYTE(w) ((BYTE)((((DWORD_PTR)(w)) >> 8) & 0xff))
-#define MAKEWORD(a, b) ((WORD)(((BYTE)(((DWORD_PTR)(a)) & 0xff)) | ((WORD)((BYTE)(((DWORD_PTR)(b)) & 0xff))) << 8))
-#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKEWORD(a, b)                                                                             \
+    ((WORD)(((BYTE)(((DWORD_PTR)(a)) & 0xff)) | ((WORD)((BYTE)(((DWORD_PTR)(b)) & 0xff))) << 8))
+#define MAKELONG(a, b)                                                                             \
+    ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff)))     \
+                                                      << 16))
 #define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(p) ((((ULONG_PTR)(p)) >> 16) == 0)
@@ -223,5 +226,7 @@ static_assert(sizeof(WORD) == 2 && sizeof(BYTE) == 1);
 static_assert(sizeof(LONG_PTR) == sizeof(void*) && sizeof(ULONG_PTR) == sizeof(void*));
 static_assert(sizeof(SIZE_T) == sizeof(void*) && sizeof(HANDLE) == sizeof(void*));
 static_assert(sizeof(FILETIME) == 8 && sizeof(SYSTEMTIME) == 16);
-static_assert(sizeof(POINT) == 8 && sizeof(RECT) == 16 && sizeof(RECTL) == 16 && sizeof(GUID) == 16);
-static_assert(sizeof(LARGE_INTEGER) == 8 && sizeof(ULARGE_INTEGER) == 8 && sizeof(SECURITY_ATTRIBUTES) == 24);
+static_assert(sizeof(POINT) == 8 && sizeof(RECT) == 16 && sizeof(RECTL) == 16 &&
+              sizeof(GUID) == 16);
+static_assert(sizeof(LARGE_INTEGER) == 8 && sizeof(ULARGE_INTEGER) == 8 &&
+              sizeof(SECURITY_ATTRIBUTES) == 24);

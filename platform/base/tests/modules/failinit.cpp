@@ -29,4 +29,6 @@ DLLEXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-DLLEXPORT int WINAPI FailinitValue(void) { return 7; }
+DLLEXPORT int WINAPI FailinitValue(void) {
+    return 7;
+}

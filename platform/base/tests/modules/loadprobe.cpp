@@ -20,7 +20,9 @@ void Log(const char* event, HINSTANCE self) {
     WCHAR name[MAX_PATH];
     char utf8[MAX_PATH * 3];
     DWORD n = GetModuleFileNameW(self, name, MAX_PATH);
-    int len = n ? WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(n), utf8, sizeof utf8 - 1, nullptr, nullptr) : 0;
+    int len = n ? WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(n), utf8, sizeof utf8 - 1,
+                                      nullptr, nullptr)
+                : 0;
     utf8[len > 0 ? len : 0] = '\0';
     if (FILE* f = std::fopen(path, "a")) {
         std::fprintf(f, "%s %s\n", event, utf8);
@@ -40,9 +42,17 @@ DLLEXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-DLLEXPORT int WINAPI ProbeOne(void) { return 1; }
-DLLEXPORT int WINAPI ProbeTwo(void) { return 2; }
-DLLEXPORT int WINAPI ProbeFive(void) { return 5; }
-DLLEXPORT HINSTANCE WINAPI ProbeSelf(void) { return gSelf; }
+DLLEXPORT int WINAPI ProbeOne(void) {
+    return 1;
+}
+DLLEXPORT int WINAPI ProbeTwo(void) {
+    return 2;
+}
+DLLEXPORT int WINAPI ProbeFive(void) {
+    return 5;
+}
+DLLEXPORT HINSTANCE WINAPI ProbeSelf(void) {
+    return gSelf;
+}
 
 DECLARE_EXPORT_ORDINALS({1, "ProbeOne"}, {2, "ProbeTwo"}, {5, "ProbeFive"}, {6, "ProbeSelf"});

@@ -16,4 +16,3 @@
 #define IOCTL_USBPRINT_GET_1284_ID                                                                 \
     CTL_CODE(FILE_DEVICE_UNKNOWN, 13, METHOD_BUFFERED, FILE_ANY_ACCESS)
 static_assert(IOCTL_USBPRINT_GET_1284_ID == 0x220034);
-

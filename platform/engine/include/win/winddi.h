@@ -958,8 +958,8 @@ DWORD APIENTRY STROBJ_dwGetCodePage(STROBJ* pstro);
 
 // The engine's own drawing of text onto a bitmap surface.
 BOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
-                         RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque,
-                         POINTL* pptlOrg, MIX mix);
+                         RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg,
+                         MIX mix);
 
 // Drawing into surfaces: engine bitmaps are drawn by the engine itself; a
 // device surface gets the engine's rendering through its driver's

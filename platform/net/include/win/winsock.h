@@ -172,11 +172,12 @@ void WINAPI WSASetLastError(int iError);
 SOCKET WINAPI socket(int af, int type, int protocol) PLATFORM_WS_SYMBOL(socket);
 int WINAPI closesocket(SOCKET s);
 int WINAPI bind(SOCKET s, const struct sockaddr* name, int namelen) PLATFORM_WS_SYMBOL(bind);
-int WINAPI getsockname(SOCKET s, struct sockaddr* name, int* namelen) PLATFORM_WS_SYMBOL(getsockname);
+int WINAPI getsockname(SOCKET s, struct sockaddr* name, int* namelen)
+    PLATFORM_WS_SYMBOL(getsockname);
 int WINAPI sendto(SOCKET s, const char* buf, int len, int flags, const struct sockaddr* to,
                   int tolen) PLATFORM_WS_SYMBOL(sendto);
-int WINAPI recvfrom(SOCKET s, char* buf, int len, int flags, struct sockaddr* from,
-                    int* fromlen) PLATFORM_WS_SYMBOL(recvfrom);
+int WINAPI recvfrom(SOCKET s, char* buf, int len, int flags, struct sockaddr* from, int* fromlen)
+    PLATFORM_WS_SYMBOL(recvfrom);
 int WINAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen)
     PLATFORM_WS_SYMBOL(setsockopt);
 int WINAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen)
@@ -203,6 +204,6 @@ int WINAPI getaddrinfo(const char* nodename, const char* servname, const struct 
 void WINAPI freeaddrinfo(struct addrinfo* ai) PLATFORM_WS_SYMBOL(freeaddrinfo);
 }
 
-#define select(nfds, readfds, writefds, exceptfds, timeout) \
+#define select(nfds, readfds, writefds, exceptfds, timeout)                                        \
     PlatformWinsockSelect((nfds), (readfds), (writefds), (exceptfds), (timeout))
 #define gethostname(name, namelen) PlatformWinsockGethostname((name), (namelen))

@@ -51,9 +51,11 @@ typedef void* PSECURITY_DESCRIPTOR;
 #define PRINTER_ACCESS_ADMINISTER 0x00000004
 #define PRINTER_ACCESS_USE 0x00000008
 #define PRINTER_ACCESS_MANAGE_LIMITED 0x00000040
-#define SERVER_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | SERVER_ACCESS_ADMINISTER | SERVER_ACCESS_ENUMERATE)
+#define SERVER_ALL_ACCESS                                                                          \
+    (STANDARD_RIGHTS_REQUIRED | SERVER_ACCESS_ADMINISTER | SERVER_ACCESS_ENUMERATE)
 #define SERVER_READ (STANDARD_RIGHTS_READ | SERVER_ACCESS_ENUMERATE)
-#define PRINTER_ALL_ACCESS (STANDARD_RIGHTS_REQUIRED | PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_USE)
+#define PRINTER_ALL_ACCESS                                                                         \
+    (STANDARD_RIGHTS_REQUIRED | PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_USE)
 #define PRINTER_READ (STANDARD_RIGHTS_READ | PRINTER_ACCESS_USE)
 #define PRINTER_WRITE (STANDARD_RIGHTS_WRITE | PRINTER_ACCESS_USE)
 #define PRINTER_EXECUTE (STANDARD_RIGHTS_EXECUTE | PRINTER_ACCESS_USE)
@@ -373,8 +375,10 @@ static_assert(sizeof(PRINTER_DEFAULTSW) == 24 && offsetof(PRINTER_DEFAULTSW, Des
 static_assert(sizeof(PRINTER_DEFAULTSA) == 24 && offsetof(PRINTER_DEFAULTSA, DesiredAccess) == 16);
 static_assert(sizeof(PRINTER_INFO_2W) == 136 && offsetof(PRINTER_INFO_2W, pDevMode) == 56);
 static_assert(offsetof(PRINTER_INFO_2W, pSecurityDescriptor) == 96);
-static_assert(offsetof(PRINTER_INFO_2W, Attributes) == 104 && offsetof(PRINTER_INFO_2W, Status) == 124);
-static_assert(offsetof(PRINTER_INFO_2W, cJobs) == 128 && offsetof(PRINTER_INFO_2W, AveragePPM) == 132);
+static_assert(offsetof(PRINTER_INFO_2W, Attributes) == 104 &&
+              offsetof(PRINTER_INFO_2W, Status) == 124);
+static_assert(offsetof(PRINTER_INFO_2W, cJobs) == 128 &&
+              offsetof(PRINTER_INFO_2W, AveragePPM) == 132);
 static_assert(sizeof(PRINTER_INFO_2A) == 136 && offsetof(PRINTER_INFO_2A, Attributes) == 104);
 static_assert(sizeof(PRINTER_INFO_5W) == 32 && offsetof(PRINTER_INFO_5W, Attributes) == 16);
 static_assert(offsetof(PRINTER_INFO_5W, TransmissionRetryTimeout) == 24);
@@ -383,10 +387,12 @@ static_assert(sizeof(PRINTER_INFO_7W) == 16 && offsetof(PRINTER_INFO_7W, dwActio
 static_assert(sizeof(PRINTER_INFO_8W) == 8 && sizeof(PRINTER_INFO_9W) == 8);
 static_assert(sizeof(PRINTER_INFO_8A) == 8 && sizeof(PRINTER_INFO_9A) == 8);
 static_assert(sizeof(DRIVER_INFO_2W) == 48 && offsetof(DRIVER_INFO_2W, pName) == 8);
-static_assert(offsetof(DRIVER_INFO_2W, pDataFile) == 32 && offsetof(DRIVER_INFO_2W, pConfigFile) == 40);
+static_assert(offsetof(DRIVER_INFO_2W, pDataFile) == 32 &&
+              offsetof(DRIVER_INFO_2W, pConfigFile) == 40);
 static_assert(sizeof(DRIVER_INFO_2A) == 48);
 static_assert(sizeof(DRIVER_INFO_3W) == 80 && offsetof(DRIVER_INFO_3W, pHelpFile) == 48);
-static_assert(offsetof(DRIVER_INFO_3W, pDependentFiles) == 56 && offsetof(DRIVER_INFO_3W, pDefaultDataType) == 72);
+static_assert(offsetof(DRIVER_INFO_3W, pDependentFiles) == 56 &&
+              offsetof(DRIVER_INFO_3W, pDefaultDataType) == 72);
 static_assert(sizeof(DRIVER_INFO_3A) == 80);
 static_assert(sizeof(JOB_INFO_1W) == 96 && offsetof(JOB_INFO_1W, pPrinterName) == 8);
 static_assert(offsetof(JOB_INFO_1W, Status) == 56 && offsetof(JOB_INFO_1W, PagesPrinted) == 72);
@@ -413,8 +419,10 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
 BOOL WINAPI ClosePrinter(HANDLE hPrinter);
 
 // Levels 2, 5, 7, 8 and 9. Unknown levels: ERROR_INVALID_LEVEL.
-BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded);
-BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded);
+BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                        LPDWORD pcbNeeded);
+BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                        LPDWORD pcbNeeded);
 // Levels 2, 7, 8 (administration rights) and 9 (the caller's own; a NULL
 // device mode removes it). Command must be 0.
 BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command);
@@ -427,7 +435,8 @@ BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
 // with its type. GetPrinterData/SetPrinterData use the key "PrinterDriverData".
 DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData,
                              DWORD nSize, LPDWORD pcbNeeded);
-DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWORD Type, LPBYTE pData, DWORD cbData);
+DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWORD Type, LPBYTE pData,
+                             DWORD cbData);
 DWORD WINAPI GetPrinterDataExW(HANDLE hPrinter, LPCWSTR pKeyName, LPCWSTR pValueName, LPDWORD pType,
                                LPBYTE pData, DWORD nSize, LPDWORD pcbNeeded);
 DWORD WINAPI SetPrinterDataExW(HANDLE hPrinter, LPCWSTR pKeyName, LPCWSTR pValueName, DWORD Type,
@@ -450,8 +459,10 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter);
 BOOL WINAPI AbortPrinter(HANDLE hPrinter);
 
 // Levels 1 and 2. An unknown job id: ERROR_INVALID_PARAMETER.
-BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded);
-BOOL WINAPI GetJobA(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded);
+BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+                    LPDWORD pcbNeeded);
+BOOL WINAPI GetJobA(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+                    LPDWORD pcbNeeded);
 // Level 0 with a JOB_CONTROL_* command, or level 1 or 2 with command 0 to set
 // the document name, user name, status text, data type and priority.
 BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command);
@@ -463,5 +474,6 @@ BOOL WINAPI SetJobA(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
 // is not ERROR_SUCCESS, so that a caller who looks only at the result never
 // uses an answer that was not written.
 BOOL WINAPI XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
-                     PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus);
+                     PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded,
+                     PDWORD pdwStatus);
 }

@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
         if (in) std::getline(in, script);
     }
     std::u16string name;
-    for (const char* p = argv[1]; *p; ++p) name += static_cast<char16_t>(*p);
+    for (const char* p = argv[1]; *p; ++p)
+        name += static_cast<char16_t>(*p);
     HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
     if (!mapping) return 90;
     auto* view = static_cast<BYTE*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
@@ -80,7 +81,8 @@ int main(int argc, char** argv) {
     words >> verb;
     if (verb == "hang") {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        for (int i = 0; i < 600; ++i) usleep(100000);
+        for (int i = 0; i < 600; ++i)
+            usleep(100000);
         return 0;
     }
     if (verb == "crash") std::abort();

@@ -29,7 +29,8 @@ DLLEXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 DLLEXPORT DWORD WINAPI ZORPrintEMF(const BYTE* record, const ModelBlock* block) {
     Dl_info info{};
     std::string path;
-    if (dladdr(reinterpret_cast<void*>(&ZORPrintEMF), &info) && info.dli_fname) path = info.dli_fname;
+    if (dladdr(reinterpret_cast<void*>(&ZORPrintEMF), &info) && info.dli_fname)
+        path = info.dli_fname;
     path = path.substr(0, path.rfind('/') + 1) + "ZORPrintEMF.rec";
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(record), 268);
