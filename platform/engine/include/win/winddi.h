@@ -598,19 +598,6 @@ static_assert(sizeof(STROBJ) == 48);
 // within cjThis.
 typedef SHORT FWORD;
 
-typedef struct _PANOSE {
-    BYTE bFamilyType;
-    BYTE bSerifStyle;
-    BYTE bWeight;
-    BYTE bProportion;
-    BYTE bContrast;
-    BYTE bStrokeVariation;
-    BYTE bArmStyle;
-    BYTE bLetterform;
-    BYTE bMidline;
-    BYTE bXHeight;
-} PANOSE;
-
 typedef struct _IFIMETRICS {
     ULONG cjThis;
     ULONG cjIfiExtra;

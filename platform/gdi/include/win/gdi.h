@@ -43,6 +43,20 @@ typedef struct tagRGBQUAD {
 
 #define LF_FACESIZE 32
 
+// A face's classification numbers, as fonts carry them in their OS/2 table.
+typedef struct _PANOSE {
+    BYTE bFamilyType;
+    BYTE bSerifStyle;
+    BYTE bWeight;
+    BYTE bProportion;
+    BYTE bContrast;
+    BYTE bStrokeVariation;
+    BYTE bArmStyle;
+    BYTE bLetterform;
+    BYTE bMidline;
+    BYTE bXHeight;
+} PANOSE;
+
 typedef struct tagLOGFONTW {
     LONG lfHeight;
     LONG lfWidth;

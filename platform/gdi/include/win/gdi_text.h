@@ -195,26 +195,13 @@ typedef struct tagTTPOLYGONHEADER {
     POINTFX pfxStart;
 } TTPOLYGONHEADER;
 
-typedef struct _PANOSE_GDI {
-    BYTE bFamilyType;
-    BYTE bSerifStyle;
-    BYTE bWeight;
-    BYTE bProportion;
-    BYTE bContrast;
-    BYTE bStrokeVariation;
-    BYTE bArmStyle;
-    BYTE bLetterform;
-    BYTE bMidline;
-    BYTE bXHeight;
-} PANOSE_GDI;
-
 // The fixed part of the outline metrics; the four name offsets count bytes
 // from the record's start to strings after it.
 typedef struct _OUTLINETEXTMETRICW {
     UINT otmSize;
     TEXTMETRICW otmTextMetrics;
     BYTE otmFiller;
-    PANOSE_GDI otmPanoseNumber;
+    PANOSE otmPanoseNumber;
     UINT otmfsSelection;
     UINT otmfsType;
     int otmsCharSlopeRise;
