@@ -1,6 +1,8 @@
 // MPPreCheck: the device's status, its input trays with their paper and
 // level, and its alerts, turned into one verdict for the job's paper and tray.
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "devcomm/device_columns.h"
 #include "devcomm/export_guard.h"
 #include "devcomm/gatekeep.h"
+#include "devcomm/legacy_engine.h"
 #include "devcomm/snmp_message.h"
 #include "devcomm/snmp_walk.h"
 #include "win/base.h"
@@ -275,6 +278,194 @@ WORD PreCheck(const SelPortInfo* info, const PreCheckRequest& request, PreCheckR
     return PRECHECK_OK;
 }
 
+// ---- PreCheck: the older check by host name, one fixed-template request per
+// question.
+
+constexpr long kAlertGroupInput = 8; // prtAlertGroup of an input tray
+constexpr int kAlertTrayElevation = 812;
+constexpr long kLevelEmpty = 0;
+
+std::vector<std::uint32_t> Ids(const char* text) {
+    std::vector<std::uint32_t> ids;
+    devcomm::ParseOidText(text, devcomm::kSnmpMaxOidText + 1, &ids);
+    return ids;
+}
+
+std::vector<BYTE> Bytes(std::vector<std::uint32_t> ids,
+                        const std::vector<std::uint32_t>& row = {}) {
+    ids.insert(ids.end(), row.begin(), row.end());
+    std::vector<BYTE> out;
+    if (!devcomm::EncodeOid(ids, &out)) out.clear();
+    return out;
+}
+
+// The row sub-identifiers of an answer within `column`; empty when it lies elsewhere.
+std::vector<std::uint32_t> RowOf(const devcomm::LegacyReply& reply,
+                                 const std::vector<std::uint32_t>& column) {
+    std::vector<std::uint32_t> ids;
+    if (!devcomm::DecodeOid(reply.oid, reply.oidLength, &ids) || ids.size() <= column.size() ||
+        !std::equal(column.begin(), column.end(), ids.begin()))
+        return {};
+    return {ids.begin() + static_cast<long>(column.size()), ids.end()};
+}
+
+bool LegacyInteger(const char* host, const std::vector<BYTE>& oid, long* value) {
+    devcomm::LegacyReply reply;
+    if (oid.empty() ||
+        !devcomm::LegacyRequest(host, oid.data(), oid.size(), SNMP_PDU_GET, &reply) ||
+        reply.valueType != SNMP_TYPE_INTEGER)
+        return false;
+    *value = reply.IntegerValue();
+    return true;
+}
+
+// Walks a column from its start; `visit` gets each answer and its row.
+bool LegacyColumn(const char* host, const SnmpColumnRow& column,
+                  const std::function<bool(const devcomm::LegacyReply&,
+                                           const std::vector<std::uint32_t>&)>& visit) {
+    const std::vector<std::uint32_t> ids = Ids(column.oid);
+    const std::vector<BYTE> start = Bytes(ids);
+    if (start.empty()) return false;
+    return devcomm::LegacyWalk(host, start, start.size(), [&](const devcomm::LegacyReply& reply) {
+        const std::vector<std::uint32_t> row = RowOf(reply, ids);
+        return row.empty() || visit(reply, row);
+    });
+}
+
+// Papers the bypass tray is asked for by name rather than by what it holds:
+// user size, envelopes and the special sizes.
+bool BypassTakesRequestedPaper(SHORT paper) {
+    return paper == 12 || (paper >= 19 && paper <= 24) || (paper >= 28 && paper <= 36);
+}
+
+TrayRow* FirstFound(std::array<TrayRow, 11>& trays, SHORT trayCode) {
+    for (TrayRow& row : trays)
+        if (row.found && row.trayCode == trayCode) return &row;
+    return nullptr;
+}
+
+WORD HostPreCheck(const char* host, const PreCheckRequest& request, PreCheckResult* out) {
+    // Checked before anything is asked, so that a bad request costs no traffic.
+    if (request.trayCode < 0 || request.trayCode > PRECHECK_MAX_TRAY || request.paperCode < 0 ||
+        request.paperCode > PRECHECK_MAX_PAPER)
+        return PRECHECK_BAD_ARGUMENT;
+    PreCheckResult result{0, 0, 1, 0};
+
+    long deviceStatus = 0;
+    if (!LegacyInteger(host, Bytes(Ids(col::kDeviceStatus.oid), {1}), &deviceStatus))
+        return PRECHECK_FAILED;
+    if (deviceStatus < 1 || deviceStatus > PRECHECK_STATUS_DOWN) return PRECHECK_UNEXPECTED_ANSWER;
+    // As MPPreCheck: a device that is down is reported as down.
+    result.status = static_cast<SHORT>(deviceStatus);
+
+    auto trays = TrayTable();
+    for (TrayRow& row : trays)
+        row.paper = kUnknownPaper;
+    if (!LegacyColumn(
+            host, col::kInputTrayName,
+            [&](const devcomm::LegacyReply& reply, const std::vector<std::uint32_t>& row) {
+                if (reply.valueType != SNMP_TYPE_OCTETSTRING) return true;
+                const std::string text = reply.TextValue();
+                for (TrayRow& t : trays)
+                    if (!t.found && SameNoCase(text, t.deviceName)) {
+                        t.found = true;
+                        t.deviceRow = row.back();
+                        break;
+                    }
+                return true;
+            }))
+        return PRECHECK_FAILED;
+    if (!LegacyColumn(
+            host, col::kInputTrayPaper,
+            [&](const devcomm::LegacyReply& reply, const std::vector<std::uint32_t>& row) {
+                if (reply.valueType != SNMP_TYPE_INTEGER) return true;
+                for (TrayRow& t : trays)
+                    if (t.found && t.deviceRow == row.back())
+                        t.paper = DriverPaper(reply.IntegerValue());
+                return true;
+            }))
+        return PRECHECK_FAILED;
+
+    // Alerts: the most serious listed code wins, a later one on equal priority.
+    struct Row {
+        std::vector<std::uint32_t> row;
+        long code;
+    };
+    std::vector<Row> alerts;
+    if (!LegacyColumn(
+            host, col::kAlertCode,
+            [&](const devcomm::LegacyReply& reply, const std::vector<std::uint32_t>& row) {
+                if (reply.valueType == SNMP_TYPE_INTEGER)
+                    alerts.push_back({row, reply.IntegerValue()});
+                return alerts.size() < kMaxAlerts;
+            }))
+        return PRECHECK_FAILED;
+    bool alertSetResult = false;
+    int takenPriority = kUnlistedPriority;
+    for (const Row& a : alerts) {
+        const AlertRule* rule = RuleOf(a.code);
+        if (!rule || rule->priority > takenPriority) continue;
+        takenPriority = rule->priority;
+        if (a.code == kAlertTrayMissing || a.code == kAlertSupplyEmpty ||
+            a.code == kAlertTrayElevation) {
+            long group = 0, index = 0;
+            if (LegacyInteger(host, Bytes(Ids(col::kAlertGroup.oid), a.row), &group) &&
+                group == kAlertGroupInput &&
+                LegacyInteger(host, Bytes(Ids(col::kAlertGroupIndex.oid), a.row), &index))
+                for (TrayRow& t : trays)
+                    if (t.found && static_cast<long>(t.deviceRow) == index) {
+                        t.alert = static_cast<int>(a.code);
+                        break;
+                    }
+            if (a.code != kAlertTrayElevation) continue;
+        }
+        if (rule->result != PRECHECK_RESULT_NONE) {
+            // Gatekeep carries no object that would tell an empty toner from a
+            // missing colorant here, so toner empty stays a toner result.
+            result.resultCode = static_cast<SHORT>(rule->result);
+            alertSetResult = true;
+        }
+    }
+
+    long bypassLevel = -1;
+    if (LegacyInteger(host, Bytes(Ids(col::kInputCurrentLevel.oid), {1, 1}), &bypassLevel) &&
+        bypassLevel == kLevelEmpty)
+        for (TrayRow& t : trays)
+            if (t.trayCode == kBypassTray && t.alert == 0) t.alert = kAlertSupplyEmpty;
+
+    const SHORT paper = UprightPaper(request.paperCode);
+    const TrayRow* chosen = nullptr;
+    if (request.trayCode == 0) {
+        // The first found tray (not the bypass tray) holding the paper, one
+        // without a tray alert before one with.
+        for (const TrayRow& t : trays)
+            if (t.found && t.trayCode != kBypassTray && t.paper == paper &&
+                (!chosen || (chosen->alert != 0 && t.alert == 0)))
+                chosen = &t;
+        if (chosen) {
+            result.trayMissing = 0;
+            result.trayPaper = chosen->paper;
+        }
+    } else {
+        chosen = FirstFound(trays, request.trayCode);
+        if (!chosen && request.trayCode == kBypassTray) chosen = &trays[0];
+        if (chosen) {
+            result.trayMissing = 0;
+            result.trayPaper =
+                request.trayCode == kBypassTray &&
+                        (BypassTakesRequestedPaper(request.paperCode) || !chosen->found)
+                    ? request.paperCode
+                    : chosen->paper;
+        }
+    }
+    if (chosen && !alertSetResult && chosen->alert != 0) {
+        const AlertRule* rule = RuleOf(chosen->alert);
+        result.resultCode = static_cast<SHORT>(rule ? rule->result : PRECHECK_RESULT_NONE);
+    }
+    *out = result;
+    return PRECHECK_OK;
+}
+
 } // namespace
 
 } // namespace gatekeep
@@ -284,5 +475,15 @@ DLLEXPORT WORD WINAPI MPPreCheck(SelPortInfo* info, PreCheckRequest* request,
     return devcomm::Guard<WORD>(PRECHECK_FAILED, [&]() -> WORD {
         if (!info || !request || !result) return PRECHECK_BAD_ARGUMENT;
         return gatekeep::PreCheck(info, *request, result);
+    });
+}
+
+DLLEXPORT int WINAPI PreCheck(LPCSTR host, PreCheckRequest* request, PreCheckResult* result) {
+    return devcomm::Guard<WORD>(PRECHECK_FAILED, [&]() -> WORD {
+        if (!request || !result) return PRECHECK_BAD_ARGUMENT;
+        *result = PreCheckResult{};
+        // No host cannot be checked: a failure, never an empty success.
+        if (!host || !*host) return PRECHECK_FAILED;
+        return gatekeep::HostPreCheck(host, *request, result);
     });
 }
