@@ -19,9 +19,6 @@ namespace {
 using snmp_bytes::Int;
 using snmp_bytes::Str;
 
-extern "C" typedef int(WINAPI* PFN_PreCheck)(LPCSTR host, PreCheckRequest* request,
-                                             PreCheckResult* result);
-
 const std::string kPrinter = "1.3.6.1.2.1.43";
 const std::string kArc = DEVCOMM_PRIVATE_ARC;
 

@@ -47,4 +47,6 @@ static_assert(sizeof(PreCheckResult) == 8 && offsetof(PreCheckResult, trayPaper)
 extern "C" {
 typedef WORD(WINAPI* PFN_MPPreCheck)(SelPortInfo* info, PreCheckRequest* request,
                                      PreCheckResult* result);
+// The older check by host name: the low 16 bits of the result are MPPreCheck's codes.
+typedef int(WINAPI* PFN_PreCheck)(LPCSTR host, PreCheckRequest* request, PreCheckResult* result);
 }
