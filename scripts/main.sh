@@ -29,4 +29,8 @@ done
 "$printhost" print --printer "Velmora CX5540" --banding --output "$PRINTHOST_ROOT/shapes-banded.prn" samples/documents/shapes.emf
 "$printhost" decode --png "$PRINTHOST_ROOT/shapes-banded" "$PRINTHOST_ROOT/shapes-banded.prn" | tail -n 3
 "$printhost" decode --png "$PRINTHOST_ROOT/fills" "$PRINTHOST_ROOT/fills.prn" | tail -n 3
+# Every bitmap record in device-surface mode (the printer's own device mode):
+# each image goes out as image blocks and is drawn into the page picture.
+"$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/pictures.prn" samples/documents/pictures.emf
+"$printhost" decode --png "$PRINTHOST_ROOT/pictures" "$PRINTHOST_ROOT/pictures.prn" | tail -n 3
 exec "$printhost" decode --png "$PRINTHOST_ROOT/brochure" "$PRINTHOST_ROOT/brochure.prn"

@@ -45,7 +45,7 @@ const DRVFN kHooks[] = {
     {INDEX_DrvStretchBlt, Fn(&DrvStretchBlt)},       {INDEX_DrvStretchBltROP, Fn(&DrvStretchBltROP)},
     {INDEX_DrvTransparentBlt, Fn(&DrvTransparentBlt)}, {INDEX_DrvGradientFill, Fn(&DrvGradientFill)},
     {INDEX_DrvStartBanding, Fn(&DrvStartBanding)},   {INDEX_DrvNextBand, Fn(&DrvNextBand)},
-    {INDEX_DrvDitherColor, Fn(&DrvDitherColor)},
+    {INDEX_DrvRealizeBrush, Fn(&DrvRealizeBrush)}, {INDEX_DrvDitherColor, Fn(&DrvDitherColor)},
 };
 
 #undef Fn

@@ -73,20 +73,19 @@ bool Intersect(const RECTL& a, const RECTL& b, RECTL* out) {
     return true;
 }
 
-// An image to the destination under the clip: one image for a simple clip,
-// one per clip rectangle otherwise. The worst result counts.
-int SendClipped(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
-                const RECTL& srcRect, DWORD rop, const ColorKey* key) {
+// Calls `each` with every part of the destination that the clip shows (the
+// clip rectangle set before each), and whether that part is the clip's whole
+// bounds; stops at the first result other than kImageSent.
+template <class Each> int ForClipRects(PDEV* pdev, CLIPOBJ* pco, const RECTL& dest, Each each) {
     if (!pco || pco->iDComplexity == DC_TRIVIAL) {
         SetClipRect(pdev, nullptr);
-        return OutputImage(pdev, src, xlo, &dest, &srcRect, nullptr, rop, 0, key);
+        return each(dest, true);
     }
     if (pco->iDComplexity == DC_RECT) {
         RECTL c;
         if (!Intersect(pco->rclBounds, dest, &c)) return kImageSent;
         SetClipRect(pdev, &c);
-        RECTL s = MapSource(c, dest, srcRect, pco);
-        return OutputImage(pdev, src, xlo, &c, &s, nullptr, rop, 0, key);
+        return each(c, std::memcmp(&c, &pco->rclBounds, sizeof c) == 0);
     }
     int result = kImageSent;
     CLIPOBJ_cEnumStart(pco, FALSE, CT_RECTANGLES, CD_ANY, 0);
@@ -96,17 +95,42 @@ int SendClipped(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const REC
     } batch;
     bool more = true;
     while (more && result == kImageSent) {
+        batch.c = 0;
         more = CLIPOBJ_bEnum(pco, sizeof batch, reinterpret_cast<ULONG*>(&batch));
         for (ULONG i = 0; i < std::min(batch.c, kBatch) && result == kImageSent; ++i) {
             RECTL c;
             if (!Intersect(batch.r[i], dest, &c)) continue;
             SetClipRect(pdev, &c);
-            RECTL s = MapSource(c, dest, srcRect, pco);
-            result = OutputImage(pdev, src, xlo, &c, &s, nullptr, rop, 0, key);
+            result = each(c, std::memcmp(&c, &pco->rclBounds, sizeof c) == 0);
         }
     }
     SetClipRect(pdev, nullptr);
     return result;
+}
+
+// An image to the destination under the clip: one image for a simple clip,
+// one per clip rectangle otherwise. The worst result counts.
+int SendClipped(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                const RECTL& srcRect, DWORD rop, const ColorKey* key) {
+    return ForClipRects(pdev, pco, dest, [&](const RECTL& c, bool whole) {
+        RECTL s = whole ? srcRect : MapSource(c, dest, srcRect, pco);
+        return OutputImage(pdev, src, xlo, &c, &s, nullptr, rop, 0, key);
+    });
+}
+
+// A realized pattern over the destination under the clip: selected as the
+// printer's brush and each rectangle painted with it, or, for a pattern that
+// goes out as a tiled image, that image covering each rectangle.
+BOOL FillWithPattern(PDEV* pdev, CLIPOBJ* pco, const RECTL& dest, const RealizedBrush* brush,
+                     DWORD rop, bool transparent) {
+    return ForClipRects(pdev, pco, dest, [&](const RECTL& c, bool) {
+               if (!SetBrush(pdev, brush, &c, rop, transparent)) return kImageFailed;
+               if (Vector(pdev).currentPattern < 0) return kImageSent; // tiled: drawn already
+               return SelectNoPen(pdev) &&
+                              EmitRectangle(pdev, POINTL{c.left, c.top}, POINTL{c.right, c.bottom})
+                          ? kImageSent
+                          : kImageFailed;
+           }) == kImageSent;
 }
 
 bool IsDeviceSurface(const PDEV* pdev, const SURFOBJ* s) {
@@ -142,6 +166,16 @@ DWORD BrushAfterImage(DWORD rop) {
     }
 }
 
+} // namespace
+
+// Whether the operation reads the pattern: all but the sixteen that give the
+// same result for either pattern bit.
+bool ClassifyRop(DWORD rop) {
+    return (rop & 0xFF) % 0x11 != 0;
+}
+
+namespace {
+
 bool PatternDestOnly(DWORD rop) {
     return ((rop >> 2) & 0x33) == (rop & 0x33);
 }
@@ -153,8 +187,16 @@ bool SourceDestOnly(DWORD rop) {
 BOOL TiledPatternImage(PDEV* pdev, SURFOBJ* bitmap, XLATEOBJ* xlate, const RECTL* target,
                        const RECTL* source, BYTE rop) {
     bitmap->iType = STYPE_BITMAP;
-    return OutputImage(pdev, bitmap, xlate, target, source, nullptr, rop, 0, nullptr) !=
-           kImageFailed;
+    // The pattern's table holds the device's colours for its indexes, as the
+    // made-up table of a band image does; the image gate takes it only when
+    // the source is not marked as an engine index or BGR palette.
+    XLATEOBJ table{};
+    if (xlate) {
+        table = *xlate;
+        table.iSrcType = PAL_RGB;
+    }
+    return OutputImage(pdev, bitmap, xlate ? &table : nullptr, target, source, nullptr, rop, 0,
+                       nullptr) == kImageSent;
 }
 
 const bool kTiledImagesJoined = [] {
@@ -273,8 +315,17 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
     const bool transparent = ((rop4 >> 8) & 0xFF) == kNoOp;
     if (rop == kNoOp) return TRUE;
     const bool solidBrush = pbo && pbo->iSolidColor != 0xFFFFFFFF;
+    // A pattern brush is realized only for an operation that reads it.
+    const RealizedBrush* pattern =
+        !solidBrush && pbo && ClassifyRop(rop)
+            ? static_cast<const RealizedBrush*>(BRUSHOBJ_pvGetRbrush(pbo))
+            : nullptr;
     auto fill = [&](ULONG colour, DWORD fillRop) {
         return FillRectsWithBrush(pdev, pco, colour, fillRop, transparent);
+    };
+    auto brushFill = [&](DWORD fillRop) -> BOOL {
+        if (solidBrush) return fill(pbo->iSolidColor, fillRop);
+        return pattern && FillWithPattern(pdev, pco, *destRect, pattern, fillRop, transparent);
     };
     auto image = [&](DWORD imageRop) -> int {
         if (!src || !srcPoint || IsDeviceSurface(pdev, src)) return kImageNotHandled;
@@ -283,13 +334,14 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
                 srcPoint->y + (destRect->bottom - destRect->top)};
         return SendClipped(pdev, src, pco, xlo, *destRect, s, imageRop, nullptr);
     };
-    // A brush that is neither solid nor a realized pattern cannot be sent;
-    // the engine's own rendering of it starts from a blank bitmap and would
-    // paint over what the page already holds (transparent hatches), so the
-    // call fails instead of printing something else.
-    if (!solidBrush && pbo &&
-        (PatternDestOnly(rop) || BrushAfterImage(rop) || !SourceDestOnly(rop)) && rop != 0x00 &&
-        rop != 0x55 && rop != 0xFF) {
+    const bool brushFills = PatternDestOnly(rop) || BrushAfterImage(rop);
+    // A brush that is neither solid nor a realized pattern cannot be sent,
+    // nor a pattern under an operation of pattern, source and destination
+    // together; the engine's own rendering of it starts from a blank bitmap
+    // and would paint over what the page already holds (transparent
+    // hatches), so the call fails instead of printing something else.
+    if (!solidBrush && pbo && (brushFills || !SourceDestOnly(rop)) && rop != 0x00 && rop != 0x55 &&
+        rop != 0xFF && !(pattern && brushFills)) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
@@ -299,9 +351,9 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
     } else if (rop == 0xFF) {
         handled = fill(pdev->whiteColor, rop);
     } else if (PatternDestOnly(rop)) {
-        handled = solidBrush && fill(pbo->iSolidColor, rop);
+        handled = brushFill(rop);
     } else if (DWORD brushRop = BrushAfterImage(rop)) {
-        handled = solidBrush && image(kSrcCopy) == kImageSent && fill(pbo->iSolidColor, brushRop);
+        handled = image(kSrcCopy) == kImageSent && brushFill(brushRop);
     } else if (SourceDestOnly(rop)) {
         handled = image(rop) == kImageSent;
     } else if (solidBrush && SetSolidBrush(pdev, nullptr, pbo->iSolidColor, rop, transparent)) {

@@ -1,6 +1,8 @@
 // The bitmap and band hooks of the imaging side, joined to the driver's hook table.
 #pragma once
 
+#include <vector>
+
 #include "imaging/tonemill.h"
 #include "win/winddi.h"
 
@@ -27,7 +29,17 @@ BOOL APIENTRY DrvGradientFill(SURFOBJ* dst, CLIPOBJ* pco, XLATEOBJ* xlo, TRIVERT
                               POINTL* ditherOrg, ULONG mode);
 BOOL APIENTRY DrvStartBanding(SURFOBJ* pso, POINTL* origin);
 BOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* origin);
+BOOL APIENTRY DrvRealizeBrush(BRUSHOBJ* pbo, SURFOBJ* target, SURFOBJ* pattern, SURFOBJ* mask,
+                              XLATEOBJ* xlate, ULONG hatch);
 ULONG APIENTRY DrvDitherColor(DHPDEV dhpdev, ULONG mode, ULONG rgb, ULONG* out);
+
+// Whether a raster operation (low byte) reads the pattern.
+bool ClassifyRop(DWORD rop);
+
+// A pattern surface in the realized brush layout (record, rows, colours);
+// false for a format the printer cannot take or a pattern without bits.
+bool ExpandBrushPattern(SURFOBJ* pattern, XLATEOBJ* xlate, ULONG hatch, DWORD brushId,
+                        std::vector<BYTE>* out);
 
 // The banding surface of the page size (its width a multiple of 32); null
 // with the last error set when it cannot be made.

@@ -11,7 +11,8 @@ namespace inkforge {
 struct PDEV;
 
 struct ImagingState {
-    RECTL band{}; // the current band rectangle; all zero: none
+    RECTL band{};          // the current band rectangle; all zero: none
+    DWORD nextBrushId = 0; // the last realized pattern brush's number
     // Banding.
     HSURF bandSurface = nullptr; // the engine's banding bitmap
     DWORD bandTop = 0;

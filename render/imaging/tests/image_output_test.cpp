@@ -15,6 +15,7 @@
 #include "imaging_hooks.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "print_page.h"
 #include "raster_encode.h"
 #include "render_fixture.h"
 #include "streamdump/decoder.h"
@@ -343,47 +344,70 @@ TEST_F(ImageOutput, JbigPagesDecodeWithJbigkit) {
 
 namespace {
 
-// A banded job: the engine renders each band, the bands turn into one 1-bit
-// page and the page goes out as JBIG; jbigkit's decoder reads back exactly
-// the page the engine drew.
-TEST_F(ImageOutput, ABandedPageIsTheEnginesPageInJbig) {
+// A banded job of one page drawn by `draw`: the engine renders each band,
+// the bands turn into one 1-bit page and the page goes out as JBIG; the page
+// as jbigkit's decoder reads it (1 = black), with its width and height.
+struct BandedPage {
+    Bytes pbm;
+    long width = 0, height = 0;
+    bool Black(long x, long y) const {
+        const size_t stride = static_cast<size_t>(width + 7) / 8;
+        return (pbm[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] >> (7 - x % 8)) &
+               1;
+    }
+};
+
+template <class F> BandedPage PrintBanded(F&& draw) {
+    BandedPage page;
     inkforge::DevmodeImage d = OwnDevmode(u"P1");
     inkforge::SetPrivU32(d, inkforge::priv::FeatureFlags, 1u << 16);
     inkforge::SetPrivU16(d, inkforge::priv::GraphicsMode, 1);
-    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
-    ASSERT_NE(hdc, nullptr);
-    DOCINFOW di{sizeof(DOCINFOW), u"Banded", nullptr, nullptr, 0};
-    int job = StartDocW(hdc, &di);
-    ASSERT_GT(job, 0);
-    ASSERT_GT(StartPage(hdc), 0);
-    SelectObject(hdc, GetStockObject(BLACK_BRUSH));
-    const RECTL box{300, 2000, 1300, 5000}; // crosses band edges
-    EXPECT_TRUE(
-        PatBlt(hdc, box.left, box.top, box.right - box.left, box.bottom - box.top, PATCOPY));
-    ASSERT_GT(EndPage(hdc), 0);
-    ASSERT_GT(EndDoc(hdc), 0);
-    EXPECT_TRUE(DeleteDC(hdc));
-    Bytes stream = JobOutput(static_cast<DWORD>(job));
+    Bytes stream = PrintPage(d, draw);
     streamdump::Decoding dec = streamdump::Decode(stream);
     EXPECT_EQ(dec.problems, 0u) << streamdump::Format(dec);
     std::vector<streamdump::JbigPage> pages;
     streamdump::CheckImages(stream.data(), stream.size(), &dec, &pages);
-    ASSERT_EQ(pages.size(), 1u) << streamdump::Format(dec);
-    const long w = pages[0].width, h = pages[0].height;
-    EXPECT_EQ(w % 32, 0);
-    Bytes pbm = JbigToPbm(pages[0].entity, w, h);
-    ASSERT_FALSE(pbm.empty());
-    const size_t stride = static_cast<size_t>(w + 7) / 8;
-    size_t wrong = 0;
-    for (long y = 0; y < h; ++y)
-        for (long x = 0; x < w; ++x) {
-            bool black =
-                (pbm[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] >> (7 - x % 8)) &
-                1;
-            bool want = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
-            wrong += black != want;
-        }
-    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(pages.size(), 1u) << streamdump::Format(dec);
+    if (pages.size() != 1) return page;
+    page.width = pages[0].width;
+    page.height = pages[0].height;
+    EXPECT_EQ(page.width % 32, 0);
+    page.pbm = JbigToPbm(pages[0].entity, page.width, page.height);
+    return page;
+}
+
+// Fills on the banding road land exactly where they belong: a solid box
+// crossing band edges, and a cross hatch whose lines follow the page's 8 x 8
+// grid (the hatch's lines in row 4 and column 4 of every cell).
+TEST_F(ImageOutput, ABandedPageIsTheEnginesPageInJbig) {
+    const RECTL box{300, 2000, 1300, 5000}; // crosses band edges
+    struct Case {
+        const char* name;
+        bool hatch;
+    };
+    for (const Case& c : {Case{"solid", false}, Case{"cross hatch", true}}) {
+        BandedPage page = PrintBanded([&](HDC hdc) {
+            HBRUSH brush = c.hatch ? CreateHatchBrush(HS_CROSS, RGB(0, 0, 0)) : nullptr;
+            HGDIOBJ old = SelectObject(hdc, brush ? brush : GetStockObject(BLACK_BRUSH));
+            EXPECT_TRUE(PatBlt(hdc, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                               PATCOPY));
+            SelectObject(hdc, old);
+            if (brush) DeleteObject(brush);
+        });
+        ASSERT_FALSE(page.pbm.empty()) << c.name;
+        size_t wrong = 0;
+        for (long y = 0; y < page.height; ++y)
+            for (long x = 0; x < page.width; ++x) {
+                bool inside = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+                bool want = inside && (!c.hatch || x % 8 == 4 || y % 8 == 4);
+                wrong += page.Black(x, y) != want;
+            }
+        std::string win;
+        for (long y = box.top; y < box.top + 16; ++y, win += '\n')
+            for (long x = box.left; x < box.left + 24; ++x)
+                win += page.Black(x, y) ? '#' : '.';
+        EXPECT_EQ(wrong, 0u) << c.name << "\n" << win;
+    }
 }
 
 } // namespace

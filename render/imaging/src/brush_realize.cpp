@@ -1,0 +1,125 @@
+// Pattern brushes: the engine hands over the brush's pattern (a hatch comes
+// as the engine's own 8 x 8 1-bit pattern) and the driver keeps it in the
+// layout the printer's raster patterns take: rows padded to 16 bits, colour
+// pixels as 3 bytes, the colours translated to the device's RGB values.
+#include <cstring>
+#include <vector>
+
+#include "imaging_hooks.h"
+#include "imaging_state.h"
+#include "pdev.h"
+#include "raster_encode.h"
+#include "vector_pattern.h"
+#include "win/base.h"
+
+namespace inkforge {
+namespace {
+
+// A hatch goes out as a fixed 16 x 16 pattern: the engine's 8 x 8 hatch tiled.
+constexpr LONG kHatchSide = 16;
+// The printer's pattern sizes are 16-bit; anything larger is refused before
+// its record is made.
+constexpr LONG kMaxPatternSide = 0xFFFF;
+constexpr ULONGLONG kMaxPatternBytes = 16u << 20;
+constexpr ULONG kPaletteEntries1 = 2, kPaletteEntries4 = 16, kPaletteEntries8 = 256;
+
+DWORD FormatOf(ULONG bmf) {
+    switch (bmf) {
+    case BMF_1BPP:
+        return kPattern1;
+    case BMF_4BPP:
+        return kPattern4;
+    case BMF_8BPP:
+        return kPattern8;
+    case BMF_16BPP:
+    case BMF_24BPP:
+    case BMF_32BPP:
+        return kPattern24;
+    default:
+        return 0;
+    }
+}
+
+ULONG PaletteEntries(DWORD format) {
+    return format == kPattern1   ? kPaletteEntries1
+           : format == kPattern4 ? kPaletteEntries4
+                                 : kPaletteEntries8;
+}
+
+} // namespace
+
+bool ExpandBrushPattern(SURFOBJ* pattern, XLATEOBJ* xlate, ULONG hatch, DWORD brushId,
+                        std::vector<BYTE>* out) {
+    if (!pattern || !pattern->pvScan0 || pattern->sizlBitmap.cx < 1 || pattern->sizlBitmap.cy < 1 ||
+        pattern->sizlBitmap.cx > kMaxPatternSide || pattern->sizlBitmap.cy > kMaxPatternSide)
+        return false;
+    const DWORD format = FormatOf(pattern->iBitmapFormat);
+    if (!format) return false;
+    const bool isHatch = hatch < HS_DDI_MAX && format == kPattern1;
+    const LONG srcW = pattern->sizlBitmap.cx, srcH = pattern->sizlBitmap.cy;
+    RealizedBrush head{};
+    head.width = static_cast<DWORD>(isHatch ? kHatchSide : srcW);
+    head.height = static_cast<DWORD>(isHatch ? kHatchSide : srcH);
+    head.format = format;
+    head.kind = isHatch ? hatch : HS_DDI_MAX;
+    head.brushId = brushId;
+    const DWORD rowBytes = PatternRowBytes(&head);
+    if (static_cast<ULONGLONG>(rowBytes) * head.height > kMaxPatternBytes) return false;
+    head.bitsSize = rowBytes * head.height;
+    head.colorCount = format == kPattern24 ? 0 : PaletteEntries(format);
+    head.colorTableOffset = static_cast<DWORD>(sizeof head) + head.bitsSize;
+    out->assign(sizeof head + head.bitsSize + head.colorCount * sizeof(ULONG), 0);
+    BYTE* bits = out->data() + sizeof head;
+    const DWORD kind = TranslateColor(xlate, pattern->iBitmapFormat);
+    const DWORD srcRowBytes =
+        static_cast<DWORD>((static_cast<ULONGLONG>(srcW) * PatternBitsPerPixel(format) + 7) / 8);
+    for (DWORD y = 0; y < head.height; ++y) {
+        const BYTE* src = static_cast<const BYTE*>(pattern->pvScan0) +
+                          static_cast<ptrdiff_t>(y % srcH) * pattern->lDelta;
+        BYTE* dst = bits + static_cast<size_t>(y) * rowBytes;
+        if (format == kPattern24) {
+            TranslateRow(src, dst, xlate, kind, pattern->iBitmapFormat, static_cast<DWORD>(srcW));
+        } else if (isHatch) {
+            for (DWORD x = 0; x < head.width; ++x) {
+                DWORD sx = x % static_cast<DWORD>(srcW);
+                if ((src[sx >> 3] >> (7 - (sx & 7))) & 1)
+                    dst[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+            }
+        } else {
+            std::memcpy(dst, src, srcRowBytes);
+        }
+    }
+    ULONG* colors = reinterpret_cast<ULONG*>(out->data() + head.colorTableOffset);
+    for (ULONG i = 0; i < head.colorCount; ++i)
+        colors[i] = xlate ? XLATEOBJ_iXlate(xlate, i) : (format == kPattern1 && i ? 0xFFFFFF : 0);
+    std::memcpy(out->data(), &head, sizeof head);
+    return true;
+}
+
+BOOL APIENTRY DrvRealizeBrush(BRUSHOBJ* pbo, SURFOBJ* target, SURFOBJ* pattern, SURFOBJ* mask,
+                              XLATEOBJ* xlate, ULONG hatch) {
+    (void)mask;
+    PDEV* pdev = CheckedPdev(target);
+    if (!pdev || !pbo) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    ImagingState* st = Imaging(pdev);
+    if (!st) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    // Zero marks a brush that no pattern slot matches.
+    if (++st->nextBrushId == 0) ++st->nextBrushId;
+    std::vector<BYTE> record;
+    if (!ExpandBrushPattern(pattern, xlate, hatch, st->nextBrushId, &record)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    void* p = BRUSHOBJ_pvAllocRbrush(pbo, static_cast<ULONG>(record.size()));
+    if (!p) return FALSE;
+    std::memcpy(p, record.data(), record.size());
+    return TRUE;
+}
+
+} // namespace inkforge
