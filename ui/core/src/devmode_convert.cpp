@@ -10,8 +10,8 @@
 namespace sheetwright {
 namespace {
 
-// The standard part in three runs: the device name, the fields from the spec
-// version through dmCollate, the form name, and the fields from dmLogPixels
+// The standard part in three runs: the device name, the fields from
+// dmSpecVersion through dmCollate, the form name, and the fields from dmLogPixels
 // to the end of the standard part (whatever length dmSize gives it).
 constexpr size_t kAnsiMid = offsetof(DEVMODEA, dmSpecVersion);
 constexpr size_t kWideMid = offsetof(DEVMODEW, dmSpecVersion);
