@@ -10,54 +10,14 @@
 #include "devcomm/oid_resources.h"
 #include "platform/net_ctl.h"
 #include "query_libraries.h"
+#include "pre_check_device.h"
 #include "snmp_bytes.h"
 #include "snmp_table_agent.h"
 #include "udp_responder.h"
 
 namespace {
 
-using snmp_bytes::Int;
-using snmp_bytes::Str;
-
-const std::string kPrinter = "1.3.6.1.2.1.43";
-const std::string kArc = DEVCOMM_PRIVATE_ARC;
-
-struct Tray {
-    const char* name;
-    int devicePaper;
-    int level;
-};
-struct Alert {
-    int group, index, code;
-};
-struct Device {
-    int status = 2;
-    std::vector<Tray> trays;
-    std::vector<Alert> alerts;
-};
-
-constexpr SHORT kLetter = 3, kA4 = 6, kA3 = 5, kA4Turned = 15, kUnknown = 13, kEnvDl = 23;
-constexpr int kDevLetter = 5, kDevA4 = 7, kDevA3 = 6;
-constexpr SHORT kAuto = 0, kBypass = 1, kTray1 = 2, kTray2 = 3, kTray4 = 5;
-
-snmp_testing::TableAgent Agent(const Device& d) {
-    snmp_testing::TableAgent t;
-    t.Set("1.3.6.1.2.1.25.3.2.1.5.1", Int(d.status));
-    for (std::size_t i = 0; i < d.trays.size(); ++i) {
-        std::string row = ".1." + std::to_string(i + 1);
-        t.Set(kPrinter + ".8.2.1.13" + row, Str(d.trays[i].name));
-        t.Set(kPrinter + ".8.2.1.10" + row, Int(d.trays[i].level));
-        t.Set(kArc + ".405.1.6.3.2.1.4" + row, Int(d.trays[i].devicePaper));
-    }
-    for (std::size_t i = 0; i < d.alerts.size(); ++i) {
-        std::string row = ".1." + std::to_string(i + 1);
-        t.Set(kPrinter + ".18.1.1.4" + row, Int(d.alerts[i].group));
-        t.Set(kPrinter + ".18.1.1.5" + row, Int(d.alerts[i].index));
-        t.Set(kPrinter + ".18.1.1.7" + row, Int(d.alerts[i].code));
-    }
-    t.Set("1.3.6.1.6.1.1.0", Int(0)); // something past every column
-    return t;
-}
+using namespace pre_check_device;
 
 const std::vector<Tray> kTrays = {
     {"MPT", kDevA4, 10}, {"Tray1", kDevA4, 100}, {"Tray2", kDevLetter, 100}, {"LCT", kDevA4, 1000}};
