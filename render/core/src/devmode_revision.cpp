@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "model/modelsmith.h"
+#include "ui/sheetwright.h"
 #include "model_access.h"
 #include "pdev.h"
 #include "system_access.h"
@@ -13,9 +14,6 @@
 
 namespace inkforge {
 namespace {
-
-typedef DWORD(WINAPI* PFN_uiReviseDevmodeEx)(HANDLE printer, LPCVOID modelData,
-                                             DEVMODEW* oldDevmode, DEVMODEW* devmode, DWORD mode);
 
 constexpr WORD kSize40 = 188; // the older standard part
 constexpr WORD kSize400 = 212;

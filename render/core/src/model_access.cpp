@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/modelsmith.h"
+#include "ui/sheetwright.h"
 #include "pdev.h"
 #include "system_access.h"
 #include "text_convert.h"
@@ -14,12 +15,6 @@
 
 namespace inkforge {
 namespace {
-
-typedef DWORD(WINAPI* PFN_uiGetMyPrinterInfo)(HANDLE printer, LPCVOID modelData, WORD table,
-                                              WORD entry, DWORD layout, LPVOID buffer, LPDWORD size,
-                                              LPDWORD count);
-typedef DWORD(WINAPI* PFN_uiEnumMyPrinterInfo)(HANDLE printer, LPCVOID modelData, SHORT code,
-                                               LPVOID buffer, LPDWORD size, LPDWORD count);
 
 constexpr DWORD kComponentModelsmith = 20;
 constexpr DWORD kComponentSheetwright = 22;
