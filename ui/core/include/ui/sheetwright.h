@@ -89,3 +89,41 @@ enum : DWORD {
     kCapMinimumExtent = 0x400,
     kCapMaximumExtent = 0x800,
 };
+
+// MFCPropPage: the printer interface's request to build the pages of one
+// property sheet; 1 when every page was created and added.
+struct PropPageParams {
+    DWORD size; // 112
+    DWORD reserved0;
+    LPVOID reserved8;
+    HINSTANCE interfaceModule;       // the printer interface library
+    PDEVMODEW inputDevmode;          // document sheets: the caller's input device mode, or NULL
+    LPVOID image;                    // the 1320-byte working image, edited in place
+    LPWSTR printerName;              // from the property header
+    LPWSTR portName;                 // "server\port", the port alone, or NULL
+    PFNCOMPROPSHEET pfnComPropSheet; // the sheet's callback
+    LPVOID reserved64;
+    DWORD reserved72;
+    DWORD reserved76;
+    HANDLE hComPropSheet;
+    LPVOID propertyHeader; // DOCUMENTPROPERTYHEADER or DEVICEPROPERTYHEADER
+    DWORD modeFlags;       // document sheets: fMode; device sheets: the header's Flags
+    DWORD sheetKind;       // kSheetDocument or kSheetDevice
+    WORD constant104;      // 4, copied into the sheet context and not read again
+    WORD constant106;      // 1, likewise
+    DWORD reserved108;
+};
+static_assert(sizeof(PropPageParams) == 112 && offsetof(PropPageParams, interfaceModule) == 16 &&
+              offsetof(PropPageParams, image) == 32 && offsetof(PropPageParams, portName) == 48 &&
+              offsetof(PropPageParams, pfnComPropSheet) == 56 &&
+              offsetof(PropPageParams, hComPropSheet) == 80 &&
+              offsetof(PropPageParams, propertyHeader) == 88 &&
+              offsetof(PropPageParams, modeFlags) == 96 &&
+              offsetof(PropPageParams, sheetKind) == 100 &&
+              offsetof(PropPageParams, constant104) == 104 &&
+              offsetof(PropPageParams, constant106) == 106);
+
+constexpr DWORD kSheetDocument = 1;
+constexpr DWORD kSheetDevice = 2;
+
+typedef DWORD(WINAPI* PFN_MFCPropPage)(PropPageParams* params);
