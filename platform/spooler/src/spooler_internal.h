@@ -111,11 +111,19 @@ struct SpoolHandle : HandleObject {
     bool discard = false;
     bool pageOpen = false;
     ULONGLONG written = 0;
+    bool stampKnown = false; // the job's status was read at `stamp`
+    unsigned long long stamp = 0;
 
     ~SpoolHandle() override;
     const char* KindName() const override { return "Printer"; }
     bool ClosableByCloseHandle() const override { return false; }
 };
+
+// The machine's job-status stamp (status_stamp.cpp): raised after every
+// change of a job's status; false when it cannot be read, and then every
+// caller reads the status itself.
+bool ReadStatusStamp(unsigned long long* stamp);
+void RaiseStatusStamp();
 
 std::shared_ptr<SpoolHandle> FindHandle(HANDLE h); // sets ERROR_INVALID_HANDLE when unknown
 std::shared_ptr<SpoolHandle> FindPrinterHandle(HANDLE h);
