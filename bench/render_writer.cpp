@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "output_writer.h"
+#include "spool_sink.h"
 #include "pdev.h"
 #include "platform/spooler_ctl.h"
 #include "platform/testctl.h"
@@ -48,52 +49,8 @@ const std::vector<BYTE>& Source() {
     return bytes;
 }
 
-// A physical device writing into an open job of a printer whose spooler
-// discards job output.
-class Sink {
-  public:
-    Sink() {
-        namespace spl = platform::spooler;
-        spl::AddPort({u"LPT1:", u"Local Port", u""});
-        spl::DriverRecord d;
-        d.name = u"Bench";
-        d.driverPath = u"C:\\Drivers\\Inkforge.DLL";
-        d.dataFile = u"C:\\Drivers\\MODEL.DAT";
-        spl::AddDriver(d);
-        spl::PrinterRecord p;
-        p.name = u"Bench";
-        p.port = u"LPT1:";
-        p.driver = u"Bench";
-        spl::AddPrinter(p, false);
-        spl::test::DiscardJobOutput(true);
-        std::u16string name = u"Bench";
-        OpenPrinterW(name.data(), &printer_, nullptr);
-        DOC_INFO_1W di{const_cast<LPWSTR>(u"Bench"), nullptr, nullptr};
-        StartDocPrinterW(printer_, 1, reinterpret_cast<LPBYTE>(&di));
-        pdev_ = inkforge::AllocatePdev();
-        pdev_->printer = printer_;
-        pdev_->docStarted = 1;
-    }
-    ~Sink() {
-        inkforge::FreePdev(pdev_);
-        EndDocPrinter(printer_);
-        ClosePrinter(printer_);
-    }
-    inkforge::PDEV* pdev() { return pdev_; }
-    bool ok() const { return pdev_ && printer_; }
-
-  private:
-    HANDLE printer_ = nullptr;
-    inkforge::PDEV* pdev_ = nullptr;
-};
-
-Sink& TheSink() {
-    static Sink sink;
-    return sink;
-}
-
 void WriterTokens(benchmark::State& state) {
-    Sink& sink = TheSink();
+    bench::Sink& sink = bench::TheSink();
     if (!sink.ok()) return state.SkipWithError("no spooler job");
     const BYTE* src = Source().data();
     for (auto _ : state) {
@@ -125,7 +82,7 @@ void MemcpyTokens(benchmark::State& state) {
 }
 
 void WriterBlocks(benchmark::State& state) {
-    Sink& sink = TheSink();
+    bench::Sink& sink = bench::TheSink();
     if (!sink.ok()) return state.SkipWithError("no spooler job");
     const BYTE* src = Source().data();
     for (auto _ : state) {
@@ -160,7 +117,7 @@ class Reporter : public benchmark::ConsoleReporter {
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration && !r.error_occurred)
                 seconds_[r.benchmark_name()] =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+                    r.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
         ConsoleReporter::ReportRuns(runs);
     }
     void Ratios() const {
@@ -182,18 +139,11 @@ class Reporter : public benchmark::ConsoleReporter {
 } // namespace
 
 int main(int argc, char** argv) {
-    // A machine root of its own, so that the benchmark's printer stays out of the user's.
-    char root[] = "/tmp/render_writer_bench.XXXXXX";
-    bool ownRoot = !std::getenv("PRINTHOST_ROOT") && mkdtemp(root);
-    if (ownRoot) setenv("PRINTHOST_ROOT", root, 1);
+    bench::OwnMachineRoot root("render_writer_bench");
     benchmark::Initialize(&argc, argv);
     Reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.Ratios();
     benchmark::Shutdown();
-    if (ownRoot) {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
-    }
     return 0;
 }
