@@ -41,6 +41,16 @@ PDEV* Enter(SURFOBJ* pso) {
     return pdev;
 }
 
+// A passing failure noted while the job was being worked on (a setting read
+// as a default for want of memory, say) ends the job as a failed write does.
+bool TookFailure(PDEV* pdev) {
+    DWORD error = TakeCallFailure();
+    if (!error) return false;
+    pdev->jobFlags |= job::Cancelled;
+    SetLastError(error);
+    return true;
+}
+
 std::u16string ComputerName() {
     WCHAR name[MAX_COMPUTERNAME_LENGTH + 2] = {};
     DWORD n = MAX_COMPUTERNAME_LENGTH + 2;
@@ -151,13 +161,14 @@ BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR docName, DWORD jobId) {
     pdev->docStarted = 1;
     pdev->osVersion = VersionWord();
     if (!ok) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (ok && TookFailure(pdev)) ok = false;
     return ok ? TRUE : FALSE;
 }
 
 BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
     PDEV* pdev = Enter(pso);
     if (!pdev) return FALSE;
-    if (pdev->jobFlags & job::Cancelled) return FALSE;
+    if (TookFailure(pdev) || (pdev->jobFlags & job::Cancelled)) return FALSE;
     if (pdev->jobFlags & job::PromptRefused) return CountOnly(pdev);
     if (pdev->pageCount == 0) {
         if (PrintsToDisk(pdev->outputFile)) pdev->printToDisk = 1;
@@ -203,7 +214,7 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
     ++pdev->pageCount;
     ++pdev->devicePageCount;
     WritePageCommands(pdev, pdev->pageCount == 1);
-    return TRUE;
+    return TookFailure(pdev) ? FALSE : TRUE;
 }
 
 BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
@@ -211,9 +222,9 @@ BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
     if (!pdev) return FALSE;
     if (!(pdev->jobFlags & job::PageOpen)) return TRUE;
     pdev->jobFlags &= ~job::PageOpen;
-    if ((pdev->firstPageOnly & 1) && pdev->pageCount > 1) return TRUE;
+    if ((pdev->firstPageOnly & 1) && pdev->pageCount > 1) return TookFailure(pdev) ? FALSE : TRUE;
     WritePageEnd(pdev);
-    return TRUE;
+    return TookFailure(pdev) ? FALSE : TRUE;
 }
 
 BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
@@ -250,6 +261,7 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
     // The printer forgets downloaded fonts with the job.
     RetireDownloadedFonts(pdev);
     if (pdev->jobFlags & job::HeaderWritten) WriteJobFooter(pdev);
+    TookFailure(pdev);
     // A write that failed (or a cancel) lost part of the job: the end says so.
     // The spooler deletes such a job rather than print its part.
     const bool lost = (pdev->jobFlags & job::Cancelled) != 0;

@@ -8,6 +8,7 @@
 
 #include "platform/facts.h"
 #include "platform/spooler_ctl.h"
+#include "platform/testctl.h"
 #include "platform_testing/fault_table.h"
 #include "render_fixture.h"
 #include "win/errors.h"
@@ -87,17 +88,31 @@ TEST(RenderFaultTable, EveryPlatformCallOfAPrintFailingInTurn) {
     // system cannot say, the header carries its default, as the system's own
     // drivers do.
     options.mayChangeOutput = {"GetComputerNameW", "GetUserNameW", "GetVersionExA"};
-    // Still answered with success over a changed job: the library reads the
-    // driver record, binds optional exports and converts names without
-    // telling a failure from an absence; the device context goes on when it
-    // cannot lock its surface; when the model data file cannot be opened,
-    // sized or mapped, the job prints without the model's settings.
-    options.pending = {"CreateFileMappingW",  "CreateFileW",        "EngLockSurface",
-                       "GetFileSize",         "GetPrinterDriverW",  "GetProcAddress",
-                       "GlobalAlloc",         "LoadLibraryW",       "MapViewOfFile",
-                       "MultiByteToWideChar", "WideCharToMultiByte"};
     int runs = platform_testing::RunFaultTable(PrintDrawnJob, options);
     EXPECT_GT(runs, 10);
+}
+
+// The model data file that is not there is an absence: the job prints with
+// the model's defaults. The same file unreadable for want of memory is no
+// absence: the job fails with that error rather than print other settings.
+TEST(RenderFaultTable, AnAbsentModelFileIsADefaultAFailedReadIsAnError) {
+    InstallPrinter(u"P1", SampleModel("CX5540"));
+    struct Case {
+        DWORD error;
+        bool prints;
+    };
+    for (const Case& c : {Case{ERROR_FILE_NOT_FOUND, true}, Case{ERROR_PATH_NOT_FOUND, true},
+                          Case{ERROR_OUTOFMEMORY, false}, Case{ERROR_SHARING_VIOLATION, false}}) {
+        platform::test::FailNext("CreateFileW", 1, c.error);
+        platform_testing::JobOutcome outcome = PrintDrawnJob();
+        platform::test::ClearFaults();
+        EXPECT_EQ(outcome.ok, c.prints) << c.error << ": " << outcome.error;
+        if (!c.prints) {
+            EXPECT_NE(outcome.error.find("error " + std::to_string(c.error)), std::string::npos)
+                << outcome.error;
+            EXPECT_TRUE(outcome.output.empty());
+        }
+    }
 }
 
 } // namespace
