@@ -124,17 +124,24 @@ bool PrintsToDisk(LPCWSTR name) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Job prompts of the first page; false when one was refused or failed.
-bool RunPrompts(PDEV* pdev) {
-    if ((pdev->modeFlags & mode::SpoolSide) && !(pdev->modeFlags & mode::ByInterface)) return true;
+enum class PromptOutcome { Answered, Refused, Failed };
+
+// Job prompts of the first page.
+PromptOutcome RunPrompts(PDEV* pdev) {
+    if ((pdev->modeFlags & mode::SpoolSide) && !(pdev->modeFlags & mode::ByInterface))
+        return PromptOutcome::Answered;
     int kinds = 0;
     if (pdev->jobFlags & job::AskJobData) kinds |= kPromptJobData;
     if (PrivU32(pdev->devmode, priv::JobInfoFlags) & 0x30000) kinds |= kPromptJobInfo;
     if (PrivU16(pdev->devmode, priv::DeptCounterFlags) & 4) kinds |= kPromptDeptCode;
     if ((pdev->modelCaps & caps::CombinedPrompt) && kinds) kinds = kPromptCombined;
-    for (int kind : {kPromptJobData, kPromptDeptCode, kPromptCombined})
-        if ((kinds & kind) && StartJobPrompt(pdev, kind) != 0) return false;
-    return true;
+    for (int kind : {kPromptJobData, kPromptDeptCode, kPromptCombined}) {
+        if (!(kinds & kind)) continue;
+        int result = StartJobPrompt(pdev, kind);
+        if (result == 1) return PromptOutcome::Refused;
+        if (result != 0) return PromptOutcome::Failed;
+    }
+    return PromptOutcome::Answered;
 }
 
 } // namespace
@@ -177,9 +184,18 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
         return CountOnly(pdev);
     }
     if (pdev->pageCount == 0 && pdev->docStarted) {
-        if (!RunPrompts(pdev)) {
+        switch (RunPrompts(pdev)) {
+        case PromptOutcome::Answered:
+            break;
+        case PromptOutcome::Refused:
             pdev->jobFlags |= job::PromptRefused;
             return CountOnly(pdev);
+        case PromptOutcome::Failed:
+            // Nobody was asked: the job prints nothing, as after a refusal,
+            // but the application hears that it failed (with the hand-off's
+            // error) rather than that it printed.
+            pdev->jobFlags |= job::Cancelled;
+            return FALSE;
         }
         if (RunDeptCodeStep(pdev)) {
             RestartAbortTimer(pdev);

@@ -19,66 +19,6 @@
 namespace render_test {
 namespace {
 
-// Prints two pages with a few drawing calls; on the first failing step it
-// aborts the document the way an application does and says which step failed.
-platform_testing::JobOutcome PrintDrawnJob() {
-    platform_testing::JobOutcome r;
-    auto fail = [&](const char* step) {
-        r.error = std::string(step) + " failed, error " + std::to_string(GetLastError());
-        return r;
-    };
-    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
-    if (!hdc) return fail("CreateDCW");
-    DOCINFOW di{sizeof(DOCINFOW), u"Faults", nullptr, nullptr, 0};
-    int job = StartDocW(hdc, &di);
-    bool ok = job > 0;
-    if (!ok) fail("StartDocW");
-    for (int page = 0; ok && page < 2; ++page) {
-        if (StartPage(hdc) <= 0) {
-            fail("StartPage");
-            ok = false;
-            break;
-        }
-        LOGBRUSH lb{BS_SOLID, RGB(0, 0, 0), 0};
-        HPEN pen = CreatePen(PS_SOLID, 0, RGB(0, 0, 0));
-        HBRUSH brush = CreateBrushIndirect(&lb);
-        HGDIOBJ oldPen = pen ? SelectObject(hdc, pen) : nullptr;
-        HGDIOBJ oldBrush = brush ? SelectObject(hdc, brush) : nullptr;
-        POINT line[3] = {{100, 100}, {600, 150}, {300, 700}};
-        bool drawn = pen && brush && oldPen && oldBrush &&
-                     Rectangle(hdc, 200, 200, 900, 800 + page * 100) && Polyline(hdc, line, 3);
-        if (oldPen) SelectObject(hdc, oldPen);
-        if (oldBrush) SelectObject(hdc, oldBrush);
-        if (pen) DeleteObject(pen);
-        if (brush) DeleteObject(brush);
-        if (!drawn) {
-            fail("drawing");
-            ok = false;
-            break;
-        }
-        if (EndPage(hdc) <= 0) {
-            fail("EndPage");
-            ok = false;
-        }
-    }
-    if (ok && EndDoc(hdc) <= 0) {
-        fail("EndDoc");
-        ok = false;
-    }
-    if (!ok && job > 0) AbortDoc(hdc);
-    DeleteDC(hdc);
-    r.ok = ok;
-    if (job > 0) {
-        platform::spooler::JobRecord rec;
-        bool known = platform::spooler::FindJob(static_cast<DWORD>(job), &rec);
-        if (ok || (known && (rec.status & JOB_STATUS_PRINTED))) {
-            Bytes stream = JobOutput(static_cast<DWORD>(job));
-            r.output.assign(stream.begin(), stream.end());
-        }
-    }
-    return r;
-}
-
 TEST(RenderFaultTable, EveryPlatformCallOfAPrintFailingInTurn) {
     SYSTEMTIME noon{2024, 3, 5, 12, 12, 0, 0, 0};
     platform::test::SetLocalTime(noon);
@@ -88,7 +28,7 @@ TEST(RenderFaultTable, EveryPlatformCallOfAPrintFailingInTurn) {
     // system cannot say, the header carries its default, as the system's own
     // drivers do.
     options.mayChangeOutput = {"GetComputerNameW", "GetUserNameW", "GetVersionExA"};
-    int runs = platform_testing::RunFaultTable(PrintDrawnJob, options);
+    int runs = platform_testing::RunFaultTable([] { return PrintDrawnJob(); }, options);
     EXPECT_GT(runs, 10);
 }
 
