@@ -30,6 +30,7 @@ extern "C" {
 #include "raster_encode.h"
 #include "row_compress.h"
 #include "spool_sink.h"
+#include "engine_surface.h"
 #include "testkit/bench_report.h"
 #include "testkit/pages.h"
 #include "win/winddi.h"
@@ -232,20 +233,7 @@ void TurnPage(benchmark::State& state) {
     Bytes(state, land.size());
 }
 
-// An engine bitmap, locked for its life.
-struct Surface {
-    HSURF h;
-    SURFOBJ* so;
-    Surface(LONG cx, LONG cy, ULONG format) {
-        h = reinterpret_cast<HSURF>(
-            EngCreateBitmap(SIZEL{cx, cy}, 0, format, BMF_TOPDOWN, nullptr));
-        so = EngLockSurface(h);
-    }
-    ~Surface() {
-        EngUnlockSurface(so);
-        EngDeleteSurface(h);
-    }
-};
+using bench::Surface;
 
 // The engine draws the page's picture into each band, as it renders a page
 // made of one image.
@@ -291,6 +279,7 @@ int main(int argc, char** argv) {
         ->Unit(ms);
     benchmark::RegisterBenchmark("jbig/jbigkit", JbigKit)->Unit(ms);
     benchmark::RegisterBenchmark("jbig/path", JbigPath)->Unit(ms);
+    benchmark::RegisterBenchmark("turn/memcpy", TurnMemcpy)->Unit(ms);
     benchmark::RegisterBenchmark("turn/page", TurnPage)->Unit(ms);
     benchmark::RegisterBenchmark("page/render", PageRender)->Unit(ms);
     benchmark::RegisterBenchmark("page/tone", PageTone)->Unit(ms);
@@ -302,7 +291,7 @@ int main(int argc, char** argv) {
          {"turn/page", "turn/memcpy", "quarter turn of a landscape page: time / memcpy"}},
         [](const testkit::RatioReporter& r) {
             const double render = r.Seconds("page/render"), tone = r.Seconds("page/tone"),
-                         jbig = r.Seconds("jbig/path"), rows = r.Seconds("rows/memcpy");
+                         jbig = r.Seconds("jbig/path");
             const double bytes = double(kRowBytes) * kHeight;
             for (const char* name : {"rows/runlength", "rows/deltarow"})
                 if (double s = r.Seconds(name); s > 0)

@@ -1,6 +1,7 @@
 // The printer stream writer in MB/s into a spooler job that discards its
 // bytes: small drawing-token writes (4 to 16 bytes) and 64 KB raster blocks,
-// each against memcpy of the same bytes in the same run.
+// and the spooler's own 4 KB writes, each against memcpy of the same bytes in
+// the same run.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -23,6 +24,7 @@ namespace {
 
 constexpr size_t kBytesPerIteration = 1 << 20;
 constexpr size_t kBlock = 64 * 1024;
+constexpr DWORD kSmallWrite = 4096;
 
 // Token sizes as a page's drawing commands come: frame heads, points, short runs.
 const std::vector<size_t>& TokenSizes() {
@@ -106,10 +108,39 @@ void MemcpyBlocks(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
 }
 
+// The spooler alone: 4 KB writes into the discarding job, each of which
+// checks whether the job was cancelled.
+void SpoolerWrites(benchmark::State& state) {
+    bench::Sink& sink = bench::TheSink();
+    if (!sink.ok()) return state.SkipWithError("no spooler job");
+    BYTE* src = const_cast<BYTE*>(Source().data());
+    for (auto _ : state) {
+        for (size_t done = 0; done < kBytesPerIteration; done += kSmallWrite) {
+            DWORD written = 0;
+            if (!WritePrinter(sink.pdev()->printer, src, kSmallWrite, &written))
+                return state.SkipWithError("write failed");
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
+}
+
+void MemcpySmall(benchmark::State& state) {
+    const BYTE* src = Source().data();
+    std::vector<BYTE> dst(kSmallWrite);
+    for (auto _ : state) {
+        for (size_t done = 0; done < kBytesPerIteration; done += kSmallWrite)
+            std::memcpy(dst.data(), src, kSmallWrite);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
+}
+
 BENCHMARK(WriterTokens)->Name("tokens/writer");
 BENCHMARK(MemcpyTokens)->Name("tokens/memcpy");
 BENCHMARK(WriterBlocks)->Name("blocks64k/writer");
 BENCHMARK(MemcpyBlocks)->Name("blocks64k/memcpy");
+BENCHMARK(SpoolerWrites)->Name("spool4k/writer");
+BENCHMARK(MemcpySmall)->Name("spool4k/memcpy");
 
 class Reporter : public benchmark::ConsoleReporter {
   public:
@@ -121,7 +152,7 @@ class Reporter : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
     }
     void Ratios() const {
-        for (const char* group : {"tokens", "blocks64k"}) {
+        for (const char* group : {"tokens", "blocks64k", "spool4k"}) {
             auto w = seconds_.find(std::string(group) + "/writer"),
                  m = seconds_.find(std::string(group) + "/memcpy");
             if (w == seconds_.end() || m == seconds_.end() || w->second <= 0 || m->second <= 0)
