@@ -37,6 +37,7 @@ constexpr long kMaxPatternSide = 0xFFFF;
 constexpr long kMappingDirect = 0, kMappingIndexed = 1;
 constexpr int kDepthBits[] = {1, 4, 8};
 constexpr long kTransferTransparent = 1;
+constexpr int kMaxPatternSamples = 4; // per side of a page pixel
 
 // The raster operation a page starts with: source or pattern over the page.
 constexpr std::uint8_t kRopDefault = 0xFC;
@@ -530,6 +531,13 @@ class PageRenderer {
         cairo_surface_flush(mask_);
         const unsigned char* mask = cairo_image_surface_get_data(mask_);
         int stride = cairo_image_surface_get_stride(mask_);
+        // A page pixel wider than a pattern pixel shows the average of the
+        // pattern pixels in it, so that fine patterns do not vanish between samples.
+        const int samples =
+            pattern ? std::clamp(static_cast<int>(std::ceil(
+                                     1 / img_->scale / std::min(pattern->dotsX, pattern->dotsY))),
+                                 1, kMaxPatternSamples)
+                    : 1;
         // The operation's result for each page value, per channel.
         std::uint8_t table[3][256];
         for (int d = 0; d < 256; ++d) {
@@ -546,11 +554,7 @@ class PageRenderer {
                 if (!m[x]) continue;
                 std::uint8_t* p = px + static_cast<std::size_t>(x) * 3;
                 if (pattern) {
-                    const Color& c = pattern->At((x + 0.5) / img_->scale, (y + 0.5) / img_->scale);
-                    if (paintTransparent_ && c.r == 255 && c.g == 255 && c.b == 255) continue;
-                    p[0] = Rop3(rop_, c.r, c.r, p[0]);
-                    p[1] = Rop3(rop_, c.g, c.g, p[1]);
-                    p[2] = Rop3(rop_, c.b, c.b, p[2]);
+                    PatternPixel(*pattern, x, y, samples, p);
                     continue;
                 }
                 p[0] = table[0][p[0]];
@@ -560,6 +564,25 @@ class PageRenderer {
         }
         cairo_surface_mark_dirty(mask_);
         return true;
+    }
+
+    // One page pixel (x, y) under a raster pattern: `samples` x `samples`
+    // points of the pattern, each combined with the page by the raster
+    // operation (a transparent paint leaves the page under white), averaged.
+    void PatternPixel(const RasterPattern& pattern, int x, int y, int samples, std::uint8_t* p) {
+        int sum[3] = {0, 0, 0};
+        for (int j = 0; j < samples; ++j)
+            for (int i = 0; i < samples; ++i) {
+                const Color& c = pattern.At((x + (i + 0.5) / samples) / img_->scale,
+                                            (y + (j + 0.5) / samples) / img_->scale);
+                const bool keep = paintTransparent_ && c.r == 255 && c.g == 255 && c.b == 255;
+                const std::uint8_t paint[3] = {c.r, c.g, c.b};
+                for (int k = 0; k < 3; ++k)
+                    sum[k] += keep ? p[k] : Rop3(rop_, paint[k], paint[k], p[k]);
+            }
+        const int n = samples * samples;
+        for (int k = 0; k < 3; ++k)
+            p[k] = static_cast<std::uint8_t>((sum[k] + n / 2) / n);
     }
 
     // Text and font operators: glyphs painted in the brush colour within the clip.
