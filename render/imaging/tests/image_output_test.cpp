@@ -497,6 +497,32 @@ TEST_F(ImageOutput, BandDumpsHoldThePageAsBmpFiles) {
     fs::remove(folder / "QRLADGNT.INI");
 }
 
+// "Pixels=8" asks for 8-bit bands instead of 24-bit ones: the page comes out
+// the same, a black box on white.
+TEST_F(ImageOutput, EightBitBandsAskedForByTheDebugSettingsPrintThePage) {
+    const fs::path folder = platform::HostPath(platform::spooler::DriversFolder() + u"\\P1");
+    {
+        std::ofstream ini(folder / "QRLADGNT.INI");
+        ini << "[DEBUG]\r\nPixels=8\r\n";
+    }
+    const RECTL box{300, 2000, 1300, 5000};
+    BandedPage page = PrintBanded(
+        [&](HDC hdc) {
+            HGDIOBJ old = SelectObject(hdc, GetStockObject(BLACK_BRUSH));
+            EXPECT_TRUE(PatBlt(hdc, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                               PATCOPY));
+            SelectObject(hdc, old);
+        },
+        1);
+    fs::remove(folder / "QRLADGNT.INI");
+    ASSERT_FALSE(page.pbm.empty());
+    EXPECT_TRUE(page.Black(800, 3000));
+    EXPECT_TRUE(page.Black(box.left, box.top));
+    EXPECT_FALSE(page.Black(box.left - 1, box.top));
+    EXPECT_FALSE(page.Black(2000, 3000));
+    EXPECT_FALSE(page.Black(800, 6000));
+}
+
 TEST(BandDebugSettings, ValuesStayWithinTheirFields) {
     const std::u16string folder = u"C:\\dbg\\";
     fs::create_directories(platform::HostPath(u"C:\\dbg"));
