@@ -326,7 +326,7 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
         return s;
     };
     if (l.layout == Layout::Nup) {
-        const Grid g = NupGrid(l.pagesPerSheet, sheetW > sheetH);
+        const Grid g = NupGrid(l.pagesPerSheet, l.landscape);
         const LONG cw = sheetW / static_cast<LONG>(g.columns),
                    ch = sheetH / static_cast<LONG>(g.rows);
         const LONG col = static_cast<LONG>(position % g.columns),
