@@ -113,10 +113,11 @@ bool ReadShadowFile(const uint8_t* data, size_t size, SpoolerKind kind, ShadowIn
     return true;
 }
 
-bool ReadSpoolFile(const uint8_t* data, size_t size, SpoolerKind kind,
+namespace {
+
+bool WalkSpoolFile(const uint8_t* data, size_t size, SpoolerKind kind,
                    const std::vector<uint8_t>& firstDevmode, uint32_t pageCount,
                    SpoolContents* contents, std::string* error) {
-    *contents = SpoolContents{};
     if (!data || size < kSpoolHeaderSize)
         return Fail(error, "spool file shorter than its header", 0);
     if (data[0] == kEscape && kind != SpoolerKind::XP)
@@ -158,6 +159,17 @@ bool ReadSpoolFile(const uint8_t* data, size_t size, SpoolerKind kind,
         at += kSpoolRecordHeadSize + dataSize;
     }
     return true;
+}
+
+} // namespace
+
+bool ReadSpoolFile(const uint8_t* data, size_t size, SpoolerKind kind,
+                   const std::vector<uint8_t>& firstDevmode, uint32_t pageCount,
+                   SpoolContents* contents, std::string* error) {
+    *contents = SpoolContents{};
+    if (WalkSpoolFile(data, size, kind, firstDevmode, pageCount, contents, error)) return true;
+    *contents = SpoolContents{}; // a broken file gives no pages at all
+    return false;
 }
 
 bool PageRecordBits(const uint8_t* data, size_t size, size_t offset, const uint8_t** bits,
