@@ -16,6 +16,7 @@
 #include "spool_package.h"
 #include "win/devmode_private.h"
 #include "win/files.h"
+#include "win/ini.h"
 #include "win/loader.h"
 #include "win/user.h"
 
@@ -84,7 +85,6 @@ class ReplayTest : public emftest::RecorderTest {
         print = reinterpret_cast<PFN_ZORPrintEMF>(
             reinterpret_cast<void (*)()>(GetProcAddress(player, "ZORPrintEMF")));
         ASSERT_NE(print, nullptr);
-        platform::user::test::MessageBoxLog(); // start the log here
     }
     void TearDown() override {
         if (player) FreeLibrary(player);
@@ -278,6 +278,215 @@ TEST_F(ReplayTest, LayoutsPutPagesOnSidesInOrder) {
     }
     std::printf("%s", table.c_str());
     EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+// Colours drawn on each side, in drawing order, by the recording driver's
+// fill, stroke and text calls ("text" for a text call).
+std::vector<std::vector<std::string>> Drawn(const std::string& log) {
+    std::vector<std::vector<std::string>> sides;
+    for (const auto& line : emftest::Lines(log)) {
+        if (line.rfind("DrvStartPage", 0) == 0) sides.emplace_back();
+        if (sides.empty()) continue;
+        if (line.rfind("DrvTextOut", 0) == 0) sides.back().push_back("text");
+        const char* c = std::strstr(line.c_str(), "brush=solid:0x");
+        if (c && (line.rfind("DrvFillPath", 0) == 0 || line.rfind("DrvStrokePath", 0) == 0)) {
+            unsigned color = 0;
+            std::sscanf(c, "brush=solid:0x%x", &color);
+            char text[32];
+            std::snprintf(text, sizeof text, "%s:%06x",
+                          line.rfind("DrvFill", 0) == 0 ? "fill" : "stroke", color);
+            sides.back().push_back(text);
+        }
+    }
+    return sides;
+}
+
+std::vector<BYTE> GreenPage(DWORD) {
+    platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
+    b.SelectStock(NULL_PEN);
+    b.CreateBrush(1, BS_SOLID, RGB(0, 0x80, 0));
+    b.SelectObject(1);
+    b.Box(EMR_RECTANGLE, RECTL{100, 100, 300, 200});
+    b.SelectStock(WHITE_BRUSH);
+    b.DeleteObject(1);
+    return b.Finish();
+}
+
+bool FileThere(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string StartDocs(const std::string& log) {
+    std::string out;
+    for (const auto& line : emftest::Lines(log))
+        if (line.rfind("DrvStartDoc", 0) == 0) out += line + "\n";
+    return out;
+}
+
+TEST_F(ReplayTest, OverlayMadeFromOneJobPrintsBehindAnother) {
+    DEVMODE_IMAGEA make = BaseDevmode();
+    make.priv.OverlayFlags = 1;
+    std::strcpy(make.priv.OverlayMakeName, "Letterhead");
+    EXPECT_EQ(Play(Package(make, 1, 20, GreenPage)), 1u);
+    EXPECT_EQ(StartDocs(log()), ""); // making an overlay prints nothing
+    ASSERT_TRUE(FileThere("C:\\Users\\u\\Work\\Letterhead.POL"));
+
+    DEVMODE_IMAGEA use = BaseDevmode();
+    use.priv.OverlayFlags = 2;
+    std::strcpy(use.priv.OverlayUseName, "Letterhead");
+    use.priv.OverlayPages = 2; // the first page only
+    EXPECT_EQ(Play(Package(use, 2, 21)), 1u);
+    auto sides = Drawn(log());
+    ASSERT_EQ(sides.size(), 2u);
+    EXPECT_EQ(sides[0], (std::vector<std::string>{"fill:008000", "fill:000001"}));
+    EXPECT_EQ(sides[1], (std::vector<std::string>{"fill:000002"}));
+    // Over the page instead.
+    use.priv.OverlayOnTop = 1;
+    use.priv.OverlayPages = 0;
+    EXPECT_EQ(Play(Package(use, 1, 22)), 1u);
+    EXPECT_EQ(Drawn(log())[0], (std::vector<std::string>{"fill:000001", "fill:008000"}));
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+TEST_F(ReplayTest, BrokenOverlayAsksAndPrintsWithoutIt) {
+    DEVMODE_IMAGEA use = BaseDevmode();
+    use.priv.OverlayFlags = 2;
+    std::strcpy(use.priv.OverlayUseName, "Form");
+    const DWORD id = Package(use, 2, 30);
+    WriteWhole(u"C:\\Users\\u\\Work\\Form.POL", std::vector<BYTE>(300, 'x'));
+    platform::user::test::AnswerNextMessageBox(IDYES);
+    platform::user::test::AnswerNextMessageBox(IDYES);
+    EXPECT_EQ(Play(id), 1u);
+    EXPECT_EQ(Text(Sides()), "[1] [2]");
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 2u); // asked again for the next page
+    EXPECT_EQ(boxes[0].text,
+              u"Cannot read the overlay file.\nDo you want to continue printing without it?");
+    EXPECT_EQ(boxes[0].caption, u"Print Overlay");
+    // No: the job stops after the cell and leaves no document behind.
+    platform::user::test::AnswerNextMessageBox(IDNO);
+    EXPECT_EQ(Play(Package(use, 2, 31)), 0u);
+    EXPECT_NE(std::string(log()).find("DrvEndDoc"), std::string::npos);
+}
+
+TEST_F(ReplayTest, ExistingOverlayReplacedOnlyAfterAskingWhenTheJobSaysSo) {
+    DEVMODE_IMAGEA make = BaseDevmode();
+    make.priv.OverlayFlags = 1;
+    std::strcpy(make.priv.OverlayMakeName, "Form");
+    const char* path = "C:\\Users\\u\\Work\\Form.POL";
+    EXPECT_EQ(Play(Package(make, 1, 40, GreenPage)), 1u);
+    ASSERT_TRUE(FileThere(path));
+    // Without the ask flag the file is replaced silently.
+    EXPECT_EQ(Play(Package(make, 1, 41)), 1u);
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+    // With it: No opens the name dialog; its Cancel ends the job unprinted.
+    platform::user::test::AnswerNextMessageBox(IDNO);
+    platform::user::test::AnswerNextModal([](HWND dlg) { EndDialog(dlg, IDCANCEL); });
+    EXPECT_EQ(Play(Package(make, 1, 42), kJobPackage | kJobAskReplace | 1), 0u);
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"This name \"Form\" already exist.\nDo you want to replace it?");
+    // Yes replaces it.
+    platform::user::test::AnswerNextMessageBox(IDYES);
+    EXPECT_EQ(Play(Package(make, 1, 43, GreenPage), kJobPackage | kJobAskReplace | 1), 1u);
+    std::vector<BYTE> bytes;
+    ASSERT_TRUE(ReadFileWhole(path, &bytes));
+    OverlayHeader h;
+    const uint8_t* bits = nullptr;
+    size_t n = 0;
+    std::string error;
+    EXPECT_TRUE(ReadOverlayFile(bytes.data(), bytes.size(), &h, &bits, &n, &error)) << error;
+    EXPECT_EQ(h.paperSize, 9);
+}
+
+TEST_F(ReplayTest, WatermarkBehindAndOverThePage) {
+    for (WORD layer : {0, 1}) {
+        DEVMODE_IMAGEA dm = BaseDevmode();
+        dm.priv.WatermarkFlags = 2;
+        BYTE* r = dm.priv.WatermarkRecord;
+        std::strcpy(reinterpret_cast<char*>(r + 68), "DRAFT");
+        auto* lf = reinterpret_cast<LOGFONTA*>(r + 132);
+        lf->lfEscapement = lf->lfOrientation = 450;
+        std::strcpy(lf->lfFaceName, "Arial");
+        DWORD size = 36, color = RGB(0, 0, 0xC0);
+        std::memcpy(r + 192, &size, 4);
+        std::memcpy(r + 196, &color, 4);
+        r[214] = static_cast<BYTE>(layer);
+        EXPECT_EQ(Play(Package(dm, 1, 50 + layer)), 1u);
+        auto sides = Drawn(log());
+        ASSERT_EQ(sides.size(), 1u);
+        EXPECT_EQ(sides[0], layer ? (std::vector<std::string>{"fill:000001", "text"})
+                                  : (std::vector<std::string>{"text", "fill:000001"}));
+        // Outlined in a square frame: the text's path and the frame stroked.
+        r[210] = 1;
+        r[208] = 2;
+        EXPECT_EQ(Play(Package(dm, 1, 60 + layer)), 1u);
+        sides = Drawn(log());
+        ASSERT_EQ(sides.size(), 1u);
+        std::vector<std::string> strokes;
+        for (const auto& d : sides[0])
+            if (d.rfind("stroke", 0) == 0) strokes.push_back(d);
+        EXPECT_EQ(strokes, (std::vector<std::string>{"stroke:c00000", "stroke:c00000"}));
+    }
+}
+
+TEST_F(ReplayTest, PrintToFileGoesThroughTheOutputList) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    DWORD id = Package(dm, 1, 70);
+    char key[16];
+    std::snprintf(key, sizeof key, "%08lX", static_cast<unsigned long>(id));
+    const char* list = "C:\\Users\\u\\Work\\spool\\OutFile.INI";
+    // An entry of another job, one of this job already completed, then ours.
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000000", "0000C351", list);
+    WritePrivateProfileStringA("OutputFileFlag", "Dest_00000000", "C:\\a.prn", list);
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000001", key, list);
+    WritePrivateProfileStringA("OutputFileFlag", "Dest_00000001", "C:\\b.prn", list);
+    WritePrivateProfileStringA("OutputFileFlag", "Source_00000001", "C:\\done.tmp", list);
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000002", key, list);
+    WritePrivateProfileStringA("OutputFileFlag", "Dest_00000002", "C:\\c.prn", list);
+    EXPECT_EQ(Play(id, kJobPackage | kJobPrintToFile | 1), 1u);
+    char value[260] = {};
+    GetPrivateProfileStringA("OutputFileFlag", "Source_00000002", "", value, sizeof value, list);
+    EXPECT_STREQ(value, "C:\\Users\\u\\Work\\spool\\~tmp0000.tmp");
+    EXPECT_TRUE(FileThere(value));
+    GetPrivateProfileStringA("OutputFileFlag", "JobID_00000002", "", value, sizeof value, list);
+    EXPECT_STRNE(value, key); // the new job's id now
+    EXPECT_EQ(std::strtoul(value, nullptr, 16) > 0, true);
+    GetPrivateProfileStringA("OutputFileFlag", "Source_00000001", "", value, sizeof value, list);
+    EXPECT_STREQ(value, "C:\\done.tmp");
+}
+
+TEST_F(ReplayTest, FailuresToldOnceAndPackageDeleted) {
+    // Nothing to work with: no box.
+    EmfJobRecord record{};
+    ModelBlock block{recorder, nullptr};
+    EXPECT_EQ(print(nullptr, &block), 0u);
+    EXPECT_EQ(print(&record, nullptr), 0u);
+    EXPECT_EQ(print(&record, &block), 0u);
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+    // A package that is not there.
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    EXPECT_EQ(Play(50123), 0u);
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"Cannot read printing data correctly. Quit printing.");
+    EXPECT_EQ(boxes[0].caption, u"Error");
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONHAND | MB_SETFOREGROUND | MB_SYSTEMMODAL));
+    // A replayed package is gone afterwards, pages, folder and index.
+    DWORD id = Package(BaseDevmode(), 2, 80);
+    EXPECT_EQ(Play(id), 1u);
+    EXPECT_FALSE(FileThere("C:\\Users\\u\\Work\\spool\\VLM50080.SPL"));
+    EXPECT_FALSE(FileThere("C:\\Users\\u\\Work\\spool\\VLM50080"));
+    // The printer refusing the page: one message, the document aborted.
+    id = Package(BaseDevmode(), 1, 81);
+    set("fail_start_page", 1);
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    EXPECT_EQ(Play(id), 0u);
+    set("defaults", 0);
+    boxes = platform::user::test::MessageBoxLog(); // the log keeps every box
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, u"Failed to print a document.");
+    EXPECT_NE(std::string(log()).find("DrvEndDoc"), std::string::npos);
 }
 
 } // namespace
