@@ -13,6 +13,8 @@
 #include "emf_job.h"
 #include "overlay_file.h"
 #include "platform/user_ctl.h"
+#include "platform/facts.h"
+#include "spool_fixture.h"
 #include "spool_package.h"
 #include "win/devmode_private.h"
 #include "win/files.h"
@@ -487,6 +489,31 @@ TEST_F(ReplayTest, FailuresToldOnceAndPackageDeleted) {
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, u"Failed to print a document.");
     EXPECT_NE(std::string(log()).find("DrvEndDoc"), std::string::npos);
+}
+
+TEST_F(ReplayTest, SpoolerCopiesReadByTheSystemsReader) {
+    struct Case {
+        DWORD major, minor;
+        SpoolerKind kind;
+    } cases[] = {{4, 0, SpoolerKind::NT4}, {5, 0, SpoolerKind::Win2000}, {6, 1, SpoolerKind::XP}};
+    DWORD job = 12;
+    for (const auto& c : cases) {
+        platform::test::SetOsVersion(c.major, c.minor);
+        Package(BaseDevmode(), 1, 90 + job); // makes the spool folder
+        const std::string folder = "C:\\Users\\u\\Work\\spool\\";
+        char name[16];
+        std::snprintf(name, sizeof name, "XLE%05lu", static_cast<unsigned long>(job));
+        const std::string shd = folder + name + ".SHD", spl = folder + name + ".SPL";
+        WriteWhole(platform::FromUtf8(shd), test::Shadow(c.kind, 2));
+        WriteWhole(platform::FromUtf8(spl), test::Spool(c.kind, 0, PageBits(1), PageBits(2)));
+        EXPECT_EQ(Play(job, 1), 1u) << c.major;
+        EXPECT_EQ(Text(Sides()), "[1] [2]") << c.major;
+        EXPECT_NE(std::string(log()).find("doc=Report"), std::string::npos) << c.major;
+        EXPECT_FALSE(FileThere(shd.c_str()));
+        EXPECT_FALSE(FileThere(spl.c_str()));
+        ++job;
+    }
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
 }
 
 } // namespace
