@@ -516,5 +516,98 @@ TEST_F(ReplayTest, SpoolerCopiesReadByTheSystemsReader) {
     EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
 }
 
+// The bounds of each side's page fills.
+std::vector<std::string> FillBounds(const std::string& log) {
+    std::vector<std::string> out;
+    for (const auto& line : emftest::Lines(log)) {
+        const char* b = std::strstr(line.c_str(), "bounds=");
+        if (line.rfind("DrvFillPath", 0) == 0 && b && std::strstr(line.c_str(), "solid:0x000001"))
+            out.push_back(std::string(b + 7, std::strcspn(b + 7, " ")));
+    }
+    return out;
+}
+
+TEST_F(ReplayTest, ZoomAndPosterPlaceThePage) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.priv.LayoutKind = kLayoutZoom;
+    dm.priv.ZoomPercent = 50;
+    dm.priv.ZoomAnchor = 4; // middle centre
+    EXPECT_EQ(Play(Package(dm, 1, 100)), 1u);
+    auto half = FillBounds(log());
+    dm.priv.ZoomPercent = 100;
+    dm.priv.ZoomAnchor = 0;
+    EXPECT_EQ(Play(Package(dm, 1, 101)), 1u);
+    auto whole = FillBounds(log());
+    ASSERT_EQ(half.size(), 1u);
+    ASSERT_EQ(whole.size(), 1u);
+    int l = 0, t = 0, r = 0, b = 0;
+    ASSERT_EQ(std::sscanf(half[0].c_str(), "%d,%d,%d,%d", &l, &t, &r, &b), 4);
+    EXPECT_NEAR(r - l, 400, 8);
+    EXPECT_NEAR(l, 200, 8); // centred
+    EXPECT_NEAR(t, 250, 8);
+    // Poster 2 x 2: each tile shows its quarter of the page, twice its size.
+    dm.priv.LayoutKind = kLayoutPoster;
+    dm.priv.PosterGrid[0] = 2;
+    dm.priv.PosterGrid[1] = 0; // as many rows as columns
+    EXPECT_EQ(Play(Package(dm, 1, 102)), 1u);
+    auto tiles = FillBounds(log());
+    ASSERT_EQ(tiles.size(), 4u);
+    std::vector<std::pair<int, int>> origins;
+    for (const auto& tile : tiles) {
+        ASSERT_EQ(std::sscanf(tile.c_str(), "%d,%d,%d,%d", &l, &t, &r, &b), 4);
+        origins.push_back({l, t});
+    }
+    EXPECT_GT(origins[0].first, origins[1].first); // the right tile starts left of the sheet
+    EXPECT_EQ(origins[0].second, origins[1].second);
+    EXPECT_GT(origins[0].second, origins[2].second); // the lower row starts above it
+}
+
+TEST_F(ReplayTest, BlankBacksAndSideModes) {
+    // Copies by the driver in duplex: an odd job gets an empty back side.
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.dm.dmDuplex = DMDUP_VERTICAL;
+    dm.priv.PrivateFlags = 0x8000;
+    dm.priv.CollateByDriver = 1;
+    EXPECT_EQ(Play(Package(dm, 3, 110)), 1u);
+    EXPECT_EQ(Text(Sides()), "[1] [2] [3] [-]");
+    // Device modes of one layout never split the job: the side's mode is set
+    // on the device context instead (2-up turns the sheet).
+    DEVMODE_IMAGEA a = BaseDevmode(), b = BaseDevmode();
+    a.priv.LayoutKind = b.priv.LayoutKind = kLayoutNup;
+    a.priv.PagesPerSheet = b.priv.PagesPerSheet = 2;
+    b.dm.dmPaperSize = 11;
+    spoolpkg::PackageWriter w;
+    uint8_t image[spoolpkg::kAnsiDevmodeSize];
+    std::memcpy(image, &a, sizeof image);
+    ASSERT_EQ(w.Create(kSpool, 111, image, u"P1", u"Doc"), 0u);
+    for (DWORD p = 1; p <= 4; ++p) {
+        if (p == 3) {
+            std::memcpy(image, &b, sizeof image);
+            ASSERT_EQ(w.WriteDevmode(image), 0u);
+        }
+        WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), p), PageBits(p));
+        ASSERT_EQ(w.AppendPage(p), 0u);
+    }
+    ASSERT_EQ(w.Finish(4), 0u);
+    EXPECT_EQ(Play(w.spoolId()), 1u);
+    EXPECT_EQ(Text(Sides(2, 1)), "[1,2] [3,4]");
+    EXPECT_NE(std::string(log()).find("orient=2"), std::string::npos);
+}
+
+TEST(Metaweave, VersionWordAndFolderChain) {
+    platform::test::SetOsVersion(6, 1);
+    EXPECT_EQ(ComputeVersionWord(), 0x80060001u);
+    platform::OsVersion nine;
+    nine.major = 4;
+    nine.minor = 10;
+    nine.platformId = VER_PLATFORM_WIN32_WINDOWS;
+    platform::test::SetOsVersion(nine);
+    EXPECT_EQ(ComputeVersionWord(), 0x0004000Au);
+    EXPECT_TRUE(CreateFolderChain("C:\\A\\B\\C\\"));
+    EXPECT_NE(GetFileAttributesA("C:\\A\\B\\C"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(CreateFolderChain("C:\\A\\B\\C"));
+    EXPECT_FALSE(CreateFolderChain(""));
+}
+
 } // namespace
 } // namespace metaweave
