@@ -118,16 +118,18 @@ BOOL CPageCollection::MakeOverlayFile() {
     header.paperLength = static_cast<uint16_t>(dm->dmPaperLength);
     header.orientation = static_cast<uint16_t>(dm->dmOrientation);
     const std::vector<BYTE> file = OverlayFileBytes(header, bits.data(), bits.size());
+    bool folderMade = false;
     for (;;) {
         const std::string path = folder + makeName_ + kOverlayExtension;
         DWORD error = WriteFileWhole(path, file, replace);
         if (!error) return TRUE;
-        if (error == ERROR_PATH_NOT_FOUND) {
+        if (error == ERROR_PATH_NOT_FOUND && !folderMade) {
+            // The folder once, then the file again.
             if (!CreateFolderChain(folder)) {
                 ShowPrintMessage(kMsgOverlayNotWritten);
                 return TRUE;
             }
-            if (WriteFileWhole(path, file, replace) == 0) return TRUE;
+            folderMade = true;
             continue;
         }
         if (error != ERROR_FILE_EXISTS) {

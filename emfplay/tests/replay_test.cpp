@@ -14,6 +14,8 @@
 #include "overlay_file.h"
 #include "platform/user_ctl.h"
 #include "platform/facts.h"
+#include "platform/gdi_ctl.h"
+#include "platform/testctl.h"
 #include "spool_fixture.h"
 #include "spool_package.h"
 #include "win/devmode_private.h"
@@ -607,6 +609,42 @@ TEST(Metaweave, VersionWordAndFolderChain) {
     EXPECT_NE(GetFileAttributesA("C:\\A\\B\\C"), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(CreateFolderChain("C:\\A\\B\\C"));
     EXPECT_FALSE(CreateFolderChain(""));
+}
+
+TEST_F(ReplayTest, JobFontsLoadedForTheJobThenRemoved) {
+    char path[512] = {};
+    if (FILE* p = popen("fc-match -f '%{file}' 'Liberation Mono'", "r")) {
+        if (!std::fgets(path, sizeof path, p)) path[0] = 0;
+        pclose(p);
+    }
+    std::vector<BYTE> font;
+    if (FILE* f = std::fopen(path, "rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;)
+            font.push_back(static_cast<BYTE>(c));
+        std::fclose(f);
+    }
+    ASSERT_FALSE(font.empty());
+    for (bool failAdd : {false, true}) {
+        const DWORD id = Package(BaseDevmode(), 1, failAdd ? 121 : 120);
+        const uint64_t uniqueId = 0x1234;
+        WriteWhole(spoolpkg::FontFilePath(kSpool, id, uniqueId), font);
+        std::vector<BYTE> list(spoolpkg::kFontRecordSize, 0);
+        std::memcpy(list.data(), &uniqueId, 8);
+        const std::u16string face = u"Liberation Mono";
+        std::memcpy(list.data() + 8, face.data(), face.size() * 2);
+        WriteWhole(spoolpkg::FontListPath(kSpool, id), list);
+        // A font the system refuses leaves its slot empty; the job prints.
+        if (failAdd) platform::test::FailNext("AddFontMemResourceEx", 1, ERROR_NOT_ENOUGH_MEMORY);
+        const int calls = platform::test::CallCount("AddFontMemResourceEx");
+        EXPECT_EQ(Play(id), 1u);
+        EXPECT_EQ(platform::test::CallCount("AddFontMemResourceEx"), calls + 1);
+        EXPECT_EQ(Text(Sides()), "[1]");
+        EXPECT_EQ(platform::test::LiveMemoryFonts(), 0);
+        const std::string list8 = platform::ToUtf8(spoolpkg::FontListPath(kSpool, id));
+        const std::string file8 = platform::ToUtf8(spoolpkg::FontFilePath(kSpool, id, uniqueId));
+        EXPECT_FALSE(FileThere(list8.c_str()));
+        EXPECT_FALSE(FileThere(file8.c_str()));
+    }
 }
 
 } // namespace
