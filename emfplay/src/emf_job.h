@@ -122,6 +122,8 @@ class CPageCollection {
     DWORD zoom_ = 100;
     BYTE overlayHeader_[288] = {};
     bool wholePageValid_ = false;
+    static constexpr WORD kNoTurn = 2;
+    WORD turn_ = kNoTurn; // the current cell's page turned: 0 or 1 by direction
     RECT wholePage_{};
 };
 

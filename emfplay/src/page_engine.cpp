@@ -316,6 +316,18 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
     LONG pageW = static_cast<LONG>(int64_t{h.rclFrame.right - h.rclFrame.left} * dpiX / 2540);
     LONG pageH = static_cast<LONG>(int64_t{h.rclFrame.bottom - h.rclFrame.top} * dpiY / 2540);
     if (pageW <= 0 || pageH <= 0 || sheetW <= 0 || sheetH <= 0) return false;
+    // A page of the other orientation among several per side is turned.
+    const DEVMODEA* pageMode = reader_->PageDevmode(currentPage_);
+    const PRIVATE_DEVMODE pagePriv = PrivateOf(pageMode);
+    const WORD direction =
+        layout_.layout == Layout::Booklet ? pagePriv.BookletRotation : pagePriv.NupRotation;
+    turn_ = kNoTurn;
+    if (reader_->SupportsWorldTransform() && CellsPerSide(layout_) > 1 && pageMode &&
+        (pageMode->dmOrientation == DMORIENT_LANDSCAPE) != layout_.landscape &&
+        direction != kNoTurn) {
+        turn_ = currentLayout_ ? direction : 1;
+        std::swap(pageW, pageH);
+    }
     RECT cell{0, 0, sheetW, sheetH};
     LONG scaleX = 100, scaleY = 100;
     const LayoutSettings& l = layout_;
@@ -406,13 +418,29 @@ BOOL CPageCollection::PlayCell(HDC hdc, DWORD position) {
     }
     const PRIVATE_DEVMODE p = PrivateOf(reader_->PageDevmode(currentPage_));
     HRGN region = nullptr;
-    if (!(p.LayoutKind & kLayoutNoClip) || layout_.layout != Layout::Poster) {
+    if (!(p.LayoutKind & kLayoutNoClip)) {
         region = CreateRectRgn(clip.left, clip.top, clip.right, clip.bottom);
         SelectClipRgn(hdc, region);
     }
     DrawOverlay(hdc, kOverlayBehind, target, region);
     DrawWatermark(hdc, clip, kWatermarkBehind, region);
-    PlayEnhMetaFile(hdc, page, &target);
+    if (turn_ != kNoTurn) {
+        // The page drawn upright into its own rectangle, turned into the cell.
+        const RECT upright{0, 0, target.bottom - target.top, target.right - target.left};
+        XFORM x{};
+        if (turn_ == 0) { // (x, y) -> (left + y, bottom - x)
+            x.eM12 = -1, x.eM21 = 1;
+            x.eDx = static_cast<FLOAT>(target.left), x.eDy = static_cast<FLOAT>(target.bottom);
+        } else { // (x, y) -> (right - y, top + x)
+            x.eM12 = 1, x.eM21 = -1;
+            x.eDx = static_cast<FLOAT>(target.right), x.eDy = static_cast<FLOAT>(target.top);
+        }
+        SetWorldTransform(hdc, &x);
+        PlayEnhMetaFile(hdc, page, &upright);
+        ModifyWorldTransform(hdc, nullptr, MWT_IDENTITY);
+    } else {
+        PlayEnhMetaFile(hdc, page, &target);
+    }
     DrawOverlay(hdc, kOverlayOver, target, region);
     DrawWatermark(hdc, clip, kWatermarkOver, region);
     SelectClipRgn(hdc, nullptr);

@@ -647,5 +647,60 @@ TEST_F(ReplayTest, JobFontsLoadedForTheJobThenRemoved) {
     }
 }
 
+// A landscape page: 1000 x 800 pixels, filled.
+std::vector<BYTE> LandscapeBits(DWORD page) {
+    platform::gdi::EmfBuilder b(SIZEL{1000, 800}, SIZEL{42, 34});
+    b.SelectStock(NULL_PEN);
+    b.CreateBrush(1, BS_SOLID, PageColor(page));
+    b.SelectObject(1);
+    b.Box(EMR_RECTANGLE, RECTL{0, 0, 1000, 400}); // its upper half
+    b.SelectStock(WHITE_BRUSH);
+    b.DeleteObject(1);
+    return b.Finish();
+}
+
+TEST_F(ReplayTest, PageOfTheOtherOrientationIsTurnedIntoItsCell) {
+    // 4-up portrait; the page is landscape. Turned one way its upper half
+    // lands in the cell's right half, the other way in its left half.
+    for (WORD direction : {1, 0, 2}) {
+        DEVMODE_IMAGEA dm = BaseDevmode();
+        dm.dm.dmOrientation = DMORIENT_LANDSCAPE;
+        dm.priv.LayoutKind = kLayoutNup;
+        dm.priv.PagesPerSheet = 4;
+        dm.priv.NupRotation = direction;
+        spoolpkg::PackageWriter w;
+        DEVMODE_IMAGEA first = BaseDevmode();
+        first.priv.LayoutKind = kLayoutNup;
+        first.priv.PagesPerSheet = 4;
+        uint8_t image[spoolpkg::kAnsiDevmodeSize];
+        std::memcpy(image, &first, sizeof image);
+        ASSERT_EQ(w.Create(kSpool, 130 + direction, image, u"P1", u"Doc"), 0u);
+        WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), 1), PageBits(1));
+        ASSERT_EQ(w.AppendPage(1), 0u);
+        std::memcpy(image, &dm, sizeof image);
+        ASSERT_EQ(w.WriteDevmode(image), 0u);
+        WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), 2), LandscapeBits(2));
+        ASSERT_EQ(w.AppendPage(2), 0u);
+        ASSERT_EQ(w.Finish(2), 0u);
+        EXPECT_EQ(Play(w.spoolId()), 1u);
+        int l = 0, t = 0, r = 0, b = 0;
+        bool found = false;
+        for (const auto& line : emftest::Lines(log())) {
+            const char* at = std::strstr(line.c_str(), "bounds=");
+            if (line.rfind("DrvFillPath", 0) == 0 && at &&
+                std::strstr(line.c_str(), "solid:0x000002"))
+                found = std::sscanf(at, "bounds=%d,%d,%d,%d", &l, &t, &r, &b) == 4;
+        }
+        ASSERT_TRUE(found) << direction;
+        // The second cell: x 400..800, y 0..500.
+        if (direction == 2) {
+            EXPECT_GT(r - l, b - t) << "not turned: wider than high";
+        } else {
+            EXPECT_LT(r - l, b - t) << direction;
+            EXPECT_EQ((l + r) / 2 > 600, direction == 1) << direction;
+        }
+    }
+}
+
 } // namespace
 } // namespace metaweave
