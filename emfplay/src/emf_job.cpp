@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver_env.h"
 #include "emf_job.h"
 #include "overlay_file.h"
 #include "package_reader.h"
@@ -21,27 +22,6 @@ constexpr WORD kCurrentPrivateSize = PRIVATE_DEVMODE_SIZE;
 constexpr WORD kOlderPrivateSize = PRIVATE_DEVMODE_SIZE_908;
 constexpr DWORD kAnsiStandardMin = DEVMODEA_SIZE_320;
 
-std::u16string Widen(const std::string& s) {
-    if (s.empty()) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::u16string out(static_cast<size_t>(n > 0 ? n : 0), u'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()),
-                            reinterpret_cast<LPWSTR>(out.data()), n);
-    return out;
-}
-
-std::string Narrow(const std::u16string& s) {
-    if (s.empty()) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWSTR>(s.data()),
-                                static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWSTR>(s.data()),
-                            static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 std::string Format(const char* pattern, const std::string& folder, DWORD id) {
     char name[32];
     std::snprintf(name, sizeof name, pattern, static_cast<unsigned long>(id));
@@ -53,6 +33,12 @@ bool DevmodeFits(const std::vector<BYTE>& dm) {
     if (dm.size() < kAnsiStandardMin) return false;
     const auto* d = reinterpret_cast<const DEVMODEA*>(dm.data());
     return d->dmSize >= kAnsiStandardMin && size_t{d->dmSize} + d->dmDriverExtra <= dm.size();
+}
+
+bool AllFit(const std::vector<std::vector<BYTE>>& devmodes) {
+    for (const auto& dm : devmodes)
+        if (!DevmodeFits(dm)) return false;
+    return true;
 }
 
 } // namespace
@@ -150,6 +136,11 @@ std::string CZorEmfFile::SpoolFolder() const {
     return workFolder_ + "spool\\";
 }
 
+std::u16string CZorEmfFile::SpoolFolderW() const {
+    const std::string folder = SpoolFolder();
+    return sheetwright::AnsiToWide(folder.data(), folder.size());
+}
+
 BOOL CZorEmfFile::Open(DWORD spoolId, DWORD flags) {
     Close();
     spoolId_ = spoolId;
@@ -214,7 +205,8 @@ void CZorEmfFile::LoadJobFonts() {
     for (const auto& font : fonts) {
         std::vector<BYTE> bytes;
         HANDLE handle = nullptr;
-        std::string path = Narrow(spoolpkg::FontFilePath(Widen(spool), spoolId_, font.uniqueId));
+        std::string path = sheetwright::WideToAnsiString(spoolpkg::FontFilePath(
+            sheetwright::AnsiToWide(spool.data(), spool.size()), spoolId_, font.uniqueId));
         if (ReadFileWhole(path, &bytes) && !bytes.empty()) {
             DWORD added = 0;
             handle = addFont_(bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &added);
@@ -266,11 +258,10 @@ BOOL CZorEmfFileRTE::Open(DWORD spoolId, DWORD flags) {
         return FALSE;
     }
     recordedPages_ = static_cast<DWORD>(package.pagePaths.size());
-    for (const auto& dm : package.devmodes)
-        if (!DevmodeFits(dm)) {
-            ShowPrintMessage(kMsgCannotRead);
-            return FALSE;
-        }
+    if (!AllFit(package.devmodes)) {
+        ShowPrintMessage(kMsgCannotRead);
+        return FALSE;
+    }
     devmodes_ = package.devmodes;
     printerName_ = package.printerName;
     documentName_ = package.documentName;
@@ -300,7 +291,7 @@ void CZorEmfFileRTE::Close() {
     // Only the package's own files go, by their fixed names, whatever the
     // index says its pages are.
     if (opened_)
-        spoolpkg::DeleteSpoolPackage(Widen(SpoolFolder()), spoolId_,
+        spoolpkg::DeleteSpoolPackage(SpoolFolderW(), spoolId_,
                                      std::max<DWORD>(recordedPages_, PageCount()));
     opened_ = false;
     recordedPages_ = 0;
@@ -327,11 +318,10 @@ BOOL CZorEmfFileSpooler::Open(DWORD spoolId, DWORD flags) {
         ShowPrintMessage(kMsgCannotRead);
         return FALSE;
     }
-    for (const auto& dm : contents.devmodes)
-        if (!DevmodeFits(dm)) {
-            ShowPrintMessage(kMsgCannotRead);
-            return FALSE;
-        }
+    if (!AllFit(contents.devmodes)) {
+        ShowPrintMessage(kMsgCannotRead);
+        return FALSE;
+    }
     printerName_ = info.printerName;
     restoreName_ = info.documentName;
     documentName_ = contents.documentName;

@@ -172,6 +172,7 @@ class CZorEmfFile {
     // An answer of any size.
     bool QueryAll(int code, int index, int layout, std::vector<BYTE>* out) const;
     std::string SpoolFolder() const;
+    std::u16string SpoolFolderW() const;
 
   protected:
     struct Page {

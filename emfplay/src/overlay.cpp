@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver_env.h"
 #include "emf_job.h"
 #include "localize.h"
 #include "overlay_file.h"
@@ -26,20 +27,6 @@ constexpr WPARAM kScClose = 0xF060; // the system menu's close command
 constexpr UINT kAskStyle =
     MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2 | MB_SYSTEMMODAL | MB_SETFOREGROUND;
 
-std::u16string Wide(const std::string& s) {
-    std::u16string out(s.size() + 1, u'\0');
-    int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, reinterpret_cast<LPWSTR>(out.data()),
-                                static_cast<int>(out.size()));
-    out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
-    return out;
-}
-std::string Narrow(const char16_t* s) {
-    char buf[256] = {};
-    WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWSTR>(s), -1, buf, sizeof buf - 1, nullptr,
-                        nullptr);
-    return buf;
-}
-
 int Box(const std::string& text, DWORD caption, UINT style) {
     return MessageBoxA(nullptr, text.c_str(), MetaweaveString(caption).c_str(), style);
 }
@@ -49,14 +36,16 @@ INT_PTR CALLBACK OverlayNameDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_INITDIALOG:
         name = reinterpret_cast<char*>(lp);
-        SetDlgItemTextW(dlg, kNameEdit, reinterpret_cast<LPCWSTR>(Wide(name).c_str()));
+        SetDlgItemTextW(
+            dlg, kNameEdit,
+            reinterpret_cast<LPCWSTR>(sheetwright::AnsiToWide(name, std::strlen(name)).c_str()));
         SendDlgItemMessageW(dlg, kNameEdit, EM_LIMITTEXT, kOverlayNameSize - 1, 0);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wp) == IDOK) {
             char16_t text[kOverlayNameSize] = {};
             GetDlgItemTextW(dlg, kNameEdit, reinterpret_cast<LPWSTR>(text), kOverlayNameSize);
-            std::string typed = Narrow(text);
+            std::string typed = sheetwright::WideToAnsiString(text);
             if (typed.empty()) {
                 Box(MetaweaveString(kTextTypeName), kCaptionMake, MB_ICONWARNING);
                 SendDlgItemMessageW(dlg, kNameEdit, EM_SETSEL, 0, 0);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver_env.h"
 #include "win/base.h"
 #include "win/errors.h"
 #include "win/files.h"
@@ -34,16 +35,6 @@ void Put16(uint8_t* p, uint16_t v) {
 bool Fail(std::string* error, const char* text, size_t at) {
     if (error) *error = std::string(text) + " at offset " + std::to_string(at);
     return false;
-}
-
-std::u16string Wide(const std::string& ansi) {
-    if (ansi.empty()) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::u16string out(static_cast<size_t>(n > 0 ? n : 0), u'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                            reinterpret_cast<LPWSTR>(out.data()), n);
-    return out;
 }
 
 } // namespace
@@ -90,7 +81,7 @@ bool ReadOverlayFile(const uint8_t* data, size_t size, OverlayHeader* header, co
 }
 
 DWORD WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, bool replace) {
-    std::u16string target = Wide(path);
+    std::u16string target = sheetwright::AnsiToWide(path.data(), path.size());
     if (!replace &&
         GetFileAttributesW(reinterpret_cast<LPCWSTR>(target.c_str())) != INVALID_FILE_ATTRIBUTES)
         return ERROR_FILE_EXISTS;
@@ -101,7 +92,7 @@ DWORD WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes,
         std::snprintf(suffix, sizeof suffix, ".~%08lX%04lX.tmp",
                       static_cast<unsigned long>(GetCurrentProcessId()),
                       static_cast<unsigned long>((GetTickCount() + n) & 0xFFFF));
-        temp = target + Wide(suffix);
+        temp = target + sheetwright::AnsiToWide(suffix, std::strlen(suffix));
         file = CreateFileW(reinterpret_cast<LPCWSTR>(temp.c_str()), GENERIC_WRITE, 0, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)

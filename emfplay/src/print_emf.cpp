@@ -41,17 +41,6 @@ constexpr MessageEntry kMessages[] = {
     {8, 10, MB_ICONHAND | MB_SETFOREGROUND},
 };
 
-std::string Narrow(const std::u16string& s) {
-    if (s.empty()) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWSTR>(s.data()),
-                                static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWSTR>(s.data()),
-                            static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 std::string Hex8(const char* pattern, DWORD n) {
     char key[32];
     std::snprintf(key, sizeof key, pattern, static_cast<unsigned long>(n));
@@ -96,7 +85,7 @@ class CZorPrint {
             sheetwright::BindModelInfo(&bound, &block);
             std::u16string computed;
             sheetwright::GetUserSettingsFolder(bound.query, model_.modelData, &computed);
-            folder = Narrow(computed);
+            folder = sheetwright::WideToAnsiString(computed);
         }
         reader_->SetWorkFolder(folder);
     }
@@ -218,7 +207,7 @@ std::string MetaweaveString(DWORD id) {
     sheetwright::CLocalize localize(gModule);
     std::u16string text;
     localize.LoadString(id, &text);
-    return Narrow(text);
+    return sheetwright::WideToAnsiString(text);
 }
 
 int ShowPrintMessage(int index) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "driver_env.h"
 #include "win/strings.h"
 
 namespace metaweave {
@@ -32,17 +33,6 @@ bool Fail(std::string* error, const std::string& text, size_t at) {
     return false;
 }
 
-std::string ToAnsi(const std::u16string& wide) {
-    if (wide.empty()) return {};
-    int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWSTR>(wide.data()),
-                                static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWSTR>(wide.data()),
-                        static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 // Wide characters from at up to a terminator, at most maxChars, inside size.
 std::u16string WideAt(const uint8_t* data, size_t size, size_t at, size_t maxChars) {
     std::u16string out;
@@ -56,7 +46,7 @@ std::u16string WideAt(const uint8_t* data, size_t size, size_t at, size_t maxCha
 
 // A name field of a wide device mode into its 32-byte ANSI field.
 void NameToAnsi(const uint8_t* wide, uint8_t* ansi) {
-    std::string name = ToAnsi(WideAt(wide, kNameChars * 2, 0, kNameChars));
+    std::string name = sheetwright::WideToAnsiString(WideAt(wide, kNameChars * 2, 0, kNameChars));
     std::memset(ansi, 0, kNameChars);
     std::memcpy(ansi, name.data(), std::min(name.size(), kNameChars - 1));
 }
@@ -105,8 +95,10 @@ bool ReadShadowFile(const uint8_t* data, size_t size, SpoolerKind kind, ShadowIn
     if (printer && printer >= size) return Fail(error, "printer name outside the file", printerAt);
     if (document && document >= size)
         return Fail(error, "document name outside the file", documentAt);
-    if (printer) info->printerName = ToAnsi(WideAt(data, size, printer, size));
-    if (document) info->documentName = ToAnsi(WideAt(data, size, document, size));
+    if (printer)
+        info->printerName = sheetwright::WideToAnsiString(WideAt(data, size, printer, size));
+    if (document)
+        info->documentName = sheetwright::WideToAnsiString(WideAt(data, size, document, size));
     if (!devmode) return Fail(error, "shadow file without a device mode", devmodeAt);
     if (!DevmodeAt(data, size, devmode, &info->devmode, error)) return false;
     info->pageCount = U32(data + pagesAt);
@@ -126,7 +118,8 @@ bool WalkSpoolFile(const uint8_t* data, size_t size, SpoolerKind kind,
     if (headerSize < kSpoolHeaderSize || headerSize > size)
         return Fail(error, "spool header size outside the file", 4);
     if (docName && docName < size)
-        contents->documentName = ToAnsi(WideAt(data, size, docName, kDocumentNameBytes / 2));
+        contents->documentName =
+            sheetwright::WideToAnsiString(WideAt(data, size, docName, kDocumentNameBytes / 2));
     contents->devmodes.push_back(firstDevmode);
     size_t at = headerSize;
     uint32_t found = 0;    // pages completed

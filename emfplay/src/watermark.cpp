@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "driver_env.h"
 #include "emf_job.h"
 #include "win/base.h"
 #include "win/gdi_dc.h"
@@ -47,14 +48,6 @@ struct WatermarkRecord {
 #pragma pack(pop)
 static_assert(sizeof(WatermarkRecord) == 216 && offsetof(WatermarkRecord, font) == 132 &&
               offsetof(WatermarkRecord, points) == 192 && offsetof(WatermarkRecord, layer) == 214);
-
-std::u16string Wide(const char* s) {
-    std::u16string out(std::strlen(s) + 1, u'\0');
-    int n = MultiByteToWideChar(CP_ACP, 0, s, -1, reinterpret_cast<LPWSTR>(out.data()),
-                                static_cast<int>(out.size()));
-    out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
-    return out;
-}
 
 // a * b / c rounded to the nearest, as the system's MulDiv.
 LONG MulDivRound(LONG a, LONG b, LONG c) {
@@ -137,7 +130,7 @@ BOOL CPageCollection::DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN 
         y = cy + r.vertical * (area.bottom - area.top) / 100;
     }
     const double angle = r.font.lfEscapement * kPi / 1800.0;
-    const std::u16string text = Wide(r.text);
+    const std::u16string text = sheetwright::AnsiToWide(r.text, std::strlen(r.text));
     const bool effects = (r.flags & (kOutline | kTransparent)) != 0;
     const int rop = (r.flags & kTransparent) ? R2_MASKPEN : R2_COPYPEN;
     const int penWidth =
