@@ -702,5 +702,48 @@ TEST_F(ReplayTest, PageOfTheOtherOrientationIsTurnedIntoItsCell) {
     }
 }
 
+TEST_F(ReplayTest, CoverSheetsAndModeSwitchesBetweenSides) {
+    // A blank front cover before driver-collated copies (one side, simplex).
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.dm.dmCopies = 2;
+    dm.priv.PrivateFlags = 0x8000 | 0x200000 | 0x400000;
+    dm.priv.CollateByDriver = 1;
+    dm.priv.CoverFlags = 1;
+    EXPECT_EQ(Play(Package(dm, 2, 140)), 1u);
+    EXPECT_EQ(Text(Sides()), "[-] [1] [2]");
+    // One page each way round: the side's own mode goes to the device
+    // context before the side starts.
+    DEVMODE_IMAGEA portrait = BaseDevmode(), landscape = BaseDevmode();
+    landscape.dm.dmOrientation = DMORIENT_LANDSCAPE;
+    spoolpkg::PackageWriter w;
+    uint8_t image[spoolpkg::kAnsiDevmodeSize];
+    std::memcpy(image, &portrait, sizeof image);
+    ASSERT_EQ(w.Create(kSpool, 141, image, u"P1", u"Doc"), 0u);
+    for (DWORD p = 1; p <= 3; ++p) {
+        std::memcpy(image, p == 2 ? &landscape : &portrait, sizeof image);
+        ASSERT_EQ(w.WriteDevmode(image), 0u);
+        WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), p), PageBits(p));
+        ASSERT_EQ(w.AppendPage(p), 0u);
+    }
+    ASSERT_EQ(w.Finish(3), 0u);
+    EXPECT_EQ(Play(w.spoolId()), 1u);
+    std::string modes;
+    for (const auto& line : emftest::Lines(log())) {
+        if (line.rfind("DrvEnablePDEV", 0) == 0)
+            modes += std::strstr(line.c_str(), "orient=2") ? "L" : "P";
+        if (line.rfind("DrvStartPage", 0) == 0) modes += "|";
+    }
+    EXPECT_EQ(modes, "P|L|P|");
+}
+
+TEST_F(ReplayTest, UpdateRCBFileWithoutTextFileIsCurrent) {
+    auto update = reinterpret_cast<DWORD(WINAPI*)(HMODULE)>(
+        reinterpret_cast<void (*)()>(GetProcAddress(player, "UpdateRCBFile")));
+    ASSERT_NE(update, nullptr);
+    EXPECT_EQ(update(nullptr), 1u);
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(player, reinterpret_cast<LPCSTR>(1))),
+              reinterpret_cast<void*>(print));
+}
+
 } // namespace
 } // namespace metaweave
