@@ -1,7 +1,9 @@
 // The spool-side entry: one recorded job replayed into a new job on the same
 // printer, every failure told once in a message box.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "driver_env.h"
 #include "emf_job.h"
@@ -51,6 +53,26 @@ std::string Profile(const std::string& file, const std::string& key) {
     char value[kPathChars] = {};
     GetPrivateProfileStringA(kOutputSection, key.c_str(), "", value, sizeof value, file.c_str());
     return value;
+}
+
+// One past the last "JobID_" entry of the output list that holds a value.
+DWORD OutputEntriesInUse(const std::string& file) {
+    std::vector<char> keys(1 << 16);
+    for (;;) {
+        DWORD n = GetPrivateProfileStringA(kOutputSection, nullptr, "", keys.data(),
+                                           static_cast<DWORD>(keys.size()), file.c_str());
+        if (n + 2 < keys.size() || keys.size() >= (1u << 24)) break;
+        keys.resize(keys.size() * 4);
+    }
+    DWORD end = 0;
+    for (const char* k = keys.data(); *k; k += std::strlen(k) + 1) {
+        unsigned long n = 0;
+        char tail = 0;
+        if (std::sscanf(k, "JobID_%8lx%c", &n, &tail) == 1 && n < kOutputEntries &&
+            !Profile(file, k).empty())
+            end = std::max<DWORD>(end, static_cast<DWORD>(n) + 1);
+    }
+    return end;
 }
 
 // The print engine of one job.
@@ -132,10 +154,11 @@ class CZorPrint {
             const std::string spool = reader_->SpoolFolder();
             list = spool + kOutputList;
             const std::string key = Hex8("%08lX", record_.spoolId);
-            for (DWORD n = 0; n < kOutputEntries; ++n) {
+            // Entries of finished jobs are emptied, so an empty entry ends
+            // the search only when no later entry is in use.
+            const DWORD end = OutputEntriesInUse(list);
+            for (DWORD n = 0; n < end; ++n) {
                 const std::string job = Profile(list, Hex8("JobID_%08lX", n));
-                // The list is dense: an empty entry ends it.
-                if (job.empty()) break;
                 if (strcasecmp(job.c_str(), key.c_str()) != 0) continue;
                 if (Profile(list, Hex8("Dest_%08lX", n)).empty()) continue;
                 if (!Profile(list, Hex8("Source_%08lX", n)).empty()) continue;

@@ -440,20 +440,23 @@ TEST_F(ReplayTest, PrintToFileGoesThroughTheOutputList) {
     char key[16];
     std::snprintf(key, sizeof key, "%08lX", static_cast<unsigned long>(id));
     const char* list = "C:\\Users\\u\\Work\\spool\\OutFile.INI";
-    // An entry of another job, one of this job already completed, then ours.
+    // An entry of another job, an emptied one, one of this job already
+    // completed, then ours.
     WritePrivateProfileStringA("OutputFileFlag", "JobID_00000000", "0000C351", list);
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000003", "", list);
     WritePrivateProfileStringA("OutputFileFlag", "Dest_00000000", "C:\\a.prn", list);
     WritePrivateProfileStringA("OutputFileFlag", "JobID_00000001", key, list);
     WritePrivateProfileStringA("OutputFileFlag", "Dest_00000001", "C:\\b.prn", list);
     WritePrivateProfileStringA("OutputFileFlag", "Source_00000001", "C:\\done.tmp", list);
-    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000002", key, list);
-    WritePrivateProfileStringA("OutputFileFlag", "Dest_00000002", "C:\\c.prn", list);
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000002", "", list);
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000004", key, list);
+    WritePrivateProfileStringA("OutputFileFlag", "Dest_00000004", "C:\\c.prn", list);
     EXPECT_EQ(Play(id, kJobPackage | kJobPrintToFile | 1), 1u);
     char value[260] = {};
-    GetPrivateProfileStringA("OutputFileFlag", "Source_00000002", "", value, sizeof value, list);
+    GetPrivateProfileStringA("OutputFileFlag", "Source_00000004", "", value, sizeof value, list);
     EXPECT_STREQ(value, "C:\\Users\\u\\Work\\spool\\~tmp0000.tmp");
     EXPECT_TRUE(FileThere(value));
-    GetPrivateProfileStringA("OutputFileFlag", "JobID_00000002", "", value, sizeof value, list);
+    GetPrivateProfileStringA("OutputFileFlag", "JobID_00000004", "", value, sizeof value, list);
     EXPECT_STRNE(value, key); // the new job's id now
     EXPECT_EQ(std::strtoul(value, nullptr, 16) > 0, true);
     GetPrivateProfileStringA("OutputFileFlag", "Source_00000001", "", value, sizeof value, list);
