@@ -6,10 +6,12 @@
 #pragma once
 
 #include <array>
+
 #include <memory>
 #include <vector>
 
 #include "driver_env.h"
+#include "model/model_queries.h"
 #include "win/devmode_private.h"
 #include "win/types.h"
 
@@ -210,6 +212,10 @@ class CKinsokuList {
     // The paper the image prints on, as the rules know papers.
     WORD EffectivePaper(const BYTE* image) const;
     WORD EffectiveOrientation(const BYTE* image) const;
+    // The 160-byte model record of the effective paper. For the custom and
+    // the long paper it is made from their limits record, with the sizes of
+    // the user paper the image names, else of the image's own dimensions.
+    bool EffectivePaperRecord(const BYTE* image, model::PaperRecordAnswer* record) const;
 
     static int Slot(WORD item);
 

@@ -372,6 +372,77 @@ TEST(KinsokuExports, BuildAndDeleteThroughTheLibrary) {
 
 namespace {
 
+// Halftone kind 1 shows the model's resource 20 when its raster record says
+// so (bit 19), and its own name otherwise or when the model has no such id.
+TEST(KinsokuBuild, HalftoneKindOneMayTakeItsNameFromTheResourceTable) {
+    struct Case {
+        const char* flags;
+        bool resource20;
+        DWORD shown;
+    };
+    for (const Case& c : {Case{"0x08080000", true, 7020}, Case{"0x08080000", false, 4701},
+                          Case{"0x08000000", true, 4701}}) {
+        nlohmann::json src = ui_test::SampleSource("CX5540");
+        src["codes"]["47"]["entries"][0][3] = c.flags;
+        if (c.resource20) src["codes"]["70"]["entries"].push_back({20, 7020});
+        ui_test::InstallPrinter(u"K7", ui_test::Compile(src));
+        Image img;
+        img.Put(kPriv + 20, 4, 1u << 4); // item 32
+        ui_test::BoundPrinter p(u"K7");
+        CKinsokuList list(p.binding(), nullptr, img.b.data());
+        ASSERT_TRUE(BuildKinsokuRules(p.binding(), &list, 1));
+        CKinsokuItem* item = list.FindItem(32);
+        ASSERT_NE(item, nullptr);
+        ASSERT_NE(item->FindAtom(1), nullptr);
+        EXPECT_EQ(item->FindAtom(1)->param1, c.shown) << c.flags << " " << c.resource20;
+        EXPECT_EQ(item->FindAtom(2)->param1, 4702u);
+    }
+}
+
+// A poster on a user paper: its limits come from the custom paper's margins
+// (100 dots each side on the sample) and the user paper's own size, or the
+// image's size when the paper is not in the list.
+TEST(KinsokuPoster, LimitsOfUserSizedPapers) {
+    Installed printer(u"K8", "CX5540");
+    ui_test::BoundPrinter p(u"K8");
+    CUserPaper papers;
+    UserPaperRecord a4ish{};
+    std::strcpy(a4ish.name, "Drawing");
+    a4ish.SetUnit(1);
+    a4ish.widthTenthMm = 2000;
+    a4ish.widthHundredthIn = 787;
+    a4ish.lengthTenthMm = 3000;
+    a4ish.lengthHundredthIn = 1181;
+    ASSERT_TRUE(papers.Add(&a4ish));
+    ASSERT_NE(papers.FindByName(u"Drawing"), nullptr);
+    const WORD drawing = papers.FindByName(u"Drawing")->paperId; // the list gives the id
+    struct Case {
+        const char* name;
+        WORD paper;
+        SHORT width, length; // the image's own, 0.1 mm
+        DWORD x, y;
+    };
+    // 2000 x 3000 at 600 dpi: 4724 x 7086 dots less 200 of margins gives
+    // 4524 x 6886, so 32767 / 4524 = 7 across and 32767 / 6886 = 4 down.
+    for (const Case& c :
+         {Case{"listed user paper", drawing, 0, 0, 7, 4}, Case{"free size", 456, 2000, 3000, 7, 4},
+          Case{"unlisted user paper without a size", static_cast<WORD>(drawing + 1), 0, 0, 0, 0}}) {
+        Image img;
+        img.Put(kPaperAt, 2, c.paper);
+        img.Put(kFieldsAt, 4, img.Get(kFieldsAt, 4) | DM_PAPERWIDTH | DM_PAPERLENGTH);
+        img.Put(68 + 14, 2, static_cast<WORD>(c.length)); // dmPaperLength at 82
+        img.Put(68 + 16, 2, static_cast<WORD>(c.width));  // dmPaperWidth at 84
+        img.Put(kLayoutAt, 2, 4);
+        img.Put(kPriv + 280, 2, 1);
+        img.Put(kPriv + 282, 2, 1);
+        CKinsokuList list(p.binding(), &papers, img.b.data());
+        DWORD x = 99, y = 99;
+        EXPECT_EQ(ComputeScaleLimits(&list, img.b.data(), &x, &y), c.x != 0) << c.name;
+        EXPECT_EQ(x, c.x) << c.name;
+        EXPECT_EQ(y, c.y) << c.name;
+    }
+}
+
 TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
     Image img;
     img.Put(kPriv + 12, 4, (1u << 16) | (1u << 17) | (1u << 18)); // fold, staple and punch items
