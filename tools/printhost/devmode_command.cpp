@@ -263,9 +263,12 @@ int Run(const Args& args) {
         return 2;
     }
     std::vector<std::string> sets;
+    bool store = false;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--set" && i + 1 < args.size()) {
             sets.push_back(args[++i]);
+        } else if (args[i] == "--store") {
+            store = true;
         } else {
             std::fprintf(stderr, "printhost devmode: unexpected '%s'\n", args[i].c_str());
             return 2;
@@ -273,7 +276,8 @@ int Run(const Args& args) {
     }
     std::u16string name = platform::FromUtf8(args[0]);
     HANDLE printer = nullptr;
-    if (!OpenPrinterW(name.data(), &printer, nullptr)) {
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!OpenPrinterW(name.data(), &printer, store ? &access : nullptr)) {
         std::fprintf(stderr, "printhost devmode: no printer '%s'\n", args[0].c_str());
         return 1;
     }
@@ -323,6 +327,13 @@ int Run(const Args& args) {
                             moved ? ("   (was " + Show(asked, f) + ")").c_str() : "");
             }
             status = 0;
+            // Stored as the printer's default device mode, as the device page's OK does.
+            if (store && !RewritePrinterInfo2(printer, &image->dm)) {
+                std::fprintf(stderr, "printhost devmode: the device mode could not be stored\n");
+                status = 1;
+            } else if (store) {
+                std::printf("stored as the default device mode of %s\n", args[0].c_str());
+            }
         }
     }
     if (library) FreeLibrary(library);
@@ -331,8 +342,8 @@ int Run(const Args& args) {
     return status;
 }
 
-Command cmd{"devmode", "PRINTER [--set FIELD=VALUE ...]",
-            "show the printer's device mode as revised, field by field", Run};
+Command cmd{"devmode", "PRINTER [--set FIELD=VALUE ...] [--store]",
+            "show the printer's device mode as revised, field by field; --store keeps it", Run};
 
 } // namespace
 } // namespace printhost
