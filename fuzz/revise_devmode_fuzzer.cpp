@@ -64,6 +64,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!OpenPrinterW(const_cast<LPWSTR>(u"F"), &gPrinter, nullptr)) std::abort();
     gData = sheetwright::LoadDriverDataFile(gPrinter);
     if (!gData) std::abort();
+    // Every call loads and frees the libraries it binds; held here for the
+    // run, they stay mapped and their coverage counters with them.
+    for (const char* library : {"Modelsmith.DLL", "Devprobe.DLL"})
+        LoadLibraryW(platform::FromUtf8(std::string(PKG_DRIVER_DIR) + "/" + library).c_str());
     return 0;
 }
 

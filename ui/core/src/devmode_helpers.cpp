@@ -241,28 +241,10 @@ BOOL ApplyModelDefaultFlags(const ModelBlock* binding, DWORD* flags) {
 }
 
 DWORD UnmapModelCodeNine(DWORD code) {
-    switch (code) {
-    case 0:
-        return 1;
-    case 1:
-        return 2;
-    case 2:
-        return 5;
-    case 0x101:
-        return 3;
-    case 0x201:
-        return 4;
-    case 0x202:
-        return 6;
-    case 0x301:
-        return 7;
-    case 0x302:
-        return 8;
-    case 0x303:
-        return 9;
-    default:
-        return 0;
-    }
+    constexpr DWORD kModelCodes = 9;
+    for (DWORD model = 1; model <= kModelCodes; ++model)
+        if (MapModelCodeNine(model) == code) return model;
+    return 0;
 }
 
 // ---------------------------------------------------------------------------
