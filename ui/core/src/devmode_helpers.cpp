@@ -404,9 +404,8 @@ SelPortInfo* CallMakeSelPortInfo(const ModelBlock* binding, LPCWSTR portName) {
     CModelInfo component(binding, model::kQueryComponents, 1, model::layout::kComponentList);
     auto* entry = static_cast<const model::ComponentAnswer*>(component.GetData());
     if (!entry || component.Length() < sizeof *entry) return nullptr;
-    char name[sizeof entry->nameTemplate + 1] = {};
-    std::memcpy(name, entry->nameTemplate, sizeof entry->nameTemplate);
-    std::u16string fileName = AnsiToWide(name, std::strlen(name));
+    std::u16string fileName =
+        ComponentFileName(entry->kind, entry->nameTemplate, sizeof entry->nameTemplate);
     component.Release();
     HMODULE devprobe = LoadModuleBeside(binding->modelsmith, fileName.c_str());
     if (!devprobe) return nullptr;

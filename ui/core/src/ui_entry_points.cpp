@@ -738,8 +738,8 @@ void InitializePrinter(HANDLE printer) {
                              model::layout::kComponentList);
             auto* answer = static_cast<const model::ComponentAnswer*>(entry.GetData());
             if (!answer || entry.Length() < sizeof *answer) continue;
-            std::u16string name = AnsiToWide(
-                answer->nameTemplate, strnlen(answer->nameTemplate, sizeof answer->nameTemplate));
+            std::u16string name =
+                ComponentFileName(answer->kind, answer->nameTemplate, sizeof answer->nameTemplate);
             SetPrinterDataW(printer, const_cast<LPWSTR>(c.value), REG_SZ,
                             reinterpret_cast<BYTE*>(name.data()),
                             static_cast<DWORD>(name.size() * sizeof(WCHAR)));
