@@ -196,12 +196,18 @@ BOOL ConvertDevMode(LPWSTR printerName, PDEVMODEW in, PDEVMODEW out, LONG* neede
         if (!CheckDriverFiles(printer, kCheckDriverDefault)) {
             SetLastError(ERROR_FILE_NOT_FOUND);
         } else if (DRIVER_INFO_2W* driver = QueryDriverInfo2(printer)) {
-            MakeDefaultDevmode(nullptr, printer, out, driver->pName);
-            FORM_INFO_1W form{};
-            WCHAR formName[CCHFORMNAME] = {};
-            CheckFormName(printer, out, &form, formName);
+            // A default the UI library did not fill is only stamped: handed
+            // out as the printer's default it would send every job on paper
+            // and settings nobody chose, so it is refused instead.
+            if (MakeDefaultDevmode(nullptr, printer, out, driver->pName)) {
+                FORM_INFO_1W form{};
+                WCHAR formName[CCHFORMNAME] = {};
+                CheckFormName(printer, out, &form, formName);
+                ok = TRUE;
+            } else {
+                SetLastError(ERROR_INVALID_DATA);
+            }
             GlobalFree(driver);
-            ok = TRUE;
         }
         ClosePrinter(printer);
         return ok;

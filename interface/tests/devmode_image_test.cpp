@@ -7,6 +7,7 @@
 
 #include "frontdoor_fixture.h"
 #include "platform/paths.h"
+#include "platform/spooler_ctl.h"
 #include "platform/user_ctl.h"
 
 namespace frontdoor_test {
@@ -252,8 +253,28 @@ TEST_F(FormsTest, CustomSizeMatchesAFormWithinAMillimetre) {
     EXPECT_EQ(std::u16string(form.pName), u"A4 Small");
 }
 
+// Without the UI library's revision the image would only be stamped: no
+// default is handed out, so the spooler keeps none.
+TEST_F(FormsTest, NoDriverDefaultWithoutTheRevision) {
+    Open(SampleModel("CX5540"), Ui::Bare);
+    platform::spooler::PrinterRecord record;
+    EXPECT_TRUE(platform::spooler::FindPrinter(u"P", &record));
+    EXPECT_TRUE(record.devmode.empty());
+    Bytes out(1320);
+    LONG needed = 1320;
+    EXPECT_FALSE(Entry<PFN_DrvConvertDevMode>("DrvConvertDevMode")(
+        const_cast<LPWSTR>(u"P"), nullptr, Dm(out), &needed, CDM_DRIVER_DEFAULT));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+}
+
 TEST_F(FormsTest, DriverDefaultThroughTheExport) {
     Open(SampleModel("CX5540"));
+    // Adding the printer stored the driver's default as the printer's.
+    platform::spooler::PrinterRecord record;
+    ASSERT_TRUE(platform::spooler::FindPrinter(u"P", &record));
+    ASSERT_EQ(record.devmode.size(), 1320u);
+    EXPECT_EQ(At<DWORD>(record.devmode, 220), PRIVATE_DEVMODE_SIGNATURE);
+    EXPECT_EQ(At<short>(record.devmode, 78), 9); // the stand-in's A4
     auto convert = Entry<PFN_DrvConvertDevMode>("DrvConvertDevMode");
     Bytes out(1320 + 8, 0xEE);
     LONG needed = 1320;

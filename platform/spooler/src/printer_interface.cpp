@@ -45,7 +45,9 @@ std::vector<BYTE> DriverDefaultDevmode(HANDLE printer, LPWSTR name) {
 void InitializeNewPrinter(const std::u16string& name, bool created) {
     std::u16string printerName = name;
     HANDLE printer = nullptr;
-    if (!OpenPrinterW(printerName.data(), &printer, nullptr)) return;
+    // The spooler acts as itself here: storing the printer's default needs administration.
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!OpenPrinterW(printerName.data(), &printer, &access)) return;
     FARPROC entry = nullptr;
     if (created) {
         if (HMODULE module = LoadInterfaceLibrary(printer, "DrvPrinterEvent", &entry)) {
