@@ -117,6 +117,13 @@ LONG AddPages(PPROPSHEETUI_INFO info, UIContext* c, PDEVMODEW pdmIn, LPWSTR prin
     params.constant106 = kParamsConstant106;
     auto build = Export<PFN_MFCPropPage>(c->uiLibrary, "MFCPropPage");
     if (build && build(&params) != 0) return 1;
+    // A page that could not be made has been reported by the UI library; the
+    // pages it did add work on this context's image, so the sheet goes on with
+    // them and the context lives until the sheet's end. Only a sheet without
+    // any page is given up.
+    if (build && info->pfnComPropSheet &&
+        info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_GET_PAGECOUNT, 0, 0) > 0)
+        return 1;
     info->UserData = 0;
     FreeUIContext(c);
     return -1;

@@ -1,6 +1,7 @@
 // The document and device sheets through the spooler's DocumentPropertiesW and
 // PrinterProperties, the direct call, and the block handed to MFCPropPage.
 #include <cstring>
+#include <vector>
 
 #include "frontdoor_fixture.h"
 #include "platform/user_ctl.h"
@@ -127,6 +128,69 @@ TEST_F(Sheets, PagesThatFailGiveUpTheSheet) {
     EXPECT_FALSE(PrinterProperties(nullptr, printer));
     EXPECT_NE(UiLog().find("pages 1\n"), std::string::npos) << UiLog();
     EXPECT_NE(UiLog().find("pages 2\n"), std::string::npos) << UiLog();
+}
+
+// One page made, the next not: the sheet goes on with the page it has, and
+// OK still writes the image back.
+TEST_F(Sheets, SheetGoesOnWithThePagesItHas) {
+    Open(SampleModel("CX5540"));
+    SetPages(2);
+    ut::AnswerNextModal([](HWND sheet) {
+        EXPECT_TRUE(drv::TypeText(drv::FindControl(sheet, 1002), u"7"));
+        drv::PressButton(sheet, IDOK);
+    });
+    DEVMODE_IMAGEW out{};
+    EXPECT_EQ(DocumentPropertiesW(nullptr, printer, nullptr, &out.dm, nullptr,
+                                  DM_IN_PROMPT | DM_OUT_BUFFER),
+              IDOK);
+    EXPECT_EQ(out.dm.dmCopies, 7);
+    EXPECT_EQ(ut::LivePropertySheetPages(), 0u);
+}
+
+// A result other than OK leaves the output alone and is still passed on.
+TEST_F(Sheets, SetResultOtherThanOk) {
+    Open(SampleModel("CX5540"));
+    auto sheets = Entry<PFN_DrvDocumentPropertySheets>("DrvDocumentPropertySheets");
+    DEVMODE_IMAGEW out{};
+    DOCUMENTPROPERTYHEADER header{sizeof header, 0,       printer, const_cast<LPWSTR>(u"P"),
+                                  nullptr,       &out.dm, 0,       DM_IN_PROMPT | DM_OUT_BUFFER};
+    std::vector<HPROPSHEETPAGE> pages;
+    PFNCOMPROPSHEET collect = [](HANDLE h, UINT function, LPARAM l1, LPARAM) -> LONG_PTR {
+        auto* list = static_cast<std::vector<HPROPSHEETPAGE>*>(h);
+        if (function == CPSFUNC_ADD_HPROPSHEETPAGE)
+            list->push_back(reinterpret_cast<HPROPSHEETPAGE>(l1));
+        if (function == CPSFUNC_GET_PAGECOUNT) return static_cast<LONG_PTR>(list->size());
+        return l1;
+    };
+    PROPSHEETUI_INFO info{sizeof info,
+                          PROPSHEETUI_INFO_VERSION,
+                          0,
+                          PROPSHEETUI_REASON_INIT,
+                          &pages,
+                          collect,
+                          reinterpret_cast<LPARAM>(&header),
+                          0,
+                          0};
+    ASSERT_EQ(sheets(&info, 0), 1);
+    PROPSHEETUI_INFO_HEADER title{};
+    info.Reason = PROPSHEETUI_REASON_GET_INFO_HEADER;
+    EXPECT_EQ(sheets(&info, reinterpret_cast<LPARAM>(&title)), 1);
+    EXPECT_EQ(title.Flags, PSUIHDRF_NOAPPLYNOW | PSUIHDRF_PROPTITLE);
+    EXPECT_EQ(title.IconID, 64062u);
+    EXPECT_EQ(title.hInst, reinterpret_cast<HINSTANCE>(frontdoor));
+    SETRESULT_INFO result{sizeof result, 0, nullptr, CPSUI_CANCEL};
+    info.Reason = PROPSHEETUI_REASON_SET_RESULT;
+    info.Result = 99;
+    EXPECT_EQ(sheets(&info, reinterpret_cast<LPARAM>(&result)), 1);
+    EXPECT_EQ(info.Result, static_cast<ULONG_PTR>(CPSUI_CANCEL));
+    EXPECT_EQ(out.dm.dmSize, 0);
+    result.Result = CPSUI_OK;
+    EXPECT_EQ(sheets(&info, reinterpret_cast<LPARAM>(&result)), 1);
+    EXPECT_EQ(out.dm.dmSize, 220);
+    info.Reason = PROPSHEETUI_REASON_DESTROY;
+    EXPECT_EQ(sheets(&info, 0), 1);
+    for (HPROPSHEETPAGE page : pages)
+        DestroyPropertySheetPage(page);
 }
 
 TEST_F(Sheets, NoUiLibrary) {

@@ -277,7 +277,8 @@ DLLEXPORT DWORD WINAPI MFCPropPage(PropPageParams* params) {
         DestroyPropertySheetPage(page);
         return 0;
     }
-    return 1;
+    // 2: a second page that could not be made, after the first was added.
+    return gPagesResult == 2 ? 0 : 1;
 }
 
 #endif
