@@ -54,6 +54,15 @@ BOOL Revise(HANDLE printer, LPCVOID modelData, DEVMODEW* old, DEVMODEW* image, D
     return ok;
 }
 
+// The first of the two calls of a conversion into a buffer of `needed`
+// bytes: too small (signed), or no buffer, answers the size.
+bool HasRoom(PDEVMODEW out, LONG* needed, DWORD size) {
+    if (out && *needed >= static_cast<LONG>(size)) return true;
+    *needed = static_cast<LONG>(size);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+}
+
 } // namespace
 
 bool DevmodeFits(const DEVMODEW* dm, size_t available) {
@@ -167,11 +176,7 @@ BOOL ConvertDevMode(LPWSTR printerName, PDEVMODEW in, PDEVMODEW out, LONG* neede
         return TRUE;
     }
     case CDM_CONVERT351: {
-        if (*needed < static_cast<LONG>(kConvert351Size) || !out) {
-            *needed = kConvert351Size;
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
+        if (!HasRoom(out, needed, kConvert351Size)) return FALSE;
         out->dmSpecVersion = kSpecVersion320;
         out->dmSize = DEVMODEW_SIZE_320;
         out->dmDriverVersion = kDriverVersion350;
@@ -184,11 +189,7 @@ BOOL ConvertDevMode(LPWSTR printerName, PDEVMODEW in, PDEVMODEW out, LONG* neede
         return TRUE;
     }
     case CDM_DRIVER_DEFAULT: {
-        if (*needed < static_cast<LONG>(kImageSize) || !out) {
-            *needed = kImageSize;
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
+        if (!HasRoom(out, needed, kImageSize)) return FALSE;
         *needed = kImageSize;
         HANDLE printer = nullptr;
         if (!OpenPrinterW(printerName, &printer, nullptr)) return FALSE;

@@ -147,6 +147,23 @@ LONG SetResult(PPROPSHEETUI_INFO info, LPARAM lParam, LRESULT* result) {
     return 1;
 }
 
+// The reasons after creation, alike for both sheets; a SET_RESULT's result in *result.
+LONG LaterReason(PPROPSHEETUI_INFO info, LPARAM lParam, LPWSTR title, UIContext* c,
+                 LRESULT* result) {
+    switch (info->Reason) {
+    case PROPSHEETUI_REASON_GET_INFO_HEADER:
+        return InfoHeader(lParam, title);
+    case PROPSHEETUI_REASON_DESTROY:
+        info->UserData = 0;
+        FreeUIContext(c);
+        return 1;
+    case PROPSHEETUI_REASON_SET_RESULT:
+        return SetResult(info, lParam, result);
+    default:
+        return -1;
+    }
+}
+
 // The direct call: merge and copy, no sheet.
 LONG DirectDocumentProperties(DOCUMENTPROPERTYHEADER* header) {
     header->cbOut = kImageSize;
@@ -174,26 +191,15 @@ LONG DocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam) {
     }
     UIContext* c = ContextOf(info);
     if (!c) return -1;
-    switch (info->Reason) {
-    case PROPSHEETUI_REASON_GET_INFO_HEADER:
-        return InfoHeader(lParam, header->pszPrinterName);
-    case PROPSHEETUI_REASON_DESTROY:
-        info->UserData = 0;
-        FreeUIContext(c);
-        return 1;
-    case PROPSHEETUI_REASON_SET_RESULT: {
-        LRESULT result = 0;
-        if (SetResult(info, lParam, &result) < 0) return -1;
-        if (result == CPSUI_OK && (header->fMode & (DM_UPDATE | DM_COPY))) {
-            c->image.priv.Reserved748 = c->image.priv.Reserved744;
-            UpdateEmfPlaybackFlag(&c->image.dm, &c->image.priv);
-            if (header->pdmOut) CopyDevmodeOut(&c->image.dm, header->pdmIn, header->pdmOut);
-        }
-        return 1;
+    LRESULT result = CPSUI_CANCEL;
+    LONG r = LaterReason(info, lParam, header->pszPrinterName, c, &result);
+    if (r > 0 && info->Reason == PROPSHEETUI_REASON_SET_RESULT && result == CPSUI_OK &&
+        (header->fMode & (DM_UPDATE | DM_COPY))) {
+        c->image.priv.Reserved748 = c->image.priv.Reserved744;
+        UpdateEmfPlaybackFlag(&c->image.dm, &c->image.priv);
+        if (header->pdmOut) CopyDevmodeOut(&c->image.dm, header->pdmIn, header->pdmOut);
     }
-    default:
-        return -1;
-    }
+    return r;
 }
 
 LONG DevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam) {
@@ -207,20 +213,9 @@ LONG DevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam) {
     }
     UIContext* c = ContextOf(info);
     if (!c) return -1;
-    switch (info->Reason) {
-    case PROPSHEETUI_REASON_GET_INFO_HEADER:
-        return InfoHeader(lParam, header->pszPrinterName);
-    case PROPSHEETUI_REASON_DESTROY:
-        info->UserData = 0;
-        FreeUIContext(c);
-        return 1;
-    case PROPSHEETUI_REASON_SET_RESULT: {
-        LRESULT result = 0;
-        return SetResult(info, lParam, &result);
-    }
-    default:
-        return -1;
-    }
+    // The device pages store their settings themselves: nothing is copied here.
+    LRESULT result = CPSUI_CANCEL;
+    return LaterReason(info, lParam, header->pszPrinterName, c, &result);
 }
 
 } // namespace frontdoor

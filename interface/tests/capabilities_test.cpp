@@ -90,6 +90,12 @@ TEST_F(Capabilities, EveryIndexFromTheUiLibrary) {
     EXPECT_EQ(media[1], 259u);
     WCHAR personality[32];
     EXPECT_EQ(Ask(DC_PERSONALITY, personality), 1u);
+
+    // An application asks through the spooler's DeviceCapabilitiesW.
+    EXPECT_EQ(DeviceCapabilitiesW(u"P", nullptr, DC_COPIES, nullptr, nullptr), 999u);
+    EXPECT_EQ(DeviceCapabilitiesW(u"P", nullptr, DC_PAPERS, reinterpret_cast<LPWSTR>(ids), nullptr),
+              2u);
+    EXPECT_EQ(DeviceCapabilitiesW(u"Nobody", nullptr, DC_COPIES, nullptr, nullptr), GDI_ERROR);
 }
 
 TEST_F(Capabilities, HeaderValuesFollowTheCallersDevmode) {
