@@ -55,6 +55,15 @@ PRINTER_INFO_2W* QueryPrinterInfo2(HANDLE printer) {
         [&](LPBYTE b, DWORD n, DWORD* needed) { return GetPrinterW(printer, 2, b, n, needed); });
 }
 
+const DEVMODEW* PrinterDevmode(const PRINTER_INFO_2W* info) {
+    const auto* block = reinterpret_cast<const BYTE*>(info);
+    const auto* dm = reinterpret_cast<const BYTE*>(info->pDevMode);
+    SIZE_T size = GlobalSize(const_cast<PRINTER_INFO_2W*>(info));
+    if (!dm || dm < block || dm >= block + size) return nullptr;
+    return DevmodeFits(info->pDevMode, size - static_cast<SIZE_T>(dm - block)) ? info->pDevMode
+                                                                               : nullptr;
+}
+
 BOOL FindDriverDirectory(HANDLE printer, LPWSTR buffer, DWORD capacity) {
     if (!buffer || capacity == 0) return FALSE;
     buffer[0] = 0;

@@ -242,12 +242,16 @@ bool MakeMergedDevmode(HANDLE printer, LPCWSTR deviceName, const DEVMODEW* devmo
         printerDefault = static_cast<DEVMODE_IMAGEW*>(GlobalAlloc(GPTR, kImageSize));
         if (!printerDefault) return false;
         if (PRINTER_INFO_2W* info = QueryPrinterInfo2(printer)) {
-            // The spooler's block is used only within its own size fields.
-            const DEVMODEW* stored = info->pDevMode;
-            if (stored &&
-                DevmodeFits(stored, GlobalSize(info) - (reinterpret_cast<const BYTE*>(stored) -
-                                                        reinterpret_cast<const BYTE*>(info))))
-                std::memcpy(printerDefault, stored, std::min(DevmodeLength(stored), kImageSize));
+            if (const DEVMODEW* stored = PrinterDevmode(info)) {
+                // At most an image's worth is taken; the copy's sizes say what it holds.
+                DWORD length = std::min(DevmodeLength(stored), kImageSize);
+                std::memcpy(printerDefault, stored, length);
+                if (printerDefault->dm.dmSize > length)
+                    printerDefault->dm.dmSize = 0;
+                else
+                    printerDefault->dm.dmDriverExtra =
+                        static_cast<WORD>(length - printerDefault->dm.dmSize);
+            }
             GlobalFree(info);
         }
         devmode = printerDefault->dm.dmSize ? &printerDefault->dm : nullptr;

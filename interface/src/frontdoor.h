@@ -32,6 +32,9 @@ enum ComponentIndex : int {
 // GetPrinterDriverW / GetPrinterW level 2 in a GlobalAlloc block; NULL on failure.
 DRIVER_INFO_2W* QueryDriverInfo2(HANDLE printer);
 PRINTER_INFO_2W* QueryPrinterInfo2(HANDLE printer);
+// The printer's default device mode of a QueryPrinterInfo2 block, when it lies
+// within the block and its size fields fit there; else NULL.
+const DEVMODEW* PrinterDevmode(const PRINTER_INFO_2W* info);
 // The driver's folder with its closing backslash, at most `capacity` characters.
 BOOL FindDriverDirectory(HANDLE printer, LPWSTR buffer, DWORD capacity);
 // A read-only view of a whole file (UnmapViewOfFile frees it); its size in *size.

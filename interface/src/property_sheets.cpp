@@ -56,12 +56,8 @@ UIContext* CreateUIContext(HANDLE printer, const DEVMODEW* pdmIn) {
     }
     DEVMODEW* image = &c->image.dm;
     MakeDefaultDevmode(c->modelData, printer, image, info->pDriverName);
-    // The spooler's block is used only within its own size fields.
-    const DEVMODEW* stored = info->pDevMode;
-    size_t room = stored ? GlobalSize(info) - (reinterpret_cast<const BYTE*>(stored) -
-                                               reinterpret_cast<const BYTE*>(info))
-                         : 0;
-    if (stored && DevmodeFits(stored, room)) MergeDevmode(c->modelData, image, stored, printer);
+    if (const DEVMODEW* stored = PrinterDevmode(info))
+        MergeDevmode(c->modelData, image, stored, printer);
     MergeDevmode(c->modelData, image, pdmIn, printer);
     // A bin the caller named stays, even where the revision chose the automatic one.
     if (pdmIn && (pdmIn->dmFields & DM_DEFAULTSOURCE) &&

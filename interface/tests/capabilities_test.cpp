@@ -120,6 +120,23 @@ TEST_F(Capabilities, HeaderValuesFollowTheCallersDevmode) {
     d.priv.OptionFlags = 0x2;
     d.priv.Rotate180 = 1;
     EXPECT_EQ(Ask(DC_ORIENTATION, nullptr, &d.dm), 270u);
+
+    // A printer default longer than an image is taken only as far as an image goes.
+    Bytes big(220 + 1300, 0);
+    auto* stored = reinterpret_cast<DEVMODEW*>(big.data());
+    stored->dmSpecVersion = 0x0401;
+    stored->dmSize = 220;
+    stored->dmDriverExtra = 1300;
+    stored->dmFields = DM_COPIES;
+    stored->dmCopies = 6;
+    HANDLE admin = nullptr;
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"P"), &admin, &access));
+    PRINTER_INFO_8W info{stored};
+    ASSERT_TRUE(SetPrinterW(admin, 8, reinterpret_cast<LPBYTE>(&info), 0));
+    ClosePrinter(admin);
+    EXPECT_EQ(Ask(DC_SIZE), 220u);
+    EXPECT_EQ(Ask(DC_EXTRA), 1100u);
 }
 
 TEST_F(Capabilities, WithoutTheUiLibraryOrItsExports) {
