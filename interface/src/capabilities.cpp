@@ -18,6 +18,9 @@ constexpr DWORD kPagesPerSheetRecordSize = 4;
 constexpr DWORD kTrueTypeAnswerSize = 8;
 constexpr BYTE kTrueTypeDownload = 0x3, kTrueTypeBitmap = 0x4;
 constexpr DWORD kRotate270 = 270;
+constexpr DWORD kRotateBit = 0x2; // in both the private flag words that ask for 270
+constexpr size_t kCapabilityValues =
+    (sizeof(CapabilityRecord) - offsetof(CapabilityRecord, duplex)) / sizeof(DWORD);
 
 struct Bound {
     HANDLE printer;
@@ -68,9 +71,11 @@ bool GetCapsRecord(const Bound& b, DWORD bit, DWORD* value) {
     record.wanted = bit;
     DWORD size = sizeof record, count = 0;
     if (ask(b.printer, b.data, kEnumCapabilities, &record, &size, &count) != 0) return false;
-    const DWORD* values = &record.duplex;
-    for (int i = 0; i < 12; ++i)
-        if (bit == (1u << i)) *value = values[i];
+    // The values follow the two masks in the order of their bits.
+    const BYTE* values =
+        reinterpret_cast<const BYTE*>(&record) + offsetof(CapabilityRecord, duplex);
+    for (size_t i = 0; i < kCapabilityValues; ++i)
+        if (bit == (1u << i)) std::memcpy(value, values + i * sizeof(DWORD), sizeof(DWORD));
     return true;
 }
 
@@ -200,7 +205,8 @@ DWORD Answer(const Bound& b, WORD index, LPVOID output, DEVMODE_IMAGEW* merged) 
     case DC_ORIENTATION: {
         DWORD value = record(kCapOrientation, 0);
         const PRIVATE_DEVMODE& p = merged->priv;
-        if ((p.PrivateFlags & 0x2) && (p.OptionFlags & 0x2) && p.Rotate180 == 1) value = kRotate270;
+        if ((p.PrivateFlags & kRotateBit) && (p.OptionFlags & kRotateBit) && p.Rotate180 == 1)
+            value = kRotate270;
         return value;
     }
     case DC_MINEXTENT:

@@ -118,6 +118,15 @@ TEST_F(Sheets, PropPageParamsBlock) {
     std::memcpy(b.data(), Params(), 112);
     EXPECT_EQ(ptr(24), nullptr);
     EXPECT_EQ(u32(100), 2u);
+    EXPECT_EQ(u32(96), static_cast<DWORD>(DPS_NOPERMISSION)); // opened for use only
+    // With administration rights the device settings may change.
+    HANDLE admin = nullptr;
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"P"), &admin, &access));
+    ut::AnswerNextModal([](HWND sheet) { drv::PressButton(sheet, IDOK); });
+    EXPECT_TRUE(PrinterProperties(nullptr, admin));
+    ClosePrinter(admin);
+    std::memcpy(b.data(), Params(), 112);
     EXPECT_EQ(u32(96), 0u);
 }
 

@@ -224,7 +224,11 @@ BOOL WINAPI PrinterProperties(HWND hWnd, HANDLE hPrinter) {
         HMODULE module = LoadInterfaceLibrary(hPrinter, "DrvDevicePropertySheets", &entry);
         if (!module) return FALSE;
         std::u16string name = PrinterName(hPrinter);
-        DEVICEPROPERTYHEADER header{sizeof header, 0, hPrinter, name.data()};
+        // A handle without administration rights gets a sheet that shows the
+        // device settings but cannot change them.
+        auto handle = platform::spooler::FindPrinterHandle(hPrinter);
+        WORD flags = handle && (handle->access & PRINTER_ACCESS_ADMINISTER) ? 0 : DPS_NOPERMISSION;
+        DEVICEPROPERTYHEADER header{sizeof header, flags, hPrinter, name.data()};
         LONG r = RunSheet(hWnd, As<PFNPROPSHEETUI>(entry), reinterpret_cast<LPARAM>(&header), name);
         FreeLibrary(module);
         return r >= 0;
