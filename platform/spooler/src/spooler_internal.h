@@ -137,6 +137,14 @@ struct PrinterRow {
     DWORD priority = 1, defaultPriority = 0, startTime = 0, untilTime = 0, status = 0;
     DWORD dsAction = 0, dsUpdates = 0;
 };
+// The printer's interface library (its driver's configuration file) and one
+// of its exports; nullptr with the last error set when either is missing.
+HMODULE LoadInterfaceLibrary(HANDLE printer, const char* exportName, FARPROC* entry);
+// What the spooler asks of the printer interface library once a printer is
+// added: the initialisation event, and the driver's default device mode
+// when the printer has none.
+void InitializeNewPrinter(const std::u16string& name, bool created);
+
 bool LoadPrinter(const std::string& key, PrinterRow* out);
 std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user);
 DWORD ActiveJobCount(const std::string& printerKey);
