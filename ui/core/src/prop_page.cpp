@@ -84,6 +84,8 @@ constexpr PagePlan kDevicePages[] = {{kPageFormTray, false}, {kPageDevice, false
 
 } // namespace
 
+IMPLEMENT_DYNAMIC(CPropPage, CPropertyPage)
+
 BEGIN_MESSAGE_MAP(CPropPage, CPropertyPage)
 AFX_MSG_ENTRY(WM_HELP, 0, 0, 0, *result = self->OnHelpRequest(reinterpret_cast<HELPINFO*>(lParam));
               return TRUE;)
@@ -102,7 +104,6 @@ CPropPage::CPropPage(UINT templateId, SheetContext* context)
         ++context_->pageReferences;
         m_psp.hInstance = context_->resourceModule;
     }
-    m_psp.dwSize = sizeof m_psp;
     frameworkCallback_ = m_psp.pfnCallback;
     m_psp.pfnCallback = PropPageCallback;
 }

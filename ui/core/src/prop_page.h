@@ -31,6 +31,7 @@ inline constexpr UINT kMsgPageActivating = 0x8063;
 inline constexpr DWORD kUrlJumpParamSize = 280;
 
 class CPropPage : public CLocalPropertyPage {
+    DECLARE_DYNAMIC(CPropPage)
   public:
     CPropPage(UINT templateId, SheetContext* context);
     ~CPropPage() override;

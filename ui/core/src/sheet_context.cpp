@@ -202,7 +202,10 @@ void CopyDevmodeImage(const DEVMODEW* source, DEVMODE_IMAGEW* image) {
     if (!source) return;
     const WORD size = image->dm.dmSize, extra = image->dm.dmDriverExtra;
     const size_t publicPart = std::min<size_t>(source->dmSize, DEVMODEW_SIZE);
-    const size_t privatePart = std::min<size_t>(source->dmDriverExtra, PRIVATE_DEVMODE_SIZE);
+    // A private part follows only a public part of a known size.
+    const size_t privatePart = source->dmSize >= DEVMODEW_SIZE_320
+                                   ? std::min<size_t>(source->dmDriverExtra, PRIVATE_DEVMODE_SIZE)
+                                   : 0;
     std::memcpy(&image->dm, source, publicPart);
     if (privatePart)
         std::memcpy(&image->priv, reinterpret_cast<const BYTE*>(source) + source->dmSize,

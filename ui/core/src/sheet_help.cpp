@@ -41,27 +41,6 @@ bool Contains(const RECT& r, POINT p) {
     return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
 }
 
-// The smallest visible control under the cursor, for a request made for the
-// dialog itself (a disabled control passes its clicks to the dialog).
-int ControlUnderCursor(HWND dialog, POINT cursor, RECT* rect) {
-    POINT client = cursor;
-    ScreenToClient(dialog, &client);
-    HWND child = ChildWindowFromPointEx(dialog, client, CWP_SKIPINVISIBLE);
-    if (!child || child == dialog) return 0;
-    int id = GetDlgCtrlID(child);
-    GetWindowRect(child, rect);
-    for (HWND s = GetWindow(child, GW_HWNDNEXT); s; s = GetWindow(s, GW_HWNDNEXT)) {
-        RECT r;
-        if (!IsWindowVisible(s) || !GetWindowRect(s, &r) || !Contains(r, cursor)) continue;
-        if (r.right - r.left <= rect->right - rect->left &&
-            r.bottom - r.top <= rect->bottom - rect->top) {
-            id = GetDlgCtrlID(s);
-            *rect = r;
-        }
-    }
-    return id;
-}
-
 bool ChoseWhatsThis(HWND window, POINT cursor, const std::u16string& text) {
     HMENU menu = CreatePopupMenu();
     if (!menu) return false;
@@ -87,6 +66,25 @@ HH_WINTYPE* WindowType(const std::u16string& topic, const std::u16string& typeNa
 }
 
 } // namespace
+
+int FindHelpControl(HWND dialog, POINT cursor, RECT* rect) {
+    POINT client = cursor;
+    ScreenToClient(dialog, &client);
+    HWND child = ChildWindowFromPointEx(dialog, client, CWP_SKIPINVISIBLE);
+    if (!child || child == dialog) return 0;
+    int id = GetDlgCtrlID(child);
+    GetWindowRect(child, rect);
+    for (HWND s = GetWindow(child, GW_HWNDNEXT); s; s = GetWindow(s, GW_HWNDNEXT)) {
+        RECT r;
+        if (!IsWindowVisible(s) || !GetWindowRect(s, &r) || !Contains(r, cursor)) continue;
+        if (r.right - r.left <= rect->right - rect->left &&
+            r.bottom - r.top <= rect->bottom - rect->top) {
+            id = GetDlgCtrlID(s);
+            *rect = r;
+        }
+    }
+    return id;
+}
 
 const HelpIdPair* HelpIdTable() {
     return kHelpIds;
@@ -146,7 +144,7 @@ BOOL OnContextHelp(HWND window, LPCWSTR helpFile, UINT command, CLocalize* strin
     RECT rect{};
     int id = GetDlgCtrlID(window);
     if (id == 0) {
-        id = ControlUnderCursor(window, cursor, &rect);
+        id = FindHelpControl(window, cursor, &rect);
         if (id == 0) return FALSE;
     } else {
         GetWindowRect(window, &rect);

@@ -79,6 +79,10 @@ const HelpIdPair* HelpIdTable();
 BOOL IsChmFile(LPCWSTR name);
 // The topic of the first pair of the id; 0 when none.
 DWORD GetHelpContextId(DWORD controlId);
+// The id of the smallest visible control of the dialog under the cursor
+// (screen coordinates) and its window rectangle; 0 when none. A request made
+// for the dialog itself (a disabled control passes its clicks on) goes there.
+int FindHelpControl(HWND dialog, POINT cursor, RECT* rect);
 // A topic of the help file (HELP_CONTEXT for WinHelp files).
 BOOL OpenHelpTopic(HWND window, LPCWSTR helpFile, UINT command, DWORD helpId);
 // Help for the control (or dialog) `window` under the cursor: command

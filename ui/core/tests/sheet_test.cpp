@@ -364,3 +364,124 @@ TEST_F(Sheets, NoPagesWithoutACallbackOrForAnUnknownKind) {
 }
 
 } // namespace
+
+namespace {
+
+// What the help system was asked since `from`.
+std::vector<std::string> SeamSince(size_t from) {
+    std::vector<std::string> log = ut::SeamLog();
+    return std::vector<std::string>(log.begin() + static_cast<long>(std::min(from, log.size())),
+                                    log.end());
+}
+
+// F1 and right-clicks on the Basic page's controls reach the driver's help
+// file: WinHelp with the whole id table, or the HTML help popup after
+// "What's this?"; the standard buttons have no help.
+TEST_F(Sheets, ContextHelpThroughTheHelpSystems) {
+    struct Case {
+        const char16_t* helpFile;
+        UINT message;
+        int control;
+        UINT menuAnswer; // 0: no menu expected
+        std::string expected;
+    };
+    const Case cases[] = {
+        {u"DRIVER.HLP", WM_HELP, 112, 0, "DRIVER.HLP 12 "},
+        {u"DRIVER.HLP", WM_CONTEXTMENU, 112, 0, "DRIVER.HLP 10 "},
+        {u"GUIDE.CHM", WM_CONTEXTMENU, 112, 1, "TrackPopupMenu \"&What's this?\""},
+        {u"GUIDE.CHM", WM_CONTEXTMENU, 112, 0, "TrackPopupMenu"},
+        {u"GUIDE.CHM", WM_HELP, IDOK, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.message) + " " + std::to_string(c.control));
+        spl::DriverRecord d;
+        d.name = std::u16string(kPrinter) + u" Driver";
+        d.driverPath = folder_ + u"\\Inkforge.DLL";
+        d.dataFile = folder_ + u"\\MODEL.DAT";
+        d.configFile = folder_ + u"\\Frontdoor.DLL";
+        d.helpFile = folder_ + u"\\" + c.helpFile;
+        ASSERT_EQ(spl::AddDriver(d), 0u);
+        size_t before = ut::SeamLog().size();
+        const bool chm = c.helpFile == std::u16string(u"GUIDE.CHM");
+        if (chm && c.message == WM_CONTEXTMENU) ut::AnswerNextMenu(c.menuAnswer);
+        Document(0, nullptr, [&](HWND sheet) {
+            HWND page = CurrentPage(sheet);
+            HWND control =
+                c.control == IDOK ? GetDlgItem(sheet, IDOK) : GetDlgItem(page, c.control);
+            RECT r{};
+            GetWindowRect(control, &r);
+            if (c.message == WM_HELP) {
+                HELPINFO info{sizeof info, HELPINFO_WINDOW, c.control, control, 0, {r.left, r.top}};
+                SendMessageW(page, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+            } else {
+                SendMessageW(page, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control),
+                             static_cast<LPARAM>(MAKELONG(r.left + 1, r.top + 1)));
+            }
+            drv::PressButton(sheet, IDCANCEL);
+        });
+        std::vector<std::string> log = SeamSince(before);
+        if (c.expected.empty()) {
+            EXPECT_TRUE(log.empty());
+            continue;
+        }
+        ASSERT_FALSE(log.empty());
+        EXPECT_NE(log[0].find(c.expected), std::string::npos) << log[0];
+        if (c.menuAnswer) {
+            // Chosen: the help system is asked for the popup's window type.
+            ASSERT_EQ(log.size(), 2u);
+            EXPECT_NE(log[1].find("HtmlHelpW "), std::string::npos);
+            EXPECT_NE(log[1].find("GUIDE.CHM>popupuse 5 "), std::string::npos) << log[1];
+        } else if (chm) {
+            EXPECT_EQ(log.size(), 1u); // dismissed: nothing opened
+        }
+    }
+}
+
+// A right-click on a disabled check box inside a group box reaches the
+// dialog; the check box, not the group box around it, gets the help.
+TEST(SheetHelpControls, SmallestControlUnderTheCursorWins) {
+    HMODULE resources = LoadLibraryW(u"Z:" PKG_DRIVER_DIR_W u"/Resbundle.DLL");
+    ASSERT_NE(resources, nullptr);
+    HWND dialog = CreateDialogParamW(
+        resources, MAKEINTRESOURCEW(1050), nullptr,
+        [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
+    ASSERT_NE(dialog, nullptr);
+    ShowWindow(dialog, SW_SHOW);
+    HWND check = GetDlgItem(dialog, 1020), group = GetDlgItem(dialog, 1013);
+    EnableWindow(check, FALSE);
+    RECT c{}, g{}, found{};
+    GetWindowRect(check, &c);
+    GetWindowRect(group, &g);
+    EXPECT_EQ(FindHelpControl(dialog, {c.left + 2, c.top + 2}, &found), 1020);
+    EXPECT_EQ(found.left, c.left);
+    // Inside the group box, clear of its controls.
+    EXPECT_EQ(FindHelpControl(dialog, {g.right - 3, (g.top + g.bottom) / 2}, &found), 1013);
+    EXPECT_EQ(FindHelpControl(dialog, {-1000, -1000}, &found), 0);
+    DestroyWindow(dialog);
+    FreeLibrary(resources);
+}
+
+} // namespace
+
+namespace {
+
+// Apply writes the image back and tells the sheet at once; OK does it again.
+TEST_F(Sheets, ApplyThenOkWritesTheImageBackTwice) {
+    bool writtenOnApply = false;
+    size_t resultsOnApply = 0;
+    EXPECT_EQ(Document(0, nullptr,
+                       [&](HWND sheet) {
+                           SendMessageW(sheet, PSM_CHANGED,
+                                        reinterpret_cast<WPARAM>(CurrentPage(sheet)), 0);
+                           EXPECT_TRUE(drv::PressButton(sheet, IDC_PROPSHEET_APPLYNOW));
+                           writtenOnApply = !ImageUntouched();
+                           resultsOnApply = Results().size();
+                           drv::PressButton(sheet, IDOK);
+                       }),
+              IDOK);
+    EXPECT_TRUE(writtenOnApply);
+    EXPECT_EQ(resultsOnApply, 1u); // only the page shown so far applies
+    EXPECT_EQ(Results(), (std::vector<LONG_PTR>{CPSUI_OK, CPSUI_OK}));
+}
+
+} // namespace
