@@ -55,20 +55,13 @@ bool IsWindows2000() {
 
 // The printer's port as "server\port" (the port alone on this machine).
 std::u16string PrinterPort(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    if (!needed) return {};
-    std::vector<BYTE> buffer(needed);
-    if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return {};
+    std::vector<BYTE> buffer = GetPrinterInfo2(printer);
+    if (buffer.empty()) return {};
     auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
     std::u16string port;
     if (info->pServerName && *info->pServerName) port = std::u16string(info->pServerName) + u"\\";
     if (info->pPortName) port += info->pPortName;
     return port;
-}
-
-template <class F> F Export(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
 // The pages of a sheet kind, in order.
@@ -289,7 +282,7 @@ DWORD CPropPage::ShowUrlJumpDialog(DWORD mode) {
         return 0;
     }
     DWORD result = 0;
-    if (auto dialog = Export<PFN_UrlJumpDialog>(hopwindow, "UrlJumpDialog")) {
+    if (auto dialog = ModuleExport<PFN_UrlJumpDialog>(hopwindow, "UrlJumpDialog")) {
         param.size = sizeof param;
         param.mode = mode;
         param.module = hopwindow;

@@ -29,11 +29,6 @@ constexpr DWORD kReviseCarryOver = 2;
 constexpr WORD kDriverVersion = 0x0500;
 constexpr size_t kHelpExtensionChars = 4; // ".CHM", ".HLP"
 
-template <class F> F Export(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
-                  : nullptr;
-}
-
 bool EndsWithNoCase(const std::u16string& s, const char16_t* tail) {
     size_t n = std::char_traits<char16_t>::length(tail);
     return s.size() >= n && lstrcmpiW(s.c_str() + s.size() - n, tail) == 0;
@@ -46,7 +41,7 @@ void CopyWide(LPWSTR out, size_t chars, const std::u16string& in) {
 // The model library's revision on wide images, through its ANSI form.
 bool ModelRevise(const ModelBlock& model, const DEVMODE_IMAGEW* old, DEVMODE_IMAGEW* image,
                  DWORD type) {
-    auto revise = Export<PFN_mdReviseDevmode>(model.modelsmith, "mdReviseDevmode");
+    auto revise = ModuleExport<PFN_mdReviseDevmode>(model.modelsmith, "mdReviseDevmode");
     if (!revise || !model.modelData) return false;
     DEVMODE_IMAGEA oldA{}, newA{};
     if (old && !DevModeWToA(&old->dm, sizeof *old, &oldA.dm, sizeof oldA)) return false;
@@ -64,11 +59,8 @@ bool ModelRevise(const ModelBlock& model, const DEVMODE_IMAGEW* old, DEVMODE_IMA
 
 // The printer's stored device mode, when it has one.
 void ReadPrinterDevmode(HANDLE printer, DEVMODE_IMAGEW* image) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    if (!needed) return;
-    std::vector<BYTE> buffer(needed);
-    if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return;
+    std::vector<BYTE> buffer = GetPrinterInfo2(printer);
+    if (buffer.empty()) return;
     auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
     if (info->pDevMode) CopyDevmodeImage(info->pDevMode, image);
 }
@@ -189,6 +181,15 @@ void Build(SheetContext* c, const PropPageParams* params) {
 }
 
 } // namespace
+
+std::vector<BYTE> GetPrinterInfo2(HANDLE printer) {
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    if (!needed) return {};
+    std::vector<BYTE> buffer(needed);
+    if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return {};
+    return buffer;
+}
 
 void StampDevmodeImage(DEVMODE_IMAGEW* image) {
     std::memset(image, 0, sizeof *image);

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "driver_env.h"
 #include "install_option.h"
 #include "ui/sheetwright.h"
 #include "win/devmode_private.h"
+#include "win/loader.h"
 #include "win/printer_sheets.h"
 
 namespace sheetwright {
@@ -75,6 +77,17 @@ DWORD BuildModuleFilePath(HANDLE printer, const ModelBlock* binding, LPWSTR out)
 // The driver's help file: its own help file, else the first dependent file
 // ending in ".CHM" or ".HLP" with a name before the extension; empty when none.
 std::u16string FindDriverHelpFile(HANDLE printer);
+
+// The printer's PRINTER_INFO_2W in a buffer of its own; empty when the
+// spooler does not answer.
+std::vector<BYTE> GetPrinterInfo2(HANDLE printer);
+
+// A library's export as the function type it is called through; null when
+// the library or the export is missing.
+template <class F> F ModuleExport(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
+                  : nullptr;
+}
 
 // A device mode copied into a 1320-byte image within both its stated sizes
 // and the image's; the image keeps its own header sizes.
