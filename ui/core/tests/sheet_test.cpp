@@ -485,3 +485,36 @@ TEST_F(Sheets, ApplyThenOkWritesTheImageBackTwice) {
 }
 
 } // namespace
+
+namespace {
+
+// The support dialog lives in Hopwindow beside the model library: without
+// the library the user is told a file is missing; without its dialog
+// nothing is shown and nothing is said.
+TEST_F(Sheets, SupportDialogNeedsHopwindow) {
+    DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
+    PropPageParams p{};
+    p.size = sizeof p;
+    p.printerName = const_cast<LPWSTR>(kPrinter);
+    p.propertyHeader = &header;
+    p.sheetKind = kSheetDocument;
+    p.pfnComPropSheet = AcceptAll;
+    for (bool beside : {false, true}) {
+        SCOPED_TRACE(beside);
+        if (beside)
+            fs::copy_file(fs::path(RCB_STUB_DIR) / "Hopwindow.DLL",
+                          fs::path(platform::HostPath(folder_)) / "Hopwindow.DLL");
+        CTovaUi16 app;
+        SheetContext* context = CreateSheetContext(&p);
+        ASSERT_NE(context, nullptr);
+        auto* page = new CPropPage(kPageSupport, context);
+        EXPECT_EQ(context->pageReferences, 1u);
+        if (!beside) ut::AnswerNextMessageBox(IDOK);
+        EXPECT_EQ(page->ShowUrlJumpDialog(2), 0u);
+        EXPECT_EQ(app.MissingFiles().GetSize(), beside ? 0 : 1);
+        delete page; // the last page takes the context with it
+    }
+    EXPECT_EQ(ut::MessageBoxLog().size(), 1u);
+}
+
+} // namespace
