@@ -263,6 +263,23 @@ WORD HalftoneStringId(WORD code) {
         return 2157;
     }
 }
+// The name shown for a halftone kind: its own, except that kind 1 of a model
+// whose raster record for it has bit 19 takes the model's resource id 20.
+WORD HalftoneDisplayId(const ModelBlock* b, WORD code) {
+    constexpr WORD kOwnNameKind = 1;
+    constexpr DWORD kResourceNameBit = 0x80000;
+    constexpr WORD kHalftoneNameResource = 20;
+    Table name(b, model::kQueryHalftones, model::layout::kHalftoneShort, code);
+    if (code == kOwnNameKind) {
+        Table raster(b, model::kQueryHalftones, model::layout::kHalftoneRaster, code);
+        if (raster.U32(4) & kResourceNameBit) {
+            Table ids(b, model::kQueryResourceIds, model::layout::kFixedFirst,
+                      kHalftoneNameResource);
+            if (WORD id = ids.U16(2)) return id;
+        }
+    }
+    return name.U16(2);
+}
 WORD QualityStringId(DWORD value) {
     return value == 2 ? 2151 : value == 3 ? 2152 : 2150;
 }
@@ -360,8 +377,7 @@ void BuildValues(const ModelBlock* b, CKinsokuList* list, DWORD allPapers) {
         Table t(b, model::kQueryHalftones, model::layout::kHalftoneRecord);
         for (DWORD i = 0; i < t.Count(kHalftoneSize); ++i) {
             WORD code = t.U16(i * kHalftoneSize);
-            Table name(b, model::kQueryHalftones, model::layout::kHalftoneShort, code);
-            it->AddValue(code, name.U16(2), HalftoneStringId(code));
+            it->AddValue(code, HalftoneDisplayId(b, code), HalftoneStringId(code));
             if (i == 0) it->SetDefault(code);
         }
         Table d(b, model::kQueryHalftones, model::layout::kHalftoneRecordWords);

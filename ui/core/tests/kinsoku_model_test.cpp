@@ -372,6 +372,33 @@ TEST(KinsokuExports, BuildAndDeleteThroughTheLibrary) {
 
 namespace {
 
+// Halftone kind 1 shows the model's resource 20 when its raster record says
+// so (bit 19), and its own name otherwise or when the model has no such id.
+TEST(KinsokuBuild, HalftoneKindOneMayTakeItsNameFromTheResourceTable) {
+    struct Case {
+        const char* flags;
+        bool resource20;
+        DWORD shown;
+    };
+    for (const Case& c : {Case{"0x08080000", true, 7020}, Case{"0x08080000", false, 4701},
+                          Case{"0x08000000", true, 4701}}) {
+        nlohmann::json src = ui_test::SampleSource("CX5540");
+        src["codes"]["47"]["entries"][0][3] = c.flags;
+        if (c.resource20) src["codes"]["70"]["entries"].push_back({20, 7020});
+        ui_test::InstallPrinter(u"K7", ui_test::Compile(src));
+        Image img;
+        img.Put(kPriv + 20, 4, 1u << 4); // item 32
+        ui_test::BoundPrinter p(u"K7");
+        CKinsokuList list(p.binding(), nullptr, img.b.data());
+        ASSERT_TRUE(BuildKinsokuRules(p.binding(), &list, 1));
+        CKinsokuItem* item = list.FindItem(32);
+        ASSERT_NE(item, nullptr);
+        ASSERT_NE(item->FindAtom(1), nullptr);
+        EXPECT_EQ(item->FindAtom(1)->param1, c.shown) << c.flags << " " << c.resource20;
+        EXPECT_EQ(item->FindAtom(2)->param1, 4702u);
+    }
+}
+
 TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
     Image img;
     img.Put(kPriv + 12, 4, (1u << 16) | (1u << 17) | (1u << 18)); // fold, staple and punch items
