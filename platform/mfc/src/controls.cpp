@@ -64,45 +64,47 @@ BOOL CToolTipCtrl::Create(CWnd* parent, DWORD style) {
     return CreateEx(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | style, none, parent, 0);
 }
 
-BOOL CToolTipCtrl::AddTool(CWnd* control, LPCWSTR text) {
-    if (!control) return FALSE;
+namespace {
+
+// The record naming a control as a tool (by its window), with a text or a
+// string id of the resource module.
+TOOLINFOW ToolOf(CWnd* control, LPCWSTR text = nullptr) {
     TOOLINFOW info{};
     info.cbSize = sizeof info;
-    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.uFlags = TTF_IDISHWND;
     info.hwnd = ::GetParent(control->m_hWnd);
     info.uId = reinterpret_cast<UINT_PTR>(control->m_hWnd);
     info.lpszText = const_cast<LPWSTR>(text);
-    if (IS_INTRESOURCE(text)) info.hinst = AfxGetResourceHandle();
+    if (text && IS_INTRESOURCE(text)) info.hinst = AfxGetResourceHandle();
+    return info;
+}
+
+} // namespace
+
+BOOL CToolTipCtrl::AddTool(CWnd* control, LPCWSTR text) {
+    if (!control) return FALSE;
+    TOOLINFOW info = ToolOf(control, text);
+    info.uFlags |= TTF_SUBCLASS;
     return static_cast<BOOL>(SendMessage(TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info)));
 }
 
 void CToolTipCtrl::DelTool(CWnd* control) {
-    TOOLINFOW info{};
-    info.cbSize = sizeof info;
-    info.uFlags = TTF_IDISHWND;
-    info.hwnd = ::GetParent(control->m_hWnd);
-    info.uId = reinterpret_cast<UINT_PTR>(control->m_hWnd);
+    if (!control) return;
+    TOOLINFOW info = ToolOf(control);
     SendMessage(TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 void CToolTipCtrl::UpdateTipText(LPCWSTR text, CWnd* control) {
-    TOOLINFOW info{};
-    info.cbSize = sizeof info;
-    info.uFlags = TTF_IDISHWND;
-    info.hwnd = ::GetParent(control->m_hWnd);
-    info.uId = reinterpret_cast<UINT_PTR>(control->m_hWnd);
-    info.lpszText = const_cast<LPWSTR>(text);
-    if (IS_INTRESOURCE(text)) info.hinst = AfxGetResourceHandle();
+    if (!control) return;
+    TOOLINFOW info = ToolOf(control, text);
     SendMessage(TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 void CToolTipCtrl::GetText(CString& text, CWnd* control) const {
     constexpr int kLongestTip = 1024;
-    TOOLINFOW info{};
-    info.cbSize = sizeof info;
-    info.hwnd = ::GetParent(control->m_hWnd);
-    info.uId = reinterpret_cast<UINT_PTR>(control->m_hWnd);
-    info.lpszText = text.GetBufferSetLength(kLongestTip);
+    text.Empty();
+    if (!control) return;
+    TOOLINFOW info = ToolOf(control, text.GetBufferSetLength(kLongestTip));
     info.lpszText[0] = 0;
     SendMessage(TTM_GETTEXTW, kLongestTip, reinterpret_cast<LPARAM>(&info));
     text.ReleaseBuffer();
