@@ -70,7 +70,7 @@ class CGdiObject : public CObject {
     }
 
 class CPen : public CGdiObject {
-    DECLARE_DYNAMIC(CPen)
+    DECLARE_DYNCREATE(CPen)
   public:
     CPen() = default;
     CPen(int style, int width, COLORREF color) { CreatePen(style, width, color); }
@@ -81,7 +81,7 @@ class CPen : public CGdiObject {
 };
 
 class CBrush : public CGdiObject {
-    DECLARE_DYNAMIC(CBrush)
+    DECLARE_DYNCREATE(CBrush)
   public:
     CBrush() = default;
     explicit CBrush(COLORREF color) { CreateSolidBrush(color); }
@@ -96,7 +96,7 @@ class CBrush : public CGdiObject {
 };
 
 class CFont : public CGdiObject {
-    DECLARE_DYNAMIC(CFont)
+    DECLARE_DYNCREATE(CFont)
   public:
     BOOL CreateFontIndirect(const LOGFONTW* font) { return Attach(::CreateFontIndirectW(font)); }
     // A font of a height in tenths of a point on a device context (the
@@ -106,7 +106,7 @@ class CFont : public CGdiObject {
 };
 
 class CBitmap : public CGdiObject {
-    DECLARE_DYNAMIC(CBitmap)
+    DECLARE_DYNCREATE(CBitmap)
   public:
     BOOL CreateCompatibleBitmap(CDC* dc, int width, int height);
     // A bitmap of the current resource module.
@@ -115,7 +115,7 @@ class CBitmap : public CGdiObject {
 };
 
 class CRgn : public CGdiObject {
-    DECLARE_DYNAMIC(CRgn)
+    DECLARE_DYNCREATE(CRgn)
   public:
     BOOL CreateRectRgn(int x1, int y1, int x2, int y2) {
         return Attach(::CreateRectRgn(x1, y1, x2, y2));

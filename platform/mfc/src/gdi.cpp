@@ -7,11 +7,11 @@
 #include "win/resources.h"
 
 IMPLEMENT_DYNCREATE(CGdiObject, CObject)
-IMPLEMENT_DYNAMIC(CPen, CGdiObject)
-IMPLEMENT_DYNAMIC(CBrush, CGdiObject)
-IMPLEMENT_DYNAMIC(CFont, CGdiObject)
-IMPLEMENT_DYNAMIC(CBitmap, CGdiObject)
-IMPLEMENT_DYNAMIC(CRgn, CGdiObject)
+IMPLEMENT_DYNCREATE(CPen, CGdiObject)
+IMPLEMENT_DYNCREATE(CBrush, CGdiObject)
+IMPLEMENT_DYNCREATE(CFont, CGdiObject)
+IMPLEMENT_DYNCREATE(CBitmap, CGdiObject)
+IMPLEMENT_DYNCREATE(CRgn, CGdiObject)
 IMPLEMENT_DYNCREATE(CDC, CObject)
 
 void CRect::NormalizeRect() {
@@ -62,32 +62,42 @@ BOOL CGdiObject::CreateStockObject(int index) {
     return Attach(::GetStockObject(index));
 }
 
+namespace {
+
+// The wrapper class of a drawing object's kind.
+CRuntimeClass* KindOf(HGDIOBJ h) {
+    switch (::GetObjectType(h)) {
+    case OBJ_PEN:
+        return RUNTIME_CLASS(CPen);
+    case OBJ_BRUSH:
+        return RUNTIME_CLASS(CBrush);
+    case OBJ_FONT:
+        return RUNTIME_CLASS(CFont);
+    case OBJ_BITMAP:
+        return RUNTIME_CLASS(CBitmap);
+    case OBJ_REGION:
+        return RUNTIME_CLASS(CRgn);
+    default:
+        return RUNTIME_CLASS(CGdiObject);
+    }
+}
+
+} // namespace
+
 CGdiObject* CGdiObject::FromHandle(HGDIOBJ h) {
     if (!h) return nullptr;
     auto& temporary = AfxGetStaticModuleState()->m_temporaryGdiObjects;
     CGdiObject*& o = temporary[h];
+    // The wrapper is of the object's own kind, so that a caller's cast holds,
+    // even when the handle's number came back for an object of another kind.
+    CRuntimeClass* kind = KindOf(h);
+    if (o && o->GetRuntimeClass() != kind) {
+        o->Detach();
+        delete o;
+        o = nullptr;
+    }
     if (!o) {
-        // The wrapper is of the object's own kind, so that a caller's cast holds.
-        switch (::GetObjectType(h)) {
-        case OBJ_PEN:
-            o = new CPen;
-            break;
-        case OBJ_BRUSH:
-            o = new CBrush;
-            break;
-        case OBJ_FONT:
-            o = new CFont;
-            break;
-        case OBJ_BITMAP:
-            o = new CBitmap;
-            break;
-        case OBJ_REGION:
-            o = new CRgn;
-            break;
-        default:
-            o = new CGdiObject;
-            break;
-        }
+        o = static_cast<CGdiObject*>(kind->CreateObject());
         o->m_hObject = h;
     }
     return o;

@@ -211,6 +211,33 @@ TEST(GdiTypes, RectArithmetic) {
     EXPECT_EQ(CPoint(3, 4) - CPoint(1, 1), CSize(2, 3));
 }
 
+TEST(GdiObjects, BorrowersAreOfTheirObjectsKind) {
+    const long before = platform::test::LiveGdiObjects();
+    struct Case {
+        HGDIOBJ handle;
+        CRuntimeClass* kind;
+    } cases[] = {
+        {CreatePen(PS_SOLID, 1, kRed), RUNTIME_CLASS(CPen)},
+        {CreateSolidBrush(kRed), RUNTIME_CLASS(CBrush)},
+        {CreateRectRgn(0, 0, 1, 1), RUNTIME_CLASS(CRgn)},
+        {CreateCompatibleBitmap(nullptr, 0, 0), nullptr}, // none made: no wrapper
+    };
+    for (const auto& c : cases) {
+        CGdiObject* o = CGdiObject::FromHandle(c.handle);
+        if (!c.kind) {
+            EXPECT_EQ(o, nullptr);
+            continue;
+        }
+        ASSERT_NE(o, nullptr);
+        EXPECT_EQ(o->GetRuntimeClass(), c.kind);
+        EXPECT_EQ(o->m_hObject, c.handle);
+    }
+    CGdiObject::DeleteTempMap();
+    for (const auto& c : cases)
+        if (c.handle) DeleteObject(c.handle);
+    EXPECT_EQ(platform::test::LiveGdiObjects(), before);
+}
+
 TEST(GdiObjects, OwnersDeleteBorrowersDoNot) {
     const long before = platform::test::LiveGdiObjects();
     HBRUSH kept = CreateSolidBrush(kRed);
