@@ -2,8 +2,14 @@
 
 #include <string>
 
+#include "devmode_helpers.h"
+#include "dialog_lookups.h"
 #include "kinsoku_list.h"
+#include "kinsoku_rules.h"
 #include "localize.h"
+#include "model_info.h"
+#include "number_text.h"
+#include "user_paper.h"
 
 namespace sheetwright {
 namespace {
@@ -75,6 +81,69 @@ BOOL FillComboFromRows(HMODULE resources, HWND combo, const ComboRow* rows, DWOR
     CLocalize strings(resources);
     for (DWORD i = 0; rows && i < count; ++i)
         AddItem(combo, Text(strings, rows[i].stringId), rows[i].itemData);
+    return TRUE;
+}
+
+namespace {
+
+// The paper's two flag words: P (which duplex unit its booklets need) and Q
+// (N-up, booklet and turned-page use); FALSE without the paper's record.
+bool PaperFlags(const ModelBlock* binding, const CUserPaper* papers, WORD paper, DWORD* p,
+                DWORD* q) {
+    if (paper < kFirstUserPaper) {
+        CModelInfo record(binding, model::kQueryPapers, paper, model::layout::kPaperRecord);
+        if (!record.GetData()) return false;
+        *p = record.U32(offsetof(model::PaperRecordAnswer, flags));
+        *q = record.U32(offsetof(model::PaperRecordAnswer, flags2));
+        return true;
+    }
+    const UserPaperRecord* user = papers ? papers->FindById(paper) : nullptr;
+    const bool isLong =
+        user && IsLongPaper(binding, user->widthTenthMm / 10, user->lengthTenthMm / 10, TRUE);
+    CModelInfo limits(binding,
+                      isLong ? model::kQueryLongPaperLimits : model::kQueryCustomPaperLimits, 0,
+                      model::layout::kLimitsRecord);
+    if (!limits.GetData()) return false;
+    *p = limits.U32(offsetof(model::PaperLimitsAnswer, flags));
+    *q = limits.U32(offsetof(model::PaperLimitsAnswer, flags2));
+    return true;
+}
+
+} // namespace
+
+BOOL FillPaperSizeCombo(HMODULE resources, HWND combo, const ModelBlock* binding,
+                        const DEVMODE_IMAGEW* image, const KinsokuChainNode* first,
+                        const CUserPaper* papers, BOOL withSameAsPaper,
+                        const ModelOptionPair* options) {
+    if (!combo) return FALSE;
+    const bool unitA = !options || !options->options || IsOption25AInstalled(options);
+    const bool unitB = !options || !options->options || IsOption25BInstalled(options);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    if (!binding || !image) return FALSE;
+    CLocalize strings(resources);
+    if (withSameAsPaper && !IsPaperOverMaxSize(binding, static_cast<WORD>(image->dm.dmPaperSize)))
+        AddItem(combo, Text(strings, kStringSameAsPaperSize), 0);
+    if (!first) return TRUE;
+    std::u16string separator;
+    GetDecimalSeparator(&separator);
+    constexpr DWORD kNupRefused = 0x8, kBookletOffered = 0x2, kTurnedOffered = 0x1;
+    constexpr DWORD kBookletUnitA = 0x1, kBookletUnitB = 0x2;
+    for (const KinsokuChainNode* n = first; n; n = n->next) {
+        DWORD p = 0, q = 0;
+        if (!PaperFlags(binding, papers, n->value, &p, &q)) continue;
+        const WORD layout = image->priv.LayoutKind;
+        if (layout == kLayoutWordNup && (q & kNupRefused)) continue;
+        if (layout == kLayoutWordBooklet &&
+            !((q & kBookletOffered) &&
+              (((p & kBookletUnitA) && unitA) || ((p & kBookletUnitB) && unitB))))
+            continue;
+        if (image->priv.Rotate180 == 1 && !(q & kTurnedOffered)) continue;
+        if (IsPaperOverMaxSize(binding, n->value)) continue;
+        std::u16string text = FormatPaperSizeText(binding, resources, papers, n->value);
+        if (text.empty()) continue;
+        LocalizeDecimalText(&text, separator);
+        AddItem(combo, text, n->value);
+    }
     return TRUE;
 }
 

@@ -3,12 +3,18 @@
 // so that any page or dialog class can use them.
 #pragma once
 
+#include "driver_env.h"
+#include "install_option.h"
+#include "win/devmode_private.h"
 #include "win/types.h"
 #include "win/user.h"
 
 namespace sheetwright {
 
 struct KinsokuChainNode;
+class CUserPaper;
+
+inline constexpr DWORD kStringSameAsPaperSize = 7998;
 
 // A row of a combo box: its string, icon and item data.
 struct ComboRow {
@@ -29,6 +35,14 @@ static_assert(sizeof(ControlRow) == 20);
 // Each empties the box first and returns FALSE only without a box.
 BOOL FillComboFromModelList(HMODULE resources, HWND combo, const KinsokuChainNode* first);
 BOOL FillComboFromRows(HMODULE resources, HWND combo, const ComboRow* rows, DWORD count);
+// The paper-size box: "Same as Paper Size" first when asked (and the image's
+// paper is within the model's largest), then the papers of the value chain
+// the layout, the installed options and the model's largest size allow,
+// each as its name and size. FALSE without a box, a model or an image.
+BOOL FillPaperSizeCombo(HMODULE resources, HWND combo, const ModelBlock* binding,
+                        const DEVMODE_IMAGEW* image, const KinsokuChainNode* first,
+                        const CUserPaper* papers, BOOL withSameAsPaper,
+                        const ModelOptionPair* options);
 // The first item with that data becomes the selection; FALSE (selection
 // unchanged) when there is none.
 BOOL SelectComboByData(HWND combo, LPARAM data);

@@ -4,6 +4,8 @@
 
 #include "kinsoku_list.h"
 #include "list_helpers.h"
+#include "ui_fixture.h"
+#include "user_paper.h"
 #include "win/base.h"
 #include "win/user.h"
 #include "win/user_constants.h"
@@ -110,6 +112,42 @@ TEST_F(Window, RowsCloseUpAndControlsGrow) {
     OffsetControl(parent, c, 5, -8);
     EXPECT_EQ(Where(c).left, 15);
     EXPECT_EQ(Where(c).top, 120);
+}
+
+TEST_F(Window, PaperSizeBox) {
+    auto source = ui_test::SampleSource("CX5540");
+    for (auto& e : source["codes"]["20"]["entries"]) {
+        if (e["id"] == 1) e["name_id"] = 8001;  // "Letter"
+        if (e["id"] == 5) e["flags2"] = "0x0A"; // Legal refuses pages per sheet
+    }
+    ui_test::InstallPrinter(u"P", ui_test::Compile(source));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    DEVMODE_IMAGEW image{};
+    image.dm.dmPaperSize = 1;
+    KinsokuChainNode unknown{444, 0, 0, 0, nullptr};
+    KinsokuChainNode legal{5, 0, 0, 1, &unknown}; // refused marks are not looked at
+    KinsokuChainNode letter{1, 0, 0, 0, &legal};
+    CUserPaper papers;
+    ASSERT_TRUE(
+        FillPaperSizeCombo(resources, combo, p.binding(), &image, &letter, &papers, TRUE, nullptr));
+    ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 3) << "same-as, Letter, Legal";
+    EXPECT_EQ(SendMessageW(combo, CB_GETITEMDATA, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(combo, CB_GETITEMDATA, 1, 0), 1);
+    EXPECT_EQ(SendMessageW(combo, CB_GETITEMDATA, 2, 0), 5);
+    WCHAR text[64] = {};
+    SendMessageW(combo, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(std::u16string(text), u"Same as Paper Size");
+    SendMessageW(combo, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(std::u16string(text), u"Letter   8.50 x 11.00 in.");
+    // Pages per sheet leave Legal out.
+    image.priv.LayoutKind = 1;
+    ASSERT_TRUE(FillPaperSizeCombo(resources, combo, p.binding(), &image, &letter, &papers, FALSE,
+                                   nullptr));
+    EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 1);
+    EXPECT_FALSE(
+        FillPaperSizeCombo(resources, combo, nullptr, &image, &letter, &papers, TRUE, nullptr));
+    EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 0) << "emptied all the same";
 }
 
 } // namespace
