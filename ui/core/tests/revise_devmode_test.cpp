@@ -11,6 +11,7 @@
 
 #include "devmode_helpers.h"
 #include "revise_devmode.h"
+#include "user_paper.h"
 #include "ui/sheetwright.h"
 #include "ui_fixture.h"
 #include "win/base.h"
@@ -248,6 +249,65 @@ TEST(Revision, WithoutTheModelLibrary) {
     EXPECT_EQ(ReviseDevmodeEx(p.printer(), nullptr, nullptr, &image.dm, kReviseDefaults),
               ERROR_DLL_NOT_FOUND);
     EXPECT_EQ(std::memcmp(&image, &before, sizeof image), 0);
+}
+
+} // namespace
+
+namespace {
+
+using namespace sheetwright;
+
+// The old device mode's paper against a model with paper 300 and a user paper.
+TEST(MatchOldPaper, Cases) {
+    auto source = ui_test::SampleSource("CX5540");
+    auto extra = source["codes"]["20"]["entries"][0];
+    extra["id"] = 300;
+    extra["width"] = 1000;
+    extra["length"] = 2000;
+    source["codes"]["20"]["entries"].push_back(extra);
+    ui_test::InstallPrinter(u"P", ui_test::Compile(source));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    CUserPaper papers;
+    UserPaperRecord mine{};
+    std::strcpy(mine.name, "Mine");
+    mine.widthTenthMm = 1500;
+    mine.lengthTenthMm = 2500;
+    ASSERT_TRUE(papers.Add(&mine));
+    const SHORT mineId = static_cast<SHORT>(papers.At(0)->paperId);
+
+    DEVMODE_IMAGEA defaults{};
+    defaults.dm.dmDefaultSource = 7;
+    defaults.dm.dmMediaType = 1;
+    const DWORD sizes = DM_PAPERWIDTH | DM_PAPERLENGTH;
+    struct Case {
+        const char* what;
+        DWORD fields;
+        SHORT paper, width, length;
+        SHORT wantPaper, wantWidth, wantLength;
+        DWORD wantSizeFields;
+    } cases[] = {
+        {"a model paper's size 2 away", DM_PAPERSIZE | sizes, 300, 1002, 1998, 300, 1000, 2000, 0},
+        {"custom size keeps its fields", DM_PAPERSIZE | sizes, 256, 1234, 2345, 256, 1234, 2345,
+         sizes},
+        {"a user paper's size", DM_PAPERSIZE | sizes, 301, 1501, 2499, mineId, 1500, 2500, sizes},
+        {"a user paper without its size", DM_PAPERSIZE, mineId, 0, 0, mineId, 1500, 2500, sizes},
+        {"a size nobody has", DM_PAPERSIZE | sizes, 300, 700, 700, 1, 2159, 2794, 0},
+        {"no paper at all", 0, 0, 0, 0, 1, 2159, 2794, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DEVMODE_IMAGEA old{};
+        old.dm.dmFields = c.fields;
+        old.dm.dmPaperSize = c.paper;
+        old.dm.dmPaperWidth = c.width;
+        old.dm.dmPaperLength = c.length;
+        MatchOldDevmodePaper(p.binding(), &old, &defaults, &papers);
+        EXPECT_EQ(old.dm.dmPaperSize, c.wantPaper);
+        EXPECT_EQ(old.dm.dmPaperWidth, c.wantWidth);
+        EXPECT_EQ(old.dm.dmPaperLength, c.wantLength);
+        EXPECT_EQ(old.dm.dmFields & sizes, c.wantSizeFields);
+    }
 }
 
 } // namespace
