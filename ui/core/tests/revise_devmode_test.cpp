@@ -311,3 +311,79 @@ TEST(MatchOldPaper, Cases) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace sheetwright;
+
+struct Pipeline : ::testing::Test {
+    void SetUp() override {
+        ui_test::InstallPrinter(u"P", ui_test::SampleModel("CX5540"));
+        printer = std::make_unique<ui_test::BoundPrinter>(u"P");
+        ASSERT_TRUE(printer->ok());
+        context.printer = printer->printer();
+        context.binding = *printer->binding();
+        ASSERT_TRUE(StampAndReviseDevmode(printer->printer(), context.binding.modelData, &image));
+    }
+    std::unique_ptr<ui_test::BoundPrinter> printer;
+    ReviseContext context;
+    DEVMODE_IMAGEW image{};
+};
+
+TEST_F(Pipeline, FixupRanges) {
+    struct Case {
+        WORD outputBin, colorMode, colorMatching;
+        WORD wantBin;
+        DWORD wantIcm;
+    } cases[] = {
+        {3, 1, 0, 0, 1},
+        {770, 2, 3, 770, 2},
+        {0x101, 2, 0, 0x101, 1},
+        {0x999, 3, 3, 0, 1}, // 3 with 3: the matching goes
+    };
+    for (const Case& c : cases) {
+        DEVMODE_IMAGEW d = image;
+        d.priv.OutputBin = c.outputBin;
+        d.priv.ColorMode = c.colorMode;
+        d.priv.ColorMatching = c.colorMatching;
+        ASSERT_TRUE(FixupDevmodeFields(&context, &d, kReviseCarryOver));
+        EXPECT_EQ(d.priv.OutputBin, c.wantBin) << c.outputBin;
+        EXPECT_EQ(d.dm.dmICMMethod, c.wantIcm) << c.colorMode << "/" << c.colorMatching;
+    }
+    EXPECT_FALSE(FixupDevmodeFields(nullptr, &image, kReviseCarryOver));
+}
+
+TEST_F(Pipeline, BindingMarginWithinTheModelsLargest) {
+    DEVMODE_IMAGEW d = image;
+    d.priv.DuplexMargin = 30000;
+    ASSERT_TRUE(FixupDevmodeFields(&context, &d, kReviseCarryOver));
+    EXPECT_LT(d.priv.DuplexMargin, 30000);
+    EXPECT_GT(d.priv.DuplexMargin, 0);
+    d.priv.DuplexMargin = static_cast<WORD>(-5);
+    ASSERT_TRUE(FixupDevmodeFields(&context, &d, kReviseCarryOver));
+    EXPECT_EQ(d.priv.DuplexMargin, 0);
+}
+
+TEST_F(Pipeline, FinisherModelMarksItsItems) {
+    EXPECT_EQ(image.priv.PrivateFlags & 0x70000u, 0x70000u);
+}
+
+TEST_F(Pipeline, JobSettingsFollowTheirOwner) {
+    // A page's revision of a device mode made here by this user leaves the
+    // job fields alone.
+    DEVMODE_IMAGEW d = image;
+    std::strcpy(d.priv.MailboxId, "box");
+    DEVMODE_IMAGEW before = d;
+    context.flags = kRevisedByPage;
+    ASSERT_TRUE(RefreshJobSettings(&context, &d, kReviseCarryOver));
+    EXPECT_EQ(std::memcmp(&d, &before, sizeof d), 0);
+    // Made by someone else: the fields the mask selects are cleared, since
+    // the printer has no per-user device mode of the driver's own.
+    context.flags = 0;
+    std::strcpy(d.priv.OwnerUserName, "someone else");
+    ASSERT_TRUE(RefreshJobSettings(&context, &d, kReviseCarryOver));
+    EXPECT_STREQ(d.priv.MailboxId, "");
+    EXPECT_STRNE(d.priv.OwnerUserName, "someone else");
+}
+
+} // namespace
