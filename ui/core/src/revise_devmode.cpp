@@ -139,10 +139,10 @@ BOOL LoadDevmodeImage(const DEVMODEW* devmode, DEVMODE_IMAGEW* image) {
     if (!devmode || !image || devmode->dmSize < offsetof(DEVMODEW, dmFields)) return FALSE;
     const size_t size = devmode->dmSize, extra = devmode->dmDriverExtra;
     std::memset(image, 0, sizeof *image);
-    StampDevmodeImage(image);
+    StampDevmodeHeader(image);
     const auto* bytes = reinterpret_cast<const BYTE*>(devmode);
     std::memcpy(&image->dm, bytes, std::min(size, sizeof image->dm));
-    StampDevmodeImage(image);
+    StampDevmodeHeader(image);
     DWORD signature = 0;
     if (extra >= sizeof signature) std::memcpy(&signature, bytes + size, sizeof signature);
     if (signature != PRIVATE_DEVMODE_SIGNATURE) return TRUE;
@@ -622,7 +622,7 @@ BOOL IsMetricCountry() {
 
 BOOL StampAndReviseDevmode(HANDLE printer, LPCVOID modelData, DEVMODE_IMAGEW* devmode) {
     if (!modelData || !devmode) return FALSE;
-    StampDevmodeImage(devmode);
+    StampDevmodeHeader(devmode);
     return ReviseDevmodeEx(printer, modelData, nullptr, &devmode->dm, kReviseDefaults) == 0;
 }
 
@@ -646,7 +646,7 @@ DWORD ReviseDevmodeEx(HANDLE printer, LPCVOID modelData, const DEVMODEW* oldDevm
     std::unique_ptr<CKinsokuList> constraints;
     if (mode == kReviseCarryOver) {
         auto defaults = std::make_unique<DEVMODE_IMAGEW>();
-        StampDevmodeImage(defaults.get());
+        StampDevmodeHeader(defaults.get());
         if (modelData)
             CallModelReviseDevmode(context.binding.modelsmith, modelData, nullptr, defaults.get(),
                                    kReviseDefaults);

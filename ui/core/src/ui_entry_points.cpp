@@ -587,7 +587,7 @@ constexpr DWORD kCarryOnEqualMode = 0x800; // table 79 bit: carry settings on a 
 
 DEVMODE_IMAGEW* NewImage() {
     auto* image = static_cast<DEVMODE_IMAGEW*>(GlobalAlloc(GPTR, sizeof(DEVMODE_IMAGEW)));
-    if (image) StampDevmodeImage(image);
+    if (image) StampDevmodeHeader(image);
     return image;
 }
 
@@ -821,7 +821,7 @@ BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
     if (data && needed >= sizeof(PRINTER_INFO_8W)) {
         std::vector<BYTE> block(needed);
         auto image = std::make_unique<DEVMODE_IMAGEW>();
-        StampDevmodeImage(image.get());
+        StampDevmodeHeader(image.get());
         if (GetPrinterW(printer, 8, block.data(), needed, &needed)) {
             const DEVMODEW* stored = reinterpret_cast<PRINTER_INFO_8W*>(block.data())->pDevMode;
             const auto* at = reinterpret_cast<const BYTE*>(stored);

@@ -73,7 +73,7 @@ class Revision : public ::testing::TestWithParam<Model> {
         ASSERT_TRUE(printer->ok());
         ASSERT_TRUE(lib->revise);
         defaults = std::make_unique<DEVMODE_IMAGEW>();
-        StampDevmodeImage(defaults.get());
+        StampDevmodeHeader(defaults.get());
         ASSERT_EQ(Revise(nullptr, &defaults->dm, kReviseDefaults), 0u);
     }
     void TearDown() override {
@@ -244,7 +244,7 @@ TEST(Revision, WithoutTheModelLibrary) {
     ui_test::BoundPrinter p(u"P");
     ASSERT_TRUE(p.ok());
     DEVMODE_IMAGEW image{};
-    StampDevmodeImage(&image);
+    StampDevmodeHeader(&image);
     const DEVMODE_IMAGEW before = image;
     EXPECT_EQ(ReviseDevmodeEx(p.printer(), nullptr, nullptr, &image.dm, kReviseDefaults),
               ERROR_DLL_NOT_FOUND);
