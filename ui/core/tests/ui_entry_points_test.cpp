@@ -280,6 +280,10 @@ TEST(FormatResString, Directives) {
     FormatResString(nullptr, out, 4, &needed, u"%s", u"abcdef");
     EXPECT_EQ(std::u16string(out), u"abc");
     EXPECT_EQ(needed, 7u);
+    // A translated template with more directives than the message has texts.
+    const WCHAR* texts[] = {u"A4"};
+    FormatResStringTexts(nullptr, out, 64, &needed, u"%s|%s|%d|%s", texts, 1);
+    EXPECT_EQ(std::u16string(out), u"A4||0|");
 }
 
 TEST_F(Exports, StubsAndDocumentEvents) {
