@@ -111,6 +111,7 @@ LRESULT CALLBACK TrackbarProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK UpDownProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK TabProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK TooltipProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ListViewProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
 
 // The control state of a window as T (created on first use).
@@ -145,6 +146,12 @@ bool MoveSliderByUser(HWND trackbar, int position);
 bool SpinByUser(HWND upDown, int steps);
 bool SelectTabByUser(HWND tab, int index);
 bool ScrollByUser(HWND scrollBar, int position);
+// Where a person clicks to reach a list view's item (its label, or its check
+// box) or a column's header, in client coordinates; false when there is none.
+bool ListViewItemPoint(HWND listView, int index, bool stateIcon, POINT* out);
+bool ListViewColumnPoint(HWND listView, int column, POINT* out);
+// A point as the mouse messages carry it.
+LPARAM ListViewPointParam(POINT p);
 
 // Creates a dialog from template bytes (size known) as CreateDialogIndirectParam does.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size, HWND parent,

@@ -1479,6 +1479,7 @@ void RegisterSystemClasses() {
         {u"msctls_updown32", UpDownProc, 0, COLOR_BTNFACE},
         {u"SysTabControl32", TabProc, 0, COLOR_BTNFACE},
         {u"tooltips_class32", TooltipProc, 0, COLOR_INFOBK},
+        {u"SysListView32", ListViewProc, 0, COLOR_WINDOW},
         {u"#32770", DialogClassProc, DLGWINDOWEXTRA, COLOR_BTNFACE},
     };
     for (const auto& e : entries) {

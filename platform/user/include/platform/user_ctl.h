@@ -16,6 +16,8 @@ namespace platform::user::test {
 size_t LiveWindows();
 size_t LiveTimers();
 size_t LivePropertySheetPages();
+// Image lists not yet destroyed.
+size_t LiveImageLists();
 
 // A script that answers the next modal window (dialog, property sheet or
 // popup menu's owner) once its modal loop is idle; it gets the modal window.
@@ -75,12 +77,17 @@ HWND FindControl(HWND parent, int id);
 bool Click(HWND control);
 bool SetCheck(HWND button, UINT state);               // clicks until the button shows state
 bool TypeText(HWND edit, const std::u16string& text); // replaces the text, key by key
-bool SelectItem(HWND listOrCombo, int index);
+bool SelectItem(HWND listOrCombo, int index);         // a list view's item: a click on its label
 bool SelectItemText(HWND listOrCombo, const std::u16string& text);
 bool MoveSlider(HWND trackbar, int position);
 bool SpinBy(HWND upDown, int steps); // up (positive) or down clicks
 bool SelectTab(HWND tab, int index);
 bool ScrollTo(HWND scrollBar, int position);
+// A list view: a double click on an item, a click on its check box until it
+// shows `checked`, a click on a column's header.
+bool DoubleClickItem(HWND listView, int index);
+bool CheckItem(HWND listView, int index, bool checked);
+bool ClickColumn(HWND listView, int column);
 // A property sheet: its pages by tab, and its buttons.
 bool SwitchPage(HWND sheet, int index);
 bool PressButton(HWND dialog, int id); // IDOK, IDCANCEL, IDHELP, IDC_PROPSHEET_APPLYNOW...
@@ -88,7 +95,8 @@ bool PressButton(HWND dialog, int id); // IDOK, IDCANCEL, IDHELP, IDC_PROPSHEET_
 // What a person sees of a control: "checked", the text, the selection.
 std::u16string ReadText(HWND window);
 UINT ReadCheck(HWND button);
-int ReadSelection(HWND listOrComboOrTab);
+int ReadSelection(HWND listOrComboOrTab); // a list view's first selected item
+bool ReadItemCheck(HWND listView, int index);
 int ReadPosition(HWND trackbarOrUpDownOrScrollBar);
 
 // A text picture of a window and its descendants, one line per window:
