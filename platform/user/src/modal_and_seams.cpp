@@ -172,6 +172,17 @@ std::vector<int> Buttons(UINT type) {
 
 } // namespace
 
+void ReportUnanswered(const std::string& what) {
+    EnsureReset();
+    Unanswered(what);
+}
+
+void LogSeamCall(const std::string& line) {
+    EnsureReset();
+    std::lock_guard lock(Z().lock);
+    Z().log.push_back(line);
+}
+
 bool RunModalLoop(HWND window, const std::function<bool()>& done) {
     EnsureReset();
     int idle = 0;

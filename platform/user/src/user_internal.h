@@ -130,6 +130,11 @@ bool RunModalLoop(HWND window, const std::function<bool()>& done);
 // come; false when there is none.
 bool FireTimers();
 
+// A modal window or seam call that nothing answered (TakeUnanswered lists it),
+// and a line of the seam log.
+void ReportUnanswered(const std::string& what);
+void LogSeamCall(const std::string& line);
+
 // The text a window's snapshot and the unanswered report name it by.
 std::u16string Describe(HWND h);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "win/commctrl.h"
+#include "win/gdi.h"
 #include "win/user.h"
 
 namespace platform::user::test {
@@ -43,12 +44,47 @@ void AnswerNextMessageBox(std::function<int(const MessageBoxCall&)> script);
 // its terminal); without one the box is unanswered.
 void SetMessageBoxAnswerer(std::function<int(const MessageBoxCall&)> answerer);
 
+// The common dialogs (file open and save, font, colour) as the program
+// opened them, and what a script answers in a person's place.
+struct CommonDialogCall {
+    enum Kind { Open, Save, Font, Color } kind = Open;
+    HWND owner = nullptr;
+    DWORD flags = 0;   // OFN_*, CF_* or CC_*
+    DWORD flagsEx = 0; // OFN_EX_*
+    // File dialogs: title, filter as (description, patterns) pairs, the
+    // starting folder and name, the default extension.
+    std::u16string title;
+    std::vector<std::pair<std::u16string, std::u16string>> filter;
+    std::u16string initialFolder, fileName, defaultExtension;
+    // Font dialog: the starting font (with CF_INITTOLOGFONTSTRUCT).
+    LOGFONTW font{};
+    // Font and colour dialogs: the starting colour.
+    COLORREF color = 0;
+};
+struct CommonDialogAnswer {
+    bool ok = false;     // false: Cancel
+    std::u16string path; // file dialogs: a full path, or a name in the starting folder
+    LOGFONTW font{};     // font dialog; lfHeight 0 takes it from pointSize
+    int pointSize = 0;   // tenths of a point; 0 takes it from lfHeight
+    COLORREF color = 0;  // font (with CF_EFFECTS) and colour dialogs
+};
+using CommonDialogScript = std::function<CommonDialogAnswer(const CommonDialogCall&)>;
+// Answers the next common dialog. One that no script answers is cancelled and
+// reported (TakeUnanswered), as is an answer the dialog would refuse (a file
+// that must exist and does not, a size outside the allowed range).
+void AnswerNextCommonDialog(CommonDialogScript script);
+void AnswerNextFileDialog(const std::u16string& path);
+void CancelNextCommonDialog();
+// Every common dialog opened since the last reset, in order.
+std::vector<CommonDialogCall> CommonDialogLog();
+
 // The choice the next popup menu returns (0: dismissed without a choice).
 void AnswerNextMenu(UINT command);
 
 // Help, shell and common-dialog calls, one line each, in order:
 // "WinHelpW <file> <command> <data>", "HtmlHelpW <file> <command> <data>",
-// "ShellExecuteW <operation> <file> <parameters>".
+// "ShellExecuteW <operation> <file> <parameters>", and for common dialogs
+// "open-file dialog \"<title>\"" (save-file, font, colour).
 std::vector<std::string> SeamLog();
 
 // Texts of the modal windows and message boxes that idled with nothing to
