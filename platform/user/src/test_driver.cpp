@@ -223,6 +223,53 @@ bool ScrollTo(HWND scrollBar, int position) {
     return ScrollByUser(scrollBar, position);
 }
 
+// Whether the mouse reaches this window or passes through it to its parent,
+// as it passes through disabled windows, group boxes and static texts that
+// do not notify.
+bool TakesMouse(HWND h) {
+    auto w = Find(h);
+    if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_DISABLED)) return false;
+    const std::u16string& cls = w->windowClass->name;
+    if (EqualsNoCase(cls, u"Static")) return (w->style & SS_NOTIFY) != 0;
+    if (EqualsNoCase(cls, u"Button")) return (w->style & BS_TYPEMASK) != BS_GROUPBOX;
+    return true;
+}
+
+bool RightClick(HWND window) {
+    if (!window || !IsWindow(window) || !IsWindowVisible(window)) return false;
+    RECT r;
+    GetWindowRect(window, &r);
+    POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    HWND target = window;
+    while (target && GetParent(target) && (GetWindowLongW(target, GWL_STYLE) & WS_CHILD) &&
+           !TakesMouse(target))
+        target = GetParent(target);
+    if (!target || (GetWindowLongW(target, GWL_STYLE) & WS_DISABLED)) return false;
+    UserAction user;
+    SetCursorPos(at.x, at.y);
+    ScreenToClient(target, &at);
+    MouseClick(target, WM_RBUTTONDOWN, WM_RBUTTONUP, at);
+    return true;
+}
+
+bool PressF1(HWND window) {
+    if (!Usable(window)) return false;
+    UserAction user;
+    if (GetFocus() != window) SetFocus(window);
+    if (GetFocus() != window) return false;
+    SendMessageW(window, WM_KEYDOWN, VK_F1, 0);
+    if (!IsWindow(window)) return true;
+    // The key asks the window with the focus for help about itself.
+    HELPINFO info{};
+    info.cbSize = sizeof info;
+    info.iContextType = HELPINFO_WINDOW;
+    info.iCtrlId = GetDlgCtrlID(window);
+    info.hItemHandle = window;
+    GetCursorPos(&info.MousePos);
+    SendMessageW(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    return true;
+}
+
 bool SwitchPage(HWND sheet, int index) {
     HWND tab = GetDlgItem(sheet, IDC_PROPSHEET_TABCONTROL);
     if (!tab) return false;

@@ -124,6 +124,14 @@ bool ScrollTo(HWND scrollBar, int position);
 bool DoubleClickItem(HWND listView, int index);
 bool CheckItem(HWND listView, int index, bool checked);
 bool ClickColumn(HWND listView, int column);
+// Help as a person asks for it: F1 with the focus on a window (WM_HELP with
+// a HELPINFO naming it), and a right-click on the middle of a window (the
+// mouse passes through disabled windows, group boxes and plain static
+// texts to the window behind them, which gets WM_CONTEXTMENU; an edit shows
+// its own Undo/Cut/Copy/Paste menu). False when the window cannot take the
+// focus or the click.
+bool PressF1(HWND window);
+bool RightClick(HWND window);
 // A property sheet: its pages by tab, and its buttons.
 bool SwitchPage(HWND sheet, int index);
 bool PressButton(HWND dialog, int id); // IDOK, IDCANCEL, IDHELP, IDC_PROPSHEET_APPLYNOW...
