@@ -1,6 +1,7 @@
 // Image lists drawn into a memory device context: masks by colour and by
 // bitmap, background colours, the mask and blend styles, icons from a
 // module, and handles that are bad.
+#include "platform/gdi_ctl.h"
 #include "platform/loader_ctl.h"
 #include "platform/user_ctl.h"
 #include "resprobe.h"
@@ -186,6 +187,30 @@ TEST_F(ImageLists, IconsFromAModuleScaledToTheList) {
     EXPECT_EQ(target->At(18, 10), kGreen);
     EXPECT_TRUE(ImageList_Destroy(list));
     FreeLibrary(probe);
+}
+
+} // namespace
+
+namespace {
+
+// The system's colour brushes are GDI brushes: they paint, survive
+// DeleteObject, follow their colour and are not counted as live objects.
+TEST_F(ImageLists, SystemColourBrushesPaintInTheirColour) {
+    long live = platform::test::LiveGdiObjects();
+    HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(GetObjectType(face), static_cast<DWORD>(OBJ_BRUSH));
+    EXPECT_EQ(GetSysColorBrush(COLOR_BTNFACE), face);
+    EXPECT_NE(GetSysColorBrush(COLOR_WINDOW), face);
+    RECT r{0, 0, 4, 4};
+    ASSERT_TRUE(FillRect(target->dc, &r, face));
+    EXPECT_EQ(target->At(1, 1), GetSysColor(COLOR_BTNFACE));
+    EXPECT_TRUE(DeleteObject(face));
+    platform::user::test::SetSysColor(COLOR_BTNFACE, RGB(1, 2, 3));
+    ASSERT_TRUE(FillRect(target->dc, &r, face));
+    EXPECT_EQ(target->At(1, 1), RGB(1, 2, 3));
+    EXPECT_EQ(platform::test::LiveGdiObjects(), live);
+    EXPECT_EQ(GetSysColorBrush(-1), nullptr);
 }
 
 } // namespace
