@@ -149,7 +149,9 @@ int ReadPosition(HWND trackbarOrUpDownOrScrollBar);
 std::string Snapshot(HWND window);
 
 // Draws the window (frame, caption, controls in the classic 3D look with the
-// system colours and the dialog font) into a PNG file.
+// system colours and the dialog's own font) through GDI, with its top left
+// corner at (0, 0) of the device context; or into a PNG file.
+bool DrawWindow(HWND window, HDC dc);
 bool SavePng(HWND window, const std::string& hostPath);
 
 } // namespace platform::user::driver
