@@ -1,9 +1,12 @@
 #include "emf_recorder.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "emf_job.h"
 #include "pdev.h"
+#include "win/base.h"
 
 namespace inkforge {
 
@@ -25,6 +28,368 @@ void RecorderState::Reset() {
     clip.clear();
     highest = 0;
     freeIndexes.clear();
+}
+
+} // namespace inkforge
+
+namespace inkforge {
+namespace {
+
+constexpr DWORD kRgnCopy = 5; // RGN_COPY
+constexpr DWORD kBrushSolid = 0;
+constexpr DWORD kPenGeometric = 0x00010000;
+constexpr DWORD kPenUserStyle = 7;
+constexpr DWORD kRegionHeaderSize = 32;
+constexpr DWORD kRegionRectangles = 1;
+constexpr DWORD kDibColors = 0; // DIB_RGB_COLORS
+constexpr ULONG kPatternBrush = 0xFFFFFFFF;
+// A stretch mode outside 1 to 4 plays as deleting scans (3).
+constexpr DWORD kStretchDeleteScans = 3;
+
+// The two-operand raster operation of each mix as a three-operand one
+// (index = mix & 0xF; 0 is the white mix 16).
+constexpr BYTE kMixRop[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
+                              0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
+constexpr BYTE kRopDestination = 0xAA;
+
+// A record being laid out: type, size (set when written), fields.
+class Record {
+  public:
+    explicit Record(DWORD type) { Put(type), Put(DWORD{0}); }
+    template <class T> Record& Put(const T& v) {
+        const auto* p = reinterpret_cast<const BYTE*>(&v);
+        bytes_.insert(bytes_.end(), p, p + sizeof v);
+        return *this;
+    }
+    Record& Bytes(const void* data, size_t n) {
+        const auto* p = static_cast<const BYTE*>(data);
+        bytes_.insert(bytes_.end(), p, p + n);
+        return *this;
+    }
+    size_t size() const { return bytes_.size(); }
+    void PutAt(size_t at, DWORD v) { std::memcpy(bytes_.data() + at, &v, sizeof v); }
+    BOOL Write(PDEV* pdev) {
+        bytes_.resize((bytes_.size() + 3) / 4 * 4, 0);
+        PutAt(4, static_cast<DWORD>(bytes_.size()));
+        return WriteEmfData(pdev, bytes_.data(), bytes_.size(), true);
+    }
+
+  private:
+    std::vector<BYTE> bytes_;
+};
+
+RecorderState& State(PDEV* pdev) {
+    return pdev->emfJob->recorder;
+}
+
+RECTL PageBounds(PDEV* pdev) {
+    const auto& g = pdev->emfJob->geometry;
+    return RECTL{0, 0, g.width, g.height};
+}
+
+BOOL Value(PDEV* pdev, DWORD type, DWORD v) {
+    return Record(type).Put(v).Write(pdev);
+}
+
+// Each mode goes out only when it changes.
+BOOL SetMode(PDEV* pdev, DWORD* current, DWORD type, DWORD v) {
+    if (*current == v) return TRUE;
+    *current = v;
+    return Value(pdev, type, v);
+}
+
+DWORD NewObject(RecorderState& s) {
+    if (!s.freeIndexes.empty()) {
+        DWORD i = s.freeIndexes.back();
+        s.freeIndexes.pop_back();
+        return i;
+    }
+    return ++s.highest;
+}
+
+BOOL DeleteObject(PDEV* pdev, DWORD index) {
+    State(pdev).freeIndexes.push_back(index);
+    return Value(pdev, EMR_DELETEOBJECT, index);
+}
+
+// Selects an object and answers the one it replaced.
+DWORD Select(PDEV* pdev, ObjectKind kind, DWORD index) {
+    DWORD& slot = State(pdev).selected[static_cast<int>(kind)];
+    DWORD previous = slot;
+    slot = index;
+    Value(pdev, EMR_SELECTOBJECT, index);
+    return previous;
+}
+
+// An object made for one call: created and selected, then the previous one
+// selected again and the object deleted.
+class TemporaryObject {
+  public:
+    TemporaryObject(PDEV* pdev, ObjectKind kind) : pdev_(pdev), kind_(kind) {}
+    ~TemporaryObject() {
+        if (!index_) return;
+        if (previous_) Select(pdev_, kind_, previous_);
+        DeleteObject(pdev_, index_);
+    }
+    DWORD Create() { return index_ = NewObject(State(pdev_)); }
+    void Use() { previous_ = Select(pdev_, kind_, index_); }
+
+  private:
+    PDEV* pdev_;
+    ObjectKind kind_;
+    DWORD index_ = 0;
+    DWORD previous_ = 0;
+};
+
+BOOL CreateSolidBrush(PDEV* pdev, TemporaryObject* brush, COLORREF color) {
+    DWORD index = brush->Create();
+    BOOL ok = Record(EMR_CREATEBRUSHINDIRECT)
+                  .Put(index)
+                  .Put(kBrushSolid)
+                  .Put(color & 0xFFFFFF)
+                  .Put(DWORD{0})
+                  .Write(pdev);
+    brush->Use();
+    return ok;
+}
+
+LONG Round(FIX v) {
+    return static_cast<LONG>((v + 8) >> 4);
+}
+
+FLOAT Scale(XFORMOBJ* pxo) {
+    XFORML x{};
+    if (!pxo || XFORMOBJ_iGetXform(pxo, &x) == 0xFFFFFFFF) return 1.0f;
+    double det =
+        std::fabs(static_cast<double>(x.eM11) * x.eM22 - static_cast<double>(x.eM12) * x.eM21);
+    return static_cast<FLOAT>(std::sqrt(det));
+}
+
+BOOL CreatePen(PDEV* pdev, TemporaryObject* pen, const LINEATTRS* la, XFORMOBJ* pxo,
+               COLORREF color) {
+    DWORD style = 0, width = 0;
+    std::vector<DWORD> entries;
+    if (la && (la->fl & LA_GEOMETRIC)) {
+        FLOAT scale = Scale(pxo);
+        style = kPenGeometric;
+        style |= la->iJoin == JOIN_BEVEL ? 0x1000 : la->iJoin == JOIN_MITER ? 0x2000 : 0;
+        style |= la->iEndCap == ENDCAP_SQUARE ? 0x100 : la->iEndCap == ENDCAP_BUTT ? 0x200 : 0;
+        width = static_cast<DWORD>(std::lround(la->elWidth.e * scale));
+        if (la->cstyle && la->pstyle) {
+            style |= kPenUserStyle;
+            for (ULONG i = 0; i < la->cstyle; ++i)
+                entries.push_back(static_cast<DWORD>(std::lround(la->pstyle[i].e * scale)));
+        }
+    } else if (la && la->cstyle && la->pstyle) {
+        // A cosmetic styled line: its style units are pixels.
+        style = kPenUserStyle;
+        for (ULONG i = 0; i < la->cstyle; ++i)
+            entries.push_back(static_cast<DWORD>(la->pstyle[i].l));
+    }
+    DWORD index = pen->Create();
+    Record r(EMR_EXTCREATEPEN);
+    r.Put(index);
+    // No bitmap: offsets and sizes 0.
+    for (int i = 0; i < 4; ++i)
+        r.Put(DWORD{0});
+    r.Put(style).Put(width).Put(kBrushSolid).Put(color & 0xFFFFFF).Put(DWORD{0}); // no hatch
+    r.Put(static_cast<DWORD>(entries.size()));
+    for (DWORD e : entries)
+        r.Put(e);
+    // The fixed part keeps room for one style entry.
+    if (entries.empty()) r.Put(DWORD{0});
+    BOOL ok = r.Write(pdev);
+    pen->Use();
+    return ok;
+}
+
+// The two-operand raster operation and background mode of a mix.
+BOOL SetMix(PDEV* pdev, MIX mix) {
+    RecorderState& s = State(pdev);
+    DWORD rop2 = mix & 0xF;
+    BOOL ok = SetMode(pdev, &s.rop2, EMR_SETROP2, rop2 ? rop2 : 16);
+    bool transparent = kMixRop[(mix >> 8) & 0xF] == kRopDestination;
+    return SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, transparent ? TRANSPARENT : OPAQUE) &&
+           ok;
+}
+
+// The path as records between begin path and end path.
+BOOL RecordPath(PDEV* pdev, PATHOBJ* ppo) {
+    BOOL ok = Record(EMR_BEGINPATH).Write(pdev);
+    PATHOBJ_vEnumStart(ppo);
+    PATHDATA pd{};
+    BOOL more = TRUE;
+    while (more && ok) {
+        more = PATHOBJ_bEnum(ppo, &pd);
+        if (!pd.count || !pd.pptfx) continue;
+        ULONG first = 0;
+        if (pd.flags & PD_BEGINSUBPATH) {
+            ok = Record(EMR_MOVETOEX)
+                     .Put(Round(pd.pptfx[0].x))
+                     .Put(Round(pd.pptfx[0].y))
+                     .Write(pdev);
+            first = 1;
+        }
+        if (pd.count > first) {
+            std::vector<POINTL> pts;
+            for (ULONG i = first; i < pd.count; ++i)
+                pts.push_back(POINTL{Round(pd.pptfx[i].x), Round(pd.pptfx[i].y)});
+            if (!(pd.flags & PD_BEZIERS) && pts.size() == 1) {
+                ok = ok && Record(EMR_LINETO).Put(pts[0].x).Put(pts[0].y).Write(pdev);
+            } else {
+                Record r((pd.flags & PD_BEZIERS) ? EMR_POLYBEZIERTO : EMR_POLYLINETO);
+                r.Put(PageBounds(pdev)).Put(static_cast<DWORD>(pts.size()));
+                r.Bytes(pts.data(), pts.size() * sizeof(POINTL));
+                ok = ok && r.Write(pdev);
+            }
+        }
+        if ((pd.flags & PD_ENDSUBPATH) && (pd.flags & PD_CLOSEFIGURE))
+            ok = ok && Record(EMR_CLOSEFIGURE).Write(pdev);
+    }
+    return ok && Record(EMR_ENDPATH).Write(pdev);
+}
+
+BOOL PaintPath(PDEV* pdev, DWORD type) {
+    return Record(type).Put(PageBounds(pdev)).Write(pdev);
+}
+
+BOOL SetFillMode(PDEV* pdev, FLONG options) {
+    return SetMode(pdev, &State(pdev).polyFillMode, EMR_SETPOLYFILLMODE,
+                   (options & FP_WINDINGMODE) ? WINDING : ALTERNATE);
+}
+
+BOOL SetMiterLimit(PDEV* pdev, const LINEATTRS* la) {
+    if (!la || !(la->fl & LA_GEOMETRIC) || la->iJoin != JOIN_MITER) return TRUE;
+    RecorderState& s = State(pdev);
+    FLOAT limit = la->eMiterLimit;
+    if (limit == s.miterLimit) return TRUE;
+    s.miterLimit = limit;
+    return Value(pdev, EMR_SETMITERLIMIT, static_cast<DWORD>(limit));
+}
+
+bool Solid(const BRUSHOBJ* pbo) {
+    return pbo && pbo->iSolidColor != kPatternBrush;
+}
+
+// Calls that record nothing keep the thread's last error as it was.
+class KeepLastError {
+  public:
+    KeepLastError() : error_(GetLastError()) {}
+    ~KeepLastError() { SetLastError(error_); }
+
+  private:
+    DWORD error_;
+};
+
+} // namespace
+
+void RecordClip(PDEV* pdev, CLIPOBJ* pco) {
+    RecorderState& s = State(pdev);
+    std::vector<RECTL> rects;
+    if (pco && pco->iDComplexity == DC_RECT) {
+        rects.push_back(pco->rclBounds);
+    } else if (pco && pco->iDComplexity == DC_COMPLEX) {
+        CLIPOBJ_cEnumStart(pco, FALSE, CT_RECTANGLES, CD_ANY, 0);
+        struct {
+            ULONG c;
+            RECTL arcl[32];
+        } batch;
+        BOOL more = TRUE;
+        while (more) {
+            more = CLIPOBJ_bEnum(pco, sizeof batch, reinterpret_cast<ULONG*>(&batch));
+            for (ULONG i = 0; i < batch.c && i < 32; ++i)
+                rects.push_back(batch.arcl[i]);
+        }
+    }
+    bool clipped = !rects.empty() || (pco && pco->iDComplexity != DC_TRIVIAL);
+    if (clipped == s.clipped && rects.size() == s.clip.size() &&
+        (rects.empty() ||
+         std::memcmp(rects.data(), s.clip.data(), rects.size() * sizeof(RECTL)) == 0))
+        return;
+    s.clipped = clipped;
+    s.clip = rects;
+    if (rects.size() <= 1) {
+        // Reset, then one rectangle (right and bottom exclusive, as the clip's).
+        Record(EMR_EXTSELECTCLIPRGN).Put(DWORD{0}).Put(kRgnCopy).Write(pdev);
+        if (!rects.empty())
+            Record(EMR_INTERSECTCLIPRECT).Put(rects[0]).Write(pdev);
+        else if (clipped)
+            Record(EMR_INTERSECTCLIPRECT).Put(RECTL{0, 0, 0, 0}).Write(pdev);
+        return;
+    }
+    RECTL bound = rects[0];
+    for (const RECTL& r : rects) {
+        bound.left = std::min(bound.left, r.left);
+        bound.top = std::min(bound.top, r.top);
+        bound.right = std::max(bound.right, r.right);
+        bound.bottom = std::max(bound.bottom, r.bottom);
+    }
+    DWORD dataSize = kRegionHeaderSize + static_cast<DWORD>(rects.size() * sizeof(RECTL));
+    Record r(EMR_EXTSELECTCLIPRGN);
+    r.Put(dataSize).Put(kRgnCopy);
+    r.Put(kRegionHeaderSize).Put(kRegionRectangles).Put(static_cast<DWORD>(rects.size()));
+    r.Put(static_cast<DWORD>(rects.size() * sizeof(RECTL))).Put(bound);
+    r.Bytes(rects.data(), rects.size() * sizeof(RECTL));
+    r.Write(pdev);
+}
+
+BOOL RecordStrokePath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                      LINEATTRS* la, MIX mix) {
+    if (!ppo || !Solid(pbo)) return FALSE; // pattern lines: the engine draws
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    SetMix(pdev, mix);
+    SetMiterLimit(pdev, la);
+    TemporaryObject pen(pdev, ObjectKind::Pen);
+    CreatePen(pdev, &pen, la, pxo, pbo->iSolidColor);
+    RecordPath(pdev, ppo);
+    PaintPath(pdev, EMR_STROKEPATH);
+    return TRUE;
+}
+
+BOOL RecordFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, MIX mix,
+                    FLONG flOptions) {
+    if (!ppo || !Solid(pbo)) return FALSE;
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    SetMix(pdev, mix);
+    SetFillMode(pdev, flOptions);
+    TemporaryObject brush(pdev, ObjectKind::Brush);
+    CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
+    RecordPath(pdev, ppo);
+    PaintPath(pdev, EMR_FILLPATH);
+    return TRUE;
+}
+
+BOOL RecordStrokeAndFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
+                             BRUSHOBJ* pboStroke, LINEATTRS* la, BRUSHOBJ* pboFill, MIX mix,
+                             FLONG flOptions) {
+    if (!ppo || !Solid(pboStroke) || !Solid(pboFill)) return FALSE;
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    SetMix(pdev, mix);
+    SetFillMode(pdev, flOptions);
+    SetMiterLimit(pdev, la);
+    TemporaryObject brush(pdev, ObjectKind::Brush);
+    CreateSolidBrush(pdev, &brush, pboFill->iSolidColor);
+    TemporaryObject pen(pdev, ObjectKind::Pen);
+    CreatePen(pdev, &pen, la, pxo, pboStroke->iSolidColor);
+    RecordPath(pdev, ppo);
+    PaintPath(pdev, EMR_STROKEANDFILLPATH);
+    return TRUE;
+}
+
+BOOL RecordLineTo(PDEV* pdev, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,
+                  MIX mix) {
+    if (!Solid(pbo)) return FALSE;
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    SetMix(pdev, mix);
+    TemporaryObject pen(pdev, ObjectKind::Pen);
+    CreatePen(pdev, &pen, nullptr, nullptr, pbo->iSolidColor);
+    Record(EMR_MOVETOEX).Put(x1).Put(y1).Write(pdev);
+    Record(EMR_LINETO).Put(x2).Put(y2).Write(pdev);
+    return TRUE;
 }
 
 } // namespace inkforge

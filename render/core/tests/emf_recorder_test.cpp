@@ -1,0 +1,194 @@
+// The page recorder of the spool-side road: a page drawn on the driver is
+// recorded into its page file, which libUEMF and emf2svg accept and which our
+// own player turns back into the drawing calls that drawing the page
+// directly gives.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <uemf.h>
+#include <uemf_safe.h>
+}
+
+#include "package_reader.h"
+#include "pdev.h"
+#include "platform/gdi_ctl.h"
+#include "platform/paths.h"
+#include "platform/spooler_ctl.h"
+#include "platform/text.h"
+#include "render_fixture.h"
+#include "spool_package.h"
+#include "win/base.h"
+#include "win/emf.h"
+#include "win/gdi.h"
+#include "win/gdi_dc.h"
+#include "working_folder.h"
+
+namespace {
+
+using namespace render_test;
+using namespace inkforge;
+namespace fs = std::filesystem;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(std::regex_replace(line, std::regex("pdev=\\d+ "), ""));
+    return out;
+}
+
+// Lines, rectangles and polygons at whole pixels, under a clip, in pens and
+// brushes of several kinds.
+void DrawPage(HDC hdc) {
+    HPEN red = CreatePen(PS_SOLID, 0, RGB(200, 0, 0));
+    HGDIOBJ oldPen = SelectObject(hdc, red);
+    MoveToEx(hdc, 10, 10, nullptr);
+    LineTo(hdc, 300, 40);
+    LOGBRUSH lb{BS_SOLID, RGB(0, 0, 160), 0};
+    HPEN wide =
+        ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER, 6, &lb, 0, nullptr);
+    SelectObject(hdc, wide);
+    POINT zig[] = {{20, 100}, {80, 160}, {140, 100}, {200, 160}};
+    Polyline(hdc, zig, 4);
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    HGDIOBJ oldBrush = SelectObject(hdc, blue);
+    SelectObject(hdc, red);
+    Rectangle(hdc, 50, 200, 250, 300);
+    SelectObject(hdc, GetStockObject(NULL_PEN));
+    SetPolyFillMode(hdc, WINDING);
+    POINT star[] = {{400, 200}, {460, 380}, {310, 270}, {490, 270}, {340, 380}};
+    Polygon(hdc, star, 5);
+    IntersectClipRect(hdc, 100, 400, 300, 500);
+    SelectObject(hdc, red);
+    Rectangle(hdc, 50, 350, 350, 550);
+    SelectObject(hdc, oldBrush);
+    SelectObject(hdc, oldPen);
+    DeleteObject(blue);
+    DeleteObject(wide);
+    DeleteObject(red);
+}
+
+class EmfRecorderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InstallPrinter(u"P1", SampleModel("CX5540"));
+        std::string host = platform::HostPath(platform::spooler::DriversFolder() + u"\\P1");
+        fs::copy_file(RECORDING_SPOOL_PATH, host + "/Metaweave.DLL");
+        platform::spooler::DriverRecord driver;
+        driver.name = u"Recorder";
+        driver.driverPath = platform::FromUtf8(RECORDING_DRIVER_PATH);
+        ASSERT_EQ(platform::spooler::AddDriver(driver), 0u);
+        platform::spooler::PrinterRecord printer;
+        printer.name = u"R";
+        printer.port = u"LPT1:";
+        printer.driver = u"Recorder";
+        ASSERT_EQ(platform::spooler::AddPrinter(printer, false), 0u);
+        recorder = LoadLibraryW(driver.driverPath.c_str());
+        ASSERT_NE(recorder, nullptr);
+        log = reinterpret_cast<const char* (*)()>(
+            reinterpret_cast<void (*)()>(GetProcAddress(recorder, "RecorderLog")));
+        clear = reinterpret_cast<void (*)()>(GetProcAddress(recorder, "RecorderClear"));
+        ASSERT_TRUE(log && clear);
+    }
+    void TearDown() override {
+        if (recorder) FreeLibrary(recorder);
+    }
+
+    // Prints one page drawn by DrawPage on the driver and answers its page file.
+    std::u16string RecordPage() {
+        DevmodeImage d = OwnDevmode();
+        SetPrivU32(d, priv::EmfMode, 1);
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
+        EXPECT_NE(hdc, nullptr);
+        DOCINFOW di{sizeof(DOCINFOW), u"Shapes", nullptr, nullptr, 0};
+        int job = StartDocW(hdc, &di);
+        EXPECT_GT(StartPage(hdc), 0);
+        DrawPage(hdc);
+        EXPECT_GT(EndPage(hdc), 0);
+        EXPECT_GT(EndDoc(hdc), 0);
+        DeleteDC(hdc);
+        TestDevice dev(u"P1", false);
+        std::u16string working;
+        EXPECT_TRUE(GetWorkingFolder(dev.get(), &working));
+        return spoolpkg::PagePath(spoolpkg::SpoolFolder(working),
+                                  static_cast<DWORD>(job) + spoolpkg::kSpoolIdBase, 1);
+    }
+
+    // The recording driver's log of what happens between page start and end.
+    template <class Draw> std::vector<std::string> OnRecorder(Draw draw) {
+        HDC hdc = CreateDCW(nullptr, u"R", nullptr, nullptr);
+        EXPECT_NE(hdc, nullptr);
+        DOCINFOW di{sizeof(DOCINFOW), u"Test", nullptr, nullptr, 0};
+        EXPECT_GT(StartDocW(hdc, &di), 0);
+        EXPECT_EQ(StartPage(hdc), 1);
+        clear();
+        draw(hdc);
+        std::vector<std::string> lines = Lines(log());
+        EndPage(hdc);
+        EndDoc(hdc);
+        DeleteDC(hdc);
+        return lines;
+    }
+
+    HMODULE recorder = nullptr;
+    const char* (*log)() = nullptr;
+    void (*clear)() = nullptr;
+};
+
+TEST_F(EmfRecorderTest, ARecordedPageIsReadByOthersAndPlaysBackIntoTheSameCalls) {
+    std::u16string page = RecordPage();
+    std::string host = platform::HostPath(page);
+    Bytes bytes = ReadHostFile(host);
+    ASSERT_GT(bytes.size(), 144u);
+
+    // libUEMF: every record is whole and safe to read.
+    size_t at = 0, records = 0;
+    while (at + 8 <= bytes.size()) {
+        DWORD size = 0;
+        std::memcpy(&size, bytes.data() + at + 4, 4);
+        ASSERT_TRUE(size >= 8 && size % 4 == 0 && at + size <= bytes.size()) << at;
+        ASSERT_TRUE(U_emf_record_safe(reinterpret_cast<const char*>(bytes.data() + at))) << at;
+        at += size;
+        ++records;
+    }
+    EXPECT_EQ(at, bytes.size());
+    DWORD counted = 0;
+    std::memcpy(&counted, bytes.data() + 52, 4);
+    EXPECT_EQ(counted, records);
+
+    // emf2svg converts it, and draws the shapes.
+    std::string svg = host + ".svg";
+    std::string command = "emf2svg-conv -i '" + host + "' -o '" + svg + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string text;
+    {
+        Bytes out = ReadHostFile(svg);
+        text.assign(out.begin(), out.end());
+    }
+    EXPECT_NE(text.find("<path"), std::string::npos);
+
+    // Our own player gives the drawing calls of the page drawn directly.
+    LONG w = 0, h = 0;
+    std::memcpy(&w, bytes.data() + 72, 4);
+    std::memcpy(&h, bytes.data() + 76, 4);
+    std::vector<std::string> played = OnRecorder([&](HDC hdc) {
+        HENHMETAFILE emf = GetEnhMetaFileW(page.c_str());
+        ASSERT_NE(emf, nullptr);
+        RECT r{0, 0, w, h};
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, emf, &r));
+        DeleteEnhMetaFile(emf);
+    });
+    std::vector<std::string> direct = OnRecorder([](HDC hdc) { DrawPage(hdc); });
+    ASSERT_GE(direct.size(), 5u);
+    EXPECT_EQ(played, direct);
+    EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
+}
+
+} // namespace
