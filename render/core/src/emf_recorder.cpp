@@ -7,6 +7,7 @@
 #include "emf_job.h"
 #include "pdev.h"
 #include "win/base.h"
+#include "win/gdi_dc.h"
 
 namespace inkforge {
 
@@ -389,6 +390,206 @@ BOOL RecordLineTo(PDEV* pdev, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LON
     CreatePen(pdev, &pen, nullptr, nullptr, pbo->iSolidColor);
     Record(EMR_MOVETOEX).Put(x1).Put(y1).Write(pdev);
     Record(EMR_LINETO).Put(x2).Put(y2).Write(pdev);
+    return TRUE;
+}
+
+} // namespace inkforge
+
+namespace inkforge {
+namespace {
+
+constexpr size_t kStretchDibitsFixed = 80;
+constexpr size_t kTransparentBltFixed = 108;
+constexpr size_t kVertexSize = 16;
+constexpr size_t kTriangleSize = 12;
+
+// Three-operand raster operations as the 32-bit codes metafiles carry.
+constexpr struct {
+    BYTE rop3;
+    DWORD code;
+} kRopCodes[] = {{0xCC, 0x00CC0020}, {0xEE, 0x00EE0086}, {0x88, 0x008800C6}, {0x66, 0x00660046},
+                 {0x44, 0x00440328}, {0x33, 0x00330008}, {0x11, 0x001100A6}, {0xC0, 0x00C000CA},
+                 {0xBB, 0x00BB0226}, {0xF0, 0x00F00021}, {0xFB, 0x00FB0A09}, {0x5A, 0x005A0049},
+                 {0x55, 0x00550009}, {0x00, 0x00000042}, {0xFF, 0x00FF0062}};
+
+DWORD RopCode(BYTE rop3) {
+    for (const auto& r : kRopCodes)
+        if (r.rop3 == rop3) return r.code;
+    return static_cast<DWORD>(rop3) << 16;
+}
+
+bool UsesPattern(BYTE rop3) {
+    return (rop3 >> 4) != (rop3 & 0xF);
+}
+bool UsesSource(BYTE rop3) {
+    return ((rop3 >> 2) & 0x33) != (rop3 & 0x33);
+}
+
+ULONG RawPixel(const BYTE* row, LONG x, ULONG format) {
+    switch (format) {
+    case BMF_1BPP:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case BMF_4BPP:
+        return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
+    case BMF_8BPP:
+        return row[x];
+    case BMF_16BPP:
+        return row[2 * x] | row[2 * x + 1] << 8;
+    case BMF_24BPP:
+        return row[3 * x] | row[3 * x + 1] << 8 | static_cast<ULONG>(row[3 * x + 2]) << 16;
+    case BMF_32BPP: {
+        ULONG v;
+        std::memcpy(&v, row + 4 * x, 4);
+        return v;
+    }
+    default:
+        return 0;
+    }
+}
+
+// The source's part as a bottom-up 24-bit device-independent bitmap in the
+// device's colours: its header and its rows. False for a source that cannot
+// be read (the engine then draws).
+bool SourceBits(SURFOBJ* src, XLATEOBJ* xlo, RECTL* s, std::vector<BYTE>* info,
+                std::vector<BYTE>* bits) {
+    if (!src || !src->pvScan0 || src->iType != STYPE_BITMAP || src->iBitmapFormat < BMF_1BPP ||
+        src->iBitmapFormat > BMF_32BPP)
+        return false;
+    s->left = std::max<LONG>(0, s->left);
+    s->top = std::max<LONG>(0, s->top);
+    s->right = std::min<LONG>(src->sizlBitmap.cx, s->right);
+    s->bottom = std::min<LONG>(src->sizlBitmap.cy, s->bottom);
+    LONG w = s->right - s->left, h = s->bottom - s->top;
+    if (w <= 0 || h <= 0) return false;
+    size_t stride = (static_cast<size_t>(w) * 3 + 3) / 4 * 4;
+    bits->assign(stride * static_cast<size_t>(h), 0);
+    for (LONG y = 0; y < h; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(src->pvScan0) +
+                          static_cast<ptrdiff_t>(s->top + y) * src->lDelta;
+        BYTE* out = bits->data() + static_cast<size_t>(h - 1 - y) * stride;
+        for (LONG x = 0; x < w; ++x) {
+            ULONG v = RawPixel(row, s->left + x, src->iBitmapFormat);
+            ULONG c = xlo ? XLATEOBJ_iXlate(xlo, v) : v;
+            out[3 * x] = static_cast<BYTE>(c >> 16);
+            out[3 * x + 1] = static_cast<BYTE>(c >> 8);
+            out[3 * x + 2] = static_cast<BYTE>(c);
+        }
+    }
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof bih;
+    bih.biWidth = w;
+    bih.biHeight = h;
+    bih.biPlanes = 1;
+    bih.biBitCount = 24;
+    bih.biSizeImage = static_cast<DWORD>(bits->size());
+    const auto* p = reinterpret_cast<const BYTE*>(&bih);
+    info->assign(p, p + sizeof bih);
+    return true;
+}
+
+BOOL SetStretchMode(PDEV* pdev, ULONG mode) {
+    DWORD m = mode >= 1 && mode <= 4 ? mode : kStretchDeleteScans;
+    return SetMode(pdev, &State(pdev).stretchMode, EMR_SETSTRETCHBLTMODE, m);
+}
+
+// A fill of the destination by brush and destination alone: a blit record
+// without a source.
+BOOL FillDestination(PDEV* pdev, const RECTL& d, BRUSHOBJ* pbo, BYTE rop3) {
+    TemporaryObject brush(pdev, ObjectKind::Brush);
+    if (UsesPattern(rop3)) CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
+    Record r(EMR_BITBLT);
+    r.Put(PageBounds(pdev)).Put(d.left).Put(d.top).Put(d.right - d.left).Put(d.bottom - d.top);
+    r.Put(RopCode(rop3)).Put(LONG{0}).Put(LONG{0}).Put(XFORM{1, 0, 0, 1, 0, 0});
+    // No source: background colour, usage, and the bitmap's offsets and sizes all 0.
+    for (int i = 0; i < 6; ++i)
+        r.Put(DWORD{0});
+    return r.Write(pdev);
+}
+
+} // namespace
+
+BOOL RecordStretchBltROP(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                         const RECTL& source, ULONG mode, BRUSHOBJ* pbo, DWORD rop3) {
+    const BYTE rop = static_cast<BYTE>(rop3);
+    // A pattern brush cannot be recorded: the engine draws.
+    if (UsesPattern(rop) && !Solid(pbo)) return FALSE;
+    KeepLastError keep;
+    if (!UsesSource(rop)) {
+        RecordClip(pdev, pco);
+        FillDestination(pdev, dest, pbo, rop);
+        return TRUE;
+    }
+    RECTL s = source;
+    std::vector<BYTE> info, bits;
+    if (!SourceBits(src, xlo, &s, &info, &bits)) return FALSE;
+    // The part of the destination the readable source maps to.
+    LONG sw = source.right - source.left, sh = source.bottom - source.top;
+    LONG dw = dest.right - dest.left, dh = dest.bottom - dest.top;
+    if (sw == 0 || sh == 0) return TRUE;
+    RECTL d{dest.left + static_cast<LONG>(static_cast<LONGLONG>(s.left - source.left) * dw / sw),
+            dest.top + static_cast<LONG>(static_cast<LONGLONG>(s.top - source.top) * dh / sh),
+            dest.left + static_cast<LONG>(static_cast<LONGLONG>(s.right - source.left) * dw / sw),
+            dest.top + static_cast<LONG>(static_cast<LONGLONG>(s.bottom - source.top) * dh / sh)};
+    RecordClip(pdev, pco);
+    SetStretchMode(pdev, mode);
+    TemporaryObject brush(pdev, ObjectKind::Brush);
+    if (UsesPattern(rop)) CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
+    Record r(EMR_STRETCHDIBITS);
+    r.Put(PageBounds(pdev)).Put(d.left).Put(d.top);
+    r.Put(LONG{0}).Put(LONG{0}).Put(s.right - s.left).Put(s.bottom - s.top);
+    r.Put(static_cast<DWORD>(kStretchDibitsFixed)).Put(static_cast<DWORD>(info.size()));
+    r.Put(static_cast<DWORD>(kStretchDibitsFixed + info.size()))
+        .Put(static_cast<DWORD>(bits.size()));
+    r.Put(kDibColors).Put(RopCode(rop)).Put(d.right - d.left).Put(d.bottom - d.top);
+    r.Bytes(info.data(), info.size()).Bytes(bits.data(), bits.size());
+    r.Write(pdev);
+    return TRUE;
+}
+
+BOOL RecordTransparentBlt(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                          const RECTL& source, ULONG transparentColor) {
+    RECTL s = source;
+    std::vector<BYTE> info, bits;
+    if (!SourceBits(src, xlo, &s, &info, &bits)) return FALSE;
+    if (s.left != source.left || s.top != source.top || s.right != source.right ||
+        s.bottom != source.bottom)
+        return FALSE; // a source partly outside its bitmap: the engine decides
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    ULONG key = xlo ? XLATEOBJ_iXlate(xlo, transparentColor) : transparentColor;
+    Record r(EMR_TRANSPARENTBLT);
+    r.Put(PageBounds(pdev)).Put(dest.left).Put(dest.top);
+    r.Put(dest.right - dest.left).Put(dest.bottom - dest.top);
+    r.Put(static_cast<DWORD>(key & 0xFFFFFF)).Put(LONG{0}).Put(LONG{0});
+    r.Put(XFORM{1, 0, 0, 1, 0, 0}).Put(DWORD{0}).Put(kDibColors);
+    r.Put(static_cast<DWORD>(kTransparentBltFixed)).Put(static_cast<DWORD>(info.size()));
+    r.Put(static_cast<DWORD>(kTransparentBltFixed + info.size()))
+        .Put(static_cast<DWORD>(bits.size()));
+    r.Put(s.right - s.left).Put(s.bottom - s.top);
+    r.Bytes(info.data(), info.size()).Bytes(bits.data(), bits.size());
+    r.Write(pdev);
+    return TRUE;
+}
+
+BOOL RecordGradientFill(PDEV* pdev, CLIPOBJ* pco, TRIVERTEX* vertices, ULONG nVertex, PVOID mesh,
+                        ULONG nMesh, ULONG mode) {
+    if (!vertices || !mesh || mode > GRADIENT_FILL_TRIANGLE) return FALSE;
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    Record r(EMR_GRADIENTFILL);
+    r.Put(PageBounds(pdev)).Put(static_cast<DWORD>(nVertex)).Put(static_cast<DWORD>(nMesh));
+    r.Put(static_cast<DWORD>(mode));
+    static_assert(sizeof(TRIVERTEX) == kVertexSize);
+    r.Bytes(vertices, nVertex * kVertexSize);
+    if (mode == GRADIENT_FILL_TRIANGLE) {
+        r.Bytes(mesh, nMesh * kTriangleSize);
+    } else {
+        // Rectangles packed into a block of twelve bytes a rectangle.
+        std::vector<BYTE> block(nMesh * kTriangleSize, 0);
+        std::memcpy(block.data(), mesh, nMesh * sizeof(GRADIENT_RECT));
+        r.Bytes(block.data(), block.size());
+    }
+    r.Write(pdev);
     return TRUE;
 }
 

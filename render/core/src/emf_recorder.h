@@ -62,6 +62,12 @@ BOOL RecordGradientFill(PDEV* pdev, CLIPOBJ* pco, TRIVERTEX* vertices, ULONG nVe
 BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
                    RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, MIX mix);
 
+// The source rectangle of an unstretched blit.
+inline RECTL SourceRect(const RECTL& dest, const POINTL& origin) {
+    return RECTL{origin.x, origin.y, origin.x + (dest.right - dest.left),
+                 origin.y + (dest.bottom - dest.top)};
+}
+
 // The clip of a call: reset, one rectangle, or the clip's rectangles.
 void RecordClip(PDEV* pdev, CLIPOBJ* pco);
 

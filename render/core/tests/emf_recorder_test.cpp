@@ -4,6 +4,7 @@
 // directly gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -27,6 +28,7 @@ extern "C" {
 #include "win/base.h"
 #include "win/emf.h"
 #include "win/gdi.h"
+#include "win/gdi_bitmap.h"
 #include "win/gdi_dc.h"
 #include "working_folder.h"
 
@@ -75,6 +77,59 @@ void DrawPage(HDC hdc) {
     DeleteObject(red);
 }
 
+// A picture stretched and copied, a pattern fill, a transparent blit and
+// gradients of both kinds.
+void DrawImages(HDC hdc) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = 4;
+    bi.bmiHeader.biHeight = 4;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    BYTE bits[4 * 12];
+    for (int i = 0; i < 48; ++i)
+        bits[i] = static_cast<BYTE>(i * 5);
+    StretchDIBits(hdc, 20, 20, 4, 4, 0, 0, 4, 4, bits, &bi, DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(hdc, 100, 20, 40, 40, 0, 0, 4, 4, bits, &bi, DIB_RGB_COLORS, SRCCOPY);
+    HBRUSH green = CreateSolidBrush(RGB(0, 128, 0));
+    HGDIOBJ old = SelectObject(hdc, green);
+    PatBlt(hdc, 200, 20, 50, 30, PATCOPY);
+    PatBlt(hdc, 210, 30, 20, 10, DSTINVERT);
+    SelectObject(hdc, old);
+    DeleteObject(green);
+    TRIVERTEX v[3] = {
+        {300, 100, 0xFF00, 0, 0, 0}, {400, 200, 0, 0, 0xFF00, 0}, {300, 200, 0, 0xFF00, 0, 0}};
+    GRADIENT_RECT rect{0, 1};
+    GradientFill(hdc, v, 2, &rect, 1, GRADIENT_FILL_RECT_H);
+    GRADIENT_TRIANGLE tri{0, 1, 2};
+    GradientFill(hdc, v, 3, &tri, 1, GRADIENT_FILL_TRIANGLE);
+}
+
+// The record types of a page, each record checked by libUEMF.
+std::vector<DWORD> CheckedRecords(const Bytes& bytes) {
+    std::vector<DWORD> types;
+    size_t at = 0;
+    while (at + 8 <= bytes.size()) {
+        DWORD type = 0, size = 0;
+        std::memcpy(&type, bytes.data() + at, 4);
+        std::memcpy(&size, bytes.data() + at + 4, 4);
+        EXPECT_TRUE(size >= 8 && size % 4 == 0 && at + size <= bytes.size()) << at;
+        if (size < 8 || size % 4 || at + size > bytes.size()) break;
+        EXPECT_TRUE(U_emf_record_safe(reinterpret_cast<const char*>(bytes.data() + at)))
+            << "record " << type << " at " << at;
+        types.push_back(type);
+        at += size;
+    }
+    EXPECT_EQ(at, bytes.size());
+    return types;
+}
+
+bool Emf2SvgConverts(const std::string& host) {
+    std::string svg = host + ".svg";
+    std::string command = "emf2svg-conv -i '" + host + "' -o '" + svg + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0 && fs::file_size(svg) > 0;
+}
+
 class EmfRecorderTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -102,7 +157,7 @@ class EmfRecorderTest : public ::testing::Test {
     }
 
     // Prints one page drawn by DrawPage on the driver and answers its page file.
-    std::u16string RecordPage() {
+    template <class Draw> std::u16string RecordPage(Draw draw) {
         DevmodeImage d = OwnDevmode();
         SetPrivU32(d, priv::EmfMode, 1);
         HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
@@ -110,7 +165,7 @@ class EmfRecorderTest : public ::testing::Test {
         DOCINFOW di{sizeof(DOCINFOW), u"Shapes", nullptr, nullptr, 0};
         int job = StartDocW(hdc, &di);
         EXPECT_GT(StartPage(hdc), 0);
-        DrawPage(hdc);
+        draw(hdc);
         EXPECT_GT(EndPage(hdc), 0);
         EXPECT_GT(EndDoc(hdc), 0);
         DeleteDC(hdc);
@@ -143,36 +198,21 @@ class EmfRecorderTest : public ::testing::Test {
 };
 
 TEST_F(EmfRecorderTest, ARecordedPageIsReadByOthersAndPlaysBackIntoTheSameCalls) {
-    std::u16string page = RecordPage();
+    std::u16string page = RecordPage(DrawPage);
     std::string host = platform::HostPath(page);
     Bytes bytes = ReadHostFile(host);
     ASSERT_GT(bytes.size(), 144u);
 
     // libUEMF: every record is whole and safe to read.
-    size_t at = 0, records = 0;
-    while (at + 8 <= bytes.size()) {
-        DWORD size = 0;
-        std::memcpy(&size, bytes.data() + at + 4, 4);
-        ASSERT_TRUE(size >= 8 && size % 4 == 0 && at + size <= bytes.size()) << at;
-        ASSERT_TRUE(U_emf_record_safe(reinterpret_cast<const char*>(bytes.data() + at))) << at;
-        at += size;
-        ++records;
-    }
-    EXPECT_EQ(at, bytes.size());
+    std::vector<DWORD> types = CheckedRecords(bytes);
     DWORD counted = 0;
     std::memcpy(&counted, bytes.data() + 52, 4);
-    EXPECT_EQ(counted, records);
+    EXPECT_EQ(counted, types.size());
 
     // emf2svg converts it, and draws the shapes.
-    std::string svg = host + ".svg";
-    std::string command = "emf2svg-conv -i '" + host + "' -o '" + svg + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::string text;
-    {
-        Bytes out = ReadHostFile(svg);
-        text.assign(out.begin(), out.end());
-    }
-    EXPECT_NE(text.find("<path"), std::string::npos);
+    ASSERT_TRUE(Emf2SvgConverts(host));
+    Bytes svg = ReadHostFile(host + ".svg");
+    EXPECT_NE(std::string(svg.begin(), svg.end()).find("<path"), std::string::npos);
 
     // Our own player gives the drawing calls of the page drawn directly.
     LONG w = 0, h = 0;
@@ -187,6 +227,32 @@ TEST_F(EmfRecorderTest, ARecordedPageIsReadByOthersAndPlaysBackIntoTheSameCalls)
     });
     std::vector<std::string> direct = OnRecorder([](HDC hdc) { DrawPage(hdc); });
     ASSERT_GE(direct.size(), 5u);
+    EXPECT_EQ(played, direct);
+    EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
+}
+
+TEST_F(EmfRecorderTest, PicturesAndGradientsPlayBackIntoTheSameCalls) {
+    std::u16string page = RecordPage(DrawImages);
+    Bytes bytes = ReadHostFile(platform::HostPath(page));
+    ASSERT_GT(bytes.size(), 144u);
+    std::vector<DWORD> types = CheckedRecords(bytes);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_STRETCHDIBITS), 2);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_GRADIENTFILL), 2);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_BITBLT), 2);
+    EXPECT_TRUE(Emf2SvgConverts(platform::HostPath(page)));
+    LONG w = 0, h = 0;
+    std::memcpy(&w, bytes.data() + 72, 4);
+    std::memcpy(&h, bytes.data() + 76, 4);
+    platform::test::ClearSkippedEmfRecords();
+    std::vector<std::string> played = OnRecorder([&](HDC hdc) {
+        HENHMETAFILE emf = GetEnhMetaFileW(page.c_str());
+        ASSERT_NE(emf, nullptr);
+        RECT r{0, 0, w, h};
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, emf, &r));
+        DeleteEnhMetaFile(emf);
+    });
+    std::vector<std::string> direct = OnRecorder([](HDC hdc) { DrawImages(hdc); });
+    ASSERT_GE(direct.size(), 3u);
     EXPECT_EQ(played, direct);
     EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
 }
