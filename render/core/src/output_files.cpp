@@ -1,6 +1,7 @@
 #include "output_files.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 #include "emf_job.h"
 #include "pdev.h"
@@ -41,9 +42,33 @@ template <class Edit> BOOL EditList(const std::u16string& spoolFolder, Edit edit
     return result;
 }
 
-std::u16string ValueOf(const platform::ini::IniDocument& doc, const std::u16string& key) {
-    return platform::ini::StripQuotes(doc.Value(kOutputFileSection, key).value_or(u""));
-}
+// The section's values by upper-case key, read once: a list of many slots is
+// looked through without a search per key.
+class Slots {
+  public:
+    explicit Slots(const platform::ini::IniDocument& doc) {
+        for (const std::u16string& line : doc.SectionLines(kOutputFileSection)) {
+            size_t eq = line.find(u'=');
+            if (eq == std::u16string::npos) continue;
+            std::u16string key = Upper(platform::ini::TrimBlanks(line.substr(0, eq)));
+            // The first of a key written twice is the one that counts.
+            values_.emplace(
+                key, platform::ini::StripQuotes(platform::ini::TrimBlanks(line.substr(eq + 1))));
+        }
+    }
+    std::u16string operator[](const std::u16string& key) const {
+        auto it = values_.find(Upper(key));
+        return it == values_.end() ? std::u16string() : it->second;
+    }
+
+  private:
+    static std::u16string Upper(std::u16string text) {
+        for (char16_t& c : text)
+            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+        return text;
+    }
+    std::unordered_map<std::u16string, std::u16string> values_;
+};
 
 std::u16string SpoolFolderOf(PDEV* pdev) {
     if (pdev->emfJob && !pdev->emfJob->spoolFolder.empty()) return pdev->emfJob->spoolFolder;
@@ -56,8 +81,9 @@ std::u16string SpoolFolderOf(PDEV* pdev) {
 BOOL AddOutputFileEntry(const std::u16string& spoolFolder, DWORD spoolId,
                         const std::u16string& destination) {
     return EditList(spoolFolder, [&](platform::ini::IniDocument& doc, bool* changed) -> BOOL {
+        Slots slots(doc);
         for (DWORD n = 0; n < kOutputFileSlots; ++n) {
-            if (!ValueOf(doc, Key("JobID_", n)).empty()) continue;
+            if (!slots[Key("JobID_", n)].empty()) continue;
             doc.Set(kOutputFileSection, Key("JobID_", n), Hex8(spoolId));
             doc.DeleteKey(kOutputFileSection, Key("Source_", n));
             doc.Set(kOutputFileSection, Key("Dest_", n), destination);
@@ -80,10 +106,11 @@ BOOL CompleteOutputFiles(const std::u16string& spoolFolder, DWORD jobNumber,
     return EditList(spoolFolder, [&](platform::ini::IniDocument& doc, bool* changed) -> BOOL {
         // Every slot is looked at: a slot freed before this one leaves an
         // empty JobID in front of slots still pending.
+        Slots slots(doc);
         for (DWORD n = 0; n < kOutputFileSlots; ++n) {
-            if (!SameText(ValueOf(doc, Key("JobID_", n)), job)) continue;
-            if (!SameText(ValueOf(doc, Key("Source_", n)), outputFile)) continue;
-            std::u16string dest = ValueOf(doc, Key("Dest_", n));
+            if (!SameText(slots[Key("JobID_", n)], job)) continue;
+            if (!SameText(slots[Key("Source_", n)], outputFile)) continue;
+            std::u16string dest = slots[Key("Dest_", n)];
             BOOL copied = FALSE;
             if (!dest.empty()) {
                 copied = CopyFileW(outputFile.c_str(), dest.c_str(), FALSE);
