@@ -5,9 +5,11 @@
 #include <cstring>
 
 #include "emf_job.h"
+#include "font_download.h"
 #include "pdev.h"
 #include "win/base.h"
 #include "win/gdi_dc.h"
+#include "win/gdi_text.h"
 
 namespace inkforge {
 
@@ -52,6 +54,7 @@ constexpr DWORD kStretchDeleteScans = 3;
 constexpr BYTE kMixRop[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
                               0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
 constexpr BYTE kRopDestination = 0xAA;
+constexpr BYTE kPatCopy = 0xF0;
 
 // A record being laid out: type, size (set when written), fields.
 class Record {
@@ -590,6 +593,120 @@ BOOL RecordGradientFill(PDEV* pdev, CLIPOBJ* pco, TRIVERTEX* vertices, ULONG nVe
         r.Bytes(block.data(), block.size());
     }
     r.Write(pdev);
+    return TRUE;
+}
+
+} // namespace inkforge
+
+namespace inkforge {
+namespace {
+
+constexpr size_t kCreateFontSize = 332;
+constexpr size_t kTextOutFixed = 76;
+constexpr DWORD kTextAlignBaseline = 24;
+constexpr BYTE kPrecisionTrueType = 4, kPrecisionDevice = 5, kPrecisionRaster = 6;
+constexpr size_t kFaceChars = 31;
+
+LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face) {
+    LOGFONTW lf{};
+    lf.lfHeight = -GetFontSize(pfo);
+    lf.lfWeight = ifi->usWinWeight;
+    // A simulated bold face is a step of the weight scale heavier.
+    if (pfo->flFontType & FO_SIM_BOLD) lf.lfWeight = std::clamp<LONG>(lf.lfWeight + 300, 600, 900);
+    lf.lfItalic = (pfo->flFontType & FO_SIM_ITALIC) || (ifi->fsSelection & FM_SEL_ITALIC);
+    lf.lfCharSet = ifi->jWinCharSet;
+    lf.lfOutPrecision = (pfo->flFontType & FO_TYPE_DEVICE)     ? kPrecisionDevice
+                        : (pfo->flFontType & FO_TYPE_TRUETYPE) ? kPrecisionTrueType
+                                                               : kPrecisionRaster;
+    // The baseline's direction as the escapement, in tenths of degrees.
+    XFORML m{};
+    XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
+    if (xo && XFORMOBJ_iGetXform(xo, &m) != DDI_ERROR && (m.eM12 != 0 || m.eM21 != 0)) {
+        double degrees = std::atan2(-static_cast<double>(m.eM12), m.eM11) * 180.0 / M_PI;
+        if (degrees < 0) degrees += 360;
+        lf.lfEscapement = lf.lfOrientation = static_cast<LONG>(std::lround(degrees * 10)) % 3600;
+    }
+    for (size_t i = 0; i < kFaceChars && face[i]; ++i)
+        lf.lfFaceName[i] = face[i];
+    return lf;
+}
+
+// lastAdvance: the advance after the last glyph (to the end of the run).
+BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdvance) {
+    if (!count) return TRUE;
+    size_t stringBytes = (count * sizeof(WCHAR) + 3) / 4 * 4;
+    Record r(EMR_EXTTEXTOUTW);
+    r.Put(RECTL{0, 0, -1, -1}).Put(State(pdev).graphicsMode).Put(1.0f).Put(1.0f);
+    r.Put(glyphs[0].ptl).Put(static_cast<DWORD>(count)).Put(static_cast<DWORD>(kTextOutFixed));
+    r.Put(static_cast<DWORD>(ETO_GLYPH_INDEX | ETO_PDY)).Put(RECTL{0, 0, -1, -1});
+    r.Put(static_cast<DWORD>(kTextOutFixed + stringBytes));
+    for (ULONG i = 0; i < count; ++i)
+        r.Put(static_cast<WCHAR>(glyphs[i].hg));
+    if (count % 2) r.Put(WCHAR{0});
+    // The advance from each glyph's origin to the next one's.
+    for (ULONG i = 0; i + 1 < count; ++i)
+        r.Put(glyphs[i + 1].ptl.x - glyphs[i].ptl.x).Put(glyphs[i + 1].ptl.y - glyphs[i].ptl.y);
+    r.Put(lastAdvance);
+    return r.Write(pdev);
+}
+
+} // namespace
+
+BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                   RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, MIX) {
+    IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
+    if (!ifi || !pstro || !Solid(pboFore)) return FALSE;
+    KeepLastError keep;
+    RecorderState& s = State(pdev);
+    WCHAR face[spoolpkg::kFaceNameChars] = {};
+    const auto* given =
+        reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+    for (size_t i = 0; i + 1 < spoolpkg::kFaceNameChars && given[i]; ++i)
+        face[i] = given[i];
+    // A TrueType face goes into the package; the page names it as stored.
+    if (pfo->flFontType & FO_TYPE_TRUETYPE) AddJobFont(pdev, pfo, face);
+    LOGFONTW lf = LogicalFont(pfo, ifi, face);
+
+    RecordClip(pdev, pco);
+    if (prclOpaque && Solid(pboOpaque)) {
+        SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, OPAQUE);
+        FillDestination(pdev, *prclOpaque, pboOpaque, kPatCopy);
+    }
+    TemporaryObject font(pdev, ObjectKind::Font);
+    DWORD index = font.Create();
+    Record create(EMR_EXTCREATEFONTINDIRECTW);
+    create.Put(index).Put(lf);
+    std::vector<BYTE> rest(kCreateFontSize - create.size(), 0);
+    create.Bytes(rest.data(), rest.size()).Write(pdev);
+    font.Use();
+    SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, TRANSPARENT);
+    SetMode(pdev, &s.textColor, EMR_SETTEXTCOLOR, pboFore->iSolidColor & 0xFFFFFF);
+    SetMode(pdev, &s.textAlign, EMR_SETTEXTALIGN, kTextAlignBaseline);
+    std::vector<GLYPHPOS> glyphs;
+    if (pstro->pgp) {
+        glyphs.assign(pstro->pgp, pstro->pgp + pstro->cGlyphs);
+    } else {
+        STROBJ_vEnumStart(pstro);
+        BOOL more = TRUE;
+        while (more) {
+            ULONG count = 0;
+            GLYPHPOS* batch = nullptr;
+            more = STROBJ_bEnum(pstro, &count, &batch);
+            if (batch) glyphs.insert(glyphs.end(), batch, batch + count);
+        }
+    }
+    if (!glyphs.empty()) {
+        // A run along the baseline ends at its background box.
+        POINTL last{0, 0};
+        const POINTL& end = glyphs.back().ptl;
+        if (end.y == glyphs.front().ptl.y && pstro->rclBkGround.right > end.x)
+            last.x = pstro->rclBkGround.right - end.x;
+        WriteGlyphs(pdev, glyphs.data(), static_cast<ULONG>(glyphs.size()), last);
+    }
+    SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, OPAQUE);
+    // Underline and strike-out: rectangles until an empty one.
+    for (RECTL* r = prclExtra; r && (r->left | r->top | r->right | r->bottom); ++r)
+        FillDestination(pdev, *r, pboFore, kPatCopy);
     return TRUE;
 }
 

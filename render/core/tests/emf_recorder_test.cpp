@@ -130,6 +130,21 @@ bool Emf2SvgConverts(const std::string& host) {
     return std::system(command.c_str()) == 0 && fs::file_size(svg) > 0;
 }
 
+void DrawText(HDC hdc) {
+    LOGFONTW lf{};
+    lf.lfHeight = -40;
+    lf.lfWeight = 400;
+    std::u16string face = u"Arial";
+    std::copy(face.begin(), face.end(), lf.lfFaceName);
+    HFONT font = CreateFontIndirectW(&lf);
+    HGDIOBJ old = SelectObject(hdc, font);
+    SetBkMode(hdc, TRANSPARENT);
+    SetTextColor(hdc, RGB(0, 0, 200));
+    TextOutW(hdc, 50, 100, u"Hello", 5);
+    SelectObject(hdc, old);
+    DeleteObject(font);
+}
+
 class EmfRecorderTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -254,6 +269,41 @@ TEST_F(EmfRecorderTest, PicturesAndGradientsPlayBackIntoTheSameCalls) {
     std::vector<std::string> direct = OnRecorder([](HDC hdc) { DrawImages(hdc); });
     ASSERT_GE(direct.size(), 3u);
     EXPECT_EQ(played, direct);
+    EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
+}
+
+TEST_F(EmfRecorderTest, TextPlaysBackIntoTheSameCallsWithItsFontInThePackage) {
+    std::u16string page = RecordPage(DrawText);
+    Bytes bytes = ReadHostFile(platform::HostPath(page));
+    std::vector<DWORD> types = CheckedRecords(bytes);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_EXTTEXTOUTW), 1);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_EXTCREATEFONTINDIRECTW), 1);
+    EXPECT_TRUE(Emf2SvgConverts(platform::HostPath(page)));
+    // The face's TrueType file went into the package.
+    std::u16string folder = page.substr(0, page.rfind(u'\\'));
+    std::u16string list = folder + u".FON";
+    EXPECT_EQ(ReadHostFile(platform::HostPath(list)).size(), spoolpkg::kFontRecordSize);
+    LONG w = 0, h = 0;
+    std::memcpy(&w, bytes.data() + 72, 4);
+    std::memcpy(&h, bytes.data() + 76, 4);
+    platform::test::ClearSkippedEmfRecords();
+    std::vector<std::string> played = OnRecorder([&](HDC hdc) {
+        HENHMETAFILE emf = GetEnhMetaFileW(page.c_str());
+        ASSERT_NE(emf, nullptr);
+        RECT r{0, 0, w, h};
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, emf, &r));
+        DeleteEnhMetaFile(emf);
+    });
+    std::vector<std::string> direct = OnRecorder([](HDC hdc) { DrawText(hdc); });
+    // The run's box may end a pixel short: the page holds whole-pixel
+    // advances where the face's last advance was fractional.
+    auto unboxed = [](std::vector<std::string> lines) {
+        for (auto& l : lines)
+            l = std::regex_replace(l, std::regex("clip=rect:[0-9,]+"), "clip=rect");
+        return lines;
+    };
+    ASSERT_EQ(direct.size(), 1u);
+    EXPECT_EQ(unboxed(played), unboxed(direct));
     EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
 }
 
