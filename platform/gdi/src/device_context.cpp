@@ -402,13 +402,19 @@ bool FinishPage(DeviceContext& dc) {
 // Ends the document: DrvEndDoc (fl 0 or ED_ABORTDOC), the surface, the job.
 bool FinishDoc(DeviceContext& dc, FLONG fl) {
     bool ok = true;
+    bool ended = true;
     {
         SurfaceLock pso(dc);
         auto end = dc.driver->Fn<PFN_DrvEndDoc>(INDEX_DrvEndDoc);
-        if (end && pso.get() && !end(pso.get(), fl)) ok = false;
+        // Without its surface the driver cannot end the document: what it
+        // wrote is no whole job, so the job goes as an aborted one.
+        if (!pso.get())
+            ended = ok = false;
+        else if (end && !end(pso.get(), fl))
+            ok = false;
     }
     DisableSurface(dc);
-    if (fl & ED_ABORTDOC)
+    if ((fl & ED_ABORTDOC) || !ended)
         AbortPrinter(dc.printer);
     else if (!EndDocPrinter(dc.printer))
         ok = false;

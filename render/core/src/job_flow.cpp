@@ -40,6 +40,16 @@ PDEV* Enter(SURFOBJ* pso) {
     return pdev;
 }
 
+// A passing failure noted while the job was being worked on (a setting read
+// as a default for want of memory, say) ends the job as a failed write does.
+bool TookFailure(PDEV* pdev) {
+    DWORD error = TakeCallFailure();
+    if (!error) return false;
+    pdev->jobFlags |= job::Cancelled;
+    SetLastError(error);
+    return true;
+}
+
 std::u16string ComputerName() {
     WCHAR name[MAX_COMPUTERNAME_LENGTH + 2] = {};
     DWORD n = MAX_COMPUTERNAME_LENGTH + 2;
@@ -113,17 +123,24 @@ bool PrintsToDisk(LPCWSTR name) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Job prompts of the first page; false when one was refused or failed.
-bool RunPrompts(PDEV* pdev) {
-    if ((pdev->modeFlags & mode::SpoolSide) && !(pdev->modeFlags & mode::ByInterface)) return true;
+enum class PromptOutcome { Answered, Refused, Failed };
+
+// Job prompts of the first page.
+PromptOutcome RunPrompts(PDEV* pdev) {
+    if ((pdev->modeFlags & mode::SpoolSide) && !(pdev->modeFlags & mode::ByInterface))
+        return PromptOutcome::Answered;
     int kinds = 0;
     if (pdev->jobFlags & job::AskJobData) kinds |= kPromptJobData;
     if (PrivU32(pdev->devmode, priv::JobInfoFlags) & 0x30000) kinds |= kPromptJobInfo;
     if (PrivU16(pdev->devmode, priv::DeptCounterFlags) & 4) kinds |= kPromptDeptCode;
     if ((pdev->modelCaps & caps::CombinedPrompt) && kinds) kinds = kPromptCombined;
-    for (int kind : {kPromptJobData, kPromptDeptCode, kPromptCombined})
-        if ((kinds & kind) && StartJobPrompt(pdev, kind) != 0) return false;
-    return true;
+    for (int kind : {kPromptJobData, kPromptDeptCode, kPromptCombined}) {
+        if (!(kinds & kind)) continue;
+        int result = StartJobPrompt(pdev, kind);
+        if (result == 1) return PromptOutcome::Refused;
+        if (result != 0) return PromptOutcome::Failed;
+    }
+    return PromptOutcome::Answered;
 }
 
 // The spool-side road records pages on Windows 2000 and later.
@@ -179,13 +196,14 @@ BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR docName, DWORD jobId) {
     pdev->docStarted = 1;
     pdev->osVersion = VersionWord();
     if (!ok) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (ok && TookFailure(pdev)) ok = false;
     return ok ? TRUE : FALSE;
 }
 
 BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
     PDEV* pdev = Enter(pso);
     if (!pdev) return FALSE;
-    if (pdev->jobFlags & job::Cancelled) return FALSE;
+    if (TookFailure(pdev) || (pdev->jobFlags & job::Cancelled)) return FALSE;
     if (pdev->jobFlags & job::PromptRefused) return CountOnly(pdev);
     if (pdev->pageCount == 0) {
         if (PrintsToDisk(pdev->outputFile)) pdev->printToDisk = 1;
@@ -194,9 +212,18 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
         return CountOnly(pdev);
     }
     if (pdev->pageCount == 0 && pdev->docStarted) {
-        if (!RunPrompts(pdev)) {
+        switch (RunPrompts(pdev)) {
+        case PromptOutcome::Answered:
+            break;
+        case PromptOutcome::Refused:
             pdev->jobFlags |= job::PromptRefused;
             return CountOnly(pdev);
+        case PromptOutcome::Failed:
+            // Nobody was asked: the job prints nothing, as after a refusal,
+            // but the application hears that it failed (with the hand-off's
+            // error) rather than that it printed.
+            pdev->jobFlags |= job::Cancelled;
+            return FALSE;
         }
         if (RunDeptCodeStep(pdev)) {
             RestartAbortTimer(pdev);
@@ -236,7 +263,7 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
     ++pdev->pageCount;
     ++pdev->devicePageCount;
     WritePageCommands(pdev, pdev->pageCount == 1);
-    return TRUE;
+    return TookFailure(pdev) ? FALSE : TRUE;
 }
 
 BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
@@ -244,7 +271,7 @@ BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
     if (!pdev) return FALSE;
     if (!(pdev->jobFlags & job::PageOpen)) return TRUE;
     pdev->jobFlags &= ~job::PageOpen;
-    if ((pdev->firstPageOnly & 1) && pdev->pageCount > 1) return TRUE;
+    if ((pdev->firstPageOnly & 1) && pdev->pageCount > 1) return TookFailure(pdev) ? FALSE : TRUE;
     if (RecordsPackage(pdev)) {
         if (!(pdev->jobFlags & job::Cancelled)) JobBeingDeleted(pdev);
         bool closed = RecordingPage(pdev) && CloseEmfPage(pdev);
@@ -256,7 +283,7 @@ BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
     }
     if (pdev->modeFlags & mode::SpoolSide) return TRUE;
     WritePageEnd(pdev);
-    return TRUE;
+    return TookFailure(pdev) ? FALSE : TRUE;
 }
 
 BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {
@@ -313,6 +340,7 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {
     // The printer forgets downloaded fonts with the job.
     RetireDownloadedFonts(pdev);
     if (pdev->jobFlags & job::HeaderWritten) WriteJobFooter(pdev);
+    TookFailure(pdev);
     // A write that failed (or a cancel) lost part of the job: the end says so.
     // The spooler deletes such a job rather than print its part.
     const bool lost = (pdev->jobFlags & job::Cancelled) != 0;

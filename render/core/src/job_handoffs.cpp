@@ -160,9 +160,15 @@ std::u16string PreCheckBlockName(DWORD jobId) {
 }
 
 int StartJobPrompt(PDEV* pdev, int kind) {
-    if (kind != kPromptJobData && kind != kPromptDeptCode && kind != kPromptCombined) return 2;
+    if (kind != kPromptJobData && kind != kPromptDeptCode && kind != kPromptCombined) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 2;
+    }
     std::u16string program = JobPromptPath();
-    if (program.empty()) return 2;
+    if (program.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 2;
+    }
     std::vector<BYTE> info = PrinterInfo2(pdev->printer);
     LPCWSTR printer = info.empty()
                           ? nullptr
@@ -180,20 +186,19 @@ int StartJobPrompt(PDEV* pdev, int kind) {
         if (run == RunResult::Ended) {
             std::vector<BYTE> back = ReadBlock(mapping, block.size());
             INT done = 0;
-            if (back.size() >= sizeof(JobPromptHeader))
+            if (back.size() >= sizeof(JobPromptHeader)) {
                 std::memcpy(&done, back.data() + offsetof(JobPromptHeader, done), sizeof done);
-            if (done) {
-                TakeJobPromptAnswers(kind, back.data(), back.size(), &pdev->devmode);
-                result = 0;
-            } else {
-                result = 1;
-            }
+                result = done ? 0 : 1;
+            } // else the answer cannot be read back: failed, not refused
+            if (done) TakeJobPromptAnswers(kind, back.data(), back.size(), &pdev->devmode);
         } else if (run == RunResult::TimedOut) {
             result = 1;
         }
     }
+    DWORD error = GetLastError();
     CloseHandle(mapping);
     if (result == 1) pdev->jobFlags |= job::PromptRefused;
+    if (result == 2) SetLastError(error ? error : static_cast<DWORD>(ERROR_CAN_NOT_COMPLETE));
     return result;
 }
 

@@ -57,7 +57,19 @@ std::string FillPlatformCode(std::string name, const char* code) {
 HMODULE LoadFromFolder(const std::u16string& folder, const std::u16string& name) {
     if (folder.empty() || name.empty()) return nullptr;
     std::u16string path = folder + name;
-    return LoadLibraryW(path.c_str());
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (!module) NoteCallFailure();
+    return module;
+}
+
+// A model query's own answer: an error that is no absence is noted as the
+// platform call's would be.
+DWORD NoteQueryResult(DWORD result) {
+    if (IsPassingFailure(result)) {
+        SetLastError(result);
+        NoteCallFailure();
+    }
+    return result;
 }
 
 } // namespace
@@ -69,10 +81,14 @@ LPVOID LoadModelData(HANDLE printer) {
     if (path.empty()) return nullptr;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    if (file == INVALID_HANDLE_VALUE) {
+        NoteCallFailure();
+        return nullptr;
+    }
     LPVOID block = nullptr;
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
+    if (size == INVALID_FILE_SIZE) NoteCallFailure();
     // The header's three words must be there before they can be checked.
     if (size != INVALID_FILE_SIZE && high == 0 && size >= 12) {
         HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
@@ -83,11 +99,18 @@ LPVOID LoadModelData(HANDLE printer) {
                 if (std::memcmp(view, "NKSP", 4) == 0 && ReadU32(view + 4) == size &&
                     ReadU32(view + 8) < size) {
                     block = GlobalAlloc(GMEM_FIXED, size);
-                    if (block) std::memcpy(block, view, size);
+                    if (block)
+                        std::memcpy(block, view, size);
+                    else
+                        NoteCallFailure();
                 }
                 UnmapViewOfFile(view);
+            } else {
+                NoteCallFailure();
             }
             CloseHandle(mapping);
+        } else {
+            NoteCallFailure();
         }
     }
     CloseHandle(file);
@@ -172,14 +195,16 @@ HGLOBAL GetModelInfo(LPCVOID modelData, HANDLE printer, int query, int entry, in
         }
         auto ask = [&](LPVOID out, DWORD* length, DWORD* n) -> DWORD {
             if (ui)
-                return ui(printer, modelData, static_cast<WORD>(query), static_cast<WORD>(entry),
-                          static_cast<DWORD>(layout), out, length, n);
-            if (md) return md(modelData, query, entry, layout, out, length, n);
+                return NoteQueryResult(ui(printer, modelData, static_cast<WORD>(query),
+                                          static_cast<WORD>(entry), static_cast<DWORD>(layout), out,
+                                          length, n));
+            if (md) return NoteQueryResult(md(modelData, query, entry, layout, out, length, n));
             return ERROR_PROC_NOT_FOUND;
         };
         DWORD needed = 0, n = 0;
         if (ask(nullptr, &needed, &n) == 0 && needed > 0) {
             block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed);
+            if (!block) NoteCallFailure();
             if (block) {
                 DWORD length = needed;
                 n = 0;
@@ -207,14 +232,19 @@ HGLOBAL EnumModelInfo(HANDLE printer, HMODULE sheetwright, LPCVOID modelData, in
     auto enumInfo = Export<PFN_uiEnumMyPrinterInfo>(sheetwright, "uiEnumMyPrinterInfo");
     if (!enumInfo) return nullptr;
     DWORD needed = 0, n = 0;
-    if (enumInfo(printer, modelData, static_cast<SHORT>(code), nullptr, &needed, &n) != 0 ||
+    if (NoteQueryResult(
+            enumInfo(printer, modelData, static_cast<SHORT>(code), nullptr, &needed, &n)) != 0 ||
         needed == 0)
         return nullptr;
     HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed);
-    if (!block) return nullptr;
+    if (!block) {
+        NoteCallFailure();
+        return nullptr;
+    }
     DWORD length = needed;
     n = 0;
-    if (enumInfo(printer, modelData, static_cast<SHORT>(code), block, &length, &n) != 0) {
+    if (NoteQueryResult(
+            enumInfo(printer, modelData, static_cast<SHORT>(code), block, &length, &n)) != 0) {
         GlobalFree(block);
         return nullptr;
     }

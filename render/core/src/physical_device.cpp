@@ -366,6 +366,7 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps
     pdev->printer = hDriver;
     pdev->hdev = hdev;
     pdev->hdevGiven = hdev;
+    TakeCallFailure(); // what an earlier device left is not this one's
     BindLibraries(hDriver, &pdev->sheetwright, &pdev->modelsmith, &pdev->modelData);
     bool ok = DriverModule() != nullptr;
     if (ok) {
@@ -384,6 +385,12 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps
     }
     if (ok) ReadFontDataFile(pdev);
     ok = ok && FillDevInfo(pdev, cjDevInfo, pdi);
+    // A setting read as a default because a call failed for want of memory
+    // (or another passing cause) would make a device other than the one asked for.
+    if (DWORD failure = TakeCallFailure()) {
+        ok = false;
+        SetLastError(failure);
+    }
     if (!ok) {
         DWORD error = GetLastError();
         DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));

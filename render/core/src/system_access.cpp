@@ -1,6 +1,7 @@
 // Printer and driver information, the console user's token.
 #include "system_access.h"
 
+#include "win/errors.h"
 #include "win/spool.h"
 
 namespace inkforge {
@@ -11,22 +12,56 @@ typedef BOOL(WINAPI* PFN_WTSQueryUserToken)(ULONG session, PHANDLE token);
 
 constexpr DWORD kNoConsoleSession = 0xFFFFFFFF;
 
+thread_local DWORD noted = 0;
+
 } // namespace
+
+bool IsPassingFailure(DWORD error) {
+    switch (error) {
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_TOO_MANY_OPEN_FILES:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+    case ERROR_CANTREAD:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void NoteCallFailure() {
+    DWORD error = GetLastError();
+    if (!noted && IsPassingFailure(error)) noted = error;
+}
+
+DWORD TakeCallFailure() {
+    DWORD error = noted;
+    noted = 0;
+    return error;
+}
 
 std::vector<BYTE> PrinterInfo2(HANDLE printer) {
     DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    if (!GetPrinterW(printer, 2, nullptr, 0, &needed)) NoteCallFailure();
     std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterW(printer, 2, buf.data(), needed, &needed)) buf.clear();
+    if (!needed || !GetPrinterW(printer, 2, buf.data(), needed, &needed)) {
+        if (needed) NoteCallFailure();
+        buf.clear();
+    }
     return buf;
 }
 
 std::vector<BYTE> DriverInfo2(HANDLE printer) {
     DWORD needed = 0;
-    GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
+    if (!GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed)) NoteCallFailure();
     std::vector<BYTE> buf(needed);
-    if (!needed || !GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed))
+    if (!needed || !GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed)) {
+        if (needed) NoteCallFailure();
         buf.clear();
+    }
     return buf;
 }
 

@@ -10,11 +10,27 @@
 
 namespace inkforge {
 
+// Failures that are not absences. The graphics core reads most of what it
+// needs (driver record, model data, optional libraries and exports, names)
+// as "there or not": what is not there gets the model's or the system's
+// default. A call that failed for want of memory or another passing cause
+// is no absence; printing on with a default would hand the printer a job
+// other than the one asked for. Such a failure is noted here (per thread,
+// where the driver's calls for a device run) and the job's next document or
+// page step takes it and fails the job with its error.
+bool IsPassingFailure(DWORD error);
+// Notes GetLastError() when it is a passing failure.
+void NoteCallFailure();
+// The first passing failure noted since the last take (0: none); clears it.
+DWORD TakeCallFailure();
+
 // An export of a loaded module as the function type F, or null (also when
 // the module is null).
 template <class F> F Export(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
-                  : nullptr;
+    if (!module) return nullptr;
+    FARPROC proc = GetProcAddress(module, name);
+    if (!proc) NoteCallFailure();
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(proc));
 }
 
 // Bit `bit` of a flag word.

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "system_access.h"
 #include "win/strings.h"
 
 namespace inkforge {
@@ -21,19 +22,24 @@ std::string ToAnsi(std::u16string_view text) {
     if (text.empty()) return {};
     int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                 nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n <= 0 || WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      out.data(), n, nullptr, nullptr) != n) {
+        NoteCallFailure();
+        return {};
+    }
     return out;
 }
 
 std::u16string FromAnsi(std::string_view text) {
     if (text.empty()) return {};
     int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::u16string out(static_cast<size_t>(n), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    std::u16string out(static_cast<size_t>(n > 0 ? n : 0), u'\0');
+    if (n <= 0 || MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      out.data(), n) != n) {
+        NoteCallFailure();
+        return {};
+    }
     return out;
 }
 

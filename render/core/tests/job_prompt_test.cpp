@@ -10,6 +10,7 @@
 
 #include "hooks.h"
 #include "job_handoffs.h"
+#include "platform/facts.h"
 #include "platform/loader_ctl.h"
 #include "platform/paths.h"
 #include "platform/process_ctl.h"
@@ -266,6 +267,25 @@ TEST_F(JobPromptTest, RefusedJobCountsItsPagesAndWritesNothing) {
     }
 }
 
+// A prompt that nobody could be asked (no job-prompt program here) prints
+// nothing either, but the application is told: its page fails.
+TEST_F(JobPromptTest, APromptThatCannotRunFailsThePageAndPrintsNothing) {
+    fs::remove(host + "/Jobprompt.EXE");
+    DevmodeImage d = OwnDevmode();
+    SetPrivU16(d, priv::DeptCounterFlags, 4);
+    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW di{sizeof(DOCINFOW), u"Report", nullptr, nullptr, 0};
+    int job = StartDocW(hdc, &di);
+    ASSERT_GT(job, 0);
+    SetLastError(0);
+    EXPECT_LE(StartPage(hdc), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    AbortDoc(hdc);
+    EXPECT_TRUE(DeleteDC(hdc));
+    EXPECT_TRUE(JobOutput(static_cast<DWORD>(job)).empty());
+}
+
 TEST_F(JobPromptTest, ConfirmedDepartmentCodeReachesTheJob) {
     DevmodeImage d = OwnDevmode();
     SetPrivU16(d, priv::DeptCounterFlags, 4 | 2);
@@ -278,6 +298,20 @@ TEST_F(JobPromptTest, ConfirmedDepartmentCodeReachesTheJob) {
     std::snprintf(name, sizeof name, "VELMJOB%04d", r.startDoc);
     EXPECT_EQ(U32At(Record(name), 1048), 4u);
     EXPECT_NE(std::string(notes()).find("set block=yes code=4321"), std::string::npos) << notes();
+}
+
+// The job-prompt hand-off with each platform call it reaches failing in
+// turn: a failure is the job's error, never a job that quietly prints nothing
+// as if the person had refused the prompt.
+TEST_F(JobPromptTest, EveryPlatformCallOfAPromptedJobFailingInTurn) {
+    DevmodeImage d = OwnDevmode();
+    SetPrivU16(d, priv::DeptCounterFlags, 4 | 2);
+    Script("ok - - 4321");
+    SYSTEMTIME noon{2024, 3, 5, 12, 12, 0, 0, 0};
+    platform::test::SetLocalTime(noon);
+    platform_testing::FaultTableOptions options;
+    options.mayChangeOutput = {"GetComputerNameW", "GetUserNameW", "GetVersionExA"};
+    EXPECT_GT(platform_testing::RunFaultTable([&] { return PrintDrawnJob(&d.dm); }, options), 10);
 }
 
 TEST_F(JobPromptTest, PriorPrintCheckThroughTheProgram) {

@@ -11,8 +11,11 @@
 #include "model_compiler.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
+#include "platform_testing/fault_table.h"
 #include "platform/text.h"
 #include "win/base.h"
+#include "win/errors.h"
+#include "win/gdi_dc.h"
 #include "win/spool.h"
 
 namespace render_test {
@@ -203,6 +206,64 @@ std::vector<std::string> Outline(const streamdump::Decoding& d, const Bytes& str
         }
     }
     return out;
+}
+
+platform_testing::JobOutcome PrintDrawnJob(const DEVMODEW* devmode) {
+    platform_testing::JobOutcome r;
+    auto fail = [&](const char* step) {
+        r.error = std::string(step) + " failed, error " + std::to_string(GetLastError());
+        return r;
+    };
+    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, devmode);
+    if (!hdc) return fail("CreateDCW");
+    DOCINFOW di{sizeof(DOCINFOW), u"Faults", nullptr, nullptr, 0};
+    int job = StartDocW(hdc, &di);
+    bool ok = job > 0;
+    if (!ok) fail("StartDocW");
+    for (int page = 0; ok && page < 2; ++page) {
+        if (StartPage(hdc) <= 0) {
+            fail("StartPage");
+            ok = false;
+            break;
+        }
+        LOGBRUSH lb{BS_SOLID, RGB(0, 0, 0), 0};
+        HPEN pen = CreatePen(PS_SOLID, 0, RGB(0, 0, 0));
+        HBRUSH brush = CreateBrushIndirect(&lb);
+        HGDIOBJ oldPen = pen ? SelectObject(hdc, pen) : nullptr;
+        HGDIOBJ oldBrush = brush ? SelectObject(hdc, brush) : nullptr;
+        POINT line[3] = {{100, 100}, {600, 150}, {300, 700}};
+        bool drawn = pen && brush && oldPen && oldBrush &&
+                     Rectangle(hdc, 200, 200, 900, 800 + page * 100) && Polyline(hdc, line, 3);
+        if (oldPen) SelectObject(hdc, oldPen);
+        if (oldBrush) SelectObject(hdc, oldBrush);
+        if (pen) DeleteObject(pen);
+        if (brush) DeleteObject(brush);
+        if (!drawn) {
+            fail("drawing");
+            ok = false;
+            break;
+        }
+        if (EndPage(hdc) <= 0) {
+            fail("EndPage");
+            ok = false;
+        }
+    }
+    if (ok && EndDoc(hdc) <= 0) {
+        fail("EndDoc");
+        ok = false;
+    }
+    if (!ok && job > 0) AbortDoc(hdc);
+    DeleteDC(hdc);
+    r.ok = ok;
+    if (job > 0) {
+        platform::spooler::JobRecord rec;
+        bool known = platform::spooler::FindJob(static_cast<DWORD>(job), &rec);
+        if (ok || (known && (rec.status & JOB_STATUS_PRINTED))) {
+            Bytes stream = JobOutput(static_cast<DWORD>(job));
+            r.output.assign(stream.begin(), stream.end());
+        }
+    }
+    return r;
 }
 
 } // namespace render_test

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "pdev.h"
+#include "platform_testing/fault_table.h"
 #include "streamdump/decoder.h"
 #include "win/gdi.h"
 
@@ -42,6 +43,13 @@ struct JobResult {
     int endDoc = 0;
     Bytes stream;
 };
+
+// Prints two pages with a few drawing calls on P1 with the given device mode
+// (null: the printer's default) for a fault table: on the first failing step
+// it aborts the document the way an application does and says which step
+// failed; the output is the job's stream when it reported success or the
+// spooler holds it as printed.
+platform_testing::JobOutcome PrintDrawnJob(const DEVMODEW* devmode = nullptr);
 
 // Creates a device context for the printer with the given device mode (null:
 // the printer's default), prints `pages` blank pages as document `doc` and

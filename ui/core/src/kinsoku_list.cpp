@@ -523,6 +523,69 @@ WORD CKinsokuList::EffectivePaper(const BYTE* image) const {
     return kCustomPaperId;
 }
 
+bool CKinsokuList::EffectivePaperRecord(const BYTE* image, model::PaperRecordAnswer* r) const {
+    *r = {};
+    const WORD paper = EffectivePaper(image);
+    if (!binding_ || paper == 0) return false;
+    if (paper != kCustomPaperId && paper != kLongPaperId) {
+        CModelInfo info(binding_, model::kQueryPapers, paper, model::layout::kPaperRecord);
+        if (!info.GetData()) return false;
+        std::memcpy(r, info.GetData(), std::min<size_t>(sizeof *r, info.Length()));
+        return true;
+    }
+    CModelInfo limits(binding_,
+                      paper == kCustomPaperId ? model::kQueryCustomPaperLimits
+                                              : model::kQueryLongPaperLimits,
+                      0, model::layout::kLimitsRecord);
+    if (!limits.GetData()) return false;
+    model::PaperLimitsAnswer base{};
+    std::memcpy(&base, limits.GetData(), std::min<size_t>(sizeof base, limits.Length()));
+    const WORD output = Get<WORD>(image, IMG(priv.OutputPaperId));
+    r->id = static_cast<std::int16_t>(output ? output : Get<SHORT>(image, IMG(dm.dmPaperSize)));
+    std::memcpy(r->margins, base.margins, sizeof r->margins);
+    std::memcpy(r->turnedMargins, base.turnedMargins, sizeof r->turnedMargins);
+    // The flag and mask words, then the tied ids and lists, as the limits give them.
+    std::memcpy(&r->flags, &base.flags,
+                offsetof(model::PaperLimitsAnswer, tiedMedia) -
+                    offsetof(model::PaperLimitsAnswer, flags));
+    r->tiedMedia = base.tiedMedia;
+    r->mediaCount = base.mediaCount;
+    r->tiedTray = base.tiedTray;
+    r->trayCount = base.trayCount;
+    std::memcpy(r->media, base.media, sizeof r->media);
+    std::memcpy(r->trays, base.trays, sizeof r->trays);
+
+    constexpr int kDotsPerHundredthInch = 6; // 600 dpi
+    constexpr double kDotsPerTenthMm = 600.0 / 254.0;
+    int width, length, widthDots, lengthDots;
+    if (const UserPaperRecord* u =
+            papers_ ? papers_->FindById(static_cast<WORD>(r->id)) : nullptr) {
+        r->slot2 = static_cast<LONG>(u->Unit()) > 0 ? 2 : 1;
+        width = u->widthTenthMm;
+        length = u->lengthTenthMm;
+        widthDots = u->widthHundredthIn * kDotsPerHundredthInch;
+        lengthDots = u->lengthHundredthIn * kDotsPerHundredthInch;
+    } else {
+        const bool outputSize = Get<WORD>(image, IMG(priv.LayoutKind)) && output;
+        width = Get<SHORT>(image, outputSize ? IMG(priv.OutputPaperWidth) : IMG(dm.dmPaperWidth));
+        length =
+            Get<SHORT>(image, outputSize ? IMG(priv.OutputPaperLength) : IMG(dm.dmPaperLength));
+        if (width <= 0 || length <= 0) return false;
+        r->slot2 = 2;
+        widthDots = static_cast<int>(width * kDotsPerTenthMm);
+        lengthDots = static_cast<int>(length * kDotsPerTenthMm);
+    }
+    r->width = static_cast<std::int16_t>(width);
+    r->length = static_cast<std::int16_t>(length);
+    r->widthDots = static_cast<std::int16_t>(widthDots);
+    r->lengthDots = static_cast<std::int16_t>(lengthDots);
+    r->turnedLength = r->length;
+    r->turnedWidth = r->width;
+    r->turnedLengthDots = r->lengthDots;
+    r->turnedWidthDots = r->widthDots;
+    return true;
+}
+
 WORD CKinsokuList::EffectiveOrientation(const BYTE* image) const {
     WORD orient = static_cast<WORD>(Get<SHORT>(image, IMG(dm.dmOrientation)));
     if (Get<DWORD>(image, IMG(priv.EmfMode)) & kEmfKeepOrientation) return orient;
@@ -687,8 +750,8 @@ DWORD CKinsokuList::PickMedia(WORD target, CKinsokuItem* item, const BYTE* img) 
         img, target == kItemMedia ? IMG(dm.dmDefaultSource) : IMG(priv.AlternateSource)));
     const bool p = HasDependency(kTriggerPaper, target), s = HasDependency(sourceTrigger, target);
     auto paperMedia = [&]() {
-        return TiedId(binding_, model::kQueryPapers, EffectivePaper(img),
-                      model::layout::kPaperRecord, offsetof(model::PaperRecordAnswer, tiedMedia));
+        model::PaperRecordAnswer paper;
+        return EffectivePaperRecord(img, &paper) ? static_cast<WORD>(paper.tiedMedia) : WORD{0};
     };
     auto sourceMedia = [&]() { return TrayTied(binding_, source, kTiedSecond); };
     const bool tries[4] = {
@@ -721,10 +784,10 @@ DWORD CKinsokuList::PickSource(WORD target, CKinsokuItem* item, const BYTE* img)
         p && Contains(corrected_, kItemPaper), m && Contains(corrected_, mediaTarget)};
     for (int i = 0; i < 4; ++i) {
         if (!tries[i]) continue;
+        model::PaperRecordAnswer paper;
         WORD source =
             i % 2 == 0
-                ? TiedId(binding_, model::kQueryPapers, EffectivePaper(img),
-                         model::layout::kPaperRecord, offsetof(model::PaperRecordAnswer, tiedTray))
+                ? (EffectivePaperRecord(img, &paper) ? static_cast<WORD>(paper.tiedTray) : WORD{0})
                 : TiedId(binding_, model::kQueryMediaTypes, static_cast<WORD>(media),
                          model::layout::kMediaRecord, kTiedSecond);
         if (source && !item->IsValueRefused(source)) return source;
@@ -738,14 +801,12 @@ BOOL ComputeScaleLimits(const CKinsokuList* list, const BYTE* img, DWORD* x, DWO
     if (x) *x = 0;
     if (y) *y = 0;
     if (!list || !img || !list->Binding()) return FALSE;
-    WORD paper = list->EffectivePaper(img);
-    CModelInfo record(list->Binding(), model::kQueryPapers, paper, model::layout::kPaperRecord);
-    if (!record.GetData()) return FALSE;
+    model::PaperRecordAnswer record;
+    if (!list->EffectivePaperRecord(img, &record)) return FALSE;
     const bool portrait = Get<SHORT>(img, IMG(dm.dmOrientation)) == DMORIENT_PORTRAIT;
-    const size_t marginAt = portrait ? offsetof(model::PaperRecordAnswer, margins)
-                                     : offsetof(model::PaperRecordAnswer, turnedMargins);
-    const int marginX = static_cast<SHORT>(record.U16(marginAt));
-    const int marginY = static_cast<SHORT>(record.U16(marginAt + 2));
+    const std::int16_t* margins = portrait ? record.margins : record.turnedMargins;
+    const int marginX = margins[0];
+    const int marginY = margins[1];
     int width = 0, length = 0;
     const DWORD fields = Get<DWORD>(img, IMG(dm.dmFields));
     const WORD output = Get<WORD>(img, IMG(priv.OutputPaperId));
@@ -764,8 +825,8 @@ BOOL ComputeScaleLimits(const CKinsokuList* list, const BYTE* img, DWORD* x, DWO
         }
     }
     if (width <= 0 || length <= 0) {
-        width = static_cast<SHORT>(record.U16(offsetof(model::PaperRecordAnswer, width)));
-        length = static_cast<SHORT>(record.U16(offsetof(model::PaperRecordAnswer, length)));
+        width = record.width;
+        length = record.length;
     }
     const int resolution = Get<SHORT>(img, IMG(dm.dmPrintQuality));
     const int px =
@@ -953,8 +1014,8 @@ void CKinsokuList::CorrectTarget(WORD target, CKinsokuItem* item, BYTE* img) {
         if (!item->IsValueRefused(current)) return;
         MarkCorrected(target);
         const CKinsokuAtom* atom = item->FindAtom(current);
-        DWORD pick = atom && atom->blockers.size() == 1 && atom->blockers[0] == kTriggerStaple
-                         ? item->PickValue(kTriggerStaple, U16(img, IMG(priv.StapleMode)))
+        DWORD pick = atom && atom->blockers.size() == 1 && atom->blockers[0] == kTriggerFold
+                         ? item->PickValue(kTriggerFold, U16(img, IMG(priv.StapleMode)))
                          : item->PickValue(0, 0);
         Put<SHORT>(img, IMG(dm.dmDuplex), static_cast<SHORT>(pick));
         if (pick == kDuplexSimplex)

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <array>
+
 #include <memory>
 #include <vector>
 
 #include "driver_env.h"
+#include "model/model_queries.h"
 #include "win/devmode_private.h"
 #include "win/types.h"
 
@@ -65,12 +67,15 @@ enum KinsokuItemId : WORD {
     kTriggerPoster = 215,
     kTriggerNup = 216,
     kTriggerPunch = 219,
-    kTriggerStaple = 220,
+    kTriggerFold = 220,
+    kTriggerStaplePosition = 221,
     kTriggerDuplex = 225,
     kTriggerAltMedia = 227,
     kTriggerAltSource = 228,
     kTriggerFrontCover = 230,
     kTriggerBackCover = 231,
+    kTriggerPaperFold = 236,
+    kTriggerPaperPunch = 237,
     kTriggerMediaOption = 242,
 };
 
@@ -210,6 +215,10 @@ class CKinsokuList {
     // The paper the image prints on, as the rules know papers.
     WORD EffectivePaper(const BYTE* image) const;
     WORD EffectiveOrientation(const BYTE* image) const;
+    // The 160-byte model record of the effective paper. For the custom and
+    // the long paper it is made from their limits record, with the sizes of
+    // the user paper the image names, else of the image's own dimensions.
+    bool EffectivePaperRecord(const BYTE* image, model::PaperRecordAnswer* record) const;
 
     static int Slot(WORD item);
 

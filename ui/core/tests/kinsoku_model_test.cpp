@@ -372,6 +372,77 @@ TEST(KinsokuExports, BuildAndDeleteThroughTheLibrary) {
 
 namespace {
 
+// Halftone kind 1 shows the model's resource 20 when its raster record says
+// so (bit 19), and its own name otherwise or when the model has no such id.
+TEST(KinsokuBuild, HalftoneKindOneMayTakeItsNameFromTheResourceTable) {
+    struct Case {
+        const char* flags;
+        bool resource20;
+        DWORD shown;
+    };
+    for (const Case& c : {Case{"0x08080000", true, 7020}, Case{"0x08080000", false, 4701},
+                          Case{"0x08000000", true, 4701}}) {
+        nlohmann::json src = ui_test::SampleSource("CX5540");
+        src["codes"]["47"]["entries"][0][3] = c.flags;
+        if (c.resource20) src["codes"]["70"]["entries"].push_back({20, 7020});
+        ui_test::InstallPrinter(u"K7", ui_test::Compile(src));
+        Image img;
+        img.Put(kPriv + 20, 4, 1u << 4); // item 32
+        ui_test::BoundPrinter p(u"K7");
+        CKinsokuList list(p.binding(), nullptr, img.b.data());
+        ASSERT_TRUE(BuildKinsokuRules(p.binding(), &list, 1));
+        CKinsokuItem* item = list.FindItem(32);
+        ASSERT_NE(item, nullptr);
+        ASSERT_NE(item->FindAtom(1), nullptr);
+        EXPECT_EQ(item->FindAtom(1)->param1, c.shown) << c.flags << " " << c.resource20;
+        EXPECT_EQ(item->FindAtom(2)->param1, 4702u);
+    }
+}
+
+// A poster on a user paper: its limits come from the custom paper's margins
+// (100 dots each side on the sample) and the user paper's own size, or the
+// image's size when the paper is not in the list.
+TEST(KinsokuPoster, LimitsOfUserSizedPapers) {
+    Installed printer(u"K8", "CX5540");
+    ui_test::BoundPrinter p(u"K8");
+    CUserPaper papers;
+    UserPaperRecord a4ish{};
+    std::strcpy(a4ish.name, "Drawing");
+    a4ish.SetUnit(1);
+    a4ish.widthTenthMm = 2000;
+    a4ish.widthHundredthIn = 787;
+    a4ish.lengthTenthMm = 3000;
+    a4ish.lengthHundredthIn = 1181;
+    ASSERT_TRUE(papers.Add(&a4ish));
+    ASSERT_NE(papers.FindByName(u"Drawing"), nullptr);
+    const WORD drawing = papers.FindByName(u"Drawing")->paperId; // the list gives the id
+    struct Case {
+        const char* name;
+        WORD paper;
+        SHORT width, length; // the image's own, 0.1 mm
+        DWORD x, y;
+    };
+    // 2000 x 3000 at 600 dpi: 4724 x 7086 dots less 200 of margins gives
+    // 4524 x 6886, so 32767 / 4524 = 7 across and 32767 / 6886 = 4 down.
+    for (const Case& c :
+         {Case{"listed user paper", drawing, 0, 0, 7, 4}, Case{"free size", 456, 2000, 3000, 7, 4},
+          Case{"unlisted user paper without a size", static_cast<WORD>(drawing + 1), 0, 0, 0, 0}}) {
+        Image img;
+        img.Put(kPaperAt, 2, c.paper);
+        img.Put(kFieldsAt, 4, img.Get(kFieldsAt, 4) | DM_PAPERWIDTH | DM_PAPERLENGTH);
+        img.Put(68 + 14, 2, static_cast<WORD>(c.length)); // dmPaperLength at 82
+        img.Put(68 + 16, 2, static_cast<WORD>(c.width));  // dmPaperWidth at 84
+        img.Put(kLayoutAt, 2, 4);
+        img.Put(kPriv + 280, 2, 1);
+        img.Put(kPriv + 282, 2, 1);
+        CKinsokuList list(p.binding(), &papers, img.b.data());
+        DWORD x = 99, y = 99;
+        EXPECT_EQ(ComputeScaleLimits(&list, img.b.data(), &x, &y), c.x != 0) << c.name;
+        EXPECT_EQ(x, c.x) << c.name;
+        EXPECT_EQ(y, c.y) << c.name;
+    }
+}
+
 TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
     Image img;
     img.Put(kPriv + 12, 4, (1u << 16) | (1u << 17) | (1u << 18)); // fold, staple and punch items
@@ -405,6 +476,59 @@ TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
     BuildModelKinsoku(&pair, &list);
     EXPECT_EQ(options.FindInstalledFinisher(0), nullptr);
     EXPECT_TRUE(values(kItemStaple).empty());
+}
+
+// The masks of a staple code's paper members on the sample's booklet
+// finisher: its staple code 4 (value 0x201) is stapled only unsorted (sort
+// mask 0x01: sort value 0) and only without punching or with two holes (punch
+// mask 0x81: portrait nibble 0 and 2, landscape nibble nothing more); code 1
+// (value 0) goes with everything. A job asking for 0x201 with a setting its
+// masks leave out has its staple corrected.
+TEST(KinsokuBuild, StapleCodesFollowTheMasksOfTheirMembers) {
+    struct Case {
+        const char* name;
+        size_t field; // private offset of the other setting
+        DWORD value;
+        bool keeps;
+    };
+    nlohmann::json src = ui_test::SampleSource("CX5540");
+    nlohmann::json& finisher = src["codes"]["27"]["entries"][1];
+    finisher["caps"] = "0x24"; // sort (212 -> 4) and punch (219 -> 4) rules of staple codes
+    for (nlohmann::json& item : finisher["staple"]["items"]) {
+        const bool doubled = item["code"] == 4;
+        for (nlohmann::json& member : item["a"]) {
+            member[1] = doubled ? "0x01" : "0x3F";
+            member[2] = doubled ? "0x81" : "0x0F";
+        }
+        // The custom paper's masks, which the same rules take in.
+        item["values"][0] = doubled ? "0x01" : "0x3F";
+        item["values"][1] = doubled ? "0x81" : "0x0F";
+    }
+    ui_test::InstallPrinter(u"K9", ui_test::Compile(src));
+    for (const Case& c : {Case{"unsorted", 100, 0, true}, Case{"sorted", 100, 4, false},
+                          Case{"two holes", 96, 2, true}, Case{"three holes", 96, 3, false}}) {
+        Image img;
+        // Staple, punch and sort items.
+        img.Put(kPriv + 12, 4, img.Get(kPriv + 12, 4) | (1u << 17) | (1u << 18) | (1u << 20));
+        img.Put(kPriv + c.field, 2, c.value);
+        img.Put(kPriv + 94, 2, 0x201);
+        img.Put(kCollateAt, 2, 0);
+        ui_test::BoundPrinter p(u"K9");
+        CInstallOption options(p.printer(), p.binding());
+        ModelOptionPair pair{p.binding(), &options};
+        CKinsokuList list(p.binding(), nullptr, img.b.data());
+        ASSERT_TRUE(LoadKinsokuPairs(p.binding(), &list));
+        ASSERT_TRUE(BuildKinsokuRules(p.binding(), &list, 1));
+        ASSERT_NE(options.Find(kOptionFinisher, 2), nullptr);
+        options.Find(kOptionFinisher, 2)->state = 1 | kFinisherStateA;
+        options.Find(kOptionFinisher, 2)->flags |= kOptionUserSettable;
+        options.Find(model::kQueryOutputBins, 1)->state = 1;
+        options.Find(model::kQueryOutputBins, 4)->state = 1;
+        BuildModelKinsoku(&pair, &list);
+        list.Resolve(img.b.data(), TRUE);
+        EXPECT_EQ(img.Get(kPriv + c.field), c.value) << c.name;
+        EXPECT_EQ(img.Get(kPriv + 94), c.keeps ? 0x201u : 0u) << c.name;
+    }
 }
 
 } // namespace

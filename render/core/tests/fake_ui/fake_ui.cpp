@@ -57,9 +57,14 @@ DLLEXPORT DWORD WINAPI uiGetMyPrinterInfo(HANDLE, LPCVOID modelData, WORD table,
     auto md = model ? reinterpret_cast<PFN_mdGetMyPrinterInfo>(
                           reinterpret_cast<void (*)()>(GetProcAddress(model, "mdGetMyPrinterInfo")))
                     : nullptr;
+    // A library or export that is not there is ERROR_PROC_NOT_FOUND; a load
+    // that failed for another cause (memory, say) answers with that cause.
+    DWORD loadError = GetLastError();
     DWORD r = md ? md(modelData, static_cast<SHORT>(table), static_cast<SHORT>(entry),
                       static_cast<INT>(layout), buffer, size, count)
-                 : ERROR_PROC_NOT_FOUND;
+              : (loadError == ERROR_NOT_ENOUGH_MEMORY || loadError == ERROR_OUTOFMEMORY)
+                  ? loadError
+                  : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
     if (model) FreeLibrary(model);
     return r;
 }
