@@ -1014,8 +1014,8 @@ void CKinsokuList::CorrectTarget(WORD target, CKinsokuItem* item, BYTE* img) {
         if (!item->IsValueRefused(current)) return;
         MarkCorrected(target);
         const CKinsokuAtom* atom = item->FindAtom(current);
-        DWORD pick = atom && atom->blockers.size() == 1 && atom->blockers[0] == kTriggerStaple
-                         ? item->PickValue(kTriggerStaple, U16(img, IMG(priv.StapleMode)))
+        DWORD pick = atom && atom->blockers.size() == 1 && atom->blockers[0] == kTriggerFold
+                         ? item->PickValue(kTriggerFold, U16(img, IMG(priv.StapleMode)))
                          : item->PickValue(0, 0);
         Put<SHORT>(img, IMG(dm.dmDuplex), static_cast<SHORT>(pick));
         if (pick == kDuplexSimplex)

@@ -67,12 +67,15 @@ enum KinsokuItemId : WORD {
     kTriggerPoster = 215,
     kTriggerNup = 216,
     kTriggerPunch = 219,
-    kTriggerStaple = 220,
+    kTriggerFold = 220,
+    kTriggerStaplePosition = 221,
     kTriggerDuplex = 225,
     kTriggerAltMedia = 227,
     kTriggerAltSource = 228,
     kTriggerFrontCover = 230,
     kTriggerBackCover = 231,
+    kTriggerPaperFold = 236,
+    kTriggerPaperPunch = 237,
     kTriggerMediaOption = 242,
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
+#include <tuple>
 #include <vector>
 
 #include "model/model_queries.h"
@@ -721,6 +722,232 @@ bool StapleCodeFitted(const CInstallOption* options, WORD code) {
     return !bin || bin->state != 0;
 }
 
+// ------------------------------------------------------- finisher mask families
+//
+// A finisher table says, per staple, punch or fold code, which settings of
+// the other finishing items go with it, as bit masks. Each family reads one
+// mask and adds value rules to the dependent item: either the code is allowed
+// under every controlling value the mask names (A, C, D, F, H), or the mask
+// names the values allowed under a given controlling value (B, E, G). A rule
+// lands only where the capability rows made the item depend on the trigger.
+//
+// The three masks of a staple member (and the custom and long papers' masks
+// of a staple item) are, in order, the sort mask (bits 0..5, the item-9 bit
+// map), the punch mask (a nibble per orientation) and the fold mask (a byte
+// per orientation). Punch and fold items hold the booklet bits (13, 14) in
+// their third slot, the sort mask in their fourth and the fold mask in their
+// fifth.
+struct FinisherMasks {
+    DWORD sort = 0;
+    DWORD punch = 0;
+    DWORD fold = 0;
+};
+
+constexpr DWORD kMaskBit(int n) {
+    return 1u << n;
+}
+
+void AllowCode(CKinsokuList* list, WORD target, WORD trigger, DWORD key, DWORD code) {
+    if (CKinsokuItem* it = list->GetDependentItem(target, trigger))
+        it->GetValueRule(trigger, key)->allowed.push_back(code);
+}
+void AllowValues(CKinsokuList* list, WORD target, WORD trigger, DWORD key,
+                 const std::vector<DWORD>& values) {
+    if (values.empty()) return;
+    if (CKinsokuItem* it = list->GetDependentItem(target, trigger)) {
+        CValidRule* rule = it->GetValueRule(trigger, key);
+        rule->allowed.insert(rule->allowed.end(), values.begin(), values.end());
+    }
+}
+
+// The sort values a mask names (bits 0..5 give 0, 1, 4, 5, 2, 3).
+std::vector<DWORD> SortValues(DWORD mask) {
+    std::vector<DWORD> out;
+    for (DWORD bit = 1; bit <= 0x20; bit <<= 1)
+        if (mask & bit) out.push_back(MapSortBit(bit));
+    return out;
+}
+// The punch values one nibble names: its top bit clear allows 0, its three
+// low bits 2, 3 and 1. `shift` 0 is the portrait nibble, 4 the landscape one.
+std::vector<DWORD> PunchValues(DWORD mask, int shift) {
+    std::vector<DWORD> out;
+    if (!(mask & kMaskBit(shift + 3))) out.push_back(0);
+    constexpr DWORD kByBit[] = {2, 3, 1};
+    for (int i = 0; i < 3; ++i)
+        if (mask & kMaskBit(shift + i)) out.push_back(kByBit[i]);
+    return out;
+}
+// The fold values one byte names: portrait (bit 7 clear allows 0, bits 0..5
+// allow 1..6) or landscape (bit 15 clear allows 0, bits 8..12 allow 1..5,
+// bit 13 allows 6).
+std::vector<DWORD> FoldValues(DWORD mask, bool landscape) {
+    std::vector<DWORD> out;
+    if (!(mask & kMaskBit(landscape ? 15 : 7))) out.push_back(0);
+    for (DWORD v = 1; v <= 6; ++v) {
+        const int bit =
+            landscape ? (v <= 5 ? 7 + static_cast<int>(v) : 13) : static_cast<int>(v) - 1;
+        if (mask & kMaskBit(bit)) out.push_back(v);
+    }
+    return out;
+}
+
+// A: the code under the sort values of the mask.
+void FamilyA(CKinsokuList* list, WORD target, DWORD code, DWORD mask) {
+    for (DWORD sort : SortValues(mask))
+        AllowCode(list, target, kTriggerSort, sort, code);
+}
+// B: under `key` of the trigger, the sort values of the mask.
+void FamilyB(CKinsokuList* list, WORD trigger, DWORD key, DWORD mask) {
+    AllowValues(list, kItemSort, trigger, key, SortValues(mask));
+}
+// C: the code under the punch values of both nibbles.
+void FamilyC(CKinsokuList* list, WORD target, DWORD code, DWORD mask) {
+    for (int shift : {0, 4})
+        for (DWORD punch : PunchValues(mask, shift))
+            AllowCode(list, target, kTriggerPunch, punch, code);
+}
+// D: the code under the fold values of both bytes.
+void FamilyD(CKinsokuList* list, WORD target, DWORD code, DWORD mask) {
+    for (bool landscape : {false, true})
+        for (DWORD fold : FoldValues(mask, landscape))
+            AllowCode(list, target, kTriggerFold, fold, code);
+}
+// E: the punch values of the portrait nibble under the first key, of the
+// landscape nibble under the second.
+void FamilyE(CKinsokuList* list, WORD trigger, DWORD first, DWORD second, DWORD mask) {
+    AllowValues(list, kItemPunch, trigger, first, PunchValues(mask, 0));
+    AllowValues(list, kItemPunch, trigger, second, PunchValues(mask, 4));
+}
+// F: the code under paper + orientation + punch value of each nibble.
+void FamilyF(CKinsokuList* list, WORD target, WORD trigger, DWORD paper, DWORD code, DWORD mask) {
+    for (int shift : {0, 4}) {
+        const DWORD orientation = shift == 0 ? DMORIENT_PORTRAIT : DMORIENT_LANDSCAPE;
+        for (DWORD k : PunchValues(mask, shift))
+            AllowCode(list, target, trigger, paper + (orientation << 24) + (k << 16), code);
+    }
+}
+// G: the fold values of the portrait byte under the first key, of the
+// landscape byte under the second.
+void FamilyG(CKinsokuList* list, WORD trigger, DWORD first, DWORD second, DWORD mask) {
+    AllowValues(list, kItemFold, trigger, first, FoldValues(mask, false));
+    AllowValues(list, kItemFold, trigger, second, FoldValues(mask, true));
+}
+// Trigger values of the layout words: booklet (213) and poster (215) on.
+constexpr DWORD kBookletOn = 2, kPosterOn = 4;
+
+// H: the code under booklet off (bit 13) and booklet on (bit 14).
+void FamilyH(CKinsokuList* list, WORD target, DWORD code, DWORD mask) {
+    if (mask & kMaskBit(13)) AllowCode(list, target, kTriggerBooklet, 0, code);
+    if (mask & kMaskBit(14)) AllowCode(list, target, kTriggerBooklet, kBookletOn, code);
+}
+
+// Capability bits of the finisher record that the staple rules read.
+enum : DWORD {
+    kCapPunchWithStaple = kMaskBit(2),
+    kCapFoldWithStaple = kMaskBit(4),
+    kCapSortWithStaple = kMaskBit(5),
+    kCapPunchByStaple = kMaskBit(10),
+    kCapFoldByStaple = kMaskBit(12),
+    kCapSortByStaple = kMaskBit(13),
+    kCapPunchByPaper = kMaskBit(16),
+    kCapFoldByPaper = kMaskBit(17),
+    kCapSortByPaper = kMaskBit(18),
+    kCapStapleByPaper = kMaskBit(19),
+};
+
+// The rules of one staple code on one paper.
+void AddStapleRule(CKinsokuList* list, DWORD caps, BYTE record, DWORD code, DWORD paper,
+                   const FinisherMasks& m) {
+    const DWORD portrait = paper + (DWORD{DMORIENT_PORTRAIT} << 16);
+    const DWORD landscape = paper + (DWORD{DMORIENT_LANDSCAPE} << 16);
+    if (caps & kCapStapleByPaper) AllowCode(list, kItemStaple, kTriggerPaperStaple, paper, code);
+    if (caps & kCapSortWithStaple) FamilyA(list, kItemStaple, code, m.sort);
+    if (caps & kCapPunchWithStaple) {
+        if (record & kFinisherRecordBit4)
+            FamilyF(list, kItemStaple, kTriggerPaperPunch, paper, code, m.punch);
+        else
+            FamilyC(list, kItemStaple, code, m.punch);
+    }
+    if (caps & kCapFoldWithStaple) {
+        if (record & kFinisherRecordBit5)
+            FamilyF(list, kItemStaple, kTriggerPaperFold, paper, code, m.fold);
+        else
+            FamilyD(list, kItemStaple, code, m.fold);
+    }
+    if (caps & kCapSortByPaper) FamilyB(list, kTriggerPaperStaple, paper, m.sort);
+    if (caps & kCapSortByStaple) FamilyB(list, kTriggerStaplePosition, code, m.sort);
+    if (caps & kCapPunchByPaper) FamilyE(list, kTriggerPaperOrient, portrait, landscape, m.punch);
+    if (caps & kCapPunchByStaple) FamilyE(list, kTriggerStaplePosition, code, code, m.punch);
+    if (caps & kCapFoldByPaper) FamilyG(list, kTriggerPaperOrient, portrait, landscape, m.fold);
+    if (caps & kCapFoldByStaple) FamilyG(list, kTriggerStaplePosition, code, code, m.fold);
+}
+
+// Staple rules: each paper member of each fitted staple code, and the custom
+// and long paper where the staple item names them.
+void BuildStapleRules(const ModelBlock* b, const CInstallOption* options, CKinsokuList* list,
+                      WORD finisher, DWORD caps, BYTE record) {
+    constexpr size_t kMemberSize = 24, kMemberCodeAt = 4, kMemberPaperAt = 6, kMemberMasksAt = 8;
+    Table members(b, model::kQueryFinishers, model::layout::kFinisherStapleMembersA, finisher);
+    for (DWORD i = 0; i < members.Count(kMemberSize); ++i) {
+        const size_t at = i * kMemberSize;
+        const WORD code = members.U16(at + kMemberCodeAt);
+        if (!StapleCodeFitted(options, code)) continue;
+        FinisherMasks m{members.U32(at + kMemberMasksAt), members.U32(at + kMemberMasksAt + 4),
+                        members.U32(at + kMemberMasksAt + 8)};
+        AddStapleRule(list, caps, record, MapModelCodeNine(code), members.U16(at + kMemberPaperAt),
+                      m);
+    }
+    constexpr size_t kFlagsSize = 32, kFlagsCodeAt = 2, kCustomAt = 4, kLongAt = 6,
+                     kCustomMasksAt = 8, kLongMasksAt = 20;
+    Table flags(b, model::kQueryFinishers, model::layout::kFinisherStapleFlags, finisher);
+    for (DWORD i = 0; i < flags.Count(kFlagsSize); ++i) {
+        const size_t at = i * kFlagsSize;
+        const WORD code = flags.U16(at + kFlagsCodeAt);
+        if (!StapleCodeFitted(options, code)) continue;
+        for (auto [flagAt, masksAt, paper] : {std::tuple{kCustomAt, kCustomMasksAt, kCustomPaperId},
+                                              std::tuple{kLongAt, kLongMasksAt, kLongPaperId}}) {
+            if (!flags.U16(at + flagAt)) continue;
+            FinisherMasks m{flags.U32(at + masksAt), flags.U32(at + masksAt + 4),
+                            flags.U32(at + masksAt + 8)};
+            AddStapleRule(list, caps, record, MapModelCodeNine(code), paper, m);
+        }
+    }
+}
+
+// Punch rules of the fitted finisher's punch items.
+void BuildPunchRules(const ModelBlock* b, CKinsokuList* list, WORD finisher) {
+    constexpr size_t kBookletAt = 8, kSortAt = 12, kFoldAt = 16;
+    Table punches(b, model::kQueryFinishers, model::layout::kFinisherPunchesLong, finisher);
+    for (DWORD i = 0; i < punches.Count(kPunchItemSize); ++i) {
+        const size_t at = i * kPunchItemSize;
+        const DWORD code = MapModelCodeThree(punches.U16(at + kItemCodeAt));
+        FamilyH(list, kItemPunch, code, punches.U32(at + kBookletAt));
+        FamilyA(list, kItemPunch, code, punches.U32(at + kSortAt));
+        FamilyD(list, kItemPunch, code, punches.U32(at + kFoldAt));
+        FamilyB(list, kTriggerPunch, code, punches.U32(at + kSortAt));
+        FamilyG(list, kTriggerPunch, code, code, punches.U32(at + kFoldAt));
+    }
+    // No punching on a poster.
+    Free(list, kItemPunch, kTriggerPoster);
+    Allow(list, kItemPunch, kTriggerPoster, kPosterOn, {0});
+}
+
+// Fold rules of the fitted finisher's fold items.
+void BuildFoldRules(const ModelBlock* b, CKinsokuList* list, WORD finisher) {
+    constexpr size_t kBookletAt = 8, kSortAt = 12;
+    Table folds(b, model::kQueryFinishers, model::layout::kFinisherFolds, finisher);
+    for (DWORD i = 0; i < folds.Count(kFoldItemSize); ++i) {
+        const size_t at = i * kFoldItemSize;
+        const DWORD code = MapModelCodeSix(folds.U16(at + kItemCodeAt));
+        FamilyH(list, kItemFold, code, folds.U32(at + kBookletAt));
+        FamilyA(list, kItemFold, code, folds.U32(at + kSortAt));
+        FamilyB(list, kTriggerFold, code, folds.U32(at + kSortAt));
+    }
+    // No folding on a poster.
+    Free(list, kItemFold, kTriggerPoster);
+    Allow(list, kItemFold, kTriggerPoster, kPosterOn, {0});
+}
+
 // The staple, punch and fold values of the fitted finisher and the
 // dependencies its capabilities give.
 void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
@@ -776,6 +1003,9 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
     const BYTE flags = record.U8(kFinisherFlagsAt);
     for (const FinisherRow& row : kFinisherRows)
         if (RowHolds(row, caps, flags, *fitted)) list->AddDependency(row.trigger, row.target);
+    BuildStapleRules(b, options, list, id, caps, flags);
+    if (fitted->state & kFinisherStateA) BuildPunchRules(b, list, id);
+    if (fitted->state & kFinisherStateB) BuildFoldRules(b, list, id);
 }
 
 } // namespace

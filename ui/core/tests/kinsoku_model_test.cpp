@@ -478,4 +478,57 @@ TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
     EXPECT_TRUE(values(kItemStaple).empty());
 }
 
+// The masks of a staple code's paper members on the sample's booklet
+// finisher: its staple code 4 (value 0x201) is stapled only unsorted (sort
+// mask 0x01: sort value 0) and only without punching or with two holes (punch
+// mask 0x81: portrait nibble 0 and 2, landscape nibble nothing more); code 1
+// (value 0) goes with everything. A job asking for 0x201 with a setting its
+// masks leave out has its staple corrected.
+TEST(KinsokuBuild, StapleCodesFollowTheMasksOfTheirMembers) {
+    struct Case {
+        const char* name;
+        size_t field; // private offset of the other setting
+        DWORD value;
+        bool keeps;
+    };
+    nlohmann::json src = ui_test::SampleSource("CX5540");
+    nlohmann::json& finisher = src["codes"]["27"]["entries"][1];
+    finisher["caps"] = "0x24"; // sort (212 -> 4) and punch (219 -> 4) rules of staple codes
+    for (nlohmann::json& item : finisher["staple"]["items"]) {
+        const bool doubled = item["code"] == 4;
+        for (nlohmann::json& member : item["a"]) {
+            member[1] = doubled ? "0x01" : "0x3F";
+            member[2] = doubled ? "0x81" : "0x0F";
+        }
+        // The custom paper's masks, which the same rules take in.
+        item["values"][0] = doubled ? "0x01" : "0x3F";
+        item["values"][1] = doubled ? "0x81" : "0x0F";
+    }
+    ui_test::InstallPrinter(u"K9", ui_test::Compile(src));
+    for (const Case& c : {Case{"unsorted", 100, 0, true}, Case{"sorted", 100, 4, false},
+                          Case{"two holes", 96, 2, true}, Case{"three holes", 96, 3, false}}) {
+        Image img;
+        // Staple, punch and sort items.
+        img.Put(kPriv + 12, 4, img.Get(kPriv + 12, 4) | (1u << 17) | (1u << 18) | (1u << 20));
+        img.Put(kPriv + c.field, 2, c.value);
+        img.Put(kPriv + 94, 2, 0x201);
+        img.Put(kCollateAt, 2, 0);
+        ui_test::BoundPrinter p(u"K9");
+        CInstallOption options(p.printer(), p.binding());
+        ModelOptionPair pair{p.binding(), &options};
+        CKinsokuList list(p.binding(), nullptr, img.b.data());
+        ASSERT_TRUE(LoadKinsokuPairs(p.binding(), &list));
+        ASSERT_TRUE(BuildKinsokuRules(p.binding(), &list, 1));
+        ASSERT_NE(options.Find(kOptionFinisher, 2), nullptr);
+        options.Find(kOptionFinisher, 2)->state = 1 | kFinisherStateA;
+        options.Find(kOptionFinisher, 2)->flags |= kOptionUserSettable;
+        options.Find(model::kQueryOutputBins, 1)->state = 1;
+        options.Find(model::kQueryOutputBins, 4)->state = 1;
+        BuildModelKinsoku(&pair, &list);
+        list.Resolve(img.b.data(), TRUE);
+        EXPECT_EQ(img.Get(kPriv + c.field), c.value) << c.name;
+        EXPECT_EQ(img.Get(kPriv + 94), c.keeps ? 0x201u : 0u) << c.name;
+    }
+}
+
 } // namespace
