@@ -297,7 +297,7 @@ BOOL CProfilePropPage::OnContextHelpRequest(HWND window, POINT point) {
     // still gets its own help.
     HWND button = ::GetDlgItem(m_hWnd, kStatusMonitorId);
     RECT r{};
-    if (window && ::GetDlgCtrlID(window) == 0 && button && GetWindowRect(button, &r) &&
+    if (window && ::GetDlgCtrlID(window) == 0 && button && ::GetWindowRect(button, &r) &&
         point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
         window = button;
     return CPropPage::OnContextHelpRequest(window, point);

@@ -7,6 +7,7 @@
 
 #include "afxwin.h"
 #include "devmode_convert.h"
+#include "devmode_helpers.h"
 #include "kinsoku_list.h"
 #include "kinsoku_rules.h"
 #include "localize.h"
@@ -133,6 +134,7 @@ void Build(SheetContext* c, const PropPageParams* params) {
 
     // The images: the model's defaults, the printer's stored settings, then
     // the caller's (or the stored) settings carried over by the model.
+    c->defaultImage = {};
     StampDevmodeImage(&c->defaultImage);
     if (params->printerName)
         lstrcpynW(c->defaultImage.dm.dmDeviceName, params->printerName, CCHDEVICENAME);
@@ -140,7 +142,7 @@ void Build(SheetContext* c, const PropPageParams* params) {
     c->defaultImage.priv.SavePersonalInfo = 0;
     c->workingImage = c->defaultImage;
     if (c->printer) ReadPrinterDevmode(c->printer, &c->workingImage);
-    DEVMODE_IMAGEW local;
+    DEVMODE_IMAGEW local{};
     StampDevmodeImage(&local);
     if (c->callerInput)
         CopyDevmodeImage(c->callerInput, &local);
@@ -189,14 +191,6 @@ std::vector<BYTE> GetPrinterInfo2(HANDLE printer) {
     std::vector<BYTE> buffer(needed);
     if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return {};
     return buffer;
-}
-
-void StampDevmodeImage(DEVMODE_IMAGEW* image) {
-    std::memset(image, 0, sizeof *image);
-    image->dm.dmSpecVersion = DM_SPECVERSION;
-    image->dm.dmDriverVersion = kDriverVersion;
-    image->dm.dmSize = DEVMODEW_SIZE;
-    image->dm.dmDriverExtra = PRIVATE_DEVMODE_SIZE;
 }
 
 void CopyDevmodeImage(const DEVMODEW* source, DEVMODE_IMAGEW* image) {

@@ -92,7 +92,5 @@ template <class F> F ModuleExport(HMODULE module, const char* name) {
 // A device mode copied into a 1320-byte image within both its stated sizes
 // and the image's; the image keeps its own header sizes.
 void CopyDevmodeImage(const DEVMODEW* source, DEVMODE_IMAGEW* image);
-// A zeroed image with the library's header stamped.
-void StampDevmodeImage(DEVMODE_IMAGEW* image);
 
 } // namespace sheetwright
