@@ -2,6 +2,8 @@
 #pragma once
 
 #include "afxwin.h"
+#include <vector>
+
 #include "win/commctrl.h"
 
 // A dialog from a template of the current resource module (or one in
@@ -71,3 +73,49 @@ class CPropertyPage : public CDialog {
     BOOL m_bModified = FALSE;
     CString caption_;
 };
+
+// A property sheet the program shows itself. Pages are made with new and
+// given to the sheet: from DoModal on the platform owns them (each is
+// deleted at its release); a page the sheet never handed over is deleted
+// with the sheet. The object owns the sheet's window while it is shown.
+class CPropertySheet : public CWnd {
+    DECLARE_DYNAMIC(CPropertySheet)
+  public:
+    explicit CPropertySheet(UINT captionId, CWnd* parent = nullptr, UINT selectPage = 0);
+    explicit CPropertySheet(LPCWSTR caption, CWnd* parent = nullptr, UINT selectPage = 0);
+    ~CPropertySheet() override;
+
+    PROPSHEETHEADERW m_psh{};
+
+    void AddPage(CPropertyPage* page);
+    // Takes a page out before the sheet is shown (the page is the caller's again).
+    void RemovePage(CPropertyPage* page);
+    int GetPageCount() const;
+    CPropertyPage* GetPage(int index) const;
+    // While shown: the page on top and its index.
+    CPropertyPage* GetActivePage() const;
+    int GetActiveIndex() const;
+    BOOL SetActivePage(int index);
+    void SetTitle(LPCWSTR title);
+    BOOL PressButton(int button);
+
+    // 1 after OK, 0 after Cancel, -1 when the sheet could
+    // not be shown; every page has been released when it returns.
+    virtual INT_PTR DoModal();
+
+  protected:
+    // The sheet's window exists, its pages not yet shown.
+    virtual void OnSheetInitialized() {}
+
+  private:
+    void Init(LPCWSTR caption, CWnd* parent, UINT selectPage);
+    friend int CALLBACK AfxPropSheetCallback(HWND, UINT, LPARAM);
+    friend UINT CALLBACK AfxPropPageCallback(HWND, UINT, PROPSHEETPAGEW*);
+    std::vector<CPropertyPage*> pages_;
+    // Pages the platform took (their page records were made) during DoModal.
+    std::vector<CPropertyPage*> handedOver_;
+    CString caption_;
+    CWnd* parent_ = nullptr;
+};
+int CALLBACK AfxPropSheetCallback(HWND hWnd, UINT message, LPARAM lParam);
+UINT CALLBACK AfxPropPageCallback(HWND hWnd, UINT message, PROPSHEETPAGEW* psp);

@@ -6,10 +6,19 @@
 #include <unordered_map>
 
 #include "afx.h"
+#include "afxtypes.h"
 #include "win/user.h"
 
 class CWinApp;
 class CWnd;
+class CGdiObject;
+class CDC;
+
+// Two 16-bit halves in one message parameter (low word first), as the
+// controls' range and selection messages take them.
+inline LPARAM AfxPackLParam(int low, int high) {
+    return static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(low, high)));
+}
 
 // ---------------------------------------------------------------------------
 // Module state: what the framework knows of the module it is linked into.
@@ -21,6 +30,9 @@ struct AFX_MODULE_STATE {
     // Windows with objects: permanent (attached) and temporary (FromHandle).
     std::unordered_map<HWND, CWnd*> m_permanentWindows;
     std::unordered_map<HWND, CWnd*> m_temporaryWindows;
+    // Borrowing wrappers of drawing objects and device contexts (FromHandle).
+    std::unordered_map<void*, CGdiObject*> m_temporaryGdiObjects;
+    std::unordered_map<HDC, CDC*> m_temporaryDCs;
 };
 
 // The module's own state, and the one current on this thread (the module's
@@ -134,6 +146,19 @@ struct AFX_MSGMAP {
                   return TRUE;)
 #define ON_MESSAGE(msg, memberFxn)                                                                 \
     AFX_MSG_ENTRY(msg, 0, 0, 0, *result = self->memberFxn(wParam, lParam); return TRUE;)
+
+// A control's own handling of what its parent was sent about it (owner
+// drawing, scrolling): the parent passes the message on as
+// WM_REFLECT_BASE + message when its own map does not take it.
+#define WM_REFLECT_BASE 0xBC00
+#define ON_WM_HSCROLL_REFLECT()                                                                    \
+    AFX_MSG_ENTRY(WM_REFLECT_BASE + WM_HSCROLL, 0, 0, 0,                                           \
+                  self->HScroll(LOWORD(wParam), HIWORD(wParam));                                   \
+                  return TRUE;)
+#define ON_WM_VSCROLL_REFLECT()                                                                    \
+    AFX_MSG_ENTRY(WM_REFLECT_BASE + WM_VSCROLL, 0, 0, 0,                                           \
+                  self->VScroll(LOWORD(wParam), HIWORD(wParam));                                   \
+                  return TRUE;)
 
 #define ON_WM_CREATE()                                                                             \
     AFX_MSG_ENTRY(WM_CREATE, 0, 0, 0,                                                              \
@@ -258,6 +283,10 @@ class CWnd : public CCmdTarget {
     BOOL SubclassDlgItem(UINT id, CWnd* parent);
     HWND UnsubclassWindow();
     virtual BOOL DestroyWindow();
+    // Makes a window of a class and subclasses it, so that its messages come
+    // through this object's message map from then on.
+    BOOL CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
+                  const RECT& rect, CWnd* parent, UINT id);
 
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
         return ::SendMessageW(m_hWnd, message, wParam, lParam);
@@ -286,6 +315,19 @@ class CWnd : public CCmdTarget {
     BOOL ShowWindow(int cmdShow) { return ::ShowWindow(m_hWnd, cmdShow); }
     BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     CWnd* SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
+    DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_STYLE)); }
+    void GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
+    void GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
+    void MoveWindow(LPCRECT r, BOOL repaint = TRUE) {
+        ::MoveWindow(m_hWnd, r->left, r->top, r->right - r->left, r->bottom - r->top, repaint);
+    }
+    void Invalidate(BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, erase); }
+    void InvalidateRect(LPCRECT rect, BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, rect, erase); }
+    void UpdateWindow() { ::UpdateWindow(m_hWnd); }
+    HFONT GetFont() const { return reinterpret_cast<HFONT>(SendMessage(WM_GETFONT)); }
+    void SetFont(HFONT font, BOOL redraw = TRUE) {
+        SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw);
+    }
     BOOL SetTimer(UINT_PTR id, UINT elapse) { return ::SetTimer(m_hWnd, id, elapse, nullptr) != 0; }
     BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
 
@@ -304,11 +346,16 @@ class CWnd : public CCmdTarget {
 
   protected:
     virtual void DoDataExchange(CDataExchange*) {}
+    // A message the parent was sent about this control (WM_DRAWITEM,
+    // WM_MEASUREITEM, WM_HSCROLL, WM_VSCROLL): TRUE when the control handled
+    // it. By default the control's map answers WM_REFLECT_BASE + message.
+    virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     virtual void PostNcDestroy() {}
     // The procedure the window had before it was subclassed.
     WNDPROC m_pfnSuper = nullptr;
 
   private:
+    BOOL ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     friend LRESULT CALLBACK AfxWndProc(HWND, UINT, WPARAM, LPARAM);
     struct Current {
         UINT message;
@@ -345,3 +392,6 @@ void DDX_CBIndex(CDataExchange* dx, int id, int& index);
 void DDX_CBString(CDataExchange* dx, int id, CString& value);
 void DDX_Control(CDataExchange* dx, int id, CWnd& control);
 void DDV_MinMaxInt(CDataExchange* dx, int value, int minVal, int maxVal);
+
+#include "afxgdi.h"
+#include "afxctl.h"

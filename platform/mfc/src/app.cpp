@@ -72,6 +72,10 @@ DLLEXPORT BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
             }
         }
     }
-    if (reason == DLL_PROCESS_DETACH || !ok) CWnd::DeleteTempMap();
+    if (reason == DLL_PROCESS_DETACH || !ok) {
+        CWnd::DeleteTempMap();
+        CGdiObject::DeleteTempMap();
+        CDC::DeleteTempMap();
+    }
     return ok;
 }

@@ -1,9 +1,12 @@
 // Dialogs and property pages: the dialog procedures that hand windows to
 // their objects, and the page callback.
+#include <algorithm>
+
 #include "afxdlgs.h"
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 IMPLEMENT_DYNAMIC(CPropertyPage, CDialog)
+IMPLEMENT_DYNAMIC(CPropertySheet, CWnd)
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
 ON_COMMAND(IDOK, OnOK)
@@ -14,20 +17,11 @@ namespace {
 
 // The page whose window the sheet is about to make (PSPCB_CREATE) on this thread.
 thread_local CPropertyPage* tCreatingPage = nullptr;
+// The sheet object being shown on this thread (CPropertySheet::DoModal).
+thread_local CPropertySheet* tShowingSheet = nullptr;
 
 HWND ParentHandle(CWnd* parent) {
     return parent ? parent->m_hWnd : GetActiveWindow();
-}
-
-UINT CALLBACK PageCallback(HWND, UINT message, PROPSHEETPAGEW* psp) {
-    auto* page = reinterpret_cast<CPropertyPage*>(psp->lParam);
-    if (message == PSPCB_CREATE) {
-        tCreatingPage = page;
-    } else if (message == PSPCB_RELEASE) {
-        if (tCreatingPage == page) tCreatingPage = nullptr;
-        delete page;
-    }
-    return 1;
 }
 
 INT_PTR CALLBACK PageDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -48,6 +42,20 @@ INT_PTR CALLBACK PageDlgProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 } // namespace
+
+UINT CALLBACK AfxPropPageCallback(HWND, UINT message, PROPSHEETPAGEW* psp) {
+    auto* page = reinterpret_cast<CPropertyPage*>(psp->lParam);
+    if (message == PSPCB_ADDREF) {
+        // The platform made the page's record: the page is its own from now on.
+        if (tShowingSheet) tShowingSheet->handedOver_.push_back(page);
+    } else if (message == PSPCB_CREATE) {
+        tCreatingPage = page;
+    } else if (message == PSPCB_RELEASE) {
+        if (tCreatingPage == page) tCreatingPage = nullptr;
+        delete page;
+    }
+    return 1;
+}
 
 INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam) {
     if (message != WM_INITDIALOG) return FALSE;
@@ -117,7 +125,7 @@ CPropertyPage::CPropertyPage(UINT templateId, UINT captionId) : CDialog(template
     m_psp.pszTemplate = MAKEINTRESOURCEW(templateId);
     m_psp.pfnDlgProc = PageDlgProc;
     m_psp.lParam = reinterpret_cast<LPARAM>(this);
-    m_psp.pfnCallback = PageCallback;
+    m_psp.pfnCallback = AfxPropPageCallback;
     if (captionId && caption_.LoadString(captionId)) {
         m_psp.dwFlags |= PSP_USETITLE;
         m_psp.pszTitle = caption_;
@@ -163,4 +171,110 @@ BOOL CPropertyPage::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) {
     // The sheet reads a page's answer where a dialog procedure leaves it.
     SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, *result);
     return TRUE;
+}
+
+// ---------------------------------------------------------------------------
+int CALLBACK AfxPropSheetCallback(HWND hWnd, UINT message, LPARAM) {
+    CPropertySheet* sheet = tShowingSheet;
+    if (message == PSCB_INITIALIZED && sheet && !sheet->m_hWnd && sheet->SubclassWindow(hWnd))
+        sheet->OnSheetInitialized();
+    return 0;
+}
+
+CPropertySheet::CPropertySheet(UINT captionId, CWnd* parent, UINT selectPage) {
+    CString caption;
+    caption.LoadString(captionId);
+    Init(caption, parent, selectPage);
+}
+
+CPropertySheet::CPropertySheet(LPCWSTR caption, CWnd* parent, UINT selectPage) {
+    Init(caption, parent, selectPage);
+}
+
+void CPropertySheet::Init(LPCWSTR caption, CWnd* parent, UINT selectPage) {
+    caption_ = caption;
+    parent_ = parent;
+    m_psh.dwSize = sizeof m_psh;
+    m_psh.nStartPage = selectPage;
+}
+
+CPropertySheet::~CPropertySheet() {
+    for (auto* page : pages_)
+        delete page;
+}
+
+void CPropertySheet::AddPage(CPropertyPage* page) {
+    if (page && std::find(pages_.begin(), pages_.end(), page) == pages_.end())
+        pages_.push_back(page);
+}
+
+void CPropertySheet::RemovePage(CPropertyPage* page) {
+    if (m_hWnd) return;
+    pages_.erase(std::remove(pages_.begin(), pages_.end(), page), pages_.end());
+}
+
+int CPropertySheet::GetPageCount() const {
+    return static_cast<int>(pages_.size());
+}
+
+CPropertyPage* CPropertySheet::GetPage(int index) const {
+    return index >= 0 && index < GetPageCount() ? pages_[static_cast<size_t>(index)] : nullptr;
+}
+
+CPropertyPage* CPropertySheet::GetActivePage() const {
+    if (!m_hWnd) return GetPage(static_cast<int>(m_psh.nStartPage));
+    auto page = reinterpret_cast<HWND>(SendMessage(PSM_GETCURRENTPAGEHWND));
+    return dynamic_cast<CPropertyPage*>(FromHandlePermanent(page));
+}
+
+int CPropertySheet::GetActiveIndex() const {
+    if (!m_hWnd) return static_cast<int>(m_psh.nStartPage);
+    auto page = SendMessage(PSM_GETCURRENTPAGEHWND);
+    return static_cast<int>(SendMessage(PSM_HWNDTOINDEX, static_cast<WPARAM>(page)));
+}
+
+BOOL CPropertySheet::SetActivePage(int index) {
+    if (index < 0 || index >= GetPageCount()) return FALSE;
+    if (!m_hWnd) {
+        m_psh.nStartPage = static_cast<UINT>(index);
+        return TRUE;
+    }
+    return static_cast<BOOL>(SendMessage(PSM_SETCURSEL, static_cast<WPARAM>(index)));
+}
+
+void CPropertySheet::SetTitle(LPCWSTR title) {
+    caption_ = title;
+    if (m_hWnd) SendMessage(PSM_SETTITLEW, 0, reinterpret_cast<LPARAM>(title));
+}
+
+BOOL CPropertySheet::PressButton(int button) {
+    return m_hWnd && SendMessage(PSM_PRESSBUTTON, static_cast<WPARAM>(button));
+}
+
+INT_PTR CPropertySheet::DoModal() {
+    if (pages_.empty() || m_hWnd) return -1;
+    std::vector<PROPSHEETPAGEW> records;
+    for (auto* page : pages_)
+        records.push_back(page->m_psp);
+    m_psh.dwFlags |= PSH_PROPSHEETPAGE | PSH_USECALLBACK;
+    m_psh.dwFlags &= ~static_cast<DWORD>(PSH_MODELESS);
+    m_psh.hwndParent = ParentHandle(parent_);
+    m_psh.hInstance = AfxGetResourceHandle();
+    m_psh.pszCaption = caption_;
+    m_psh.nPages = static_cast<UINT>(records.size());
+    m_psh.ppsp = records.data();
+    m_psh.pfnCallback = AfxPropSheetCallback;
+    CPropertySheet* outer = tShowingSheet;
+    tShowingSheet = this;
+    handedOver_.clear();
+    INT_PTR result = PropertySheetW(&m_psh);
+    tShowingSheet = outer;
+    // Pages whose records the platform never made were never its own.
+    for (auto* page : pages_)
+        if (std::find(handedOver_.begin(), handedOver_.end(), page) == handedOver_.end())
+            delete page;
+    pages_.clear();
+    handedOver_.clear();
+    m_psh.ppsp = nullptr;
+    return result;
 }

@@ -127,7 +127,53 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
     }
     if (message == WM_NOTIFY) return OnNotify(wParam, lParam, result);
     const AFX_MSGMAP_ENTRY* e = FindMessageEntry(message, 0, 0);
-    return e && e->pfn(this, message, wParam, lParam, result);
+    if (e && e->pfn(this, message, wParam, lParam, result)) return TRUE;
+    return ReflectToChild(message, wParam, lParam, result);
+}
+
+BOOL CWnd::ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    HWND child = nullptr;
+    switch (message) {
+    case WM_DRAWITEM: {
+        auto* item = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);
+        if (item && item->CtlType != ODT_MENU) child = item->hwndItem;
+        break;
+    }
+    case WM_MEASUREITEM: {
+        auto* item = reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam);
+        if (item && item->CtlType != ODT_MENU)
+            child = ::GetDlgItem(m_hWnd, static_cast<int>(item->CtlID));
+        break;
+    }
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        child = reinterpret_cast<HWND>(lParam);
+        break;
+    default:
+        return FALSE;
+    }
+    CWnd* control = child ? FromHandlePermanent(child) : nullptr;
+    return control && control != this && control->OnChildNotify(message, wParam, lParam, result);
+}
+
+BOOL CWnd::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    const AFX_MSGMAP_ENTRY* e = FindMessageEntry(WM_REFLECT_BASE + message, 0, 0);
+    return e && e->pfn(this, WM_REFLECT_BASE + message, wParam, lParam, result);
+}
+
+BOOL CWnd::CreateEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style,
+                    const RECT& rect, CWnd* parent, UINT id) {
+    if (m_hWnd) return FALSE;
+    HWND h = ::CreateWindowExW(
+        exStyle, className, windowName, style, rect.left, rect.top, rect.right - rect.left,
+        rect.bottom - rect.top, parent ? parent->m_hWnd : nullptr,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AfxGetInstanceHandle(), nullptr);
+    if (!h) return FALSE;
+    if (!SubclassWindow(h)) {
+        ::DestroyWindow(h);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam) {

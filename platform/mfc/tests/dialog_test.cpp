@@ -3,10 +3,12 @@
 // whose objects own their windows and go with the sheet's release.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "afxdlgs.h"
+#include "platform/testctl.h"
 #include "user_fixture.h"
 
 namespace {
@@ -240,6 +242,65 @@ TEST_F(DialogTest, PageNeverShownIsStillDeleted) {
     ASSERT_NE(h, nullptr);
     EXPECT_TRUE(DestroyPropertySheetPage(h));
     EXPECT_EQ(gLog, std::vector<std::string>{"u deleted"});
+}
+
+TEST_F(DialogTest, SheetObjectOwnsItsWindowWhileShown) {
+    const auto first = PageTemplate(u"First"), second = PageTemplate(u"Second");
+    CPropertySheet sheet(u"Settings");
+    auto* a = new CLogPage("a", first);
+    auto* b = new CLogPage("b", second);
+    sheet.AddPage(a);
+    sheet.AddPage(b);
+    sheet.AddPage(a); // once only
+    EXPECT_EQ(sheet.GetPageCount(), 2);
+    EXPECT_TRUE(sheet.SetActivePage(1));
+    EXPECT_FALSE(sheet.SetActivePage(2));
+    EXPECT_EQ(sheet.GetActivePage(), b);
+    AnswerNextModal([&](HWND modal) {
+        EXPECT_EQ(CWnd::FromHandlePermanent(modal), &sheet);
+        EXPECT_EQ(driver::ReadText(modal), u"Settings");
+        EXPECT_EQ(sheet.GetActiveIndex(), 1);
+        EXPECT_EQ(sheet.GetActivePage(), b);
+        EXPECT_TRUE(sheet.SetActivePage(0));
+        EXPECT_EQ(sheet.GetActivePage(), a);
+        sheet.SetTitle(u"Renamed");
+        EXPECT_EQ(driver::ReadText(modal), u"Renamed");
+        EXPECT_TRUE(sheet.PressButton(PSBTN_CANCEL));
+    });
+    EXPECT_EQ(sheet.DoModal(), 0);
+    EXPECT_EQ(sheet.m_hWnd, nullptr);
+    EXPECT_EQ(sheet.GetPageCount(), 0); // released with the sheet's window
+    EXPECT_NE(std::find(gLog.begin(), gLog.end(), "a deleted"), gLog.end());
+    EXPECT_NE(std::find(gLog.begin(), gLog.end(), "b deleted"), gLog.end());
+}
+
+TEST_F(DialogTest, PagesTheSheetNeverHandedOverGoWithIt) {
+    const auto bytes = PageTemplate(u"Page");
+    struct Case {
+        const char* name;
+        const char* failing; // platform call made to fail, or nullptr
+    } cases[] = {{"sheet never shown", nullptr},
+                 {"sheet refused", "PropertySheetW"},
+                 {"page record refused", "CreatePropertySheetPageW"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        gLog.clear();
+        {
+            CPropertySheet sheet(u"Sheet");
+            sheet.AddPage(new CLogPage("p", bytes));
+            auto* kept = new CLogPage("kept", bytes);
+            sheet.AddPage(kept);
+            sheet.RemovePage(kept); // the caller's again
+            if (c.failing) {
+                platform::test::FailNext(c.failing, 1, ERROR_NOT_ENOUGH_MEMORY);
+                EXPECT_EQ(sheet.DoModal(), -1);
+                EXPECT_EQ(sheet.GetPageCount(), 0);
+            }
+            delete kept;
+        }
+        EXPECT_EQ(gLog, (std::vector<std::string>{c.failing ? "p deleted" : "kept deleted",
+                                                  c.failing ? "kept deleted" : "p deleted"}));
+    }
 }
 
 } // namespace

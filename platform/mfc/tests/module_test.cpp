@@ -174,3 +174,68 @@ TEST(ModuleStateTest, DialogsComeFromTheLibrarysOwnResources) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ModuleStateTest, SheetOfTwoPagesFromTheLibrarysResources) {
+    namespace driver = platform::user::driver;
+    using platform::user::test::AnswerNextModal;
+    Module alpha("MfcAlpha"), beta("MfcBeta");
+    ASSERT_NE(alpha.handle, nullptr);
+    ASSERT_NE(beta.handle, nullptr);
+    struct Case {
+        const char* name;
+        const Module* module;
+        int startPage;
+        const char16_t* copies; // typed on the first page, when it is shown
+        bool staple;            // ticked on the second page
+        int button;
+        INT_PTR want;
+        int wantCopies, wantStaple;
+    } cases[] = {
+        {"OK keeps both pages' values", &alpha, 0, u"3", true, IDOK, 1, 3, BST_CHECKED},
+        {"Cancel keeps nothing", &alpha, 0, u"7", true, IDCANCEL, 0, 2, BST_UNCHECKED},
+        {"a page never shown keeps its value", &alpha, 1, nullptr, true, IDOK, 1, 2, BST_CHECKED},
+        {"a number out of range is refused", &alpha, 0, u"0", false, IDOK, 0, 2, BST_UNCHECKED},
+        // Beta has no page templates: no sheet, and both pages still go.
+        {"no templates", &beta, 0, nullptr, false, IDOK, -1, 2, BST_UNCHECKED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::u16string caption;
+        if (c.want >= 0) {
+            AnswerNextModal([&](HWND sheet) {
+                caption = driver::ReadText(sheet);
+                if (c.copies) {
+                    HWND edit = driver::FindControl(sheet, IDC_COPIES);
+                    EXPECT_EQ(driver::ReadText(edit), u"2");
+                    driver::TypeText(edit, c.copies);
+                }
+                if (c.staple) {
+                    if (c.startPage == 0) driver::SwitchPage(sheet, 1);
+                    driver::Click(driver::FindControl(sheet, IDC_STAPLE));
+                }
+                if (c.copies && std::u16string(c.copies) == u"0") {
+                    platform::user::test::AnswerNextMessageBox(IDOK);
+                    driver::PressButton(sheet, IDOK);
+                    EXPECT_TRUE(IsWindow(sheet)); // still open on the refused page
+                    driver::PressButton(sheet, IDCANCEL);
+                } else {
+                    driver::PressButton(sheet, c.button);
+                }
+            });
+        }
+        int copies = 2, staple = BST_UNCHECKED;
+        EXPECT_EQ(c.module->Get<INT_PTR(int, int*, int*)>("MfcModuleRunSheet")(c.startPage, &copies,
+                                                                               &staple),
+                  c.want);
+        if (c.want >= 0) EXPECT_EQ(caption, u"Alpha Settings");
+        EXPECT_EQ(copies, c.wantCopies);
+        EXPECT_EQ(staple, c.wantStaple);
+        EXPECT_EQ(platform::user::test::LivePropertySheetPages(), 0u);
+        EXPECT_EQ(platform::user::test::LiveWindows(), 0u);
+    }
+    EXPECT_TRUE(platform::user::test::TakeUnanswered().empty());
+}
+
+} // namespace

@@ -20,6 +20,52 @@ class CNameDialog : public CDialog {
     void DoDataExchange(CDataExchange* dx) override { DDX_Text(dx, IDC_NAME, name); }
 };
 
+// The settings the sheet's pages show; a page copies its controls' values
+// back at Apply.
+struct Settings {
+    int copies = 1;
+    int staple = BST_UNCHECKED;
+};
+
+class CPaperPage : public CPropertyPage {
+  public:
+    explicit CPaperPage(Settings* settings)
+        : CPropertyPage(IDD_PAGE_PAPER, IDS_PAGE_PAPER), settings_(settings),
+          copies_(settings->copies) {}
+    BOOL OnApply() override {
+        settings_->copies = copies_;
+        return CPropertyPage::OnApply();
+    }
+
+  protected:
+    void DoDataExchange(CDataExchange* dx) override {
+        DDX_Text(dx, IDC_COPIES, copies_);
+        DDV_MinMaxInt(dx, copies_, 1, 999);
+    }
+
+  private:
+    Settings* settings_;
+    int copies_;
+};
+
+class CFinishingPage : public CPropertyPage {
+  public:
+    explicit CFinishingPage(Settings* settings)
+        : CPropertyPage(IDD_PAGE_FINISHING, IDS_PAGE_FINISHING), settings_(settings),
+          staple_(settings->staple) {}
+    BOOL OnApply() override {
+        settings_->staple = staple_;
+        return CPropertyPage::OnApply();
+    }
+
+  protected:
+    void DoDataExchange(CDataExchange* dx) override { DDX_Check(dx, IDC_STAPLE, staple_); }
+
+  private:
+    Settings* settings_;
+    int staple_;
+};
+
 class CModuleApp : public CWinApp {
   public:
     BOOL InitInstance() override {
@@ -85,5 +131,19 @@ DLLEXPORT INT_PTR MfcModuleRunDialog(LPWSTR out, int cch) {
     dlg.name = u"initial";
     INT_PTR r = dlg.DoModal();
     Copy(dlg.name, out, cch);
+    return r;
+}
+
+// Runs the two-page settings sheet from the library's resources, starting
+// on a page; the settings come back changed only when OK was pressed.
+DLLEXPORT INT_PTR MfcModuleRunSheet(int startPage, int* copies, int* staple) {
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    Settings settings{*copies, *staple};
+    CPropertySheet sheet(IDS_SHEET_CAPTION, nullptr, static_cast<UINT>(startPage));
+    sheet.AddPage(new CPaperPage(&settings));
+    sheet.AddPage(new CFinishingPage(&settings));
+    INT_PTR r = sheet.DoModal();
+    *copies = settings.copies;
+    *staple = settings.staple;
     return r;
 }
