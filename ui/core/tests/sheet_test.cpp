@@ -139,7 +139,7 @@ TEST_F(Sheets, DocumentSheetPagesInOrderAndOkWritesTheImageBack) {
     const DEVMODE_IMAGEW& image = Image();
     EXPECT_EQ(image.dm.dmSize, DEVMODEW_SIZE);
     EXPECT_EQ(image.dm.dmDriverExtra, PRIVATE_DEVMODE_SIZE);
-    EXPECT_EQ(std::u16string(image.dm.dmDeviceName), kPrinter);
+    EXPECT_TRUE(IsOwnDevmode(&image.dm)); // revised: the driver's own private block
     EXPECT_EQ(image.dm.dmCopies, 3);
     EXPECT_EQ(titles, DocumentTitles(image.priv.FeatureFlags & kEffectsFeatureBits));
     // Every page that was shown was told OK and passed its result on. (The
