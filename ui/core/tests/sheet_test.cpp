@@ -518,3 +518,45 @@ TEST_F(Sheets, SupportDialogNeedsHopwindow) {
 }
 
 } // namespace
+
+namespace {
+
+// The document sheet through the printer interface library itself: OK fills
+// the caller's device mode with the sheet's image, Cancel leaves it alone.
+TEST(SheetsThroughThePrinterInterface, OkFillsTheCallersDevmodeAndCancelDoesNot) {
+    ui_test::InstallPrinter(u"Front", ui_test::SampleModel("CX5540"),
+                            {"Frontdoor.DLL", "Resbundle.DLL", "Inkforge.DLL", "Metaweave.DLL",
+                             "Devprobe.DLL", "Gatekeep.DLL", "Tallyport.DLL"});
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Front"), &printer, nullptr));
+    for (bool ok : {true, false}) {
+        SCOPED_TRACE(ok);
+        DEVMODE_IMAGEW out, untouched;
+        std::memset(&untouched, kUntouched, sizeof untouched);
+        out = untouched;
+        std::vector<std::u16string> titles;
+        ut::AnswerNextModal([&](HWND sheet) {
+            titles = PageTitles(sheet);
+            drv::PressButton(sheet, ok ? IDOK : IDCANCEL);
+        });
+        LONG r = DocumentPropertiesW(nullptr, printer, nullptr, &out.dm, nullptr,
+                                     DM_IN_PROMPT | DM_OUT_BUFFER);
+        ASSERT_FALSE(titles.empty());
+        EXPECT_EQ(titles.front(), u"Basic");
+        EXPECT_EQ(titles.back(), u"Support");
+        if (ok) {
+            EXPECT_EQ(r, IDOK);
+            EXPECT_TRUE(IsOwnDevmode(&out.dm));
+        } else {
+            EXPECT_EQ(r, IDCANCEL);
+            EXPECT_EQ(std::memcmp(&out, &untouched, sizeof out), 0);
+        }
+    }
+    ClosePrinter(printer);
+    EXPECT_EQ(ut::LiveWindows(), 0u);
+    EXPECT_EQ(ut::LivePropertySheetPages(), 0u);
+    for (const auto& u : ut::TakeUnanswered())
+        ADD_FAILURE() << "left unanswered: " << u;
+}
+
+} // namespace
