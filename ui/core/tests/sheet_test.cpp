@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "devmode_helpers.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
 #include "platform/testctl.h"
@@ -125,7 +126,7 @@ class Sheets : public ::testing::Test {
 
 TEST_F(Sheets, DocumentSheetPagesInOrderAndOkWritesTheImageBack) {
     // The caller's settings reach the working image and come back on OK.
-    DEVMODE_IMAGEW input;
+    DEVMODE_IMAGEW input{};
     StampDevmodeImage(&input);
     input.dm.dmFields = DM_COPIES;
     input.dm.dmCopies = 3;
