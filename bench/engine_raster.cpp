@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/engine_objects.h"
+#include "engine_surface.h"
 #include "testkit/bench_report.h"
 #include "win/winddi.h"
 
@@ -17,21 +18,7 @@ namespace {
 constexpr LONG kWidth = 4960, kHeight = 7016, kBand = 128;
 constexpr LONG kPhotoWidth = 1200, kPhotoHeight = 900;
 
-// An engine bitmap, locked for its life.
-struct Surface {
-    HSURF h;
-    SURFOBJ* so;
-    Surface(LONG cx, LONG cy, ULONG format) {
-        h = reinterpret_cast<HSURF>(
-            EngCreateBitmap(SIZEL{cx, cy}, 0, format, BMF_TOPDOWN, nullptr));
-        so = EngLockSurface(h);
-    }
-    ~Surface() {
-        EngUnlockSurface(so);
-        EngDeleteSurface(h);
-    }
-    size_t Bytes() const { return static_cast<size_t>(so->cjBits); }
-};
+using bench::Surface;
 
 void Memset(benchmark::State& state, ULONG format) {
     Surface page(kWidth, kHeight, format);

@@ -1,6 +1,7 @@
 // The printer stream writer in MB/s into a spooler job that discards its
 // bytes: small drawing-token writes (4 to 16 bytes) and 64 KB raster blocks,
-// each against memcpy of the same bytes in the same run.
+// and the spooler's own 4 KB writes, each against memcpy of the same bytes in
+// the same run.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "output_writer.h"
+#include "spool_sink.h"
 #include "pdev.h"
 #include "platform/spooler_ctl.h"
 #include "platform/testctl.h"
@@ -22,6 +24,7 @@ namespace {
 
 constexpr size_t kBytesPerIteration = 1 << 20;
 constexpr size_t kBlock = 64 * 1024;
+constexpr DWORD kSmallWrite = 4096;
 
 // Token sizes as a page's drawing commands come: frame heads, points, short runs.
 const std::vector<size_t>& TokenSizes() {
@@ -48,52 +51,8 @@ const std::vector<BYTE>& Source() {
     return bytes;
 }
 
-// A physical device writing into an open job of a printer whose spooler
-// discards job output.
-class Sink {
-  public:
-    Sink() {
-        namespace spl = platform::spooler;
-        spl::AddPort({u"LPT1:", u"Local Port", u""});
-        spl::DriverRecord d;
-        d.name = u"Bench";
-        d.driverPath = u"C:\\Drivers\\Inkforge.DLL";
-        d.dataFile = u"C:\\Drivers\\MODEL.DAT";
-        spl::AddDriver(d);
-        spl::PrinterRecord p;
-        p.name = u"Bench";
-        p.port = u"LPT1:";
-        p.driver = u"Bench";
-        spl::AddPrinter(p, false);
-        spl::test::DiscardJobOutput(true);
-        std::u16string name = u"Bench";
-        OpenPrinterW(name.data(), &printer_, nullptr);
-        DOC_INFO_1W di{const_cast<LPWSTR>(u"Bench"), nullptr, nullptr};
-        StartDocPrinterW(printer_, 1, reinterpret_cast<LPBYTE>(&di));
-        pdev_ = inkforge::AllocatePdev();
-        pdev_->printer = printer_;
-        pdev_->docStarted = 1;
-    }
-    ~Sink() {
-        inkforge::FreePdev(pdev_);
-        EndDocPrinter(printer_);
-        ClosePrinter(printer_);
-    }
-    inkforge::PDEV* pdev() { return pdev_; }
-    bool ok() const { return pdev_ && printer_; }
-
-  private:
-    HANDLE printer_ = nullptr;
-    inkforge::PDEV* pdev_ = nullptr;
-};
-
-Sink& TheSink() {
-    static Sink sink;
-    return sink;
-}
-
 void WriterTokens(benchmark::State& state) {
-    Sink& sink = TheSink();
+    bench::Sink& sink = bench::TheSink();
     if (!sink.ok()) return state.SkipWithError("no spooler job");
     const BYTE* src = Source().data();
     for (auto _ : state) {
@@ -125,7 +84,7 @@ void MemcpyTokens(benchmark::State& state) {
 }
 
 void WriterBlocks(benchmark::State& state) {
-    Sink& sink = TheSink();
+    bench::Sink& sink = bench::TheSink();
     if (!sink.ok()) return state.SkipWithError("no spooler job");
     const BYTE* src = Source().data();
     for (auto _ : state) {
@@ -149,10 +108,39 @@ void MemcpyBlocks(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
 }
 
+// The spooler alone: 4 KB writes into the discarding job, each of which
+// checks whether the job was cancelled.
+void SpoolerWrites(benchmark::State& state) {
+    bench::Sink& sink = bench::TheSink();
+    if (!sink.ok()) return state.SkipWithError("no spooler job");
+    BYTE* src = const_cast<BYTE*>(Source().data());
+    for (auto _ : state) {
+        for (size_t done = 0; done < kBytesPerIteration; done += kSmallWrite) {
+            DWORD written = 0;
+            if (!WritePrinter(sink.pdev()->printer, src, kSmallWrite, &written))
+                return state.SkipWithError("write failed");
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
+}
+
+void MemcpySmall(benchmark::State& state) {
+    const BYTE* src = Source().data();
+    std::vector<BYTE> dst(kSmallWrite);
+    for (auto _ : state) {
+        for (size_t done = 0; done < kBytesPerIteration; done += kSmallWrite)
+            std::memcpy(dst.data(), src, kSmallWrite);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
+}
+
 BENCHMARK(WriterTokens)->Name("tokens/writer");
 BENCHMARK(MemcpyTokens)->Name("tokens/memcpy");
 BENCHMARK(WriterBlocks)->Name("blocks64k/writer");
 BENCHMARK(MemcpyBlocks)->Name("blocks64k/memcpy");
+BENCHMARK(SpoolerWrites)->Name("spool4k/writer");
+BENCHMARK(MemcpySmall)->Name("spool4k/memcpy");
 
 class Reporter : public benchmark::ConsoleReporter {
   public:
@@ -160,11 +148,11 @@ class Reporter : public benchmark::ConsoleReporter {
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration && !r.error_occurred)
                 seconds_[r.benchmark_name()] =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+                    r.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
         ConsoleReporter::ReportRuns(runs);
     }
     void Ratios() const {
-        for (const char* group : {"tokens", "blocks64k"}) {
+        for (const char* group : {"tokens", "blocks64k", "spool4k"}) {
             auto w = seconds_.find(std::string(group) + "/writer"),
                  m = seconds_.find(std::string(group) + "/memcpy");
             if (w == seconds_.end() || m == seconds_.end() || w->second <= 0 || m->second <= 0)
@@ -182,18 +170,11 @@ class Reporter : public benchmark::ConsoleReporter {
 } // namespace
 
 int main(int argc, char** argv) {
-    // A machine root of its own, so that the benchmark's printer stays out of the user's.
-    char root[] = "/tmp/render_writer_bench.XXXXXX";
-    bool ownRoot = !std::getenv("PRINTHOST_ROOT") && mkdtemp(root);
-    if (ownRoot) setenv("PRINTHOST_ROOT", root, 1);
+    bench::OwnMachineRoot root("render_writer_bench");
     benchmark::Initialize(&argc, argv);
     Reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.Ratios();
     benchmark::Shutdown();
-    if (ownRoot) {
-        std::error_code ec;
-        std::filesystem::remove_all(root, ec);
-    }
     return 0;
 }

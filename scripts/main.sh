@@ -17,6 +17,9 @@ fi
 mkdir -p "$PRINTHOST_ROOT"
 printhost=build/dev/bin/printhost
 "$printhost" install --name "Velmora CX5540" --model build/dev/models/CX5540.DAT
+# The model's defaults reverse the page order and use the graphics mode, both
+# replayed spool-side, which the graphics library does not take yet.
+"$printhost" devmode "Velmora CX5540" --set ReverseOrder=0 --set GraphicsMode=0 --store >/dev/null
 for doc in lines shapes fills clipping; do
   "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/$doc.prn" "samples/documents/$doc.emf"
 done

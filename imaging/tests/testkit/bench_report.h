@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,9 +20,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
         for (const Run& r : runs) {
             if (r.error_occurred) continue;
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            // Processor time: on a machine shared with other work the wall clock
+            // says more about the others than about the code.
             if (r.run_type == Run::RT_Iteration || median)
                 seconds_[r.run_name.str()] =
-                    r.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(r.time_unit);
+                    r.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -39,7 +42,9 @@ struct Ratio {
     std::string subject, reference, label;
 };
 
-inline int RunWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios) {
+// `more`, when given, prints what else the run's times say.
+inline int RunWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios,
+                         const std::function<void(const RatioReporter&)>& more = {}) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -48,6 +53,7 @@ inline int RunWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios
         double s = reporter.Seconds(r.subject), ref = reporter.Seconds(r.reference);
         if (s > 0 && ref > 0) std::printf("%-60s %10.2f\n", r.label.c_str(), s / ref);
     }
+    if (more) more(reporter);
     benchmark::Shutdown();
     return 0;
 }

@@ -157,6 +157,8 @@ std::u16string FaceNameOf(const LOGFONTW& lf) {
 }
 
 bool ChooseFace(const LOGFONTW& lf, FaceChoice* out) {
+    // The job's own fonts come before the installed ones.
+    if (FindMemoryFace(lf, out)) return true;
     std::string family = FamilyFor(lf);
     int weight = lf.lfWeight == FW_DONTCARE ? FW_NORMAL : std::clamp<LONG>(lf.lfWeight, 1, 1000);
     bool italic = lf.lfItalic != 0;

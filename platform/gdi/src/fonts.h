@@ -19,6 +19,8 @@ struct FaceChoice {
     long index = 0;
 };
 bool ChooseFace(const LOGFONTW& lf, FaceChoice* out);
+// A face added from memory whose family is the LOGFONT's face name.
+bool FindMemoryFace(const LOGFONTW& lf, FaceChoice* out);
 // Loads fontconfig's configuration once; false when it cannot.
 bool StartFontconfig();
 // The families of the installed scalable faces, read once.

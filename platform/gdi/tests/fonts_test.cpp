@@ -3,12 +3,17 @@
 // raw tables, outlines, and text handed to the driver at the right places.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "emf_fixture.h"
 #include "platform/emf_builder.h"
+#include "platform/gdi_ctl.h"
+#include "win/base.h"
+#include "win/errors.h"
 #include "win/gdi_dc.h"
 
 namespace {
@@ -241,6 +246,66 @@ TEST_F(FontsTest, EmfTextRecordsPlay) {
     for (const std::string& l : d)
         if (l.find("TextOut at=100,200;150,200;") != std::string::npos) found = true;
     EXPECT_TRUE(found) << (d.empty() ? "" : d[0]);
+}
+
+// A font file's bytes with every UTF-16BE occurrence of one name replaced by
+// another of the same length (as a job's renamed fonts come).
+std::vector<BYTE> RenamedFont(const char* path, const std::u16string& from,
+                              const std::u16string& to) {
+    std::vector<BYTE> bytes;
+    if (FILE* f = std::fopen(path, "rb")) {
+        int c;
+        while ((c = std::fgetc(f)) != EOF)
+            bytes.push_back(static_cast<BYTE>(c));
+        std::fclose(f);
+    }
+    auto be = [](const std::u16string& s) {
+        std::vector<BYTE> out;
+        for (char16_t c : s)
+            out.push_back(static_cast<BYTE>(c >> 8)), out.push_back(static_cast<BYTE>(c));
+        return out;
+    };
+    const std::vector<BYTE> a = be(from), b = be(to);
+    for (auto it = bytes.begin();
+         (it = std::search(it, bytes.end(), a.begin(), a.end())) != bytes.end();)
+        it = std::copy(b.begin(), b.end(), it);
+    return bytes;
+}
+
+TEST_F(FontsTest, MemoryFontsComeBeforeInstalledOnesUntilRemoved) {
+    OpenPage();
+    // The installed file of a fixed-pitch face, renamed to a name nothing else has.
+    char path[512] = {};
+    if (FILE* p = popen("fc-match -f '%{file}' 'Liberation Mono'", "r")) {
+        if (!std::fgets(path, sizeof path, p)) path[0] = 0;
+        pclose(p);
+    }
+    auto bytes = RenamedFont(path, u"Liberation Mono", u"Qjobtyped Monoz");
+    ASSERT_FALSE(bytes.empty());
+    auto width = [&] {
+        HFONT f = Select(Font(u"Qjobtyped Monoz", -2048));
+        SIZE sz{};
+        GetTextExtentPoint32W(hdc, u"iW", 2, &sz);
+        Unselect(f);
+        return sz.cx;
+    };
+    const LONG before = width(); // an unknown face: the proportional default
+    DWORD faces = 0;
+    HANDLE font =
+        AddFontMemResourceEx(bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &faces);
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(faces, 1u);
+    EXPECT_EQ(platform::test::LiveMemoryFonts(), 1);
+    EXPECT_EQ(width(), 2458); // two fixed-pitch cells
+    EXPECT_TRUE(RemoveFontMemResourceEx(font));
+    EXPECT_FALSE(RemoveFontMemResourceEx(font));
+    EXPECT_EQ(width(), before);
+    EXPECT_EQ(platform::test::LiveMemoryFonts(), 0);
+    // Bytes that are no font.
+    std::vector<BYTE> junk(64, 0x5A);
+    EXPECT_EQ(AddFontMemResourceEx(junk.data(), 64, nullptr, &faces), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(AddFontMemResourceEx(nullptr, 64, nullptr, &faces), nullptr);
 }
 
 } // namespace

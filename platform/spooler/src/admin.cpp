@@ -178,7 +178,9 @@ DWORD AddPrinter(const PrinterRecord& p, bool replace) {
         if (!ValidPrinterName(p.name)) return ERROR_INVALID_PRINTER_NAME;
         if (!p.devmode.empty() && !IsWellFormedDevmodeW(p.devmode)) return ERROR_INVALID_PARAMETER;
         DWORD error = ERROR_SUCCESS;
+        bool created = false;
         bool ok = MachineDb::Transaction([&] {
+            created = false;
             if (!Exists("SELECT 1 FROM spl_drivers WHERE key = ?", FoldKey(p.driver))) {
                 error = ERROR_UNKNOWN_PRINTER_DRIVER;
                 return false;
@@ -216,10 +218,15 @@ DWORD AddPrinter(const PrinterRecord& p, bool replace) {
             s.Bind(6, p.driver).Bind(7, p.comment).Bind(8, p.location);
             s.Bind(9, static_cast<long long>(p.attributes)).BindBlob(10, p.devmode);
             s.Run();
+            created = true;
             return true;
         });
         if (error != ERROR_SUCCESS) return error;
-        return ok ? ERROR_SUCCESS : RPC_S_SERVER_UNAVAILABLE;
+        if (!ok) return RPC_S_SERVER_UNAVAILABLE;
+        // As the spooler does for a new printer: the driver hears of it and
+        // gives its default device mode.
+        InitializeNewPrinter(p.name, created);
+        return ERROR_SUCCESS;
     } catch (const std::exception&) {
         return RPC_S_SERVER_UNAVAILABLE;
     }

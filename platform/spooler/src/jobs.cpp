@@ -126,6 +126,7 @@ bool DeleteJob(DWORD id) {
         s.Run();
         return true;
     });
+    if (ok) RaiseStatusStamp();
     if (ok && finished) RemoveOutput(job);
     return ok;
 }
@@ -187,7 +188,10 @@ void RemoveJobsOfEndedWriters(const std::string& printerKey) {
             removed = true;
             return true;
         });
-        if (removed) RemoveOutput(job);
+        if (removed) {
+            RaiseStatusStamp();
+            RemoveOutput(job);
+        }
     }
 }
 
@@ -199,6 +203,7 @@ void SetStatus(DWORD id, DWORD set, DWORD clear) {
         s.Run();
         return true;
     });
+    RaiseStatusStamp();
 }
 
 DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName,
@@ -286,6 +291,7 @@ DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName,
         return 0;
     }
     h->jobId = jobId;
+    h->stampKnown = false;
     h->fd = fd;
     h->discard = discard;
     h->pageOpen = false;
@@ -329,6 +335,7 @@ BOOL FinishDoc(HANDLE hPrinter, bool abort) {
         s.Run();
         return true;
     });
+    RaiseStatusStamp();
     if (removed) RemoveOutput(job);
     return TRUE;
 }
@@ -662,14 +669,19 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWr
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        // A cancel from anywhere (another handle, another process) stops the writer.
-        {
+        // A cancel from anywhere (another handle, another process) stops the
+        // writer; the status is read again only when some job's status changed.
+        unsigned long long stamp = 0;
+        const bool haveStamp = ReadStatusStamp(&stamp);
+        if (!haveStamp || !h->stampKnown || stamp != h->stamp) {
             Stmt s("SELECT status FROM spl_jobs WHERE id = ?");
             s.Bind(1, static_cast<long long>(h->jobId));
             if (!s.Step() || (static_cast<DWORD>(s.Int(0)) & kGone)) {
                 SetLastError(ERROR_PRINT_CANCELLED);
                 return FALSE;
             }
+            h->stampKnown = haveStamp;
+            h->stamp = stamp;
         }
         DWORD take = ShortWriteLimit(cbBuf);
         const auto* p = static_cast<const BYTE*>(pBuf);

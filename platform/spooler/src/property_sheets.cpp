@@ -13,6 +13,7 @@
 #include "win/loader.h"
 #include "win/printer_sheets.h"
 #include "win/spool.h"
+#include "spooler_internal.h"
 
 namespace {
 
@@ -129,6 +130,24 @@ LONG RunSheet(HWND parent, PFNPROPSHEETUI entry, LPARAM lParamInit,
     return shown > 0 ? CPSUI_OK : CPSUI_CANCEL;
 }
 
+std::u16string PrinterName(HANDLE printer) {
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    if (needed == 0) return {};
+    std::vector<BYTE> buffer(needed);
+    if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return {};
+    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+    return info->pPrinterName ? info->pPrinterName : u"";
+}
+
+template <class F> F As(FARPROC p) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(p));
+}
+
+} // namespace
+
+namespace platform::spooler {
+
 // The printer's interface library (its driver's configuration file) and one
 // of its exports; nullptr with the last error set when either is missing.
 HMODULE LoadInterfaceLibrary(HANDLE printer, const char* exportName, FARPROC* entry) {
@@ -153,21 +172,9 @@ HMODULE LoadInterfaceLibrary(HANDLE printer, const char* exportName, FARPROC* en
     return module;
 }
 
-std::u16string PrinterName(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    if (needed == 0) return {};
-    std::vector<BYTE> buffer(needed);
-    if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return {};
-    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
-    return info->pPrinterName ? info->pPrinterName : u"";
-}
+} // namespace platform::spooler
 
-template <class F> F As(FARPROC p) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(p));
-}
-
-} // namespace
+using platform::spooler::LoadInterfaceLibrary;
 
 extern "C" {
 
@@ -217,7 +224,11 @@ BOOL WINAPI PrinterProperties(HWND hWnd, HANDLE hPrinter) {
         HMODULE module = LoadInterfaceLibrary(hPrinter, "DrvDevicePropertySheets", &entry);
         if (!module) return FALSE;
         std::u16string name = PrinterName(hPrinter);
-        DEVICEPROPERTYHEADER header{sizeof header, 0, hPrinter, name.data()};
+        // A handle without administration rights gets a sheet that shows the
+        // device settings but cannot change them.
+        auto handle = platform::spooler::FindPrinterHandle(hPrinter);
+        WORD flags = handle && (handle->access & PRINTER_ACCESS_ADMINISTER) ? 0 : DPS_NOPERMISSION;
+        DEVICEPROPERTYHEADER header{sizeof header, flags, hPrinter, name.data()};
         LONG r = RunSheet(hWnd, As<PFNPROPSHEETUI>(entry), reinterpret_cast<LPARAM>(&header), name);
         FreeLibrary(module);
         return r >= 0;

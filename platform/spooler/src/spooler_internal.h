@@ -111,11 +111,19 @@ struct SpoolHandle : HandleObject {
     bool discard = false;
     bool pageOpen = false;
     ULONGLONG written = 0;
+    bool stampKnown = false; // the job's status was read at `stamp`
+    unsigned long long stamp = 0;
 
     ~SpoolHandle() override;
     const char* KindName() const override { return "Printer"; }
     bool ClosableByCloseHandle() const override { return false; }
 };
+
+// The machine's job-status stamp (status_stamp.cpp): raised after every
+// change of a job's status; false when it cannot be read, and then every
+// caller reads the status itself.
+bool ReadStatusStamp(unsigned long long* stamp);
+void RaiseStatusStamp();
 
 std::shared_ptr<SpoolHandle> FindHandle(HANDLE h); // sets ERROR_INVALID_HANDLE when unknown
 std::shared_ptr<SpoolHandle> FindPrinterHandle(HANDLE h);
@@ -129,6 +137,14 @@ struct PrinterRow {
     DWORD priority = 1, defaultPriority = 0, startTime = 0, untilTime = 0, status = 0;
     DWORD dsAction = 0, dsUpdates = 0;
 };
+// The printer's interface library (its driver's configuration file) and one
+// of its exports; nullptr with the last error set when either is missing.
+HMODULE LoadInterfaceLibrary(HANDLE printer, const char* exportName, FARPROC* entry);
+// What the spooler asks of the printer interface library once a printer is
+// added: the initialisation event, and the driver's default device mode
+// when the printer has none.
+void InitializeNewPrinter(const std::u16string& name, bool created);
+
 bool LoadPrinter(const std::string& key, PrinterRow* out);
 std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user);
 DWORD ActiveJobCount(const std::string& printerKey);

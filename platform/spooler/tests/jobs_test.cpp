@@ -151,6 +151,33 @@ TEST_F(JobsTest, CancelFromOutsideStopsTheWriter) {
     EXPECT_FALSE(std::ifstream(path).good()); // the spool file is gone
 }
 
+// Writes read the job's status only when some job's status changed; a
+// cancel made by another process still stops the very next write.
+TEST_F(JobsTest, CancelFromAnotherProcessStopsTheNextWrite) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Long job");
+    DWORD written = 0;
+    auto bytes = Pattern(512, 5);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(Write(h, bytes, &written));
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(60);
+        DWORD result = ERROR_INVALID_FUNCTION;
+        // A thread of its own: its own database connection.
+        std::thread([&] { result = spl::CancelJob(id); }).join();
+        _exit(result == ERROR_SUCCESS ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(Write(h, bytes, &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_CANCELLED));
+    EXPECT_EQ(written, 0u);
+    EXPECT_TRUE(AbortPrinter(h));
+    EXPECT_TRUE(Status(h, id) & JOB_STATUS_DELETED);
+}
+
 TEST_F(JobsTest, SetJobCancelThroughAnotherHandle) {
     HANDLE writer = Open(u"Office", PRINTER_ACCESS_USE);
     HANDLE admin = Open(u"Office");

@@ -1,6 +1,7 @@
 // Raster patterns and the tiled pattern fill.
 #include "vector_pattern.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -27,21 +28,6 @@ LONG Resolution(const PDEV* pdev) {
 bool FinePatterns(const PDEV* pdev) {
     return (PrivU32(pdev->devmode, priv::FeatureFlags) & kFeatureFinePatterns) &&
            PrivI16(pdev->devmode, kFinePatterns) != 0;
-}
-
-// The pixel of a realized pattern.
-ULONG PatternPixel(const RealizedBrush* b, DWORD x, DWORD y) {
-    const BYTE* row = PatternBits(b) + static_cast<size_t>(y) * PatternRowBytes(b);
-    switch (b->format) {
-    case kPattern1:
-        return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    case kPattern4:
-        return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
-    case kPattern8:
-        return row[x];
-    default:
-        return row[x * 3] | (row[x * 3 + 1] << 8) | (static_cast<ULONG>(row[x * 3 + 2]) << 16);
-    }
 }
 
 bool ValidPattern(const RealizedBrush* b) {
@@ -160,16 +146,11 @@ BOOL SendRasterPattern(PDEV* pdev, const RealizedBrush* b) {
     return TRUE;
 }
 
-BOOL TiledFill(PDEV* pdev, const RealizedBrush* b, const RECTL* target, DWORD rop,
-               bool transparent) {
-    if (!SelectNoBrush(pdev) || !SelectNoPen(pdev) || !SetTransferModes(pdev, transparent))
-        return FALSE;
-    BYTE converted = static_cast<BYTE>(rop);
-    PatternRopToSourceRop(rop, &converted);
+// One horizontal strip of a tiled fill as an image.
+BOOL SendTiledStrip(PDEV* pdev, const RealizedBrush* b, const RECTL& strip, BYTE rop) {
     TiledBitmap bitmap;
-    if (!BuildTiledBitmap(b, target, &bitmap)) return TRUE;
-    TilePatternBits(b, FinePatterns(pdev) ? 1 : 4, target, &bitmap);
-    if (!gOutputImage) return TRUE;
+    if (!BuildTiledBitmap(b, &strip, &bitmap)) return FALSE;
+    TilePatternBits(b, FinePatterns(pdev) ? 1 : 4, &strip, &bitmap);
     SURFOBJ so{};
     so.dhpdev = reinterpret_cast<DHPDEV>(pdev);
     so.sizlBitmap = SIZEL{bitmap.width, bitmap.height};
@@ -188,8 +169,35 @@ BOOL TiledFill(PDEV* pdev, const RealizedBrush* b, const RECTL* target, DWORD ro
     xlate.cEntries = b->colorCount;
     xlate.pulXlate = const_cast<ULONG*>(PatternColors(b));
     RECTL source{0, 0, bitmap.width, bitmap.height};
-    RECTL dest = *target;
-    gOutputImage(pdev, &so, b->format == kPattern24 ? nullptr : &xlate, &dest, &source, converted);
+    RECTL dest = strip;
+    return gOutputImage(pdev, &so, b->format == kPattern24 ? nullptr : &xlate, &dest, &source, rop);
+}
+
+// The target covered by images of the tiled pattern, in strips small enough
+// to be made; FALSE when one of them was not sent.
+BOOL TiledFill(PDEV* pdev, const RealizedBrush* b, const RECTL* target, DWORD rop,
+               bool transparent) {
+    if (!SelectNoBrush(pdev) || !SelectNoPen(pdev) || !SetTransferModes(pdev, transparent))
+        return FALSE;
+    BYTE converted = static_cast<BYTE>(rop);
+    PatternRopToSourceRop(rop, &converted);
+    if (!target) return TRUE;
+    RECTL area{std::min(target->left, target->right), std::min(target->top, target->bottom),
+               std::max(target->left, target->right), std::max(target->top, target->bottom)};
+    if (area.left == area.right || area.top == area.bottom) return TRUE;
+    if (!gOutputImage) return FALSE;
+    const LONGLONG stride =
+        (static_cast<LONGLONG>(area.right - area.left) * PatternBitsPerPixel(b->format) + 31) / 32 *
+        4;
+    if (stride > kMaxTileBytes) return FALSE;
+    const LONG stripRows = static_cast<LONG>(kMaxTileBytes / stride);
+    for (LONG top = area.top; top < area.bottom;) {
+        const LONG rows =
+            static_cast<LONG>(std::min<LONGLONG>(stripRows, LONGLONG(area.bottom) - top));
+        const RECTL strip{area.left, top, area.right, top + rows};
+        if (!SendTiledStrip(pdev, b, strip, converted)) return FALSE;
+        top += rows;
+    }
     return TRUE;
 }
 
@@ -207,6 +215,20 @@ DWORD PatternBitsPerPixel(DWORD format) {
         return 24;
     default:
         return 0;
+    }
+}
+
+ULONG PatternPixel(const RealizedBrush* b, DWORD x, DWORD y) {
+    const BYTE* row = PatternBits(b) + static_cast<size_t>(y) * PatternRowBytes(b);
+    switch (b->format) {
+    case kPattern1:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case kPattern4:
+        return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
+    case kPattern8:
+        return row[x];
+    default:
+        return row[x * 3] | (row[x * 3 + 1] << 8) | (static_cast<ULONG>(row[x * 3 + 2]) << 16);
     }
 }
 
@@ -307,6 +329,10 @@ void TilePatternBits(const RealizedBrush* b, LONG scale, const RECTL* target, Ti
 BOOL SetBrush(PDEV* pdev, const RealizedBrush* brush, const RECTL* target, DWORD rop,
               bool transparent) {
     if (!brush || !ValidPattern(brush)) return FALSE;
+    // A pattern of one colour is that colour: nothing to tile or download.
+    if (brush->uniform)
+        return SetBrushColor(pdev, brush->uniformColor) && SetRop(pdev, rop) &&
+               SetTransferModes(pdev, transparent);
     bool rasterPattern = (pdev->modelCaps & kCapsAnyPatternSize) ||
                          (brush->width % 8 == 0 && brush->height % 8 == 0);
     if (rasterPattern)

@@ -26,7 +26,8 @@ struct RealizedBrush {
     DWORD kind;     // below 6: a hatch-style 1-bit pattern
     DWORD brushId;  // a per-device counter
     DWORD unscaled; // a 1-bit pattern kept at its size
-    DWORD reserved[2];
+    DWORD uniform;  // 1: every pixel has the same colour, `uniformColor`
+    ULONG uniformColor;
 };
 static_assert(sizeof(RealizedBrush) == 44);
 
@@ -49,10 +50,14 @@ inline const ULONG* PatternColors(const RealizedBrush* b) {
 DWORD PatternBitsPerPixel(DWORD format);
 // Bytes of one realized pattern row.
 DWORD PatternRowBytes(const RealizedBrush* b);
+// The value of pattern pixel (x, y): a colour-table index, or the RGB value
+// of a 24-bit pattern. The caller keeps x and y inside the pattern.
+ULONG PatternPixel(const RealizedBrush* b, DWORD x, DWORD y);
 
-// The brush of a fill: a solid colour, or a realized pattern as a raster
-// pattern or a tiled image over `target`. FALSE when the pattern cannot be
-// sent (more than 256 colours, no realization, bad record).
+// The brush of a fill: a solid colour (also a pattern of one colour), or a
+// realized pattern as a raster pattern or a tiled image over `target`. FALSE
+// when the pattern cannot be sent (more than 256 colours, no realization,
+// bad record) or its tiled image was not sent.
 BOOL SelectBrushForFill(PDEV* pdev, BRUSHOBJ* pbo, const RECTL* target, DWORD rop,
                         bool transparent);
 BOOL SetBrush(PDEV* pdev, const RealizedBrush* brush, const RECTL* target, DWORD rop,
@@ -81,8 +86,8 @@ bool BuildTiledBitmap(const RealizedBrush* brush, const RECTL* target, TiledBitm
 void TilePatternBits(const RealizedBrush* brush, LONG scale, const RECTL* target,
                      TiledBitmap* bitmap);
 
-// Where the image of a tiled fill goes: the imaging side's image output.
-// Until it is set, a tiled fill sends its state tokens but no image.
+// Where the image of a tiled fill goes: the imaging side's image output;
+// FALSE when the image was not sent. Until it is set, a tiled fill fails.
 using OutputImageFn = BOOL (*)(PDEV* pdev, SURFOBJ* bitmap, XLATEOBJ* xlate, const RECTL* target,
                                const RECTL* source, BYTE rop);
 void SetOutputImage(OutputImageFn fn);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "band_rotation.h"
@@ -53,10 +54,12 @@ class BandRotationTest : public ::testing::Test {
 
 TEST_F(BandRotationTest, WideBandsTurnBitForBit) {
     TestDevice dev(u"P1", false);
-    // 20000 pixels: a strip of 4 bytes per column needs 80000 bytes.
-    for (LONG width : {20000L, 4961L, 64L}) {
+    // 20000 pixels: a strip of 64 bytes per column needs 1280000 bytes. 1056
+    // lines: two whole strips of 512 lines and one of 32.
+    const std::pair<LONG, LONG> sizes[] = {{20000, 64}, {4961, 64}, {64, 64}, {700, 1056}};
+    for (auto [width, height] : sizes) {
         SCOPED_TRACE(width);
-        const LONG height = 64;
+        SCOPED_TRACE(height);
         const LONG srcStride = (width + 31) / 32 * 4;
         std::vector<BYTE> land(static_cast<size_t>(srcStride) * height);
         std::mt19937 rng(static_cast<unsigned>(width));

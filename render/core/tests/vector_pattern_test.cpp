@@ -2,6 +2,7 @@
 // operations it converts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -57,6 +58,8 @@ struct Captured {
     RECTL target{}, source{};
     BYTE rop = 0;
     bool xlate = false;
+    BOOL answer = TRUE; // what the image output reports
+    std::vector<RECTL> targets;
 };
 Captured gCaptured;
 
@@ -66,7 +69,7 @@ BOOL CaptureImage(PDEV*, SURFOBJ* so, XLATEOBJ* xlate, const RECTL* target, cons
     TiledBitmap& b = gCaptured.bitmap;
     b.width = so->sizlBitmap.cx;
     b.height = so->sizlBitmap.cy;
-    b.bitsPerPixel = so->iBitmapFormat == BMF_1BPP ? 1 : 0;
+    b.bitsPerPixel = so->iBitmapFormat == BMF_1BPP ? 1 : so->iBitmapFormat == BMF_24BPP ? 24 : 0;
     b.stride = -so->lDelta;
     const auto* bits = static_cast<const BYTE*>(so->pvBits);
     b.bits.assign(bits, bits + so->cjBits);
@@ -74,7 +77,8 @@ BOOL CaptureImage(PDEV*, SURFOBJ* so, XLATEOBJ* xlate, const RECTL* target, cons
     gCaptured.source = *source;
     gCaptured.rop = rop;
     gCaptured.xlate = xlate && xlate->cEntries == 2 && xlate->pulXlate[1] == 0xFFFFFF;
-    return FALSE; // the fill succeeds whatever the image output answers
+    gCaptured.targets.push_back(*target);
+    return gCaptured.answer;
 }
 
 class VectorPattern : public ::testing::Test {
@@ -183,6 +187,81 @@ TEST_F(VectorPattern, WhatCannotBeTiledDrawsNothingAndWhatCannotBeSentFails) {
     brush->bitsSize = 4; // shorter than its rows
     EXPECT_FALSE(SetBrush(pdev, brush, &empty, 0xF0, false));
     EXPECT_FALSE(SetBrush(pdev, nullptr, &empty, 0xF0, false));
+}
+
+// The fill reports what happened to its image: an image that was not sent,
+// or no image output at all, fails the fill instead of printing nothing.
+TEST_F(VectorPattern, ATiledImageThatWasNotSentFailsTheFill) {
+    Bytes rec = OneBitPattern(6, 6, 6, 7, Scatter);
+    const auto* brush = reinterpret_cast<const RealizedBrush*>(rec.data());
+    RECTL target{0, 0, 30, 20};
+    gCaptured.answer = FALSE;
+    EXPECT_FALSE(SetBrush(pdev, brush, &target, 0xF0, false));
+    EXPECT_EQ(gCaptured.calls, 1);
+    SetOutputImage(nullptr);
+    EXPECT_FALSE(SetBrush(pdev, brush, &target, 0xF0, false));
+    EXPECT_EQ(gCaptured.calls, 1);
+}
+
+// A target whose image would pass the work bitmap's limit goes out in strips
+// that continue one tiling.
+TEST_F(VectorPattern, ALargeTiledFillGoesOutInStrips) {
+    // A 6 x 6 colour pattern: two colours scattered.
+    RealizedBrush head{};
+    head.width = head.height = 6;
+    head.format = kPattern24;
+    head.bitsSize = PatternRowBytes(&head) * 6;
+    head.colorTableOffset = sizeof head + head.bitsSize;
+    head.kind = 6;
+    head.brushId = 8;
+    Bytes rec(sizeof head + head.bitsSize, 0);
+    std::memcpy(rec.data(), &head, sizeof head);
+    auto colour = [](DWORD x, DWORD y) { return Scatter(x, y) ? 0xFFFFFFu : 0x123456u; };
+    for (DWORD y = 0; y < 6; ++y)
+        for (DWORD x = 0; x < 6; ++x)
+            for (int k = 0; k < 3; ++k)
+                rec[sizeof head + y * PatternRowBytes(&head) + x * 3 + k] =
+                    static_cast<std::uint8_t>(colour(x, y) >> (8 * k));
+    const auto* brush = reinterpret_cast<const RealizedBrush*>(rec.data());
+    // 150000 pixels of 3 bytes a row: 149 rows make a strip.
+    RECTL target{-100, 3, 149900, 153};
+    ASSERT_TRUE(SetBrush(pdev, brush, &target, 0xF0, false));
+    ASSERT_EQ(gCaptured.targets.size(), 2u);
+    EXPECT_EQ(gCaptured.targets[0].top, 3);
+    EXPECT_EQ(gCaptured.targets[1].top, gCaptured.targets[0].bottom);
+    EXPECT_EQ(gCaptured.targets[1].bottom, 153);
+    // The last strip continues the tiling from the page origin.
+    const TiledBitmap& img = gCaptured.bitmap;
+    int wrong = 0;
+    for (LONG y = 0; y < img.height; ++y)
+        for (LONG x = 0; x < 200; ++x) {
+            LONG X = target.left + x, Y = gCaptured.targets[1].top + y;
+            DWORD px = static_cast<DWORD>(((X % 24) + 24) % 24 / 4),
+                  py = static_cast<DWORD>(((Y % 24) + 24) % 24 / 4);
+            wrong += img.Pixel(x, y) != colour(px, py);
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+// A pattern whose pixels all show one colour is sent as that solid colour:
+// neither a raster pattern nor a tiled image.
+TEST_F(VectorPattern, APatternOfOneColourIsASolidBrush) {
+    for (DWORD side : {8u, 6u}) {
+        Bytes rec = OneBitPattern(side, side, 6, 9, [](DWORD, DWORD) { return true; });
+        auto* brush = reinterpret_cast<RealizedBrush*>(rec.data());
+        brush->uniform = 1;
+        brush->uniformColor = 0xFFFFFF;
+        RECTL target{0, 0, 50, 50};
+        ASSERT_TRUE(SetBrush(pdev, brush, &target, 0xF0, false));
+        EXPECT_EQ(gCaptured.calls, 0);
+        Bytes b = Take();
+        ASSERT_FALSE(b.empty());
+        EXPECT_EQ(std::count(b.begin(), b.end(), 0xB3), 0) << side; // no raster pattern
+        EXPECT_LT(Vector(pdev).currentPattern, 0);
+        EXPECT_TRUE(Vector(pdev).drawState & draw::SolidBrush);
+        EXPECT_EQ(Vector(pdev).brushColor, 0xFFFFFFu);
+        ResetVectorState(pdev);
+    }
 }
 
 TEST(PatternRop, OperationsOnThePatternBecomeOperationsOnTheSource) {

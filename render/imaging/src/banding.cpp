@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "band_dump.h"
 #include "hooks.h"
 #include "imaging_hooks.h"
 #include "imaging_state.h"
@@ -163,6 +164,10 @@ void ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
     if (!band->pvScan0 || band->lDelta <= 0 || !LoadToneLibrary(st)) return;
     BYTE* gray = static_cast<BYTE*>(band->pvScan0);
     DWORD grayStride = static_cast<DWORD>(band->lDelta);
+    // Dumps hold the rows above the page end.
+    const LONG pageRows = std::min<LONG>(height, st->pageHeight - static_cast<LONG>(st->bandTop));
+    const WORD bandBits = band->iBitmapFormat == BMF_24BPP ? 24 : 8;
+    AppendBandDump(st, kDumpRawBand, gray, band->lDelta, width, pageRows, bandBits);
     if (band->iBitmapFormat == BMF_24BPP) {
         const DWORD stride = (static_cast<DWORD>(width) + 3) & ~3u;
         if (!st->grayBits) {
@@ -186,12 +191,14 @@ void ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
         st->toGray(nullptr, &src, &dst);
         gray = st->grayBits;
         grayStride = stride;
+        AppendBandDump(st, kDump24To8, gray, static_cast<LONG>(stride), width, pageRows, 8);
     } else if (band->iBitmapFormat != BMF_8BPP) {
         return;
     }
     if (!HalftoneBandToMono(pdev, st, gray, grayStride, width, height)) return;
-    AddBandRows(st, st->monoBits, static_cast<LONG>((static_cast<DWORD>(width) + 31) / 32 * 4),
-                height);
+    const LONG monoStride = static_cast<LONG>((static_cast<DWORD>(width) + 31) / 32 * 4);
+    AppendBandDump(st, kDump8To1, st->monoBits, monoStride, width, pageRows, 1);
+    AddBandRows(st, st->monoBits, monoStride, height);
 }
 
 void FreeConversion(ImagingState* st) {
@@ -254,10 +261,14 @@ HSURF EnableBandingSurface(PDEV* pdev, SIZEL page) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    const DWORD depth = GetBandBitDepth(pdev);
+    st->debug = ReadDebugSettings(LibraryFolder());
+    DWORD depth = GetBandBitDepth(pdev);
+    // A converted band may be asked for as 8-bit gray instead of 24-bit colour.
+    if (depth == 24 && st->debug.pixels == 8) depth = 8;
     const ULONG format = depth == 24 ? BMF_24BPP : depth == 8 ? BMF_8BPP : BMF_1BPP;
     const DWORD stride = RoundRow(BytesForPixels(format, static_cast<DWORD>(page.cx)));
-    const DWORD height = BandHeight(static_cast<DWORD>(page.cy), stride, pdev->bandBudget);
+    const DWORD height = BandHeight(static_cast<DWORD>(page.cy), stride,
+                                    std::min(pdev->bandBudget, st->debug.maxBandSize));
     if (depth != 1 && !LoadToneLibrary(st)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
@@ -285,6 +296,7 @@ void DisableBandingSurface(PDEV* pdev) {
     ImagingState* st = pdev ? pdev->imaging : nullptr;
     if (!st) return;
     FreeConversion(st);
+    FinishBandDumps(st, st->pageWidth);
     FreeBuffer(&st->pageBits);
     st->bandSurface = nullptr;
 }
@@ -349,7 +361,10 @@ BOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* origin) {
     page.lDelta = static_cast<LONG>(PageStride(st));
     RECTL whole{0, 0, st->pageWidth, st->pageHeight};
     BOOL ok = SendPageImage(pdev, &page, &whole, &whole);
-    if (pso->iBitmapFormat != BMF_1BPP) FreeConversion(st);
+    if (pso->iBitmapFormat != BMF_1BPP) {
+        FreeConversion(st);
+        FinishBandDumps(st, pso->sizlBitmap.cx);
+    }
     if (pdev->jobFlags & job::PageOpen) {
         if (!((pdev->firstPageOnly & 1) && pdev->pageCount > 1)) WritePageEnd(pdev);
         pdev->jobFlags &= ~job::PageOpen;

@@ -125,7 +125,8 @@ BOOL FillWithPattern(PDEV* pdev, CLIPOBJ* pco, const RECTL& dest, const Realized
                      DWORD rop, bool transparent) {
     return ForClipRects(pdev, pco, dest, [&](const RECTL& c, bool) {
                if (!SetBrush(pdev, brush, &c, rop, transparent)) return kImageFailed;
-               if (Vector(pdev).currentPattern < 0) return kImageSent; // tiled: drawn already
+               // A tiled pattern was drawn as images already.
+               if (!brush->uniform && Vector(pdev).currentPattern < 0) return kImageSent;
                return SelectNoPen(pdev) &&
                               EmitRectangle(pdev, POINTL{c.left, c.top}, POINTL{c.right, c.bottom})
                           ? kImageSent

@@ -93,6 +93,19 @@ bool ExpandBrushPattern(SURFOBJ* pattern, XLATEOBJ* xlate, ULONG hatch, DWORD br
     for (ULONG i = 0; i < head.colorCount; ++i)
         colors[i] = xlate ? XLATEOBJ_iXlate(xlate, i) : (format == kPattern1 && i ? 0xFFFFFF : 0);
     std::memcpy(out->data(), &head, sizeof head);
+    // A pattern whose pixels all show one colour is used as that colour.
+    auto* brush = reinterpret_cast<RealizedBrush*>(out->data());
+    auto colourAt = [&](DWORD x, DWORD y) {
+        ULONG p = PatternPixel(brush, x, y);
+        return format == kPattern24 ? p : p < head.colorCount ? colors[p] : 0;
+    };
+    const ULONG first = colourAt(0, 0);
+    bool uniform = true;
+    for (DWORD y = 0; y < head.height && uniform; ++y)
+        for (DWORD x = 0; x < head.width && uniform; ++x)
+            uniform = colourAt(x, y) == first;
+    brush->uniform = uniform;
+    brush->uniformColor = uniform ? first : 0;
     return true;
 }
 

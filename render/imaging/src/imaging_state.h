@@ -3,6 +3,7 @@
 // library and the band dumps. Made on first use, freed with the device.
 #pragma once
 
+#include "band_dump.h"
 #include "imaging/tonemill.h"
 #include "win/winddi.h"
 
@@ -28,6 +29,10 @@ struct ImagingState {
     PFN_icImageTypeConvertTo256Gray_speed toGray = nullptr;
     PFN_icGammaInv gammaInv = nullptr;
     PFN_icAllWhiteCheck allWhite = nullptr;
+    // Debug settings, read when the banding surface is made, and the page's dumps.
+    BandDebugSettings debug;
+    BandDump dumps[kBandDumpKinds];
+    DWORD dumpNumber = 0; // the last dump file's number
 };
 
 ImagingState* Imaging(PDEV* pdev);

@@ -1,6 +1,9 @@
 // Run-length and delta-row row compression.
 #include "row_compress.h"
 
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -77,42 +80,80 @@ void FreeCompressBuffers(CompressState* state) {
     state->lastOut = nullptr;
 }
 
-void PackRunLength(const BYTE* row, BYTE* out, DWORD length, DWORD* outLength) {
-    DWORD o = 0, i = 0, literalStart = 0, literal = 0;
-    auto flushLiteral = [&] {
-        if (!literal) return;
-        out[o++] = static_cast<BYTE>(literal - 1);
-        std::memcpy(out + o, row + literalStart, literal);
-        o += literal;
-        literal = 0;
-    };
-    while (i < length) {
-        if (i + 1 < length && row[i] == row[i + 1]) {
-            flushLiteral();
-            DWORD run = 2;
-            while (i + run < length && run < kMaxRun && row[i + run] == row[i])
-                ++run;
-            out[o++] = static_cast<BYTE>(257 - run); // -(run - 1)
-            out[o++] = row[i];
-            i += run;
-            continue;
-        }
-        if (!literal) literalStart = i;
-        ++literal;
-        ++i;
-        if (literal == kMaxRun) flushLiteral();
+namespace {
+
+constexpr DWORD kLane = 16;
+
+// The first position p in [from, length - 1) where row[p] equals row[p + 1]
+// (a repeat starts), or length when there is none; 16 positions at a time.
+DWORD NextPair(const BYTE* row, DWORD from, DWORD length) {
+    DWORD p = from;
+    for (; p + kLane + 1 <= length; p += kLane) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + p));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + p + 1));
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+        if (m) return p + static_cast<DWORD>(__builtin_ctz(m));
     }
-    flushLiteral();
+    for (; p + 1 < length; ++p)
+        if (row[p] == row[p + 1]) return p;
+    return length;
+}
+
+// How many bytes from `at` (at most `limit`) equal row[at].
+DWORD RunFrom(const BYTE* row, DWORD at, DWORD limit) {
+    const BYTE v = row[at];
+    const __m128i all = _mm_set1_epi8(static_cast<char>(v));
+    DWORD n = 1;
+    for (; n + kLane <= limit; n += kLane) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at + n));
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, all))) ^ 0xFFFF;
+        if (m) return n + static_cast<DWORD>(__builtin_ctz(m));
+    }
+    while (n < limit && row[at + n] == v)
+        ++n;
+    return n;
+}
+
+// The first position from `from` where the row differs from the seed, or length.
+DWORD NextChange(const BYTE* row, const BYTE* seed, DWORD from, DWORD length) {
+    DWORD p = from;
+    for (; p + kLane <= length; p += kLane) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + p));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(seed + p));
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) ^ 0xFFFF;
+        if (m) return p + static_cast<DWORD>(__builtin_ctz(m));
+    }
+    while (p < length && row[p] == seed[p])
+        ++p;
+    return p;
+}
+
+} // namespace
+
+void PackRunLength(const BYTE* row, BYTE* out, DWORD length, DWORD* outLength) {
+    DWORD o = 0, i = 0;
+    while (i < length) {
+        // Literal bytes up to the next pair of equal bytes, in groups of at most 128.
+        const DWORD pair = NextPair(row, i, length);
+        while (i < pair) {
+            const DWORD n = std::min(pair - i, kMaxRun);
+            out[o++] = static_cast<BYTE>(n - 1);
+            std::memcpy(out + o, row + i, n);
+            o += n;
+            i += n;
+        }
+        if (i >= length) break;
+        const DWORD run = RunFrom(row, i, std::min(kMaxRun, length - i));
+        out[o++] = static_cast<BYTE>(257 - run); // -(run - 1)
+        out[o++] = row[i];
+        i += run;
+    }
     *outLength = o;
 }
 
 DWORD PackDeltaRow(const BYTE* row, const BYTE* seed, BYTE* out, DWORD length, DWORD* outLength) {
     DWORD o = 2, i = 0, next = 0;
-    while (i < length) {
-        if (row[i] == seed[i]) {
-            ++i;
-            continue;
-        }
+    while ((i = NextChange(row, seed, i, length)) < length) {
         DWORD start = i, count = 0;
         while (i < length && count < kMaxDeltaRun && row[i] != seed[i]) {
             ++i;

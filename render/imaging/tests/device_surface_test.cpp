@@ -242,6 +242,7 @@ TEST(BrushRealization, PatternsTakeTheRasterPatternLayout) {
         bool ok;
         DWORD width, height, kind, colours;
         std::vector<BYTE> rows; // the record's rows
+        DWORD uniform = 0, uniformColor = 0;
     };
     const std::vector<Case> cases = {
         {"1 bit 3 x 2",
@@ -269,7 +270,9 @@ TEST(BrushRealization, PatternsTakeTheRasterPatternLayout) {
          1,
          6,
          16,
-         {0x12, 0x34, 0x50, 0}},
+         {0x12, 0x34, 0x50, 0},
+         1, // without a translation every index is black: one colour
+         0},
         {"24 bit 1 x 2",
          BMF_24BPP,
          1,
@@ -283,6 +286,36 @@ TEST(BrushRealization, PatternsTakeTheRasterPatternLayout) {
          6,
          0,
          {1, 2, 3, 0, 4, 5, 6, 0}},
+        {"1 bit all white",
+         BMF_1BPP,
+         3,
+         2,
+         4,
+         {0xE0, 0, 0, 0, 0xE0, 0, 0, 0},
+         HS_DDI_MAX,
+         true,
+         3,
+         2,
+         6,
+         2,
+         {0xE0, 0, 0xE0, 0},
+         1,
+         0xFFFFFF},
+        {"24 bit one colour",
+         BMF_24BPP,
+         1,
+         2,
+         4,
+         {1, 2, 3, 0, 1, 2, 3, 0},
+         HS_DDI_MAX,
+         true,
+         1,
+         2,
+         6,
+         0,
+         {1, 2, 3, 0, 1, 2, 3, 0},
+         1,
+         0x030201},
         {"unsupported format", BMF_32BPP + 1, 2, 2, 4, std::vector<BYTE>(8), HS_DDI_MAX, false},
         {"too wide", BMF_1BPP, 0x10000, 1, 4, std::vector<BYTE>(4), HS_DDI_MAX, false},
         {"too large", BMF_24BPP, 0xFFFF, 0xFFFF, 4, std::vector<BYTE>(4), HS_DDI_MAX, false},
@@ -309,6 +342,8 @@ TEST(BrushRealization, PatternsTakeTheRasterPatternLayout) {
         EXPECT_EQ(std::vector<BYTE>(r.begin() + 44, r.begin() + 44 + c.rows.size()), c.rows)
             << c.name;
         EXPECT_EQ(r.size(), 44 + c.rows.size() + 4 * c.colours) << c.name;
+        EXPECT_EQ(u32(r, 36), c.uniform) << c.name;
+        EXPECT_EQ(u32(r, 40), c.uniformColor) << c.name;
     }
     // A hatch: the 8 x 8 pattern repeated into 16 x 16, kind = its style.
     std::vector<BYTE> hatch(8 * 4);

@@ -6,15 +6,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "../../../tools/streamdump/src/images.h"
 #include "../../../tools/streamdump/src/opcodes.h"
+#include "band_dump.h"
 #include "hooks.h"
 #include "imaging_hooks.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "platform/paths.h"
+#include "platform/spooler_ctl.h"
 #include "print_page.h"
 #include "raster_encode.h"
 #include "render_fixture.h"
@@ -357,11 +361,13 @@ struct BandedPage {
     }
 };
 
-template <class F> BandedPage PrintBanded(F&& draw) {
+// `halftoneKind` 1 makes the bands 24-bit, turned to 1 bit by the tone library.
+template <class F> BandedPage PrintBanded(F&& draw, WORD halftoneKind = 0) {
     BandedPage page;
     inkforge::DevmodeImage d = OwnDevmode(u"P1");
     inkforge::SetPrivU32(d, inkforge::priv::FeatureFlags, 1u << 16);
     inkforge::SetPrivU16(d, inkforge::priv::GraphicsMode, 1);
+    if (halftoneKind) inkforge::SetPrivU16(d, inkforge::priv::HalftoneKind, halftoneKind);
     Bytes stream = PrintPage(d, draw);
     streamdump::Decoding dec = streamdump::Decode(stream);
     EXPECT_EQ(dec.problems, 0u) << streamdump::Format(dec);
@@ -408,6 +414,145 @@ TEST_F(ImageOutput, ABandedPageIsTheEnginesPageInJbig) {
                 win += page.Black(x, y) ? '#' : '.';
         EXPECT_EQ(wrong, 0u) << c.name << "\n" << win;
     }
+}
+
+// The debug settings beside the driver ask for BMP dumps of every band: the
+// raw 24-bit bands, their gray conversion and their 1-bit rows, one file
+// each per page, numbered in the order they were opened. The 1-bit dump is
+// the page that went out (white = 1 in the dump, black = 1 in JBIG).
+TEST_F(ImageOutput, BandDumpsHoldThePageAsBmpFiles) {
+    const fs::path folder = platform::HostPath(platform::spooler::DriversFolder() + u"\\P1");
+    {
+        std::ofstream ini(folder / "QRLADGNT.INI");
+        ini << "[DEBUG]\r\nOutputBandBitmap=1\r\nCNV24TO8=1\r\nCNV8TO1=1\r\nDriv=C\r\n"
+               "MaxBandSize=1000000\r\n";
+    }
+    const RECTL box{300, 2000, 1300, 5000};
+    BandedPage page = PrintBanded(
+        [&](HDC hdc) {
+            HGDIOBJ old = SelectObject(hdc, GetStockObject(BLACK_BRUSH));
+            EXPECT_TRUE(PatBlt(hdc, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                               PATCOPY));
+            SelectObject(hdc, old);
+        },
+        1);
+    ASSERT_FALSE(page.pbm.empty());
+    auto read = [](const char16_t* name) {
+        std::ifstream in(platform::HostPath(name), std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    };
+    auto u32 = [](const Bytes& b, size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<DWORD>(b[at + 3]) << 24;
+    };
+    struct Dump {
+        const char16_t* name;
+        WORD bits;
+        DWORD stride, palette;
+    };
+    const DWORD w = static_cast<DWORD>(page.width), h = static_cast<DWORD>(page.height);
+    const Dump dumps[] = {{u"C:\\Na24_1.BMP", 24, (w * 3 + 3) / 4 * 4, 0},
+                          {u"C:\\N24to8_2.BMP", 8, (w + 3) / 4 * 4, 1024},
+                          {u"C:\\N8to1_3.BMP", 1, (w + 31) / 32 * 4, 8}};
+    std::vector<Bytes> files;
+    for (const Dump& d : dumps) {
+        Bytes b = read(d.name);
+        ASSERT_GE(b.size(), 54u + d.palette) << d.bits;
+        EXPECT_EQ(b[0], 'B');
+        EXPECT_EQ(b[1], 'M');
+        EXPECT_EQ(u32(b, 2), b.size()) << d.bits;
+        EXPECT_EQ(u32(b, 10), 54 + d.palette) << d.bits;
+        EXPECT_EQ(u32(b, 14), 40u);
+        EXPECT_EQ(u32(b, 18), w) << d.bits;
+        EXPECT_EQ(static_cast<LONG>(u32(b, 22)), -static_cast<LONG>(h)) << d.bits; // top-down
+        EXPECT_EQ(b[26] | b[27] << 8, 1);
+        EXPECT_EQ(b[28] | b[29] << 8, d.bits);
+        EXPECT_EQ(u32(b, 30), 0u); // no compression
+        EXPECT_EQ(u32(b, 34), d.stride * h) << d.bits;
+        EXPECT_EQ(b.size(), 54 + d.palette + d.stride * h) << d.bits;
+        files.push_back(std::move(b));
+    }
+    // Palettes: the gray ramp, then black and white.
+    EXPECT_EQ(u32(files[1], 54 + 4 * 200), 200u * 0x010101);
+    EXPECT_EQ(u32(files[2], 54), 0u);
+    EXPECT_EQ(u32(files[2], 58), 0xFFFFFFu);
+    // The raw band and the gray band: black inside the box, white beside it.
+    const BYTE* raw = files[0].data() + 54;
+    const BYTE* gray = files[1].data() + 54 + 1024;
+    EXPECT_EQ(raw[3000 * dumps[0].stride + 500 * 3], 0);
+    EXPECT_EQ(raw[3000 * dumps[0].stride + 2000 * 3], 0xFF);
+    EXPECT_EQ(gray[3000 * dumps[1].stride + 500], 0);
+    EXPECT_EQ(gray[3000 * dumps[1].stride + 2000], 0xFF);
+    // The 1-bit dump is the page that went out, byte for byte inverted.
+    const BYTE* mono = files[2].data() + 62;
+    const size_t pbmStride = (w + 7) / 8;
+    size_t wrong = 0;
+    for (DWORD y = 0; y < h; ++y)
+        for (size_t i = 0; i < pbmStride; ++i) {
+            BYTE keep =
+                i + 1 < pbmStride || w % 8 == 0 ? 0xFF : static_cast<BYTE>(0xFF << (8 - w % 8));
+            wrong += ((mono[y * dumps[2].stride + i] ^ 0xFF) & keep) !=
+                     (page.pbm[y * pbmStride + i] & keep);
+        }
+    EXPECT_EQ(wrong, 0u);
+    fs::remove(folder / "QRLADGNT.INI");
+}
+
+// "Pixels=8" asks for 8-bit bands instead of 24-bit ones: the page comes out
+// the same, a black box on white.
+TEST_F(ImageOutput, EightBitBandsAskedForByTheDebugSettingsPrintThePage) {
+    const fs::path folder = platform::HostPath(platform::spooler::DriversFolder() + u"\\P1");
+    {
+        std::ofstream ini(folder / "QRLADGNT.INI");
+        ini << "[DEBUG]\r\nPixels=8\r\n";
+    }
+    const RECTL box{300, 2000, 1300, 5000};
+    BandedPage page = PrintBanded(
+        [&](HDC hdc) {
+            HGDIOBJ old = SelectObject(hdc, GetStockObject(BLACK_BRUSH));
+            EXPECT_TRUE(PatBlt(hdc, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                               PATCOPY));
+            SelectObject(hdc, old);
+        },
+        1);
+    fs::remove(folder / "QRLADGNT.INI");
+    ASSERT_FALSE(page.pbm.empty());
+    EXPECT_TRUE(page.Black(800, 3000));
+    EXPECT_TRUE(page.Black(box.left, box.top));
+    EXPECT_FALSE(page.Black(box.left - 1, box.top));
+    EXPECT_FALSE(page.Black(2000, 3000));
+    EXPECT_FALSE(page.Black(800, 6000));
+}
+
+TEST(BandDebugSettings, ValuesStayWithinTheirFields) {
+    const std::u16string folder = u"C:\\dbg\\";
+    fs::create_directories(platform::HostPath(u"C:\\dbg"));
+    // No file: the defaults.
+    inkforge::BandDebugSettings s = inkforge::ReadDebugSettings(folder);
+    EXPECT_EQ(s.pixels, 24u);
+    EXPECT_FALSE(s.dumpBands || s.dump24To8 || s.dump8To1);
+    EXPECT_EQ(s.drive, u"C");
+    EXPECT_EQ(s.maxBandSize, 0x1000000u);
+    EXPECT_EQ(s.allTextBlackMode, 3u);
+    {
+        std::ofstream ini(platform::HostPath(u"C:\\dbg\\QRLADGNT.INI"));
+        ini << "[DEBUG]\r\nPixels=8\r\nOutputBandBitmap=2\r\nCNV8TO1=1\r\n"
+               "Driv=ABCDEFGHIJKLMNOP\r\nMaxBandSize=0\r\n[COLOR]\r\nAllTextBlackMode=1\r\n";
+    }
+    s = inkforge::ReadDebugSettings(folder);
+    EXPECT_EQ(s.pixels, 8u);
+    EXPECT_FALSE(s.dumpBands); // only 1 turns a dump on
+    EXPECT_TRUE(s.dump8To1);
+    EXPECT_EQ(s.drive, u"ABCDEFGHI"); // 9 characters at most
+    EXPECT_EQ(s.maxBandSize, 0x1000000u);
+    EXPECT_EQ(s.allTextBlackMode, 1u);
+    {
+        std::ofstream ini(platform::HostPath(u"C:\\dbg\\QRLADGNT.INI"));
+        ini << "[DEBUG]\r\nPixels=16\r\nDriv=\r\n";
+    }
+    s = inkforge::ReadDebugSettings(folder);
+    EXPECT_EQ(s.pixels, 24u);
+    EXPECT_EQ(s.drive, u"C");
+    EXPECT_EQ(inkforge::MakeBandDumpName(u"D", "N8to1_", 12), u"D:\\N8to1_12.BMP");
 }
 
 } // namespace

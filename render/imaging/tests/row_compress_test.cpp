@@ -2,6 +2,8 @@
 // laid out by hand and read back by the stream decoder's own row reader.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
 #include <vector>
 
 #include "../../../tools/streamdump/src/images.h"
@@ -147,6 +149,42 @@ TEST(DeltaRow, ARowPastTheCountLimitKeepsBothSeedsEqual) {
         EXPECT_EQ(Bytes(st.seed, st.seed + n), Bytes(printerSeed.begin(), printerSeed.end()));
     }
     inkforge::FreeCompressBuffers(&st);
+}
+
+// Rows of every mix of runs and literals, at lengths around the 16-byte steps
+// the packers scan in, read back by the decoder.
+TEST(RowCompression, MixedRowsReadBackAtEveryLength) {
+    std::mt19937 rng(7);
+    for (DWORD length = 1; length < 700; length += 1 + length / 16) {
+        for (int trial = 0; trial < 6; ++trial) {
+            Bytes row;
+            while (row.size() < length) {
+                const DWORD n = 1 + rng() % (trial % 2 ? 3 : 200);
+                row.insert(row.end(), n, static_cast<BYTE>(rng() % (trial < 2 ? 3 : 256)));
+            }
+            row.resize(length);
+            Bytes out(2 * length + 2);
+            DWORD n = 0;
+            inkforge::PackRunLength(row.data(), out.data(), length, &n);
+            EXPECT_LE(n, 2 * length); // what the output buffer holds
+            std::vector<std::uint8_t> seed, rows;
+            std::string problem;
+            ASSERT_TRUE(streamdump::DecodeImageRows(out.data(), n, streamdump::kImageRunLength,
+                                                    length, 1, &seed, &rows, &problem))
+                << length << ": " << problem;
+            ASSERT_EQ(Bytes(rows.begin(), rows.end()), row) << length;
+            // The same row with a few bytes changed, as a delta against it.
+            Bytes changed = row;
+            for (DWORD k = 0; k < 1 + length / 40; ++k)
+                changed[rng() % length] ^= static_cast<BYTE>(1 + rng() % 255);
+            inkforge::PackDeltaRow(changed.data(), row.data(), out.data(), length, &n);
+            seed.assign(row.begin(), row.end());
+            ASSERT_TRUE(streamdump::DecodeImageRows(out.data(), n, streamdump::kImageDeltaRow,
+                                                    length, 1, &seed, &rows, &problem))
+                << length << ": " << problem;
+            ASSERT_EQ(Bytes(rows.begin(), rows.end()), changed) << length;
+        }
+    }
 }
 
 TEST(CompressRow, RefusesRowsOfAnotherLength) {

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <optional>
 
 #include "opcodes.h"
 #include "text_render.h"
@@ -27,8 +29,15 @@ constexpr int kBezierSteps = 24;
 constexpr int kFallbackPaper = 9; // A4
 constexpr double kMmPerInch = 25.4;
 constexpr std::size_t kMaxPathPoints = 4'000'000; // flattened points held in one path
-constexpr double kMaxDashSegments = 1e6; // dashes drawn along one path; more are drawn solid
-constexpr double kMinPenPixels = 1;      // a thinner pen would vanish at this scale
+constexpr double kMaxDashSegments = 1e6;     // dashes drawn along one path; more are drawn solid
+constexpr double kMinPenPixels = 1;          // a thinner pen would vanish at this scale
+constexpr long kMaxPatternPixels = 1L << 24; // larger raster patterns are skipped
+constexpr long kMaxPatternSide = 0xFFFF;
+// Colour mappings and depths of a raster pattern.
+constexpr long kMappingDirect = 0, kMappingIndexed = 1;
+constexpr int kDepthBits[] = {1, 4, 8};
+constexpr long kTransferTransparent = 1;
+constexpr int kMaxPatternSamples = 4; // per side of a page pixel
 
 // The raster operation a page starts with: source or pattern over the page.
 constexpr std::uint8_t kRopDefault = 0xFC;
@@ -48,6 +57,28 @@ double ClampCoord(double v) {
 struct Color {
     std::uint8_t r = 0, g = 0, b = 0;
 };
+
+// A raster pattern of the stream, as colours: repeated from the page origin,
+// each pattern pixel covering `dotsX` x `dotsY` dots.
+struct RasterPattern {
+    long width = 0, height = 0;
+    double dotsX = 1, dotsY = 1;
+    std::vector<Color> pixels;
+    const Color& At(double x, double y) const {
+        auto wrap = [](double v, long n) {
+            long i = static_cast<long>(std::floor(v)) % n;
+            return i < 0 ? i + n : i;
+        };
+        return pixels[static_cast<std::size_t>(wrap(y / dotsY, height) * width +
+                                               wrap(x / dotsX, width))];
+    }
+};
+
+// The bytes of one pattern row: indexed rows and colour rows padded to 16
+// bits; gray rows (a colour pattern on a gray page) one byte a pixel.
+std::size_t PatternRowBytes(long width, int bits) {
+    return (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 15) / 16 * 2;
+}
 
 struct Subpath {
     std::vector<Pt> pts;
@@ -69,7 +100,8 @@ std::uint8_t Rop3(std::uint8_t rop, std::uint8_t s, std::uint8_t p, std::uint8_t
 
 class PageRenderer {
   public:
-    PageRenderer(PageImage* img, TextRenderer* text) : img_(img), text_(text) {
+    PageRenderer(PageImage* img, TextRenderer* text, const std::uint8_t* data, std::size_t size)
+        : img_(img), text_(text), data_(data), size_(size) {
         clip_ = {0, 0, static_cast<double>(img->width), static_cast<double>(img->height)};
         mask_ = cairo_image_surface_create(CAIRO_FORMAT_A8, img->width, img->height);
         cr_ = cairo_create(mask_);
@@ -85,10 +117,21 @@ class PageRenderer {
     void Run(int op, const Token& o) {
         switch (op) {
         case kSetBrushSource:
-            SetSource(o, &brush_, &noBrush_, kNoBrush);
+            SetSource(o, &brush_, &noBrush_, &brushPattern_, kNoBrush);
             break;
         case kSetPenSource:
-            SetSource(o, &pen_, &noPen_, kNoPen);
+            SetSource(o, &pen_, &noPen_, &penPattern_, kNoPen);
+            break;
+        case kBeginRasterPattern:
+            BeginPattern(o);
+            break;
+        case kReadRasterPattern:
+            PatternRows(o);
+            break;
+        case kEndRasterPattern:
+            if (!defining_) return Skip();
+            patterns_[definingId_] = std::move(*defining_);
+            defining_.reset();
             break;
         case kSetPenWidth:
             if (auto* v = Num(o, kPenWidth))
@@ -197,8 +240,13 @@ class PageRenderer {
         case kPaintPath:
             Paint(path_);
             break;
-        // Transfer modes only matter to the white of patterns, which are not drawn.
+        // A transparent paint leaves the page under a pattern's white pixels.
         case kSetPaintTransferMode:
+            if (auto* v = Num(o, kTransferMode))
+                paintTransparent_ = (*v)[0] == double(kTransferTransparent);
+            else
+                Skip();
+            break;
         case kSetSourceTransferMode:
             break;
         default:
@@ -222,7 +270,9 @@ class PageRenderer {
         return &v->numbers;
     }
 
-    void SetSource(const Token& o, Color* c, bool* none, int noneId) {
+    void SetSource(const Token& o, Color* c, bool* none, const RasterPattern** pattern,
+                   int noneId) {
+        *pattern = nullptr;
         if (o.Find(noneId)) {
             *none = true;
         } else if (auto* g = Num(o, kGrayLevel)) {
@@ -235,11 +285,87 @@ class PageRenderer {
             };
             *c = rgb->size() >= 3 ? Color{at(0), at(1), at(2)} : Color{at(0), at(0), at(0)};
             *none = false;
+        } else if (long id = 0;
+                   o.Find(kPattern) && o.Find(kPattern)->Whole(&id) && patterns_.count(id)) {
+            *pattern = &patterns_[id];
+            *none = false;
         } else {
-            // A pattern or something else: shown as mid gray so the shape stays visible.
+            // An unknown pattern or something else: shown as mid gray so the shape stays visible.
             *c = {128, 128, 128};
             *none = false;
             Skip();
+        }
+    }
+
+    // "Begin raster pattern": the pattern's size, colours and id.
+    void BeginPattern(const Token& o) {
+        defining_.reset();
+        long mapping = -1, depth = -1, w = 0, h = 0, id = 0;
+        const TokenValue* m = o.Find(kColourMapping);
+        const TokenValue* d = o.Find(kColourDepth);
+        const TokenValue* wv = o.Find(kSourceWidth);
+        const TokenValue* hv = o.Find(kSourceHeight);
+        const TokenValue* iv = o.Find(kPatternId);
+        auto* dest = Num(o, kDestinationSize);
+        if (!m || !m->Whole(&mapping) || !d || !d->Whole(&depth) || !wv || !wv->Whole(&w) || !hv ||
+            !hv->Whole(&h) || !iv || !iv->Whole(&id) || !dest || dest->size() != 2 ||
+            (mapping != kMappingDirect && mapping != kMappingIndexed) || depth < 0 || depth > 2 ||
+            w < 1 || h < 1 || w > kMaxPatternSide || h > kMaxPatternSide ||
+            w * h > kMaxPatternPixels || (*dest)[0] < 1 || (*dest)[1] < 1)
+            return Skip();
+        RasterPattern p;
+        p.width = w;
+        p.height = h;
+        p.dotsX = (*dest)[0] / double(w);
+        p.dotsY = (*dest)[1] / double(h);
+        p.pixels.assign(static_cast<std::size_t>(w * h), Color{255, 255, 255});
+        defining_ = std::move(p);
+        definingId_ = id;
+        definingBits_ = mapping == kMappingDirect ? 24 : kDepthBits[depth];
+        patternSeed_.clear();
+    }
+
+    // "Read raster pattern": a block of rows. Indexed pixels carry no palette
+    // in the stream: the printer's default gray ramp gives their colours (0
+    // black up to white). Direct rows are three bytes a pixel (red, green,
+    // blue), or on a gray page one gray byte, which the block's length shows.
+    void PatternRows(const Token& o) {
+        long start = -1, count = -1, compression = -1;
+        const TokenValue* s = o.Find(kStartLine);
+        const TokenValue* c = o.Find(kBlockHeight);
+        const TokenValue* m = o.Find(kCompression);
+        if (!defining_ || !s || !s->Whole(&start) || !c || !c->Whole(&count) || !m ||
+            !m->Whole(&compression) || start < 0 || count < 1 ||
+            start + count > defining_->height || !o.hasData || o.dataOffset > size_ ||
+            o.dataSize > size_ - o.dataOffset)
+            return Skip();
+        const long w = defining_->width;
+        int bits = definingBits_;
+        std::size_t rowBytes = PatternRowBytes(w, bits);
+        if (bits == 24 && compression == kImageRaw &&
+            o.dataSize == static_cast<std::size_t>(count) * static_cast<std::size_t>(w))
+            bits = 8, rowBytes = static_cast<std::size_t>(w);
+        const bool gray = bits == 8 && definingBits_ == 24;
+        std::string problem;
+        if (!DecodeImageRows(data_ + o.dataOffset, o.dataSize, static_cast<int>(compression),
+                             rowBytes, static_cast<std::size_t>(count), &patternSeed_, &rows_,
+                             &problem))
+            return Skip();
+        for (long y = 0; y < count; ++y) {
+            const std::uint8_t* row = rows_.data() + static_cast<std::size_t>(y) * rowBytes;
+            Color* out = defining_->pixels.data() + static_cast<std::size_t>((start + y) * w);
+            for (long x = 0; x < w; ++x) {
+                if (bits == 24) {
+                    out[x] = {row[x * 3], row[x * 3 + 1], row[x * 3 + 2]};
+                    continue;
+                }
+                unsigned v = bits == 8   ? row[x]
+                             : bits == 4 ? (x & 1 ? row[x / 2] & 0xF : row[x / 2] >> 4)
+                                         : (row[x / 8] >> (7 - x % 8)) & 1;
+                auto level =
+                    static_cast<std::uint8_t>(gray ? v : v * 255 / ((1u << unsigned(bits)) - 1));
+                out[x] = {level, level, level};
+            }
         }
     }
 
@@ -318,7 +444,8 @@ class PageRenderer {
     void Paint(const std::vector<Subpath>& path) {
         budget_ += double(pathPoints_);
         if (budget_ > kWorkBudget || cairo_status(cr_) != CAIRO_STATUS_SUCCESS) return Skip();
-        bool ok = (noBrush_ || Cover(path, false, brush_)) && (noPen_ || Cover(path, true, pen_));
+        bool ok = (noBrush_ || Cover(path, false, brush_, brushPattern_)) &&
+                  (noPen_ || Cover(path, true, pen_, penPattern_));
         if (!ok) return Skip();
         ++img_->drawn;
     }
@@ -366,9 +493,11 @@ class PageRenderer {
     }
 
     // Draws the path's fill or stroke into the mask and combines the covered
-    // pixels with the page by the raster operation, the paint colour being
-    // both the source and the pattern. False when the page's work budget is spent.
-    bool Cover(const std::vector<Subpath>& path, bool stroke, Color paint) {
+    // pixels with the page by the raster operation, the paint colour (or the
+    // raster pattern's pixel under each page pixel) being both the source and
+    // the pattern. False when the page's work budget is spent.
+    bool Cover(const std::vector<Subpath>& path, bool stroke, Color paint,
+               const RasterPattern* pattern) {
         double x0, y0, x1, y1;
         double length = AppendPath(path);
         if (stroke) {
@@ -402,6 +531,13 @@ class PageRenderer {
         cairo_surface_flush(mask_);
         const unsigned char* mask = cairo_image_surface_get_data(mask_);
         int stride = cairo_image_surface_get_stride(mask_);
+        // A page pixel wider than a pattern pixel shows the average of the
+        // pattern pixels in it, so that fine patterns do not vanish between samples.
+        const int samples =
+            pattern ? std::clamp(static_cast<int>(std::ceil(
+                                     1 / img_->scale / std::min(pattern->dotsX, pattern->dotsY))),
+                                 1, kMaxPatternSamples)
+                    : 1;
         // The operation's result for each page value, per channel.
         std::uint8_t table[3][256];
         for (int d = 0; d < 256; ++d) {
@@ -417,6 +553,10 @@ class PageRenderer {
             for (int x = l; x < r; ++x) {
                 if (!m[x]) continue;
                 std::uint8_t* p = px + static_cast<std::size_t>(x) * 3;
+                if (pattern) {
+                    PatternPixel(*pattern, x, y, samples, p);
+                    continue;
+                }
                 p[0] = table[0][p[0]];
                 p[1] = table[1][p[1]];
                 p[2] = table[2][p[2]];
@@ -424,6 +564,25 @@ class PageRenderer {
         }
         cairo_surface_mark_dirty(mask_);
         return true;
+    }
+
+    // One page pixel (x, y) under a raster pattern: `samples` x `samples`
+    // points of the pattern, each combined with the page by the raster
+    // operation (a transparent paint leaves the page under white), averaged.
+    void PatternPixel(const RasterPattern& pattern, int x, int y, int samples, std::uint8_t* p) {
+        int sum[3] = {0, 0, 0};
+        for (int j = 0; j < samples; ++j)
+            for (int i = 0; i < samples; ++i) {
+                const Color& c = pattern.At((x + (i + 0.5) / samples) / img_->scale,
+                                            (y + (j + 0.5) / samples) / img_->scale);
+                const bool keep = paintTransparent_ && c.r == 255 && c.g == 255 && c.b == 255;
+                const std::uint8_t paint[3] = {c.r, c.g, c.b};
+                for (int k = 0; k < 3; ++k)
+                    sum[k] += keep ? p[k] : Rop3(rop_, paint[k], paint[k], p[k]);
+            }
+        const int n = samples * samples;
+        for (int k = 0; k < 3; ++k)
+            p[k] = static_cast<std::uint8_t>((sum[k] + n / 2) / n);
     }
 
     // Text and font operators: glyphs painted in the brush colour within the clip.
@@ -448,6 +607,8 @@ class PageRenderer {
 
     PageImage* img_;
     TextRenderer* text_;
+    const std::uint8_t* data_;
+    std::size_t size_;
     cairo_surface_t* mask_;
     cairo_t* cr_;
     Rect clip_;
@@ -458,6 +619,13 @@ class PageRenderer {
     double miterLimit_ = 10;
     std::vector<double> dashes_; // dots; empty: solid
     std::uint8_t rop_ = kRopDefault;
+    bool paintTransparent_ = false;
+    std::map<long, RasterPattern> patterns_;
+    std::optional<RasterPattern> defining_;
+    long definingId_ = 0;
+    int definingBits_ = 0;
+    std::vector<std::uint8_t> patternSeed_, rows_;
+    const RasterPattern *brushPattern_ = nullptr, *penPattern_ = nullptr;
     Pt cursor_;
     std::vector<Subpath> path_;
     std::size_t pathPoints_ = 0;
@@ -624,7 +792,7 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
         img.width = std::max(1, static_cast<int>(std::lround(double(img.pageWidth) * img.scale)));
         img.height = std::max(1, static_cast<int>(std::lround(double(img.pageHeight) * img.scale)));
         img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0xFF);
-        PageRenderer r(&img, &text);
+        PageRenderer r(&img, &text, data, size);
         ImagePainter images(&img, data, size);
         for (std::size_t frame : pageJbig)
             for (const JbigPage& j : jbig)

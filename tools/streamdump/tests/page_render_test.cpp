@@ -335,6 +335,74 @@ TEST(PageRender, RasterOperationsCombinePaintAndPage) {
     }
 }
 
+// Raster patterns fill with their own pixels, repeated from the page origin
+// at their destination size: indexed pixels by the default gray ramp, colour
+// pixels as they stand, gray rows one byte a pixel; a transparent paint
+// leaves the page under the pattern's white.
+TEST(PageRender, RasterPatternsFillWithTheirPixels) {
+    // A pattern of 2 x 2 pixels drawn 400 x 400 dots: pixel (x, y) covers
+    // dots x * 200 .. x * 200 + 199 of every 400.
+    auto define = [](Tokens& t, int mapping, int depth, int id, const Bytes& rows) {
+        t.ubyte(mapping, 0x64).ubyte(depth, 0x62).raw({0xC1}).w(2).raw({0xF8, 0x6C});
+        t.raw({0xC1}).w(2).raw({0xF8, 0x6B, 0xD1}).w(400).w(400).raw({0xF8, 0x67});
+        t.raw({0xC3}).w(id).raw({0xF8, 0x69}).ubyte(0, 0x68).raw({0xB3});
+        t.raw({0xC1}).w(0).raw({0xF8, 0x6D, 0xC1}).w(2).raw({0xF8, 0x63}).ubyte(0, 0x65);
+        t.raw({0xB4, 0xFA}).w(static_cast<long>(rows.size())).w(0);
+        t.b.insert(t.b.end(), rows.begin(), rows.end());
+        t.raw({0xB5});
+    };
+    auto select = [](Tokens& t, int id) { t.raw({0xC3}).w(id).raw({0xF8, 0x08, 0x63}); };
+    Tokens t;
+    t.none(0x79, 0x05);
+    // 1 bit: a checker, 0 black and 1 white.
+    define(t, 1, 0, 10, {0x40, 0, 0x80, 0});
+    // 24 bit: red, green / blue, white.
+    define(t, 0, 2, 11, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255});
+    // 24 bit on a gray page: one byte a pixel.
+    define(t, 0, 2, 12, {0, 128, 255, 0});
+    select(t, 10);
+    t.box(0, 0, 1200, 1200).raw({0xA0});
+    select(t, 11);
+    t.box(1200, 0, 2400, 1200).raw({0xA0});
+    select(t, 12);
+    t.box(2400, 0, 3600, 1200).raw({0xA0});
+    // Transparent paint over a green box: white pattern pixels let it show.
+    t.rgb(0x63, 0, 255, 0).box(0, 1600, 1200, 2800).raw({0xA0});
+    t.ubyte(1, 0x2D).raw({0x78});
+    select(t, 10);
+    t.box(0, 1600, 1200, 2800).raw({0xA0});
+    // An unknown pattern still shows the shape, in gray.
+    t.ubyte(0, 0x2D).raw({0x78});
+    select(t, 99);
+    t.box(2400, 1600, 3600, 2800).raw({0xA0});
+    auto pages = Render(Stream({t.b}));
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& p = pages[0];
+    struct Probe {
+        double x, y;
+        long colour;
+        const char* what;
+    } probes[] = {
+        {100, 100, kBlack, "1 bit (0, 0)"},
+        {300, 100, kWhite, "1 bit (1, 0)"},
+        {100, 300, kWhite, "1 bit (0, 1)"},
+        {300, 300, kBlack, "1 bit (1, 1)"},
+        {500, 500, kBlack, "1 bit repeated"},
+        {1300, 100, kRed, "colour (0, 0)"},
+        {1500, 100, kGreen, "colour (1, 0)"},
+        {1300, 300, kBlue, "colour (0, 1)"},
+        {1500, 300, kWhite, "colour (1, 1)"},
+        {2500, 100, kBlack, "gray (0, 0)"},
+        {2700, 100, 0x808080, "gray (1, 0)"},
+        {2500, 300, kWhite, "gray (0, 1)"},
+        {100, 1700, kBlack, "transparent: black"},
+        {300, 1700, kGreen, "transparent: white shows the page"},
+        {2500, 1700, 0x808080, "unknown pattern"},
+    };
+    for (const Probe& pr : probes)
+        EXPECT_EQ(At(p, pr.x, pr.y), pr.colour) << pr.what;
+}
+
 // The image of a PNG with unfiltered rows, as EncodePng writes it.
 bool DecodePng(const Bytes& png, int* w, int* h, Bytes* rgb) {
     if (png.size() < 8 + 25) return false;

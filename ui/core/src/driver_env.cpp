@@ -101,13 +101,7 @@ LPWSTR FindDataFileModuleName(LPCVOID data, HANDLE heap, DWORD which) {
         auto* name =
             static_cast<LPWSTR>(HeapAlloc(heap, HEAP_ZERO_MEMORY, capacity * sizeof(WCHAR)));
         if (!name) return nullptr;
-        std::u16string wide = AnsiToWide(tmpl, length);
-        const char16_t* code = kind == model::kComponentKind64   ? kPlatformCode64
-                               : kind == model::kComponentKind32 ? kPlatformCode32
-                                                                 : nullptr;
-        size_t at = code ? wide.find(u"%s") : std::u16string::npos;
-        // The template is never used as a format: "%s" is replaced as text.
-        if (at != std::u16string::npos) wide.replace(at, 2, code);
+        std::u16string wide = ComponentFileName(kind, tmpl, length);
         wide.resize(std::min(wide.size(), capacity - 1));
         std::memcpy(name, wide.data(), wide.size() * sizeof(WCHAR));
         return name;
@@ -123,6 +117,17 @@ std::u16string GetDriverFolder(HANDLE printer) {
     size_t slash = path.rfind(u'\\');
     if (slash == std::u16string::npos || slash + 1 > kMaxFolderChars) return {};
     return path.substr(0, slash + 1);
+}
+
+std::u16string ComponentFileName(DWORD kind, const char* nameTemplate, size_t length) {
+    std::u16string wide = AnsiToWide(nameTemplate, strnlen(nameTemplate, length));
+    const char16_t* code = kind == model::kComponentKind64   ? kPlatformCode64
+                           : kind == model::kComponentKind32 ? kPlatformCode32
+                                                             : nullptr;
+    size_t at = code ? wide.find(u"%s") : std::u16string::npos;
+    // The template is never used as a format: "%s" is replaced as text.
+    if (at != std::u16string::npos) wide.replace(at, 2, code);
+    return wide;
 }
 
 HMODULE LoadDriverModule(HANDLE printer, LPCVOID data, DWORD which) {

@@ -53,6 +53,10 @@ bool IsModelDataHeaderValid(const BYTE* data, DWORD size);
 // from `heap`; null for an unknown selector or a missing entry.
 LPWSTR FindDataFileModuleName(LPCVOID data, HANDLE heap, DWORD which);
 
+// The file name of a component-table entry: its template, with "%s" of the
+// kind-6 and kind-7 entries replaced by the platform code.
+std::u16string ComponentFileName(DWORD kind, const char* nameTemplate, size_t length);
+
 // A sibling library loaded from the driver folder (the caller frees it), or null.
 HMODULE LoadDriverModule(HANDLE printer, LPCVOID data, DWORD which);
 

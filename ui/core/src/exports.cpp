@@ -1,6 +1,4 @@
-// The exports of Sheetwright.DLL.
+// The exports of Sheetwright.DLL. The library's entry (DllMain) is the class
+// framework's: it sets the module state and starts the application object
+// (sheet_exports.cpp).
 #include "win/base.h"
-
-DLLEXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
-    return TRUE;
-}

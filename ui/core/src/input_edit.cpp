@@ -16,11 +16,7 @@ constexpr DWORD kDefaultLimit = 8;
 LRESULT CALLBACK RuleEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
     auto previous = reinterpret_cast<WNDPROC>(GetPropW(edit, kProcProp));
     auto* rule = static_cast<const InputRule*>(GetPropW(edit, kRuleProp));
-    if (message == WM_CHAR && !FilterInputChar(edit, static_cast<WCHAR>(wParam), rule)) return 0;
-    if (message == WM_PASTE) {
-        FilterInputPaste(edit, rule);
-        return 0;
-    }
+    if (InputRuleFilter(edit, rule, message, wParam)) return 0;
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
         RemovePropW(edit, kProcProp);
@@ -69,6 +65,13 @@ void FilterInputPaste(HWND edit, const InputRule* rule) {
     }
     if (!taken.empty())
         SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(taken.c_str()));
+}
+
+BOOL InputRuleFilter(HWND edit, const InputRule* rule, UINT message, WPARAM wParam) {
+    if (message == WM_CHAR) return !FilterInputChar(edit, static_cast<WCHAR>(wParam), rule);
+    if (message != WM_PASTE) return FALSE;
+    FilterInputPaste(edit, rule);
+    return TRUE;
 }
 
 BOOL AttachInputRule(HWND edit, const InputRule* rule) {

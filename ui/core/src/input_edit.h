@@ -15,6 +15,9 @@ BOOL FilterInputChar(HWND edit, WCHAR ch, const InputRule* rule);
 // Replaces the selection with what the rule and the limit let through of the
 // clipboard's text.
 void FilterInputPaste(HWND edit, const InputRule* rule);
+// The rule on one message of the edit: TRUE when a typed character was
+// dropped or a paste done here, so the message must not reach the edit.
+BOOL InputRuleFilter(HWND edit, const InputRule* rule, UINT message, WPARAM wParam);
 // Subclasses the edit so that its typing and pasting go through the rule,
 // which the caller keeps alive while the window lives.
 BOOL AttachInputRule(HWND edit, const InputRule* rule);

@@ -115,12 +115,7 @@ void Paste(HWND edit, const NumberEditState& s) {
 LRESULT CALLBACK NumberEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
     auto previous = reinterpret_cast<WNDPROC>(GetPropW(edit, kProcProp));
     auto* state = static_cast<const NumberEditState*>(GetPropW(edit, kStateProp));
-    if (state && message == WM_CHAR && !TypeChar(edit, *state, static_cast<WCHAR>(wParam)))
-        return 0;
-    if (state && message == WM_PASTE) {
-        Paste(edit, *state);
-        return 0;
-    }
+    if (state && NumberEditFilter(edit, *state, message, wParam)) return 0;
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
         RemovePropW(edit, kProcProp);
@@ -130,6 +125,13 @@ LRESULT CALLBACK NumberEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM l
 }
 
 } // namespace
+
+BOOL NumberEditFilter(HWND edit, const NumberEditState& state, UINT message, WPARAM wParam) {
+    if (message == WM_CHAR) return !TypeChar(edit, state, static_cast<WCHAR>(wParam));
+    if (message != WM_PASTE) return FALSE;
+    Paste(edit, state);
+    return TRUE;
+}
 
 BOOL AttachNumberEdit(HWND edit, NumberEditState* state) {
     if (!edit || !state || GetPropW(edit, kProcProp)) return FALSE;

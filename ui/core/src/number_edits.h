@@ -17,6 +17,10 @@ struct NumberEditState {
     std::u16string separator;  // Double: the user's decimal separator
 };
 
+// The rules on one message of the edit: TRUE when a typed character was
+// dropped or a paste done here, so the message must not reach the edit.
+BOOL NumberEditFilter(HWND edit, const NumberEditState& state, UINT message, WPARAM wParam);
+
 // Subclasses the edit; the state lives as long as the caller keeps it.
 BOOL AttachNumberEdit(HWND edit, NumberEditState* state);
 

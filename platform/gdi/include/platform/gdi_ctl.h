@@ -20,6 +20,8 @@ namespace platform::test {
 long LiveGdiObjects();
 // Metafile handles not yet deleted.
 long LiveEnhMetaFiles();
+// Fonts added from memory and not yet removed.
+long LiveMemoryFonts();
 // The metafile records that playback noted and skipped since the last
 // clear, one line each ("EMR_EXTTEXTOUTW (84): not played").
 std::string SkippedEmfRecords();

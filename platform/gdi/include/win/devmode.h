@@ -159,3 +159,5 @@ static_assert(offsetof(DEVMODEA, dmFormName) == 70 && offsetof(DEVMODEA, dmMedia
 #define DMDUP_HORIZONTAL 3
 #define DMCOLLATE_FALSE 0
 #define DMCOLLATE_TRUE 1
+// dmDefaultSource: the printer chooses the tray.
+#define DMBIN_AUTO 7

@@ -249,6 +249,12 @@ typedef struct tagPOLYTEXTW {
 
 extern "C" {
 
+// Fonts private to the process from a font file's bytes; *pNumFonts is the
+// number of faces added.
+HANDLE WINAPI AddFontMemResourceEx(PVOID pFileView, DWORD cjSize, PVOID pvReserved,
+                                   DWORD* pNumFonts);
+BOOL WINAPI RemoveFontMemResourceEx(HANDLE h);
+
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lplf);
 HFONT WINAPI CreateFontIndirectA(const LOGFONTA* lplf);
 HFONT WINAPI ExtCreateFontIndirectW(const ENUMLOGFONTEXDVW* penumlfex);

@@ -139,3 +139,13 @@ typedef BOOL(WINAPI* PFN_DrvPrinterEvent)(LPWSTR pPrinterName, INT DriverEvent, 
 typedef BOOL(WINAPI* PFN_DrvUpgradePrinter)(DWORD Level, LPBYTE pDriverUpgradeInfo);
 typedef LONG(WINAPI* PFN_DrvDocumentPropertySheets)(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);
 typedef LONG(WINAPI* PFN_DrvDevicePropertySheets)(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);
+
+extern "C" {
+// Device capabilities of a printer, answered by its interface library.
+DWORD WINAPI DeviceCapabilitiesW(LPCWSTR pDevice, LPCWSTR pPort, WORD fwCapability, LPWSTR pOutput,
+                                 const DEVMODEW* pDevMode);
+// Called back by a printer interface library that must act as the spooler
+// itself: RevertToPrinterSelf answers a token for ImpersonatePrinterClient.
+HANDLE WINAPI RevertToPrinterSelf();
+BOOL WINAPI ImpersonatePrinterClient(HANDLE hToken);
+}

@@ -1,0 +1,304 @@
+// The imaging side's share of a banded A4 600 dpi page (a photograph above,
+// text below), each stage against a reference in the same run:
+// - row compression: run-length and delta-row rows of the 24-bit page
+//   against memcpy of the same rows (input bytes per second);
+// - JBIG: the page's 1-bit image through the JBIG path (the outside coder and
+//   the stream writer into a spooler that discards) against jbigkit coding
+//   the same image alone;
+// - the quarter turn of a landscape page (the graphics core's strips through
+//   the codec library) against memcpy of the same bytes;
+// - the page split: the engine's copy of the page into 24-bit bands, the tone
+//   conversion of the bands to 1 bit, and the JBIG path; their sum is the
+//   page's time.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <jbig.h>
+}
+
+#include "band_rotation.h"
+#include "hooks.h"
+#include "imaging/tonemill.h"
+#include "output_writer.h"
+#include "raster_encode.h"
+#include "row_compress.h"
+#include "spool_sink.h"
+#include "engine_surface.h"
+#include "testkit/bench_report.h"
+#include "testkit/pages.h"
+#include "win/winddi.h"
+
+namespace {
+
+constexpr LONG kWidth = testkit::kA4Width, kHeight = testkit::kA4Height;
+constexpr LONG kBandLines = 280; // a 4 MB band of 24-bit rows
+constexpr DWORD kRowBytes = (kWidth * 3 + 3) & ~3;
+constexpr DWORD kMonoStride = (kWidth + 31) / 32 * 4;
+constexpr size_t kJbigStripe = 128;
+
+// The 24-bit page: smooth tones with noise in the upper half, black text on
+// white below.
+const std::vector<BYTE>& ColourPage() {
+    static const std::vector<BYTE> page = [] {
+        std::vector<BYTE> p(size_t(kRowBytes) * kHeight, 0xFF);
+        std::mt19937 rng(5);
+        for (LONG y = 0; y < kHeight / 2; ++y)
+            for (LONG x = 0; x < kWidth * 3; ++x)
+                p[size_t(y) * kRowBytes + x] =
+                    static_cast<BYTE>((x / 3) / 24 + y / 40 + rng() % 24);
+        testkit::Page text = testkit::TextLike(kWidth, kHeight / 2, 9);
+        for (LONG y = 0; y < kHeight / 2; ++y)
+            for (LONG x = 0; x < kWidth; ++x)
+                if (text.Get(x, y))
+                    std::memset(&p[size_t(y + kHeight / 2) * kRowBytes + x * 3], 0, 3);
+        return p;
+    }();
+    return page;
+}
+
+icThresholdMatrix Matrix() {
+    icThresholdMatrix m{};
+    m.width = m.height = 16;
+    for (int r = 0; r < 16; ++r)
+        for (int c = 0; c < 16; ++c)
+            m.cells[r][c] = static_cast<WORD>((r * 16 + c) * 37 % 255 + 1);
+    return m;
+}
+
+// One band of 24-bit rows to 1 bit through the tone library.
+void ToneBand(const BYTE* rgb, LONG lines, std::vector<BYTE>* gray, BYTE* mono, SHORT phase[2]) {
+    const DWORD grayStride = (kWidth + 3) & ~3;
+    gray->resize(size_t(grayStride) * lines);
+    icImage s{}, g{}, m{};
+    s.type = IC_TYPE_RGB24;
+    g.type = IC_TYPE_GRAY;
+    m.type = IC_TYPE_BW;
+    for (icImage* im : {&s, &g, &m}) {
+        im->width = kWidth;
+        im->height = im->lines = static_cast<DWORD>(lines);
+    }
+    s.bits = const_cast<BYTE*>(rgb);
+    s.stride = kRowBytes;
+    g.bits = gray->data();
+    g.stride = grayStride;
+    m.bits = mono;
+    m.stride = kMonoStride;
+    icImageTypeConvertTo256Gray_speed(nullptr, &s, &g);
+    icThresholdMatrix matrix = Matrix();
+    std::memset(mono, 0xFF, size_t(kMonoStride) * lines);
+    icImageTypeConvertToBWDitherHalftone_speed(&phase[0], &phase[1], &matrix, &g, &m);
+}
+
+// The page's 1-bit image as the banding road hands it to the JBIG path (1 = black).
+const std::vector<BYTE>& MonoPage() {
+    static const std::vector<BYTE> page = [] {
+        std::vector<BYTE> p(size_t(kMonoStride) * kHeight);
+        std::vector<BYTE> gray;
+        SHORT phase[2] = {0, 0};
+        for (LONG top = 0; top < kHeight; top += kBandLines)
+            ToneBand(ColourPage().data() + size_t(top) * kRowBytes,
+                     std::min(kBandLines, kHeight - top), &gray,
+                     p.data() + size_t(top) * kMonoStride, phase);
+        for (BYTE& b : p)
+            b = static_cast<BYTE>(~b);
+        return p;
+    }();
+    return page;
+}
+
+void Bytes(benchmark::State& state, size_t n) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n));
+}
+
+void RowsMemcpy(benchmark::State& state) {
+    const std::vector<BYTE>& page = ColourPage();
+    std::vector<BYTE> row(kRowBytes);
+    for (auto _ : state) {
+        for (LONG y = 0; y < kHeight; ++y)
+            std::memcpy(row.data(), page.data() + size_t(y) * kRowBytes, kRowBytes);
+        benchmark::ClobberMemory();
+    }
+    Bytes(state, page.size());
+}
+
+void RowsCompressed(benchmark::State& state, DWORD mode) {
+    const std::vector<BYTE>& page = ColourPage();
+    size_t out = 0;
+    for (auto _ : state) {
+        inkforge::CompressState cs;
+        if (!inkforge::InitCompressBuffers(&cs, kRowBytes, mode))
+            return state.SkipWithError("no memory");
+        for (LONG y = 0; y < kHeight; ++y) {
+            DWORD n = 0;
+            WORD used = 0;
+            inkforge::CompressRow(&cs, page.data() + size_t(y) * kRowBytes, kRowBytes, &n, &used);
+            out += n;
+        }
+        inkforge::FreeCompressBuffers(&cs);
+    }
+    benchmark::DoNotOptimize(out);
+    Bytes(state, page.size());
+}
+
+void TakeJbig(unsigned char* start, size_t len, void* sink) {
+    auto* v = static_cast<std::vector<BYTE>*>(sink);
+    v->insert(v->end(), start, start + len);
+}
+
+void JbigKit(benchmark::State& state) {
+    const std::vector<BYTE>& page = MonoPage(); // whole bytes a row: 4960 / 8 = 620 = stride
+    std::vector<BYTE> coded;
+    coded.reserve(8 << 20);
+    for (auto _ : state) {
+        coded.clear();
+        unsigned char* planes[1] = {const_cast<BYTE*>(page.data())};
+        jbg_enc_state s;
+        jbg_enc_init(&s, kWidth, kHeight, 1, planes, &TakeJbig, &coded);
+        jbg_enc_options(&s, -1, -1, kJbigStripe, -1, -1);
+        jbg_enc_out(&s);
+        jbg_enc_free(&s);
+    }
+    state.counters["coded_bytes"] = static_cast<double>(coded.size());
+    Bytes(state, page.size());
+}
+
+// The coder library is found beside the graphics library: the build's driver folder.
+HMODULE CoderModule() {
+    static HMODULE m = [] {
+        std::string host = std::string(PKG_DRIVER_DIR) + "/Dotpacker.DLL";
+        std::u16string name = u"Z:";
+        for (char c : host)
+            name += c == '/' ? u'\\' : static_cast<char16_t>(c);
+        return LoadLibraryW(name.c_str());
+    }();
+    return m;
+}
+
+void JbigPath(benchmark::State& state) {
+    bench::Sink& sink = bench::TheSink();
+    if (!sink.ok() || !CoderModule()) return state.SkipWithError("no spooler job or coder");
+    std::vector<BYTE> page = MonoPage();
+    SURFOBJ so{};
+    so.iType = STYPE_BITMAP;
+    so.iBitmapFormat = BMF_1BPP;
+    so.sizlBitmap = SIZEL{kWidth, kHeight};
+    so.pvBits = so.pvScan0 = page.data();
+    so.lDelta = static_cast<LONG>(kMonoStride);
+    so.cjBits = static_cast<ULONG>(page.size());
+    for (auto _ : state) {
+        if (!inkforge::CompressJbig(sink.pdev(), &so, kWidth, kHeight))
+            return state.SkipWithError("JBIG path failed");
+        inkforge::FlushOutput(sink.pdev());
+    }
+    Bytes(state, page.size());
+}
+
+// The page on its side: 7016 x 4960, as a landscape page reaches the JBIG path.
+void TurnMemcpy(benchmark::State& state) {
+    const std::vector<BYTE>& page = MonoPage();
+    std::vector<BYTE> out(page.size());
+    for (auto _ : state) {
+        std::memcpy(out.data(), page.data(), page.size());
+        benchmark::ClobberMemory();
+    }
+    Bytes(state, page.size());
+}
+
+void TurnPage(benchmark::State& state) {
+    bench::Sink& sink = bench::TheSink();
+    if (!sink.ok()) return state.SkipWithError("no device");
+    constexpr LONG kLandWidth = kHeight, kLandHeight = kWidth;
+    constexpr LONG kLandStride = (kLandWidth + 31) / 32 * 4, kPortStride = kLandHeight / 8;
+    std::vector<BYTE> land(size_t(kLandStride) * kLandHeight);
+    std::memcpy(land.data(), MonoPage().data(), std::min(land.size(), MonoPage().size()));
+    std::vector<BYTE> port(size_t(kPortStride) * ((kLandWidth + 15) / 16 * 16));
+    SURFOBJ l{}, p{};
+    l.iBitmapFormat = p.iBitmapFormat = BMF_1BPP;
+    l.sizlBitmap = SIZEL{kLandWidth, kLandHeight};
+    l.pvBits = l.pvScan0 = land.data();
+    l.lDelta = kLandStride;
+    p.sizlBitmap = SIZEL{kLandHeight, (kLandWidth + 15) / 16 * 16};
+    p.pvBits = p.pvScan0 = port.data();
+    p.lDelta = kPortStride;
+    for (auto _ : state)
+        if (!inkforge::RotatePageBitmap(sink.pdev(), &l, &p))
+            return state.SkipWithError("no codec library");
+    Bytes(state, land.size());
+}
+
+using bench::Surface;
+
+// The engine draws the page's picture into each band, as it renders a page
+// made of one image.
+void PageRender(benchmark::State& state) {
+    Surface page(kWidth, kHeight, BMF_24BPP), band(kWidth, kBandLines, BMF_24BPP);
+    for (LONG y = 0; y < kHeight; ++y)
+        std::memcpy(static_cast<BYTE*>(page.so->pvScan0) + size_t(y) * page.so->lDelta,
+                    ColourPage().data() + size_t(y) * kRowBytes, kRowBytes);
+    for (auto _ : state) {
+        for (LONG top = 0; top < kHeight; top += kBandLines) {
+            RECTL dest{0, 0, kWidth, std::min(kBandLines, kHeight - top)};
+            POINTL from{0, top};
+            EngCopyBits(band.so, page.so, nullptr, nullptr, &dest, &from);
+        }
+        benchmark::ClobberMemory();
+    }
+    Bytes(state, ColourPage().size());
+}
+
+void PageTone(benchmark::State& state) {
+    std::vector<BYTE> gray, mono(size_t(kMonoStride) * kBandLines);
+    for (auto _ : state) {
+        SHORT phase[2] = {0, 0};
+        for (LONG top = 0; top < kHeight; top += kBandLines)
+            ToneBand(ColourPage().data() + size_t(top) * kRowBytes,
+                     std::min(kBandLines, kHeight - top), &gray, mono.data(), phase);
+        benchmark::ClobberMemory();
+    }
+    Bytes(state, ColourPage().size());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bench::OwnMachineRoot root("raster_encode_bench");
+    // The coder and codec libraries are found beside the graphics library.
+    inkforge::SetDriverModule(CoderModule());
+    auto ms = benchmark::kMillisecond;
+    benchmark::RegisterBenchmark("rows/memcpy", RowsMemcpy)->Unit(ms);
+    benchmark::RegisterBenchmark("rows/runlength", RowsCompressed, inkforge::kModeRunLength)
+        ->Unit(ms);
+    benchmark::RegisterBenchmark("rows/deltarow", RowsCompressed, inkforge::kModeDeltaRow)
+        ->Unit(ms);
+    benchmark::RegisterBenchmark("jbig/jbigkit", JbigKit)->Unit(ms);
+    benchmark::RegisterBenchmark("jbig/path", JbigPath)->Unit(ms);
+    benchmark::RegisterBenchmark("turn/memcpy", TurnMemcpy)->Unit(ms);
+    benchmark::RegisterBenchmark("turn/page", TurnPage)->Unit(ms);
+    benchmark::RegisterBenchmark("page/render", PageRender)->Unit(ms);
+    benchmark::RegisterBenchmark("page/tone", PageTone)->Unit(ms);
+    return testkit::RunWithRatios(
+        argc, argv,
+        {{"rows/runlength", "rows/memcpy", "run-length rows of a 24-bit A4 page: time / memcpy"},
+         {"rows/deltarow", "rows/memcpy", "delta-row rows of a 24-bit A4 page: time / memcpy"},
+         {"jbig/path", "jbig/jbigkit", "JBIG path of the 1-bit page: time / jbigkit alone"},
+         {"turn/page", "turn/memcpy", "quarter turn of a landscape page: time / memcpy"}},
+        [](const testkit::RatioReporter& r) {
+            const double render = r.Seconds("page/render"), tone = r.Seconds("page/tone"),
+                         jbig = r.Seconds("jbig/path");
+            const double bytes = double(kRowBytes) * kHeight;
+            for (const char* name : {"rows/runlength", "rows/deltarow"})
+                if (double s = r.Seconds(name); s > 0)
+                    std::printf("%-16s %.2f GB/s of input\n", name, bytes / s / 1e9);
+            if (render > 0 && tone > 0 && jbig > 0)
+                std::printf("banded page: render %.1f ms + tone %.1f ms + JBIG and writing "
+                            "%.1f ms = %.1f ms (target 150 ms)\n",
+                            render * 1e3, tone * 1e3, jbig * 1e3, (render + tone + jbig) * 1e3);
+        });
+}

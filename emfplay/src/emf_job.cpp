@@ -1,0 +1,375 @@
+// The readers of a recorded job: the base that keeps pages, device modes and
+// names, the driver's own package and the spooler copies, and the factory.
+#include <cstdio>
+#include <cstring>
+
+#include "driver_env.h"
+#include "emf_job.h"
+#include "overlay_file.h"
+#include "package_reader.h"
+#include "spool_copies.h"
+#include "spool_package.h"
+#include "win/base.h"
+#include "win/environment.h"
+#include "win/files.h"
+#include "win/spool.h"
+#include "win/strings.h"
+
+namespace metaweave {
+namespace {
+
+constexpr WORD kCurrentPrivateSize = PRIVATE_DEVMODE_SIZE;
+constexpr WORD kOlderPrivateSize = PRIVATE_DEVMODE_SIZE_908;
+constexpr DWORD kAnsiStandardMin = DEVMODEA_SIZE_320;
+
+std::string Format(const char* pattern, const std::string& folder, DWORD id) {
+    char name[32];
+    std::snprintf(name, sizeof name, pattern, static_cast<unsigned long>(id));
+    return folder + name;
+}
+
+// An ANSI device mode whose stated sizes fit its bytes.
+bool DevmodeFits(const std::vector<BYTE>& dm) {
+    if (dm.size() < kAnsiStandardMin) return false;
+    const auto* d = reinterpret_cast<const DEVMODEA*>(dm.data());
+    return d->dmSize >= kAnsiStandardMin && size_t{d->dmSize} + d->dmDriverExtra <= dm.size();
+}
+
+bool AllFit(const std::vector<std::vector<BYTE>>& devmodes) {
+    for (const auto& dm : devmodes)
+        if (!DevmodeFits(dm)) return false;
+    return true;
+}
+
+} // namespace
+
+PRIVATE_DEVMODE PrivateOf(const DEVMODEA* dm) {
+    PRIVATE_DEVMODE priv{};
+    if (!dm) return priv;
+    const WORD extra = dm->dmDriverExtra;
+    if (extra == kCurrentPrivateSize || extra == kOlderPrivateSize)
+        std::memcpy(&priv, reinterpret_cast<const BYTE*>(dm) + dm->dmSize, extra);
+    return priv;
+}
+
+bool IsCurrentLayout(const DEVMODEA* dm) {
+    return dm && dm->dmDriverExtra == kCurrentPrivateSize;
+}
+
+bool PageSelected(DWORD selection, DWORD page) {
+    switch (selection) {
+    case 1:
+        return page != 1;
+    case 2:
+        return page == 1;
+    case 3:
+        return page % 2 == 1;
+    case 4:
+        return page % 2 == 0;
+    default:
+        return true;
+    }
+}
+
+CZorEmfFile::CZorEmfFile(DWORD kind) : kind_(kind) {
+    gdi32_ = LoadLibraryA("GDI32.DLL");
+    if (gdi32_) {
+        addFont_ = reinterpret_cast<PFN_AddFontMemResourceEx>(
+            reinterpret_cast<void (*)()>(GetProcAddress(gdi32_, "AddFontMemResourceEx")));
+        removeFont_ = reinterpret_cast<PFN_RemoveFontMemResourceEx>(
+            reinterpret_cast<void (*)()>(GetProcAddress(gdi32_, "RemoveFontMemResourceEx")));
+    }
+}
+
+CZorEmfFile::~CZorEmfFile() {
+    CZorEmfFile::Close();
+    if (gdi32_) FreeLibrary(gdi32_);
+}
+
+void CZorEmfFile::SetModel(const ModelBlock& model) {
+    model_ = model;
+    query_ = model.modelsmith
+                 ? reinterpret_cast<PFN_mdGetMyPrinterInfo>(reinterpret_cast<void (*)()>(
+                       GetProcAddress(model.modelsmith, "mdGetMyPrinterInfo")))
+                 : nullptr;
+}
+
+bool CZorEmfFile::Query(int code, int index, int layout, void* out, DWORD size) const {
+    if (!query_ || !model_.modelData) return false;
+    DWORD length = size, count = 0;
+    return query_(model_.modelData, code, index, layout, out, &length, &count) == 0;
+}
+
+bool CZorEmfFile::QueryAll(int code, int index, int layout, std::vector<BYTE>* out) const {
+    out->clear();
+    if (!query_ || !model_.modelData) return false;
+    DWORD length = 0, count = 0;
+    if (query_(model_.modelData, code, index, layout, nullptr, &length, &count) != 0 || !length)
+        return false;
+    out->assign(length, 0);
+    if (query_(model_.modelData, code, index, layout, out->data(), &length, &count) != 0) {
+        out->clear();
+        return false;
+    }
+    out->resize(std::min<size_t>(length, out->size()));
+    return true;
+}
+
+BOOL CZorEmfFile::LoadModelSettings() {
+    DWORD word = 0;
+    if (Query(59, 0, 1, &word, sizeof word)) modelFlags_ = word;
+    BYTE booklet[16] = {};
+    if (Query(29, 0, 1, booklet, sizeof booklet)) std::memcpy(booklet29_, booklet, 4);
+    DWORD raster[3] = {};
+    if (Query(19, 0, 3, raster, sizeof raster)) oddDuplex_ = raster[2] == 1;
+    word = 0;
+    if (Query(58, 0, 1, &word, sizeof word)) modelFlags2_ = word;
+    return TRUE;
+}
+
+void CZorEmfFile::SetWorkFolder(const std::string& folder) {
+    workFolder_ = folder;
+    workFolderCopy_ = folder;
+}
+
+std::string CZorEmfFile::SpoolFolder() const {
+    return workFolder_ + "spool\\";
+}
+
+std::u16string CZorEmfFile::SpoolFolderW() const {
+    const std::string folder = SpoolFolder();
+    return sheetwright::AnsiToWide(folder.data(), folder.size());
+}
+
+BOOL CZorEmfFile::Open(DWORD spoolId, DWORD flags) {
+    Close();
+    spoolId_ = spoolId;
+    flags_ = flags;
+    currentPage_ = 0;
+    return TRUE;
+}
+
+HENHMETAFILE CZorEmfFile::GetPageMetafile(DWORD) {
+    return nullptr;
+}
+
+BOOL CZorEmfFile::SelectPage(DWORD page) {
+    if (page == 0 || pages_.empty() || page > pages_.size()) return FALSE;
+    if (page != currentPage_ && page_) {
+        DeleteEnhMetaFile(page_);
+        page_ = nullptr;
+    }
+    currentPage_ = page;
+    return TRUE;
+}
+
+const DEVMODEA* CZorEmfFile::PageDevmode(DWORD page) const {
+    if (page == 0 || page > pages_.size()) return nullptr;
+    return reinterpret_cast<const DEVMODEA*>(devmodes_[pages_[page - 1].devmode].data());
+}
+
+HDC CZorEmfFile::CreateJobDC() {
+    return collections_.empty() ? nullptr : collections_.front()->CreateDC();
+}
+
+BOOL CZorEmfFile::RestoreJobName(DWORD jobId) {
+    if (restoreName_.empty()) return TRUE;
+    if (!printer_) {
+        PRINTER_DEFAULTSA defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        if (!OpenPrinterA(const_cast<LPSTR>(printerName_.c_str()), &printer_, &defaults)) {
+            printer_ = nullptr;
+            return TRUE;
+        }
+    }
+    DWORD needed = 0;
+    GetJobA(printer_, jobId, 1, nullptr, 0, &needed);
+    if (!needed) return TRUE;
+    std::vector<BYTE> block(needed + restoreName_.size() + 1, 0);
+    if (!GetJobA(printer_, jobId, 1, block.data(), needed, &needed)) return TRUE;
+    auto* info = reinterpret_cast<JOB_INFO_1A*>(block.data());
+    if (info->pDocument && restoreName_ == info->pDocument) return TRUE;
+    char* copy = reinterpret_cast<char*>(block.data() + needed);
+    std::memcpy(copy, restoreName_.c_str(), restoreName_.size() + 1);
+    info->pDocument = copy;
+    SetJobA(printer_, jobId, 1, block.data(), 0);
+    return TRUE;
+}
+
+void CZorEmfFile::LoadJobFonts() {
+    std::vector<BYTE> list;
+    const std::string spool = SpoolFolder();
+    if (!addFont_ || !ReadFileWhole(Format("VLM%05lu.FON", spool, spoolId_), &list)) return;
+    std::vector<spoolpkg::FontEntry> fonts;
+    std::string error;
+    if (!spoolpkg::ReadFontList(list.data(), list.size(), &fonts, &error)) return;
+    for (const auto& font : fonts) {
+        std::vector<BYTE> bytes;
+        HANDLE handle = nullptr;
+        std::string path = sheetwright::WideToAnsiString(spoolpkg::FontFilePath(
+            sheetwright::AnsiToWide(spool.data(), spool.size()), spoolId_, font.uniqueId));
+        if (ReadFileWhole(path, &bytes) && !bytes.empty()) {
+            DWORD added = 0;
+            handle = addFont_(bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &added);
+        }
+        fonts_.push_back(handle);
+    }
+}
+
+void CZorEmfFile::UnloadJobFonts() {
+    for (HANDLE f : fonts_)
+        if (f && removeFont_) removeFont_(f);
+    fonts_.clear();
+}
+
+void CZorEmfFile::Close() {
+    if (page_) DeleteEnhMetaFile(page_);
+    if (overlay_) DeleteEnhMetaFile(overlay_);
+    page_ = overlay_ = nullptr;
+    overlayName_.clear();
+    UnloadJobFonts();
+    pages_.clear();
+    devmodes_.clear();
+    collections_.clear();
+    if (printer_) ClosePrinter(printer_);
+    printer_ = nullptr;
+    spoolId_ = flags_ = currentPage_ = 0;
+    printerName_.clear();
+    documentName_.clear();
+    restoreName_.clear();
+    workFolderCopy_.clear();
+}
+
+// ---------------------------------------------------------------------------
+
+BOOL CZorEmfFileRTE::Open(DWORD spoolId, DWORD flags) {
+    CZorEmfFile::Open(spoolId, flags);
+    if (!(flags & kJobPackage)) return FALSE;
+    opened_ = true;
+    std::vector<BYTE> bytes;
+    const std::string index = Format("VLM%05lu.SPL", SpoolFolder(), spoolId);
+    if (!ReadFileWhole(index, &bytes)) {
+        ShowPrintMessage(kMsgCannotRead);
+        return FALSE;
+    }
+    spoolpkg::PackageIndex package;
+    std::string error;
+    if (!spoolpkg::ReadPackageIndex(bytes.data(), bytes.size(), &package, &error)) {
+        ShowPrintMessage(kMsgCannotRead);
+        return FALSE;
+    }
+    recordedPages_ = static_cast<DWORD>(package.pagePaths.size());
+    if (!AllFit(package.devmodes)) {
+        ShowPrintMessage(kMsgCannotRead);
+        return FALSE;
+    }
+    devmodes_ = package.devmodes;
+    printerName_ = package.printerName;
+    documentName_ = package.documentName;
+    // Each page takes the device mode recorded last before it; the count at
+    // the head limits the pages (a first-page-only job counts one).
+    size_t devmode = 0, page = 0, seen = 0;
+    for (const auto& r : package.records) {
+        if (r.type == spoolpkg::kRecordDevmode) devmode = seen++;
+        if (r.type != spoolpkg::kRecordPage) continue;
+        if (pages_.size() < package.pageCount)
+            pages_.push_back({package.pagePaths[page], 0, devmode});
+        ++page;
+    }
+    return TRUE;
+}
+
+HENHMETAFILE CZorEmfFileRTE::GetPageMetafile(DWORD page) {
+    if (!SelectPage(page)) return nullptr;
+    if (!page_ && !pages_[page - 1].path.empty())
+        page_ = GetEnhMetaFileA(pages_[page - 1].path.c_str());
+    return page_;
+}
+
+void CZorEmfFileRTE::Close() {
+    if (page_) DeleteEnhMetaFile(page_);
+    page_ = nullptr;
+    // Only the package's own files go, by their fixed names, whatever the
+    // index says its pages are.
+    if (opened_)
+        spoolpkg::DeleteSpoolPackage(SpoolFolderW(), spoolId_,
+                                     std::max<DWORD>(recordedPages_, PageCount()));
+    opened_ = false;
+    recordedPages_ = 0;
+    CZorEmfFile::Close();
+}
+
+// ---------------------------------------------------------------------------
+
+BOOL CZorEmfFileSpooler::Open(DWORD spoolId, DWORD flags) {
+    CZorEmfFile::Open(spoolId, flags);
+    shadowPath_ = Format("XLE%05lu.SHD", SpoolFolder(), spoolId);
+    spoolPath_ = Format("XLE%05lu.SPL", SpoolFolder(), spoolId);
+    const auto kind = static_cast<SpoolerKind>(kind_);
+    std::vector<BYTE> shadow;
+    std::string error;
+    ShadowInfo info;
+    SpoolContents contents;
+    if (!ReadFileWhole(shadowPath_, &shadow) ||
+        !ReadShadowFile(shadow.data(), shadow.size(), kind, &info, &error) ||
+        !ReadFileWhole(spoolPath_, &spool_) ||
+        !ReadSpoolFile(spool_.data(), spool_.size(), kind, info.devmode, info.pageCount, &contents,
+                       &error)) {
+        spool_.clear();
+        ShowPrintMessage(kMsgCannotRead);
+        return FALSE;
+    }
+    if (!AllFit(contents.devmodes)) {
+        ShowPrintMessage(kMsgCannotRead);
+        return FALSE;
+    }
+    printerName_ = info.printerName;
+    restoreName_ = info.documentName;
+    documentName_ = contents.documentName;
+    devmodes_ = std::move(contents.devmodes);
+    for (const auto& p : contents.pages)
+        pages_.push_back({std::string(), p.recordOffset, p.devmode});
+    return TRUE;
+}
+
+HENHMETAFILE CZorEmfFileSpooler::GetPageMetafile(DWORD page) {
+    if (!SelectPage(page)) return nullptr;
+    if (page_) return page_;
+    const BYTE* bits = nullptr;
+    size_t size = 0;
+    std::string error;
+    if (!PageRecordBits(spool_.data(), spool_.size(), pages_[page - 1].offset, &bits, &size,
+                        &error)) {
+        ShowPrintMessage(kMsgCannotRead);
+        return nullptr;
+    }
+    page_ = SetEnhMetaFileBits(static_cast<UINT>(size), bits);
+    return page_;
+}
+
+void CZorEmfFileSpooler::Close() {
+    if (page_) DeleteEnhMetaFile(page_);
+    page_ = nullptr;
+    spool_.clear();
+    if (!shadowPath_.empty()) DeleteFileA(shadowPath_.c_str());
+    if (!spoolPath_.empty()) DeleteFileA(spoolPath_.c_str());
+    shadowPath_.clear();
+    spoolPath_.clear();
+    CZorEmfFile::Close();
+}
+
+std::unique_ptr<CZorEmfFile> CreateEmfFile(const EmfJobRecord& record) {
+    OSVERSIONINFOA v{};
+    v.dwOSVersionInfoSize = sizeof v;
+    if (!GetVersionExA(&v) || v.dwPlatformId != VER_PLATFORM_WIN32_NT) return nullptr;
+    if (v.dwMajorVersion < 4) return nullptr;
+    if (v.dwMajorVersion == 4) return std::make_unique<CZorEmfFileNT>(kReaderNT4);
+    if (record.flags & kJobPackage) {
+        DWORD kind = v.dwMajorVersion == 5 && v.dwMinorVersion == 0 ? kReader2000 : kReaderXP;
+        return std::make_unique<CZorEmfFileRTE>(kind);
+    }
+    if (v.dwMajorVersion == 5 && v.dwMinorVersion == 0)
+        return std::make_unique<CZorEmfFile2K>(kReader2000);
+    return std::make_unique<CZorEmfFileXP>(kReaderXP);
+}
+
+} // namespace metaweave

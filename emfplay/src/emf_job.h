@@ -1,0 +1,257 @@
+// Metaweave's job: a reader of one recorded job's pages (the driver's own
+// spool package, or copies of the spooler's files), its page collections with
+// the order of pages on the sheet sides, and the replay into a new job.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/modelsmith.h"
+#include "page_order.h"
+#include "win/devmode_private.h"
+#include "win/emf.h"
+#include "win/gdi.h"
+#include "win/types.h"
+
+namespace metaweave {
+
+// What the graphics core hands over.
+struct EmfJobRecord {
+    DWORD spoolId;
+    DWORD flags;
+    CHAR workingFolder[260];
+};
+static_assert(sizeof(EmfJobRecord) == 268 && offsetof(EmfJobRecord, workingFolder) == 8);
+struct ModelBlock {
+    HMODULE modelsmith;
+    LPVOID modelData;
+};
+static_assert(sizeof(ModelBlock) == 16);
+
+// Job record flags.
+constexpr DWORD kJobPackage = 0x2;    // the driver's own spool package
+constexpr DWORD kJobAskReplace = 0x4; // an existing overlay is replaced only after asking
+constexpr DWORD kJobPrintToFile = 0x10;
+
+// Reader kinds.
+constexpr DWORD kReaderNT4 = 1, kReader2000 = 2, kReaderXP = 3;
+
+// Indexes of ShowPrintMessage.
+enum PrintMessage : int {
+    kMsgNoMemory = 0,
+    kMsgCannotRead = 1,
+    kMsgOverlayUnreadable = 2,
+    kMsgOverlayNotWritten = 4,
+    kMsgOverlayExists = 5,
+    kMsgPrintFailed = 6,
+};
+int ShowPrintMessage(int index);
+// A text of Metaweave's string table (through the localisation cache).
+std::string MetaweaveString(DWORD id);
+// The module and version word stored at attach.
+HMODULE MetaweaveModule();
+DWORD VersionWord();
+void SetAttachState(HMODULE module, DWORD versionWord);
+// The version word of the running system.
+DWORD ComputeVersionWord();
+BOOL CreateFolderChain(const std::string& folder);
+
+class CZorEmfFile;
+
+// One group of pages printed with one layout.
+class CPageCollection {
+  public:
+    explicit CPageCollection(CZorEmfFile* reader, DWORD start) : reader_(reader), start_(start) {}
+    virtual ~CPageCollection();
+
+    BOOL Init(const DEVMODEA* dm);
+    BOOL BuildOrder();
+    BOOL SelectPage(DWORD page);
+    std::vector<BYTE> MakeSideDevmode();
+    HDC CreateDC();
+    BOOL ResetSideDC(HDC hdc);
+    BOOL PrintCopy(HDC hdc);
+    BOOL PlayCell(HDC hdc, DWORD cell);
+    BOOL MakeOverlayFile();
+    BOOL DrawOverlay(HDC hdc, DWORD pass, const RECT& cell, HRGN clip);
+    BOOL DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN clip);
+
+    DWORD start() const { return start_; }
+    DWORD pageCount() const { return pages_; }
+    DWORD sides() const { return sides_; }
+    DWORD copyPasses() const { return passes_; }
+    bool makesOverlay() const { return (overlayFlags_ & 1) != 0; }
+    const std::vector<uint32_t>& order() const { return order_; }
+    const LayoutSettings& layout() const { return layout_; }
+    void AddPage() { ++pages_; }
+
+    // Blank cover sides the engine prints before and after the collection.
+    DWORD frontCoverSides = 0, backCoverSides = 0;
+
+  private:
+    friend class CZorEmfFile;
+    bool Current() const { return currentLayout_; }
+    bool booklet29Sign() const;
+    bool PageChosen(DWORD selection, DWORD page) const;
+    // Cell geometry: the page's rectangle and the clip area on the side.
+    bool CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT* target, RECT* clip);
+    BOOL EmptySide(HDC hdc, const std::vector<BYTE>& mode);
+
+    CZorEmfFile* reader_;
+    DWORD start_;
+    DWORD pages_ = 0;
+    DWORD sides_ = 0;
+    DWORD currentSide_ = 0;
+    DWORD passes_ = 1;
+    bool engineCopies_ = false;
+    bool currentLayout_ = true;
+    int resolution_ = 600;
+    std::vector<uint32_t> order_;
+    LayoutSettings layout_;
+    DWORD currentPage_ = 0;
+    std::vector<BYTE> lastMode_;      // given to the DC last
+    std::vector<BYTE> firstDcMode_;   // of the first side
+    std::vector<BYTE> firstPageMode_; // the collection's first page
+    DWORD overlayFlags_ = 0;
+    WORD overlayPages_ = 0, overlayOnTop_ = 0;
+    char makeName_[64] = {};
+    char useName_[64] = {};
+    DWORD watermarkFlags_ = 0;
+    BYTE watermark_[216] = {};
+    DWORD zoom_ = 100;
+    BYTE overlayHeader_[288] = {};
+    bool wholePageValid_ = false;
+    static constexpr WORD kNoTurn = 2;
+    WORD turn_ = kNoTurn; // the current cell's page turned: 0 or 1 by direction
+    RECT wholePage_{};
+};
+
+class CZorEmfFile {
+  public:
+    explicit CZorEmfFile(DWORD kind);
+    virtual ~CZorEmfFile();
+    CZorEmfFile(const CZorEmfFile&) = delete;
+    CZorEmfFile& operator=(const CZorEmfFile&) = delete;
+
+    void SetModel(const ModelBlock& model);
+    virtual BOOL LoadModelSettings();
+    virtual BOOL SupportsWorldTransform() const { return TRUE; }
+    const std::string& GetWorkFolder() const { return workFolderCopy_; }
+    void SetWorkFolder(const std::string& folder);
+    virtual BOOL Open(DWORD spoolId, DWORD flags);
+    BOOL BuildPageCollections();
+    virtual HENHMETAFILE GetPageMetafile(DWORD page);
+    HENHMETAFILE LoadOverlay(DWORD passFlags, const char* useName, BYTE* header, bool older);
+    BOOL SelectPage(DWORD page);
+    const DEVMODEA* PageDevmode(DWORD page) const;
+    HDC CreateJobDC();
+    BOOL RestoreJobName(DWORD jobId);
+    BOOL PrintJob(HDC hdc);
+    DWORD PageCount() const { return static_cast<DWORD>(pages_.size()); }
+    DWORD CurrentPage() const { return currentPage_; }
+    const std::string& PrinterName() const { return printerName_; }
+    const std::string& DocumentName() const { return documentName_; }
+    virtual void Close();
+
+    DWORD kind() const { return kind_; }
+    DWORD flags() const { return flags_; }
+    DWORD spoolId() const { return spoolId_; }
+    bool cancelled() const { return cancel_; }
+    void Cancel() { cancel_ = true; }
+    const std::vector<std::unique_ptr<CPageCollection>>& collections() const {
+        return collections_;
+    }
+    DWORD jobSides() const { return jobSides_; }
+    DWORD modelFlags() const { return modelFlags_; }
+    DWORD modelFlags2() const { return modelFlags2_; }
+    const BYTE* booklet29() const { return booklet29_; }
+    bool deviceFinishesOddDuplex() const { return oddDuplex_; }
+    // A model answer into out; false when the model does not give it.
+    bool Query(int code, int index, int layout, void* out, DWORD size) const;
+    // An answer of any size.
+    bool QueryAll(int code, int index, int layout, std::vector<BYTE>* out) const;
+    std::string SpoolFolder() const;
+    std::u16string SpoolFolderW() const;
+
+  protected:
+    struct Page {
+        std::string path;   // the page file (the driver's package)
+        size_t offset = 0;  // of its record (spooler copies)
+        size_t devmode = 0; // index into devmodes_
+    };
+    void LoadJobFonts();
+    void UnloadJobFonts();
+
+    DWORD kind_;
+    DWORD spoolId_ = 0, flags_ = 0;
+    DWORD currentPage_ = 0;
+    std::vector<Page> pages_;
+    std::vector<std::vector<BYTE>> devmodes_;
+    std::string printerName_, documentName_, restoreName_;
+    std::string workFolder_, workFolderCopy_;
+    HENHMETAFILE page_ = nullptr;
+    HENHMETAFILE overlay_ = nullptr;
+    std::string overlayName_;
+    bool cancel_ = false;
+    DWORD modelFlags_ = 0, modelFlags2_ = 0;
+    BYTE booklet29_[4] = {};
+    bool oddDuplex_ = false;
+    std::vector<std::unique_ptr<CPageCollection>> collections_;
+    DWORD jobSides_ = 0;
+    ModelBlock model_{};
+    PFN_mdGetMyPrinterInfo query_ = nullptr;
+    HANDLE printer_ = nullptr;
+    std::vector<HANDLE> fonts_;
+    HMODULE gdi32_ = nullptr;
+    typedef HANDLE(WINAPI* PFN_AddFontMemResourceEx)(PVOID, DWORD, PVOID, DWORD*);
+    typedef BOOL(WINAPI* PFN_RemoveFontMemResourceEx)(HANDLE);
+    PFN_AddFontMemResourceEx addFont_ = nullptr;
+    PFN_RemoveFontMemResourceEx removeFont_ = nullptr;
+};
+
+// The driver's own spool package.
+class CZorEmfFileRTE : public CZorEmfFile {
+  public:
+    using CZorEmfFile::CZorEmfFile;
+    ~CZorEmfFileRTE() override { Close(); }
+    BOOL Open(DWORD spoolId, DWORD flags) override;
+    HENHMETAFILE GetPageMetafile(DWORD page) override;
+    void Close() override;
+
+  private:
+    DWORD recordedPages_ = 0;
+    bool opened_ = false;
+};
+
+// Copies of the spooler's shadow and spool files.
+class CZorEmfFileSpooler : public CZorEmfFile {
+  public:
+    using CZorEmfFile::CZorEmfFile;
+    ~CZorEmfFileSpooler() override { Close(); }
+    BOOL Open(DWORD spoolId, DWORD flags) override;
+    HENHMETAFILE GetPageMetafile(DWORD page) override;
+    void Close() override;
+
+  private:
+    std::vector<BYTE> spool_;
+    std::string shadowPath_, spoolPath_;
+};
+using CZorEmfFileNT = CZorEmfFileSpooler;
+using CZorEmfFile2K = CZorEmfFileSpooler;
+using CZorEmfFileXP = CZorEmfFileSpooler;
+
+// The reader for the job's flags on the running system, or none.
+std::unique_ptr<CZorEmfFile> CreateEmfFile(const EmfJobRecord& record);
+
+// The device mode's private block, zero-filled where the mode has none.
+PRIVATE_DEVMODE PrivateOf(const DEVMODEA* dm);
+bool IsCurrentLayout(const DEVMODEA* dm);
+// A page whose number the selection takes (1 all but the first, 2 the first
+// only, 3 odd, 4 even, else every page).
+bool PageSelected(DWORD selection, DWORD page);
+
+// The whole entry: 1 when the job was replayed.
+DWORD PrintEmf(EmfJobRecord* record, ModelBlock* model);
+
+} // namespace metaweave

@@ -1,0 +1,49 @@
+// Overlay files ("<name>.POL" in the per-user working folder): one page of an
+// earlier job as an enhanced metafile behind a 288-byte header. The one
+// reader checks the magic, the version and that the metafile lies inside
+// the file; the writer puts the whole file under a temporary name first and
+// renames it into place, so a reader never sees half an overlay.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "win/types.h"
+
+namespace metaweave {
+
+constexpr size_t kOverlayHeaderSize = 288;
+constexpr uint32_t kOverlayVersion = 2;
+constexpr char kOverlayMagic[4] = {'Z', 'O', 'R', 'D'};
+constexpr char kOverlayExtension[] = ".POL";
+// An overlay name without folder or extension, terminator included.
+constexpr size_t kOverlayNameSize = 64;
+
+struct OverlayHeader {
+    uint32_t systemVersion = 0; // version word of the system that made it
+    uint16_t paperSize = 0;
+    uint16_t paperWidth = 0;  // 0.1 mm
+    uint16_t paperLength = 0; // 0.1 mm
+    uint16_t orientation = 0; // 1 portrait, 2 landscape
+};
+
+// The whole file: header and metafile bits.
+std::vector<uint8_t> OverlayFileBytes(const OverlayHeader& header, const uint8_t* bits,
+                                      size_t size);
+
+// The header and the metafile bits of an overlay file; false with *error
+// for anything out of place (the bits point into data).
+bool ReadOverlayFile(const uint8_t* data, size_t size, OverlayHeader* header, const uint8_t** bits,
+                     size_t* bitsSize, std::string* error);
+
+// Writes the bytes to a temporary file beside path and renames it over path.
+// With replace false an existing file is left alone (ERROR_FILE_EXISTS).
+// Returns the error that stopped it, 0 when the file is in place.
+DWORD WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, bool replace);
+
+// A file read whole; false with the last error set when it cannot be.
+bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
+
+} // namespace metaweave

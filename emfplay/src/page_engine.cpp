@@ -1,0 +1,521 @@
+// The page engine: page collections, the device mode of each sheet side, and
+// each page played into its cell with the overlay and the watermark.
+#include <algorithm>
+#include <cstring>
+
+#include "emf_job.h"
+#include "overlay_file.h"
+#include "win/base.h"
+#include "win/gdi_dc.h"
+
+namespace metaweave {
+namespace {
+
+// PrivateFlags bits.
+constexpr DWORD kCopiesByDriver = 0x8000;
+constexpr DWORD kOlderCopyMode = 0x100000;
+constexpr DWORD kCoversOn = 0x200000, kFrontCover = 0x400000, kBackCover = 0x800000;
+constexpr DWORD kEmfModeReplayed = 4;
+constexpr int kSimplex = DMDUP_SIMPLEX;
+constexpr DWORD kPaperUser = 256, kPaperLastKnown = 455;
+constexpr DWORD kPaperDimensionFields = DM_PAPERLENGTH | DM_PAPERWIDTH;
+// Passes of the overlay and the watermark around the page.
+constexpr DWORD kOverlayBehind = 2, kOverlayOver = 10;
+constexpr DWORD kWatermarkBehind = 0, kWatermarkOver = 8;
+// N-up cells lose this many percentage points so that pages keep a gap.
+constexpr LONG kNupGapPercent = 4;
+
+DEVMODEA* Mode(std::vector<BYTE>& bytes) {
+    return reinterpret_cast<DEVMODEA*>(bytes.data());
+}
+PRIVATE_DEVMODE* PrivateIn(std::vector<BYTE>& bytes) {
+    auto* dm = Mode(bytes);
+    if (dm->dmDriverExtra < PRIVATE_DEVMODE_SIZE_908) return nullptr;
+    return reinterpret_cast<PRIVATE_DEVMODE*>(bytes.data() + dm->dmSize);
+}
+
+std::vector<BYTE> CopyOf(const DEVMODEA* dm) {
+    if (!dm) return {};
+    const BYTE* p = reinterpret_cast<const BYTE*>(dm);
+    return std::vector<BYTE>(p, p + dm->dmSize + dm->dmDriverExtra);
+}
+
+bool SamePaper(const DEVMODEA* a, const DEVMODEA* b) {
+    return a && b && a->dmPaperSize == b->dmPaperSize && a->dmDefaultSource == b->dmDefaultSource &&
+           a->dmDuplex == b->dmDuplex;
+}
+
+// Do two pages' device modes need collections of their own?
+bool DevmodesDiffer(const DEVMODEA* a, const DEVMODEA* b) {
+    if (!a || !b) return true;
+    if (a == b || (IsCurrentLayout(a) && IsCurrentLayout(b))) return false;
+    PRIVATE_DEVMODE pa = PrivateOf(a), pb = PrivateOf(b);
+    if (pa.OverlayFlags != pb.OverlayFlags) return true;
+    if ((pa.OverlayFlags & 1) && std::strncmp(pa.OverlayMakeName, pb.OverlayMakeName, 64))
+        return true;
+    if ((pa.OverlayFlags & 0xE) && std::strncmp(pa.OverlayUseName, pb.OverlayUseName, 64))
+        return true;
+    if (pa.WatermarkFlags != pb.WatermarkFlags ||
+        std::memcmp(pa.WatermarkRecord, pb.WatermarkRecord, sizeof pa.WatermarkRecord))
+        return true;
+    if (pa.ReverseOrder != pb.ReverseOrder || pa.LayoutKind != pb.LayoutKind) return true;
+    LayoutSettings la = LayoutOf(*a, pa, 600), lb = LayoutOf(*b, pb, 600);
+    if (la.pagesPerSheet != lb.pagesPerSheet || la.pageOrder != lb.pageOrder ||
+        la.borders != lb.borders || la.bookletKind != lb.bookletKind ||
+        la.bookletSheets != lb.bookletSheets || la.bindingMargin != lb.bindingMargin ||
+        la.posterColumns != lb.posterColumns || la.posterRows != lb.posterRows ||
+        la.posterOverlap != lb.posterOverlap || la.fitMode != lb.fitMode ||
+        la.zoomPercent != lb.zoomPercent || la.zoomAnchor != lb.zoomAnchor)
+        return true;
+    if (la.layout == Layout::None) return false;
+    const DWORD paperA = pa.OutputPaperId ? pa.OutputPaperId : a->dmPaperSize;
+    const DWORD paperB = pb.OutputPaperId ? pb.OutputPaperId : b->dmPaperSize;
+    if (la.layout == Layout::Nup && !pa.OutputPaperId && !pb.OutputPaperId) return false;
+    return paperA != paperB;
+}
+
+LONG Scale(LONG v, LONG percent) {
+    return static_cast<LONG>(int64_t{v} * percent / 100);
+}
+
+} // namespace
+
+CPageCollection::~CPageCollection() = default;
+
+bool CPageCollection::booklet29Sign() const {
+    return (reader_->booklet29()[0] & 0x80) != 0;
+}
+
+bool CPageCollection::PageChosen(DWORD selection, DWORD page) const {
+    return PageSelected(selection, page);
+}
+
+BOOL CPageCollection::Init(const DEVMODEA* dm) {
+    if (!dm) return FALSE;
+    firstPageMode_ = CopyOf(dm);
+    currentLayout_ = IsCurrentLayout(dm);
+    const PRIVATE_DEVMODE p = PrivateOf(dm);
+    // Copies: the engine collates when the device mode asks for collated
+    // copies the printer does not make itself.
+    engineCopies_ = false;
+    if (dm->dmCopies >= 2) {
+        const bool byDriver = (p.PrivateFlags & kCopiesByDriver) && p.CollateByDriver == 1;
+        if (!(p.PrivateFlags & kCopiesByDriver)) {
+            engineCopies_ = dm->dmCollate == DMCOLLATE_TRUE;
+        } else if (byDriver && (currentLayout_ || !(p.PrivateFlags & kOlderCopyMode))) {
+            engineCopies_ = dm->dmCollate == DMCOLLATE_TRUE;
+        } else if (byDriver) {
+            engineCopies_ = !(p.SortMode == 0 || p.SortMode == 2 || p.SortMode == 4);
+        }
+    }
+    passes_ = engineCopies_ ? static_cast<DWORD>(dm->dmCopies) : 1;
+    resolution_ = dm->dmPrintQuality > 0 ? dm->dmPrintQuality : 600;
+    layout_ = LayoutOf(*dm, p, resolution_);
+    overlayFlags_ = p.OverlayFlags;
+    overlayPages_ = p.OverlayPages;
+    overlayOnTop_ = p.OverlayOnTop;
+    std::memcpy(makeName_, p.OverlayMakeName, sizeof makeName_);
+    std::memcpy(useName_, p.OverlayUseName, sizeof useName_);
+    makeName_[63] = useName_[63] = 0;
+    watermarkFlags_ = p.WatermarkFlags;
+    std::memcpy(watermark_, p.WatermarkRecord, sizeof watermark_);
+    zoom_ = layout_.layout == Layout::Zoom ? layout_.zoomPercent : 100;
+    return TRUE;
+}
+
+BOOL CPageCollection::BuildOrder() {
+    if (!SelectPage(start_ + 1)) return FALSE;
+    const DEVMODEA* first = reader_->PageDevmode(start_ + 1);
+    if (!Init(first)) return FALSE;
+    const PRIVATE_DEVMODE p = PrivateOf(first);
+    bool blank =
+        currentLayout_ ? ((p.PrivateFlags & kCopiesByDriver) && p.CollateByDriver == 1) : true;
+    if (reader_->deviceFinishesOddDuplex() || first->dmDuplex == kSimplex) blank = false;
+    if (layout_.layout != Layout::Nup && layout_.layout != Layout::Booklet) {
+        const DEVMODEA* last = reader_->PageDevmode(start_ + pages_);
+        if (last && last->dmDuplex == kSimplex) blank = false;
+    }
+    layout_.blankBacks = blank;
+    uint32_t sides = 0;
+    if (!metaweave::BuildOrder(layout_, start_, pages_, &order_, &sides)) return FALSE;
+    sides_ = sides;
+    return TRUE;
+}
+
+BOOL CPageCollection::SelectPage(DWORD page) {
+    if (!reader_->SelectPage(page)) return FALSE;
+    currentPage_ = page;
+    return TRUE;
+}
+
+std::vector<BYTE> CPageCollection::MakeSideDevmode() {
+    const DEVMODEA* page = reader_->PageDevmode(currentPage_);
+    const bool shared =
+        currentLayout_ && (layout_.layout == Layout::Nup || layout_.layout == Layout::Booklet);
+    std::vector<BYTE> mode = shared && !firstDcMode_.empty() ? firstDcMode_ : CopyOf(page);
+    if (mode.empty()) return mode;
+    DEVMODEA* dm = Mode(mode);
+    PRIVATE_DEVMODE* p = PrivateIn(mode);
+    if (!p) return mode;
+    if (shared && !firstDcMode_.empty()) return mode; // already made for the first side
+    p->EmfMode = kEmfModeReplayed;
+    p->MetafileSpoolingOff = 1;
+    if (layout_.layout != Layout::None && p->OutputPaperId) {
+        dm->dmPaperSize = static_cast<short>(p->OutputPaperId);
+        dm->dmPaperWidth = p->OutputPaperWidth;
+        dm->dmPaperLength = p->OutputPaperLength;
+        if (p->OutputPaperId == kPaperUser || p->OutputPaperId > kPaperLastKnown)
+            dm->dmFields |= kPaperDimensionFields;
+        else
+            dm->dmFields &= ~kPaperDimensionFields;
+    }
+    const bool swap =
+        (layout_.layout == Layout::Nup &&
+         (layout_.pagesPerSheet == 2 || layout_.pagesPerSheet == 6 ||
+          layout_.pagesPerSheet == 8)) ||
+        (layout_.layout == Layout::Booklet && layout_.pagesPerSheet == 2) ||
+        (layout_.layout == Layout::Poster && layout_.posterColumns != layout_.posterRows);
+    if (swap)
+        dm->dmOrientation =
+            dm->dmOrientation == DMORIENT_LANDSCAPE ? DMORIENT_PORTRAIT : DMORIENT_LANDSCAPE;
+    p->WatermarkFlags = 0;
+    p->OverlayFlags = 0;
+    p->ReverseOrder = 0;
+    // The engine makes collated copies itself: the printer must not copy again.
+    if (engineCopies_) dm->dmCopies = 1;
+    DWORD total = reader_->jobSides();
+    if (layout_.blankBacks && total % 2) ++total;
+    p->TotalSheets = total;
+    if (currentLayout_) {
+        if (currentSide_ == 0 && frontCoverSides) {
+            dm->dmDefaultSource = static_cast<short>(p->FrontCoverSource);
+            dm->dmMediaType = 1;
+        } else if (currentSide_ == sides_ + 1 && backCoverSides) {
+            dm->dmDefaultSource = static_cast<short>(p->BackCoverSource);
+            dm->dmMediaType = 1;
+        } else if (p->FrontCoverPrinted &&
+                   (currentSide_ == 1 || (currentSide_ == 2 && dm->dmDuplex != kSimplex))) {
+            dm->dmDefaultSource = static_cast<short>(p->FrontCoverSource);
+            dm->dmMediaType = p->FrontCoverMedia;
+        } else if (p->BackCoverPrinted &&
+                   (currentSide_ == sides_ ||
+                    (currentSide_ + 1 == sides_ && dm->dmDuplex != kSimplex && sides_ % 2 == 0))) {
+            dm->dmDefaultSource = static_cast<short>(p->BackCoverSource);
+            dm->dmMediaType = p->BackCoverMedia;
+        }
+    }
+    return mode;
+}
+
+HDC CPageCollection::CreateDC() {
+    currentSide_ = 1;
+    if (!SelectPage(start_ + 1)) return nullptr;
+    std::vector<BYTE> mode = MakeSideDevmode();
+    if (mode.empty()) return nullptr;
+    HDC hdc = CreateDCA(nullptr, reader_->PrinterName().c_str(), nullptr, Mode(mode));
+    if (hdc) {
+        firstDcMode_ = mode;
+        lastMode_ = mode;
+    }
+    return hdc;
+}
+
+BOOL CPageCollection::ResetSideDC(HDC hdc) {
+    std::vector<BYTE> mode = MakeSideDevmode();
+    if (mode.empty()) {
+        ShowPrintMessage(kMsgNoMemory);
+        return FALSE;
+    }
+    if (mode != lastMode_) {
+        if (!ResetDCA(hdc, Mode(mode))) {
+            ShowPrintMessage(kMsgPrintFailed);
+            return FALSE;
+        }
+        lastMode_ = mode;
+    }
+    if (firstDcMode_.empty()) firstDcMode_ = mode;
+    SetGraphicsMode(hdc, GM_ADVANCED);
+    return TRUE;
+}
+
+BOOL CPageCollection::EmptySide(HDC hdc, const std::vector<BYTE>&) {
+    if (StartPage(hdc) <= 0 || EndPage(hdc) <= 0) {
+        ShowPrintMessage(kMsgPrintFailed);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CPageCollection::PrintCopy(HDC hdc) {
+    SelectPage(layout_.reverse ? start_ + pages_ : start_ + 1);
+    currentSide_ = 0;
+    for (DWORD i = 0; i < frontCoverSides; ++i)
+        if (!ResetSideDC(hdc) || !EmptySide(hdc, lastMode_)) return FALSE;
+    const DWORD a = std::max<DWORD>(CellsPerSide(layout_), 1);
+    const DWORD last = start_ + pages_;
+    DWORD printed = 0;
+    bool open = false;
+    for (size_t i = 0; i < order_.size(); ++i) {
+        const DWORD cell = static_cast<DWORD>(i % a);
+        if (cell == 0) {
+            ++currentSide_;
+            // A side of blank cells only keeps the previous side's mode.
+            bool anyPage = false;
+            for (DWORD k = 0; k < a && i + k < order_.size(); ++k)
+                anyPage |= order_[i + k] <= last;
+            if (anyPage) {
+                for (DWORD k = 0; k < a; ++k)
+                    if (order_[i + k] <= last) {
+                        SelectPage(order_[i + k]);
+                        break;
+                    }
+            }
+            if (!ResetSideDC(hdc)) return FALSE;
+            if (StartPage(hdc) <= 0) {
+                ShowPrintMessage(kMsgPrintFailed);
+                return FALSE;
+            }
+            open = true;
+        }
+        if (order_[i] <= last) {
+            SelectPage(order_[i]);
+            if (!PlayCell(hdc, cell)) return FALSE;
+            if (reader_->cancelled()) return FALSE;
+        }
+        if (cell == a - 1) {
+            if (EndPage(hdc) <= 0) {
+                ShowPrintMessage(kMsgPrintFailed);
+                return FALSE;
+            }
+            open = false;
+            ++printed;
+        }
+    }
+    if (open) {
+        if (EndPage(hdc) <= 0) {
+            ShowPrintMessage(kMsgPrintFailed);
+            return FALSE;
+        }
+        ++printed;
+    }
+    if (layout_.blankBacks && printed % 2 && !EmptySide(hdc, lastMode_)) return FALSE;
+    currentSide_ = sides_ + 1;
+    for (DWORD i = 0; i < backCoverSides; ++i)
+        if (!ResetSideDC(hdc) || !EmptySide(hdc, lastMode_)) return FALSE;
+    return TRUE;
+}
+
+bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT* target,
+                                RECT* clip) {
+    ENHMETAHEADER h{};
+    if (!GetEnhMetaFileHeader(page, sizeof h, &h)) return false;
+    const LONG dpiX = std::max(GetDeviceCaps(hdc, LOGPIXELSX), 1);
+    const LONG dpiY = std::max(GetDeviceCaps(hdc, LOGPIXELSY), 1);
+    const LONG sheetW = GetDeviceCaps(hdc, HORZRES), sheetH = GetDeviceCaps(hdc, VERTRES);
+    // The page's printable size at the side's resolution, from its frame (0.01 mm).
+    LONG pageW = static_cast<LONG>(int64_t{h.rclFrame.right - h.rclFrame.left} * dpiX / 2540);
+    LONG pageH = static_cast<LONG>(int64_t{h.rclFrame.bottom - h.rclFrame.top} * dpiY / 2540);
+    if (pageW <= 0 || pageH <= 0 || sheetW <= 0 || sheetH <= 0) return false;
+    // A page of the other orientation among several per side is turned.
+    const DEVMODEA* pageMode = reader_->PageDevmode(currentPage_);
+    const PRIVATE_DEVMODE pagePriv = PrivateOf(pageMode);
+    const WORD direction =
+        layout_.layout == Layout::Booklet ? pagePriv.BookletRotation : pagePriv.NupRotation;
+    turn_ = kNoTurn;
+    if (reader_->SupportsWorldTransform() && CellsPerSide(layout_) > 1 && pageMode &&
+        (pageMode->dmOrientation == DMORIENT_LANDSCAPE) != layout_.landscape &&
+        direction != kNoTurn) {
+        turn_ = currentLayout_ ? direction : 1;
+        std::swap(pageW, pageH);
+    }
+    RECT cell{0, 0, sheetW, sheetH};
+    LONG scaleX = 100, scaleY = 100;
+    const LayoutSettings& l = layout_;
+    wholePageValid_ = false;
+    auto fit = [&](LONG w, LONG h2, bool gap) {
+        LONG s = static_cast<LONG>(std::min(int64_t{w} * 100 / pageW, int64_t{h2} * 100 / pageH));
+        if (gap && s != 100) s = std::max<LONG>(s - kNupGapPercent, 1);
+        return s;
+    };
+    if (l.layout == Layout::Nup) {
+        const Grid g = NupGrid(l.pagesPerSheet, l.landscape);
+        const LONG cw = sheetW / static_cast<LONG>(g.columns),
+                   ch = sheetH / static_cast<LONG>(g.rows);
+        const LONG col = static_cast<LONG>(position % g.columns),
+                   row = static_cast<LONG>(position / g.columns);
+        cell = {col * cw, row * ch, (col + 1) * cw, (row + 1) * ch};
+        scaleX = scaleY = fit(cw, ch, true);
+    } else if (l.layout == Layout::Booklet && l.pagesPerSheet == 2) {
+        const LONG half = sheetW / 2, shift = static_cast<LONG>(l.bindingMargin / 2);
+        cell = position == 0 ? RECT{0, 0, half, sheetH} : RECT{half, 0, sheetW, sheetH};
+        const LONG s = fit(half - shift, sheetH, !(booklet29Sign()));
+        scaleX = scaleY = s;
+        const LONG dx = position == 0 ? -shift : shift;
+        cell.left += dx;
+        cell.right += dx;
+    } else if (l.layout == Layout::Poster) {
+        const LONG cols = static_cast<LONG>(l.posterColumns),
+                   rows = static_cast<LONG>(l.posterRows);
+        const LONG f = static_cast<LONG>(l.posterOverlap);
+        const LONG posterW = cols * sheetW - (cols - 1) * f,
+                   posterH = rows * sheetH - (rows - 1) * f;
+        const LONG s = fit(posterW, posterH, false);
+        const LONG w = Scale(pageW, s), hh = Scale(pageH, s);
+        const DWORD tile = (currentSide_ - 1) % static_cast<DWORD>(cols * rows);
+        const LONG i = static_cast<LONG>(tile) / cols, j = static_cast<LONG>(tile) % cols;
+        const LONG ox = (posterW - w) / 2 - j * (sheetW - f),
+                   oy = (posterH - hh) / 2 - i * (sheetH - f);
+        *target = {ox, oy, ox + w, oy + hh};
+        *clip = {0, 0, sheetW, sheetH};
+        zoom_ = static_cast<DWORD>(s);
+        return true;
+    } else if (l.layout == Layout::Zoom) {
+        scaleX = scaleY = static_cast<LONG>(l.zoomPercent);
+        wholePage_ = cell;
+        wholePageValid_ = true;
+        const LONG w = Scale(pageW, scaleX), hh = Scale(pageH, scaleY);
+        LONG x = 0, y = 0;
+        const DWORD a = l.zoomAnchor;
+        if (a == 1 || a == 4 || a == 7) x = (sheetW - w) / 2;
+        if (a == 2 || a == 5 || a == 8) x = sheetW - w;
+        if (a >= 3 && a <= 5) y = (sheetH - hh) / 2;
+        if (a >= 6 && a <= 8) y = sheetH - hh;
+        *target = {x, y, x + w, y + hh};
+        *clip = cell;
+        zoom_ = static_cast<DWORD>(scaleX);
+        return true;
+    } else if (l.layout == Layout::Fit) {
+        if (l.fitMode & 1) {
+            scaleX = static_cast<LONG>(int64_t{sheetW} * 100 / pageW);
+            scaleY = static_cast<LONG>(int64_t{sheetH} * 100 / pageH);
+        } else {
+            scaleX = scaleY = fit(sheetW, sheetH, false);
+        }
+    } else {
+        // The page on its own paper: as recorded, made smaller only when the
+        // sheet is smaller than the page.
+        scaleX = scaleY = std::min<LONG>(100, fit(sheetW, sheetH, false));
+    }
+    const LONG w = Scale(pageW, scaleX), hh = Scale(pageH, scaleY);
+    const LONG x = cell.left + (cell.right - cell.left - w) / 2;
+    const LONG y = cell.top + (cell.bottom - cell.top - hh) / 2;
+    *target = {x, y, x + w, y + hh};
+    *clip = cell;
+    if (l.layout != Layout::Nup) {
+        wholePage_ = {0, 0, sheetW, sheetH};
+        wholePageValid_ = true;
+    }
+    zoom_ = static_cast<DWORD>(scaleX);
+    return true;
+}
+
+BOOL CPageCollection::PlayCell(HDC hdc, DWORD position) {
+    HENHMETAFILE page = reader_->GetPageMetafile(currentPage_);
+    RECT target{}, clip{};
+    if (!page || !CellRects(hdc, position, page, &target, &clip)) {
+        ShowPrintMessage(kMsgPrintFailed);
+        return FALSE;
+    }
+    const PRIVATE_DEVMODE p = PrivateOf(reader_->PageDevmode(currentPage_));
+    HRGN region = nullptr;
+    if (!(p.LayoutKind & kLayoutNoClip)) {
+        region = CreateRectRgn(clip.left, clip.top, clip.right, clip.bottom);
+        SelectClipRgn(hdc, region);
+    }
+    DrawOverlay(hdc, kOverlayBehind, target, region);
+    DrawWatermark(hdc, clip, kWatermarkBehind, region);
+    if (turn_ != kNoTurn) {
+        // The page drawn upright into its own rectangle, turned into the cell.
+        const RECT upright{0, 0, target.bottom - target.top, target.right - target.left};
+        XFORM x{};
+        if (turn_ == 0) { // (x, y) -> (left + y, bottom - x)
+            x.eM12 = -1, x.eM21 = 1;
+            x.eDx = static_cast<FLOAT>(target.left), x.eDy = static_cast<FLOAT>(target.bottom);
+        } else { // (x, y) -> (right - y, top + x)
+            x.eM12 = 1, x.eM21 = -1;
+            x.eDx = static_cast<FLOAT>(target.right), x.eDy = static_cast<FLOAT>(target.top);
+        }
+        SetWorldTransform(hdc, &x);
+        PlayEnhMetaFile(hdc, page, &upright);
+        ModifyWorldTransform(hdc, nullptr, MWT_IDENTITY);
+    } else {
+        PlayEnhMetaFile(hdc, page, &target);
+    }
+    DrawOverlay(hdc, kOverlayOver, target, region);
+    DrawWatermark(hdc, clip, kWatermarkOver, region);
+    SelectClipRgn(hdc, nullptr);
+    if (region) DeleteObject(region);
+    if (layout_.layout == Layout::Nup && layout_.borders) {
+        // A 3-pixel frame inset by 4 pixels (2 from a zero edge).
+        HPEN pen = CreatePen(PS_SOLID, 3, RGB(0, 0, 0));
+        HGDIOBJ oldPen = SelectObject(hdc, pen);
+        HGDIOBJ oldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
+        Rectangle(hdc, clip.left ? clip.left + 4 : 2, clip.top ? clip.top + 4 : 2, clip.right - 4,
+                  clip.bottom - 4);
+        SelectObject(hdc, oldBrush);
+        SelectObject(hdc, oldPen);
+        DeleteObject(pen);
+    }
+    return !reader_->cancelled();
+}
+
+// ---------------------------------------------------------------------------
+
+BOOL CZorEmfFile::BuildPageCollections() {
+    const DWORD n = PageCount();
+    if (!n) return FALSE;
+    collections_.clear();
+    jobSides_ = 0;
+    for (DWORD page = 1; page <= n; ++page) {
+        if (page == 1 || DevmodesDiffer(PageDevmode(page - 1), PageDevmode(page)))
+            collections_.push_back(std::make_unique<CPageCollection>(this, page - 1));
+        collections_.back()->AddPage();
+    }
+    for (auto& c : collections_) {
+        if (!c->BuildOrder()) return FALSE;
+        jobSides_ += c->sides();
+    }
+    // Blank cover sheets around the whole job.
+    auto coverSides = [&](const CPageCollection& c, DWORD which) -> DWORD {
+        const DEVMODEA* dm = PageDevmode(c.start() + 1);
+        if (!IsCurrentLayout(dm)) return 0;
+        const PRIVATE_DEVMODE p = PrivateOf(dm);
+        const bool copies = (p.PrivateFlags & kCopiesByDriver) && p.CollateByDriver == 1 &&
+                            (dm->dmFields & DM_COPIES) && dm->dmCopies >= 2;
+        if (!(p.PrivateFlags & kCoversOn) || !copies) return 0;
+        if (which == kFrontCover)
+            return (p.PrivateFlags & kFrontCover) && (p.CoverFlags & 1) && !p.FrontCoverPrinted
+                       ? (dm->dmDuplex == kSimplex ? 1 : 2)
+                       : 0;
+        const DEVMODEA* last = PageDevmode(c.start() + c.pageCount());
+        return (p.PrivateFlags & kBackCover) && (p.CoverFlags & 2) && !p.BackCoverPrinted
+                   ? (last && last->dmDuplex != kSimplex ? 2 : 1)
+                   : 0;
+    };
+    collections_.front()->frontCoverSides = coverSides(*collections_.front(), kFrontCover);
+    collections_.back()->backCoverSides = coverSides(*collections_.back(), kBackCover);
+    jobSides_ += collections_.front()->frontCoverSides + collections_.back()->backCoverSides;
+    return TRUE;
+}
+
+BOOL CZorEmfFile::PrintJob(HDC hdc) {
+    LoadJobFonts();
+    BOOL ok = TRUE;
+    bool first = true;
+    for (auto& c : collections_) {
+        if (c->makesOverlay()) {
+            ok = c->MakeOverlayFile();
+        } else {
+            if (!hdc) ok = FALSE;
+            if (ok && !first && !c->ResetSideDC(hdc)) ok = FALSE;
+            for (DWORD pass = 0; ok && pass < c->copyPasses(); ++pass)
+                ok = c->PrintCopy(hdc);
+            first = false;
+        }
+        if (!ok) break;
+    }
+    UnloadJobFonts();
+    return ok;
+}
+
+} // namespace metaweave

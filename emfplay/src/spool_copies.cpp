@@ -1,0 +1,180 @@
+#include "spool_copies.h"
+
+#include <cstring>
+
+#include "driver_env.h"
+#include "win/strings.h"
+
+namespace metaweave {
+namespace {
+
+// Standard parts of the two device-mode forms.
+constexpr size_t kNameChars = 32;
+constexpr size_t kWideSizeOffset = 68;  // dmSize in the wide form
+constexpr size_t kWideExtraOffset = 70; // dmDriverExtra
+constexpr size_t kWideSpecOffset = 64;  // dmSpecVersion .. dmCollate
+constexpr size_t kSpecToCollate = 38;
+constexpr size_t kWideFormOffset = 102; // dmFormName
+constexpr size_t kWideLogPixelsOffset = 166;
+constexpr size_t kWideToAnsiShrink = 64; // two names of 32 characters
+constexpr size_t kWideMaxStandard = 220;
+// The shadow file's document name is read as this many bytes.
+constexpr size_t kDocumentNameBytes = 520;
+
+uint32_t U32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+uint16_t U16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+bool Fail(std::string* error, const std::string& text, size_t at) {
+    if (error) *error = text + " at offset " + std::to_string(at);
+    return false;
+}
+
+// Wide characters from at up to a terminator, at most maxChars, inside size.
+std::u16string WideAt(const uint8_t* data, size_t size, size_t at, size_t maxChars) {
+    std::u16string out;
+    for (size_t i = 0; i < maxChars && at + 2 * i + 1 < size; ++i) {
+        char16_t c = U16(data + at + 2 * i);
+        if (!c) break;
+        out += c;
+    }
+    return out;
+}
+
+// A name field of a wide device mode into its 32-byte ANSI field.
+void NameToAnsi(const uint8_t* wide, uint8_t* ansi) {
+    std::string name = sheetwright::WideToAnsiString(WideAt(wide, kNameChars * 2, 0, kNameChars));
+    std::memset(ansi, 0, kNameChars);
+    std::memcpy(ansi, name.data(), std::min(name.size(), kNameChars - 1));
+}
+
+// The wide device mode at offset, sized by its own fields, converted.
+bool DevmodeAt(const uint8_t* data, size_t size, size_t at, std::vector<uint8_t>* ansi,
+               std::string* error) {
+    if (at >= size) return Fail(error, "device mode outside the file", at);
+    if (!DevModeWToA(data + at, size - at, ansi))
+        return Fail(error, "device mode cut off or of a wrong size", at);
+    return true;
+}
+
+} // namespace
+
+bool DevModeWToA(const uint8_t* wide, size_t available, std::vector<uint8_t>* ansi) {
+    if (available < kWideLogPixelsOffset) return false;
+    size_t standard = U16(wide + kWideSizeOffset);
+    size_t extra = U16(wide + kWideExtraOffset);
+    if (standard < kWideLogPixelsOffset || standard > kWideMaxStandard) return false;
+    if (standard + extra > available) return false;
+    ansi->assign(standard - kWideToAnsiShrink + extra, 0);
+    uint8_t* a = ansi->data();
+    NameToAnsi(wide, a);
+    std::memcpy(a + kNameChars, wide + kWideSpecOffset, kSpecToCollate);
+    NameToAnsi(wide + kWideFormOffset, a + kNameChars + kSpecToCollate);
+    size_t tail = standard - kWideLogPixelsOffset;
+    std::memcpy(a + kWideLogPixelsOffset - kWideToAnsiShrink, wide + kWideLogPixelsOffset, tail);
+    uint16_t ansiSize = static_cast<uint16_t>(standard - kWideToAnsiShrink);
+    a[kWideSizeOffset - kNameChars] = static_cast<uint8_t>(ansiSize);
+    a[kWideSizeOffset - kNameChars + 1] = static_cast<uint8_t>(ansiSize >> 8);
+    std::memcpy(a + ansiSize, wide + standard, extra);
+    return true;
+}
+
+bool ReadShadowFile(const uint8_t* data, size_t size, SpoolerKind kind, ShadowInfo* info,
+                    std::string* error) {
+    *info = ShadowInfo{};
+    // Offsets of the fields in the shadow file's job record.
+    const bool nt4 = kind == SpoolerKind::NT4;
+    const size_t printerAt = nt4 ? 32 : 36, documentAt = nt4 ? 20 : 24;
+    const size_t devmodeAt = nt4 ? 40 : 44, pagesAt = nt4 ? 84 : 88;
+    if (!data || size < pagesAt + 4) return Fail(error, "shadow file shorter than its record", 0);
+    size_t printer = U32(data + printerAt), document = U32(data + documentAt);
+    size_t devmode = U32(data + devmodeAt);
+    if (printer && printer >= size) return Fail(error, "printer name outside the file", printerAt);
+    if (document && document >= size)
+        return Fail(error, "document name outside the file", documentAt);
+    if (printer)
+        info->printerName = sheetwright::WideToAnsiString(WideAt(data, size, printer, size));
+    if (document)
+        info->documentName = sheetwright::WideToAnsiString(WideAt(data, size, document, size));
+    if (!devmode) return Fail(error, "shadow file without a device mode", devmodeAt);
+    if (!DevmodeAt(data, size, devmode, &info->devmode, error)) return false;
+    info->pageCount = U32(data + pagesAt);
+    return true;
+}
+
+namespace {
+
+bool WalkSpoolFile(const uint8_t* data, size_t size, SpoolerKind kind,
+                   const std::vector<uint8_t>& firstDevmode, uint32_t pageCount,
+                   SpoolContents* contents, std::string* error) {
+    if (!data || size < kSpoolHeaderSize)
+        return Fail(error, "spool file shorter than its header", 0);
+    if (data[0] == kEscape && kind != SpoolerKind::XP)
+        return Fail(error, "a printer stream, not a spool file", 0);
+    size_t headerSize = U32(data + 4), docName = U32(data + 8);
+    if (headerSize < kSpoolHeaderSize || headerSize > size)
+        return Fail(error, "spool header size outside the file", 4);
+    if (docName && docName < size)
+        contents->documentName =
+            sheetwright::WideToAnsiString(WideAt(data, size, docName, kDocumentNameBytes / 2));
+    contents->devmodes.push_back(firstDevmode);
+    size_t at = headerSize;
+    uint32_t found = 0;    // pages completed
+    bool pageOpen = false; // a metafile-data record waits for its end record
+    while (found < pageCount) {
+        if (at >= size || size - at < kSpoolRecordHeadSize)
+            return Fail(error, "spool file ends before its last page", at);
+        uint32_t type = U32(data + at);
+        size_t dataSize = U32(data + at + 4);
+        if (dataSize == 0 || dataSize > size - at - kSpoolRecordHeadSize)
+            return Fail(error, "record size zero or past the end of the file", at);
+        const size_t current = contents->devmodes.size() - 1;
+        if (kind == SpoolerKind::NT4 && type == kEmriMetafile) {
+            contents->pages.push_back({at, current});
+            ++found;
+        } else if (kind != SpoolerKind::NT4 && type == kEmriMetafileData) {
+            contents->pages.push_back({at, current});
+            pageOpen = true;
+        } else if (kind != SpoolerKind::NT4 &&
+                   (type == kEmriMetafileExt || type == kEmriBwMetafileExt)) {
+            if (!pageOpen) return Fail(error, "end of page without its page", at);
+            pageOpen = false;
+            ++found;
+        } else if (type == kEmriDevmode) {
+            std::vector<uint8_t> ansi;
+            if (!DevModeWToA(data + at + kSpoolRecordHeadSize, dataSize, &ansi))
+                return Fail(error, "device-mode record of a wrong size", at);
+            contents->devmodes.push_back(std::move(ansi));
+        }
+        at += kSpoolRecordHeadSize + dataSize;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadSpoolFile(const uint8_t* data, size_t size, SpoolerKind kind,
+                   const std::vector<uint8_t>& firstDevmode, uint32_t pageCount,
+                   SpoolContents* contents, std::string* error) {
+    *contents = SpoolContents{};
+    if (WalkSpoolFile(data, size, kind, firstDevmode, pageCount, contents, error)) return true;
+    *contents = SpoolContents{}; // a broken file gives no pages at all
+    return false;
+}
+
+bool PageRecordBits(const uint8_t* data, size_t size, size_t offset, const uint8_t** bits,
+                    size_t* bitsSize, std::string* error) {
+    if (offset > size || size - offset < kSpoolRecordHeadSize)
+        return Fail(error, "page record outside the file", offset);
+    size_t dataSize = U32(data + offset + 4);
+    if (dataSize == 0 || dataSize > size - offset - kSpoolRecordHeadSize)
+        return Fail(error, "page record size zero or past the end of the file", offset);
+    *bits = data + offset + kSpoolRecordHeadSize;
+    *bitsSize = dataSize;
+    return true;
+}
+
+} // namespace metaweave

@@ -1,0 +1,752 @@
+// Whole jobs replayed through Metaweave.DLL into the recording printer: the
+// order of pages on every sheet side read back from the driver's log, for
+// every layout; overlays made from one job and printed with another;
+// watermarks over and behind the page.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "emf_fixture.h"
+#include "emf_job.h"
+#include "overlay_file.h"
+#include "platform/user_ctl.h"
+#include "platform/facts.h"
+#include "platform/gdi_ctl.h"
+#include "platform/testctl.h"
+#include "spool_fixture.h"
+#include "spool_package.h"
+#include "win/devmode_private.h"
+#include "win/files.h"
+#include "win/ini.h"
+#include "win/loader.h"
+#include "win/user.h"
+
+namespace metaweave {
+namespace {
+
+typedef DWORD(WINAPI* PFN_ZORPrintEMF)(EmfJobRecord*, ModelBlock*);
+
+constexpr char kWork[] = "C:\\Users\\u\\Work\\";
+constexpr char16_t kSpool[] = u"C:\\Users\\u\\Work\\spool\\";
+// Page colours: red = the page number.
+COLORREF PageColor(DWORD page) {
+    return RGB(page, 0, 0);
+}
+
+DEVMODE_IMAGEA BaseDevmode() {
+    DEVMODE_IMAGEA dm{};
+    std::memcpy(dm.dm.dmDeviceName, "P1", 3);
+    dm.dm.dmSpecVersion = 0x401;
+    dm.dm.dmSize = DEVMODEA_SIZE;
+    dm.dm.dmDriverExtra = PRIVATE_DEVMODE_SIZE;
+    dm.dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_COLLATE | DM_DUPLEX;
+    dm.dm.dmOrientation = DMORIENT_PORTRAIT;
+    dm.dm.dmPaperSize = 9; // A4
+    dm.dm.dmCopies = 1;
+    dm.dm.dmDuplex = DMDUP_SIMPLEX;
+    dm.dm.dmPrintQuality = 600;
+    dm.priv.Signature = PRIVATE_DEVMODE_SIGNATURE;
+    dm.priv.Version = PRIVATE_DEVMODE_VERSION;
+    return dm;
+}
+
+// A page of the recording printer (800 x 1000 pixels at 600 dpi) filled
+// with its own colour.
+std::vector<BYTE> PageBits(DWORD page) {
+    auto b = emftest::PageEmf();
+    b = platform::gdi::EmfBuilder(SIZEL{800, 1000}, SIZEL{34, 42});
+    b.SelectStock(NULL_PEN);
+    b.CreateBrush(1, BS_SOLID, PageColor(page));
+    b.SelectObject(1);
+    b.Box(EMR_RECTANGLE, RECTL{0, 0, 800, 1000});
+    b.SelectStock(WHITE_BRUSH);
+    b.DeleteObject(1);
+    return b.Finish();
+}
+
+void WriteWhole(const std::u16string& path, const std::vector<BYTE>& bytes) {
+    HANDLE f = CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CloseHandle(f);
+}
+
+constexpr LONG kSheetW = 800, kSheetH = 1000;
+using Side = std::vector<DWORD>;
+
+class ReplayTest : public emftest::RecorderTest {
+  protected:
+    void SetUp() override {
+        emftest::RecorderTest::SetUp();
+        player =
+            LoadLibraryW(reinterpret_cast<LPCWSTR>(platform::FromUtf8(METAWEAVE_PATH).c_str()));
+        ASSERT_NE(player, nullptr);
+        print = reinterpret_cast<PFN_ZORPrintEMF>(
+            reinterpret_cast<void (*)()>(GetProcAddress(player, "ZORPrintEMF")));
+        ASSERT_NE(print, nullptr);
+    }
+    void TearDown() override {
+        if (player) FreeLibrary(player);
+        EXPECT_TRUE(platform::user::test::TakeUnanswered().empty());
+        emftest::RecorderTest::TearDown();
+    }
+
+    // Records a package of `pages` pages with the device mode; returns its spool id.
+    DWORD Package(const DEVMODE_IMAGEA& dm, DWORD pages, DWORD jobId = 7,
+                  std::vector<BYTE> (*bits)(DWORD) = PageBits) {
+        spoolpkg::PackageWriter w;
+        uint8_t image[spoolpkg::kAnsiDevmodeSize];
+        std::memcpy(image, &dm, sizeof image);
+        EXPECT_EQ(w.Create(kSpool, jobId, image, u"P1", u"Doc"), 0u);
+        for (DWORD p = 1; p <= pages; ++p) {
+            WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), p), bits(p));
+            EXPECT_EQ(w.AppendPage(p), 0u);
+        }
+        EXPECT_EQ(w.Finish(pages), 0u);
+        return w.spoolId();
+    }
+
+    DWORD Play(DWORD spoolId, DWORD flags = kJobPackage | 1) {
+        EmfJobRecord record{};
+        record.spoolId = spoolId;
+        record.flags = flags;
+        std::strcpy(record.workingFolder, kWork);
+        static const char model[] = "NKSP";
+        ModelBlock block{recorder, const_cast<char*>(model)};
+        clear();
+        return print(&record, &block);
+    }
+
+    // The sheet sides of the last job, each as its grid of cells (rows top
+    // to bottom, each left to right) on the recorder's 800 x 1000 sheet;
+    // 0 is a cell that nothing was drawn into.
+    std::vector<Side> Sides(LONG columns = 1, LONG rows = 1) {
+        std::vector<Side> sides;
+        Side side;
+        bool open = false;
+        for (const auto& line : emftest::Lines(log())) {
+            if (line.rfind("DrvStartPage", 0) == 0) {
+                open = true;
+                side.assign(static_cast<size_t>(columns * rows), 0);
+            } else if (line.rfind("DrvSendPage", 0) == 0 && open) {
+                sides.push_back(side);
+                open = false;
+            } else if (line.rfind("DrvFillPath", 0) == 0 && open) {
+                unsigned color = 0;
+                int l = 0, t = 0, r = 0, b = 0;
+                const char* at = std::strstr(line.c_str(), "bounds=");
+                const char* c = std::strstr(line.c_str(), "brush=solid:0x");
+                if (!at || !c || std::sscanf(at, "bounds=%d,%d,%d,%d", &l, &t, &r, &b) != 4 ||
+                    std::sscanf(c, "brush=solid:0x%x", &color) != 1 || !(color & 0xFF) ||
+                    (color & 0xFFFF00))
+                    continue;
+                // The cell that holds the middle of the drawing.
+                const LONG col = std::clamp<LONG>((l + r) / 2 * columns / kSheetW, 0, columns - 1);
+                const LONG row = std::clamp<LONG>((t + b) / 2 * rows / kSheetH, 0, rows - 1);
+                side[static_cast<size_t>(row * columns + col)] = color & 0xFF;
+            }
+        }
+        return sides;
+    }
+
+    HMODULE player = nullptr;
+    PFN_ZORPrintEMF print = nullptr;
+};
+
+std::string Text(const std::vector<Side>& sides) {
+    std::string out;
+    for (const auto& s : sides) {
+        out += out.empty() ? "[" : " [";
+        for (size_t i = 0; i < s.size(); ++i)
+            out += (i ? "," : "") + (s[i] ? std::to_string(s[i]) : std::string("-"));
+        out += "]";
+    }
+    return out;
+}
+
+TEST_F(ReplayTest, LayoutsPutPagesOnSidesInOrder) {
+    struct Case {
+        const char* name;
+        DWORD pages;
+        LONG columns, rows;
+        void (*setup)(DEVMODE_IMAGEA&);
+        const char* expected;
+    };
+    static const Case cases[] = {
+        {"1 up", 3, 1, 1, [](DEVMODE_IMAGEA&) {}, "[1] [2] [3]"},
+        {"2 up", 5, 2, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutNup;
+             d.priv.PagesPerSheet = 2;
+         },
+         "[1,2] [3,4] [5,-]"},
+        {"4 up", 5, 2, 2,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutNup;
+             d.priv.PagesPerSheet = 4;
+         },
+         "[1,2,3,4] [5,-,-,-]"},
+        {"4 up down columns", 4, 2, 2,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutNup;
+             d.priv.PagesPerSheet = 4;
+             d.priv.PageOrder = 1;
+         },
+         "[1,3,2,4]"},
+        {"6 up", 7, 3, 2,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutNup;
+             d.priv.PagesPerSheet = 6;
+         },
+         "[1,2,3,4,5,6] [7,-,-,-,-,-]"},
+        {"9 up", 10, 3, 3,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutNup;
+             d.priv.PagesPerSheet = 9;
+         },
+         "[1,2,3,4,5,6,7,8,9] [10,-,-,-,-,-,-,-,-]"},
+        {"16 up", 17, 4, 4,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutNup;
+             d.priv.PagesPerSheet = 16;
+         },
+         "[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16] [17,-,-,-,-,-,-,-,-,-,-,-,-,-,-,-]"},
+        {"booklet of 5", 5, 2, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutBooklet;
+             d.priv.BookletKind = kBindLeft;
+             d.dm.dmDuplex = 3;
+         },
+         "[-,1] [2,-] [-,3] [4,5]"},
+        {"booklet of 8", 8, 2, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutBooklet;
+             d.priv.BookletKind = kBindLeft;
+             d.dm.dmDuplex = 3;
+         },
+         "[8,1] [2,7] [6,3] [4,5]"},
+        {"poster 2x2", 1, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutPoster;
+             d.priv.PosterGrid[0] = 2;
+             d.priv.PosterGrid[1] = 2;
+         },
+         "[1] [1] [1] [1]"},
+        {"zoom 50%", 2, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutZoom;
+             d.priv.ZoomPercent = 50;
+         },
+         "[1] [2]"},
+        {"zoom 200%", 2, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutZoom;
+             d.priv.ZoomPercent = 200;
+         },
+         "[1] [2]"},
+        {"reverse 2 up", 5, 2, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutNup;
+             d.priv.PagesPerSheet = 2;
+             d.priv.ReverseOrder = 1;
+         },
+         "[5,-] [3,4] [1,2]"},
+        {"collated copies", 3, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.dm.dmCopies = 2;
+             d.dm.dmCollate = DMCOLLATE_TRUE;
+         },
+         "[1] [2] [3] [1] [2] [3]"},
+        {"uncollated copies (made by the printer)", 3, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.dm.dmCopies = 2;
+             d.dm.dmCollate = DMCOLLATE_FALSE;
+         },
+         "[1] [2] [3]"},
+    };
+    std::string table = "| layout | pages | sides read back |\n|---|---|---|\n";
+    DWORD job = 10;
+    for (const auto& c : cases) {
+        DEVMODE_IMAGEA dm = BaseDevmode();
+        c.setup(dm);
+        EXPECT_EQ(Play(Package(dm, c.pages, job++)), 1u) << c.name;
+        std::string got = Text(Sides(c.columns, c.rows));
+        EXPECT_EQ(got, c.expected) << c.name;
+        table +=
+            std::string("| ") + c.name + " | " + std::to_string(c.pages) + " | " + got + " |\n";
+    }
+    std::printf("%s", table.c_str());
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+// Colours drawn on each side, in drawing order, by the recording driver's
+// fill, stroke and text calls ("text" for a text call).
+std::vector<std::vector<std::string>> Drawn(const std::string& log) {
+    std::vector<std::vector<std::string>> sides;
+    for (const auto& line : emftest::Lines(log)) {
+        if (line.rfind("DrvStartPage", 0) == 0) sides.emplace_back();
+        if (sides.empty()) continue;
+        if (line.rfind("DrvTextOut", 0) == 0) sides.back().push_back("text");
+        const char* c = std::strstr(line.c_str(), "brush=solid:0x");
+        if (c && (line.rfind("DrvFillPath", 0) == 0 || line.rfind("DrvStrokePath", 0) == 0)) {
+            unsigned color = 0;
+            std::sscanf(c, "brush=solid:0x%x", &color);
+            char text[32];
+            std::snprintf(text, sizeof text, "%s:%06x",
+                          line.rfind("DrvFill", 0) == 0 ? "fill" : "stroke", color);
+            sides.back().push_back(text);
+        }
+    }
+    return sides;
+}
+
+std::vector<BYTE> GreenPage(DWORD) {
+    platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
+    b.SelectStock(NULL_PEN);
+    b.CreateBrush(1, BS_SOLID, RGB(0, 0x80, 0));
+    b.SelectObject(1);
+    b.Box(EMR_RECTANGLE, RECTL{100, 100, 300, 200});
+    b.SelectStock(WHITE_BRUSH);
+    b.DeleteObject(1);
+    return b.Finish();
+}
+
+bool FileThere(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string StartDocs(const std::string& log) {
+    std::string out;
+    for (const auto& line : emftest::Lines(log))
+        if (line.rfind("DrvStartDoc", 0) == 0) out += line + "\n";
+    return out;
+}
+
+TEST_F(ReplayTest, OverlayMadeFromOneJobPrintsBehindAnother) {
+    DEVMODE_IMAGEA make = BaseDevmode();
+    make.priv.OverlayFlags = 1;
+    std::strcpy(make.priv.OverlayMakeName, "Letterhead");
+    EXPECT_EQ(Play(Package(make, 1, 20, GreenPage)), 1u);
+    EXPECT_EQ(StartDocs(log()), ""); // making an overlay prints nothing
+    ASSERT_TRUE(FileThere("C:\\Users\\u\\Work\\Letterhead.POL"));
+
+    DEVMODE_IMAGEA use = BaseDevmode();
+    use.priv.OverlayFlags = 2;
+    std::strcpy(use.priv.OverlayUseName, "Letterhead");
+    use.priv.OverlayPages = 2; // the first page only
+    EXPECT_EQ(Play(Package(use, 2, 21)), 1u);
+    auto sides = Drawn(log());
+    ASSERT_EQ(sides.size(), 2u);
+    EXPECT_EQ(sides[0], (std::vector<std::string>{"fill:008000", "fill:000001"}));
+    EXPECT_EQ(sides[1], (std::vector<std::string>{"fill:000002"}));
+    // Over the page instead.
+    use.priv.OverlayOnTop = 1;
+    use.priv.OverlayPages = 0;
+    EXPECT_EQ(Play(Package(use, 1, 22)), 1u);
+    EXPECT_EQ(Drawn(log())[0], (std::vector<std::string>{"fill:000001", "fill:008000"}));
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+TEST_F(ReplayTest, BrokenOverlayAsksAndPrintsWithoutIt) {
+    DEVMODE_IMAGEA use = BaseDevmode();
+    use.priv.OverlayFlags = 2;
+    std::strcpy(use.priv.OverlayUseName, "Form");
+    const DWORD id = Package(use, 2, 30);
+    WriteWhole(u"C:\\Users\\u\\Work\\Form.POL", std::vector<BYTE>(300, 'x'));
+    platform::user::test::AnswerNextMessageBox(IDYES);
+    platform::user::test::AnswerNextMessageBox(IDYES);
+    EXPECT_EQ(Play(id), 1u);
+    EXPECT_EQ(Text(Sides()), "[1] [2]");
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 2u); // asked again for the next page
+    EXPECT_EQ(boxes[0].text,
+              u"Cannot read the overlay file.\nDo you want to continue printing without it?");
+    EXPECT_EQ(boxes[0].caption, u"Print Overlay");
+    // No: the job stops after the cell and leaves no document behind.
+    platform::user::test::AnswerNextMessageBox(IDNO);
+    EXPECT_EQ(Play(Package(use, 2, 31)), 0u);
+    EXPECT_NE(std::string(log()).find("DrvEndDoc"), std::string::npos);
+}
+
+TEST_F(ReplayTest, ExistingOverlayReplacedOnlyAfterAskingWhenTheJobSaysSo) {
+    DEVMODE_IMAGEA make = BaseDevmode();
+    make.priv.OverlayFlags = 1;
+    std::strcpy(make.priv.OverlayMakeName, "Form");
+    const char* path = "C:\\Users\\u\\Work\\Form.POL";
+    EXPECT_EQ(Play(Package(make, 1, 40, GreenPage)), 1u);
+    ASSERT_TRUE(FileThere(path));
+    // Without the ask flag the file is replaced silently.
+    EXPECT_EQ(Play(Package(make, 1, 41)), 1u);
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+    // With it: No opens the name dialog; its Cancel ends the job unprinted.
+    platform::user::test::AnswerNextMessageBox(IDNO);
+    platform::user::test::AnswerNextModal([](HWND dlg) { EndDialog(dlg, IDCANCEL); });
+    EXPECT_EQ(Play(Package(make, 1, 42), kJobPackage | kJobAskReplace | 1), 0u);
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"This name \"Form\" already exist.\nDo you want to replace it?");
+    // Yes replaces it.
+    platform::user::test::AnswerNextMessageBox(IDYES);
+    EXPECT_EQ(Play(Package(make, 1, 43, GreenPage), kJobPackage | kJobAskReplace | 1), 1u);
+    std::vector<BYTE> bytes;
+    ASSERT_TRUE(ReadFileWhole(path, &bytes));
+    OverlayHeader h;
+    const uint8_t* bits = nullptr;
+    size_t n = 0;
+    std::string error;
+    EXPECT_TRUE(ReadOverlayFile(bytes.data(), bytes.size(), &h, &bits, &n, &error)) << error;
+    EXPECT_EQ(h.paperSize, 9);
+}
+
+TEST_F(ReplayTest, WatermarkBehindAndOverThePage) {
+    for (WORD layer : {0, 1}) {
+        DEVMODE_IMAGEA dm = BaseDevmode();
+        dm.priv.WatermarkFlags = 2;
+        BYTE* r = dm.priv.WatermarkRecord;
+        std::strcpy(reinterpret_cast<char*>(r + 68), "DRAFT");
+        auto* lf = reinterpret_cast<LOGFONTA*>(r + 132);
+        lf->lfEscapement = lf->lfOrientation = 450;
+        std::strcpy(lf->lfFaceName, "Arial");
+        DWORD size = 36, color = RGB(0, 0, 0xC0);
+        std::memcpy(r + 192, &size, 4);
+        std::memcpy(r + 196, &color, 4);
+        r[214] = static_cast<BYTE>(layer);
+        EXPECT_EQ(Play(Package(dm, 1, 50 + layer)), 1u);
+        auto sides = Drawn(log());
+        ASSERT_EQ(sides.size(), 1u);
+        EXPECT_EQ(sides[0], layer ? (std::vector<std::string>{"fill:000001", "text"})
+                                  : (std::vector<std::string>{"text", "fill:000001"}));
+        // Outlined in a square frame: the text's path and the frame stroked.
+        r[210] = 1;
+        r[208] = 2;
+        EXPECT_EQ(Play(Package(dm, 1, 60 + layer)), 1u);
+        sides = Drawn(log());
+        ASSERT_EQ(sides.size(), 1u);
+        std::vector<std::string> strokes;
+        for (const auto& d : sides[0])
+            if (d.rfind("stroke", 0) == 0) strokes.push_back(d);
+        EXPECT_EQ(strokes, (std::vector<std::string>{"stroke:c00000", "stroke:c00000"}));
+    }
+}
+
+TEST_F(ReplayTest, PrintToFileGoesThroughTheOutputList) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    DWORD id = Package(dm, 1, 70);
+    char key[16];
+    std::snprintf(key, sizeof key, "%08lX", static_cast<unsigned long>(id));
+    const char* list = "C:\\Users\\u\\Work\\spool\\OutFile.INI";
+    // An entry of another job, an emptied one, one of this job already
+    // completed, then ours.
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000000", "0000C351", list);
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000003", "", list);
+    WritePrivateProfileStringA("OutputFileFlag", "Dest_00000000", "C:\\a.prn", list);
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000001", key, list);
+    WritePrivateProfileStringA("OutputFileFlag", "Dest_00000001", "C:\\b.prn", list);
+    WritePrivateProfileStringA("OutputFileFlag", "Source_00000001", "C:\\done.tmp", list);
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000002", "", list);
+    WritePrivateProfileStringA("OutputFileFlag", "JobID_00000004", key, list);
+    WritePrivateProfileStringA("OutputFileFlag", "Dest_00000004", "C:\\c.prn", list);
+    EXPECT_EQ(Play(id, kJobPackage | kJobPrintToFile | 1), 1u);
+    char value[260] = {};
+    GetPrivateProfileStringA("OutputFileFlag", "Source_00000004", "", value, sizeof value, list);
+    EXPECT_STREQ(value, "C:\\Users\\u\\Work\\spool\\~tmp0000.tmp");
+    EXPECT_TRUE(FileThere(value));
+    GetPrivateProfileStringA("OutputFileFlag", "JobID_00000004", "", value, sizeof value, list);
+    EXPECT_STRNE(value, key); // the new job's id now
+    EXPECT_EQ(std::strtoul(value, nullptr, 16) > 0, true);
+    GetPrivateProfileStringA("OutputFileFlag", "Source_00000001", "", value, sizeof value, list);
+    EXPECT_STREQ(value, "C:\\done.tmp");
+}
+
+TEST_F(ReplayTest, FailuresToldOnceAndPackageDeleted) {
+    // Nothing to work with: no box.
+    EmfJobRecord record{};
+    ModelBlock block{recorder, nullptr};
+    EXPECT_EQ(print(nullptr, &block), 0u);
+    EXPECT_EQ(print(&record, nullptr), 0u);
+    EXPECT_EQ(print(&record, &block), 0u);
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+    // A package that is not there.
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    EXPECT_EQ(Play(50123), 0u);
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"Cannot read printing data correctly. Quit printing.");
+    EXPECT_EQ(boxes[0].caption, u"Error");
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONHAND | MB_SETFOREGROUND | MB_SYSTEMMODAL));
+    // A replayed package is gone afterwards, pages, folder and index.
+    DWORD id = Package(BaseDevmode(), 2, 80);
+    EXPECT_EQ(Play(id), 1u);
+    EXPECT_FALSE(FileThere("C:\\Users\\u\\Work\\spool\\VLM50080.SPL"));
+    EXPECT_FALSE(FileThere("C:\\Users\\u\\Work\\spool\\VLM50080"));
+    // The printer refusing the page: one message, the document aborted.
+    id = Package(BaseDevmode(), 1, 81);
+    set("fail_start_page", 1);
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    EXPECT_EQ(Play(id), 0u);
+    set("defaults", 0);
+    boxes = platform::user::test::MessageBoxLog(); // the log keeps every box
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, u"Failed to print a document.");
+    EXPECT_NE(std::string(log()).find("DrvEndDoc"), std::string::npos);
+}
+
+TEST_F(ReplayTest, SpoolerCopiesReadByTheSystemsReader) {
+    struct Case {
+        DWORD major, minor;
+        SpoolerKind kind;
+    } cases[] = {{4, 0, SpoolerKind::NT4}, {5, 0, SpoolerKind::Win2000}, {6, 1, SpoolerKind::XP}};
+    DWORD job = 12;
+    for (const auto& c : cases) {
+        platform::test::SetOsVersion(c.major, c.minor);
+        Package(BaseDevmode(), 1, 90 + job); // makes the spool folder
+        const std::string folder = "C:\\Users\\u\\Work\\spool\\";
+        char name[16];
+        std::snprintf(name, sizeof name, "XLE%05lu", static_cast<unsigned long>(job));
+        const std::string shd = folder + name + ".SHD", spl = folder + name + ".SPL";
+        WriteWhole(platform::FromUtf8(shd), test::Shadow(c.kind, 2));
+        WriteWhole(platform::FromUtf8(spl), test::Spool(c.kind, 0, PageBits(1), PageBits(2)));
+        EXPECT_EQ(Play(job, 1), 1u) << c.major;
+        EXPECT_EQ(Text(Sides()), "[1] [2]") << c.major;
+        EXPECT_NE(std::string(log()).find("doc=Report"), std::string::npos) << c.major;
+        EXPECT_FALSE(FileThere(shd.c_str()));
+        EXPECT_FALSE(FileThere(spl.c_str()));
+        ++job;
+    }
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+// The bounds of each side's page fills.
+std::vector<std::string> FillBounds(const std::string& log) {
+    std::vector<std::string> out;
+    for (const auto& line : emftest::Lines(log)) {
+        const char* b = std::strstr(line.c_str(), "bounds=");
+        if (line.rfind("DrvFillPath", 0) == 0 && b && std::strstr(line.c_str(), "solid:0x000001"))
+            out.push_back(std::string(b + 7, std::strcspn(b + 7, " ")));
+    }
+    return out;
+}
+
+TEST_F(ReplayTest, ZoomAndPosterPlaceThePage) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.priv.LayoutKind = kLayoutZoom;
+    dm.priv.ZoomPercent = 50;
+    dm.priv.ZoomAnchor = 4; // middle centre
+    EXPECT_EQ(Play(Package(dm, 1, 100)), 1u);
+    auto half = FillBounds(log());
+    dm.priv.ZoomPercent = 100;
+    dm.priv.ZoomAnchor = 0;
+    EXPECT_EQ(Play(Package(dm, 1, 101)), 1u);
+    auto whole = FillBounds(log());
+    ASSERT_EQ(half.size(), 1u);
+    ASSERT_EQ(whole.size(), 1u);
+    int l = 0, t = 0, r = 0, b = 0;
+    ASSERT_EQ(std::sscanf(half[0].c_str(), "%d,%d,%d,%d", &l, &t, &r, &b), 4);
+    EXPECT_NEAR(r - l, 400, 8);
+    EXPECT_NEAR(l, 200, 8); // centred
+    EXPECT_NEAR(t, 250, 8);
+    // Poster 2 x 2: each tile shows its quarter of the page, twice its size.
+    dm.priv.LayoutKind = kLayoutPoster;
+    dm.priv.PosterGrid[0] = 2;
+    dm.priv.PosterGrid[1] = 0; // as many rows as columns
+    EXPECT_EQ(Play(Package(dm, 1, 102)), 1u);
+    auto tiles = FillBounds(log());
+    ASSERT_EQ(tiles.size(), 4u);
+    std::vector<std::pair<int, int>> origins;
+    for (const auto& tile : tiles) {
+        ASSERT_EQ(std::sscanf(tile.c_str(), "%d,%d,%d,%d", &l, &t, &r, &b), 4);
+        origins.push_back({l, t});
+    }
+    EXPECT_GT(origins[0].first, origins[1].first); // the right tile starts left of the sheet
+    EXPECT_EQ(origins[0].second, origins[1].second);
+    EXPECT_GT(origins[0].second, origins[2].second); // the lower row starts above it
+}
+
+TEST_F(ReplayTest, BlankBacksAndSideModes) {
+    // Copies by the driver in duplex: an odd job gets an empty back side.
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.dm.dmDuplex = DMDUP_VERTICAL;
+    dm.priv.PrivateFlags = 0x8000;
+    dm.priv.CollateByDriver = 1;
+    EXPECT_EQ(Play(Package(dm, 3, 110)), 1u);
+    EXPECT_EQ(Text(Sides()), "[1] [2] [3] [-]");
+    // Device modes of one layout never split the job: the side's mode is set
+    // on the device context instead (2-up turns the sheet).
+    DEVMODE_IMAGEA a = BaseDevmode(), b = BaseDevmode();
+    a.priv.LayoutKind = b.priv.LayoutKind = kLayoutNup;
+    a.priv.PagesPerSheet = b.priv.PagesPerSheet = 2;
+    b.dm.dmPaperSize = 11;
+    spoolpkg::PackageWriter w;
+    uint8_t image[spoolpkg::kAnsiDevmodeSize];
+    std::memcpy(image, &a, sizeof image);
+    ASSERT_EQ(w.Create(kSpool, 111, image, u"P1", u"Doc"), 0u);
+    for (DWORD p = 1; p <= 4; ++p) {
+        if (p == 3) {
+            std::memcpy(image, &b, sizeof image);
+            ASSERT_EQ(w.WriteDevmode(image), 0u);
+        }
+        WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), p), PageBits(p));
+        ASSERT_EQ(w.AppendPage(p), 0u);
+    }
+    ASSERT_EQ(w.Finish(4), 0u);
+    EXPECT_EQ(Play(w.spoolId()), 1u);
+    EXPECT_EQ(Text(Sides(2, 1)), "[1,2] [3,4]");
+    EXPECT_NE(std::string(log()).find("orient=2"), std::string::npos);
+}
+
+TEST(Metaweave, VersionWordAndFolderChain) {
+    platform::test::SetOsVersion(6, 1);
+    EXPECT_EQ(ComputeVersionWord(), 0x80060001u);
+    platform::OsVersion nine;
+    nine.major = 4;
+    nine.minor = 10;
+    nine.platformId = VER_PLATFORM_WIN32_WINDOWS;
+    platform::test::SetOsVersion(nine);
+    EXPECT_EQ(ComputeVersionWord(), 0x0004000Au);
+    EXPECT_TRUE(CreateFolderChain("C:\\A\\B\\C\\"));
+    EXPECT_NE(GetFileAttributesA("C:\\A\\B\\C"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(CreateFolderChain("C:\\A\\B\\C"));
+    EXPECT_FALSE(CreateFolderChain(""));
+}
+
+TEST_F(ReplayTest, JobFontsLoadedForTheJobThenRemoved) {
+    char path[512] = {};
+    if (FILE* p = popen("fc-match -f '%{file}' 'Liberation Mono'", "r")) {
+        if (!std::fgets(path, sizeof path, p)) path[0] = 0;
+        pclose(p);
+    }
+    std::vector<BYTE> font;
+    if (FILE* f = std::fopen(path, "rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;)
+            font.push_back(static_cast<BYTE>(c));
+        std::fclose(f);
+    }
+    ASSERT_FALSE(font.empty());
+    for (bool failAdd : {false, true}) {
+        const DWORD id = Package(BaseDevmode(), 1, failAdd ? 121 : 120);
+        const uint64_t uniqueId = 0x1234;
+        WriteWhole(spoolpkg::FontFilePath(kSpool, id, uniqueId), font);
+        std::vector<BYTE> list(spoolpkg::kFontRecordSize, 0);
+        std::memcpy(list.data(), &uniqueId, 8);
+        const std::u16string face = u"Liberation Mono";
+        std::memcpy(list.data() + 8, face.data(), face.size() * 2);
+        WriteWhole(spoolpkg::FontListPath(kSpool, id), list);
+        // A font the system refuses leaves its slot empty; the job prints.
+        if (failAdd) platform::test::FailNext("AddFontMemResourceEx", 1, ERROR_NOT_ENOUGH_MEMORY);
+        const int calls = platform::test::CallCount("AddFontMemResourceEx");
+        EXPECT_EQ(Play(id), 1u);
+        EXPECT_EQ(platform::test::CallCount("AddFontMemResourceEx"), calls + 1);
+        EXPECT_EQ(Text(Sides()), "[1]");
+        EXPECT_EQ(platform::test::LiveMemoryFonts(), 0);
+        const std::string list8 = platform::ToUtf8(spoolpkg::FontListPath(kSpool, id));
+        const std::string file8 = platform::ToUtf8(spoolpkg::FontFilePath(kSpool, id, uniqueId));
+        EXPECT_FALSE(FileThere(list8.c_str()));
+        EXPECT_FALSE(FileThere(file8.c_str()));
+    }
+}
+
+// A landscape page: 1000 x 800 pixels, filled.
+std::vector<BYTE> LandscapeBits(DWORD page) {
+    platform::gdi::EmfBuilder b(SIZEL{1000, 800}, SIZEL{42, 34});
+    b.SelectStock(NULL_PEN);
+    b.CreateBrush(1, BS_SOLID, PageColor(page));
+    b.SelectObject(1);
+    b.Box(EMR_RECTANGLE, RECTL{0, 0, 1000, 400}); // its upper half
+    b.SelectStock(WHITE_BRUSH);
+    b.DeleteObject(1);
+    return b.Finish();
+}
+
+TEST_F(ReplayTest, PageOfTheOtherOrientationIsTurnedIntoItsCell) {
+    // 4-up portrait; the page is landscape. Turned one way its upper half
+    // lands in the cell's right half, the other way in its left half.
+    for (WORD direction : {1, 0, 2}) {
+        DEVMODE_IMAGEA dm = BaseDevmode();
+        dm.dm.dmOrientation = DMORIENT_LANDSCAPE;
+        dm.priv.LayoutKind = kLayoutNup;
+        dm.priv.PagesPerSheet = 4;
+        dm.priv.NupRotation = direction;
+        spoolpkg::PackageWriter w;
+        DEVMODE_IMAGEA first = BaseDevmode();
+        first.priv.LayoutKind = kLayoutNup;
+        first.priv.PagesPerSheet = 4;
+        uint8_t image[spoolpkg::kAnsiDevmodeSize];
+        std::memcpy(image, &first, sizeof image);
+        ASSERT_EQ(w.Create(kSpool, 130 + direction, image, u"P1", u"Doc"), 0u);
+        WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), 1), PageBits(1));
+        ASSERT_EQ(w.AppendPage(1), 0u);
+        std::memcpy(image, &dm, sizeof image);
+        ASSERT_EQ(w.WriteDevmode(image), 0u);
+        WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), 2), LandscapeBits(2));
+        ASSERT_EQ(w.AppendPage(2), 0u);
+        ASSERT_EQ(w.Finish(2), 0u);
+        EXPECT_EQ(Play(w.spoolId()), 1u);
+        int l = 0, t = 0, r = 0, b = 0;
+        bool found = false;
+        for (const auto& line : emftest::Lines(log())) {
+            const char* at = std::strstr(line.c_str(), "bounds=");
+            if (line.rfind("DrvFillPath", 0) == 0 && at &&
+                std::strstr(line.c_str(), "solid:0x000002"))
+                found = std::sscanf(at, "bounds=%d,%d,%d,%d", &l, &t, &r, &b) == 4;
+        }
+        ASSERT_TRUE(found) << direction;
+        // The second cell: x 400..800, y 0..500.
+        if (direction == 2) {
+            EXPECT_GT(r - l, b - t) << "not turned: wider than high";
+        } else {
+            EXPECT_LT(r - l, b - t) << direction;
+            EXPECT_EQ((l + r) / 2 > 600, direction == 1) << direction;
+        }
+    }
+}
+
+TEST_F(ReplayTest, CoverSheetsAndModeSwitchesBetweenSides) {
+    // A blank front cover before driver-collated copies (one side, simplex).
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.dm.dmCopies = 2;
+    dm.priv.PrivateFlags = 0x8000 | 0x200000 | 0x400000;
+    dm.priv.CollateByDriver = 1;
+    dm.priv.CoverFlags = 1;
+    EXPECT_EQ(Play(Package(dm, 2, 140)), 1u);
+    EXPECT_EQ(Text(Sides()), "[-] [1] [2]");
+    // One page each way round: the side's own mode goes to the device
+    // context before the side starts.
+    DEVMODE_IMAGEA portrait = BaseDevmode(), landscape = BaseDevmode();
+    landscape.dm.dmOrientation = DMORIENT_LANDSCAPE;
+    spoolpkg::PackageWriter w;
+    uint8_t image[spoolpkg::kAnsiDevmodeSize];
+    std::memcpy(image, &portrait, sizeof image);
+    ASSERT_EQ(w.Create(kSpool, 141, image, u"P1", u"Doc"), 0u);
+    for (DWORD p = 1; p <= 3; ++p) {
+        std::memcpy(image, p == 2 ? &landscape : &portrait, sizeof image);
+        ASSERT_EQ(w.WriteDevmode(image), 0u);
+        WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), p), PageBits(p));
+        ASSERT_EQ(w.AppendPage(p), 0u);
+    }
+    ASSERT_EQ(w.Finish(3), 0u);
+    EXPECT_EQ(Play(w.spoolId()), 1u);
+    std::string modes;
+    for (const auto& line : emftest::Lines(log())) {
+        if (line.rfind("DrvEnablePDEV", 0) == 0)
+            modes += std::strstr(line.c_str(), "orient=2") ? "L" : "P";
+        if (line.rfind("DrvStartPage", 0) == 0) modes += "|";
+    }
+    EXPECT_EQ(modes, "P|L|P|");
+}
+
+TEST_F(ReplayTest, UpdateRCBFileWithoutTextFileIsCurrent) {
+    auto update = reinterpret_cast<DWORD(WINAPI*)(HMODULE)>(
+        reinterpret_cast<void (*)()>(GetProcAddress(player, "UpdateRCBFile")));
+    ASSERT_NE(update, nullptr);
+    EXPECT_EQ(update(nullptr), 1u);
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(player, reinterpret_cast<LPCSTR>(1))),
+              reinterpret_cast<void*>(print));
+}
+
+} // namespace
+} // namespace metaweave

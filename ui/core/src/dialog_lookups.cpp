@@ -1,0 +1,228 @@
+#include "dialog_lookups.h"
+
+#include <cstring>
+#include <cwctype>
+
+#include "devmode_helpers.h"
+#include "model_codes.h"
+#include "model_info.h"
+
+namespace sheetwright {
+namespace {
+
+constexpr DWORD kDuplexIconBase = 2110;
+constexpr WORD kManualFeedTray = 4, kAutomaticTray = 7;
+constexpr DWORD kDefaultInputLimit = 8;
+constexpr DWORD kCharFlagsAlways = 0x1000;
+constexpr DWORD kCharFlagsDefault = 0x1001;
+constexpr DWORD kSearchedRuleBits = 0x10 | 0x20 | 0x80;
+// A finisher's staple positions (model table 27, layout 7): 24-byte entries.
+constexpr size_t kPositionEntrySize = 24, kPositionCodeAt = 4, kPositionPaperAt = 6,
+                 kPositionBitsAt = 8;
+// The optional feeders' records (table 26, layout 2) and the output bins'
+// (table 34, layout 3).
+constexpr size_t kFeederRecordSize = 32, kFeederTrayCountAt = 14;
+constexpr size_t kBinRecordSize = 192, kBinIdAt = 4, kBinFlagsAt = 8, kBinJobFlagsAt = 20;
+constexpr DWORD kHalftoneResourceOverride = 0x80000;
+constexpr WORD kResourceHalftoneEntry = 20;
+
+WORD JobTable(DWORD kind) {
+    switch (kind) {
+    case 1:
+        return model::kQueryJobType1Rules;
+    case 2:
+        return model::kQueryJobType2Rules;
+    case 3:
+        return model::kQueryJobType3Rules;
+    case 4:
+        return model::kQueryJobType4Rules;
+    case 5:
+        return model::kQueryJobType5Rules;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+DWORD GetDuplexIconId(const DEVMODE_IMAGEW* image, SHORT duplex, WORD binding) {
+    if (!image) return kDuplexIconBase;
+    const PRIVATE_DEVMODE& priv = image->priv;
+    SHORT o = image->dm.dmOrientation;
+    const WORD n = priv.PagesPerSheet;
+    if (priv.LayoutKind == kLayoutWordBooklet ||
+        (priv.LayoutKind == kLayoutWordNup && (n == 2 || n == 6 || n == 8)))
+        o = o == DMORIENT_PORTRAIT ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+    const bool portrait = o == DMORIENT_PORTRAIT;
+    switch (duplex) {
+    case 1:
+        return portrait ? 2110 : 2113;
+    case 2:
+        return binding ? (portrait ? 2116 : 2119) : (portrait ? 2111 : 2114);
+    case 3:
+        return binding ? (portrait ? 2117 : 2118) : (portrait ? 2112 : 2115);
+    default:
+        return kDuplexIconBase;
+    }
+}
+
+DWORD GetPageOrderStringId(SHORT orientation, WORD layoutKind, WORD order) {
+    const bool portrait = orientation == DMORIENT_PORTRAIT;
+    if (layoutKind == kLayoutWordBooklet) {
+        switch (order) {
+        case 0:
+            return portrait ? 4608 : 4610;
+        case 3:
+            return portrait ? 4609 : 4611;
+        case 1:
+            return 4614;
+        case 2:
+            return 4615;
+        default:
+            return 0;
+        }
+    }
+    switch (order) {
+    case 0:
+        return 4612;
+    case 1:
+        return 4614;
+    case 2:
+        return 4615;
+    case 3:
+        return 4613;
+    default:
+        return 0;
+    }
+}
+
+BOOL IsBlankText(LPCWSTR text) {
+    if (!text || !text[0]) return FALSE;
+    for (const WCHAR* p = text; *p; ++p)
+        if (!std::iswspace(static_cast<wint_t>(*p))) return FALSE;
+    return TRUE;
+}
+
+void SplitFolderAndFileName(const std::u16string& path, std::u16string* folder,
+                            std::u16string* file) {
+    const size_t slash = path.find_last_of(u"\\/:");
+    const size_t cut = slash == std::u16string::npos ? 0 : slash + 1;
+    if (folder) *folder = path.substr(0, cut);
+    if (file) *file = path.substr(cut);
+}
+
+DWORD GetFinishingPositionCode(const ModelBlock* binding, const CInstallOption* options,
+                               const DEVMODE_IMAGEW* image, WORD edge) {
+    if (!binding || !options || !image) return 0;
+    const InstallOptionEntry* finisher = options->FindInstalledFinisher(1);
+    if (!finisher || !(finisher->state & kFinisherStateA)) return 0;
+    CModelInfo positions(binding, model::kQueryFinishers, finisher->value,
+                         model::layout::kFinisherStapleMembersA);
+    if (!positions.GetData()) return 0;
+    const WORD paper = image->priv.OutputPaperId ? image->priv.OutputPaperId
+                                                 : static_cast<WORD>(image->dm.dmPaperSize);
+    const DWORD code = UnmapModelCodeNine(image->priv.OutputBin);
+    const WORD o = GetEffectiveOrientation(image);
+    const bool second = (o == DMORIENT_PORTRAIT && (edge == 2 || edge == 3)) ||
+                        (o == DMORIENT_LANDSCAPE && edge == 1);
+    const DWORD group = second ? 0x1000 : 0x100;
+    DWORD p = 0;
+    for (size_t at = 0; at + kPositionEntrySize <= positions.Length(); at += kPositionEntrySize) {
+        if (positions.U16(at + kPositionPaperAt) != paper) continue;
+        const DWORD bits = positions.U32(at + kPositionBitsAt);
+        if (bits & group)
+            p = 2;
+        else if (bits & (group << 1))
+            p = 3;
+        else if (bits & (group << 2))
+            p = 4;
+        if (p && positions.U16(at + kPositionCodeAt) == code) return p;
+    }
+    return p;
+}
+
+BOOL FillJobInputRule(const ModelBlock* binding, DWORD kind, JobInputRule* rule) {
+    if (!rule) return FALSE;
+    std::memset(rule, 0, sizeof *rule);
+    const WORD table = JobTable(kind);
+    bool filled = false;
+    if (table) {
+        CModelInfo rules(binding, table, 0, model::layout::kFixedSecond);
+        if (rules.GetData()) {
+            rule->flagWord = rules.U32(0);
+            rule->firstFlag = (rule->flagWord & 0x2) ? 1 : 0;
+            rule->secondFlag = (rule->flagWord & 0x4) ? 1 : 0;
+            rule->firstCharFlags = rules.U32(8);
+            rule->firstLimit = rules.U16(12);
+            rule->secondCharFlags = rules.U32(16);
+            rule->secondLimit = rules.U16(20);
+            CModelInfo sets(binding, table, 0, model::layout::kFixedThird);
+            if (sets.GetData()) {
+                for (size_t i = 0; i + 1 < sizeof rule->firstCharSet; ++i) {
+                    rule->firstCharSet[i] = static_cast<char>(sets.U8(16 + i));
+                    rule->secondCharSet[i] = static_cast<char>(sets.U8(56 + i));
+                }
+            }
+            filled = true;
+        }
+    }
+    if (!filled) {
+        for (DWORD k : {1u, 2u, 3u, 4u, 5u}) {
+            CModelInfo rules(binding, JobTable(k), 0, model::layout::kFixedSecond);
+            if (!rules.GetData() || (rules.U32(0) & kSearchedRuleBits) != kSearchedRuleBits)
+                continue;
+            rule->flagWord = rules.U32(0);
+            rule->firstLimit = rules.U16(12);
+            rule->secondLimit = rules.U16(20);
+            break;
+        }
+    }
+    for (DWORD* flags : {&rule->firstCharFlags, &rule->secondCharFlags})
+        *flags = *flags ? (*flags | kCharFlagsAlways) : kCharFlagsDefault;
+    for (DWORD* limit : {&rule->firstLimit, &rule->secondLimit})
+        if (!*limit) *limit = kDefaultInputLimit;
+    return TRUE;
+}
+
+DWORD CountPaperSources(const ModelBlock* binding) {
+    CModelInfo trays(binding, model::kQueryPaperSources, 0, model::layout::kTrayList);
+    DWORD n = 0;
+    for (size_t at = 0; trays.GetData() && at + sizeof(model::IdNameAnswer) <= trays.Length();
+         at += sizeof(model::IdNameAnswer)) {
+        const WORD kind = trays.U16(at);
+        if (kind != kManualFeedTray && kind != kAutomaticTray) ++n;
+    }
+    return n;
+}
+
+DWORD GetTotalTrayCount(const ModelBlock* binding) {
+    CModelInfo feeders(binding, model::kQueryTrayGroups, 0, model::layout::kFeederRecord);
+    DWORD n = 0;
+    for (size_t at = 0; feeders.GetData() && at + kFeederRecordSize <= feeders.Length();
+         at += kFeederRecordSize)
+        n += feeders.U16(at + kFeederTrayCountAt);
+    return n;
+}
+
+WORD FindFlaggedOutputBinId(const ModelBlock* binding) {
+    CModelInfo bins(binding, model::kQueryOutputBins, 0, model::layout::kBinRecord);
+    for (size_t at = 0; bins.GetData() && at + kBinRecordSize <= bins.Length();
+         at += kBinRecordSize)
+        if ((bins.U8(at + kBinFlagsAt) & 0x1) && (bins.U8(at + kBinJobFlagsAt) & 0x6))
+            return bins.U16(at + kBinIdAt);
+    return 0;
+}
+
+WORD GetModelTable47Value(const ModelBlock* binding, WORD id) {
+    if (id == 1) {
+        CModelInfo raster(binding, model::kQueryHalftones, 1, model::layout::kHalftoneRaster);
+        CModelInfo resources(binding, model::kQueryResourceIds, kResourceHalftoneEntry,
+                             model::layout::kEntryList);
+        if ((raster.U32(4) & kHalftoneResourceOverride) && resources.U16(2))
+            return resources.U16(2);
+    }
+    CModelInfo entry(binding, model::kQueryHalftones, id, model::layout::kHalftoneShort);
+    return entry.GetData() ? entry.U16(2) : 0;
+}
+
+} // namespace sheetwright

@@ -1,0 +1,361 @@
+#include "prop_page.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "driver_env.h"
+#include "sheet_app.h"
+#include "sheet_help.h"
+#include "win/environment.h"
+#include "win/files.h"
+#include "win/loader.h"
+#include "win/spool.h"
+
+namespace sheetwright {
+namespace {
+
+// Controls that stay usable on a read-only sheet (they change nothing).
+constexpr int kAlwaysEnabledControls[] = {123, 130, 176, 215, 221, 964, 968};
+
+constexpr char16_t kAddFailedText[] = u"Error";
+constexpr char16_t kAddFailedCaption[] = u"CreatePropertySheetPage Fail";
+constexpr char16_t kHopwindowFile[] = u"Hopwindow.DLL";
+
+struct UrlJumpParam {
+    DWORD size;
+    DWORD mode;
+    CHAR path[MAX_PATH];
+    HMODULE module;
+};
+static_assert(sizeof(UrlJumpParam) == kUrlJumpParamSize && offsetof(UrlJumpParam, module) == 272);
+typedef DWORD(WINAPI* PFN_UrlJumpDialog)(HWND owner, UrlJumpParam* param);
+
+bool AlwaysEnabled(int id) {
+    for (int c : kAlwaysEnabledControls)
+        if (c == id) return true;
+    return false;
+}
+
+BOOL CALLBACK SendActivating(HWND child, LPARAM) {
+    SendMessageW(child, kMsgPageActivating, 0, 0);
+    return TRUE;
+}
+
+BOOL CALLBACK DisableUnlessAlwaysEnabled(HWND child, LPARAM) {
+    if (!AlwaysEnabled(GetDlgCtrlID(child))) EnableWindow(child, FALSE);
+    return TRUE;
+}
+
+bool IsWindows2000() {
+    OSVERSIONINFOW v{};
+    v.dwOSVersionInfoSize = sizeof v;
+    return GetVersionExW(&v) && v.dwMajorVersion == 5 && v.dwMinorVersion == 0;
+}
+
+// The printer's port as "server\port" (the port alone on this machine).
+std::u16string PrinterPort(HANDLE printer) {
+    std::vector<BYTE> buffer = GetPrinterInfo2(printer);
+    if (buffer.empty()) return {};
+    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+    std::u16string port;
+    if (info->pServerName && *info->pServerName) port = std::u16string(info->pServerName) + u"\\";
+    if (info->pPortName) port += info->pPortName;
+    return port;
+}
+
+// The pages of a sheet kind, in order.
+struct PagePlan {
+    UINT templateId;
+    bool profile; // a CProfilePropPage
+};
+constexpr PagePlan kDocumentPages[] = {
+    {kPageBasic, true},   {kPageOutput, true},  {kPageJobType, true},  {kPageQuality, true},
+    {kPageEffects, true}, {kPageProfile, true}, {kPageSupport, false},
+};
+constexpr PagePlan kDevicePages[] = {{kPageFormTray, false}, {kPageDevice, false}};
+
+} // namespace
+
+IMPLEMENT_DYNAMIC(CPropPage, CPropertyPage)
+
+BEGIN_MESSAGE_MAP(CPropPage, CPropertyPage)
+AFX_MSG_ENTRY(WM_HELP, 0, 0, 0, *result = self->OnHelpRequest(reinterpret_cast<HELPINFO*>(lParam));
+              return TRUE;)
+AFX_MSG_ENTRY(WM_CONTEXTMENU, 0, 0, 0,
+              *result = self->OnContextHelpRequest(reinterpret_cast<HWND>(wParam),
+                                                   POINT{static_cast<short>(LOWORD(lParam)),
+                                                         static_cast<short>(HIWORD(lParam))});
+              return TRUE;)
+ON_MESSAGE(WM_SETTINGCHANGE, OnSettingChange)
+ON_MESSAGE(WM_DESTROY, OnPageDestroy)
+END_MESSAGE_MAP()
+
+CPropPage::CPropPage(UINT templateId, SheetContext* context)
+    : CLocalPropertyPage(templateId), context_(context), templateId_(templateId) {
+    if (context_) {
+        ++context_->pageReferences;
+        m_psp.hInstance = context_->resourceModule;
+    }
+    frameworkCallback_ = m_psp.pfnCallback;
+    m_psp.pfnCallback = PropPageCallback;
+}
+
+CPropPage::~CPropPage() {
+    if (tooltip_) ::DestroyWindow(tooltip_);
+    if (context_ && !context_->noCallback) FreeSheetContext(context_);
+}
+
+UINT CALLBACK PropPageCallback(HWND hwnd, UINT message, PROPSHEETPAGEW* psp) {
+    auto* page = psp ? reinterpret_cast<CPropPage*>(psp->lParam) : nullptr;
+    if (!page || (message != PSPCB_CREATE && message != PSPCB_RELEASE)) return 1;
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    // The framework hooks the window at creation and deletes the page at release.
+    LPFNPSPCALLBACKW next = page->frameworkCallback_;
+    if (next) next(hwnd, message, psp);
+    return 1;
+}
+
+BOOL CPropPage::OnInitDialog() {
+    tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, m_hWnd, nullptr,
+                               AfxGetInstanceHandle(), nullptr);
+    if (tooltip_) ::SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
+    RefreshPortInfo();
+    HWND sheet = ::GetParent(m_hWnd);
+    if (context_ && (context_->callerFlags & DM_USER_DEFAULT) && IsWindows2000() && sheet) {
+        HWND tab = reinterpret_cast<HWND>(::SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+        LRESULT pages = tab ? ::SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0) : 0;
+        if (pages > context_->pageReferences) context_->callerFlags &= ~DWORD{DM_USER_DEFAULT};
+    }
+    if (sheet) {
+        LONG exStyle = GetWindowLongW(sheet, GWL_EXSTYLE);
+        if (!(exStyle & WS_EX_CONTEXTHELP)) {
+            SetWindowLongW(sheet, GWL_EXSTYLE, exStyle | WS_EX_CONTEXTHELP);
+            SetWindowPos(sheet, nullptr, 0, 0, 0, 0,
+                         SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE |
+                             SWP_FRAMECHANGED);
+        }
+    }
+    CDialog::OnInitDialog();
+    return TRUE;
+}
+
+BOOL CPropPage::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    if (!header || (header->hwndFrom != m_hWnd && header->hwndFrom != ::GetParent(m_hWnd)))
+        return CWnd::OnNotify(wParam, lParam, result);
+    LRESULT answer = 0;
+    switch (header->code) {
+    case PSN_SETACTIVE:
+        answer = OnSetActive() ? 0 : -1;
+        break;
+    case PSN_KILLACTIVE:
+        answer = OnKillActive() ? FALSE : TRUE;
+        break;
+    case PSN_APPLY:
+        answer = OnApply() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE;
+        break;
+    case PSN_RESET:
+        OnReset();
+        break;
+    case PSN_HELP:
+        if (DWORD id = GetHelpContextId(templateId_); id && context_)
+            OpenHelpTopic(m_hWnd, context_->helpFile, HELP_CONTEXT, id);
+        break;
+    case PSN_QUERYCANCEL:
+        answer = OnQueryCancel() ? FALSE : TRUE;
+        break;
+    default:
+        return CWnd::OnNotify(wParam, lParam, result);
+    }
+    *result = answer;
+    SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, answer);
+    return TRUE;
+}
+
+BOOL CPropPage::OnHelpRequest(HELPINFO* info) {
+    if (info && info->iContextType == HELPINFO_WINDOW)
+        OnContextHelp(static_cast<HWND>(info->hItemHandle), context_ ? context_->helpFile : nullptr,
+                      HELP_WM_HELP, &Localize());
+    return TRUE;
+}
+
+BOOL CPropPage::OnContextHelpRequest(HWND window, POINT) {
+    OnContextHelp(window, context_ ? context_->helpFile : nullptr, HELP_CONTEXTMENU, &Localize());
+    return TRUE;
+}
+
+BOOL CPropPage::OnApply() {
+    OnOK();
+    return TRUE;
+}
+
+BOOL CPropPage::OnSetActive() {
+    EnumChildWindows(m_hWnd, SendActivating, 0);
+    LockControlsIfReadOnly();
+    if (firstActivation_)
+        firstActivation_ = FALSE;
+    else
+        UpdateData(FALSE);
+    return TRUE;
+}
+
+void CPropPage::LockControlsIfReadOnly() {
+    if (IsSheetReadOnly(context_)) EnumChildWindows(m_hWnd, DisableUnlessAlwaysEnabled, 0);
+}
+
+BOOL CPropPage::OnKillActive() {
+    // Moving the focus on and back commits a control being edited.
+    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, FALSE);
+    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 1, FALSE);
+    return UpdateData(TRUE);
+}
+
+BOOL CPropPage::PreTranslateMessage(MSG* msg) {
+    if (tooltip_) ::SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg));
+    return CPropertyPage::PreTranslateMessage(msg);
+}
+
+void CPropPage::OnOK() {
+    if (!context_) return;
+    context_->applied = 1;
+    context_->resultWritten = 1;
+    if (context_->callerImage)
+        std::memcpy(context_->callerImage, &context_->workingImage, sizeof(DEVMODE_IMAGEW));
+    if (context_->sheetCallback)
+        context_->sheetCallback(context_->sheetHandle, CPSFUNC_SET_RESULT,
+                                reinterpret_cast<LPARAM>(m_hPageHandle), CPSUI_OK);
+}
+
+void CPropPage::NotifySettingsChanged(BOOL changed, BOOL resetMarker) {
+    if (!m_hWnd || m_bSuppressChanges) return;
+    if (resetMarker && context_)
+        std::memset(context_->workingImage.priv.ProfileName, 0, sizeof(WORD));
+    if (HWND sheet = ::GetParent(m_hWnd))
+        ::SendMessageW(sheet, changed ? PSM_CHANGED : PSM_UNCHANGED,
+                       reinterpret_cast<WPARAM>(m_hWnd), 0);
+}
+
+void CPropPage::RefreshPortInfo() {
+    if (!context_ || !context_->printer) return;
+    std::u16string port = PrinterPort(context_->printer);
+    if (port.empty() || port == context_->portName) return;
+    if (port.size() >= kPortNameChars) port.resize(kPortNameChars - 1);
+    std::memcpy(context_->portName, port.c_str(), (port.size() + 1) * sizeof(WCHAR));
+}
+
+LRESULT CPropPage::OnSettingChange(WPARAM, LPARAM) {
+    LRESULT r = Default();
+    RefreshPortInfo();
+    OnSetActive();
+    return r;
+}
+
+LRESULT CPropPage::OnPageDestroy(WPARAM, LPARAM) {
+    if (tooltip_) {
+        ::DestroyWindow(tooltip_);
+        tooltip_ = nullptr;
+    }
+    return Default();
+}
+
+DWORD CPropPage::ShowUrlJumpDialog(DWORD mode) {
+    if (!context_) return 0;
+    UrlJumpParam param{};
+    WideToAnsi(param.path, context_->supportFilePath, MAX_PATH);
+    DWORD attributes = GetFileAttributesA(param.path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(param.path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    // Hopwindow lies beside the model library.
+    WCHAR beside[MAX_PATH] = {};
+    std::u16string path;
+    if (context_->model.modelsmith &&
+        GetModuleFileNameW(context_->model.modelsmith, beside, MAX_PATH)) {
+        path = beside;
+        size_t slash = path.find_last_of(u"\\/");
+        path.resize(slash == std::u16string::npos ? 0 : slash + 1);
+    }
+    path += kHopwindowFile;
+    HMODULE hopwindow = LoadLibraryW(path.c_str());
+    if (!hopwindow) {
+        WarnMissingFile(m_hWnd, kHopwindowFile);
+        return 0;
+    }
+    DWORD result = 0;
+    if (auto dialog = ModuleExport<PFN_UrlJumpDialog>(hopwindow, "UrlJumpDialog")) {
+        param.size = sizeof param;
+        param.mode = mode;
+        param.module = hopwindow;
+        result = dialog(m_hWnd, &param);
+    }
+    FreeLibrary(hopwindow);
+    return result;
+}
+
+BOOL CProfilePropPage::OnContextHelpRequest(HWND window, POINT point) {
+    // A disabled status-monitor button passes its clicks to the page: it
+    // still gets its own help.
+    HWND button = ::GetDlgItem(m_hWnd, kStatusMonitorId);
+    RECT r{};
+    if (window && ::GetDlgCtrlID(window) == 0 && button && ::GetWindowRect(button, &r) &&
+        point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
+        window = button;
+    return CPropPage::OnContextHelpRequest(window, point);
+}
+
+HANDLE AddPropPage(CPropPage* page, PFNCOMPROPSHEET callback, HANDLE sheet) {
+    if (!page) return nullptr;
+    HPROPSHEETPAGE handle = callback ? CreatePropertySheetPageW(&page->m_psp) : nullptr;
+    if (!handle) {
+        // The sheet never saw the page: nothing will release it.
+        delete page;
+        return nullptr;
+    }
+    auto added = reinterpret_cast<HANDLE>(
+        callback(sheet, CPSFUNC_ADD_HPROPSHEETPAGE, reinterpret_cast<LPARAM>(handle), 0));
+    if (!added) {
+        DestroyPropertySheetPage(handle); // releases the page object
+        return nullptr;
+    }
+    page->m_hPageHandle = added;
+    return added;
+}
+
+DWORD BuildSheetPages(SheetContext* context, HWND owner) {
+    if (!context) return 0;
+    // The building holds a reference of its own, so that a page that fails
+    // first does not take the context with it.
+    ++context->pageReferences;
+    const PagePlan* plan = nullptr;
+    size_t count = 0;
+    if (context->sheetKind == kSheetDocument) {
+        plan = kDocumentPages;
+        count = std::size(kDocumentPages);
+    } else if (context->sheetKind == kSheetDevice) {
+        plan = kDevicePages;
+        count = std::size(kDevicePages);
+    }
+    // Without a sheet callback no page could be added.
+    if (!context->sheetCallback) count = 0;
+    DWORD ok = count ? 1 : 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (plan[i].templateId == kPageEffects &&
+            !(context->workingImage.priv.FeatureFlags & kEffectsFeatureBits))
+            continue;
+        CPropPage* page = nullptr;
+        try {
+            page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
+                                   : new CPropPage(plan[i].templateId, context);
+        } catch (const std::bad_alloc&) {
+        }
+        if (page) page->m_psp.dwFlags |= PSP_HASHELP;
+        if (!AddPropPage(page, context->sheetCallback, context->sheetHandle)) {
+            MessageBoxW(owner, kAddFailedText, kAddFailedCaption, MB_OK);
+            ok = 0;
+        }
+    }
+    FreeSheetContext(context);
+    return ok;
+}
+
+} // namespace sheetwright

@@ -1,0 +1,97 @@
+// The device-mode revision: how any device mode the system meets becomes a
+// valid one for the printer. The model library fills defaults or carries an
+// old device mode over; then the job settings, the installed options, the
+// option constraints and the paper fixes of the UI core are applied.
+#pragma once
+
+#include "driver_env.h"
+#include "install_option.h"
+#include "win/devmode_private.h"
+#include "win/types.h"
+
+namespace sheetwright {
+
+class CKinsokuList;
+class CUserPaper;
+
+// Revision modes: fill the model's defaults, or carry an old device mode over.
+inline constexpr DWORD kReviseDefaults = 1;
+inline constexpr DWORD kReviseCarryOver = 2;
+
+// ReviseContext flags: a page runs the revision (restoring defaults or
+// applying a profile).
+inline constexpr DWORD kRevisedByPage = 0x1;
+
+inline constexpr size_t kPortNameChars = 260;
+
+// What one revision works with; built and freed per call.
+struct ReviseContext {
+    HANDLE printer = nullptr;
+    ModelBlock binding{};
+    ModelOptionPair* options = nullptr;
+    CKinsokuList* constraints = nullptr;
+    CUserPaper* papers = nullptr;
+    WCHAR portName[kPortNameChars] = {};
+    DWORD flags = 0;
+};
+
+// The in/out record of ValidateJobInputFields. Table flags in the order of
+// the job tables 60, 61, 62, 73, 74.
+struct JobFieldCheck {
+    WORD jobType;
+    WORD flags;
+    DWORD mask;
+    DWORD tableFlags[5];
+};
+static_assert(sizeof(JobFieldCheck) == 28);
+inline constexpr WORD kJobCheckBothBits = 0x1; // flags: a table has bits 7 and 8
+inline constexpr DWORD kJobMaskAll = 0xFF;     // mask: every job field
+inline constexpr DWORD kJobMaskTypeFound = 0x20000;
+inline constexpr DWORD kJobMaskCounterState = 0x10000;
+inline constexpr DWORD kJobMaskFromSaved = 0x80000000u;
+
+// The whole revision behind uiReviseDevmodeEx, on the caller's device
+// modes: each is read only within its own stated sizes (a foreign, short or
+// older one through a 1320-byte copy), and `devmode` is written only when
+// the result is 0, again within its own sizes.
+DWORD ReviseDevmodeEx(HANDLE printer, LPCVOID modelData, const DEVMODEW* old, DEVMODEW* devmode,
+                      DWORD mode);
+
+// The pipeline on 1320-byte images (the property sheet's and the above's).
+DWORD ReviseDevmode(ReviseContext* context, DEVMODE_IMAGEW* old, DEVMODE_IMAGEW* devmode,
+                    DWORD mode);
+// The model library's revision around the ANSI conversions.
+DWORD CallModelReviseDevmode(HMODULE modelsmith, LPCVOID modelData, const DEVMODE_IMAGEW* old,
+                             DEVMODE_IMAGEW* devmode, DWORD mode);
+// Stamps the image and fills it with the model's defaults.
+BOOL StampAndReviseDevmode(HANDLE printer, LPCVOID modelData, DEVMODE_IMAGEW* devmode);
+
+BOOL ValidateJobInputFields(ReviseContext* context, const DEVMODE_IMAGEW* devmode,
+                            JobFieldCheck* record);
+BOOL RefreshJobSettings(ReviseContext* context, DEVMODE_IMAGEW* devmode, DWORD mode);
+BOOL FixupDevmodeFields(ReviseContext* context, DEVMODE_IMAGEW* devmode, DWORD mode);
+// Corrects the paper fields of an old ANSI device mode against the model's
+// papers and the user's.
+void MatchOldDevmodePaper(const ModelBlock* binding, DEVMODE_IMAGEA* old,
+                          const DEVMODE_IMAGEA* defaults);
+// Whether the system's country measures in millimetres.
+BOOL IsMetricCountry();
+// The model's key value (table 76, key 3, else 16); FALSE when neither is there.
+BOOL FindModelKeyValue(const ModelBlock* binding, DWORD* value);
+
+// The job fields the mask selects from the user's own default device mode
+// (when it is the driver's own); FALSE when nothing was taken.
+BOOL LoadSavedJobInfo(ReviseContext* context, PRIVATE_DEVMODE* priv, DWORD mask);
+
+// A device mode's 1320-byte image: the standard part within its dmSize, the
+// private part within its dmDriverExtra (an older 908-byte block moved into
+// the current layout); a private part that is not the driver's own is left
+// empty. FALSE, with the image untouched, when the device mode is too short
+// to hold its own header.
+BOOL LoadDevmodeImage(const DEVMODEW* devmode, DEVMODE_IMAGEW* image);
+// Writes the image back within the device mode's own sizes: the standard
+// part, and the private part when it has one of the driver's two layouts
+// (another driver's private bytes stay as they are).
+void StoreDevmodeImage(const DEVMODE_IMAGEW& image, DEVMODEW* devmode);
+
+} // namespace sheetwright

@@ -1,0 +1,96 @@
+// SheetContext: what every page of one document or device sheet shares (the
+// caller's block, the working and default images, the model binding, the
+// constraint list, user papers, installed options, localisation). It lives
+// in one locked movable global block while any page of its sheet lives.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "driver_env.h"
+#include "install_option.h"
+#include "ui/sheetwright.h"
+#include "win/devmode_private.h"
+#include "win/loader.h"
+#include "win/printer_sheets.h"
+
+namespace sheetwright {
+
+class CKinsokuList;
+class CLocalize;
+class CUserPaper;
+
+inline constexpr DWORD kSheetContextSize = 5120;
+inline constexpr DWORD kPortNameChars = 256;
+// The private flag bits that give a document sheet its "Effects" page.
+inline constexpr DWORD kEffectsFeatureBits = 0xC0000;
+
+struct SheetContext {
+    DWORD size;         // kSheetContextSize
+    DWORD callerFlags;  // fMode (document) or the header's Flags (device)
+    DWORD noCallback;   // 1: the block carried no sheet callback; pages never free the context
+    DWORD applied;      // OK or Apply was pressed
+    LPWSTR printerName; // GlobalAlloc(GPTR) copy
+    WCHAR supportFilePath[MAX_PATH];
+    WCHAR helpFile[MAX_PATH];
+    WCHAR userFolder[MAX_PATH];
+    WCHAR portName[kPortNameChars];
+    WORD reserved;
+    WORD pageReferences; // live pages holding the context
+    LPVOID callerImage;  // the caller's 1320-byte image; OK copies the working image there
+    PDEVMODEW callerInput;
+    DEVMODE_IMAGEW workingImage;
+    DEVMODE_IMAGEW defaultImage;
+    CInstallOption* installOptions;
+    PFNCOMPROPSHEET sheetCallback;
+    HANDLE sheetHandle;
+    HANDLE printer;
+    DWORD sheetKind;
+    HMODULE resourceModule; // Resbundle; the framework's resource handle meanwhile
+    ModelBlock model;
+    CKinsokuList* constraints;
+    ModelOptionPair* optionPair;
+    CUserPaper* userPapers;
+    DWORD resultWritten; // OK wrote the result back
+    DWORD rulesFlag;
+    DWORD longPaper; // model table 75 answers
+    DWORD constantOne;
+    DWORD table48Flag;
+    CLocalize* localize;
+};
+static_assert(sizeof(SheetContext) <= kSheetContextSize);
+
+// NULL when the block is unusable or memory runs out.
+SheetContext* CreateSheetContext(const PropPageParams* params);
+// Drops one page reference; the last one frees everything. Also frees a
+// context that no page has taken yet.
+void FreeSheetContext(SheetContext* context);
+
+// TRUE when the sheet may not change anything: a document sheet without
+// permission (DM_NOPERMISSION) or a device sheet without it (DPS_NOPERMISSION).
+BOOL IsSheetReadOnly(const SheetContext* context);
+
+// The support-information file of the model (model table 5) in the driver
+// folder, else beside this library; its length, 0 when the table does not answer.
+DWORD BuildModuleFilePath(HANDLE printer, const ModelBlock* binding, LPWSTR out);
+
+// The driver's help file: its own help file, else the first dependent file
+// ending in ".CHM" or ".HLP" with a name before the extension; empty when none.
+std::u16string FindDriverHelpFile(HANDLE printer);
+
+// The printer's PRINTER_INFO_2W in a buffer of its own; empty when the
+// spooler does not answer.
+std::vector<BYTE> GetPrinterInfo2(HANDLE printer);
+
+// A library's export as the function type it is called through; null when
+// the library or the export is missing.
+template <class F> F ModuleExport(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
+                  : nullptr;
+}
+
+// A device mode copied into a 1320-byte image within both its stated sizes
+// and the image's; the image keeps its own header sizes.
+void CopyDevmodeImage(const DEVMODEW* source, DEVMODE_IMAGEW* image);
+
+} // namespace sheetwright

@@ -1,0 +1,182 @@
+#include "track_dm.h"
+
+#include "devmode_helpers.h"
+#include "kinsoku_list.h"
+#include "model_info.h"
+
+namespace sheetwright {
+namespace {
+
+constexpr WORD kTargetDuplexKind = 21;  // priv DuplexType
+constexpr WORD kTargetTextAsBlack = 41; // priv TextAsBlack
+constexpr WORD kTriggerHalftone = 239;  // priv HalftoneKind
+
+// Where the link records hold their fields.
+namespace paper_link {
+constexpr size_t kMedia = 2, kSource = 4, kMediaGroup = 8, kSourceGroup = 12, kFlags = 16;
+}
+namespace limits_link {
+constexpr size_t kMedia = 0, kSource = 2, kMediaGroup = 4, kSourceGroup = 8, kFlags = 12;
+}
+namespace media_link {
+constexpr size_t kSource = 4, kSourceGroup = 12, kFlags = 16;
+}
+
+SHORT CurrentPaper(const DEVMODE_IMAGEW* image) {
+    return image->priv.OutputPaperId ? static_cast<SHORT>(image->priv.OutputPaperId)
+                                     : image->dm.dmPaperSize;
+}
+
+} // namespace
+
+PaperLink ReadPaperLink(const ModelBlock* binding, WORD paper, WORD width, WORD length) {
+    PaperLink link{};
+    if (paper < kFirstUserPaper) {
+        CModelInfo info(binding, model::kQueryPapers, paper, model::layout::kPaperLinks);
+        link.preferredMedia = info.U16(paper_link::kMedia);
+        link.preferredSource = info.U16(paper_link::kSource);
+        link.mediaGroup = info.U32(paper_link::kMediaGroup);
+        link.sourceGroup = info.U32(paper_link::kSourceGroup);
+        link.flags = info.U32(paper_link::kFlags);
+        return link;
+    }
+    const bool isLong = IsLongPaper(binding, width / 10, length / 10, TRUE);
+    CModelInfo info(binding, isLong ? model::kQueryLongPaperLimits : model::kQueryCustomPaperLimits,
+                    0, model::layout::kLimitsLinks);
+    link.preferredMedia = info.U16(limits_link::kMedia);
+    link.preferredSource = info.U16(limits_link::kSource);
+    link.mediaGroup = info.U32(limits_link::kMediaGroup);
+    link.sourceGroup = info.U32(limits_link::kSourceGroup);
+    link.flags = info.U32(limits_link::kFlags);
+    return link;
+}
+
+PaperLink ReadMediaLink(const ModelBlock* binding, DWORD media) {
+    PaperLink link{};
+    CModelInfo info(binding, model::kQueryMediaTypes, static_cast<WORD>(media),
+                    model::layout::kMediaLinks);
+    link.preferredSource = info.U16(media_link::kSource);
+    link.sourceGroup = info.U32(media_link::kSourceGroup);
+    link.flags = info.U32(media_link::kFlags);
+    return link;
+}
+
+BOOL CTrackDM::Snapshot(const DEVMODE_IMAGEW* image) {
+    if (!image) return FALSE;
+    const PRIVATE_DEVMODE& priv = image->priv;
+    paper_ = CurrentPaper(image);
+    paperWidth_ = paperLength_ = 0;
+    GetOutputPaperDimensions(binding_, image, &paperWidth_, &paperLength_);
+    trackedSource = image->dm.dmDefaultSource;
+    trackedMedia = image->dm.dmMediaType;
+    layout_ = priv.LayoutKind;
+    frontMedia_ = priv.FrontCoverMedia;
+    frontSource_ = priv.FrontCoverSource;
+    backMedia_ = priv.BackCoverMedia;
+    backSource_ = priv.BackCoverSource;
+    halftone_ = priv.HalftoneKind;
+    valid_ = TRUE;
+    return TRUE;
+}
+
+void CTrackDM::Resolve(DEVMODE_IMAGEW* image) {
+    constraints_->Resolve(reinterpret_cast<BYTE*>(image), FALSE);
+}
+
+bool CTrackDM::ResetDuplexKind(DEVMODE_IMAGEW* image, WORD trigger, DWORD from, DWORD to) {
+    if (!constraints_->FindRuleValue(kTargetDuplexKind, 0, trigger, from) ||
+        constraints_->FindRuleValue(kTargetDuplexKind, 0, trigger, to) ||
+        constraints_->GetBlockers(kTargetDuplexKind, 0, nullptr, 0) > 1 ||
+        !IsOption25AInstalled(options_))
+        return false;
+    image->priv.DuplexType = 0;
+    Resolve(image);
+    return true;
+}
+
+BOOL CTrackDM::Track(DEVMODE_IMAGEW* image) {
+    if (!valid_ || !image) return FALSE;
+    bool wrote = false;
+    DEVMODEW& dm = image->dm;
+    PRIVATE_DEVMODE& priv = image->priv;
+    // 1. The paper brings its media type and tray.
+    const SHORT paper = CurrentPaper(image);
+    if (Bound() && paper != paper_) {
+        const PaperLink was =
+            ReadPaperLink(binding_, static_cast<WORD>(paper_), paperWidth_, paperLength_);
+        WORD width = 0, length = 0;
+        GetOutputPaperDimensions(binding_, image, &width, &length);
+        const PaperLink now = ReadPaperLink(binding_, static_cast<WORD>(paper), width, length);
+        if (now.preferredMedia && now.mediaGroup != was.mediaGroup &&
+            (now.flags & kLinkSelectMedia)) {
+            dm.dmMediaType =
+                static_cast<DWORD>(static_cast<LONG>(static_cast<SHORT>(now.preferredMedia)));
+            Resolve(image);
+            wrote = true;
+        }
+        if (now.preferredSource && now.sourceGroup != was.sourceGroup &&
+            (now.flags & kLinkSelectSource)) {
+            dm.dmDefaultSource = static_cast<SHORT>(now.preferredSource);
+            Resolve(image);
+            wrote = true;
+        }
+        wrote |= ResetDuplexKind(image, kTriggerPaper, static_cast<WORD>(paper_),
+                                 static_cast<WORD>(CurrentPaper(image)));
+    }
+    // 2. The media type brings its tray.
+    if (Bound() && dm.dmMediaType != trackedMedia) {
+        const PaperLink was = ReadMediaLink(binding_, trackedMedia);
+        const PaperLink now = ReadMediaLink(binding_, dm.dmMediaType);
+        if (now.preferredSource && now.sourceGroup != was.sourceGroup &&
+            (now.flags & kLinkSelectSource)) {
+            dm.dmDefaultSource = static_cast<SHORT>(now.preferredSource);
+            Resolve(image);
+            wrote = true;
+        }
+        wrote |= ResetDuplexKind(image, kTriggerMedia, trackedMedia, dm.dmMediaType);
+    }
+    // 3. The tray.
+    if (Bound() && dm.dmDefaultSource != trackedSource)
+        wrote |= ResetDuplexKind(image, kTriggerSource,
+                                 static_cast<DWORD>(static_cast<LONG>(trackedSource)),
+                                 static_cast<DWORD>(static_cast<LONG>(dm.dmDefaultSource)));
+    // 4. Leaving booklet layout leaves two-sided printing too.
+    if (binding_ && constraints_ && layout_ == kLayoutWordBooklet &&
+        priv.LayoutKind != kLayoutWordBooklet) {
+        dm.dmDuplex = DMDUP_SIMPLEX;
+        priv.DuplexMarginFlags &= ~1u;
+        Resolve(image);
+        wrote = true;
+    }
+    // 5. A halftone that allows text in black again.
+    if (Bound() && priv.HalftoneKind != halftone_ &&
+        constraints_->FindRuleValue(kTargetTextAsBlack, 0, kTriggerHalftone, halftone_) &&
+        !constraints_->FindRuleValue(kTargetTextAsBlack, 0, kTriggerHalftone, priv.HalftoneKind)) {
+        priv.TextAsBlack = 0;
+        Resolve(image);
+        wrote = true;
+    }
+    return wrote;
+}
+
+BOOL CTrackDM::TrackGroupMedia(DEVMODE_IMAGEW* image, const KinsokuChainNode* chain, DWORD group) {
+    if (!valid_ || !image || !chain) return FALSE;
+    PRIVATE_DEVMODE& priv = image->priv;
+    const DWORD current = group ? priv.FrontCoverMedia : priv.BackCoverMedia;
+    const DWORD tracked = group ? frontMedia_ : backMedia_;
+    if (!Bound() || current == tracked) return FALSE;
+    const PaperLink was = ReadMediaLink(binding_, tracked);
+    const PaperLink now = ReadMediaLink(binding_, current);
+    if (!now.preferredSource || now.sourceGroup == was.sourceGroup ||
+        !(now.flags & kLinkSelectSource))
+        return FALSE;
+    for (const KinsokuChainNode* node = chain; node; node = node->next) {
+        if (node->value != now.preferredSource || node->refused) continue;
+        (group ? priv.FrontCoverSource : priv.BackCoverSource) = now.preferredSource;
+        Resolve(image);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace sheetwright

@@ -1,0 +1,814 @@
+#include "ui_entry_points.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devmode_corrections.h"
+#include "devmode_helpers.h"
+#include "install_option.h"
+#include "localize.h"
+#include "model/modelsmith.h"
+#include "model_codes.h"
+#include "model_info.h"
+#include "revise_devmode.h"
+#include "sibling_caches.h"
+#include "user_paper.h"
+#include "win/base.h"
+#include "win/spool.h"
+
+namespace sheetwright {
+namespace {
+
+constexpr DWORD kAnswerFromLastError = 0xFFFFFFFF;
+constexpr size_t kNameChars = 64;
+constexpr size_t kBinNameChars = 24;
+constexpr DWORD kQualityHidden = 0x8;     // table 42 entry flags: not offered
+constexpr size_t kQualityFlagsAt = 16;    // table 42 layout 1: the entry's flag word
+constexpr BYTE kTraySkippedByAuto = 0x40; // tray record byte 24
+constexpr size_t kTrayAutoFlagsAt = 24;
+constexpr SHORT kAutoSource = 7;
+constexpr WORD kCustomPaperRecordId = 256;
+constexpr DWORD kPagesPerSheet[] = {1, 2, 4, 6, 8, 9, 16};
+static_assert(sizeof kPagesPerSheet == kEnumPagesPerSheetSize);
+
+// Modelsmith and Resbundle of one call, freed with the object.
+struct CallLibraries {
+    CallLibraries(HANDLE printer, LPCVOID data, bool withTexts) {
+        block.modelData = const_cast<LPVOID>(data);
+        if (!data) return;
+        block.modelsmith = LoadDriverModule(printer, data, kSelectModelsmith);
+        if (withTexts) resbundle = LoadDriverModule(printer, data, kSelectResbundle);
+        if (resbundle) texts = std::make_unique<CLocalize>(resbundle);
+    }
+    ~CallLibraries() {
+        texts.reset();
+        if (resbundle) FreeLibrary(resbundle);
+        if (block.modelsmith) FreeLibrary(block.modelsmith);
+    }
+    CallLibraries(const CallLibraries&) = delete;
+    CallLibraries& operator=(const CallLibraries&) = delete;
+
+    std::u16string Text(DWORD id) const {
+        std::u16string s;
+        if (texts && id) texts->LoadString(id, &s);
+        return s;
+    }
+
+    ModelBlock block{};
+    HMODULE resbundle = nullptr;
+    std::unique_ptr<CLocalize> texts;
+};
+
+// Copies text into a slot of `chars` wide characters, NUL-terminated.
+void PutName(BYTE* slot, size_t chars, const std::u16string& text) {
+    size_t n = std::min(text.size(), chars - 1);
+    std::memcpy(slot, text.data(), n * sizeof(WCHAR));
+    std::memset(slot + n * sizeof(WCHAR), 0, (chars - n) * sizeof(WCHAR));
+}
+
+template <typename T> void Put(BYTE* at, T v) {
+    std::memcpy(at, &v, sizeof v);
+}
+
+// One model list: its entries as bytes.
+struct ModelList {
+    ModelList(const ModelBlock* binding, WORD table, WORD id, DWORD layout)
+        : info(binding, table, id, layout) {
+        data = static_cast<const BYTE*>(info.GetData());
+    }
+    size_t Entries(size_t size) const { return data ? info.Length() / size : 0; }
+    template <typename T> T At(size_t offset) const {
+        T v{};
+        if (data && offset + sizeof v <= info.Length()) std::memcpy(&v, data + offset, sizeof v);
+        return v;
+    }
+    CModelInfo info;
+    const BYTE* data;
+};
+
+// The form-to-tray table of the printer.
+std::vector<FormTrayRecord> ReadFormTray(HANDLE printer) {
+    DWORD type = 0, needed = 0;
+    GetPrinterDataW(printer, const_cast<LPWSTR>(kFormTrayValue), &type, nullptr, 0, &needed);
+    if (needed < kFormTrayRecordSize) return {};
+    std::vector<BYTE> bytes(needed);
+    if (GetPrinterDataW(printer, const_cast<LPWSTR>(kFormTrayValue), &type, bytes.data(), needed,
+                        &needed) != ERROR_SUCCESS)
+        return {};
+    std::vector<FormTrayRecord> records(std::min<size_t>(needed, bytes.size()) /
+                                        kFormTrayRecordSize);
+    if (!records.empty())
+        std::memcpy(records.data(), bytes.data(), records.size() * kFormTrayRecordSize);
+    return records;
+}
+
+// The name of a paper: the model's string or the user's paper name.
+std::u16string PaperName(const CallLibraries& libs, const CUserPaper& papers, WORD paper) {
+    if (paper >= kFirstUserPaper) {
+        const UserPaperRecord* p = papers.FindById(paper);
+        return p ? AnsiToWide(p->name, strnlen(p->name, sizeof p->name)) : std::u16string();
+    }
+    CModelInfo entry(&libs.block, model::kQueryPapers, paper, model::layout::kPaperList);
+    return libs.Text(entry.U16(offsetof(model::IdNameAnswer, nameId)));
+}
+
+// ---- uiEnumMyPrinterInfo lists
+
+DWORD EnumPapers(HANDLE, const CallLibraries& libs, BYTE* buffer, LPDWORD size, LPDWORD count) {
+    if (!size || !count) return ERROR_INVALID_PARAMETER;
+    ModelList papers(&libs.block, model::kQueryPapers, 0, model::layout::kPaperRecord);
+    const size_t modelPapers = papers.Entries(sizeof(model::PaperRecordAnswer));
+    CModelInfo custom(&libs.block, model::kQueryCustomPaperLimits, 0, model::layout::kLimitsRecord);
+    const bool customSizes = custom.U32(0) != 0;
+    CUserPaper user;
+    user.SetDefaultPath(&libs.block);
+    user.Read();
+    const size_t total = modelPapers + (customSizes ? 1 : 0) + user.Count();
+    if (!buffer) {
+        *size = static_cast<DWORD>(total * kEnumPaperRecordSize);
+        return 0;
+    }
+    const size_t room = *size / kEnumPaperRecordSize;
+    size_t written = 0;
+    auto record = [&](WORD id, const std::u16string& name, SHORT width, SHORT length) {
+        if (written >= room) return;
+        BYTE* r = buffer + written * kEnumPaperRecordSize;
+        std::memset(r, 0, kEnumPaperRecordSize);
+        Put<WORD>(r, id);
+        PutName(r + 2, kNameChars, name);
+        Put<SHORT>(r + 130, width);
+        Put<SHORT>(r + 132, length);
+        ++written;
+    };
+    for (size_t i = 0; i < modelPapers; ++i) {
+        const size_t at = i * sizeof(model::PaperRecordAnswer);
+        record(papers.At<WORD>(at), libs.Text(papers.At<WORD>(at + 2)),
+               papers.At<SHORT>(at + offsetof(model::PaperRecordAnswer, width)),
+               papers.At<SHORT>(at + offsetof(model::PaperRecordAnswer, length)));
+    }
+    if (customSizes) record(kCustomPaperRecordId, libs.Text(kStringCustomSize), 0, 0);
+    for (WORD i = 0; i < user.Count(); ++i) {
+        const UserPaperRecord* p = user.At(i);
+        std::u16string name = AnsiToWide(p->name, strnlen(p->name, sizeof p->name));
+        name.resize(std::min<size_t>(name.size(), kNameChars - 1));
+        record(p->paperId, name, static_cast<SHORT>(p->widthTenthMm),
+               static_cast<SHORT>(p->lengthTenthMm));
+    }
+    *count = static_cast<DWORD>(written);
+    return 0;
+}
+
+DWORD EnumMediaTypes(const CallLibraries& libs, BYTE* buffer, LPDWORD size, LPDWORD count) {
+    ModelList media(&libs.block, model::kQueryMediaTypes, 0, model::layout::kMediaList);
+    const size_t entries = media.Entries(sizeof(model::IdNameAnswer));
+    if (!buffer) {
+        if (size) *size = static_cast<DWORD>(entries * kEnumMediaRecordSize);
+        return 0;
+    }
+    const size_t n = std::min<size_t>(size ? *size / kEnumMediaRecordSize : 0, entries);
+    for (size_t i = 0; i < n; ++i) {
+        BYTE* r = buffer + i * kEnumMediaRecordSize;
+        const size_t at = i * sizeof(model::IdNameAnswer);
+        Put<LONG>(r, media.At<SHORT>(at));
+        PutName(r + 4, kNameChars, libs.Text(media.At<WORD>(at + 2)));
+    }
+    if (count) *count = static_cast<DWORD>(n);
+    return 0;
+}
+
+DWORD EnumBins(HANDLE printer, const CallLibraries& libs, BYTE* buffer, LPDWORD size,
+               LPDWORD count) {
+    if (!printer) return ERROR_INVALID_PARAMETER;
+    if (!libs.block.modelsmith) return ERROR_FILE_NOT_FOUND;
+    CInstallOption options(printer, &libs.block);
+    InputTrayNode* chain = nullptr;
+    DWORD result = BuildInputTrayChain(&libs.block, options.Entries(), options.Count(), &chain);
+    size_t bins = 0;
+    for (InputTrayNode* n = chain; n; n = n->next)
+        ++bins;
+    if (!buffer) {
+        if (size) *size = static_cast<DWORD>(bins * kEnumBinRecordSize);
+    } else {
+        const size_t room = size ? *size / kEnumBinRecordSize : 0;
+        size_t i = 0;
+        for (InputTrayNode* n = chain; n && i < room; n = n->next, ++i) {
+            BYTE* r = buffer + i * kEnumBinRecordSize;
+            Put<WORD>(r, n->trayId);
+            PutName(r + 2, kBinNameChars, libs.Text(n->displayId));
+        }
+        if (count) *count = static_cast<DWORD>(i);
+    }
+    FreeInputTrayChain(chain);
+    return bins ? 0 : result;
+}
+
+DWORD EnumResolutions(const CallLibraries& libs, BYTE* buffer, LPDWORD size, LPDWORD count) {
+    std::vector<std::pair<DWORD, DWORD>> list;
+    ModelList quality(&libs.block, model::kQueryQualityModes, 0, model::layout::kQualityRecord);
+    if (quality.data) {
+        for (size_t i = 0; i < quality.Entries(sizeof(model::QualityAnswer)); ++i) {
+            const size_t at = i * sizeof(model::QualityAnswer);
+            if (quality.At<DWORD>(at + kQualityFlagsAt) & kQualityHidden) continue;
+            list.emplace_back(quality.At<DWORD>(at + offsetof(model::QualityAnswer, x)),
+                              quality.At<DWORD>(at + offsetof(model::QualityAnswer, y)));
+        }
+    } else {
+        ModelList res(&libs.block, model::kQueryResolutions, 0, model::layout::kResolutionList);
+        for (size_t i = 0; i < res.Entries(sizeof(model::ResolutionAnswer)); ++i) {
+            const size_t at = i * sizeof(model::ResolutionAnswer);
+            DWORD x = res.At<DWORD>(at + offsetof(model::ResolutionAnswer, x));
+            DWORD y = res.At<DWORD>(at + offsetof(model::ResolutionAnswer, y));
+            if (x == y) list.emplace_back(x, y);
+        }
+    }
+    if (!buffer) {
+        if (size) *size = static_cast<DWORD>(list.size() * kEnumResolutionRecordSize);
+        return 0;
+    }
+    const size_t n = std::min<size_t>(list.size(), size ? *size / kEnumResolutionRecordSize : 0);
+    for (size_t i = 0; i < n; ++i) {
+        Put<DWORD>(buffer + i * 8, list[i].first);
+        Put<DWORD>(buffer + i * 8 + 4, list[i].second);
+    }
+    if (count) *count = static_cast<DWORD>(n);
+    return 0;
+}
+
+// The stored device mode's turn of landscape pages.
+bool LandscapeTurnedBack(HANDLE printer) {
+    auto image = std::make_unique<DEVMODE_IMAGEW>();
+    return printer && ReadPrinterInfo2(printer, image.get()) && image->priv.Rotate180 == 1;
+}
+
+DWORD EnumCapabilities(HANDLE printer, const CallLibraries& libs, BYTE* buffer, LPDWORD size,
+                       LPDWORD count) {
+    if (!buffer) {
+        if (size) *size = sizeof(CapabilityRecord);
+        return 0;
+    }
+    if (!size || *size < sizeof(CapabilityRecord)) return ERROR_NOT_ENOUGH_MEMORY;
+    if (!libs.block.modelsmith) return ERROR_FILE_NOT_FOUND;
+    CapabilityRecord r;
+    std::memcpy(&r, buffer, sizeof r);
+    r.answered = 0;
+    bool any = false;
+    CInstallOption options(printer, &libs.block);
+    ModelOptionPair pair{&libs.block, &options};
+    auto table = [&](WORD code, DWORD layout, DWORD* first) {
+        CModelInfo info(&libs.block, code, 0, layout);
+        if (!info.GetData()) return false;
+        if (first) *first = info.U32(0);
+        return true;
+    };
+    auto set = [&](DWORD bit, DWORD* field, DWORD value) {
+        *field = value;
+        r.answered |= bit;
+        any = true;
+    };
+    DWORD v = 0;
+    if ((r.wanted & kCapDuplex) && table(model::kQueryInstallable, 1, nullptr))
+        set(kCapDuplex, &r.duplex,
+            IsOption25AInstalled(&pair) || IsOption25BInstalled(&pair) ? 1 : 0);
+    if ((r.wanted & kCapCopies) && table(model::kQueryCopies, 1, &v)) set(kCapCopies, &r.copies, v);
+    if (r.wanted & kCapOrientation)
+        set(kCapOrientation, &r.orientation, LandscapeTurnedBack(printer) ? 270 : 90);
+    if ((r.wanted & kCapCollate) && table(model::kQueryCopyControl, 1, nullptr))
+        set(kCapCollate, &r.collate, 1);
+    if ((r.wanted & kCapColorDevice) && table(model::kQueryColor, 1, &v))
+        set(kCapColorDevice, &r.colorDevice, v ? 1 : 0);
+    if (r.wanted & kCapPrinterMemory) {
+        // Reported without its answered bit, as callers read the value itself.
+        r.printerMemoryKb = GetInstalledMemory(&pair, kOptionMemory36) * 1024;
+        any = any || r.printerMemoryKb != 0;
+    }
+    if ((r.wanted & (kCapPrintRate | kCapPagesPerMinute)) && table(model::kQueryPrintRate, 1, &v)) {
+        if (r.wanted & kCapPrintRate) set(kCapPrintRate, &r.printRate, v);
+        if (r.wanted & kCapPagesPerMinute) set(kCapPagesPerMinute, &r.pagesPerMinute, v);
+    }
+    if (r.wanted & kCapPrintRateUnit) set(kCapPrintRateUnit, &r.printRateUnit, PRINTRATEUNIT_PPM);
+    if (r.wanted & kCapStaple) {
+        const InstallOptionEntry* finisher = options.FindInstalledFinisher(1);
+        set(kCapStaple, &r.staple, finisher && (finisher->state & kFinisherStateB) ? 1 : 0);
+    }
+    WORD w = 0, l = 0;
+    if ((r.wanted & kCapMinimumExtent) && GetCustomPaperMinimum(&libs.block, &w, &l))
+        set(kCapMinimumExtent, &r.minimumExtent, static_cast<DWORD>(l) << 16 | w);
+    if ((r.wanted & kCapMaximumExtent) && GetCustomPaperMaximum(&libs.block, &w, &l, FALSE))
+        set(kCapMaximumExtent, &r.maximumExtent, static_cast<DWORD>(l) << 16 | w);
+    std::memcpy(buffer, &r, sizeof r);
+    if (!any) return ERROR_NOT_SUPPORTED;
+    if (count) *count = 1;
+    return 0;
+}
+
+DWORD EnumPagesPerSheet(BYTE* buffer, LPDWORD size, LPDWORD count) {
+    if (!buffer) {
+        if (size) *size = kEnumPagesPerSheetSize;
+        return 0;
+    }
+    if (!size || *size < kEnumPagesPerSheetSize) return ERROR_NOT_ENOUGH_MEMORY;
+    std::memcpy(buffer, kPagesPerSheet, sizeof kPagesPerSheet);
+    if (count) *count = static_cast<DWORD>(std::size(kPagesPerSheet));
+    return 0;
+}
+
+DWORD EnumMediaReady(HANDLE printer, const CallLibraries& libs, BYTE* buffer, LPDWORD size,
+                     LPDWORD count) {
+    std::vector<WORD> papers;
+    for (const FormTrayRecord& r : ReadFormTray(printer))
+        if (r.paperId && std::find(papers.begin(), papers.end(), r.paperId) == papers.end())
+            papers.push_back(r.paperId);
+    if (papers.empty()) papers.push_back(GetDefaultPaperId(&libs.block, IsMetricCountry()));
+    if (!buffer) {
+        if (size) *size = static_cast<DWORD>(papers.size() * kEnumMediaReadyRecordSize);
+        return 0;
+    }
+    CUserPaper user;
+    user.SetDefaultPath(&libs.block);
+    user.Read();
+    const size_t n = std::min<size_t>(papers.size(), size ? *size / kEnumMediaReadyRecordSize : 0);
+    for (size_t i = 0; i < n; ++i)
+        PutName(buffer + i * kEnumMediaReadyRecordSize, kNameChars,
+                PaperName(libs, user, papers[i]));
+    if (count) *count = static_cast<DWORD>(n);
+    return 0;
+}
+
+} // namespace
+
+DWORD UiGetMyPrinterInfo(HANDLE printer, LPCVOID modelData, WORD table, WORD entry, DWORD layout,
+                         LPVOID buffer, LPDWORD size, LPDWORD count) {
+    CallLibraries libs(printer, modelData, false);
+    BoundModel bound{};
+    BindModelInfo(&bound, &libs.block);
+    if (!bound.query) return ERROR_PROC_NOT_FOUND;
+    return bound.query(modelData, table, entry, static_cast<INT>(layout), buffer, size, count);
+}
+
+DWORD UiEnumMyPrinterInfo(HANDLE printer, LPCVOID modelData, SHORT code, LPVOID buffer,
+                          LPDWORD size, LPDWORD count) {
+    if (count) *count = 0;
+    if (!buffer && size) *size = 0;
+    if (!modelData) return ERROR_INVALID_DATA;
+    auto* out = static_cast<BYTE*>(buffer);
+    DWORD result;
+    switch (code) {
+    case kEnumPapers:
+    case kEnumMediaTypes:
+    case kEnumBins:
+    case kEnumMediaReady: {
+        CallLibraries libs(printer, modelData, true);
+        result = code == kEnumPapers       ? EnumPapers(printer, libs, out, size, count)
+                 : code == kEnumMediaTypes ? EnumMediaTypes(libs, out, size, count)
+                 : code == kEnumBins       ? EnumBins(printer, libs, out, size, count)
+                                           : EnumMediaReady(printer, libs, out, size, count);
+        break;
+    }
+    case kEnumResolutions:
+    case kEnumCapabilities: {
+        CallLibraries libs(printer, modelData, false);
+        result = code == kEnumResolutions ? EnumResolutions(libs, out, size, count)
+                                          : EnumCapabilities(printer, libs, out, size, count);
+        break;
+    }
+    case kEnumPagesPerSheet:
+        result = EnumPagesPerSheet(out, size, count);
+        break;
+    case kEnumTrueType:
+        result = UiGetMyPrinterInfo(printer, modelData, model::kQueryDeviceFonts, 0,
+                                    model::layout::kFontHandling, buffer, size, count);
+        break;
+    default:
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+    if (result == kAnswerFromLastError && GetLastError() != 0) result = GetLastError();
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// The message formatter.
+
+DWORD FormatResStringV(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed,
+                       LPCWSTR format, va_list args) {
+    std::u16string text;
+    std::unique_ptr<CLocalize> strings;
+    for (const WCHAR* p = format; p && *p; ++p) {
+        if (*p != u'%' || !p[1]) {
+            text += *p;
+            continue;
+        }
+        char number[32];
+        switch (*++p) {
+        case u's': {
+            const WCHAR* s = va_arg(args, const WCHAR*);
+            if (s) text += s;
+            break;
+        }
+        case u'd':
+            std::snprintf(number, sizeof number, "%ld", static_cast<long>(va_arg(args, int)));
+            text += AnsiToWide(number, std::strlen(number));
+            break;
+        case u'u':
+        case u'x':
+        case u'X': {
+            const char* f = *p == u'u' ? "%lu" : *p == u'x' ? "%lx" : "%lX";
+            std::snprintf(number, sizeof number, f,
+                          static_cast<unsigned long>(va_arg(args, unsigned int)));
+            text += AnsiToWide(number, std::strlen(number));
+            break;
+        }
+        case u'c':
+            text += static_cast<WCHAR>(va_arg(args, int));
+            break;
+        case u'!': {
+            const DWORD id = va_arg(args, DWORD);
+            if (!strings && module) strings = std::make_unique<CLocalize>(module);
+            std::u16string s;
+            if (strings) strings->LoadString(id, &s);
+            text += s;
+            break;
+        }
+        default:
+            text += *p;
+        }
+    }
+    if (needed) *needed = static_cast<DWORD>(text.size() + 1);
+    if (!buffer || capacity == 0) return 0;
+    const size_t n = std::min<size_t>(text.size(), capacity - 1);
+    std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
+    buffer[n] = 0;
+    return static_cast<DWORD>(n);
+}
+
+DWORD FormatResString(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed, LPCWSTR format,
+                      ...) {
+    va_list args;
+    va_start(args, format);
+    DWORD n = FormatResStringV(module, buffer, capacity, needed, format, args);
+    va_end(args);
+    return n;
+}
+
+// ---------------------------------------------------------------------------
+// The print query.
+
+namespace {
+
+bool TraySkippedByAuto(const ModelBlock* binding, WORD tray) {
+    CModelInfo record(binding, model::kQueryPaperSources, tray, model::layout::kTrayRecord);
+    if (record.GetData()) return (record.U8(kTrayAutoFlagsAt) & kTraySkippedByAuto) != 0;
+    CModelInfo feeder(binding, model::kQueryTrayGroups, tray, model::layout::kFeederTrayRecord);
+    return (feeder.U8(kTrayAutoFlagsAt) & kTraySkippedByAuto) != 0;
+}
+
+BOOL Refuse(PDEVQUERYPRINT_INFO info, DWORD message, WORD paper, WORD media, SHORT source) {
+    LPVOID data = LoadDriverDataFile(info->hPrinter);
+    if (!data) return FALSE;
+    BOOL told = FALSE;
+    {
+        CallLibraries libs(info->hPrinter, data, true);
+        if (libs.block.modelsmith && libs.resbundle) {
+            CUserPaper papers;
+            papers.SetDefaultPath(&libs.block);
+            papers.Read();
+            const std::u16string templ = libs.Text(message);
+            const std::u16string paperName = PaperName(libs, papers, paper);
+            const std::u16string mediaName = libs.Text(GetMediaTypeNameId(&libs.block, media));
+            const std::u16string binName =
+                libs.Text(GetPaperSourceNameId(&libs.block, static_cast<WORD>(source)));
+            if (info->pszErrorStr && info->cchErrorStr)
+                std::memset(info->pszErrorStr, 0, info->cchErrorStr * sizeof(WCHAR));
+            DWORD needed = 0;
+            if (message == kMsgSourceNotSupported)
+                FormatResString(libs.resbundle, info->pszErrorStr, info->cchErrorStr, &needed,
+                                templ.c_str(), binName.c_str());
+            else
+                FormatResString(libs.resbundle, info->pszErrorStr, info->cchErrorStr, &needed,
+                                templ.c_str(), paperName.c_str(), mediaName.c_str(),
+                                binName.c_str());
+            info->cchNeeded = needed;
+            told = TRUE;
+        }
+    }
+    GlobalFree(data);
+    (void)told;
+    return FALSE;
+}
+
+} // namespace
+
+BOOL UiDevQueryPrintEx(PDEVQUERYPRINT_INFO info) {
+    if (!info || !info->pDevMode) return TRUE;
+    const std::vector<FormTrayRecord> table = ReadFormTray(info->hPrinter);
+    if (table.empty()) return TRUE;
+    // The job's own fields, read within its stated sizes.
+    DEVMODE_IMAGEW job{};
+    if (!LoadDevmodeImage(info->pDevMode, &job)) return TRUE;
+    const WORD paper =
+        job.priv.OutputPaperId ? job.priv.OutputPaperId : static_cast<WORD>(job.dm.dmPaperSize);
+    const WORD media = static_cast<WORD>(job.dm.dmMediaType);
+    const SHORT source = job.dm.dmDefaultSource;
+    auto paperFits = [&](const FormTrayRecord& r) { return !r.paperId || r.paperId == paper; };
+    auto mediaFits = [&](const FormTrayRecord& r) { return !r.mediaId || r.mediaId == media; };
+    if (source != kAutoSource) {
+        auto r = std::find_if(table.begin(), table.end(), [&](const FormTrayRecord& t) {
+            return t.trayId == static_cast<WORD>(source);
+        });
+        if (r == table.end()) return Refuse(info, kMsgSourceNotSupported, paper, media, source);
+        if (!paperFits(*r) || !mediaFits(*r))
+            return Refuse(info, kMsgPaperNotInSource, paper, media, source);
+        return TRUE;
+    }
+    LPVOID data = LoadDriverDataFile(info->hPrinter);
+    HMODULE modelsmith = data ? LoadDriverModule(info->hPrinter, data, kSelectModelsmith) : nullptr;
+    ModelBlock binding{modelsmith, data};
+    bool loaded = false;
+    for (const FormTrayRecord& r : table) {
+        if (TraySkippedByAuto(&binding, r.trayId)) continue;
+        if (paperFits(r) && mediaFits(r)) {
+            loaded = true;
+            break;
+        }
+    }
+    if (modelsmith) FreeLibrary(modelsmith);
+    if (data) GlobalFree(data);
+    return loaded ? TRUE : Refuse(info, kMsgPaperNotLoaded, paper, media, source);
+}
+
+// ---------------------------------------------------------------------------
+// Events.
+
+namespace {
+
+constexpr DWORD kAllocatedHere = 0x1; // JobStateBits: the image was allocated by the event
+constexpr DWORD kJobStateBits = 0xE;  // JobStateBits 1 to 3: the running job's state
+constexpr DWORD kDocumentStarted = 0x2;
+constexpr DWORD kPagesPrinted = 0x4;
+constexpr DWORD kCarryOnEqualMode = 0x800; // table 79 bit: carry settings on a RESETDC
+
+DEVMODE_IMAGEW* NewImage() {
+    auto* image = static_cast<DEVMODE_IMAGEW*>(GlobalAlloc(GPTR, sizeof(DEVMODE_IMAGEW)));
+    if (image) StampDevmodeImage(image);
+    return image;
+}
+
+// A RESETDC in a running job keeps what the pages printed so far used.
+void CarryRunningJob(HANDLE printer, HDC hdc, DEVMODE_IMAGEW* image) {
+    DWORD state = 0;
+    if (ExtEscape(hdc, kEscapeGetJobState, 0, nullptr, sizeof state,
+                  reinterpret_cast<LPSTR>(&state)) <= 0)
+        return;
+    image->priv.JobStateBits |= state & kJobStateBits;
+    if (!(image->priv.JobStateBits & kDocumentStarted)) return;
+    auto running = std::make_unique<DEVMODE_IMAGEW>();
+    if (ExtEscape(hdc, kEscapeGetDriverDevmode, 0, nullptr, sizeof *running,
+                  reinterpret_cast<LPSTR>(running.get())) <= 0 ||
+        !IsOwnDevmode(&running->dm))
+        return;
+    PRIVATE_DEVMODE& to = image->priv;
+    const PRIVATE_DEVMODE& from = running->priv;
+    if (!(to.JobStateBits & kPagesPrinted)) {
+        to.GraphicsMode = from.GraphicsMode;
+        return;
+    }
+    bool carry = from.GraphicsMode != to.GraphicsMode;
+    if (!carry) {
+        LPVOID data = LoadDriverDataFile(printer);
+        HMODULE modelsmith = data ? LoadDriverModule(printer, data, kSelectModelsmith) : nullptr;
+        ModelBlock binding{modelsmith, data};
+        CModelInfo flags(&binding, model::kQueryFeatureFlags, 0, model::layout::kFixedFirst);
+        carry = (flags.U32(0) & kCarryOnEqualMode) != 0;
+        flags.Release();
+        if (modelsmith) FreeLibrary(modelsmith);
+        if (data) GlobalFree(data);
+    }
+    if (!carry) return;
+    image->dm.dmPrintQuality = running->dm.dmPrintQuality;
+    image->dm.dmYResolution = running->dm.dmYResolution;
+    auto* t = reinterpret_cast<BYTE*>(&to);
+    const auto* f = reinterpret_cast<const BYTE*>(&from);
+    std::memcpy(t + 296, f + 296, 352 - 296);
+    for (size_t at : {352u, 354u, 356u, 360u, 362u, 366u, 372u, 374u, 376u})
+        std::memcpy(t + at, f + at, sizeof(WORD));
+}
+
+INT DocumentPre(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, ULONG outSize,
+                PVOID out) {
+    if (outSize < sizeof(PVOID) || !out) return DOCUMENTEVENT_UNSUPPORTED;
+    const DEVMODEW* given = nullptr;
+    if (escape == DOCUMENTEVENT_CREATEDCPRE && in && inSize >= sizeof(DOCEVENT_CREATEDCPRE))
+        given = static_cast<DOCEVENT_CREATEDCPRE*>(in)->pdm;
+    else if (escape == DOCUMENTEVENT_RESETDCPRE && in && inSize >= sizeof(PVOID))
+        given = *static_cast<DEVMODEW**>(in);
+    LPVOID data = LoadDriverDataFile(printer);
+    DEVMODEW* result = nullptr;
+    SHORT remembered = 0;
+    if (given && IsOwnDevmode(given)) {
+        auto* own = reinterpret_cast<DEVMODE_IMAGEW*>(const_cast<DEVMODEW*>(given));
+        own->priv.JobStateBits &= ~kJobStateBits;
+        if (escape == DOCUMENTEVENT_RESETDCPRE) CarryRunningJob(printer, hdc, own);
+    }
+    if (given && (given->dmFields & DM_DEFAULTSOURCE) && data) {
+        HMODULE modelsmith = LoadDriverModule(printer, data, kSelectModelsmith);
+        ModelBlock binding{modelsmith, data};
+        CInstallOption options(printer, &binding);
+        ModelOptionPair pair{&binding, &options};
+        if (IsTrayAvailable(&pair, static_cast<WORD>(given->dmDefaultSource)))
+            remembered = given->dmDefaultSource;
+        options.FreeEntries();
+        if (modelsmith) FreeLibrary(modelsmith);
+    }
+    if (given && !IsOwnDevmode(given)) {
+        DEVMODE_IMAGEW* image = NewImage();
+        if (!image) {
+            if (data) GlobalFree(data);
+            return DOCUMENTEVENT_UNSUPPORTED;
+        }
+        auto copy = std::make_unique<DEVMODE_IMAGEW>();
+        const bool hadOwn = LoadDevmodeImage(given, copy.get()) &&
+                            copy->priv.Signature == PRIVATE_DEVMODE_SIGNATURE;
+        if (data) {
+            ReviseDevmodeEx(printer, data, nullptr, &image->dm, kReviseDefaults);
+            if (!hadOwn) copy->priv = image->priv;
+            ReviseDevmodeEx(printer, data, &copy->dm, &image->dm, kReviseCarryOver);
+        }
+        image->priv.JobStateBits |= kAllocatedHere;
+        result = &image->dm;
+    } else if (given) {
+        auto* own = reinterpret_cast<DEVMODE_IMAGEW*>(const_cast<DEVMODEW*>(given));
+        if (data) {
+            auto copy = std::make_unique<DEVMODE_IMAGEW>(*own);
+            ReviseDevmodeEx(printer, data, &copy->dm, &own->dm, kReviseCarryOver);
+        }
+        own->priv.JobStateBits &= ~kAllocatedHere;
+        result = &own->dm;
+    } else {
+        DEVMODE_IMAGEW* image = NewImage();
+        if (!image) {
+            if (data) GlobalFree(data);
+            return DOCUMENTEVENT_UNSUPPORTED;
+        }
+        if (data && ReviseDevmodeEx(printer, data, nullptr, &image->dm, kReviseDefaults) == 0) {
+            auto copy = std::make_unique<DEVMODE_IMAGEW>(*image);
+            ReviseDevmodeEx(printer, data, &copy->dm, &image->dm, kReviseCarryOver);
+        }
+        image->priv.JobStateBits |= kAllocatedHere;
+        result = &image->dm;
+    }
+    if (remembered && result->dmDefaultSource != remembered &&
+        result->dmDefaultSource == kAutoSource)
+        result->dmDefaultSource = remembered;
+    if (data) GlobalFree(data);
+    *static_cast<DEVMODEW**>(out) = result;
+    return DOCUMENTEVENT_SUCCESS;
+}
+
+} // namespace
+
+INT UiDrvDocumentEvent(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, ULONG outSize,
+                       PVOID out) {
+    switch (escape) {
+    case DOCUMENTEVENT_CREATEDCPOST:
+    case DOCUMENTEVENT_RESETDCPOST: {
+        if (!in || inSize < sizeof(PVOID)) return DOCUMENTEVENT_SUCCESS;
+        auto* dm = *static_cast<DEVMODE_IMAGEW**>(in);
+        if (dm && (dm->priv.JobStateBits & kAllocatedHere)) GlobalFree(dm);
+        return DOCUMENTEVENT_SUCCESS;
+    }
+    case DOCUMENTEVENT_CREATEDCPRE:
+    case DOCUMENTEVENT_RESETDCPRE:
+        return DocumentPre(printer, hdc, escape, inSize, in, outSize, out);
+    default:
+        return DOCUMENTEVENT_UNSUPPORTED;
+    }
+}
+
+namespace {
+
+constexpr char16_t kPrinterApiValue[] = u"{1BE9A268-B64B-439C-A97D-34414F19A758}#PrinterAPI";
+constexpr char16_t kMetricCountryValue[] = u"MetricCountry";
+constexpr DWORD kPrinterApiFlag = 0x400; // table 79
+struct ApiComponent {
+    WORD component;
+    const char16_t* value;
+};
+constexpr ApiComponent kApiComponents[] = {
+    {17, u"{1BE9A268-B64B-439C-A97D-34414F19A758}#API_DevmodeInterface32"},
+    {18, u"{1BE9A268-B64B-439C-A97D-34414F19A758}#API_DriverInterface32"},
+    {37, u"{1BE9A268-B64B-439C-A97D-34414F19A758}#API_DevmodeInterface64"},
+    {38, u"{1BE9A268-B64B-439C-A97D-34414F19A758}#API_DriverInterface64"},
+};
+
+HANDLE OpenForAll(LPWSTR name) {
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    return name && OpenPrinterW(name, &printer, &defaults) ? printer : nullptr;
+}
+
+void SetDword(HANDLE printer, const char16_t* name, DWORD value) {
+    SetPrinterDataW(printer, const_cast<LPWSTR>(name), REG_DWORD, reinterpret_cast<BYTE*>(&value),
+                    sizeof value);
+}
+
+bool IsVistaOrLater() {
+    OSVERSIONINFOW v{};
+    v.dwOSVersionInfoSize = sizeof v;
+    return GetVersionExW(&v) && v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion >= 6;
+}
+
+void InitializePrinter(HANDLE printer) {
+    LPVOID data = LoadDriverDataFile(printer);
+    if (!data) return;
+    HMODULE modelsmith = LoadDriverModule(printer, data, kSelectModelsmith);
+    ModelBlock binding{modelsmith, data};
+    if (modelsmith) {
+        CInstallOption options(printer, &binding);
+        options.Write();
+        CModelInfo flags(&binding, model::kQueryFeatureFlags, 0, model::layout::kFixedFirst);
+        const bool api = (flags.U32(0) & kPrinterApiFlag) != 0;
+        flags.Release();
+        SetDword(printer, kPrinterApiValue, api ? 1 : 0);
+        for (const ApiComponent& c : kApiComponents) {
+            if (!api) break;
+            CModelInfo entry(&binding, model::kQueryComponents, c.component,
+                             model::layout::kComponentList);
+            auto* answer = static_cast<const model::ComponentAnswer*>(entry.GetData());
+            if (!answer || entry.Length() < sizeof *answer) continue;
+            std::u16string name =
+                ComponentFileName(answer->kind, answer->nameTemplate, sizeof answer->nameTemplate);
+            SetPrinterDataW(printer, const_cast<LPWSTR>(c.value), REG_SZ,
+                            reinterpret_cast<BYTE*>(name.data()),
+                            static_cast<DWORD>(name.size() * sizeof(WCHAR)));
+        }
+        FreeLibrary(modelsmith);
+    }
+    GlobalFree(data);
+    SetDword(printer, kMetricCountryValue, IsMetricCountry() ? 1 : 0);
+    UpdateSiblingRCBFiles(printer);
+}
+
+} // namespace
+
+BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM) {
+    if (event != PRINTER_EVENT_INITIALIZE &&
+        !(event == PRINTER_EVENT_CONFIGURATION_UPDATE && IsVistaOrLater()))
+        return TRUE;
+    HANDLE printer = OpenForAll(printerName);
+    if (!printer) return TRUE;
+    if (event == PRINTER_EVENT_INITIALIZE) {
+        InitializePrinter(printer);
+    } else if (LPVOID data = LoadDriverDataFile(printer)) {
+        HMODULE modelsmith = LoadDriverModule(printer, data, kSelectModelsmith);
+        ModelBlock binding{modelsmith, data};
+        if (modelsmith) {
+            CInstallOption options(printer, &binding);
+            options.Write();
+            FreeLibrary(modelsmith);
+        }
+        GlobalFree(data);
+    }
+    ClosePrinter(printer);
+    return TRUE;
+}
+
+BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
+    if (level != 1 || !upgradeInfo) return TRUE;
+    LPWSTR name = reinterpret_cast<DRIVER_UPGRADE_INFO_1W*>(upgradeInfo)->pPrinterName;
+    HANDLE printer = OpenForAll(name);
+    if (!printer) return TRUE;
+    LPVOID data = LoadDriverDataFile(printer);
+    DWORD needed = 0;
+    GetPrinterW(printer, 8, nullptr, 0, &needed);
+    if (data && needed >= sizeof(PRINTER_INFO_8W)) {
+        std::vector<BYTE> block(needed);
+        auto image = std::make_unique<DEVMODE_IMAGEW>();
+        StampDevmodeImage(image.get());
+        if (GetPrinterW(printer, 8, block.data(), needed, &needed)) {
+            const DEVMODEW* stored = reinterpret_cast<PRINTER_INFO_8W*>(block.data())->pDevMode;
+            const auto* at = reinterpret_cast<const BYTE*>(stored);
+            const bool inside = stored && at >= block.data() && at < block.data() + block.size();
+            if (inside && static_cast<size_t>(block.data() + block.size() - at) >=
+                              offsetof(DEVMODEW, dmFields))
+                CopyDevmodeImage(stored, static_cast<size_t>(block.data() + block.size() - at),
+                                 &image->dm);
+            auto copy = std::make_unique<DEVMODE_IMAGEW>(*image);
+            if (ReviseDevmodeEx(printer, data, &image->dm, &copy->dm, kReviseCarryOver) == 0) {
+                PRINTER_INFO_8W info{&copy->dm};
+                SetPrinterW(printer, 8, reinterpret_cast<LPBYTE>(&info), 0);
+            }
+        }
+    }
+    if (data) GlobalFree(data);
+    ClosePrinter(printer);
+    if (HANDLE again = OpenForAll(name)) {
+        UpdateSiblingRCBFiles(again);
+        ClosePrinter(again);
+    }
+    return TRUE;
+}
+
+} // namespace sheetwright

@@ -1,0 +1,59 @@
+// The bodies of Sheetwright's ui* exports: model information on the caller's
+// behalf, the capability lists, the print query, the document, printer and
+// upgrade events. Each call binds Modelsmith (and for texts Resbundle) from
+// the driver folder and frees them before it returns.
+#pragma once
+
+#include <cstdarg>
+
+#include "ui/sheetwright.h"
+#include "win/printer_interface.h"
+#include "win/types.h"
+
+namespace sheetwright {
+
+// Print-query message ids of the resource library.
+inline constexpr DWORD kMsgPaperNotLoaded = 3041;
+inline constexpr DWORD kMsgSourceNotSupported = 3042;
+inline constexpr DWORD kMsgPaperNotInSource = 3043;
+inline constexpr DWORD kStringCustomSize = 7999;
+
+// Private escapes of the graphics library the document event asks.
+inline constexpr int kEscapeGetJobState = 32764;
+inline constexpr int kEscapeGetDriverDevmode = 32762;
+
+// The printer data of the form-to-tray table: 16-byte records.
+inline constexpr char16_t kFormTrayValue[] = u"FormTrayEx";
+inline constexpr size_t kFormTrayRecordSize = 16;
+struct FormTrayRecord {
+    BYTE reserved[4];
+    WORD trayId;
+    WORD paperId; // 0: any
+    WORD mediaId; // 0: any
+    BYTE spare[6];
+};
+static_assert(sizeof(FormTrayRecord) == kFormTrayRecordSize &&
+              offsetof(FormTrayRecord, trayId) == 4 && offsetof(FormTrayRecord, paperId) == 6 &&
+              offsetof(FormTrayRecord, mediaId) == 8);
+
+DWORD UiGetMyPrinterInfo(HANDLE printer, LPCVOID modelData, WORD table, WORD entry, DWORD layout,
+                         LPVOID buffer, LPDWORD size, LPDWORD count);
+DWORD UiEnumMyPrinterInfo(HANDLE printer, LPCVOID modelData, SHORT code, LPVOID buffer,
+                          LPDWORD size, LPDWORD count);
+BOOL UiDevQueryPrintEx(PDEVQUERYPRINT_INFO info);
+INT UiDrvDocumentEvent(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, ULONG outSize,
+                       PVOID out);
+BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARAM lParam);
+BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo);
+
+// The message formatter of the driver's texts: %s (wide text), %d, %u, %x,
+// %X (32-bit numbers), %c (a wide character) and %! (a string id of
+// `module`); any other character after % is copied. At most capacity - 1
+// characters and a NUL are written; *needed gets the characters the whole
+// text needs, NUL included. Returns the characters written.
+DWORD FormatResString(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed, LPCWSTR format,
+                      ...);
+DWORD FormatResStringV(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed,
+                       LPCWSTR format, va_list args);
+
+} // namespace sheetwright

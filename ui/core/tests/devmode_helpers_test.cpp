@@ -1,0 +1,217 @@
+// The shared device-mode rules, the corrections by the printer's
+// capabilities, the input-tray chain and the port capability test.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "devmode_corrections.h"
+#include "devmode_helpers.h"
+#include "model_codes.h"
+#include "ui_fixture.h"
+#include "win/base.h"
+
+namespace {
+
+using namespace sheetwright;
+
+TEST(DevmodeRules, PosterGridFollowsTheOrientation) {
+    struct Case {
+        SHORT orientation;
+        WORD x, y;
+        WORD wantX, wantY;
+    } cases[] = {
+        {DMORIENT_PORTRAIT, 2, 1, 1, 2}, {DMORIENT_LANDSCAPE, 1, 2, 2, 1},
+        {DMORIENT_PORTRAIT, 3, 2, 2, 2}, {DMORIENT_LANDSCAPE, 3, 2, 2, 2},
+        {DMORIENT_PORTRAIT, 4, 4, 4, 4}, {DMORIENT_LANDSCAPE, 3, 3, 3, 3},
+        {DMORIENT_PORTRAIT, 0, 0, 2, 2},
+    };
+    for (const Case& c : cases) {
+        DEVMODE_IMAGEW image{};
+        image.dm.dmOrientation = c.orientation;
+        image.priv.PosterGrid[0] = c.x;
+        image.priv.PosterGrid[1] = c.y;
+        NormalizePosterGrid(&image);
+        EXPECT_EQ(image.priv.PosterGrid[0], c.wantX) << c.x << "x" << c.y;
+        EXPECT_EQ(image.priv.PosterGrid[1], c.wantY) << c.x << "x" << c.y;
+    }
+    EXPECT_TRUE(IsValidPosterGrid(nullptr));
+}
+
+TEST(DevmodeRules, FitToPaperFollowsTheOutputPaper) {
+    DEVMODE_IMAGEW image{};
+    image.priv.OutputPaperId = 9;
+    SyncFitToPaperLayout(&image);
+    EXPECT_EQ(image.priv.LayoutKind, kLayoutWordFit);
+    image.priv.OutputPaperId = 0;
+    SyncFitToPaperLayout(&image);
+    EXPECT_EQ(image.priv.LayoutKind, 0);
+    image.priv.LayoutKind = kLayoutWordNup;
+    image.priv.OutputPaperId = 9;
+    SyncFitToPaperLayout(&image);
+    EXPECT_EQ(image.priv.LayoutKind, kLayoutWordNup);
+}
+
+TEST(DevmodeRules, EffectiveOrientationTurnsForLayouts) {
+    struct Case {
+        WORD layout, pages, gridX, gridY;
+        DWORD emfMode;
+        SHORT want;
+    } cases[] = {
+        {0, 0, 2, 2, 0, DMORIENT_PORTRAIT},
+        {kLayoutWordNup, 2, 2, 2, 0, DMORIENT_LANDSCAPE},
+        {kLayoutWordNup, 4, 2, 2, 0, DMORIENT_PORTRAIT},
+        {kLayoutWordBooklet, 0, 2, 2, 0, DMORIENT_LANDSCAPE},
+        {kLayoutWordPoster, 0, 1, 2, 0, DMORIENT_LANDSCAPE},
+        {kLayoutWordPoster, 0, 2, 2, 0, DMORIENT_PORTRAIT},
+        {kLayoutWordBooklet, 0, 2, 2, 0x4, DMORIENT_PORTRAIT},
+    };
+    for (const Case& c : cases) {
+        DEVMODE_IMAGEW image{};
+        image.dm.dmOrientation = DMORIENT_PORTRAIT;
+        image.priv.LayoutKind = c.layout;
+        image.priv.PagesPerSheet = c.pages;
+        image.priv.PosterGrid[0] = c.gridX;
+        image.priv.PosterGrid[1] = c.gridY;
+        image.priv.EmfMode = c.emfMode;
+        EXPECT_EQ(GetEffectiveOrientation(&image), c.want) << c.layout << "/" << c.pages;
+    }
+    EXPECT_EQ(GetEffectiveOrientation(nullptr), DMORIENT_PORTRAIT);
+}
+
+TEST(DevmodeRules, OutputBinCodesBackToTheModel) {
+    const std::pair<DWORD, DWORD> codes[] = {{0, 1},     {1, 2},     {2, 5},     {0x101, 3},
+                                             {0x201, 4}, {0x202, 6}, {0x301, 7}, {0x302, 8},
+                                             {0x303, 9}, {3, 0},     {0x102, 0}};
+    for (auto [code, model] : codes)
+        EXPECT_EQ(UnmapModelCodeNine(code), model) << code;
+}
+
+// A device mode copied into another of other sizes: laid out by hand, the
+// standard part and the private part each cut to the smaller size.
+TEST(DevmodeRules, CopyDevmodeImageKeepsTheTargetsHeader) {
+    std::vector<BYTE> source(188 + 16 + 8, 0xEE);
+    for (size_t i = 0; i < 188 + 16; ++i)
+        source[i] = static_cast<BYTE>(i);
+    auto put16 = [&](size_t at, WORD v) { std::memcpy(&source[at], &v, 2); };
+    put16(64, 0x0320); // dmSpecVersion
+    put16(66, 0x0100); // dmDriverVersion
+    put16(68, 188);    // dmSize
+    put16(70, 16);     // dmDriverExtra
+    DEVMODE_IMAGEW target{};
+    StampDevmodeImage(&target);
+    EXPECT_EQ(
+        CopyDevmodeImage(reinterpret_cast<const DEVMODEW*>(source.data()), 188 + 16, &target.dm),
+        188u + 16u);
+    EXPECT_EQ(target.dm.dmSpecVersion, 0x0401);
+    EXPECT_EQ(target.dm.dmSize, DEVMODEW_SIZE);
+    EXPECT_EQ(target.dm.dmDriverExtra, PRIVATE_DEVMODE_SIZE);
+    const auto* t = reinterpret_cast<const BYTE*>(&target);
+    EXPECT_EQ(t[72], 72);   // dmFields' first byte came over
+    EXPECT_EQ(t[187], 187); // the last byte of the older standard part
+    EXPECT_EQ(t[188], 0);   // nothing beyond it
+    EXPECT_EQ(t[220], 188); // the private part from behind the source's standard part
+    EXPECT_EQ(t[235], 203);
+    EXPECT_EQ(t[236], 0);
+    // A source that says it is larger than the bytes given is cut to them.
+    put16(70, 1000);
+    DEVMODE_IMAGEW cut{};
+    StampDevmodeImage(&cut);
+    EXPECT_EQ(CopyDevmodeImage(reinterpret_cast<const DEVMODEW*>(source.data()), 188 + 16, &cut.dm),
+              188u + 16u);
+}
+
+TEST(PortInfo, CapabilityByConnectionAndAddress) {
+    struct Case {
+        DWORD connection, addressKind, capabilities;
+        BOOL want;
+    } cases[] = {
+        {2, 0, 0x2000, TRUE},
+        {2, 0, 0x4000, FALSE},
+        {3, kPortAddressHost, 0x4000, TRUE},
+        {3, kPortAddressWithPort, 0x4000, FALSE},
+        {3, kPortAddressWithPort, 0x14000, TRUE},
+        {3, kPortAddressEmpty, 0x1F000, FALSE},
+        {1, 0, 0x1000, TRUE},
+        {4, kPortAddressHost, 0x8000, TRUE},
+        {5, 0, 0xFFFFF, FALSE},
+    };
+    for (const Case& c : cases) {
+        SelPortHolder info{};
+        info.connection = c.connection;
+        info.addressKind = c.addressKind;
+        EXPECT_EQ(HasPortCapability(&info, c.capabilities), c.want)
+            << c.connection << "/" << c.addressKind << "/" << std::hex << c.capabilities;
+    }
+}
+
+TEST(InputTrayChain, ManualFeedGoesLast) {
+    ui_test::InstallPrinter(u"P", ui_test::SampleModel("CX5540"));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    CInstallOption options(p.printer(), p.binding());
+    options.ClearOption(kOptionTray);
+    InputTrayNode* chain = nullptr;
+    EXPECT_EQ(BuildInputTrayChain(p.binding(), options.Entries(), options.Count(), &chain), 0u);
+    std::vector<WORD> ids;
+    for (InputTrayNode* n = chain; n; n = n->next)
+        ids.push_back(n->trayId);
+    ASSERT_GE(ids.size(), 3u);
+    EXPECT_EQ(ids.front(), 7);
+    EXPECT_EQ(ids.back(), 4);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), 4), 1);
+    FreeInputTrayChain(chain);
+    // Installed feeders add their trays before manual feed.
+    CInstallOption all(p.printer(), p.binding());
+    for (DWORD i = 0; i < all.Count(); ++i)
+        if (all.Entries()[i].optionId == kOptionTray) all.Entries()[i].state = 1;
+    EXPECT_EQ(BuildInputTrayChain(p.binding(), all.Entries(), all.Count(), &chain), 0u);
+    std::vector<WORD> more;
+    for (InputTrayNode* n = chain; n; n = n->next)
+        more.push_back(n->trayId);
+    EXPECT_GT(more.size(), ids.size());
+    EXPECT_EQ(more.back(), 4);
+    FreeInputTrayChain(chain);
+    EXPECT_EQ(BuildInputTrayChain(p.binding(), nullptr, 0, nullptr),
+              DWORD(ERROR_INVALID_PARAMETER));
+    ModelBlock none{};
+    EXPECT_EQ(BuildInputTrayChain(&none, nullptr, 0, &chain), DWORD(ERROR_PROC_NOT_FOUND));
+    EXPECT_EQ(chain, nullptr);
+}
+
+TEST(ReviseByCapabilities, WithoutAFinisherTheFinishingGoes) {
+    ui_test::InstallPrinter(u"P", ui_test::SampleModel("CX5540"));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    CInstallOption options(p.printer(), p.binding());
+    options.ClearOption(kOptionFinisher);
+    ModelOptionPair pair{p.binding(), &options};
+    DEVMODE_IMAGEW image{};
+    image.dm.dmFields = DM_DEFAULTSOURCE;
+    image.dm.dmDefaultSource = 3; // a feeder's tray that is not fitted
+    image.priv.OutputBin = 0x101;
+    image.priv.PunchMode = 2;
+    image.priv.StapleMode = 1;
+    EXPECT_TRUE(ReviseDevmodeByCapabilities(&pair, nullptr, &image));
+    EXPECT_EQ(image.priv.OutputBin, 0);
+    EXPECT_EQ(image.priv.PunchMode, 0);
+    EXPECT_EQ(image.priv.StapleMode, 0);
+    EXPECT_EQ(image.priv.FinisherId, 99);
+    EXPECT_EQ(image.dm.dmDefaultSource, 7);
+    EXPECT_FALSE(ReviseDevmodeByCapabilities(&pair, nullptr, nullptr));
+}
+
+TEST(ReadModelString, ComponentFour) {
+    auto source = ui_test::SampleSource("LP1220");
+    ui_test::InstallPrinter(u"P", ui_test::Compile(source));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    std::u16string text = u"stale";
+    EXPECT_TRUE(ReadModelString(p.binding(), nullptr, &text));
+    EXPECT_EQ(text, u"P00DPR.DAT");
+    ModelBlock none{};
+    EXPECT_FALSE(ReadModelString(&none, nullptr, &text));
+    EXPECT_TRUE(text.empty());
+}
+
+} // namespace

@@ -1,0 +1,117 @@
+// Look-ups of the pages that need no window.
+#include <gtest/gtest.h>
+
+#include "devmode_helpers.h"
+#include "dialog_lookups.h"
+#include "model_codes.h"
+#include "ui_fixture.h"
+
+namespace {
+
+using namespace sheetwright;
+
+TEST(DialogLookups, DuplexIcons) {
+    struct Case {
+        SHORT orientation;
+        WORD layout, pages;
+        SHORT duplex;
+        WORD binding;
+        DWORD icon;
+    } cases[] = {
+        {DMORIENT_PORTRAIT, 0, 0, 1, 0, 2110},
+        {DMORIENT_LANDSCAPE, 0, 0, 1, 5, 2113},
+        {DMORIENT_PORTRAIT, 0, 0, 2, 0, 2111},
+        {DMORIENT_LANDSCAPE, 0, 0, 2, 0, 2114},
+        {DMORIENT_PORTRAIT, 0, 0, 2, 5, 2116},
+        {DMORIENT_LANDSCAPE, 0, 0, 2, 5, 2119},
+        {DMORIENT_PORTRAIT, 0, 0, 3, 0, 2112},
+        {DMORIENT_LANDSCAPE, 0, 0, 3, 0, 2115},
+        {DMORIENT_PORTRAIT, 0, 0, 3, 5, 2117},
+        {DMORIENT_LANDSCAPE, 0, 0, 3, 5, 2118},
+        {DMORIENT_PORTRAIT, 0, 0, 9, 5, 2110},
+        // A portrait booklet shows the landscape icons; so do 2, 6 and 8 up.
+        {DMORIENT_PORTRAIT, kLayoutWordBooklet, 0, 2, 0, 2114},
+        {DMORIENT_PORTRAIT, kLayoutWordNup, 6, 2, 0, 2114},
+        {DMORIENT_PORTRAIT, kLayoutWordNup, 4, 2, 0, 2111},
+    };
+    for (const Case& c : cases) {
+        DEVMODE_IMAGEW image{};
+        image.dm.dmOrientation = c.orientation;
+        image.priv.LayoutKind = c.layout;
+        image.priv.PagesPerSheet = c.pages;
+        EXPECT_EQ(GetDuplexIconId(&image, c.duplex, c.binding), c.icon)
+            << c.orientation << "/" << c.layout << "/" << c.duplex << "/" << c.binding;
+    }
+    EXPECT_EQ(GetDuplexIconId(nullptr, 2, 0), 2110u);
+}
+
+TEST(DialogLookups, PageOrderTexts) {
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordBooklet, 0), 4608u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_LANDSCAPE, kLayoutWordBooklet, 0), 4610u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordBooklet, 3), 4609u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_LANDSCAPE, kLayoutWordBooklet, 3), 4611u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordBooklet, 1), 4614u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordNup, 0), 4612u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordNup, 2), 4615u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordNup, 3), 4613u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordNup, 4), 0u);
+}
+
+TEST(DialogLookups, TextsAndPaths) {
+    EXPECT_FALSE(IsBlankText(nullptr));
+    EXPECT_FALSE(IsBlankText(u""));
+    EXPECT_TRUE(IsBlankText(u" \t "));
+    EXPECT_FALSE(IsBlankText(u"  a"));
+    std::u16string folder, file;
+    SplitFolderAndFileName(u"C:\\Users\\me\\form.dat", &folder, &file);
+    EXPECT_EQ(folder, u"C:\\Users\\me\\");
+    EXPECT_EQ(file, u"form.dat");
+    SplitFolderAndFileName(u"C:form.dat", &folder, &file);
+    EXPECT_EQ(folder, u"C:");
+    EXPECT_EQ(file, u"form.dat");
+}
+
+TEST(DialogLookups, JobInputRuleDefaults) {
+    ui_test::InstallPrinter(u"P", ui_test::SampleModel("LP1220"));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    for (DWORD kind : {0u, 6u}) {
+        JobInputRule rule;
+        ASSERT_TRUE(FillJobInputRule(p.binding(), kind, &rule));
+        EXPECT_EQ(rule.firstFlag, 0u);
+        EXPECT_EQ(rule.secondFlag, 0u);
+        EXPECT_TRUE(rule.firstCharFlags & 0x1000);
+        EXPECT_TRUE(rule.secondCharFlags & 0x1000);
+        EXPECT_NE(rule.firstLimit, 0u);
+        EXPECT_NE(rule.secondLimit, 0u);
+    }
+    ModelBlock none{};
+    JobInputRule rule;
+    ASSERT_TRUE(FillJobInputRule(&none, 1, &rule));
+    EXPECT_EQ(rule.firstCharFlags, 0x1001u);
+    EXPECT_EQ(rule.secondCharFlags, 0x1001u);
+    EXPECT_EQ(rule.firstLimit, 8u);
+    EXPECT_EQ(rule.secondLimit, 8u);
+    EXPECT_FALSE(FillJobInputRule(&none, 1, nullptr));
+}
+
+TEST(DialogLookups, TraysOfTheModel) {
+    ui_test::InstallPrinter(u"P", ui_test::SampleModel("CX5540"));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    // Trays 7, 4, 1 and 2: two besides automatic selection and manual feed.
+    EXPECT_EQ(CountPaperSources(p.binding()), 2u);
+    EXPECT_GT(GetTotalTrayCount(p.binding()), 0u);
+    ModelBlock none{};
+    EXPECT_EQ(CountPaperSources(&none), 0u);
+    EXPECT_EQ(GetTotalTrayCount(&none), 0u);
+    EXPECT_EQ(FindFlaggedOutputBinId(&none), 0u);
+    EXPECT_EQ(GetModelTable47Value(&none, 1), 0u);
+    DEVMODE_IMAGEW image{};
+    CInstallOption options(p.printer(), p.binding());
+    options.ClearOption(kOptionFinisher);
+    EXPECT_EQ(GetFinishingPositionCode(p.binding(), &options, &image, 1), 0u) << "no finisher";
+    EXPECT_EQ(GetFinishingPositionCode(p.binding(), nullptr, &image, 1), 0u);
+}
+
+} // namespace

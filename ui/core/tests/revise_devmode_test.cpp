@@ -1,0 +1,253 @@
+// uiReviseDevmodeEx through the built library on both sample models: a table
+// of device modes the system meets (the model's defaults, an older
+// version's, a foreign driver's, short and oversized ones, refused
+// combinations), each read and written only within its own sizes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "devmode_helpers.h"
+#include "revise_devmode.h"
+#include "ui/sheetwright.h"
+#include "ui_fixture.h"
+#include "win/base.h"
+
+namespace {
+
+using namespace sheetwright;
+
+constexpr BYTE kGuard = 0xC5;
+constexpr size_t kGuardBytes = 64;
+
+// A device mode of `size` + `extra` bytes in a buffer that ends in guard bytes.
+struct Buffer {
+    std::vector<BYTE> bytes;
+    size_t used;
+    Buffer(WORD size, WORD extra, const void* from = nullptr, size_t fromBytes = 0)
+        : bytes(static_cast<size_t>(size) + extra + kGuardBytes, 0), used(size + extra) {
+        if (from) std::memcpy(bytes.data(), from, std::min(fromBytes, used));
+        std::memset(bytes.data() + used, kGuard, kGuardBytes);
+        dm()->dmSize = size;
+        dm()->dmDriverExtra = extra;
+    }
+    DEVMODEW* dm() { return reinterpret_cast<DEVMODEW*>(bytes.data()); }
+    BYTE* priv() { return bytes.data() + dm()->dmSize; }
+    bool GuardIntact() const {
+        for (size_t i = used; i < bytes.size(); ++i)
+            if (bytes[i] != kGuard) return false;
+        return true;
+    }
+};
+
+// The library as other libraries bind it.
+struct Library {
+    explicit Library(const std::u16string& printer) {
+        module = LoadLibraryW((ui_test::DriverFolder(printer) + u"\\Sheetwright.DLL").c_str());
+        if (module)
+            revise = reinterpret_cast<PFN_uiReviseDevmodeEx>(
+                reinterpret_cast<void (*)()>(GetProcAddress(module, "uiReviseDevmodeEx")));
+    }
+    ~Library() {
+        if (module) FreeLibrary(module);
+    }
+    HMODULE module = nullptr;
+    PFN_uiReviseDevmodeEx revise = nullptr;
+};
+
+struct Model {
+    const char* name;
+    SHORT refusedPaper; // a paper that refuses the media type below
+    DWORD refusedMedia;
+};
+
+class Revision : public ::testing::TestWithParam<Model> {
+  protected:
+    void SetUp() override {
+        ui_test::InstallPrinter(u"P", ui_test::SampleModel(GetParam().name));
+        printer = std::make_unique<ui_test::BoundPrinter>(u"P");
+        lib = std::make_unique<Library>(u"P");
+        ASSERT_TRUE(printer->ok());
+        ASSERT_TRUE(lib->revise);
+        defaults = std::make_unique<DEVMODE_IMAGEW>();
+        StampDevmodeImage(defaults.get());
+        ASSERT_EQ(Revise(nullptr, &defaults->dm, kReviseDefaults), 0u);
+    }
+    void TearDown() override {
+        lib.reset();
+        printer.reset();
+    }
+    DWORD Revise(DEVMODEW* old, DEVMODEW* dm, DWORD mode) {
+        return lib->revise(printer->printer(), printer->binding()->modelData, old, dm, mode);
+    }
+
+    std::unique_ptr<ui_test::BoundPrinter> printer;
+    std::unique_ptr<Library> lib;
+    std::unique_ptr<DEVMODE_IMAGEW> defaults;
+};
+
+TEST_P(Revision, DefaultsAreTheModelsAndAFixedPoint) {
+    const DEVMODE_IMAGEW& d = *defaults;
+    EXPECT_EQ(d.priv.Signature, PRIVATE_DEVMODE_SIGNATURE);
+    EXPECT_EQ(d.dm.dmSize, DEVMODEW_SIZE);
+    EXPECT_EQ(d.dm.dmDriverExtra, PRIVATE_DEVMODE_SIZE);
+    EXPECT_NE(d.dm.dmPaperSize, 0);
+    WORD w = 0, l = 0;
+    ASSERT_TRUE(GetModelPaperSize(printer->binding(), static_cast<WORD>(d.dm.dmPaperSize), &w, &l));
+    EXPECT_EQ(d.dm.dmPaperWidth, static_cast<SHORT>(w));
+    EXPECT_EQ(d.dm.dmPaperLength, static_cast<SHORT>(l));
+    EXPECT_EQ(d.priv.MetafileSpoolingOff, 1);
+    EXPECT_TRUE(d.priv.DuplexMarginFlags & 1 || d.dm.dmDuplex == DMDUP_SIMPLEX);
+    EXPECT_EQ(d.priv.FrontCoverSource, 4);
+    EXPECT_EQ(d.priv.BackCoverSource, 4);
+    EXPECT_EQ(d.priv.FrontCoverMedia, d.dm.dmMediaType);
+    // Revised against itself, a second time changes nothing: the constraint
+    // resolution and the fix-ups have reached their fixed point.
+    DEVMODE_IMAGEW once = d, old = d;
+    ASSERT_EQ(Revise(&old.dm, &once.dm, kReviseCarryOver), 0u);
+    DEVMODE_IMAGEW twice = once;
+    old = once;
+    ASSERT_EQ(Revise(&old.dm, &twice.dm, kReviseCarryOver), 0u);
+    for (size_t i = 0; i < sizeof once; ++i)
+        ASSERT_EQ(reinterpret_cast<const BYTE*>(&twice)[i], reinterpret_cast<const BYTE*>(&once)[i])
+            << "byte " << i;
+}
+
+TEST_P(Revision, TableOfDeviceModes) {
+    const DEVMODE_IMAGEW& d = *defaults;
+    struct Case {
+        const char* what;
+        WORD size, extra;
+        std::function<void(Buffer&)> fill;
+        DWORD result;
+        std::function<void(Buffer&)> check;
+    };
+    auto copyDefaults = [&](Buffer& b) {
+        std::memcpy(b.bytes.data(), &d.dm, std::min<size_t>(b.dm()->dmSize, sizeof d.dm));
+    };
+    const Model m = GetParam();
+    std::vector<Case> cases = {
+        {"an older version's (908-byte private block)", DEVMODEW_SIZE, PRIVATE_DEVMODE_SIZE_908,
+         [&](Buffer& b) {
+             copyDefaults(b);
+             std::memcpy(b.priv(), &d.priv, PRIVATE_DEVMODE_908_SHIFT_FROM);
+             std::memcpy(b.priv() + PRIVATE_DEVMODE_908_SHIFT_FROM,
+                         reinterpret_cast<const BYTE*>(&d.priv) + PRIVATE_DEVMODE_908_SHIFT_FROM +
+                             PRIVATE_DEVMODE_908_SHIFT,
+                         PRIVATE_DEVMODE_SIZE_908 - PRIVATE_DEVMODE_908_SHIFT_FROM);
+             b.dm()->dmSize = DEVMODEW_SIZE;
+             b.dm()->dmDriverExtra = PRIVATE_DEVMODE_SIZE_908;
+             b.dm()->dmCopies = 3;
+             b.dm()->dmOrientation = DMORIENT_LANDSCAPE;
+             // A profile name behind the shift of the older layout.
+             std::memcpy(b.priv() + 776 - PRIVATE_DEVMODE_908_SHIFT, "Office", 7);
+         },
+         0,
+         [&](Buffer& b) {
+             EXPECT_EQ(b.dm()->dmDriverExtra, PRIVATE_DEVMODE_SIZE_908);
+             EXPECT_EQ(b.dm()->dmCopies, 3);
+             EXPECT_EQ(b.dm()->dmOrientation, DMORIENT_LANDSCAPE);
+             EXPECT_STREQ(reinterpret_cast<const char*>(b.priv() + 776 - PRIVATE_DEVMODE_908_SHIFT),
+                          "Office");
+         }},
+        {"a foreign driver's (its own private part)", DEVMODEW_SIZE, 64,
+         [&](Buffer& b) {
+             copyDefaults(b);
+             b.dm()->dmDriverExtra = 64;
+             std::memset(b.priv(), 0xAB, 64);
+             b.dm()->dmPaperSize = 5;
+             b.dm()->dmOrientation = DMORIENT_LANDSCAPE;
+         },
+         0,
+         [&](Buffer& b) {
+             EXPECT_EQ(b.dm()->dmPaperSize, 5);
+             EXPECT_EQ(b.dm()->dmOrientation, DMORIENT_LANDSCAPE);
+             EXPECT_EQ(b.dm()->dmDriverExtra, 64);
+             for (size_t i = 0; i < 64; ++i)
+                 ASSERT_EQ(b.priv()[i], 0xAB) << "another driver's";
+         }},
+        {"a short one (older standard part, no private part)", DEVMODEW_SIZE_320, 0,
+         [&](Buffer& b) {
+             copyDefaults(b);
+             b.dm()->dmSize = DEVMODEW_SIZE_320;
+             b.dm()->dmDriverExtra = 0;
+             b.dm()->dmCopies = 2;
+         },
+         0, [&](Buffer& b) { EXPECT_EQ(b.dm()->dmCopies, 2); }},
+        {"an oversized private part", DEVMODEW_SIZE, 1500,
+         [&](Buffer& b) {
+             copyDefaults(b);
+             b.dm()->dmDriverExtra = 1500;
+             std::memcpy(b.priv(), &d.priv, sizeof d.priv);
+             std::memset(b.priv() + sizeof d.priv, 0x11, 400);
+         },
+         0,
+         [&](Buffer& b) {
+             // Not the driver's size: its private part is left alone.
+             for (size_t i = sizeof d.priv; i < 1500; ++i)
+                 ASSERT_EQ(b.priv()[i], 0x11);
+             EXPECT_EQ(b.dm()->dmDriverExtra, 1500);
+         }},
+        {"a refused combination", DEVMODEW_SIZE, PRIVATE_DEVMODE_SIZE,
+         [&](Buffer& b) {
+             std::memcpy(b.bytes.data(), &d, sizeof d);
+             b.dm()->dmPaperSize = m.refusedPaper;
+             b.dm()->dmMediaType = m.refusedMedia;
+         },
+         0,
+         [&](Buffer& b) {
+             EXPECT_EQ(b.dm()->dmPaperSize, m.refusedPaper);
+             EXPECT_NE(b.dm()->dmMediaType, m.refusedMedia);
+             WORD w = 0, l = 0;
+             GetModelPaperSize(printer->binding(), static_cast<WORD>(m.refusedPaper), &w, &l);
+             EXPECT_EQ(b.dm()->dmPaperWidth, static_cast<SHORT>(w));
+         }},
+        {"a header cut short", 60, 12, [&](Buffer& b) { b.dm()->dmSize = 60; },
+         ERROR_INVALID_PARAMETER, nullptr},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Buffer b(c.size, c.extra);
+        c.fill(b);
+        Buffer old(c.size, c.extra, b.bytes.data(), b.used);
+        const std::vector<BYTE> before = b.bytes;
+        EXPECT_EQ(Revise(old.dm(), b.dm(), kReviseCarryOver), c.result);
+        EXPECT_TRUE(b.GuardIntact());
+        EXPECT_TRUE(old.GuardIntact());
+        EXPECT_EQ(b.dm()->dmSize, c.size);
+        if (c.result != 0) {
+            EXPECT_EQ(b.bytes, before) << "the caller's buffer is written only on success";
+            continue;
+        }
+        c.check(b);
+    }
+}
+
+TEST_P(Revision, CallerMistakes) {
+    DEVMODE_IMAGEW image = *defaults;
+    EXPECT_EQ(Revise(nullptr, &image.dm, kReviseCarryOver), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Revise(&image.dm, nullptr, kReviseCarryOver), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(lib->revise(printer->printer(), printer->binding()->modelData, nullptr, &image.dm, 7),
+              ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(std::memcmp(&image, defaults.get(), sizeof image), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(SampleModels, Revision,
+                         ::testing::Values(Model{"CX5540", 8, 3}, Model{"LP1220", 5, 257}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST(Revision, WithoutTheModelLibrary) {
+    ui_test::InstallPrinter(u"P", ui_test::SampleModel("LP1220"));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    DEVMODE_IMAGEW image{};
+    StampDevmodeImage(&image);
+    const DEVMODE_IMAGEW before = image;
+    EXPECT_EQ(ReviseDevmodeEx(p.printer(), nullptr, nullptr, &image.dm, kReviseDefaults),
+              ERROR_DLL_NOT_FOUND);
+    EXPECT_EQ(std::memcmp(&image, &before, sizeof image), 0);
+}
+
+} // namespace

@@ -1,0 +1,521 @@
+// The document and device sheets opened through the spooler's property-sheet
+// calls, with a printer interface stand-in that hands them to MFCPropPage:
+// pages in order, OK writing the image back and Cancel not, read-only sheets,
+// a page that cannot be added, help, and nothing left behind.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "devmode_helpers.h"
+#include "platform/paths.h"
+#include "platform/spooler_ctl.h"
+#include "platform/testctl.h"
+#include "platform/user_ctl.h"
+#include "prop_page.h"
+#include "sheet_app.h"
+#include "sheet_context.h"
+#include "sheet_help.h"
+#include "ui_fixture.h"
+#include "win/base.h"
+#include "win/devmode_private.h"
+#include "win/errors.h"
+#include "win/printer_sheets.h"
+#include "win/spool.h"
+#include "win/user.h"
+
+namespace {
+
+using namespace sheetwright;
+namespace fs = std::filesystem;
+namespace drv = platform::user::driver;
+namespace ut = platform::user::test;
+namespace spl = platform::spooler;
+
+constexpr char16_t kPrinter[] = u"Sheets";
+constexpr BYTE kUntouched = 0xAB;
+
+template <class F> F Export(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+std::u16string PageTitle(HWND sheet) {
+    auto page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    return page ? drv::ReadText(page) : u"";
+}
+
+HWND CurrentPage(HWND sheet) {
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+// The titles of the sheet's tabs, in order.
+std::vector<std::u16string> PageTitles(HWND sheet) {
+    HWND tab = GetDlgItem(sheet, IDC_PROPSHEET_TABCONTROL);
+    std::vector<std::u16string> titles;
+    int n = static_cast<int>(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+        WCHAR text[64] = {};
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 64;
+        SendMessageW(tab, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        titles.push_back(text);
+    }
+    return titles;
+}
+
+class Sheets : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"), {"Resbundle.DLL"});
+        folder_ = ui_test::DriverFolder(kPrinter);
+        fs::copy_file(SHEET_HOST, fs::path(platform::HostPath(folder_)) / "Frontdoor.DLL");
+        host_ = LoadLibraryW((folder_ + u"\\Frontdoor.DLL").c_str());
+        ASSERT_NE(host_, nullptr);
+        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
+        Reset(0);
+    }
+    void TearDown() override {
+        if (printer_) ClosePrinter(printer_);
+        if (host_) {
+            Export<void (*)()>(host_, "SheetHostUnload")();
+            FreeLibrary(host_);
+        }
+        EXPECT_EQ(ut::LiveWindows(), 0u);
+        EXPECT_EQ(ut::LivePropertySheetPages(), 0u);
+        for (const auto& u : ut::TakeUnanswered())
+            ADD_FAILURE() << "left unanswered: " << u;
+    }
+    // The caller's image before the sheet: a pattern no sheet writes.
+    void Reset(DWORD extraFlags) {
+        std::memset(&untouched_, kUntouched, sizeof untouched_);
+        Export<void (*)(const void*, DWORD)>(host_, "SheetHostReset")(&untouched_, extraFlags);
+    }
+    const DEVMODE_IMAGEW& Image() {
+        return *static_cast<const DEVMODE_IMAGEW*>(
+            Export<const void* (*)()>(host_, "SheetHostImage")());
+    }
+    bool ImageUntouched() { return std::memcmp(&Image(), &untouched_, sizeof untouched_) == 0; }
+    std::vector<LONG_PTR> Results() {
+        LONG_PTR r[16];
+        size_t n = Export<size_t (*)(LONG_PTR*, size_t)>(host_, "SheetHostResults")(r, 16);
+        return std::vector<LONG_PTR>(r, r + std::min<size_t>(n, 16));
+    }
+    LONG Document(DWORD fMode, DEVMODEW* input, ut::ModalScript script) {
+        ut::AnswerNextModal(std::move(script));
+        DEVMODE_IMAGEW out{};
+        return DocumentPropertiesW(nullptr, printer_, nullptr, &out.dm, input,
+                                   DM_IN_PROMPT | DM_OUT_BUFFER | fMode);
+    }
+    std::vector<std::u16string> DocumentTitles(bool effects) {
+        std::vector<std::u16string> t{u"Basic", u"Output", u"Job Type", u"Quality"};
+        if (effects) t.push_back(u"Effects");
+        t.insert(t.end(), {u"Profile", u"Support"});
+        return t;
+    }
+
+    std::u16string folder_;
+    HMODULE host_ = nullptr;
+    HANDLE printer_ = nullptr;
+    DEVMODE_IMAGEW untouched_;
+};
+
+TEST_F(Sheets, DocumentSheetPagesInOrderAndOkWritesTheImageBack) {
+    // The caller's settings reach the working image and come back on OK.
+    DEVMODE_IMAGEW input{};
+    StampDevmodeImage(&input);
+    input.dm.dmFields = DM_COPIES;
+    input.dm.dmCopies = 3;
+    std::vector<std::u16string> titles;
+    LONG r = Document(0, &input.dm, [&](HWND sheet) {
+        titles = PageTitles(sheet);
+        drv::PressButton(sheet, IDOK);
+    });
+    EXPECT_EQ(r, IDOK);
+    ASSERT_FALSE(ImageUntouched());
+    const DEVMODE_IMAGEW& image = Image();
+    EXPECT_EQ(image.dm.dmSize, DEVMODEW_SIZE);
+    EXPECT_EQ(image.dm.dmDriverExtra, PRIVATE_DEVMODE_SIZE);
+    EXPECT_EQ(std::u16string(image.dm.dmDeviceName), kPrinter);
+    EXPECT_EQ(image.dm.dmCopies, 3);
+    EXPECT_EQ(titles, DocumentTitles(image.priv.FeatureFlags & kEffectsFeatureBits));
+    // Every page that was shown was told OK and passed its result on. (The
+    // pages with a list view get no window on this stand-in yet, so the sheet
+    // passes them by.)
+    std::vector<LONG_PTR> results = Results();
+    EXPECT_FALSE(results.empty());
+    EXPECT_LE(results.size(), titles.size());
+    for (LONG_PTR x : results)
+        EXPECT_EQ(x, CPSUI_OK);
+}
+
+TEST_F(Sheets, PagesComeFromTheLocalisedTemplates) {
+    for (const char* f : {"Resbun.RCT", "Resbun.RCP"})
+        fs::copy_file(fs::path(RESBUNDLE_SAMPLE_DIR) / f,
+                      fs::path(platform::HostPath(folder_)) / f);
+    std::u16string first;
+    Document(0, nullptr, [&](HWND sheet) {
+        first = PageTitle(sheet);
+        drv::PressButton(sheet, IDCANCEL);
+    });
+    EXPECT_EQ(first, u"Grundeinstellungen");
+    // The sheet built the cache beside the resource library.
+    EXPECT_TRUE(fs::exists(fs::path(platform::HostPath(folder_)) / "Resbundle.RCB"));
+}
+
+TEST_F(Sheets, CancelLeavesTheImageAlone) {
+    LONG r = Document(0, nullptr, [](HWND sheet) { drv::PressButton(sheet, IDCANCEL); });
+    EXPECT_EQ(r, IDCANCEL);
+    EXPECT_TRUE(ImageUntouched());
+    EXPECT_TRUE(Results().empty());
+}
+
+TEST_F(Sheets, DeviceSheetHasFormTrayThenDevice) {
+    std::vector<std::u16string> titles;
+    ut::AnswerNextModal([&](HWND sheet) {
+        titles = PageTitles(sheet);
+        drv::PressButton(sheet, IDOK);
+    });
+    EXPECT_TRUE(PrinterProperties(nullptr, printer_));
+    EXPECT_EQ(titles, (std::vector<std::u16string>{u"Form / Tray", u"Device"}));
+    EXPECT_FALSE(ImageUntouched());
+    EXPECT_EQ(Results().front(), CPSUI_OK);
+}
+
+// A read-only sheet locks every control but those that change nothing, on
+// each page as it is shown; the permission bit differs by sheet kind.
+TEST_F(Sheets, ReadOnlySheetsRefuseChanges) {
+    struct Case {
+        bool device;
+        DWORD flags;
+        bool locked;
+    };
+    const Case cases[] = {
+        {false, 0, false}, {false, DM_NOPERMISSION, true}, {false, DPS_NOPERMISSION, false},
+        {true, 0, false},  {true, DPS_NOPERMISSION, true}, {true, DM_NOPERMISSION, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.device) + " flags " + std::to_string(c.flags));
+        Reset(c.device ? c.flags : 0);
+        bool editable = false, sideButton = false, secondPage = false;
+        auto script = [&](HWND sheet) {
+            HWND page = CurrentPage(sheet);
+            // Basic: the paper size; on the device sheet a combo box of the page shown.
+            HWND control = c.device ? FindWindowExW(page, nullptr, u"ComboBox", nullptr)
+                                    : GetDlgItem(page, 112);
+            editable = control && IsWindowEnabled(control);
+            if (!c.device) sideButton = IsWindowEnabled(GetDlgItem(page, 123));
+            drv::SwitchPage(sheet, 1);
+            HWND next = CurrentPage(sheet);
+            HWND combo = FindWindowExW(next, nullptr, u"ComboBox", nullptr);
+            secondPage = combo && IsWindowEnabled(combo);
+            drv::PressButton(sheet, IDCANCEL);
+        };
+        if (c.device) {
+            ut::AnswerNextModal(script);
+            EXPECT_TRUE(PrinterProperties(nullptr, printer_));
+        } else {
+            EXPECT_EQ(Document(c.flags, nullptr, script), IDCANCEL);
+            EXPECT_TRUE(sideButton); // the cover page button only shows settings
+        }
+        EXPECT_EQ(editable, !c.locked);
+        EXPECT_EQ(secondPage, !c.locked);
+    }
+}
+
+TEST_F(Sheets, APageThatCannotBeAddedIsToldOnceAndTheOthersStillCome) {
+    // The second page's sheet page cannot be made.
+    platform::test::FailNext("CreatePropertySheetPageW", 1, ERROR_NOT_ENOUGH_MEMORY, 1);
+    ut::AnswerNextMessageBox(IDOK);
+    EXPECT_EQ(DocumentPropertiesW(nullptr, printer_, nullptr, nullptr, nullptr, DM_IN_PROMPT), -1);
+    auto boxes = ut::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, u"CreatePropertySheetPage Fail");
+    EXPECT_EQ(boxes[0].text, u"Error");
+    EXPECT_EQ(Export<DWORD (*)()>(host_, "SheetHostPagesResult")(), 0u);
+    // Basic, then Job Type onwards (with or without Effects).
+    LONG_PTR added = Export<LONG_PTR (*)()>(host_, "SheetHostPagesAdded")();
+    EXPECT_TRUE(added == 5 || added == 6) << added;
+    EXPECT_TRUE(ImageUntouched());
+}
+
+TEST_F(Sheets, HelpButtonOpensThePageTopic) {
+    // A driver whose help comes from its dependent files.
+    spl::DriverRecord d;
+    d.name = std::u16string(kPrinter) + u" Driver";
+    d.driverPath = folder_ + u"\\Inkforge.DLL";
+    d.dataFile = folder_ + u"\\MODEL.DAT";
+    d.configFile = folder_ + u"\\Frontdoor.DLL";
+    d.dependentFiles = {folder_ + u"\\Modelsmith.DLL", folder_ + u"\\Sheetwright.DLL",
+                        folder_ + u"\\DRIVER.HLP"};
+    ASSERT_EQ(spl::AddDriver(d), 0u);
+    size_t before = ut::SeamLog().size();
+    EXPECT_EQ(Document(0, nullptr,
+                       [](HWND sheet) {
+                           drv::PressButton(sheet, IDHELP);
+                           drv::SwitchPage(sheet, 1);
+                           drv::PressButton(sheet, IDHELP);
+                           drv::PressButton(sheet, IDCANCEL);
+                       }),
+              IDCANCEL);
+    std::vector<std::string> log = ut::SeamLog();
+    log.erase(log.begin(), log.begin() + static_cast<long>(before));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NE(log[0].find("WinHelpW "), std::string::npos);
+    EXPECT_NE(log[0].find("DRIVER.HLP 1 2"), std::string::npos) << log[0];
+    EXPECT_NE(log[1].find("DRIVER.HLP 1 3"), std::string::npos) << log[1];
+}
+
+TEST(SheetHelp, FileKindsAndTopics) {
+    struct Case {
+        const char16_t* name;
+        BOOL chm;
+    };
+    for (const Case& c : {Case{u"help.chm", TRUE}, Case{u"A.CHM", TRUE}, Case{u".CHM", FALSE},
+                          Case{u"help.hlp", FALSE}, Case{u"", FALSE}})
+        EXPECT_EQ(IsChmFile(c.name), c.chm);
+    EXPECT_FALSE(IsChmFile(nullptr));
+    EXPECT_EQ(GetHelpContextId(kPageBasic), 2u);
+    EXPECT_EQ(GetHelpContextId(kPageFormTray), 17u);
+    EXPECT_EQ(GetHelpContextId(112), 501u);
+    EXPECT_EQ(GetHelpContextId(99999), 0u);
+}
+
+TEST_F(Sheets, DriverHelpFileFromItsOwnNameOrItsDependentFiles) {
+    struct Case {
+        std::u16string help;
+        std::vector<std::u16string> dependents;
+        std::u16string found;
+    };
+    const Case cases[] = {
+        {u"C:\\H\\OWN.HLP", {u"C:\\H\\X.CHM"}, u"C:\\H\\OWN.HLP"},
+        {u"", {u"C:\\H\\A.DLL", u"C:\\H\\guide.chm", u"C:\\H\\B.HLP"}, u"C:\\H\\guide.chm"},
+        {u"", {u".HLP", u"C:\\H\\A.DLL"}, u""},
+        {u"", {}, u""},
+    };
+    for (const Case& c : cases) {
+        spl::DriverRecord d;
+        d.name = std::u16string(kPrinter) + u" Driver";
+        d.driverPath = folder_ + u"\\Inkforge.DLL";
+        d.dataFile = folder_ + u"\\MODEL.DAT";
+        d.configFile = folder_ + u"\\Frontdoor.DLL";
+        d.helpFile = c.help;
+        d.dependentFiles = c.dependents;
+        ASSERT_EQ(spl::AddDriver(d), 0u);
+        EXPECT_EQ(FindDriverHelpFile(printer_), c.found);
+    }
+}
+
+TEST(SheetApp, MissingFileWarnsEachTimeAndListsTheNameOnce) {
+    // The texts come from the resource library, as while a sheet is open.
+    HMODULE resources = LoadLibraryW(u"Z:" PKG_DRIVER_DIR_W u"/Resbundle.DLL");
+    ASSERT_NE(resources, nullptr);
+    AfxSetResourceHandle(resources);
+    CTovaUi16 app;
+    EXPECT_EQ(std::u16string(app.m_pszAppName), u"Sheetwright.DLL");
+    for (const char16_t* name :
+         {u"Hopwindow.DLL", u"HOPWINDOW.dll", static_cast<const char16_t*>(nullptr)}) {
+        if (name) ut::AnswerNextMessageBox(IDOK);
+        WarnMissingFile(nullptr, name);
+    }
+    auto boxes = ut::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, u"Error");
+    EXPECT_EQ(boxes[0].type & MB_SYSTEMMODAL, static_cast<UINT>(MB_SYSTEMMODAL));
+    ASSERT_EQ(app.MissingFiles().GetSize(), 1);
+    EXPECT_EQ(std::u16string(app.MissingFiles()[0]), u"Hopwindow.DLL");
+    AfxSetResourceHandle(nullptr);
+    FreeLibrary(resources);
+}
+
+} // namespace
+
+namespace {
+
+LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
+    return 1;
+}
+
+// Sheets that cannot have pages: no page is made, nothing is told, and the
+// context goes (the listener counts its blocks and libraries).
+TEST_F(Sheets, NoPagesWithoutACallbackOrForAnUnknownKind) {
+    struct Case {
+        DWORD kind;
+        bool callback;
+    };
+    DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
+    for (const Case& c : {Case{kSheetDocument, false}, Case{kSheetDevice, false}, Case{3, true}}) {
+        PropPageParams p{};
+        p.size = sizeof p;
+        p.printerName = const_cast<LPWSTR>(kPrinter);
+        p.propertyHeader = &header;
+        p.sheetKind = c.kind;
+        p.pfnComPropSheet = c.callback ? AcceptAll : nullptr;
+        SheetContext* context = CreateSheetContext(&p);
+        ASSERT_NE(context, nullptr);
+        EXPECT_EQ(context->noCallback, c.callback ? 0u : 1u);
+        EXPECT_EQ(BuildSheetPages(context, nullptr), 0u);
+    }
+    EXPECT_TRUE(ut::MessageBoxLog().empty());
+    EXPECT_EQ(ut::LivePropertySheetPages(), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// What the help system was asked since `from`.
+std::vector<std::string> SeamSince(size_t from) {
+    std::vector<std::string> log = ut::SeamLog();
+    return std::vector<std::string>(log.begin() + static_cast<long>(std::min(from, log.size())),
+                                    log.end());
+}
+
+// F1 and right-clicks on the Basic page's controls reach the driver's help
+// file: WinHelp with the whole id table, or the HTML help popup after
+// "What's this?"; the standard buttons have no help.
+TEST_F(Sheets, ContextHelpThroughTheHelpSystems) {
+    struct Case {
+        const char16_t* helpFile;
+        UINT message;
+        int control;
+        UINT menuAnswer; // 0: no menu expected
+        std::string expected;
+    };
+    const Case cases[] = {
+        {u"DRIVER.HLP", WM_HELP, 112, 0, "DRIVER.HLP 12 "},
+        {u"DRIVER.HLP", WM_CONTEXTMENU, 112, 0, "DRIVER.HLP 10 "},
+        {u"GUIDE.CHM", WM_CONTEXTMENU, 112, 1, "TrackPopupMenu \"&What's this?\""},
+        {u"GUIDE.CHM", WM_CONTEXTMENU, 112, 0, "TrackPopupMenu"},
+        {u"GUIDE.CHM", WM_HELP, IDOK, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.message) + " " + std::to_string(c.control));
+        spl::DriverRecord d;
+        d.name = std::u16string(kPrinter) + u" Driver";
+        d.driverPath = folder_ + u"\\Inkforge.DLL";
+        d.dataFile = folder_ + u"\\MODEL.DAT";
+        d.configFile = folder_ + u"\\Frontdoor.DLL";
+        d.helpFile = folder_ + u"\\" + c.helpFile;
+        ASSERT_EQ(spl::AddDriver(d), 0u);
+        size_t before = ut::SeamLog().size();
+        const bool chm = c.helpFile == std::u16string(u"GUIDE.CHM");
+        if (chm && c.message == WM_CONTEXTMENU) ut::AnswerNextMenu(c.menuAnswer);
+        Document(0, nullptr, [&](HWND sheet) {
+            HWND page = CurrentPage(sheet);
+            HWND control =
+                c.control == IDOK ? GetDlgItem(sheet, IDOK) : GetDlgItem(page, c.control);
+            RECT r{};
+            GetWindowRect(control, &r);
+            if (c.message == WM_HELP) {
+                HELPINFO info{sizeof info, HELPINFO_WINDOW, c.control, control, 0, {r.left, r.top}};
+                SendMessageW(page, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+            } else {
+                SendMessageW(page, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control),
+                             static_cast<LPARAM>(MAKELONG(r.left + 1, r.top + 1)));
+            }
+            drv::PressButton(sheet, IDCANCEL);
+        });
+        std::vector<std::string> log = SeamSince(before);
+        if (c.expected.empty()) {
+            EXPECT_TRUE(log.empty());
+            continue;
+        }
+        ASSERT_FALSE(log.empty());
+        EXPECT_NE(log[0].find(c.expected), std::string::npos) << log[0];
+        if (c.menuAnswer) {
+            // Chosen: the help system is asked for the popup's window type.
+            ASSERT_EQ(log.size(), 2u);
+            EXPECT_NE(log[1].find("HtmlHelpW "), std::string::npos);
+            EXPECT_NE(log[1].find("GUIDE.CHM>popupuse 5 "), std::string::npos) << log[1];
+        } else if (chm) {
+            EXPECT_EQ(log.size(), 1u); // dismissed: nothing opened
+        }
+    }
+}
+
+// A right-click on a disabled check box inside a group box reaches the
+// dialog; the check box, not the group box around it, gets the help.
+TEST(SheetHelpControls, SmallestControlUnderTheCursorWins) {
+    HMODULE resources = LoadLibraryW(u"Z:" PKG_DRIVER_DIR_W u"/Resbundle.DLL");
+    ASSERT_NE(resources, nullptr);
+    HWND dialog = CreateDialogParamW(
+        resources, MAKEINTRESOURCEW(1050), nullptr,
+        [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
+    ASSERT_NE(dialog, nullptr);
+    ShowWindow(dialog, SW_SHOW);
+    HWND check = GetDlgItem(dialog, 1020), group = GetDlgItem(dialog, 1013);
+    EnableWindow(check, FALSE);
+    RECT c{}, g{}, found{};
+    GetWindowRect(check, &c);
+    GetWindowRect(group, &g);
+    EXPECT_EQ(FindHelpControl(dialog, {c.left + 2, c.top + 2}, &found), 1020);
+    EXPECT_EQ(found.left, c.left);
+    // Inside the group box, clear of its controls.
+    EXPECT_EQ(FindHelpControl(dialog, {g.right - 3, (g.top + g.bottom) / 2}, &found), 1013);
+    EXPECT_EQ(FindHelpControl(dialog, {-1000, -1000}, &found), 0);
+    DestroyWindow(dialog);
+    FreeLibrary(resources);
+}
+
+} // namespace
+
+namespace {
+
+// Apply writes the image back and tells the sheet at once; OK does it again.
+TEST_F(Sheets, ApplyThenOkWritesTheImageBackTwice) {
+    bool writtenOnApply = false;
+    size_t resultsOnApply = 0;
+    EXPECT_EQ(Document(0, nullptr,
+                       [&](HWND sheet) {
+                           SendMessageW(sheet, PSM_CHANGED,
+                                        reinterpret_cast<WPARAM>(CurrentPage(sheet)), 0);
+                           EXPECT_TRUE(drv::PressButton(sheet, IDC_PROPSHEET_APPLYNOW));
+                           writtenOnApply = !ImageUntouched();
+                           resultsOnApply = Results().size();
+                           drv::PressButton(sheet, IDOK);
+                       }),
+              IDOK);
+    EXPECT_TRUE(writtenOnApply);
+    EXPECT_EQ(resultsOnApply, 1u); // only the page shown so far applies
+    EXPECT_EQ(Results(), (std::vector<LONG_PTR>{CPSUI_OK, CPSUI_OK}));
+}
+
+} // namespace
+
+namespace {
+
+// The support dialog lives in Hopwindow beside the model library: without
+// the library the user is told a file is missing; without its dialog
+// nothing is shown and nothing is said.
+TEST_F(Sheets, SupportDialogNeedsHopwindow) {
+    DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
+    PropPageParams p{};
+    p.size = sizeof p;
+    p.printerName = const_cast<LPWSTR>(kPrinter);
+    p.propertyHeader = &header;
+    p.sheetKind = kSheetDocument;
+    p.pfnComPropSheet = AcceptAll;
+    for (bool beside : {false, true}) {
+        SCOPED_TRACE(beside);
+        if (beside)
+            fs::copy_file(fs::path(RCB_STUB_DIR) / "Hopwindow.DLL",
+                          fs::path(platform::HostPath(folder_)) / "Hopwindow.DLL");
+        CTovaUi16 app;
+        SheetContext* context = CreateSheetContext(&p);
+        ASSERT_NE(context, nullptr);
+        auto* page = new CPropPage(kPageSupport, context);
+        EXPECT_EQ(context->pageReferences, 1u);
+        if (!beside) ut::AnswerNextMessageBox(IDOK);
+        EXPECT_EQ(page->ShowUrlJumpDialog(2), 0u);
+        EXPECT_EQ(app.MissingFiles().GetSize(), beside ? 0 : 1);
+        delete page; // the last page takes the context with it
+    }
+    EXPECT_EQ(ut::MessageBoxLog().size(), 1u);
+}
+
+} // namespace
