@@ -6,6 +6,7 @@
 
 #include "devmode_revision.h"
 #include "model_access.h"
+#include "output_files.h"
 #include "pdev.h"
 #include "sfnt_reader.h"
 #include "system_access.h"
@@ -178,6 +179,9 @@ BOOL CreateSpoolPackage(PDEV* pdev) {
         return FALSE;
     }
     job->spoolFolder = spoolpkg::SpoolFolder(working);
+    // A package the job never finishes is swept away at the next logon.
+    AddCleanupRunOnce(pdev, job->spoolFolder);
+    job->layout = CopyLayoutInputs(pdev);
     uint8_t devmode[spoolpkg::kAnsiDevmodeSize];
     AnsiDevmode(pdev, devmode);
     DWORD e =
@@ -236,6 +240,7 @@ BOOL OpenEmfPage(PDEV* pdev) {
     EmfJob* job = EmfJobOf(pdev);
     if (!job || !job->package.spoolId()) return FALSE;
     job->recorder.Reset();
+    job->layoutScale = ComputeLayoutScale(pdev, job->layout);
     job->geometry = Geometry(pdev);
     job->openPage = pdev->pageCount;
     DWORD e = job->page.Open(

@@ -7,6 +7,7 @@
 
 #include "emf_page.h"
 #include "emf_recorder.h"
+#include "layout_scale.h"
 #include "spool_package.h"
 #include "win/winddi.h"
 
@@ -26,7 +27,8 @@ struct EmfJob {
     DWORD errors[2] = {};
     DWORD shown = 0; // message classes already shown this job
     RecorderState recorder;
-    WORD layoutScale = 100;
+    LayoutInputs layout; // copied at the first page
+    WORD layoutScale = kFullScale;
 };
 
 // The device's job state, made on first use; null when out of memory.

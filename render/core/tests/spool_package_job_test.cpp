@@ -8,6 +8,7 @@
 #include <string>
 
 #include "emf_job.h"
+#include "output_files.h"
 #include "hooks.h"
 #include "package_reader.h"
 #include "pdev.h"
@@ -19,6 +20,7 @@
 #include "spool_package.h"
 #include "win/base.h"
 #include "win/gdi.h"
+#include "win/registry.h"
 #include "working_folder.h"
 
 namespace {
@@ -148,6 +150,36 @@ TEST_F(SpoolPackageJobTest, ATakenSpoolIdMovesTheJobToTheNextOne) {
     Bytes rec = ReadHostFile(driverHost + "/ZORPrintEMF.rec");
     EXPECT_EQ(U32At(rec, 0), blocked + 1);
     EXPECT_FALSE(Read(spoolpkg::IndexPath(spoolFolder, blocked + 1)).empty());
+}
+
+// The first page registers the clean-up program on the spool folder for the
+// next logon, under a name made of the model names with blanks as "_".
+TEST_F(SpoolPackageJobTest, TheFirstPageRegistersTheCleanUpAtTheNextLogon) {
+    ASSERT_NE(Print(1), 0u);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnceKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    WCHAR data[1024] = {};
+    DWORD type = 0, size = sizeof data;
+    LSTATUS r = RegQueryValueExW(key, u"EMF_Velmora_Velmora_CX5540_MFP_CX5500", nullptr, &type,
+                                 reinterpret_cast<LPBYTE>(data), &size);
+    RegCloseKey(key);
+    ASSERT_EQ(r, ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    std::u16string folder = spoolFolder.substr(0, spoolFolder.size() - 1);
+    std::u16string expected =
+        u"\"" + platform::spooler::DriversFolder() + u"\\P1\\Tempsweep.EXE\" \"" + folder + u"\"";
+    EXPECT_EQ(std::u16string(data), expected);
+    // Stored with its terminating zero.
+    EXPECT_EQ(size, (expected.size() + 1) * sizeof(char16_t));
+}
+
+TEST(CleanupRegistration, ValueNameAndCommandLine) {
+    EXPECT_EQ(CleanupValueName({u"Velmora", u"CX 5540 MFP", u"CX5500"}),
+              u"EMF_Velmora_CX_5540_MFP_CX5500");
+    EXPECT_EQ(CleanupValueName({u"Velmora", u"", u"Two  Blanks"}), u"EMF_Velmora_Two__Blanks");
+    EXPECT_EQ(CleanupValueName({}), u"EMF");
+    EXPECT_EQ(CleanupCommandLine(u"C:\\D\\Tempsweep.EXE", u"C:\\W\\spool\\"),
+              u"\"C:\\D\\Tempsweep.EXE\" \"C:\\W\\spool\"");
 }
 
 TEST_F(SpoolPackageJobTest, ACancelledJobLeavesNoPackage) {
