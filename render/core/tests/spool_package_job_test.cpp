@@ -182,6 +182,43 @@ TEST(CleanupRegistration, ValueNameAndCommandLine) {
               u"\"C:\\D\\Tempsweep.EXE\" \"C:\\W\\spool\"");
 }
 
+// A job font's family name is rewritten where it stands in the name table
+// (the small font's one Windows record, made a family name), with the
+// table's checksum; a name of another length is refused and changes nothing.
+TEST(JobFontRename, TheNameIsRewrittenInPlaceAndOnlyAtItsLength) {
+    Bytes font = ReadHostFile(std::string(PKG_FONT_CORPUS_DIR) + "/small.ttf");
+    constexpr size_t kNameTable = 484, kRecord = kNameTable + 6, kString = kNameTable + 18;
+    constexpr size_t kNameEntry = 12 + 16 * 8; // the ninth table of the directory
+    ASSERT_GE(font.size(), kString + 12);
+    ASSERT_EQ(std::string(font.begin() + kNameEntry, font.begin() + kNameEntry + 4), "name");
+    font[kRecord + 7] = 1; // name id 1: the family
+    auto utf16be = [](const char* s) {
+        Bytes b;
+        for (; *s; ++s)
+            b.insert(b.end(), {0, static_cast<uint8_t>(*s)});
+        return b;
+    };
+    Bytes before = font;
+    EXPECT_FALSE(RenameFontFile(&font, u"Unique", u"Unique2"));
+    EXPECT_FALSE(RenameFontFile(&font, u"Uniqu", u"Uniqu"));
+    EXPECT_EQ(font, before);
+    ASSERT_TRUE(RenameFontFile(&font, u"Unique", u"07qzxa"));
+    EXPECT_EQ(Bytes(font.begin() + kString, font.begin() + kString + 12), utf16be("07qzxa"));
+    EXPECT_EQ(font.size(), before.size());
+    // The table's checksum: its big-endian words, the last padded with zeros.
+    constexpr size_t kNameEnd = kNameTable + 30;
+    auto word = [&](size_t at) {
+        DWORD w = 0;
+        for (size_t k = at; k < at + 4; ++k)
+            w = w << 8 | (k < kNameEnd ? font[k] : 0);
+        return w;
+    };
+    DWORD sum = 0;
+    for (size_t at = kNameTable; at < kNameEnd; at += 4)
+        sum += word(at);
+    EXPECT_EQ(word(kNameEntry + 4), sum);
+}
+
 TEST_F(SpoolPackageJobTest, ACancelledJobLeavesNoPackage) {
     DWORD job = Print(2, true);
     ASSERT_NE(job, 0u);
