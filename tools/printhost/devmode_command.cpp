@@ -299,7 +299,7 @@ int Run(const Args& args) {
         DWORD result = 0;
         if (!stored) {
             std::memset(image.get(), 0, sizeof *image);
-            StampDevmodeImage(image.get());
+            StampDevmodeHeader(image.get());
             result = revise(printer, data, nullptr, &image->dm, 1);
         }
         bool ok = result == 0;

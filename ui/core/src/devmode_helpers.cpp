@@ -342,7 +342,7 @@ WORD GetEffectiveOrientation(const DEVMODE_IMAGEW* image) {
 // ---------------------------------------------------------------------------
 // Device modes of the printer.
 
-void StampDevmodeImage(DEVMODE_IMAGEW* image) {
+void StampDevmodeHeader(DEVMODE_IMAGEW* image) {
     image->dm.dmSpecVersion = kSpecVersion;
     image->dm.dmDriverVersion = kDriverVersion;
     image->dm.dmSize = DEVMODEW_SIZE;
@@ -383,7 +383,7 @@ BOOL ReadPrinterInfo2(HANDLE printer, DEVMODE_IMAGEW* image) {
     size_t bytes = BytesFrom(block, info->pDevMode);
     if (!bytes || bytes < offsetof(DEVMODEW, dmFields)) return FALSE;
     std::memset(image, 0, sizeof *image);
-    StampDevmodeImage(image);
+    StampDevmodeHeader(image);
     CopyDevmodeImage(info->pDevMode, bytes, &image->dm);
     return TRUE;
 }

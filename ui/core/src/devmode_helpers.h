@@ -83,7 +83,7 @@ DWORD CopyDevmodeImage(const DEVMODEW* source, size_t sourceBytes, DEVMODEW* tar
 BOOL ReadPrinterInfo2(HANDLE printer, DEVMODE_IMAGEW* image);
 BOOL RewritePrinterInfo2(HANDLE printer, DEVMODEW* devmode);
 // Stamps the 1320-byte image's header: spec and driver version, sizes.
-void StampDevmodeImage(DEVMODE_IMAGEW* image);
+void StampDevmodeHeader(DEVMODE_IMAGEW* image);
 // Whether the device mode is the driver's own: sizes and signature.
 BOOL IsOwnDevmode(const DEVMODEW* devmode);
 

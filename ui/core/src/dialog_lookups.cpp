@@ -1,9 +1,16 @@
 #include "dialog_lookups.h"
 
+#include <cstdio>
 #include <cstring>
 #include <cwctype>
 
 #include "devmode_helpers.h"
+#include "localize.h"
+#include "number_text.h"
+#include "ui_entry_points.h"
+#include "user_paper.h"
+#include "win/user.h"
+#include "win/user_constants.h"
 #include "model_codes.h"
 #include "model_info.h"
 
@@ -223,6 +230,134 @@ WORD GetModelTable47Value(const ModelBlock* binding, WORD id) {
     }
     CModelInfo entry(binding, model::kQueryHalftones, id, model::layout::kHalftoneShort);
     return entry.GetData() ? entry.U16(2) : 0;
+}
+
+BOOL GetPaperName(std::u16string* out, const ModelBlock* binding, HMODULE resources, WORD paper,
+                  const CUserPaper* papers) {
+    if (!out) return FALSE;
+    out->clear();
+    CLocalize strings(resources);
+    if (paper < kFirstUserPaper) {
+        CModelInfo entry(binding, model::kQueryPapers, paper, model::layout::kPaperList);
+        strings.LoadString(entry.U16(offsetof(model::IdNameAnswer, nameId)), out);
+        return TRUE;
+    }
+    if (const UserPaperRecord* p = papers ? papers->FindById(paper) : nullptr) {
+        *out = AnsiToWide(p->name, strnlen(p->name, sizeof p->name));
+        return TRUE;
+    }
+    strings.LoadString(kStringCustomPaper, out);
+    return TRUE;
+}
+
+std::u16string FormatPaperSizeText(const ModelBlock* binding, HMODULE resources,
+                                   const CUserPaper* papers, WORD paper) {
+    CLocalize strings(resources);
+    std::u16string name, inches, unit;
+    strings.LoadString(kStringInches, &inches);
+    double width = 0, length = 0;
+    if (paper >= kFirstUserPaper) {
+        const UserPaperRecord* p = papers ? papers->FindById(paper) : nullptr;
+        if (!p) return {};
+        name = AnsiToWide(p->name, strnlen(p->name, sizeof p->name));
+        const bool metric = p->Unit() != 0;
+        width = metric ? p->widthTenthMm / 10.0 : p->widthHundredthIn / 100.0;
+        length = metric ? p->lengthTenthMm / 10.0 : p->lengthHundredthIn / 100.0;
+        strings.LoadString(metric ? kStringMillimetres : kStringInches, &unit);
+    } else {
+        model::PaperRecordAnswer record{};
+        if (!GetPaperRecord(binding, papers, paper, &record)) return {};
+        strings.LoadString(static_cast<WORD>(record.nameId), &name);
+        const bool metric = record.slot2 == 2;
+        width = metric ? record.width / 10.0 : record.widthDots / 600.0;
+        length = metric ? record.length / 10.0 : record.lengthDots / 600.0;
+        strings.LoadString(metric ? kStringMillimetres : kStringInches, &unit);
+    }
+    if (width <= 0 || length <= 0) return name;
+    const char* precision = unit == inches ? "%.2f" : "%.1f";
+    char w[32], l[32];
+    std::snprintf(w, sizeof w, precision, width);
+    std::snprintf(l, sizeof l, precision, length);
+    const std::u16string wide[] = {AnsiToWide(w, std::strlen(w)), AnsiToWide(l, std::strlen(l)),
+                                   unit};
+    const WCHAR* texts[] = {wide[0].c_str(), wide[1].c_str(), wide[2].c_str()};
+    std::u16string format;
+    strings.LoadString(kStringPaperSize, &format);
+    WCHAR size[128];
+    DWORD needed = 0;
+    FormatResStringTexts(resources, size, 128, &needed, format.c_str(), texts, 3);
+    return name + size;
+}
+
+BOOL ContainsModelName(const ModelBlock* binding, LPCWSTR text) {
+    const std::u16string haystack = text ? text : u"";
+    auto contains = [&](const char* name, size_t bytes) {
+        return haystack.find(AnsiToWide(name, strnlen(name, bytes))) != std::u16string::npos;
+    };
+    CModelInfo model(binding, model::kQueryModelName, 0, kTextLayout);
+    if (auto* name = static_cast<const char*>(model.GetData()))
+        if (contains(name, model.Length())) return TRUE;
+    constexpr size_t kOtherNameSize = 24, kOtherNameAt = 8, kOtherNameBytes = 16;
+    CModelInfo others(binding, model::kQueryPortModelNames, 0, model::layout::kOtherModelNames);
+    auto* data = static_cast<const char*>(others.GetData());
+    for (size_t at = 0; data && at + kOtherNameSize <= others.Length(); at += kOtherNameSize)
+        if (contains(data + at + kOtherNameAt, kOtherNameBytes)) return TRUE;
+    return FALSE;
+}
+
+BOOL HasForbiddenCharacters(HMODULE resources, LPCWSTR text) {
+    if (!text) return FALSE;
+    CLocalize strings(resources);
+    std::u16string forbidden;
+    strings.LoadString(kStringForbiddenChars, &forbidden);
+    return !forbidden.empty() &&
+           std::u16string(text).find_first_of(forbidden) != std::u16string::npos;
+}
+
+DWORD ValidateInputText(HWND edit, const char* text, const InputRule* rule) {
+    if (!text || !text[0]) return kInputEmpty;
+    if (!rule) return 0;
+    constexpr DWORD kLimitIsMinimum = 0x4;
+    if ((rule->flags & kLimitIsMinimum) && rule->limit && std::strlen(text) < rule->limit)
+        return kInputTooShort;
+    const BOOL singleByte = edit && (GetWindowLongW(edit, GWL_STYLE) & ES_PASSWORD);
+    for (WCHAR ch : AnsiToWide(text, std::strlen(text)))
+        if (!IsCharAllowed(ch, singleByte, rule)) return kInputRefusedChar;
+    return 0;
+}
+
+namespace {
+
+// The raster flags of the image's halftone (table 47, layout 4), else of its
+// resolution mode (table 42, layout 1); 0 unless colour bands are on.
+bool RasterFlags(const ModelBlock* binding, const DEVMODE_IMAGEW* image, DWORD* flags) {
+    constexpr DWORD kColourBandsFeature = 0x10000;
+    if (!image || !(image->priv.FeatureFlags & kColourBandsFeature) ||
+        image->priv.GraphicsMode != 1)
+        return false;
+    CModelInfo halftone(binding, model::kQueryHalftones, image->priv.HalftoneKind,
+                        model::layout::kHalftoneRaster);
+    if (halftone.GetData()) {
+        *flags = halftone.U32(4);
+        return true;
+    }
+    CModelInfo quality(binding, model::kQueryQualityModes, image->priv.ResolutionCode,
+                       model::layout::kQualityRecord);
+    *flags = quality.U32(16);
+    return true;
+}
+
+} // namespace
+
+BOOL CheckTable47Bit27(const ModelBlock* binding, const DEVMODE_IMAGEW* image) {
+    DWORD flags = 0;
+    return RasterFlags(binding, image, &flags) && !(flags & (1u << 27));
+}
+
+BOOL CheckTable47Bit18(const ModelBlock* binding, const DEVMODE_IMAGEW* image) {
+    DWORD flags = 0;
+    return CheckTable47Bit27(binding, image) && RasterFlags(binding, image, &flags) &&
+           (flags & (1u << 18));
 }
 
 } // namespace sheetwright

@@ -9,8 +9,38 @@
 #include "install_option.h"
 #include "win/devmode_private.h"
 #include "win/types.h"
+#include "win/user.h"
 
 namespace sheetwright {
+
+class CUserPaper;
+struct InputRule;
+
+// Strings of the resource library these look-ups use.
+inline constexpr DWORD kStringForbiddenChars = 4000;
+inline constexpr DWORD kStringInches = 4003;
+inline constexpr DWORD kStringMillimetres = 4004;
+inline constexpr DWORD kStringPaperSize = 6312;
+inline constexpr DWORD kStringCustomPaper = 8100;
+
+// The name of a paper: the model's, the user's, or "Custom Paper".
+BOOL GetPaperName(std::u16string* out, const ModelBlock* binding, HMODULE resources, WORD paper,
+                  const CUserPaper* papers);
+// A paper's name and size as the paper boxes show it ("Letter   8.50 x
+// 11.00 in."); empty when the paper is unknown.
+std::u16string FormatPaperSizeText(const ModelBlock* binding, HMODULE resources,
+                                   const CUserPaper* papers, WORD paper);
+// Whether the text holds the model's name or one of its other names.
+BOOL ContainsModelName(const ModelBlock* binding, LPCWSTR text);
+// Whether the text holds a character that names may not hold.
+BOOL HasForbiddenCharacters(HMODULE resources, LPCWSTR text);
+// A typed text against an input rule: 1 empty, 2 shorter than the rule's
+// minimum, 6 a character the rule refuses, else 0.
+inline constexpr DWORD kInputEmpty = 1, kInputTooShort = 2, kInputRefusedChar = 6;
+DWORD ValidateInputText(HWND edit, const char* text, const InputRule* rule);
+// Whether the image's halftone allows colour bands (bit 27) and their kind (bit 18).
+BOOL CheckTable47Bit27(const ModelBlock* binding, const DEVMODE_IMAGEW* image);
+BOOL CheckTable47Bit18(const ModelBlock* binding, const DEVMODE_IMAGEW* image);
 
 // The icon (2110 to 2119) of a duplex setting with or without a binding
 // margin, turned for booklets and for 2, 6 or 8 pages per sheet.

@@ -139,10 +139,10 @@ BOOL LoadDevmodeImage(const DEVMODEW* devmode, DEVMODE_IMAGEW* image) {
     if (!devmode || !image || devmode->dmSize < offsetof(DEVMODEW, dmFields)) return FALSE;
     const size_t size = devmode->dmSize, extra = devmode->dmDriverExtra;
     std::memset(image, 0, sizeof *image);
-    StampDevmodeImage(image);
+    StampDevmodeHeader(image);
     const auto* bytes = reinterpret_cast<const BYTE*>(devmode);
     std::memcpy(&image->dm, bytes, std::min(size, sizeof image->dm));
-    StampDevmodeImage(image);
+    StampDevmodeHeader(image);
     DWORD signature = 0;
     if (extra >= sizeof signature) std::memcpy(&signature, bytes + size, sizeof signature);
     if (signature != PRIVATE_DEVMODE_SIGNATURE) return TRUE;
@@ -184,7 +184,7 @@ void StoreDevmodeImage(const DEVMODE_IMAGEW& image, DEVMODEW* devmode) {
 // The model's revision.
 
 DWORD CallModelReviseDevmode(HMODULE modelsmith, LPCVOID modelData, const DEVMODE_IMAGEW* old,
-                             DEVMODE_IMAGEW* devmode, DWORD mode) {
+                             DEVMODE_IMAGEW* devmode, DWORD mode, const CUserPaper* papers) {
     if (!devmode) return ERROR_NOT_ENOUGH_MEMORY;
     if (!modelsmith) return ERROR_DLL_NOT_FOUND;
     auto revise = reinterpret_cast<PFN_mdReviseDevmode>(
@@ -200,7 +200,7 @@ DWORD CallModelReviseDevmode(HMODULE modelsmith, LPCVOID modelData, const DEVMOD
         DEVMODE_IMAGEA defaults = *oldAnsi;
         if (revise(modelData, &oldAnsi->dm, &defaults.dm, kReviseDefaults) == 0) {
             ModelBlock binding{modelsmith, const_cast<LPVOID>(modelData)};
-            MatchOldDevmodePaper(&binding, oldAnsi.get(), &defaults);
+            MatchOldDevmodePaper(&binding, oldAnsi.get(), &defaults, papers);
         }
     }
     DWORD result = revise(modelData, old ? &oldAnsi->dm : nullptr, &ansi->dm, mode);
@@ -215,12 +215,15 @@ DWORD CallModelReviseDevmode(HMODULE modelsmith, LPCVOID modelData, const DEVMOD
 }
 
 void MatchOldDevmodePaper(const ModelBlock* binding, DEVMODE_IMAGEA* old,
-                          const DEVMODE_IMAGEA* defaults) {
+                          const DEVMODE_IMAGEA* defaults, const CUserPaper* given) {
     if (!old || !defaults) return;
     DEVMODEA& dm = old->dm;
-    CUserPaper papers;
-    papers.SetDefaultPath(binding);
-    papers.Read();
+    CUserPaper read;
+    if (!given) {
+        read.SetDefaultPath(binding);
+        read.Read();
+    }
+    const CUserPaper& papers = given ? *given : read;
     auto near = [](LONG a, LONG b) { return std::abs(a - b) <= 3; };
     auto takeDefault = [&] {
         dm.dmPaperSize = static_cast<SHORT>(
@@ -562,10 +565,10 @@ DWORD ReviseDevmode(ReviseContext* context, DEVMODE_IMAGEW* old, DEVMODE_IMAGEW*
     const ModelBlock* binding = &context->binding;
     // The option and constraint steps need the driver's own private part.
     const bool own = IsOwnDevmode(&devmode->dm) != FALSE;
-    DWORD result =
-        binding->modelData
-            ? CallModelReviseDevmode(binding->modelsmith, binding->modelData, old, devmode, mode)
-            : ERROR_INVALID_DATA;
+    DWORD result = binding->modelData
+                       ? CallModelReviseDevmode(binding->modelsmith, binding->modelData, old,
+                                                devmode, mode, context->papers)
+                       : ERROR_INVALID_DATA;
     PRIVATE_DEVMODE& priv = devmode->priv;
     if (mode == kReviseDefaults) {
         DWORD key = 0;
@@ -619,7 +622,7 @@ BOOL IsMetricCountry() {
 
 BOOL StampAndReviseDevmode(HANDLE printer, LPCVOID modelData, DEVMODE_IMAGEW* devmode) {
     if (!modelData || !devmode) return FALSE;
-    StampDevmodeImage(devmode);
+    StampDevmodeHeader(devmode);
     return ReviseDevmodeEx(printer, modelData, nullptr, &devmode->dm, kReviseDefaults) == 0;
 }
 
@@ -643,7 +646,7 @@ DWORD ReviseDevmodeEx(HANDLE printer, LPCVOID modelData, const DEVMODEW* oldDevm
     std::unique_ptr<CKinsokuList> constraints;
     if (mode == kReviseCarryOver) {
         auto defaults = std::make_unique<DEVMODE_IMAGEW>();
-        StampDevmodeImage(defaults.get());
+        StampDevmodeHeader(defaults.get());
         if (modelData)
             CallModelReviseDevmode(context.binding.modelsmith, modelData, nullptr, defaults.get(),
                                    kReviseDefaults);

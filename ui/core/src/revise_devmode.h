@@ -61,8 +61,11 @@ DWORD ReviseDevmodeEx(HANDLE printer, LPCVOID modelData, const DEVMODEW* old, DE
 DWORD ReviseDevmode(ReviseContext* context, DEVMODE_IMAGEW* old, DEVMODE_IMAGEW* devmode,
                     DWORD mode);
 // The model library's revision around the ANSI conversions.
+// The old device mode's paper is matched against `papers`, or the user
+// paper file when none is given.
 DWORD CallModelReviseDevmode(HMODULE modelsmith, LPCVOID modelData, const DEVMODE_IMAGEW* old,
-                             DEVMODE_IMAGEW* devmode, DWORD mode);
+                             DEVMODE_IMAGEW* devmode, DWORD mode,
+                             const CUserPaper* papers = nullptr);
 // Stamps the image and fills it with the model's defaults.
 BOOL StampAndReviseDevmode(HANDLE printer, LPCVOID modelData, DEVMODE_IMAGEW* devmode);
 
@@ -73,7 +76,7 @@ BOOL FixupDevmodeFields(ReviseContext* context, DEVMODE_IMAGEW* devmode, DWORD m
 // Corrects the paper fields of an old ANSI device mode against the model's
 // papers and the user's.
 void MatchOldDevmodePaper(const ModelBlock* binding, DEVMODE_IMAGEA* old,
-                          const DEVMODE_IMAGEA* defaults);
+                          const DEVMODE_IMAGEA* defaults, const CUserPaper* papers = nullptr);
 // Whether the system's country measures in millimetres.
 BOOL IsMetricCountry();
 // The model's key value (table 76, key 3, else 16); FALSE when neither is there.

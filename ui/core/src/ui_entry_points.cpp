@@ -345,7 +345,14 @@ DWORD UiGetMyPrinterInfo(HANDLE printer, LPCVOID modelData, WORD table, WORD ent
     CallLibraries libs(printer, modelData, false);
     BoundModel bound{};
     BindModelInfo(&bound, &libs.block);
-    if (!bound.query) return ERROR_PROC_NOT_FOUND;
+    if (!bound.query) {
+        // A model library that could not be loaded for want of memory is no
+        // missing export: the caller must not take a default for its answer.
+        DWORD error = GetLastError();
+        return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY
+                   ? error
+                   : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
+    }
     return bound.query(modelData, table, entry, static_cast<INT>(layout), buffer, size, count);
 }
 
@@ -392,8 +399,30 @@ DWORD UiEnumMyPrinterInfo(HANDLE printer, LPCVOID modelData, SHORT code, LPVOID 
 // ---------------------------------------------------------------------------
 // The message formatter.
 
-DWORD FormatResStringV(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed,
-                       LPCWSTR format, va_list args) {
+namespace {
+
+// The arguments of one message: from the caller's list, or from an array
+// that answers an empty text or 0 past its end (a translated template with
+// more directives than the message has arguments reads nothing else).
+struct VaArgs {
+    va_list* args;
+    const WCHAR* Text() { return va_arg(*args, const WCHAR*); }
+    unsigned Number() { return va_arg(*args, unsigned int); }
+};
+struct TextArgs {
+    const WCHAR* const* texts;
+    size_t count;
+    size_t next = 0;
+    const WCHAR* Text() { return next < count ? texts[next++] : u""; }
+    unsigned Number() {
+        ++next;
+        return 0;
+    }
+};
+
+template <typename Args>
+DWORD Format(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed, LPCWSTR format,
+             Args& args) {
     std::u16string text;
     std::unique_ptr<CLocalize> strings;
     for (const WCHAR* p = format; p && *p; ++p) {
@@ -404,28 +433,28 @@ DWORD FormatResStringV(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD ne
         char number[32];
         switch (*++p) {
         case u's': {
-            const WCHAR* s = va_arg(args, const WCHAR*);
+            const WCHAR* s = args.Text();
             if (s) text += s;
             break;
         }
         case u'd':
-            std::snprintf(number, sizeof number, "%ld", static_cast<long>(va_arg(args, int)));
+            std::snprintf(number, sizeof number, "%ld",
+                          static_cast<long>(static_cast<int>(args.Number())));
             text += AnsiToWide(number, std::strlen(number));
             break;
         case u'u':
         case u'x':
         case u'X': {
             const char* f = *p == u'u' ? "%lu" : *p == u'x' ? "%lx" : "%lX";
-            std::snprintf(number, sizeof number, f,
-                          static_cast<unsigned long>(va_arg(args, unsigned int)));
+            std::snprintf(number, sizeof number, f, static_cast<unsigned long>(args.Number()));
             text += AnsiToWide(number, std::strlen(number));
             break;
         }
         case u'c':
-            text += static_cast<WCHAR>(va_arg(args, int));
+            text += static_cast<WCHAR>(args.Number());
             break;
         case u'!': {
-            const DWORD id = va_arg(args, DWORD);
+            const DWORD id = args.Number();
             if (!strings && module) strings = std::make_unique<CLocalize>(module);
             std::u16string s;
             if (strings) strings->LoadString(id, &s);
@@ -442,6 +471,24 @@ DWORD FormatResStringV(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD ne
     std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
     buffer[n] = 0;
     return static_cast<DWORD>(n);
+}
+
+} // namespace
+
+DWORD FormatResStringV(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed,
+                       LPCWSTR format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    VaArgs source{&copy};
+    DWORD n = Format(module, buffer, capacity, needed, format, source);
+    va_end(copy);
+    return n;
+}
+
+DWORD FormatResStringTexts(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed,
+                           LPCWSTR format, const WCHAR* const* texts, size_t count) {
+    TextArgs source{texts, count};
+    return Format(module, buffer, capacity, needed, format, source);
 }
 
 DWORD FormatResString(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed, LPCWSTR format,
@@ -468,7 +515,6 @@ bool TraySkippedByAuto(const ModelBlock* binding, WORD tray) {
 BOOL Refuse(PDEVQUERYPRINT_INFO info, DWORD message, WORD paper, WORD media, SHORT source) {
     LPVOID data = LoadDriverDataFile(info->hPrinter);
     if (!data) return FALSE;
-    BOOL told = FALSE;
     {
         CallLibraries libs(info->hPrinter, data, true);
         if (libs.block.modelsmith && libs.resbundle) {
@@ -482,20 +528,16 @@ BOOL Refuse(PDEVQUERYPRINT_INFO info, DWORD message, WORD paper, WORD media, SHO
                 libs.Text(GetPaperSourceNameId(&libs.block, static_cast<WORD>(source)));
             if (info->pszErrorStr && info->cchErrorStr)
                 std::memset(info->pszErrorStr, 0, info->cchErrorStr * sizeof(WCHAR));
+            const WCHAR* bin[] = {binName.c_str()};
+            const WCHAR* paperMediaBin[] = {paperName.c_str(), mediaName.c_str(), binName.c_str()};
+            const bool binOnly = message == kMsgSourceNotSupported;
             DWORD needed = 0;
-            if (message == kMsgSourceNotSupported)
-                FormatResString(libs.resbundle, info->pszErrorStr, info->cchErrorStr, &needed,
-                                templ.c_str(), binName.c_str());
-            else
-                FormatResString(libs.resbundle, info->pszErrorStr, info->cchErrorStr, &needed,
-                                templ.c_str(), paperName.c_str(), mediaName.c_str(),
-                                binName.c_str());
+            FormatResStringTexts(libs.resbundle, info->pszErrorStr, info->cchErrorStr, &needed,
+                                 templ.c_str(), binOnly ? bin : paperMediaBin, binOnly ? 1 : 3);
             info->cchNeeded = needed;
-            told = TRUE;
         }
     }
     GlobalFree(data);
-    (void)told;
     return FALSE;
 }
 
@@ -552,7 +594,7 @@ constexpr DWORD kCarryOnEqualMode = 0x800; // table 79 bit: carry settings on a 
 
 DEVMODE_IMAGEW* NewImage() {
     auto* image = static_cast<DEVMODE_IMAGEW*>(GlobalAlloc(GPTR, sizeof(DEVMODE_IMAGEW)));
-    if (image) StampDevmodeImage(image);
+    if (image) StampDevmodeHeader(image);
     return image;
 }
 
@@ -786,7 +828,7 @@ BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
     if (data && needed >= sizeof(PRINTER_INFO_8W)) {
         std::vector<BYTE> block(needed);
         auto image = std::make_unique<DEVMODE_IMAGEW>();
-        StampDevmodeImage(image.get());
+        StampDevmodeHeader(image.get());
         if (GetPrinterW(printer, 8, block.data(), needed, &needed)) {
             const DEVMODEW* stored = reinterpret_cast<PRINTER_INFO_8W*>(block.data())->pDevMode;
             const auto* at = reinterpret_cast<const BYTE*>(stored);

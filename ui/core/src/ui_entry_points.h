@@ -55,5 +55,9 @@ DWORD FormatResString(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD nee
                       ...);
 DWORD FormatResStringV(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed,
                        LPCWSTR format, va_list args);
+// The same over a list of texts, for templates that come from translations:
+// a directive past the list takes an empty text (or 0), never another value.
+DWORD FormatResStringTexts(HMODULE module, LPWSTR buffer, DWORD capacity, LPDWORD needed,
+                           LPCWSTR format, const WCHAR* const* texts, size_t count);
 
 } // namespace sheetwright

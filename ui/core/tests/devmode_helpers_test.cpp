@@ -99,7 +99,7 @@ TEST(DevmodeRules, CopyDevmodeImageKeepsTheTargetsHeader) {
     put16(68, 188);    // dmSize
     put16(70, 16);     // dmDriverExtra
     DEVMODE_IMAGEW target{};
-    StampDevmodeImage(&target);
+    StampDevmodeHeader(&target);
     EXPECT_EQ(
         CopyDevmodeImage(reinterpret_cast<const DEVMODEW*>(source.data()), 188 + 16, &target.dm),
         188u + 16u);
@@ -116,7 +116,7 @@ TEST(DevmodeRules, CopyDevmodeImageKeepsTheTargetsHeader) {
     // A source that says it is larger than the bytes given is cut to them.
     put16(70, 1000);
     DEVMODE_IMAGEW cut{};
-    StampDevmodeImage(&cut);
+    StampDevmodeHeader(&cut);
     EXPECT_EQ(CopyDevmodeImage(reinterpret_cast<const DEVMODEW*>(source.data()), 188 + 16, &cut.dm),
               188u + 16u);
 }

@@ -2,7 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "devmode_helpers.h"
+#include <cstring>
+
 #include "dialog_lookups.h"
+#include "number_text.h"
+#include "user_paper.h"
+#include "win/base.h"
 #include "model_codes.h"
 #include "ui_fixture.h"
 
@@ -112,6 +117,67 @@ TEST(DialogLookups, TraysOfTheModel) {
     options.ClearOption(kOptionFinisher);
     EXPECT_EQ(GetFinishingPositionCode(p.binding(), &options, &image, 1), 0u) << "no finisher";
     EXPECT_EQ(GetFinishingPositionCode(p.binding(), nullptr, &image, 1), 0u);
+}
+
+} // namespace
+
+namespace {
+
+using namespace sheetwright;
+
+// Paper names and size texts with the resource library's strings: a model
+// paper in inches, one in millimetres, a user paper, and unknown ones.
+TEST(DialogLookups, PaperNamesAndSizeTexts) {
+    auto source = ui_test::SampleSource("CX5540");
+    for (auto& e : source["codes"]["20"]["entries"]) {
+        if (e["id"] == 1) e["name_id"] = 8001; // "Letter"
+        if (e["id"] == 9) {
+            e["name_id"] = 8001;
+            e["s2"] = 2; // measured in millimetres
+        }
+    }
+    ui_test::InstallPrinter(u"P", ui_test::Compile(source), {"Resbundle.DLL"});
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    HMODULE resources = LoadLibraryW((ui_test::DriverFolder(u"P") + u"\\Resbundle.DLL").c_str());
+    ASSERT_TRUE(resources);
+    CUserPaper papers;
+    UserPaperRecord mine{};
+    std::strcpy(mine.name, "Mine");
+    mine.SetUnit(1);
+    mine.widthTenthMm = 1000;
+    mine.lengthTenthMm = 1500;
+    ASSERT_TRUE(papers.Add(&mine));
+    const WORD mineId = papers.At(0)->paperId;
+
+    std::u16string name;
+    ASSERT_TRUE(GetPaperName(&name, p.binding(), resources, 1, &papers));
+    EXPECT_EQ(name, u"Letter");
+    ASSERT_TRUE(GetPaperName(&name, p.binding(), resources, mineId, &papers));
+    EXPECT_EQ(name, u"Mine");
+    ASSERT_TRUE(GetPaperName(&name, p.binding(), resources, 999, &papers));
+    EXPECT_EQ(name, u"Custom Paper");
+
+    EXPECT_EQ(FormatPaperSizeText(p.binding(), resources, &papers, 1),
+              u"Letter   8.50 x 11.00 in.");
+    EXPECT_EQ(FormatPaperSizeText(p.binding(), resources, &papers, 9),
+              u"Letter   210.0 x 297.0 mm");
+    EXPECT_EQ(FormatPaperSizeText(p.binding(), resources, &papers, mineId),
+              u"Mine   100.0 x 150.0 mm");
+    EXPECT_EQ(FormatPaperSizeText(p.binding(), resources, nullptr, mineId), u"");
+    EXPECT_EQ(FormatPaperSizeText(p.binding(), resources, &papers, 444), u"");
+
+    EXPECT_TRUE(HasForbiddenCharacters(resources, u"a\\b"));
+    EXPECT_FALSE(HasForbiddenCharacters(resources, u"ab"));
+    FreeLibrary(resources);
+}
+
+TEST(DialogLookups, InputTextAgainstItsRule) {
+    InputRule rule{};
+    FillInputRule(&rule, 0x4, 4, nullptr);
+    EXPECT_EQ(ValidateInputText(nullptr, "", &rule), kInputEmpty);
+    EXPECT_EQ(ValidateInputText(nullptr, nullptr, &rule), kInputEmpty);
+    EXPECT_EQ(ValidateInputText(nullptr, "ab", &rule), kInputTooShort);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include "devmode_helpers.h"
 #include "revise_devmode.h"
+#include "user_paper.h"
 #include "ui/sheetwright.h"
 #include "ui_fixture.h"
 #include "win/base.h"
@@ -72,7 +73,7 @@ class Revision : public ::testing::TestWithParam<Model> {
         ASSERT_TRUE(printer->ok());
         ASSERT_TRUE(lib->revise);
         defaults = std::make_unique<DEVMODE_IMAGEW>();
-        StampDevmodeImage(defaults.get());
+        StampDevmodeHeader(defaults.get());
         ASSERT_EQ(Revise(nullptr, &defaults->dm, kReviseDefaults), 0u);
     }
     void TearDown() override {
@@ -243,11 +244,146 @@ TEST(Revision, WithoutTheModelLibrary) {
     ui_test::BoundPrinter p(u"P");
     ASSERT_TRUE(p.ok());
     DEVMODE_IMAGEW image{};
-    StampDevmodeImage(&image);
+    StampDevmodeHeader(&image);
     const DEVMODE_IMAGEW before = image;
     EXPECT_EQ(ReviseDevmodeEx(p.printer(), nullptr, nullptr, &image.dm, kReviseDefaults),
               ERROR_DLL_NOT_FOUND);
     EXPECT_EQ(std::memcmp(&image, &before, sizeof image), 0);
+}
+
+} // namespace
+
+namespace {
+
+using namespace sheetwright;
+
+// The old device mode's paper against a model with paper 300 and a user paper.
+TEST(MatchOldPaper, Cases) {
+    auto source = ui_test::SampleSource("CX5540");
+    auto extra = source["codes"]["20"]["entries"][0];
+    extra["id"] = 300;
+    extra["width"] = 1000;
+    extra["length"] = 2000;
+    source["codes"]["20"]["entries"].push_back(extra);
+    ui_test::InstallPrinter(u"P", ui_test::Compile(source));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    CUserPaper papers;
+    UserPaperRecord mine{};
+    std::strcpy(mine.name, "Mine");
+    mine.widthTenthMm = 1500;
+    mine.lengthTenthMm = 2500;
+    ASSERT_TRUE(papers.Add(&mine));
+    const SHORT mineId = static_cast<SHORT>(papers.At(0)->paperId);
+
+    DEVMODE_IMAGEA defaults{};
+    defaults.dm.dmDefaultSource = 7;
+    defaults.dm.dmMediaType = 1;
+    const DWORD sizes = DM_PAPERWIDTH | DM_PAPERLENGTH;
+    struct Case {
+        const char* what;
+        DWORD fields;
+        SHORT paper, width, length;
+        SHORT wantPaper, wantWidth, wantLength;
+        DWORD wantSizeFields;
+    } cases[] = {
+        {"a model paper's size 2 away", DM_PAPERSIZE | sizes, 300, 1002, 1998, 300, 1000, 2000, 0},
+        {"custom size keeps its fields", DM_PAPERSIZE | sizes, 256, 1234, 2345, 256, 1234, 2345,
+         sizes},
+        {"a user paper's size", DM_PAPERSIZE | sizes, 301, 1501, 2499, mineId, 1500, 2500, sizes},
+        {"a user paper without its size", DM_PAPERSIZE, mineId, 0, 0, mineId, 1500, 2500, sizes},
+        {"a size nobody has", DM_PAPERSIZE | sizes, 300, 700, 700, 1, 2159, 2794, 0},
+        {"no paper at all", 0, 0, 0, 0, 1, 2159, 2794, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DEVMODE_IMAGEA old{};
+        old.dm.dmFields = c.fields;
+        old.dm.dmPaperSize = c.paper;
+        old.dm.dmPaperWidth = c.width;
+        old.dm.dmPaperLength = c.length;
+        MatchOldDevmodePaper(p.binding(), &old, &defaults, &papers);
+        EXPECT_EQ(old.dm.dmPaperSize, c.wantPaper);
+        EXPECT_EQ(old.dm.dmPaperWidth, c.wantWidth);
+        EXPECT_EQ(old.dm.dmPaperLength, c.wantLength);
+        EXPECT_EQ(old.dm.dmFields & sizes, c.wantSizeFields);
+    }
+}
+
+} // namespace
+
+namespace {
+
+using namespace sheetwright;
+
+struct Pipeline : ::testing::Test {
+    void SetUp() override {
+        ui_test::InstallPrinter(u"P", ui_test::SampleModel("CX5540"));
+        printer = std::make_unique<ui_test::BoundPrinter>(u"P");
+        ASSERT_TRUE(printer->ok());
+        context.printer = printer->printer();
+        context.binding = *printer->binding();
+        ASSERT_TRUE(StampAndReviseDevmode(printer->printer(), context.binding.modelData, &image));
+    }
+    std::unique_ptr<ui_test::BoundPrinter> printer;
+    ReviseContext context;
+    DEVMODE_IMAGEW image{};
+};
+
+TEST_F(Pipeline, FixupRanges) {
+    struct Case {
+        WORD outputBin, colorMode, colorMatching;
+        WORD wantBin;
+        DWORD wantIcm;
+    } cases[] = {
+        {3, 1, 0, 0, 1},
+        {770, 2, 3, 770, 2},
+        {0x101, 2, 0, 0x101, 1},
+        {0x999, 3, 3, 0, 1}, // 3 with 3: the matching goes
+    };
+    for (const Case& c : cases) {
+        DEVMODE_IMAGEW d = image;
+        d.priv.OutputBin = c.outputBin;
+        d.priv.ColorMode = c.colorMode;
+        d.priv.ColorMatching = c.colorMatching;
+        ASSERT_TRUE(FixupDevmodeFields(&context, &d, kReviseCarryOver));
+        EXPECT_EQ(d.priv.OutputBin, c.wantBin) << c.outputBin;
+        EXPECT_EQ(d.dm.dmICMMethod, c.wantIcm) << c.colorMode << "/" << c.colorMatching;
+    }
+    EXPECT_FALSE(FixupDevmodeFields(nullptr, &image, kReviseCarryOver));
+}
+
+TEST_F(Pipeline, BindingMarginWithinTheModelsLargest) {
+    DEVMODE_IMAGEW d = image;
+    d.priv.DuplexMargin = 30000;
+    ASSERT_TRUE(FixupDevmodeFields(&context, &d, kReviseCarryOver));
+    EXPECT_LT(d.priv.DuplexMargin, 30000);
+    EXPECT_GT(d.priv.DuplexMargin, 0);
+    d.priv.DuplexMargin = static_cast<WORD>(-5);
+    ASSERT_TRUE(FixupDevmodeFields(&context, &d, kReviseCarryOver));
+    EXPECT_EQ(d.priv.DuplexMargin, 0);
+}
+
+TEST_F(Pipeline, FinisherModelMarksItsItems) {
+    EXPECT_EQ(image.priv.PrivateFlags & 0x70000u, 0x70000u);
+}
+
+TEST_F(Pipeline, JobSettingsFollowTheirOwner) {
+    // A page's revision of a device mode made here by this user leaves the
+    // job fields alone.
+    DEVMODE_IMAGEW d = image;
+    std::strcpy(d.priv.MailboxId, "box");
+    DEVMODE_IMAGEW before = d;
+    context.flags = kRevisedByPage;
+    ASSERT_TRUE(RefreshJobSettings(&context, &d, kReviseCarryOver));
+    EXPECT_EQ(std::memcmp(&d, &before, sizeof d), 0);
+    // Made by someone else: the fields the mask selects are cleared, since
+    // the printer has no per-user device mode of the driver's own.
+    context.flags = 0;
+    std::strcpy(d.priv.OwnerUserName, "someone else");
+    ASSERT_TRUE(RefreshJobSettings(&context, &d, kReviseCarryOver));
+    EXPECT_STREQ(d.priv.MailboxId, "");
+    EXPECT_STRNE(d.priv.OwnerUserName, "someone else");
 }
 
 } // namespace
