@@ -111,13 +111,13 @@ void Build(SheetContext* c, const PropPageParams* params) {
     c->defaultImage.priv.SavePersonalInfo = 0;
     // A printer that has no settings of this driver stored yet starts from
     // the model's defaults.
-    StampDevmodeImage(&c->workingImage);
+    StampDevmodeHeader(&c->workingImage);
     if (!c->printer || !ReadPrinterInfo2(c->printer, &c->workingImage) ||
         !IsOwnDevmode(&c->workingImage.dm))
         c->workingImage = c->defaultImage;
     DEVMODE_IMAGEW local;
     std::memset(&local, 0, sizeof local);
-    StampDevmodeImage(&local);
+    StampDevmodeHeader(&local);
     const DEVMODEW* source = c->callerInput ? c->callerInput : &c->workingImage.dm;
     CopyDevmodeImage(source, static_cast<size_t>(source->dmSize) + source->dmDriverExtra,
                      &local.dm);

@@ -127,7 +127,7 @@ class Sheets : public ::testing::Test {
 TEST_F(Sheets, DocumentSheetPagesInOrderAndOkWritesTheImageBack) {
     // The caller's settings reach the working image and come back on OK.
     DEVMODE_IMAGEW input{};
-    StampDevmodeImage(&input);
+    StampDevmodeHeader(&input);
     input.dm.dmFields = DM_COPIES;
     input.dm.dmCopies = 3;
     std::vector<std::u16string> titles;
