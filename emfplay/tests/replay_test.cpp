@@ -748,5 +748,36 @@ TEST_F(ReplayTest, UpdateRCBFileWithoutTextFileIsCurrent) {
               reinterpret_cast<void*>(print));
 }
 
+TEST_F(ReplayTest, OverlayNameDialogRefusesBadNamesAndTakesANewOne) {
+    DEVMODE_IMAGEA make = BaseDevmode();
+    make.priv.OverlayFlags = 1;
+    std::strcpy(make.priv.OverlayMakeName, "Form");
+    EXPECT_EQ(Play(Package(make, 1, 150, GreenPage)), 1u);
+    // Asked to replace: No, then the dialog: a name with a full stop is
+    // refused, an empty one too, then a good one is taken.
+    namespace drv = platform::user::driver;
+    platform::user::test::AnswerNextMessageBox(IDNO);
+    auto type = [](const std::u16string& text) {
+        return [text](HWND dlg) {
+            EXPECT_EQ(drv::ReadText(dlg), u"Input File Name");
+            drv::TypeText(drv::FindControl(dlg, 1000), text);
+            drv::PressButton(dlg, IDOK);
+        };
+    };
+    platform::user::test::AnswerNextModal(type(u"a.b"));
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    platform::user::test::AnswerNextModal(type(u""));
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    platform::user::test::AnswerNextModal(type(u"Other"));
+    EXPECT_EQ(Play(Package(make, 1, 151), kJobPackage | kJobAskReplace | 1), 1u);
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[1].text,
+              u"The following characters cannot be used. Please change.\r\n\t\t\\/*?:.;\"<>|.");
+    EXPECT_EQ(boxes[1].caption, u"Make Overlay");
+    EXPECT_EQ(boxes[2].text, u"Type the name of the overlay file.");
+    EXPECT_TRUE(FileThere("C:\\Users\\u\\Work\\Other.POL"));
+}
+
 } // namespace
 } // namespace metaweave

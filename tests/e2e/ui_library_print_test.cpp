@@ -25,10 +25,10 @@ TEST(UiLibraryPrint, WithAndWithoutTheUiLibrary) {
     const std::string prn = platform_testing::Root() + "/job.prn";
     const std::string print = "print --printer 'CX5540' --pages 1 --output '" + prn + "'";
 
-    // The UI library's defaults: reverse order by the driver, replayed spool-side.
+    // The UI library's defaults, stored by the printer interface at install:
+    // reverse order by the driver, replayed spool-side.
     ASSERT_EQ(Printhost("devmode 'CX5540'", &out), "0") << out;
-    // The printer interface library stores the revised defaults at installation.
-    EXPECT_NE(out.find("device mode of CX5540, revised"), std::string::npos) << out;
+    EXPECT_NE(out.find("stored device mode of CX5540, revised"), std::string::npos) << out;
     EXPECT_NE(out.find("private  Signature              1515147844 (0x5a4f5244)"),
               std::string::npos)
         << out;

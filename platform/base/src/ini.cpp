@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "file_system.h"
-#include "ini_document.h"
+#include "platform/ini_document.h"
 #include "platform/core.h"
 #include "platform/settings_file.h"
 #include "platform/text.h"

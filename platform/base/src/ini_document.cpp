@@ -1,4 +1,4 @@
-#include "ini_document.h"
+#include "platform/ini_document.h"
 
 #include "file_system.h"
 #include "platform/text.h"

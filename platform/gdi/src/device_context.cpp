@@ -673,6 +673,15 @@ BOOL WINAPI DeleteDC(HDC hdc) {
     if (gone) {
         ForgetDcState(hdc);
         DeleteObject(gone->firstBitmap);
+        // Fonts realized for drawing into bitmaps belong to no device: they
+        // go with the last memory device context, so none outlives its use.
+        bool lastMemory = true;
+        {
+            std::lock_guard lock(gMutex);
+            for (const auto& [handle, other] : gDcs)
+                if (other && other->memory) lastMemory = false;
+        }
+        if (lastMemory) platform::engine::ReleaseDeviceFonts(nullptr);
         return TRUE;
     }
     {

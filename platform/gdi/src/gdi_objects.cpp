@@ -115,6 +115,15 @@ const std::vector<std::shared_ptr<GdiObject>>& StockObjects() {
     return stock;
 }
 
+// The brushes of the system colours: like stock objects, never deleted and
+// not counted; their colour follows the system colour they stand for.
+constexpr int kSystemColors = 31;
+
+std::shared_ptr<GdiObject>* SystemBrushes() {
+    static auto* brushes = new std::shared_ptr<GdiObject>[kSystemColors];
+    return brushes;
+}
+
 HGDIOBJ StockHandle(int i) {
     return reinterpret_cast<HGDIOBJ>(kStockBase + static_cast<ULONG_PTR>(i) * kStep);
 }
@@ -123,7 +132,13 @@ int StockIndexOf(HGDIOBJ h) {
     auto v = reinterpret_cast<ULONG_PTR>(h);
     if (v < kStockBase || (v - kStockBase) % kStep) return -1;
     ULONG_PTR i = (v - kStockBase) / kStep;
-    if (i > STOCK_LAST || !StockObjects()[i]) return -1;
+    if (i > STOCK_LAST) {
+        ULONG_PTR colour = i - STOCK_LAST - 1;
+        if (colour >= kSystemColors) return -1;
+        std::lock_guard lock(GdiLock());
+        return SystemBrushes()[colour] ? static_cast<int>(i) : -1;
+    }
+    if (!StockObjects()[i]) return -1;
     return static_cast<int>(i);
 }
 
@@ -163,6 +178,10 @@ HGDIOBJ AddObject(std::shared_ptr<GdiObject> object) {
 std::shared_ptr<GdiObject> FindObject(HGDIOBJ h) {
     if (!h) return nullptr;
     int stock = StockIndexOf(h);
+    if (stock > STOCK_LAST) {
+        std::lock_guard lock(GdiLock());
+        return SystemBrushes()[stock - STOCK_LAST - 1];
+    }
     if (stock >= 0) return StockObjects()[static_cast<size_t>(stock)];
     std::lock_guard lock(GdiLock());
     auto it = Objects().objects.find(reinterpret_cast<ULONG_PTR>(h));
@@ -315,6 +334,25 @@ std::shared_ptr<GdiObject> MakeExtPen(DWORD style, DWORD width, const BrushData&
 } // namespace platform::gdi
 
 using namespace platform::gdi;
+
+namespace platform {
+
+HBRUSH SystemColorBrush(int index, COLORREF color) {
+    if (index < 0 || index >= kSystemColors) return nullptr;
+    std::lock_guard lock(GdiLock());
+    auto& brush = SystemBrushes()[index];
+    if (!brush) {
+        auto o = std::make_shared<GdiObject>();
+        o->kind = ObjectKind::Brush;
+        o->stockIndex = STOCK_LAST + 1 + index;
+        brush = std::move(o);
+    }
+    brush->brush.style = BS_SOLID;
+    brush->brush.color = color & 0xFFFFFF;
+    return reinterpret_cast<HBRUSH>(StockHandle(brush->stockIndex));
+}
+
+} // namespace platform
 
 namespace platform::test {
 

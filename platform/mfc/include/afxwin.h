@@ -317,7 +317,6 @@ class CWnd : public CCmdTarget {
     CWnd* SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
     DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongW(m_hWnd, GWL_STYLE)); }
     void GetClientRect(LPRECT rect) const { ::GetClientRect(m_hWnd, rect); }
-    void GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
     void MoveWindow(LPCRECT r, BOOL repaint = TRUE) {
         ::MoveWindow(m_hWnd, r->left, r->top, r->right - r->left, r->bottom - r->top, repaint);
     }

@@ -87,6 +87,41 @@ void CopySelection(const Window& w, const EditState& e) {
     }
 }
 
+// The edit control's own context menu, as a right-click shows it: Undo,
+// Cut, Copy, Paste, Delete and Select All, each enabled when it can act.
+// The command ids are the messages the items send.
+void EditMenu(HWND h, const Window& w, const EditState& e) {
+    bool readOnly = (w.style & ES_READONLY) != 0;
+    bool selection = e.selStart != e.selEnd;
+    bool password = (w.style & ES_PASSWORD) != 0;
+    struct Entry {
+        UINT id;
+        const char16_t* text;
+        bool enabled;
+    } entries[] = {
+        {WM_UNDO, u"&Undo", e.canUndo && !readOnly},
+        {0, nullptr, false},
+        {WM_CUT, u"Cu&t", selection && !readOnly && !password},
+        {WM_COPY, u"&Copy", selection && !password},
+        {WM_PASTE, u"&Paste", !readOnly && IsClipboardFormatAvailable(CF_UNICODETEXT)},
+        {WM_CLEAR, u"&Delete", selection && !readOnly},
+        {0, nullptr, false},
+        {EM_SETSEL, u"Select &All", !w.text.empty()},
+    };
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    for (const auto& m : entries)
+        AppendMenuW(menu, m.text ? (m.enabled ? MF_STRING : MF_GRAYED) : MF_SEPARATOR, m.id,
+                    m.text);
+    if (GetFocus() != h) SetFocus(h);
+    UINT command = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD, 0, 0, 0, h, nullptr));
+    DestroyMenu(menu);
+    if (command == EM_SETSEL)
+        SendMessageW(h, EM_SETSEL, 0, -1);
+    else if (command)
+        SendMessageW(h, command, 0, 0);
+}
+
 } // namespace
 
 LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -215,6 +250,9 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_KILLFOCUS:
         NotifyParent(h, EN_KILLFOCUS);
+        return 0;
+    case WM_CONTEXTMENU:
+        EditMenu(h, *w, e);
         return 0;
     case WM_GETDLGCODE: {
         LRESULT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;

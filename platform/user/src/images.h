@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "win/commctrl.h"
 #include "win/resources.h"
 
 namespace platform::user {
@@ -31,5 +32,20 @@ std::shared_ptr<const Image> FindImage(HANDLE h);
 // everything but kind and hotspot. False when the bytes are not a DIB that
 // can be drawn.
 bool ReadPackedDib(const BYTE* dib, size_t size, int heightScale, Image* out);
+
+// Pixels of an image: top-down rows of blue, green, red and alpha (0 where
+// the image is masked out).
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<DWORD> bgra;
+};
+
+// An icon's pixels, its mask (or its own alpha) as alpha; false for a handle
+// that is no icon or an icon without pixels (the system's own).
+bool IconPixels(HICON icon, Pixels* out);
+// Image i of an image list as ImageList_Draw would draw it with this style
+// and the list's background colour.
+bool ImageListPixels(HIMAGELIST list, int i, UINT style, Pixels* out);
 
 } // namespace platform::user

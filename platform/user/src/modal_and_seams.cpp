@@ -10,6 +10,7 @@
 
 #include "platform/codepage_ctl.h"
 #include "platform/core.h"
+#include "platform/gdi_ctl.h"
 #include "platform/text.h"
 #include "platform/user_ctl.h"
 #include "user_internal.h"
@@ -54,6 +55,8 @@ Seams& Z() {
     return *z;
 }
 
+COLORREF DefaultColor(int index);
+
 void ResetSeams() {
     std::lock_guard lock(Z().lock);
     Z().modalScripts.clear();
@@ -64,6 +67,8 @@ void ResetSeams() {
     Z().log.clear();
     Z().unanswered.clear();
     Z().colors.clear();
+    for (int i = 0; i <= COLOR_GRADIENTINACTIVECAPTION; ++i)
+        platform::SystemColorBrush(i, DefaultColor(i));
     Z().menus.clear();
     for (auto& [format, data] : Z().clipboard)
         GlobalFree(data);
@@ -172,6 +177,17 @@ std::vector<int> Buttons(UINT type) {
 
 } // namespace
 
+void ReportUnanswered(const std::string& what) {
+    EnsureReset();
+    Unanswered(what);
+}
+
+void LogSeamCall(const std::string& line) {
+    EnsureReset();
+    std::lock_guard lock(Z().lock);
+    Z().log.push_back(line);
+}
+
 bool RunModalLoop(HWND window, const std::function<bool()>& done) {
     EnsureReset();
     int idle = 0;
@@ -263,8 +279,12 @@ std::vector<std::string> TakeUnanswered() {
 
 void SetSysColor(int index, COLORREF color) {
     EnsureReset();
-    std::lock_guard lock(Z().lock);
-    Z().colors[index] = color;
+    {
+        std::lock_guard lock(Z().lock);
+        Z().colors[index] = color;
+    }
+    // Brushes already handed out take the new colour, as on the system.
+    platform::SystemColorBrush(index, color);
 }
 
 } // namespace platform::user::test
@@ -354,10 +374,9 @@ DWORD WINAPI GetSysColor(int nIndex) {
     return it != Z().colors.end() ? it->second : DefaultColor(nIndex);
 }
 
-// The system's colour brushes are known by their index (the class background
-// convention, colour + 1); the renderer paints them in the colour.
+// A real GDI brush of the colour, which follows the colour when it changes.
 HBRUSH WINAPI GetSysColorBrush(int nIndex) {
-    return reinterpret_cast<HBRUSH>(static_cast<ULONG_PTR>(nIndex + 1));
+    return platform::SystemColorBrush(nIndex, GetSysColor(nIndex));
 }
 
 int WINAPI GetSystemMetrics(int nIndex) {

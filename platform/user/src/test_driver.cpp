@@ -57,6 +57,17 @@ void SnapshotOf(HWND h, int depth, std::string* out) {
                                                  : TCM_GETITEMCOUNT;
         line += " items=" + std::to_string(SendMessageW(h, countMessage, 0, 0));
         line += " sel=" + std::to_string(ReadSelection(h));
+    } else if (cls == WC_LISTVIEWW) {
+        int count = static_cast<int>(SendMessageW(h, LVM_GETITEMCOUNT, 0, 0));
+        line += " items=" + std::to_string(count);
+        line += " sel=" + std::to_string(ReadSelection(h));
+        if (SendMessageW(h, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_CHECKBOXES) {
+            std::string checked;
+            for (int i = 0; i < count; ++i)
+                if (ReadItemCheck(h, i))
+                    checked += (checked.empty() ? "" : ",") + std::to_string(i);
+            line += " checked=" + (checked.empty() ? std::string("none") : checked);
+        }
     } else if (cls == u"msctls_trackbar32" || cls == u"msctls_updown32" || cls == u"ScrollBar") {
         line += " pos=" + std::to_string(ReadPosition(h));
     } else if (cls == u"Edit" && (w->style & ES_READONLY)) {
@@ -127,11 +138,57 @@ bool TypeText(HWND edit, const std::u16string& text) {
     return true;
 }
 
+// A press and release of a mouse button on a point of a window's client area.
+void MouseClick(HWND h, UINT down, UINT up, POINT at) {
+    LPARAM where = ListViewPointParam(at);
+    SendMessageW(h, down, 0, where);
+    if (IsWindow(h)) SendMessageW(h, up, 0, where);
+}
+
+// A list view's item clicked on its label or its check box.
+bool ClickListViewItem(HWND listView, int index, bool checkBox, bool twice) {
+    POINT at;
+    if (!Usable(listView) || !IsClass(listView, WC_LISTVIEWW) ||
+        !ListViewItemPoint(listView, index, checkBox, &at))
+        return false;
+    UserAction user;
+    MouseClick(listView, WM_LBUTTONDOWN, WM_LBUTTONUP, at);
+    if (twice && IsWindow(listView)) MouseClick(listView, WM_LBUTTONDBLCLK, WM_LBUTTONUP, at);
+    return true;
+}
+
 bool SelectItem(HWND list, int index) {
+    if (IsClass(list, WC_LISTVIEWW)) return ClickListViewItem(list, index, false, false);
     if (!Usable(list)) return false;
     UserAction user;
     SetFocus(list);
     return SelectByUser(list, index);
+}
+
+bool DoubleClickItem(HWND listView, int index) {
+    return ClickListViewItem(listView, index, false, true);
+}
+
+bool CheckItem(HWND listView, int index, bool checked) {
+    if (ReadItemCheck(listView, index) == checked) return true;
+    return ClickListViewItem(listView, index, true, false) &&
+           ReadItemCheck(listView, index) == checked;
+}
+
+bool ReadItemCheck(HWND listView, int index) {
+    UINT state = static_cast<UINT>(
+        SendMessageW(listView, LVM_GETITEMSTATE, static_cast<WPARAM>(index), LVIS_STATEIMAGEMASK));
+    return (state >> 12) == 2;
+}
+
+bool ClickColumn(HWND listView, int column) {
+    POINT at;
+    if (!Usable(listView) || !IsClass(listView, WC_LISTVIEWW) ||
+        !ListViewColumnPoint(listView, column, &at))
+        return false;
+    UserAction user;
+    MouseClick(listView, WM_LBUTTONDOWN, WM_LBUTTONUP, at);
+    return true;
 }
 
 bool SelectItemText(HWND list, const std::u16string& text) {
@@ -166,6 +223,53 @@ bool ScrollTo(HWND scrollBar, int position) {
     return ScrollByUser(scrollBar, position);
 }
 
+// Whether the mouse reaches this window or passes through it to its parent,
+// as it passes through disabled windows, group boxes and static texts that
+// do not notify.
+bool TakesMouse(HWND h) {
+    auto w = Find(h);
+    if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_DISABLED)) return false;
+    const std::u16string& cls = w->windowClass->name;
+    if (EqualsNoCase(cls, u"Static")) return (w->style & SS_NOTIFY) != 0;
+    if (EqualsNoCase(cls, u"Button")) return (w->style & BS_TYPEMASK) != BS_GROUPBOX;
+    return true;
+}
+
+bool RightClick(HWND window) {
+    if (!window || !IsWindow(window) || !IsWindowVisible(window)) return false;
+    RECT r;
+    GetWindowRect(window, &r);
+    POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    HWND target = window;
+    while (target && GetParent(target) && (GetWindowLongW(target, GWL_STYLE) & WS_CHILD) &&
+           !TakesMouse(target))
+        target = GetParent(target);
+    if (!target || (GetWindowLongW(target, GWL_STYLE) & WS_DISABLED)) return false;
+    UserAction user;
+    SetCursorPos(at.x, at.y);
+    ScreenToClient(target, &at);
+    MouseClick(target, WM_RBUTTONDOWN, WM_RBUTTONUP, at);
+    return true;
+}
+
+bool PressF1(HWND window) {
+    if (!Usable(window)) return false;
+    UserAction user;
+    if (GetFocus() != window) SetFocus(window);
+    if (GetFocus() != window) return false;
+    SendMessageW(window, WM_KEYDOWN, VK_F1, 0);
+    if (!IsWindow(window)) return true;
+    // The key asks the window with the focus for help about itself.
+    HELPINFO info{};
+    info.cbSize = sizeof info;
+    info.iContextType = HELPINFO_WINDOW;
+    info.iCtrlId = GetDlgCtrlID(window);
+    info.hItemHandle = window;
+    GetCursorPos(&info.MousePos);
+    SendMessageW(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    return true;
+}
+
 bool SwitchPage(HWND sheet, int index) {
     HWND tab = GetDlgItem(sheet, IDC_PROPSHEET_TABCONTROL);
     if (!tab) return false;
@@ -193,6 +297,9 @@ int ReadSelection(HWND h) {
     if (IsClass(h, u"ListBox")) return static_cast<int>(SendMessageW(h, LB_GETCURSEL, 0, 0));
     if (IsClass(h, u"SysTabControl32"))
         return static_cast<int>(SendMessageW(h, TCM_GETCURSEL, 0, 0));
+    if (IsClass(h, WC_LISTVIEWW))
+        return static_cast<int>(
+            SendMessageW(h, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     return -1;
 }
 

@@ -111,6 +111,7 @@ LRESULT CALLBACK TrackbarProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK UpDownProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK TabProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK TooltipProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ListViewProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
 
 // The control state of a window as T (created on first use).
@@ -129,6 +130,11 @@ bool RunModalLoop(HWND window, const std::function<bool()>& done);
 // come; false when there is none.
 bool FireTimers();
 
+// A modal window or seam call that nothing answered (TakeUnanswered lists it),
+// and a line of the seam log.
+void ReportUnanswered(const std::string& what);
+void LogSeamCall(const std::string& line);
+
 // The text a window's snapshot and the unanswered report name it by.
 std::u16string Describe(HWND h);
 
@@ -145,6 +151,12 @@ bool MoveSliderByUser(HWND trackbar, int position);
 bool SpinByUser(HWND upDown, int steps);
 bool SelectTabByUser(HWND tab, int index);
 bool ScrollByUser(HWND scrollBar, int position);
+// Where a person clicks to reach a list view's item (its label, or its check
+// box) or a column's header, in client coordinates; false when there is none.
+bool ListViewItemPoint(HWND listView, int index, bool stateIcon, POINT* out);
+bool ListViewColumnPoint(HWND listView, int column, POINT* out);
+// A point as the mouse messages carry it.
+LPARAM ListViewPointParam(POINT p);
 
 // Creates a dialog from template bytes (size known) as CreateDialogIndirectParam does.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const BYTE* bytes, size_t size, HWND parent,

@@ -1349,9 +1349,17 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     // A child passes help and context-menu requests up to its parent.
     case WM_HELP:
     case WM_CONTEXTMENU:
-        if (w->parent)
-            return SendMessageW(w->parent, Msg, Msg == WM_CONTEXTMENU ? wParam : wParam, lParam);
+        if (w->parent) return SendMessageW(w->parent, Msg, wParam, lParam);
         return 0;
+    // Releasing the right button asks the window for its context menu, at
+    // the point in screen coordinates.
+    case WM_RBUTTONUP: {
+        POINT at{static_cast<SHORT>(LOWORD(lParam)), static_cast<SHORT>(HIWORD(lParam))};
+        ClientToScreen(hWnd, &at);
+        SendMessageW(hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hWnd),
+                     MAKELONG(static_cast<WORD>(at.x), static_cast<WORD>(at.y)));
+        return 0;
+    }
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
@@ -1479,6 +1487,7 @@ void RegisterSystemClasses() {
         {u"msctls_updown32", UpDownProc, 0, COLOR_BTNFACE},
         {u"SysTabControl32", TabProc, 0, COLOR_BTNFACE},
         {u"tooltips_class32", TooltipProc, 0, COLOR_INFOBK},
+        {u"SysListView32", ListViewProc, 0, COLOR_WINDOW},
         {u"#32770", DialogClassProc, DLGWINDOWEXTRA, COLOR_BTNFACE},
     };
     for (const auto& e : entries) {

@@ -23,6 +23,7 @@ class UserTest : public ::testing::Test {
         EXPECT_EQ(platform::user::test::LiveWindows(), 0u);
         EXPECT_EQ(platform::user::test::LivePropertySheetPages(), 0u);
         EXPECT_EQ(platform::user::test::LiveTimers(), 0u);
+        EXPECT_EQ(platform::user::test::LiveImageLists(), 0u);
         auto unanswered = platform::user::test::TakeUnanswered();
         for (const auto& u : unanswered)
             ADD_FAILURE() << "left unanswered: " << u;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "hooks.h"
+#include "output_files.h"
 #include "pdev.h"
 #include "win/base.h"
 
@@ -88,8 +89,8 @@ ULONG APIENTRY DrvEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG
         SetOutputFileName(pdev, cjIn, pvIn);
         return 1;
     case kEscCompleteOutputFile:
-        // The print-to-file completion runs only when asked with empty buffers;
-        // with nothing recorded to a file yet there is nothing to copy.
+        // The print-to-file completion runs only when asked with empty buffers.
+        if (cjIn == 0 && cjOut == 0) CompleteOutputFiles(pdev);
         return 1;
     case kEscMarkJobCancelled:
         pdev->jobFlags |= job::Cancelled;

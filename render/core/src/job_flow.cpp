@@ -1,20 +1,19 @@
 // The job and its pages: DrvStartDoc, DrvStartPage, DrvSendPage, DrvEndDoc.
 // A job takes one of three roads: direct (rendered into the printer stream),
-// spool-side (pages recorded for playback), or counted only (a refused prompt
-// or prior-print check: pages are counted and nothing is printed).
-//
-// The recording of spool-side pages is not part of this driver yet: a job
-// whose device mode asks for it fails at DrvStartDoc with ERROR_NOT_SUPPORTED
-// instead of printing something else. The end of such a document already
-// hands the job to the spool-side library or program.
+// spool-side (pages recorded as metafiles into a spool package that the
+// spool-side library or program plays at the end of the document), or
+// counted only (a refused prompt or prior-print check: pages are counted and
+// nothing is printed).
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "emf_job.h"
 #include "font_download.h"
 #include "hooks.h"
 #include "job_handoffs.h"
 #include "model_access.h"
+#include "output_files.h"
 #include "output_writer.h"
 #include "pdev.h"
 #include "pjl.h"
@@ -144,15 +143,43 @@ PromptOutcome RunPrompts(PDEV* pdev) {
     return PromptOutcome::Answered;
 }
 
+// The spool-side road records pages on Windows 2000 and later.
+bool RecordsPackage(const PDEV* pdev) {
+    return (pdev->modeFlags & mode::SpoolSide) && pdev->docStarted && pdev->osVersion > 0x4FFFF;
+}
+
+// A spool-side error ends the recording: it is shown once, and every later
+// page is only counted.
+BOOL SpoolSideFailure(PDEV* pdev, JobErrorSlot slot) {
+    EmfJob* job = pdev->emfJob;
+    ShowPrintError(pdev, job ? job->errors[static_cast<int>(slot)] : ERROR_NOT_ENOUGH_MEMORY);
+    if (job) job->errors[static_cast<int>(slot)] = 0;
+    pdev->jobFlags |= job::PromptRefused;
+    return FALSE;
+}
+
+// The package's page start: the package at the first page, a devmode record
+// when the device mode changed, then the page file.
+BOOL StartPackagePage(PDEV* pdev) {
+    if (pdev->pageCount == 1) {
+        if (!CreateSpoolPackage(pdev)) return SpoolSideFailure(pdev, JobErrorSlot::Package);
+    } else if (!WriteSpoolDevmode(pdev)) {
+        DeleteSpoolPackage(pdev);
+        return SpoolSideFailure(pdev, JobErrorSlot::Package);
+    }
+    if (!OpenEmfPage(pdev)) {
+        FinishSpoolFile(pdev);
+        DeleteSpoolPackage(pdev);
+        return SpoolSideFailure(pdev, JobErrorSlot::PageWrite);
+    }
+    return TRUE;
+}
+
 } // namespace
 
 BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR docName, DWORD jobId) {
     PDEV* pdev = Enter(pso);
     if (!pdev) return FALSE;
-    if (pdev->modeFlags & mode::SpoolSide) {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return FALSE;
-    }
     pdev->jobFlags |= job::Started;
     if (pdev->jobFlags & job::CarriedOver) return TRUE;
     pdev->pageCount = 0;
@@ -164,6 +191,7 @@ BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR docName, DWORD jobId) {
     HeapFreeString(pdev, &pdev->docName);
     pdev->docName = HeapString(pdev, docName);
     pdev->spoolId = pdev->jobId = jobId;
+    FreeEmfJob(pdev);
     bool ok = (!docName || pdev->docName) && SetJobNames(pdev);
     pdev->docStarted = 1;
     pdev->osVersion = VersionWord();
@@ -208,7 +236,12 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
         }
     }
     if (pdev->pageCount > 0 && (pdev->jobFlags & job::PreCheckTaken)) return CountOnly(pdev);
-    if ((pdev->modeFlags & mode::SpoolSide) && !pdev->docStarted) return CountOnly(pdev);
+    if (RecordsPackage(pdev)) {
+        ++pdev->pageCount;
+        pdev->jobFlags |= job::PageOpen;
+        return StartPackagePage(pdev);
+    }
+    if (pdev->modeFlags & mode::SpoolSide) return CountOnly(pdev);
     if (pdev->jobFlags & job::PageOpen) return TRUE;
 
     const DevmodeImage& d = pdev->devmode;
@@ -239,13 +272,25 @@ BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
     if (!(pdev->jobFlags & job::PageOpen)) return TRUE;
     pdev->jobFlags &= ~job::PageOpen;
     if ((pdev->firstPageOnly & 1) && pdev->pageCount > 1) return TookFailure(pdev) ? FALSE : TRUE;
+    if (RecordsPackage(pdev)) {
+        if (!(pdev->jobFlags & job::Cancelled)) JobBeingDeleted(pdev);
+        bool closed = RecordingPage(pdev) && CloseEmfPage(pdev);
+        if (!closed || !AppendSpoolPage(pdev)) {
+            DeleteSpoolPackage(pdev);
+            return SpoolSideFailure(pdev, closed ? JobErrorSlot::Package : JobErrorSlot::PageWrite);
+        }
+        return TRUE;
+    }
+    if (pdev->modeFlags & mode::SpoolSide) return TRUE;
     WritePageEnd(pdev);
     return TookFailure(pdev) ? FALSE : TRUE;
 }
 
-BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
+BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {
     PDEV* pdev = Enter(pso);
     if (!pdev) return FALSE;
+    // An aborted document's package is never handed on to print.
+    if ((fl & ED_ABORTDOC) && (pdev->modeFlags & mode::SpoolSide)) pdev->jobFlags |= job::Cancelled;
     if (pdev->jobFlags & job::PromptRefused) {
         pdev->jobFlags &=
             ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PromptRefused);
@@ -258,11 +303,25 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
         return TRUE;
     }
     if (pdev->modeFlags & mode::SpoolSide) {
+        const bool recorded = RecordsPackage(pdev) && pdev->emfJob;
         if (pdev->pageCount > 0 && !(pdev->jobFlags & (job::Cancelled | job::PageOpen)) &&
-            !JobBeingDeleted(pdev) && pdev->osVersion >= 0x50000) {
-            // Print-to-file registration belongs to the package writer; until
-            // a package records it, the job does not print to a file.
-            const bool printToFile = false;
+            !JobBeingDeleted(pdev) && pdev->osVersion >= 0x50000 && recorded &&
+            pdev->emfJob->package.open()) {
+            if (RecordingPage(pdev) && !CloseEmfPage(pdev)) {
+                DeleteSpoolPackage(pdev);
+                SpoolSideFailure(pdev, JobErrorSlot::PageWrite);
+                pdev->jobFlags &=
+                    ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PromptRefused);
+                return FALSE;
+            }
+            if (!FinishSpoolFile(pdev)) {
+                DeleteSpoolPackage(pdev);
+                SpoolSideFailure(pdev, JobErrorSlot::Package);
+                pdev->jobFlags &=
+                    ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PromptRefused);
+                return FALSE;
+            }
+            const bool printToFile = AddOutputFileEntry(pdev);
             std::u16string folder;
             if (pdev->modelCaps & caps::SpoolSideProgram) {
                 if (GetDriverDirectory(pdev->printer, &folder))
@@ -270,6 +329,10 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG) {
             } else {
                 HandOffToMetaweave(pdev, printToFile);
             }
+        } else if (recorded) {
+            // No page, a cancel or a page still open: the package goes.
+            if (pdev->emfJob->package.open()) FinishSpoolFile(pdev);
+            DeleteSpoolPackage(pdev);
         }
         pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::PageOpen | job::CarriedOver);
         return TRUE;

@@ -1,8 +1,11 @@
 // The path and line hooks: each vector drawing call becomes drawing tokens
 // in the printer stream, nothing (a destination-only mix, a page that is not
 // printed), or FALSE so that the engine draws it itself (pattern brushes,
-// long line styles, rotated geometric pens, and the banding and spool-side
-// roads, whose drawing is not part of this driver yet).
+// long line styles, rotated geometric pens, and the banding road, whose
+// drawing is not part of this driver yet). On the spool-side road each call
+// is recorded into the open page file.
+#include "emf_job.h"
+#include "emf_recorder.h"
 #include "hooks.h"
 #include "output_writer.h"
 #include "pdev.h"
@@ -23,7 +26,7 @@ constexpr ULONG kPatternBrush = 0xFFFFFFFF;
 constexpr ULONG kMaxStyleEntries = 8;
 constexpr DWORD kCapsStrokeAndFillOnce = 0x10;
 
-enum class Entry { Draw, Done, Fail };
+enum class Entry { Draw, Record, Done, Fail };
 
 // The checks every hook makes first; `done` is what a call that draws
 // nothing answers.
@@ -41,8 +44,10 @@ Entry Enter(SURFOBJ* pso, MIX mix, PDEV** out) {
     }
     if (kMixRop[mix & 0xF] == kRopDestination) return Entry::Done;
     if (pdev->modeFlags & mode::SpoolSide) {
-        // The page recorder of the spool-side road is not part of this
-        // driver yet: the engine draws.
+        if (RecordingPage(pdev)) {
+            *out = pdev;
+            return Entry::Record;
+        }
         return pdev->docStarted ? Entry::Fail : Entry::Done;
     }
     // The band road's own drawing is not part of this driver yet.
@@ -104,6 +109,7 @@ BOOL APIENTRY DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* 
                             POINTL*, LINEATTRS* plineattrs, MIX mix) {
     PDEV* pdev = nullptr;
     Entry e = Enter(pso, mix, &pdev);
+    if (e == Entry::Record) return RecordStrokePath(pdev, ppo, pco, pxo, pbo, plineattrs, mix);
     if (e != Entry::Draw) return Answer(e);
     if (!ppo || !Solid(pbo) || !StyleFits(plineattrs) || !SetPenWidthFromXform(pxo, plineattrs))
         return FALSE;
@@ -114,6 +120,7 @@ BOOL APIENTRY DrvFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pb
                           FLONG flOptions) {
     PDEV* pdev = nullptr;
     Entry e = Enter(pso, mix, &pdev);
+    if (e == Entry::Record) return RecordFillPath(pdev, ppo, pco, pbo, mix, flOptions);
     if (e != Entry::Draw) return Answer(e);
     if (!ppo || !Solid(pbo)) return FALSE;
     return FillTokens(pdev, ppo, pco, pbo, mix, flOptions) ? TRUE : FALSE;
@@ -124,6 +131,9 @@ BOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFO
                                    POINTL*, MIX mixFill, FLONG flOptions) {
     PDEV* pdev = nullptr;
     Entry e = Enter(pso, mixFill, &pdev);
+    if (e == Entry::Record)
+        return RecordStrokeAndFillPath(pdev, ppo, pco, pxo, pboStroke, plineattrs, pboFill, mixFill,
+                                       flOptions);
     if (e != Entry::Draw) return Answer(e);
     if (!ppo || !Solid(pboStroke) || !Solid(pboFill) || !StyleFits(plineattrs) ||
         !SetPenWidthFromXform(pxo, plineattrs))
@@ -155,6 +165,7 @@ BOOL APIENTRY DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG
                         LONG y2, RECTL*, MIX mix) {
     PDEV* pdev = nullptr;
     Entry e = Enter(pso, mix, &pdev);
+    if (e == Entry::Record) return RecordLineTo(pdev, pco, pbo, x1, y1, x2, y2, mix);
     if (e != Entry::Draw) return Answer(e);
     if (!Solid(pbo)) return FALSE;
     Paint p = PaintOf(pbo, mix);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "emf_job.h"
 #include "font_download.h"
 #include "output_writer.h"
 #include "win/base.h"
@@ -33,6 +34,7 @@ void FreePdev(PDEV* pdev) {
     FreeFontTable(pdev);
     FreeCapture(pdev);
     FreeImagingState(pdev);
+    FreeEmfJob(pdev);
     if (pdev->tempFile) {
         CloseHandle(pdev->tempFile);
         if (pdev->tempFileName) DeleteFileW(pdev->tempFileName);

@@ -37,6 +37,7 @@ constexpr DWORD ByInterface = 0x4;
 namespace caps {
 constexpr DWORD SpoolSideProgram = 0x20;
 constexpr DWORD CombinedPrompt = 0x80;
+constexpr DWORD UniqueFontNames = 0x8000;
 } // namespace caps
 
 // The page values last sent, compared on the next page.
@@ -177,6 +178,9 @@ struct PDEV {
 
     // Banding, conversion and image state of the imaging side (made on first use).
     struct ImagingState* imaging;
+
+    // The spool-side road: package, page file and recorder (made at the first page).
+    struct EmfJob* emfJob;
 
     DWORD signatureEnd;
 };

@@ -108,7 +108,7 @@ void ModelCapabilities(PDEV* pdev) {
         if (Bit(f, 3)) caps |= caps::SpoolSideProgram;
         if (Bit(f, 4)) caps |= 0x40;
         if (Bit(f, 6)) caps |= caps::CombinedPrompt;
-        if (Bit(f, 11)) caps |= 0x8000;
+        if (Bit(f, 11)) caps |= caps::UniqueFontNames;
         break;
     }
     pdev->modelCaps = caps;
@@ -435,6 +435,8 @@ BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
         pdev->printToDisk = old->printToDisk;
         pdev->pagePackageOpen = old->pagePackageOpen;
         pdev->firstPageOnly = old->firstPageOnly;
+        pdev->emfJob = old->emfJob;
+        old->emfJob = nullptr;
         pdev->reapply = old->reapply;
         pdev->reapplyIcmMethod = old->reapplyIcmMethod;
         pdev->reapplyColorMode = old->reapplyColorMode;

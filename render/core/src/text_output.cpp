@@ -1,6 +1,8 @@
 // Text output: each run of a direct job becomes text tokens in a printer
 // font, in a TrueType font downloaded once per job (outlines or bitmaps), or
 // as glyph images; on a raster device the engine draws it.
+#include "emf_job.h"
+#include "emf_recorder.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -913,7 +915,12 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     if (pdev->jobFlags & job::Cancelled) return FALSE;
     if (!(pdev->jobFlags & job::PageOpen)) return TRUE;
     if ((pdev->firstPageOnly & 1) && pdev->pageCount > 1) return TRUE;
-    if (pdev->modeFlags & mode::SpoolSide) return pdev->docStarted ? FALSE : TRUE;
+    if (pdev->modeFlags & mode::SpoolSide) {
+        if (RecordingPage(pdev))
+            return RecordTextOut(pdev, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque,
+                                 mix);
+        return pdev->docStarted ? FALSE : TRUE;
+    }
     if (!Fonts(pdev)) return FALSE;
 
     IFIMETRICS* ifi = FONTOBJ_pifi(pfo);

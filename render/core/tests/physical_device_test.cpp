@@ -242,19 +242,6 @@ TEST_F(PhysicalDeviceTest, RoadDecision) {
     }
 }
 
-TEST_F(PhysicalDeviceTest, JobsOnRoadsNotBuiltFailAtTheStartOfTheDocument) {
-    Install(SampleModel("CX5540"));
-    DevmodeImage spoolSide = OwnDevmode();
-    inkforge::SetPrivU32(spoolSide, priv::EmfMode, 1);
-    // Banding jobs print (the imaging tests print them); the spool-side road waits for its package.
-    for (const DevmodeImage* d : {&spoolSide}) {
-        JobResult r = PrintBlankPages(u"P1", &d->dm, 1);
-        EXPECT_EQ(r.startDoc, SP_ERROR);
-        EXPECT_EQ(r.startDocError, static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-    }
-    EXPECT_EQ(platform::test::LiveDeviceContexts(), 0);
-}
-
 // No job-prompt program is installed here: nobody can be asked, so the job
 // prints nothing, and its pages and its end say that it failed.
 TEST_F(PhysicalDeviceTest, AJobWhosePromptCannotRunPrintsNothingAndFails) {

@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/process_ctl.h"
 #include "platform/spooler_ctl.h"
+#include "emf_job.h"
 #include "hooks.h"
 #include "pdev.h"
 #include "render_fixture.h"
@@ -156,8 +157,10 @@ TEST_F(SpoolHandoffTest, EndOfASpoolSideDocumentHandsTheJobOver) {
         dev->modeFlags = mode::SpoolSide;
         dev->osVersion = 0x60001;
         dev->spoolId = 31;
+        dev->jobId = 31;
         dev->pageCount = c.pages;
         dev->jobFlags = c.flags;
+        ASSERT_TRUE(CreateSpoolPackage(dev.get()));
         EXPECT_TRUE(DrvEndDoc(&so, 0));
         EXPECT_EQ(fs::exists(host + "/ZORPrintEMF.rec"), c.handed) << c.pages << " " << c.flags;
         EXPECT_FALSE(dev->jobFlags & (job::Started | job::PageOpen));
@@ -171,14 +174,15 @@ TEST_F(SpoolHandoffTest, EndOfASpoolSideDocumentHandsTheJobOver) {
     dev->modeFlags = mode::SpoolSide;
     dev->modelCaps = caps::SpoolSideProgram;
     dev->osVersion = 0x60001;
-    dev->spoolId = 32;
+    dev->jobId = 32;
     dev->pageCount = 1;
     dev->jobFlags = job::Started;
+    ASSERT_TRUE(CreateSpoolPackage(dev.get()));
     EXPECT_TRUE(DrvEndDoc(&so, 0));
     EXPECT_FALSE(fs::exists(host + "/ZORPrintEMF.rec"));
     auto launches = platform::test::ProcessLaunches();
     ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].arguments.back(), u"32");
+    EXPECT_EQ(launches[0].arguments.back(), u"50032");
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "emf_job.h"
+#include "emf_recorder.h"
 #include "imaging_hooks.h"
 #include "imaging_state.h"
 #include "output_writer.h"
@@ -40,8 +42,8 @@ Road Enter(SURFOBJ* pso, PDEV** out) {
     if (pdev->banding) return Road::Band;
     if (!(pdev->jobFlags & job::PageOpen) || ((pdev->firstPageOnly & 1) && pdev->pageCount > 1))
         return Road::Done;
-    // Recording for the spool side comes with the package writer; without a
-    // page file the call succeeds without output.
+    // The spool side records the call into the page file; without one the
+    // call succeeds without output.
     if (pdev->modeFlags & mode::SpoolSide) return Road::Spool;
     return Road::Device;
 }
@@ -224,8 +226,11 @@ BOOL APIENTRY DrvCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xl
     case Road::Fail:
         return FALSE;
     case Road::Done:
-    case Road::Spool:
         return TRUE;
+    case Road::Spool:
+        if (!RecordingPage(pdev) || !destRect || !srcPoint) return TRUE;
+        return RecordStretchBltROP(pdev, src, pco, xlo, *destRect, SourceRect(*destRect, *srcPoint),
+                                   0, nullptr, kSrcCopy);
     case Road::Band:
         return EngCopyBits(dst, src, pco, xlo, destRect, srcPoint);
     case Road::Device:
@@ -248,8 +253,14 @@ BOOL APIENTRY DrvStretchBltROP(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOB
     case Road::Fail:
         return FALSE;
     case Road::Done:
-    case Road::Spool:
         return TRUE;
+    case Road::Spool:
+        if (!RecordingPage(pdev) || !destRect || !srcRect) return TRUE;
+        if (!mask && ((rop4 >> 8) & 0xFF) == (rop4 & 0xFF) &&
+            RecordStretchBltROP(pdev, src, pco, xlo, *destRect, *srcRect, mode, pbo, rop4 & 0xFF))
+            return TRUE;
+        return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
+                                mode, pbo, rop4);
     case Road::Band:
         return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                                 mode, pbo, rop4);
@@ -276,8 +287,14 @@ BOOL APIENTRY DrvStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* 
     case Road::Fail:
         return FALSE;
     case Road::Done:
-    case Road::Spool:
         return TRUE;
+    case Road::Spool:
+        if (!RecordingPage(pdev) || !destRect || !srcRect) return TRUE;
+        if (!mask &&
+            RecordStretchBltROP(pdev, src, pco, xlo, *destRect, *srcRect, mode, nullptr, kSrcCopy))
+            return TRUE;
+        return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
+                             mode);
     case Road::Band:
         return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                              mode);
@@ -303,8 +320,17 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
     case Road::Fail:
         return FALSE;
     case Road::Done:
-    case Road::Spool:
         return TRUE;
+    case Road::Spool: {
+        if (!RecordingPage(pdev) || !destRect) return TRUE;
+        POINTL origin = srcPoint ? *srcPoint : POINTL{0, 0};
+        if (!mask && ((rop4 >> 8) & 0xFF) == (rop4 & 0xFF) &&
+            RecordStretchBltROP(pdev, src, pco, xlo, *destRect, SourceRect(*destRect, origin), 0,
+                                pbo, rop4 & 0xFF))
+            return TRUE;
+        return EngBitBlt(dst, src, mask, pco, xlo, destRect, srcPoint, maskPoint, pbo, brushOrg,
+                         rop4);
+    }
     case Road::Band:
         return EngBitBlt(dst, src, mask, pco, xlo, destRect, srcPoint, maskPoint, pbo, brushOrg,
                          rop4);
@@ -372,8 +398,11 @@ BOOL APIENTRY DrvTransparentBlt(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEO
     case Road::Fail:
         return FALSE;
     case Road::Done:
-    case Road::Spool:
         return TRUE;
+    case Road::Spool:
+        if (!RecordingPage(pdev) || !destRect || !srcRect) return TRUE;
+        if (RecordTransparentBlt(pdev, src, pco, xlo, *destRect, *srcRect, transColor)) return TRUE;
+        return EngTransparentBlt(dst, src, pco, xlo, destRect, srcRect, transColor, reserved);
     case Road::Band:
         return EngTransparentBlt(dst, src, pco, xlo, destRect, srcRect, transColor, reserved);
     case Road::Device:
@@ -398,8 +427,10 @@ BOOL APIENTRY DrvGradientFill(SURFOBJ* dst, CLIPOBJ* pco, XLATEOBJ* xlo, TRIVERT
     case Road::Fail:
         return FALSE;
     case Road::Done:
-    case Road::Spool:
         return TRUE;
+    case Road::Spool:
+        if (!RecordingPage(pdev)) return TRUE;
+        return RecordGradientFill(pdev, pco, vertices, nVertex, mesh, nMesh, mode);
     case Road::Band:
         return EngGradientFill(dst, pco, xlo, vertices, nVertex, mesh, nMesh, extents, ditherOrg,
                                mode);

@@ -128,6 +128,22 @@ DWORD NextChange(const BYTE* row, const BYTE* seed, DWORD from, DWORD length) {
     return p;
 }
 
+// How many bytes from `at`, where the row differs from the seed, differ in a
+// row (at most a delta run's 8).
+DWORD ChangedRun(const BYTE* row, const BYTE* seed, DWORD at, DWORD length) {
+    const DWORD limit = std::min(kMaxDeltaRun, length - at);
+    if (at + kLane <= length) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + at));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(seed + at));
+        unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+        return std::min(same ? static_cast<DWORD>(__builtin_ctz(same)) : kLane, limit);
+    }
+    DWORD n = 0;
+    while (n < limit && row[at + n] != seed[at + n])
+        ++n;
+    return n;
+}
+
 } // namespace
 
 void PackRunLength(const BYTE* row, BYTE* out, DWORD length, DWORD* outLength) {
@@ -154,11 +170,8 @@ void PackRunLength(const BYTE* row, BYTE* out, DWORD length, DWORD* outLength) {
 DWORD PackDeltaRow(const BYTE* row, const BYTE* seed, BYTE* out, DWORD length, DWORD* outLength) {
     DWORD o = 2, i = 0, next = 0;
     while ((i = NextChange(row, seed, i, length)) < length) {
-        DWORD start = i, count = 0;
-        while (i < length && count < kMaxDeltaRun && row[i] != seed[i]) {
-            ++i;
-            ++count;
-        }
+        const DWORD start = i, count = ChangedRun(row, seed, i, length);
+        i += count;
         DWORD offset = start - next;
         if (offset < kInlineOffsetLimit) {
             out[o++] = static_cast<BYTE>(((count - 1) << 5) | offset);

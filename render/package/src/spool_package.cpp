@@ -269,3 +269,113 @@ DWORD DeleteSpoolPackage(const std::u16string& spoolFolder, DWORD spoolId, DWORD
 }
 
 } // namespace spoolpkg
+
+namespace spoolpkg {
+namespace {
+
+std::vector<uint8_t> FontRecord(uint64_t id, const std::u16string& face) {
+    std::vector<uint8_t> b(kFontRecordSize, 0);
+    Put32(b, 0, static_cast<uint32_t>(id));
+    Put32(b, 4, static_cast<uint32_t>(id >> 32));
+    for (size_t i = 0; i < face.size() && i < kFaceNameChars - 1; ++i) {
+        b[8 + 2 * i] = static_cast<uint8_t>(face[i]);
+        b[9 + 2 * i] = static_cast<uint8_t>(face[i] >> 8);
+    }
+    return b;
+}
+
+bool NameTaken(const std::vector<FontEntry>& list, const std::u16string& face) {
+    for (const auto& e : list)
+        if (e.faceName == face) return true;
+    return false;
+}
+
+// A name of the same length: the list's record count in two decimal digits,
+// then random lower-case letters, until no record carries it.
+std::u16string UniqueName(const std::u16string& face, const std::vector<FontEntry>& list,
+                          DWORD seed) {
+    std::u16string name = face;
+    DWORD state = seed ? seed : 1;
+    do {
+        name[0] = static_cast<char16_t>(u'0' + list.size() / 10 % 10);
+        name[1] = static_cast<char16_t>(u'0' + list.size() % 10);
+        for (size_t i = 2; i < name.size(); ++i) {
+            state = state * 1103515245u + 12345u;
+            name[i] = static_cast<char16_t>(u'a' + (state >> 16) % 26);
+        }
+    } while (NameTaken(list, name));
+    return name;
+}
+
+DWORD WriteNewFile(const std::u16string& path, const std::vector<uint8_t>& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD wrote = 0, e = ERROR_SUCCESS;
+    if (!WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr))
+        e = GetLastError();
+    else if (wrote != bytes.size())
+        e = ERROR_DISK_FULL;
+    CloseHandle(h);
+    // Half a font is no font: it goes again.
+    if (e) DeleteFileW(path.c_str());
+    return e;
+}
+
+DWORD AppendToFile(const std::u16string& path, const std::vector<uint8_t>& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD wrote = 0, e = ERROR_SUCCESS;
+    if (SetFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER ||
+        !WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr))
+        e = GetLastError();
+    else if (wrote != bytes.size())
+        e = ERROR_DISK_FULL;
+    CloseHandle(h);
+    return e;
+}
+
+} // namespace
+
+std::vector<FontEntry> ReadJobFonts(const std::u16string& spoolFolder, DWORD spoolId) {
+    std::vector<uint8_t> bytes;
+    std::vector<FontEntry> fonts;
+    if (!ReadWhole(FontListPath(spoolFolder, spoolId), &bytes)) return fonts;
+    // A list cut by a failed append still gives its whole records.
+    bytes.resize(bytes.size() - bytes.size() % kFontRecordSize);
+    std::string ignored;
+    ReadFontList(bytes.data(), bytes.size(), &fonts, &ignored);
+    return fonts;
+}
+
+bool AddJobFont(const std::u16string& spoolFolder, DWORD spoolId, JobFont font,
+                std::u16string* faceName, RenameFont rename) {
+    if (!font.uniqueId || font.file.empty() || !faceName) return false;
+    std::vector<FontEntry> list = ReadJobFonts(spoolFolder, spoolId);
+    for (const auto& e : list) {
+        if (e.uniqueId == font.uniqueId) {
+            *faceName = e.faceName;
+            return true;
+        }
+    }
+    std::u16string face = faceName->substr(0, kFaceNameChars - 1);
+    std::u16string recorded = face;
+    if (face.size() > 2 && (font.alwaysUnique || NameTaken(list, face))) {
+        std::u16string renamed = UniqueName(face, list, font.seed);
+        // A font whose name table cannot be rewritten keeps its name: the
+        // player would install it under the old one anyway.
+        if (rename && rename(&font.file, face, renamed)) recorded = renamed;
+    }
+    if (!CreateFolderWithParents(PageFolder(spoolFolder, spoolId))) return false;
+    std::u16string path = FontFilePath(spoolFolder, spoolId, font.uniqueId);
+    if (WriteNewFile(path, font.file)) return false;
+    if (AppendToFile(FontListPath(spoolFolder, spoolId), FontRecord(font.uniqueId, recorded))) {
+        DeleteFileW(path.c_str());
+        return false;
+    }
+    *faceName = recorded;
+    return true;
+}
+
+} // namespace spoolpkg

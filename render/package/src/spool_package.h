@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "package_format.h"
+#include "package_reader.h"
 #include "win/types.h"
 
 namespace spoolpkg {
@@ -66,5 +67,31 @@ class PackageWriter {
 // Deletes the font files named in the font list, the font list, the index,
 // page files 1 to pageCount and the page folder. Returns the first error.
 DWORD DeleteSpoolPackage(const std::u16string& spoolFolder, DWORD spoolId, DWORD pageCount);
+
+} // namespace spoolpkg
+
+namespace spoolpkg {
+
+// The face name rewrite of a stored font: the font's bytes, the old and the
+// new name (same length). False leaves the bytes as they were.
+using RenameFont = bool (*)(std::vector<uint8_t>* font, const std::u16string& oldName,
+                            const std::u16string& newName);
+
+struct JobFont {
+    uint64_t uniqueId = 0;
+    std::vector<uint8_t> file; // the whole TrueType file
+    bool alwaysUnique = false; // the model asks for unique names always
+    DWORD seed = 0;            // of the random letters of a new name
+};
+
+// Puts a font into the package once: the font file beside the pages and its
+// record in the font list. faceName (at most kFaceNameChars - 1 characters)
+// is the application's face name on entry and the name to record on return.
+// False (faceName unchanged) when the font was not stored.
+bool AddJobFont(const std::u16string& spoolFolder, DWORD spoolId, JobFont font,
+                std::u16string* faceName, RenameFont rename);
+
+// The font list's records of a package; empty when there is none.
+std::vector<FontEntry> ReadJobFonts(const std::u16string& spoolFolder, DWORD spoolId);
 
 } // namespace spoolpkg

@@ -5,9 +5,11 @@
 #include <new>
 
 #include "driver_env.h"
+#include "model_info.h"
+#include "track_dm.h"
 #include "sheet_app.h"
 #include "sheet_help.h"
-#include "win/environment.h"
+#include "win/strings.h"
 #include "win/files.h"
 #include "win/loader.h"
 #include "win/spool.h"
@@ -47,21 +49,13 @@ BOOL CALLBACK DisableUnlessAlwaysEnabled(HWND child, LPARAM) {
     return TRUE;
 }
 
-bool IsWindows2000() {
-    OSVERSIONINFOW v{};
-    v.dwOSVersionInfoSize = sizeof v;
-    return GetVersionExW(&v) && v.dwMajorVersion == 5 && v.dwMinorVersion == 0;
-}
+// GetWindowsVersionClass's answer for Windows 2000.
+constexpr DWORD kWindows2000Class = 0x100000;
+// Model table 71: the port capability the prior-print setting needs.
+constexpr WORD kTablePriorPrintCapability = 71;
 
-// The printer's port as "server\port" (the port alone on this machine).
-std::u16string PrinterPort(HANDLE printer) {
-    std::vector<BYTE> buffer = GetPrinterInfo2(printer);
-    if (buffer.empty()) return {};
-    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
-    std::u16string port;
-    if (info->pServerName && *info->pServerName) port = std::u16string(info->pServerName) + u"\\";
-    if (info->pPortName) port += info->pPortName;
-    return port;
+template <class F> F ModuleExport(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
 // The pages of a sheet kind, in order.
@@ -117,23 +111,24 @@ UINT CALLBACK PropPageCallback(HWND hwnd, UINT message, PROPSHEETPAGEW* psp) {
 }
 
 BOOL CPropPage::OnInitDialog() {
-    tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, m_hWnd, nullptr,
-                               AfxGetInstanceHandle(), nullptr);
+    tooltip_ = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, m_hWnd, nullptr,
+                                 AfxGetInstanceHandle(), nullptr);
     if (tooltip_) ::SendMessageW(tooltip_, TTM_ACTIVATE, TRUE, 0);
     RefreshPortInfo();
     HWND sheet = ::GetParent(m_hWnd);
-    if (context_ && (context_->callerFlags & DM_USER_DEFAULT) && IsWindows2000() && sheet) {
+    if (context_ && (context_->callerFlags & DM_USER_DEFAULT) &&
+        GetWindowsVersionClass() == kWindows2000Class && sheet) {
         HWND tab = reinterpret_cast<HWND>(::SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
         LRESULT pages = tab ? ::SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0) : 0;
         if (pages > context_->pageReferences) context_->callerFlags &= ~DWORD{DM_USER_DEFAULT};
     }
     if (sheet) {
-        LONG exStyle = GetWindowLongW(sheet, GWL_EXSTYLE);
+        LONG exStyle = ::GetWindowLongW(sheet, GWL_EXSTYLE);
         if (!(exStyle & WS_EX_CONTEXTHELP)) {
-            SetWindowLongW(sheet, GWL_EXSTYLE, exStyle | WS_EX_CONTEXTHELP);
-            SetWindowPos(sheet, nullptr, 0, 0, 0, 0,
-                         SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE |
-                             SWP_FRAMECHANGED);
+            ::SetWindowLongW(sheet, GWL_EXSTYLE, exStyle | WS_EX_CONTEXTHELP);
+            ::SetWindowPos(sheet, nullptr, 0, 0, 0, 0,
+                           SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE |
+                               SWP_FRAMECHANGED);
         }
     }
     CDialog::OnInitDialog();
@@ -169,7 +164,7 @@ BOOL CPropPage::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) {
         return CWnd::OnNotify(wParam, lParam, result);
     }
     *result = answer;
-    SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, answer);
+    ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, answer);
     return TRUE;
 }
 
@@ -191,7 +186,7 @@ BOOL CPropPage::OnApply() {
 }
 
 BOOL CPropPage::OnSetActive() {
-    EnumChildWindows(m_hWnd, SendActivating, 0);
+    ::EnumChildWindows(m_hWnd, SendActivating, 0);
     LockControlsIfReadOnly();
     if (firstActivation_)
         firstActivation_ = FALSE;
@@ -201,7 +196,7 @@ BOOL CPropPage::OnSetActive() {
 }
 
 void CPropPage::LockControlsIfReadOnly() {
-    if (IsSheetReadOnly(context_)) EnumChildWindows(m_hWnd, DisableUnlessAlwaysEnabled, 0);
+    if (IsSheetReadOnly(context_)) ::EnumChildWindows(m_hWnd, DisableUnlessAlwaysEnabled, 0);
 }
 
 BOOL CPropPage::OnKillActive() {
@@ -229,8 +224,14 @@ void CPropPage::OnOK() {
 
 void CPropPage::NotifySettingsChanged(BOOL changed, BOOL resetMarker) {
     if (!m_hWnd || m_bSuppressChanges) return;
-    if (resetMarker && context_)
-        std::memset(context_->workingImage.priv.ProfileName, 0, sizeof(WORD));
+    if (context_) {
+        if (resetMarker) std::memset(context_->workingImage.priv.ProfileName, 0, sizeof(WORD));
+        // A change the tracker had to follow up is taken as the new state.
+        if (context_->tracker) {
+            context_->tracker->Track(&context_->workingImage);
+            context_->tracker->Snapshot(&context_->workingImage);
+        }
+    }
     if (HWND sheet = ::GetParent(m_hWnd))
         ::SendMessageW(sheet, changed ? PSM_CHANGED : PSM_UNCHANGED,
                        reinterpret_cast<WPARAM>(m_hWnd), 0);
@@ -238,10 +239,24 @@ void CPropPage::NotifySettingsChanged(BOOL changed, BOOL resetMarker) {
 
 void CPropPage::RefreshPortInfo() {
     if (!context_ || !context_->printer) return;
-    std::u16string port = PrinterPort(context_->printer);
-    if (port.empty() || port == context_->portName) return;
-    if (port.size() >= kPortNameChars) port.resize(kPortNameChars - 1);
-    std::memcpy(context_->portName, port.c_str(), (port.size() + 1) * sizeof(WCHAR));
+    WCHAR port[kPortNameCapacity] = {};
+    if (!GetPrinterPortName(context_->printer, port)) return;
+    if (lstrcmpW(port, context_->portName) == 0) return;
+    lstrcpynW(context_->portName, port, kSheetPortNameChars);
+    FreeSelPortInfo(&context_->portInfo);
+    LoadSelPortInfo(&context_->model, context_->portName, &context_->portInfo);
+    // Prior printing needs a capability of the new port.
+    CModelInfo table(&context_->model, kTablePriorPrintCapability, 0, 1);
+    bool capable = false;
+    if (table.GetData()) {
+        DWORD capability = table.U32(0);
+        ApplyModelDefaultFlags(&context_->model, &capability);
+        capable = HasPortCapability(&context_->portInfo, capability) != FALSE;
+    }
+    if (!capable) {
+        context_->workingImage.priv.PriorPrintOn = 0;
+        context_->defaultImage.priv.PriorPrintOn = 0;
+    }
 }
 
 LRESULT CPropPage::OnSettingChange(WPARAM, LPARAM) {
@@ -266,17 +281,7 @@ DWORD CPropPage::ShowUrlJumpDialog(DWORD mode) {
     DWORD attributes = GetFileAttributesA(param.path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(param.path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-    // Hopwindow lies beside the model library.
-    WCHAR beside[MAX_PATH] = {};
-    std::u16string path;
-    if (context_->model.modelsmith &&
-        GetModuleFileNameW(context_->model.modelsmith, beside, MAX_PATH)) {
-        path = beside;
-        size_t slash = path.find_last_of(u"\\/");
-        path.resize(slash == std::u16string::npos ? 0 : slash + 1);
-    }
-    path += kHopwindowFile;
-    HMODULE hopwindow = LoadLibraryW(path.c_str());
+    HMODULE hopwindow = LoadModuleBeside(context_->model.modelsmith, kHopwindowFile);
     if (!hopwindow) {
         WarnMissingFile(m_hWnd, kHopwindowFile);
         return 0;

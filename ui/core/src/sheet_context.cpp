@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "afxwin.h"
-#include "devmode_convert.h"
+#include "revise_devmode.h"
+#include "track_dm.h"
 #include "kinsoku_list.h"
 #include "kinsoku_rules.h"
 #include "localize.h"
@@ -23,10 +24,6 @@ namespace {
 constexpr WORD kTableSupportFile = 5;
 constexpr WORD kTableBehaviourFlags = 48;
 constexpr WORD kTableLongPaper = 75;
-// Revision types of the model library.
-constexpr DWORD kReviseDefaults = 1;
-constexpr DWORD kReviseCarryOver = 2;
-constexpr WORD kDriverVersion = 0x0500;
 constexpr size_t kHelpExtensionChars = 4; // ".CHM", ".HLP"
 
 bool EndsWithNoCase(const std::u16string& s, const char16_t* tail) {
@@ -38,37 +35,10 @@ void CopyWide(LPWSTR out, size_t chars, const std::u16string& in) {
     lstrcpynW(out, in.c_str(), static_cast<int>(chars));
 }
 
-// The model library's revision on wide images, through its ANSI form.
-bool ModelRevise(const ModelBlock& model, const DEVMODE_IMAGEW* old, DEVMODE_IMAGEW* image,
-                 DWORD type) {
-    auto revise = ModuleExport<PFN_mdReviseDevmode>(model.modelsmith, "mdReviseDevmode");
-    if (!revise || !model.modelData) return false;
-    DEVMODE_IMAGEA oldA{}, newA{};
-    if (old && !DevModeWToA(&old->dm, sizeof *old, &oldA.dm, sizeof oldA)) return false;
-    if (!DevModeWToA(&image->dm, sizeof *image, &newA.dm, sizeof newA)) return false;
-    if (revise(model.modelData, old ? &oldA.dm : nullptr, &newA.dm, type) != 0) return false;
-    DEVMODE_IMAGEW result{};
-    if (!DevModeAToW(&newA.dm, sizeof newA, &result.dm, sizeof result)) return false;
-    // The device name stays the printer's.
-    WCHAR name[CCHDEVICENAME];
-    std::memcpy(name, image->dm.dmDeviceName, sizeof name);
-    *image = result;
-    std::memcpy(image->dm.dmDeviceName, name, sizeof name);
-    return true;
-}
-
-// The printer's stored device mode, when it has one.
-void ReadPrinterDevmode(HANDLE printer, DEVMODE_IMAGEW* image) {
-    std::vector<BYTE> buffer = GetPrinterInfo2(printer);
-    if (buffer.empty()) return;
-    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
-    if (info->pDevMode) CopyDevmodeImage(info->pDevMode, image);
-}
-
 std::u16string PortOf(const PropPageParams* params) {
     if (!params->portName) return {};
     std::u16string port(params->portName);
-    if (port.size() >= kPortNameChars) port.resize(kPortNameChars - 1);
+    if (port.size() >= kSheetPortNameChars) port.resize(kSheetPortNameChars - 1);
     return port;
 }
 
@@ -91,6 +61,8 @@ void ReleaseContents(SheetContext* c) {
     if (c->model.modelsmith) FreeLibrary(c->model.modelsmith);
     if (c->model.modelData) GlobalFree(c->model.modelData);
     if (c->printerName) GlobalFree(c->printerName);
+    FreeSelPortInfo(&c->portInfo);
+    delete c->tracker;
     delete c->userPapers;
     if (c->installOptions) {
         c->installOptions->FreeEntries();
@@ -122,7 +94,7 @@ void Build(SheetContext* c, const PropPageParams* params) {
     c->callerImage = params->image;
     c->callerInput = params->inputDevmode;
     c->printerName = GlobalCopy(params->printerName);
-    CopyWide(c->portName, kPortNameChars, PortOf(params));
+    CopyWide(c->portName, kSheetPortNameChars, PortOf(params));
     c->rulesFlag = 1;
     c->constantOne = 1;
 
@@ -131,22 +103,27 @@ void Build(SheetContext* c, const PropPageParams* params) {
     c->model.modelData = LoadDriverDataFile(c->printer);
     c->model.modelsmith = LoadDriverModule(c->printer, c->model.modelData, kSelectModelsmith);
 
-    // The images: the model's defaults, the printer's stored settings, then
+    LoadSelPortInfo(&c->model, c->portName, &c->portInfo);
+
+    // The images: the printer's stored settings, the model's defaults, then
     // the caller's (or the stored) settings carried over by the model.
-    StampDevmodeImage(&c->defaultImage);
-    if (params->printerName)
-        lstrcpynW(c->defaultImage.dm.dmDeviceName, params->printerName, CCHDEVICENAME);
-    ModelRevise(c->model, nullptr, &c->defaultImage, kReviseDefaults);
+    StampAndReviseDevmode(c->printer, c->model.modelData, &c->defaultImage);
     c->defaultImage.priv.SavePersonalInfo = 0;
-    c->workingImage = c->defaultImage;
-    if (c->printer) ReadPrinterDevmode(c->printer, &c->workingImage);
+    // A printer that has no settings of this driver stored yet starts from
+    // the model's defaults.
+    StampDevmodeHeader(&c->workingImage);
+    if (!c->printer || !ReadPrinterInfo2(c->printer, &c->workingImage) ||
+        !IsOwnDevmode(&c->workingImage.dm))
+        c->workingImage = c->defaultImage;
     DEVMODE_IMAGEW local;
-    StampDevmodeImage(&local);
-    if (c->callerInput)
-        CopyDevmodeImage(c->callerInput, &local);
-    else
-        local = c->workingImage;
-    if (!ModelRevise(c->model, &local, &c->workingImage, kReviseCarryOver)) c->workingImage = local;
+    std::memset(&local, 0, sizeof local);
+    StampDevmodeHeader(&local);
+    const DEVMODEW* source = c->callerInput ? c->callerInput : &c->workingImage.dm;
+    CopyDevmodeImage(source, static_cast<size_t>(source->dmSize) + source->dmDriverExtra,
+                     &local.dm);
+    if (c->model.modelData)
+        CallModelReviseDevmode(c->model.modelsmith, c->model.modelData, &local, &c->workingImage,
+                               kReviseCarryOver);
 
     BuildModuleFilePath(c->printer, &c->model, c->supportFilePath);
     CopyWide(c->helpFile, MAX_PATH, FindDriverHelpFile(c->printer));
@@ -175,45 +152,40 @@ void Build(SheetContext* c, const PropPageParams* params) {
     c->optionPair = new ModelOptionPair{&c->model, c->installOptions};
     BuildModelKinsoku(c->optionPair, c->constraints);
 
+    // A paper the model does not offer becomes its default paper, at the
+    // model's own size.
+    if (c->constraints->IsValueRefused(kItemPaper, static_cast<DWORD>(local.dm.dmPaperSize))) {
+        const WORD paper =
+            GetDefaultPaperId(&c->model, (local.priv.MeasureFlags & kA4Region) ? TRUE : FALSE);
+        local.dm.dmPaperSize = static_cast<SHORT>(paper);
+        local.dm.dmFields &= ~static_cast<DWORD>(DM_PAPERLENGTH | DM_PAPERWIDTH);
+        WORD width = 0, length = 0;
+        if (c->model.modelsmith && GetModelPaperSize(&c->model, paper, &width, &length)) {
+            local.dm.dmPaperWidth = static_cast<SHORT>(width);
+            local.dm.dmPaperLength = static_cast<SHORT>(length);
+        }
+    }
+    ReviseContext revision;
+    revision.printer = c->printer;
+    revision.binding = c->model;
+    revision.options = c->optionPair;
+    revision.constraints = c->constraints;
+    revision.papers = c->userPapers;
+    lstrcpynW(revision.portName, c->portName, static_cast<int>(std::size(revision.portName)));
+    ReviseDevmode(&revision, &local, &c->workingImage, kReviseCarryOver);
+
+    c->tracker = new CTrackDM;
+    c->tracker->SetBinding(&c->model);
+    c->tracker->SetConstraints(c->constraints);
+    c->tracker->SetOptionPair(c->optionPair);
+    c->tracker->Snapshot(&c->workingImage);
+
     c->longPaper = CModelInfo(&c->model, kTableLongPaper, 0, 1).Query() == 0 ? 1 : 0;
     CModelInfo flags(&c->model, kTableBehaviourFlags, 0, 1);
     c->table48Flag = flags.GetData() ? (flags.U8(0) & 1) : 0;
 }
 
 } // namespace
-
-std::vector<BYTE> GetPrinterInfo2(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    if (!needed) return {};
-    std::vector<BYTE> buffer(needed);
-    if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return {};
-    return buffer;
-}
-
-void StampDevmodeImage(DEVMODE_IMAGEW* image) {
-    std::memset(image, 0, sizeof *image);
-    image->dm.dmSpecVersion = DM_SPECVERSION;
-    image->dm.dmDriverVersion = kDriverVersion;
-    image->dm.dmSize = DEVMODEW_SIZE;
-    image->dm.dmDriverExtra = PRIVATE_DEVMODE_SIZE;
-}
-
-void CopyDevmodeImage(const DEVMODEW* source, DEVMODE_IMAGEW* image) {
-    if (!source) return;
-    const WORD size = image->dm.dmSize, extra = image->dm.dmDriverExtra;
-    const size_t publicPart = std::min<size_t>(source->dmSize, DEVMODEW_SIZE);
-    // A private part follows only a public part of a known size.
-    const size_t privatePart = source->dmSize >= DEVMODEW_SIZE_320
-                                   ? std::min<size_t>(source->dmDriverExtra, PRIVATE_DEVMODE_SIZE)
-                                   : 0;
-    std::memcpy(&image->dm, source, publicPart);
-    if (privatePart)
-        std::memcpy(&image->priv, reinterpret_cast<const BYTE*>(source) + source->dmSize,
-                    privatePart);
-    image->dm.dmSize = size;
-    image->dm.dmDriverExtra = extra;
-}
 
 DWORD BuildModuleFilePath(HANDLE printer, const ModelBlock* binding, LPWSTR out) {
     out[0] = 0;

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
+#include "devmode_helpers.h"
 #include "driver_env.h"
 #include "install_option.h"
 #include "ui/sheetwright.h"
@@ -18,10 +18,11 @@ namespace sheetwright {
 
 class CKinsokuList;
 class CLocalize;
+class CTrackDM;
 class CUserPaper;
 
 inline constexpr DWORD kSheetContextSize = 5120;
-inline constexpr DWORD kPortNameChars = 256;
+inline constexpr DWORD kSheetPortNameChars = 256;
 // The private flag bits that give a document sheet its "Effects" page.
 inline constexpr DWORD kEffectsFeatureBits = 0xC0000;
 
@@ -34,7 +35,8 @@ struct SheetContext {
     WCHAR supportFilePath[MAX_PATH];
     WCHAR helpFile[MAX_PATH];
     WCHAR userFolder[MAX_PATH];
-    WCHAR portName[kPortNameChars];
+    WCHAR portName[kSheetPortNameChars];
+    SelPortHolder portInfo;
     WORD reserved;
     WORD pageReferences; // live pages holding the context
     LPVOID callerImage;  // the caller's 1320-byte image; OK copies the working image there
@@ -51,6 +53,7 @@ struct SheetContext {
     CKinsokuList* constraints;
     ModelOptionPair* optionPair;
     CUserPaper* userPapers;
+    CTrackDM* tracker;
     DWORD resultWritten; // OK wrote the result back
     DWORD rulesFlag;
     DWORD longPaper; // model table 75 answers
@@ -77,22 +80,5 @@ DWORD BuildModuleFilePath(HANDLE printer, const ModelBlock* binding, LPWSTR out)
 // The driver's help file: its own help file, else the first dependent file
 // ending in ".CHM" or ".HLP" with a name before the extension; empty when none.
 std::u16string FindDriverHelpFile(HANDLE printer);
-
-// The printer's PRINTER_INFO_2W in a buffer of its own; empty when the
-// spooler does not answer.
-std::vector<BYTE> GetPrinterInfo2(HANDLE printer);
-
-// A library's export as the function type it is called through; null when
-// the library or the export is missing.
-template <class F> F ModuleExport(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
-                  : nullptr;
-}
-
-// A device mode copied into a 1320-byte image within both its stated sizes
-// and the image's; the image keeps its own header sizes.
-void CopyDevmodeImage(const DEVMODEW* source, DEVMODE_IMAGEW* image);
-// A zeroed image with the library's header stamped.
-void StampDevmodeImage(DEVMODE_IMAGEW* image);
 
 } // namespace sheetwright

@@ -345,7 +345,14 @@ DWORD UiGetMyPrinterInfo(HANDLE printer, LPCVOID modelData, WORD table, WORD ent
     CallLibraries libs(printer, modelData, false);
     BoundModel bound{};
     BindModelInfo(&bound, &libs.block);
-    if (!bound.query) return ERROR_PROC_NOT_FOUND;
+    if (!bound.query) {
+        // A model library that could not be loaded for want of memory is no
+        // missing export: the caller must not take a default for its answer.
+        DWORD error = GetLastError();
+        return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY
+                   ? error
+                   : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
+    }
     return bound.query(modelData, table, entry, static_cast<INT>(layout), buffer, size, count);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "devmode_helpers.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
 #include "platform/testctl.h"
@@ -125,8 +126,8 @@ class Sheets : public ::testing::Test {
 
 TEST_F(Sheets, DocumentSheetPagesInOrderAndOkWritesTheImageBack) {
     // The caller's settings reach the working image and come back on OK.
-    DEVMODE_IMAGEW input;
-    StampDevmodeImage(&input);
+    DEVMODE_IMAGEW input{};
+    StampDevmodeHeader(&input);
     input.dm.dmFields = DM_COPIES;
     input.dm.dmCopies = 3;
     std::vector<std::u16string> titles;
@@ -139,7 +140,7 @@ TEST_F(Sheets, DocumentSheetPagesInOrderAndOkWritesTheImageBack) {
     const DEVMODE_IMAGEW& image = Image();
     EXPECT_EQ(image.dm.dmSize, DEVMODEW_SIZE);
     EXPECT_EQ(image.dm.dmDriverExtra, PRIVATE_DEVMODE_SIZE);
-    EXPECT_EQ(std::u16string(image.dm.dmDeviceName), kPrinter);
+    EXPECT_TRUE(IsOwnDevmode(&image.dm)); // revised: the driver's own private block
     EXPECT_EQ(image.dm.dmCopies, 3);
     EXPECT_EQ(titles, DocumentTitles(image.priv.FeatureFlags & kEffectsFeatureBits));
     // Every page that was shown was told OK and passed its result on. (The
@@ -515,6 +516,48 @@ TEST_F(Sheets, SupportDialogNeedsHopwindow) {
         delete page; // the last page takes the context with it
     }
     EXPECT_EQ(ut::MessageBoxLog().size(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+// The document sheet through the printer interface library itself: OK fills
+// the caller's device mode with the sheet's image, Cancel leaves it alone.
+TEST(SheetsThroughThePrinterInterface, OkFillsTheCallersDevmodeAndCancelDoesNot) {
+    ui_test::InstallPrinter(u"Front", ui_test::SampleModel("CX5540"),
+                            {"Frontdoor.DLL", "Resbundle.DLL", "Inkforge.DLL", "Metaweave.DLL",
+                             "Devprobe.DLL", "Gatekeep.DLL", "Tallyport.DLL"});
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Front"), &printer, nullptr));
+    for (bool ok : {true, false}) {
+        SCOPED_TRACE(ok);
+        DEVMODE_IMAGEW out, untouched;
+        std::memset(&untouched, kUntouched, sizeof untouched);
+        out = untouched;
+        std::vector<std::u16string> titles;
+        ut::AnswerNextModal([&](HWND sheet) {
+            titles = PageTitles(sheet);
+            drv::PressButton(sheet, ok ? IDOK : IDCANCEL);
+        });
+        LONG r = DocumentPropertiesW(nullptr, printer, nullptr, &out.dm, nullptr,
+                                     DM_IN_PROMPT | DM_OUT_BUFFER);
+        ASSERT_FALSE(titles.empty());
+        EXPECT_EQ(titles.front(), u"Basic");
+        EXPECT_EQ(titles.back(), u"Support");
+        if (ok) {
+            EXPECT_EQ(r, IDOK);
+            EXPECT_TRUE(IsOwnDevmode(&out.dm));
+        } else {
+            EXPECT_EQ(r, IDCANCEL);
+            EXPECT_EQ(std::memcmp(&out, &untouched, sizeof out), 0);
+        }
+    }
+    ClosePrinter(printer);
+    EXPECT_EQ(ut::LiveWindows(), 0u);
+    EXPECT_EQ(ut::LivePropertySheetPages(), 0u);
+    for (const auto& u : ut::TakeUnanswered())
+        ADD_FAILURE() << "left unanswered: " << u;
 }
 
 } // namespace

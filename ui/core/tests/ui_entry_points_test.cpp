@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "devmode_helpers.h"
+#include "model/model_queries.h"
+#include "platform/testctl.h"
 #include "revise_devmode.h"
 #include "ui/sheetwright.h"
 #include "ui_entry_points.h"
@@ -96,6 +98,29 @@ TEST_F(Exports, EnumEdgeCases) {
     // Papers without a size or count to answer in.
     EXPECT_EQ(enumInfo(printer->printer(), data(), kEnumPapers, nullptr, nullptr, &count),
               DWORD(ERROR_INVALID_PARAMETER));
+}
+
+// A model query through the UI library: answered by the model library, an
+// absent model library is ERROR_PROC_NOT_FOUND, one that could not be loaded
+// for want of memory says so.
+TEST_F(Exports, ModelQueryOnTheCallersBehalf) {
+    auto get = Bind<PFN_uiGetMyPrinterInfo>(module, "uiGetMyPrinterInfo");
+    ASSERT_TRUE(get);
+    struct Case {
+        DWORD loadError; // 0: the load succeeds
+        DWORD result;
+    };
+    for (const Case& c : {Case{0, 0}, Case{ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND},
+                          Case{ERROR_OUTOFMEMORY, ERROR_OUTOFMEMORY}}) {
+        if (c.loadError) platform::test::FailNext("LoadLibraryW", 1, c.loadError);
+        DWORD size = 0, count = 0;
+        EXPECT_EQ(
+            get(printer->printer(), data(), model::kQueryPapers, 0, 1, nullptr, &size, &count),
+            c.result)
+            << c.loadError;
+        platform::test::ClearFaults();
+        if (!c.result) EXPECT_GT(size, 0u);
+    }
 }
 
 TEST_F(Exports, PaperRecordsAsLaidOut) {

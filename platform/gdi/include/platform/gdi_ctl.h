@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+#include "win/gdi.h"
+
 namespace platform::test {
 
 // Device contexts not yet deleted.
@@ -36,5 +38,14 @@ namespace platform {
 // " (malformed)" for one that could not be read) with how many of each: what
 // a printing program tells its user was left out of the pages.
 std::map<std::string, long> SkippedEmfRecordCounts();
+
+} // namespace platform
+
+namespace platform {
+
+// The brush of system colour `index` (COLOR_*), now of `color`: one per
+// colour, never deleted (DeleteObject leaves it) and not counted as a live
+// object, as GetSysColorBrush hands it out. nullptr for an unknown index.
+HBRUSH SystemColorBrush(int index, COLORREF color);
 
 } // namespace platform

@@ -252,7 +252,7 @@ extern "C" {
 // Fonts private to the process from a font file's bytes; *pNumFonts is the
 // number of faces added.
 HANDLE WINAPI AddFontMemResourceEx(PVOID pFileView, DWORD cjSize, PVOID pvReserved,
-                                  DWORD* pNumFonts);
+                                   DWORD* pNumFonts);
 BOOL WINAPI RemoveFontMemResourceEx(HANDLE h);
 
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* lplf);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "win/commctrl.h"
+#include "win/gdi.h"
 #include "win/user.h"
 
 namespace platform::user::test {
@@ -16,6 +17,8 @@ namespace platform::user::test {
 size_t LiveWindows();
 size_t LiveTimers();
 size_t LivePropertySheetPages();
+// Image lists not yet destroyed.
+size_t LiveImageLists();
 
 // A script that answers the next modal window (dialog, property sheet or
 // popup menu's owner) once its modal loop is idle; it gets the modal window.
@@ -41,12 +44,47 @@ void AnswerNextMessageBox(std::function<int(const MessageBoxCall&)> script);
 // its terminal); without one the box is unanswered.
 void SetMessageBoxAnswerer(std::function<int(const MessageBoxCall&)> answerer);
 
+// The common dialogs (file open and save, font, colour) as the program
+// opened them, and what a script answers in a person's place.
+struct CommonDialogCall {
+    enum Kind { Open, Save, Font, Color } kind = Open;
+    HWND owner = nullptr;
+    DWORD flags = 0;   // OFN_*, CF_* or CC_*
+    DWORD flagsEx = 0; // OFN_EX_*
+    // File dialogs: title, filter as (description, patterns) pairs, the
+    // starting folder and name, the default extension.
+    std::u16string title;
+    std::vector<std::pair<std::u16string, std::u16string>> filter;
+    std::u16string initialFolder, fileName, defaultExtension;
+    // Font dialog: the starting font (with CF_INITTOLOGFONTSTRUCT).
+    LOGFONTW font{};
+    // Font and colour dialogs: the starting colour.
+    COLORREF color = 0;
+};
+struct CommonDialogAnswer {
+    bool ok = false;     // false: Cancel
+    std::u16string path; // file dialogs: a full path, or a name in the starting folder
+    LOGFONTW font{};     // font dialog; lfHeight 0 takes it from pointSize
+    int pointSize = 0;   // tenths of a point; 0 takes it from lfHeight
+    COLORREF color = 0;  // font (with CF_EFFECTS) and colour dialogs
+};
+using CommonDialogScript = std::function<CommonDialogAnswer(const CommonDialogCall&)>;
+// Answers the next common dialog. One that no script answers is cancelled and
+// reported (TakeUnanswered), as is an answer the dialog would refuse (a file
+// that must exist and does not, a size outside the allowed range).
+void AnswerNextCommonDialog(CommonDialogScript script);
+void AnswerNextFileDialog(const std::u16string& path);
+void CancelNextCommonDialog();
+// Every common dialog opened since the last reset, in order.
+std::vector<CommonDialogCall> CommonDialogLog();
+
 // The choice the next popup menu returns (0: dismissed without a choice).
 void AnswerNextMenu(UINT command);
 
 // Help, shell and common-dialog calls, one line each, in order:
 // "WinHelpW <file> <command> <data>", "HtmlHelpW <file> <command> <data>",
-// "ShellExecuteW <operation> <file> <parameters>".
+// "ShellExecuteW <operation> <file> <parameters>", and for common dialogs
+// "open-file dialog \"<title>\"" (save-file, font, colour).
 std::vector<std::string> SeamLog();
 
 // Texts of the modal windows and message boxes that idled with nothing to
@@ -75,12 +113,25 @@ HWND FindControl(HWND parent, int id);
 bool Click(HWND control);
 bool SetCheck(HWND button, UINT state);               // clicks until the button shows state
 bool TypeText(HWND edit, const std::u16string& text); // replaces the text, key by key
-bool SelectItem(HWND listOrCombo, int index);
+bool SelectItem(HWND listOrCombo, int index);         // a list view's item: a click on its label
 bool SelectItemText(HWND listOrCombo, const std::u16string& text);
 bool MoveSlider(HWND trackbar, int position);
 bool SpinBy(HWND upDown, int steps); // up (positive) or down clicks
 bool SelectTab(HWND tab, int index);
 bool ScrollTo(HWND scrollBar, int position);
+// A list view: a double click on an item, a click on its check box until it
+// shows `checked`, a click on a column's header.
+bool DoubleClickItem(HWND listView, int index);
+bool CheckItem(HWND listView, int index, bool checked);
+bool ClickColumn(HWND listView, int column);
+// Help as a person asks for it: F1 with the focus on a window (WM_HELP with
+// a HELPINFO naming it), and a right-click on the middle of a window (the
+// mouse passes through disabled windows, group boxes and plain static
+// texts to the window behind them, which gets WM_CONTEXTMENU; an edit shows
+// its own Undo/Cut/Copy/Paste menu). False when the window cannot take the
+// focus or the click.
+bool PressF1(HWND window);
+bool RightClick(HWND window);
 // A property sheet: its pages by tab, and its buttons.
 bool SwitchPage(HWND sheet, int index);
 bool PressButton(HWND dialog, int id); // IDOK, IDCANCEL, IDHELP, IDC_PROPSHEET_APPLYNOW...
@@ -88,7 +139,8 @@ bool PressButton(HWND dialog, int id); // IDOK, IDCANCEL, IDHELP, IDC_PROPSHEET_
 // What a person sees of a control: "checked", the text, the selection.
 std::u16string ReadText(HWND window);
 UINT ReadCheck(HWND button);
-int ReadSelection(HWND listOrComboOrTab);
+int ReadSelection(HWND listOrComboOrTab); // a list view's first selected item
+bool ReadItemCheck(HWND listView, int index);
 int ReadPosition(HWND trackbarOrUpDownOrScrollBar);
 
 // A text picture of a window and its descendants, one line per window:
@@ -97,7 +149,9 @@ int ReadPosition(HWND trackbarOrUpDownOrScrollBar);
 std::string Snapshot(HWND window);
 
 // Draws the window (frame, caption, controls in the classic 3D look with the
-// system colours and the dialog font) into a PNG file.
+// system colours and the dialog's own font) through GDI, with its top left
+// corner at (0, 0) of the device context; or into a PNG file.
+bool DrawWindow(HWND window, HDC dc);
 bool SavePng(HWND window, const std::string& hostPath);
 
 } // namespace platform::user::driver

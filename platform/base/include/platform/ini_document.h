@@ -1,5 +1,7 @@
 // The text of an INI file as lines, with the lookups and edits of the profile
 // functions. Lines that are not touched are written back as they were read.
+// Callers that change several keys in one step read and replace the file
+// through platform::SettingsFile and edit it here.
 #pragma once
 
 #include <optional>

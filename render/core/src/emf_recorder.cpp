@@ -1,0 +1,713 @@
+#include "emf_recorder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "emf_job.h"
+#include "font_download.h"
+#include "pdev.h"
+#include "win/base.h"
+#include "win/gdi_dc.h"
+#include "win/gdi_text.h"
+
+namespace inkforge {
+
+void RecorderState::Reset() {
+    selected[static_cast<int>(ObjectKind::Pen)] = kStockBlackPen;
+    selected[static_cast<int>(ObjectKind::Brush)] = 0;
+    selected[static_cast<int>(ObjectKind::Font)] = kStockDeviceDefaultFont;
+    textColor = 0;
+    backgroundColor = 0xFFFFFF;
+    backgroundMode = OPAQUE;
+    rop2 = R2_COPYPEN;
+    polyFillMode = ALTERNATE;
+    stretchMode = 1;
+    graphicsMode = 1;
+    textAlign = 0;
+    miterLimit = 10.0f;
+    transform = XFORM{1, 0, 0, 1, 0, 0};
+    clipped = false;
+    clip.clear();
+    highest = 0;
+    freeIndexes.clear();
+}
+
+} // namespace inkforge
+
+namespace inkforge {
+namespace {
+
+constexpr DWORD kRgnCopy = 5; // RGN_COPY
+constexpr DWORD kBrushSolid = 0;
+constexpr DWORD kPenGeometric = 0x00010000;
+constexpr DWORD kPenUserStyle = 7;
+constexpr DWORD kRegionHeaderSize = 32;
+constexpr DWORD kRegionRectangles = 1;
+constexpr DWORD kDibColors = 0; // DIB_RGB_COLORS
+constexpr ULONG kPatternBrush = 0xFFFFFFFF;
+// A stretch mode outside 1 to 4 plays as deleting scans (3).
+constexpr DWORD kStretchDeleteScans = 3;
+
+// The two-operand raster operation of each mix as a three-operand one
+// (index = mix & 0xF; 0 is the white mix 16).
+constexpr BYTE kMixRop[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
+                              0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
+constexpr BYTE kRopDestination = 0xAA;
+constexpr BYTE kPatCopy = 0xF0;
+
+// A record being laid out: type, size (set when written), fields.
+class Record {
+  public:
+    explicit Record(DWORD type) { Put(type), Put(DWORD{0}); }
+    template <class T> Record& Put(const T& v) {
+        const auto* p = reinterpret_cast<const BYTE*>(&v);
+        bytes_.insert(bytes_.end(), p, p + sizeof v);
+        return *this;
+    }
+    Record& Bytes(const void* data, size_t n) {
+        const auto* p = static_cast<const BYTE*>(data);
+        bytes_.insert(bytes_.end(), p, p + n);
+        return *this;
+    }
+    size_t size() const { return bytes_.size(); }
+    void PutAt(size_t at, DWORD v) { std::memcpy(bytes_.data() + at, &v, sizeof v); }
+    BOOL Write(PDEV* pdev) {
+        bytes_.resize((bytes_.size() + 3) / 4 * 4, 0);
+        PutAt(4, static_cast<DWORD>(bytes_.size()));
+        return WriteEmfData(pdev, bytes_.data(), bytes_.size(), true);
+    }
+
+  private:
+    std::vector<BYTE> bytes_;
+};
+
+RecorderState& State(PDEV* pdev) {
+    return pdev->emfJob->recorder;
+}
+
+RECTL PageBounds(PDEV* pdev) {
+    const auto& g = pdev->emfJob->geometry;
+    return RECTL{0, 0, g.width, g.height};
+}
+
+BOOL Value(PDEV* pdev, DWORD type, DWORD v) {
+    return Record(type).Put(v).Write(pdev);
+}
+
+// Each mode goes out only when it changes.
+BOOL SetMode(PDEV* pdev, DWORD* current, DWORD type, DWORD v) {
+    if (*current == v) return TRUE;
+    *current = v;
+    return Value(pdev, type, v);
+}
+
+DWORD NewObject(RecorderState& s) {
+    if (!s.freeIndexes.empty()) {
+        DWORD i = s.freeIndexes.back();
+        s.freeIndexes.pop_back();
+        return i;
+    }
+    return ++s.highest;
+}
+
+BOOL DeleteObject(PDEV* pdev, DWORD index) {
+    State(pdev).freeIndexes.push_back(index);
+    return Value(pdev, EMR_DELETEOBJECT, index);
+}
+
+// Selects an object and answers the one it replaced.
+DWORD Select(PDEV* pdev, ObjectKind kind, DWORD index) {
+    DWORD& slot = State(pdev).selected[static_cast<int>(kind)];
+    DWORD previous = slot;
+    slot = index;
+    Value(pdev, EMR_SELECTOBJECT, index);
+    return previous;
+}
+
+// An object made for one call: created and selected, then the previous one
+// selected again and the object deleted.
+class TemporaryObject {
+  public:
+    TemporaryObject(PDEV* pdev, ObjectKind kind) : pdev_(pdev), kind_(kind) {}
+    ~TemporaryObject() {
+        if (!index_) return;
+        if (previous_) Select(pdev_, kind_, previous_);
+        DeleteObject(pdev_, index_);
+    }
+    DWORD Create() { return index_ = NewObject(State(pdev_)); }
+    void Use() { previous_ = Select(pdev_, kind_, index_); }
+
+  private:
+    PDEV* pdev_;
+    ObjectKind kind_;
+    DWORD index_ = 0;
+    DWORD previous_ = 0;
+};
+
+BOOL CreateSolidBrush(PDEV* pdev, TemporaryObject* brush, COLORREF color) {
+    DWORD index = brush->Create();
+    BOOL ok = Record(EMR_CREATEBRUSHINDIRECT)
+                  .Put(index)
+                  .Put(kBrushSolid)
+                  .Put(color & 0xFFFFFF)
+                  .Put(DWORD{0})
+                  .Write(pdev);
+    brush->Use();
+    return ok;
+}
+
+LONG Round(FIX v) {
+    return static_cast<LONG>((v + 8) >> 4);
+}
+
+FLOAT Scale(XFORMOBJ* pxo) {
+    XFORML x{};
+    if (!pxo || XFORMOBJ_iGetXform(pxo, &x) == 0xFFFFFFFF) return 1.0f;
+    double det =
+        std::fabs(static_cast<double>(x.eM11) * x.eM22 - static_cast<double>(x.eM12) * x.eM21);
+    return static_cast<FLOAT>(std::sqrt(det));
+}
+
+BOOL CreatePen(PDEV* pdev, TemporaryObject* pen, const LINEATTRS* la, XFORMOBJ* pxo,
+               COLORREF color) {
+    DWORD style = 0, width = 0;
+    std::vector<DWORD> entries;
+    if (la && (la->fl & LA_GEOMETRIC)) {
+        FLOAT scale = Scale(pxo);
+        style = kPenGeometric;
+        style |= la->iJoin == JOIN_BEVEL ? 0x1000 : la->iJoin == JOIN_MITER ? 0x2000 : 0;
+        style |= la->iEndCap == ENDCAP_SQUARE ? 0x100 : la->iEndCap == ENDCAP_BUTT ? 0x200 : 0;
+        width = static_cast<DWORD>(std::lround(la->elWidth.e * scale));
+        if (la->cstyle && la->pstyle) {
+            style |= kPenUserStyle;
+            for (ULONG i = 0; i < la->cstyle; ++i)
+                entries.push_back(static_cast<DWORD>(std::lround(la->pstyle[i].e * scale)));
+        }
+    } else if (la && la->cstyle && la->pstyle) {
+        // A cosmetic styled line: its style units are pixels.
+        style = kPenUserStyle;
+        for (ULONG i = 0; i < la->cstyle; ++i)
+            entries.push_back(static_cast<DWORD>(la->pstyle[i].l));
+    }
+    DWORD index = pen->Create();
+    Record r(EMR_EXTCREATEPEN);
+    r.Put(index);
+    // No bitmap: offsets and sizes 0.
+    for (int i = 0; i < 4; ++i)
+        r.Put(DWORD{0});
+    r.Put(style).Put(width).Put(kBrushSolid).Put(color & 0xFFFFFF).Put(DWORD{0}); // no hatch
+    r.Put(static_cast<DWORD>(entries.size()));
+    for (DWORD e : entries)
+        r.Put(e);
+    // The fixed part keeps room for one style entry.
+    if (entries.empty()) r.Put(DWORD{0});
+    BOOL ok = r.Write(pdev);
+    pen->Use();
+    return ok;
+}
+
+// The two-operand raster operation and background mode of a mix.
+BOOL SetMix(PDEV* pdev, MIX mix) {
+    RecorderState& s = State(pdev);
+    DWORD rop2 = mix & 0xF;
+    BOOL ok = SetMode(pdev, &s.rop2, EMR_SETROP2, rop2 ? rop2 : 16);
+    bool transparent = kMixRop[(mix >> 8) & 0xF] == kRopDestination;
+    return SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, transparent ? TRANSPARENT : OPAQUE) &&
+           ok;
+}
+
+// The path as records between begin path and end path.
+BOOL RecordPath(PDEV* pdev, PATHOBJ* ppo) {
+    BOOL ok = Record(EMR_BEGINPATH).Write(pdev);
+    PATHOBJ_vEnumStart(ppo);
+    PATHDATA pd{};
+    BOOL more = TRUE;
+    while (more && ok) {
+        more = PATHOBJ_bEnum(ppo, &pd);
+        if (!pd.count || !pd.pptfx) continue;
+        ULONG first = 0;
+        if (pd.flags & PD_BEGINSUBPATH) {
+            ok = Record(EMR_MOVETOEX)
+                     .Put(Round(pd.pptfx[0].x))
+                     .Put(Round(pd.pptfx[0].y))
+                     .Write(pdev);
+            first = 1;
+        }
+        if (pd.count > first) {
+            std::vector<POINTL> pts;
+            for (ULONG i = first; i < pd.count; ++i)
+                pts.push_back(POINTL{Round(pd.pptfx[i].x), Round(pd.pptfx[i].y)});
+            if (!(pd.flags & PD_BEZIERS) && pts.size() == 1) {
+                ok = ok && Record(EMR_LINETO).Put(pts[0].x).Put(pts[0].y).Write(pdev);
+            } else {
+                Record r((pd.flags & PD_BEZIERS) ? EMR_POLYBEZIERTO : EMR_POLYLINETO);
+                r.Put(PageBounds(pdev)).Put(static_cast<DWORD>(pts.size()));
+                r.Bytes(pts.data(), pts.size() * sizeof(POINTL));
+                ok = ok && r.Write(pdev);
+            }
+        }
+        if ((pd.flags & PD_ENDSUBPATH) && (pd.flags & PD_CLOSEFIGURE))
+            ok = ok && Record(EMR_CLOSEFIGURE).Write(pdev);
+    }
+    return ok && Record(EMR_ENDPATH).Write(pdev);
+}
+
+BOOL PaintPath(PDEV* pdev, DWORD type) {
+    return Record(type).Put(PageBounds(pdev)).Write(pdev);
+}
+
+BOOL SetFillMode(PDEV* pdev, FLONG options) {
+    return SetMode(pdev, &State(pdev).polyFillMode, EMR_SETPOLYFILLMODE,
+                   (options & FP_WINDINGMODE) ? WINDING : ALTERNATE);
+}
+
+BOOL SetMiterLimit(PDEV* pdev, const LINEATTRS* la) {
+    if (!la || !(la->fl & LA_GEOMETRIC) || la->iJoin != JOIN_MITER) return TRUE;
+    RecorderState& s = State(pdev);
+    FLOAT limit = la->eMiterLimit;
+    if (limit == s.miterLimit) return TRUE;
+    s.miterLimit = limit;
+    return Value(pdev, EMR_SETMITERLIMIT, static_cast<DWORD>(limit));
+}
+
+bool Solid(const BRUSHOBJ* pbo) {
+    return pbo && pbo->iSolidColor != kPatternBrush;
+}
+
+// Calls that record nothing keep the thread's last error as it was.
+class KeepLastError {
+  public:
+    KeepLastError() : error_(GetLastError()) {}
+    ~KeepLastError() { SetLastError(error_); }
+
+  private:
+    DWORD error_;
+};
+
+} // namespace
+
+void RecordClip(PDEV* pdev, CLIPOBJ* pco) {
+    RecorderState& s = State(pdev);
+    std::vector<RECTL> rects;
+    if (pco && pco->iDComplexity == DC_RECT) {
+        rects.push_back(pco->rclBounds);
+    } else if (pco && pco->iDComplexity == DC_COMPLEX) {
+        CLIPOBJ_cEnumStart(pco, FALSE, CT_RECTANGLES, CD_ANY, 0);
+        struct {
+            ULONG c;
+            RECTL arcl[32];
+        } batch;
+        BOOL more = TRUE;
+        while (more) {
+            more = CLIPOBJ_bEnum(pco, sizeof batch, reinterpret_cast<ULONG*>(&batch));
+            for (ULONG i = 0; i < batch.c && i < 32; ++i)
+                rects.push_back(batch.arcl[i]);
+        }
+    }
+    bool clipped = !rects.empty() || (pco && pco->iDComplexity != DC_TRIVIAL);
+    if (clipped == s.clipped && rects.size() == s.clip.size() &&
+        (rects.empty() ||
+         std::memcmp(rects.data(), s.clip.data(), rects.size() * sizeof(RECTL)) == 0))
+        return;
+    s.clipped = clipped;
+    s.clip = rects;
+    if (rects.size() <= 1) {
+        // Reset, then one rectangle (right and bottom exclusive, as the clip's).
+        Record(EMR_EXTSELECTCLIPRGN).Put(DWORD{0}).Put(kRgnCopy).Write(pdev);
+        if (!rects.empty())
+            Record(EMR_INTERSECTCLIPRECT).Put(rects[0]).Write(pdev);
+        else if (clipped)
+            Record(EMR_INTERSECTCLIPRECT).Put(RECTL{0, 0, 0, 0}).Write(pdev);
+        return;
+    }
+    RECTL bound = rects[0];
+    for (const RECTL& r : rects) {
+        bound.left = std::min(bound.left, r.left);
+        bound.top = std::min(bound.top, r.top);
+        bound.right = std::max(bound.right, r.right);
+        bound.bottom = std::max(bound.bottom, r.bottom);
+    }
+    DWORD dataSize = kRegionHeaderSize + static_cast<DWORD>(rects.size() * sizeof(RECTL));
+    Record r(EMR_EXTSELECTCLIPRGN);
+    r.Put(dataSize).Put(kRgnCopy);
+    r.Put(kRegionHeaderSize).Put(kRegionRectangles).Put(static_cast<DWORD>(rects.size()));
+    r.Put(static_cast<DWORD>(rects.size() * sizeof(RECTL))).Put(bound);
+    r.Bytes(rects.data(), rects.size() * sizeof(RECTL));
+    r.Write(pdev);
+}
+
+BOOL RecordStrokePath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                      LINEATTRS* la, MIX mix) {
+    if (!ppo || !Solid(pbo)) return FALSE; // pattern lines: the engine draws
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    SetMix(pdev, mix);
+    SetMiterLimit(pdev, la);
+    TemporaryObject pen(pdev, ObjectKind::Pen);
+    CreatePen(pdev, &pen, la, pxo, pbo->iSolidColor);
+    RecordPath(pdev, ppo);
+    PaintPath(pdev, EMR_STROKEPATH);
+    return TRUE;
+}
+
+BOOL RecordFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, MIX mix,
+                    FLONG flOptions) {
+    if (!ppo || !Solid(pbo)) return FALSE;
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    SetMix(pdev, mix);
+    SetFillMode(pdev, flOptions);
+    TemporaryObject brush(pdev, ObjectKind::Brush);
+    CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
+    RecordPath(pdev, ppo);
+    PaintPath(pdev, EMR_FILLPATH);
+    return TRUE;
+}
+
+BOOL RecordStrokeAndFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
+                             BRUSHOBJ* pboStroke, LINEATTRS* la, BRUSHOBJ* pboFill, MIX mix,
+                             FLONG flOptions) {
+    if (!ppo || !Solid(pboStroke) || !Solid(pboFill)) return FALSE;
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    SetMix(pdev, mix);
+    SetFillMode(pdev, flOptions);
+    SetMiterLimit(pdev, la);
+    TemporaryObject brush(pdev, ObjectKind::Brush);
+    CreateSolidBrush(pdev, &brush, pboFill->iSolidColor);
+    TemporaryObject pen(pdev, ObjectKind::Pen);
+    CreatePen(pdev, &pen, la, pxo, pboStroke->iSolidColor);
+    RecordPath(pdev, ppo);
+    PaintPath(pdev, EMR_STROKEANDFILLPATH);
+    return TRUE;
+}
+
+BOOL RecordLineTo(PDEV* pdev, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,
+                  MIX mix) {
+    if (!Solid(pbo)) return FALSE;
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    SetMix(pdev, mix);
+    TemporaryObject pen(pdev, ObjectKind::Pen);
+    CreatePen(pdev, &pen, nullptr, nullptr, pbo->iSolidColor);
+    Record(EMR_MOVETOEX).Put(x1).Put(y1).Write(pdev);
+    Record(EMR_LINETO).Put(x2).Put(y2).Write(pdev);
+    return TRUE;
+}
+
+} // namespace inkforge
+
+namespace inkforge {
+namespace {
+
+constexpr size_t kStretchDibitsFixed = 80;
+constexpr size_t kTransparentBltFixed = 108;
+constexpr size_t kVertexSize = 16;
+constexpr size_t kTriangleSize = 12;
+
+// Three-operand raster operations as the 32-bit codes metafiles carry.
+constexpr struct {
+    BYTE rop3;
+    DWORD code;
+} kRopCodes[] = {{0xCC, 0x00CC0020}, {0xEE, 0x00EE0086}, {0x88, 0x008800C6}, {0x66, 0x00660046},
+                 {0x44, 0x00440328}, {0x33, 0x00330008}, {0x11, 0x001100A6}, {0xC0, 0x00C000CA},
+                 {0xBB, 0x00BB0226}, {0xF0, 0x00F00021}, {0xFB, 0x00FB0A09}, {0x5A, 0x005A0049},
+                 {0x55, 0x00550009}, {0x00, 0x00000042}, {0xFF, 0x00FF0062}};
+
+DWORD RopCode(BYTE rop3) {
+    for (const auto& r : kRopCodes)
+        if (r.rop3 == rop3) return r.code;
+    return static_cast<DWORD>(rop3) << 16;
+}
+
+bool UsesPattern(BYTE rop3) {
+    return (rop3 >> 4) != (rop3 & 0xF);
+}
+bool UsesSource(BYTE rop3) {
+    return ((rop3 >> 2) & 0x33) != (rop3 & 0x33);
+}
+
+ULONG RawPixel(const BYTE* row, LONG x, ULONG format) {
+    switch (format) {
+    case BMF_1BPP:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case BMF_4BPP:
+        return (x & 1) ? row[x >> 1] & 0xF : row[x >> 1] >> 4;
+    case BMF_8BPP:
+        return row[x];
+    case BMF_16BPP:
+        return row[2 * x] | row[2 * x + 1] << 8;
+    case BMF_24BPP:
+        return row[3 * x] | row[3 * x + 1] << 8 | static_cast<ULONG>(row[3 * x + 2]) << 16;
+    case BMF_32BPP: {
+        ULONG v;
+        std::memcpy(&v, row + 4 * x, 4);
+        return v;
+    }
+    default:
+        return 0;
+    }
+}
+
+// The source's part as a bottom-up 24-bit device-independent bitmap in the
+// device's colours: its header and its rows. False for a source that cannot
+// be read (the engine then draws).
+bool SourceBits(SURFOBJ* src, XLATEOBJ* xlo, RECTL* s, std::vector<BYTE>* info,
+                std::vector<BYTE>* bits) {
+    if (!src || !src->pvScan0 || src->iType != STYPE_BITMAP || src->iBitmapFormat < BMF_1BPP ||
+        src->iBitmapFormat > BMF_32BPP)
+        return false;
+    s->left = std::max<LONG>(0, s->left);
+    s->top = std::max<LONG>(0, s->top);
+    s->right = std::min<LONG>(src->sizlBitmap.cx, s->right);
+    s->bottom = std::min<LONG>(src->sizlBitmap.cy, s->bottom);
+    LONG w = s->right - s->left, h = s->bottom - s->top;
+    if (w <= 0 || h <= 0) return false;
+    size_t stride = (static_cast<size_t>(w) * 3 + 3) / 4 * 4;
+    bits->assign(stride * static_cast<size_t>(h), 0);
+    for (LONG y = 0; y < h; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(src->pvScan0) +
+                          static_cast<ptrdiff_t>(s->top + y) * src->lDelta;
+        BYTE* out = bits->data() + static_cast<size_t>(h - 1 - y) * stride;
+        for (LONG x = 0; x < w; ++x) {
+            ULONG v = RawPixel(row, s->left + x, src->iBitmapFormat);
+            ULONG c = xlo ? XLATEOBJ_iXlate(xlo, v) : v;
+            out[3 * x] = static_cast<BYTE>(c >> 16);
+            out[3 * x + 1] = static_cast<BYTE>(c >> 8);
+            out[3 * x + 2] = static_cast<BYTE>(c);
+        }
+    }
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof bih;
+    bih.biWidth = w;
+    bih.biHeight = h;
+    bih.biPlanes = 1;
+    bih.biBitCount = 24;
+    bih.biSizeImage = static_cast<DWORD>(bits->size());
+    const auto* p = reinterpret_cast<const BYTE*>(&bih);
+    info->assign(p, p + sizeof bih);
+    return true;
+}
+
+BOOL SetStretchMode(PDEV* pdev, ULONG mode) {
+    DWORD m = mode >= 1 && mode <= 4 ? mode : kStretchDeleteScans;
+    return SetMode(pdev, &State(pdev).stretchMode, EMR_SETSTRETCHBLTMODE, m);
+}
+
+// A fill of the destination by brush and destination alone: a blit record
+// without a source.
+BOOL FillDestination(PDEV* pdev, const RECTL& d, BRUSHOBJ* pbo, BYTE rop3) {
+    TemporaryObject brush(pdev, ObjectKind::Brush);
+    if (UsesPattern(rop3)) CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
+    Record r(EMR_BITBLT);
+    r.Put(PageBounds(pdev)).Put(d.left).Put(d.top).Put(d.right - d.left).Put(d.bottom - d.top);
+    r.Put(RopCode(rop3)).Put(LONG{0}).Put(LONG{0}).Put(XFORM{1, 0, 0, 1, 0, 0});
+    // No source: background colour, usage, and the bitmap's offsets and sizes all 0.
+    for (int i = 0; i < 6; ++i)
+        r.Put(DWORD{0});
+    return r.Write(pdev);
+}
+
+} // namespace
+
+BOOL RecordStretchBltROP(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                         const RECTL& source, ULONG mode, BRUSHOBJ* pbo, DWORD rop3) {
+    const BYTE rop = static_cast<BYTE>(rop3);
+    // A pattern brush cannot be recorded: the engine draws.
+    if (UsesPattern(rop) && !Solid(pbo)) return FALSE;
+    KeepLastError keep;
+    if (!UsesSource(rop)) {
+        RecordClip(pdev, pco);
+        FillDestination(pdev, dest, pbo, rop);
+        return TRUE;
+    }
+    RECTL s = source;
+    std::vector<BYTE> info, bits;
+    if (!SourceBits(src, xlo, &s, &info, &bits)) return FALSE;
+    // The part of the destination the readable source maps to.
+    LONG sw = source.right - source.left, sh = source.bottom - source.top;
+    LONG dw = dest.right - dest.left, dh = dest.bottom - dest.top;
+    if (sw == 0 || sh == 0) return TRUE;
+    RECTL d{dest.left + static_cast<LONG>(static_cast<LONGLONG>(s.left - source.left) * dw / sw),
+            dest.top + static_cast<LONG>(static_cast<LONGLONG>(s.top - source.top) * dh / sh),
+            dest.left + static_cast<LONG>(static_cast<LONGLONG>(s.right - source.left) * dw / sw),
+            dest.top + static_cast<LONG>(static_cast<LONGLONG>(s.bottom - source.top) * dh / sh)};
+    RecordClip(pdev, pco);
+    SetStretchMode(pdev, mode);
+    TemporaryObject brush(pdev, ObjectKind::Brush);
+    if (UsesPattern(rop)) CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
+    Record r(EMR_STRETCHDIBITS);
+    r.Put(PageBounds(pdev)).Put(d.left).Put(d.top);
+    r.Put(LONG{0}).Put(LONG{0}).Put(s.right - s.left).Put(s.bottom - s.top);
+    r.Put(static_cast<DWORD>(kStretchDibitsFixed)).Put(static_cast<DWORD>(info.size()));
+    r.Put(static_cast<DWORD>(kStretchDibitsFixed + info.size()))
+        .Put(static_cast<DWORD>(bits.size()));
+    r.Put(kDibColors).Put(RopCode(rop)).Put(d.right - d.left).Put(d.bottom - d.top);
+    r.Bytes(info.data(), info.size()).Bytes(bits.data(), bits.size());
+    r.Write(pdev);
+    return TRUE;
+}
+
+BOOL RecordTransparentBlt(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                          const RECTL& source, ULONG transparentColor) {
+    RECTL s = source;
+    std::vector<BYTE> info, bits;
+    if (!SourceBits(src, xlo, &s, &info, &bits)) return FALSE;
+    if (s.left != source.left || s.top != source.top || s.right != source.right ||
+        s.bottom != source.bottom)
+        return FALSE; // a source partly outside its bitmap: the engine decides
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    ULONG key = xlo ? XLATEOBJ_iXlate(xlo, transparentColor) : transparentColor;
+    Record r(EMR_TRANSPARENTBLT);
+    r.Put(PageBounds(pdev)).Put(dest.left).Put(dest.top);
+    r.Put(dest.right - dest.left).Put(dest.bottom - dest.top);
+    r.Put(static_cast<DWORD>(key & 0xFFFFFF)).Put(LONG{0}).Put(LONG{0});
+    r.Put(XFORM{1, 0, 0, 1, 0, 0}).Put(DWORD{0}).Put(kDibColors);
+    r.Put(static_cast<DWORD>(kTransparentBltFixed)).Put(static_cast<DWORD>(info.size()));
+    r.Put(static_cast<DWORD>(kTransparentBltFixed + info.size()))
+        .Put(static_cast<DWORD>(bits.size()));
+    r.Put(s.right - s.left).Put(s.bottom - s.top);
+    r.Bytes(info.data(), info.size()).Bytes(bits.data(), bits.size());
+    r.Write(pdev);
+    return TRUE;
+}
+
+BOOL RecordGradientFill(PDEV* pdev, CLIPOBJ* pco, TRIVERTEX* vertices, ULONG nVertex, PVOID mesh,
+                        ULONG nMesh, ULONG mode) {
+    if (!vertices || !mesh || mode > GRADIENT_FILL_TRIANGLE) return FALSE;
+    KeepLastError keep;
+    RecordClip(pdev, pco);
+    Record r(EMR_GRADIENTFILL);
+    r.Put(PageBounds(pdev)).Put(static_cast<DWORD>(nVertex)).Put(static_cast<DWORD>(nMesh));
+    r.Put(static_cast<DWORD>(mode));
+    static_assert(sizeof(TRIVERTEX) == kVertexSize);
+    r.Bytes(vertices, nVertex * kVertexSize);
+    if (mode == GRADIENT_FILL_TRIANGLE) {
+        r.Bytes(mesh, nMesh * kTriangleSize);
+    } else {
+        // Rectangles packed into a block of twelve bytes a rectangle.
+        std::vector<BYTE> block(nMesh * kTriangleSize, 0);
+        std::memcpy(block.data(), mesh, nMesh * sizeof(GRADIENT_RECT));
+        r.Bytes(block.data(), block.size());
+    }
+    r.Write(pdev);
+    return TRUE;
+}
+
+} // namespace inkforge
+
+namespace inkforge {
+namespace {
+
+constexpr size_t kCreateFontSize = 332;
+constexpr size_t kTextOutFixed = 76;
+constexpr DWORD kTextAlignBaseline = 24;
+constexpr BYTE kPrecisionTrueType = 4, kPrecisionDevice = 5, kPrecisionRaster = 6;
+constexpr size_t kFaceChars = 31;
+
+LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face) {
+    LOGFONTW lf{};
+    lf.lfHeight = -GetFontSize(pfo);
+    lf.lfWeight = ifi->usWinWeight;
+    // A simulated bold face is a step of the weight scale heavier.
+    if (pfo->flFontType & FO_SIM_BOLD) lf.lfWeight = std::clamp<LONG>(lf.lfWeight + 300, 600, 900);
+    lf.lfItalic = (pfo->flFontType & FO_SIM_ITALIC) || (ifi->fsSelection & FM_SEL_ITALIC);
+    lf.lfCharSet = ifi->jWinCharSet;
+    lf.lfOutPrecision = (pfo->flFontType & FO_TYPE_DEVICE)     ? kPrecisionDevice
+                        : (pfo->flFontType & FO_TYPE_TRUETYPE) ? kPrecisionTrueType
+                                                               : kPrecisionRaster;
+    // The baseline's direction as the escapement, in tenths of degrees.
+    XFORML m{};
+    XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
+    if (xo && XFORMOBJ_iGetXform(xo, &m) != DDI_ERROR && (m.eM12 != 0 || m.eM21 != 0)) {
+        double degrees = std::atan2(-static_cast<double>(m.eM12), m.eM11) * 180.0 / M_PI;
+        if (degrees < 0) degrees += 360;
+        lf.lfEscapement = lf.lfOrientation = static_cast<LONG>(std::lround(degrees * 10)) % 3600;
+    }
+    for (size_t i = 0; i < kFaceChars && face[i]; ++i)
+        lf.lfFaceName[i] = face[i];
+    return lf;
+}
+
+// lastAdvance: the advance after the last glyph (to the end of the run).
+BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdvance) {
+    if (!count) return TRUE;
+    size_t stringBytes = (count * sizeof(WCHAR) + 3) / 4 * 4;
+    Record r(EMR_EXTTEXTOUTW);
+    r.Put(RECTL{0, 0, -1, -1}).Put(State(pdev).graphicsMode).Put(1.0f).Put(1.0f);
+    r.Put(glyphs[0].ptl).Put(static_cast<DWORD>(count)).Put(static_cast<DWORD>(kTextOutFixed));
+    r.Put(static_cast<DWORD>(ETO_GLYPH_INDEX | ETO_PDY)).Put(RECTL{0, 0, -1, -1});
+    r.Put(static_cast<DWORD>(kTextOutFixed + stringBytes));
+    for (ULONG i = 0; i < count; ++i)
+        r.Put(static_cast<WCHAR>(glyphs[i].hg));
+    if (count % 2) r.Put(WCHAR{0});
+    // The advance from each glyph's origin to the next one's.
+    for (ULONG i = 0; i + 1 < count; ++i)
+        r.Put(glyphs[i + 1].ptl.x - glyphs[i].ptl.x).Put(glyphs[i + 1].ptl.y - glyphs[i].ptl.y);
+    r.Put(lastAdvance);
+    return r.Write(pdev);
+}
+
+} // namespace
+
+BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                   RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, MIX) {
+    IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
+    if (!ifi || !pstro || !Solid(pboFore)) return FALSE;
+    KeepLastError keep;
+    RecorderState& s = State(pdev);
+    WCHAR face[spoolpkg::kFaceNameChars] = {};
+    const auto* given =
+        reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+    for (size_t i = 0; i + 1 < spoolpkg::kFaceNameChars && given[i]; ++i)
+        face[i] = given[i];
+    // A TrueType face goes into the package; the page names it as stored.
+    if (pfo->flFontType & FO_TYPE_TRUETYPE) AddJobFont(pdev, pfo, face);
+    LOGFONTW lf = LogicalFont(pfo, ifi, face);
+
+    RecordClip(pdev, pco);
+    if (prclOpaque && Solid(pboOpaque)) {
+        SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, OPAQUE);
+        FillDestination(pdev, *prclOpaque, pboOpaque, kPatCopy);
+    }
+    TemporaryObject font(pdev, ObjectKind::Font);
+    DWORD index = font.Create();
+    Record create(EMR_EXTCREATEFONTINDIRECTW);
+    create.Put(index).Put(lf);
+    std::vector<BYTE> rest(kCreateFontSize - create.size(), 0);
+    create.Bytes(rest.data(), rest.size()).Write(pdev);
+    font.Use();
+    SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, TRANSPARENT);
+    SetMode(pdev, &s.textColor, EMR_SETTEXTCOLOR, pboFore->iSolidColor & 0xFFFFFF);
+    SetMode(pdev, &s.textAlign, EMR_SETTEXTALIGN, kTextAlignBaseline);
+    std::vector<GLYPHPOS> glyphs;
+    if (pstro->pgp) {
+        glyphs.assign(pstro->pgp, pstro->pgp + pstro->cGlyphs);
+    } else {
+        STROBJ_vEnumStart(pstro);
+        BOOL more = TRUE;
+        while (more) {
+            ULONG count = 0;
+            GLYPHPOS* batch = nullptr;
+            more = STROBJ_bEnum(pstro, &count, &batch);
+            if (batch) glyphs.insert(glyphs.end(), batch, batch + count);
+        }
+    }
+    if (!glyphs.empty()) {
+        // A run along the baseline ends at its background box.
+        POINTL last{0, 0};
+        const POINTL& end = glyphs.back().ptl;
+        if (end.y == glyphs.front().ptl.y && pstro->rclBkGround.right > end.x)
+            last.x = pstro->rclBkGround.right - end.x;
+        WriteGlyphs(pdev, glyphs.data(), static_cast<ULONG>(glyphs.size()), last);
+    }
+    SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, OPAQUE);
+    // Underline and strike-out: rectangles until an empty one.
+    for (RECTL* r = prclExtra; r && (r->left | r->top | r->right | r->bottom); ++r)
+        FillDestination(pdev, *r, pboFore, kPatCopy);
+    return TRUE;
+}
+
+} // namespace inkforge

@@ -1,0 +1,134 @@
+#include "output_files.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+#include "emf_job.h"
+#include "pdev.h"
+#include "platform/ini_document.h"
+#include "platform/settings_file.h"
+#include "system_access.h"
+#include "win/base.h"
+#include "working_folder.h"
+
+namespace inkforge {
+namespace {
+
+std::u16string Hex8(DWORD n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(n));
+    return WidenAscii(text);
+}
+
+std::u16string Key(const char* name, DWORD slot) {
+    return WidenAscii(name) + Hex8(slot);
+}
+
+bool SameText(const std::u16string& a, const std::u16string& b) {
+    return !a.empty() && lstrcmpiW(a.c_str(), b.c_str()) == 0;
+}
+
+// One read-modify-write of the list under the lock every party takes.
+template <class Edit> BOOL EditList(const std::u16string& spoolFolder, Edit edit) {
+    platform::SettingsFile file(spoolFolder + kOutputFileList);
+    if (!file.locked()) return FALSE;
+    std::string bytes;
+    if (!file.Read(&bytes) && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
+    auto doc = platform::ini::IniDocument::Parse(bytes);
+    bool changed = false;
+    BOOL result = edit(doc, &changed);
+    // A list that could not be written keeps its old slots and books nothing.
+    if (changed && !file.Replace(doc.Serialize())) return FALSE;
+    return result;
+}
+
+// The section's values by upper-case key, read once: a list of many slots is
+// looked through without a search per key.
+class Slots {
+  public:
+    explicit Slots(const platform::ini::IniDocument& doc) {
+        for (const std::u16string& line : doc.SectionLines(kOutputFileSection)) {
+            size_t eq = line.find(u'=');
+            if (eq == std::u16string::npos) continue;
+            std::u16string key = Upper(platform::ini::TrimBlanks(line.substr(0, eq)));
+            // The first of a key written twice is the one that counts.
+            values_.emplace(
+                key, platform::ini::StripQuotes(platform::ini::TrimBlanks(line.substr(eq + 1))));
+        }
+    }
+    std::u16string operator[](const std::u16string& key) const {
+        auto it = values_.find(Upper(key));
+        return it == values_.end() ? std::u16string() : it->second;
+    }
+
+  private:
+    static std::u16string Upper(std::u16string text) {
+        for (char16_t& c : text)
+            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+        return text;
+    }
+    std::unordered_map<std::u16string, std::u16string> values_;
+};
+
+std::u16string SpoolFolderOf(PDEV* pdev) {
+    if (pdev->emfJob && !pdev->emfJob->spoolFolder.empty()) return pdev->emfJob->spoolFolder;
+    std::u16string working;
+    return GetWorkingFolder(pdev, &working) ? spoolpkg::SpoolFolder(working) : u"";
+}
+
+} // namespace
+
+BOOL AddOutputFileEntry(const std::u16string& spoolFolder, DWORD spoolId,
+                        const std::u16string& destination) {
+    return EditList(spoolFolder, [&](platform::ini::IniDocument& doc, bool* changed) -> BOOL {
+        Slots slots(doc);
+        for (DWORD n = 0; n < kOutputFileSlots; ++n) {
+            if (!slots[Key("JobID_", n)].empty()) continue;
+            doc.Set(kOutputFileSection, Key("JobID_", n), Hex8(spoolId));
+            doc.DeleteKey(kOutputFileSection, Key("Source_", n));
+            doc.Set(kOutputFileSection, Key("Dest_", n), destination);
+            *changed = true;
+            return TRUE;
+        }
+        return FALSE;
+    });
+}
+
+BOOL AddOutputFileEntry(PDEV* pdev) {
+    if (pdev->printToDisk != 1 || !pdev->outputFile) return FALSE;
+    std::u16string folder = SpoolFolderOf(pdev);
+    return !folder.empty() && AddOutputFileEntry(folder, pdev->spoolId, pdev->outputFile);
+}
+
+BOOL CompleteOutputFiles(const std::u16string& spoolFolder, DWORD jobNumber,
+                         const std::u16string& outputFile) {
+    const std::u16string job = Hex8(jobNumber);
+    return EditList(spoolFolder, [&](platform::ini::IniDocument& doc, bool* changed) -> BOOL {
+        // Every slot is looked at: a slot freed before this one leaves an
+        // empty JobID in front of slots still pending.
+        Slots slots(doc);
+        for (DWORD n = 0; n < kOutputFileSlots; ++n) {
+            if (!SameText(slots[Key("JobID_", n)], job)) continue;
+            if (!SameText(slots[Key("Source_", n)], outputFile)) continue;
+            std::u16string dest = slots[Key("Dest_", n)];
+            BOOL copied = FALSE;
+            if (!dest.empty()) {
+                copied = CopyFileW(outputFile.c_str(), dest.c_str(), FALSE);
+                if (copied) DeleteFileW(outputFile.c_str());
+            }
+            for (const char* name : {"Source_", "Dest_", "JobID_"})
+                doc.DeleteKey(kOutputFileSection, Key(name, n));
+            *changed = true;
+            return copied;
+        }
+        return FALSE;
+    });
+}
+
+BOOL CompleteOutputFiles(PDEV* pdev) {
+    if (pdev->printToDisk != 1 || !pdev->outputFile) return FALSE;
+    std::u16string folder = SpoolFolderOf(pdev);
+    return !folder.empty() && CompleteOutputFiles(folder, pdev->spoolId, pdev->outputFile);
+}
+
+} // namespace inkforge

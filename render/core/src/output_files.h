@@ -1,0 +1,34 @@
+// Print to file on the spool-side road, and the job's error message. The
+// first job cannot write the user's file: the spool side plays the package
+// into a second job whose output goes to a temporary file, and only when that
+// job completes is the temporary file copied to the name the user chose. The
+// three steps meet in "OutFile.INI" of the spool folder, one slot of three
+// keys per pending job.
+#pragma once
+
+#include <string>
+
+#include "win/types.h"
+
+namespace inkforge {
+
+struct PDEV;
+
+constexpr char16_t kOutputFileList[] = u"OutFile.INI";
+constexpr char16_t kOutputFileSection[] = u"OutputFileFlag";
+constexpr DWORD kOutputFileSlots = 10000;
+
+// Takes the first free slot for a job that prints to a file: the spool id
+// as JobID, the user's file as Dest, no Source. FALSE when the job does not
+// print to a file or every slot is taken.
+BOOL AddOutputFileEntry(PDEV* pdev);
+BOOL AddOutputFileEntry(const std::u16string& spoolFolder, DWORD spoolId,
+                        const std::u16string& destination);
+
+// At the completion of the second job: copies its output file to the Dest of
+// its slot and frees the slot. TRUE when the output was copied.
+BOOL CompleteOutputFiles(PDEV* pdev);
+BOOL CompleteOutputFiles(const std::u16string& spoolFolder, DWORD jobNumber,
+                         const std::u16string& outputFile);
+
+} // namespace inkforge

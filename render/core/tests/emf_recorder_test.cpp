@@ -1,0 +1,310 @@
+// The page recorder of the spool-side road: a page drawn on the driver is
+// recorded into its page file, which libUEMF and emf2svg accept and which our
+// own player turns back into the drawing calls that drawing the page
+// directly gives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <uemf.h>
+#include <uemf_safe.h>
+}
+
+#include "package_reader.h"
+#include "pdev.h"
+#include "platform/gdi_ctl.h"
+#include "platform/paths.h"
+#include "platform/spooler_ctl.h"
+#include "platform/text.h"
+#include "render_fixture.h"
+#include "spool_package.h"
+#include "win/base.h"
+#include "win/emf.h"
+#include "win/gdi.h"
+#include "win/gdi_bitmap.h"
+#include "win/gdi_dc.h"
+#include "working_folder.h"
+
+namespace {
+
+using namespace render_test;
+using namespace inkforge;
+namespace fs = std::filesystem;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(std::regex_replace(line, std::regex("pdev=\\d+ "), ""));
+    return out;
+}
+
+// Lines, rectangles and polygons at whole pixels, under a clip, in pens and
+// brushes of several kinds.
+void DrawPage(HDC hdc) {
+    HPEN red = CreatePen(PS_SOLID, 0, RGB(200, 0, 0));
+    HGDIOBJ oldPen = SelectObject(hdc, red);
+    MoveToEx(hdc, 10, 10, nullptr);
+    LineTo(hdc, 300, 40);
+    LOGBRUSH lb{BS_SOLID, RGB(0, 0, 160), 0};
+    HPEN wide =
+        ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER, 6, &lb, 0, nullptr);
+    SelectObject(hdc, wide);
+    POINT zig[] = {{20, 100}, {80, 160}, {140, 100}, {200, 160}};
+    Polyline(hdc, zig, 4);
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    HGDIOBJ oldBrush = SelectObject(hdc, blue);
+    SelectObject(hdc, red);
+    Rectangle(hdc, 50, 200, 250, 300);
+    SelectObject(hdc, GetStockObject(NULL_PEN));
+    SetPolyFillMode(hdc, WINDING);
+    POINT star[] = {{400, 200}, {460, 380}, {310, 270}, {490, 270}, {340, 380}};
+    Polygon(hdc, star, 5);
+    IntersectClipRect(hdc, 100, 400, 300, 500);
+    SelectObject(hdc, red);
+    Rectangle(hdc, 50, 350, 350, 550);
+    SelectObject(hdc, oldBrush);
+    SelectObject(hdc, oldPen);
+    DeleteObject(blue);
+    DeleteObject(wide);
+    DeleteObject(red);
+}
+
+// A picture stretched and copied, a pattern fill, a transparent blit and
+// gradients of both kinds.
+void DrawImages(HDC hdc) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = 4;
+    bi.bmiHeader.biHeight = 4;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    BYTE bits[4 * 12];
+    for (int i = 0; i < 48; ++i)
+        bits[i] = static_cast<BYTE>(i * 5);
+    StretchDIBits(hdc, 20, 20, 4, 4, 0, 0, 4, 4, bits, &bi, DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(hdc, 100, 20, 40, 40, 0, 0, 4, 4, bits, &bi, DIB_RGB_COLORS, SRCCOPY);
+    HBRUSH green = CreateSolidBrush(RGB(0, 128, 0));
+    HGDIOBJ old = SelectObject(hdc, green);
+    PatBlt(hdc, 200, 20, 50, 30, PATCOPY);
+    PatBlt(hdc, 210, 30, 20, 10, DSTINVERT);
+    SelectObject(hdc, old);
+    DeleteObject(green);
+    TRIVERTEX v[3] = {
+        {300, 100, 0xFF00, 0, 0, 0}, {400, 200, 0, 0, 0xFF00, 0}, {300, 200, 0, 0xFF00, 0, 0}};
+    GRADIENT_RECT rect{0, 1};
+    GradientFill(hdc, v, 2, &rect, 1, GRADIENT_FILL_RECT_H);
+    GRADIENT_TRIANGLE tri{0, 1, 2};
+    GradientFill(hdc, v, 3, &tri, 1, GRADIENT_FILL_TRIANGLE);
+}
+
+// The record types of a page, each record checked by libUEMF.
+std::vector<DWORD> CheckedRecords(const Bytes& bytes) {
+    std::vector<DWORD> types;
+    size_t at = 0;
+    while (at + 8 <= bytes.size()) {
+        DWORD type = 0, size = 0;
+        std::memcpy(&type, bytes.data() + at, 4);
+        std::memcpy(&size, bytes.data() + at + 4, 4);
+        EXPECT_TRUE(size >= 8 && size % 4 == 0 && at + size <= bytes.size()) << at;
+        if (size < 8 || size % 4 || at + size > bytes.size()) break;
+        EXPECT_TRUE(U_emf_record_safe(reinterpret_cast<const char*>(bytes.data() + at)))
+            << "record " << type << " at " << at;
+        types.push_back(type);
+        at += size;
+    }
+    EXPECT_EQ(at, bytes.size());
+    return types;
+}
+
+bool Emf2SvgConverts(const std::string& host) {
+    std::string svg = host + ".svg";
+    std::string command = "emf2svg-conv -i '" + host + "' -o '" + svg + "' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0 && fs::file_size(svg) > 0;
+}
+
+void DrawText(HDC hdc) {
+    LOGFONTW lf{};
+    lf.lfHeight = -40;
+    lf.lfWeight = 400;
+    std::u16string face = u"Arial";
+    std::copy(face.begin(), face.end(), lf.lfFaceName);
+    HFONT font = CreateFontIndirectW(&lf);
+    HGDIOBJ old = SelectObject(hdc, font);
+    SetBkMode(hdc, TRANSPARENT);
+    SetTextColor(hdc, RGB(0, 0, 200));
+    TextOutW(hdc, 50, 100, u"Hello", 5);
+    SelectObject(hdc, old);
+    DeleteObject(font);
+}
+
+class EmfRecorderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InstallPrinter(u"P1", SampleModel("CX5540"));
+        std::string host = platform::HostPath(platform::spooler::DriversFolder() + u"\\P1");
+        fs::copy_file(RECORDING_SPOOL_PATH, host + "/Metaweave.DLL");
+        platform::spooler::DriverRecord driver;
+        driver.name = u"Recorder";
+        driver.driverPath = platform::FromUtf8(RECORDING_DRIVER_PATH);
+        ASSERT_EQ(platform::spooler::AddDriver(driver), 0u);
+        platform::spooler::PrinterRecord printer;
+        printer.name = u"R";
+        printer.port = u"LPT1:";
+        printer.driver = u"Recorder";
+        ASSERT_EQ(platform::spooler::AddPrinter(printer, false), 0u);
+        recorder = LoadLibraryW(driver.driverPath.c_str());
+        ASSERT_NE(recorder, nullptr);
+        log = reinterpret_cast<const char* (*)()>(
+            reinterpret_cast<void (*)()>(GetProcAddress(recorder, "RecorderLog")));
+        clear = reinterpret_cast<void (*)()>(GetProcAddress(recorder, "RecorderClear"));
+        ASSERT_TRUE(log && clear);
+    }
+    void TearDown() override {
+        if (recorder) FreeLibrary(recorder);
+    }
+
+    // Prints one page drawn by DrawPage on the driver and answers its page file.
+    template <class Draw> std::u16string RecordPage(Draw draw) {
+        DevmodeImage d = OwnDevmode();
+        SetPrivU32(d, priv::EmfMode, 1);
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
+        EXPECT_NE(hdc, nullptr);
+        DOCINFOW di{sizeof(DOCINFOW), u"Shapes", nullptr, nullptr, 0};
+        int job = StartDocW(hdc, &di);
+        EXPECT_GT(StartPage(hdc), 0);
+        draw(hdc);
+        EXPECT_GT(EndPage(hdc), 0);
+        EXPECT_GT(EndDoc(hdc), 0);
+        DeleteDC(hdc);
+        TestDevice dev(u"P1", false);
+        std::u16string working;
+        EXPECT_TRUE(GetWorkingFolder(dev.get(), &working));
+        return spoolpkg::PagePath(spoolpkg::SpoolFolder(working),
+                                  static_cast<DWORD>(job) + spoolpkg::kSpoolIdBase, 1);
+    }
+
+    // The recording driver's log of what happens between page start and end.
+    template <class Draw> std::vector<std::string> OnRecorder(Draw draw) {
+        HDC hdc = CreateDCW(nullptr, u"R", nullptr, nullptr);
+        EXPECT_NE(hdc, nullptr);
+        DOCINFOW di{sizeof(DOCINFOW), u"Test", nullptr, nullptr, 0};
+        EXPECT_GT(StartDocW(hdc, &di), 0);
+        EXPECT_EQ(StartPage(hdc), 1);
+        clear();
+        draw(hdc);
+        std::vector<std::string> lines = Lines(log());
+        EndPage(hdc);
+        EndDoc(hdc);
+        DeleteDC(hdc);
+        return lines;
+    }
+
+    HMODULE recorder = nullptr;
+    const char* (*log)() = nullptr;
+    void (*clear)() = nullptr;
+};
+
+TEST_F(EmfRecorderTest, ARecordedPageIsReadByOthersAndPlaysBackIntoTheSameCalls) {
+    std::u16string page = RecordPage(DrawPage);
+    std::string host = platform::HostPath(page);
+    Bytes bytes = ReadHostFile(host);
+    ASSERT_GT(bytes.size(), 144u);
+
+    // libUEMF: every record is whole and safe to read.
+    std::vector<DWORD> types = CheckedRecords(bytes);
+    DWORD counted = 0;
+    std::memcpy(&counted, bytes.data() + 52, 4);
+    EXPECT_EQ(counted, types.size());
+
+    // emf2svg converts it, and draws the shapes.
+    ASSERT_TRUE(Emf2SvgConverts(host));
+    Bytes svg = ReadHostFile(host + ".svg");
+    EXPECT_NE(std::string(svg.begin(), svg.end()).find("<path"), std::string::npos);
+
+    // Our own player gives the drawing calls of the page drawn directly.
+    LONG w = 0, h = 0;
+    std::memcpy(&w, bytes.data() + 72, 4);
+    std::memcpy(&h, bytes.data() + 76, 4);
+    std::vector<std::string> played = OnRecorder([&](HDC hdc) {
+        HENHMETAFILE emf = GetEnhMetaFileW(page.c_str());
+        ASSERT_NE(emf, nullptr);
+        RECT r{0, 0, w, h};
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, emf, &r));
+        DeleteEnhMetaFile(emf);
+    });
+    std::vector<std::string> direct = OnRecorder([](HDC hdc) { DrawPage(hdc); });
+    ASSERT_GE(direct.size(), 5u);
+    EXPECT_EQ(played, direct);
+    EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
+}
+
+TEST_F(EmfRecorderTest, PicturesAndGradientsPlayBackIntoTheSameCalls) {
+    std::u16string page = RecordPage(DrawImages);
+    Bytes bytes = ReadHostFile(platform::HostPath(page));
+    ASSERT_GT(bytes.size(), 144u);
+    std::vector<DWORD> types = CheckedRecords(bytes);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_STRETCHDIBITS), 2);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_GRADIENTFILL), 2);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_BITBLT), 2);
+    EXPECT_TRUE(Emf2SvgConverts(platform::HostPath(page)));
+    LONG w = 0, h = 0;
+    std::memcpy(&w, bytes.data() + 72, 4);
+    std::memcpy(&h, bytes.data() + 76, 4);
+    platform::test::ClearSkippedEmfRecords();
+    std::vector<std::string> played = OnRecorder([&](HDC hdc) {
+        HENHMETAFILE emf = GetEnhMetaFileW(page.c_str());
+        ASSERT_NE(emf, nullptr);
+        RECT r{0, 0, w, h};
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, emf, &r));
+        DeleteEnhMetaFile(emf);
+    });
+    std::vector<std::string> direct = OnRecorder([](HDC hdc) { DrawImages(hdc); });
+    ASSERT_GE(direct.size(), 3u);
+    EXPECT_EQ(played, direct);
+    EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
+}
+
+TEST_F(EmfRecorderTest, TextPlaysBackIntoTheSameCallsWithItsFontInThePackage) {
+    std::u16string page = RecordPage(DrawText);
+    Bytes bytes = ReadHostFile(platform::HostPath(page));
+    std::vector<DWORD> types = CheckedRecords(bytes);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_EXTTEXTOUTW), 1);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_EXTCREATEFONTINDIRECTW), 1);
+    EXPECT_TRUE(Emf2SvgConverts(platform::HostPath(page)));
+    // The face's TrueType file went into the package.
+    std::u16string folder = page.substr(0, page.rfind(u'\\'));
+    std::u16string list = folder + u".FON";
+    EXPECT_EQ(ReadHostFile(platform::HostPath(list)).size(), spoolpkg::kFontRecordSize);
+    LONG w = 0, h = 0;
+    std::memcpy(&w, bytes.data() + 72, 4);
+    std::memcpy(&h, bytes.data() + 76, 4);
+    platform::test::ClearSkippedEmfRecords();
+    std::vector<std::string> played = OnRecorder([&](HDC hdc) {
+        HENHMETAFILE emf = GetEnhMetaFileW(page.c_str());
+        ASSERT_NE(emf, nullptr);
+        RECT r{0, 0, w, h};
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, emf, &r));
+        DeleteEnhMetaFile(emf);
+    });
+    std::vector<std::string> direct = OnRecorder([](HDC hdc) { DrawText(hdc); });
+    // The run's box may end a pixel short: the page holds whole-pixel
+    // advances where the face's last advance was fractional.
+    auto unboxed = [](std::vector<std::string> lines) {
+        for (auto& l : lines)
+            l = std::regex_replace(l, std::regex("clip=rect:[0-9,]+"), "clip=rect");
+        return lines;
+    };
+    ASSERT_EQ(direct.size(), 1u);
+    EXPECT_EQ(unboxed(played), unboxed(direct));
+    EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
+}
+
+} // namespace

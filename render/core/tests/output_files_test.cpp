@@ -1,0 +1,121 @@
+// Print to file on the spool-side road: the slots of "OutFile.INI" shared by
+// the first job, the spool side and the second job's completion.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "output_files.h"
+#include "platform/paths.h"
+#include "platform/testctl.h"
+#include "render_fixture.h"
+#include "win/base.h"
+
+namespace {
+
+using namespace inkforge;
+
+const std::u16string kFolder = u"C:\\Users\\alice\\Work\\spool\\";
+
+class OutputFilesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(CreateDirectoryW(u"C:\\Users", nullptr));
+        ASSERT_TRUE(CreateDirectoryW(u"C:\\Users\\alice", nullptr));
+        ASSERT_TRUE(CreateDirectoryW(u"C:\\Users\\alice\\Work", nullptr));
+        ASSERT_TRUE(CreateDirectoryW(kFolder.c_str(), nullptr));
+    }
+    std::u16string Value(const std::u16string& key) {
+        WCHAR buf[512] = {};
+        GetPrivateProfileStringW(kOutputFileSection, key.c_str(), u"", buf, 512, List().c_str());
+        return buf;
+    }
+    void SetValue(const std::u16string& key, const std::u16string& value) {
+        ASSERT_TRUE(WritePrivateProfileStringW(kOutputFileSection, key.c_str(), value.c_str(),
+                                               List().c_str()));
+    }
+    std::u16string List() { return kFolder + kOutputFileList; }
+    void WriteText(const std::u16string& path, const std::string& text) {
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD n = 0;
+        WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+        CloseHandle(h);
+    }
+};
+
+TEST_F(OutputFilesTest, TwoPendingJobsTakeTheirOwnSlots) {
+    EXPECT_TRUE(AddOutputFileEntry(kFolder, 50007, u"C:\\Out\\first.prn"));
+    EXPECT_TRUE(AddOutputFileEntry(kFolder, 0x5000A, u"C:\\Out\\second.prn"));
+    EXPECT_EQ(Value(u"JobID_00000000"), u"0000C357");
+    EXPECT_EQ(Value(u"Dest_00000000"), u"C:\\Out\\first.prn");
+    EXPECT_EQ(Value(u"JobID_00000001"), u"0005000A");
+    EXPECT_EQ(Value(u"Dest_00000001"), u"C:\\Out\\second.prn");
+    EXPECT_EQ(Value(u"Source_00000001"), u"");
+}
+
+TEST_F(OutputFilesTest, TheSecondJobsOutputReachesTheChosenFile) {
+    ASSERT_TRUE(CreateDirectoryW(u"C:\\Out", nullptr));
+    ASSERT_TRUE(AddOutputFileEntry(kFolder, 50001, u"C:\\Out\\first.prn"));
+    ASSERT_TRUE(AddOutputFileEntry(kFolder, 50002, u"C:\\Out\\second.prn"));
+    // The spool side plays both; the first's second job completes first.
+    std::u16string temp1 = kFolder + u"PLA1.tmp", temp2 = kFolder + u"PLA2.tmp";
+    WriteText(temp1, "one");
+    WriteText(temp2, "two");
+    SetValue(u"Source_00000000", temp1);
+    SetValue(u"JobID_00000000", u"0000000b");
+    SetValue(u"Source_00000001", temp2);
+    SetValue(u"JobID_00000001", u"0000000C");
+    // The job number and the file name match without regard to case.
+    std::u16string upper = kFolder + u"pla1.TMP";
+    EXPECT_TRUE(CompleteOutputFiles(kFolder, 11, upper));
+    EXPECT_EQ(Value(u"JobID_00000000"), u"");
+    EXPECT_EQ(Value(u"Dest_00000000"), u"");
+    EXPECT_EQ(render_test::ReadHostFile(platform::HostPath(u"C:\\Out\\first.prn")).size(), 3u);
+    EXPECT_EQ(GetFileAttributesW(temp1.c_str()), INVALID_FILE_ATTRIBUTES);
+    // Slot 0 is free now and slot 1 is still found behind it.
+    EXPECT_TRUE(CompleteOutputFiles(kFolder, 12, temp2));
+    EXPECT_EQ(render_test::ReadHostFile(platform::HostPath(u"C:\\Out\\second.prn")).size(), 3u);
+    // A new job takes the first free slot again.
+    EXPECT_TRUE(AddOutputFileEntry(kFolder, 50003, u"C:\\Out\\third.prn"));
+    EXPECT_EQ(Value(u"JobID_00000000"), u"0000C353");
+}
+
+TEST_F(OutputFilesTest, AnEmptyDestinationFreesTheSlotWithoutCopying) {
+    std::u16string temp = kFolder + u"PLA3.tmp";
+    WriteText(temp, "data");
+    SetValue(u"JobID_00000000", u"00000005");
+    SetValue(u"Source_00000000", temp);
+    EXPECT_FALSE(CompleteOutputFiles(kFolder, 5, temp));
+    EXPECT_EQ(Value(u"JobID_00000000"), u"");
+    EXPECT_EQ(Value(u"Source_00000000"), u"");
+    // Another job's file is not touched.
+    EXPECT_FALSE(CompleteOutputFiles(kFolder, 6, temp));
+    EXPECT_NE(GetFileAttributesW(temp.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(OutputFilesTest, AFailedWriteKeepsTheEarlierList) {
+    ASSERT_TRUE(AddOutputFileEntry(kFolder, 50001, u"C:\\Out\\first.prn"));
+    render_test::Bytes before = render_test::ReadHostFile(platform::HostPath(List()));
+    platform::test::FailNext("WriteFile", 1, ERROR_DISK_FULL);
+    EXPECT_FALSE(AddOutputFileEntry(kFolder, 50002, u"C:\\Out\\second.prn"));
+    EXPECT_EQ(render_test::ReadHostFile(platform::HostPath(List())), before);
+    EXPECT_TRUE(AddOutputFileEntry(kFolder, 50002, u"C:\\Out\\second.prn"));
+    EXPECT_EQ(Value(u"JobID_00000001"), u"0000C352");
+}
+
+TEST_F(OutputFilesTest, EveryTakenSlotIsPassedOver) {
+    // Ten thousand slots, all but the last taken.
+    std::string text = "[OutputFileFlag]\r\n";
+    for (int n = 0; n < 9999; ++n) {
+        char line[64];
+        std::snprintf(line, sizeof line, "JobID_%08X=00000001\r\n", n);
+        text += line;
+    }
+    WriteText(List(), text);
+    EXPECT_TRUE(AddOutputFileEntry(kFolder, 50001, u"C:\\Out\\a.prn"));
+    EXPECT_EQ(Value(u"JobID_0000270F"), u"0000C351");
+    EXPECT_FALSE(AddOutputFileEntry(kFolder, 50002, u"C:\\Out\\b.prn"));
+}
+
+} // namespace

@@ -1,0 +1,192 @@
+// Jobs on the spool-side road: the package a real job leaves in the working
+// folder's "spool" folder, read back through the package's own reader and
+// checked byte by byte where the page file's header is fixed.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "emf_job.h"
+#include "hooks.h"
+#include "package_reader.h"
+#include "pdev.h"
+#include "platform/paths.h"
+#include "platform/spooler_ctl.h"
+#include "platform/testctl.h"
+#include "platform/user_ctl.h"
+#include "render_fixture.h"
+#include "spool_package.h"
+#include "win/base.h"
+#include "win/gdi.h"
+#include "working_folder.h"
+
+namespace {
+
+using namespace render_test;
+using namespace inkforge;
+namespace fs = std::filesystem;
+
+DWORD U32At(const Bytes& b, size_t at) {
+    DWORD v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+LONG I32At(const Bytes& b, size_t at) {
+    return static_cast<LONG>(U32At(b, at));
+}
+
+class SpoolPackageJobTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InstallPrinter(u"P1", SampleModel("CX5540"));
+        driverHost = platform::HostPath(platform::spooler::DriversFolder() + u"\\P1");
+        fs::copy_file(RECORDING_SPOOL_PATH, driverHost + "/Metaweave.DLL");
+        TestDevice dev(u"P1", false);
+        std::u16string working;
+        ASSERT_TRUE(GetWorkingFolder(dev.get(), &working));
+        spoolFolder = spoolpkg::SpoolFolder(working);
+        devmode = OwnDevmode();
+        SetPrivU32(devmode, priv::EmfMode, 1);
+    }
+
+    // Prints pages, each with a line, as document "Report" and answers the job id.
+    DWORD Print(int pages, bool cancel = false) {
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &devmode.dm);
+        EXPECT_NE(hdc, nullptr);
+        if (!hdc) return 0;
+        DOCINFOW di{sizeof(DOCINFOW), u"Report", nullptr, nullptr, 0};
+        int job = StartDocW(hdc, &di);
+        EXPECT_GT(job, 0) << GetLastError();
+        for (int i = 0; i < pages; ++i) {
+            EXPECT_GT(StartPage(hdc), 0);
+            MoveToEx(hdc, 10, 10, nullptr);
+            LineTo(hdc, 200, 300);
+            EXPECT_GT(EndPage(hdc), 0);
+        }
+        if (cancel)
+            AbortDoc(hdc);
+        else
+            EXPECT_GT(EndDoc(hdc), 0);
+        EXPECT_TRUE(DeleteDC(hdc));
+        return job > 0 ? static_cast<DWORD>(job) : 0;
+    }
+
+    Bytes Read(const std::u16string& path) { return ReadHostFile(platform::HostPath(path)); }
+
+    std::string driverHost;
+    std::u16string spoolFolder;
+    DevmodeImage devmode;
+};
+
+TEST_F(SpoolPackageJobTest, AJobOfThreePagesLeavesItsPackageAndHandsItOver) {
+    DWORD job = Print(3);
+    ASSERT_NE(job, 0u);
+    const DWORD id = job + spoolpkg::kSpoolIdBase;
+    Bytes index = Read(spoolpkg::IndexPath(spoolFolder, id));
+    spoolpkg::PackageIndex pkg;
+    std::string error;
+    ASSERT_TRUE(spoolpkg::ReadPackageIndex(index.data(), index.size(), &pkg, &error)) << error;
+    EXPECT_TRUE(pkg.finished);
+    EXPECT_EQ(pkg.pageCount, 3u);
+    EXPECT_EQ(pkg.printerName, "P1");
+    EXPECT_EQ(pkg.documentName, "Report");
+    ASSERT_EQ(pkg.devmodes.size(), 1u); // the device mode never changed
+    std::vector<uint32_t> types;
+    for (const auto& r : pkg.records)
+        types.push_back(r.type);
+    using namespace spoolpkg;
+    EXPECT_EQ(types, (std::vector<uint32_t>{kRecordDevmode, kRecordNames, kRecordPage,
+                                            kRecordEndOfPage, kRecordPage, kRecordEndOfPage,
+                                            kRecordPage, kRecordEndOfPage, kRecordEndOfJob}));
+    ASSERT_EQ(pkg.pagePaths.size(), 3u);
+    for (DWORD n = 1; n <= 3; ++n) {
+        std::u16string path = PagePath(spoolFolder, id, n);
+        EXPECT_EQ(pkg.pagePaths[n - 1], std::string(path.begin(), path.end()));
+        Bytes page = Read(path);
+        ASSERT_GE(page.size(), 144u);
+        // The header record by its offsets.
+        EXPECT_EQ(U32At(page, 0), 1u);
+        EXPECT_EQ(U32At(page, 4), 124u);
+        EXPECT_EQ(U32At(page, 40), 0x464D4520u);
+        EXPECT_EQ(U32At(page, 44), 0x10000u);
+        EXPECT_EQ(U32At(page, 48), page.size());
+        EXPECT_EQ(U32At(page, 64), 108u);
+        EXPECT_EQ(std::string(page.begin() + 108, page.begin() + 124), "NKT_EMF Ver 1.00");
+        // Bounds and device size in pixels, frame in hundredths of millimetres.
+        LONG w = I32At(page, 16), h = I32At(page, 20);
+        EXPECT_EQ(I32At(page, 8), 0);
+        EXPECT_EQ(I32At(page, 12), 0);
+        EXPECT_EQ(I32At(page, 72), w);
+        EXPECT_EQ(I32At(page, 76), h);
+        EXPECT_EQ(I32At(page, 32), I32At(page, 80) * 100);
+        EXPECT_EQ(I32At(page, 36), I32At(page, 84) * 100);
+        // The end record closes the file.
+        size_t end = page.size() - 20;
+        EXPECT_EQ(U32At(page, end), 14u);
+        EXPECT_EQ(U32At(page, end + 4), 20u);
+        EXPECT_EQ(U32At(page, end + 12), 16u);
+        EXPECT_EQ(U32At(page, end + 16), 20u);
+    }
+    // The spool-side library got the spool id.
+    Bytes rec = ReadHostFile(driverHost + "/ZORPrintEMF.rec");
+    ASSERT_GE(rec.size(), 4u);
+    EXPECT_EQ(U32At(rec, 0), id);
+}
+
+TEST_F(SpoolPackageJobTest, ATakenSpoolIdMovesTheJobToTheNextOne) {
+    // The next job of a fresh spooler: find it by a first job, then block its successor.
+    DWORD first = Print(1);
+    ASSERT_NE(first, 0u);
+    DWORD blocked = first + 1 + spoolpkg::kSpoolIdBase;
+    HANDLE h = CreateFileW(spoolpkg::IndexPath(spoolFolder, blocked).c_str(), GENERIC_WRITE, 0,
+                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    DWORD second = Print(1);
+    ASSERT_EQ(second, first + 1);
+    Bytes rec = ReadHostFile(driverHost + "/ZORPrintEMF.rec");
+    EXPECT_EQ(U32At(rec, 0), blocked + 1);
+    EXPECT_FALSE(Read(spoolpkg::IndexPath(spoolFolder, blocked + 1)).empty());
+}
+
+TEST_F(SpoolPackageJobTest, ACancelledJobLeavesNoPackage) {
+    DWORD job = Print(2, true);
+    ASSERT_NE(job, 0u);
+    const DWORD id = job + spoolpkg::kSpoolIdBase;
+    EXPECT_FALSE(fs::exists(platform::HostPath(spoolpkg::IndexPath(spoolFolder, id))));
+    EXPECT_FALSE(fs::exists(platform::HostPath(spoolpkg::PageFolder(spoolFolder, id))));
+    EXPECT_FALSE(fs::exists(driverHost + "/ZORPrintEMF.rec"));
+}
+
+TEST_F(SpoolPackageJobTest, APackageThatCannotBeCreatedIsReportedOnce) {
+    // The spool folder's place is taken by a file: nothing can be created under it.
+    fs::create_directories(fs::path(platform::HostPath(spoolFolder)).parent_path().parent_path());
+    {
+        std::string host = platform::HostPath(spoolFolder);
+        while (!host.empty() && host.back() == '/')
+            host.pop_back();
+        fs::create_directories(fs::path(host).parent_path());
+        std::FILE* f = std::fopen(host.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &devmode.dm);
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW di{sizeof(DOCINFOW), u"Report", nullptr, nullptr, 0};
+    ASSERT_GT(StartDocW(hdc, &di), 0);
+    EXPECT_LE(StartPage(hdc), 0);
+    EXPECT_GT(StartPage(hdc), 0); // counted only: the error is not shown again
+    EndDoc(hdc);
+    EXPECT_TRUE(DeleteDC(hdc));
+    EXPECT_FALSE(fs::exists(driverHost + "/ZORPrintEMF.rec"));
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, u"Error");
+    EXPECT_EQ(boxes[0].text, u"Failed to print a document.");
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].type & (MB_ICONERROR | 0x00200000u), MB_ICONERROR | 0x00200000u);
+}
+
+} // namespace
