@@ -35,6 +35,7 @@ constexpr DWORD kMaxPiece = 32768;
 constexpr WORD kNoDefaultChar = 0xFFFF;
 constexpr LONG kBoldDivisor = 84; // em height per pixel of simulated bold
 constexpr BYTE kJohabCharSet = 130;
+constexpr LONG kMaxPaddedWidth = 0xFFE0;
 constexpr DWORD kDeltaRowVersion = 0x20001; // the graphics language that takes delta rows
 
 namespace fop {
@@ -221,12 +222,12 @@ bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics) 
     std::vector<SfntTable> present;
     const GtTable* first = metrics ? std::begin(kClass1Tables) : std::begin(kClass0Tables);
     const GtTable* last = metrics ? std::end(kClass1Tables) : std::end(kClass0Tables);
-    for (const GtTable& t : std::vector<GtTable>(first, last)) {
-        if (t.tag == SfntTag('g', 'd', 'i', 'r')) continue;
-        const SfntTable* have = font.Find(t.tag);
+    for (const GtTable* t = first; t != last; ++t) {
+        if (t->tag == SfntTag('g', 'd', 'i', 'r')) continue;
+        const SfntTable* have = font.Find(t->tag);
         if (have && have->length) {
             present.push_back(*have);
-        } else if (t.required) {
+        } else if (t->required) {
             return false;
         }
     }
@@ -535,7 +536,8 @@ BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const 
     if (bold >= 0) {
         // A simulated-bold double-byte glyph, widened to the right.
         LONG n = BitmapBoldPixels(bold, h, pdev->devmode.dm.dmPrintQuality);
-        n = std::min<LONG>(n, 0xFFF0 - w);
+        // The width field counts the padded row: it stays within 16 bits.
+        n = std::min<LONG>(n, kMaxPaddedWidth - w);
         if (n > 0) {
             widened = WidenGlyphRows(bits, w, h, n);
             bits = widened.data();
@@ -1198,7 +1200,8 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     // em height / 84 (or by their own height, when that rounds to 0).
     LONG bitmapBold = -1;
     if ((pfo->flFontType & FO_SIM_BOLD) && IsDoubleByteCharSet(ifi->jWinCharSet))
-        bitmapBold = (GetFontSize(pfo) + kBoldDivisor / 2) / kBoldDivisor;
+        bitmapBold =
+            static_cast<LONG>((int64_t{GetFontSize(pfo)} + kBoldDivisor / 2) / kBoldDivisor);
 
     // Glyphs not sent yet.
     std::vector<WORD> codes;
