@@ -292,19 +292,23 @@ bool NameTaken(const std::vector<FontEntry>& list, const std::u16string& face) {
 
 // A name of the same length: the list's record count in two decimal digits,
 // then random lower-case letters, until no record carries it.
+// A free name of the face's length, or empty when the tries run out (a short
+// face has few names: three characters give 26 per list size).
 std::u16string UniqueName(const std::u16string& face, const std::vector<FontEntry>& list,
                           DWORD seed) {
+    constexpr int kTries = 4096;
     std::u16string name = face;
     DWORD state = seed ? seed : 1;
-    do {
+    for (int tries = 0; tries < kTries; ++tries) {
         name[0] = static_cast<char16_t>(u'0' + list.size() / 10 % 10);
         name[1] = static_cast<char16_t>(u'0' + list.size() % 10);
         for (size_t i = 2; i < name.size(); ++i) {
             state = state * 1103515245u + 12345u;
             name[i] = static_cast<char16_t>(u'a' + (state >> 16) % 26);
         }
-    } while (NameTaken(list, name));
-    return name;
+        if (!NameTaken(list, name)) return name;
+    }
+    return {};
 }
 
 DWORD WriteNewFile(const std::u16string& path, const std::vector<uint8_t>& bytes) {
@@ -363,9 +367,10 @@ bool AddJobFont(const std::u16string& spoolFolder, DWORD spoolId, JobFont font,
     std::u16string recorded = face;
     if (face.size() > 2 && (font.alwaysUnique || NameTaken(list, face))) {
         std::u16string renamed = UniqueName(face, list, font.seed);
-        // A font whose name table cannot be rewritten keeps its name: the
-        // player would install it under the old one anyway.
-        if (rename && rename(&font.file, face, renamed)) recorded = renamed;
+        // A font whose name table cannot be rewritten (or that finds no free
+        // name) keeps its name: the player would install it under the old
+        // one anyway.
+        if (!renamed.empty() && rename && rename(&font.file, face, renamed)) recorded = renamed;
     }
     if (!CreateFolderWithParents(PageFolder(spoolFolder, spoolId))) return false;
     std::u16string path = FontFilePath(spoolFolder, spoolId, font.uniqueId);

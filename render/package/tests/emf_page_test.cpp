@@ -195,4 +195,32 @@ TEST_F(PackageFilesTest, EachFontIsStoredOnceAndClashingNamesAreMadeUnique) {
     EXPECT_TRUE(Read(FontListPath(folder, id)).empty());
 }
 
+// A three-character face has 26 names per list size ("NN" and a letter). With
+// every one of them taken the font keeps its own name instead of the search
+// going round for ever.
+TEST_F(PackageFilesTest, AShortFaceWithEveryNameTakenKeepsItsOwn) {
+    const DWORD id = 50002;
+    uint64_t unique = 1;
+    auto add = [&](std::u16string face, bool always) {
+        JobFont f;
+        f.uniqueId = unique++;
+        f.file = FontNamed(face);
+        f.alwaysUnique = always;
+        f.seed = 7;
+        EXPECT_TRUE(AddJobFont(folder, id, f, &face, Rename));
+        return face;
+    };
+    for (int i = 0; i < 100; ++i) {
+        std::u16string face = u"x00";
+        face[1] = static_cast<char16_t>(u'0' + i / 10);
+        face[2] = static_cast<char16_t>(u'0' + i % 10);
+        add(face, false);
+    }
+    for (char16_t c = u'a'; c <= u'z'; ++c)
+        add(std::u16string(u"26") + c, false);
+    ASSERT_EQ(ReadJobFonts(folder, id).size(), 126u);
+    EXPECT_EQ(add(u"Abc", true), u"Abc");
+    EXPECT_EQ(DeleteSpoolPackage(folder, id, 0), 0u);
+}
+
 } // namespace
