@@ -1,6 +1,7 @@
-// A job printed on the spool-side road through printhost processes: with the
-// spool-side library taken away the package stays where the graphics library
-// wrote it, and `printhost package` lists it page by page.
+// A job printed on the spool-side road through printhost processes: with a
+// spool-side library that only records the hand-off, the package stays where
+// the graphics library wrote it and `printhost package` lists it page by
+// page; with none at all, the job fails and leaves no package behind.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -37,10 +38,19 @@ TEST(SpoolPackagePrint, ThePackageOfASpoolSideJobIsListed) {
     ASSERT_EQ(Printhost("install --name 'CX5540' --model '" + model + "'", &out), "0") << out;
     ASSERT_EQ(Printhost("devmode 'CX5540'", &out), "0") << out;
     ASSERT_NE(out.find("private  EmfMode                1 (0x1)"), std::string::npos) << out;
-    // Nobody plays the package back, so it stays for the listing.
-    fs::remove(platform::HostPath(
-        u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\CX5540\\Metaweave.DLL"));
+    const std::string player =
+        platform::HostPath(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\CX5540\\Metaweave.DLL");
     const std::string prn = platform_testing::Root() + "/job.prn";
+
+    // No player: nobody would play the package, so the job says it failed
+    // (after telling the person) and the package goes.
+    fs::remove(player);
+    EXPECT_NE(Printhost("print --printer 'CX5540' --pages 2 --output '" + prn + "'", &out), "0")
+        << out;
+    EXPECT_TRUE(FindSpoolFolder().empty()) << "a package was left behind";
+
+    // A player that only records the hand-off: the package stays for the listing.
+    fs::copy_file(RECORDING_SPOOL_PATH, player, fs::copy_options::overwrite_existing);
     ASSERT_EQ(Printhost("print --printer 'CX5540' --pages 2 --output '" + prn + "'", &out), "0")
         << out;
 

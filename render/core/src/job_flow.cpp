@@ -323,11 +323,22 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {
             }
             const bool printToFile = AddOutputFileEntry(pdev);
             std::u16string folder;
-            if (pdev->modelCaps & caps::SpoolSideProgram) {
-                if (GetDriverDirectory(pdev->printer, &folder))
-                    StartEmfProcessorProgram(pdev, printToFile, folder);
-            } else {
-                HandOffToMetaweave(pdev, printToFile);
+            bool handed;
+            if (pdev->modelCaps & caps::SpoolSideProgram)
+                handed = GetDriverDirectory(pdev->printer, &folder) &&
+                         StartEmfProcessorProgram(pdev, printToFile, folder);
+            else
+                handed = HandOffToMetaweave(pdev, printToFile);
+            if (!handed) {
+                // Nobody will play the package: the job printed nothing, and
+                // the application and the person hear of it.
+                DWORD error = GetLastError();
+                DeleteSpoolPackage(pdev);
+                ShowPrintError(pdev, ERROR_CAN_NOT_COMPLETE);
+                pdev->jobFlags &=
+                    ~(job::Started | job::HeaderWritten | job::PageOpen | job::CarriedOver);
+                SetLastError(error ? error : static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+                return FALSE;
             }
         } else if (recorded) {
             // No page, a cancel or a page still open: the package goes.
