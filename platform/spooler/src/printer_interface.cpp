@@ -42,6 +42,48 @@ std::vector<BYTE> DriverDefaultDevmode(HANDLE printer, LPWSTR name) {
 
 } // namespace
 
+namespace {
+
+// The interface library of a printer by its name, for the events the spooler
+// raises on its own: no handle is opened, so nothing shows in the calls the
+// printer's clients see.
+HMODULE LoadPrinterInterface(const std::u16string& name, const char* exportName, FARPROC* entry) {
+    PrinterRecord printer;
+    DriverRecord driver;
+    if (!FindPrinter(name, &printer) || !FindDriver(printer.driver, &driver) ||
+        driver.configFile.empty())
+        return nullptr;
+    HMODULE module = LoadLibraryW(driver.configFile.c_str());
+    if (!module) return nullptr;
+    *entry = GetProcAddress(module, exportName);
+    if (!*entry) {
+        FreeLibrary(module);
+        return nullptr;
+    }
+    return module;
+}
+
+} // namespace
+
+void RaisePrinterEvent(const std::u16string& name, int event, LPARAM lParam) {
+    std::u16string printerName = name;
+    FARPROC entry = nullptr;
+    if (HMODULE module = LoadPrinterInterface(name, "DrvPrinterEvent", &entry)) {
+        As<PFN_DrvPrinterEvent>(entry)(printerName.data(), event, PRINTER_EVENT_FLAG_NO_UI, lParam);
+        FreeLibrary(module);
+    }
+}
+
+void UpgradePrinter(const std::u16string& name, const std::u16string& oldDriverDirectory) {
+    std::u16string printerName = name, oldDirectory = oldDriverDirectory;
+    FARPROC entry = nullptr;
+    if (HMODULE module = LoadPrinterInterface(name, "DrvUpgradePrinter", &entry)) {
+        DRIVER_UPGRADE_INFO_1W info{printerName.data(), oldDirectory.data()};
+        As<PFN_DrvUpgradePrinter>(entry)(1, reinterpret_cast<LPBYTE>(&info));
+        FreeLibrary(module);
+    }
+}
+
 void InitializeNewPrinter(const std::u16string& name, bool created) {
     std::u16string printerName = name;
     HANDLE printer = nullptr;

@@ -144,6 +144,11 @@ HMODULE LoadInterfaceLibrary(HANDLE printer, const char* exportName, FARPROC* en
 // added: the initialisation event, and the driver's default device mode
 // when the printer has none.
 void InitializeNewPrinter(const std::u16string& name, bool created);
+// A printer event for the printer's interface library (when it takes them).
+void RaisePrinterEvent(const std::u16string& name, int event, LPARAM lParam);
+// A printer whose driver was installed again over it: the interface library
+// brings the printer's settings up to the driver it has now.
+void UpgradePrinter(const std::u16string& name, const std::u16string& oldDriverDirectory);
 
 bool LoadPrinter(const std::string& key, PrinterRow* out);
 std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user);
