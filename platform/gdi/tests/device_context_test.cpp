@@ -653,7 +653,15 @@ TEST_F(DocumentEventTest, TheLibraryCanEscapeIntoTheContextWhileItHandlesAnEvent
 
 // The spooler's own events reach the same library as the printer's interface.
 TEST_F(DocumentEventTest, SpoolerRaisesPrinterEventsAndTheUpgrade) {
-    EXPECT_EQ(installLog, (std::vector<std::string>{"DrvPrinterEvent printer=PE event=3 flags=1"}));
+    // The new printer is initialised and takes the driver's default device mode.
+    const std::string ownSize = std::to_string(sizeof(DEVMODEW));
+    EXPECT_EQ(installLog, (std::vector<std::string>{
+                              "DrvPrinterEvent printer=PE event=3 flags=1",
+                              "DrvConvertDevMode printer=PE mode=4 in=0/0 out=0/0",
+                              "DrvConvertDevMode printer=PE mode=4 in=0/0 out=0/0",
+                              "DrvConvertDevMode printer=PE mode=4 in=0/0 out=0/0",
+                              "DrvConvertDevMode printer=PE mode=4 in=0/0 out=0/0",
+                          }));
 
     HANDLE printer = nullptr;
     PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
@@ -685,4 +693,42 @@ TEST_F(DocumentEventTest, SpoolerRaisesPrinterEventsAndTheUpgrade) {
     std::string folder = platform::ToUtf8(driverPath.substr(0, driverPath.find_last_of(u"\\/")));
     EXPECT_EQ(TakeLog(),
               std::vector<std::string>{"DrvUpgradePrinter level=1 printer=PE old=" + folder});
+}
+
+// A device mode of an older version handed to the spooler is stored as the
+// driver converts it; one of the driver's own version is stored as given.
+TEST_F(DocumentEventTest, SpoolerConvertsDeviceModesOfAnotherVersion) {
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"PE"), &printer, &all));
+    constexpr WORD kOldSize = offsetof(DEVMODEW, dmICMMethod);
+    std::vector<BYTE> old(kOldSize, 0);
+    auto* dm = reinterpret_cast<DEVMODEW*>(old.data());
+    dm->dmSize = kOldSize;
+    dm->dmSpecVersion = 0x0320;
+    dm->dmFields = DM_ORIENTATION;
+    dm->dmOrientation = DMORIENT_LANDSCAPE;
+    PRINTER_INFO_9W info{dm};
+    ASSERT_TRUE(SetPrinterW(printer, 9, reinterpret_cast<LPBYTE>(&info), 0));
+    std::vector<std::string> log = TakeLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "DrvConvertDevMode printer=PE mode=1 in=" + std::to_string(kOldSize) +
+                              "/0 out=" + std::to_string(sizeof(DEVMODEW)) + "/8");
+
+    DWORD needed = 0;
+    GetPrinterW(printer, 9, nullptr, 0, &needed);
+    std::vector<BYTE> buf(needed);
+    ASSERT_TRUE(GetPrinterW(printer, 9, buf.data(), needed, &needed));
+    const DEVMODEW* stored = reinterpret_cast<PRINTER_INFO_9W*>(buf.data())->pDevMode;
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->dmSize, sizeof(DEVMODEW));
+    EXPECT_EQ(stored->dmDriverExtra, 8);
+    EXPECT_EQ(stored->dmOrientation, DMORIENT_LANDSCAPE);
+
+    // The stored one is the driver's own version: nothing to convert.
+    PRINTER_INFO_9W again{const_cast<DEVMODEW*>(stored)};
+    ASSERT_TRUE(SetPrinterW(printer, 9, reinterpret_cast<LPBYTE>(&again), 0));
+    for (const std::string& line : TakeLog())
+        EXPECT_EQ(line.find("mode=1"), std::string::npos) << line;
+    ClosePrinter(printer);
 }

@@ -336,6 +336,7 @@ BOOL SetDevmodeLevel(const SpoolHandle& h, DWORD level, LPDEVMODEW devmode) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (!block.empty()) block = InDriverFormat(h.name, std::move(block));
     bool ok = MachineDb::Transaction([&] {
         if (level == 8) {
             Stmt s("UPDATE spl_printers SET devmode = ? WHERE key = ?");

@@ -665,6 +665,51 @@ DLLEXPORT BOOL APIENTRY DrvPrinterEvent(LPWSTR pPrinterName, INT DriverEvent, DW
     return TRUE;
 }
 
+// Its own device mode: the whole public part, 8 private bytes, version 0x0500.
+DLLEXPORT BOOL APIENTRY DrvConvertDevMode(LPWSTR pPrinterName, PDEVMODEW pdmIn, PDEVMODEW pdmOut,
+                                          LONG* pcbNeeded, DWORD fMode) {
+    constexpr WORD kExtra = 8;
+    constexpr LONG kOwnSize = sizeof(DEVMODEW) + kExtra;
+    Log("DrvConvertDevMode printer=%s mode=%u in=%u/%u out=%u/%u", Narrow(pPrinterName).c_str(),
+        fMode, pdmIn ? pdmIn->dmSize : 0, pdmIn ? pdmIn->dmDriverExtra : 0,
+        pdmOut ? pdmOut->dmSize : 0, pdmOut ? pdmOut->dmDriverExtra : 0);
+    if (!pcbNeeded) return FALSE;
+    if (fMode == CDM_DRIVER_DEFAULT) {
+        if (!pdmOut || *pcbNeeded < kOwnSize) {
+            *pcbNeeded = kOwnSize;
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        std::memset(pdmOut, 0, kOwnSize);
+        for (int i = 0; pPrinterName && pPrinterName[i] && i < CCHDEVICENAME - 1; ++i)
+            pdmOut->dmDeviceName[i] = pPrinterName[i];
+        pdmOut->dmSpecVersion = DM_SPECVERSION;
+        pdmOut->dmDriverVersion = 0x0500;
+        pdmOut->dmSize = sizeof(DEVMODEW);
+        pdmOut->dmDriverExtra = kExtra;
+        pdmOut->dmFields = DM_ORIENTATION;
+        pdmOut->dmOrientation = DMORIENT_PORTRAIT;
+        *pcbNeeded = kOwnSize;
+        return TRUE;
+    }
+    if (fMode != CDM_CONVERT || !pdmIn || !pdmOut ||
+        *pcbNeeded < static_cast<LONG>(pdmOut->dmSize) + pdmOut->dmDriverExtra) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DEVMODEW kept = *pdmOut;
+    std::memcpy(pdmOut, pdmIn, std::min(pdmIn->dmSize, kept.dmSize));
+    std::memcpy(reinterpret_cast<BYTE*>(pdmOut) + kept.dmSize,
+                reinterpret_cast<const BYTE*>(pdmIn) + pdmIn->dmSize,
+                std::min(pdmIn->dmDriverExtra, kept.dmDriverExtra));
+    pdmOut->dmSpecVersion = kept.dmSpecVersion;
+    pdmOut->dmDriverVersion = kept.dmDriverVersion;
+    pdmOut->dmSize = kept.dmSize;
+    pdmOut->dmDriverExtra = kept.dmDriverExtra;
+    *pcbNeeded = static_cast<LONG>(kept.dmSize) + kept.dmDriverExtra;
+    return TRUE;
+}
+
 DLLEXPORT BOOL APIENTRY DrvUpgradePrinter(DWORD Level, LPBYTE pDriverUpgradeInfo) {
     const auto* info = reinterpret_cast<const DRIVER_UPGRADE_INFO_1W*>(pDriverUpgradeInfo);
     Log("DrvUpgradePrinter level=%u printer=%s old=%s", Level,
