@@ -1,6 +1,6 @@
 // The graphics library with the built UI library, through printhost
-// processes: the printer's default device mode is the UI library's revision
-// (the sample's asks for spool-side playback, which is refused), a device mode
+// processes: the printer's device mode is the UI library's revision
+// (the sample's asks for spool-side playback), a device mode
 // revised and stored by `printhost devmode` prints and decodes, and with the
 // UI library gone the graphics library falls back to the model library alone.
 #include <gtest/gtest.h>
@@ -26,7 +26,7 @@ TEST(UiLibraryPrint, WithAndWithoutTheUiLibrary) {
     const std::string print = "print --printer 'CX5540' --pages 1 --output '" + prn + "'";
 
     // The UI library's defaults, stored by the printer interface at install:
-    // reverse order by the driver, replayed spool-side.
+    // reverse order by the driver, replayed spool-side, and printed.
     ASSERT_EQ(Printhost("devmode 'CX5540'", &out), "0") << out;
     EXPECT_NE(out.find("stored device mode of CX5540, revised"), std::string::npos) << out;
     EXPECT_NE(out.find("private  Signature              1515147844 (0x5a4f5244)"),

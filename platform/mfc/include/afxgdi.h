@@ -11,31 +11,6 @@
 #include "win/gdi_text.h"
 #include "win/user.h"
 
-// Text layout flags of DrawText (the window manager's text drawing).
-#ifndef DT_TOP
-#define DT_TOP 0x00000000
-#define DT_LEFT 0x00000000
-#define DT_CENTER 0x00000001
-#define DT_RIGHT 0x00000002
-#define DT_VCENTER 0x00000004
-#define DT_BOTTOM 0x00000008
-#define DT_WORDBREAK 0x00000010
-#define DT_SINGLELINE 0x00000020
-#define DT_EXPANDTABS 0x00000040
-#define DT_TABSTOP 0x00000080
-#define DT_NOCLIP 0x00000100
-#define DT_EXTERNALLEADING 0x00000200
-#define DT_CALCRECT 0x00000400
-#define DT_NOPREFIX 0x00000800
-typedef struct tagDRAWTEXTPARAMS {
-    UINT cbSize;
-    int iTabLength; // in average character widths
-    int iLeftMargin;
-    int iRightMargin;
-    UINT uiLengthDrawn;
-} DRAWTEXTPARAMS, *LPDRAWTEXTPARAMS;
-#endif
-
 class CDC;
 class CWnd;
 

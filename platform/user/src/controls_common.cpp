@@ -402,11 +402,19 @@ LRESULT CALLBACK TooltipProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
                 !IS_INTRESOURCE(info->lpszText))
                 t.text = info->lpszText;
         return 0;
-    case TTM_GETTEXTW:
+    case TTM_GETTEXTW: {
+        // wParam is the buffer's size in characters; without one, the
+        // classic tip buffer of 80 characters is all the caller has.
+        constexpr size_t kClassicTipChars = 80;
+        const size_t room = wp ? static_cast<size_t>(wp) : kClassicTipChars;
         for (auto& t : s.tools)
-            if (same(t) && info->lpszText)
-                std::memcpy(info->lpszText, t.text.c_str(), (t.text.size() + 1) * 2);
+            if (same(t) && info->lpszText) {
+                const size_t n = std::min(t.text.size(), room - 1);
+                std::memcpy(info->lpszText, t.text.data(), n * sizeof(WCHAR));
+                info->lpszText[n] = 0;
+            }
         return 0;
+    }
     case TTM_GETTOOLCOUNT:
         return static_cast<LRESULT>(s.tools.size());
     case TTM_ACTIVATE:

@@ -22,6 +22,8 @@ namespace {
 // megabytes per image).
 constexpr int kLargestImage = 1024;
 constexpr DWORD kOpaque = 0xFF000000;
+// The colour-depth bits of a list's flags (ILC_COLOR4 ... ILC_COLOR32).
+constexpr UINT kColorDepthMask = 0xFE;
 
 struct ImageListObject : platform::HandleObject {
     int cx = 0;
@@ -32,7 +34,7 @@ struct ImageListObject : platform::HandleObject {
     const char* KindName() const override { return "ImageList"; }
     bool ClosableByCloseHandle() const override { return false; }
     bool Masked() const { return (flags & ILC_MASK) != 0; }
-    bool AlphaKept() const { return (flags & 0xFE) == ILC_COLOR32; }
+    bool AlphaKept() const { return (flags & kColorDepthMask) == ILC_COLOR32; }
 };
 
 std::shared_ptr<ImageListObject> FindList(HIMAGELIST himl) {

@@ -204,4 +204,31 @@ TEST_F(Windows, HelpAndShellAreLogged) {
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), RGB(1, 2, 3));
 }
 
+// A tip's text is read back only as far as the caller's buffer goes.
+TEST_F(Windows, TipTextStaysWithinTheCallersBuffer) {
+    HWND tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, top, nullptr,
+                               nullptr, nullptr);
+    ASSERT_NE(tip, nullptr);
+    std::u16string text(200, u'x');
+    TOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.uFlags = TTF_IDISHWND;
+    info.hwnd = top;
+    info.uId = reinterpret_cast<UINT_PTR>(top);
+    info.lpszText = text.data();
+    SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    struct Case {
+        WPARAM chars;
+        size_t expected;
+    };
+    for (const Case& c : {Case{10, 9}, Case{0, 79}, Case{300, 200}}) {
+        std::u16string buffer(400, u'#');
+        info.lpszText = buffer.data();
+        SendMessageW(tip, TTM_GETTEXTW, c.chars, reinterpret_cast<LPARAM>(&info));
+        EXPECT_EQ(std::u16string(buffer.c_str()).size(), c.expected) << c.chars;
+        EXPECT_EQ(buffer[c.expected + 1], u'#') << c.chars;
+    }
+    DestroyWindow(tip);
+}
+
 } // namespace

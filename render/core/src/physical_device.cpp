@@ -154,7 +154,10 @@ void DecideMode(PDEV* pdev) {
         pdev->banding = 1;
         modeFlags &= ~mode::SpoolSide;
         pdev->rasterDirection = PrivU16(d, priv::HalftoneKind) == 2 ? 2 : 1;
-    } else if (candidate || graphicsMode) {
+    } else if (candidate || (graphicsMode && !(modeFlags & mode::ByInterface))) {
+        // A job the spool-side player started (ByInterface) is the replay of
+        // a recorded one: recording it again would hand it back to the
+        // player, job after job.
         modeFlags |= mode::SpoolSide;
     } else {
         modeFlags &= ~mode::SpoolSide;

@@ -242,6 +242,24 @@ TEST_F(PhysicalDeviceTest, RoadDecision) {
     }
 }
 
+// On a model that cannot band (LP1220 has no query 77), the graphics mode
+// takes the spool-side road; the replay of such a job, which the spool-side
+// player starts with its own mode bit, prints directly instead of being
+// recorded and handed back to the player again.
+TEST_F(PhysicalDeviceTest, AReplayedJobDoesNotGoBackToTheSpoolSide) {
+    Install(SampleModel("LP1220"));
+    for (auto [emfMode, spoolSide] : {std::pair<DWORD, DWORD>{0, 1}, {4, 0}}) {
+        TestDevice dev(u"P1", false);
+        DevmodeImage given = OwnDevmode();
+        inkforge::SetPrivU32(given, priv::EmfMode, emfMode);
+        inkforge::SetPrivU32(given, priv::FeatureFlags, 1u << 16);
+        inkforge::SetPrivU16(given, priv::GraphicsMode, 1);
+        SetUp(&given.dm, &dev);
+        EXPECT_EQ(dev->modeFlags & inkforge::mode::SpoolSide, spoolSide) << emfMode;
+        EXPECT_EQ(dev->banding, 0u) << emfMode;
+    }
+}
+
 // No job-prompt program is installed here: nobody can be asked, so the job
 // prints nothing, and its pages and its end say that it failed.
 TEST_F(PhysicalDeviceTest, AJobWhosePromptCannotRunPrintsNothingAndFails) {
