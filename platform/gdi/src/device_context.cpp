@@ -182,6 +182,17 @@ DEVMODEW* Devmode(std::vector<BYTE>& dm) {
     return dm.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(dm.data());
 }
 
+// The device mode an interface library handed back at CREATEDCPRE or
+// RESETDCPRE in place of `devmode`: often the one it was given, revised in
+// place, which must stay where it is until the POST event hands it back.
+bool TakeHandedDevmode(const DEVMODEW* handed, std::vector<BYTE>* devmode) {
+    if (!handed || reinterpret_cast<const BYTE*>(handed) == devmode->data()) return true;
+    std::vector<BYTE> copy;
+    if (!CopyDevmode(handed, &copy)) return false;
+    *devmode = std::move(copy);
+    return true;
+}
+
 // The wide form of an ANSI device mode: the two names widened, the rest and
 // the private part as they stand.
 bool WidenDevmode(const DEVMODEA* pdm, std::vector<BYTE>* out) {
@@ -539,7 +550,7 @@ HDC CreatePrinterDc(const std::u16string& driverName, const std::u16string& devi
             DWORD error = GetLastError();
             return fail(error ? error : static_cast<DWORD>(ERROR_CANCELLED));
         }
-        if (replaced && !CopyDevmode(replaced, &devmode)) return fail(ERROR_INVALID_PARAMETER);
+        if (!TakeHandedDevmode(replaced, &devmode)) return fail(ERROR_INVALID_PARAMETER);
     }
     dc->devmode = std::move(devmode);
 
@@ -557,7 +568,8 @@ HDC CreatePrinterDc(const std::u16string& driverName, const std::u16string& devi
     return hdc;
 }
 
-HDC ResetPrinterDevice(HDC hdc, std::vector<BYTE> devmode) {
+// `devmode` moves into the context only when the reset succeeds.
+HDC ResetPrinterDevice(HDC hdc, std::vector<BYTE>& devmode) {
     DcUse dc(hdc);
     if (!dc || NotForMemory(*dc)) return nullptr;
     if (dc->state == DocState::InPage || devmode.empty()) {
@@ -601,8 +613,8 @@ HDC ResetPrinterDc(HDC hdc, std::vector<BYTE> devmode) {
     HDC result = nullptr;
     if (pre == DOCUMENTEVENT_FAILURE) {
         if (GetLastError() == 0) SetLastError(ERROR_CANCELLED);
-    } else if (!replaced || CopyDevmode(replaced, &devmode)) {
-        result = ResetPrinterDevice(hdc, std::move(devmode));
+    } else if (TakeHandedDevmode(replaced, &devmode)) {
+        result = ResetPrinterDevice(hdc, devmode);
     }
     DWORD error = GetLastError();
     DocumentEvent(hdc, DOCUMENTEVENT_RESETDCPOST, sizeof replaced, &replaced);

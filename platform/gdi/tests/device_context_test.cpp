@@ -38,15 +38,7 @@ class DeviceContextTest : public ::testing::Test {
     void SetUp() override {
         driverPath = platform::FromUtf8(RECORDING_DRIVER_PATH);
         ASSERT_EQ(platform::spooler::AddPort({u"LPT1:", u"Local Port", u""}), 0u);
-        platform::spooler::DriverRecord driver;
-        driver.name = u"Recorder";
-        driver.driverPath = driverPath;
-        ASSERT_EQ(platform::spooler::AddDriver(driver), 0u);
-        platform::spooler::PrinterRecord printer;
-        printer.name = u"P1";
-        printer.port = u"LPT1:";
-        printer.driver = u"Recorder";
-        ASSERT_EQ(platform::spooler::AddPrinter(printer, false), 0u);
+        AddRecorderPrinter(u"P1", u"Recorder", false);
 
         recorder = LoadLibraryW(W(driverPath));
         ASSERT_NE(recorder, nullptr);
@@ -71,6 +63,22 @@ class DeviceContextTest : public ::testing::Test {
         EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
         if (set) set("defaults", 0);
         if (recorder) FreeLibrary(recorder);
+    }
+
+    // A printer on LPT1: driven by the recording driver, which is its
+    // interface library too when `asInterface`.
+    void AddRecorderPrinter(const std::u16string& name, const std::u16string& driverName,
+                            bool asInterface) {
+        platform::spooler::DriverRecord driver;
+        driver.name = driverName;
+        driver.driverPath = driverPath;
+        if (asInterface) driver.configFile = driverPath;
+        ASSERT_EQ(platform::spooler::AddDriver(driver), 0u);
+        platform::spooler::PrinterRecord printer;
+        printer.name = name;
+        printer.port = u"LPT1:";
+        printer.driver = driverName;
+        ASSERT_EQ(platform::spooler::AddPrinter(printer, false), 0u);
     }
 
     template <class F> F Export(const char* name) {
@@ -500,16 +508,7 @@ class DocumentEventTest : public DeviceContextTest {
   protected:
     void SetUp() override {
         DeviceContextTest::SetUp();
-        platform::spooler::DriverRecord driver;
-        driver.name = u"RecorderEvents";
-        driver.driverPath = driverPath;
-        driver.configFile = driverPath;
-        ASSERT_EQ(platform::spooler::AddDriver(driver), 0u);
-        platform::spooler::PrinterRecord printer;
-        printer.name = u"PE";
-        printer.port = u"LPT1:";
-        printer.driver = u"RecorderEvents";
-        ASSERT_EQ(platform::spooler::AddPrinter(printer, false), 0u);
+        AddRecorderPrinter(u"PE", u"RecorderEvents", true);
         handed = Export<long (*)()>("RecorderHandedDevmodes");
         ASSERT_TRUE(handed);
         installLog = TakeLog();
@@ -731,4 +730,22 @@ TEST_F(DocumentEventTest, SpoolerConvertsDeviceModesOfAnotherVersion) {
     for (const std::string& line : TakeLog())
         EXPECT_EQ(line.find("mode=1"), std::string::npos) << line;
     ClosePrinter(printer);
+}
+
+// A library that revises the given device mode in place and hands it back.
+TEST_F(DocumentEventTest, DeviceModeRevisedInPlaceIsKept) {
+    set("replace_devmode", 2);
+    HDC hdc = CreatePE(DMORIENT_PORTRAIT);
+    ASSERT_NE(hdc, nullptr);
+    std::vector<std::string> log = TakeLog();
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "DrvEnablePDEV device=PE port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 "
+                        "caps=320 devinfo=312 hdev=yes printer=yes"),
+              log.end());
+    Devmode portrait = MakeDevmode(DMORIENT_PORTRAIT);
+    EXPECT_EQ(ResetDCW(hdc, &portrait.dm), hdc);
+    log = TakeLog();
+    EXPECT_EQ(log[1], "DrvEnablePDEV device=PE port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 "
+                      "caps=320 devinfo=312 hdev=yes printer=yes");
+    EXPECT_TRUE(DeleteDC(hdc));
 }

@@ -29,12 +29,13 @@ struct Config {
     bool failEnablePdev = false;
     bool failStartPage = false;
     ULONG escapeResult = 1;
-    FLONG hooks = 0;             // 0: the usual hooks; else the hooks of the surface
-    bool noBeziers = false;      // the device does not take Bezier curves
-    bool refusePaths = false;    // the path and line hooks answer FALSE
-    int refuseEvent = 0;         // the document event answered with -1
-    bool replaceDevmode = false; // CREATEDCPRE and RESETDCPRE hand back a landscape device mode
-    bool escapeOnEvent = false;  // the events with a context escape into it
+    FLONG hooks = 0;          // 0: the usual hooks; else the hooks of the surface
+    bool noBeziers = false;   // the device does not take Bezier curves
+    bool refusePaths = false; // the path and line hooks answer FALSE
+    int refuseEvent = 0;      // the document event answered with -1
+    int replaceDevmode = 0;   // CREATEDCPRE and RESETDCPRE hand back a landscape device mode: 1 its
+                              // own, 2 the given one turned in place
+    bool escapeOnEvent = false; // the events with a context escape into it
 };
 
 Config gConfig;
@@ -638,7 +639,14 @@ DLLEXPORT INT APIENTRY DrvDocumentEvent(HANDLE hPrinter, HDC hdc, int iEsc, ULON
         hPrinter ? "yes" : "no", cbIn, cbOut, detail.c_str());
     if (hdc && gConfig.escapeOnEvent) ExtEscape(hdc, 0x4000 + iEsc, 0, nullptr, 0, nullptr);
     if (iEsc == gConfig.refuseEvent) return -1;
-    if ((iEsc == 1 || iEsc == 3) && gConfig.replaceDevmode && pvOut && cbOut >= sizeof(DEVMODEW*)) {
+    if ((iEsc == 1 || iEsc == 3) && gConfig.replaceDevmode == 2 && pvOut &&
+        cbOut >= sizeof(DEVMODEW*)) {
+        DEVMODEW* given = iEsc == 1 ? static_cast<DOCEVENT_CREATEDCPRE*>(pvIn)->pdm
+                                    : *static_cast<DEVMODEW**>(pvIn);
+        if (given) given->dmOrientation = DMORIENT_LANDSCAPE;
+        *static_cast<DEVMODEW**>(pvOut) = given;
+    } else if ((iEsc == 1 || iEsc == 3) && gConfig.replaceDevmode && pvOut &&
+               cbOut >= sizeof(DEVMODEW*)) {
         auto* dm = reinterpret_cast<DEVMODEW*>(new BYTE[sizeof(DEVMODEW)]());
         dm->dmSize = sizeof(DEVMODEW);
         dm->dmFields = DM_ORIENTATION;
@@ -769,7 +777,7 @@ DLLEXPORT void RecorderSet(const char* key, long value) {
     else if (k == "refuse_event")
         gConfig.refuseEvent = static_cast<int>(value);
     else if (k == "replace_devmode")
-        gConfig.replaceDevmode = value != 0;
+        gConfig.replaceDevmode = static_cast<int>(value);
     else if (k == "escape_on_event")
         gConfig.escapeOnEvent = value != 0;
 }
