@@ -6,6 +6,7 @@
 
 #include "devmode_revision.h"
 #include "model_access.h"
+#include "output_files.h"
 #include "pdev.h"
 #include "sfnt_reader.h"
 #include "system_access.h"
@@ -49,12 +50,38 @@ WORD Be16(const std::vector<uint8_t>& b, size_t at) {
     return static_cast<WORD>(b[at] << 8 | b[at + 1]);
 }
 
-// Rewrites the family and full names (Windows platform) that equal oldName in
-// the name table of every member whose table holds it, and the table's
-// checksum. Every offset is checked through the font reader and the table's
-// own bounds.
+// The printer interface library, whose string table holds the messages.
+constexpr char kInterfaceLibrary[] = "Frontdoor.DLL";
+// The box reaches the interactive desktop from the spooler's process.
+constexpr UINT kServiceNotification = 0x00200000;
+
+constexpr UINT kTitleString = 100;
+struct ErrorMessage {
+    DWORD shownMark;
+    UINT string;
+    const char16_t* text;
+};
+constexpr ErrorMessage kNoMemory{1, 104,
+                                 u"Not enough memory. Close some application and retry printing "
+                                 u"again."};
+constexpr ErrorMessage kDiskFull{2, 102,
+                                 u"There are not enough space in system drive.\n"
+                                 u"Increase the disk space on the system drive (to remove "
+                                 u"unnecessary files) and try again."};
+constexpr ErrorMessage kFailed{4, 103, u"Failed to print a document."};
+
+std::u16string LoadText(HMODULE library, UINT id, const char16_t* fallback) {
+    WCHAR buf[512] = {};
+    if (library && LoadStringW(library, id, buf, 512) > 0) return buf;
+    return fallback;
+}
+
+} // namespace
+
 bool RenameFontFile(std::vector<uint8_t>* font, const std::u16string& oldName,
                     const std::u16string& newName) {
+    // The new name takes the old one's place in the string storage.
+    if (newName.size() != oldName.size() || oldName.empty()) return false;
     std::vector<DWORD> members{0};
     if (SfntFont::IsCollection(font->data(), font->size())) {
         members.clear();
@@ -120,34 +147,6 @@ bool RenameFontFile(std::vector<uint8_t>* font, const std::u16string& oldName,
     return renamed;
 }
 
-// The printer interface library, whose string table holds the messages.
-constexpr char kInterfaceLibrary[] = "Frontdoor.DLL";
-// The box reaches the interactive desktop from the spooler's process.
-constexpr UINT kServiceNotification = 0x00200000;
-
-constexpr UINT kTitleString = 100;
-struct ErrorMessage {
-    DWORD shownMark;
-    UINT string;
-    const char16_t* text;
-};
-constexpr ErrorMessage kNoMemory{1, 104,
-                                 u"Not enough memory. Close some application and retry printing "
-                                 u"again."};
-constexpr ErrorMessage kDiskFull{2, 102,
-                                 u"There are not enough space in system drive.\n"
-                                 u"Increase the disk space on the system drive (to remove "
-                                 u"unnecessary files) and try again."};
-constexpr ErrorMessage kFailed{4, 103, u"Failed to print a document."};
-
-std::u16string LoadText(HMODULE library, UINT id, const char16_t* fallback) {
-    WCHAR buf[512] = {};
-    if (library && LoadStringW(library, id, buf, 512) > 0) return buf;
-    return fallback;
-}
-
-} // namespace
-
 EmfJob* EmfJobOf(PDEV* pdev) {
     if (!pdev->emfJob) pdev->emfJob = new (std::nothrow) EmfJob;
     return pdev->emfJob;
@@ -178,6 +177,9 @@ BOOL CreateSpoolPackage(PDEV* pdev) {
         return FALSE;
     }
     job->spoolFolder = spoolpkg::SpoolFolder(working);
+    // A package the job never finishes is swept away at the next logon.
+    AddCleanupRunOnce(pdev, job->spoolFolder);
+    job->layout = CopyLayoutInputs(pdev);
     uint8_t devmode[spoolpkg::kAnsiDevmodeSize];
     AnsiDevmode(pdev, devmode);
     DWORD e =
@@ -236,6 +238,7 @@ BOOL OpenEmfPage(PDEV* pdev) {
     EmfJob* job = EmfJobOf(pdev);
     if (!job || !job->package.spoolId()) return FALSE;
     job->recorder.Reset();
+    job->layoutScale = ComputeLayoutScale(pdev, job->layout);
     job->geometry = Geometry(pdev);
     job->openPage = pdev->pageCount;
     DWORD e = job->page.Open(

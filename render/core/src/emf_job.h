@@ -3,10 +3,13 @@
 // fonts the pages use, and the job's errors reported once to the user.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "emf_page.h"
 #include "emf_recorder.h"
+#include "layout_scale.h"
 #include "spool_package.h"
 #include "win/winddi.h"
 
@@ -26,7 +29,8 @@ struct EmfJob {
     DWORD errors[2] = {};
     DWORD shown = 0; // message classes already shown this job
     RecorderState recorder;
-    WORD layoutScale = 100;
+    LayoutInputs layout; // copied at the first page
+    WORD layoutScale = kFullScale;
 };
 
 // The device's job state, made on first use; null when out of memory.
@@ -57,6 +61,13 @@ bool RecordingPage(const PDEV* pdev);
 // application's face name (36 characters with the terminator) and receives
 // the name to record. FALSE, the buffer unchanged, when it was not stored.
 BOOL AddJobFont(PDEV* pdev, FONTOBJ* pfo, WCHAR (&faceName)[spoolpkg::kFaceNameChars]);
+
+// Rewrites the family and full names (Windows platform) that equal oldName in
+// the name table of every member of a font file or collection, and the
+// table's checksum. Every offset is checked through the font reader and the
+// table's own bounds; a new name of another length is refused.
+bool RenameFontFile(std::vector<uint8_t>* font, const std::u16string& oldName,
+                    const std::u16string& newName);
 
 // The message for the job's error code, once per job and class of error.
 void ShowPrintError(PDEV* pdev, DWORD error);

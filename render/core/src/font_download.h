@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "win/winddi.h"
 
@@ -25,6 +26,7 @@ struct DownloadedFont {
     ULONG_PTR trueTypeFile;
     DWORD glyphCount;
     DWORD outline;
+    BYTE charClass; // of outline characters: 1 carries the glyph's metrics
     BYTE* glyphMap; // glyphCount / 8 + 1 bytes
     ULONG fontObjects[kFontObjectSlots];
     WORD fontNumber;
@@ -50,7 +52,23 @@ struct FontTable {
     bool currentValid;
     float angle, scaleX, scaleY, shearX, shearY, boldness;
     bool transformSent, boldnessSent;
+    // What the device asks of downloaded outline fonts: characters with
+    // their metrics (class 1), and the "GC" segment in the header.
+    bool glyphMetrics, classSegment;
 };
+
+// One read-font-header piece: a stretch of the header, sent with a one-byte
+// (byteLength) or a four-byte data length.
+struct FontHeaderPiece {
+    DWORD offset;
+    DWORD length;
+    bool byteLength;
+};
+// The pieces a font header goes out in.
+std::vector<FontHeaderPiece> SplitFontHeader(const std::vector<BYTE>& header);
+// The read-font-header tokens of a header: per piece its length, the
+// operator and the piece as embedded data.
+std::vector<BYTE> FontHeaderTokens(const std::vector<BYTE>& header);
 
 // The integer length of (a, b), never overflowing.
 LONG IntHypot(LONG a, LONG b);
@@ -79,10 +97,23 @@ DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet);
 bool MatchDeviceFont(PDEV* pdev, const WCHAR* faceName, DWORD needed, std::string* name,
                      WORD* symbolSet);
 
+// Whether a character set is a double-byte one (Japanese, Korean, Chinese).
+bool IsDoubleByteCharSet(BYTE charSet);
+// Simulated bold of a double-byte bitmap glyph: the pixels it is widened by,
+// the font's bold amount or, when that is below 1, its height / (dpi * 42 / 300).
+LONG BitmapBoldPixels(LONG bold, LONG height, LONG dpi);
+// 1-bit rows (whole bytes) widened by n pixels: each row or-ed with itself
+// shifted right by 1 to n pixels, into rows of (width + n + 7) / 8 bytes.
+std::vector<BYTE> WidenGlyphRows(const BYTE* rows, LONG width, LONG height, LONG n);
+
 // The font table (made on first use), and its release at the end of a job.
 FontTable* Fonts(PDEV* pdev);
 void RetireDownloadedFonts(PDEV* pdev);
 void FreeFontTable(PDEV* pdev);
+// A job carried over to another physical device keeps the fonts that the
+// printer holds: the table and its records move (the font objects keep
+// pointing at the same records), owned by the new device from then on.
+void CarryFontTable(PDEV* from, PDEV* to);
 
 // The hooks.
 BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,

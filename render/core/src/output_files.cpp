@@ -4,11 +4,15 @@
 #include <unordered_map>
 
 #include "emf_job.h"
+#include "model/model_queries.h"
+#include "model/modelsmith.h"
+#include "model_access.h"
 #include "pdev.h"
 #include "platform/ini_document.h"
 #include "platform/settings_file.h"
 #include "system_access.h"
 #include "win/base.h"
+#include "win/registry.h"
 #include "working_folder.h"
 
 namespace inkforge {
@@ -129,6 +133,55 @@ BOOL CompleteOutputFiles(PDEV* pdev) {
     if (pdev->printToDisk != 1 || !pdev->outputFile) return FALSE;
     std::u16string folder = SpoolFolderOf(pdev);
     return !folder.empty() && CompleteOutputFiles(folder, pdev->spoolId, pdev->outputFile);
+}
+
+std::u16string CleanupValueName(const std::vector<std::u16string>& modelNames) {
+    std::u16string name = u"EMF";
+    for (const std::u16string& part : modelNames)
+        if (!part.empty()) name += u"_" + part;
+    for (char16_t& c : name)
+        if (c == u' ') c = u'_';
+    return name;
+}
+
+std::u16string CleanupCommandLine(const std::u16string& program,
+                                  const std::u16string& spoolFolder) {
+    std::u16string folder = spoolFolder;
+    if (!folder.empty() && folder.back() == u'\\') folder.pop_back();
+    return u"\"" + program + u"\" \"" + folder + u"\"";
+}
+
+BOOL AddCleanupRunOnce(PDEV* pdev, const std::u16string& spoolFolder) {
+    LPVOID ownData = pdev->modelData ? nullptr : LoadModelData(pdev->printer);
+    LPCVOID modelData = pdev->modelData ? pdev->modelData : ownData;
+    std::u16string valueName, program;
+    if (modelData) {
+        HMODULE modelsmith = LoadComponentDll(pdev->printer, modelData, kSelectModelsmith);
+        auto query =
+            modelsmith ? Export<PFN_mdGetMyPrinterInfo>(modelsmith, "mdGetMyPrinterInfo") : nullptr;
+        std::u16string sweeper = ComponentFileName(modelData, model::kComponentGraphics39);
+        std::u16string driverFolder;
+        if (query && !sweeper.empty() && GetDriverDirectory(pdev->printer, &driverFolder)) {
+            valueName = CleanupValueName(ModelFolderNames(query, modelData));
+            program = driverFolder + sweeper;
+        }
+        if (modelsmith) FreeLibrary(modelsmith);
+    }
+    if (ownData) GlobalFree(ownData);
+    if (program.empty()) return FALSE;
+
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kRunOnceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return FALSE;
+    std::u16string line = CleanupCommandLine(program, spoolFolder);
+    // The terminating zero is stored with the text, so that whoever reads the
+    // value gets a terminated string.
+    LSTATUS r = RegSetValueExW(key, valueName.c_str(), 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(line.c_str()),
+                               static_cast<DWORD>((line.size() + 1) * sizeof(char16_t)));
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS ? TRUE : FALSE;
 }
 
 } // namespace inkforge

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "win/types.h"
 
@@ -30,5 +31,17 @@ BOOL AddOutputFileEntry(const std::u16string& spoolFolder, DWORD spoolId,
 BOOL CompleteOutputFiles(PDEV* pdev);
 BOOL CompleteOutputFiles(const std::u16string& spoolFolder, DWORD jobNumber,
                          const std::u16string& outputFile);
+
+// The clean-up at the next logon: a run-once value of the current user that
+// starts the clean-up program on the spool folder, so that a package no job
+// finished is not left behind.
+constexpr char16_t kRunOnceKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+// "EMF_" and the model names joined by "_", blanks made "_".
+std::u16string CleanupValueName(const std::vector<std::u16string>& modelNames);
+// "\"program\" \"folder\"", the folder without its final backslash.
+std::u16string CleanupCommandLine(const std::u16string& program, const std::u16string& spoolFolder);
+// TRUE when the value was set; FALSE, nothing written, when the model data,
+// the model library or the clean-up program's name is missing.
+BOOL AddCleanupRunOnce(PDEV* pdev, const std::u16string& spoolFolder);
 
 } // namespace inkforge

@@ -10,6 +10,7 @@
 #include "model/model_queries.h"
 #include "model_access.h"
 #include "output_writer.h"
+#include "font_download.h"
 #include "pdev.h"
 #include "system_access.h"
 #include "render_lookups.h"
@@ -454,6 +455,7 @@ BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
         old->tempFile = nullptr;
         pdev->lastPoll = old->lastPoll;
         pdev->rasterCaps = old->rasterCaps;
+        CarryFontTable(old, pdev);
         pdev->jobFlags = old->jobFlags | job::CarriedOver;
         pdev->jobFlags &= ~job::PageOpen;
         if (old->pageCount) {

@@ -14,9 +14,11 @@
 #include "format_text.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "raster_encode.h"
 #include "sfnt_reader.h"
 #include "vector_tokens.h"
 #include "win/base.h"
+#include "win/gdi_text.h"
 
 namespace inkforge {
 namespace {
@@ -30,6 +32,10 @@ constexpr WORD kTextModeBitmaps = 0x2;
 constexpr float kSimBoldness = 0.015f;
 constexpr float kItalicShear = 0.309017f;
 constexpr DWORD kMaxPiece = 32768;
+constexpr WORD kNoDefaultChar = 0xFFFF;
+constexpr LONG kBoldDivisor = 84; // em height per pixel of simulated bold
+constexpr BYTE kJohabCharSet = 130;
+constexpr LONG kMaxPaddedWidth = 0xFFE0;
 constexpr DWORD kDeltaRowVersion = 0x20001; // the graphics language that takes delta rows
 
 namespace fop {
@@ -201,20 +207,27 @@ const GtTable kClass0Tables[] = {
     {SfntTag('f', 'p', 'g', 'm'), false}, {SfntTag('h', 'e', 'a', 'd'), true},
     {SfntTag('h', 'h', 'e', 'a'), true},  {SfntTag('h', 'm', 't', 'x'), true},
     {SfntTag('m', 'a', 'x', 'p'), true},  {SfntTag('p', 'r', 'e', 'p'), false}};
+// Characters that carry their own metrics need no horizontal metrics tables.
+const GtTable kClass1Tables[] = {
+    {SfntTag('g', 'd', 'i', 'r'), false}, {SfntTag('c', 'v', 't', ' '), false},
+    {SfntTag('f', 'p', 'g', 'm'), false}, {SfntTag('h', 'e', 'a', 'd'), true},
+    {SfntTag('m', 'a', 'x', 'p'), true},  {SfntTag('p', 'r', 'e', 'p'), false}};
 
 } // namespace
 
 // The "GT" segment's data: offset table, directory (tags ascending, "gdir"
 // empty) and the tables padded to 4 bytes. False when a required table is
-// missing.
-bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out) {
+// missing. The table list depends on the characters' class.
+bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics) {
     std::vector<SfntTable> present;
-    for (const GtTable& t : kClass0Tables) {
-        if (t.tag == SfntTag('g', 'd', 'i', 'r')) continue;
-        const SfntTable* have = font.Find(t.tag);
+    const GtTable* first = metrics ? std::begin(kClass1Tables) : std::begin(kClass0Tables);
+    const GtTable* last = metrics ? std::end(kClass1Tables) : std::end(kClass0Tables);
+    for (const GtTable* t = first; t != last; ++t) {
+        if (t->tag == SfntTag('g', 'd', 'i', 'r')) continue;
+        const SfntTable* have = font.Find(t->tag);
         if (have && have->length) {
             present.push_back(*have);
-        } else if (t.required) {
+        } else if (t->required) {
             return false;
         }
     }
@@ -246,21 +259,84 @@ bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out) {
     return true;
 }
 
+// A header that fits one length field goes out whole. A longer one follows
+// its own layout: the descriptor, the "GT" segment's head with its offset
+// table, its directory (a one-byte length), then every table in pieces of at
+// most 32,768 bytes with its padding in its last piece, and what follows the
+// segment. A header whose segment does not read as built is cut into plain
+// pieces of at most 32,768 bytes.
+std::vector<FontHeaderPiece> SplitFontHeader(const std::vector<BYTE>& header) {
+    std::vector<FontHeaderPiece> pieces;
+    auto add = [&](size_t from, size_t to) {
+        for (size_t at = from; at < to;) {
+            DWORD n = static_cast<DWORD>(std::min<size_t>(to - at, kMaxPiece));
+            pieces.push_back({static_cast<DWORD>(at), n, false});
+            at += n;
+        }
+    };
+    const size_t size = header.size();
+    if (size <= 0xFFFF) {
+        if (size) pieces.push_back({0, static_cast<DWORD>(size), false});
+        return pieces;
+    }
+    constexpr size_t kDescriptor = 8, kSegmentHead = 6, kOffsetTable = 12, kDirEntry = 16;
+    const BYTE* h = header.data();
+    const size_t gt = kDescriptor + kSegmentHead; // the offset table
+    bool laidOut = size >= gt + kOffsetTable && BigU16(h + kDescriptor) == ('G' << 8 | 'T');
+    size_t segmentEnd = 0, dirEnd = 0;
+    if (laidOut) {
+        segmentEnd = gt + BigU32(h + kDescriptor + 2);
+        dirEnd = gt + kOffsetTable + kDirEntry * size_t{BigU16(h + gt + 4)};
+        laidOut = segmentEnd <= size && dirEnd <= segmentEnd && dirEnd - gt - kOffsetTable <= 0xFF;
+    }
+    size_t at = dirEnd;
+    for (size_t e = gt + kOffsetTable; laidOut && e < dirEnd; e += kDirEntry) {
+        size_t offset = BigU32(h + e + 8), length = BigU32(h + e + 12);
+        if (!length) continue;
+        // Tables lie one after another in directory order.
+        laidOut = gt + offset == at && length <= segmentEnd - at;
+        at += length;
+    }
+    laidOut = laidOut && at == segmentEnd;
+    if (!laidOut) {
+        add(0, size);
+        return pieces;
+    }
+    pieces.push_back({0, static_cast<DWORD>(kDescriptor), false});
+    pieces.push_back({static_cast<DWORD>(kDescriptor), kSegmentHead + kOffsetTable, false});
+    if (dirEnd > gt + kOffsetTable)
+        pieces.push_back({static_cast<DWORD>(gt + kOffsetTable),
+                          static_cast<DWORD>(dirEnd - gt - kOffsetTable), true});
+    for (size_t e = gt + kOffsetTable; e < dirEnd; e += kDirEntry) {
+        size_t offset = BigU32(h + e + 8), length = BigU32(h + e + 12);
+        if (length) add(gt + offset, gt + offset + length);
+    }
+    add(segmentEnd, size);
+    return pieces;
+}
+
+std::vector<BYTE> FontHeaderTokens(const std::vector<BYTE>& header) {
+    Bytes t;
+    for (const FontHeaderPiece& p : SplitFontHeader(header)) {
+        t.b(tag::UInt16).w(p.length).attr(at::FontHeaderLength).b(fop::ReadFontHeader);
+        if (p.byteLength)
+            t.b(tag::DataByte).b(static_cast<int>(p.length));
+        else
+            t.b(tag::Data).d(p.length);
+        t.raw(header.data() + p.offset, p.length);
+    }
+    return std::move(t.v());
+}
+
 namespace {
 
-// Sends the header in pieces of read-font-header data.
+// Sends the header as read-font-header pieces.
 BOOL SendHeader(PDEV* pdev, DownloadedFont* r, const std::vector<BYTE>& header) {
     Bytes t;
     AddFontName(t, r);
     t.b(tag::UByte).b(0).attr(at::FontFormat).b(fop::BeginFontHeader);
-    for (size_t at = 0; at < header.size();) {
-        DWORD n = static_cast<DWORD>(
-            std::min<size_t>(header.size() - at, header.size() <= 0xFFFF ? 0xFFFF : kMaxPiece));
-        t.b(tag::UInt16).w(n).attr(at::FontHeaderLength).b(fop::ReadFontHeader);
-        t.b(tag::Data).d(n).raw(header.data() + at, n);
-        at += n;
-    }
-    t.b(fop::EndFontHeader);
+    std::vector<BYTE> pieces = FontHeaderTokens(header);
+    t.raw(pieces.data(), pieces.size()).b(fop::EndFontHeader);
     return t.send(pdev);
 }
 
@@ -277,7 +353,9 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
         if (WORD c = font->CmapGlyphCount()) count = c;
     if (count == 0 || count > kMaxGlyphs) return nullptr;
     std::vector<BYTE> gt;
-    if (outline && (!font || !BuildGtSegment(*font, &gt))) return nullptr;
+    FontTable* ft = Fonts(pdev);
+    const bool metrics = outline && ft->glyphMetrics;
+    if (outline && (!font || !BuildGtSegment(*font, &gt, metrics))) return nullptr;
     auto* r = static_cast<DownloadedFont*>(
         EngAllocMem(FL_ZERO_MEMORY, sizeof(DownloadedFont), kDownloadedFontTag));
     if (!r) return nullptr;
@@ -287,8 +365,8 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
         EngFreeMem(r);
         return nullptr;
     }
-    FontTable* ft = Fonts(pdev);
     r->tag = kDownloadedFontTag;
+    r->charClass = metrics ? 1 : 0;
     r->trueTypeFile = pfo->iTTUniq;
     r->glyphCount = count;
     r->outline = outline ? 1 : 0;
@@ -315,6 +393,13 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
     PutBig16(header, outline ? std::min<DWORD>(count, 0xFFFF) : kBitmapFontGlyphLimit);
     if (outline) {
         AddSegment(header, 'G', 'T', gt);
+        if (ft->classSegment) {
+            std::vector<BYTE> gc;
+            PutBig16(gc, 0);
+            PutBig16(gc, kNoDefaultChar);
+            PutBig16(gc, 0);
+            AddSegment(header, 'G', 'C', gc);
+        }
     } else {
         std::vector<BYTE> br;
         PutBig16(br, pdev->devmode.dm.dmPrintQuality > 0
@@ -408,11 +493,21 @@ BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDown
     if (length >= 10 && static_cast<SHORT>(BigU16(data)) == -1 &&
         !DownloadCompositeGlyph(pdev, r, font, cd, data, length, depth))
         return FALSE;
-    if (length == 0) return TRUE; // without data only class 1 sends it
+    if (length == 0 && r->charClass == 0) return TRUE; // without data only class 1 sends it
     std::vector<BYTE> c;
     c.push_back(1); // format
-    c.push_back(0); // class 0
-    PutBig16(c, length + 4);
+    c.push_back(r->charClass);
+    if (r->charClass == 1) {
+        // The character's own metrics; without "hmtx" they are 0.
+        WORD advance = 0;
+        SHORT lsb = 0;
+        font.HorizontalMetrics(glyph, &advance, &lsb);
+        PutBig16(c, length + 8);
+        PutBig16(c, static_cast<WORD>(lsb));
+        PutBig16(c, advance);
+    } else {
+        PutBig16(c, length + 4);
+    }
     PutBig16(c, glyph);
     c.insert(c.end(), data, data + length);
     if (!SendCharData(pdev, r, cd, glyph, c)) return FALSE;
@@ -421,7 +516,7 @@ BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDown
 }
 
 BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp,
-                         FONTOBJ* pfo, WORD code) {
+                         FONTOBJ* pfo, WORD code, LONG bold) {
     if (code >= r->glyphCount || Sent(r, code)) return TRUE;
     GLYPHBITS* gb = gp.pgdf ? gp.pgdf->pgb : nullptr;
     if (!gb) {
@@ -436,6 +531,19 @@ BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const 
         gb->sizlBitmap.cy > 0xFFFF)
         return TRUE;
     LONG w = gb->sizlBitmap.cx, h = gb->sizlBitmap.cy;
+    const BYTE* bits = gb->aj;
+    std::vector<BYTE> widened;
+    if (bold >= 0) {
+        // A simulated-bold double-byte glyph, widened to the right.
+        LONG n = BitmapBoldPixels(bold, h, pdev->devmode.dm.dmPrintQuality);
+        // The width field counts the padded row: it stays within 16 bits.
+        n = std::min<LONG>(n, kMaxPaddedWidth - w);
+        if (n > 0) {
+            widened = WidenGlyphRows(bits, w, h, n);
+            bits = widened.data();
+            w += n;
+        }
+    }
     size_t src = (static_cast<size_t>(w) + 7) / 8, dst = (src + 3) / 4 * 4;
     std::vector<BYTE> c;
     c.push_back(0);
@@ -445,8 +553,8 @@ BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const 
     PutBig16(c, static_cast<DWORD>(dst * 8));
     PutBig16(c, static_cast<DWORD>(h));
     for (LONG y = 0; y < h; ++y) {
-        c.insert(c.end(), gb->aj + static_cast<size_t>(y) * src,
-                 gb->aj + static_cast<size_t>(y + 1) * src);
+        c.insert(c.end(), bits + static_cast<size_t>(y) * src,
+                 bits + static_cast<size_t>(y + 1) * src);
         c.resize(c.size() + dst - src, 0);
     }
     if (!SendCharData(pdev, r, cd, code, c)) return FALSE;
@@ -668,6 +776,8 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
             std::min(gy + gb->sizlBitmap.cy, clip.bottom)};
     if (v.right <= v.left || v.bottom <= v.top) return TRUE;
     LONG w = v.right - v.left, h = v.bottom - v.top;
+    // Drawn band by band: another band's glyph goes out with that band.
+    if (!RectInsideBand(pdev, v.left, v.top, w, h)) return TRUE;
     size_t stride = (static_cast<size_t>(w) + 31) / 32 * 4;
     size_t src = (static_cast<size_t>(gb->sizlBitmap.cx) + 7) / 8;
     std::vector<BYTE> rows(stride * static_cast<size_t>(h), 0);
@@ -865,6 +975,51 @@ void FreeFontTable(PDEV* pdev) {
     pdev->fontTable = nullptr;
 }
 
+void CarryFontTable(PDEV* from, PDEV* to) {
+    if (from == to || !from->fontTable) return;
+    FreeFontTable(to);
+    to->fontTable = from->fontTable;
+    from->fontTable = nullptr;
+    FontTable* ft = to->fontTable;
+    for (DownloadedFont* r : ft->slots)
+        if (r) r->owner = to;
+    for (DownloadedFont* r = ft->retired; r; r = r->nextRetired)
+        r->owner = to;
+    // The job commands go again on the next page: the font is selected anew.
+    ft->currentValid = false;
+    ft->transformSent = ft->boldnessSent = false;
+}
+
+bool IsDoubleByteCharSet(BYTE charSet) {
+    return charSet == SHIFTJIS_CHARSET || charSet == HANGUL_CHARSET || charSet == kJohabCharSet ||
+           charSet == GB2312_CHARSET || charSet == CHINESEBIG5_CHARSET;
+}
+
+LONG BitmapBoldPixels(LONG bold, LONG height, LONG dpi) {
+    if (bold >= 1) return bold;
+    // 84 rows at 600 dots per inch; a resolution below 8 has no divisor.
+    LONG divisor = dpi > 0 ? dpi * 42 / 300 : 0;
+    return divisor > 0 ? std::max<LONG>(height, 0) / divisor : 0;
+}
+
+std::vector<BYTE> WidenGlyphRows(const BYTE* rows, LONG width, LONG height, LONG n) {
+    if (width < 0 || height < 0 || n < 0) return {};
+    size_t src = (static_cast<size_t>(width) + 7) / 8;
+    size_t dst = (static_cast<size_t>(width) + static_cast<size_t>(n) + 7) / 8;
+    std::vector<BYTE> out(dst * static_cast<size_t>(height), 0);
+    for (LONG y = 0; y < height; ++y) {
+        const BYTE* in = rows + static_cast<size_t>(y) * src;
+        BYTE* o = out.data() + static_cast<size_t>(y) * dst;
+        for (LONG x = 0; x < width; ++x) {
+            if (!(in[x / 8] & (0x80 >> (x % 8)))) continue;
+            // The pixel and its copies 1 to n pixels to the right, in its row.
+            for (LONG k = x; k <= x + n; ++k)
+                o[k / 8] |= static_cast<BYTE>(0x80 >> (k % 8));
+        }
+    }
+    return out;
+}
+
 // --- hooks ---------------------------------------------------------------------
 
 ULONG APIENTRY DrvGetGlyphMode(DHPDEV, FONTOBJ*) {
@@ -1041,6 +1196,13 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     pfo->pvConsumer = r;
     r->lastPage = pdev->pageCount;
 
+    // Simulated bold of double-byte fonts: bitmap glyphs are widened by the
+    // em height / 84 (or by their own height, when that rounds to 0).
+    LONG bitmapBold = -1;
+    if ((pfo->flFontType & FO_SIM_BOLD) && IsDoubleByteCharSet(ifi->jWinCharSet))
+        bitmapBold =
+            static_cast<LONG>((int64_t{GetFontSize(pfo)} + kBoldDivisor / 2) / kBoldDivisor);
+
     // Glyphs not sent yet.
     std::vector<WORD> codes;
     std::vector<POINTL> pos;
@@ -1058,7 +1220,7 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         } else {
             code = static_cast<WORD>(std::min<size_t>(g.hg, 0xFFFF));
             // Bitmap fonts number their characters in the order they are sent.
-            if (!DownloadBitmapGlyph(pdev, r, cd, g, pfo, code)) return FALSE;
+            if (!DownloadBitmapGlyph(pdev, r, cd, g, pfo, code, bitmapBold)) return FALSE;
         }
         codes.push_back(code);
         pos.push_back(g.ptl);

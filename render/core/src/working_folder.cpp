@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "model/model_queries.h"
 #include "model_access.h"
 #include "pdev.h"
 #include "system_access.h"
@@ -107,19 +108,27 @@ std::u16string UserBaseFolder() {
     return base;
 }
 
-BOOL GetWorkingFolder(PFN_mdGetMyPrinterInfo query, LPCVOID modelData, std::u16string* path) {
-    path->clear();
-    if (!query || !modelData) return FALSE;
-    std::u16string folder = UserBaseFolder();
-    for (int code : {15, 11, 14}) {
+std::vector<std::u16string> ModelFolderNames(PFN_mdGetMyPrinterInfo query, LPCVOID modelData) {
+    std::vector<std::u16string> names;
+    if (!query || !modelData) return names;
+    for (int code :
+         {model::kQueryFirstModelName, model::kQueryModelName, model::kQueryFamilyName}) {
         DWORD length = 0, count = 0;
         if (query(modelData, code, 0, 1, nullptr, &length, &count) != 0 || length <= 1) continue;
         std::vector<char> text(length + 1, '\0');
         DWORD size = length;
         if (query(modelData, code, 0, 1, text.data(), &size, &count) != 0 || !text[0]) continue;
-        folder += FromAnsi(std::string(text.data(), strnlen(text.data(), length)));
-        folder += u'\\';
+        names.push_back(FromAnsi(std::string(text.data(), strnlen(text.data(), length))));
     }
+    return names;
+}
+
+BOOL GetWorkingFolder(PFN_mdGetMyPrinterInfo query, LPCVOID modelData, std::u16string* path) {
+    path->clear();
+    if (!query || !modelData) return FALSE;
+    std::u16string folder = UserBaseFolder();
+    for (const std::u16string& name : ModelFolderNames(query, modelData))
+        folder += name + u'\\';
     *path = folder;
     return TRUE;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "emf_job.h"
+#include "output_files.h"
 #include "hooks.h"
 #include "package_reader.h"
 #include "pdev.h"
@@ -19,6 +20,7 @@
 #include "spool_package.h"
 #include "win/base.h"
 #include "win/gdi.h"
+#include "win/registry.h"
 #include "working_folder.h"
 
 namespace {
@@ -148,6 +150,73 @@ TEST_F(SpoolPackageJobTest, ATakenSpoolIdMovesTheJobToTheNextOne) {
     Bytes rec = ReadHostFile(driverHost + "/ZORPrintEMF.rec");
     EXPECT_EQ(U32At(rec, 0), blocked + 1);
     EXPECT_FALSE(Read(spoolpkg::IndexPath(spoolFolder, blocked + 1)).empty());
+}
+
+// The first page registers the clean-up program on the spool folder for the
+// next logon, under a name made of the model names with blanks as "_".
+TEST_F(SpoolPackageJobTest, TheFirstPageRegistersTheCleanUpAtTheNextLogon) {
+    ASSERT_NE(Print(1), 0u);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kRunOnceKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    WCHAR data[1024] = {};
+    DWORD type = 0, size = sizeof data;
+    LSTATUS r = RegQueryValueExW(key, u"EMF_Velmora_Velmora_CX5540_MFP_CX5500", nullptr, &type,
+                                 reinterpret_cast<LPBYTE>(data), &size);
+    RegCloseKey(key);
+    ASSERT_EQ(r, ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    std::u16string folder = spoolFolder.substr(0, spoolFolder.size() - 1);
+    std::u16string expected =
+        u"\"" + platform::spooler::DriversFolder() + u"\\P1\\Tempsweep.EXE\" \"" + folder + u"\"";
+    EXPECT_EQ(std::u16string(data), expected);
+    // Stored with its terminating zero.
+    EXPECT_EQ(size, (expected.size() + 1) * sizeof(char16_t));
+}
+
+TEST(CleanupRegistration, ValueNameAndCommandLine) {
+    EXPECT_EQ(CleanupValueName({u"Velmora", u"CX 5540 MFP", u"CX5500"}),
+              u"EMF_Velmora_CX_5540_MFP_CX5500");
+    EXPECT_EQ(CleanupValueName({u"Velmora", u"", u"Two  Blanks"}), u"EMF_Velmora_Two__Blanks");
+    EXPECT_EQ(CleanupValueName({}), u"EMF");
+    EXPECT_EQ(CleanupCommandLine(u"C:\\D\\Tempsweep.EXE", u"C:\\W\\spool\\"),
+              u"\"C:\\D\\Tempsweep.EXE\" \"C:\\W\\spool\"");
+}
+
+// A job font's family name is rewritten where it stands in the name table
+// (the small font's one Windows record, made a family name), with the
+// table's checksum; a name of another length is refused and changes nothing.
+TEST(JobFontRename, TheNameIsRewrittenInPlaceAndOnlyAtItsLength) {
+    Bytes font = ReadHostFile(std::string(PKG_FONT_CORPUS_DIR) + "/small.ttf");
+    constexpr size_t kNameTable = 484, kRecord = kNameTable + 6, kString = kNameTable + 18;
+    constexpr size_t kNameEntry = 12 + 16 * 8; // the ninth table of the directory
+    ASSERT_GE(font.size(), kString + 12);
+    ASSERT_EQ(std::string(font.begin() + kNameEntry, font.begin() + kNameEntry + 4), "name");
+    font[kRecord + 7] = 1; // name id 1: the family
+    auto utf16be = [](const char* s) {
+        Bytes b;
+        for (; *s; ++s)
+            b.insert(b.end(), {0, static_cast<uint8_t>(*s)});
+        return b;
+    };
+    Bytes before = font;
+    EXPECT_FALSE(RenameFontFile(&font, u"Unique", u"Unique2"));
+    EXPECT_FALSE(RenameFontFile(&font, u"Uniqu", u"Uniqu"));
+    EXPECT_EQ(font, before);
+    ASSERT_TRUE(RenameFontFile(&font, u"Unique", u"07qzxa"));
+    EXPECT_EQ(Bytes(font.begin() + kString, font.begin() + kString + 12), utf16be("07qzxa"));
+    EXPECT_EQ(font.size(), before.size());
+    // The table's checksum: its big-endian words, the last padded with zeros.
+    constexpr size_t kNameEnd = kNameTable + 30;
+    auto word = [&](size_t at) {
+        DWORD w = 0;
+        for (size_t k = at; k < at + 4; ++k)
+            w = w << 8 | (k < kNameEnd ? font[k] : 0);
+        return w;
+    };
+    DWORD sum = 0;
+    for (size_t at = kNameTable; at < kNameEnd; at += 4)
+        sum += word(at);
+    EXPECT_EQ(word(kNameEntry + 4), sum);
 }
 
 TEST_F(SpoolPackageJobTest, ACancelledJobLeavesNoPackage) {

@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "font_download.h"
+#include "hooks.h"
+#include "imaging_state.h"
 #include "output_writer.h"
 #include "pdev.h"
 #include "platform/engine_ctl.h"
@@ -152,6 +155,77 @@ TEST_F(TextMethods, OutlinesHeaderGlyphsSelectionAndRun) {
     EXPECT_EQ(Operators(Take()), (std::vector<std::string>{"set cursor", "text"}));
 }
 
+// A device that asks for character metrics and the "GC" segment: the header
+// holds "GT" without "hhea"/"hmtx", then "GC"; every character, the space
+// without outline data too, goes as class 1 with its size counting 8 bytes.
+TEST_F(TextMethods, CharactersWithMetricsAndTheClassSegment) {
+    Fonts(pdev)->glyphMetrics = true;
+    Fonts(pdev)->classSegment = true;
+    ASSERT_TRUE(Draw(u" H"));
+    std::string head = "@PJL ENTER LANGUAGE=PCLXL\r\n\x1B\x27\x31";
+    Bytes job(head.begin(), head.end());
+    Bytes out = Take();
+    job.insert(job.end(), out.begin(), out.end());
+    streamdump::Decoding d = streamdump::Decode(job);
+    ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
+    Bytes header;
+    std::vector<Bytes> chars;
+    for (const auto& item : d.items) {
+        if (item.kind != streamdump::ItemKind::Token || !item.token.hasData) continue;
+        auto from = job.begin() + static_cast<long>(item.token.dataOffset);
+        Bytes data(from, from + static_cast<long>(item.token.dataSize));
+        if (item.opcode == 0x50) header.insert(header.end(), data.begin(), data.end());
+        if (item.opcode == 0x53) chars.push_back(data);
+    }
+    auto be16 = [](const std::uint8_t* p) { return unsigned(p[0] << 8 | p[1]); };
+    auto be32 = [&](const std::uint8_t* p) { return be16(p) << 16 | be16(p + 2); };
+    // Segments after the descriptor: "GT", "GC" (0, 0xFFFF, 0), the null one.
+    ASSERT_GE(header.size(), 8u + 6 + 12);
+    ASSERT_EQ(be16(&header[8]), unsigned('G' << 8 | 'T'));
+    const std::uint8_t* gt = &header[14];
+    for (unsigned i = 0; i < be16(gt + 4); ++i) {
+        unsigned tag = be32(gt + 12 + 16 * i);
+        EXPECT_NE(tag, 0x68686561u) << "no hhea";
+        EXPECT_NE(tag, 0x686D7478u) << "no hmtx";
+    }
+    size_t gc = 14 + be32(&header[10]);
+    ASSERT_EQ(header.size(), gc + 12 + 6);
+    EXPECT_EQ(Bytes(header.begin() + static_cast<long>(gc), header.end()),
+              (Bytes{'G', 'C', 0, 0, 0, 6, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0}));
+    ASSERT_EQ(chars.size(), 2u) << "the space goes too";
+    for (const Bytes& c : chars) {
+        ASSERT_GE(c.size(), 10u);
+        EXPECT_EQ(c[0], 1);
+        EXPECT_EQ(c[1], 1) << "class 1";
+        EXPECT_EQ(be16(&c[2]), c.size() - 2) << "glyph data + 8";
+        EXPECT_GT(be16(&c[6]), 0u) << "an advance from hmtx";
+    }
+    EXPECT_EQ(chars[0].size(), 10u) << "the space has no outline";
+    EXPECT_GT(chars[1].size(), 10u);
+}
+
+// A new physical device between pages keeps the job's downloaded fonts: the
+// characters sent before are not sent again, a new one is, without a header.
+TEST_F(TextMethods, DownloadedFontsAreCarriedOverANewDevice) {
+    ASSERT_TRUE(Draw(u"ab"));
+    Take();
+    PDEV* next = AllocatePdev();
+    ASSERT_NE(next, nullptr);
+    next->devmode = pdev->devmode;
+    ASSERT_TRUE(DrvResetPDEV(reinterpret_cast<DHPDEV>(pdev), reinterpret_cast<DHPDEV>(next)));
+    EXPECT_EQ(pdev->fontTable, nullptr);
+    FreePdev(pdev);
+    pdev = next;
+    pdev->jobFlags |= job::PageOpen;
+    surface.dhpdev = reinterpret_cast<DHPDEV>(pdev);
+    StartCapture(pdev);
+    ASSERT_TRUE(Draw(u"abc"));
+    std::vector<std::string> ops = Operators(Take());
+    EXPECT_EQ(Count(ops, "begin font header"), 0u);
+    EXPECT_EQ(Count(ops, "read char"), 1u) << "only c";
+    EXPECT_EQ(Count(ops, "set font"), 1u) << "selected anew";
+}
+
 TEST_F(TextMethods, OneFileAtTwoSizesIsOneDownloadWithTwoCharacterSizes) {
     FONTOBJ* big = Font(0.1);
     ASSERT_TRUE(Draw(u"ab"));
@@ -218,6 +292,51 @@ TEST_F(TextMethods, GlyphImagesCompressionByLanguageVersion) {
     }
 }
 
+// Glyph images are sent with the band they lie in: "x" at (200, 300) goes
+// out with a band over it, not with one below it.
+TEST_F(TextMethods, GlyphImagesOutsideTheBandAreSkipped) {
+    SetTextMode(0x4);
+    struct {
+        RECTL band;
+        size_t images;
+    } cases[] = {{{0, 0, 4800, 400}, 1}, {{0, 1000, 4800, 2000}, 0}, {{0, 0, 0, 0}, 1}};
+    for (auto c : cases) {
+        Imaging(pdev)->band = c.band;
+        ASSERT_TRUE(Draw(u"x"));
+        EXPECT_EQ(Count(Operators(Take()), "read image"), c.images) << c.band.top;
+    }
+}
+
+// A simulated-bold font goes as bitmaps; a double-byte one has its glyphs
+// widened, so the same character carries more set pixels.
+TEST_F(TextMethods, SimulatedBoldDoubleByteBitmapsAreWidened) {
+    auto inked = [&](BYTE charSet) {
+        platform::engine::FontRealization r;
+        r.file = file;
+        r.m11 = r.m22 = 0.5;
+        r.faceName = u"Arial";
+        r.simBold = true;
+        r.charSet = charSet;
+        FONTOBJ* f = platform::engine::AcquireFontObj(nullptr, r);
+        if (!f) return size_t{0};
+        fonts.push_back(f);
+        if (!Draw(u"l", f)) return size_t{0};
+        std::string head = "@PJL ENTER LANGUAGE=PCLXL\r\n\x1B\x27\x31";
+        Bytes job(head.begin(), head.end());
+        Bytes out = Take();
+        job.insert(job.end(), out.begin(), out.end());
+        size_t bits = 0;
+        for (const auto& item : streamdump::Decode(job).items)
+            if (item.kind == streamdump::ItemKind::Token && item.opcode == 0x53)
+                for (size_t i = 10; i < item.token.dataSize; ++i)
+                    bits += static_cast<size_t>(__builtin_popcount(job[item.token.dataOffset + i]));
+        return bits;
+    };
+    size_t single = inked(0), doubleByte = inked(128);
+    EXPECT_GT(single, 0u);
+    EXPECT_GT(doubleByte, single);
+}
+
 TEST_F(TextMethods, PrinterFontThroughTheSubstitutionTable) {
     TrueTypeFont list[1] = {};
     std::strcpy(list[0].faceName, "Swiss 721");
@@ -240,6 +359,101 @@ TEST_F(TextMethods, PrinterFontThroughTheSubstitutionTable) {
     EXPECT_NE(std::search(b.begin(), b.end(), name.begin(), name.end()), b.end());
     pdev->trueTypeFonts = nullptr;
     pdev->fontSubs = nullptr;
+}
+
+void PutBe(Bytes& b, std::uint32_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// A header over 65,535 bytes, laid out by hand: descriptor; "GT" with the
+// tables "fpgm" (70,001 bytes, padded to 70,004), "gdir" (empty) and "head"
+// (54, padded to 56); the null segment. It goes out as the descriptor, the
+// segment head with its offset table, the directory, "fpgm" in three pieces,
+// "head", and the null segment, and the decoder reads the same bytes back.
+TEST(FontHeaderPieces, LongHeaderIsSplitAlongItsLayout) {
+    Bytes h = {0, 0, 0, 0, 1, 0, 0, 2};
+    const std::uint32_t fpgm = 70001, fpgmPadded = 70004, head = 54, headPadded = 56;
+    const std::uint32_t segment = 12 + 3 * 16 + fpgmPadded + headPadded;
+    h.push_back('G');
+    h.push_back('T');
+    PutBe(h, segment, 4);
+    PutBe(h, 0x00010000, 4);
+    PutBe(h, 3, 2);
+    PutBe(h, 0x20, 2);
+    PutBe(h, 1, 2);
+    PutBe(h, 0x10, 2);
+    const std::uint32_t dir[3][3] = {{0x6670676D, 60, fpgmPadded},               // "fpgm"
+                                     {0x67646972, 0, 0},                         // "gdir"
+                                     {0x68656164, 60 + fpgmPadded, headPadded}}; // "head"
+    for (const auto& e : dir) {
+        PutBe(h, e[0], 4);
+        PutBe(h, 0, 4);
+        PutBe(h, e[1], 4);
+        PutBe(h, e[2], 4);
+    }
+    for (std::uint32_t i = 0; i < fpgm; ++i)
+        h.push_back(static_cast<std::uint8_t>(i * 7 + 1));
+    h.insert(h.end(), fpgmPadded - fpgm, 0);
+    h.insert(h.end(), head, 0x48);
+    h.insert(h.end(), headPadded - head, 0);
+    h.insert(h.end(), {0xFF, 0xFF, 0, 0, 0, 0});
+    ASSERT_EQ(h.size(), 8u + 6 + segment + 6);
+
+    struct Want {
+        DWORD offset, length;
+        bool byteLength;
+    };
+    const Want want[] = {{0, 8, false},      {8, 18, false},        {26, 48, true},
+                         {74, 32768, false}, {32842, 32768, false}, {65610, 4468, false},
+                         {70078, 56, false}, {70134, 6, false}};
+    std::vector<FontHeaderPiece> pieces = SplitFontHeader(h);
+    ASSERT_EQ(pieces.size(), std::size(want));
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        EXPECT_EQ(pieces[i].offset, want[i].offset) << i;
+        EXPECT_EQ(pieces[i].length, want[i].length) << i;
+        EXPECT_EQ(pieces[i].byteLength, want[i].byteLength) << i;
+    }
+
+    Bytes tokens = FontHeaderTokens(h);
+    // The second piece: 0xC1 18, 0xF8 0xA7, 0x50, 0xFA 18, the 6-byte segment
+    // head and the offset table; the directory follows with a one-byte length.
+    const Bytes second = {0xC1, 18, 0, 0xF8, 0xA7, 0x50, 0xFA, 18, 0, 0, 0, 'G', 'T'};
+    const size_t firstPiece = 6 + 5 + 8;
+    ASSERT_GT(tokens.size(), firstPiece + 18 + 6 + 5 + 8);
+    EXPECT_TRUE(std::equal(second.begin(), second.end(), tokens.begin() + firstPiece));
+    const Bytes third = {0xC1, 48, 0, 0xF8, 0xA7, 0x50, 0xFB, 48};
+    EXPECT_TRUE(std::equal(third.begin(), third.end(), tokens.begin() + firstPiece + 6 + 5 + 18));
+
+    // Framed as a download and read back by the stream decoder.
+    Bytes job;
+    const std::string name = "NLong:1";
+    job.insert(job.end(), {0xC8, 0xC1, static_cast<std::uint8_t>(name.size()), 0});
+    job.insert(job.end(), name.begin(), name.end());
+    job.insert(job.end(), {0xF8, 0xA8, 0xC0, 0, 0xF8, 0xA9, 0x4F});
+    job.insert(job.end(), tokens.begin(), tokens.end());
+    job.push_back(0x51);
+    std::string lead = "@PJL ENTER LANGUAGE=PCLXL\r\n\x1B\x27\x31";
+    job.insert(job.begin(), lead.begin(), lead.end());
+    streamdump::Decoding d = streamdump::Decode(job);
+    EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+    Bytes back;
+    size_t reads = 0;
+    for (const auto& item : d.items)
+        if (item.kind == streamdump::ItemKind::Token && item.opcode == 0x50) {
+            ++reads;
+            back.insert(back.end(), job.begin() + static_cast<long>(item.token.dataOffset),
+                        job.begin() +
+                            static_cast<long>(item.token.dataOffset + item.token.dataSize));
+        }
+    EXPECT_EQ(reads, std::size(want));
+    EXPECT_TRUE(back == h) << "the pieces make up the same header";
+
+    // A header that fits one length field goes out whole.
+    Bytes small(h.begin(), h.begin() + 100);
+    pieces = SplitFontHeader(small);
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].length, 100u);
 }
 
 } // namespace

@@ -22,7 +22,7 @@
 #include "win/gdi_dc.h"
 
 namespace inkforge {
-bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out);
+bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics);
 }
 
 namespace {
@@ -286,7 +286,7 @@ TEST(GtSegment, DirectoryOrderOffsetsAndPadding) {
     SfntFont f;
     ASSERT_TRUE(f.Open(font.data(), font.size()));
     Bytes gt;
-    ASSERT_TRUE(BuildGtSegment(f, &gt));
+    ASSERT_TRUE(BuildGtSegment(f, &gt, false));
     auto u32 = [&](size_t at) { return BigU32(gt.data() + at); };
     EXPECT_EQ(BigU16(gt.data() + 4), 8) << "seven tables and gdir";
     EXPECT_EQ(u32(12 + 2 * 16), SfntTag('g', 'd', 'i', 'r')) << "gdir third";
@@ -299,7 +299,31 @@ TEST(GtSegment, DirectoryOrderOffsetsAndPadding) {
     // Without "hmtx" the segment cannot be built.
     Bytes missing = MakeFont({{"head", Head(false)}, {"hhea", Hhea(1)}, {"maxp", Maxp(1)}});
     ASSERT_TRUE(f.Open(missing.data(), missing.size()));
-    EXPECT_FALSE(BuildGtSegment(f, &gt));
+    EXPECT_FALSE(BuildGtSegment(f, &gt, false));
+    // Characters with metrics need neither "hhea" nor "hmtx": the font
+    // without "hmtx" serves, and its "hhea" is left out.
+    ASSERT_TRUE(BuildGtSegment(f, &gt, true));
+    ASSERT_EQ(BigU16(gt.data() + 4), 3) << "gdir, head and maxp";
+    EXPECT_EQ(BigU32(gt.data() + 12 + 16), SfntTag('h', 'e', 'a', 'd'));
+    EXPECT_EQ(BigU32(gt.data() + 12 + 32), SfntTag('m', 'a', 'x', 'p'));
+}
+
+// Simulated bold of double-byte bitmap glyphs: the pixels added, and the rows
+// or-ed with their shifted copies across bytes but never across rows.
+TEST(TextHelpers, DoubleByteBitmapBold) {
+    struct {
+        LONG bold, height, dpi, pixels;
+    } cases[] = {{3, 10, 600, 3}, {0, 84, 600, 1}, {0, 83, 600, 0},
+                 {0, 84, 300, 2}, {0, 84, 7, 0},   {0, 84, 0, 0}};
+    for (auto c : cases)
+        EXPECT_EQ(BitmapBoldPixels(c.bold, c.height, c.dpi), c.pixels)
+            << c.bold << " " << c.height << " " << c.dpi;
+    const BYTE rows[] = {0x81, 0x01};
+    EXPECT_EQ(WidenGlyphRows(rows, 8, 2, 2), (Bytes{0xE1, 0xC0, 0x01, 0xC0}));
+    const BYTE narrow[] = {0x40, 0x80};
+    EXPECT_EQ(WidenGlyphRows(narrow, 3, 2, 1), (Bytes{0x60, 0xC0})) << "one byte holds 4 pixels";
+    EXPECT_TRUE(IsDoubleByteCharSet(128));
+    EXPECT_FALSE(IsDoubleByteCharSet(0));
 }
 
 TEST(TextHelpers, IntHypotAndClasses) {
