@@ -125,6 +125,7 @@ TEST_F(EntryPoints, DocumentEvents) {
     auto event = Entry<PFN_DrvDocumentEvent>("DrvDocumentEvent");
     HDC dc = CreateDCW(nullptr, u"P", nullptr, nullptr);
     ASSERT_NE(dc, nullptr);
+    ClearUiLog(); // creating the context sent CREATEDCPRE and CREATEDCPOST
     HMODULE recorder = GetModuleHandleW((DriverFolder(u"P") + u"RECORDER.DLL").c_str());
     ASSERT_NE(recorder, nullptr);
     auto log = [&] {

@@ -1,7 +1,8 @@
 // Printer device contexts and the life cycle of their driver: the physical
 // device (DrvEnablePDEV, DrvCompletePDEV, DrvResetPDEV, DrvDisablePDEV), the
 // surface of a document (DrvEnableSurface at StartDoc, DrvDisableSurface at
-// its end), the job in the spooler, pages and bands, and escapes.
+// its end), the job in the spooler, pages and bands, and escapes; and the
+// document events of the printer's interface library around all of these.
 #include <cstring>
 #include <map>
 #include <memory>
@@ -16,6 +17,8 @@
 #include "platform/engine_fonts.h"
 #include "platform/text.h"
 #include "win/errors.h"
+#include "win/loader.h"
+#include "win/printer_interface.h"
 #include "win/spool.h"
 #include "win/strings.h"
 #include "platform/core.h"
@@ -35,6 +38,9 @@ enum class DocState { Idle, InDoc, InPage };
 struct DeviceContext {
     GraphicsDriver* driver = nullptr;
     HANDLE printer = nullptr;
+    // The printer's interface library while it takes document events.
+    HMODULE interfaceLibrary = nullptr;
+    PFN_DrvDocumentEvent documentEvent = nullptr;
     std::u16string device;
     std::u16string port;
     std::vector<BYTE> devmode; // empty: none
@@ -176,6 +182,17 @@ DEVMODEW* Devmode(std::vector<BYTE>& dm) {
     return dm.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(dm.data());
 }
 
+// The device mode an interface library handed back at CREATEDCPRE or
+// RESETDCPRE in place of `devmode`: often the one it was given, revised in
+// place, which must stay where it is until the POST event hands it back.
+bool TakeHandedDevmode(const DEVMODEW* handed, std::vector<BYTE>* devmode) {
+    if (!handed || reinterpret_cast<const BYTE*>(handed) == devmode->data()) return true;
+    std::vector<BYTE> copy;
+    if (!CopyDevmode(handed, &copy)) return false;
+    *devmode = std::move(copy);
+    return true;
+}
+
 // The wide form of an ANSI device mode: the two names widened, the rest and
 // the private part as they stand.
 bool WidenDevmode(const DEVMODEA* pdm, std::vector<BYTE>* out) {
@@ -223,12 +240,63 @@ std::vector<BYTE> PrinterInfo2(HANDLE printer) {
     return buf;
 }
 
-std::u16string PrinterDriverPath(HANDLE printer) {
+// The printer's graphics library and its interface library (empty when none).
+struct DriverFiles {
+    std::u16string driver;
+    std::u16string config;
+};
+
+DriverFiles PrinterDriverFiles(HANDLE printer) {
     DWORD needed = 0;
     GetPrinterDriverW(printer, nullptr, 2, nullptr, 0, &needed);
     std::vector<BYTE> buf(needed);
     if (!needed || !GetPrinterDriverW(printer, nullptr, 2, buf.data(), needed, &needed)) return {};
-    return Wide(reinterpret_cast<DRIVER_INFO_2W*>(buf.data())->pDriverPath);
+    const auto* info = reinterpret_cast<DRIVER_INFO_2W*>(buf.data());
+    return {Wide(info->pDriverPath), Wide(info->pConfigFile)};
+}
+
+// Binds the interface library's document events to the context; a library
+// without them (or none at all) leaves the context without events.
+void BindDocumentEvents(DeviceContext& dc, const std::u16string& config) {
+    if (config.empty()) return;
+    std::u16string path = config;
+    HMODULE module = LoadLibraryW(reinterpret_cast<LPCWSTR>(path.data()));
+    if (!module) return;
+    FARPROC entry = GetProcAddress(module, "DrvDocumentEvent");
+    if (!entry) {
+        FreeLibrary(module);
+        return;
+    }
+    dc.interfaceLibrary = module;
+    dc.documentEvent = reinterpret_cast<PFN_DrvDocumentEvent>(reinterpret_cast<void (*)()>(entry));
+}
+
+void UnbindDocumentEvents(DeviceContext& dc) {
+    if (dc.interfaceLibrary) FreeLibrary(dc.interfaceLibrary);
+    dc.interfaceLibrary = nullptr;
+    dc.documentEvent = nullptr;
+}
+
+// One document event of an open context. Called with no hold on the context:
+// the interface library may escape into it while it handles the event.
+int DocumentEvent(HDC hdc, int esc, ULONG cbIn = 0, PVOID pvIn = nullptr, ULONG cbOut = 0,
+                  PVOID pvOut = nullptr) {
+    std::shared_ptr<DeviceContext> dc;
+    {
+        std::lock_guard lock(gMutex);
+        auto it = gDcs.find(reinterpret_cast<ULONG_PTR>(hdc));
+        if (it == gDcs.end() || !it->second->documentEvent) return DOCUMENTEVENT_UNSUPPORTED;
+        dc = it->second;
+    }
+    return dc->documentEvent(dc->printer, hdc, esc, cbIn, pvIn, cbOut, pvOut);
+}
+
+// Where a printer context's document stands; Idle for any other handle
+// (the calls themselves report those).
+DocState PrinterDocState(HDC hdc) {
+    std::lock_guard lock(gMutex);
+    auto it = gDcs.find(reinterpret_cast<ULONG_PTR>(hdc));
+    return it == gDcs.end() || it->second->memory ? DocState::Idle : it->second->state;
 }
 
 // TRUE when the spooler no longer wants the job: cancelled, or gone.
@@ -447,35 +515,61 @@ HDC CreatePrinterDc(const std::u16string& driverName, const std::u16string& devi
     // Without a device mode of its own the context takes the printer's default.
     if (devmode.empty() && pi2 && pi2->pDevMode && !CopyDevmode(pi2->pDevMode, &devmode))
         devmode.clear();
-    dc->devmode = std::move(devmode);
-
+    DriverFiles files = PrinterDriverFiles(dc->printer);
     std::u16string path = driverName;
-    if (path.empty() || EqualsNoCase(path, u"WINSPOOL")) path = PrinterDriverPath(dc->printer);
+    if (path.empty() || EqualsNoCase(path, u"WINSPOOL")) path = files.driver;
     if (path.empty()) {
         ClosePrinter(dc->printer);
         SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
         return nullptr;
     }
-    dc->driver = AcquireGraphicsDriver(path);
-    if (!dc->driver) {
-        DWORD error = GetLastError();
+
+    // The interface library sees the device mode first and may hand back
+    // its own; what it hands back stays its own until CREATEDCPOST.
+    BindDocumentEvents(*dc, files.config);
+    PDEVMODEW replaced = nullptr;
+    auto post = [&](HDC hdc) {
+        if (!dc->documentEvent) return;
+        dc->documentEvent(dc->printer, hdc, DOCUMENTEVENT_CREATEDCPOST, sizeof replaced, &replaced,
+                          0, nullptr);
+    };
+    auto fail = [&](DWORD error) -> HDC {
+        post(nullptr);
+        UnbindDocumentEvents(*dc);
         ClosePrinter(dc->printer);
         SetLastError(error);
         return nullptr;
+    };
+    if (dc->documentEvent) {
+        std::u16string driverArg = path;
+        DOCEVENT_CREATEDCPRE pre{reinterpret_cast<LPWSTR>(driverArg.data()),
+                                 reinterpret_cast<LPWSTR>(name.data()), Devmode(devmode), FALSE};
+        SetLastError(0);
+        if (dc->documentEvent(dc->printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, sizeof pre, &pre,
+                              sizeof replaced, &replaced) == DOCUMENTEVENT_FAILURE) {
+            DWORD error = GetLastError();
+            return fail(error ? error : static_cast<DWORD>(ERROR_CANCELLED));
+        }
+        if (!TakeHandedDevmode(replaced, &devmode)) return fail(ERROR_INVALID_PARAMETER);
     }
+    dc->devmode = std::move(devmode);
+
+    dc->driver = AcquireGraphicsDriver(path);
+    if (!dc->driver) return fail(GetLastError());
     Pdev pdev;
     if (!EnablePdev(*dc, dc->devmode, &pdev)) {
         DWORD error = GetLastError();
         ReleaseGraphicsDriver(dc->driver);
-        ClosePrinter(dc->printer);
-        SetLastError(error);
-        return nullptr;
+        return fail(error);
     }
     UsePdev(*dc, pdev);
-    return Register(std::move(dc));
+    HDC hdc = Register(dc);
+    post(hdc);
+    return hdc;
 }
 
-HDC ResetPrinterDc(HDC hdc, std::vector<BYTE> devmode) {
+// `devmode` moves into the context only when the reset succeeds.
+HDC ResetPrinterDevice(HDC hdc, std::vector<BYTE>& devmode) {
     DcUse dc(hdc);
     if (!dc || NotForMemory(*dc)) return nullptr;
     if (dc->state == DocState::InPage || devmode.empty()) {
@@ -508,8 +602,28 @@ HDC ResetPrinterDc(HDC hdc, std::vector<BYTE> devmode) {
     return hdc;
 }
 
-int StartDocument(HDC hdc, const std::u16string& docName, const std::u16string* output,
-                  const std::u16string* datatype) {
+// A new device mode for the context, seen first by the interface library,
+// which may hand back its own in its place until RESETDCPOST.
+HDC ResetPrinterDc(HDC hdc, std::vector<BYTE> devmode) {
+    PDEVMODEW asked = Devmode(devmode);
+    PDEVMODEW replaced = nullptr;
+    SetLastError(0);
+    int pre = DocumentEvent(hdc, DOCUMENTEVENT_RESETDCPRE, sizeof asked, &asked, sizeof replaced,
+                            &replaced);
+    HDC result = nullptr;
+    if (pre == DOCUMENTEVENT_FAILURE) {
+        if (GetLastError() == 0) SetLastError(ERROR_CANCELLED);
+    } else if (TakeHandedDevmode(replaced, &devmode)) {
+        result = ResetPrinterDevice(hdc, devmode);
+    }
+    DWORD error = GetLastError();
+    DocumentEvent(hdc, DOCUMENTEVENT_RESETDCPOST, sizeof replaced, &replaced);
+    SetLastError(error);
+    return result;
+}
+
+int StartJob(HDC hdc, const std::u16string& docName, const std::u16string* output,
+             const std::u16string* datatype) {
     DcUse dc(hdc);
     if (!dc) return SP_ERROR;
     if (dc->state != DocState::Idle) {
@@ -546,6 +660,32 @@ int StartDocument(HDC hdc, const std::u16string& docName, const std::u16string* 
     }
     dc->state = DocState::InDoc;
     return static_cast<int>(job);
+}
+
+// The document announced to the interface library first (it may refuse it
+// or name the output), and its start reported once the job runs.
+int StartDocument(HDC hdc, const std::u16string& docName, const std::u16string* output,
+                  const std::u16string* datatype) {
+    if (PrinterDocState(hdc) == DocState::Idle) {
+        std::u16string name = docName, out = output ? *output : u"",
+                       type = datatype ? *datatype : u"";
+        DOCINFOW di{sizeof(DOCINFOW),
+                    name.empty() ? nullptr : reinterpret_cast<LPCWSTR>(name.data()),
+                    output ? reinterpret_cast<LPCWSTR>(out.data()) : nullptr,
+                    datatype ? reinterpret_cast<LPCWSTR>(type.data()) : nullptr, 0};
+        DOCINFOW* pdi = &di;
+        SetLastError(0);
+        if (DocumentEvent(hdc, DOCUMENTEVENT_STARTDOC, sizeof pdi, &pdi) == DOCUMENTEVENT_FAILURE) {
+            if (GetLastError() == 0) SetLastError(ERROR_CANCELLED);
+            return SP_ERROR;
+        }
+    }
+    int job = StartJob(hdc, docName, output, datatype);
+    if (job > 0) {
+        DWORD id = static_cast<DWORD>(job);
+        DocumentEvent(hdc, DOCUMENTEVENT_STARTDOCPOST, sizeof id, &id);
+    }
+    return job;
 }
 
 } // namespace
@@ -659,6 +799,8 @@ HDC WINAPI ResetDCA(HDC hdc, const DEVMODEA* lpdm) {
 }
 
 BOOL WINAPI DeleteDC(HDC hdc) {
+    if (PrinterDocState(hdc) != DocState::Idle) DocumentEvent(hdc, DOCUMENTEVENT_ABORTDOC);
+    DocumentEvent(hdc, DOCUMENTEVENT_DELETEDC);
     std::shared_ptr<DeviceContext> gone;
     {
         DcUse dc(hdc);
@@ -692,6 +834,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
         DisablePdev(*dc->driver, CurrentPdev(*dc));
         ClosePrinter(dc->printer);
         ReleaseGraphicsDriver(dc->driver);
+        UnbindDocumentEvents(*dc);
         std::lock_guard lock(gMutex);
         auto it = gDcs.find(reinterpret_cast<ULONG_PTR>(hdc));
         gone = std::move(it->second);
@@ -737,6 +880,7 @@ int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
 
 int WINAPI StartPage(HDC hdc) {
     PLATFORM_FAULT_POINT("StartPage", SP_ERROR);
+    if (PrinterDocState(hdc) == DocState::InDoc) DocumentEvent(hdc, DOCUMENTEVENT_STARTPAGE);
     DcUse dc(hdc);
     if (!dc) return SP_ERROR;
     if (dc->state != DocState::InDoc || !dc->surface) {
@@ -761,6 +905,7 @@ int WINAPI StartPage(HDC hdc) {
 
 int WINAPI EndPage(HDC hdc) {
     PLATFORM_FAULT_POINT("EndPage", SP_ERROR);
+    if (PrinterDocState(hdc) == DocState::InPage) DocumentEvent(hdc, DOCUMENTEVENT_ENDPAGE);
     DcUse dc(hdc);
     if (!dc || NotForMemory(*dc)) return SP_ERROR;
     if (dc->state != DocState::InPage) {
@@ -772,20 +917,32 @@ int WINAPI EndPage(HDC hdc) {
 
 int WINAPI EndDoc(HDC hdc) {
     PLATFORM_FAULT_POINT("EndDoc", SP_ERROR);
-    DcUse dc(hdc);
-    if (!dc || NotForMemory(*dc)) return SP_ERROR;
-    if (dc->state == DocState::Idle) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return SP_ERROR;
+    bool announced = PrinterDocState(hdc) != DocState::Idle;
+    if (announced) DocumentEvent(hdc, DOCUMENTEVENT_ENDDOC);
+    bool ok;
+    {
+        DcUse dc(hdc);
+        if (!dc || NotForMemory(*dc)) return SP_ERROR;
+        if (dc->state == DocState::Idle) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return SP_ERROR;
+        }
+        // A page still open is ended first.
+        ok = dc->state != DocState::InPage || FinishPage(*dc);
+        ok = FinishDoc(*dc, 0) && ok;
     }
-    // A page still open is ended first.
-    bool ok = dc->state != DocState::InPage || FinishPage(*dc);
-    ok = FinishDoc(*dc, 0) && ok;
+    // The job is whole in the spooler now; the interface library may finish its output.
+    if (announced) {
+        DWORD error = GetLastError();
+        DocumentEvent(hdc, DOCUMENTEVENT_ENDDOCPOST);
+        SetLastError(error);
+    }
     return ok ? 1 : SP_ERROR;
 }
 
 int WINAPI AbortDoc(HDC hdc) {
     PLATFORM_FAULT_POINT("AbortDoc", SP_ERROR);
+    if (PrinterDocState(hdc) != DocState::Idle) DocumentEvent(hdc, DOCUMENTEVENT_ABORTDOC);
     DcUse dc(hdc);
     if (!dc || NotForMemory(*dc)) return SP_ERROR;
     if (dc->state == DocState::Idle) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "win/errors.h"
 #include "win/gdi.h"
 #include "win/loader.h"
+#include "win/printer_interface.h"
 #include "win/spool.h"
 #include "win/winddi.h"
 
@@ -36,15 +38,7 @@ class DeviceContextTest : public ::testing::Test {
     void SetUp() override {
         driverPath = platform::FromUtf8(RECORDING_DRIVER_PATH);
         ASSERT_EQ(platform::spooler::AddPort({u"LPT1:", u"Local Port", u""}), 0u);
-        platform::spooler::DriverRecord driver;
-        driver.name = u"Recorder";
-        driver.driverPath = driverPath;
-        ASSERT_EQ(platform::spooler::AddDriver(driver), 0u);
-        platform::spooler::PrinterRecord printer;
-        printer.name = u"P1";
-        printer.port = u"LPT1:";
-        printer.driver = u"Recorder";
-        ASSERT_EQ(platform::spooler::AddPrinter(printer, false), 0u);
+        AddRecorderPrinter(u"P1", u"Recorder", false);
 
         recorder = LoadLibraryW(W(driverPath));
         ASSERT_NE(recorder, nullptr);
@@ -69,6 +63,22 @@ class DeviceContextTest : public ::testing::Test {
         EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
         if (set) set("defaults", 0);
         if (recorder) FreeLibrary(recorder);
+    }
+
+    // A printer on LPT1: driven by the recording driver, which is its
+    // interface library too when `asInterface`.
+    void AddRecorderPrinter(const std::u16string& name, const std::u16string& driverName,
+                            bool asInterface) {
+        platform::spooler::DriverRecord driver;
+        driver.name = driverName;
+        driver.driverPath = driverPath;
+        if (asInterface) driver.configFile = driverPath;
+        ASSERT_EQ(platform::spooler::AddDriver(driver), 0u);
+        platform::spooler::PrinterRecord printer;
+        printer.name = name;
+        printer.port = u"LPT1:";
+        printer.driver = driverName;
+        ASSERT_EQ(platform::spooler::AddPrinter(printer, false), 0u);
     }
 
     template <class F> F Export(const char* name) {
@@ -491,3 +501,251 @@ TEST_F(DeviceContextTest, BadRequestsFailWithTheirErrors) {
 }
 
 } // namespace
+
+// A printer "PE" whose configuration file is the recording driver too, so
+// that its document events land in the same log as the graphics calls.
+class DocumentEventTest : public DeviceContextTest {
+  protected:
+    void SetUp() override {
+        DeviceContextTest::SetUp();
+        AddRecorderPrinter(u"PE", u"RecorderEvents", true);
+        handed = Export<long (*)()>("RecorderHandedDevmodes");
+        ASSERT_TRUE(handed);
+        installLog = TakeLog();
+    }
+    void TearDown() override {
+        EXPECT_EQ(handed ? handed() : 0, 0);
+        DeviceContextTest::TearDown();
+    }
+
+    HDC CreatePE(short orientation = DMORIENT_PORTRAIT) {
+        Devmode d = MakeDevmode(orientation);
+        return CreateDCW(nullptr, u"PE", nullptr, &d.dm);
+    }
+
+    // The document events, the escapes and the document calls of the log;
+    // the driver's other calls by name only where they mark the order.
+    std::vector<std::string> Events() {
+        std::vector<std::string> out;
+        for (const std::string& line : TakeLog()) {
+            std::string name = line.substr(0, line.find(' '));
+            if (name == "DrvDocumentEvent" || name == "DrvEscape")
+                out.push_back(line);
+            else if (name == "DrvEnablePDEV" || name == "DrvStartDoc" || name == "DrvStartPage" ||
+                     name == "DrvSendPage" || name == "DrvEndDoc" || name == "DrvDisablePDEV")
+                out.push_back(name);
+        }
+        return out;
+    }
+
+    long (*handed)() = nullptr;
+    std::vector<std::string> installLog;
+};
+
+TEST_F(DocumentEventTest, WholeJobSendsTheEventsAroundTheDriversCalls) {
+    HDC hdc = CreatePE();
+    ASSERT_NE(hdc, nullptr);
+    ASSERT_GT(Start(hdc), 0);
+    EXPECT_EQ(StartPage(hdc), 1);
+    EXPECT_EQ(EndPage(hdc), 1);
+    EXPECT_EQ(EndDoc(hdc), 1);
+    EXPECT_TRUE(DeleteDC(hdc));
+    EXPECT_EQ(Events(),
+              (std::vector<std::string>{
+                  "DrvDocumentEvent esc=1 hdc=no printer=yes in=32 out=8 device=PE devmode=1 ic=0",
+                  "DrvEnablePDEV",
+                  "DrvDocumentEvent esc=2 hdc=yes printer=yes in=8 out=0 none",
+                  "DrvDocumentEvent esc=5 hdc=yes printer=yes in=8 out=0 doc=Report output=(null)",
+                  "DrvStartDoc",
+                  "DrvDocumentEvent esc=13 hdc=yes printer=yes in=4 out=0 job=id",
+                  "DrvDocumentEvent esc=6 hdc=yes printer=yes in=0 out=0",
+                  "DrvStartPage",
+                  "DrvDocumentEvent esc=7 hdc=yes printer=yes in=0 out=0",
+                  "DrvSendPage",
+                  "DrvDocumentEvent esc=8 hdc=yes printer=yes in=0 out=0",
+                  "DrvEndDoc",
+                  "DrvDocumentEvent esc=12 hdc=yes printer=yes in=0 out=0",
+                  "DrvDocumentEvent esc=10 hdc=yes printer=yes in=0 out=0",
+                  "DrvDisablePDEV",
+              }));
+}
+
+TEST_F(DocumentEventTest, RefusedEventsFailTheirCalls) {
+    set("refuse_event", DOCUMENTEVENT_CREATEDCPRE);
+    SetLastError(0);
+    EXPECT_EQ(CreatePE(), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANCELLED));
+    // The library still hears that the context never came, with nothing to take back.
+    EXPECT_EQ(Events(), (std::vector<std::string>{
+                            "DrvDocumentEvent esc=1 hdc=no printer=yes in=32 out=8 device=PE "
+                            "devmode=1 ic=0",
+                            "DrvDocumentEvent esc=2 hdc=no printer=yes in=8 out=0 none",
+                        }));
+
+    set("refuse_event", DOCUMENTEVENT_STARTDOC);
+    HDC hdc = CreatePE();
+    ASSERT_NE(hdc, nullptr);
+    clear();
+    EXPECT_EQ(Start(hdc), SP_ERROR);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANCELLED));
+    EXPECT_EQ(StartPage(hdc), SP_ERROR); // no document was opened
+    EXPECT_EQ(Events(), (std::vector<std::string>{
+                            "DrvDocumentEvent esc=5 hdc=yes printer=yes in=8 out=0 "
+                            "doc=Report output=(null)",
+                        }));
+
+    set("refuse_event", DOCUMENTEVENT_RESETDCPRE);
+    Devmode landscape = MakeDevmode(DMORIENT_LANDSCAPE);
+    EXPECT_EQ(ResetDCW(hdc, &landscape.dm), nullptr);
+    EXPECT_EQ(Events(), (std::vector<std::string>{
+                            "DrvDocumentEvent esc=3 hdc=yes printer=yes in=8 out=8 devmode=2",
+                            "DrvDocumentEvent esc=4 hdc=yes printer=yes in=8 out=0 none",
+                        }));
+    EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocumentEventTest, DeviceModeHandedBackIsUsedAndGivenBack) {
+    set("replace_devmode", 1);
+    HDC hdc = CreatePE(DMORIENT_PORTRAIT);
+    ASSERT_NE(hdc, nullptr);
+    EXPECT_EQ(handed(), 0);
+    std::vector<std::string> log = TakeLog();
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "DrvEnablePDEV device=PE port=LPT1: devmode=/orient=2/extra=0 cPat=6 "
+                        "caps=320 devinfo=312 hdev=yes printer=yes"),
+              log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "DrvDocumentEvent esc=2 hdc=yes printer=yes in=8 out=0 handed"),
+              log.end());
+
+    Devmode portrait = MakeDevmode(DMORIENT_PORTRAIT);
+    EXPECT_EQ(ResetDCW(hdc, &portrait.dm), hdc);
+    EXPECT_EQ(handed(), 0);
+    log = TakeLog();
+    EXPECT_EQ(log.front(), "DrvDocumentEvent esc=3 hdc=yes printer=yes in=8 out=8 devmode=1");
+    EXPECT_EQ(log[1], "DrvEnablePDEV device=PE port=LPT1: devmode=/orient=2/extra=0 cPat=6 "
+                      "caps=320 devinfo=312 hdev=yes printer=yes");
+    EXPECT_EQ(log.back(), "DrvDocumentEvent esc=4 hdc=yes printer=yes in=8 out=0 handed");
+    EXPECT_TRUE(DeleteDC(hdc));
+}
+
+TEST_F(DocumentEventTest, TheLibraryCanEscapeIntoTheContextWhileItHandlesAnEvent) {
+    HDC hdc = CreatePE();
+    ASSERT_NE(hdc, nullptr);
+    set("escape_on_event", 1);
+    ASSERT_GT(Start(hdc), 0);
+    EXPECT_EQ(StartPage(hdc), 1);
+    EXPECT_EQ(AbortDoc(hdc), 1);
+    ASSERT_GT(Start(hdc), 0);
+    // Deleting a context with a document open aborts the document first.
+    EXPECT_TRUE(DeleteDC(hdc));
+    std::vector<std::string> escapes;
+    for (const std::string& line : Events())
+        if (line.rfind("DrvEscape", 0) == 0) escapes.push_back(line.substr(line.find("esc=")));
+    auto esc = [](int event) { return "esc=" + std::to_string(0x4000 + event) + " in=0 out=0"; };
+    EXPECT_EQ(escapes, (std::vector<std::string>{
+                           esc(DOCUMENTEVENT_STARTDOC), esc(DOCUMENTEVENT_STARTDOCPOST),
+                           esc(DOCUMENTEVENT_STARTPAGE), esc(DOCUMENTEVENT_ABORTDOC),
+                           esc(DOCUMENTEVENT_STARTDOC), esc(DOCUMENTEVENT_STARTDOCPOST),
+                           esc(DOCUMENTEVENT_ABORTDOC), esc(DOCUMENTEVENT_DELETEDC)}));
+}
+
+// The spooler's own events reach the same library as the printer's interface.
+TEST_F(DocumentEventTest, SpoolerRaisesPrinterEventsAndTheUpgrade) {
+    // The new printer is initialised and takes the driver's default device mode.
+    const std::string ownSize = std::to_string(sizeof(DEVMODEW));
+    EXPECT_EQ(installLog, (std::vector<std::string>{
+                              "DrvPrinterEvent printer=PE event=3 flags=1",
+                              "DrvConvertDevMode printer=PE mode=4 in=0/0 out=0/0",
+                              "DrvConvertDevMode printer=PE mode=4 in=0/0 out=0/0",
+                              "DrvConvertDevMode printer=PE mode=4 in=0/0 out=0/0",
+                              "DrvConvertDevMode printer=PE mode=4 in=0/0 out=0/0",
+                          }));
+
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"PE"), &printer, &all));
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buf(needed);
+    ASSERT_TRUE(GetPrinterW(printer, 2, buf.data(), needed, &needed));
+    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buf.data());
+    DWORD before = info->Attributes;
+    // The same attributes again change nothing the library must hear of.
+    ASSERT_TRUE(SetPrinterW(printer, 2, buf.data(), 0));
+    EXPECT_EQ(TakeLog(), std::vector<std::string>{});
+    info->Attributes = before | PRINTER_ATTRIBUTE_SHARED;
+    ASSERT_TRUE(SetPrinterW(printer, 2, buf.data(), 0));
+    char expected[128];
+    std::snprintf(expected, sizeof expected,
+                  "DrvPrinterEvent printer=PE event=7 flags=1 size=12 old=0x%x new=0x%x", before,
+                  before | PRINTER_ATTRIBUTE_SHARED);
+    EXPECT_EQ(TakeLog(), std::vector<std::string>{expected});
+    ClosePrinter(printer);
+
+    // Installing the printer again over itself is the driver's upgrade.
+    platform::spooler::PrinterRecord again;
+    again.name = u"PE";
+    again.port = u"LPT1:";
+    again.driver = u"RecorderEvents";
+    ASSERT_EQ(platform::spooler::AddPrinter(again, true), 0u);
+    std::string folder = platform::ToUtf8(driverPath.substr(0, driverPath.find_last_of(u"\\/")));
+    EXPECT_EQ(TakeLog(),
+              std::vector<std::string>{"DrvUpgradePrinter level=1 printer=PE old=" + folder});
+}
+
+// A device mode of an older version handed to the spooler is stored as the
+// driver converts it; one of the driver's own version is stored as given.
+TEST_F(DocumentEventTest, SpoolerConvertsDeviceModesOfAnotherVersion) {
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"PE"), &printer, &all));
+    constexpr WORD kOldSize = offsetof(DEVMODEW, dmICMMethod);
+    std::vector<BYTE> old(kOldSize, 0);
+    auto* dm = reinterpret_cast<DEVMODEW*>(old.data());
+    dm->dmSize = kOldSize;
+    dm->dmSpecVersion = 0x0320;
+    dm->dmFields = DM_ORIENTATION;
+    dm->dmOrientation = DMORIENT_LANDSCAPE;
+    PRINTER_INFO_9W info{dm};
+    ASSERT_TRUE(SetPrinterW(printer, 9, reinterpret_cast<LPBYTE>(&info), 0));
+    std::vector<std::string> log = TakeLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "DrvConvertDevMode printer=PE mode=1 in=" + std::to_string(kOldSize) +
+                              "/0 out=" + std::to_string(sizeof(DEVMODEW)) + "/8");
+
+    DWORD needed = 0;
+    GetPrinterW(printer, 9, nullptr, 0, &needed);
+    std::vector<BYTE> buf(needed);
+    ASSERT_TRUE(GetPrinterW(printer, 9, buf.data(), needed, &needed));
+    const DEVMODEW* stored = reinterpret_cast<PRINTER_INFO_9W*>(buf.data())->pDevMode;
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->dmSize, sizeof(DEVMODEW));
+    EXPECT_EQ(stored->dmDriverExtra, 8);
+    EXPECT_EQ(stored->dmOrientation, DMORIENT_LANDSCAPE);
+
+    // The stored one is the driver's own version: nothing to convert.
+    PRINTER_INFO_9W again{const_cast<DEVMODEW*>(stored)};
+    ASSERT_TRUE(SetPrinterW(printer, 9, reinterpret_cast<LPBYTE>(&again), 0));
+    for (const std::string& line : TakeLog())
+        EXPECT_EQ(line.find("mode=1"), std::string::npos) << line;
+    ClosePrinter(printer);
+}
+
+// A library that revises the given device mode in place and hands it back.
+TEST_F(DocumentEventTest, DeviceModeRevisedInPlaceIsKept) {
+    set("replace_devmode", 2);
+    HDC hdc = CreatePE(DMORIENT_PORTRAIT);
+    ASSERT_NE(hdc, nullptr);
+    std::vector<std::string> log = TakeLog();
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "DrvEnablePDEV device=PE port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 "
+                        "caps=320 devinfo=312 hdev=yes printer=yes"),
+              log.end());
+    Devmode portrait = MakeDevmode(DMORIENT_PORTRAIT);
+    EXPECT_EQ(ResetDCW(hdc, &portrait.dm), hdc);
+    log = TakeLog();
+    EXPECT_EQ(log[1], "DrvEnablePDEV device=PE port=LPT1: devmode=P1/orient=2/extra=8 cPat=6 "
+                      "caps=320 devinfo=312 hdev=yes printer=yes");
+    EXPECT_TRUE(DeleteDC(hdc));
+}

@@ -179,6 +179,12 @@ DWORD AddPrinter(const PrinterRecord& p, bool replace) {
         if (!p.devmode.empty() && !IsWellFormedDevmodeW(p.devmode)) return ERROR_INVALID_PARAMETER;
         DWORD error = ERROR_SUCCESS;
         bool created = false;
+        // The folder of the driver the printer had, for the upgrade of a
+        // printer whose driver is installed again.
+        std::u16string oldDriverDirectory;
+        if (PrinterRecord old; FindPrinter(p.name, &old))
+            if (DriverRecord d; FindDriver(old.driver, &d))
+                oldDriverDirectory = d.driverPath.substr(0, d.driverPath.find_last_of(u"\\/"));
         bool ok = MachineDb::Transaction([&] {
             created = false;
             if (!Exists("SELECT 1 FROM spl_drivers WHERE key = ?", FoldKey(p.driver))) {
@@ -225,6 +231,7 @@ DWORD AddPrinter(const PrinterRecord& p, bool replace) {
         if (!ok) return RPC_S_SERVER_UNAVAILABLE;
         // As the spooler does for a new printer: the driver hears of it and
         // gives its default device mode.
+        if (!created) UpgradePrinter(p.name, oldDriverDirectory);
         InitializeNewPrinter(p.name, created);
         return ERROR_SUCCESS;
     } catch (const std::exception&) {

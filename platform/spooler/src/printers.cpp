@@ -2,6 +2,7 @@
 // GetPrinter and SetPrinter.
 #include "platform/text.h"
 #include "spooler_internal.h"
+#include "win/printer_interface.h"
 
 namespace platform::spooler {
 namespace {
@@ -290,8 +291,16 @@ BOOL SetLevel2(const SpoolHandle& h, const PRINTER_INFO_2W& info) {
         s.Run();
         return true;
     });
-    if (!ok) SetLastError(RPC_S_SERVER_UNAVAILABLE);
-    return ok ? TRUE : FALSE;
+    if (!ok) {
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+        return FALSE;
+    }
+    if (attributes != row.rec.attributes) {
+        PRINTER_EVENT_ATTRIBUTES_INFO change{sizeof change, row.rec.attributes, attributes};
+        RaisePrinterEvent(row.rec.name, PRINTER_EVENT_ATTRIBUTES_CHANGED,
+                          reinterpret_cast<LPARAM>(&change));
+    }
+    return TRUE;
 }
 
 BOOL SetLevel7(const SpoolHandle& h, const PRINTER_INFO_7W& info) {
@@ -327,6 +336,7 @@ BOOL SetDevmodeLevel(const SpoolHandle& h, DWORD level, LPDEVMODEW devmode) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (!block.empty()) block = InDriverFormat(h.name, std::move(block));
     bool ok = MachineDb::Transaction([&] {
         if (level == 8) {
             Stmt s("UPDATE spl_printers SET devmode = ? WHERE key = ?");

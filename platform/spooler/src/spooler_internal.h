@@ -144,6 +144,15 @@ HMODULE LoadInterfaceLibrary(HANDLE printer, const char* exportName, FARPROC* en
 // added: the initialisation event, and the driver's default device mode
 // when the printer has none.
 void InitializeNewPrinter(const std::u16string& name, bool created);
+// A device mode of another version than the printer's driver makes,
+// converted by its interface library; as it stands when the driver has no
+// conversion or refuses it.
+std::vector<BYTE> InDriverFormat(const std::u16string& name, std::vector<BYTE> devmode);
+// A printer event for the printer's interface library (when it takes them).
+void RaisePrinterEvent(const std::u16string& name, int event, LPARAM lParam);
+// A printer whose driver was installed again over it: the interface library
+// brings the printer's settings up to the driver it has now.
+void UpgradePrinter(const std::u16string& name, const std::u16string& oldDriverDirectory);
 
 bool LoadPrinter(const std::string& key, PrinterRow* out);
 std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user);

@@ -1,6 +1,9 @@
 // A graphics driver for tests: it logs every call the engine makes with its
 // arguments, keeps a device surface (or a banding bitmap) of its own, and can
 // be told to refuse calls or to print a second job from inside DrvEndDoc.
+// Named as a printer's configuration file it is the interface library too:
+// it logs the document events, and can refuse one, hand back a device mode
+// of its own or escape into the device context while it handles one.
 // Tests read the log through RecorderLog and set its behaviour through
 // RecorderSet.
 #include <cstdarg>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "win/gdi.h"
+#include "win/printer_interface.h"
 #include "win/winddi.h"
 
 namespace {
@@ -28,6 +32,10 @@ struct Config {
     FLONG hooks = 0;          // 0: the usual hooks; else the hooks of the surface
     bool noBeziers = false;   // the device does not take Bezier curves
     bool refusePaths = false; // the path and line hooks answer FALSE
+    int refuseEvent = 0;      // the document event answered with -1
+    int replaceDevmode = 0;   // CREATEDCPRE and RESETDCPRE hand back a landscape device mode: 1 its
+                              // own, 2 the given one turned in place
+    bool escapeOnEvent = false; // the events with a context escape into it
 };
 
 Config gConfig;
@@ -63,6 +71,7 @@ struct RecPdev {
     LONG bandTop = 0;
 };
 std::set<RecPdev*> gPdevs;
+std::set<DEVMODEW*> gHandedDevmodes; // handed back through pvOut, not yet taken back
 
 void Log(const char* fmt, ...) {
     char buf[512];
@@ -591,6 +600,132 @@ DLLEXPORT VOID APIENTRY DrvDisableDriver(VOID) {
     Log("DrvDisableDriver");
 }
 
+// The interface library's document events.
+DLLEXPORT INT APIENTRY DrvDocumentEvent(HANDLE hPrinter, HDC hdc, int iEsc, ULONG cbIn, PVOID pvIn,
+                                        ULONG cbOut, PVOID pvOut) {
+    std::string detail;
+    switch (iEsc) {
+    case 1: { // CREATEDCPRE
+        const auto* pre = static_cast<const DOCEVENT_CREATEDCPRE*>(pvIn);
+        detail = " device=" + Narrow(pre->pszDevice) +
+                 " devmode=" + (pre->pdm ? std::to_string(pre->pdm->dmOrientation) : "none") +
+                 " ic=" + std::to_string(pre->bIC);
+        break;
+    }
+    case 2:   // CREATEDCPOST
+    case 4: { // RESETDCPOST
+        DEVMODEW* handed = *static_cast<DEVMODEW**>(pvIn);
+        detail = handed ? " handed" : " none";
+        if (handed && gHandedDevmodes.erase(handed)) delete[] reinterpret_cast<BYTE*>(handed);
+        break;
+    }
+    case 3: { // RESETDCPRE
+        const DEVMODEW* asked = *static_cast<DEVMODEW**>(pvIn);
+        detail = " devmode=" + (asked ? std::to_string(asked->dmOrientation) : std::string("none"));
+        break;
+    }
+    case 5: { // STARTDOC
+        const DOCINFOW* di = *static_cast<DOCINFOW**>(pvIn);
+        detail = " doc=" + Narrow(di->lpszDocName) + " output=" + Narrow(di->lpszOutput);
+        break;
+    }
+    case 13: // STARTDOCPOST
+        detail = " job=" + std::string(*static_cast<DWORD*>(pvIn) ? "id" : "none");
+        break;
+    default:
+        break;
+    }
+    Log("DrvDocumentEvent esc=%d hdc=%s printer=%s in=%u out=%u%s", iEsc, hdc ? "yes" : "no",
+        hPrinter ? "yes" : "no", cbIn, cbOut, detail.c_str());
+    if (hdc && gConfig.escapeOnEvent) ExtEscape(hdc, 0x4000 + iEsc, 0, nullptr, 0, nullptr);
+    if (iEsc == gConfig.refuseEvent) return -1;
+    if ((iEsc == 1 || iEsc == 3) && gConfig.replaceDevmode == 2 && pvOut &&
+        cbOut >= sizeof(DEVMODEW*)) {
+        DEVMODEW* given = iEsc == 1 ? static_cast<DOCEVENT_CREATEDCPRE*>(pvIn)->pdm
+                                    : *static_cast<DEVMODEW**>(pvIn);
+        if (given) given->dmOrientation = DMORIENT_LANDSCAPE;
+        *static_cast<DEVMODEW**>(pvOut) = given;
+    } else if ((iEsc == 1 || iEsc == 3) && gConfig.replaceDevmode && pvOut &&
+               cbOut >= sizeof(DEVMODEW*)) {
+        auto* dm = reinterpret_cast<DEVMODEW*>(new BYTE[sizeof(DEVMODEW)]());
+        dm->dmSize = sizeof(DEVMODEW);
+        dm->dmFields = DM_ORIENTATION;
+        dm->dmOrientation = DMORIENT_LANDSCAPE;
+        gHandedDevmodes.insert(dm);
+        *static_cast<DEVMODEW**>(pvOut) = dm;
+    }
+    return 1;
+}
+
+// The spooler's printer events and upgrade.
+DLLEXPORT BOOL APIENTRY DrvPrinterEvent(LPWSTR pPrinterName, INT DriverEvent, DWORD Flags,
+                                        LPARAM lParam) {
+    std::string detail;
+    if (DriverEvent == PRINTER_EVENT_ATTRIBUTES_CHANGED && lParam) {
+        const auto* change = reinterpret_cast<const PRINTER_EVENT_ATTRIBUTES_INFO*>(lParam);
+        char buf[80];
+        std::snprintf(buf, sizeof buf, " size=%u old=0x%x new=0x%x", change->cbSize,
+                      change->dwOldAttributes, change->dwNewAttributes);
+        detail = buf;
+    }
+    Log("DrvPrinterEvent printer=%s event=%d flags=%u%s", Narrow(pPrinterName).c_str(), DriverEvent,
+        Flags, detail.c_str());
+    return TRUE;
+}
+
+// Its own device mode: the whole public part, 8 private bytes, version 0x0500.
+DLLEXPORT BOOL APIENTRY DrvConvertDevMode(LPWSTR pPrinterName, PDEVMODEW pdmIn, PDEVMODEW pdmOut,
+                                          LONG* pcbNeeded, DWORD fMode) {
+    constexpr WORD kExtra = 8;
+    constexpr LONG kOwnSize = sizeof(DEVMODEW) + kExtra;
+    Log("DrvConvertDevMode printer=%s mode=%u in=%u/%u out=%u/%u", Narrow(pPrinterName).c_str(),
+        fMode, pdmIn ? pdmIn->dmSize : 0, pdmIn ? pdmIn->dmDriverExtra : 0,
+        pdmOut ? pdmOut->dmSize : 0, pdmOut ? pdmOut->dmDriverExtra : 0);
+    if (!pcbNeeded) return FALSE;
+    if (fMode == CDM_DRIVER_DEFAULT) {
+        if (!pdmOut || *pcbNeeded < kOwnSize) {
+            *pcbNeeded = kOwnSize;
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        std::memset(pdmOut, 0, kOwnSize);
+        for (int i = 0; pPrinterName && pPrinterName[i] && i < CCHDEVICENAME - 1; ++i)
+            pdmOut->dmDeviceName[i] = pPrinterName[i];
+        pdmOut->dmSpecVersion = DM_SPECVERSION;
+        pdmOut->dmDriverVersion = 0x0500;
+        pdmOut->dmSize = sizeof(DEVMODEW);
+        pdmOut->dmDriverExtra = kExtra;
+        pdmOut->dmFields = DM_ORIENTATION;
+        pdmOut->dmOrientation = DMORIENT_PORTRAIT;
+        *pcbNeeded = kOwnSize;
+        return TRUE;
+    }
+    if (fMode != CDM_CONVERT || !pdmIn || !pdmOut ||
+        *pcbNeeded < static_cast<LONG>(pdmOut->dmSize) + pdmOut->dmDriverExtra) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DEVMODEW kept = *pdmOut;
+    std::memcpy(pdmOut, pdmIn, std::min(pdmIn->dmSize, kept.dmSize));
+    std::memcpy(reinterpret_cast<BYTE*>(pdmOut) + kept.dmSize,
+                reinterpret_cast<const BYTE*>(pdmIn) + pdmIn->dmSize,
+                std::min(pdmIn->dmDriverExtra, kept.dmDriverExtra));
+    pdmOut->dmSpecVersion = kept.dmSpecVersion;
+    pdmOut->dmDriverVersion = kept.dmDriverVersion;
+    pdmOut->dmSize = kept.dmSize;
+    pdmOut->dmDriverExtra = kept.dmDriverExtra;
+    *pcbNeeded = static_cast<LONG>(kept.dmSize) + kept.dmDriverExtra;
+    return TRUE;
+}
+
+DLLEXPORT BOOL APIENTRY DrvUpgradePrinter(DWORD Level, LPBYTE pDriverUpgradeInfo) {
+    const auto* info = reinterpret_cast<const DRIVER_UPGRADE_INFO_1W*>(pDriverUpgradeInfo);
+    Log("DrvUpgradePrinter level=%u printer=%s old=%s", Level,
+        info ? Narrow(info->pPrinterName).c_str() : "(null)",
+        info ? Narrow(info->pOldDriverDirectory).c_str() : "(null)");
+    return TRUE;
+}
+
 // --- for tests ---------------------------------------------------------------
 
 DLLEXPORT const char* RecorderLog() {
@@ -610,7 +745,8 @@ DLLEXPORT const char* RecorderDetail() {
 
 // Keys: width, height, bands, reenter, fail_reset, fail_enable_pdev,
 // fail_start_page, escape_result, hooks (the surface's hook flags; 0 the
-// usual ones), no_beziers; "defaults" puts everything back.
+// usual ones), no_beziers, refuse_event (a document event answered with
+// -1), replace_devmode, escape_on_event; "defaults" puts everything back.
 DLLEXPORT void RecorderSet(const char* key, long value) {
     std::string k = key ? key : "";
     if (k == "defaults") {
@@ -638,6 +774,12 @@ DLLEXPORT void RecorderSet(const char* key, long value) {
         gConfig.noBeziers = value != 0;
     else if (k == "refuse_paths")
         gConfig.refusePaths = value != 0;
+    else if (k == "refuse_event")
+        gConfig.refuseEvent = static_cast<int>(value);
+    else if (k == "replace_devmode")
+        gConfig.replaceDevmode = static_cast<int>(value);
+    else if (k == "escape_on_event")
+        gConfig.escapeOnEvent = value != 0;
 }
 
 // A pixel of what reached the page (0x00RRGGBB as the device has it; white
@@ -646,6 +788,11 @@ DLLEXPORT unsigned long RecorderPixel(long x, long y) {
     if (x < 0 || y < 0 || x >= gConfig.width || y >= gConfig.height || gCanvas.empty())
         return 0xFFFFFFFF;
     return gCanvas[static_cast<size_t>(y) * static_cast<size_t>(gConfig.width) + x];
+}
+
+// Device modes handed back by a document event and not yet taken back.
+DLLEXPORT long RecorderHandedDevmodes() {
+    return static_cast<long>(gHandedDevmodes.size());
 }
 
 // PDEVs not yet disabled.

@@ -107,6 +107,14 @@ static_assert(sizeof(DOCEVENT_CREATEDCPRE) == 32 && offsetof(DOCEVENT_CREATEDCPR
 
 #define PRINTER_EVENT_FLAG_NO_UI 0x00000001
 
+// lParam of PRINTER_EVENT_ATTRIBUTES_CHANGED.
+typedef struct _PRINTER_EVENT_ATTRIBUTES_INFO {
+    DWORD cbSize;
+    DWORD dwOldAttributes;
+    DWORD dwNewAttributes;
+} PRINTER_EVENT_ATTRIBUTES_INFO, *PPRINTER_EVENT_ATTRIBUTES_INFO;
+static_assert(sizeof(PRINTER_EVENT_ATTRIBUTES_INFO) == 12);
+
 // The print query's record: the job's device mode in, a message out.
 typedef struct _DEVQUERYPRINT_INFO {
     WORD cbSize;
