@@ -102,8 +102,11 @@ void DefaultToA4(const std::string& printer, const std::string& modelFile) {
     wide.dm.dmSize = sizeof(DEVMODEW);
     wide.priv = ansi.priv;
     // Printed directly into the printer stream, the road printhost decodes
-    // (not recorded for the spool-side player).
+    // (not recorded for the spool-side player): neither the graphics mode nor
+    // the page order by the driver, which the spool-side player carries out.
     wide.priv.GraphicsMode = 0;
+    wide.priv.ReverseOrder = 0;
+    wide.priv.EmfMode = 0;
 
     platform::spooler::PrinterRecord record;
     ASSERT_TRUE(platform::spooler::FindPrinter(platform::FromUtf8(printer), &record));
