@@ -18,7 +18,8 @@ mkdir -p "$PRINTHOST_ROOT"
 printhost=build/dev/bin/printhost
 "$printhost" install --name "Velmora CX5540" --model build/dev/models/CX5540.DAT
 # The model's defaults reverse the page order and use the graphics mode, both
-# replayed spool-side, which the graphics library does not take yet.
+# replayed by the spool-side player; these documents go straight into the
+# printer stream.
 "$printhost" devmode "Velmora CX5540" --set ReverseOrder=0 --set GraphicsMode=0 --store >/dev/null
 for doc in lines shapes fills clipping; do
   "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/$doc.prn" "samples/documents/$doc.emf"
@@ -36,4 +37,11 @@ done
 # each image goes out as image blocks and is drawn into the page picture.
 "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/pictures.prn" samples/documents/pictures.emf
 "$printhost" decode --png "$PRINTHOST_ROOT/pictures" "$PRINTHOST_ROOT/pictures.prn" | tail -n 3
+# The spool-side road: the brochure recorded as a spool package and replayed
+# four pages to a sheet by the spool-side player into a new job, whose stream
+# is drawn (the last job listed).
+"$printhost" devmode "Velmora CX5540" --set LayoutKind=1 --set PagesPerSheet=4 --store >/dev/null
+"$printhost" print --printer "Velmora CX5540" samples/documents/brochure
+replayed=$("$printhost" jobs "Velmora CX5540" | tail -n 1 | cut -f 7)
+"$printhost" decode --png "$PRINTHOST_ROOT/brochure-4up" "$replayed" | tail -n 2
 exec "$printhost" decode --png "$PRINTHOST_ROOT/brochure" "$PRINTHOST_ROOT/brochure.prn"
