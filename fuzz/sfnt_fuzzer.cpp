@@ -5,11 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "font_download.h"
 #include "sfnt_reader.h"
-
-namespace inkforge {
-bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out);
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace inkforge;
@@ -19,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SfntFont font;
     if (!font.Open(data, size, member)) return 0;
     std::vector<BYTE> gt;
-    if (BuildGtSegment(font, &gt) && gt.size() < 12) __builtin_trap();
+    for (bool metrics : {false, true})
+        if (BuildGtSegment(font, &gt, metrics) && gt.size() < 12) __builtin_trap();
     for (DWORD g = 0; g < font.NumGlyphs() && g < 4096; ++g) {
         const BYTE* glyph;
         DWORD length;

@@ -40,11 +40,6 @@ std::vector<BYTE> CopyOf(const DEVMODEA* dm) {
     return std::vector<BYTE>(p, p + dm->dmSize + dm->dmDriverExtra);
 }
 
-bool SamePaper(const DEVMODEA* a, const DEVMODEA* b) {
-    return a && b && a->dmPaperSize == b->dmPaperSize && a->dmDefaultSource == b->dmDefaultSource &&
-           a->dmDuplex == b->dmDuplex;
-}
-
 // Do two pages' device modes need collections of their own?
 bool DevmodesDiffer(const DEVMODEA* a, const DEVMODEA* b) {
     if (!a || !b) return true;

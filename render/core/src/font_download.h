@@ -10,6 +10,13 @@
 
 namespace inkforge {
 
+class SfntFont;
+
+// The "GT" segment of a downloaded outline font: the table directory and the
+// tables it lists, from the font file; `metrics` takes the list of fonts whose
+// characters carry their own metrics (class 1). False when a table is missing.
+bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics);
+
 struct PDEV;
 
 constexpr DWORD kDownloadedFontTag = 0x544E4644; // "DFNT"

@@ -21,10 +21,6 @@
 #include "win/emf.h"
 #include "win/gdi_dc.h"
 
-namespace inkforge {
-bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics);
-}
-
 namespace {
 
 using namespace inkforge;
