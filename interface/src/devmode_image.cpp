@@ -16,7 +16,7 @@ constexpr DWORD kDeviceNameChars = CCHDEVICENAME - 1;
 constexpr DWORD kVersionWordsEnd = offsetof(DEVMODEW, dmFields);
 constexpr DWORD kConvert351Size = DEVMODEW_SIZE_320 + PRIVATE_DEVMODE_SIZE_OLDEST; // 300
 
-// The spec version that belongs to a standard size; 0 for a size of its own.
+// The dmSpecVersion that belongs to a standard size; 0 for a size of its own.
 WORD SpecVersionOfSize(WORD size) {
     switch (size) {
     case DEVMODEW_SIZE_320:
