@@ -12,6 +12,7 @@
 #include "kinsoku_rules.h"
 #include "localize.h"
 #include "model_info.h"
+#include "ui_entry_points.h"
 #include "user_paper.h"
 #include "win/loader.h"
 #include "win/spool.h"
@@ -25,6 +26,8 @@ constexpr WORD kTableSupportFile = 5;
 constexpr WORD kTableBehaviourFlags = 48;
 constexpr WORD kTableLongPaper = 75;
 constexpr size_t kHelpExtensionChars = 4; // ".CHM", ".HLP"
+constexpr WORD kCachedConstraintItems[kCachedConstraintItemCount] = {
+    kItemPaper, kItemMedia, kItemSource, kItemDuplex, kItemSort};
 
 bool EndsWithNoCase(const std::u16string& s, const char16_t* tail) {
     size_t n = std::char_traits<char16_t>::length(tail);
@@ -69,6 +72,10 @@ void ReleaseContents(SheetContext* c) {
         delete c->installOptions;
     }
     delete c->optionPair;
+    if (c->formTray) {
+        if (c->formTray->buffer) GlobalFree(c->formTray->buffer);
+        delete c->formTray;
+    }
     delete c->constraints;
     delete c->localize;
 }
@@ -174,12 +181,17 @@ void Build(SheetContext* c, const PropPageParams* params) {
     revision.papers = c->userPapers;
     lstrcpynW(revision.portName, c->portName, static_cast<int>(std::size(revision.portName)));
     ReviseDevmode(&revision, &local, &c->workingImage, kReviseCarryOver);
+    for (size_t i = 0; i < kCachedConstraintItemCount; ++i)
+        c->constraintItems[i] = c->constraints->FindItem(kCachedConstraintItems[i]);
 
     c->tracker = new CTrackDM;
     c->tracker->SetBinding(&c->model);
     c->tracker->SetConstraints(c->constraints);
     c->tracker->SetOptionPair(c->optionPair);
     c->tracker->Snapshot(&c->workingImage);
+
+    c->formTray = new FormTrayTable{c->printer, nullptr, 0};
+    LoadFormTrayTable(c->formTray);
 
     c->longPaper = CModelInfo(&c->model, kTableLongPaper, 0, 1).Query() == 0 ? 1 : 0;
     CModelInfo flags(&c->model, kTableBehaviourFlags, 0, 1);
@@ -231,6 +243,21 @@ std::u16string FindDriverHelpFile(HANDLE printer) {
     }
     if (found.size() >= MAX_PATH) found.resize(MAX_PATH - 1);
     return found;
+}
+
+BOOL LoadFormTrayTable(FormTrayTable* table) {
+    if (!table || !table->printer) return FALSE;
+    if (table->buffer) GlobalFree(table->buffer);
+    table->buffer = nullptr;
+    table->count = 0;
+    std::vector<FormTrayRecord> records = ReadFormTray(table->printer);
+    if (records.empty()) return FALSE;
+    const SIZE_T bytes = records.size() * sizeof(FormTrayRecord);
+    table->buffer = GlobalAlloc(GMEM_FIXED, bytes);
+    if (!table->buffer) return FALSE;
+    std::memcpy(table->buffer, records.data(), bytes);
+    table->count = static_cast<DWORD>(records.size());
+    return TRUE;
 }
 
 BOOL IsSheetReadOnly(const SheetContext* c) {

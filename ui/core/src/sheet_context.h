@@ -16,6 +16,7 @@
 
 namespace sheetwright {
 
+class CKinsokuItem;
 class CKinsokuList;
 class CLocalize;
 class CTrackDM;
@@ -25,6 +26,18 @@ inline constexpr DWORD kSheetContextSize = 5120;
 inline constexpr DWORD kSheetPortNameChars = 256;
 // The private flag bits that give a document sheet its "Effects" page.
 inline constexpr DWORD kEffectsFeatureBits = 0xC0000;
+
+// The printer's form-to-tray table as the sheet read it: "FormTrayEx"'s
+// 16-byte records in a GlobalAlloc'd buffer (NULL when there are none).
+struct FormTrayTable {
+    HANDLE printer;
+    LPVOID buffer;
+    DWORD count;
+};
+
+// The constraint items whose records the sheet keeps at hand: paper, media,
+// source, duplex and sort, in this order.
+inline constexpr size_t kCachedConstraintItemCount = 5;
 
 struct SheetContext {
     DWORD size;         // kSheetContextSize
@@ -50,10 +63,12 @@ struct SheetContext {
     DWORD sheetKind;
     HMODULE resourceModule; // Resbundle; the framework's resource handle meanwhile
     ModelBlock model;
+    CKinsokuItem* constraintItems[kCachedConstraintItemCount]; // NULL where the list has none
     CKinsokuList* constraints;
     ModelOptionPair* optionPair;
     CUserPaper* userPapers;
     CTrackDM* tracker;
+    FormTrayTable* formTray;
     DWORD resultWritten; // OK wrote the result back
     DWORD rulesFlag;
     DWORD longPaper; // model table 75 answers
@@ -68,6 +83,10 @@ SheetContext* CreateSheetContext(const PropPageParams* params);
 // Drops one page reference; the last one frees everything. Also frees a
 // context that no page has taken yet.
 void FreeSheetContext(SheetContext* context);
+
+// Reads the printer's form-to-tray table into the record (its buffer is the
+// caller's to GlobalFree); TRUE when it holds any record.
+BOOL LoadFormTrayTable(FormTrayTable* table);
 
 // TRUE when the sheet may not change anything: a document sheet without
 // permission (DM_NOPERMISSION) or a device sheet without it (DPS_NOPERMISSION).
