@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "devmode_helpers.h"
+#include "install_option.h"
 #include "kinsoku_list.h"
+#include "platform/facts.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
 #include "platform/testctl.h"
@@ -824,6 +826,47 @@ TEST_F(Sheets, PreviewPaneAndStatusMonitorButton) {
     EXPECT_EQ(boxes[0].text, u"Executing the Device Monitor failed.");
     EXPECT_EQ(boxes[0].caption, u"Printer Status");
     EXPECT_EQ(boxes[0].type & MB_ICONHAND, static_cast<UINT>(MB_ICONHAND));
+}
+
+} // namespace
+
+namespace {
+
+std::vector<BYTE> PrinterData(HANDLE printer, const char16_t* name) {
+    DWORD type = 0, needed = 0;
+    GetPrinterDataW(printer, const_cast<LPWSTR>(name), &type, nullptr, 0, &needed);
+    std::vector<BYTE> data(needed);
+    if (needed == 0 || GetPrinterDataW(printer, const_cast<LPWSTR>(name), &type, data.data(),
+                                       needed, &needed) != ERROR_SUCCESS)
+        return {};
+    return data;
+}
+
+// The events the spooler raises reach this library through the printer
+// interface: a configuration change writes the installed options back (on
+// Windows 6 and later only), and deleting the printer lets it go cleanly.
+TEST(SheetsThroughThePrinterInterface, SpoolerEventsReachTheLibrary) {
+    ui_test::InstallPrinter(u"Events", ui_test::SampleModel("CX5540"),
+                            {"Frontdoor.DLL", "Resbundle.DLL", "Inkforge.DLL", "Metaweave.DLL"});
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Events"), &printer, &all));
+    for (bool vista : {false, true}) {
+        SCOPED_TRACE(vista);
+        platform::test::SetOsVersion(vista ? 6 : 5, 1);
+        BYTE marker[] = {0xEE};
+        ASSERT_EQ(SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), REG_BINARY,
+                                  marker, sizeof marker),
+                  0u);
+        EXPECT_EQ(spl::NotifyConfigurationChange(u"Events", u"<Bidi/>"), 0u);
+        EXPECT_EQ(PrinterData(printer, kInstallOptionValue).size() > 1, vista);
+    }
+    EXPECT_EQ(spl::RefreshPrinterCache(u"Events"), 0u);
+    EXPECT_TRUE(DeletePrinter(printer));
+    spl::PrinterRecord gone;
+    EXPECT_FALSE(spl::FindPrinter(u"Events", &gone));
+    ClosePrinter(printer);
+    EXPECT_TRUE(ut::TakeUnanswered().empty());
 }
 
 } // namespace
