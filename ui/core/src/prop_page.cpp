@@ -243,13 +243,7 @@ void CPropPage::SaveChangedJobInfo() {
     DEVMODE_IMAGEW& image = context_->workingImage;
     DWORD mask = image.priv.SavePersonalInfo;
     if (!mask && !forced) return;
-    ReviseContext request;
-    request.printer = context_->printer;
-    request.binding = context_->model;
-    request.options = context_->optionPair;
-    request.constraints = context_->constraints;
-    request.papers = context_->userPapers;
-    lstrcpynW(request.portName, context_->portName, static_cast<int>(std::size(request.portName)));
+    ReviseContext request = SheetReviseContext(context_);
     // Only the fields the job type takes are kept.
     JobFieldCheck check{};
     if (ValidateJobInputFields(&request, &image, &check) && check.jobType) mask &= check.mask;

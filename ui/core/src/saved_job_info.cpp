@@ -35,19 +35,14 @@ constexpr char kDeptCodeValue[] = "DeptCode";
 
 // The printer's name as the spooler gives it.
 std::string PrinterNameAnsi(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    if (needed < sizeof(PRINTER_INFO_2W)) return {};
-    std::vector<BYTE> block(needed);
-    if (!GetPrinterW(printer, 2, block.data(), needed, &needed)) return {};
+    std::vector<BYTE> block = PrinterInfo2(printer);
+    if (block.empty()) return {};
     LPCWSTR name = reinterpret_cast<PRINTER_INFO_2W*>(block.data())->pPrinterName;
     return name ? WideToAnsiString(name) : std::string();
 }
 
 std::string ModelName(const ModelBlock* binding, WORD query) {
-    CModelInfo info(binding, query, 0, kTextLayout);
-    auto* text = static_cast<const char*>(info.GetData());
-    return text ? std::string(text, strnlen(text, info.Length())) : std::string();
+    return CModelInfo(binding, query, 0, kTextLayout).Text();
 }
 
 // The settings key of the block's owner: "<printer key>\Secure[\<owner>]".

@@ -173,13 +173,7 @@ void Build(SheetContext* c, const PropPageParams* params) {
             local.dm.dmPaperLength = static_cast<SHORT>(length);
         }
     }
-    ReviseContext revision;
-    revision.printer = c->printer;
-    revision.binding = c->model;
-    revision.options = c->optionPair;
-    revision.constraints = c->constraints;
-    revision.papers = c->userPapers;
-    lstrcpynW(revision.portName, c->portName, static_cast<int>(std::size(revision.portName)));
+    ReviseContext revision = SheetReviseContext(c);
     ReviseDevmode(&revision, &local, &c->workingImage, kReviseCarryOver);
     for (size_t i = 0; i < kCachedConstraintItemCount; ++i)
         c->constraintItems[i] = c->constraints->FindItem(kCachedConstraintItems[i]);
@@ -243,6 +237,17 @@ std::u16string FindDriverHelpFile(HANDLE printer) {
     }
     if (found.size() >= MAX_PATH) found.resize(MAX_PATH - 1);
     return found;
+}
+
+ReviseContext SheetReviseContext(const SheetContext* c) {
+    ReviseContext revision;
+    revision.printer = c->printer;
+    revision.binding = c->model;
+    revision.options = c->optionPair;
+    revision.constraints = c->constraints;
+    revision.papers = c->userPapers;
+    lstrcpynW(revision.portName, c->portName, static_cast<int>(std::size(revision.portName)));
+    return revision;
 }
 
 BOOL LoadFormTrayTable(FormTrayTable* table) {

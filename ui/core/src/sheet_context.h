@@ -9,6 +9,7 @@
 #include "devmode_helpers.h"
 #include "driver_env.h"
 #include "install_option.h"
+#include "revise_devmode.h"
 #include "ui/sheetwright.h"
 #include "win/devmode_private.h"
 #include "win/loader.h"
@@ -83,6 +84,10 @@ SheetContext* CreateSheetContext(const PropPageParams* params);
 // Drops one page reference; the last one frees everything. Also frees a
 // context that no page has taken yet.
 void FreeSheetContext(SheetContext* context);
+
+// The revision's context over the sheet's printer, model, options,
+// constraints, papers and port.
+ReviseContext SheetReviseContext(const SheetContext* context);
 
 // Reads the printer's form-to-tray table into the record (its buffer is the
 // caller's to GlobalFree); TRUE when it holds any record.

@@ -64,18 +64,12 @@ HMODULE LoadStatusMonitorLibrary(const ModelBlock* binding) {
 }
 
 std::string ModelText(const ModelBlock* binding, WORD query) {
-    CModelInfo info(binding, query, 0, kTextLayout);
-    auto* text = static_cast<const char*>(info.GetData());
-    return text ? std::string(text, strnlen(text, info.Length())) : std::string();
+    return CModelInfo(binding, query, 0, kTextLayout).Text();
 }
 
 std::string DriverNameAnsi(HANDLE printer) {
-    DWORD needed = 0;
-    if (!printer) return {};
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    if (needed < sizeof(PRINTER_INFO_2W)) return {};
-    std::vector<BYTE> block(needed);
-    if (!GetPrinterW(printer, 2, block.data(), needed, &needed)) return {};
+    std::vector<BYTE> block = printer ? PrinterInfo2(printer) : std::vector<BYTE>();
+    if (block.empty()) return {};
     LPCWSTR name = reinterpret_cast<PRINTER_INFO_2W*>(block.data())->pDriverName;
     return name ? WideToAnsiString(name) : std::string();
 }

@@ -632,13 +632,6 @@ TEST_F(Sheets, ConstraintItemsAtHand) {
 
 namespace {
 
-ReviseContext JobStoreContext(SheetContext* sheet) {
-    ReviseContext c;
-    c.printer = sheet->printer;
-    c.binding = sheet->model;
-    return c;
-}
-
 std::vector<BYTE> RegBytes(const std::string& key, const char* value, DWORD* type = nullptr) {
     HKEY k = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return {};
@@ -658,7 +651,7 @@ TEST_F(Sheets, OkSavesTheJobSettingsWhereTheyAreReadBack) {
     CTovaUi16 app;
     SheetContext* context = CreateSheetContext(&block.p);
     ASSERT_NE(context, nullptr);
-    ReviseContext store = JobStoreContext(context);
+    ReviseContext store = SheetReviseContext(context);
     std::string key;
     ASSERT_TRUE(BuildUserRegKey(&store, &key));
     EXPECT_EQ(key, "SOFTWARE\\Velmora\\PrinterDriver\\Velmora CX5540 MFP\\CX5500\\Sheets");
@@ -706,7 +699,7 @@ TEST_F(Sheets, SavedJobSettingsStore) {
     DocumentBlock block(printer_);
     SheetContext* context = CreateSheetContext(&block.p);
     ASSERT_NE(context, nullptr);
-    ReviseContext store = JobStoreContext(context);
+    ReviseContext store = SheetReviseContext(context);
     std::string key;
     ASSERT_TRUE(BuildUserRegKey(&store, &key));
     const BYTE k[4] = {0x5C, 0x13, 0xA7, 0x3E};
@@ -755,7 +748,7 @@ TEST_F(Sheets, JobSettingsInTheUsersDefaultDevmode) {
     DocumentBlock block(printer_);
     SheetContext* context = CreateSheetContext(&block.p);
     ASSERT_NE(context, nullptr);
-    ReviseContext store = JobStoreContext(context);
+    ReviseContext store = SheetReviseContext(context);
     PRIVATE_DEVMODE priv{};
     std::strcpy(priv.MailboxId, "77");
     std::strcpy(priv.DeptCode, "D1");
