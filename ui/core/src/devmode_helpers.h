@@ -4,9 +4,8 @@
 // keep no state; the device mode is the 1320-byte image.
 #pragma once
 
-#include <vector>
-
 #include <string>
+#include <vector>
 
 #include "driver_env.h"
 #include "install_option.h"
