@@ -339,6 +339,9 @@ BOOL RefreshJobSettings(ReviseContext* context, DEVMODE_IMAGEW* devmode, DWORD m
     if (mode == kReviseDefaults) {
         GetComputerNameAnsi(priv.OwnerComputerName);
         GetUserNameAnsi(priv.OwnerUserName);
+        const SYSTEMTIME none{};
+        if (std::memcmp(&priv.OwnerInstalledTime, &none, sizeof none) == 0)
+            ReadInstalledTime(context, &priv.OwnerInstalledTime, TRUE);
         JobFieldCheck record{};
         ValidateJobInputFields(context, devmode, &record);
         priv.JobTypeOptions = (record.flags & kJobCheckBothBits) ? 2 : 0;
@@ -348,9 +351,9 @@ BOOL RefreshJobSettings(ReviseContext* context, DEVMODE_IMAGEW* devmode, DWORD m
     char computer[kNameBytes] = {}, user[kNameBytes] = {};
     GetComputerNameAnsi(computer);
     GetUserNameAnsi(user);
-    // The installation stamp of the per-user settings is kept by the saved
-    // job settings store; without one it reads as zero.
-    const SYSTEMTIME stamp{};
+    // The user's installation stamp; zero when the user has none.
+    SYSTEMTIME stamp{};
+    ReadInstalledTime(context, &stamp, FALSE);
     if (k && (context->flags & kRevisedByPage)) return TRUE;
     if (!k && NamesEqual(priv.OwnerComputerName, computer) &&
         NamesEqual(priv.OwnerUserName, user) &&

@@ -10,6 +10,7 @@
 #include "model/modelsmith.h"
 #include "model_codes.h"
 #include "model_info.h"
+#include "win/environment.h"
 #include "win/registry.h"
 #include "win/spool.h"
 
@@ -23,6 +24,7 @@ constexpr WORD kDeptCounterKeep = 0x4;    // DeptCounterFlags: keep the departme
 constexpr DWORD kJobInfoAsked = 0x30000;  // JobInfoFlags: ask user and job name
 constexpr BYTE kPasswordKey[] = {0x5C, 0x13, 0xA7, 0x3E};
 
+constexpr char kInstalledTimeValue[] = "InstalledTime";
 constexpr char kJobTypeValue[] = "JobType";
 constexpr char kMailboxValue[] = "MailboxID";
 constexpr char kSecureBoxValue[] = "SecureBoxID";
@@ -195,6 +197,37 @@ BOOL BuildUserRegKey(const ReviseContext* context, std::string* key) {
     if (first.empty() || model.empty() || family.empty() || printer.empty()) return FALSE;
     *key = "SOFTWARE\\" + first + "\\PrinterDriver\\" + model + "\\" + family + "\\" + printer;
     return TRUE;
+}
+
+BOOL ReadInstalledTime(const ReviseContext* context, SYSTEMTIME* stamp, BOOL create) {
+    std::string path;
+    if (!stamp || !BuildUserRegKey(context, &path)) return FALSE;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        SYSTEMTIME stored{};
+        DWORD size = sizeof stored;
+        const bool read =
+            RegQueryValueExA(key, kInstalledTimeValue, nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(&stored), &size) == ERROR_SUCCESS &&
+            size == sizeof stored;
+        RegCloseKey(key);
+        if (read) {
+            *stamp = stored;
+            return TRUE;
+        }
+    }
+    if (!create) return FALSE;
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return FALSE;
+    const bool stored =
+        RegSetValueExA(key, kInstalledTimeValue, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&now),
+                       sizeof now) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (stored) *stamp = now;
+    return stored ? TRUE : FALSE;
 }
 
 BOOL ReadSavedJobSettings(const ReviseContext* context, PRIVATE_DEVMODE* priv, DWORD m) {

@@ -40,6 +40,11 @@ BOOL ClearJobInfoFields(PRIVATE_DEVMODE* priv, DWORD firstMask, DWORD mask);
 // HKEY_CURRENT_USER's key of the printer's saved settings (ANSI); FALSE when
 // the model lacks one of its names or the printer has none.
 BOOL BuildUserRegKey(const ReviseContext* context, std::string* key);
+// The user's installation stamp of the printer ("InstalledTime" in the
+// printer key); when there is none and `create` is set, the local time now,
+// stored there. FALSE when nothing was read or stored (the stamp is then
+// left as the caller filled it).
+BOOL ReadInstalledTime(const ReviseContext* context, SYSTEMTIME* stamp, BOOL create);
 // The selected fields from the settings key of the block's owner; FALSE when
 // the key does not open (it is never made here).
 BOOL ReadSavedJobSettings(const ReviseContext* context, PRIVATE_DEVMODE* priv, DWORD mask);

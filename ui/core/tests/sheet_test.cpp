@@ -863,3 +863,46 @@ TEST(SheetsThroughThePrinterInterface, SpoolerEventsReachTheLibrary) {
 }
 
 } // namespace
+
+namespace {
+
+// The user's installation stamp of the printer: made once from the local
+// time when asked to, then read back as it was stored; the revision of a
+// default device mode stamps it into the owner fields.
+TEST_F(Sheets, InstalledTimeStamp) {
+    DocumentBlock block(printer_);
+    SheetContext* context = CreateSheetContext(&block.p);
+    ASSERT_NE(context, nullptr);
+    ReviseContext store = SheetReviseContext(context);
+    std::string key;
+    ASSERT_TRUE(BuildUserRegKey(&store, &key));
+    SYSTEMTIME asGiven{};
+    asGiven.wYear = 1999;
+    SYSTEMTIME stamp = asGiven;
+    HKEY printerKey = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_ALL_ACCESS, &printerKey) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueA(printerKey, "InstalledTime"); // the sheet's revision may have made one
+        RegCloseKey(printerKey);
+    }
+    EXPECT_FALSE(ReadInstalledTime(&store, &stamp, FALSE));
+    EXPECT_EQ(stamp.wYear, 1999);
+    platform::test::SetLocalTime({2026, 12, 4, 10, 9, 8, 7, 6});
+    EXPECT_TRUE(ReadInstalledTime(&store, &stamp, TRUE));
+    EXPECT_EQ(stamp.wYear, 2026);
+    DWORD type = 0;
+    std::vector<BYTE> raw = RegBytes(key, "InstalledTime", &type);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    ASSERT_EQ(raw.size(), sizeof(SYSTEMTIME));
+    EXPECT_EQ(std::memcmp(raw.data(), &stamp, sizeof stamp), 0);
+    platform::test::SetLocalTime({2030, 1, 2, 3, 4, 5, 6, 7});
+    SYSTEMTIME again{};
+    EXPECT_TRUE(ReadInstalledTime(&store, &again, TRUE));
+    EXPECT_EQ(again.wYear, 2026); // made once, then kept
+    DEVMODE_IMAGEW defaults{};
+    ASSERT_TRUE(StampAndReviseDevmode(printer_, context->model.modelData, &defaults));
+    EXPECT_EQ(defaults.priv.OwnerInstalledTime.wYear, 2026);
+    FreeSheetContext(context);
+}
+
+} // namespace
