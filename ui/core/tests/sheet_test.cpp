@@ -906,3 +906,31 @@ TEST_F(Sheets, InstalledTimeStamp) {
 }
 
 } // namespace
+
+namespace {
+
+// A printer of another computer keeps its settings under the server's and
+// the queue's names as two key levels.
+TEST_F(Sheets, SettingsOfAPrinterOnAServer) {
+    spl::PrinterRecord record;
+    ASSERT_TRUE(spl::FindPrinter(kPrinter, &record));
+    record.server = u"\\\\HOST";
+    ASSERT_EQ(spl::AddPrinter(record, true), 0u);
+    DocumentBlock block(printer_);
+    SheetContext* context = CreateSheetContext(&block.p);
+    ASSERT_NE(context, nullptr);
+    ReviseContext store = SheetReviseContext(context);
+    std::string key;
+    ASSERT_TRUE(BuildUserRegKey(&store, &key));
+    EXPECT_EQ(key, "SOFTWARE\\Velmora\\PrinterDriver\\Velmora CX5540 MFP\\CX5500\\HOST\\Sheets");
+    PRIVATE_DEVMODE priv{};
+    std::strcpy(priv.OwnerUserName, "bob");
+    std::strcpy(priv.UserName, "Bob B.");
+    ASSERT_TRUE(WriteSavedJobSettings(&store, &priv));
+    std::vector<BYTE> name = RegBytes(key + "\\Secure\\bob", "UserName");
+    ASSERT_EQ(name.size(), 31u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(name.data()), "Bob B.");
+    FreeSheetContext(context);
+}
+
+} // namespace
