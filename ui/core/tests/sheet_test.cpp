@@ -22,10 +22,12 @@
 #include "sheet_context.h"
 #include "saved_job_info.h"
 #include "sheet_help.h"
+#include "status_monitor.h"
 #include "ui_fixture.h"
 #include "win/base.h"
 #include "win/devmode_private.h"
 #include "win/errors.h"
+#include "win/ini.h"
 #include "win/printer_sheets.h"
 #include "win/registry.h"
 #include "win/spool.h"
@@ -930,6 +932,68 @@ TEST_F(Sheets, SettingsOfAPrinterOnAServer) {
     std::vector<BYTE> name = RegBytes(key + "\\Secure\\bob", "UserName");
     ASSERT_EQ(name.size(), 31u);
     EXPECT_STREQ(reinterpret_cast<const char*>(name.data()), "Bob B.");
+    FreeSheetContext(context);
+}
+
+} // namespace
+
+namespace {
+
+std::string StatusCall(const char* key) {
+    char text[300] = {};
+    GetPrivateProfileStringA("Request", key, "", text, sizeof text, "C:\\status-calls.ini");
+    return text;
+}
+
+// The status-monitor library is given the device's address, the driver's
+// names, the port and the connection code, and what it answers is told to
+// the user: nothing when the monitor came up, an error or a note otherwise.
+TEST_F(Sheets, StatusMonitorAnswersAreTold) {
+    fs::copy_file(STATUS_STUB, fs::path(platform::HostPath(folder_)) / "Statuslens.DLL");
+    DocumentBlock block(printer_);
+    SheetContext* context = CreateSheetContext(&block.p);
+    ASSERT_NE(context, nullptr);
+    // A network port's record, as the device library would have made it.
+    SelPortInfo* const made = context->portInfo.record;
+    int record = 0;
+    context->portInfo.record = reinterpret_cast<SelPortInfo*>(&record);
+    context->portInfo.connection = 3;
+    std::strcpy(context->portInfo.address, "192.168.10.200:9100");
+    struct Case {
+        int answer;
+        const char16_t* text; // nullptr: nothing shown
+        UINT icon;
+    } cases[] = {
+        {0, nullptr, 0},
+        {-1, u"Executing the Device Monitor failed.", MB_ICONHAND},
+        {-3, u"Executing the Device Monitor failed.", MB_ICONHAND},
+        {-6, u"Device Monitor is not installed.", MB_ICONHAND},
+        {-7, u"Device Monitor is initializing.", MB_ICONINFORMATION},
+        {5, nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        WritePrivateProfileStringA("Answer", "Value", std::to_string(c.answer).c_str(),
+                                   "C:\\status-calls.ini");
+        size_t before = ut::MessageBoxLog().size();
+        if (c.text) ut::AnswerNextMessageBox(IDOK);
+        LaunchStatusMonitor(nullptr, context, u"\\\\HOST\\IP_10.0.0.5");
+        std::vector<ut::MessageBoxCall> boxes = ut::MessageBoxLog();
+        ASSERT_EQ(boxes.size(), before + (c.text ? 1 : 0));
+        if (c.text) {
+            EXPECT_EQ(boxes.back().text, c.text);
+            EXPECT_EQ(boxes.back().caption, u"Printer Status");
+            EXPECT_EQ(boxes.back().type & 0xF0, c.icon);
+        }
+    }
+    EXPECT_EQ(StatusCall("Address"), "192.168.10.200:");
+    EXPECT_EQ(StatusCall("Model"), "Velmora");
+    EXPECT_EQ(StatusCall("Port"), "\\\\HOST\\IP_10.0.0.5");
+    EXPECT_EQ(StatusCall("Connection"), "1"); // a network port
+    const std::string driver = StatusCall("Driver");
+    EXPECT_FALSE(driver.empty());
+    EXPECT_EQ(StatusCall("FirstWords"), driver.substr(0, driver.find(' ', driver.find(' ') + 1)));
+    context->portInfo.record = made;
     FreeSheetContext(context);
 }
 
