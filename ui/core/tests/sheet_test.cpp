@@ -998,3 +998,65 @@ TEST_F(Sheets, StatusMonitorAnswersAreTold) {
 }
 
 } // namespace
+
+namespace {
+
+// The "What's this?" popup of a compiled help file: its window type made
+// once and kept by the help system, centred on the control's left edge just
+// below its top, moved up to end at the work area's bottom; a control
+// without a topic of its own gets the general one.
+TEST(SheetHelpControls, PopupWindowPlacedByTheControl) {
+    HMODULE resources = LoadLibraryW(u"Z:" PKG_DRIVER_DIR_W u"/Resbundle.DLL");
+    ASSERT_NE(resources, nullptr);
+    {
+        CLocalize strings(resources);
+        HWND dialog = CreateDialogParamW(
+            resources, MAKEINTRESOURCEW(1050), nullptr,
+            [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
+        ASSERT_NE(dialog, nullptr);
+        ShowWindow(dialog, SW_SHOW);
+        RECT work{};
+        ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+        HWND check = GetDlgItem(dialog, 1020);
+        HWND plain = CreateWindowExW(0, u"STATIC", u"", WS_CHILD | WS_VISIBLE, 4, 4, 20, 10, dialog,
+                                     reinterpret_cast<HMENU>(9999), nullptr, nullptr);
+        ASSERT_TRUE(check && plain);
+        struct Case {
+            HWND control;
+            int top; // the dialog's top on the screen
+            DWORD topic;
+        } cases[] = {
+            {check, 10, GetHelpContextId(1020) ? GetHelpContextId(1020) : kFallbackHelpId},
+            {check, static_cast<int>(work.bottom) - 120, 0},
+            {plain, 10, kFallbackHelpId},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.top);
+            SetWindowPos(dialog, nullptr, 100, c.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            RECT r{};
+            GetWindowRect(c.control, &r);
+            ut::AnswerNextMenu(1);
+            OnContextHelp(c.control, u"C:\\Drv\\GUIDE.CHM", HELP_CONTEXTMENU, &strings);
+            const std::string shown = ut::SeamLog().back();
+            HH_WINTYPE* type = nullptr;
+            HtmlHelpW(nullptr, u"C:\\Drv\\GUIDE.CHM>popupuse", HH_GET_WIN_TYPE,
+                      reinterpret_cast<DWORD_PTR>(&type));
+            ASSERT_NE(type, nullptr);
+            EXPECT_STREQ(type->pszCaption, "Velmora Printer Driver Help");
+            EXPECT_EQ(type->nShowState, SW_SHOW);
+            const RECT& pos = type->rcWindowPos;
+            EXPECT_EQ(pos.right - pos.left, 500);
+            EXPECT_EQ(pos.bottom - pos.top, 500);
+            EXPECT_EQ((pos.left + pos.right) / 2, r.left);
+            EXPECT_EQ(pos.top, std::min<LONG>(r.top + 10, work.bottom - 500));
+            if (c.topic) {
+                EXPECT_EQ(shown,
+                          "HtmlHelpW C:\\Drv\\GUIDE.CHM>popupuse 15 " + std::to_string(c.topic));
+            }
+        }
+        DestroyWindow(dialog);
+    }
+    FreeLibrary(resources);
+}
+
+} // namespace
