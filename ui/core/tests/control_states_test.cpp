@@ -13,6 +13,8 @@
 #include "kinsoku_list.h"
 #include "list_helpers.h"
 #include "platform/user_ctl.h"
+#include "prop_page.h"
+#include "track_dm.h"
 #include "sheet_context.h"
 #include "ui_fixture.h"
 #include "user_fixture.h"
@@ -226,6 +228,61 @@ TEST_F(SheetDialog, ReadOnlySheetsLockTheDialog) {
         dialog_ = nullptr;
     }
     DisableAllChildren(nullptr, nullptr);
+}
+
+LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
+    return 1;
+}
+
+// A page's change that the tracker follows up (Legal brings its own media
+// type here) takes the constraint items afresh; a change it leaves alone
+// does not.
+TEST(PageChanges, ATrackedFixUpRefreshesTheCachedItems) {
+    auto source = ui_test::SampleSource("CX5540");
+    for (auto& e : source["codes"]["20"]["entries"])
+        if (e["id"] == 5) {
+            e["tied_media"] = 257;
+            e["links"] = {1, 0, kLinkSelectMedia};
+        } else if (e["id"] == 1) {
+            e["links"] = {7, 0, 0};
+        }
+    ui_test::InstallPrinter(kPrinter, ui_test::Compile(source), {"Resbundle.DLL"});
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer, &defaults));
+    DEVICEPROPERTYHEADER header{sizeof header, 0, printer, const_cast<LPWSTR>(kPrinter)};
+    PropPageParams p{};
+    p.size = sizeof p;
+    p.printerName = const_cast<LPWSTR>(kPrinter);
+    p.propertyHeader = &header;
+    p.sheetKind = kSheetDocument;
+    p.pfnComPropSheet = AcceptAll;
+    SheetContext* context = CreateSheetContext(&p);
+    ASSERT_NE(context, nullptr);
+    context->workingImage.dm.dmPaperSize = kLetter;
+    context->workingImage.dm.dmMediaType = kPlain;
+    context->tracker->Snapshot(&context->workingImage);
+    auto* page = new CPropPage(kPageBasic, context);
+    HWND window = CreateWindowExW(0, u"Static", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_TRUE(page->Attach(window));
+    struct Step {
+        SHORT paper;
+        bool refreshed;
+    };
+    for (const Step& step : {Step{kLetter, false}, Step{5, true}}) {
+        SCOPED_TRACE(step.paper);
+        std::fill(std::begin(context->constraintItems), std::end(context->constraintItems),
+                  nullptr);
+        context->workingImage.dm.dmPaperSize = step.paper;
+        page->NotifySettingsChanged(TRUE, FALSE);
+        EXPECT_EQ(context->constraintItems[kSlotMedia] != nullptr, step.refreshed);
+    }
+    EXPECT_EQ(context->workingImage.dm.dmMediaType, 257u);
+    page->Detach();
+    DestroyWindow(window);
+    delete page; // the last page takes the context with it
+    ClosePrinter(printer);
 }
 
 } // namespace
