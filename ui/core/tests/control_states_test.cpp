@@ -31,8 +31,8 @@ constexpr char16_t kPrinter[] = u"Controls";
 constexpr int kPaperBox = 1001, kMediaBox = 1002, kDuplexCheck = 1003;
 // Sample model CX5540: Letter and Ledger, and the media types Ledger refuses
 // (Bond among them).
-constexpr SHORT kLetter = 1, kLedger = 8;
-constexpr DWORD kPlain = 1, kBond = 3;
+constexpr SHORT kLetter = 1, kLegal = 5, kLedger = 8;
+constexpr DWORD kPlain = 1, kBond = 3, kThick = 257;
 const std::set<LRESULT> kRefusedOnLedger = {2, 3, 259, 260};
 
 std::vector<BYTE> DialogTemplate() {
@@ -63,10 +63,15 @@ int IndexOfData(HWND box, LRESULT data) {
     return -1;
 }
 
-class SheetDialog : public ::testing::Test {
+LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
+    return 1;
+}
+
+// The context of a document sheet on a printer of a model.
+class SheetContextTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"), {"Resbundle.DLL"});
+    void OpenContext(const ui_test::Bytes& model, PFNCOMPROPSHEET callback) {
+        ui_test::InstallPrinter(kPrinter, model, {"Resbundle.DLL"});
         PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
         ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
         DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
@@ -75,15 +80,28 @@ class SheetDialog : public ::testing::Test {
         p.printerName = const_cast<LPWSTR>(kPrinter);
         p.propertyHeader = &header;
         p.sheetKind = kSheetDocument;
+        p.pfnComPropSheet = callback;
         context_ = CreateSheetContext(&p);
         ASSERT_NE(context_, nullptr);
         ASSERT_NE(context_->constraints, nullptr);
     }
     void TearDown() override {
-        if (dialog_) DestroyWindow(dialog_);
         FreeSheetContext(context_);
         if (printer_) ClosePrinter(printer_);
         EXPECT_EQ(platform::user::test::LiveWindows(), 0u);
+    }
+    DEVMODE_IMAGEW& Image() { return context_->workingImage; }
+
+    HANDLE printer_ = nullptr;
+    SheetContext* context_ = nullptr;
+};
+
+class SheetDialog : public SheetContextTest {
+  protected:
+    void SetUp() override { OpenContext(ui_test::SampleModel("CX5540"), nullptr); }
+    void TearDown() override {
+        if (dialog_) DestroyWindow(dialog_);
+        SheetContextTest::TearDown();
     }
 
     // The dialog's handlers, as a page's: a paper chosen runs the rules on
@@ -127,11 +145,8 @@ class SheetDialog : public ::testing::Test {
                                media ? media->BuildValueChain() : nullptr);
         SelectComboByData(box, static_cast<LPARAM>(Image().dm.dmMediaType));
     }
-    DEVMODE_IMAGEW& Image() { return context_->workingImage; }
     HWND Box(int id) const { return GetDlgItem(dialog_, id); }
 
-    HANDLE printer_ = nullptr;
-    SheetContext* context_ = nullptr;
     HWND dialog_ = nullptr;
     std::vector<BYTE> bytes_;
 };
@@ -230,35 +245,20 @@ TEST_F(SheetDialog, ReadOnlySheetsLockTheDialog) {
     DisableAllChildren(nullptr, nullptr);
 }
 
-LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
-    return 1;
-}
-
 // A page's change that the tracker follows up (Legal brings its own media
 // type here) takes the constraint items afresh; a change it leaves alone
 // does not.
-TEST(PageChanges, ATrackedFixUpRefreshesTheCachedItems) {
+TEST_F(SheetContextTest, ATrackedFixUpRefreshesTheCachedItems) {
     auto source = ui_test::SampleSource("CX5540");
     for (auto& e : source["codes"]["20"]["entries"])
-        if (e["id"] == 5) {
-            e["tied_media"] = 257;
+        if (e["id"] == kLegal) {
+            e["tied_media"] = kThick;
             e["links"] = {1, 0, kLinkSelectMedia};
-        } else if (e["id"] == 1) {
+        } else if (e["id"] == kLetter) {
             e["links"] = {7, 0, 0};
         }
-    ui_test::InstallPrinter(kPrinter, ui_test::Compile(source), {"Resbundle.DLL"});
-    HANDLE printer = nullptr;
-    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
-    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer, &defaults));
-    DEVICEPROPERTYHEADER header{sizeof header, 0, printer, const_cast<LPWSTR>(kPrinter)};
-    PropPageParams p{};
-    p.size = sizeof p;
-    p.printerName = const_cast<LPWSTR>(kPrinter);
-    p.propertyHeader = &header;
-    p.sheetKind = kSheetDocument;
-    p.pfnComPropSheet = AcceptAll;
-    SheetContext* context = CreateSheetContext(&p);
-    ASSERT_NE(context, nullptr);
+    OpenContext(ui_test::Compile(source), AcceptAll);
+    SheetContext* context = std::exchange(context_, nullptr); // the page frees it
     context->workingImage.dm.dmPaperSize = kLetter;
     context->workingImage.dm.dmMediaType = kPlain;
     context->tracker->Snapshot(&context->workingImage);
@@ -270,7 +270,7 @@ TEST(PageChanges, ATrackedFixUpRefreshesTheCachedItems) {
         SHORT paper;
         bool refreshed;
     };
-    for (const Step& step : {Step{kLetter, false}, Step{5, true}}) {
+    for (const Step& step : {Step{kLetter, false}, Step{kLegal, true}}) {
         SCOPED_TRACE(step.paper);
         std::fill(std::begin(context->constraintItems), std::end(context->constraintItems),
                   nullptr);
@@ -278,11 +278,10 @@ TEST(PageChanges, ATrackedFixUpRefreshesTheCachedItems) {
         page->NotifySettingsChanged(TRUE, FALSE);
         EXPECT_EQ(context->constraintItems[kSlotMedia] != nullptr, step.refreshed);
     }
-    EXPECT_EQ(context->workingImage.dm.dmMediaType, 257u);
+    EXPECT_EQ(context->workingImage.dm.dmMediaType, kThick);
     page->Detach();
     DestroyWindow(window);
     delete page; // the last page takes the context with it
-    ClosePrinter(printer);
 }
 
 } // namespace
