@@ -22,7 +22,7 @@
 #include "sample_documents.h"
 #include "spool_package.h"
 #include "spool_sink.h"
-#include "timing_reporter.h"
+#include "testkit/bench_report.h"
 #include "win/base.h"
 #include "win/emf.h"
 #include "win/gdi.h"
@@ -207,23 +207,21 @@ BENCHMARK(Direct)->Name("package/direct")->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     bench::OwnMachineRoot root("emf_package_bench");
-    benchmark::Initialize(&argc, argv);
-    bench::TimingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    double spool = reporter.Cpu("package/spool-side"), direct = reporter.Cpu("package/direct");
-    if (spool > 0 && direct > 0)
-        std::printf("spool-side recording: %.2f ms CPU per page (%u pages); %.2f x printing the "
-                    "same pages on the direct road\n",
-                    1000.0 * spool / kPages, kPages, spool / direct);
-    if (gMeasured.total) {
-        size_t document = ThePrinter().DocumentBytes();
-        std::printf("package: %zu bytes (page files %zu, fonts %zu); %.2f x the page files and "
-                    "fonts; the page files %.2f x the %zu bytes of pages the application "
-                    "played\n",
-                    gMeasured.total, gMeasured.pages, gMeasured.fonts,
-                    static_cast<double>(gMeasured.total) / (gMeasured.pages + gMeasured.fonts),
-                    static_cast<double>(gMeasured.pages) / document, document);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return testkit::RunWithRatios(
+        argc, argv,
+        {{"package/spool-side", "package/direct",
+          "spool-side recording against the direct road, same pages"}},
+        [](const testkit::RatioReporter& reporter) {
+            if (double spool = reporter.Seconds("package/spool-side"))
+                std::printf("spool-side recording: %.2f ms processor time per page (%u pages)\n",
+                            1000.0 * spool / kPages, kPages);
+            if (!gMeasured.total) return;
+            size_t document = ThePrinter().DocumentBytes();
+            std::printf("package: %zu bytes (page files %zu, fonts %zu): %.2f x the page files "
+                        "and fonts; the page files %.2f x the %zu bytes of the pages the "
+                        "application played\n",
+                        gMeasured.total, gMeasured.pages, gMeasured.fonts,
+                        static_cast<double>(gMeasured.total) / (gMeasured.pages + gMeasured.fonts),
+                        static_cast<double>(gMeasured.pages) / document, document);
+        });
 }
