@@ -1,11 +1,12 @@
 // Recording a job into the spool package through the driver: a 100-page
-// vector document (the brochure's two pages, repeated) played by the
-// application into a device context of the real graphics library whose
-// device mode asks for the spool-side road, so that every page goes through
-// the engine's hooks into the recorder and the package, as a real job does.
-// Per page, against printing the same pages on the direct road (drawing
-// tokens into the printer stream) in the same run; and the package's size
-// against the pages the application played.
+// document played by the application into a device context of the real
+// graphics library whose device mode asks for the spool-side road, so that
+// every page goes through the engine's hooks into the recorder and the
+// package, as a real job does. The brochure's two vector pages repeated, and
+// a letter whose text brings its fonts into the package. Per page, against
+// printing the same pages on the direct road (drawing tokens into the printer
+// stream) in the same run; and the package's size against its page files and
+// fonts, and against the pages the application played.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -41,8 +42,14 @@ constexpr short kPaperA4 = 9; // the device mode's paper number of A4
 constexpr char kHandOffFile[] = "ZORPrintEMF.rec";
 constexpr size_t kHandOffWorkingFolder = 8;
 
-std::vector<std::vector<BYTE>> Brochure() {
+// The documents, each of its sample pages repeated: the brochure's vector
+// pages, and a letter whose text brings its fonts into the package.
+enum Document { kBrochure = 0, kLetter = 1, kDocuments = 2 };
+constexpr const char* kDocumentNames[kDocuments] = {"brochure", "letter"};
+
+std::vector<std::vector<BYTE>> SamplePages(Document document) {
     auto docs = emfgen::SampleDocuments();
+    if (document == kLetter) return {docs.at("text/letter.emf")};
     return {docs.at("brochure/page-1.emf"), docs.at("brochure/page-2.emf")};
 }
 
@@ -75,14 +82,17 @@ class Printer {
         p.driver = d.name;
         spl::AddPrinter(p, false);
         spl::test::DiscardJobOutput(true);
-        for (const auto& bits : Brochure()) {
-            pages_.push_back(SetEnhMetaFileBits(static_cast<UINT>(bits.size()), bits.data()));
-            pageBytes_.push_back(bits.size());
-        }
+        for (int d = 0; d < kDocuments; ++d)
+            for (const auto& bits : SamplePages(static_cast<Document>(d))) {
+                pages_[d].push_back(
+                    SetEnhMetaFileBits(static_cast<UINT>(bits.size()), bits.data()));
+                pageBytes_[d].push_back(bits.size());
+            }
     }
     ~Printer() {
-        for (HENHMETAFILE m : pages_)
-            DeleteEnhMetaFile(m);
+        for (const auto& pages : pages_)
+            for (HENHMETAFILE m : pages)
+                DeleteEnhMetaFile(m);
     }
 
     // The driver's own device mode, on the spool-side road or the direct one.
@@ -105,7 +115,8 @@ class Printer {
     }
 
     // Plays the document into a new job; false when a step failed.
-    bool Print(bool spoolSide) const {
+    bool Print(Document document, bool spoolSide) const {
+        const std::vector<HENHMETAFILE>& pages = pages_[document];
         inkforge::DevmodeImage d = Devmode(spoolSide);
         HDC dc = CreateDCW(nullptr, kPrinter, nullptr, &d.dm);
         if (!dc) return false;
@@ -114,7 +125,7 @@ class Printer {
         const RECT page{0, 0, GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES)};
         for (DWORD n = 0; ok && n < kPages; ++n) {
             ok = StartPage(dc) > 0;
-            ok = ok && PlayEnhMetaFile(dc, pages_[n % pages_.size()], &page);
+            ok = ok && PlayEnhMetaFile(dc, pages[n % pages.size()], &page);
             ok = EndPage(dc) > 0 && ok;
         }
         ok = EndDoc(dc) > 0 && ok;
@@ -123,10 +134,11 @@ class Printer {
     }
 
     // The bytes of the document's pages as the application played them.
-    size_t DocumentBytes() const {
+    size_t DocumentBytes(Document document) const {
+        const std::vector<size_t>& bytes = pageBytes_[document];
         size_t sum = 0;
         for (DWORD n = 0; n < kPages; ++n)
-            sum += pageBytes_[n % pageBytes_.size()];
+            sum += bytes[n % bytes.size()];
         return sum;
     }
 
@@ -143,8 +155,8 @@ class Printer {
 
   private:
     std::string host_;
-    std::vector<HENHMETAFILE> pages_;
-    std::vector<size_t> pageBytes_;
+    std::vector<HENHMETAFILE> pages_[kDocuments];
+    std::vector<size_t> pageBytes_[kDocuments];
 };
 
 Printer& ThePrinter() {
@@ -176,52 +188,64 @@ PackageBytes Measure(const std::u16string& spoolFolder, DWORD spoolId) {
     return b;
 }
 
-PackageBytes gMeasured;
+PackageBytes gMeasured[kDocuments];
 
-void SpoolSide(benchmark::State& state) {
+void SpoolSide(benchmark::State& state, Document document) {
     Printer& printer = ThePrinter();
     for (auto _ : state) {
-        if (!printer.Print(true)) return state.SkipWithError("the spool-side job failed");
+        if (!printer.Print(document, true)) return state.SkipWithError("the spool-side job failed");
         state.PauseTiming();
         std::u16string folder;
         DWORD id = 0;
         if (!printer.LastPackage(&folder, &id)) return state.SkipWithError("no package");
-        gMeasured = Measure(folder, id);
+        gMeasured[document] = Measure(folder, id);
         spoolpkg::DeleteSpoolPackage(folder, id, kPages);
         state.ResumeTiming();
     }
     state.counters["pages"] = kPages;
 }
 
-void Direct(benchmark::State& state) {
+void Direct(benchmark::State& state, Document document) {
     Printer& printer = ThePrinter();
     for (auto _ : state)
-        if (!printer.Print(false)) return state.SkipWithError("the direct job failed");
+        if (!printer.Print(document, false)) return state.SkipWithError("the direct job failed");
     state.counters["pages"] = kPages;
 }
 
-BENCHMARK(SpoolSide)->Name("package/spool-side")->Unit(benchmark::kMillisecond);
-BENCHMARK(Direct)->Name("package/direct")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SpoolSide, brochure, kBrochure)
+    ->Name("brochure/spool-side")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Direct, brochure, kBrochure)
+    ->Name("brochure/direct")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SpoolSide, letter, kLetter)
+    ->Name("letter/spool-side")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Direct, letter, kLetter)->Name("letter/direct")->Unit(benchmark::kMillisecond);
 
 } // namespace
 
 int main(int argc, char** argv) {
     bench::OwnMachineRoot root("emf_package_bench");
-    return testkit::RunWithRatios(
-        argc, argv,
-        {{"package/spool-side", "package/direct",
-          "spool-side recording against the direct road, same pages"}},
-        [](const testkit::RatioReporter& reporter) {
-            if (double spool = reporter.Seconds("package/spool-side"))
-                std::printf("spool-side recording: %.2f ms processor time per page (%u pages)\n",
-                            1000.0 * spool / kPages, kPages);
-            if (!gMeasured.total) return;
-            size_t document = ThePrinter().DocumentBytes();
-            std::printf("package: %zu bytes (page files %zu, fonts %zu): %.2f x the page files "
+    std::vector<testkit::Ratio> ratios;
+    for (const char* name : kDocumentNames)
+        ratios.push_back({std::string(name) + "/spool-side", std::string(name) + "/direct",
+                          std::string(name) + ": spool-side recording against the direct road"});
+    return testkit::RunWithRatios(argc, argv, ratios, [](const testkit::RatioReporter& reporter) {
+        for (int d = 0; d < kDocuments; ++d) {
+            const std::string name = kDocumentNames[d];
+            if (double spool = reporter.Seconds(name + "/spool-side"))
+                std::printf("%s: spool-side recording %.2f ms processor time per page (%u pages)\n",
+                            name.c_str(), 1000.0 * spool / kPages, kPages);
+            const PackageBytes& m = gMeasured[d];
+            if (!m.total) continue;
+            size_t document = ThePrinter().DocumentBytes(static_cast<Document>(d));
+            std::printf("%s: package %zu bytes (page files %zu, fonts %zu): %.2f x the page files "
                         "and fonts; the page files %.2f x the %zu bytes of the pages the "
                         "application played\n",
-                        gMeasured.total, gMeasured.pages, gMeasured.fonts,
-                        static_cast<double>(gMeasured.total) / (gMeasured.pages + gMeasured.fonts),
-                        static_cast<double>(gMeasured.pages) / document, document);
-        });
+                        name.c_str(), m.total, m.pages, m.fonts,
+                        static_cast<double>(m.total) / (m.pages + m.fonts),
+                        static_cast<double>(m.pages) / document, document);
+        }
+    });
 }
