@@ -343,10 +343,12 @@ TEST_F(EmfRecorderTest, AShrinkingLayoutKeepsAFramesPenVisible) {
         DWORD width;
         bool frame;
         LONG recorded;
+        bool filled = false;
     } cases[] = {
-        {0, 1, true, 1},   {100, 1, true, 1}, {150, 1, true, 1}, {50, 1, true, 2},
-        {46, 1, true, 3},  {46, 3, true, 3},  {46, 4, true, 4},  {25, 2, true, 4},
-        {10, 1, true, 10}, {50, 1, false, 1}, {10, 3, false, 3},
+        {0, 1, true, 1},         {100, 1, true, 1}, {150, 1, true, 1}, {50, 1, true, 2},
+        {46, 1, true, 3},        {46, 3, true, 3},  {46, 4, true, 4},  {25, 2, true, 4},
+        {10, 1, true, 10},       {50, 1, false, 1}, {10, 3, false, 3}, {46, 1, true, 3, true},
+        {46, 1, false, 1, true},
     };
     for (const Case& c : cases) {
         std::u16string page = RecordPage(
@@ -355,7 +357,8 @@ TEST_F(EmfRecorderTest, AShrinkingLayoutKeepsAFramesPenVisible) {
                 HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER,
                                         c.width, &lb, 0, nullptr);
                 HGDIOBJ oldPen = SelectObject(hdc, pen);
-                HGDIOBJ oldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
+                HGDIOBJ oldBrush =
+                    SelectObject(hdc, GetStockObject(c.filled ? GRAY_BRUSH : NULL_BRUSH));
                 if (c.frame) {
                     Rectangle(hdc, 100, 100, 400, 300);
                 } else {
@@ -372,7 +375,8 @@ TEST_F(EmfRecorderTest, AShrinkingLayoutKeepsAFramesPenVisible) {
         std::vector<size_t> pens = RecordsOf(bytes, EMR_EXTCREATEPEN);
         ASSERT_EQ(pens.size(), 1u) << c.zoom << " " << c.width;
         EXPECT_EQ(I32At(bytes, pens[0] + kPenWidth), c.recorded)
-            << "zoom " << c.zoom << ", width " << c.width << (c.frame ? ", frame" : "");
+            << "zoom " << c.zoom << ", width " << c.width << (c.frame ? ", frame" : "")
+            << (c.filled ? ", filled" : "");
     }
 }
 
