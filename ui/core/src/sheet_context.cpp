@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "afxwin.h"
+#include "control_states.h"
 #include "revise_devmode.h"
 #include "track_dm.h"
 #include "kinsoku_list.h"
@@ -26,8 +27,6 @@ constexpr WORD kTableSupportFile = 5;
 constexpr WORD kTableBehaviourFlags = 48;
 constexpr WORD kTableLongPaper = 75;
 constexpr size_t kHelpExtensionChars = 4; // ".CHM", ".HLP"
-constexpr WORD kCachedConstraintItems[kCachedConstraintItemCount] = {
-    kItemPaper, kItemMedia, kItemSource, kItemDuplex, kItemSort};
 
 bool EndsWithNoCase(const std::u16string& s, const char16_t* tail) {
     size_t n = std::char_traits<char16_t>::length(tail);
@@ -175,8 +174,7 @@ void Build(SheetContext* c, const PropPageParams* params) {
     }
     ReviseContext revision = SheetReviseContext(c);
     ReviseDevmode(&revision, &local, &c->workingImage, kReviseCarryOver);
-    for (size_t i = 0; i < kCachedConstraintItemCount; ++i)
-        c->constraintItems[i] = c->constraints->FindItem(kCachedConstraintItems[i]);
+    RefreshControlStates(c);
 
     c->tracker = new CTrackDM;
     c->tracker->SetBinding(&c->model);

@@ -36,9 +36,17 @@ struct FormTrayTable {
     DWORD count;
 };
 
-// The constraint items whose records the sheet keeps at hand: paper, media,
-// source, duplex and sort, in this order.
-inline constexpr size_t kCachedConstraintItemCount = 5;
+// The constraint items the pages' lists read, cached in the context in this
+// order (RefreshControlStates): paper size, media type, paper source, duplex
+// and sort.
+enum ConstraintSlot : size_t {
+    kSlotPaper,
+    kSlotMedia,
+    kSlotSource,
+    kSlotDuplex,
+    kSlotSort,
+    kConstraintSlots
+};
 
 struct SheetContext {
     DWORD size;         // kSheetContextSize
@@ -64,7 +72,7 @@ struct SheetContext {
     DWORD sheetKind;
     HMODULE resourceModule; // Resbundle; the framework's resource handle meanwhile
     ModelBlock model;
-    CKinsokuItem* constraintItems[kCachedConstraintItemCount]; // NULL where the list has none
+    CKinsokuItem* constraintItems[kConstraintSlots]; // none where the list lacks the item
     CKinsokuList* constraints;
     ModelOptionPair* optionPair;
     CUserPaper* userPapers;

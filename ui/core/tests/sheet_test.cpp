@@ -11,7 +11,6 @@
 
 #include "devmode_helpers.h"
 #include "install_option.h"
-#include "kinsoku_list.h"
 #include "platform/facts.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
@@ -614,19 +613,6 @@ TEST_F(Sheets, FormTrayTableComesWithTheContext) {
     ASSERT_EQ(context->formTray->count, 2u);
     EXPECT_EQ(context->formTray->printer, printer_);
     EXPECT_EQ(std::memcmp(context->formTray->buffer, records.data(), 32), 0);
-    FreeSheetContext(context);
-}
-
-// The sheet keeps the constraint list's records of paper, media, source,
-// duplex and sort at hand.
-TEST_F(Sheets, ConstraintItemsAtHand) {
-    DocumentBlock block(printer_);
-    SheetContext* context = CreateSheetContext(&block.p);
-    ASSERT_NE(context, nullptr);
-    const WORD items[] = {kItemPaper, kItemMedia, kItemSource, kItemDuplex, kItemSort};
-    for (size_t i = 0; i < std::size(items); ++i)
-        EXPECT_EQ(context->constraintItems[i], context->constraints->FindItem(items[i])) << i;
-    EXPECT_NE(context->constraintItems[0], nullptr); // the model's papers are constrained
     FreeSheetContext(context);
 }
 
