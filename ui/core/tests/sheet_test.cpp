@@ -587,6 +587,24 @@ struct DocumentBlock {
     PropPageParams p{};
 };
 
+// A document sheet's context over the test printer, with the revision
+// context and the saved-settings key made from it; the context goes with
+// the object.
+struct SheetStore {
+    explicit SheetStore(HANDLE printer) : block(printer), context(CreateSheetContext(&block.p)) {
+        if (!context) return;
+        store = SheetReviseContext(context);
+        BuildUserRegKey(&store, &key);
+    }
+    ~SheetStore() {
+        if (context) FreeSheetContext(context);
+    }
+    DocumentBlock block;
+    SheetContext* context;
+    ReviseContext store;
+    std::string key;
+};
+
 // The form-to-tray table is read once with the context, from records laid
 // out by hand; a trailing piece of a record is not one. The listener sees
 // the buffer go with the context.
@@ -684,12 +702,9 @@ TEST_F(Sheets, OkSavesTheJobSettingsWhereTheyAreReadBack) {
 // removes its value; no owner stores under "Secure" itself; a missing
 // department counter takes the mask's default.
 TEST_F(Sheets, SavedJobSettingsStore) {
-    DocumentBlock block(printer_);
-    SheetContext* context = CreateSheetContext(&block.p);
-    ASSERT_NE(context, nullptr);
-    ReviseContext store = SheetReviseContext(context);
-    std::string key;
-    ASSERT_TRUE(BuildUserRegKey(&store, &key));
+    SheetStore sheet(printer_);
+    ASSERT_NE(sheet.context, nullptr);
+    ASSERT_FALSE(sheet.key.empty());
     const BYTE k[4] = {0x5C, 0x13, 0xA7, 0x3E};
     struct Case {
         std::string password;
@@ -700,8 +715,8 @@ TEST_F(Sheets, SavedJobSettingsStore) {
         PRIVATE_DEVMODE priv{};
         std::memcpy(priv.SecurePassword, c.password.data(), c.password.size());
         std::strcpy(priv.MailboxId, "42");
-        ASSERT_TRUE(WriteSavedJobSettings(&store, &priv));
-        std::vector<BYTE> raw = RegBytes(key + "\\Secure", "SecurePassword");
+        ASSERT_TRUE(WriteSavedJobSettings(&sheet.store, &priv));
+        std::vector<BYTE> raw = RegBytes(sheet.key + "\\Secure", "SecurePassword");
         ASSERT_EQ(raw.size(), c.stored);
         for (size_t i = 0; i < c.password.size(); ++i)
             EXPECT_EQ(raw[i], static_cast<BYTE>(c.password[i] ^ k[i % 4])) << i;
@@ -710,38 +725,36 @@ TEST_F(Sheets, SavedJobSettingsStore) {
         }
         PRIVATE_DEVMODE back{};
         std::memset(back.SecurePassword, 'z', sizeof back.SecurePassword);
-        ASSERT_TRUE(ReadSavedJobSettings(&store, &back, kJobFieldPassword | kJobMaskCounterState));
+        ASSERT_TRUE(
+            ReadSavedJobSettings(&sheet.store, &back, kJobFieldPassword | kJobMaskCounterState));
         EXPECT_EQ(std::string(back.SecurePassword), c.password);
         EXPECT_EQ(back.DeptCounterFlags & 0x4, 0); // stored as 0 by the write
     }
     PRIVATE_DEVMODE emptied{};
-    ASSERT_TRUE(WriteSavedJobSettings(&store, &emptied));
-    EXPECT_TRUE(RegBytes(key + "\\Secure", "MailboxID").empty());
-    EXPECT_TRUE(RegBytes(key + "\\Secure", "SecurePassword").empty());
+    ASSERT_TRUE(WriteSavedJobSettings(&sheet.store, &emptied));
+    EXPECT_TRUE(RegBytes(sheet.key + "\\Secure", "MailboxID").empty());
+    EXPECT_TRUE(RegBytes(sheet.key + "\\Secure", "SecurePassword").empty());
     HKEY secure = nullptr;
-    ASSERT_EQ(
-        RegOpenKeyExA(HKEY_CURRENT_USER, (key + "\\Secure").c_str(), 0, KEY_ALL_ACCESS, &secure),
-        ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (sheet.key + "\\Secure").c_str(), 0, KEY_ALL_ACCESS,
+                            &secure),
+              ERROR_SUCCESS);
     RegDeleteValueA(secure, "DeptCounter");
     RegCloseKey(secure);
     PRIVATE_DEVMODE counted{};
-    ASSERT_TRUE(ReadSavedJobSettings(&store, &counted, kJobMaskCounterState));
+    ASSERT_TRUE(ReadSavedJobSettings(&sheet.store, &counted, kJobMaskCounterState));
     EXPECT_EQ(counted.DeptCounterFlags & 0x4, 0x4);
-    FreeSheetContext(context);
 }
 
 // Without the registry store the settings go into the user's own default
 // device mode, made from the driver's defaults when the user has none.
 TEST_F(Sheets, JobSettingsInTheUsersDefaultDevmode) {
-    DocumentBlock block(printer_);
-    SheetContext* context = CreateSheetContext(&block.p);
-    ASSERT_NE(context, nullptr);
-    ReviseContext store = SheetReviseContext(context);
+    SheetStore sheet(printer_);
+    ASSERT_NE(sheet.context, nullptr);
     PRIVATE_DEVMODE priv{};
     std::strcpy(priv.MailboxId, "77");
     std::strcpy(priv.DeptCode, "D1");
     std::strcpy(priv.OwnerUserName, "alice");
-    ASSERT_TRUE(SaveJobInfo(&store, &priv, kJobFieldMailbox));
+    ASSERT_TRUE(SaveJobInfo(&sheet.store, &priv, kJobFieldMailbox));
     DWORD needed = 0;
     GetPrinterW(printer_, 9, nullptr, 0, &needed);
     std::vector<BYTE> info(needed);
@@ -754,9 +767,8 @@ TEST_F(Sheets, JobSettingsInTheUsersDefaultDevmode) {
     EXPECT_STREQ(stored->priv.DeptCode, ""); // not selected
     EXPECT_STREQ(stored->priv.OwnerUserName, "alice");
     PRIVATE_DEVMODE back{};
-    EXPECT_TRUE(LoadSavedJobInfo(&store, &back, kJobFieldMailbox | kJobFieldDeptCode));
+    EXPECT_TRUE(LoadSavedJobInfo(&sheet.store, &back, kJobFieldMailbox | kJobFieldDeptCode));
     EXPECT_STREQ(back.MailboxId, "77");
-    FreeSheetContext(context);
 }
 
 } // namespace
@@ -858,39 +870,35 @@ namespace {
 // time when asked to, then read back as it was stored; the revision of a
 // default device mode stamps it into the owner fields.
 TEST_F(Sheets, InstalledTimeStamp) {
-    DocumentBlock block(printer_);
-    SheetContext* context = CreateSheetContext(&block.p);
-    ASSERT_NE(context, nullptr);
-    ReviseContext store = SheetReviseContext(context);
-    std::string key;
-    ASSERT_TRUE(BuildUserRegKey(&store, &key));
+    SheetStore sheet(printer_);
+    ASSERT_NE(sheet.context, nullptr);
+    ASSERT_FALSE(sheet.key.empty());
     SYSTEMTIME asGiven{};
     asGiven.wYear = 1999;
     SYSTEMTIME stamp = asGiven;
     HKEY printerKey = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_ALL_ACCESS, &printerKey) ==
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, sheet.key.c_str(), 0, KEY_ALL_ACCESS, &printerKey) ==
         ERROR_SUCCESS) {
         RegDeleteValueA(printerKey, "InstalledTime"); // the sheet's revision may have made one
         RegCloseKey(printerKey);
     }
-    EXPECT_FALSE(ReadInstalledTime(&store, &stamp, FALSE));
+    EXPECT_FALSE(ReadInstalledTime(&sheet.store, &stamp, FALSE));
     EXPECT_EQ(stamp.wYear, 1999);
     platform::test::SetLocalTime({2026, 12, 4, 10, 9, 8, 7, 6});
-    EXPECT_TRUE(ReadInstalledTime(&store, &stamp, TRUE));
+    EXPECT_TRUE(ReadInstalledTime(&sheet.store, &stamp, TRUE));
     EXPECT_EQ(stamp.wYear, 2026);
     DWORD type = 0;
-    std::vector<BYTE> raw = RegBytes(key, "InstalledTime", &type);
+    std::vector<BYTE> raw = RegBytes(sheet.key, "InstalledTime", &type);
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     ASSERT_EQ(raw.size(), sizeof(SYSTEMTIME));
     EXPECT_EQ(std::memcmp(raw.data(), &stamp, sizeof stamp), 0);
     platform::test::SetLocalTime({2030, 1, 2, 3, 4, 5, 6, 7});
     SYSTEMTIME again{};
-    EXPECT_TRUE(ReadInstalledTime(&store, &again, TRUE));
+    EXPECT_TRUE(ReadInstalledTime(&sheet.store, &again, TRUE));
     EXPECT_EQ(again.wYear, 2026); // made once, then kept
     DEVMODE_IMAGEW defaults{};
-    ASSERT_TRUE(StampAndReviseDevmode(printer_, context->model.modelData, &defaults));
+    ASSERT_TRUE(StampAndReviseDevmode(printer_, sheet.context->model.modelData, &defaults));
     EXPECT_EQ(defaults.priv.OwnerInstalledTime.wYear, 2026);
-    FreeSheetContext(context);
 }
 
 } // namespace
@@ -904,21 +912,18 @@ TEST_F(Sheets, SettingsOfAPrinterOnAServer) {
     ASSERT_TRUE(spl::FindPrinter(kPrinter, &record));
     record.server = u"\\\\HOST";
     ASSERT_EQ(spl::AddPrinter(record, true), 0u);
-    DocumentBlock block(printer_);
-    SheetContext* context = CreateSheetContext(&block.p);
-    ASSERT_NE(context, nullptr);
-    ReviseContext store = SheetReviseContext(context);
-    std::string key;
-    ASSERT_TRUE(BuildUserRegKey(&store, &key));
-    EXPECT_EQ(key, "SOFTWARE\\Velmora\\PrinterDriver\\Velmora CX5540 MFP\\CX5500\\HOST\\Sheets");
+    SheetStore sheet(printer_);
+    ASSERT_NE(sheet.context, nullptr);
+    ASSERT_FALSE(sheet.key.empty());
+    EXPECT_EQ(sheet.key,
+              "SOFTWARE\\Velmora\\PrinterDriver\\Velmora CX5540 MFP\\CX5500\\HOST\\Sheets");
     PRIVATE_DEVMODE priv{};
     std::strcpy(priv.OwnerUserName, "bob");
     std::strcpy(priv.UserName, "Bob B.");
-    ASSERT_TRUE(WriteSavedJobSettings(&store, &priv));
-    std::vector<BYTE> name = RegBytes(key + "\\Secure\\bob", "UserName");
+    ASSERT_TRUE(WriteSavedJobSettings(&sheet.store, &priv));
+    std::vector<BYTE> name = RegBytes(sheet.key + "\\Secure\\bob", "UserName");
     ASSERT_EQ(name.size(), 31u);
     EXPECT_STREQ(reinterpret_cast<const char*>(name.data()), "Bob B.");
-    FreeSheetContext(context);
 }
 
 } // namespace
@@ -936,8 +941,8 @@ std::string StatusCall(const char* key) {
 // the user: nothing when the monitor came up, an error or a note otherwise.
 TEST_F(Sheets, StatusMonitorAnswersAreTold) {
     fs::copy_file(STATUS_STUB, fs::path(platform::HostPath(folder_)) / "Statuslens.DLL");
-    DocumentBlock block(printer_);
-    SheetContext* context = CreateSheetContext(&block.p);
+    SheetStore sheet(printer_);
+    SheetContext* context = sheet.context;
     ASSERT_NE(context, nullptr);
     // A network port's record, as the device library would have made it.
     SelPortInfo* const made = context->portInfo.record;
@@ -980,7 +985,6 @@ TEST_F(Sheets, StatusMonitorAnswersAreTold) {
     EXPECT_FALSE(driver.empty());
     EXPECT_EQ(StatusCall("FirstWords"), driver.substr(0, driver.find(' ', driver.find(' ') + 1)));
     context->portInfo.record = made;
-    FreeSheetContext(context);
 }
 
 } // namespace
