@@ -1413,10 +1413,8 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     }
     if (!SetRop(pdev, kRopText) || !SetTransferModes(pdev, true)) return FALSE;
     if (!WriteTextRun(pdev, codes, pos)) return FALSE;
-    if (!asImages.empty()) {
-        for (size_t i : asImages)
-            if (!SendGlyphImage(pdev, glyphs[i], box, ImageCompression(pdev))) return FALSE;
-    }
+    for (size_t i : asImages)
+        if (!SendGlyphImage(pdev, glyphs[i], box, ImageCompression(pdev))) return FALSE;
 
     for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
         if (!SetSolidBrush(pdev, e, fore, kRopPatCopy, false)) return FALSE;
