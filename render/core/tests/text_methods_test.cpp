@@ -32,7 +32,9 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr const char* kSans = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
 constexpr size_t kTextMode = 362;
 
-class TextMethods : public ::testing::Test {
+// A physical device of the driver's own device mode and the sans face;
+// every font object made goes to DrvDestroyFont at the end.
+class TextDevice : public ::testing::Test {
   protected:
     void SetUp() override {
         file = platform::engine::LoadFontFile(kSans);
@@ -40,13 +42,6 @@ class TextMethods : public ::testing::Test {
         pdev = AllocatePdev();
         ASSERT_NE(pdev, nullptr);
         pdev->devmode = render_test::OwnDevmode();
-        pdev->jobFlags = job::Started | job::PageOpen;
-        pdev->docStarted = 1;
-        pdev->pageCount = 1;
-        surface.dhpdev = reinterpret_cast<DHPDEV>(pdev);
-        surface.sizlBitmap = SIZEL{4800, 6600};
-        StartCapture(pdev);
-        font = Font(0.05);
     }
     void TearDown() override {
         for (FONTOBJ* f : fonts)
@@ -55,14 +50,39 @@ class TextMethods : public ::testing::Test {
         FreePdev(pdev);
         EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
     }
-    FONTOBJ* Font(double scale, const std::u16string& face = u"Arial") {
+    FONTOBJ* MakeFont(double scale, const std::u16string& face, BYTE charSet = 0,
+                      bool bold = false) {
         platform::engine::FontRealization r;
         r.file = file;
         r.m11 = r.m22 = scale;
         r.faceName = face;
+        r.charSet = charSet;
+        r.simBold = bold;
         FONTOBJ* f = platform::engine::AcquireFontObj(nullptr, r);
         if (f) fonts.push_back(f);
         return f;
+    }
+
+    std::shared_ptr<const platform::engine::FontFileData> file;
+    PDEV* pdev = nullptr;
+    std::vector<FONTOBJ*> fonts;
+};
+
+class TextMethods : public TextDevice {
+  protected:
+    void SetUp() override {
+        TextDevice::SetUp();
+        if (HasFatalFailure()) return;
+        pdev->jobFlags = job::Started | job::PageOpen;
+        pdev->docStarted = 1;
+        pdev->pageCount = 1;
+        surface.dhpdev = reinterpret_cast<DHPDEV>(pdev);
+        surface.sizlBitmap = SIZEL{4800, 6600};
+        StartCapture(pdev);
+        font = Font(0.05);
+    }
+    FONTOBJ* Font(double scale, const std::u16string& face = u"Arial") {
+        return MakeFont(scale, face);
     }
     void SetTextMode(WORD mode) { SetPrivU16(pdev->devmode, kTextMode, mode); }
     // Draws the characters at 100-pixel steps from (200, 300).
@@ -120,11 +140,8 @@ class TextMethods : public ::testing::Test {
         return static_cast<size_t>(std::count(ops.begin(), ops.end(), op));
     }
 
-    std::shared_ptr<const platform::engine::FontFileData> file;
-    PDEV* pdev = nullptr;
     SURFOBJ surface{};
     FONTOBJ* font = nullptr;
-    std::vector<FONTOBJ*> fonts;
 };
 
 TEST_F(TextMethods, OutlinesHeaderGlyphsSelectionAndRun) {
@@ -504,14 +521,11 @@ TEST_F(TextMethods, PrinterFontThroughTheSubstitutionTable) {
 constexpr ULONG kRed = 0x0000FF, kWhite = 0xFFFFFF, kGray = 0x808080; // pixels (BGR)
 constexpr LONG kPageWidth = 400, kPageHeight = 700;
 
-class RasterText : public ::testing::Test {
+class RasterText : public TextDevice {
   protected:
     void SetUp() override {
-        file = platform::engine::LoadFontFile(kSans);
-        ASSERT_TRUE(file) << kSans;
-        pdev = AllocatePdev();
-        ASSERT_NE(pdev, nullptr);
-        pdev->devmode = render_test::OwnDevmode();
+        TextDevice::SetUp();
+        if (HasFatalFailure()) return;
         pdev->banding = 1;
         page = reinterpret_cast<HSURF>(
             EngCreateBitmap(SIZEL{kPageWidth, kPageHeight}, 0, BMF_24BPP, BMF_TOPDOWN, nullptr));
@@ -520,24 +534,12 @@ class RasterText : public ::testing::Test {
         so->dhpdev = reinterpret_cast<DHPDEV>(pdev);
     }
     void TearDown() override {
-        for (FONTOBJ* f : fonts)
-            DrvDestroyFont(f);
-        platform::engine::ReleaseDeviceFonts(nullptr);
-        EngUnlockSurface(so);
-        EngDeleteSurface(page);
-        FreePdev(pdev);
-        EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
+        if (so) EngUnlockSurface(so);
+        if (page) EngDeleteSurface(page);
+        TextDevice::TearDown();
     }
     FONTOBJ* Font(double scale, BYTE charSet, bool bold, const std::u16string& face = u"Arial") {
-        platform::engine::FontRealization r;
-        r.file = file;
-        r.m11 = r.m22 = scale;
-        r.faceName = face;
-        r.charSet = charSet;
-        r.simBold = bold;
-        FONTOBJ* f = platform::engine::AcquireFontObj(nullptr, r);
-        if (f) fonts.push_back(f);
-        return f;
+        return MakeFont(scale, face, charSet, bold);
     }
     void Fill(ULONG pixel) {
         for (LONG y = 0; y < kPageHeight; ++y)
@@ -572,11 +574,8 @@ class RasterText : public ::testing::Test {
         return ink;
     }
 
-    std::shared_ptr<const platform::engine::FontFileData> file;
-    PDEV* pdev = nullptr;
     HSURF page = nullptr;
     SURFOBJ* so = nullptr;
-    std::vector<FONTOBJ*> fonts;
 };
 
 // All-text-black needs the model's offer (feature word B bit 10) and the

@@ -398,8 +398,9 @@ class TextPage : public ::testing::Test {
   public:
     // Prints `pages` pages, each drawn by `draw`, in transparent text;
     // returns the job's bytes.
-    static Bytes Print(int pages, const std::function<void(HDC)>& draw) {
-        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
+    static Bytes Print(int pages, const std::function<void(HDC)>& draw,
+                       const DEVMODEW* devmode = nullptr) {
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, devmode);
         EXPECT_NE(hdc, nullptr);
         DOCINFOW di{sizeof(DOCINFOW), u"Text", nullptr, nullptr, 0};
         int job = StartDocW(hdc, &di);
@@ -504,22 +505,16 @@ TEST_F(TextPage, AllTextBlackOnABandedPage) {
         SetPrivU16(d, priv::GraphicsMode, 1);
         SetPrivU16(d, priv::HalftoneKind, 1); // 24-bit bands, halftoned to 1 bit
         SetPrivU16(d, priv::TextAsBlack, 1);
-        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
-        EXPECT_NE(hdc, nullptr);
-        DOCINFOW di{sizeof(DOCINFOW), u"Text", nullptr, nullptr, 0};
-        int job = StartDocW(hdc, &di);
-        EXPECT_GT(job, 0);
-        EXPECT_GT(StartPage(hdc), 0);
-        SetBkMode(hdc, TRANSPARENT);
-        HGDIOBJ old = SelectObject(hdc, f);
-        SetTextAlign(hdc, TA_BASELINE);
-        SetTextColor(hdc, RGB(255, 0, 0));
-        EXPECT_TRUE(TextOutW(hdc, 1000, 2000, u"H", 1));
-        SelectObject(hdc, old);
-        EXPECT_GT(EndPage(hdc), 0);
-        EXPECT_GT(EndDoc(hdc), 0);
-        EXPECT_TRUE(DeleteDC(hdc));
-        Bytes stream = job > 0 ? render_test::JobOutput(static_cast<DWORD>(job)) : Bytes{};
+        Bytes stream = Print(
+            1,
+            [&](HDC hdc) {
+                HGDIOBJ old = SelectObject(hdc, f);
+                SetTextAlign(hdc, TA_BASELINE);
+                SetTextColor(hdc, RGB(255, 0, 0));
+                EXPECT_TRUE(TextOutW(hdc, 1000, 2000, u"H", 1));
+                SelectObject(hdc, old);
+            },
+            &d.dm);
         streamdump::Decoding dec = streamdump::Decode(stream);
         std::vector<streamdump::JbigPage> pages;
         streamdump::CheckImages(stream.data(), stream.size(), &dec, &pages);
