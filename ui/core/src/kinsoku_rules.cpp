@@ -1060,6 +1060,9 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
     if (fitted->state & kFinisherStateA)
         if (CKinsokuItem* it = list->GetItem(kItemPunch)) {
             Table punches(b, model::kQueryFinishers, model::layout::kFinisherPunchesLong, id);
+            // "No punch" comes first for the same reason as "no fold".
+            const FinisherValue& none = kPunchValues[0];
+            it->AddValue(none.value, none.stringId, none.imageId);
             for (DWORD i = 0; i < punches.Count(kPunchItemSize); ++i) {
                 const DWORD value =
                     MapModelCodeThree(punches.U16(i * kPunchItemSize + kItemCodeAt));

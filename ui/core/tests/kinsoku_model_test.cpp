@@ -191,7 +191,12 @@ void FitFolderAndBins(CInstallOption& options) {
     FitFolder(options);
     options.Find(model::kQueryOutputBins, 1)->state = 1;
 }
-constexpr size_t kFoldAt = kPriv + 92, kSignatureAt = kPriv + 270, kFeaturesAt = kPriv + 12;
+// The booklet finisher fitted with its punch unit.
+void FitPuncher(CInstallOption& options) {
+    options.Find(kOptionFinisher, 2)->state = 1 | kFinisherStateA;
+}
+constexpr size_t kFoldAt = kPriv + 92, kPunchAt = kPriv + 96, kSignatureAt = kPriv + 270,
+                 kFeaturesAt = kPriv + 12;
 constexpr DWORD kFoldOffered = (1u << 12) | (1u << 16);
 
 const Case kCases[] = {
@@ -371,6 +376,30 @@ const Case kCases[] = {
      {kItemFold},
      FoldingFinisherOptionalDuplex,
      FitFolderAndBins},
+    // A fitted folder or punch does not fold or punch every job: "none" is
+    // among their values even where the finisher's items do not name it.
+    {"FolderLeavesNoFold",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}, {kFoldAt, 2, 0}},
+     {{kFoldAt, 2, 1}},
+     kItemFold,
+     {},
+     {{kFoldAt, 2, 1}},
+     {},
+     FoldingFinisher,
+     FitFolderAndBins},
+    {"PunchLeavesNoPunch",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, (1u << 12) | (1u << 18)}, {kPunchAt, 2, 0}},
+     {{kPunchAt, 2, 3}},
+     kItemPunch,
+     {},
+     {{kPunchAt, 2, 3}},
+     {},
+     nullptr,
+     FitPuncher},
     // The small model has no finisher: fold builds no rules, and booklet
     // sheets stay as set.
     {"NoFinisherNoFoldRules",
