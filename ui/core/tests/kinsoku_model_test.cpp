@@ -469,6 +469,31 @@ TEST(KinsokuBuild, InstalledOptionRulesRebuildTheSame) {
     EXPECT_FALSE(list.IsValueRefused(kItemSource, 3));
 }
 
+// The fold rules are rebuilt with the installed options, not added twice.
+TEST(KinsokuBuild, FoldRulesRebuildTheSame) {
+    Image img;
+    img.Put(kFeaturesAt, 4, kFoldOffered);
+    Built built(u"K10", "CX5540", img, FoldingFinisher);
+    FitFolderAndBins(built.options);
+    auto snapshot = [&]() {
+        std::vector<DWORD> out;
+        for (WORD item : {kItemFold, kItemCollate, kItemDuplex, kItemBookletSheets})
+            if (CKinsokuItem* it = built.list.FindItem(item))
+                for (const auto* rules : {&it->ValueRules(), &it->ItemRules()})
+                    for (const auto& r : *rules) {
+                        out.insert(out.end(), {item, r->trigger, r->triggerValue, r->allowUnlisted,
+                                               r->preferred});
+                        out.insert(out.end(), r->allowed.begin(), r->allowed.end());
+                    }
+        return out;
+    };
+    BuildModelKinsoku(&built.pair, &built.list);
+    auto first = snapshot();
+    EXPECT_FALSE(first.empty());
+    BuildModelKinsoku(&built.pair, &built.list);
+    EXPECT_EQ(snapshot(), first);
+}
+
 TEST(KinsokuBuild, UserPapersReplaceTheFormerOnes) {
     Image img;
     Built built(u"K4", "LP1220", img);
