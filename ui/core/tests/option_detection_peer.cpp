@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "install_option.h"
@@ -106,13 +107,35 @@ TEST_F(SampleDevicePrinter, InitializationAsksTheDevice) {
     EXPECT_EQ(State(stored, kOption63, 1), 1u) << "department codes";
 }
 
-TEST_F(SampleDevicePrinter, AnotherModelChangesNothing) {
+// The sample device with rows' values replaced: {identifier, "type|value"}.
+snmp_testing::SnmpdConfig
+SampleDeviceWith(const std::vector<std::pair<std::string, std::string>>& rows) {
     snmp_testing::SnmpdConfig config = snmp_testing::SampleDevice("ready");
     for (auto& pass : config.passes)
-        for (std::string& row : pass.rows)
-            if (row.rfind(std::string(kSysDescr) + "|", 0) == 0)
-                row = std::string(kSysDescr) + "|string|Velmora LP1220";
-    Start(config);
+        for (std::string& r : pass.rows)
+            for (const auto& [oid, row] : rows)
+                if (r.rfind(oid + "|", 0) == 0) r = oid + "|" + row;
+    return config;
+}
+
+// Without a tray of the large-capacity tray's name, the fifth tray is a
+// second feeder; memory below a megabyte fits no module.
+TEST_F(SampleDevicePrinter, TraysAndMemoryByCount) {
+    Start(SampleDeviceWith({{"1.3.6.1.2.1.43.8.2.1.13.1.5", "string|Tray4"},
+                            {"1.3.6.1.2.1.25.2.2.0", "integer|1023"}}));
+    ui_test::BoundPrinter p(u"D1");
+    ASSERT_TRUE(p.ok());
+    CInstallOption list(p.printer(), p.binding());
+    list.Find(kOptionMemory36, 2)->state = 1;
+    EXPECT_EQ(DetectInstalledOptions(p.binding(), &list, u"IP_printer1"), kDetectOk);
+    EXPECT_EQ(list.FindNth(kOptionTray, 1)->state, 1u) << "PF-5500";
+    EXPECT_EQ(list.FindNth(kOptionTray, 2)->state, 1u) << "PF-5510";
+    EXPECT_EQ(list.FindKind5Tray()->state, 0u) << "large-capacity tray";
+    EXPECT_EQ(State(list, kOptionMemory36, 2), 1u) << "left as it was";
+}
+
+TEST_F(SampleDevicePrinter, AnotherModelChangesNothing) {
+    Start(SampleDeviceWith({{kSysDescr, "string|Velmora LP1220"}}));
     ui_test::BoundPrinter p(u"D1");
     ASSERT_TRUE(p.ok());
     CInstallOption list(p.printer(), p.binding());
