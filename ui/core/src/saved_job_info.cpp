@@ -10,6 +10,7 @@
 #include "model/modelsmith.h"
 #include "model_codes.h"
 #include "model_info.h"
+#include "option_detection.h"
 #include "win/environment.h"
 #include "win/registry.h"
 #include "win/spool.h"
@@ -163,27 +164,6 @@ void CopyJobFields(const PRIVATE_DEVMODE& s, DWORD m, WORD v, PRIVATE_DEVMODE* p
         priv->DeptCounterFlags = static_cast<WORD>((priv->DeptCounterFlags & ~kDeptCounterKeep) |
                                                    (s.DeptCounterFlags & kDeptCounterKeep));
     }
-}
-
-BOOL ClearJobInfoFields(PRIVATE_DEVMODE* priv, DWORD first, DWORD m) {
-    if (!priv) return TRUE;
-    if (first & kClearOwnerUser) std::memset(priv->OwnerUserName, 0, kIdBytes);
-    if (first & kClearOwnerComputer) std::memset(priv->OwnerComputerName, 0, kIdBytes);
-    if (!(first & kClearJobFields)) return TRUE;
-    if (m & kJobFieldType) priv->JobType = 0;
-    if (m & kJobFieldMailbox) std::memset(priv->MailboxId, 0, kIdBytes);
-    if (m & kJobFieldSecureBox) std::memset(priv->SecureBoxId, 0, kIdBytes);
-    if (m & kJobFieldPassword) std::memset(priv->SecurePassword, 0, kIdBytes);
-    if (m & kJobFieldUserName) std::memset(priv->UserName, 0, sizeof priv->UserName);
-    if (m & kJobFieldJobName) std::memset(priv->JobName, 0, sizeof priv->JobName);
-    if (m & kJobFieldDeptCode) {
-        std::memset(priv->DeptCode, 0, kIdBytes);
-        priv->DeptCounterFlags =
-            static_cast<WORD>((priv->DeptCounterFlags & ~kDeptCounterKeep) |
-                              ((m & kJobMaskCounterState) ? kDeptCounterKeep : 0));
-    }
-    if (m & kJobFieldInformation) priv->JobInfoFlags &= ~kJobInfoAsked;
-    return TRUE;
 }
 
 BOOL BuildUserRegKey(const ReviseContext* context, std::string* key) {

@@ -25,17 +25,10 @@ inline constexpr DWORD kJobFieldUserName = 0x20;
 inline constexpr DWORD kJobFieldJobName = 0x40;
 inline constexpr DWORD kJobFieldDeptCode = 0x80;
 
-// ClearJobInfoFields's first mask.
-inline constexpr DWORD kClearOwnerUser = 0x1;
-inline constexpr DWORD kClearOwnerComputer = 0x2;
-inline constexpr DWORD kClearJobFields = 0x4;
-
 // Copies the job fields the mask selects; the department counter bit goes
 // with the department code. `options` is added to a copied job type's options.
 void CopyJobFields(const PRIVATE_DEVMODE& source, DWORD mask, WORD options,
                    PRIVATE_DEVMODE* target);
-// Empties the owner fields and, with kClearJobFields, the selected job fields.
-BOOL ClearJobInfoFields(PRIVATE_DEVMODE* priv, DWORD firstMask, DWORD mask);
 
 // HKEY_CURRENT_USER's key of the printer's saved settings (ANSI); FALSE when
 // the model lacks one of its names or the printer has none.
