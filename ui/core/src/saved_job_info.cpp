@@ -217,13 +217,10 @@ BOOL ReadSavedJobSettings(const ReviseContext* context, PRIVATE_DEVMODE* priv, D
     if (!SettingsKey(context, priv, &path) ||
         RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return FALSE;
-    if (m & kJobFieldType) {
-        priv->JobType = 0;
-        priv->JobTypeOptions = 0;
-        if (DWORD v = 0; ReadDword(key, kJobTypeValue, &v)) {
-            priv->JobType = LOWORD(v);
-            priv->JobTypeOptions = HIWORD(v);
-        }
+    // A number that is not stored leaves its field as it was.
+    if (DWORD v = 0; (m & kJobFieldType) && ReadDword(key, kJobTypeValue, &v)) {
+        priv->JobType = LOWORD(v);
+        priv->JobTypeOptions = HIWORD(v);
     }
     if (m & kJobFieldMailbox) ReadText(key, kMailboxValue, priv->MailboxId, kIdBytes);
     if (m & kJobFieldSecureBox) ReadText(key, kSecureBoxValue, priv->SecureBoxId, kIdBytes);

@@ -739,10 +739,16 @@ TEST_F(Sheets, SavedJobSettingsStore) {
                             &secure),
               ERROR_SUCCESS);
     RegDeleteValueA(secure, "DeptCounter");
+    RegDeleteValueA(secure, "JobType");
     RegCloseKey(secure);
     PRIVATE_DEVMODE counted{};
-    ASSERT_TRUE(ReadSavedJobSettings(&sheet.store, &counted, kJobMaskCounterState));
+    // A number that is not stored leaves its field as it was.
+    counted.JobType = 3;
+    counted.JobTypeOptions = 2;
+    ASSERT_TRUE(ReadSavedJobSettings(&sheet.store, &counted, kJobFieldType | kJobMaskCounterState));
     EXPECT_EQ(counted.DeptCounterFlags & 0x4, 0x4);
+    EXPECT_EQ(counted.JobType, 3);
+    EXPECT_EQ(counted.JobTypeOptions, 2);
 }
 
 // Without the registry store the settings go into the user's own default
