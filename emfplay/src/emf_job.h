@@ -59,6 +59,20 @@ BOOL CreateFolderChain(const std::string& folder);
 
 class CZorEmfFile;
 
+// A paper's measures at one resolution.
+struct PaperMetrics {
+    WORD paperSize = 0;
+    LONG width = 0, length = 0;                   // 0.1 mm, as the paper lies
+    LONG widthInch = 0, lengthInch = 0;           // 0.01 inch
+    LONG printableWidth = 0, printableLength = 0; // device pixels
+    LONG leftMargin = 0, topMargin = 0;           // device pixels
+};
+
+// Model flag word bits that place an overlay by its own paper: at its
+// printable size from the cell's corner, and (without a layout, or zoomed)
+// from the corner of the whole page without a clip.
+constexpr DWORD kModelOverlayOwnSize = 0x100, kModelOverlayWholePage = 0x400;
+
 // One group of pages printed with one layout.
 class CPageCollection {
   public:
@@ -167,6 +181,11 @@ class CZorEmfFile {
     DWORD modelFlags2() const { return modelFlags2_; }
     const BYTE* booklet29() const { return booklet29_; }
     bool deviceFinishesOddDuplex() const { return oddDuplex_; }
+    // The model's measures of a paper (its size, the given width and length
+    // in 0.1 mm for a paper of the user's own size) at a resolution (0: 600);
+    // false when the model does not know it.
+    bool GetPaperMetrics(WORD paperSize, LONG width, LONG length, WORD orientation, int resolution,
+                         PaperMetrics* out) const;
     // A model answer into out; false when the model does not give it.
     bool Query(int code, int index, int layout, void* out, DWORD size) const;
     // An answer of any size.

@@ -15,6 +15,7 @@
 #include "platform/user_ctl.h"
 #include "platform/facts.h"
 #include "platform/gdi_ctl.h"
+#include "platform/paths.h"
 #include "platform/testctl.h"
 #include "spool_fixture.h"
 #include "spool_package.h"
@@ -777,6 +778,191 @@ TEST_F(ReplayTest, OverlayNameDialogRefusesBadNamesAndTakesANewOne) {
     EXPECT_EQ(boxes[1].caption, u"Make Overlay");
     EXPECT_EQ(boxes[2].text, u"Type the name of the overlay file.");
     EXPECT_TRUE(FileThere("C:\\Users\\u\\Work\\Other.POL"));
+}
+
+} // namespace
+} // namespace metaweave
+
+namespace metaweave {
+namespace {
+
+std::vector<BYTE> ReadModel() {
+    std::vector<BYTE> bytes;
+    HANDLE f = CreateFileW(
+        reinterpret_cast<LPCWSTR>(
+            platform::WindowsPath(std::string(PKG_MODELS_DIR) + "/CX5540.DAT").c_str()),
+        GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(f, nullptr));
+    DWORD n = 0;
+    ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    CloseHandle(f);
+    bytes.resize(n);
+    return bytes;
+}
+
+// A reader whose model flag word a test chooses.
+class FlaggedReader : public CZorEmfFileRTE {
+  public:
+    FlaggedReader() : CZorEmfFileRTE(kReaderXP) {}
+    void SetModelFlags(DWORD flags) { modelFlags_ = flags; }
+};
+
+class ModelReplayTest : public ReplayTest {
+  protected:
+    void SetUp() override {
+        ReplayTest::SetUp();
+        modelsmith =
+            LoadLibraryW(reinterpret_cast<LPCWSTR>(platform::FromUtf8(MODELSMITH_PATH).c_str()));
+        ASSERT_NE(modelsmith, nullptr);
+        model = ReadModel();
+        ASSERT_FALSE(model.empty());
+    }
+    void TearDown() override {
+        if (modelsmith) FreeLibrary(modelsmith);
+        ReplayTest::TearDown();
+    }
+    // The job replayed in this process with the sample model's answers and
+    // the given model flag word.
+    void PlayWithFlags(DWORD spoolId, DWORD flags) {
+        FlaggedReader r;
+        r.SetModel(ModelBlock{modelsmith, model.data()});
+        r.LoadModelSettings();
+        r.SetModelFlags(flags);
+        r.SetWorkFolder(kWork);
+        ASSERT_TRUE(r.Open(spoolId, kJobPackage | 1));
+        r.SetWorkFolder(kWork);
+        ASSERT_TRUE(r.SelectPage(1));
+        ASSERT_TRUE(r.BuildPageCollections());
+        HDC dc = r.CreateJobDC();
+        ASSERT_NE(dc, nullptr);
+        clear();
+        DOCINFOA info{sizeof(DOCINFOA), "Doc", nullptr, nullptr, 0};
+        EXPECT_GT(StartDocA(dc, &info), 0);
+        EXPECT_TRUE(r.PrintJob(dc));
+        EXPECT_GT(EndDoc(dc), 0);
+        DeleteDC(dc);
+    }
+    HMODULE modelsmith = nullptr;
+    std::vector<BYTE> model;
+};
+
+// The model's paper table at the asked resolution, both ways round; a
+// paper of the user's own size keeps its size; an unknown paper has none.
+TEST_F(ModelReplayTest, PaperMetricsComeFromTheModelsPaperTable) {
+    FlaggedReader r;
+    r.SetModel(ModelBlock{modelsmith, model.data()});
+    struct Case {
+        WORD paper;
+        LONG width, length;
+        WORD orientation;
+        int resolution;
+        PaperMetrics want;
+    };
+    const Case cases[] = {
+        // Letter: 2159 x 2794 (0.1 mm), 4900 x 6400 printable dots, 100-dot margins at 600 dpi.
+        {1, 0, 0, DMORIENT_PORTRAIT, 600, {1, 2159, 2794, 850, 1100, 4900, 6400, 100, 100}},
+        {1, 0, 0, DMORIENT_LANDSCAPE, 600, {1, 2794, 2159, 1100, 850, 6400, 4900, 100, 100}},
+        {1, 0, 0, DMORIENT_PORTRAIT, 300, {1, 2159, 2794, 850, 1100, 2450, 3200, 50, 50}},
+        {1, 0, 0, DMORIENT_PORTRAIT, 0, {1, 2159, 2794, 850, 1100, 4900, 6400, 100, 100}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.paper) + "/" + std::to_string(c.orientation) + "/" +
+                     std::to_string(c.resolution));
+        PaperMetrics m;
+        ASSERT_TRUE(r.GetPaperMetrics(c.paper, c.width, c.length, c.orientation, c.resolution, &m));
+        EXPECT_EQ(m.paperSize, c.want.paperSize);
+        EXPECT_EQ(m.width, c.want.width);
+        EXPECT_EQ(m.length, c.want.length);
+        EXPECT_EQ(m.widthInch, c.want.widthInch);
+        EXPECT_EQ(m.lengthInch, c.want.lengthInch);
+        EXPECT_EQ(m.printableWidth, c.want.printableWidth);
+        EXPECT_EQ(m.printableLength, c.want.printableLength);
+        EXPECT_EQ(m.leftMargin, c.want.leftMargin);
+        EXPECT_EQ(m.topMargin, c.want.topMargin);
+    }
+    PaperMetrics m;
+    ASSERT_TRUE(r.GetPaperMetrics(256, 1000, 2000, DMORIENT_PORTRAIT, 600, &m));
+    EXPECT_EQ(m.width, 1000);
+    EXPECT_EQ(m.length, 2000);
+    EXPECT_GT(m.printableWidth, 0);
+    EXPECT_LE(m.printableWidth, 1000 * 600 / 254);
+    EXPECT_FALSE(r.GetPaperMetrics(256, 0, 2000, DMORIENT_PORTRAIT, 600, &m));
+    EXPECT_FALSE(r.GetPaperMetrics(300, 0, 0, DMORIENT_PORTRAIT, 600, &m));
+    // Without model answers nothing is known.
+    FlaggedReader bare;
+    EXPECT_FALSE(bare.GetPaperMetrics(1, 0, 0, DMORIENT_PORTRAIT, 600, &m));
+}
+
+std::vector<BYTE> FullGreenPage(DWORD) {
+    platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
+    b.SelectStock(NULL_PEN);
+    b.CreateBrush(1, BS_SOLID, RGB(0, 0x80, 0));
+    b.SelectObject(1);
+    b.Box(EMR_RECTANGLE, RECTL{0, 0, 800, 1000});
+    b.SelectStock(WHITE_BRUSH);
+    b.DeleteObject(1);
+    return b.Finish();
+}
+
+RECT GreenBounds(const std::string& log) {
+    RECT r{};
+    for (const auto& line : emftest::Lines(log)) {
+        const char* b = std::strstr(line.c_str(), "bounds=");
+        if (line.rfind("DrvFillPath", 0) == 0 && b && std::strstr(line.c_str(), "solid:0x008000"))
+            std::sscanf(b, "bounds=%d,%d,%d,%d", &r.left, &r.top, &r.right, &r.bottom);
+    }
+    return r;
+}
+
+// An overlay made on Letter paper: by default it fills the page's cell; with
+// model flag 0x100 it keeps its own printable size (scaled by the cell's
+// zoom) from the cell's corner; with 0x400, on a page without a layout or
+// zoomed, it lies from the whole page's corner.
+TEST_F(ModelReplayTest, OverlayPlacedByItsOwnPaperUnderModelFlags) {
+    OverlayHeader header;
+    header.paperSize = 1;
+    header.paperWidth = 2159;
+    header.paperLength = 2794;
+    header.orientation = DMORIENT_PORTRAIT;
+    const std::vector<BYTE> bits = FullGreenPage(1);
+    ASSERT_TRUE(CreateFolderChain(kWork));
+    ASSERT_EQ(WriteFileWhole(std::string(kWork) + "Form.POL",
+                             OverlayFileBytes(header, bits.data(), bits.size()), true),
+              0u);
+    DEVMODE_IMAGEA use = BaseDevmode();
+    use.priv.OverlayFlags = 2;
+    std::strcpy(use.priv.OverlayUseName, "Form");
+    use.priv.LayoutKind = kLayoutZoom;
+    use.priv.ZoomPercent = 50;
+    use.priv.ZoomAnchor = 4; // middle centre
+
+    PlayWithFlags(Package(use, 1, 120), 0);
+    const RECT cell = GreenBounds(log());
+    EXPECT_NEAR(cell.right - cell.left, 400, 8);
+    EXPECT_NEAR(cell.left, 200, 8);
+
+    PlayWithFlags(Package(use, 1, 121), kModelOverlayOwnSize);
+    RECT own = GreenBounds(log());
+    EXPECT_NEAR(own.left, cell.left, 2);
+    EXPECT_NEAR(own.top, cell.top, 2);
+    EXPECT_NEAR(own.right - own.left, 4900 / 2, 8); // Letter's printable width at 50 %
+    EXPECT_NEAR(own.bottom - own.top, 6400 / 2, 8);
+
+    PlayWithFlags(Package(use, 1, 122), kModelOverlayWholePage);
+    RECT whole = GreenBounds(log());
+    EXPECT_NEAR(whole.left, 0, 2);
+    EXPECT_NEAR(whole.top, 0, 2);
+    EXPECT_NEAR(whole.right - whole.left, 4900, 8);
+    EXPECT_NEAR(whole.bottom - whole.top, 6400, 8);
+
+    // Four pages to a sheet have no whole page: the overlay stays in its cell.
+    use.priv.LayoutKind = kLayoutNup;
+    use.priv.PagesPerSheet = 4;
+    PlayWithFlags(Package(use, 1, 123), kModelOverlayWholePage);
+    RECT nup = GreenBounds(log());
+    EXPECT_LT(nup.right - nup.left, 400);
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
 }
 
 } // namespace
