@@ -306,15 +306,20 @@ std::vector<std::vector<std::string>> Drawn(const std::string& log) {
     return sides;
 }
 
-std::vector<BYTE> GreenPage(DWORD) {
+// A page with a green rectangle.
+std::vector<BYTE> GreenBox(const RECTL& box) {
     platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
     b.SelectStock(NULL_PEN);
     b.CreateBrush(1, BS_SOLID, RGB(0, 0x80, 0));
     b.SelectObject(1);
-    b.Box(EMR_RECTANGLE, RECTL{100, 100, 300, 200});
+    b.Box(EMR_RECTANGLE, box);
     b.SelectStock(WHITE_BRUSH);
     b.DeleteObject(1);
     return b.Finish();
+}
+
+std::vector<BYTE> GreenPage(DWORD) {
+    return GreenBox(RECTL{100, 100, 300, 200});
 }
 
 bool FileThere(const char* path) {
@@ -894,17 +899,6 @@ TEST_F(ModelReplayTest, PaperMetricsComeFromTheModelsPaperTable) {
     EXPECT_FALSE(bare.GetPaperMetrics(1, 0, 0, DMORIENT_PORTRAIT, 600, &m));
 }
 
-std::vector<BYTE> FullGreenPage(DWORD) {
-    platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
-    b.SelectStock(NULL_PEN);
-    b.CreateBrush(1, BS_SOLID, RGB(0, 0x80, 0));
-    b.SelectObject(1);
-    b.Box(EMR_RECTANGLE, RECTL{0, 0, 800, 1000});
-    b.SelectStock(WHITE_BRUSH);
-    b.DeleteObject(1);
-    return b.Finish();
-}
-
 RECT GreenBounds(const std::string& log) {
     RECT r{};
     for (const auto& line : emftest::Lines(log)) {
@@ -925,7 +919,7 @@ TEST_F(ModelReplayTest, OverlayPlacedByItsOwnPaperUnderModelFlags) {
     header.paperWidth = 2159;
     header.paperLength = 2794;
     header.orientation = DMORIENT_PORTRAIT;
-    const std::vector<BYTE> bits = FullGreenPage(1);
+    const std::vector<BYTE> bits = GreenBox(RECTL{0, 0, 800, 1000});
     ASSERT_TRUE(CreateFolderChain(kWork));
     ASSERT_EQ(WriteFileWhole(std::string(kWork) + "Form.POL",
                              OverlayFileBytes(header, bits.data(), bits.size()), true),
