@@ -263,6 +263,10 @@ using CZorEmfFileXP = CZorEmfFileSpooler;
 // The reader for the job's flags on the running system, or none.
 std::unique_ptr<CZorEmfFile> CreateEmfFile(const EmfJobRecord& record);
 
+// A page's metafile played into the rectangle record by record: large images
+// in bands, stock fonts replaced, thin lines kept below 100 % zoom.
+BOOL PlayPageMetafile(HDC hdc, HENHMETAFILE page, const RECT& rect, DWORD zoomPercent);
+
 // The device mode's private block, zero-filled where the mode has none.
 PRIVATE_DEVMODE PrivateOf(const DEVMODEA* dm);
 bool IsCurrentLayout(const DEVMODEA* dm);

@@ -204,7 +204,7 @@ BOOL CPageCollection::DrawOverlay(HDC hdc, DWORD pass, const RECT& cell, HRGN cl
                   wholePage_.top + m.printableLength};
         SelectClipRgn(hdc, nullptr);
     }
-    PlayEnhMetaFile(hdc, overlay, &target);
+    PlayPageMetafile(hdc, overlay, target, zoom_);
     if (clip) SelectClipRgn(hdc, clip);
     return TRUE;
 }

@@ -431,10 +431,10 @@ BOOL CPageCollection::PlayCell(HDC hdc, DWORD position) {
             x.eDx = static_cast<FLOAT>(target.right), x.eDy = static_cast<FLOAT>(target.top);
         }
         SetWorldTransform(hdc, &x);
-        PlayEnhMetaFile(hdc, page, &upright);
+        PlayPageMetafile(hdc, page, upright, zoom_);
         ModifyWorldTransform(hdc, nullptr, MWT_IDENTITY);
     } else {
-        PlayEnhMetaFile(hdc, page, &target);
+        PlayPageMetafile(hdc, page, target, zoom_);
     }
     DrawOverlay(hdc, kOverlayOver, target, region);
     DrawWatermark(hdc, clip, kWatermarkOver, region);
