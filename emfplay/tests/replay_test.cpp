@@ -21,6 +21,7 @@
 #include "spool_package.h"
 #include "win/devmode_private.h"
 #include "win/files.h"
+#include "win/gdi_bitmap.h"
 #include "win/ini.h"
 #include "win/loader.h"
 #include "win/user.h"
@@ -957,6 +958,205 @@ TEST_F(ModelReplayTest, OverlayPlacedByItsOwnPaperUnderModelFlags) {
     RECT nup = GreenBounds(log());
     EXPECT_LT(nup.right - nup.left, 400);
     EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+} // namespace
+} // namespace metaweave
+
+namespace metaweave {
+namespace {
+
+// A metafile of one STRETCHDIBITS of a 1-bit red and white image (width x
+// rows, bottom-up unless topDown) drawn 1:1 over its whole frame.
+std::vector<BYTE> ImageMetafile(LONG width, LONG rows, bool topDown, COLORREF c0, DWORD rop) {
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof h;
+    h.biWidth = width;
+    h.biHeight = topDown ? -rows : rows;
+    h.biPlanes = 1;
+    h.biBitCount = 1;
+    h.biCompression = BI_RGB;
+    std::vector<BYTE> info(sizeof h + 2 * sizeof(RGBQUAD));
+    std::memcpy(info.data(), &h, sizeof h);
+    const RGBQUAD colours[2] = {{GetBValue(c0), GetGValue(c0), GetRValue(c0), 0},
+                                {255, 255, 255, 0}};
+    std::memcpy(info.data() + sizeof h, colours, sizeof colours);
+    const size_t stride = static_cast<size_t>(width + 31) / 32 * 4;
+    // Every stored row differs from its neighbours, so that a row out of
+    // place shows.
+    std::vector<BYTE> bits(stride * static_cast<size_t>(rows));
+    for (size_t i = 0; i < bits.size(); ++i)
+        bits[i] = static_cast<BYTE>((i / stride) * 37 + i % 7);
+    platform::gdi::EmfBuilder b(SIZEL{width, rows}, SIZEL{width / 24, rows / 24});
+    const DWORD offBmi = 80, offBits = offBmi + static_cast<DWORD>(info.size());
+    b.Fields(EMR_STRETCHDIBITS, RECTL{0, 0, width - 1, rows - 1}, LONG{0}, LONG{0}, LONG{0},
+             LONG{0}, width, rows, offBmi, static_cast<DWORD>(info.size()), offBits,
+             static_cast<DWORD>(bits.size()), DWORD{DIB_RGB_COLORS}, rop, width, rows, info, bits);
+    return b.Finish();
+}
+
+// The metafile drawn into a grey 32-bit bitmap of its size, by the page
+// player or by the system's own player; the pixels.
+std::vector<uint32_t> Drawn(const std::vector<BYTE>& emf, LONG width, LONG rows, bool pagePlayer) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -rows;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    HDC dc = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::vector<uint32_t> out;
+    if (!dc || !bmp) return out;
+    HGDIOBJ old = SelectObject(dc, bmp);
+    std::memset(bits, 0x80, static_cast<size_t>(width) * rows * 4);
+    HENHMETAFILE mf = SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data());
+    const RECT all{0, 0, width, rows};
+    if (pagePlayer)
+        PlayPageMetafile(dc, mf, all, 100);
+    else
+        PlayEnhMetaFile(dc, mf, &all);
+    DeleteEnhMetaFile(mf);
+    const auto* px = static_cast<const uint32_t*>(bits);
+    out.assign(px, px + static_cast<size_t>(width) * rows);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    return out;
+}
+
+// Rows where two pictures differ.
+std::vector<LONG> RowsDiffering(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b,
+                                LONG width) {
+    std::vector<LONG> rows;
+    if (a.size() != b.size()) return {-1};
+    for (size_t r = 0; r * width < a.size(); ++r)
+        if (std::memcmp(&a[r * width], &b[r * width], width * sizeof(uint32_t)) != 0)
+            rows.push_back(static_cast<LONG>(r));
+    return rows;
+}
+
+// A page image of more lines than a band holds (3668000 bytes over its
+// width: 917 lines of 4000) is drawn in bands that land exactly where the
+// whole image does, bottom-up or top-down. The bands meet with one line
+// drawn twice when the raster operation reads the destination (which an
+// inverting operation shows), five lines otherwise (which a copy hides).
+TEST(PagePlayer, LargeImagesDrawnInBandsWhereTheWholeImageGoes) {
+    constexpr LONG kWidth = 4000, kRows = 1000;
+    for (bool topDown : {false, true}) {
+        SCOPED_TRACE(topDown ? "top-down" : "bottom-up");
+        const auto copy = ImageMetafile(kWidth, kRows, topDown, RGB(255, 0, 0), SRCCOPY);
+        const auto whole = Drawn(copy, kWidth, kRows, false);
+        ASSERT_FALSE(whole.empty());
+        EXPECT_EQ(RowsDiffering(Drawn(copy, kWidth, kRows, true), whole, kWidth),
+                  std::vector<LONG>{});
+        const auto invert = ImageMetafile(kWidth, kRows, topDown, RGB(255, 0, 0), SRCINVERT);
+        EXPECT_EQ(RowsDiffering(Drawn(invert, kWidth, kRows, true),
+                                Drawn(invert, kWidth, kRows, false), kWidth),
+                  std::vector<LONG>{916});
+    }
+    // Black and white images, and small ones, are drawn whole.
+    const auto bw = ImageMetafile(kWidth, kRows, false, RGB(0, 0, 0), SRCINVERT);
+    EXPECT_EQ(
+        RowsDiffering(Drawn(bw, kWidth, kRows, true), Drawn(bw, kWidth, kRows, false), kWidth),
+        std::vector<LONG>{});
+    const auto small = ImageMetafile(kWidth, 900, false, RGB(255, 0, 0), SRCINVERT);
+    EXPECT_EQ(
+        RowsDiffering(Drawn(small, kWidth, 900, true), Drawn(small, kWidth, 900, false), kWidth),
+        std::vector<LONG>{});
+}
+
+// An EXTTEXTOUTW record body of two characters at (100, y).
+std::vector<BYTE> TextRecord(LONG y) {
+    std::vector<BYTE> rec(76 + 4 + 8, 0);
+    auto put = [&](size_t at, DWORD v) { std::memcpy(rec.data() + at, &v, 4); };
+    put(16, GM_COMPATIBLE);
+    put(28, 100), put(32, static_cast<DWORD>(y)); // reference point
+    put(36, 2), put(40, 76);                      // count, string at record offset 76
+    put(64, 84);                                  // spacing at record offset 84
+    const std::u16string text = u"Hi";
+    std::memcpy(rec.data() + 68, text.data(), 4);
+    put(76, 50), put(80, 60);
+    return rec;
+}
+
+// Text in a stock font of the page, in the page's own units or in tenths
+// of a millimetre.
+std::vector<BYTE> StockFontPage(bool metric) {
+    platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
+    if (metric) b.Value(EMR_SETMAPMODE, MM_LOMETRIC);
+    b.SelectStock(SYSTEM_FONT);
+    // Metric units count upwards: the text goes below the top all the same.
+    const std::vector<BYTE> text = TextRecord(metric ? -200 : 200);
+    b.Record(EMR_EXTTEXTOUTW, text.data(), text.size());
+    return b.Finish();
+}
+
+// The face and em of the text calls of the last job.
+std::vector<std::string> TextFaces(const std::string& detail) {
+    std::vector<std::string> out;
+    for (const auto& line : emftest::Lines(detail)) {
+        const char* face = std::strstr(line.c_str(), " face=");
+        if (line.rfind("TextOut", 0) == 0 && face) out.push_back(face + 1);
+    }
+    return out;
+}
+
+// A stock font becomes a 10-point fixed-pitch font of the page's units: 83
+// pixels of the 600-dpi page either way the page counts its units.
+TEST_F(ReplayTest, StockFontsBecomeTenPointFixedPitchFonts) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    for (bool metric : {false, true}) {
+        SCOPED_TRACE(metric ? "tenths of a millimetre" : "pixels");
+        static bool useMetric;
+        useMetric = metric;
+        auto page = [](DWORD) { return StockFontPage(useMetric); };
+        EXPECT_EQ(Play(Package(dm, 1, metric ? 141 : 140, +page)), 1u);
+        const auto faces = TextFaces(detail());
+        ASSERT_EQ(faces.size(), 1u) << detail();
+        EXPECT_NE(faces[0].find("Mono"), std::string::npos) << faces[0];
+        int em = 0;
+        ASSERT_EQ(std::sscanf(std::strstr(faces[0].c_str(), "em=") + 3, "%d", &em), 1);
+        EXPECT_NEAR(em, 83, 3);
+    }
+}
+
+// A page of hairline rules drawn as filled 16-bit polygons half a pixel
+// high, and a clip rectangle of one pixel: at 46 % (four pages to a sheet)
+// the rules still cover whole device pixels, and the clip still lets one
+// through; at 100 % they are left as they are.
+std::vector<BYTE> RulesPage(DWORD) {
+    platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
+    b.SelectStock(NULL_PEN);
+    b.CreateBrush(1, BS_SOLID, RGB(1, 0, 0));
+    b.SelectObject(1);
+    b.Poly16(EMR_POLYGON16, {{100, 300}, {700, 300}, {700, 301}, {100, 301}});
+    b.Rect(EMR_INTERSECTCLIPRECT, RECTL{0, 500, 800, 501});
+    b.Box(EMR_RECTANGLE, RECTL{100, 400, 700, 600});
+    return b.Finish();
+}
+
+TEST_F(ReplayTest, ThinRulesSurviveAReducedPage) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.priv.LayoutKind = kLayoutNup;
+    dm.priv.PagesPerSheet = 4;
+    EXPECT_EQ(Play(Package(dm, 1, 150, RulesPage)), 1u);
+    const auto reduced = FillBounds(log());
+    ASSERT_EQ(reduced.size(), 2u) << log();
+    int l = 0, t = 0, r = 0, b = 0;
+    ASSERT_EQ(std::sscanf(reduced[0].c_str(), "%d,%d,%d,%d", &l, &t, &r, &b), 4);
+    EXPECT_GE(b - t, 1) << reduced[0];
+    // The clipped rectangle is drawn into a clip one device pixel high.
+    std::string clipped;
+    for (const auto& line : emftest::Lines(log()))
+        if (line.rfind("DrvFillPath", 0) == 0 && line.find("solid:0x000001") != std::string::npos)
+            clipped = line;
+    const char* c = std::strstr(clipped.c_str(), "clip=rect:");
+    ASSERT_NE(c, nullptr) << clipped;
+    ASSERT_EQ(std::sscanf(c, "clip=rect:%d,%d,%d,%d", &l, &t, &r, &b), 4);
+    EXPECT_GE(b - t, 1) << clipped;
 }
 
 } // namespace
