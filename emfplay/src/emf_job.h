@@ -35,7 +35,9 @@ constexpr DWORD kJobAskReplace = 0x4; // an existing overlay is replaced only af
 constexpr DWORD kJobPrintToFile = 0x10;
 
 // Reader kinds.
-constexpr DWORD kReaderNT4 = 1, kReader2000 = 2, kReaderXP = 3;
+constexpr DWORD kReaderNT4 = 1, kReader2000 = 2, kReaderXP = 3, kReader9x = 0x80000001;
+// A job whose spool file counts its own pages (besides the driver's package).
+constexpr DWORD kJobCountsPages = 0x20;
 
 // Indexes of ShowPrintMessage.
 enum PrintMessage : int {
@@ -259,6 +261,23 @@ class CZorEmfFileSpooler : public CZorEmfFile {
 using CZorEmfFileNT = CZorEmfFileSpooler;
 using CZorEmfFile2K = CZorEmfFileSpooler;
 using CZorEmfFileXP = CZorEmfFileSpooler;
+
+// The spool file of Windows 9x, read whole from the Windows directory's
+// "TEMP" folder. The system takes neither world transforms nor 32-bit
+// coordinates, so pages are not turned.
+class CZorEmfFile9x : public CZorEmfFile {
+  public:
+    CZorEmfFile9x() : CZorEmfFile(kReader9x) {}
+    ~CZorEmfFile9x() override { Close(); }
+    BOOL SupportsWorldTransform() const override { return FALSE; }
+    BOOL Open(DWORD spoolId, DWORD flags) override;
+    HENHMETAFILE GetPageMetafile(DWORD page) override;
+    void Close() override;
+
+  private:
+    std::string path_;                   // the spool file, deleted at the close
+    std::vector<std::string> pageFiles_; // every page file it named
+};
 
 // The reader for the job's flags on the running system, or none.
 std::unique_ptr<CZorEmfFile> CreateEmfFile(const EmfJobRecord& record);

@@ -19,6 +19,7 @@
 #include "platform/testctl.h"
 #include "spool_fixture.h"
 #include "spool_package.h"
+#include "win9x_spool.h"
 #include "win/devmode_private.h"
 #include "win/files.h"
 #include "win/gdi_bitmap.h"
@@ -1157,6 +1158,176 @@ TEST_F(ReplayTest, ThinRulesSurviveAReducedPage) {
     ASSERT_NE(c, nullptr) << clipped;
     ASSERT_EQ(std::sscanf(c, "clip=rect:%d,%d,%d,%d", &l, &t, &r, &b), 4);
     EXPECT_GE(b - t, 1) << clipped;
+}
+
+} // namespace
+} // namespace metaweave
+
+namespace metaweave {
+namespace {
+
+// Records of the spool file of Windows 9x, laid out by hand.
+struct Win9xFile {
+    std::vector<BYTE> bytes;
+    explicit Win9xFile(DWORD pages) { Put(pages), Put(0); }
+    void Put(DWORD v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<BYTE>(v >> (8 * i)));
+    }
+    void Record(DWORD type, const std::vector<BYTE>& data) {
+        Put(type);
+        Put(static_cast<DWORD>(8 + data.size()));
+        bytes.insert(bytes.end(), data.begin(), data.end());
+    }
+    void Text(DWORD type, const std::string& text) {
+        Record(type, std::vector<BYTE>(text.c_str(), text.c_str() + text.size() + 1));
+    }
+    void Names(const std::string& printer, const std::string& document) {
+        std::vector<BYTE> data(12, 0);
+        const DWORD p = 20, d = p + static_cast<DWORD>(printer.size()) + 1;
+        const DWORD last = d + static_cast<DWORD>(document.size()) + 1;
+        std::memcpy(&data[0], &p, 4), std::memcpy(&data[4], &d, 4), std::memcpy(&data[8], &last, 4);
+        data.insert(data.end(), printer.c_str(), printer.c_str() + printer.size() + 1);
+        data.insert(data.end(), document.c_str(), document.c_str() + document.size() + 1);
+        data.push_back(0);
+        Record(0x02445453, data);
+    }
+};
+
+class Win9xReplayTest : public ReplayTest {
+  protected:
+    void SetUp() override {
+        ReplayTest::SetUp();
+        platform::OsVersion nine;
+        nine.major = 4;
+        nine.minor = 10;
+        nine.platformId = VER_PLATFORM_WIN32_WINDOWS;
+        platform::test::SetOsVersion(nine);
+        ASSERT_TRUE(CreateFolderChain(kTemp));
+        ASSERT_TRUE(CreateFolderChain(std::string(kWork) + "spool\\"));
+    }
+    DWORD Play9x(DWORD spoolId, DWORD flags, const BYTE* modelData) {
+        EmfJobRecord record{};
+        record.spoolId = spoolId;
+        record.flags = flags;
+        std::strcpy(record.workingFolder, kWork);
+        ModelBlock block{recorder, const_cast<BYTE*>(modelData)};
+        clear();
+        return print(&record, &block);
+    }
+    static constexpr char kTemp[] = "C:\\Windows\\TEMP\\";
+    // Model data as the graphics core hands it: the magic and the size.
+    const BYTE model[16] = {'N', 'K', 'S', 'P', 16, 0, 0, 0};
+};
+
+std::vector<BYTE> DevmodeBytes(const DEVMODE_IMAGEA& dm) {
+    const auto* b = reinterpret_cast<const BYTE*>(&dm);
+    return std::vector<BYTE>(b, b + dm.dm.dmSize + dm.dm.dmDriverExtra);
+}
+
+// The driver's own package on Windows 9x: the file counts its pages and
+// names the printer and document; its pages, itself and its copy in the
+// working folder go at the close, but not a file outside the folder that it
+// happens to name.
+TEST_F(Win9xReplayTest, PackageFileReadAndDeleted) {
+    const std::string temp = kTemp;
+    WriteWhole(platform::FromUtf8(temp + "P1.EMF"), PageBits(1));
+    WriteWhole(platform::FromUtf8(temp + "P2.EMF"), PageBits(2));
+    const std::string outside = std::string(kWork) + "Keep.EMF";
+    WriteWhole(platform::FromUtf8(outside), PageBits(3));
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    Win9xFile f(2);
+    f.Record(0x02000005, DevmodeBytes(dm));
+    f.Names("P1", "Report 9x");
+    f.Record(kWin9xStartOfPage, {});
+    f.Text(0x024D5446, temp + "P1.EMF");
+    f.Record(0x02504E45, {});
+    dm.dm.dmOrientation = DMORIENT_LANDSCAPE; // a second mode for the later pages
+    f.Record(0x02000005, DevmodeBytes(dm));
+    f.Record(kWin9xStartOfPage, {});
+    f.Text(0x024D5446, temp + "P2.EMF");
+    f.Record(0x02504E45, {});
+    f.Text(0x024D5446, outside); // past the count: not read, not deleted
+    f.Record(0x02444E45, {});
+    WriteWhole(platform::FromUtf8(temp + "XLE00031.DAT"), f.bytes);
+    WriteWhole(platform::FromUtf8(std::string(kWork) + "spool\\XLE00031.DAT"), f.bytes);
+
+    EXPECT_EQ(Play9x(31, kJobPackage | 1, model), 1u);
+    EXPECT_EQ(Text(Sides()), "[1] [2]");
+    EXPECT_NE(std::string(log()).find("doc=Report 9x"), std::string::npos) << log();
+    EXPECT_NE(std::string(log()).find("orient=2"), std::string::npos);
+    for (const std::string& gone : {temp + "P1.EMF", temp + "P2.EMF", temp + "XLE00031.DAT",
+                                    std::string(kWork) + "spool\\XLE00031.DAT"})
+        EXPECT_FALSE(FileThere(gone.c_str())) << gone;
+    EXPECT_TRUE(FileThere(outside.c_str()));
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+// The spooler's file of a job without its own count: every page, the
+// document "Untitled" when the spooler has no such job; the printer from the
+// device mode when no names record says it.
+TEST_F(Win9xReplayTest, SpoolerFileWithoutNamesTakesTheDeviceModesPrinter) {
+    const std::string temp = kTemp;
+    WriteWhole(platform::FromUtf8(temp + "Q1.EMF"), PageBits(1));
+    Win9xFile f(0);
+    f.Record(0x02000005, DevmodeBytes(BaseDevmode()));
+    f.Text(0x024D5446, temp + "Q1.EMF");
+    f.Record(0x02504E45, {});
+    WriteWhole(platform::FromUtf8(temp + "XLE00032.SPL"), f.bytes);
+    EXPECT_EQ(Play9x(32, 1, model), 1u);
+    EXPECT_EQ(Text(Sides()), "[1]");
+    EXPECT_NE(std::string(log()).find("doc=Untitled"), std::string::npos) << log();
+    EXPECT_FALSE(FileThere((temp + "XLE00032.SPL").c_str()));
+}
+
+// A broken file is told once and prints nothing; model data without its
+// magic fails before anything is read.
+TEST_F(Win9xReplayTest, BrokenFileOrModelDataFails) {
+    const std::string temp = kTemp;
+    Win9xFile f(1);
+    f.Text(0x024D5446, temp + "R1.EMF"); // a page before any device mode
+    WriteWhole(platform::FromUtf8(temp + "XLE00033.DAT"), f.bytes);
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    EXPECT_EQ(Play9x(33, kJobPackage | 1, model), 0u);
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"Cannot read printing data correctly. Quit printing.");
+    const BYTE noMagic[16] = {'X', 'K', 'S', 'P', 16};
+    EXPECT_EQ(Play9x(33, kJobPackage | 1, noMagic), 0u);
+    EXPECT_EQ(platform::user::test::MessageBoxLog().size(), 1u);
+    EXPECT_EQ(StartDocs(log()), "");
+}
+
+// The reader's own walk over hand-laid bytes: a record running past the
+// end, a cut head and a device mode larger than its record are errors; an
+// unknown record is passed over; a limit stops the walk.
+TEST(Win9xSpoolFile, ReaderChecksEveryRecord) {
+    std::vector<BYTE> dm = DevmodeBytes(BaseDevmode());
+    Win9xFile good(2);
+    good.Record(0x02000005, dm);
+    good.Record(0x01020304, {1, 2, 3});
+    good.Text(0x024D5446, "C:\\a.emf");
+    good.Text(0x024D5446, "C:\\b.emf");
+    Win9xContents c;
+    std::string error;
+    ASSERT_TRUE(ReadWin9xSpoolFile(good.bytes.data(), good.bytes.size(), 0, &c, &error)) << error;
+    EXPECT_EQ(c.pages.size(), 2u);
+    EXPECT_EQ(c.pageCount, 2u);
+    ASSERT_TRUE(ReadWin9xSpoolFile(good.bytes.data(), good.bytes.size(), 1, &c, &error));
+    EXPECT_EQ(c.pages.size(), 1u);
+
+    std::vector<BYTE> past = good.bytes;
+    past[12] = 0xFF; // the device mode's record size
+    EXPECT_FALSE(ReadWin9xSpoolFile(past.data(), past.size(), 0, &c, &error));
+    EXPECT_NE(error.find("record size outside the file"), std::string::npos) << error;
+    std::vector<BYTE> cut(good.bytes.begin(), good.bytes.begin() + 12);
+    EXPECT_FALSE(ReadWin9xSpoolFile(cut.data(), cut.size(), 0, &c, &error));
+    Win9xFile big(1);
+    std::vector<BYTE> shortMode(dm.begin(), dm.begin() + 200); // its sizes say 1320 bytes
+    big.Record(0x02000005, shortMode);
+    EXPECT_FALSE(ReadWin9xSpoolFile(big.bytes.data(), big.bytes.size(), 0, &c, &error));
+    EXPECT_NE(error.find("device mode"), std::string::npos) << error;
+    EXPECT_FALSE(ReadWin9xSpoolFile(nullptr, 0, 0, &c, &error));
 }
 
 } // namespace
