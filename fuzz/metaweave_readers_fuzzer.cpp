@@ -11,7 +11,6 @@
 #include "overlay_file.h"
 #include "package_reader.h"
 #include "spool_copies.h"
-#include "win9x_spool.h"
 
 using namespace metaweave;
 

@@ -9,7 +9,6 @@
 #include "package_reader.h"
 #include "spool_copies.h"
 #include "spool_package.h"
-#include "win9x_spool.h"
 #include "win/base.h"
 #include "win/environment.h"
 #include "win/files.h"

@@ -19,7 +19,7 @@
 #include "platform/testctl.h"
 #include "spool_fixture.h"
 #include "spool_package.h"
-#include "win9x_spool.h"
+#include "spool_copies.h"
 #include "win/devmode_private.h"
 #include "win/files.h"
 #include "win/gdi_bitmap.h"
