@@ -30,19 +30,17 @@ constexpr LONG kPointsPerInch = 72;
 // The system's defaults of a font's output and clip precision and quality.
 constexpr DWORD kDefaultPrecision = 0, kDefaultClipPrecision = 0, kDefaultQuality = 0;
 
-// EMR_STRETCHDIBITS, as the record lays it out.
-struct StretchDibitsRecord {
-    EMR emr;
-    RECTL rclBounds;
-    LONG xDest, yDest, xSrc, ySrc, cxSrc, cySrc;
-    DWORD offBmiSrc, cbBmiSrc, offBitsSrc, cbBitsSrc;
-    DWORD iUsageSrc, dwRop;
-    LONG cxDest, cyDest;
+// Where the image records that carry a bitmap keep their fields: the size
+// of the fixed part, then the offsets of each field (0: the record has none;
+// a BITBLT's source is as large as its destination, through its transform).
+struct ImageLayout {
+    size_t fixed, xDest, yDest, cxDest, cyDest, rop, xSrc, ySrc, cxSrc, cySrc, xform, usage, offBmi;
 };
-static_assert(sizeof(StretchDibitsRecord) == 80 && offsetof(StretchDibitsRecord, xDest) == 24 &&
-              offsetof(StretchDibitsRecord, offBmiSrc) == 48 &&
-              offsetof(StretchDibitsRecord, iUsageSrc) == 64 &&
-              offsetof(StretchDibitsRecord, cxDest) == 72);
+constexpr ImageLayout kStretchDibits{80, 24, 28, 72, 76, 68, 32, 36, 40, 44, 0, 64, 48};
+constexpr ImageLayout kBitBlt{100, 24, 28, 32, 36, 40, 44, 48, 0, 0, 52, 80, 84};
+constexpr ImageLayout kStretchBlt{108, 24, 28, 32, 36, 40, 44, 48, 100, 104, 52, 80, 84};
+// offBmi is followed by cbBmi, offBits and cbBits.
+constexpr size_t kCbBmi = 4, kOffBits = 8, kCbBits = 12;
 
 struct Player {
     DWORD zoom = 100;
@@ -121,70 +119,96 @@ size_t RowBytes(const BITMAPINFOHEADER& h) {
 
 // A two-colour image of black and white: drawn whole (it banded badly on
 // the devices this player was made for, and is small).
-bool BlackAndWhite(const BYTE* rec, const StretchDibitsRecord& r, const BITMAPINFOHEADER& h) {
-    if (h.biBitCount != 1 || r.iUsageSrc != DIB_RGB_COLORS ||
-        r.cbBmiSrc < h.biSize + 2 * sizeof(RGBQUAD))
+bool BlackAndWhite(const BYTE* bmi, size_t cbBmi, DWORD usage, const BITMAPINFOHEADER& h) {
+    if (h.biBitCount != 1 || usage != DIB_RGB_COLORS || cbBmi < h.biSize + 2 * sizeof(RGBQUAD))
         return false;
     RGBQUAD c[2];
-    std::memcpy(c, rec + r.offBmiSrc + h.biSize, sizeof c);
+    std::memcpy(c, bmi + h.biSize, sizeof c);
     auto value = [](const RGBQUAD& q) { return q.rgbRed | q.rgbGreen << 8 | q.rgbBlue << 16; };
     const int a = value(c[0]), b = value(c[1]);
     return (a == 0 && b == 0xFFFFFF) || (a == 0xFFFFFF && b == 0);
+}
+
+LONG GetLong(const BYTE* rec, size_t at) {
+    LONG v;
+    std::memcpy(&v, rec + at, sizeof v);
+    return v;
+}
+void PutLong(BYTE* rec, size_t at, LONG v) {
+    std::memcpy(rec + at, &v, sizeof v);
 }
 
 // A large image of a whole uncompressed bitmap drawn as records of bands,
 // top to bottom, each one line (five without the destination in the raster
 // operation) into its neighbour. False when the record is not such an image
 // or is small: the caller then plays it as it stands.
-bool PlayBanded(HDC hdc, HANDLETABLE* ht, const ENHMETARECORD* emr, int handles) {
+bool PlayBanded(HDC hdc, HANDLETABLE* ht, const ENHMETARECORD* emr, int handles,
+                const ImageLayout& l) {
     const auto* rec = reinterpret_cast<const BYTE*>(emr);
     const size_t size = emr->nSize;
-    if (size < sizeof(StretchDibitsRecord)) return false;
-    StretchDibitsRecord r;
-    std::memcpy(&r, rec, sizeof r);
-    if (r.cbBmiSrc < sizeof(BITMAPINFOHEADER) || r.offBmiSrc < sizeof r || r.offBmiSrc > size ||
-        r.cbBmiSrc > size - r.offBmiSrc || r.offBitsSrc > size || r.cbBitsSrc > size - r.offBitsSrc)
+    if (size < l.fixed) return false;
+    const DWORD offBmi = static_cast<DWORD>(GetLong(rec, l.offBmi));
+    const DWORD cbBmi = static_cast<DWORD>(GetLong(rec, l.offBmi + kCbBmi));
+    const DWORD offBits = static_cast<DWORD>(GetLong(rec, l.offBmi + kOffBits));
+    const DWORD cbBits = static_cast<DWORD>(GetLong(rec, l.offBmi + kCbBits));
+    if (cbBmi < sizeof(BITMAPINFOHEADER) || offBmi < l.fixed || offBmi > size ||
+        cbBmi > size - offBmi || offBits > size || cbBits > size - offBits)
         return false;
     BITMAPINFOHEADER h;
-    std::memcpy(&h, rec + r.offBmiSrc, sizeof h);
+    std::memcpy(&h, rec + offBmi, sizeof h);
     const size_t stride = RowBytes(h);
     const LONG height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-    if (!stride || height <= 0 || h.biSize > r.cbBmiSrc) return false;
+    if (!stride || height <= 0 || h.biSize > cbBmi) return false;
+    // A BITBLT's source goes through its transform: only one that moves nothing.
+    if (l.xform) {
+        XFORM x;
+        std::memcpy(&x, rec + l.xform, sizeof x);
+        if (x.eM11 != 1 || x.eM12 != 0 || x.eM21 != 0 || x.eM22 != 1 || x.eDx != 0 || x.eDy != 0)
+            return false;
+    }
+    const LONG cyDest = GetLong(rec, l.cyDest);
+    const LONG cxSrc = l.cxSrc ? GetLong(rec, l.cxSrc) : GetLong(rec, l.cxDest);
+    const LONG cySrc = l.cySrc ? GetLong(rec, l.cySrc) : cyDest;
     // Only the whole image, so that a band's rows are plain to find.
-    if (r.xSrc != 0 || r.ySrc != 0 || r.cxSrc != h.biWidth || r.cySrc != height) return false;
-    if (stride * static_cast<size_t>(height) > r.cbBitsSrc) return false;
+    if (GetLong(rec, l.xSrc) != 0 || GetLong(rec, l.ySrc) != 0 || cxSrc != h.biWidth ||
+        cySrc != height)
+        return false;
+    if (stride * static_cast<size_t>(height) > cbBits) return false;
     const LONG band = std::max<LONG>(kBandBytes / h.biWidth, 1);
-    if (height <= band || BlackAndWhite(rec, r, h)) return false;
-    const LONG overlap = UsesDestination(r.dwRop) ? kBandOverlap : kBandOverlapNoDestination;
+    const DWORD usage = static_cast<DWORD>(GetLong(rec, l.usage));
+    if (height <= band || BlackAndWhite(rec + offBmi, cbBmi, usage, h)) return false;
+    const DWORD rop = static_cast<DWORD>(GetLong(rec, l.rop));
+    const LONG overlap = UsesDestination(rop) ? kBandOverlap : kBandOverlapNoDestination;
     const bool bottomUp = h.biHeight > 0;
-    const BYTE* bits = rec + r.offBitsSrc;
+    const LONG yDest = GetLong(rec, l.yDest);
     std::vector<BYTE> out;
     for (LONG top = 0; top < height; top += band) {
         const LONG first = std::max<LONG>(top - (top ? overlap : 0), 0);
         const LONG last = std::min(top + band, height); // one past, top-down
         const LONG rows = last - first;
         const size_t bandBytes = stride * static_cast<size_t>(rows);
-        out.assign(sizeof r + r.cbBmiSrc + bandBytes, 0);
-        StretchDibitsRecord b = r;
-        b.emr.nSize = static_cast<DWORD>(out.size());
-        b.offBmiSrc = sizeof b;
-        b.offBitsSrc = static_cast<DWORD>(sizeof b + r.cbBmiSrc);
-        b.cbBitsSrc = static_cast<DWORD>(bandBytes);
-        b.cySrc = rows;
-        b.yDest = r.yDest + static_cast<LONG>(int64_t{first} * r.cyDest / height);
-        b.cyDest = static_cast<LONG>(int64_t{last} * r.cyDest / height) -
-                   static_cast<LONG>(int64_t{first} * r.cyDest / height);
+        out.assign(l.fixed + cbBmi + bandBytes, 0);
+        BYTE* b = out.data();
+        std::memcpy(b, rec, l.fixed);
+        PutLong(b, 4, static_cast<LONG>(out.size()));
+        PutLong(b, l.offBmi, static_cast<LONG>(l.fixed));
+        PutLong(b, l.offBmi + kOffBits, static_cast<LONG>(l.fixed + cbBmi));
+        PutLong(b, l.offBmi + kCbBits, static_cast<LONG>(bandBytes));
+        const LONG y0 = static_cast<LONG>(int64_t{first} * cyDest / height);
+        const LONG y1 = static_cast<LONG>(int64_t{last} * cyDest / height);
+        PutLong(b, l.yDest, yDest + y0);
+        PutLong(b, l.cyDest, y1 - y0);
+        if (l.cySrc) PutLong(b, l.cySrc, rows);
         BITMAPINFOHEADER bh = h;
         bh.biHeight = bottomUp ? rows : -rows;
         bh.biSizeImage = static_cast<DWORD>(bandBytes);
-        std::memcpy(out.data(), &b, sizeof b);
-        std::memcpy(out.data() + b.offBmiSrc, rec + r.offBmiSrc, r.cbBmiSrc);
-        std::memcpy(out.data() + b.offBmiSrc, &bh, sizeof bh);
+        std::memcpy(b + l.fixed, rec + offBmi, cbBmi);
+        std::memcpy(b + l.fixed, &bh, sizeof bh);
         // A bottom-up image keeps its last rows first.
         const LONG stored = bottomUp ? height - last : first;
-        std::memcpy(out.data() + b.offBitsSrc, bits + stride * static_cast<size_t>(stored),
+        std::memcpy(b + l.fixed + cbBmi, rec + offBits + stride * static_cast<size_t>(stored),
                     bandBytes);
-        if (!PlayEnhMetaFileRecord(hdc, ht, reinterpret_cast<const ENHMETARECORD*>(out.data()),
+        if (!PlayEnhMetaFileRecord(hdc, ht, reinterpret_cast<const ENHMETARECORD*>(b),
                                    static_cast<UINT>(handles)))
             return false;
     }
@@ -279,7 +303,13 @@ int CALLBACK PlayRecord(HDC hdc, HANDLETABLE* ht, const ENHMETARECORD* emr, int 
         }
         break;
     case EMR_STRETCHDIBITS:
-        if (PlayBanded(hdc, ht, emr, handles)) return 1;
+        if (PlayBanded(hdc, ht, emr, handles, kStretchDibits)) return 1;
+        break;
+    case EMR_BITBLT:
+        if (PlayBanded(hdc, ht, emr, handles, kBitBlt)) return 1;
+        break;
+    case EMR_STRETCHBLT:
+        if (PlayBanded(hdc, ht, emr, handles, kStretchBlt)) return 1;
         break;
     case EMR_INTERSECTCLIPRECT:
     case EMR_EXCLUDECLIPRECT:

@@ -967,9 +967,11 @@ TEST_F(ModelReplayTest, OverlayPlacedByItsOwnPaperUnderModelFlags) {
 namespace metaweave {
 namespace {
 
-// A metafile of one STRETCHDIBITS of a 1-bit red and white image (width x
-// rows, bottom-up unless topDown) drawn 1:1 over its whole frame.
-std::vector<BYTE> ImageMetafile(LONG width, LONG rows, bool topDown, COLORREF c0, DWORD rop) {
+// A metafile of one image record (STRETCHDIBITS, BITBLT or STRETCHBLT) of
+// a 1-bit red and white image (width x rows, bottom-up unless topDown)
+// drawn 1:1 over its whole frame.
+std::vector<BYTE> ImageMetafile(LONG width, LONG rows, bool topDown, COLORREF c0, DWORD rop,
+                                DWORD type = EMR_STRETCHDIBITS) {
     BITMAPINFOHEADER h{};
     h.biSize = sizeof h;
     h.biWidth = width;
@@ -989,10 +991,24 @@ std::vector<BYTE> ImageMetafile(LONG width, LONG rows, bool topDown, COLORREF c0
     for (size_t i = 0; i < bits.size(); ++i)
         bits[i] = static_cast<BYTE>((i / stride) * 37 + i % 7);
     platform::gdi::EmfBuilder b(SIZEL{width, rows}, SIZEL{width / 24, rows / 24});
-    const DWORD offBmi = 80, offBits = offBmi + static_cast<DWORD>(info.size());
-    b.Fields(EMR_STRETCHDIBITS, RECTL{0, 0, width - 1, rows - 1}, LONG{0}, LONG{0}, LONG{0},
-             LONG{0}, width, rows, offBmi, static_cast<DWORD>(info.size()), offBits,
-             static_cast<DWORD>(bits.size()), DWORD{DIB_RGB_COLORS}, rop, width, rows, info, bits);
+    const RECTL bounds{0, 0, width - 1, rows - 1};
+    const DWORD cbBmi = static_cast<DWORD>(info.size()), cbBits = static_cast<DWORD>(bits.size());
+    const XFORM identity{1, 0, 0, 1, 0, 0};
+    const LONG zero = 0;
+    if (type == EMR_STRETCHDIBITS) {
+        const DWORD offBmi = 80;
+        b.Fields(type, bounds, zero, zero, zero, zero, width, rows, offBmi, cbBmi, offBmi + cbBmi,
+                 cbBits, DWORD{DIB_RGB_COLORS}, rop, width, rows, info, bits);
+    } else if (type == EMR_BITBLT) {
+        const DWORD offBmi = 100;
+        b.Fields(type, bounds, zero, zero, width, rows, rop, zero, zero, identity, DWORD{0},
+                 DWORD{DIB_RGB_COLORS}, offBmi, cbBmi, offBmi + cbBmi, cbBits, info, bits);
+    } else {
+        const DWORD offBmi = 108;
+        b.Fields(type, bounds, zero, zero, width, rows, rop, zero, zero, identity, DWORD{0},
+                 DWORD{DIB_RGB_COLORS}, offBmi, cbBmi, offBmi + cbBmi, cbBits, width, rows, info,
+                 bits);
+    }
     return b.Finish();
 }
 
@@ -1046,14 +1062,20 @@ std::vector<LONG> RowsDiffering(const std::vector<uint32_t>& a, const std::vecto
 // inverting operation shows), five lines otherwise (which a copy hides).
 TEST(PagePlayer, LargeImagesDrawnInBandsWhereTheWholeImageGoes) {
     constexpr LONG kWidth = 4000, kRows = 1000;
-    for (bool topDown : {false, true}) {
-        SCOPED_TRACE(topDown ? "top-down" : "bottom-up");
-        const auto copy = ImageMetafile(kWidth, kRows, topDown, RGB(255, 0, 0), SRCCOPY);
+    struct Case {
+        DWORD type;
+        bool topDown;
+    };
+    for (const Case& c : {Case{EMR_STRETCHDIBITS, false}, Case{EMR_STRETCHDIBITS, true},
+                          Case{EMR_BITBLT, false}, Case{EMR_STRETCHBLT, true}}) {
+        SCOPED_TRACE(std::to_string(c.type) + (c.topDown ? " top-down" : " bottom-up"));
+        const auto copy = ImageMetafile(kWidth, kRows, c.topDown, RGB(255, 0, 0), SRCCOPY, c.type);
         const auto whole = Drawn(copy, kWidth, kRows, false);
         ASSERT_FALSE(whole.empty());
         EXPECT_EQ(RowsDiffering(Drawn(copy, kWidth, kRows, true), whole, kWidth),
                   std::vector<LONG>{});
-        const auto invert = ImageMetafile(kWidth, kRows, topDown, RGB(255, 0, 0), SRCINVERT);
+        const auto invert =
+            ImageMetafile(kWidth, kRows, c.topDown, RGB(255, 0, 0), SRCINVERT, c.type);
         EXPECT_EQ(RowsDiffering(Drawn(invert, kWidth, kRows, true),
                                 Drawn(invert, kWidth, kRows, false), kWidth),
                   std::vector<LONG>{916});
