@@ -278,8 +278,9 @@ HSURF EnableBandingSurface(PDEV* pdev, SIZEL page) {
         EngCreateBitmap(SIZEL{page.cx, static_cast<LONG>(height)}, static_cast<LONG>(stride),
                         format, BMF_TOPDOWN, nullptr));
     if (!surface) return nullptr;
+    // Text comes to the driver too: all-text-black and simulated bold.
     const FLONG hooks = HOOK_BITBLT | HOOK_STRETCHBLT | HOOK_COPYBITS | HOOK_STRETCHBLTROP |
-                        HOOK_TRANSPARENTBLT | HOOK_GRADIENTFILL;
+                        HOOK_TRANSPARENTBLT | HOOK_GRADIENTFILL | HOOK_TEXTOUT;
     if (!EngAssociateSurface(surface, pdev->hdev, hooks) || !EngMarkBandingSurface(surface)) {
         EngDeleteSurface(surface);
         return nullptr;
