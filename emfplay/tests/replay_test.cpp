@@ -1320,6 +1320,36 @@ TEST_F(Win9xReplayTest, BrokenFileOrModelDataFails) {
     EXPECT_EQ(StartDocs(log()), "");
 }
 
+// A page zoomed so far that its cell passes 16-bit coordinates: on Windows
+// 9x the cell is halved and drawn through a mapping that doubles it back,
+// and what shows on the sheet lands where it does with world transforms.
+TEST_F(Win9xReplayTest, CellsPastSixteenBitsLandWhereTheyDoElsewhere) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.priv.LayoutKind = kLayoutZoom;
+    dm.priv.ZoomPercent = 5000;
+    dm.priv.ZoomAnchor = 8; // bottom right: the page's corner on the sheet's
+    static const std::vector<BYTE> corner = GreenBox(RECTL{790, 990, 800, 1000});
+    const std::string temp = kTemp;
+    WriteWhole(platform::FromUtf8(temp + "Z1.EMF"), corner);
+    Win9xFile f(1);
+    f.Record(0x02000005, DevmodeBytes(dm));
+    f.Names("P1", "Zoomed");
+    f.Text(0x024D5446, temp + "Z1.EMF");
+    f.Record(0x02504E45, {});
+    WriteWhole(platform::FromUtf8(temp + "XLE00034.DAT"), f.bytes);
+    EXPECT_EQ(Play9x(34, kJobPackage | 1, model), 1u);
+    const RECT nine = GreenBounds(log());
+
+    platform::test::SetOsVersion(6, 1);
+    EXPECT_EQ(Play(Package(dm, 1, 35, [](DWORD) { return corner; })), 1u);
+    const RECT nt = GreenBounds(log());
+    EXPECT_GT(nt.right - nt.left, 100); // the corner box shows large
+    EXPECT_NEAR(nine.left, nt.left, 2);
+    EXPECT_NEAR(nine.top, nt.top, 2);
+    EXPECT_NEAR(nine.right, nt.right, 2);
+    EXPECT_NEAR(nine.bottom, nt.bottom, 2);
+}
+
 // The reader's own walk over hand-laid bytes: a record running past the
 // end, a cut head and a device mode larger than its record are errors; an
 // unknown record is passed over; a limit stops the walk.
