@@ -687,13 +687,18 @@ class ImagePainter {
             return;
         }
         const std::size_t stride = (static_cast<std::size_t>(w) + 7) / 8;
+        // A landscape page goes to the printer turned a quarter clockwise, as
+        // the paper is fed: landscape column x is portrait line x, landscape
+        // line y is portrait column (w - 1 - y). Drawn turned back here.
+        const bool turned = img_->width > img_->height && w < h;
         for (int py = 0; py < img_->height; ++py) {
-            long y = static_cast<long>((py + 0.5) / img_->scale);
-            if (y >= h) break;
+            const long y = static_cast<long>((py + 0.5) / img_->scale);
+            if (y >= (turned ? w : h)) break;
             for (int px = 0; px < img_->width; ++px) {
-                long x = static_cast<long>((px + 0.5) / img_->scale);
-                if (x >= w) break;
-                if ((bits[static_cast<std::size_t>(y) * stride + x / 8] >> (7 - x % 8)) & 1)
+                const long x = static_cast<long>((px + 0.5) / img_->scale);
+                if (x >= (turned ? h : w)) break;
+                const long bx = turned ? w - 1 - y : x, by = turned ? x : y;
+                if ((bits[static_cast<std::size_t>(by) * stride + bx / 8] >> (7 - bx % 8)) & 1)
                     Set(px, py, 0, 0, 0);
             }
         }

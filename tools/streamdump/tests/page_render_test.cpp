@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+extern "C" {
+#include <jbig.h>
+}
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -344,6 +348,70 @@ TEST(PageRender, PageIsThePaperThePageCommandNames) {
         EXPECT_STREQ(p.paperName, c.name) << c.paper;
         EXPECT_EQ(p.paperKnown, c.known) << c.paper;
         EXPECT_NEAR(double(p.width) / p.height, double(c.width) / c.height, 0.005) << c.paper;
+    }
+}
+
+// A JBIG page image of w x h dots, black where `black` says, as the printer
+// gets it: the 'g' frame and its data in a first and a last chunk.
+Bytes JbigPageFrames(long w, long h, const std::function<bool(long, long)>& black) {
+    const std::size_t stride = (static_cast<std::size_t>(w) + 7) / 8;
+    std::vector<unsigned char> bits(stride * static_cast<std::size_t>(h), 0);
+    for (long y = 0; y < h; ++y)
+        for (long x = 0; x < w; ++x)
+            if (black(x, y)) bits[static_cast<std::size_t>(y) * stride + x / 8] |= 0x80 >> (x % 8);
+    Bytes entity;
+    unsigned char* planes[] = {bits.data()};
+    jbg_enc_state enc;
+    jbg_enc_init(
+        &enc, static_cast<unsigned long>(w), static_cast<unsigned long>(h), 1, planes,
+        [](unsigned char* data, std::size_t len, void* out) {
+            static_cast<Bytes*>(out)->insert(static_cast<Bytes*>(out)->end(), data, data + len);
+        },
+        &entity);
+    jbg_enc_out(&enc);
+    jbg_enc_free(&enc);
+    Bytes f = {0x1B,
+               0x05,
+               0x00,
+               'g',
+               static_cast<std::uint8_t>(w & 0xFF),
+               static_cast<std::uint8_t>(w >> 8),
+               static_cast<std::uint8_t>(h & 0xFF),
+               static_cast<std::uint8_t>(h >> 8)};
+    const std::size_t half = entity.size() / 2;
+    auto chunk = [&](std::uint8_t kind, std::size_t from, std::size_t to) {
+        const std::size_t len = 2 + (to - from);
+        f.insert(f.end(), {0x1B, static_cast<std::uint8_t>(len & 0xFF),
+                           static_cast<std::uint8_t>(len >> 8), 'h', kind});
+        f.insert(f.end(), entity.begin() + static_cast<std::ptrdiff_t>(from),
+                 entity.begin() + static_cast<std::ptrdiff_t>(to));
+    };
+    chunk(2, 0, half);
+    chunk(1, half, entity.size());
+    return f;
+}
+
+TEST(PageRender, LandscapeJbigPagesAreTurnedBackAsTheyWereFed) {
+    // The page of a landscape job goes out turned a quarter clockwise: the
+    // landscape page's top edge is the right edge of the image. A black
+    // square at the image's top right is the landscape page's top left.
+    constexpr long kW = 1200, kH = 1800;
+    const Bytes page =
+        JbigPageFrames(kW, kH, [](long x, long y) { return x >= kW - 600 && y < 600; });
+    struct Case {
+        bool landscape;
+        double blackX, blackY, whiteX, whiteY; // dots on the drawn page
+    } cases[] = {
+        {true, 300, 300, 900, 300},  // turned back: the square at the top left
+        {false, 900, 300, 300, 300}, // a portrait page is drawn as it comes
+    };
+    for (const Case& c : cases) {
+        auto pages = Render(StreamOnPaper(1, c.landscape, page));
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(pages[0].drawn, 1) << c.landscape;
+        EXPECT_EQ(At(pages[0], c.blackX, c.blackY), kBlack) << c.landscape;
+        EXPECT_EQ(At(pages[0], c.whiteX, c.whiteY), kWhite) << c.landscape;
+        EXPECT_EQ(At(pages[0], 300, 900), kWhite) << c.landscape;
     }
 }
 
