@@ -7,6 +7,7 @@
 
 #include "emf_job.h"
 #include "font_download.h"
+#include "mix_rop.h"
 #include "pdev.h"
 #include "win/base.h"
 #include "win/gdi_dc.h"
@@ -65,10 +66,6 @@ constexpr ULONG kPatternBrush = 0xFFFFFFFF;
 // A stretch mode outside 1 to 4 plays as deleting scans (3).
 constexpr DWORD kStretchDeleteScans = 3;
 
-// The two-operand raster operation of each mix as a three-operand one
-// (index = mix & 0xF; 0 is the white mix 16).
-constexpr BYTE kMixRop[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
-                              0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
 constexpr BYTE kRopDestination = 0xAA;
 constexpr BYTE kSrcCopy = 0xCC;
 constexpr BYTE kPatCopy = 0xF0;

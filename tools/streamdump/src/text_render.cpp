@@ -245,6 +245,8 @@ bool TextRenderer::Run(int op, const Token& t, TextPaint& p, std::size_t* drawn,
     switch (op) {
     case 0x4F: // begin font header
         headerFont_ = NameOf(t);
+        // A font defined again under its name replaces the old one, face and all.
+        ReleaseFace(fonts_[headerFont_]);
         fonts_[headerFont_] = Font{};
         return true;
     case 0x50: { // read font header

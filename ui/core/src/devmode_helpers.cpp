@@ -32,14 +32,13 @@ WORD LimitsWord(CModelInfo& info, size_t offset) {
     return info.U16(offset);
 }
 
-// The bytes of the block from p to its end; 0 when p is outside it.
+} // namespace
+
 size_t BytesFrom(const std::vector<BYTE>& block, const void* p) {
     auto* b = static_cast<const BYTE*>(p);
     if (!b || b < block.data() || b >= block.data() + block.size()) return 0;
     return static_cast<size_t>(block.data() + block.size() - b);
 }
-
-} // namespace
 
 std::vector<BYTE> PrinterInfo2(HANDLE printer) {
     DWORD needed = 0;

@@ -84,6 +84,9 @@ DWORD CopyDevmodeImage(const DEVMODEW* source, size_t sourceBytes, DEVMODEW* tar
 BOOL ReadPrinterInfo2(HANDLE printer, DEVMODE_IMAGEW* image);
 // The printer's PRINTER_INFO_2 in a block of its own; empty when it cannot be read.
 std::vector<BYTE> PrinterInfo2(HANDLE printer);
+// The bytes of a spooler answer's block from p to its end; 0 when p points
+// outside it (the answer's pointers are checked before they are read).
+size_t BytesFrom(const std::vector<BYTE>& block, const void* p);
 BOOL RewritePrinterInfo2(HANDLE printer, DEVMODEW* devmode);
 // Stamps the 1320-byte image's header: spec and driver version, sizes.
 void StampDevmodeHeader(DEVMODE_IMAGEW* image);

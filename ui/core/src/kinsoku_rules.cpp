@@ -507,11 +507,16 @@ void FreeValue(CKinsokuList* list, WORD target, WORD trigger, DWORD value) {
         AllowAll(it->GetValueRule(trigger, value));
 }
 
+// The duplex value a booklet binds along: short edge (3) when the booklet
+// table's byte 8 bit 0 says so, long edge (2) otherwise.
+DWORD BookletBinding(const Table& booklet) {
+    return (booklet.U8(8) & 1) ? 3 : 2;
+}
+
 void BuildBookletPosterNupRules(const ModelBlock* b, CKinsokuList* list) {
     Table booklet(b, model::kQueryBooklet, model::layout::kFixedFirst);
     if (booklet.Ok()) {
-        Allow(list, kItemDuplex, kTriggerBooklet, 2,
-              {static_cast<DWORD>((booklet.U8(8) & 1) ? 3 : 2)});
+        Allow(list, kItemDuplex, kTriggerBooklet, 2, {BookletBinding(booklet)});
         Free(list, kItemDuplex, kTriggerBooklet);
         if (booklet.U8(0) & 8) Allow(list, kItemReverse, kTriggerBooklet, 2, {0});
         Free(list, kItemReverse, kTriggerBooklet);
@@ -972,7 +977,7 @@ void BuildFoldRules(const ModelOptionPair* pair, CKinsokuList* list, WORD finish
     constexpr DWORD kBookletOffAllowed = kMaskBit(13), kBookletOnAllowed = kMaskBit(14);
     Table folds(b, model::kQueryFinishers, model::layout::kFinisherFolds, finisher);
     Table booklet(b, model::kQueryBooklet, model::layout::kFixedFirst);
-    const DWORD binding = (booklet.U8(8) & 1) ? 3 : 2;
+    const DWORD binding = BookletBinding(booklet);
     const SHORT foldSheets = static_cast<SHORT>(record.U16(kFinisherFoldSheetsAt));
     Free(list, kItemBookletSheets, kTriggerFoldBooklet);
     Free(list, kItemCollate, kTriggerFold);

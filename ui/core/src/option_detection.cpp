@@ -15,6 +15,8 @@
 #include "model/model_queries.h"
 #include "model_codes.h"
 #include "model_info.h"
+#include "revise_devmode.h"
+#include "saved_job_info.h"
 #include "win/base.h"
 #include "win/registry.h"
 
@@ -409,24 +411,22 @@ BOOL ClearJobInfoFields(PRIVATE_DEVMODE* priv, DWORD firstMask, DWORD jobMask) {
     if (firstMask & kClearOwnerComputer)
         std::memset(priv->OwnerComputerName, 0, sizeof priv->OwnerComputerName);
     if (!(firstMask & kClearJobFields)) return TRUE;
-    constexpr DWORD kJobType = 0x1, kMailbox = 0x2, kSecureBox = 0x4, kPassword = 0x8,
-                    kJobInfo = 0x10, kUserName = 0x20, kJobName = 0x40, kDepartment = 0x80;
-    constexpr DWORD kCounterState = 0x10000;   // the department counter's input-at-print bit
     constexpr WORD kCounterInputAtPrint = 0x4; // DeptCounterFlags bit 2
     constexpr DWORD kAskAtPrint = 0x30000;     // JobInfoFlags: ask user and job name
-    if (jobMask & kJobType) priv->JobType = 0;
-    if (jobMask & kMailbox) std::memset(priv->MailboxId, 0, sizeof priv->MailboxId);
-    if (jobMask & kSecureBox) std::memset(priv->SecureBoxId, 0, sizeof priv->SecureBoxId);
-    if (jobMask & kPassword) std::memset(priv->SecurePassword, 0, sizeof priv->SecurePassword);
-    if (jobMask & kUserName) std::memset(priv->UserName, 0, sizeof priv->UserName);
-    if (jobMask & kJobName) std::memset(priv->JobName, 0, sizeof priv->JobName);
-    if (jobMask & kDepartment) {
+    if (jobMask & kJobFieldType) priv->JobType = 0;
+    if (jobMask & kJobFieldMailbox) std::memset(priv->MailboxId, 0, sizeof priv->MailboxId);
+    if (jobMask & kJobFieldSecureBox) std::memset(priv->SecureBoxId, 0, sizeof priv->SecureBoxId);
+    if (jobMask & kJobFieldPassword)
+        std::memset(priv->SecurePassword, 0, sizeof priv->SecurePassword);
+    if (jobMask & kJobFieldUserName) std::memset(priv->UserName, 0, sizeof priv->UserName);
+    if (jobMask & kJobFieldJobName) std::memset(priv->JobName, 0, sizeof priv->JobName);
+    if (jobMask & kJobFieldDeptCode) {
         std::memset(priv->DeptCode, 0, sizeof priv->DeptCode);
         priv->DeptCounterFlags =
             static_cast<WORD>((priv->DeptCounterFlags & ~kCounterInputAtPrint) |
-                              ((jobMask & kCounterState) ? kCounterInputAtPrint : 0));
+                              ((jobMask & kJobMaskCounterState) ? kCounterInputAtPrint : 0));
     }
-    if (jobMask & kJobInfo) priv->JobInfoFlags &= ~kAskAtPrint;
+    if (jobMask & kJobFieldInformation) priv->JobInfoFlags &= ~kAskAtPrint;
     return TRUE;
 }
 

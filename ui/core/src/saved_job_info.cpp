@@ -137,11 +137,7 @@ BOOL ReadUserDefaultImage(HANDLE printer, DEVMODE_IMAGEW* image, bool* present) 
     const DEVMODEW* stored = reinterpret_cast<PRINTER_INFO_9W*>(block.data())->pDevMode;
     if (!stored) return FALSE;
     *present = true;
-    const auto* at = reinterpret_cast<const BYTE*>(stored);
-    if (at < block.data() ||
-        static_cast<size_t>(block.data() + block.size() - at) < sizeof(DEVMODE_IMAGEW) ||
-        !IsOwnDevmode(stored))
-        return FALSE;
+    if (BytesFrom(block, stored) < sizeof(DEVMODE_IMAGEW) || !IsOwnDevmode(stored)) return FALSE;
     std::memcpy(image, stored, sizeof *image);
     return TRUE;
 }
