@@ -150,9 +150,11 @@ SimdLevel QuarterTurnSimd() {
     static const SimdLevel level = [] {
         SimdLevel best = SimdLevel::kSse2;
         if (__builtin_cpu_supports("avx2")) best = SimdLevel::kAvx2;
-        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("gfni"))
+        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+            __builtin_cpu_supports("gfni"))
             best = SimdLevel::kAvx512;
         const char* asked = std::getenv("BITSQUEEZE_SIMD");
+        if (asked && std::strcmp(asked, "scalar") == 0) return SimdLevel::kScalar;
         if (asked && std::strcmp(asked, "sse2") == 0) return SimdLevel::kSse2;
         if (asked && std::strcmp(asked, "avx2") == 0 && best != SimdLevel::kSse2)
             return SimdLevel::kAvx2;
@@ -176,6 +178,21 @@ template <typename Turn> size_t Sweep(const QuarterTurn& q, size_t c, size_t wid
     return c;
 }
 
+// Bands left over after the blocks of eight, from `band`: two, then one at a time.
+void TurnLeftoverBands(const QuarterTurn& q, int band) {
+    const size_t end = q.firstColumn + q.columns;
+    for (; band + 2 <= q.bands; band += 2) {
+        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnTwoBands16(q, band, col); });
+        for (; c < end; ++c)
+            TurnBlock(q, band, c), TurnBlock(q, band + 1, c);
+    }
+    for (; band < q.bands; ++band) {
+        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnBand16(q, band, col); });
+        for (; c < end; ++c)
+            TurnBlock(q, band, c);
+    }
+}
+
 // A tile of the destination for one block of up to 32 bands and one column
 // step of up to 64 source byte columns: 512 lines of 32 bytes (16 KB, within
 // the first-level cache beside the source lines being read). The eight-band
@@ -186,10 +203,31 @@ constexpr int kBlockBands = 32;
 constexpr size_t kTileBytes = kBlockBands;
 constexpr size_t kTileLines = 64 * 8;
 
+// Blocks of AVX-512 turns: 64 bands (512 source lines, within the second-level
+// cache) down every column step, so that each destination line of a block is
+// written once, 64 bytes at a time.
+constexpr int kWideBlockBands = 64;
+constexpr size_t kWideColumns = 64;
+
 void TurnQuarter(const QuarterTurn& q) {
     const size_t end = q.firstColumn + q.columns;
-    const int eights = q.bands / 8 * 8;
     const SimdLevel simd = QuarterTurnSimd();
+    if (simd == SimdLevel::kScalar) {
+        for (int band = 0; band < q.bands; ++band)
+            for (size_t c = q.firstColumn; c < end; ++c)
+                TurnBlock(q, band, c);
+        return;
+    }
+    int eights = q.bands / 8 * 8;
+    if (simd == SimdLevel::kAvx512 && q.columns >= kWideColumns) {
+        for (int first = 0; first < eights; first += kWideBlockBands) {
+            const int blockBands = std::min(eights - first, kWideBlockBands);
+            Sweep(q, q.firstColumn, kWideColumns,
+                  [&](size_t c) { TurnBands64Avx512(q, first, blockBands, c); });
+        }
+        TurnLeftoverBands(q, eights);
+        return;
+    }
     alignas(64) BYTE tile[kTileLines * kTileBytes];
     // Eight bands at a time, in blocks of 32 bands down each column step: the
     // block's source lines stay in the cache for the next step.
@@ -222,25 +260,13 @@ void TurnQuarter(const QuarterTurn& q) {
             };
         };
         size_t c = q.firstColumn;
-        if (simd == SimdLevel::kAvx512) c = Sweep(q, c, 64, eightBands(TurnEightBands64Avx512, 64));
         if (simd != SimdLevel::kSse2) c = Sweep(q, c, 32, eightBands(TurnEightBands32Avx2, 32));
         c = Sweep(q, c, 16, eightBands(TurnEightBands16, 16));
         for (int band = first; band < first + blockBands; ++band)
             for (size_t k = c; k < end; ++k)
                 TurnBlock(q, band, k);
     }
-    // Bands left over: two, then one at a time.
-    int band = eights;
-    for (; band + 2 <= q.bands; band += 2) {
-        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnTwoBands16(q, band, col); });
-        for (; c < end; ++c)
-            TurnBlock(q, band, c), TurnBlock(q, band + 1, c);
-    }
-    for (; band < q.bands; ++band) {
-        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnBand16(q, band, col); });
-        for (; c < end; ++c)
-            TurnBlock(q, band, c);
-    }
+    TurnLeftoverBands(q, eights);
 }
 
 } // namespace bitsqueeze
