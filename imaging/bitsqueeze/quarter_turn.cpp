@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "common/bit_ops.h"
 #include "transpose.h"
@@ -37,6 +38,7 @@ void TurnBlock(const QuarterTurn& q, int band, size_t c) {
 // that each register holds two columns (8 lanes each).
 void TurnBand16(const QuarterTurn& q, int band, size_t c) {
     __m128i r[8];
+#pragma GCC unroll 8
     for (int y = 0; y < 8; ++y) {
         size_t line = band * 8 + (q.clockwise ? y : 7 - y); // line under mask bit y
         r[y] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q.Row(line) + c));
@@ -59,14 +61,18 @@ void TurnBand16(const QuarterTurn& q, int band, size_t c) {
     }
     const size_t destByte = q.DestByte(band);
     const ptrdiff_t step = q.DestStep();
+    const BYTE invert = q.invert; // held apart from `q`, which the stores could change
+    BYTE* const first = q.DestAt(q.DestLine(c, 0), destByte);
+#pragma GCC unroll 8
     for (int k = 0; k < 8; ++k) {
         __m128i bits = v[k]; // columns 2k (lanes 0..7) and 2k + 1 (lanes 8..15)
-        BYTE* even = q.DestAt(q.DestLine(c + 2 * k, 0), destByte);
-        BYTE* odd = q.DestAt(q.DestLine(c + 2 * k + 1, 0), destByte);
+        BYTE* even = first + 2 * k * 8 * step;
+        BYTE* odd = even + 8 * step;
+#pragma GCC unroll 8
         for (int p = 0; p < 8; ++p, even += step, odd += step) {
             unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(bits));
-            *even = static_cast<BYTE>(mask) ^ q.invert;
-            *odd = static_cast<BYTE>(mask >> 8) ^ q.invert;
+            *even = static_cast<BYTE>(mask) ^ invert;
+            *odd = static_cast<BYTE>(mask >> 8) ^ invert;
             bits = _mm_add_epi8(bits, bits);
         }
     }
@@ -220,10 +226,20 @@ void TurnQuarter(const QuarterTurn& q) {
     }
     int eights = q.bands / 8 * 8;
     if (simd == SimdLevel::kAvx512 && q.columns >= kWideColumns) {
+        // The column steps of every block (the last one ending at the end).
+        std::vector<size_t> steps;
+        Sweep(q, q.firstColumn, kWideColumns, [&](size_t c) { steps.push_back(c); });
         for (int first = 0; first < eights; first += kWideBlockBands) {
             const int blockBands = std::min(eights - first, kWideBlockBands);
-            Sweep(q, q.firstColumn, kWideColumns,
-                  [&](size_t c) { TurnBands64Avx512(q, first, blockBands, c); });
+            for (size_t i = 0; i < steps.size(); ++i) {
+                // The step after this one: the next column, or the next block's first.
+                const bool last = i + 1 == steps.size();
+                const int nextFirst = last ? first + kWideBlockBands : first;
+                const int nextBands =
+                    nextFirst < eights ? std::min(eights - nextFirst, kWideBlockBands) : 0;
+                TurnBands64Avx512(q, first, blockBands, steps[i], nextFirst, nextBands,
+                                  steps[last ? 0 : i + 1]);
+            }
         }
         TurnLeftoverBands(q, eights);
         return;

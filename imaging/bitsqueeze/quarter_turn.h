@@ -43,7 +43,10 @@ void TurnEightBands32Avx2(const QuarterTurn& q, int band, size_t column);
 // `blockBands` bands (a multiple of 8, at most 64) from `first` by 64 source
 // byte columns from `column`, written straight into the destination (AVX-512
 // with VBMI and GFNI); only called when the processor has those instructions.
-void TurnBands64Avx512(const QuarterTurn& q, int first, int blockBands, size_t column);
+// The source of the next step (`nextBands` bands from `nextFirst`, columns from
+// `nextColumn`; no bands: none) is fetched meanwhile.
+void TurnBands64Avx512(const QuarterTurn& q, int first, int blockBands, size_t column,
+                       int nextFirst, int nextBands, size_t nextColumn);
 
 // The widest instructions the quarter turns use: the best the processor has, or
 // fewer when the environment variable BITSQUEEZE_SIMD says "scalar" (plain

@@ -17,8 +17,6 @@ namespace {
 
 #define AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,gfni")))
 
-// How far along a source line the loads of the next column steps are asked for.
-constexpr size_t kPrefetchAhead = 2 * 64;
 // Eight rows of eight qwords turned into eight columns: out[k] holds qword k
 // of in[0] .. in[7], in that order.
 AVX512 inline __attribute__((always_inline)) void TransposeQwords(const __m512i in[8],
@@ -75,8 +73,9 @@ constexpr int kTileLines = 512; // destination lines of one 64-column step
 
 // One group of eight bands (64 source lines from `band`), 64 source byte
 // columns from c: tile qword t is the group's eight bytes of destination line
-// `base + t` (see TurnBands64Avx512).
-AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile) {
+// `base + t` (see TurnBands64Avx512). `next`: the first of the 64 source lines
+// that the same group of the next step reads, from its column, or null.
+AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile, const BYTE* next) {
     const int cw = q.clockwise ? 1 : 0;
     const __m512i toBlocks = _mm512_load_si512(kPermute.blocks[cw]);
     const __m512i toLines = _mm512_load_si512(kPermute.lines[cw]);
@@ -92,10 +91,17 @@ AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile) 
         for (int y = 0; y < 8; ++y) {
             const BYTE* row = lines + (static_cast<size_t>(b) * 8 + y) * stride;
             rows[y] = _mm512_loadu_si512(row);
-            // The next steps read on along these lines: too many lines at once
-            // for the processor to see the pattern by itself.
-            _mm_prefetch(reinterpret_cast<const char*>(row + kPrefetchAhead), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(row + kPrefetchAhead + 63), _MM_HINT_T0);
+        }
+        // The next step reads 64 bytes of as many lines: too many at once for
+        // the processor to see the pattern by itself.
+        if (next) {
+#pragma GCC unroll 8
+            for (int y = 0; y < 8; ++y) {
+                const char* ahead =
+                    reinterpret_cast<const char*>(next + (static_cast<size_t>(b) * 8 + y) * stride);
+                _mm_prefetch(ahead, _MM_HINT_T0);
+                _mm_prefetch(ahead + 63, _MM_HINT_T0);
+            }
         }
         TransposeQwords(rows, columns);
 #pragma GCC unroll 8
@@ -119,7 +125,8 @@ AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile) 
 
 } // namespace
 
-AVX512 void TurnBands64Avx512(const QuarterTurn& q, int first, int blockBands, size_t c) {
+AVX512 void TurnBands64Avx512(const QuarterTurn& q, int first, int blockBands, size_t c,
+                              int nextFirst, int nextBands, size_t nextColumn) {
     const int groups = blockBands / 8;
     // The block's leftmost destination byte and the step's first destination line.
     const size_t byte = q.clockwise ? static_cast<size_t>(q.bands - first - blockBands) : first;
@@ -127,7 +134,9 @@ AVX512 void TurnBands64Avx512(const QuarterTurn& q, int first, int blockBands, s
         q.clockwise ? (c - q.firstColumn) * 8 : (q.firstColumn + q.columns - c - 64) * 8;
     alignas(64) uint64_t tile[8][kTileLines];
     for (int g = 0; g < groups; ++g)
-        TurnGroup(q, first + 8 * g, c, tile[g]);
+        TurnGroup(q, first + 8 * g, c, tile[g],
+                  8 * g < nextBands ? q.Row(static_cast<size_t>(nextFirst + 8 * g) * 8) + nextColumn
+                                    : nullptr);
     const __m512i invert = _mm512_set1_epi8(static_cast<char>(q.invert));
     const __mmask64 mask = groups == 8 ? ~0ull : (1ull << (8 * groups)) - 1;
     BYTE* const top = q.DestAt(base, byte);
