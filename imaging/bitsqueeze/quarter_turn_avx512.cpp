@@ -74,8 +74,11 @@ constexpr int kTileLines = 512; // destination lines of one 64-column step
 // One group of eight bands (64 source lines from `band`), 64 source byte
 // columns from c: tile qword t is the group's eight bytes of destination line
 // `base + t` (see TurnBands64Avx512). `next`: the first of the 64 source lines
-// that the same group of the next step reads, from its column, or null.
-AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile, const BYTE* next) {
+// that the same group of the next step reads, from its column, or null;
+// `adjacent`: that step starts where this one ends, so the first of the two
+// cache lines it reads of each line is being read now.
+AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile, const BYTE* next,
+                      bool adjacent) {
     const int cw = q.clockwise ? 1 : 0;
     const __m512i toBlocks = _mm512_load_si512(kPermute.blocks[cw]);
     const __m512i toLines = _mm512_load_si512(kPermute.lines[cw]);
@@ -99,7 +102,7 @@ AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile, 
             for (int y = 0; y < 8; ++y) {
                 const char* ahead =
                     reinterpret_cast<const char*>(next + (static_cast<size_t>(b) * 8 + y) * stride);
-                _mm_prefetch(ahead, _MM_HINT_T0);
+                if (!adjacent) _mm_prefetch(ahead, _MM_HINT_T0);
                 _mm_prefetch(ahead + 63, _MM_HINT_T0);
             }
         }
@@ -123,6 +126,35 @@ AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile, 
     }
 }
 
+// The groups' tiles into the destination lines from `top`, each line's bytes
+// of the block in one store (`kWhole`: all eight groups, 64 bytes).
+template <bool kWhole, bool kInvert>
+AVX512 void MergeGroups(const QuarterTurn& q, const uint64_t (*tile)[kTileLines], int groups,
+                        BYTE* top) {
+    const __m512i invert = _mm512_set1_epi8(static_cast<char>(q.invert));
+    const __mmask64 mask = kWhole ? ~0ull : (1ull << (8 * groups)) - 1;
+    const size_t step = q.destBytes;
+    for (int t = 0; t < kTileLines; t += 8) {
+        // Groups in destination order: turning clockwise, the last group is leftmost.
+        __m512i pieces[8], lines[8];
+#pragma GCC unroll 8
+        for (int p = 0; p < 8; ++p)
+            pieces[p] = kWhole || p < groups
+                            ? _mm512_load_si512(tile[q.clockwise ? groups - 1 - p : p] + t)
+                            : _mm512_setzero_si512();
+        TransposeQwords(pieces, lines);
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i) {
+            BYTE* at = top + (t + i) * step;
+            const __m512i v = kInvert ? _mm512_xor_si512(lines[i], invert) : lines[i];
+            if (kWhole)
+                _mm512_storeu_si512(at, v);
+            else
+                _mm512_mask_storeu_epi8(at, mask, v);
+        }
+    }
+}
+
 } // namespace
 
 AVX512 void TurnBands64Avx512(const QuarterTurn& q, int first, int blockBands, size_t c,
@@ -133,32 +165,19 @@ AVX512 void TurnBands64Avx512(const QuarterTurn& q, int first, int blockBands, s
     const size_t base =
         q.clockwise ? (c - q.firstColumn) * 8 : (q.firstColumn + q.columns - c - 64) * 8;
     alignas(64) uint64_t tile[8][kTileLines];
+    const bool adjacent = nextFirst == first && nextColumn == c + 64;
     for (int g = 0; g < groups; ++g)
         TurnGroup(q, first + 8 * g, c, tile[g],
                   8 * g < nextBands ? q.Row(static_cast<size_t>(nextFirst + 8 * g) * 8) + nextColumn
-                                    : nullptr);
-    const __m512i invert = _mm512_set1_epi8(static_cast<char>(q.invert));
-    const __mmask64 mask = groups == 8 ? ~0ull : (1ull << (8 * groups)) - 1;
+                                    : nullptr,
+                  adjacent);
     BYTE* const top = q.DestAt(base, byte);
-    const size_t step = q.destBytes;
-    for (int t = 0; t < kTileLines; t += 8) {
-        // Groups in destination order: turning clockwise, the last group is leftmost.
-        __m512i pieces[8], lines[8];
-#pragma GCC unroll 8
-        for (int p = 0; p < 8; ++p)
-            pieces[p] = p < groups ? _mm512_load_si512(tile[q.clockwise ? groups - 1 - p : p] + t)
-                                   : _mm512_setzero_si512();
-        TransposeQwords(pieces, lines);
-#pragma GCC unroll 8
-        for (int i = 0; i < 8; ++i) {
-            BYTE* at = top + (t + i) * step;
-            const __m512i v = _mm512_xor_si512(lines[i], invert);
-            if (groups == 8)
-                _mm512_storeu_si512(at, v);
-            else
-                _mm512_mask_storeu_epi8(at, mask, v);
-        }
-    }
+    if (groups == 8 && !q.invert)
+        MergeGroups<true, false>(q, tile, groups, top);
+    else if (groups == 8)
+        MergeGroups<true, true>(q, tile, groups, top);
+    else
+        MergeGroups<false, true>(q, tile, groups, top);
 }
 
 } // namespace bitsqueeze
