@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "common/bit_ops.h"
 #include "transpose.h"
@@ -225,20 +224,25 @@ void TurnQuarter(const QuarterTurn& q) {
         return;
     }
     int eights = q.bands / 8 * 8;
-    if (simd == SimdLevel::kAvx512 && q.columns >= kWideColumns) {
-        // The column steps of every block (the last one ending at the end).
-        std::vector<size_t> steps;
-        Sweep(q, q.firstColumn, kWideColumns, [&](size_t c) { steps.push_back(c); });
+    if (simd == SimdLevel::kAvx512 && q.columns >= kWideColumns && eights > 0) {
+        // The column steps of a block, as Sweep makes them (the last one
+        // ending at the end); none after the last.
+        constexpr size_t kNone = ~size_t{0};
+        auto after = [end](size_t c) {
+            return c + 2 * kWideColumns <= end ? c + kWideColumns
+                   : c + kWideColumns < end    ? end - kWideColumns
+                                               : kNone;
+        };
         for (int first = 0; first < eights; first += kWideBlockBands) {
             const int blockBands = std::min(eights - first, kWideBlockBands);
-            for (size_t i = 0; i < steps.size(); ++i) {
+            for (size_t c = q.firstColumn; c != kNone; c = after(c)) {
                 // The step after this one: the next column, or the next block's first.
-                const bool last = i + 1 == steps.size();
+                const bool last = after(c) == kNone;
                 const int nextFirst = last ? first + kWideBlockBands : first;
                 const int nextBands =
                     nextFirst < eights ? std::min(eights - nextFirst, kWideBlockBands) : 0;
-                TurnBands64Avx512(q, first, blockBands, steps[i], nextFirst, nextBands,
-                                  steps[last ? 0 : i + 1]);
+                TurnBands64Avx512(q, first, blockBands, c, nextFirst, nextBands,
+                                  last ? q.firstColumn : after(c));
             }
         }
         TurnLeftoverBands(q, eights);
