@@ -48,20 +48,44 @@ AVX512 inline __attribute__((always_inline)) void TransposeQwords(const __m512i 
     }
 }
 
-// vpermb tables. Stage one: qword k of eight lines (byte 8y + j: line y,
-// column j) into eight 8 x 8 blocks, block j with the matrix row order of the
-// affine transpose (turning clockwise, the band's bottom line first).
-// Stage two: a column's qword of each of eight bands (byte 8b + p: band b,
-// pixel p) into the column's eight destination lines (qword P) of eight bytes
-// in destination order (byte B).
+// Three byte-interleaving steps over eight registers of 8 rows (64 bytes
+// each): in every 128-bit lane L, out[4h + m] holds the lane's byte columns
+// 8h + 2m (low qword) and 8h + 2m + 1 (high qword), one byte per row, row 0
+// first; that is, qword j of out[r] is column ColumnOf(r, j) of the 64.
+AVX512 inline __attribute__((always_inline)) void InterleaveRows(const __m512i in[8],
+                                                                 __m512i out[8]) {
+    __m512i t[8], u[4];
+#pragma GCC unroll 8
+    for (int i = 0; i < 4; ++i) {
+        t[i] = _mm512_unpacklo_epi8(in[2 * i], in[2 * i + 1]);     // columns 0..7
+        t[i + 4] = _mm512_unpackhi_epi8(in[2 * i], in[2 * i + 1]); // columns 8..15
+    }
+#pragma GCC unroll 8
+    for (int h = 0; h < 2; ++h) {
+        const __m512i* s = t + 4 * h;
+        u[0] = _mm512_unpacklo_epi16(s[0], s[1]); // columns 0..3, rows 0..3
+        u[1] = _mm512_unpackhi_epi16(s[0], s[1]); // columns 4..7, rows 0..3
+        u[2] = _mm512_unpacklo_epi16(s[2], s[3]); // columns 0..3, rows 4..7
+        u[3] = _mm512_unpackhi_epi16(s[2], s[3]); // columns 4..7, rows 4..7
+        out[4 * h + 0] = _mm512_unpacklo_epi32(u[0], u[2]);
+        out[4 * h + 1] = _mm512_unpackhi_epi32(u[0], u[2]);
+        out[4 * h + 2] = _mm512_unpacklo_epi32(u[1], u[3]);
+        out[4 * h + 3] = _mm512_unpackhi_epi32(u[1], u[3]);
+    }
+}
+constexpr int ColumnOf(int r, int j) {
+    return 16 * (j >> 1) + 8 * (r >> 2) + 2 * (r & 3) + (j & 1);
+}
+
+// The vpermb table of stage two: a column's qword of each of eight bands
+// (byte 8b + p: band b, pixel p) into the column's eight destination lines
+// (qword P) of eight bytes in destination order (byte B).
 struct PermuteTables {
-    alignas(64) uint8_t blocks[2][64];
     alignas(64) uint8_t lines[2][64];
-    constexpr PermuteTables() : blocks(), lines() {
+    constexpr PermuteTables() : lines() {
         for (int cw = 0; cw < 2; ++cw)
             for (int j = 0; j < 8; ++j)
                 for (int m = 0; m < 8; ++m) {
-                    blocks[cw][8 * j + m] = static_cast<uint8_t>(8 * (cw ? 7 - m : m) + j);
                     const int b = cw ? 7 - m : m, p = cw ? j : 7 - j; // P = j, B = m
                     lines[cw][8 * j + m] = static_cast<uint8_t>(8 * b + p);
                 }
@@ -80,11 +104,10 @@ constexpr int kTileLines = 512; // destination lines of one 64-column step
 AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile, const BYTE* next,
                       bool adjacent) {
     const int cw = q.clockwise ? 1 : 0;
-    const __m512i toBlocks = _mm512_load_si512(kPermute.blocks[cw]);
     const __m512i toLines = _mm512_load_si512(kPermute.lines[cw]);
     // x bytes 0x80, 0x40, ... 0x01: byte p of the result is pixel p of the block.
     const __m512i pick = _mm512_set1_epi64(0x0102040810204080ll);
-    alignas(64) __m512i blocks[8][8]; // [band][column qword k]
+    alignas(64) __m512i blocks[8][8]; // [band][register r of InterleaveRows]
     // Held apart from `q`, which the stores below could otherwise change.
     const BYTE* const lines = q.Row(static_cast<size_t>(band) * 8) + c;
     const size_t stride = q.sourceBytes;
@@ -92,8 +115,10 @@ AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile, 
         __m512i rows[8], columns[8];
 #pragma GCC unroll 8
         for (int y = 0; y < 8; ++y) {
-            const BYTE* row = lines + (static_cast<size_t>(b) * 8 + y) * stride;
-            rows[y] = _mm512_loadu_si512(row);
+            // Row y of the matrix operand ends up in bit 7 - y of each result
+            // byte: turning clockwise, the band's bottom line is leftmost.
+            const int line = cw ? 7 - y : y;
+            rows[y] = _mm512_loadu_si512(lines + (static_cast<size_t>(b) * 8 + line) * stride);
         }
         // The next step reads 64 bytes of as many lines: too many at once for
         // the processor to see the pattern by itself.
@@ -106,21 +131,21 @@ AVX512 void TurnGroup(const QuarterTurn& q, int band, size_t c, uint64_t* tile, 
                 _mm_prefetch(ahead + 63, _MM_HINT_T0);
             }
         }
-        TransposeQwords(rows, columns);
+        InterleaveRows(rows, columns);
 #pragma GCC unroll 8
-        for (int k = 0; k < 8; ++k)
-            blocks[b][k] = _mm512_gf2p8affine_epi64_epi8(
-                pick, _mm512_permutexvar_epi8(toBlocks, columns[k]), 0);
+        for (int r = 0; r < 8; ++r)
+            blocks[b][r] = _mm512_gf2p8affine_epi64_epi8(pick, columns[r], 0);
     }
-    for (int k = 0; k < 8; ++k) {
+    for (int r = 0; r < 8; ++r) {
         __m512i bands[8], columns[8];
 #pragma GCC unroll 8
         for (int b = 0; b < 8; ++b)
-            bands[b] = blocks[b][k];
+            bands[b] = blocks[b][r];
         TransposeQwords(bands, columns);
 #pragma GCC unroll 8
         for (int j = 0; j < 8; ++j) {
-            const size_t chunk = cw ? 8 * k + j : 63 - 8 * k - j;
+            const int column = ColumnOf(r, j);
+            const size_t chunk = cw ? column : 63 - column;
             _mm512_store_si512(tile + 8 * chunk, _mm512_permutexvar_epi8(toLines, columns[j]));
         }
     }
