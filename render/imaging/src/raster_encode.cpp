@@ -454,9 +454,19 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
     } else {
         const LONG turnedWidth = lines, turnedHeight = (v.width + 15) / 16 * 16;
         const DWORD turnedStride = RoundRow(static_cast<DWORD>(turnedWidth + 7) / 8);
-        HGLOBAL turnedBlock = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT,
-                                          static_cast<size_t>(turnedStride) * turnedHeight);
+        // The turn writes the image's lines, each up to the image's bytes;
+        // what lies past them is white (0 once inverted).
+        HGLOBAL turnedBlock =
+            GlobalAlloc(GMEM_FIXED, static_cast<size_t>(turnedStride) * turnedHeight);
         if (turnedBlock) {
+            auto* t = static_cast<BYTE*>(turnedBlock);
+            const DWORD used = static_cast<DWORD>(turnedWidth) / 8;
+            if (used < turnedStride)
+                for (LONG y = 0; y < v.width; ++y)
+                    std::memset(t + static_cast<size_t>(y) * turnedStride + used, 0,
+                                turnedStride - used);
+            std::memset(t + static_cast<size_t>(v.width) * turnedStride, 0,
+                        static_cast<size_t>(turnedHeight - v.width) * turnedStride);
             SURFOBJ turned = flat;
             turned.sizlBitmap = SIZEL{turnedWidth, turnedHeight};
             turned.pvScan0 = turnedBlock;
