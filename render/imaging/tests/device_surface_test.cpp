@@ -75,6 +75,14 @@ std::vector<BYTE> CheckerDib(LONG side) {
     return dib;
 }
 
+// The rectangle filled with the brush (PATCOPY); the brush is deleted after.
+void FillWith(HDC hdc, HBRUSH brush, const RECT& r) {
+    HGDIOBJ old = SelectObject(hdc, brush);
+    EXPECT_TRUE(PatBlt(hdc, r.left, r.top, r.right - r.left, r.bottom - r.top, PATCOPY));
+    SelectObject(hdc, old);
+    DeleteObject(brush);
+}
+
 class DeviceSurface : public ::testing::Test {
   protected:
     void SetUp() override { InstallPrinter(u"P1", SampleModel("CX5540")); }
@@ -97,16 +105,9 @@ TEST_F(DeviceSurface, HatchAndPatternBrushesReachTheStream) {
         HBRUSH pattern = CreateDIBPatternBrushPt(eight.data(), DIB_RGB_COLORS);
         HBRUSH odd = CreateDIBPatternBrushPt(six.data(), DIB_RGB_COLORS);
         ASSERT_TRUE(hatch && pattern && odd);
-        HGDIOBJ old = SelectObject(hdc, hatch);
-        EXPECT_TRUE(PatBlt(hdc, 600, 700, 400, 300, PATCOPY));
-        SelectObject(hdc, pattern);
-        EXPECT_TRUE(PatBlt(hdc, 1200, 700, 200, 100, PATCOPY));
-        SelectObject(hdc, odd);
-        EXPECT_TRUE(PatBlt(hdc, 1600, 700, 60, 50, PATCOPY));
-        SelectObject(hdc, old);
-        DeleteObject(hatch);
-        DeleteObject(pattern);
-        DeleteObject(odd);
+        FillWith(hdc, hatch, RECT{600, 700, 1000, 1000});
+        FillWith(hdc, pattern, RECT{1200, 700, 1400, 800});
+        FillWith(hdc, odd, RECT{1600, 700, 1660, 750});
     });
     streamdump::Decoding d = streamdump::Decode(stream);
     ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
@@ -151,13 +152,8 @@ TEST_F(DeviceSurface, IndexedPatternsPrintInTheirColours) {
         ASSERT_TRUE(hatch && pattern);
         SetBkMode(hdc, OPAQUE);
         SetBkColor(hdc, kPink);
-        HGDIOBJ old = SelectObject(hdc, hatch);
-        EXPECT_TRUE(PatBlt(hdc, 600, 600, 600, 600, PATCOPY));
-        SelectObject(hdc, pattern);
-        EXPECT_TRUE(PatBlt(hdc, 1600, 600, 600, 600, PATCOPY));
-        SelectObject(hdc, old);
-        DeleteObject(hatch);
-        DeleteObject(pattern);
+        FillWith(hdc, hatch, RECT{600, 600, 1200, 1200});
+        FillWith(hdc, pattern, RECT{1600, 600, 2200, 1200});
     });
     streamdump::Decoding d = streamdump::Decode(stream);
     ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
