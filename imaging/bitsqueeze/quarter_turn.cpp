@@ -1,7 +1,9 @@
-// Quarter turns with SSE2 (every x86-64 processor has it), and with AVX2 for
-// blocks of eight bands where the processor has that. The bits of a source byte
-// column leave through the sign-bit mask of a register holding that byte of
-// several lines: the mask of pixel 0, then, after doubling every byte, pixel 1 ...
+// Quarter turns with SSE2 (every x86-64 processor has it), with AVX2 for
+// blocks of eight bands where the processor has that, and with AVX-512 (see
+// quarter_turn_avx512.cpp) for blocks of 64 bands; plain 64-bit words on
+// request. In the SSE2 and AVX2 forms the bits of a source byte column leave
+// through the sign-bit mask of a register holding that byte of several lines:
+// the mask of pixel 0, then, after doubling every byte, pixel 1 ...
 #include "quarter_turn.h"
 
 #include <emmintrin.h>
@@ -223,7 +225,7 @@ void TurnQuarter(const QuarterTurn& q) {
                 TurnBlock(q, band, c);
         return;
     }
-    int eights = q.bands / 8 * 8;
+    const int eights = q.bands / 8 * 8;
     if (simd == SimdLevel::kAvx512 && q.columns >= kWideColumns && eights > 0) {
         // The column steps of a block, as Sweep makes them (the last one
         // ending at the end); none after the last.

@@ -1,11 +1,11 @@
 // The AVX-512 form of the quarter turn: blocks of up to 64 bands by 64 source
 // byte columns, written straight into the destination, each destination line
-// of the block in one piece. Each 8 x 8 pixel block is transposed by one
-// affine transformation over GF(2) (GFNI), whose matrix operand is the block
-// itself; qword transposes and byte permutations (VBMI) gather the blocks
-// before it and the destination lines' bytes after it, all in whole
-// registers. Compiled for AVX-512 function by function, and called only when
-// the processor has those instructions.
+// of the block in one piece. Byte interleaving gathers the 8 x 8 pixel blocks
+// of a band; each is transposed by one affine transformation over GF(2)
+// (GFNI), whose matrix operand is the block itself; qword transposes and a
+// byte permutation (VBMI) gather the destination lines' bytes after it, all
+// in whole registers. Compiled for AVX-512 function by function, and called
+// only when the processor has those instructions.
 #include <immintrin.h>
 
 #include <cstdint>
@@ -27,24 +27,22 @@ AVX512 inline __attribute__((always_inline)) void TransposeQwords(const __m512i 
         a[i] = _mm512_unpacklo_epi64(in[2 * i], in[2 * i + 1]);     // qwords 0, 2, 4, 6
         a[i + 4] = _mm512_unpackhi_epi64(in[2 * i], in[2 * i + 1]); // qwords 1, 3, 5, 7
     }
-// Per 128-bit lane L of a[i]: qword 2L (or 2L + 1) of rows 2i, 2i + 1.
+    // Lane L of a[i] (a[i + 4]): qword 2L (2L + 1) of rows 2i and 2i + 1.
 #pragma GCC unroll 8
     for (int h = 0; h < 2; ++h) {
         const __m512i* s = a + 4 * h;
-        b[4 * h + 0] = _mm512_shuffle_i64x2(s[0], s[1], 0x88); // lanes 0, 2: rows 0..3
-        b[4 * h + 1] = _mm512_shuffle_i64x2(s[0], s[1], 0xDD); // lanes 1, 3: rows 0..3
-        b[4 * h + 2] = _mm512_shuffle_i64x2(s[2], s[3], 0x88); // rows 4..7
-        b[4 * h + 3] = _mm512_shuffle_i64x2(s[2], s[3], 0xDD);
+        b[4 * h + 0] = _mm512_shuffle_i64x2(s[0], s[1], 0x88); // columns h, h + 4 of rows 0..3
+        b[4 * h + 1] = _mm512_shuffle_i64x2(s[0], s[1], 0xDD); // columns h + 2, h + 6 of rows 0..3
+        b[4 * h + 2] = _mm512_shuffle_i64x2(s[2], s[3], 0x88); // columns h, h + 4 of rows 4..7
+        b[4 * h + 3] = _mm512_shuffle_i64x2(s[2], s[3], 0xDD); // columns h + 2, h + 6 of rows 4..7
     }
-// b[4h + m]: lanes (L, L + 2) of rows 0..3, then of rows 4..7, where the
-// even (h = 0) or odd (h = 1) qword of lane L = m is the column.
+    // Lanes 0 and 2 of b[4h + m] hold its first column, lanes 1 and 3 its second.
 #pragma GCC unroll 8
     for (int h = 0; h < 2; ++h) {
-        const int q = h; // column = 2 * lane + h
-        out[0 + q] = _mm512_shuffle_i64x2(b[4 * h + 0], b[4 * h + 2], 0x88); // lane 0
-        out[4 + q] = _mm512_shuffle_i64x2(b[4 * h + 0], b[4 * h + 2], 0xDD); // lane 2
-        out[2 + q] = _mm512_shuffle_i64x2(b[4 * h + 1], b[4 * h + 3], 0x88); // lane 1
-        out[6 + q] = _mm512_shuffle_i64x2(b[4 * h + 1], b[4 * h + 3], 0xDD); // lane 3
+        out[0 + h] = _mm512_shuffle_i64x2(b[4 * h + 0], b[4 * h + 2], 0x88);
+        out[4 + h] = _mm512_shuffle_i64x2(b[4 * h + 0], b[4 * h + 2], 0xDD);
+        out[2 + h] = _mm512_shuffle_i64x2(b[4 * h + 1], b[4 * h + 3], 0x88);
+        out[6 + h] = _mm512_shuffle_i64x2(b[4 * h + 1], b[4 * h + 3], 0xDD);
     }
 }
 
