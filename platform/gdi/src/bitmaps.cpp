@@ -229,6 +229,43 @@ HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flIn
     return hbm;
 }
 
+int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv) {
+    auto o = FindObject(h);
+    if (!o) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    // Only bitmaps describe themselves here; the other kinds are refused
+    // rather than answered with an invented record.
+    if (o->kind != ObjectKind::Bitmap) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return 0;
+    }
+    if (!pv) return sizeof(BITMAP);
+    if (c < static_cast<int>(sizeof(BITMAP))) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    const BitmapData& b = *o->bitmap;
+    BITMAP out{};
+    out.bmWidth = b.width;
+    out.bmHeight = b.height;
+    // A DIB section's rows are whole double words, a device bitmap's whole words.
+    const unsigned long long bits = static_cast<unsigned long long>(b.width) * b.bpp;
+    out.bmWidthBytes =
+        static_cast<LONG>(b.dibSection ? (bits + 31) / 32 * 4 : (bits + 15) / 16 * 2);
+    out.bmPlanes = 1;
+    out.bmBitsPixel = static_cast<WORD>(b.bpp);
+    if (b.dibSection) {
+        if (SURFOBJ* so = EngLockSurface(b.surface)) {
+            out.bmBits = so->pvBits;
+            EngUnlockSurface(so);
+        }
+    }
+    std::memcpy(pv, &out, sizeof out);
+    return sizeof(BITMAP);
+}
+
 int WINAPI SetDIBits(HDC /*hdc*/, HBITMAP hbm, UINT start, UINT cLines, const VOID* lpBits,
                      const BITMAPINFO* lpbmi, UINT ColorUse) {
     auto o = FindObject(hbm, ObjectKind::Bitmap);

@@ -268,6 +268,38 @@ TEST_F(MemoryDcTest, GradientsTransparentAndAlphaBlits) {
     DeleteDC(src);
 }
 
+// A bitmap describes itself: a DIB section with its bits and rows of whole
+// double words, a device bitmap with rows of whole words; other objects and
+// short buffers are refused.
+TEST_F(MemoryDcTest, BitmapsDescribeThemselves) {
+    BITMAP b{};
+    EXPECT_EQ(GetObjectW(bmp, 0, nullptr), static_cast<int>(sizeof(BITMAP)));
+    ASSERT_EQ(GetObjectW(bmp, sizeof b, &b), static_cast<int>(sizeof b));
+    EXPECT_EQ(b.bmWidth, kSide);
+    EXPECT_EQ(b.bmHeight, kSide);
+    EXPECT_EQ(b.bmWidthBytes, kStride);
+    EXPECT_EQ(b.bmBitsPixel, 24);
+    EXPECT_EQ(b.bmPlanes, 1);
+    EXPECT_EQ(b.bmBits, bits);
+    void* oddBits = nullptr;
+    HBITMAP odd = Section(5, 3, 1, &oddBits);
+    ASSERT_TRUE(GetObjectW(odd, sizeof b, &b));
+    EXPECT_EQ(b.bmWidthBytes, 4);
+    DeleteObject(odd);
+    HBITMAP device = CreateCompatibleBitmap(dc, 5, 2);
+    ASSERT_TRUE(GetObjectW(device, sizeof b, &b));
+    EXPECT_EQ(b.bmWidth, 5);
+    EXPECT_EQ(b.bmHeight, 2);
+    EXPECT_EQ(b.bmWidthBytes, (5 * b.bmBitsPixel + 15) / 16 * 2) << "rows of whole words";
+    EXPECT_EQ(b.bmBits, nullptr);
+    EXPECT_EQ(GetObjectW(device, sizeof b - 1, &b), 0);
+    DeleteObject(device);
+    HBRUSH brush = CreateSolidBrush(kRed);
+    EXPECT_EQ(GetObjectW(brush, sizeof b, &b), 0);
+    DeleteObject(brush);
+    EXPECT_EQ(GetObjectW(nullptr, sizeof b, &b), 0);
+}
+
 TEST_F(MemoryDcTest, RectangleHelpers) {
     HBRUSH red = CreateSolidBrush(kRed);
     RECT r{10, 10, 20, 20};

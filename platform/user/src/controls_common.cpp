@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/text.h"
+#include "win/resources.h"
 #include "user_internal.h"
 
 namespace platform::user {
@@ -376,6 +377,22 @@ LRESULT CALLBACK TabProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
+// A tool's text as the caller gave it: its own characters, or a string of the
+// module `hinst` named by a resource id. A callback text is kept as it was.
+void TipText(const TTTOOLINFOW& info, std::u16string* text) {
+    if (!info.lpszText || info.lpszText == LPSTR_TEXTCALLBACKW) return;
+    if (!IS_INTRESOURCE(info.lpszText)) {
+        *text = info.lpszText;
+        return;
+    }
+    // Room 0 answers the module's own characters and their count.
+    const WCHAR* own = nullptr;
+    const int n =
+        LoadStringW(info.hinst, static_cast<UINT>(reinterpret_cast<UINT_PTR>(info.lpszText)),
+                    reinterpret_cast<LPWSTR>(&own), 0);
+    text->assign(own && n > 0 ? own : u"", own && n > 0 ? static_cast<size_t>(n) : 0);
+}
+
 LRESULT CALLBACK TooltipProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto w = Find(h);
     if (!w) return 0;
@@ -386,9 +403,7 @@ LRESULT CALLBACK TooltipProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case TTM_ADDTOOLW: {
         if (!info) return FALSE;
         Tool t{info->uFlags, info->hwnd, info->uId, {}};
-        if (info->lpszText && info->lpszText != LPSTR_TEXTCALLBACKW &&
-            !IS_INTRESOURCE(info->lpszText))
-            t.text = info->lpszText;
+        TipText(*info, &t.text);
         std::erase_if(s.tools, same);
         s.tools.push_back(t);
         return TRUE;
@@ -398,9 +413,7 @@ LRESULT CALLBACK TooltipProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case TTM_UPDATETIPTEXTW:
         for (auto& t : s.tools)
-            if (same(t) && info->lpszText && info->lpszText != LPSTR_TEXTCALLBACKW &&
-                !IS_INTRESOURCE(info->lpszText))
-                t.text = info->lpszText;
+            if (same(t)) TipText(*info, &t.text);
         return 0;
     case TTM_GETTEXTW: {
         // wParam is the buffer's size in characters; without one, the

@@ -12,7 +12,9 @@
 #include "platform/gdi_ctl.h"
 #include "win/gdi_bitmap.h"
 #include "win/gdi_dc.h"
+#include "win/commctrl.h"
 #include "win/resources.h"
+#include "win/user.h"
 
 namespace {
 
@@ -58,6 +60,33 @@ TEST_F(Resources, StringsByIdAcrossBlocksAndLanguages) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(String(probe, c.id), c.text) << c.id;
+}
+
+// A tool registered with a string id takes its text from the module it names.
+TEST_F(Resources, TipTextFromAStringId) {
+    HWND tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                               nullptr, nullptr);
+    ASSERT_NE(tip, nullptr);
+    struct Case {
+        UINT id;
+        HMODULE module;
+        const char16_t* text;
+    } cases[] = {{IDS_SECOND, probe, u"Second string"}, {999, probe, u""}};
+    for (const Case& c : cases) {
+        TOOLINFOW info{};
+        info.cbSize = sizeof info;
+        info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        info.hwnd = tip;
+        info.uId = c.id;
+        info.hinst = c.module;
+        info.lpszText = MAKEINTRESOURCEW(c.id);
+        ASSERT_TRUE(SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info)));
+        WCHAR text[32] = {u'#'};
+        info.lpszText = text;
+        SendMessageW(tip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
+        EXPECT_EQ(std::u16string(text), c.text) << c.id;
+    }
+    DestroyWindow(tip);
 }
 
 TEST_F(Resources, StringBufferRules) {

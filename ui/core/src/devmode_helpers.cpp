@@ -12,6 +12,7 @@
 #include "model_info.h"
 #include "user_paper.h"
 #include "win/base.h"
+#include "win/environment.h"
 #include "win/spool.h"
 
 namespace sheetwright {
@@ -526,6 +527,54 @@ DWORD GetWindowsVersionClass() {
     if (version.dwMajorVersion == 4) return 0x80000;
     if (version.dwMajorVersion == 5 && version.dwMinorVersion == 0) return 0x100000;
     return 0x400000;
+}
+
+namespace {
+constexpr char16_t kShellFolderLibrary[] = u"shfolder.dll";
+constexpr char kFolderPathExport[] = "SHGetFolderPathA";
+typedef HRESULT(WINAPI* PFN_SHGetFolderPathA)(HWND, int, HANDLE, DWORD, LPSTR);
+constexpr DWORD kLongestUserName = 256;
+constexpr DWORD kFirstProfilesUnderRoot = 5; // system major version
+
+// The shell's own answer; FALSE when the library, its export or the call fails.
+BOOL ShellDocumentsFolder(std::u16string* out) {
+    HMODULE shell = LoadLibraryW(kShellFolderLibrary);
+    if (!shell) return FALSE;
+    BOOL ok = FALSE;
+    auto ask = reinterpret_cast<PFN_SHGetFolderPathA>(
+        reinterpret_cast<void (*)()>(GetProcAddress(shell, kFolderPathExport)));
+    char path[MAX_PATH] = {};
+    if (ask && SUCCEEDED(ask(nullptr, CSIDL_PERSONAL, nullptr, 0, path))) {
+        *out = AnsiToWide(path, strnlen(path, MAX_PATH));
+        ok = TRUE;
+    }
+    FreeLibrary(shell);
+    return ok;
+}
+} // namespace
+
+BOOL GetMyDocumentsFolder(std::u16string* out) {
+    if (!out) return FALSE;
+    if (ShellDocumentsFolder(out)) return TRUE;
+    // Without the shell: the profile folder of the system's era, built from
+    // the Windows folder's drive and the user's name.
+    WCHAR windows[MAX_PATH] = {};
+    const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+    std::u16string path = n > 0 && n < MAX_PATH ? std::u16string(windows, n) : u"C:";
+    if (!path.empty() && path.back() == u'\\') path.pop_back();
+    WCHAR user[kLongestUserName + 1] = {};
+    DWORD size = kLongestUserName + 1;
+    if (GetUserNameW(user, &size)) {
+        OSVERSIONINFOW version{};
+        version.dwOSVersionInfoSize = sizeof version;
+        if (GetVersionExW(&version) && version.dwMajorVersion < kFirstProfilesUnderRoot)
+            path += u"\\Profiles\\";
+        else
+            path = path.substr(0, 2) + u"\\Documents and Settings\\";
+        path += user;
+    }
+    *out = path + u"\\My Documents\\";
+    return TRUE;
 }
 
 HMODULE LoadModuleBeside(HMODULE module, LPCWSTR fileName) {

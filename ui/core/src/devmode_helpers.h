@@ -111,5 +111,9 @@ BOOL GetUserNameAnsi(char out[32]);
 BOOL IsLocalPrinter(HANDLE printer);
 DWORD GetWindowsVersionClass();
 HMODULE LoadModuleBeside(HMODULE module, LPCWSTR fileName);
+// The user's documents folder: the shell's, else one built in the profile
+// folder of the system's version (that one ends in a backslash). Always TRUE
+// given somewhere to write.
+BOOL GetMyDocumentsFolder(std::u16string* out);
 
 } // namespace sheetwright

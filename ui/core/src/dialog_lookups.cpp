@@ -28,7 +28,10 @@ constexpr size_t kPositionEntrySize = 24, kPositionCodeAt = 4, kPositionPaperAt 
                  kPositionBitsAt = 8;
 // The optional feeders' records (table 26, layout 2) and the output bins'
 // (table 34, layout 3).
-constexpr size_t kFeederRecordSize = 32, kFeederTrayCountAt = 14;
+constexpr size_t kFeederRecordSize = 32, kFeederKindAt = 0, kFeederTrayCountAt = 14,
+                 kFeederTrayIdsAt = 24, kFeederMaxTrayIds = 4;
+// Feeder kinds: the two kinds of paper feeder unit and the large-capacity tray.
+constexpr WORD kFeederUnitA = 1, kFeederUnitB = 2, kFeederLargeCapacity = 5;
 constexpr size_t kBinRecordSize = 192, kBinIdAt = 4, kBinFlagsAt = 8, kBinJobFlagsAt = 20;
 constexpr DWORD kHalftoneResourceOverride = 0x80000;
 constexpr WORD kResourceHalftoneEntry = 20;
@@ -48,6 +51,56 @@ WORD JobTable(DWORD kind) {
     default:
         return 0;
     }
+}
+
+// The feeder records of the model, kept by `keep` (of the record's kind),
+// each handed to `visit` (the answer, the record's offset, its tray count)
+// until it answers true.
+template <class Keep, class Visit>
+void ForEachFeeder(const ModelBlock* binding, Keep keep, Visit visit) {
+    CModelInfo feeders(binding, model::kQueryTrayGroups, 0, model::layout::kFeederRecord);
+    for (size_t at = 0; feeders.GetData() && at + kFeederRecordSize <= feeders.Length();
+         at += kFeederRecordSize) {
+        if (!keep(feeders.U16(at + kFeederKindAt))) continue;
+        // The count is signed: a negative one holds no trays.
+        const auto count = static_cast<SHORT>(feeders.U16(at + kFeederTrayCountAt));
+        if (visit(feeders, at, count > 0 ? static_cast<DWORD>(count) : 0u)) return;
+    }
+}
+
+template <class Keep> DWORD SumTrays(const ModelBlock* binding, Keep keep) {
+    DWORD n = 0;
+    ForEachFeeder(binding, keep, [&](CModelInfo&, size_t, DWORD count) {
+        n += count;
+        return false;
+    });
+    return n;
+}
+
+// The tray at `index` counted over the kept records in order; 0 out of range.
+template <class Keep> WORD NthTrayId(const ModelBlock* binding, DWORD index, Keep keep) {
+    WORD id = 0;
+    ForEachFeeder(binding, keep, [&](CModelInfo& feeders, size_t at, DWORD count) {
+        if (index >= count) {
+            index -= count;
+            return false;
+        }
+        // A record names at most four trays: one counted beyond them has no
+        // id to give, and the next record's bytes are not its ids.
+        if (index < kFeederMaxTrayIds) id = feeders.U16(at + kFeederTrayIdsAt + 2 * index);
+        return true;
+    });
+    return id;
+}
+
+bool AnyFeeder(WORD) {
+    return true;
+}
+bool MainFeeder(WORD kind) {
+    return kind == kFeederUnitA || kind == kFeederUnitB;
+}
+bool LargeCapacityFeeder(WORD kind) {
+    return kind == kFeederLargeCapacity;
 }
 
 } // namespace
@@ -203,12 +256,19 @@ DWORD CountPaperSources(const ModelBlock* binding) {
 }
 
 DWORD GetTotalTrayCount(const ModelBlock* binding) {
-    CModelInfo feeders(binding, model::kQueryTrayGroups, 0, model::layout::kFeederRecord);
-    DWORD n = 0;
-    for (size_t at = 0; feeders.GetData() && at + kFeederRecordSize <= feeders.Length();
-         at += kFeederRecordSize)
-        n += feeders.U16(at + kFeederTrayCountAt);
-    return n;
+    return SumTrays(binding, AnyFeeder);
+}
+
+DWORD CountMainTrays(const ModelBlock* binding) {
+    return SumTrays(binding, MainFeeder);
+}
+
+WORD GetMainTrayId(const ModelBlock* binding, DWORD index) {
+    return NthTrayId(binding, index, MainFeeder);
+}
+
+WORD GetKind5TrayId(const ModelBlock* binding, DWORD index) {
+    return NthTrayId(binding, index, LargeCapacityFeeder);
 }
 
 WORD FindFlaggedOutputBinId(const ModelBlock* binding) {

@@ -77,6 +77,12 @@ BOOL FillJobInputRule(const ModelBlock* binding, DWORD kind, JobInputRule* rule)
 // selection, and the trays of every optional feeder.
 DWORD CountPaperSources(const ModelBlock* binding);
 DWORD GetTotalTrayCount(const ModelBlock* binding);
+// The trays of the paper feeder units (feeder kinds 1 and 2): how many, and
+// the id of the index-th in the model's order (0 when out of range).
+DWORD CountMainTrays(const ModelBlock* binding);
+WORD GetMainTrayId(const ModelBlock* binding, DWORD index);
+// The index-th tray of the large-capacity feeders (kind 5); 0 when none.
+WORD GetKind5TrayId(const ModelBlock* binding, DWORD index);
 // The output bin the model flags for its job separation; 0 when none.
 WORD FindFlaggedOutputBinId(const ModelBlock* binding);
 // Word 1 of a halftone record (model table 47), with the resource-table

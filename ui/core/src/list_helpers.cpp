@@ -10,6 +10,7 @@
 #include "model_info.h"
 #include "number_text.h"
 #include "user_paper.h"
+#include "win/commctrl.h"
 
 namespace sheetwright {
 namespace {
@@ -242,6 +243,46 @@ BOOL InflateControl(HWND parent, HWND control, const DWORD margins[4], DWORD whi
         by[3] = static_cast<LONG>(margins[3]);
     }
     return Grow(parent, control, by);
+}
+
+LRESULT AddToolTip(HMODULE resources, HWND tooltip, HWND control, ULONG_PTR textOrId,
+                   std::u16string* storage) {
+    if (!tooltip || !control) return FALSE;
+    std::u16string local;
+    std::u16string& text = storage ? *storage : local;
+    TOOLINFOW info{};
+    info.cbSize = sizeof info;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = GetParent(control);
+    info.uId = reinterpret_cast<UINT_PTR>(control);
+    if (textOrId <= kLastStringId) {
+        text.clear();
+        CLocalize(resources).LoadString(static_cast<DWORD>(textOrId), &text);
+        if (!text.empty()) {
+            info.lpszText = text.data();
+        } else {
+            info.hinst = resources;
+            info.lpszText = MAKEINTRESOURCEW(textOrId);
+        }
+    } else {
+        info.lpszText = reinterpret_cast<LPWSTR>(textOrId);
+    }
+    return SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+BOOL DrawBitmapTransparent(HDC dc, int x, int y, HBITMAP bitmap, COLORREF transparent) {
+    BITMAP size{};
+    if (!dc || !bitmap || !GetObjectW(bitmap, sizeof size, &size)) return FALSE;
+    HDC memory = CreateCompatibleDC(dc);
+    if (!memory) return FALSE;
+    BOOL drawn = FALSE;
+    if (HGDIOBJ previous = SelectObject(memory, bitmap)) {
+        const int w = size.bmWidth, h = size.bmHeight;
+        drawn = TransparentBlt(dc, x - w / 2, y - h / 2, w, h, memory, 0, 0, w, h, transparent);
+        SelectObject(memory, previous);
+    }
+    DeleteDC(memory);
+    return drawn;
 }
 
 } // namespace sheetwright

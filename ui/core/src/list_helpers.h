@@ -3,9 +3,12 @@
 // so that any page or dialog class can use them.
 #pragma once
 
+#include <string>
+
 #include "driver_env.h"
 #include "install_option.h"
 #include "win/devmode_private.h"
+#include "win/gdi_bitmap.h"
 #include "win/types.h"
 #include "win/user.h"
 
@@ -62,5 +65,17 @@ BOOL ResizeControlWidth(HWND parent, HWND control, const DWORD size[2], DWORD gr
 // Grows a control by margins {left, top, right, bottom}: bit 0 of which the
 // sides, bit 1 the top and bottom. FALSE when nothing grew.
 BOOL InflateControl(HWND parent, HWND control, const DWORD margins[4], DWORD which);
+
+// Registers a control with a tooltip control (the tooltip follows the
+// control's own messages). A textOrId up to 65535 is a string of the resource
+// library, loaded into *storage; when that string is empty the tooltip is
+// given the id and the library instead. A larger value is the text itself.
+// TTM_ADDTOOL's answer.
+inline constexpr ULONG_PTR kLastStringId = 0xFFFF;
+LRESULT AddToolTip(HMODULE resources, HWND tooltip, HWND control, ULONG_PTR textOrId,
+                   std::u16string* storage);
+// Draws the bitmap centred on (x, y), leaving out the pixels of the
+// transparent colour. FALSE when nothing could be drawn.
+BOOL DrawBitmapTransparent(HDC dc, int x, int y, HBITMAP bitmap, COLORREF transparent);
 
 } // namespace sheetwright

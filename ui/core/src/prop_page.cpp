@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "control_states.h"
 #include "driver_env.h"
 #include "model_info.h"
 #include "track_dm.h"
@@ -226,9 +227,10 @@ void CPropPage::NotifySettingsChanged(BOOL changed, BOOL resetMarker) {
     if (!m_hWnd || m_bSuppressChanges) return;
     if (context_) {
         if (resetMarker) std::memset(context_->workingImage.priv.ProfileName, 0, sizeof(WORD));
-        // A change the tracker had to follow up is taken as the new state.
+        // A change the tracker had to follow up is taken as the new state;
+        // its fix-ups reach the lists through the cached constraint items.
         if (context_->tracker) {
-            context_->tracker->Track(&context_->workingImage);
+            if (context_->tracker->Track(&context_->workingImage)) RefreshControlStates(context_);
             context_->tracker->Snapshot(&context_->workingImage);
         }
     }

@@ -38,6 +38,8 @@ class CPropPage : public CLocalPropertyPage {
 
     SheetContext* Context() const { return context_; }
     UINT TemplateId() const { return templateId_; }
+    // The page's tooltip control (AddToolTip registers the page's controls with it).
+    HWND Tooltip() const { return tooltip_; }
     // What the sheet callback answered when the page was added.
     HANDLE m_hPageHandle = nullptr;
 

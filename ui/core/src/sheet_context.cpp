@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "afxwin.h"
+#include "control_states.h"
 #include "revise_devmode.h"
 #include "track_dm.h"
 #include "kinsoku_list.h"
@@ -174,6 +175,7 @@ void Build(SheetContext* c, const PropPageParams* params) {
     revision.papers = c->userPapers;
     lstrcpynW(revision.portName, c->portName, static_cast<int>(std::size(revision.portName)));
     ReviseDevmode(&revision, &local, &c->workingImage, kReviseCarryOver);
+    RefreshControlStates(c);
 
     c->tracker = new CTrackDM;
     c->tracker->SetBinding(&c->model);

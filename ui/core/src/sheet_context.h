@@ -16,6 +16,7 @@
 
 namespace sheetwright {
 
+class CKinsokuItem;
 class CKinsokuList;
 class CLocalize;
 class CTrackDM;
@@ -25,6 +26,18 @@ inline constexpr DWORD kSheetContextSize = 5120;
 inline constexpr DWORD kSheetPortNameChars = 256;
 // The private flag bits that give a document sheet its "Effects" page.
 inline constexpr DWORD kEffectsFeatureBits = 0xC0000;
+
+// The constraint items the pages' lists read, cached in the context in this
+// order (RefreshControlStates): paper size, media type, paper source, duplex
+// and sort.
+enum ConstraintSlot : size_t {
+    kSlotPaper,
+    kSlotMedia,
+    kSlotSource,
+    kSlotDuplex,
+    kSlotSort,
+    kConstraintSlots
+};
 
 struct SheetContext {
     DWORD size;         // kSheetContextSize
@@ -50,6 +63,7 @@ struct SheetContext {
     DWORD sheetKind;
     HMODULE resourceModule; // Resbundle; the framework's resource handle meanwhile
     ModelBlock model;
+    CKinsokuItem* constraintItems[kConstraintSlots]; // none where the list lacks the item
     CKinsokuList* constraints;
     ModelOptionPair* optionPair;
     CUserPaper* userPapers;

@@ -8,8 +8,11 @@
 #include "devmode_corrections.h"
 #include "devmode_helpers.h"
 #include "model_codes.h"
+#include "platform/facts.h"
+#include "platform/testctl.h"
 #include "ui_fixture.h"
 #include "win/base.h"
+#include "win/errors.h"
 
 namespace {
 
@@ -212,6 +215,52 @@ TEST(ReadModelString, ComponentFour) {
     ModelBlock none{};
     EXPECT_FALSE(ReadModelString(&none, nullptr, &text));
     EXPECT_TRUE(text.empty());
+}
+
+} // namespace
+
+namespace {
+
+using namespace sheetwright;
+
+// The documents folder from the shell, and built by hand when the shell
+// cannot answer: in the profiles of the system's era, with or without a
+// user name, and on drive C: when even the Windows folder is unknown.
+TEST(SystemFolders, MyDocuments) {
+    struct Case {
+        const char* what;
+        std::vector<const char*> failing;
+        DWORD major;
+        const char16_t* folder;
+    } cases[] = {
+        {"shell", {}, 10, u"C:\\Users\\anna\\Documents"},
+        {"no shell library",
+         {"LoadLibraryW"},
+         6,
+         u"C:\\Documents and Settings\\anna\\My Documents\\"},
+        {"shell fails",
+         {"SHGetFolderPathA"},
+         5,
+         u"C:\\Documents and Settings\\anna\\My Documents\\"},
+        {"older system", {"SHGetFolderPathA"}, 4, u"C:\\Windows\\Profiles\\anna\\My Documents\\"},
+        {"no user", {"SHGetFolderPathA", "GetUserNameW"}, 5, u"C:\\Windows\\My Documents\\"},
+        {"no Windows folder",
+         {"SHGetFolderPathA", "GetWindowsDirectoryW"},
+         4,
+         u"C:\\Profiles\\anna\\My Documents\\"},
+    };
+    platform::test::SetUserName(u"anna");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::test::SetOsVersion(c.major, 0);
+        for (const char* f : c.failing)
+            platform::test::FailNext(f, 1, ERROR_ACCESS_DENIED);
+        std::u16string folder = u"old";
+        EXPECT_TRUE(GetMyDocumentsFolder(&folder));
+        EXPECT_EQ(folder, c.folder);
+        platform::test::ClearFaults();
+    }
+    EXPECT_FALSE(GetMyDocumentsFolder(nullptr));
 }
 
 } // namespace

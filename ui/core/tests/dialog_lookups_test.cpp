@@ -3,6 +3,7 @@
 
 #include "devmode_helpers.h"
 #include <cstring>
+#include <vector>
 
 #include "dialog_lookups.h"
 #include "number_text.h"
@@ -117,6 +118,58 @@ TEST(DialogLookups, TraysOfTheModel) {
     options.ClearOption(kOptionFinisher);
     EXPECT_EQ(GetFinishingPositionCode(p.binding(), &options, &image, 1), 0u) << "no finisher";
     EXPECT_EQ(GetFinishingPositionCode(p.binding(), nullptr, &image, 1), 0u);
+}
+
+// The trays of the paper feeder units and of the large-capacity feeder, by
+// index, on both sample models and on one whose first unit holds two trays
+// and carries a second large-capacity feeder.
+TEST(DialogLookups, FeederTrayIds) {
+    auto twoTrays = ui_test::SampleSource("CX5540");
+    auto& units = twoTrays["codes"]["26"]["entries"];
+    auto second = units[0]["trays"][0];
+    second["id"] = 5;
+    second["_name"] = "Tray 5";
+    units[0]["trays"].push_back(second);
+    auto lct = units[2];
+    lct["_name"] = "LC-5510";
+    lct["trays"][0]["id"] = 12;
+    units.push_back(lct);
+    struct Case {
+        const char* model;
+        ui_test::Bytes data;
+        DWORD total, main;
+        std::vector<WORD> mainIds; // then 0
+        std::vector<WORD> largeIds;
+    } cases[] = {
+        {"CX5540", ui_test::SampleModel("CX5540"), 3, 2, {3, 258}, {11}},
+        {"LP1220", ui_test::SampleModel("LP1220"), 0, 0, {}, {}},
+        {"CX5540, two trays in a unit", ui_test::Compile(twoTrays), 5, 3, {3, 5, 258}, {11, 12}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        ui_test::InstallPrinter(u"P", c.data);
+        ui_test::BoundPrinter p(u"P");
+        ASSERT_TRUE(p.ok());
+        EXPECT_EQ(GetTotalTrayCount(p.binding()), c.total);
+        EXPECT_EQ(CountMainTrays(p.binding()), c.main);
+        std::vector<WORD> ids;
+        for (DWORD i = 0; i <= c.mainIds.size(); ++i)
+            ids.push_back(GetMainTrayId(p.binding(), i));
+        std::vector<WORD> expected = c.mainIds;
+        expected.push_back(0);
+        EXPECT_EQ(ids, expected);
+        ids.clear();
+        for (DWORD i = 0; i <= c.largeIds.size(); ++i)
+            ids.push_back(GetKind5TrayId(p.binding(), i));
+        expected = c.largeIds;
+        expected.push_back(0);
+        EXPECT_EQ(ids, expected);
+        EXPECT_EQ(GetMainTrayId(p.binding(), 0xFFFFFFFF), 0);
+    }
+    ModelBlock none{};
+    EXPECT_EQ(CountMainTrays(&none), 0u);
+    EXPECT_EQ(GetMainTrayId(&none, 0), 0);
+    EXPECT_EQ(GetKind5TrayId(&none, 0), 0);
 }
 
 } // namespace

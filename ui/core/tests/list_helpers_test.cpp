@@ -4,9 +4,11 @@
 
 #include "kinsoku_list.h"
 #include "list_helpers.h"
+#include "platform/gdi_ctl.h"
 #include "ui_fixture.h"
 #include "user_paper.h"
 #include "win/base.h"
+#include "win/commctrl.h"
 #include "win/user.h"
 #include "win/user_constants.h"
 
@@ -79,6 +81,43 @@ TEST_F(Window, ListByItemData) {
     EXPECT_EQ(GetListSelData(list), 8);
 }
 
+// A tip by string id carries the library's string; an id the library has
+// no text for goes to the tooltip with the library; a larger value is the
+// text itself.
+TEST_F(Window, ToolTipsByIdOrText) {
+    HWND tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, 0, 0, 0, 0, parent, nullptr,
+                               nullptr, nullptr);
+    ASSERT_TRUE(tip);
+    std::u16string own = u"Own text";
+    struct Case {
+        HWND control;
+        ULONG_PTR textOrId;
+        const char16_t* text;
+        const char16_t* stored;
+    } cases[] = {
+        {combo, 4003, u"in.", u"in."},
+        {list, 4999, u"", u""},
+        {combo, reinterpret_cast<ULONG_PTR>(own.c_str()), u"Own text", u"kept"},
+    };
+    for (const Case& c : cases) {
+        std::u16string stored = u"kept";
+        EXPECT_TRUE(AddToolTip(resources, tip, c.control, c.textOrId, &stored)) << c.textOrId;
+        EXPECT_EQ(stored, c.stored);
+        WCHAR text[32] = {u'#'};
+        TOOLINFOW info{};
+        info.cbSize = sizeof info;
+        info.hwnd = parent;
+        info.uId = reinterpret_cast<UINT_PTR>(c.control);
+        info.lpszText = text;
+        SendMessageW(tip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&info));
+        EXPECT_EQ(std::u16string(text), c.text) << c.textOrId;
+    }
+    EXPECT_EQ(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0), 2) << "one tool per control";
+    EXPECT_FALSE(AddToolTip(resources, nullptr, combo, 4003, nullptr));
+    EXPECT_FALSE(AddToolTip(resources, tip, nullptr, 4003, nullptr));
+    DestroyWindow(tip);
+}
+
 TEST_F(Window, RowsCloseUpAndControlsGrow) {
     HWND a = Child(u"Button", 21, 0, 10, 100, 50, 20);
     HWND b = Child(u"Button", 22, 0, 10, 130, 50, 20);
@@ -148,6 +187,70 @@ TEST_F(Window, PaperSizeBox) {
     EXPECT_FALSE(
         FillPaperSizeCombo(resources, combo, nullptr, &image, &letter, &papers, TRUE, nullptr));
     EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 0) << "emptied all the same";
+}
+
+} // namespace
+
+namespace {
+
+using namespace sheetwright;
+
+constexpr COLORREF kWhite = RGB(255, 255, 255), kRed = RGB(255, 0, 0), kBlue = RGB(0, 0, 255),
+                   kKey = RGB(255, 0, 255);
+
+// A top-down 24-bit DIB section, filled row by row from colours.
+HBITMAP Picture(int w, int h, const std::vector<COLORREF>& pixels, void** bits = nullptr) {
+    BITMAPINFO bi{};
+    bi.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* p = nullptr;
+    HBITMAP b = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+    const int stride = (w * 3 + 3) / 4 * 4;
+    for (int y = 0; b && y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            BYTE* q = static_cast<BYTE*>(p) + y * stride + 3 * x;
+            const COLORREF c = pixels.empty() ? kWhite : pixels[static_cast<size_t>(y * w + x)];
+            q[0] = GetBValue(c), q[1] = GetGValue(c), q[2] = GetRValue(c);
+        }
+    if (bits) *bits = p;
+    return b;
+}
+
+// The bitmap lands centred on the point, an odd pixel more to the right and
+// below; the transparent colour leaves the canvas showing through.
+TEST(DrawBitmapTransparent, CentredWithTheKeyLeftOut) {
+    const long objects = platform::test::LiveGdiObjects();
+    constexpr int kSide = 16, kStride = (kSide * 3 + 3) / 4 * 4;
+    HDC dc = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP canvas = Picture(kSide, kSide, {}, &bits);
+    HGDIOBJ old = SelectObject(dc, canvas);
+    auto at = [&](int x, int y) {
+        const BYTE* q = static_cast<const BYTE*>(bits) + y * kStride + 3 * x;
+        return RGB(q[2], q[1], q[0]);
+    };
+    // 3 x 3 with the key in the middle and a blue corner; 4 x 2 all red.
+    HBITMAP odd = Picture(3, 3, {kBlue, kRed, kRed, kRed, kKey, kRed, kRed, kRed, kRed});
+    HBITMAP even = Picture(4, 2, std::vector<COLORREF>(8, kRed));
+    ASSERT_TRUE(DrawBitmapTransparent(dc, 5, 5, odd, kKey));
+    EXPECT_EQ(at(4, 4), kBlue) << "the top left at (x - 1, y - 1)";
+    EXPECT_EQ(at(5, 5), kWhite) << "the key shows the canvas";
+    EXPECT_EQ(at(6, 6), kRed);
+    EXPECT_EQ(at(3, 3), kWhite);
+    EXPECT_EQ(at(7, 7), kWhite);
+    ASSERT_TRUE(DrawBitmapTransparent(dc, 12, 12, even, kKey));
+    for (int x = 9; x <= 14; ++x)
+        for (int y = 10; y <= 13; ++y)
+            EXPECT_EQ(at(x, y), x >= 10 && x <= 13 && y >= 11 && y <= 12 ? kRed : kWhite)
+                << x << "," << y;
+    EXPECT_FALSE(DrawBitmapTransparent(dc, 5, 5, nullptr, kKey));
+    EXPECT_FALSE(DrawBitmapTransparent(nullptr, 5, 5, odd, kKey));
+    SelectObject(dc, old);
+    DeleteObject(odd);
+    DeleteObject(even);
+    DeleteObject(canvas);
+    DeleteDC(dc);
+    EXPECT_EQ(platform::test::LiveGdiObjects(), objects);
+    EXPECT_EQ(platform::test::LiveDeviceContexts(), 0);
 }
 
 } // namespace

@@ -48,6 +48,17 @@ typedef struct tagBITMAPV5HEADER {
     DWORD bV5Reserved;
 } BITMAPV5HEADER;
 
+// A bitmap's description (GetObjectW); bmBits only for a DIB section.
+typedef struct tagBITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+} BITMAP, *PBITMAP, *LPBITMAP;
+
 static_assert(sizeof(BITMAPCOREHEADER) == 12 && sizeof(BITMAPV5HEADER) == 124);
 static_assert(offsetof(BITMAPV5HEADER, bV5Intent) == 108);
 
@@ -100,6 +111,9 @@ extern "C" {
 
 HDC WINAPI CreateCompatibleDC(HDC hdc);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);
+// Describes a bitmap (a BITMAP record): the bytes written, sizeof(BITMAP)
+// without a buffer, 0 for other kinds of object or a buffer too small.
+int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv);
 // *ppvBits receives the bits, laid out as the header says (bottom-up unless
 // the height is negative). hSection and offset must be 0 here.
 HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, VOID** ppvBits,

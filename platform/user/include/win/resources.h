@@ -5,6 +5,7 @@
 #pragma once
 
 #include "win/gdi.h"
+#include "win/gdi_bitmap.h"
 #include "win/types.h"
 #include "win/user_constants.h"
 
@@ -96,16 +97,6 @@ typedef struct _ICONINFO {
     HBITMAP hbmMask;
     HBITMAP hbmColor;
 } ICONINFO, *PICONINFO;
-
-typedef struct tagBITMAP {
-    LONG bmType;
-    LONG bmWidth;
-    LONG bmHeight;
-    LONG bmWidthBytes;
-    WORD bmPlanes;
-    WORD bmBitsPixel;
-    LPVOID bmBits;
-} BITMAP, *PBITMAP, *LPBITMAP;
 
 extern "C" {
 HRSRC WINAPI FindResourceW(HMODULE hModule, LPCWSTR lpName, LPCWSTR lpType);

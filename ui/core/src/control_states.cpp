@@ -1,0 +1,46 @@
+#include "control_states.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "kinsoku_list.h"
+#include "win/user_constants.h"
+
+namespace sheetwright {
+namespace {
+
+// The items of the cache, by slot.
+constexpr WORD kCachedItems[kConstraintSlots] = {kItemPaper, kItemMedia, kItemSource, kItemDuplex,
+                                                 kItemSort};
+// A dialog's OK, Cancel and Help stay usable on a read-only sheet.
+constexpr int kDialogButtons[] = {IDOK, IDCANCEL, kDialogHelpButtonId};
+
+BOOL CALLBACK DisableUnlessButton(HWND child, LPARAM) {
+    if (std::find(std::begin(kDialogButtons), std::end(kDialogButtons), GetDlgCtrlID(child)) ==
+        std::end(kDialogButtons))
+        EnableWindow(child, FALSE);
+    return TRUE;
+}
+
+} // namespace
+
+DWORD ApplyRulesAndRefresh(SheetContext* context, DEVMODE_IMAGEW* image, BOOL force) {
+    if (context && context->constraints)
+        context->constraints->Resolve(
+            reinterpret_cast<BYTE*>(image ? image : &context->workingImage), force);
+    RefreshControlStates(context);
+    return 0;
+}
+
+BOOL RefreshControlStates(SheetContext* context) {
+    if (!context || !context->constraints) return FALSE;
+    for (size_t slot = 0; slot < kConstraintSlots; ++slot)
+        context->constraintItems[slot] = context->constraints->FindItem(kCachedItems[slot]);
+    return TRUE;
+}
+
+void DisableAllChildren(const SheetContext* context, HWND dialog) {
+    if (dialog && IsSheetReadOnly(context)) EnumChildWindows(dialog, DisableUnlessButton, 0);
+}
+
+} // namespace sheetwright
