@@ -6,7 +6,6 @@
 // through a small buffer, so that no line past the portrait is written.
 #include "band_rotation.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
