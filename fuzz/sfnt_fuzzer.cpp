@@ -1,6 +1,7 @@
 // Fuzzes the TrueType reader the text download uses: whatever the bytes, the
 // collection member, the "GT" segment, every glyph's data and components,
-// the metrics and the character map stay inside the data.
+// the metrics and the character map stay inside the data, and an outline
+// character's size field tells its true size.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -28,6 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         WORD advance;
         SHORT lsb;
         (void)font.HorizontalMetrics(static_cast<WORD>(g), &advance, &lsb);
+        // A character's size field always tells its true size.
+        for (BYTE charClass : {0, 1}) {
+            std::vector<BYTE> c;
+            if (OutlineCharacter(font, static_cast<WORD>(g), charClass, &c) == OutlineChar::Ready &&
+                (c.size() < 4 || static_cast<size_t>(c[2] << 8 | c[3]) + 2 != c.size()))
+                __builtin_trap();
+        }
     }
     for (DWORD c = 0; c < 0x10000; c += 97)
         (void)font.MapCharacter(c);

@@ -38,11 +38,12 @@ std::u16string PrinterName(HANDLE printer) {
     return p->pPrinterName ? std::u16string(p->pPrinterName) : std::u16string();
 }
 
-// The printable area of the page in micrometres at the job's resolution.
+// The printable area of the page in micrometres at the job's resolution:
+// the surface's, which the engine's coordinates are in, whatever the device
+// mode says by now.
 spoolpkg::PageGeometry Geometry(const PDEV* pdev) {
     return spoolpkg::ComputePageGeometry(pdev->pageRight - pdev->pageLeft,
-                                         pdev->pageBottom - pdev->pageTop,
-                                         pdev->devmode.dm.dmPrintQuality);
+                                         pdev->pageBottom - pdev->pageTop, pdev->resolution);
 }
 
 // Big-endian words of the font file.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "emf_job.h"
 #include "font_download.h"
@@ -12,6 +13,21 @@
 #include "win/gdi_text.h"
 
 namespace inkforge {
+
+DWORD MinimumPenWidth(WORD layoutScale) {
+    if (layoutScale == 0 || layoutScale >= kFullScale) return 1;
+    return (kFullScale + layoutScale - 1) / layoutScale;
+}
+
+LONG StretchSliceRows(WORD layoutScale, LONG width) {
+    // The bytes of a 24-bit slice the spool side stretches at once, and the
+    // scale grown by the margin the layouts take off.
+    constexpr LONGLONG kSliceBudget = 1000000000, kBytesPerPixel = 3, kScaleMargin = 2;
+    const LONGLONG scale = layoutScale + kScaleMargin;
+    LONGLONG rows =
+        kSliceBudget / scale / std::max<LONG>(1, width) / kBytesPerPixel * kFullScale / scale;
+    return static_cast<LONG>(std::clamp<LONGLONG>(rows, 1, std::numeric_limits<LONG>::max()));
+}
 
 void RecorderState::Reset() {
     selected[static_cast<int>(ObjectKind::Pen)] = kStockBlackPen;
@@ -54,6 +70,7 @@ constexpr DWORD kStretchDeleteScans = 3;
 constexpr BYTE kMixRop[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
                               0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
 constexpr BYTE kRopDestination = 0xAA;
+constexpr BYTE kSrcCopy = 0xCC;
 constexpr BYTE kPatCopy = 0xF0;
 
 // A record being laid out: type, size (set when written), fields.
@@ -169,8 +186,9 @@ FLOAT Scale(XFORMOBJ* pxo) {
     return static_cast<FLOAT>(std::sqrt(det));
 }
 
-BOOL CreatePen(PDEV* pdev, TemporaryObject* pen, const LINEATTRS* la, XFORMOBJ* pxo,
-               COLORREF color) {
+// minimumWidth: the narrowest a geometric pen is recorded, in pixels.
+BOOL CreatePen(PDEV* pdev, TemporaryObject* pen, const LINEATTRS* la, XFORMOBJ* pxo, COLORREF color,
+               DWORD minimumWidth = 1) {
     DWORD style = 0, width = 0;
     std::vector<DWORD> entries;
     if (la && (la->fl & LA_GEOMETRIC)) {
@@ -178,7 +196,8 @@ BOOL CreatePen(PDEV* pdev, TemporaryObject* pen, const LINEATTRS* la, XFORMOBJ* 
         style = kPenGeometric;
         style |= la->iJoin == JOIN_BEVEL ? 0x1000 : la->iJoin == JOIN_MITER ? 0x2000 : 0;
         style |= la->iEndCap == ENDCAP_SQUARE ? 0x100 : la->iEndCap == ENDCAP_BUTT ? 0x200 : 0;
-        width = static_cast<DWORD>(std::lround(la->elWidth.e * scale));
+        width = std::max(minimumWidth,
+                         static_cast<DWORD>(std::max(0L, std::lround(la->elWidth.e * scale))));
         if (la->cstyle && la->pstyle) {
             style |= kPenUserStyle;
             for (ULONG i = 0; i < la->cstyle; ++i)
@@ -217,6 +236,24 @@ BOOL SetMix(PDEV* pdev, MIX mix) {
            ok;
 }
 
+// Lines or curves to the points; as 16-bit points, half the size, when
+// every point fits (on any page of a printer's size it does).
+BOOL WritePoints(PDEV* pdev, bool beziers, const std::vector<POINTL>& pts) {
+    auto fits = [](LONG v) {
+        return v >= std::numeric_limits<SHORT>::min() && v <= std::numeric_limits<SHORT>::max();
+    };
+    bool small = std::all_of(pts.begin(), pts.end(),
+                             [&](const POINTL& p) { return fits(p.x) && fits(p.y); });
+    DWORD type = small ? (beziers ? EMR_POLYBEZIERTO16 : EMR_POLYLINETO16)
+                       : (beziers ? EMR_POLYBEZIERTO : EMR_POLYLINETO);
+    Record r(type);
+    r.Put(PageBounds(pdev)).Put(static_cast<DWORD>(pts.size()));
+    if (!small) return r.Bytes(pts.data(), pts.size() * sizeof(POINTL)).Write(pdev);
+    for (const POINTL& p : pts)
+        r.Put(POINTS{static_cast<SHORT>(p.x), static_cast<SHORT>(p.y)});
+    return r.Write(pdev);
+}
+
 // The path as records between begin path and end path.
 BOOL RecordPath(PDEV* pdev, PATHOBJ* ppo) {
     BOOL ok = Record(EMR_BEGINPATH).Write(pdev);
@@ -241,10 +278,7 @@ BOOL RecordPath(PDEV* pdev, PATHOBJ* ppo) {
             if (!(pd.flags & PD_BEZIERS) && pts.size() == 1) {
                 ok = ok && Record(EMR_LINETO).Put(pts[0].x).Put(pts[0].y).Write(pdev);
             } else {
-                Record r((pd.flags & PD_BEZIERS) ? EMR_POLYBEZIERTO : EMR_POLYLINETO);
-                r.Put(PageBounds(pdev)).Put(static_cast<DWORD>(pts.size()));
-                r.Bytes(pts.data(), pts.size() * sizeof(POINTL));
-                ok = ok && r.Write(pdev);
+                ok = ok && WritePoints(pdev, (pd.flags & PD_BEZIERS) != 0, pts);
             }
         }
         if ((pd.flags & PD_ENDSUBPATH) && (pd.flags & PD_CLOSEFIGURE))
@@ -269,6 +303,44 @@ BOOL SetMiterLimit(PDEV* pdev, const LINEATTRS* la) {
     if (limit == s.miterLimit) return TRUE;
     s.miterLimit = limit;
     return Value(pdev, EMR_SETMITERLIMIT, static_cast<DWORD>(limit));
+}
+
+// A path of one figure of four corners (the fifth point, when given, back
+// at the first) whose edges run along the axes by turns: a frame.
+bool IsAxisParallelRectangle(PATHOBJ* ppo) {
+    constexpr size_t kCorners = 4;
+    std::vector<POINTFIX> pts;
+    int figures = 0;
+    PATHOBJ_vEnumStart(ppo);
+    PATHDATA pd{};
+    BOOL more = TRUE;
+    while (more) {
+        more = PATHOBJ_bEnum(ppo, &pd);
+        if (!pd.count || !pd.pptfx) continue;
+        if ((pd.flags & PD_BEZIERS) || ((pd.flags & PD_BEGINSUBPATH) && ++figures > 1))
+            return false;
+        pts.insert(pts.end(), pd.pptfx, pd.pptfx + pd.count);
+        if (pts.size() > kCorners + 1) return false;
+    }
+    if (pts.size() == kCorners + 1) {
+        if (pts.back().x != pts.front().x || pts.back().y != pts.front().y) return false;
+        pts.pop_back();
+    }
+    if (pts.size() != kCorners) return false;
+    for (size_t i = 0; i < kCorners; ++i) {
+        const POINTFIX &a = pts[i], &b = pts[(i + 1) % kCorners], &c = pts[(i + 2) % kCorners];
+        bool across = a.y == b.y && a.x != b.x, down = a.x == b.x && a.y != b.y;
+        bool nextAcross = b.y == c.y && b.x != c.x;
+        if (!(across || down) || across == nextAcross) return false;
+    }
+    return true;
+}
+
+// The pen of a stroked path: a frame keeps a pen wide enough to stay one
+// pixel wide when the layout shrinks the page.
+DWORD StrokeMinimumWidth(PDEV* pdev, PATHOBJ* ppo) {
+    WORD scale = pdev->emfJob->layoutScale;
+    return scale < kFullScale && IsAxisParallelRectangle(ppo) ? MinimumPenWidth(scale) : 1;
 }
 
 bool Solid(const BRUSHOBJ* pbo) {
@@ -345,7 +417,7 @@ BOOL RecordStrokePath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRU
     SetMix(pdev, mix);
     SetMiterLimit(pdev, la);
     TemporaryObject pen(pdev, ObjectKind::Pen);
-    CreatePen(pdev, &pen, la, pxo, pbo->iSolidColor);
+    CreatePen(pdev, &pen, la, pxo, pbo->iSolidColor, StrokeMinimumWidth(pdev, ppo));
     RecordPath(pdev, ppo);
     PaintPath(pdev, EMR_STROKEPATH);
     return TRUE;
@@ -377,7 +449,7 @@ BOOL RecordStrokeAndFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* p
     TemporaryObject brush(pdev, ObjectKind::Brush);
     CreateSolidBrush(pdev, &brush, pboFill->iSolidColor);
     TemporaryObject pen(pdev, ObjectKind::Pen);
-    CreatePen(pdev, &pen, la, pxo, pboStroke->iSolidColor);
+    CreatePen(pdev, &pen, la, pxo, pboStroke->iSolidColor, StrokeMinimumWidth(pdev, ppo));
     RecordPath(pdev, ppo);
     PaintPath(pdev, EMR_STROKEANDFILLPATH);
     return TRUE;
@@ -450,11 +522,19 @@ ULONG RawPixel(const BYTE* row, LONG x, ULONG format) {
     }
 }
 
-// The source's part as a bottom-up 24-bit device-independent bitmap in the
-// device's colours: its header and its rows. False for a source that cannot
-// be read (the engine then draws).
-bool SourceBits(SURFOBJ* src, XLATEOBJ* xlo, RECTL* s, std::vector<BYTE>* info,
-                std::vector<BYTE>* bits) {
+// A pixel of a source that needs no translation, as a banding surface's:
+// 1 bit black (0) or white (1), 8 bits gray levels, more bits the device's
+// own colours.
+ULONG UntranslatedColor(ULONG v, ULONG format) {
+    constexpr ULONG kWhite = 0xFFFFFF, kGrayStep = 0x010101;
+    if (format == BMF_1BPP) return v ? kWhite : 0;
+    if (format == BMF_8BPP) return v * kGrayStep;
+    return v;
+}
+
+// Narrows the source rectangle to its bitmap; false for a source that
+// cannot be read (the engine then draws).
+bool ReadableSource(SURFOBJ* src, RECTL* s) {
     if (!src || !src->pvScan0 || src->iType != STYPE_BITMAP || src->iBitmapFormat < BMF_1BPP ||
         src->iBitmapFormat > BMF_32BPP)
         return false;
@@ -462,8 +542,14 @@ bool SourceBits(SURFOBJ* src, XLATEOBJ* xlo, RECTL* s, std::vector<BYTE>* info,
     s->top = std::max<LONG>(0, s->top);
     s->right = std::min<LONG>(src->sizlBitmap.cx, s->right);
     s->bottom = std::min<LONG>(src->sizlBitmap.cy, s->bottom);
+    return s->right > s->left && s->bottom > s->top;
+}
+
+// The readable source's part as a bottom-up 24-bit device-independent
+// bitmap in the device's colours: its header and its rows.
+void ConvertSource(SURFOBJ* src, XLATEOBJ* xlo, const RECTL* s, std::vector<BYTE>* info,
+                   std::vector<BYTE>* bits) {
     LONG w = s->right - s->left, h = s->bottom - s->top;
-    if (w <= 0 || h <= 0) return false;
     size_t stride = (static_cast<size_t>(w) * 3 + 3) / 4 * 4;
     bits->assign(stride * static_cast<size_t>(h), 0);
     for (LONG y = 0; y < h; ++y) {
@@ -472,7 +558,7 @@ bool SourceBits(SURFOBJ* src, XLATEOBJ* xlo, RECTL* s, std::vector<BYTE>* info,
         BYTE* out = bits->data() + static_cast<size_t>(h - 1 - y) * stride;
         for (LONG x = 0; x < w; ++x) {
             ULONG v = RawPixel(row, s->left + x, src->iBitmapFormat);
-            ULONG c = xlo ? XLATEOBJ_iXlate(xlo, v) : v;
+            ULONG c = xlo ? XLATEOBJ_iXlate(xlo, v) : UntranslatedColor(v, src->iBitmapFormat);
             out[3 * x] = static_cast<BYTE>(c >> 16);
             out[3 * x + 1] = static_cast<BYTE>(c >> 8);
             out[3 * x + 2] = static_cast<BYTE>(c);
@@ -487,6 +573,12 @@ bool SourceBits(SURFOBJ* src, XLATEOBJ* xlo, RECTL* s, std::vector<BYTE>* info,
     bih.biSizeImage = static_cast<DWORD>(bits->size());
     const auto* p = reinterpret_cast<const BYTE*>(&bih);
     info->assign(p, p + sizeof bih);
+}
+
+bool SourceBits(SURFOBJ* src, XLATEOBJ* xlo, RECTL* s, std::vector<BYTE>* info,
+                std::vector<BYTE>* bits) {
+    if (!ReadableSource(src, s)) return false;
+    ConvertSource(src, xlo, s, info, bits);
     return true;
 }
 
@@ -523,30 +615,54 @@ BOOL RecordStretchBltROP(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, 
         return TRUE;
     }
     RECTL s = source;
-    std::vector<BYTE> info, bits;
-    if (!SourceBits(src, xlo, &s, &info, &bits)) return FALSE;
+    if (!ReadableSource(src, &s)) return FALSE;
     // The part of the destination the readable source maps to.
     LONG sw = source.right - source.left, sh = source.bottom - source.top;
     LONG dw = dest.right - dest.left, dh = dest.bottom - dest.top;
     if (sw == 0 || sh == 0) return TRUE;
-    RECTL d{dest.left + static_cast<LONG>(static_cast<LONGLONG>(s.left - source.left) * dw / sw),
-            dest.top + static_cast<LONG>(static_cast<LONGLONG>(s.top - source.top) * dh / sh),
-            dest.left + static_cast<LONG>(static_cast<LONGLONG>(s.right - source.left) * dw / sw),
-            dest.top + static_cast<LONG>(static_cast<LONGLONG>(s.bottom - source.top) * dh / sh)};
+    auto destX = [&](LONG x) {
+        return dest.left + static_cast<LONG>(static_cast<LONGLONG>(x - source.left) * dw / sw);
+    };
+    auto destY = [&](LONG y) {
+        return dest.top + static_cast<LONG>(static_cast<LONGLONG>(y - source.top) * dh / sh);
+    };
     RecordClip(pdev, pco);
     SetStretchMode(pdev, mode);
     TemporaryObject brush(pdev, ObjectKind::Brush);
     if (UsesPattern(rop)) CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
-    Record r(EMR_STRETCHDIBITS);
-    r.Put(PageBounds(pdev)).Put(d.left).Put(d.top);
-    r.Put(LONG{0}).Put(LONG{0}).Put(s.right - s.left).Put(s.bottom - s.top);
-    r.Put(static_cast<DWORD>(kStretchDibitsFixed)).Put(static_cast<DWORD>(info.size()));
-    r.Put(static_cast<DWORD>(kStretchDibitsFixed + info.size()))
-        .Put(static_cast<DWORD>(bits.size()));
-    r.Put(kDibColors).Put(RopCode(rop)).Put(d.right - d.left).Put(d.bottom - d.top);
-    r.Bytes(info.data(), info.size()).Bytes(bits.data(), bits.size());
-    r.Write(pdev);
+    // Under a shrinking layout a tall copy goes out in slices of rows, each
+    // on the destination rows the whole would give them, so that they abut.
+    LONG rows = s.bottom - s.top;
+    const WORD scale = pdev->emfJob->layoutScale;
+    if (rop == kSrcCopy && scale < kFullScale)
+        rows = std::min(rows, StretchSliceRows(scale, s.right - s.left));
+    for (LONG top = s.top; top < s.bottom; top += rows) {
+        RECTL piece{s.left, top, s.right, std::min(s.bottom, top + rows)};
+        RECTL d{destX(piece.left), destY(piece.top), destX(piece.right), destY(piece.bottom)};
+        if (d.top == d.bottom && piece.bottom - piece.top < s.bottom - s.top) continue;
+        std::vector<BYTE> info, bits;
+        ConvertSource(src, xlo, &piece, &info, &bits);
+        Record r(EMR_STRETCHDIBITS);
+        r.Put(PageBounds(pdev)).Put(d.left).Put(d.top);
+        r.Put(LONG{0}).Put(LONG{0}).Put(piece.right - piece.left).Put(piece.bottom - piece.top);
+        r.Put(static_cast<DWORD>(kStretchDibitsFixed)).Put(static_cast<DWORD>(info.size()));
+        r.Put(static_cast<DWORD>(kStretchDibitsFixed + info.size()))
+            .Put(static_cast<DWORD>(bits.size()));
+        r.Put(kDibColors).Put(RopCode(rop)).Put(d.right - d.left).Put(d.bottom - d.top);
+        r.Bytes(info.data(), info.size()).Bytes(bits.data(), bits.size());
+        r.Write(pdev);
+    }
     return TRUE;
+}
+
+BOOL RecordPageImage(PDEV* pdev, SURFOBJ* band, LONG top, LONG pageHeight) {
+    if (!band) return FALSE;
+    const LONG rows = std::min<LONG>(band->sizlBitmap.cy, pageHeight - top);
+    if (rows <= 0) return TRUE;
+    const RECTL dest{0, top, band->sizlBitmap.cx, top + rows};
+    const RECTL source{0, 0, band->sizlBitmap.cx, rows};
+    return RecordStretchBltROP(pdev, band, nullptr, nullptr, dest, source, State(pdev).stretchMode,
+                               nullptr, kSrcCopy);
 }
 
 BOOL RecordTransparentBlt(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,

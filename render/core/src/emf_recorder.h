@@ -40,6 +40,13 @@ struct RecorderState {
     DWORD HandleCount() const { return highest + 1; }
 };
 
+// Under a layout that shrinks the page (scale below 100 percent) the spool
+// side plays it smaller: the narrowest pen of a stroked frame that stays one
+// pixel wide on the sheet, and the rows of one record of a tall plain copy
+// of the given width, so that the player stretches it in slices.
+DWORD MinimumPenWidth(WORD layoutScale);
+LONG StretchSliceRows(WORD layoutScale, LONG width);
+
 // Each returns TRUE except where the engine must draw (a refusal), and
 // records a failed write as the job's error.
 BOOL RecordLineTo(PDEV* pdev, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,
@@ -55,6 +62,9 @@ BOOL RecordStrokeAndFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* p
 // destination (record 81), or with a transparent colour (record 116).
 BOOL RecordStretchBltROP(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
                          const RECTL& source, ULONG mode, BRUSHOBJ* pbo, DWORD rop3);
+// A band of a banded page, its rows above the page end, at its place on
+// the page; the band's pixels are the device's colours (1 bit: 0 black).
+BOOL RecordPageImage(PDEV* pdev, SURFOBJ* band, LONG top, LONG pageHeight);
 BOOL RecordTransparentBlt(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
                           const RECTL& source, ULONG transparentColor);
 BOOL RecordGradientFill(PDEV* pdev, CLIPOBJ* pco, TRIVERTEX* vertices, ULONG nVertex, PVOID mesh,

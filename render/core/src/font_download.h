@@ -17,6 +17,14 @@ class SfntFont;
 // characters carry their own metrics (class 1). False when a table is missing.
 bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics);
 
+// An outline character (format 1): its head (class, size, with class 1 the
+// glyph's side bearing and advance, the glyph index) and the glyph's "glyf"
+// data. Missing: no such glyph, or one without data in class 0. TooBig: the
+// size would not fit its 16-bit field; such a glyph goes another way.
+enum class OutlineChar { Ready, Missing, TooBig };
+OutlineChar OutlineCharacter(const SfntFont& font, WORD glyph, BYTE charClass,
+                             std::vector<BYTE>* out);
+
 struct PDEV;
 
 constexpr DWORD kDownloadedFontTag = 0x544E4644; // "DFNT"
@@ -60,7 +68,8 @@ struct FontTable {
     float angle, scaleX, scaleY, shearX, shearY, boldness;
     bool transformSent, boldnessSent;
     // What the device asks of downloaded outline fonts: characters with
-    // their metrics (class 1), and the "GC" segment in the header.
+    // their metrics (class 1), and the "GC" segment in the header; both set
+    // for printers of graphics language 2.0 and later when the table is made.
     bool glyphMetrics, classSegment;
 };
 

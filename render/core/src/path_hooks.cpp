@@ -15,9 +15,6 @@
 namespace inkforge {
 namespace {
 
-// Raster operation of each mix (index = mix & 0xF; 0 is the white mix 16).
-constexpr BYTE kMixRop[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
-                              0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
 constexpr BYTE kRopDestination = 0xAA;
 constexpr BYTE kRopInvert = 0x55;
 constexpr BYTE kRopXorPattern = 0x5A;

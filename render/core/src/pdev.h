@@ -95,6 +95,10 @@ struct PDEV {
 
     // Page geometry in micrometres, scaled by dmScale.
     LONG pageLeft, pageTop, pageRight, pageBottom;
+    // The job's resolution in dots per inch, the surface's: the device
+    // mode's print quality as the device was enabled (a device mode copied
+    // back later by a prompt does not change the surface).
+    LONG resolution;
     LONG paperWidth, paperHeight;
     BOOL landscapeFeed;
 

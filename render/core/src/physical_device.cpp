@@ -65,6 +65,7 @@ void SetResolution(PDEV* pdev, const DEVMODEW* given) {
     if ((given->dmFields & DM_PRINTQUALITY) && given->dmPrintQuality > 0 &&
         given->dmPrintQuality != x)
         dm.dmPrintQuality = given->dmPrintQuality;
+    pdev->resolution = dm.dmPrintQuality;
 }
 
 void Clamp(DEVMODEW& dm) {
@@ -323,6 +324,9 @@ BOOL FillDevInfo(PDEV* pdev, ULONG cjDevInfo, DEVINFO* info) {
     if (!info || cjDevInfo == 0) return TRUE;
     DEVINFO d{};
     d.flGraphicsCaps = GCAPS_ALTERNATEFILL | GCAPS_WINDINGFILL | GCAPS_HALFTONE;
+    // The spool-side road records curves as they come: a flattened curve
+    // would be many times the size in the package.
+    if ((pdev->modeFlags & mode::SpoolSide) && !pdev->banding) d.flGraphicsCaps |= GCAPS_BEZIERS;
     d.iDitherFormat = BMF_24BPP;
     d.hpalDefault = pdev->palette;
     std::memcpy(info, &d, std::min<size_t>(cjDevInfo, sizeof d));

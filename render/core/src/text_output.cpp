@@ -26,6 +26,7 @@ namespace {
 constexpr BYTE kRopPatCopy = 0xF0;
 constexpr BYTE kRopText = 0xFC;
 constexpr ULONG kPatternBrush = 0xFFFFFFFF;
+constexpr ULONG kWhiteColor = 0xFFFFFF, kBlackColor = 0;
 constexpr WORD kTextMode = 362;
 constexpr WORD kTextModeImages = 0x4;
 constexpr WORD kTextModeBitmaps = 0x2;
@@ -33,10 +34,24 @@ constexpr float kSimBoldness = 0.015f;
 constexpr float kItalicShear = 0.309017f;
 constexpr DWORD kMaxPiece = 32768;
 constexpr WORD kNoDefaultChar = 0xFFFF;
+// Outline characters: the bytes the size field counts besides the glyph data
+// (the glyph index; with metrics also the side bearing and advance), and the
+// largest size it holds.
+constexpr DWORD kClass0Head = 4, kClass1Head = 8, kMaxCharSize = 0xFFFF;
 constexpr LONG kBoldDivisor = 84; // em height per pixel of simulated bold
 constexpr BYTE kJohabCharSet = 130;
 constexpr LONG kMaxPaddedWidth = 0xFFE0;
 constexpr DWORD kDeltaRowVersion = 0x20001; // the graphics language that takes delta rows
+constexpr DWORD kMetricsVersion = 0x20000;  // the graphics language with class-1 characters
+constexpr DWORD kTextAsBlackBit = 10;       // of feature word B: the model offers all-black text
+// Simulated bold of double-byte text on a raster page: 540 / 1,000,000 of
+// the font's transformed (10000, 0), drawn from a work bitmap whose extents
+// are multiples of 16; never more than 64 pixels.
+constexpr double kBoldVector = 10000;
+constexpr double kRasterBoldPerMillion = 540;
+constexpr LONG kMaxRasterBold = 64;
+constexpr LONG kWorkAlign = 16;
+constexpr BYTE kRopDestination = 0xAA;
 
 namespace fop {
 constexpr int BeginFontHeader = 0x4F, ReadFontHeader = 0x50, EndFontHeader = 0x51;
@@ -328,6 +343,35 @@ std::vector<BYTE> FontHeaderTokens(const std::vector<BYTE>& header) {
     return std::move(t.v());
 }
 
+OutlineChar OutlineCharacter(const SfntFont& font, WORD glyph, BYTE charClass,
+                             std::vector<BYTE>* out) {
+    out->clear();
+    const BYTE* data;
+    DWORD length;
+    if (glyph >= font.NumGlyphs() || !font.GlyphData(glyph, &data, &length))
+        return OutlineChar::Missing;
+    if (length == 0 && charClass == 0) return OutlineChar::Missing; // only class 1 sends it
+    const DWORD head = charClass == 1 ? kClass1Head : kClass0Head;
+    // The size field counts the head after the size and the glyph data.
+    if (length > kMaxCharSize - head) return OutlineChar::TooBig;
+    std::vector<BYTE>& c = *out;
+    c.push_back(1); // format
+    c.push_back(charClass);
+    PutBig16(c, length + head);
+    if (charClass == 1) {
+        // The character's own metrics; without "hmtx" the advance is 0 and
+        // the left side bearing the outline's own left edge.
+        WORD advance = 0;
+        SHORT lsb = length >= 4 ? static_cast<SHORT>(BigU16(data + 2)) : 0;
+        font.HorizontalMetrics(glyph, &advance, &lsb);
+        PutBig16(c, static_cast<WORD>(lsb));
+        PutBig16(c, advance);
+    }
+    PutBig16(c, glyph);
+    c.insert(c.end(), data, data + length);
+    return OutlineChar::Ready;
+}
+
 namespace {
 
 // Sends the header as read-font-header pieces.
@@ -470,49 +514,47 @@ bool Sent(const DownloadedFont* r, DWORD glyph) {
     return glyph / 8 <= r->glyphCount / 8 && (r->glyphMap[glyph / 8] >> (glyph % 8) & 1);
 }
 
-BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
-                   WORD glyph, int depth);
+// What became of an outline glyph: sent (or not needed), too big for the
+// character's 16-bit size field (it and every composite that uses it must go
+// another way), or the output failed.
+enum class GlyphSend { Done, TooBig, Failed };
+
+GlyphSend DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                        WORD glyph, int depth);
 
 // A composite glyph's components go first (within a bounded nesting).
-BOOL DownloadCompositeGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
-                            const BYTE* data, DWORD length, int depth) {
+GlyphSend DownloadCompositeGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font,
+                                 CharDownload& cd, const BYTE* data, DWORD length, int depth) {
     std::vector<WORD> parts;
-    if (!font.Components(data, length, &parts)) return TRUE; // a broken composite: sent as it is
+    if (!font.Components(data, length, &parts)) return GlyphSend::Done; // sent as it is
     for (WORD p : parts)
-        if (!DownloadGlyph(pdev, r, font, cd, p, depth + 1)) return FALSE;
-    return TRUE;
+        if (GlyphSend s = DownloadGlyph(pdev, r, font, cd, p, depth + 1); s != GlyphSend::Done)
+            return s;
+    return GlyphSend::Done;
 }
 
-BOOL DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
-                   WORD glyph, int depth) {
-    if (depth > 8 || glyph >= r->glyphCount || glyph >= font.NumGlyphs() || Sent(r, glyph))
-        return TRUE;
+GlyphSend DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                        WORD glyph, int depth) {
+    if (depth > 8 || glyph >= r->glyphCount || Sent(r, glyph)) return GlyphSend::Done;
     const BYTE* data;
     DWORD length;
-    if (!font.GlyphData(glyph, &data, &length)) return TRUE; // not sent: outside the font
-    if (length >= 10 && static_cast<SHORT>(BigU16(data)) == -1 &&
-        !DownloadCompositeGlyph(pdev, r, font, cd, data, length, depth))
-        return FALSE;
-    if (length == 0 && r->charClass == 0) return TRUE; // without data only class 1 sends it
     std::vector<BYTE> c;
-    c.push_back(1); // format
-    c.push_back(r->charClass);
-    if (r->charClass == 1) {
-        // The character's own metrics; without "hmtx" they are 0.
-        WORD advance = 0;
-        SHORT lsb = 0;
-        font.HorizontalMetrics(glyph, &advance, &lsb);
-        PutBig16(c, length + 8);
-        PutBig16(c, static_cast<WORD>(lsb));
-        PutBig16(c, advance);
-    } else {
-        PutBig16(c, length + 4);
+    switch (OutlineCharacter(font, glyph, r->charClass, &c)) {
+    case OutlineChar::Ready:
+        break;
+    case OutlineChar::TooBig:
+        return GlyphSend::TooBig;
+    default:
+        return GlyphSend::Done; // outside the font, or nothing to send in class 0
     }
-    PutBig16(c, glyph);
-    c.insert(c.end(), data, data + length);
-    if (!SendCharData(pdev, r, cd, glyph, c)) return FALSE;
+    if (font.GlyphData(glyph, &data, &length) && length >= 10 &&
+        static_cast<SHORT>(BigU16(data)) == -1)
+        if (GlyphSend s = DownloadCompositeGlyph(pdev, r, font, cd, data, length, depth);
+            s != GlyphSend::Done)
+            return s;
+    if (!SendCharData(pdev, r, cd, glyph, c)) return GlyphSend::Failed;
     MarkSent(r, glyph, c.size());
-    return TRUE;
+    return GlyphSend::Done;
 }
 
 BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp,
@@ -765,6 +807,12 @@ void DeltaRow(const BYTE* row, BYTE* seed, size_t n, std::vector<BYTE>& out) {
     out[start + 1] = static_cast<BYTE>(len >> 8);
 }
 
+// Glyph images are delta rows (3) in the graphics language that takes them,
+// else run-length rows (1).
+int ImageCompression(const PDEV* pdev) {
+    return pdev->graphicsVersion == kDeltaRowVersion ? 3 : 1;
+}
+
 // One glyph's image as a raster image at its place: only the part inside
 // the clip box and the page.
 BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compression) {
@@ -820,6 +868,101 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
         .raw(data.data(), data.size())
         .b(fop::EndImage);
     return t.send(pdev);
+}
+
+// --- raster devices ------------------------------------------------------------
+
+// All text in black: the model offers it (feature word B) and it is on.
+bool AllTextBlack(PDEV* pdev) {
+    return PrivBit(pdev->devmode, priv::FeatureFlags, kTextAsBlackBit) &&
+           PrivU16(pdev->devmode, priv::TextAsBlack) != 0;
+}
+
+// The text colour under the all-text-black rule: everything but white turns
+// black. The device's palette is RGB at every band depth, so the colour is
+// compared as a colour.
+ULONG TextColor(ULONG color, bool allBlack) {
+    return allBlack && (color & kWhiteColor) != kWhiteColor ? kBlackColor : color;
+}
+
+// How far simulated bold moves a double-byte run on a raster page: the
+// font's transformed (10000, 0) times 540 / 1,000,000 in each direction
+// (swapped for vertical faces); at least one pixel along the baseline, so
+// that small text shows its bold too.
+POINTL RasterBoldShift(FONTOBJ* pfo, bool vertical) {
+    XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
+    XFORML m{};
+    if (!xo || XFORMOBJ_iGetXform(xo, &m) == DDI_ERROR) m.eM11 = 1;
+    auto part = [](double v) {
+        return static_cast<LONG>(
+            std::lround(std::clamp(v * kBoldVector * kRasterBoldPerMillion / 1e6,
+                                   -double{kMaxRasterBold}, double{kMaxRasterBold})));
+    };
+    POINTL n{part(m.eM11), part(m.eM12)};
+    if (n.x == 0 && n.y == 0) {
+        if (std::fabs(m.eM12) > std::fabs(m.eM11))
+            n.y = m.eM12 < 0 ? -1 : 1;
+        else
+            n.x = m.eM11 < 0 ? -1 : 1;
+    }
+    if (vertical) std::swap(n.x, n.y);
+    return n;
+}
+
+// Simulated bold on the page: the glyphs drawn into a 1-bit work bitmap
+// (extents rounded up to multiples of 16) that is or-ed onto the page, in
+// the foreground brush under the mix, shifted by 1 to n pixels.
+BOOL EmboldenOnPage(SURFOBJ* pso, const std::vector<GLYPHPOS>& glyphs, POINTL n, CLIPOBJ* pco,
+                    BRUSHOBJ* fore, POINTL* org, MIX mix) {
+    // Only glyph pixels that a shift can bring onto the page are needed.
+    RECTL limit{-std::abs(n.x), -std::abs(n.y), pso->sizlBitmap.cx + std::abs(n.x),
+                pso->sizlBitmap.cy + std::abs(n.y)};
+    RECTL box{limit.right, limit.bottom, limit.left, limit.top};
+    for (const GLYPHPOS& g : glyphs) {
+        const GLYPHBITS* gb = g.pgdf ? g.pgdf->pgb : nullptr;
+        if (!gb || gb->sizlBitmap.cx <= 0 || gb->sizlBitmap.cy <= 0) continue;
+        LONG x = g.ptl.x + gb->ptlOrigin.x, y = g.ptl.y + gb->ptlOrigin.y;
+        box = RECTL{std::min(box.left, x), std::min(box.top, y),
+                    std::max(box.right, x + gb->sizlBitmap.cx),
+                    std::max(box.bottom, y + gb->sizlBitmap.cy)};
+    }
+    box = RECTL{std::max(box.left, limit.left), std::max(box.top, limit.top),
+                std::min(box.right, limit.right), std::min(box.bottom, limit.bottom)};
+    if (box.left >= box.right || box.top >= box.bottom) return TRUE;
+    SIZEL size{(box.right - box.left + kWorkAlign - 1) / kWorkAlign * kWorkAlign,
+               (box.bottom - box.top + kWorkAlign - 1) / kWorkAlign * kWorkAlign};
+    HSURF work = reinterpret_cast<HSURF>(EngCreateBitmap(size, 0, BMF_1BPP, BMF_TOPDOWN, nullptr));
+    SURFOBJ* wso = work ? EngLockSurface(work) : nullptr;
+    if (!wso) {
+        if (work) EngDeleteSurface(work);
+        return FALSE;
+    }
+    for (const GLYPHPOS& g : glyphs) {
+        const GLYPHBITS* gb = g.pgdf ? g.pgdf->pgb : nullptr;
+        if (!gb || gb->sizlBitmap.cx <= 0 || gb->sizlBitmap.cy <= 0) continue;
+        LONG ox = g.ptl.x + gb->ptlOrigin.x - box.left, oy = g.ptl.y + gb->ptlOrigin.y - box.top;
+        size_t stride = (static_cast<size_t>(gb->sizlBitmap.cx) + 7) / 8;
+        for (LONG y = std::max<LONG>(0, -oy); y < gb->sizlBitmap.cy && oy + y < size.cy; ++y) {
+            BYTE* row =
+                static_cast<BYTE*>(wso->pvScan0) + static_cast<ptrdiff_t>(oy + y) * wso->lDelta;
+            const BYTE* src = gb->aj + static_cast<size_t>(y) * stride;
+            for (LONG x = std::max<LONG>(0, -ox); x < gb->sizlBitmap.cx && ox + x < size.cx; ++x)
+                if (src[x / 8] & (0x80 >> (x % 8)))
+                    row[(ox + x) / 8] |= static_cast<BYTE>(0x80 >> ((ox + x) % 8));
+        }
+    }
+    const ROP4 rop = ROP4{kRopDestination} << 8 | kMixRop[mix & 0xF];
+    const LONG steps = std::max(std::abs(n.x), std::abs(n.y));
+    BOOL ok = TRUE;
+    for (LONG k = 1; ok && k <= steps; ++k) {
+        LONG dx = n.x * k / steps, dy = n.y * k / steps;
+        RECTL dst{box.left + dx, box.top + dy, box.left + dx + size.cx, box.top + dy + size.cy};
+        POINTL at{0, 0};
+        ok = EngBitBlt(pso, nullptr, wso, pco, nullptr, &dst, nullptr, &at, fore, org, rop);
+    }
+    EngUnlockSurface(wso);
+    EngDeleteSurface(work);
+    return ok;
 }
 
 } // namespace
@@ -949,9 +1092,19 @@ DWORD SymbolSetClass(WORD s) {
 }
 
 FontTable* Fonts(PDEV* pdev) {
-    if (!pdev->fontTable)
-        pdev->fontTable = static_cast<FontTable*>(
-            EngAllocMem(FL_ZERO_MEMORY, sizeof(FontTable), kDownloadedFontTag));
+    if (pdev->fontTable) return pdev->fontTable;
+    pdev->fontTable =
+        static_cast<FontTable*>(EngAllocMem(FL_ZERO_MEMORY, sizeof(FontTable), kDownloadedFontTag));
+    if (FontTable* ft = pdev->fontTable) {
+        // Neither the device mode nor the model data says more of what a
+        // printer wants of downloaded outline fonts than the graphics language
+        // it speaks: from version 2.0 on the language has characters that
+        // carry their own metrics and the "GC" segment, and such a printer
+        // gets both; a 1.x printer knows only characters without metrics.
+        const bool metrics = pdev->graphicsVersion >= kMetricsVersion;
+        ft->glyphMetrics = metrics;
+        ft->classSegment = metrics;
+    }
     return pdev->fontTable;
 }
 
@@ -1058,14 +1211,25 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    bool allBlack = PrivU16(pdev->devmode, offsetof(PRIVATE_DEVMODE, TextAsBlack)) != 0;
+    const bool allBlack = AllTextBlack(pdev);
     if (pdev->banding) {
         // The engine draws the text on the page bitmap; all-text-black keeps
-        // only white as it is.
-        BRUSHOBJ fore = *pboFore;
-        if (allBlack && (fore.iSolidColor & 0xFFFFFF) != 0xFFFFFF) fore.iSolidColor = 0;
-        return EngTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, &fore, pboOpaque, pptlOrg,
-                          mix);
+        // only white as it is (a pattern brush turns black too).
+        BRUSHOBJ black{};
+        black.iSolidColor = kBlackColor;
+        BRUSHOBJ* fore = pboFore;
+        if (allBlack && (pboFore->iSolidColor == kPatternBrush ||
+                         TextColor(pboFore->iSolidColor, true) != pboFore->iSolidColor))
+            fore = &black;
+        if (!EngTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, fore, pboOpaque, pptlOrg, mix))
+            return FALSE;
+        IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
+        if (!(pfo->flFontType & FO_SIM_BOLD) || !ifi || !IsDoubleByteCharSet(ifi->jWinCharSet))
+            return TRUE;
+        const auto* face =
+            reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+        return EmboldenOnPage(pso, Glyphs(pstro), RasterBoldShift(pfo, face[0] == u'@'), pco, fore,
+                              pptlOrg, mix);
     }
     if (pdev->jobFlags & job::Cancelled) return FALSE;
     if (!(pdev->jobFlags & job::PageOpen)) return TRUE;
@@ -1119,8 +1283,8 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     while (last > first && Visibility(glyphs[last - 1], box) == 2)
         --last;
 
-    ULONG fore = pboFore->iSolidColor == kPatternBrush ? 0 : pboFore->iSolidColor;
-    if (allBlack && (fore & 0xFFFFFF) != 0xFFFFFF) fore = 0;
+    ULONG fore =
+        TextColor(pboFore->iSolidColor == kPatternBrush ? 0 : pboFore->iSolidColor, allBlack);
     bool glyphIndexText = (pstro->flAccel & SO_GLYPHINDEX_TEXT) != 0;
 
     if (method == kGlyphImages || method == kDeviceFont) {
@@ -1129,9 +1293,8 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
             !SetRop(pdev, kRopText) || !SetTransferModes(pdev, true))
             return FALSE;
         if (method == kGlyphImages) {
-            int compression = pdev->graphicsVersion == kDeltaRowVersion ? 3 : 1;
             for (size_t i = first; i < last; ++i)
-                if (!SendGlyphImage(pdev, glyphs[i], box, compression)) return FALSE;
+                if (!SendGlyphImage(pdev, glyphs[i], box, ImageCompression(pdev))) return FALSE;
         } else {
             // The printer's own font at the glyphs' positions.
             std::vector<WORD> codes;
@@ -1203,9 +1366,11 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         bitmapBold =
             static_cast<LONG>((int64_t{GetFontSize(pfo)} + kBoldDivisor / 2) / kBoldDivisor);
 
-    // Glyphs not sent yet.
+    // Glyphs not sent yet. An outline glyph too big for its character goes
+    // out as a glyph image after the run instead.
     std::vector<WORD> codes;
     std::vector<POINTL> pos;
+    std::vector<size_t> asImages;
     CharDownload cd;
     for (size_t i = first; i < last; ++i) {
         const GLYPHPOS& g = glyphs[i];
@@ -1216,7 +1381,12 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
                     ? g.hg
                     : (glyphIndexText ? 0
                                       : font.MapCharacter(pstro->pwszOrg ? pstro->pwszOrg[i] : 0)));
-            if (!DownloadGlyph(pdev, r, font, cd, code, 0)) return FALSE;
+            GlyphSend sent = DownloadGlyph(pdev, r, font, cd, code, 0);
+            if (sent == GlyphSend::Failed) return FALSE;
+            if (sent == GlyphSend::TooBig) {
+                asImages.push_back(i);
+                continue;
+            }
         } else {
             code = static_cast<WORD>(std::min<size_t>(g.hg, 0xFFFF));
             // Bitmap fonts number their characters in the order they are sent.
@@ -1243,6 +1413,8 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     }
     if (!SetRop(pdev, kRopText) || !SetTransferModes(pdev, true)) return FALSE;
     if (!WriteTextRun(pdev, codes, pos)) return FALSE;
+    for (size_t i : asImages)
+        if (!SendGlyphImage(pdev, glyphs[i], box, ImageCompression(pdev))) return FALSE;
 
     for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
         if (!SetSolidBrush(pdev, e, fore, kRopPatCopy, false)) return FALSE;

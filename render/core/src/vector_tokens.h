@@ -49,6 +49,11 @@ constexpr int Rectangle = 0xA0, RectanglePath = 0xA1;
 constexpr int BeginRastPattern = 0xB3, ReadRastPattern = 0xB4, EndRastPattern = 0xB5;
 } // namespace op
 
+// The three-operand raster operation of each two-operand mix (index = mix &
+// 0xF; 0 is the white mix 16).
+inline constexpr BYTE kMixRop[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
+                                     0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
+
 // Point types of a run of points.
 enum PointKind { kUByte = 0, kSByte = 1, kUInt16 = 2, kSInt16 = 3 };
 

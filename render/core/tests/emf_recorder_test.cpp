@@ -17,6 +17,8 @@ extern "C" {
 #include <uemf_safe.h>
 }
 
+#include "emf_recorder.h"
+#include "layout_scale.h"
 #include "package_reader.h"
 #include "pdev.h"
 #include "platform/gdi_ctl.h"
@@ -124,6 +126,26 @@ std::vector<DWORD> CheckedRecords(const Bytes& bytes) {
     return types;
 }
 
+// The offsets of the records of one type.
+std::vector<size_t> RecordsOf(const Bytes& bytes, DWORD type) {
+    std::vector<size_t> found;
+    for (size_t at = 0; at + 8 <= bytes.size();) {
+        DWORD t = 0, size = 0;
+        std::memcpy(&t, bytes.data() + at, 4);
+        std::memcpy(&size, bytes.data() + at + 4, 4);
+        if (size < 8 || at + size > bytes.size()) break;
+        if (t == type) found.push_back(at);
+        at += size;
+    }
+    return found;
+}
+
+LONG I32At(const Bytes& b, size_t at) {
+    LONG v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
 bool Emf2SvgConverts(const std::string& host) {
     std::string svg = host + ".svg";
     std::string command = "emf2svg-conv -i '" + host + "' -o '" + svg + "' >/dev/null 2>&1";
@@ -171,10 +193,15 @@ class EmfRecorderTest : public ::testing::Test {
         if (recorder) FreeLibrary(recorder);
     }
 
-    // Prints one page drawn by DrawPage on the driver and answers its page file.
-    template <class Draw> std::u16string RecordPage(Draw draw) {
+    // Prints one page drawn by DrawPage on the driver and answers its page
+    // file; a zoom other than 0 lays the page out at that scale.
+    template <class Draw> std::u16string RecordPage(Draw draw, SHORT zoom = 0) {
         DevmodeImage d = OwnDevmode();
         SetPrivU32(d, priv::EmfMode, 1);
+        if (zoom) {
+            SetPrivU16(d, priv::LayoutKind, kLayoutZoom);
+            SetPrivU16(d, priv::ZoomPercent, static_cast<WORD>(zoom));
+        }
         HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &d.dm);
         EXPECT_NE(hdc, nullptr);
         DOCINFOW di{sizeof(DOCINFOW), u"Shapes", nullptr, nullptr, 0};
@@ -305,6 +332,121 @@ TEST_F(EmfRecorderTest, TextPlaysBackIntoTheSameCallsWithItsFontInThePackage) {
     ASSERT_EQ(direct.size(), 1u);
     EXPECT_EQ(unboxed(played), unboxed(direct));
     EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
+}
+
+// Under a layout that shrinks the page, a frame's pen is recorded wide
+// enough to stay a pixel wide on the sheet; other strokes keep their width.
+TEST_F(EmfRecorderTest, AShrinkingLayoutKeepsAFramesPenVisible) {
+    constexpr size_t kPenWidth = 32; // of the extended pen record
+    struct Case {
+        SHORT zoom;
+        DWORD width;
+        bool frame;
+        LONG recorded;
+        bool filled = false;
+    } cases[] = {
+        {0, 1, true, 1},         {100, 1, true, 1}, {150, 1, true, 1}, {50, 1, true, 2},
+        {46, 1, true, 3},        {46, 3, true, 3},  {46, 4, true, 4},  {25, 2, true, 4},
+        {10, 1, true, 10},       {50, 1, false, 1}, {10, 3, false, 3}, {46, 1, true, 3, true},
+        {46, 1, false, 1, true},
+    };
+    for (const Case& c : cases) {
+        std::u16string page = RecordPage(
+            [&](HDC hdc) {
+                LOGBRUSH lb{BS_SOLID, RGB(0, 0, 0), 0};
+                HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER,
+                                        c.width, &lb, 0, nullptr);
+                HGDIOBJ oldPen = SelectObject(hdc, pen);
+                HGDIOBJ oldBrush =
+                    SelectObject(hdc, GetStockObject(c.filled ? GRAY_BRUSH : NULL_BRUSH));
+                if (c.frame) {
+                    Rectangle(hdc, 100, 100, 400, 300);
+                } else {
+                    // A square on its corner is no frame.
+                    POINT diamond[] = {{250, 100}, {400, 200}, {250, 300}, {100, 200}};
+                    Polygon(hdc, diamond, 4);
+                }
+                SelectObject(hdc, oldBrush);
+                SelectObject(hdc, oldPen);
+                DeleteObject(pen);
+            },
+            c.zoom);
+        Bytes bytes = ReadHostFile(platform::HostPath(page));
+        std::vector<size_t> pens = RecordsOf(bytes, EMR_EXTCREATEPEN);
+        ASSERT_EQ(pens.size(), 1u) << c.zoom << " " << c.width;
+        EXPECT_EQ(I32At(bytes, pens[0] + kPenWidth), c.recorded)
+            << "zoom " << c.zoom << ", width " << c.width << (c.frame ? ", frame" : "")
+            << (c.filled ? ", filled" : "");
+    }
+}
+
+// The rows of one record of a tall plain copy under a shrinking layout.
+TEST(StretchSlices, RowsOfARecord) {
+    struct Case {
+        WORD scale;
+        LONG width, rows;
+    } cases[] = {
+        {46, 4960, 2916},    // 1e9/48/4960/3 x 100/48
+        {99, 10000, 326},    // 1e9/101/10000/3 x 100/101
+        {1, 1, 0x7FFFFFFF},  // more than a row count can say
+        {50, 1000000000, 1}, // never less than a row
+        {50, 0, 12327415},   // a width of 0 counts as 1
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StretchSliceRows(c.scale, c.width), c.rows) << c.scale << " " << c.width;
+    EXPECT_EQ(MinimumPenWidth(0), 1u);
+    EXPECT_EQ(MinimumPenWidth(33), 4u);
+}
+
+// A tall copy under a shrinking layout goes out in slices that together
+// cover the destination; another raster operation, or no shrinking, one record.
+TEST_F(EmfRecorderTest, AShrinkingLayoutSlicesATallCopy) {
+    constexpr LONG kWidth = 10000, kHeight = 400;
+    constexpr size_t kDestY = 28, kSrcHeight = 44, kDestHeight = 76;
+    // A 1-bit picture of stripes.
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD colors[2];
+    } bi{};
+    bi.h.biSize = sizeof(BITMAPINFOHEADER);
+    bi.h.biWidth = kWidth;
+    bi.h.biHeight = kHeight;
+    bi.h.biPlanes = 1;
+    bi.h.biBitCount = 1;
+    bi.colors[1] = RGBQUAD{255, 255, 255, 0};
+    const size_t stride = (kWidth + 31) / 32 * 4;
+    std::vector<BYTE> bits(stride * kHeight);
+    for (size_t i = 0; i < bits.size(); ++i)
+        bits[i] = (i / stride) % 2 ? 0xF0 : 0x0F;
+    struct Case {
+        SHORT zoom;
+        DWORD rop;
+        std::vector<std::pair<LONG, LONG>> slices; // source rows, destination top
+    } cases[] = {
+        {99, SRCCOPY, {{326, 100}, {74, 328}}},
+        {100, SRCCOPY, {{400, 100}}},
+        {99, SRCAND, {{400, 100}}},
+    };
+    for (const Case& c : cases) {
+        std::u16string page = RecordPage(
+            [&](HDC hdc) {
+                StretchDIBits(hdc, 100, 100, 4000, 280, 0, 0, kWidth, kHeight, bits.data(),
+                              reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS, c.rop);
+            },
+            c.zoom);
+        Bytes bytes = ReadHostFile(platform::HostPath(page));
+        std::vector<size_t> records = RecordsOf(bytes, EMR_STRETCHDIBITS);
+        ASSERT_EQ(records.size(), c.slices.size()) << c.zoom << " " << c.rop;
+        LONG end = 100;
+        for (size_t i = 0; i < records.size(); ++i) {
+            size_t at = records[i];
+            EXPECT_EQ(I32At(bytes, at + kSrcHeight), c.slices[i].first) << i;
+            EXPECT_EQ(I32At(bytes, at + kDestY), c.slices[i].second) << i;
+            EXPECT_EQ(I32At(bytes, at + kDestY), end) << "slices abut";
+            end = I32At(bytes, at + kDestY) + I32At(bytes, at + kDestHeight);
+        }
+        EXPECT_EQ(end, 380);
+    }
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include "spool_package.h"
 #include "win/base.h"
 #include "win/gdi.h"
+#include "win/gdi_bitmap.h"
 #include "win/registry.h"
 #include "working_folder.h"
 
@@ -256,6 +257,117 @@ TEST_F(SpoolPackageJobTest, APackageThatCannotBeCreatedIsReportedOnce) {
     EXPECT_EQ(boxes[0].text, u"Failed to print a document.");
     EXPECT_EQ(boxes[0].owner, nullptr);
     EXPECT_EQ(boxes[0].type & (MB_ICONERROR | 0x00200000u), MB_ICONERROR | 0x00200000u);
+}
+
+// The page file is sized at the surface's resolution, which the engine's
+// coordinates are in: a device mode changed after the device was enabled (a
+// prompt may copy one back, with another or no print quality) moves nothing.
+TEST(SpoolPageGeometry, ThePageIsSizedAtTheSurfacesResolution) {
+    InstallPrinter(u"P1", SampleModel("CX5540"));
+    for (SHORT quality : {600, 300, -4, 0}) {
+        TestDevice dev(u"P1", false);
+        dev->jobId = 41;
+        dev->pageCount = 1;
+        dev->resolution = 600;
+        dev->pageLeft = dev->pageTop = 4233;
+        dev->pageRight = dev->pageLeft + 201600; // 4762.2 pixels
+        dev->pageBottom = dev->pageTop + 288500; // 6814.96 pixels
+        ASSERT_TRUE(CreateSpoolPackage(dev.get()));
+        dev->devmode.dm.dmPrintQuality = quality;
+        ASSERT_TRUE(OpenEmfPage(dev.get()));
+        const spoolpkg::PageGeometry& g = dev->emfJob->geometry;
+        EXPECT_EQ(g.width, 4762) << quality;
+        EXPECT_EQ(g.height, 6815) << quality;
+        EXPECT_EQ(g.widthMm, 202) << quality;
+        EXPECT_EQ(g.heightMm, 289) << quality;
+        EXPECT_TRUE(CloseEmfPage(dev.get()));
+        FinishSpoolFile(dev.get());
+        DeleteSpoolPackage(dev.get());
+    }
+}
+
+// A real job's page is sized at the resolution the application was told.
+TEST_F(SpoolPackageJobTest, ThePageHeaderHasTheDevicesSizeInPixels) {
+    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &devmode.dm);
+    ASSERT_NE(hdc, nullptr);
+    const int dpi = GetDeviceCaps(hdc, LOGPIXELSX);
+    const int horzSize = GetDeviceCaps(hdc, HORZSIZE);
+    DOCINFOW di{sizeof(DOCINFOW), u"Report", nullptr, nullptr, 0};
+    int job = StartDocW(hdc, &di);
+    ASSERT_GT(job, 0);
+    ASSERT_GT(StartPage(hdc), 0);
+    ASSERT_GT(EndPage(hdc), 0);
+    ASSERT_GT(EndDoc(hdc), 0);
+    DeleteDC(hdc);
+    Bytes page = Read(spoolpkg::PagePath(spoolFolder, job + spoolpkg::kSpoolIdBase, 1));
+    ASSERT_GE(page.size(), 124u);
+    EXPECT_EQ(dpi, 600);
+    // The device size in whole millimetres (rounded where the device's are
+    // cut), and in pixels at that resolution.
+    EXPECT_NEAR(I32At(page, 80), horzSize, 1);
+    EXPECT_NEAR(I32At(page, 72), horzSize * dpi / 25.4, dpi / 25.4);
+}
+
+// A job that began on the spool-side road and is reset to a banded device
+// mode keeps recording: the banded page goes into its page file as the
+// page's image, band by band at its place, not into the printer stream.
+TEST_F(SpoolPackageJobTest, ABandedPageOfARecordingJobIsRecordedAsItsImage) {
+    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, &devmode.dm);
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW di{sizeof(DOCINFOW), u"Report", nullptr, nullptr, 0};
+    int job = StartDocW(hdc, &di);
+    ASSERT_GT(job, 0);
+    ASSERT_GT(StartPage(hdc), 0);
+    ASSERT_GT(EndPage(hdc), 0);
+    DevmodeImage banded = OwnDevmode();
+    SetPrivU32(banded, priv::FeatureFlags, 1u << 16);
+    SetPrivU16(banded, priv::GraphicsMode, 1);
+    // At 300 dpi, which the page file then has too.
+    banded.dm.dmFields |= DM_PRINTQUALITY;
+    banded.dm.dmPrintQuality = 300;
+    ASSERT_EQ(ResetDCW(hdc, &banded.dm), hdc);
+    EXPECT_EQ(GetDeviceCaps(hdc, LOGPIXELSX), 300);
+    ASSERT_GT(StartPage(hdc), 0);
+    const RECT box{100, 100, 300, 200};
+    EXPECT_TRUE(
+        PatBlt(hdc, box.left, box.top, box.right - box.left, box.bottom - box.top, BLACKNESS));
+    ASSERT_GT(EndPage(hdc), 0);
+    ASSERT_GT(EndDoc(hdc), 0);
+    DeleteDC(hdc);
+    EXPECT_TRUE(JobOutput(static_cast<DWORD>(job)).empty());
+
+    const DWORD id = static_cast<DWORD>(job) + spoolpkg::kSpoolIdBase;
+    Bytes page = Read(spoolpkg::PagePath(spoolFolder, id, 2));
+    ASSERT_GE(page.size(), 124u);
+    const LONG width = I32At(page, 72), height = I32At(page, 76);
+    // The page's bands, each a copy of 24-bit rows, cover the surface from the top.
+    LONG covered = 0;
+    auto pixel = [&](LONG x, LONG y) -> DWORD {
+        for (size_t at = U32At(page, 4); at + 80 <= page.size(); at += U32At(page, at + 4)) {
+            if (U32At(page, at) != EMR_STRETCHDIBITS) continue;
+            LONG top = I32At(page, at + 28), rows = I32At(page, at + 76);
+            if (y < top || y >= top + rows) continue;
+            size_t bits = at + U32At(page, at + 56);
+            size_t stride = (static_cast<size_t>(I32At(page, at + 40)) * 3 + 3) / 4 * 4;
+            size_t p = bits + static_cast<size_t>(rows - 1 - (y - top)) * stride + 3 * x;
+            return static_cast<DWORD>(page[p] | page[p + 1] << 8 | page[p + 2] << 16);
+        }
+        return 0xFF000000; // not recorded
+    };
+    for (size_t at = U32At(page, 4); at + 8 <= page.size(); at += U32At(page, at + 4)) {
+        if (U32At(page, at) != EMR_STRETCHDIBITS) continue;
+        EXPECT_EQ(I32At(page, at + 24), 0);
+        EXPECT_EQ(I32At(page, at + 28), covered);
+        EXPECT_EQ(U32At(page, at + 68), static_cast<DWORD>(SRCCOPY));
+        covered += I32At(page, at + 76);
+    }
+    // The surface's rows: the page's, cut to a multiple of 32.
+    EXPECT_LE(covered, height);
+    EXPECT_GT(covered, height - 32);
+    EXPECT_NEAR(width, I32At(page, 80) * 300 / 25.4, 300 / 25.4);
+    EXPECT_EQ(pixel(200, 150), 0u);
+    EXPECT_EQ(pixel(50, 50), 0xFFFFFFu);
+    EXPECT_EQ(pixel(200, covered - 1), 0xFFFFFFu);
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "platform/engine_ctl.h"
 #include "platform/engine_fonts.h"
 #include "render_fixture.h"
+#include "sfnt_reader.h"
 #include "streamdump/decoder.h"
 #include "win/base.h"
 
@@ -29,7 +32,9 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr const char* kSans = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
 constexpr size_t kTextMode = 362;
 
-class TextMethods : public ::testing::Test {
+// A physical device of the driver's own device mode and the sans face;
+// every font object made goes to DrvDestroyFont at the end.
+class TextDevice : public ::testing::Test {
   protected:
     void SetUp() override {
         file = platform::engine::LoadFontFile(kSans);
@@ -37,13 +42,6 @@ class TextMethods : public ::testing::Test {
         pdev = AllocatePdev();
         ASSERT_NE(pdev, nullptr);
         pdev->devmode = render_test::OwnDevmode();
-        pdev->jobFlags = job::Started | job::PageOpen;
-        pdev->docStarted = 1;
-        pdev->pageCount = 1;
-        surface.dhpdev = reinterpret_cast<DHPDEV>(pdev);
-        surface.sizlBitmap = SIZEL{4800, 6600};
-        StartCapture(pdev);
-        font = Font(0.05);
     }
     void TearDown() override {
         for (FONTOBJ* f : fonts)
@@ -52,14 +50,39 @@ class TextMethods : public ::testing::Test {
         FreePdev(pdev);
         EXPECT_EQ(platform::test::LiveEngAllocations(), 0);
     }
-    FONTOBJ* Font(double scale, const std::u16string& face = u"Arial") {
+    FONTOBJ* MakeFont(double scale, const std::u16string& face, BYTE charSet = 0,
+                      bool bold = false) {
         platform::engine::FontRealization r;
         r.file = file;
         r.m11 = r.m22 = scale;
         r.faceName = face;
+        r.charSet = charSet;
+        r.simBold = bold;
         FONTOBJ* f = platform::engine::AcquireFontObj(nullptr, r);
         if (f) fonts.push_back(f);
         return f;
+    }
+
+    std::shared_ptr<const platform::engine::FontFileData> file;
+    PDEV* pdev = nullptr;
+    std::vector<FONTOBJ*> fonts;
+};
+
+class TextMethods : public TextDevice {
+  protected:
+    void SetUp() override {
+        TextDevice::SetUp();
+        if (HasFatalFailure()) return;
+        pdev->jobFlags = job::Started | job::PageOpen;
+        pdev->docStarted = 1;
+        pdev->pageCount = 1;
+        surface.dhpdev = reinterpret_cast<DHPDEV>(pdev);
+        surface.sizlBitmap = SIZEL{4800, 6600};
+        StartCapture(pdev);
+        font = Font(0.05);
+    }
+    FONTOBJ* Font(double scale, const std::u16string& face = u"Arial") {
+        return MakeFont(scale, face);
     }
     void SetTextMode(WORD mode) { SetPrivU16(pdev->devmode, kTextMode, mode); }
     // Draws the characters at 100-pixel steps from (200, 300).
@@ -117,11 +140,8 @@ class TextMethods : public ::testing::Test {
         return static_cast<size_t>(std::count(ops.begin(), ops.end(), op));
     }
 
-    std::shared_ptr<const platform::engine::FontFileData> file;
-    PDEV* pdev = nullptr;
     SURFOBJ surface{};
     FONTOBJ* font = nullptr;
-    std::vector<FONTOBJ*> fonts;
 };
 
 TEST_F(TextMethods, OutlinesHeaderGlyphsSelectionAndRun) {
@@ -155,6 +175,38 @@ TEST_F(TextMethods, OutlinesHeaderGlyphsSelectionAndRun) {
     EXPECT_EQ(Operators(Take()), (std::vector<std::string>{"set cursor", "text"}));
 }
 
+// The font header (its read-font-header pieces joined) and the character
+// data of a stream.
+struct Download {
+    Bytes header;
+    std::vector<Bytes> chars;
+    std::vector<std::string> ops;
+};
+Download ReadDownload(const Bytes& out) {
+    std::string head = "@PJL ENTER LANGUAGE=PCLXL\r\n\x1B\x27\x31";
+    Bytes job(head.begin(), head.end());
+    job.insert(job.end(), out.begin(), out.end());
+    streamdump::Decoding d = streamdump::Decode(job);
+    EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+    Download r;
+    for (const auto& item : d.items) {
+        if (item.kind != streamdump::ItemKind::Token) continue;
+        r.ops.push_back(item.text);
+        if (!item.token.hasData) continue;
+        auto from = job.begin() + static_cast<long>(item.token.dataOffset);
+        Bytes data(from, from + static_cast<long>(item.token.dataSize));
+        if (item.opcode == 0x50) r.header.insert(r.header.end(), data.begin(), data.end());
+        if (item.opcode == 0x53) r.chars.push_back(data);
+    }
+    return r;
+}
+unsigned Be16At(const Bytes& b, size_t at) {
+    return at + 2 <= b.size() ? unsigned(b[at] << 8 | b[at + 1]) : 0;
+}
+unsigned Be32At(const Bytes& b, size_t at) {
+    return Be16At(b, at) << 16 | Be16At(b, at + 2);
+}
+
 // A device that asks for character metrics and the "GC" segment: the header
 // holds "GT" without "hhea"/"hmtx", then "GC"; every character, the space
 // without outline data too, goes as class 1 with its size counting 8 bytes.
@@ -162,33 +214,18 @@ TEST_F(TextMethods, CharactersWithMetricsAndTheClassSegment) {
     Fonts(pdev)->glyphMetrics = true;
     Fonts(pdev)->classSegment = true;
     ASSERT_TRUE(Draw(u" H"));
-    std::string head = "@PJL ENTER LANGUAGE=PCLXL\r\n\x1B\x27\x31";
-    Bytes job(head.begin(), head.end());
-    Bytes out = Take();
-    job.insert(job.end(), out.begin(), out.end());
-    streamdump::Decoding d = streamdump::Decode(job);
-    ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
-    Bytes header;
-    std::vector<Bytes> chars;
-    for (const auto& item : d.items) {
-        if (item.kind != streamdump::ItemKind::Token || !item.token.hasData) continue;
-        auto from = job.begin() + static_cast<long>(item.token.dataOffset);
-        Bytes data(from, from + static_cast<long>(item.token.dataSize));
-        if (item.opcode == 0x50) header.insert(header.end(), data.begin(), data.end());
-        if (item.opcode == 0x53) chars.push_back(data);
-    }
-    auto be16 = [](const std::uint8_t* p) { return unsigned(p[0] << 8 | p[1]); };
-    auto be32 = [&](const std::uint8_t* p) { return be16(p) << 16 | be16(p + 2); };
+    Download d = ReadDownload(Take());
+    const Bytes& header = d.header;
+    const std::vector<Bytes>& chars = d.chars;
     // Segments after the descriptor: "GT", "GC" (0, 0xFFFF, 0), the null one.
     ASSERT_GE(header.size(), 8u + 6 + 12);
-    ASSERT_EQ(be16(&header[8]), unsigned('G' << 8 | 'T'));
-    const std::uint8_t* gt = &header[14];
-    for (unsigned i = 0; i < be16(gt + 4); ++i) {
-        unsigned tag = be32(gt + 12 + 16 * i);
+    ASSERT_EQ(Be16At(header, 8), unsigned('G' << 8 | 'T'));
+    for (unsigned i = 0; i < Be16At(header, 14 + 4); ++i) {
+        unsigned tag = Be32At(header, 14 + 12 + 16 * i);
         EXPECT_NE(tag, 0x68686561u) << "no hhea";
         EXPECT_NE(tag, 0x686D7478u) << "no hmtx";
     }
-    size_t gc = 14 + be32(&header[10]);
+    size_t gc = 14 + Be32At(header, 10);
     ASSERT_EQ(header.size(), gc + 12 + 6);
     EXPECT_EQ(Bytes(header.begin() + static_cast<long>(gc), header.end()),
               (Bytes{'G', 'C', 0, 0, 0, 6, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0}));
@@ -197,11 +234,129 @@ TEST_F(TextMethods, CharactersWithMetricsAndTheClassSegment) {
         ASSERT_GE(c.size(), 10u);
         EXPECT_EQ(c[0], 1);
         EXPECT_EQ(c[1], 1) << "class 1";
-        EXPECT_EQ(be16(&c[2]), c.size() - 2) << "glyph data + 8";
-        EXPECT_GT(be16(&c[6]), 0u) << "an advance from hmtx";
+        EXPECT_EQ(Be16At(c, 2), c.size() - 2) << "glyph data + 8";
+        EXPECT_GT(Be16At(c, 6), 0u) << "an advance from hmtx";
     }
     EXPECT_EQ(chars[0].size(), 10u) << "the space has no outline";
     EXPECT_GT(chars[1].size(), 10u);
+}
+
+// What the device asks for follows its graphics language: from version 2.0
+// on characters carry their metrics and the header its "GC" segment; a 1.x
+// printer gets characters without metrics and no "GC".
+TEST_F(TextMethods, CharacterClassFollowsTheGraphicsLanguage) {
+    struct {
+        DWORD version;
+        BYTE charClass;
+    } cases[] = {{0x10001, 0}, {0x20000, 1}, {0x20001, 1}, {0x30000, 1}};
+    for (auto c : cases) {
+        FreeFontTable(pdev);
+        for (FONTOBJ* f : fonts)
+            f->pvConsumer = nullptr; // the records went with the table
+        pdev->graphicsVersion = c.version;
+        FONTOBJ* f = Font(0.05 + 0.001 * c.version / 0x10000);
+        ASSERT_TRUE(Draw(u"H", f));
+        Download d = ReadDownload(Take());
+        ASSERT_EQ(d.chars.size(), 1u) << std::hex << c.version;
+        EXPECT_EQ(d.chars[0][1], c.charClass) << std::hex << c.version;
+        Bytes gc = {'G', 'C', 0, 0, 0, 6};
+        bool hasGc =
+            std::search(d.header.begin(), d.header.end(), gc.begin(), gc.end()) != d.header.end();
+        EXPECT_EQ(hasGc, c.charClass == 1) << std::hex << c.version;
+    }
+}
+
+// The font file with one glyph's data padded with zeros past what a
+// character's 16-bit size holds ("loca" made long; a rasterizer reads only
+// the outline at the start of the data).
+Bytes WithHugeGlyph(const Bytes& file, WORD huge, size_t padding) {
+    SfntFont font;
+    if (!font.Open(file.data(), file.size())) return {};
+    Bytes glyf, loca;
+    auto put32 = [](Bytes& b, DWORD v) {
+        for (int i = 3; i >= 0; --i)
+            b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    for (WORD g = 0; g < font.NumGlyphs(); ++g) {
+        put32(loca, static_cast<DWORD>(glyf.size()));
+        const BYTE* d;
+        DWORD n;
+        if (!font.GlyphData(g, &d, &n)) return {};
+        glyf.insert(glyf.end(), d, d + n);
+        if (g == huge) glyf.resize(glyf.size() + padding, 0);
+        glyf.resize((glyf.size() + 3) / 4 * 4, 0);
+    }
+    put32(loca, static_cast<DWORD>(glyf.size()));
+    std::vector<std::pair<DWORD, Bytes>> tables;
+    for (const SfntTable& t : font.Tables()) {
+        Bytes data(file.begin() + t.offset, file.begin() + t.offset + t.length);
+        if (t.tag == SfntTag('g', 'l', 'y', 'f')) data = glyf;
+        if (t.tag == SfntTag('l', 'o', 'c', 'a')) data = loca;
+        if (t.tag == SfntTag('h', 'e', 'a', 'd') && data.size() >= 52) data[50] = 0, data[51] = 1;
+        tables.emplace_back(t.tag, std::move(data));
+    }
+    Bytes out;
+    put32(out, font.Version());
+    out.push_back(static_cast<std::uint8_t>(tables.size() >> 8));
+    out.push_back(static_cast<std::uint8_t>(tables.size()));
+    for (WORD v : {font.SearchRange(), font.EntrySelector(), font.RangeShift()}) {
+        out.push_back(static_cast<std::uint8_t>(v >> 8));
+        out.push_back(static_cast<std::uint8_t>(v));
+    }
+    DWORD offset = static_cast<DWORD>(12 + 16 * tables.size());
+    for (const auto& [tag, data] : tables) {
+        put32(out, tag);
+        put32(out, 0);
+        put32(out, offset);
+        put32(out, static_cast<DWORD>(data.size()));
+        offset += static_cast<DWORD>((data.size() + 3) / 4 * 4);
+    }
+    for (const auto& [tag, data] : tables) {
+        out.insert(out.end(), data.begin(), data.end());
+        out.resize((out.size() + 3) / 4 * 4, 0);
+    }
+    return out;
+}
+
+// A glyph whose outline data would pass the character's 16-bit size goes
+// out as a glyph image at its place, not as a character with a cut size;
+// the run holds the other glyphs.
+TEST_F(TextMethods, GlyphTooBigForACharacterGoesAsAnImage) {
+    platform::engine::FontRealization plain;
+    plain.file = file;
+    const WORD h = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'H'));
+    Bytes huge = WithHugeGlyph(file->bytes, h, 70000);
+    ASSERT_FALSE(huge.empty());
+    std::string path = ::testing::TempDir() + "/huge_glyph.ttf";
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(std::fwrite(huge.data(), 1, huge.size(), out), huge.size());
+    std::fclose(out);
+    platform::engine::FontRealization r;
+    r.file = platform::engine::LoadFontFile(path);
+    std::remove(path.c_str());
+    ASSERT_TRUE(r.file);
+    r.m11 = r.m22 = 0.05;
+    r.faceName = u"Huge";
+    FONTOBJ* f = platform::engine::AcquireFontObj(nullptr, r);
+    ASSERT_NE(f, nullptr);
+    fonts.push_back(f);
+    for (BYTE charClass : {0, 1}) {
+        FreeFontTable(pdev);
+        f->pvConsumer = nullptr;
+        pdev->graphicsVersion = charClass ? 0x20000 : 0x10001;
+        ASSERT_TRUE(Draw(u"IHI", f));
+        Download d = ReadDownload(Take());
+        ASSERT_EQ(d.chars.size(), 1u) << "only I";
+        EXPECT_EQ(Be16At(d.chars[0], 2), d.chars[0].size() - 2);
+        EXPECT_EQ(Count(d.ops, "read image"), 1u) << "H as an image";
+        EXPECT_EQ(Count(d.ops, "text"), 1u);
+        // Nothing of H is a character, and the next run sends it again as an image.
+        ASSERT_TRUE(Draw(u"H", f));
+        d = ReadDownload(Take());
+        EXPECT_EQ(d.chars.size(), 0u);
+        EXPECT_EQ(Count(d.ops, "read image"), 1u);
+    }
 }
 
 // A new physical device between pages keeps the job's downloaded fonts: the
@@ -359,6 +514,129 @@ TEST_F(TextMethods, PrinterFontThroughTheSubstitutionTable) {
     EXPECT_NE(std::search(b.begin(), b.end(), name.begin(), name.end()), b.end());
     pdev->trueTypeFonts = nullptr;
     pdev->fontSubs = nullptr;
+}
+
+// --- a raster device: the engine draws the text onto the page bitmap --------
+
+constexpr ULONG kRed = 0x0000FF, kWhite = 0xFFFFFF, kGray = 0x808080; // pixels (BGR)
+constexpr LONG kPageWidth = 400, kPageHeight = 700;
+
+class RasterText : public TextDevice {
+  protected:
+    void SetUp() override {
+        TextDevice::SetUp();
+        if (HasFatalFailure()) return;
+        pdev->banding = 1;
+        page = reinterpret_cast<HSURF>(
+            EngCreateBitmap(SIZEL{kPageWidth, kPageHeight}, 0, BMF_24BPP, BMF_TOPDOWN, nullptr));
+        so = EngLockSurface(page);
+        ASSERT_NE(so, nullptr);
+        so->dhpdev = reinterpret_cast<DHPDEV>(pdev);
+    }
+    void TearDown() override {
+        if (so) EngUnlockSurface(so);
+        if (page) EngDeleteSurface(page);
+        TextDevice::TearDown();
+    }
+    FONTOBJ* Font(double scale, BYTE charSet, bool bold, const std::u16string& face = u"Arial") {
+        return MakeFont(scale, face, charSet, bold);
+    }
+    void Fill(ULONG pixel) {
+        for (LONG y = 0; y < kPageHeight; ++y)
+            for (LONG x = 0; x < kPageWidth; ++x)
+                std::memcpy(static_cast<BYTE*>(so->pvScan0) + y * so->lDelta + 3 * x, &pixel, 3);
+    }
+    ULONG Pixel(LONG x, LONG y) const {
+        ULONG v = 0;
+        std::memcpy(&v, static_cast<const BYTE*>(so->pvScan0) + y * so->lDelta + 3 * x, 3);
+        return v;
+    }
+    // "l" with its reference point at (100, 600), in the foreground colour.
+    BOOL Draw(FONTOBJ* f, ULONG color) {
+        platform::engine::FontRealization r;
+        r.file = file;
+        STROBJ* s = platform::engine::CreateStrObj(
+            f, {{platform::engine::GlyphIndexOf(r, 'l'), POINTL{100, 600}}}, u"l", 0, 0, true,
+            SO_HORIZONTAL, 0, 1252);
+        BRUSHOBJ fore{};
+        fore.iSolidColor = color;
+        POINTL org{0, 0};
+        BOOL ok = DrvTextOut(so, s, f, nullptr, nullptr, nullptr, &fore, nullptr, &org, R2_COPYPEN);
+        platform::engine::DeleteStrObj(s);
+        return ok;
+    }
+    // The pixels of the page that are not the background.
+    std::vector<bool> Ink(ULONG background) const {
+        std::vector<bool> ink(static_cast<size_t>(kPageWidth * kPageHeight));
+        for (LONG y = 0; y < kPageHeight; ++y)
+            for (LONG x = 0; x < kPageWidth; ++x)
+                ink[static_cast<size_t>(y * kPageWidth + x)] = Pixel(x, y) != background;
+        return ink;
+    }
+
+    HSURF page = nullptr;
+    SURFOBJ* so = nullptr;
+};
+
+// All-text-black needs the model's offer (feature word B bit 10) and the
+// option: then every colour but white draws black.
+TEST_F(RasterText, AllTextBlackTurnsEveryColourButWhiteBlack) {
+    FONTOBJ* f = Font(0.1, 0, false);
+    struct {
+        bool offered, on;
+        ULONG color, drawn;
+    } cases[] = {{true, true, kRed, 0},
+                 {true, true, kWhite, kWhite},
+                 {false, true, kRed, kRed},
+                 {true, false, kRed, kRed},
+                 {true, true, 0x000001, 0}};
+    for (auto c : cases) {
+        SetPrivU32(pdev->devmode, priv::FeatureFlags, c.offered ? 1u << 10 : 0);
+        SetPrivU16(pdev->devmode, priv::TextAsBlack, c.on ? 1 : 0);
+        Fill(kGray);
+        ASSERT_TRUE(Draw(f, c.color));
+        size_t drawn = 0, other = 0;
+        for (LONG y = 0; y < kPageHeight; ++y)
+            for (LONG x = 0; x < kPageWidth; ++x) {
+                ULONG p = Pixel(x, y);
+                drawn += p == c.drawn;
+                other += p != c.drawn && p != kGray;
+            }
+        EXPECT_GT(drawn, 500u) << std::hex << c.color << " " << c.offered << c.on;
+        EXPECT_EQ(other, 0u) << std::hex << c.color << " " << c.offered << c.on;
+    }
+}
+
+// Simulated bold of a double-byte font on the page: the glyph as the engine
+// draws it, or-ed again shifted by 1 to n pixels, n = 540 / 1,000,000 of the
+// transformed (10000, 0): 2 pixels at a scale of 0.3, along the baseline;
+// down the page for a vertical face. A single-byte font is drawn as it is.
+TEST_F(RasterText, SimulatedBoldDoubleByteTextIsWidenedOnThePage) {
+    Fill(kWhite);
+    ASSERT_TRUE(Draw(Font(0.3, 0, true), 0));
+    std::vector<bool> plain = Ink(kWhite);
+    size_t plainCount = static_cast<size_t>(std::count(plain.begin(), plain.end(), true));
+    ASSERT_GT(plainCount, 1000u);
+    struct {
+        const char16_t* face;
+        LONG dx, dy;
+    } cases[] = {{u"MS Mincho", 1, 0}, {u"@MS Mincho", 0, 1}};
+    for (auto c : cases) {
+        Fill(kWhite);
+        ASSERT_TRUE(Draw(Font(0.3, 128, true, c.face), 0));
+        std::vector<bool> bold = Ink(kWhite);
+        for (LONG y = 0; y < kPageHeight; ++y)
+            for (LONG x = 0; x < kPageWidth; ++x) {
+                bool want = false;
+                for (LONG k = 0; k <= 2; ++k) {
+                    LONG sx = x - k * c.dx, sy = y - k * c.dy;
+                    want = want ||
+                           (sx >= 0 && sy >= 0 && plain[static_cast<size_t>(sy * kPageWidth + sx)]);
+                }
+                ASSERT_EQ(bold[static_cast<size_t>(y * kPageWidth + x)], want)
+                    << static_cast<const void*>(c.face) << " at " << x << "," << y;
+            }
+    }
 }
 
 void PutBe(Bytes& b, std::uint32_t v, int bytes) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "font_download.h"
+#include "images.h"
 #include "page_render.h"
 #include "platform/engine_ctl.h"
 #include "platform/gdi_ctl.h"
@@ -177,6 +178,47 @@ TEST(SfntReader, GlyphOffsetsShortAndLongAreChecked) {
     DWORD n;
     EXPECT_FALSE(f.GlyphData(0, &d, &n));
     EXPECT_FALSE(f.GlyphData(1, &d, &n));
+}
+
+// An outline character's 16-bit size counts its head after the size field
+// (4 bytes, 8 with metrics) and the glyph data: a glyph whose size would not
+// fit is refused as too big, never sent with a cut size. Glyph 0 is 65,531
+// bytes long (size 65,535 in class 0), glyph 1 one byte longer, glyph 2
+// 65,527 (size 65,535 in class 1), glyph 3 one byte longer.
+TEST(OutlineCharacters, SizeFieldLimit) {
+    const DWORD lengths[] = {65531, 65532, 65527, 65528};
+    Bytes glyf, loca;
+    for (DWORD n : lengths) {
+        Be32(loca, static_cast<DWORD>(glyf.size()));
+        size_t at = glyf.size();
+        glyf.resize(at + n, 0);
+        glyf[at + 1] = 1; // one contour; the rest need not be an outline
+    }
+    Be32(loca, static_cast<DWORD>(glyf.size()));
+    Bytes font =
+        MakeFont({{"glyf", glyf}, {"head", Head(true)}, {"loca", loca}, {"maxp", Maxp(4)}});
+    SfntFont f;
+    ASSERT_TRUE(f.Open(font.data(), font.size()));
+    struct Case {
+        WORD glyph;
+        BYTE charClass;
+        OutlineChar want;
+    } cases[] = {{0, 0, OutlineChar::Ready},  {1, 0, OutlineChar::TooBig},
+                 {2, 1, OutlineChar::Ready},  {3, 1, OutlineChar::TooBig},
+                 {1, 1, OutlineChar::TooBig}, {4, 0, OutlineChar::Missing}};
+    for (const Case& c : cases) {
+        Bytes out;
+        ASSERT_EQ(OutlineCharacter(f, c.glyph, c.charClass, &out), c.want)
+            << c.glyph << " class " << int(c.charClass);
+        if (c.want != OutlineChar::Ready) {
+            EXPECT_TRUE(out.empty());
+            continue;
+        }
+        EXPECT_EQ(out[0], 1);
+        EXPECT_EQ(out[1], c.charClass);
+        EXPECT_EQ(out[2] << 8 | out[3], 0xFFFF) << "the size field full, not wrapped";
+        EXPECT_EQ(out.size(), 2u + 0xFFFF);
+    }
 }
 
 TEST(SfntReader, CompositeRecordsAreWalkedWithinTheGlyph) {
@@ -356,8 +398,9 @@ class TextPage : public ::testing::Test {
   public:
     // Prints `pages` pages, each drawn by `draw`, in transparent text;
     // returns the job's bytes.
-    static Bytes Print(int pages, const std::function<void(HDC)>& draw) {
-        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
+    static Bytes Print(int pages, const std::function<void(HDC)>& draw,
+                       const DEVMODEW* devmode = nullptr) {
+        HDC hdc = CreateDCW(nullptr, u"P1", nullptr, devmode);
         EXPECT_NE(hdc, nullptr);
         DOCINFOW di{sizeof(DOCINFOW), u"Text", nullptr, nullptr, 0};
         int job = StartDocW(hdc, &di);
@@ -444,9 +487,59 @@ TEST_F(TextPage, PrintedTextIsDrawnFromTheDownloadedFont) {
     auto it = std::search(spoilt.begin(), spoilt.end(), readChar.begin(), readChar.end());
     ASSERT_NE(it, spoilt.end());
     size_t data = static_cast<size_t>(it - spoilt.begin()) + 8; // past the length
-    spoilt[data + 6] = 0x7F; // the glyph's contour count, after the 6-byte character head
+    // The glyph's contour count, after the character head: 6 bytes, or 10
+    // when the character carries its metrics (class 1).
+    spoilt[data + (spoilt[data + 1] == 1 ? 10 : 6)] = 0x7F;
     page = render(spoilt);
     EXPECT_EQ(at(1072, 1800), 0xFFFFFF);
+}
+
+// A banded page (the engine draws each band, the page goes out as JBIG):
+// the driver gets the text, so a red "H" comes out solid black under
+// all-text-black, and halftoned without it.
+TEST_F(TextPage, AllTextBlackOnABandedPage) {
+    HFONT f = Arial(-600);
+    auto blackInStem = [&](bool allBlack) {
+        DevmodeImage d = render_test::OwnDevmode(u"P1");
+        SetPrivU32(d, priv::FeatureFlags, 1u << 16 | (allBlack ? 1u << 10 : 0));
+        SetPrivU16(d, priv::GraphicsMode, 1);
+        SetPrivU16(d, priv::HalftoneKind, 1); // 24-bit bands, halftoned to 1 bit
+        SetPrivU16(d, priv::TextAsBlack, 1);
+        Bytes stream = Print(
+            1,
+            [&](HDC hdc) {
+                HGDIOBJ old = SelectObject(hdc, f);
+                SetTextAlign(hdc, TA_BASELINE);
+                SetTextColor(hdc, RGB(255, 0, 0));
+                EXPECT_TRUE(TextOutW(hdc, 1000, 2000, u"H", 1));
+                SelectObject(hdc, old);
+            },
+            &d.dm);
+        streamdump::Decoding dec = streamdump::Decode(stream);
+        std::vector<streamdump::JbigPage> pages;
+        streamdump::CheckImages(stream.data(), stream.size(), &dec, &pages);
+        EXPECT_EQ(pages.size(), 1u) << streamdump::Format(dec);
+        long w = 0, h = 0;
+        std::vector<std::uint8_t> bits;
+        std::string problem;
+        if (pages.size() != 1 || !streamdump::DecodeJbig(pages[0].entity, &w, &h, &bits, &problem))
+            return -1.0;
+        // The left stem of Liberation Sans "H" at 600 pixels: x 1050-1095,
+        // from the baseline up to the cap height (430 pixels).
+        size_t black = 0, all = 0;
+        const size_t stride = static_cast<size_t>(w + 7) / 8;
+        for (long y = 1600; y < 1990 && y < h; ++y)
+            for (long x = 1055; x < 1090 && x < w; ++x, ++all)
+                black += bits[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] >>
+                             (7 - x % 8) &
+                         1;
+        return all ? static_cast<double>(black) / static_cast<double>(all) : -1.0;
+    };
+    EXPECT_EQ(blackInStem(true), 1.0) << "solid black";
+    double red = blackInStem(false);
+    EXPECT_GT(red, 0.0) << "red is halftoned";
+    EXPECT_LT(red, 0.9);
+    DeleteObject(f);
 }
 
 // Where a metafile's frame lies on the page, in millimetres.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "band_dump.h"
+#include "emf_job.h"
 #include "hooks.h"
 #include "imaging_hooks.h"
 #include "imaging_state.h"
@@ -277,8 +278,9 @@ HSURF EnableBandingSurface(PDEV* pdev, SIZEL page) {
         EngCreateBitmap(SIZEL{page.cx, static_cast<LONG>(height)}, static_cast<LONG>(stride),
                         format, BMF_TOPDOWN, nullptr));
     if (!surface) return nullptr;
+    // Text comes to the driver too: all-text-black and simulated bold.
     const FLONG hooks = HOOK_BITBLT | HOOK_STRETCHBLT | HOOK_COPYBITS | HOOK_STRETCHBLTROP |
-                        HOOK_TRANSPARENTBLT | HOOK_GRADIENTFILL;
+                        HOOK_TRANSPARENTBLT | HOOK_GRADIENTFILL | HOOK_TEXTOUT;
     if (!EngAssociateSurface(surface, pdev->hdev, hooks) || !EngMarkBandingSurface(surface)) {
         EngDeleteSurface(surface);
         return nullptr;
@@ -338,7 +340,12 @@ BOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* origin) {
     }
     ImagingState* st = Imaging(pdev);
     if (!st || !st->pageBits) return FALSE;
-    if (pso->iBitmapFormat == BMF_1BPP)
+    // A job recording its package (one reset to banding after it began)
+    // keeps each band as it is in the page file, which its page end closes.
+    const bool recording = RecordingPage(pdev);
+    if (recording)
+        RecordPageImage(pdev, pso, static_cast<LONG>(st->bandTop), st->pageHeight);
+    else if (pso->iBitmapFormat == BMF_1BPP)
         AddBandRows(st, static_cast<const BYTE*>(pso->pvScan0), pso->lDelta, pso->sizlBitmap.cy);
     else
         ConvertBand(pdev, st, pso);
@@ -353,6 +360,7 @@ BOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* origin) {
     }
     // The page is complete.
     *origin = POINTL{-1, -1};
+    if (recording) return !(pdev->jobFlags & job::Cancelled);
     SURFOBJ page{};
     page.iType = STYPE_BITMAP;
     page.iBitmapFormat = BMF_1BPP;

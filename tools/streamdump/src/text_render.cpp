@@ -130,6 +130,7 @@ bool TextRenderer::Rebuild(Font& f) {
     }
     tables[Tag("glyf")] = std::move(glyf);
     tables[Tag("loca")] = std::move(loca);
+    if (!tables.count(Tag("hhea")) || !tables.count(Tag("hmtx"))) HorizontalMetrics(f, &tables);
     std::vector<std::uint8_t>& s = f.sfnt;
     s.clear();
     Put32(s, 0x00010000);
@@ -153,6 +154,37 @@ bool TextRenderer::Rebuild(Font& f) {
         return false;
     f.face = face;
     return true;
+}
+
+// A font whose characters carry their metrics (class 1) comes without
+// "hhea" and "hmtx": both are made from the characters' advances and side
+// bearings, the vertical extent from "head".
+void TextRenderer::HorizontalMetrics(const Font& f,
+                                     std::map<std::uint32_t, std::vector<std::uint8_t>>* tables) {
+    const std::vector<std::uint8_t>& head = (*tables)[Tag("head")];
+    unsigned count = Be16(&(*tables)[Tag("maxp")][4]);
+    std::vector<std::uint8_t> hmtx;
+    unsigned widest = 0;
+    for (unsigned g = 0; g < count; ++g) {
+        auto it = f.metrics.find(g);
+        unsigned advance = it == f.metrics.end() ? 0 : it->second.first;
+        Put16(hmtx, advance);
+        Put16(hmtx, it == f.metrics.end() ? 0 : it->second.second);
+        widest = std::max(widest, advance);
+    }
+    std::vector<std::uint8_t> hhea;
+    Put32(hhea, 0x00010000);
+    Put16(hhea, Be16(&head[42])); // ascender: yMax
+    Put16(hhea, Be16(&head[38])); // descender: yMin
+    Put16(hhea, 0);               // line gap
+    Put16(hhea, widest);
+    Put16(hhea, 0), Put16(hhea, 0), Put16(hhea, 0); // side bearings, extent
+    Put16(hhea, 1), Put16(hhea, 0), Put16(hhea, 0); // caret upright
+    for (int i = 0; i < 5; ++i)
+        Put16(hhea, 0);
+    Put16(hhea, count); // a long entry for every glyph
+    (*tables)[Tag("hhea")] = std::move(hhea);
+    (*tables)[Tag("hmtx")] = std::move(hmtx);
 }
 
 std::size_t TextRenderer::Characters(const std::string& font) const {
@@ -242,9 +274,16 @@ bool TextRenderer::Run(int op, const Token& t, TextPaint& p, std::size_t* drawn,
         Font& f = it->second;
         unsigned c = static_cast<unsigned>((*code)[0]);
         if (f.outline && t.dataSize >= 6 && d[0] == 1) {
+            // Class 0: size, glyph index; class 1: size, side bearing,
+            // advance, glyph index.
             std::size_t head = d[1] == 1 ? 10 : 6;
+            if (t.dataSize < head) {
+                ++*skipped;
+                return true;
+            }
             unsigned index = Be16(d + head - 2);
-            if (t.dataSize >= head) f.glyphs[index].assign(d + head, d + t.dataSize);
+            f.glyphs[index].assign(d + head, d + t.dataSize);
+            if (d[1] == 1) f.metrics[index] = {Be16(d + 6), Be16(d + 4)};
             f.dirty = true;
         } else if (!f.outline && t.dataSize >= 10 && d[0] == 0) {
             Bitmap b;

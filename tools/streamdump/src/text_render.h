@@ -49,9 +49,11 @@ class TextRenderer {
         std::vector<std::uint8_t> header;
         std::map<std::uint32_t, std::vector<std::uint8_t>> tables; // from "GT"
         std::map<unsigned, std::vector<std::uint8_t>> glyphs;      // glyph data by index
-        std::map<unsigned, Bitmap> bitmaps;                        // by character code
-        std::vector<std::uint8_t> sfnt;                            // rebuilt for FreeType
-        void* face = nullptr;                                      // FT_Face
+        // Class-1 characters carry their metrics: {advance, left side bearing}.
+        std::map<unsigned, std::pair<unsigned, unsigned>> metrics;
+        std::map<unsigned, Bitmap> bitmaps; // by character code
+        std::vector<std::uint8_t> sfnt;     // rebuilt for FreeType
+        void* face = nullptr;               // FT_Face
         bool dirty = true;
     };
 
@@ -59,6 +61,8 @@ class TextRenderer {
     static std::string NameOf(const Token& t);
     void ParseHeader(Font& f);
     bool Rebuild(Font& f);
+    static void HorizontalMetrics(const Font& f,
+                                  std::map<std::uint32_t, std::vector<std::uint8_t>>* tables);
     void DrawOutline(Font& f, unsigned glyph, double x, double y, TextPaint& p, std::size_t* drawn,
                      std::size_t* skipped);
     void DrawBitmap(const Bitmap& b, double x, double y, TextPaint& p);

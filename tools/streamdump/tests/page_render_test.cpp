@@ -156,6 +156,120 @@ TEST(PageRender, DrawsShapesWhereTheyBelong) {
     EXPECT_GE(p.skipped, 3u);
 }
 
+// Big-endian bytes, as the font header and characters hold them.
+void Be(Bytes& b, std::uint32_t v, int n) {
+    for (int i = n - 1; i >= 0; --i)
+        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// A downloaded outline font laid out by hand, whose characters carry their
+// metrics: the header's "GT" has only "gdir", "head" and "maxp" (no
+// horizontal metrics), then "GC"; glyph 1 is a square from (100, 0) to
+// (600, 700) font units, sent as a class-1 character (side bearing 100,
+// advance 700). At 1000 dots to the em, "1 1" from the cursor (1000, 2000)
+// draws two squares 700 dots apart, each 500 dots wide, standing on the
+// baseline.
+Bytes ClassOneFontPage() {
+    Bytes head(54, 0);
+    head[18] = 1000 >> 8, head[19] = 1000 & 0xFF; // units per em
+    head[42] = 700 >> 8, head[43] = 700 & 0xFF;   // yMax
+    head[51] = 1;                                 // long offsets
+    Bytes maxp;
+    Be(maxp, 0x00010000, 4);
+    Be(maxp, 2, 2); // glyphs
+    Be(maxp, 4, 2); // points
+    Be(maxp, 1, 2); // contours
+    maxp.resize(32, 0);
+    maxp[14] = 0, maxp[15] = 2; // zones
+    Bytes gt;
+    Be(gt, 0x00010000, 4);
+    Be(gt, 3, 2);
+    Be(gt, 32, 2), Be(gt, 1, 2), Be(gt, 16, 2);
+    const std::uint32_t first = 12 + 3 * 16;
+    const std::uint32_t dir[3][3] = {{0x67646972, 0, 0},            // "gdir"
+                                     {0x68656164, first, 56},       // "head", padded
+                                     {0x6D617870, first + 56, 32}}; // "maxp"
+    for (const auto& e : dir) {
+        Be(gt, e[0], 4);
+        Be(gt, 0, 4);
+        Be(gt, e[1], 4);
+        Be(gt, e[2], 4);
+    }
+    gt.insert(gt.end(), head.begin(), head.end());
+    gt.insert(gt.end(), 2, 0);
+    gt.insert(gt.end(), maxp.begin(), maxp.end());
+    Bytes header = {0, 0, 0, 0, 1, 0, 0, 2, 'G', 'T'};
+    Be(header, static_cast<std::uint32_t>(gt.size()), 4);
+    header.insert(header.end(), gt.begin(), gt.end());
+    header.insert(header.end(), {'G', 'C', 0, 0, 0, 6, 0, 0, 0xFF, 0xFF, 0, 0});
+    header.insert(header.end(), {0xFF, 0xFF, 0, 0, 0, 0});
+
+    Bytes glyph;
+    Be(glyph, 1, 2);                                                          // one contour
+    Be(glyph, 100, 2), Be(glyph, 0, 2), Be(glyph, 600, 2), Be(glyph, 700, 2); // box
+    Be(glyph, 3, 2);                                                          // last point
+    Be(glyph, 0, 2);                                                          // no instructions
+    glyph.insert(glyph.end(), 4, 0x01); // on the curve, 16-bit deltas
+    for (int dx : {100, 0, 500, 0})
+        Be(glyph, static_cast<std::uint16_t>(dx), 2);
+    for (int dy : {0, 700, 0, -700})
+        Be(glyph, static_cast<std::uint16_t>(dy), 2);
+    Bytes ch = {1, 1};
+    Be(ch, static_cast<std::uint32_t>(glyph.size() + 8), 2);
+    Be(ch, 100, 2); // left side bearing
+    Be(ch, 700, 2); // advance
+    Be(ch, 1, 2);   // glyph index
+    ch.insert(ch.end(), glyph.begin(), glyph.end());
+
+    const std::string name = "NSquare:0";
+    Tokens t;
+    auto fontName = [&] {
+        t.raw({0xC8, 0xC1}).w(static_cast<long>(name.size()));
+        for (char c : name)
+            t.raw({c});
+        t.raw({0xF8, 0xA8});
+    };
+    auto data = [&](const Bytes& d) {
+        t.raw({0xFA}).w(static_cast<long>(d.size() & 0xFFFF)).w(static_cast<long>(d.size() >> 16));
+        t.b.insert(t.b.end(), d.begin(), d.end());
+    };
+    fontName();
+    t.ubyte(0, 0xA9).raw({0x4F});
+    t.raw({0xC1}).w(static_cast<long>(header.size())).raw({0xF8, 0xA7, 0x50});
+    data(header);
+    t.raw({0x51});
+    fontName();
+    t.raw({0x52, 0xC1}).w(1).raw({0xF8, 0xA2, 0xC1}).w(static_cast<long>(ch.size()));
+    t.raw({0xF8, 0xA3, 0x53});
+    data(ch);
+    t.raw({0x54});
+    fontName();
+    t.raw({0xC5, 0x00, 0x00, 0x7A, 0x44, 0xF8, 0xA6}); // 1000.0
+    t.raw({0xC1}).w(0).raw({0xF8, 0xAA, 0x6F});
+    t.gray(0x63, 0).pair(1000, 2000, 0x4C).raw({0x6B});
+    t.raw({0xC8, 0xC1}).w(2).raw({1, 1, 0xF8, 0xAB});
+    t.raw({0xC9, 0xC1}).w(2).w(700).w(0).raw({0xF8, 0xAF, 0xA8}); // x advances
+    return t.b;
+}
+
+TEST(PageRender, CharactersWithTheirOwnMetricsAreDrawnWhereTheyBelong) {
+    auto pages = Render(Stream({ClassOneFontPage()}));
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& p = pages[0];
+    struct Probe {
+        double x, y;
+        long colour;
+        const char* what;
+    } probes[] = {
+        {1350, 1650, kBlack, "first square"},      {1050, 1650, kWhite, "its side bearing"},
+        {1700, 1650, kWhite, "between squares"},   {2050, 1650, kBlack, "second square"},
+        {1350, 1250, kWhite, "above the squares"}, {1350, 2050, kWhite, "below the baseline"},
+    };
+    for (const Probe& pr : probes)
+        EXPECT_EQ(At(p, pr.x, pr.y), pr.colour) << pr.what;
+    EXPECT_EQ(p.drawn, 2u);
+}
+
 TEST(PageRender, OneImagePerPageAndBoundedCanvas) {
     Tokens a, b;
     a.gray(0x63, 0).box(0, 0, 30000, 30000).raw({0xA0});

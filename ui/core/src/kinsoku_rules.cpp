@@ -402,7 +402,7 @@ void BuildValues(const ModelBlock* b, CKinsokuList* list, DWORD allPapers) {
     }
     for (WORD target : {WORD{36}, WORD{42}})
         if (CKinsokuItem* it = list->GetItem(target)) it->AddValue(1, 0, 0);
-    if (CKinsokuItem* it = list->GetItem(39)) {
+    if (CKinsokuItem* it = list->GetItem(kItemBookletSheets)) {
         const WORD strings[] = {4555, 4556, 4557, 4558, 4559};
         const DWORD values[] = {0, 1, 2, 4, 8};
         for (size_t i = 0; i < std::size(values); ++i)
@@ -715,9 +715,9 @@ bool RowHolds(const FinisherRow& row, DWORD caps, BYTE record, const InstallOpti
     return true;
 }
 
-// A staple code the output bins of the printer can take: no bin of that
-// code is listed, or it is fitted.
-bool StapleCodeFitted(const CInstallOption* options, WORD code) {
+// A staple or fold code the output bins of the printer can take: no bin of
+// that code is listed, or it is fitted.
+bool FinishingCodeFitted(const CInstallOption* options, WORD code) {
     const InstallOptionEntry* bin = options->Find(model::kQueryOutputBins, code);
     return !bin || bin->state != 0;
 }
@@ -891,7 +891,7 @@ void BuildStapleRules(const ModelBlock* b, const CInstallOption* options, CKinso
     for (DWORD i = 0; i < members.Count(kMemberSize); ++i) {
         const size_t at = i * kMemberSize;
         const WORD code = members.U16(at + kMemberCodeAt);
-        if (!StapleCodeFitted(options, code)) continue;
+        if (!FinishingCodeFitted(options, code)) continue;
         FinisherMasks m{members.U32(at + kMemberMasksAt), members.U32(at + kMemberMasksAt + 4),
                         members.U32(at + kMemberMasksAt + 8)};
         AddStapleRule(list, caps, record, MapModelCodeNine(code), members.U16(at + kMemberPaperAt),
@@ -903,7 +903,7 @@ void BuildStapleRules(const ModelBlock* b, const CInstallOption* options, CKinso
     for (DWORD i = 0; i < flags.Count(kFlagsSize); ++i) {
         const size_t at = i * kFlagsSize;
         const WORD code = flags.U16(at + kFlagsCodeAt);
-        if (!StapleCodeFitted(options, code)) continue;
+        if (!FinishingCodeFitted(options, code)) continue;
         for (auto [flagAt, masksAt, paper] : {std::tuple{kCustomAt, kCustomMasksAt, kCustomPaperId},
                                               std::tuple{kLongAt, kLongMasksAt, kLongPaperId}}) {
             if (!flags.U16(at + flagAt)) continue;
@@ -932,16 +932,83 @@ void BuildPunchRules(const ModelBlock* b, CKinsokuList* list, WORD finisher) {
     Allow(list, kItemPunch, kTriggerPoster, kPosterOn, {0});
 }
 
+// Booklet sheets per signature (item 39): 0 puts every sheet into one
+// booklet, the others make signatures of that many sheets.
+constexpr DWORD kSignatureSizes[] = {1, 2, 4, 8};
+constexpr DWORD kNoFold = 0;
+constexpr size_t kFinisherFoldSheetsAt = offsetof(model::FinisherTextAnswer, slot10);
+
 // Fold rules of the fitted finisher's fold items.
-void BuildFoldRules(const ModelBlock* b, CKinsokuList* list, WORD finisher) {
+//
+// Besides the mask families, the tables give the folder's own limits only
+// indirectly, so the rules below keep to what a user of the finisher expects:
+// - Booklet sheets (39) on fold and booklet (222): a booklet folded by the
+//   finisher goes through the folder one signature at a time, and the
+//   finisher record's second value says how many sheets the folder takes at
+//   once (15 for a saddle folder, none for a finisher that does not fold).
+//   With a fold code and booklet on, only signatures that fit are allowed;
+//   "all sheets" is refused, as a longer job would not fold. Without such a
+//   limit, and with fold or booklet off, every value stays allowed.
+// - Collate (8) on fold (220): folding neither needs nor forbids collated
+//   copies, and while folding is off (220 = 0) nothing is refused.
+// - Duplex (22) on fold (220): a fold code that the finisher offers only with
+//   booklet printing (its booklet mask allows booklet on and not off) folds
+//   booklets, which are printed on both sides: only the booklet's binding
+//   (booklet table byte 8 bit 0: 3, else 2) is allowed, and is the value
+//   the engine picks when the fold refuses one-sided printing. Every other
+//   fold code, and no fold, leaves duplex free.
+// - Fold (6) on the installed options (204 = 0): no fold is always allowed;
+//   a fold code needs its unit among the output bins, as a staple code does,
+//   so a listed code whose unit is not fitted is shown as refused by the
+//   installed options rather than taken away. A booklet fold also needs
+//   two-sided printing: on a printer whose duplex unit is optional and not
+//   fitted it is refused, or the duplex rule above could never be met.
+void BuildFoldRules(const ModelOptionPair* pair, CKinsokuList* list, WORD finisher,
+                    const Table& record) {
+    const ModelBlock* b = pair->binding;
+    const bool twoSided = !HasTable37Entry(pair, kOption25) || IsOption25AInstalled(pair) ||
+                          IsOption25BInstalled(pair);
     constexpr size_t kBookletAt = 8, kSortAt = 12;
+    constexpr DWORD kBookletOffAllowed = kMaskBit(13), kBookletOnAllowed = kMaskBit(14);
     Table folds(b, model::kQueryFinishers, model::layout::kFinisherFolds, finisher);
+    Table booklet(b, model::kQueryBooklet, model::layout::kFixedFirst);
+    const DWORD binding = (booklet.U8(8) & 1) ? 3 : 2;
+    const SHORT foldSheets = static_cast<SHORT>(record.U16(kFinisherFoldSheetsAt));
+    Free(list, kItemBookletSheets, kTriggerFoldBooklet);
+    Free(list, kItemCollate, kTriggerFold);
+    FreeValue(list, kItemCollate, kTriggerFold, 0);
+    Free(list, kItemDuplex, kTriggerFold);
+    Allow(list, kItemFold, kTriggerOptions, 0, {kNoFold});
     for (DWORD i = 0; i < folds.Count(kFoldItemSize); ++i) {
         const size_t at = i * kFoldItemSize;
-        const DWORD code = MapModelCodeSix(folds.U16(at + kItemCodeAt));
-        FamilyH(list, kItemFold, code, folds.U32(at + kBookletAt));
+        const WORD modelCode = folds.U16(at + kItemCodeAt);
+        const DWORD code = MapModelCodeSix(modelCode);
+        const DWORD bookletMask = folds.U32(at + kBookletAt);
+        const bool foldsBooklets =
+            (bookletMask & kBookletOnAllowed) && !(bookletMask & kBookletOffAllowed);
+        FamilyH(list, kItemFold, code, bookletMask);
         FamilyA(list, kItemFold, code, folds.U32(at + kSortAt));
         FamilyB(list, kTriggerFold, code, folds.U32(at + kSortAt));
+        if (code == 0) continue;
+        if (foldSheets > 0) {
+            Allow(list, kItemBookletSheets, kTriggerFoldBooklet, (code << 16) | kBookletOn, {});
+            for (DWORD sheets : kSignatureSizes)
+                if (sheets <= static_cast<DWORD>(foldSheets))
+                    AllowCode(list, kItemBookletSheets, kTriggerFoldBooklet,
+                              (code << 16) | kBookletOn, sheets);
+        }
+        if (foldsBooklets) {
+            if (CKinsokuItem* it = list->GetDependentItem(kItemDuplex, kTriggerFold)) {
+                CValidRule* rule = it->GetValueRule(kTriggerFold, code);
+                rule->allowed.push_back(binding);
+                rule->preferred = binding;
+                rule->flags |= kRulePreferredValid;
+            }
+        } else {
+            FreeValue(list, kItemDuplex, kTriggerFold, code);
+        }
+        if (FinishingCodeFitted(pair->options, modelCode) && (twoSided || !foldsBooklets))
+            AllowCode(list, kItemFold, kTriggerOptions, 0, code);
     }
     // No folding on a poster.
     Free(list, kItemFold, kTriggerPoster);
@@ -970,7 +1037,7 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
         Table staples(b, model::kQueryFinishers, model::layout::kFinisherStaples, id);
         for (DWORD i = 0; i < staples.Count(kStapleItemSize); ++i) {
             const WORD code = staples.U16(i * kStapleItemSize + kStapleCodeAt);
-            if (!StapleCodeFitted(options, code)) continue;
+            if (!FinishingCodeFitted(options, code)) continue;
             if (const FinisherValue* v = FindFinisherValue(kStapleValues, MapModelCodeNine(code)))
                 it->AddValue(v->value, staples.U16(i * kStapleItemSize + kStapleNameAt),
                              v->imageId);
@@ -981,14 +1048,21 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
     if (fitted->state & kFinisherStateB)
         if (CKinsokuItem* it = list->GetItem(kItemFold)) {
             Table folds(b, model::kQueryFinishers, model::layout::kFinisherFolds, id);
+            // "No fold" comes first, also when no fold item of the finisher
+            // names it: the default is no fold, and a folder that is fitted
+            // must not fold every job.
+            it->AddValue(kNoFold, 0, 0);
             for (DWORD i = 0; i < folds.Count(kFoldItemSize); ++i)
                 it->AddValue(MapModelCodeSix(folds.U16(i * kFoldItemSize + kItemCodeAt)),
                              folds.U16(i * kFoldItemSize + kItemNameAt), 0);
-            it->SetDefault(0);
+            it->SetDefault(kNoFold);
         }
     if (fitted->state & kFinisherStateA)
         if (CKinsokuItem* it = list->GetItem(kItemPunch)) {
             Table punches(b, model::kQueryFinishers, model::layout::kFinisherPunchesLong, id);
+            // "No punch" comes first for the same reason as "no fold".
+            const FinisherValue& none = kPunchValues[0];
+            it->AddValue(none.value, none.stringId, none.imageId);
             for (DWORD i = 0; i < punches.Count(kPunchItemSize); ++i) {
                 const DWORD value =
                     MapModelCodeThree(punches.U16(i * kPunchItemSize + kItemCodeAt));
@@ -1005,7 +1079,7 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
         if (RowHolds(row, caps, flags, *fitted)) list->AddDependency(row.trigger, row.target);
     BuildStapleRules(b, options, list, id, caps, flags);
     if (fitted->state & kFinisherStateA) BuildPunchRules(b, list, id);
-    if (fitted->state & kFinisherStateB) BuildFoldRules(b, list, id);
+    if (fitted->state & kFinisherStateB) BuildFoldRules(pair, list, id, record);
 }
 
 } // namespace

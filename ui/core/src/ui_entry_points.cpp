@@ -14,6 +14,7 @@
 #include "model/modelsmith.h"
 #include "model_codes.h"
 #include "model_info.h"
+#include "option_detection.h"
 #include "revise_devmode.h"
 #include "sibling_caches.h"
 #include "user_paper.h"
@@ -756,20 +757,40 @@ void SetDword(HANDLE printer, const char16_t* name, DWORD value) {
                     sizeof value);
 }
 
-bool IsVistaOrLater() {
-    OSVERSIONINFOW v{};
-    v.dwOSVersionInfoSize = sizeof v;
-    return GetVersionExW(&v) && v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion >= 6;
+// The installed options of a new printer: the model's, then what the
+// device-option module and the device itself report, else what the
+// installer's cache holds (used once, then deleted). TRUE when the device
+// answered.
+bool LearnInstalledOptions(HANDLE printer, LPWSTR printerName, const ModelBlock* binding,
+                           CInstallOption* options) {
+    if (IsNT6OrLater()) QuerySchemaOptions(binding, printerName, options, 0);
+    WCHAR port[kPortNameCapacity] = {};
+    const bool asked = GetPrinterPortName(printer, port) &&
+                       DetectInstalledOptions(binding, options, port) == kDetectOk;
+    if (!asked) ReadOptionCache(binding, options);
+    DeleteOptionCache(binding);
+    options->Write();
+    return asked;
 }
 
-void InitializePrinter(HANDLE printer) {
+// The printer's defaults lose the names of whoever made them.
+void ClearDefaultOwner(HANDLE printer) {
+    auto image = std::make_unique<DEVMODE_IMAGEW>();
+    if (!ReadPrinterInfo2(printer, image.get()) ||
+        image->priv.Signature != PRIVATE_DEVMODE_SIGNATURE)
+        return;
+    ClearJobInfoFields(&image->priv, kClearOwnerUser | kClearOwnerComputer, 0);
+    RewritePrinterInfo2(printer, &image->dm);
+}
+
+void InitializePrinter(HANDLE printer, LPWSTR printerName) {
     LPVOID data = LoadDriverDataFile(printer);
     if (!data) return;
     HMODULE modelsmith = LoadDriverModule(printer, data, kSelectModelsmith);
     ModelBlock binding{modelsmith, data};
     if (modelsmith) {
         CInstallOption options(printer, &binding);
-        options.Write();
+        const bool asked = LearnInstalledOptions(printer, printerName, &binding, &options);
         CModelInfo flags(&binding, model::kQueryFeatureFlags, 0, model::layout::kFixedFirst);
         const bool api = (flags.U32(0) & kPrinterApiFlag) != 0;
         flags.Release();
@@ -786,6 +807,8 @@ void InitializePrinter(HANDLE printer) {
                             reinterpret_cast<BYTE*>(name.data()),
                             static_cast<DWORD>(name.size() * sizeof(WCHAR)));
         }
+        if (asked) ApplyDefaultProfileToPrinter(printer, &binding);
+        ClearDefaultOwner(printer);
         FreeLibrary(modelsmith);
     }
     GlobalFree(data);
@@ -797,17 +820,18 @@ void InitializePrinter(HANDLE printer) {
 
 BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM) {
     if (event != PRINTER_EVENT_INITIALIZE &&
-        !(event == PRINTER_EVENT_CONFIGURATION_UPDATE && IsVistaOrLater()))
+        !(event == PRINTER_EVENT_CONFIGURATION_UPDATE && IsNT6OrLater()))
         return TRUE;
     HANDLE printer = OpenForAll(printerName);
     if (!printer) return TRUE;
     if (event == PRINTER_EVENT_INITIALIZE) {
-        InitializePrinter(printer);
+        InitializePrinter(printer, printerName);
     } else if (LPVOID data = LoadDriverDataFile(printer)) {
         HMODULE modelsmith = LoadDriverModule(printer, data, kSelectModelsmith);
         ModelBlock binding{modelsmith, data};
         if (modelsmith) {
             CInstallOption options(printer, &binding);
+            RequerySchemaOptions(&binding, printerName, &options, 0);
             options.Write();
             FreeLibrary(modelsmith);
         }

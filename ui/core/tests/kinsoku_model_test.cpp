@@ -60,9 +60,17 @@ struct Image {
 
 // A printer of a sample model and a list built for an image: the rule pairs
 // and the model's rules, with the printer's installed options at hand.
+// `edit`, when given, changes the sample's source before it is compiled.
+using SourceEdit = void (*)(nlohmann::json&);
 struct Installed {
-    Installed(const std::u16string& name, const char* model) {
-        ui_test::InstallPrinter(name, ui_test::SampleModel(model));
+    Installed(const std::u16string& name, const char* model, SourceEdit edit = nullptr) {
+        if (!edit) {
+            ui_test::InstallPrinter(name, ui_test::SampleModel(model));
+            return;
+        }
+        nlohmann::json src = ui_test::SampleSource(model);
+        edit(src);
+        ui_test::InstallPrinter(name, ui_test::Compile(src));
     }
 };
 struct Built : Installed {
@@ -70,8 +78,9 @@ struct Built : Installed {
     CKinsokuList list;
     CInstallOption options;
     ModelOptionPair pair;
-    Built(const std::u16string& name, const char* model, const Image& img)
-        : Installed(name, model), p(name), list(p.binding(), nullptr, img.b.data()),
+    Built(const std::u16string& name, const char* model, const Image& img,
+          SourceEdit edit = nullptr)
+        : Installed(name, model, edit), p(name), list(p.binding(), nullptr, img.b.data()),
           options(p.printer(), p.binding()), pair{p.binding(), &options} {
         EXPECT_TRUE(p.ok());
         EXPECT_TRUE(LoadKinsokuPairs(p.binding(), &list));
@@ -95,6 +104,8 @@ struct Case {
     std::vector<DWORD> refused; // values of the target refused after the resolve
     std::vector<Change> after;  // fields of the image after the resolve
     std::vector<WORD> corrected;
+    SourceEdit edit = nullptr;              // the sample changed first
+    void (*fit)(CInstallOption&) = nullptr; // options fitted before the rules on 204
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -107,7 +118,12 @@ std::string Describe(const CKinsokuList& list, WORD target) {
     std::string out;
     if (CKinsokuItem* it = list.FindItem(target))
         for (auto& a : it->Values())
-            if (!a->blockers.empty()) out += std::to_string(a->value) + " ";
+            if (!a->blockers.empty()) {
+                out += std::to_string(a->value) + " (by";
+                for (WORD t : a->blockers)
+                    out += " " + std::to_string(t);
+                out += ") ";
+            }
     return out;
 }
 
@@ -116,9 +132,10 @@ TEST_P(KinsokuModel, ChangeRefuseResolve) {
     Image img;
     for (const Change& s : c.start)
         img.Put(s.at, s.width, s.value);
-    Built built(u"K1", c.model, img);
+    Built built(u"K1", c.model, img, c.edit);
     CKinsokuList& list = built.list;
     ModelOptionPair& pair = built.pair;
+    if (c.fit) c.fit(built.options);
     if (c.installedOptions) {
         ASSERT_TRUE(BuildModelKinsoku(&pair, &list));
     }
@@ -147,6 +164,40 @@ TEST_P(KinsokuModel, ChangeRefuseResolve) {
             EXPECT_FALSE(list.WasCorrected(item)) << "item " << item;
         }
 }
+
+// The sample's booklet finisher given only the fold rules' capabilities:
+// booklet sheets on fold and booklet (222), collate and duplex on fold (220)
+// and fold on the installed options (204). Its Bi-Fold (code 1) goes with and without
+// booklet printing, its Booklet Fold (code 2) only with it.
+void FoldingFinisher(nlohmann::json& src) {
+    nlohmann::json& finisher = src["codes"]["27"]["entries"][1];
+    finisher["caps"] = "0xC8004000";
+    finisher["fold"]["items"][0]["s2"] = "0x6000";
+    finisher["fold"]["items"][1]["s2"] = "0x4000";
+}
+// The same with a duplex unit that works only when fitted (none is).
+void FoldingFinisherOptionalDuplex(nlohmann::json& src) {
+    FoldingFinisher(src);
+    src["codes"]["25"]["record"][1] = 4;
+    src["codes"]["25"]["record"][2] = 4;
+}
+// The booklet finisher fitted with its fold unit, and the output bins of its
+// fold codes: the second fits both, the first only that of code 2.
+void FitFolder(CInstallOption& options) {
+    options.Find(kOptionFinisher, 2)->state = 1 | kFinisherStateB;
+    options.Find(model::kQueryOutputBins, 2)->state = 1;
+}
+void FitFolderAndBins(CInstallOption& options) {
+    FitFolder(options);
+    options.Find(model::kQueryOutputBins, 1)->state = 1;
+}
+// The booklet finisher fitted with its punch unit.
+void FitPuncher(CInstallOption& options) {
+    options.Find(kOptionFinisher, 2)->state = 1 | kFinisherStateA;
+}
+constexpr size_t kFoldAt = kPriv + 92, kPunchAt = kPriv + 96, kSignatureAt = kPriv + 270,
+                 kFeaturesAt = kPriv + 12;
+constexpr DWORD kFoldOffered = (1u << 12) | (1u << 16);
 
 const Case kCases[] = {
     // Rules on the paper (205): Ledger-size 8 takes no Bond (3); the media
@@ -239,6 +290,127 @@ const Case kCases[] = {
      {3, 258, 11},
      {{kSourceAt, 2, 7}},
      {kItemSource}},
+    // Fold rules (222, 220, 204). A folded booklet is made of signatures the
+    // folder takes at once: "all sheets" gives way to the first size.
+    {"FoldedBookletTakesSignatures",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}, {kLayoutAt, 2, 2}, {kDuplexAt, 2, 2}, {kSignatureAt, 2, 0}},
+     {{kFoldAt, 2, 1}},
+     kItemBookletSheets,
+     {0},
+     {{kFoldAt, 2, 1}, {kSignatureAt, 2, 1}, {kDuplexAt, 2, 2}},
+     {kItemBookletSheets},
+     FoldingFinisher,
+     FitFolderAndBins},
+    // Fold without booklet printing leaves the signatures alone.
+    {"FoldWithoutBookletKeepsSignatures",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}},
+     {{kFoldAt, 2, 1}},
+     kItemBookletSheets,
+     {},
+     {{kFoldAt, 2, 1}, {kSignatureAt, 2, 0}},
+     {},
+     FoldingFinisher,
+     FitFolderAndBins},
+    // A booklet fold is printed on both sides, in the booklet's binding
+    // (long edge on this model).
+    {"BookletFoldIsTwoSided",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}},
+     {{kFoldAt, 2, 2}},
+     kItemDuplex,
+     {1, 3},
+     {{kFoldAt, 2, 2}, {kDuplexAt, 2, 2}},
+     {kItemDuplex},
+     FoldingFinisher,
+     FitFolderAndBins},
+    // A sheet folded in half may be printed either way, collated or not.
+    {"BiFoldLeavesDuplex",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}},
+     {{kFoldAt, 2, 1}},
+     kItemDuplex,
+     {},
+     {{kFoldAt, 2, 1}, {kDuplexAt, 2, 1}},
+     {},
+     FoldingFinisher,
+     FitFolderAndBins},
+    {"FoldLeavesCollate",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}, {kCollateAt, 2, 0}},
+     {{kFoldAt, 2, 1}},
+     kItemCollate,
+     {},
+     {{kFoldAt, 2, 1}, {kCollateAt, 2, 0}},
+     {},
+     FoldingFinisher,
+     FitFolderAndBins},
+    // A fold code whose output bin is not fitted is refused by the installed
+    // options, and the fold is turned off.
+    {"FoldUnitNotFitted",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}},
+     {{kFoldAt, 2, 1}},
+     kItemFold,
+     {1},
+     {{kFoldAt, 2, 0}, {kDuplexAt, 2, 1}},
+     {kItemFold},
+     FoldingFinisher,
+     FitFolder},
+    // Without two-sided printing a booklet cannot be folded.
+    {"BookletFoldNeedsDuplexUnit",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}},
+     {{kFoldAt, 2, 2}},
+     kItemFold,
+     {2},
+     {{kFoldAt, 2, 0}, {kDuplexAt, 2, 1}},
+     {kItemFold},
+     FoldingFinisherOptionalDuplex,
+     FitFolderAndBins},
+    // A fitted folder or punch does not fold or punch every job: "none" is
+    // among their values even where the finisher's items do not name it.
+    {"FolderLeavesNoFold",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}, {kFoldAt, 2, 0}},
+     {{kFoldAt, 2, 1}},
+     kItemFold,
+     {},
+     {{kFoldAt, 2, 1}},
+     {},
+     FoldingFinisher,
+     FitFolderAndBins},
+    {"PunchLeavesNoPunch",
+     "CX5540",
+     true,
+     {{kFeaturesAt, 4, (1u << 12) | (1u << 18)}, {kPunchAt, 2, 0}},
+     {{kPunchAt, 2, 3}},
+     kItemPunch,
+     {},
+     {{kPunchAt, 2, 3}},
+     {},
+     nullptr,
+     FitPuncher},
+    // The small model has no finisher: fold builds no rules, and booklet
+    // sheets stay as set.
+    {"NoFinisherNoFoldRules",
+     "LP1220",
+     true,
+     {{kFeaturesAt, 4, kFoldOffered}, {kLayoutAt, 2, 2}},
+     {{kFoldAt, 2, 2}},
+     kItemBookletSheets,
+     {},
+     {{kFoldAt, 2, 2}, {kSignatureAt, 2, 0}},
+     {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Builders, KinsokuModel, ::testing::ValuesIn(kCases),
@@ -295,6 +467,31 @@ TEST(KinsokuBuild, InstalledOptionRulesRebuildTheSame) {
     options.Find(kOptionTray, 3)->state = 1;
     BuildModelKinsoku(&pair, &list);
     EXPECT_FALSE(list.IsValueRefused(kItemSource, 3));
+}
+
+// The fold rules are rebuilt with the installed options, not added twice.
+TEST(KinsokuBuild, FoldRulesRebuildTheSame) {
+    Image img;
+    img.Put(kFeaturesAt, 4, kFoldOffered);
+    Built built(u"K10", "CX5540", img, FoldingFinisher);
+    FitFolderAndBins(built.options);
+    auto snapshot = [&]() {
+        std::vector<DWORD> out;
+        for (WORD item : {kItemFold, kItemCollate, kItemDuplex, kItemBookletSheets})
+            if (CKinsokuItem* it = built.list.FindItem(item))
+                for (const auto* rules : {&it->ValueRules(), &it->ItemRules()})
+                    for (const auto& r : *rules) {
+                        out.insert(out.end(), {item, r->trigger, r->triggerValue, r->allowUnlisted,
+                                               r->preferred});
+                        out.insert(out.end(), r->allowed.begin(), r->allowed.end());
+                    }
+        return out;
+    };
+    BuildModelKinsoku(&built.pair, &built.list);
+    auto first = snapshot();
+    EXPECT_FALSE(first.empty());
+    BuildModelKinsoku(&built.pair, &built.list);
+    EXPECT_EQ(snapshot(), first);
 }
 
 TEST(KinsokuBuild, UserPapersReplaceTheFormerOnes) {
