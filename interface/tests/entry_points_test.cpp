@@ -214,3 +214,49 @@ TEST_F(EntryPoints, PrinterEventsAndUpgrade) {
 
 } // namespace
 } // namespace frontdoor_test
+
+namespace frontdoor_test {
+namespace {
+
+// The events the spooler raises on its own reach the UI library through
+// Frontdoor, each while the printer can still be opened.
+TEST_F(EntryPoints, SpoolerRaisedPrinterEvents) {
+    Open(SampleModel("CX5540"));
+    ClearUiLog();
+    EXPECT_EQ(spl::NotifyConfigurationChange(u"P", u"<Bidi/>"), 0u);
+    EXPECT_EQ(spl::RefreshPrinterCache(u"p"), 0u);
+    EXPECT_EQ(UiLog(), "printer event 8\nprinter event 5\n");
+    EXPECT_EQ(spl::NotifyConfigurationChange(u"Nobody", u""),
+              static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    EXPECT_EQ(spl::RefreshPrinterCache(u"Nobody"), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+
+    // Deleting needs the right to, and waits for no job: it refuses while one is open.
+    ClearUiLog();
+    SetLastError(0);
+    EXPECT_FALSE(DeletePrinter(printer)); // opened for use only
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE admin = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"P"), &admin, &all));
+    DOC_INFO_1W doc{const_cast<LPWSTR>(u"job"), nullptr, const_cast<LPWSTR>(u"RAW")};
+    ASSERT_NE(StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc)), 0u);
+    EXPECT_FALSE(DeletePrinter(admin));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINTER_HAS_JOBS_QUEUED));
+    ASSERT_TRUE(AbortPrinter(printer));
+    EXPECT_EQ(UiLog(), "");
+
+    EXPECT_TRUE(DeletePrinter(admin));
+    EXPECT_EQ(UiLog(), "printer event 4\n");
+    spl::PrinterRecord gone;
+    EXPECT_FALSE(spl::FindPrinter(u"P", &gone));
+    EXPECT_TRUE(spl::PrinterData(u"P").empty());
+    HANDLE again = nullptr;
+    EXPECT_FALSE(OpenPrinterW(const_cast<LPWSTR>(u"P"), &again, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    EXPECT_FALSE(DeletePrinter(admin));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    ClosePrinter(admin);
+}
+
+} // namespace
+} // namespace frontdoor_test

@@ -227,3 +227,60 @@ TEST_F(Sheets, ForeignUserDataIsRefused) {
 
 } // namespace
 } // namespace frontdoor_test
+
+namespace frontdoor_test {
+namespace {
+
+// A device mode of the driver's older version: 188 standard bytes and its
+// 112-byte private part, laid out from its offsets.
+std::vector<BYTE> OldVersionDevmode(short copies) {
+    std::vector<BYTE> b(188 + 112, 0);
+    auto* dm = reinterpret_cast<DEVMODEW*>(b.data());
+    dm->dmSpecVersion = 0x0320;
+    dm->dmDriverVersion = 0x0350;
+    dm->dmSize = 188;
+    dm->dmDriverExtra = 112;
+    dm->dmFields = DM_COPIES;
+    dm->dmCopies = copies;
+    return b;
+}
+
+// The spooler hands the library, and stores, a device mode of another
+// version as the driver makes it now.
+TEST_F(Sheets, OlderVersionDevmodesAreConverted) {
+    Open(SampleModel("CX5540"));
+    std::vector<BYTE> old = OldVersionDevmode(5);
+    DEVMODE_IMAGEW out{};
+    EXPECT_EQ(DocumentPropertiesW(nullptr, printer, nullptr, &out.dm,
+                                  reinterpret_cast<PDEVMODEW>(old.data()),
+                                  DM_IN_BUFFER | DM_OUT_BUFFER),
+              IDOK);
+    EXPECT_EQ(out.dm.dmSize, 220);
+    EXPECT_EQ(out.dm.dmDriverExtra, 1100);
+    EXPECT_EQ(out.dm.dmDriverVersion, 0x0500);
+    EXPECT_EQ(out.dm.dmCopies, 5);
+
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE admin = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"P"), &admin, &all));
+    DWORD needed = 0;
+    GetPrinterW(admin, 2, nullptr, 0, &needed);
+    std::vector<BYTE> info(needed);
+    ASSERT_TRUE(GetPrinterW(admin, 2, info.data(), needed, &needed));
+    auto* p2 = reinterpret_cast<PRINTER_INFO_2W*>(info.data());
+    old = OldVersionDevmode(7);
+    p2->pDevMode = reinterpret_cast<PDEVMODEW>(old.data());
+    ASSERT_TRUE(SetPrinterW(admin, 2, info.data(), 0));
+    GetPrinterW(admin, 8, nullptr, 0, &needed);
+    std::vector<BYTE> stored(needed);
+    ASSERT_TRUE(GetPrinterW(admin, 8, stored.data(), needed, &needed));
+    const DEVMODEW* dm = reinterpret_cast<PRINTER_INFO_8W*>(stored.data())->pDevMode;
+    ASSERT_NE(dm, nullptr);
+    EXPECT_EQ(dm->dmSize, 220);
+    EXPECT_EQ(dm->dmDriverExtra, 1100);
+    EXPECT_EQ(dm->dmCopies, 7);
+    ClosePrinter(admin);
+}
+
+} // namespace
+} // namespace frontdoor_test

@@ -3,6 +3,7 @@
 #include "platform/text.h"
 #include "spooler_internal.h"
 #include "win/environment.h"
+#include "win/printer_interface.h"
 
 namespace platform::spooler {
 
@@ -271,6 +272,22 @@ std::vector<PrinterDataValue> PrinterData(const std::u16string& printer) {
 DWORD DirectoryUpdates(const std::u16string& printer) {
     PrinterRow row;
     return LoadPrinter(FoldKey(printer), &row) ? row.dsUpdates : 0;
+}
+
+DWORD NotifyConfigurationChange(const std::u16string& printer, const std::u16string& notification) {
+    PrinterRecord record;
+    if (!FindPrinter(printer, &record)) return ERROR_INVALID_PRINTER_NAME;
+    std::u16string text = notification;
+    RaisePrinterEvent(record.name, PRINTER_EVENT_CONFIGURATION_UPDATE,
+                      reinterpret_cast<LPARAM>(text.c_str()));
+    return ERROR_SUCCESS;
+}
+
+DWORD RefreshPrinterCache(const std::u16string& printer) {
+    PrinterRecord record;
+    if (!FindPrinter(printer, &record)) return ERROR_INVALID_PRINTER_NAME;
+    RaisePrinterEvent(record.name, PRINTER_EVENT_CACHE_REFRESH, 0);
+    return ERROR_SUCCESS;
 }
 
 } // namespace platform::spooler

@@ -264,6 +264,11 @@ BOOL SetLevel2(const SpoolHandle& h, const PRINTER_INFO_2W& info) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    // A device mode of another version is stored as the printer's driver
+    // makes it; one for a new driver is that driver's to take on, and the
+    // one the printer has already needs nothing.
+    if (!devmode.empty() && devmode != row.rec.devmode && EqualsNoCase(driver, row.rec.driver))
+        devmode = InDriverFormat(row.rec.name, std::move(devmode));
     // Where the printer lives is not the caller's to change.
     constexpr DWORD kFixed =
         PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_NETWORK | PRINTER_ATTRIBUTE_PUBLISHED;
@@ -359,6 +364,22 @@ BOOL SetDevmodeLevel(const SpoolHandle& h, DWORD level, LPDEVMODEW devmode) {
     });
     if (!ok) SetLastError(ERROR_INVALID_PRINTER_NAME);
     return ok ? TRUE : FALSE;
+}
+
+// Everything the spooler keeps of the printer; finished jobs' output stays
+// where it was written.
+bool RemovePrinterRows(const std::string& key) {
+    return MachineDb::Transaction([&] {
+        for (const char* sql :
+             {"DELETE FROM spl_printer_data WHERE printer = ?",
+              "DELETE FROM spl_user_devmodes WHERE printer = ?",
+              "DELETE FROM spl_jobs WHERE printer = ?", "DELETE FROM spl_printers WHERE key = ?"}) {
+            Stmt s(sql);
+            s.Bind(1, key);
+            s.Run();
+        }
+        return true;
+    });
 }
 
 template <class T> T ReadRecord(const BYTE* p) {
@@ -495,6 +516,35 @@ BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
         default:
             return SetDevmodeLevel(*h, 9, ReadRecord<PRINTER_INFO_9W>(pPrinter).pDevMode);
         }
+    });
+}
+
+BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
+    return GuardedBool("DeletePrinter", hPrinter, [&](test::Call&) -> BOOL {
+        SPOOLER_FAULT_POINT("DeletePrinter", FALSE);
+        auto h = FindPrinterHandle(hPrinter);
+        if (!h) return FALSE;
+        if (!(h->access & DELETE) || !CallerIsAdministrator()) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        PrinterRow row;
+        if (!LoadPrinter(h->key, &row)) {
+            SetLastError(ERROR_INVALID_PRINTER_NAME);
+            return FALSE;
+        }
+        // A job still waiting would lose its printer.
+        if (ActiveJobCount(h->key) != 0) {
+            SetLastError(ERROR_PRINTER_HAS_JOBS_QUEUED);
+            return FALSE;
+        }
+        // The driver hears of it while the printer is still there to open.
+        RaisePrinterEvent(row.rec.name, PRINTER_EVENT_DELETE, 0);
+        if (!RemovePrinterRows(h->key)) {
+            SetLastError(RPC_S_SERVER_UNAVAILABLE);
+            return FALSE;
+        }
+        return TRUE;
     });
 }
 

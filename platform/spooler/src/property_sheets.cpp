@@ -197,7 +197,19 @@ LONG WINAPI DocumentPropertiesW(HWND hWnd, HANDLE hPrinter, LPWSTR pDeviceName,
         LONG result = -1;
         if (module) {
             std::u16string name = pDeviceName ? std::u16string(pDeviceName) : PrinterName(hPrinter);
-            DOCUMENTPROPERTYHEADER header{sizeof header,  0, hPrinter, name.data(), pDevModeInput,
+            // An input of another version of the driver reaches the library
+            // as its driver makes it now, as the spooler stores such device
+            // modes. One without a private part carries public settings only;
+            // the library answers it in its own sizes.
+            std::vector<BYTE> converted;
+            PDEVMODEW input = pDevModeInput;
+            if (input && input->dmDriverExtra != 0 &&
+                platform::spooler::CopyDevmodeW(input, &converted)) {
+                converted =
+                    platform::spooler::InDriverFormat(PrinterName(hPrinter), std::move(converted));
+                input = reinterpret_cast<PDEVMODEW>(converted.data());
+            }
+            DOCUMENTPROPERTYHEADER header{sizeof header,  0, hPrinter, name.data(), input,
                                           pDevModeOutput, 0, fMode};
             auto sheets = As<PFNPROPSHEETUI>(entry);
             if (!(fMode & DM_IN_PROMPT)) {

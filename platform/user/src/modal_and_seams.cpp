@@ -15,6 +15,7 @@
 #include "platform/user_ctl.h"
 #include "user_internal.h"
 #include "win/errors.h"
+#include "win/htmlhelp.h"
 #include "win/memory.h"
 
 namespace platform::user {
@@ -30,6 +31,13 @@ struct MenuItem {
     UINT flags;
     UINT_PTR id;
     std::u16string text;
+};
+
+// A window type the help system was given: the record with its own copies
+// of the two texts it keeps (the other texts are not kept).
+struct HelpWindowType {
+    HH_WINTYPE record{};
+    std::string type, caption;
 };
 
 struct Seams {
@@ -48,6 +56,8 @@ struct Seams {
     HWND clipboardOwner = nullptr;
     bool clipboardOpen = false;
     std::map<UINT, HANDLE> clipboard;
+    // HTML help's window types by name (compared without regard to case).
+    std::map<std::string, std::unique_ptr<HelpWindowType>> helpTypes;
 };
 
 Seams& Z() {
@@ -74,6 +84,7 @@ void ResetSeams() {
         GlobalFree(data);
     Z().clipboard.clear();
     Z().clipboardOpen = false;
+    Z().helpTypes.clear();
 }
 
 void EnsureReset() {
@@ -173,6 +184,23 @@ std::vector<int> Buttons(UINT type) {
     default:
         return {IDOK};
     }
+}
+
+// HH_GET_WIN_TYPE's answer for a type the help system does not know.
+const HWND kUnknownHelpType = reinterpret_cast<HWND>(static_cast<INT_PTR>(-1));
+
+std::string HelpTypeKey(std::string_view name) {
+    std::string key(name);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+// The window type a "file>type" topic names; empty when it names none.
+std::string TopicWindowType(LPCWSTR topic) {
+    std::string text = Narrow(topic);
+    size_t at = text.rfind('>');
+    return at == std::string::npos ? std::string() : text.substr(at + 1);
 }
 
 } // namespace
@@ -350,12 +378,47 @@ BOOL WINAPI WinHelpW(HWND, LPCWSTR lpszHelp, UINT uCommand, ULONG_PTR dwData) {
     return lpszHelp && *lpszHelp;
 }
 
+// No help viewer is shown here: topics answer no window. The window types a
+// program defines are kept for the process, as the help system keeps them.
 HWND WINAPI HtmlHelpW(HWND, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) {
     EnsureReset();
     std::lock_guard lock(Z().lock);
-    Z().log.push_back("HtmlHelpW " + Narrow(pszFile) + " " + std::to_string(uCommand) + " " +
-                      std::to_string(dwData));
-    return nullptr;
+    std::string data = std::to_string(dwData);
+    HWND result = nullptr;
+    if (uCommand == HH_SET_WIN_TYPE) {
+        const auto* given = reinterpret_cast<const HH_WINTYPE*>(dwData);
+        data.clear();
+        if (given && given->cbStruct >= static_cast<int>(sizeof(HH_WINTYPE)) && given->pszType &&
+            *given->pszType) {
+            auto kept = std::make_unique<HelpWindowType>();
+            kept->record = *given;
+            kept->record.cbStruct = sizeof(HH_WINTYPE);
+            kept->type = given->pszType;
+            kept->caption = given->pszCaption ? given->pszCaption : "";
+            HH_WINTYPE& r = kept->record;
+            r.pszToc = r.pszIndex = r.pszFile = r.pszHome = nullptr;
+            r.pszJump1 = r.pszJump2 = r.pszUrlJump1 = r.pszUrlJump2 = r.pszCustomTabs = nullptr;
+            r.paInfoTypes = nullptr;
+            r.cbInfoTypes = 0;
+            r.pszType = kept->type.c_str();
+            r.pszCaption = kept->caption.c_str();
+            data = kept->type;
+            Z().helpTypes[HelpTypeKey(kept->type)] = std::move(kept);
+        }
+    } else if (uCommand == HH_GET_WIN_TYPE) {
+        std::string type = TopicWindowType(pszFile);
+        auto it = Z().helpTypes.find(HelpTypeKey(type));
+        auto** out = reinterpret_cast<HH_WINTYPE**>(dwData);
+        data = type;
+        if (it == Z().helpTypes.end() || !out) {
+            result = kUnknownHelpType;
+        } else {
+            *out = &it->second->record;
+            result = it->second->record.hwndHelp;
+        }
+    }
+    Z().log.push_back("HtmlHelpW " + Narrow(pszFile) + " " + std::to_string(uCommand) + " " + data);
+    return result;
 }
 
 HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR lpOperation, LPCWSTR lpFile, LPCWSTR lpParameters,

@@ -1,6 +1,7 @@
 // Windows and messages: classes, procedures and subclassing, parent and
 // child, enumeration, coordinates, the queue and timers.
 #include "user_fixture.h"
+#include "win/htmlhelp.h"
 
 namespace {
 
@@ -184,6 +185,46 @@ TEST_F(Windows, PopupMenuAnsweredByScript) {
     EXPECT_EQ(platform::user::test::TakeUnanswered(), std::vector<std::string>{"popup menu"});
     EXPECT_TRUE(DestroyMenu(menu));
     EXPECT_FALSE(DestroyMenu(menu));
+}
+
+// HTML help keeps the window types a program defines, by name without
+// regard to case, with its own copies of their texts.
+TEST_F(Windows, HelpWindowTypes) {
+    HH_WINTYPE* known = nullptr;
+    const HWND unknown = reinterpret_cast<HWND>(static_cast<INT_PTR>(-1));
+    EXPECT_EQ(HtmlHelpW(nullptr, u"C:\\Drv\\HELP.CHM>popupuse", HH_GET_WIN_TYPE,
+                        reinterpret_cast<DWORD_PTR>(&known)),
+              unknown);
+    EXPECT_EQ(known, nullptr);
+    {
+        std::string type = "popupuse", caption = "Driver Help";
+        HH_WINTYPE given{};
+        given.cbStruct = sizeof given;
+        given.pszType = type.c_str();
+        given.pszCaption = caption.c_str();
+        given.fsValidMembers = HHWIN_PARAM_RECT;
+        given.rcWindowPos = {10, 20, 510, 520};
+        HtmlHelpW(nullptr, nullptr, HH_SET_WIN_TYPE, reinterpret_cast<DWORD_PTR>(&given));
+        HH_WINTYPE shortRecord = given;
+        shortRecord.cbStruct = 100; // too short to be a record: not taken
+        shortRecord.rcWindowPos = {};
+        HtmlHelpW(nullptr, nullptr, HH_SET_WIN_TYPE, reinterpret_cast<DWORD_PTR>(&shortRecord));
+    }
+    EXPECT_EQ(HtmlHelpW(nullptr, u"C:\\Drv\\HELP.CHM>PopupUse", HH_GET_WIN_TYPE,
+                        reinterpret_cast<DWORD_PTR>(&known)),
+              nullptr);
+    ASSERT_NE(known, nullptr);
+    EXPECT_EQ(known->cbStruct, static_cast<int>(sizeof(HH_WINTYPE)));
+    EXPECT_STREQ(known->pszType, "popupuse");
+    EXPECT_STREQ(known->pszCaption, "Driver Help");
+    EXPECT_EQ(known->rcWindowPos.right, 510);
+    EXPECT_EQ(HtmlHelpW(nullptr, u"C:\\Drv\\HELP.CHM", HH_GET_WIN_TYPE,
+                        reinterpret_cast<DWORD_PTR>(&known)),
+              unknown);
+    std::vector<std::string> log = platform::user::test::SeamLog();
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[1], "HtmlHelpW (null) 4 popupuse");
+    EXPECT_EQ(log[2], "HtmlHelpW (null) 4 ");
 }
 
 TEST_F(Windows, HelpAndShellAreLogged) {

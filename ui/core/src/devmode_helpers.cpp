@@ -32,16 +32,6 @@ WORD LimitsWord(CModelInfo& info, size_t offset) {
     return info.U16(offset);
 }
 
-// A printer's PRINTER_INFO_2 in a block of its own (freed by the caller).
-std::vector<BYTE> PrinterInfo2(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    if (needed < sizeof(PRINTER_INFO_2W)) return {};
-    std::vector<BYTE> block(needed);
-    if (!GetPrinterW(printer, 2, block.data(), needed, &needed)) return {};
-    return block;
-}
-
 // The bytes of the block from p to its end; 0 when p is outside it.
 size_t BytesFrom(const std::vector<BYTE>& block, const void* p) {
     auto* b = static_cast<const BYTE*>(p);
@@ -50,6 +40,15 @@ size_t BytesFrom(const std::vector<BYTE>& block, const void* p) {
 }
 
 } // namespace
+
+std::vector<BYTE> PrinterInfo2(HANDLE printer) {
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    if (needed < sizeof(PRINTER_INFO_2W)) return {};
+    std::vector<BYTE> block(needed);
+    if (!GetPrinterW(printer, 2, block.data(), needed, &needed)) return {};
+    return block;
+}
 
 // ---------------------------------------------------------------------------
 // Model look-ups.

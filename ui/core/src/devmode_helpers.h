@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "driver_env.h"
 #include "install_option.h"
@@ -81,6 +82,8 @@ WORD GetEffectiveOrientation(const DEVMODE_IMAGEW* image);
 DWORD CopyDevmodeImage(const DEVMODEW* source, size_t sourceBytes, DEVMODEW* target);
 // The printer's stored device mode into a zeroed, stamped image.
 BOOL ReadPrinterInfo2(HANDLE printer, DEVMODE_IMAGEW* image);
+// The printer's PRINTER_INFO_2 in a block of its own; empty when it cannot be read.
+std::vector<BYTE> PrinterInfo2(HANDLE printer);
 BOOL RewritePrinterInfo2(HANDLE printer, DEVMODEW* devmode);
 // Stamps the 1320-byte image's header: spec and driver version, sizes.
 void StampDevmodeHeader(DEVMODE_IMAGEW* image);

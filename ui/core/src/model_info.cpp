@@ -154,4 +154,9 @@ DWORD CModelInfo::U32(size_t offset) {
     return v;
 }
 
+std::string CModelInfo::Text() {
+    auto* p = static_cast<const char*>(GetData());
+    return p ? std::string(p, strnlen(p, length_)) : std::string();
+}
+
 } // namespace sheetwright

@@ -2,6 +2,8 @@
 // zeroed block), its answer kept until Release.
 #pragma once
 
+#include <string>
+
 #include "driver_env.h"
 
 namespace sheetwright {
@@ -34,6 +36,8 @@ class CModelInfo {
     BYTE U8(size_t offset);
     WORD U16(size_t offset);
     DWORD U32(size_t offset);
+    // The answer as ANSI text, up to its NUL or its end; empty when none.
+    std::string Text();
 
   private:
     void Init(WORD table, WORD id, DWORD part);

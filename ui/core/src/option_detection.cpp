@@ -61,9 +61,7 @@ std::u16string ComponentName(const ModelBlock* binding, WORD component) {
 }
 
 std::string ModelText(const ModelBlock* binding, WORD code) {
-    CModelInfo info(binding, code, 0, kTextLayout);
-    auto* text = static_cast<const char*>(info.GetData());
-    return text ? std::string(text, strnlen(text, info.Length())) : std::string();
+    return CModelInfo(binding, code, 0, kTextLayout).Text();
 }
 
 // A fixed-size text field of a model answer.

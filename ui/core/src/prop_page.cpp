@@ -7,12 +7,15 @@
 #include "control_states.h"
 #include "driver_env.h"
 #include "model_info.h"
+#include "status_monitor.h"
+#include "saved_job_info.h"
 #include "track_dm.h"
 #include "sheet_app.h"
 #include "sheet_help.h"
 #include "win/strings.h"
 #include "win/files.h"
 #include "win/loader.h"
+#include "win/registry.h"
 #include "win/spool.h"
 
 namespace sheetwright {
@@ -48,6 +51,29 @@ BOOL CALLBACK SendActivating(HWND child, LPARAM) {
 BOOL CALLBACK DisableUnlessAlwaysEnabled(HWND child, LPARAM) {
     if (!AlwaysEnabled(GetDlgCtrlID(child))) EnableWindow(child, FALSE);
     return TRUE;
+}
+
+// Model table 96: the port capability the status monitor needs, and the one
+// taken when the model names none (a network port).
+constexpr WORD kTableStatusMonitorCapability = 96;
+constexpr DWORD kDefaultStatusMonitorCapability = 0x4000;
+// A device address with a port number needs this version of the device
+// management software's monitor.
+constexpr WCHAR kDeviceMonitorKey[] = u"SOFTWARE\\TOVA\\Velmora-ORX\\Installer\\Device Monitor";
+constexpr WCHAR kDeviceMonitorVersion[] = u"VerMajor1";
+constexpr DWORD kDeviceMonitorNeeded = 2;
+
+DWORD DeviceMonitorVersion() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceMonitorKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD version = 0, size = sizeof version;
+    if (RegQueryValueExW(key, kDeviceMonitorVersion, nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(&version), &size) != ERROR_SUCCESS ||
+        size != sizeof version)
+        version = 0;
+    RegCloseKey(key);
+    return version;
 }
 
 // GetWindowsVersionClass's answer for Windows 2000.
@@ -212,9 +238,24 @@ BOOL CPropPage::PreTranslateMessage(MSG* msg) {
     return CPropertyPage::PreTranslateMessage(msg);
 }
 
+void CPropPage::SaveChangedJobInfo() {
+    DWORD key = 0;
+    const bool forced = FindModelKeyValue(&context_->model, &key) && (key & kKeyJobInfo) != 0;
+    DEVMODE_IMAGEW& image = context_->workingImage;
+    DWORD mask = image.priv.SavePersonalInfo;
+    if (!mask && !forced) return;
+    ReviseContext request = SheetReviseContext(context_);
+    // Only the fields the job type takes are kept.
+    JobFieldCheck check{};
+    if (ValidateJobInputFields(&request, &image, &check) && check.jobType) mask &= check.mask;
+    SaveJobInfo(&request, &image.priv, forced ? mask | kJobMaskFromSaved : mask);
+    image.priv.SavePersonalInfo = 0;
+}
+
 void CPropPage::OnOK() {
     if (!context_) return;
     context_->applied = 1;
+    SaveChangedJobInfo();
     context_->resultWritten = 1;
     if (context_->callerImage)
         std::memcpy(context_->callerImage, &context_->workingImage, sizeof(DEVMODE_IMAGEW));
@@ -297,6 +338,49 @@ DWORD CPropPage::ShowUrlJumpDialog(DWORD mode) {
     }
     FreeLibrary(hopwindow);
     return result;
+}
+
+BEGIN_MESSAGE_MAP(CProfilePropPage, CPropPage)
+ON_BN_CLICKED(CProfilePropPage::kStatusMonitorId, OnStatusMonitor)
+END_MESSAGE_MAP()
+
+BOOL CProfilePropPage::OnInitDialog() {
+    CPropPage::OnInitDialog();
+    if (!preview_.m_hWnd) preview_.SubclassDlgItem(kPreviewId, this);
+    preview_.Init(Context(), 1, nullptr);
+    // The button goes below the pane, centred under it, at its own size.
+    HWND button = ::GetDlgItem(m_hWnd, kStatusMonitorId);
+    RECT pane{}, own{};
+    if (preview_.m_hWnd && button && ::GetWindowRect(preview_.m_hWnd, &pane) &&
+        ::GetWindowRect(button, &own)) {
+        POINT at{pane.left, pane.top};
+        ::ScreenToClient(m_hWnd, &at);
+        const LONG paneWidth = pane.right - pane.left, width = own.right - own.left;
+        ::SetWindowPos(button, nullptr, at.x + (paneWidth - width) / 2,
+                       at.y + preview_.VerticalOffset(), 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return TRUE;
+}
+
+BOOL CProfilePropPage::UpdateStatusMonitorButton() {
+    if (SheetContext* c = Context(); c && m_hWnd) {
+        CModelInfo table(&c->model, kTableStatusMonitorCapability, 0, 1);
+        const DWORD capability = table.GetData() ? table.U32(0) : kDefaultStatusMonitorCapability;
+        BOOL usable = HasPortCapability(&c->portInfo, capability);
+        if (usable && c->portInfo.addressKind == kPortAddressWithPort)
+            usable = DeviceMonitorVersion() >= kDeviceMonitorNeeded;
+        ::EnableWindow(::GetDlgItem(m_hWnd, kStatusMonitorId), usable);
+        const BOOL suppressed = m_bSuppressChanges;
+        m_bSuppressChanges = TRUE;
+        preview_.Refresh();
+        m_bSuppressChanges = suppressed;
+    }
+    return CPropPage::OnSetActive();
+}
+
+void CProfilePropPage::OnStatusMonitor() {
+    if (SheetContext* c = Context()) LaunchStatusMonitor(m_hWnd, c, c->portName);
 }
 
 BOOL CProfilePropPage::OnContextHelpRequest(HWND window, POINT point) {

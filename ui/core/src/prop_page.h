@@ -7,6 +7,7 @@
 #pragma once
 
 #include "local_dlg.h"
+#include "preview_pane.h"
 #include "sheet_context.h"
 #include "win/commctrl.h"
 
@@ -67,6 +68,9 @@ class CPropPage : public CLocalPropertyPage {
     BOOL m_bSuppressChanges = FALSE;
 
   protected:
+    // The job settings the user changed (or every one, where the model keeps
+    // them per user) go to the user's store.
+    void SaveChangedJobInfo();
     BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) override;
     LRESULT OnSettingChange(WPARAM wParam, LPARAM lParam);
     LRESULT OnPageDestroy(WPARAM wParam, LPARAM lParam);
@@ -89,6 +93,19 @@ class CProfilePropPage : public CPropPage {
     CProfilePropPage(UINT templateId, SheetContext* context) : CPropPage(templateId, context) {}
     BOOL OnContextHelpRequest(HWND window, POINT point) override;
     virtual void OnSettingsChanged(BOOL changed) { NotifySettingsChanged(changed, 1); }
+    BOOL OnInitDialog() override;
+    BOOL OnSetActive() override { return UpdateStatusMonitorButton(); }
+    // The button is usable where the port can reach the status monitor; the
+    // preview shows the settings again; then the page is activated.
+    BOOL UpdateStatusMonitorButton();
+    CLeftBase& Preview() { return preview_; }
+
+  protected:
+    void OnStatusMonitor();
+    DECLARE_MESSAGE_MAP()
+
+  private:
+    CLeftBase preview_;
 };
 
 // The callback of every page record: window creation hooked at

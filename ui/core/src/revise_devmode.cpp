@@ -15,6 +15,7 @@
 #include "model/modelsmith.h"
 #include "model_codes.h"
 #include "model_info.h"
+#include "saved_job_info.h"
 #include "user_paper.h"
 #include "win/base.h"
 #include "win/spool.h"
@@ -29,7 +30,6 @@ constexpr BYTE kPriorPrintRequested = 0x08;     // JobCheckFlags byte 0
 constexpr WORD kDeptCounterBit = 0x4;           // DeptCounterFlags
 constexpr WORD kDuplexNoticeBit = 0x2;          // DeptCounterFlags
 constexpr DWORD kDuplexMarginOn = 0x1;          // DuplexMarginFlags
-constexpr DWORD kKeyJobInfo = 0x20;             // model key value: job settings per user
 constexpr WORD kDefaultCoverSource = 4;
 constexpr DWORD kAllPapers = 1;
 constexpr size_t kNameBytes = 32;
@@ -92,26 +92,6 @@ constexpr JobTable kJobTables[] = {
     {model::kQueryJobType5Rules, 1u << 29, 5, 2}, {model::kQueryJobType2Rules, 1u << 25, 2, 3},
     {model::kQueryJobType3Rules, 1u << 26, 3, 4},
 };
-
-// Copies the job fields the mask selects; the department counter bit with
-// the department code.
-void CopyJobFields(const PRIVATE_DEVMODE& s, DWORD m, WORD v, PRIVATE_DEVMODE* priv) {
-    if (m & 0x01) {
-        priv->JobType = s.JobType;
-        priv->JobTypeOptions = static_cast<WORD>(s.JobTypeOptions | v);
-    }
-    if (m & 0x02) std::memcpy(priv->MailboxId, s.MailboxId, kNameBytes);
-    if (m & 0x04) std::memcpy(priv->SecureBoxId, s.SecureBoxId, kNameBytes);
-    if (m & 0x08) std::memcpy(priv->SecurePassword, s.SecurePassword, kNameBytes);
-    if (m & 0x10) priv->JobInfoFlags = s.JobInfoFlags;
-    if (m & 0x20) std::memcpy(priv->UserName, s.UserName, sizeof priv->UserName);
-    if (m & 0x40) std::memcpy(priv->JobName, s.JobName, sizeof priv->JobName);
-    if (m & 0x80) {
-        std::memcpy(priv->DeptCode, s.DeptCode, kNameBytes);
-        priv->DeptCounterFlags = static_cast<WORD>((priv->DeptCounterFlags & ~kDeptCounterBit) |
-                                                   (s.DeptCounterFlags & kDeptCounterBit));
-    }
-}
 
 void ClearText(char* field) {
     std::memset(field, 0, kNameBytes);
@@ -308,26 +288,6 @@ BOOL FindModelKeyValue(const ModelBlock* binding, DWORD* value) {
     return found;
 }
 
-BOOL LoadSavedJobInfo(ReviseContext* context, PRIVATE_DEVMODE* priv, DWORD mask) {
-    if (!context || !priv || !context->printer) return FALSE;
-    // The saved job settings of the user are kept by the job accounting
-    // store; what this library reaches is the user's own default device mode.
-    if (mask & kJobMaskFromSaved) return FALSE;
-    DWORD needed = 0;
-    GetPrinterW(context->printer, 9, nullptr, 0, &needed);
-    if (needed < sizeof(PRINTER_INFO_9W)) return FALSE;
-    std::vector<BYTE> block(needed);
-    if (!GetPrinterW(context->printer, 9, block.data(), needed, &needed)) return FALSE;
-    const DEVMODEW* stored = reinterpret_cast<PRINTER_INFO_9W*>(block.data())->pDevMode;
-    const auto* at = reinterpret_cast<const BYTE*>(stored);
-    if (!stored || at < block.data() ||
-        static_cast<size_t>(block.data() + block.size() - at) < sizeof(DEVMODE_IMAGEW) ||
-        !IsOwnDevmode(stored))
-        return FALSE;
-    CopyJobFields(reinterpret_cast<const DEVMODE_IMAGEW*>(stored)->priv, mask, 0, priv);
-    return TRUE;
-}
-
 BOOL ValidateJobInputFields(ReviseContext* context, const DEVMODE_IMAGEW* devmode,
                             JobFieldCheck* record) {
     if (!context || !devmode || !record) return FALSE;
@@ -379,6 +339,9 @@ BOOL RefreshJobSettings(ReviseContext* context, DEVMODE_IMAGEW* devmode, DWORD m
     if (mode == kReviseDefaults) {
         GetComputerNameAnsi(priv.OwnerComputerName);
         GetUserNameAnsi(priv.OwnerUserName);
+        const SYSTEMTIME none{};
+        if (std::memcmp(&priv.OwnerInstalledTime, &none, sizeof none) == 0)
+            ReadInstalledTime(context, &priv.OwnerInstalledTime, TRUE);
         JobFieldCheck record{};
         ValidateJobInputFields(context, devmode, &record);
         priv.JobTypeOptions = (record.flags & kJobCheckBothBits) ? 2 : 0;
@@ -388,9 +351,9 @@ BOOL RefreshJobSettings(ReviseContext* context, DEVMODE_IMAGEW* devmode, DWORD m
     char computer[kNameBytes] = {}, user[kNameBytes] = {};
     GetComputerNameAnsi(computer);
     GetUserNameAnsi(user);
-    // The installation stamp of the per-user settings is kept by the saved
-    // job settings store; without one it reads as zero.
-    const SYSTEMTIME stamp{};
+    // The user's installation stamp; zero when the user has none.
+    SYSTEMTIME stamp{};
+    ReadInstalledTime(context, &stamp, FALSE);
     if (k && (context->flags & kRevisedByPage)) return TRUE;
     if (!k && NamesEqual(priv.OwnerComputerName, computer) &&
         NamesEqual(priv.OwnerUserName, user) &&

@@ -82,10 +82,6 @@ BOOL IsMetricCountry();
 // The model's key value (table 76, key 3, else 16); FALSE when neither is there.
 BOOL FindModelKeyValue(const ModelBlock* binding, DWORD* value);
 
-// The job fields the mask selects from the user's own default device mode
-// (when it is the driver's own); FALSE when nothing was taken.
-BOOL LoadSavedJobInfo(ReviseContext* context, PRIVATE_DEVMODE* priv, DWORD mask);
-
 // A device mode's 1320-byte image: the standard part within its dmSize, the
 // private part within its dmDriverExtra (an older 908-byte block moved into
 // the current layout); a private part that is not the driver's own is left

@@ -13,6 +13,7 @@
 #include "kinsoku_rules.h"
 #include "localize.h"
 #include "model_info.h"
+#include "ui_entry_points.h"
 #include "user_paper.h"
 #include "win/loader.h"
 #include "win/spool.h"
@@ -70,6 +71,10 @@ void ReleaseContents(SheetContext* c) {
         delete c->installOptions;
     }
     delete c->optionPair;
+    if (c->formTray) {
+        if (c->formTray->buffer) GlobalFree(c->formTray->buffer);
+        delete c->formTray;
+    }
     delete c->constraints;
     delete c->localize;
 }
@@ -167,13 +172,7 @@ void Build(SheetContext* c, const PropPageParams* params) {
             local.dm.dmPaperLength = static_cast<SHORT>(length);
         }
     }
-    ReviseContext revision;
-    revision.printer = c->printer;
-    revision.binding = c->model;
-    revision.options = c->optionPair;
-    revision.constraints = c->constraints;
-    revision.papers = c->userPapers;
-    lstrcpynW(revision.portName, c->portName, static_cast<int>(std::size(revision.portName)));
+    ReviseContext revision = SheetReviseContext(c);
     ReviseDevmode(&revision, &local, &c->workingImage, kReviseCarryOver);
     RefreshControlStates(c);
 
@@ -182,6 +181,9 @@ void Build(SheetContext* c, const PropPageParams* params) {
     c->tracker->SetConstraints(c->constraints);
     c->tracker->SetOptionPair(c->optionPair);
     c->tracker->Snapshot(&c->workingImage);
+
+    c->formTray = new FormTrayTable{c->printer, nullptr, 0};
+    LoadFormTrayTable(c->formTray);
 
     c->longPaper = CModelInfo(&c->model, kTableLongPaper, 0, 1).Query() == 0 ? 1 : 0;
     CModelInfo flags(&c->model, kTableBehaviourFlags, 0, 1);
@@ -233,6 +235,32 @@ std::u16string FindDriverHelpFile(HANDLE printer) {
     }
     if (found.size() >= MAX_PATH) found.resize(MAX_PATH - 1);
     return found;
+}
+
+ReviseContext SheetReviseContext(const SheetContext* c) {
+    ReviseContext revision;
+    revision.printer = c->printer;
+    revision.binding = c->model;
+    revision.options = c->optionPair;
+    revision.constraints = c->constraints;
+    revision.papers = c->userPapers;
+    lstrcpynW(revision.portName, c->portName, static_cast<int>(std::size(revision.portName)));
+    return revision;
+}
+
+BOOL LoadFormTrayTable(FormTrayTable* table) {
+    if (!table || !table->printer) return FALSE;
+    if (table->buffer) GlobalFree(table->buffer);
+    table->buffer = nullptr;
+    table->count = 0;
+    std::vector<FormTrayRecord> records = ReadFormTray(table->printer);
+    if (records.empty()) return FALSE;
+    const SIZE_T bytes = records.size() * sizeof(FormTrayRecord);
+    table->buffer = GlobalAlloc(GMEM_FIXED, bytes);
+    if (!table->buffer) return FALSE;
+    std::memcpy(table->buffer, records.data(), bytes);
+    table->count = static_cast<DWORD>(records.size());
+    return TRUE;
 }
 
 BOOL IsSheetReadOnly(const SheetContext* c) {

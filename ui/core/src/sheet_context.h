@@ -9,6 +9,7 @@
 #include "devmode_helpers.h"
 #include "driver_env.h"
 #include "install_option.h"
+#include "revise_devmode.h"
 #include "ui/sheetwright.h"
 #include "win/devmode_private.h"
 #include "win/loader.h"
@@ -26,6 +27,14 @@ inline constexpr DWORD kSheetContextSize = 5120;
 inline constexpr DWORD kSheetPortNameChars = 256;
 // The private flag bits that give a document sheet its "Effects" page.
 inline constexpr DWORD kEffectsFeatureBits = 0xC0000;
+
+// The printer's form-to-tray table as the sheet read it: "FormTrayEx"'s
+// 16-byte records in a GlobalAlloc'd buffer (NULL when there are none).
+struct FormTrayTable {
+    HANDLE printer;
+    LPVOID buffer;
+    DWORD count;
+};
 
 // The constraint items the pages' lists read, cached in the context in this
 // order (RefreshControlStates): paper size, media type, paper source, duplex
@@ -68,6 +77,7 @@ struct SheetContext {
     ModelOptionPair* optionPair;
     CUserPaper* userPapers;
     CTrackDM* tracker;
+    FormTrayTable* formTray;
     DWORD resultWritten; // OK wrote the result back
     DWORD rulesFlag;
     DWORD longPaper; // model table 75 answers
@@ -82,6 +92,14 @@ SheetContext* CreateSheetContext(const PropPageParams* params);
 // Drops one page reference; the last one frees everything. Also frees a
 // context that no page has taken yet.
 void FreeSheetContext(SheetContext* context);
+
+// The revision's context over the sheet's printer, model, options,
+// constraints, papers and port.
+ReviseContext SheetReviseContext(const SheetContext* context);
+
+// Reads the printer's form-to-tray table into the record (its buffer is the
+// caller's to GlobalFree); TRUE when it holds any record.
+BOOL LoadFormTrayTable(FormTrayTable* table);
 
 // TRUE when the sheet may not change anything: a document sheet without
 // permission (DM_NOPERMISSION) or a device sheet without it (DPS_NOPERMISSION).

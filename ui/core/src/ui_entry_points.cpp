@@ -91,22 +91,6 @@ struct ModelList {
     const BYTE* data;
 };
 
-// The form-to-tray table of the printer.
-std::vector<FormTrayRecord> ReadFormTray(HANDLE printer) {
-    DWORD type = 0, needed = 0;
-    GetPrinterDataW(printer, const_cast<LPWSTR>(kFormTrayValue), &type, nullptr, 0, &needed);
-    if (needed < kFormTrayRecordSize) return {};
-    std::vector<BYTE> bytes(needed);
-    if (GetPrinterDataW(printer, const_cast<LPWSTR>(kFormTrayValue), &type, bytes.data(), needed,
-                        &needed) != ERROR_SUCCESS)
-        return {};
-    std::vector<FormTrayRecord> records(std::min<size_t>(needed, bytes.size()) /
-                                        kFormTrayRecordSize);
-    if (!records.empty())
-        std::memcpy(records.data(), bytes.data(), records.size() * kFormTrayRecordSize);
-    return records;
-}
-
 // The name of a paper: the model's string or the user's paper name.
 std::u16string PaperName(const CallLibraries& libs, const CUserPaper& papers, WORD paper) {
     if (paper >= kFirstUserPaper) {
@@ -817,6 +801,21 @@ void InitializePrinter(HANDLE printer, LPWSTR printerName) {
 }
 
 } // namespace
+
+std::vector<FormTrayRecord> ReadFormTray(HANDLE printer) {
+    DWORD type = 0, needed = 0;
+    GetPrinterDataW(printer, const_cast<LPWSTR>(kFormTrayValue), &type, nullptr, 0, &needed);
+    if (needed < kFormTrayRecordSize) return {};
+    std::vector<BYTE> bytes(needed);
+    if (GetPrinterDataW(printer, const_cast<LPWSTR>(kFormTrayValue), &type, bytes.data(), needed,
+                        &needed) != ERROR_SUCCESS)
+        return {};
+    std::vector<FormTrayRecord> records(std::min<size_t>(needed, bytes.size()) /
+                                        kFormTrayRecordSize);
+    if (!records.empty())
+        std::memcpy(records.data(), bytes.data(), records.size() * kFormTrayRecordSize);
+    return records;
+}
 
 BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM) {
     if (event != PRINTER_EVENT_INITIALIZE &&

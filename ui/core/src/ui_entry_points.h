@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <vector>
 
 #include "ui/sheetwright.h"
 #include "win/printer_interface.h"
@@ -35,6 +36,9 @@ struct FormTrayRecord {
 static_assert(sizeof(FormTrayRecord) == kFormTrayRecordSize &&
               offsetof(FormTrayRecord, trayId) == 4 && offsetof(FormTrayRecord, paperId) == 6 &&
               offsetof(FormTrayRecord, mediaId) == 8);
+
+// The printer's form-to-tray table in stored order; empty when it has none.
+std::vector<FormTrayRecord> ReadFormTray(HANDLE printer);
 
 DWORD UiGetMyPrinterInfo(HANDLE printer, LPCVOID modelData, WORD table, WORD entry, DWORD layout,
                          LPVOID buffer, LPDWORD size, LPDWORD count);

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "devmode_helpers.h"
+#include "install_option.h"
+#include "platform/facts.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
 #include "platform/testctl.h"
@@ -17,12 +19,16 @@
 #include "prop_page.h"
 #include "sheet_app.h"
 #include "sheet_context.h"
+#include "saved_job_info.h"
 #include "sheet_help.h"
+#include "status_monitor.h"
 #include "ui_fixture.h"
 #include "win/base.h"
 #include "win/devmode_private.h"
 #include "win/errors.h"
+#include "win/ini.h"
 #include "win/printer_sheets.h"
+#include "win/registry.h"
 #include "win/spool.h"
 #include "win/user.h"
 
@@ -428,10 +434,13 @@ TEST_F(Sheets, ContextHelpThroughTheHelpSystems) {
         ASSERT_FALSE(log.empty());
         EXPECT_NE(log[0].find(c.expected), std::string::npos) << log[0];
         if (c.menuAnswer) {
-            // Chosen: the help system is asked for the popup's window type.
-            ASSERT_EQ(log.size(), 2u);
-            EXPECT_NE(log[1].find("HtmlHelpW "), std::string::npos);
-            EXPECT_NE(log[1].find("GUIDE.CHM>popupuse 5 "), std::string::npos) << log[1];
+            // Chosen: the help system is asked for the popup's window type,
+            // which it does not know yet; the page defines it and opens the
+            // control's topic in it.
+            ASSERT_EQ(log.size(), 4u);
+            EXPECT_NE(log[1].find("GUIDE.CHM>popupuse 5 popupuse"), std::string::npos) << log[1];
+            EXPECT_EQ(log[2], "HtmlHelpW (null) 4 popupuse");
+            EXPECT_NE(log[3].find("GUIDE.CHM>popupuse 15 501"), std::string::npos) << log[3];
         } else if (chm) {
             EXPECT_EQ(log.size(), 1u); // dismissed: nothing opened
         }
@@ -558,6 +567,486 @@ TEST(SheetsThroughThePrinterInterface, OkFillsTheCallersDevmodeAndCancelDoesNot)
     EXPECT_EQ(ut::LivePropertySheetPages(), 0u);
     for (const auto& u : ut::TakeUnanswered())
         ADD_FAILURE() << "left unanswered: " << u;
+}
+
+} // namespace
+
+namespace {
+
+// A document-sheet block over the test printer, with a callback that takes every page.
+struct DocumentBlock {
+    explicit DocumentBlock(HANDLE printer) : header{sizeof header, 0, printer, nullptr} {
+        header.pszPrinterName = const_cast<LPWSTR>(kPrinter);
+        p.size = sizeof p;
+        p.printerName = const_cast<LPWSTR>(kPrinter);
+        p.propertyHeader = &header;
+        p.sheetKind = kSheetDocument;
+        p.pfnComPropSheet = AcceptAll;
+    }
+    DEVICEPROPERTYHEADER header;
+    PropPageParams p{};
+};
+
+// A document sheet's context over the test printer, with the revision
+// context and the saved-settings key made from it; the context goes with
+// the object.
+struct SheetStore {
+    explicit SheetStore(HANDLE printer) : block(printer), context(CreateSheetContext(&block.p)) {
+        if (!context) return;
+        store = SheetReviseContext(context);
+        BuildUserRegKey(&store, &key);
+    }
+    ~SheetStore() {
+        if (context) FreeSheetContext(context);
+    }
+    DocumentBlock block;
+    SheetContext* context;
+    ReviseContext store;
+    std::string key;
+};
+
+// The form-to-tray table is read once with the context, from records laid
+// out by hand; a trailing piece of a record is not one. The listener sees
+// the buffer go with the context.
+TEST_F(Sheets, FormTrayTableComesWithTheContext) {
+    DocumentBlock block(printer_);
+    {
+        SheetContext* context = CreateSheetContext(&block.p);
+        ASSERT_NE(context, nullptr);
+        ASSERT_NE(context->formTray, nullptr);
+        EXPECT_EQ(context->formTray->buffer, nullptr);
+        EXPECT_EQ(context->formTray->count, 0u);
+        FreeSheetContext(context);
+    }
+    std::vector<BYTE> records(2 * 16 + 5, 0);
+    records[4] = 3;  // tray 3
+    records[6] = 9;  // paper 9
+    records[20] = 1; // tray 1, any paper
+    records[24] = 2; // media 2
+    ASSERT_EQ(SetPrinterDataW(printer_, const_cast<LPWSTR>(u"FormTrayEx"), REG_BINARY,
+                              records.data(), static_cast<DWORD>(records.size())),
+              0u);
+    SheetContext* context = CreateSheetContext(&block.p);
+    ASSERT_NE(context, nullptr);
+    ASSERT_EQ(context->formTray->count, 2u);
+    EXPECT_EQ(context->formTray->printer, printer_);
+    EXPECT_EQ(std::memcmp(context->formTray->buffer, records.data(), 32), 0);
+    FreeSheetContext(context);
+}
+
+} // namespace
+
+namespace {
+
+std::vector<BYTE> RegBytes(const std::string& key, const char* value, DWORD* type = nullptr) {
+    HKEY k = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return {};
+    BYTE data[128] = {};
+    DWORD size = sizeof data, t = 0;
+    LSTATUS r = RegQueryValueExA(k, value, nullptr, &t, data, &size);
+    RegCloseKey(k);
+    if (type) *type = t;
+    return r == ERROR_SUCCESS ? std::vector<BYTE>(data, data + size) : std::vector<BYTE>{};
+}
+
+// The model keeps its job settings per user in the registry (its key value
+// has 0x20): OK saves them there, under the owner's name, and the next
+// revision reads the same values back.
+TEST_F(Sheets, OkSavesTheJobSettingsWhereTheyAreReadBack) {
+    DocumentBlock block(printer_);
+    CTovaUi16 app;
+    SheetContext* context = CreateSheetContext(&block.p);
+    ASSERT_NE(context, nullptr);
+    ReviseContext store = SheetReviseContext(context);
+    std::string key;
+    ASSERT_TRUE(BuildUserRegKey(&store, &key));
+    EXPECT_EQ(key, "SOFTWARE\\Velmora\\PrinterDriver\\Velmora CX5540 MFP\\CX5500\\Sheets");
+    PRIVATE_DEVMODE& priv = context->workingImage.priv;
+    std::strcpy(priv.OwnerUserName, "alice");
+    std::strcpy(priv.MailboxId, "1234");
+    std::strcpy(priv.SecurePassword, "pw");
+    std::strcpy(priv.JobName, "report");
+    priv.JobType = 2;
+    priv.JobTypeOptions = 1;
+    priv.SavePersonalInfo = 0x2;
+    auto* page = new CPropPage(kPageBasic, context);
+    page->OnOK();
+    EXPECT_EQ(priv.SavePersonalInfo, 0u);
+    const std::string settings = key + "\\Secure\\alice";
+    DWORD type = 0;
+    std::vector<BYTE> mailbox = RegBytes(settings, "MailboxID", &type);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    ASSERT_EQ(mailbox.size(), 31u); // the fixed byte count, NULs after the text included
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(mailbox.data())), "1234");
+    EXPECT_EQ(RegBytes(settings, "JobType"), (std::vector<BYTE>{2, 0, 1, 0}));
+    EXPECT_EQ(RegBytes(settings, "JobName").size(), 83u);
+    EXPECT_TRUE(RegBytes(settings, "DeptCode").empty()); // empty texts are not stored
+
+    PRIVATE_DEVMODE back{};
+    std::strcpy(back.OwnerUserName, "alice");
+    EXPECT_TRUE(LoadSavedJobInfo(&store, &back, 0xFF | kJobMaskFromSaved));
+    EXPECT_STREQ(back.MailboxId, "1234");
+    EXPECT_STREQ(back.SecurePassword, "pw");
+    EXPECT_STREQ(back.JobName, "report");
+    EXPECT_EQ(back.JobType, 2);
+    EXPECT_EQ(back.JobTypeOptions, 1);
+    // Another user's settings are not there.
+    PRIVATE_DEVMODE other{};
+    std::strcpy(other.OwnerUserName, "bob");
+    EXPECT_FALSE(LoadSavedJobInfo(&store, &other, 0xFF | kJobMaskFromSaved));
+    delete page;
+}
+
+// The registry store laid out by hand: the password scrambled with
+// 5C 13 A7 3E, with its NUL, or as 31 bytes without one; an emptied ID
+// removes its value; no owner stores under "Secure" itself; a missing
+// department counter takes the mask's default.
+TEST_F(Sheets, SavedJobSettingsStore) {
+    SheetStore sheet(printer_);
+    ASSERT_NE(sheet.context, nullptr);
+    ASSERT_FALSE(sheet.key.empty());
+    const BYTE k[4] = {0x5C, 0x13, 0xA7, 0x3E};
+    struct Case {
+        std::string password;
+        size_t stored;
+    } cases[] = {{"abc", 4}, {std::string(31, 'x'), 31}, {std::string(30, 'y'), 31}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.password.size());
+        PRIVATE_DEVMODE priv{};
+        std::memcpy(priv.SecurePassword, c.password.data(), c.password.size());
+        std::strcpy(priv.MailboxId, "42");
+        ASSERT_TRUE(WriteSavedJobSettings(&sheet.store, &priv));
+        std::vector<BYTE> raw = RegBytes(sheet.key + "\\Secure", "SecurePassword");
+        ASSERT_EQ(raw.size(), c.stored);
+        for (size_t i = 0; i < c.password.size(); ++i)
+            EXPECT_EQ(raw[i], static_cast<BYTE>(c.password[i] ^ k[i % 4])) << i;
+        if (c.stored > c.password.size()) {
+            EXPECT_EQ(raw.back(), 0);
+        }
+        PRIVATE_DEVMODE back{};
+        std::memset(back.SecurePassword, 'z', sizeof back.SecurePassword);
+        ASSERT_TRUE(
+            ReadSavedJobSettings(&sheet.store, &back, kJobFieldPassword | kJobMaskCounterState));
+        EXPECT_EQ(std::string(back.SecurePassword), c.password);
+        EXPECT_EQ(back.DeptCounterFlags & 0x4, 0); // stored as 0 by the write
+    }
+    PRIVATE_DEVMODE emptied{};
+    ASSERT_TRUE(WriteSavedJobSettings(&sheet.store, &emptied));
+    EXPECT_TRUE(RegBytes(sheet.key + "\\Secure", "MailboxID").empty());
+    EXPECT_TRUE(RegBytes(sheet.key + "\\Secure", "SecurePassword").empty());
+    HKEY secure = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (sheet.key + "\\Secure").c_str(), 0, KEY_ALL_ACCESS,
+                            &secure),
+              ERROR_SUCCESS);
+    RegDeleteValueA(secure, "DeptCounter");
+    RegCloseKey(secure);
+    PRIVATE_DEVMODE counted{};
+    ASSERT_TRUE(ReadSavedJobSettings(&sheet.store, &counted, kJobMaskCounterState));
+    EXPECT_EQ(counted.DeptCounterFlags & 0x4, 0x4);
+}
+
+// Without the registry store the settings go into the user's own default
+// device mode, made from the driver's defaults when the user has none.
+TEST_F(Sheets, JobSettingsInTheUsersDefaultDevmode) {
+    SheetStore sheet(printer_);
+    ASSERT_NE(sheet.context, nullptr);
+    PRIVATE_DEVMODE priv{};
+    std::strcpy(priv.MailboxId, "77");
+    std::strcpy(priv.DeptCode, "D1");
+    std::strcpy(priv.OwnerUserName, "alice");
+    ASSERT_TRUE(SaveJobInfo(&sheet.store, &priv, kJobFieldMailbox));
+    DWORD needed = 0;
+    GetPrinterW(printer_, 9, nullptr, 0, &needed);
+    std::vector<BYTE> info(needed);
+    ASSERT_TRUE(GetPrinterW(printer_, 9, info.data(), needed, &needed));
+    const auto* stored = reinterpret_cast<const DEVMODE_IMAGEW*>(
+        reinterpret_cast<PRINTER_INFO_9W*>(info.data())->pDevMode);
+    ASSERT_NE(stored, nullptr);
+    EXPECT_TRUE(IsOwnDevmode(&stored->dm));
+    EXPECT_STREQ(stored->priv.MailboxId, "77");
+    EXPECT_STREQ(stored->priv.DeptCode, ""); // not selected
+    EXPECT_STREQ(stored->priv.OwnerUserName, "alice");
+    PRIVATE_DEVMODE back{};
+    EXPECT_TRUE(LoadSavedJobInfo(&sheet.store, &back, kJobFieldMailbox | kJobFieldDeptCode));
+    EXPECT_STREQ(back.MailboxId, "77");
+}
+
+} // namespace
+
+namespace {
+
+// Every document page with the preview pane binds it to control 140 and
+// refreshes it when shown; the status-monitor button sits centred below it.
+// A printer on a local port cannot reach a status monitor: the button is
+// disabled there, and a click that comes all the same is answered with the
+// driver's message rather than nothing.
+TEST_F(Sheets, PreviewPaneAndStatusMonitorButton) {
+    DocumentBlock block(printer_);
+    CTovaUi16 app;
+    SheetContext* context = CreateSheetContext(&block.p);
+    ASSERT_NE(context, nullptr);
+    auto* object = new CProfilePropPage(kPageBasic, context);
+    HPROPSHEETPAGE handle = CreatePropertySheetPageW(&object->m_psp);
+    ASSERT_NE(handle, nullptr);
+    ut::AnswerNextMessageBox(IDOK);
+    ut::AnswerNextModal([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        HWND pane = GetDlgItem(page, CProfilePropPage::kPreviewId);
+        HWND button = GetDlgItem(page, CProfilePropPage::kStatusMonitorId);
+        EXPECT_EQ(object->Preview().m_hWnd, pane);
+        EXPECT_EQ(object->Preview().Refreshes(), 1u);
+        RECT p{}, b{};
+        GetWindowRect(pane, &p);
+        GetWindowRect(button, &b);
+        EXPECT_EQ(b.top, p.top + object->Preview().VerticalOffset());
+        EXPECT_GT(b.top, p.bottom);
+        EXPECT_EQ((b.left + b.right) / 2, (p.left + p.right) / 2);
+        EXPECT_FALSE(IsWindowEnabled(button));
+        SendMessageW(page, WM_COMMAND, MAKELONG(CProfilePropPage::kStatusMonitorId, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+        object->OnSetActive();
+        EXPECT_EQ(object->Preview().Refreshes(), 2u);
+        drv::PressButton(sheet, IDCANCEL);
+    });
+    PROPSHEETHEADERW psh{};
+    psh.dwSize = sizeof psh;
+    psh.pszCaption = kPrinter;
+    psh.nPages = 1;
+    psh.phpage = &handle;
+    EXPECT_EQ(PropertySheetW(&psh), 0); // the page and its context go with the sheet
+    std::vector<ut::MessageBoxCall> boxes = ut::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"Executing the Device Monitor failed.");
+    EXPECT_EQ(boxes[0].caption, u"Printer Status");
+    EXPECT_EQ(boxes[0].type & MB_ICONHAND, static_cast<UINT>(MB_ICONHAND));
+}
+
+} // namespace
+
+namespace {
+
+std::vector<BYTE> PrinterData(HANDLE printer, const char16_t* name) {
+    DWORD type = 0, needed = 0;
+    GetPrinterDataW(printer, const_cast<LPWSTR>(name), &type, nullptr, 0, &needed);
+    std::vector<BYTE> data(needed);
+    if (needed == 0 || GetPrinterDataW(printer, const_cast<LPWSTR>(name), &type, data.data(),
+                                       needed, &needed) != ERROR_SUCCESS)
+        return {};
+    return data;
+}
+
+// The events the spooler raises reach this library through the printer
+// interface: a configuration change writes the installed options back (on
+// Windows 6 and later only), and deleting the printer lets it go cleanly.
+TEST(SheetsThroughThePrinterInterface, SpoolerEventsReachTheLibrary) {
+    ui_test::InstallPrinter(u"Events", ui_test::SampleModel("CX5540"),
+                            {"Frontdoor.DLL", "Resbundle.DLL", "Inkforge.DLL", "Metaweave.DLL"});
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Events"), &printer, &all));
+    for (bool vista : {false, true}) {
+        SCOPED_TRACE(vista);
+        platform::test::SetOsVersion(vista ? 6 : 5, 1);
+        BYTE marker[] = {0xEE};
+        ASSERT_EQ(SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), REG_BINARY,
+                                  marker, sizeof marker),
+                  0u);
+        EXPECT_EQ(spl::NotifyConfigurationChange(u"Events", u"<Bidi/>"), 0u);
+        EXPECT_EQ(PrinterData(printer, kInstallOptionValue).size() > 1, vista);
+    }
+    EXPECT_EQ(spl::RefreshPrinterCache(u"Events"), 0u);
+    EXPECT_TRUE(DeletePrinter(printer));
+    spl::PrinterRecord gone;
+    EXPECT_FALSE(spl::FindPrinter(u"Events", &gone));
+    ClosePrinter(printer);
+    EXPECT_TRUE(ut::TakeUnanswered().empty());
+}
+
+} // namespace
+
+namespace {
+
+// The user's installation stamp of the printer: made once from the local
+// time when asked to, then read back as it was stored; the revision of a
+// default device mode stamps it into the owner fields.
+TEST_F(Sheets, InstalledTimeStamp) {
+    SheetStore sheet(printer_);
+    ASSERT_NE(sheet.context, nullptr);
+    ASSERT_FALSE(sheet.key.empty());
+    SYSTEMTIME asGiven{};
+    asGiven.wYear = 1999;
+    SYSTEMTIME stamp = asGiven;
+    HKEY printerKey = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, sheet.key.c_str(), 0, KEY_ALL_ACCESS, &printerKey) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueA(printerKey, "InstalledTime"); // the sheet's revision may have made one
+        RegCloseKey(printerKey);
+    }
+    EXPECT_FALSE(ReadInstalledTime(&sheet.store, &stamp, FALSE));
+    EXPECT_EQ(stamp.wYear, 1999);
+    platform::test::SetLocalTime({2026, 12, 4, 10, 9, 8, 7, 6});
+    EXPECT_TRUE(ReadInstalledTime(&sheet.store, &stamp, TRUE));
+    EXPECT_EQ(stamp.wYear, 2026);
+    DWORD type = 0;
+    std::vector<BYTE> raw = RegBytes(sheet.key, "InstalledTime", &type);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    ASSERT_EQ(raw.size(), sizeof(SYSTEMTIME));
+    EXPECT_EQ(std::memcmp(raw.data(), &stamp, sizeof stamp), 0);
+    platform::test::SetLocalTime({2030, 1, 2, 3, 4, 5, 6, 7});
+    SYSTEMTIME again{};
+    EXPECT_TRUE(ReadInstalledTime(&sheet.store, &again, TRUE));
+    EXPECT_EQ(again.wYear, 2026); // made once, then kept
+    DEVMODE_IMAGEW defaults{};
+    ASSERT_TRUE(StampAndReviseDevmode(printer_, sheet.context->model.modelData, &defaults));
+    EXPECT_EQ(defaults.priv.OwnerInstalledTime.wYear, 2026);
+}
+
+} // namespace
+
+namespace {
+
+// A printer of another computer keeps its settings under the server's and
+// the queue's names as two key levels.
+TEST_F(Sheets, SettingsOfAPrinterOnAServer) {
+    spl::PrinterRecord record;
+    ASSERT_TRUE(spl::FindPrinter(kPrinter, &record));
+    record.server = u"\\\\HOST";
+    ASSERT_EQ(spl::AddPrinter(record, true), 0u);
+    SheetStore sheet(printer_);
+    ASSERT_NE(sheet.context, nullptr);
+    ASSERT_FALSE(sheet.key.empty());
+    EXPECT_EQ(sheet.key,
+              "SOFTWARE\\Velmora\\PrinterDriver\\Velmora CX5540 MFP\\CX5500\\HOST\\Sheets");
+    PRIVATE_DEVMODE priv{};
+    std::strcpy(priv.OwnerUserName, "bob");
+    std::strcpy(priv.UserName, "Bob B.");
+    ASSERT_TRUE(WriteSavedJobSettings(&sheet.store, &priv));
+    std::vector<BYTE> name = RegBytes(sheet.key + "\\Secure\\bob", "UserName");
+    ASSERT_EQ(name.size(), 31u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(name.data()), "Bob B.");
+}
+
+} // namespace
+
+namespace {
+
+std::string StatusCall(const char* key) {
+    char text[300] = {};
+    GetPrivateProfileStringA("Request", key, "", text, sizeof text, "C:\\status-calls.ini");
+    return text;
+}
+
+// The status-monitor library is given the device's address, the driver's
+// names, the port and the connection code, and what it answers is told to
+// the user: nothing when the monitor came up, an error or a note otherwise.
+TEST_F(Sheets, StatusMonitorAnswersAreTold) {
+    fs::copy_file(STATUS_STUB, fs::path(platform::HostPath(folder_)) / "Statuslens.DLL");
+    SheetStore sheet(printer_);
+    SheetContext* context = sheet.context;
+    ASSERT_NE(context, nullptr);
+    // A network port's record, as the device library would have made it.
+    SelPortInfo* const made = context->portInfo.record;
+    int record = 0;
+    context->portInfo.record = reinterpret_cast<SelPortInfo*>(&record);
+    context->portInfo.connection = 3;
+    std::strcpy(context->portInfo.address, "192.168.10.200:9100");
+    struct Case {
+        int answer;
+        const char16_t* text; // nullptr: nothing shown
+        UINT icon;
+    } cases[] = {
+        {0, nullptr, 0},
+        {-1, u"Executing the Device Monitor failed.", MB_ICONHAND},
+        {-3, u"Executing the Device Monitor failed.", MB_ICONHAND},
+        {-6, u"Device Monitor is not installed.", MB_ICONHAND},
+        {-7, u"Device Monitor is initializing.", MB_ICONINFORMATION},
+        {5, nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        WritePrivateProfileStringA("Answer", "Value", std::to_string(c.answer).c_str(),
+                                   "C:\\status-calls.ini");
+        size_t before = ut::MessageBoxLog().size();
+        if (c.text) ut::AnswerNextMessageBox(IDOK);
+        LaunchStatusMonitor(nullptr, context, u"\\\\HOST\\IP_10.0.0.5");
+        std::vector<ut::MessageBoxCall> boxes = ut::MessageBoxLog();
+        ASSERT_EQ(boxes.size(), before + (c.text ? 1 : 0));
+        if (c.text) {
+            EXPECT_EQ(boxes.back().text, c.text);
+            EXPECT_EQ(boxes.back().caption, u"Printer Status");
+            EXPECT_EQ(boxes.back().type & 0xF0, c.icon);
+        }
+    }
+    EXPECT_EQ(StatusCall("Address"), "192.168.10.200:");
+    EXPECT_EQ(StatusCall("Model"), "Velmora");
+    EXPECT_EQ(StatusCall("Port"), "\\\\HOST\\IP_10.0.0.5");
+    EXPECT_EQ(StatusCall("Connection"), "1"); // a network port
+    const std::string driver = StatusCall("Driver");
+    EXPECT_FALSE(driver.empty());
+    EXPECT_EQ(StatusCall("FirstWords"), driver.substr(0, driver.find(' ', driver.find(' ') + 1)));
+    context->portInfo.record = made;
+}
+
+} // namespace
+
+namespace {
+
+// The "What's this?" popup of a compiled help file: its window type made
+// once and kept by the help system, centred on the control's left edge just
+// below its top, moved up to end at the work area's bottom; a control
+// without a topic of its own gets the general one.
+TEST(SheetHelpControls, PopupWindowPlacedByTheControl) {
+    HMODULE resources = LoadLibraryW(u"Z:" PKG_DRIVER_DIR_W u"/Resbundle.DLL");
+    ASSERT_NE(resources, nullptr);
+    {
+        CLocalize strings(resources);
+        HWND dialog = CreateDialogParamW(
+            resources, MAKEINTRESOURCEW(1050), nullptr,
+            [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
+        ASSERT_NE(dialog, nullptr);
+        ShowWindow(dialog, SW_SHOW);
+        RECT work{};
+        ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+        HWND check = GetDlgItem(dialog, 1020);
+        HWND plain = CreateWindowExW(0, u"STATIC", u"", WS_CHILD | WS_VISIBLE, 4, 4, 20, 10, dialog,
+                                     reinterpret_cast<HMENU>(9999), nullptr, nullptr);
+        ASSERT_TRUE(check && plain);
+        struct Case {
+            HWND control;
+            int top; // the dialog's top on the screen
+            DWORD topic;
+        } cases[] = {
+            {check, 10, GetHelpContextId(1020) ? GetHelpContextId(1020) : kFallbackHelpId},
+            {check, static_cast<int>(work.bottom) - 120, 0},
+            {plain, 10, kFallbackHelpId},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.top);
+            SetWindowPos(dialog, nullptr, 100, c.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            RECT r{};
+            GetWindowRect(c.control, &r);
+            ut::AnswerNextMenu(1);
+            OnContextHelp(c.control, u"C:\\Drv\\GUIDE.CHM", HELP_CONTEXTMENU, &strings);
+            const std::string shown = ut::SeamLog().back();
+            HH_WINTYPE* type = nullptr;
+            HtmlHelpW(nullptr, u"C:\\Drv\\GUIDE.CHM>popupuse", HH_GET_WIN_TYPE,
+                      reinterpret_cast<DWORD_PTR>(&type));
+            ASSERT_NE(type, nullptr);
+            EXPECT_STREQ(type->pszCaption, "Velmora Printer Driver Help");
+            EXPECT_EQ(type->nShowState, SW_SHOW);
+            const RECT& pos = type->rcWindowPos;
+            EXPECT_EQ(pos.right - pos.left, 500);
+            EXPECT_EQ(pos.bottom - pos.top, 500);
+            EXPECT_EQ((pos.left + pos.right) / 2, r.left);
+            EXPECT_EQ(pos.top, std::min<LONG>(r.top + 10, work.bottom - 500));
+            if (c.topic) {
+                EXPECT_EQ(shown,
+                          "HtmlHelpW C:\\Drv\\GUIDE.CHM>popupuse 15 " + std::to_string(c.topic));
+            }
+        }
+        DestroyWindow(dialog);
+    }
+    FreeLibrary(resources);
 }
 
 } // namespace

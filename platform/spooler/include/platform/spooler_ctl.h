@@ -96,6 +96,12 @@ bool FindJob(DWORD jobId, JobRecord* out);
 // a job still being written is marked deleting and its writer's next
 // WritePrinter fails; a finished job is deleted with its output.
 DWORD CancelJob(DWORD jobId);
+// A port monitor's report that the printer's configuration changed: the
+// driver hears PRINTER_EVENT_CONFIGURATION_UPDATE with the notification text.
+DWORD NotifyConfigurationChange(const std::u16string& printer, const std::u16string& notification);
+// The spooler refreshing the printer's cached driver files: the driver hears
+// PRINTER_EVENT_CACHE_REFRESH.
+DWORD RefreshPrinterCache(const std::u16string& printer);
 // How many times SetPrinter level 7 asked for a directory update (any process).
 DWORD DirectoryUpdates(const std::u16string& printer);
 

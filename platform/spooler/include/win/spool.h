@@ -426,6 +426,11 @@ BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
 // Levels 2, 7, 8 (administration rights) and 9 (the caller's own; a NULL
 // device mode removes it). Command must be 0.
 BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command);
+// Removes the printer with its data and device modes; its driver hears
+// PRINTER_EVENT_DELETE first, while the printer still exists. Needs DELETE
+// access (ERROR_ACCESS_DENIED); a printer with unfinished jobs stays
+// (ERROR_PRINTER_HAS_JOBS_QUEUED). The handle must still be closed.
+BOOL WINAPI DeletePrinter(HANDLE hPrinter);
 
 // Levels 2 and 3; pEnvironment NULL means this system's ("Windows x64").
 BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
