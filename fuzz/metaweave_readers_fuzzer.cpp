@@ -1,7 +1,8 @@
 // libFuzzer harness over Metaweave's readers of outside bytes. The first
 // byte chooses the reader (the spooler's shadow file of each layout, its
 // spool file of each system, the overlay file, the spool package's index,
-// a wide device mode); the second gives the page count a spool walk stops at.
+// a wide device mode, the spool file of Windows 9x); the second gives the
+// page count a spool walk stops at.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,7 +16,7 @@ using namespace metaweave;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    const uint8_t which = data[0] % 8, pages = data[1];
+    const uint8_t which = data[0] % 9, pages = data[1];
     data += 2;
     size -= 2;
     std::string error;
@@ -56,6 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 6: {
         spoolpkg::PackageIndex index;
         ReadPackageIndex(data, size, &index, &error);
+        break;
+    }
+    case 8: {
+        Win9xContents c;
+        if (ReadWin9xSpoolFile(data, size, pages, &c, &error))
+            for (const auto& p : c.pages)
+                if (p.devmode >= c.devmodes.size() || p.path.empty()) __builtin_trap();
         break;
     }
     default: {

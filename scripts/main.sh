@@ -44,4 +44,11 @@ done
 "$printhost" print --printer "Velmora CX5540" samples/documents/brochure
 replayed=$("$printhost" jobs "Velmora CX5540" | tail -n 1 | cut -f 7)
 "$printhost" decode --png "$PRINTHOST_ROOT/brochure-4up" "$replayed" | tail -n 2
+# The brochure as a booklet by the spool-side road, printed to a file: the
+# model offers booklet only with its duplex unit and a finisher fitted, which
+# are marked as the device page does; two pages to a sheet side, folded.
+"$printhost" options "Velmora CX5540" --install 25=1 --install 27=2 >/dev/null
+"$printhost" devmode "Velmora CX5540" --set LayoutKind=2 --set dmDuplex=3 --store >/dev/null
+"$printhost" print --printer "Velmora CX5540" --to-file "$PRINTHOST_ROOT/brochure-booklet.prn" samples/documents/brochure
+"$printhost" decode --png "$PRINTHOST_ROOT/brochure-booklet" "$PRINTHOST_ROOT/brochure-booklet.prn" | tail -n 2
 exec "$printhost" decode --png "$PRINTHOST_ROOT/brochure" "$PRINTHOST_ROOT/brochure.prn"

@@ -357,10 +357,96 @@ void CZorEmfFileSpooler::Close() {
     CZorEmfFile::Close();
 }
 
+// ---------------------------------------------------------------------------
+
+BOOL CZorEmfFile9x::Open(DWORD spoolId, DWORD flags) {
+    CZorEmfFile::Open(spoolId, flags);
+    char windows[MAX_PATH] = {};
+    const UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+    std::string folder = n && n < sizeof windows ? std::string(windows, n) : std::string("C:");
+    if (folder.back() != '\\') folder += '\\';
+    path_ =
+        Format(flags & kJobPackage ? "XLE%05lu.DAT" : "XLE%05lu.SPL", folder + "TEMP\\", spoolId);
+    const bool fileCounts = (flags & (kJobPackage | kJobCountsPages)) != 0;
+    std::vector<BYTE> bytes;
+    Win9xContents contents;
+    std::string error;
+    if (!ReadFileWhole(path_, &bytes) ||
+        !ReadWin9xSpoolFile(bytes.data(), bytes.size(), 0, &contents, &error) ||
+        !AllFit(contents.devmodes)) {
+        ShowPrintMessage(kMsgCannotRead);
+        return FALSE;
+    }
+    // Only page files beside the spool file go at the close: the file names
+    // them, and a name elsewhere is nothing this job made.
+    for (const auto& p : contents.pages) {
+        const size_t slash = p.path.rfind('\\');
+        if (slash != std::string::npos && p.path.find("..") == std::string::npos &&
+            lstrcmpiA(p.path.substr(0, slash + 1).c_str(), (folder + "TEMP\\").c_str()) == 0)
+            pageFiles_.push_back(p.path);
+    }
+    // The printer is the one the names record gives, or the first mode's device.
+    printerName_ = contents.printerName;
+    if (printerName_.empty() && !contents.devmodes.empty()) {
+        const auto* dm = reinterpret_cast<const DEVMODEA*>(contents.devmodes[0].data());
+        printerName_.assign(
+            reinterpret_cast<const char*>(dm->dmDeviceName),
+            strnlen(reinterpret_cast<const char*>(dm->dmDeviceName), sizeof dm->dmDeviceName));
+    }
+    DWORD count = contents.pageCount;
+    documentName_ = contents.documentName;
+    if (!fileCounts) {
+        // The spooler's job counts the pages and names the document.
+        count = 0;
+        documentName_ = "Untitled";
+        HANDLE printer = nullptr;
+        if (OpenPrinterA(const_cast<LPSTR>(printerName_.c_str()), &printer, nullptr)) {
+            DWORD needed = 0;
+            GetJobA(printer, spoolId, 1, nullptr, 0, &needed);
+            std::vector<BYTE> job(needed);
+            if (needed && GetJobA(printer, spoolId, 1, job.data(), needed, &needed)) {
+                const auto* info = reinterpret_cast<const JOB_INFO_1A*>(job.data());
+                count = info->TotalPages;
+                if (info->pDocument && *info->pDocument) documentName_ = info->pDocument;
+            }
+            ClosePrinter(printer);
+        }
+    }
+    devmodes_ = std::move(contents.devmodes);
+    for (const auto& p : contents.pages)
+        if (!count || pages_.size() < count) pages_.push_back({p.path, 0, p.devmode});
+    return TRUE;
+}
+
+HENHMETAFILE CZorEmfFile9x::GetPageMetafile(DWORD page) {
+    if (!SelectPage(page)) return nullptr;
+    if (!page_) page_ = GetEnhMetaFileA(pages_[page - 1].path.c_str());
+    return page_;
+}
+
+void CZorEmfFile9x::Close() {
+    if (page_) DeleteEnhMetaFile(page_);
+    page_ = nullptr;
+    for (const auto& file : pageFiles_)
+        DeleteFileA(file.c_str());
+    pageFiles_.clear();
+    if (!path_.empty()) {
+        DeleteFileA(path_.c_str());
+        // The copy of the same name in the working folder's spool folder.
+        const size_t slash = path_.rfind('\\');
+        if (!workFolder_.empty()) DeleteFileA((SpoolFolder() + path_.substr(slash + 1)).c_str());
+    }
+    path_.clear();
+    CZorEmfFile::Close();
+}
+
 std::unique_ptr<CZorEmfFile> CreateEmfFile(const EmfJobRecord& record) {
     OSVERSIONINFOA v{};
     v.dwOSVersionInfoSize = sizeof v;
-    if (!GetVersionExA(&v) || v.dwPlatformId != VER_PLATFORM_WIN32_NT) return nullptr;
+    if (!GetVersionExA(&v)) return nullptr;
+    if (v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && v.dwMajorVersion >= 4)
+        return std::make_unique<CZorEmfFile9x>();
+    if (v.dwPlatformId != VER_PLATFORM_WIN32_NT) return nullptr;
     if (v.dwMajorVersion < 4) return nullptr;
     if (v.dwMajorVersion == 4) return std::make_unique<CZorEmfFileNT>(kReaderNT4);
     if (record.flags & kJobPackage) {

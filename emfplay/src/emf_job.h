@@ -35,7 +35,9 @@ constexpr DWORD kJobAskReplace = 0x4; // an existing overlay is replaced only af
 constexpr DWORD kJobPrintToFile = 0x10;
 
 // Reader kinds.
-constexpr DWORD kReaderNT4 = 1, kReader2000 = 2, kReaderXP = 3;
+constexpr DWORD kReaderNT4 = 1, kReader2000 = 2, kReaderXP = 3, kReader9x = 0x80000001;
+// A job whose spool file counts its own pages (besides the driver's package).
+constexpr DWORD kJobCountsPages = 0x20;
 
 // Indexes of ShowPrintMessage.
 enum PrintMessage : int {
@@ -58,6 +60,20 @@ DWORD ComputeVersionWord();
 BOOL CreateFolderChain(const std::string& folder);
 
 class CZorEmfFile;
+
+// A paper's measures at one resolution.
+struct PaperMetrics {
+    WORD paperSize = 0;
+    LONG width = 0, length = 0;                   // 0.1 mm, as the paper lies
+    LONG widthInch = 0, lengthInch = 0;           // 0.01 inch
+    LONG printableWidth = 0, printableLength = 0; // device pixels
+    LONG leftMargin = 0, topMargin = 0;           // device pixels
+};
+
+// Model flag word bits that place an overlay by its own paper: at its
+// printable size from the cell's corner, and (without a layout, or zoomed)
+// from the corner of the whole page without a clip.
+constexpr DWORD kModelOverlayOwnSize = 0x100, kModelOverlayWholePage = 0x400;
 
 // One group of pages printed with one layout.
 class CPageCollection {
@@ -167,6 +183,11 @@ class CZorEmfFile {
     DWORD modelFlags2() const { return modelFlags2_; }
     const BYTE* booklet29() const { return booklet29_; }
     bool deviceFinishesOddDuplex() const { return oddDuplex_; }
+    // The model's measures of a paper (its size, the given width and length
+    // in 0.1 mm for a paper of the user's own size) at a resolution (0: 600);
+    // false when the model does not know it.
+    bool GetPaperMetrics(WORD paperSize, LONG width, LONG length, WORD orientation, int resolution,
+                         PaperMetrics* out) const;
     // A model answer into out; false when the model does not give it.
     bool Query(int code, int index, int layout, void* out, DWORD size) const;
     // An answer of any size.
@@ -241,8 +262,29 @@ using CZorEmfFileNT = CZorEmfFileSpooler;
 using CZorEmfFile2K = CZorEmfFileSpooler;
 using CZorEmfFileXP = CZorEmfFileSpooler;
 
+// The spool file of Windows 9x, read whole from the Windows directory's
+// "TEMP" folder. The system takes neither world transforms nor 32-bit
+// coordinates, so pages are not turned.
+class CZorEmfFile9x : public CZorEmfFile {
+  public:
+    CZorEmfFile9x() : CZorEmfFile(kReader9x) {}
+    ~CZorEmfFile9x() override { Close(); }
+    BOOL SupportsWorldTransform() const override { return FALSE; }
+    BOOL Open(DWORD spoolId, DWORD flags) override;
+    HENHMETAFILE GetPageMetafile(DWORD page) override;
+    void Close() override;
+
+  private:
+    std::string path_;                   // the spool file, deleted at the close
+    std::vector<std::string> pageFiles_; // every page file it named
+};
+
 // The reader for the job's flags on the running system, or none.
 std::unique_ptr<CZorEmfFile> CreateEmfFile(const EmfJobRecord& record);
+
+// A page's metafile played into the rectangle record by record: large images
+// in bands, stock fonts replaced, thin lines kept below 100 % zoom.
+BOOL PlayPageMetafile(HDC hdc, HENHMETAFILE page, const RECT& rect, DWORD zoomPercent);
 
 // The device mode's private block, zero-filled where the mode has none.
 PRIVATE_DEVMODE PrivateOf(const DEVMODEA* dm);

@@ -184,7 +184,27 @@ BOOL CPageCollection::DrawOverlay(HDC hdc, DWORD pass, const RECT& cell, HRGN cl
     if (over != ((pass & kPassOver) != 0)) return FALSE;
     HENHMETAFILE overlay = reader_->LoadOverlay(pass, useName_, overlayHeader_, !currentLayout_);
     if (!overlay) return FALSE;
-    PlayEnhMetaFile(hdc, overlay, &cell);
+    RECT target = cell;
+    OverlayHeader h;
+    std::string error;
+    PaperMetrics m;
+    const bool known = ReadOverlayHeader(overlayHeader_, sizeof overlayHeader_, &h, &error) &&
+                       reader_->GetPaperMetrics(h.paperSize, h.paperWidth, h.paperLength,
+                                                h.orientation, resolution_, &m);
+    const DWORD modelFlags = reader_->modelFlags();
+    if (currentLayout_ && known && (modelFlags & kModelOverlayOwnSize)) {
+        const LONG w = static_cast<LONG>(int64_t{m.printableWidth} * zoom_ / 100);
+        const LONG hh = static_cast<LONG>(int64_t{m.printableLength} * zoom_ / 100);
+        target = {cell.left, cell.top, cell.left + w, cell.top + hh};
+    }
+    const bool wholePage = known && wholePageValid_ && (modelFlags & kModelOverlayWholePage) &&
+                           (layout_.layout == Layout::None || layout_.layout == Layout::Zoom);
+    if (wholePage) {
+        target = {wholePage_.left, wholePage_.top, wholePage_.left + m.printableWidth,
+                  wholePage_.top + m.printableLength};
+        SelectClipRgn(hdc, nullptr);
+    }
+    PlayPageMetafile(hdc, overlay, target, zoom_);
     if (clip) SelectClipRgn(hdc, clip);
     return TRUE;
 }

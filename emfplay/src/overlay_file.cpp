@@ -56,8 +56,8 @@ std::vector<uint8_t> OverlayFileBytes(const OverlayHeader& header, const uint8_t
     return out;
 }
 
-bool ReadOverlayFile(const uint8_t* data, size_t size, OverlayHeader* header, const uint8_t** bits,
-                     size_t* bitsSize, std::string* error) {
+bool ReadOverlayHeader(const uint8_t* data, size_t size, OverlayHeader* header,
+                       std::string* error) {
     *header = OverlayHeader{};
     if (!data || size < kOverlayHeaderSize)
         return Fail(error, "overlay shorter than its header", 0);
@@ -65,16 +65,22 @@ bool ReadOverlayFile(const uint8_t* data, size_t size, OverlayHeader* header, co
         return Fail(error, "not an overlay file", 0);
     if (U32(data + kVersionAt) != kOverlayVersion)
         return Fail(error, "overlay of another format version", kVersionAt);
-    size_t offset = U32(data + kBitsOffsetAt), n = U32(data + kBitsSizeAt);
-    if (offset < kOverlayHeaderSize || offset > size)
-        return Fail(error, "metafile offset outside the file", kBitsOffsetAt);
-    if (n == 0 || n > size - offset)
-        return Fail(error, "metafile size outside the file", kBitsSizeAt);
     header->systemVersion = U32(data + kSystemAt);
     header->paperSize = U16(data + kPaperSizeAt);
     header->paperWidth = U16(data + kPaperWidthAt);
     header->paperLength = U16(data + kPaperLengthAt);
     header->orientation = U16(data + kOrientationAt);
+    return true;
+}
+
+bool ReadOverlayFile(const uint8_t* data, size_t size, OverlayHeader* header, const uint8_t** bits,
+                     size_t* bitsSize, std::string* error) {
+    if (!ReadOverlayHeader(data, size, header, error)) return false;
+    size_t offset = U32(data + kBitsOffsetAt), n = U32(data + kBitsSizeAt);
+    if (offset < kOverlayHeaderSize || offset > size)
+        return Fail(error, "metafile offset outside the file", kBitsOffsetAt);
+    if (n == 0 || n > size - offset)
+        return Fail(error, "metafile size outside the file", kBitsSizeAt);
     *bits = data + offset;
     *bitsSize = n;
     return true;

@@ -33,6 +33,9 @@ struct OverlayHeader {
 std::vector<uint8_t> OverlayFileBytes(const OverlayHeader& header, const uint8_t* bits,
                                       size_t size);
 
+// The header alone (magic and version checked).
+bool ReadOverlayHeader(const uint8_t* data, size_t size, OverlayHeader* header, std::string* error);
+
 // The header and the metafile bits of an overlay file; false with *error
 // for anything out of place (the bits point into data).
 bool ReadOverlayFile(const uint8_t* data, size_t size, OverlayHeader* header, const uint8_t** bits,

@@ -1,6 +1,7 @@
 // The page engine: page collections, the device mode of each sheet side, and
 // each page played into its cell with the overlay and the watermark.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "emf_job.h"
@@ -22,6 +23,8 @@ constexpr DWORD kPaperDimensionFields = DM_PAPERLENGTH | DM_PAPERWIDTH;
 // Passes of the overlay and the watermark around the page.
 constexpr DWORD kOverlayBehind = 2, kOverlayOver = 10;
 constexpr DWORD kWatermarkBehind = 0, kWatermarkOver = 8;
+// Halvings of a cell at most: a 32-bit coordinate fits 16 bits after them.
+constexpr int kMaxHalvings = 16;
 // N-up cells lose this many percentage points so that pages keep a gap.
 constexpr LONG kNupGapPercent = 4;
 
@@ -404,6 +407,38 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
     return true;
 }
 
+namespace {
+
+// A system without world transforms takes 16-bit coordinates only: the cell
+// is halved until it fits, and drawn through a mapping that doubles it back
+// as often.
+void PlayWithin16Bits(HDC hdc, HENHMETAFILE page, const RECT& target, DWORD zoom) {
+    int shift = 0;
+    auto fits = [&](LONG v) {
+        v >>= shift;
+        return v >= INT16_MIN && v <= INT16_MAX;
+    };
+    while (shift < kMaxHalvings &&
+           !(fits(target.left) && fits(target.top) && fits(target.right) && fits(target.bottom)))
+        ++shift;
+    if (!shift) {
+        PlayPageMetafile(hdc, page, target, zoom);
+        return;
+    }
+    const int saved = SaveDC(hdc);
+    SetMapMode(hdc, MM_ANISOTROPIC);
+    const LONG w = std::max<LONG>(GetDeviceCaps(hdc, HORZRES) >> shift, 1);
+    const LONG h = std::max<LONG>(GetDeviceCaps(hdc, VERTRES) >> shift, 1);
+    SetWindowExtEx(hdc, w, h, nullptr);
+    SetViewportExtEx(hdc, w << shift, h << shift, nullptr);
+    const RECT halved{target.left >> shift, target.top >> shift, target.right >> shift,
+                      target.bottom >> shift};
+    PlayPageMetafile(hdc, page, halved, zoom);
+    RestoreDC(hdc, saved);
+}
+
+} // namespace
+
 BOOL CPageCollection::PlayCell(HDC hdc, DWORD position) {
     HENHMETAFILE page = reader_->GetPageMetafile(currentPage_);
     RECT target{}, clip{};
@@ -431,10 +466,12 @@ BOOL CPageCollection::PlayCell(HDC hdc, DWORD position) {
             x.eDx = static_cast<FLOAT>(target.right), x.eDy = static_cast<FLOAT>(target.top);
         }
         SetWorldTransform(hdc, &x);
-        PlayEnhMetaFile(hdc, page, &upright);
+        PlayPageMetafile(hdc, page, upright, zoom_);
         ModifyWorldTransform(hdc, nullptr, MWT_IDENTITY);
+    } else if (!reader_->SupportsWorldTransform()) {
+        PlayWithin16Bits(hdc, page, target, zoom_);
     } else {
-        PlayEnhMetaFile(hdc, page, &target);
+        PlayPageMetafile(hdc, page, target, zoom_);
     }
     DrawOverlay(hdc, kOverlayOver, target, region);
     DrawWatermark(hdc, clip, kWatermarkOver, region);

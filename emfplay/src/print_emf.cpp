@@ -28,6 +28,7 @@ constexpr char kOutputSection[] = "OutputFileFlag";
 constexpr DWORD kOutputEntries = 10000;
 constexpr DWORD kTempNames = 10000;
 constexpr size_t kPathChars = 260;
+constexpr char kModelMagic[4] = {'N', 'K', 'S', 'P'};
 
 struct MessageEntry {
     DWORD text, caption;
@@ -85,17 +86,35 @@ class CZorPrint {
         if (dc_) DeleteDC(dc_);
         dc_ = nullptr;
         reader_.reset();
+        if (modelCopy_) GlobalFree(modelCopy_);
+        modelCopy_ = nullptr;
     }
 
     BOOL Initialize(const ModelBlock& model, const EmfJobRecord& record) {
         Cleanup();
         reader_ = CreateEmfFile(record);
         if (!reader_) return FALSE;
-        reader_->SetModel(model);
+        ModelBlock use = model;
+        if (reader_->kind() == kReader9x) {
+            // This system's reader keeps its own copy of the model data.
+            DWORD size = 0;
+            if (std::memcmp(model.modelData, kModelMagic, sizeof kModelMagic) == 0)
+                std::memcpy(&size, static_cast<const BYTE*>(model.modelData) + sizeof kModelMagic,
+                            sizeof size);
+            if (size >= sizeof kModelMagic + sizeof size)
+                modelCopy_ = GlobalAlloc(GMEM_FIXED, size);
+            if (!modelCopy_) {
+                reader_.reset();
+                return FALSE;
+            }
+            std::memcpy(modelCopy_, model.modelData, size);
+            use.modelData = modelCopy_;
+        }
+        reader_->SetModel(use);
         reader_->LoadModelSettings();
         record_ = record;
         record_.workingFolder[sizeof record_.workingFolder - 1] = 0;
-        model_ = model;
+        model_ = use;
         return TRUE;
     }
 
@@ -201,6 +220,7 @@ class CZorPrint {
     ModelBlock model_{};
     HDC dc_ = nullptr;
     int jobId_ = -1;
+    HGLOBAL modelCopy_ = nullptr;
 };
 
 } // namespace

@@ -15,11 +15,14 @@
 #include "platform/user_ctl.h"
 #include "platform/facts.h"
 #include "platform/gdi_ctl.h"
+#include "platform/paths.h"
 #include "platform/testctl.h"
 #include "spool_fixture.h"
 #include "spool_package.h"
+#include "spool_copies.h"
 #include "win/devmode_private.h"
 #include "win/files.h"
+#include "win/gdi_bitmap.h"
 #include "win/ini.h"
 #include "win/loader.h"
 #include "win/user.h"
@@ -305,15 +308,20 @@ std::vector<std::vector<std::string>> Drawn(const std::string& log) {
     return sides;
 }
 
-std::vector<BYTE> GreenPage(DWORD) {
+// A page with a green rectangle.
+std::vector<BYTE> GreenBox(const RECTL& box) {
     platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
     b.SelectStock(NULL_PEN);
     b.CreateBrush(1, BS_SOLID, RGB(0, 0x80, 0));
     b.SelectObject(1);
-    b.Box(EMR_RECTANGLE, RECTL{100, 100, 300, 200});
+    b.Box(EMR_RECTANGLE, box);
     b.SelectStock(WHITE_BRUSH);
     b.DeleteObject(1);
     return b.Finish();
+}
+
+std::vector<BYTE> GreenPage(DWORD) {
+    return GreenBox(RECTL{100, 100, 300, 200});
 }
 
 bool FileThere(const char* path) {
@@ -777,6 +785,601 @@ TEST_F(ReplayTest, OverlayNameDialogRefusesBadNamesAndTakesANewOne) {
     EXPECT_EQ(boxes[1].caption, u"Make Overlay");
     EXPECT_EQ(boxes[2].text, u"Type the name of the overlay file.");
     EXPECT_TRUE(FileThere("C:\\Users\\u\\Work\\Other.POL"));
+}
+
+} // namespace
+} // namespace metaweave
+
+namespace metaweave {
+namespace {
+
+std::vector<BYTE> ReadModel() {
+    std::vector<BYTE> bytes;
+    HANDLE f = CreateFileW(
+        reinterpret_cast<LPCWSTR>(
+            platform::WindowsPath(std::string(PKG_MODELS_DIR) + "/CX5540.DAT").c_str()),
+        GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(f, nullptr));
+    DWORD n = 0;
+    ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+    CloseHandle(f);
+    bytes.resize(n);
+    return bytes;
+}
+
+// A reader whose model flag word a test chooses.
+class FlaggedReader : public CZorEmfFileRTE {
+  public:
+    FlaggedReader() : CZorEmfFileRTE(kReaderXP) {}
+    void SetModelFlags(DWORD flags) { modelFlags_ = flags; }
+};
+
+class ModelReplayTest : public ReplayTest {
+  protected:
+    void SetUp() override {
+        ReplayTest::SetUp();
+        modelsmith =
+            LoadLibraryW(reinterpret_cast<LPCWSTR>(platform::FromUtf8(MODELSMITH_PATH).c_str()));
+        ASSERT_NE(modelsmith, nullptr);
+        model = ReadModel();
+        ASSERT_FALSE(model.empty());
+    }
+    void TearDown() override {
+        if (modelsmith) FreeLibrary(modelsmith);
+        ReplayTest::TearDown();
+    }
+    // The job replayed in this process with the sample model's answers and
+    // the given model flag word.
+    void PlayWithFlags(DWORD spoolId, DWORD flags) {
+        FlaggedReader r;
+        r.SetModel(ModelBlock{modelsmith, model.data()});
+        r.LoadModelSettings();
+        r.SetModelFlags(flags);
+        r.SetWorkFolder(kWork);
+        ASSERT_TRUE(r.Open(spoolId, kJobPackage | 1));
+        r.SetWorkFolder(kWork);
+        ASSERT_TRUE(r.SelectPage(1));
+        ASSERT_TRUE(r.BuildPageCollections());
+        HDC dc = r.CreateJobDC();
+        ASSERT_NE(dc, nullptr);
+        clear();
+        DOCINFOA info{sizeof(DOCINFOA), "Doc", nullptr, nullptr, 0};
+        EXPECT_GT(StartDocA(dc, &info), 0);
+        EXPECT_TRUE(r.PrintJob(dc));
+        EXPECT_GT(EndDoc(dc), 0);
+        DeleteDC(dc);
+    }
+    HMODULE modelsmith = nullptr;
+    std::vector<BYTE> model;
+};
+
+// The model's paper table at the asked resolution, both ways round; a
+// paper of the user's own size keeps its size; an unknown paper has none.
+TEST_F(ModelReplayTest, PaperMetricsComeFromTheModelsPaperTable) {
+    FlaggedReader r;
+    r.SetModel(ModelBlock{modelsmith, model.data()});
+    struct Case {
+        WORD paper;
+        LONG width, length;
+        WORD orientation;
+        int resolution;
+        PaperMetrics want;
+    };
+    const Case cases[] = {
+        // Letter: 2159 x 2794 (0.1 mm), 4900 x 6400 printable dots, 100-dot margins at 600 dpi.
+        {1, 0, 0, DMORIENT_PORTRAIT, 600, {1, 2159, 2794, 850, 1100, 4900, 6400, 100, 100}},
+        {1, 0, 0, DMORIENT_LANDSCAPE, 600, {1, 2794, 2159, 1100, 850, 6400, 4900, 100, 100}},
+        {1, 0, 0, DMORIENT_PORTRAIT, 300, {1, 2159, 2794, 850, 1100, 2450, 3200, 50, 50}},
+        {1, 0, 0, DMORIENT_PORTRAIT, 0, {1, 2159, 2794, 850, 1100, 4900, 6400, 100, 100}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.paper) + "/" + std::to_string(c.orientation) + "/" +
+                     std::to_string(c.resolution));
+        PaperMetrics m;
+        ASSERT_TRUE(r.GetPaperMetrics(c.paper, c.width, c.length, c.orientation, c.resolution, &m));
+        EXPECT_EQ(m.paperSize, c.want.paperSize);
+        EXPECT_EQ(m.width, c.want.width);
+        EXPECT_EQ(m.length, c.want.length);
+        EXPECT_EQ(m.widthInch, c.want.widthInch);
+        EXPECT_EQ(m.lengthInch, c.want.lengthInch);
+        EXPECT_EQ(m.printableWidth, c.want.printableWidth);
+        EXPECT_EQ(m.printableLength, c.want.printableLength);
+        EXPECT_EQ(m.leftMargin, c.want.leftMargin);
+        EXPECT_EQ(m.topMargin, c.want.topMargin);
+    }
+    PaperMetrics m;
+    ASSERT_TRUE(r.GetPaperMetrics(256, 1000, 2000, DMORIENT_PORTRAIT, 600, &m));
+    EXPECT_EQ(m.width, 1000);
+    EXPECT_EQ(m.length, 2000);
+    EXPECT_GT(m.printableWidth, 0);
+    EXPECT_LE(m.printableWidth, 1000 * 600 / 254);
+    EXPECT_FALSE(r.GetPaperMetrics(256, 0, 2000, DMORIENT_PORTRAIT, 600, &m));
+    EXPECT_FALSE(r.GetPaperMetrics(300, 0, 0, DMORIENT_PORTRAIT, 600, &m));
+    // Without model answers nothing is known.
+    FlaggedReader bare;
+    EXPECT_FALSE(bare.GetPaperMetrics(1, 0, 0, DMORIENT_PORTRAIT, 600, &m));
+}
+
+RECT GreenBounds(const std::string& log) {
+    RECT r{};
+    for (const auto& line : emftest::Lines(log)) {
+        const char* b = std::strstr(line.c_str(), "bounds=");
+        if (line.rfind("DrvFillPath", 0) == 0 && b && std::strstr(line.c_str(), "solid:0x008000"))
+            std::sscanf(b, "bounds=%d,%d,%d,%d", &r.left, &r.top, &r.right, &r.bottom);
+    }
+    return r;
+}
+
+// An overlay made on Letter paper: by default it fills the page's cell; with
+// model flag 0x100 it keeps its own printable size (scaled by the cell's
+// zoom) from the cell's corner; with 0x400, on a page without a layout or
+// zoomed, it lies from the whole page's corner.
+TEST_F(ModelReplayTest, OverlayPlacedByItsOwnPaperUnderModelFlags) {
+    OverlayHeader header;
+    header.paperSize = 1;
+    header.paperWidth = 2159;
+    header.paperLength = 2794;
+    header.orientation = DMORIENT_PORTRAIT;
+    const std::vector<BYTE> bits = GreenBox(RECTL{0, 0, 800, 1000});
+    ASSERT_TRUE(CreateFolderChain(kWork));
+    ASSERT_EQ(WriteFileWhole(std::string(kWork) + "Form.POL",
+                             OverlayFileBytes(header, bits.data(), bits.size()), true),
+              0u);
+    DEVMODE_IMAGEA use = BaseDevmode();
+    use.priv.OverlayFlags = 2;
+    std::strcpy(use.priv.OverlayUseName, "Form");
+    use.priv.LayoutKind = kLayoutZoom;
+    use.priv.ZoomPercent = 50;
+    use.priv.ZoomAnchor = 4; // middle centre
+
+    PlayWithFlags(Package(use, 1, 120), 0);
+    const RECT cell = GreenBounds(log());
+    EXPECT_NEAR(cell.right - cell.left, 400, 8);
+    EXPECT_NEAR(cell.left, 200, 8);
+
+    PlayWithFlags(Package(use, 1, 121), kModelOverlayOwnSize);
+    RECT own = GreenBounds(log());
+    EXPECT_NEAR(own.left, cell.left, 2);
+    EXPECT_NEAR(own.top, cell.top, 2);
+    EXPECT_NEAR(own.right - own.left, 4900 / 2, 8); // Letter's printable width at 50 %
+    EXPECT_NEAR(own.bottom - own.top, 6400 / 2, 8);
+
+    PlayWithFlags(Package(use, 1, 122), kModelOverlayWholePage);
+    RECT whole = GreenBounds(log());
+    EXPECT_NEAR(whole.left, 0, 2);
+    EXPECT_NEAR(whole.top, 0, 2);
+    EXPECT_NEAR(whole.right - whole.left, 4900, 8);
+    EXPECT_NEAR(whole.bottom - whole.top, 6400, 8);
+
+    // Four pages to a sheet have no whole page: the overlay stays in its cell.
+    use.priv.LayoutKind = kLayoutNup;
+    use.priv.PagesPerSheet = 4;
+    PlayWithFlags(Package(use, 1, 123), kModelOverlayWholePage);
+    RECT nup = GreenBounds(log());
+    EXPECT_LT(nup.right - nup.left, 400);
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+} // namespace
+} // namespace metaweave
+
+namespace metaweave {
+namespace {
+
+// A metafile of one image record (STRETCHDIBITS, BITBLT or STRETCHBLT) of
+// a 1-bit red and white image (width x rows, bottom-up unless topDown)
+// drawn 1:1 over its whole frame.
+std::vector<BYTE> ImageMetafile(LONG width, LONG rows, bool topDown, COLORREF c0, DWORD rop,
+                                DWORD type = EMR_STRETCHDIBITS) {
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof h;
+    h.biWidth = width;
+    h.biHeight = topDown ? -rows : rows;
+    h.biPlanes = 1;
+    h.biBitCount = 1;
+    h.biCompression = BI_RGB;
+    std::vector<BYTE> info(sizeof h + 2 * sizeof(RGBQUAD));
+    std::memcpy(info.data(), &h, sizeof h);
+    const RGBQUAD colours[2] = {{GetBValue(c0), GetGValue(c0), GetRValue(c0), 0},
+                                {255, 255, 255, 0}};
+    std::memcpy(info.data() + sizeof h, colours, sizeof colours);
+    const size_t stride = static_cast<size_t>(width + 31) / 32 * 4;
+    // Every stored row differs from its neighbours, so that a row out of
+    // place shows.
+    std::vector<BYTE> bits(stride * static_cast<size_t>(rows));
+    for (size_t i = 0; i < bits.size(); ++i)
+        bits[i] = static_cast<BYTE>((i / stride) * 37 + i % 7);
+    platform::gdi::EmfBuilder b(SIZEL{width, rows}, SIZEL{width / 24, rows / 24});
+    const RECTL bounds{0, 0, width - 1, rows - 1};
+    const DWORD cbBmi = static_cast<DWORD>(info.size()), cbBits = static_cast<DWORD>(bits.size());
+    const XFORM identity{1, 0, 0, 1, 0, 0};
+    const LONG zero = 0;
+    if (type == EMR_STRETCHDIBITS) {
+        const DWORD offBmi = 80;
+        b.Fields(type, bounds, zero, zero, zero, zero, width, rows, offBmi, cbBmi, offBmi + cbBmi,
+                 cbBits, DWORD{DIB_RGB_COLORS}, rop, width, rows, info, bits);
+    } else if (type == EMR_BITBLT) {
+        const DWORD offBmi = 100;
+        b.Fields(type, bounds, zero, zero, width, rows, rop, zero, zero, identity, DWORD{0},
+                 DWORD{DIB_RGB_COLORS}, offBmi, cbBmi, offBmi + cbBmi, cbBits, info, bits);
+    } else {
+        const DWORD offBmi = 108;
+        b.Fields(type, bounds, zero, zero, width, rows, rop, zero, zero, identity, DWORD{0},
+                 DWORD{DIB_RGB_COLORS}, offBmi, cbBmi, offBmi + cbBmi, cbBits, width, rows, info,
+                 bits);
+    }
+    return b.Finish();
+}
+
+// The metafile drawn into a grey 32-bit bitmap of its size, by the page
+// player or by the system's own player; the pixels.
+std::vector<uint32_t> Drawn(const std::vector<BYTE>& emf, LONG width, LONG rows, bool pagePlayer) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -rows;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    HDC dc = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::vector<uint32_t> out;
+    if (!dc || !bmp) return out;
+    HGDIOBJ old = SelectObject(dc, bmp);
+    std::memset(bits, 0x80, static_cast<size_t>(width) * rows * 4);
+    HENHMETAFILE mf = SetEnhMetaFileBits(static_cast<UINT>(emf.size()), emf.data());
+    const RECT all{0, 0, width, rows};
+    if (pagePlayer)
+        PlayPageMetafile(dc, mf, all, 100);
+    else
+        PlayEnhMetaFile(dc, mf, &all);
+    DeleteEnhMetaFile(mf);
+    const auto* px = static_cast<const uint32_t*>(bits);
+    out.assign(px, px + static_cast<size_t>(width) * rows);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    return out;
+}
+
+// Rows where two pictures differ.
+std::vector<LONG> RowsDiffering(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b,
+                                LONG width) {
+    std::vector<LONG> rows;
+    if (a.size() != b.size()) return {-1};
+    for (size_t r = 0; r * width < a.size(); ++r)
+        if (std::memcmp(&a[r * width], &b[r * width], width * sizeof(uint32_t)) != 0)
+            rows.push_back(static_cast<LONG>(r));
+    return rows;
+}
+
+// A page image of more lines than a band holds (3668000 bytes over its
+// width: 917 lines of 4000) is drawn in bands that land exactly where the
+// whole image does, bottom-up or top-down. The bands meet with one line
+// drawn twice when the raster operation reads the destination (which an
+// inverting operation shows), five lines otherwise (which a copy hides).
+TEST(PagePlayer, LargeImagesDrawnInBandsWhereTheWholeImageGoes) {
+    constexpr LONG kWidth = 4000, kRows = 1000;
+    struct Case {
+        DWORD type;
+        bool topDown;
+    };
+    for (const Case& c : {Case{EMR_STRETCHDIBITS, false}, Case{EMR_STRETCHDIBITS, true},
+                          Case{EMR_BITBLT, false}, Case{EMR_STRETCHBLT, true}}) {
+        SCOPED_TRACE(std::to_string(c.type) + (c.topDown ? " top-down" : " bottom-up"));
+        const auto copy = ImageMetafile(kWidth, kRows, c.topDown, RGB(255, 0, 0), SRCCOPY, c.type);
+        const auto whole = Drawn(copy, kWidth, kRows, false);
+        ASSERT_FALSE(whole.empty());
+        EXPECT_EQ(RowsDiffering(Drawn(copy, kWidth, kRows, true), whole, kWidth),
+                  std::vector<LONG>{});
+        const auto invert =
+            ImageMetafile(kWidth, kRows, c.topDown, RGB(255, 0, 0), SRCINVERT, c.type);
+        EXPECT_EQ(RowsDiffering(Drawn(invert, kWidth, kRows, true),
+                                Drawn(invert, kWidth, kRows, false), kWidth),
+                  std::vector<LONG>{916});
+    }
+    // Black and white images, and small ones, are drawn whole.
+    const auto bw = ImageMetafile(kWidth, kRows, false, RGB(0, 0, 0), SRCINVERT);
+    EXPECT_EQ(
+        RowsDiffering(Drawn(bw, kWidth, kRows, true), Drawn(bw, kWidth, kRows, false), kWidth),
+        std::vector<LONG>{});
+    const auto small = ImageMetafile(kWidth, 900, false, RGB(255, 0, 0), SRCINVERT);
+    EXPECT_EQ(
+        RowsDiffering(Drawn(small, kWidth, 900, true), Drawn(small, kWidth, 900, false), kWidth),
+        std::vector<LONG>{});
+}
+
+// An EXTTEXTOUTW record body of two characters at (100, y).
+std::vector<BYTE> TextRecord(LONG y) {
+    std::vector<BYTE> rec(76 + 4 + 8, 0);
+    auto put = [&](size_t at, DWORD v) { std::memcpy(rec.data() + at, &v, 4); };
+    put(16, GM_COMPATIBLE);
+    put(28, 100), put(32, static_cast<DWORD>(y)); // reference point
+    put(36, 2), put(40, 76);                      // count, string at record offset 76
+    put(64, 84);                                  // spacing at record offset 84
+    const std::u16string text = u"Hi";
+    std::memcpy(rec.data() + 68, text.data(), 4);
+    put(76, 50), put(80, 60);
+    return rec;
+}
+
+// Text in a stock font of the page, in the page's own units or in tenths
+// of a millimetre.
+std::vector<BYTE> StockFontPage(bool metric) {
+    platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
+    if (metric) b.Value(EMR_SETMAPMODE, MM_LOMETRIC);
+    b.SelectStock(SYSTEM_FONT);
+    // Metric units count upwards: the text goes below the top all the same.
+    const std::vector<BYTE> text = TextRecord(metric ? -200 : 200);
+    b.Record(EMR_EXTTEXTOUTW, text.data(), text.size());
+    return b.Finish();
+}
+
+// The face and em of the text calls of the last job.
+std::vector<std::string> TextFaces(const std::string& detail) {
+    std::vector<std::string> out;
+    for (const auto& line : emftest::Lines(detail)) {
+        const char* face = std::strstr(line.c_str(), " face=");
+        if (line.rfind("TextOut", 0) == 0 && face) out.push_back(face + 1);
+    }
+    return out;
+}
+
+// A stock font becomes a 10-point fixed-pitch font of the page's units: 83
+// pixels of the 600-dpi page either way the page counts its units.
+TEST_F(ReplayTest, StockFontsBecomeTenPointFixedPitchFonts) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    for (bool metric : {false, true}) {
+        SCOPED_TRACE(metric ? "tenths of a millimetre" : "pixels");
+        static bool useMetric;
+        useMetric = metric;
+        auto page = [](DWORD) { return StockFontPage(useMetric); };
+        EXPECT_EQ(Play(Package(dm, 1, metric ? 141 : 140, +page)), 1u);
+        const auto faces = TextFaces(detail());
+        ASSERT_EQ(faces.size(), 1u) << detail();
+        EXPECT_NE(faces[0].find("Mono"), std::string::npos) << faces[0];
+        int em = 0;
+        ASSERT_EQ(std::sscanf(std::strstr(faces[0].c_str(), "em=") + 3, "%d", &em), 1);
+        EXPECT_NEAR(em, 83, 3);
+    }
+}
+
+// A page of hairline rules drawn as filled 16-bit polygons half a pixel
+// high, and a clip rectangle of one pixel: at 46 % (four pages to a sheet)
+// the rules still cover whole device pixels, and the clip still lets one
+// through; at 100 % they are left as they are.
+std::vector<BYTE> RulesPage(DWORD) {
+    platform::gdi::EmfBuilder b(SIZEL{800, 1000}, SIZEL{34, 42});
+    b.SelectStock(NULL_PEN);
+    b.CreateBrush(1, BS_SOLID, RGB(1, 0, 0));
+    b.SelectObject(1);
+    b.Poly16(EMR_POLYGON16, {{100, 300}, {700, 300}, {700, 301}, {100, 301}});
+    b.Rect(EMR_INTERSECTCLIPRECT, RECTL{0, 500, 800, 501});
+    b.Box(EMR_RECTANGLE, RECTL{100, 400, 700, 600});
+    return b.Finish();
+}
+
+TEST_F(ReplayTest, ThinRulesSurviveAReducedPage) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.priv.LayoutKind = kLayoutNup;
+    dm.priv.PagesPerSheet = 4;
+    EXPECT_EQ(Play(Package(dm, 1, 150, RulesPage)), 1u);
+    const auto reduced = FillBounds(log());
+    ASSERT_EQ(reduced.size(), 2u) << log();
+    int l = 0, t = 0, r = 0, b = 0;
+    ASSERT_EQ(std::sscanf(reduced[0].c_str(), "%d,%d,%d,%d", &l, &t, &r, &b), 4);
+    EXPECT_GE(b - t, 1) << reduced[0];
+    // The clipped rectangle is drawn into a clip one device pixel high.
+    std::string clipped;
+    for (const auto& line : emftest::Lines(log()))
+        if (line.rfind("DrvFillPath", 0) == 0 && line.find("solid:0x000001") != std::string::npos)
+            clipped = line;
+    const char* c = std::strstr(clipped.c_str(), "clip=rect:");
+    ASSERT_NE(c, nullptr) << clipped;
+    ASSERT_EQ(std::sscanf(c, "clip=rect:%d,%d,%d,%d", &l, &t, &r, &b), 4);
+    EXPECT_GE(b - t, 1) << clipped;
+}
+
+} // namespace
+} // namespace metaweave
+
+namespace metaweave {
+namespace {
+
+// Records of the spool file of Windows 9x, laid out by hand.
+struct Win9xFile {
+    std::vector<BYTE> bytes;
+    explicit Win9xFile(DWORD pages) { Put(pages), Put(0); }
+    void Put(DWORD v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<BYTE>(v >> (8 * i)));
+    }
+    void Record(DWORD type, const std::vector<BYTE>& data) {
+        Put(type);
+        Put(static_cast<DWORD>(8 + data.size()));
+        bytes.insert(bytes.end(), data.begin(), data.end());
+    }
+    void Text(DWORD type, const std::string& text) {
+        Record(type, std::vector<BYTE>(text.c_str(), text.c_str() + text.size() + 1));
+    }
+    void Names(const std::string& printer, const std::string& document) {
+        std::vector<BYTE> data(12, 0);
+        const DWORD p = 20, d = p + static_cast<DWORD>(printer.size()) + 1;
+        const DWORD last = d + static_cast<DWORD>(document.size()) + 1;
+        std::memcpy(&data[0], &p, 4), std::memcpy(&data[4], &d, 4), std::memcpy(&data[8], &last, 4);
+        data.insert(data.end(), printer.c_str(), printer.c_str() + printer.size() + 1);
+        data.insert(data.end(), document.c_str(), document.c_str() + document.size() + 1);
+        data.push_back(0);
+        Record(0x02445453, data);
+    }
+};
+
+class Win9xReplayTest : public ReplayTest {
+  protected:
+    void SetUp() override {
+        ReplayTest::SetUp();
+        platform::OsVersion nine;
+        nine.major = 4;
+        nine.minor = 10;
+        nine.platformId = VER_PLATFORM_WIN32_WINDOWS;
+        platform::test::SetOsVersion(nine);
+        ASSERT_TRUE(CreateFolderChain(kTemp));
+        ASSERT_TRUE(CreateFolderChain(std::string(kWork) + "spool\\"));
+    }
+    DWORD Play9x(DWORD spoolId, DWORD flags, const BYTE* modelData) {
+        EmfJobRecord record{};
+        record.spoolId = spoolId;
+        record.flags = flags;
+        std::strcpy(record.workingFolder, kWork);
+        ModelBlock block{recorder, const_cast<BYTE*>(modelData)};
+        clear();
+        return print(&record, &block);
+    }
+    static constexpr char kTemp[] = "C:\\Windows\\TEMP\\";
+    // Model data as the graphics core hands it: the magic and the size.
+    const BYTE model[16] = {'N', 'K', 'S', 'P', 16, 0, 0, 0};
+};
+
+std::vector<BYTE> DevmodeBytes(const DEVMODE_IMAGEA& dm) {
+    const auto* b = reinterpret_cast<const BYTE*>(&dm);
+    return std::vector<BYTE>(b, b + dm.dm.dmSize + dm.dm.dmDriverExtra);
+}
+
+// The driver's own package on Windows 9x: the file counts its pages and
+// names the printer and document; its pages, itself and its copy in the
+// working folder go at the close, but not a file outside the folder that it
+// happens to name.
+TEST_F(Win9xReplayTest, PackageFileReadAndDeleted) {
+    const std::string temp = kTemp;
+    WriteWhole(platform::FromUtf8(temp + "P1.EMF"), PageBits(1));
+    WriteWhole(platform::FromUtf8(temp + "P2.EMF"), PageBits(2));
+    const std::string outside = std::string(kWork) + "Keep.EMF";
+    WriteWhole(platform::FromUtf8(outside), PageBits(3));
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    Win9xFile f(2);
+    f.Record(0x02000005, DevmodeBytes(dm));
+    f.Names("P1", "Report 9x");
+    f.Record(kWin9xStartOfPage, {});
+    f.Text(0x024D5446, temp + "P1.EMF");
+    f.Record(0x02504E45, {});
+    dm.dm.dmOrientation = DMORIENT_LANDSCAPE; // a second mode for the later pages
+    f.Record(0x02000005, DevmodeBytes(dm));
+    f.Record(kWin9xStartOfPage, {});
+    f.Text(0x024D5446, temp + "P2.EMF");
+    f.Record(0x02504E45, {});
+    f.Text(0x024D5446, outside); // past the count: not read, not deleted
+    f.Record(0x02444E45, {});
+    WriteWhole(platform::FromUtf8(temp + "XLE00031.DAT"), f.bytes);
+    WriteWhole(platform::FromUtf8(std::string(kWork) + "spool\\XLE00031.DAT"), f.bytes);
+
+    EXPECT_EQ(Play9x(31, kJobPackage | 1, model), 1u);
+    EXPECT_EQ(Text(Sides()), "[1] [2]");
+    EXPECT_NE(std::string(log()).find("doc=Report 9x"), std::string::npos) << log();
+    EXPECT_NE(std::string(log()).find("orient=2"), std::string::npos);
+    for (const std::string& gone : {temp + "P1.EMF", temp + "P2.EMF", temp + "XLE00031.DAT",
+                                    std::string(kWork) + "spool\\XLE00031.DAT"})
+        EXPECT_FALSE(FileThere(gone.c_str())) << gone;
+    EXPECT_TRUE(FileThere(outside.c_str()));
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+// The spooler's file of a job without its own count: every page, the
+// document "Untitled" when the spooler has no such job; the printer from the
+// device mode when no names record says it.
+TEST_F(Win9xReplayTest, SpoolerFileWithoutNamesTakesTheDeviceModesPrinter) {
+    const std::string temp = kTemp;
+    WriteWhole(platform::FromUtf8(temp + "Q1.EMF"), PageBits(1));
+    Win9xFile f(0);
+    f.Record(0x02000005, DevmodeBytes(BaseDevmode()));
+    f.Text(0x024D5446, temp + "Q1.EMF");
+    f.Record(0x02504E45, {});
+    WriteWhole(platform::FromUtf8(temp + "XLE00032.SPL"), f.bytes);
+    EXPECT_EQ(Play9x(32, 1, model), 1u);
+    EXPECT_EQ(Text(Sides()), "[1]");
+    EXPECT_NE(std::string(log()).find("doc=Untitled"), std::string::npos) << log();
+    EXPECT_FALSE(FileThere((temp + "XLE00032.SPL").c_str()));
+}
+
+// A broken file is told once and prints nothing; model data without its
+// magic fails before anything is read.
+TEST_F(Win9xReplayTest, BrokenFileOrModelDataFails) {
+    const std::string temp = kTemp;
+    Win9xFile f(1);
+    f.Text(0x024D5446, temp + "R1.EMF"); // a page before any device mode
+    WriteWhole(platform::FromUtf8(temp + "XLE00033.DAT"), f.bytes);
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    EXPECT_EQ(Play9x(33, kJobPackage | 1, model), 0u);
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"Cannot read printing data correctly. Quit printing.");
+    const BYTE noMagic[16] = {'X', 'K', 'S', 'P', 16};
+    EXPECT_EQ(Play9x(33, kJobPackage | 1, noMagic), 0u);
+    EXPECT_EQ(platform::user::test::MessageBoxLog().size(), 1u);
+    EXPECT_EQ(StartDocs(log()), "");
+}
+
+// A page zoomed so far that its cell passes 16-bit coordinates: on Windows
+// 9x the cell is halved and drawn through a mapping that doubles it back,
+// and what shows on the sheet lands where it does with world transforms.
+TEST_F(Win9xReplayTest, CellsPastSixteenBitsLandWhereTheyDoElsewhere) {
+    DEVMODE_IMAGEA dm = BaseDevmode();
+    dm.priv.LayoutKind = kLayoutZoom;
+    dm.priv.ZoomPercent = 5000;
+    dm.priv.ZoomAnchor = 8; // bottom right: the page's corner on the sheet's
+    static const std::vector<BYTE> corner = GreenBox(RECTL{790, 990, 800, 1000});
+    const std::string temp = kTemp;
+    WriteWhole(platform::FromUtf8(temp + "Z1.EMF"), corner);
+    Win9xFile f(1);
+    f.Record(0x02000005, DevmodeBytes(dm));
+    f.Names("P1", "Zoomed");
+    f.Text(0x024D5446, temp + "Z1.EMF");
+    f.Record(0x02504E45, {});
+    WriteWhole(platform::FromUtf8(temp + "XLE00034.DAT"), f.bytes);
+    EXPECT_EQ(Play9x(34, kJobPackage | 1, model), 1u);
+    const RECT nine = GreenBounds(log());
+
+    platform::test::SetOsVersion(6, 1);
+    EXPECT_EQ(Play(Package(dm, 1, 35, [](DWORD) { return corner; })), 1u);
+    const RECT nt = GreenBounds(log());
+    EXPECT_GT(nt.right - nt.left, 100); // the corner box shows large
+    EXPECT_NEAR(nine.left, nt.left, 2);
+    EXPECT_NEAR(nine.top, nt.top, 2);
+    EXPECT_NEAR(nine.right, nt.right, 2);
+    EXPECT_NEAR(nine.bottom, nt.bottom, 2);
+}
+
+// The reader's own walk over hand-laid bytes: a record running past the
+// end, a cut head and a device mode larger than its record are errors; an
+// unknown record is passed over; a limit stops the walk.
+TEST(Win9xSpoolFile, ReaderChecksEveryRecord) {
+    std::vector<BYTE> dm = DevmodeBytes(BaseDevmode());
+    Win9xFile good(2);
+    good.Record(0x02000005, dm);
+    good.Record(0x01020304, {1, 2, 3});
+    good.Text(0x024D5446, "C:\\a.emf");
+    good.Text(0x024D5446, "C:\\b.emf");
+    Win9xContents c;
+    std::string error;
+    ASSERT_TRUE(ReadWin9xSpoolFile(good.bytes.data(), good.bytes.size(), 0, &c, &error)) << error;
+    EXPECT_EQ(c.pages.size(), 2u);
+    EXPECT_EQ(c.pageCount, 2u);
+    ASSERT_TRUE(ReadWin9xSpoolFile(good.bytes.data(), good.bytes.size(), 1, &c, &error));
+    EXPECT_EQ(c.pages.size(), 1u);
+
+    std::vector<BYTE> past = good.bytes;
+    past[12] = 0xFF; // the device mode's record size
+    EXPECT_FALSE(ReadWin9xSpoolFile(past.data(), past.size(), 0, &c, &error));
+    EXPECT_NE(error.find("record size outside the file"), std::string::npos) << error;
+    std::vector<BYTE> cut(good.bytes.begin(), good.bytes.begin() + 12);
+    EXPECT_FALSE(ReadWin9xSpoolFile(cut.data(), cut.size(), 0, &c, &error));
+    Win9xFile big(1);
+    std::vector<BYTE> shortMode(dm.begin(), dm.begin() + 200); // its sizes say 1320 bytes
+    big.Record(0x02000005, shortMode);
+    EXPECT_FALSE(ReadWin9xSpoolFile(big.bytes.data(), big.bytes.size(), 0, &c, &error));
+    EXPECT_NE(error.find("device mode"), std::string::npos) << error;
+    EXPECT_FALSE(ReadWin9xSpoolFile(nullptr, 0, 0, &c, &error));
 }
 
 } // namespace

@@ -7,9 +7,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 #include "emf_job.h"
@@ -147,6 +149,80 @@ TEST(SpoolSide, BrochureFourUpThroughTheDriverDrawsFourCells) {
     EXPECT_GT(pic.Dark(w2, 0, pic.width, h2), 1000);
     EXPECT_GT(pic.Dark(0, h2, w2, pic.height), 1000);
     EXPECT_GT(pic.Dark(w2, h2, pic.width, pic.height), 1000);
+}
+
+std::string Text(const std::string& path) {
+    std::vector<BYTE> bytes = ReadHost(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The tool's answer alone (the runner appends to what it is given).
+int Printhost(const std::string& arguments, std::string* out) {
+    out->clear();
+    return platform_testing::RunCommand(
+        std::string("'") + PKG_TOOLS_DIR + "/printhost' " + arguments + " 2>&1", out);
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// An application that prints to a file while the job takes the spool-side
+// road: the recorded job cannot write the file, the replayed one writes a
+// temporary file, and its completion copies that into the named file. Two
+// such jobs at once, in two processes, each end in their own file, and
+// nothing is left behind in the spool folder.
+TEST(SpoolSide, PrintToFileEndsInTheNamedFileForTwoJobsAtOnce) {
+    const std::string modelFile = std::string(PKG_MODELS_DIR) + "/CX5540.DAT";
+    std::string out;
+    ASSERT_EQ(Printhost("install --name 'CX5540' --model '" + modelFile + "'", &out), 0) << out;
+    // Four pages to a sheet: a layout only the spool side lays out.
+    ASSERT_EQ(Printhost("devmode 'CX5540' --set LayoutKind=1 --set PagesPerSheet=4 --store", &out),
+              0)
+        << out;
+    const std::string root = platform_testing::Root();
+    const std::string docs = std::string(PKG_SOURCE_DIR) + "/samples/documents/";
+    const std::string tool = std::string("'") + PKG_TOOLS_DIR + "/printhost'";
+    const std::string a = root + "/brochure to file.prn", b = root + "/shapes to file.prn";
+    ASSERT_EQ(platform_testing::RunCommand("(" + tool + " print --printer CX5540 --to-file '" + a +
+                                               "' '" + docs + "brochure' > '" + root +
+                                               "/a.log' 2>&1 & first=$!; " + tool +
+                                               " print --printer CX5540 --to-file '" + b + "' '" +
+                                               docs + "shapes.emf' > '" + root +
+                                               "/b.log' 2>&1 & second=$!; wait $first && wait "
+                                               "$second)",
+                                           &out),
+              0)
+        << out << Text(root + "/a.log") << Text(root + "/b.log");
+
+    struct Expect {
+        std::string file, document;
+    };
+    for (const Expect& e : {Expect{a, "brochure"}, Expect{b, "shapes.emf"}}) {
+        SCOPED_TRACE(e.file);
+        ASSERT_TRUE(std::filesystem::exists(e.file));
+        EXPECT_GT(std::filesystem::file_size(e.file), 1000u);
+        ASSERT_EQ(Printhost("decode '" + e.file + "'", &out), 0) << out;
+        EXPECT_NE(out.find("@PJL EOJ NAME=\"" + e.document + "\""), std::string::npos) << out;
+        // The brochure's two pages went 4-up onto one sheet, as did the one page of shapes.
+        EXPECT_EQ(Count(out, "page start"), 1u) << out;
+        EXPECT_NE(out.find(" 0 problems"), std::string::npos) << out;
+    }
+
+    // The output list has no slot left, and no temporary file stayed.
+    std::string list;
+    for (const auto& f : std::filesystem::recursive_directory_iterator(root + "/c")) {
+        const std::string name = f.path().filename().string();
+        EXPECT_EQ(name.find("~tmp"), std::string::npos) << f.path();
+        if (strcasecmp(name.c_str(), "OutFile.INI") == 0) list = f.path().string();
+    }
+    ASSERT_FALSE(list.empty());
+    const std::string text = Text(list);
+    EXPECT_EQ(text.find("JobID_"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Dest_"), std::string::npos) << text;
 }
 
 } // namespace

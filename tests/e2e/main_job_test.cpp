@@ -251,4 +251,56 @@ TEST(MainJob, A4PagePrintsAtItsOwnSizeAndNamesWhatItLeftOut) {
     EXPECT_LE(std::abs(run(0, 1) - run(0, -1)), 3);
 }
 
+// The main job's booklet: the brochure's two pages printed to a file by the
+// spool-side road as a booklet, once the duplex unit and the booklet finisher
+// the model asks for are fitted. Four cells on two landscape sides: the front
+// holds the blank last page and page 1, the back page 2 and a blank page.
+TEST(MainJob, BrochureAsABookletByTheSpoolSideRoad) {
+    std::string out;
+    std::string model = std::string(PKG_MODELS_DIR) + "/CX5540.DAT";
+    ASSERT_EQ(Printhost("install --name 'CX5540' --model '" + model + "'", &out), 0) << out;
+    // Without its units the model takes no booklet.
+    ASSERT_EQ(Printhost("devmode 'CX5540' --set LayoutKind=2", &out), 0) << out;
+    EXPECT_NE(out.find("(was 2 (0x2))"), std::string::npos) << out;
+    out.clear();
+    ASSERT_EQ(Printhost("options 'CX5540' --install 25=1 --install 27=2", &out), 0) << out;
+    out.clear();
+    // Drawn into the stream as vectors, as the main job prints.
+    ASSERT_EQ(Printhost("devmode 'CX5540' --set LayoutKind=2 --set dmDuplex=3 --set ReverseOrder=0 "
+                        "--set GraphicsMode=0 --store",
+                        &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("LayoutKind             2 (0x2)\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("dmDuplex               3\n"), std::string::npos) << out;
+    const std::string root = platform_testing::Root();
+    const std::string prn = root + "/booklet.prn";
+    out.clear();
+    ASSERT_EQ(Printhost("print --printer 'CX5540' --to-file '" + prn + "' '" +
+                            std::string(PKG_SOURCE_DIR) + "/samples/documents/brochure'",
+                        &out),
+              0)
+        << out;
+    out.clear();
+    ASSERT_EQ(Printhost("decode --png '" + root + "/booklet' '" + prn + "'", &out), 0) << out;
+    EXPECT_EQ(Count(out, "page start"), 2u) << out;
+    EXPECT_NE(out.find("binding=2 (short edge)"), std::string::npos) << out;
+    EXPECT_NE(out.find(" 0 problems"), std::string::npos) << out;
+    auto ink = [](const Picture& pic, int x0, int x1) {
+        long n = 0;
+        for (int y = 0; y < pic.height; ++y)
+            for (int x = x0; x < x1; ++x)
+                n += pic.Dark(x, y);
+        return n;
+    };
+    Picture front, back;
+    ASSERT_TRUE(ReadPng(root + "/booklet-1.png", &front));
+    ASSERT_TRUE(ReadPng(root + "/booklet-2.png", &back));
+    EXPECT_GT(front.width, front.height); // the sheet lies across
+    EXPECT_EQ(ink(front, 0, front.width / 2), 0);
+    EXPECT_GT(ink(front, front.width / 2, front.width), 1000);
+    EXPECT_GT(ink(back, 0, back.width / 2), 1000);
+    EXPECT_EQ(ink(back, back.width / 2, back.width), 0);
+}
+
 } // namespace

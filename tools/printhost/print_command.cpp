@@ -6,7 +6,9 @@
 // metafile's frame gives, on the printer's page (a frame larger than the page
 // is scaled down to fit, its aspect kept). The records the pages could not
 // play are summed up on standard error. The job's printer stream stays in the
-// spooler's job, and is copied to --output FILE when asked.
+// spooler's job, and is copied to --output FILE when asked; --to-file FILE
+// names the document's own output file, as an application printing to a file
+// does, and the job's stream ends there.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -37,6 +39,7 @@ namespace fs = std::filesystem;
 struct Options {
     std::string printer;
     std::string output;
+    std::string toFile;
     std::string document;
     long copies = 0; // 0: the printer's own setting
     long pages = 1;
@@ -54,7 +57,8 @@ bool Number(const std::string& text, long low, long high, long* out) {
 bool Parse(const Args& args, Options* o) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        bool value = a == "--printer" || a == "--output" || a == "--copies" || a == "--pages";
+        bool value = a == "--printer" || a == "--output" || a == "--to-file" || a == "--copies" ||
+                     a == "--pages";
         if (value && i + 1 >= args.size()) {
             std::fprintf(stderr, "printhost print: %s needs a value\n", a.c_str());
             return false;
@@ -63,6 +67,8 @@ bool Parse(const Args& args, Options* o) {
             o->printer = args[++i];
         } else if (a == "--output") {
             o->output = args[++i];
+        } else if (a == "--to-file") {
+            o->toFile = args[++i];
         } else if (a == "--copies") {
             if (!Number(args[++i], 1, 9999, &o->copies)) {
                 std::fprintf(stderr, "printhost print: --copies takes a number from 1 to 9999\n");
@@ -273,7 +279,10 @@ int Run(const Args& args) {
     std::u16string docName = o.document.empty()
                                  ? u"Blank pages"
                                  : platform::FromUtf8(fs::path(o.document).filename().string());
-    DOCINFOW di{sizeof(DOCINFOW), docName.c_str(), nullptr, nullptr, 0};
+    std::u16string toFile;
+    if (!o.toFile.empty()) toFile = platform::WindowsPath(fs::absolute(o.toFile).string());
+    DOCINFOW di{sizeof(DOCINFOW), docName.c_str(), toFile.empty() ? nullptr : toFile.c_str(),
+                nullptr, 0};
     int job = StartDocW(hdc, &di);
     if (job <= 0) {
         Failure f{"the job did not start", GetLastError()};
@@ -324,14 +333,23 @@ int Run(const Args& args) {
         }
         where = o.output;
     }
+    // A job replayed on the spool side reaches the named file through a second
+    // job: the file, not the first job, says how much arrived.
+    unsigned long long size = record.size;
+    if (!o.toFile.empty()) {
+        std::error_code ec;
+        size = fs::file_size(record.outputPath, ec);
+        if (ec) size = 0;
+    }
     std::printf("printed %ld page(s) on '%s' as job %d: %llu bytes in %s\n", printed,
-                o.printer.c_str(), job, static_cast<unsigned long long>(record.size),
-                where.c_str());
+                o.printer.c_str(), job, size, where.c_str());
     return 0;
 }
 
 Command cmd{
-    "print", "--printer NAME [--copies N] [--pages N] [--banding] [--output FILE] [DOCUMENT]",
+    "print",
+    "--printer NAME [--copies N] [--pages N] [--banding] [--output FILE] [--to-file FILE] "
+    "[DOCUMENT]",
     "print a document (a metafile, or a folder of them, one per page) or N blank pages (default 1)",
     Run};
 
