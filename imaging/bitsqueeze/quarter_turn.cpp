@@ -1,7 +1,9 @@
-// Quarter turns with SSE2 (every x86-64 processor has it), and with AVX2 for
-// blocks of eight bands where the processor has that. The bits of a source byte
-// column leave through the sign-bit mask of a register holding that byte of
-// several lines: the mask of pixel 0, then, after doubling every byte, pixel 1 ...
+// Quarter turns with SSE2 (every x86-64 processor has it), with AVX2 for
+// blocks of eight bands where the processor has that, and with AVX-512 (see
+// quarter_turn_avx512.cpp) for blocks of 64 bands; plain 64-bit words on
+// request. In the SSE2 and AVX2 forms the bits of a source byte column leave
+// through the sign-bit mask of a register holding that byte of several lines:
+// the mask of pixel 0, then, after doubling every byte, pixel 1 ...
 #include "quarter_turn.h"
 
 #include <emmintrin.h>
@@ -37,6 +39,7 @@ void TurnBlock(const QuarterTurn& q, int band, size_t c) {
 // that each register holds two columns (8 lanes each).
 void TurnBand16(const QuarterTurn& q, int band, size_t c) {
     __m128i r[8];
+#pragma GCC unroll 8
     for (int y = 0; y < 8; ++y) {
         size_t line = band * 8 + (q.clockwise ? y : 7 - y); // line under mask bit y
         r[y] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q.Row(line) + c));
@@ -59,14 +62,18 @@ void TurnBand16(const QuarterTurn& q, int band, size_t c) {
     }
     const size_t destByte = q.DestByte(band);
     const ptrdiff_t step = q.DestStep();
+    const BYTE invert = q.invert; // held apart from `q`, which the stores could change
+    BYTE* const first = q.DestAt(q.DestLine(c, 0), destByte);
+#pragma GCC unroll 8
     for (int k = 0; k < 8; ++k) {
         __m128i bits = v[k]; // columns 2k (lanes 0..7) and 2k + 1 (lanes 8..15)
-        BYTE* even = q.DestAt(q.DestLine(c + 2 * k, 0), destByte);
-        BYTE* odd = q.DestAt(q.DestLine(c + 2 * k + 1, 0), destByte);
+        BYTE* even = first + 2 * k * 8 * step;
+        BYTE* odd = even + 8 * step;
+#pragma GCC unroll 8
         for (int p = 0; p < 8; ++p, even += step, odd += step) {
             unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(bits));
-            *even = static_cast<BYTE>(mask) ^ q.invert;
-            *odd = static_cast<BYTE>(mask >> 8) ^ q.invert;
+            *even = static_cast<BYTE>(mask) ^ invert;
+            *odd = static_cast<BYTE>(mask >> 8) ^ invert;
             bits = _mm_add_epi8(bits, bits);
         }
     }
@@ -150,9 +157,11 @@ SimdLevel QuarterTurnSimd() {
     static const SimdLevel level = [] {
         SimdLevel best = SimdLevel::kSse2;
         if (__builtin_cpu_supports("avx2")) best = SimdLevel::kAvx2;
-        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("gfni"))
+        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+            __builtin_cpu_supports("gfni"))
             best = SimdLevel::kAvx512;
         const char* asked = std::getenv("BITSQUEEZE_SIMD");
+        if (asked && std::strcmp(asked, "scalar") == 0) return SimdLevel::kScalar;
         if (asked && std::strcmp(asked, "sse2") == 0) return SimdLevel::kSse2;
         if (asked && std::strcmp(asked, "avx2") == 0 && best != SimdLevel::kSse2)
             return SimdLevel::kAvx2;
@@ -176,6 +185,21 @@ template <typename Turn> size_t Sweep(const QuarterTurn& q, size_t c, size_t wid
     return c;
 }
 
+// Bands left over after the blocks of eight, from `band`: two, then one at a time.
+void TurnLeftoverBands(const QuarterTurn& q, int band) {
+    const size_t end = q.firstColumn + q.columns;
+    for (; band + 2 <= q.bands; band += 2) {
+        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnTwoBands16(q, band, col); });
+        for (; c < end; ++c)
+            TurnBlock(q, band, c), TurnBlock(q, band + 1, c);
+    }
+    for (; band < q.bands; ++band) {
+        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnBand16(q, band, col); });
+        for (; c < end; ++c)
+            TurnBlock(q, band, c);
+    }
+}
+
 // A tile of the destination for one block of up to 32 bands and one column
 // step of up to 64 source byte columns: 512 lines of 32 bytes (16 KB, within
 // the first-level cache beside the source lines being read). The eight-band
@@ -186,10 +210,46 @@ constexpr int kBlockBands = 32;
 constexpr size_t kTileBytes = kBlockBands;
 constexpr size_t kTileLines = 64 * 8;
 
+// Blocks of AVX-512 turns: 64 bands (512 source lines, within the second-level
+// cache) down every column step, so that each destination line of a block is
+// written once, 64 bytes at a time.
+constexpr int kWideBlockBands = 64;
+constexpr size_t kWideColumns = 64;
+
 void TurnQuarter(const QuarterTurn& q) {
     const size_t end = q.firstColumn + q.columns;
-    const int eights = q.bands / 8 * 8;
     const SimdLevel simd = QuarterTurnSimd();
+    if (simd == SimdLevel::kScalar) {
+        for (int band = 0; band < q.bands; ++band)
+            for (size_t c = q.firstColumn; c < end; ++c)
+                TurnBlock(q, band, c);
+        return;
+    }
+    const int eights = q.bands / 8 * 8;
+    if (simd == SimdLevel::kAvx512 && q.columns >= kWideColumns && eights > 0) {
+        // The column steps of a block, as Sweep makes them (the last one
+        // ending at the end); none after the last.
+        constexpr size_t kNone = ~size_t{0};
+        auto after = [end](size_t c) {
+            return c + 2 * kWideColumns <= end ? c + kWideColumns
+                   : c + kWideColumns < end    ? end - kWideColumns
+                                               : kNone;
+        };
+        for (int first = 0; first < eights; first += kWideBlockBands) {
+            const int blockBands = std::min(eights - first, kWideBlockBands);
+            for (size_t c = q.firstColumn; c != kNone; c = after(c)) {
+                // The step after this one: the next column, or the next block's first.
+                const bool last = after(c) == kNone;
+                const int nextFirst = last ? first + kWideBlockBands : first;
+                const int nextBands =
+                    nextFirst < eights ? std::min(eights - nextFirst, kWideBlockBands) : 0;
+                TurnBands64Avx512(q, first, blockBands, c, nextFirst, nextBands,
+                                  last ? q.firstColumn : after(c));
+            }
+        }
+        TurnLeftoverBands(q, eights);
+        return;
+    }
     alignas(64) BYTE tile[kTileLines * kTileBytes];
     // Eight bands at a time, in blocks of 32 bands down each column step: the
     // block's source lines stay in the cache for the next step.
@@ -222,25 +282,13 @@ void TurnQuarter(const QuarterTurn& q) {
             };
         };
         size_t c = q.firstColumn;
-        if (simd == SimdLevel::kAvx512) c = Sweep(q, c, 64, eightBands(TurnEightBands64Avx512, 64));
         if (simd != SimdLevel::kSse2) c = Sweep(q, c, 32, eightBands(TurnEightBands32Avx2, 32));
         c = Sweep(q, c, 16, eightBands(TurnEightBands16, 16));
         for (int band = first; band < first + blockBands; ++band)
             for (size_t k = c; k < end; ++k)
                 TurnBlock(q, band, k);
     }
-    // Bands left over: two, then one at a time.
-    int band = eights;
-    for (; band + 2 <= q.bands; band += 2) {
-        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnTwoBands16(q, band, col); });
-        for (; c < end; ++c)
-            TurnBlock(q, band, c), TurnBlock(q, band + 1, c);
-    }
-    for (; band < q.bands; ++band) {
-        size_t c = Sweep(q, q.firstColumn, 16, [&](size_t col) { TurnBand16(q, band, col); });
-        for (; c < end; ++c)
-            TurnBlock(q, band, c);
-    }
+    TurnLeftoverBands(q, eights);
 }
 
 } // namespace bitsqueeze

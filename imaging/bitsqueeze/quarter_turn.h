@@ -37,15 +37,22 @@ struct QuarterTurn {
 
 void TurnQuarter(const QuarterTurn& q);
 
-// Eight bands by 32 (AVX2) or 64 (AVX-512 with GFNI) source byte columns from
-// `band` and `column`; only called when the processor has those instructions.
+// Eight bands by 32 source byte columns from `band` and `column` (AVX2); only
+// called when the processor has those instructions.
 void TurnEightBands32Avx2(const QuarterTurn& q, int band, size_t column);
-void TurnEightBands64Avx512(const QuarterTurn& q, int band, size_t column);
+// `blockBands` bands (a multiple of 8, at most 64) from `first` by 64 source
+// byte columns from `column`, written straight into the destination (AVX-512
+// with VBMI and GFNI); only called when the processor has those instructions.
+// The source of the next step (`nextBands` bands from `nextFirst`, columns from
+// `nextColumn`; no bands: none) is fetched meanwhile.
+void TurnBands64Avx512(const QuarterTurn& q, int first, int blockBands, size_t column,
+                       int nextFirst, int nextBands, size_t nextColumn);
 
 // The widest instructions the quarter turns use: the best the processor has, or
-// fewer when the environment variable BITSQUEEZE_SIMD says "sse2" or "avx2" (so
-// that the tests can check every form on one machine).
-enum class SimdLevel { kSse2, kAvx2, kAvx512 };
+// fewer when the environment variable BITSQUEEZE_SIMD says "scalar" (plain
+// 64-bit words, as on any processor), "sse2" or "avx2" (so that the tests can
+// check every form on one machine).
+enum class SimdLevel { kScalar, kSse2, kAvx2, kAvx512 };
 SimdLevel QuarterTurnSimd();
 
 } // namespace bitsqueeze

@@ -115,8 +115,21 @@ TEST(Rotate, FollowsTheRulesForEveryVariantAndShape) {
         int sourceBytes, lines, destExtraBytes,
             destLines; // destLines -1: as many as the turn makes
     } shapes[] = {
-        {1, 8, 0, -1},   {3, 8, 2, -1},    {16, 8, 0, -1}, {37, 8, 1, -1}, {8, 64, 0, -1},
-        {21, 72, 3, -1}, {77, 136, 0, -1}, {40, 8, 0, 32}, {5, 8, 0, 64},  {9, 16, 0, 200},
+        {1, 8, 0, -1},
+        {3, 8, 2, -1},
+        {16, 8, 0, -1},
+        {37, 8, 1, -1},
+        {8, 64, 0, -1},
+        {21, 72, 3, -1},
+        {77, 136, 0, -1},
+        {40, 8, 0, 32},
+        {5, 8, 0, 64},
+        {9, 16, 0, 200},
+        // Blocks of 64 bands by 64 columns, whole and cut short, with bands
+        // and columns left over.
+        {64, 512, 0, -1},
+        {131, 584, 3, -1},
+        {70, 1032, 1, 400},
     };
     for (int variant = 0; variant < 4; ++variant) {
         for (int angle : {0, 90, 180, 270}) {

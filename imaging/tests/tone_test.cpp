@@ -81,6 +81,25 @@ TEST(Gray, MatchesTheFormulaForEveryWidth) {
     }
 }
 
+// Every value of every colour byte, in every position of a 16-pixel step and
+// of the pixels left over after the last step.
+TEST(Gray, MatchesTheFormulaForEveryChannelValue) {
+    const uint32_t width = 65536 + 7;
+    std::vector<uint8_t> src(width * 3), dst(width, 0x5A);
+    for (uint32_t i = 0; i < width; ++i) {
+        src[i * 3] = static_cast<uint8_t>(i * 7 + (i >> 8));
+        src[i * 3 + 1] = static_cast<uint8_t>(i >> 8);
+        src[i * 3 + 2] = static_cast<uint8_t>(i);
+    }
+    icImage s = Describe(IC_TYPE_RGB24, src, width, 1, width * 3);
+    icImage d = Describe(IC_TYPE_GRAY, dst, width, 1, width);
+    icImageTypeConvertTo256Gray_speed(nullptr, &s, &d);
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint8_t* p = &src[x * 3];
+        ASSERT_EQ(dst[x], ReferenceGray(p[0], p[1], p[2])) << x;
+    }
+}
+
 TEST(Gray, WritesOnlyWithinTheSmallerImage) {
     struct Case {
         uint32_t srcW, srcH, dstW, dstH, dstStride;

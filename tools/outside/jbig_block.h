@@ -29,12 +29,14 @@ struct JbigCodecBlock {
     std::uint16_t pad46;
     std::uint32_t height2; // height again
     std::uint32_t pad52;
-    std::uint8_t* work[3];     // three work buffers of 2048 bytes
-    std::uint8_t option80;     // 3
+    std::uint8_t* work[3]; // three work buffers of 2048 bytes
+    // How the coder codes the image (JBIG header fields), as the library
+    // always sets them: see below.
+    std::uint8_t order;        // 3: JBIG order byte
     std::uint8_t option81;     // 0
-    std::uint8_t option82;     // 1
+    std::uint8_t typical;      // 1: typical prediction of lines like the last
     std::uint8_t option83;     // 0
-    std::uint32_t stripeLines; // 128
+    std::uint32_t stripeLines; // 128: lines a stripe (L0)
     JbigChunkCallback callback;
     std::uint8_t* sendBuffer; // the chunk writer sends from here
     void* owner;              // the physical device
@@ -51,7 +53,8 @@ static_assert(offsetof(JbigCodecBlock, zero36) == 36);
 static_assert(offsetof(JbigCodecBlock, width2) == 44);
 static_assert(offsetof(JbigCodecBlock, height2) == 48);
 static_assert(offsetof(JbigCodecBlock, work) == 56);
-static_assert(offsetof(JbigCodecBlock, option80) == 80);
+static_assert(offsetof(JbigCodecBlock, order) == 80);
+static_assert(offsetof(JbigCodecBlock, typical) == 82);
 static_assert(offsetof(JbigCodecBlock, stripeLines) == 84);
 static_assert(offsetof(JbigCodecBlock, callback) == 88);
 static_assert(offsetof(JbigCodecBlock, sendBuffer) == 96);
@@ -66,6 +69,15 @@ constexpr int kJbigDone = 192;
 constexpr int kJbigError = 193;
 
 constexpr std::uint32_t kJbigBufferSize = 2048;
+
+// The values the graphics library puts into the coding fields: one bit plane,
+// interleaved and SMID order (the order byte's bits 1 and 0), typical
+// prediction on, stripes of 128 lines. The template's adaptive pixel is the
+// coder's own choice.
+constexpr std::uint8_t kJbigPlanes = 1;
+constexpr std::uint8_t kJbigOrder = 3;
+constexpr std::uint8_t kJbigTypical = 1;
+constexpr std::uint32_t kJbigStripeLines = 128;
 
 typedef int (*PFN_CMPJDLL)(JbigCodecBlock* block);
 

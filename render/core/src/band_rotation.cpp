@@ -1,18 +1,17 @@
-// The quarter turn of landscape bands. The landscape band is taken up to 512
-// lines at a time (a strip, whole groups of 32 lines); one call of RAW2ROTATE
-// turns it into a strip buffer of up to 64 bytes (a cache line) per portrait
-// line, which is then copied into the portrait band. Strips that wide keep
-// the turn near the speed of copying the page: with 4-byte strips every
-// portrait line was visited once per 32 landscape lines. The strip buffer is
-// sized from the band's width, so wide pages such as long paper or A3 at
-// 1200 dpi fit; a fixed buffer would be overrun by them.
+// The quarter turn of landscape pages. The codec library turns the whole page
+// straight into the portrait bitmap in one call: it blocks the work so that
+// each portrait line is written in whole pieces from a cached tile, so a strip
+// buffer and a second copy of every byte would only slow it down. Only a
+// portrait whose line count is not a multiple of 8 gets its last few lines
+// through a small buffer, so that no line past the portrait is written.
 #include "band_rotation.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "hooks.h"
+#include "imaging/bitsqueeze.h"
 #include "pdev.h"
 #include "system_access.h"
 #include "win/base.h"
@@ -20,30 +19,8 @@
 namespace inkforge {
 namespace {
 
-struct RotateBlock {
-    WORD variant;
-    WORD angle;
-    DWORD reserved4;
-    BYTE* source;
-    WORD sourceBits;
-    WORD sourceLines;
-    DWORD reserved20;
-    BYTE* target;
-    WORD targetBits;
-    WORD targetLines;
-    DWORD reserved36;
-};
-static_assert(sizeof(RotateBlock) == 40 && offsetof(RotateBlock, source) == 8 &&
-              offsetof(RotateBlock, sourceBits) == 16 && offsetof(RotateBlock, sourceLines) == 18 &&
-              offsetof(RotateBlock, target) == 24 && offsetof(RotateBlock, targetBits) == 32 &&
-              offsetof(RotateBlock, targetLines) == 34);
-
-typedef int(WINAPI* PFN_RAW2ROTATE)(RotateBlock* block);
-
-constexpr DWORD kStripLines = 512;
-constexpr DWORD kGroupLines = 32; // a band's height is a whole number of these
-constexpr DWORD kStripBytes = kStripLines / 8;
-constexpr WORD kOrdinalRaw2Rotate = 5;
+constexpr DWORD kGroupLines = 32;   // a landscape page's height is a whole number of these
+constexpr DWORD kMaxCount = 0xFFFF; // RAW2ROTATE counts lines and line bits in 16 bits
 
 HMODULE LoadCodec() {
     WCHAR path[MAX_PATH] = {};
@@ -58,6 +35,22 @@ HMODULE LoadCodec() {
     return LoadLibraryW(file.c_str());
 }
 
+// A quarter turn clockwise of `lines` landscape lines (whole bands of 8) from
+// `source` into `portraitLines` portrait lines (a multiple of 8) at `target`.
+int Turn(PFN_RAW2ROTATE rotate, const BYTE* source, LONG srcStride, DWORD lines, BYTE* target,
+         LONG dstStride, DWORD portraitLines) {
+    Raw2RotateBlock b{};
+    b.variant = RAW2ROTATE_PLAIN;
+    b.angle = 90;
+    b.source = const_cast<BYTE*>(source); // only mirrored variants write the source
+    b.sourceStride = static_cast<WORD>(srcStride * 8);
+    b.sourceLines = static_cast<WORD>(lines);
+    b.destination = target;
+    b.destinationStride = static_cast<WORD>(dstStride * 8);
+    b.destinationLines = static_cast<WORD>(portraitLines);
+    return rotate(&b);
+}
+
 } // namespace
 
 BOOL RotatePageBitmap(PDEV* pdev, const SURFOBJ* landscape, SURFOBJ* portrait) {
@@ -68,9 +61,9 @@ BOOL RotatePageBitmap(PDEV* pdev, const SURFOBJ* landscape, SURFOBJ* portrait) {
     const LONG srcStride = landscape->lDelta, dstStride = portrait->lDelta;
     if (width <= 0 || height <= 0 || height % kGroupLines != 0 || srcStride <= 0 || dstStride <= 0)
         return FALSE;
-    // RAW2ROTATE counts a line's bits in 16 bits.
-    if (static_cast<ULONGLONG>(srcStride) * 8 > 0xFFFF ||
-        static_cast<LONGLONG>(srcStride) * 8 < width)
+    if (static_cast<ULONGLONG>(srcStride) * 8 > kMaxCount ||
+        static_cast<LONGLONG>(srcStride) * 8 < width ||
+        static_cast<ULONGLONG>(dstStride) * 8 > kMaxCount || static_cast<DWORD>(height) > kMaxCount)
         return FALSE;
     if (portrait->sizlBitmap.cx < height || portrait->sizlBitmap.cy < width ||
         static_cast<LONGLONG>(dstStride) * 8 < height)
@@ -78,45 +71,34 @@ BOOL RotatePageBitmap(PDEV* pdev, const SURFOBJ* landscape, SURFOBJ* portrait) {
     HMODULE codec = LoadCodec();
     if (!codec) return FALSE;
     auto rotate = Export<PFN_RAW2ROTATE>(codec, "RAW2ROTATE");
-    if (!rotate) rotate = Export<PFN_RAW2ROTATE>(codec, MAKEINTRESOURCEA(kOrdinalRaw2Rotate));
-    // Every column of the source line is a portrait line of the strip.
-    const DWORD stripLinesOut = static_cast<DWORD>(srcStride) * 8;
-    const size_t stripSize = static_cast<size_t>(stripLinesOut) * kStripBytes;
-    HGLOBAL stripBlock = rotate ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, stripSize) : nullptr;
-    auto* strip = stripBlock ? static_cast<BYTE*>(GlobalLock(stripBlock)) : nullptr;
-    if (!strip) {
-        if (stripBlock) GlobalFree(stripBlock);
+    if (!rotate)
+        rotate = Export<PFN_RAW2ROTATE>(codec, MAKEINTRESOURCEA(BITSQUEEZE_ORDINAL_RAW2ROTATE));
+    if (!rotate) {
         FreeLibrary(codec);
         return FALSE;
     }
     const auto* src = static_cast<const BYTE*>(landscape->pvScan0);
     auto* dst = static_cast<BYTE*>(portrait->pvScan0);
-    const DWORD portraitBytes = static_cast<DWORD>(height) / 8;
-    for (DWORD done = 0; done < static_cast<DWORD>(height);) {
-        const DWORD lines = std::min(kStripLines, static_cast<DWORD>(height) - done);
-        const DWORD bytes = lines / 8; // of each portrait line
-        // The strip's first 8 lines land rightmost in its bytes.
-        RotateBlock b{};
-        b.variant = 0;
-        b.angle = 90;
-        b.source = const_cast<BYTE*>(src) + static_cast<size_t>(done) * srcStride;
-        b.sourceBits = static_cast<WORD>(srcStride * 8);
-        b.sourceLines = static_cast<WORD>(lines);
-        b.target = strip;
-        b.targetBits = static_cast<WORD>(bytes * 8);
-        b.targetLines = static_cast<WORD>(stripLinesOut);
-        rotate(&b);
-        // The first strip is the rightmost bytes of each portrait line.
-        done += lines;
-        const size_t column = portraitBytes - done / 8;
-        for (LONG x = 0; x < width; ++x)
-            std::memcpy(dst + static_cast<size_t>(x) * dstStride + column,
-                        strip + static_cast<size_t>(x) * bytes, bytes);
+    // Landscape column x is portrait line x; the last landscape line lands in
+    // the portrait's first column.
+    const DWORD whole = static_cast<DWORD>(width) / 8 * 8;
+    BOOL ok = TRUE;
+    if (whole) ok = Turn(rotate, src, srcStride, height, dst, dstStride, whole) == T4_STATUS_DONE;
+    if (ok && whole < static_cast<DWORD>(width)) {
+        // The last byte column: its 8 portrait lines through a buffer, the
+        // lines past the portrait's width dropped.
+        std::vector<BYTE> rest(static_cast<size_t>(dstStride) * 8);
+        ok = Turn(rotate, src + whole / 8, srcStride, height, rest.data(), dstStride, 8) ==
+             T4_STATUS_DONE;
+        if (ok) {
+            const size_t bytes = static_cast<size_t>(height) / 8;
+            for (DWORD x = whole; x < static_cast<DWORD>(width); ++x)
+                std::memcpy(dst + static_cast<size_t>(x) * dstStride,
+                            rest.data() + static_cast<size_t>(x - whole) * dstStride, bytes);
+        }
     }
-    GlobalUnlock(stripBlock);
-    GlobalFree(stripBlock);
     FreeLibrary(codec);
-    return TRUE;
+    return ok;
 }
 
 } // namespace inkforge

@@ -43,6 +43,30 @@ LONG FloorMod(LONG v, LONG m) {
     return r < 0 ? r + m : r;
 }
 
+// The colour of pattern pixel (x, y): its colour-table entry (black for an
+// index past the table), or the RGB value of a 24-bit pattern.
+ULONG PatternColour(const RealizedBrush* b, DWORD x, DWORD y) {
+    ULONG p = PatternPixel(b, x, y);
+    if (b->format == kPattern24) return p;
+    return p < b->colorCount ? PatternColors(b)[p] : 0;
+}
+
+// Indexed pattern pixels reach the printer without a palette: it shows them
+// by its default gray ramp (0 black up to the highest index white). True when
+// every pixel's colour is what that ramp gives its index.
+bool ShownByGrayRamp(const RealizedBrush* b) {
+    const DWORD bpp = PatternBitsPerPixel(b->format);
+    if (b->format == kPattern24) return false;
+    const ULONG top = (1u << bpp) - 1;
+    for (DWORD y = 0; y < b->height; ++y)
+        for (DWORD x = 0; x < b->width; ++x) {
+            const ULONG index = PatternPixel(b, x, y);
+            const ULONG level = index * 0xFF / top;
+            if (PatternColour(b, x, y) != level * 0x010101) return false;
+        }
+    return true;
+}
+
 BOOL SendRasterPattern(PDEV* pdev, const RealizedBrush* b) {
     VectorState& v = Vector(pdev);
     for (int s = 0; s < kPatternSlots; ++s) {
@@ -68,22 +92,37 @@ BOOL SendRasterPattern(PDEV* pdev, const RealizedBrush* b) {
     else
         factor = res / 150;
     LONG dw = static_cast<LONG>(b->width) * factor, dh = static_cast<LONG>(b->height) * factor;
-    int depth = bpp == 1 ? 0 : bpp == 4 ? 1 : 2;
+    // Colours that the printer's gray ramp would not show go out as direct
+    // pixels, as a 24-bit pattern does.
+    const bool direct = !ShownByGrayRamp(b);
+    int depth = direct || bpp == 8 ? 2 : bpp == 4 ? 1 : 0;
     int slot = static_cast<int>(v.nextSlot % kPatternSlots);
     LONG id = kFirstPatternId + slot;
 
     std::vector<BYTE> rows;
-    DWORD rowBytes = PatternRowBytes(b);
-    if (gray && b->format == kPattern24) {
+    if (!direct) {
+        rows.assign(PatternBits(b),
+                    PatternBits(b) + static_cast<size_t>(PatternRowBytes(b)) * b->height);
+    } else if (gray) {
         // Gray output: every colour pixel becomes its gray level.
+        rows.reserve(static_cast<size_t>(b->width) * b->height);
         for (DWORD y = 0; y < b->height; ++y)
             for (DWORD x = 0; x < b->width; ++x)
-                rows.push_back(GrayLevel(pdev, PatternPixel(b, x, y)));
+                rows.push_back(GrayLevel(pdev, PatternColour(b, x, y)));
     } else {
-        rows.assign(PatternBits(b), PatternBits(b) + static_cast<size_t>(rowBytes) * b->height);
+        // Three bytes a pixel (red, green, blue), rows padded to 16 bits.
+        const size_t rowBytes = (static_cast<size_t>(b->width) * 3 + 1) / 2 * 2;
+        rows.assign(rowBytes * b->height, 0);
+        for (DWORD y = 0; y < b->height; ++y)
+            for (DWORD x = 0; x < b->width; ++x) {
+                const ULONG c = PatternColour(b, x, y);
+                BYTE* at = rows.data() + y * rowBytes + x * 3;
+                at[0] = static_cast<BYTE>(c), at[1] = static_cast<BYTE>(c >> 8),
+                at[2] = static_cast<BYTE>(c >> 16);
+            }
     }
     std::vector<BYTE> t = {0xC0,
-                           static_cast<BYTE>(b->format == kPattern24 ? 0 : 1),
+                           static_cast<BYTE>(direct ? 0 : 1),
                            0xF8,
                            0x64,
                            0xC0,
@@ -170,7 +209,8 @@ BOOL SendTiledStrip(PDEV* pdev, const RealizedBrush* b, const RECTL& strip, BYTE
     xlate.pulXlate = const_cast<ULONG*>(PatternColors(b));
     RECTL source{0, 0, bitmap.width, bitmap.height};
     RECTL dest = strip;
-    return gOutputImage(pdev, &so, b->format == kPattern24 ? nullptr : &xlate, &dest, &source, rop);
+    return gOutputImage(pdev, &so, bitmap.bitsPerPixel == 24 ? nullptr : &xlate, &dest, &source,
+                        rop);
 }
 
 // The target covered by images of the tiled pattern, in strips small enough
@@ -282,7 +322,9 @@ bool BuildTiledBitmap(const RealizedBrush* brush, const RECTL* target, TiledBitm
     LONGLONG h = static_cast<LONGLONG>(target->bottom) - target->top;
     if (w < 0) w = -w;
     if (h < 0) h = -h;
-    DWORD bpp = PatternBitsPerPixel(brush->format);
+    // Indexed images reach the printer without their palette too: colours
+    // its gray ramp would not show are tiled as 24-bit pixels.
+    DWORD bpp = ShownByGrayRamp(brush) ? PatternBitsPerPixel(brush->format) : 24;
     LONGLONG stride = (w * bpp + 31) / 32 * 4;
     if (w == 0 || h == 0 || stride * h > kMaxTileBytes) return false;
     out->width = static_cast<LONG>(w);
@@ -305,7 +347,8 @@ void TilePatternBits(const RealizedBrush* b, LONG scale, const RECTL* target, Ti
             bitmap->bits.data() + static_cast<size_t>(bitmap->stride) * (bitmap->height - 1 - y);
         for (LONG x = 0; x < bitmap->width; ++x) {
             DWORD sx = static_cast<DWORD>(((px + x) % tileW) / scale);
-            ULONG p = PatternPixel(b, sx, sy);
+            ULONG p =
+                bitmap->bitsPerPixel == 24 ? PatternColour(b, sx, sy) : PatternPixel(b, sx, sy);
             switch (bitmap->bitsPerPixel) {
             case 1:
                 if (p) row[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));

@@ -54,9 +54,11 @@ class BandRotationTest : public ::testing::Test {
 
 TEST_F(BandRotationTest, WideBandsTurnBitForBit) {
     TestDevice dev(u"P1", false);
-    // 20000 pixels: a strip of 64 bytes per column needs 1280000 bytes. 1056
-    // lines: two whole strips of 512 lines and one of 32.
-    const std::pair<LONG, LONG> sizes[] = {{20000, 64}, {4961, 64}, {64, 64}, {700, 1056}};
+    // 20000 pixels; widths that end inside a byte (their last portrait lines
+    // turned through a buffer), one narrower than a byte; 1056 lines: 132
+    // bands, two blocks of 64 and 4 left over.
+    const std::pair<LONG, LONG> sizes[] = {{20000, 64}, {4961, 64}, {64, 64},
+                                           {700, 1056}, {7, 32},    {1027, 576}};
     for (auto [width, height] : sizes) {
         SCOPED_TRACE(width);
         SCOPED_TRACE(height);

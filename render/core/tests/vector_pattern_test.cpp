@@ -19,8 +19,9 @@ using namespace inkforge;
 using render_test::Bytes;
 
 // A realized 1-bit pattern record: bit (x, y) set where `on` says so, a
-// two-colour table after the bits.
-Bytes OneBitPattern(DWORD w, DWORD h, DWORD kind, DWORD id, bool (*on)(DWORD x, DWORD y)) {
+// two-colour table after the bits (black and white unless given).
+Bytes OneBitPattern(DWORD w, DWORD h, DWORD kind, DWORD id, bool (*on)(DWORD x, DWORD y),
+                    ULONG off = 0x000000, ULONG set = 0xFFFFFF) {
     RealizedBrush head{};
     head.width = w;
     head.height = h;
@@ -38,7 +39,7 @@ Bytes OneBitPattern(DWORD w, DWORD h, DWORD kind, DWORD id, bool (*on)(DWORD x, 
             if (on(x, y))
                 rec[sizeof head + y * rowBytes + x / 8] |=
                     static_cast<std::uint8_t>(0x80 >> (x % 8));
-    ULONG colors[2] = {0x000000, 0xFFFFFF};
+    ULONG colors[2] = {off, set};
     std::memcpy(rec.data() + head.colorTableOffset, colors, sizeof colors);
     return rec;
 }
@@ -201,6 +202,49 @@ TEST_F(VectorPattern, ATiledImageThatWasNotSentFailsTheFill) {
     SetOutputImage(nullptr);
     EXPECT_FALSE(SetBrush(pdev, brush, &target, 0xF0, false));
     EXPECT_EQ(gCaptured.calls, 1);
+}
+
+// A palette that the printer's gray ramp would not show (the stream carries
+// no palette for indexed pixels): the raster pattern carries direct colours,
+// three bytes a pixel in rows padded to 16 bits, and a tiled fill an image of
+// 24-bit pixels without a colour table.
+TEST_F(VectorPattern, ColoursTheGrayRampWouldNotShowGoOutAsDirectPixels) {
+    const ULONG pink = 0xCBC0FF, black = 0; // red in the low byte
+    Bytes rec = OneBitPattern(8, 8, 6, 43, Diagonal, black, pink);
+    RECTL target{0, 0, 100, 100};
+    ASSERT_TRUE(
+        SetBrush(pdev, reinterpret_cast<const RealizedBrush*>(rec.data()), &target, 0xF0, false));
+    Bytes expected = {0xC0, 0,    0xF8, 0x64, // direct colours
+                      0xC0, 2,    0xF8, 0x62, // 8 bits a component
+                      0xC1, 8,    0,    0xF8, 0x6C, 0xC1, 8,    0,    0xF8, 0x6B, 0xD1, 32,
+                      0,    32,   0,    0xF8, 0x67, 0xC3, 10,   0,    0xF8, 0x69, 0xC0, 0,
+                      0xF8, 0x68, 0xB3, 0xC1, 0,    0,    0xF8, 0x6D, 0xC1, 8,    0,    0xF8,
+                      0x63, 0xC0, 0,    0xF8, 0x65, 0xB4, 0xFA, 192,  0,    0,    0};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            expected.insert(expected.end(), {static_cast<std::uint8_t>(x == y ? 0xFF : 0),
+                                             static_cast<std::uint8_t>(x == y ? 0xC0 : 0),
+                                             static_cast<std::uint8_t>(x == y ? 0xCB : 0)});
+    Bytes b = Take();
+    ASSERT_GE(b.size(), expected.size());
+    EXPECT_EQ(Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected);
+    // A 6 x 6 pattern of the same colours, tiled.
+    Bytes odd = OneBitPattern(6, 6, 6, 44, Scatter, black, pink);
+    RECTL area{3, 5, 40, 30};
+    ASSERT_TRUE(
+        SetBrush(pdev, reinterpret_cast<const RealizedBrush*>(odd.data()), &area, 0xF0, false));
+    ASSERT_EQ(gCaptured.calls, 1);
+    const TiledBitmap& img = gCaptured.bitmap;
+    ASSERT_EQ(img.bitsPerPixel, 24u);
+    EXPECT_FALSE(gCaptured.xlate);
+    int wrong = 0;
+    for (LONG y = 0; y < img.height; ++y)
+        for (LONG x = 0; x < img.width; ++x) {
+            DWORD px = static_cast<DWORD>((area.left + x) % 24 / 4),
+                  py = static_cast<DWORD>((area.top + y) % 24 / 4);
+            wrong += img.Pixel(x, y) != (Scatter(px, py) ? pink : black);
+        }
+    EXPECT_EQ(wrong, 0);
 }
 
 // A target whose image would pass the work bitmap's limit goes out in strips

@@ -31,6 +31,7 @@ constexpr DWORD kCompressDeltaLevel = 0x20001;
 constexpr DWORD kCapImageHalftone = 2;
 constexpr ULONG kWhite = 0xFFFFFF;
 constexpr int kTonerSaveBit = 14;
+constexpr BYTE kTonerSavePattern = 0xAA; // every other pixel white
 constexpr char kDefaultJbigCoder[] = "Dotpacker.DLL";
 constexpr char kJbigExport[] = "CMPJDLL";
 
@@ -414,23 +415,32 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
     // padding turns into columns right of the image, which are not sent.
     const LONG pad = landscape ? (32 - v.height % 32) % 32 : 0;
     const LONG lines = v.height + pad;
-    HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, static_cast<size_t>(stride) * lines);
+    // Every byte is written below (the padding lines as white, 0 once inverted).
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, static_cast<size_t>(stride) * lines);
     if (!block) return 0;
     auto* bits = static_cast<BYTE*>(block);
-    const bool tonerSave = PrivBit(pdev->devmode, priv::FeatureFlags, kTonerSaveBit) &&
-                           PrivU16(pdev->devmode, priv::TonerSaveLevel) == 1;
+    std::memset(bits, 0, static_cast<size_t>(stride) * pad);
+    const BYTE toner = PrivBit(pdev->devmode, priv::FeatureFlags, kTonerSaveBit) &&
+                               PrivU16(pdev->devmode, priv::TonerSaveLevel) == 1
+                           ? kTonerSavePattern
+                           : 0;
+    const DWORD bytes = (static_cast<DWORD>(v.width) + 7) / 8;
+    // Bits past the right edge stay white.
+    const BYTE edge = v.width % 8 ? static_cast<BYTE>(0xFF >> (v.width % 8)) : 0;
     for (LONG y = 0; y < v.height; ++y) {
         BYTE* row = bits + static_cast<size_t>(y + pad) * stride;
-        AlignedRow(v, v.Row(y), row, stride);
-        // Bits past the right edge stay white.
-        if (v.width % 8) row[v.width / 8] |= static_cast<BYTE>(0xFF >> (v.width % 8));
-        for (DWORD i = (static_cast<DWORD>(v.width) + 7) / 8; i < stride; ++i)
-            row[i] = 0xFF;
-        if (tonerSave)
-            for (DWORD i = 0; i < stride; ++i)
-                row[i] |= 0xAA;
-        for (DWORD i = 0; i < stride; ++i)
-            row[i] = static_cast<BYTE>(~row[i]);
+        if (v.left % 8 == 0) {
+            // Whole bytes (the page itself): one pass that the compiler widens.
+            const BYTE* from = v.Row(y) + v.left / 8;
+            for (DWORD i = 0; i < bytes; ++i)
+                row[i] = static_cast<BYTE>(~(from[i] | toner));
+        } else {
+            AlignedRow(v, v.Row(y), row, bytes);
+            for (DWORD i = 0; i < bytes; ++i)
+                row[i] = static_cast<BYTE>(~(row[i] | toner));
+        }
+        row[bytes - 1] &= static_cast<BYTE>(~edge);
+        std::memset(row + bytes, 0, stride - bytes);
     }
     SURFOBJ flat{};
     flat.iType = STYPE_BITMAP;
@@ -444,9 +454,19 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
     } else {
         const LONG turnedWidth = lines, turnedHeight = (v.width + 15) / 16 * 16;
         const DWORD turnedStride = RoundRow(static_cast<DWORD>(turnedWidth + 7) / 8);
-        HGLOBAL turnedBlock = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT,
-                                          static_cast<size_t>(turnedStride) * turnedHeight);
+        // The turn writes the image's lines, each up to the image's bytes;
+        // what lies past them is white (0 once inverted).
+        HGLOBAL turnedBlock =
+            GlobalAlloc(GMEM_FIXED, static_cast<size_t>(turnedStride) * turnedHeight);
         if (turnedBlock) {
+            auto* t = static_cast<BYTE*>(turnedBlock);
+            const DWORD used = static_cast<DWORD>(turnedWidth) / 8;
+            if (used < turnedStride)
+                for (LONG y = 0; y < v.width; ++y)
+                    std::memset(t + static_cast<size_t>(y) * turnedStride + used, 0,
+                                turnedStride - used);
+            std::memset(t + static_cast<size_t>(v.width) * turnedStride, 0,
+                        static_cast<size_t>(turnedHeight - v.width) * turnedStride);
             SURFOBJ turned = flat;
             turned.sizlBitmap = SIZEL{turnedWidth, turnedHeight};
             turned.pvScan0 = turnedBlock;
@@ -654,7 +674,7 @@ void ApplyTonerSavePattern(SURFOBJ* s) {
     for (LONG y = 0; y < s->sizlBitmap.cy; ++y) {
         BYTE* row = static_cast<BYTE*>(s->pvScan0) + static_cast<LONGLONG>(y) * s->lDelta;
         for (DWORD i = 0; i < bytes; ++i)
-            row[i] |= 0xAA;
+            row[i] |= kTonerSavePattern;
     }
 }
 
@@ -734,7 +754,7 @@ BOOL CompressJbig(PDEV* pdev, SURFOBJ* s, LONG width, LONG height) {
             .w(static_cast<DWORD>(height))
             .send(pdev);
         outside::JbigCodecBlock b{};
-        b.planes = 1, b.option2 = 6, b.option3 = 4;
+        b.planes = outside::kJbigPlanes, b.option2 = 6, b.option3 = 4;
         b.output = static_cast<BYTE*>(blocks[0]);
         b.outputSize = outside::kJbigBufferSize;
         b.bits = bits;
@@ -743,8 +763,9 @@ BOOL CompressJbig(PDEV* pdev, SURFOBJ* s, LONG width, LONG height) {
         b.height2 = static_cast<DWORD>(height);
         for (int i = 0; i < 3; ++i)
             b.work[i] = static_cast<BYTE*>(blocks[i + 1]);
-        b.option80 = 3, b.option82 = 1;
-        b.stripeLines = 128;
+        b.order = outside::kJbigOrder;
+        b.typical = outside::kJbigTypical;
+        b.stripeLines = outside::kJbigStripeLines;
         b.callback = &JbigChunkCallback;
         b.sendBuffer = b.output;
         b.owner = pdev;

@@ -9,6 +9,7 @@
 
 #include "../../../tools/streamdump/src/images.h"
 #include "../../../tools/streamdump/src/opcodes.h"
+#include "../../../tools/streamdump/src/page_render.h"
 #include "imaging_hooks.h"
 #include "pdev.h"
 #include "print_page.h"
@@ -74,6 +75,14 @@ std::vector<BYTE> CheckerDib(LONG side) {
     return dib;
 }
 
+// The rectangle filled with the brush (PATCOPY); the brush is deleted after.
+void FillWith(HDC hdc, HBRUSH brush, const RECT& r) {
+    HGDIOBJ old = SelectObject(hdc, brush);
+    EXPECT_TRUE(PatBlt(hdc, r.left, r.top, r.right - r.left, r.bottom - r.top, PATCOPY));
+    SelectObject(hdc, old);
+    DeleteObject(brush);
+}
+
 class DeviceSurface : public ::testing::Test {
   protected:
     void SetUp() override { InstallPrinter(u"P1", SampleModel("CX5540")); }
@@ -96,16 +105,9 @@ TEST_F(DeviceSurface, HatchAndPatternBrushesReachTheStream) {
         HBRUSH pattern = CreateDIBPatternBrushPt(eight.data(), DIB_RGB_COLORS);
         HBRUSH odd = CreateDIBPatternBrushPt(six.data(), DIB_RGB_COLORS);
         ASSERT_TRUE(hatch && pattern && odd);
-        HGDIOBJ old = SelectObject(hdc, hatch);
-        EXPECT_TRUE(PatBlt(hdc, 600, 700, 400, 300, PATCOPY));
-        SelectObject(hdc, pattern);
-        EXPECT_TRUE(PatBlt(hdc, 1200, 700, 200, 100, PATCOPY));
-        SelectObject(hdc, odd);
-        EXPECT_TRUE(PatBlt(hdc, 1600, 700, 60, 50, PATCOPY));
-        SelectObject(hdc, old);
-        DeleteObject(hatch);
-        DeleteObject(pattern);
-        DeleteObject(odd);
+        FillWith(hdc, hatch, RECT{600, 700, 1000, 1000});
+        FillWith(hdc, pattern, RECT{1200, 700, 1400, 800});
+        FillWith(hdc, odd, RECT{1600, 700, 1660, 750});
     });
     streamdump::Decoding d = streamdump::Decode(stream);
     ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
@@ -131,6 +133,54 @@ TEST_F(DeviceSurface, HatchAndPatternBrushesReachTheStream) {
             for (const streamdump::Field& f : it.fields)
                 frames.push_back(f.name + "=" + std::to_string(f.number));
     EXPECT_EQ(frames, (std::vector<std::string>{"width=60", "height=50", "jbig=-1"}));
+}
+
+// Pattern colours reach the printed page: a hatch drawn over a pink
+// background and a red and blue checkerboard pattern, both 1-bit patterns
+// whose palettes the printer's gray ramp would turn black and white.
+TEST_F(DeviceSurface, IndexedPatternsPrintInTheirColours) {
+    constexpr COLORREF kPink = RGB(255, 192, 203), kRed = RGB(255, 0, 0), kBlue = RGB(0, 0, 255);
+    std::vector<BYTE> checker = CheckerDib(8);
+    auto* colours = reinterpret_cast<RGBQUAD*>(checker.data() + sizeof(BITMAPINFOHEADER));
+    colours[0] = RGBQUAD{0xFF, 0, 0, 0}; // blue
+    colours[1] = RGBQUAD{0, 0, 0xFF, 0}; // red
+    inkforge::DevmodeImage mode = DeviceMode();
+    mode.dm.dmColor = DMCOLOR_COLOR;
+    Bytes stream = PrintPage(mode, [&](HDC hdc) {
+        HBRUSH hatch = CreateHatchBrush(HS_CROSS, RGB(0, 0, 0));
+        HBRUSH pattern = CreateDIBPatternBrushPt(checker.data(), DIB_RGB_COLORS);
+        ASSERT_TRUE(hatch && pattern);
+        SetBkMode(hdc, OPAQUE);
+        SetBkColor(hdc, kPink);
+        FillWith(hdc, hatch, RECT{600, 600, 1200, 1200});
+        FillWith(hdc, pattern, RECT{1600, 600, 2200, 1200});
+    });
+    streamdump::Decoding d = streamdump::Decode(stream);
+    ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
+    // Half the page's dots: a page pixel is 2 x 2 dots, finer than the
+    // patterns' pixels (3 and 4 dots).
+    std::vector<streamdump::PageImage> pages =
+        streamdump::RenderPages(stream.data(), stream.size(), d, 3508);
+    ASSERT_EQ(pages.size(), 1u);
+    const streamdump::PageImage& page = pages[0];
+    // How many pixels of each colour lie inside the square from (left, top),
+    // 600 dots a side.
+    auto count = [&](LONG left, LONG top, COLORREF c) {
+        const long rgb = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+        int n = 0;
+        for (int y = int(top * page.scale) + 1; y < int((top + 600) * page.scale) - 1; ++y)
+            for (int x = int(left * page.scale) + 1; x < int((left + 600) * page.scale) - 1; ++x)
+                n += page.Pixel(x, y) == rgb;
+        return n;
+    };
+    const int area =
+        static_cast<int>(600 * page.scale - 2) * static_cast<int>(600 * page.scale - 2);
+    EXPECT_EQ(count(600, 600, RGB(255, 255, 255)), 0) << "the hatch's background";
+    EXPECT_GT(count(600, 600, kPink), area / 2);
+    EXPECT_GT(count(600, 600, RGB(0, 0, 0)), area / 20) << "the hatch's lines";
+    EXPECT_EQ(count(1600, 600, RGB(255, 255, 255)), 0);
+    EXPECT_GT(count(1600, 600, kRed), area / 4);
+    EXPECT_GT(count(1600, 600, kBlue), area / 4);
 }
 
 // What each raster operation puts on the page: the painting operators in

@@ -344,6 +344,54 @@ TEST_F(ImageOutput, JbigPagesDecodeWithJbigkit) {
     }
 }
 
+// A landscape page is turned a quarter clockwise before it is coded: the
+// portrait image is as wide as the page is high and as high as the page is
+// wide, rounded up to 16 lines, those past the page white; pages whose sizes
+// end inside bytes and 32-line groups, and one that ends on them.
+TEST_F(ImageOutput, LandscapePagesAreTurnedBeforeTheyAreCoded) {
+    DriverFolder folder;
+    ASSERT_TRUE(folder.ok());
+    TestDevice dev(u"P1", false);
+    dev->jobFlags |= inkforge::job::PageOpen;
+    dev->devmode.dm.dmOrientation = DMORIENT_LANDSCAPE;
+    for (auto [w, h] : {std::pair<LONG, LONG>{645, 70}, {512, 64}}) {
+        const LONG stride = (w + 31) / 32 * 4;
+        Bytes bits(static_cast<size_t>(stride) * h, 0xFF); // white
+        auto black = [&](LONG x, LONG y) { return (Noise(x, y) & 3) == 0; };
+        for (LONG y = 0; y < h; ++y)
+            for (LONG x = 0; x < w; ++x)
+                if (black(x, y))
+                    bits[static_cast<size_t>(y) * stride + x / 8] &=
+                        static_cast<BYTE>(~(0x80 >> (x % 8)));
+        SURFOBJ s = Surface(bits, w, h, stride, BMF_1BPP);
+        RECTL whole{0, 0, w, h};
+        Bytes stream =
+            Captured(dev.get(), [&] { inkforge::SendPageImage(dev.get(), &s, &whole, &whole); });
+        size_t at = 0;
+        streamdump::Decoding d = DecodeInJob(stream, &at);
+        EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+        for (auto& it : d.items)
+            it.offset -= at;
+        std::vector<streamdump::JbigPage> pages;
+        streamdump::CheckImages(stream.data(), stream.size(), &d, &pages);
+        ASSERT_EQ(pages.size(), 1u) << w;
+        const long width = h, height = (w + 15) / 16 * 16;
+        ASSERT_EQ(pages[0].width, width);
+        ASSERT_EQ(pages[0].height, height);
+        Bytes pbm = JbigToPbm(pages[0].entity, width, height);
+        ASSERT_FALSE(pbm.empty());
+        const size_t pbmStride = static_cast<size_t>(width + 7) / 8;
+        size_t wrong = 0;
+        for (long y = 0; y < height; ++y)
+            for (long x = 0; x < width; ++x) {
+                const bool got =
+                    (pbm[static_cast<size_t>(y) * pbmStride + x / 8] >> (7 - x % 8)) & 1;
+                wrong += got != (y < w && black(y, h - 1 - x));
+            }
+        EXPECT_EQ(wrong, 0u) << w << " x " << h;
+    }
+}
+
 } // namespace
 
 namespace {
