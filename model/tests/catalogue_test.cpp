@@ -190,7 +190,7 @@ TEST_F(Catalogue, OptionDirectory) {
     Answer trays = Ask(M(), 37, 26, 2);
     ASSERT_EQ(trays.count, 3u);
     EXPECT_EQ(trays.I16(2), 3);
-    EXPECT_EQ(trays.I16(4), 4003);
+    EXPECT_EQ(trays.I16(4), 9027); // "Tray 3"
     // The duplex unit: value from offset 20, flags from bits 0 and 6.
     Answer duplex = Ask(M(), 37, 25, 2);
     ASSERT_EQ(duplex.count, 1u);

@@ -4,7 +4,10 @@
 // .res reader.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -118,7 +121,7 @@ TEST_F(Resbundle, StringsPicturesAndCursor) {
         WCHAR probe[2];
         if (LoadStringW(module, id, probe, 2) > 0) ++strings;
     }
-    EXPECT_EQ(strings, 414);
+    EXPECT_EQ(strings, 428);
     struct Text {
         UINT id;
         const char16_t* text;
@@ -180,6 +183,28 @@ TEST_F(Resbundle, StringsPicturesAndCursor) {
     HCURSOR cursor = LoadCursorW(module, MAKEINTRESOURCEW(2000));
     EXPECT_NE(cursor, nullptr);
     if (cursor) DestroyCursor(cursor);
+}
+
+// Every paper, media type, tray, finishing position and output bin of the
+// sample models names a string of this library: the pages, the capability
+// lists and the print query show these names.
+TEST_F(Resbundle, EveryNameTheSampleModelsGiveIsOneOfItsStrings) {
+    const std::regex nameId("\"name_id\": ([0-9]+)");
+    for (const char* model : {"CX5540", "LP1220"}) {
+        std::ifstream file(std::string(PKG_SAMPLE_MODELS_DIR "/") + model + ".json");
+        ASSERT_TRUE(file) << model;
+        std::stringstream source;
+        source << file.rdbuf();
+        const std::string text = source.str();
+        int names = 0;
+        for (std::sregex_iterator it(text.begin(), text.end(), nameId), end; it != end; ++it) {
+            const UINT id = static_cast<UINT>(std::stoul((*it)[1].str()));
+            WCHAR probe[2];
+            EXPECT_GT(LoadStringW(module, id, probe, 2), 0) << model << ": string " << id;
+            ++names;
+        }
+        EXPECT_GT(names, 10) << model;
+    }
 }
 
 TEST_F(Resbundle, ProductVersion) {

@@ -51,7 +51,7 @@ TEST_F(InstallOptionTest, ModelListReadChangedAndWrittenBack) {
     EXPECT_EQ(list.Find(kOptionTray, 3)->state, 0u);
     EXPECT_EQ(list.Find(kOption63, 1)->state, SampleDepartmentDefault());
     EXPECT_EQ(list.Find(kOptionTray, 258)->trayKind, 2);
-    EXPECT_EQ(list.Find(kOptionTray, 3)->modelWord, 4003);
+    EXPECT_EQ(list.Find(kOptionTray, 3)->modelWord, 9027); // "Tray 3"
     EXPECT_EQ(list.CountEntries(kOptionTray, kAnyTrayKind), 3u);
     EXPECT_EQ(list.CountEntries(kOptionTray, 5), 1u);
     ASSERT_NE(list.FindKind5Tray(), nullptr);

@@ -665,7 +665,7 @@ TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
     BuildModelKinsoku(&pair, &list);
     EXPECT_EQ(values(kItemStaple), (std::vector<DWORD>{0, 0x101}));
     ASSERT_NE(list.FindItem(kItemStaple)->FindAtom(0x101), nullptr);
-    EXPECT_EQ(list.FindItem(kItemStaple)->FindAtom(0x101)->param1, 7303u);
+    EXPECT_EQ(list.FindItem(kItemStaple)->FindAtom(0x101)->param1, 4803u); // "Top Right"
     EXPECT_EQ(list.FindItem(kItemStaple)->FindAtom(0x101)->param2, 2342u);
     EXPECT_TRUE(values(kItemPunch).empty()) << "this finisher punches nothing";
     // No finisher fitted (and none listed as "none"): no staple values.

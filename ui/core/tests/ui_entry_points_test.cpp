@@ -246,7 +246,7 @@ TEST_F(Exports, PrintQueryMessages) {
         {7, 9, TRUE, u""},
         {1, 1, FALSE, u"Paper(Letter,Plain Paper) not loaded in Finisher Tray 1."},
         {1, 9, TRUE, u""},
-        {4, 9, FALSE, u"mm not supported on the device."},
+        {4, 9, FALSE, u"Bypass Tray not supported on the device."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source * 1000 + c.paper);
