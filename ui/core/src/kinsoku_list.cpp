@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "model/model_queries.h"
+#include "devmode_helpers.h"
 #include "model_info.h"
 #include "user_paper.h"
 #include "win/base.h"
@@ -512,15 +513,9 @@ WORD CKinsokuList::EffectivePaper(const BYTE* image) const {
     }
     if (!binding_ || HasModelPaper(paper)) return paper;
     // A user or free-size paper: long when the model offers long papers and
-    // the longer side passes the largest custom length.
-    CModelInfo longPaper(binding_, model::kQueryLongPaperLimits, 0, model::layout::kLimitsRecord);
-    if (longPaper.GetData()) {
-        CModelInfo custom(binding_, model::kQueryCustomPaperLimits, 0,
-                          model::layout::kLimitsRecord);
-        WORD largest = custom.U16(offsetof(model::PaperLimitsAnswer, largestWidth600));
-        if (std::max(width, length) > largest) return kLongPaperId;
-    }
-    return kCustomPaperId;
+    // the longer side (0.1 mm) passes the largest custom length (0.1 mm).
+    // The sizes in tenths divide into whole millimetres exactly as doubles.
+    return IsLongPaper(binding_, width / 10.0, length / 10.0, TRUE) ? kLongPaperId : kCustomPaperId;
 }
 
 bool CKinsokuList::EffectivePaperRecord(const BYTE* image, model::PaperRecordAnswer* r) const {
