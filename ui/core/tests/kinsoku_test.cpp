@@ -268,36 +268,77 @@ TEST(KinsokuResolve, CorrectsOnceThenSettlesAndForceReapplies) {
     EXPECT_TRUE(list.WasChangedByUser(kTriggerPoster));
 }
 
-TEST(KinsokuResolve, RulesThatUndoEachOtherEndAtTheRoundCap) {
+// Collate may only be what reverse order is not, and reverse order only what
+// collate is not: from equal values every round flips both, so they never
+// meet the images (0, 1) and (1, 0) that both rules accept.
+struct UndoingRules {
     PosterCollate f;
-    CKinsokuList list(nullptr, nullptr, f.img.data());
-    // Collate may only be what reverse order is not, and reverse order only
-    // what collate is not: every round flips both.
-    CKinsokuItem* collate = list.GetItem(kItemCollate);
-    CKinsokuItem* reverse = list.GetItem(kItemReverse);
-    for (CKinsokuItem* it : {collate, reverse}) {
-        it->AddValue(0, 0, 0);
-        it->AddValue(1, 0, 0);
+    CKinsokuList list{nullptr, nullptr, f.img.data()};
+    UndoingRules() {
+        CKinsokuItem* collate = list.GetItem(kItemCollate);
+        CKinsokuItem* reverse = list.GetItem(kItemReverse);
+        for (CKinsokuItem* it : {collate, reverse}) {
+            it->AddValue(0, 0, 0);
+            it->AddValue(1, 0, 0);
+        }
+        const WORD zero = 0, one = 1;
+        list.AddDependency(229, kItemCollate);
+        collate->AddRuleValues(229, 0, &one, 1);
+        collate->AddRuleValues(229, 1, &zero, 1);
+        list.AddDependency(211, kItemReverse);
+        reverse->AddRuleValues(211, 0, &one, 1);
+        reverse->AddRuleValues(211, 1, &zero, 1);
     }
-    const WORD zero = 0, one = 1;
-    list.AddDependency(229, kItemCollate);
-    collate->AddRuleValues(229, 0, &one, 1);
-    collate->AddRuleValues(229, 1, &zero, 1);
-    list.AddDependency(211, kItemReverse);
-    reverse->AddRuleValues(211, 0, &one, 1);
-    reverse->AddRuleValues(211, 1, &zero, 1);
-    f.img.Put16(kCollate, 1);
-    f.img.Priv16(82, 1);
+    void Set(DWORD collate, DWORD reverse) {
+        f.img.Put16(kCollate, collate);
+        f.img.Priv16(82, reverse);
+    }
+    bool Is(DWORD collate, DWORD reverse) const {
+        return f.img.Get16(kCollate) == collate && f.img.GetPriv16(82) == reverse;
+    }
+};
 
-    EXPECT_EQ(list.Resolve(f.img.data(), FALSE), kResolveUnsettled);
-    EXPECT_EQ(list.LastRounds(), kMaxResolveRounds);
-    // A whole round's result: both flipped together, never half a round.
-    EXPECT_EQ(f.img.Get16(kCollate), f.img.GetPriv16(82));
-    EXPECT_EQ(std::memcmp(list.WorkingImage(), f.img.data(), kKinsokuImageSize), 0);
-    EXPECT_TRUE(list.WasCorrected(kItemCollate));
-    // The next resolve of that image starts from it and returns at once.
-    EXPECT_EQ(list.Resolve(f.img.data(), FALSE), kResolveSettled);
-    EXPECT_EQ(list.LastRounds(), 0u);
+TEST(KinsokuResolve, RulesThatUndoEachOtherGoBackToTheLastConsistentImage) {
+    UndoingRules r;
+    r.Set(0, 1);
+    EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveSettled);
+    EXPECT_TRUE(r.Is(0, 1));
+
+    // The user turns collate on as well: the rules chase each other until the
+    // cap, and the image the last resolve settled on comes back.
+    r.Set(1, 1);
+    EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveUnsettled);
+    EXPECT_EQ(r.list.LastRounds(), kMaxResolveRounds);
+    EXPECT_TRUE(r.Is(0, 1));
+    EXPECT_TRUE(r.list.WasCorrected(kItemCollate));
+    // The blockers are those of the image given back: nothing in it refused,
+    // and a resolve of it returns at once.
+    EXPECT_FALSE(r.list.IsValueRefused(kItemCollate, 0));
+    EXPECT_FALSE(r.list.IsValueRefused(kItemReverse, 1));
+    EXPECT_TRUE(r.list.IsValueRefused(kItemCollate, 1));
+    EXPECT_EQ(std::memcmp(r.list.WorkingImage(), r.f.img.data(), kKinsokuImageSize), 0);
+    EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveSettled);
+    EXPECT_EQ(r.list.LastRounds(), 0u);
+}
+
+TEST(KinsokuResolve, RulesThatUndoEachOtherKeepTheImageHandedIn) {
+    // No resolve settled before (a forced one forgets it too): the image
+    // stays as it came, its blockers set, and every resolve reports it again.
+    for (BOOL force : {FALSE, TRUE}) {
+        UndoingRules r;
+        if (force) {
+            r.Set(0, 1);
+            ASSERT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveSettled);
+        }
+        r.Set(1, 1);
+        EXPECT_EQ(r.list.Resolve(r.f.img.data(), force), kResolveUnsettled) << force;
+        EXPECT_EQ(r.list.LastRounds(), kMaxResolveRounds);
+        EXPECT_TRUE(r.Is(1, 1)) << force;
+        EXPECT_TRUE(r.list.IsValueRefused(kItemCollate, 1));
+        EXPECT_TRUE(r.list.IsValueRefused(kItemReverse, 1));
+        EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveUnsettled) << force;
+        EXPECT_TRUE(r.Is(1, 1)) << force;
+    }
 }
 
 TEST(KinsokuResolve, TargetReplacementRules) {
