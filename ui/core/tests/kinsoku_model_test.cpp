@@ -469,6 +469,34 @@ TEST(KinsokuBuild, InstalledOptionRulesRebuildTheSame) {
     EXPECT_FALSE(list.IsValueRefused(kItemSource, 3));
 }
 
+// The front cover's item takes its rule on the copies from the copy control
+// table, made when the model tables gave it none: any copies with the
+// control, only those listed (none) without it.
+TEST(KinsokuBuild, FrontCoverRuleOnCopiesFollowsTheCopyControl) {
+    struct Case {
+        SourceEdit edit;
+        DWORD allowUnlisted;
+    };
+    const Case cases[] = {
+        {nullptr, 1},
+        {[](nlohmann::json& src) { src["codes"]["38"]["1"][0] = "0x04"; }, 0},
+    };
+    for (const Case& c : cases) {
+        Image img;
+        img.Put(kPriv + 12, 4, img.Get(kPriv + 12, 4) | (1u << 22)); // front cover printed
+        Built built(u"K9", "CX5540", img, c.edit);
+        CKinsokuItem* cover = built.list.FindItem(17);
+        ASSERT_NE(cover, nullptr);
+        ASSERT_EQ(cover->FindItemRule(kTriggerCopies), nullptr) << "no rule from the tables";
+        ASSERT_TRUE(BuildModelKinsoku(&built.pair, &built.list));
+        EXPECT_EQ(IsTable38FeatureAvailable(&built.pair) ? 1u : 0u, c.allowUnlisted);
+        CValidRule* rule = cover->FindItemRule(kTriggerCopies);
+        ASSERT_NE(rule, nullptr);
+        EXPECT_EQ(rule->allowUnlisted, c.allowUnlisted);
+        EXPECT_TRUE(rule->allowed.empty());
+    }
+}
+
 // The fold rules are rebuilt with the installed options, not added twice.
 TEST(KinsokuBuild, FoldRulesRebuildTheSame) {
     Image img;
