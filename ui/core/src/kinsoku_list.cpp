@@ -1121,12 +1121,13 @@ DWORD CKinsokuList::Resolve(BYTE* image, BOOL force) {
     changed_.clear();
     lastRounds_ = 0;
     if (!image) return kResolveSettled;
-    if (force) resolved_ = 0;
     // What the image falls back to when the rules never settle: the image the
-    // last resolve settled on, else the image as it was handed in.
+    // last resolve settled on (a forced resolve too), else the image as it
+    // was handed in.
     std::array<BYTE, kKinsokuImageSize> settledBefore, handedIn;
     const bool hadSettled = resolved_ && settled_;
     if (hadSettled) settledBefore = work_;
+    if (force) resolved_ = 0;
     std::memcpy(handedIn.data(), image, handedIn.size());
     for (unsigned round = 1;; ++round) {
         if (resolved_ && std::memcmp(image, work_.data(), work_.size()) == 0) {

@@ -273,8 +273,10 @@ TEST(KinsokuResolve, CorrectsOnceThenSettlesAndForceReapplies) {
 // meet the images (0, 1) and (1, 0) that both rules accept.
 struct UndoingRules {
     PosterCollate f;
-    CKinsokuList list{nullptr, nullptr, f.img.data()};
-    UndoingRules() {
+    bool driverCollate; // collate by the driver (target 23) applies too
+    CKinsokuList list;
+    explicit UndoingRules(bool withDriverCollate = false)
+        : driverCollate(Mark(f, withDriverCollate)), list(nullptr, nullptr, f.img.data()) {
         CKinsokuItem* collate = list.GetItem(kItemCollate);
         CKinsokuItem* reverse = list.GetItem(kItemReverse);
         for (CKinsokuItem* it : {collate, reverse}) {
@@ -288,6 +290,10 @@ struct UndoingRules {
         list.AddDependency(211, kItemReverse);
         reverse->AddRuleValues(211, 0, &one, 1);
         reverse->AddRuleValues(211, 1, &zero, 1);
+    }
+    static bool Mark(PosterCollate& f, bool on) {
+        if (on) f.img.PrivBits(12, 1u << 15);
+        return on;
     }
     void Set(DWORD collate, DWORD reverse) {
         f.img.Put16(kCollate, collate);
@@ -321,23 +327,41 @@ TEST(KinsokuResolve, RulesThatUndoEachOtherGoBackToTheLastConsistentImage) {
     EXPECT_EQ(r.list.LastRounds(), 0u);
 }
 
+TEST(KinsokuResolve, RulesThatUndoEachOtherGoBackOnAForcedResolveToo) {
+    UndoingRules r;
+    r.Set(0, 1);
+    ASSERT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveSettled);
+    r.Set(1, 1);
+    EXPECT_EQ(r.list.Resolve(r.f.img.data(), TRUE), kResolveUnsettled);
+    EXPECT_TRUE(r.Is(0, 1));
+}
+
 TEST(KinsokuResolve, RulesThatUndoEachOtherKeepTheImageHandedIn) {
-    // No resolve settled before (a forced one forgets it too): the image
-    // stays as it came, its blockers set, and every resolve reports it again.
-    for (BOOL force : {FALSE, TRUE}) {
-        UndoingRules r;
-        if (force) {
+    // No resolve settled before, or the image it settled on is refused by a
+    // rule added since (collate by the driver only with reverse order): the
+    // image stays as it came, its blockers set, and every resolve reports it
+    // again.
+    for (bool ruleAdded : {false, true}) {
+        UndoingRules r(true);
+        if (ruleAdded) {
             r.Set(0, 1);
             ASSERT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveSettled);
+            CKinsokuItem* byDriver = r.list.GetItem(kItemCollateByDriver);
+            byDriver->AddValue(0, 0, 0);
+            byDriver->AddValue(1, 0, 0);
+            r.list.AddDependency(229, kItemCollateByDriver);
+            const WORD one = 1;
+            byDriver->AddRuleValues(229, 1, &one, 1);
         }
         r.Set(1, 1);
-        EXPECT_EQ(r.list.Resolve(r.f.img.data(), force), kResolveUnsettled) << force;
+        EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveUnsettled) << ruleAdded;
         EXPECT_EQ(r.list.LastRounds(), kMaxResolveRounds);
-        EXPECT_TRUE(r.Is(1, 1)) << force;
+        EXPECT_TRUE(r.Is(1, 1)) << ruleAdded;
+        EXPECT_EQ(r.f.img.GetPriv16(90), 0u) << ruleAdded;
         EXPECT_TRUE(r.list.IsValueRefused(kItemCollate, 1));
         EXPECT_TRUE(r.list.IsValueRefused(kItemReverse, 1));
-        EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveUnsettled) << force;
-        EXPECT_TRUE(r.Is(1, 1)) << force;
+        EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveUnsettled) << ruleAdded;
+        EXPECT_TRUE(r.Is(1, 1)) << ruleAdded;
     }
 }
 
