@@ -25,11 +25,12 @@ BOOL CALLBACK DisableUnlessButton(HWND child, LPARAM) {
 } // namespace
 
 DWORD ApplyRulesAndRefresh(SheetContext* context, DEVMODE_IMAGEW* image, BOOL force) {
+    DWORD outcome = kResolveSettled;
     if (context && context->constraints)
-        context->constraints->Resolve(
+        outcome = context->constraints->Resolve(
             reinterpret_cast<BYTE*>(image ? image : &context->workingImage), force);
     RefreshControlStates(context);
-    return 0;
+    return outcome;
 }
 
 BOOL RefreshControlStates(SheetContext* context) {

@@ -14,7 +14,8 @@ inline constexpr int kDialogHelpButtonId = 23;
 
 // Resolves the image (the working image when NULL) with the sheet's
 // constraint list, `force` making at least one whole pass, then refreshes the
-// cached items. 0, as every caller ignores it.
+// cached items. kResolveSettled, or kResolveUnsettled when the rules never
+// settled and the image went back to its last consistent state.
 DWORD ApplyRulesAndRefresh(SheetContext* context, DEVMODE_IMAGEW* image, BOOL force);
 // Takes the items of the constraint list into the context's cache (none for
 // an item the list lacks). FALSE without a context or a list.

@@ -46,11 +46,12 @@ std::vector<Module> ReadModules(const ModelBlock* binding) {
     return modules;
 }
 
-// The size of the first optional module with this id, 0 when there is none.
+// The size of the first optional module with this id (when limited, the first
+// one not larger than the limit), 0 when there is none.
 DWORD OptionalSize(const std::vector<Module>& modules, WORD id, DWORD limit, bool limited) {
     for (const Module& m : modules)
-        if (m.id == id && (m.flags & kModuleOptional))
-            return !limited || m.size <= limit ? m.size : 0;
+        if (m.id == id && (m.flags & kModuleOptional) && (!limited || m.size <= limit))
+            return m.size;
     return 0;
 }
 
@@ -74,8 +75,7 @@ BOOL SetInstalledMemory(const ModelBlock* binding, CInstallOption* list, DWORD s
         DWORD chosenSize = 0;
         for (DWORD n = 1; InstallOptionEntry* e = list->FindNth(kOptionMemory36, n); ++n) {
             if (e->state) continue;
-            // The first optional module of this id decides; one too large
-            // is no candidate.
+            // The first optional module of this id that still fits.
             const DWORD candidate = OptionalSize(modules, e->value, remainder, true);
             if (candidate > chosenSize) {
                 chosen = e;

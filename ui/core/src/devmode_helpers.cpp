@@ -159,10 +159,10 @@ BOOL GetPaperRecord(const ModelBlock* binding, const CUserPaper* papers, WORD pa
     record->length = static_cast<std::int16_t>(user->lengthTenthMm);
     record->widthDots = static_cast<std::int16_t>(user->widthHundredthIn * 6);
     record->lengthDots = static_cast<std::int16_t>(user->lengthHundredthIn * 6);
-    record->turnedLength = record->width;
-    record->turnedWidth = record->length;
-    record->turnedLengthDots = record->widthDots;
-    record->turnedWidthDots = record->lengthDots;
+    record->turnedLength = record->length;
+    record->turnedWidth = record->width;
+    record->turnedLengthDots = record->lengthDots;
+    record->turnedWidthDots = record->widthDots;
     return TRUE;
 }
 

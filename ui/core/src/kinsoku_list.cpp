@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "model/model_queries.h"
+#include "devmode_helpers.h"
 #include "model_info.h"
 #include "user_paper.h"
 #include "win/base.h"
@@ -512,15 +513,9 @@ WORD CKinsokuList::EffectivePaper(const BYTE* image) const {
     }
     if (!binding_ || HasModelPaper(paper)) return paper;
     // A user or free-size paper: long when the model offers long papers and
-    // the longer side passes the largest custom length.
-    CModelInfo longPaper(binding_, model::kQueryLongPaperLimits, 0, model::layout::kLimitsRecord);
-    if (longPaper.GetData()) {
-        CModelInfo custom(binding_, model::kQueryCustomPaperLimits, 0,
-                          model::layout::kLimitsRecord);
-        WORD largest = custom.U16(offsetof(model::PaperLimitsAnswer, largestWidth600));
-        if (std::max(width, length) > largest) return kLongPaperId;
-    }
-    return kCustomPaperId;
+    // the longer side (0.1 mm) passes the largest custom length (0.1 mm).
+    // The sizes in tenths divide into whole millimetres exactly as doubles.
+    return IsLongPaper(binding_, width / 10.0, length / 10.0, TRUE) ? kLongPaperId : kCustomPaperId;
 }
 
 bool CKinsokuList::EffectivePaperRecord(const BYTE* image, model::PaperRecordAnswer* r) const {
@@ -1073,51 +1068,94 @@ void CKinsokuList::CorrectTarget(WORD target, CKinsokuItem* item, BYTE* img) {
 
 // ---------------------------------------------------------------- resolve
 
+// Pass 1: the blockers of every target follow the triggers that changed
+// since the working image (all of them while the list is not resolved).
+void CKinsokuList::ApplyTriggers(const BYTE* image, bool recordChanges) {
+    const ImagePaper now = PaperOf(image);
+    const ImagePaper was = resolved_ ? PaperOf(work_.data()) : now;
+    DWORD last = 0;
+    for (WORD trigger : kTriggerOrder) {
+        bool changed;
+        DWORD value = last;
+        if (trigger == kTriggerOptions || trigger == kTriggerMediaOption) {
+            changed = resolved_ == 0;
+        } else {
+            if (!IsApplicable(trigger)) continue;
+            value = TriggerValue(trigger, image, now);
+            last = value;
+            changed = resolved_ == 0 || value != TriggerValue(trigger, work_.data(), was);
+        }
+        if (!changed) continue;
+        if (recordChanges) changed_.push_back(trigger);
+        for (WORD target : depends_[static_cast<size_t>(Slot(trigger))]) {
+            CKinsokuItem* it = FindItem(target);
+            if (it && it->ApplyTrigger(trigger, value)) AddOnce(&refresh_, target);
+        }
+    }
+}
+
+// Pass 2: every refused value replaced, in target order.
+void CKinsokuList::CorrectImage(BYTE* image) {
+    for (WORD target = kFirstTarget; target <= kLastTarget; ++target) {
+        if (target == kItemPoster) ClampPoster(image);
+        if (CKinsokuItem* it = FindItem(target)) CorrectTarget(target, it, image);
+    }
+}
+
+// Whether no rule refuses anything in the image: the blockers are set for it
+// and a correction pass on a copy writes nothing.
+bool CKinsokuList::IsConsistent(const BYTE* image) {
+    resolved_ = 0;
+    ApplyTriggers(image, false);
+    std::array<BYTE, kKinsokuImageSize> copy;
+    std::memcpy(copy.data(), image, copy.size());
+    const std::vector<WORD> corrected = corrected_;
+    CorrectImage(copy.data());
+    corrected_ = corrected;
+    return std::memcmp(copy.data(), image, copy.size()) == 0;
+}
+
 DWORD CKinsokuList::Resolve(BYTE* image, BOOL force) {
     corrected_.clear();
     refresh_.clear();
     changed_.clear();
     lastRounds_ = 0;
     if (!image) return kResolveSettled;
+    // What the image falls back to when the rules never settle: the image the
+    // last resolve settled on (a forced resolve too), else the image as it
+    // was handed in.
+    std::array<BYTE, kKinsokuImageSize> settledBefore, handedIn;
+    const bool hadSettled = resolved_ && settled_;
+    if (hadSettled) settledBefore = work_;
     if (force) resolved_ = 0;
+    std::memcpy(handedIn.data(), image, handedIn.size());
     for (unsigned round = 1;; ++round) {
-        if (resolved_ && std::memcmp(image, work_.data(), work_.size()) == 0)
+        if (resolved_ && std::memcmp(image, work_.data(), work_.size()) == 0) {
+            settled_ = true;
             return kResolveSettled;
-        if (round > kMaxResolveRounds) {
-            // Rules that undo each other: keep the last round's whole result
-            // and take it as the state a later resolve compares against.
-            std::memcpy(work_.data(), image, work_.size());
-            return kResolveUnsettled;
         }
+        if (round > kMaxResolveRounds) break;
         lastRounds_ = round;
-        const ImagePaper now = PaperOf(image);
-        const ImagePaper was = resolved_ ? PaperOf(work_.data()) : now;
-        DWORD last = 0;
-        for (WORD trigger : kTriggerOrder) {
-            bool changed;
-            DWORD value = last;
-            if (trigger == kTriggerOptions || trigger == kTriggerMediaOption) {
-                changed = resolved_ == 0;
-            } else {
-                if (!IsApplicable(trigger)) continue;
-                value = TriggerValue(trigger, image, now);
-                last = value;
-                changed = resolved_ == 0 || value != TriggerValue(trigger, work_.data(), was);
-            }
-            if (!changed) continue;
-            if (round == 1) changed_.push_back(trigger);
-            for (WORD target : depends_[static_cast<size_t>(Slot(trigger))]) {
-                CKinsokuItem* it = FindItem(target);
-                if (it && it->ApplyTrigger(trigger, value)) AddOnce(&refresh_, target);
-            }
-        }
+        ApplyTriggers(image, round == 1);
         std::memcpy(work_.data(), image, work_.size());
-        for (WORD target = kFirstTarget; target <= kLastTarget; ++target) {
-            if (target == kItemPoster) ClampPoster(image);
-            if (CKinsokuItem* it = FindItem(target)) CorrectTarget(target, it, image);
-        }
+        CorrectImage(image);
         resolved_ = 1;
     }
+    // Rules that undo each other: no round left an image that every rule
+    // accepts. Go back to the last image that was, with the blockers set for
+    // it, or to the image handed in when there is none (the list then stays
+    // unresolved, so that the next resolve tries again).
+    settled_ = false;
+    if (hadSettled && IsConsistent(settledBefore.data())) {
+        std::memcpy(image, settledBefore.data(), settledBefore.size());
+        resolved_ = 1;
+    } else {
+        std::memcpy(image, handedIn.data(), handedIn.size());
+        resolved_ = 0;
+        ApplyTriggers(image, false);
+    }
+    std::memcpy(work_.data(), image, work_.size());
+    return kResolveUnsettled;
 }
 
 } // namespace sheetwright

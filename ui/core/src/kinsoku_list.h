@@ -199,7 +199,8 @@ class CKinsokuList {
     void PropagateTrigger(WORD trigger, DWORD value);
     // Makes the 1320-byte image consistent: kResolveSettled, or
     // kResolveUnsettled when kMaxResolveRounds passed without the image
-    // settling (it then holds the last round's whole result).
+    // settling. The image then holds the image the previous resolve settled
+    // on when the rules still accept it all, else the image as handed in.
     DWORD Resolve(BYTE* image, BOOL force);
     unsigned LastRounds() const { return lastRounds_; }
 
@@ -234,6 +235,9 @@ class CKinsokuList {
     ImagePaper PaperOf(const BYTE* image) const;
     DWORD TriggerValue(WORD trigger, const BYTE* image, const ImagePaper& paper) const;
     void FillApplicability();
+    void ApplyTriggers(const BYTE* image, bool recordChanges);
+    void CorrectImage(BYTE* image);
+    bool IsConsistent(const BYTE* image);
     void CorrectTarget(WORD target, CKinsokuItem* item, BYTE* image);
     void MarkCorrected(WORD target);
     DWORD PickPaper(CKinsokuItem* item, const BYTE* image) const;
@@ -256,6 +260,7 @@ class CKinsokuList {
     const CUserPaper* papers_;
     std::vector<WORD> changed_;
     unsigned lastRounds_ = 0;
+    bool settled_ = false; // the last resolve settled
 };
 
 // The largest poster grid across and down for the image; FALSE when it

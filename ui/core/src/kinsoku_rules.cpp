@@ -1245,9 +1245,9 @@ BOOL BuildModelKinsoku(const ModelOptionPair* pair, CKinsokuList* list) {
         rule->allowed.push_back(1);
         if (IsTable38FeatureAvailable(pair)) rule->allowed.push_back(0);
     }
+    // The rule on the copies is made here when the model tables gave none.
     if (CKinsokuItem* it = list->FindItem(17))
-        if (CValidRule* rule = it->FindItemRule(kTriggerCopies))
-            rule->allowUnlisted = IsTable38FeatureAvailable(pair) ? 1 : 0;
+        it->GetItemRule(kTriggerCopies)->allowUnlisted = IsTable38FeatureAvailable(pair) ? 1 : 0;
     BuildFinisherRules(pair, list);
     list->PropagateTrigger(kTriggerOptions, 0);
     return TRUE;

@@ -553,8 +553,12 @@ DWORD ReviseDevmode(ReviseContext* context, DEVMODE_IMAGEW* old, DEVMODE_IMAGEW*
             ReviseDevmodeByCapabilities(context->options, nullptr, devmode);
     }
     FixupDevmodeFields(context, devmode, mode);
-    if (mode == kReviseCarryOver && own && context->constraints)
-        context->constraints->Resolve(reinterpret_cast<BYTE*>(devmode), FALSE);
+    // Rules of the model that never settle leave the device mode as it came
+    // in, which they refuse: the revision fails rather than pass it on.
+    if (mode == kReviseCarryOver && own && context->constraints &&
+        context->constraints->Resolve(reinterpret_cast<BYTE*>(devmode), FALSE) != kResolveSettled &&
+        result == 0)
+        result = ERROR_INVALID_DATA;
     WORD w = 0, l = 0;
     if (GetModelPaperSize(binding, static_cast<WORD>(devmode->dm.dmPaperSize), &w, &l)) {
         devmode->dm.dmPaperWidth = static_cast<SHORT>(w);

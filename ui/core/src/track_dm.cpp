@@ -80,7 +80,8 @@ BOOL CTrackDM::Snapshot(const DEVMODE_IMAGEW* image) {
 }
 
 void CTrackDM::Resolve(DEVMODE_IMAGEW* image) {
-    constraints_->Resolve(reinterpret_cast<BYTE*>(image), FALSE);
+    if (constraints_->Resolve(reinterpret_cast<BYTE*>(image), FALSE) != kResolveSettled)
+        unsettled_ = TRUE;
 }
 
 bool CTrackDM::ResetDuplexKind(DEVMODE_IMAGEW* image, WORD trigger, DWORD from, DWORD to) {
@@ -95,6 +96,7 @@ bool CTrackDM::ResetDuplexKind(DEVMODE_IMAGEW* image, WORD trigger, DWORD from, 
 }
 
 BOOL CTrackDM::Track(DEVMODE_IMAGEW* image) {
+    unsettled_ = FALSE;
     if (!valid_ || !image) return FALSE;
     bool wrote = false;
     DEVMODEW& dm = image->dm;
@@ -160,6 +162,7 @@ BOOL CTrackDM::Track(DEVMODE_IMAGEW* image) {
 }
 
 BOOL CTrackDM::TrackGroupMedia(DEVMODE_IMAGEW* image, const KinsokuChainNode* chain, DWORD group) {
+    unsettled_ = FALSE;
     if (!valid_ || !image || !chain) return FALSE;
     PRIVATE_DEVMODE& priv = image->priv;
     const DWORD current = group ? priv.FrontCoverMedia : priv.BackCoverMedia;

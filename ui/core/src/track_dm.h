@@ -49,6 +49,9 @@ class CTrackDM {
     BOOL TrackGroupMedia(DEVMODE_IMAGEW* image, const KinsokuChainNode* chain, DWORD group);
 
     BOOL Valid() const { return valid_; }
+    // TRUE when a resolve of the last Track or TrackGroupMedia never settled
+    // (the image then went back to its last consistent state).
+    BOOL Unsettled() const { return unsettled_; }
     // The tracked media type and source: the Basic page sets them after the
     // cover page dialog handled them.
     DWORD trackedMedia = 0;
@@ -61,6 +64,7 @@ class CTrackDM {
     bool Bound() const { return binding_ && options_ && constraints_; }
 
     BOOL valid_ = FALSE;
+    BOOL unsettled_ = FALSE;
     CKinsokuList* constraints_ = nullptr;
     ModelOptionPair* options_ = nullptr;
     const ModelBlock* binding_ = nullptr;

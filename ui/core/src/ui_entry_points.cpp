@@ -751,6 +751,8 @@ bool LearnInstalledOptions(HANDLE printer, LPWSTR printerName, const ModelBlock*
     WCHAR port[kPortNameCapacity] = {};
     const bool asked = GetPrinterPortName(printer, port) &&
                        DetectInstalledOptions(binding, options, port) == kDetectOk;
+    // The installer wrote the cache before the device could be asked: read
+    // after an answer it would put its older states over the device's own.
     if (!asked) ReadOptionCache(binding, options);
     DeleteOptionCache(binding);
     options->Write();

@@ -1,5 +1,7 @@
 // The ui* exports that the printer interface, the graphics library and the
-// job-prompt program bind by name; each is a thin call into the core.
+// job-prompt program bind by name; each is a thin call into the core, through
+// the guard that keeps exceptions inside the library.
+#include "export_guard.h"
 #include "revise_devmode.h"
 #include "ui_entry_points.h"
 #include "win/base.h"
@@ -9,34 +11,38 @@ using namespace sheetwright;
 DLLEXPORT DWORD WINAPI uiGetMyPrinterInfo(HANDLE printer, LPCVOID modelData, WORD table, WORD entry,
                                           DWORD layout, LPVOID buffer, LPDWORD size,
                                           LPDWORD count) {
-    return UiGetMyPrinterInfo(printer, modelData, table, entry, layout, buffer, size, count);
+    return ExportGuard<&UiGetMyPrinterInfo, ErrorNumber{}>::Call(printer, modelData, table, entry,
+                                                                 layout, buffer, size, count);
 }
 
 DLLEXPORT DWORD WINAPI uiEnumMyPrinterInfo(HANDLE printer, LPCVOID modelData, SHORT code,
                                            LPVOID buffer, LPDWORD size, LPDWORD count) {
-    return UiEnumMyPrinterInfo(printer, modelData, code, buffer, size, count);
+    return ExportGuard<&UiEnumMyPrinterInfo, ErrorNumber{}>::Call(printer, modelData, code, buffer,
+                                                                  size, count);
 }
 
 DLLEXPORT DWORD WINAPI uiReviseDevmodeEx(HANDLE printer, LPCVOID modelData, DEVMODEW* oldDevmode,
                                          DEVMODEW* devmode, DWORD mode) {
-    return ReviseDevmodeEx(printer, modelData, oldDevmode, devmode, mode);
+    return ExportGuard<&ReviseDevmodeEx, ErrorNumber{}>::Call(printer, modelData, oldDevmode,
+                                                              devmode, mode);
 }
 
 DLLEXPORT BOOL WINAPI uiDevQueryPrintEx(PDEVQUERYPRINT_INFO info) {
-    return UiDevQueryPrintEx(info);
+    return ExportGuard<&UiDevQueryPrintEx, FALSE>::Call(info);
 }
 
 DLLEXPORT INT WINAPI uiDrvDocumentEvent(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in,
                                         ULONG outSize, PVOID out) {
-    return UiDrvDocumentEvent(printer, hdc, escape, inSize, in, outSize, out);
+    return ExportGuard<&UiDrvDocumentEvent, DOCUMENTEVENT_FAILURE>::Call(printer, hdc, escape,
+                                                                         inSize, in, outSize, out);
 }
 
 DLLEXPORT BOOL WINAPI uiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARAM lParam) {
-    return UiDrvPrinterEvent(printerName, event, flags, lParam);
+    return ExportGuard<&UiDrvPrinterEvent, FALSE>::Call(printerName, event, flags, lParam);
 }
 
 DLLEXPORT BOOL WINAPI uiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
-    return UiDrvUpgradePrinter(level, upgradeInfo);
+    return ExportGuard<&UiDrvUpgradePrinter, FALSE>::Call(level, upgradeInfo);
 }
 
 // The cancel checks around a job: nothing to do beyond answering.

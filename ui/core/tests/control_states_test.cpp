@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -282,6 +283,42 @@ TEST_F(SheetContextTest, ATrackedFixUpRefreshesTheCachedItems) {
     page->Detach();
     DestroyWindow(window);
     delete page; // the last page takes the context with it
+}
+
+// Rules that never settle: the run reports it, and the image is the one the
+// last run settled on. Collate may only be what reverse order is not and
+// reverse order only what collate is not; both on flip together for ever.
+TEST(ApplyRules, ReportsRulesThatNeverSettle) {
+    auto context = std::make_unique<SheetContext>();
+    std::memset(static_cast<void*>(context.get()), 0, sizeof *context);
+    auto* raw = reinterpret_cast<BYTE*>(&context->workingImage);
+    DEVMODE_IMAGEW& img = context->workingImage;
+    img.dm.dmSize = 220;
+    img.dm.dmDriverExtra = 1100;
+    img.dm.dmFields = DM_COLLATE;
+    img.priv.PrivateFlags |= 1u << 12; // reverse order, trigger 229
+    CKinsokuList list(nullptr, nullptr, raw);
+    for (WORD item : {WORD{kItemCollate}, WORD{kItemReverse}}) {
+        list.GetItem(item)->AddValue(0, 0, 0);
+        list.GetItem(item)->AddValue(1, 0, 0);
+    }
+    const WORD zero = 0, one = 1;
+    list.AddDependency(229, kItemCollate);
+    list.FindItem(kItemCollate)->AddRuleValues(229, 0, &one, 1);
+    list.FindItem(kItemCollate)->AddRuleValues(229, 1, &zero, 1);
+    list.AddDependency(211, kItemReverse);
+    list.FindItem(kItemReverse)->AddRuleValues(211, 0, &one, 1);
+    list.FindItem(kItemReverse)->AddRuleValues(211, 1, &zero, 1);
+    context->constraints = &list;
+
+    img.dm.dmCollate = 0;
+    img.priv.ReverseOrder = 1;
+    EXPECT_EQ(ApplyRulesAndRefresh(context.get(), nullptr, FALSE), kResolveSettled);
+    img.dm.dmCollate = 1;
+    EXPECT_EQ(ApplyRulesAndRefresh(context.get(), nullptr, FALSE), kResolveUnsettled);
+    EXPECT_EQ(img.dm.dmCollate, 0);
+    EXPECT_EQ(img.priv.ReverseOrder, 1);
+    EXPECT_EQ(ApplyRulesAndRefresh(context.get(), nullptr, FALSE), kResolveSettled);
 }
 
 } // namespace

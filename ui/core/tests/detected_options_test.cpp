@@ -60,6 +60,12 @@ TEST_F(DetectedOptionsTest, MemorySizeToModules) {
          TRUE,
          {1, 0}},
         {"memory left over", 64, R"([[1, 3601, 128, "0x01"]])", 256, FALSE, {1}},
+        {"a module too large gives way to a later one of its id",
+         0,
+         R"([[1, 3601, 512, "0x01"], [1, 3601, 128, "0x01"], [2, 3602, 64, "0x01"]])",
+         192,
+         TRUE,
+         {1, 1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

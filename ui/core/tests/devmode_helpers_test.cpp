@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "devmode_corrections.h"
@@ -10,6 +11,7 @@
 #include "model_codes.h"
 #include "platform/facts.h"
 #include "platform/testctl.h"
+#include "user_paper.h"
 #include "ui_fixture.h"
 #include "win/base.h"
 #include "win/errors.h"
@@ -202,6 +204,74 @@ TEST(ReviseByCapabilities, WithoutAFinisherTheFinishingGoes) {
     EXPECT_EQ(image.priv.FinisherId, 99);
     EXPECT_EQ(image.dm.dmDefaultSource, 7);
     EXPECT_FALSE(ReviseDevmodeByCapabilities(&pair, nullptr, nullptr));
+}
+
+// The record made for a user paper, read back at the record's own offsets:
+// sizes at words 4 to 7, the same four turned (length, width, length dots,
+// width dots) at words 16 to 19; the long paper's limits (two media types on
+// the sample) once the longer side passes the custom paper's largest length
+// (457.2 mm) in whole millimetres.
+TEST(PaperRecord, UserPaperSizesAndTheirTurnedCopies) {
+    ui_test::InstallPrinter(u"P", ui_test::SampleModel("CX5540"));
+    ui_test::BoundPrinter p(u"P");
+    ASSERT_TRUE(p.ok());
+    struct Case {
+        const char* name;
+        DWORD unit;
+        WORD width, widthIn, length, lengthIn; // 0.1 mm and 0.01 inch
+        WORD slot2, mediaCount;
+    };
+    const Case cases[] = {
+        {"Drawing", 1, 2000, 787, 3000, 1181, 2, 3},
+        {"Inches", 0, 2159, 850, 2794, 1100, 1, 3},
+        {"Just short", 1, 2000, 787, 4579, 1803, 2, 3},
+        {"Banner", 1, 2100, 827, 4580, 1803, 2, 2},
+    };
+    CUserPaper papers;
+    for (const Case& c : cases) {
+        UserPaperRecord r{};
+        std::strcpy(r.name, c.name);
+        r.SetUnit(c.unit);
+        r.widthTenthMm = c.width;
+        r.widthHundredthIn = c.widthIn;
+        r.lengthTenthMm = c.length;
+        r.lengthHundredthIn = c.lengthIn;
+        ASSERT_TRUE(papers.Add(&r)) << c.name;
+    }
+    auto word = [](const BYTE* b, size_t index) {
+        WORD v;
+        std::memcpy(&v, b + 2 * index, 2);
+        return v;
+    };
+    for (const Case& c : cases) {
+        std::u16string name(c.name, c.name + std::strlen(c.name));
+        const UserPaperRecord* u = papers.FindByName(name.c_str());
+        ASSERT_NE(u, nullptr) << c.name;
+        model::PaperRecordAnswer record;
+        std::memset(&record, 0xEE, sizeof record);
+        ASSERT_TRUE(GetPaperRecord(p.binding(), &papers, u->paperId, &record)) << c.name;
+        const auto* b = reinterpret_cast<const BYTE*>(&record);
+        EXPECT_EQ(word(b, 0), u->paperId) << c.name;
+        EXPECT_EQ(word(b, 1), 0) << c.name;
+        EXPECT_EQ(word(b, 2), c.slot2) << c.name;
+        EXPECT_EQ(word(b, 4), c.width) << c.name;
+        EXPECT_EQ(word(b, 5), c.length) << c.name;
+        EXPECT_EQ(word(b, 6), c.widthIn * 6) << c.name;
+        EXPECT_EQ(word(b, 7), c.lengthIn * 6) << c.name;
+        EXPECT_EQ(word(b, 16), c.length) << c.name;
+        EXPECT_EQ(word(b, 17), c.width) << c.name;
+        EXPECT_EQ(word(b, 18), c.lengthIn * 6) << c.name;
+        EXPECT_EQ(word(b, 19), c.widthIn * 6) << c.name;
+        EXPECT_EQ(word(b, 12), 100) << c.name; // the limits' margins
+        EXPECT_EQ(word(b, 41), c.mediaCount) << c.name;
+    }
+    // A user paper the list does not hold keeps the limits' fields only.
+    model::PaperRecordAnswer record{};
+    EXPECT_FALSE(GetPaperRecord(p.binding(), &papers, 4000, &record));
+    EXPECT_EQ(record.id, 4000);
+    EXPECT_EQ(record.width, 0);
+    EXPECT_EQ(record.turnedLength, 0);
+    EXPECT_EQ(record.mediaCount, 3);
 }
 
 TEST(ReadModelString, ComponentFour) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -13,7 +14,9 @@
 #include "kinsoku_list.h"
 #include "kinsoku_rules.h"
 #include "model_codes.h"
+#include "platform/handles.h"
 #include "platform/paths.h"
+#include "platform/testctl.h"
 #include "ui_fixture.h"
 #include "user_paper.h"
 #include "win/base.h"
@@ -25,8 +28,9 @@ using namespace sheetwright;
 
 // Raw offsets of the image: standard fields, private ones at 220 + N.
 constexpr size_t kPriv = 220;
-constexpr size_t kFieldsAt = 72, kPaperAt = 78, kSourceAt = 88, kDuplexAt = 94, kCollateAt = 100,
-                 kMediaAt = 196, kOrientationAt = 76, kQualityAt = 90;
+constexpr size_t kFieldsAt = 72, kPaperAt = 78, kPaperLengthAt = 80, kPaperWidthAt = 82,
+                 kSourceAt = 88, kDuplexAt = 94, kCollateAt = 100, kMediaAt = 196,
+                 kOrientationAt = 76, kQualityAt = 90;
 constexpr size_t kLayoutAt = kPriv + 256, kReverseAt = kPriv + 82, kNupAt = kPriv + 260;
 
 struct Image {
@@ -199,6 +203,47 @@ constexpr size_t kFoldAt = kPriv + 92, kPunchAt = kPriv + 96, kSignatureAt = kPr
                  kFeaturesAt = kPriv + 12;
 constexpr DWORD kFoldOffered = (1u << 12) | (1u << 16);
 
+// Rule pairs added to the sample's table 95 (a controlling trigger and the
+// items it rules), where the samples have none for it.
+void AddPairs(nlohmann::json& src, int trigger, std::initializer_list<int> items) {
+    nlohmann::json& entries = src["codes"]["95"]["entries"];
+    for (nlohmann::json& e : entries)
+        if (e["id"] == trigger) {
+            for (int item : items)
+                e["values"].push_back(item);
+            return;
+        }
+    entries.push_back({{"id", trigger}, {"values", items}});
+}
+void NupRulesMirror(nlohmann::json& src) {
+    AddPairs(src, 216, {16});
+}
+void DuplexRulesCollate(nlohmann::json& src) {
+    AddPairs(src, 225, {8});
+}
+// Tray 1 feeds the first side only (flag bit 0 without bit 1).
+void DuplexKindRulesCoverTray(nlohmann::json& src) {
+    AddPairs(src, 235, {28});
+    for (nlohmann::json& tray : src["codes"]["24"]["entries"])
+        if (tray["id"] == 1) tray["flags"] = "0x01";
+}
+void BookletKindRulesFrontCover(nlohmann::json& src) {
+    AddPairs(src, 214, {18});
+}
+// The copy control lets the printer collate (bit 3).
+void CollateRulesDriverCollate(nlohmann::json& src) {
+    AddPairs(src, 211, {23});
+    const std::string flags = src["codes"]["38"]["1"][0];
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%02lX", std::stoul(flags, nullptr, 16) | 8);
+    src["codes"]["38"]["1"][0] = text;
+}
+
+constexpr DWORD kSizedPaper = DM_PAPERSIZE | DM_MEDIATYPE | DM_DEFAULTSOURCE | DM_COLLATE |
+                              DM_DUPLEX | DM_COPIES | DM_PAPERLENGTH | DM_PAPERWIDTH;
+constexpr size_t kMirrorAt = kPriv + 84, kDuplexKindAt = kPriv + 76, kDriverCollateAt = kPriv + 90,
+                 kCoverFlagsAt = kPriv + 102, kFrontSourceAt = kPriv + 106;
+
 const Case kCases[] = {
     // Rules on the paper (205): Ledger-size 8 takes no Bond (3); the media
     // type gives way to its default.
@@ -280,6 +325,163 @@ const Case kCases[] = {
      {0},
      {{kLayoutAt, 2, 4}, {kCollateAt, 2, 1}},
      {kItemCollate}},
+    // A paper of the user's own size: the custom paper's rules (456) while
+    // its longer side stays within the custom paper's largest length
+    // (457.2 mm on the large sample), the long paper's (457) beyond it. Both
+    // feed from the bypass tray only.
+    {"CustomPaperRules",
+     "CX5540",
+     false,
+     {{kMediaAt, 4, 258}},
+     {{kFieldsAt, 4, kSizedPaper},
+      {kPaperAt, 2, 456},
+      {kPaperWidthAt, 2, 2100},
+      {kPaperLengthAt, 2, 4572}},
+     kItemMedia,
+     {2, 3, 259, 260},
+     {{kPaperAt, 2, 456}, {kMediaAt, 4, 258}, {kSourceAt, 2, 4}},
+     {kItemSource}},
+    {"LongPaperRules",
+     "CX5540",
+     false,
+     {{kMediaAt, 4, 258}},
+     {{kFieldsAt, 4, kSizedPaper},
+      {kPaperAt, 2, 456},
+      {kPaperWidthAt, 2, 2100},
+      {kPaperLengthAt, 2, 4573}},
+     kItemMedia,
+     {2, 3, 258, 259, 260},
+     {{kPaperAt, 2, 456}, {kMediaAt, 4, 1}, {kSourceAt, 2, 4}},
+     {kItemMedia, kItemSource}},
+    // The small sample has no long papers: any size keeps the custom rules.
+    {"WithoutLongPapersEverySizeIsCustom",
+     "LP1220",
+     false,
+     {},
+     {{kFieldsAt, 4, kSizedPaper},
+      {kPaperAt, 2, 456},
+      {kPaperWidthAt, 2, 2100},
+      {kPaperLengthAt, 2, 9000}},
+     kItemMedia,
+     {257, 260},
+     {{kPaperAt, 2, 456}, {kMediaAt, 4, 1}, {kSourceAt, 2, 4}},
+     {kItemSource}},
+    // Pages per sheet (216) print no mirror image.
+    {"NupRefusesMirror",
+     "CX5540",
+     false,
+     {{kFeaturesAt, 4, (1u << 12) | 1u}, {kMirrorAt, 2, 1}},
+     {{kLayoutAt, 2, 1}, {kNupAt, 2, 2}},
+     16,
+     {1},
+     {{kLayoutAt, 2, 1}, {kMirrorAt, 2, 0}},
+     {16},
+     NupRulesMirror},
+    {"NupRefusesMirrorSmall",
+     "LP1220",
+     false,
+     {{kFeaturesAt, 4, (1u << 12) | 1u}, {kMirrorAt, 2, 1}},
+     {{kLayoutAt, 2, 1}, {kNupAt, 2, 2}},
+     16,
+     {1},
+     {{kLayoutAt, 2, 1}, {kMirrorAt, 2, 0}},
+     {16},
+     NupRulesMirror},
+    // Two-sided printing (225) is collated.
+    {"DuplexCollates",
+     "CX5540",
+     false,
+     {{kCollateAt, 2, 0}},
+     {{kDuplexAt, 2, 2}},
+     kItemCollate,
+     {0},
+     {{kDuplexAt, 2, 2}, {kCollateAt, 2, 1}},
+     {kItemCollate},
+     DuplexRulesCollate},
+    // The small sample prints one side only: two-sided goes back. Collate,
+    // corrected first in target order while two-sided still stood, stays on.
+    {"NoDuplexUnitStillCollated",
+     "LP1220",
+     false,
+     {{kCollateAt, 2, 0}},
+     {{kDuplexAt, 2, 2}},
+     kItemCollate,
+     {},
+     {{kDuplexAt, 2, 1}, {kCollateAt, 2, 1}},
+     {kItemDuplex, kItemCollate},
+     DuplexRulesCollate},
+    // Two-sided and its kind (235): the second side's kind takes the front
+    // cover from trays that feed the second side.
+    {"DuplexKindRefusesCoverTray",
+     "CX5540",
+     false,
+     {{kFeaturesAt, 4, (1u << 12) | (1u << 9) | (1u << 22)},
+      {kDuplexAt, 2, 2},
+      {kFrontSourceAt, 2, 1}},
+     {{kDuplexKindAt, 2, 1}},
+     28,
+     {1},
+     {{kDuplexKindAt, 2, 1}, {kFrontSourceAt, 2, 4}},
+     {28},
+     DuplexKindRulesCoverTray},
+    // One-sided printing leaves every tray to the cover, whatever the kind.
+    {"OneSidedLeavesCoverTray",
+     "LP1220",
+     false,
+     {{kFeaturesAt, 4, (1u << 12) | (1u << 9) | (1u << 22)}, {kFrontSourceAt, 2, 1}},
+     {{kDuplexKindAt, 2, 1}},
+     28,
+     {},
+     {{kDuplexAt, 2, 1}, {kDuplexKindAt, 2, 1}, {kFrontSourceAt, 2, 1}},
+     {},
+     DuplexKindRulesCoverTray},
+    // A booklet of the second kind (214) takes no front cover.
+    {"BookletKindRefusesFrontCover",
+     "CX5540",
+     false,
+     {{kFeaturesAt, 4, (1u << 12) | (1u << 9) | (1u << 22)},
+      {kDuplexKindAt, 2, 1},
+      {kCoverFlagsAt, 2, 1}},
+     {{kLayoutAt, 2, 2}},
+     18,
+     {1},
+     {{kLayoutAt, 2, 2}, {kCoverFlagsAt, 2, 0}},
+     {18},
+     BookletKindRulesFrontCover},
+    {"BookletKindRefusesFrontCoverSmall",
+     "LP1220",
+     false,
+     {{kFeaturesAt, 4, (1u << 12) | (1u << 9) | (1u << 22)},
+      {kDuplexKindAt, 2, 1},
+      {kCoverFlagsAt, 2, 1}},
+     {{kLayoutAt, 2, 2}},
+     18,
+     {1},
+     {{kLayoutAt, 2, 2}, {kCoverFlagsAt, 2, 0}},
+     {18},
+     BookletKindRulesFrontCover},
+    // Uncollated copies (211) are not collated by the driver when the
+    // printer can collate.
+    {"UncollatedLeavesDriverCollate",
+     "CX5540",
+     false,
+     {{kFeaturesAt, 4, (1u << 12) | (1u << 15)}, {kDriverCollateAt, 2, 1}},
+     {{kCollateAt, 2, 0}},
+     kItemCollateByDriver,
+     {1},
+     {{kCollateAt, 2, 0}, {kDriverCollateAt, 2, 0}},
+     {kItemCollateByDriver},
+     CollateRulesDriverCollate},
+    {"UncollatedLeavesDriverCollateSmall",
+     "LP1220",
+     false,
+     {{kFeaturesAt, 4, (1u << 12) | (1u << 15)}, {kDriverCollateAt, 2, 1}},
+     {{kCollateAt, 2, 0}},
+     kItemCollateByDriver,
+     {1},
+     {{kCollateAt, 2, 0}, {kDriverCollateAt, 2, 0}},
+     {kItemCollateByDriver},
+     CollateRulesDriverCollate},
     // Installed options (204): trays of feeders not fitted.
     {"FeederNotFitted",
      "CX5540",
@@ -469,6 +671,34 @@ TEST(KinsokuBuild, InstalledOptionRulesRebuildTheSame) {
     EXPECT_FALSE(list.IsValueRefused(kItemSource, 3));
 }
 
+// The front cover's item takes its rule on the copies from the copy control
+// table, made when the model tables gave it none: any copies with the
+// control, only those listed (none) without it.
+TEST(KinsokuBuild, FrontCoverRuleOnCopiesFollowsTheCopyControl) {
+    struct Case {
+        SourceEdit edit;
+        DWORD allowUnlisted;
+    };
+    const Case cases[] = {
+        {nullptr, 1},
+        {[](nlohmann::json& src) { src["codes"]["38"]["1"][0] = "0x04"; }, 0},
+    };
+    for (const Case& c : cases) {
+        Image img;
+        img.Put(kPriv + 12, 4, img.Get(kPriv + 12, 4) | (1u << 22)); // front cover printed
+        Built built(u"K9", "CX5540", img, c.edit);
+        CKinsokuItem* cover = built.list.FindItem(17);
+        ASSERT_NE(cover, nullptr);
+        ASSERT_EQ(cover->FindItemRule(kTriggerCopies), nullptr) << "no rule from the tables";
+        ASSERT_TRUE(BuildModelKinsoku(&built.pair, &built.list));
+        EXPECT_EQ(IsTable38FeatureAvailable(&built.pair) ? 1u : 0u, c.allowUnlisted);
+        CValidRule* rule = cover->FindItemRule(kTriggerCopies);
+        ASSERT_NE(rule, nullptr);
+        EXPECT_EQ(rule->allowUnlisted, c.allowUnlisted);
+        EXPECT_TRUE(rule->allowed.empty());
+    }
+}
+
 // The fold rules are rebuilt with the installed options, not added twice.
 TEST(KinsokuBuild, FoldRulesRebuildTheSame) {
     Image img;
@@ -537,14 +767,62 @@ TEST(KinsokuExports, BuildAndDeleteThroughTheLibrary) {
     ASSERT_NE(build, nullptr);
     ASSERT_NE(destroy, nullptr);
 
+    // A user paper in the user's own file, read by the build.
+    {
+        CUserPaper papers;
+        papers.SetDefaultPath(p.binding());
+        UserPaperRecord banner{};
+        std::strcpy(banner.name, "Banner");
+        banner.SetUnit(1);
+        banner.widthTenthMm = 2100;
+        banner.widthHundredthIn = 827;
+        banner.lengthTenthMm = 9000;
+        banner.lengthHundredthIn = 3543;
+        ASSERT_TRUE(papers.Add(&banner));
+        ASSERT_TRUE(papers.Write());
+    }
+
     Image img;
     auto* dm = reinterpret_cast<const DEVMODEW*>(img.b.data());
+    // Everything the build opens or allocates through the platform is
+    // released by the build or by the delete.
+    struct Counts {
+        long global = platform::test::LiveGlobalAllocations();
+        long heap = platform::test::LiveHeapAllocations();
+        long keys = platform::test::OpenRegistryKeys();
+        long views = platform::test::LiveViews();
+        size_t handles = platform::test::OpenHandleCount();
+        bool operator==(const Counts&) const = default;
+    };
+    const Counts before;
     DWORD result = 77;
     CKinsokuList* list = build(p.printer(), p.binding(), dm, &result);
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(result, 0u);
+    // Filled and not resolved: the model's papers and then the user's, the
+    // rule pairs of table 95, the rules of the model tables and those of the
+    // installed options (no paper feeder fitted: its tray refused).
+    CKinsokuItem* paper = list->FindItem(kItemPaper);
+    ASSERT_NE(paper, nullptr);
+    ASSERT_FALSE(paper->Values().empty());
+    EXPECT_EQ(paper->Values().front()->value, 1u);
+    EXPECT_EQ(paper->Values().back()->value, kFirstUserPaperId);
+    EXPECT_TRUE(list->HasDependency(kTriggerPaper, kItemMedia));
+    EXPECT_TRUE(list->HasDependency(kTriggerSource, kItemPaper));
+    EXPECT_TRUE(list->FindRuleValue(kItemMedia, 3, kTriggerPaper, 8)) << "no Bond on Ledger";
+    EXPECT_FALSE(list->FindRuleValue(kItemMedia, 1, kTriggerPaper, 8));
+    EXPECT_TRUE(list->IsValueRefused(kItemSource, 3));
+    EXPECT_FALSE(list->IsValueRefused(kItemSource, 7));
+    EXPECT_EQ(list->LastRounds(), 0u);
+    EXPECT_EQ(std::memcmp(list->WorkingImage(), img.b.data(), kKinsokuImageSize), 0);
     destroy(list);
     destroy(nullptr);
+    const Counts after;
+    EXPECT_EQ(after.global, before.global);
+    EXPECT_EQ(after.heap, before.heap);
+    EXPECT_EQ(after.keys, before.keys);
+    EXPECT_EQ(after.views, before.views);
+    EXPECT_EQ(after.handles, before.handles);
 
     // Only a device mode of 1320 bytes in all builds a list.
     struct Bad {
@@ -622,13 +900,14 @@ TEST(KinsokuPoster, LimitsOfUserSizedPapers) {
     // 2000 x 3000 at 600 dpi: 4724 x 7086 dots less 200 of margins gives
     // 4524 x 6886, so 32767 / 4524 = 7 across and 32767 / 6886 = 4 down.
     for (const Case& c :
-         {Case{"listed user paper", drawing, 0, 0, 7, 4}, Case{"free size", 456, 2000, 3000, 7, 4},
+         {Case{"listed user paper", drawing, 0, 0, 7, 4},
+          Case{"free size", static_cast<WORD>(drawing + 1), 2000, 3000, 7, 4},
           Case{"unlisted user paper without a size", static_cast<WORD>(drawing + 1), 0, 0, 0, 0}}) {
         Image img;
         img.Put(kPaperAt, 2, c.paper);
         img.Put(kFieldsAt, 4, img.Get(kFieldsAt, 4) | DM_PAPERWIDTH | DM_PAPERLENGTH);
-        img.Put(68 + 14, 2, static_cast<WORD>(c.length)); // dmPaperLength at 82
-        img.Put(68 + 16, 2, static_cast<WORD>(c.width));  // dmPaperWidth at 84
+        img.Put(kPaperLengthAt, 2, static_cast<WORD>(c.length));
+        img.Put(kPaperWidthAt, 2, static_cast<WORD>(c.width));
         img.Put(kLayoutAt, 2, 4);
         img.Put(kPriv + 280, 2, 1);
         img.Put(kPriv + 282, 2, 1);
@@ -637,6 +916,46 @@ TEST(KinsokuPoster, LimitsOfUserSizedPapers) {
         EXPECT_EQ(ComputeScaleLimits(&list, img.b.data(), &x, &y), c.x != 0) << c.name;
         EXPECT_EQ(x, c.x) << c.name;
         EXPECT_EQ(y, c.y) << c.name;
+    }
+}
+
+// Every resolve clamps the poster grid to the paper's limits, whether or not
+// the list rules the poster: a 1 by 1 grid becomes 2 by 2 where both limits
+// allow more, and a grid past either limit becomes the smaller limit square.
+TEST(KinsokuPoster, ResolveClampsTheGrid) {
+    Installed printer(u"K10", "CX5540");
+    ui_test::BoundPrinter p(u"K10");
+    ASSERT_TRUE(p.ok());
+    struct Case {
+        SHORT width, length; // 0.1 mm, a free size
+        DWORD limitX, limitY;
+        WORD gridX, gridY, wantX, wantY;
+    };
+    // At 600 dpi less 100 dots of margin each side: 2000 x 3000 leaves
+    // 4524 x 6886 dots (7 across, 4 down), 3175 x 2201 leaves 7300 x 4999
+    // (4 across, 6 down).
+    const Case cases[] = {
+        {2000, 3000, 7, 4, 1, 1, 2, 2}, {2000, 3000, 7, 4, 3, 3, 3, 3},
+        {2000, 3000, 7, 4, 2, 5, 4, 4}, {3175, 2201, 4, 6, 5, 3, 4, 4},
+        {3175, 2201, 4, 6, 1, 1, 2, 2}, {3175, 2201, 4, 6, 4, 6, 4, 6},
+    };
+    for (const Case& c : cases) {
+        Image img;
+        img.Put(kFieldsAt, 4, img.Get(kFieldsAt, 4) | DM_PAPERWIDTH | DM_PAPERLENGTH);
+        img.Put(kPaperAt, 2, 456);
+        img.Put(kPaperLengthAt, 2, static_cast<WORD>(c.length));
+        img.Put(kPaperWidthAt, 2, static_cast<WORD>(c.width));
+        img.Put(kLayoutAt, 2, 4);
+        img.Put(kPriv + 280, 2, c.gridX);
+        img.Put(kPriv + 282, 2, c.gridY);
+        CKinsokuList list(p.binding(), nullptr, img.b.data());
+        DWORD x = 0, y = 0;
+        ASSERT_TRUE(ComputeScaleLimits(&list, img.b.data(), &x, &y)) << c.width << "x" << c.length;
+        EXPECT_EQ(x, c.limitX);
+        EXPECT_EQ(y, c.limitY);
+        EXPECT_EQ(list.Resolve(img.b.data(), FALSE), kResolveSettled);
+        EXPECT_EQ(img.Get(kPriv + 280), c.wantX) << c.gridX << "x" << c.gridY;
+        EXPECT_EQ(img.Get(kPriv + 282), c.wantY) << c.gridX << "x" << c.gridY;
     }
 }
 

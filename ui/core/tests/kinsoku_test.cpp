@@ -268,36 +268,101 @@ TEST(KinsokuResolve, CorrectsOnceThenSettlesAndForceReapplies) {
     EXPECT_TRUE(list.WasChangedByUser(kTriggerPoster));
 }
 
-TEST(KinsokuResolve, RulesThatUndoEachOtherEndAtTheRoundCap) {
+// Collate may only be what reverse order is not, and reverse order only what
+// collate is not: from equal values every round flips both, so they never
+// meet the images (0, 1) and (1, 0) that both rules accept.
+struct UndoingRules {
     PosterCollate f;
-    CKinsokuList list(nullptr, nullptr, f.img.data());
-    // Collate may only be what reverse order is not, and reverse order only
-    // what collate is not: every round flips both.
-    CKinsokuItem* collate = list.GetItem(kItemCollate);
-    CKinsokuItem* reverse = list.GetItem(kItemReverse);
-    for (CKinsokuItem* it : {collate, reverse}) {
-        it->AddValue(0, 0, 0);
-        it->AddValue(1, 0, 0);
+    bool driverCollate; // collate by the driver (target 23) applies too
+    CKinsokuList list;
+    explicit UndoingRules(bool withDriverCollate = false)
+        : driverCollate(Mark(f, withDriverCollate)), list(nullptr, nullptr, f.img.data()) {
+        CKinsokuItem* collate = list.GetItem(kItemCollate);
+        CKinsokuItem* reverse = list.GetItem(kItemReverse);
+        for (CKinsokuItem* it : {collate, reverse}) {
+            it->AddValue(0, 0, 0);
+            it->AddValue(1, 0, 0);
+        }
+        const WORD zero = 0, one = 1;
+        list.AddDependency(229, kItemCollate);
+        collate->AddRuleValues(229, 0, &one, 1);
+        collate->AddRuleValues(229, 1, &zero, 1);
+        list.AddDependency(211, kItemReverse);
+        reverse->AddRuleValues(211, 0, &one, 1);
+        reverse->AddRuleValues(211, 1, &zero, 1);
     }
-    const WORD zero = 0, one = 1;
-    list.AddDependency(229, kItemCollate);
-    collate->AddRuleValues(229, 0, &one, 1);
-    collate->AddRuleValues(229, 1, &zero, 1);
-    list.AddDependency(211, kItemReverse);
-    reverse->AddRuleValues(211, 0, &one, 1);
-    reverse->AddRuleValues(211, 1, &zero, 1);
-    f.img.Put16(kCollate, 1);
-    f.img.Priv16(82, 1);
+    static bool Mark(PosterCollate& f, bool on) {
+        if (on) f.img.PrivBits(12, 1u << 15);
+        return on;
+    }
+    void Set(DWORD collate, DWORD reverse) {
+        f.img.Put16(kCollate, collate);
+        f.img.Priv16(82, reverse);
+    }
+    bool Is(DWORD collate, DWORD reverse) const {
+        return f.img.Get16(kCollate) == collate && f.img.GetPriv16(82) == reverse;
+    }
+};
 
-    EXPECT_EQ(list.Resolve(f.img.data(), FALSE), kResolveUnsettled);
-    EXPECT_EQ(list.LastRounds(), kMaxResolveRounds);
-    // A whole round's result: both flipped together, never half a round.
-    EXPECT_EQ(f.img.Get16(kCollate), f.img.GetPriv16(82));
-    EXPECT_EQ(std::memcmp(list.WorkingImage(), f.img.data(), kKinsokuImageSize), 0);
-    EXPECT_TRUE(list.WasCorrected(kItemCollate));
-    // The next resolve of that image starts from it and returns at once.
-    EXPECT_EQ(list.Resolve(f.img.data(), FALSE), kResolveSettled);
-    EXPECT_EQ(list.LastRounds(), 0u);
+TEST(KinsokuResolve, RulesThatUndoEachOtherGoBackToTheLastConsistentImage) {
+    UndoingRules r;
+    r.Set(0, 1);
+    EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveSettled);
+    EXPECT_TRUE(r.Is(0, 1));
+
+    // The user turns collate on as well: the rules chase each other until the
+    // cap, and the image the last resolve settled on comes back.
+    r.Set(1, 1);
+    EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveUnsettled);
+    EXPECT_EQ(r.list.LastRounds(), kMaxResolveRounds);
+    EXPECT_TRUE(r.Is(0, 1));
+    EXPECT_TRUE(r.list.WasCorrected(kItemCollate));
+    // The blockers are those of the image given back: nothing in it refused,
+    // and a resolve of it returns at once.
+    EXPECT_FALSE(r.list.IsValueRefused(kItemCollate, 0));
+    EXPECT_FALSE(r.list.IsValueRefused(kItemReverse, 1));
+    EXPECT_TRUE(r.list.IsValueRefused(kItemCollate, 1));
+    EXPECT_EQ(std::memcmp(r.list.WorkingImage(), r.f.img.data(), kKinsokuImageSize), 0);
+    EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveSettled);
+    EXPECT_EQ(r.list.LastRounds(), 0u);
+}
+
+TEST(KinsokuResolve, RulesThatUndoEachOtherGoBackOnAForcedResolveToo) {
+    UndoingRules r;
+    r.Set(0, 1);
+    ASSERT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveSettled);
+    r.Set(1, 1);
+    EXPECT_EQ(r.list.Resolve(r.f.img.data(), TRUE), kResolveUnsettled);
+    EXPECT_TRUE(r.Is(0, 1));
+}
+
+TEST(KinsokuResolve, RulesThatUndoEachOtherKeepTheImageHandedIn) {
+    // No resolve settled before, or the image it settled on is refused by a
+    // rule added since (collate by the driver only with reverse order): the
+    // image stays as it came, its blockers set, and every resolve reports it
+    // again.
+    for (bool ruleAdded : {false, true}) {
+        UndoingRules r(true);
+        if (ruleAdded) {
+            r.Set(0, 1);
+            ASSERT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveSettled);
+            CKinsokuItem* byDriver = r.list.GetItem(kItemCollateByDriver);
+            byDriver->AddValue(0, 0, 0);
+            byDriver->AddValue(1, 0, 0);
+            r.list.AddDependency(229, kItemCollateByDriver);
+            const WORD one = 1;
+            byDriver->AddRuleValues(229, 1, &one, 1);
+        }
+        r.Set(1, 1);
+        EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveUnsettled) << ruleAdded;
+        EXPECT_EQ(r.list.LastRounds(), kMaxResolveRounds);
+        EXPECT_TRUE(r.Is(1, 1)) << ruleAdded;
+        EXPECT_EQ(r.f.img.GetPriv16(90), 0u) << ruleAdded;
+        EXPECT_TRUE(r.list.IsValueRefused(kItemCollate, 1));
+        EXPECT_TRUE(r.list.IsValueRefused(kItemReverse, 1));
+        EXPECT_EQ(r.list.Resolve(r.f.img.data(), FALSE), kResolveUnsettled) << ruleAdded;
+        EXPECT_TRUE(r.Is(1, 1)) << ruleAdded;
+    }
 }
 
 TEST(KinsokuResolve, TargetReplacementRules) {
