@@ -267,6 +267,22 @@ TEST_F(FormsTest, NoDriverDefaultWithoutTheRevision) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
 }
 
+// The same when the UI library is there but its revision fails: a default it
+// did not fill is refused (ERROR_INVALID_DATA), not handed out as TRUE.
+TEST_F(FormsTest, NoDriverDefaultWhenTheRevisionFails) {
+    Open(SampleModel("CX5540"));
+    auto set = As<void (*)(int, int, bool)>(GetProcAddress(ui, "FakeSheetwrightSet"));
+    set(ERROR_NOT_ENOUGH_MEMORY, 1, true);
+    Bytes out(1320, 0xEE);
+    LONG needed = 1320;
+    SetLastError(0);
+    EXPECT_FALSE(Entry<PFN_DrvConvertDevMode>("DrvConvertDevMode")(
+        const_cast<LPWSTR>(u"P"), nullptr, Dm(out), &needed, CDM_DRIVER_DEFAULT));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(needed, 1320);
+    set(0, 1, true);
+}
+
 TEST_F(FormsTest, DriverDefaultThroughTheExport) {
     Open(SampleModel("CX5540"));
     // Adding the printer stored the driver's default as the printer's.

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "frontdoor_fixture.h"
+#include "platform/facts.h"
 #include "platform/loader_ctl.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
@@ -256,6 +257,27 @@ TEST_F(EntryPoints, SpoolerRaisedPrinterEvents) {
     EXPECT_FALSE(DeletePrinter(admin));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
     ClosePrinter(admin);
+}
+
+// A user's connection to the printer: made and removed, each heard by the UI
+// library through Frontdoor, once per user.
+TEST_F(EntryPoints, ConnectionEventsReachTheUiLibrary) {
+    Open(SampleModel("CX5540"));
+    ClearUiLog();
+    platform::test::SetUserName(u"alice");
+    ASSERT_TRUE(AddPrinterConnectionW(const_cast<LPWSTR>(u"P")));
+    EXPECT_TRUE(AddPrinterConnectionW(const_cast<LPWSTR>(u"p")));
+    EXPECT_EQ(UiLog(), "printer event 1\n");
+    platform::test::SetUserName(u"bob");
+    ASSERT_TRUE(AddPrinterConnectionW(const_cast<LPWSTR>(u"P")));
+    ASSERT_TRUE(DeletePrinterConnectionW(const_cast<LPWSTR>(u"P")));
+    EXPECT_FALSE(DeletePrinterConnectionW(const_cast<LPWSTR>(u"P")));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    EXPECT_EQ(UiLog(), "printer event 1\nprinter event 1\nprinter event 2\n");
+    platform::test::SetUserName(u"alice");
+    ClearUiLog();
+    ASSERT_TRUE(DeletePrinterConnectionW(const_cast<LPWSTR>(u"P")));
+    EXPECT_EQ(UiLog(), "printer event 2\n");
 }
 
 } // namespace

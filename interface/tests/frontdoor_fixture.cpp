@@ -48,7 +48,10 @@ void InstallPrinter(const std::u16string& name, const Bytes& model, Ui ui, bool 
     if (recorder)
         fs::copy_file(RECORDING_DRIVER_PATH, host / "RECORDER.DLL",
                       fs::copy_options::overwrite_existing);
-    if (ui != Ui::None)
+    if (ui == Ui::Built)
+        fs::copy_file(fs::path(PKG_DRIVER_DIR) / "Sheetwright.DLL", host / "Sheetwright.DLL",
+                      fs::copy_options::overwrite_existing);
+    else if (ui != Ui::None)
         fs::copy_file(fs::path(FAKE_UI_DIR) / (ui == Ui::Whole ? "whole" : "bare") /
                           "Sheetwright.DLL",
                       host / "Sheetwright.DLL", fs::copy_options::overwrite_existing);

@@ -20,7 +20,8 @@ Bytes SampleModel(const std::string& name);
 nlohmann::json SampleSource(const std::string& name);
 Bytes Compile(const nlohmann::json& source);
 
-enum class Ui { Whole, Bare, None };
+// The stand-in UI library (whole or bare), none, or the built Sheetwright.
+enum class Ui { Whole, Bare, None, Built };
 
 // The driver folder of printer `name`.
 std::u16string DriverFolder(const std::u16string& name);

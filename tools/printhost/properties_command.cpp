@@ -2,6 +2,7 @@
 // defaults) or device sheet headlessly, makes the changes a person's clicks
 // would, presses OK and shows the result: the sheet's snapshot, pictures of
 // its pages when asked, and the printing defaults that a next print uses.
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -175,15 +176,28 @@ void ShowDevmode(const DEVMODEW* dm) {
                 dm->dmPrintQuality, dm->dmDefaultSource);
 }
 
-// The printer's printing defaults (PRINTER_INFO_2 pDevMode), or empty.
-std::vector<BYTE> Defaults(HANDLE printer) {
+// The printer's printing defaults (PRINTER_INFO_2 pDevMode), or empty. A
+// device mode is taken only when it and the length its size words give lie
+// within the spooler's answer; one that does not is reported in *damaged.
+std::vector<BYTE> Defaults(HANDLE printer, bool* damaged) {
+    *damaged = false;
     DWORD needed = 0;
     GetPrinterW(printer, 2, nullptr, 0, &needed);
     std::vector<BYTE> info(needed);
-    if (!needed || !GetPrinterW(printer, 2, info.data(), needed, &needed)) return {};
+    if (needed < sizeof(PRINTER_INFO_2W) || !GetPrinterW(printer, 2, info.data(), needed, &needed))
+        return {};
     const DEVMODEW* dm = reinterpret_cast<PRINTER_INFO_2W*>(info.data())->pDevMode;
     if (!dm) return {};
     const BYTE* at = reinterpret_cast<const BYTE*>(dm);
+    const BYTE* begin = info.data();
+    const BYTE* end = begin + info.size();
+    constexpr size_t kSizeWordsEnd = offsetof(DEVMODEW, dmDriverExtra) + sizeof(WORD);
+    if (at < begin || at > end || static_cast<size_t>(end - at) < kSizeWordsEnd ||
+        dm->dmSize < kSizeWordsEnd ||
+        static_cast<size_t>(dm->dmSize) + dm->dmDriverExtra > static_cast<size_t>(end - at)) {
+        *damaged = true;
+        return {};
+    }
     return std::vector<BYTE>(at, at + dm->dmSize + dm->dmDriverExtra);
 }
 
@@ -204,7 +218,12 @@ int Run(const Args& args) {
     if (o.device) {
         if (!PrinterProperties(nullptr, printer)) code = 1;
     } else {
-        std::vector<BYTE> in = Defaults(printer);
+        bool damaged = false;
+        std::vector<BYTE> in = Defaults(printer, &damaged);
+        if (damaged)
+            std::fprintf(stderr,
+                         "printhost properties: the printer's stored printing defaults do not "
+                         "fit their own size; the sheet opens on the driver's defaults\n");
         LONG size = DocumentPropertiesW(nullptr, printer, name.data(), nullptr, nullptr, 0);
         std::vector<BYTE> out(size > 0 ? static_cast<size_t>(size) : 0);
         LONG r = size <= 0

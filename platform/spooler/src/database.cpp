@@ -150,6 +150,8 @@ CREATE TABLE IF NOT EXISTS spl_printers(
   ds_action INTEGER NOT NULL DEFAULT 0, ds_updates INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS spl_user_devmodes(
   printer TEXT NOT NULL, user TEXT NOT NULL, devmode BLOB NOT NULL, PRIMARY KEY(printer, user));
+CREATE TABLE IF NOT EXISTS spl_connections(
+  printer TEXT NOT NULL, user TEXT NOT NULL, PRIMARY KEY(printer, user));
 CREATE TABLE IF NOT EXISTS spl_printer_data(
   printer TEXT NOT NULL, keyname TEXT NOT NULL, valuekey TEXT NOT NULL,
   key TEXT NOT NULL, name TEXT NOT NULL, type INTEGER NOT NULL, data BLOB,

@@ -373,6 +373,7 @@ bool RemovePrinterRows(const std::string& key) {
         for (const char* sql :
              {"DELETE FROM spl_printer_data WHERE printer = ?",
               "DELETE FROM spl_user_devmodes WHERE printer = ?",
+              "DELETE FROM spl_connections WHERE printer = ?",
               "DELETE FROM spl_jobs WHERE printer = ?", "DELETE FROM spl_printers WHERE key = ?"}) {
             Stmt s(sql);
             s.Bind(1, key);
@@ -544,6 +545,49 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
             SetLastError(RPC_S_SERVER_UNAVAILABLE);
             return FALSE;
         }
+        return TRUE;
+    });
+}
+
+// A connection is the user's own: the printer's interface library hears of
+// it being made, and of its removal while the printer can still be opened.
+BOOL WINAPI AddPrinterConnectionW(LPWSTR pName) {
+    return GuardedBool("AddPrinterConnectionW", nullptr, [&](test::Call& call) -> BOOL {
+        call.name = WideFrom(pName);
+        SPOOLER_FAULT_POINT("AddPrinterConnectionW", FALSE);
+        auto handle = pName ? Resolve(call.name, 0) : nullptr;
+        if (!handle || handle->kind != SpoolHandle::Kind::Printer) {
+            SetLastError(ERROR_INVALID_PRINTER_NAME);
+            return FALSE;
+        }
+        Stmt s("INSERT OR IGNORE INTO spl_connections(printer, user) VALUES(?,?)");
+        s.Bind(1, handle->key).Bind(2, FoldKey(CurrentUserName()));
+        s.Run();
+        if (Changes() > 0) RaisePrinterEvent(handle->name, PRINTER_EVENT_ADD_CONNECTION, 0);
+        return TRUE;
+    });
+}
+
+BOOL WINAPI DeletePrinterConnectionW(LPWSTR pName) {
+    return GuardedBool("DeletePrinterConnectionW", nullptr, [&](test::Call& call) -> BOOL {
+        call.name = WideFrom(pName);
+        SPOOLER_FAULT_POINT("DeletePrinterConnectionW", FALSE);
+        auto handle = pName ? Resolve(call.name, 0) : nullptr;
+        const std::string user = FoldKey(CurrentUserName());
+        bool connected = false;
+        if (handle && handle->kind == SpoolHandle::Kind::Printer) {
+            Stmt s("SELECT 1 FROM spl_connections WHERE printer = ? AND user = ?");
+            s.Bind(1, handle->key).Bind(2, user);
+            connected = s.Step();
+        }
+        if (!connected) {
+            SetLastError(ERROR_INVALID_PRINTER_NAME);
+            return FALSE;
+        }
+        RaisePrinterEvent(handle->name, PRINTER_EVENT_DELETE_CONNECTION, 0);
+        Stmt s("DELETE FROM spl_connections WHERE printer = ? AND user = ?");
+        s.Bind(1, handle->key).Bind(2, user);
+        s.Run();
         return TRUE;
     });
 }

@@ -376,5 +376,48 @@ TEST_F(PrintersTest, InstallingAgainKeepsTheData) {
     EXPECT_EQ(spl::AddPrinter(p, false), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
 }
 
+// Connections are each user's own, by any name that opens the printer, and
+// go with the printer.
+TEST_F(PrintersTest, ConnectionsBelongToTheirUsers) {
+    auto connect = [](const char16_t* name) {
+        return AddPrinterConnectionW(const_cast<LPWSTR>(name));
+    };
+    auto disconnect = [](const char16_t* name) {
+        return DeletePrinterConnectionW(const_cast<LPWSTR>(name));
+    };
+    struct Refused {
+        const char16_t* name;
+        bool add;
+    } refused[] = {{nullptr, true},    {u"Nobody", true}, {u"\\\\elsewhere\\Office", true},
+                   {u"Office", false}, {nullptr, false},  {u"Nobody", false}};
+    for (const auto& r : refused) {
+        SetLastError(0);
+        EXPECT_FALSE(r.add ? connect(r.name) : disconnect(r.name)) << (r.add ? "add" : "delete");
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    }
+
+    platform::test::SetUserName(u"alice");
+    ASSERT_TRUE(connect(u"Office"));
+    EXPECT_TRUE(connect(u"OFFICE")); // already there
+    platform::test::SetUserName(u"bob");
+    EXPECT_FALSE(disconnect(u"Office"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    platform::test::SetUserName(u"Alice");
+    EXPECT_TRUE(disconnect(u"office"));
+    EXPECT_FALSE(disconnect(u"Office"));
+
+    // Deleting the printer takes its connections; a new one of that name has none.
+    ASSERT_TRUE(connect(u"Office"));
+    HANDLE h = Open(u"Office");
+    ASSERT_TRUE(DeletePrinter(h));
+    InstallPrinter(u"Office");
+    EXPECT_FALSE(disconnect(u"Office"));
+
+    platform::test::FailNext("AddPrinterConnectionW", 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(connect(u"Office"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FALSE(disconnect(u"Office"));
+}
+
 } // namespace
 } // namespace spooler_test

@@ -431,6 +431,12 @@ BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
 // access (ERROR_ACCESS_DENIED); a printer with unfinished jobs stays
 // (ERROR_PRINTER_HAS_JOBS_QUEUED). The handle must still be closed.
 BOOL WINAPI DeletePrinter(HANDLE hPrinter);
+// The current user's connection to a printer: made (its driver hears
+// PRINTER_EVENT_ADD_CONNECTION the first time) and removed (its driver hears
+// PRINTER_EVENT_DELETE_CONNECTION first). An unknown printer, or removing a
+// connection the user does not have, gives ERROR_INVALID_PRINTER_NAME.
+BOOL WINAPI AddPrinterConnectionW(LPWSTR pName);
+BOOL WINAPI DeletePrinterConnectionW(LPWSTR pName);
 
 // Levels 2 and 3; pEnvironment NULL means this system's ("Windows x64").
 BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
