@@ -543,7 +543,9 @@ TEST_F(StreamReplay, LayoutsPutPagesOnSheetSidesInOrder) {
         const std::string listing = Replay(dm, c.pages, c.bits, prefix);
         const std::string got = SidesRead(prefix, listing, c.columns, c.rows);
         EXPECT_EQ(got, c.expected) << listing;
-        if (c.listingHas) EXPECT_NE(listing.find(c.listingHas), std::string::npos) << listing;
+        if (c.listingHas) {
+            EXPECT_NE(listing.find(c.listingHas), std::string::npos) << listing;
+        }
         table +=
             std::string("| ") + c.name + " | " + std::to_string(c.pages) + " | " + got + " |\n";
     }
@@ -723,7 +725,9 @@ TEST_F(StreamReplay, CoverSidesTakeTheCoverSource) {
         for (const Paper& paper : c.papers)
             want.push_back(named[paper]);
         EXPECT_EQ(PageSources(listing), want) << listing;
-        if (c.sides) EXPECT_EQ(SidesRead(prefix, listing, c.columns, c.rows), c.sides);
+        if (c.sides) {
+            EXPECT_EQ(SidesRead(prefix, listing, c.columns, c.rows), c.sides);
+        }
     }
 }
 
