@@ -660,6 +660,30 @@ TEST_F(ReplayTest, BlankBacksAndSideModes) {
     dm.priv.CollateByDriver = 1;
     EXPECT_EQ(Play(Package(dm, 3, 110)), 1u);
     EXPECT_EQ(Text(Sides()), "[1] [2] [3] [-]");
+    // A change of paper starts a sheet of its own: the sides are counted by
+    // sheet, so an odd count of pages may need no empty back, an even one may.
+    struct PaperCase {
+        std::vector<short> papers;
+        const char* sides;
+    } paperCases[] = {{{9, 1}, "[1] [2] [-]"}, {{9, 1, 1}, "[1] [2] [3]"}};
+    DWORD paperJob = 112;
+    for (const PaperCase& c : paperCases) {
+        spoolpkg::PackageWriter pw;
+        uint8_t bytes[spoolpkg::kAnsiDevmodeSize];
+        std::memcpy(bytes, &dm, sizeof bytes);
+        ASSERT_EQ(pw.Create(kSpool, paperJob++, bytes, u"P1", u"Doc"), 0u);
+        for (DWORD p = 1; p <= c.papers.size(); ++p) {
+            DEVMODE_IMAGEA page = dm;
+            page.dm.dmPaperSize = c.papers[p - 1];
+            std::memcpy(bytes, &page, sizeof bytes);
+            ASSERT_EQ(pw.WriteDevmode(bytes), 0u);
+            WriteWhole(spoolpkg::PagePath(kSpool, pw.spoolId(), p), PageBits(p));
+            ASSERT_EQ(pw.AppendPage(p), 0u);
+        }
+        ASSERT_EQ(pw.Finish(static_cast<DWORD>(c.papers.size())), 0u);
+        EXPECT_EQ(Play(pw.spoolId()), 1u);
+        EXPECT_EQ(Text(Sides()), c.sides) << c.papers.size();
+    }
     // Device modes of one layout never split the job: the side's mode is set
     // on the device context instead (2-up turns the sheet).
     DEVMODE_IMAGEA a = BaseDevmode(), b = BaseDevmode();
