@@ -168,8 +168,12 @@ const DEVMODEA* CZorEmfFile::PageDevmode(DWORD page) const {
     return reinterpret_cast<const DEVMODEA*>(devmodes_[pages_[page - 1].devmode].data());
 }
 
+// The job's device context is made for the first collection that prints:
+// one that makes an overlay prints nothing.
 HDC CZorEmfFile::CreateJobDC() {
-    return collections_.empty() ? nullptr : collections_.front()->CreateDC();
+    for (const auto& c : collections_)
+        if (!c->makesOverlay()) return c->CreateDC();
+    return nullptr;
 }
 
 BOOL CZorEmfFile::RestoreJobName(DWORD jobId) {

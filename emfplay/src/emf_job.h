@@ -97,6 +97,7 @@ class CPageCollection {
     DWORD pageCount() const { return pages_; }
     DWORD sides() const { return sides_; }
     DWORD copyPasses() const { return passes_; }
+    int resolution() const { return resolution_; }
     bool makesOverlay() const { return (overlayFlags_ & 1) != 0; }
     const std::vector<uint32_t>& order() const { return order_; }
     const LayoutSettings& layout() const { return layout_; }
@@ -113,6 +114,10 @@ class CPageCollection {
     // Cell geometry: the page's rectangle and the clip area on the side.
     bool CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT* target, RECT* clip);
     BOOL EmptySide(HDC hdc, const std::vector<BYTE>& mode);
+    // The sheet sides the printer feeds for the order: a change of paper,
+    // source or duplex starts a new sheet.
+    DWORD CountSides() const;
+    int ModelResolution(const DEVMODEA* dm) const;
 
     CZorEmfFile* reader_;
     DWORD start_;
@@ -128,6 +133,7 @@ class CPageCollection {
     DWORD currentPage_ = 0;
     std::vector<BYTE> lastMode_;      // given to the DC last
     std::vector<BYTE> firstDcMode_;   // of the first side
+    std::vector<BYTE> sharedMode_;    // N-up and booklet: every side's mode before its covers
     std::vector<BYTE> firstPageMode_; // the collection's first page
     DWORD overlayFlags_ = 0;
     WORD overlayPages_ = 0, overlayOnTop_ = 0;
@@ -136,6 +142,7 @@ class CPageCollection {
     DWORD watermarkFlags_ = 0;
     BYTE watermark_[216] = {};
     DWORD zoom_ = 100;
+    DWORD watermarkScale_ = 100; // the cell's zoom, or 100 for a whole-page watermark
     BYTE overlayHeader_[288] = {};
     bool wholePageValid_ = false;
     static constexpr WORD kNoTurn = 2;

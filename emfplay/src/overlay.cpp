@@ -127,9 +127,8 @@ BOOL CPageCollection::MakeOverlayFile() {
         }
         int answer;
         if (currentLayout_) {
-            char text[512];
-            std::snprintf(text, sizeof text, MetaweaveString(kTextReplaceName).c_str(), makeName_);
-            answer = Box(text, kCaptionMake, kAskStyle);
+            answer = Box(WithOverlayName(MetaweaveString(kTextReplaceName), makeName_),
+                         kCaptionMake, kAskStyle);
         } else {
             answer = ShowPrintMessage(kMsgOverlayExists);
         }

@@ -139,4 +139,20 @@ bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes) {
     return ok;
 }
 
+std::string WithOverlayName(const std::string& text, const std::string& name) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's') {
+            out += name;
+            ++i;
+        } else if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '%') {
+            out += '%'; // as the format the text was written for shows it
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 } // namespace metaweave

@@ -46,6 +46,11 @@ bool ReadOverlayFile(const uint8_t* data, size_t size, OverlayHeader* header, co
 // Returns the error that stopped it, 0 when the file is in place.
 DWORD WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, bool replace);
 
+// A localised question about an overlay name: its "%s" replaced by the
+// name and "%%" by "%", every other character (another directive too) as
+// the translation wrote it.
+std::string WithOverlayName(const std::string& text, const std::string& name);
+
 // A file read whole; false with the last error set when it cannot be.
 bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
 

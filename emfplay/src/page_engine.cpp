@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "emf_job.h"
+#include "model/model_queries.h"
 #include "overlay_file.h"
 #include "win/base.h"
 #include "win/gdi_dc.h"
@@ -18,6 +19,7 @@ constexpr DWORD kOlderCopyMode = 0x100000;
 constexpr DWORD kCoversOn = 0x200000, kFrontCover = 0x400000, kBackCover = 0x800000;
 constexpr DWORD kEmfModeReplayed = 4;
 constexpr int kSimplex = DMDUP_SIMPLEX;
+constexpr int kDefaultResolution = 600;
 constexpr DWORD kPaperUser = 256, kPaperLastKnown = 455;
 constexpr DWORD kPaperDimensionFields = DM_PAPERLENGTH | DM_PAPERWIDTH;
 // Passes of the overlay and the watermark around the page.
@@ -27,6 +29,8 @@ constexpr DWORD kWatermarkBehind = 0, kWatermarkOver = 8;
 constexpr int kMaxHalvings = 16;
 // N-up cells lose this many percentage points so that pages keep a gap.
 constexpr LONG kNupGapPercent = 4;
+// Model flag word 2: the watermark of a zoomed page lies over the whole page.
+constexpr DWORD kWholePageWatermark = 0x800;
 
 DEVMODEA* Mode(std::vector<BYTE>& bytes) {
     return reinterpret_cast<DEVMODEA*>(bytes.data());
@@ -72,6 +76,18 @@ bool DevmodesDiffer(const DEVMODEA* a, const DEVMODEA* b) {
     return paperA != paperB;
 }
 
+// Do two pages go on the same paper from the same source, with the same duplex?
+bool SamePaper(const DEVMODEA* a, const DEVMODEA* b) {
+    if (!a || !b) return false;
+    if (a->dmPaperSize != b->dmPaperSize || a->dmDefaultSource != b->dmDefaultSource ||
+        a->dmDuplex != b->dmDuplex)
+        return false;
+    const DWORD paper = static_cast<WORD>(a->dmPaperSize);
+    if (paper == kPaperUser || paper > kPaperLastKnown)
+        return a->dmPaperWidth == b->dmPaperWidth && a->dmPaperLength == b->dmPaperLength;
+    return true;
+}
+
 LONG Scale(LONG v, LONG percent) {
     return static_cast<LONG>(int64_t{v} * percent / 100);
 }
@@ -86,6 +102,31 @@ bool CPageCollection::booklet29Sign() const {
 
 bool CPageCollection::PageChosen(DWORD selection, DWORD page) const {
     return PageSelected(selection, page);
+}
+
+// The resolution of the page: for the current layout one of the model's
+// print quality modes, else the model's default mode, else its first.
+int CPageCollection::ModelResolution(const DEVMODEA* dm) const {
+    const int asked = dm->dmPrintQuality > 0 ? dm->dmPrintQuality : kDefaultResolution;
+    if (!IsCurrentLayout(dm)) return asked;
+    std::vector<BYTE> list;
+    if (!reader_->QueryAll(model::QualityAnswerCode, 0, model::QualityAnswerLayout, &list))
+        return asked;
+    const size_t entries = list.size() / sizeof(model::QualityAnswer);
+    if (!entries) return asked;
+    auto entry = [&](size_t i) {
+        model::QualityAnswer q;
+        std::memcpy(&q, list.data() + i * sizeof q, sizeof q);
+        return q;
+    };
+    for (size_t i = 0; i < entries; ++i)
+        if (static_cast<int>(entry(i).x) == asked) return asked;
+    int16_t def = 0;
+    if (reader_->Query(model::kQueryQualityModes, 0, model::layout::kQualityDefault, &def,
+                       sizeof def))
+        for (size_t i = 0; i < entries; ++i)
+            if (entry(i).id == def) return static_cast<int>(entry(i).x);
+    return static_cast<int>(entry(0).x);
 }
 
 BOOL CPageCollection::Init(const DEVMODEA* dm) {
@@ -107,7 +148,7 @@ BOOL CPageCollection::Init(const DEVMODEA* dm) {
         }
     }
     passes_ = engineCopies_ ? static_cast<DWORD>(dm->dmCopies) : 1;
-    resolution_ = dm->dmPrintQuality > 0 ? dm->dmPrintQuality : 600;
+    resolution_ = ModelResolution(dm);
     layout_ = LayoutOf(*dm, p, resolution_);
     overlayFlags_ = p.OverlayFlags;
     overlayPages_ = p.OverlayPages;
@@ -118,6 +159,7 @@ BOOL CPageCollection::Init(const DEVMODEA* dm) {
     watermarkFlags_ = p.WatermarkFlags;
     std::memcpy(watermark_, p.WatermarkRecord, sizeof watermark_);
     zoom_ = layout_.layout == Layout::Zoom ? layout_.zoomPercent : 100;
+    watermarkScale_ = zoom_;
     return TRUE;
 }
 
@@ -148,61 +190,88 @@ BOOL CPageCollection::SelectPage(DWORD page) {
 
 std::vector<BYTE> CPageCollection::MakeSideDevmode() {
     const DEVMODEA* page = reader_->PageDevmode(currentPage_);
+    // N-up and booklet sides share one mode, made once for the first side;
+    // only the cover paper differs between their sides.
     const bool shared =
         currentLayout_ && (layout_.layout == Layout::Nup || layout_.layout == Layout::Booklet);
-    std::vector<BYTE> mode = shared && !firstDcMode_.empty() ? firstDcMode_ : CopyOf(page);
+    std::vector<BYTE> mode = shared && !sharedMode_.empty() ? sharedMode_ : CopyOf(page);
     if (mode.empty()) return mode;
     DEVMODEA* dm = Mode(mode);
     PRIVATE_DEVMODE* p = PrivateIn(mode);
     if (!p) return mode;
-    if (shared && !firstDcMode_.empty()) return mode; // already made for the first side
-    p->EmfMode = kEmfModeReplayed;
-    p->MetafileSpoolingOff = 1;
-    if (layout_.layout != Layout::None && p->OutputPaperId) {
-        dm->dmPaperSize = static_cast<short>(p->OutputPaperId);
-        dm->dmPaperWidth = p->OutputPaperWidth;
-        dm->dmPaperLength = p->OutputPaperLength;
-        if (p->OutputPaperId == kPaperUser || p->OutputPaperId > kPaperLastKnown)
-            dm->dmFields |= kPaperDimensionFields;
-        else
-            dm->dmFields &= ~kPaperDimensionFields;
+    if (!shared || sharedMode_.empty()) {
+        p->EmfMode = kEmfModeReplayed;
+        p->MetafileSpoolingOff = 1;
+        if (layout_.layout != Layout::None && p->OutputPaperId) {
+            dm->dmPaperSize = static_cast<short>(p->OutputPaperId);
+            dm->dmPaperWidth = p->OutputPaperWidth;
+            dm->dmPaperLength = p->OutputPaperLength;
+            if (p->OutputPaperId == kPaperUser || p->OutputPaperId > kPaperLastKnown)
+                dm->dmFields |= kPaperDimensionFields;
+            else
+                dm->dmFields &= ~kPaperDimensionFields;
+        }
+        const bool swap =
+            (layout_.layout == Layout::Nup &&
+             (layout_.pagesPerSheet == 2 || layout_.pagesPerSheet == 6 ||
+              layout_.pagesPerSheet == 8)) ||
+            (layout_.layout == Layout::Booklet && layout_.pagesPerSheet == 2) ||
+            (layout_.layout == Layout::Poster && layout_.posterColumns != layout_.posterRows);
+        if (swap)
+            dm->dmOrientation =
+                dm->dmOrientation == DMORIENT_LANDSCAPE ? DMORIENT_PORTRAIT : DMORIENT_LANDSCAPE;
+        p->WatermarkFlags = 0;
+        p->OverlayFlags = 0;
+        p->ReverseOrder = 0;
+        // The engine makes collated copies itself: the printer must not copy again.
+        if (engineCopies_) dm->dmCopies = 1;
+        DWORD total = reader_->jobSides();
+        if (layout_.blankBacks && total % 2) ++total;
+        p->TotalSheets = total;
+        if (shared) sharedMode_ = mode;
     }
-    const bool swap =
-        (layout_.layout == Layout::Nup &&
-         (layout_.pagesPerSheet == 2 || layout_.pagesPerSheet == 6 ||
-          layout_.pagesPerSheet == 8)) ||
-        (layout_.layout == Layout::Booklet && layout_.pagesPerSheet == 2) ||
-        (layout_.layout == Layout::Poster && layout_.posterColumns != layout_.posterRows);
-    if (swap)
-        dm->dmOrientation =
-            dm->dmOrientation == DMORIENT_LANDSCAPE ? DMORIENT_PORTRAIT : DMORIENT_LANDSCAPE;
-    p->WatermarkFlags = 0;
-    p->OverlayFlags = 0;
-    p->ReverseOrder = 0;
-    // The engine makes collated copies itself: the printer must not copy again.
-    if (engineCopies_) dm->dmCopies = 1;
-    DWORD total = reader_->jobSides();
-    if (layout_.blankBacks && total % 2) ++total;
-    p->TotalSheets = total;
     if (currentLayout_) {
+        const bool duplex = dm->dmDuplex != kSimplex;
+        // The second side of the front cover sheet is on cover paper too when
+        // every page of the sheet is: N-up and booklet sides share one mode.
+        const bool secondOnCover =
+            currentSide_ == 2 && duplex &&
+            (shared || SamePaper(reader_->PageDevmode(start_ + 1),
+                                 pages_ >= 2 ? reader_->PageDevmode(start_ + 2) : nullptr));
         if (currentSide_ == 0 && frontCoverSides) {
             dm->dmDefaultSource = static_cast<short>(p->FrontCoverSource);
             dm->dmMediaType = 1;
         } else if (currentSide_ == sides_ + 1 && backCoverSides) {
             dm->dmDefaultSource = static_cast<short>(p->BackCoverSource);
             dm->dmMediaType = 1;
-        } else if (p->FrontCoverPrinted &&
-                   (currentSide_ == 1 || (currentSide_ == 2 && dm->dmDuplex != kSimplex))) {
+        } else if (p->FrontCoverPrinted && (currentSide_ == 1 || secondOnCover)) {
             dm->dmDefaultSource = static_cast<short>(p->FrontCoverSource);
             dm->dmMediaType = p->FrontCoverMedia;
-        } else if (p->BackCoverPrinted &&
-                   (currentSide_ == sides_ ||
-                    (currentSide_ + 1 == sides_ && dm->dmDuplex != kSimplex && sides_ % 2 == 0))) {
+        } else if (p->BackCoverPrinted && (currentSide_ == sides_ || (currentSide_ + 1 == sides_ &&
+                                                                      duplex && sides_ % 2 == 0))) {
             dm->dmDefaultSource = static_cast<short>(p->BackCoverSource);
             dm->dmMediaType = p->BackCoverMedia;
         }
     }
     return mode;
+}
+
+DWORD CPageCollection::CountSides() const {
+    if (layout_.layout == Layout::Poster)
+        return layout_.posterColumns * layout_.posterRows * pages_;
+    const DWORD last = start_ + pages_;
+    DWORD count = 0;
+    const DEVMODEA* previous = nullptr;
+    for (uint32_t cell : order_) {
+        if (cell == 0 || cell > last) continue;
+        const DEVMODEA* dm = reader_->PageDevmode(cell);
+        if (previous && !SamePaper(previous, dm) &&
+            !(previous->dmDuplex == kSimplex && dm && dm->dmDuplex == kSimplex))
+            count += count % 2;
+        ++count;
+        previous = dm;
+    }
+    return count;
 }
 
 HDC CPageCollection::CreateDC() {
@@ -296,7 +365,11 @@ BOOL CPageCollection::PrintCopy(HDC hdc) {
         }
         ++printed;
     }
-    if (layout_.blankBacks && printed % 2 && !EmptySide(hdc, lastMode_)) return FALSE;
+    // An odd count of sides leaves the last sheet's back empty; without N-up
+    // or booklet, each change of paper in duplex starts a sheet of its own.
+    const DWORD counted =
+        layout_.layout == Layout::Nup || layout_.layout == Layout::Booklet ? printed : CountSides();
+    if (layout_.blankBacks && counted % 2 && !EmptySide(hdc, lastMode_)) return FALSE;
     currentSide_ = sides_ + 1;
     for (DWORD i = 0; i < backCoverSides; ++i)
         if (!ResetSideDC(hdc) || !EmptySide(hdc, lastMode_)) return FALSE;
@@ -351,9 +424,29 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
         const LONG dx = position == 0 ? -shift : shift;
         cell.left += dx;
         cell.right += dx;
+    } else if (l.layout == Layout::Booklet) {
+        // One page per side without short-edge duplex: it leaves the binding
+        // margin free and moves away from the binding edge, which lies on the
+        // other side of the sheet on the back.
+        const LONG margin = std::min<LONG>(static_cast<LONG>(l.bindingMargin), sheetW - 1);
+        scaleX = scaleY = std::min<LONG>(100, fit(sheetW - margin, sheetH, false));
+        const LONG w = Scale(pageW, scaleX), hh = Scale(pageH, scaleY);
+        const bool front = currentSide_ % 2 == 1;
+        const LONG shift = (front == (l.bookletKind != kBindRight)) ? margin / 2 : -(margin / 2);
+        const LONG x = (sheetW - w) / 2 + shift, y = (sheetH - hh) / 2;
+        *target = {x, y, x + w, y + hh};
+        *clip = cell;
+        wholePage_ = cell;
+        wholePageValid_ = true;
+        zoom_ = static_cast<DWORD>(scaleX);
+        watermarkScale_ = zoom_;
+        return true;
     } else if (l.layout == Layout::Poster) {
-        const LONG cols = static_cast<LONG>(l.posterColumns),
-                   rows = static_cast<LONG>(l.posterRows);
+        LONG cols = static_cast<LONG>(l.posterColumns), rows = static_cast<LONG>(l.posterRows);
+        // The tiles lie the other way round than the page: the grid turns
+        // with them unless it already runs along the page's longer side.
+        const bool landscapePage = pageMode && pageMode->dmOrientation == DMORIENT_LANDSCAPE;
+        if (cols != rows && !(landscapePage ? cols > rows : rows > cols)) std::swap(cols, rows);
         const LONG f = static_cast<LONG>(l.posterOverlap);
         const LONG posterW = cols * sheetW - (cols - 1) * f,
                    posterH = rows * sheetH - (rows - 1) * f;
@@ -366,6 +459,7 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
         *target = {ox, oy, ox + w, oy + hh};
         *clip = {0, 0, sheetW, sheetH};
         zoom_ = static_cast<DWORD>(s);
+        watermarkScale_ = zoom_;
         return true;
     } else if (l.layout == Layout::Zoom) {
         scaleX = scaleY = static_cast<LONG>(l.zoomPercent);
@@ -381,6 +475,8 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
         *target = {x, y, x + w, y + hh};
         *clip = cell;
         zoom_ = static_cast<DWORD>(scaleX);
+        // A watermark over the whole page keeps its own size.
+        watermarkScale_ = (reader_->modelFlags2() & kWholePageWatermark) ? 100 : zoom_;
         return true;
     } else if (l.layout == Layout::Fit) {
         if (l.fitMode & 1) {
@@ -404,6 +500,7 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
         wholePageValid_ = true;
     }
     zoom_ = static_cast<DWORD>(scaleX);
+    watermarkScale_ = zoom_;
     return true;
 }
 

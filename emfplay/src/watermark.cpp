@@ -1,8 +1,11 @@
 // Watermarks: a line of text with its font, size, angle and colour, drawn
 // plain, outlined or as transparent (masking) text, optionally framed by a
 // circle or a square, behind or over each chosen page cell.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "driver_env.h"
 #include "emf_job.h"
@@ -26,6 +29,9 @@ constexpr DWORD kFeatureEffectsCheck = 0x10000;
 constexpr DWORD kEffectsKept = 1u << 27, kTransparentRefused = 1u << 18;
 constexpr DWORD kWholePageWatermark = 0x800;
 constexpr double kItalicSlant = 0.309017;
+constexpr double kBezierFactor = 0.55238;
+// Text this wide (its length times the width of "W") is drawn by character on Windows 9x.
+constexpr int64_t kLongText = 30001;
 // Older records lack the two leading u16 values.
 constexpr size_t kOlderShift = 4;
 
@@ -58,16 +64,67 @@ LONG MulDivRound(LONG a, LONG b, LONG c) {
 
 } // namespace
 
+// Windows 9x: the version word of the NT platform has its top bit set, that
+// of no known platform is 0.
+static bool OnWindows9x() {
+    const DWORD word = VersionWord();
+    return word && !(word & 0x80000000u);
+}
+
 // Draws the text centred on (x, y) turned by angle; gives its measured size.
-SIZE DrawWatermarkText(HDC hdc, const std::u16string& text, LONG x, LONG y, double angle) {
+// Windows 9x cannot draw a line of text that long at once: its characters
+// are laid along the turned base line one by one, those outside the clip
+// rectangle (widened by their own size) left out.
+SIZE DrawWatermarkText(HDC hdc, const RECT& clip, const std::u16string& text, LONG x, LONG y,
+                       double angle) {
     SIZE size{};
+    const double c = std::cos(angle), s = std::sin(angle);
+    SIZE w{};
+    GetTextExtentPoint32W(hdc, reinterpret_cast<LPCWSTR>(u"W"), 1, &w);
+    if (OnWindows9x() && int64_t{w.cx} * static_cast<int64_t>(text.size()) >= kLongText) {
+        std::vector<SIZE> sizes(text.size());
+        for (size_t i = 0; i < text.size(); ++i) {
+            GetTextExtentPoint32W(hdc, reinterpret_cast<LPCWSTR>(&text[i]), 1, &sizes[i]);
+            size.cx += sizes[i].cx;
+            size.cy = std::max(size.cy, sizes[i].cy);
+        }
+        SetTextAlign(hdc, TA_LEFT | TA_BOTTOM);
+        double along = -size.cx / 2.0;
+        const double below = size.cy / 2.0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            // Escapement turns counter-clockwise on a y-down device.
+            const LONG px = x + static_cast<LONG>(std::lround(along * c + below * s));
+            const LONG py = y + static_cast<LONG>(std::lround(-along * s + below * c));
+            along += sizes[i].cx;
+            if (px < clip.left - sizes[i].cx || px > clip.right + sizes[i].cx ||
+                py < clip.top - size.cy || py > clip.bottom + size.cy)
+                continue;
+            TextOutW(hdc, px, py, reinterpret_cast<LPCWSTR>(&text[i]), 1);
+        }
+        return size;
+    }
     GetTextExtentPoint32W(hdc, reinterpret_cast<LPCWSTR>(text.c_str()),
                           static_cast<int>(text.size()), &size);
     SetTextAlign(hdc, TA_CENTER | TA_BOTTOM);
-    const LONG tx = x + static_cast<LONG>(std::lround(size.cy / 2.0 * std::sin(angle)));
-    const LONG ty = y + static_cast<LONG>(std::lround(size.cy / 2.0 * std::cos(angle)));
+    const LONG tx = x + static_cast<LONG>(std::lround(size.cy / 2.0 * s));
+    const LONG ty = y + static_cast<LONG>(std::lround(size.cy / 2.0 * c));
     TextOutW(hdc, tx, ty, reinterpret_cast<LPCWSTR>(text.c_str()), static_cast<int>(text.size()));
     return size;
+}
+
+// A circle of four Bezier arcs (13 points), for a device that draws no ellipse.
+static void BezierCircle(HDC hdc, LONG x, LONG y, LONG radius) {
+    const double k = kBezierFactor * radius;
+    const double pts[13][2] = {{radius, 0},   {radius, -k},  {k, -radius}, {0, -radius},
+                               {-k, -radius}, {-radius, -k}, {-radius, 0}, {-radius, k},
+                               {-k, radius},  {0, radius},   {k, radius},  {radius, k},
+                               {radius, 0}};
+    POINT p[13];
+    for (int i = 0; i < 13; ++i) {
+        p[i].x = x + static_cast<LONG>(std::lround(pts[i][0]));
+        p[i].y = y + static_cast<LONG>(std::lround(pts[i][1]));
+    }
+    PolyBezier(hdc, p, 13);
 }
 
 BOOL CPageCollection::DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN clip) {
@@ -111,7 +168,7 @@ BOOL CPageCollection::DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN 
         area = wholePage_;
         SelectClipRgn(hdc, nullptr);
     }
-    const LONG scale = static_cast<LONG>(zoom_);
+    const LONG scale = static_cast<LONG>(watermarkScale_);
     LOGFONTA lf = r.font;
     lf.lfHeight =
         -MulDivRound(scale * static_cast<LONG>(r.points), GetDeviceCaps(hdc, LOGPIXELSY), 7200);
@@ -139,7 +196,7 @@ BOOL CPageCollection::DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN 
     SIZE size{};
     if (effects) {
         BeginPath(hdc);
-        size = DrawWatermarkText(hdc, text, x, y, angle);
+        size = DrawWatermarkText(hdc, area, text, x, y, angle);
         EndPath(hdc);
         if (r.flags & kOutline) {
             HPEN pen = CreatePen(PS_SOLID, penWidth, r.color);
@@ -159,7 +216,7 @@ BOOL CPageCollection::DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN 
         }
     } else {
         SetROP2(hdc, oldRop);
-        size = DrawWatermarkText(hdc, text, x, y, angle);
+        size = DrawWatermarkText(hdc, area, text, x, y, angle);
         oldRop = SetROP2(hdc, rop);
     }
     if (currentLayout_ && (r.border == kBorderCircle || r.border == kBorderSquare)) {
@@ -169,7 +226,8 @@ BOOL CPageCollection::DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN 
         HGDIOBJ oldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
         if (r.border == kBorderCircle) {
             const LONG radius = static_cast<LONG>(std::lround(std::sqrt(w * w + h * h) / 2));
-            Ellipse(hdc, x - radius, y - radius, x + radius, y + radius);
+            if (!Ellipse(hdc, x - radius, y - radius, x + radius, y + radius))
+                BezierCircle(hdc, x, y, radius);
         } else {
             POINT pts[4];
             const double c = std::cos(angle), s = std::sin(angle);

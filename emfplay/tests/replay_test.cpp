@@ -161,6 +161,34 @@ class ReplayTest : public emftest::RecorderTest {
     PFN_ZORPrintEMF print = nullptr;
 };
 
+// The bounds of the first page fill of each side, "l,t,r,b" each.
+std::string FirstFills(const std::string& log) {
+    std::string out;
+    bool first = false;
+    for (const auto& line : emftest::Lines(log)) {
+        if (line.rfind("DrvStartPage", 0) == 0) first = true;
+        const char* b = std::strstr(line.c_str(), "bounds=");
+        if (first && line.rfind("DrvFillPath", 0) == 0 && b &&
+            std::strstr(line.c_str(), "solid:0x0000")) {
+            out += (out.empty() ? "" : " ") + std::string(b + 7, std::strcspn(b + 7, " "));
+            first = false;
+        }
+    }
+    return out;
+}
+
+// A landscape page (1000 x 800 pixels) filled with its own colour.
+std::vector<BYTE> LandscapeFill(DWORD page) {
+    platform::gdi::EmfBuilder b(SIZEL{1000, 800}, SIZEL{42, 34});
+    b.SelectStock(NULL_PEN);
+    b.CreateBrush(1, BS_SOLID, PageColor(page));
+    b.SelectObject(1);
+    b.Box(EMR_RECTANGLE, RECTL{0, 0, 1000, 800});
+    b.SelectStock(WHITE_BRUSH);
+    b.DeleteObject(1);
+    return b.Finish();
+}
+
 std::string Text(const std::vector<Side>& sides) {
     std::string out;
     for (const auto& s : sides) {
@@ -179,6 +207,8 @@ TEST_F(ReplayTest, LayoutsPutPagesOnSidesInOrder) {
         LONG columns, rows;
         void (*setup)(DEVMODE_IMAGEA&);
         const char* expected;
+        const char* bounds = nullptr; // of each side's first page fill
+        std::vector<BYTE> (*bits)(DWORD) = PageBits;
     };
     static const Case cases[] = {
         {"1 up", 3, 1, 1, [](DEVMODE_IMAGEA&) {}, "[1] [2] [3]"},
@@ -240,6 +270,50 @@ TEST_F(ReplayTest, LayoutsPutPagesOnSidesInOrder) {
              d.priv.PosterGrid[1] = 2;
          },
          "[1] [1] [1] [1]"},
+        // Tiles lie the other way round than the page: two columns of a
+        // portrait page become two rows of landscape tiles, each as wide as
+        // the poster; a grid along the page's longer side stays.
+        {"poster 2x1 of a portrait page", 1, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutPoster;
+             d.priv.PosterGrid[0] = 2;
+             d.priv.PosterGrid[1] = 1;
+         },
+         "[1] [1]", "3,509,797,1491 3,-491,797,491"},
+        {"poster 1x2 of a portrait page", 1, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutPoster;
+             d.priv.PosterGrid[0] = 1;
+             d.priv.PosterGrid[1] = 2;
+         },
+         "[1] [1]", "3,509,797,1491 3,-491,797,491"},
+        {"poster 2x1 of a landscape page", 1, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.dm.dmOrientation = DMORIENT_LANDSCAPE;
+             d.priv.LayoutKind = kLayoutPoster;
+             d.priv.PosterGrid[0] = 2;
+             d.priv.PosterGrid[1] = 1;
+         },
+         "[1] [1]", "185,2,1415,997 -615,2,615,997", LandscapeFill},
+        // Booklet without short-edge duplex: a page per side, clear of the
+        // binding margin, moved away from the binding edge (the left edge of
+        // a front, the right edge of a back with left binding).
+        {"booklet in long-edge duplex, left binding", 2, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutBooklet;
+             d.priv.BookletKind = kBindLeft;
+             d.priv.BindingMargin = 100;
+             d.dm.dmDuplex = DMDUP_VERTICAL;
+         },
+         "[1] [2]", "101,68,799,931 1,68,699,931"},
+        {"booklet in long-edge duplex, right binding", 2, 1, 1,
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutBooklet;
+             d.priv.BookletKind = kBindRight;
+             d.priv.BindingMargin = 100;
+             d.dm.dmDuplex = DMDUP_VERTICAL;
+         },
+         "[1] [2]", "1,68,699,931 101,68,799,931"},
         {"zoom 50%", 2, 1, 1,
          [](DEVMODE_IMAGEA& d) {
              d.priv.LayoutKind = kLayoutZoom;
@@ -277,9 +351,12 @@ TEST_F(ReplayTest, LayoutsPutPagesOnSidesInOrder) {
     for (const auto& c : cases) {
         DEVMODE_IMAGEA dm = BaseDevmode();
         c.setup(dm);
-        EXPECT_EQ(Play(Package(dm, c.pages, job++)), 1u) << c.name;
+        EXPECT_EQ(Play(Package(dm, c.pages, job++, c.bits)), 1u) << c.name;
         std::string got = Text(Sides(c.columns, c.rows));
         EXPECT_EQ(got, c.expected) << c.name;
+        if (c.bounds) {
+            EXPECT_EQ(FirstFills(log()), c.bounds) << c.name;
+        }
         table +=
             std::string("| ") + c.name + " | " + std::to_string(c.pages) + " | " + got + " |\n";
     }
@@ -583,6 +660,30 @@ TEST_F(ReplayTest, BlankBacksAndSideModes) {
     dm.priv.CollateByDriver = 1;
     EXPECT_EQ(Play(Package(dm, 3, 110)), 1u);
     EXPECT_EQ(Text(Sides()), "[1] [2] [3] [-]");
+    // A change of paper starts a sheet of its own: the sides are counted by
+    // sheet, so an odd count of pages may need no empty back, an even one may.
+    struct PaperCase {
+        std::vector<short> papers;
+        const char* sides;
+    } paperCases[] = {{{9, 1}, "[1] [2] [-]"}, {{9, 1, 1}, "[1] [2] [3]"}};
+    DWORD paperJob = 112;
+    for (const PaperCase& c : paperCases) {
+        spoolpkg::PackageWriter pw;
+        uint8_t bytes[spoolpkg::kAnsiDevmodeSize];
+        std::memcpy(bytes, &dm, sizeof bytes);
+        ASSERT_EQ(pw.Create(kSpool, paperJob++, bytes, u"P1", u"Doc"), 0u);
+        for (DWORD p = 1; p <= c.papers.size(); ++p) {
+            DEVMODE_IMAGEA page = dm;
+            page.dm.dmPaperSize = c.papers[p - 1];
+            std::memcpy(bytes, &page, sizeof bytes);
+            ASSERT_EQ(pw.WriteDevmode(bytes), 0u);
+            WriteWhole(spoolpkg::PagePath(kSpool, pw.spoolId(), p), PageBits(p));
+            ASSERT_EQ(pw.AppendPage(p), 0u);
+        }
+        ASSERT_EQ(pw.Finish(static_cast<DWORD>(c.papers.size())), 0u);
+        EXPECT_EQ(Play(pw.spoolId()), 1u);
+        EXPECT_EQ(Text(Sides()), c.sides) << c.papers.size();
+    }
     // Device modes of one layout never split the job: the side's mode is set
     // on the device context instead (2-up turns the sheet).
     DEVMODE_IMAGEA a = BaseDevmode(), b = BaseDevmode();
@@ -756,6 +857,57 @@ TEST_F(ReplayTest, UpdateRCBFileWithoutTextFileIsCurrent) {
               reinterpret_cast<void*>(print));
 }
 
+// The question's text comes from the localised string table: only its "%s"
+// takes the name, so a translation with another directive reads nothing
+// that is not there.
+TEST(Metaweave, OverlayQuestionTakesTheNameOnly) {
+    struct Case {
+        const char* text;
+        const char* want;
+    } cases[] = {
+        {"This name \"%s\" already exist.", "This name \"Form\" already exist."},
+        {"%d: \"%s\" %x %n %ls", "%d: \"Form\" %x %n %ls"},
+        {"100%% sure? %s", "100% sure? Form"},
+        {"no name", "no name"},
+        {"%s and %s", "Form and Form"},
+        {"ends in %", "ends in %"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WithOverlayName(c.text, "Form"), c.want) << c.text;
+}
+
+// A job whose first collection makes an overlay starts its document with
+// the device mode of the first collection that prints.
+TEST_F(ReplayTest, JobDeviceContextMadeForTheFirstPrintingCollection) {
+    DEVMODE_IMAGEA make = BaseDevmode(), print = BaseDevmode();
+    make.dm.dmDriverExtra = print.dm.dmDriverExtra = PRIVATE_DEVMODE_SIZE_908;
+    make.dm.dmOrientation = DMORIENT_LANDSCAPE;
+    make.priv.OverlayFlags = 1;
+    std::strcpy(make.priv.OverlayMakeName, "First");
+    spoolpkg::PackageWriter w;
+    uint8_t image[spoolpkg::kAnsiDevmodeSize];
+    std::memcpy(image, &make, sizeof image);
+    ASSERT_EQ(w.Create(kSpool, 180, image, u"P1", u"Doc"), 0u);
+    for (DWORD p = 1; p <= 3; ++p) {
+        if (p == 2) {
+            std::memcpy(image, &print, sizeof image);
+            ASSERT_EQ(w.WriteDevmode(image), 0u);
+        }
+        WriteWhole(spoolpkg::PagePath(kSpool, w.spoolId(), p), p == 1 ? GreenPage(p) : PageBits(p));
+        ASSERT_EQ(w.AppendPage(p), 0u);
+    }
+    ASSERT_EQ(w.Finish(3), 0u);
+    EXPECT_EQ(Play(w.spoolId()), 1u);
+    EXPECT_TRUE(FileThere("C:\\Users\\u\\Work\\First.POL"));
+    EXPECT_EQ(Text(Sides()), "[2] [3]");
+    std::string modes;
+    for (const auto& line : emftest::Lines(log()))
+        if (line.rfind("DrvEnablePDEV", 0) == 0)
+            modes += std::strstr(line.c_str(), "orient=2") ? "L" : "P";
+    EXPECT_EQ(modes, "P");
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
 TEST_F(ReplayTest, OverlayNameDialogRefusesBadNamesAndTakesANewOne) {
     DEVMODE_IMAGEA make = BaseDevmode();
     make.priv.OverlayFlags = 1;
@@ -813,6 +965,7 @@ class FlaggedReader : public CZorEmfFileRTE {
   public:
     FlaggedReader() : CZorEmfFileRTE(kReaderXP) {}
     void SetModelFlags(DWORD flags) { modelFlags_ = flags; }
+    void SetModelFlags2(DWORD flags) { modelFlags2_ = flags; }
 };
 
 class ModelReplayTest : public ReplayTest {
@@ -831,11 +984,12 @@ class ModelReplayTest : public ReplayTest {
     }
     // The job replayed in this process with the sample model's answers and
     // the given model flag word.
-    void PlayWithFlags(DWORD spoolId, DWORD flags) {
+    void PlayWithFlags(DWORD spoolId, DWORD flags, DWORD flags2 = 0) {
         FlaggedReader r;
         r.SetModel(ModelBlock{modelsmith, model.data()});
         r.LoadModelSettings();
         r.SetModelFlags(flags);
+        r.SetModelFlags2(flags2);
         r.SetWorkFolder(kWork);
         ASSERT_TRUE(r.Open(spoolId, kJobPackage | 1));
         r.SetWorkFolder(kWork);
@@ -853,6 +1007,179 @@ class ModelReplayTest : public ReplayTest {
     HMODULE modelsmith = nullptr;
     std::vector<BYTE> model;
 };
+
+// A page's resolution is one of the model's print quality modes (300, 600
+// and 1200 dpi, the default mode 600): another becomes the default mode's.
+// An older device mode, or a model that answers nothing, keeps its own.
+TEST_F(ModelReplayTest, ResolutionIsOneOfTheModelsQualityModes) {
+    struct Case {
+        short quality;
+        bool older, model;
+        int want;
+    };
+    const Case cases[] = {{300, false, true, 300}, {1200, false, true, 1200},
+                          {450, false, true, 600}, {0, false, true, 600},
+                          {450, true, true, 450},  {450, false, false, 450}};
+    DWORD job = 160;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.quality) + (c.older ? " older" : "") +
+                     (c.model ? "" : " no model"));
+        DEVMODE_IMAGEA dm = BaseDevmode();
+        dm.dm.dmPrintQuality = c.quality;
+        if (c.older) dm.dm.dmDriverExtra = PRIVATE_DEVMODE_SIZE_908;
+        const DWORD id = Package(dm, 1, job++);
+        FlaggedReader r;
+        if (c.model) r.SetModel(ModelBlock{modelsmith, model.data()});
+        r.SetWorkFolder(kWork);
+        ASSERT_TRUE(r.Open(id, kJobPackage | 1));
+        r.SetWorkFolder(kWork);
+        ASSERT_TRUE(r.SelectPage(1));
+        ASSERT_TRUE(r.BuildPageCollections());
+        EXPECT_EQ(r.collections()[0]->resolution(), c.want);
+    }
+}
+
+// What the watermark drew on each side of the recording printer's job, in
+// drawing order: its text calls (glyph count, the first glyph's position and
+// the font's em height), strokes and fills in the watermark's colour.
+std::vector<std::string> WatermarkDrawn(const std::string& log, const std::string& detail) {
+    std::vector<std::string> texts;
+    for (const auto& line : emftest::Lines(detail)) {
+        if (line.rfind("TextOut at=", 0) != 0) continue;
+        const char* em = std::strstr(line.c_str(), " em=");
+        texts.push_back(line.substr(11, line.find(';') - 11) + (em ? std::string(em) : ""));
+    }
+    std::vector<std::string> sides;
+    size_t text = 0;
+    for (const auto& line : emftest::Lines(log)) {
+        if (line.rfind("DrvStartPage", 0) == 0) sides.emplace_back();
+        if (sides.empty()) continue;
+        std::string item;
+        if (line.rfind("DrvTextOut", 0) == 0) {
+            unsigned glyphs = 0;
+            if (const char* g = std::strstr(line.c_str(), "glyphs="))
+                std::sscanf(g, "glyphs=%u", &glyphs);
+            item = "text " + std::to_string(glyphs) + " at " +
+                   (text < texts.size() ? texts[text] : std::string("?"));
+            ++text;
+        } else if (std::strstr(line.c_str(), "brush=solid:0xc00000")) {
+            if (line.rfind("DrvStrokePath", 0) == 0) item = "stroke";
+            if (line.rfind("DrvFillPath", 0) == 0) item = "fill";
+        }
+        if (!item.empty()) sides.back() += (sides.back().empty() ? "" : " | ") + item;
+    }
+    return sides;
+}
+
+// A 36-point watermark at 600 dpi; positions move its centre by percent of
+// the cell (50 and 50: the cell's bottom-right corner, the text's bottom
+// half its height below); a model whose halftone mode cannot print effects
+// gets plain text; a page choice; a whole-page watermark of a zoomed page
+// keeps its size; a frame of a device without ellipses is a Bezier circle;
+// on Windows 9x a long text goes out by character.
+TEST_F(ModelReplayTest, WatermarkTable) {
+    struct Case {
+        const char* name;
+        void (*setup)(DEVMODE_IMAGEA&);
+        std::string want; // on each of the two pages' sides
+        DWORD flags2 = 0;
+        bool noEllipse = false, win9x = false;
+    };
+    // The text of a page at 99 % (the page is 803 x 992 pixels on an 800 x
+    // 1000 sheet); the long text of Windows 9x, where only its characters
+    // near the sheet are drawn, one at a time.
+    const std::string plain = "[text 5 at -94,603 em=297 color=12582912] ";
+    const std::string long9x =
+        "[text 1 at -747,1072 em=1650 color=12582912 | text 1 at 171,1072 em=1650 color=12582912 | "
+        "text 1 at 629,1072 em=1650 color=12582912 | text 1 at 1821,1072 em=1650 color=12582912] ";
+    const Case cases[] = {
+        // The page at 100 %: the watermark at its own size.
+        {"36 points at 600 dpi", [](DEVMODE_IMAGEA& d) { d.priv.LayoutKind = kLayoutZoom; },
+         "[text 5 at -100,604 em=300 color=12582912] [text 5 at -100,604 em=300 color=12582912] "},
+        {"positions 50 and 50",
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutZoom;
+             const INT half = 50;
+             std::memcpy(d.priv.WatermarkRecord + 200, &half, 4);
+             std::memcpy(d.priv.WatermarkRecord + 204, &half, 4);
+         },
+         "[text 5 at 300,1104 em=300 color=12582912] [text 5 at 300,1104 em=300 color=12582912] "},
+        {"outlined and framed, the model keeps effects",
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.WatermarkRecord[210] = 1; // outline
+             d.priv.WatermarkRecord[208] = 1; // circle
+             d.priv.FeatureFlags = 0x10000;
+             d.priv.GraphicsMode = 1;
+             d.priv.HalftoneKind = 1;
+         },
+         "[stroke | stroke] [stroke | stroke] "},
+        {"outlined and framed, the model drops effects",
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.WatermarkRecord[210] = 1;
+             d.priv.WatermarkRecord[208] = 1;
+             d.priv.FeatureFlags = 0x10000;
+             d.priv.GraphicsMode = 1;
+             d.priv.HalftoneKind = 3;
+         },
+         plain + plain},
+        {"even pages only", [](DEVMODE_IMAGEA& d) { d.priv.WatermarkRecord[212] = 4; },
+         "[] " + plain},
+        {"zoom 50%",
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutZoom;
+             d.priv.ZoomPercent = 50;
+         },
+         "[text 5 at 150,552 em=150 color=12582912] [text 5 at 150,552 em=150 color=12582912] "},
+        {"zoom 50%, whole-page watermark",
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.LayoutKind = kLayoutZoom;
+             d.priv.ZoomPercent = 50;
+         },
+         "[text 5 at -100,604 em=300 color=12582912] [text 5 at -100,604 em=300 color=12582912] ",
+         0x800},
+        {"circle on a device without ellipses",
+         [](DEVMODE_IMAGEA& d) { d.priv.WatermarkRecord[208] = 1; },
+         "[text 5 at -94,603 em=297 color=12582912 | stroke] [text 5 at -94,603 em=297 "
+         "color=12582912 | stroke] ",
+         0, true},
+        {"Windows 9x, a long text",
+         [](DEVMODE_IMAGEA& d) {
+             std::strcpy(reinterpret_cast<char*>(d.priv.WatermarkRecord + 68),
+                         "CONFIDENTIAL CONFIDENTIAL");
+             const DWORD size = 200;
+             std::memcpy(d.priv.WatermarkRecord + 192, &size, 4);
+         },
+         long9x + long9x, 0, false, true},
+        {"Windows 9x, a short text", [](DEVMODE_IMAGEA&) {}, plain + plain, 0, false, true},
+    };
+    const DWORD word = VersionWord();
+    DWORD job = 170;
+    std::string table;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DEVMODE_IMAGEA dm = BaseDevmode();
+        dm.priv.WatermarkFlags = 2;
+        BYTE* r = dm.priv.WatermarkRecord;
+        std::strcpy(reinterpret_cast<char*>(r + 68), "DRAFT");
+        auto* lf = reinterpret_cast<LOGFONTA*>(r + 132);
+        std::strcpy(lf->lfFaceName, "Liberation Sans");
+        const DWORD size = 36, color = RGB(0, 0, 0xC0);
+        std::memcpy(r + 192, &size, 4);
+        std::memcpy(r + 196, &color, 4);
+        c.setup(dm);
+        const DWORD id = Package(dm, 2, job++);
+        if (c.noEllipse) platform::test::FailNext("Ellipse", 1, ERROR_NOT_SUPPORTED);
+        if (c.win9x) SetAttachState(MetaweaveModule(), 0x0004000A);
+        PlayWithFlags(id, 0, c.flags2);
+        SetAttachState(MetaweaveModule(), word);
+        std::string got;
+        for (const auto& side : WatermarkDrawn(log(), detail()))
+            got += "[" + side + "] ";
+        table += std::string(c.name) + ": " + got + "\n";
+        EXPECT_EQ(got, c.want);
+    }
+    std::printf("%s", table.c_str());
+}
 
 // The model's paper table at the asked resolution, both ways round; a
 // paper of the user's own size keeps its size; an unknown paper has none.
