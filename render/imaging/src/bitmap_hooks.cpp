@@ -78,7 +78,24 @@ RECTL MapSource(const RECTL& clip, const RECTL& d, const RECTL& s, const CLIPOBJ
             MapEdge(clip.bottom, d.top, dh, s.top, sh)};
     auto clampX = [&](LONG v) { return std::clamp(v, s.left, s.right); };
     auto clampY = [&](LONG v) { return std::clamp(v, s.top, s.bottom); };
-    return RECTL{clampX(r.left), clampY(r.top), clampX(r.right), clampY(r.bottom)};
+    r = RECTL{clampX(r.left), clampY(r.top), clampX(r.right), clampY(r.bottom)};
+    // A clip rectangle narrower than one source pixel of an enlarging
+    // stretch maps to no source at all; it shows the source pixel under
+    // its middle.
+    auto middle = [](LONG c0, LONG c1, LONG d0, LONG dw, LONG s0, LONG s1) {
+        LONGLONG v = s0 + (static_cast<LONGLONG>(c0 + c1 - 2 * d0) * (s1 - s0)) /
+                              (static_cast<LONGLONG>(dw) * 2);
+        return static_cast<LONG>(std::clamp<LONGLONG>(v, s0, s1 - 1));
+    };
+    if (r.right <= r.left && s.right > s.left) {
+        r.left = middle(clip.left, clip.right, d.left, dw, s.left, s.right);
+        r.right = r.left + 1;
+    }
+    if (r.bottom <= r.top && s.bottom > s.top) {
+        r.top = middle(clip.top, clip.bottom, d.top, dh, s.top, s.bottom);
+        r.bottom = r.top + 1;
+    }
+    return r;
 }
 
 bool Intersect(const RECTL& a, const RECTL& b, RECTL* out) {
@@ -130,8 +147,7 @@ int SendClipped(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const REC
                 const RECTL& srcRect, DWORD rop, const ColorKey* key) {
     return ForClipRects(pdev, pco, dest, [&](const RECTL& c, bool whole) {
         RECTL s = whole && SameRect(c, dest) ? srcRect : MapSource(c, dest, srcRect, pco);
-        // A clip rectangle narrower than one source pixel of a shrinking
-        // stretch shows no source: nothing to send, and the walk goes on
+        // An empty source has nothing to send, and the walk goes on
         // (ending it would send the rectangles before it a second time).
         if (s.right <= s.left || s.bottom <= s.top) return kImageSent;
         return OutputImage(pdev, src, xlo, &c, &s, nullptr, rop, 0, key);
