@@ -15,6 +15,7 @@
 #include "output_writer.h"
 #include "pdev.h"
 #include "platform/engine_objects.h"
+#include "platform/testctl.h"
 #include "render_fixture.h"
 #include "streamdump/decoder.h"
 #include "win/base.h"
@@ -385,6 +386,45 @@ TEST_F(DeviceHooks, AClippedStretchSendsThePartUnderTheClip) {
                                       &dest, &srcRect, nullptr, COLORONCOLOR))
                 << c.name;
         });
+        streamdump::Decoding d = DecodeInJob(stream);
+        EXPECT_EQ(d.problems, 0u) << c.name << "\n" << streamdump::Format(d);
+        EXPECT_EQ(Images(d), c.images) << c.name << "\n" << streamdump::Format(d);
+    }
+}
+
+// A gradient is shaded into a bitmap of its box and sent as one image;
+// when no bitmap of that size can be had, it is shaded and sent row by row
+// through a bitmap of one row.
+TEST_F(DeviceHooks, AGradientWithoutRoomForItsBitmapGoesRowByRow) {
+    TestDevice dev(u"P1", false);
+    SURFOBJ page = PageOf(dev.get());
+    TRIVERTEX v[2] = {{100, 100, 0, 0, 0, 0}, {116, 104, 0xFF00, 0xFF00, 0xFF00, 0}};
+    GRADIENT_RECT mesh{0, 1};
+    RECTL extents{100, 100, 116, 104};
+    POINTL origin{0, 0};
+    struct Case {
+        const char* name;
+        int failures;
+        std::vector<std::string> images;
+    };
+    const std::vector<Case> cases = {
+        {"room for the box", 0, {"at 100,100 source 16x4 to 16,4"}},
+        {"room for one row",
+         1,
+         {"at 100,100 source 16x1 to 16,1", "at 100,101 source 16x1 to 16,1",
+          "at 100,102 source 16x1 to 16,1", "at 100,103 source 16x1 to 16,1"}},
+    };
+    for (const Case& c : cases) {
+        dev->jobFlags = job::PageOpen;
+        dev->pageCount = 1;
+        if (c.failures)
+            platform::test::FailNext("EngCreateBitmap", c.failures, ERROR_NOT_ENOUGH_MEMORY);
+        Bytes stream = Captured(dev.get(), [&] {
+            EXPECT_TRUE(DrvGradientFill(&page, nullptr, nullptr, v, 2, &mesh, 1, &extents, &origin,
+                                        GRADIENT_FILL_RECT_V))
+                << c.name;
+        });
+        platform::test::ClearFaults();
         streamdump::Decoding d = DecodeInJob(stream);
         EXPECT_EQ(d.problems, 0u) << c.name << "\n" << streamdump::Format(d);
         EXPECT_EQ(Images(d), c.images) << c.name << "\n" << streamdump::Format(d);
