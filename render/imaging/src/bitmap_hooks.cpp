@@ -220,16 +220,22 @@ bool ClipPathBounds(const CLIPOBJ* pco, const RECTL& dest, RECTL* out) {
     return Intersect(bounds, dest, out);
 }
 
-// The device-surface rule of both stretches; `engine` is the engine's own
-// stretch of the call.
+// The device-surface rule of both stretches (`rop4` the operation with its
+// background byte); `engine` is the engine's own stretch of the call. The
+// model's engine bits hold for operations that cover the destination: the
+// engine cannot read the page back, and would draw one that reads it
+// against paper white and cover what the page holds.
 template <class Engine>
 BOOL DeviceStretch(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& d,
-                   const RECTL& s, DWORD rop, Engine engine) {
+                   const RECTL& s, DWORD rop4, Engine engine) {
+    const DWORD rop = rop4 & 0xFF;
+    const bool readsPage = ReadsDestination(rop) || ReadsDestination((rop4 >> 8) & 0xFF);
     if (d.right < d.left || d.bottom < d.top || IsDeviceSurface(pdev, src)) return engine();
     const LONGLONG destArea = static_cast<LONGLONG>(d.right - d.left) * (d.bottom - d.top);
     const LONGLONG srcArea =
         static_cast<LONGLONG>(std::abs(s.right - s.left)) * std::abs(s.bottom - s.top);
-    if (((pdev->modelCaps & kCapsStretchByEngine) ||
+    if (!readsPage &&
+        ((pdev->modelCaps & kCapsStretchByEngine) ||
          ((pdev->modelCaps & kCapsShrinkByEngine) && destArea < srcArea)) &&
         engine())
         return TRUE;
@@ -356,7 +362,7 @@ BOOL APIENTRY DrvStretchBltROP(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOB
         break;
     }
     if (!destRect || !srcRect) return FALSE;
-    return DeviceStretch(pdev, src, pco, xlo, *destRect, *srcRect, rop4 & 0xFF, [&] {
+    return DeviceStretch(pdev, src, pco, xlo, *destRect, *srcRect, rop4 & 0xFFFF, [&] {
         return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                                 mode, pbo, rop4);
     });
@@ -385,7 +391,7 @@ BOOL APIENTRY DrvStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* 
         break;
     }
     if (!destRect || !srcRect) return FALSE;
-    return DeviceStretch(pdev, src, pco, xlo, *destRect, *srcRect, kSrcCopy, [&] {
+    return DeviceStretch(pdev, src, pco, xlo, *destRect, *srcRect, kSrcCopy << 8 | kSrcCopy, [&] {
         return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                              mode);
     });

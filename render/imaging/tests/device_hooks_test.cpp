@@ -226,7 +226,8 @@ TEST_F(DeviceHooks, ACopyFromThePageIsPaperWhite) {
 
 // The model's capability bits send stretches to the engine first: always
 // (4), or when they shrink (8); what the engine draws ends the call, and
-// nothing goes to the stream.
+// nothing goes to the stream. An operation that reads the page is the
+// driver's all the same: the engine cannot read the page back.
 TEST_F(DeviceHooks, TheModelSendsStretchesThroughTheEngine) {
     TestDevice dev(u"P1", false);
     Bitmap src(8, 8, BMF_24BPP);
@@ -239,6 +240,7 @@ TEST_F(DeviceHooks, TheModelSendsStretchesThroughTheEngine) {
         DWORD caps;
         RECTL dest;
         bool engine;
+        DWORD rop4 = 0xCCCC; // another operation: DrvStretchBltROP only
     };
     const std::vector<Case> cases = {
         {"no bit, larger", 0, {0, 0, 16, 16}, false},
@@ -247,9 +249,13 @@ TEST_F(DeviceHooks, TheModelSendsStretchesThroughTheEngine) {
         {"shrinking, smaller", 8, {0, 0, 4, 4}, true},
         {"shrinking, larger", 8, {0, 0, 16, 16}, false},
         {"shrinking, the same size", 8, {0, 0, 8, 8}, false},
+        {"always, the source inverted", 4, {0, 0, 16, 16}, true, 0x3333},
+        {"always, the source and the page", 4, {0, 0, 16, 16}, false, 0x8888},
+        {"shrinking, the source or the page", 8, {0, 0, 4, 4}, false, 0xEEEE},
     };
     for (const Case& c : cases) {
         for (bool rop : {false, true}) {
+            if (!rop && c.rop4 != 0xCCCC) continue;
             // The destination: a bitmap of the page's device, to see what
             // the engine drew.
             Bitmap target(16, 16, BMF_24BPP);
@@ -266,14 +272,15 @@ TEST_F(DeviceHooks, TheModelSendsStretchesThroughTheEngine) {
                 result =
                     rop ? DrvStretchBltROP(target.get(), src.get(), nullptr, nullptr, &trivial,
                                            nullptr, nullptr, &dest, &srcRect, nullptr, COLORONCOLOR,
-                                           &solid, 0xCCCC)
+                                           &solid, c.rop4)
                         : DrvStretchBlt(target.get(), src.get(), nullptr, nullptr, &trivial,
                                         nullptr, nullptr, &dest, &srcRect, nullptr, COLORONCOLOR);
             });
             const char* hook = rop ? "DrvStretchBltROP" : "DrvStretchBlt";
             EXPECT_TRUE(result) << c.name << " " << hook;
             EXPECT_EQ(stream.empty(), c.engine) << c.name << " " << hook;
-            EXPECT_EQ(target.Row(0)[0], c.engine ? 0x40 : 0xFF) << c.name << " " << hook;
+            const BYTE drawn = c.rop4 == 0x3333 ? 0xBF : 0x40;
+            EXPECT_EQ(target.Row(0)[0], c.engine ? drawn : 0xFF) << c.name << " " << hook;
         }
     }
 }
