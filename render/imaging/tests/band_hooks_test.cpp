@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -152,6 +153,36 @@ TEST_F(BandHooks, ColourImagesAreHalftonedOnAOneBitBand) {
     // Nothing beside them.
     EXPECT_EQ(page.BlackShare(700, 700, 800, 1000), 0.0);
     EXPECT_EQ(page.BlackShare(1128, 800, 1300, 1000), 0.0);
+}
+
+// A shrinking stretch on a banded page halftones the source's average,
+// except for the halftone kind that asks for black on white, which keeps
+// every black pixel of the source: thin black lines four pixels apart,
+// shrunk to a quarter, stay solid black.
+TEST_F(BandHooks, TheBlackOnWhiteKindKeepsThinLinesOfAShrinkingStretch) {
+    FlatDib lines(64, 0xFF, 0xFF, 0xFF);
+    const LONG stride = 64 * 3;
+    for (LONG y = 0; y < 64; ++y)
+        for (LONG x = 0; x < 64; x += 4)
+            std::memset(lines.bits.data() + y * stride + 3 * x, 0, 3);
+    struct Case {
+        const char* name;
+        WORD kind;
+        double low, high; // the share of black
+    };
+    for (const Case& c : {Case{"halftoned", 1, 0.1, 0.4}, Case{"black on white", 2, 0.99, 1.0}}) {
+        BandedPage page = PrintBanded(
+            [&](HDC hdc) {
+                EXPECT_EQ(StretchDIBits(hdc, 800, 800, 16, 16, 0, 0, 64, 64, lines.bits.data(),
+                                        &lines.info, DIB_RGB_COLORS, SRCCOPY),
+                          64);
+            },
+            Banded(c.kind));
+        ASSERT_FALSE(page.pbm.empty()) << c.name;
+        double share = page.BlackShare(800, 800, 816, 816);
+        EXPECT_GE(share, c.low) << c.name;
+        EXPECT_LE(share, c.high) << c.name;
+    }
 }
 
 // Gradients on a 1-bit band: a rectangle from black to white darkens from
