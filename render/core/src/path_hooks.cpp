@@ -1,9 +1,9 @@
 // The path and line hooks: each vector drawing call becomes drawing tokens
 // in the printer stream, nothing (a destination-only mix, a page that is not
 // printed), or FALSE so that the engine draws it itself (pattern brushes,
-// long line styles, rotated geometric pens, and the banding road, whose
-// drawing is not part of this driver yet). On the spool-side road each call
-// is recorded into the open page file.
+// long line styles, rotated geometric pens, and every call of a banded job,
+// which the engine draws into the band as it is). On the spool-side road
+// each call is recorded into the open page file.
 #include "emf_job.h"
 #include "emf_recorder.h"
 #include "hooks.h"
@@ -47,7 +47,7 @@ Entry Enter(SURFOBJ* pso, MIX mix, PDEV** out) {
         }
         return pdev->docStarted ? Entry::Fail : Entry::Done;
     }
-    // The band road's own drawing is not part of this driver yet.
+    // On the band road the engine draws the call into the band itself.
     if (pdev->banding) return Entry::Fail;
     *out = pdev;
     return Entry::Draw;

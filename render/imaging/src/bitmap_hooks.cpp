@@ -1,11 +1,14 @@
 // The bitmap hooks: each decides by the job's road. Banding lets the engine
-// render into the band; a job recorded for the spool side has no page file
-// yet and draws nothing; device-surface jobs turn images into image blocks
-// and fills into the vector writers' commands.
+// render into the band, halftoning images onto a 1-bit band and tiling
+// pattern brushes itself (band_hooks.cpp); a job recorded for the spool side
+// records each call into its open page file, and draws nothing while none
+// is open; device-surface jobs turn images into image blocks and fills into
+// the vector writers' commands.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "band_hooks.h"
 #include "emf_job.h"
 #include "emf_recorder.h"
 #include "imaging_hooks.h"
@@ -25,6 +28,10 @@ constexpr DWORD kNoOp = 0xAA;
 constexpr DWORD kMaskPassRop = 0xEE;
 constexpr DWORD kImagePassRop = 0x88;
 constexpr ULONG kBatch = 20;
+// Model capability bits (bits 8 and 9 of the print quality mode's flags):
+// stretches always go to the engine, and shrinking ones go to it first.
+constexpr DWORD kCapsStretchByEngine = 0x4;
+constexpr DWORD kCapsShrinkByEngine = 0x8;
 
 enum class Road { Fail, Done, Band, Spool, Device };
 
@@ -54,9 +61,16 @@ LONG MapEdge(LONG c, LONG d0, LONG dw, LONG s0, LONG sw) {
     return static_cast<LONG>(v);
 }
 
+bool SameRect(const RECTL& a, const RECTL& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 // The part of the source that a clip rectangle of the destination shows.
+// The whole source stands for a clip rectangle that is the clip's bounds
+// and the whole destination; one that is the bounds but lies inside the
+// destination shows only its part, so that the image is cut, not squeezed.
 RECTL MapSource(const RECTL& clip, const RECTL& d, const RECTL& s, const CLIPOBJ* pco) {
-    if (pco && std::memcmp(&clip, &pco->rclBounds, sizeof clip) == 0) return s;
+    if ((!pco || SameRect(clip, pco->rclBounds)) && SameRect(clip, d)) return s;
     LONG dw = std::max<LONG>(1, d.right - d.left), dh = std::max<LONG>(1, d.bottom - d.top);
     LONG sw = s.right - s.left, sh = s.bottom - s.top;
     RECTL r{MapEdge(clip.left, d.left, dw, s.left, sw), MapEdge(clip.top, d.top, dh, s.top, sh),
@@ -64,7 +78,24 @@ RECTL MapSource(const RECTL& clip, const RECTL& d, const RECTL& s, const CLIPOBJ
             MapEdge(clip.bottom, d.top, dh, s.top, sh)};
     auto clampX = [&](LONG v) { return std::clamp(v, s.left, s.right); };
     auto clampY = [&](LONG v) { return std::clamp(v, s.top, s.bottom); };
-    return RECTL{clampX(r.left), clampY(r.top), clampX(r.right), clampY(r.bottom)};
+    r = RECTL{clampX(r.left), clampY(r.top), clampX(r.right), clampY(r.bottom)};
+    // A clip rectangle narrower than one source pixel of an enlarging
+    // stretch maps to no source at all; it shows the source pixel under
+    // its middle.
+    auto middle = [](LONG c0, LONG c1, LONG d0, LONG dw, LONG s0, LONG s1) {
+        LONGLONG v = s0 + (static_cast<LONGLONG>(c0 + c1 - 2 * d0) * (s1 - s0)) /
+                              (static_cast<LONGLONG>(dw) * 2);
+        return static_cast<LONG>(std::clamp<LONGLONG>(v, s0, s1 - 1));
+    };
+    if (r.right <= r.left && s.right > s.left) {
+        r.left = middle(clip.left, clip.right, d.left, dw, s.left, s.right);
+        r.right = r.left + 1;
+    }
+    if (r.bottom <= r.top && s.bottom > s.top) {
+        r.top = middle(clip.top, clip.bottom, d.top, dh, s.top, s.bottom);
+        r.bottom = r.top + 1;
+    }
+    return r;
 }
 
 bool Intersect(const RECTL& a, const RECTL& b, RECTL* out) {
@@ -115,7 +146,10 @@ template <class Each> int ForClipRects(PDEV* pdev, CLIPOBJ* pco, const RECTL& de
 int SendClipped(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
                 const RECTL& srcRect, DWORD rop, const ColorKey* key) {
     return ForClipRects(pdev, pco, dest, [&](const RECTL& c, bool whole) {
-        RECTL s = whole ? srcRect : MapSource(c, dest, srcRect, pco);
+        RECTL s = whole && SameRect(c, dest) ? srcRect : MapSource(c, dest, srcRect, pco);
+        // An empty source has nothing to send, and the walk goes on
+        // (ending it would send the rectangles before it a second time).
+        if (s.right <= s.left || s.bottom <= s.top) return kImageSent;
         return OutputImage(pdev, src, xlo, &c, &s, nullptr, rop, 0, key);
     });
 }
@@ -167,6 +201,60 @@ DWORD BrushAfterImage(DWORD rop) {
     default:
         return 0;
     }
+}
+
+// Whether the operation's result depends on the destination.
+bool ReadsDestination(DWORD rop) {
+    return ((rop >> 1) & 0x55) != (rop & 0x55);
+}
+
+// The part of a stretch's destination that a simple clip shows, its left
+// edge not before the page's; false when nothing of it shows.
+bool ClipPathBounds(const CLIPOBJ* pco, const RECTL& dest, RECTL* out) {
+    if (!pco || pco->iDComplexity == DC_TRIVIAL) {
+        *out = dest;
+        return dest.right > dest.left && dest.bottom > dest.top;
+    }
+    RECTL bounds = pco->rclBounds;
+    bounds.left = std::max<LONG>(bounds.left, 0);
+    return Intersect(bounds, dest, out);
+}
+
+// The device-surface rule of both stretches (`rop4` the operation with its
+// background byte); `engine` is the engine's own stretch of the call. The
+// model's engine bits hold for operations that cover the destination: the
+// engine cannot read the page back, and would draw one that reads it
+// against paper white and cover what the page holds.
+template <class Engine>
+BOOL DeviceStretch(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& d,
+                   const RECTL& s, DWORD rop4, Engine engine) {
+    const DWORD rop = rop4 & 0xFF;
+    const bool readsPage = ReadsDestination(rop) || ReadsDestination((rop4 >> 8) & 0xFF);
+    if (d.right < d.left || d.bottom < d.top || IsDeviceSurface(pdev, src)) return engine();
+    const LONGLONG destArea = static_cast<LONGLONG>(d.right - d.left) * (d.bottom - d.top);
+    const LONGLONG srcArea =
+        static_cast<LONGLONG>(std::abs(s.right - s.left)) * std::abs(s.bottom - s.top);
+    if (!readsPage &&
+        ((pdev->modelCaps & kCapsStretchByEngine) ||
+         ((pdev->modelCaps & kCapsShrinkByEngine) && destArea < srcArea)) &&
+        engine())
+        return TRUE;
+    SetTransferModes(pdev, false);
+    int r;
+    if (pco && pco->iDComplexity == DC_COMPLEX) {
+        r = SendClipped(pdev, src, pco, xlo, d, s, rop, nullptr);
+    } else {
+        RECTL c;
+        if (!ClipPathBounds(pco, d, &c)) return TRUE;
+        SetClipRect(pdev, pco && pco->iDComplexity == DC_RECT ? &c : nullptr);
+        RECTL part = MapSource(c, d, s, pco);
+        r = part.right <= part.left || part.bottom <= part.top
+                ? kImageSent
+                : OutputImage(pdev, src, xlo, &c, &part, nullptr, rop, 0, nullptr);
+    }
+    if (r == kImageSent) return TRUE;
+    if (pdev->jobFlags & job::Cancelled) return FALSE;
+    return engine();
 }
 
 } // namespace
@@ -222,7 +310,10 @@ BOOL SendPageImage(PDEV* pdev, SURFOBJ* s, const RECTL* dest, const RECTL* srcRe
 BOOL APIENTRY DrvCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, RECTL* destRect,
                           POINTL* srcPoint) {
     PDEV* pdev = nullptr;
-    switch (Enter(dst, &pdev)) {
+    // A copy from the page into one of the engine's bitmaps carries the
+    // physical device on its source.
+    SURFOBJ* device = !CheckedPdev(dst) && src && CheckedPdev(src) ? src : dst;
+    switch (Enter(device, &pdev)) {
     case Road::Fail:
         return FALSE;
     case Road::Done:
@@ -232,12 +323,15 @@ BOOL APIENTRY DrvCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xl
         return RecordStretchBltROP(pdev, src, pco, xlo, *destRect, SourceRect(*destRect, *srcPoint),
                                    0, nullptr, kSrcCopy);
     case Road::Band:
-        return EngCopyBits(dst, src, pco, xlo, destRect, srcPoint);
+        return BandCopyBits(pdev, dst, src, pco, xlo, destRect, srcPoint);
     case Road::Device:
         break;
     }
     if (!destRect || !srcPoint) return FALSE;
-    if (IsDeviceSurface(pdev, src)) return TRUE; // nothing of the page can be read back
+    // Nothing of the page can be read back: a copy from it gets the
+    // colour of the paper, what the translation gives for index -1.
+    if (IsDeviceSurface(pdev, src))
+        return EngEraseSurface(dst, destRect, xlo ? XLATEOBJ_iXlate(xlo, 0xFFFFFFFF) : 0xFFFFFFFF);
     SetTransferModes(pdev, false);
     RECTL s{srcPoint->x, srcPoint->y, srcPoint->x + (destRect->right - destRect->left),
             srcPoint->y + (destRect->bottom - destRect->top)};
@@ -262,21 +356,16 @@ BOOL APIENTRY DrvStretchBltROP(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOB
         return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                                 mode, pbo, rop4);
     case Road::Band:
-        return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
-                                mode, pbo, rop4);
+        return StretchRopInBand(pdev, dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect,
+                                maskPoint, pbo, rop4);
     case Road::Device:
         break;
     }
     if (!destRect || !srcRect) return FALSE;
-    if (destRect->right < destRect->left || destRect->bottom < destRect->top ||
-        IsDeviceSurface(pdev, src))
+    return DeviceStretch(pdev, src, pco, xlo, *destRect, *srcRect, rop4 & 0xFFFF, [&] {
         return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                                 mode, pbo, rop4);
-    SetTransferModes(pdev, false);
-    int r = SendClipped(pdev, src, pco, xlo, *destRect, *srcRect, rop4 & 0xFF, nullptr);
-    if (r == kImageSent) return TRUE;
-    return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
-                            mode, pbo, rop4);
+    });
 }
 
 BOOL APIENTRY DrvStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco, XLATEOBJ* xlo,
@@ -296,20 +385,16 @@ BOOL APIENTRY DrvStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* 
         return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                              mode);
     case Road::Band:
-        return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
-                             mode);
+        return StretchInBand(pdev, dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect,
+                             maskPoint);
     case Road::Device:
         break;
     }
     if (!destRect || !srcRect) return FALSE;
-    if (destRect->right < destRect->left || destRect->bottom < destRect->top ||
-        IsDeviceSurface(pdev, src))
+    return DeviceStretch(pdev, src, pco, xlo, *destRect, *srcRect, kSrcCopy << 8 | kSrcCopy, [&] {
         return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                              mode);
-    SetTransferModes(pdev, false);
-    if (SendClipped(pdev, src, pco, xlo, *destRect, *srcRect, kSrcCopy, nullptr) == kImageSent)
-        return TRUE;
-    return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint, mode);
+    });
 }
 
 BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco, XLATEOBJ* xlo,
@@ -332,8 +417,8 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
                          rop4);
     }
     case Road::Band:
-        return EngBitBlt(dst, src, mask, pco, xlo, destRect, srcPoint, maskPoint, pbo, brushOrg,
-                         rop4);
+        return BandBitBlt(pdev, dst, src, mask, pco, xlo, destRect, srcPoint, maskPoint, pbo,
+                          brushOrg, rop4);
     case Road::Device:
         break;
     }
@@ -364,11 +449,14 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
     const bool brushFills = PatternDestOnly(rop) || BrushAfterImage(rop);
     // A brush that is neither solid nor a realized pattern cannot be sent,
     // nor a pattern under an operation of pattern, source and destination
-    // together; the engine's own rendering of it starts from a blank bitmap
-    // and would paint over what the page already holds (transparent
-    // hatches), so the call fails instead of printing something else.
+    // together. The engine draws such a call into a bitmap that starts as
+    // paper white and covers the destination with it: right for an
+    // operation whose result does not depend on the destination, but one
+    // that reads it (a transparent hatch) would paint over what the page
+    // already holds, so that call fails instead of printing something else.
     if (!solidBrush && pbo && (brushFills || !SourceDestOnly(rop)) && rop != 0x00 && rop != 0x55 &&
-        rop != 0xFF && !(pattern && brushFills)) {
+        rop != 0xFF && !(pattern && brushFills) &&
+        (ReadsDestination(rop) || ReadsDestination((rop4 >> 8) & 0xFF))) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
@@ -419,6 +507,98 @@ BOOL APIENTRY DrvTransparentBlt(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEO
     return EngTransparentBlt(dst, src, pco, xlo, destRect, srcRect, transColor, reserved);
 }
 
+namespace {
+
+// The gradient shaded by the engine into a 24-bit bitmap of its rectangle
+// (or, when that cannot be had, into one of a single row, row by row), then
+// sent to the page as an image, or put into the band: triangles through a
+// mask of the pixels they cover, rectangles, which cover all of theirs,
+// whole. 0: not drawn, for the engine to draw.
+int RenderGradient(PDEV* pdev, SURFOBJ* dst, CLIPOBJ* pco, const TRIVERTEX* vertices, ULONG nVertex,
+                   const void* mesh, ULONG nMesh, const RECTL* extents, ULONG mode) {
+    if (!dst || !extents || !vertices || !mesh || mode > GRADIENT_FILL_TRIANGLE) return 0;
+    const bool triangles = mode == GRADIENT_FILL_TRIANGLE;
+    const ULONG per = triangles ? 3 : 2;
+    // Only the elements whose vertices exist are shaded.
+    std::vector<ULONG> kept;
+    const ULONG* elements = static_cast<const ULONG*>(mesh);
+    for (ULONG i = 0; i < nMesh; ++i) {
+        const ULONG* e = elements + static_cast<size_t>(i) * per;
+        if (std::all_of(e, e + per, [&](ULONG v) { return v < nVertex; }))
+            kept.insert(kept.end(), e, e + per);
+    }
+    RECTL r{std::min(extents->left, extents->right), std::min(extents->top, extents->bottom),
+            std::max(extents->left, extents->right), std::max(extents->top, extents->bottom)};
+    // What lies off the surface is never seen.
+    RECTL on;
+    if (kept.empty() || !Intersect(r, RECTL{0, 0, dst->sizlBitmap.cx, dst->sizlBitmap.cy}, &on))
+        return 1;
+    r = on;
+    const LONG w = r.right - r.left, h = r.bottom - r.top;
+    const ULONG count = static_cast<ULONG>(kept.size() / per);
+    LONG rows = h;
+    SURFOBJ* shaded = NewTempBitmap(SIZEL{w, h}, BMF_24BPP);
+    if (!shaded) {
+        rows = 1;
+        shaded = NewTempBitmap(SIZEL{w, 1}, BMF_24BPP);
+        if (!shaded) return 0;
+    }
+    const bool band = pdev->banding != 0;
+    SURFOBJ* shape = nullptr;
+    SURFOBJ* mask = nullptr;
+    if (band && triangles) {
+        shape = NewTempBitmap(SIZEL{w, rows}, BMF_24BPP);
+        mask = NewTempBitmap(SIZEL{w, rows}, BMF_1BPP);
+    }
+    bool ok = !(band && triangles) || (shape && mask);
+    std::vector<TRIVERTEX> moved(vertices, vertices + nVertex);
+    POINTL origin{0, 0};
+    for (LONG top = 0; ok && top < h; top += rows) {
+        const LONG n = std::min(rows, h - top);
+        RECTL local{0, 0, w, n};
+        for (ULONG i = 0; i < nVertex; ++i)
+            moved[i].x = vertices[i].x - r.left, moved[i].y = vertices[i].y - (r.top + top);
+        EngEraseSurface(shaded, &local, triangles ? 0xFFFFFF : 0);
+        ok = EngGradientFill(shaded, nullptr, nullptr, moved.data(), nVertex, kept.data(), count,
+                             &local, &origin, mode);
+        const RECTL at{r.left, r.top + top, r.right, r.top + top + n};
+        if (ok && !band) {
+            XLATEOBJ rgb{};
+            rgb.flXlate = XO_TRIVIAL;
+            rgb.iSrcType = PAL_RGB;
+            SetTransferModes(pdev, false);
+            ok = SendClipped(pdev, shaded, pco, &rgb, at, local, kSrcCopy, nullptr) == kImageSent;
+        } else if (ok) {
+            if (mask) {
+                // The triangles once more, black on white: their pixels.
+                std::vector<TRIVERTEX> black = moved;
+                for (TRIVERTEX& v : black)
+                    v.Red = v.Green = v.Blue = v.Alpha = 0;
+                EngEraseSurface(shape, &local, 0xFFFFFF);
+                ok = EngGradientFill(shape, nullptr, nullptr, black.data(), nVertex, kept.data(),
+                                     count, &local, &origin, mode);
+                for (LONG y = 0; ok && y < n; ++y) {
+                    const BYTE* from = static_cast<const BYTE*>(shape->pvScan0) +
+                                       static_cast<ptrdiff_t>(y) * shape->lDelta;
+                    BYTE* to = static_cast<BYTE*>(mask->pvScan0) +
+                               static_cast<ptrdiff_t>(y) * mask->lDelta;
+                    std::memset(to, 0, static_cast<size_t>(w + 7) / 8);
+                    for (LONG x = 0; x < w; ++x)
+                        if (!(from[3 * x] | from[3 * x + 1] | from[3 * x + 2]))
+                            to[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+                }
+            }
+            ok = ok && PutGradientInBand(pdev, dst, pco, shaded, mask, at);
+        }
+    }
+    FreeTempBitmap(mask);
+    FreeTempBitmap(shape);
+    FreeTempBitmap(shaded);
+    return ok ? 1 : 0;
+}
+
+} // namespace
+
 BOOL APIENTRY DrvGradientFill(SURFOBJ* dst, CLIPOBJ* pco, XLATEOBJ* xlo, TRIVERTEX* vertices,
                               ULONG nVertex, PVOID mesh, ULONG nMesh, RECTL* extents,
                               POINTL* ditherOrg, ULONG mode) {
@@ -432,45 +612,12 @@ BOOL APIENTRY DrvGradientFill(SURFOBJ* dst, CLIPOBJ* pco, XLATEOBJ* xlo, TRIVERT
         if (!RecordingPage(pdev)) return TRUE;
         return RecordGradientFill(pdev, pco, vertices, nVertex, mesh, nMesh, mode);
     case Road::Band:
-        return EngGradientFill(dst, pco, xlo, vertices, nVertex, mesh, nMesh, extents, ditherOrg,
-                               mode);
     case Road::Device:
         break;
     }
-    if (!extents || !vertices || !mesh || mode > GRADIENT_FILL_TRIANGLE) return FALSE;
-    // The gradient is shaded into a 24-bit bitmap of its rectangle by the
-    // engine and sent as an image.
-    RECTL r{std::min(extents->left, extents->right), std::min(extents->top, extents->bottom),
-            std::max(extents->left, extents->right), std::max(extents->top, extents->bottom)};
-    LONG w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0) return TRUE;
-    HSURF bmp =
-        reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{w, h}, 0, BMF_24BPP, BMF_TOPDOWN, nullptr));
-    if (!bmp)
-        return EngGradientFill(dst, pco, xlo, vertices, nVertex, mesh, nMesh, extents, ditherOrg,
-                               mode);
-    SURFOBJ* so = EngLockSurface(bmp);
-    BOOL ok = FALSE;
-    if (so) {
-        RECTL all{0, 0, w, h};
-        EngEraseSurface(so, &all, 0xFFFFFF);
-        std::vector<TRIVERTEX> moved(vertices, vertices + nVertex);
-        for (TRIVERTEX& v : moved)
-            v.x -= r.left, v.y -= r.top;
-        RECTL local{0, 0, w, h};
-        POINTL origin{0, 0};
-        if (EngGradientFill(so, nullptr, nullptr, moved.data(), nVertex, mesh, nMesh, &local,
-                            &origin, mode)) {
-            XLATEOBJ rgb{};
-            rgb.flXlate = XO_TRIVIAL;
-            rgb.iSrcType = PAL_RGB;
-            SetTransferModes(pdev, false);
-            ok = SendClipped(pdev, so, pco, &rgb, r, local, kSrcCopy, nullptr) == kImageSent;
-        }
-        EngUnlockSurface(so);
-    }
-    EngDeleteSurface(bmp);
-    return ok;
+    if (RenderGradient(pdev, dst, pco, vertices, nVertex, mesh, nMesh, extents, mode)) return TRUE;
+    if (pdev->jobFlags & job::Cancelled) return FALSE;
+    return EngGradientFill(dst, pco, xlo, vertices, nVertex, mesh, nMesh, extents, ditherOrg, mode);
 }
 
 } // namespace inkforge

@@ -1,7 +1,13 @@
 // Pattern brushes: the engine hands over the brush's pattern (a hatch comes
-// as the engine's own 8 x 8 1-bit pattern) and the driver keeps it in the
-// layout the printer's raster patterns take: rows padded to 16 bits, colour
-// pixels as 3 bytes, the colours translated to the device's RGB values.
+// as the engine's own 8 x 8 1-bit pattern). A device-surface job keeps it in
+// the layout the printer's raster patterns take: rows padded to 16 bits,
+// colour pixels as 3 bytes, the colours translated to the device's RGB
+// values. A banded job keeps a 1-bit image of it, scaled to the resolution,
+// that the band hooks tile over the destination.
+#include "brush_realize.h"
+
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -46,7 +52,99 @@ ULONG PaletteEntries(DWORD format) {
                                  : kPaletteEntries8;
 }
 
+// The side of a style brush without a pattern.
+constexpr LONG kStyleSide = 32;
+// Patterns are sized for 150 dots per inch.
+constexpr LONG kPatternDpi = 150;
+constexpr DWORD kFeatureFinePatterns = 0x20000000;
+constexpr size_t kFinePatterns = offsetof(PRIVATE_DEVMODE, FinePatterns);
+
+// The raw value of pixel x of a pattern row.
+ULONG RawPixel(const BYTE* row, LONG x, ULONG bmf) {
+    switch (bmf) {
+    case BMF_1BPP:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case BMF_4BPP:
+        return x & 1 ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
+    case BMF_8BPP:
+        return row[x];
+    case BMF_16BPP:
+        return row[2 * x] | static_cast<ULONG>(row[2 * x + 1]) << 8;
+    case BMF_24BPP:
+        return row[3 * x] | static_cast<ULONG>(row[3 * x + 1]) << 8 |
+               static_cast<ULONG>(row[3 * x + 2]) << 16;
+    case BMF_32BPP:
+        return row[4 * x] | static_cast<ULONG>(row[4 * x + 1]) << 8 |
+               static_cast<ULONG>(row[4 * x + 2]) << 16 | static_cast<ULONG>(row[4 * x + 3]) << 24;
+    default:
+        return 0;
+    }
+}
+
+// Whether the band shows a device value as the lighter of black and white:
+// on a 1-bit band the value is the index (1 white), on an 8-bit band a gray
+// level, on a 24-bit band a colour.
+bool Light(const PDEV* pdev, ULONG v) {
+    if (pdev->bandBitDepth == 1) return v & 1;
+    if (pdev->bandBitDepth == 8) return (v & 0xFF) >= 0x80;
+    return (v & 0xFF) + ((v >> 8) & 0xFF) + ((v >> 16) & 0xFF) >= 3 * 0x80;
+}
+
 } // namespace
+
+LONG BandPatternScale(const PDEV* pdev) {
+    if ((PrivU32(pdev->devmode, priv::FeatureFlags) & kFeatureFinePatterns) &&
+        PrivI16(pdev->devmode, kFinePatterns) != 0)
+        return 1;
+    LONG res = pdev->devmode.dm.dmPrintQuality > 0 ? pdev->devmode.dm.dmPrintQuality : 600;
+    return std::max<LONG>(1, res / kPatternDpi);
+}
+
+bool BuildBandBrush(const PDEV* pdev, SURFOBJ* pattern, XLATEOBJ* xlate, ULONG hatch,
+                    std::vector<BYTE>* out) {
+    BandBrush head{};
+    if (static_cast<LONG>(hatch) < 0) {
+        head.width = head.height = kStyleSide;
+        head.kind = kBandBrushStyle;
+        out->assign(sizeof head, 0);
+        std::memcpy(out->data(), &head, sizeof head);
+        return true;
+    }
+    if (!pattern || !pattern->pvScan0 || pattern->sizlBitmap.cx < 1 || pattern->sizlBitmap.cy < 1 ||
+        pattern->sizlBitmap.cx > kMaxPatternSide || pattern->sizlBitmap.cy > kMaxPatternSide ||
+        !FormatOf(pattern->iBitmapFormat))
+        return false;
+    const bool isHatch = hatch < HS_DDI_MAX;
+    const LONG scale = isHatch ? 1 : BandPatternScale(pdev);
+    const LONG srcW = pattern->sizlBitmap.cx, srcH = pattern->sizlBitmap.cy;
+    const ULONGLONG w = static_cast<ULONGLONG>(srcW) * scale,
+                    h = static_cast<ULONGLONG>(srcH) * scale;
+    const ULONGLONG stride = (w + 31) / 32 * 4;
+    if (w > static_cast<ULONGLONG>(kMaxPatternSide) ||
+        h > static_cast<ULONGLONG>(kMaxPatternSide) || stride * h > kMaxPatternBytes)
+        return false;
+    head.width = static_cast<LONG>(w);
+    head.height = static_cast<LONG>(h);
+    head.stride = static_cast<LONG>(stride);
+    head.dataSize = static_cast<ULONG>(stride * h);
+    head.kind = isHatch ? kBandBrushHatch : kBandBrushPattern;
+    out->assign(sizeof head + head.dataSize, 0);
+    BYTE* bits = out->data() + sizeof head;
+    // Each pattern pixel as the band shows it, black or white, repeated
+    // `scale` times each way: the nearest colour of a colour-on-colour stretch.
+    for (LONG y = 0; y < head.height; ++y) {
+        const BYTE* src = static_cast<const BYTE*>(pattern->pvScan0) +
+                          static_cast<ptrdiff_t>(y / scale) * pattern->lDelta;
+        BYTE* dst = bits + static_cast<size_t>(y) * head.stride;
+        for (LONG x = 0; x < head.width; ++x) {
+            ULONG v = RawPixel(src, x / scale, pattern->iBitmapFormat);
+            if (xlate) v = XLATEOBJ_iXlate(xlate, v);
+            if (Light(pdev, v)) dst[x >> 3] |= static_cast<BYTE>(0x80 >> (x & 7));
+        }
+    }
+    std::memcpy(out->data(), &head, sizeof head);
+    return true;
+}
 
 bool ExpandBrushPattern(SURFOBJ* pattern, XLATEOBJ* xlate, ULONG hatch, DWORD brushId,
                         std::vector<BYTE>* out) {
@@ -122,16 +220,28 @@ BOOL APIENTRY DrvRealizeBrush(BRUSHOBJ* pbo, SURFOBJ* target, SURFOBJ* pattern, 
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    // Zero marks a brush that no pattern slot matches.
-    if (++st->nextBrushId == 0) ++st->nextBrushId;
     std::vector<BYTE> record;
-    if (!ExpandBrushPattern(pattern, xlate, hatch, st->nextBrushId, &record)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+    if (pdev->banding) {
+        if (!BuildBandBrush(pdev, pattern, xlate, hatch, &record)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    } else {
+        // Zero marks a brush that no pattern slot matches.
+        if (++st->nextBrushId == 0) ++st->nextBrushId;
+        if (!ExpandBrushPattern(pattern, xlate, hatch, st->nextBrushId, &record)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
     }
     void* p = BRUSHOBJ_pvAllocRbrush(pbo, static_cast<ULONG>(record.size()));
     if (!p) return FALSE;
     std::memcpy(p, record.data(), record.size());
+    // The bits follow the record where the engine keeps it.
+    if (pdev->banding) {
+        auto* brush = static_cast<BandBrush*>(p);
+        brush->bits = brush->dataSize ? static_cast<const BYTE*>(p) + sizeof(BandBrush) : nullptr;
+    }
     return TRUE;
 }
 

@@ -33,6 +33,10 @@ struct ImagingState {
     BandDebugSettings debug;
     BandDump dumps[kBandDumpKinds];
     DWORD dumpNumber = 0; // the last dump file's number
+    // The colour adjustment that halftoning onto a 1-bit band uses (its
+    // size 0 until first use), and the mark of a stretch under way with it.
+    COLORADJUSTMENT bandAdjust{};
+    bool bandAdjustBusy = false;
 };
 
 ImagingState* Imaging(PDEV* pdev);

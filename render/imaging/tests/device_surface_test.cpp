@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -270,6 +271,107 @@ TEST_F(DeviceSurface, EachRasterOperationSendsWhatItPaints) {
             SelectObject(hdc, old);
             DeleteObject(brush);
         });
+        streamdump::Decoding d = streamdump::Decode(stream);
+        EXPECT_EQ(d.problems, 0u) << c.name;
+        EXPECT_EQ(Paints(d), c.paints) << c.name << "\n" << streamdump::Format(d);
+    }
+}
+
+// A stretch under a clip of several rectangles sends one image per
+// rectangle, each once: a rectangle narrower than one source pixel of an
+// enlarging stretch shows the source pixel under its middle, and the
+// engine is not asked to draw the call again (which would undo an
+// inverting operation where the images were already sent). At 300 dots
+// per inch the sample model leaves stretches to the driver.
+TEST_F(DeviceSurface, AClipWalkSendsEveryRectangleOnce) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 4;
+    info.bmiHeader.biHeight = 4;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    std::vector<BYTE> bits(4 * 12, 0x40);
+    inkforge::DevmodeImage mode = DeviceMode();
+    mode.dm.dmPrintQuality = 300;
+    inkforge::SetPrivU16(mode, inkforge::priv::ResolutionCode, 1);
+    Bytes stream = PrintPage(mode, [&](HDC hdc) {
+        HRGN strips = CreateRectRgn(800, 900, 801, 964);
+        for (int left : {810, 830}) {
+            HRGN more = CreateRectRgn(left, 900, left + 10, 964);
+            CombineRgn(strips, strips, more, RGN_OR);
+            DeleteObject(more);
+        }
+        SelectClipRgn(hdc, strips);
+        DeleteObject(strips);
+        EXPECT_EQ(StretchDIBits(hdc, 800, 900, 64, 64, 0, 0, 4, 4, bits.data(), &info,
+                                DIB_RGB_COLORS, SRCINVERT),
+                  4);
+    });
+    streamdump::Decoding d = streamdump::Decode(stream);
+    ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
+    EXPECT_EQ(Paints(d), (std::vector<std::string>{"image 66", "image 66", "image 66"}))
+        << streamdump::Format(d);
+    // Each image the source pixels its rectangle shows, over the rectangle.
+    std::vector<std::string> images;
+    for (const auto& it : d.items)
+        if (it.kind == streamdump::ItemKind::Token && it.opcode == tk::kBeginImage)
+            images.push_back(std::to_string(Whole(&it.token, tk::kSourceWidth)) + "x" +
+                             std::to_string(Whole(&it.token, tk::kSourceHeight)));
+    EXPECT_EQ(images, (std::vector<std::string>{"1x4", "1x4", "1x4"}));
+}
+
+// A transparent blit is two images over the destination: the key colour's
+// mask, then the image with the key colour white. A gradient is shaded
+// into one image of its box.
+TEST_F(DeviceSurface, TransparentBlitsAndGradientsAreImages) {
+    struct Case {
+        const char* name;
+        std::function<void(HDC)> draw;
+        std::vector<std::string> paints;
+    };
+    const std::vector<Case> cases = {
+        {"transparent blit",
+         [](HDC hdc) {
+             BITMAPINFO info{};
+             info.bmiHeader.biSize = sizeof info.bmiHeader;
+             info.bmiHeader.biWidth = 8;
+             info.bmiHeader.biHeight = 8;
+             info.bmiHeader.biPlanes = 1;
+             info.bmiHeader.biBitCount = 24;
+             void* bits = nullptr;
+             HDC mem = CreateCompatibleDC(hdc);
+             HBITMAP dib = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+             ASSERT_TRUE(mem && dib && bits);
+             auto* p = static_cast<BYTE*>(bits);
+             for (int i = 0; i < 8 * 8 * 3; ++i)
+                 p[i] = i < 4 * 8 * 3 ? 0xFF : 0x20; // half the key colour, white
+             HGDIOBJ old = SelectObject(mem, dib);
+             EXPECT_TRUE(
+                 TransparentBlt(hdc, 800, 900, 16, 16, mem, 0, 0, 8, 8, RGB(255, 255, 255)));
+             SelectObject(mem, old);
+             DeleteObject(dib);
+             DeleteDC(mem);
+         },
+         {"image EE", "image 88"}},
+        {"rectangle gradient",
+         [](HDC hdc) {
+             TRIVERTEX v[2] = {{800, 900, 0, 0, 0, 0}, {900, 950, 0xFF00, 0x8000, 0, 0}};
+             GRADIENT_RECT r{0, 1};
+             EXPECT_TRUE(GradientFill(hdc, v, 2, &r, 1, GRADIENT_FILL_RECT_V));
+         },
+         {"image CC"}},
+        {"triangle gradient",
+         [](HDC hdc) {
+             TRIVERTEX v[3] = {{800, 900, 0xFF00, 0, 0, 0},
+                               {900, 900, 0, 0xFF00, 0, 0},
+                               {800, 1000, 0, 0, 0xFF00, 0}};
+             GRADIENT_TRIANGLE t{0, 1, 2};
+             EXPECT_TRUE(GradientFill(hdc, v, 3, &t, 1, GRADIENT_FILL_TRIANGLE));
+         },
+         {"image CC"}},
+    };
+    for (const Case& c : cases) {
+        Bytes stream = PrintPage(DeviceMode(), c.draw);
         streamdump::Decoding d = streamdump::Decode(stream);
         EXPECT_EQ(d.problems, 0u) << c.name;
         EXPECT_EQ(Paints(d), c.paints) << c.name << "\n" << streamdump::Format(d);
