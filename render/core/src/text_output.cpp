@@ -186,23 +186,6 @@ DownloadedFont* FindDownloadedFont(PDEV* pdev, FONTOBJ* pfo, bool outline) {
     return nullptr;
 }
 
-// --- font header ---------------------------------------------------------------
-
-struct GtTable {
-    DWORD tag;
-    bool required;
-};
-const GtTable kClass0Tables[] = {
-    {SfntTag('g', 'd', 'i', 'r'), false}, {SfntTag('c', 'v', 't', ' '), false},
-    {SfntTag('f', 'p', 'g', 'm'), false}, {SfntTag('h', 'e', 'a', 'd'), true},
-    {SfntTag('h', 'h', 'e', 'a'), true},  {SfntTag('h', 'm', 't', 'x'), true},
-    {SfntTag('m', 'a', 'x', 'p'), true},  {SfntTag('p', 'r', 'e', 'p'), false}};
-// Characters that carry their own metrics need no horizontal metrics tables.
-const GtTable kClass1Tables[] = {
-    {SfntTag('g', 'd', 'i', 'r'), false}, {SfntTag('c', 'v', 't', ' '), false},
-    {SfntTag('f', 'p', 'g', 'm'), false}, {SfntTag('h', 'e', 'a', 'd'), true},
-    {SfntTag('m', 'a', 'x', 'p'), true},  {SfntTag('p', 'r', 'e', 'p'), false}};
-
 } // namespace
 
 BOOL RegisterDownloadedFont(PDEV* pdev, DownloadedFont* r) {
@@ -232,6 +215,27 @@ BOOL RegisterDownloadedFont(PDEV* pdev, DownloadedFont* r) {
     ft->slots[victim] = r;
     return TRUE;
 }
+
+namespace {
+
+// --- font header ---------------------------------------------------------------
+
+struct GtTable {
+    DWORD tag;
+    bool required;
+};
+const GtTable kClass0Tables[] = {
+    {SfntTag('g', 'd', 'i', 'r'), false}, {SfntTag('c', 'v', 't', ' '), false},
+    {SfntTag('f', 'p', 'g', 'm'), false}, {SfntTag('h', 'e', 'a', 'd'), true},
+    {SfntTag('h', 'h', 'e', 'a'), true},  {SfntTag('h', 'm', 't', 'x'), true},
+    {SfntTag('m', 'a', 'x', 'p'), true},  {SfntTag('p', 'r', 'e', 'p'), false}};
+// Characters that carry their own metrics need no horizontal metrics tables.
+const GtTable kClass1Tables[] = {
+    {SfntTag('g', 'd', 'i', 'r'), false}, {SfntTag('c', 'v', 't', ' '), false},
+    {SfntTag('f', 'p', 'g', 'm'), false}, {SfntTag('h', 'e', 'a', 'd'), true},
+    {SfntTag('m', 'a', 'x', 'p'), true},  {SfntTag('p', 'r', 'e', 'p'), false}};
+
+} // namespace
 
 // The "GT" segment's data: offset table, directory (tags ascending, "gdir"
 // empty) and the tables padded to 4 bytes. False when a required table is
