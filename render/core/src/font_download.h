@@ -73,6 +73,32 @@ struct FontTable {
     bool glyphMetrics, classSegment;
 };
 
+// Puts a new record into the device's font table, noting its page of last
+// use: the first free slot, else the slot of the record used least recently
+// (among equals the one with more glyphs sent, then the smaller font number),
+// which is removed from the printer first. FALSE when that output failed.
+BOOL RegisterDownloadedFont(PDEV* pdev, DownloadedFont* r);
+
+// An open character download (begin-char sent, end-char not yet) of a run.
+struct CharDownload {
+    bool open = false;
+};
+// What became of an outline glyph: sent (or not needed), too big for the
+// character's 16-bit size field (it and every composite that uses it must go
+// another way), or the output failed.
+enum class GlyphSend { Done, TooBig, Failed };
+// Sends an outline glyph that the record has not sent yet from the font's
+// "glyf" data, a composite's components before it (nested at most 8 deep,
+// a component already being walked not again), and notes it as sent.
+GlyphSend DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                        WORD glyph);
+
+// A font header: the 8-byte descriptor (the glyph count for outlines, the
+// bitmap glyph limit for bitmaps), then "GT" with `gt` and, when asked, "GC"
+// for outlines, or "BR" with the resolution for bitmaps, and the null segment.
+std::vector<BYTE> BuildFontHeader(const std::vector<BYTE>& gt, DWORD count, bool outline,
+                                  bool classSegment, DWORD dpi);
+
 // One read-font-header piece: a stretch of the header, sent with a one-byte
 // (byteLength) or a four-byte data length.
 struct FontHeaderPiece {

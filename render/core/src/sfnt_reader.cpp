@@ -199,8 +199,10 @@ bool SfntFont::Format4(DWORD* at, WORD* encoding) const {
         length = BigU16(data_ + sub + 2);
         if (format != 4 || length < 16 || !Inside(cmap->length, offset, length)) return false;
         WORD segX2 = BigU16(data_ + sub + 6);
-        // Four arrays of segX2 bytes and the pad word after the header.
-        if (segX2 == 0 || static_cast<size_t>(segX2) * 4 + 16 > length) return false;
+        // Four arrays of segX2 bytes and the pad word after the header; an
+        // odd segX2 would put every array a byte off and the last past the end.
+        if (segX2 == 0 || segX2 % 2 != 0 || static_cast<size_t>(segX2) * 4 + 16 > length)
+            return false;
         *at = sub;
         *encoding = enc;
         return true;
@@ -242,10 +244,16 @@ WORD SfntFont::CmapGlyphCount() const {
            ranges = deltas + segX2;
     if (BigU16(data_ + ends) == 0xFFFF) return 0;
     WORD most = 0;
+    // Segments cover ascending codes that do not overlap, so the walk visits
+    // each of the 65,536 codes at most once; a subtable out of that order is
+    // not one to count by, and the engine's count stands.
+    DWORD next = 0;
     for (size_t s = 0; s < segX2; s += 2) {
         WORD end = BigU16(data_ + ends + s);
         if (end == 0xFFFF) break;
         WORD start = BigU16(data_ + starts + s);
+        if (start < next || start > end) return 0;
+        next = static_cast<DWORD>(end) + 1;
         WORD delta = BigU16(data_ + deltas + s), range = BigU16(data_ + ranges + s);
         if (range == 0) {
             most = std::max<WORD>(most, static_cast<WORD>(end + delta));

@@ -66,7 +66,7 @@ class SfntFont {
     WORD MapCharacter(DWORD ch) const;
     // The largest glyph index reached by a symbol (platform 3, encoding 0)
     // format-4 subtable, or 0 when the first platform-3 record is not such
-    // a subtable.
+    // a subtable or its segments do not ascend.
     WORD CmapGlyphCount() const;
 
   private:

@@ -14,8 +14,11 @@
 #include "format_text.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "imaging_state.h"
 #include "raster_encode.h"
+#include "row_compress.h"
 #include "sfnt_reader.h"
+#include "vector_pattern.h"
 #include "vector_tokens.h"
 #include "win/base.h"
 #include "win/gdi_text.h"
@@ -183,6 +186,8 @@ DownloadedFont* FindDownloadedFont(PDEV* pdev, FONTOBJ* pfo, bool outline) {
     return nullptr;
 }
 
+} // namespace
+
 BOOL RegisterDownloadedFont(PDEV* pdev, DownloadedFont* r) {
     FontTable* ft = Fonts(pdev);
     r->lastPage = pdev->pageCount;
@@ -210,6 +215,8 @@ BOOL RegisterDownloadedFont(PDEV* pdev, DownloadedFont* r) {
     ft->slots[victim] = r;
     return TRUE;
 }
+
+namespace {
 
 // --- font header ---------------------------------------------------------------
 
@@ -343,6 +350,44 @@ std::vector<BYTE> FontHeaderTokens(const std::vector<BYTE>& header) {
     return std::move(t.v());
 }
 
+std::vector<BYTE> BuildFontHeader(const std::vector<BYTE>& gt, DWORD count, bool outline,
+                                  bool classSegment, DWORD dpi) {
+    auto segment = [](std::vector<BYTE>& h, char a, char b, const std::vector<BYTE>& data) {
+        h.push_back(static_cast<BYTE>(a));
+        h.push_back(static_cast<BYTE>(b));
+        PutBig32(h, static_cast<DWORD>(data.size()));
+        h.insert(h.end(), data.begin(), data.end());
+    };
+    std::vector<BYTE> header;
+    header.push_back(0); // format
+    header.push_back(0); // orientation
+    PutBig16(header, 0); // symbol-set mapping
+    header.push_back(outline ? 1 : 254);
+    header.push_back(0);
+    // Bitmap fonts are held to their glyph limit (retired and sent anew
+    // past it), so they say that limit as their count.
+    PutBig16(header, outline ? std::min<DWORD>(count, 0xFFFF) : kBitmapFontGlyphLimit);
+    if (outline) {
+        segment(header, 'G', 'T', gt);
+        if (classSegment) {
+            std::vector<BYTE> gc;
+            PutBig16(gc, 0);
+            PutBig16(gc, kNoDefaultChar);
+            PutBig16(gc, 0);
+            segment(header, 'G', 'C', gc);
+        }
+    } else {
+        std::vector<BYTE> br;
+        PutBig16(br, dpi);
+        PutBig16(br, dpi);
+        segment(header, 'B', 'R', br);
+    }
+    header.push_back(0xFF);
+    header.push_back(0xFF);
+    PutBig32(header, 0);
+    return header;
+}
+
 OutlineChar OutlineCharacter(const SfntFont& font, WORD glyph, BYTE charClass,
                              std::vector<BYTE>* out) {
     out->clear();
@@ -384,13 +429,6 @@ BOOL SendHeader(PDEV* pdev, DownloadedFont* r, const std::vector<BYTE>& header) 
     return t.send(pdev);
 }
 
-void AddSegment(std::vector<BYTE>& h, char a, char b, const std::vector<BYTE>& data) {
-    h.push_back(static_cast<BYTE>(a));
-    h.push_back(static_cast<BYTE>(b));
-    PutBig32(h, static_cast<DWORD>(data.size()));
-    h.insert(h.end(), data.begin(), data.end());
-}
-
 DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* font, bool outline) {
     DWORD count = FONTOBJ_cGetAllGlyphHandles(pfo, nullptr);
     if (font)
@@ -428,35 +466,10 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
                                  : '_';
         r->faceName[n] = 0;
     }
-    std::vector<BYTE> header;
-    header.push_back(0); // format
-    header.push_back(0); // orientation
-    PutBig16(header, 0); // symbol-set mapping
-    header.push_back(outline ? 1 : 254);
-    header.push_back(0);
-    PutBig16(header, outline ? std::min<DWORD>(count, 0xFFFF) : kBitmapFontGlyphLimit);
-    if (outline) {
-        AddSegment(header, 'G', 'T', gt);
-        if (ft->classSegment) {
-            std::vector<BYTE> gc;
-            PutBig16(gc, 0);
-            PutBig16(gc, kNoDefaultChar);
-            PutBig16(gc, 0);
-            AddSegment(header, 'G', 'C', gc);
-        }
-    } else {
-        std::vector<BYTE> br;
-        PutBig16(br, pdev->devmode.dm.dmPrintQuality > 0
-                         ? static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality)
-                         : 600);
-        PutBig16(br, pdev->devmode.dm.dmPrintQuality > 0
-                         ? static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality)
-                         : 600);
-        AddSegment(header, 'B', 'R', br);
-    }
-    header.push_back(0xFF);
-    header.push_back(0xFF);
-    PutBig32(header, 0);
+    const DWORD dpi = pdev->devmode.dm.dmPrintQuality > 0
+                          ? static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality)
+                          : 600;
+    std::vector<BYTE> header = BuildFontHeader(gt, count, outline, ft->classSegment, dpi);
     // A font object that held a record out of the table lets go of it.
     for (DownloadedFont** p = &ft->retired; *p;) {
         DownloadedFont* old = *p;
@@ -482,10 +495,6 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
 
 // --- glyphs --------------------------------------------------------------------
 
-struct CharDownload {
-    bool open = false;
-};
-
 BOOL SendCharData(PDEV* pdev, DownloadedFont* r, CharDownload& cd, WORD code,
                   const std::vector<BYTE>& data) {
     Bytes t;
@@ -504,38 +513,46 @@ BOOL SendCharData(PDEV* pdev, DownloadedFont* r, CharDownload& cd, WORD code,
     return t.send(pdev);
 }
 
-void MarkSent(DownloadedFont* r, WORD glyph, size_t bytes) {
-    r->glyphMap[glyph / 8] |= static_cast<BYTE>(1 << (glyph % 8));
+// The map has glyphCount / 8 + 1 bytes: it covers glyph 0 to the count.
+bool InMap(const DownloadedFont* r, DWORD glyph) {
+    return glyph / 8 <= r->glyphCount / 8;
+}
+// A glyph past the map (a glyph index beyond what the font's count said)
+// cannot be noted as sent: it is sent again whenever a run uses it.
+void MarkSent(DownloadedFont* r, DWORD glyph, size_t bytes) {
+    if (InMap(r, glyph)) r->glyphMap[glyph / 8] |= static_cast<BYTE>(1 << (glyph % 8));
     ++r->glyphsSent;
     r->bytesSent += static_cast<DWORD>(bytes);
 }
 bool Sent(const DownloadedFont* r, DWORD glyph) {
-    // The map has glyphCount / 8 + 1 bytes.
-    return glyph / 8 <= r->glyphCount / 8 && (r->glyphMap[glyph / 8] >> (glyph % 8) & 1);
+    return InMap(r, glyph) && (r->glyphMap[glyph / 8] >> (glyph % 8) & 1);
 }
 
-// What became of an outline glyph: sent (or not needed), too big for the
-// character's 16-bit size field (it and every composite that uses it must go
-// another way), or the output failed.
-enum class GlyphSend { Done, TooBig, Failed };
+constexpr int kMaxCompositeDepth = 8;
 
-GlyphSend DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
-                        WORD glyph, int depth);
+GlyphSend DownloadGlyphAt(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                          WORD glyph, std::vector<WORD>& path);
 
-// A composite glyph's components go first (within a bounded nesting).
+// A composite glyph's components go first (within a bounded nesting). A
+// component that is being walked already (the composite itself, or one it
+// is part of) is not walked again: a font whose composites name each other
+// in a circle would never end.
 GlyphSend DownloadCompositeGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font,
-                                 CharDownload& cd, const BYTE* data, DWORD length, int depth) {
+                                 CharDownload& cd, const BYTE* data, DWORD length,
+                                 std::vector<WORD>& path) {
     std::vector<WORD> parts;
     if (!font.Components(data, length, &parts)) return GlyphSend::Done; // sent as it is
-    for (WORD p : parts)
-        if (GlyphSend s = DownloadGlyph(pdev, r, font, cd, p, depth + 1); s != GlyphSend::Done)
+    for (WORD p : parts) {
+        if (std::find(path.begin(), path.end(), p) != path.end()) continue;
+        if (GlyphSend s = DownloadGlyphAt(pdev, r, font, cd, p, path); s != GlyphSend::Done)
             return s;
+    }
     return GlyphSend::Done;
 }
 
-GlyphSend DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
-                        WORD glyph, int depth) {
-    if (depth > 8 || glyph >= r->glyphCount || Sent(r, glyph)) return GlyphSend::Done;
+GlyphSend DownloadGlyphAt(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                          WORD glyph, std::vector<WORD>& path) {
+    if (path.size() > kMaxCompositeDepth || Sent(r, glyph)) return GlyphSend::Done;
     const BYTE* data;
     DWORD length;
     std::vector<BYTE> c;
@@ -548,18 +565,31 @@ GlyphSend DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, Cha
         return GlyphSend::Done; // outside the font, or nothing to send in class 0
     }
     if (font.GlyphData(glyph, &data, &length) && length >= 10 &&
-        static_cast<SHORT>(BigU16(data)) == -1)
-        if (GlyphSend s = DownloadCompositeGlyph(pdev, r, font, cd, data, length, depth);
-            s != GlyphSend::Done)
-            return s;
+        static_cast<SHORT>(BigU16(data)) == -1) {
+        path.push_back(glyph);
+        GlyphSend s = DownloadCompositeGlyph(pdev, r, font, cd, data, length, path);
+        path.pop_back();
+        if (s != GlyphSend::Done) return s;
+    }
     if (!SendCharData(pdev, r, cd, glyph, c)) return GlyphSend::Failed;
     MarkSent(r, glyph, c.size());
     return GlyphSend::Done;
 }
 
+} // namespace
+
+GlyphSend DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, CharDownload& cd,
+                        WORD glyph) {
+    std::vector<WORD> path;
+    path.reserve(kMaxCompositeDepth + 1);
+    return DownloadGlyphAt(pdev, r, font, cd, glyph, path);
+}
+
+namespace {
+
 BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp,
                          FONTOBJ* pfo, WORD code, LONG bold) {
-    if (code >= r->glyphCount || Sent(r, code)) return TRUE;
+    if (Sent(r, code)) return TRUE;
     GLYPHBITS* gb = gp.pgdf ? gp.pgdf->pgb : nullptr;
     if (!gb) {
         HGLYPH hg = gp.hg;
@@ -750,67 +780,33 @@ WORD LatinCode(WCHAR c) {
 
 // --- glyph images ----------------------------------------------------------------
 
-// Run-length rows (compression 1): literal runs and repeats of up to 128 bytes.
-void PackRow(const BYTE* row, size_t n, std::vector<BYTE>& out) {
-    size_t i = 0;
-    while (i < n) {
-        size_t run = 1;
-        while (i + run < n && run < 128 && row[i + run] == row[i])
-            ++run;
-        if (run >= 2) {
-            out.push_back(static_cast<BYTE>(257 - run));
-            out.push_back(row[i]);
-            i += run;
-            continue;
-        }
-        size_t lit = 1;
-        while (i + lit < n && lit < 128 && !(i + lit + 1 < n && row[i + lit] == row[i + lit + 1]))
-            ++lit;
-        out.push_back(static_cast<BYTE>(lit - 1));
-        out.insert(out.end(), row + i, row + i + lit);
-        i += lit;
-    }
-}
-
-// Delta rows (compression 3): a u16 byte count, then commands of up to 8
-// replaced bytes at an offset from the end of the last replaced ones.
-void DeltaRow(const BYTE* row, BYTE* seed, size_t n, std::vector<BYTE>& out) {
-    size_t start = out.size();
-    out.push_back(0);
-    out.push_back(0);
-    size_t last = 0, i = 0;
-    while (i < n) {
-        if (row[i] == seed[i]) {
-            ++i;
-            continue;
-        }
-        size_t count = 1;
-        while (i + count < n && count < 8 && row[i + count] != seed[i + count])
-            ++count;
-        size_t offset = i - last;
-        out.push_back(static_cast<BYTE>((count - 1) << 5 | std::min<size_t>(offset, 31)));
-        if (offset >= 31) {
-            offset -= 31;
-            while (offset >= 255) {
-                out.push_back(255);
-                offset -= 255;
-            }
-            out.push_back(static_cast<BYTE>(offset));
-        }
-        out.insert(out.end(), row + i, row + i + count);
-        std::memcpy(seed + i, row + i, count);
-        i += count;
-        last = i;
-    }
-    size_t len = out.size() - start - 2;
-    out[start] = static_cast<BYTE>(len);
-    out[start + 1] = static_cast<BYTE>(len >> 8);
-}
-
 // Glyph images are delta rows (3) in the graphics language that takes them,
 // else run-length rows (1).
 int ImageCompression(const PDEV* pdev) {
-    return pdev->graphicsVersion == kDeltaRowVersion ? 3 : 1;
+    return pdev->graphicsVersion == kDeltaRowVersion ? kBlockDeltaRow : kBlockRunLength;
+}
+
+// The rows of a glyph image through the imaging side's row compression
+// (delta rows against a seed that starts as zeros, or run-length), all in
+// the block's one mode; false when a row went out another way or memory ran
+// out.
+bool CompressRows(const std::vector<BYTE>& rows, DWORD stride, LONG height, int compression,
+                  std::vector<BYTE>* out) {
+    out->clear();
+    const DWORD mode = compression == kBlockDeltaRow ? kModeDeltaRow : kModeRunLength;
+    CompressState state;
+    if (!InitCompressBuffers(&state, stride, mode)) return false;
+    bool ok = true;
+    for (LONG y = 0; ok && y < height; ++y) {
+        DWORD n = 0;
+        WORD used = 0;
+        const BYTE* bytes =
+            CompressRow(&state, rows.data() + static_cast<size_t>(y) * stride, stride, &n, &used);
+        ok = bytes && used == mode;
+        if (ok) out->insert(out->end(), bytes, bytes + n);
+    }
+    FreeCompressBuffers(&state);
+    return ok;
 }
 
 // One glyph's image as a raster image at its place: only the part inside
@@ -837,13 +833,12 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
                 rows[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] |=
                     static_cast<BYTE>(0x80 >> (x % 8));
         }
-    std::vector<BYTE> data, seed(stride, 0);
-    for (LONG y = 0; y < h; ++y) {
-        const BYTE* row = rows.data() + static_cast<size_t>(y) * stride;
-        if (compression == 3)
-            DeltaRow(row, seed.data(), stride, data);
-        else
-            PackRow(row, stride, data);
+    std::vector<BYTE> data;
+    if (!CompressRows(rows, static_cast<DWORD>(stride), h, compression, &data)) {
+        // A row that delta rows cannot say (far wider than any page) would
+        // leave the image block: the glyph goes out run-length instead.
+        compression = kBlockRunLength;
+        if (!CompressRows(rows, static_cast<DWORD>(stride), h, compression, &data)) return FALSE;
     }
     Bytes t;
     t.b(tag::SInt16Pair).w(static_cast<DWORD>(v.left)).w(static_cast<DWORD>(v.top));
@@ -872,10 +867,14 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
 
 // --- raster devices ------------------------------------------------------------
 
-// All text in black: the model offers it (feature word B) and it is on.
+// All text in black: the model offers it (feature word B), it is on, and
+// the text colour mode of the debug settings beside the driver (read with
+// the banding surface; 3 without them) does not turn it off with 0.
 bool AllTextBlack(PDEV* pdev) {
+    const DWORD mode = pdev->imaging ? pdev->imaging->debug.allTextBlackMode
+                                     : BandDebugSettings{}.allTextBlackMode;
     return PrivBit(pdev->devmode, priv::FeatureFlags, kTextAsBlackBit) &&
-           PrivU16(pdev->devmode, priv::TextAsBlack) != 0;
+           PrivU16(pdev->devmode, priv::TextAsBlack) != 0 && mode != 0;
 }
 
 // The text colour under the all-text-black rule: everything but white turns
@@ -963,6 +962,105 @@ BOOL EmboldenOnPage(SURFOBJ* pso, const std::vector<GLYPHPOS>& glyphs, POINTL n,
     EngUnlockSurface(wso);
     EngDeleteSurface(work);
     return ok;
+}
+
+// --- vector text state -------------------------------------------------------------
+
+constexpr DWORD kStrokeJoin = 3; // the line join of fonts drawn with the pen
+
+// The text colour and modes of a run: the brush for glyphs that are filled,
+// the pen (line join 3, no brush) for a font that returns strokes; raster
+// operation 0xFC and the transfer modes, each sent only when changed.
+BOOL SetTextDrawing(PDEV* pdev, ULONG fore, bool strokes) {
+    if (strokes) {
+        VectorState& v = Vector(pdev);
+        if (v.join != kStrokeJoin) {
+            Bytes t;
+            t.b(tag::UByte).b(static_cast<int>(kStrokeJoin)).attr(attr::LineJoin);
+            if (!t.b(op::SetLineJoin).send(pdev)) return FALSE;
+            v.join = kStrokeJoin;
+        }
+        if (!SetPenColor(pdev, fore) || !SelectNoBrush(pdev)) return FALSE;
+    } else if (!SetBrushColor(pdev, fore) || !SelectNoPen(pdev)) {
+        return FALSE;
+    }
+    return SetRop(pdev, kRopText) && SetTransferModes(pdev, true);
+}
+
+// The opaque rectangle in the opaque brush with raster operation 0xF0: a
+// solid colour, or the pattern (as the printer's pattern, or as its tiled
+// image, which fills the rectangle itself).
+BOOL PaintOpaqueRectangle(PDEV* pdev, const RECTL* rect, BRUSHOBJ* pbo) {
+    if (pbo->iSolidColor != kPatternBrush)
+        return SetSolidBrush(pdev, rect, pbo->iSolidColor, kRopPatCopy, false);
+    if (!SelectBrushForFill(pdev, pbo, rect, kRopPatCopy, false)) return FALSE;
+    if ((Vector(pdev).drawState & draw::BrushMask) == draw::NoBrush) return TRUE; // tiled
+    return SelectNoPen(pdev) && SetRop(pdev, kRopPatCopy) && SetTransferModes(pdev, false) &&
+           EmitRectangle(pdev, POINTL{rect->left, rect->top}, POINTL{rect->right, rect->bottom});
+}
+
+// The glyph index of glyph i of the string: the engine's handle; when that
+// is 0, the text itself when it is given as glyph indices, else the
+// character looked up in the font's "cmap" (0 without a font).
+WORD MapGlyphIndex(STROBJ* pstro, const GLYPHPOS& g, size_t i, const SfntFont* font) {
+    if (g.hg) return static_cast<WORD>(std::min<HGLYPH>(g.hg, 0xFFFF));
+    WCHAR c = pstro->pwszOrg && i < pstro->cGlyphs ? pstro->pwszOrg[i] : 0;
+    if (pstro->flAccel & SO_GLYPHINDEX_TEXT) return c;
+    return font ? font->MapCharacter(c) : 0;
+}
+
+// The font file of a font object (for a collection, the member chosen by
+// its PANOSE and unique name); false when it has none that reads.
+bool OpenFontFile(FONTOBJ* pfo, IFIMETRICS* ifi, SfntFont* font) {
+    ULONG size = 0;
+    auto* file = static_cast<const BYTE*>(FONTOBJ_pvTrueTypeFontFile(pfo, &size));
+    DWORD member = 0;
+    const auto* unique = reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) +
+                                                           ifi->dpwszUniqueName);
+    return file &&
+           SfntFont::ChooseMember(file, size, reinterpret_cast<const BYTE*>(&ifi->panose), unique,
+                                  &member) &&
+           font->Open(file, size, member);
+}
+
+// The places of a printer font's glyphs: from the first glyph's place on,
+// each the last one's plus its advance through the font transform: the
+// fixed pitch of a fixed-pitch font, else the glyph's "hmtx" advance (back
+// along the line for reversed text). Without a pitch or "hmtx" the engine's
+// places stand.
+std::vector<POINTL> DeviceFontPlaces(FONTOBJ* pfo, IFIMETRICS* ifi, STROBJ* pstro,
+                                     const std::vector<GLYPHPOS>& glyphs, size_t first,
+                                     size_t last) {
+    std::vector<POINTL> pos;
+    for (size_t i = first; i < last; ++i)
+        pos.push_back(glyphs[i].ptl);
+    if (pos.size() < 2) return pos;
+    XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
+    XFORML m{};
+    if (!xo || XFORMOBJ_iGetXform(xo, &m) == DDI_ERROR) return pos;
+    const bool fixed = (ifi->flInfo & FM_INFO_CONSTANT_WIDTH) && ifi->fwdAveCharWidth > 0;
+    SfntFont font;
+    const bool haveMetrics =
+        !fixed && OpenFontFile(pfo, ifi, &font) && font.Find(SfntTag('h', 'm', 't', 'x'));
+    if (!fixed && !haveMetrics) return pos;
+    const double sign = (pstro->flAccel & SO_REVERSED) ? -1 : 1;
+    double x = pos[0].x, y = pos[0].y;
+    for (size_t k = 0; k + 1 < pos.size(); ++k) {
+        double advance = ifi->fwdAveCharWidth;
+        if (!fixed) {
+            WORD a = 0;
+            SHORT lsb = 0;
+            if (!font.HorizontalMetrics(MapGlyphIndex(pstro, glyphs[first + k], first + k, &font),
+                                        &a, &lsb))
+                return pos;
+            advance = a;
+        }
+        x += sign * advance * m.eM11;
+        y += sign * advance * m.eM12;
+        pos[k + 1] = POINTL{static_cast<LONG>(std::lround(std::clamp(x, -2e9, 2e9))),
+                            static_cast<LONG>(std::lround(std::clamp(y, -2e9, 2e9)))};
+    }
+    return pos;
 }
 
 } // namespace
@@ -1271,10 +1369,7 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     } else if (!SetClipRect(pdev, nullptr)) {
         return FALSE;
     }
-    if (prclOpaque && pboOpaque) {
-        ULONG color = pboOpaque->iSolidColor == kPatternBrush ? 0xFFFFFF : pboOpaque->iSolidColor;
-        if (!SetSolidBrush(pdev, prclOpaque, color, kRopPatCopy, false)) return FALSE;
-    }
+    if (prclOpaque && pboOpaque && !PaintOpaqueRectangle(pdev, prclOpaque, pboOpaque)) return FALSE;
 
     std::vector<GLYPHPOS> glyphs = Glyphs(pstro);
     size_t first = 0, last = glyphs.size();
@@ -1285,61 +1380,61 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
 
     ULONG fore =
         TextColor(pboFore->iSolidColor == kPatternBrush ? 0 : pboFore->iSolidColor, allBlack);
-    bool glyphIndexText = (pstro->flAccel & SO_GLYPHINDEX_TEXT) != 0;
+    const bool strokes = (ifi->flInfo & FM_INFO_RETURNS_STROKES) != 0;
+    auto extraRectangles = [&]() -> BOOL {
+        for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
+            if (!SetSolidBrush(pdev, e, fore, kRopPatCopy, false)) return FALSE;
+        return TRUE;
+    };
 
     if (method == kGlyphImages || method == kDeviceFont) {
-        bool strokes = (ifi->flInfo & FM_INFO_RETURNS_STROKES) != 0;
-        if (!SetBrushColor(pdev, fore) || !(strokes ? SelectNoBrush(pdev) : SelectNoPen(pdev)) ||
-            !SetRop(pdev, kRopText) || !SetTransferModes(pdev, true))
-            return FALSE;
+        if (!SetTextDrawing(pdev, fore, strokes)) return FALSE;
         if (method == kGlyphImages) {
             for (size_t i = first; i < last; ++i)
                 if (!SendGlyphImage(pdev, glyphs[i], box, ImageCompression(pdev))) return FALSE;
         } else {
-            // The printer's own font at the glyphs' positions.
+            // The printer's own font, its glyphs placed by the font's advances.
             std::vector<WORD> codes;
-            std::vector<POINTL> pos;
             bool symbol = SymbolSetClass(symbolSet) == 4;
             for (size_t i = first; i < last; ++i) {
                 WCHAR c = pstro->pwszOrg ? pstro->pwszOrg[i] : 0;
                 codes.push_back(symbol ? static_cast<WORD>(c > 0xEFFF ? c - 0xF000 : c)
                                        : LatinCode(c));
-                pos.push_back(glyphs[i].ptl);
             }
+            std::vector<POINTL> pos = DeviceFontPlaces(pfo, ifi, pstro, glyphs, first, last);
             if (!SendCharTransform(pdev, FontXform{0, 1, 1, 0, 0}, 0) ||
                 !SelectFont(pdev, deviceName, static_cast<float>(GetFontSize(pfo)), symbolSet) ||
                 !WriteTextRun(pdev, codes, pos))
                 return FALSE;
         }
-        for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
-            if (!SetSolidBrush(pdev, e, fore, kRopPatCopy, false)) return FALSE;
-        return TRUE;
+        return extraRectangles();
     }
 
-    // The font file and the download.
+    // The font file and the download: outlines need the font's own tables;
+    // bitmaps read only its "cmap" for the glyph count.
     SfntFont font;
+    const bool haveFile = OpenFontFile(pfo, ifi, &font);
     bool haveFont = false;
     if (method == kOutlines) {
-        ULONG size = 0;
-        auto* file = static_cast<const BYTE*>(FONTOBJ_pvTrueTypeFontFile(pfo, &size));
-        DWORD member = 0;
-        const auto* unique = reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(ifi) +
-                                                               ifi->dpwszUniqueName);
-        haveFont = file &&
-                   SfntFont::ChooseMember(file, size, reinterpret_cast<const BYTE*>(&ifi->panose),
-                                          unique, &member) &&
-                   font.Open(file, size, member) && font.Find(SfntTag('c', 'm', 'a', 'p')) &&
+        haveFont = haveFile && font.Find(SfntTag('c', 'm', 'a', 'p')) &&
                    font.Find(SfntTag('h', 'e', 'a', 'd')) &&
                    font.Find(SfntTag('m', 'a', 'x', 'p')) && font.Find(SfntTag('g', 'l', 'y', 'f'));
         if (!haveFont) method = kBitmaps;
     }
+    // Bitmap glyphs are fetched by their handle; a handle of 0 in text given
+    // as glyph indices fetches the index.
+    auto bitmapHandle = [&](size_t i) -> HGLYPH {
+        const GLYPHPOS& g = glyphs[i];
+        if (g.hg || !(pstro->flAccel & SO_GLYPHINDEX_TEXT) || !pstro->pwszOrg) return g.hg;
+        return pstro->pwszOrg[i];
+    };
     DownloadedFont* r = FindDownloadedFont(pdev, pfo, method == kOutlines);
     if (r && method == kBitmaps) {
         // A bitmap font that the run's new glyphs would take past its limit
         // is removed and sent anew.
         DWORD fresh = 0;
         for (size_t i = first; i < last; ++i)
-            if (glyphs[i].hg >= r->glyphCount || !Sent(r, glyphs[i].hg)) ++fresh;
+            if (!Sent(r, bitmapHandle(i))) ++fresh;
         if (r->glyphsSent + fresh > kBitmapFontGlyphLimit) {
             if (!RemoveFont(pdev, r)) return FALSE;
             for (size_t i = 0; i < kFontTableSlots; ++i)
@@ -1348,11 +1443,11 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         }
     }
     if (!r) {
-        r = DownloadFontHeader(pdev, pfo, haveFont ? &font : nullptr, method == kOutlines);
+        r = DownloadFontHeader(pdev, pfo, haveFile ? &font : nullptr, method == kOutlines);
         if (!r && method == kOutlines) {
             method = kBitmaps;
             r = FindDownloadedFont(pdev, pfo, false);
-            if (!r) r = DownloadFontHeader(pdev, pfo, nullptr, false);
+            if (!r) r = DownloadFontHeader(pdev, pfo, haveFile ? &font : nullptr, false);
         }
         if (!r) return FALSE;
     }
@@ -1376,21 +1471,20 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         const GLYPHPOS& g = glyphs[i];
         WORD code;
         if (method == kOutlines) {
-            code = static_cast<WORD>(
-                g.hg
-                    ? g.hg
-                    : (glyphIndexText ? 0
-                                      : font.MapCharacter(pstro->pwszOrg ? pstro->pwszOrg[i] : 0)));
-            GlyphSend sent = DownloadGlyph(pdev, r, font, cd, code, 0);
+            code = MapGlyphIndex(pstro, g, i, &font);
+            GlyphSend sent = DownloadGlyph(pdev, r, font, cd, code);
             if (sent == GlyphSend::Failed) return FALSE;
             if (sent == GlyphSend::TooBig) {
                 asImages.push_back(i);
                 continue;
             }
         } else {
-            code = static_cast<WORD>(std::min<size_t>(g.hg, 0xFFFF));
+            GLYPHPOS byHandle = g;
+            byHandle.hg = bitmapHandle(i);
+            if (byHandle.hg != g.hg) byHandle.pgdf = nullptr; // the image of the index
+            code = static_cast<WORD>(std::min<HGLYPH>(byHandle.hg, 0xFFFF));
             // Bitmap fonts number their characters in the order they are sent.
-            if (!DownloadBitmapGlyph(pdev, r, cd, g, pfo, code, bitmapBold)) return FALSE;
+            if (!DownloadBitmapGlyph(pdev, r, cd, byHandle, pfo, code, bitmapBold)) return FALSE;
         }
         codes.push_back(code);
         pos.push_back(g.ptl);
@@ -1404,21 +1498,12 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
                                      : static_cast<float>(pdev->devmode.dm.dmPrintQuality > 0
                                                               ? pdev->devmode.dm.dmPrintQuality
                                                               : 600);
-    if (!SendCharTransform(pdev, x, bold) || !SelectFont(pdev, FontName(r), size, 0)) return FALSE;
-    bool strokes = (ifi->flInfo & FM_INFO_RETURNS_STROKES) != 0;
-    if (strokes) {
-        if (!SetPenColor(pdev, fore) || !SelectNoBrush(pdev)) return FALSE;
-    } else if (!SetBrushColor(pdev, fore) || !SelectNoPen(pdev)) {
+    if (!SendCharTransform(pdev, x, bold) || !SelectFont(pdev, FontName(r), size, 0) ||
+        !SetTextDrawing(pdev, fore, strokes) || !WriteTextRun(pdev, codes, pos))
         return FALSE;
-    }
-    if (!SetRop(pdev, kRopText) || !SetTransferModes(pdev, true)) return FALSE;
-    if (!WriteTextRun(pdev, codes, pos)) return FALSE;
     for (size_t i : asImages)
         if (!SendGlyphImage(pdev, glyphs[i], box, ImageCompression(pdev))) return FALSE;
-
-    for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
-        if (!SetSolidBrush(pdev, e, fore, kRopPatCopy, false)) return FALSE;
-    return TRUE;
+    return extraRectangles();
 }
 
 } // namespace inkforge

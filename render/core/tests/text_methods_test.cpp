@@ -21,7 +21,11 @@
 #include "platform/engine_fonts.h"
 #include "render_fixture.h"
 #include "sfnt_reader.h"
+#include "images.h"
 #include "streamdump/decoder.h"
+#include "text_fonts.h"
+#include "vector_pattern.h"
+#include "vector_state.h"
 #include "win/base.h"
 
 namespace {
@@ -142,6 +146,9 @@ class TextMethods : public TextDevice {
 
     SURFOBJ surface{};
     FONTOBJ* font = nullptr;
+
+  public:
+    SURFOBJ& Surface() { return surface; }
 };
 
 TEST_F(TextMethods, OutlinesHeaderGlyphsSelectionAndRun) {
@@ -514,6 +521,411 @@ TEST_F(TextMethods, PrinterFontThroughTheSubstitutionTable) {
     EXPECT_NE(std::search(b.begin(), b.end(), name.begin(), name.end()), b.end());
     pdev->trueTypeFonts = nullptr;
     pdev->fontSubs = nullptr;
+}
+
+// --- runs drawn by hand: places, clips, brushes, fonts laid out by hand -------
+
+// Draws glyphs at the given places (positions given) with the text beside
+// them; with an opaque rectangle and brush, a clip, and the string's flags.
+BOOL DrawRun(TextMethods& t, FONTOBJ* f, const std::vector<platform::engine::PlacedGlyph>& glyphs,
+             const std::u16string& text, FLONG accel = SO_HORIZONTAL, CLIPOBJ* clip = nullptr,
+             RECTL* opaque = nullptr, BRUSHOBJ* opaqueBrush = nullptr, ULONG color = 0) {
+    STROBJ* s = platform::engine::CreateStrObj(f, glyphs, text, 0, 0, true, accel, 0, 1252);
+    BRUSHOBJ fore{};
+    fore.iSolidColor = color;
+    BOOL ok = DrvTextOut(&t.Surface(), s, f, clip, nullptr, opaque, &fore, opaqueBrush, nullptr,
+                         R2_COPYPEN);
+    platform::engine::DeleteStrObj(s);
+    return ok;
+}
+
+// The tokens of a stream with the given operator name.
+std::vector<streamdump::Token> TokensNamed(const streamdump::Decoding& d, const std::string& name) {
+    std::vector<streamdump::Token> out;
+    for (const auto& i : d.items)
+        if (i.kind == streamdump::ItemKind::Token && i.text == name) out.push_back(i.token);
+    return out;
+}
+
+// A font that says it returns strokes is drawn with the pen in every
+// method: line join 3, the pen in the text colour, no brush.
+TEST_F(TextMethods, StrokeFontsDrawWithThePenInEveryMethod) {
+    TrueTypeFont list[1] = {};
+    std::strcpy(list[0].faceName, "Arial");
+    list[0].id = 277;
+    struct {
+        const char* what;
+        WORD mode;
+        bool printerFont;
+        const char* drawn; // the operator that draws the glyphs
+    } cases[] = {{"outlines", 0, false, "text"},
+                 {"bitmaps", 2, false, "text"},
+                 {"glyph images", 4, false, "read image"},
+                 {"printer font", 0, true, "text"}};
+    double scale = 0.05;
+    for (auto c : cases) {
+        ResetVectorState(pdev);
+        SetTextMode(c.mode);
+        pdev->trueTypeFonts = c.printerFont ? list : nullptr;
+        pdev->trueTypeCount = c.printerFont ? 1 : 0;
+        FONTOBJ* f = Font(scale += 0.001);
+        FONTOBJ_pifi(f)->flInfo |= FM_INFO_RETURNS_STROKES;
+        ASSERT_TRUE(Draw(u"Hi", f)) << c.what;
+        streamdump::Decoding d = DecodeTokens(Take());
+        ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
+        std::vector<streamdump::Token> joins = TokensNamed(d, "set line join");
+        ASSERT_EQ(joins.size(), 1u) << c.what;
+        long join = -1;
+        EXPECT_TRUE(joins[0].Find(0x48) && joins[0].Find(0x48)->Whole(&join));
+        EXPECT_EQ(join, 3) << c.what;
+        // The last pen and brush before the glyphs: a pen, no brush.
+        const streamdump::Token *pen = nullptr, *brush = nullptr;
+        bool drawn = false;
+        for (const auto& i : d.items) {
+            if (i.kind != streamdump::ItemKind::Token) continue;
+            if (i.text == c.drawn) drawn = true;
+            if (drawn) break;
+            if (i.text == "set pen source") pen = &i.token;
+            if (i.text == "set brush source") brush = &i.token;
+        }
+        EXPECT_TRUE(drawn) << c.what;
+        ASSERT_NE(pen, nullptr) << c.what;
+        ASSERT_NE(brush, nullptr) << c.what;
+        EXPECT_EQ(pen->Find(0x05), nullptr) << c.what << ": a pen, not none";
+        EXPECT_NE(brush->Find(0x04), nullptr) << c.what << ": no brush";
+    }
+    pdev->trueTypeFonts = nullptr;
+    pdev->trueTypeCount = 0;
+}
+
+// A realized 8 x 8 one-bit pattern of a diagonal, black on white.
+std::vector<BYTE> DiagonalPattern() {
+    RealizedBrush head{};
+    head.width = head.height = 8;
+    head.format = kPattern1;
+    head.bitsSize = 2 * 8;
+    head.colorCount = 2;
+    head.colorTableOffset = sizeof head + head.bitsSize;
+    head.kind = 6;
+    head.brushId = 77;
+    std::vector<BYTE> rec(sizeof head + head.bitsSize + 8, 0);
+    std::memcpy(rec.data(), &head, sizeof head);
+    for (int y = 0; y < 8; ++y)
+        rec[sizeof head + 2 * y] = static_cast<BYTE>(0x80 >> y);
+    const ULONG colors[2] = {0x000000, 0xFFFFFF};
+    std::memcpy(rec.data() + head.colorTableOffset, colors, sizeof colors);
+    return rec;
+}
+
+// The opaque rectangle: in its solid colour, or in its pattern sent as the
+// printer's pattern and selected as the brush; never white for a pattern.
+TEST_F(TextMethods, OpaqueRectangleInItsSolidColourOrItsPattern) {
+    std::vector<BYTE> pattern = DiagonalPattern();
+    struct {
+        const char* what;
+        ULONG solid;
+        bool pattern;
+    } cases[] = {{"solid", 0x00FF00, false}, {"pattern", 0xFFFFFFFF, true}};
+    double scale = 0.05;
+    for (auto c : cases) {
+        ResetVectorState(pdev);
+        BRUSHOBJ opaque{};
+        opaque.iSolidColor = c.solid;
+        opaque.pvRbrush = c.pattern ? pattern.data() : nullptr;
+        RECTL rect{100, 100, 900, 400};
+        FONTOBJ* f = Font(scale += 0.001);
+        platform::engine::FontRealization plain;
+        plain.file = file;
+        ASSERT_TRUE(DrawRun(*this, f, {{platform::engine::GlyphIndexOf(plain, 'H'), {200, 300}}},
+                            u"H", SO_HORIZONTAL, nullptr, &rect, &opaque))
+            << c.what;
+        streamdump::Decoding d = DecodeTokens(Take());
+        ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
+        EXPECT_EQ(TokensNamed(d, "read raster pattern").size(), c.pattern ? 1u : 0u) << c.what;
+        // A rectangle (gray) or a rectangle path painted (colour).
+        const size_t rects =
+            TokensNamed(d, "rectangle").size() + TokensNamed(d, "rectangle path").size();
+        ASSERT_EQ(rects, 1u) << c.what;
+        const streamdump::Token* brush = nullptr;
+        for (const auto& i : d.items) {
+            if (i.kind != streamdump::ItemKind::Token) continue;
+            if (i.text == "rectangle" || i.text == "rectangle path") break;
+            if (i.text == "set brush source") brush = &i.token;
+        }
+        ASSERT_NE(brush, nullptr) << c.what;
+        // The pattern selected, or the colour (an RGB value or a gray level).
+        EXPECT_EQ(brush->Find(0x08) != nullptr, c.pattern) << c.what;
+        EXPECT_EQ(brush->Find(0x0B) != nullptr || brush->Find(0x09) != nullptr, !c.pattern)
+            << c.what;
+    }
+}
+
+// Glyph images in either compression decode back to the glyph's own
+// pixels, row by row (rows padded to 32 bits).
+TEST_F(TextMethods, GlyphImageRowsDecodeToTheGlyph) {
+    SetTextMode(0x4);
+    platform::engine::FontRealization r;
+    r.file = file;
+    r.m11 = r.m22 = 0.2;
+    const ULONG h = platform::engine::GlyphIndexOf(r, 'R');
+    platform::engine::GlyphImage glyph;
+    ASSERT_TRUE(platform::engine::RenderGlyph(r, h, true, &glyph));
+    ASSERT_GT(glyph.width, 16);
+    FONTOBJ* f = Font(0.2);
+    for (DWORD version : {0x20001u, 0x20000u}) {
+        pdev->graphicsVersion = version;
+        Bytes out = Take();
+        ASSERT_TRUE(DrawRun(*this, f, {{h, {600, 900}}}, u"R"));
+        out = Take();
+        std::string head = "@PJL ENTER LANGUAGE=PCLXL\r\n\x1B\x27\x31";
+        Bytes job(head.begin(), head.end());
+        job.insert(job.end(), out.begin(), out.end());
+        streamdump::Decoding d = streamdump::Decode(job);
+        ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
+        std::vector<streamdump::Token> begin = TokensNamed(d, "begin image");
+        std::vector<streamdump::Token> read = TokensNamed(d, "read image");
+        ASSERT_EQ(begin.size(), 1u);
+        ASSERT_EQ(read.size(), 1u);
+        long w = 0, rows = 0, compression = 0;
+        ASSERT_TRUE(begin[0].Find(0x6C)->Whole(&w));
+        ASSERT_TRUE(begin[0].Find(0x6B)->Whole(&rows));
+        ASSERT_TRUE(read[0].Find(0x65)->Whole(&compression));
+        EXPECT_EQ(compression, version == 0x20001 ? 3 : 1);
+        EXPECT_EQ(w, glyph.width);
+        EXPECT_EQ(rows, glyph.height);
+        const size_t rowBytes = static_cast<size_t>(w + 31) / 32 * 4;
+        std::vector<std::uint8_t> seed(rowBytes, 0), bits;
+        std::string problem;
+        ASSERT_TRUE(streamdump::DecodeImageRows(job.data() + read[0].dataOffset, read[0].dataSize,
+                                                static_cast<int>(compression), rowBytes,
+                                                static_cast<size_t>(rows), &seed, &bits, &problem))
+            << problem;
+        const size_t src = static_cast<size_t>(glyph.width + 7) / 8;
+        size_t wrong = 0;
+        const auto width = static_cast<size_t>(glyph.width);
+        for (size_t y = 0; y < static_cast<size_t>(rows); ++y)
+            for (size_t x = 0; x < rowBytes * 8; ++x) {
+                bool got = bits[y * rowBytes + x / 8] >> (7 - x % 8) & 1;
+                bool want = x < width && (glyph.rows[y * src + x / 8] >> (7 - x % 8) & 1);
+                wrong += got != want;
+            }
+        EXPECT_EQ(wrong, 0u) << std::hex << version;
+    }
+}
+
+// A printer font's glyphs are placed by the font's "hmtx" advances through
+// the font transform, or by the fixed pitch of a fixed-pitch font, not
+// where the engine put them (100 pixels apart here).
+TEST_F(TextMethods, PrinterFontGlyphsArePlacedByTheFontsAdvances) {
+    TrueTypeFont list[1] = {};
+    std::strcpy(list[0].faceName, "Arial");
+    list[0].id = 277;
+    pdev->trueTypeFonts = list;
+    pdev->trueTypeCount = 1;
+    platform::engine::FontRealization plain;
+    plain.file = file;
+    SfntFont sfnt;
+    ASSERT_TRUE(sfnt.Open(file->bytes.data(), file->bytes.size()));
+    const WORD h = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'H'));
+    const WORD i = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'i'));
+    WORD advH = 0, advI = 0;
+    SHORT lsb;
+    ASSERT_TRUE(sfnt.HorizontalMetrics(h, &advH, &lsb));
+    ASSERT_TRUE(sfnt.HorizontalMetrics(i, &advI, &lsb));
+    struct {
+        const char* what;
+        bool fixed;
+        std::vector<double> dx;
+    } cases[] = {
+        {"hmtx",
+         false,
+         {std::round(advH * 0.05), std::round((advH + advI) * 0.05) - std::round(advH * 0.05), 0}},
+        {"fixed pitch of 1000 units", true, {50, 50, 0}},
+    };
+    double scale = 0.05;
+    for (auto c : cases) {
+        FONTOBJ* f = Font(scale);
+        scale += 1e-9; // another font object of the same size
+        if (c.fixed) {
+            FONTOBJ_pifi(f)->flInfo |= FM_INFO_CONSTANT_WIDTH;
+            FONTOBJ_pifi(f)->fwdAveCharWidth = 1000;
+        }
+        ASSERT_TRUE(Draw(u"HiH", f)) << c.what;
+        streamdump::Decoding d = DecodeTokens(Take());
+        std::vector<streamdump::Token> text = TokensNamed(d, "text");
+        ASSERT_EQ(text.size(), 1u) << c.what;
+        ASSERT_NE(text[0].Find(0xAF), nullptr) << c.what;
+        EXPECT_EQ(text[0].Find(0xAF)->numbers, c.dx) << c.what;
+        EXPECT_EQ(text[0].Find(0xB0), nullptr) << c.what << ": along the line";
+    }
+    pdev->trueTypeFonts = nullptr;
+    pdev->trueTypeCount = 0;
+}
+
+// Text given as glyph indices whose glyph handle is 0: a bitmap glyph is
+// fetched by its index, and the run names it by the index.
+TEST_F(TextMethods, BitmapGlyphOfHandleZeroIsFetchedByItsIndex) {
+    SetTextMode(0x2);
+    platform::engine::FontRealization plain;
+    plain.file = file;
+    plain.m11 = plain.m22 = 0.05;
+    const auto h = static_cast<char16_t>(platform::engine::GlyphIndexOf(plain, 'H'));
+    platform::engine::GlyphImage glyph;
+    ASSERT_TRUE(platform::engine::RenderGlyph(plain, h, true, &glyph));
+    ASSERT_TRUE(DrawRun(*this, font, {{0, {200, 300}}}, std::u16string(1, h),
+                        SO_HORIZONTAL | SO_GLYPHINDEX_TEXT));
+    Download d = ReadDownload(Take());
+    ASSERT_EQ(d.chars.size(), 1u);
+    const Bytes& c = d.chars[0];
+    ASSERT_GE(c.size(), 10u);
+    EXPECT_EQ(Be16At(c, 6), static_cast<unsigned>(glyph.width + 31) / 32 * 32) << "H's width";
+    EXPECT_EQ(Be16At(c, 8), static_cast<unsigned>(glyph.height)) << "H's height";
+}
+
+// Edge cases of a run: one glyph writes no spacing arrays; glyphs placed
+// right to left send signed spacing (0xCB); a run whose first glyph lies
+// left of the clip starts at the first visible one, and a glyph outside the
+// clip between visible ones is still sent.
+TEST_F(TextMethods, RunEdges) {
+    platform::engine::FontRealization plain;
+    plain.file = file;
+    const HGLYPH H = platform::engine::GlyphIndexOf(plain, 'H');
+    CLIPOBJ clip{};
+    clip.iDComplexity = DC_RECT;
+    clip.rclBounds = RECTL{280, 0, 4800, 1000};
+    struct Case {
+        const char* what;
+        std::vector<platform::engine::PlacedGlyph> glyphs;
+        CLIPOBJ* clip;
+        long cursorX;
+        size_t codes;
+        int xTag; // 0: no x spacing
+    } cases[] = {
+        {"one glyph", {{H, {200, 300}}}, nullptr, 200, 1, 0},
+        {"right to left",
+         {{H, {500, 300}}, {H, {400, 300}}, {H, {300, 300}}},
+         nullptr,
+         500,
+         3,
+         0xCB},
+        {"left of the clip",
+         {{H, {200, 300}}, {H, {300, 300}}, {H, {400, 5000}}, {H, {500, 300}}},
+         &clip,
+         300,
+         3,
+         0xC8},
+    };
+    for (const Case& c : cases) {
+        ResetVectorState(pdev);
+        ASSERT_TRUE(DrawRun(*this, font, c.glyphs, std::u16string(c.glyphs.size(), u'H'),
+                            SO_HORIZONTAL, c.clip))
+            << c.what;
+        streamdump::Decoding d = DecodeTokens(Take());
+        ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
+        std::vector<streamdump::Token> text = TokensNamed(d, "text"),
+                                       cursor = TokensNamed(d, "set cursor");
+        ASSERT_EQ(text.size(), 1u) << c.what;
+        ASSERT_FALSE(cursor.empty()) << c.what;
+        ASSERT_NE(cursor.back().Find(0x4C), nullptr);
+        EXPECT_EQ(cursor.back().Find(0x4C)->numbers[0], c.cursorX) << c.what;
+        ASSERT_NE(text[0].Find(0xAB), nullptr);
+        EXPECT_EQ(text[0].Find(0xAB)->numbers.size(), c.codes) << c.what;
+        const streamdump::TokenValue* dx = text[0].Find(0xAF);
+        EXPECT_EQ(dx ? dx->tag : 0, c.xTag) << c.what;
+        if (c.glyphs.size() == 1) {
+            EXPECT_EQ(text[0].Find(0xB0), nullptr) << c.what;
+        }
+    }
+}
+
+// The character transform of outline fonts: an upright font at equal
+// scales turns nothing; one that mirrors x scales by (-1, 1) at angle 0; a
+// simulated-italic upright font keeps the italic shear.
+TEST_F(TextMethods, FontTransformDecomposed) {
+    struct Case {
+        const char* what;
+        double m11, m22;
+        bool italic;
+        FontXform want;
+    } cases[] = {
+        {"upright", 0.05, 0.05, false, {0, 1, 1, 0, 0}},
+        {"mirrored", -0.05, 0.05, false, {0, -1, 1, 0, 0}},
+        {"italic", 0.05, 0.05, true, {0, 1, 1, 0.309017f, 0}},
+    };
+    for (const Case& c : cases) {
+        platform::engine::FontRealization r;
+        r.file = file;
+        r.m11 = c.m11;
+        r.m22 = c.m22;
+        r.simItalic = c.italic;
+        r.faceName = u"Arial";
+        FONTOBJ* f = platform::engine::AcquireFontObj(nullptr, r);
+        ASSERT_NE(f, nullptr);
+        fonts.push_back(f);
+        FontXform x = DecomposeFontXform(f);
+        EXPECT_EQ(x.angle, c.want.angle) << c.what;
+        EXPECT_EQ(x.scaleX, c.want.scaleX) << c.what;
+        EXPECT_EQ(x.scaleY, c.want.scaleY) << c.what;
+        EXPECT_EQ(x.shearX, c.want.shearX) << c.what;
+        EXPECT_EQ(x.shearY, c.want.shearY) << c.what;
+    }
+}
+
+// A font object that goes away takes its download with it: its name and
+// "remove font".
+TEST_F(TextMethods, DestroyedFontIsRemovedFromThePrinter) {
+    FONTOBJ* f = Font(0.07);
+    ASSERT_TRUE(Draw(u"H", f));
+    Take();
+    DrvDestroyFont(f);
+    Bytes out = Take();
+    EXPECT_EQ(Operators(out), (std::vector<std::string>{"remove font"}));
+    EXPECT_EQ(out.back(), 0x55);
+    EXPECT_EQ(f->pvConsumer, nullptr);
+}
+
+// A symbol font laid out by hand: its platform-3 encoding-0 subtable maps
+// 0xF020-0xF0E8 to glyphs 100-300, so its glyph count is 300 and its glyph
+// map 38 bytes; glyph 300, the last the map covers, is sent and noted in
+// bit 4 of byte 37, as outline and as bitmap. The sans face, whose first
+// platform-3 record is Unicode, keeps the engine's count.
+TEST_F(TextMethods, SymbolFontGlyphCountAndItsHighestGlyph) {
+    std::vector<Bytes> glyphs(301, text_fonts::SquareGlyph());
+    Bytes sym = text_fonts::OutlineFont(glyphs, text_fonts::Format4Cmap(0, 0xF020, 0xF0E8, 100));
+    std::string path = ::testing::TempDir() + "/symbol_font.ttf";
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(std::fwrite(sym.data(), 1, sym.size(), out), sym.size());
+    std::fclose(out);
+    platform::engine::FontRealization r;
+    r.file = platform::engine::LoadFontFile(path);
+    std::remove(path.c_str());
+    ASSERT_TRUE(r.file);
+    r.m11 = r.m22 = 0.2;
+    r.faceName = u"Hand Symbol";
+    for (WORD mode : {0, 2}) {
+        r.m11 = r.m22 = 0.2 + 0.01 * mode;
+        FONTOBJ* f = platform::engine::AcquireFontObj(nullptr, r);
+        ASSERT_NE(f, nullptr);
+        fonts.push_back(f);
+        SetTextMode(mode);
+        ASSERT_TRUE(DrawRun(*this, f, {{300, {200, 800}}, {100, {400, 800}}}, u"\xE8\x20")) << mode;
+        Download d = ReadDownload(Take());
+        EXPECT_EQ(d.chars.size(), 2u) << mode;
+        const auto* rec = static_cast<const DownloadedFont*>(f->pvConsumer);
+        ASSERT_NE(rec, nullptr);
+        EXPECT_EQ(rec->outline, mode == 0 ? 1u : 0u);
+        EXPECT_EQ(rec->glyphCount, 300u) << mode;
+        EXPECT_EQ(rec->glyphMap[37], 0x10) << mode << ": glyph 300";
+        EXPECT_EQ(rec->glyphMap[12], 0x10) << mode << ": glyph 100";
+    }
+    SetTextMode(0);
+    ASSERT_TRUE(Draw(u"H"));
+    const auto* sans = static_cast<const DownloadedFont*>(font->pvConsumer);
+    ASSERT_NE(sans, nullptr);
+    SfntFont sfnt;
+    ASSERT_TRUE(sfnt.Open(file->bytes.data(), file->bytes.size()));
+    EXPECT_EQ(sans->glyphCount, sfnt.NumGlyphs());
 }
 
 // --- a raster device: the engine draws the text onto the page bitmap --------

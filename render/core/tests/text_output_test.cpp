@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,6 +16,8 @@
 #include "page_render.h"
 #include "platform/engine_ctl.h"
 #include "platform/gdi_ctl.h"
+#include "platform/paths.h"
+#include "platform/spooler_ctl.h"
 #include "platform/testctl.h"
 #include "render_fixture.h"
 #include "sfnt_reader.h"
@@ -494,51 +498,79 @@ TEST_F(TextPage, PrintedTextIsDrawnFromTheDownloadedFont) {
     EXPECT_EQ(at(1072, 1800), 0xFFFFFF);
 }
 
-// A banded page (the engine draws each band, the page goes out as JBIG):
-// the driver gets the text, so a red "H" comes out solid black under
-// all-text-black, and halftoned without it.
+// The share of black pixels in the left stem of a red "H" printed on a
+// banded page (the engine draws each band, the page goes out as JBIG),
+// with all-text-black on or off in the device mode; -1 when the page did
+// not come out.
+double BlackInBandedStem(HFONT f, bool allBlack) {
+    DevmodeImage d = render_test::OwnDevmode(u"P1");
+    SetPrivU32(d, priv::FeatureFlags, 1u << 16 | (allBlack ? 1u << 10 : 0));
+    SetPrivU16(d, priv::GraphicsMode, 1);
+    SetPrivU16(d, priv::HalftoneKind, 1); // 24-bit bands, halftoned to 1 bit
+    SetPrivU16(d, priv::TextAsBlack, 1);
+    Bytes stream = TextPage::Print(
+        1,
+        [&](HDC hdc) {
+            HGDIOBJ old = SelectObject(hdc, f);
+            SetTextAlign(hdc, TA_BASELINE);
+            SetTextColor(hdc, RGB(255, 0, 0));
+            EXPECT_TRUE(TextOutW(hdc, 1000, 2000, u"H", 1));
+            SelectObject(hdc, old);
+        },
+        &d.dm);
+    streamdump::Decoding dec = streamdump::Decode(stream);
+    std::vector<streamdump::JbigPage> pages;
+    streamdump::CheckImages(stream.data(), stream.size(), &dec, &pages);
+    EXPECT_EQ(pages.size(), 1u) << streamdump::Format(dec);
+    long w = 0, h = 0;
+    std::vector<std::uint8_t> bits;
+    std::string problem;
+    if (pages.size() != 1 || !streamdump::DecodeJbig(pages[0].entity, &w, &h, &bits, &problem))
+        return -1.0;
+    // The left stem of Liberation Sans "H" at 600 pixels: x 1050-1095,
+    // from the baseline up to the cap height (430 pixels).
+    size_t black = 0, all = 0;
+    const size_t stride = static_cast<size_t>(w + 7) / 8;
+    for (long y = 1600; y < 1990 && y < h; ++y)
+        for (long x = 1055; x < 1090 && x < w; ++x, ++all)
+            black +=
+                bits[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] >> (7 - x % 8) &
+                1;
+    return all ? static_cast<double>(black) / static_cast<double>(all) : -1.0;
+}
+
+// A banded page: the driver gets the text, so a red "H" comes out solid
+// black under all-text-black, and halftoned without it.
 TEST_F(TextPage, AllTextBlackOnABandedPage) {
     HFONT f = Arial(-600);
-    auto blackInStem = [&](bool allBlack) {
-        DevmodeImage d = render_test::OwnDevmode(u"P1");
-        SetPrivU32(d, priv::FeatureFlags, 1u << 16 | (allBlack ? 1u << 10 : 0));
-        SetPrivU16(d, priv::GraphicsMode, 1);
-        SetPrivU16(d, priv::HalftoneKind, 1); // 24-bit bands, halftoned to 1 bit
-        SetPrivU16(d, priv::TextAsBlack, 1);
-        Bytes stream = Print(
-            1,
-            [&](HDC hdc) {
-                HGDIOBJ old = SelectObject(hdc, f);
-                SetTextAlign(hdc, TA_BASELINE);
-                SetTextColor(hdc, RGB(255, 0, 0));
-                EXPECT_TRUE(TextOutW(hdc, 1000, 2000, u"H", 1));
-                SelectObject(hdc, old);
-            },
-            &d.dm);
-        streamdump::Decoding dec = streamdump::Decode(stream);
-        std::vector<streamdump::JbigPage> pages;
-        streamdump::CheckImages(stream.data(), stream.size(), &dec, &pages);
-        EXPECT_EQ(pages.size(), 1u) << streamdump::Format(dec);
-        long w = 0, h = 0;
-        std::vector<std::uint8_t> bits;
-        std::string problem;
-        if (pages.size() != 1 || !streamdump::DecodeJbig(pages[0].entity, &w, &h, &bits, &problem))
-            return -1.0;
-        // The left stem of Liberation Sans "H" at 600 pixels: x 1050-1095,
-        // from the baseline up to the cap height (430 pixels).
-        size_t black = 0, all = 0;
-        const size_t stride = static_cast<size_t>(w + 7) / 8;
-        for (long y = 1600; y < 1990 && y < h; ++y)
-            for (long x = 1055; x < 1090 && x < w; ++x, ++all)
-                black += bits[static_cast<size_t>(y) * stride + static_cast<size_t>(x) / 8] >>
-                             (7 - x % 8) &
-                         1;
-        return all ? static_cast<double>(black) / static_cast<double>(all) : -1.0;
-    };
-    EXPECT_EQ(blackInStem(true), 1.0) << "solid black";
-    double red = blackInStem(false);
+    EXPECT_EQ(BlackInBandedStem(f, true), 1.0) << "solid black";
+    double red = BlackInBandedStem(f, false);
     EXPECT_GT(red, 0.0) << "red is halftoned";
     EXPECT_LT(red, 0.9);
+    DeleteObject(f);
+}
+
+// The debug settings beside the driver turn all-text-black off with a text
+// colour mode of 0: the red "H" is halftoned although the device mode asks
+// for black; any other mode leaves the device mode's choice.
+TEST_F(TextPage, DebugTextColourModeZeroTurnsAllTextBlackOff) {
+    const std::string ini =
+        platform::HostPath(platform::spooler::DriversFolder() + u"\\P1\\QRLADGNT.INI");
+    HFONT f = Arial(-600);
+    for (int mode : {0, 1}) {
+        {
+            std::ofstream out(ini);
+            out << "[COLOR]\r\nAllTextBlackMode=" << mode << "\r\n";
+        }
+        double share = BlackInBandedStem(f, true);
+        if (mode == 0) {
+            EXPECT_GT(share, 0.0) << "red is halftoned";
+            EXPECT_LT(share, 0.9);
+        } else {
+            EXPECT_EQ(share, 1.0) << "solid black";
+        }
+    }
+    std::remove(ini.c_str());
     DeleteObject(f);
 }
 
