@@ -984,7 +984,8 @@ BOOL SetTextDrawing(PDEV* pdev, ULONG fore, bool strokes) {
     } else if (!SetBrushColor(pdev, fore) || !SelectNoPen(pdev)) {
         return FALSE;
     }
-    return SetRop(pdev, kRopText) && SetTransferModes(pdev, true);
+    return SetRop(pdev, kRopText) &&
+           SetTransferModes(pdev, /*paintTransparent=*/false, /*sourceTransparent=*/true);
 }
 
 // The opaque rectangle in the opaque brush with raster operation 0xF0: a

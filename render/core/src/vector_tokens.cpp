@@ -254,19 +254,25 @@ BOOL SetRop(PDEV* pdev, DWORD rop) {
     return TRUE;
 }
 
-BOOL SetTransferModes(PDEV* pdev, bool transparent) {
+BOOL SetTransferModes(PDEV* pdev, bool paintTransparent, bool sourceTransparent) {
     VectorState& v = Vector(pdev);
-    WORD t = transparent ? 1 : 0;
-    if (v.paintTransfer != t) {
-        if (!Tokens().ubyte(t, attr::TransferMode).b(op::SetPaintTransfer).send(pdev)) return FALSE;
-        v.paintTransfer = t;
-    }
-    if (v.sourceTransfer != t) {
-        if (!Tokens().ubyte(t, attr::TransferMode).b(op::SetSourceTransfer).send(pdev))
+    const WORD paint = paintTransparent ? 1 : 0;
+    const WORD source = sourceTransparent ? 1 : 0;
+    if (v.paintTransfer != paint) {
+        if (!Tokens().ubyte(paint, attr::TransferMode).b(op::SetPaintTransfer).send(pdev))
             return FALSE;
-        v.sourceTransfer = t;
+        v.paintTransfer = paint;
+    }
+    if (v.sourceTransfer != source) {
+        if (!Tokens().ubyte(source, attr::TransferMode).b(op::SetSourceTransfer).send(pdev))
+            return FALSE;
+        v.sourceTransfer = source;
     }
     return TRUE;
+}
+
+BOOL SetTransferModes(PDEV* pdev, bool transparent) {
+    return SetTransferModes(pdev, transparent, transparent);
 }
 
 BOOL SetFillMode(PDEV* pdev, FLONG mode) {

@@ -64,6 +64,8 @@ BOOL SelectNoPen(PDEV* pdev);
 BOOL SelectNoBrush(PDEV* pdev);
 BOOL SetRop(PDEV* pdev, DWORD rop);
 BOOL SetTransferModes(PDEV* pdev, bool transparent);
+// Text paints its brush opaque but lets the glyph image's background through.
+BOOL SetTransferModes(PDEV* pdev, bool paintTransparent, bool sourceTransparent);
 // FP_ALTERNATEMODE fills alternate, anything else winding.
 BOOL SetFillMode(PDEV* pdev, FLONG mode);
 BOOL SetPenWidth(PDEV* pdev, LONG width);

@@ -182,6 +182,16 @@ TEST_F(TextMethods, OutlinesHeaderGlyphsSelectionAndRun) {
     EXPECT_EQ(Operators(Take()), (std::vector<std::string>{"set cursor", "text"}));
 }
 
+// Text paints its brush opaque and lets the background of its glyphs through.
+TEST_F(TextMethods, TextPaintsOpaqueOverATransparentSource) {
+    ASSERT_TRUE(Draw(u"Hi"));
+    const std::string listing = streamdump::Format(DecodeTokens(Take()));
+    EXPECT_NE(listing.find("set paint transfer mode  transfer mode=ubyte 0"), std::string::npos)
+        << listing;
+    EXPECT_NE(listing.find("set source transfer mode  transfer mode=ubyte 1"), std::string::npos)
+        << listing;
+}
+
 // The font header (its read-font-header pieces joined) and the character
 // data of a stream.
 struct Download {
