@@ -187,6 +187,10 @@ struct BrushForm {
 };
 
 bool ValidRealization(const RealizedBrush* b) {
+    // The realizations this driver makes: indexed 1, 4 or 8 bits, or RGB.
+    if (b->format != kPattern1 && b->format != kPattern4 && b->format != kPattern8 &&
+        b->format != kPattern24)
+        return false;
     DWORD bpp = PatternBitsPerPixel(b->format);
     if (!bpp || b->width < 1 || b->height < 1 || b->width > 0xFFFF || b->height > 0xFFFF)
         return false;
@@ -573,9 +577,9 @@ bool StrokeBrush(BRUSHOBJ* pbo, const LINEATTRS* la, BrushForm* form) {
 
 BOOL RecordStrokePath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
                       LINEATTRS* la, MIX mix) {
+    KeepLastError keep;
     BrushForm stroke;
     if (!ppo || !StrokeBrush(pbo, la, &stroke)) return FALSE; // the engine draws
-    KeepLastError keep;
     RecordClip(pdev, pco);
     SetMix(pdev, mix);
     SetMiterLimit(pdev, la);
@@ -590,9 +594,9 @@ BOOL RecordStrokePath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRU
 
 BOOL RecordFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, MIX mix,
                     FLONG flOptions) {
+    KeepLastError keep;
     BrushForm fill;
     if (!ppo || !DescribeBrush(pbo, &fill)) return FALSE;
-    KeepLastError keep;
     RecordClip(pdev, pco);
     SetMix(pdev, mix);
     SetFillMode(pdev, flOptions);
@@ -606,6 +610,7 @@ BOOL RecordFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, MIX m
 BOOL RecordStrokeAndFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
                              BRUSHOBJ* pboStroke, LINEATTRS* la, BRUSHOBJ* pboFill, MIX mix,
                              FLONG flOptions) {
+    KeepLastError keep;
     BrushForm stroke, fill;
     if (!ppo || !StrokeBrush(pboStroke, la, &stroke) || !DescribeBrush(pboFill, &fill))
         return FALSE;
@@ -613,7 +618,6 @@ BOOL RecordStrokeAndFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* p
     if (stroke.kind == BrushForm::Hatch && fill.kind == BrushForm::Hatch &&
         stroke.background != fill.background)
         return FALSE;
-    KeepLastError keep;
     RecordClip(pdev, pco);
     SetMix(pdev, mix);
     SetFillMode(pdev, flOptions);
@@ -813,9 +817,9 @@ BOOL RecordStretchBltROP(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, 
                          const RECTL& source, ULONG mode, BRUSHOBJ* pbo, DWORD rop3) {
     const BYTE rop = static_cast<BYTE>(rop3);
     // A brush without a realization cannot be recorded: the engine draws.
+    KeepLastError keep;
     BrushForm form;
     if (UsesPattern(rop) && !DescribeBrush(pbo, &form)) return FALSE;
-    KeepLastError keep;
     if (!UsesSource(rop)) {
         RecordClip(pdev, pco);
         FillDestination(pdev, dest, form, rop);
@@ -1057,10 +1061,10 @@ BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdv
 BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
                    RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, MIX) {
     IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
+    KeepLastError keep;
     BrushForm fore, opaque;
     if (!ifi || !pstro || !Solid(pboFore) || !DescribeBrush(pboFore, &fore)) return FALSE;
     if (prclOpaque && !DescribeBrush(pboOpaque, &opaque)) return FALSE;
-    KeepLastError keep;
     RecorderState& s = State(pdev);
     WCHAR face[spoolpkg::kFaceNameChars] = {};
     const auto* given =
