@@ -1013,14 +1013,17 @@ BYTE SimulatedFaceCharset(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face
     return chosen;
 }
 
-LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face) {
+// face: the name the page records; installedFace: the application's, under
+// which the system lists the face.
+LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face,
+                     const WCHAR* installedFace) {
     LOGFONTW lf{};
     lf.lfHeight = -GetFontSize(pfo);
     lf.lfWeight = ifi->usWinWeight;
     // A simulated bold face is a step of the weight scale heavier.
     if (pfo->flFontType & FO_SIM_BOLD) lf.lfWeight = std::clamp<LONG>(lf.lfWeight + 300, 600, 900);
     lf.lfItalic = (pfo->flFontType & FO_SIM_ITALIC) || (ifi->fsSelection & FM_SEL_ITALIC);
-    lf.lfCharSet = SimulatedFaceCharset(pfo, ifi, face);
+    lf.lfCharSet = SimulatedFaceCharset(pfo, ifi, installedFace);
     lf.lfOutPrecision = (pfo->flFontType & FO_TYPE_DEVICE)     ? kPrecisionDevice
                         : (pfo->flFontType & FO_TYPE_TRUETYPE) ? kPrecisionTrueType
                                                                : kPrecisionRaster;
@@ -1071,9 +1074,11 @@ BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
         reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
     for (size_t i = 0; i + 1 < spoolpkg::kFaceNameChars && given[i]; ++i)
         face[i] = given[i];
+    WCHAR installed[spoolpkg::kFaceNameChars];
+    std::memcpy(installed, face, sizeof installed);
     // A TrueType face goes into the package; the page names it as stored.
     if (pfo->flFontType & FO_TYPE_TRUETYPE) AddJobFont(pdev, pfo, face);
-    LOGFONTW lf = LogicalFont(pfo, ifi, face);
+    LOGFONTW lf = LogicalFont(pfo, ifi, face, installed);
 
     RecordClip(pdev, pco);
     if (prclOpaque) {

@@ -798,4 +798,42 @@ TEST_F(EmfRecorderTest, EdgeCasesOfTheRecords) {
         EXPECT_EQ(RecordsOf(bytes, EMR_DELETEOBJECT).size(), 3u);
     }
 }
+// A face drawn italic by simulation is recorded italic, in a character set
+// that its installed face offers; a face drawn as it is keeps its own set.
+TEST_F(EmfRecorderTest, ASimulatedFaceIsRecordedInASetItsInstalledFaceOffers) {
+    constexpr size_t kItalic = 12 + 20, kCharSet = 12 + 23, kFace = 12 + 28;
+    struct Case {
+        const char16_t* face;
+        BYTE italic, charset;
+    } cases[] = {
+        {u"Noto Sans CJK JP", TRUE, SHIFTJIS_CHARSET}, // no italic face: simulated
+        {u"Noto Sans CJK JP", FALSE, SHIFTJIS_CHARSET},
+        {u"Arial", TRUE, ANSI_CHARSET}, // an italic face of its own
+    };
+    for (const Case& c : cases) {
+        std::u16string page = RecordPage([&](HDC hdc) {
+            LOGFONTW lf{};
+            lf.lfHeight = -60;
+            lf.lfWeight = 400;
+            lf.lfItalic = c.italic;
+            lf.lfCharSet = c.charset;
+            std::u16string face = c.face;
+            std::copy(face.begin(), face.end(), lf.lfFaceName);
+            HFONT font = CreateFontIndirectW(&lf);
+            HGDIOBJ old = SelectObject(hdc, font);
+            TextOutW(hdc, 50, 150, u"Set", 3);
+            SelectObject(hdc, old);
+            DeleteObject(font);
+        });
+        Bytes bytes = ReadHostFile(platform::HostPath(page));
+        CheckedRecords(bytes);
+        std::vector<size_t> fonts = RecordsOf(bytes, EMR_EXTCREATEFONTINDIRECTW);
+        ASSERT_EQ(fonts.size(), 1u);
+        const std::string face = platform::ToUtf8(c.face);
+        EXPECT_EQ(bytes[fonts[0] + kItalic], c.italic) << face;
+        EXPECT_EQ(bytes[fonts[0] + kCharSet], c.charset) << face << " " << int{c.italic};
+        EXPECT_NE(bytes[fonts[0] + kFace], 0) << face;
+    }
+}
+
 } // namespace
