@@ -19,6 +19,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -40,6 +42,11 @@
 #include "win/process.h"
 
 extern char** environ;
+
+namespace {
+// Carries a child's command line to its GetCommandLineW.
+constexpr char kCommandLineVariable[] = "PLATFORM_COMMAND_LINE";
+} // namespace
 
 namespace {
 
@@ -409,10 +416,18 @@ DWORD Start(const Request& r) {
         argv.push_back(a.data());
     argv.push_back(nullptr);
     std::string rootVariable = "PRINTHOST_ROOT=" + platform::shm::RootKey();
+    // The child's GetCommandLineW: the line itself, blanks and quotes as given.
+    std::string lineVariable = std::string(kCommandLineVariable) + "=" +
+                               platform::ToUtf8(r.commandLine ? commandLine : applicationName);
+    const size_t lineNameSize = std::strlen(kCommandLineVariable);
     std::vector<char*> envp;
     for (char** e = environ; e && *e; ++e)
-        if (std::strncmp(*e, "PRINTHOST_ROOT=", 15) != 0) envp.push_back(*e);
+        if (std::strncmp(*e, "PRINTHOST_ROOT=", 15) != 0 &&
+            !(std::strncmp(*e, kCommandLineVariable, lineNameSize) == 0 &&
+              (*e)[lineNameSize] == '='))
+            envp.push_back(*e);
     envp.push_back(rootVariable.data());
+    envp.push_back(lineVariable.data());
     envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -564,6 +579,45 @@ void SetSessionUser(DWORD session, std::u16string_view userName) {
 } // namespace platform::test
 
 extern "C" {
+
+LPWSTR WINAPI GetCommandLineW() {
+    static std::u16string line = [] {
+        // The host's argument vector, as the line of a process not started here.
+        std::vector<std::u16string> arguments;
+        std::string raw;
+        if (FILE* f = std::fopen("/proc/self/cmdline", "rb")) {
+            char buffer[4096];
+            size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+                raw.append(buffer, n);
+            std::fclose(f);
+        }
+        for (size_t at = 0; at < raw.size();) {
+            size_t end = raw.find('\0', at);
+            if (end == std::string::npos) end = raw.size();
+            arguments.push_back(platform::FromUtf8(raw.substr(at, end - at)));
+            at = end + 1;
+        }
+        // The line the creator gave, when it is the one these arguments came from
+        // (a variable inherited past a process started otherwise is not).
+        if (const char* given = std::getenv(kCommandLineVariable)) {
+            std::u16string text = platform::FromUtf8(given);
+            std::vector<std::u16string> split = platform::SplitCommandLine(text);
+            if (split.size() == arguments.size() &&
+                std::equal(split.begin() + (split.empty() ? 0 : 1), split.end(),
+                           arguments.begin() + (arguments.empty() ? 0 : 1)))
+                return text;
+        }
+        std::u16string joined;
+        for (const auto& a : arguments) {
+            if (!joined.empty()) joined += u' ';
+            bool quote = a.empty() || a.find_first_of(u" \t") != std::u16string::npos;
+            joined += quote ? u"\"" + a + u"\"" : a;
+        }
+        return joined;
+    }();
+    return line.data();
+}
 
 BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
                            LPSECURITY_ATTRIBUTES lpProcessAttributes,

@@ -6,16 +6,13 @@
 
 #include "platform/text.h"
 #include "sweep.h"
+#include "win/process.h"
 
-int main(int argc, char** argv) {
-    // The folder is the whole command line after the program name.
-    std::string line;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) line += ' ';
-        line += argv[i];
-    }
+int main() {
+    // The folder is the whole command line after the program name, its
+    // blanks as given (a folder named with two blanks in a row is that folder).
     tempsweep::SweepReport report;
-    DWORD code = tempsweep::SweepTempMain(platform::FromUtf8(line), &report);
+    DWORD code = tempsweep::SweepTempMain(tempsweep::ArgumentsOf(GetCommandLineW()), &report);
     for (const auto& path : report.leftOver)
         std::fprintf(stderr, "Tempsweep: could not delete %s\n", platform::ToUtf8(path).c_str());
     return static_cast<int>(code);

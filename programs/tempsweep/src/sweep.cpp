@@ -112,6 +112,20 @@ DWORD Sweep(const std::u16string& folder, const SweepState& state, SweepReport* 
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             RemoveLink(path, attributes, report);
         } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // The entry may have been swapped for a link since the folder was
+            // read: it is looked at again, unfollowed, right before descending.
+            DWORD now = EntryAttributes(folder, name);
+            if (now == INVALID_FILE_ATTRIBUTES) {
+                Note(report, path, GetLastError());
+                continue;
+            }
+            if ((now & FILE_ATTRIBUTE_REPARSE_POINT) || !(now & FILE_ATTRIBUTE_DIRECTORY)) {
+                if (now & FILE_ATTRIBUTE_REPARSE_POINT)
+                    RemoveLink(path, now, report);
+                else
+                    RemoveFile(path, now, state, report);
+                continue;
+            }
             if (DWORD e = Sweep(path, state, report)) {
                 Note(report, path, e);
                 continue;
@@ -130,6 +144,24 @@ DWORD Sweep(const std::u16string& folder, const SweepState& state, SweepReport* 
 }
 
 } // namespace
+
+DWORD EntryAttributes(const std::u16string& folder, const std::u16string& name) {
+    // The folder's own entry of that name, as a listing gives it: a link is
+    // a reparse point there, never its target.
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + u"\\" + name).c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    do {
+        if (std::u16string(found.cFileName) == name) {
+            attributes = found.dwFileAttributes;
+            break;
+        }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    if (attributes == INVALID_FILE_ATTRIBUTES) SetLastError(ERROR_FILE_NOT_FOUND);
+    return attributes;
+}
 
 DWORD SweepOsClass(DWORD platformId, DWORD major, DWORD minor) {
     if (platformId == kPlatformWin9x) return 1;
@@ -153,6 +185,21 @@ SweepState GetSweepOsClass() {
         if (n > 0 && n < MAX_PATH) state.tempFolder = std::u16string(windows, n) + u"\\temp\\";
     }
     return state;
+}
+
+std::u16string_view ArgumentsOf(std::u16string_view line) {
+    size_t at = 0;
+    if (!line.empty() && line[0] == u'"') {
+        // A quoted name ends at its closing quote.
+        size_t close = line.find(u'"', 1);
+        at = close == std::u16string_view::npos ? line.size() : close + 1;
+    } else {
+        while (at < line.size() && line[at] != u' ' && line[at] != u'\t')
+            ++at;
+    }
+    while (at < line.size() && (line[at] == u' ' || line[at] == u'\t'))
+        ++at;
+    return line.substr(at);
 }
 
 bool FolderFromCommandLine(std::u16string_view commandLine, std::u16string* folder, DWORD* error) {

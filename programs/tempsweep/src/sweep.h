@@ -22,6 +22,11 @@ struct SweepState {
     std::u16string tempFolder;
 };
 
+// The attributes of the entry `name` of `folder` as its listing shows them,
+// without following a link (a link is a reparse point);
+// INVALID_FILE_ATTRIBUTES, last error set, when there is none.
+DWORD EntryAttributes(const std::u16string& folder, const std::u16string& name);
+
 // Fills the state for the running system.
 SweepState GetSweepOsClass();
 
@@ -30,6 +35,10 @@ struct SweepReport {
     DWORD firstError = 0;
     std::vector<std::u16string> leftOver;
 };
+
+// What follows the program name on a command line (the name quoted or up to
+// the first blank), without the blanks before it.
+std::u16string_view ArgumentsOf(std::u16string_view commandLine);
 
 // The folder named by the command line after the program name: one leading
 // and one trailing double quote and one trailing backslash dropped. Returns

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "sweep.h"
 #include "win/errors.h"
 #include "win/files.h"
@@ -142,6 +143,61 @@ TEST(TempsweepOsClass, ByVersion) {
     for (const auto& c : cases)
         EXPECT_EQ(tempsweep::SweepOsClass(c.platformId, c.major, c.minor), c.osClass)
             << c.platformId << " " << c.major << "." << c.minor;
+}
+
+// The command line is taken whole: a folder named with two blanks in a row
+// is swept, and the folder of one blank beside it is not.
+TEST_F(TempsweepTest, TheFolderIsTheWholeCommandLine) {
+    const std::u16string twoBlanks = u"C:\\Work\\Two  Blanks", oneBlank = u"C:\\Work\\Two Blanks";
+    fs::create_directories(platform::HostPath(twoBlanks));
+    fs::create_directories(platform::HostPath(oneBlank));
+    Touch(platform::HostPath(twoBlanks) + "/swept.tmp");
+    Touch(platform::HostPath(oneBlank) + "/kept.tmp");
+    EXPECT_EQ(RunTempsweep(twoBlanks), 0u);
+    EXPECT_TRUE(fs::is_empty(platform::HostPath(twoBlanks)));
+    EXPECT_TRUE(fs::exists(platform::HostPath(oneBlank) + "/kept.tmp"));
+}
+
+TEST(TempsweepArguments, WhatFollowsTheProgramName) {
+    struct Case {
+        std::u16string line, arguments;
+    } cases[] = {
+        {u"Tempsweep.EXE C:\\T", u"C:\\T"},
+        {u"\"C:\\Program Files\\Tempsweep.EXE\"   C:\\Two  Blanks ", u"C:\\Two  Blanks "},
+        {u"\"C:\\P\\Tempsweep.EXE\"\"C:\\T\\\"", u"\"C:\\T\\\""},
+        {u"Tempsweep.EXE", u""},
+        {u"\"Tempsweep.EXE", u""},
+        {u"", u""},
+        {u"Tempsweep.EXE\t\"C:\\T\"", u"\"C:\\T\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tempsweep::ArgumentsOf(c.line), c.arguments) << platform::ToUtf8(c.line);
+}
+
+// An entry is looked at as the folder lists it: a folder swapped for a link
+// to a folder outside shows as the link, so the sweep removes the link and
+// never descends into what it reaches.
+TEST_F(TempsweepTest, AnEntryIsLookedAtWithoutFollowingALink) {
+    fs::create_directories(host + "/sub");
+    DWORD folderAttributes = tempsweep::EntryAttributes(folder, u"sub");
+    ASSERT_NE(folderAttributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(folderAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(folderAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+
+    Touch(outside + "/precious.txt");
+    fs::remove(host + "/sub");
+    fs::create_directory_symlink(outside, host + "/sub");
+    DWORD linkAttributes = tempsweep::EntryAttributes(folder, u"sub");
+    ASSERT_NE(linkAttributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(linkAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+
+    EXPECT_EQ(tempsweep::EntryAttributes(folder, u"missing"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    tempsweep::SweepReport report;
+    EXPECT_EQ(tempsweep::SweepTempMain(folder, &report), 0u);
+    EXPECT_TRUE(fs::is_empty(host));
+    EXPECT_TRUE(fs::exists(outside + "/precious.txt"));
 }
 
 } // namespace

@@ -275,11 +275,26 @@ BOOL CloseEmfPage(PDEV* pdev) {
 BOOL AddJobFont(PDEV* pdev, FONTOBJ* pfo, WCHAR (&faceName)[spoolpkg::kFaceNameChars]) {
     EmfJob* job = EmfJobOf(pdev);
     if (!job || !pfo || !pfo->iTTUniq || !job->package.spoolId()) return FALSE;
+    auto answer = [&](const std::u16string& face) {
+        std::memset(faceName, 0, sizeof faceName);
+        std::memcpy(faceName, face.data(),
+                    std::min(face.size(), spoolpkg::kFaceNameChars - 1) * sizeof(WCHAR));
+        return TRUE;
+    };
+    if (job->listedFontsSpoolId != job->package.spoolId()) {
+        job->listedFonts.clear();
+        job->listedFontsSpoolId = job->package.spoolId();
+    }
+    const auto id = static_cast<uint64_t>(pfo->iTTUniq);
+    // A font already in the package: its recorded name, without a copy of
+    // its file or a read of the list.
+    if (auto listed = job->listedFonts.find(id); listed != job->listedFonts.end())
+        return answer(listed->second);
     ULONG size = 0;
     const auto* file = static_cast<const uint8_t*>(FONTOBJ_pvTrueTypeFontFile(pfo, &size));
     if (!file || !size) return FALSE;
     spoolpkg::JobFont font;
-    font.uniqueId = static_cast<uint64_t>(pfo->iTTUniq);
+    font.uniqueId = id;
     font.file.assign(file, file + size);
     font.alwaysUnique = (pdev->modelCaps & caps::UniqueFontNames) != 0;
     font.seed = GetTickCount();
@@ -287,10 +302,8 @@ BOOL AddJobFont(PDEV* pdev, FONTOBJ* pfo, WCHAR (&faceName)[spoolpkg::kFaceNameC
     if (!spoolpkg::AddJobFont(job->spoolFolder, job->package.spoolId(), std::move(font), &face,
                               RenameFontFile))
         return FALSE;
-    std::memset(faceName, 0, sizeof faceName);
-    std::memcpy(faceName, face.data(),
-                std::min(face.size(), spoolpkg::kFaceNameChars - 1) * sizeof(WCHAR));
-    return TRUE;
+    job->listedFonts[id] = face;
+    return answer(face);
 }
 
 void ShowPrintError(PDEV* pdev, DWORD error) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ struct EmfJob {
     RecorderState recorder;
     LayoutInputs layout; // copied at the first page
     WORD layoutScale = kFullScale;
+    // The fonts the package's font list holds (id, recorded face name), so
+    // that text drawn again in a listed font reads no file; for the package
+    // of listedFontsSpoolId.
+    DWORD listedFontsSpoolId = 0;
+    std::map<uint64_t, std::u16string> listedFonts;
 };
 
 // The device's job state, made on first use; null when out of memory.

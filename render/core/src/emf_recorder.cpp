@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <limits>
+#include <mutex>
+#include <string>
 
 #include "emf_job.h"
 #include "font_download.h"
 #include "mix_rop.h"
 #include "pdev.h"
+#include "vector_pattern.h"
 #include "win/base.h"
+#include "win/gdi_bitmap.h"
 #include "win/gdi_dc.h"
 #include "win/gdi_text.h"
 
@@ -159,14 +164,142 @@ class TemporaryObject {
     DWORD previous_ = 0;
 };
 
-BOOL CreateSolidBrush(PDEV* pdev, TemporaryObject* brush, COLORREF color) {
+BOOL CreateSolidBrush(PDEV* pdev, TemporaryObject* brush, COLORREF color,
+                      DWORD style = kBrushSolid) {
     DWORD index = brush->Create();
     BOOL ok = Record(EMR_CREATEBRUSHINDIRECT)
                   .Put(index)
-                  .Put(kBrushSolid)
+                  .Put(style)
                   .Put(color & 0xFFFFFF)
                   .Put(DWORD{0})
                   .Write(pdev);
+    brush->Use();
+    return ok;
+}
+
+// What a brush is on the page: a solid colour, a hatch (its lines in one
+// colour, the gaps in the background colour), or a pattern of pixels.
+struct BrushForm {
+    enum Kind { Solid, Hatch, Pattern } kind = Solid;
+    COLORREF color = 0, background = 0xFFFFFF;
+    DWORD hatch = 0;
+    const RealizedBrush* pattern = nullptr;
+};
+
+bool ValidRealization(const RealizedBrush* b) {
+    // The realizations this driver makes: indexed 1, 4 or 8 bits, or RGB.
+    if (b->format != kPattern1 && b->format != kPattern4 && b->format != kPattern8 &&
+        b->format != kPattern24)
+        return false;
+    DWORD bpp = PatternBitsPerPixel(b->format);
+    if (!bpp || b->width < 1 || b->height < 1 || b->width > 0xFFFF || b->height > 0xFFFF)
+        return false;
+    if (static_cast<ULONGLONG>(PatternRowBytes(b)) * b->height > b->bitsSize) return false;
+    if (b->format != kPattern24 &&
+        (b->colorCount > kMaxPatternColors || b->colorTableOffset < sizeof *b + b->bitsSize))
+        return false;
+    return true;
+}
+
+// False for a brush the page cannot carry (no realization): the engine draws.
+bool DescribeBrush(BRUSHOBJ* pbo, BrushForm* form) {
+    if (!pbo) return false;
+    if (pbo->iSolidColor != kPatternBrush) {
+        form->kind = BrushForm::Solid;
+        form->color = pbo->iSolidColor & 0xFFFFFF;
+        return true;
+    }
+    const auto* b = static_cast<const RealizedBrush*>(BRUSHOBJ_pvGetRbrush(pbo));
+    if (!b || !ValidRealization(b)) return false;
+    if (b->uniform) {
+        form->kind = BrushForm::Solid;
+        form->color = b->uniformColor & 0xFFFFFF;
+        return true;
+    }
+    if (b->kind < HS_DDI_MAX && b->format == kPattern1 && b->colorCount >= 2) {
+        // The engine's hatch: 0 bits are the lines, 1 bits the gaps.
+        form->kind = BrushForm::Hatch;
+        form->hatch = b->kind;
+        form->color = PatternColors(b)[0] & 0xFFFFFF;
+        form->background = PatternColors(b)[1] & 0xFFFFFF;
+        return true;
+    }
+    form->kind = BrushForm::Pattern;
+    form->pattern = b;
+    return true;
+}
+
+// The realized pattern as a bottom-up device-independent bitmap: indexed
+// patterns keep their bits and colour table, others become 24-bit pixels.
+void PatternBitmap(const RealizedBrush* b, std::vector<BYTE>* info, std::vector<BYTE>* bits) {
+    const bool indexed = b->format != kPattern24;
+    const DWORD bpp = indexed ? PatternBitsPerPixel(b->format) : 24;
+    const size_t stride = (static_cast<size_t>(b->width) * bpp + 31) / 32 * 4;
+    const size_t srcRow = PatternRowBytes(b);
+    bits->assign(stride * b->height, 0);
+    for (DWORD y = 0; y < b->height; ++y) {
+        BYTE* out = bits->data() + static_cast<size_t>(b->height - 1 - y) * stride;
+        if (indexed) {
+            std::memcpy(out, PatternBits(b) + y * srcRow, std::min(srcRow, stride));
+            continue;
+        }
+        for (DWORD x = 0; x < b->width; ++x) {
+            ULONG c = PatternPixel(b, x, y);
+            out[3 * x] = static_cast<BYTE>(c >> 16);
+            out[3 * x + 1] = static_cast<BYTE>(c >> 8);
+            out[3 * x + 2] = static_cast<BYTE>(c);
+        }
+    }
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof bih;
+    bih.biWidth = static_cast<LONG>(b->width);
+    bih.biHeight = static_cast<LONG>(b->height);
+    bih.biPlanes = 1;
+    bih.biBitCount = static_cast<WORD>(bpp);
+    bih.biSizeImage = static_cast<DWORD>(bits->size());
+    const DWORD colors = indexed ? std::min<DWORD>(b->colorCount, 1u << bpp) : 0;
+    bih.biClrUsed = colors;
+    const auto* p = reinterpret_cast<const BYTE*>(&bih);
+    info->assign(p, p + sizeof bih);
+    for (DWORD i = 0; i < colors; ++i) {
+        ULONG c = PatternColors(b)[i];
+        RGBQUAD q{static_cast<BYTE>(c >> 16), static_cast<BYTE>(c >> 8), static_cast<BYTE>(c), 0};
+        const auto* qp = reinterpret_cast<const BYTE*>(&q);
+        info->insert(info->end(), qp, qp + sizeof q);
+    }
+}
+
+// Creates and selects the brush of a fill. A hatch's gaps take the
+// background colour where the background is opaque.
+BOOL CreateBrush(PDEV* pdev, TemporaryObject* brush, const BrushForm& form) {
+    switch (form.kind) {
+    case BrushForm::Solid:
+        return CreateSolidBrush(pdev, brush, form.color);
+    case BrushForm::Hatch: {
+        RecorderState& s = State(pdev);
+        SetMode(pdev, &s.backgroundColor, EMR_SETBKCOLOR, form.background);
+        DWORD index = brush->Create();
+        BOOL ok = Record(EMR_CREATEBRUSHINDIRECT)
+                      .Put(index)
+                      .Put(DWORD{BS_HATCHED})
+                      .Put(form.color)
+                      .Put(form.hatch)
+                      .Write(pdev);
+        brush->Use();
+        return ok;
+    }
+    case BrushForm::Pattern:
+        break;
+    }
+    std::vector<BYTE> info, bits;
+    PatternBitmap(form.pattern, &info, &bits);
+    constexpr DWORD kFixed = 32;
+    DWORD index = brush->Create();
+    Record r(EMR_CREATEDIBPATTERNBRUSHPT);
+    r.Put(index).Put(kDibColors).Put(kFixed).Put(static_cast<DWORD>(info.size()));
+    r.Put(static_cast<DWORD>(kFixed + info.size())).Put(static_cast<DWORD>(bits.size()));
+    r.Bytes(info.data(), info.size()).Bytes(bits.data(), bits.size());
+    BOOL ok = r.Write(pdev);
     brush->Use();
     return ok;
 }
@@ -183,36 +316,60 @@ FLOAT Scale(XFORMOBJ* pxo) {
     return static_cast<FLOAT>(std::sqrt(det));
 }
 
-// minimumWidth: the narrowest a geometric pen is recorded, in pixels.
-BOOL CreatePen(PDEV* pdev, TemporaryObject* pen, const LINEATTRS* la, XFORMOBJ* pxo, COLORREF color,
-               DWORD minimumWidth = 1) {
+// A cosmetic style entry is a unit of the style grid: resolution / 25
+// pixels (24 at 600 dpi), so that dashes keep their length on paper.
+DWORD CosmeticStyleUnit(LONG resolution) {
+    constexpr LONG kStyleGrid = 25;
+    return static_cast<DWORD>(std::max<LONG>(1, resolution / kStyleGrid));
+}
+
+// The pen of a stroke. minimumWidth: the narrowest it is recorded, in
+// pixels. A hatch brush makes a geometric pen of that hatch; a cosmetic
+// line is drawn with solid colour only (the caller refuses the others).
+BOOL CreatePen(PDEV* pdev, TemporaryObject* pen, const LINEATTRS* la, XFORMOBJ* pxo,
+               const BrushForm& brush, DWORD minimumWidth = 1) {
     DWORD style = 0, width = 0;
     std::vector<DWORD> entries;
+    auto atLeastOne = [](double v) { return static_cast<DWORD>(std::max(1L, std::lround(v))); };
     if (la && (la->fl & LA_GEOMETRIC)) {
         FLOAT scale = Scale(pxo);
         style = kPenGeometric;
         style |= la->iJoin == JOIN_BEVEL ? 0x1000 : la->iJoin == JOIN_MITER ? 0x2000 : 0;
         style |= la->iEndCap == ENDCAP_SQUARE ? 0x100 : la->iEndCap == ENDCAP_BUTT ? 0x200 : 0;
-        width = std::max(minimumWidth,
-                         static_cast<DWORD>(std::max(0L, std::lround(la->elWidth.e * scale))));
+        width = std::max(minimumWidth, atLeastOne(static_cast<double>(la->elWidth.e) * scale));
         if (la->cstyle && la->pstyle) {
             style |= kPenUserStyle;
             for (ULONG i = 0; i < la->cstyle; ++i)
-                entries.push_back(static_cast<DWORD>(std::lround(la->pstyle[i].e * scale)));
+                entries.push_back(atLeastOne(static_cast<double>(la->pstyle[i].e) * scale));
         }
     } else if (la && la->cstyle && la->pstyle) {
-        // A cosmetic styled line: its style units are pixels.
-        style = kPenUserStyle;
+        style = kPenGeometric | kPenUserStyle;
+        width = minimumWidth;
+        const DWORD unit = CosmeticStyleUnit(pdev->resolution);
         for (ULONG i = 0; i < la->cstyle; ++i)
-            entries.push_back(static_cast<DWORD>(la->pstyle[i].l));
+            entries.push_back(
+                std::max<DWORD>(1, static_cast<DWORD>(std::max<LONG>(0, la->pstyle[i].l)) * unit));
+    } else {
+        // A plain line: a solid pen at least a pixel wide.
+        DWORD index = pen->Create();
+        BOOL ok = Record(EMR_CREATEPEN)
+                      .Put(index)
+                      .Put(DWORD{PS_SOLID})
+                      .Put(POINTL{static_cast<LONG>(std::max<DWORD>(1, minimumWidth)), 0})
+                      .Put(brush.color & 0xFFFFFF)
+                      .Write(pdev);
+        pen->Use();
+        return ok;
     }
+    const bool hatched = brush.kind == BrushForm::Hatch;
     DWORD index = pen->Create();
     Record r(EMR_EXTCREATEPEN);
     r.Put(index);
     // No bitmap: offsets and sizes 0.
     for (int i = 0; i < 4; ++i)
         r.Put(DWORD{0});
-    r.Put(style).Put(width).Put(kBrushSolid).Put(color & 0xFFFFFF).Put(DWORD{0}); // no hatch
+    r.Put(style).Put(width).Put(DWORD{hatched ? BS_HATCHED : kBrushSolid});
+    r.Put(brush.color & 0xFFFFFF).Put(DWORD{hatched ? brush.hatch : 0});
     r.Put(static_cast<DWORD>(entries.size()));
     for (DWORD e : entries)
         r.Put(e);
@@ -223,11 +380,15 @@ BOOL CreatePen(PDEV* pdev, TemporaryObject* pen, const LINEATTRS* la, XFORMOBJ* 
     return ok;
 }
 
+BOOL SetRop2(PDEV* pdev, MIX mix) {
+    DWORD rop2 = mix & 0xF;
+    return SetMode(pdev, &State(pdev).rop2, EMR_SETROP2, rop2 ? rop2 : 16);
+}
+
 // The two-operand raster operation and background mode of a mix.
 BOOL SetMix(PDEV* pdev, MIX mix) {
     RecorderState& s = State(pdev);
-    DWORD rop2 = mix & 0xF;
-    BOOL ok = SetMode(pdev, &s.rop2, EMR_SETROP2, rop2 ? rop2 : 16);
+    BOOL ok = SetRop2(pdev, mix);
     bool transparent = kMixRop[(mix >> 8) & 0xF] == kRopDestination;
     return SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, transparent ? TRANSPARENT : OPAQUE) &&
            ok;
@@ -406,15 +567,26 @@ void RecordClip(PDEV* pdev, CLIPOBJ* pco) {
     r.Write(pdev);
 }
 
+// A stroke's brush: a solid colour, or a hatch for a geometric line; other
+// patterns (and hatched cosmetic lines) are the engine's to draw.
+bool StrokeBrush(BRUSHOBJ* pbo, const LINEATTRS* la, BrushForm* form) {
+    if (!DescribeBrush(pbo, form)) return false;
+    if (form->kind == BrushForm::Solid) return true;
+    return form->kind == BrushForm::Hatch && la && (la->fl & LA_GEOMETRIC);
+}
+
 BOOL RecordStrokePath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
                       LINEATTRS* la, MIX mix) {
-    if (!ppo || !Solid(pbo)) return FALSE; // pattern lines: the engine draws
     KeepLastError keep;
+    BrushForm stroke;
+    if (!ppo || !StrokeBrush(pbo, la, &stroke)) return FALSE; // the engine draws
     RecordClip(pdev, pco);
     SetMix(pdev, mix);
     SetMiterLimit(pdev, la);
+    if (stroke.kind == BrushForm::Hatch)
+        SetMode(pdev, &State(pdev).backgroundColor, EMR_SETBKCOLOR, stroke.background);
     TemporaryObject pen(pdev, ObjectKind::Pen);
-    CreatePen(pdev, &pen, la, pxo, pbo->iSolidColor, StrokeMinimumWidth(pdev, ppo));
+    CreatePen(pdev, &pen, la, pxo, stroke, StrokeMinimumWidth(pdev, ppo));
     RecordPath(pdev, ppo);
     PaintPath(pdev, EMR_STROKEPATH);
     return TRUE;
@@ -422,13 +594,14 @@ BOOL RecordStrokePath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRU
 
 BOOL RecordFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, MIX mix,
                     FLONG flOptions) {
-    if (!ppo || !Solid(pbo)) return FALSE;
     KeepLastError keep;
+    BrushForm fill;
+    if (!ppo || !DescribeBrush(pbo, &fill)) return FALSE;
     RecordClip(pdev, pco);
     SetMix(pdev, mix);
     SetFillMode(pdev, flOptions);
     TemporaryObject brush(pdev, ObjectKind::Brush);
-    CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
+    CreateBrush(pdev, &brush, fill);
     RecordPath(pdev, ppo);
     PaintPath(pdev, EMR_FILLPATH);
     return TRUE;
@@ -437,16 +610,24 @@ BOOL RecordFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, MIX m
 BOOL RecordStrokeAndFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
                              BRUSHOBJ* pboStroke, LINEATTRS* la, BRUSHOBJ* pboFill, MIX mix,
                              FLONG flOptions) {
-    if (!ppo || !Solid(pboStroke) || !Solid(pboFill)) return FALSE;
     KeepLastError keep;
+    BrushForm stroke, fill;
+    if (!ppo || !StrokeBrush(pboStroke, la, &stroke) || !DescribeBrush(pboFill, &fill))
+        return FALSE;
+    // One background colour serves both hatches; two different ones cannot.
+    if (stroke.kind == BrushForm::Hatch && fill.kind == BrushForm::Hatch &&
+        stroke.background != fill.background)
+        return FALSE;
     RecordClip(pdev, pco);
     SetMix(pdev, mix);
     SetFillMode(pdev, flOptions);
     SetMiterLimit(pdev, la);
     TemporaryObject brush(pdev, ObjectKind::Brush);
-    CreateSolidBrush(pdev, &brush, pboFill->iSolidColor);
+    CreateBrush(pdev, &brush, fill);
+    if (stroke.kind == BrushForm::Hatch)
+        SetMode(pdev, &State(pdev).backgroundColor, EMR_SETBKCOLOR, stroke.background);
     TemporaryObject pen(pdev, ObjectKind::Pen);
-    CreatePen(pdev, &pen, la, pxo, pboStroke->iSolidColor, StrokeMinimumWidth(pdev, ppo));
+    CreatePen(pdev, &pen, la, pxo, stroke, StrokeMinimumWidth(pdev, ppo));
     RecordPath(pdev, ppo);
     PaintPath(pdev, EMR_STROKEANDFILLPATH);
     return TRUE;
@@ -454,12 +635,19 @@ BOOL RecordStrokeAndFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* p
 
 BOOL RecordLineTo(PDEV* pdev, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,
                   MIX mix) {
+    // A line with a pattern brush is the engine's to draw.
     if (!Solid(pbo)) return FALSE;
     KeepLastError keep;
+    RecorderState& s = State(pdev);
+    SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, OPAQUE);
     RecordClip(pdev, pco);
-    SetMix(pdev, mix);
+    SetRop2(pdev, mix);
+    BrushForm line;
+    line.color = pbo->iSolidColor & 0xFFFFFF;
+    TemporaryObject brush(pdev, ObjectKind::Brush);
+    CreateSolidBrush(pdev, &brush, line.color, BS_NULL);
     TemporaryObject pen(pdev, ObjectKind::Pen);
-    CreatePen(pdev, &pen, nullptr, nullptr, pbo->iSolidColor);
+    CreatePen(pdev, &pen, nullptr, nullptr, line);
     Record(EMR_MOVETOEX).Put(x1).Put(y1).Write(pdev);
     Record(EMR_LINETO).Put(x2).Put(y2).Write(pdev);
     return TRUE;
@@ -475,20 +663,45 @@ constexpr size_t kTransparentBltFixed = 108;
 constexpr size_t kVertexSize = 16;
 constexpr size_t kTriangleSize = 12;
 
-// Three-operand raster operations as the 32-bit codes metafiles carry.
-constexpr struct {
-    BYTE rop3;
-    DWORD code;
-} kRopCodes[] = {{0xCC, 0x00CC0020}, {0xEE, 0x00EE0086}, {0x88, 0x008800C6}, {0x66, 0x00660046},
-                 {0x44, 0x00440328}, {0x33, 0x00330008}, {0x11, 0x001100A6}, {0xC0, 0x00C000CA},
-                 {0xBB, 0x00BB0226}, {0xF0, 0x00F00021}, {0xFB, 0x00FB0A09}, {0x5A, 0x005A0049},
-                 {0x55, 0x00550009}, {0x00, 0x00000042}, {0xFF, 0x00FF0062}};
+// The low words of the published ternary raster operation codes, by
+// operation index: each encodes the operation's reverse-Polish form, which
+// players use to carry the operation out.
+constexpr WORD kRopLowWords[256] = {
+    0x0042, 0x0289, 0x0C89, 0x00AA, 0x0C88, 0x00A9, 0x0865, 0x02C5, 0x0F08, 0x0245, 0x0329, 0x0B2A,
+    0x0324, 0x0B25, 0x08A5, 0x0001, 0x0C85, 0x00A6, 0x0868, 0x02C8, 0x0869, 0x02C9, 0x5CCA, 0x1D54,
+    0x0D59, 0x1CC8, 0x06C5, 0x0768, 0x06CA, 0x0766, 0x01A5, 0x0385, 0x0F09, 0x0248, 0x0326, 0x0B24,
+    0x0D55, 0x1CC5, 0x06C8, 0x1868, 0x0369, 0x16CA, 0x0CC9, 0x1D58, 0x0784, 0x060A, 0x064A, 0x0E2A,
+    0x032A, 0x0B28, 0x0688, 0x0008, 0x06C4, 0x1864, 0x01A8, 0x0388, 0x078A, 0x0604, 0x0644, 0x0E24,
+    0x004A, 0x18A4, 0x1B24, 0x00EA, 0x0F0A, 0x0249, 0x0D5D, 0x1CC4, 0x0328, 0x0B29, 0x06C6, 0x076A,
+    0x0368, 0x16C5, 0x0789, 0x0605, 0x0CC8, 0x1954, 0x0645, 0x0E25, 0x0325, 0x0B26, 0x06C9, 0x0764,
+    0x08A9, 0x0009, 0x01A9, 0x0389, 0x0785, 0x0609, 0x0049, 0x18A9, 0x0649, 0x0E29, 0x1B29, 0x00E9,
+    0x0365, 0x16C6, 0x0786, 0x0608, 0x0788, 0x0606, 0x0046, 0x18A8, 0x58A6, 0x0145, 0x01E9, 0x178A,
+    0x01E8, 0x1785, 0x1E28, 0x0C65, 0x0CC5, 0x1D5C, 0x0648, 0x0E28, 0x0646, 0x0E26, 0x1B28, 0x00E6,
+    0x01E5, 0x1786, 0x1E29, 0x0C68, 0x1E24, 0x0C69, 0x0955, 0x03C9, 0x03E9, 0x0975, 0x0C49, 0x1E04,
+    0x0C48, 0x1E05, 0x17A6, 0x01C5, 0x00C6, 0x1B08, 0x0E06, 0x0666, 0x0E08, 0x0668, 0x1D7C, 0x0CE5,
+    0x0C45, 0x1E08, 0x17A9, 0x01C4, 0x17AA, 0x01C9, 0x0169, 0x588A, 0x1888, 0x0066, 0x0709, 0x07A8,
+    0x0704, 0x07A6, 0x16E6, 0x0345, 0x00C9, 0x1B05, 0x0E09, 0x0669, 0x1885, 0x0065, 0x0706, 0x07A5,
+    0x03A9, 0x0189, 0x0029, 0x0889, 0x0744, 0x06E9, 0x0B06, 0x0229, 0x0E05, 0x0665, 0x1974, 0x0CE8,
+    0x070A, 0x07A9, 0x16E9, 0x0348, 0x074A, 0x06E6, 0x0B09, 0x0226, 0x1CE4, 0x0D7D, 0x0269, 0x08C9,
+    0x00CA, 0x1B04, 0x1884, 0x006A, 0x0E04, 0x0664, 0x0708, 0x07AA, 0x03A8, 0x0184, 0x0749, 0x06E4,
+    0x0020, 0x0888, 0x0B08, 0x0224, 0x0E0A, 0x066A, 0x0705, 0x07A4, 0x1D78, 0x0CE9, 0x16EA, 0x0349,
+    0x0745, 0x06E8, 0x1CE9, 0x0D75, 0x0B04, 0x0228, 0x0268, 0x08C8, 0x03A5, 0x0185, 0x0746, 0x06EA,
+    0x0748, 0x06E5, 0x1CE8, 0x0D79, 0x1D74, 0x5CE6, 0x02E9, 0x0849, 0x02E8, 0x0848, 0x0086, 0x0A08,
+    0x0021, 0x0885, 0x0B05, 0x022A, 0x0B0A, 0x0225, 0x0265, 0x08C5, 0x02E5, 0x0845, 0x0089, 0x0A09,
+    0x008A, 0x0A0A, 0x02A9, 0x0062,
+};
+
+} // namespace
+
+DWORD RecordedStretchMode(ULONG mode) {
+    return mode >= 1 && mode <= 4 ? mode : kStretchDeleteScans;
+}
 
 DWORD RopCode(BYTE rop3) {
-    for (const auto& r : kRopCodes)
-        if (r.rop3 == rop3) return r.code;
-    return static_cast<DWORD>(rop3) << 16;
+    return static_cast<DWORD>(rop3) << 16 | kRopLowWords[rop3];
 }
+
+namespace {
 
 bool UsesPattern(BYTE rop3) {
     return (rop3 >> 4) != (rop3 & 0xF);
@@ -580,15 +793,15 @@ bool SourceBits(SURFOBJ* src, XLATEOBJ* xlo, RECTL* s, std::vector<BYTE>* info,
 }
 
 BOOL SetStretchMode(PDEV* pdev, ULONG mode) {
-    DWORD m = mode >= 1 && mode <= 4 ? mode : kStretchDeleteScans;
-    return SetMode(pdev, &State(pdev).stretchMode, EMR_SETSTRETCHBLTMODE, m);
+    return SetMode(pdev, &State(pdev).stretchMode, EMR_SETSTRETCHBLTMODE,
+                   RecordedStretchMode(mode));
 }
 
 // A fill of the destination by brush and destination alone: a blit record
 // without a source.
-BOOL FillDestination(PDEV* pdev, const RECTL& d, BRUSHOBJ* pbo, BYTE rop3) {
+BOOL FillDestination(PDEV* pdev, const RECTL& d, const BrushForm& form, BYTE rop3) {
     TemporaryObject brush(pdev, ObjectKind::Brush);
-    if (UsesPattern(rop3)) CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
+    if (UsesPattern(rop3)) CreateBrush(pdev, &brush, form);
     Record r(EMR_BITBLT);
     r.Put(PageBounds(pdev)).Put(d.left).Put(d.top).Put(d.right - d.left).Put(d.bottom - d.top);
     r.Put(RopCode(rop3)).Put(LONG{0}).Put(LONG{0}).Put(XFORM{1, 0, 0, 1, 0, 0});
@@ -603,12 +816,13 @@ BOOL FillDestination(PDEV* pdev, const RECTL& d, BRUSHOBJ* pbo, BYTE rop3) {
 BOOL RecordStretchBltROP(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
                          const RECTL& source, ULONG mode, BRUSHOBJ* pbo, DWORD rop3) {
     const BYTE rop = static_cast<BYTE>(rop3);
-    // A pattern brush cannot be recorded: the engine draws.
-    if (UsesPattern(rop) && !Solid(pbo)) return FALSE;
+    // A brush without a realization cannot be recorded: the engine draws.
     KeepLastError keep;
+    BrushForm form;
+    if (UsesPattern(rop) && !DescribeBrush(pbo, &form)) return FALSE;
     if (!UsesSource(rop)) {
         RecordClip(pdev, pco);
-        FillDestination(pdev, dest, pbo, rop);
+        FillDestination(pdev, dest, form, rop);
         return TRUE;
     }
     RECTL s = source;
@@ -626,7 +840,7 @@ BOOL RecordStretchBltROP(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, 
     RecordClip(pdev, pco);
     SetStretchMode(pdev, mode);
     TemporaryObject brush(pdev, ObjectKind::Brush);
-    if (UsesPattern(rop)) CreateSolidBrush(pdev, &brush, pbo->iSolidColor);
+    if (UsesPattern(rop)) CreateBrush(pdev, &brush, form);
     // Under a shrinking layout a tall copy goes out in slices of rows, each
     // on the destination rows the whole would give them, so that they abut.
     LONG rows = s.bottom - s.top;
@@ -720,14 +934,96 @@ constexpr DWORD kTextAlignBaseline = 24;
 constexpr BYTE kPrecisionTrueType = 4, kPrecisionDevice = 5, kPrecisionRaster = 6;
 constexpr size_t kFaceChars = 31;
 
-LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face) {
+// The character sets a face offers, in its own order: the list after the
+// metrics (up to the default-set mark), or its one set.
+std::vector<BYTE> FontCharsets(const IFIMETRICS* ifi) {
+    std::vector<BYTE> sets;
+    if (ifi->dpCharSets > 0 && static_cast<ULONG>(ifi->dpCharSets) < ifi->cjThis) {
+        const auto* p = reinterpret_cast<const BYTE*>(ifi) + ifi->dpCharSets;
+        for (ULONG i = static_cast<ULONG>(ifi->dpCharSets);
+             i < ifi->cjThis && *p != DEFAULT_CHARSET; ++i, ++p)
+            sets.push_back(*p);
+    }
+    if (sets.empty()) sets.push_back(ifi->jWinCharSet);
+    return sets;
+}
+
+struct CharsetSearch {
+    BYTE charset;
+    BYTE pitchAndFamily;
+    bool found;
+};
+
+int CALLBACK OnInstalledFont(const LOGFONTW* lf, const TEXTMETRICW*, DWORD type, LPARAM data) {
+    auto* search = reinterpret_cast<CharsetSearch*>(data);
+    constexpr BYTE kPitch = 0x03, kFamily = 0xF0;
+    const BYTE want = search->pitchAndFamily, have = lf->lfPitchAndFamily;
+    // A face's metrics may leave the family open; the pitch always counts.
+    bool samePitch = (want & kPitch) == (have & kPitch);
+    bool sameFamily = !(want & kFamily) || (want & kFamily) == (have & kFamily);
+    if ((type & TRUETYPE_FONTTYPE) && lf->lfCharSet == search->charset && samePitch && sameFamily) {
+        search->found = true;
+        return 0;
+    }
+    return 1;
+}
+
+// The last answers of the character-set choice, newest last.
+struct CharsetAnswer {
+    std::u16string face;
+    FLONG simulation;
+    BYTE charset;
+};
+constexpr size_t kCharsetAnswers = 100;
+std::mutex gCharsetLock;
+std::deque<CharsetAnswer> gCharsetAnswers;
+
+// A face drawn bold or italic by simulation is named in the page with a
+// character set that an installed TrueType face of its name, pitch and
+// family offers, so that the player finds that face: the first of the
+// face's own sets that one offers, else its own set.
+BYTE SimulatedFaceCharset(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face) {
+    const FLONG simulation = pfo->flFontType & (FO_SIM_BOLD | FO_SIM_ITALIC);
+    if (!simulation) return ifi->jWinCharSet;
+    const std::u16string name(face);
+    {
+        std::lock_guard lock(gCharsetLock);
+        for (const CharsetAnswer& a : gCharsetAnswers)
+            if (a.simulation == simulation && a.face == name) return a.charset;
+    }
+    BYTE chosen = ifi->jWinCharSet;
+    if (HDC dc = CreateCompatibleDC(nullptr)) {
+        for (BYTE set : FontCharsets(ifi)) {
+            LOGFONTW asked{};
+            asked.lfCharSet = set;
+            for (size_t i = 0; i < LF_FACESIZE - 1 && face[i]; ++i)
+                asked.lfFaceName[i] = face[i];
+            CharsetSearch search{set, ifi->jWinPitchAndFamily, false};
+            EnumFontFamiliesExW(dc, &asked, OnInstalledFont, reinterpret_cast<LPARAM>(&search), 0);
+            if (search.found) {
+                chosen = set;
+                break;
+            }
+        }
+        DeleteDC(dc);
+    }
+    std::lock_guard lock(gCharsetLock);
+    if (gCharsetAnswers.size() == kCharsetAnswers) gCharsetAnswers.pop_front();
+    gCharsetAnswers.push_back(CharsetAnswer{name, simulation, chosen});
+    return chosen;
+}
+
+// face: the name the page records; installedFace: the application's, under
+// which the system lists the face.
+LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face,
+                     const WCHAR* installedFace) {
     LOGFONTW lf{};
     lf.lfHeight = -GetFontSize(pfo);
     lf.lfWeight = ifi->usWinWeight;
     // A simulated bold face is a step of the weight scale heavier.
     if (pfo->flFontType & FO_SIM_BOLD) lf.lfWeight = std::clamp<LONG>(lf.lfWeight + 300, 600, 900);
     lf.lfItalic = (pfo->flFontType & FO_SIM_ITALIC) || (ifi->fsSelection & FM_SEL_ITALIC);
-    lf.lfCharSet = ifi->jWinCharSet;
+    lf.lfCharSet = SimulatedFaceCharset(pfo, ifi, installedFace);
     lf.lfOutPrecision = (pfo->flFontType & FO_TYPE_DEVICE)     ? kPrecisionDevice
                         : (pfo->flFontType & FO_TYPE_TRUETYPE) ? kPrecisionTrueType
                                                                : kPrecisionRaster;
@@ -768,58 +1064,92 @@ BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdv
 BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
                    RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, MIX) {
     IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
-    if (!ifi || !pstro || !Solid(pboFore)) return FALSE;
     KeepLastError keep;
+    BrushForm fore, opaque;
+    if (!ifi || !pstro || !Solid(pboFore) || !DescribeBrush(pboFore, &fore)) return FALSE;
+    if (prclOpaque && !DescribeBrush(pboOpaque, &opaque)) return FALSE;
     RecorderState& s = State(pdev);
     WCHAR face[spoolpkg::kFaceNameChars] = {};
     const auto* given =
         reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
     for (size_t i = 0; i + 1 < spoolpkg::kFaceNameChars && given[i]; ++i)
         face[i] = given[i];
+    WCHAR installed[spoolpkg::kFaceNameChars];
+    std::memcpy(installed, face, sizeof installed);
     // A TrueType face goes into the package; the page names it as stored.
     if (pfo->flFontType & FO_TYPE_TRUETYPE) AddJobFont(pdev, pfo, face);
-    LOGFONTW lf = LogicalFont(pfo, ifi, face);
+    LOGFONTW lf = LogicalFont(pfo, ifi, face, installed);
 
     RecordClip(pdev, pco);
-    if (prclOpaque && Solid(pboOpaque)) {
+    if (prclOpaque) {
         SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, OPAQUE);
-        FillDestination(pdev, *prclOpaque, pboOpaque, kPatCopy);
+        FillDestination(pdev, *prclOpaque, opaque, kPatCopy);
     }
-    TemporaryObject font(pdev, ObjectKind::Font);
-    DWORD index = font.Create();
-    Record create(EMR_EXTCREATEFONTINDIRECTW);
-    create.Put(index).Put(lf);
-    std::vector<BYTE> rest(kCreateFontSize - create.size(), 0);
-    create.Bytes(rest.data(), rest.size()).Write(pdev);
-    font.Use();
-    SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, TRANSPARENT);
-    SetMode(pdev, &s.textColor, EMR_SETTEXTCOLOR, pboFore->iSolidColor & 0xFFFFFF);
-    SetMode(pdev, &s.textAlign, EMR_SETTEXTALIGN, kTextAlignBaseline);
-    std::vector<GLYPHPOS> glyphs;
-    if (pstro->pgp) {
-        glyphs.assign(pstro->pgp, pstro->pgp + pstro->cGlyphs);
-    } else {
-        STROBJ_vEnumStart(pstro);
-        BOOL more = TRUE;
-        while (more) {
-            ULONG count = 0;
-            GLYPHPOS* batch = nullptr;
-            more = STROBJ_bEnum(pstro, &count, &batch);
-            if (batch) glyphs.insert(glyphs.end(), batch, batch + count);
+    {
+        // The font, and for a face drawn as outlines or strokes its pen and
+        // brush, live until the glyphs are written.
+        TemporaryObject font(pdev, ObjectKind::Font);
+        TemporaryObject pen(pdev, ObjectKind::Pen);
+        TemporaryObject brush(pdev, ObjectKind::Brush);
+        DWORD savedFill = s.polyFillMode, savedRop2 = s.rop2;
+        DWORD index = font.Create();
+        Record create(EMR_EXTCREATEFONTINDIRECTW);
+        create.Put(index).Put(lf);
+        std::vector<BYTE> rest(kCreateFontSize - create.size(), 0);
+        create.Bytes(rest.data(), rest.size()).Write(pdev);
+        font.Use();
+        SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, TRANSPARENT);
+        SetMode(pdev, &s.textColor, EMR_SETTEXTCOLOR, fore.color);
+        SetMode(pdev, &s.textAlign, EMR_SETTEXTALIGN, kTextAlignBaseline);
+        const bool strokes = (ifi->flInfo & FM_INFO_TECH_STROKE) != 0;
+        const bool outlines = (ifi->flInfo & FM_INFO_TECH_OUTLINE_NOT_TRUETYPE) != 0;
+        if (strokes || outlines) {
+            // A stroked face is drawn with the pen, an outlined one filled
+            // with the brush and no pen.
+            BrushForm ink;
+            ink.color = fore.color;
+            DWORD penIndex = pen.Create();
+            Record(EMR_CREATEPEN)
+                .Put(penIndex)
+                .Put(static_cast<DWORD>(strokes ? PS_SOLID : PS_NULL))
+                .Put(POINTL{1, 0})
+                .Put(fore.color)
+                .Write(pdev);
+            pen.Use();
+            CreateBrush(pdev, &brush, ink);
+            SetMode(pdev, &s.polyFillMode, EMR_SETPOLYFILLMODE, WINDING);
+            SetMode(pdev, &s.rop2, EMR_SETROP2, R2_COPYPEN);
         }
-    }
-    if (!glyphs.empty()) {
-        // A run along the baseline ends at its background box.
-        POINTL last{0, 0};
-        const POINTL& end = glyphs.back().ptl;
-        if (end.y == glyphs.front().ptl.y && pstro->rclBkGround.right > end.x)
-            last.x = pstro->rclBkGround.right - end.x;
-        WriteGlyphs(pdev, glyphs.data(), static_cast<ULONG>(glyphs.size()), last);
+        std::vector<GLYPHPOS> glyphs;
+        if (pstro->pgp) {
+            glyphs.assign(pstro->pgp, pstro->pgp + pstro->cGlyphs);
+        } else {
+            STROBJ_vEnumStart(pstro);
+            BOOL more = TRUE;
+            while (more) {
+                ULONG count = 0;
+                GLYPHPOS* batch = nullptr;
+                more = STROBJ_bEnum(pstro, &count, &batch);
+                if (batch) glyphs.insert(glyphs.end(), batch, batch + count);
+            }
+        }
+        if (!glyphs.empty()) {
+            // A run along the baseline ends at its background box.
+            POINTL last{0, 0};
+            const POINTL& end = glyphs.back().ptl;
+            if (end.y == glyphs.front().ptl.y && pstro->rclBkGround.right > end.x)
+                last.x = pstro->rclBkGround.right - end.x;
+            WriteGlyphs(pdev, glyphs.data(), static_cast<ULONG>(glyphs.size()), last);
+        }
+        if (strokes || outlines) {
+            SetMode(pdev, &s.polyFillMode, EMR_SETPOLYFILLMODE, savedFill);
+            SetMode(pdev, &s.rop2, EMR_SETROP2, savedRop2);
+        }
     }
     SetMode(pdev, &s.backgroundMode, EMR_SETBKMODE, OPAQUE);
     // Underline and strike-out: rectangles until an empty one.
     for (RECTL* r = prclExtra; r && (r->left | r->top | r->right | r->bottom); ++r)
-        FillDestination(pdev, *r, pboFore, kPatCopy);
+        FillDestination(pdev, *r, fore, kPatCopy);
     return TRUE;
 }
 

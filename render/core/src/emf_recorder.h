@@ -47,6 +47,13 @@ struct RecorderState {
 DWORD MinimumPenWidth(WORD layoutScale);
 LONG StretchSliceRows(WORD layoutScale, LONG width);
 
+// The full 32-bit code of a three-operand raster operation, as metafiles
+// carry it (the operation index in the high word).
+DWORD RopCode(BYTE rop3);
+// The stretch mode a record carries: 1 to 4 as they are, any other the
+// mode that deletes scans (3).
+DWORD RecordedStretchMode(ULONG mode);
+
 // Each returns TRUE except where the engine must draw (a refusal), and
 // records a failed write as the job's error.
 BOOL RecordLineTo(PDEV* pdev, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,

@@ -449,4 +449,391 @@ TEST_F(EmfRecorderTest, AShrinkingLayoutSlicesATallCopy) {
     }
 }
 
+// The page played by our own player into a 24-bit bitmap at a quarter of
+// its size: the colour of each pixel, row by row from the top.
+struct PlayedPage {
+    LONG width = 0, height = 0;
+    std::vector<COLORREF> pixels;
+    COLORREF At(LONG x, LONG y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+constexpr LONG kPlayShrink = 4;
+
+PlayedPage PlayPage(const std::u16string& page) {
+    PlayedPage out;
+    Bytes bytes = ReadHostFile(platform::HostPath(page));
+    LONG w = 0, h = 0;
+    std::memcpy(&w, bytes.data() + 72, 4);
+    std::memcpy(&h, bytes.data() + 76, 4);
+    out.width = w / kPlayShrink;
+    out.height = h / kPlayShrink;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = out.width;
+    bi.bmiHeader.biHeight = -out.height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    HDC dc = CreateCompatibleDC(nullptr);
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    EXPECT_TRUE(dc && bmp && bits);
+    if (!dc || !bmp || !bits) return out;
+    HGDIOBJ old = SelectObject(dc, bmp);
+    PatBlt(dc, 0, 0, out.width, out.height, WHITENESS);
+    HENHMETAFILE emf = GetEnhMetaFileW(page.c_str());
+    EXPECT_NE(emf, nullptr);
+    RECT r{0, 0, out.width, out.height};
+    EXPECT_TRUE(PlayEnhMetaFile(dc, emf, &r));
+    DeleteEnhMetaFile(emf);
+    const size_t stride = (static_cast<size_t>(out.width) * 3 + 3) / 4 * 4;
+    for (LONG y = 0; y < out.height; ++y)
+        for (LONG x = 0; x < out.width; ++x) {
+            const BYTE* p = static_cast<const BYTE*>(bits) + y * stride + 3 * x;
+            out.pixels.push_back(RGB(p[2], p[1], p[0]));
+        }
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    return out;
+}
+
+DWORD U32At(const Bytes& b, size_t at) {
+    DWORD v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
+// A hatch is recorded as a hatch brush, not as an image: over a red
+// square, drawn with a transparent background its gaps keep the red, with
+// an opaque one they take the background colour.
+TEST_F(EmfRecorderTest, HatchAndPatternBrushesAreRecordedAsBrushes) {
+    constexpr COLORREF kRed = RGB(255, 0, 0), kBlue = RGB(0, 0, 255), kGreen = RGB(0, 255, 0);
+    auto draw = [&](int bkMode) {
+        return [=](HDC hdc) {
+            HBRUSH red = CreateSolidBrush(kRed);
+            HGDIOBJ old = SelectObject(hdc, red);
+            PatBlt(hdc, 400, 400, 800, 800, PATCOPY);
+            HBRUSH hatch = CreateHatchBrush(HS_CROSS, kBlue);
+            SelectObject(hdc, hatch);
+            HGDIOBJ oldPen = SelectObject(hdc, GetStockObject(NULL_PEN));
+            SetBkMode(hdc, bkMode);
+            SetBkColor(hdc, kGreen);
+            Rectangle(hdc, 400, 400, 1201, 1201);
+            SelectObject(hdc, oldPen);
+            SelectObject(hdc, old);
+            DeleteObject(hatch);
+            DeleteObject(red);
+        };
+    };
+    for (int bkMode : {TRANSPARENT, OPAQUE}) {
+        std::u16string page = RecordPage(draw(bkMode));
+        Bytes bytes = ReadHostFile(platform::HostPath(page));
+        std::vector<DWORD> types = CheckedRecords(bytes);
+        EXPECT_EQ(std::count(types.begin(), types.end(), EMR_STRETCHDIBITS), 0) << "no image";
+        // The fill: the hatch brush selected, under the background mode and
+        // colour of the drawing.
+        DWORD mode = OPAQUE, background = 0xFFFFFF;
+        bool hatched = false, filled = false;
+        for (size_t at = 0; at + 8 <= bytes.size() && !filled; at += U32At(bytes, at + 4)) {
+            DWORD type = U32At(bytes, at);
+            if (type == EMR_SETBKMODE) mode = U32At(bytes, at + 8);
+            if (type == EMR_SETBKCOLOR) background = U32At(bytes, at + 8);
+            if (type == EMR_CREATEBRUSHINDIRECT)
+                hatched = U32At(bytes, at + 12) == BS_HATCHED && U32At(bytes, at + 16) == kBlue &&
+                          U32At(bytes, at + 20) == HS_CROSS;
+            filled = type == EMR_FILLPATH;
+        }
+        EXPECT_TRUE(filled && hatched) << bkMode;
+        EXPECT_EQ(mode, static_cast<DWORD>(bkMode));
+        EXPECT_EQ(background, kGreen);
+        EXPECT_TRUE(Emf2SvgConverts(platform::HostPath(page)));
+
+        // Played back, the driver gets the calls of the page drawn directly:
+        // the hatch brush and the mix that keeps or paints the gaps.
+        platform::test::ClearSkippedEmfRecords();
+        LONG w = I32At(bytes, 72), h = I32At(bytes, 76);
+        std::vector<std::string> played = OnRecorder([&](HDC hdc) {
+            HENHMETAFILE emf = GetEnhMetaFileW(page.c_str());
+            ASSERT_NE(emf, nullptr);
+            RECT r{0, 0, w, h};
+            EXPECT_TRUE(PlayEnhMetaFile(hdc, emf, &r));
+            DeleteEnhMetaFile(emf);
+        });
+        std::vector<std::string> direct = OnRecorder(draw(bkMode));
+        ASSERT_GE(direct.size(), 2u);
+        EXPECT_EQ(played, direct) << bkMode;
+        EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
+
+        // Played into a bitmap: hatch lines in blue, gaps in the background
+        // colour (the engine's own fill paints a hatch's gaps whatever the
+        // background mode, so only the opaque gaps are looked at here).
+        PlayedPage pixels = PlayPage(page);
+        ASSERT_GT(pixels.width, 1200 / kPlayShrink);
+        int lines = 0, gaps = 0, other = 0;
+        for (LONG y = 400 / kPlayShrink + 2; y < 1200 / kPlayShrink - 2; ++y)
+            for (LONG x = 400 / kPlayShrink + 2; x < 1200 / kPlayShrink - 2; ++x) {
+                COLORREF p = pixels.At(x, y);
+                (p == kBlue ? lines : p == kGreen ? gaps : other)++;
+            }
+        EXPECT_GT(lines, 0) << bkMode;
+        if (bkMode == OPAQUE) {
+            EXPECT_GT(gaps, lines);
+            EXPECT_EQ(other, 0);
+        }
+        EXPECT_EQ(pixels.At(10, 10), RGB(255, 255, 255));
+    }
+
+    // A pattern of two colours, 8 x 8 pixels, as a brush of its bits.
+    std::u16string page = RecordPage([](HDC hdc) {
+        struct {
+            BITMAPINFOHEADER h;
+            RGBQUAD colors[2];
+            DWORD rows[8];
+        } dib{};
+        dib.h.biSize = sizeof(BITMAPINFOHEADER);
+        dib.h.biWidth = 8;
+        dib.h.biHeight = 8;
+        dib.h.biPlanes = 1;
+        dib.h.biBitCount = 1;
+        dib.colors[0] = RGBQUAD{0, 0, 255, 0};   // red
+        dib.colors[1] = RGBQUAD{0, 255, 255, 0}; // yellow
+        for (int i = 0; i < 8; ++i)
+            dib.rows[i] = i % 2 ? 0xAA : 0x55;
+        HBRUSH pattern = CreateDIBPatternBrushPt(&dib, DIB_RGB_COLORS);
+        HGDIOBJ old = SelectObject(hdc, pattern);
+        PatBlt(hdc, 400, 400, 800, 800, PATCOPY);
+        SelectObject(hdc, old);
+        DeleteObject(pattern);
+    });
+    Bytes bytes = ReadHostFile(platform::HostPath(page));
+    std::vector<DWORD> types = CheckedRecords(bytes);
+    std::vector<size_t> brushes = RecordsOf(bytes, EMR_CREATEDIBPATTERNBRUSHPT);
+    ASSERT_EQ(brushes.size(), 1u);
+    EXPECT_EQ(U32At(bytes, brushes[0] + 12), static_cast<DWORD>(DIB_RGB_COLORS));
+    EXPECT_EQ(U32At(bytes, brushes[0] + 16), 32u) << "bitmap information at 32";
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_STRETCHDIBITS), 0);
+    EXPECT_EQ(std::count(types.begin(), types.end(), EMR_BITBLT), 1);
+    PlayedPage played = PlayPage(page);
+    int red = 0, yellow = 0, other = 0;
+    for (LONG y = 400 / kPlayShrink + 2; y < 1200 / kPlayShrink - 2; ++y)
+        for (LONG x = 400 / kPlayShrink + 2; x < 1200 / kPlayShrink - 2; ++x) {
+            COLORREF p = played.At(x, y);
+            (p == RGB(255, 0, 0) ? red : p == RGB(255, 255, 0) ? yellow : other)++;
+        }
+    EXPECT_GT(red, 0);
+    EXPECT_GT(yellow, 0);
+    EXPECT_EQ(other, 0);
+}
+
+// Plain lines are plain pens at least a pixel wide; styled cosmetic lines
+// keep their dashes' length on paper (a style unit is resolution / 25
+// pixels); a geometric style entry is at least a pixel; a hatched
+// geometric line is a pen of that hatch.
+TEST_F(EmfRecorderTest, PensOfEachKind) {
+    constexpr size_t kPenStyle = 28, kPenWidth = 32, kBrushStyle = 36, kHatch = 44, kEntries = 48;
+    constexpr size_t kPlainStyle = 12, kPlainWidth = 16;
+    struct Case {
+        const char* name;
+        DWORD style;
+        DWORD width;
+        LOGBRUSH brush;
+        std::vector<DWORD> entries;
+        DWORD recordType;
+        DWORD recordedStyle;
+        DWORD recordedWidth;
+        std::vector<DWORD> recordedEntries;
+        DWORD brushStyle = BS_SOLID, hatch = 0;
+    } cases[] = {
+        {"plain", PS_COSMETIC | PS_SOLID, 1, {BS_SOLID, 0, 0}, {}, EMR_CREATEPEN, PS_SOLID, 1, {}},
+        {"cosmetic dashes",
+         PS_COSMETIC | PS_USERSTYLE,
+         1,
+         {BS_SOLID, 0, 0},
+         {3, 1},
+         EMR_EXTCREATEPEN,
+         0x10007,
+         1,
+         {72, 24}},
+        {"geometric dashes",
+         PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT,
+         4,
+         {BS_SOLID, 0, 0},
+         {0, 6},
+         EMR_EXTCREATEPEN,
+         0x10207,
+         4,
+         {1, 6}},
+        {"hatched",
+         PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT,
+         8,
+         {BS_HATCHED, RGB(0, 0, 255), HS_CROSS},
+         {},
+         EMR_EXTCREATEPEN,
+         0x10200,
+         8,
+         {},
+         BS_HATCHED,
+         HS_CROSS},
+    };
+    for (const Case& c : cases) {
+        std::u16string page = RecordPage([&](HDC hdc) {
+            HPEN pen =
+                ExtCreatePen(c.style, c.width, &c.brush, static_cast<DWORD>(c.entries.size()),
+                             c.entries.empty() ? nullptr : c.entries.data());
+            ASSERT_NE(pen, nullptr) << c.name;
+            HGDIOBJ old = SelectObject(hdc, pen);
+            POINT zig[] = {{100, 100}, {900, 100}, {900, 500}};
+            Polyline(hdc, zig, 3);
+            SelectObject(hdc, old);
+            DeleteObject(pen);
+        });
+        Bytes bytes = ReadHostFile(platform::HostPath(page));
+        CheckedRecords(bytes);
+        std::vector<size_t> pens = RecordsOf(bytes, c.recordType);
+        ASSERT_EQ(pens.size(), 1u) << c.name;
+        const size_t at = pens[0];
+        if (c.recordType == EMR_CREATEPEN) {
+            EXPECT_EQ(U32At(bytes, at + kPlainStyle), c.recordedStyle) << c.name;
+            EXPECT_EQ(U32At(bytes, at + kPlainWidth), c.recordedWidth) << c.name;
+            EXPECT_TRUE(RecordsOf(bytes, EMR_EXTCREATEPEN).empty()) << c.name;
+            continue;
+        }
+        EXPECT_EQ(U32At(bytes, at + kPenStyle), c.recordedStyle) << c.name;
+        EXPECT_EQ(U32At(bytes, at + kPenWidth), c.recordedWidth) << c.name;
+        EXPECT_EQ(U32At(bytes, at + kBrushStyle), c.brushStyle) << c.name;
+        EXPECT_EQ(U32At(bytes, at + kHatch), c.hatch) << c.name;
+        ASSERT_EQ(U32At(bytes, at + kEntries), c.recordedEntries.size()) << c.name;
+        for (size_t i = 0; i < c.recordedEntries.size(); ++i)
+            EXPECT_EQ(U32At(bytes, at + kEntries + 4 + 4 * i), c.recordedEntries[i]) << c.name;
+    }
+}
+
+// Every operation index carries the low word of the published table.
+TEST(RecordedRasterOperations, TheFullPublishedCodes) {
+    struct Case {
+        BYTE rop3;
+        DWORD code;
+    } cases[] = {
+        {0xCC, 0x00CC0020}, {0xEE, 0x00EE0086}, {0x88, 0x008800C6}, {0x66, 0x00660046},
+        {0x44, 0x00440328}, {0x33, 0x00330008}, {0x11, 0x001100A6}, {0xC0, 0x00C000CA},
+        {0xBB, 0x00BB0226}, {0xF0, 0x00F00021}, {0xFB, 0x00FB0A09}, {0x5A, 0x005A0049},
+        {0x55, 0x00550009}, {0x00, 0x00000042}, {0xFF, 0x00FF0062}, {0x01, 0x00010289},
+        {0x16, 0x00165CCA}, {0x68, 0x006858A6}, {0x97, 0x0097588A}, {0xAA, 0x00AA0029},
+        {0xB8, 0x00B8074A}, {0xE2, 0x00E20746}, {0xE9, 0x00E95CE6}, {0xFE, 0x00FE02A9},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RopCode(c.rop3), c.code) << std::hex << int{c.rop3};
+    // Each operation keeps its index in the high word.
+    for (int rop = 0; rop < 256; ++rop)
+        EXPECT_EQ(RopCode(static_cast<BYTE>(rop)) >> 16, static_cast<DWORD>(rop));
+}
+
+// Edge cases of the records, one per row.
+TEST_F(EmfRecorderTest, EdgeCasesOfTheRecords) {
+    // Stretch modes outside 1 to 4 are written as 3.
+    const std::pair<ULONG, DWORD> modes[] = {{0, 3}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 3}};
+    for (auto [mode, recorded] : modes)
+        EXPECT_EQ(RecordedStretchMode(mode), recorded) << mode;
+
+    // A line with a pattern brush is refused: the engine draws it.
+    {
+        TestDevice dev(u"P1", false);
+        BRUSHOBJ pattern{};
+        pattern.iSolidColor = 0xFFFFFFFF;
+        EXPECT_FALSE(RecordLineTo(dev.get(), nullptr, &pattern, 0, 0, 10, 10, R2_COPYPEN));
+    }
+
+    // A gradient of three rectangles: a mesh block of 36 bytes, the 24 of
+    // the rectangles and 12 zeros.
+    {
+        std::u16string page = RecordPage([](HDC hdc) {
+            TRIVERTEX v[4] = {{100, 100, 0xFF00, 0, 0, 0},
+                              {300, 300, 0, 0xFF00, 0, 0},
+                              {400, 100, 0, 0, 0xFF00, 0},
+                              {600, 300, 0xFF00, 0xFF00, 0, 0}};
+            GRADIENT_RECT rects[3] = {{0, 1}, {2, 3}, {1, 2}};
+            GradientFill(hdc, v, 4, rects, 3, GRADIENT_FILL_RECT_H);
+        });
+        Bytes bytes = ReadHostFile(platform::HostPath(page));
+        CheckedRecords(bytes);
+        std::vector<size_t> gradients = RecordsOf(bytes, EMR_GRADIENTFILL);
+        ASSERT_EQ(gradients.size(), 1u);
+        const size_t at = gradients[0];
+        const DWORD vertices = U32At(bytes, at + 24), meshes = U32At(bytes, at + 28);
+        EXPECT_EQ(meshes, 3u);
+        EXPECT_EQ(U32At(bytes, at + 4), 36u + vertices * 16 + 36u);
+        const size_t mesh = at + 36 + vertices * 16;
+        const DWORD expected[9] = {0, 1, 2, 3, 1, 2, 0, 0, 0};
+        for (int i = 0; i < 9; ++i)
+            EXPECT_EQ(U32At(bytes, mesh + 4 * i), expected[i]) << i;
+    }
+
+    // Objects made and deleted one after another within one call take the
+    // same index: the opaque box's brush, the font and the underline's brush.
+    {
+        std::u16string page = RecordPage([](HDC hdc) {
+            LOGFONTW lf{};
+            lf.lfHeight = -60;
+            lf.lfWeight = 400;
+            lf.lfUnderline = TRUE;
+            std::u16string face = u"Arial";
+            std::copy(face.begin(), face.end(), lf.lfFaceName);
+            HFONT font = CreateFontIndirectW(&lf);
+            HGDIOBJ old = SelectObject(hdc, font);
+            SetBkColor(hdc, RGB(255, 255, 0));
+            RECT box{40, 40, 600, 200};
+            ExtTextOutW(hdc, 50, 150, ETO_OPAQUE, &box, u"Index", 5, nullptr);
+            SelectObject(hdc, old);
+            DeleteObject(font);
+        });
+        Bytes bytes = ReadHostFile(platform::HostPath(page));
+        CheckedRecords(bytes);
+        std::vector<DWORD> created;
+        for (DWORD type : {EMR_CREATEBRUSHINDIRECT, EMR_EXTCREATEFONTINDIRECTW})
+            for (size_t at : RecordsOf(bytes, type))
+                created.push_back(U32At(bytes, at + 8));
+        ASSERT_EQ(created.size(), 3u) << "two brushes and a font";
+        EXPECT_EQ(created[0], created[1]);
+        EXPECT_EQ(created[0], created[2]);
+        // Each was deleted before the next was made.
+        EXPECT_EQ(RecordsOf(bytes, EMR_DELETEOBJECT).size(), 3u);
+    }
+}
+// A face drawn italic by simulation is recorded italic, in a character set
+// that its installed face offers; a face drawn as it is keeps its own set.
+TEST_F(EmfRecorderTest, ASimulatedFaceIsRecordedInASetItsInstalledFaceOffers) {
+    constexpr size_t kItalic = 12 + 20, kCharSet = 12 + 23, kFace = 12 + 28;
+    struct Case {
+        const char16_t* face;
+        BYTE italic, charset;
+    } cases[] = {
+        {u"Noto Sans CJK JP", TRUE, SHIFTJIS_CHARSET}, // no italic face: simulated
+        {u"Noto Sans CJK JP", FALSE, SHIFTJIS_CHARSET},
+        {u"Arial", TRUE, ANSI_CHARSET}, // an italic face of its own
+    };
+    for (const Case& c : cases) {
+        std::u16string page = RecordPage([&](HDC hdc) {
+            LOGFONTW lf{};
+            lf.lfHeight = -60;
+            lf.lfWeight = 400;
+            lf.lfItalic = c.italic;
+            lf.lfCharSet = c.charset;
+            std::u16string face = c.face;
+            std::copy(face.begin(), face.end(), lf.lfFaceName);
+            HFONT font = CreateFontIndirectW(&lf);
+            HGDIOBJ old = SelectObject(hdc, font);
+            TextOutW(hdc, 50, 150, u"Set", 3);
+            SelectObject(hdc, old);
+            DeleteObject(font);
+        });
+        Bytes bytes = ReadHostFile(platform::HostPath(page));
+        CheckedRecords(bytes);
+        std::vector<size_t> fonts = RecordsOf(bytes, EMR_EXTCREATEFONTINDIRECTW);
+        ASSERT_EQ(fonts.size(), 1u);
+        const std::string face = platform::ToUtf8(c.face);
+        EXPECT_EQ(bytes[fonts[0] + kItalic], c.italic) << face;
+        EXPECT_EQ(bytes[fonts[0] + kCharSet], c.charset) << face << " " << int{c.italic};
+        EXPECT_NE(bytes[fonts[0] + kFace], 0) << face;
+    }
+}
+
 } // namespace

@@ -2,11 +2,17 @@
 // the first job, the spool side and the second job's completion.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "output_files.h"
 #include "platform/paths.h"
 #include "platform/testctl.h"
+#include "platform/text.h"
 #include "render_fixture.h"
 #include "win/base.h"
 
@@ -52,6 +58,43 @@ TEST_F(OutputFilesTest, TwoPendingJobsTakeTheirOwnSlots) {
     EXPECT_EQ(Value(u"JobID_00000001"), u"0005000A");
     EXPECT_EQ(Value(u"Dest_00000001"), u"C:\\Out\\second.prn");
     EXPECT_EQ(Value(u"Source_00000001"), u"");
+}
+
+// Jobs that end at the same moment book at the same moment: each takes a
+// slot of its own, none is lost or written over.
+TEST_F(OutputFilesTest, JobsBookingAtOnceTakeTheirOwnSlots) {
+    constexpr int kThreads = 8, kJobsEach = 4;
+    std::atomic<int> ready{0};
+    std::atomic<int> booked{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            ++ready;
+            while (ready < kThreads)
+                std::this_thread::yield();
+            for (int j = 0; j < kJobsEach; ++j) {
+                DWORD id = 50000 + static_cast<DWORD>(t * kJobsEach + j);
+                std::u16string dest =
+                    u"C:\\Out\\job" + platform::FromUtf8(std::to_string(id)) + u".prn";
+                if (AddOutputFileEntry(kFolder, id, dest)) ++booked;
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(booked, kThreads * kJobsEach);
+    std::set<std::u16string> jobs;
+    for (int n = 0; n < kThreads * kJobsEach; ++n) {
+        char key[16];
+        std::snprintf(key, sizeof key, "%08X", n);
+        std::u16string slot = platform::FromUtf8(key);
+        std::u16string job = Value(u"JobID_" + slot);
+        ASSERT_FALSE(job.empty()) << "slot " << n;
+        EXPECT_TRUE(jobs.insert(job).second) << "slot " << n << " booked twice";
+        DWORD id = static_cast<DWORD>(std::stoul(platform::ToUtf8(job), nullptr, 16));
+        EXPECT_EQ(Value(u"Dest_" + slot),
+                  u"C:\\Out\\job" + platform::FromUtf8(std::to_string(id)) + u".prn");
+    }
+    EXPECT_EQ(Value(u"JobID_" + platform::FromUtf8("00000020")), u"");
 }
 
 TEST_F(OutputFilesTest, TheSecondJobsOutputReachesTheChosenFile) {

@@ -326,16 +326,29 @@ DWORD WriteNewFile(const std::u16string& path, const std::vector<uint8_t>& bytes
     return e;
 }
 
-DWORD AppendToFile(const std::u16string& path, const std::vector<uint8_t>& bytes) {
+// Appends one record to a file of fixed-size records. It goes after the
+// last whole record, and a failed write is cut off again, so that a partial
+// record never shifts the records after it.
+DWORD AppendRecord(const std::u16string& path, const std::vector<uint8_t>& record) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD wrote = 0, e = ERROR_SUCCESS;
-    if (SetFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER ||
-        !WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr))
-        e = GetLastError();
-    else if (wrote != bytes.size())
-        e = ERROR_DISK_FULL;
+    LARGE_INTEGER size{};
+    LONG end = 0;
+    if (!GetFileSizeEx(h, &size) || size.QuadPart < 0 || size.QuadPart > 0x7FFFFFFF) {
+        e = GetLastError() ? GetLastError() : ERROR_INVALID_DATA;
+    } else {
+        end = static_cast<LONG>(size.QuadPart - size.QuadPart % record.size());
+        if (SetFilePointer(h, end, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+            !SetEndOfFile(h) ||
+            !WriteFile(h, record.data(), static_cast<DWORD>(record.size()), &wrote, nullptr))
+            e = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        else if (wrote != record.size())
+            e = ERROR_DISK_FULL;
+        if (e && SetFilePointer(h, end, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER)
+            SetEndOfFile(h);
+    }
     CloseHandle(h);
     return e;
 }
@@ -375,7 +388,7 @@ bool AddJobFont(const std::u16string& spoolFolder, DWORD spoolId, JobFont font,
     if (!CreateFolderWithParents(PageFolder(spoolFolder, spoolId))) return false;
     std::u16string path = FontFilePath(spoolFolder, spoolId, font.uniqueId);
     if (WriteNewFile(path, font.file)) return false;
-    if (AppendToFile(FontListPath(spoolFolder, spoolId), FontRecord(font.uniqueId, recorded))) {
+    if (AppendRecord(FontListPath(spoolFolder, spoolId), FontRecord(font.uniqueId, recorded))) {
         DeleteFileW(path.c_str());
         return false;
     }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +11,7 @@
 
 #include "package_reader.h"
 #include "platform/paths.h"
+#include "platform/testctl.h"
 #include "spool_package.h"
 #include "win/errors.h"
 #include "win/files.h"
@@ -238,3 +241,65 @@ TEST(SpoolPackageWriter, PrinthostListsThePackage) {
 }
 
 } // namespace
+
+namespace {
+
+JobFont SmallFont(uint64_t id) {
+    JobFont f;
+    f.uniqueId = id;
+    f.file.assign(16, static_cast<uint8_t>(id));
+    return f;
+}
+
+uintmax_t ListSize(const std::u16string& spool, DWORD spoolId) {
+    return fs::file_size(platform::HostPath(FontListPath(spool, spoolId)));
+}
+
+} // namespace
+
+// A failed or short append to the font list leaves no part of its record:
+// the fonts added after it are listed whole and in line.
+TEST(SpoolPackageWriter, AFailedFontListAppendLeavesTheListInLine) {
+    std::u16string spool = SpoolFolder(u"C:\\Users\\u\\Fonts\\Work\\");
+    std::u16string face = u"Face";
+    ASSERT_TRUE(AddJobFont(spool, 50001, SmallFont(1), &face, nullptr));
+    ASSERT_EQ(ListSize(spool, 50001), kFontRecordSize);
+
+    // The list's write fails (the font file's write before it succeeds).
+    platform::test::FailNext("WriteFile", 1, ERROR_DISK_FULL, 1);
+    face = u"Other";
+    EXPECT_FALSE(AddJobFont(spool, 50001, SmallFont(2), &face, nullptr));
+    platform::test::ClearFaults();
+    EXPECT_EQ(ListSize(spool, 50001), kFontRecordSize);
+    EXPECT_FALSE(fs::exists(platform::HostPath(FontFilePath(spool, 50001, 2))));
+
+    // A real short write: the file may not grow past half a record more.
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = old;
+    tight.rlim_cur = kFontRecordSize + kFontRecordSize / 2;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    face = u"Short";
+    bool added = AddJobFont(spool, 50001, SmallFont(3), &face, nullptr);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_FALSE(added);
+    EXPECT_EQ(ListSize(spool, 50001), kFontRecordSize);
+
+    // A partial record left by a crash is written over by the next one.
+    {
+        std::ofstream tail(platform::HostPath(FontListPath(spool, 50001)),
+                           std::ios::binary | std::ios::app);
+        tail.write("partial record", 14);
+    }
+    face = u"Next";
+    ASSERT_TRUE(AddJobFont(spool, 50001, SmallFont(4), &face, nullptr));
+    EXPECT_EQ(ListSize(spool, 50001), 2 * kFontRecordSize);
+    std::vector<FontEntry> fonts = ReadJobFonts(spool, 50001);
+    ASSERT_EQ(fonts.size(), 2u);
+    EXPECT_EQ(fonts[0].uniqueId, 1u);
+    EXPECT_EQ(fonts[0].faceName, u"Face");
+    EXPECT_EQ(fonts[1].uniqueId, 4u);
+    EXPECT_EQ(fonts[1].faceName, u"Next");
+}

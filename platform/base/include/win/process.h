@@ -182,6 +182,8 @@ BOOL WINAPI CreateProcessAsUserW(HANDLE hToken, LPCWSTR lpApplicationName, LPWST
                                  LPPROCESS_INFORMATION lpProcessInformation);
 // This process's start-up information: the interactive desktop, nothing else set.
 void WINAPI GetStartupInfoW(LPSTARTUPINFOW lpStartupInfo);
+// The process's command line as its creator gave it, program name first.
+LPWSTR WINAPI GetCommandLineW();
 
 // Waits on a process or thread handle (a thread ends with its process).
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
