@@ -134,12 +134,13 @@ BRUSHOBJ* CreateHatchBrush(HSURF target, ULONG iHatch, ULONG foreColor, ULONG ba
     return Register(std::move(brush));
 }
 
-bool BrushPatternOf(BRUSHOBJ* pbo, HSURF* pattern, XLATEOBJ** xlate) {
+bool BrushPatternOf(BRUSHOBJ* pbo, HSURF* pattern, XLATEOBJ** xlate, bool* hatch) {
     std::lock_guard lock(EngineLock());
     Brush* brush = FindLocked<Brush>(pbo);
     if (!brush || !brush->pattern) return false;
     *pattern = brush->pattern;
     *xlate = brush->xlate;
+    if (hatch) *hatch = brush->iHatch < HS_DDI_MAX;
     return true;
 }
 

@@ -264,20 +264,24 @@ bool RealizeForEngine(BRUSHOBJ* pbo, POINTL* origin, ULONG dstBpp, EngineBrush* 
     }
     HSURF pattern = nullptr;
     XLATEOBJ* xlate = nullptr;
-    if (!BrushPatternOf(pbo, &pattern, &xlate)) return false;
+    bool hatch = false;
+    if (!BrushPatternOf(pbo, &pattern, &xlate, &hatch)) return false;
     SURFOBJ* so = EngLockSurface(pattern);
     if (!so) return false;
     out->solid = false;
     out->cx = so->sizlBitmap.cx, out->cy = so->sizlBitmap.cy;
     out->pixels.resize(static_cast<size_t>(out->cx) * static_cast<size_t>(out->cy));
+    if (hatch) out->lines.resize(out->pixels.size());
     ULONG bpp = BitsPerPixel(so->iBitmapFormat);
     ULONG keep = dstBpp >= 32 ? 0xFFFFFFFF : (1u << dstBpp) - 1;
     for (LONG y = 0; y < out->cy; ++y) {
         const BYTE* row = RowOf(so, y);
         for (LONG x = 0; x < out->cx; ++x) {
             ULONG v = GetPixel(row, x, bpp);
+            const size_t at = static_cast<size_t>(y) * static_cast<size_t>(out->cx) + x;
+            if (hatch) out->lines[at] = v == 0;
             if (xlate) v = XLATEOBJ_iXlate(xlate, v);
-            out->pixels[static_cast<size_t>(y) * static_cast<size_t>(out->cx) + x] = v & keep;
+            out->pixels[at] = v & keep;
         }
     }
     EngUnlockSurface(so);
@@ -295,6 +299,17 @@ void PatternRow(const EngineBrush& b, ULONG bpp, const RowSpan& s, LONG y, BYTE*
     LONG px = mod(s.x0 - b.origin.x, b.cx);
     for (LONG x = s.x0; x < s.x1; ++x) {
         PutSpanPixel(out, s, bpp, x, row[px]);
+        if (++px == b.cx) px = 0;
+    }
+}
+
+void HatchMaskRow(const EngineBrush& b, ULONG bpp, const RowSpan& s, LONG y, BYTE* out) {
+    const ULONG all = bpp >= 32 ? 0xFFFFFFFF : (1u << bpp) - 1;
+    auto mod = [](LONG v, LONG m) { return ((v % m) + m) % m; };
+    const BYTE* row = b.lines.data() + static_cast<size_t>(mod(y - b.origin.y, b.cy)) * b.cx;
+    LONG px = mod(s.x0 - b.origin.x, b.cx);
+    for (LONG x = s.x0; x < s.x1; ++x) {
+        PutSpanPixel(out, s, bpp, x, row[px] ? all : 0);
         if (++px == b.cx) px = 0;
     }
 }

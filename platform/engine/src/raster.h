@@ -153,15 +153,22 @@ struct EngineBrush {
     ULONG color = 0;
     LONG cx = 0, cy = 0;
     std::vector<ULONG> pixels; // cy rows of cx destination pixels
+    // A hatch's lines: 1 where its pattern pixel is a line, 0 where it is the
+    // background, which the background mix draws; empty for other brushes.
+    std::vector<BYTE> lines;
     POINTL origin{};
 };
 // False when pbo is neither a solid colour nor a brush the engine made.
 bool RealizeForEngine(BRUSHOBJ* pbo, POINTL* origin, ULONG dstBpp, EngineBrush* out);
 // The pattern row of destination row y for the span, in the span's layout.
 void PatternRow(const EngineBrush& b, ULONG bpp, const RowSpan& s, LONG y, BYTE* out);
+// A hatch's mask row of destination row y for the span, in the span's layout:
+// every bit of a line pixel set, of a background pixel clear.
+void HatchMaskRow(const EngineBrush& b, ULONG bpp, const RowSpan& s, LONG y, BYTE* out);
 // The pattern surface and translation of a brush the engine made (locked
-// copies for the caller; nullptr for a solid brush).
-bool BrushPatternOf(BRUSHOBJ* pbo, HSURF* pattern, XLATEOBJ** xlate);
+// copies for the caller; nullptr for a solid brush); hatch tells whether it is
+// a hatch, whose pixel 0 draws the lines.
+bool BrushPatternOf(BRUSHOBJ* pbo, HSURF* pattern, XLATEOBJ** xlate, bool* hatch = nullptr);
 
 // --- clipping -------------------------------------------------------------------
 

@@ -140,20 +140,26 @@ RECTL BoundsOf(const std::vector<RECTL>& rects) {
 
 // --- painting with a brush -----------------------------------------------------
 
-// Paints spans of a bitmap with a brush under a raster operation, or, on a
-// device surface, gathers them as a region for the driver.
+// Paints spans of a bitmap with a brush under a mix (its low byte the
+// foreground, its second byte the background operation that a hatch's
+// background pixels take: R2_NOP leaves them as they are under a transparent
+// background), or, on a device surface, gathers them as a region for the driver.
 class SpanPainter {
   public:
-    SpanPainter(SURFOBJ* so, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org, ULONG rop3)
-        : so_(so), clip_(pco, SurfaceRect(so)), pbo_(pbo), org_(org), rop3_(rop3 & 0xFF),
+    SpanPainter(SURFOBJ* so, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org, MIX mix)
+        : so_(so), clip_(pco, SurfaceRect(so)), pbo_(pbo), org_(org), rop3_(Rop3OfMix(mix & 0xFF)),
           bpp_(BitsPerPixel(so->iBitmapFormat)) {
+        // A mix without a background code draws the background as the foreground.
+        backRop3_ = (mix >> 8) & 0xFF ? Rop3OfMix((mix >> 8) & 0xFF) : rop3_;
         bitmap_ = IsBitmap(so);
-        ok_ = RealizeForEngine(RopUsesPattern(rop3_) ? pbo : nullptr, org, bpp_, &brush_);
+        const bool usesPattern = RopUsesPattern(rop3_) || RopUsesPattern(backRop3_);
+        ok_ = RealizeForEngine(usesPattern ? pbo : nullptr, org, bpp_, &brush_);
         if (bitmap_ && ok_) {
             size_t row = RowBytes(so->iBitmapFormat, so->sizlBitmap.cx) + 8;
             pattern_.assign(row, 0);
             if (brush_.solid)
                 PatternRow(brush_, bpp_, MakeSpan(bpp_, 0, so->sizlBitmap.cx), 0, pattern_.data());
+            if (!brush_.lines.empty() && backRop3_ != rop3_) mask_.assign(row, 0);
         }
     }
     bool Ok() const { return ok_; }
@@ -168,7 +174,13 @@ class SpanPainter {
             // A solid row, made once, repeats each pixel's bytes from any
             // pixel's first byte on.
             if (!brush_.solid) PatternRow(brush_, bpp_, s, y, pattern_.data());
-            CombineRow(RowOf(so_, y), s, nullptr, pattern_.data(), nullptr, rop3_);
+            if (mask_.empty()) {
+                CombineRow(RowOf(so_, y), s, nullptr, pattern_.data(), nullptr, rop3_);
+                return;
+            }
+            HatchMaskRow(brush_, bpp_, s, y, mask_.data());
+            CombineRow(RowOf(so_, y), s, nullptr, pattern_.data(), mask_.data(),
+                       rop3_ | backRop3_ << 8);
         });
     }
     // Ends the drawing: on a device surface the region goes to the driver.
@@ -188,11 +200,11 @@ class SpanPainter {
     BandedClip clip_;
     BRUSHOBJ* pbo_;
     POINTL* org_;
-    ULONG rop3_;
+    ULONG rop3_, backRop3_ = 0;
     ULONG bpp_;
     bool bitmap_ = false, ok_ = false;
     EngineBrush brush_;
-    std::vector<BYTE> pattern_;
+    std::vector<BYTE> pattern_, mask_;
     std::vector<RECTL> region_;
 };
 
@@ -302,7 +314,7 @@ BOOL Stroke(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org
     std::vector<bool> closed, piecesClosed;
     FlattenPath(ppo, &figures, &closed);
     ApplyStyle(figures, closed, *la, kCosmeticStyleUnit, &pieces, &piecesClosed);
-    SpanPainter paint(pso, pco, pbo, org, Rop3OfMix(mix & 0xFF));
+    SpanPainter paint(pso, pco, pbo, org, mix);
     if (!paint.Ok()) return paint.Finish();
     if (la->fl & LA_GEOMETRIC) {
         std::vector<Polygon> outline;
@@ -327,7 +339,7 @@ BOOL Fill(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org, 
     std::vector<Polygon> figures;
     std::vector<bool> closed;
     FlattenPath(ppo, &figures, &closed);
-    SpanPainter paint(pso, pco, pbo, org, Rop3OfMix(mix & 0xFF));
+    SpanPainter paint(pso, pco, pbo, org, mix);
     if (paint.Ok()) ScanPolygons(figures, mode == FP_WINDINGMODE, pso->sizlBitmap.cy, paint);
     return paint.Finish();
 }
@@ -779,7 +791,7 @@ BOOL APIENTRY EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, 
 
 BOOL APIENTRY EngPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix) {
     if (!Known(pso) || !pco) return Fail(ERROR_INVALID_PARAMETER);
-    SpanPainter paint(pso, pco, pbo, pptlBrushOrg, Rop3OfMix(mix & 0xFF));
+    SpanPainter paint(pso, pco, pbo, pptlBrushOrg, mix);
     if (paint.Ok()) {
         BandedClip clip(pco, SurfaceRect(pso));
         for (const RECTL& r : clip.Rects())
@@ -814,7 +826,7 @@ BOOL APIENTRY EngStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFO
 BOOL APIENTRY EngLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2,
                         LONG y2, RECTL* /*prclBounds*/, MIX mix) {
     if (!Known(pso) || !pbo) return Fail(ERROR_INVALID_PARAMETER);
-    SpanPainter paint(pso, pco, pbo, nullptr, Rop3OfMix(mix & 0xFF));
+    SpanPainter paint(pso, pco, pbo, nullptr, mix);
     PointD a{double(x1), double(y1)}, b{double(x2), double(y2)};
     if (paint.Ok() && CutLine(&a, &b, pso->sizlBitmap)) CosmeticLine(a, b, paint);
     return paint.Finish();

@@ -111,6 +111,42 @@ TEST_F(MemoryDcTest, WidePensPatternsAndStylesDraw) {
     DeleteObject(hatch);
 }
 
+// A hatch under a transparent background draws its lines only: what lies
+// between them stays, whether filled as a shape, a path or a polygon.
+TEST_F(MemoryDcTest, TransparentHatchKeepsWhatLiesBetweenItsLines) {
+    HBRUSH red = CreateSolidBrush(kRed);
+    RECT all{0, 0, kSide, kSide};
+    ASSERT_TRUE(FillRect(dc, &all, red));
+    DeleteObject(red);
+    HBRUSH hatch = CreateHatchBrush(HS_CROSS, kBlack);
+    HGDIOBJ oldBrush = SelectObject(dc, hatch);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    SetBkColor(dc, RGB(0, 0, 255));
+    struct Case {
+        int bkMode;
+        COLORREF between;
+    } cases[] = {{TRANSPARENT, kRed}, {OPAQUE, RGB(0, 0, 255)}};
+    int top = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bkMode);
+        SetBkMode(dc, c.bkMode);
+        ASSERT_TRUE(Rectangle(dc, 0, top, 33, top + 17));
+        POINT triangle[] = {{40, top}, {64, top}, {64, top + 24}};
+        ASSERT_TRUE(Polygon(dc, triangle, 3));
+        int lines = 0, between = 0, other = 0;
+        for (int y = top; y < top + 16; ++y)
+            for (int x = 0; x < 32; ++x)
+                (At(x, y) == kBlack ? lines : At(x, y) == c.between ? between : other)++;
+        EXPECT_EQ(lines, 2 * 32 + 4 * 16 - 2 * 4); // two rows and four columns of a cross
+        EXPECT_EQ(between, 32 * 16 - lines);
+        EXPECT_EQ(other, 0);
+        EXPECT_EQ(At(62, top + 1), c.between == kRed ? kRed : At(62, top + 1));
+        top += 32;
+    }
+    SelectObject(dc, oldBrush);
+    DeleteObject(hatch);
+}
+
 TEST_F(MemoryDcTest, BlitsBetweenBitmapsFollowTheirRasterOperation) {
     HDC src = CreateCompatibleDC(dc);
     void* srcBits = nullptr;
