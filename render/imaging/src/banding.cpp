@@ -237,6 +237,8 @@ bool ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
             return false;
         }
         AppendBandDump(st, kDump8To1, monoRows, static_cast<LONG>(monoStride), width, onPage, 1);
+        // The step's band rows are read: white for the next band while in cache.
+        std::memset(rows, kWhiteByte, static_cast<size_t>(bandStride) * lines);
     }
     if (direct)
         CountBandRows(st, pageRows);
@@ -412,7 +414,8 @@ BOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* origin) {
         AddBandRows(st, static_cast<const BYTE*>(pso->pvScan0), pso->lDelta, pso->sizlBitmap.cy);
     else if (!ConvertBand(pdev, st, pso))
         return FailPage(pdev, st, pso, origin);
-    FillWhite(pso);
+    // A converted band is white already.
+    if (recording || pso->iBitmapFormat == BMF_1BPP) FillWhite(pso);
     const LONG next = static_cast<LONG>(st->bandTop) + pso->sizlBitmap.cy -
                       static_cast<LONG>(st->overlapTop + st->overlapBottom);
     st->overlapTop = st->overlapBottom = 0;

@@ -424,10 +424,15 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
     // padding turns into columns right of the image, which are not sent.
     const LONG pad = landscape ? (32 - v.height % 32) % 32 : 0;
     const LONG lines = v.height + pad;
+    // The banding page is this side's own image, made white again at the next
+    // page start: it is inverted where it lies, without a copy.
+    const ImagingState* st = pdev->imaging;
+    const bool own = st && st->pageBits && v.first == st->pageBits && v.left == 0 && pad == 0 &&
+                     v.delta == static_cast<LONG>(stride) && v.height <= st->pageHeight;
     // Every byte is written below (the padding lines as white, 0 once inverted).
-    HGLOBAL block = GlobalAlloc(GMEM_FIXED, static_cast<size_t>(stride) * lines);
-    if (!block) return 0;
-    auto* bits = static_cast<BYTE*>(block);
+    HGLOBAL block = own ? nullptr : GlobalAlloc(GMEM_FIXED, static_cast<size_t>(stride) * lines);
+    if (!own && !block) return 0;
+    auto* bits = own ? st->pageBits : static_cast<BYTE*>(block);
     std::memset(bits, 0, static_cast<size_t>(stride) * pad);
     const BYTE toner = PrivBit(pdev->devmode, priv::FeatureFlags, kTonerSaveBit) &&
                                PrivU16(pdev->devmode, priv::TonerSaveLevel) == 1
@@ -439,7 +444,8 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
     for (LONG y = 0; y < v.height; ++y) {
         BYTE* row = bits + static_cast<size_t>(y + pad) * stride;
         if (v.left % 8 == 0) {
-            // Whole bytes (the page itself): one pass that the compiler widens.
+            // Whole bytes (the page itself, perhaps in place): one pass that the
+            // compiler widens.
             const BYTE* from = v.Row(y) + v.left / 8;
             for (DWORD i = 0; i < bytes; ++i)
                 row[i] = static_cast<BYTE>(~(from[i] | toner));
@@ -490,7 +496,7 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
             GlobalFree(turnedBlock);
         }
     }
-    GlobalFree(block);
+    if (block) GlobalFree(block);
     return result;
 }
 

@@ -22,6 +22,7 @@
 #include "platform/loader_ctl.h"
 #include "platform/paths.h"
 #include "render_fixture.h"
+#include "../../../tools/streamdump/src/images.h"
 #include "streamdump/decoder.h"
 #include "win/base.h"
 #include "win/devmode_private.h"
@@ -69,8 +70,8 @@ class Banding : public ::testing::Test {
 };
 
 // One page of banding called as the engine calls it, bands `bandLines` high
-// of `format`; the bands listed in `black` are drawn black. What the calls
-// answered and the page's 1-bit image (1 = white) afterwards.
+// of `format`, each drawn by `paint`. What the calls answered and the page's
+// 1-bit image (1 = white) as its JBIG image in the stream decodes.
 struct BandedRun {
     BOOL started = FALSE;
     std::vector<POINTL> origins; // after each DrvNextBand
@@ -106,10 +107,26 @@ BandedRun RunBands(inkforge::PDEV* pdev, ULONG format, LONG width, LONG height, 
         run.results.push_back(inkforge::DrvNextBand(&band, &origin));
         run.origins.push_back(origin);
     }
+    inkforge::FlushOutput(pdev);
     inkforge::StopCapture(pdev);
-    if (st->pageBits)
-        run.page.assign(st->pageBits, st->pageBits + static_cast<size_t>(width / 8) * height);
     run.pageBytes = st->pageBytes;
+    // The page as it went out: the JBIG image of the stream, decoded.
+    static const std::string head = "\x1B%-12345X@PJL ENTER LANGUAGE=IMAGING\r\n\x1B\x27\x31";
+    Bytes stream(head.begin(), head.end());
+    const BYTE* p = static_cast<const BYTE*>(GlobalLock(pdev->captureBlock));
+    stream.insert(stream.end(), p, p + pdev->captureLength);
+    GlobalUnlock(pdev->captureBlock);
+    streamdump::Decoding d = streamdump::Decode(stream);
+    std::vector<streamdump::JbigPage> pages;
+    streamdump::CheckImages(stream.data(), stream.size(), &d, &pages);
+    EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+    long w = 0, h = 0;
+    std::vector<std::uint8_t> black;
+    std::string problem;
+    if (pages.size() == 1 && streamdump::DecodeJbig(pages[0].entity, &w, &h, &black, &problem) &&
+        w == width && h == height)
+        for (BYTE b : black)
+            run.page.push_back(static_cast<BYTE>(~b));
     return run;
 }
 
@@ -195,8 +212,10 @@ TEST_F(Banding, BandsConvertAsOneCallPerBandWould) {
     auto colour = [](LONG x, LONG y, int c) {
         return static_cast<BYTE>((x * 3 + y * 5 + c * 40 + (x * y) % 7) % 256);
     };
-    for (LONG width : {96L, 100L}) {         // whole words (straight into the page); not
-        const LONG height = 150, lines = 64; // the last band past the page end
+    // Two bands straight into the page, the last one (past the page end)
+    // through its own 1-bit rows.
+    for (LONG width : {96L, 160L}) {
+        const LONG height = 150, lines = 64;
         TestDevice dev(u"P1", false);
         BandedRun run = RunBands(
             dev.get(), BMF_24BPP, width, height, lines, [&](LONG top, BYTE* bits, LONG stride) {
