@@ -21,6 +21,7 @@
 #include "row_compress.h"
 #include "platform/loader_ctl.h"
 #include "platform/paths.h"
+#include "platform/testctl.h"
 #include "render_fixture.h"
 #include "../../../tools/streamdump/src/images.h"
 #include "streamdump/decoder.h"
@@ -76,6 +77,7 @@ struct BandedRun {
     BOOL started = FALSE;
     std::vector<POINTL> origins; // after each DrvNextBand
     std::vector<BOOL> results;
+    std::vector<DWORD> errors; // the last error after each DrvNextBand
     Bytes page;
     DWORD pageBytes = 0;
 };
@@ -104,7 +106,9 @@ BandedRun RunBands(inkforge::PDEV* pdev, ULONG format, LONG width, LONG height, 
     run.started = inkforge::DrvStartBanding(&band, &origin);
     for (int i = 0; run.started && origin.y >= 0 && i < 16; ++i) {
         paint(origin.y, bits.data(), stride);
+        SetLastError(0);
         run.results.push_back(inkforge::DrvNextBand(&band, &origin));
+        run.errors.push_back(GetLastError());
         run.origins.push_back(origin);
     }
     inkforge::FlushOutput(pdev);
@@ -262,6 +266,24 @@ TEST_F(Banding, BandsConvertAsOneCallPerBandWould) {
         size_t black = std::count(want.begin(), want.end(), BYTE{0});
         EXPECT_LT(black, want.size()) << "tones, not black";
     }
+}
+
+// A conversion buffer that cannot be had fails the page: the band answers
+// FALSE with the error and the end of the page, and no page image goes out.
+TEST_F(Banding, ABandWithoutItsConversionBufferFailsThePage) {
+    LibraryFolder folder;
+    ASSERT_TRUE(folder.ok());
+    TestDevice dev(u"P1", false);
+    BandedRun run = RunBands(dev.get(), BMF_24BPP, 64, 100, 64, [&](LONG top, BYTE*, LONG) {
+        if (top == 0) platform::test::FailNext("GlobalAlloc", 1, ERROR_NOT_ENOUGH_MEMORY);
+    });
+    platform::test::ClearFaults();
+    ASSERT_TRUE(run.started);
+    ASSERT_EQ(run.results.size(), 1u);
+    EXPECT_FALSE(run.results[0]);
+    EXPECT_EQ(run.errors[0], static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(run.origins[0].y, -1);
+    EXPECT_TRUE(run.page.empty()) << "no page image";
 }
 
 // The 8 x 8 base pattern of the ordered kind, times 4, repeated to 16 x 16.
