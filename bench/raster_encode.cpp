@@ -78,28 +78,34 @@ icThresholdMatrix Matrix() {
     return m;
 }
 
-// One band of 24-bit rows to 1 bit through the tone library.
+// One band of 24-bit rows to 1 bit through the tone library, as the banding
+// hooks call it: in steps of 32 lines, each step's gray rows taken up by the
+// halftone while they are in cache (the bits are those of one call a band).
 void ToneBand(const BYTE* rgb, LONG lines, std::vector<BYTE>* gray, BYTE* mono, SHORT phase[2]) {
+    constexpr LONG kStep = 32;
     const DWORD grayStride = (kWidth + 3) & ~3;
-    gray->resize(size_t(grayStride) * lines);
-    icImage s{}, g{}, m{};
-    s.type = IC_TYPE_RGB24;
-    g.type = IC_TYPE_GRAY;
-    m.type = IC_TYPE_BW;
-    for (icImage* im : {&s, &g, &m}) {
-        im->width = kWidth;
-        im->height = im->lines = static_cast<DWORD>(lines);
+    gray->resize(size_t(grayStride) * kStep);
+    const icThresholdMatrix matrix = Matrix();
+    for (LONG top = 0; top < lines; top += kStep) {
+        const DWORD n = static_cast<DWORD>(std::min(kStep, lines - top));
+        icImage s{}, g{}, m{};
+        s.type = IC_TYPE_RGB24;
+        g.type = IC_TYPE_GRAY;
+        m.type = IC_TYPE_BW;
+        for (icImage* im : {&s, &g, &m}) {
+            im->width = kWidth;
+            im->height = im->lines = n;
+        }
+        s.bits = const_cast<BYTE*>(rgb) + size_t(top) * kRowBytes;
+        s.stride = kRowBytes;
+        g.bits = gray->data();
+        g.stride = grayStride;
+        m.bits = mono + size_t(top) * kMonoStride;
+        m.stride = kMonoStride;
+        icImageTypeConvertTo256Gray_speed(nullptr, &s, &g);
+        std::memset(m.bits, 0xFF, size_t(kMonoStride) * n);
+        icImageTypeConvertToBWDitherHalftone_speed(&phase[0], &phase[1], &matrix, &g, &m);
     }
-    s.bits = const_cast<BYTE*>(rgb);
-    s.stride = kRowBytes;
-    g.bits = gray->data();
-    g.stride = grayStride;
-    m.bits = mono;
-    m.stride = kMonoStride;
-    icImageTypeConvertTo256Gray_speed(nullptr, &s, &g);
-    icThresholdMatrix matrix = Matrix();
-    std::memset(mono, 0xFF, size_t(kMonoStride) * lines);
-    icImageTypeConvertToBWDitherHalftone_speed(&phase[0], &phase[1], &matrix, &g, &m);
 }
 
 // The page's 1-bit image as the banding road hands it to the JBIG path (1 = black).

@@ -81,15 +81,18 @@ TEST(Gray, MatchesTheFormulaForEveryWidth) {
     }
 }
 
-// Every value of every colour byte, in every position of a 16-pixel step and
-// of the pixels left over after the last step.
+// Every value of every colour byte, in every position of a 32-pixel step
+// (and so of a 16-pixel one) and of the pixels left over after the last step;
+// the steps with wide instructions and the plain ones (TONEMILL_SIMD=plain)
+// both give the formula's values.
 TEST(Gray, MatchesTheFormulaForEveryChannelValue) {
-    const uint32_t width = 65536 + 7;
+    const uint32_t width = 65536 + 16 + 7;
     std::vector<uint8_t> src(width * 3), dst(width, 0x5A);
     for (uint32_t i = 0; i < width; ++i) {
-        src[i * 3] = static_cast<uint8_t>(i * 7 + (i >> 8));
-        src[i * 3 + 1] = static_cast<uint8_t>(i >> 8);
-        src[i * 3 + 2] = static_cast<uint8_t>(i);
+        const uint32_t step = i >> 5;
+        src[i * 3] = static_cast<uint8_t>(step * 7 + i);
+        src[i * 3 + 1] = static_cast<uint8_t>(step * 3 + (i >> 13));
+        src[i * 3 + 2] = static_cast<uint8_t>(step);
     }
     icImage s = Describe(IC_TYPE_RGB24, src, width, 1, width * 3);
     icImage d = Describe(IC_TYPE_GRAY, dst, width, 1, width);

@@ -112,94 +112,139 @@ bool EnsurePage(ImagingState* st) {
     return st->pageBits != nullptr;
 }
 
+// The page's accumulated bytes: `rows` rows added at the band top, less
+// both overlap counts.
+void CountBandRows(ImagingState* st, LONG rows) {
+    if (rows <= 0) return;
+    const DWORD pageStride = PageStride(st);
+    DWORD bytes = static_cast<DWORD>(rows) * pageStride;
+    DWORD overlap = (st->overlapTop + st->overlapBottom) * pageStride;
+    st->pageBytes += bytes > overlap ? bytes - overlap : 0;
+}
+
+// The band's rows that lie above the page end.
+LONG RowsOnPage(const ImagingState* st, LONG bandRows) {
+    return std::max<LONG>(
+        0, std::min<LONG>(bandRows, st->pageHeight - static_cast<LONG>(st->bandTop)));
+}
+
 // Rows of a 1-bit band (stride bytes each) into the page at the band top,
 // only those above the page end.
 void AddBandRows(ImagingState* st, const BYTE* rows, LONG stride, LONG count) {
     if (!st->pageBits) return;
     const DWORD pageStride = PageStride(st);
     LONG top = static_cast<LONG>(st->bandTop);
-    LONG n = std::min<LONG>(count, st->pageHeight - top);
+    LONG n = RowsOnPage(st, count);
     const DWORD copy = std::min<DWORD>(pageStride, static_cast<DWORD>(std::abs(stride)));
     for (LONG y = 0; y < n; ++y)
         std::memcpy(st->pageBits + static_cast<size_t>(top + y) * pageStride,
                     rows + static_cast<LONGLONG>(y) * stride, copy);
-    if (n > 0) {
-        DWORD bytes = static_cast<DWORD>(n) * pageStride;
-        DWORD overlap = (st->overlapTop + st->overlapBottom) * pageStride;
-        st->pageBytes += bytes > overlap ? bytes - overlap : 0;
-    }
+    CountBandRows(st, n);
 }
 
-bool HalftoneBandToMono(PDEV* pdev, ImagingState* st, BYTE* gray, DWORD grayStride, LONG width,
-                        LONG height) {
-    const DWORD monoStride = (static_cast<DWORD>(width) + 31) / 32 * 4;
-    if (!st->monoBits) {
-        st->monoBits =
-            static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<size_t>(monoStride) * height));
-        if (!st->monoBits) return false;
+// Lines handed to the tone library per call: the gray rows of one step are
+// still in the processor's cache when the halftone reads them. The dither
+// phases carry from call to call as from band to band, so the bits are
+// those of one call over the whole band.
+constexpr LONG kToneStepLines = 32;
+
+BYTE* AllocWhite(size_t bytes) {
+    auto* p = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, bytes));
+    // A conversion that writes nothing then leaves white paper, not old memory.
+    if (p) std::memset(p, kWhiteByte, bytes);
+    return p;
+}
+
+icImage Descriptor(WORD type, LONG width, LONG lines, BYTE* bits, DWORD stride) {
+    icImage d{};
+    d.type = type;
+    d.width = static_cast<DWORD>(width);
+    d.height = d.lines = static_cast<DWORD>(lines);
+    d.bits = bits;
+    d.stride = stride;
+    return d;
+}
+
+// An 8 or 24-bit band to 1 bit, added to the page. False, with the last
+// error set, when the band could not be converted: the page would miss it.
+bool ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
+    const LONG width = band->sizlBitmap.cx, height = band->sizlBitmap.cy;
+    const bool colour = band->iBitmapFormat == BMF_24BPP;
+    if ((!colour && band->iBitmapFormat != BMF_8BPP) || !band->pvScan0 || band->lDelta <= 0 ||
+        width <= 0 || height <= 0 || !st->pageBits) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
     }
-    icImage src{};
-    src.type = IC_TYPE_GRAY;
-    src.width = static_cast<DWORD>(width);
-    src.height = src.lines = static_cast<DWORD>(height);
-    src.bits = gray;
-    src.stride = grayStride;
-    icImage dst{};
-    dst.type = IC_TYPE_BW;
-    dst.width = static_cast<DWORD>(width);
-    dst.height = dst.lines = static_cast<DWORD>(height);
-    dst.bits = st->monoBits;
-    dst.stride = RoundRow((static_cast<DWORD>(width) + 7) / 8);
+    if (!LoadToneLibrary(st)) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return false;
+    }
+    if (!st->toMono || !st->gammaInv || (colour && !st->toGray)) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return false;
+    }
+    BYTE* bandBits = static_cast<BYTE*>(band->pvScan0);
+    const DWORD bandStride = static_cast<DWORD>(band->lDelta);
+    // Dumps hold the rows above the page end.
+    const LONG pageRows = RowsOnPage(st, height);
+    AppendBandDump(st, kDumpRawBand, bandBits, band->lDelta, width, pageRows, colour ? 24 : 8);
+
+    // The gray rows of one step (24-bit bands; an 8-bit band is its own gray).
+    const DWORD grayStride = (static_cast<DWORD>(width) + 3) & ~3u;
+    const LONG step = std::min<LONG>(height, kToneStepLines);
+    if (colour && !st->grayBits &&
+        !(st->grayBits = AllocWhite(static_cast<size_t>(grayStride) * step))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    // The 1-bit rows go straight into the page where they are its rows (a
+    // width of whole 32-bit words, the band wholly on the page); otherwise
+    // through the band-sized 1-bit bitmap, whose rows are copied.
+    const DWORD monoStride = (static_cast<DWORD>(width) + 31) / 32 * 4;
+    const bool direct =
+        width == st->pageWidth && monoStride == PageStride(st) && pageRows == height;
+    if (!direct && !st->monoBits &&
+        !(st->monoBits = AllocWhite(static_cast<size_t>(monoStride) * height))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    BYTE* mono =
+        direct ? st->pageBits + static_cast<size_t>(st->bandTop) * monoStride : st->monoBits;
+
     icThresholdMatrix m{};
     BuildBandMatrix(pdev, &m);
     BYTE gamma[256];
     ReadGammaTable(pdev, gamma);
-    if (st->gammaInv) st->gammaInv(gamma, &m);
-    std::memset(st->monoBits, kWhiteByte, static_cast<size_t>(monoStride) * height);
-    return st->toMono && st->toMono(&st->phase[0], &st->phase[1], &m, &src, &dst);
-}
-
-// An 8 or 24-bit band to 1 bit, added to the page.
-void ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
-    const LONG width = band->sizlBitmap.cx, height = band->sizlBitmap.cy;
-    if (!band->pvScan0 || band->lDelta <= 0 || !LoadToneLibrary(st)) return;
-    BYTE* gray = static_cast<BYTE*>(band->pvScan0);
-    DWORD grayStride = static_cast<DWORD>(band->lDelta);
-    // Dumps hold the rows above the page end.
-    const LONG pageRows = std::min<LONG>(height, st->pageHeight - static_cast<LONG>(st->bandTop));
-    const WORD bandBits = band->iBitmapFormat == BMF_24BPP ? 24 : 8;
-    AppendBandDump(st, kDumpRawBand, gray, band->lDelta, width, pageRows, bandBits);
-    if (band->iBitmapFormat == BMF_24BPP) {
-        const DWORD stride = (static_cast<DWORD>(width) + 3) & ~3u;
-        if (!st->grayBits) {
-            st->grayBits =
-                static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<size_t>(stride) * height));
-            if (!st->grayBits) return;
+    st->gammaInv(gamma, &m);
+    for (LONG top = 0; top < height; top += step) {
+        const LONG lines = std::min<LONG>(step, height - top);
+        const LONG onPage = std::max<LONG>(0, std::min<LONG>(lines, pageRows - top));
+        BYTE* rows = bandBits + static_cast<size_t>(top) * bandStride;
+        icImage gray = Descriptor(IC_TYPE_GRAY, width, lines, rows, bandStride);
+        if (colour) {
+            const icImage src = Descriptor(IC_TYPE_RGB24, width, lines, rows, bandStride);
+            gray = Descriptor(IC_TYPE_GRAY, width, lines, st->grayBits, grayStride);
+            // Its answer is always FALSE: there is nothing to test.
+            st->toGray(nullptr, &src, &gray);
+            AppendBandDump(st, kDump24To8, st->grayBits, static_cast<LONG>(grayStride), width,
+                           onPage, 8);
         }
-        icImage src{};
-        src.type = IC_TYPE_RGB24;
-        src.width = static_cast<DWORD>(width);
-        src.height = src.lines = static_cast<DWORD>(height);
-        src.bits = gray;
-        src.stride = grayStride;
-        icImage dst{};
-        dst.type = IC_TYPE_GRAY;
-        dst.width = static_cast<DWORD>(width);
-        dst.height = dst.lines = static_cast<DWORD>(height);
-        dst.bits = st->grayBits;
-        dst.stride = stride;
-        if (!st->toGray) return;
-        st->toGray(nullptr, &src, &dst);
-        gray = st->grayBits;
-        grayStride = stride;
-        AppendBandDump(st, kDump24To8, gray, static_cast<LONG>(stride), width, pageRows, 8);
-    } else if (band->iBitmapFormat != BMF_8BPP) {
-        return;
+        BYTE* monoRows = mono + static_cast<size_t>(top) * monoStride;
+        std::memset(monoRows, kWhiteByte, static_cast<size_t>(monoStride) * lines);
+        icImage dst = Descriptor(IC_TYPE_BW, width, lines, monoRows, monoStride);
+        if (!st->toMono(&st->phase[0], &st->phase[1], &m, &gray, &dst)) {
+            SetLastError(ERROR_INVALID_DATA);
+            return false;
+        }
+        AppendBandDump(st, kDump8To1, monoRows, static_cast<LONG>(monoStride), width, onPage, 1);
+        // The step's band rows are read: white for the next band while in cache.
+        std::memset(rows, kWhiteByte, static_cast<size_t>(bandStride) * lines);
     }
-    if (!HalftoneBandToMono(pdev, st, gray, grayStride, width, height)) return;
-    const LONG monoStride = static_cast<LONG>((static_cast<DWORD>(width) + 31) / 32 * 4);
-    AppendBandDump(st, kDump8To1, st->monoBits, monoStride, width, pageRows, 1);
-    AddBandRows(st, st->monoBits, monoStride, height);
+    if (direct)
+        CountBandRows(st, pageRows);
+    else
+        AddBandRows(st, st->monoBits, static_cast<LONG>(monoStride), height);
+    return true;
 }
 
 void FreeConversion(ImagingState* st) {
@@ -303,6 +348,26 @@ void DisableBandingSurface(PDEV* pdev) {
     st->bandSurface = nullptr;
 }
 
+namespace {
+
+// A band that could not be converted fails its page: nothing of it is sent
+// (the page would miss the band), the page is closed in the stream and the
+// engine hears the error, which the application's EndPage reports.
+BOOL FailPage(PDEV* pdev, ImagingState* st, SURFOBJ* pso, POINTL* origin) {
+    const DWORD error = GetLastError();
+    FreeConversion(st);
+    FinishBandDumps(st, pso->sizlBitmap.cx);
+    if (pdev->jobFlags & job::PageOpen) {
+        if (!((pdev->firstPageOnly & 1) && pdev->pageCount > 1)) WritePageEnd(pdev);
+        pdev->jobFlags &= ~job::PageOpen;
+    }
+    *origin = POINTL{-1, -1};
+    SetLastError(error);
+    return FALSE;
+}
+
+} // namespace
+
 BOOL APIENTRY DrvStartBanding(SURFOBJ* pso, POINTL* origin) {
     PDEV* pdev = CheckedPdev(pso);
     switch (BandGate(pdev)) {
@@ -347,9 +412,10 @@ BOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* origin) {
         RecordPageImage(pdev, pso, static_cast<LONG>(st->bandTop), st->pageHeight);
     else if (pso->iBitmapFormat == BMF_1BPP)
         AddBandRows(st, static_cast<const BYTE*>(pso->pvScan0), pso->lDelta, pso->sizlBitmap.cy);
-    else
-        ConvertBand(pdev, st, pso);
-    FillWhite(pso);
+    else if (!ConvertBand(pdev, st, pso))
+        return FailPage(pdev, st, pso, origin);
+    // A converted band is white already.
+    if (recording || pso->iBitmapFormat == BMF_1BPP) FillWhite(pso);
     const LONG next = static_cast<LONG>(st->bandTop) + pso->sizlBitmap.cy -
                       static_cast<LONG>(st->overlapTop + st->overlapBottom);
     st->overlapTop = st->overlapBottom = 0;

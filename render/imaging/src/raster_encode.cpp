@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "band_rotation.h"
@@ -355,9 +356,11 @@ bool HalftoneForPalette(PDEV* pdev) {
     return r && r->matrix && (bits || grayRule);
 }
 
-int EncodePaletteImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL* dest, DWORD rop,
-                       const ColorKey* key) {
-    if (!UsableTable(x)) return 1; // no usable table: no rows
+// Index pixels expanded through their palette into gray or colour rows: the
+// stream has no palette, so an index goes out as the colour it stands for.
+// The key colour's index, and an index past the palette, is white.
+int EncodeExpandedIndexes(PDEV* pdev, const SourceView& v, const ULONG* pal, ULONG count,
+                          const RECTL* dest, DWORD rop, const ColorKey* key) {
     const bool gray = HalftoneForPalette(pdev);
     Halftoning h = HalftoneOf(pdev);
     const DWORD per = gray ? 1 : 3;
@@ -367,7 +370,7 @@ int EncodePaletteImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL
         const BYTE* row = v.Row(r);
         for (LONG c = 0; c < v.width; ++c) {
             ULONG i = IndexAt(v, row, c);
-            ULONG colour = (i < x->cEntries && !(key && i == key->key)) ? x->pulXlate[i] : kWhite;
+            ULONG colour = (i < count && !(key && i == key->key)) ? pal[i] : kWhite;
             if (gray) {
                 out[c] = GrayOf(h, colour);
             } else {
@@ -379,6 +382,12 @@ int EncodePaletteImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL
     };
     return Framed(pdev, dest, v.width, v.height, imgtok::Depth8,
                   gray ? imgtok::ColorSpaceGray : imgtok::ColorSpaceRgb, rop, rowBytes, make);
+}
+
+int EncodePaletteImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL* dest, DWORD rop,
+                       const ColorKey* key) {
+    if (!UsableTable(x)) return 1; // no usable table: no rows
+    return EncodeExpandedIndexes(pdev, v, x->pulXlate, x->cEntries, dest, rop, key);
 }
 
 // Rows aligned to bit 0, bits past the right edge cleared.
@@ -415,10 +424,15 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
     // padding turns into columns right of the image, which are not sent.
     const LONG pad = landscape ? (32 - v.height % 32) % 32 : 0;
     const LONG lines = v.height + pad;
+    // The banding page is this side's own image, made white again at the next
+    // page start: it is inverted where it lies, without a copy.
+    const ImagingState* st = pdev->imaging;
+    const bool own = st && st->pageBits && v.first == st->pageBits && v.left == 0 && pad == 0 &&
+                     v.delta == static_cast<LONG>(stride) && v.height <= st->pageHeight;
     // Every byte is written below (the padding lines as white, 0 once inverted).
-    HGLOBAL block = GlobalAlloc(GMEM_FIXED, static_cast<size_t>(stride) * lines);
-    if (!block) return 0;
-    auto* bits = static_cast<BYTE*>(block);
+    HGLOBAL block = own ? nullptr : GlobalAlloc(GMEM_FIXED, static_cast<size_t>(stride) * lines);
+    if (!own && !block) return 0;
+    auto* bits = own ? st->pageBits : static_cast<BYTE*>(block);
     std::memset(bits, 0, static_cast<size_t>(stride) * pad);
     const BYTE toner = PrivBit(pdev->devmode, priv::FeatureFlags, kTonerSaveBit) &&
                                PrivU16(pdev->devmode, priv::TonerSaveLevel) == 1
@@ -430,7 +444,8 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
     for (LONG y = 0; y < v.height; ++y) {
         BYTE* row = bits + static_cast<size_t>(y + pad) * stride;
         if (v.left % 8 == 0) {
-            // Whole bytes (the page itself): one pass that the compiler widens.
+            // Whole bytes (the page itself, perhaps in place): one pass that the
+            // compiler widens.
             const BYTE* from = v.Row(y) + v.left / 8;
             for (DWORD i = 0; i < bytes; ++i)
                 row[i] = static_cast<BYTE>(~(from[i] | toner));
@@ -481,16 +496,16 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
             GlobalFree(turnedBlock);
         }
     }
-    GlobalFree(block);
+    if (block) GlobalFree(block);
     return result;
 }
 
-int EncodeIndexedImage(PDEV* pdev, const SourceView& v, const RECTL* dest, DWORD rop) {
+int EncodeIndexedImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL* dest, DWORD rop,
+                       const ColorKey* key) {
     if (v.format == BMF_1BPP) return SendJbigImage(pdev, v);
-    const DWORD rowBytes = RoundRow(BytesForPixels(v.format, static_cast<DWORD>(v.width)));
-    auto make = [&](LONG r, BYTE* out) { AlignedRow(v, v.Row(r), out, rowBytes); };
-    return Framed(pdev, dest, v.width, v.height, imgtok::Depth8, imgtok::ColorSpaceGray, rop,
-                  rowBytes, make);
+    ULONG count = 0;
+    const ULONG* pal = PaletteOf(x, v.format, &count);
+    return EncodeExpandedIndexes(pdev, v, pal, count, dest, rop, key);
 }
 
 int EncodeColorImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL* dest, DWORD rop,
@@ -637,7 +652,7 @@ int EncodeImage(PDEV* pdev, SURFOBJ* src, XLATEOBJ* xlate, const RECTL* dest, co
         else if (f == BMF_8BPP && (u & htbits::PaletteRows))
             r = EncodePaletteImage(pdev, v, xlate, dest, rop, key);
         else
-            r = EncodeIndexedImage(pdev, v, dest, rop);
+            r = EncodeIndexedImage(pdev, v, xlate, dest, rop, key);
     }
     return r == 1 ? 1 : -1;
 }
@@ -680,18 +695,40 @@ void ApplyTonerSavePattern(SURFOBJ* s) {
 
 namespace {
 
-void WriteCompressedChunk(PDEV* pdev, const BYTE* data, DWORD n, BYTE flag) {
+BOOL WriteCompressedChunk(PDEV* pdev, const BYTE* data, DWORD n, BYTE flag) {
     const DWORD framed = n + 2;
-    if (framed > 0xFFFF) return;
-    OutputByteList(pdev, {0x1B, static_cast<int>(framed & 0xFF), static_cast<int>(framed >> 8),
-                          kJbigChunkOpcode, flag});
-    if (n) OutputBytes(pdev, data, n);
+    if (framed > 0xFFFF) return FALSE;
+    if (!OutputByteList(pdev, {0x1B, static_cast<int>(framed & 0xFF), static_cast<int>(framed >> 8),
+                               kJbigChunkOpcode, flag}))
+        return FALSE;
+    return n == 0 || OutputBytes(pdev, data, n);
+}
+
+// The coding of one image on this thread: the callback has only the block,
+// whose layout is the coder's, so what goes wrong inside it is noted here.
+struct JbigRun {
+    const BYTE* buffer = nullptr; // the output buffer the chunks are sent from
+    bool failed = false;
+};
+thread_local JbigRun* tCurrentJbigRun = nullptr;
+
+// The bytes the coder says its output buffer holds, when they lie within
+// the buffer this side gave it; a coder that claims more fails the image.
+bool ChunkInBuffer(const outside::JbigCodecBlock* b, const JbigRun* run) {
+    return b->sendBuffer == run->buffer && b->outputBytes <= outside::kJbigBufferSize &&
+           b->outputBytes <= b->outputSize;
 }
 
 void JbigChunkCallback(outside::JbigCodecBlock* b) {
+    JbigRun* run = tCurrentJbigRun;
+    if (!run || run->failed) return;
     auto* pdev = static_cast<PDEV*>(b->owner);
-    WriteCompressedChunk(pdev, b->sendBuffer, b->outputBytes,
-                         b->firstSent ? chunk::Middle : chunk::First);
+    if (!ChunkInBuffer(b, run) ||
+        !WriteCompressedChunk(pdev, b->sendBuffer, b->outputBytes,
+                              b->firstSent ? chunk::Middle : chunk::First)) {
+        run->failed = true;
+        return;
+    }
     b->firstSent = 1;
 }
 
@@ -745,14 +782,15 @@ BOOL CompressJbig(PDEV* pdev, SURFOBJ* s, LONG width, LONG height) {
         bits = static_cast<const BYTE*>(blocks[4]);
     }
     BOOL result = FALSE;
+    if (ok)
+        ok = Bytes()
+                 .b(0x1B)
+                 .w(5)
+                 .b(kJbigImageOpcode)
+                 .w(static_cast<DWORD>(width))
+                 .w(static_cast<DWORD>(height))
+                 .send(pdev);
     if (ok) {
-        Bytes()
-            .b(0x1B)
-            .w(5)
-            .b(kJbigImageOpcode)
-            .w(static_cast<DWORD>(width))
-            .w(static_cast<DWORD>(height))
-            .send(pdev);
         outside::JbigCodecBlock b{};
         b.planes = outside::kJbigPlanes, b.option2 = 6, b.option3 = 4;
         b.output = static_cast<BYTE*>(blocks[0]);
@@ -769,17 +807,21 @@ BOOL CompressJbig(PDEV* pdev, SURFOBJ* s, LONG width, LONG height) {
         b.callback = &JbigChunkCallback;
         b.sendBuffer = b.output;
         b.owner = pdev;
+        JbigRun coding;
+        coding.buffer = b.output;
+        JbigRun* outer = std::exchange(tCurrentJbigRun, &coding);
         for (;;) {
             int r = run(&b);
+            if (coding.failed) break;
             if (r == outside::kJbigCallAgain || r == outside::kJbigCallAgain2) continue;
-            if (r == outside::kJbigDone) {
-                WriteCompressedChunk(pdev, b.sendBuffer, b.outputBytes,
-                                     b.firstSent ? chunk::Last : chunk::Only);
-                result = TRUE;
-            }
+            if (r == outside::kJbigDone)
+                result = ChunkInBuffer(&b, &coding) &&
+                         WriteCompressedChunk(pdev, b.sendBuffer, b.outputBytes,
+                                              b.firstSent ? chunk::Last : chunk::Only);
             break;
         }
-        result = result && !Cancelled(pdev);
+        tCurrentJbigRun = outer;
+        result = result && !coding.failed && !Cancelled(pdev);
     }
     for (HGLOBAL h : blocks)
         if (h) GlobalFree(h);

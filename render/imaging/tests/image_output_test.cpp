@@ -12,16 +12,19 @@
 
 #include "../../../tools/streamdump/src/images.h"
 #include "../../../tools/streamdump/src/opcodes.h"
+#include "../../../tools/streamdump/src/page_render.h"
 #include "band_dump.h"
 #include "hooks.h"
 #include "imaging_hooks.h"
 #include "output_writer.h"
 #include "pdev.h"
+#include "pjl.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
 #include "print_page.h"
 #include "raster_encode.h"
 #include "render_fixture.h"
+#include "stream_commands.h"
 #include "streamdump/decoder.h"
 #include "win/base.h"
 #include "win/gdi.h"
@@ -45,13 +48,18 @@ template <class F> Bytes Captured(inkforge::PDEV* pdev, F&& f) {
     return out;
 }
 
-// The stream decoder reads drawing tokens inside a graphics job.
-streamdump::Decoding DecodeInJob(const Bytes& body, size_t* offset) {
+// The stream decoder reads drawing tokens inside a graphics job: the body
+// after the job's head, which is `offset` bytes long.
+Bytes InJob(const Bytes& body, size_t* offset) {
     static const std::string head = "\x1B%-12345X@PJL ENTER LANGUAGE=IMAGING\r\n\x1B\x27\x31";
     Bytes all(head.begin(), head.end());
     *offset = all.size();
     all.insert(all.end(), body.begin(), body.end());
-    return streamdump::Decode(all);
+    return all;
+}
+
+streamdump::Decoding DecodeInJob(const Bytes& body, size_t* offset) {
+    return streamdump::Decode(InJob(body, offset));
 }
 
 // A surface over bytes laid out by the test.
@@ -66,11 +74,12 @@ SURFOBJ Surface(Bytes& bits, LONG w, LONG h, LONG stride, ULONG format) {
     return s;
 }
 
-// The driver module's folder is where the coder is found: the build's driver folder.
+// The driver module's folder is where the coder is found: the build's driver
+// folder, or another folder with a coder of that name.
 class DriverFolder {
   public:
-    DriverFolder() {
-        std::string host = std::string(PKG_DRIVER_DIR) + "/Dotpacker.DLL";
+    explicit DriverFolder(const std::string& folder = PKG_DRIVER_DIR) {
+        std::string host = folder + "/Dotpacker.DLL";
         std::u16string name = u"Z:";
         for (char c : host)
             name += c == '/' ? u'\\' : static_cast<char16_t>(c);
@@ -160,15 +169,23 @@ TEST_F(ImageOutput, EveryFormatDecodesTokenByToken) {
         int depth, space;
     };
     std::vector<Case> cases = {
-        {"4 bpp, rows as they are",
+        // Indexes go out as the colours of their palette (gray levels here).
+        {"4 bpp through the palette",
          BMF_4BPP,
          {0x12, 0x30, 0, 0, 0x45, 0x60, 0, 0},
          4,
          &table,
-         {0x12, 0x30, 0, 0},
+         {0x11, 0x11, 0x11, 0x22, 0x22, 0x22, 0x33, 0x33, 0x33, 0, 0, 0},
          2,
-         1},
-        {"8 bpp", BMF_8BPP, {1, 2, 3, 0, 4, 5, 6, 0}, 4, &table, {1, 2, 3, 0}, 2, 1},
+         2},
+        {"8 bpp through the palette",
+         BMF_8BPP,
+         {1, 2, 3, 0, 4, 5, 6, 0},
+         4,
+         &table,
+         {0x11, 0x11, 0x11, 0x22, 0x22, 0x22, 0x33, 0x33, 0x33, 0, 0, 0},
+         2,
+         2},
         {"16 bpp through the translation",
          BMF_16BPP,
          {1, 0, 2, 0, 3, 0, 0, 0, 4, 0, 5, 0, 6, 0, 0, 0},
@@ -226,6 +243,148 @@ TEST_F(ImageOutput, EveryFormatDecodesTokenByToken) {
         EXPECT_EQ(Bytes(rows.begin(), rows.begin() + static_cast<long>(layout.rowBytes)),
                   c.firstRow)
             << c.what;
+    }
+}
+
+// 4 and 8-bit images of odd and even widths, wider and narrower than one
+// row word: every row the decoder takes out of the blocks holds each pixel
+// as the colour its index stands for (a palette of colours that are no gray
+// levels), the key colour's index white.
+TEST_F(ImageOutput, IndexedImagesGoOutInTheirPalettesColours) {
+    TestDevice dev(u"P1", false);
+    dev->jobFlags |= inkforge::job::PageOpen;
+    ULONG palette[256];
+    for (ULONG i = 0; i < 256; ++i)
+        palette[i] = (i * 37 + 11) % 256 | ((i * 101 + 3) % 256) << 8 | ((255 - i) << 16);
+    XLATEOBJ table{};
+    table.flXlate = XO_TABLE;
+    table.iSrcType = PAL_RGB;
+    table.pulXlate = palette;
+    for (ULONG format : {ULONG{BMF_4BPP}, ULONG{BMF_8BPP}}) {
+        const ULONG entries = format == BMF_4BPP ? 16 : 256;
+        table.cEntries = entries;
+        for (LONG w : {1, 3, 4, 5, 8, 9, 17, 30}) {
+            for (bool keyed : {false, true}) {
+                const LONG h = 3, left = format == BMF_4BPP ? 1 : 2; // an odd left edge
+                const LONG stride = format == BMF_4BPP ? (left + w + 1) / 2 + 4 : left + w + 4;
+                Bytes bits(static_cast<size_t>(stride) * h, 0);
+                auto index = [&](LONG x, LONG y) {
+                    return static_cast<ULONG>((x * 7 + y * 3 + 1) % entries);
+                };
+                for (LONG y = 0; y < h; ++y)
+                    for (LONG x = 0; x < w; ++x) {
+                        const LONG px = left + x;
+                        BYTE* b = &bits[static_cast<size_t>(y) * stride];
+                        if (format == BMF_4BPP)
+                            b[px / 2] |= static_cast<BYTE>(index(x, y) << (px & 1 ? 0 : 4));
+                        else
+                            b[px] = static_cast<BYTE>(index(x, y));
+                    }
+                const inkforge::ColorKey key{0, index(0, 0)};
+                const std::string what = std::to_string(format == BMF_4BPP ? 4 : 8) +
+                                         " bpp, width " + std::to_string(w) +
+                                         (keyed ? ", keyed" : "");
+                SURFOBJ s = Surface(bits, left + w, h, stride, format);
+                RECTL dest{10, 20, 10 + w, 20 + h}, src{left, 0, left + w, h};
+                int result = 0;
+                Bytes stream = Captured(dev.get(), [&] {
+                    result = inkforge::OutputImage(dev.get(), &s, &table, &dest, &src, nullptr,
+                                                   0xCC, 0, keyed ? &key : nullptr);
+                });
+                ASSERT_EQ(result, inkforge::kImageSent) << what;
+                size_t at = 0;
+                const Bytes all = InJob(stream, &at);
+                streamdump::Decoding d = streamdump::Decode(all);
+                streamdump::CheckImages(all.data(), all.size(), &d);
+                ASSERT_EQ(d.problems, 0u) << what << "\n" << streamdump::Format(d);
+                auto begin = Tokens(d, streamdump::token::kBeginImage);
+                auto blocks = Tokens(d, streamdump::token::kReadImage);
+                ASSERT_EQ(begin.size(), 1u) << what;
+                ASSERT_EQ(blocks.size(), 1u) << what;
+                streamdump::ImageLayout layout;
+                std::string problem;
+                ASSERT_TRUE(streamdump::ReadImageLayout(begin[0]->token, 10, 20, &layout, &problem))
+                    << problem;
+                ASSERT_EQ(layout.width, w) << what;
+                ASSERT_EQ(layout.bitsPerPixel, 24) << what;
+                long compression = -1;
+                blocks[0]->token.Find(streamdump::token::kCompression)->Whole(&compression);
+                std::vector<std::uint8_t> seed, rows;
+                ASSERT_TRUE(streamdump::DecodeImageRows(
+                    all.data() + blocks[0]->token.dataOffset, blocks[0]->token.dataSize,
+                    static_cast<int>(compression), layout.rowBytes, h, &seed, &rows, &problem))
+                    << what << ": " << problem;
+                size_t wrong = 0;
+                for (LONG y = 0; y < h; ++y)
+                    for (LONG x = 0; x < w; ++x) {
+                        const ULONG i = index(x, y);
+                        const ULONG want = keyed && i == key.key ? 0xFFFFFF : palette[i];
+                        const BYTE* p = rows.data() + y * layout.rowBytes + x * 3;
+                        wrong += (p[0] | p[1] << 8 | static_cast<ULONG>(p[2]) << 16) != want;
+                    }
+                EXPECT_EQ(wrong, 0u) << what;
+            }
+        }
+    }
+}
+
+// A 4 and an 8-bit image whose palette holds colours, not gray levels, on a
+// page of its own, drawn back from the stream: each pixel, 10 dots a side,
+// is the colour of its index (61 pixels wide: rows of an odd count).
+TEST_F(ImageOutput, IndexedImagesPrintInTheirPalettesColours) {
+    ULONG palette[4] = {0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF}; // red, green, blue, yellow
+    XLATEOBJ table{};
+    table.flXlate = XO_TABLE;
+    table.iSrcType = PAL_RGB;
+    table.cEntries = 4;
+    table.pulXlate = palette;
+    constexpr LONG kW = 61, kH = 20, kDot = 10;
+    auto index = [](LONG x, LONG y) { return static_cast<BYTE>((x / 4 + y / 4) % 4); };
+    for (ULONG format : {ULONG{BMF_4BPP}, ULONG{BMF_8BPP}}) {
+        const std::string what = format == BMF_4BPP ? "4 bpp" : "8 bpp";
+        const LONG stride = format == BMF_4BPP ? 32 : 64;
+        Bytes bits(static_cast<size_t>(stride) * kH, 0);
+        for (LONG y = 0; y < kH; ++y)
+            for (LONG x = 0; x < kW; ++x) {
+                BYTE* row = &bits[static_cast<size_t>(y) * stride];
+                if (format == BMF_4BPP)
+                    row[x / 2] |= static_cast<BYTE>(index(x, y) << (x % 2 ? 0 : 4));
+                else
+                    row[x] = index(x, y);
+            }
+        TestDevice dev(u"P1");
+        ASSERT_TRUE(inkforge::WriteUel(dev.get()));
+        inkforge::WriteJobHeader(dev.get());
+        ASSERT_TRUE(inkforge::WriteJobCommands(dev.get()));
+        ASSERT_TRUE(inkforge::WritePageCommands(dev.get(), true));
+        dev->jobFlags |= inkforge::job::PageOpen;
+        SURFOBJ s = Surface(bits, kW, kH, stride, format);
+        const RECTL dest{1000, 1000, 1000 + kW * kDot, 1000 + kH * kDot}, src{0, 0, kW, kH};
+        EXPECT_EQ(
+            inkforge::OutputImage(dev.get(), &s, &table, &dest, &src, nullptr, 0xCC, 0, nullptr),
+            inkforge::kImageSent)
+            << what;
+        ASSERT_TRUE(inkforge::WritePageEnd(dev.get()));
+        ASSERT_TRUE(inkforge::WriteJobFooter(dev.get()));
+        inkforge::FlushOutput(dev.get());
+        const Bytes stream = dev.Finish();
+        streamdump::Decoding d = streamdump::Decode(stream);
+        ASSERT_EQ(d.problems, 0u) << what << "\n" << streamdump::Format(d);
+        std::vector<streamdump::PageImage> pages =
+            streamdump::RenderPages(stream.data(), stream.size(), d, 3508);
+        ASSERT_EQ(pages.size(), 1u) << what;
+        const streamdump::PageImage& page = pages[0];
+        std::string wrong;
+        for (LONG y = 0; y < kH; ++y)
+            for (LONG x = 0; x < kW; ++x) {
+                const ULONG c = palette[index(x, y)];
+                const long want = static_cast<long>((c & 0xFF) << 16 | (c & 0xFF00) | c >> 16);
+                const long got = page.Pixel(int((dest.left + x * kDot + kDot / 2) * page.scale),
+                                            int((dest.top + y * kDot + kDot / 2) * page.scale));
+                if (got != want && wrong.size() < 400)
+                    wrong += "(" + std::to_string(x) + ", " + std::to_string(y) + ") ";
+            }
+        EXPECT_EQ(wrong, "") << what;
     }
 }
 
@@ -341,6 +500,33 @@ TEST_F(ImageOutput, JbigPagesDecodeWithJbigkit) {
                 ASSERT_EQ(pbm[static_cast<size_t>(y) * pbmStride + i],
                           static_cast<BYTE>(~original[static_cast<size_t>(y) * stride + i]))
                     << "row " << y << " byte " << i;
+    }
+}
+
+// A coder that says its output buffer holds more than the 2048 bytes it has,
+// in a full buffer handed to the callback or in the last part: the image
+// fails, and nothing past the buffer reaches the stream.
+TEST_F(ImageOutput, ACoderClaimingMoreThanItsBufferFailsTheImage) {
+    DriverFolder folder(OVERCLAIMING_CODER_DIR);
+    ASSERT_TRUE(folder.ok());
+    TestDevice dev(u"P1", false);
+    dev->jobFlags |= inkforge::job::PageOpen;
+    for (LONG w : {64, 128}) { // the last part; the callback
+        const LONG h = 8, stride = w / 8;
+        Bytes bits(static_cast<size_t>(stride) * h, 0xFF);
+        SURFOBJ s = Surface(bits, w, h, stride, BMF_1BPP);
+        RECTL whole{0, 0, w, h};
+        BOOL sent = TRUE;
+        Bytes stream = Captured(
+            dev.get(), [&] { sent = inkforge::SendPageImage(dev.get(), &s, &whole, &whole); });
+        EXPECT_FALSE(sent) << w;
+        EXPECT_LT(stream.size(), 64u) << w << ": no chunk of the claimed size";
+        size_t at = 0;
+        streamdump::Decoding d = DecodeInJob(stream, &at);
+        size_t chunks = 0;
+        for (const auto& it : d.items)
+            chunks += it.kind == streamdump::ItemKind::Frame && it.opcode == 'h';
+        EXPECT_EQ(chunks, 0u) << w;
     }
 }
 
