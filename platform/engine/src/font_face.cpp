@@ -8,10 +8,12 @@
 #include FT_SFNT_NAMES_H
 #include FT_TRUETYPE_IDS_H
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "platform/engine_fonts.h"
 
@@ -64,7 +66,7 @@ FT_Fixed Fixed(double v) {
 // Sets the face up for the realization: the em in device pixels as the
 // character size, the rest of the transform as FreeType's matrix (which maps
 // y-up font space to y-up output space).
-bool Prepare(FT_Face face, const FontRealization& r) {
+bool Prepare(FT_Face face, const FontRealization& r, FT_Vector* delta = nullptr) {
     double sx = std::hypot(r.m11, r.m12), sy = std::hypot(r.m21, r.m22);
     double s = std::sqrt(sx * sy);
     if (!(s > 0) || !std::isfinite(s)) return false;
@@ -84,7 +86,7 @@ bool Prepare(FT_Face face, const FontRealization& r) {
     m.xy = Fixed(-m21 / s);
     m.yx = Fixed(-r.m12 / s);
     m.yy = Fixed(m22 / s);
-    FT_Set_Transform(face, &m, nullptr);
+    FT_Set_Transform(face, &m, delta);
     return true;
 }
 
@@ -95,6 +97,116 @@ bool LoadGlyph(FT_Face face, const FontRealization& r, ULONG glyph) {
         FT_Outline_Embolden(&face->glyph->outline,
                             FT_MulFix(face->units_per_EM, face->size->metrics.y_scale) / 24);
     return true;
+}
+
+// The characters whose glyphs stand upright in a vertical face: the
+// full-width forms of the East Asian scripts, what the double-byte code
+// pages hold.
+bool FullWidth(FT_ULong c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
+           (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE10 && c <= 0xFE19) || (c >= 0xFE30 && c <= 0xFE6F) ||
+           (c >= 0xFF01 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) ||
+           (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// The glyphs of a face that full-width characters map to, found once per
+// face through its Unicode character map.
+const std::vector<bool>& UprightGlyphsLocked(FT_Face face, const FontRealization& r) {
+    static std::map<std::pair<ULONG, long>, std::vector<bool>> sets;
+    auto key = std::make_pair(r.file->id, r.faceIndex);
+    auto it = sets.find(key);
+    if (it != sets.end()) return it->second;
+    std::vector<bool> upright(static_cast<size_t>(std::max<FT_Long>(0, face->num_glyphs)), false);
+    FT_CharMap was = face->charmap;
+    if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) {
+        FT_UInt g = 0;
+        for (FT_ULong c = FT_Get_First_Char(face, &g); g != 0; c = FT_Get_Next_Char(face, c, &g))
+            if (FullWidth(c) && g < upright.size()) upright[g] = true;
+    }
+    if (was) FT_Set_Charmap(face, was);
+    return sets[key] = std::move(upright);
+}
+
+bool UprightLocked(FT_Face face, const FontRealization& r, ULONG glyph) {
+    if (!r.vertical) return false;
+    const std::vector<bool>& set = UprightGlyphsLocked(face, r);
+    return glyph < set.size() && set[glyph];
+}
+
+// A glyph standing upright in a vertical face, in font units: its vertical
+// origin (y up), its vertical advance, and its top bearing and height.
+struct VerticalMetrics {
+    double originX = 0, originY = 0, advance = 0, top = 0, height = 0;
+};
+bool VerticalMetricsLocked(FT_Face face, ULONG glyph, VerticalMetrics* out) {
+    if (glyph >= static_cast<ULONG>(face->num_glyphs)) return false;
+    // FreeType reads the face's own vertical metrics ("vhea", "vmtx") and
+    // makes them up from the horizontal ones where the face has none.
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
+        return false;
+    const FT_Glyph_Metrics& m = face->glyph->metrics;
+    out->originX = static_cast<double>(m.horiBearingX - m.vertBearingX);
+    out->originY = static_cast<double>(m.horiBearingY + m.vertBearingY);
+    out->advance = static_cast<double>(m.vertAdvance > 0 ? m.vertAdvance : face->units_per_EM);
+    out->top = static_cast<double>(m.vertBearingY);
+    out->height = static_cast<double>(m.height);
+    return true;
+}
+
+// The face's cell above and below the baseline in font units, as GDI
+// measures it (the Windows ascent and descent where the face gives them).
+void CellLocked(FT_Face face, double* ascent, double* descent) {
+    *ascent = face->ascender, *descent = -face->descender;
+    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+        os2 && os2->version != 0xFFFF && (os2->usWinAscent || os2->usWinDescent)) {
+        *ascent = os2->usWinAscent;
+        *descent = os2->usWinDescent;
+    }
+}
+
+// The realization that draws an upright glyph of a vertical face: the run's
+// transform turned a quarter counterclockwise in the glyph's own space, and
+// moved (delta, device pixels, y down) so that the glyph's vertical origin
+// sits on the pen position along the run, its middle on the middle of the
+// cell across it. advance gets the vertical advance in device pixels.
+bool UprightRealizationLocked(FT_Face face, const FontRealization& r, ULONG glyph,
+                              FontRealization* out, double* dx, double* dy, double* advX,
+                              double* advY) {
+    VerticalMetrics v;
+    if (!VerticalMetricsLocked(face, glyph, &v)) return false;
+    double ascent, descent;
+    CellLocked(face, &ascent, &descent);
+    // Notional space is y down: the glyph's (gx, gy) goes to the run's
+    // (gy + tx, ty - gx).
+    double tx = v.originY, ty = v.originX - (ascent - descent) / 2;
+    *out = r;
+    out->m11 = -r.m21, out->m12 = -r.m22;
+    out->m21 = r.m11, out->m22 = r.m12;
+    *dx = tx * r.m11 + ty * r.m21;
+    *dy = tx * r.m12 + ty * r.m22;
+    *advX = v.advance * r.m11;
+    *advY = v.advance * r.m12;
+    return true;
+}
+
+// Sets the face up for one glyph of r: the upright form of a vertical
+// face's full-width glyph, else r itself. advance (device pixels, y down)
+// gets the upright glyph's vertical advance; it is left alone otherwise.
+bool PrepareGlyph(FT_Face face, const FontRealization& r, ULONG glyph, bool* upright, double* advX,
+                  double* advY) {
+    *upright = UprightLocked(face, r, glyph);
+    if (!*upright) return Prepare(face, r);
+    FontRealization turned;
+    double dx, dy;
+    if (!UprightRealizationLocked(face, r, glyph, &turned, &dx, &dy, advX, advY)) return false;
+    // Moved by whole pixels, so that an upright glyph has the same pixels as
+    // the horizontal face gives it.
+    FT_Vector delta{static_cast<FT_Pos>(std::lround(dx)) * 64,
+                    static_cast<FT_Pos>(-std::lround(dy)) * 64};
+    return Prepare(face, turned, &delta);
 }
 
 std::u16string NameOf(FT_Face face, FT_UShort id) {
@@ -127,7 +239,7 @@ std::u16string Widen(const char* s) {
 bool FontRealization::SameAs(const FontRealization& o) const {
     return file == o.file && faceIndex == o.faceIndex && m11 == o.m11 && m12 == o.m12 &&
            m21 == o.m21 && m22 == o.m22 && simBold == o.simBold && simItalic == o.simItalic &&
-           faceName == o.faceName && charSet == o.charSet;
+           vertical == o.vertical && faceName == o.faceName && charSet == o.charSet;
 }
 
 std::shared_ptr<const FontFileData> LoadFontFile(const std::string& path) {
@@ -216,10 +328,14 @@ ULONG GlyphIndexOf(const FontRealization& r, ULONG ch) {
 bool RenderGlyph(const FontRealization& r, ULONG glyph, bool withImage, GlyphImage* out) {
     std::lock_guard lock(FaceLock());
     FT_Face face = FaceLocked(r.file, r.faceIndex);
-    if (!face || !Prepare(face, r) || !LoadGlyph(face, r, glyph)) return false;
+    bool upright = false;
+    double advX = 0, advY = 0;
+    if (!face || !PrepareGlyph(face, r, glyph, &upright, &advX, &advY) ||
+        !LoadGlyph(face, r, glyph))
+        return false;
     GlyphImage g;
-    g.advanceX = face->glyph->advance.x / 64.0;
-    g.advanceY = -face->glyph->advance.y / 64.0;
+    g.advanceX = upright ? advX : face->glyph->advance.x / 64.0;
+    g.advanceY = upright ? advY : -face->glyph->advance.y / 64.0;
     if (withImage && face->glyph->outline.n_points > 0) {
         if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)) return false;
         const FT_Bitmap& b = face->glyph->bitmap;
@@ -242,7 +358,11 @@ bool RenderGlyph(const FontRealization& r, ULONG glyph, bool withImage, GlyphIma
 bool GlyphOutline(const FontRealization& r, ULONG glyph, std::vector<OutlinePoint>* out) {
     std::lock_guard lock(FaceLock());
     FT_Face face = FaceLocked(r.file, r.faceIndex);
-    if (!face || !Prepare(face, r) || !LoadGlyph(face, r, glyph)) return false;
+    bool upright = false;
+    double advX = 0, advY = 0;
+    if (!face || !PrepareGlyph(face, r, glyph, &upright, &advX, &advY) ||
+        !LoadGlyph(face, r, glyph))
+        return false;
     if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return false;
     struct Sink {
         std::vector<OutlinePoint>* pts;
@@ -293,12 +413,26 @@ bool GlyphDesignMetrics(const FontRealization& r, ULONG glyph, long* advance, lo
     std::lock_guard lock(FaceLock());
     FT_Face face = FaceLocked(r.file, r.faceIndex);
     if (!face || glyph >= static_cast<ULONG>(face->num_glyphs)) return false;
+    if (UprightLocked(face, r, glyph)) {
+        VerticalMetrics v;
+        if (!VerticalMetricsLocked(face, glyph, &v)) return false;
+        *advance = std::lround(v.advance);
+        *lsb = std::lround(v.top);
+        *width = std::lround(v.height);
+        return true;
+    }
     if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
         return false;
     *advance = face->glyph->metrics.horiAdvance;
     *lsb = face->glyph->metrics.horiBearingX;
     *width = face->glyph->metrics.width;
     return true;
+}
+
+bool UprightInVertical(const FontRealization& r, ULONG glyph) {
+    std::lock_guard lock(FaceLock());
+    FT_Face face = FaceLocked(r.file, r.faceIndex);
+    return face && UprightLocked(face, r, glyph);
 }
 
 bool LoadSfntTable(const FontRealization& r, ULONG tag, ULONG offset, BYTE* buf, ULONG* len) {

@@ -215,6 +215,7 @@ bool RealizeFont(const DcState& dc, RealizedFont* out) {
         return false;
     }
     f.vertical = lf.lfFaceName[0] == u'@';
+    f.r.vertical = f.vertical;
     Affine L = LogicalToDevice(dc.a);
     PointD ex = L.ApplyVector(PointD{1, 0}), ey = L.ApplyVector(PointD{0, 1});
     double lx = std::hypot(ex.x, ex.y), ly = std::hypot(ey.x, ey.y);
@@ -241,21 +242,32 @@ bool RealizeFont(const DcState& dc, RealizedFont* out) {
         f.widthScale =
             std::fabs(static_cast<double>(lf.lfWidth)) / (em * f.info.avgCharWidth / upem);
     f.widthScale = std::clamp(f.widthScale, 0.01, 100.0);
-    // Directions: the escapement turns the baseline counterclockwise as the
-    // page is seen, in logical space; the device space's own mirroring is
-    // kept out of the glyphs' shape.
-    double esc = lf.lfEscapement / 10.0 * M_PI / 180.0;
-    if (f.vertical) esc -= M_PI / 2;
+    // Directions: the escapement turns the baseline and the orientation the
+    // glyphs counterclockwise as the page is seen, in logical space; the
+    // device space's own mirroring is kept out of the glyphs' shape. Only
+    // the advanced graphics mode lets the two differ. A vertical face is not
+    // turned as a whole: its full-width glyphs stand upright by themselves
+    // in a run that the escapement (usually 2700) turns down the page.
     bool flipped = L.Det() < 0; // logical y grows upwards
-    PointD baseL{std::cos(esc), flipped ? std::sin(esc) : -std::sin(esc)};
-    PointD downL{-baseL.y * (flipped ? -1 : 1), baseL.x * (flipped ? -1 : 1)};
+    auto directions = [flipped](LONG tenths, PointD* base, PointD* down) {
+        double a = tenths / 10.0 * M_PI / 180.0;
+        *base = PointD{std::cos(a), flipped ? std::sin(a) : -std::sin(a)};
+        *down = PointD{flipped ? base->y : -base->y, flipped ? -base->x : base->x};
+    };
+    LONG orientation = dc.a.graphicsMode == GM_ADVANCED ? lf.lfOrientation : lf.lfEscapement;
+    f.escNotOrient = orientation != lf.lfEscapement;
+    directions(lf.lfEscapement, &f.baseLogical, &f.downLogical);
+    PointD baseL, downL;
+    directions(orientation, &baseL, &downL);
     PointD b = L.ApplyVector(baseL), d = L.ApplyVector(downL);
     double s = em / upem;
     f.r.m11 = b.x * s * f.widthScale, f.r.m12 = b.y * s * f.widthScale;
     f.r.m21 = d.x * s, f.r.m22 = d.y * s;
-    double bl = std::hypot(b.x, b.y), dl = std::hypot(d.x, d.y);
-    f.baseline = PointD{b.x / bl, b.y / bl};
-    f.down = PointD{d.x / dl, d.y / dl};
+    double dl = std::hypot(d.x, d.y);
+    PointD rb = L.ApplyVector(f.baseLogical), rd = L.ApplyVector(f.downLogical);
+    double rbl = std::hypot(rb.x, rb.y), rdl = std::hypot(rd.x, rd.y);
+    f.baseline = PointD{rb.x / rbl, rb.y / rbl};
+    f.down = PointD{rd.x / rdl, rd.y / rdl};
     f.scale = s * dl;
     f.toLogical = 1 / dl;
     bool wantBold = lf.lfWeight >= FW_SEMIBOLD, wantItalic = lf.lfItalic != 0;

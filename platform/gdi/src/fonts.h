@@ -36,7 +36,11 @@ struct RealizedFont {
     PointD down{0, 1};     // device direction of the glyphs' down (unit)
     double widthScale = 1; // lfWidth's stretch of the glyphs
     bool vertical = false; // face name with "@"
-    double emLogical = 0;  // the em in logical units
+    // Logical directions (unit) of the baseline and across it, by the
+    // escapement; the glyphs follow the orientation where it differs.
+    PointD baseLogical{1, 0}, downLogical{0, 1};
+    bool escNotOrient = false;
+    double emLogical = 0; // the em in logical units
 };
 // False (last error set) when no face can be found.
 bool RealizeFont(const DcState& dc, RealizedFont* out);

@@ -124,12 +124,8 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
     RealizedFont f;
     if (!RealizeFont(dc, &f)) return FALSE;
     Affine L = LogicalToDevice(dc.a);
-    bool flipped = L.Det() < 0;
-    double esc = dc.a.font->font.lfEscapement / 10.0 * M_PI / 180.0;
-    if (f.vertical) esc -= M_PI / 2;
-    // Logical directions of the baseline and of the glyphs' down.
-    PointD base{std::cos(esc), flipped ? std::sin(esc) : -std::sin(esc)};
-    PointD down{flipped ? base.y : -base.y, flipped ? -base.x : base.x};
+    // Logical directions of the baseline and across it.
+    const PointD base = f.baseLogical, down = f.downLogical;
 
     // Glyphs and their advances in logical units.
     bool glyphIndex = (options & ETO_GLYPH_INDEX) != 0;
@@ -211,9 +207,14 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
     run.positioned = lpDx != nullptr;
     run.accel = SO_FLAG_DEFAULT_PLACEMENT | (glyphIndex ? SO_GLYPHINDEX_TEXT : 0) |
                 (lpDx ? SO_DXDY : 0) | (dc.a.charExtra ? SO_CHARACTER_EXTRA : 0);
-    if (dc.a.font->font.lfEscapement == 0 && !f.vertical && L.AxisAligned())
-        run.accel |= SO_HORIZONTAL;
-    if (f.vertical) run.accel |= SO_VERTICAL;
+    // The glyphs' positions along one device axis.
+    const LOGFONTW& lfont = dc.a.font->font;
+    if (L.AxisAligned() && !f.escNotOrient) {
+        PointD b = L.ApplyVector(base);
+        if (lfont.lfEscapement == 0 && !f.vertical) run.accel |= SO_HORIZONTAL;
+        if (f.vertical && std::fabs(b.x) < 1e-9 && b.y > 0) run.accel |= SO_VERTICAL;
+    }
+    if (f.escNotOrient) run.accel |= SO_ESC_NOT_ORIENT;
     run.foreColor = DeviceColor(dc, dc.a.textColor);
     run.backColor = DeviceColor(dc, dc.a.bkColor);
     run.mix = static_cast<MIX>(dc.a.rop2) | static_cast<MIX>(dc.a.rop2) << 8;
