@@ -116,8 +116,22 @@ std::string FamilyFor(const LOGFONTW& lf) {
         for (const std::string& f : InstalledFamilies())
             if (strcasecmp(f.c_str(), utf8.c_str()) == 0) return f;
     }
-    if (lf.lfCharSet == SHIFTJIS_CHARSET) return "Noto Sans CJK JP";
     BYTE family = lf.lfPitchAndFamily & 0xF0;
+    // A character set of East Asian text takes a face that has its
+    // characters, a serif one for a roman family.
+    bool serif = family == FF_ROMAN;
+    switch (lf.lfCharSet) {
+    case SHIFTJIS_CHARSET:
+        return serif ? "Noto Serif CJK JP" : "Noto Sans CJK JP";
+    case HANGUL_CHARSET:
+        return serif ? "Noto Serif CJK KR" : "Noto Sans CJK KR";
+    case GB2312_CHARSET:
+        return serif ? "Noto Serif CJK SC" : "Noto Sans CJK SC";
+    case CHINESEBIG5_CHARSET:
+        return serif ? "Noto Serif CJK TC" : "Noto Sans CJK TC";
+    default:
+        break;
+    }
     if ((lf.lfPitchAndFamily & 3) == FIXED_PITCH || family == FF_MODERN) return "Liberation Mono";
     if (family == FF_ROMAN) return "Liberation Serif";
     return "Liberation Sans";

@@ -141,6 +141,53 @@ TEST_F(FontsTest, WidthsOutlinesAndTables) {
     Unselect(f);
 }
 
+TEST_F(FontsTest, EastAsianCharacterSetsTakeAFaceWithTheirCharacters) {
+    OpenPage();
+    // A face that nothing installed has: the character set decides.
+    struct Case {
+        BYTE charSet;
+        BYTE family;
+        char16_t sample; // a character of the set
+        const char16_t* face;
+    } cases[] = {
+        {SHIFTJIS_CHARSET, FF_DONTCARE, u'\x3042', u"Noto Sans CJK JP"},
+        {SHIFTJIS_CHARSET, FF_ROMAN, u'\x3042', u"Noto Serif CJK JP"},
+        {HANGUL_CHARSET, FF_DONTCARE, u'\xD55C', u"Noto Sans CJK KR"},
+        {HANGUL_CHARSET, FF_ROMAN, u'\xD55C', u"Noto Serif CJK KR"},
+        {GB2312_CHARSET, FF_SWISS, u'\x6C49', u"Noto Sans CJK SC"},
+        {CHINESEBIG5_CHARSET, FF_DONTCARE, u'\x6F22', u"Noto Sans CJK TC"},
+        {ANSI_CHARSET, FF_DONTCARE, u'A', u"Liberation Sans"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.charSet);
+        LOGFONTW lf = Font(u"", -100);
+        lf.lfCharSet = c.charSet;
+        lf.lfPitchAndFamily = c.family;
+        HFONT f = Select(lf);
+        UINT size = GetOutlineTextMetricsW(hdc, 0, nullptr);
+        ASSERT_GT(size, sizeof(OUTLINETEXTMETRICW));
+        std::vector<BYTE> otm(size);
+        ASSERT_EQ(
+            GetOutlineTextMetricsW(hdc, size, reinterpret_cast<OUTLINETEXTMETRICW*>(otm.data())),
+            size);
+        auto* m = reinterpret_cast<OUTLINETEXTMETRICW*>(otm.data());
+        auto at = reinterpret_cast<size_t>(m->otmpFamilyName);
+        ASSERT_LT(at, size);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(otm.data() + at)), c.face);
+        // The character has an outline of its own, not the face's box for
+        // missing characters (glyph 0).
+        MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+        GLYPHMETRICS gm{};
+        DWORD own = GetGlyphOutlineW(hdc, c.sample, GGO_NATIVE, &gm, 0, nullptr, &identity);
+        DWORD missing =
+            GetGlyphOutlineW(hdc, 0, GGO_NATIVE | GGO_GLYPH_INDEX, &gm, 0, nullptr, &identity);
+        EXPECT_NE(own, GDI_ERROR);
+        EXPECT_NE(own, missing);
+        EXPECT_EQ(m->otmTextMetrics.tmCharSet, c.charSet);
+        Unselect(f);
+    }
+}
+
 TEST_F(FontsTest, FaceNameFillingItsFieldIsCut) {
     OpenPage();
     LOGFONTW lf = Font(u"", -50);
