@@ -15,6 +15,7 @@
 
 #include "fonts.h"
 #include "win/errors.h"
+#include "win/strings.h"
 
 namespace platform::gdi {
 namespace {
@@ -147,6 +148,37 @@ std::mutex& MatchLock() {
 const std::vector<std::string>& InstalledFamilies() {
     static const std::vector<std::string> families = InstalledFamiliesUncached();
     return families;
+}
+
+UINT CodePageOfCharSet(BYTE charSet) {
+    switch (charSet) {
+    case ANSI_CHARSET:
+        return 1252;
+    case SYMBOL_CHARSET:
+        return kSymbolCodePage;
+    case SHIFTJIS_CHARSET:
+        return 932;
+    case HANGUL_CHARSET:
+        return 949;
+    case GB2312_CHARSET:
+        return 936;
+    case CHINESEBIG5_CHARSET:
+        return 950;
+    case GREEK_CHARSET:
+        return 1253;
+    case TURKISH_CHARSET:
+        return 1254;
+    case BALTIC_CHARSET:
+        return 1257;
+    case RUSSIAN_CHARSET:
+        return 1251;
+    case EASTEUROPE_CHARSET:
+        return 1250;
+    case OEM_CHARSET:
+        return GetOEMCP();
+    default:
+        return GetACP();
+    }
 }
 
 bool StartFontconfig() {
@@ -293,6 +325,7 @@ bool RealizeFont(const DcState& dc, RealizedFont* out) {
     f.r.charSet = f.info.symbol                     ? SYMBOL_CHARSET
                   : lf.lfCharSet == DEFAULT_CHARSET ? ANSI_CHARSET
                                                     : lf.lfCharSet;
+    f.codePage = f.r.charSet == SYMBOL_CHARSET ? kSymbolCodePage : CodePageOfCharSet(lf.lfCharSet);
     f.r.dpi = SIZE{static_cast<LONG>(dc.facts.gdiinfo.ulLogPixelsX),
                    static_cast<LONG>(dc.facts.gdiinfo.ulLogPixelsY)};
     if (f.r.dpi.cy > 0)

@@ -33,6 +33,7 @@ struct TextRun {
     std::vector<RECTL> clip;  // none: the whole page
     RECTL bounds{};
     MIX mix = R2_COPYPEN;
+    DWORD codePage = 1252; // of the font's character set
 };
 
 RECTL Cut(const RECTL& a, const RECTL& b) {
@@ -73,8 +74,8 @@ class TextCall : public DrawingCall {
         BRUSHOBJ* back =
             run_.opaque ? platform::engine::CreateSolidBrush(t.hsurf, run_.backColor) : nullptr;
         ULONG inc = 0;
-        STROBJ* str = platform::engine::CreateStrObj(fo, run_.glyphs, run_.text, dx, dy,
-                                                     run_.positioned, run_.accel, inc, 1252);
+        STROBJ* str = platform::engine::CreateStrObj(
+            fo, run_.glyphs, run_.text, dx, dy, run_.positioned, run_.accel, inc, run_.codePage);
         BOOL ok = FALSE;
         if (clip && fore && str && (!run_.opaque || back)) {
             RECTL opaque{run_.opaqueRect.left + dx, run_.opaqueRect.top + dy,
@@ -218,6 +219,7 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
     run.foreColor = DeviceColor(dc, dc.a.textColor);
     run.backColor = DeviceColor(dc, dc.a.bkColor);
     run.mix = static_cast<MIX>(dc.a.rop2) | static_cast<MIX>(dc.a.rop2) << 8;
+    run.codePage = f.codePage;
     double pen = 0, penY = 0;
     std::vector<PointD> corners;
     for (size_t i = 0; i < glyphs.size(); ++i) {
@@ -305,24 +307,53 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c) {
 
 BOOL WINAPI ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* lprect, LPCSTR lpString,
                         UINT c, const INT* lpDx) {
-    if (c && !lpString) {
+    if (c > kMaxChars || (c && !lpString)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::u16string w;
     if (options & ETO_GLYPH_INDEX) {
+        std::u16string w;
         for (UINT i = 0; i < c; ++i)
             w.push_back(static_cast<unsigned char>(lpString[i]));
-    } else {
-        // One wide character per byte of the ANSI code page, so that a
-        // spacing array keeps its meaning.
-        for (UINT i = 0; i < c; ++i) {
-            WCHAR one = u'?';
-            MultiByteToWideChar(CP_ACP, 0, lpString + i, 1, &one, 1);
-            w.push_back(one);
-        }
+        return DrawText(hdc, x, y, options, lprect, w.data(), c, lpDx);
     }
-    return DrawText(hdc, x, y, options, lprect, w.data(), c, lpDx);
+    // The bytes are read in the code page of the font's character set, a
+    // double-byte character whole; its advance is the sum of its bytes'.
+    UINT codePage;
+    {
+        DcAccess dc(hdc);
+        if (!dc) return FALSE;
+        RealizedFont f;
+        if (!RealizeFont(*dc, &f)) return FALSE;
+        codePage = f.codePage;
+    }
+    std::u16string w;
+    std::vector<INT> dx;
+    size_t perChar = (options & ETO_PDY) ? 2 : 1;
+    for (UINT i = 0; i < c;) {
+        const auto b = static_cast<unsigned char>(lpString[i]);
+        UINT n = 1;
+        WCHAR one = b;
+        if (codePage != kSymbolCodePage) {
+            if (IsDBCSLeadByteEx(codePage, b) && i + 1 < c) n = 2;
+            if (MultiByteToWideChar(codePage, 0, lpString + i, static_cast<int>(n), &one, 1) != 1) {
+                // A code page the system has no table of.
+                if (GetLastError() == ERROR_INVALID_PARAMETER) return FALSE;
+                one = u'?';
+            }
+        }
+        w.push_back(one);
+        if (lpDx)
+            for (size_t k = 0; k < perChar; ++k) {
+                long long sum = 0;
+                for (UINT j = 0; j < n; ++j)
+                    sum += lpDx[(i + j) * perChar + k];
+                dx.push_back(static_cast<INT>(std::clamp<long long>(sum, INT32_MIN, INT32_MAX)));
+            }
+        i += n;
+    }
+    return DrawText(hdc, x, y, options, lprect, w.data(), static_cast<UINT>(w.size()),
+                    lpDx ? dx.data() : nullptr);
 }
 
 BOOL WINAPI PolyTextOutW(HDC hdc, const POLYTEXTW* ppt, int nstrings) {

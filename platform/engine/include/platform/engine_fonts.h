@@ -107,6 +107,9 @@ struct PlacedGlyph {
 
 // The font object of a realization on a device (made on first use).
 FONTOBJ* AcquireFontObj(HDEV hdev, const FontRealization& r);
+// How the glyphs of the font come in its string objects (FO_GLYPHBITS,
+// FO_PATHOBJ or FO_HGLYPHS), as the device's driver asked.
+ULONG FontGlyphMode(FONTOBJ* pfo);
 // Gives every font object of the device to its driver's DrvDestroyFont and
 // frees it (a device going away).
 void ReleaseDeviceFonts(HDEV hdev);
