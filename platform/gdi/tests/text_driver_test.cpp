@@ -494,4 +494,54 @@ TEST_F(TextDriverTest, TextRecordsOfMetafilesPlayByTheirLayout) {
     }
 }
 
+TEST_F(TextDriverTest, TextRecordsTurnTheirGlyphsAsTheirGraphicsModeSays) {
+    // A font whose baseline goes up the page and whose glyphs are not
+    // turned: recorded in the compatible mode the glyphs follow the
+    // baseline; in the advanced mode they keep their orientation.
+    struct Case {
+        DWORD mode;
+        LONG orientation;
+        std::string turn;
+        bool escNotOrient;
+    } cases[] = {
+        {GM_COMPATIBLE, 0, "90", false},
+        {GM_ADVANCED, 0, "0", true},
+        {GM_ADVANCED, 900, "90", false},
+        {GM_ADVANCED, 2700, "270", true},
+    };
+    OpenPage();
+    const float one = 1.0f;
+    DWORD oneBits;
+    std::memcpy(&oneBits, &one, 4);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + " " + std::to_string(c.orientation));
+        LOGFONTW lf{};
+        lf.lfHeight = -60;
+        lf.lfEscapement = 900;
+        lf.lfOrientation = c.orientation;
+        std::memcpy(lf.lfFaceName, u"Courier New", 22);
+        RecordBytes r(80);
+        r.U32(24, c.mode).U32(28, oneBits).U32(32, oneBits);
+        r.U32(36, 100).U32(40, 200).U32(44, 2).U32(48, 76);
+        r.Bytes(76, u"Hi", 4);
+        std::vector<BYTE> bytes = emftest::PageEmf()
+                                      .CreatePen(2, PS_SOLID, 0, 0)
+                                      .Fields(EMR_EXTCREATEFONTINDIRECTW, DWORD{1}, lf)
+                                      .SelectObject(1)
+                                      .Value(EMR_SETTEXTALIGN, TA_BASELINE)
+                                      .Record(EMR_EXTTEXTOUTW, r.Body(), r.BodySize())
+                                      .Finish();
+        HENHMETAFILE h = SetEnhMetaFileBits(static_cast<UINT>(bytes.size()), bytes.data());
+        ASSERT_NE(h, nullptr);
+        EXPECT_TRUE(PlayEnhMetaFile(hdc, h, &emftest::kPage));
+        DeleteEnhMetaFile(h);
+        std::vector<std::string> drawn = Drawn();
+        ASSERT_EQ(drawn.size(), 1u);
+        EXPECT_EQ(Field(drawn[0], "turn"), c.turn) << drawn[0];
+        EXPECT_EQ(Field(drawn[0], "at"), "100,200;100,164;") << drawn[0];
+        bool flag = std::stoul(Field(drawn[0], "accel"), nullptr, 16) & SO_ESC_NOT_ORIENT;
+        EXPECT_EQ(flag, c.escNotOrient) << drawn[0];
+    }
+}
+
 } // namespace

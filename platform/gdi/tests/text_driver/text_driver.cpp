@@ -3,6 +3,7 @@
 // handles, positions, flags, and what the glyph definitions are), and how
 // it was asked for the glyph mode of each font. Tests read the log through
 // TextDriverLog and set the answer to DrvGetGlyphMode through TextDriverSet.
+#include <cmath>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -138,6 +139,12 @@ BOOL APIENTRY TextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, R
     std::string line = "TextOut font=" + std::to_string(pfo ? pfo->iUniq : 0);
     line += " cp=" + std::to_string(STROBJ_dwGetCodePage(pstro));
     line += " accel=" + Hex(pstro->flAccel);
+    // How far the glyphs are turned counterclockwise on the page, in degrees.
+    XFORML xf{};
+    if (pfo && XFORMOBJ_iGetXform(FONTOBJ_pxoGetXform(pfo), &xf) != DDI_ERROR) {
+        long turn = std::lround(std::atan2(-xf.eM12, xf.eM11) * 180 / 3.14159265358979);
+        line += " turn=" + std::to_string((turn + 360) % 360);
+    }
     line += " text=";
     for (ULONG i = 0; i < pstro->cGlyphs; ++i)
         line += (i ? "," : "") + Hex(static_cast<char16_t>(pstro->pwszOrg[i]));
