@@ -301,7 +301,7 @@ bool RealizeFont(const DcState& dc, RealizedFont* out) {
         *down = PointD{flipped ? base->y : -base->y, flipped ? -base->x : base->x};
     };
     LONG orientation = dc.a.graphicsMode == GM_ADVANCED ? lf.lfOrientation : lf.lfEscapement;
-    f.escNotOrient = orientation != lf.lfEscapement;
+    f.escNotOrient = (static_cast<long long>(orientation) - lf.lfEscapement) % 3600 != 0;
     directions(lf.lfEscapement, &f.baseLogical, &f.downLogical);
     PointD baseL, downL;
     directions(orientation, &baseL, &downL);

@@ -157,6 +157,29 @@ TEST_F(TextDirectionTest, VerticalFaceRunsDownThePageWithUprightFullWidthGlyphs)
     // Turned, the two glyphs do not look alike: the check above sees which
     // way up they stand.
     EXPECT_LT(Agreement(upInk, downInk), 0.97);
+
+    // A Latin letter of the vertical face lies along the run, turned a
+    // quarter clockwise: its box is the horizontal one's, turned.
+    Clear();
+    f = Select(u"MS Gothic", -kEm, 0, 0);
+    ASSERT_TRUE(TextOutW(dc, 10, 10, u"L", 1));
+    Unselect(f);
+    Box latin = All();
+    ASSERT_FALSE(latin.Empty());
+    ASSERT_GT(latin.Height(), latin.Width() + 4);
+    Clear();
+    f = Select(u"@MS Gothic", -kEm, 2700, 2700);
+    ASSERT_TRUE(TextOutW(dc, kX, kY, u"L", 1));
+    Unselect(f);
+    Box lying = All();
+    EXPECT_NEAR(lying.Width(), latin.Height(), 1);
+    EXPECT_NEAR(lying.Height(), latin.Width(), 1);
+    // Its foot (the bottom stroke of "L") is on the left, where the
+    // baseline lies: the leftmost column is inked all along.
+    int inkedLeft = 0;
+    for (int y = lying.top; y < lying.bottom; ++y)
+        inkedLeft += Ink(lying.left, y);
+    EXPECT_GE(inkedLeft, lying.Height() - 1);
 }
 
 TEST_F(TextDirectionTest, OrientationTurnsTheGlyphsOnlyInTheAdvancedMode) {
