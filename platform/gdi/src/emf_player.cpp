@@ -645,6 +645,14 @@ BOOL RecordPlayer::TextAt(size_t at, bool wide, DWORD mode) {
                                dx.empty() ? nullptr : dx.data());
         });
     }
+    if (options & ETO_GLYPH_INDEX) {
+        // A byte record's glyph indices are its bytes.
+        std::u16string glyphs(r_.At(offString), r_.At(offString) + count);
+        return InTextMode(mode, [&] {
+            return ExtTextOutW(hdc_, ref.x, ref.y, options, prc, glyphs.data(), count,
+                               dx.empty() ? nullptr : dx.data());
+        });
+    }
     std::string text(reinterpret_cast<const char*>(r_.At(offString)), count);
     return InTextMode(mode, [&] {
         return ExtTextOutA(hdc_, ref.x, ref.y, options, prc, text.data(), count,

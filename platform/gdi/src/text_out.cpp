@@ -312,9 +312,10 @@ BOOL WINAPI ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* lprect,
         return FALSE;
     }
     if (options & ETO_GLYPH_INDEX) {
-        std::u16string w;
-        for (UINT i = 0; i < c; ++i)
-            w.push_back(static_cast<unsigned char>(lpString[i]));
+        // Glyph indices are 16-bit whichever form of the call hands them (as
+        // the character placement functions give them): c of them.
+        std::u16string w(c, 0);
+        if (c) std::memcpy(w.data(), lpString, static_cast<size_t>(c) * 2);
         return DrawText(hdc, x, y, options, lprect, w.data(), c, lpDx);
     }
     // The bytes are read in the code page of the font's character set, a

@@ -194,11 +194,14 @@ TEST_F(TextDriverTest, GlyphIndicesArePassedUnchanged) {
              return ExtTextOutW(hdc, 100, 500, ETO_GLYPH_INDEX, nullptr, u"\x24\x25", 2, nullptr);
          },
          "36,37", "100,500;136,500;", "bb"},
-        {"bytes",
+        // The narrow call takes 16-bit indices too.
+        {"narrow call",
          [&] {
-             return ExtTextOutA(hdc, 100, 500, ETO_GLYPH_INDEX, nullptr, "\x24\x80", 2, nullptr);
+             static const WORD indices[2] = {0x24, 0x180};
+             return ExtTextOutA(hdc, 100, 500, ETO_GLYPH_INDEX, nullptr,
+                                reinterpret_cast<LPCSTR>(indices), 2, nullptr);
          },
-         "36,128", "100,500;136,500;", "bb"},
+         "36,384", "100,500;136,500;", "bb"},
         // An index past the face's glyphs has no image and no advance.
         {"past the face",
          [&] {
@@ -391,6 +394,17 @@ TEST_F(TextDriverTest, TextRecordsOfMetafilesPlayByTheirLayout) {
          {{EMR_EXTTEXTOUTW,
            extText(std::string(reinterpret_cast<const char*>(hi.data()), 4), 2, 0, {}, 80)}},
          {"48,69"},
+         {"100,200;136,200;"},
+         ""},
+        {"glyph indices of a byte record are its bytes",
+         ANSI_CHARSET,
+         {{EMR_EXTTEXTOUTA,
+           [&] {
+               RecordBytes r = extText("\x24\x80", 2, 0, {}, 80);
+               r.U32(52, ETO_GLYPH_INDEX);
+               return r;
+           }()}},
+         {"24,80"},
          {"100,200;136,200;"},
          ""},
         {"characters past the record",
