@@ -174,6 +174,18 @@ UINT CodePageOfCharSet(BYTE charSet) {
         return 1251;
     case EASTEUROPE_CHARSET:
         return 1250;
+    case HEBREW_CHARSET:
+        return 1255;
+    case ARABIC_CHARSET:
+        return 1256;
+    case THAI_CHARSET:
+        return 874;
+    case VIETNAMESE_CHARSET:
+        return 1258;
+    case JOHAB_CHARSET:
+        return 1361;
+    case MAC_CHARSET:
+        return 10000;
     case OEM_CHARSET:
         return GetOEMCP();
     default:

@@ -140,6 +140,7 @@ TEST_F(TextDriverTest, AnsiTextIsReadInTheCodePageOfTheFontsCharacterSet) {
         {"western", u"Arial", ANSI_CHARSET, 932, "\x80\xE9", true, "20ac,e9", "100,500;110,500;",
          "1252"},
         {"cyrillic", u"Arial", RUSSIAN_CHARSET, 1252, "\xC0\xFF", false, "410,44f", "", "1251"},
+        {"greek", u"Arial", GREEK_CHARSET, 1252, "\xE1", false, "3b1", "", "1253"},
         {"default: the system's page", u"MS Gothic", DEFAULT_CHARSET, 932, "\x82\xA0", false,
          "3042", "100,500;", "932"},
         {"default, western system", u"Arial", DEFAULT_CHARSET, 1252, "\x82", false, "201a",
