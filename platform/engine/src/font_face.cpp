@@ -112,6 +112,151 @@ bool FullWidth(FT_ULong c) {
            (c >= 0x20000 && c <= 0x3FFFD);
 }
 
+// A font table's bytes read big-endian, every read checked against its size.
+struct TableBytes {
+    std::vector<BYTE> b;
+    bool U16(size_t at, unsigned* v) const {
+        if (at > b.size() || b.size() - at < 2) return false;
+        *v = static_cast<unsigned>(b[at] << 8 | b[at + 1]);
+        return true;
+    }
+    bool U32(size_t at, unsigned long* v) const {
+        if (at > b.size() || b.size() - at < 4) return false;
+        *v = static_cast<unsigned long>(b[at]) << 24 | static_cast<unsigned long>(b[at + 1]) << 16 |
+             static_cast<unsigned long>(b[at + 2]) << 8 | b[at + 3];
+        return true;
+    }
+};
+
+constexpr unsigned long Tag(char a, char b, char c, char d) {
+    return static_cast<unsigned long>(a) << 24 | static_cast<unsigned long>(b) << 16 |
+           static_cast<unsigned long>(c) << 8 | static_cast<unsigned long>(d);
+}
+
+// Glyphs of a coverage table, in coverage order; false when it cannot be read.
+bool CoverageGlyphs(const TableBytes& t, size_t at, std::vector<unsigned>* out) {
+    constexpr size_t kMaxGlyphs = 1 << 17; // more than any face has
+    unsigned format, count;
+    if (!t.U16(at, &format) || !t.U16(at + 2, &count)) return false;
+    for (unsigned i = 0; i < count; ++i) {
+        if (format == 1) {
+            unsigned g;
+            if (!t.U16(at + 4 + 2 * static_cast<size_t>(i), &g)) return false;
+            out->push_back(g);
+        } else if (format == 2) {
+            unsigned first, last;
+            size_t r = at + 4 + 6 * static_cast<size_t>(i);
+            if (!t.U16(r, &first) || !t.U16(r + 2, &last) || last < first) return false;
+            for (unsigned g = first; g <= last; ++g)
+                out->push_back(g);
+        } else {
+            return false;
+        }
+        if (out->size() > kMaxGlyphs) return false;
+    }
+    return true;
+}
+
+// One single-substitution subtable's pairs into map (what is there first
+// stays).
+void SingleSubstitutions(const TableBytes& t, size_t at, std::map<unsigned, unsigned>* map) {
+    unsigned format, coverage;
+    if (!t.U16(at, &format) || !t.U16(at + 2, &coverage)) return;
+    std::vector<unsigned> glyphs;
+    if (!CoverageGlyphs(t, at + coverage, &glyphs)) return;
+    unsigned delta = 0, count = 0;
+    if (format == 1 && !t.U16(at + 4, &delta)) return;
+    if (format == 2 && !t.U16(at + 4, &count)) return;
+    if (format != 1 && format != 2) return;
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+        unsigned to;
+        if (format == 1) {
+            to = (glyphs[i] + delta) & 0xFFFF;
+        } else if (i >= count || !t.U16(at + 6 + 2 * i, &to)) {
+            return;
+        }
+        map->emplace(glyphs[i], to);
+    }
+}
+
+// The vertical forms of a face: the single substitutions of the "vert"
+// feature of its glyph substitution table, for the ideographic script's
+// default language (else kana, else the default script), through extension
+// lookups too. Nothing when the face has none or the table cannot be read.
+std::map<unsigned, unsigned> ReadVerticalForms(FT_Face face) {
+    std::map<unsigned, unsigned> map;
+    TableBytes t;
+    FT_ULong size = 0;
+    constexpr FT_ULong kGsub = Tag('G', 'S', 'U', 'B');
+    if (FT_Load_Sfnt_Table(face, kGsub, 0, nullptr, &size) || size == 0 || size > (64u << 20))
+        return map;
+    t.b.resize(size);
+    if (FT_Load_Sfnt_Table(face, kGsub, 0, t.b.data(), &size)) return map;
+    unsigned scripts, features, lookups, scriptCount;
+    if (!t.U16(4, &scripts) || !t.U16(6, &features) || !t.U16(8, &lookups) ||
+        !t.U16(scripts, &scriptCount))
+        return map;
+    // The default language of the first script found in order of preference.
+    size_t langSys = 0;
+    for (unsigned long want :
+         {Tag('h', 'a', 'n', 'i'), Tag('k', 'a', 'n', 'a'), Tag('D', 'F', 'L', 'T')}) {
+        for (unsigned i = 0; i < scriptCount && !langSys; ++i) {
+            unsigned long tag;
+            unsigned offset, defaultLang;
+            size_t rec = scripts + 2 + 6 * static_cast<size_t>(i);
+            if (!t.U32(rec, &tag) || !t.U16(rec + 4, &offset)) return map;
+            if (tag != want || !t.U16(scripts + offset, &defaultLang) || !defaultLang) continue;
+            langSys = scripts + offset + defaultLang;
+        }
+        if (langSys) break;
+    }
+    unsigned featureCount, indexCount, lookupCount;
+    if (!langSys || !t.U16(langSys + 4, &indexCount) || !t.U16(features, &featureCount) ||
+        !t.U16(lookups, &lookupCount))
+        return map;
+    for (unsigned k = 0; k < indexCount; ++k) {
+        unsigned index, featureOffset, lookupIndexCount;
+        unsigned long tag;
+        if (!t.U16(langSys + 6 + 2 * static_cast<size_t>(k), &index) || index >= featureCount)
+            return map;
+        size_t rec = features + 2 + 6 * static_cast<size_t>(index);
+        if (!t.U32(rec, &tag) || !t.U16(rec + 4, &featureOffset)) return map;
+        if (tag != Tag('v', 'e', 'r', 't')) continue;
+        size_t feature = features + featureOffset;
+        if (!t.U16(feature + 2, &lookupIndexCount)) return map;
+        for (unsigned l = 0; l < lookupIndexCount; ++l) {
+            unsigned li, lookupOffset, type, subCount;
+            if (!t.U16(feature + 4 + 2 * static_cast<size_t>(l), &li) || li >= lookupCount ||
+                !t.U16(lookups + 2 + 2 * static_cast<size_t>(li), &lookupOffset))
+                return map;
+            size_t lookup = lookups + lookupOffset;
+            if (!t.U16(lookup, &type) || !t.U16(lookup + 4, &subCount)) return map;
+            for (unsigned st = 0; st < subCount; ++st) {
+                unsigned subOffset;
+                if (!t.U16(lookup + 6 + 2 * static_cast<size_t>(st), &subOffset)) return map;
+                size_t sub = lookup + subOffset;
+                unsigned subType = type;
+                if (type == 7) { // an extension: the real subtable further on
+                    unsigned long extension;
+                    if (!t.U16(sub + 2, &subType) || !t.U32(sub + 4, &extension)) return map;
+                    sub += extension;
+                }
+                if (subType == 1) SingleSubstitutions(t, sub, &map);
+            }
+        }
+    }
+    return map;
+}
+
+// The vertical forms of a face, read once.
+const std::map<unsigned, unsigned>& VerticalFormsLocked(FT_Face face, const FontRealization& r) {
+    static std::map<std::pair<ULONG, long>, std::map<unsigned, unsigned>> forms;
+    auto key = std::make_pair(r.file->id, r.faceIndex);
+    auto it = forms.find(key);
+    if (it != forms.end()) return it->second;
+    return forms[key] = ReadVerticalForms(face);
+}
+
 // The glyphs of a face that full-width characters map to, found once per
 // face through its Unicode character map.
 const std::vector<bool>& UprightGlyphsLocked(FT_Face face, const FontRealization& r) {
@@ -127,6 +272,9 @@ const std::vector<bool>& UprightGlyphsLocked(FT_Face face, const FontRealization
             if (FullWidth(c) && g < upright.size()) upright[g] = true;
     }
     if (was) FT_Set_Charmap(face, was);
+    // A full-width glyph's vertical form stands upright as the glyph does.
+    for (const auto& [from, to] : VerticalFormsLocked(face, r))
+        if (from < upright.size() && upright[from] && to < upright.size()) upright[to] = true;
     return sets[key] = std::move(upright);
 }
 
@@ -313,16 +461,29 @@ bool QueryFace(const FontFileData& file, long faceIndex, FaceInfo* info) {
     return true;
 }
 
-ULONG GlyphIndexOf(const FontRealization& r, ULONG ch) {
-    std::lock_guard lock(FaceLock());
-    FT_Face face = FaceLocked(r.file, r.faceIndex);
-    if (!face) return 0;
+namespace {
+ULONG GlyphIndexLocked(FT_Face face, ULONG ch) {
     if (face->charmap && face->charmap->encoding == FT_ENCODING_MS_SYMBOL) {
         // Symbol fonts map their characters at 0xF000 and above.
         if (FT_UInt g = FT_Get_Char_Index(face, ch < 0x100 ? ch | 0xF000 : ch)) return g;
     }
     if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) return FT_Get_Char_Index(face, ch);
     return FT_Get_Char_Index(face, ch);
+}
+} // namespace
+
+ULONG GlyphIndexOf(const FontRealization& r, ULONG ch) {
+    std::lock_guard lock(FaceLock());
+    FT_Face face = FaceLocked(r.file, r.faceIndex);
+    if (!face) return 0;
+    ULONG g = GlyphIndexLocked(face, ch);
+    // A vertical face gives a full-width character its vertical form.
+    if (r.vertical && FullWidth(ch)) {
+        const auto& forms = VerticalFormsLocked(face, r);
+        if (auto it = forms.find(g); it != forms.end() && it->second < ULONG(face->num_glyphs))
+            g = it->second;
+    }
+    return g;
 }
 
 bool RenderGlyph(const FontRealization& r, ULONG glyph, bool withImage, GlyphImage* out) {

@@ -158,6 +158,23 @@ TEST_F(TextDirectionTest, VerticalFaceRunsDownThePageWithUprightFullWidthGlyphs)
     // way up they stand.
     EXPECT_LT(Agreement(upInk, downInk), 0.97);
 
+    // The long vowel mark takes its vertical form, a bar along the run,
+    // where the horizontal face's is across it.
+    Clear();
+    f = Select(u"MS Gothic", -kEm, 0, 0);
+    ASSERT_TRUE(TextOutW(dc, 10, 10, u"\x30FC", 1));
+    Unselect(f);
+    Box across = All();
+    ASSERT_GT(across.Width(), 3 * across.Height());
+    Clear();
+    f = Select(u"@MS Gothic", -kEm, 2700, 2700);
+    ASSERT_TRUE(TextOutW(dc, kX, kY, u"\x30FC", 1));
+    Unselect(f);
+    Box along = All();
+    EXPECT_GT(along.Height(), 3 * along.Width());
+    EXPECT_GE(along.left, kX - tm.tmHeight);
+    EXPECT_LE(along.bottom, kY + kEm);
+
     // A Latin letter of the vertical face lies along the run, turned a
     // quarter clockwise: its box is the horizontal one's, turned.
     Clear();
