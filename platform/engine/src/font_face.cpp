@@ -8,10 +8,12 @@
 #include FT_SFNT_NAMES_H
 #include FT_TRUETYPE_IDS_H
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "platform/engine_fonts.h"
 
@@ -64,7 +66,7 @@ FT_Fixed Fixed(double v) {
 // Sets the face up for the realization: the em in device pixels as the
 // character size, the rest of the transform as FreeType's matrix (which maps
 // y-up font space to y-up output space).
-bool Prepare(FT_Face face, const FontRealization& r) {
+bool Prepare(FT_Face face, const FontRealization& r, FT_Vector* delta = nullptr) {
     double sx = std::hypot(r.m11, r.m12), sy = std::hypot(r.m21, r.m22);
     double s = std::sqrt(sx * sy);
     if (!(s > 0) || !std::isfinite(s)) return false;
@@ -84,7 +86,7 @@ bool Prepare(FT_Face face, const FontRealization& r) {
     m.xy = Fixed(-m21 / s);
     m.yx = Fixed(-r.m12 / s);
     m.yy = Fixed(m22 / s);
-    FT_Set_Transform(face, &m, nullptr);
+    FT_Set_Transform(face, &m, delta);
     return true;
 }
 
@@ -95,6 +97,264 @@ bool LoadGlyph(FT_Face face, const FontRealization& r, ULONG glyph) {
         FT_Outline_Embolden(&face->glyph->outline,
                             FT_MulFix(face->units_per_EM, face->size->metrics.y_scale) / 24);
     return true;
+}
+
+// The characters whose glyphs stand upright in a vertical face: the
+// full-width forms of the East Asian scripts, what the double-byte code
+// pages hold.
+bool FullWidth(FT_ULong c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
+           (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFE10 && c <= 0xFE19) || (c >= 0xFE30 && c <= 0xFE6F) ||
+           (c >= 0xFF01 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) ||
+           (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// A font table's bytes read big-endian, every read checked against its size.
+struct TableBytes {
+    std::vector<BYTE> b;
+    bool U16(size_t at, unsigned* v) const {
+        if (at > b.size() || b.size() - at < 2) return false;
+        *v = static_cast<unsigned>(b[at] << 8 | b[at + 1]);
+        return true;
+    }
+    bool U32(size_t at, unsigned long* v) const {
+        if (at > b.size() || b.size() - at < 4) return false;
+        *v = static_cast<unsigned long>(b[at]) << 24 | static_cast<unsigned long>(b[at + 1]) << 16 |
+             static_cast<unsigned long>(b[at + 2]) << 8 | b[at + 3];
+        return true;
+    }
+};
+
+constexpr unsigned long Tag(char a, char b, char c, char d) {
+    return static_cast<unsigned long>(a) << 24 | static_cast<unsigned long>(b) << 16 |
+           static_cast<unsigned long>(c) << 8 | static_cast<unsigned long>(d);
+}
+
+// Glyphs of a coverage table, in coverage order; false when it cannot be read.
+bool CoverageGlyphs(const TableBytes& t, size_t at, std::vector<unsigned>* out) {
+    constexpr size_t kMaxGlyphs = 1 << 17; // more than any face has
+    unsigned format, count;
+    if (!t.U16(at, &format) || !t.U16(at + 2, &count)) return false;
+    for (unsigned i = 0; i < count; ++i) {
+        if (format == 1) {
+            unsigned g;
+            if (!t.U16(at + 4 + 2 * static_cast<size_t>(i), &g)) return false;
+            out->push_back(g);
+        } else if (format == 2) {
+            unsigned first, last;
+            size_t r = at + 4 + 6 * static_cast<size_t>(i);
+            if (!t.U16(r, &first) || !t.U16(r + 2, &last) || last < first) return false;
+            for (unsigned g = first; g <= last; ++g)
+                out->push_back(g);
+        } else {
+            return false;
+        }
+        if (out->size() > kMaxGlyphs) return false;
+    }
+    return true;
+}
+
+// One single-substitution subtable's pairs into map (what is there first
+// stays).
+void SingleSubstitutions(const TableBytes& t, size_t at, std::map<unsigned, unsigned>* map) {
+    unsigned format, coverage;
+    if (!t.U16(at, &format) || !t.U16(at + 2, &coverage)) return;
+    std::vector<unsigned> glyphs;
+    if (!CoverageGlyphs(t, at + coverage, &glyphs)) return;
+    unsigned delta = 0, count = 0;
+    if (format == 1 && !t.U16(at + 4, &delta)) return;
+    if (format == 2 && !t.U16(at + 4, &count)) return;
+    if (format != 1 && format != 2) return;
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+        unsigned to;
+        if (format == 1) {
+            to = (glyphs[i] + delta) & 0xFFFF;
+        } else if (i >= count || !t.U16(at + 6 + 2 * i, &to)) {
+            return;
+        }
+        map->emplace(glyphs[i], to);
+    }
+}
+
+// The vertical forms of a face: the single substitutions of the "vert"
+// feature of its glyph substitution table, for the ideographic script's
+// default language (else kana, else the default script), through extension
+// lookups too. Nothing when the face has none or the table cannot be read.
+std::map<unsigned, unsigned> ReadVerticalForms(FT_Face face) {
+    std::map<unsigned, unsigned> map;
+    TableBytes t;
+    FT_ULong size = 0;
+    constexpr FT_ULong kGsub = Tag('G', 'S', 'U', 'B');
+    if (FT_Load_Sfnt_Table(face, kGsub, 0, nullptr, &size) || size == 0 || size > (64u << 20))
+        return map;
+    t.b.resize(size);
+    if (FT_Load_Sfnt_Table(face, kGsub, 0, t.b.data(), &size)) return map;
+    unsigned scripts, features, lookups, scriptCount;
+    if (!t.U16(4, &scripts) || !t.U16(6, &features) || !t.U16(8, &lookups) ||
+        !t.U16(scripts, &scriptCount))
+        return map;
+    // The default language of the first script found in order of preference.
+    size_t langSys = 0;
+    for (unsigned long want :
+         {Tag('h', 'a', 'n', 'i'), Tag('k', 'a', 'n', 'a'), Tag('D', 'F', 'L', 'T')}) {
+        for (unsigned i = 0; i < scriptCount && !langSys; ++i) {
+            unsigned long tag;
+            unsigned offset, defaultLang;
+            size_t rec = scripts + 2 + 6 * static_cast<size_t>(i);
+            if (!t.U32(rec, &tag) || !t.U16(rec + 4, &offset)) return map;
+            if (tag != want || !t.U16(scripts + offset, &defaultLang) || !defaultLang) continue;
+            langSys = scripts + offset + defaultLang;
+        }
+        if (langSys) break;
+    }
+    unsigned featureCount, indexCount, lookupCount;
+    if (!langSys || !t.U16(langSys + 4, &indexCount) || !t.U16(features, &featureCount) ||
+        !t.U16(lookups, &lookupCount))
+        return map;
+    for (unsigned k = 0; k < indexCount; ++k) {
+        unsigned index, featureOffset, lookupIndexCount;
+        unsigned long tag;
+        if (!t.U16(langSys + 6 + 2 * static_cast<size_t>(k), &index) || index >= featureCount)
+            return map;
+        size_t rec = features + 2 + 6 * static_cast<size_t>(index);
+        if (!t.U32(rec, &tag) || !t.U16(rec + 4, &featureOffset)) return map;
+        if (tag != Tag('v', 'e', 'r', 't')) continue;
+        size_t feature = features + featureOffset;
+        if (!t.U16(feature + 2, &lookupIndexCount)) return map;
+        for (unsigned l = 0; l < lookupIndexCount; ++l) {
+            unsigned li, lookupOffset, type, subCount;
+            if (!t.U16(feature + 4 + 2 * static_cast<size_t>(l), &li) || li >= lookupCount ||
+                !t.U16(lookups + 2 + 2 * static_cast<size_t>(li), &lookupOffset))
+                return map;
+            size_t lookup = lookups + lookupOffset;
+            if (!t.U16(lookup, &type) || !t.U16(lookup + 4, &subCount)) return map;
+            for (unsigned st = 0; st < subCount; ++st) {
+                unsigned subOffset;
+                if (!t.U16(lookup + 6 + 2 * static_cast<size_t>(st), &subOffset)) return map;
+                size_t sub = lookup + subOffset;
+                unsigned subType = type;
+                if (type == 7) { // an extension: the real subtable further on
+                    unsigned long extension;
+                    if (!t.U16(sub + 2, &subType) || !t.U32(sub + 4, &extension)) return map;
+                    sub += extension;
+                }
+                if (subType == 1) SingleSubstitutions(t, sub, &map);
+            }
+        }
+    }
+    return map;
+}
+
+// The vertical forms of a face, read once.
+const std::map<unsigned, unsigned>& VerticalFormsLocked(FT_Face face, const FontRealization& r) {
+    static std::map<std::pair<ULONG, long>, std::map<unsigned, unsigned>> forms;
+    auto key = std::make_pair(r.file->id, r.faceIndex);
+    auto it = forms.find(key);
+    if (it != forms.end()) return it->second;
+    return forms[key] = ReadVerticalForms(face);
+}
+
+// The glyphs of a face that full-width characters map to, found once per
+// face through its Unicode character map.
+const std::vector<bool>& UprightGlyphsLocked(FT_Face face, const FontRealization& r) {
+    static std::map<std::pair<ULONG, long>, std::vector<bool>> sets;
+    auto key = std::make_pair(r.file->id, r.faceIndex);
+    auto it = sets.find(key);
+    if (it != sets.end()) return it->second;
+    std::vector<bool> upright(static_cast<size_t>(std::max<FT_Long>(0, face->num_glyphs)), false);
+    FT_CharMap was = face->charmap;
+    if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) {
+        FT_UInt g = 0;
+        for (FT_ULong c = FT_Get_First_Char(face, &g); g != 0; c = FT_Get_Next_Char(face, c, &g))
+            if (FullWidth(c) && g < upright.size()) upright[g] = true;
+    }
+    if (was) FT_Set_Charmap(face, was);
+    // A full-width glyph's vertical form stands upright as the glyph does.
+    for (const auto& [from, to] : VerticalFormsLocked(face, r))
+        if (from < upright.size() && upright[from] && to < upright.size()) upright[to] = true;
+    return sets[key] = std::move(upright);
+}
+
+bool UprightLocked(FT_Face face, const FontRealization& r, ULONG glyph) {
+    if (!r.vertical) return false;
+    const std::vector<bool>& set = UprightGlyphsLocked(face, r);
+    return glyph < set.size() && set[glyph];
+}
+
+// A glyph standing upright in a vertical face, in font units: its vertical
+// origin (y up), its vertical advance, and its top bearing and height.
+struct VerticalMetrics {
+    double originX = 0, originY = 0, advance = 0, top = 0, height = 0;
+};
+bool VerticalMetricsLocked(FT_Face face, ULONG glyph, VerticalMetrics* out) {
+    if (glyph >= static_cast<ULONG>(face->num_glyphs)) return false;
+    // FreeType reads the face's own vertical metrics ("vhea", "vmtx") and
+    // makes them up from the horizontal ones where the face has none.
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
+        return false;
+    const FT_Glyph_Metrics& m = face->glyph->metrics;
+    out->originX = static_cast<double>(m.horiBearingX - m.vertBearingX);
+    out->originY = static_cast<double>(m.horiBearingY + m.vertBearingY);
+    out->advance = static_cast<double>(m.vertAdvance > 0 ? m.vertAdvance : face->units_per_EM);
+    out->top = static_cast<double>(m.vertBearingY);
+    out->height = static_cast<double>(m.height);
+    return true;
+}
+
+// The face's cell above and below the baseline in font units, as GDI
+// measures it (the Windows ascent and descent where the face gives them).
+void CellLocked(FT_Face face, double* ascent, double* descent) {
+    *ascent = face->ascender, *descent = -face->descender;
+    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+        os2 && os2->version != 0xFFFF && (os2->usWinAscent || os2->usWinDescent)) {
+        *ascent = os2->usWinAscent;
+        *descent = os2->usWinDescent;
+    }
+}
+
+// The realization that draws an upright glyph of a vertical face: the run's
+// transform turned a quarter counterclockwise in the glyph's own space, and
+// moved (delta, device pixels, y down) so that the glyph's vertical origin
+// sits on the pen position along the run, its middle on the middle of the
+// cell across it. advance gets the vertical advance in device pixels.
+bool UprightRealizationLocked(FT_Face face, const FontRealization& r, ULONG glyph,
+                              FontRealization* out, double* dx, double* dy, double* advX,
+                              double* advY) {
+    VerticalMetrics v;
+    if (!VerticalMetricsLocked(face, glyph, &v)) return false;
+    double ascent, descent;
+    CellLocked(face, &ascent, &descent);
+    // Notional space is y down: the glyph's (gx, gy) goes to the run's
+    // (gy + tx, ty - gx).
+    double tx = v.originY, ty = v.originX - (ascent - descent) / 2;
+    *out = r;
+    out->m11 = -r.m21, out->m12 = -r.m22;
+    out->m21 = r.m11, out->m22 = r.m12;
+    *dx = tx * r.m11 + ty * r.m21;
+    *dy = tx * r.m12 + ty * r.m22;
+    *advX = v.advance * r.m11;
+    *advY = v.advance * r.m12;
+    return true;
+}
+
+// Sets the face up for one glyph of r: the upright form of a vertical
+// face's full-width glyph, else r itself. advance (device pixels, y down)
+// gets the upright glyph's vertical advance; it is left alone otherwise.
+bool PrepareGlyph(FT_Face face, const FontRealization& r, ULONG glyph, bool* upright, double* advX,
+                  double* advY) {
+    *upright = UprightLocked(face, r, glyph);
+    if (!*upright) return Prepare(face, r);
+    FontRealization turned;
+    double dx, dy;
+    if (!UprightRealizationLocked(face, r, glyph, &turned, &dx, &dy, advX, advY)) return false;
+    // Moved by whole pixels, so that an upright glyph has the same pixels as
+    // the horizontal face gives it.
+    FT_Vector delta{static_cast<FT_Pos>(std::lround(dx)) * 64,
+                    static_cast<FT_Pos>(-std::lround(dy)) * 64};
+    return Prepare(face, turned, &delta);
 }
 
 std::u16string NameOf(FT_Face face, FT_UShort id) {
@@ -127,7 +387,7 @@ std::u16string Widen(const char* s) {
 bool FontRealization::SameAs(const FontRealization& o) const {
     return file == o.file && faceIndex == o.faceIndex && m11 == o.m11 && m12 == o.m12 &&
            m21 == o.m21 && m22 == o.m22 && simBold == o.simBold && simItalic == o.simItalic &&
-           faceName == o.faceName && charSet == o.charSet;
+           vertical == o.vertical && faceName == o.faceName && charSet == o.charSet;
 }
 
 std::shared_ptr<const FontFileData> LoadFontFile(const std::string& path) {
@@ -201,10 +461,8 @@ bool QueryFace(const FontFileData& file, long faceIndex, FaceInfo* info) {
     return true;
 }
 
-ULONG GlyphIndexOf(const FontRealization& r, ULONG ch) {
-    std::lock_guard lock(FaceLock());
-    FT_Face face = FaceLocked(r.file, r.faceIndex);
-    if (!face) return 0;
+namespace {
+ULONG GlyphIndexLocked(FT_Face face, ULONG ch) {
     if (face->charmap && face->charmap->encoding == FT_ENCODING_MS_SYMBOL) {
         // Symbol fonts map their characters at 0xF000 and above.
         if (FT_UInt g = FT_Get_Char_Index(face, ch < 0x100 ? ch | 0xF000 : ch)) return g;
@@ -212,14 +470,33 @@ ULONG GlyphIndexOf(const FontRealization& r, ULONG ch) {
     if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) return FT_Get_Char_Index(face, ch);
     return FT_Get_Char_Index(face, ch);
 }
+} // namespace
+
+ULONG GlyphIndexOf(const FontRealization& r, ULONG ch) {
+    std::lock_guard lock(FaceLock());
+    FT_Face face = FaceLocked(r.file, r.faceIndex);
+    if (!face) return 0;
+    ULONG g = GlyphIndexLocked(face, ch);
+    // A vertical face gives a full-width character its vertical form.
+    if (r.vertical && FullWidth(ch)) {
+        const auto& forms = VerticalFormsLocked(face, r);
+        if (auto it = forms.find(g); it != forms.end() && it->second < ULONG(face->num_glyphs))
+            g = it->second;
+    }
+    return g;
+}
 
 bool RenderGlyph(const FontRealization& r, ULONG glyph, bool withImage, GlyphImage* out) {
     std::lock_guard lock(FaceLock());
     FT_Face face = FaceLocked(r.file, r.faceIndex);
-    if (!face || !Prepare(face, r) || !LoadGlyph(face, r, glyph)) return false;
+    bool upright = false;
+    double advX = 0, advY = 0;
+    if (!face || !PrepareGlyph(face, r, glyph, &upright, &advX, &advY) ||
+        !LoadGlyph(face, r, glyph))
+        return false;
     GlyphImage g;
-    g.advanceX = face->glyph->advance.x / 64.0;
-    g.advanceY = -face->glyph->advance.y / 64.0;
+    g.advanceX = upright ? advX : face->glyph->advance.x / 64.0;
+    g.advanceY = upright ? advY : -face->glyph->advance.y / 64.0;
     if (withImage && face->glyph->outline.n_points > 0) {
         if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)) return false;
         const FT_Bitmap& b = face->glyph->bitmap;
@@ -242,7 +519,11 @@ bool RenderGlyph(const FontRealization& r, ULONG glyph, bool withImage, GlyphIma
 bool GlyphOutline(const FontRealization& r, ULONG glyph, std::vector<OutlinePoint>* out) {
     std::lock_guard lock(FaceLock());
     FT_Face face = FaceLocked(r.file, r.faceIndex);
-    if (!face || !Prepare(face, r) || !LoadGlyph(face, r, glyph)) return false;
+    bool upright = false;
+    double advX = 0, advY = 0;
+    if (!face || !PrepareGlyph(face, r, glyph, &upright, &advX, &advY) ||
+        !LoadGlyph(face, r, glyph))
+        return false;
     if (face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return false;
     struct Sink {
         std::vector<OutlinePoint>* pts;
@@ -293,12 +574,26 @@ bool GlyphDesignMetrics(const FontRealization& r, ULONG glyph, long* advance, lo
     std::lock_guard lock(FaceLock());
     FT_Face face = FaceLocked(r.file, r.faceIndex);
     if (!face || glyph >= static_cast<ULONG>(face->num_glyphs)) return false;
+    if (UprightLocked(face, r, glyph)) {
+        VerticalMetrics v;
+        if (!VerticalMetricsLocked(face, glyph, &v)) return false;
+        *advance = std::lround(v.advance);
+        *lsb = std::lround(v.top);
+        *width = std::lround(v.height);
+        return true;
+    }
     if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
         return false;
     *advance = face->glyph->metrics.horiAdvance;
     *lsb = face->glyph->metrics.horiBearingX;
     *width = face->glyph->metrics.width;
     return true;
+}
+
+bool UprightInVertical(const FontRealization& r, ULONG glyph) {
+    std::lock_guard lock(FaceLock());
+    FT_Face face = FaceLocked(r.file, r.faceIndex);
+    return face && UprightLocked(face, r, glyph);
 }
 
 bool LoadSfntTable(const FontRealization& r, ULONG tag, ULONG offset, BYTE* buf, ULONG* len) {

@@ -29,6 +29,9 @@ struct FontObject : EngineObject {
     std::map<HGLYPH, PATHOBJ*> paths;
     GLYPHDATA data{};
     std::vector<BYTE> attrs;
+    // How the driver wants the glyphs of this font in a string object
+    // (DrvGetGlyphMode, asked once when the object is made).
+    ULONG glyphMode = FO_GLYPHBITS;
     void* Record() override { return &fo; }
     // Gives back the transform and the glyph outlines while the engine's
     // registry stands (never from the destructor, which may run as the
@@ -167,36 +170,56 @@ PATHOBJ* PathLocked(FontObject& f, HGLYPH hg) {
 } // namespace
 
 FONTOBJ* AcquireFontObj(HDEV hdev, const FontRealization& r) {
-    std::lock_guard lock(EngineLock());
-    auto range = DeviceFonts().equal_range(hdev);
-    for (auto it = range.first; it != range.second; ++it)
-        if (FontObject* f = FontOf(it->second); f && f->r.SameAs(r)) return &f->fo;
-    auto f = std::unique_ptr<FontObject>(new (std::nothrow) FontObject);
-    if (!f || !r.file || !QueryFace(*r.file, r.faceIndex, &f->info)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
+    FONTOBJ* out = nullptr;
+    {
+        std::lock_guard lock(EngineLock());
+        auto range = DeviceFonts().equal_range(hdev);
+        for (auto it = range.first; it != range.second; ++it)
+            if (FontObject* f = FontOf(it->second); f && f->r.SameAs(r)) return &f->fo;
+        auto f = std::unique_ptr<FontObject>(new (std::nothrow) FontObject);
+        if (!f || !r.file || !QueryFace(*r.file, r.faceIndex, &f->info)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        f->hdev = hdev;
+        f->r = r;
+        f->xform =
+            CreateXform(XFORML{static_cast<FLOATL>(r.m11), static_cast<FLOATL>(r.m12),
+                               static_cast<FLOATL>(r.m21), static_cast<FLOATL>(r.m22), 0, 0});
+        if (!f->xform) return nullptr;
+        BuildIfi(*f);
+        FONTOBJ& fo = f->fo;
+        fo.iUniq = NextUniq();
+        fo.iFace = 1;
+        fo.cxMax = static_cast<ULONG>(std::ceil(f->info.maxAdvance * std::hypot(r.m11, r.m12)));
+        fo.flFontType = (f->info.isTrueType ? FO_TYPE_TRUETYPE : 0) |
+                        (r.simBold ? FO_SIM_BOLD : 0) | (r.simItalic ? FO_SIM_ITALIC : 0);
+        fo.iTTUniq = r.file->id * 256u + static_cast<ULONG>(r.faceIndex & 0xFF);
+        fo.iFile = r.file->id;
+        fo.sizLogResPpi = r.dpi;
+        fo.ulStyleSize = r.styleSize;
+        out = &f->fo;
+        InsertObjectLocked(std::move(f));
+        DeviceFonts().emplace(hdev, out);
+        ++gLiveFonts;
     }
-    f->hdev = hdev;
-    f->r = r;
-    f->xform = CreateXform(XFORML{static_cast<FLOATL>(r.m11), static_cast<FLOATL>(r.m12),
-                                  static_cast<FLOATL>(r.m21), static_cast<FLOATL>(r.m22), 0, 0});
-    if (!f->xform) return nullptr;
-    BuildIfi(*f);
-    FONTOBJ& fo = f->fo;
-    fo.iUniq = NextUniq();
-    fo.iFace = 1;
-    fo.cxMax = static_cast<ULONG>(std::ceil(f->info.maxAdvance * std::hypot(r.m11, r.m12)));
-    fo.flFontType = (f->info.isTrueType ? FO_TYPE_TRUETYPE : 0) | (r.simBold ? FO_SIM_BOLD : 0) |
-                    (r.simItalic ? FO_SIM_ITALIC : 0);
-    fo.iTTUniq = r.file->id * 256u + static_cast<ULONG>(r.faceIndex & 0xFF);
-    fo.iFile = r.file->id;
-    fo.sizLogResPpi = r.dpi;
-    fo.ulStyleSize = r.styleSize;
-    FONTOBJ* out = &f->fo;
-    InsertObjectLocked(std::move(f));
-    DeviceFonts().emplace(hdev, out);
-    ++gLiveFonts;
+    // The driver says once per font how it wants the glyphs handed to it;
+    // without an answer they come as images. It is asked with no engine
+    // lock held, so that it may ask the font object in turn.
+    auto ask = reinterpret_cast<PFN_DrvGetGlyphMode>(DeviceFunction(hdev, INDEX_DrvGetGlyphMode));
+    if (ask) {
+        ULONG mode = ask(DevicePdev(hdev), out);
+        std::lock_guard lock(EngineLock());
+        if (FontObject* f = FontOf(out))
+            f->glyphMode = mode == FO_HGLYPHS || mode == FO_PATHOBJ ? mode : FO_GLYPHBITS;
+    }
     return out;
+}
+
+ULONG FontGlyphMode(FONTOBJ* pfo) {
+    std::lock_guard lock(EngineLock());
+    FontObject* f = FontOf(pfo);
+    return f ? f->glyphMode : FO_GLYPHBITS;
 }
 
 void ReleaseDeviceFonts(HDEV hdev) {
@@ -245,8 +268,17 @@ STROBJ* CreateStrObj(FONTOBJ* pfo, const std::vector<PlacedGlyph>& glyphs,
         p.hg = glyphs[i].hg;
         p.ptl = POINTL{glyphs[i].at.x + dx, glyphs[i].at.y + dy};
         p.pgdf = &s->defs[i];
-        s->defs[i].pgb = f ? BitsLocked(*f, p.hg, nullptr) : nullptr;
-        if (const GLYPHBITS* gb = s->defs[i].pgb) {
+        // The glyph as the driver asked for the font's glyphs; its image
+        // gives the string's box in any case.
+        const GLYPHBITS* gb = f ? BitsLocked(*f, p.hg, nullptr) : nullptr;
+        ULONG mode = f ? f->glyphMode : FO_GLYPHBITS;
+        if (mode == FO_GLYPHBITS)
+            s->defs[i].pgb = const_cast<GLYPHBITS*>(gb);
+        else if (mode == FO_PATHOBJ)
+            s->defs[i].ppo = PathLocked(*f, p.hg);
+        else
+            s->defs[i].pgb = nullptr;
+        if (gb) {
             RECTL g{p.ptl.x + gb->ptlOrigin.x, p.ptl.y + gb->ptlOrigin.y,
                     p.ptl.x + gb->ptlOrigin.x + gb->sizlBitmap.cx,
                     p.ptl.y + gb->ptlOrigin.y + gb->sizlBitmap.cy};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine_internal.h"
+#include "platform/engine_fonts.h"
 #include "raster.h"
 #include "win/errors.h"
 
@@ -110,6 +111,22 @@ extern "C" BOOL APIENTRY EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, C
                       std::min(limit.right, pco->rclBounds.right),
                       std::min(limit.bottom, pco->rclBounds.bottom)};
     std::vector<GLYPHPOS> glyphs = AllGlyphs(pstro);
+    // A driver that takes the font's glyphs as outlines or handles hands
+    // them on as such: the images come from the font object.
+    std::vector<GLYPHDEF> images;
+    if (FontGlyphMode(pfo) != FO_GLYPHBITS) {
+        images.resize(glyphs.size());
+        for (size_t i = 0; i < glyphs.size(); ++i) {
+            HGLYPH hg = glyphs[i].hg;
+            GLYPHDATA* gd = nullptr;
+            images[i].pgb =
+                FONTOBJ_cGetGlyphs(pfo, FO_GLYPHBITS, 1, &hg, reinterpret_cast<PVOID*>(&gd)) == 1 &&
+                        gd
+                    ? gd->gdf.pgb
+                    : nullptr;
+            glyphs[i].pgdf = &images[i];
+        }
+    }
     RECTL box = GlyphBox(glyphs, limit);
     if (HSURF mask = GlyphMask(glyphs, box)) {
         SURFOBJ* mo = EngLockSurface(mask);

@@ -200,7 +200,8 @@ class RecordPlayer {
     BOOL SaveRestore();
     BOOL Transform();
     BOOL Text();
-    BOOL TextAt(size_t at, bool wide);
+    BOOL TextAt(size_t at, bool wide, DWORD mode);
+    template <class F> BOOL InTextMode(DWORD mode, F draw);
 
     HDC hdc_;
     HANDLETABLE* ht_;
@@ -597,7 +598,25 @@ BOOL RecordPlayer::RegionDrawing() {
 // The text a record carries at `at` (an EMRTEXT): reference point, count,
 // string offset, options, rectangle and spacing offset, each offset from the
 // record's start and checked against its size.
-BOOL RecordPlayer::TextAt(size_t at, bool wide) {
+// Text recorded in the compatible graphics mode turns its glyphs with the
+// escapement, whatever the mode playback draws in; the record says which.
+template <class F> BOOL RecordPlayer::InTextMode(DWORD mode, F draw) {
+    int saved = 0;
+    if (mode == GM_COMPATIBLE) {
+        DcAccess dc(hdc_);
+        if (!dc) return FALSE;
+        saved = dc->a.graphicsMode;
+        dc->a.graphicsMode = GM_COMPATIBLE;
+    }
+    BOOL ok = draw();
+    if (mode == GM_COMPATIBLE) {
+        DcAccess dc(hdc_);
+        if (dc) dc->a.graphicsMode = saved;
+    }
+    return ok;
+}
+
+BOOL RecordPlayer::TextAt(size_t at, bool wide, DWORD mode) {
     POINTL ref;
     DWORD count, offString, options, offDx;
     RECTL rcl;
@@ -621,12 +640,24 @@ BOOL RecordPlayer::TextAt(size_t at, bool wide) {
     if (wide) {
         std::u16string text(count, 0);
         std::memcpy(text.data(), r_.At(offString), count * 2);
-        return ExtTextOutW(hdc_, ref.x, ref.y, options, prc, text.data(), count,
-                           dx.empty() ? nullptr : dx.data());
+        return InTextMode(mode, [&] {
+            return ExtTextOutW(hdc_, ref.x, ref.y, options, prc, text.data(), count,
+                               dx.empty() ? nullptr : dx.data());
+        });
+    }
+    if (options & ETO_GLYPH_INDEX) {
+        // A byte record's glyph indices are its bytes.
+        std::u16string glyphs(r_.At(offString), r_.At(offString) + count);
+        return InTextMode(mode, [&] {
+            return ExtTextOutW(hdc_, ref.x, ref.y, options, prc, glyphs.data(), count,
+                               dx.empty() ? nullptr : dx.data());
+        });
     }
     std::string text(reinterpret_cast<const char*>(r_.At(offString)), count);
-    return ExtTextOutA(hdc_, ref.x, ref.y, options, prc, text.data(), count,
-                       dx.empty() ? nullptr : dx.data());
+    return InTextMode(mode, [&] {
+        return ExtTextOutA(hdc_, ref.x, ref.y, options, prc, text.data(), count,
+                           dx.empty() ? nullptr : dx.data());
+    });
 }
 
 BOOL RecordPlayer::Text() {
@@ -641,24 +672,28 @@ BOOL RecordPlayer::Text() {
     }
     case EMR_EXTTEXTOUTA:
     case EMR_EXTTEXTOUTW: {
-        return TextAt(36, type_ == EMR_EXTTEXTOUTW);
+        DWORD mode;
+        if (!Get(24, &mode)) return Malformed();
+        return TextAt(36, type_ == EMR_EXTTEXTOUTW, mode);
     }
     case EMR_POLYTEXTOUTA:
     case EMR_POLYTEXTOUTW: {
-        DWORD strings;
+        DWORD strings, mode;
         constexpr size_t kEmrText = 40;
-        if (!Get(36, &strings) || !r_.Fits(40, strings, kEmrText)) return Malformed();
+        if (!Get(24, &mode) || !Get(36, &strings) || !r_.Fits(40, strings, kEmrText))
+            return Malformed();
         BOOL ok = TRUE;
         for (DWORD i = 0; i < strings; ++i)
-            ok = TextAt(40 + i * kEmrText, type_ == EMR_POLYTEXTOUTW) && ok;
+            ok = TextAt(40 + i * kEmrText, type_ == EMR_POLYTEXTOUTW, mode) && ok;
         return ok;
     }
     case EMR_SMALLTEXTOUT: {
         // {x, y, count, options, graphics mode, scales, [clip], characters}.
         constexpr DWORD kNoRect = 0x100, kSmallChars = 0x200;
         LONG x, y;
-        DWORD count, options;
-        if (!Get(8, &x) || !Get(12, &y) || !Get(16, &count) || !Get(20, &options))
+        DWORD count, options, mode;
+        if (!Get(8, &x) || !Get(12, &y) || !Get(16, &count) || !Get(20, &options) ||
+            !Get(24, &mode))
             return Malformed();
         size_t at = 36;
         RECTL rcl{};
@@ -677,7 +712,8 @@ BOOL RecordPlayer::Text() {
         UINT eto = options & ~(kNoRect | kSmallChars);
         const RECT* prc =
             (!(options & kNoRect) && (eto & (ETO_OPAQUE | ETO_CLIPPED))) ? &rc : nullptr;
-        return ExtTextOutW(hdc_, x, y, eto, prc, text.data(), count, nullptr);
+        return InTextMode(
+            mode, [&] { return ExtTextOutW(hdc_, x, y, eto, prc, text.data(), count, nullptr); });
     }
     case EMR_SETTEXTJUSTIFICATION: {
         LONG extra, count;

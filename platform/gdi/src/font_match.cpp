@@ -15,6 +15,7 @@
 
 #include "fonts.h"
 #include "win/errors.h"
+#include "win/strings.h"
 
 namespace platform::gdi {
 namespace {
@@ -116,8 +117,22 @@ std::string FamilyFor(const LOGFONTW& lf) {
         for (const std::string& f : InstalledFamilies())
             if (strcasecmp(f.c_str(), utf8.c_str()) == 0) return f;
     }
-    if (lf.lfCharSet == SHIFTJIS_CHARSET) return "Noto Sans CJK JP";
     BYTE family = lf.lfPitchAndFamily & 0xF0;
+    // A character set of East Asian text takes a face that has its
+    // characters, a serif one for a roman family.
+    bool serif = family == FF_ROMAN;
+    switch (lf.lfCharSet) {
+    case SHIFTJIS_CHARSET:
+        return serif ? "Noto Serif CJK JP" : "Noto Sans CJK JP";
+    case HANGUL_CHARSET:
+        return serif ? "Noto Serif CJK KR" : "Noto Sans CJK KR";
+    case GB2312_CHARSET:
+        return serif ? "Noto Serif CJK SC" : "Noto Sans CJK SC";
+    case CHINESEBIG5_CHARSET:
+        return serif ? "Noto Serif CJK TC" : "Noto Sans CJK TC";
+    default:
+        break;
+    }
     if ((lf.lfPitchAndFamily & 3) == FIXED_PITCH || family == FF_MODERN) return "Liberation Mono";
     if (family == FF_ROMAN) return "Liberation Serif";
     return "Liberation Sans";
@@ -133,6 +148,49 @@ std::mutex& MatchLock() {
 const std::vector<std::string>& InstalledFamilies() {
     static const std::vector<std::string> families = InstalledFamiliesUncached();
     return families;
+}
+
+UINT CodePageOfCharSet(BYTE charSet) {
+    switch (charSet) {
+    case ANSI_CHARSET:
+        return 1252;
+    case SYMBOL_CHARSET:
+        return kSymbolCodePage;
+    case SHIFTJIS_CHARSET:
+        return 932;
+    case HANGUL_CHARSET:
+        return 949;
+    case GB2312_CHARSET:
+        return 936;
+    case CHINESEBIG5_CHARSET:
+        return 950;
+    case GREEK_CHARSET:
+        return 1253;
+    case TURKISH_CHARSET:
+        return 1254;
+    case BALTIC_CHARSET:
+        return 1257;
+    case RUSSIAN_CHARSET:
+        return 1251;
+    case EASTEUROPE_CHARSET:
+        return 1250;
+    case HEBREW_CHARSET:
+        return 1255;
+    case ARABIC_CHARSET:
+        return 1256;
+    case THAI_CHARSET:
+        return 874;
+    case VIETNAMESE_CHARSET:
+        return 1258;
+    case JOHAB_CHARSET:
+        return 1361;
+    case MAC_CHARSET:
+        return 10000;
+    case OEM_CHARSET:
+        return GetOEMCP();
+    default:
+        return GetACP();
+    }
 }
 
 bool StartFontconfig() {
@@ -215,6 +273,7 @@ bool RealizeFont(const DcState& dc, RealizedFont* out) {
         return false;
     }
     f.vertical = lf.lfFaceName[0] == u'@';
+    f.r.vertical = f.vertical;
     Affine L = LogicalToDevice(dc.a);
     PointD ex = L.ApplyVector(PointD{1, 0}), ey = L.ApplyVector(PointD{0, 1});
     double lx = std::hypot(ex.x, ex.y), ly = std::hypot(ey.x, ey.y);
@@ -241,21 +300,32 @@ bool RealizeFont(const DcState& dc, RealizedFont* out) {
         f.widthScale =
             std::fabs(static_cast<double>(lf.lfWidth)) / (em * f.info.avgCharWidth / upem);
     f.widthScale = std::clamp(f.widthScale, 0.01, 100.0);
-    // Directions: the escapement turns the baseline counterclockwise as the
-    // page is seen, in logical space; the device space's own mirroring is
-    // kept out of the glyphs' shape.
-    double esc = lf.lfEscapement / 10.0 * M_PI / 180.0;
-    if (f.vertical) esc -= M_PI / 2;
+    // Directions: the escapement turns the baseline and the orientation the
+    // glyphs counterclockwise as the page is seen, in logical space; the
+    // device space's own mirroring is kept out of the glyphs' shape. Only
+    // the advanced graphics mode lets the two differ. A vertical face is not
+    // turned as a whole: its full-width glyphs stand upright by themselves
+    // in a run that the escapement (usually 2700) turns down the page.
     bool flipped = L.Det() < 0; // logical y grows upwards
-    PointD baseL{std::cos(esc), flipped ? std::sin(esc) : -std::sin(esc)};
-    PointD downL{-baseL.y * (flipped ? -1 : 1), baseL.x * (flipped ? -1 : 1)};
+    auto directions = [flipped](LONG tenths, PointD* base, PointD* down) {
+        double a = tenths / 10.0 * M_PI / 180.0;
+        *base = PointD{std::cos(a), flipped ? std::sin(a) : -std::sin(a)};
+        *down = PointD{flipped ? base->y : -base->y, flipped ? -base->x : base->x};
+    };
+    LONG orientation = dc.a.graphicsMode == GM_ADVANCED ? lf.lfOrientation : lf.lfEscapement;
+    f.escNotOrient = (static_cast<long long>(orientation) - lf.lfEscapement) % 3600 != 0;
+    directions(lf.lfEscapement, &f.baseLogical, &f.downLogical);
+    PointD baseL, downL;
+    directions(orientation, &baseL, &downL);
     PointD b = L.ApplyVector(baseL), d = L.ApplyVector(downL);
     double s = em / upem;
     f.r.m11 = b.x * s * f.widthScale, f.r.m12 = b.y * s * f.widthScale;
     f.r.m21 = d.x * s, f.r.m22 = d.y * s;
-    double bl = std::hypot(b.x, b.y), dl = std::hypot(d.x, d.y);
-    f.baseline = PointD{b.x / bl, b.y / bl};
-    f.down = PointD{d.x / dl, d.y / dl};
+    double dl = std::hypot(d.x, d.y);
+    PointD rb = L.ApplyVector(f.baseLogical), rd = L.ApplyVector(f.downLogical);
+    double rbl = std::hypot(rb.x, rb.y), rdl = std::hypot(rd.x, rd.y);
+    f.baseline = PointD{rb.x / rbl, rb.y / rbl};
+    f.down = PointD{rd.x / rdl, rd.y / rdl};
     f.scale = s * dl;
     f.toLogical = 1 / dl;
     bool wantBold = lf.lfWeight >= FW_SEMIBOLD, wantItalic = lf.lfItalic != 0;
@@ -267,6 +337,7 @@ bool RealizeFont(const DcState& dc, RealizedFont* out) {
     f.r.charSet = f.info.symbol                     ? SYMBOL_CHARSET
                   : lf.lfCharSet == DEFAULT_CHARSET ? ANSI_CHARSET
                                                     : lf.lfCharSet;
+    f.codePage = f.r.charSet == SYMBOL_CHARSET ? kSymbolCodePage : CodePageOfCharSet(lf.lfCharSet);
     f.r.dpi = SIZE{static_cast<LONG>(dc.facts.gdiinfo.ulLogPixelsX),
                    static_cast<LONG>(dc.facts.gdiinfo.ulLogPixelsY)};
     if (f.r.dpi.cy > 0)

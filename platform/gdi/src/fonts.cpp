@@ -65,6 +65,82 @@ void CopyName(WCHAR* field, size_t size, const std::u16string& s) {
     field[n] = 0;
 }
 
+// A font file's bytes read big-endian, every read checked against its size.
+struct SfntBytes {
+    const std::vector<BYTE>& b;
+    bool U16(size_t at, ULONG* v) const {
+        if (at > b.size() || b.size() - at < 2) return false;
+        *v = static_cast<ULONG>(b[at] << 8 | b[at + 1]);
+        return true;
+    }
+    bool U32(size_t at, ULONG* v) const {
+        if (at > b.size() || b.size() - at < 4) return false;
+        *v = static_cast<ULONG>(b[at]) << 24 | static_cast<ULONG>(b[at + 1]) << 16 |
+             static_cast<ULONG>(b[at + 2]) << 8 | b[at + 3];
+        return true;
+    }
+};
+
+constexpr ULONG kCollectionTag = 0x74746366; // "ttcf" read big-endian
+
+bool IsCollection(const std::vector<BYTE>& bytes) {
+    ULONG tag = 0;
+    return SfntBytes{bytes}.U32(0, &tag) && tag == kCollectionTag;
+}
+
+// One face of a collection as a font file of its own: its offset table, its
+// table directory with the offsets moved to the new file, and its tables,
+// each padded to four bytes. Laid out, not copied, so that a caller's window
+// of it is read straight from the collection.
+struct MemberFont {
+    struct Piece {
+        size_t at;     // in the member's file
+        size_t source; // in the collection
+        size_t length;
+    };
+    std::vector<BYTE> head; // offset table and directory
+    std::vector<Piece> tables;
+    size_t size = 0;
+
+    bool Build(const std::vector<BYTE>& bytes, long index) {
+        SfntBytes r{bytes};
+        ULONG count = 0, member = 0, numTables = 0;
+        if (index < 0 || !r.U32(8, &count) || static_cast<ULONG>(index) >= count ||
+            !r.U32(12 + 4 * static_cast<size_t>(index), &member) || !r.U16(member + 4, &numTables))
+            return false;
+        size_t dirSize = 12 + 16 * static_cast<size_t>(numTables);
+        if (member > bytes.size() || bytes.size() - member < dirSize) return false;
+        head.assign(bytes.begin() + member, bytes.begin() + member + dirSize);
+        size = dirSize;
+        for (ULONG i = 0; i < numTables; ++i) {
+            size_t entry = member + 12 + 16 * static_cast<size_t>(i);
+            ULONG offset = 0, length = 0;
+            if (!r.U32(entry + 8, &offset) || !r.U32(entry + 12, &length) ||
+                offset > bytes.size() || bytes.size() - offset < length)
+                return false;
+            tables.push_back(Piece{size, offset, length});
+            BYTE* e = head.data() + 12 + 16 * static_cast<size_t>(i) + 8;
+            e[0] = static_cast<BYTE>(size >> 24), e[1] = static_cast<BYTE>(size >> 16);
+            e[2] = static_cast<BYTE>(size >> 8), e[3] = static_cast<BYTE>(size);
+            size += (static_cast<size_t>(length) + 3) / 4 * 4;
+            if (size > 0xFFFFFFFFu) return false;
+        }
+        return true;
+    }
+
+    // n bytes from `offset` into out (zeros where a table's padding is).
+    void Read(const std::vector<BYTE>& bytes, size_t offset, BYTE* out, size_t n) const {
+        std::memset(out, 0, n);
+        auto copy = [&](size_t at, const BYTE* src, size_t length) {
+            size_t from = std::max(at, offset), to = std::min(at + length, offset + n);
+            if (from < to) std::memcpy(out + (from - offset), src + (from - at), to - from);
+        };
+        copy(0, head.data(), head.size());
+        for (const Piece& p : tables)
+            copy(p.at, bytes.data() + p.source, p.length);
+    }
+};
+
 } // namespace
 
 double AdvanceLogical(const RealizedFont& f, ULONG glyph) {
@@ -304,20 +380,38 @@ DWORD WINAPI GetFontData(HDC hdc, DWORD dwTable, DWORD dwOffset, PVOID pvBuffer,
     if (!dc) return GDI_ERROR;
     RealizedFont f;
     if (!RealizeFont(*dc, &f)) return GDI_ERROR;
-    // The tag comes as its four characters in memory order; the whole
-    // collection file is asked for by its own tag.
-    ULONG tag = dwTable == TTCF_TABLE ? 0
-                                      : ((dwTable & 0xFF) << 24 | (dwTable & 0xFF00) << 8 |
-                                         (dwTable >> 8 & 0xFF00) | dwTable >> 24);
-    if (tag == 0) {
-        const auto& bytes = f.r.file->bytes;
-        if (dwOffset > bytes.size()) return GDI_ERROR;
-        DWORD n = static_cast<DWORD>(bytes.size() - dwOffset);
+    // The tag comes as its four characters in memory order. Table 0 is the
+    // whole font: for a face of a collection, that face as a font file of its
+    // own; the whole collection is asked for by its own tag.
+    const auto& bytes = f.r.file->bytes;
+    bool collection = IsCollection(bytes);
+    auto window = [&](size_t size, auto read) -> DWORD {
+        if (dwOffset > size) return GDI_ERROR;
+        DWORD n = static_cast<DWORD>(size - dwOffset);
         if (!pvBuffer) return n;
         n = std::min(n, cjBuffer);
-        std::memcpy(pvBuffer, bytes.data() + dwOffset, n);
+        read(static_cast<BYTE*>(pvBuffer), n);
         return n;
+    };
+    if (dwTable == TTCF_TABLE) {
+        if (!collection) return GDI_ERROR;
+        return window(bytes.size(),
+                      [&](BYTE* out, DWORD n) { std::memcpy(out, bytes.data() + dwOffset, n); });
     }
+    if (dwTable == 0 && collection) {
+        MemberFont member;
+        if (!member.Build(bytes, f.r.faceIndex)) {
+            SetLastError(ERROR_INVALID_DATA);
+            return GDI_ERROR;
+        }
+        return window(member.size,
+                      [&](BYTE* out, DWORD n) { member.Read(bytes, dwOffset, out, n); });
+    }
+    if (dwTable == 0)
+        return window(bytes.size(),
+                      [&](BYTE* out, DWORD n) { std::memcpy(out, bytes.data() + dwOffset, n); });
+    ULONG tag =
+        (dwTable & 0xFF) << 24 | (dwTable & 0xFF00) << 8 | (dwTable >> 8 & 0xFF00) | dwTable >> 24;
     ULONG len = pvBuffer ? cjBuffer : 0;
     if (!platform::engine::LoadSfntTable(f.r, tag, dwOffset, static_cast<BYTE*>(pvBuffer), &len))
         return GDI_ERROR;

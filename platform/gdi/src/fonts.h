@@ -36,13 +36,25 @@ struct RealizedFont {
     PointD down{0, 1};     // device direction of the glyphs' down (unit)
     double widthScale = 1; // lfWidth's stretch of the glyphs
     bool vertical = false; // face name with "@"
-    double emLogical = 0;  // the em in logical units
+    // Logical directions (unit) of the baseline and across it, by the
+    // escapement; the glyphs follow the orientation where it differs.
+    PointD baseLogical{1, 0}, downLogical{0, 1};
+    bool escNotOrient = false;
+    // The code page the font's character set reads bytes in (CP_SYMBOL for
+    // a symbol font: bytes are its characters).
+    UINT codePage = 1252;
+    double emLogical = 0; // the em in logical units
 };
 // False (last error set) when no face can be found.
 bool RealizeFont(const DcState& dc, RealizedFont* out);
 
 // The advance of a glyph along the baseline in logical units.
 double AdvanceLogical(const RealizedFont& f, ULONG glyph);
+
+// The code page of a character set: the system's ANSI page for the default
+// set and for sets it has no page of.
+constexpr UINT kSymbolCodePage = 42;
+UINT CodePageOfCharSet(BYTE charSet);
 
 // The face name with any "@" removed, cut to its field.
 std::u16string FaceNameOf(const LOGFONTW& lf);

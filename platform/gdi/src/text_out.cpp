@@ -33,6 +33,7 @@ struct TextRun {
     std::vector<RECTL> clip;  // none: the whole page
     RECTL bounds{};
     MIX mix = R2_COPYPEN;
+    DWORD codePage = 1252; // of the font's character set
 };
 
 RECTL Cut(const RECTL& a, const RECTL& b) {
@@ -73,8 +74,8 @@ class TextCall : public DrawingCall {
         BRUSHOBJ* back =
             run_.opaque ? platform::engine::CreateSolidBrush(t.hsurf, run_.backColor) : nullptr;
         ULONG inc = 0;
-        STROBJ* str = platform::engine::CreateStrObj(fo, run_.glyphs, run_.text, dx, dy,
-                                                     run_.positioned, run_.accel, inc, 1252);
+        STROBJ* str = platform::engine::CreateStrObj(
+            fo, run_.glyphs, run_.text, dx, dy, run_.positioned, run_.accel, inc, run_.codePage);
         BOOL ok = FALSE;
         if (clip && fore && str && (!run_.opaque || back)) {
             RECTL opaque{run_.opaqueRect.left + dx, run_.opaqueRect.top + dy,
@@ -124,12 +125,8 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
     RealizedFont f;
     if (!RealizeFont(dc, &f)) return FALSE;
     Affine L = LogicalToDevice(dc.a);
-    bool flipped = L.Det() < 0;
-    double esc = dc.a.font->font.lfEscapement / 10.0 * M_PI / 180.0;
-    if (f.vertical) esc -= M_PI / 2;
-    // Logical directions of the baseline and of the glyphs' down.
-    PointD base{std::cos(esc), flipped ? std::sin(esc) : -std::sin(esc)};
-    PointD down{flipped ? base.y : -base.y, flipped ? -base.x : base.x};
+    // Logical directions of the baseline and across it.
+    const PointD base = f.baseLogical, down = f.downLogical;
 
     // Glyphs and their advances in logical units.
     bool glyphIndex = (options & ETO_GLYPH_INDEX) != 0;
@@ -211,12 +208,18 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
     run.positioned = lpDx != nullptr;
     run.accel = SO_FLAG_DEFAULT_PLACEMENT | (glyphIndex ? SO_GLYPHINDEX_TEXT : 0) |
                 (lpDx ? SO_DXDY : 0) | (dc.a.charExtra ? SO_CHARACTER_EXTRA : 0);
-    if (dc.a.font->font.lfEscapement == 0 && !f.vertical && L.AxisAligned())
-        run.accel |= SO_HORIZONTAL;
-    if (f.vertical) run.accel |= SO_VERTICAL;
+    // The glyphs' positions along one device axis.
+    const LOGFONTW& lfont = dc.a.font->font;
+    if (L.AxisAligned() && !f.escNotOrient) {
+        PointD b = L.ApplyVector(base);
+        if (lfont.lfEscapement == 0 && !f.vertical) run.accel |= SO_HORIZONTAL;
+        if (f.vertical && std::fabs(b.x) < 1e-9 && b.y > 0) run.accel |= SO_VERTICAL;
+    }
+    if (f.escNotOrient) run.accel |= SO_ESC_NOT_ORIENT;
     run.foreColor = DeviceColor(dc, dc.a.textColor);
     run.backColor = DeviceColor(dc, dc.a.bkColor);
     run.mix = static_cast<MIX>(dc.a.rop2) | static_cast<MIX>(dc.a.rop2) << 8;
+    run.codePage = f.codePage;
     double pen = 0, penY = 0;
     std::vector<PointD> corners;
     for (size_t i = 0; i < glyphs.size(); ++i) {
@@ -304,24 +307,54 @@ BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c) {
 
 BOOL WINAPI ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* lprect, LPCSTR lpString,
                         UINT c, const INT* lpDx) {
-    if (c && !lpString) {
+    if (c > kMaxChars || (c && !lpString)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::u16string w;
     if (options & ETO_GLYPH_INDEX) {
-        for (UINT i = 0; i < c; ++i)
-            w.push_back(static_cast<unsigned char>(lpString[i]));
-    } else {
-        // One wide character per byte of the ANSI code page, so that a
-        // spacing array keeps its meaning.
-        for (UINT i = 0; i < c; ++i) {
-            WCHAR one = u'?';
-            MultiByteToWideChar(CP_ACP, 0, lpString + i, 1, &one, 1);
-            w.push_back(one);
-        }
+        // Glyph indices are 16-bit whichever form of the call hands them (as
+        // the character placement functions give them): c of them.
+        std::u16string w(c, 0);
+        if (c) std::memcpy(w.data(), lpString, static_cast<size_t>(c) * 2);
+        return DrawText(hdc, x, y, options, lprect, w.data(), c, lpDx);
     }
-    return DrawText(hdc, x, y, options, lprect, w.data(), c, lpDx);
+    // The bytes are read in the code page of the font's character set, a
+    // double-byte character whole; its advance is the sum of its bytes'.
+    UINT codePage;
+    {
+        DcAccess dc(hdc);
+        if (!dc) return FALSE;
+        RealizedFont f;
+        if (!RealizeFont(*dc, &f)) return FALSE;
+        codePage = f.codePage;
+    }
+    std::u16string w;
+    std::vector<INT> dx;
+    size_t perChar = (options & ETO_PDY) ? 2 : 1;
+    for (UINT i = 0; i < c;) {
+        const auto b = static_cast<unsigned char>(lpString[i]);
+        UINT n = 1;
+        WCHAR one = b;
+        if (codePage != kSymbolCodePage) {
+            if (IsDBCSLeadByteEx(codePage, b) && i + 1 < c) n = 2;
+            if (MultiByteToWideChar(codePage, 0, lpString + i, static_cast<int>(n), &one, 1) != 1) {
+                // A code page the system has no table of.
+                if (GetLastError() == ERROR_INVALID_PARAMETER) return FALSE;
+                one = u'?';
+            }
+        }
+        w.push_back(one);
+        if (lpDx)
+            for (size_t k = 0; k < perChar; ++k) {
+                long long sum = 0;
+                for (UINT j = 0; j < n; ++j)
+                    sum += lpDx[(i + j) * perChar + k];
+                dx.push_back(static_cast<INT>(std::clamp<long long>(sum, INT32_MIN, INT32_MAX)));
+            }
+        i += n;
+    }
+    return DrawText(hdc, x, y, options, lprect, w.data(), static_cast<UINT>(w.size()),
+                    lpDx ? dx.data() : nullptr);
 }
 
 BOOL WINAPI PolyTextOutW(HDC hdc, const POLYTEXTW* ppt, int nstrings) {

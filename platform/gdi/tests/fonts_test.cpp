@@ -141,6 +141,130 @@ TEST_F(FontsTest, WidthsOutlinesAndTables) {
     Unselect(f);
 }
 
+TEST_F(FontsTest, EastAsianCharacterSetsTakeAFaceWithTheirCharacters) {
+    OpenPage();
+    // A face that nothing installed has: the character set decides.
+    struct Case {
+        BYTE charSet;
+        BYTE family;
+        char16_t sample; // a character of the set
+        const char16_t* face;
+    } cases[] = {
+        {SHIFTJIS_CHARSET, FF_DONTCARE, u'\x3042', u"Noto Sans CJK JP"},
+        {SHIFTJIS_CHARSET, FF_ROMAN, u'\x3042', u"Noto Serif CJK JP"},
+        {HANGUL_CHARSET, FF_DONTCARE, u'\xD55C', u"Noto Sans CJK KR"},
+        {HANGUL_CHARSET, FF_ROMAN, u'\xD55C', u"Noto Serif CJK KR"},
+        {GB2312_CHARSET, FF_SWISS, u'\x6C49', u"Noto Sans CJK SC"},
+        {CHINESEBIG5_CHARSET, FF_DONTCARE, u'\x6F22', u"Noto Sans CJK TC"},
+        {ANSI_CHARSET, FF_DONTCARE, u'A', u"Liberation Sans"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.charSet);
+        LOGFONTW lf = Font(u"", -100);
+        lf.lfCharSet = c.charSet;
+        lf.lfPitchAndFamily = c.family;
+        HFONT f = Select(lf);
+        UINT size = GetOutlineTextMetricsW(hdc, 0, nullptr);
+        ASSERT_GT(size, sizeof(OUTLINETEXTMETRICW));
+        std::vector<BYTE> otm(size);
+        ASSERT_EQ(
+            GetOutlineTextMetricsW(hdc, size, reinterpret_cast<OUTLINETEXTMETRICW*>(otm.data())),
+            size);
+        auto* m = reinterpret_cast<OUTLINETEXTMETRICW*>(otm.data());
+        auto at = reinterpret_cast<size_t>(m->otmpFamilyName);
+        ASSERT_LT(at, size);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(otm.data() + at)), c.face);
+        // The character has an outline of its own, not the face's box for
+        // missing characters (glyph 0).
+        MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+        GLYPHMETRICS gm{};
+        DWORD own = GetGlyphOutlineW(hdc, c.sample, GGO_NATIVE, &gm, 0, nullptr, &identity);
+        DWORD missing =
+            GetGlyphOutlineW(hdc, 0, GGO_NATIVE | GGO_GLYPH_INDEX, &gm, 0, nullptr, &identity);
+        EXPECT_NE(own, GDI_ERROR);
+        EXPECT_NE(own, missing);
+        EXPECT_EQ(m->otmTextMetrics.tmCharSet, c.charSet);
+        Unselect(f);
+    }
+}
+
+ULONG BigEndian32(const BYTE* p) {
+    return static_cast<ULONG>(p[0]) << 24 | static_cast<ULONG>(p[1]) << 16 |
+           static_cast<ULONG>(p[2]) << 8 | p[3];
+}
+
+DWORD Tag(const char* t) {
+    return static_cast<DWORD>(t[0] | t[1] << 8 | t[2] << 16 | t[3] << 24);
+}
+
+TEST_F(FontsTest, FontDataOfACollectionsFaceIsThatFaceOrTheWholeCollection) {
+    OpenPage();
+    // The second face of the installed East Asian collection.
+    HFONT f = Select(Font(u"Noto Sans CJK KR", -100));
+    DWORD whole = GetFontData(hdc, TTCF_TABLE, 0, nullptr, 0);
+    ASSERT_NE(whole, GDI_ERROR);
+    std::vector<BYTE> collection(whole);
+    ASSERT_EQ(GetFontData(hdc, TTCF_TABLE, 0, collection.data(), whole), whole);
+    EXPECT_EQ(BigEndian32(collection.data()), 0x74746366u); // "ttcf"
+    ASSERT_GE(BigEndian32(collection.data() + 8), 2u);
+    const ULONG memberAt = BigEndian32(collection.data() + 16); // the second face's offset table
+
+    // Table 0: the face as a font file of its own, its directory pointing
+    // into itself.
+    DWORD size = GetFontData(hdc, 0, 0, nullptr, 0);
+    ASSERT_NE(size, GDI_ERROR);
+    EXPECT_LT(size, whole);
+    std::vector<BYTE> own(size);
+    ASSERT_EQ(GetFontData(hdc, 0, 0, own.data(), size), size);
+    EXPECT_EQ(std::memcmp(own.data(), collection.data() + memberAt, 12), 0)
+        << "the face's own offset table";
+    const ULONG tables = static_cast<ULONG>(own[4] << 8 | own[5]);
+    ASSERT_GT(tables, 5u);
+    ASSERT_GE(size, 12 + 16 * tables);
+    size_t end = 12 + 16 * tables;
+    for (ULONG i = 0; i < tables; ++i) {
+        const BYTE* e = own.data() + 12 + 16 * i;
+        const char tag[5] = {char(e[0]), char(e[1]), char(e[2]), char(e[3]), 0};
+        SCOPED_TRACE(tag);
+        ULONG offset = BigEndian32(e + 8), length = BigEndian32(e + 12);
+        EXPECT_EQ(offset, end) << "tables follow each other, padded to four bytes";
+        ASSERT_LE(static_cast<size_t>(offset) + length, own.size());
+        end = offset + (length + 3) / 4 * 4;
+        // The same bytes as the table asked for by its tag.
+        if (length > 4 * 1024 * 1024) continue;
+        std::vector<BYTE> table(length);
+        ASSERT_EQ(GetFontData(hdc, Tag(tag), 0, table.data(), length), length);
+        EXPECT_EQ(std::memcmp(table.data(), own.data() + offset, length), 0);
+    }
+    EXPECT_EQ(end, size);
+    // A window of it, and reads past its end.
+    std::vector<BYTE> part(100);
+    ASSERT_EQ(GetFontData(hdc, 0, size - 50, part.data(), 100), 50u);
+    EXPECT_EQ(std::memcmp(part.data(), own.data() + size - 50, 50), 0);
+    EXPECT_EQ(GetFontData(hdc, 0, 10, part.data(), 20), 20u);
+    EXPECT_EQ(std::memcmp(part.data(), own.data() + 10, 20), 0);
+    EXPECT_EQ(GetFontData(hdc, 0, size + 1, part.data(), 100), GDI_ERROR);
+    EXPECT_EQ(GetFontData(hdc, TTCF_TABLE, whole + 1, part.data(), 100), GDI_ERROR);
+    Unselect(f);
+    // The face's file stands by itself: it can be added as a font.
+    DWORD faces = 0;
+    HANDLE added = AddFontMemResourceEx(own.data(), size, nullptr, &faces);
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(faces, 1u);
+    EXPECT_TRUE(RemoveFontMemResourceEx(added));
+
+    // A font file that is no collection: table 0 is the file, and it has no
+    // collection to give.
+    f = Select(Font(u"Arial", -100));
+    DWORD file = GetFontData(hdc, 0, 0, nullptr, 0);
+    ASSERT_NE(file, GDI_ERROR);
+    std::vector<BYTE> head(4);
+    ASSERT_EQ(GetFontData(hdc, 0, 0, head.data(), 4), 4u);
+    EXPECT_EQ(BigEndian32(head.data()), 0x00010000u);
+    EXPECT_EQ(GetFontData(hdc, TTCF_TABLE, 0, nullptr, 0), GDI_ERROR);
+    Unselect(f);
+}
+
 TEST_F(FontsTest, FaceNameFillingItsFieldIsCut) {
     OpenPage();
     LOGFONTW lf = Font(u"", -50);

@@ -31,6 +31,11 @@ struct FontRealization {
     double m11 = 1, m12 = 0, m21 = 0, m22 = 1;
     bool simBold = false;
     bool simItalic = false;
+    // A vertical ("@") face: its full-width glyphs are turned a quarter
+    // counterclockwise about their vertical origin and advance by their
+    // vertical advance, so that in a run turned down the page they stand
+    // upright; every other glyph lies along the run.
+    bool vertical = false;
     std::u16string faceName; // what the font is called to the driver
     BYTE charSet = 0;
     ULONG styleSize = 0; // points
@@ -78,8 +83,12 @@ struct OutlinePoint {
     BYTE type; // 1 move, 2 line, 4 bezier, | 1 << 7 when it closes the figure
 };
 bool GlyphOutline(const FontRealization& r, ULONG glyph, std::vector<OutlinePoint>* out);
-// Advance of a glyph along the baseline in font units, and its horizontal
-// bearings (FreeType's linear metrics).
+// True when the glyph stands upright in the vertical face of r (one that a
+// full-width East Asian character maps to); false in a horizontal face.
+bool UprightInVertical(const FontRealization& r, ULONG glyph);
+// Advance of a glyph along the baseline in font units, and its bearings
+// across the run (FreeType's linear metrics; for a glyph standing upright in
+// a vertical face its vertical advance, top bearing and height).
 bool GlyphDesignMetrics(const FontRealization& r, ULONG glyph, long* advance, long* lsb,
                         long* width);
 
@@ -98,6 +107,9 @@ struct PlacedGlyph {
 
 // The font object of a realization on a device (made on first use).
 FONTOBJ* AcquireFontObj(HDEV hdev, const FontRealization& r);
+// How the glyphs of the font come in its string objects (FO_GLYPHBITS,
+// FO_PATHOBJ or FO_HGLYPHS), as the device's driver asked.
+ULONG FontGlyphMode(FONTOBJ* pfo);
 // Gives every font object of the device to its driver's DrvDestroyFont and
 // frees it (a device going away).
 void ReleaseDeviceFonts(HDEV hdev);
