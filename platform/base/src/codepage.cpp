@@ -48,6 +48,9 @@ bool Decode(iconv_t cd, const unsigned char* bytes, size_t n, char16_t* out) {
     char* op = reinterpret_cast<char*>(buf);
     size_t ol = sizeof buf;
     if (iconv(cd, &ip, &il, &op, &ol) == static_cast<size_t>(-1) || il != 0) return false;
+    // Code pages with combining marks (1255, 1258) hold a letter back until
+    // they know no mark follows: the flush hands it over.
+    if (iconv(cd, nullptr, nullptr, &op, &ol) == static_cast<size_t>(-1)) return false;
     if (sizeof buf - ol != 2) return false; // more than one unit: not a character of ours
     *out = buf[0];
     return true;

@@ -50,6 +50,24 @@ TEST(CodePage, Cp1252EveryByteRoundTrips) {
     EXPECT_FALSE(used);
 }
 
+// Letters of the single-byte pages, one per page, from the published
+// tables: Hebrew's letters come through although 1255 may combine them.
+TEST(CodePage, SingleBytePagesGiveTheirLetters) {
+    struct Case {
+        UINT cp;
+        unsigned char byte;
+        char16_t letter;
+    } cases[] = {{1250, 0x8A, u'\u0160'}, {1251, 0xC0, u'\u0410'}, {1253, 0xC1, u'\u0391'},
+                 {1254, 0xD0, u'\u011E'}, {1255, 0xE0, u'\u05D0'}, {1255, 0xFA, u'\u05EA'},
+                 {1256, 0xC7, u'\u0627'}, {1257, 0xC0, u'\u0104'}, {866, 0x80, u'\u0410'}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cp);
+        const std::string one(1, static_cast<char>(c.byte));
+        EXPECT_EQ(ToWide(c.cp, one), std::u16string(1, c.letter));
+        EXPECT_EQ(ToBytes(c.cp, std::u16string(1, c.letter)), one);
+    }
+}
+
 TEST(CodePage, Cp932Texts) {
     struct Case {
         std::string bytes;
