@@ -114,11 +114,9 @@ SIZE DrawWatermarkText(HDC hdc, const RECT& clip, const std::u16string& text, LO
 
 // A circle of four Bezier arcs (13 points), for a device that draws no ellipse.
 static void BezierCircle(HDC hdc, LONG x, LONG y, LONG radius) {
-    const double k = kBezierFactor * radius;
-    const double pts[13][2] = {{radius, 0},   {radius, -k},  {k, -radius}, {0, -radius},
-                               {-k, -radius}, {-radius, -k}, {-radius, 0}, {-radius, k},
-                               {-k, radius},  {0, radius},   {k, radius},  {radius, k},
-                               {radius, 0}};
+    const double r = radius, k = kBezierFactor * r;
+    const double pts[13][2] = {{r, 0},  {r, -k}, {k, -r}, {0, -r}, {-k, -r}, {-r, -k}, {-r, 0},
+                               {-r, k}, {-k, r}, {0, r},  {k, r},  {r, k},   {r, 0}};
     POINT p[13];
     for (int i = 0; i < 13; ++i) {
         p[i].x = x + static_cast<LONG>(std::lround(pts[i][0]));
