@@ -61,8 +61,10 @@ TEST(Gray, KnownPixels) {
     }
 }
 
+// Random pixels at odd widths, up to an odd page-wide band whose rows the
+// conversion asks for ahead of itself, in both forms.
 TEST(Gray, MatchesTheFormulaForEveryWidth) {
-    for (uint32_t width : {1u, 3u, 4u, 6u, 13u, 64u, 1001u}) {
+    for (uint32_t width : {1u, 3u, 4u, 6u, 13u, 64u, 1001u, 4961u}) {
         const uint32_t height = 5, srcStride = width * 3 + 5, dstStride = (width + 3) & ~3u;
         std::vector<uint8_t> src = RandomBytes(srcStride * height, width, 40),
                              dst(dstStride * height, 0x5A);

@@ -415,9 +415,11 @@ void AlignedRow(const SourceView& v, const BYTE* row, BYTE* out, DWORD rowBytes)
 }
 
 // A 1-bit image as a JBIG page: aligned into a bitmap of its own (the
-// caller's bits are never changed), toner save, inverted (the printer takes
-// 1 as black), turned a quarter for landscape pages, then coded.
-int SendJbigImage(PDEV* pdev, const SourceView& v) {
+// caller's bits are never changed), each index turned into the printer's bit
+// for its colour (1 = black: `black0` and `black1` say which of the two
+// indexes is black), toner save, turned a quarter for landscape pages, then
+// coded.
+int SendJbigImage(PDEV* pdev, const SourceView& v, bool black0, bool black1) {
     const DWORD stride = RoundRow((static_cast<DWORD>(v.width) + 7) / 8);
     const bool landscape = pdev->devmode.dm.dmOrientation == DMORIENT_LANDSCAPE;
     // A landscape image is padded at the top to whole 32-line strips; the
@@ -441,19 +443,23 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
     const DWORD bytes = (static_cast<DWORD>(v.width) + 7) / 8;
     // Bits past the right edge stay white.
     const BYTE edge = v.width % 8 ? static_cast<BYTE>(0xFF >> (v.width % 8)) : 0;
+    // A printer bit is (bit & one) | (~bit & zero): the source bits as they
+    // are (index 1 black), inverted (index 0 black, as in the page's own
+    // image), or all one colour; toner save then whitens every other pixel.
+    const BYTE one = black1 ? 0xFF : 0, zero = black0 ? 0xFF : 0;
+    const BYTE keep = static_cast<BYTE>(~toner);
     for (LONG y = 0; y < v.height; ++y) {
         BYTE* row = bits + static_cast<size_t>(y + pad) * stride;
+        const BYTE* from = row;
         if (v.left % 8 == 0) {
             // Whole bytes (the page itself, perhaps in place): one pass that the
             // compiler widens.
-            const BYTE* from = v.Row(y) + v.left / 8;
-            for (DWORD i = 0; i < bytes; ++i)
-                row[i] = static_cast<BYTE>(~(from[i] | toner));
+            from = v.Row(y) + v.left / 8;
         } else {
             AlignedRow(v, v.Row(y), row, bytes);
-            for (DWORD i = 0; i < bytes; ++i)
-                row[i] = static_cast<BYTE>(~(row[i] | toner));
         }
+        for (DWORD i = 0; i < bytes; ++i)
+            row[i] = static_cast<BYTE>(((from[i] & one) | (~from[i] & zero)) & keep);
         row[bytes - 1] &= static_cast<BYTE>(~edge);
         std::memset(row + bytes, 0, stride - bytes);
     }
@@ -502,9 +508,20 @@ int SendJbigImage(PDEV* pdev, const SourceView& v) {
 
 int EncodeIndexedImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL* dest, DWORD rop,
                        const ColorKey* key) {
-    if (v.format == BMF_1BPP) return SendJbigImage(pdev, v);
     ULONG count = 0;
     const ULONG* pal = PaletteOf(x, v.format, &count);
+    if (v.format == BMF_1BPP) {
+        // The image's two colours decide its bits, in whichever order its
+        // palette holds them; the key colour's index, and one past the
+        // palette, is white.
+        auto colour = [&](ULONG i) {
+            return i < count && !(key && i == key->key) ? pal[i] & kWhite : kWhite;
+        };
+        const ULONG c0 = colour(0), c1 = colour(1);
+        auto blackOrWhite = [](ULONG c) { return c == 0 || c == kWhite; };
+        if (blackOrWhite(c0) && blackOrWhite(c1)) return SendJbigImage(pdev, v, c0 == 0, c1 == 0);
+        // Other colours cannot be 1-bit rows: they go out as the colours they are.
+    }
     return EncodeExpandedIndexes(pdev, v, pal, count, dest, rop, key);
 }
 

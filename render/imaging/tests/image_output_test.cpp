@@ -388,6 +388,162 @@ TEST_F(ImageOutput, IndexedImagesPrintInTheirPalettesColours) {
     }
 }
 
+// 1-bit images print in their palette's two colours, whichever index holds
+// black: black and white in either order go out as JBIG images, two other
+// colours as the colours they are; on a page of their own, drawn back from
+// the stream (the JBIG image lies at the page's origin, so the image does
+// too), cells of 16 x 16 pixels, 256 x 64 pixels in all.
+TEST_F(ImageOutput, OneBitImagesPrintInTheirPalettesColours) {
+    DriverFolder folder;
+    ASSERT_TRUE(folder.ok());
+    constexpr LONG kW = 256, kH = 64, kCell = 16, kStride = kW / 8;
+    auto index = [](LONG x, LONG y) { return static_cast<ULONG>((x / kCell + y / kCell) % 2); };
+    Bytes bits(static_cast<size_t>(kStride) * kH, 0);
+    for (LONG y = 0; y < kH; ++y)
+        for (LONG x = 0; x < kW; ++x)
+            if (index(x, y)) bits[static_cast<size_t>(y) * kStride + x / 8] |= 0x80 >> (x % 8);
+    struct Case {
+        const char* what;
+        ULONG palette[2]; // 0x00BBGGRR
+        bool jbig;
+    };
+    const Case cases[] = {
+        {"black, white", {0x000000, 0xFFFFFF}, true},
+        {"white, black", {0xFFFFFF, 0x000000}, true},
+        {"red, blue", {0x0000FF, 0xFF0000}, false},
+        {"white, green", {0xFFFFFF, 0x00FF00}, false},
+    };
+    for (const Case& c : cases) {
+        ULONG palette[2] = {c.palette[0], c.palette[1]};
+        XLATEOBJ table{};
+        table.flXlate = XO_TABLE;
+        table.iSrcType = PAL_RGB;
+        table.cEntries = 2;
+        table.pulXlate = palette;
+        TestDevice dev(u"P1");
+        ASSERT_TRUE(inkforge::WriteUel(dev.get()));
+        inkforge::WriteJobHeader(dev.get());
+        ASSERT_TRUE(inkforge::WriteJobCommands(dev.get()));
+        ASSERT_TRUE(inkforge::WritePageCommands(dev.get(), true));
+        dev->jobFlags |= inkforge::job::PageOpen;
+        SURFOBJ s = Surface(bits, kW, kH, kStride, BMF_1BPP);
+        const RECTL dest{0, 0, kW, kH}, src{0, 0, kW, kH};
+        EXPECT_EQ(
+            inkforge::OutputImage(dev.get(), &s, &table, &dest, &src, nullptr, 0xCC, 0, nullptr),
+            inkforge::kImageSent)
+            << c.what;
+        ASSERT_TRUE(inkforge::WritePageEnd(dev.get()));
+        ASSERT_TRUE(inkforge::WriteJobFooter(dev.get()));
+        inkforge::FlushOutput(dev.get());
+        const Bytes stream = dev.Finish();
+        streamdump::Decoding d = streamdump::Decode(stream);
+        ASSERT_EQ(d.problems, 0u) << c.what << "\n" << streamdump::Format(d);
+        std::vector<streamdump::JbigPage> jbig;
+        {
+            streamdump::Decoding copy = d;
+            streamdump::CheckImages(stream.data(), stream.size(), &copy, &jbig);
+        }
+        EXPECT_EQ(jbig.size(), c.jbig ? 1u : 0u) << c.what;
+        EXPECT_EQ(Tokens(d, streamdump::token::kBeginImage).size(), c.jbig ? 0u : 1u) << c.what;
+        std::vector<streamdump::PageImage> pages =
+            streamdump::RenderPages(stream.data(), stream.size(), d, 4096);
+        ASSERT_EQ(pages.size(), 1u) << c.what;
+        const streamdump::PageImage& page = pages[0];
+        std::string wrong;
+        for (LONG y = kCell / 2; y < kH; y += kCell)
+            for (LONG x = kCell / 2; x < kW; x += kCell) {
+                const ULONG p = palette[index(x, y)];
+                const long want = static_cast<long>((p & 0xFF) << 16 | (p & 0xFF00) | p >> 16);
+                const long got = page.Pixel(int(x * page.scale), int(y * page.scale));
+                if (got != want) wrong += "(" + std::to_string(x) + ", " + std::to_string(y) + ") ";
+            }
+        EXPECT_EQ(wrong, "") << c.what;
+        // Nothing beside the image.
+        EXPECT_EQ(page.Pixel(int((kW + 8) * page.scale), int(8 * page.scale)), 0xFFFFFF) << c.what;
+    }
+}
+
+// 1-bit images of black and white bit for bit as jbigkit decodes them (1 =
+// black): both palette orders, a left edge inside a byte and widths that end
+// inside one, the key colour's index white, a palette of one entry (the
+// index past it white), toner save whitening every other pixel.
+TEST_F(ImageOutput, OneBitImagesKeepTheirBitsInEitherPaletteOrder) {
+    DriverFolder folder;
+    ASSERT_TRUE(folder.ok());
+    struct Case {
+        const char* what;
+        ULONG palette[2];
+        ULONG entries;
+        LONG left, w;
+        int key;    // -1: none
+        bool toner; // toner save
+    };
+    const Case cases[] = {
+        {"black, white", {0x000000, 0xFFFFFF}, 2, 0, 64, -1, false},
+        {"white, black", {0xFFFFFF, 0x000000}, 2, 0, 64, -1, false},
+        {"black, white from 3", {0x000000, 0xFFFFFF}, 2, 3, 61, -1, false},
+        {"white, black from 3", {0xFFFFFF, 0x000000}, 2, 3, 61, -1, false},
+        {"white, black, width 13", {0xFFFFFF, 0x000000}, 2, 5, 13, -1, false},
+        {"white, black, key 1", {0xFFFFFF, 0x000000}, 2, 0, 64, 1, false},
+        {"black, white, key 1", {0x000000, 0xFFFFFF}, 2, 0, 64, 1, false},
+        {"black only", {0x000000, 0}, 1, 0, 40, -1, false},
+        {"white, black, toner save", {0xFFFFFF, 0x000000}, 2, 3, 61, -1, true},
+    };
+    for (const Case& c : cases) {
+        TestDevice dev(u"P1", false);
+        dev->jobFlags |= inkforge::job::PageOpen;
+        if (c.toner) {
+            inkforge::SetPrivU32(dev->devmode, inkforge::priv::FeatureFlags, 1u << 14);
+            inkforge::SetPrivU16(dev->devmode, inkforge::priv::TonerSaveLevel, 1);
+        }
+        ULONG palette[2] = {c.palette[0], c.palette[1]};
+        XLATEOBJ table{};
+        table.flXlate = XO_TABLE;
+        table.iSrcType = PAL_RGB;
+        table.cEntries = c.entries;
+        table.pulXlate = palette;
+        const LONG h = 9, stride = (c.left + c.w + 31) / 32 * 4 + 4;
+        Bytes bits(static_cast<size_t>(stride) * h, 0);
+        auto index = [&](LONG x, LONG y) { return (Noise(x, y) >> 3) & 1; };
+        for (LONG y = 0; y < h; ++y)
+            for (LONG x = 0; x < c.left + c.w; ++x)
+                if (index(x, y)) bits[static_cast<size_t>(y) * stride + x / 8] |= 0x80 >> (x % 8);
+        const Bytes original = bits;
+        const inkforge::ColorKey key{0, static_cast<ULONG>(c.key)};
+        SURFOBJ s = Surface(bits, c.left + c.w, h, stride, BMF_1BPP);
+        const RECTL dest{0, 0, c.w, h}, src{c.left, 0, c.left + c.w, h};
+        int result = 0;
+        Bytes stream = Captured(dev.get(), [&] {
+            result = inkforge::OutputImage(dev.get(), &s, &table, &dest, &src, nullptr, 0xCC, 0,
+                                           c.key >= 0 ? &key : nullptr);
+        });
+        ASSERT_EQ(result, inkforge::kImageSent) << c.what;
+        EXPECT_EQ(bits, original) << c.what << ": the caller's bits stay as they were";
+        size_t at = 0;
+        streamdump::Decoding d = DecodeInJob(stream, &at);
+        EXPECT_EQ(d.problems, 0u) << c.what << "\n" << streamdump::Format(d);
+        for (auto& it : d.items)
+            it.offset -= at;
+        std::vector<streamdump::JbigPage> pages;
+        streamdump::CheckImages(stream.data(), stream.size(), &d, &pages);
+        ASSERT_EQ(pages.size(), 1u) << c.what;
+        Bytes pbm = JbigToPbm(pages[0].entity, c.w, h);
+        ASSERT_FALSE(pbm.empty()) << c.what;
+        const size_t pbmStride = static_cast<size_t>(c.w + 7) / 8;
+        size_t wrong = 0;
+        for (LONG y = 0; y < h; ++y)
+            for (LONG x = 0; x < c.w; ++x) {
+                const ULONG i = index(c.left + x, y);
+                const bool black = i < c.entries && static_cast<int>(i) != c.key &&
+                                   palette[i] == 0 && !(c.toner && x % 2 == 0);
+                const bool got =
+                    (pbm[static_cast<size_t>(y) * pbmStride + x / 8] >> (7 - x % 8)) & 1;
+                wrong += got != black;
+            }
+        EXPECT_EQ(wrong, 0u) << c.what;
+    }
+}
+
 // The block of a 24-bit image of 2 x 1 pixels, laid out by hand: cursor,
 // image header, one block of one run-length row, end.
 TEST_F(ImageOutput, AColourImageIsLaidOutAsTheStreamSays) {
