@@ -165,6 +165,23 @@ icImage Descriptor(WORD type, LONG width, LONG lines, BYTE* bits, DWORD stride) 
     return d;
 }
 
+// The band matrix corrected by the gamma file, made on the first band and
+// again only when the halftone kind, level or resolution changed (the gamma
+// file is not read for every band).
+const icThresholdMatrix& CorrectedBandMatrix(PDEV* pdev, ImagingState* st) {
+    const DWORD key = 1u << 31 | DWORD{PrivU16(pdev->devmode, priv::HalftoneKind)} << 20 |
+                      DWORD{PrivU16(pdev->devmode, kThresholdLevel)} << 12 |
+                      (static_cast<DWORD>(pdev->devmode.dm.dmPrintQuality) & 0xFFF);
+    if (st->bandMatrixKey != key) {
+        BuildBandMatrix(pdev, &st->bandMatrix);
+        BYTE gamma[256];
+        ReadGammaTable(pdev, gamma);
+        st->gammaInv(gamma, &st->bandMatrix);
+        st->bandMatrixKey = key;
+    }
+    return st->bandMatrix;
+}
+
 // An 8 or 24-bit band to 1 bit, added to the page. False, with the last
 // error set, when the band could not be converted: the page would miss it.
 bool ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
@@ -211,11 +228,7 @@ bool ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
     BYTE* mono =
         direct ? st->pageBits + static_cast<size_t>(st->bandTop) * monoStride : st->monoBits;
 
-    icThresholdMatrix m{};
-    BuildBandMatrix(pdev, &m);
-    BYTE gamma[256];
-    ReadGammaTable(pdev, gamma);
-    st->gammaInv(gamma, &m);
+    const icThresholdMatrix& m = CorrectedBandMatrix(pdev, st);
     for (LONG top = 0; top < height; top += step) {
         const LONG lines = std::min<LONG>(step, height - top);
         const LONG onPage = std::max<LONG>(0, std::min<LONG>(lines, pageRows - top));

@@ -29,6 +29,10 @@ struct ImagingState {
     PFN_icImageTypeConvertTo256Gray_speed toGray = nullptr;
     PFN_icGammaInv gammaInv = nullptr;
     PFN_icAllWhiteCheck allWhite = nullptr;
+    // The band matrix with the gamma file's correction, made once for the
+    // halftone kind, level and resolution it was made for.
+    icThresholdMatrix bandMatrix{};
+    DWORD bandMatrixKey = 0; // 0: not made yet
     // Debug settings, read when the banding surface is made, and the page's dumps.
     BandDebugSettings debug;
     BandDump dumps[kBandDumpKinds];
