@@ -82,11 +82,11 @@ class Printer {
         p.driver = d.name;
         spl::AddPrinter(p, false);
         spl::test::DiscardJobOutput(true);
-        for (int d = 0; d < kDocuments; ++d)
-            for (const auto& bits : SamplePages(static_cast<Document>(d))) {
-                pages_[d].push_back(
+        for (int doc = 0; doc < kDocuments; ++doc)
+            for (const auto& bits : SamplePages(static_cast<Document>(doc))) {
+                pages_[doc].push_back(
                     SetEnhMetaFileBits(static_cast<UINT>(bits.size()), bits.data()));
-                pageBytes_[d].push_back(bits.size());
+                pageBytes_[doc].push_back(bits.size());
             }
     }
     ~Printer() {

@@ -279,35 +279,76 @@ void PageTone(benchmark::State& state) {
     Bytes(state, ColourPage().size());
 }
 
+// The process's resident and peak resident bytes (VmRSS, VmHWM), and the
+// peak set back to what is resident now.
+long StatusBytes(const char* field) {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return -1;
+    char line[256];
+    long kb = -1;
+    const size_t n = std::strlen(field);
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, n) == 0) kb = std::atol(line + n);
+    std::fclose(f);
+    return kb < 0 ? -1 : kb * 1024;
+}
+bool ResetPeakResident() {
+    FILE* f = std::fopen("/proc/self/clear_refs", "w");
+    if (!f) return false;
+    const bool ok = std::fputs("5", f) >= 0;
+    return std::fclose(f) == 0 && ok;
+}
+// How far the first banded page of the process grew it beyond what the page
+// and band surfaces already held: what the driver holds for a banded page.
+long g_bandedPeakGrowth = -1;
+
 // The whole banded page as the driver makes it: the engine draws each 24-bit
 // band, the banding hooks turn it to 1 bit and add it to the page, and the
 // page's last band sends the page through the JBIG path into the spooler.
-void PageBanded(benchmark::State& state) {
-    bench::Sink& sink = bench::TheSink();
-    if (!sink.ok() || !CoderModule()) return state.SkipWithError("no spooler job or coder");
-    inkforge::PDEV* pdev = sink.pdev();
-    Surface page(kWidth, kHeight, BMF_24BPP), band(kWidth, kBandLines, BMF_24BPP);
-    for (LONG y = 0; y < kHeight; ++y)
-        std::memcpy(static_cast<BYTE*>(page.so->pvScan0) + size_t(y) * page.so->lDelta,
-                    ColourPage().data() + size_t(y) * kRowBytes, kRowBytes);
-    inkforge::ImagingState* st = inkforge::Imaging(pdev);
-    st->pageWidth = kWidth;
-    st->pageHeight = kHeight;
-    band.so->dhpdev = reinterpret_cast<DHPDEV>(pdev);
-    for (auto _ : state) {
+struct BandedPage {
+    Surface page{kWidth, kHeight, BMF_24BPP}, band{kWidth, kBandLines, BMF_24BPP};
+    inkforge::PDEV* pdev = nullptr;
+    explicit BandedPage(inkforge::PDEV* device) : pdev(device) {
+        for (LONG y = 0; y < kHeight; ++y)
+            std::memcpy(static_cast<BYTE*>(page.so->pvScan0) + size_t(y) * page.so->lDelta,
+                        ColourPage().data() + size_t(y) * kRowBytes, kRowBytes);
+        inkforge::ImagingState* st = inkforge::Imaging(pdev);
+        st->pageWidth = kWidth;
+        st->pageHeight = kHeight;
+        band.so->dhpdev = reinterpret_cast<DHPDEV>(pdev);
+    }
+    bool Print() {
         POINTL origin{};
-        if (!inkforge::DrvStartBanding(band.so, &origin))
-            return state.SkipWithError("banding failed");
+        if (!inkforge::DrvStartBanding(band.so, &origin)) return false;
         while (origin.y >= 0) {
             RECTL dest{0, 0, kWidth, std::min(kBandLines, kHeight - origin.y)};
             POINTL from{0, origin.y};
             EngCopyBits(band.so, page.so, nullptr, nullptr, &dest, &from);
-            if (!inkforge::DrvNextBand(band.so, &origin))
-                return state.SkipWithError("banding failed");
+            if (!inkforge::DrvNextBand(band.so, &origin)) return false;
         }
         inkforge::FlushOutput(pdev);
+        return true;
     }
+};
+
+void PageBanded(benchmark::State& state) {
+    bench::Sink& sink = bench::TheSink();
+    if (!sink.ok() || !CoderModule()) return state.SkipWithError("no spooler job or coder");
+    BandedPage banded(sink.pdev());
+    for (auto _ : state)
+        if (!banded.Print()) return state.SkipWithError("banding failed");
     Bytes(state, ColourPage().size());
+}
+
+// The first banded page of the process, before anything else has run: the
+// growth of its peak resident size is what the driver holds for the page.
+void MeasureBandedMemory() {
+    bench::Sink& sink = bench::TheSink();
+    if (!sink.ok() || !CoderModule()) return;
+    BandedPage banded(sink.pdev());
+    if (!ResetPeakResident()) return;
+    const long before = StatusBytes("VmRSS:");
+    if (before >= 0 && banded.Print()) g_bandedPeakGrowth = StatusBytes("VmHWM:") - before;
 }
 
 } // namespace
@@ -316,6 +357,7 @@ int main(int argc, char** argv) {
     bench::OwnMachineRoot root("raster_encode_bench");
     // The coder and codec libraries are found beside the graphics library.
     inkforge::SetDriverModule(CoderModule());
+    MeasureBandedMemory();
     auto ms = benchmark::kMillisecond;
     benchmark::RegisterBenchmark("rows/memcpy", RowsMemcpy)->Unit(ms);
     benchmark::RegisterBenchmark("rows/runlength", RowsCompressed, inkforge::kModeRunLength)
@@ -353,6 +395,15 @@ int main(int argc, char** argv) {
                             "copies, set-up) %.3f\n",
                             render / alone, tone / alone, jbig / alone, (jbig - alone) / alone,
                             (page - render - tone - jbig) / alone);
+            }
+            if (g_bandedPeakGrowth >= 0) {
+                const double pageImage = double(kMonoStride) * kHeight,
+                             oneBand = double(kRowBytes) * kBandLines;
+                std::printf("banded page memory: %.2f MB at its peak beyond the page and band "
+                            "surfaces = %.2f x the page's 1-bit image (%.2f MB) plus one band "
+                            "(%.2f MB)\n",
+                            g_bandedPeakGrowth / 1e6, g_bandedPeakGrowth / (pageImage + oneBand),
+                            pageImage / 1e6, oneBand / 1e6);
             }
         });
 }

@@ -14,7 +14,7 @@
 namespace {
 HINSTANCE gSelf = nullptr;
 std::string gLog;
-void Log(const std::string& line) {
+[[maybe_unused]] void Log(const std::string& line) {
     gLog += line + "\n";
 }
 } // namespace

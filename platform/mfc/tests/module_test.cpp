@@ -229,7 +229,9 @@ TEST(ModuleStateTest, SheetOfTwoPagesFromTheLibrarysResources) {
         EXPECT_EQ(c.module->Get<INT_PTR(int, int*, int*)>("MfcModuleRunSheet")(c.startPage, &copies,
                                                                                &staple),
                   c.want);
-        if (c.want >= 0) EXPECT_EQ(caption, u"Alpha Settings");
+        if (c.want >= 0) {
+            EXPECT_EQ(caption, u"Alpha Settings");
+        }
         EXPECT_EQ(copies, c.wantCopies);
         EXPECT_EQ(staple, c.wantStaple);
         EXPECT_EQ(platform::user::test::LivePropertySheetPages(), 0u);

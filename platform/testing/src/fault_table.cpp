@@ -52,21 +52,22 @@ int RunFaultTable(const std::function<JobOutcome()>& job, const FaultTableOption
                          std::to_string(count));
             LiveObjects before = CountLiveObjects();
             platform::test::FailNext(name, 1, options.error, skip);
-            int reachedBefore = platform::test::CallCount(name);
+            int callsBefore = platform::test::CallCount(name);
             JobOutcome faulted = job();
-            bool reached = platform::test::CallCount(name) > reachedBefore + skip;
+            bool hit = platform::test::CallCount(name) > callsBefore + skip;
             platform::test::ClearFaults();
             ++runs;
-            if (!reached) continue; // the job took another path this time
+            if (!hit) continue; // the job took another path this time
             if (faulted.ok && faulted.output != clean.output && options.pending.count(name)) {
                 std::printf(
                     "pending: %s failing at call %d answered with success over different output\n",
                     name.c_str(), skip + 1);
             } else if (faulted.ok) {
-                if (!options.mayChangeOutput.count(name))
+                if (!options.mayChangeOutput.count(name)) {
                     EXPECT_TRUE(faulted.output == clean.output)
                         << "reported success over different output (" << faulted.output.size()
                         << " bytes, " << clean.output.size() << " without faults)";
+                }
             } else {
                 EXPECT_FALSE(faulted.error.empty()) << "failed without saying why";
                 // What a failed job leaves is nothing, or all of it.

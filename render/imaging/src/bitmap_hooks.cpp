@@ -82,9 +82,9 @@ RECTL MapSource(const RECTL& clip, const RECTL& d, const RECTL& s, const CLIPOBJ
     // A clip rectangle narrower than one source pixel of an enlarging
     // stretch maps to no source at all; it shows the source pixel under
     // its middle.
-    auto middle = [](LONG c0, LONG c1, LONG d0, LONG dw, LONG s0, LONG s1) {
+    auto middle = [](LONG c0, LONG c1, LONG d0, LONG width, LONG s0, LONG s1) {
         LONGLONG v = s0 + (static_cast<LONGLONG>(c0 + c1 - 2 * d0) * (s1 - s0)) /
-                              (static_cast<LONGLONG>(dw) * 2);
+                              (static_cast<LONGLONG>(width) * 2);
         return static_cast<LONG>(std::clamp<LONGLONG>(v, s0, s1 - 1));
     };
     if (r.right <= r.left && s.right > s.left) {

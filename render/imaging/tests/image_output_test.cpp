@@ -592,7 +592,7 @@ TEST_F(ImageOutput, DestinationsOutsideTheBandSendNothing) {
     SURFOBJ s = Surface(bits, 2, 1, 8, BMF_24BPP);
     XLATEOBJ trivial{};
     trivial.flXlate = XO_TRIVIAL;
-    RECTL src{0, 0, 2, 1}, zero{0, 0, 0, 0}, empty{0, 0, 2, 1};
+    RECTL zero{0, 0, 0, 0}, empty{0, 0, 2, 1};
     // An image of no size is refused; an empty destination counts as 1 x 1.
     EXPECT_EQ(inkforge::EncodeImage(dev.get(), &s, &trivial, &empty, &zero, 0xCC, nullptr),
               inkforge::kImageFailed);

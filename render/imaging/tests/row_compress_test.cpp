@@ -18,10 +18,6 @@ using inkforge::CompressState;
 Bytes Repeat(size_t n, BYTE b) {
     return Bytes(n, b);
 }
-Bytes Cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 TEST(RunLength, PacksByTheRules) {
     struct Case {

@@ -119,7 +119,9 @@ TEST_F(Exports, ModelQueryOnTheCallersBehalf) {
             c.result)
             << c.loadError;
         platform::test::ClearFaults();
-        if (!c.result) EXPECT_GT(size, 0u);
+        if (!c.result) {
+            EXPECT_GT(size, 0u);
+        }
     }
 }
 
