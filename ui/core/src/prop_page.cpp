@@ -402,8 +402,15 @@ HANDLE AddPropPage(CPropPage* page, PFNCOMPROPSHEET callback, HANDLE sheet) {
         delete page;
         return nullptr;
     }
-    auto added = reinterpret_cast<HANDLE>(
-        callback(sheet, CPSFUNC_ADD_HPROPSHEETPAGE, reinterpret_cast<LPARAM>(handle), 0));
+    HANDLE added = nullptr;
+    try {
+        added = reinterpret_cast<HANDLE>(
+            callback(sheet, CPSFUNC_ADD_HPROPSHEETPAGE, reinterpret_cast<LPARAM>(handle), 0));
+    } catch (...) {
+        // The sheet never took the page: release it before the failure goes on.
+        DestroyPropertySheetPage(handle);
+        throw;
+    }
     if (!added) {
         DestroyPropertySheetPage(handle); // releases the page object
         return nullptr;
@@ -415,7 +422,12 @@ HANDLE AddPropPage(CPropPage* page, PFNCOMPROPSHEET callback, HANDLE sheet) {
 DWORD BuildSheetPages(SheetContext* context, HWND owner) {
     if (!context) return 0;
     // The building holds a reference of its own, so that a page that fails
-    // first does not take the context with it.
+    // first does not take the context with it; it is let go also when a
+    // failure leaves the building.
+    struct Hold {
+        SheetContext* context;
+        ~Hold() { FreeSheetContext(context); }
+    } hold{context};
     ++context->pageReferences;
     const PagePlan* plan = nullptr;
     size_t count = 0;
@@ -445,7 +457,6 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
             ok = 0;
         }
     }
-    FreeSheetContext(context);
     return ok;
 }
 

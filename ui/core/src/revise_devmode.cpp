@@ -374,9 +374,11 @@ BOOL RefreshJobSettings(ReviseContext* context, DEVMODE_IMAGEW* devmode, DWORD m
         priv.JobTypeOptions |= v;
         return TRUE;
     }
+    // Only the driver's own device mode holds job fields; another driver's
+    // bytes at those places are not a password or a mailbox.
     DEVMODE_IMAGEW stored{};
     if ((m & kJobMaskFromSaved) && context->printer &&
-        ReadPrinterInfo2(context->printer, &stored)) {
+        ReadPrinterInfo2(context->printer, &stored) && IsOwnDevmode(&stored.dm)) {
         CopyJobFields(stored.priv, m, v, &priv);
         priv.DeptCounterFlags = (m & 0x80) ? stored.priv.DeptCounterFlags : priv.DeptCounterFlags;
         return TRUE;

@@ -1,4 +1,5 @@
 // Sheetwright's property-sheet exports and its application object.
+#include "export_guard.h"
 #include "prop_page.h"
 #include "sheet_app.h"
 #include "ui/sheetwright.h"
@@ -8,11 +9,7 @@ namespace {
 
 sheetwright::CTovaUi16 theApp;
 
-} // namespace
-
-// The pages of one document or device sheet, added through the sheet's
-// callback: 1 when every page was added.
-DLLEXPORT DWORD WINAPI MFCPropPage(PropPageParams* params) {
+DWORD BuildPages(PropPageParams* params) {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     InitCommonControls();
     sheetwright::SheetContext* context = sheetwright::CreateSheetContext(params);
@@ -20,6 +17,19 @@ DLLEXPORT DWORD WINAPI MFCPropPage(PropPageParams* params) {
     return sheetwright::BuildSheetPages(context, static_cast<HWND>(params->reserved8));
 }
 
-DLLEXPORT UINT CALLBACK PropPageCallback(HWND hwnd, UINT message, PROPSHEETPAGEW* psp) {
+UINT PageCallback(HWND hwnd, UINT message, PROPSHEETPAGEW* psp) {
     return sheetwright::PropPageCallback(hwnd, message, psp);
+}
+
+} // namespace
+
+// The pages of one document or device sheet, added through the sheet's
+// callback: 1 when every page was added.
+DLLEXPORT DWORD WINAPI MFCPropPage(PropPageParams* params) {
+    return sheetwright::ExportGuard<&BuildPages, DWORD{0}>::Call(params);
+}
+
+// A page that could not be hooked is not created: the sheet goes on without it.
+DLLEXPORT UINT CALLBACK PropPageCallback(HWND hwnd, UINT message, PROPSHEETPAGEW* psp) {
+    return sheetwright::ExportGuard<&PageCallback, UINT{0}>::Call(hwnd, message, psp);
 }
