@@ -21,7 +21,6 @@ constexpr BYTE kRopXorPattern = 0x5A;
 constexpr ULONG kWhite = 0xFFFFFF;
 constexpr ULONG kPatternBrush = 0xFFFFFFFF;
 constexpr ULONG kMaxStyleEntries = 8;
-constexpr DWORD kCapsStrokeAndFillOnce = 0x10;
 
 enum class Entry { Draw, Record, Done, Fail };
 
@@ -140,7 +139,7 @@ BOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFO
         return FALSE;
     Paint fill = PaintOf(pboFill, mixFill);
     Paint pen = PaintOf(pboStroke, mixFill);
-    if (pdev->modelCaps & kCapsStrokeAndFillOnce) {
+    if (pdev->modelCaps & caps::StrokeAndFillOnce) {
         bool ok = SetTransferModes(pdev, fill.transparent) &&
                   SetLineAttributes(pdev, plineattrs, pxo) && SetFillMode(pdev, flOptions) &&
                   SetRop(pdev, fill.rop) && SetPenColor(pdev, pen.color) &&

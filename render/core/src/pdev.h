@@ -33,9 +33,15 @@ constexpr DWORD SpoolSide = 0x1;
 constexpr DWORD ByInterface = 0x4;
 } // namespace mode
 
-// Model capability flags.
+// Model capability flags, taken from the model data at the device's enabling.
 namespace caps {
+constexpr DWORD AnyPatternSize = 0x1;     // resolution mode flag bit 7
+constexpr DWORD ImageHalftone = 0x2;      // images may be halftoned (image halftone query bit 3)
+constexpr DWORD StretchByEngine = 0x4;    // resolution mode flag bit 8: every stretch
+constexpr DWORD ShrinkByEngine = 0x8;     // resolution mode flag bit 9: shrinking stretches first
+constexpr DWORD StrokeAndFillOnce = 0x10; // resolution mode flag bit 10
 constexpr DWORD SpoolSideProgram = 0x20;
+constexpr DWORD KeyFlagBit4 = 0x40; // the model key's flag bit 4, kept as it is
 constexpr DWORD CombinedPrompt = 0x80;
 constexpr DWORD UniqueFontNames = 0x8000;
 } // namespace caps

@@ -98,17 +98,19 @@ void ModelCapabilities(PDEV* pdev) {
     DWORD caps = 0;
     ModelAnswer quality(pdev, model::kQueryQualityModes, ResolutionMode(pdev->devmode), 1);
     DWORD qf = quality.U32(16);
-    if (Bit(qf, 7)) caps |= 0x1;
+    if (Bit(qf, 7)) caps |= caps::AnyPatternSize;
     ModelAnswer image(pdev, model::kQueryImageHalftone, 0, 1);
-    if (image.U8(0) & 8) caps |= 0x2;
-    caps |= ((qf >> 8) & 7) << 2;
+    if (image.U8(0) & 8) caps |= caps::ImageHalftone;
+    if (Bit(qf, 8)) caps |= caps::StretchByEngine;
+    if (Bit(qf, 9)) caps |= caps::ShrinkByEngine;
+    if (Bit(qf, 10)) caps |= caps::StrokeAndFillOnce;
     ModelAnswer keys(pdev, model::kQueryKeys, 16, 1);
     for (DWORD i = 0; i < keys.Entries(8); ++i) {
         size_t e = static_cast<size_t>(i) * 8;
         if (keys.U32(e) != 16) continue;
         DWORD f = keys.U32(e + 4);
         if (Bit(f, 3)) caps |= caps::SpoolSideProgram;
-        if (Bit(f, 4)) caps |= 0x40;
+        if (Bit(f, 4)) caps |= caps::KeyFlagBit4;
         if (Bit(f, 6)) caps |= caps::CombinedPrompt;
         if (Bit(f, 11)) caps |= caps::UniqueFontNames;
         break;

@@ -15,7 +15,6 @@ namespace {
 
 constexpr size_t kFinePatterns = offsetof(PRIVATE_DEVMODE, FinePatterns);
 constexpr DWORD kFeatureFinePatterns = 0x20000000;
-constexpr DWORD kCapsAnyPatternSize = 0x1;
 constexpr LONG kMaxTileBytes = 64 << 20;
 constexpr int kFirstPatternId = 10;
 
@@ -376,7 +375,7 @@ BOOL SetBrush(PDEV* pdev, const RealizedBrush* brush, const RECTL* target, DWORD
     if (brush->uniform)
         return SetBrushColor(pdev, brush->uniformColor) && SetRop(pdev, rop) &&
                SetTransferModes(pdev, transparent);
-    bool rasterPattern = (pdev->modelCaps & kCapsAnyPatternSize) ||
+    bool rasterPattern = (pdev->modelCaps & caps::AnyPatternSize) ||
                          (brush->width % 8 == 0 && brush->height % 8 == 0);
     if (rasterPattern)
         return SendRasterPattern(pdev, brush) && SetRop(pdev, rop) &&

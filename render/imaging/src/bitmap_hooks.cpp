@@ -28,10 +28,6 @@ constexpr DWORD kNoOp = 0xAA;
 constexpr DWORD kMaskPassRop = 0xEE;
 constexpr DWORD kImagePassRop = 0x88;
 constexpr ULONG kBatch = 20;
-// Model capability bits (bits 8 and 9 of the print quality mode's flags):
-// stretches always go to the engine, and shrinking ones go to it first.
-constexpr DWORD kCapsStretchByEngine = 0x4;
-constexpr DWORD kCapsShrinkByEngine = 0x8;
 
 enum class Road { Fail, Done, Band, Spool, Device };
 
@@ -235,8 +231,8 @@ BOOL DeviceStretch(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const 
     const LONGLONG srcArea =
         static_cast<LONGLONG>(std::abs(s.right - s.left)) * std::abs(s.bottom - s.top);
     if (!readsPage &&
-        ((pdev->modelCaps & kCapsStretchByEngine) ||
-         ((pdev->modelCaps & kCapsShrinkByEngine) && destArea < srcArea)) &&
+        ((pdev->modelCaps & caps::StretchByEngine) ||
+         ((pdev->modelCaps & caps::ShrinkByEngine) && destArea < srcArea)) &&
         engine())
         return TRUE;
     SetTransferModes(pdev, false);

@@ -29,7 +29,6 @@ namespace inkforge {
 namespace {
 
 constexpr DWORD kCompressDeltaLevel = 0x20001;
-constexpr DWORD kCapImageHalftone = 2;
 constexpr ULONG kWhite = 0xFFFFFF;
 constexpr int kTonerSaveBit = 14;
 constexpr BYTE kTonerSavePattern = 0xAA; // every other pixel white
@@ -352,7 +351,7 @@ bool HalftoneForPalette(PDEV* pdev) {
     const HalftoneRecord* r = pdev->halftone;
     bool bits = r && (r->usage & (htbits::NoHalftone | htbits::Halftone));
     bool grayRule =
-        PrivU16(pdev->devmode, priv::ColorMode) == 1 && (pdev->modelCaps & kCapImageHalftone);
+        PrivU16(pdev->devmode, priv::ColorMode) == 1 && (pdev->modelCaps & caps::ImageHalftone);
     return r && r->matrix && (bits || grayRule);
 }
 
@@ -597,7 +596,7 @@ bool UseHalftoneForImage(PDEV* pdev, ULONG format, LONG srcWidth, LONG srcHeight
     const bool two = u & htbits::NoHalftone, four = u & htbits::Halftone;
     if (!two && !four)
         return PrivU16(pdev->devmode, priv::ColorMode) == 1 &&
-               (pdev->modelCaps & kCapImageHalftone) && format != BMF_1BPP &&
+               (pdev->modelCaps & caps::ImageHalftone) && format != BMF_1BPP &&
                (u & htbits::Indexed || format >= BMF_16BPP);
     switch (format) {
     case BMF_1BPP:
