@@ -77,6 +77,18 @@ std::shared_ptr<const ModuleResources> ResourcesOf(HMODULE module) {
     if (c.begin != begin || c.size != size || c.hostPath != hostPath ||
         (!c.table && c.begin == nullptr)) {
         if (c.table) C().retired.push_back(c.table);
+        // Two loaded modules never overlap: an entry over the same bytes is
+        // left from a module that was freed (its handle or address reused),
+        // and would answer for the new module's resources (ResourceExtent).
+        for (auto it = C().byNative.begin(); it != C().byNative.end();) {
+            const Cached& o = it->second;
+            if (it->first != native && o.begin < begin + size && begin < o.begin + o.size) {
+                if (o.table) C().retired.push_back(o.table);
+                it = C().byNative.erase(it);
+            } else {
+                ++it;
+            }
+        }
         c.begin = begin;
         c.size = size;
         c.hostPath = hostPath;
