@@ -121,13 +121,15 @@ TEST_F(Resbundle, StringsPicturesAndCursor) {
         WCHAR probe[2];
         if (LoadStringW(module, id, probe, 2) > 0) ++strings;
     }
-    EXPECT_EQ(strings, 428);
+    EXPECT_EQ(strings, 431);
     struct Text {
         UINT id;
         const char16_t* text;
     } texts[] = {
         {3113, u"Profile files (*.PRO)\n*.PRO\n\n"},
-        {4000, u"\\"},
+        {4000, u"\\/*?:.;\"<>|"},
+        {3321, u"Make \"%s\""},
+        {3322, u"Print \"%s\""},
         {4011, u"\""},
         {7999, u"Custom Size"},
         {7902, u"Velmora Printer Driver Help"},
@@ -149,7 +151,7 @@ TEST_F(Resbundle, StringsPicturesAndCursor) {
          {2500, 2510, 2511, 2512, 2521, 2530, 2540, 2541, 2620, 2621, 2651, 2674, 2680, 2811, 2868})
         EXPECT_TRUE(bitmaps.count(id)) << id;
     auto icons = Names(module, RT_GROUP_ICON);
-    EXPECT_EQ(icons.size(), 127u);
+    EXPECT_EQ(icons.size(), 129u);
     EXPECT_EQ(*icons.begin(), 2100u);
     EXPECT_EQ(*icons.rbegin(), 2345u);
     EXPECT_EQ(Names(module, RT_GROUP_CURSOR), std::set<ULONG_PTR>{2000});
@@ -204,6 +206,39 @@ TEST_F(Resbundle, EveryNameTheSampleModelsGiveIsOneOfItsStrings) {
             ++names;
         }
         EXPECT_GT(names, 10) << model;
+    }
+}
+
+// The resource ids a sample model's table 70 gives: the Support page's
+// picture and the label and status texts are this library's; the device
+// pictures are the picture library's model-specific ones.
+TEST_F(Resbundle, EveryResourceIdOfTheSampleModelsTable70IsThere) {
+    const std::regex table("\"70\": \\{[^}]*\"entries\": \\[([\\s\\S]*?)\\]\\s*\\}");
+    const std::regex entry("\\[\\s*([0-9]+),\\s*([0-9]+)\\s*\\]");
+    for (const char* model : {"CX5540", "LP1220"}) {
+        std::ifstream file(std::string(PKG_SAMPLE_MODELS_DIR "/") + model + ".json");
+        ASSERT_TRUE(file) << model;
+        std::stringstream source;
+        source << file.rdbuf();
+        const std::string text = source.str();
+        std::smatch found;
+        ASSERT_TRUE(std::regex_search(text, found, table)) << model;
+        const std::string entries = found[1].str();
+        int count = 0;
+        for (std::sregex_iterator it(entries.begin(), entries.end(), entry), end; it != end; ++it) {
+            const int index = std::stoi((*it)[1].str());
+            const UINT id = static_cast<UINT>(std::stoul((*it)[2].str()));
+            SCOPED_TRACE(std::string(model) + " entry " + std::to_string(index));
+            WCHAR probe[2];
+            if (index == 2)
+                EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(id), RT_BITMAP), nullptr) << id;
+            else if (index >= 14 && index <= 18)
+                EXPECT_TRUE(id >= 119 && id <= 122) << id;
+            else
+                EXPECT_GT(LoadStringW(module, id, probe, 2), 0) << id;
+            ++count;
+        }
+        EXPECT_GT(count, 0) << model;
     }
 }
 

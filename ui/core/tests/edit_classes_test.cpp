@@ -18,7 +18,7 @@ using namespace sheetwright;
 namespace drv = platform::user::driver;
 namespace ut = platform::user::test;
 
-constexpr UINT kCustomPaperDialog = 1050;
+constexpr UINT kCustomPaperDialog = 1000;
 constexpr int kWidthEdit = 1015;
 
 // The custom paper dialog with one edit object bound to its width edit.

@@ -43,7 +43,7 @@ class NumberEdits : public ::testing::Test {
         platform::test::SetLocale(0x0407);
         module_ = LoadLibraryW(u"Z:" PKG_DRIVER_DIR_W u"/Resbundle.DLL");
         ASSERT_NE(module_, nullptr);
-        dialog_ = CreateDialogParamW(module_, MAKEINTRESOURCEW(1050), nullptr, Quiet, 0);
+        dialog_ = CreateDialogParamW(module_, MAKEINTRESOURCEW(1000), nullptr, Quiet, 0);
         ASSERT_NE(dialog_, nullptr);
         ShowWindow(dialog_, SW_SHOW);
     }

@@ -453,7 +453,7 @@ TEST(SheetHelpControls, SmallestControlUnderTheCursorWins) {
     HMODULE resources = LoadLibraryW(u"Z:" PKG_DRIVER_DIR_W u"/Resbundle.DLL");
     ASSERT_NE(resources, nullptr);
     HWND dialog = CreateDialogParamW(
-        resources, MAKEINTRESOURCEW(1050), nullptr,
+        resources, MAKEINTRESOURCEW(1000), nullptr,
         [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
     ASSERT_NE(dialog, nullptr);
     ShowWindow(dialog, SW_SHOW);
@@ -1007,7 +1007,7 @@ TEST(SheetHelpControls, PopupWindowPlacedByTheControl) {
     {
         CLocalize strings(resources);
         HWND dialog = CreateDialogParamW(
-            resources, MAKEINTRESOURCEW(1050), nullptr,
+            resources, MAKEINTRESOURCEW(1000), nullptr,
             [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
         ASSERT_NE(dialog, nullptr);
         ShowWindow(dialog, SW_SHOW);
