@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "command.h"
+#include "control_labels.h"
 #include "platform/text.h"
 #include "platform/user_ctl.h"
 #include "win/devmode_private.h"
@@ -23,8 +24,11 @@ namespace {
 namespace drv = platform::user::driver;
 namespace ut = platform::user::test;
 
+// One --set: a control by its id, or by the label a person reads beside it
+// on the page shown.
 struct Change {
     int control = 0;
+    std::string label;
     std::string value;
 };
 
@@ -49,16 +53,27 @@ bool Parse(const Args& args, Options* o) {
         } else if (a == "--set" && hasValue) {
             const std::string& s = args[++i];
             size_t eq = s.find('=');
-            char* end = nullptr;
-            long id = eq == std::string::npos ? 0 : std::strtol(s.c_str(), &end, 10);
-            if (eq == std::string::npos || end != s.c_str() + eq || id <= 0 || id > 0xFFFF) {
+            if (eq == std::string::npos || eq == 0) {
                 std::fprintf(stderr,
-                             "printhost properties: --set wants CONTROL=VALUE with a "
-                             "control id, not '%s'\n",
+                             "printhost properties: --set wants CONTROL=VALUE, the control by "
+                             "its id or its label, not '%s'\n",
                              s.c_str());
                 return false;
             }
-            o->changes.push_back({static_cast<int>(id), s.substr(eq + 1)});
+            const std::string name = s.substr(0, eq);
+            Change change{0, {}, s.substr(eq + 1)};
+            if (name.find_first_not_of("0123456789") == std::string::npos) {
+                long id = name.size() <= 5 ? std::strtol(name.c_str(), nullptr, 10) : 0;
+                if (id <= 0 || id > 0xFFFF) {
+                    std::fprintf(stderr, "printhost properties: no control has the id %s\n",
+                                 name.c_str());
+                    return false;
+                }
+                change.control = static_cast<int>(id);
+            } else {
+                change.label = name;
+            }
+            o->changes.push_back(change);
         } else if (o->printer.empty() && !a.empty() && a[0] != '-') {
             o->printer = a;
         } else {
@@ -80,38 +95,41 @@ std::u16string ClassOf(HWND window) {
 }
 
 // Sets one control as a person would: a box is checked or cleared, an edit
-// typed into, a list chosen from by text (or by position), a slider moved.
-bool Apply(HWND sheet, const Change& c, std::string* error) {
+// typed into, a list chosen from by text, a slider moved. A control given by
+// its label is looked for on the page shown; one given by its id anywhere on
+// the sheet, and its list also takes an item's position.
+bool Apply(HWND sheet, const std::u16string& pageName, const Change& c, std::string* error) {
+    if (!c.label.empty()) {
+        HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        HWND control =
+            page ? FindControlByLabel(page, pageName, platform::FromUtf8(c.label), error) : nullptr;
+        if (!page) *error = "the sheet shows no page";
+        return control && SetControlValue(control, "'" + c.label + "'", c.value, error);
+    }
     HWND control = drv::FindControl(sheet, c.control);
     if (!control) {
         *error = "no control " + std::to_string(c.control) + " on the sheet";
         return false;
     }
+    const std::string name = "control " + std::to_string(c.control);
     std::u16string kind = ClassOf(control);
-    std::u16string value = platform::FromUtf8(c.value);
-    bool ok = false;
-    if (platform::EqualsNoCase(kind, u"Button")) {
-        bool on = c.value == "1" || c.value == "on" || c.value == "checked";
-        ok = c.value == "click" ? drv::Click(control)
-                                : drv::SetCheck(control, on ? BST_CHECKED : BST_UNCHECKED);
-    } else if (platform::EqualsNoCase(kind, u"Edit")) {
-        ok = drv::TypeText(control, value);
-    } else if (platform::EqualsNoCase(kind, u"ComboBox") ||
-               platform::EqualsNoCase(kind, u"ListBox")) {
-        ok = drv::SelectItemText(control, value);
+    if (platform::EqualsNoCase(kind, u"ComboBox") || platform::EqualsNoCase(kind, u"ListBox")) {
         char* end = nullptr;
         long index = std::strtol(c.value.c_str(), &end, 10);
-        if (!ok && !c.value.empty() && *end == 0)
-            ok = drv::SelectItem(control, static_cast<int>(index));
-    } else if (platform::EqualsNoCase(kind, u"msctls_trackbar32")) {
-        ok = drv::MoveSlider(control, std::atoi(c.value.c_str()));
-    } else if (platform::EqualsNoCase(kind, u"msctls_updown32")) {
-        ok = drv::SpinBy(control, std::atoi(c.value.c_str()));
+        if (!c.value.empty() && *end == 0 &&
+            !drv::SelectItemText(control, platform::FromUtf8(c.value))) {
+            if (drv::SelectItem(control, static_cast<int>(index))) return true;
+            *error = name + " has no item " + c.value;
+            return false;
+        }
+    } else if (platform::EqualsNoCase(kind, u"Button") && c.value != "click") {
+        // By id a box reads any other word than on, 1 or checked as off.
+        bool on = c.value == "1" || c.value == "on" || c.value == "checked";
+        if (drv::SetCheck(control, on ? BST_CHECKED : BST_UNCHECKED)) return true;
+        *error = name + " does not take '" + c.value + "' on the page shown";
+        return false;
     }
-    if (!ok)
-        *error = "control " + std::to_string(c.control) + " (" + platform::ToUtf8(kind) +
-                 ") does not take '" + c.value + "' on the page shown";
-    return ok;
+    return SetControlValue(control, name, c.value, error);
 }
 
 // The sheet's page names in tab order.
@@ -162,8 +180,12 @@ struct Script {
                 error = "no page '" + o.page + "' (pages: " + list + ")";
             }
         }
+        int current = static_cast<int>(
+            SendMessageW(GetDlgItem(sheet, IDC_PROPSHEET_TABCONTROL), TCM_GETCURSEL, 0, 0));
+        std::u16string pageName =
+            current >= 0 && static_cast<size_t>(current) < names.size() ? names[current] : u"";
         for (const auto& c : o.changes)
-            if (error.empty()) Apply(sheet, c, &error);
+            if (error.empty()) Apply(sheet, pageName, c, &error);
         snapshot = drv::Snapshot(sheet);
         drv::PressButton(sheet, error.empty() ? IDOK : IDCANCEL);
     }
@@ -265,7 +287,10 @@ int Run(const Args& args) {
 Command cmd{"properties",
             "PRINTER [--device] [--page NAME] [--set CONTROL=VALUE ...] [--png FOLDER]",
             "open a printer's document (or device) sheet, make changes, press OK and show the "
-            "result",
+            "result; CONTROL is a control's id or the label beside it on the page shown "
+            "(\"Paper Size=A5\"), VALUE on or off for a check box, on for a radio button, "
+            "click for a button, an item's text or unique beginning for a list, a number for a "
+            "slider or up-down, text for an edit",
             Run};
 
 } // namespace
