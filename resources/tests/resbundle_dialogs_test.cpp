@@ -3,6 +3,9 @@
 // reader.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "localize_format.h"
 #include "platform/dialog_template.h"
 #include "platform/loader_ctl.h"
@@ -43,6 +46,12 @@ TEST(ResbundleDialogs, EveryTemplateOpensWithItsControls) {
         for (const auto& item : data.items) {
             if (item.id == 0xFFFF || item.id == 0xFFFFFFFF) continue;
             EXPECT_NE(GetDlgItem(dlg, static_cast<int>(item.id)), nullptr) << item.id;
+        }
+        // RESBUNDLE_PNG_DIR=folder keeps a picture of every template, to look at the layout.
+        if (const char* folder = getenv("RESBUNDLE_PNG_DIR")) {
+            ShowWindow(dlg, SW_SHOW);
+            EXPECT_TRUE(platform::user::driver::SavePng(dlg, std::string(folder) + "/template-" +
+                                                                 std::to_string(id) + ".png"));
         }
         DestroyWindow(dlg);
     }
