@@ -116,16 +116,20 @@ bool Apply(HWND sheet, const std::u16string& pageName, const Change& c, std::str
     if (platform::EqualsNoCase(kind, u"ComboBox") || platform::EqualsNoCase(kind, u"ListBox")) {
         char* end = nullptr;
         long index = std::strtol(c.value.c_str(), &end, 10);
-        if (!c.value.empty() && *end == 0 &&
-            !drv::SelectItemText(control, platform::FromUtf8(c.value))) {
-            if (drv::SelectItem(control, static_cast<int>(index))) return true;
+        if (!c.value.empty() && *end == 0) { // an item of that text, else at that position
+            if (drv::SelectItemText(control, platform::FromUtf8(c.value)) ||
+                drv::SelectItem(control, static_cast<int>(index)))
+                return true;
             *error = name + " has no item " + c.value;
             return false;
         }
-    } else if (platform::EqualsNoCase(kind, u"Button") && c.value != "click") {
-        // By id a box reads any other word than on, 1 or checked as off.
+    } else if (platform::EqualsNoCase(kind, u"Button")) {
+        // By id any button takes a click, and a box reads any other word than
+        // on, 1 or checked as off.
         bool on = c.value == "1" || c.value == "on" || c.value == "checked";
-        if (drv::SetCheck(control, on ? BST_CHECKED : BST_UNCHECKED)) return true;
+        if (c.value == "click" ? drv::Click(control)
+                               : drv::SetCheck(control, on ? BST_CHECKED : BST_UNCHECKED))
+            return true;
         *error = name + " does not take '" + c.value + "' on the page shown";
         return false;
     }
