@@ -2,9 +2,10 @@
 #include "localize.h"
 
 #include <cstring>
-#include <set>
+#include <string_view>
 
 #include "driver_env.h"
+#include "platform/ini_document.h"
 #include "settings_file.h"
 #include "win/base.h"
 
@@ -35,8 +36,94 @@ bool SameTime(const FILETIME& a, const FILETIME& b) {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
-std::string AnsiOf(const std::u16string& s) {
-    return WideToAnsiString(s);
+// A file opened for reading by ranges. Look-ups read the cache's header, one
+// index and one entry's data this way, never the whole file, and take no
+// settings lock: a writer replaces the cache by a rename, so an open file
+// stays the complete old one.
+class ReadOnlyFile {
+  public:
+    explicit ReadOnlyFile(const std::u16string& path) {
+        if (path.empty()) return;
+        handle_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        LARGE_INTEGER size{};
+        if (handle_ != INVALID_HANDLE_VALUE && GetFileSizeEx(handle_, &size) && size.QuadPart >= 0)
+            size_ = static_cast<ULONGLONG>(size.QuadPart);
+    }
+    ~ReadOnlyFile() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    // Open, and not larger than any file of ours.
+    bool ok() const { return handle_ != INVALID_HANDLE_VALUE && size_ <= kMaxLocalizeFile; }
+    ULONGLONG size() const { return size_; }
+    // Exactly `count` bytes at `offset`, all within the file.
+    bool Read(ULONGLONG offset, ULONGLONG count, void* out) const {
+        if (!ok() || offset > size_ || count > size_ - offset) return false;
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN)) return false;
+        BYTE* p = static_cast<BYTE*>(out);
+        while (count) {
+            DWORD got = 0;
+            if (!ReadFile(handle_, p, static_cast<DWORD>(count), &got, nullptr) || !got)
+                return false;
+            p += got;
+            count -= got;
+        }
+        return true;
+    }
+    bool ReadAll(std::vector<BYTE>* out) const {
+        if (!ok()) return false;
+        out->resize(static_cast<size_t>(size_));
+        return Read(0, size_, out->data());
+    }
+
+  private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    ULONGLONG size_ = 0;
+};
+
+// The ANSI code page of a language (LanguageID, or with its sub-language);
+// 0 when the platform does not know it.
+UINT CodePageOfLanguage(DWORD languageId) {
+    const DWORD primary = languageId & 0x3FF;
+    const DWORD withDefault = static_cast<DWORD>(MAKELANGID(primary, SUBLANG_DEFAULT));
+    for (DWORD lang : {languageId, withDefault}) {
+        DWORD codePage = 0;
+        if (lang &&
+            GetLocaleInfoW(MAKELCID(lang, SORT_DEFAULT),
+                           LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                           reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(WCHAR)) &&
+            codePage)
+            return codePage;
+    }
+    return 0;
+}
+
+// A text or geometry file as INI text. A file without a mark is read in the
+// ANSI code page of its language: the profile functions would read it in the
+// system's, which garbles another language's text (Shift-JIS under 1252).
+platform::ini::IniDocument ReadLocalizeFile(const std::u16string& path, UINT codePage) {
+    std::vector<BYTE> bytes;
+    if (!ReadOnlyFile(path).ReadAll(&bytes)) bytes.clear();
+    std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const bool marked = raw.starts_with("\xFF\xFE") || raw.starts_with("\xEF\xBB\xBF");
+    if (marked || raw.empty()) return platform::ini::IniDocument::Parse(raw);
+    const int n =
+        MultiByteToWideChar(codePage, 0, raw.data(), static_cast<int>(raw.size()), nullptr, 0);
+    std::u16string wide(n > 0 ? static_cast<size_t>(n) : 0, u'\0');
+    if (n > 0)
+        MultiByteToWideChar(codePage, 0, raw.data(), static_cast<int>(raw.size()), wide.data(), n);
+    // Handed to the one INI reader as marked UTF-16.
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t c : wide) {
+        utf16.push_back(static_cast<char>(c & 0xFF));
+        utf16.push_back(static_cast<char>(c >> 8));
+    }
+    return platform::ini::IniDocument::Parse(utf16);
 }
 
 } // namespace
@@ -67,10 +154,25 @@ CLocalize::CLocalize(std::unique_ptr<ResourceSource> source) : source_(std::move
 
 CLocalize::~CLocalize() = default;
 
-BOOL CLocalize::ReadCache(std::vector<BYTE>* bytes, RcbImage* image) const {
-    if (paths_.rcb.empty()) return FALSE;
-    return ReadWholeFile(paths_.rcb.c_str(), kMaxLocalizeFile, bytes) &&
-           ParseRcb(bytes->data(), bytes->size(), image);
+BOOL CLocalize::ReadCacheEntry(bool isString, DWORD id, std::vector<BYTE>* data) const {
+    data->clear();
+    ReadOnlyFile file(paths_.rcb);
+    RcbHeader h;
+    if (!file.Read(0, sizeof h, &h) || !CheckRcbHeader(h, file.size())) return FALSE;
+    const DWORD count = isString ? h.stringCount : h.dialogCount;
+    std::vector<RcbEntry> index(count);
+    if (!count || !file.Read(isString ? h.stringIndexOffset : h.dialogIndexOffset,
+                             ULONGLONG{kRcbEntrySize} * count, index.data()))
+        return FALSE;
+    const ULONGLONG areaStart = isString ? h.stringDataOffset : h.dialogDataOffset;
+    const ULONGLONG areaEnd = isString ? file.size() : h.stringDataOffset;
+    for (const RcbEntry& e : index) {
+        if (e.id != id) continue;
+        if (!e.size || !CheckRcbEntry(e, isString, areaStart, areaEnd)) return FALSE;
+        data->resize(e.size);
+        return file.Read(areaStart + e.offset, e.size, data->data());
+    }
+    return FALSE;
 }
 
 BOOL CLocalize::IsCacheCurrent() {
@@ -83,8 +185,10 @@ BOOL CLocalize::IsCacheCurrent() {
     if (!rctOpen || !rcpOpen || !moduleOpen) return TRUE;
     std::vector<BYTE> bytes;
     RcbImage image;
-    // A cache that is missing, half written or inconsistent is rebuilt.
-    if (!ReadCache(&bytes, &image)) return FALSE;
+    // A cache that is missing, half written or inconsistent is rebuilt, and
+    // so is one with a template that does not read as one.
+    if (!ReadOnlyFile(paths_.rcb).ReadAll(&bytes) || !ParseRcb(bytes.data(), bytes.size(), &image))
+        return FALSE;
     const RcbHeader& h = image.header;
     const DWORD version = GetPrivateProfileIntW(u"Main", u"Version", 0, paths_.rct.c_str());
     DWORD ms = 0, ls = 0;
@@ -92,51 +196,35 @@ BOOL CLocalize::IsCacheCurrent() {
     if (h.textVersion != version || h.productVersionMS != ms || h.productVersionLS != ls)
         return FALSE;
     return SameTime(h.moduleTime, moduleTime) && SameTime(h.textTime, rctTime) &&
-           SameTime(h.geometryTime, rcpTime);
+           SameTime(h.geometryTime, rcpTime) && RcbTemplatesReadable(image);
 }
 
-SectionMap CLocalize::ReadSection(const std::u16string& file, const std::string& section,
-                                  const std::u16string* texts) {
-    const std::string path = AnsiOf(file);
-    std::vector<char> buf(kSectionGrowth);
-    for (;;) {
-        DWORD n = GetPrivateProfileSectionA(section.c_str(), buf.data(),
-                                            static_cast<DWORD>(buf.size()), path.c_str());
-        if (n + 5 <= buf.size() || buf.size() >= kMaxLocalizeFile) {
-            buf.resize(std::min<size_t>(n, buf.size()));
-            break;
-        }
-        buf.resize(buf.size() + kSectionGrowth);
-    }
-    const UINT codePage = threadCodePage_ ? CP_THREAD_ACP : CP_ACP;
+namespace {
+
+// A section as key -> value; for a dialog's geometry each value is completed
+// with "," and the text of the same key in the text file's section.
+SectionMap ReadSection(const platform::ini::IniDocument& file, const std::u16string& section,
+                       const platform::ini::IniDocument* texts) {
     std::u16string block;
-    if (!buf.empty()) {
-        int w =
-            MultiByteToWideChar(codePage, 0, buf.data(), static_cast<int>(buf.size()), nullptr, 0);
-        block.resize(w > 0 ? w : 0);
-        if (w > 0)
-            MultiByteToWideChar(codePage, 0, buf.data(), static_cast<int>(buf.size()), block.data(),
-                                w);
+    for (const std::u16string& line : file.SectionLines(section)) {
+        block += line;
+        block += u'\0';
     }
     SectionMap map = ParseSectionLines(block);
-    const std::string textPath = texts ? AnsiOf(*texts) : std::string();
     for (auto& [key, value] : map) {
         if (texts) {
-            // The geometry is completed with the text of the same control.
-            char text[kMaxControlText + 1] = {};
-            std::string ansiKey = AnsiOf(key);
-            GetPrivateProfileStringA(section.c_str(), ansiKey.c_str(), "", text, sizeof text,
-                                     textPath.c_str());
-            int w = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-            std::u16string wide(w > 1 ? w - 1 : 0, u'\0');
-            if (w > 1) MultiByteToWideChar(codePage, 0, text, -1, wide.data(), w);
+            std::u16string text =
+                platform::ini::StripQuotes(texts->Value(section, key).value_or(u""));
+            if (text.size() > kMaxControlText) text.resize(kMaxControlText);
             value += u',';
-            value += wide;
+            value += text;
         }
         value = UnquoteValue(value);
     }
     return map;
 }
+
+} // namespace
 
 BOOL CLocalize::BuildCache() {
     if (!source_ || paths_.rcb.empty()) return FALSE;
@@ -155,13 +243,18 @@ BOOL CLocalize::BuildCache() {
     std::vector<RcbDialogData> dialogs;
     std::vector<RcbStringData> strings;
     try {
+        UINT codePage = CodePageOfLanguage(languageId_);
+        if (!codePage) codePage = threadCodePage_ ? CP_THREAD_ACP : CP_ACP;
+        const platform::ini::IniDocument text = ReadLocalizeFile(paths_.rct, codePage);
+        const platform::ini::IniDocument geometry = ReadLocalizeFile(paths_.rcp, codePage);
         for (DWORD id = kFirstResourceId; id <= kLastResourceId; ++id) {
             const BYTE* tmpl = nullptr;
             DWORD size = 0;
             if (!source_->Dialog(id, &tmpl, &size)) continue;
             RcbDialogData d{id, {}};
-            std::string section = "Dlg" + std::to_string(id);
-            SectionMap values = ReadSection(paths_.rcp, section, &paths_.rct);
+            const std::string name = "Dlg" + std::to_string(id);
+            SectionMap values =
+                ReadSection(geometry, std::u16string(name.begin(), name.end()), &text);
             bool fits = true;
             // A template that cannot be read or does not fit stays the module's own.
             if (!ConvertDialogTemplate(tmpl, size, values, kRcbStagingSize, &d.bytes, &fits) ||
@@ -169,7 +262,7 @@ BOOL CLocalize::BuildCache() {
                 d.bytes.clear();
             dialogs.push_back(std::move(d));
         }
-        SectionMap texts = ReadSection(paths_.rct, "String", nullptr);
+        SectionMap texts = ReadSection(text, u"String", nullptr);
         for (DWORD id = kFirstResourceId; id <= kLastResourceId; ++id) {
             if (source_->String(id).empty()) continue;
             std::string key = std::to_string(id);
@@ -186,14 +279,17 @@ BOOL CLocalize::BuildCache() {
 
 const BYTE* CLocalize::LoadDialogTemplate(DWORD id, DWORD* size) {
     std::vector<BYTE> bytes;
-    RcbImage image;
-    const BYTE* data = nullptr;
-    DWORD length = 0;
-    if (ReadCache(&bytes, &image) && RcbDialog(image, id, &data, &length)) {
-        lastTemplate_.assign(data, data + length);
-        if (size) *size = length;
+    DialogInfo checked;
+    // A cached template is used only when it reads as a template; a damaged
+    // one leaves the module's own (and the next check rebuilds the cache).
+    if (ReadCacheEntry(false, id, &bytes) &&
+        ReadDialogTemplate(bytes.data(), bytes.size(), &checked)) {
+        lastTemplate_ = std::move(bytes);
+        if (size) *size = static_cast<DWORD>(lastTemplate_.size());
         return lastTemplate_.data();
     }
+    const BYTE* data = nullptr;
+    DWORD length = 0;
     if (source_ && source_->Dialog(id, &data, &length)) {
         if (size) *size = length;
         return data;
@@ -205,8 +301,8 @@ const BYTE* CLocalize::LoadDialogTemplate(DWORD id, DWORD* size) {
 int CLocalize::LoadString(DWORD id, std::u16string* out) {
     out->clear();
     std::vector<BYTE> bytes;
-    RcbImage image;
-    if (ReadCache(&bytes, &image)) RcbString(image, id, out);
+    if (ReadCacheEntry(true, id, &bytes))
+        *out = RcbStringText(bytes.data(), static_cast<DWORD>(bytes.size()));
     if (out->empty() && source_) *out = source_->String(id);
     return static_cast<int>(out->size());
 }

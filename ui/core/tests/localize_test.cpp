@@ -3,14 +3,17 @@
 // rebuilt when stale or broken, and answered from.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <chrono>
 #include <functional>
+#include <future>
 #include <map>
 
 #include "localize.h"
 #include "platform/paths.h"
+#include "platform/settings_file.h"
+#include "platform/testctl.h"
 #include "ui_fixture.h"
 #include "win/base.h"
 
@@ -416,6 +419,74 @@ TEST_F(LocalizeCache, BrokenTextFileUsesTheModulesOwn) {
     const BYTE* t = loc->LoadDialogTemplate(100, &size);
     ASSERT_TRUE(ReadDialogTemplate(t, size, &d));
     EXPECT_EQ(d.caption, u"Probe");
+}
+
+TEST_F(LocalizeCache, DamagedTemplateIsNotUsedAndTheCacheIsRebuilt) {
+    ASSERT_TRUE(Make()->BuildCache());
+    // The cached template of dialog 100 claims 200 items it does not have.
+    Bytes cache = ui_test::ReadHostFile(CacheHost());
+    RcbImage image;
+    ASSERT_TRUE(ParseRcb(cache.data(), cache.size(), &image));
+    const size_t at = image.header.dialogDataOffset + image.dialogs[0].offset + 8;
+    cache[at] = 200;
+    ui_test::WriteHostFile(CacheHost(), cache);
+
+    auto loc = Make();
+    DWORD size = 0;
+    const BYTE* t = loc->LoadDialogTemplate(100, &size);
+    DialogInfo d;
+    ASSERT_TRUE(ReadDialogTemplate(t, size, &d)); // the module's own, whole
+    EXPECT_EQ(d.caption, u"Probe");
+    EXPECT_EQ(d.items.size(), 2u);
+    EXPECT_FALSE(loc->IsCacheCurrent()); // damaged: rebuilt from its sources
+    ASSERT_TRUE(loc->BuildCache());
+    auto rebuilt = Make();
+    t = rebuilt->LoadDialogTemplate(100, &size);
+    ASSERT_TRUE(ReadDialogTemplate(t, size, &d));
+    EXPECT_EQ(d.caption, u"Probe (de)");
+}
+
+TEST_F(LocalizeCache, TextFileIsReadInTheCodePageOfItsLanguage) {
+    // Japanese, in Shift-JIS, on a system whose ANSI code page is 1252.
+    const std::string basic = "\x8A\xEE\x96\x7B\x90\xDD\x92\xE8"; // the words "basic settings"
+    WriteText("[Main]\r\nVersion=1\r\nLanguageID=17\r\nSubLanguageID=1\r\n[String]\r\n7=" + basic +
+              "\r\n[Dlg100]\r\nDialogInfo=" + basic + "\r\n");
+    WriteGeometry("[Dlg100]\r\nDialogInfo=0,0,180,80\r\n");
+    auto loc = Make();
+    ASSERT_TRUE(loc->BuildCache());
+    EXPECT_EQ(loc->LanguageId(), 0x0411u);
+    std::u16string s;
+    loc->LoadString(7, &s);
+    EXPECT_EQ(s, u"\u57FA\u672C\u8A2D\u5B9A");
+    DWORD size = 0;
+    DialogInfo d;
+    const BYTE* t = loc->LoadDialogTemplate(100, &size);
+    ASSERT_TRUE(ReadDialogTemplate(t, size, &d));
+    EXPECT_EQ(d.caption, u"\u57FA\u672C\u8A2D\u5B9A");
+}
+
+TEST_F(LocalizeCache, LookUpsReadTheirEntryAndWaitForNoWriter) {
+    ASSERT_TRUE(Make()->BuildCache());
+    auto loc = Make();
+    std::u16string s;
+    const int before = platform::test::CallCount("ReadFile");
+    loc->LoadString(7, &s);
+    EXPECT_EQ(s, u"Papier");
+    // The header, the string index and the string: nothing else of the file.
+    EXPECT_EQ(platform::test::CallCount("ReadFile") - before, 3);
+
+    // A writer holds the cache's settings lock: a look-up still answers.
+    auto writer = std::make_unique<platform::SettingsFile>(u"C:\\Drv\\Panelkit.RCB");
+    ASSERT_TRUE(writer->locked());
+    auto lookUp = std::async(std::launch::async, [&] {
+        std::u16string text;
+        Make()->LoadString(8, &text);
+        return text;
+    });
+    const bool answered = lookUp.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    writer.reset(); // lets a look-up that waited for the lock go on
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(lookUp.get(), u"Fach\n2");
 }
 
 } // namespace
