@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <map>
@@ -14,13 +15,24 @@
 #include "platform/paths.h"
 #include "platform/settings_file.h"
 #include "platform/testctl.h"
-#include "ui_fixture.h"
 #include "win/base.h"
 
 namespace {
 
 using namespace sheetwright;
-using ui_test::Bytes;
+using Bytes = std::vector<std::uint8_t>;
+
+// Files of the machine root, by their host paths.
+Bytes ReadHostFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+void WriteHostFile(const std::string& path, const Bytes& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
 
 void Put(Bytes& b, const void* p, size_t n) {
     b.insert(b.end(), (const uint8_t*)p, (const uint8_t*)p + n);
@@ -274,7 +286,7 @@ class LocalizeCache : public ::testing::Test {
         source_.dialogs[100] = HandDialog();
         source_.dialogs[200] = HandDialog(u"Other");
         source_.strings = {{7, u"Paper"}, {8, u"Tray"}, {9, u"Only here"}};
-        ui_test::WriteHostFile(platform::HostPath(source_.path), {1, 2, 3});
+        WriteHostFile(platform::HostPath(source_.path), {1, 2, 3});
         WriteText("[Main]\r\nVersion=3\r\nLanguageID=7\r\nSubLanguageID=1\r\n"
                   "[String]\r\n7=Papier\r\n8=\"Fach\\n2\"\r\n"
                   "[Dlg100]\r\nDialogInfo=Probe (de)\r\n1=Speichern\r\n");
@@ -283,7 +295,7 @@ class LocalizeCache : public ::testing::Test {
     void WriteText(const std::string& s) { Write(u"C:\\Drv\\Panelk.RCT", s); }
     void WriteGeometry(const std::string& s) { Write(u"C:\\Drv\\Panelk.RCP", s); }
     void Write(const std::u16string& path, const std::string& s) {
-        ui_test::WriteHostFile(platform::HostPath(path), Bytes(s.begin(), s.end()));
+        WriteHostFile(platform::HostPath(path), Bytes(s.begin(), s.end()));
     }
     std::unique_ptr<CLocalize> Make() {
         return std::make_unique<CLocalize>(std::make_unique<FakeSource>(source_));
@@ -304,7 +316,7 @@ TEST_F(LocalizeCache, BuiltReusedAndAnswered) {
     ASSERT_TRUE(loc->BuildCache());
     EXPECT_EQ(loc->LanguageId(), 0x0407u);
     EXPECT_TRUE(Make()->IsCacheCurrent());
-    Bytes cache = ui_test::ReadHostFile(CacheHost());
+    Bytes cache = ReadHostFile(CacheHost());
     RcbImage image;
     ASSERT_TRUE(ParseRcb(cache.data(), cache.size(), &image));
     EXPECT_EQ(image.header.textVersion, 3u);
@@ -355,16 +367,16 @@ TEST_F(LocalizeCache, StaleBrokenAndMissingSources) {
          false},
         {"cache cut short",
          [&] {
-             Bytes c = ui_test::ReadHostFile(CacheHost());
+             Bytes c = ReadHostFile(CacheHost());
              c.resize(c.size() - 3);
-             ui_test::WriteHostFile(CacheHost(), c);
+             WriteHostFile(CacheHost(), c);
          },
          false},
         {"cache magic unwritten",
          [&] {
-             Bytes c = ui_test::ReadHostFile(CacheHost());
+             Bytes c = ReadHostFile(CacheHost());
              std::memset(c.data(), 0, 4);
-             ui_test::WriteHostFile(CacheHost(), c);
+             WriteHostFile(CacheHost(), c);
          },
          false},
     };
@@ -424,12 +436,12 @@ TEST_F(LocalizeCache, BrokenTextFileUsesTheModulesOwn) {
 TEST_F(LocalizeCache, DamagedTemplateIsNotUsedAndTheCacheIsRebuilt) {
     ASSERT_TRUE(Make()->BuildCache());
     // The cached template of dialog 100 claims 200 items it does not have.
-    Bytes cache = ui_test::ReadHostFile(CacheHost());
+    Bytes cache = ReadHostFile(CacheHost());
     RcbImage image;
     ASSERT_TRUE(ParseRcb(cache.data(), cache.size(), &image));
     const size_t at = image.header.dialogDataOffset + image.dialogs[0].offset + 8;
     cache[at] = 200;
-    ui_test::WriteHostFile(CacheHost(), cache);
+    WriteHostFile(CacheHost(), cache);
 
     auto loc = Make();
     DWORD size = 0;

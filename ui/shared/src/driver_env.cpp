@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "model_codes.h"
+#include "model_data_header.h"
 #include "win/base.h"
 #include "win/spool.h"
 
