@@ -72,32 +72,6 @@ constexpr int SymbolSet = 0xAA, TextData = 0xAB, XSpacingData = 0xAF, YSpacingDa
 constexpr int Point = 0x4C;
 } // namespace at
 
-class Bytes {
-  public:
-    Bytes& b(int v) {
-        v_.push_back(static_cast<BYTE>(v));
-        return *this;
-    }
-    Bytes& w(DWORD v) { return b(static_cast<int>(v & 0xFF)).b(static_cast<int>(v >> 8 & 0xFF)); }
-    Bytes& d(DWORD v) { return w(v & 0xFFFF).w(v >> 16); }
-    Bytes& f(float x) {
-        DWORD u;
-        std::memcpy(&u, &x, 4);
-        return d(u);
-    }
-    Bytes& raw(const void* p, size_t n) {
-        auto* c = static_cast<const BYTE*>(p);
-        v_.insert(v_.end(), c, c + n);
-        return *this;
-    }
-    Bytes& attr(int id) { return b(tag::Attr).b(id); }
-    BOOL send(PDEV* pdev) { return OutputBytes(pdev, v_.data(), static_cast<DWORD>(v_.size())); }
-    std::vector<BYTE>& v() { return v_; }
-
-  private:
-    std::vector<BYTE> v_;
-};
-
 void PutBig16(std::vector<BYTE>& v, DWORD x) {
     v.push_back(static_cast<BYTE>(x >> 8));
     v.push_back(static_cast<BYTE>(x));
@@ -113,7 +87,7 @@ std::string FontName(const DownloadedFont* r) {
     return buf;
 }
 
-void AddFontName(Bytes& t, const DownloadedFont* r) {
+void AddFontName(TokenWriter& t, const DownloadedFont* r) {
     std::string name = FontName(r);
     t.b(tag::UByteArray)
         .b(tag::UInt16)
@@ -123,7 +97,7 @@ void AddFontName(Bytes& t, const DownloadedFont* r) {
 }
 
 BOOL RemoveFont(PDEV* pdev, DownloadedFont* r) {
-    Bytes t;
+    TokenWriter t;
     AddFontName(t, r);
     t.b(fop::RemoveFont);
     FontTable* ft = Fonts(pdev);
@@ -338,7 +312,7 @@ std::vector<FontHeaderPiece> SplitFontHeader(const std::vector<BYTE>& header) {
 }
 
 std::vector<BYTE> FontHeaderTokens(const std::vector<BYTE>& header) {
-    Bytes t;
+    TokenWriter t;
     for (const FontHeaderPiece& p : SplitFontHeader(header)) {
         t.b(tag::UInt16).w(p.length).attr(at::FontHeaderLength).b(fop::ReadFontHeader);
         if (p.byteLength)
@@ -347,7 +321,7 @@ std::vector<BYTE> FontHeaderTokens(const std::vector<BYTE>& header) {
             t.b(tag::Data).d(p.length);
         t.raw(header.data() + p.offset, p.length);
     }
-    return std::move(t.v());
+    return std::move(t.bytes());
 }
 
 std::vector<BYTE> BuildFontHeader(const std::vector<BYTE>& gt, DWORD count, bool outline,
@@ -421,7 +395,7 @@ namespace {
 
 // Sends the header as read-font-header pieces.
 BOOL SendHeader(PDEV* pdev, DownloadedFont* r, const std::vector<BYTE>& header) {
-    Bytes t;
+    TokenWriter t;
     AddFontName(t, r);
     t.b(tag::UByte).b(0).attr(at::FontFormat).b(fop::BeginFontHeader);
     std::vector<BYTE> pieces = FontHeaderTokens(header);
@@ -497,7 +471,7 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
 
 BOOL SendCharData(PDEV* pdev, DownloadedFont* r, CharDownload& cd, WORD code,
                   const std::vector<BYTE>& data) {
-    Bytes t;
+    TokenWriter t;
     if (!cd.open) {
         AddFontName(t, r);
         t.b(fop::BeginChar);
@@ -644,7 +618,7 @@ BitmapSend DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, 
 
 BOOL SendCharTransform(PDEV* pdev, const FontXform& x, float bold) {
     FontTable* ft = Fonts(pdev);
-    Bytes t;
+    TokenWriter t;
     if (!ft->transformSent || x.angle != ft->angle || x.scaleX != ft->scaleX ||
         x.scaleY != ft->scaleY || x.shearX != ft->shearX || x.shearY != ft->shearY) {
         if (x.shearX == 0 && x.shearY == 0)
@@ -667,14 +641,14 @@ BOOL SendCharTransform(PDEV* pdev, const FontXform& x, float bold) {
         ft->boldnessSent = true;
         ft->boldness = bold;
     }
-    return t.v().empty() ? TRUE : t.send(pdev);
+    return t.bytes().empty() ? TRUE : t.send(pdev);
 }
 
 BOOL SelectFont(PDEV* pdev, const std::string& name, float size, WORD symbolSet) {
     FontTable* ft = Fonts(pdev);
     if (ft->currentValid && name == ft->currentName && size == ft->currentSize && symbolSet == 0)
         return TRUE;
-    Bytes t;
+    TokenWriter t;
     t.b(tag::UByteArray)
         .b(tag::UInt16)
         .w(static_cast<DWORD>(name.size()))
@@ -687,7 +661,7 @@ BOOL SelectFont(PDEV* pdev, const std::string& name, float size, WORD symbolSet)
     return t.send(pdev);
 }
 
-void AddArray(Bytes& t, const std::vector<LONG>& v) {
+void AddArray(TokenWriter& t, const std::vector<LONG>& v) {
     bool negative = std::any_of(v.begin(), v.end(), [](LONG x) { return x < 0; });
     bool wide = std::any_of(v.begin(), v.end(), [](LONG x) { return x > 255; });
     int type = negative ? 0xCB : wide ? tag::UInt16Array : tag::UByteArray;
@@ -703,7 +677,7 @@ void AddArray(Bytes& t, const std::vector<LONG>& v) {
 
 BOOL WriteTextRun(PDEV* pdev, const std::vector<WORD>& codes, const std::vector<POINTL>& pos) {
     if (codes.empty()) return TRUE;
-    Bytes t;
+    TokenWriter t;
     POINTL p0 = ClampPoint(pos[0], kSInt16);
     t.b(tag::SInt16Pair)
         .w(static_cast<DWORD>(p0.x))
@@ -846,7 +820,7 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
         compression = kBlockRunLength;
         if (!CompressRows(rows, static_cast<DWORD>(stride), h, compression, &data)) return FALSE;
     }
-    Bytes t;
+    TokenWriter t;
     t.b(tag::SInt16Pair).w(static_cast<DWORD>(v.left)).w(static_cast<DWORD>(v.top));
     t.attr(at::Point).b(fop::SetCursor);
     t.b(tag::UByte).b(1).attr(attr::ColorMapping).b(tag::UByte).b(0).attr(attr::ColorDepth);
@@ -981,7 +955,7 @@ BOOL SetTextDrawing(PDEV* pdev, ULONG fore, bool strokes) {
     if (strokes) {
         VectorState& v = Vector(pdev);
         if (v.join != kStrokeJoin) {
-            Bytes t;
+            TokenWriter t;
             t.b(tag::UByte).b(static_cast<int>(kStrokeJoin)).attr(attr::LineJoin);
             if (!t.b(op::SetLineJoin).send(pdev)) return FALSE;
             v.join = kStrokeJoin;
