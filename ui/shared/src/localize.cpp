@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver_env.h"
 #include "platform/ini_document.h"
 #include "settings_file.h"
 #include "win/base.h"
@@ -17,7 +16,6 @@ constexpr DWORD kFirstResourceId = 1;
 constexpr DWORD kLastResourceId = 32767;
 // A cache, text or geometry file larger than this is not one of ours.
 constexpr DWORD kMaxLocalizeFile = 32u << 20;
-constexpr DWORD kSectionGrowth = 4096;
 constexpr size_t kMaxControlText = 260;
 
 FILETIME LastWriteTime(const std::u16string& path, bool* opened) {
