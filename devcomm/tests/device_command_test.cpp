@@ -59,6 +59,21 @@ TEST(PrinthostDevice, AsksTheSampleDeviceInItsStates) {
               std::string::npos)
         << out;
 
+    // A department-code mode of another type than the object has.
+    snmp_testing::SnmpdConfig wrongType = snmp_testing::SampleDevice("ready");
+    for (auto& pass : wrongType.passes)
+        for (std::string& row : pass.rows)
+            if (row.find(".402.2.1.7.0|") != std::string::npos)
+                row = row.substr(0, row.find('|')) + "|string|2";
+    ASSERT_TRUE(agent.Start(wrongType)) << agent.Log();
+    EXPECT_EQ(
+        Printhost("device Office deptcode --agent-port " + std::to_string(agent.Port()), &out), 0);
+    EXPECT_NE(out.find("department codes: failed (0xFFFD): the device answered with a value of "
+                       "the wrong type"),
+              std::string::npos)
+        << out;
+    agent.Stop();
+
     EXPECT_EQ(Printhost("device Nobody", &out), 1);
     EXPECT_EQ(Printhost("device Office nonsense", &out), 2);
 }

@@ -1,7 +1,14 @@
 // Every query of the three device libraries against Debian's snmpd serving
 // the sample printer (samples/devices) in each of its states.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -9,6 +16,7 @@
 #include "platform/net_ctl.h"
 #include "query_libraries.h"
 #include "sample_device.h"
+#include "udp_responder.h"
 
 namespace {
 
@@ -126,6 +134,60 @@ INSTANTIATE_TEST_SUITE_P(States, SampleDevice,
                                  if (c == '-') c = '_';
                              return name;
                          });
+
+// A device that answers every request in 1.5 s, well inside the 3 s time-out:
+// slow, but correct, and read whole however long its tables take in all.
+// The sample device's snmpd answers behind a link that holds each answer
+// until 1.5 s after its request.
+class SlowSampleDevice : public QueryLibraries {
+  protected:
+    static constexpr auto kAnswerTime = std::chrono::milliseconds(1500);
+    void SetUp() override {
+        QueryLibraries::SetUp();
+        ASSERT_TRUE(agent.Start(snmp_testing::SampleDevice("ready"))) << agent.Log();
+        platform::test::RedirectUdpPort(161, link.Port());
+    }
+    // The agent's answer to one request, sent on as it came.
+    static snmp_testing::Bytes AskAgent(std::uint16_t port, const snmp_testing::Bytes& request) {
+        snmp_testing::Bytes answer(65536);
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(port);
+        pollfd p{fd, POLLIN, 0};
+        ssize_t n = -1;
+        if (fd >= 0 &&
+            ::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                     sizeof to) > 0 &&
+            ::poll(&p, 1, 1000) == 1)
+            n = ::recv(fd, answer.data(), answer.size(), 0);
+        if (fd >= 0) ::close(fd);
+        answer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        return answer;
+    }
+    snmp_testing::SnmpdAgent agent;
+    snmp_testing::UdpResponder link{[this](const snmp_testing::Bytes& request) {
+        const auto start = std::chrono::steady_clock::now();
+        snmp_testing::Bytes answer = AskAgent(agent.Port(), request);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+        if (answer.empty()) return std::vector<snmp_testing::Answer>{};
+        return std::vector<snmp_testing::Answer>{
+            {answer, false, static_cast<int>(std::max(kAnswerTime - took, {}).count())}};
+    }};
+    SelPortInfo info = Network("127.0.0.1");
+};
+
+TEST_F(SlowSampleDevice, IsReadWhole) {
+    EXPECT_EQ(Count("MPGetMaxTray", &info), 5);
+    PreCheckRequest request{kA4, kTray1};
+    PreCheckResult result{};
+    EXPECT_EQ(preCheck(&info, &request, &result), PRECHECK_OK);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.resultCode, PRECHECK_RESULT_NONE);
+    EXPECT_EQ(result.trayMissing, 0);
+}
 
 TEST(SampleDeviceStates, EveryStateHasItsExpectations) {
     for (const std::string& state : snmp_testing::SampleDeviceStates())

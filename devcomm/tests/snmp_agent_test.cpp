@@ -38,7 +38,7 @@ snmp_testing::SnmpdConfig PrinterConfig() {
     snmp_testing::SnmpdConfig::Pass slow;
     slow.root = DEVCOMM_PRIVATE_ARC ".402";
     slow.rows = {DEVCOMM_PRIVATE_ARC ".402.2.1.7.0|integer|1"};
-    slow.delaySeconds = 2;
+    slow.delayMs = 2000;
     c.passes.push_back(slow);
     return c;
 }

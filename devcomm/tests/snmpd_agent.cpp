@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -25,7 +26,7 @@ namespace {
 // Answers snmpd's pass protocol (-g OID: that object; -n OID: the next one)
 // from the rows below it.
 const char* kPassScript = R"(#!/bin/sh
-[ "%DELAY%" -gt 0 ] && sleep %DELAY%
+[ "%DELAY%" != 0 ] && sleep %DELAY%
 mode=$1; req=$2
 awk -v mode="$mode" -v req="$req" '
 function cmp(a, b,   x, y, n, m, i) {
@@ -121,7 +122,10 @@ bool SnmpdAgent::StartOnce(const SnmpdConfig& config, const std::string& dir) {
         std::string script = kPassScript, rows;
         for (const std::string& row : pass.rows)
             rows += Dotted(row) + "\n";
-        Replace(script, "%DELAY%", std::to_string(pass.delaySeconds));
+        // sleep takes fractions of a second: "1.500".
+        char delay[32];
+        std::snprintf(delay, sizeof delay, "%d.%03d", pass.delayMs / 1000, pass.delayMs % 1000);
+        Replace(script, "%DELAY%", pass.delayMs > 0 ? delay : "0");
         Replace(script, "%ROWS%", rows);
         std::string path = dir + "/pass" + std::to_string(i) + ".sh";
         std::ofstream(path) << script;

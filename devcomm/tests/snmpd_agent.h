@@ -19,11 +19,11 @@ struct SnmpdConfig {
     std::vector<std::pair<std::string, std::string>> overrides;
     // Tables served by a pass script: rows "oid|type|value" in identifier
     // order (type: integer, string, gauge, counter, timeticks, objectid, ipaddress);
-    // the script sleeps `delaySeconds` before every answer.
+    // the script sleeps `delayMs` before every answer.
     struct Pass {
         std::string root;
         std::vector<std::string> rows;
-        int delaySeconds = 0;
+        int delayMs = 0;
         // snmpd's registration priority (lower wins); 0 keeps snmpd's default,
         // under which its own modules answer their objects first.
         int priority = 0;

@@ -1,24 +1,37 @@
-// Metaweave's exports and its library entry.
+// Metaweave's exports and its library entry, each entered through the
+// package's export barrier.
 #include "emf_job.h"
+#include "export_barrier.h"
 #include "localize.h"
 #include "win/base.h"
 #include "win/loader.h"
+
+namespace {
+
+DWORD UpdateOwnRcbFile(HMODULE module) {
+    return sheetwright::UpdateRCBFileOfModule(module ? module : metaweave::MetaweaveModule());
+}
+
+} // namespace
 
 #define METAWEAVE_EXPORT DLLEXPORT
 
 DECLARE_EXPORT_ORDINALS({1, "ZORPrintEMF"}, {2, "UpdateRCBFile"});
 
 METAWEAVE_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH)
+    if (reason != DLL_PROCESS_ATTACH) return TRUE;
+    return export_barrier::RunGuarded<BOOL>(FALSE, [&] {
         metaweave::SetAttachState(instance, metaweave::ComputeVersionWord());
-    return TRUE;
+        return TRUE;
+    });
 }
 
 METAWEAVE_EXPORT DWORD WINAPI ZORPrintEMF(metaweave::EmfJobRecord* record,
                                           metaweave::ModelBlock* model) {
-    return metaweave::PrintEmf(record, model);
+    return export_barrier::ExportGuard<&metaweave::PrintEmf, export_barrier::ErrorNumber{}>::Call(
+        record, model);
 }
 
 METAWEAVE_EXPORT DWORD WINAPI UpdateRCBFile(HMODULE module) {
-    return sheetwright::UpdateRCBFileOfModule(module ? module : metaweave::MetaweaveModule());
+    return export_barrier::ExportGuard<&UpdateOwnRcbFile, FALSE>::Call(module);
 }

@@ -5,6 +5,7 @@
 
 #include "frontdoor.h"
 #include "model/model_queries.h"
+#include "little_endian.h"
 
 namespace frontdoor {
 
@@ -22,11 +23,7 @@ constexpr SIZE_T kNameHeapSize = 8192;
 constexpr char kPlatformCode64[] = "64";
 constexpr char kPlatformCode32[] = "32";
 
-DWORD ReadU32(const BYTE* p) {
-    DWORD v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+using little_endian::ReadU32;
 
 // GetPrinterDriverW or GetPrinterW in two calls: the first must ask for room.
 template <class Info, class Get> Info* QueryLevel2(Get&& get) {

@@ -1,7 +1,18 @@
 // Frontdoor's exports: the printer interface functions the spooler, GDI and
-// applications call.
+// applications call, each entered through the package's export barrier.
+#include "export_barrier.h"
 #include "frontdoor.h"
 #include "win/loader.h"
+
+using export_barrier::ExportGuard;
+
+namespace {
+
+// What the sheet exports answer when they fail (ERR_CPSUI_GETLASTERROR).
+constexpr LONG kSheetFailure = -1;
+constexpr INT kDocumentEventFailure = -1; // DOCUMENTEVENT_FAILURE
+
+} // namespace
 
 DLLEXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) frontdoor::gModule = instance;
@@ -9,39 +20,43 @@ DLLEXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 DLLEXPORT BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO info) {
-    return frontdoor::QueryPrint(info);
+    return ExportGuard<&frontdoor::QueryPrint, FALSE>::Call(info);
 }
 
 DLLEXPORT BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, PDEVMODEW pdmIn, PDEVMODEW pdmOut,
                                         LONG* pcbNeeded, DWORD fMode) {
-    return frontdoor::ConvertDevMode(pPrinterName, pdmIn, pdmOut, pcbNeeded, fMode);
+    return ExportGuard<&frontdoor::ConvertDevMode, FALSE>::Call(pPrinterName, pdmIn, pdmOut,
+                                                                pcbNeeded, fMode);
 }
 
 DLLEXPORT DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, LPWSTR pDeviceName, WORD iDevCap,
                                              LPVOID pvOutput, PDEVMODEW pDevMode) {
-    return frontdoor::DeviceCapabilities(hPrinter, pDeviceName, iDevCap, pvOutput, pDevMode);
+    return ExportGuard<&frontdoor::DeviceCapabilities, GDI_ERROR>::Call(
+        hPrinter, pDeviceName, iDevCap, pvOutput, pDevMode);
 }
 
 DLLEXPORT LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
-    return frontdoor::DevicePropertySheets(pPSUIInfo, lParam);
+    return ExportGuard<&frontdoor::DevicePropertySheets, kSheetFailure>::Call(pPSUIInfo, lParam);
 }
 
 DLLEXPORT INT WINAPI DrvDocumentEvent(HANDLE hPrinter, HDC hdc, int iEsc, ULONG cbIn, PVOID pvIn,
                                       ULONG cbOut, PVOID pvOut) {
-    return frontdoor::DocumentEvent(hPrinter, hdc, iEsc, cbIn, pvIn, cbOut, pvOut);
+    return ExportGuard<&frontdoor::DocumentEvent, kDocumentEventFailure>::Call(
+        hPrinter, hdc, iEsc, cbIn, pvIn, cbOut, pvOut);
 }
 
 DLLEXPORT LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
-    return frontdoor::DocumentPropertySheets(pPSUIInfo, lParam);
+    return ExportGuard<&frontdoor::DocumentPropertySheets, kSheetFailure>::Call(pPSUIInfo, lParam);
 }
 
 DLLEXPORT BOOL WINAPI DrvPrinterEvent(LPWSTR pPrinterName, INT iDriverEvent, DWORD dwFlags,
                                       LPARAM lParam) {
-    return frontdoor::PrinterEvent(pPrinterName, iDriverEvent, dwFlags, lParam);
+    return ExportGuard<&frontdoor::PrinterEvent, FALSE>::Call(pPrinterName, iDriverEvent, dwFlags,
+                                                              lParam);
 }
 
 DLLEXPORT BOOL WINAPI DrvUpgradePrinter(DWORD dwLevel, LPBYTE pDriverUpgradeInfo) {
-    return frontdoor::UpgradePrinter(dwLevel, pDriverUpgradeInfo);
+    return ExportGuard<&frontdoor::UpgradePrinter, FALSE>::Call(dwLevel, pDriverUpgradeInfo);
 }
 
 DECLARE_EXPORT_ORDINALS({1, "DevQueryPrintEx"}, {2, "DllMain"}, {3, "DrvConvertDevMode"},

@@ -122,15 +122,24 @@ std::string Deptcode(const Libraries& l, SelPortInfo* info) {
     auto ask = l.tallyport.Get<PFN_MPDeptcode>("MPDeptcode");
     if (!ask) return "(Tallyport.DLL not found)";
     SHORT mode = DEPTCODE_MODE_MANAGED, managed = -1, counted = -1;
+    // What a failed answer says: the device gave no usable answer, or gave a
+    // value of another type than the object has.
+    auto failure = [](WORD rc) {
+        return rc == DEPTCODE_UNEXPECTED_ANSWER
+                   ? "the device answered with a value of the wrong type"
+               : rc == DEPTCODE_BAD_ARGUMENT ? "bad argument"
+                                             : "the device could not be asked";
+    };
     if (WORD rc = ask(info, &mode, &managed)) {
-        char line[64];
-        std::snprintf(line, sizeof line, "failed (0x%04X): the device could not be asked", rc);
+        char line[128];
+        std::snprintf(line, sizeof line, "failed (0x%04X): %s", rc, failure(rc));
         return line;
     }
     if (managed < 0) return "not asked (no network device)";
     if (managed == DEPTCODE_ANSWER_NO) return "not managed";
     mode = DEPTCODE_MODE_COUNTED;
-    if (ask(info, &mode, &counted)) return "managed; a counted job: the device could not be asked";
+    if (WORD rc = ask(info, &mode, &counted))
+        return std::string("managed; a counted job: ") + failure(rc);
     return counted == DEPTCODE_ANSWER_NO ? "managed; counted jobs may print"
                                          : "managed; counted jobs are refused";
 }

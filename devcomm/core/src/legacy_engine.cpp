@@ -2,7 +2,6 @@
 #include "devcomm/legacy_engine.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "devcomm/snmp_client.h"
@@ -240,19 +239,12 @@ bool LegacyWalk(const char* host, const std::vector<BYTE>& start, std::size_t pr
     std::vector<std::uint32_t> previous;
     if (!Decode(start.data(), start.size(), &previous)) return false;
     std::vector<BYTE> current = start;
-    // Bounded in time as well as in steps: one timer's time and a few seconds more.
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(
-                                             std::uint64_t{transport.timerMs} + kSnmpWalkGraceMs);
-    for (int step = 0; step < kSnmpMaxWalkSteps; ++step) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return false;
-        LegacyTransport stepTransport = transport;
-        stepTransport.timerMs = std::min<DWORD>(transport.timerMs, static_cast<DWORD>(left));
+    // Bounded by the rows a device table holds, never by a total time: a slow
+    // agent that answers each request in time is read whole.
+    for (int step = 0; step <= kSnmpMaxColumnRows; ++step) {
         LegacyReply reply;
         if (!LegacyRequest(host, current.data(), current.size(), SNMP_PDU_GETNEXT, &reply,
-                           stepTransport))
+                           transport))
             return EndOfView(reply);
         if (reply.oidLength < prefix ||
             !std::equal(start.begin(), start.begin() + static_cast<long>(prefix), reply.oid))
@@ -261,6 +253,7 @@ bool LegacyWalk(const char* host, const std::vector<BYTE>& start, std::size_t pr
         if (!Decode(reply.oid, reply.oidLength, &ids)) return false;
         if (!std::lexicographical_compare(previous.begin(), previous.end(), ids.begin(), ids.end()))
             return false;
+        if (step == kSnmpMaxColumnRows) return false; // longer than any device table
         previous = std::move(ids);
         if (!visit(reply)) return true;
         current.assign(reply.oid, reply.oid + reply.oidLength);

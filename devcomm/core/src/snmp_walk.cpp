@@ -2,7 +2,6 @@
 #include "devcomm/snmp_walk.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -24,7 +23,7 @@ struct RequestPair {
 
 WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
                     const std::function<bool(const SnmpRequestRecord& reply)>& visit,
-                    const SnmpTransport& transport, int maxSteps) {
+                    const SnmpTransport& transport, int maxRows) {
     if (!host || !rows || count <= 0) return WalkEnd::Failed;
     RequestPair pair;
     pair.records = MPNewRequests(2, count, rows, TRUE);
@@ -36,19 +35,10 @@ WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
 
     std::vector<std::uint32_t> previous;
     if (!ParseOidText(rows[0].oid, kSnmpMaxOidText + 1, &previous)) return WalkEnd::Failed;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline =
-        Clock::now() +
-        std::chrono::milliseconds(std::uint64_t{transport.timeoutMs} + transport.walkGraceMs);
-    for (int step = 0; step < maxSteps; ++step) {
-        // Each request waits at most for what is left of the walk's time.
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return WalkEnd::Failed;
-        SnmpTransport stepTransport = transport;
-        stepTransport.timeoutMs = std::min<DWORD>(transport.timeoutMs, static_cast<DWORD>(left));
+    // One request per row and one more that finds the end of the column.
+    for (int step = 0; step <= maxRows; ++step) {
         std::memset(reply.entries, 0, sizeof(SnmpVarbindEntry) * static_cast<std::size_t>(count));
-        if (SnmpRequestEx(host, stepTransport, &request, &reply) != 0) return WalkEnd::Failed;
+        if (SnmpRequestEx(host, transport, &request, &reply) != 0) return WalkEnd::Failed;
         // noSuchName is how a version-1 agent says that nothing follows in its
         // view: the column ends with the rows found. Before any row it tells
         // nothing about the column, and the walk fails.
@@ -65,6 +55,7 @@ WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
         if (!std::lexicographical_compare(previous.begin(), previous.end(), current.begin(),
                                           current.end()))
             return WalkEnd::Failed; // an agent that does not advance would loop for ever
+        if (step == maxRows) return WalkEnd::Failed; // a column longer than any device table
         previous = std::move(current);
         if (!visit(reply)) return WalkEnd::Stopped;
         for (int i = 0; i < count; ++i) {

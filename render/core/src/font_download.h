@@ -19,9 +19,12 @@ bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics);
 
 // An outline character (format 1): its head (class, size, with class 1 the
 // glyph's side bearing and advance, the glyph index) and the glyph's "glyf"
-// data. Missing: no such glyph, or one without data in class 0. TooBig: the
-// size would not fit its 16-bit field; such a glyph goes another way.
-enum class OutlineChar { Ready, Missing, TooBig };
+// data. Blank: a glyph without data (a space) in class 0, where nothing is
+// sent and the printer draws nothing for it, as the engine does. Missing: no
+// such glyph in the font, or its "loca" entry does not lie in "glyf". TooBig:
+// the size would not fit its 16-bit field. A missing or too big glyph goes
+// another way.
+enum class OutlineChar { Ready, Blank, Missing, TooBig };
 OutlineChar OutlineCharacter(const SfntFont& font, WORD glyph, BYTE charClass,
                              std::vector<BYTE>* out);
 
@@ -83,10 +86,12 @@ BOOL RegisterDownloadedFont(PDEV* pdev, DownloadedFont* r);
 struct CharDownload {
     bool open = false;
 };
-// What became of an outline glyph: sent (or not needed), too big for the
-// character's 16-bit size field (it and every composite that uses it must go
-// another way), or the output failed.
-enum class GlyphSend { Done, TooBig, Failed };
+// What became of an outline glyph: sent (or not needed), not sendable as a
+// character (missing from the font's tables, or too big for the character's
+// 16-bit size field: it and every composite that uses it go out as the
+// engine's glyph image, so that no run names a character the printer lacks),
+// or the output failed.
+enum class GlyphSend { Done, AsImage, Failed };
 // Sends an outline glyph that the record has not sent yet from the font's
 // "glyf" data, a composite's components before it (nested at most 8 deep,
 // a component already being walked not again), and notes it as sent.

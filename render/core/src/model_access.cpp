@@ -12,6 +12,7 @@
 #include "text_convert.h"
 #include "win/base.h"
 #include "win/spool.h"
+#include "little_endian.h"
 
 namespace inkforge {
 namespace {
@@ -22,11 +23,7 @@ constexpr DWORD kComponentResbundle = 23;
 constexpr size_t kComponentEntrySize = 24;
 constexpr size_t kComponentNameSize = 16;
 
-DWORD ReadU32(const BYTE* p) {
-    DWORD v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+using little_endian::ReadU32;
 
 std::u16string Wide(LPCWSTR s) {
     return s ? std::u16string(s) : std::u16string();

@@ -72,32 +72,6 @@ constexpr int SymbolSet = 0xAA, TextData = 0xAB, XSpacingData = 0xAF, YSpacingDa
 constexpr int Point = 0x4C;
 } // namespace at
 
-class Bytes {
-  public:
-    Bytes& b(int v) {
-        v_.push_back(static_cast<BYTE>(v));
-        return *this;
-    }
-    Bytes& w(DWORD v) { return b(static_cast<int>(v & 0xFF)).b(static_cast<int>(v >> 8 & 0xFF)); }
-    Bytes& d(DWORD v) { return w(v & 0xFFFF).w(v >> 16); }
-    Bytes& f(float x) {
-        DWORD u;
-        std::memcpy(&u, &x, 4);
-        return d(u);
-    }
-    Bytes& raw(const void* p, size_t n) {
-        auto* c = static_cast<const BYTE*>(p);
-        v_.insert(v_.end(), c, c + n);
-        return *this;
-    }
-    Bytes& attr(int id) { return b(tag::Attr).b(id); }
-    BOOL send(PDEV* pdev) { return OutputBytes(pdev, v_.data(), static_cast<DWORD>(v_.size())); }
-    std::vector<BYTE>& v() { return v_; }
-
-  private:
-    std::vector<BYTE> v_;
-};
-
 void PutBig16(std::vector<BYTE>& v, DWORD x) {
     v.push_back(static_cast<BYTE>(x >> 8));
     v.push_back(static_cast<BYTE>(x));
@@ -113,7 +87,7 @@ std::string FontName(const DownloadedFont* r) {
     return buf;
 }
 
-void AddFontName(Bytes& t, const DownloadedFont* r) {
+void AddFontName(TokenWriter& t, const DownloadedFont* r) {
     std::string name = FontName(r);
     t.b(tag::UByteArray)
         .b(tag::UInt16)
@@ -123,7 +97,7 @@ void AddFontName(Bytes& t, const DownloadedFont* r) {
 }
 
 BOOL RemoveFont(PDEV* pdev, DownloadedFont* r) {
-    Bytes t;
+    TokenWriter t;
     AddFontName(t, r);
     t.b(fop::RemoveFont);
     FontTable* ft = Fonts(pdev);
@@ -338,7 +312,7 @@ std::vector<FontHeaderPiece> SplitFontHeader(const std::vector<BYTE>& header) {
 }
 
 std::vector<BYTE> FontHeaderTokens(const std::vector<BYTE>& header) {
-    Bytes t;
+    TokenWriter t;
     for (const FontHeaderPiece& p : SplitFontHeader(header)) {
         t.b(tag::UInt16).w(p.length).attr(at::FontHeaderLength).b(fop::ReadFontHeader);
         if (p.byteLength)
@@ -347,7 +321,7 @@ std::vector<BYTE> FontHeaderTokens(const std::vector<BYTE>& header) {
             t.b(tag::Data).d(p.length);
         t.raw(header.data() + p.offset, p.length);
     }
-    return std::move(t.v());
+    return std::move(t.bytes());
 }
 
 std::vector<BYTE> BuildFontHeader(const std::vector<BYTE>& gt, DWORD count, bool outline,
@@ -395,7 +369,7 @@ OutlineChar OutlineCharacter(const SfntFont& font, WORD glyph, BYTE charClass,
     DWORD length;
     if (glyph >= font.NumGlyphs() || !font.GlyphData(glyph, &data, &length))
         return OutlineChar::Missing;
-    if (length == 0 && charClass == 0) return OutlineChar::Missing; // only class 1 sends it
+    if (length == 0 && charClass == 0) return OutlineChar::Blank; // only class 1 sends it
     const DWORD head = charClass == 1 ? kClass1Head : kClass0Head;
     // The size field counts the head after the size and the glyph data.
     if (length > kMaxCharSize - head) return OutlineChar::TooBig;
@@ -421,7 +395,7 @@ namespace {
 
 // Sends the header as read-font-header pieces.
 BOOL SendHeader(PDEV* pdev, DownloadedFont* r, const std::vector<BYTE>& header) {
-    Bytes t;
+    TokenWriter t;
     AddFontName(t, r);
     t.b(tag::UByte).b(0).attr(at::FontFormat).b(fop::BeginFontHeader);
     std::vector<BYTE> pieces = FontHeaderTokens(header);
@@ -497,7 +471,7 @@ DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* fon
 
 BOOL SendCharData(PDEV* pdev, DownloadedFont* r, CharDownload& cd, WORD code,
                   const std::vector<BYTE>& data) {
-    Bytes t;
+    TokenWriter t;
     if (!cd.open) {
         AddFontName(t, r);
         t.b(fop::BeginChar);
@@ -559,10 +533,11 @@ GlyphSend DownloadGlyphAt(PDEV* pdev, DownloadedFont* r, const SfntFont& font, C
     switch (OutlineCharacter(font, glyph, r->charClass, &c)) {
     case OutlineChar::Ready:
         break;
+    case OutlineChar::Blank:
+        return GlyphSend::Done; // nothing to draw, nothing to send
+    case OutlineChar::Missing:
     case OutlineChar::TooBig:
-        return GlyphSend::TooBig;
-    default:
-        return GlyphSend::Done; // outside the font, or nothing to send in class 0
+        return GlyphSend::AsImage;
     }
     if (font.GlyphData(glyph, &data, &length) && length >= 10 &&
         static_cast<SHORT>(BigU16(data)) == -1) {
@@ -587,21 +562,26 @@ GlyphSend DownloadGlyph(PDEV* pdev, DownloadedFont* r, const SfntFont& font, Cha
 
 namespace {
 
-BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp,
-                         FONTOBJ* pfo, WORD code, LONG bold) {
-    if (Sent(r, code)) return TRUE;
+// What became of a bitmap glyph: sent (or sent before), without an image the
+// engine can supply (it is then not visible, and no run names it), or the
+// output failed.
+enum class BitmapSend { Sent, NoImage, Failed };
+
+BitmapSend DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp,
+                               FONTOBJ* pfo, WORD code, LONG bold) {
+    if (Sent(r, code)) return BitmapSend::Sent;
     GLYPHBITS* gb = gp.pgdf ? gp.pgdf->pgb : nullptr;
     if (!gb) {
         HGLYPH hg = gp.hg;
         GLYPHDATA* gd = nullptr;
         if (FONTOBJ_cGetGlyphs(pfo, FO_GLYPHBITS, 1, &hg, reinterpret_cast<PVOID*>(&gd)) != 1 ||
             !gd)
-            return TRUE;
+            return BitmapSend::NoImage;
         gb = gd->gdf.pgb;
     }
     if (!gb || gb->sizlBitmap.cx < 0 || gb->sizlBitmap.cy < 0 || gb->sizlBitmap.cx > 0xFFFF ||
         gb->sizlBitmap.cy > 0xFFFF)
-        return TRUE;
+        return BitmapSend::NoImage;
     LONG w = gb->sizlBitmap.cx, h = gb->sizlBitmap.cy;
     const BYTE* bits = gb->aj;
     std::vector<BYTE> widened;
@@ -629,16 +609,16 @@ BOOL DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const 
                  bits + static_cast<size_t>(y + 1) * src);
         c.resize(c.size() + dst - src, 0);
     }
-    if (!SendCharData(pdev, r, cd, code, c)) return FALSE;
+    if (!SendCharData(pdev, r, cd, code, c)) return BitmapSend::Failed;
     MarkSent(r, code, c.size());
-    return TRUE;
+    return BitmapSend::Sent;
 }
 
 // --- selection, transform, run -----------------------------------------------
 
 BOOL SendCharTransform(PDEV* pdev, const FontXform& x, float bold) {
     FontTable* ft = Fonts(pdev);
-    Bytes t;
+    TokenWriter t;
     if (!ft->transformSent || x.angle != ft->angle || x.scaleX != ft->scaleX ||
         x.scaleY != ft->scaleY || x.shearX != ft->shearX || x.shearY != ft->shearY) {
         if (x.shearX == 0 && x.shearY == 0)
@@ -661,14 +641,14 @@ BOOL SendCharTransform(PDEV* pdev, const FontXform& x, float bold) {
         ft->boldnessSent = true;
         ft->boldness = bold;
     }
-    return t.v().empty() ? TRUE : t.send(pdev);
+    return t.bytes().empty() ? TRUE : t.send(pdev);
 }
 
 BOOL SelectFont(PDEV* pdev, const std::string& name, float size, WORD symbolSet) {
     FontTable* ft = Fonts(pdev);
     if (ft->currentValid && name == ft->currentName && size == ft->currentSize && symbolSet == 0)
         return TRUE;
-    Bytes t;
+    TokenWriter t;
     t.b(tag::UByteArray)
         .b(tag::UInt16)
         .w(static_cast<DWORD>(name.size()))
@@ -681,7 +661,7 @@ BOOL SelectFont(PDEV* pdev, const std::string& name, float size, WORD symbolSet)
     return t.send(pdev);
 }
 
-void AddArray(Bytes& t, const std::vector<LONG>& v) {
+void AddArray(TokenWriter& t, const std::vector<LONG>& v) {
     bool negative = std::any_of(v.begin(), v.end(), [](LONG x) { return x < 0; });
     bool wide = std::any_of(v.begin(), v.end(), [](LONG x) { return x > 255; });
     int type = negative ? 0xCB : wide ? tag::UInt16Array : tag::UByteArray;
@@ -697,7 +677,7 @@ void AddArray(Bytes& t, const std::vector<LONG>& v) {
 
 BOOL WriteTextRun(PDEV* pdev, const std::vector<WORD>& codes, const std::vector<POINTL>& pos) {
     if (codes.empty()) return TRUE;
-    Bytes t;
+    TokenWriter t;
     POINTL p0 = ClampPoint(pos[0], kSInt16);
     t.b(tag::SInt16Pair)
         .w(static_cast<DWORD>(p0.x))
@@ -840,7 +820,7 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
         compression = kBlockRunLength;
         if (!CompressRows(rows, static_cast<DWORD>(stride), h, compression, &data)) return FALSE;
     }
-    Bytes t;
+    TokenWriter t;
     t.b(tag::SInt16Pair).w(static_cast<DWORD>(v.left)).w(static_cast<DWORD>(v.top));
     t.attr(at::Point).b(fop::SetCursor);
     t.b(tag::UByte).b(1).attr(attr::ColorMapping).b(tag::UByte).b(0).attr(attr::ColorDepth);
@@ -975,7 +955,7 @@ BOOL SetTextDrawing(PDEV* pdev, ULONG fore, bool strokes) {
     if (strokes) {
         VectorState& v = Vector(pdev);
         if (v.join != kStrokeJoin) {
-            Bytes t;
+            TokenWriter t;
             t.b(tag::UByte).b(static_cast<int>(kStrokeJoin)).attr(attr::LineJoin);
             if (!t.b(op::SetLineJoin).send(pdev)) return FALSE;
             v.join = kStrokeJoin;
@@ -1302,6 +1282,250 @@ VOID APIENTRY DrvDestroyFont(FONTOBJ* pfo) {
     FreeRecord(r);
 }
 
+namespace {
+
+// What every step of one text call shares.
+struct TextCall {
+    PDEV* pdev;
+    SURFOBJ* pso;
+    STROBJ* pstro;
+    FONTOBJ* pfo;
+    IFIMETRICS* ifi;
+    std::vector<GLYPHPOS> glyphs;
+    size_t first = 0, last = 0; // the glyphs from the first visible one to the last
+    RECTL box{};                // the clip box, or the page
+    ULONG fore = 0;             // the text colour
+    bool strokes = false;       // the font returns strokes: drawn with the pen
+};
+
+const WCHAR* FaceName(IFIMETRICS* ifi) {
+    return reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
+}
+
+// A full-page raster device: the engine draws the text on the page bitmap;
+// all-text-black keeps only white as it is (a pattern brush turns black
+// too), and simulated-bold double-byte text is widened on the page.
+BOOL RasterTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                   RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg,
+                   MIX mix, bool allBlack) {
+    BRUSHOBJ black{};
+    black.iSolidColor = kBlackColor;
+    BRUSHOBJ* fore = pboFore;
+    if (allBlack && (pboFore->iSolidColor == kPatternBrush ||
+                     TextColor(pboFore->iSolidColor, true) != pboFore->iSolidColor))
+        fore = &black;
+    if (!EngTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, fore, pboOpaque, pptlOrg, mix))
+        return FALSE;
+    IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
+    if (!(pfo->flFontType & FO_SIM_BOLD) || !ifi || !IsDoubleByteCharSet(ifi->jWinCharSet))
+        return TRUE;
+    return EmboldenOnPage(pso, Glyphs(pstro), RasterBoldShift(pfo, FaceName(ifi)[0] == u'@'), pco,
+                          fore, pptlOrg, mix);
+}
+
+// The method: a printer font that the face stands for and that holds the
+// run's characters, else the text setting of the device mode.
+DWORD ChooseTextMethod(const TextCall& call, std::string* deviceName, WORD* symbolSet) {
+    const WORD textMode = PrivU16(call.pdev->devmode, kTextMode);
+    DWORD method = (textMode & kTextModeImages)    ? kGlyphImages
+                   : (textMode & kTextModeBitmaps) ? kBitmaps
+                                                   : kOutlines;
+    const WCHAR* face = FaceName(call.ifi);
+    const bool vertical = face[0] == u'@';
+    if (method == kOutlines && (vertical || (call.pfo->flFontType & FO_SIM_BOLD)))
+        method = kBitmaps;
+    if (!(call.pfo->flFontType & FO_TYPE_DEVICE) &&
+        !(call.pstro->flAccel & (SO_GLYPHINDEX_TEXT | SO_DO_NOT_SUBSTITUTE_DEVICE_FONT)) &&
+        MatchDeviceFont(
+            call.pdev, face,
+            ClassifyRunCharacters(call.pstro->pwszOrg, call.pstro->cGlyphs, call.ifi->jWinCharSet),
+            deviceName, symbolSet))
+        method = kDeviceFont;
+    return method;
+}
+
+// Sends the clip and paints the opaque rectangle; *box gets the clip box,
+// or the page when nothing clips.
+BOOL ClipAndOpaque(PDEV* pdev, SURFOBJ* pso, CLIPOBJ* pco, RECTL* prclOpaque, BRUSHOBJ* pboOpaque,
+                   RECTL* box) {
+    *box = RECTL{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy};
+    if (pco && pco->iDComplexity != DC_TRIVIAL) {
+        *box = pco->rclBounds;
+        if (!ClipToObject(pdev, pco) && !SetClipRect(pdev, &pco->rclBounds)) return FALSE;
+    } else if (!SetClipRect(pdev, nullptr)) {
+        return FALSE;
+    }
+    return !prclOpaque || !pboOpaque || PaintOpaqueRectangle(pdev, prclOpaque, pboOpaque);
+}
+
+BOOL GlyphImagesRun(const TextCall& call) {
+    if (!SetTextDrawing(call.pdev, call.fore, call.strokes)) return FALSE;
+    for (size_t i = call.first; i < call.last; ++i)
+        if (!SendGlyphImage(call.pdev, call.glyphs[i], call.box, ImageCompression(call.pdev)))
+            return FALSE;
+    return TRUE;
+}
+
+// The printer's own font, its glyphs placed by the font's advances.
+BOOL DeviceFontRun(const TextCall& call, const std::string& deviceName, WORD symbolSet) {
+    if (!SetTextDrawing(call.pdev, call.fore, call.strokes)) return FALSE;
+    std::vector<WORD> codes;
+    const bool symbol = SymbolSetClass(symbolSet) == 4;
+    for (size_t i = call.first; i < call.last; ++i) {
+        WCHAR c = call.pstro->pwszOrg ? call.pstro->pwszOrg[i] : 0;
+        codes.push_back(symbol ? static_cast<WORD>(c > 0xEFFF ? c - 0xF000 : c) : LatinCode(c));
+    }
+    std::vector<POINTL> pos =
+        DeviceFontPlaces(call.pfo, call.ifi, call.pstro, call.glyphs, call.first, call.last);
+    return SendCharTransform(call.pdev, FontXform{0, 1, 1, 0, 0}, 0) &&
+           SelectFont(call.pdev, deviceName, static_cast<float>(GetFontSize(call.pfo)),
+                      symbolSet) &&
+           WriteTextRun(call.pdev, codes, pos);
+}
+
+// A run (or the piece of one) in a downloaded font: its transform, the font
+// selected, the colour, then the codes.
+BOOL SendDownloadedRun(const TextCall& call, DownloadedFont* r, bool outline,
+                       const std::vector<WORD>& codes, const std::vector<POINTL>& pos) {
+    PDEV* pdev = call.pdev;
+    const FontXform x = outline ? DecomposeFontXform(call.pfo) : FontXform{0, 1, 1, 0, 0};
+    const float bold = (outline && (call.pfo->flFontType & FO_SIM_BOLD)) ? kSimBoldness : 0.0f;
+    const float size = outline ? static_cast<float>(GetFontSize(call.pfo))
+                               : static_cast<float>(pdev->devmode.dm.dmPrintQuality > 0
+                                                        ? pdev->devmode.dm.dmPrintQuality
+                                                        : 600);
+    return SendCharTransform(pdev, x, bold) && SelectFont(pdev, FontName(r), size, 0) &&
+           SetTextDrawing(pdev, call.fore, call.strokes) && WriteTextRun(pdev, codes, pos);
+}
+
+// Takes a bitmap font off the printer and out of the device's table.
+BOOL RetireBitmapFont(PDEV* pdev, DownloadedFont* r) {
+    if (!RemoveFont(pdev, r)) return FALSE;
+    for (size_t i = 0; i < kFontTableSlots; ++i)
+        if (Fonts(pdev)->slots[i] == r) DetachSlot(Fonts(pdev), i);
+    return TRUE;
+}
+
+// A font header anew: for a bitmap font, or for outlines with bitmaps as the
+// fallback when the outline header cannot be made.
+DownloadedFont* NewDownload(PDEV* pdev, FONTOBJ* pfo, const SfntFont* font, DWORD* method) {
+    DownloadedFont* r = DownloadFontHeader(pdev, pfo, font, *method == kOutlines);
+    if (!r && *method == kOutlines) {
+        *method = kBitmaps;
+        r = FindDownloadedFont(pdev, pfo, false);
+        if (!r) r = DownloadFontHeader(pdev, pfo, font, false);
+    }
+    return r;
+}
+
+// Outlines or bitmaps in a font downloaded once per job. A bitmap font holds
+// at most its glyph limit: a run whose glyphs would pass it goes out in
+// pieces, each in a font that holds its glyphs. A glyph that cannot go as a
+// character goes as a glyph image after the run; no run names a character
+// that its font does not hold.
+BOOL DownloadedFontRun(TextCall& call, DWORD method) {
+    PDEV* pdev = call.pdev;
+    FONTOBJ* pfo = call.pfo;
+    STROBJ* pstro = call.pstro;
+    // Outlines need the font's own tables; bitmaps read only its "cmap" for
+    // the glyph count.
+    SfntFont font;
+    const bool haveFile = OpenFontFile(pfo, call.ifi, &font);
+    if (method == kOutlines &&
+        !(haveFile && font.Find(SfntTag('c', 'm', 'a', 'p')) &&
+          font.Find(SfntTag('h', 'e', 'a', 'd')) && font.Find(SfntTag('m', 'a', 'x', 'p')) &&
+          font.Find(SfntTag('g', 'l', 'y', 'f'))))
+        method = kBitmaps;
+    const SfntFont* file = haveFile ? &font : nullptr;
+    // Bitmap glyphs are fetched by their handle; a handle of 0 in text given
+    // as glyph indices fetches the index.
+    auto bitmapHandle = [&](size_t i) -> HGLYPH {
+        const GLYPHPOS& g = call.glyphs[i];
+        if (g.hg || !(pstro->flAccel & SO_GLYPHINDEX_TEXT) || !pstro->pwszOrg) return g.hg;
+        return pstro->pwszOrg[i];
+    };
+    auto bitmapCode = [&](size_t i) {
+        return static_cast<WORD>(std::min<HGLYPH>(bitmapHandle(i), 0xFFFF));
+    };
+    DownloadedFont* r = FindDownloadedFont(pdev, pfo, method == kOutlines);
+    if (r && method == kBitmaps) {
+        // A bitmap font that the run's new glyphs would take past its limit
+        // is removed and sent anew.
+        std::vector<WORD> fresh;
+        for (size_t i = call.first; i < call.last; ++i)
+            if (!Sent(r, bitmapCode(i))) fresh.push_back(bitmapCode(i));
+        std::sort(fresh.begin(), fresh.end());
+        fresh.erase(std::unique(fresh.begin(), fresh.end()), fresh.end());
+        if (r->glyphsSent + fresh.size() > kBitmapFontGlyphLimit) {
+            if (!RetireBitmapFont(pdev, r)) return FALSE;
+            r = nullptr;
+        }
+    }
+    if (!r && !(r = NewDownload(pdev, pfo, file, &method))) return FALSE;
+    pfo->pvConsumer = r;
+    r->lastPage = pdev->pageCount;
+    const bool outline = method == kOutlines;
+
+    // Simulated bold of double-byte fonts: bitmap glyphs are widened by the
+    // em height / 84 (or by their own height, when that rounds to 0).
+    LONG bitmapBold = -1;
+    if ((pfo->flFontType & FO_SIM_BOLD) && IsDoubleByteCharSet(call.ifi->jWinCharSet))
+        bitmapBold =
+            static_cast<LONG>((int64_t{GetFontSize(pfo)} + kBoldDivisor / 2) / kBoldDivisor);
+
+    std::vector<WORD> codes;
+    std::vector<POINTL> pos;
+    std::vector<size_t> asImages;
+    CharDownload cd;
+    auto closeChars = [&]() -> BOOL {
+        if (!cd.open) return TRUE;
+        cd.open = false;
+        return OutputByteList(pdev, {fop::EndChar});
+    };
+    for (size_t i = call.first; i < call.last; ++i) {
+        const GLYPHPOS& g = call.glyphs[i];
+        WORD code;
+        if (outline) {
+            code = MapGlyphIndex(pstro, g, i, &font);
+            const GlyphSend sent = DownloadGlyph(pdev, r, font, cd, code);
+            if (sent == GlyphSend::Failed) return FALSE;
+            if (sent == GlyphSend::AsImage) {
+                asImages.push_back(i);
+                continue;
+            }
+        } else {
+            code = bitmapCode(i);
+            if (!Sent(r, code) && r->glyphsSent >= kBitmapFontGlyphLimit) {
+                // The font is full: the run so far goes out in it, the rest in a new one.
+                if (!closeChars() ||
+                    (!codes.empty() && !SendDownloadedRun(call, r, false, codes, pos)) ||
+                    !RetireBitmapFont(pdev, r) || !(r = NewDownload(pdev, pfo, file, &method)))
+                    return FALSE;
+                pfo->pvConsumer = r;
+                r->lastPage = pdev->pageCount;
+                codes.clear();
+                pos.clear();
+            }
+            GLYPHPOS byHandle = g;
+            byHandle.hg = bitmapHandle(i);
+            if (byHandle.hg != g.hg) byHandle.pgdf = nullptr; // the image of the index
+            // Bitmap fonts number their characters in the order they are sent.
+            const BitmapSend sent =
+                DownloadBitmapGlyph(pdev, r, cd, byHandle, pfo, code, bitmapBold);
+            if (sent == BitmapSend::Failed) return FALSE;
+            if (sent == BitmapSend::NoImage) continue; // not visible
+        }
+        codes.push_back(code);
+        pos.push_back(g.ptl);
+    }
+    if (!closeChars() || !SendDownloadedRun(call, r, outline, codes, pos)) return FALSE;
+    for (size_t i : asImages)
+        if (!SendGlyphImage(pdev, call.glyphs[i], call.box, ImageCompression(pdev))) return FALSE;
+    return TRUE;
+}
+
+} // namespace
+
 BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
                          RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg,
                          MIX mix) {
@@ -1311,25 +1535,9 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         return FALSE;
     }
     const bool allBlack = AllTextBlack(pdev);
-    if (pdev->banding) {
-        // The engine draws the text on the page bitmap; all-text-black keeps
-        // only white as it is (a pattern brush turns black too).
-        BRUSHOBJ black{};
-        black.iSolidColor = kBlackColor;
-        BRUSHOBJ* fore = pboFore;
-        if (allBlack && (pboFore->iSolidColor == kPatternBrush ||
-                         TextColor(pboFore->iSolidColor, true) != pboFore->iSolidColor))
-            fore = &black;
-        if (!EngTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, fore, pboOpaque, pptlOrg, mix))
-            return FALSE;
-        IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
-        if (!(pfo->flFontType & FO_SIM_BOLD) || !ifi || !IsDoubleByteCharSet(ifi->jWinCharSet))
-            return TRUE;
-        const auto* face =
-            reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
-        return EmboldenOnPage(pso, Glyphs(pstro), RasterBoldShift(pfo, face[0] == u'@'), pco, fore,
-                              pptlOrg, mix);
-    }
+    if (pdev->banding)
+        return RasterTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque,
+                             pptlOrg, mix, allBlack);
     if (pdev->jobFlags & job::Cancelled) return FALSE;
     if (!(pdev->jobFlags & job::PageOpen)) return TRUE;
     if ((pdev->firstPageOnly & 1) && pdev->pageCount > 1) return TRUE;
@@ -1340,171 +1548,34 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
         return pdev->docStarted ? FALSE : TRUE;
     }
     if (!Fonts(pdev)) return FALSE;
+    TextCall call{pdev, pso, pstro, pfo, FONTOBJ_pifi(pfo), {}};
+    if (!call.ifi) return FALSE;
 
-    IFIMETRICS* ifi = FONTOBJ_pifi(pfo);
-    if (!ifi) return FALSE;
-    // The method: a printer font that the face stands for and that holds the
-    // run's characters, else the text setting of the device mode.
-    WORD textMode = PrivU16(pdev->devmode, kTextMode);
-    DWORD method = (textMode & kTextModeImages)    ? kGlyphImages
-                   : (textMode & kTextModeBitmaps) ? kBitmaps
-                                                   : kOutlines;
-    const auto* face =
-        reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(ifi) + ifi->dpwszFaceName);
-    bool vertical = face[0] == u'@';
-    if (method == kOutlines && (vertical || (pfo->flFontType & FO_SIM_BOLD))) method = kBitmaps;
     std::string deviceName;
     WORD symbolSet = 0;
-    if (!(pfo->flFontType & FO_TYPE_DEVICE) &&
-        !(pstro->flAccel & (SO_GLYPHINDEX_TEXT | SO_DO_NOT_SUBSTITUTE_DEVICE_FONT)) &&
-        MatchDeviceFont(pdev, face,
-                        ClassifyRunCharacters(pstro->pwszOrg, pstro->cGlyphs, ifi->jWinCharSet),
-                        &deviceName, &symbolSet))
-        method = kDeviceFont;
+    const DWORD method = ChooseTextMethod(call, &deviceName, &symbolSet);
+    if (!ClipAndOpaque(pdev, pso, pco, prclOpaque, pboOpaque, &call.box)) return FALSE;
 
-    // Clip and opaque rectangle.
-    RECTL box{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy};
-    if (pco && pco->iDComplexity != DC_TRIVIAL) {
-        box = pco->rclBounds;
-        if (!ClipToObject(pdev, pco) && !SetClipRect(pdev, &pco->rclBounds)) return FALSE;
-    } else if (!SetClipRect(pdev, nullptr)) {
-        return FALSE;
-    }
-    if (prclOpaque && pboOpaque && !PaintOpaqueRectangle(pdev, prclOpaque, pboOpaque)) return FALSE;
-
-    std::vector<GLYPHPOS> glyphs = Glyphs(pstro);
-    size_t first = 0, last = glyphs.size();
-    while (first < last && Visibility(glyphs[first], box) == 2)
-        ++first;
-    while (last > first && Visibility(glyphs[last - 1], box) == 2)
-        --last;
-
-    ULONG fore =
+    // Glyphs outside the clip are dropped only at the ends of the run.
+    call.glyphs = Glyphs(pstro);
+    call.first = 0;
+    call.last = call.glyphs.size();
+    while (call.first < call.last && Visibility(call.glyphs[call.first], call.box) == 2)
+        ++call.first;
+    while (call.last > call.first && Visibility(call.glyphs[call.last - 1], call.box) == 2)
+        --call.last;
+    call.fore =
         TextColor(pboFore->iSolidColor == kPatternBrush ? 0 : pboFore->iSolidColor, allBlack);
-    const bool strokes = (ifi->flInfo & FM_INFO_RETURNS_STROKES) != 0;
-    auto extraRectangles = [&]() -> BOOL {
-        for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
-            if (!SetSolidBrush(pdev, e, fore, kRopPatCopy, false)) return FALSE;
-        return TRUE;
-    };
+    call.strokes = (call.ifi->flInfo & FM_INFO_RETURNS_STROKES) != 0;
 
-    if (method == kGlyphImages || method == kDeviceFont) {
-        if (!SetTextDrawing(pdev, fore, strokes)) return FALSE;
-        if (method == kGlyphImages) {
-            for (size_t i = first; i < last; ++i)
-                if (!SendGlyphImage(pdev, glyphs[i], box, ImageCompression(pdev))) return FALSE;
-        } else {
-            // The printer's own font, its glyphs placed by the font's advances.
-            std::vector<WORD> codes;
-            bool symbol = SymbolSetClass(symbolSet) == 4;
-            for (size_t i = first; i < last; ++i) {
-                WCHAR c = pstro->pwszOrg ? pstro->pwszOrg[i] : 0;
-                codes.push_back(symbol ? static_cast<WORD>(c > 0xEFFF ? c - 0xF000 : c)
-                                       : LatinCode(c));
-            }
-            std::vector<POINTL> pos = DeviceFontPlaces(pfo, ifi, pstro, glyphs, first, last);
-            if (!SendCharTransform(pdev, FontXform{0, 1, 1, 0, 0}, 0) ||
-                !SelectFont(pdev, deviceName, static_cast<float>(GetFontSize(pfo)), symbolSet) ||
-                !WriteTextRun(pdev, codes, pos))
-                return FALSE;
-        }
-        return extraRectangles();
-    }
-
-    // The font file and the download: outlines need the font's own tables;
-    // bitmaps read only its "cmap" for the glyph count.
-    SfntFont font;
-    const bool haveFile = OpenFontFile(pfo, ifi, &font);
-    bool haveFont = false;
-    if (method == kOutlines) {
-        haveFont = haveFile && font.Find(SfntTag('c', 'm', 'a', 'p')) &&
-                   font.Find(SfntTag('h', 'e', 'a', 'd')) &&
-                   font.Find(SfntTag('m', 'a', 'x', 'p')) && font.Find(SfntTag('g', 'l', 'y', 'f'));
-        if (!haveFont) method = kBitmaps;
-    }
-    // Bitmap glyphs are fetched by their handle; a handle of 0 in text given
-    // as glyph indices fetches the index.
-    auto bitmapHandle = [&](size_t i) -> HGLYPH {
-        const GLYPHPOS& g = glyphs[i];
-        if (g.hg || !(pstro->flAccel & SO_GLYPHINDEX_TEXT) || !pstro->pwszOrg) return g.hg;
-        return pstro->pwszOrg[i];
-    };
-    DownloadedFont* r = FindDownloadedFont(pdev, pfo, method == kOutlines);
-    if (r && method == kBitmaps) {
-        // A bitmap font that the run's new glyphs would take past its limit
-        // is removed and sent anew.
-        DWORD fresh = 0;
-        for (size_t i = first; i < last; ++i)
-            if (!Sent(r, bitmapHandle(i))) ++fresh;
-        if (r->glyphsSent + fresh > kBitmapFontGlyphLimit) {
-            if (!RemoveFont(pdev, r)) return FALSE;
-            for (size_t i = 0; i < kFontTableSlots; ++i)
-                if (Fonts(pdev)->slots[i] == r) DetachSlot(Fonts(pdev), i);
-            r = nullptr;
-        }
-    }
-    if (!r) {
-        r = DownloadFontHeader(pdev, pfo, haveFile ? &font : nullptr, method == kOutlines);
-        if (!r && method == kOutlines) {
-            method = kBitmaps;
-            r = FindDownloadedFont(pdev, pfo, false);
-            if (!r) r = DownloadFontHeader(pdev, pfo, haveFile ? &font : nullptr, false);
-        }
-        if (!r) return FALSE;
-    }
-    pfo->pvConsumer = r;
-    r->lastPage = pdev->pageCount;
-
-    // Simulated bold of double-byte fonts: bitmap glyphs are widened by the
-    // em height / 84 (or by their own height, when that rounds to 0).
-    LONG bitmapBold = -1;
-    if ((pfo->flFontType & FO_SIM_BOLD) && IsDoubleByteCharSet(ifi->jWinCharSet))
-        bitmapBold =
-            static_cast<LONG>((int64_t{GetFontSize(pfo)} + kBoldDivisor / 2) / kBoldDivisor);
-
-    // Glyphs not sent yet. An outline glyph too big for its character goes
-    // out as a glyph image after the run instead.
-    std::vector<WORD> codes;
-    std::vector<POINTL> pos;
-    std::vector<size_t> asImages;
-    CharDownload cd;
-    for (size_t i = first; i < last; ++i) {
-        const GLYPHPOS& g = glyphs[i];
-        WORD code;
-        if (method == kOutlines) {
-            code = MapGlyphIndex(pstro, g, i, &font);
-            GlyphSend sent = DownloadGlyph(pdev, r, font, cd, code);
-            if (sent == GlyphSend::Failed) return FALSE;
-            if (sent == GlyphSend::TooBig) {
-                asImages.push_back(i);
-                continue;
-            }
-        } else {
-            GLYPHPOS byHandle = g;
-            byHandle.hg = bitmapHandle(i);
-            if (byHandle.hg != g.hg) byHandle.pgdf = nullptr; // the image of the index
-            code = static_cast<WORD>(std::min<HGLYPH>(byHandle.hg, 0xFFFF));
-            // Bitmap fonts number their characters in the order they are sent.
-            if (!DownloadBitmapGlyph(pdev, r, cd, byHandle, pfo, code, bitmapBold)) return FALSE;
-        }
-        codes.push_back(code);
-        pos.push_back(g.ptl);
-    }
-    if (cd.open && !OutputByteList(pdev, {fop::EndChar})) return FALSE;
-
-    // Select, colour, run.
-    FontXform x = method == kOutlines ? DecomposeFontXform(pfo) : FontXform{0, 1, 1, 0, 0};
-    float bold = (method == kOutlines && (pfo->flFontType & FO_SIM_BOLD)) ? kSimBoldness : 0.0f;
-    float size = method == kOutlines ? static_cast<float>(GetFontSize(pfo))
-                                     : static_cast<float>(pdev->devmode.dm.dmPrintQuality > 0
-                                                              ? pdev->devmode.dm.dmPrintQuality
-                                                              : 600);
-    if (!SendCharTransform(pdev, x, bold) || !SelectFont(pdev, FontName(r), size, 0) ||
-        !SetTextDrawing(pdev, fore, strokes) || !WriteTextRun(pdev, codes, pos))
-        return FALSE;
-    for (size_t i : asImages)
-        if (!SendGlyphImage(pdev, glyphs[i], box, ImageCompression(pdev))) return FALSE;
-    return extraRectangles();
+    const BOOL sent = method == kGlyphImages  ? GlyphImagesRun(call)
+                      : method == kDeviceFont ? DeviceFontRun(call, deviceName, symbolSet)
+                                              : DownloadedFontRun(call, method);
+    if (!sent) return FALSE;
+    // The extra rectangles (underline, strike-out) in the text colour.
+    for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
+        if (!SetSolidBrush(pdev, e, call.fore, kRopPatCopy, false)) return FALSE;
+    return TRUE;
 }
 
 } // namespace inkforge

@@ -19,40 +19,11 @@ constexpr size_t kColorMode = offsetof(PRIVATE_DEVMODE, ColorMode);
 constexpr size_t kRunLimit = 8190;
 constexpr int kClipBatch = 20;
 
-// Bytes of one token sequence, written at once.
-class Tokens {
-  public:
-    Tokens& b(int v) {
-        bytes_.push_back(static_cast<BYTE>(v & 0xFF));
-        return *this;
-    }
-    Tokens& w(LONG v) { return b(v).b(v >> 8); }
-    Tokens& d(DWORD v) { return w(static_cast<LONG>(v & 0xFFFF)).w(static_cast<LONG>(v >> 16)); }
-    Tokens& ubyte(int v, int attrId) { return b(tag::UByte).b(v).b(tag::Attr).b(attrId); }
-    Tokens& uint16(LONG v, int attrId) { return b(tag::UInt16).w(v).b(tag::Attr).b(attrId); }
-    Tokens& sint16(LONG v, int attrId) { return b(tag::SInt16).w(v).b(tag::Attr).b(attrId); }
-    Tokens& spair(POINTL p, int attrId) {
-        p = ClampPoint(p, kSInt16);
-        return b(tag::SInt16Pair).w(p.x).w(p.y).b(tag::Attr).b(attrId);
-    }
-    Tokens& count(size_t n, int attrId) {
-        return n > 255 ? uint16(static_cast<LONG>(n), attrId) : ubyte(static_cast<int>(n), attrId);
-    }
-    BOOL send(PDEV* pdev) const {
-        return bytes_.empty() ? TRUE
-                              : OutputBytes(pdev, bytes_.data(), static_cast<DWORD>(bytes_.size()));
-    }
-    std::vector<BYTE>& bytes() { return bytes_; }
-
-  private:
-    std::vector<BYTE> bytes_;
-};
-
 LONG Clamp(LONG v, LONG lo, LONG hi) {
     return v < lo ? lo : v > hi ? hi : v;
 }
 
-void AddColor(Tokens& t, const PDEV* pdev, ULONG color) {
+void AddColor(TokenWriter& t, const PDEV* pdev, ULONG color) {
     if (GrayMode(pdev)) {
         t.ubyte(GrayLevel(pdev, color), attr::GrayLevel);
     } else {
@@ -109,7 +80,7 @@ BOOL EmitRun(PDEV* pdev, const POINTL* pts, size_t n, bool beziers) {
         tooFar |= OutsideDevice(offsets[i]);
     }
     v.current = pts[n - 1];
-    Tokens t;
+    TokenWriter t;
     if (beziers && tooFar) {
         // One curve at a time with absolute points.
         for (size_t i = 0; i + 2 < n; i += 3) {
@@ -149,7 +120,7 @@ BOOL EmitRun(PDEV* pdev, const POINTL* pts, size_t n, bool beziers) {
 }
 
 BOOL SetCursorTo(PDEV* pdev, POINTL p) {
-    return Tokens().spair(p, attr::Point).b(op::SetCursor).send(pdev);
+    return TokenWriter().spair(p, attr::Point).b(op::SetCursor).send(pdev);
 }
 
 } // namespace
@@ -195,7 +166,7 @@ BYTE GrayLevel(const PDEV* pdev, ULONG color) {
 }
 
 BOOL WriteColor(PDEV* pdev, ULONG color) {
-    Tokens t;
+    TokenWriter t;
     AddColor(t, pdev, color);
     return t.send(pdev);
 }
@@ -204,7 +175,7 @@ BOOL SetBrushColor(PDEV* pdev, ULONG color) {
     VectorState& v = Vector(pdev);
     color &= 0xFFFFFF;
     if ((v.drawState & draw::SolidBrush) && v.brushColor == color) return TRUE;
-    Tokens t;
+    TokenWriter t;
     AddColor(t, pdev, color);
     t.b(op::SetBrushSource);
     if (!t.send(pdev)) return FALSE;
@@ -218,7 +189,7 @@ BOOL SetPenColor(PDEV* pdev, ULONG color) {
     VectorState& v = Vector(pdev);
     color &= 0xFFFFFF;
     if ((v.drawState & draw::SolidPen) && v.penColor == color) return TRUE;
-    Tokens t;
+    TokenWriter t;
     AddColor(t, pdev, color);
     t.b(op::SetPenSource);
     if (!t.send(pdev)) return FALSE;
@@ -230,7 +201,7 @@ BOOL SetPenColor(PDEV* pdev, ULONG color) {
 BOOL SelectNoPen(PDEV* pdev) {
     VectorState& v = Vector(pdev);
     if (v.drawState & draw::NoPen) return TRUE;
-    if (!Tokens().ubyte(0, attr::NullPen).b(op::SetPenSource).send(pdev)) return FALSE;
+    if (!TokenWriter().ubyte(0, attr::NullPen).b(op::SetPenSource).send(pdev)) return FALSE;
     v.drawState = (v.drawState & ~draw::PenMask) | draw::NoPen;
     return TRUE;
 }
@@ -238,7 +209,7 @@ BOOL SelectNoPen(PDEV* pdev) {
 BOOL SelectNoBrush(PDEV* pdev) {
     VectorState& v = Vector(pdev);
     if (v.drawState & draw::NoBrush) return TRUE;
-    if (!Tokens().ubyte(0, attr::NullBrush).b(op::SetBrushSource).send(pdev)) return FALSE;
+    if (!TokenWriter().ubyte(0, attr::NullBrush).b(op::SetBrushSource).send(pdev)) return FALSE;
     v.drawState = (v.drawState & ~draw::BrushMask) | draw::NoBrush;
     v.currentPattern = -1;
     return TRUE;
@@ -248,7 +219,7 @@ BOOL SetRop(PDEV* pdev, DWORD rop) {
     VectorState& v = Vector(pdev);
     rop &= 0xFF;
     if (v.rop == rop) return TRUE;
-    if (!Tokens().ubyte(static_cast<int>(rop), attr::RasterOp).b(op::SetRop).send(pdev))
+    if (!TokenWriter().ubyte(static_cast<int>(rop), attr::RasterOp).b(op::SetRop).send(pdev))
         return FALSE;
     v.rop = rop;
     return TRUE;
@@ -259,12 +230,12 @@ BOOL SetTransferModes(PDEV* pdev, bool paintTransparent, bool sourceTransparent)
     const WORD paint = paintTransparent ? 1 : 0;
     const WORD source = sourceTransparent ? 1 : 0;
     if (v.paintTransfer != paint) {
-        if (!Tokens().ubyte(paint, attr::TransferMode).b(op::SetPaintTransfer).send(pdev))
+        if (!TokenWriter().ubyte(paint, attr::TransferMode).b(op::SetPaintTransfer).send(pdev))
             return FALSE;
         v.paintTransfer = paint;
     }
     if (v.sourceTransfer != source) {
-        if (!Tokens().ubyte(source, attr::TransferMode).b(op::SetSourceTransfer).send(pdev))
+        if (!TokenWriter().ubyte(source, attr::TransferMode).b(op::SetSourceTransfer).send(pdev))
             return FALSE;
         v.sourceTransfer = source;
     }
@@ -279,7 +250,7 @@ BOOL SetFillMode(PDEV* pdev, FLONG mode) {
     VectorState& v = Vector(pdev);
     WORD m = (mode & FP_ALTERNATEMODE) ? 1 : 0;
     if (v.fillMode == m) return TRUE;
-    if (!Tokens().ubyte(m, attr::FillMode).b(op::SetFillMode).send(pdev)) return FALSE;
+    if (!TokenWriter().ubyte(m, attr::FillMode).b(op::SetFillMode).send(pdev)) return FALSE;
     v.fillMode = m;
     return TRUE;
 }
@@ -288,7 +259,7 @@ BOOL SetPenWidth(PDEV* pdev, LONG width) {
     VectorState& v = Vector(pdev);
     DWORD w = static_cast<DWORD>(Clamp(width, 1, 65535));
     if (v.penWidth == w) return TRUE;
-    if (!Tokens().uint16(static_cast<LONG>(w), attr::PenWidth).b(op::SetPenWidth).send(pdev))
+    if (!TokenWriter().uint16(static_cast<LONG>(w), attr::PenWidth).b(op::SetPenWidth).send(pdev))
         return FALSE;
     v.penWidth = w;
     return TRUE;
@@ -333,7 +304,7 @@ bool SetPenWidthFromXform(XFORMOBJ* xform, const LINEATTRS* la) {
 namespace {
 
 BOOL SendDash(PDEV* pdev, const std::vector<LONG>& dashes) {
-    Tokens t;
+    TokenWriter t;
     t.b(tag::UInt16Array).b(tag::UInt16).w(static_cast<LONG>(dashes.size()));
     for (LONG d : dashes)
         t.w(Clamp(d, 1, 65535));
@@ -345,7 +316,7 @@ BOOL SendDash(PDEV* pdev, const std::vector<LONG>& dashes) {
 
 BOOL SetCode(PDEV* pdev, DWORD* cached, DWORD code, int attrId, int opId) {
     if (*cached == code) return TRUE;
-    if (!Tokens().ubyte(static_cast<int>(code), attrId).b(opId).send(pdev)) return FALSE;
+    if (!TokenWriter().ubyte(static_cast<int>(code), attrId).b(opId).send(pdev)) return FALSE;
     *cached = code;
     return TRUE;
 }
@@ -370,7 +341,7 @@ BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
             DWORD miter =
                 std::isfinite(limit) ? static_cast<DWORD>(std::clamp(limit, 0.0f, 65535.0f)) : 0;
             if (v.miter != miter) {
-                if (!Tokens()
+                if (!TokenWriter()
                          .uint16(static_cast<LONG>(miter), attr::MiterLength)
                          .b(op::SetMiterLimit)
                          .send(pdev))
@@ -401,7 +372,7 @@ BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
         }
     }
     if (v.drawState & draw::Dashed) {
-        if (!Tokens().ubyte(0, attr::SolidLine).b(op::SetLineDash).send(pdev)) return FALSE;
+        if (!TokenWriter().ubyte(0, attr::SolidLine).b(op::SetLineDash).send(pdev)) return FALSE;
         v.drawState &= ~draw::Dashed;
     }
     return TRUE;
@@ -424,7 +395,7 @@ BOOL SetClipRect(PDEV* pdev, const RECTL* rect) {
             r.right == v.clip.right && r.bottom == v.clip.bottom)
             return TRUE;
     }
-    Tokens t;
+    TokenWriter t;
     t.ubyte(0, attr::ClipRegion);
     t.b(tag::SInt16Box).w(r.left).w(r.top).w(r.right).w(r.bottom).b(tag::Attr).b(attr::BoundingBox);
     t.b(op::SetClipRectangle);
@@ -499,7 +470,7 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
         }
         if (remaining == 1) {
             POINTL p = ClampToDevice(pdev, Pixel(pd.pptfx[first]));
-            if (!Tokens().spair(p, attr::EndPoint).b(op::LinePath).send(pdev)) return FALSE;
+            if (!TokenWriter().spair(p, attr::EndPoint).b(op::LinePath).send(pdev)) return FALSE;
             v.current = p;
         } else if (remaining > 1) {
             pts.resize(remaining);
@@ -515,7 +486,7 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
                 size_t n = std::min<size_t>(kRunLimit, remaining - at);
                 if (clamped) {
                     // Curves whose points were clamped go out with absolute points.
-                    Tokens t;
+                    TokenWriter t;
                     for (size_t i = at; i + 2 < at + n; i += 3) {
                         const int ids[3] = {attr::ControlPoint1, attr::ControlPoint2,
                                             attr::EndPoint};
@@ -558,7 +529,7 @@ BOOL EmitRectangle(PDEV* pdev, POINTL a, POINTL b) {
     a = ClampPoint(a, kUInt16);
     b = ClampPoint(b, kUInt16);
     if (a.x == b.x && a.y == b.y) return TRUE;
-    Tokens t;
+    TokenWriter t;
     bool gray = GrayMode(pdev);
     if (!gray) t.b(op::NewPath);
     t.b(tag::UInt16Box).w(a.x).w(a.y).w(b.x).w(b.y).b(tag::Attr).b(attr::BoundingBox);
@@ -570,7 +541,7 @@ BOOL EmitRectangle(PDEV* pdev, POINTL a, POINTL b) {
 }
 
 BOOL EmitLine(PDEV* pdev, LONG x0, LONG y0, LONG x1, LONG y1) {
-    Tokens t;
+    TokenWriter t;
     t.b(op::NewPath);
     t.spair(POINTL{x0, y0}, attr::Point).b(op::SetCursor);
     t.spair(POINTL{x1 - x0, y1 - y0}, attr::EndPoint).b(op::LineRelPath);

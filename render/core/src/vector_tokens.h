@@ -10,7 +10,11 @@
 // the points that are relative to it.
 #pragma once
 
+#include <cstring>
+#include <vector>
+
 #include "mix_rop.h"
+#include "output_writer.h"
 #include "vector_state.h"
 #include "win/winddi.h"
 
@@ -99,5 +103,51 @@ BOOL FillRectsWithBrush(PDEV* pdev, CLIPOBJ* pco, ULONG color, DWORD rop, bool t
 POINTL ClampPoint(POINTL p, PointKind kind);
 PointKind EncodeNumber(POINTL p);
 POINTL ClampToDevice(const PDEV* pdev, POINTL p);
+
+// The one writer of drawing tokens: values little-endian, each with its
+// data-type tag, attributes after their values, collected and sent to the
+// stream at once. Text, vectors and images all write through it.
+class TokenWriter {
+  public:
+    TokenWriter& b(int v) {
+        bytes_.push_back(static_cast<BYTE>(v & 0xFF));
+        return *this;
+    }
+    // 16 bits: the low half of v (a negative number in two's complement).
+    TokenWriter& w(DWORD v) {
+        return b(static_cast<int>(v & 0xFF)).b(static_cast<int>(v >> 8 & 0xFF));
+    }
+    TokenWriter& d(DWORD v) { return w(v & 0xFFFF).w(v >> 16); }
+    TokenWriter& f(float x) {
+        DWORD u;
+        std::memcpy(&u, &x, sizeof u);
+        return d(u);
+    }
+    TokenWriter& raw(const void* p, size_t n) {
+        const auto* c = static_cast<const BYTE*>(p);
+        bytes_.insert(bytes_.end(), c, c + n);
+        return *this;
+    }
+    TokenWriter& attr(int id) { return b(tag::Attr).b(id); }
+    TokenWriter& ubyte(int v, int id) { return b(tag::UByte).b(v).attr(id); }
+    TokenWriter& uint16(LONG v, int id) { return b(tag::UInt16).w(static_cast<DWORD>(v)).attr(id); }
+    TokenWriter& sint16(LONG v, int id) { return b(tag::SInt16).w(static_cast<DWORD>(v)).attr(id); }
+    TokenWriter& spair(POINTL p, int id) {
+        p = ClampPoint(p, kSInt16);
+        return b(tag::SInt16Pair).w(static_cast<DWORD>(p.x)).w(static_cast<DWORD>(p.y)).attr(id);
+    }
+    // A count as a byte, or as 16 bits past 255.
+    TokenWriter& count(size_t n, int id) {
+        return n > 255 ? uint16(static_cast<LONG>(n), id) : ubyte(static_cast<int>(n), id);
+    }
+    BOOL send(PDEV* pdev) const {
+        return bytes_.empty() ? TRUE
+                              : OutputBytes(pdev, bytes_.data(), static_cast<DWORD>(bytes_.size()));
+    }
+    std::vector<BYTE>& bytes() { return bytes_; }
+
+  private:
+    std::vector<BYTE> bytes_;
+};
 
 } // namespace inkforge

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -790,6 +792,132 @@ TEST_F(TextMethods, BitmapGlyphOfHandleZeroIsFetchedByItsIndex) {
     ASSERT_GE(c.size(), 10u);
     EXPECT_EQ(Be16At(c, 6), static_cast<unsigned>(glyph.width + 31) / 32 * 32) << "H's width";
     EXPECT_EQ(Be16At(c, 8), static_cast<unsigned>(glyph.height)) << "H's height";
+}
+
+// Follows the fonts through a stream: every code of every run must name a
+// character that the selected font holds at that point.
+struct RunCheck {
+    size_t runs = 0, images = 0, headers = 0, removed = 0;
+    size_t mostChars = 0;         // the most characters one font held
+    std::vector<unsigned> unheld; // codes of runs that their font did not hold
+};
+RunCheck CheckRuns(const Bytes& out) {
+    std::string head = "@PJL ENTER LANGUAGE=PCLXL\r\n\x1B\x27\x31";
+    Bytes job(head.begin(), head.end());
+    job.insert(job.end(), out.begin(), out.end());
+    streamdump::Decoding d = streamdump::Decode(job);
+    EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
+    auto name = [](const streamdump::Token& t) {
+        std::string n;
+        if (const streamdump::TokenValue* v = t.Find(0xA8))
+            for (double c : v->numbers)
+                n.push_back(static_cast<char>(c));
+        return n;
+    };
+    std::map<std::string, std::set<unsigned>> held;
+    std::string charFont, selected;
+    RunCheck r;
+    for (const auto& item : d.items) {
+        if (item.kind != streamdump::ItemKind::Token) continue;
+        const streamdump::Token& t = item.token;
+        switch (item.opcode) {
+        case 0x4F: // begin font header
+            held[name(t)].clear();
+            ++r.headers;
+            break;
+        case 0x52: // begin char
+            charFont = name(t);
+            break;
+        case 0x53: // read char
+            if (const streamdump::TokenValue* code = t.Find(0xA2); code && !code->numbers.empty()) {
+                held[charFont].insert(static_cast<unsigned>(code->numbers[0]));
+                r.mostChars = std::max(r.mostChars, held[charFont].size());
+            }
+            break;
+        case 0x55: // remove font
+            held.erase(name(t));
+            ++r.removed;
+            break;
+        case 0x6F: // set font
+            selected = name(t);
+            break;
+        case 0xA8: // text
+            ++r.runs;
+            if (const streamdump::TokenValue* codes = t.Find(0xAB))
+                for (double c : codes->numbers)
+                    if (!held[selected].count(static_cast<unsigned>(c)))
+                        r.unheld.push_back(static_cast<unsigned>(c));
+            break;
+        case 0xB1: // read image
+            ++r.images;
+            break;
+        }
+    }
+    return r;
+}
+
+// One call with more different glyphs than a bitmap font holds goes out in
+// two pieces, each in a font that holds its glyphs.
+TEST_F(TextMethods, BitmapRunOfMoreGlyphsThanAFontHoldsIsSplit) {
+    SetTextMode(0x2);
+    // In rows on the page, as glyph indices.
+    std::vector<platform::engine::PlacedGlyph> many;
+    for (LONG g = 0; g < 1100; ++g)
+        many.push_back(
+            {static_cast<HGLYPH>(g + 1), POINTL{200 + 40 * (g % 100), 300 + 60 * (g / 100)}});
+    ASSERT_TRUE(DrawRun(*this, font, many, u"", SO_HORIZONTAL | SO_GLYPHINDEX_TEXT));
+    RunCheck r = CheckRuns(Take());
+    EXPECT_EQ(r.headers, 2u);
+    EXPECT_EQ(r.removed, 1u);
+    EXPECT_EQ(r.runs, 2u);
+    EXPECT_EQ(r.mostChars, kBitmapFontGlyphLimit);
+    EXPECT_TRUE(r.unheld.empty()) << r.unheld.size() << " codes name no character";
+}
+
+// A glyph that cannot be sent as a character (an index past the font's
+// glyph count, a "loca" entry past "glyf") leaves no code in the run; an
+// outline glyph goes out as the engine's image at its place.
+TEST_F(TextMethods, GlyphThatCannotBeSentIsNamedByNoRun) {
+    platform::engine::FontRealization plain;
+    plain.file = file;
+    const WORD h = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'H'));
+    const WORD i = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'I'));
+    const HGLYPH pastTheCount = 0xFFF0;
+    for (WORD mode : {0x0, 0x2}) {
+        SCOPED_TRACE(mode ? "bitmaps" : "outlines");
+        SetTextMode(mode);
+        ASSERT_TRUE(DrawGlyphs({i, pastTheCount, h}));
+        RunCheck r = CheckRuns(Take());
+        EXPECT_EQ(r.runs, 1u);
+        EXPECT_TRUE(r.unheld.empty()) << r.unheld[0];
+    }
+    // H starts past the end of "glyf" (I, the next glyph, keeps its entry).
+    Bytes bad = WithHugeGlyph(file->bytes, h, 0);
+    ASSERT_FALSE(bad.empty());
+    SfntFont sfnt;
+    ASSERT_TRUE(sfnt.Open(bad.data(), bad.size()));
+    const SfntTable* loca = sfnt.Find(SfntTag('l', 'o', 'c', 'a'));
+    ASSERT_NE(loca, nullptr);
+    bad[loca->offset + h * 4u] = 0x7F;
+    std::string path = ::testing::TempDir() + "/bad_loca.ttf";
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(std::fwrite(bad.data(), 1, bad.size(), out), bad.size());
+    std::fclose(out);
+    platform::engine::FontRealization r;
+    r.file = platform::engine::LoadFontFile(path);
+    std::remove(path.c_str());
+    ASSERT_TRUE(r.file);
+    r.m11 = r.m22 = 0.05;
+    r.faceName = u"BadLoca";
+    FONTOBJ* f = platform::engine::AcquireFontObj(nullptr, r);
+    ASSERT_NE(f, nullptr);
+    fonts.push_back(f);
+    SetTextMode(0x0);
+    ASSERT_TRUE(Draw(u"IHI", f));
+    RunCheck checked = CheckRuns(Take());
+    EXPECT_EQ(checked.runs, 1u);
+    EXPECT_TRUE(checked.unheld.empty()) << checked.unheld[0];
 }
 
 // Edge cases of a run: one glyph writes no spacing arrays; glyphs placed

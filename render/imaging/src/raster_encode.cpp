@@ -35,23 +35,6 @@ constexpr BYTE kTonerSavePattern = 0xAA; // every other pixel white
 constexpr char kDefaultJbigCoder[] = "Dotpacker.DLL";
 constexpr char kJbigExport[] = "CMPJDLL";
 
-// A little-endian token builder for the image commands.
-class Bytes {
-  public:
-    Bytes& b(int v) {
-        v_.push_back(static_cast<BYTE>(v));
-        return *this;
-    }
-    Bytes& w(DWORD v) { return b(v & 0xFF).b((v >> 8) & 0xFF); }
-    Bytes& d(DWORD v) { return w(v & 0xFFFF).w(v >> 16); }
-    Bytes& ubyte(int v, int id) { return b(tag::UByte).b(v).b(tag::Attr).b(id); }
-    Bytes& uint16(DWORD v, int id) { return b(tag::UInt16).w(v).b(tag::Attr).b(id); }
-    BOOL send(PDEV* pdev) { return OutputBytes(pdev, v_.data(), static_cast<DWORD>(v_.size())); }
-
-  private:
-    std::vector<BYTE> v_;
-};
-
 // The rectangle of the source that is read, checked against the surface.
 struct SourceView {
     const BYTE* first = nullptr; // the rectangle's first row
@@ -187,7 +170,7 @@ DWORD CompressionModes(PDEV* pdev, BYTE* blockByte) {
 using RowMaker = std::function<void(LONG row, BYTE* out)>;
 
 BOOL WriteBlockHeader(PDEV* pdev, DWORD startRow, DWORD rows, BYTE compression, DWORD bytes) {
-    return Bytes()
+    return TokenWriter()
         .uint16(startRow, attr::StartLine)
         .uint16(rows, attr::BlockHeight)
         .ubyte(compression, attr::Compression)
@@ -277,7 +260,7 @@ BOOL BeginImage(PDEV* pdev, const RECTL* dest, LONG srcWidth, LONG srcHeight, in
     if (!SetRop(pdev, rop & 0xFF)) return FALSE;
     LONG dw = std::max<LONG>(1, dest->right - dest->left),
          dh = std::max<LONG>(1, dest->bottom - dest->top);
-    Bytes t;
+    TokenWriter t;
     t.b(tag::SInt16Pair)
         .w(static_cast<DWORD>(at.x))
         .w(static_cast<DWORD>(at.y))
@@ -299,7 +282,7 @@ BOOL BeginImage(PDEV* pdev, const RECTL* dest, LONG srcWidth, LONG srcHeight, in
 }
 
 BOOL EndImage(PDEV* pdev) {
-    return Bytes().b(imgtok::EndImage).send(pdev);
+    return TokenWriter().b(imgtok::EndImage).send(pdev);
 }
 
 int Framed(PDEV* pdev, const RECTL* dest, LONG w, LONG h, int depth, int space, DWORD rop,
@@ -799,7 +782,7 @@ BOOL CompressJbig(PDEV* pdev, SURFOBJ* s, LONG width, LONG height) {
     }
     BOOL result = FALSE;
     if (ok)
-        ok = Bytes()
+        ok = TokenWriter()
                  .b(0x1B)
                  .w(5)
                  .b(kJbigImageOpcode)

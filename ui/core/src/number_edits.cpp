@@ -1,6 +1,7 @@
 // Number and byte-limited edits on plain edit windows.
 #include "number_edits.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
@@ -67,27 +68,19 @@ void Paste(HWND edit, const NumberEditState& s) {
     if (clip.empty()) return;
     switch (s.kind) {
     case NumberEditKind::Double: {
+        // Only what typing could give: digits and, unless whole numbers only,
+        // one separator; never an exponent, "inf" or "nan".
         std::u16string normal = clip;
         NormaliseDecimalText(&normal, s.separator);
-        std::wstring w = Wide(normal);
-        wchar_t* stop = nullptr;
-        std::wcstod(w.c_str(), &stop);
-        if (stop == w.c_str()) return;
-        std::u16string read(normal.begin(), normal.begin() + (stop - w.c_str()));
-        while (!read.empty() && read.front() == u' ')
-            read.erase(0, 1);
+        std::u16string read = LeadingPlainNumber(normal, false, !s.integersOnly);
+        if (read.empty()) return;
         LocalizeDecimalText(&read, s.separator);
         ReplaceWithinLimit(edit, read);
         break;
     }
     case NumberEditKind::Int: {
-        std::wstring w = Wide(clip);
-        wchar_t* stop = nullptr;
-        std::wcstol(w.c_str(), &stop, 10);
-        if (stop == w.c_str()) return;
-        std::u16string read(clip.begin(), clip.begin() + (stop - w.c_str()));
-        while (!read.empty() && read.front() == u' ')
-            read.erase(0, 1);
+        std::u16string read = LeadingPlainNumber(clip, s.negativeAllowed != 0, false);
+        if (read.empty()) return;
         ReplaceWithinLimit(edit, read);
         break;
     }

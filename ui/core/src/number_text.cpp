@@ -1,9 +1,13 @@
 // Decimal separator, number text, lengths and the input rule.
 #include "number_text.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <limits>
 
 #include "driver_env.h"
 #include "win/base.h"
@@ -45,6 +49,47 @@ BOOL LocalizeDecimalText(std::u16string* text, const std::u16string& separator) 
     return TRUE;
 }
 
+LONG TruncateToLong(double value) {
+    constexpr LONG kLargest = std::numeric_limits<LONG>::max();
+    constexpr LONG kSmallest = std::numeric_limits<LONG>::min();
+    if (std::isnan(value)) return 0;
+    if (value >= static_cast<double>(kLargest)) return kLargest;
+    if (value <= static_cast<double>(kSmallest)) return kSmallest;
+    return static_cast<LONG>(value);
+}
+
+std::u16string LeadingPlainNumber(const std::u16string& text, bool sign, bool fraction) {
+    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    auto isBlank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+    size_t at = 0;
+    while (at < text.size() && isBlank(text[at]))
+        ++at;
+    const size_t start = at;
+    if (sign && at < text.size() && text[at] == u'-') ++at;
+    const size_t digits = at;
+    while (at < text.size() && isDigit(text[at]))
+        ++at;
+    if (at == digits) return {};
+    if (fraction && at + 1 < text.size() && text[at] == u'.' && isDigit(text[at + 1])) {
+        ++at;
+        while (at < text.size() && isDigit(text[at]))
+            ++at;
+    }
+    if (at < text.size() && !isBlank(text[at])) return {};
+    std::u16string number = text.substr(start, at - start);
+    std::wstring wide(number.begin(), number.end());
+    if (fraction) {
+        if (!std::isfinite(std::wcstod(wide.c_str(), nullptr))) return {};
+    } else {
+        errno = 0;
+        const long long v = std::wcstoll(wide.c_str(), nullptr, 10);
+        if (errno == ERANGE || v < std::numeric_limits<LONG>::min() ||
+            v > std::numeric_limits<LONG>::max())
+            return {};
+    }
+    return number;
+}
+
 int GetMultiByteLength(const std::u16string& text, int n) {
     size_t end =
         n > 0 && static_cast<size_t>(n) < text.size() ? static_cast<size_t>(n) : text.size();
@@ -59,16 +104,16 @@ CMMInch::CMMInch() {
 }
 
 void CMMInch::SetMM(double mm, BOOL update) {
-    mm_ = mm > kMaxMM ? kMaxMM : mm;
+    mm_ = std::isnan(mm) ? 0 : std::clamp(mm, -kMaxMM, kMaxMM);
     if (update) {
         inch_ = mm_ / 25.4;
-        dots_ = static_cast<LONG>(Resolution() * mm_ / 25.4 + 0.5);
+        dots_ = TruncateToLong(Resolution() * mm_ / 25.4 + 0.5);
     }
 }
 
 void CMMInch::SetInch(double inch, BOOL update) {
-    inch_ = inch > kMaxInch ? kMaxInch : inch;
-    dots_ = static_cast<LONG>(Resolution() * inch_);
+    inch_ = std::isnan(inch) ? 0 : std::clamp(inch, -kMaxInch, kMaxInch);
+    dots_ = TruncateToLong(Resolution() * inch_);
     if (update) mm_ = inch_ * 25.4;
 }
 
@@ -94,7 +139,7 @@ void CMMInch::Format(const std::u16string& format, double value, std::u16string*
     char buf[64] = {};
     const bool integer = f.find_first_of("diuoxX") != std::string::npos;
     if (integer) {
-        long whole = static_cast<long>(value + 0.5);
+        const LONG whole = TruncateToLong(value + 0.5);
         if (f.find('l') != std::string::npos)
             std::snprintf(buf, sizeof buf, f.c_str(),
                           static_cast<long>(static_cast<int32_t>(whole)));

@@ -16,6 +16,18 @@ void NormaliseDecimalText(std::u16string* text, const std::u16string& separator)
 // Each "." followed by a digit becomes the separator; FALSE for an empty text.
 BOOL LocalizeDecimalText(std::u16string* text, const std::u16string& separator);
 
+// A floating value as a whole number, the fraction cut off: NaN gives 0, a
+// value past the range of LONG the nearest end of it. Every conversion of a
+// floating value to an integer goes through here.
+LONG TruncateToLong(double value);
+
+// The plain number that a pasted text starts with: blanks, then (with
+// `sign`) an optional "-", digits, then (with `fraction`) "." and digits. It
+// must end the text or be followed by a blank; an exponent ("1e5"), a
+// hexadecimal form, words such as "inf" or "nan", or a value that does not
+// fit (past LONG without `fraction`, not finite with it) give an empty text.
+std::u16string LeadingPlainNumber(const std::u16string& text, bool sign, bool fraction);
+
 // Bytes a text takes in the ANSI code page: 1 below code 256, else 2; over
 // the first n characters when 0 < n < length.
 int GetMultiByteLength(const std::u16string& text, int n = 0);

@@ -110,6 +110,46 @@ TEST_F(NumberEdits, WholeNumberEditAndItsSign) {
     EXPECT_EQ(drv::ReadText(edit), u"42");
 }
 
+TEST_F(NumberEdits, PastedTextIsAPlainNumberInRange) {
+    NumberEditState decimal{NumberEditKind::Double};
+    NumberEditState whole{NumberEditKind::Double, 1};
+    NumberEditState count{NumberEditKind::Int};
+    NumberEditState offset{NumberEditKind::Int, 0, 1};
+    struct Case {
+        NumberEditState* state;
+        const char16_t* clip;
+        const char16_t* shown; // empty: nothing pasted
+    } cases[] = {
+        {&decimal, u"148.5", u"148,5"}, {&decimal, u" 7,25\r\n", u"7,25"},
+        {&decimal, u"1e5", u""},        {&decimal, u"2.5E-3", u""},
+        {&decimal, u"inf", u""},        {&decimal, u"nan", u""},
+        {&decimal, u"0x1p3", u""},      {&decimal, u"-4", u""}, // no sign can be typed either
+        {&whole, u"29,7", u""}, // a fraction where whole numbers are asked for
+        {&whole, u"297", u"297"},       {&count, u"42", u"42"},
+        {&count, u"-42", u""},          {&count, u"+42", u""},
+        {&count, u"4294967297", u""}, // past a 32-bit number
+        {&count, u"12abc", u""},        {&offset, u"-42", u"-42"},
+        {&offset, u"-2147483649", u""}, {&offset, u"-2147483648", u"-2147483648"},
+    };
+    for (const Case& c : cases) {
+        // A fresh edit for each case.
+        HWND edit = CreateWindowExW(0, u"EDIT", u"", WS_CHILD, 0, 0, 80, 12, dialog_, nullptr,
+                                    nullptr, nullptr);
+        SendMessageW(edit, EM_LIMITTEXT, 20, 0);
+        ASSERT_TRUE(AttachNumberEdit(edit, c.state));
+        Paste(edit, u"", c.clip);
+        const std::u16string clip = c.clip;
+        EXPECT_EQ(drv::ReadText(edit), std::u16string(c.shown))
+            << std::string(clip.begin(), clip.end());
+        DestroyWindow(edit);
+    }
+    // A long run of digits is no finite number.
+    NumberEditState big{NumberEditKind::Double};
+    HWND edit = Attach(1018, &big, 20);
+    Paste(edit, u"", u"1" + std::u16string(400, u'0'));
+    EXPECT_EQ(drv::ReadText(edit), u"");
+}
+
 TEST_F(NumberEdits, NameLimitedInAnsiBytes) {
     NumberEditState name{NumberEditKind::MultiByteLimit};
     HWND edit = Attach(1012, &name, 6);

@@ -1,6 +1,9 @@
 // Number text in the user's separator, lengths and the input rule.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "number_text.h"
 #include "platform/facts.h"
 
@@ -93,6 +96,35 @@ TEST(NumberText, LimitsResolutionAndIntegerFormats) {
         v.FormatMM(&text);
         EXPECT_EQ(text, c.text) << c.mm;
     }
+}
+
+TEST(NumberText, FloatingValuesBecomeIntegersOnlyWithinRange) {
+    constexpr LONG kLargest = std::numeric_limits<LONG>::max();
+    constexpr LONG kSmallest = std::numeric_limits<LONG>::min();
+    CMMInch v;
+    v.SetResolution(1200); // the largest length passes a 32-bit dot count
+    v.SetMM(CMMInch::kMaxMM, TRUE);
+    EXPECT_EQ(v.Dots(), kLargest);
+    v.SetInch(CMMInch::kMaxInch, TRUE);
+    EXPECT_EQ(v.Dots(), kLargest);
+    v.ReadText(u"nan", TRUE);
+    EXPECT_EQ(v.MM(), 0.0);
+    EXPECT_EQ(v.Dots(), 0);
+    v.ReadText(u"-1e300", FALSE);
+    EXPECT_EQ(v.Inch(), -CMMInch::kMaxInch);
+    EXPECT_EQ(v.Dots(), kSmallest);
+    v.SetSeparator(u".");
+    v.SetMMFormat(u"%ld");
+    v.SetMM(-1e300, FALSE);
+    std::u16string text;
+    v.FormatMM(&text);
+    EXPECT_EQ(text, u"-90910130");
+    struct Case {
+        double in;
+        LONG out;
+    } cases[] = {{std::nan(""), 0}, {1e20, kLargest}, {-1e20, kSmallest}, {-2.9, -2}, {7.9, 7}};
+    for (const Case& c : cases)
+        EXPECT_EQ(TruncateToLong(c.in), c.out) << c.in;
 }
 
 TEST(NumberText, MultiByteLength) {

@@ -35,11 +35,12 @@ constexpr std::size_t kSnmpMaxValue = 1535;
 constexpr std::size_t kSnmpCommunitySize = 128;
 constexpr USHORT kSnmpPort = 161;
 constexpr DWORD kSnmpTimeoutMs = 3000;
-// A column walk gives up after this many GetNextRequests, or when it has
-// taken one request's time-out and this much more: an agent that keeps
-// answering inside the column, however slowly, must not hold the caller.
-constexpr int kSnmpMaxWalkSteps = 1000;
-constexpr DWORD kSnmpWalkGraceMs = 5000;
+// The most rows a column walk takes: the device tables it reads (trays, bins,
+// alerts, colorants, disks) hold a few dozen rows. An agent that keeps
+// answering inside the column is let go after this many rows, however slowly
+// it answers; a walk has no total deadline, so a slow but correct device that
+// answers each request within its time-out is read whole.
+constexpr int kSnmpMaxColumnRows = 64;
 
 // The community sent when a request leaves its community empty.
 inline constexpr char kSnmpDefaultCommunity[] = "quince";
@@ -80,7 +81,6 @@ struct SnmpColumnRow {
 struct SnmpTransport {
     USHORT port = devcomm::kSnmpPort;
     DWORD timeoutMs = devcomm::kSnmpTimeoutMs;
-    DWORD walkGraceMs = devcomm::kSnmpWalkGraceMs; // a walk's deadline: timeoutMs + walkGraceMs
 };
 
 // One request: 0 when a reply was received, parsed and copied into `reply`;

@@ -14,18 +14,19 @@ enum class WalkEnd {
     EndOfColumn, // the agent answered past the column, or noSuchName after a row
     Stopped,     // the visitor asked to stop
     Failed,      // no answer, an error answer (noSuchName before any row), an
-                 // agent that does not advance, or the walk's time or steps ran out
+                 // agent that does not advance, or more rows than the walk takes
 };
 
 // Walks `count` columns at once (one varbind per row, in one GetNextRequest);
 // the first row decides whether an answer still lies in the walk. `visit`
 // sees every reply inside the walk and returns false to stop. The first
-// varbind's identifier must grow with every step; after `maxSteps` steps, or
-// once transport.timeoutMs + transport.walkGraceMs have passed, the walk fails.
+// varbind's identifier must grow with every step. Each request waits for its
+// own time-out; the walk ends at an error, a time-out, the end of the column,
+// or fails when the column goes on past `maxRows` rows.
 WalkEnd WalkColumns(const char* host, const SnmpColumnRow* rows, int count,
                     const std::function<bool(const SnmpRequestRecord& reply)>& visit,
                     const SnmpTransport& transport = SnmpTransport{},
-                    int maxSteps = kSnmpMaxWalkSteps);
+                    int maxRows = kSnmpMaxColumnRows);
 
 // An entry's value as a 32-bit number (INTEGER and the unsigned types: its
 // four value bytes), 0 when it has none; and as bytes.

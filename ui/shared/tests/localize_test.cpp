@@ -3,21 +3,36 @@
 // rebuilt when stale or broken, and answered from.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <chrono>
+#include <fstream>
 #include <functional>
+#include <future>
 #include <map>
 
 #include "localize.h"
 #include "platform/paths.h"
-#include "ui_fixture.h"
+#include "platform/settings_file.h"
+#include "platform/testctl.h"
 #include "win/base.h"
 
 namespace {
 
 using namespace sheetwright;
-using ui_test::Bytes;
+using Bytes = std::vector<std::uint8_t>;
+
+// Files of the machine root, by their host paths.
+Bytes ReadHostFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+void WriteHostFile(const std::string& path, const Bytes& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
 
 void Put(Bytes& b, const void* p, size_t n) {
     b.insert(b.end(), (const uint8_t*)p, (const uint8_t*)p + n);
@@ -271,7 +286,7 @@ class LocalizeCache : public ::testing::Test {
         source_.dialogs[100] = HandDialog();
         source_.dialogs[200] = HandDialog(u"Other");
         source_.strings = {{7, u"Paper"}, {8, u"Tray"}, {9, u"Only here"}};
-        ui_test::WriteHostFile(platform::HostPath(source_.path), {1, 2, 3});
+        WriteHostFile(platform::HostPath(source_.path), {1, 2, 3});
         WriteText("[Main]\r\nVersion=3\r\nLanguageID=7\r\nSubLanguageID=1\r\n"
                   "[String]\r\n7=Papier\r\n8=\"Fach\\n2\"\r\n"
                   "[Dlg100]\r\nDialogInfo=Probe (de)\r\n1=Speichern\r\n");
@@ -280,7 +295,7 @@ class LocalizeCache : public ::testing::Test {
     void WriteText(const std::string& s) { Write(u"C:\\Drv\\Panelk.RCT", s); }
     void WriteGeometry(const std::string& s) { Write(u"C:\\Drv\\Panelk.RCP", s); }
     void Write(const std::u16string& path, const std::string& s) {
-        ui_test::WriteHostFile(platform::HostPath(path), Bytes(s.begin(), s.end()));
+        WriteHostFile(platform::HostPath(path), Bytes(s.begin(), s.end()));
     }
     std::unique_ptr<CLocalize> Make() {
         return std::make_unique<CLocalize>(std::make_unique<FakeSource>(source_));
@@ -301,7 +316,7 @@ TEST_F(LocalizeCache, BuiltReusedAndAnswered) {
     ASSERT_TRUE(loc->BuildCache());
     EXPECT_EQ(loc->LanguageId(), 0x0407u);
     EXPECT_TRUE(Make()->IsCacheCurrent());
-    Bytes cache = ui_test::ReadHostFile(CacheHost());
+    Bytes cache = ReadHostFile(CacheHost());
     RcbImage image;
     ASSERT_TRUE(ParseRcb(cache.data(), cache.size(), &image));
     EXPECT_EQ(image.header.textVersion, 3u);
@@ -352,16 +367,16 @@ TEST_F(LocalizeCache, StaleBrokenAndMissingSources) {
          false},
         {"cache cut short",
          [&] {
-             Bytes c = ui_test::ReadHostFile(CacheHost());
+             Bytes c = ReadHostFile(CacheHost());
              c.resize(c.size() - 3);
-             ui_test::WriteHostFile(CacheHost(), c);
+             WriteHostFile(CacheHost(), c);
          },
          false},
         {"cache magic unwritten",
          [&] {
-             Bytes c = ui_test::ReadHostFile(CacheHost());
+             Bytes c = ReadHostFile(CacheHost());
              std::memset(c.data(), 0, 4);
-             ui_test::WriteHostFile(CacheHost(), c);
+             WriteHostFile(CacheHost(), c);
          },
          false},
     };
@@ -416,6 +431,74 @@ TEST_F(LocalizeCache, BrokenTextFileUsesTheModulesOwn) {
     const BYTE* t = loc->LoadDialogTemplate(100, &size);
     ASSERT_TRUE(ReadDialogTemplate(t, size, &d));
     EXPECT_EQ(d.caption, u"Probe");
+}
+
+TEST_F(LocalizeCache, DamagedTemplateIsNotUsedAndTheCacheIsRebuilt) {
+    ASSERT_TRUE(Make()->BuildCache());
+    // The cached template of dialog 100 claims 200 items it does not have.
+    Bytes cache = ReadHostFile(CacheHost());
+    RcbImage image;
+    ASSERT_TRUE(ParseRcb(cache.data(), cache.size(), &image));
+    const size_t at = image.header.dialogDataOffset + image.dialogs[0].offset + 8;
+    cache[at] = 200;
+    WriteHostFile(CacheHost(), cache);
+
+    auto loc = Make();
+    DWORD size = 0;
+    const BYTE* t = loc->LoadDialogTemplate(100, &size);
+    DialogInfo d;
+    ASSERT_TRUE(ReadDialogTemplate(t, size, &d)); // the module's own, whole
+    EXPECT_EQ(d.caption, u"Probe");
+    EXPECT_EQ(d.items.size(), 2u);
+    EXPECT_FALSE(loc->IsCacheCurrent()); // damaged: rebuilt from its sources
+    ASSERT_TRUE(loc->BuildCache());
+    auto rebuilt = Make();
+    t = rebuilt->LoadDialogTemplate(100, &size);
+    ASSERT_TRUE(ReadDialogTemplate(t, size, &d));
+    EXPECT_EQ(d.caption, u"Probe (de)");
+}
+
+TEST_F(LocalizeCache, TextFileIsReadInTheCodePageOfItsLanguage) {
+    // Japanese, in Shift-JIS, on a system whose ANSI code page is 1252.
+    const std::string basic = "\x8A\xEE\x96\x7B\x90\xDD\x92\xE8"; // the words "basic settings"
+    WriteText("[Main]\r\nVersion=1\r\nLanguageID=17\r\nSubLanguageID=1\r\n[String]\r\n7=" + basic +
+              "\r\n[Dlg100]\r\nDialogInfo=" + basic + "\r\n");
+    WriteGeometry("[Dlg100]\r\nDialogInfo=0,0,180,80\r\n");
+    auto loc = Make();
+    ASSERT_TRUE(loc->BuildCache());
+    EXPECT_EQ(loc->LanguageId(), 0x0411u);
+    std::u16string s;
+    loc->LoadString(7, &s);
+    EXPECT_EQ(s, u"\u57FA\u672C\u8A2D\u5B9A");
+    DWORD size = 0;
+    DialogInfo d;
+    const BYTE* t = loc->LoadDialogTemplate(100, &size);
+    ASSERT_TRUE(ReadDialogTemplate(t, size, &d));
+    EXPECT_EQ(d.caption, u"\u57FA\u672C\u8A2D\u5B9A");
+}
+
+TEST_F(LocalizeCache, LookUpsReadTheirEntryAndWaitForNoWriter) {
+    ASSERT_TRUE(Make()->BuildCache());
+    auto loc = Make();
+    std::u16string s;
+    const int before = platform::test::CallCount("ReadFile");
+    loc->LoadString(7, &s);
+    EXPECT_EQ(s, u"Papier");
+    // The header, the string index and the string: nothing else of the file.
+    EXPECT_EQ(platform::test::CallCount("ReadFile") - before, 3);
+
+    // A writer holds the cache's settings lock: a look-up still answers.
+    auto writer = std::make_unique<platform::SettingsFile>(u"C:\\Drv\\Panelkit.RCB");
+    ASSERT_TRUE(writer->locked());
+    auto lookUp = std::async(std::launch::async, [&] {
+        std::u16string text;
+        Make()->LoadString(8, &text);
+        return text;
+    });
+    const bool answered = lookUp.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    writer.reset(); // lets a look-up that waited for the lock go on
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(lookUp.get(), u"Fach\n2");
 }
 
 } // namespace

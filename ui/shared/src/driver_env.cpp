@@ -4,18 +4,15 @@
 #include <cstring>
 #include <vector>
 
-#include "model_codes.h"
+#include "model_data_header.h"
 #include "win/base.h"
 #include "win/spool.h"
+#include "little_endian.h"
 
 namespace sheetwright {
 namespace {
 
-DWORD ReadU32(const BYTE* p) {
-    DWORD v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+using little_endian::ReadU32;
 
 DWORD SelectorComponent(DWORD which) {
     switch (which) {

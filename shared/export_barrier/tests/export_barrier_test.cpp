@@ -1,21 +1,21 @@
-// The guard at the library's exports: a result passes through untouched, an
-// exception becomes the export's failure value and the last error.
+// The barrier at the libraries' exports: a result passes through untouched,
+// an exception becomes the export's failure value and the last error.
 #include <gtest/gtest.h>
 
 #include <new>
 #include <stdexcept>
 
-#include "export_guard.h"
-#include "kinsoku_list.h"
+#include "export_barrier.h"
 #include "win/base.h"
 #include "win/errors.h"
-#include "win/printer_interface.h"
 
 namespace {
 
-using namespace sheetwright;
+using export_barrier::ErrorNumber;
+using export_barrier::ExportGuard;
 
 enum class Throw { None, Memory, Other };
+constexpr INT kEventFailure = -1;
 
 DWORD ErrorCall(Throw t, DWORD value) {
     if (t == Throw::Memory) throw std::bad_alloc();
@@ -28,13 +28,17 @@ BOOL BoolCall(Throw t) {
 INT EventCall(Throw t) {
     return static_cast<INT>(ErrorCall(t, 1));
 }
-CKinsokuList* ListCall(Throw t) {
+const char* TextCall(Throw t) {
     ErrorCall(t, 0);
-    static CKinsokuList list(nullptr, nullptr, nullptr);
-    return &list;
+    return "text";
+}
+int calls = 0;
+void VoidCall(Throw t) {
+    ErrorCall(t, 0);
+    ++calls;
 }
 
-TEST(ExportGuard, ExceptionsBecomeTheFailureValue) {
+TEST(ExportBarrier, ExceptionsBecomeTheFailureValue) {
     struct Case {
         Throw t;
         DWORD lastError;
@@ -48,22 +52,33 @@ TEST(ExportGuard, ExceptionsBecomeTheFailureValue) {
         EXPECT_EQ((ExportGuard<&BoolCall, FALSE>::Call(c.t)), FALSE);
         EXPECT_EQ(GetLastError(), c.lastError);
         SetLastError(0);
-        EXPECT_EQ((ExportGuard<&EventCall, DOCUMENTEVENT_FAILURE>::Call(c.t)),
-                  DOCUMENTEVENT_FAILURE);
+        EXPECT_EQ((ExportGuard<&EventCall, kEventFailure>::Call(c.t)), kEventFailure);
         EXPECT_EQ(GetLastError(), c.lastError);
         SetLastError(0);
-        EXPECT_EQ((ExportGuard<&ListCall, nullptr>::Call(c.t)), nullptr);
+        EXPECT_EQ((ExportGuard<&TextCall>::Call(c.t)), nullptr); // the type's zero
+        EXPECT_EQ(GetLastError(), c.lastError);
+        SetLastError(0);
+        ExportGuard<&VoidCall>::Call(c.t);
+        EXPECT_EQ(GetLastError(), c.lastError);
+        SetLastError(0);
+        EXPECT_EQ(export_barrier::RunGuarded<WORD>(
+                      0xFFFF, [&] { return static_cast<WORD>(ErrorCall(c.t, 1)); }),
+                  0xFFFF);
         EXPECT_EQ(GetLastError(), c.lastError);
     }
 }
 
-TEST(ExportGuard, ResultsPassThrough) {
+TEST(ExportBarrier, ResultsPassThrough) {
     SetLastError(1234);
     EXPECT_EQ((ExportGuard<&ErrorCall, ErrorNumber{}>::Call(Throw::None, 0)), 0u);
     EXPECT_EQ((ExportGuard<&ErrorCall, ErrorNumber{}>::Call(Throw::None, 87)), 87u);
     EXPECT_EQ((ExportGuard<&BoolCall, FALSE>::Call(Throw::None)), TRUE);
-    EXPECT_EQ((ExportGuard<&EventCall, DOCUMENTEVENT_FAILURE>::Call(Throw::None)), 1);
-    EXPECT_NE((ExportGuard<&ListCall, nullptr>::Call(Throw::None)), nullptr);
+    EXPECT_EQ((ExportGuard<&EventCall, kEventFailure>::Call(Throw::None)), 1);
+    EXPECT_STREQ((ExportGuard<&TextCall>::Call(Throw::None)), "text");
+    calls = 0;
+    ExportGuard<&VoidCall>::Call(Throw::None);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(export_barrier::RunGuarded<WORD>(0xFFFF, [] { return WORD{3}; }), 3);
     EXPECT_EQ(GetLastError(), 1234u);
 }
 

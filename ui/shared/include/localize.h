@@ -61,9 +61,10 @@ class CLocalize {
     DWORD LanguageId() const { return languageId_; }
 
   private:
-    SectionMap ReadSection(const std::u16string& file, const std::string& section,
-                           const std::u16string* texts);
-    BOOL ReadCache(std::vector<BYTE>* bytes, RcbImage* image) const;
+    // The data of the entry of `id` in the string or dialog index of the cache:
+    // its header, that index and the data are read, nothing else. FALSE when
+    // the cache is missing or damaged, or has no data for the id.
+    BOOL ReadCacheEntry(bool isString, DWORD id, std::vector<BYTE>* data) const;
 
     std::unique_ptr<ResourceSource> source_;
     LocalizePaths paths_;

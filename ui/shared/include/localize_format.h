@@ -64,11 +64,21 @@ struct RcbImage {
     size_t size = 0;
 };
 
+// FALSE for a header that is not a complete cache's of `fileSize` bytes:
+// magic, format, and the fixed layout of indexes and data areas in the file.
+BOOL CheckRcbHeader(const RcbHeader& header, ULONGLONG fileSize);
+// FALSE when an entry's data passes its area [areaStart, areaEnd), or a
+// string entry is no UTF-16 text with its terminator.
+BOOL CheckRcbEntry(const RcbEntry& entry, bool isString, ULONGLONG areaStart, ULONGLONG areaEnd);
 // FALSE for a file that is not a complete, consistent cache.
 BOOL ParseRcb(const BYTE* data, size_t size, RcbImage* out);
+// TRUE when every template of the cache reads as a dialog template.
+BOOL RcbTemplatesReadable(const RcbImage& image);
 // The data of the first entry with the id and a non-zero size, or FALSE.
 BOOL RcbDialog(const RcbImage& image, DWORD id, const BYTE** data, DWORD* size);
 BOOL RcbString(const RcbImage& image, DWORD id, std::u16string* text);
+// A string entry's bytes as text, up to its terminator.
+std::u16string RcbStringText(const BYTE* data, DWORD size);
 
 // The cache file of the given header fields (magic and offsets are filled).
 struct RcbDialogData {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "driver_env.h"
-#include "model_codes.h"
+#include "model_data_header.h"
 #include "win/base.h"
 
 namespace sheetwright {

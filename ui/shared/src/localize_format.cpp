@@ -38,50 +38,71 @@ class Writer {
     std::vector<BYTE> out;
 };
 
-bool EntriesFit(const std::vector<RcbEntry>& entries, ULONGLONG areaStart, ULONGLONG areaEnd) {
-    for (const auto& e : entries)
-        if (e.size && (areaStart + e.offset + e.size > areaEnd)) return false;
-    return true;
+} // namespace
+
+BOOL CheckRcbHeader(const RcbHeader& h, ULONGLONG fileSize) {
+    if (std::memcmp(h.magic, kRcbMagic, 4) != 0 || h.format != kRcbFormat) return FALSE;
+    // The layout is fixed: header, dialog index, string index, dialog data, string data.
+    const ULONGLONG dialogIndex = kRcbHeaderSize;
+    const ULONGLONG stringIndex = dialogIndex + ULONGLONG{kRcbEntrySize} * h.dialogCount;
+    const ULONGLONG dialogData = stringIndex + ULONGLONG{kRcbEntrySize} * h.stringCount;
+    return h.dialogIndexOffset == dialogIndex && h.stringIndexOffset == stringIndex &&
+           h.dialogDataOffset == dialogData && h.stringDataOffset >= dialogData &&
+           h.stringDataOffset <= fileSize && dialogData <= fileSize;
 }
 
-} // namespace
+BOOL CheckRcbEntry(const RcbEntry& e, bool isString, ULONGLONG areaStart, ULONGLONG areaEnd) {
+    if (!e.size) return TRUE;
+    if (areaStart + e.offset + e.size > areaEnd) return FALSE;
+    // A string is UTF-16 with its terminator.
+    return !isString || (e.size % 2 == 0 && e.size >= 2);
+}
 
 BOOL ParseRcb(const BYTE* data, size_t size, RcbImage* out) {
     *out = {};
     if (!data || size < kRcbHeaderSize) return FALSE;
     RcbHeader h;
     std::memcpy(&h, data, sizeof h);
-    if (std::memcmp(h.magic, kRcbMagic, 4) != 0 || h.format != kRcbFormat) return FALSE;
-    // The layout is fixed: header, dialog index, string index, dialog data, string data.
-    const ULONGLONG dialogIndex = kRcbHeaderSize;
-    const ULONGLONG stringIndex = dialogIndex + ULONGLONG{kRcbEntrySize} * h.dialogCount;
-    const ULONGLONG dialogData = stringIndex + ULONGLONG{kRcbEntrySize} * h.stringCount;
-    if (h.dialogIndexOffset != dialogIndex || h.stringIndexOffset != stringIndex ||
-        h.dialogDataOffset != dialogData || h.stringDataOffset < dialogData ||
-        h.stringDataOffset > size || dialogData > size)
-        return FALSE;
+    if (!CheckRcbHeader(h, size)) return FALSE;
     out->header = h;
     out->dialogs.resize(h.dialogCount);
     out->strings.resize(h.stringCount);
     if (h.dialogCount)
-        std::memcpy(out->dialogs.data(), data + dialogIndex, kRcbEntrySize * h.dialogCount);
+        std::memcpy(out->dialogs.data(), data + h.dialogIndexOffset, kRcbEntrySize * h.dialogCount);
     if (h.stringCount)
-        std::memcpy(out->strings.data(), data + stringIndex, kRcbEntrySize * h.stringCount);
-    if (!EntriesFit(out->dialogs, dialogData, h.stringDataOffset) ||
-        !EntriesFit(out->strings, h.stringDataOffset, size)) {
+        std::memcpy(out->strings.data(), data + h.stringIndexOffset, kRcbEntrySize * h.stringCount);
+    bool ok = true;
+    for (const auto& e : out->dialogs)
+        ok = ok && CheckRcbEntry(e, false, h.dialogDataOffset, h.stringDataOffset);
+    for (const auto& e : out->strings)
+        ok = ok && CheckRcbEntry(e, true, h.stringDataOffset, size);
+    if (!ok) {
         *out = {};
         return FALSE;
-    }
-    for (const auto& s : out->strings) {
-        // A string is UTF-16 with its terminator.
-        if (s.size && (s.size % 2 != 0 || s.size < 2)) {
-            *out = {};
-            return FALSE;
-        }
     }
     out->data = data;
     out->size = size;
     return TRUE;
+}
+
+BOOL RcbTemplatesReadable(const RcbImage& image) {
+    for (const auto& e : image.dialogs) {
+        DialogInfo d;
+        if (e.size &&
+            !ReadDialogTemplate(image.data + image.header.dialogDataOffset + e.offset, e.size, &d))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+std::u16string RcbStringText(const BYTE* p, DWORD size) {
+    std::u16string text;
+    for (DWORD i = 0; i + 1 < size; i += 2) {
+        char16_t c = static_cast<char16_t>(p[i] | p[i + 1] << 8);
+        if (!c) break;
+        text.push_back(c);
+    }
+    return text;
 }
 
 BOOL RcbDialog(const RcbImage& image, DWORD id, const BYTE** data, DWORD* size) {
@@ -99,13 +120,7 @@ BOOL RcbString(const RcbImage& image, DWORD id, std::u16string* text) {
     for (const auto& e : image.strings) {
         if (e.id != id) continue;
         if (!e.size) return FALSE;
-        const BYTE* p = image.data + image.header.stringDataOffset + e.offset;
-        text->clear();
-        for (DWORD i = 0; i + 1 < e.size; i += 2) {
-            char16_t c = static_cast<char16_t>(p[i] | p[i + 1] << 8);
-            if (!c) break;
-            text->push_back(c);
-        }
+        *text = RcbStringText(image.data + image.header.stringDataOffset + e.offset, e.size);
         return TRUE;
     }
     return FALSE;
