@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "dialog_lookups.h"
 #include "platform/dialog_template.h"
 #include "platform/loader_ctl.h"
 #include "win/base.h"
@@ -645,20 +644,6 @@ TEST_F(ResbundleControls, EveryTemplateKeepsItsControlsInsideAndApart) {
                                    << static_cast<short>(b.id) << " overlap";
             }
     }
-}
-
-// The characters a profile, watermark, overlay or job name may not hold,
-// as every name check reads them from the library's string 4000.
-TEST_F(ResbundleControls, NamesRefuseEachOfTheElevenForbiddenCharacters) {
-    for (char16_t c : std::u16string(u"\\/*?:.;\"<>|")) {
-        std::u16string name = u"Name";
-        name.insert(name.begin() + 2, c);
-        EXPECT_TRUE(sheetwright::HasForbiddenCharacters(module_, name.c_str()))
-            << static_cast<char>(c);
-    }
-    for (const char16_t* fine : {u"My Paper 2", u"A4-wide_(draft)", u"Memo, #1", u"x"})
-        EXPECT_FALSE(sheetwright::HasForbiddenCharacters(module_, fine))
-            << std::string(fine, fine + std::char_traits<char16_t>::length(fine));
 }
 
 } // namespace

@@ -220,8 +220,16 @@ TEST(DialogLookups, PaperNamesAndSizeTexts) {
     EXPECT_EQ(FormatPaperSizeText(p.binding(), resources, nullptr, mineId), u"");
     EXPECT_EQ(FormatPaperSizeText(p.binding(), resources, &papers, 444), u"");
 
-    EXPECT_TRUE(HasForbiddenCharacters(resources, u"a\\b"));
-    EXPECT_FALSE(HasForbiddenCharacters(resources, u"ab"));
+    // The characters a profile, watermark, overlay or job name may not hold,
+    // as every name check reads them from the resource library's string 4000.
+    for (char16_t c : std::u16string(u"\\/*?:.;\"<>|")) {
+        std::u16string text = u"Name";
+        text.insert(text.begin() + 2, c);
+        EXPECT_TRUE(HasForbiddenCharacters(resources, text.c_str())) << static_cast<char>(c);
+    }
+    for (const char16_t* fine : {u"ab", u"My Paper 2", u"A4-wide_(draft)", u"Memo, #1"})
+        EXPECT_FALSE(HasForbiddenCharacters(resources, fine))
+            << std::string(fine, fine + std::char_traits<char16_t>::length(fine));
     FreeLibrary(resources);
 }
 
