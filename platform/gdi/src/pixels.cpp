@@ -5,6 +5,7 @@
 
 #include "dc_state.h"
 #include "platform/core.h"
+#include "platform/engine_objects.h"
 #include "gdi_internal.h"
 #include "gdi_objects.h"
 #include "win/errors.h"
@@ -19,27 +20,35 @@ size_t WordRowBytes(LONG width, UINT bpp) {
     return ((static_cast<size_t>(width) * bpp + 15) / 16) * 2;
 }
 
-COLORREF ColorOfPixel(const BitmapData& b, const BYTE* row, LONG x) {
+// The raw value of a pixel of a scan line.
+ULONG PixelAt(const BitmapData& b, const BYTE* row, LONG x) {
     switch (b.bpp) {
     case 1:
     case 4:
     case 8: {
         size_t bit = static_cast<size_t>(x) * b.bpp;
-        unsigned index = (row[bit / 8] >> (8 - b.bpp - bit % 8)) & ((1u << b.bpp) - 1);
-        return index < b.colors.size() ? b.colors[index] & 0xFFFFFF : CLR_INVALID;
+        return (row[bit / 8] >> (8 - b.bpp - bit % 8)) & ((1u << b.bpp) - 1);
     }
-    case 16: { // 5-5-5
-        WORD p = static_cast<WORD>(row[x * 2] | (row[x * 2 + 1] << 8));
-        auto expand = [](unsigned v) { return static_cast<BYTE>((v << 3) | (v >> 2)); };
-        return RGB(expand((p >> 10) & 31), expand((p >> 5) & 31), expand(p & 31));
-    }
+    case 16:
+        return static_cast<ULONG>(row[x * 2] | (row[x * 2 + 1] << 8));
     case 24:
-        return RGB(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
+        return static_cast<ULONG>(row[x * 3] | (row[x * 3 + 1] << 8) | (row[x * 3 + 2] << 16));
     case 32:
-        return RGB(row[x * 4 + 2], row[x * 4 + 1], row[x * 4]);
+        return static_cast<ULONG>(row[x * 4] | (row[x * 4 + 1] << 8) | (row[x * 4 + 2] << 16));
     default:
-        return CLR_INVALID;
+        return 0;
     }
+}
+
+// A pixel as a colour, through the bitmap's own palette (its colour table,
+// or the masks of a 16- or 32-bit layout).
+COLORREF ColorOfPixel(const BitmapData& b, ULONG pixel) {
+    HPALETTE rgb = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
+    XLATEOBJ* x = rgb ? engine::CreatePaletteXlate(b.palette, rgb) : nullptr;
+    COLORREF c = x ? XLATEOBJ_iXlate(x, pixel) & 0xFFFFFF : CLR_INVALID;
+    if (x) engine::DeleteXlate(x);
+    if (rgb) EngDeletePalette(rgb);
+    return c;
 }
 
 } // namespace
@@ -63,9 +72,9 @@ COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
     if (!so) return CLR_INVALID;
     const BYTE* row =
         static_cast<const BYTE*>(so->pvScan0) + static_cast<ptrdiff_t>(p.y) * so->lDelta;
-    COLORREF c = ColorOfPixel(b, row, p.x);
+    ULONG pixel = PixelAt(b, row, p.x);
     EngUnlockSurface(so);
-    return c;
+    return ColorOfPixel(b, pixel);
 }
 
 // A bitmap of one plane; a one-bit bitmap is monochrome (0 black, 1 white).

@@ -63,6 +63,27 @@ TEST_F(Pixels, GetPixelReadsEveryFormatAndRefusesOutside) {
     EXPECT_EQ(GetPixel(nullptr, 0, 0), CLR_INVALID);
 }
 
+TEST_F(Pixels, GetPixelReadsSixteenBitsByTheirMasks) {
+    struct {
+        BITMAPINFOHEADER h;
+        DWORD masks[3];
+    } info{{sizeof(BITMAPINFOHEADER), 2, -1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0},
+           {0xF800, 0x07E0, 0x001F}};
+    void* bits = nullptr;
+    HBITMAP bm = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                  &bits, nullptr, 0);
+    ASSERT_NE(bm, nullptr);
+    static_cast<WORD*>(bits)[0] = 0x07E0; // full green in 5-6-5
+    static_cast<WORD*>(bits)[1] = 0xF800; // full red
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bm);
+    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(0, 255, 0));
+    EXPECT_EQ(GetPixel(dc, 1, 0), RGB(255, 0, 0));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bm);
+}
+
 TEST_F(Pixels, MonochromeMasksFromWordPaddedRows) {
     // 10 x 3: rows of two bytes (16-bit words), 1 is white.
     const BYTE rows[] = {

@@ -140,12 +140,17 @@ unsigned long long Number(const std::string& s, int base = 10) {
     return std::strtoull(s.c_str(), nullptr, base);
 }
 
+// The temporary file a process writes its list through.
+std::string TempOf(const std::string& path, long long pid) {
+    return path + ".~" + std::to_string(pid) + ".tmp";
+}
+
 // Writes a whole file through a temporary one renamed over it, so that a
 // reader sees the old list or the new one.
 bool WriteWhole(const std::string& path, const std::string& text) {
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
-    std::string temp = path + ".~" + std::to_string(::getpid()) + ".tmp";
+    std::string temp = TempOf(path, ::getpid());
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) return false;
@@ -199,6 +204,7 @@ std::vector<ProcessWindows> OtherProcesses() {
         if (!Alive(pid, started)) {
             fs::remove(entry.path(), ec);
             fs::remove(ProcessFile(pid, started, ".mail"), ec);
+            fs::remove(TempOf(entry.path().string(), pid), ec);
             continue;
         }
         out.push_back({pid, started, ReadList(entry.path().string())});
