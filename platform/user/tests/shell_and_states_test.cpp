@@ -181,4 +181,45 @@ TEST_F(ShellAndStates, MinimizedWindowsAnsiCallsAndSettingsBroadcast) {
     UnregisterClassW(u"Recorder", nullptr);
 }
 
+INT_PTR CALLBACK SettingsPageProc(HWND h, UINT msg, WPARAM, LPARAM lp) {
+    if (msg == WM_INITDIALOG) {
+        SetWindowLongPtrW(h, DWLP_USER, reinterpret_cast<PROPSHEETPAGEW*>(lp)->lParam);
+        return TRUE;
+    }
+    auto* seen = reinterpret_cast<std::vector<std::string>*>(GetWindowLongPtrW(h, DWLP_USER));
+    if (msg == WM_SETTINGCHANGE && seen)
+        seen->push_back("page " + platform::ToUtf8(reinterpret_cast<const char16_t*>(lp)));
+    return FALSE;
+}
+
+TEST_F(ShellAndStates, PropertySheetsHandTheSettingsChangeToTheirPages) {
+    std::vector<BYTE> page = user_test::TemplateBuilder()
+                                 .Dialog(DS_SETFONT | WS_CHILD | WS_CAPTION, 200, 100, u"Page")
+                                 .Bytes();
+    std::vector<std::string> first, second;
+    auto make = [&](std::vector<std::string>* seen) {
+        PROPSHEETPAGEW psp{};
+        psp.dwSize = sizeof psp;
+        psp.dwFlags = PSP_DLGINDIRECT;
+        psp.pResource = reinterpret_cast<const DLGTEMPLATE*>(page.data());
+        psp.pfnDlgProc = SettingsPageProc;
+        psp.lParam = reinterpret_cast<LPARAM>(seen);
+        return CreatePropertySheetPageW(&psp);
+    };
+    HPROPSHEETPAGE pages[] = {make(&first), make(&second)};
+    platform::user::test::AnswerNextModal([](HWND sheet) {
+        platform::user::test::BroadcastSettingChange(u"devices");
+        platform::user::driver::PressButton(sheet, IDCANCEL);
+    });
+    PROPSHEETHEADERW h{};
+    h.dwSize = sizeof h;
+    h.pszCaption = u"Printer";
+    h.nPages = 2;
+    h.phpage = pages;
+    PropertySheetW(&h);
+    // Only the page made so far (the first) hears of it.
+    EXPECT_EQ(first, (std::vector<std::string>{"page devices"}));
+    EXPECT_TRUE(second.empty());
+}
+
 } // namespace
