@@ -279,6 +279,31 @@ std::vector<std::string> TakeMail() {
     return lines;
 }
 
+// Whether a message may travel to another process. Its parameters arrive as
+// bare numbers, so system messages whose parameters are pointers there (a
+// text, a record, a timer's procedure) cannot: only these below WM_USER do.
+// The program's own messages and registered ones travel as they are.
+bool Travels(UINT msg) {
+    switch (msg) {
+    case WM_NULL:
+    case WM_CLOSE:
+    case WM_COMMAND:
+    case WM_SYSCOMMAND:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+        return true;
+    default:
+        return msg >= WM_USER;
+    }
+}
+
+// The z-order positions a move can name across processes.
+bool SpecialInsertAfter(HWND after) {
+    return after == HWND_TOP || after == HWND_BOTTOM || after == HWND_TOPMOST ||
+           after == HWND_NOTOPMOST;
+}
+
 HWND Local(const std::string& handle) {
     HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(Number(handle, 16)));
     auto w = Find(h);
@@ -290,16 +315,21 @@ void Deliver(const std::string& line) {
     if (f.size() < 2) return;
     const std::string& kind = f[0];
     if (kind == "post" && f.size() == 5) {
-        if (HWND h = Local(f[1]))
-            PostMessageW(h, static_cast<UINT>(Number(f[2])), static_cast<WPARAM>(Number(f[3])),
+        // A request file is anyone's to write: what could not have been
+        // posted is dropped, never delivered.
+        UINT msg = static_cast<UINT>(Number(f[2]));
+        if (HWND h = Local(f[1]); h && Travels(msg))
+            PostMessageW(h, msg, static_cast<WPARAM>(Number(f[3])),
                          static_cast<LPARAM>(Number(f[4])));
     } else if (kind == "show" && f.size() == 3) {
         if (HWND h = Local(f[1])) ShowWindow(h, static_cast<int>(Number(f[2])));
     } else if (kind == "pos" && f.size() == 8) {
+        HWND after = reinterpret_cast<HWND>(static_cast<LONG_PTR>(std::atoll(f[2].c_str())));
+        if (!SpecialInsertAfter(after)) after = HWND_TOP;
         if (HWND h = Local(f[1]))
-            SetWindowPos(h, reinterpret_cast<HWND>(static_cast<LONG_PTR>(std::atoll(f[2].c_str()))),
-                         std::atoi(f[3].c_str()), std::atoi(f[4].c_str()), std::atoi(f[5].c_str()),
-                         std::atoi(f[6].c_str()), static_cast<UINT>(Number(f[7])));
+            SetWindowPos(h, after, std::atoi(f[3].c_str()), std::atoi(f[4].c_str()),
+                         std::atoi(f[5].c_str()), std::atoi(f[6].c_str()),
+                         static_cast<UINT>(Number(f[7])));
     } else if (kind == "setting" && f.size() == 4) {
         std::u16string section = Unescape(f[3]);
         LPARAM lp = f[2] == "1" ? reinterpret_cast<LPARAM>(section.c_str()) : 0;
@@ -312,12 +342,6 @@ std::string Hex(ULONG_PTR v) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%llx", static_cast<unsigned long long>(v));
     return buffer;
-}
-
-// The z-order positions a move can name across processes.
-bool SpecialInsertAfter(HWND after) {
-    return after == HWND_TOP || after == HWND_BOTTOM || after == HWND_TOPMOST ||
-           after == HWND_NOTOPMOST;
 }
 
 } // namespace
@@ -407,6 +431,10 @@ bool ForeignWindowState(HWND h, DWORD* style, std::u16string* title) {
 }
 
 BOOL PostToForeignWindow(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (!Travels(msg)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
     Foreign f;
     Published p;
     if (!ForeignOf(h, &f) || !Current(f, &p) ||
@@ -420,6 +448,7 @@ BOOL PostToForeignWindow(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void PostToForeignTopLevels(UINT msg, WPARAM wp, LPARAM lp) {
+    if (!Travels(msg)) return;
     try {
         for (const ProcessWindows& pw : OtherProcesses())
             for (const Published& p : pw.windows)

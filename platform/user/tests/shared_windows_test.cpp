@@ -6,7 +6,9 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/core.h"
 #include "platform/paths.h"
+#include "platform/process_ctl.h"
 #include "platform/user_ctl.h"
 #include "user_fixture.h"
 #include "win/base.h"
@@ -74,6 +76,10 @@ TEST_F(SharedWindows, AnotherProgramsWindowIsFoundCommandedAndRaised) {
         std::string line;
         return std::getline(in, line) && line == "devices";
     }));
+    // Messages whose parameters would be pointers there do not travel.
+    EXPECT_FALSE(PostMessageW(found, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"x")));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY));
+    EXPECT_FALSE(PostMessageW(found, WM_TIMER, 1, 0));
     // A registered message has the same number there: it ends the program,
     // which destroys its window first.
     UINT quit = RegisterWindowMessageW(u"WindowPeerQuit");
@@ -102,6 +108,55 @@ TEST_F(SharedWindows, AnEndedProgramsWindowsAreNotFound) {
     EXPECT_FALSE(IsWindow(found));
     EXPECT_FALSE(IsIconic(found));
     EXPECT_FALSE(ShowWindow(found, SW_RESTORE));
+}
+
+// Records the messages a window is given.
+std::vector<UINT>* gGiven = nullptr;
+LRESULT CALLBACK GivenProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (gGiven && (msg == WM_COMMAND || msg == WM_TIMER || msg >= WM_USER)) gGiven->push_back(msg);
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+TEST_F(SharedWindows, ForgedRequestsAreDroppedNotDelivered) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = GivenProc;
+    wc.lpszClassName = u"Given";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    std::vector<UINT> given;
+    gGiven = &given;
+    HWND own = CreateWindowExW(0, u"Given", u"Mine", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 50, 50,
+                               nullptr, nullptr, nullptr, nullptr);
+    char handle[32];
+    std::snprintf(handle, sizeof handle, "%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(own)));
+    std::string h = handle;
+    // Anyone can write this process's request file: a timer whose procedure
+    // would be a bare number, a text, lines of no known kind, a z-order place
+    // that names some window. Only what could have been posted arrives.
+    std::ofstream(platform::MachineRoot() + "/windows/" + std::to_string(::getpid()) + "-" +
+                  std::to_string(platform::ProcessStarted(::getpid())) + ".mail")
+        << "post\t" + h + "\t275\t1\t4096\n"
+        << "post\t" + h + "\t12\t0\t4096\n"
+        << "nonsense\n\tpost\n"
+        << "post\t" + h + "\t1025\t1\t2\n"
+        << "post\t" + h + "\t273\t32802\t0\n"
+        << "pos\t" + h + "\t12345\t5\t6\t0\t0\t1\n"
+        << "show\t" + h + "\t6\n";
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&m);
+    EXPECT_EQ(given, (std::vector<UINT>{WM_USER + 1, WM_COMMAND}));
+    EXPECT_TRUE(IsIconic(own));
+    RECT r;
+    GetWindowRect(own, &r);
+    EXPECT_EQ(r.left, 5);
+    EXPECT_EQ(r.top, 6);
+    std::u16string text(16, u'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(own, text.data(), 16)));
+    EXPECT_EQ(text, u"Mine");
+    gGiven = nullptr;
+    DestroyWindow(own);
+    UnregisterClassW(u"Given", nullptr);
 }
 
 TEST_F(SharedWindows, OwnWindowsStayThisProcesssOwn) {

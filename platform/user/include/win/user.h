@@ -29,6 +29,7 @@ typedef DWORD_PTR* PDWORD_PTR;
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_INVALID_MENU_HANDLE 1401L
 #define ERROR_CLIPBOARD_NOT_OPEN 1418L
+#define ERROR_MESSAGE_SYNC_ONLY 1159L
 #endif
 
 // ---- window classes ----
@@ -713,7 +714,10 @@ HWND WINAPI GetWindow(HWND hWnd, UINT uCmd);
 HWND WINAPI GetDesktopWindow();
 // Top-level windows of every process of the machine root are found; those
 // of another process get handles that PostMessageW, ShowWindow,
-// SetWindowPos, IsWindow, IsIconic and GetWindowTextW take.
+// SetWindowPos, IsWindow and IsIconic take. Only messages whose parameters
+// are numbers travel: system messages below WM_USER other than WM_NULL,
+// WM_CLOSE, WM_COMMAND, WM_SYSCOMMAND and the keys fail with
+// ERROR_MESSAGE_SYNC_ONLY.
 HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
 HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass,
