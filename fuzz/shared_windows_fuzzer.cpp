@@ -20,9 +20,9 @@ std::string gRoot;
 HWND gWindow = nullptr;
 
 // Takes every message and does nothing with it, as a window that trusts no
-// parameter would.
-LRESULT CALLBACK Quiet(HWND, UINT, WPARAM, LPARAM) {
-    return 0;
+// parameter would (but lets itself be made).
+LRESULT CALLBACK Quiet(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    return msg == WM_NCCREATE ? DefWindowProcW(h, msg, wp, lp) : 0;
 }
 
 void Setup() {

@@ -111,7 +111,8 @@ extern "C" {
 
 HDC WINAPI CreateCompatibleDC(HDC hdc);
 // A bitmap of one plane from top-down rows padded to 16-bit words (lpBits
-// may be NULL); one bit per pixel gives a monochrome bitmap (0 black, 1 white).
+// may be NULL); one bit per pixel gives a monochrome bitmap (0 black, 1 white),
+// 16, 24 and 32 bits colour ones; other depths are refused.
 HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount,
                             const VOID* lpBits);
 // The colour of a memory device context's pixel at a logical point;

@@ -84,7 +84,8 @@ void AnswerNextMenu(UINT command);
 // Help, shell and common-dialog calls, one line each, in order:
 // "WinHelpW <file> <command> <data>", "HtmlHelpW <file> <command> <data>"
 // (the window type's name for HH_SET_WIN_TYPE and HH_GET_WIN_TYPE),
-// "ShellExecuteW <operation> <file> <parameters>", and for common dialogs
+// "ShellExecuteW <operation> <file> <parameters>" (ShellExecuteA likewise),
+// "service message box \"<caption>\": <text>", and for common dialogs
 // "open-file dialog \"<title>\"" (save-file, font, colour).
 std::vector<std::string> SeamLog();
 
