@@ -170,8 +170,10 @@ int Run(const Args& args) {
         return 1;
     }
     std::vector<std::uint8_t> modelData;
-    if (!ReadWholeFile(o.model, &modelData)) {
-        std::fprintf(stderr, "printhost install: cannot read '%s'\n", o.model.c_str());
+    std::string why;
+    if (!ReadWholeFile(o.model, &modelData, &why)) {
+        std::fprintf(stderr, "printhost install: cannot read '%s': %s\n", o.model.c_str(),
+                     why.c_str());
         return 1;
     }
     if (std::string problem = ModelDataProblem(modelData); !problem.empty()) {
