@@ -156,6 +156,14 @@ class CZorPrint {
             return 0;
         }
         jobId_ = -1;
+        // The output reaches the chosen file at the end of the document: a
+        // temporary copy still there is one that could not be copied over.
+        if (!output_.empty() && GetFileAttributesA(output_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            DeleteFileA(output_.c_str());
+            ShowPrintMessage(kMsgPrintFailed);
+            SetLastError(ERROR_WRITE_FAULT);
+            return 0;
+        }
         return 1;
     }
 
@@ -191,7 +199,6 @@ class CZorPrint {
                     CloseHandle(f);
                     output = spool + name;
                 }
-                // Without a free temporary name the job prints to the printer.
                 if (output.empty()) break;
                 WritePrivateProfileStringA(kOutputSection, Hex8("Source_%08lX", n).c_str(),
                                            output.c_str(), list.c_str());
@@ -199,6 +206,14 @@ class CZorPrint {
                 entry = n;
                 break;
             }
+            // A job for a file that found no slot or no temporary name fails:
+            // printing it to the printer instead would report a file never made.
+            if (output.empty()) {
+                ShowPrintMessage(kMsgPrintFailed);
+                SetLastError(ERROR_CAN_NOT_COMPLETE);
+                return FALSE;
+            }
+            output_ = output;
         }
         jobId_ = StartDocA(dc_, &info);
         if (jobId_ <= 0) {
@@ -220,6 +235,7 @@ class CZorPrint {
     ModelBlock model_{};
     HDC dc_ = nullptr;
     int jobId_ = -1;
+    std::string output_; // the temporary output of a job for a file
     HGLOBAL modelCopy_ = nullptr;
 };
 
@@ -275,10 +291,15 @@ BOOL CreateFolderChain(const std::string& folder) {
 
 DWORD PrintEmf(EmfJobRecord* record, ModelBlock* model) {
     if (!record || !model || !model->modelsmith || !model->modelData) return 0;
-    CZorPrint engine;
-    DWORD result = 0;
-    if (engine.Initialize(*model, *record)) result = engine.Run();
-    engine.Cleanup();
+    DWORD result = 0, error = ERROR_SUCCESS;
+    {
+        CZorPrint engine;
+        if (engine.Initialize(*model, *record)) result = engine.Run();
+        // The caller hears why a replay failed, not what the clean-up met.
+        error = GetLastError();
+        engine.Cleanup();
+    }
+    SetLastError(result ? ERROR_SUCCESS : error);
     return result;
 }
 

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -178,6 +179,59 @@ TEST_F(HostileInputTest, ADashedLineFarOffThePagePrintsOnEveryRoad) {
                   0)
             << r.name << ": " << out;
         EXPECT_NE(out.find("printed 1 page(s)"), std::string::npos) << r.name << ": " << out;
+    }
+}
+
+// The spool folder under the machine root's user profiles: the folder named
+// "spool" that holds "OutFile.INI".
+fs::path FindOutputList() {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(platform_testing::Root() + "/c/Users", ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        if (it->path().filename() == "OutFile.INI") return it->path();
+    }
+    return {};
+}
+
+// A job for a file that cannot reach its file fails with the reason, and
+// prints nothing to the printer: no free slot, a list the spool side cannot
+// read, a destination that cannot be written.
+TEST_F(HostileInputTest, AJobForAFileThatCannotReachItFails) {
+    std::string out;
+    const std::string first = root_ + "/first.prn";
+    ASSERT_EQ(Printhost("print --printer P --to-file '" + first + "' </dev/null", &out), 0) << out;
+    const fs::path list = FindOutputList();
+    ASSERT_FALSE(list.empty()) << "no OutFile.INI after a job for a file";
+    std::string full = "[OutputFileFlag]\r\n";
+    for (int n = 0; n < 10000; ++n) {
+        char slot[64];
+        std::snprintf(slot, sizeof slot, "JobID_%08X=0000C350\r\nDest_%08X=x\r\n", n, n);
+        full += slot;
+    }
+    const std::string readOnly = root_ + "/read-only.prn";
+    Write(readOnly, "kept");
+    fs::permissions(readOnly, fs::perms::owner_read);
+    struct Case {
+        const char* what;
+        std::string list;
+        std::string destination;
+        std::string message;
+    } cases[] = {
+        {"no free slot", full, root_ + "/a.prn", "error 1003"},
+        {"a 20 MB line", "[OutputFileFlag]\r\njunk" + std::string(20 << 20, 'A') + "\r\n",
+         root_ + "/b.prn", "error 1003"},
+        {"a read-only destination", "", readOnly, "error 29"},
+    };
+    for (const Case& c : cases) {
+        Write(list.string(), c.list);
+        out.clear();
+        EXPECT_EQ(Printhost("print --printer P --to-file '" + c.destination + "' </dev/null", &out),
+                  1)
+            << c.what << ": " << out;
+        EXPECT_NE(out.find("the job did not end (" + c.message), std::string::npos)
+            << c.what << ": " << out;
+        EXPECT_EQ(out.find("printed 1 page(s)"), std::string::npos) << c.what << ": " << out;
     }
 }
 
