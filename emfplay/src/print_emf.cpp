@@ -155,10 +155,16 @@ class CZorPrint {
             ShowPrintMessage(kMsgPrintFailed);
             return 0;
         }
+        const int job = jobId_;
         jobId_ = -1;
-        // The output reaches the chosen file at the end of the document: a
-        // temporary copy still there is one that could not be copied over.
-        if (!output_.empty() && GetFileAttributesA(output_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        // The output reaches the chosen file at the end of the document, which
+        // empties the slot: a slot emptied while its temporary copy is still
+        // there is a copy that could not be made.
+        const bool completed =
+            !output_.empty() &&
+            strcasecmp(Profile(list_, Hex8("JobID_%08lX", entry_)).c_str(),
+                       Hex8("%08lX", static_cast<DWORD>(job)).c_str()) != 0;
+        if (completed && GetFileAttributesA(output_.c_str()) != INVALID_FILE_ATTRIBUTES) {
             DeleteFileA(output_.c_str());
             ShowPrintMessage(kMsgPrintFailed);
             SetLastError(ERROR_WRITE_FAULT);
@@ -214,6 +220,8 @@ class CZorPrint {
                 return FALSE;
             }
             output_ = output;
+            list_ = list;
+            entry_ = entry;
         }
         jobId_ = StartDocA(dc_, &info);
         if (jobId_ <= 0) {
@@ -235,7 +243,9 @@ class CZorPrint {
     ModelBlock model_{};
     HDC dc_ = nullptr;
     int jobId_ = -1;
-    std::string output_; // the temporary output of a job for a file
+    // A job for a file: its temporary output, the list and its slot there.
+    std::string output_, list_;
+    DWORD entry_ = 0;
     HGLOBAL modelCopy_ = nullptr;
 };
 
