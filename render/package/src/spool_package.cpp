@@ -312,9 +312,15 @@ bool IsPackageFileName(const std::u16string& name) {
     return false;
 }
 
+bool IsBareFileName(const std::u16string& name) {
+    // Trailing dots and blanks fall away from a name: "..." and ".. " climb too.
+    const size_t meaningful = name.find_first_not_of(u". ");
+    return meaningful != std::u16string::npos &&
+           name.find_first_of(u"\\/:") == std::u16string::npos;
+}
+
 bool IsBareFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("\\/:") == std::string::npos;
+    return IsBareFileName(std::u16string(name.begin(), name.end()));
 }
 
 bool IsOwnFolder(const std::u16string& folder) {

@@ -75,6 +75,7 @@ DWORD DeleteSpoolPackage(const std::u16string& spoolFolder, DWORD spoolId, DWORD
 bool IsPackageFileName(const std::u16string& name);
 // Whether a name read from data is a bare file name: no folder, no "." or "..".
 bool IsBareFileName(const std::string& name);
+bool IsBareFileName(const std::u16string& name);
 // Whether the path is a folder itself, not a link to one.
 bool IsOwnFolder(const std::u16string& folder);
 
