@@ -5,9 +5,11 @@
 // and none crashes, hangs or loses a stored setting.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -232,6 +234,75 @@ TEST_F(HostileInputTest, AJobForAFileThatCannotReachItFails) {
         EXPECT_NE(out.find("the job did not end (" + c.message), std::string::npos)
             << c.what << ": " << out;
         EXPECT_EQ(out.find("printed 1 page(s)"), std::string::npos) << c.what << ": " << out;
+    }
+}
+
+// Files under the machine root's user profiles (the working folders).
+std::vector<std::string> UserFiles() {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(platform_testing::Root() + "/c/Users", ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        if (it->is_regular_file(ec)) files.push_back(it->path().string());
+    }
+    return files;
+}
+
+bool AnyUserFile(const char* part) {
+    for (const std::string& f : UserFiles())
+        if (f.find(part) != std::string::npos) return true;
+    return false;
+}
+
+// Prints killed while the package is recorded and while it is replayed, on
+// the spool-side road and for a file: the spooler's next look fails the job,
+// and the next logon's clean-up leaves nothing of it on disk.
+TEST_F(HostileInputTest, NothingOfAKilledPrintIsLeftForEver) {
+    struct Case {
+        const char* road;
+        const char* flags;
+        const char* killWhen; // a file of the working folder whose name holds this
+    } cases[] = {
+        {"spool-side, recording", "", "EMF00020.DAT"},
+        {"spool-side, late in recording", "", "EMF00300.DAT"},
+        {"for a file, recording", "--to-file '@/killed.prn'", "EMF00020.DAT"},
+        {"for a file, replaying", "--to-file '@/killed.prn'", "~tmp"},
+    };
+    for (const Case& c : cases) {
+        std::string flags = c.flags;
+        if (auto at = flags.find('@'); at != std::string::npos) flags.replace(at, 1, root_);
+        const std::string command = std::string("exec '") + PKG_TOOLS_DIR +
+                                    "/printhost' print --printer P --pages 600 " + flags +
+                                    " </dev/null >/dev/null 2>&1";
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::setenv("PRINTHOST_ROOT", root_.c_str(), 1);
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        bool seen = false;
+        for (int i = 0; i < 6000 && !seen; ++i) {
+            seen = AnyUserFile(c.killWhen);
+            if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        EXPECT_TRUE(seen) << c.road << ": the print never reached " << c.killWhen;
+
+        std::string out;
+        EXPECT_EQ(Printhost("jobs P", &out), 0) << out;
+        EXPECT_EQ(out.find("spooling"), std::string::npos) << c.road << ":\n" << out;
+        EXPECT_EQ(out.find("writer gone"), std::string::npos) << c.road << ":\n" << out;
+        out.clear();
+        EXPECT_EQ(Printhost("logon", &out), 0) << out;
+        EXPECT_NE(out.find("Tempsweep.EXE"), std::string::npos) << c.road << ": " << out;
+        const std::vector<std::string> left = UserFiles();
+        std::string names;
+        for (const std::string& f : left)
+            names += "\n  " + f;
+        EXPECT_TRUE(left.empty()) << c.road << ": left" << names;
     }
 }
 
