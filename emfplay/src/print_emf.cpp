@@ -161,9 +161,8 @@ class CZorPrint {
         // empties the slot: a slot emptied while its temporary copy is still
         // there is a copy that could not be made.
         const bool completed =
-            !output_.empty() &&
-            strcasecmp(Profile(list_, Hex8("JobID_%08lX", entry_)).c_str(),
-                       Hex8("%08lX", static_cast<DWORD>(job)).c_str()) != 0;
+            !output_.empty() && strcasecmp(Profile(list_, Hex8("JobID_%08lX", entry_)).c_str(),
+                                           Hex8("%08lX", static_cast<DWORD>(job)).c_str()) != 0;
         if (completed && GetFileAttributesA(output_.c_str()) != INVALID_FILE_ATTRIBUTES) {
             DeleteFileA(output_.c_str());
             ShowPrintMessage(kMsgPrintFailed);
