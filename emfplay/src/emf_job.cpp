@@ -276,10 +276,21 @@ BOOL CZorEmfFileRTE::Open(DWORD spoolId, DWORD flags) {
         if (r.type == spoolpkg::kRecordDevmode) devmode = seen++;
         if (r.type != spoolpkg::kRecordPage) continue;
         if (pages_.size() < package.pageCount)
-            pages_.push_back({package.pagePaths[page], 0, devmode});
+            pages_.push_back({OwnPageFile(package.pagePaths[page]), 0, devmode});
         ++page;
     }
     return TRUE;
+}
+
+std::string CZorEmfFileRTE::OwnPageFile(const std::string& recorded) const {
+    // Only a page file of this package is played: the recorded path's file
+    // name, in the package's own page folder. Any other name plays nothing.
+    const std::string name = recorded.substr(recorded.find_last_of("\\/") + 1);
+    if (!spoolpkg::IsBareFileName(name) ||
+        !spoolpkg::IsPackageFileName(sheetwright::AnsiToWide(name.data(), name.size())) ||
+        name.size() < 3 || (name[0] != 'E' && name[0] != 'e'))
+        return {};
+    return Format("VLM%05lu\\", SpoolFolder(), spoolId_) + name;
 }
 
 HENHMETAFILE CZorEmfFileRTE::GetPageMetafile(DWORD page) {

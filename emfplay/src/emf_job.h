@@ -248,6 +248,10 @@ class CZorEmfFileRTE : public CZorEmfFile {
     void Close() override;
 
   private:
+    // The package's own page file for a page path read from the index, or
+    // "" when the path names anything else.
+    std::string OwnPageFile(const std::string& recorded) const;
+
     DWORD recordedPages_ = 0;
     bool opened_ = false;
 };

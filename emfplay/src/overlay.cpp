@@ -56,6 +56,11 @@ INT_PTR CALLBACK OverlayNameDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
                 SendDlgItemMessageW(dlg, kNameEdit, EM_SETSEL, 0, -1);
                 return TRUE;
             }
+            if (!IsBareOverlayName(typed.c_str())) {
+                Box(MetaweaveString(kTextForbiddenMessage), kCaptionMake, MB_ICONWARNING);
+                SendDlgItemMessageW(dlg, kNameEdit, EM_SETSEL, 0, -1);
+                return TRUE;
+            }
             std::snprintf(name, kOverlayNameSize, "%s", typed.c_str());
             EndDialog(dlg, IDOK);
             return TRUE;
@@ -91,6 +96,10 @@ INT_PTR AskOverlayName(char* name) {
 BOOL CPageCollection::MakeOverlayFile() {
     const DEVMODEA* dm = reader_->PageDevmode(start_ + 1);
     if (!dm || !makeName_[0]) return FALSE;
+    if (!IsBareOverlayName(makeName_)) {
+        ShowPrintMessage(kMsgOverlayNotWritten);
+        return TRUE;
+    }
     const std::string folder = reader_->GetWorkFolder();
     bool replace = !(reader_->flags() & kJobAskReplace);
     HENHMETAFILE page = reader_->GetPageMetafile(start_ + 1);
@@ -153,7 +162,9 @@ HENHMETAFILE CZorEmfFile::LoadOverlay(DWORD passFlags, const char* useName, BYTE
     const BYTE* bits = nullptr;
     size_t size = 0;
     std::string error;
-    if (ReadFileWhole(workFolderCopy_ + useName + kOverlayExtension, &bytes) &&
+    // A name that reaches out of the working folder reads nothing.
+    if (IsBareOverlayName(useName) &&
+        ReadFileWhole(workFolderCopy_ + useName + kOverlayExtension, &bytes) &&
         ReadOverlayFile(bytes.data(), bytes.size(), &h, &bits, &size, &error)) {
         overlay_ = SetEnhMetaFileBits(static_cast<UINT>(size), bits);
         if (overlay_) std::memcpy(header, bytes.data(), kOverlayHeaderSize);

@@ -155,4 +155,15 @@ std::string WithOverlayName(const std::string& text, const std::string& name) {
     return out;
 }
 
+bool IsBareOverlayName(const char* name) {
+    if (!name || !*name) return false;
+    bool onlyDots = true;
+    for (const char* p = name; *p; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
+        onlyDots = onlyDots && (c == '.' || c == ' ');
+    }
+    return !onlyDots;
+}
+
 } // namespace metaweave

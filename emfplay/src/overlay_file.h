@@ -51,6 +51,12 @@ DWORD WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes,
 // the translation wrote it.
 std::string WithOverlayName(const std::string& text, const std::string& name);
 
+// Whether an overlay name (from a device mode or the name dialog) is a bare
+// file name: the overlay lies in the working folder and nowhere else, so no
+// folder part, drive, "." or "..", and none of the characters a file name
+// cannot hold.
+bool IsBareOverlayName(const char* name);
+
 // A file read whole; false with the last error set when it cannot be.
 bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
 

@@ -155,7 +155,20 @@ class CZorPrint {
             ShowPrintMessage(kMsgPrintFailed);
             return 0;
         }
+        const int job = jobId_;
         jobId_ = -1;
+        // The output reaches the chosen file at the end of the document, which
+        // empties the slot: a slot emptied while its temporary copy is still
+        // there is a copy that could not be made.
+        const bool completed =
+            !output_.empty() && strcasecmp(Profile(list_, Hex8("JobID_%08lX", entry_)).c_str(),
+                                           Hex8("%08lX", static_cast<DWORD>(job)).c_str()) != 0;
+        if (completed && GetFileAttributesA(output_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            DeleteFileA(output_.c_str());
+            ShowPrintMessage(kMsgPrintFailed);
+            SetLastError(ERROR_WRITE_FAULT);
+            return 0;
+        }
         return 1;
     }
 
@@ -191,7 +204,6 @@ class CZorPrint {
                     CloseHandle(f);
                     output = spool + name;
                 }
-                // Without a free temporary name the job prints to the printer.
                 if (output.empty()) break;
                 WritePrivateProfileStringA(kOutputSection, Hex8("Source_%08lX", n).c_str(),
                                            output.c_str(), list.c_str());
@@ -199,6 +211,16 @@ class CZorPrint {
                 entry = n;
                 break;
             }
+            // A job for a file that found no slot or no temporary name fails:
+            // printing it to the printer instead would report a file never made.
+            if (output.empty()) {
+                ShowPrintMessage(kMsgPrintFailed);
+                SetLastError(ERROR_CAN_NOT_COMPLETE);
+                return FALSE;
+            }
+            output_ = output;
+            list_ = list;
+            entry_ = entry;
         }
         jobId_ = StartDocA(dc_, &info);
         if (jobId_ <= 0) {
@@ -220,6 +242,9 @@ class CZorPrint {
     ModelBlock model_{};
     HDC dc_ = nullptr;
     int jobId_ = -1;
+    // A job for a file: its temporary output, the list and its slot there.
+    std::string output_, list_;
+    DWORD entry_ = 0;
     HGLOBAL modelCopy_ = nullptr;
 };
 
@@ -275,10 +300,15 @@ BOOL CreateFolderChain(const std::string& folder) {
 
 DWORD PrintEmf(EmfJobRecord* record, ModelBlock* model) {
     if (!record || !model || !model->modelsmith || !model->modelData) return 0;
-    CZorPrint engine;
-    DWORD result = 0;
-    if (engine.Initialize(*model, *record)) result = engine.Run();
-    engine.Cleanup();
+    DWORD result = 0, error = ERROR_SUCCESS;
+    {
+        CZorPrint engine;
+        if (engine.Initialize(*model, *record)) result = engine.Run();
+        // The caller hears why a replay failed, not what the clean-up met.
+        error = GetLastError();
+        engine.Cleanup();
+    }
+    SetLastError(result ? ERROR_SUCCESS : error);
     return result;
 }
 

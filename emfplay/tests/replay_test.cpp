@@ -17,6 +17,7 @@
 #include "platform/gdi_ctl.h"
 #include "platform/paths.h"
 #include "platform/testctl.h"
+#include "platform/text.h"
 #include "spool_fixture.h"
 #include "spool_package.h"
 #include "spool_copies.h"
@@ -435,6 +436,54 @@ TEST_F(ReplayTest, OverlayMadeFromOneJobPrintsBehindAnother) {
     EXPECT_EQ(Play(Package(use, 1, 22)), 1u);
     EXPECT_EQ(Drawn(log())[0], (std::vector<std::string>{"fill:000001", "fill:008000"}));
     EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+}
+
+// Overlay names come from a device mode: only bare names in the working
+// folder are made or read, whatever the name says.
+TEST_F(ReplayTest, OverlayNamesStayInTheWorkingFolder) {
+    DEVMODE_IMAGEA make = BaseDevmode();
+    make.priv.OverlayFlags = 1;
+    std::strcpy(make.priv.OverlayMakeName, "..\\..\\Evil");
+    platform::user::test::AnswerNextMessageBox(IDOK);
+    EXPECT_EQ(Play(Package(make, 1, 50, GreenPage)), 1u);
+    EXPECT_FALSE(FileThere("C:\\Users\\Evil.POL"));
+    auto boxes = platform::user::test::MessageBoxLog();
+    ASSERT_EQ(boxes.size(), 1u); // the overlay was not written
+    // A good overlay one folder up is not read through a climbing use name.
+    std::strcpy(make.priv.OverlayMakeName, "Secret");
+    EXPECT_EQ(Play(Package(make, 1, 51, GreenPage)), 1u);
+    ASSERT_TRUE(MoveFileA("C:\\Users\\u\\Work\\Secret.POL", "C:\\Users\\u\\Secret.POL"));
+    DEVMODE_IMAGEA use = BaseDevmode();
+    use.priv.OverlayFlags = 2;
+    std::strcpy(use.priv.OverlayUseName, "..\\Secret");
+    platform::user::test::AnswerNextMessageBox(IDYES);
+    EXPECT_EQ(Play(Package(use, 1, 52)), 1u);
+    auto sides = Drawn(log());
+    ASSERT_EQ(sides.size(), 1u);
+    EXPECT_EQ(sides[0], (std::vector<std::string>{"fill:000001"})); // no overlay drawn
+}
+
+// Only the package's own page files are played: a page path in the index
+// that names another file plays the package's page of that name instead.
+TEST_F(ReplayTest, OnlyThePackagesOwnPagesArePlayed) {
+    const DWORD id = Package(BaseDevmode(), 1, 53);
+    const std::u16string index = spoolpkg::IndexPath(kSpool, id);
+    std::vector<BYTE> bytes;
+    ASSERT_TRUE(ReadFileWhole(platform::ToUtf8(index), &bytes));
+    const std::string own = "\\spool\\", other = "\\spoox\\";
+    auto at = std::search(bytes.begin(), bytes.end(), own.begin(), own.end());
+    ASSERT_NE(at, bytes.end());
+    std::copy(other.begin(), other.end(), at);
+    WriteWhole(index, bytes);
+    std::u16string outside = spoolpkg::PagePath(kSpool, id, 1);
+    outside.replace(outside.find(u"\\spool\\"), 7, u"\\spoox\\");
+    ASSERT_TRUE(CreateDirectoryA("C:\\Users\\u\\Work\\spoox", nullptr));
+    CreateDirectoryW(outside.substr(0, outside.rfind(u'\\')).c_str(), nullptr);
+    WriteWhole(outside, GreenPage(1));
+    EXPECT_EQ(Play(id), 1u);
+    auto sides = Drawn(log());
+    ASSERT_EQ(sides.size(), 1u);
+    EXPECT_EQ(sides[0], (std::vector<std::string>{"fill:000001"}));
 }
 
 TEST_F(ReplayTest, BrokenOverlayAsksAndPrintsWithoutIt) {

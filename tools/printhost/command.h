@@ -21,8 +21,11 @@ struct Command {
 std::string DriverDir();
 std::string SourceDir();
 
-// The whole of a file; false when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* data);
+// The whole of a regular file (a link is followed); false when it cannot be
+// read, with why in `why` when given: a folder, a pipe, a device or a file
+// larger than any the package reads is refused at once, never waited on.
+bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* data,
+                   std::string* why = nullptr);
 
 // Why `data` (a whole file) is not model data the model library reads, or ""
 // when it is.

@@ -62,13 +62,13 @@ int Run(const Args& argsIn) {
         std::fprintf(stderr, "printhost decode: give one file\n");
         return 2;
     }
-    std::ifstream in(args[0], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "printhost decode: cannot read '%s'\n", args[0].c_str());
+    std::vector<std::uint8_t> bytes;
+    std::string why;
+    if (!ReadWholeFile(args[0], &bytes, &why)) {
+        std::fprintf(stderr, "printhost decode: cannot read '%s': %s\n", args[0].c_str(),
+                     why.c_str());
         return 1;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
     streamdump::Decoding d = streamdump::Decode(bytes);
     std::fputs(streamdump::Format(d).c_str(), stdout);
     if (!HoldsAStream(d)) {

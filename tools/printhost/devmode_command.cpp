@@ -1,6 +1,8 @@
 // printhost devmode: a printer's device mode as the UI library revises it,
 // field by field (the standard part and the driver's private block), and the
 // revision of a device mode with some fields changed.
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +23,9 @@ namespace {
 
 using namespace sheetwright;
 
-enum class Kind { Number, Signed, Text, WideText, Bytes };
+// Size words say how big the record is: shown, never set, since the image
+// is a fixed buffer that every store reads by them.
+enum class Kind { Number, Signed, Text, WideText, Bytes, Size };
 
 struct Field {
     const char* name;
@@ -42,8 +46,8 @@ const Field kFields[] = {
     STD(dmDeviceName, Kind::WideText),
     STD(dmSpecVersion, Kind::Number),
     STD(dmDriverVersion, Kind::Number),
-    STD(dmSize, Kind::Number),
-    STD(dmDriverExtra, Kind::Number),
+    STD(dmSize, Kind::Size),
+    STD(dmDriverExtra, Kind::Size),
     STD(dmFields, Kind::Number),
     STD(dmOrientation, Kind::Signed),
     STD(dmPaperSize, Kind::Signed),
@@ -192,6 +196,7 @@ std::string Show(const DEVMODE_IMAGEW& image, const Field& f) {
     const BYTE* at = reinterpret_cast<const BYTE*>(&image) + f.offset;
     char text[64];
     switch (f.kind) {
+    case Kind::Size:
     case Kind::Number: {
         unsigned long long v = ReadNumber(at, f.size);
         std::snprintf(text, sizeof text, "%llu (0x%llx)", v, v);
@@ -228,6 +233,18 @@ std::string Show(const DEVMODE_IMAGEW& image, const Field& f) {
     return "";
 }
 
+// The values a number field holds: its width, signed or not.
+void FieldRange(const Field& f, long long* low, long long* high) {
+    const int bits = static_cast<int>(std::min<size_t>(f.size, 4) * 8);
+    if (f.kind == Kind::Signed) {
+        *low = -(1LL << (bits - 1));
+        *high = (1LL << (bits - 1)) - 1;
+    } else {
+        *low = 0;
+        *high = (1LL << bits) - 1;
+    }
+}
+
 bool Set(DEVMODE_IMAGEW* image, const std::string& assignment) {
     size_t eq = assignment.find('=');
     const Field* f = eq == std::string::npos ? nullptr : FindField(assignment.substr(0, eq));
@@ -238,23 +255,47 @@ bool Set(DEVMODE_IMAGEW* image, const std::string& assignment) {
     const std::string value = assignment.substr(eq + 1);
     BYTE* at = reinterpret_cast<BYTE*>(image) + f->offset;
     if (f->kind == Kind::Text) {
-        if (value.size() >= f->size) return false;
+        if (value.size() >= f->size) {
+            std::fprintf(stderr, "printhost devmode: %s holds at most %zu characters, not %zu\n",
+                         f->name, f->size - 1, value.size());
+            return false;
+        }
         std::memset(at, 0, f->size);
         std::memcpy(at, value.data(), value.size());
         return true;
+    }
+    if (f->kind == Kind::Size) {
+        std::fprintf(stderr, "printhost devmode: %s is the record's size and is not set by hand\n",
+                     f->name);
+        return false;
     }
     if (f->kind != Kind::Number && f->kind != Kind::Signed) {
         std::fprintf(stderr, "printhost devmode: %s is not set from the command line\n", f->name);
         return false;
     }
     char* end = nullptr;
+    errno = 0;
     long long v = std::strtoll(value.c_str(), &end, 0);
     if (value.empty() || *end) {
         std::fprintf(stderr, "printhost devmode: '%s' is not a number\n", value.c_str());
         return false;
     }
-    std::memcpy(at, &v, f->size);
+    long long low = 0, high = 0;
+    FieldRange(*f, &low, &high);
+    if (errno == ERANGE || v < low || v > high) {
+        std::fprintf(stderr, "printhost devmode: %s takes %lld to %lld, not %s\n", f->name, low,
+                     high, value.c_str());
+        return false;
+    }
+    std::memcpy(at, &v, std::min(f->size, sizeof v));
     return true;
+}
+
+// Whether the image's size words describe exactly the buffer that holds it:
+// the UI library and the spooler read and write as far as they say.
+bool FitsImage(const DEVMODE_IMAGEW& image) {
+    return image.dm.dmSize == DEVMODEW_SIZE && image.dm.dmDriverExtra == PRIVATE_DEVMODE_SIZE &&
+           static_cast<size_t>(image.dm.dmSize) + image.dm.dmDriverExtra <= sizeof image;
 }
 
 int Run(const Args& args) {
@@ -305,6 +346,11 @@ int Run(const Args& args) {
         bool ok = result == 0;
         for (const std::string& s : sets)
             ok = ok && Set(image.get(), s);
+        if (ok && !FitsImage(*image)) {
+            std::fprintf(stderr, "printhost devmode: the device mode's sizes do not fit its "
+                                 "buffer\n");
+            ok = false;
+        }
         const DEVMODE_IMAGEW asked = *image;
         if (ok) {
             auto old = std::make_unique<DEVMODE_IMAGEW>(*image);

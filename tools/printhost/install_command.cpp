@@ -2,6 +2,7 @@
 // driver folder of the machine root and creates the printer, as the spooler
 // does when a printer is installed.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -170,8 +171,10 @@ int Run(const Args& args) {
         return 1;
     }
     std::vector<std::uint8_t> modelData;
-    if (!ReadWholeFile(o.model, &modelData)) {
-        std::fprintf(stderr, "printhost install: cannot read '%s'\n", o.model.c_str());
+    std::string why;
+    if (!ReadWholeFile(o.model, &modelData, &why)) {
+        std::fprintf(stderr, "printhost install: cannot read '%s': %s\n", o.model.c_str(),
+                     why.c_str());
         return 1;
     }
     if (std::string problem = ModelDataProblem(modelData); !problem.empty()) {
@@ -189,10 +192,31 @@ int Run(const Args& args) {
         return 1;
     }
     if (o.driver.empty()) o.driver = model.stem().string();
+    const std::string folderName = FolderName(o.driver);
+    if (folderName.find_first_not_of(". ") == std::string::npos) {
+        std::fprintf(stderr,
+                     "printhost install: '%s' cannot name a driver folder (it is empty or only "
+                     "dots and blanks)\n",
+                     o.driver.c_str());
+        return 2;
+    }
 
-    std::u16string folder = spl::DriversFolder() + u"\\" + platform::FromUtf8(FolderName(o.driver));
+    std::u16string folder = spl::DriversFolder() + u"\\" + platform::FromUtf8(folderName);
     fs::path hostFolder(platform::HostPath(folder));
     fs::create_directories(hostFolder, ec);
+    // One install at a time copies into a driver folder: another's copies
+    // half way are not leftovers to clear.
+    const std::string lockPath = hostFolder.string() + ".install-lock";
+    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock >= 0)
+        while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    struct LockRelease {
+        int fd;
+        ~LockRelease() {
+            if (fd >= 0) ::close(fd);
+        }
+    } release{lock};
     for (const auto& entry : fs::directory_iterator(hostFolder, ec))
         if (entry.is_regular_file() && IsPartialCopy(entry.path().filename().string()))
             fs::remove(entry.path(), ec);

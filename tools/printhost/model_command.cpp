@@ -559,8 +559,9 @@ int Run(const Args& args) {
         numbers.push_back(static_cast<int>(v));
     }
     std::vector<std::uint8_t> data;
-    if (!ReadWholeFile(args[0], &data)) {
-        std::fprintf(stderr, "printhost model: cannot read %s\n", args[0].c_str());
+    std::string why;
+    if (!ReadWholeFile(args[0], &data, &why)) {
+        std::fprintf(stderr, "printhost model: cannot read %s: %s\n", args[0].c_str(), why.c_str());
         return 1;
     }
     // Modelsmith reads within the size the block states, so the block must be

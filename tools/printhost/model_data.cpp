@@ -1,8 +1,5 @@
 // The check that a file is model data the model library reads, shared by the
 // subcommands that take a model data file.
-#include <fstream>
-#include <iterator>
-
 #include "command.h"
 #include "model/modelsmith.h"
 #include "win/errors.h"
@@ -25,13 +22,6 @@ std::uint32_t StatedSize(const std::vector<std::uint8_t>& d) {
 }
 
 } // namespace
-
-bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* data) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    data->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
 
 std::string ModelDataProblem(const std::vector<std::uint8_t>& data) {
     if (data.size() < kHeaderBytes)

@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "package_reader.h"
+#include "spool_package.h"
 #include "platform/text.h"
 
 namespace printhost {
@@ -40,8 +41,10 @@ void ListFonts(const fs::path& folder, const std::string& stem) {
 bool ListPackage(const fs::path& folder, const std::string& stem) {
     std::printf("%s\n", stem.c_str());
     std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile((folder / (stem + ".SPL")).string(), &bytes)) {
-        std::fprintf(stderr, "printhost package: cannot read %s.SPL\n", stem.c_str());
+    std::string why;
+    if (!ReadWholeFile((folder / (stem + ".SPL")).string(), &bytes, &why)) {
+        std::fprintf(stderr, "printhost package: cannot read %s.SPL: %s\n", stem.c_str(),
+                     why.c_str());
         return false;
     }
     spoolpkg::PackageIndex index;
@@ -54,13 +57,19 @@ bool ListPackage(const fs::path& folder, const std::string& stem) {
                 index.documentName.c_str(), index.pageCount,
                 index.finished ? "" : ", not finished");
     size_t page = 0;
+    std::error_code ec;
     for (const auto& r : index.records) {
         std::printf("  %8zu  %-11s %zu bytes", r.offset, spoolpkg::RecordTypeName(r.type), r.size);
         if (r.type == spoolpkg::kRecordPage) {
             const std::string& path = index.pagePaths[page++];
-            std::string file = path.substr(path.rfind('\\') + 1);
+            // Only the package's own page files are looked for: a name that
+            // reaches out of the page folder is said to, never looked up.
+            const std::string file = path.substr(path.rfind('\\') + 1);
+            const bool own = spoolpkg::IsBareFileName(file);
             std::printf("  %s%s", path.c_str(),
-                        fs::exists(folder / stem / file) ? "" : " (missing)");
+                        !own                                   ? " (not in the package)"
+                        : fs::exists(folder / stem / file, ec) ? ""
+                                                               : " (missing)");
         }
         std::printf("\n");
     }

@@ -176,6 +176,12 @@ std::string Describe(const Failure& f) {
     case ERROR_NOT_SUPPORTED:
         meaning = "the driver does not take it";
         break;
+    case ERROR_WRITE_FAULT:
+        meaning = "the output could not be written to its file";
+        break;
+    case ERROR_CAN_NOT_COMPLETE:
+        meaning = "the job could not be completed";
+        break;
     default:
         break;
     }

@@ -436,6 +436,35 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
     return TRUE;
 }
 
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
+                                       LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+    PLATFORM_FAULT_POINT("GetFileInformationByHandle", FALSE);
+    auto file = FileOf(hFile);
+    if (!file) return FALSE;
+    if (!lpFileInformation) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct stat st;
+    if (::fstat(file->fd(), &st) != 0) {
+        SetLastError(ErrorFromErrno(errno, file->host()));
+        return FALSE;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    info.dwFileAttributes = AttributesOf(file->host(), st);
+    GetFileTime(hFile, &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime);
+    info.dwVolumeSerialNumber = static_cast<DWORD>(st.st_dev);
+    const auto size = static_cast<unsigned long long>(st.st_size);
+    info.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    info.nFileSizeLow = static_cast<DWORD>(size);
+    info.nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+    const auto index = static_cast<unsigned long long>(st.st_ino);
+    info.nFileIndexHigh = static_cast<DWORD>(index >> 32);
+    info.nFileIndexLow = static_cast<DWORD>(index);
+    *lpFileInformation = info;
+    return TRUE;
+}
+
 BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
                         const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime) {
     PLATFORM_FAULT_POINT("SetFileTime", FALSE);

@@ -197,10 +197,11 @@ void WidenFigures(const std::vector<Polygon>& figures, const std::vector<bool>& 
                   const LINEATTRS& la, std::vector<Polygon>* out);
 // The visible pieces of figures under the line's style (the figures as they
 // are when the line is not styled); unit is the length of one style unit of
-// a cosmetic line. Pieces of a styled line are open.
+// a cosmetic line. Pieces of a styled line are open. With a page, segments
+// far longer than it are walked only where they pass within margin of it.
 void ApplyStyle(const std::vector<Polygon>& figures, const std::vector<bool>& closed,
                 const LINEATTRS& la, double unit, std::vector<Polygon>* pieces,
-                std::vector<bool>* piecesClosed);
+                std::vector<bool>* piecesClosed, const SIZEL* page = nullptr, double margin = 0);
 ColorModel DefaultModel(ULONG bpp);
 
 // Span filler used by ScanPolygons.

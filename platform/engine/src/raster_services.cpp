@@ -313,7 +313,17 @@ BOOL Stroke(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org
     std::vector<Polygon> figures, pieces;
     std::vector<bool> closed, piecesClosed;
     FlattenPath(ppo, &figures, &closed);
-    ApplyStyle(figures, closed, *la, kCosmeticStyleUnit, &pieces, &piecesClosed);
+    // Dashes off the page are never drawn: room for the pen's reach past a
+    // cut (its half width, a miter's tip) keeps the cut ends off the page.
+    const double reach = (la->fl & LA_GEOMETRIC)
+                             ? std::max(static_cast<double>(la->elWidth.e), 1.0) / 2 *
+                                       std::max(static_cast<double>(la->eMiterLimit), 1.0) +
+                                   2
+                             : 2;
+    ApplyStyle(figures, closed, *la, kCosmeticStyleUnit, &pieces, &piecesClosed, &pso->sizlBitmap,
+               std::isfinite(reach)
+                   ? std::min(reach, 2.0 * (pso->sizlBitmap.cx + pso->sizlBitmap.cy) + 2)
+                   : 2);
     SpanPainter paint(pso, pco, pbo, org, mix);
     if (!paint.Ok()) return paint.Finish();
     if (la->fl & LA_GEOMETRIC) {

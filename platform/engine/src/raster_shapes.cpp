@@ -250,9 +250,67 @@ void WidenFigures(const std::vector<Polygon>& figures, const std::vector<bool>& 
     }
 }
 
+namespace {
+
+// The part [t0, t1] of the segment a-b (as fractions of it) that lies in the
+// rectangle; false when none does.
+bool SegmentInside(PointD a, PointD b, double left, double top, double right, double bottom,
+                   double* t0, double* t1) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    *t0 = 0, *t1 = 1;
+    auto cut = [&](double p, double q) {
+        if (p == 0) return q >= 0;
+        const double r = q / p;
+        if (p < 0) {
+            if (r > *t1) return false;
+            *t0 = std::max(*t0, r);
+        } else {
+            if (r < *t0) return false;
+            *t1 = std::min(*t1, r);
+        }
+        return true;
+    };
+    return cut(-dx, a.x - left) && cut(dx, right - a.x) && cut(-dy, a.y - top) &&
+           cut(dy, bottom - a.y);
+}
+
+// Where a style stands along a line: the entry, what is left of it, and
+// whether that entry draws.
+struct StylePhase {
+    const std::vector<double>& style;
+    double period; // the length after which the phase repeats
+    size_t entry;
+    double left;
+    bool on;
+
+    void Next() {
+        on = !on;
+        entry = (entry + 1) % style.size();
+        left = style[entry];
+    }
+    // Moves the phase on by a distance without drawing: at most one period's
+    // worth of entries is walked, however long the distance.
+    void Skip(double distance) {
+        if (distance < left) {
+            left -= distance;
+            return;
+        }
+        distance -= left;
+        Next();
+        distance = std::fmod(distance, period);
+        for (size_t guard = 0; distance >= left && guard <= 2 * style.size(); ++guard) {
+            distance -= left;
+            Next();
+        }
+        left -= std::min(distance, left);
+    }
+};
+
+} // namespace
+
 void ApplyStyle(const std::vector<Polygon>& figures, const std::vector<bool>& closed,
                 const LINEATTRS& la, double unit, std::vector<Polygon>* pieces,
-                std::vector<bool>* piecesClosed) {
+                std::vector<bool>* piecesClosed, const SIZEL* page, double margin) {
     pieces->clear();
     piecesClosed->clear();
     bool geometric = (la.fl & LA_GEOMETRIC) != 0;
@@ -273,37 +331,71 @@ void ApplyStyle(const std::vector<Polygon>& figures, const std::vector<bool>& cl
         *piecesClosed = closed;
         return;
     }
-    // A style that starts with a gap begins in the second entry.
-    size_t entry = (la.fl & LA_STARTGAP) ? 1 % style.size() : 0;
-    double left = style[entry];
-    bool on = entry % 2 == 0;
+    // A style that starts with a gap begins in the second entry; an odd
+    // number of entries swaps dashes and gaps every round.
+    const size_t first = (la.fl & LA_STARTGAP) ? 1 % style.size() : 0;
+    StylePhase phase{style, style.size() % 2 ? 2 * total : total, first, style[first],
+                     first % 2 == 0};
+    // Only what lies on the page (with room for the pen) is walked, so a
+    // figure costs time by its part on the page; a segment that fits the
+    // page is walked whole, so its dashes never move.
+    const double w = page ? page->cx : 0, h = page ? page->cy : 0;
     for (size_t f = 0; f < figures.size(); ++f) {
         Polygon pts = figures[f];
         if (closed[f] && !pts.empty()) pts.push_back(pts.front());
         Polygon cur;
-        if (on && !pts.empty()) cur.push_back(pts[0]);
+        if (phase.on && !pts.empty()) cur.push_back(pts[0]);
+        auto endPiece = [&] {
+            if (cur.size() >= 2) pieces->push_back(std::move(cur));
+            cur.clear();
+        };
         for (size_t i = 0; i + 1 < pts.size(); ++i) {
             PointD a = pts[i], b = pts[i + 1];
-            double len = std::hypot(b.x - a.x, b.y - a.y), at = 0;
+            double len = std::hypot(b.x - a.x, b.y - a.y), at = 0, stop = len;
+            if (!std::isfinite(len)) continue;
+            if (page && std::fabs(b.x - a.x) + std::fabs(b.y - a.y) > 4 * (w + h)) {
+                double t0 = 0, t1 = 0;
+                if (!SegmentInside(a, b, -margin, -margin, w + margin, h + margin, &t0, &t1)) {
+                    endPiece();
+                    phase.Skip(len);
+                    if (phase.on) cur = {b};
+                    continue;
+                }
+                if (t0 > 0) {
+                    endPiece();
+                    at = t0 * len;
+                    phase.Skip(at);
+                    if (phase.on) cur = {{a.x + (b.x - a.x) * t0, a.y + (b.y - a.y) * t0}};
+                }
+                stop = t1 * len;
+            }
+            auto point = [&](double d) {
+                return PointD{a.x + (b.x - a.x) * d / len, a.y + (b.y - a.y) * d / len};
+            };
             // Bounded: a style of tiny entries along a long line stops here.
-            for (int guard = 0; len - at > left && guard < 1000000; ++guard) {
-                at += left;
-                PointD p{a.x + (b.x - a.x) * at / len, a.y + (b.y - a.y) * at / len};
-                if (on) {
+            for (int guard = 0; stop - at > phase.left && guard < 1000000; ++guard) {
+                at += phase.left;
+                PointD p = point(at);
+                if (phase.on) {
                     cur.push_back(p);
                     pieces->push_back(std::move(cur));
                     cur.clear();
                 } else {
                     cur = {p};
                 }
-                on = !on;
-                entry = (entry + 1) % style.size();
-                left = style[entry];
+                phase.Next();
             }
-            left -= len - at;
-            if (on) cur.push_back(b);
+            phase.left -= std::min(phase.left, stop - at);
+            if (stop < len) {
+                if (phase.on) cur.push_back(point(stop));
+                endPiece();
+                phase.Skip(len - stop);
+                if (phase.on) cur = {b};
+            } else if (phase.on) {
+                cur.push_back(b);
+            }
         }
-        if (on && cur.size() >= 2) pieces->push_back(std::move(cur));
+        if (phase.on && cur.size() >= 2) pieces->push_back(std::move(cur));
     }
     piecesClosed->assign(pieces->size(), false);
 }

@@ -471,15 +471,18 @@ bool FinishPage(DeviceContext& dc) {
 bool FinishDoc(DeviceContext& dc, FLONG fl) {
     bool ok = true;
     bool ended = true;
+    DWORD driverError = ERROR_SUCCESS;
     {
         SurfaceLock pso(dc);
         auto end = dc.driver->Fn<PFN_DrvEndDoc>(INDEX_DrvEndDoc);
         // Without its surface the driver cannot end the document: what it
         // wrote is no whole job, so the job goes as an aborted one.
-        if (!pso.get())
+        if (!pso.get()) {
             ended = ok = false;
-        else if (end && !end(pso.get(), fl))
+        } else if (end && !end(pso.get(), fl)) {
             ok = false;
+            driverError = GetLastError();
+        }
     }
     DisableSurface(dc);
     if ((fl & ED_ABORTDOC) || !ended)
@@ -488,6 +491,8 @@ bool FinishDoc(DeviceContext& dc, FLONG fl) {
         ok = false;
     dc.state = DocState::Idle;
     dc.jobId = 0;
+    // The application hears why the driver failed the document.
+    if (driverError != ERROR_SUCCESS) SetLastError(driverError);
     return ok;
 }
 

@@ -507,6 +507,18 @@ template <class T> T ReadRecord(const BYTE* p) {
 
 std::vector<JobRecord> Jobs(const std::u16string& printer) {
     EnsureSchema();
+    // Listing the jobs is looking at them: a job whose writer has ended is
+    // failed and removed now, not at the next print.
+    {
+        std::vector<std::string> keys;
+        Stmt p(printer.empty() ? "SELECT DISTINCT printer FROM spl_jobs"
+                               : "SELECT DISTINCT printer FROM spl_jobs WHERE printer = ?");
+        if (!printer.empty()) p.Bind(1, FoldKey(printer));
+        while (p.Step())
+            keys.push_back(p.Text(0));
+        for (const std::string& key : keys)
+            RemoveJobsOfEndedWriters(key);
+    }
     std::vector<JobRecord> out;
     Stmt s(printer.empty() ? "SELECT id FROM spl_jobs ORDER BY id"
                            : "SELECT id FROM spl_jobs WHERE printer = ? ORDER BY id");

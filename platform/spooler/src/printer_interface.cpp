@@ -100,6 +100,9 @@ void UpgradePrinter(const std::u16string& name, const std::u16string& oldDriverD
     FARPROC entry = nullptr;
     if (HMODULE module = LoadPrinterInterface(name, "DrvUpgradePrinter", &entry)) {
         DRIVER_UPGRADE_INFO_1W info{printerName.data(), oldDirectory.data()};
+        // The upgrade reads, revises and writes back the printer's settings:
+        // nobody else's store may land in between.
+        SettingsLock lock;
         As<PFN_DrvUpgradePrinter>(entry)(1, reinterpret_cast<LPBYTE>(&info));
         FreeLibrary(module);
     }

@@ -507,6 +507,7 @@ BOOL WINAPI SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
+        SettingsLock lock;
         switch (Level) {
         case 2:
             return SetLevel2(*h, ReadRecord<PRINTER_INFO_2W>(pPrinter));

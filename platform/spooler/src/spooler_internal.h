@@ -125,6 +125,17 @@ struct SpoolHandle : HandleObject {
 bool ReadStatusStamp(unsigned long long* stamp);
 void RaiseStatusStamp();
 
+// The printers' settings lock (settings_lock.cpp), held while a printer's
+// settings are read, revised and written back, and around every write of
+// them; between processes and threads, and taken again by its own thread.
+class SettingsLock {
+  public:
+    SettingsLock();
+    ~SettingsLock();
+    SettingsLock(const SettingsLock&) = delete;
+    SettingsLock& operator=(const SettingsLock&) = delete;
+};
+
 std::shared_ptr<SpoolHandle> FindHandle(HANDLE h); // sets ERROR_INVALID_HANDLE when unknown
 std::shared_ptr<SpoolHandle> FindPrinterHandle(HANDLE h);
 

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/core.h"
 #include "platform/facts.h"
 #include "platform/paths.h"
 #include "platform/testctl.h"
@@ -149,6 +150,27 @@ TEST_F(JobsTest, CancelFromOutsideStopsTheWriter) {
     ASSERT_TRUE(EndDocPrinter(h));
     EXPECT_TRUE(Status(h, id) & JOB_STATUS_DELETED);
     EXPECT_FALSE(std::ifstream(path).good()); // the spool file is gone
+}
+
+// The status stamp file cut short (or emptied) under a running job: writes go
+// on, and a cancel still stops the next one.
+TEST_F(JobsTest, AStampFileCutShortNeitherKillsNorBlindsTheWriter) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Stamped job");
+    DWORD written = 0;
+    auto bytes = Pattern(512, 7);
+    ASSERT_TRUE(Write(h, bytes, &written));
+    const std::string stamp = platform::MachineRoot() + "/spool-status.stamp";
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(::truncate(stamp.c_str(), round == 1 ? 3 : 0), 0);
+        ASSERT_TRUE(Write(h, bytes, &written));
+        EXPECT_EQ(written, bytes.size());
+    }
+    std::thread([&] { EXPECT_EQ(spl::CancelJob(id), static_cast<DWORD>(ERROR_SUCCESS)); }).join();
+    ASSERT_EQ(::truncate(stamp.c_str(), 0), 0);
+    EXPECT_FALSE(Write(h, bytes, &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_CANCELLED));
+    EXPECT_TRUE(EndDocPrinter(h));
 }
 
 // Writes read the job's status only when some job's status changed; a

@@ -91,12 +91,32 @@ void RemoveLink(const std::u16string& path, DWORD attributes, SweepReport* repor
     Note(report, path, GetLastError());
 }
 
+// The number of names the file has; 0 when it cannot be told.
+DWORD LinkCount(const std::u16string& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const DWORD links = GetFileInformationByHandle(h, &info) ? info.nNumberOfLinks : 0;
+    CloseHandle(h);
+    return links;
+}
+
 void RemoveFile(const std::u16string& path, DWORD attributes, const SweepState& state,
                 SweepReport* report) {
     if (state.osClass == kPlatformWin9x && !state.tempFolder.empty())
         DeleteNamedTemporaries(path, state.tempFolder);
-    if (attributes & FILE_ATTRIBUTE_READONLY)
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        // The read-only mark belongs to the file, not to this name: a file
+        // with other names (hard links outside the folder) keeps it and
+        // stays, reported.
+        if (LinkCount(path) != 1) {
+            Note(report, path, ERROR_ACCESS_DENIED);
+            return;
+        }
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
     if (!DeleteFileW(path.c_str())) Note(report, path, GetLastError());
 }
 

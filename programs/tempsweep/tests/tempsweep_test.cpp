@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -67,6 +69,37 @@ TEST_F(TempsweepTest, EmptiesNestedFoldersAndReadOnlyFilesButNotWhatALinkReaches
     EXPECT_TRUE(fs::is_directory(host));
     EXPECT_TRUE(fs::is_empty(host));
     EXPECT_TRUE(fs::exists(outside + "/precious.txt"));
+}
+
+// A read-only file that also has a name outside the folder keeps its mark:
+// the outside name must not become writable through the sweep.
+TEST_F(TempsweepTest, AHardLinkedReadOnlyFileKeepsItsModeOutside) {
+    Touch(outside + "/precious.txt");
+    fs::permissions(outside + "/precious.txt", fs::perms::owner_read | fs::perms::group_read);
+    fs::create_hard_link(outside + "/precious.txt", host + "/linked.tmp");
+    Touch(host + "/plain.tmp");
+    tempsweep::SweepReport report;
+    EXPECT_EQ(tempsweep::SweepTempMain(folder, &report), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    const fs::perms mode = fs::status(outside + "/precious.txt").permissions();
+    EXPECT_EQ(mode & fs::perms::owner_write, fs::perms::none);
+    ASSERT_EQ(report.leftOver.size(), 1u);
+    EXPECT_EQ(report.leftOver[0], folder + u"\\linked.tmp");
+    EXPECT_FALSE(fs::exists(host + "/plain.tmp"));
+}
+
+// A root or a path that climbs out is refused with a message, not only a code.
+TEST_F(TempsweepTest, ARefusedFolderIsNamed) {
+    for (const char* folderArg : {"'C:\\'", "'C:\\Work\\Temp\\..\\..'"}) {
+        std::string out;
+        FILE* p = popen((std::string(TEMPSWEEP_PATH) + " " + folderArg + " 2>&1").c_str(), "r");
+        char buf[256];
+        while (p && fgets(buf, sizeof buf, p))
+            out += buf;
+        const int status = p ? pclose(p) : -1;
+        EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(ERROR_BAD_PATHNAME)) << folderArg;
+        EXPECT_NE(out.find("refused to empty"), std::string::npos) << folderArg << ": " << out;
+    }
+    EXPECT_TRUE(fs::is_directory(host));
 }
 
 TEST_F(TempsweepTest, AnEmptyFolderStays) {

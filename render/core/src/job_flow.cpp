@@ -322,13 +322,31 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {
                 return FALSE;
             }
             const bool printToFile = AddOutputFileEntry(pdev);
+            if (pdev->printToDisk == 1 && pdev->outputFile && !printToFile) {
+                // A job for a file that could not book its file would go to
+                // the printer instead: it fails, and says why.
+                DeleteSpoolPackage(pdev);
+                ShowPrintError(pdev, ERROR_CAN_NOT_COMPLETE);
+                pdev->jobFlags &=
+                    ~(job::Started | job::HeaderWritten | job::PageOpen | job::CarriedOver);
+                SetLastError(ERROR_CAN_NOT_COMPLETE);
+                return FALSE;
+            }
             std::u16string folder;
-            bool handed;
+            bool handed, replayed = true;
             if (pdev->modelCaps & caps::SpoolSideProgram)
                 handed = GetDriverDirectory(pdev->printer, &folder) &&
                          StartEmfProcessorProgram(pdev, printToFile, folder);
             else
-                handed = HandOffToMetaweave(pdev, printToFile);
+                handed = HandOffToMetaweave(pdev, printToFile, &replayed);
+            if (handed && !replayed) {
+                // The spool side told the person already and removed the package.
+                DWORD error = GetLastError();
+                pdev->jobFlags &=
+                    ~(job::Started | job::HeaderWritten | job::PageOpen | job::CarriedOver);
+                SetLastError(error ? error : static_cast<DWORD>(ERROR_CAN_NOT_COMPLETE));
+                return FALSE;
+            }
             if (!handed) {
                 // Nobody will play the package: the job printed nothing, and
                 // the application and the person hear of it.

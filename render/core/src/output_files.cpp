@@ -161,7 +161,9 @@ BOOL AddCleanupRunOnce(PDEV* pdev, const std::u16string& spoolFolder) {
             modelsmith ? Export<PFN_mdGetMyPrinterInfo>(modelsmith, "mdGetMyPrinterInfo") : nullptr;
         std::u16string sweeper = ComponentFileName(modelData, model::kComponentGraphics39);
         std::u16string driverFolder;
-        if (query && !sweeper.empty() && GetDriverDirectory(pdev->printer, &driverFolder)) {
+        // The clean-up program is a file of the driver folder, never a path.
+        if (query && spoolpkg::IsBareFileName(sweeper) &&
+            GetDriverDirectory(pdev->printer, &driverFolder)) {
             valueName = CleanupValueName(ModelFolderNames(query, modelData));
             program = driverFolder + sweeper;
         }

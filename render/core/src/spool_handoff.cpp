@@ -53,7 +53,7 @@ EmfJobParamFile MakeEmfJobParamFile(bool combined, bool printToFile,
     return p;
 }
 
-bool HandOffToMetaweave(PDEV* pdev, bool printToFile) {
+bool HandOffToMetaweave(PDEV* pdev, bool printToFile, bool* replayed) {
     std::u16string folder;
     if (!GetDriverDirectory(pdev->printer, &folder)) return false;
     HMODULE player = LoadLibraryW((folder + WidenAscii(kSpoolSideLibrary)).c_str());
@@ -69,12 +69,19 @@ bool HandOffToMetaweave(PDEV* pdev, bool printToFile) {
         EmfJobRecord record = MakeEmfJobRecord(pdev->spoolId, pdev->combinedOutput != 0,
                                                printToFile, ToAnsi(working));
         ModelBlock block{modelsmith, data};
-        play(&record, &block);
+        SetLastError(ERROR_SUCCESS);
         handed = true;
+        // The replay's result is the document's: a failed replay fails it.
+        if (replayed)
+            *replayed = play(&record, &block) != 0;
+        else
+            play(&record, &block);
     }
+    const DWORD error = GetLastError();
     if (modelsmith) FreeLibrary(modelsmith);
     if (player) FreeLibrary(player);
     if (ownData) GlobalFree(ownData);
+    SetLastError(error);
     return handed;
 }
 

@@ -47,7 +47,8 @@ EmfJobParamFile MakeEmfJobParamFile(bool combined, bool printToFile,
                                     const std::string& modelDataPath);
 
 // Hands the job to ZORPrintEMF; false when a library or the export is missing.
-bool HandOffToMetaweave(PDEV* pdev, bool printToFile);
+// *replayed (when given) tells whether ZORPrintEMF reported the job replayed.
+bool HandOffToMetaweave(PDEV* pdev, bool printToFile, bool* replayed = nullptr);
 // Writes the parameter file and starts the program, without waiting for it.
 // The parameter file's path is put in *paramFile when given.
 BOOL StartEmfProcessorProgram(PDEV* pdev, bool printToFile, const std::u16string& driverFolder,

@@ -6,6 +6,7 @@
 #include "model/model_queries.h"
 #include "model_access.h"
 #include "pdev.h"
+#include "spool_package.h"
 #include "system_access.h"
 #include "text_convert.h"
 #include "win/base.h"
@@ -118,7 +119,10 @@ std::vector<std::u16string> ModelFolderNames(PFN_mdGetMyPrinterInfo query, LPCVO
         std::vector<char> text(length + 1, '\0');
         DWORD size = length;
         if (query(modelData, code, 0, 1, text.data(), &size, &count) != 0 || !text[0]) continue;
-        names.push_back(FromAnsi(std::string(text.data(), strnlen(text.data(), length))));
+        std::u16string name = FromAnsi(std::string(text.data(), strnlen(text.data(), length)));
+        // Each name is one folder under the user's base: a name that would
+        // climb out or reach into another folder is left out.
+        if (spoolpkg::IsBareFileName(name)) names.push_back(std::move(name));
     }
     return names;
 }

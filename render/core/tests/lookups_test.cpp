@@ -8,7 +8,9 @@
 
 #include "hooks.h"
 #include "model_access.h"
+#include "output_files.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "render_fixture.h"
 #include "render_lookups.h"
 #include "win/base.h"
@@ -187,6 +189,28 @@ TEST_F(LookupsTest, ComponentNamesGetThePlatformCode) {
 } // namespace
 
 namespace {
+
+// Names from model data are single folder and file names: a model name that
+// climbs or reaches into a folder is left out of the working folder, and a
+// clean-up program named by a path is not registered.
+TEST_F(LookupsTest, ModelAndComponentNamesStayInTheirFolders) {
+    nlohmann::json codes = {{"15", ".."},
+                            {"11", "..\\..\\Windows"},
+                            {"14", {{"text", "Good"}, {"second", "PCL XL"}}},
+                            {"7",
+                             {{"entries",
+                               {{{"id", 20}, {"kind", 1}, {"name", "Modelsmith.DLL"}},
+                                {{"id", 39}, {"kind", 1}, {"name", "..\\..\\evil.EXE"}}}}}}};
+    Install(Compile(SourceWith(262, codes)));
+    TestDevice dev(u"P1", false);
+    std::u16string folder;
+    ASSERT_TRUE(inkforge::GetWorkingFolder(dev.get(), &folder));
+    EXPECT_EQ(folder.find(u".."), std::u16string::npos) << platform::ToUtf8(folder);
+    const std::u16string tail = u"\\LocalLow\\Good\\";
+    ASSERT_GE(folder.size(), tail.size());
+    EXPECT_EQ(folder.substr(folder.size() - tail.size()), tail);
+    EXPECT_FALSE(inkforge::AddCleanupRunOnce(dev.get(), folder + u"spool\\"));
+}
 
 TEST_F(LookupsTest, WorkingFolderAndFontDataFile) {
     Install(SampleModel("CX5540"));

@@ -118,7 +118,9 @@ bool ReadPackageIndex(const uint8_t* data, size_t size, PackageIndex* index, std
             index->finished = type == kRecordEndOfJob;
             break;
         default:
-            return Fail(error, "unknown record type", at);
+            // Records of other kinds (a start of page, a later writer's
+            // additions) are skipped by their size.
+            break;
         }
         index->records.push_back({type, at, recordSize});
         at += recordSize;

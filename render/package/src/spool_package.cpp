@@ -166,11 +166,20 @@ DWORD PackageWriter::Create(const std::u16string& spoolFolder, DWORD jobId,
         if (name.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
         HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD e = h == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
         if (h != INVALID_HANDLE_VALUE) {
-            index_ = h;
-            break;
+            // The page folder is made new with its index: a folder, file or
+            // link already standing under its name is somebody else's, and
+            // the pages never go through it.
+            if (CreateDirectoryW(PageFolder(folder_, id).c_str(), nullptr)) {
+                index_ = h;
+                break;
+            }
+            e = GetLastError();
+            CloseHandle(h);
+            DeleteFileW(name.c_str());
+            if (e != ERROR_ALREADY_EXISTS) return e;
         }
-        DWORD e = GetLastError();
         if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) {
             // Spool ids wrap with the job id; one that comes round again to
             // the first is a folder of nothing but stale packages.
@@ -192,13 +201,11 @@ DWORD PackageWriter::Create(const std::u16string& spoolFolder, DWORD jobId,
     bytes.insert(bytes.end(), names.begin(), names.end());
     lastDevmode_.assign(ansiDevmode, ansiDevmode + kAnsiDevmodeSize);
     DWORD e = Append(bytes);
-    if (!e && !CreateDirectoryW(PageFolder(folder_, id).c_str(), nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS)
-        e = GetLastError();
     if (e) {
-        // A package that could not be started leaves no index behind.
+        // A package that could not be started leaves nothing behind.
         Close();
         DeleteFileW(IndexPath(folder_, id).c_str());
+        RemoveDirectoryW(PageFolder(folder_, id).c_str());
     }
     return e;
 }
@@ -262,10 +269,67 @@ DWORD DeleteSpoolPackage(const std::u16string& spoolFolder, DWORD spoolId, DWORD
     }
     remove(DeleteFileW(listPath.c_str()));
     remove(DeleteFileW(IndexPath(spoolFolder, spoolId).c_str()));
+    const std::u16string pageFolder = PageFolder(spoolFolder, spoolId);
+    if (!IsOwnFolder(pageFolder)) return first;
     for (DWORD page = 1; page <= pageCount; ++page)
         remove(DeleteFileW(PagePath(spoolFolder, spoolId, page).c_str()));
-    remove(RemoveDirectoryW(PageFolder(spoolFolder, spoolId).c_str()));
+    // Pages and fonts that neither the count nor the list names (a job cut
+    // short, a damaged list) go too: only files under the package's own names.
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((pageFolder + u"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::u16string name = found.cFileName;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPackageFileName(name))
+                remove(DeleteFileW((pageFolder + u"\\" + name).c_str()));
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    remove(RemoveDirectoryW(pageFolder.c_str()));
     return first;
+}
+
+bool IsPackageFileName(const std::u16string& name) {
+    auto digits = [&](size_t from, size_t count) {
+        for (size_t i = from; i < from + count; ++i)
+            if (i >= name.size() || name[i] < u'0' || name[i] > u'9') return false;
+        return true;
+    };
+    auto upper = [](std::u16string s) {
+        for (char16_t& c : s)
+            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+        return s;
+    };
+    const std::u16string n = upper(name);
+    if (n.size() == 12 && n.compare(0, 3, u"EMF") == 0 && digits(3, 5) &&
+        n.compare(8, 4, u".DAT") == 0)
+        return true;
+    if (n.size() > 6 && n.compare(0, 2, u"F_") == 0 && n.compare(n.size() - 4, 4, u".TMP") == 0) {
+        for (size_t i = 2; i + 4 < n.size(); ++i)
+            if (!((n[i] >= u'0' && n[i] <= u'9') || (n[i] >= u'A' && n[i] <= u'F'))) return false;
+        return true;
+    }
+    return false;
+}
+
+bool IsBareFileName(const std::u16string& name) {
+    // Trailing dots and blanks fall away from a name: "..." and ".. " climb too.
+    const size_t meaningful = name.find_first_not_of(u". ");
+    return meaningful != std::u16string::npos &&
+           name.find_first_of(u"\\/:") == std::u16string::npos;
+}
+
+bool IsBareFileName(const std::string& name) {
+    return IsBareFileName(std::u16string(name.begin(), name.end()));
+}
+
+bool IsOwnFolder(const std::u16string& folder) {
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(folder.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 } // namespace spoolpkg

@@ -66,7 +66,18 @@ class PackageWriter {
 
 // Deletes the font files named in the font list, the font list, the index,
 // page files 1 to pageCount and the page folder. Returns the first error.
+// Files in the page folder under a package's own names ("EMF%05d.DAT",
+// "F_%p.TMP") go whatever the count and the list say; a page folder that is
+// a link is never entered.
 DWORD DeleteSpoolPackage(const std::u16string& spoolFolder, DWORD spoolId, DWORD pageCount);
+
+// Whether a name is one the package gives its own files in the page folder.
+bool IsPackageFileName(const std::u16string& name);
+// Whether a name read from data is a bare file name: no folder, no "." or "..".
+bool IsBareFileName(const std::string& name);
+bool IsBareFileName(const std::u16string& name);
+// Whether the path is a folder itself, not a link to one.
+bool IsOwnFolder(const std::u16string& folder);
 
 } // namespace spoolpkg
 

@@ -90,6 +90,27 @@ TEST(SpoolPackageReader, ReadsAHandLaidIndex) {
     EXPECT_EQ(index.records[1].offset, 1272u);
 }
 
+// Records of kinds the reader does not know (a start of page, anything a later
+// writer adds) are passed over by their size; the pages stay as recorded.
+TEST(SpoolPackageReader, SkipsRecordsOfOtherKinds) {
+    const size_t page1 = 1272 + 28;
+    Bytes b = HandIndex();
+    Bytes extra;
+    Put32(extra, 0x02505453); // start of page
+    Put32(extra, 8);
+    Put32(extra, 0x12345678);
+    Put32(extra, 13);
+    extra.insert(extra.end(), 5, 0x7F);
+    b.insert(b.begin() + static_cast<long>(page1), extra.begin(), extra.end());
+    PackageIndex index;
+    std::string error;
+    ASSERT_TRUE(ReadPackageIndex(b.data(), b.size(), &index, &error)) << error;
+    ASSERT_EQ(index.pagePaths.size(), 2u);
+    EXPECT_EQ(index.pagePaths[0], "C:\\s\\VLM50007\\EMF00001.DAT");
+    EXPECT_EQ(index.devmodes.size(), 2u);
+    EXPECT_TRUE(index.finished);
+}
+
 // Every count, size and offset that can point outside the file or the record.
 TEST(SpoolPackageReader, RejectsDamagedIndexes) {
     const size_t names = 1272, page1 = names + 28;
@@ -110,7 +131,7 @@ TEST(SpoolPackageReader, RejectsDamagedIndexes) {
         {"names unterminated", [](Bytes& b) { b[names + 22] = 'x'; }},
         {"final not empty", [](Bytes& b) { b[names + 27] = 'x'; }},
         {"page path unterminated", [](Bytes& b) { b[page1 + 8 + 26] = 'x'; }},
-        {"unknown type", [](Bytes& b) { Patch32(b, page1, 0x12345678); }},
+        {"unknown type in the names' place", [](Bytes& b) { Patch32(b, names, 0x12345678); }},
         {"page count above pages", [](Bytes& b) { Patch32(b, 0, 3); }},
         {"bytes after the end", [](Bytes& b) { b.push_back(0); }},
         {"marker with data",
@@ -205,6 +226,51 @@ TEST(SpoolPackageWriter, CreatesTheSpoolFolderAndDeletesThePackage) {
     EXPECT_TRUE(fs::is_empty(platform::HostPath(spool)));
 }
 
+// A folder or link already standing under the next page folder's name is
+// never taken over: the package moves to the next spool id, and deleting it
+// touches nothing behind the link.
+TEST(SpoolPackageWriter, APlantedPageFolderIsNeverTakenOver) {
+    std::u16string spool = SpoolFolder(u"C:\\Users\\u\\Planted\\");
+    const std::string target = platform::HostPath(u"C:\\Elsewhere");
+    fs::create_directories(target);
+    std::ofstream(target + "/EMF00001.DAT") << "somebody's file";
+    fs::create_directories(platform::HostPath(spool));
+    fs::create_directory_symlink(target, platform::HostPath(PageFolder(spool, 50004)));
+    fs::create_directory(platform::HostPath(PageFolder(spool, 50005)));
+    uint8_t dm[kAnsiDevmodeSize] = {};
+    PackageWriter w;
+    ASSERT_EQ(w.Create(spool, 4, dm, u"P", u"D"), 0u);
+    EXPECT_EQ(w.spoolId(), 50006u);
+    EXPECT_FALSE(fs::exists(platform::HostPath(IndexPath(spool, 50004))));
+    EXPECT_FALSE(fs::exists(platform::HostPath(IndexPath(spool, 50005))));
+    w.RemoveJobFolder();
+    // Deleting the package of the planted name leaves the target's files.
+    EXPECT_EQ(DeleteSpoolPackage(spool, 50004, 1), 0u);
+    EXPECT_TRUE(fs::exists(target + "/EMF00001.DAT"));
+}
+
+// A package cut short (its count and list say nothing) still loses every
+// file under its own names, and only those.
+TEST(SpoolPackageWriter, DeletingAPackageTakesPagesNoCountNames) {
+    std::u16string spool = SpoolFolder(u"C:\\Users\\u\\Cut\\");
+    uint8_t dm[kAnsiDevmodeSize] = {};
+    PackageWriter w;
+    ASSERT_EQ(w.Create(spool, 9, dm, u"P", u"D"), 0u);
+    w.RemoveJobFolder();
+    const std::string pages = platform::HostPath(PageFolder(spool, 50009));
+    fs::create_directories(pages);
+    for (const char* name : {"EMF00001.DAT", "EMF00002.DAT", "emf00117.dat", "F_00000000ABCD.TMP"})
+        std::ofstream(pages + "/" + name) << "x";
+    EXPECT_EQ(DeleteSpoolPackage(spool, 50009, 0), 0u);
+    EXPECT_FALSE(fs::exists(pages));
+    EXPECT_TRUE(fs::is_empty(platform::HostPath(spool)));
+
+    fs::create_directories(pages);
+    std::ofstream(pages + "/notes.txt") << "not the package's";
+    EXPECT_NE(DeleteSpoolPackage(spool, 50009, 0), 0u); // the folder is not empty
+    EXPECT_TRUE(fs::exists(pages + "/notes.txt"));
+}
+
 TEST(SpoolPackageWriter, RecordLimits) {
     EXPECT_TRUE(PageRecord(std::string(260, 'a')).empty());
     EXPECT_EQ(PageRecord(std::string(259, 'a')).size(), 268u);
@@ -238,6 +304,32 @@ TEST(SpoolPackageWriter, PrinthostListsThePackage) {
     out.clear();
     EXPECT_NE(run(&out), 0);
     EXPECT_NE(out.find("record size outside the file"), std::string::npos) << out;
+}
+
+// A page path that leaves the page folder is said to, never looked up: the
+// listing tells nothing of which host files exist.
+TEST(SpoolPackageWriter, PrinthostDoesNotLookUpHostPaths) {
+    std::u16string spool = SpoolFolder(u"C:\\Probe\\");
+    fs::create_directories(platform::HostPath(spool));
+    Bytes b = HandIndex();
+    // Same length as "C:\\s\\VLM50007\\EMF00001.DAT" (26 characters).
+    std::string probe = "/etc";
+    for (int i = 0; i < 8; ++i)
+        probe += "/.";
+    probe += "/hosts"; // a host file that exists, 26 characters
+    std::memcpy(b.data() + 1272 + 28 + 8, probe.data(), probe.size());
+    std::ofstream(platform::HostPath(IndexPath(spool, 50007)), std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    std::string out;
+    FILE* p = popen(
+        (std::string(PKG_TOOLS_DIR) + "/printhost package " + platform::HostPath(spool) + " 2>&1")
+            .c_str(),
+        "r");
+    char buf[512];
+    while (p && fgets(buf, sizeof buf, p))
+        out += buf;
+    ASSERT_EQ(p ? pclose(p) : -1, 0) << out;
+    EXPECT_NE(out.find(probe + " (not in the package)"), std::string::npos) << out;
 }
 
 } // namespace

@@ -156,6 +156,24 @@ static_assert(offsetof(WIN32_FIND_DATAW, ftLastWriteTime) == 20);
 static_assert(offsetof(WIN32_FIND_DATAW, nFileSizeHigh) == 28);
 static_assert(offsetof(WIN32_FIND_DATAW, cFileName) == 44);
 static_assert(offsetof(WIN32_FIND_DATAW, cAlternateFileName) == 564);
+
+// What an open file's handle tells of it, its number of names (hard links)
+// among them.
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+static_assert(sizeof(BY_HANDLE_FILE_INFORMATION) == 52);
+static_assert(offsetof(BY_HANDLE_FILE_INFORMATION, dwVolumeSerialNumber) == 28);
+static_assert(offsetof(BY_HANDLE_FILE_INFORMATION, nNumberOfLinks) == 40);
 static_assert(sizeof(WIN32_FIND_DATAA) == 320);
 static_assert(offsetof(WIN32_FIND_DATAA, cAlternateFileName) == 304);
 
@@ -191,6 +209,8 @@ BOOL WINAPI GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize);
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
                         LPFILETIME lpLastWriteTime);
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
+                                       LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
 // The creation time cannot be changed on the host's file system; it is accepted and ignored.
 BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
                         const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime);

@@ -90,7 +90,9 @@ bool FindPrinter(const std::u16string& name, PrinterRecord* out);
 bool FindDriver(const std::u16string& name, DriverRecord* out);
 std::vector<PortRecord> Ports();
 std::vector<PrinterDataValue> PrinterData(const std::u16string& printer);
-std::vector<JobRecord> Jobs(const std::u16string& printer); // all printers when empty
+// All printers when empty. Looking at the jobs fails and removes those whose
+// writer has ended, as every other look of the spooler does.
+std::vector<JobRecord> Jobs(const std::u16string& printer);
 bool FindJob(DWORD jobId, JobRecord* out);
 // Cancels a job from outside its writer (as another process's SetJob would):
 // a job still being written is marked deleting and its writer's next

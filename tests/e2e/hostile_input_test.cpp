@@ -1,0 +1,379 @@
+// What an attacker hands printhost and the package: size words and values
+// that do not fit a device mode, files that are not files, a dashed line
+// that runs two billion pixels off the page, and a store made while the
+// driver is installed again. Each is refused with its reason or done right,
+// and none crashes, hangs or loses a stored setting.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform_testing/fresh_root.h"
+#include "win/devmode.h"
+#include "win/spool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every command runs under a time limit far above its normal second, so
+// that a hang or a walk of billions of steps fails the test instead of
+// stopping the run (timeout exits 124).
+int Printhost(const std::string& arguments, std::string* out, int limitSeconds = 60) {
+    return platform_testing::RunCommand("timeout " + std::to_string(limitSeconds) + " '" +
+                                            PKG_TOOLS_DIR + "/printhost' " + arguments + " 2>&1",
+                                        out);
+}
+
+void Write(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+class HostileInputTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = platform_testing::Root();
+        std::string out;
+        ASSERT_EQ(
+            Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
+                      &out),
+            0)
+            << out;
+    }
+    std::string root_;
+};
+
+// Size words are never set by hand; a value that does not fit its field is
+// refused with the field and its range, and the stored device mode stays.
+TEST_F(HostileInputTest, DevmodeValuesThatDoNotFitTheirFieldsAreRefused) {
+    struct Case {
+        std::string set;
+        std::string message;
+    } cases[] = {
+        {"dmSize=255", "dmSize is the record's size and is not set by hand"},
+        {"dmSize=-1", "dmSize is the record's size"},
+        {"dmSize=65535", "dmSize is the record's size"},
+        {"dmDriverExtra=0", "dmDriverExtra is the record's size"},
+        {"dmCopies=70000", "dmCopies takes -32768 to 32767, not 70000"},
+        {"dmCopies=-40000", "dmCopies takes -32768 to 32767, not -40000"},
+        {"dmFields=-1", "dmFields takes 0 to 4294967295, not -1"},
+        {"ZoomPercent=99999999999999999999", "ZoomPercent takes"},
+        {"DeptCode=" + std::string(200, '7'), "DeptCode holds at most"},
+    };
+    std::string out;
+    ASSERT_EQ(Printhost("devmode P --set dmCopies=3 --store", &out), 0) << out;
+    for (const Case& c : cases) {
+        EXPECT_EQ(Printhost("devmode P --set '" + c.set + "' --store", &out), 1) << c.set;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.set << ": " << out;
+    }
+    ASSERT_EQ(Printhost("devmode P", &out), 0) << out;
+    EXPECT_NE(out.find("stored device mode"), std::string::npos) << out;
+    EXPECT_NE(out.find("dmSize                 220 (0xdc)"), std::string::npos) << out;
+    EXPECT_NE(out.find("dmCopies               3\n"), std::string::npos) << out;
+}
+
+// A folder, a pipe or a device where a file belongs: a clear error, exit 1,
+// no wait and no growing read.
+TEST_F(HostileInputTest, FilesTheCommandLineReadsAreFiles) {
+    const std::string folder = root_ + "/a-folder";
+    fs::create_directories(folder);
+    const std::string zero = root_ + "/zero.prn";
+    fs::create_symlink("/dev/zero", zero);
+    const std::string fifo = root_ + "/pipe.prn";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Spool folders whose index is a folder, a pipe and a link to a device.
+    const std::string spools[] = {root_ + "/s1", root_ + "/s2", root_ + "/s3"};
+    for (const auto& s : spools)
+        fs::create_directories(s);
+    fs::create_directories(spools[0] + "/VLM50001.SPL");
+    ASSERT_EQ(::mkfifo((spools[1] + "/VLM50001.SPL").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", spools[2] + "/VLM50001.SPL");
+    struct Case {
+        std::string arguments;
+        std::string message;
+    } cases[] = {
+        {"decode '" + folder + "'", "it is a folder, not a file"},
+        {"decode '" + zero + "'", "it is a device, not a file"},
+        {"decode '" + fifo + "'", "it is a pipe, not a file"},
+        {"model '" + folder + "'", "it is a folder, not a file"},
+        {"model '" + zero + "'", "it is a device, not a file"},
+        {"model '" + fifo + "'", "it is a pipe, not a file"},
+        {"install --name Q --model '" + folder + "'", "no model data file"},
+        {"package '" + spools[0] + "'", "VLM50001.SPL: it is a folder, not a file"},
+        {"package '" + spools[1] + "'", "VLM50001.SPL: it is a pipe, not a file"},
+        {"package '" + spools[2] + "'", "VLM50001.SPL: it is a device, not a file"},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        EXPECT_EQ(Printhost(c.arguments, &out), 1) << c.arguments << ": " << out;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.arguments << ": " << out;
+    }
+}
+
+// A metafile of one dashed pen and one line to y = 2^31 - 1, laid out by hand.
+std::string DashedLineDocument() {
+    std::string b;
+    auto u32 = [&b](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    auto rec = [&](uint32_t type, std::initializer_list<uint32_t> words) {
+        u32(type);
+        u32(static_cast<uint32_t>(8 + 4 * words.size()));
+        for (uint32_t w : words)
+            u32(w);
+    };
+    constexpr uint32_t kRecords = 6, kBytes = 88 + 28 + 12 + 16 + 16 + 20;
+    u32(1);  // header
+    u32(88); // size
+    for (uint32_t v : {0u, 0u, 4960u, 7015u, 0u, 0u, 21000u, 29700u})
+        u32(v);
+    u32(0x464D4520);
+    u32(0x10000);
+    u32(kBytes);
+    u32(kRecords);
+    u32(2); // handles (16 bits), reserved (16 bits)
+    for (uint32_t v : {0u, 0u, 0u, 4960u, 7015u, 210u, 297u})
+        u32(v);
+    rec(38, {1, 1 /* PS_DASH */, 1, 0, 0}); // create pen 1
+    rec(37, {1});                           // select it
+    rec(27, {100, 100});                    // move to
+    rec(54, {200, 0x7FFFFFFF});             // line to
+    rec(14, {0, 16, 20});                   // end of file
+    return b;
+}
+
+// The dashed line costs what lies on the page, on every road: each print
+// completes (the time limit only keeps a runaway walk from stopping the run).
+TEST_F(HostileInputTest, ADashedLineFarOffThePagePrintsOnEveryRoad) {
+    const std::string doc = root_ + "/dashed.emf";
+    Write(doc, DashedLineDocument());
+    std::string out;
+    struct Road {
+        const char* name;
+        const char* store; // device-mode fields for the road, or ""
+        const char* flags;
+    } roads[] = {
+        {"spool-side", "", ""},
+        {"direct", "--set ReverseOrder=0 --set GraphicsMode=0", ""},
+        {"banding", "--set ReverseOrder=0 --set GraphicsMode=0", "--banding"},
+    };
+    for (const Road& r : roads) {
+        if (*r.store) {
+            ASSERT_EQ(Printhost(std::string("devmode P ") + r.store + " --store", &out), 0) << out;
+        }
+        const std::string prn = root_ + "/" + r.name + ".prn";
+        EXPECT_EQ(Printhost(std::string("print --printer P ") + r.flags + " --output '" + prn +
+                                "' '" + doc + "'",
+                            &out),
+                  0)
+            << r.name << ": " << out;
+        EXPECT_NE(out.find("printed 1 page(s)"), std::string::npos) << r.name << ": " << out;
+    }
+}
+
+// The spool folder under the machine root's user profiles: the folder named
+// "spool" that holds "OutFile.INI".
+fs::path FindOutputList() {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(platform_testing::Root() + "/c/Users", ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        if (it->path().filename() == "OutFile.INI") return it->path();
+    }
+    return {};
+}
+
+// A job for a file that cannot reach its file fails with the reason, and
+// prints nothing to the printer: no free slot, a list the spool side cannot
+// read, a destination that cannot be written.
+TEST_F(HostileInputTest, AJobForAFileThatCannotReachItFails) {
+    std::string out;
+    const std::string first = root_ + "/first.prn";
+    ASSERT_EQ(Printhost("print --printer P --to-file '" + first + "' </dev/null", &out), 0) << out;
+    const fs::path list = FindOutputList();
+    ASSERT_FALSE(list.empty()) << "no OutFile.INI after a job for a file";
+    std::string full = "[OutputFileFlag]\r\n";
+    for (int n = 0; n < 10000; ++n) {
+        char slot[64];
+        std::snprintf(slot, sizeof slot, "JobID_%08X=0000C350\r\nDest_%08X=x\r\n", n, n);
+        full += slot;
+    }
+    const std::string readOnly = root_ + "/read-only.prn";
+    Write(readOnly, "kept");
+    fs::permissions(readOnly, fs::perms::owner_read);
+    struct Case {
+        const char* what;
+        std::string list;
+        std::string destination;
+        std::string message;
+    } cases[] = {
+        {"no free slot", full, root_ + "/a.prn", "error 1003"},
+        {"a 20 MB line", "[OutputFileFlag]\r\njunk" + std::string(20 << 20, 'A') + "\r\n",
+         root_ + "/b.prn", "error 1003"},
+        {"a read-only destination", "", readOnly, "error 29"},
+    };
+    for (const Case& c : cases) {
+        Write(list.string(), c.list);
+        out.clear();
+        // A list of 20 MB is read more than once: slow under the sanitizers.
+        EXPECT_EQ(
+            Printhost("print --printer P --to-file '" + c.destination + "' </dev/null", &out, 600),
+            1)
+            << c.what << ": " << out;
+        EXPECT_NE(out.find("the job did not end (" + c.message), std::string::npos)
+            << c.what << ": " << out;
+        EXPECT_EQ(out.find("printed 1 page(s)"), std::string::npos) << c.what << ": " << out;
+    }
+}
+
+// Files under the machine root's user profiles (the working folders).
+std::vector<std::string> UserFiles() {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(platform_testing::Root() + "/c/Users", ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        if (it->is_regular_file(ec)) files.push_back(it->path().string());
+    }
+    return files;
+}
+
+bool AnyUserFile(const char* part) {
+    for (const std::string& f : UserFiles())
+        if (f.find(part) != std::string::npos) return true;
+    return false;
+}
+
+// Prints killed while the package is recorded and while it is replayed, on
+// the spool-side road and for a file: the spooler's next look fails the job,
+// and the next logon's clean-up leaves nothing of it on disk.
+TEST_F(HostileInputTest, NothingOfAKilledPrintIsLeftForEver) {
+    struct Case {
+        const char* road;
+        const char* flags;
+        const char* killWhen; // a file of the working folder whose name holds this
+    } cases[] = {
+        {"spool-side, recording", "", "EMF00020.DAT"},
+        {"spool-side, late in recording", "", "EMF00300.DAT"},
+        {"for a file, recording", "--to-file '@/killed.prn'", "EMF00020.DAT"},
+        {"for a file, replaying", "--to-file '@/killed.prn'", "~tmp"},
+    };
+    for (const Case& c : cases) {
+        std::string flags = c.flags;
+        if (auto at = flags.find('@'); at != std::string::npos) flags.replace(at, 1, root_);
+        const std::string command = std::string("exec '") + PKG_TOOLS_DIR +
+                                    "/printhost' print --printer P --pages 600 " + flags +
+                                    " </dev/null >/dev/null 2>&1";
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::setenv("PRINTHOST_ROOT", root_.c_str(), 1);
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        bool seen = false;
+        for (int i = 0; i < 6000 && !seen; ++i) {
+            seen = AnyUserFile(c.killWhen);
+            if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        EXPECT_TRUE(seen) << c.road << ": the print never reached " << c.killWhen;
+
+        std::string out;
+        EXPECT_EQ(Printhost("jobs P", &out), 0) << out;
+        EXPECT_EQ(out.find("spooling"), std::string::npos) << c.road << ":\n" << out;
+        EXPECT_EQ(out.find("writer gone"), std::string::npos) << c.road << ":\n" << out;
+        out.clear();
+        EXPECT_EQ(Printhost("logon", &out), 0) << out;
+        EXPECT_NE(out.find("Tempsweep.EXE"), std::string::npos) << c.road << ": " << out;
+        const std::vector<std::string> left = UserFiles();
+        std::string names;
+        for (const std::string& f : left)
+            names += "\n  " + f;
+        EXPECT_TRUE(left.empty()) << c.road << ": left" << names;
+    }
+}
+
+// The printer's device mode as stored (level 2).
+std::vector<BYTE> StoredDevmode(HANDLE printer) {
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> block(needed);
+    if (!needed || !GetPrinterW(printer, 2, block.data(), needed, &needed)) return {};
+    const DEVMODEW* dm = reinterpret_cast<PRINTER_INFO_2W*>(block.data())->pDevMode;
+    if (!dm) return {};
+    const auto* at = reinterpret_cast<const BYTE*>(dm);
+    return std::vector<BYTE>(at, at + dm->dmSize + dm->dmDriverExtra);
+}
+
+// Two loops install the driver again and again (each upgrade reads the
+// printer's device mode, revises it and writes it back) beside 100 stores:
+// every store is still there once the installs that were running at its
+// time have ended.
+TEST_F(HostileInputTest, AStoreBesideReinstallsIsNeverLost) {
+    constexpr int kStores = 100;
+    const std::string install =
+        "install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'";
+    std::atomic<bool> stop{false};
+    std::atomic<int> started[2] = {0, 0}, ended[2] = {0, 0}, failures{0};
+    std::vector<std::thread> loops;
+    for (int l = 0; l < 2; ++l)
+        loops.emplace_back([&, l] {
+            while (!stop) {
+                ++started[l];
+                std::string o;
+                if (Printhost(install, &o) != 0) ++failures;
+                ++ended[l];
+            }
+        });
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"P"), &printer, &access));
+    int lost = 0;
+    std::string lostAt;
+    std::mt19937 random(20261210);
+    for (int i = 1; i <= kStores && !HasFatalFailure(); ++i) {
+        // At any moment of an install, its upgrade's window included.
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 250));
+        std::vector<BYTE> dm = StoredDevmode(printer);
+        ASSERT_GE(dm.size(), sizeof(DEVMODEW));
+        auto* d = reinterpret_cast<DEVMODEW*>(dm.data());
+        d->dmCopies = static_cast<short>(i);
+        PRINTER_INFO_8W info{d};
+        ASSERT_TRUE(SetPrinterW(printer, 8, reinterpret_cast<LPBYTE>(&info), 0));
+        // The installs running when the store was made end before the look.
+        const int running[2] = {started[0].load(), started[1].load()};
+        while (ended[0] < running[0] || ended[1] < running[1])
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::vector<BYTE> now = StoredDevmode(printer);
+        if (now.size() < sizeof(DEVMODEW) ||
+            reinterpret_cast<const DEVMODEW*>(now.data())->dmCopies != i) {
+            ++lost;
+            lostAt += " " + std::to_string(i);
+        }
+    }
+    stop = true;
+    for (auto& t : loops)
+        t.join();
+    ClosePrinter(printer);
+    EXPECT_EQ(lost, 0) << "stores lost:" << lostAt;
+    EXPECT_GT(ended[0] + ended[1], 2) << "the installs did not run beside the stores";
+    EXPECT_EQ(failures, 0);
+}
+
+} // namespace
