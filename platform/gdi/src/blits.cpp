@@ -216,6 +216,25 @@ BOOL Submit(DcState& dc, RasterSpec& spec, Source* src, bool wantsBrush) {
     return SubmitDrawing(dc.hdc, MakeRasterCall(spec, clip, dc.facts.devinfo.hpalDefault));
 }
 
+// A copy under a mapping that turns its rectangle: the parallelogram the
+// rectangle maps onto takes the source, as PlgBlt draws it. Other operations
+// cannot be turned and fail.
+BOOL TurnedCopy(DcState& dc, int x, int y, int w, int h, ULONG rop4, Source* src) {
+    if (rop4 != 0xCCCC || !src) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    RasterSpec spec;
+    spec.kind = RasterKind::Parallelogram;
+    Affine m = LogicalToDevice(dc.a);
+    const PointD corners[3] = {m.Apply(PointD{double(x), double(y)}),
+                               m.Apply(PointD{double(x) + w, double(y)}),
+                               m.Apply(PointD{double(x), double(y) + h})};
+    for (int i = 0; i < 3; ++i)
+        spec.corners[i] = POINTFIX{Round(corners[i].x * 16), Round(corners[i].y * 16)};
+    return Submit(dc, spec, src, false);
+}
+
 BOOL Blit(HDC hdc, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int ws, int hs,
           ULONG rop4, int stretchMode, HBITMAP mask, int xm, int ym) {
     ULONG fore = rop4 & 0xFF, back = (rop4 >> 8) & 0xFF;
@@ -225,7 +244,8 @@ BOOL Blit(HDC hdc, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int w
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     RasterSpec spec;
-    if (!DeviceRect(*dc, x, y, w, h, &spec.dst)) return Invalid();
+    if (!DeviceRect(*dc, x, y, w, h, &spec.dst))
+        return TurnedCopy(*dc, x, y, w, h, rop4, source && rop4 == 0xCCCC ? &src : nullptr);
     spec.rop4 = rop4;
     spec.stretchMode = static_cast<ULONG>(stretchMode ? stretchMode : dc->a.stretchMode);
     if (fore != back) {
@@ -350,7 +370,11 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
     DcAccess dc(hdc);
     if (!dc) return 0;
     RasterSpec spec;
-    if (!DeviceRect(*dc, xDest, yDest, DestWidth, DestHeight, &spec.dst)) return Invalid();
+    if (!DeviceRect(*dc, xDest, yDest, DestWidth, DestHeight, &spec.dst))
+        return TurnedCopy(*dc, xDest, yDest, DestWidth, DestHeight, rop3 | rop3 << 8,
+                          UsesSource(rop3) ? &src : nullptr)
+                   ? std::abs(SrcHeight)
+                   : 0;
     spec.rop4 = rop3 | rop3 << 8;
     spec.stretchMode = static_cast<ULONG>(dc->a.stretchMode);
     BOOL ok = Submit(*dc, spec, UsesSource(rop3) ? &src : nullptr, UsesPattern(rop3));

@@ -28,6 +28,9 @@ constexpr double kWorkBudget = 100e6; // path points and mask pixels visited per
 constexpr int kBezierSteps = 24;
 constexpr int kFallbackPaper = 9; // A4
 constexpr double kMmPerInch = 25.4;
+// The printer cannot print within this of any paper edge; its coordinates
+// start at the corner of the area it can print.
+constexpr double kUnprintableMarginInch = 1.0 / 6;
 constexpr std::size_t kMaxPathPoints = 4'000'000; // flattened points held in one path
 constexpr double kMaxDashSegments = 1e6;     // dashes drawn along one path; more are drawn solid
 constexpr double kMinPenPixels = 1;          // a thinner pen would vanish at this scale
@@ -645,6 +648,31 @@ long PageImage::Pixel(int x, int y) const {
     return (long(p[0]) << 16) | (long(p[1]) << 8) | p[2];
 }
 
+long PageImage::PixelAtDot(double x, double y) const {
+    return Pixel(originX + static_cast<int>(std::floor(x * scale)),
+                 originY + static_cast<int>(std::floor(y * scale)));
+}
+
+namespace {
+
+// Moves what was drawn with the stream's origin at the picture's corner to
+// where that origin lies on the paper; what leaves the paper is cut.
+void MoveToPrintableArea(PageImage* img) {
+    const int dx = img->originX, dy = img->originY;
+    if (dx <= 0 && dy <= 0) return;
+    std::vector<std::uint8_t> moved(img->rgb.size(), 0xFF);
+    const std::size_t row = static_cast<std::size_t>(img->width) * 3;
+    for (int y = 0; y + dy < img->height; ++y) {
+        if (dx >= img->width) break;
+        std::memcpy(moved.data() + static_cast<std::size_t>(y + dy) * row + std::size_t(dx) * 3,
+                    img->rgb.data() + static_cast<std::size_t>(y) * row,
+                    static_cast<std::size_t>(img->width - dx) * 3);
+    }
+    img->rgb.swap(moved);
+}
+
+} // namespace
+
 // Images and JBIG pages, drawn straight into the page's pixels: each pixel
 // of the picture takes the image pixel under its centre.
 class ImagePainter {
@@ -797,6 +825,8 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
         img.width = std::max(1, static_cast<int>(std::lround(double(img.pageWidth) * img.scale)));
         img.height = std::max(1, static_cast<int>(std::lround(double(img.pageHeight) * img.scale)));
         img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0xFF);
+        img.originX = static_cast<int>(std::lround(kUnprintableMarginInch * double(xdpi) * img.scale));
+        img.originY = static_cast<int>(std::lround(kUnprintableMarginInch * double(ydpi) * img.scale));
         PageRenderer r(&img, &text, data, size);
         ImagePainter images(&img, data, size);
         for (std::size_t frame : pageJbig)
@@ -811,6 +841,7 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
             if (images.Take(*it)) continue;
             r.Run(it->opcode, it->token);
         }
+        MoveToPrintableArea(&img);
         pages.push_back(std::move(img));
         pageItems.clear();
     };
