@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -116,6 +117,8 @@ class PageRenderer {
     }
     PageRenderer(const PageRenderer&) = delete;
     PageRenderer& operator=(const PageRenderer&) = delete;
+    // The raster operation in force, which images obey too.
+    std::uint8_t rop() const { return rop_; }
 
     void Run(int op, const Token& o) {
         switch (op) {
@@ -677,8 +680,10 @@ void MoveToPrintableArea(PageImage* img) {
 // of the picture takes the image pixel under its centre.
 class ImagePainter {
   public:
-    ImagePainter(PageImage* img, const std::uint8_t* data, std::size_t size)
-        : img_(img), data_(data), size_(size) {}
+    // rop: the raster operation in force when an image begins.
+    ImagePainter(PageImage* img, const std::uint8_t* data, std::size_t size,
+                 std::function<std::uint8_t()> rop)
+        : img_(img), data_(data), size_(size), rop(std::move(rop)) {}
 
     // Whether the token was an image token (drawn or counted as skipped).
     bool Take(const Item& it) {
@@ -692,6 +697,7 @@ class ImagePainter {
         case kBeginImage: {
             std::string problem;
             in_ = ReadImageLayout(it.token, cx_, cy_, &layout_, &problem);
+            rop_ = rop();
             seed_.assign(layout_.rowBytes, 0);
             return true;
         }
@@ -734,9 +740,18 @@ class ImagePainter {
     }
 
   private:
+    static constexpr std::uint8_t kRopCopy = 0xCC;
+
     void Set(int px, int py, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
         std::uint8_t* p = img_->rgb.data() + (static_cast<std::size_t>(py) * img_->width + px) * 3;
         p[0] = r, p[1] = g, p[2] = b;
+    }
+    // An image pixel combined with the page by the raster operation (the
+    // image as source and pattern).
+    void Combine(int px, int py, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        if (rop_ == kRopCopy) return Set(px, py, r, g, b);
+        std::uint8_t* p = img_->rgb.data() + (static_cast<std::size_t>(py) * img_->width + px) * 3;
+        p[0] = Rop3(rop_, r, r, p[0]), p[1] = Rop3(rop_, g, g, p[1]), p[2] = Rop3(rop_, b, b, p[2]);
     }
 
     void Block(const Item& it) {
@@ -772,11 +787,14 @@ class ImagePainter {
                 long sx = static_cast<long>(((px + 0.5) / sc - layout_.x) * layout_.width / dw);
                 if (sx < 0 || sx >= layout_.width) continue;
                 if (layout_.bitsPerPixel == 1) {
-                    if ((row[sx / 8] >> (7 - sx % 8)) & 1) Set(px, py, 0, 0, 0);
+                    // 1 is black; under a plain copy 0 leaves the page.
+                    const bool ink = (row[sx / 8] >> (7 - sx % 8)) & 1;
+                    if (ink || rop_ != kRopCopy) Combine(px, py, ink ? 0 : 255, ink ? 0 : 255,
+                                                         ink ? 0 : 255);
                 } else if (layout_.bitsPerPixel == 8) {
-                    Set(px, py, row[sx], row[sx], row[sx]);
+                    Combine(px, py, row[sx], row[sx], row[sx]);
                 } else {
-                    Set(px, py, row[sx * 3], row[sx * 3 + 1], row[sx * 3 + 2]);
+                    Combine(px, py, row[sx * 3], row[sx * 3 + 1], row[sx * 3 + 2]);
                 }
             }
         }
@@ -786,6 +804,8 @@ class ImagePainter {
     PageImage* img_;
     const std::uint8_t* data_;
     std::size_t size_;
+    std::function<std::uint8_t()> rop;
+    std::uint8_t rop_ = kRopCopy;
     long cx_ = 0, cy_ = 0;
     bool in_ = false;
     ImageLayout layout_;
@@ -828,7 +848,7 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
         img.originX = static_cast<int>(std::lround(kUnprintableMarginInch * double(xdpi) * img.scale));
         img.originY = static_cast<int>(std::lround(kUnprintableMarginInch * double(ydpi) * img.scale));
         PageRenderer r(&img, &text, data, size);
-        ImagePainter images(&img, data, size);
+        ImagePainter images(&img, data, size, [&r] { return r.rop(); });
         for (std::size_t frame : pageJbig)
             for (const JbigPage& j : jbig)
                 if (j.frameItem == frame) images.Jbig(j);
