@@ -394,8 +394,10 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
     LONG pageH = static_cast<LONG>(int64_t{h.rclFrame.bottom - h.rclFrame.top} * dpiY / 2540);
     constexpr double kMicrometresPerInch = 25400;
     if (h.szlMicrometers.cx > 0 && h.szlMicrometers.cy > 0) {
-        pageW = static_cast<LONG>(std::lround(h.szlMicrometers.cx * double(dpiX) / kMicrometresPerInch));
-        pageH = static_cast<LONG>(std::lround(h.szlMicrometers.cy * double(dpiY) / kMicrometresPerInch));
+        pageW = static_cast<LONG>(
+            std::lround(h.szlMicrometers.cx * double(dpiX) / kMicrometresPerInch));
+        pageH = static_cast<LONG>(
+            std::lround(h.szlMicrometers.cy * double(dpiY) / kMicrometresPerInch));
     }
     if (pageW <= 0 || pageH <= 0 || sheetW <= 0 || sheetH <= 0) return false;
     // A page of the other orientation among several per side is turned.

@@ -59,9 +59,10 @@ class PrintRoadsTest : public ::testing::Test {
         root_ = platform_testing::Root();
         std::string model = std::string(PKG_MODELS_DIR) + "/CX5540.DAT", out;
         for (const char* name : {kDefaults, kDirect, kReplayed})
-            ASSERT_EQ(Printhost("install --name '" + std::string(name) + "' --model '" + model + "'",
-                                &out),
-                      0)
+            ASSERT_EQ(
+                Printhost("install --name '" + std::string(name) + "' --model '" + model + "'",
+                          &out),
+                0)
                 << out;
         ASSERT_EQ(Printhost(std::string("devmode '") + kDirect +
                                 "' --set ReverseOrder=0 --set GraphicsMode=0 --store",
@@ -89,10 +90,10 @@ class PrintRoadsTest : public ::testing::Test {
     // The first page of root/<name>.prn as a picture of the Letter sheet.
     Picture Draw(const std::string& name) {
         std::string out;
-        EXPECT_EQ(Printhost("decode --png '" + root_ + "/" + name + "' '" + root_ + "/" + name +
-                                ".prn'",
-                            &out),
-                  0)
+        EXPECT_EQ(
+            Printhost("decode --png '" + root_ + "/" + name + "' '" + root_ + "/" + name + ".prn'",
+                      &out),
+            0)
             << out;
         Picture pic;
         EXPECT_TRUE(e2e::ReadPng(root_ + "/" + name + "-1.png", &pic)) << out;
@@ -133,8 +134,8 @@ TEST_F(PrintRoadsTest, OwnSettingsPrintEverySampleDocumentIntoTheOutputFile) {
     struct Doc {
         const char* path;
         size_t pages;
-    } docs[] = {{"lines.emf", 1}, {"shapes.emf", 1},   {"fills.emf", 1}, {"clipping.emf", 1},
-                {"pictures.emf", 1}, {"brochure", 2}, {"text", 3}};
+    } docs[] = {{"lines.emf", 1},    {"shapes.emf", 1}, {"fills.emf", 1}, {"clipping.emf", 1},
+                {"pictures.emf", 1}, {"brochure", 2},   {"text", 3}};
     for (const Doc& d : docs) {
         SCOPED_TRACE(d.path);
         std::string name = fs::path(d.path).stem().string();
@@ -185,7 +186,8 @@ TEST_F(PrintRoadsTest, ProbeSquareLandsTenMillimetresFromThePapersCorner) {
         std::string out;
         ASSERT_EQ(Printhost("decode '" + root_ + "/" + name + ".prn'", &out), 0) << out;
         std::smatch m;
-        ASSERT_TRUE(std::regex_search(out, m, std::regex(R"(set cursor  point=sint16 pair \((-?\d+), (-?\d+)\))")))
+        ASSERT_TRUE(std::regex_search(
+            out, m, std::regex(R"(set cursor  point=sint16 pair \((-?\d+), (-?\d+)\))")))
             << out;
         EXPECT_NEAR(std::stod(m[1]), 10 * kDotsPerMm - kPrintableOffset, 1.0) << out;
         EXPECT_NEAR(std::stod(m[2]), 10 * kDotsPerMm - kPrintableOffset, 1.0) << out;
@@ -200,9 +202,9 @@ TEST_F(PrintRoadsTest, SmallFrameIsCentredAndLargeFrameFittedWhole) {
     // 170 x 240 mm of content.
     platform::gdi::EmfBuilder small(SIZEL{1700, 2400}, SIZEL{170, 240});
     small.SelectStock(BLACK_BRUSH).SelectStock(NULL_PEN);
-    small.Box(EMR_RECTANGLE, RECTL{0, -150, 1700, -50}); // header band, 15 to 5 mm above
+    small.Box(EMR_RECTANGLE, RECTL{0, -150, 1700, -50});    // header band, 15 to 5 mm above
     small.Box(EMR_RECTANGLE, RECTL{-100, 1000, -20, 1400}); // left margin mark
-    small.Box(EMR_RECTANGLE, RECTL{0, 2450, 1700, 2550}); // footer, 5 to 15 mm below
+    small.Box(EMR_RECTANGLE, RECTL{0, 2450, 1700, 2550});   // footer, 5 to 15 mm below
     Write(root_ + "/content.emf", small.Finish());
     Print(kDirect, root_ + "/content.emf", "content");
     Picture pic = Draw("content");
@@ -254,8 +256,7 @@ std::vector<BYTE> TurnedDocument() {
     const char16_t text[8] = u"ROTATED";
     DWORD count = 7, stringOffset = 76, options = 0, dxOffset = 0;
     b.Fields(EMR_EXTTEXTOUTW, RECTL{0, 0, -1, -1}, DWORD{GM_COMPATIBLE}, 1.0f, 1.0f,
-             POINTL{400, 1200}, count, stringOffset, options, RECTL{0, 0, -1, -1}, dxOffset,
-             text);
+             POINTL{400, 1200}, count, stringOffset, options, RECTL{0, 0, -1, -1}, dxOffset, text);
     // A 4 x 4 picture of four colours, 60 mm wide, turned 30 degrees about
     // (120, 160) mm.
     const double a = M_PI / 6;
@@ -311,8 +312,8 @@ long Unmatched(const Picture& a, const Picture& b) {
                     if (q < 0) continue;
                     int worst = 0;
                     for (int sh = 0; sh <= 16; sh += 8)
-                        worst = std::max(worst, std::abs(int((p >> sh) & 0xFF) -
-                                                         int((q >> sh) & 0xFF)));
+                        worst = std::max(worst,
+                                         std::abs(int((p >> sh) & 0xFF) - int((q >> sh) & 0xFF)));
                     found = worst <= 48;
                 }
             n += !found;

@@ -321,8 +321,8 @@ BOOL MaskedOnPage(DcState& dc, const RasterSpec& spec, const BitmapData& mask, i
     const Region clear = Cover(a, b, c, w, h, nullptr).Combine(set, RGN_DIFF);
     const ULONG kLeaveDestination = 0xAA;
     BOOL ok = TRUE;
-    for (auto [rop3, part] : {std::pair{spec.rop4 & 0xFF, &set},
-                              std::pair{(spec.rop4 >> 8) & 0xFF, &clear}}) {
+    for (auto [rop3, part] :
+         {std::pair{spec.rop4 & 0xFF, &set}, std::pair{(spec.rop4 >> 8) & 0xFF, &clear}}) {
         if (rop3 == kLeaveDestination || part->Empty()) continue;
         RasterSpec one = spec;
         one.rop4 = rop3 | rop3 << 8;
@@ -403,8 +403,8 @@ BOOL BlendOnPaper(HDC hdcDest, int x, int y, int w, int h, HDC hdcSrc, int xs, i
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
-    HBITMAP bits = paper ? CreateDIBSection(paper, &info, DIB_RGB_COLORS, &pixels, nullptr, 0)
-                         : nullptr;
+    HBITMAP bits =
+        paper ? CreateDIBSection(paper, &info, DIB_RGB_COLORS, &pixels, nullptr, 0) : nullptr;
     HGDIOBJ old = bits ? SelectObject(paper, bits) : nullptr;
     BOOL ok = old && PatBlt(paper, 0, 0, ws, hs, WHITENESS) &&
               AlphaBlend(paper, 0, 0, ws, hs, hdcSrc, xs, ys, ws, hs, ftn) &&
@@ -481,9 +481,8 @@ BOOL WINAPI PlgBlt(HDC hdcDest, const POINT* lpPoint, HDC hdcSrc, int xSrc, int 
     if (PageReadable(hdcDest)) return Submit(*dc, spec, &src, false);
     // On a page that cannot be read back only the parallelogram (where the
     // mask is set) is painted.
-    Region cover = Cover(Corner(spec.corners[0]), Corner(spec.corners[1]),
-                         Corner(spec.corners[2]), std::abs(width), std::abs(height),
-                         hbmMask ? &runs : nullptr);
+    Region cover = Cover(Corner(spec.corners[0]), Corner(spec.corners[1]), Corner(spec.corners[2]),
+                         std::abs(width), std::abs(height), hbmMask ? &runs : nullptr);
     return Submit(*dc, spec, &src, false, &cover);
 }
 

@@ -42,10 +42,10 @@ void Note(DWORD type, const char* why) {
     std::lock_guard lock(GdiLock());
     const char* malformed = "malformed";
     const char* failed = "not drawn";
-    ++SkipCounts()[std::string(RecordName(type)) +
-                   (std::strcmp(why, malformed) == 0 ? " (malformed)"
-                    : std::strcmp(why, failed) == 0  ? " (not drawn)"
-                                                     : "")];
+    ++SkipCounts()[std::string(RecordName(type)) + (std::strcmp(why, malformed) == 0
+                                                        ? " (malformed)"
+                                                    : std::strcmp(why, failed) == 0 ? " (not drawn)"
+                                                                                    : "")];
     auto& log = SkipLog();
     log.push_back(std::string(RecordName(type)) + " (" + std::to_string(type) + "): " + why);
     if (log.size() > kLogLines) log.pop_front();

@@ -1025,8 +1025,12 @@ bool TextRotation(FONTOBJ* pfo, XFORM* turn) {
         return false;
     const double a = std::atan2(-static_cast<double>(m.eM12), m.eM11);
     const double c = std::cos(a), s = std::sin(a);
-    *turn = XFORM{static_cast<FLOAT>(c), static_cast<FLOAT>(-s), static_cast<FLOAT>(s),
-                  static_cast<FLOAT>(c), 0, 0};
+    *turn = XFORM{static_cast<FLOAT>(c),
+                  static_cast<FLOAT>(-s),
+                  static_cast<FLOAT>(s),
+                  static_cast<FLOAT>(c),
+                  0,
+                  0};
     return true;
 }
 
@@ -1065,8 +1069,7 @@ LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face,
 // lastAdvance: the advance after the last glyph (to the end of the run).
 // mode: the graphics mode the glyphs are drawn in (advanced: turned with the
 // world transform).
-BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdvance,
-                 DWORD mode) {
+BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdvance, DWORD mode) {
     if (!count) return TRUE;
     size_t stringBytes = (count * sizeof(WCHAR) + 3) / 4 * 4;
     Record r(EMR_EXTTEXTOUTW);

@@ -379,8 +379,8 @@ TEST_F(ImageOutput, IndexedImagesPrintInTheirPalettesColours) {
             for (LONG x = 0; x < kW; ++x) {
                 const ULONG c = palette[index(x, y)];
                 const long want = static_cast<long>((c & 0xFF) << 16 | (c & 0xFF00) | c >> 16);
-                const long got = page.Pixel(int((dest.left + x * kDot + kDot / 2) * page.scale),
-                                            int((dest.top + y * kDot + kDot / 2) * page.scale));
+                const long got = page.PixelAtDot(dest.left + x * kDot + kDot / 2,
+                                                 dest.top + y * kDot + kDot / 2);
                 if (got != want && wrong.size() < 400)
                     wrong += "(" + std::to_string(x) + ", " + std::to_string(y) + ") ";
             }
@@ -454,12 +454,12 @@ TEST_F(ImageOutput, OneBitImagesPrintInTheirPalettesColours) {
             for (LONG x = kCell / 2; x < kW; x += kCell) {
                 const ULONG p = palette[index(x, y)];
                 const long want = static_cast<long>((p & 0xFF) << 16 | (p & 0xFF00) | p >> 16);
-                const long got = page.Pixel(int(x * page.scale), int(y * page.scale));
+                const long got = page.PixelAtDot(x, y);
                 if (got != want) wrong += "(" + std::to_string(x) + ", " + std::to_string(y) + ") ";
             }
         EXPECT_EQ(wrong, "") << c.what;
         // Nothing beside the image.
-        EXPECT_EQ(page.Pixel(int((kW + 8) * page.scale), int(8 * page.scale)), 0xFFFFFF) << c.what;
+        EXPECT_EQ(page.PixelAtDot(kW + 8, 8), 0xFFFFFF) << c.what;
     }
 }
 

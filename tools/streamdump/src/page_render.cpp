@@ -789,8 +789,8 @@ class ImagePainter {
                 if (layout_.bitsPerPixel == 1) {
                     // 1 is black; under a plain copy 0 leaves the page.
                     const bool ink = (row[sx / 8] >> (7 - sx % 8)) & 1;
-                    if (ink || rop_ != kRopCopy) Combine(px, py, ink ? 0 : 255, ink ? 0 : 255,
-                                                         ink ? 0 : 255);
+                    if (ink || rop_ != kRopCopy)
+                        Combine(px, py, ink ? 0 : 255, ink ? 0 : 255, ink ? 0 : 255);
                 } else if (layout_.bitsPerPixel == 8) {
                     Combine(px, py, row[sx], row[sx], row[sx]);
                 } else {
@@ -845,8 +845,10 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
         img.width = std::max(1, static_cast<int>(std::lround(double(img.pageWidth) * img.scale)));
         img.height = std::max(1, static_cast<int>(std::lround(double(img.pageHeight) * img.scale)));
         img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0xFF);
-        img.originX = static_cast<int>(std::lround(kUnprintableMarginInch * double(xdpi) * img.scale));
-        img.originY = static_cast<int>(std::lround(kUnprintableMarginInch * double(ydpi) * img.scale));
+        img.originX =
+            static_cast<int>(std::lround(kUnprintableMarginInch * double(xdpi) * img.scale));
+        img.originY =
+            static_cast<int>(std::lround(kUnprintableMarginInch * double(ydpi) * img.scale));
         PageRenderer r(&img, &text, data, size);
         ImagePainter images(&img, data, size, [&r] { return r.rop(); });
         for (std::size_t frame : pageJbig)

@@ -27,8 +27,8 @@ struct PageImage {
     bool paperKnown = false;       // false: a paper the decoder does not know, drawn as A4
     long pageWidth = 0;            // the page in dots at the stream's resolution
     long pageHeight = 0;
-    double scale = 0;        // pixels per dot
-    int originX = 0;         // the stream's origin in the picture, pixels
+    double scale = 0; // pixels per dot
+    int originX = 0;  // the stream's origin in the picture, pixels
     int originY = 0;
     std::size_t drawn = 0;   // paint operations drawn
     std::size_t skipped = 0; // tokens and paint operations not drawn
