@@ -1060,7 +1060,14 @@ LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face,
                         : (pfo->flFontType & FO_TYPE_TRUETYPE) ? kPrecisionTrueType
                                                                : kPrecisionRaster;
     // A turned baseline is recorded as a world transform around the text
-    // (TextRotation): the font itself stays upright.
+    // (TextRotation) and the font stays upright; a vertical face ("@") keeps
+    // its turn as the escapement, which stands its glyphs up by themselves.
+    XFORM turn{};
+    if (installedFace[0] == u'@' && TextRotation(pfo, &turn)) {
+        double degrees = std::atan2(-static_cast<double>(turn.eM12), turn.eM11) * 180.0 / M_PI;
+        if (degrees < 0) degrees += 360;
+        lf.lfEscapement = lf.lfOrientation = static_cast<LONG>(std::lround(degrees * 10)) % 3600;
+    }
     for (size_t i = 0; i < kFaceChars && face[i]; ++i)
         lf.lfFaceName[i] = face[i];
     return lf;
@@ -1162,7 +1169,7 @@ BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
             }
         }
         XFORM turn{};
-        if (!glyphs.empty() && TextRotation(pfo, &turn)) {
+        if (!glyphs.empty() && installed[0] != u'@' && TextRotation(pfo, &turn)) {
             // Turned text: upright glyphs at their places in the turned
             // coordinates, under a world transform that turns them back.
             for (GLYPHPOS& g : glyphs)
