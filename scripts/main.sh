@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # The main job: builds the package, installs the sample printer on the large
 # sample model in a fresh machine root, prints the sample documents through the
-# whole package, shows the printer stream of the brochure decoded and draws its
-# pages into PNG files for a person to look at.
+# whole package with the printer's own settings and on the other roads, each
+# stream written where printhost says, shows the printer stream of the brochure
+# decoded and draws its pages into PNG files for a person to look at.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev
+# What the job runs, by name: printhost, the sample models and the driver
+# folder's files (every library and program that printhost installs and the
+# graphics library loads). `bash scripts/test.sh` builds everything.
+cmake --build --preset dev --target printhost sample_models \
+  modelsmith sheetwright frontdoor inkforge bitsqueeze tonemill metaweave resbundle \
+  devprobe gatekeep tallyport tempsweep dotpacker
 # A fresh machine root each run, unless one is given.
 if [[ -z "${PRINTHOST_ROOT:-}" ]]; then
   export PRINTHOST_ROOT="$PWD/build/dev/main-job"
@@ -17,9 +23,19 @@ fi
 mkdir -p "$PRINTHOST_ROOT"
 printhost=build/dev/bin/printhost
 "$printhost" install --name "Velmora CX5540" --model build/dev/models/CX5540.DAT
-# The model's defaults reverse the page order and use the graphics mode, both
-# replayed by the spool-side player; these documents go straight into the
-# printer stream.
+# With the printer's own settings: the model's defaults reverse the page order
+# and use the graphics mode, both carried out by the spool-side player, which
+# replays each job into a new one; --output holds the replayed stream.
+mkdir -p "$PRINTHOST_ROOT/defaults"
+for doc in lines shapes fills clipping pictures; do
+  "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/defaults/$doc.prn" "samples/documents/$doc.emf"
+done
+for doc in brochure text; do
+  "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/defaults/$doc.prn" "samples/documents/$doc"
+done
+"$printhost" decode --png "$PRINTHOST_ROOT/defaults/pictures" "$PRINTHOST_ROOT/defaults/pictures.prn" | tail -n 1
+# Straight into the printer stream: neither the driver's page order nor its
+# graphics mode.
 "$printhost" devmode "Velmora CX5540" --set ReverseOrder=0 --set GraphicsMode=0 --store >/dev/null
 for doc in lines shapes fills clipping; do
   "$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/$doc.prn" "samples/documents/$doc.emf"
@@ -39,11 +55,10 @@ done
 "$printhost" decode --png "$PRINTHOST_ROOT/pictures" "$PRINTHOST_ROOT/pictures.prn" | tail -n 3
 # The spool-side road: the brochure recorded as a spool package and replayed
 # four pages to a sheet by the spool-side player into a new job, whose stream
-# is drawn (the last job listed).
+# is drawn.
 "$printhost" devmode "Velmora CX5540" --set LayoutKind=1 --set PagesPerSheet=4 --store >/dev/null
-"$printhost" print --printer "Velmora CX5540" samples/documents/brochure
-replayed=$("$printhost" jobs "Velmora CX5540" | tail -n 1 | cut -f 7)
-"$printhost" decode --png "$PRINTHOST_ROOT/brochure-4up" "$replayed" | tail -n 2
+"$printhost" print --printer "Velmora CX5540" --output "$PRINTHOST_ROOT/brochure-4up.prn" samples/documents/brochure
+"$printhost" decode --png "$PRINTHOST_ROOT/brochure-4up" "$PRINTHOST_ROOT/brochure-4up.prn" | tail -n 2
 # The brochure as a booklet by the spool-side road, printed to a file: the
 # model offers booklet only with its duplex unit and a finisher fitted, which
 # are marked as the device page does; two pages to a sheet side, folded.

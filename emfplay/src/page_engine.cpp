@@ -1,6 +1,7 @@
 // The page engine: page collections, the device mode of each sheet side, and
 // each page played into its cell with the overlay and the watermark.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -376,6 +377,9 @@ BOOL CPageCollection::PrintCopy(HDC hdc) {
     return TRUE;
 }
 
+// Printing surfaces are whole multiples of this many pixels wide and high.
+constexpr LONG kSurfaceStep = 32;
+
 bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT* target,
                                 RECT* clip) {
     ENHMETAHEADER h{};
@@ -383,9 +387,18 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
     const LONG dpiX = std::max(GetDeviceCaps(hdc, LOGPIXELSX), 1);
     const LONG dpiY = std::max(GetDeviceCaps(hdc, LOGPIXELSY), 1);
     const LONG sheetW = GetDeviceCaps(hdc, HORZRES), sheetH = GetDeviceCaps(hdc, VERTRES);
-    // The page's printable size at the side's resolution, from its frame (0.01 mm).
+    // The page's printable size at the side's resolution: from the header's
+    // micrometres where it has them (its frame is rounded to whole
+    // millimetres, up to 6 pixels off at 600 dots an inch), else the frame.
     LONG pageW = static_cast<LONG>(int64_t{h.rclFrame.right - h.rclFrame.left} * dpiX / 2540);
     LONG pageH = static_cast<LONG>(int64_t{h.rclFrame.bottom - h.rclFrame.top} * dpiY / 2540);
+    constexpr double kMicrometresPerInch = 25400;
+    if (h.szlMicrometers.cx > 0 && h.szlMicrometers.cy > 0) {
+        pageW = static_cast<LONG>(
+            std::lround(h.szlMicrometers.cx * double(dpiX) / kMicrometresPerInch));
+        pageH = static_cast<LONG>(
+            std::lround(h.szlMicrometers.cy * double(dpiY) / kMicrometresPerInch));
+    }
     if (pageW <= 0 || pageH <= 0 || sheetW <= 0 || sheetH <= 0) return false;
     // A page of the other orientation among several per side is turned.
     const DEVMODEA* pageMode = reader_->PageDevmode(currentPage_);
@@ -485,9 +498,22 @@ bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT
         } else {
             scaleX = scaleY = fit(sheetW, sheetH, false);
         }
+    } else if (pageW - sheetW < kSurfaceStep && pageH - sheetH < kSurfaceStep) {
+        // The page on its own paper, as recorded. A printing surface is a
+        // whole number of 32-pixel steps, so the page may claim a few pixels
+        // more than the sheet: it was drawn on a surface of the sheet's size
+        // and keeps its corner where the sheet's is.
+        scaleX = scaleY = 100;
+        *target = {0, 0, pageW, pageH};
+        if (pageW < sheetW) target->left = (sheetW - pageW) / 2, target->right += target->left;
+        if (pageH < sheetH) target->top = (sheetH - pageH) / 2, target->bottom += target->top;
+        *clip = cell;
+        wholePage_ = {0, 0, sheetW, sheetH};
+        wholePageValid_ = true;
+        zoom_ = watermarkScale_ = 100;
+        return true;
     } else {
-        // The page on its own paper: as recorded, made smaller only when the
-        // sheet is smaller than the page.
+        // The page on its own paper, larger than the sheet: made smaller.
         scaleX = scaleY = std::min<LONG>(100, fit(sheetW, sheetH, false));
     }
     const LONG w = Scale(pageW, scaleX), hh = Scale(pageH, scaleY);

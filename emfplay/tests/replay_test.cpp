@@ -1134,13 +1134,14 @@ TEST_F(ModelReplayTest, WatermarkTable) {
         DWORD flags2 = 0;
         bool noEllipse = false, win9x = false;
     };
-    // The text of a page at 99 % (the page is 803 x 992 pixels on an 800 x
-    // 1000 sheet); the long text of Windows 9x, where only its characters
-    // near the sheet are drawn, one at a time.
-    const std::string plain = "[text 5 at -94,603 em=297 color=12582912] ";
+    // The text of a page at 100 % (the page is 803 x 992 pixels on an 800 x
+    // 1000 sheet: a few pixels wider than the sheet, as surfaces are whole
+    // 32-pixel steps, it keeps its size); the long text of Windows 9x, where
+    // only its characters near the sheet are drawn, one at a time.
+    const std::string plain = "[text 5 at -100,604 em=300 color=12582912] ";
     const std::string long9x =
-        "[text 1 at -747,1072 em=1650 color=12582912 | text 1 at 171,1072 em=1650 color=12582912 | "
-        "text 1 at 629,1072 em=1650 color=12582912 | text 1 at 1821,1072 em=1650 color=12582912] ";
+        "[text 1 at -759,1078 em=1667 color=12582912 | text 1 at 168,1078 em=1667 color=12582912 | "
+        "text 1 at 632,1078 em=1667 color=12582912 | text 1 at 1836,1078 em=1667 color=12582912] ";
     const Case cases[] = {
         // The page at 100 %: the watermark at its own size.
         {"36 points at 600 dpi", [](DEVMODE_IMAGEA& d) { d.priv.LayoutKind = kLayoutZoom; },
@@ -1188,7 +1189,7 @@ TEST_F(ModelReplayTest, WatermarkTable) {
          0x800},
         {"circle on a device without ellipses",
          [](DEVMODE_IMAGEA& d) { d.priv.WatermarkRecord[208] = 1; },
-         "[text 5 at -94,603 em=297 color=12582912 | stroke] [text 5 at -94,603 em=297 "
+         "[text 5 at -100,604 em=300 color=12582912 | stroke] [text 5 at -100,604 em=300 "
          "color=12582912 | stroke] ",
          0, true},
         {"Windows 9x, a long text",

@@ -17,6 +17,7 @@
 #include "platform/spooler_ctl.h"
 #include "platform/text.h"
 #include "platform_testing/fresh_root.h"
+#include "stream_picture.h"
 #include "win/devmode.h"
 #include "win/devmode_private.h"
 #include "win/gdi.h"
@@ -45,32 +46,8 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-// A page drawn by `printhost decode --png`, read back with netpbm.
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-    bool Dark(int x, int y) const {
-        size_t i = (static_cast<size_t>(y) * width + x) * 3;
-        return rgb[i] + rgb[i + 1] + rgb[i + 2] < 3 * 128;
-    }
-};
-
-bool ReadPng(const std::string& png, Picture* pic) {
-    std::string ppm = png + ".ppm";
-    if (platform_testing::RunCommand("pngtopnm '" + png + "' > '" + ppm + "'") != 0) return false;
-    std::FILE* f = std::fopen(ppm.c_str(), "rb");
-    if (!f) return false;
-    int maxval = 0;
-    bool ok = std::fscanf(f, "P6 %d %d %d", &pic->width, &pic->height, &maxval) == 3 &&
-              maxval == 255 && pic->width > 0 && pic->height > 0;
-    std::fgetc(f); // the one white-space byte before the pixels
-    if (ok) {
-        pic->rgb.resize(static_cast<size_t>(pic->width) * pic->height * 3);
-        ok = std::fread(pic->rgb.data(), 1, pic->rgb.size(), f) == pic->rgb.size();
-    }
-    std::fclose(f);
-    return ok;
-}
+using e2e::Picture;
+using e2e::ReadPng;
 
 // The printer's default device mode becomes the model's own defaults in an A4
 // country: what the driver gives a printer installed in Britain.
@@ -227,12 +204,8 @@ TEST(MainJob, A4PagePrintsAtItsOwnSizeAndNamesWhatItLeftOut) {
     // The picture is the A4 sheet.
     EXPECT_NEAR(double(pic.height) / pic.width, 297.0 / 210.0, 0.01);
     double perMm = double(pic.width) / 210.0;
-    // The stream's coordinates start at the printable area's corner, 100 dots
-    // at 600 dots an inch into the sheet on this model; the decoder, which is
-    // not told the margins, draws that corner at the sheet's.
-    constexpr double kMarginMm = 100 * 25.4 / 600;
-    int cx = static_cast<int>((105 - kMarginMm) * perMm),
-        cy = static_cast<int>((135 - kMarginMm) * perMm);
+    // The circle's centre, 105 mm across and 135 mm down the sheet.
+    int cx = static_cast<int>(105 * perMm), cy = static_cast<int>(135 * perMm);
     ASSERT_TRUE(pic.Dark(cx, cy));
     auto run = [&](int dx, int dy) {
         int n = 0;

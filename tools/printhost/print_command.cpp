@@ -3,13 +3,16 @@
 // application printing through the system would. A document is an enhanced
 // metafile (one page) or a folder of them (one page each, in name order);
 // without one the job has blank pages. Each page is played at the size its
-// metafile's frame gives, on the printer's page (a frame larger than the page
-// is scaled down to fit, its aspect kept). The records the pages could not
+// metafile's frame gives, centred on the printer's paper (a frame larger than
+// the paper is scaled down to fit, its aspect kept). The records the pages could not
 // play are summed up on standard error. The job's printer stream stays in the
-// spooler's job, and is copied to --output FILE when asked; --to-file FILE
-// names the document's own output file, as an application printing to a file
-// does, and the job's stream ends there.
+// spooler's job, and is copied to --output FILE when asked; a job recorded for
+// the spool-side player reaches the printer through the jobs it is replayed
+// into, whose streams --output holds in order. --to-file FILE names the
+// document's own output file, as an application printing to a file does, and
+// the job's stream ends there.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -190,10 +193,12 @@ std::string Describe(const Failure& f) {
 }
 
 // Where a page's picture goes in the device context: its frame's size at the
-// device's resolution, placed where the frame lies on the physical page (the
-// device context's origin is the printable area's corner). A frame larger than
-// the page is scaled down, its aspect kept, and centred. A picture without a
-// frame fills the printable area.
+// device's resolution, centred on the paper as a print dialog prints a picture
+// (a program may frame only the content area of its page and draw headers and
+// footers in the margins around it, which must stay on the paper); a frame
+// larger than the paper is scaled down whole, its aspect kept. The device
+// context's origin is the printable area's corner. A picture without a frame
+// fills the printable area.
 RECT PagePlacement(HDC hdc, const ENHMETAHEADER& h) {
     RECT printable{0, 0, GetDeviceCaps(hdc, HORZRES), GetDeviceCaps(hdc, VERTRES)};
     constexpr double kFrameUnitsPerInch = 2540; // the frame is in hundredths of a millimetre
@@ -204,18 +209,14 @@ RECT PagePlacement(HDC hdc, const ENHMETAHEADER& h) {
     if (f.right <= f.left || f.bottom <= f.top || dpiX <= 0 || dpiY <= 0 || pageW <= 0 ||
         pageH <= 0)
         return printable;
-    double w = (f.right - f.left) * dpiX / kFrameUnitsPerInch,
-           hgt = (f.bottom - f.top) * dpiY / kFrameUnitsPerInch;
-    double x = f.left * dpiX / kFrameUnitsPerInch, y = f.top * dpiY / kFrameUnitsPerInch;
-    if (w > pageW + 1 || hgt > pageH + 1) {
+    double w = (static_cast<double>(f.right) - f.left) * dpiX / kFrameUnitsPerInch,
+           hgt = (static_cast<double>(f.bottom) - f.top) * dpiY / kFrameUnitsPerInch;
+    constexpr double kSlack = 1; // a pixel of rounding in the frame is no overflow
+    if (w > pageW + kSlack || hgt > pageH + kSlack) {
         double k = std::min(pageW / w, pageH / hgt);
         w *= k, hgt *= k;
-        x = (pageW - w) / 2, y = (pageH - hgt) / 2;
-    } else {
-        // A frame that would run off the page is moved back onto it.
-        x = std::clamp(x, 0.0, std::max(0.0, pageW - w));
-        y = std::clamp(y, 0.0, std::max(0.0, pageH - hgt));
     }
+    double x = (pageW - w) / 2, y = (pageH - hgt) / 2;
     auto px = [](double v) { return static_cast<LONG>(std::lround(v)); };
     return RECT{px(x - offX), px(y - offY), px(x - offX + w), px(y - offY + hgt)};
 }
@@ -234,6 +235,39 @@ bool PlayPage(HDC hdc, const std::string& file, Failure* failure) {
     if (!ok) *failure = {"'" + file + "' did not play", GetLastError()};
     DeleteEnhMetaFile(emf);
     return ok != FALSE;
+}
+
+// The files one after another into `to`, replacing it; false with a reason.
+bool JoinFiles(const std::vector<std::string>& from, const std::string& to, std::string* error) {
+    std::vector<char> buffer(1 << 16);
+    std::FILE* out = std::fopen(to.c_str(), "wb");
+    if (!out) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    bool ok = true;
+    for (const std::string& name : from) {
+        std::FILE* in = std::fopen(name.c_str(), "rb");
+        if (!in) {
+            *error = "cannot read '" + name + "': " + std::strerror(errno);
+            ok = false;
+            break;
+        }
+        size_t n;
+        while (ok && (n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0)
+            ok = std::fwrite(buffer.data(), 1, n, out) == n;
+        if (ok && std::ferror(in)) ok = false;
+        std::fclose(in);
+        if (!ok) {
+            if (error->empty()) *error = std::strerror(errno ? errno : EIO);
+            break;
+        }
+    }
+    if (std::fclose(out) != 0 && ok) {
+        *error = std::strerror(errno);
+        ok = false;
+    }
+    return ok;
 }
 
 // One line on standard error naming the records the pages left out.
@@ -323,32 +357,57 @@ int Run(const Args& args) {
                      Describe(failure).c_str());
         return 1;
     }
-    platform::spooler::JobRecord record;
-    if (!platform::spooler::FindJob(static_cast<DWORD>(job), &record)) {
+    // The job's own stream, then those of the jobs the spool-side player
+    // replayed it into (started inside EndDoc), in order: what the printer got.
+    std::vector<platform::spooler::JobRecord> jobs(1);
+    if (!platform::spooler::FindJob(static_cast<DWORD>(job), &jobs[0])) {
         std::fprintf(stderr, "printhost print: job %d is not in the spooler\n", job);
         return 1;
     }
-    std::string where = record.outputPath;
-    if (!o.output.empty()) {
+    std::vector<DWORD> started = platform::PrintJobsStarted();
+    auto ours = std::find(started.begin(), started.end(), static_cast<DWORD>(job));
+    std::string replayed;
+    for (auto it = ours == started.end() ? ours : ours + 1; it != started.end(); ++it) {
+        platform::spooler::JobRecord r;
+        if (!platform::spooler::FindJob(*it, &r)) {
+            std::fprintf(stderr, "printhost print: replayed job %lu is not in the spooler\n",
+                         static_cast<unsigned long>(*it));
+            return 1;
+        }
+        replayed += (replayed.empty() ? "" : ", ") + std::to_string(*it);
+        jobs.push_back(std::move(r));
+    }
+    std::vector<std::string> streams;
+    if (!o.toFile.empty()) {
+        // Printed to a file, the stream of every road ends in the named file.
+        streams.push_back(o.toFile);
+    } else {
+        for (const auto& r : jobs)
+            if (r.size > 0 || jobs.size() == 1) streams.push_back(r.outputPath);
+    }
+    std::string where = streams.size() == 1 ? streams[0] : "the spooler's jobs";
+    unsigned long long size = 0;
+    for (const std::string& s : streams) {
         std::error_code ec;
-        fs::copy_file(record.outputPath, o.output, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
+        auto n = fs::file_size(s, ec);
+        if (!ec) size += n;
+    }
+    std::error_code same;
+    bool inPlace = streams.size() == 1 && fs::equivalent(streams[0], o.output, same);
+    if (!o.output.empty() && !inPlace) {
+        std::string error;
+        if (!JoinFiles(streams, o.output, &error)) {
             std::fprintf(stderr, "printhost print: cannot write '%s': %s\n", o.output.c_str(),
-                         ec.message().c_str());
+                         error.c_str());
             return 1;
         }
         where = o.output;
     }
-    // A job replayed on the spool side reaches the named file through a second
-    // job: the file, not the first job, says how much arrived.
-    unsigned long long size = record.size;
-    if (!o.toFile.empty()) {
-        std::error_code ec;
-        size = fs::file_size(record.outputPath, ec);
-        if (ec) size = 0;
-    }
-    std::printf("printed %ld page(s) on '%s' as job %d: %llu bytes in %s\n", printed,
-                o.printer.c_str(), job, size, where.c_str());
+    std::string how = replayed.empty() ? ""
+                                       : std::string(" (replayed on the spool side as job") +
+                                             (jobs.size() > 2 ? "s " : " ") + replayed + ")";
+    std::printf("printed %ld page(s) on '%s' as job %d%s: %llu bytes in %s\n", printed,
+                o.printer.c_str(), job, how.c_str(), size, where.c_str());
     return 0;
 }
 

@@ -187,10 +187,20 @@ bool SourceFromDib(const BITMAPINFO* bmi, const void* bits, UINT usage, Source* 
 
 // Submits a raster call on hdc with the source (if any) and the selected
 // brush where the operation reads the pattern.
-BOOL Submit(DcState& dc, RasterSpec& spec, Source* src, bool wantsBrush) {
+// cover, when given, bounds the pixels the call may paint (device units).
+BOOL Submit(DcState& dc, RasterSpec& spec, Source* src, bool wantsBrush,
+            const Region* cover = nullptr) {
     bool empty = false;
-    std::vector<RECTL> clip = ClipOf(dc, &empty);
-    if (empty) return TRUE;
+    std::vector<RECTL> clip;
+    if (cover) {
+        auto in = EffectiveClip(dc.a);
+        Region r = in ? in->Combine(*cover, RGN_AND) : *cover;
+        if (r.Empty()) return TRUE;
+        clip = r.Rects();
+    } else {
+        clip = ClipOf(dc, &empty);
+        if (empty) return TRUE;
+    }
     if (src) {
         if (!src->image) return TRUE;
         bool monoDest =
@@ -216,6 +226,113 @@ BOOL Submit(DcState& dc, RasterSpec& spec, Source* src, bool wantsBrush) {
     return SubmitDrawing(dc.hdc, MakeRasterCall(spec, clip, dc.facts.devinfo.hpalDefault));
 }
 
+// Whether the page of hdc can be read back: a memory device context's bitmap
+// can, a printer's page cannot (what lies under a call is unknown there).
+bool PageReadable(HDC hdc) {
+    return DcBitmap(hdc) != nullptr;
+}
+
+// The runs of set pixels in the rows of rectangle r of a one-bit bitmap, in
+// pixels from r's corner.
+std::vector<RECTL> MaskRuns(const BitmapData& mask, const RECTL& r) {
+    std::vector<RECTL> runs;
+    SURFOBJ* so = mask.surface ? EngLockSurface(mask.surface) : nullptr;
+    if (!so) return runs;
+    const LONG top = std::max(r.top, LONG{0}), bottom = std::min(r.bottom, mask.height);
+    const LONG left = std::max(r.left, LONG{0}), right = std::min(r.right, mask.width);
+    for (LONG y = top; y < bottom; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(so->pvScan0) + y * so->lDelta;
+        auto set = [row](LONG x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; };
+        for (LONG x = left; x < right;) {
+            if (!set(x)) {
+                ++x;
+                continue;
+            }
+            LONG from = x;
+            while (x < right && set(x))
+                ++x;
+            runs.push_back(RECTL{from - r.left, y - r.top, x - r.left, y + 1 - r.top});
+        }
+    }
+    EngUnlockSurface(so);
+    return runs;
+}
+
+// The device pixels that a source of w x h pixels mapped onto the
+// parallelogram a, b (end of the first row), c (start of the last row)
+// covers: all of it, or only the given runs of its pixels.
+Region Cover(PointD a, PointD b, PointD c, LONG w, LONG h, const std::vector<RECTL>* runs) {
+    if (w == 0 || h == 0) return Region{};
+    auto at = [&](double u, double v) {
+        u /= w, v /= h;
+        return PointD{a.x + (b.x - a.x) * u + (c.x - a.x) * v,
+                      a.y + (b.y - a.y) * u + (c.y - a.y) * v};
+    };
+    std::vector<std::vector<PointD>> polygons;
+    if (!runs) {
+        polygons.push_back({at(0, 0), at(w, 0), at(w, h), at(0, h)});
+    } else {
+        for (const RECTL& r : *runs)
+            polygons.push_back({at(r.left, r.top), at(r.right, r.top), at(r.right, r.bottom),
+                                at(r.left, r.bottom)});
+    }
+    return Region::FromPolygons(polygons, ALTERNATE);
+}
+
+PointD Corner(const POINTFIX& p) {
+    return PointD{p.x / 16.0, p.y / 16.0};
+}
+
+// A copy under a mapping that turns its rectangle: the parallelogram the
+// rectangle maps onto takes the source, as PlgBlt draws it. Other operations
+// cannot be turned and fail.
+BOOL TurnedCopy(DcState& dc, int x, int y, int w, int h, ULONG rop4, Source* src) {
+    if (rop4 != 0xCCCC || !src) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    RasterSpec spec;
+    spec.kind = RasterKind::Parallelogram;
+    Affine m = LogicalToDevice(dc.a);
+    const PointD corners[3] = {m.Apply(PointD{double(x), double(y)}),
+                               m.Apply(PointD{double(x) + w, double(y)}),
+                               m.Apply(PointD{double(x), double(y) + h})};
+    for (int i = 0; i < 3; ++i)
+        spec.corners[i] = POINTFIX{Round(corners[i].x * 16), Round(corners[i].y * 16)};
+    if (PageReadable(dc.hdc)) return Submit(dc, spec, src, false);
+    // On a page that cannot be read back only the parallelogram is painted.
+    const LONG sw = src->rect.right - src->rect.left, sh = src->rect.bottom - src->rect.top;
+    Region cover = Cover(corners[0], corners[1], corners[2], sw, sh, nullptr);
+    return Submit(dc, spec, src, false, &cover);
+}
+
+// A masked blit onto a page that cannot be read back: the foreground
+// operation where the mask is set and the background one elsewhere, each a
+// plain blit bounded by its part of the mask (the destination's part left
+// as it is, raster operation 0xAA, is not sent at all).
+BOOL MaskedOnPage(DcState& dc, const RasterSpec& spec, const BitmapData& mask, int xm, int ym,
+                  int ws, int hs, Source* src) {
+    const LONG w = std::abs(ws), h = std::abs(hs);
+    const std::vector<RECTL> runs = MaskRuns(mask, RECTL{xm, ym, Sum(xm, w), Sum(ym, h)});
+    const PointD a{double(spec.dst.left), double(spec.dst.top)},
+        b{double(spec.dst.right), double(spec.dst.top)},
+        c{double(spec.dst.left), double(spec.dst.bottom)};
+    const Region set = Cover(a, b, c, w, h, &runs);
+    const Region clear = Cover(a, b, c, w, h, nullptr).Combine(set, RGN_DIFF);
+    const ULONG kLeaveDestination = 0xAA;
+    BOOL ok = TRUE;
+    for (auto [rop3, part] :
+         {std::pair{spec.rop4 & 0xFF, &set}, std::pair{(spec.rop4 >> 8) & 0xFF, &clear}}) {
+        if (rop3 == kLeaveDestination || part->Empty()) continue;
+        RasterSpec one = spec;
+        one.rop4 = rop3 | rop3 << 8;
+        Source copy = src ? *src : Source{};
+        if (!Submit(dc, one, UsesSource(rop3) && src ? &copy : nullptr, UsesPattern(rop3), part))
+            ok = FALSE;
+    }
+    return ok;
+}
+
 BOOL Blit(HDC hdc, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int ws, int hs,
           ULONG rop4, int stretchMode, HBITMAP mask, int xm, int ym) {
     ULONG fore = rop4 & 0xFF, back = (rop4 >> 8) & 0xFF;
@@ -225,7 +342,8 @@ BOOL Blit(HDC hdc, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int w
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     RasterSpec spec;
-    if (!DeviceRect(*dc, x, y, w, h, &spec.dst)) return Invalid();
+    if (!DeviceRect(*dc, x, y, w, h, &spec.dst))
+        return TurnedCopy(*dc, x, y, w, h, rop4, source && rop4 == 0xCCCC ? &src : nullptr);
     spec.rop4 = rop4;
     spec.stretchMode = static_cast<ULONG>(stretchMode ? stretchMode : dc->a.stretchMode);
     if (fore != back) {
@@ -234,6 +352,8 @@ BOOL Blit(HDC hdc, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int w
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
+        if (!PageReadable(hdc))
+            return MaskedOnPage(*dc, spec, *m->bitmap, xm, ym, ws, hs, source ? &src : nullptr);
         RECTL mr{xm, ym, Sum(xm, std::llabs(ws)), Sum(ym, std::llabs(hs))};
         auto img = CopyPart(*m->bitmap, &mr);
         if (!img) return TRUE;
@@ -265,6 +385,36 @@ bool LogicalToDeviceRect(const DcState& dc, const RECT& r, RECTL* out) {
     *out = RECTL{std::min(out->left, out->right), std::min(out->top, out->bottom),
                  std::max(out->left, out->right), std::max(out->top, out->bottom)};
     return true;
+}
+
+// A blend onto a page that cannot be read back: the source is blended over
+// paper white at its own size in a bitmap, and that is laid on the page with
+// AND, so that what the blend covers still shows through it (exact over
+// paper, darker than a true blend over ink).
+BOOL BlendOnPaper(HDC hdcDest, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int ws,
+                  int hs, BLENDFUNCTION ftn) {
+    if (w == 0 || h == 0 || ws == 0 || hs == 0) return TRUE;
+    HDC paper = CreateCompatibleDC(nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = ws;
+    info.bmiHeader.biHeight = -hs; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    HBITMAP bits =
+        paper ? CreateDIBSection(paper, &info, DIB_RGB_COLORS, &pixels, nullptr, 0) : nullptr;
+    HGDIOBJ old = bits ? SelectObject(paper, bits) : nullptr;
+    BOOL ok = old && PatBlt(paper, 0, 0, ws, hs, WHITENESS) &&
+              AlphaBlend(paper, 0, 0, ws, hs, hdcSrc, xs, ys, ws, hs, ftn) &&
+              StretchBlt(hdcDest, x, y, w, h, paper, 0, 0, ws, hs, SRCAND);
+    DWORD error = GetLastError();
+    if (old) SelectObject(paper, old);
+    if (bits) DeleteObject(bits);
+    if (paper) DeleteDC(paper);
+    SetLastError(error);
+    return ok;
 }
 
 } // namespace
@@ -311,6 +461,7 @@ BOOL WINAPI PlgBlt(HDC hdcDest, const POINT* lpPoint, HDC hdcSrc, int xSrc, int 
     if (!dc) return FALSE;
     RasterSpec spec;
     spec.kind = RasterKind::Parallelogram;
+    std::vector<RECTL> runs;
     Affine m = LogicalToDevice(dc->a);
     for (int i = 0; i < 3; ++i) {
         PointD p = m.Apply(PointD{double(lpPoint[i].x), double(lpPoint[i].y)});
@@ -325,8 +476,14 @@ BOOL WINAPI PlgBlt(HDC hdcDest, const POINT* lpPoint, HDC hdcSrc, int xSrc, int 
         RECTL mr{xMask, yMask, Sum(xMask, width), Sum(yMask, height)};
         spec.mask = CopyPart(*mk->bitmap, &mr);
         spec.maskOrg = POINTL{mr.left, mr.top};
+        if (!PageReadable(hdcDest)) runs = MaskRuns(*mk->bitmap, mr);
     }
-    return Submit(*dc, spec, &src, false);
+    if (PageReadable(hdcDest)) return Submit(*dc, spec, &src, false);
+    // On a page that cannot be read back only the parallelogram (where the
+    // mask is set) is painted.
+    Region cover = Cover(Corner(spec.corners[0]), Corner(spec.corners[1]), Corner(spec.corners[2]),
+                         std::abs(width), std::abs(height), hbmMask ? &runs : nullptr);
+    return Submit(*dc, spec, &src, false, &cover);
 }
 
 int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
@@ -350,7 +507,11 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
     DcAccess dc(hdc);
     if (!dc) return 0;
     RasterSpec spec;
-    if (!DeviceRect(*dc, xDest, yDest, DestWidth, DestHeight, &spec.dst)) return Invalid();
+    if (!DeviceRect(*dc, xDest, yDest, DestWidth, DestHeight, &spec.dst))
+        return TurnedCopy(*dc, xDest, yDest, DestWidth, DestHeight, rop3 | rop3 << 8,
+                          UsesSource(rop3) ? &src : nullptr)
+                   ? std::abs(SrcHeight)
+                   : 0;
     spec.rop4 = rop3 | rop3 << 8;
     spec.stretchMode = static_cast<ULONG>(dc->a.stretchMode);
     BOOL ok = Submit(*dc, spec, UsesSource(rop3) ? &src : nullptr, UsesPattern(rop3));
@@ -402,6 +563,9 @@ BOOL WINAPI AlphaBlend(HDC hdcDest, int xoriginDest, int yoriginDest, int wDest,
                        BLENDFUNCTION ftn) {
     if (wDest < 0 || hDest < 0 || wSrc < 0 || hSrc < 0 || ftn.BlendOp != AC_SRC_OVER)
         return Invalid();
+    if (!PageReadable(hdcDest))
+        return BlendOnPaper(hdcDest, xoriginDest, yoriginDest, wDest, hDest, hdcSrc, xoriginSrc,
+                            yoriginSrc, wSrc, hSrc, ftn);
     Source src;
     if (!SourceFromDc(hdcSrc, xoriginSrc, yoriginSrc, wSrc, hSrc, &src)) return FALSE;
     DcAccess dc(hdcDest);

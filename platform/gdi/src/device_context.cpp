@@ -669,6 +669,11 @@ int StartJob(HDC hdc, const std::u16string& docName, const std::u16string* outpu
 
 // The document announced to the interface library first (it may refuse it
 // or name the output), and its start reported once the job runs.
+std::vector<DWORD>& StartedJobs() {
+    static std::vector<DWORD> jobs;
+    return jobs;
+}
+
 int StartDocument(HDC hdc, const std::u16string& docName, const std::u16string* output,
                   const std::u16string* datatype) {
     if (PrinterDocState(hdc) == DocState::Idle) {
@@ -688,6 +693,10 @@ int StartDocument(HDC hdc, const std::u16string& docName, const std::u16string* 
     int job = StartJob(hdc, docName, output, datatype);
     if (job > 0) {
         DWORD id = static_cast<DWORD>(job);
+        {
+            std::lock_guard lock(gMutex);
+            StartedJobs().push_back(id);
+        }
         DocumentEvent(hdc, DOCUMENTEVENT_STARTDOCPOST, sizeof id, &id);
     }
     return job;
@@ -993,3 +1002,12 @@ long LoadedGraphicsDrivers() {
 }
 
 } // namespace platform::test
+
+namespace platform {
+
+std::vector<DWORD> PrintJobsStarted() {
+    std::lock_guard lock(platform::gdi::gMutex);
+    return platform::gdi::StartedJobs();
+}
+
+} // namespace platform

@@ -41,8 +41,11 @@ std::map<std::string, long>& SkipCounts() {
 void Note(DWORD type, const char* why) {
     std::lock_guard lock(GdiLock());
     const char* malformed = "malformed";
-    ++SkipCounts()[std::string(RecordName(type)) +
-                   (std::strcmp(why, malformed) == 0 ? " (malformed)" : "")];
+    const char* failed = "not drawn";
+    ++SkipCounts()[std::string(RecordName(type)) + (std::strcmp(why, malformed) == 0
+                                                        ? " (malformed)"
+                                                    : std::strcmp(why, failed) == 0 ? " (not drawn)"
+                                                                                    : "")];
     auto& log = SkipLog();
     log.push_back(std::string(RecordName(type)) + " (" + std::to_string(type) + "): " + why);
     if (log.size() > kLogLines) log.pop_front();
@@ -170,6 +173,13 @@ class RecordPlayer {
     BOOL Skipped() {
         Note(type_, "not played");
         return TRUE;
+    }
+    // A record read whole that the device context could not draw.
+    BOOL NotDrawn() {
+        DWORD error = GetLastError();
+        Note(type_, "not drawn");
+        SetLastError(error);
+        return FALSE;
     }
     template <class T> bool Get(size_t at, T* v) { return r_.Get(at, v); }
 
@@ -845,7 +855,7 @@ BOOL RecordPlayer::Play() {
         case RasterRecordResult::Malformed:
             return Malformed();
         case RasterRecordResult::Failed:
-            return FALSE;
+            return NotDrawn();
         case RasterRecordResult::Played:
             return TRUE;
         }

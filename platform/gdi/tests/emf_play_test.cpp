@@ -1,8 +1,11 @@
 // Playback of whole metafiles: the frame mapped onto the target, the device
 // context given back as it was, the caller's clip and transform kept, records
 // not drawn yet noted, and the driver's capabilities obeyed.
+#include <map>
+
 #include "emf_fixture.h"
 #include "platform/engine_objects.h"
+#include "win/gdi_bitmap.h"
 #include "win/winddi.h"
 
 namespace {
@@ -122,6 +125,43 @@ TEST_F(EmfPlayTest, RecordsNotDrawnYetAreNotedAndSkipped) {
     // font is made and selected); so do the raster records without a bitmap
     // or vertices, which draw nothing.
     EXPECT_EQ(platform::test::SkippedEmfRecords(), "EMR_REALIZEPALETTE (52): not played\n");
+}
+
+// A picture under a world transform that turns it lands turned on a printer's
+// page; a blit that cannot be turned (an operation other than a copy) is
+// noted as not drawn instead of vanishing without a word.
+TEST_F(EmfPlayTest, TurnedPicturesLandTurnedAndWhatCannotBeDrawnIsNoted) {
+    set("hooks", HOOK_BITBLT | HOOK_STRETCHBLT | HOOK_COPYBITS);
+    OpenPage();
+    // 2 x 1 pixels, red then blue, stretched to 200 x 100 and turned a quarter
+    // clockwise about (400, 300): red above, blue below.
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof h;
+    h.biWidth = 2;
+    h.biHeight = 1;
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+    const std::vector<BYTE> bits = {0, 0, 255, 255, 0, 0, 0, 0}; // rows padded to 4 bytes
+    const DWORD offBmi = 80, cbBmi = sizeof h, offBits = offBmi + cbBmi,
+                cbBits = static_cast<DWORD>(bits.size());
+    EmfBuilder b = PageEmf();
+    b.WorldTransform(XFORM{0, 1, -1, 0, 400, 300});
+    b.Fields(EMR_STRETCHDIBITS, RECTL{0, 0, -1, -1}, LONG{0}, LONG{-50}, LONG{0}, LONG{0}, LONG{2},
+             LONG{1}, offBmi, cbBmi, offBits, cbBits, DWORD{DIB_RGB_COLORS}, DWORD{SRCCOPY},
+             LONG{200}, LONG{100}, h, bits);
+    // The same picture inverted onto the page cannot be turned.
+    const DWORD blitBmi = 100;
+    b.Fields(EMR_BITBLT, RECTL{0, 0, -1, -1}, LONG{0}, LONG{-50}, LONG{2}, LONG{1},
+             DWORD{SRCINVERT}, LONG{0}, LONG{0}, XFORM{1, 0, 0, 1, 0, 0}, COLORREF{0xFFFFFF},
+             DWORD{DIB_RGB_COLORS}, blitBmi, cbBmi, blitBmi + cbBmi, cbBits, h, bits);
+    Play(b);
+    auto pixel = Export<unsigned long (*)(long, long)>("RecorderPixel");
+    // The device's pixels are colour references (red in the low byte).
+    EXPECT_EQ(pixel(400, 350), RGB(255, 0, 0)); // 50 down the turned picture's first half
+    EXPECT_EQ(pixel(400, 450), RGB(0, 0, 255));
+    EXPECT_EQ(pixel(470, 350), RGB(255, 255, 255)); // beside it
+    EXPECT_EQ(platform::SkippedEmfRecordCounts(),
+              (std::map<std::string, long>{{"EMR_BITBLT (not drawn)", 1}}));
 }
 
 // A player of its own (as the spool-side library has) sees each record, can

@@ -1015,6 +1015,38 @@ BYTE SimulatedFaceCharset(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face
 
 // face: the name the page records; installedFace: the application's, under
 // which the system lists the face.
+// The turn of the font's baseline, as the world transform that turns upright
+// text onto it (y runs down the page: a baseline turned counter-clockwise by
+// a runs along (cos a, -sin a)); none for a level baseline.
+bool TextRotation(FONTOBJ* pfo, XFORM* turn) {
+    XFORML m{};
+    XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
+    if (!xo || XFORMOBJ_iGetXform(xo, &m) == DDI_ERROR || (m.eM12 == 0 && m.eM21 == 0))
+        return false;
+    const double a = std::atan2(-static_cast<double>(m.eM12), m.eM11);
+    const double c = std::cos(a), s = std::sin(a);
+    *turn = XFORM{static_cast<FLOAT>(c),
+                  static_cast<FLOAT>(-s),
+                  static_cast<FLOAT>(s),
+                  static_cast<FLOAT>(c),
+                  0,
+                  0};
+    return true;
+}
+
+// A device point in the coordinates of the turned text: the inverse turn.
+POINTL Unturned(const XFORM& t, POINTL p) {
+    const double x = p.x, y = p.y;
+    return POINTL{static_cast<LONG>(std::lround(x * t.eM11 + y * t.eM12)),
+                  static_cast<LONG>(std::lround(x * t.eM21 + y * t.eM22))};
+}
+
+BOOL RecordWorldTransform(PDEV* pdev, const XFORM& x) {
+    RecorderState& s = State(pdev);
+    s.transform = x;
+    return Record(EMR_SETWORLDTRANSFORM).Put(x).Write(pdev);
+}
+
 LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face,
                      const WCHAR* installedFace) {
     LOGFONTW lf{};
@@ -1027,11 +1059,12 @@ LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face,
     lf.lfOutPrecision = (pfo->flFontType & FO_TYPE_DEVICE)     ? kPrecisionDevice
                         : (pfo->flFontType & FO_TYPE_TRUETYPE) ? kPrecisionTrueType
                                                                : kPrecisionRaster;
-    // The baseline's direction as the escapement, in tenths of degrees.
-    XFORML m{};
-    XFORMOBJ* xo = FONTOBJ_pxoGetXform(pfo);
-    if (xo && XFORMOBJ_iGetXform(xo, &m) != DDI_ERROR && (m.eM12 != 0 || m.eM21 != 0)) {
-        double degrees = std::atan2(-static_cast<double>(m.eM12), m.eM11) * 180.0 / M_PI;
+    // A turned baseline is recorded as a world transform around the text
+    // (TextRotation) and the font stays upright; a vertical face ("@") keeps
+    // its turn as the escapement, which stands its glyphs up by themselves.
+    XFORM turn{};
+    if (installedFace[0] == u'@' && TextRotation(pfo, &turn)) {
+        double degrees = std::atan2(-static_cast<double>(turn.eM12), turn.eM11) * 180.0 / M_PI;
         if (degrees < 0) degrees += 360;
         lf.lfEscapement = lf.lfOrientation = static_cast<LONG>(std::lround(degrees * 10)) % 3600;
     }
@@ -1041,11 +1074,13 @@ LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face,
 }
 
 // lastAdvance: the advance after the last glyph (to the end of the run).
-BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdvance) {
+// mode: the graphics mode the glyphs are drawn in (advanced: turned with the
+// world transform).
+BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdvance, DWORD mode) {
     if (!count) return TRUE;
     size_t stringBytes = (count * sizeof(WCHAR) + 3) / 4 * 4;
     Record r(EMR_EXTTEXTOUTW);
-    r.Put(RECTL{0, 0, -1, -1}).Put(State(pdev).graphicsMode).Put(1.0f).Put(1.0f);
+    r.Put(RECTL{0, 0, -1, -1}).Put(mode).Put(1.0f).Put(1.0f);
     r.Put(glyphs[0].ptl).Put(static_cast<DWORD>(count)).Put(static_cast<DWORD>(kTextOutFixed));
     r.Put(static_cast<DWORD>(ETO_GLYPH_INDEX | ETO_PDY)).Put(RECTL{0, 0, -1, -1});
     r.Put(static_cast<DWORD>(kTextOutFixed + stringBytes));
@@ -1133,13 +1168,24 @@ BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
                 if (batch) glyphs.insert(glyphs.end(), batch, batch + count);
             }
         }
-        if (!glyphs.empty()) {
+        XFORM turn{};
+        if (!glyphs.empty() && installed[0] != u'@' && TextRotation(pfo, &turn)) {
+            // Turned text: upright glyphs at their places in the turned
+            // coordinates, under a world transform that turns them back.
+            for (GLYPHPOS& g : glyphs)
+                g.ptl = Unturned(turn, g.ptl);
+            RecordWorldTransform(pdev, turn);
+            WriteGlyphs(pdev, glyphs.data(), static_cast<ULONG>(glyphs.size()), POINTL{0, 0},
+                        GM_ADVANCED);
+            RecordWorldTransform(pdev, XFORM{1, 0, 0, 1, 0, 0});
+        } else if (!glyphs.empty()) {
             // A run along the baseline ends at its background box.
             POINTL last{0, 0};
             const POINTL& end = glyphs.back().ptl;
             if (end.y == glyphs.front().ptl.y && pstro->rclBkGround.right > end.x)
                 last.x = pstro->rclBkGround.right - end.x;
-            WriteGlyphs(pdev, glyphs.data(), static_cast<ULONG>(glyphs.size()), last);
+            WriteGlyphs(pdev, glyphs.data(), static_cast<ULONG>(glyphs.size()), last,
+                        s.graphicsMode);
         }
         if (strokes || outlines) {
             SetMode(pdev, &s.polyFillMode, EMR_SETPOLYFILLMODE, savedFill);

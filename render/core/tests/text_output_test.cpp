@@ -476,8 +476,8 @@ TEST_F(TextPage, PrintedTextIsDrawnFromTheDownloadedFont) {
     };
     streamdump::PageImage page = render(stream);
     auto at = [&](double x, double y) {
-        return page.Pixel(static_cast<int>(std::lround(x * page.scale)),
-                          static_cast<int>(std::lround(y * page.scale)));
+        return page.Pixel(page.originX + static_cast<int>(std::lround(x * page.scale)),
+                          page.originY + static_cast<int>(std::lround(y * page.scale)));
     };
     // Liberation Sans "H": left stem from about 48 to 98 dots, cap height 412.
     EXPECT_EQ(at(1072, 1800), 0xFF0000);

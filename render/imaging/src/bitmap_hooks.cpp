@@ -315,7 +315,12 @@ BOOL APIENTRY DrvCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xl
     case Road::Done:
         return TRUE;
     case Road::Spool:
-        if (!RecordingPage(pdev) || !destRect || !srcPoint) return TRUE;
+        if (!destRect || !srcPoint) return TRUE;
+        // The recorded page cannot be read back either: paper, as below.
+        if (IsDeviceSurface(pdev, src))
+            return EngEraseSurface(dst, destRect,
+                                   xlo ? XLATEOBJ_iXlate(xlo, 0xFFFFFFFF) : 0xFFFFFFFF);
+        if (!RecordingPage(pdev)) return TRUE;
         return RecordStretchBltROP(pdev, src, pco, xlo, *destRect, SourceRect(*destRect, *srcPoint),
                                    0, nullptr, kSrcCopy);
     case Road::Band:

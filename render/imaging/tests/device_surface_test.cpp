@@ -171,7 +171,7 @@ TEST_F(DeviceSurface, IndexedPatternsPrintInTheirColours) {
         int n = 0;
         for (int y = int(top * page.scale) + 1; y < int((top + 600) * page.scale) - 1; ++y)
             for (int x = int(left * page.scale) + 1; x < int((left + 600) * page.scale) - 1; ++x)
-                n += page.Pixel(x, y) == rgb;
+                n += page.Pixel(page.originX + x, page.originY + y) == rgb;
         return n;
     };
     const int area =

@@ -328,6 +328,56 @@ TEST_F(ImageOutput, IndexedImagesGoOutInTheirPalettesColours) {
     }
 }
 
+// An image laid on the page with AND (a blend made over paper white) keeps
+// what lies under it: drawn back from the stream, red over paper is red and
+// over a black image stays black; white over black stays black.
+TEST_F(ImageOutput, AnImageUnderAndKeepsWhatLiesUnderIt) {
+    constexpr LONG kW = 8, kH = 4, kDot = 50, kStride = kW * 3;
+    XLATEOBJ trivial{};
+    trivial.flXlate = XO_TRIVIAL;
+    trivial.iSrcType = PAL_RGB;
+    Bytes black(static_cast<size_t>(kStride) * kH, 0);
+    Bytes redWhite(static_cast<size_t>(kStride) * kH, 0xFF);
+    for (LONG y = 0; y < kH; ++y)
+        for (LONG x = 0; x < kW / 2; ++x) { // left half red (colour references: red first)
+            BYTE* p = &redWhite[static_cast<size_t>(y) * kStride + x * 3];
+            p[1] = p[2] = 0;
+        }
+    TestDevice dev(u"P1");
+    ASSERT_TRUE(inkforge::WriteUel(dev.get()));
+    inkforge::WriteJobHeader(dev.get());
+    ASSERT_TRUE(inkforge::WriteJobCommands(dev.get()));
+    ASSERT_TRUE(inkforge::WritePageCommands(dev.get(), true));
+    dev->jobFlags |= inkforge::job::PageOpen;
+    // Black under the middle half of the second image.
+    SURFOBJ under = Surface(black, kW, kH, kStride, BMF_24BPP);
+    SURFOBJ over = Surface(redWhite, kW, kH, kStride, BMF_24BPP);
+    const RECTL src{0, 0, kW, kH};
+    const RECTL dest{1000, 1000, 1000 + kW * kDot, 1000 + kH * kDot};
+    const RECTL middle{1000 + kW * kDot / 4, 1000, 1000 + kW * kDot * 3 / 4, 1000 + kH * kDot};
+    EXPECT_EQ(inkforge::OutputImage(dev.get(), &under, &trivial, &middle, &src, nullptr, 0xCC, 0,
+                                    nullptr),
+              inkforge::kImageSent);
+    EXPECT_EQ(
+        inkforge::OutputImage(dev.get(), &over, &trivial, &dest, &src, nullptr, 0x88, 0, nullptr),
+        inkforge::kImageSent);
+    ASSERT_TRUE(inkforge::WritePageEnd(dev.get()));
+    ASSERT_TRUE(inkforge::WriteJobFooter(dev.get()));
+    inkforge::FlushOutput(dev.get());
+    const Bytes stream = dev.Finish();
+    streamdump::Decoding d = streamdump::Decode(stream);
+    ASSERT_EQ(d.problems, 0u) << streamdump::Format(d);
+    std::vector<streamdump::PageImage> pages =
+        streamdump::RenderPages(stream.data(), stream.size(), d, 2000);
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& page = pages[0];
+    const LONG quarter = kW * kDot / 4, y = 1000 + kH * kDot / 2;
+    EXPECT_EQ(page.PixelAtDot(1000 + quarter / 2, y), 0xFF0000) << "red over paper";
+    EXPECT_EQ(page.PixelAtDot(1000 + quarter * 3 / 2, y), 0) << "red over black";
+    EXPECT_EQ(page.PixelAtDot(1000 + quarter * 5 / 2, y), 0) << "white over black";
+    EXPECT_EQ(page.PixelAtDot(1000 + quarter * 7 / 2, y), 0xFFFFFF) << "white over paper";
+}
+
 // A 4 and an 8-bit image whose palette holds colours, not gray levels, on a
 // page of its own, drawn back from the stream: each pixel, 10 dots a side,
 // is the colour of its index (61 pixels wide: rows of an odd count).
@@ -379,8 +429,8 @@ TEST_F(ImageOutput, IndexedImagesPrintInTheirPalettesColours) {
             for (LONG x = 0; x < kW; ++x) {
                 const ULONG c = palette[index(x, y)];
                 const long want = static_cast<long>((c & 0xFF) << 16 | (c & 0xFF00) | c >> 16);
-                const long got = page.Pixel(int((dest.left + x * kDot + kDot / 2) * page.scale),
-                                            int((dest.top + y * kDot + kDot / 2) * page.scale));
+                const long got = page.PixelAtDot(dest.left + x * kDot + kDot / 2,
+                                                 dest.top + y * kDot + kDot / 2);
                 if (got != want && wrong.size() < 400)
                     wrong += "(" + std::to_string(x) + ", " + std::to_string(y) + ") ";
             }
@@ -454,12 +504,12 @@ TEST_F(ImageOutput, OneBitImagesPrintInTheirPalettesColours) {
             for (LONG x = kCell / 2; x < kW; x += kCell) {
                 const ULONG p = palette[index(x, y)];
                 const long want = static_cast<long>((p & 0xFF) << 16 | (p & 0xFF00) | p >> 16);
-                const long got = page.Pixel(int(x * page.scale), int(y * page.scale));
+                const long got = page.PixelAtDot(x, y);
                 if (got != want) wrong += "(" + std::to_string(x) + ", " + std::to_string(y) + ") ";
             }
         EXPECT_EQ(wrong, "") << c.what;
         // Nothing beside the image.
-        EXPECT_EQ(page.Pixel(int((kW + 8) * page.scale), int(8 * page.scale)), 0xFFFFFF) << c.what;
+        EXPECT_EQ(page.PixelAtDot(kW + 8, 8), 0xFFFFFF) << c.what;
     }
 }
 

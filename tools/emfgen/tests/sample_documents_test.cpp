@@ -5,6 +5,7 @@
 #include <set>
 
 #include "emf_fixture.h"
+#include "win/winddi.h"
 #include "sample_documents.h"
 
 namespace {
@@ -35,6 +36,10 @@ TEST(SampleDocumentsTest, CommittedDocumentsAreWhatTheGeneratorMakes) {
 class SampleDocumentsPlayTest : public emftest::RecorderTest {};
 
 TEST_F(SampleDocumentsPlayTest, EveryRecordOfEveryDocumentPlays) {
+    // The usual hooks and a way for the engine's renderings onto the page,
+    // so that every bitmap record can be drawn (one that cannot is noted).
+    set("hooks",
+        HOOK_FILLPATH | HOOK_STROKEPATH | HOOK_LINETO | HOOK_BITBLT | HOOK_TEXTOUT | HOOK_COPYBITS);
     OpenPage();
     for (const auto& [name, bytes] : emfgen::SampleDocuments()) {
         SCOPED_TRACE(name);

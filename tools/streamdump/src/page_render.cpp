@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -28,6 +29,9 @@ constexpr double kWorkBudget = 100e6; // path points and mask pixels visited per
 constexpr int kBezierSteps = 24;
 constexpr int kFallbackPaper = 9; // A4
 constexpr double kMmPerInch = 25.4;
+// The printer cannot print within this of any paper edge; its coordinates
+// start at the corner of the area it can print.
+constexpr double kUnprintableMarginInch = 1.0 / 6;
 constexpr std::size_t kMaxPathPoints = 4'000'000; // flattened points held in one path
 constexpr double kMaxDashSegments = 1e6;     // dashes drawn along one path; more are drawn solid
 constexpr double kMinPenPixels = 1;          // a thinner pen would vanish at this scale
@@ -113,6 +117,8 @@ class PageRenderer {
     }
     PageRenderer(const PageRenderer&) = delete;
     PageRenderer& operator=(const PageRenderer&) = delete;
+    // The raster operation in force, which images obey too.
+    std::uint8_t rop() const { return rop_; }
 
     void Run(int op, const Token& o) {
         switch (op) {
@@ -645,12 +651,39 @@ long PageImage::Pixel(int x, int y) const {
     return (long(p[0]) << 16) | (long(p[1]) << 8) | p[2];
 }
 
+long PageImage::PixelAtDot(double x, double y) const {
+    return Pixel(originX + static_cast<int>(std::floor(x * scale)),
+                 originY + static_cast<int>(std::floor(y * scale)));
+}
+
+namespace {
+
+// Moves what was drawn with the stream's origin at the picture's corner to
+// where that origin lies on the paper; what leaves the paper is cut.
+void MoveToPrintableArea(PageImage* img) {
+    const int dx = img->originX, dy = img->originY;
+    if (dx <= 0 && dy <= 0) return;
+    std::vector<std::uint8_t> moved(img->rgb.size(), 0xFF);
+    const std::size_t row = static_cast<std::size_t>(img->width) * 3;
+    for (int y = 0; y + dy < img->height; ++y) {
+        if (dx >= img->width) break;
+        std::memcpy(moved.data() + static_cast<std::size_t>(y + dy) * row + std::size_t(dx) * 3,
+                    img->rgb.data() + static_cast<std::size_t>(y) * row,
+                    static_cast<std::size_t>(img->width - dx) * 3);
+    }
+    img->rgb.swap(moved);
+}
+
+} // namespace
+
 // Images and JBIG pages, drawn straight into the page's pixels: each pixel
 // of the picture takes the image pixel under its centre.
 class ImagePainter {
   public:
-    ImagePainter(PageImage* img, const std::uint8_t* data, std::size_t size)
-        : img_(img), data_(data), size_(size) {}
+    // rop: the raster operation in force when an image begins.
+    ImagePainter(PageImage* img, const std::uint8_t* data, std::size_t size,
+                 std::function<std::uint8_t()> rop)
+        : img_(img), data_(data), size_(size), rop(std::move(rop)) {}
 
     // Whether the token was an image token (drawn or counted as skipped).
     bool Take(const Item& it) {
@@ -664,6 +697,7 @@ class ImagePainter {
         case kBeginImage: {
             std::string problem;
             in_ = ReadImageLayout(it.token, cx_, cy_, &layout_, &problem);
+            rop_ = rop();
             seed_.assign(layout_.rowBytes, 0);
             return true;
         }
@@ -706,9 +740,18 @@ class ImagePainter {
     }
 
   private:
+    static constexpr std::uint8_t kRopCopy = 0xCC;
+
     void Set(int px, int py, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
         std::uint8_t* p = img_->rgb.data() + (static_cast<std::size_t>(py) * img_->width + px) * 3;
         p[0] = r, p[1] = g, p[2] = b;
+    }
+    // An image pixel combined with the page by the raster operation (the
+    // image as source and pattern).
+    void Combine(int px, int py, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        if (rop_ == kRopCopy) return Set(px, py, r, g, b);
+        std::uint8_t* p = img_->rgb.data() + (static_cast<std::size_t>(py) * img_->width + px) * 3;
+        p[0] = Rop3(rop_, r, r, p[0]), p[1] = Rop3(rop_, g, g, p[1]), p[2] = Rop3(rop_, b, b, p[2]);
     }
 
     void Block(const Item& it) {
@@ -744,11 +787,14 @@ class ImagePainter {
                 long sx = static_cast<long>(((px + 0.5) / sc - layout_.x) * layout_.width / dw);
                 if (sx < 0 || sx >= layout_.width) continue;
                 if (layout_.bitsPerPixel == 1) {
-                    if ((row[sx / 8] >> (7 - sx % 8)) & 1) Set(px, py, 0, 0, 0);
+                    // 1 is black; under a plain copy 0 leaves the page.
+                    const bool ink = (row[sx / 8] >> (7 - sx % 8)) & 1;
+                    if (ink || rop_ != kRopCopy)
+                        Combine(px, py, ink ? 0 : 255, ink ? 0 : 255, ink ? 0 : 255);
                 } else if (layout_.bitsPerPixel == 8) {
-                    Set(px, py, row[sx], row[sx], row[sx]);
+                    Combine(px, py, row[sx], row[sx], row[sx]);
                 } else {
-                    Set(px, py, row[sx * 3], row[sx * 3 + 1], row[sx * 3 + 2]);
+                    Combine(px, py, row[sx * 3], row[sx * 3 + 1], row[sx * 3 + 2]);
                 }
             }
         }
@@ -758,6 +804,8 @@ class ImagePainter {
     PageImage* img_;
     const std::uint8_t* data_;
     std::size_t size_;
+    std::function<std::uint8_t()> rop;
+    std::uint8_t rop_ = kRopCopy;
     long cx_ = 0, cy_ = 0;
     bool in_ = false;
     ImageLayout layout_;
@@ -797,8 +845,12 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
         img.width = std::max(1, static_cast<int>(std::lround(double(img.pageWidth) * img.scale)));
         img.height = std::max(1, static_cast<int>(std::lround(double(img.pageHeight) * img.scale)));
         img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0xFF);
+        img.originX =
+            static_cast<int>(std::lround(kUnprintableMarginInch * double(xdpi) * img.scale));
+        img.originY =
+            static_cast<int>(std::lround(kUnprintableMarginInch * double(ydpi) * img.scale));
         PageRenderer r(&img, &text, data, size);
-        ImagePainter images(&img, data, size);
+        ImagePainter images(&img, data, size, [&r] { return r.rop(); });
         for (std::size_t frame : pageJbig)
             for (const JbigPage& j : jbig)
                 if (j.frameItem == frame) images.Jbig(j);
@@ -811,6 +863,7 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
             if (images.Take(*it)) continue;
             r.Run(it->opcode, it->token);
         }
+        MoveToPrintableArea(&img);
         pages.push_back(std::move(img));
         pageItems.clear();
     };

@@ -89,7 +89,7 @@ constexpr long kWhite = 0xFFFFFF, kBlack = 0, kRed = 0xFF0000, kGreen = 0x00FF00
 
 // The pixel under a point given in dots.
 long At(const streamdump::PageImage& p, double x, double y) {
-    return p.Pixel(static_cast<int>(x * p.scale), static_cast<int>(y * p.scale));
+    return p.PixelAtDot(x, y);
 }
 
 Bytes ShapesPage() {
@@ -285,9 +285,30 @@ TEST(PageRender, OneImagePerPageAndBoundedCanvas) {
         EXPECT_LE(std::max(p.width, p.height), 1100);
         EXPECT_EQ(p.rgb.size(), static_cast<std::size_t>(p.width) * p.height * 3);
     }
-    EXPECT_EQ(pages[0].Pixel(10, 10), kBlack);
-    EXPECT_EQ(pages[1].Pixel(10, 10), kWhite);
+    EXPECT_EQ(At(pages[0], 100, 100), kBlack);
+    EXPECT_EQ(At(pages[1], 100, 100), kWhite);
     EXPECT_EQ(streamdump::RenderPages(nullptr, 0, streamdump::Decoding{}).size(), 0u);
+}
+
+// The stream's origin is the corner of the printable area, a sixth of an inch
+// in from the paper's corner: a square at (100, 100) dots of a 600-dpi page
+// lies 200 dots (8.47 mm) from the paper's edges in the picture.
+TEST(PageRender, StreamOriginIsThePrintableAreasCorner) {
+    Tokens t;
+    t.gray(0x63, 0).box(100, 100, 400, 400).raw({0xA0});
+    auto pages = Render(Stream({t.b}));
+    ASSERT_EQ(pages.size(), 1u);
+    const auto& p = pages[0];
+    const double pxPerMm = p.scale * 600 / 25.4;
+    EXPECT_EQ(p.originX, static_cast<int>(std::lround(100 * p.scale)));
+    EXPECT_EQ(p.originY, p.originX);
+    // The square's top left corner, found along its diagonal.
+    int first = -1;
+    for (int i = 0; i < p.width && first < 0; ++i)
+        if (p.Pixel(i, i) == kBlack) first = i;
+    EXPECT_NEAR(first, 200 * 25.4 / 600 * pxPerMm, 1.0);
+    EXPECT_EQ(At(p, 90, 90), kWhite);
+    EXPECT_EQ(At(p, 110, 110), kBlack);
 }
 
 TEST(PageRender, BusyPageStopsDrawingWithinItsBudget) {

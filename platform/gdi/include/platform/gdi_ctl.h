@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "win/gdi.h"
 
@@ -35,9 +36,15 @@ namespace platform {
 
 // The metafile records that playback did not play since the last
 // ClearSkippedEmfRecords, by record name ("EMR_EXTTEXTOUTW", or with
-// " (malformed)" for one that could not be read) with how many of each: what
+// " (malformed)" for one that could not be read, " (not drawn)" for one the
+// device context could not draw) with how many of each: what
 // a printing program tells its user was left out of the pages.
 std::map<std::string, long> SkippedEmfRecordCounts();
+
+// The print jobs that printer device contexts of this process started, oldest
+// first. A job recorded for the spool-side player is replayed into new jobs
+// inside its own EndDoc: a printing program finds their streams here.
+std::vector<DWORD> PrintJobsStarted();
 
 } // namespace platform
 

@@ -1,0 +1,378 @@
+// Printing as a new user does, through printhost processes: with the
+// printer's own settings (the spool-side road), straight into the stream, and
+// replayed on the spool side. Every road writes its stream where --output
+// asks, places the page where it belongs on the paper, and draws what the
+// document draws: turned pictures and text, masked, parallelogram and
+// translucent blits look the same on the direct road and after the replay.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/emf_builder.h"
+#include "platform_testing/fresh_root.h"
+#include "stream_picture.h"
+#include "win/emf.h"
+#include "win/gdi.h"
+#include "win/gdi_bitmap.h"
+#include "win/gdi_text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::Picture;
+
+int Printhost(const std::string& arguments, std::string* out) {
+    return platform_testing::RunCommand(
+        std::string("'") + PKG_TOOLS_DIR + "/printhost' " + arguments + " 2>&1", out);
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+void Write(const std::string& path, const std::vector<BYTE>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// The printers of the roads, all on the large sample model with Letter paper:
+// its own settings (page order and graphics mode by the spool-side player),
+// straight into the stream, and replayed on the spool side into a stream of
+// drawing tokens (the player reverses the page order).
+constexpr const char* kDefaults = "Own settings";
+constexpr const char* kDirect = "Direct";
+constexpr const char* kReplayed = "Replayed";
+
+class PrintRoadsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = platform_testing::Root();
+        std::string model = std::string(PKG_MODELS_DIR) + "/CX5540.DAT", out;
+        for (const char* name : {kDefaults, kDirect, kReplayed})
+            ASSERT_EQ(
+                Printhost("install --name '" + std::string(name) + "' --model '" + model + "'",
+                          &out),
+                0)
+                << out;
+        ASSERT_EQ(Printhost(std::string("devmode '") + kDirect +
+                                "' --set ReverseOrder=0 --set GraphicsMode=0 --store",
+                            &out),
+                  0)
+            << out;
+        ASSERT_EQ(Printhost(std::string("devmode '") + kReplayed +
+                                "' --set ReverseOrder=1 --set GraphicsMode=0 --store",
+                            &out),
+                  0)
+            << out;
+    }
+
+    // Prints the document into root/<name>.prn; the printhost output.
+    std::string Print(const std::string& printer, const std::string& document,
+                      const std::string& name) {
+        std::string out;
+        EXPECT_EQ(Printhost("print --printer '" + printer + "' --output '" + root_ + "/" + name +
+                                ".prn' '" + document + "'",
+                            &out),
+                  0)
+            << out;
+        return out;
+    }
+    // The first page of root/<name>.prn as a picture of the Letter sheet.
+    Picture Draw(const std::string& name) {
+        std::string out;
+        EXPECT_EQ(
+            Printhost("decode --png '" + root_ + "/" + name + "' '" + root_ + "/" + name + ".prn'",
+                      &out),
+            0)
+            << out;
+        Picture pic;
+        EXPECT_TRUE(e2e::ReadPng(root_ + "/" + name + "-1.png", &pic)) << out;
+        return pic;
+    }
+
+    std::string root_;
+};
+
+// A Letter-sized picture at 10 reference pixels a millimetre.
+constexpr double kLetterWidthMm = 215.9, kLetterHeightMm = 279.4;
+constexpr LONG kPerMm = 10;
+
+// The frame of a builder's picture set to the exact size in hundredths of a
+// millimetre (the builder's is whole millimetres).
+std::vector<BYTE> WithFrame(std::vector<BYTE> emf, LONG right, LONG bottom) {
+    RECTL frame{0, 0, right, bottom};
+    std::memcpy(emf.data() + offsetof(ENHMETAHEADER, rclFrame), &frame, sizeof frame);
+    return emf;
+}
+
+platform::gdi::EmfBuilder LetterPage() {
+    return platform::gdi::EmfBuilder(SIZEL{2160, 2790}, SIZEL{216, 279});
+}
+
+std::vector<BYTE> FinishLetter(const platform::gdi::EmfBuilder& b) {
+    return WithFrame(b.Finish(), 21590, 27940);
+}
+
+// Within one pixel of the picture.
+double PerMm(const Picture& pic) {
+    return pic.width / kLetterWidthMm;
+}
+
+// Every sample document printed with the printer's own settings: the
+// spool-side player replays each into a new job, whose stream --output holds.
+TEST_F(PrintRoadsTest, OwnSettingsPrintEverySampleDocumentIntoTheOutputFile) {
+    struct Doc {
+        const char* path;
+        size_t pages;
+    } docs[] = {{"lines.emf", 1},    {"shapes.emf", 1}, {"fills.emf", 1}, {"clipping.emf", 1},
+                {"pictures.emf", 1}, {"brochure", 2},   {"text", 3}};
+    for (const Doc& d : docs) {
+        SCOPED_TRACE(d.path);
+        std::string name = fs::path(d.path).stem().string();
+        std::string out =
+            Print(kDefaults, std::string(PKG_SOURCE_DIR) + "/samples/documents/" + d.path, name);
+        EXPECT_NE(out.find("replayed on the spool side as job"), std::string::npos) << out;
+        std::string prn = root_ + "/" + name + ".prn";
+        std::error_code ec;
+        auto size = fs::file_size(prn, ec);
+        ASSERT_FALSE(ec) << out;
+        EXPECT_GT(size, 0u) << out;
+        EXPECT_NE(out.find(": " + std::to_string(size) + " bytes in " + prn), std::string::npos)
+            << out;
+        EXPECT_EQ(out.find("not played"), std::string::npos) << out;
+        ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
+        EXPECT_EQ(Count(out, "page start"), d.pages) << out;
+        EXPECT_NE(out.find(" 0 problems"), std::string::npos) << out;
+    }
+}
+
+// A hand-laid Letter page with a black square 10 mm from its corner, 10 mm
+// wide: on every road its corner is 10 mm (236.2 dots at 600 dots an inch)
+// from the paper's, in the stream (whose origin is the printable area's
+// corner, 100 dots in) and in the picture.
+TEST_F(PrintRoadsTest, ProbeSquareLandsTenMillimetresFromThePapersCorner) {
+    auto b = LetterPage();
+    b.SelectStock(BLACK_BRUSH).SelectStock(NULL_PEN);
+    b.Box(EMR_RECTANGLE, RECTL{10 * kPerMm, 10 * kPerMm, 20 * kPerMm, 20 * kPerMm});
+    Write(root_ + "/probe.emf", FinishLetter(b));
+    constexpr double kDotsPerMm = 600 / 25.4, kPrintableOffset = 100;
+    for (const char* printer : {kDirect, kReplayed, kDefaults}) {
+        SCOPED_TRACE(printer);
+        std::string name = std::string("probe-") + printer[0];
+        Print(printer, root_ + "/probe.emf", name);
+        Picture pic = Draw(name);
+        // In the picture: the first dark pixel along the row and the column
+        // through the square's middle.
+        const double perMm = PerMm(pic);
+        int mid = static_cast<int>(15 * perMm), left = -1, top = -1;
+        for (int x = 0; x < pic.width && left < 0; ++x)
+            if (pic.Dark(x, mid)) left = x;
+        for (int y = 0; y < pic.height && top < 0; ++y)
+            if (pic.Dark(mid, y)) top = y;
+        EXPECT_NEAR(left, 10 * perMm, 1.0);
+        EXPECT_NEAR(top, 10 * perMm, 1.0);
+        if (printer == kDefaults) continue; // a banded page: one image, no path
+        // In the stream: the square's path starts at its corner.
+        std::string out;
+        ASSERT_EQ(Printhost("decode '" + root_ + "/" + name + ".prn'", &out), 0) << out;
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(
+            out, m, std::regex(R"(set cursor  point=sint16 pair \((-?\d+), (-?\d+)\))")))
+            << out;
+        EXPECT_NEAR(std::stod(m[1]), 10 * kDotsPerMm - kPrintableOffset, 1.0) << out;
+        EXPECT_NEAR(std::stod(m[2]), 10 * kDotsPerMm - kPrintableOffset, 1.0) << out;
+    }
+}
+
+// A page whose frame is its content area only, with a header drawn above the
+// frame, a mark left of it and a footer below it, as an office program
+// exports a page: centred on the paper, all of them print. A page larger
+// than the paper is fitted whole, its aspect kept.
+TEST_F(PrintRoadsTest, SmallFrameIsCentredAndLargeFrameFittedWhole) {
+    // 170 x 240 mm of content.
+    platform::gdi::EmfBuilder small(SIZEL{1700, 2400}, SIZEL{170, 240});
+    small.SelectStock(BLACK_BRUSH).SelectStock(NULL_PEN);
+    small.Box(EMR_RECTANGLE, RECTL{0, -150, 1700, -50});    // header band, 15 to 5 mm above
+    small.Box(EMR_RECTANGLE, RECTL{-100, 1000, -20, 1400}); // left margin mark
+    small.Box(EMR_RECTANGLE, RECTL{0, 2450, 1700, 2550});   // footer, 5 to 15 mm below
+    Write(root_ + "/content.emf", small.Finish());
+    Print(kDirect, root_ + "/content.emf", "content");
+    Picture pic = Draw("content");
+    const double perMm = PerMm(pic);
+    const double left = (kLetterWidthMm - 170) / 2, top = (kLetterHeightMm - 240) / 2;
+    auto dark = [&](double xMm, double yMm) {
+        return pic.Dark(static_cast<int>(xMm * perMm), static_cast<int>(yMm * perMm));
+    };
+    EXPECT_TRUE(dark(left + 85, top - 10)) << "header";
+    EXPECT_TRUE(dark(left - 6, top + 120)) << "left mark";
+    EXPECT_TRUE(dark(left + 85, top + 250)) << "footer";
+    EXPECT_FALSE(dark(left + 85, top + 120)) << "the content area is empty";
+
+    // A3 (297 x 420 mm) with a 20 mm square in each corner: scaled by 279.4 / 420.
+    platform::gdi::EmfBuilder large(SIZEL{1485, 2100}, SIZEL{297, 420});
+    large.SelectStock(BLACK_BRUSH).SelectStock(NULL_PEN);
+    for (RECTL r : {RECTL{0, 0, 100, 100}, RECTL{1385, 0, 1485, 100}, RECTL{0, 2000, 100, 2100},
+                    RECTL{1385, 2000, 1485, 2100}})
+        large.Box(EMR_RECTANGLE, r);
+    Write(root_ + "/a3.emf", large.Finish());
+    Print(kDirect, root_ + "/a3.emf", "a3");
+    pic = Draw("a3");
+    const double k = kLetterHeightMm / 420, x0 = (kLetterWidthMm - 297 * k) / 2;
+    const double near = 10 * k, far = 20 * k; // the squares' middles, and their far edges
+    for (auto [x, y] : {std::pair{x0 + near, 6.5}, std::pair{x0 + 297 * k - near, 6.5},
+                        std::pair{x0 + near, kLetterHeightMm - 6.5},
+                        std::pair{x0 + 297 * k - near, kLetterHeightMm - 6.5}}) {
+        EXPECT_TRUE(dark(x, y)) << x << ", " << y;
+        EXPECT_FALSE(dark(x < 100 ? x0 + far + 1 : x0 + 297 * k - far - 1, y)) << x << ", " << y;
+    }
+}
+
+// A document of turned text, a turned picture and translucent boxes (black
+// at half over a black band and over paper).
+std::vector<BYTE> TurnedDocument() {
+    auto b = LetterPage();
+    b.CreateBrush(2, BS_SOLID, 0x000000); // takes the font's slot into the handle count
+    // A black band at 150 to 160 mm down.
+    b.SelectObject(2).SelectStock(NULL_PEN);
+    b.Box(EMR_RECTANGLE, RECTL{100, 1500, 1000, 1600});
+    // Text at 30 degrees, 15 mm high.
+    LOGFONTW lf{};
+    lf.lfHeight = -150;
+    lf.lfEscapement = lf.lfOrientation = 300;
+    lf.lfWeight = FW_NORMAL;
+    std::memcpy(lf.lfFaceName, u"Arial", sizeof(u"Arial"));
+    b.Fields(EMR_EXTCREATEFONTINDIRECTW, DWORD{1}, lf);
+    b.SelectObject(1).Value(EMR_SETTEXTCOLOR, 0).Value(EMR_SETBKMODE, TRANSPARENT);
+    const char16_t text[8] = u"ROTATED";
+    DWORD count = 7, stringOffset = 76, options = 0, dxOffset = 0;
+    b.Fields(EMR_EXTTEXTOUTW, RECTL{0, 0, -1, -1}, DWORD{GM_COMPATIBLE}, 1.0f, 1.0f,
+             POINTL{400, 1200}, count, stringOffset, options, RECTL{0, 0, -1, -1}, dxOffset, text);
+    // A 4 x 4 picture of four colours, 60 mm wide, turned 30 degrees about
+    // (120, 160) mm.
+    const double a = M_PI / 6;
+    b.WorldTransform(XFORM{FLOAT(std::cos(a)), FLOAT(-std::sin(a)), FLOAT(std::sin(a)),
+                           FLOAT(std::cos(a)), 1200, 1600});
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof h;
+    h.biWidth = 4;
+    h.biHeight = 4; // bottom-up
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+    std::vector<BYTE> bits;
+    for (int row = 3; row >= 0; --row)
+        for (int x = 0; x < 4; ++x) {
+            // Blue, green, red, black quarters (bytes in blue, green, red order).
+            bool lower = row >= 2, leftHalf = x < 2;
+            BYTE bgr[3] = {BYTE(lower && leftHalf ? 255 : 0), BYTE(lower && !leftHalf ? 255 : 0),
+                           BYTE(!lower && leftHalf ? 255 : 0)};
+            bits.insert(bits.end(), bgr, bgr + 3);
+        }
+    DWORD offBmi = 80, cbBmi = sizeof h, offBits = offBmi + cbBmi,
+          cbBits = static_cast<DWORD>(bits.size());
+    b.Fields(EMR_STRETCHDIBITS, RECTL{0, 0, -1, -1}, LONG{0}, LONG{0}, LONG{0}, LONG{0}, LONG{4},
+             LONG{4}, offBmi, cbBmi, offBits, cbBits, DWORD{DIB_RGB_COLORS}, DWORD{SRCCOPY},
+             LONG{600}, LONG{600}, h, bits);
+    b.WorldTransform(XFORM{1, 0, 0, 1, 0, 0});
+    // Black at half over the band's right end and the paper beside it:
+    // 80 to 120 mm across, 145 to 165 mm down.
+    BITMAPINFOHEADER one = h;
+    one.biWidth = one.biHeight = 1;
+    one.biBitCount = 32;
+    std::vector<BYTE> black(4, 0);
+    BLENDFUNCTION half{AC_SRC_OVER, 0, 128, 0};
+    DWORD blend;
+    std::memcpy(&blend, &half, sizeof blend);
+    b.Fields(EMR_ALPHABLEND, RECTL{0, 0, -1, -1}, LONG{800}, LONG{1450}, LONG{400}, LONG{200},
+             blend, LONG{0}, LONG{0}, XFORM{1, 0, 0, 1, 0, 0}, COLORREF{0xFFFFFF},
+             DWORD{DIB_RGB_COLORS}, DWORD{108}, DWORD{sizeof one}, DWORD{108 + sizeof one},
+             DWORD{4}, LONG{1}, LONG{1}, one, black);
+    return FinishLetter(b);
+}
+
+// The pixels of a that no pixel within one of the same place in b matches.
+long Unmatched(const Picture& a, const Picture& b) {
+    long n = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) {
+            long p = a.At(x, y);
+            bool found = false;
+            for (int dy = -1; dy <= 1 && !found; ++dy)
+                for (int dx = -1; dx <= 1 && !found; ++dx) {
+                    long q = b.At(x + dx, y + dy);
+                    if (q < 0) continue;
+                    int worst = 0;
+                    for (int sh = 0; sh <= 16; sh += 8)
+                        worst = std::max(worst,
+                                         std::abs(int((p >> sh) & 0xFF) - int((q >> sh) & 0xFF)));
+                    found = worst <= 48;
+                }
+            n += !found;
+        }
+    return n;
+}
+
+// Turned text and a turned picture, masked, parallelogram, transparent and
+// alpha blits (the sample pictures document) and translucent boxes: drawn on
+// the direct road, and the same after the spool-side replay, within a pixel.
+TEST_F(PrintRoadsTest, TurnedAndBlendedDrawingMatchesBetweenDirectAndReplayedRoads) {
+    Write(root_ + "/turned.emf", TurnedDocument());
+    for (const std::string& doc :
+         {root_ + "/turned.emf", std::string(PKG_SOURCE_DIR) + "/samples/documents/pictures.emf"}) {
+        SCOPED_TRACE(doc);
+        std::string stem = fs::path(doc).stem().string();
+        std::string out = Print(kDirect, doc, stem + "-direct");
+        EXPECT_EQ(out.find("not played"), std::string::npos) << out;
+        out = Print(kReplayed, doc, stem + "-replayed");
+        EXPECT_EQ(out.find("not played"), std::string::npos) << out;
+        Picture direct = Draw(stem + "-direct"), replayed = Draw(stem + "-replayed");
+        ASSERT_EQ(direct.width, replayed.width);
+        ASSERT_EQ(direct.height, replayed.height);
+        const long area = long(direct.width) * direct.height;
+        EXPECT_LT(Unmatched(direct, replayed), area / 1000);
+        EXPECT_LT(Unmatched(replayed, direct), area / 1000);
+        const double perMm = PerMm(direct);
+        auto at = [&](const Picture& p, double xMm, double yMm) {
+            return p.At(static_cast<int>(xMm * perMm), static_cast<int>(yMm * perMm));
+        };
+        if (stem == "turned") {
+            for (const Picture* p : {&direct, &replayed}) {
+                // The picture's quarters, turned: the middles of the red
+                // (upper left) and blue (lower left) ones.
+                auto turned = [&](double u, double v) {
+                    const double c = std::cos(M_PI / 6), s = std::sin(M_PI / 6);
+                    return at(*p, 120 + u * c + v * s, 160 - u * s + v * c);
+                };
+                EXPECT_EQ(turned(15, 15), 0xFF0000);
+                EXPECT_EQ(turned(15, 45), 0x0000FF);
+                // Text along the turned line, 8 mm into the letters from the
+                // reference point (the text hangs from it), none where the
+                // text would lie unturned.
+                long ink = 0, level = 0;
+                for (double t = 0; t < 60; t += 0.25) {
+                    ink += at(*p, 40 + t * std::cos(M_PI / 6) + 8 * std::sin(M_PI / 6),
+                              120 - t * std::sin(M_PI / 6) + 8 * std::cos(M_PI / 6)) == 0;
+                    level += at(*p, 80 + t / 2, 128) == 0;
+                }
+                EXPECT_GT(ink, 20);
+                EXPECT_LT(level, 10);
+                // Half black over paper is gray; over the band the band shows.
+                long gray = at(*p, 110, 155);
+                EXPECT_NEAR(gray & 0xFF, 127, 40) << std::hex << gray;
+                EXPECT_EQ(at(*p, 90, 155), 0);
+                EXPECT_EQ(at(*p, 90, 147), at(*p, 110, 147));
+            }
+        }
+    }
+}
+
+} // namespace
