@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/testctl.h"
@@ -92,13 +93,33 @@ void RegisterResetHook(void (*hook)()) {
 
 namespace {
 
+// Statements of distinct SQL kept per connection; beyond this (SQL built at
+// run time with values in it) a statement is finalized after use.
+constexpr size_t kMaxKeptStatements = 512;
+
+struct SqlHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view sql) const { return std::hash<std::string_view>()(sql); }
+};
+
 struct ThreadConnection {
     sqlite3* db = nullptr;
     unsigned generation = 0;
     size_t schemasApplied = 0;
-    ~ThreadConnection() {
-        if (db) sqlite3_close(db);
+    // Idle prepared statements by their SQL text; a statement in use is out of
+    // the map, so a nested use of the same SQL prepares another one.
+    std::unordered_map<std::string, std::vector<sqlite3_stmt*>, SqlHash, std::equal_to<>> idle;
+
+    void Close() {
+        for (auto& [sql, list] : idle)
+            for (sqlite3_stmt* stmt : list)
+                sqlite3_finalize(stmt);
+        idle.clear();
+        // A statement still in use keeps the connection until it is finalized.
+        if (db) sqlite3_close_v2(db);
+        db = nullptr;
     }
+    ~ThreadConnection() { Close(); }
 };
 thread_local ThreadConnection tConn;
 
@@ -122,17 +143,14 @@ void Exec(sqlite3* db, const char* sql) {
 
 sqlite3* MachineDb::Connection() {
     const std::string& root = MachineRoot();
-    std::vector<std::string> schemas;
     unsigned generation;
+    size_t schemaCount;
     {
         std::lock_guard lock(gMutex);
-        schemas = gSchemas;
         generation = gGeneration;
+        schemaCount = gSchemas.size();
     }
-    if (tConn.db && tConn.generation != generation) {
-        sqlite3_close(tConn.db);
-        tConn.db = nullptr;
-    }
+    if (tConn.db && tConn.generation != generation) tConn.Close();
     if (!tConn.db) {
         std::string path = root + "/machine.db";
         sqlite3* db = nullptr;
@@ -151,11 +169,58 @@ sqlite3* MachineDb::Connection() {
         tConn.schemasApplied = 0;
         Exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     }
-    while (tConn.schemasApplied < schemas.size()) {
-        Exec(tConn.db, schemas[tConn.schemasApplied].c_str());
+    while (tConn.schemasApplied < schemaCount) {
+        std::string schema;
+        {
+            std::lock_guard lock(gMutex);
+            schema = gSchemas[tConn.schemasApplied];
+        }
+        Exec(tConn.db, schema.c_str());
         ++tConn.schemasApplied;
     }
     return tConn.db;
+}
+
+sqlite3_stmt* MachineDb::AcquireStatement(const char* sql) {
+    sqlite3* db = Connection();
+    auto it = tConn.idle.find(std::string_view(sql));
+    if (it != tConn.idle.end() && !it->second.empty()) {
+        sqlite3_stmt* stmt = it->second.back();
+        it->second.pop_back();
+        return stmt;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        throw std::runtime_error(std::string("machine database: prepare: ") + sqlite3_errmsg(db));
+    }
+    return stmt;
+}
+
+void MachineDb::ReleaseStatement(sqlite3_stmt* stmt) {
+    if (!stmt) return;
+    // Reset at once: a read statement left stepping would hold its snapshot
+    // and keep every later read of this thread from seeing other writers.
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (sqlite3_db_handle(stmt) != tConn.db) { // its connection was closed meanwhile
+        sqlite3_finalize(stmt);
+        return;
+    }
+    const char* sql = sqlite3_sql(stmt);
+    auto it = tConn.idle.find(std::string_view(sql));
+    if (it == tConn.idle.end()) {
+        if (tConn.idle.size() >= kMaxKeptStatements) {
+            sqlite3_finalize(stmt);
+            return;
+        }
+        it = tConn.idle.emplace(sql, std::vector<sqlite3_stmt*>()).first;
+    }
+    if (it->second.size() >= 4) { // nested uses of one SQL are rare and shallow
+        sqlite3_finalize(stmt);
+        return;
+    }
+    it->second.push_back(stmt);
 }
 
 void MachineDb::RegisterSchema(const char* sql) {
@@ -203,10 +268,7 @@ void ResetForTests() {
         ++gGeneration;
         hooks = gResetHooks;
     }
-    if (tConn.db) {
-        sqlite3_close(tConn.db);
-        tConn.db = nullptr;
-    }
+    tConn.Close();
     for (auto hook : hooks)
         hook();
     SetLastError(0);

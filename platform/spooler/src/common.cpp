@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 
 #include "platform/text.h"
@@ -301,6 +302,7 @@ std::mutex gControlMutex;
 // The most recent calls; a long-running writer must not grow it without end.
 constexpr size_t kMaxCalls = 65536;
 std::deque<test::Call> gCalls;
+std::atomic<bool> gRecordCalls{false};
 bool gAdministrator = true;
 bool gDiscard = false;
 struct ShortWritePlan {
@@ -312,6 +314,7 @@ struct ShortWritePlan {
 void ResetControls() {
     std::lock_guard lock(gControlMutex);
     gCalls.clear();
+    gRecordCalls = false;
     gAdministrator = true;
     gDiscard = false;
     gShortWrites = {};
@@ -322,6 +325,10 @@ struct ResetRegistrar {
 } gResetRegistrar;
 
 } // namespace
+
+bool LoggingCalls() {
+    return gRecordCalls.load(std::memory_order_relaxed);
+}
 
 void LogCall(test::Call call) {
     std::lock_guard lock(gControlMutex);
@@ -367,6 +374,10 @@ void ShortWriteNext(int count, DWORD maxBytes, int skip) {
 void DiscardJobOutput(bool discard) {
     std::lock_guard lock(gControlMutex);
     gDiscard = discard;
+}
+
+void RecordCalls(bool on) {
+    gRecordCalls = on;
 }
 
 std::vector<Call> Calls() {

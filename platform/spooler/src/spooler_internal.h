@@ -155,6 +155,15 @@ void RaisePrinterEvent(const std::u16string& name, int event, LPARAM lParam);
 void UpgradePrinter(const std::u16string& name, const std::u16string& oldDriverDirectory);
 
 bool LoadPrinter(const std::string& key, PrinterRow* out);
+
+// The settings stamp (settings_cache.cpp): raised after every committed
+// change of a printer's or a driver's record, in any process; the records
+// a process read are kept while it stays put. load reads the database.
+void RaiseSettingsStamp();
+bool CachedPrinter(const std::string& key, PrinterRow* out,
+                   bool (*load)(const std::string&, PrinterRow*));
+bool CachedDriver(const std::string& foldedName, DriverRecord* out,
+                  bool (*load)(const std::string&, DriverRecord*));
 std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user);
 DWORD ActiveJobCount(const std::string& printerKey);
 
@@ -167,6 +176,8 @@ bool IsValidDatatype(std::u16string_view datatype);
 
 // ---- the call log and guarded exports -----------------------------------
 
+// Whether a test asked for the call log; the fields of a call are filled only then.
+bool LoggingCalls();
 void LogCall(test::Call call);
 
 // Runs an exported call: no exception escapes; a database failure reads as
@@ -174,10 +185,13 @@ void LogCall(test::Call call);
 template <class R, class Fn, class Ok>
 R Guarded(const char* function, HANDLE handle, R failValue, Ok isOk, Fn&& body) {
     test::Call call;
-    call.function = function;
-    if (handle) {
-        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
-            call.printer = h->name;
+    const bool logging = LoggingCalls();
+    if (logging) {
+        call.function = function;
+        if (handle) {
+            if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
+                call.printer = h->name;
+        }
     }
     R result = failValue;
     try {
@@ -190,19 +204,24 @@ R Guarded(const char* function, HANDLE handle, R failValue, Ok isOk, Fn&& body) 
         SetLastError(RPC_S_SERVER_UNAVAILABLE);
         result = failValue;
     }
-    call.ok = isOk(result);
-    call.error = call.ok ? 0 : GetLastError();
-    LogCall(std::move(call));
+    if (logging) {
+        call.ok = isOk(result);
+        call.error = call.ok ? 0 : GetLastError();
+        LogCall(std::move(call));
+    }
     return result;
 }
 
 // The same for calls that answer an error number instead of a BOOL.
 template <class Fn> DWORD GuardedStatus(const char* function, HANDLE handle, Fn&& body) {
     test::Call call;
-    call.function = function;
-    if (handle) {
-        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
-            call.printer = h->name;
+    const bool logging = LoggingCalls();
+    if (logging) {
+        call.function = function;
+        if (handle) {
+            if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
+                call.printer = h->name;
+        }
     }
     DWORD result;
     try {
@@ -213,9 +232,11 @@ template <class Fn> DWORD GuardedStatus(const char* function, HANDLE handle, Fn&
     } catch (const std::exception&) {
         result = RPC_S_SERVER_UNAVAILABLE;
     }
-    call.ok = result == ERROR_SUCCESS;
-    call.error = result;
-    LogCall(std::move(call));
+    if (logging) {
+        call.ok = result == ERROR_SUCCESS;
+        call.error = result;
+        LogCall(std::move(call));
+    }
     return result;
 }
 

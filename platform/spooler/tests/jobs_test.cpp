@@ -112,6 +112,7 @@ TEST_F(JobsTest, ShortWriteIsReported) {
 TEST_F(JobsTest, FailingWriteAndCallLog) {
     HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
     DWORD id = Start(h, u"Fails");
+    spl::test::RecordCalls(true);
     spl::test::ClearCalls();
     platform::test::FailNext("WritePrinter", 1, ERROR_DISK_FULL);
     DWORD written = 1234;
