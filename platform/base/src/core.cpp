@@ -230,9 +230,32 @@ void MachineDb::RegisterSchema(const char* sql) {
     gSchemas.emplace_back(sql);
 }
 
+namespace {
+
+// A statement without rows run through the kept statements (BEGIN and COMMIT
+// on every write), retried while the database is busy as Exec retries.
+void RunKept(const char* sql) {
+    sqlite3_stmt* stmt = MachineDb::AcquireStatement(sql);
+    for (int attempt = 0;; ++attempt) {
+        int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE || rc == SQLITE_ROW) break;
+        sqlite3_reset(stmt);
+        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && attempt < 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        std::string text = sqlite3_errmsg(sqlite3_db_handle(stmt));
+        MachineDb::ReleaseStatement(stmt);
+        throw std::runtime_error("machine database: " + text);
+    }
+    MachineDb::ReleaseStatement(stmt);
+}
+
+} // namespace
+
 bool MachineDb::Begin() {
     try {
-        Exec(Connection(), "BEGIN IMMEDIATE");
+        RunKept("BEGIN IMMEDIATE");
         return true;
     } catch (const std::exception&) {
         return false;
@@ -241,7 +264,7 @@ bool MachineDb::Begin() {
 
 bool MachineDb::Commit() {
     try {
-        Exec(Connection(), "COMMIT");
+        RunKept("COMMIT");
         return true;
     } catch (const std::exception&) {
         Rollback();

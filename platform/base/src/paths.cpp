@@ -63,6 +63,15 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts) {
         }
         stack.push_back(part);
     }
+    // Most paths are written as they are on disk: then one look-up of the
+    // whole path answers for every component (the host's own look-up is
+    // exact, so all of them exist as written).
+    std::string whole = base;
+    for (const auto& part : stack) {
+        whole += '/';
+        whole += part;
+    }
+    if (!stack.empty() && Exists(whole)) return whole;
     std::string out = base;
     for (const auto& part : stack) {
         std::string onDisk = FindNoCase(out, part);

@@ -79,9 +79,16 @@ bool ReadPrinter(const std::string& key, PrinterRow* out) {
 
 } // namespace
 
-bool LoadPrinter(const std::string& key, PrinterRow* out) {
+std::shared_ptr<const PrinterRow> SharedPrinter(const std::string& key) {
     EnsureSchema();
-    return CachedPrinter(key, out, &ReadPrinter);
+    return CachedPrinter(key, &ReadPrinter);
+}
+
+bool LoadPrinter(const std::string& key, PrinterRow* out) {
+    auto row = SharedPrinter(key);
+    if (!row) return false;
+    *out = *row;
+    return true;
 }
 
 std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user) {
@@ -188,9 +195,16 @@ bool ReadDriver(const std::string& key, DriverRecord* out) {
 
 } // namespace
 
-bool FindDriver(const std::u16string& name, DriverRecord* out) {
+std::shared_ptr<const DriverRecord> SharedDriver(const std::u16string& name) {
     EnsureSchema();
-    return CachedDriver(FoldKey(name), out, &ReadDriver);
+    return CachedDriver(FoldKey(name), &ReadDriver);
+}
+
+bool FindDriver(const std::u16string& name, DriverRecord* out) {
+    auto driver = SharedDriver(name);
+    if (!driver) return false;
+    *out = *driver;
+    return true;
 }
 
 DWORD AddPrinter(const PrinterRecord& p, bool replace) {

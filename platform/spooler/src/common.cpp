@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
+#include <cstring>
 #include <deque>
 
 #include "platform/text.h"
@@ -206,12 +208,13 @@ void Answer::PointAt(size_t field) {
 void Answer::String(size_t field, std::u16string_view text) {
     Align(2);
     PointAt(field);
-    for (char16_t c : text) {
-        bytes_.push_back(static_cast<BYTE>(c & 0xFF));
-        bytes_.push_back(static_cast<BYTE>(c >> 8));
-    }
-    bytes_.push_back(0);
-    bytes_.push_back(0);
+    // Little-endian UTF-16, as the host keeps it, then the NUL.
+    static_assert(std::endian::native == std::endian::little);
+    size_t at = bytes_.size();
+    bytes_.resize(at + (text.size() + 1) * sizeof(char16_t));
+    if (!text.empty()) std::memcpy(bytes_.data() + at, text.data(), text.size() * sizeof(char16_t));
+    bytes_[bytes_.size() - 2] = 0;
+    bytes_[bytes_.size() - 1] = 0;
 }
 
 void Answer::StringA(size_t field, std::string_view text) {

@@ -27,16 +27,18 @@ BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDr
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
     }
-    PrinterRow row;
-    if (!LoadPrinter(h->key, &row)) {
+    auto row = SharedPrinter(h->key);
+    if (!row) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
-    DriverRecord d;
-    if (!platform::EqualsNoCase(env, kEnvironment) || !FindDriver(row.rec.driver, &d)) {
+    auto driver =
+        platform::EqualsNoCase(env, kEnvironment) ? SharedDriver(row->rec.driver) : nullptr;
+    if (!driver) {
         SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
         return FALSE;
     }
+    const DriverRecord& d = *driver;
     Answer a;
     // Levels 2 and 3 share their first six fields.
     size_t r = a.Record(Level == 2 ? sizeof(DRIVER_INFO_2W) : sizeof(DRIVER_INFO_3W));

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -23,17 +24,16 @@ namespace {
 constexpr char kStampFile[] = "/spool-settings.stamp";
 constexpr size_t kStampBytes = 4096;
 
-struct Cached {
+template <class T> struct Cached {
     unsigned long long stamp = 0;
-    PrinterRow printer;
-    DriverRecord driver;
+    std::shared_ptr<const T> record;
 };
 
 std::mutex gMutex;
 std::string gRoot;
 std::atomic<unsigned long long>* gCounter = nullptr;
-std::map<std::string, Cached> gPrinters; // by the printer's key
-std::map<std::string, Cached> gDrivers;  // by the driver's folded name
+std::map<std::string, Cached<PrinterRow>> gPrinters;  // by the printer's key
+std::map<std::string, Cached<DriverRecord>> gDrivers; // by the driver's folded name
 
 // The counter of the current machine root, mapped on first use (and again
 // when the root changes, dropping what was kept of the old one); null when
@@ -68,32 +68,31 @@ bool InTransaction() {
     return sqlite3_get_autocommit(MachineDb::Connection()) == 0;
 }
 
-template <class T, class Load>
-bool Lookup(std::map<std::string, Cached>& cache, const std::string& key, T Cached::*field, T* out,
-            Load&& load) {
-    if (InTransaction()) return load(out);
+template <class T>
+std::shared_ptr<const T> Lookup(std::map<std::string, Cached<T>>& cache, const std::string& key,
+                                bool (*load)(const std::string&, T*)) {
+    auto read = [&]() -> std::shared_ptr<const T> {
+        auto record = std::make_shared<T>();
+        if (!load(key, record.get())) return nullptr;
+        return record;
+    };
+    if (InTransaction()) return read();
     unsigned long long stamp;
     {
         std::lock_guard lock(gMutex);
         auto* counter = CounterLocked();
-        if (!counter) return load(out);
+        if (!counter) return read();
         // Read before the database, so that a change committed meanwhile
         // moves the counter past what is kept.
         stamp = counter->load(std::memory_order_acquire);
         auto it = cache.find(key);
-        if (it != cache.end() && it->second.stamp == stamp) {
-            *out = it->second.*field;
-            return true;
-        }
+        if (it != cache.end() && it->second.stamp == stamp) return it->second.record;
     }
-    if (!load(out)) return false;
+    auto record = read();
+    if (!record) return nullptr; // an absent record is asked for again next time
     std::lock_guard lock(gMutex);
-    if (gCounter && gRoot == MachineRoot()) {
-        Cached& c = cache[key];
-        c.stamp = stamp;
-        c.*field = *out;
-    }
-    return true;
+    if (gCounter && gRoot == MachineRoot()) cache[key] = Cached<T>{stamp, record};
+    return record;
 }
 
 void Forget() {
@@ -119,16 +118,14 @@ void RaiseSettingsStamp() {
     gDrivers.clear();
 }
 
-bool CachedPrinter(const std::string& key, PrinterRow* out,
-                   bool (*load)(const std::string&, PrinterRow*)) {
-    return Lookup(gPrinters, key, &Cached::printer, out,
-                  [&](PrinterRow* row) { return load(key, row); });
+std::shared_ptr<const PrinterRow> CachedPrinter(const std::string& key,
+                                                bool (*load)(const std::string&, PrinterRow*)) {
+    return Lookup(gPrinters, key, load);
 }
 
-bool CachedDriver(const std::string& foldedName, DriverRecord* out,
-                  bool (*load)(const std::string&, DriverRecord*)) {
-    return Lookup(gDrivers, foldedName, &Cached::driver, out,
-                  [&](DriverRecord* d) { return load(foldedName, d); });
+std::shared_ptr<const DriverRecord> CachedDriver(const std::string& foldedName,
+                                                 bool (*load)(const std::string&, DriverRecord*)) {
+    return Lookup(gDrivers, foldedName, load);
 }
 
 } // namespace platform::spooler

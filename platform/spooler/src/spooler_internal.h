@@ -159,11 +159,15 @@ bool LoadPrinter(const std::string& key, PrinterRow* out);
 // The settings stamp (settings_cache.cpp): raised after every committed
 // change of a printer's or a driver's record, in any process; the records
 // a process read are kept while it stays put. load reads the database.
+// Null when there is no such record.
 void RaiseSettingsStamp();
-bool CachedPrinter(const std::string& key, PrinterRow* out,
-                   bool (*load)(const std::string&, PrinterRow*));
-bool CachedDriver(const std::string& foldedName, DriverRecord* out,
-                  bool (*load)(const std::string&, DriverRecord*));
+std::shared_ptr<const PrinterRow> CachedPrinter(const std::string& key,
+                                                bool (*load)(const std::string&, PrinterRow*));
+std::shared_ptr<const DriverRecord> CachedDriver(const std::string& foldedName,
+                                                 bool (*load)(const std::string&, DriverRecord*));
+// The printer's and the driver's records as kept (no copy).
+std::shared_ptr<const PrinterRow> SharedPrinter(const std::string& key);
+std::shared_ptr<const DriverRecord> SharedDriver(const std::u16string& name);
 std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user);
 DWORD ActiveJobCount(const std::string& printerKey);
 
