@@ -195,6 +195,7 @@ void Answer::Align(size_t n) {
 }
 
 size_t Answer::Record(size_t n) {
+    if (bytes_.empty()) bytes_.reserve(1024); // a record and its strings, grown once
     Align(8);
     size_t at = bytes_.size();
     bytes_.resize(at + n, 0);

@@ -17,7 +17,8 @@ namespace platform {
 const std::string& MachineRoot();
 
 // Fault injection: true when a test has asked the named platform function to
-// fail now; the error it should report is stored in *error.
+// fail now; the error it should report is stored in *error. The name is a
+// string literal (calls are counted by its address).
 bool ShouldFail(const char* function, DWORD* error);
 
 // Call at the top of a platform function that can fail on the real system:
