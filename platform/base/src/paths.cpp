@@ -21,24 +21,25 @@ bool Exists(const std::string& p) {
 }
 
 // Splits at both separators. In Windows paths a name never ends in dots or
-// blanks ("x." and "x " are "x"), as the system trims them.
-std::vector<std::string> SplitComponents(std::string_view path, bool windows = false) {
-    std::vector<std::string> parts;
-    std::string cur;
-    auto flush = [&] {
+// blanks ("x." and "x " are "x"), as the system trims them. The parts view
+// the path.
+std::vector<std::string_view> SplitComponents(std::string_view path, bool windows = false) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    auto flush = [&](size_t end) {
+        std::string_view cur = path.substr(start, end - start);
         if (windows && cur != "." && cur != "..")
             while (!cur.empty() && (cur.back() == '.' || cur.back() == ' '))
-                cur.pop_back();
-        if (!cur.empty()) parts.push_back(std::move(cur));
-        cur.clear();
+                cur.remove_suffix(1);
+        if (!cur.empty()) parts.push_back(cur);
     };
-    for (char c : path) {
-        if (c == '\\' || c == '/')
-            flush();
-        else
-            cur += c;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\' || path[i] == '/') {
+            flush(i);
+            start = i + 1;
+        }
     }
-    flush();
+    flush(path.size());
     return parts;
 }
 
@@ -53,9 +54,10 @@ void EnsureSystemDrive(const std::string& root) {
 }
 
 // Appends the components to base, resolving "." and "..", matching case.
-std::string Resolve(std::string base, const std::vector<std::string>& parts) {
-    std::vector<std::string> stack;
-    for (const auto& part : parts) {
+std::string Resolve(std::string base, const std::vector<std::string_view>& parts) {
+    std::vector<std::string_view> stack;
+    stack.reserve(parts.size());
+    for (std::string_view part : parts) {
         if (part == ".") continue;
         if (part == "..") {
             if (!stack.empty()) stack.pop_back();
@@ -67,16 +69,19 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts) {
     // whole path answers for every component (the host's own look-up is
     // exact, so all of them exist as written).
     std::string whole = base;
-    for (const auto& part : stack) {
+    for (std::string_view part : stack) {
         whole += '/';
         whole += part;
     }
     if (!stack.empty() && Exists(whole)) return whole;
-    std::string out = base;
-    for (const auto& part : stack) {
+    std::string out = std::move(base);
+    for (std::string_view part : stack) {
         std::string onDisk = FindNoCase(out, part);
         out += '/';
-        out += onDisk.empty() ? part : onDisk;
+        if (onDisk.empty())
+            out += part;
+        else
+            out += onDisk;
     }
     return out;
 }
