@@ -18,6 +18,9 @@
 #   BENCH_PAGES="1 10 100 1000 8000"  page counts
 #   BENCH_RUNS=3                       runs per row (the median is shown)
 #   BENCH_CPU=2                        pin every run to this processor (taskset)
+#   BENCH_TMPDIR=/tmp                  where the machine roots, documents and outputs go
+#     (the spool-side road makes a file per page: on a disk file system shared with
+#     busy neighbours, finding a free inode can cost more than the page's drawing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,7 +40,7 @@ if ! command -v gs >/dev/null; then
   else sudo apt-get install -y --no-install-recommends ghostscript >/dev/null; fi
 fi
 
-work=$(mktemp -d /tmp/run_pages.XXXXXX)
+work=$(mktemp -d "${BENCH_TMPDIR:-/tmp}/run_pages.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 pin=()
 [[ -n "${BENCH_CPU:-}" ]] && pin=(taskset -c "$BENCH_CPU")
@@ -160,7 +163,7 @@ for n in $pages_list; do
 done
 row japanese 1 direct "$printhost" print --printer Bench "$PWD/samples/documents/text/japanese.emf" >>"$results"
 
-echo "Processor time (user + system) and peak resident memory of each process; median of $runs runs."
+echo "Processor time (user + system) and peak resident memory of each process; median of $runs runs; files in $(df --output=fstype "$work" | tail -1 | tr -d ' ')."
 echo "Reference: Ghostscript $(gs --version) turning the same drawing (PostScript) into PCL XL, -sDEVICE=pxlmono -r600."
 # ms/page is the whole process's time over its pages; "+ms/page" leaves out
 # what a one-page job costs (start, printer set-up, end): (t(N) - t(1)) / (N - 1).

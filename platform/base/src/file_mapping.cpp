@@ -65,7 +65,7 @@ struct FileRange {
 };
 
 struct View {
-    size_t length;
+    size_t length = 0;
     std::shared_ptr<MappingObject> mapping; // a view keeps its mapping alive
     bool reusable = false;
     FileRange range;
@@ -264,7 +264,9 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
         offset + length > static_cast<unsigned long long>(st.st_size))
         return FailNull(ERROR_ACCESS_DENIED);
 
-    View view{static_cast<size_t>(length), std::move(mapping)};
+    View view;
+    view.length = static_cast<size_t>(length);
+    view.mapping = std::move(mapping);
     view.reusable = !write && !copy && view.mapping->isFile();
     if (view.reusable)
         view.range = FileRange{st.st_dev,
