@@ -68,8 +68,8 @@ make_postscript() {
 /box { 4 dict begin /y1 exch def /x1 exch def /y0 exch def /x0 exch def
   newpath x0 y0 moveto x1 y0 lineto x1 y1 lineto x0 y1 lineto closepath end } def
 /oval { 4 dict begin /y1 exch def /x1 exch def /y0 exch def /x0 exch def
-  gsave x0 x1 add 2 div y0 y1 add 2 div translate x1 x0 sub 2 div y1 y0 sub 2 div scale
-  newpath 0 0 1 0 360 arc closepath grestore end } def
+  matrix currentmatrix x0 x1 add 2 div y0 y1 add 2 div translate x1 x0 sub 2 div y1 y0 sub 2 div scale
+  newpath 0 0 1 0 360 arc closepath setmatrix end } def
 /rrect { 5 dict begin /r exch def /y1 exch def /x1 exch def /y0 exch def /x0 exch def
   newpath x0 r add y0 moveto x1 y0 x1 y1 r arcto 4 {pop} repeat x1 y1 x0 y1 r arcto 4 {pop} repeat
   x0 y1 x0 y0 r arcto 4 {pop} repeat x0 y0 x1 y0 r arcto 4 {pop} repeat closepath end } def
