@@ -1,7 +1,8 @@
-// The printer stream writer in MB/s into a spooler job that discards its
-// bytes: small drawing-token writes (4 to 16 bytes) and 64 KB raster blocks,
-// and the spooler's own 4 KB writes, each against memcpy of the same bytes in
-// the same run.
+// The printer stream writer in MB/s: small drawing-token writes (4 to 16
+// bytes) and 64 KB raster blocks, and the spooler's own 4 KB writes, each
+// into a spooler job that discards its bytes (the writer's own cost) and into
+// a job that writes them to its spool file (what a job pays), against memcpy
+// of the same bytes in the same run.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -51,10 +52,26 @@ const std::vector<BYTE>& Source() {
     return bytes;
 }
 
-void WriterTokens(benchmark::State& state) {
-    bench::Sink& sink = bench::TheSink();
+// The sink a benchmark writes into.
+bench::Sink& SinkOf(bool toFile) {
+    return toFile ? bench::TheFileSink() : bench::TheSink();
+}
+
+// A spool file is started anew every 256 MB, outside the timing.
+void KeepFileSmall(benchmark::State& state, bench::Sink& sink, size_t* written) {
+    *written += kBytesPerIteration;
+    if (&sink != &bench::TheFileSink() || *written < (256u << 20)) return;
+    state.PauseTiming();
+    sink.Restart();
+    *written = 0;
+    state.ResumeTiming();
+}
+
+void WriterTokens(benchmark::State& state, bool toFile) {
+    bench::Sink& sink = SinkOf(toFile);
     if (!sink.ok()) return state.SkipWithError("no spooler job");
     const BYTE* src = Source().data();
+    size_t written = 0;
     for (auto _ : state) {
         size_t at = 0;
         for (size_t n : TokenSizes()) {
@@ -62,6 +79,7 @@ void WriterTokens(benchmark::State& state) {
             at = (at + n) % (kBlock - 32);
         }
         inkforge::FlushOutput(sink.pdev());
+        KeepFileSmall(state, sink, &written);
     }
     if (sink.pdev()->jobFlags & inkforge::job::Cancelled) state.SkipWithError("job cancelled");
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
@@ -83,14 +101,16 @@ void MemcpyTokens(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
 }
 
-void WriterBlocks(benchmark::State& state) {
-    bench::Sink& sink = bench::TheSink();
+void WriterBlocks(benchmark::State& state, bool toFile) {
+    bench::Sink& sink = SinkOf(toFile);
     if (!sink.ok()) return state.SkipWithError("no spooler job");
     const BYTE* src = Source().data();
+    size_t written = 0;
     for (auto _ : state) {
         for (size_t done = 0; done < kBytesPerIteration; done += kBlock)
             inkforge::OutputBytes(sink.pdev(), src, static_cast<DWORD>(kBlock));
         inkforge::FlushOutput(sink.pdev());
+        KeepFileSmall(state, sink, &written);
     }
     if (sink.pdev()->jobFlags & inkforge::job::Cancelled) state.SkipWithError("job cancelled");
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
@@ -110,16 +130,18 @@ void MemcpyBlocks(benchmark::State& state) {
 
 // The spooler alone: 4 KB writes into the discarding job, each of which
 // checks whether the job was cancelled.
-void SpoolerWrites(benchmark::State& state) {
-    bench::Sink& sink = bench::TheSink();
+void SpoolerWrites(benchmark::State& state, bool toFile) {
+    bench::Sink& sink = SinkOf(toFile);
     if (!sink.ok()) return state.SkipWithError("no spooler job");
     BYTE* src = const_cast<BYTE*>(Source().data());
+    size_t total = 0;
     for (auto _ : state) {
         for (size_t done = 0; done < kBytesPerIteration; done += kSmallWrite) {
             DWORD written = 0;
             if (!WritePrinter(sink.pdev()->printer, src, kSmallWrite, &written))
                 return state.SkipWithError("write failed");
         }
+        KeepFileSmall(state, sink, &total);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
 }
@@ -135,11 +157,14 @@ void MemcpySmall(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBytesPerIteration);
 }
 
-BENCHMARK(WriterTokens)->Name("tokens/writer");
+BENCHMARK_CAPTURE(WriterTokens, sink, false)->Name("tokens/writer");
+BENCHMARK_CAPTURE(WriterTokens, file, true)->Name("tokens/file");
 BENCHMARK(MemcpyTokens)->Name("tokens/memcpy");
-BENCHMARK(WriterBlocks)->Name("blocks64k/writer");
+BENCHMARK_CAPTURE(WriterBlocks, sink, false)->Name("blocks64k/writer");
+BENCHMARK_CAPTURE(WriterBlocks, file, true)->Name("blocks64k/file");
 BENCHMARK(MemcpyBlocks)->Name("blocks64k/memcpy");
-BENCHMARK(SpoolerWrites)->Name("spool4k/writer");
+BENCHMARK_CAPTURE(SpoolerWrites, sink, false)->Name("spool4k/writer");
+BENCHMARK_CAPTURE(SpoolerWrites, file, true)->Name("spool4k/file");
 BENCHMARK(MemcpySmall)->Name("spool4k/memcpy");
 
 class Reporter : public benchmark::ConsoleReporter {
@@ -153,13 +178,16 @@ class Reporter : public benchmark::ConsoleReporter {
     }
     void Ratios() const {
         for (const char* group : {"tokens", "blocks64k", "spool4k"}) {
-            auto w = seconds_.find(std::string(group) + "/writer"),
-                 m = seconds_.find(std::string(group) + "/memcpy");
-            if (w == seconds_.end() || m == seconds_.end() || w->second <= 0 || m->second <= 0)
-                continue;
-            double mbps = kBytesPerIteration / w->second / 1e6;
-            std::printf("%-10s writer %.0f MB/s, %.1f%% of memcpy (%.0f MB/s)\n", group, mbps,
-                        100.0 * m->second / w->second, kBytesPerIteration / m->second / 1e6);
+            auto m = seconds_.find(std::string(group) + "/memcpy");
+            if (m == seconds_.end() || m->second <= 0) continue;
+            for (const char* into : {"writer", "file"}) {
+                auto w = seconds_.find(std::string(group) + "/" + into);
+                if (w == seconds_.end() || w->second <= 0) continue;
+                double mbps = kBytesPerIteration / w->second / 1e6;
+                std::printf("%-10s %-6s %.0f MB/s, %.1f%% of memcpy (%.0f MB/s)\n", group,
+                            std::string(into) == "file" ? "file" : "sink", mbps,
+                            100.0 * m->second / w->second, kBytesPerIteration / m->second / 1e6);
+            }
         }
     }
 

@@ -4,11 +4,13 @@
 // user's.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "pdev.h"
+#include "platform/paths.h"
 #include "platform/spooler_ctl.h"
 #include "win/base.h"
 #include "win/spool.h"
@@ -35,10 +37,12 @@ class OwnMachineRoot {
 };
 
 // A physical device writing into an open job of a printer whose spooler
-// discards job output.
+// discards job output; or, made with toFile, into a job whose bytes go to its
+// spool file as a real job's do (Restart begins a new job, its file gone, so
+// that a long run does not fill the disk).
 class Sink {
   public:
-    Sink() {
+    explicit Sink(bool toFile = false) : toFile_(toFile) {
         namespace spl = platform::spooler;
         spl::AddPort({u"LPT1:", u"Local Port", u""});
         spl::DriverRecord d;
@@ -51,30 +55,60 @@ class Sink {
         p.port = u"LPT1:";
         p.driver = u"Bench";
         spl::AddPrinter(p, false);
-        spl::test::DiscardJobOutput(true);
         std::u16string name = u"Bench";
         OpenPrinterW(name.data(), &printer_, nullptr);
-        DOC_INFO_1W di{const_cast<LPWSTR>(u"Bench"), nullptr, nullptr};
-        StartDocPrinterW(printer_, 1, reinterpret_cast<LPBYTE>(&di));
         pdev_ = inkforge::AllocatePdev();
         pdev_->printer = printer_;
         pdev_->docStarted = 1;
+        StartJob();
     }
     ~Sink() {
         inkforge::FreePdev(pdev_);
-        EndDocPrinter(printer_);
+        EndJob();
         ClosePrinter(printer_);
     }
     inkforge::PDEV* pdev() { return pdev_; }
-    bool ok() const { return pdev_ && printer_; }
+    bool ok() const { return pdev_ && printer_ && job_; }
+    // The job's output so far ends, and a new job begins.
+    void Restart() {
+        EndJob();
+        StartJob();
+    }
 
   private:
+    void StartJob() {
+        // Whether a job keeps its bytes is settled when it starts.
+        platform::spooler::test::DiscardJobOutput(!toFile_);
+        DOC_INFO_1W di{const_cast<LPWSTR>(u"Bench"), nullptr, nullptr};
+        job_ = StartDocPrinterW(printer_, 1, reinterpret_cast<LPBYTE>(&di));
+        platform::spooler::test::DiscardJobOutput(false);
+    }
+    void EndJob() {
+        if (!job_) return;
+        EndDocPrinter(printer_);
+        if (toFile_) {
+            char name[48];
+            std::snprintf(name, sizeof name, "C:\\Windows\\System32\\spool\\PRINTERS\\%05u.SPL",
+                          static_cast<unsigned>(job_));
+            std::error_code ec;
+            std::filesystem::remove(platform::HostPathUtf8(name), ec);
+        }
+        job_ = 0;
+    }
+
+    bool toFile_;
     HANDLE printer_ = nullptr;
+    DWORD job_ = 0;
     inkforge::PDEV* pdev_ = nullptr;
 };
 
 inline Sink& TheSink() {
     static Sink sink;
+    return sink;
+}
+
+inline Sink& TheFileSink() {
+    static Sink sink(true);
     return sink;
 }
 

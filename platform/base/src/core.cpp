@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/testctl.h"
@@ -30,7 +31,17 @@ struct FaultPlan {
     DWORD error = 0;
 };
 std::map<std::string, FaultPlan, std::less<>> gFaults;
-std::map<std::string, int, std::less<>> gCalls;
+// Calls of each fault point by the address of its name (every call passes a
+// literal), told apart by name only when a test asks: a fault point is on
+// every hot path and must cost no string.
+std::unordered_map<const char*, int> gCalls;
+
+std::map<std::string, int> CallsByName() {
+    std::map<std::string, int> byName;
+    for (const auto& [name, count] : gCalls)
+        byName[name] += count;
+    return byName;
+}
 std::vector<std::string> gSchemas;
 std::vector<void (*)()> gResetHooks;
 
@@ -72,6 +83,7 @@ const std::string& MachineRoot() {
 bool ShouldFail(const char* function, DWORD* error) {
     std::lock_guard lock(gMutex);
     ++gCalls[function];
+    if (gFaults.empty()) return false;
     auto it = gFaults.find(std::string_view(function));
     if (it == gFaults.end()) return false;
     FaultPlan& plan = it->second;
@@ -92,13 +104,33 @@ void RegisterResetHook(void (*hook)()) {
 
 namespace {
 
+// Statements of distinct SQL kept per connection; beyond this (SQL built at
+// run time with values in it) a statement is finalized after use.
+constexpr size_t kMaxKeptStatements = 512;
+
+struct SqlHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view sql) const { return std::hash<std::string_view>()(sql); }
+};
+
 struct ThreadConnection {
     sqlite3* db = nullptr;
     unsigned generation = 0;
     size_t schemasApplied = 0;
-    ~ThreadConnection() {
-        if (db) sqlite3_close(db);
+    // Idle prepared statements by their SQL text; a statement in use is out of
+    // the map, so a nested use of the same SQL prepares another one.
+    std::unordered_map<std::string, std::vector<sqlite3_stmt*>, SqlHash, std::equal_to<>> idle;
+
+    void Close() {
+        for (auto& [sql, list] : idle)
+            for (sqlite3_stmt* stmt : list)
+                sqlite3_finalize(stmt);
+        idle.clear();
+        // A statement still in use keeps the connection until it is finalized.
+        if (db) sqlite3_close_v2(db);
+        db = nullptr;
     }
+    ~ThreadConnection() { Close(); }
 };
 thread_local ThreadConnection tConn;
 
@@ -122,17 +154,14 @@ void Exec(sqlite3* db, const char* sql) {
 
 sqlite3* MachineDb::Connection() {
     const std::string& root = MachineRoot();
-    std::vector<std::string> schemas;
     unsigned generation;
+    size_t schemaCount;
     {
         std::lock_guard lock(gMutex);
-        schemas = gSchemas;
         generation = gGeneration;
+        schemaCount = gSchemas.size();
     }
-    if (tConn.db && tConn.generation != generation) {
-        sqlite3_close(tConn.db);
-        tConn.db = nullptr;
-    }
+    if (tConn.db && tConn.generation != generation) tConn.Close();
     if (!tConn.db) {
         std::string path = root + "/machine.db";
         sqlite3* db = nullptr;
@@ -151,11 +180,58 @@ sqlite3* MachineDb::Connection() {
         tConn.schemasApplied = 0;
         Exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     }
-    while (tConn.schemasApplied < schemas.size()) {
-        Exec(tConn.db, schemas[tConn.schemasApplied].c_str());
+    while (tConn.schemasApplied < schemaCount) {
+        std::string schema;
+        {
+            std::lock_guard lock(gMutex);
+            schema = gSchemas[tConn.schemasApplied];
+        }
+        Exec(tConn.db, schema.c_str());
         ++tConn.schemasApplied;
     }
     return tConn.db;
+}
+
+sqlite3_stmt* MachineDb::AcquireStatement(const char* sql) {
+    sqlite3* db = Connection();
+    auto it = tConn.idle.find(std::string_view(sql));
+    if (it != tConn.idle.end() && !it->second.empty()) {
+        sqlite3_stmt* stmt = it->second.back();
+        it->second.pop_back();
+        return stmt;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        throw std::runtime_error(std::string("machine database: prepare: ") + sqlite3_errmsg(db));
+    }
+    return stmt;
+}
+
+void MachineDb::ReleaseStatement(sqlite3_stmt* stmt) {
+    if (!stmt) return;
+    // Reset at once: a read statement left stepping would hold its snapshot
+    // and keep every later read of this thread from seeing other writers.
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (sqlite3_db_handle(stmt) != tConn.db) { // its connection was closed meanwhile
+        sqlite3_finalize(stmt);
+        return;
+    }
+    const char* sql = sqlite3_sql(stmt);
+    auto it = tConn.idle.find(std::string_view(sql));
+    if (it == tConn.idle.end()) {
+        if (tConn.idle.size() >= kMaxKeptStatements) {
+            sqlite3_finalize(stmt);
+            return;
+        }
+        it = tConn.idle.emplace(sql, std::vector<sqlite3_stmt*>()).first;
+    }
+    if (it->second.size() >= 4) { // nested uses of one SQL are rare and shallow
+        sqlite3_finalize(stmt);
+        return;
+    }
+    it->second.push_back(stmt);
 }
 
 void MachineDb::RegisterSchema(const char* sql) {
@@ -165,9 +241,32 @@ void MachineDb::RegisterSchema(const char* sql) {
     gSchemas.emplace_back(sql);
 }
 
+namespace {
+
+// A statement without rows run through the kept statements (BEGIN and COMMIT
+// on every write), retried while the database is busy as Exec retries.
+void RunKept(const char* sql) {
+    sqlite3_stmt* stmt = MachineDb::AcquireStatement(sql);
+    for (int attempt = 0;; ++attempt) {
+        int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE || rc == SQLITE_ROW) break;
+        sqlite3_reset(stmt);
+        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && attempt < 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        std::string text = sqlite3_errmsg(sqlite3_db_handle(stmt));
+        MachineDb::ReleaseStatement(stmt);
+        throw std::runtime_error("machine database: " + text);
+    }
+    MachineDb::ReleaseStatement(stmt);
+}
+
+} // namespace
+
 bool MachineDb::Begin() {
     try {
-        Exec(Connection(), "BEGIN IMMEDIATE");
+        RunKept("BEGIN IMMEDIATE");
         return true;
     } catch (const std::exception&) {
         return false;
@@ -176,7 +275,7 @@ bool MachineDb::Begin() {
 
 bool MachineDb::Commit() {
     try {
-        Exec(Connection(), "COMMIT");
+        RunKept("COMMIT");
         return true;
     } catch (const std::exception&) {
         Rollback();
@@ -203,10 +302,7 @@ void ResetForTests() {
         ++gGeneration;
         hooks = gResetHooks;
     }
-    if (tConn.db) {
-        sqlite3_close(tConn.db);
-        tConn.db = nullptr;
-    }
+    tConn.Close();
     for (auto hook : hooks)
         hook();
     SetLastError(0);
@@ -224,13 +320,14 @@ void ClearFaults() {
 
 std::map<std::string, int> FaultPointCalls() {
     std::lock_guard lock(gMutex);
-    return std::map<std::string, int>(gCalls.begin(), gCalls.end());
+    return CallsByName();
 }
 
 int CallCount(const std::string& function) {
     std::lock_guard lock(gMutex);
-    auto it = gCalls.find(function);
-    return it == gCalls.end() ? 0 : it->second;
+    auto byName = CallsByName();
+    auto it = byName.find(function);
+    return it == byName.end() ? 0 : it->second;
 }
 
 } // namespace platform::test

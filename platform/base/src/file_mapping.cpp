@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "file_system.h"
 #include "platform/core.h"
@@ -39,6 +40,7 @@ class MappingObject : public platform::HandleObject {
     const char* KindName() const override { return "FileMapping"; }
 
     int fd() const { return file_ ? file_->fd() : section_ ? section_->fd() : -1; }
+    bool isFile() const { return file_ != nullptr; }
     unsigned long long size() const { return size_; }
     DWORD protect() const { return protect_; }
 
@@ -50,14 +52,89 @@ class MappingObject : public platform::HandleObject {
     DWORD protect_;
 };
 
+// A read-only view of a file as the host sees it: the same file, unchanged
+// since, at the same place. Such a view maps the same bytes whenever it is
+// made, so one unmapped a moment ago can be handed out again.
+struct FileRange {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long modified = 0, changed = 0; // nanoseconds
+    unsigned long long offset = 0, length = 0;
+    bool operator==(const FileRange&) const = default;
+};
+
 struct View {
-    size_t length;
+    size_t length = 0;
     std::shared_ptr<MappingObject> mapping; // a view keeps its mapping alive
+    bool reusable = false;
+    FileRange range;
 };
 
 std::mutex gViewMutex;
 // Never destroyed (a view left mapped at exit would outlive the file table).
 std::map<uintptr_t, View>& gViews = *new std::map<uintptr_t, View>;
+
+// Read-only file views unmapped by their caller but kept mapped, newest last:
+// a caller that maps a file, reads it and unmaps it again on every call (the
+// model data, once per call of a bound library) neither maps it anew nor
+// faults its pages in again. They count as no view and hold no share of the
+// file; a file changed or replaced since no longer matches its range.
+struct IdleView {
+    uintptr_t base;
+    size_t length;
+    FileRange range;
+};
+constexpr size_t kMaxIdleViews = 16;
+constexpr size_t kMaxIdleBytes = 64u << 20;
+std::vector<IdleView>& gIdle = *new std::vector<IdleView>;
+size_t gIdleBytes = 0;
+
+// With gViewMutex held: an idle view of the range, taken out of the list, or 0.
+uintptr_t TakeIdle(const FileRange& range) {
+    for (size_t i = gIdle.size(); i-- > 0;) {
+        if (gIdle[i].range == range) {
+            uintptr_t base = gIdle[i].base;
+            gIdleBytes -= gIdle[i].length;
+            gIdle.erase(gIdle.begin() + static_cast<std::ptrdiff_t>(i));
+            return base;
+        }
+    }
+    return 0;
+}
+
+// With gViewMutex held: keeps an unmapped view; returns the views to unmap
+// now to stay within the bounds.
+std::vector<IdleView> KeepIdle(uintptr_t base, size_t length, const FileRange& range) {
+    std::vector<IdleView> drop;
+    if (length > kMaxIdleBytes) {
+        drop.push_back({base, length, range});
+        return drop;
+    }
+    gIdle.push_back({base, length, range});
+    gIdleBytes += length;
+    while (gIdle.size() > kMaxIdleViews || gIdleBytes > kMaxIdleBytes) {
+        drop.push_back(gIdle.front());
+        gIdleBytes -= gIdle.front().length;
+        gIdle.erase(gIdle.begin());
+    }
+    return drop;
+}
+
+void ForgetIdleViews() {
+    std::vector<IdleView> drop;
+    {
+        std::lock_guard lock(gViewMutex);
+        drop.swap(gIdle);
+        gIdleBytes = 0;
+    }
+    for (const IdleView& v : drop)
+        ::munmap(reinterpret_cast<void*>(v.base), v.length);
+}
+
+struct IdleResetRegistrar {
+    IdleResetRegistrar() { platform::RegisterResetHook(&ForgetIdleViews); }
+} gIdleResetRegistrar;
 
 HANDLE FailNull(DWORD error) {
     SetLastError(error);
@@ -187,15 +264,33 @@ LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess,
         offset + length > static_cast<unsigned long long>(st.st_size))
         return FailNull(ERROR_ACCESS_DENIED);
 
-    int prot = PROT_READ | (write || copy ? PROT_WRITE : 0);
-    void* base = ::mmap(nullptr, static_cast<size_t>(length), prot, copy ? MAP_PRIVATE : MAP_SHARED,
-                        mapping->fd(), static_cast<off_t>(offset));
-    if (base == MAP_FAILED)
-        return FailNull(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ACCESS_DENIED);
+    View view;
+    view.length = static_cast<size_t>(length);
+    view.mapping = std::move(mapping);
+    view.reusable = !write && !copy && view.mapping->isFile();
+    if (view.reusable)
+        view.range = FileRange{st.st_dev,
+                               st.st_ino,
+                               st.st_size,
+                               st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+                               st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec,
+                               offset,
+                               length};
+    void* base = nullptr;
+    if (view.reusable) {
+        std::lock_guard lock(gViewMutex);
+        base = reinterpret_cast<void*>(TakeIdle(view.range));
+    }
+    if (!base) {
+        int prot = PROT_READ | (write || copy ? PROT_WRITE : 0);
+        base = ::mmap(nullptr, static_cast<size_t>(length), prot, copy ? MAP_PRIVATE : MAP_SHARED,
+                      view.mapping->fd(), static_cast<off_t>(offset));
+        if (base == MAP_FAILED)
+            return FailNull(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ACCESS_DENIED);
+    }
     {
         std::lock_guard lock(gViewMutex);
-        gViews[reinterpret_cast<uintptr_t>(base)] =
-            View{static_cast<size_t>(length), std::move(mapping)};
+        gViews[reinterpret_cast<uintptr_t>(base)] = std::move(view);
     }
     SetLastError(ERROR_SUCCESS);
     return base;
@@ -207,6 +302,7 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
     const bool fault = platform::ShouldFail("UnmapViewOfFile", &faultError);
     View view;
     uintptr_t base = 0;
+    std::vector<IdleView> drop;
     {
         std::lock_guard lock(gViewMutex);
         // Any address inside a view names that view.
@@ -221,8 +317,11 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
         base = it->first;
         view = std::move(it->second);
         gViews.erase(it);
+        if (view.reusable) drop = KeepIdle(base, view.length, view.range);
     }
-    ::munmap(reinterpret_cast<void*>(base), view.length);
+    if (!view.reusable) ::munmap(reinterpret_cast<void*>(base), view.length);
+    for (const IdleView& v : drop)
+        ::munmap(reinterpret_cast<void*>(v.base), v.length);
     if (fault) {
         SetLastError(faultError);
         return FALSE;

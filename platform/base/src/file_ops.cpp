@@ -8,6 +8,7 @@
 
 #include "file_system.h"
 #include "platform/core.h"
+#include "platform/paths.h"
 
 using namespace platform::files;
 
@@ -138,7 +139,19 @@ BOOL MoveFileImpl(LPCWSTR existing, LPCWSTR newName, DWORD flags) {
             if (LoadedAsModule(to.host)) return Fail(ERROR_ACCESS_DENIED);
         }
     }
-    if (::rename(from.host.c_str(), target.c_str()) == 0) return TRUE;
+    platform::FolderStamp fromFolder = platform::StampFolderOf(from.host);
+    platform::FolderStamp toFolder = platform::StampFolderOf(target);
+    if (::rename(from.host.c_str(), target.c_str()) == 0) {
+        if (fromFolder == toFolder) {
+            // One change of one folder: the index takes both halves or is read again.
+            platform::NoteFolderChange(from.host, fromFolder, false);
+            platform::NoteFolderChange(target, platform::StampFolderOf(target), true);
+        } else {
+            platform::NoteFolderChange(from.host, fromFolder, false);
+            platform::NoteFolderChange(target, toFolder, true);
+        }
+        return TRUE;
+    }
     int err = errno;
     if (err == EXDEV) {
         if (!(flags & MOVEFILE_COPY_ALLOWED) || S_ISDIR(srcSt.st_mode))
@@ -163,7 +176,11 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurit
     HostName name;
     if (!Resolve(lpPathName, &name)) return FALSE;
     std::lock_guard lock(NamespaceMutex());
-    if (::mkdir(name.host.c_str(), 0777) == 0) return TRUE;
+    platform::FolderStamp folder = platform::StampFolderOf(name.host);
+    if (::mkdir(name.host.c_str(), 0777) == 0) {
+        platform::NoteFolderChange(name.host, folder, true);
+        return TRUE;
+    }
     int err = errno;
     if (err == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
     if (err == ENOENT || err == ENOTDIR) return Fail(ERROR_PATH_NOT_FOUND);
@@ -187,7 +204,11 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
     if (IsVolumeRoot(name.host)) return Fail(ERROR_ACCESS_DENIED);
     if (AttributesOf(name.host, st) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
     if (!ShareAllows(IdOf(st), kDeleteAccess, kShareAll)) return Fail(ERROR_SHARING_VIOLATION);
-    if (::rmdir(name.host.c_str()) == 0) return TRUE;
+    platform::FolderStamp folder = platform::StampFolderOf(name.host);
+    if (::rmdir(name.host.c_str()) == 0) {
+        platform::NoteFolderChange(name.host, folder, false);
+        return TRUE;
+    }
     int err = errno;
     if (err == ENOTEMPTY || err == EEXIST) return Fail(ERROR_DIR_NOT_EMPTY);
     return Fail(ErrorFromErrno(err, name.host));
@@ -214,7 +235,9 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
         if (!ShareAllows(id, kDeleteAccess, kShareAll)) return Fail(ERROR_SHARING_VIOLATION);
         if (HasMapping(id) || LoadedAsModule(name.host)) return Fail(ERROR_ACCESS_DENIED);
     }
+    platform::FolderStamp folder = platform::StampFolderOf(name.host);
     if (::unlink(name.host.c_str()) != 0) return Fail(ErrorFromErrno(errno, name.host));
+    platform::NoteFolderChange(name.host, folder, false);
     return TRUE;
 }
 

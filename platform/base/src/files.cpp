@@ -9,6 +9,7 @@
 #include "file_system.h"
 #include "platform/core.h"
 #include "platform/device_files.h"
+#include "platform/paths.h"
 
 using namespace platform::files;
 
@@ -120,9 +121,11 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
     } else {
         if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING)
             return Fail(MissingError(name.host));
+        platform::FolderStamp folder = platform::StampFolderOf(name.host);
         fd = ::open(name.host.c_str(), oflags | O_CREAT | O_EXCL, 0666);
         if (fd < 0)
             return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno, name.host));
+        platform::NoteFolderChange(name.host, folder, true);
         ::fstat(fd, &st);
         // The creating handle keeps its write access even to a file created read-only.
         StoreAttributes(name.host, st, CreationAttributes(flagsAndAttributes));

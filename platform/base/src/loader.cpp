@@ -152,6 +152,15 @@ void* PlatformNativeHandle() {
 }
 
 // The system module with this file name, or nullptr.
+// Whether the name is one of the system's modules (wherever it is asked for):
+// cheap, so that a package library's load never resolves the system folder.
+bool IsSystemModuleName(std::u16string_view fileName) {
+    std::u16string key = Fold(fileName);
+    for (const char16_t* name : kSystemModules)
+        if (key == name) return true;
+    return false;
+}
+
 Module* SystemModule(std::u16string_view fileName) {
     std::u16string key = Fold(fileName);
     auto it = S().system.find(key);
@@ -307,7 +316,7 @@ HMODULE Load(std::u16string_view requested) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    if (!HasFolder(name) || InSystemFolder(name)) {
+    if (IsSystemModuleName(base) && (!HasFolder(name) || InSystemFolder(name))) {
         if (Module* sys = SystemModule(base)) {
             ++sys->count;
             return reinterpret_cast<HMODULE>(sys);
@@ -632,7 +641,7 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return nullptr;
         }
-        if (!HasFolder(name) || InSystemFolder(name))
+        if (IsSystemModuleName(base) && (!HasFolder(name) || InSystemFolder(name)))
             if (Module* sys = SystemModule(base)) return reinterpret_cast<HMODULE>(sys);
         if (HasFolder(name)) {
             struct stat st;

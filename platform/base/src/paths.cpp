@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/core.h"
@@ -20,24 +21,25 @@ bool Exists(const std::string& p) {
 }
 
 // Splits at both separators. In Windows paths a name never ends in dots or
-// blanks ("x." and "x " are "x"), as the system trims them.
-std::vector<std::string> SplitComponents(std::string_view path, bool windows = false) {
-    std::vector<std::string> parts;
-    std::string cur;
-    auto flush = [&] {
+// blanks ("x." and "x " are "x"), as the system trims them. The parts view
+// the path.
+std::vector<std::string_view> SplitComponents(std::string_view path, bool windows = false) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    auto flush = [&](size_t end) {
+        std::string_view cur = path.substr(start, end - start);
         if (windows && cur != "." && cur != "..")
             while (!cur.empty() && (cur.back() == '.' || cur.back() == ' '))
-                cur.pop_back();
-        if (!cur.empty()) parts.push_back(std::move(cur));
-        cur.clear();
+                cur.remove_suffix(1);
+        if (!cur.empty()) parts.push_back(cur);
     };
-    for (char c : path) {
-        if (c == '\\' || c == '/')
-            flush();
-        else
-            cur += c;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\' || path[i] == '/') {
+            flush(i);
+            start = i + 1;
+        }
     }
-    flush();
+    flush(path.size());
     return parts;
 }
 
@@ -52,9 +54,10 @@ void EnsureSystemDrive(const std::string& root) {
 }
 
 // Appends the components to base, resolving "." and "..", matching case.
-std::string Resolve(std::string base, const std::vector<std::string>& parts) {
-    std::vector<std::string> stack;
-    for (const auto& part : parts) {
+std::string Resolve(std::string base, const std::vector<std::string_view>& parts) {
+    std::vector<std::string_view> stack;
+    stack.reserve(parts.size());
+    for (std::string_view part : parts) {
         if (part == ".") continue;
         if (part == "..") {
             if (!stack.empty()) stack.pop_back();
@@ -62,13 +65,92 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts) {
         }
         stack.push_back(part);
     }
-    std::string out = base;
-    for (const auto& part : stack) {
+    // Most paths are written as they are on disk: then one look-up of the
+    // whole path answers for every component (the host's own look-up is
+    // exact, so all of them exist as written).
+    std::string whole = base;
+    for (std::string_view part : stack) {
+        whole += '/';
+        whole += part;
+    }
+    if (!stack.empty() && Exists(whole)) return whole;
+    std::string out = std::move(base);
+    for (std::string_view part : stack) {
         std::string onDisk = FindNoCase(out, part);
         out += '/';
-        out += onDisk.empty() ? part : onDisk;
+        if (onDisk.empty())
+            out += part;
+        else
+            out += onDisk;
     }
     return out;
+}
+
+} // namespace
+
+namespace {
+
+std::u16string Folded(std::string_view name) {
+    std::u16string folded = FromUtf8(name);
+    for (char16_t& c : folded)
+        c = FoldCase(c);
+    return folded;
+}
+
+FolderStamp StampOf(const std::string& dir) {
+    struct stat st;
+    FolderStamp stamp;
+    if (::stat(dir.empty() ? "/" : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return stamp;
+    stamp.valid = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.seconds = st.st_mtim.tv_sec;
+    stamp.nanoseconds = st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+// The names of a folder by their folded spelling, first on disk first.
+struct FolderIndex {
+    FolderStamp stamp;
+    std::unordered_map<std::u16string, std::string> names;
+    // Two names of one folded spelling: removing one cannot tell whether the
+    // other stays, so the index is read again instead.
+    bool twins = false;
+};
+
+// Folders whose index was asked for; a handful at a time in practice.
+constexpr size_t kMaxIndexedFolders = 64;
+
+std::mutex gIndexMutex;
+std::unordered_map<std::string, FolderIndex> gIndexes;
+
+void ForgetIndexes() {
+    std::lock_guard lock(gIndexMutex);
+    gIndexes.clear();
+}
+
+struct IndexResetRegistrar {
+    IndexResetRegistrar() { RegisterResetHook(&ForgetIndexes); }
+} gIndexResetRegistrar;
+
+bool ReadFolder(const std::string& dir, FolderIndex* index) {
+    DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
+    if (!d) return false;
+    index->names.clear();
+    index->twins = false;
+    while (dirent* e = ::readdir(d)) {
+        std::string_view n = e->d_name;
+        if (n == "." || n == "..") continue;
+        if (!index->names.emplace(Folded(n), std::string(n)).second) index->twins = true;
+    }
+    ::closedir(d);
+    return true;
+}
+
+std::pair<std::string, std::string> SplitParent(const std::string& hostPath) {
+    size_t slash = hostPath.find_last_of('/');
+    if (slash == std::string::npos) return {std::string(), hostPath};
+    return {hostPath.substr(0, slash), hostPath.substr(slash + 1)};
 }
 
 } // namespace
@@ -76,18 +158,57 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts) {
 std::string FindNoCase(const std::string& dir, std::string_view name) {
     std::string exact = dir + "/" + std::string(name);
     if (Exists(exact)) return std::string(name);
-    DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
-    if (!d) return {};
-    std::string found;
-    std::u16string wanted = FromUtf8(name);
-    while (dirent* e = ::readdir(d)) {
-        if (EqualsNoCase(FromUtf8(e->d_name), wanted)) {
-            found = e->d_name;
-            break;
+    // Stamped before the folder is read, so that a change while reading it
+    // leaves the index stale rather than wrong.
+    FolderStamp stamp = StampOf(dir);
+    if (!stamp.valid) return {};
+    std::u16string wanted = Folded(name);
+    std::lock_guard lock(gIndexMutex);
+    auto it = gIndexes.find(dir);
+    if (it == gIndexes.end() || it->second.stamp != stamp) {
+        FolderIndex fresh;
+        fresh.stamp = stamp;
+        if (!ReadFolder(dir, &fresh)) return {};
+        if (it == gIndexes.end()) {
+            if (gIndexes.size() >= kMaxIndexedFolders) gIndexes.clear();
+            it = gIndexes.emplace(dir, std::move(fresh)).first;
+        } else {
+            it->second = std::move(fresh);
         }
     }
-    ::closedir(d);
-    return found;
+    auto found = it->second.names.find(wanted);
+    return found == it->second.names.end() ? std::string() : found->second;
+}
+
+FolderStamp StampFolderOf(const std::string& hostPath) {
+    std::string dir = SplitParent(hostPath).first;
+    {
+        // A folder without an index has nothing to keep true.
+        std::lock_guard lock(gIndexMutex);
+        if (gIndexes.find(dir) == gIndexes.end()) return {};
+    }
+    return StampOf(dir);
+}
+
+void NoteFolderChange(const std::string& hostPath, const FolderStamp& before, bool present) {
+    auto [dir, name] = SplitParent(hostPath);
+    std::lock_guard lock(gIndexMutex);
+    auto it = gIndexes.find(dir);
+    if (it == gIndexes.end()) return;
+    FolderStamp after = StampOf(dir);
+    FolderIndex& index = it->second;
+    if (!before.valid || index.stamp != before || !after.valid || (!present && index.twins)) {
+        gIndexes.erase(it);
+        return;
+    }
+    index.stamp = after;
+    std::u16string folded = Folded(name);
+    if (present) {
+        if (!index.names.emplace(std::move(folded), name).second) index.twins = true;
+    } else {
+        auto entry = index.names.find(folded);
+        if (entry != index.names.end() && entry->second == name) index.names.erase(entry);
+    }
 }
 
 std::string HostPathUtf8(std::string_view path) {

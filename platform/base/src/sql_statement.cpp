@@ -14,12 +14,11 @@ namespace {
 
 } // namespace
 
-SqlStatement::SqlStatement(const char* sql) : db_(MachineDb::Connection()) {
-    if (sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr) != SQLITE_OK) Fail(db_, "prepare");
-}
+SqlStatement::SqlStatement(const char* sql)
+    : db_(MachineDb::Connection()), stmt_(MachineDb::AcquireStatement(sql)) {}
 
 SqlStatement::~SqlStatement() {
-    sqlite3_finalize(stmt_);
+    MachineDb::ReleaseStatement(stmt_);
 }
 
 SqlStatement& SqlStatement::Bind(int index, std::string_view text) {

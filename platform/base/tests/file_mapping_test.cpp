@@ -42,6 +42,69 @@ TEST(FileMapping, ReadOnlyViewOutlivesItsHandles) {
     EXPECT_EQ(platform::test::OpenHandleCount(), handlesBefore);
 }
 
+// A file mapped, read and unmapped on every call: each view shows the file as
+// it is at that moment, whether it was changed in place, replaced, or shrunk.
+TEST(FileMapping, EveryReadOnlyViewShowsTheFileAsItIsNow) {
+    auto readWhole = [](const char16_t* path) {
+        HANDLE file = OpenForRead(path);
+        if (file == INVALID_HANDLE_VALUE) return std::string("<no file>");
+        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        std::string bytes = "<no view>";
+        if (mapping) {
+            DWORD size = GetFileSize(file, nullptr);
+            if (auto* view =
+                    static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))) {
+                bytes.assign(view, size);
+                EXPECT_TRUE(UnmapViewOfFile(view));
+            }
+            CloseHandle(mapping);
+        }
+        CloseHandle(file);
+        return bytes;
+    };
+    Put(u"C:\\data\\model.dat", "first version");
+    EXPECT_EQ(readWhole(u"C:\\data\\model.dat"), "first version");
+    EXPECT_EQ(readWhole(u"C:\\data\\model.dat"), "first version");
+    // The same length, written in place.
+    Put(u"C:\\data\\model.dat", "FIRST VERSION");
+    EXPECT_EQ(readWhole(u"C:\\data\\model.dat"), "FIRST VERSION");
+    // Replaced by another file under the name.
+    Put(u"C:\\data\\other.dat", "second version");
+    ASSERT_TRUE(
+        MoveFileExW(u"C:\\data\\other.dat", u"C:\\data\\model.dat", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(readWhole(u"C:\\data\\model.dat"), "second version");
+    // Shorter: the view is no longer than the file.
+    Put(u"C:\\data\\model.dat", "third");
+    EXPECT_EQ(readWhole(u"C:\\data\\model.dat"), "third");
+    // An unmapped view is no view: the file can be deleted.
+    EXPECT_EQ(platform::test::LiveViews(), 0);
+    EXPECT_TRUE(DeleteFileW(u"C:\\data\\model.dat"));
+    EXPECT_EQ(readWhole(u"C:\\data\\model.dat"), "<no file>");
+}
+
+// Two views of the same file at once are two views.
+TEST(FileMapping, ViewsAtOnceAreDistinct) {
+    Put(u"C:\\model.dat", "NKSP model bytes");
+    HANDLE file = OpenForRead(u"C:\\model.dat");
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_NE(mapping, nullptr);
+    for (int round = 0; round < 3; ++round) {
+        const void* a = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        const void* b = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        EXPECT_NE(a, b);
+        EXPECT_EQ(platform::test::LiveViews(), 2);
+        EXPECT_TRUE(UnmapViewOfFile(a));
+        EXPECT_TRUE(UnmapViewOfFile(b));
+        EXPECT_FALSE(UnmapViewOfFile(a)) << "an unmapped view is gone even when kept for reuse";
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ADDRESS));
+    }
+    CloseHandle(mapping);
+    CloseHandle(file);
+}
+
 TEST(FileMapping, WritableViewRoundTripsThroughTheFile) {
     Handle file(Open(u"C:\\rw.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS));
     ASSERT_TRUE(file.valid());

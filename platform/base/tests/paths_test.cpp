@@ -5,6 +5,7 @@
 
 #include "platform/core.h"
 #include "platform/paths.h"
+#include "win/files.h"
 #include "platform_testing/fresh_root.h"
 
 namespace {
@@ -61,6 +62,40 @@ TEST(HostPath, ExistingComponentsMatchWithoutCase) {
               root + "/c/Program Files/Vendor/New Folder/A.txt");
     EXPECT_EQ(platform::FindNoCase(root + "/c", "program FILES"), "Program Files");
     EXPECT_EQ(platform::FindNoCase(root + "/c", "absent"), "");
+}
+
+// A folder's names are read once and kept while the folder is unchanged;
+// every change, by this process's calls or behind them, shows at once.
+TEST(HostPath, MissingNamesFollowEveryChangeOfTheFolder) {
+    const std::string root = platform::MachineRoot();
+    fs::create_directories(root + "/c/Spool");
+    auto host = [&](const char16_t* name) {
+        return platform::HostPath(std::u16string(u"C:\\spool\\") + name);
+    };
+    EXPECT_EQ(host(u"PAGE1.EMF"), root + "/c/Spool/PAGE1.EMF");
+    // Created through the platform, under another spelling.
+    HANDLE h = CreateFileW(u"C:\\spool\\page1.emf", GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_EQ(host(u"PAGE1.EMF"), root + "/c/Spool/page1.emf");
+    // Made behind the platform's back.
+    std::ofstream(root + "/c/Spool/Page2.emf") << "x";
+    EXPECT_EQ(host(u"PAGE2.EMF"), root + "/c/Spool/Page2.emf");
+    // Renamed and deleted through the platform.
+    ASSERT_TRUE(MoveFileW(u"C:\\spool\\PAGE2.EMF", u"C:\\spool\\Third.emf"));
+    EXPECT_EQ(host(u"page2.emf"), root + "/c/Spool/page2.emf");
+    EXPECT_EQ(host(u"THIRD.EMF"), root + "/c/Spool/Third.emf");
+    ASSERT_TRUE(DeleteFileW(u"C:\\spool\\third.EMF"));
+    EXPECT_EQ(host(u"THIRD.EMF"), root + "/c/Spool/THIRD.EMF");
+    // Folders too.
+    ASSERT_TRUE(CreateDirectoryW(u"C:\\spool\\Sub", nullptr));
+    EXPECT_EQ(host(u"SUB\\x"), root + "/c/Spool/Sub/x");
+    ASSERT_TRUE(RemoveDirectoryW(u"C:\\SPOOL\\sub"));
+    EXPECT_EQ(host(u"SUB\\x"), root + "/c/Spool/SUB/x");
+    // Removed behind its back.
+    fs::remove(root + "/c/Spool/page1.emf");
+    EXPECT_EQ(host(u"PAGE1.EMF"), root + "/c/Spool/PAGE1.EMF");
 }
 
 TEST(HostPath, TheSystemDriveAlwaysExists) {

@@ -8,9 +8,14 @@
 #include FT_SFNT_NAMES_H
 #include FT_TRUETYPE_IDS_H
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -390,25 +395,82 @@ bool FontRealization::SameAs(const FontRealization& o) const {
            vertical == o.vertical && faceName == o.faceName && charSet == o.charSet;
 }
 
+FontFileData::~FontFileData() {
+    if (mapped) ::munmap(mapped, bytes.size());
+}
+
+namespace {
+
+// A file as the font cache tells files apart: reached by two names (a link
+// of fontconfig's) it is one file.
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    long long seconds, nanoseconds;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+// The whole file in one step: mapped, or where it cannot be mapped, read.
+bool ReadWhole(int fd, size_t size, FontFileData* f) {
+    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (p != MAP_FAILED) {
+        f->mapped = p;
+        f->bytes = std::span<const BYTE>(static_cast<const BYTE*>(p), size);
+        return true;
+    }
+    f->copy.resize(size);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd, f->copy.data() + done, size - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    f->bytes = std::span<const BYTE>(f->copy.data(), size);
+    return true;
+}
+
+} // namespace
+
 std::shared_ptr<const FontFileData> LoadFontFile(const std::string& path) {
     static std::map<std::string, std::shared_ptr<const FontFileData>> files;
+    static std::map<FileIdentity, std::weak_ptr<const FontFileData>> byIdentity;
     static ULONG nextId = 0;
     std::lock_guard lock(FaceLock());
     auto it = files.find(path);
     if (it != files.end()) return it->second;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    FileIdentity identity = IdentityOf(st);
+    if (auto known = byIdentity.find(identity); known != byIdentity.end()) {
+        // The same file under another name, while the name it was loaded by
+        // still leads to it (a removed temporary file's number may be reused).
+        auto same = known->second.lock();
+        struct stat first;
+        if (same && ::stat(same->path.c_str(), &first) == 0 && IdentityOf(first) == identity) {
+            ::close(fd);
+            files[path] = same;
+            return same;
+        }
+    }
     auto f = std::make_shared<FontFileData>();
     f->path = path;
-    // Read in one piece: the large collections (CJK faces) run to tens of megabytes.
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size <= 0) return nullptr;
-    in.seekg(0);
-    f->bytes.resize(static_cast<size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(f->bytes.data()), size)) return nullptr;
+    bool read = ReadWhole(fd, static_cast<size_t>(st.st_size), f.get());
+    ::close(fd);
+    if (!read) return nullptr;
     f->id = ++nextId;
     files[path] = f;
+    byIdentity[identity] = f;
     return f;
 }
 

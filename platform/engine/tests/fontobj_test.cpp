@@ -1,7 +1,13 @@
 // Font and string objects as a driver asks them: a glyph's image or outline
 // through FONTOBJ_cGetGlyphs, its attributes, and the string's code page.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,6 +22,25 @@ namespace {
 using namespace platform::engine;
 
 constexpr const char* kSans = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+
+// A font file is read whole in one step, and one file reached by two names
+// is held once.
+TEST(FontFile, ReadWholeAndHeldOncePerFile) {
+    auto file = LoadFontFile(kSans);
+    ASSERT_TRUE(file);
+    std::ifstream in(kSans, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(file->bytes.size(), bytes.size());
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), file->bytes.begin(),
+                           [](char a, BYTE b) { return static_cast<BYTE>(a) == b; }));
+    EXPECT_EQ(LoadFontFile(kSans), file);
+    std::string link = ::testing::TempDir() + "/font_link_" + std::to_string(::getpid()) + ".ttf";
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(kSans, link);
+    EXPECT_EQ(LoadFontFile(link), file) << "the same file under another name";
+    std::filesystem::remove(link);
+    EXPECT_EQ(LoadFontFile("/nonexistent/font.ttf"), nullptr);
+}
 
 class FontObjTest : public EngineTest {
   protected:

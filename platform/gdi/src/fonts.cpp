@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <span>
 
 #include "fonts.h"
 #include "win/errors.h"
@@ -75,7 +76,7 @@ namespace {
 
 // A font file's bytes read big-endian, every read checked against its size.
 struct SfntBytes {
-    const std::vector<BYTE>& b;
+    std::span<const BYTE> b;
     bool U16(size_t at, ULONG* v) const {
         if (at > b.size() || b.size() - at < 2) return false;
         *v = static_cast<ULONG>(b[at] << 8 | b[at + 1]);
@@ -91,7 +92,7 @@ struct SfntBytes {
 
 constexpr ULONG kCollectionTag = 0x74746366; // "ttcf" read big-endian
 
-bool IsCollection(const std::vector<BYTE>& bytes) {
+bool IsCollection(std::span<const BYTE> bytes) {
     ULONG tag = 0;
     return SfntBytes{bytes}.U32(0, &tag) && tag == kCollectionTag;
 }
@@ -110,7 +111,7 @@ struct MemberFont {
     std::vector<Piece> tables;
     size_t size = 0;
 
-    bool Build(const std::vector<BYTE>& bytes, long index) {
+    bool Build(std::span<const BYTE> bytes, long index) {
         SfntBytes r{bytes};
         ULONG count = 0, member = 0, numTables = 0;
         if (index < 0 || !r.U32(8, &count) || static_cast<ULONG>(index) >= count ||
@@ -137,7 +138,7 @@ struct MemberFont {
     }
 
     // n bytes from `offset` into out (zeros where a table's padding is).
-    void Read(const std::vector<BYTE>& bytes, size_t offset, BYTE* out, size_t n) const {
+    void Read(std::span<const BYTE> bytes, size_t offset, BYTE* out, size_t n) const {
         std::memset(out, 0, n);
         auto copy = [&](size_t at, const BYTE* src, size_t length) {
             size_t from = std::max(at, offset), to = std::min(at + length, offset + n);

@@ -64,12 +64,30 @@ bool Exists(const char* sql, const std::string& key) {
 
 } // namespace
 
-bool LoadPrinter(const std::string& key, PrinterRow* out) {
-    EnsureSchema();
-    Stmt s((std::string("SELECT ") + kPrinterColumns + " FROM spl_printers WHERE key = ?").c_str());
+namespace {
+
+const std::string kSelectPrinter =
+    std::string("SELECT ") + kPrinterColumns + " FROM spl_printers WHERE key = ?";
+
+bool ReadPrinter(const std::string& key, PrinterRow* out) {
+    Stmt s(kSelectPrinter.c_str());
     s.Bind(1, key);
     if (!s.Step()) return false;
     ReadPrinterRow(s, out);
+    return true;
+}
+
+} // namespace
+
+std::shared_ptr<const PrinterRow> SharedPrinter(const std::string& key) {
+    EnsureSchema();
+    return CachedPrinter(key, &ReadPrinter);
+}
+
+bool LoadPrinter(const std::string& key, PrinterRow* out) {
+    auto row = SharedPrinter(key);
+    if (!row) return false;
+    *out = *row;
     return true;
 }
 
@@ -139,18 +157,20 @@ DWORD AddDriver(const DriverRecord& d) {
             s.Run();
             return true;
         });
+        RaiseSettingsStamp(); // after the commit: nobody keeps what it replaced
         return ok ? ERROR_SUCCESS : RPC_S_SERVER_UNAVAILABLE;
     } catch (const std::exception&) {
         return RPC_S_SERVER_UNAVAILABLE;
     }
 }
 
-bool FindDriver(const std::u16string& name, DriverRecord* out) {
-    EnsureSchema();
+namespace {
+
+bool ReadDriver(const std::string& key, DriverRecord* out) {
     Stmt s("SELECT name, environment, version, driver_path, data_file, config_file, help_file, "
            "dependent_files, monitor, default_datatype FROM spl_drivers WHERE key = ? AND "
            "environment = ?");
-    s.Bind(1, FoldKey(name)).Bind(2, FoldKey(kEnvironment));
+    s.Bind(1, key).Bind(2, FoldKey(kEnvironment));
     if (!s.Step()) return false;
     out->name = s.Wide(0);
     out->environment = kEnvironment;
@@ -170,6 +190,20 @@ bool FindDriver(const std::u16string& name, DriverRecord* out) {
     }
     out->monitorName = s.Wide(8);
     out->defaultDataType = s.Wide(9);
+    return true;
+}
+
+} // namespace
+
+std::shared_ptr<const DriverRecord> SharedDriver(const std::u16string& name) {
+    EnsureSchema();
+    return CachedDriver(FoldKey(name), &ReadDriver);
+}
+
+bool FindDriver(const std::u16string& name, DriverRecord* out) {
+    auto driver = SharedDriver(name);
+    if (!driver) return false;
+    *out = *driver;
     return true;
 }
 
@@ -228,6 +262,7 @@ DWORD AddPrinter(const PrinterRecord& p, bool replace) {
             created = true;
             return true;
         });
+        RaiseSettingsStamp(); // after the commit: nobody keeps what it replaced
         if (error != ERROR_SUCCESS) return error;
         if (!ok) return RPC_S_SERVER_UNAVAILABLE;
         // As the spooler does for a new printer: the driver hears of it and

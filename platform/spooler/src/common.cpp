@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstring>
 #include <deque>
 
 #include "platform/text.h"
@@ -192,6 +195,7 @@ void Answer::Align(size_t n) {
 }
 
 size_t Answer::Record(size_t n) {
+    if (bytes_.empty()) bytes_.reserve(1024); // a record and its strings, grown once
     Align(8);
     size_t at = bytes_.size();
     bytes_.resize(at + n, 0);
@@ -205,12 +209,13 @@ void Answer::PointAt(size_t field) {
 void Answer::String(size_t field, std::u16string_view text) {
     Align(2);
     PointAt(field);
-    for (char16_t c : text) {
-        bytes_.push_back(static_cast<BYTE>(c & 0xFF));
-        bytes_.push_back(static_cast<BYTE>(c >> 8));
-    }
-    bytes_.push_back(0);
-    bytes_.push_back(0);
+    // Little-endian UTF-16, as the host keeps it, then the NUL.
+    static_assert(std::endian::native == std::endian::little);
+    size_t at = bytes_.size();
+    bytes_.resize(at + (text.size() + 1) * sizeof(char16_t));
+    if (!text.empty()) std::memcpy(bytes_.data() + at, text.data(), text.size() * sizeof(char16_t));
+    bytes_[bytes_.size() - 2] = 0;
+    bytes_[bytes_.size() - 1] = 0;
 }
 
 void Answer::StringA(size_t field, std::string_view text) {
@@ -301,6 +306,7 @@ std::mutex gControlMutex;
 // The most recent calls; a long-running writer must not grow it without end.
 constexpr size_t kMaxCalls = 65536;
 std::deque<test::Call> gCalls;
+std::atomic<bool> gRecordCalls{false};
 bool gAdministrator = true;
 bool gDiscard = false;
 struct ShortWritePlan {
@@ -312,6 +318,7 @@ struct ShortWritePlan {
 void ResetControls() {
     std::lock_guard lock(gControlMutex);
     gCalls.clear();
+    gRecordCalls = false;
     gAdministrator = true;
     gDiscard = false;
     gShortWrites = {};
@@ -322,6 +329,10 @@ struct ResetRegistrar {
 } gResetRegistrar;
 
 } // namespace
+
+bool LoggingCalls() {
+    return gRecordCalls.load(std::memory_order_relaxed);
+}
 
 void LogCall(test::Call call) {
     std::lock_guard lock(gControlMutex);
@@ -367,6 +378,10 @@ void ShortWriteNext(int count, DWORD maxBytes, int skip) {
 void DiscardJobOutput(bool discard) {
     std::lock_guard lock(gControlMutex);
     gDiscard = discard;
+}
+
+void RecordCalls(bool on) {
+    gRecordCalls = on;
 }
 
 std::vector<Call> Calls() {

@@ -1,4 +1,10 @@
 // Driver information of a printer: GetPrinterDriver levels 2 and 3.
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
 #include "platform/text.h"
 #include "spooler_internal.h"
 
@@ -27,17 +33,34 @@ BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDr
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
     }
-    PrinterRow row;
-    if (!LoadPrinter(h->key, &row)) {
+    auto row = SharedPrinter(h->key);
+    if (!row) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
-    DriverRecord d;
-    if (!platform::EqualsNoCase(env, kEnvironment) || !FindDriver(row.rec.driver, &d)) {
+    auto driver =
+        platform::EqualsNoCase(env, kEnvironment) ? SharedDriver(row->rec.driver) : nullptr;
+    if (!driver) {
         SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
         return FALSE;
     }
-    Answer a;
+    // The answer of the same records is the same: built once per printer and level.
+    struct Kept {
+        std::shared_ptr<const PrinterRow> row;
+        std::shared_ptr<const DriverRecord> driver;
+        std::shared_ptr<const Answer> answer;
+    };
+    static std::mutex keptMutex;
+    static std::map<std::pair<std::string, DWORD>, Kept> kept;
+    {
+        std::lock_guard lock(keptMutex);
+        auto it = kept.find({h->key, Level});
+        if (it != kept.end() && it->second.row == row && it->second.driver == driver)
+            return it->second.answer->Deliver(pDriverInfo, cbBuf, pcbNeeded) ? TRUE : FALSE;
+    }
+    const DriverRecord& d = *driver;
+    auto built = std::make_shared<Answer>();
+    Answer& a = *built;
     // Levels 2 and 3 share their first six fields.
     size_t r = a.Record(Level == 2 ? sizeof(DRIVER_INFO_2W) : sizeof(DRIVER_INFO_3W));
     a.Put<DWORD>(r + offsetof(DRIVER_INFO_3W, cVersion), d.version);
@@ -53,6 +76,11 @@ BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDr
             a.String(r + offsetof(DRIVER_INFO_3W, pMonitorName), d.monitorName);
         if (!d.defaultDataType.empty())
             a.String(r + offsetof(DRIVER_INFO_3W, pDefaultDataType), d.defaultDataType);
+    }
+    {
+        std::lock_guard lock(keptMutex);
+        if (kept.size() >= 64) kept.clear(); // printers come and go; a few are in use
+        kept[{h->key, Level}] = Kept{row, driver, built};
     }
     return a.Deliver(pDriverInfo, cbBuf, pcbNeeded) ? TRUE : FALSE;
 }

@@ -296,6 +296,7 @@ BOOL SetLevel2(const SpoolHandle& h, const PRINTER_INFO_2W& info) {
         s.Run();
         return true;
     });
+    RaiseSettingsStamp(); // after the commit: nobody keeps what it replaced
     if (!ok) {
         SetLastError(RPC_S_SERVER_UNAVAILABLE);
         return FALSE;
@@ -327,6 +328,7 @@ BOOL SetLevel7(const SpoolHandle& h, const PRINTER_INFO_7W& info) {
         s.Run();
         return Changes() == 1;
     });
+    RaiseSettingsStamp(); // after the commit: nobody keeps what it replaced
     if (!ok) SetLastError(ERROR_INVALID_PRINTER_NAME);
     return ok ? TRUE : FALSE;
 }
@@ -362,6 +364,7 @@ BOOL SetDevmodeLevel(const SpoolHandle& h, DWORD level, LPDEVMODEW devmode) {
         s.Run();
         return true;
     });
+    RaiseSettingsStamp(); // after the commit: nobody keeps what it replaced
     if (!ok) SetLastError(ERROR_INVALID_PRINTER_NAME);
     return ok ? TRUE : FALSE;
 }
@@ -369,7 +372,7 @@ BOOL SetDevmodeLevel(const SpoolHandle& h, DWORD level, LPDEVMODEW devmode) {
 // Everything the spooler keeps of the printer; finished jobs' output stays
 // where it was written.
 bool RemovePrinterRows(const std::string& key) {
-    return MachineDb::Transaction([&] {
+    bool removed = MachineDb::Transaction([&] {
         for (const char* sql :
              {"DELETE FROM spl_printer_data WHERE printer = ?",
               "DELETE FROM spl_user_devmodes WHERE printer = ?",
@@ -381,6 +384,8 @@ bool RemovePrinterRows(const std::string& key) {
         }
         return true;
     });
+    RaiseSettingsStamp(); // after the commit: nobody keeps what it replaced
+    return removed;
 }
 
 template <class T> T ReadRecord(const BYTE* p) {

@@ -166,6 +166,19 @@ void RaisePrinterEvent(const std::u16string& name, int event, LPARAM lParam);
 void UpgradePrinter(const std::u16string& name, const std::u16string& oldDriverDirectory);
 
 bool LoadPrinter(const std::string& key, PrinterRow* out);
+
+// The settings stamp (settings_cache.cpp): raised after every committed
+// change of a printer's or a driver's record, in any process; the records
+// a process read are kept while it stays put. load reads the database.
+// Null when there is no such record.
+void RaiseSettingsStamp();
+std::shared_ptr<const PrinterRow> CachedPrinter(const std::string& key,
+                                                bool (*load)(const std::string&, PrinterRow*));
+std::shared_ptr<const DriverRecord> CachedDriver(const std::string& foldedName,
+                                                 bool (*load)(const std::string&, DriverRecord*));
+// The printer's and the driver's records as kept (no copy).
+std::shared_ptr<const PrinterRow> SharedPrinter(const std::string& key);
+std::shared_ptr<const DriverRecord> SharedDriver(const std::u16string& name);
 std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user);
 DWORD ActiveJobCount(const std::string& printerKey);
 
@@ -178,6 +191,8 @@ bool IsValidDatatype(std::u16string_view datatype);
 
 // ---- the call log and guarded exports -----------------------------------
 
+// Whether a test asked for the call log; the fields of a call are filled only then.
+bool LoggingCalls();
 void LogCall(test::Call call);
 
 // Runs an exported call: no exception escapes; a database failure reads as
@@ -185,10 +200,13 @@ void LogCall(test::Call call);
 template <class R, class Fn, class Ok>
 R Guarded(const char* function, HANDLE handle, R failValue, Ok isOk, Fn&& body) {
     test::Call call;
-    call.function = function;
-    if (handle) {
-        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
-            call.printer = h->name;
+    const bool logging = LoggingCalls();
+    if (logging) {
+        call.function = function;
+        if (handle) {
+            if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
+                call.printer = h->name;
+        }
     }
     R result = failValue;
     try {
@@ -201,19 +219,24 @@ R Guarded(const char* function, HANDLE handle, R failValue, Ok isOk, Fn&& body) 
         SetLastError(RPC_S_SERVER_UNAVAILABLE);
         result = failValue;
     }
-    call.ok = isOk(result);
-    call.error = call.ok ? 0 : GetLastError();
-    LogCall(std::move(call));
+    if (logging) {
+        call.ok = isOk(result);
+        call.error = call.ok ? 0 : GetLastError();
+        LogCall(std::move(call));
+    }
     return result;
 }
 
 // The same for calls that answer an error number instead of a BOOL.
 template <class Fn> DWORD GuardedStatus(const char* function, HANDLE handle, Fn&& body) {
     test::Call call;
-    call.function = function;
-    if (handle) {
-        if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
-            call.printer = h->name;
+    const bool logging = LoggingCalls();
+    if (logging) {
+        call.function = function;
+        if (handle) {
+            if (auto h = std::dynamic_pointer_cast<SpoolHandle>(LookupHandle(handle)))
+                call.printer = h->name;
+        }
     }
     DWORD result;
     try {
@@ -224,9 +247,11 @@ template <class Fn> DWORD GuardedStatus(const char* function, HANDLE handle, Fn&
     } catch (const std::exception&) {
         result = RPC_S_SERVER_UNAVAILABLE;
     }
-    call.ok = result == ERROR_SUCCESS;
-    call.error = result;
-    LogCall(std::move(call));
+    if (logging) {
+        call.ok = result == ERROR_SUCCESS;
+        call.error = result;
+        LogCall(std::move(call));
+    }
     return result;
 }
 

@@ -1,5 +1,9 @@
 // Forms of the print server and the printer's driver records.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <map>
+#include <thread>
 
 #include "spooler_fixture.h"
 
@@ -130,6 +134,66 @@ TEST_F(DriversTest, Errors) {
     HANDLE server = Open(nullptr, SERVER_READ);
     EXPECT_FALSE(GetPrinterDriverW(server, nullptr, 2, buffer, sizeof buffer, &needed));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// The driver record and the printer's row are kept between calls; a change
+// made by another process must show in the next answer all the same.
+TEST_F(DriversTest, ChangesByAnotherProcessShowInTheNextAnswer) {
+    HANDLE h = Open(u"Office");
+    auto dataFile = [&] {
+        auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) {
+            return GetPrinterDriverW(h, nullptr, 2, b, n, needed);
+        });
+        return std::u16string(As<DRIVER_INFO_2W>(buffer).pDataFile);
+    };
+    // In a process of its own; a thread of its own there: its own database connection.
+    auto inChild = [](auto change) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            alarm(60);
+            bool ok = false;
+            std::thread([&] { ok = change(); }).join();
+            _exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    };
+    EXPECT_EQ(dataFile(), kDriverFolder + u"\\ZL9000.SPC");
+    EXPECT_EQ(dataFile(), kDriverFolder + u"\\ZL9000.SPC");
+
+    // The driver's record replaced.
+    inChild([] {
+        spl::DriverRecord d;
+        if (!spl::FindDriver(kDriverName, &d)) return false;
+        d.dataFile = kDriverFolder + u"\\ZL9100.SPC";
+        return spl::AddDriver(d) == ERROR_SUCCESS;
+    });
+    EXPECT_EQ(dataFile(), kDriverFolder + u"\\ZL9100.SPC");
+
+    // The printer moved to another driver.
+    inChild([] {
+        spl::DriverRecord d;
+        if (!spl::FindDriver(kDriverName, &d)) return false;
+        d.name = u"Other Driver";
+        d.dataFile = kDriverFolder + u"\\OTHER.SPC";
+        if (spl::AddDriver(d) != ERROR_SUCCESS) return false;
+        HANDLE p = nullptr;
+        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        if (!OpenPrinterW(const_cast<LPWSTR>(u"Office"), &p, &defaults)) return false;
+        DWORD needed = 0;
+        GetPrinterW(p, 2, nullptr, 0, &needed);
+        std::vector<BYTE> info(needed);
+        bool ok = GetPrinterW(p, 2, info.data(), needed, &needed);
+        if (ok) {
+            auto* i2 = reinterpret_cast<PRINTER_INFO_2W*>(info.data());
+            i2->pDriverName = const_cast<LPWSTR>(u"Other Driver");
+            ok = SetPrinterW(p, 2, info.data(), 0);
+        }
+        ClosePrinter(p);
+        return ok;
+    });
+    EXPECT_EQ(dataFile(), kDriverFolder + u"\\OTHER.SPC");
 }
 
 TEST_F(DriversTest, AnEmptyDependentListIsTwoNuls) {

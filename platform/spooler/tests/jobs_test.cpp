@@ -110,9 +110,29 @@ TEST_F(JobsTest, ShortWriteIsReported) {
     EXPECT_EQ(FileBytes(job.outputPath), expected);
 }
 
+// A long job keeps no record of its calls unless a test asks for one.
+TEST_F(JobsTest, TheCallLogIsKeptOnlyWhenTurnedOn) {
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    spl::test::ClearCalls();
+    Start(h, u"Unlogged");
+    EXPECT_TRUE(spl::test::Calls().empty());
+    spl::test::RecordCalls(true);
+    DWORD written = 0;
+    auto bytes = Pattern(10, 0);
+    ASSERT_TRUE(Write(h, bytes, &written));
+    spl::test::RecordCalls(false);
+    ASSERT_TRUE(Write(h, bytes, &written));
+    auto calls = spl::test::Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].function, "WritePrinter");
+    EXPECT_EQ(calls[0].printer, u"Office");
+    EXPECT_EQ(calls[0].bytes, 10u);
+}
+
 TEST_F(JobsTest, FailingWriteAndCallLog) {
     HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
     DWORD id = Start(h, u"Fails");
+    spl::test::RecordCalls(true);
     spl::test::ClearCalls();
     platform::test::FailNext("WritePrinter", 1, ERROR_DISK_FULL);
     DWORD written = 1234;

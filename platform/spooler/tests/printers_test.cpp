@@ -278,6 +278,7 @@ TEST_F(PrintersTest, SetPrinterRefusesBadRecords) {
 TEST_F(PrintersTest, DirectoryUpdatesAreRecorded) {
     HANDLE h = Open(u"Office");
     PRINTER_INFO_7W info{nullptr, DSPRINT_UPDATE};
+    spl::test::RecordCalls(true);
     spl::test::ClearCalls();
     ASSERT_TRUE(SetPrinterW(h, 7, reinterpret_cast<BYTE*>(&info), 0));
     ASSERT_TRUE(SetPrinterW(h, 7, reinterpret_cast<BYTE*>(&info), 0));

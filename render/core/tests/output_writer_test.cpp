@@ -23,7 +23,10 @@ namespace spl = platform::spooler;
 
 class OutputWriterTest : public ::testing::Test {
   protected:
-    void SetUp() override { InstallPrinter(u"P1", SampleModel("LP1220")); }
+    void SetUp() override {
+        InstallPrinter(u"P1", SampleModel("LP1220"));
+        spl::test::RecordCalls(true); // the tests read which calls reached the spooler
+    }
 
     static std::vector<DWORD> WritePrinterSizes() {
         std::vector<DWORD> sizes;

@@ -344,7 +344,7 @@ TEST_F(TextMethods, GlyphTooBigForACharacterGoesAsAnImage) {
     platform::engine::FontRealization plain;
     plain.file = file;
     const WORD h = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'H'));
-    Bytes huge = WithHugeGlyph(file->bytes, h, 70000);
+    Bytes huge = WithHugeGlyph(Bytes(file->bytes.begin(), file->bytes.end()), h, 70000);
     ASSERT_FALSE(huge.empty());
     std::string path = ::testing::TempDir() + "/huge_glyph.ttf";
     FILE* out = std::fopen(path.c_str(), "wb");

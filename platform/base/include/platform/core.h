@@ -8,6 +8,7 @@
 #include "win/types.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace platform {
 
@@ -16,7 +17,8 @@ namespace platform {
 const std::string& MachineRoot();
 
 // Fault injection: true when a test has asked the named platform function to
-// fail now; the error it should report is stored in *error.
+// fail now; the error it should report is stored in *error. The name is a
+// string literal (calls are counted by its address).
 bool ShouldFail(const char* function, DWORD* error);
 
 // Call at the top of a platform function that can fail on the real system:
@@ -47,6 +49,13 @@ class MachineDb {
     // Runs fn inside BEGIN IMMEDIATE ... COMMIT (ROLLBACK if fn returns false
     // or throws). Retries on SQLITE_BUSY. Returns fn's result.
     template <class Fn> static bool Transaction(Fn&& fn);
+
+    // A prepared statement of sql on this thread's connection. Statements are
+    // kept per connection and handed out again, reset and unbound, so that a
+    // call prepares its SQL once per thread instead of once per use. Every
+    // statement acquired goes back through ReleaseStatement.
+    static sqlite3_stmt* AcquireStatement(const char* sql);
+    static void ReleaseStatement(sqlite3_stmt* stmt);
 
     static bool Begin();
     static bool Commit();

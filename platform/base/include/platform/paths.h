@@ -25,7 +25,28 @@ std::string HostPathUtf8(std::string_view windowsPath);
 std::u16string WindowsPath(std::string_view hostPath);
 
 // Finds `name` in the host folder `dir` without regard to case. Returns the
-// name as it is on disk, or an empty string.
+// name as it is on disk, or an empty string. A name not there as written is
+// looked up in an index of the folder's names, read once and used while the
+// folder's identity and modification time stay as they were.
 std::string FindNoCase(const std::string& dir, std::string_view name);
+
+// The folder of a host path as its index knows it: taken before a change
+// this process makes in it, so that the index follows the change instead of
+// reading the folder again (a job adding thousands of files to one folder).
+struct FolderStamp {
+    bool valid = false;
+    unsigned long long device = 0, inode = 0;
+    long long seconds = 0, nanoseconds = 0;
+    bool operator==(const FolderStamp&) const = default;
+};
+// (Not valid when the folder has no index.)
+FolderStamp StampFolderOf(const std::string& hostPath);
+// After this process created (present) or removed (!present) hostPath's entry:
+// an index that was true at `before` takes the change and the folder's new
+// stamp. Any other change of the folder meanwhile moves its stamp, so a
+// stale index is read again. (Two processes changing one folder in the same
+// instant can hide one change from the other's index until the next change
+// by anyone: such folders hold names of one spelling only.)
+void NoteFolderChange(const std::string& hostPath, const FolderStamp& before, bool present);
 
 } // namespace platform

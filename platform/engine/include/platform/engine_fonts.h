@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,21 @@
 
 namespace platform::engine {
 
-// The bytes of a font file, read once and shared (a collection holds several
-// faces).
+// The bytes of a font file, mapped whole once and shared (a collection holds
+// several faces, and one file reached by two names is mapped once).
 struct FontFileData {
+    FontFileData() = default;
+    FontFileData(const FontFileData&) = delete;
+    FontFileData& operator=(const FontFileData&) = delete;
+    ~FontFileData();
+
     std::string path;
-    std::vector<BYTE> bytes;
+    std::span<const BYTE> bytes;
     ULONG id = 0; // the engine's identifier of the file (never 0)
+
+    // What `bytes` views: the file's read-only mapping, else a copy read in one call.
+    void* mapped = nullptr;
+    std::vector<BYTE> copy;
 };
 // nullptr when the file cannot be read.
 std::shared_ptr<const FontFileData> LoadFontFile(const std::string& path);

@@ -135,7 +135,11 @@ struct Call {
     bool ok = false;
     DWORD error = 0; // the call's error number when it failed
 };
-// The most recent calls (at most 65536), oldest first.
+// Whether calls are logged (off by default, and again after a reset): a long
+// job would otherwise keep every call it made. A test that reads the log
+// turns it on first.
+void RecordCalls(bool on);
+// The most recent calls recorded (at most 65536), oldest first.
 std::vector<Call> Calls();
 void ClearCalls();
 
