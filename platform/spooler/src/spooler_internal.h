@@ -119,9 +119,28 @@ struct SpoolHandle : HandleObject {
     bool ClosableByCloseHandle() const override { return false; }
 };
 
-// The machine's job-status stamp (status_stamp.cpp): raised after every
-// change of a job's status; false when it cannot be read, and then every
-// caller reads the status itself.
+// A counter in a file of the machine root that any process raises after a
+// change (status_stamp.cpp); Read is false when it cannot be read, and then
+// the caller reads what the counter guards itself.
+class StampCounter {
+  public:
+    explicit StampCounter(const char* fileName); // "/name", under the machine root
+    ~StampCounter();
+    StampCounter(const StampCounter&) = delete;
+    StampCounter& operator=(const StampCounter&) = delete;
+    bool Read(unsigned long long* value);
+    void Raise();
+    void Close(); // the file is opened again at the next use
+
+  private:
+    int DescriptorLocked();
+    const char* fileName_;
+    std::mutex mutex_;
+    std::string root_;
+    int fd_ = -1;
+};
+
+// The machine's job-status stamp: raised after every change of a job's status.
 bool ReadStatusStamp(unsigned long long* stamp);
 void RaiseStatusStamp();
 
