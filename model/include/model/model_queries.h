@@ -538,9 +538,10 @@ MODEL_ANSWER(KeyAnswer, kQueryKeys, layout::kEntryList, 8);
 // ---------------------------------------------------------------- fixed records
 //
 // A fixed record is a row of 32-bit slots. Every layout of a code copies the
-// record's leading slots into its answer, one slot per field (an i16 field
-// takes a slot's low half, a text as many slots as its bytes fill): layout 2
-// of an 8-byte answer is slots 0 and 1 whatever layout 1 holds.
+// record's leading slots into its answer byte for byte, so an i16 field at an
+// odd half stands in the high half of a slot; layout 2 of an 8-byte answer is
+// slots 0 and 1 whatever layout 1 holds, and bytes past the record's end are
+// zero. 45 layout 2 and 55 layout 1 alone narrow one slot to each field.
 
 // The first word of a 4-byte layout 1 (12, 13, 23, 28, 30, 40, 45, 50, 51,
 // 57 to 59, 64 to 68, 72).
@@ -555,8 +556,9 @@ struct FixedPairAnswer {
     std::uint32_t value;
 };
 static_assert(sizeof(FixedPairAnswer) == 8);
-// A word and the low halves of the next slots: 28 and 31 layout 2 (and 31
-// layout 1: the smallest and largest), 29 and 67 layout 2 (a percentage).
+// A word and the two halves of slot 1: 28 layout 2 (the N-up borders and
+// their width), 31 layouts 1 (the smallest and largest zoom) and 2 (the zoom
+// anchor in the low half), 29 and 67 layout 2 (a percentage in the low half).
 struct FixedWordShortsAnswer {
     std::uint32_t bits;
     std::int16_t first;
@@ -582,19 +584,22 @@ struct CopiesAnswer {
 };
 MODEL_ANSWER(CopiesAnswer, kQueryCopies, layout::kFixedFirst, 4);
 
-// 28 and 29 layout 3: distances of the layout features.
+// 28 and 29 layout 3: distances of the layout features, slots 0 to 7. Query
+// 29 layout 1 reads the same slots 2 and 3 as whole words (the option bits
+// and the feature mask of the booklet's availability): a model keeps the low
+// bits of both distances clear unless it means them as requirements.
 struct LayoutDistancesAnswer {
-    std::uint32_t bits;
-    std::uint32_t slot1;
-    std::int16_t defaultInch; // 0.01 inch
-    std::int16_t largestInch;
-    std::int16_t defaultMm; // 0.1 mm
-    std::int16_t largestMm;
+    std::uint32_t bits;       // slot 0: bit 0 offered (29: the model's layout flags)
+    std::uint32_t slot1;      // the halves that layout 2 reads
+    std::int16_t defaultInch; // slot 2, 0.01 inch
+    std::int16_t largestInch; // slot 2 high half
+    std::int16_t defaultMm;   // slot 3, 0.1 mm
+    std::int16_t largestMm;   // slot 3 high half
+    std::uint32_t slot4;
+    std::int16_t mode; // slot 5: the rotation, 1, 2 or another value
+    std::int16_t slot5High;
     std::uint32_t slot6;
-    std::int16_t mode; // 1, 2 or another value
-    std::int16_t slot8;
-    std::uint32_t slot9;
-    std::uint32_t slot10;
+    std::uint32_t slot7;
 };
 MODEL_ANSWER(LayoutDistancesAnswer, kQueryBooklet, layout::kFixedThird, 32);
 MODEL_FIELD_AT(LayoutDistancesAnswer, defaultInch, 8);
@@ -604,20 +609,20 @@ MODEL_FIELD_AT(LayoutDistancesAnswer, mode, 20);
 // 67 layout 3: the poster overlap distances.
 struct OverlapAnswer {
     std::uint32_t bits;
-    std::int16_t defaultInch; // 0.01 inch
-    std::int16_t largestInch;
-    std::int16_t defaultMm; // 0.1 mm
-    std::int16_t largestMm;
+    std::int16_t defaultInch; // slot 1, 0.01 inch
+    std::int16_t largestInch; // slot 1 high half
+    std::int16_t defaultMm;   // slot 2, 0.1 mm
+    std::int16_t largestMm;   // slot 2 high half
 };
 MODEL_ANSWER(OverlapAnswer, kQueryPosterOverlap, layout::kFixedThird, 12);
 MODEL_FIELD_AT(OverlapAnswer, defaultMm, 8);
 
 // 44 layout 1: the gray weights of the low, middle and high colour byte.
 struct GrayWeightsAnswer {
-    std::int16_t red;
-    std::int16_t green;
-    std::int16_t blue;
-    std::int16_t slot3;
+    std::int16_t red;   // slot 0
+    std::int16_t green; // slot 0 high half
+    std::int16_t blue;  // slot 1
+    std::int16_t slot1High;
 };
 MODEL_ANSWER(GrayWeightsAnswer, kQueryGrayWeights, layout::kFixedFirst, 8);
 inline constexpr int kDefaultGrayRed = 74, kDefaultGrayGreen = 155, kDefaultGrayBlue = 27;
@@ -714,12 +719,12 @@ struct GraphicsModeAnswer {
 MODEL_ANSWER(GraphicsModeAnswer, kQueryGraphicsMode, layout::kFixedFirst, 12);
 struct ContrastAnswer {
     std::uint32_t bits;
-    std::int16_t smallest;
+    std::int16_t smallest; // slot 1, then its high half
     std::int16_t largest;
-    std::int16_t step;
+    std::int16_t step; // slot 2, then its high half
     std::int16_t page;
-    std::int16_t defaultValue;
-    std::int16_t slot6;
+    std::int16_t defaultValue; // slot 3, then its high half
+    std::int16_t slot3High;
 };
 MODEL_ANSWER(ContrastAnswer, kQueryContrast, layout::kFixedFirst, 16);
 MODEL_FIELD_AT(ContrastAnswer, defaultValue, 12);
