@@ -529,7 +529,7 @@ DWORD ReviseDevmode(ReviseContext* context, DEVMODE_IMAGEW* old, DEVMODE_IMAGEW*
     if (!context || !context->binding.modelsmith || !devmode) return 0;
     const ModelBlock* binding = &context->binding;
     // The option and constraint steps need the driver's own private part.
-    const bool own = IsOwnDevmode(&devmode->dm) != FALSE;
+    const bool own = !context->foreign && IsOwnDevmode(&devmode->dm) != FALSE;
     DWORD result = binding->modelData
                        ? CallModelReviseDevmode(binding->modelsmith, binding->modelData, old,
                                                 devmode, mode, context->papers)
@@ -605,6 +605,7 @@ DWORD ReviseDevmodeEx(HANDLE printer, LPCVOID modelData, const DEVMODEW* oldDevm
 
     ReviseContext context;
     context.printer = printer;
+    context.foreign = image->priv.Signature != PRIVATE_DEVMODE_SIGNATURE;
     context.binding.modelData = const_cast<LPVOID>(modelData);
     context.binding.modelsmith = LoadDriverModule(printer, modelData, kSelectModelsmith);
     if (!context.binding.modelsmith) return ERROR_DLL_NOT_FOUND;

@@ -33,6 +33,11 @@ struct ReviseContext {
     CUserPaper* papers = nullptr;
     WCHAR portName[kPortNameChars] = {};
     DWORD flags = 0;
+    // The device mode came without the driver's private part (another
+    // driver's, or an older standard part alone): the revision fills one from
+    // the model, but the option and constraint steps, which would judge the
+    // caller's settings against that filled-in part, are skipped.
+    bool foreign = false;
 };
 
 // The in/out record of ValidateJobInputFields. Table flags in the order of

@@ -22,6 +22,8 @@ using namespace sheetwright;
 
 constexpr BYTE kGuard = 0xC5;
 constexpr size_t kGuardBytes = 64;
+// Both sample models feed this envelope from the automatic and the manual tray only.
+constexpr SHORT kEnvelopeCom10 = 20, kTray1 = 1;
 
 // A device mode of `size` + `extra` bytes in a buffer that ends in guard bytes.
 struct Buffer {
@@ -168,6 +170,20 @@ TEST_P(Revision, TableOfDeviceModes) {
              EXPECT_EQ(b.dm()->dmDriverExtra, 64);
              for (size_t i = 0; i < 64; ++i)
                  ASSERT_EQ(b.priv()[i], 0xAB) << "another driver's";
+         }},
+        {"a foreign driver's envelope in tray 1: no option or constraint step", DEVMODEW_SIZE, 64,
+         [&](Buffer& b) {
+             copyDefaults(b);
+             b.dm()->dmDriverExtra = 64;
+             std::memset(b.priv(), 0xAB, 64);
+             b.dm()->dmFields |= DM_PAPERSIZE | DM_DEFAULTSOURCE;
+             b.dm()->dmPaperSize = kEnvelopeCom10;
+             b.dm()->dmDefaultSource = kTray1;
+         },
+         0,
+         [&](Buffer& b) {
+             EXPECT_EQ(b.dm()->dmPaperSize, kEnvelopeCom10);
+             EXPECT_EQ(b.dm()->dmDefaultSource, kTray1);
          }},
         {"a short one (older standard part, no private part)", DEVMODEW_SIZE_320, 0,
          [&](Buffer& b) {
