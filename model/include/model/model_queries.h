@@ -426,6 +426,32 @@ struct FinisherFoldTextsAnswer {
     char second[32];
 };
 MODEL_ANSWER(FinisherFoldTextsAnswer, kQueryFinishers, layout::kFinisherFoldTwoTexts, 80);
+// 27 layout 3: a finisher with the defaults, counts and model codes of its
+// punch, fold and staple lists.
+struct FinisherRecordAnswer {
+    std::int16_t id;
+    std::int16_t slot1;
+    std::uint32_t zero4;
+    char name[16];
+    std::uint8_t zero24[16];
+    std::uint32_t slot6;
+    std::uint32_t slot7;
+    std::int16_t punchDefault; // also the punch unit's word of the installed options
+    std::int16_t foldDefault;  // also the fold unit's word
+    std::int16_t punchCount;
+    std::int16_t foldCount;
+    std::int16_t stapleDefault;
+    std::int16_t stapleCount;
+    std::uint32_t zero60;
+    std::int16_t punchCodes[4];
+    std::int16_t foldCodes[4];
+    std::int16_t stapleCodes[4];
+};
+MODEL_ANSWER(FinisherRecordAnswer, kQueryFinishers, layout::kFinisherRecord, 88);
+MODEL_FIELD_AT(FinisherRecordAnswer, punchDefault, 48);
+MODEL_FIELD_AT(FinisherRecordAnswer, stapleCount, 58);
+MODEL_FIELD_AT(FinisherRecordAnswer, stapleCodes, 80);
+
 // 27 layout 11: a finisher's capabilities and text.
 struct FinisherTextAnswer {
     std::int16_t id;

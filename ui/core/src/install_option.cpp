@@ -538,8 +538,8 @@ BOOL MarkFinisherInstalled(const ModelOptionPair* pair, WORD finisher, DWORD a, 
     const WORD wa = info.U16(kFinisherWordA), wb = info.U16(kFinisherWordB);
     info.Release();
     if (!answered) return FALSE;
-    if (wa == 1 || (wa < 0xFFFF && a)) e->state |= kFinisherStateA;
-    if (wb == 1 || (wb < 0xFFFF && b)) e->state |= kFinisherStateB;
+    if (wa == 1 || (wa < 0xFFFF && a)) e->state |= kFinisherPunchUnit;
+    if (wb == 1 || (wb < 0xFFFF && b)) e->state |= kFinisherFoldUnit;
     return TRUE;
 }
 

@@ -31,7 +31,6 @@ constexpr WORD kDeptCounterBit = 0x4;           // DeptCounterFlags
 constexpr WORD kDuplexNoticeBit = 0x2;          // DeptCounterFlags
 constexpr DWORD kDuplexMarginOn = 0x1;          // DuplexMarginFlags
 constexpr WORD kDefaultCoverSource = 4;
-constexpr DWORD kAllPapers = 1;
 constexpr size_t kNameBytes = 32;
 
 // Unaligned access to a private field by its offset.
@@ -88,9 +87,11 @@ struct JobTable {
     int flagSlot;
 };
 constexpr JobTable kJobTables[] = {
-    {model::kQueryJobType1Rules, 1u << 24, 1, 0}, {model::kQueryJobType4Rules, 1u << 28, 4, 1},
-    {model::kQueryJobType5Rules, 1u << 29, 5, 2}, {model::kQueryJobType2Rules, 1u << 25, 2, 3},
-    {model::kQueryJobType3Rules, 1u << 26, 3, 4},
+    {model::kQueryJobType1Rules, model::feature::kAJobType1, 1, 0},
+    {model::kQueryJobType4Rules, model::feature::kAJobType4, 4, 1},
+    {model::kQueryJobType5Rules, model::feature::kAJobType5, 5, 2},
+    {model::kQueryJobType2Rules, model::feature::kAJobType2, 2, 3},
+    {model::kQueryJobType3Rules, model::feature::kAJobType3, 3, 4},
 };
 
 void ClearText(char* field) {

@@ -276,8 +276,18 @@ DWORD EnumCapabilities(HANDLE printer, const CallLibraries& libs, BYTE* buffer, 
     }
     if (r.wanted & kCapPrintRateUnit) set(kCapPrintRateUnit, &r.printRateUnit, PRINTRATEUNIT_PPM);
     if (r.wanted & kCapStaple) {
+        // The fitted finisher staples when its record lists staple items;
+        // its fold unit bit says nothing about stapling.
         const InstallOptionEntry* finisher = options.FindInstalledFinisher(1);
-        set(kCapStaple, &r.staple, finisher && (finisher->state & kFinisherStateB) ? 1 : 0);
+        DWORD staples = 0;
+        if (finisher) {
+            CModelInfo record(&libs.block, model::kQueryFinishers, finisher->value,
+                              model::layout::kFinisherRecord);
+            if (record.GetData() && record.Length() >= sizeof(model::FinisherRecordAnswer))
+                staples = record.U16(offsetof(model::FinisherRecordAnswer, stapleCount));
+            record.Release();
+        }
+        set(kCapStaple, &r.staple, staples > 0 ? 1 : 0);
     }
     WORD w = 0, l = 0;
     if ((r.wanted & kCapMinimumExtent) && GetCustomPaperMinimum(&libs.block, &w, &l))
