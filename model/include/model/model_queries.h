@@ -456,10 +456,10 @@ MODEL_FIELD_AT(FinisherRecordAnswer, stapleCodes, 80);
 struct FinisherTextAnswer {
     std::int16_t id;
     std::int16_t slot1;
-    std::uint32_t slot6;
-    std::uint32_t capabilities;
+    std::uint32_t recordFlags;  // slot 6: bits 4 and 5 key punch and fold rules to the paper
+    std::uint32_t capabilities; // slot 8: the rows of the finisher's rules
     std::int16_t slot9;
-    std::int16_t slot10;
+    std::int16_t foldSheets; // slot 10: the sheets the folder takes at once
     char text[32];
 };
 MODEL_ANSWER(FinisherTextAnswer, kQueryFinishers, layout::kFinisherText, 48);
@@ -774,9 +774,14 @@ inline constexpr std::uint32_t kFeatureOffered = 0x1;
 inline constexpr std::uint32_t kModelFlagCombinedOutput = 0x20;
 // 58: the second model flag word.
 inline constexpr std::uint32_t kModelFlag2WatermarkPage = 0x4, kModelFlag2Bit10 = 0x400;
-// 79: feature flags.
-inline constexpr std::uint32_t kFeatureJobInfo = 0x1, kFeatureStatusPage = 0x2, kFeatureBit4 = 0x10,
-                               kFeatureBit5 = 0x20, kFeatureBit8 = 0x100;
+// 79: feature flags. Bits 0 and 1 are two of the job-information bits (the
+// private defaults take them as the name and user flags); bit 4 marks the
+// option of feature word A (kAFeature79Option), whose role no caller reads.
+inline constexpr std::uint32_t kFeatureJobInfo = 0x1, kFeatureStatusPage = 0x2,
+                               kFeatureOption79 = 0x10, kFeatureChangePaperTray = 0x20,
+                               kFeatureResolutionList = 0x40, kFeatureQualityList = 0x80,
+                               kFeatureFinePatterns = 0x100, kFeatureHardDiskBySpooler = 0x200,
+                               kFeaturePrinterApi = 0x400;
 // 77: graphics mode.
 inline constexpr std::uint32_t kGraphicsModeBit1 = 0x2, kGraphicsModeBit2 = 0x4;
 // 63: department prompt.

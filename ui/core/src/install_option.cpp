@@ -218,7 +218,7 @@ BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallO
 CInstallOption::CInstallOption(HANDLE printer, const ModelBlock* binding)
     : printer_(printer), binding_(binding) {
     CModelInfo flags(binding, model::kQueryFeatureFlags, 0, model::layout::kFixedFirst);
-    changePaperTraySupported_ = (flags.U32(0) & model::kFeatureBit5) ? 1 : 0;
+    changePaperTraySupported_ = (flags.U32(0) & model::kFeatureChangePaperTray) ? 1 : 0;
     flags.Release();
     Build(printer);
     if (changePaperTraySupported_) {

@@ -704,7 +704,7 @@ const FinisherValue* FindFinisherValue(const FinisherValue (&rows)[N], DWORD val
 constexpr size_t kStapleItemSize = 192, kStapleCodeAt = 4, kStapleNameAt = 6;
 constexpr size_t kFoldItemSize = 24, kPunchItemSize = 32, kItemCodeAt = 2, kItemNameAt = 4;
 constexpr size_t kFinisherStapleDefaultAt = 56;
-constexpr size_t kFinisherFlagsAt = offsetof(model::FinisherTextAnswer, slot6);
+constexpr size_t kFinisherFlagsAt = offsetof(model::FinisherTextAnswer, recordFlags);
 constexpr size_t kFinisherCapsAt = offsetof(model::FinisherTextAnswer, capabilities);
 constexpr BYTE kFinisherRecordBit4 = 0x10, kFinisherRecordBit5 = 0x20;
 
@@ -944,7 +944,7 @@ constexpr DWORD kSignatureSizes[] = {1, 2, 4, 8};
 constexpr DWORD kNoFold = 0;
 // The value of no punch, no staple mode, no finishing position.
 constexpr DWORD kNoFinishing = 0;
-constexpr size_t kFinisherFoldSheetsAt = offsetof(model::FinisherTextAnswer, slot10);
+constexpr size_t kFinisherFoldSheetsAt = offsetof(model::FinisherTextAnswer, foldSheets);
 
 // Fold rules of the fitted finisher's fold items.
 //
