@@ -116,29 +116,6 @@ LONG MarginLimit(const ModelBlock* binding, const PRIVATE_DEVMODE& priv) {
 // ---------------------------------------------------------------------------
 // Loading and storing the caller's device modes.
 
-BOOL LoadDevmodeImage(const DEVMODEW* devmode, DEVMODE_IMAGEW* image) {
-    if (!devmode || !image || devmode->dmSize < offsetof(DEVMODEW, dmFields)) return FALSE;
-    const size_t size = devmode->dmSize, extra = devmode->dmDriverExtra;
-    std::memset(image, 0, sizeof *image);
-    StampDevmodeHeader(image);
-    const auto* bytes = reinterpret_cast<const BYTE*>(devmode);
-    std::memcpy(&image->dm, bytes, std::min(size, sizeof image->dm));
-    StampDevmodeHeader(image);
-    DWORD signature = 0;
-    if (extra >= sizeof signature) std::memcpy(&signature, bytes + size, sizeof signature);
-    if (signature != PRIVATE_DEVMODE_SIGNATURE) return TRUE;
-    auto* priv = reinterpret_cast<BYTE*>(&image->priv);
-    if (extra == PRIVATE_DEVMODE_SIZE_908) {
-        std::memcpy(priv, bytes + size, PRIVATE_DEVMODE_908_SHIFT_FROM);
-        std::memcpy(priv + PRIVATE_DEVMODE_908_SHIFT_FROM + PRIVATE_DEVMODE_908_SHIFT,
-                    bytes + size + PRIVATE_DEVMODE_908_SHIFT_FROM,
-                    PRIVATE_DEVMODE_SIZE_908 - PRIVATE_DEVMODE_908_SHIFT_FROM);
-    } else {
-        std::memcpy(priv, bytes + size, std::min<size_t>(extra, PRIVATE_DEVMODE_SIZE));
-    }
-    return TRUE;
-}
-
 void StoreDevmodeImage(const DEVMODE_IMAGEW& image, DEVMODEW* devmode) {
     // The header words (spec and driver version, the two sizes) stay the caller's.
     constexpr size_t kHeaderFrom = offsetof(DEVMODEW, dmSpecVersion);
@@ -601,8 +578,10 @@ DWORD ReviseDevmodeEx(HANDLE printer, LPCVOID modelData, const DEVMODEW* oldDevm
     if (!devmode || (mode == kReviseCarryOver && !oldDevmode)) return ERROR_INVALID_PARAMETER;
     auto image = std::make_unique<DEVMODE_IMAGEW>();
     auto old = std::make_unique<DEVMODE_IMAGEW>();
-    if (!LoadDevmodeImage(devmode, image.get())) return ERROR_INVALID_PARAMETER;
-    if (oldDevmode && !LoadDevmodeImage(oldDevmode, old.get())) return ERROR_INVALID_PARAMETER;
+    if (!LoadDevmodeImage(devmode, DevmodeBytes(devmode), image.get()))
+        return ERROR_INVALID_PARAMETER;
+    if (oldDevmode && !LoadDevmodeImage(oldDevmode, DevmodeBytes(oldDevmode), old.get()))
+        return ERROR_INVALID_PARAMETER;
 
     ReviseContext context;
     context.printer = printer;

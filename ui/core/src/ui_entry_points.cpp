@@ -544,7 +544,7 @@ BOOL UiDevQueryPrintEx(PDEVQUERYPRINT_INFO info) {
     if (table.empty()) return TRUE;
     // The job's own fields, read within its stated sizes.
     DEVMODE_IMAGEW job{};
-    if (!LoadDevmodeImage(info->pDevMode, &job)) return TRUE;
+    if (!LoadDevmodeImage(info->pDevMode, DevmodeBytes(info->pDevMode), &job)) return TRUE;
     const WORD paper =
         job.priv.OutputPaperId ? job.priv.OutputPaperId : static_cast<WORD>(job.dm.dmPaperSize);
     const WORD media = static_cast<WORD>(job.dm.dmMediaType);
@@ -666,7 +666,7 @@ INT DocumentPre(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, ULO
             return DOCUMENTEVENT_UNSUPPORTED;
         }
         auto copy = std::make_unique<DEVMODE_IMAGEW>();
-        const bool hadOwn = LoadDevmodeImage(given, copy.get()) &&
+        const bool hadOwn = LoadDevmodeImage(given, DevmodeBytes(given), copy.get()) &&
                             copy->priv.Signature == PRIVATE_DEVMODE_SIGNATURE;
         if (data) {
             ReviseDevmodeEx(printer, data, nullptr, &image->dm, kReviseDefaults);
@@ -870,8 +870,8 @@ BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
             const bool inside = stored && at >= block.data() && at < block.data() + block.size();
             if (inside && static_cast<size_t>(block.data() + block.size() - at) >=
                               offsetof(DEVMODEW, dmFields))
-                CopyDevmodeImage(stored, static_cast<size_t>(block.data() + block.size() - at),
-                                 &image->dm);
+                LoadDevmodeImage(stored, static_cast<size_t>(block.data() + block.size() - at),
+                                 image.get());
             auto copy = std::make_unique<DEVMODE_IMAGEW>(*image);
             if (ReviseDevmodeEx(printer, data, &image->dm, &copy->dm, kReviseCarryOver) == 0) {
                 PRINTER_INFO_8W info{&copy->dm};
