@@ -512,12 +512,15 @@ struct QualityAnswer {
     std::uint32_t x;
     std::uint32_t y;
     std::uint32_t slot3;
-    std::uint32_t slot4;
+    std::uint32_t flags; // slot 4: bit 3, a mode the printer does not list
     std::uint32_t slot5;
     std::uint32_t slot2;
-    std::uint32_t slot6;
+    std::uint32_t requiredMemory; // slot 6: the installed memory the mode needs
 };
 MODEL_ANSWER(QualityAnswer, kQueryQualityModes, layout::kQualityRecord, 32);
+MODEL_FIELD_AT(QualityAnswer, flags, 16);
+MODEL_FIELD_AT(QualityAnswer, requiredMemory, 28);
+inline constexpr std::uint32_t kQualityNotListed = 0x8;
 
 // 43 layout 2: a threshold matrix with its data.
 inline constexpr std::size_t kMatrixDataMax = 4096;

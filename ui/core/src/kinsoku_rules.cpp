@@ -71,7 +71,7 @@ constexpr size_t kOptionCodesAt = 8;
 constexpr size_t kOptionCodesMax = (kOptionCodesSize - kOptionCodesAt) / 2;
 constexpr size_t kDuplexKindSize = sizeof(model::InstallableEntryAnswer);
 constexpr size_t kQualitySize = sizeof(model::QualityAnswer);
-constexpr size_t kQualityMemoryAt = 28;
+constexpr size_t kQualityMemoryAt = offsetof(model::QualityAnswer, requiredMemory);
 constexpr size_t kPairSize = 4;
 constexpr size_t kHalftoneSize = 8;
 // How many ids a record's list may hold, whatever its count says.

@@ -27,8 +27,8 @@ namespace {
 constexpr DWORD kAnswerFromLastError = 0xFFFFFFFF;
 constexpr size_t kNameChars = 64;
 constexpr size_t kBinNameChars = 24;
-constexpr DWORD kQualityHidden = 0x8;     // table 42 entry flags: not offered
-constexpr size_t kQualityFlagsAt = 16;    // table 42 layout 1: the entry's flag word
+constexpr DWORD kQualityHidden = model::kQualityNotListed;
+constexpr size_t kQualityFlagsAt = offsetof(model::QualityAnswer, flags);
 constexpr BYTE kTraySkippedByAuto = 0x40; // tray record byte 24
 constexpr size_t kTrayAutoFlagsAt = 24;
 constexpr SHORT kAutoSource = 7;
