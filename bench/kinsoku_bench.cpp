@@ -93,7 +93,7 @@ struct FittedOptions {
     explicit FittedOptions(const ModelBlock* block)
         : options(nullptr, block), pair{block, &options} {
         if (InstallOptionEntry* e = options.Find(kOptionFinisher, 2))
-            e->state = 1 | kFinisherStateA | kFinisherStateB;
+            e->state = 1 | kFinisherPunchUnit | kFinisherFoldUnit;
         if (InstallOptionEntry* e = options.Find(kOptionTray, 3)) e->state = 1; // Tray 3
     }
     bool Fitted() const { return options.Find(kOptionFinisher, 2) && options.Find(kOptionTray, 3); }

@@ -311,7 +311,11 @@ DWORD DeviceCapabilities(HANDLE printer, LPWSTR deviceName, WORD index, LPVOID o
     LoadComponents(printer, &b.ui, &b.model, &b.data);
     DWORD answer = GDI_ERROR;
     DEVMODE_IMAGEW* merged = nullptr;
-    if (NeedsMergedDevmode(index)) {
+    if (index == DC_TRUETYPE && devmode && !HasField(devmode, DM_TTOPTION)) {
+        // The caller's own device mode decides: the merge would fill in the
+        // default's TrueType option that the caller left out.
+        answer = 0;
+    } else if (NeedsMergedDevmode(index)) {
         merged = static_cast<DEVMODE_IMAGEW*>(GlobalAlloc(GPTR, kImageSize));
         if (merged && MakeMergedDevmode(printer, deviceName, devmode, b.data, merged))
             answer = Answer(b, index, output, merged);

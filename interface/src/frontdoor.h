@@ -101,6 +101,12 @@ inline PRIVATE_DEVMODE* PrivateOf(DEVMODEW* dm) {
 inline DWORD DevmodeLength(const DEVMODEW* dm) {
     return static_cast<DWORD>(dm->dmSize) + dm->dmDriverExtra;
 }
+// Whether a caller's device mode marks a field present: its size must reach
+// the field that it holds the mark of and the field itself.
+inline bool HasField(const DEVMODEW* dm, DWORD field) {
+    constexpr size_t kFieldsEnd = offsetof(DEVMODEW, dmFields) + sizeof(DWORD);
+    return dm && dm->dmSize >= kFieldsEnd && (dm->dmFields & field) != 0;
+}
 // Whether a device mode's size fields describe at least its version words
 // and fit within `available` bytes.
 bool DevmodeFits(const DEVMODEW* dm, size_t available);

@@ -12,6 +12,16 @@ constexpr WCHAR kNoMemory[] = u"Memory allocation failed";
 constexpr WCHAR kInvalidDevmode[] = u"Invalid DEVMODE structure";
 constexpr WCHAR kInvalidResolution[] = u"Invalid resolution";
 
+// The resolution a job asks for: its own dmPrintQuality when it names one in
+// dots per inch, else the merged image's. The merge revises the quality to
+// one the model has, which would let any job through.
+LONG JobResolution(const DEVMODEW* job, const DEVMODEW* merged) {
+    constexpr size_t kQualityEnd = offsetof(DEVMODEW, dmPrintQuality) + sizeof(short);
+    if (HasField(job, DM_PRINTQUALITY) && job->dmSize >= kQualityEnd && job->dmPrintQuality > 0)
+        return job->dmPrintQuality;
+    return merged->dmPrintQuality;
+}
+
 } // namespace
 
 BOOL IsResolutionSupported(HANDLE printer, LONG dpi) {
@@ -42,7 +52,7 @@ BOOL QueryPrint(PDEVQUERYPRINT_INFO info) {
     } else if (!MakeDefaultDevmode(nullptr, info->hPrinter, image, nullptr) ||
                !MergeDevmode(nullptr, image, info->pDevMode, info->hPrinter)) {
         lstrcpynW(error, kInvalidDevmode, kMessageChars);
-    } else if (!IsResolutionSupported(info->hPrinter, image->dmPrintQuality)) {
+    } else if (!IsResolutionSupported(info->hPrinter, JobResolution(info->pDevMode, image))) {
         lstrcpynW(error, kInvalidResolution, kMessageChars);
     }
     BOOL result = TRUE;

@@ -1,5 +1,7 @@
 #include "frontdoor_fixture.h"
 
+#include "test_support/printer_install.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,47 +41,22 @@ std::string HostFile(const std::u16string& printer, const std::u16string& file) 
 }
 
 void InstallPrinter(const std::u16string& name, const Bytes& model, Ui ui, bool recorder) {
-    std::u16string folder = DriverFolder(name);
-    fs::path host(platform::HostPath(folder));
-    fs::create_directories(host);
-    for (const char* file : {"Frontdoor.DLL", "Inkforge.DLL", "Modelsmith.DLL", "Resbundle.DLL"})
-        fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file,
-                      fs::copy_options::overwrite_existing);
-    if (recorder)
-        fs::copy_file(RECORDING_DRIVER_PATH, host / "RECORDER.DLL",
-                      fs::copy_options::overwrite_existing);
+    test_support::DriverFolderFiles files;
+    files.built = {"Frontdoor.DLL", "Inkforge.DLL", "Modelsmith.DLL", "Resbundle.DLL"};
+    if (recorder) {
+        files.copies.push_back({RECORDING_DRIVER_PATH, "RECORDER.DLL"});
+        files.driverFile = "RECORDER.DLL";
+    }
     if (ui == Ui::Built)
-        fs::copy_file(fs::path(PKG_DRIVER_DIR) / "Sheetwright.DLL", host / "Sheetwright.DLL",
-                      fs::copy_options::overwrite_existing);
+        files.built.push_back("Sheetwright.DLL");
     else if (ui != Ui::None)
-        fs::copy_file(fs::path(FAKE_UI_DIR) / (ui == Ui::Whole ? "whole" : "bare") /
-                          "Sheetwright.DLL",
-                      host / "Sheetwright.DLL", fs::copy_options::overwrite_existing);
+        files.copies.push_back(
+            {(fs::path(FAKE_UI_DIR) / (ui == Ui::Whole ? "whole" : "bare") / "Sheetwright.DLL")
+                 .string(),
+             "Sheetwright.DLL"});
     // The files the full check asks for; their contents are not read.
-    for (const char* file : {"Metaweave.DLL", "Devprobe.DLL", "Gatekeep.DLL", "Tallyport.DLL"})
-        if (!fs::exists(host / file)) std::ofstream(host / file) << "stand-in";
-    {
-        std::ofstream out(host / "MODEL.DAT", std::ios::binary);
-        out.write(reinterpret_cast<const char*>(model.data()),
-                  static_cast<std::streamsize>(model.size()));
-    }
-    bool havePort = false;
-    for (const auto& p : spl::Ports())
-        havePort |= p.name == u"LPT1:";
-    if (!havePort) {
-        ASSERT_EQ(spl::AddPort({u"LPT1:", u"Local Port", u""}), 0u);
-    }
-    spl::DriverRecord d;
-    d.name = name + u" Driver";
-    d.driverPath = folder + (recorder ? u"RECORDER.DLL" : u"Inkforge.DLL");
-    d.dataFile = folder + u"MODEL.DAT";
-    d.configFile = folder + u"Frontdoor.DLL";
-    ASSERT_EQ(spl::AddDriver(d), 0u);
-    spl::PrinterRecord p;
-    p.name = name;
-    p.port = u"LPT1:";
-    p.driver = d.name;
-    ASSERT_EQ(spl::AddPrinter(p, true), 0u);
+    files.standIns = {"Metaweave.DLL", "Devprobe.DLL", "Gatekeep.DLL", "Tallyport.DLL"};
+    test_support::InstallPrinter(name, model, files);
 }
 
 void FrontdoorTest::Open(const Bytes& model, Ui ui_, bool recorder) {

@@ -367,6 +367,45 @@ TEST_P(RealSheetwright, CapabilitiesAgainstTheModelData) {
     }
 }
 
+// The print query and DC_TRUETYPE judge the job's own device mode: the
+// revision behind the merge would put a listed resolution and the default's
+// TrueType option in place of what the job asked for.
+TEST_P(RealSheetwright, PrintQueryAndTrueTypeJudgeTheJobsDevmode) {
+    Bytes data = SampleModel(GetParam());
+    Open(data, Ui::Built);
+    auto caps = Entry<PFN_DrvDeviceCapabilities>("DrvDeviceCapabilities");
+    auto query = Entry<PFN_DevQueryPrintEx>("DevQueryPrintEx");
+    DWORD listed = caps(printer, const_cast<LPWSTR>(u"P"), DC_ENUMRESOLUTIONS, nullptr, nullptr);
+    ASSERT_GT(listed, 0u);
+    std::vector<LONG> resolutions(2 * listed);
+    caps(printer, const_cast<LPWSTR>(u"P"), DC_ENUMRESOLUTIONS, resolutions.data(), nullptr);
+
+    DEVMODE_IMAGEW job{};
+    job.dm.dmSize = sizeof(DEVMODEW);
+    job.dm.dmSpecVersion = 0x0401;
+    job.dm.dmFields = DM_PRINTQUALITY;
+    struct Case {
+        SHORT dpi;
+        BOOL printable;
+    } cases[] = {{2400, FALSE}, {static_cast<SHORT>(resolutions[0]), TRUE}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        job.dm.dmPrintQuality = c.dpi;
+        WCHAR text[64] = {};
+        DEVQUERYPRINT_INFO info{sizeof info, 1, printer, &job.dm, text, 64, 0};
+        EXPECT_EQ(query(&info), c.printable);
+        EXPECT_EQ(std::u16string(text), c.printable ? u"" : u"Invalid resolution");
+    }
+
+    job.dm.dmFields = DM_ORIENTATION;
+    job.dm.dmOrientation = DMORIENT_PORTRAIT;
+    EXPECT_EQ(caps(printer, const_cast<LPWSTR>(u"P"), DC_TRUETYPE, nullptr, &job.dm), 0u);
+    job.dm.dmFields |= DM_TTOPTION;
+    job.dm.dmTTOption = 2; // download TrueType fonts
+    EXPECT_GE(caps(printer, const_cast<LPWSTR>(u"P"), DC_TRUETYPE, nullptr, &job.dm),
+              DWORD{DCTT_SUBDEV});
+}
+
 INSTANTIATE_TEST_SUITE_P(SampleModels, RealSheetwright, ::testing::Values("CX5540", "LP1220"));
 
 } // namespace

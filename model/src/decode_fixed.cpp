@@ -3,6 +3,9 @@
 #include "model/fixed_layouts.h"
 #include "query.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace model {
 
 DWORD AnswerFixed(const Query& q) {
@@ -11,24 +14,24 @@ DWORD AnswerFixed(const Query& q) {
     const FixedLayout* layout = FindFixedLayout(q.code, q.layout);
     if (!layout || c.Format() < layout->since) return NoLayout(q);
     const ModelFile& f = q.f;
+    const std::uint64_t have = RecordEnd(f, c.record) - c.record;
+    if (!layout->narrows) {
+        // The record's leading bytes; what lies past its end answers zero.
+        const std::uint64_t n = std::min<std::uint64_t>(have, layout->size);
+        const std::uint8_t* bytes = f.Bytes(c.record, n);
+        return SingleAnswer(q, layout->size, [&](std::uint8_t* a) { std::memcpy(a, bytes, n); });
+    }
     FixedField fields[kMaxFixedFields];
     std::size_t n = FixedFieldsInto(*layout, fields, kMaxFixedFields);
-    f.Need(c.record, kSlot * FixedSlotCount(*layout));
     return SingleAnswer(q, layout->size, [&](std::uint8_t* a) {
         for (std::size_t i = 0; i < n; ++i) {
             const FixedField& fd = fields[i];
-            std::uint64_t at = c.record + kSlot * fd.slot;
-            switch (fd.kind) {
-            case FieldKind::U32:
-                PutU32(a, fd.offset, f.U32(at));
-                break;
-            case FieldKind::I16:
-                PutI16(a, fd.offset, f.U32(at));
-                break;
-            case FieldKind::Text:
-                PutText(a, fd.offset, fd.bytes, f, at, fd.bytes);
-                break;
-            }
+            if (fd.record + std::uint64_t{kSlot} > have) continue; // past the record: zero
+            std::uint32_t value = f.U32(c.record + fd.record);
+            if (fd.kind == FieldKind::U32)
+                PutU32(a, fd.offset, value);
+            else
+                PutI16(a, fd.offset, value);
         }
     });
 }

@@ -6,6 +6,8 @@
 namespace model {
 namespace {
 
+constexpr unsigned kSlotBytes = 4; // a record slot
+
 constexpr const char* kJobTypeRules = "LLLWLW";
 constexpr const char* kJobTypeTexts = "LLLLC32LLC32";
 constexpr const char* kDistances = "LLWWWWLWWLL";
@@ -33,7 +35,7 @@ constexpr FixedLayout kLayouts[] = {
     {40, 2, 12, 282, "LLL"},
     {44, 1, 8, 0, "WWWW"},
     {45, 1, 4, 0, "L"},
-    {45, 2, 8, 0, "xWWWW"},
+    {45, 2, 8, 0, "xWWWW", true},
     {48, 1, 8, 0, "LL"},
     {49, 1, 8, 0, "LL"},
     {50, 1, 4, 0, "L"},
@@ -43,7 +45,7 @@ constexpr FixedLayout kLayouts[] = {
     {52, 1, 16, 0, "LLLL"},
     {53, 1, 8, 0, "LW"},
     {54, 1, 8, 0, "LL"},
-    {55, 1, 80, 0, "LWLWLWWWWWWWWWWLWWWWWWWWWWLLLWW"},
+    {55, 1, 80, 0, "LWLWLWWWWWWWWWWLWWWWWWWWWWLLLWW", true},
     {56, 1, 8, 0, "LL"},
     {57, 1, 4, 0, "L"},
     {57, 2, 20, 282, "LLLLL"},
@@ -101,28 +103,29 @@ std::vector<const FixedLayout*> FixedLayoutsOf(int code) {
 std::size_t FixedFieldsInto(const FixedLayout& layout, FixedField* out, std::size_t max) {
     std::size_t n = 0;
     unsigned offset = 0, slot = 0;
+    auto add = [&](FieldKind kind, unsigned bytes) {
+        unsigned width = layout.narrows ? kSlotBytes * ((bytes + 3) / 4) : bytes;
+        unsigned record = layout.narrows ? kSlotBytes * slot : offset;
+        out[n++] = {kind, std::uint16_t(offset), std::uint16_t(bytes), std::uint16_t(record),
+                    std::uint16_t(width)};
+        offset += bytes;
+        slot += (bytes + 3) / 4;
+    };
     for (const char* p = layout.fields; *p && n < max;) {
         char k = *p++;
         if (k == 'x') {
             slot += 1;
         } else if (k == 'L') {
             offset = (offset + 3) & ~3u;
-            out[n++] = {FieldKind::U32, std::uint16_t(offset), 4, std::uint16_t(slot)};
-            offset += 4;
-            slot += 1;
+            add(FieldKind::U32, 4);
         } else if (k == 'W') {
             offset = (offset + 1) & ~1u;
-            out[n++] = {FieldKind::I16, std::uint16_t(offset), 2, std::uint16_t(slot)};
-            offset += 2;
-            slot += 1;
+            add(FieldKind::I16, 2);
         } else {
             char* end = nullptr;
             unsigned bytes = static_cast<unsigned>(std::strtoul(p, &end, 10));
             p = end;
-            out[n++] = {FieldKind::Text, std::uint16_t(offset), std::uint16_t(bytes),
-                        std::uint16_t(slot)};
-            offset += bytes;
-            slot += (bytes + 3) / 4;
+            add(FieldKind::Text, bytes);
         }
     }
     return n;
@@ -134,19 +137,11 @@ std::vector<FixedField> FixedFields(const FixedLayout& layout) {
     return std::vector<FixedField>(fields, fields + n);
 }
 
-unsigned FixedSlotCount(const FixedLayout& layout) {
-    unsigned slots = 0;
-    for (const char* p = layout.fields; *p;) {
-        char k = *p++;
-        if (k == 'L' || k == 'W' || k == 'x') {
-            slots += 1;
-        } else {
-            char* end = nullptr;
-            slots += (static_cast<unsigned>(std::strtoul(p, &end, 10)) + 3) / 4;
-            p = end;
-        }
-    }
-    return slots;
+unsigned FixedRecordBytes(const FixedLayout& layout) {
+    if (!layout.narrows) return layout.size;
+    FixedField fields[kMaxFixedFields];
+    std::size_t n = FixedFieldsInto(layout, fields, kMaxFixedFields);
+    return n ? fields[n - 1].record + fields[n - 1].width : 0u;
 }
 
 bool IsFixedRecordCode(int code) {

@@ -1,5 +1,7 @@
 #include "model_file.h"
 
+#include <algorithm>
+
 #include "entries.h"
 #include "win/errors.h"
 
@@ -128,6 +130,17 @@ DWORD FindModelRecord(const ModelFile& f, int code, std::uint32_t* record) {
     if (off >= f.size()) return ERROR_INVALID_DATA;
     *record = off;
     return 0;
+}
+
+std::uint64_t RecordEnd(const ModelFile& f, std::uint64_t record) {
+    std::uint64_t end = f.size();
+    const std::uint64_t tableStart = f.U32(12), tableEnd = f.U32(8);
+    if (tableStart > record) end = std::min(end, tableStart);
+    for (std::uint64_t slot = tableStart; slot + 4 <= tableEnd && f.Has(slot, 4); slot += 4) {
+        std::uint64_t other = f.U32(slot);
+        if (other > record) end = std::min(end, other);
+    }
+    return end;
 }
 
 DWORD LocateModelRecord(const ModelFile& f, int code, ModelCursor* c) {

@@ -88,6 +88,11 @@ struct ModelCursor {
     unsigned Format() const { return version >> 16; }
 };
 
+// Where the record at `record` ends: the nearest start of another record or of
+// the offset table above it, else the end of the file. A fixed record carries
+// no length of its own; its bytes stop where the next thing begins.
+std::uint64_t RecordEnd(const ModelFile& f, std::uint64_t record);
+
 // Prepares the cursor on the code's first entry (or string). For list codes
 // the whole walk is checked against the file before the cursor is returned,
 // so that sizes answered before the data call hold for it.

@@ -34,25 +34,25 @@ TEST_F(Catalogue, KeyTableAndIdListsAskForEveryEntry) {
 }
 
 TEST_F(Catalogue, FinisherItemsOfEveryFinisher) {
-    // Two finishers of three staple items each: six answers, the first finisher's first.
+    // Two finishers of four staple items each: eight answers, the first finisher's first.
     Answer all = Ask(M(), 27, 0, 6);
     ASSERT_EQ(all.result, 0u);
-    EXPECT_EQ(all.count, 6u);
-    EXPECT_EQ(all.length, 6u * 192);
+    EXPECT_EQ(all.count, 8u);
+    EXPECT_EQ(all.length, 8u * 192);
     EXPECT_EQ(all.I16(0), 1);
     EXPECT_EQ(all.I16(4), 1);
-    EXPECT_EQ(all.I16(5 * 192), 2);
-    EXPECT_EQ(all.I16(5 * 192 + 4), 4);
+    EXPECT_EQ(all.I16(7 * 192), 2);
+    EXPECT_EQ(all.I16(7 * 192 + 4), 6) << "saddle stitch";
     // An index stops after the matching finisher.
     Answer second = Ask(M(), 27, 2, 6);
-    EXPECT_EQ(second.count, 3u);
+    EXPECT_EQ(second.count, 4u);
     EXPECT_EQ(second.I16(0), 2);
     // The inner finisher has no punch items: 1168 for it alone.
     EXPECT_EQ(Ask(M(), 27, 1, 4).result, ERROR_NOT_FOUND);
     EXPECT_EQ(Ask(M(), 27, 2, 4).count, 3u);
     // Members of sub-list A of finisher 2.
     Answer members = Ask(M(), 27, 2, 7);
-    EXPECT_EQ(members.count, 14u);
+    EXPECT_EQ(members.count, 20u);
     EXPECT_EQ(members.I16(4), 1) << "the staple item's code";
     EXPECT_EQ(members.I16(6), 1) << "the member's paper";
 }

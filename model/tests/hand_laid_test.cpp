@@ -3,6 +3,7 @@
 // share cannot pass here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <map>
@@ -61,91 +62,157 @@ std::uint32_t SlotValue(unsigned slot) {
     return 0x01000000u * (slot + 1) + 0x00010000u * (slot + 1) + 0x0101u * (slot + 0x11);
 }
 
-// One answer field: `width` bytes at `offset` taken from record slot `slot`.
+// One narrowed answer field: `width` bytes at `offset` taken from record slot `slot`.
 struct Field {
     unsigned offset, width, slot;
 };
 
+// A fixed code's layout over a record of `slots` slots laid by hand. The
+// answer is the record's first `size` bytes, zero past its end, unless
+// `narrowed` lists its fields.
 struct FixedCase {
     int code, layout, version;
-    std::vector<Field> fields;
     unsigned size;
-    unsigned zeroSlots = 0; // after the slots of the fields: an empty text
+    unsigned slots;
+    std::vector<Field> narrowed = {};
 };
 
-std::vector<Field> Words(unsigned n, unsigned firstSlot = 0) {
-    std::vector<Field> v;
-    for (unsigned i = 0; i < n; ++i)
-        v.push_back({4 * i, 4, firstSlot + i});
+// 55 layout 1: {u32 slot 0, i16 slot 1, u32 slot 2, i16 slot 3, u32 slot 4,
+// ten i16 of slots 5 to 14, u32 slot 15, ten i16 of slots 16 to 25, u32 slots
+// 26, 27, 28, i16 slots 29 and 30}.
+std::vector<Field> ImageHalftoneFields() {
+    std::vector<Field> v = {{0, 4, 0}, {4, 2, 1}, {8, 4, 2}, {12, 2, 3}, {16, 4, 4}};
+    for (unsigned i = 0; i < 10; ++i)
+        v.push_back({20 + 2 * i, 2, 5 + i});
+    v.push_back({40, 4, 15});
+    for (unsigned i = 0; i < 10; ++i)
+        v.push_back({44 + 2 * i, 2, 16 + i});
+    v.push_back({64, 4, 26});
+    v.push_back({68, 4, 27});
+    v.push_back({72, 4, 28});
+    v.push_back({76, 2, 29});
+    v.push_back({78, 2, 30});
     return v;
 }
 
-const std::vector<Field> kDistances = {{0, 4, 0},  {4, 4, 1},  {8, 2, 2},  {10, 2, 3},
-                                       {12, 2, 4}, {14, 2, 5}, {16, 4, 6}, {20, 2, 7},
-                                       {22, 2, 8}, {24, 4, 9}, {28, 4, 10}};
-const std::vector<Field> kJobTypeRules = {{0, 4, 0},  {4, 4, 1},  {8, 4, 2},
-                                          {12, 2, 3}, {16, 4, 4}, {20, 2, 5}};
-
-// Every layout of a fixed record copies the record's leading slots, one slot
-// per field; layout 2 of 45 alone starts at slot 1.
+// One case per fixed code: every layout copies the record's leading slots.
+// The records of 28 and 29 layout 3 hold exactly the eight slots that 32
+// bytes take; shorter records show the zeroes past their end.
 const FixedCase kFixedCases[] = {
-    {19, 1, 294, Words(1), 4},
-    {19, 2, 296, Words(2), 8},
-    {19, 3, 300, Words(3), 12},
-    {23, 2, 299, Words(2), 8},
-    {28, 2, 268, {{0, 4, 0}, {4, 2, 1}, {6, 2, 2}}, 8},
-    {28, 3, 282, kDistances, 32},
-    {29, 1, 262, Words(4), 16},
-    {29, 2, 268, {{0, 4, 0}, {4, 2, 1}}, 8},
-    {29, 3, 282, kDistances, 32},
-    {29, 4, 283, Words(7), 28},
-    {31, 1, 262, {{0, 4, 0}, {4, 2, 1}, {6, 2, 2}}, 8},
-    {31, 2, 268, {{0, 4, 0}, {4, 2, 1}, {6, 2, 2}}, 8},
-    {40, 2, 282, Words(3), 12},
-    {45, 2, 262, {{0, 2, 1}, {2, 2, 2}, {4, 2, 3}, {6, 2, 4}}, 8},
-    {50, 2, 296, Words(2), 8},
-    {51, 2, 280, Words(2), 8},
-    {57, 2, 282, Words(5), 20},
-    {60, 2, 282, kJobTypeRules, 24},
-    {61, 2, 282, kJobTypeRules, 24},
-    {62, 2, 282, kJobTypeRules, 24},
-    {63, 2, 299, Words(4), 48, 8},
-    {64, 2, 262, Words(2), 8},
-    {65, 2, 300, Words(2), 8},
-    {67, 2, 268, {{0, 4, 0}, {4, 2, 1}}, 8},
-    {67, 3, 282, {{0, 4, 0}, {4, 2, 1}, {6, 2, 2}, {8, 2, 3}, {10, 2, 4}}, 12},
-    {73, 2, 282, kJobTypeRules, 24},
-    {74, 2, 282, kJobTypeRules, 24},
-    {77, 1, 294, Words(3), 12},
-    {77, 2, 295, Words(4), 16},
+    {12, 1, 262, 4, 1},
+    {13, 1, 262, 4, 1},
+    {19, 1, 294, 4, 1},
+    {19, 2, 296, 8, 2},
+    {19, 3, 300, 12, 3},
+    {23, 1, 262, 4, 1},
+    {23, 2, 299, 8, 2},
+    {28, 1, 262, 4, 1},
+    {28, 2, 268, 8, 2},
+    {28, 3, 282, 32, 8},
+    {28, 3, 282, 32, 5},
+    {29, 1, 262, 16, 4},
+    {29, 2, 268, 8, 2},
+    {29, 3, 282, 32, 8},
+    {29, 4, 283, 28, 7},
+    {30, 1, 262, 4, 1},
+    {31, 1, 262, 8, 2},
+    {31, 2, 268, 8, 2},
+    {38, 1, 262, 8, 2},
+    {40, 1, 262, 4, 1},
+    {40, 2, 282, 12, 3},
+    {44, 1, 262, 8, 2},
+    {45, 1, 262, 4, 5},
+    {45, 2, 262, 8, 5, {{0, 2, 1}, {2, 2, 2}, {4, 2, 3}, {6, 2, 4}}},
+    {45, 2, 262, 8, 3, {{0, 2, 1}, {2, 2, 2}}},
+    {48, 1, 262, 8, 2},
+    {49, 1, 262, 8, 2},
+    {50, 1, 262, 4, 1},
+    {50, 2, 296, 8, 2},
+    {51, 1, 280, 4, 1},
+    {51, 2, 280, 8, 2},
+    {52, 1, 262, 16, 4},
+    {53, 1, 274, 8, 2},
+    {54, 1, 262, 8, 2},
+    {55, 1, 262, 80, 31, ImageHalftoneFields()},
+    {56, 1, 262, 8, 2},
+    {57, 1, 262, 4, 1},
+    {57, 2, 282, 20, 5},
+    {58, 1, 262, 4, 1},
+    {59, 1, 262, 4, 1},
+    {60, 1, 262, 8, 2},
+    {60, 2, 282, 24, 6},
+    {60, 3, 302, 88, 22},
+    {61, 2, 282, 24, 6},
+    {62, 2, 282, 24, 6},
+    {63, 1, 262, 8, 2},
+    {63, 2, 299, 48, 12},
+    {64, 1, 262, 4, 1},
+    {64, 2, 262, 8, 2},
+    {65, 1, 300, 4, 1},
+    {65, 2, 300, 8, 2},
+    {66, 1, 262, 4, 1},
+    {67, 1, 262, 4, 1},
+    {67, 2, 268, 8, 2},
+    {67, 3, 282, 12, 3},
+    {68, 1, 262, 4, 1},
+    {72, 1, 282, 4, 1},
+    {73, 1, 282, 8, 2},
+    {73, 2, 282, 24, 6},
+    {74, 3, 302, 88, 22},
+    {77, 1, 294, 12, 3},
+    {77, 2, 295, 16, 4},
+    {78, 1, 300, 16, 4},
+    {78, 1, 300, 16, 2},
+    {79, 1, 299, 16, 4},
+    {96, 1, 303, 8, 2},
 };
 
 TEST(HandLaidFixedRecords, EveryLayoutCopiesTheLeadingSlots) {
     for (const FixedCase& c : kFixedCases) {
-        SCOPED_TRACE("code " + std::to_string(c.code) + " layout " + std::to_string(c.layout));
-        unsigned slots = 0;
-        for (const Field& fd : c.fields)
-            slots = std::max(slots, fd.slot + 1);
+        SCOPED_TRACE("code " + std::to_string(c.code) + " layout " + std::to_string(c.layout) +
+                     " over " + std::to_string(c.slots) + " slots");
         Rec record;
-        for (unsigned s = 0; s < slots; ++s)
+        for (unsigned s = 0; s < c.slots; ++s)
             record.U32(SlotValue(s));
-        for (unsigned s = 0; s < c.zeroSlots; ++s)
-            record.U32(0);
         // The next record follows directly: a read past this one shows.
         Rec next;
         for (int i = 0; i < 24; ++i)
             next.U32(0xEEEEEEEE);
-        Bytes file = LayFile(c.version, {{c.code, record.b}, {12, next.b}});
+        const int nextCode = c.code == 12 ? 13 : 12;
+        Bytes file = LayFile(c.version, {{c.code, record.b}, {nextCode, next.b}});
         Answer a = Ask(file, c.code, 0, c.layout);
         ASSERT_EQ(a.result, 0u);
         ASSERT_EQ(a.data.size(), c.size);
         Bytes want(c.size, 0);
-        for (const Field& fd : c.fields) {
-            std::uint32_t v = SlotValue(fd.slot);
-            std::memcpy(want.data() + fd.offset, &v, fd.width);
+        if (c.narrowed.empty()) {
+            std::memcpy(want.data(), record.b.data(),
+                        std::min<std::size_t>(c.size, record.b.size()));
+        } else {
+            for (const Field& fd : c.narrowed) {
+                std::uint32_t v = SlotValue(fd.slot);
+                std::memcpy(want.data() + fd.offset, &v, fd.width);
+            }
         }
         EXPECT_EQ(a.data, want);
     }
+}
+
+// The last record of a file ends with the file: a short one answers zeroes
+// past its end instead of failing.
+TEST(HandLaidFixedRecords, ShortLastRecordAnswersZeroes) {
+    Rec booklet;
+    booklet.U32(0x11).U32(0).U32(48 | 200u << 16);
+    Answer a = Ask(LayFile(282, {{model::kQueryBooklet, booklet.b}}), model::kQueryBooklet, 0,
+                   model::layout::kFixedThird);
+    ASSERT_EQ(a.result, 0u);
+    model::LayoutDistancesAnswer d;
+    ASSERT_EQ(a.data.size(), sizeof d);
+    std::memcpy(&d, a.data.data(), sizeof d);
+    EXPECT_EQ(d.bits, 0x11u);
+    EXPECT_EQ(d.defaultInch, 48);
+    EXPECT_EQ(d.largestInch, 200);
+    EXPECT_EQ(d.defaultMm, 0);
+    EXPECT_EQ(d.mode, 0);
 }
 
 TEST(HandLaidFixedRecords, TextsStandInTheirSlots) {
@@ -181,10 +248,12 @@ TEST(HandLaidFixedRecords, PrivateDefaultsFromTheLeadingSlots) {
     trays.U32(1).U32(7).U32(98);
     for (int i = 1; i < 42; ++i)
         trays.U32(0);
-    nup.U32(0x01).U32(3).U32(2);
-    for (int i = 3; i < 11; ++i)
+    // 28: borders and their width in the halves of slot 1, eight slots in all.
+    nup.U32(0x01).U32(3 | 2u << 16);
+    for (int i = 2; i < 8; ++i)
         nup.U32(0);
-    zoom.U32(0x01).U32(6).U32(300);
+    // 31: the zoom anchor of layout 2 is layout 1's smallest, slot 1's low half.
+    zoom.U32(0x01).U32(6 | 300u << 16);
     order.U32(0x01).U32(1);
     sort.U32(0x15).U32(3);
     Rec next;
@@ -224,7 +293,7 @@ TEST(HandLaidFixedRecords, PrivateDefaultsFromTheLeadingSlots) {
 }
 
 // The compiler writes the one record that every layout reads, and refuses a
-// source whose layouts disagree on a slot.
+// source whose layouts disagree on a byte.
 TEST(HandLaidFixedRecords, CompilerWritesOneRecordForEveryLayout) {
     nlohmann::json codes = {{"19", {{"2", {5, 6}}, {"3", {nullptr, nullptr, 7}}}}};
     Bytes compiled = Build(SourceWith(300, codes));
@@ -241,6 +310,19 @@ TEST(HandLaidFixedRecords, CompilerWritesOneRecordForEveryLayout) {
               a.data);
     nlohmann::json disagree = {{"19", {{"1", {1}}, {"2", {2, 3}}}}};
     EXPECT_THROW(Build(SourceWith(300, disagree)), modelc::CompileError);
+
+    // Two i16 of one layout share a slot; the longer layout fills the rest.
+    nlohmann::json halves = {
+        {"28", {{"2", {5, 2, 1}}, {"3", {nullptr, nullptr, 0, 0, 0, 0, 0, 2, 0, 0, 0}}}}};
+    Rec page;
+    page.U32(5).U32(2 | 1u << 16).U32(0).U32(0).U32(0).U32(2).U32(0).U32(0);
+    Bytes byHand = LayFile(300, {{model::kQueryPageLayout, page.b}});
+    Bytes byCompiler = Build(SourceWith(300, halves));
+    for (int layout = 1; layout <= 3; ++layout) {
+        SCOPED_TRACE(layout);
+        EXPECT_EQ(Ask(byCompiler, model::kQueryPageLayout, 0, layout).data,
+                  Ask(byHand, model::kQueryPageLayout, 0, layout).data);
+    }
 }
 
 // One answer of each decoder family, from records laid out by hand.
@@ -447,7 +529,7 @@ TEST(HandLaidFamilies, OptionDirectoryListsItsCodes) {
 
 TEST(HandLaidFamilies, GrayWeightsAndTheSingleRecords) {
     Rec gray;
-    gray.U32(60).U32(170).U32(26).U32(0);
+    gray.U32(60 | 170u << 16).U32(26);
     Answer a =
         Ask(LayFile(262, {{model::kQueryGrayWeights, gray.b}}), model::kQueryGrayWeights, 0, 1);
     ASSERT_EQ(a.result, 0u);

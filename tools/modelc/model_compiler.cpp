@@ -436,51 +436,51 @@ void WriteString(Blob& w, Record& r, int code, const json& j, int v) {
     w.CStr(text);
 }
 
-// A fixed record is one row of slots that every layout reads from its start:
-// the source may give the values of any of the layouts the version reaches,
-// and two layouts that name the same slot must agree on it.
+// A fixed record is one row of slots that every layout reads from its start,
+// byte for byte (or, for a narrowing layout, one slot per field): the source
+// may give the values of any of the layouts the version reaches, and two
+// layouts that give the same byte must agree on it.
 void WriteFixed(Blob& w, int code, const json& j, int v) {
-    std::vector<std::uint32_t> slots;
-    std::vector<int> givenBy; // the layout that gave each slot, 0 for none
-    auto give = [&](unsigned slot, std::uint32_t value, int layout) {
-        if (slot >= slots.size()) {
-            slots.resize(slot + 1, 0);
-            givenBy.resize(slot + 1, 0);
+    std::vector<std::uint8_t> bytes;
+    std::vector<int> givenBy; // the layout that gave each byte, 0 for none
+    auto give = [&](unsigned at, const std::uint8_t* value, unsigned width, int layout) {
+        if (at + width > bytes.size()) {
+            bytes.resize(at + width, 0);
+            givenBy.resize(at + width, 0);
         }
-        if (givenBy[slot] && slots[slot] != value)
-            throw CompileError("layouts " + std::to_string(givenBy[slot]) + " and " +
-                               std::to_string(layout) + " give slot " + std::to_string(slot) +
-                               " different values");
-        slots[slot] = value;
-        givenBy[slot] = layout;
+        for (unsigned i = 0; i < width; ++i) {
+            if (givenBy[at + i] && bytes[at + i] != value[i])
+                throw CompileError("layouts " + std::to_string(givenBy[at + i]) + " and " +
+                                   std::to_string(layout) + " give byte " + std::to_string(at + i) +
+                                   " different values");
+            bytes[at + i] = value[i];
+            givenBy[at + i] = layout;
+        }
     };
     std::size_t length = 0;
     for (const model::FixedLayout* l : model::FixedLayoutsOf(code)) {
         if (v < l->since) continue;
-        length = std::max<std::size_t>(length, model::FixedSlotCount(*l));
+        length = std::max<std::size_t>(length, model::FixedRecordBytes(*l));
         const json& values = At(j, std::to_string(int(l->layout)).c_str());
         std::vector<model::FixedField> fields = model::FixedFields(*l);
         for (std::size_t i = 0; i < fields.size() && values.is_array() && i < values.size(); ++i) {
             const json& x = values[i];
             if (x.is_null()) continue;
             const model::FixedField& f = fields[i];
-            if (f.kind != model::FieldKind::Text) {
-                give(f.slot, Number(x), l->layout);
-                continue;
-            }
-            Blob text;
-            text.Text(x.is_string() ? x.get<std::string>() : std::string(), f.bytes);
-            text.Align();
-            for (std::size_t k = 0; k < text.b.size() / 4; ++k) {
-                std::uint32_t word;
-                std::memcpy(&word, text.b.data() + 4 * k, 4);
-                give(f.slot + static_cast<unsigned>(k), word, l->layout);
-            }
+            Blob value;
+            if (f.kind == model::FieldKind::Text)
+                // Cut to leave its zero: the answer is the record's bytes.
+                value.Text(x.is_string() ? x.get<std::string>().substr(0, f.bytes - 1u)
+                                         : std::string(),
+                           f.bytes);
+            else
+                value.U32(Number(x)); // little-endian: an i16 field takes the low half
+            give(f.record, value.b.data(), f.width, l->layout);
         }
     }
-    slots.resize(std::max(length, slots.size()), 0);
-    for (std::uint32_t x : slots)
-        w.U32(x);
+    bytes.resize((std::max(length, bytes.size()) + 3) & ~std::size_t{3}, 0);
+    for (std::uint8_t b : bytes)
+        w.b.push_back(b);
 }
 
 void WriteRecord(Blob& w, Record& r, int code, const json& j, int v) {

@@ -426,14 +426,40 @@ struct FinisherFoldTextsAnswer {
     char second[32];
 };
 MODEL_ANSWER(FinisherFoldTextsAnswer, kQueryFinishers, layout::kFinisherFoldTwoTexts, 80);
+// 27 layout 3: a finisher with the defaults, counts and model codes of its
+// punch, fold and staple lists.
+struct FinisherRecordAnswer {
+    std::int16_t id;
+    std::int16_t slot1;
+    std::uint32_t zero4;
+    char name[16];
+    std::uint8_t zero24[16];
+    std::uint32_t slot6;
+    std::uint32_t slot7;
+    std::int16_t punchDefault; // also the punch unit's word of the installed options
+    std::int16_t foldDefault;  // also the fold unit's word
+    std::int16_t punchCount;
+    std::int16_t foldCount;
+    std::int16_t stapleDefault;
+    std::int16_t stapleCount;
+    std::uint32_t zero60;
+    std::int16_t punchCodes[4];
+    std::int16_t foldCodes[4];
+    std::int16_t stapleCodes[4];
+};
+MODEL_ANSWER(FinisherRecordAnswer, kQueryFinishers, layout::kFinisherRecord, 88);
+MODEL_FIELD_AT(FinisherRecordAnswer, punchDefault, 48);
+MODEL_FIELD_AT(FinisherRecordAnswer, stapleCount, 58);
+MODEL_FIELD_AT(FinisherRecordAnswer, stapleCodes, 80);
+
 // 27 layout 11: a finisher's capabilities and text.
 struct FinisherTextAnswer {
     std::int16_t id;
     std::int16_t slot1;
-    std::uint32_t slot6;
-    std::uint32_t capabilities;
+    std::uint32_t recordFlags;  // slot 6: bits 4 and 5 key punch and fold rules to the paper
+    std::uint32_t capabilities; // slot 8: the rows of the finisher's rules
     std::int16_t slot9;
-    std::int16_t slot10;
+    std::int16_t foldSheets; // slot 10: the sheets the folder takes at once
     char text[32];
 };
 MODEL_ANSWER(FinisherTextAnswer, kQueryFinishers, layout::kFinisherText, 48);
@@ -486,12 +512,15 @@ struct QualityAnswer {
     std::uint32_t x;
     std::uint32_t y;
     std::uint32_t slot3;
-    std::uint32_t slot4;
+    std::uint32_t flags; // slot 4: bit 3, a mode the printer does not list
     std::uint32_t slot5;
     std::uint32_t slot2;
-    std::uint32_t slot6;
+    std::uint32_t requiredMemory; // slot 6: the installed memory the mode needs
 };
 MODEL_ANSWER(QualityAnswer, kQueryQualityModes, layout::kQualityRecord, 32);
+MODEL_FIELD_AT(QualityAnswer, flags, 16);
+MODEL_FIELD_AT(QualityAnswer, requiredMemory, 28);
+inline constexpr std::uint32_t kQualityNotListed = 0x8;
 
 // 43 layout 2: a threshold matrix with its data.
 inline constexpr std::size_t kMatrixDataMax = 4096;
@@ -538,9 +567,10 @@ MODEL_ANSWER(KeyAnswer, kQueryKeys, layout::kEntryList, 8);
 // ---------------------------------------------------------------- fixed records
 //
 // A fixed record is a row of 32-bit slots. Every layout of a code copies the
-// record's leading slots into its answer, one slot per field (an i16 field
-// takes a slot's low half, a text as many slots as its bytes fill): layout 2
-// of an 8-byte answer is slots 0 and 1 whatever layout 1 holds.
+// record's leading slots into its answer byte for byte, so an i16 field at an
+// odd half stands in the high half of a slot; layout 2 of an 8-byte answer is
+// slots 0 and 1 whatever layout 1 holds, and bytes past the record's end are
+// zero. 45 layout 2 and 55 layout 1 alone narrow one slot to each field.
 
 // The first word of a 4-byte layout 1 (12, 13, 23, 28, 30, 40, 45, 50, 51,
 // 57 to 59, 64 to 68, 72).
@@ -555,8 +585,9 @@ struct FixedPairAnswer {
     std::uint32_t value;
 };
 static_assert(sizeof(FixedPairAnswer) == 8);
-// A word and the low halves of the next slots: 28 and 31 layout 2 (and 31
-// layout 1: the smallest and largest), 29 and 67 layout 2 (a percentage).
+// A word and the two halves of slot 1: 28 layout 2 (the N-up borders and
+// their width), 31 layouts 1 (the smallest and largest zoom) and 2 (the zoom
+// anchor in the low half), 29 and 67 layout 2 (a percentage in the low half).
 struct FixedWordShortsAnswer {
     std::uint32_t bits;
     std::int16_t first;
@@ -582,19 +613,22 @@ struct CopiesAnswer {
 };
 MODEL_ANSWER(CopiesAnswer, kQueryCopies, layout::kFixedFirst, 4);
 
-// 28 and 29 layout 3: distances of the layout features.
+// 28 and 29 layout 3: distances of the layout features, slots 0 to 7. Query
+// 29 layout 1 reads the same slots 2 and 3 as whole words (the option bits
+// and the feature mask of the booklet's availability): a model keeps the low
+// bits of both distances clear unless it means them as requirements.
 struct LayoutDistancesAnswer {
-    std::uint32_t bits;
-    std::uint32_t slot1;
-    std::int16_t defaultInch; // 0.01 inch
-    std::int16_t largestInch;
-    std::int16_t defaultMm; // 0.1 mm
-    std::int16_t largestMm;
+    std::uint32_t bits;       // slot 0: bit 0 offered (29: the model's layout flags)
+    std::uint32_t slot1;      // the halves that layout 2 reads
+    std::int16_t defaultInch; // slot 2, 0.01 inch
+    std::int16_t largestInch; // slot 2 high half
+    std::int16_t defaultMm;   // slot 3, 0.1 mm
+    std::int16_t largestMm;   // slot 3 high half
+    std::uint32_t slot4;
+    std::int16_t mode; // slot 5: the rotation, 1, 2 or another value
+    std::int16_t slot5High;
     std::uint32_t slot6;
-    std::int16_t mode; // 1, 2 or another value
-    std::int16_t slot8;
-    std::uint32_t slot9;
-    std::uint32_t slot10;
+    std::uint32_t slot7;
 };
 MODEL_ANSWER(LayoutDistancesAnswer, kQueryBooklet, layout::kFixedThird, 32);
 MODEL_FIELD_AT(LayoutDistancesAnswer, defaultInch, 8);
@@ -604,20 +638,20 @@ MODEL_FIELD_AT(LayoutDistancesAnswer, mode, 20);
 // 67 layout 3: the poster overlap distances.
 struct OverlapAnswer {
     std::uint32_t bits;
-    std::int16_t defaultInch; // 0.01 inch
-    std::int16_t largestInch;
-    std::int16_t defaultMm; // 0.1 mm
-    std::int16_t largestMm;
+    std::int16_t defaultInch; // slot 1, 0.01 inch
+    std::int16_t largestInch; // slot 1 high half
+    std::int16_t defaultMm;   // slot 2, 0.1 mm
+    std::int16_t largestMm;   // slot 2 high half
 };
 MODEL_ANSWER(OverlapAnswer, kQueryPosterOverlap, layout::kFixedThird, 12);
 MODEL_FIELD_AT(OverlapAnswer, defaultMm, 8);
 
 // 44 layout 1: the gray weights of the low, middle and high colour byte.
 struct GrayWeightsAnswer {
-    std::int16_t red;
-    std::int16_t green;
-    std::int16_t blue;
-    std::int16_t slot3;
+    std::int16_t red;   // slot 0
+    std::int16_t green; // slot 0 high half
+    std::int16_t blue;  // slot 1
+    std::int16_t slot1High;
 };
 MODEL_ANSWER(GrayWeightsAnswer, kQueryGrayWeights, layout::kFixedFirst, 8);
 inline constexpr int kDefaultGrayRed = 74, kDefaultGrayGreen = 155, kDefaultGrayBlue = 27;
@@ -714,12 +748,12 @@ struct GraphicsModeAnswer {
 MODEL_ANSWER(GraphicsModeAnswer, kQueryGraphicsMode, layout::kFixedFirst, 12);
 struct ContrastAnswer {
     std::uint32_t bits;
-    std::int16_t smallest;
+    std::int16_t smallest; // slot 1, then its high half
     std::int16_t largest;
-    std::int16_t step;
+    std::int16_t step; // slot 2, then its high half
     std::int16_t page;
-    std::int16_t defaultValue;
-    std::int16_t slot6;
+    std::int16_t defaultValue; // slot 3, then its high half
+    std::int16_t slot3High;
 };
 MODEL_ANSWER(ContrastAnswer, kQueryContrast, layout::kFixedFirst, 16);
 MODEL_FIELD_AT(ContrastAnswer, defaultValue, 12);
@@ -743,9 +777,14 @@ inline constexpr std::uint32_t kFeatureOffered = 0x1;
 inline constexpr std::uint32_t kModelFlagCombinedOutput = 0x20;
 // 58: the second model flag word.
 inline constexpr std::uint32_t kModelFlag2WatermarkPage = 0x4, kModelFlag2Bit10 = 0x400;
-// 79: feature flags.
-inline constexpr std::uint32_t kFeatureJobInfo = 0x1, kFeatureStatusPage = 0x2, kFeatureBit4 = 0x10,
-                               kFeatureBit5 = 0x20, kFeatureBit8 = 0x100;
+// 79: feature flags. Bits 0 and 1 are two of the job-information bits (the
+// private defaults take them as the name and user flags); bit 4 marks the
+// option of feature word A (kAFeature79Option), whose role no caller reads.
+inline constexpr std::uint32_t kFeatureJobInfo = 0x1, kFeatureStatusPage = 0x2,
+                               kFeatureOption79 = 0x10, kFeatureChangePaperTray = 0x20,
+                               kFeatureResolutionList = 0x40, kFeatureQualityList = 0x80,
+                               kFeatureFinePatterns = 0x100, kFeatureHardDiskBySpooler = 0x200,
+                               kFeaturePrinterApi = 0x400;
 // 77: graphics mode.
 inline constexpr std::uint32_t kGraphicsModeBit1 = 0x2, kGraphicsModeBit2 = 0x4;
 // 63: department prompt.

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "kinsoku_list.h"
+#include "track_dm.h"
 #include "win/user_constants.h"
 
 namespace sheetwright {
@@ -29,6 +30,10 @@ DWORD ApplyRulesAndRefresh(SheetContext* context, DEVMODE_IMAGEW* image, BOOL fo
     if (context && context->constraints)
         outcome = context->constraints->Resolve(
             reinterpret_cast<BYTE*>(image ? image : &context->workingImage), force);
+    // The tracker's fix-ups resolve before this run; when one of them never
+    // settled the image went back to its last consistent state, which this
+    // run then finds settled. The change still failed, and is reported.
+    if (context && context->tracker && context->tracker->Unsettled()) outcome = kResolveUnsettled;
     RefreshControlStates(context);
     return outcome;
 }

@@ -15,7 +15,8 @@ inline constexpr int kDialogHelpButtonId = 23;
 // Resolves the image (the working image when NULL) with the sheet's
 // constraint list, `force` making at least one whole pass, then refreshes the
 // cached items. kResolveSettled, or kResolveUnsettled when the rules never
-// settled and the image went back to its last consistent state.
+// settled, in this run or in the change tracker's last fix-ups, and the image
+// went back to its last consistent state.
 DWORD ApplyRulesAndRefresh(SheetContext* context, DEVMODE_IMAGEW* image, BOOL force);
 // Takes the items of the constraint list into the context's cache (none for
 // an item the list lacks). FALSE without a context or a list.

@@ -128,9 +128,9 @@ BOOL FindFinisherByName(const ModelBlock* binding, CInstallOption* list, LPCSTR 
         const auto unitBWord = static_cast<SHORT>(info.U16(off + kFinisherUnitBWord));
         const DWORD before = e->state;
         DWORD state = kInstalled;
-        if (punchWord > 0 || (punchWord == 0 && punch)) state |= kFinisherStateA;
-        if (unitBWord > 0 || (unitBWord == 0 && (before & kFinisherStateB)))
-            state |= kFinisherStateB;
+        if (punchWord > 0 || (punchWord == 0 && punch)) state |= kFinisherPunchUnit;
+        if (unitBWord > 0 || (unitBWord == 0 && (before & kFinisherFoldUnit)))
+            state |= kFinisherFoldUnit;
         e->state = state;
     }
     info.Release();

@@ -139,9 +139,11 @@ BOOL ReviseDevmodeByCapabilities(const ModelOptionPair* options, const void*,
         BOOL (*available)(const ModelOptionPair*);
     };
     static constexpr JobTypeTest kJobTypes[] = {
-        {1u << 25, 2, IsJobType73Available}, {1u << 26, 3, IsJobType74Available},
-        {1u << 24, 1, IsJobType60Available}, {1u << 28, 4, IsJobType61Available},
-        {1u << 29, 5, IsJobType62Available},
+        {model::feature::kAJobType2, 2, IsJobType73Available},
+        {model::feature::kAJobType3, 3, IsJobType74Available},
+        {model::feature::kAJobType1, 1, IsJobType60Available},
+        {model::feature::kAJobType4, 4, IsJobType61Available},
+        {model::feature::kAJobType5, 5, IsJobType62Available},
     };
     for (const JobTypeTest& t : kJobTypes)
         if ((priv.PrivateFlags & t.bit) && priv.JobType == t.jobType && !t.available(options))
@@ -159,11 +161,11 @@ BOOL ReviseDevmodeByCapabilities(const ModelOptionPair* options, const void*,
     const InstallOptionEntry* finisher = list ? list->FindInstalledFinisher(1) : nullptr;
     if (finisher) {
         const WORD id = finisher->value;
-        if (!(finisher->state & kFinisherStateA) ||
+        if (!(finisher->state & kFinisherPunchUnit) ||
             !FinisherListHolds(binding, id, model::layout::kFinisherPunches, kPunchEntrySize,
                                kCodeAt, MapModelCodeThree, priv.PunchMode))
             priv.PunchMode = 0;
-        if (!(finisher->state & kFinisherStateB) ||
+        if (!(finisher->state & kFinisherFoldUnit) ||
             !FinisherListHolds(binding, id, model::layout::kFinisherFolds, kFoldEntrySize, kCodeAt,
                                MapModelCodeSix, priv.StapleMode))
             priv.StapleMode = 0;

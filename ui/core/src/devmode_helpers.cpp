@@ -356,22 +356,31 @@ BOOL IsOwnDevmode(const DEVMODEW* devmode) {
            PRIVATE_DEVMODE_SIGNATURE;
 }
 
-DWORD CopyDevmodeImage(const DEVMODEW* source, size_t sourceBytes, DEVMODEW* target) {
-    if (!source || !target || sourceBytes < offsetof(DEVMODEW, dmFields)) return 0;
-    size_t sourceSize = std::min<size_t>(source->dmSize, sourceBytes);
-    size_t sourceExtra = std::min<size_t>(source->dmDriverExtra, sourceBytes - sourceSize);
-    DEVMODEW header = *target;
-    size_t standard = std::min<size_t>(target->dmSize, sourceSize);
-    size_t extra = std::min<size_t>(target->dmDriverExtra, sourceExtra);
-    auto* to = reinterpret_cast<BYTE*>(target);
-    const auto* from = reinterpret_cast<const BYTE*>(source);
-    std::memmove(to, from, standard);
-    std::memmove(to + header.dmSize, from + source->dmSize, extra);
-    target->dmSpecVersion = header.dmSpecVersion;
-    target->dmDriverVersion = header.dmDriverVersion;
-    target->dmSize = header.dmSize;
-    target->dmDriverExtra = header.dmDriverExtra;
-    return static_cast<DWORD>(standard + extra);
+BOOL LoadDevmodeImage(const DEVMODEW* devmode, size_t available, DEVMODE_IMAGEW* image) {
+    constexpr size_t kHeaderEnd = offsetof(DEVMODEW, dmFields);
+    if (!devmode || !image || available < kHeaderEnd || devmode->dmSize < kHeaderEnd) return FALSE;
+    const size_t size = std::min<size_t>(devmode->dmSize, available);
+    const size_t extra = std::min<size_t>(devmode->dmDriverExtra, available - size);
+    const auto* bytes = reinterpret_cast<const BYTE*>(devmode);
+    std::memset(image, 0, sizeof *image);
+    std::memcpy(&image->dm, bytes, std::min(size, sizeof image->dm));
+    StampDevmodeHeader(image);
+    // The private part sits behind the whole standard part the device mode
+    // states; a cut one is not read.
+    if (size < devmode->dmSize || devmode->dmDriverExtra > extra) return TRUE;
+    DWORD signature = 0;
+    if (extra >= sizeof signature) std::memcpy(&signature, bytes + size, sizeof signature);
+    if (signature != PRIVATE_DEVMODE_SIGNATURE) return TRUE;
+    auto* priv = reinterpret_cast<BYTE*>(&image->priv);
+    if (extra == PRIVATE_DEVMODE_SIZE_908) {
+        std::memcpy(priv, bytes + size, PRIVATE_DEVMODE_908_SHIFT_FROM);
+        std::memcpy(priv + PRIVATE_DEVMODE_908_SHIFT_FROM + PRIVATE_DEVMODE_908_SHIFT,
+                    bytes + size + PRIVATE_DEVMODE_908_SHIFT_FROM,
+                    PRIVATE_DEVMODE_SIZE_908 - PRIVATE_DEVMODE_908_SHIFT_FROM);
+    } else {
+        std::memcpy(priv, bytes + size, std::min<size_t>(extra, PRIVATE_DEVMODE_SIZE));
+    }
+    return TRUE;
 }
 
 BOOL ReadPrinterInfo2(HANDLE printer, DEVMODE_IMAGEW* image) {
@@ -381,10 +390,7 @@ BOOL ReadPrinterInfo2(HANDLE printer, DEVMODE_IMAGEW* image) {
     auto* info = reinterpret_cast<PRINTER_INFO_2W*>(block.data());
     size_t bytes = BytesFrom(block, info->pDevMode);
     if (!bytes || bytes < offsetof(DEVMODEW, dmFields)) return FALSE;
-    std::memset(image, 0, sizeof *image);
-    StampDevmodeHeader(image);
-    CopyDevmodeImage(info->pDevMode, bytes, &image->dm);
-    return TRUE;
+    return LoadDevmodeImage(info->pDevMode, bytes, image);
 }
 
 BOOL RewritePrinterInfo2(HANDLE printer, DEVMODEW* devmode) {

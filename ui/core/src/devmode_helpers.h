@@ -77,9 +77,17 @@ BOOL IsValidPosterGrid(const DEVMODE_IMAGEW* image);
 WORD GetEffectiveOrientation(const DEVMODE_IMAGEW* image);
 
 // ---- device modes of the printer
-// Copies the standard and private parts within both device modes' sizes; the
-// target keeps its header. `sourceBytes` bounds what is read of the source.
-DWORD CopyDevmodeImage(const DEVMODEW* source, size_t sourceBytes, DEVMODEW* target);
+// The one reader of a device mode's private block. Fills a 1320-byte image
+// from a device mode: the standard part within its dmSize, the private part
+// within its dmDriverExtra when it is the driver's own (an older 908-byte
+// block moved into the current layout); another driver's private part leaves
+// the image's empty. `available` bounds what is read. FALSE, with the image
+// untouched, when the device mode cannot hold its own header.
+BOOL LoadDevmodeImage(const DEVMODEW* devmode, size_t available, DEVMODE_IMAGEW* image);
+// The bytes a device mode says it holds.
+inline size_t DevmodeBytes(const DEVMODEW* devmode) {
+    return devmode ? static_cast<size_t>(devmode->dmSize) + devmode->dmDriverExtra : 0;
+}
 // The printer's stored device mode into a zeroed, stamped image.
 BOOL ReadPrinterInfo2(HANDLE printer, DEVMODE_IMAGEW* image);
 // The printer's PRINTER_INFO_2 in a block of its own; empty when it cannot be read.

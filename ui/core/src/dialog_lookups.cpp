@@ -175,7 +175,7 @@ DWORD GetFinishingPositionCode(const ModelBlock* binding, const CInstallOption* 
                                const DEVMODE_IMAGEW* image, WORD edge) {
     if (!binding || !options || !image) return 0;
     const InstallOptionEntry* finisher = options->FindInstalledFinisher(1);
-    if (!finisher || !(finisher->state & kFinisherStateA)) return 0;
+    if (!finisher || !(finisher->state & kFinisherPunchUnit)) return 0;
     CModelInfo positions(binding, model::kQueryFinishers, finisher->value,
                          model::layout::kFinisherStapleMembersA);
     if (!positions.GetData()) return 0;

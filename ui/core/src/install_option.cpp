@@ -218,7 +218,7 @@ BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallO
 CInstallOption::CInstallOption(HANDLE printer, const ModelBlock* binding)
     : printer_(printer), binding_(binding) {
     CModelInfo flags(binding, model::kQueryFeatureFlags, 0, model::layout::kFixedFirst);
-    changePaperTraySupported_ = (flags.U32(0) & model::kFeatureBit5) ? 1 : 0;
+    changePaperTraySupported_ = (flags.U32(0) & model::kFeatureChangePaperTray) ? 1 : 0;
     flags.Release();
     Build(printer);
     if (changePaperTraySupported_) {
@@ -538,8 +538,8 @@ BOOL MarkFinisherInstalled(const ModelOptionPair* pair, WORD finisher, DWORD a, 
     const WORD wa = info.U16(kFinisherWordA), wb = info.U16(kFinisherWordB);
     info.Release();
     if (!answered) return FALSE;
-    if (wa == 1 || (wa < 0xFFFF && a)) e->state |= kFinisherStateA;
-    if (wb == 1 || (wb < 0xFFFF && b)) e->state |= kFinisherStateB;
+    if (wa == 1 || (wa < 0xFFFF && a)) e->state |= kFinisherPunchUnit;
+    if (wb == 1 || (wb < 0xFFFF && b)) e->state |= kFinisherFoldUnit;
     return TRUE;
 }
 

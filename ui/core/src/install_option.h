@@ -23,8 +23,17 @@ static_assert(offsetof(InstallOptionEntry, state) == 8);
 static_assert(offsetof(InstallOptionEntry, flags) == 12);
 
 inline constexpr DWORD kOptionUserSettable = 0x1;
-inline constexpr DWORD kFinisherStateA = 0x10000;
-inline constexpr DWORD kFinisherStateB = 0x20000;
+// Units of an installed finisher, in its state beside 1 (installed).
+//
+// 0x20000 is the fold unit. It is set from the finisher record's fold default
+// (query 27 layout 3, offset 50) and gates the fold items (layout 5), whose
+// codes fill the device mode's StapleMode and whose rules are the fold rules;
+// the staple positions (layout 6, OutputBin) need no unit bit. The device's
+// finisher name matches that record, so the bit means what the tables give
+// it. "Can staple" is therefore asked of the finisher's staple list, not of
+// this bit: a stapler without a folder staples.
+inline constexpr DWORD kFinisherPunchUnit = 0x10000;
+inline constexpr DWORD kFinisherFoldUnit = 0x20000;
 inline constexpr WORD kAnyTrayKind = 0xFFFF;
 
 inline constexpr char16_t kInstallOptionValue[] = u"InstallOption";

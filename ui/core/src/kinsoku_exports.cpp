@@ -13,9 +13,6 @@ using namespace sheetwright;
 
 namespace {
 
-// The builders' mode for a list that offers every paper of the model.
-constexpr DWORD kAllPapers = 1;
-
 CKinsokuList* BuildAll(HANDLE printer, const ModelBlock* binding, const DEVMODEW* devmode,
                        DWORD* result) {
     if (!printer || !binding || !devmode) return nullptr;

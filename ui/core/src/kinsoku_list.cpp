@@ -14,6 +14,8 @@
 
 namespace sheetwright {
 
+namespace feature = model::feature;
+
 namespace {
 
 #define IMG(field) offsetof(DEVMODE_IMAGEW, field)
@@ -305,89 +307,89 @@ void CKinsokuList::FillApplicability() {
         applicable_[static_cast<size_t>(Slot(item))] = on ? 1 : 0;
     };
     auto is = [&](WORD item) { return applicable_[static_cast<size_t>(Slot(item))] != 0; };
-    const bool cover1 = (a & Bit(22)) != 0, cover2 = (a & Bit(23)) != 0;
-    set(1, fields & DM_PAPERSIZE);
-    set(2, fields & DM_MEDIATYPE);
-    set(3, fields & DM_DEFAULTSOURCE);
-    set(4, a & Bit(17));
-    set(5, a & Bit(18));
-    set(6, a & Bit(16));
-    set(7, d & Bit(1));
-    set(8, fields & DM_COLLATE);
-    set(9, a & Bit(20));
-    set(10, b & Bit(2));
-    set(11, b & Bit(3));
-    set(12, b & Bit(0));
-    set(13, b & Bit(1));
-    set(14, b & Bit(4));
-    set(15, a & Bit(12));
-    set(16, a & Bit(0));
-    set(17, cover1);
-    set(18, cover1);
-    set(19, cover2);
-    set(20, cover2);
-    set(21, a & Bit(9));
-    set(22, fields & DM_DUPLEX);
-    set(23, a & Bit(15));
-    set(24, a & (Bit(4) | Bit(5)));
-    set(25, a & Bit(4));
-    set(26, a & Bit(5));
-    set(27, cover1);
-    set(28, cover1);
-    set(29, cover2);
-    set(30, cover2);
-    set(31, a & Bit(14));
-    set(32, true);
-    set(33, b & Bit(16));
-    set(34, b & Bit(11));
-    set(35, b & Bit(14));
-    set(36, b & Bit(16));
-    set(37, b & Bit(19));
-    set(38, b & Bit(18));
-    set(39, b & Bit(2));
-    set(40, c & Bit(4));
-    set(41, b & Bit(10));
-    set(42, b & Bit(28));
-    set(43, a & Bit(10));
-    set(204, true);
-    set(205, is(1));
-    set(206, is(1) && is(4));
-    set(207, is(1) && is(4));
-    set(208, is(2));
-    set(209, is(3));
-    set(210, fields & DM_COPIES);
-    set(211, is(8));
-    set(212, is(9));
-    set(213, is(10));
-    set(214, is(10) && is(21));
-    set(215, is(14));
-    set(216, is(11));
-    set(217, is(12));
-    set(218, is(13));
-    set(219, is(5));
-    set(220, is(6));
-    set(221, is(4));
-    set(222, is(6));
-    set(223, is(18));
-    set(224, is(20));
-    set(225, is(22));
-    set(226, is(33));
-    set(227, is(25));
-    set(228, is(26));
-    set(229, is(15));
-    set(230, is(27));
-    set(231, is(29));
-    set(232, is(28));
-    set(233, is(30));
-    set(234, is(21) && (cover1 || cover2));
-    set(235, is(21) && is(22));
-    set(236, is(6));
-    set(237, is(5));
-    set(238, a & Bit(14));
-    set(239, is(32));
-    set(240, is(1) && (b & Bit(5)));
-    set(241, a & kJobTypeMask);
-    set(242, is(2) && is(4));
+    const bool cover1 = (a & feature::kAFrontCover) != 0, cover2 = (a & feature::kABackCover) != 0;
+    set(kItemPaper, fields & DM_PAPERSIZE);
+    set(kItemMedia, fields & DM_MEDIATYPE);
+    set(kItemSource, fields & DM_DEFAULTSOURCE);
+    set(kItemOutputBin, a & feature::kAOutputBins);
+    set(kItemPunchMode, a & feature::kAPunch);
+    set(kItemStapleMode, a & feature::kAStaple);
+    set(kItemRotate, d & feature::kDOutputPaper);
+    set(kItemCollate, fields & DM_COLLATE);
+    set(kItemSort, a & feature::kASortKinds);
+    set(kItemBooklet, b & feature::kBBooklet);
+    set(kItemNup, b & feature::kBPageLayout);
+    set(kItemFit, b & feature::kBFitToPaper);
+    set(kItemZoom, b & feature::kBZoom);
+    set(kItemPoster, b & feature::kBPoster);
+    set(kItemReverse, a & feature::kAReverseOrder);
+    set(kItemMirror, a & feature::kAMirror);
+    set(kItemFrontCoverPrinted, cover1);
+    set(kItemFrontCoverOn, cover1);
+    set(kItemBackCoverPrinted, cover2);
+    set(kItemBackCoverOn, cover2);
+    set(kItemDuplexType, a & feature::kADuplexType);
+    set(kItemDuplex, fields & DM_DUPLEX);
+    set(kItemCollateByDriver, a & feature::kADriverCollation);
+    set(kItemAltSourceOn, a & (feature::kAAlternateMedia | feature::kAAlternateSource));
+    set(kItemAltMedia, a & feature::kAAlternateMedia);
+    set(kItemAltSource, a & feature::kAAlternateSource);
+    set(kItemFrontMedia, cover1);
+    set(kItemFrontSource, cover1);
+    set(kItemBackMedia, cover2);
+    set(kItemBackSource, cover2);
+    set(kItemSkipBlank, a & feature::kASkipBlank);
+    set(kItemHalftone, true);
+    set(kItemGraphicsMode, b & feature::kBGraphicsMode);
+    set(kItemResolution, b & Bit(11));
+    set(kItemTonerSave, b & feature::kBToner);
+    set(kItemFontValues, b & feature::kBGraphicsMode);
+    set(kItemWatermarkOn, b & feature::kBSecondModelFlags);
+    set(kItemOverlayOn, b & feature::kBModelFlags);
+    set(kItemBookletSheets, b & feature::kBBooklet);
+    set(kItemDuplexNotice, c & feature::kCDuplexNotice);
+    set(kItemTextAsBlack, b & feature::kBTextAsBlack);
+    set(kItemContrastValues, b & feature::kBContrast);
+    set(kItemDuplexMargin, a & Bit(10));
+    set(kTriggerOptions, true);
+    set(kTriggerPaper, is(kItemPaper));
+    set(kTriggerPaperOrient, is(kItemPaper) && is(kItemOutputBin));
+    set(kTriggerPaperOutputBin, is(kItemPaper) && is(kItemOutputBin));
+    set(kTriggerMedia, is(kItemMedia));
+    set(kTriggerSource, is(kItemSource));
+    set(kTriggerCopies, fields & DM_COPIES);
+    set(kTriggerCollate, is(kItemCollate));
+    set(kTriggerSort, is(kItemSort));
+    set(kTriggerBooklet, is(kItemBooklet));
+    set(kTriggerBookletDuplexType, is(kItemBooklet) && is(kItemDuplexType));
+    set(kTriggerPoster, is(kItemPoster));
+    set(kTriggerNup, is(kItemNup));
+    set(kTriggerFit, is(kItemFit));
+    set(kTriggerZoom, is(kItemZoom));
+    set(kTriggerPunchMode, is(kItemPunchMode));
+    set(kTriggerStapleMode, is(kItemStapleMode));
+    set(kTriggerOutputBin, is(kItemOutputBin));
+    set(kTriggerStapleModeBooklet, is(kItemStapleMode));
+    set(kTriggerFrontCoverOn, is(kItemFrontCoverOn));
+    set(kTriggerBackCoverOn, is(kItemBackCoverOn));
+    set(kTriggerDuplex, is(kItemDuplex));
+    set(kTriggerGraphicsMode, is(kItemGraphicsMode));
+    set(kTriggerAltMedia, is(kItemAltMedia));
+    set(kTriggerAltSource, is(kItemAltSource));
+    set(kTriggerReverse, is(kItemReverse));
+    set(kTriggerFrontCover, is(kItemFrontMedia));
+    set(kTriggerBackCover, is(kItemBackMedia));
+    set(kTriggerFrontSource, is(kItemFrontSource));
+    set(kTriggerBackSource, is(kItemBackSource));
+    set(kTriggerCoversDuplexType, is(kItemDuplexType) && (cover1 || cover2));
+    set(kTriggerDuplexAndType, is(kItemDuplexType) && is(kItemDuplex));
+    set(kTriggerPaperStapleMode, is(kItemStapleMode));
+    set(kTriggerPaperPunchMode, is(kItemPunchMode));
+    set(kTriggerSkipBlank, a & feature::kASkipBlank);
+    set(kTriggerHalftone, is(kItemHalftone));
+    set(kTriggerColorMode, is(kItemPaper) && (b & Bit(5)));
+    set(kTriggerJobType, a & kJobTypeMask);
+    set(kTriggerMediaOption, is(kItemMedia) && is(kItemOutputBin));
 }
 
 BOOL CKinsokuList::IsApplicable(WORD item) const {
@@ -607,84 +609,85 @@ DWORD CKinsokuList::TriggerValue(WORD trigger, const BYTE* img, const ImagePaper
     const WORD layoutWord = Get<WORD>(img, IMG(priv.LayoutKind));
     const WORD cover = Get<WORD>(img, IMG(priv.CoverFlags));
     switch (trigger) {
-    case 205:
-    case 207:
+    case kTriggerPaper:
+    case kTriggerPaperOutputBin:
         return paper.id;
-    case 206:
+    case kTriggerPaperOrient:
         return hi(paper.orientation, paper.id);
-    case 208:
+    case kTriggerMedia:
         return Get<DWORD>(img, IMG(dm.dmMediaType));
-    case 209:
+    case kTriggerSource:
         return S16(img, IMG(dm.dmDefaultSource));
-    case 210:
+    case kTriggerCopies:
         return S16(img, IMG(dm.dmCopies));
-    case 211:
+    case kTriggerCollate:
         return S16(img, IMG(dm.dmCollate));
-    case 212: {
+    case kTriggerSort: {
         DWORD sort = U16(img, IMG(priv.SortMode));
         if (S16(img, IMG(dm.dmCollate)) == DMCOLLATE_TRUE && (sort == 0 || sort == 2 || sort == 4))
             ++sort;
         return sort;
     }
-    case 213:
+    case kTriggerBooklet:
         return layoutWord & kLayoutBooklet;
-    case 214:
+    case kTriggerBookletDuplexType:
         return hi(layoutWord & kLayoutBooklet, U16(img, IMG(priv.DuplexType)));
-    case 215:
+    case kTriggerPoster:
         return layoutWord & kLayoutPoster;
-    case 216:
+    case kTriggerNup:
         return layoutWord & kLayoutNup;
-    case 217:
+    case kTriggerFit:
         return layoutWord & kLayoutFit;
-    case 218:
+    case kTriggerZoom:
         return layoutWord & kLayoutZoom;
-    case 219:
+    case kTriggerPunchMode:
         return U16(img, IMG(priv.PunchMode));
-    case 220:
+    case kTriggerStapleMode:
         return U16(img, IMG(priv.StapleMode));
-    case 221:
+    case kTriggerOutputBin:
         return U16(img, IMG(priv.OutputBin));
-    case 222:
+    case kTriggerStapleModeBooklet:
         return hi(U16(img, IMG(priv.StapleMode)), layoutWord & kLayoutBooklet);
-    case 223:
+    case kTriggerFrontCoverOn:
         return cover & 1;
-    case 224:
+    case kTriggerBackCoverOn:
         return cover & 2;
-    case 225:
+    case kTriggerDuplex:
         return S16(img, IMG(dm.dmDuplex));
-    case 226:
+    case kTriggerGraphicsMode:
         return U16(img, IMG(priv.GraphicsMode));
-    case 227:
+    case kTriggerAltMedia:
         return Get<DWORD>(img, IMG(priv.AlternateMediaType));
-    case 228:
+    case kTriggerAltSource:
         return S16(img, IMG(priv.AlternateSource));
-    case 229:
+    case kTriggerReverse:
         return S16(img, IMG(priv.ReverseOrder));
-    case 230:
+    case kTriggerFrontCover:
         return hi(U16(img, IMG(priv.FrontCoverPrinted)),
                   Get<DWORD>(img, IMG(priv.FrontCoverMedia)));
-    case 231:
+    case kTriggerBackCover:
         return hi(U16(img, IMG(priv.BackCoverPrinted)), Get<DWORD>(img, IMG(priv.BackCoverMedia)));
-    case 232:
+    case kTriggerFrontSource:
         return S16(img, IMG(priv.FrontCoverSource));
-    case 233:
+    case kTriggerBackSource:
         return S16(img, IMG(priv.BackCoverSource));
-    case 234:
+    case kTriggerCoversDuplexType:
         return hi(cover & 3, U16(img, IMG(priv.DuplexType)));
-    case 235:
+    case kTriggerDuplexAndType:
         return hi(S16(img, IMG(dm.dmDuplex)), U16(img, IMG(priv.DuplexType)));
-    case 236:
-    case 237: {
-        DWORD second = U16(img, trigger == 236 ? IMG(priv.StapleMode) : IMG(priv.PunchMode));
+    case kTriggerPaperStapleMode:
+    case kTriggerPaperPunchMode: {
+        DWORD second = U16(img, trigger == kTriggerPaperStapleMode ? IMG(priv.StapleMode)
+                                                                   : IMG(priv.PunchMode));
         return paper.id + (static_cast<DWORD>(paper.orientation) << 24) + (second << 16);
     }
-    case 238:
+    case kTriggerSkipBlank:
         return U16(img, IMG(priv.SkipBlankPages));
-    case 239:
+    case kTriggerHalftone:
         return U16(img, IMG(priv.HalftoneKind));
-    case 240:
+    case kTriggerColorMode:
         return S16(img, IMG(priv.ColorMode));
-    case 241:
+    case kTriggerJobType:
         return U16(img, IMG(priv.JobType));
     default:
         return 0;
@@ -843,7 +846,9 @@ void CKinsokuList::ClampPoster(BYTE* img) const {
     if (!ComputeScaleLimits(this, img, &lx, &ly)) return;
     WORD gx = Get<WORD>(img, IMG(priv.PosterGrid[0])), gy = Get<WORD>(img, IMG(priv.PosterGrid[1]));
     if (lx > 1 && ly > 1 && gx == 1 && gy == 1) gx = gy = 2;
-    if (lx < gx || ly < gy) gx = gy = static_cast<WORD>(std::min(lx, ly));
+    // A poster is at least one sheet: a page larger than the device's
+    // coordinates (a limit of 0) still prints as 1 by 1, never as 0 by 0.
+    if (lx < gx || ly < gy) gx = gy = static_cast<WORD>(std::max<DWORD>(std::min(lx, ly), 1));
     Put<WORD>(img, IMG(priv.PosterGrid[0]), gx);
     Put<WORD>(img, IMG(priv.PosterGrid[1]), gy);
 }
@@ -890,14 +895,22 @@ struct FieldTarget {
     bool isSigned;
 };
 constexpr FieldTarget kFieldTargets[] = {
-    {kItemStaple, IMG(priv.OutputBin), 2, false}, {kItemPunch, IMG(priv.PunchMode), 2, false},
-    {kItemFold, IMG(priv.StapleMode), 2, false},  {kItemRotate, IMG(priv.Rotate180), 2, true},
-    {kItemCollate, IMG(dm.dmCollate), 2, true},   {kItemReverse, IMG(priv.ReverseOrder), 2, true},
-    {16, IMG(priv.MirrorImage), 2, true},         {17, IMG(priv.FrontCoverPrinted), 2, false},
-    {19, IMG(priv.BackCoverPrinted), 2, false},   {21, IMG(priv.DuplexType), 2, true},
-    {24, IMG(priv.AlternateSourceOn), 2, false},  {31, IMG(priv.SkipBlankPages), 2, false},
-    {32, IMG(priv.HalftoneKind), 2, false},       {33, IMG(priv.GraphicsMode), 2, false},
-    {35, IMG(priv.TonerSaveLevel), 2, true},      {39, IMG(priv.BookletSheets), 2, true},
+    {kItemOutputBin, IMG(priv.OutputBin), 2, false},
+    {kItemPunchMode, IMG(priv.PunchMode), 2, false},
+    {kItemStapleMode, IMG(priv.StapleMode), 2, false},
+    {kItemRotate, IMG(priv.Rotate180), 2, true},
+    {kItemCollate, IMG(dm.dmCollate), 2, true},
+    {kItemReverse, IMG(priv.ReverseOrder), 2, true},
+    {16, IMG(priv.MirrorImage), 2, true},
+    {17, IMG(priv.FrontCoverPrinted), 2, false},
+    {19, IMG(priv.BackCoverPrinted), 2, false},
+    {21, IMG(priv.DuplexType), 2, true},
+    {24, IMG(priv.AlternateSourceOn), 2, false},
+    {31, IMG(priv.SkipBlankPages), 2, false},
+    {32, IMG(priv.HalftoneKind), 2, false},
+    {33, IMG(priv.GraphicsMode), 2, false},
+    {35, IMG(priv.TonerSaveLevel), 2, true},
+    {39, IMG(priv.BookletSheets), 2, true},
     {41, IMG(priv.TextAsBlack), 2, false},
 };
 DWORD ReadField(const BYTE* img, const FieldTarget& f) {
@@ -1009,8 +1022,8 @@ void CKinsokuList::CorrectTarget(WORD target, CKinsokuItem* item, BYTE* img) {
         if (!item->IsValueRefused(current)) return;
         MarkCorrected(target);
         const CKinsokuAtom* atom = item->FindAtom(current);
-        DWORD pick = atom && atom->blockers.size() == 1 && atom->blockers[0] == kTriggerFold
-                         ? item->PickValue(kTriggerFold, U16(img, IMG(priv.StapleMode)))
+        DWORD pick = atom && atom->blockers.size() == 1 && atom->blockers[0] == kTriggerStapleMode
+                         ? item->PickValue(kTriggerStapleMode, U16(img, IMG(priv.StapleMode)))
                          : item->PickValue(0, 0);
         Put<SHORT>(img, IMG(dm.dmDuplex), static_cast<SHORT>(pick));
         if (pick == kDuplexSimplex)

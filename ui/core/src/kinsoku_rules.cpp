@@ -71,7 +71,7 @@ constexpr size_t kOptionCodesAt = 8;
 constexpr size_t kOptionCodesMax = (kOptionCodesSize - kOptionCodesAt) / 2;
 constexpr size_t kDuplexKindSize = sizeof(model::InstallableEntryAnswer);
 constexpr size_t kQualitySize = sizeof(model::QualityAnswer);
-constexpr size_t kQualityMemoryAt = 28;
+constexpr size_t kQualityMemoryAt = offsetof(model::QualityAnswer, requiredMemory);
 constexpr size_t kPairSize = 4;
 constexpr size_t kHalftoneSize = 8;
 // How many ids a record's list may hold, whatever its count says.
@@ -177,7 +177,7 @@ void AddRecordRules(CKinsokuList* list, WORD trigger, const RecordRules& r,
         AddSortBits(it, trigger, r.id, r.item9Mask);
         it->GetItemRule(trigger);
     }
-    if (CKinsokuItem* it = list->GetDependentItem(21, trigger)) {
+    if (CKinsokuItem* it = list->GetDependentItem(kItemDuplexType, trigger)) {
         CValidRule* rule = it->GetValueRule(trigger, r.id);
         if (r.sides & kSideA) rule->allowed.push_back(0);
         if (r.sides & kSideB) rule->allowed.push_back(1);
@@ -349,16 +349,16 @@ void BuildValues(const ModelBlock* b, CKinsokuList* list, DWORD allPapers) {
             if (mask & bit) it->AddValue(MapSortBit(bit), 0, 0);
         it->SetDefault(t.U32(offsetof(model::FixedPairAnswer, value)));
     }
-    for (WORD target :
-         {WORD{7}, WORD{16}, WORD{35}, WORD{37}, WORD{38}, WORD{41}, WORD{18}, WORD{40}, WORD{43}})
+    for (WORD target : {kItemRotate, kItemMirror, kItemTonerSave, kItemWatermarkOn, kItemOverlayOn,
+                        kItemTextAsBlack, kItemFrontCoverOn, kItemDuplexNotice, kItemDuplexMargin})
         AddPlain(list, target, {0, 1}, 0);
-    if (CKinsokuItem* it = list->GetItem(21)) {
+    if (CKinsokuItem* it = list->GetItem(kItemDuplexType)) {
         it->AddValue(0, 4105, 0);
         it->AddValue(1, 4106, 0);
         it->SetDefault(0);
     }
     AddPlain(list, kItemCollate, {1, 0}, 1);
-    AddPlain(list, 20, {0, 2}, 0);
+    AddPlain(list, kItemBackCoverOn, {0, 2}, 0);
     for (WORD target : {WORD{17}, WORD{19}})
         if (CKinsokuItem* it = list->GetItem(target)) {
             it->AddValue(0, 6051, 0);
@@ -372,9 +372,9 @@ void BuildValues(const ModelBlock* b, CKinsokuList* list, DWORD allPapers) {
     }
     {
         Table t(b, model::kQuerySkipBlank, model::layout::kFixedFirst);
-        AddPlain(list, 31, {0, 1}, (t.U8(4) & 1) ? 0 : 1);
+        AddPlain(list, kItemSkipBlank, {0, 1}, (t.U8(4) & 1) ? 0 : 1);
     }
-    if (CKinsokuItem* it = list->GetItem(32)) {
+    if (CKinsokuItem* it = list->GetItem(kItemHalftone)) {
         Table t(b, model::kQueryHalftones, model::layout::kHalftoneRecord);
         for (DWORD i = 0; i < t.Count(kHalftoneSize); ++i) {
             WORD code = t.U16(i * kHalftoneSize);
@@ -384,7 +384,7 @@ void BuildValues(const ModelBlock* b, CKinsokuList* list, DWORD allPapers) {
         Table d(b, model::kQueryHalftones, model::layout::kHalftoneRecordWords);
         if (d.Ok()) it->SetDefault(d.U16(0));
     }
-    if (CKinsokuItem* it = list->GetItem(33)) {
+    if (CKinsokuItem* it = list->GetItem(kItemGraphicsMode)) {
         Table t(b, model::kQueryGraphicsMode, model::layout::kFixedFirst);
         if (t.U8(0) & 1) it->AddValue(0, 3285, 2166);
         if (t.U8(0) & 2) it->AddValue(1, 3286, 2167);
@@ -469,8 +469,8 @@ void BuildTrayRules(const ModelBlock* b, CKinsokuList* list) {
         for (DWORD i = 0; i < t.Count(kTrayRecordSize); ++i) {
             RecordRules r = FromMediaTray(t.Entry<MediaTrayRecordAnswer>(i, kTrayRecordSize), true);
             AddRecordRules(list, kTriggerSource, r, {kItemMedia}, {}, {kItemPaper});
-            for (auto [target, trigger] :
-                 {std::pair{kItemFrontMedia, WORD{232}}, std::pair{kItemBackMedia, WORD{233}}})
+            for (auto [target, trigger] : {std::pair{kItemFrontMedia, WORD{kTriggerFrontSource}},
+                                           std::pair{kItemBackMedia, WORD{kTriggerBackSource}}})
                 if (CKinsokuItem* it = list->GetDependentItem(target, trigger))
                     it->AddRuleValues(trigger, r.id, r.media.data(),
                                       static_cast<DWORD>(r.media.size()));
@@ -557,20 +557,20 @@ void BuildBookletPosterNupRules(const ModelBlock* b, CKinsokuList* list) {
 }
 
 void BuildDuplexRules(const ModelBlock* b, CKinsokuList* list) {
-    Allow(list, 43, kTriggerDuplex, 1, {0});
-    Free(list, 43, kTriggerDuplex);
-    Allow(list, 19, kTriggerDuplex, 1, {0, 1});
-    Allow(list, 19, kTriggerDuplex, 3, {0});
-    Allow(list, 19, kTriggerDuplex, 2, {0});
+    Allow(list, kItemDuplexMargin, kTriggerDuplex, 1, {0});
+    Free(list, kItemDuplexMargin, kTriggerDuplex);
+    Allow(list, kItemBackCoverPrinted, kTriggerDuplex, 1, {0, 1});
+    Allow(list, kItemBackCoverPrinted, kTriggerDuplex, 3, {0});
+    Allow(list, kItemBackCoverPrinted, kTriggerDuplex, 2, {0});
     Free(list, kItemCollate, kTriggerDuplex);
     Allow(list, kItemCollate, kTriggerDuplex, 2, {1});
     Allow(list, kItemCollate, kTriggerDuplex, 3, {1});
-    if (CKinsokuItem* it = list->GetDependentItem(31, kTriggerDuplex))
+    if (CKinsokuItem* it = list->GetDependentItem(kItemSkipBlank, kTriggerDuplex))
         it->GetItemRule(kTriggerDuplex)->allowed.push_back(0);
-    Allow(list, 31, kTriggerDuplex, 1, {0, 1});
-    Allow(list, 40, kTriggerDuplex, 1, {0});
-    Allow(list, 40, kTriggerDuplex, 2, {0, 1});
-    Allow(list, 40, kTriggerDuplex, 3, {0, 1});
+    Allow(list, kItemSkipBlank, kTriggerDuplex, 1, {0, 1});
+    Allow(list, kItemDuplexNotice, kTriggerDuplex, 1, {0});
+    Allow(list, kItemDuplexNotice, kTriggerDuplex, 2, {0, 1});
+    Allow(list, kItemDuplexNotice, kTriggerDuplex, 3, {0, 1});
     // Media types and trays that cannot be printed on both sides.
     Table media(b, model::kQueryMediaTypes, model::layout::kMediaRecord);
     std::vector<TrayEntry> trays = MergedTrays(b);
@@ -624,29 +624,29 @@ void BuildOtherRules(const ModelBlock* b, CKinsokuList* list) {
     }
     Table covers(b, model::kQueryCoverPages, model::layout::kFixedSecond);
     if (covers.U32(offsetof(model::CoverPagesAnswer, frontMask)) & 0x200) {
-        Free(list, kItemCollateByDriver, 223);
-        Allow(list, kItemCollateByDriver, 223, 1, {0});
+        Free(list, kItemCollateByDriver, kTriggerFrontCoverOn);
+        Allow(list, kItemCollateByDriver, kTriggerFrontCoverOn, 1, {0});
     }
     if (covers.U32(offsetof(model::CoverPagesAnswer, backMask)) & 0x200) {
-        Free(list, kItemCollateByDriver, 224);
-        Allow(list, kItemCollateByDriver, 224, 2, {0});
+        Free(list, kItemCollateByDriver, kTriggerBackCoverOn);
+        Allow(list, kItemCollateByDriver, kTriggerBackCoverOn, 2, {0});
     }
     Table graphics(b, model::kQueryGraphicsMode, model::layout::kFixedFirst);
     if (graphics.Ok()) {
-        if (!(graphics.U8(8) & 2)) Allow(list, 36, 226, 1, {1});
-        if (!(graphics.U8(4) & 2)) Allow(list, 36, 226, 0, {1});
-        Allow(list, 35, 226, 1, {0});
-        if (!(graphics.U8(8) & 4)) Allow(list, 35, 226, 1, {1});
-        Allow(list, 35, 226, 0, {0});
-        if (!(graphics.U8(4) & 4)) Allow(list, 35, 226, 0, {1});
+        if (!(graphics.U8(8) & 2)) Allow(list, kItemFontValues, kTriggerGraphicsMode, 1, {1});
+        if (!(graphics.U8(4) & 2)) Allow(list, kItemFontValues, kTriggerGraphicsMode, 0, {1});
+        Allow(list, kItemTonerSave, kTriggerGraphicsMode, 1, {0});
+        if (!(graphics.U8(8) & 4)) Allow(list, kItemTonerSave, kTriggerGraphicsMode, 1, {1});
+        Allow(list, kItemTonerSave, kTriggerGraphicsMode, 0, {0});
+        if (!(graphics.U8(4) & 4)) Allow(list, kItemTonerSave, kTriggerGraphicsMode, 0, {1});
     }
     for (WORD target : {WORD{18}, WORD{20}}) {
-        Free(list, target, 229);
-        Allow(list, target, 229, 1, {0});
+        Free(list, target, kTriggerReverse);
+        Allow(list, target, kTriggerReverse, 1, {0});
     }
-    Free(list, kItemDuplex, 234);
+    Free(list, kItemDuplex, kTriggerCoversDuplexType);
     for (DWORD v : {0x10001u, 0x20001u, 0x30001u})
-        Allow(list, kItemDuplex, 234, v, {1});
+        Allow(list, kItemDuplex, kTriggerCoversDuplexType, v, {1});
 }
 
 // ---------------------------------------------------------------- finisher
@@ -704,7 +704,7 @@ const FinisherValue* FindFinisherValue(const FinisherValue (&rows)[N], DWORD val
 constexpr size_t kStapleItemSize = 192, kStapleCodeAt = 4, kStapleNameAt = 6;
 constexpr size_t kFoldItemSize = 24, kPunchItemSize = 32, kItemCodeAt = 2, kItemNameAt = 4;
 constexpr size_t kFinisherStapleDefaultAt = 56;
-constexpr size_t kFinisherFlagsAt = offsetof(model::FinisherTextAnswer, slot6);
+constexpr size_t kFinisherFlagsAt = offsetof(model::FinisherTextAnswer, recordFlags);
 constexpr size_t kFinisherCapsAt = offsetof(model::FinisherTextAnswer, capabilities);
 constexpr BYTE kFinisherRecordBit4 = 0x10, kFinisherRecordBit5 = 0x20;
 
@@ -712,7 +712,7 @@ bool RowHolds(const FinisherRow& row, DWORD caps, BYTE record, const InstallOpti
     if (!(caps & row.capability)) return false;
     const BYTE c = row.conditions;
     if ((c & kFitFlag) && !(fitted.flags & kOptionUserSettable)) return false;
-    if ((c & kFitFold) && !(fitted.state & kFinisherStateB)) return false;
+    if ((c & kFitFold) && !(fitted.state & kFinisherFoldUnit)) return false;
     if ((c & kRecordBit4) && !(record & kFinisherRecordBit4)) return false;
     if ((c & kRecordNoBit4) && (record & kFinisherRecordBit4)) return false;
     if ((c & kRecordBit5) && !(record & kFinisherRecordBit5)) return false;
@@ -809,19 +809,19 @@ void FamilyB(CKinsokuList* list, WORD trigger, DWORD key, DWORD mask) {
 void FamilyC(CKinsokuList* list, WORD target, DWORD code, DWORD mask) {
     for (int shift : {0, 4})
         for (DWORD punch : PunchValues(mask, shift))
-            AllowCode(list, target, kTriggerPunch, punch, code);
+            AllowCode(list, target, kTriggerPunchMode, punch, code);
 }
 // D: the code under the fold values of both bytes.
 void FamilyD(CKinsokuList* list, WORD target, DWORD code, DWORD mask) {
     for (bool landscape : {false, true})
         for (DWORD fold : FoldValues(mask, landscape))
-            AllowCode(list, target, kTriggerFold, fold, code);
+            AllowCode(list, target, kTriggerStapleMode, fold, code);
 }
 // E: the punch values of the portrait nibble under the first key, of the
 // landscape nibble under the second.
 void FamilyE(CKinsokuList* list, WORD trigger, DWORD first, DWORD second, DWORD mask) {
-    AllowValues(list, kItemPunch, trigger, first, PunchValues(mask, 0));
-    AllowValues(list, kItemPunch, trigger, second, PunchValues(mask, 4));
+    AllowValues(list, kItemPunchMode, trigger, first, PunchValues(mask, 0));
+    AllowValues(list, kItemPunchMode, trigger, second, PunchValues(mask, 4));
 }
 // F: the code under paper + orientation + punch value of each nibble.
 void FamilyF(CKinsokuList* list, WORD target, WORD trigger, DWORD paper, DWORD code, DWORD mask) {
@@ -834,8 +834,8 @@ void FamilyF(CKinsokuList* list, WORD target, WORD trigger, DWORD paper, DWORD c
 // G: the fold values of the portrait byte under the first key, of the
 // landscape byte under the second.
 void FamilyG(CKinsokuList* list, WORD trigger, DWORD first, DWORD second, DWORD mask) {
-    AllowValues(list, kItemFold, trigger, first, FoldValues(mask, false));
-    AllowValues(list, kItemFold, trigger, second, FoldValues(mask, true));
+    AllowValues(list, kItemStapleMode, trigger, first, FoldValues(mask, false));
+    AllowValues(list, kItemStapleMode, trigger, second, FoldValues(mask, true));
 }
 // Trigger values of the layout words: booklet (213) and poster (215) on.
 constexpr DWORD kBookletOn = 2, kPosterOn = 4;
@@ -865,26 +865,27 @@ void AddStapleRule(CKinsokuList* list, DWORD caps, BYTE record, DWORD code, DWOR
                    const FinisherMasks& m) {
     const DWORD portrait = paper + (DWORD{DMORIENT_PORTRAIT} << 16);
     const DWORD landscape = paper + (DWORD{DMORIENT_LANDSCAPE} << 16);
-    if (caps & kCapStapleByPaper) AllowCode(list, kItemStaple, kTriggerPaperStaple, paper, code);
-    if (caps & kCapSortWithStaple) FamilyA(list, kItemStaple, code, m.sort);
+    if (caps & kCapStapleByPaper)
+        AllowCode(list, kItemOutputBin, kTriggerPaperOutputBin, paper, code);
+    if (caps & kCapSortWithStaple) FamilyA(list, kItemOutputBin, code, m.sort);
     if (caps & kCapPunchWithStaple) {
         if (record & kFinisherRecordBit4)
-            FamilyF(list, kItemStaple, kTriggerPaperPunch, paper, code, m.punch);
+            FamilyF(list, kItemOutputBin, kTriggerPaperPunchMode, paper, code, m.punch);
         else
-            FamilyC(list, kItemStaple, code, m.punch);
+            FamilyC(list, kItemOutputBin, code, m.punch);
     }
     if (caps & kCapFoldWithStaple) {
         if (record & kFinisherRecordBit5)
-            FamilyF(list, kItemStaple, kTriggerPaperFold, paper, code, m.fold);
+            FamilyF(list, kItemOutputBin, kTriggerPaperStapleMode, paper, code, m.fold);
         else
-            FamilyD(list, kItemStaple, code, m.fold);
+            FamilyD(list, kItemOutputBin, code, m.fold);
     }
-    if (caps & kCapSortByPaper) FamilyB(list, kTriggerPaperStaple, paper, m.sort);
-    if (caps & kCapSortByStaple) FamilyB(list, kTriggerStaplePosition, code, m.sort);
+    if (caps & kCapSortByPaper) FamilyB(list, kTriggerPaperOutputBin, paper, m.sort);
+    if (caps & kCapSortByStaple) FamilyB(list, kTriggerOutputBin, code, m.sort);
     if (caps & kCapPunchByPaper) FamilyE(list, kTriggerPaperOrient, portrait, landscape, m.punch);
-    if (caps & kCapPunchByStaple) FamilyE(list, kTriggerStaplePosition, code, code, m.punch);
+    if (caps & kCapPunchByStaple) FamilyE(list, kTriggerOutputBin, code, code, m.punch);
     if (caps & kCapFoldByPaper) FamilyG(list, kTriggerPaperOrient, portrait, landscape, m.fold);
-    if (caps & kCapFoldByStaple) FamilyG(list, kTriggerStaplePosition, code, code, m.fold);
+    if (caps & kCapFoldByStaple) FamilyG(list, kTriggerOutputBin, code, code, m.fold);
 }
 
 // Staple rules: each paper member of each fitted staple code, and the custom
@@ -926,22 +927,24 @@ void BuildPunchRules(const ModelBlock* b, CKinsokuList* list, WORD finisher) {
     for (DWORD i = 0; i < punches.Count(kPunchItemSize); ++i) {
         const size_t at = i * kPunchItemSize;
         const DWORD code = MapModelCodeThree(punches.U16(at + kItemCodeAt));
-        FamilyH(list, kItemPunch, code, punches.U32(at + kBookletAt));
-        FamilyA(list, kItemPunch, code, punches.U32(at + kSortAt));
-        FamilyD(list, kItemPunch, code, punches.U32(at + kFoldAt));
-        FamilyB(list, kTriggerPunch, code, punches.U32(at + kSortAt));
-        FamilyG(list, kTriggerPunch, code, code, punches.U32(at + kFoldAt));
+        FamilyH(list, kItemPunchMode, code, punches.U32(at + kBookletAt));
+        FamilyA(list, kItemPunchMode, code, punches.U32(at + kSortAt));
+        FamilyD(list, kItemPunchMode, code, punches.U32(at + kFoldAt));
+        FamilyB(list, kTriggerPunchMode, code, punches.U32(at + kSortAt));
+        FamilyG(list, kTriggerPunchMode, code, code, punches.U32(at + kFoldAt));
     }
     // No punching on a poster.
-    Free(list, kItemPunch, kTriggerPoster);
-    Allow(list, kItemPunch, kTriggerPoster, kPosterOn, {0});
+    Free(list, kItemPunchMode, kTriggerPoster);
+    Allow(list, kItemPunchMode, kTriggerPoster, kPosterOn, {0});
 }
 
 // Booklet sheets per signature (item 39): 0 puts every sheet into one
 // booklet, the others make signatures of that many sheets.
 constexpr DWORD kSignatureSizes[] = {1, 2, 4, 8};
 constexpr DWORD kNoFold = 0;
-constexpr size_t kFinisherFoldSheetsAt = offsetof(model::FinisherTextAnswer, slot10);
+// The value of no punch, no staple mode, no finishing position.
+constexpr DWORD kNoFinishing = 0;
+constexpr size_t kFinisherFoldSheetsAt = offsetof(model::FinisherTextAnswer, foldSheets);
 
 // Fold rules of the fitted finisher's fold items.
 //
@@ -979,11 +982,11 @@ void BuildFoldRules(const ModelOptionPair* pair, CKinsokuList* list, WORD finish
     Table booklet(b, model::kQueryBooklet, model::layout::kFixedFirst);
     const DWORD binding = BookletBinding(booklet);
     const SHORT foldSheets = static_cast<SHORT>(record.U16(kFinisherFoldSheetsAt));
-    Free(list, kItemBookletSheets, kTriggerFoldBooklet);
-    Free(list, kItemCollate, kTriggerFold);
-    FreeValue(list, kItemCollate, kTriggerFold, 0);
-    Free(list, kItemDuplex, kTriggerFold);
-    Allow(list, kItemFold, kTriggerOptions, 0, {kNoFold});
+    Free(list, kItemBookletSheets, kTriggerStapleModeBooklet);
+    Free(list, kItemCollate, kTriggerStapleMode);
+    FreeValue(list, kItemCollate, kTriggerStapleMode, 0);
+    Free(list, kItemDuplex, kTriggerStapleMode);
+    Allow(list, kItemStapleMode, kTriggerOptions, 0, {kNoFold});
     for (DWORD i = 0; i < folds.Count(kFoldItemSize); ++i) {
         const size_t at = i * kFoldItemSize;
         const WORD modelCode = folds.U16(at + kItemCodeAt);
@@ -991,33 +994,34 @@ void BuildFoldRules(const ModelOptionPair* pair, CKinsokuList* list, WORD finish
         const DWORD bookletMask = folds.U32(at + kBookletAt);
         const bool foldsBooklets =
             (bookletMask & kBookletOnAllowed) && !(bookletMask & kBookletOffAllowed);
-        FamilyH(list, kItemFold, code, bookletMask);
-        FamilyA(list, kItemFold, code, folds.U32(at + kSortAt));
-        FamilyB(list, kTriggerFold, code, folds.U32(at + kSortAt));
+        FamilyH(list, kItemStapleMode, code, bookletMask);
+        FamilyA(list, kItemStapleMode, code, folds.U32(at + kSortAt));
+        FamilyB(list, kTriggerStapleMode, code, folds.U32(at + kSortAt));
         if (code == 0) continue;
         if (foldSheets > 0) {
-            Allow(list, kItemBookletSheets, kTriggerFoldBooklet, (code << 16) | kBookletOn, {});
+            Allow(list, kItemBookletSheets, kTriggerStapleModeBooklet, (code << 16) | kBookletOn,
+                  {});
             for (DWORD sheets : kSignatureSizes)
                 if (sheets <= static_cast<DWORD>(foldSheets))
-                    AllowCode(list, kItemBookletSheets, kTriggerFoldBooklet,
+                    AllowCode(list, kItemBookletSheets, kTriggerStapleModeBooklet,
                               (code << 16) | kBookletOn, sheets);
         }
         if (foldsBooklets) {
-            if (CKinsokuItem* it = list->GetDependentItem(kItemDuplex, kTriggerFold)) {
-                CValidRule* rule = it->GetValueRule(kTriggerFold, code);
+            if (CKinsokuItem* it = list->GetDependentItem(kItemDuplex, kTriggerStapleMode)) {
+                CValidRule* rule = it->GetValueRule(kTriggerStapleMode, code);
                 rule->allowed.push_back(binding);
                 rule->preferred = binding;
                 rule->flags |= kRulePreferredValid;
             }
         } else {
-            FreeValue(list, kItemDuplex, kTriggerFold, code);
+            FreeValue(list, kItemDuplex, kTriggerStapleMode, code);
         }
         if (FinishingCodeFitted(pair->options, modelCode) && (twoSided || !foldsBooklets))
-            AllowCode(list, kItemFold, kTriggerOptions, 0, code);
+            AllowCode(list, kItemStapleMode, kTriggerOptions, 0, code);
     }
     // No folding on a poster.
-    Free(list, kItemFold, kTriggerPoster);
-    Allow(list, kItemFold, kTriggerPoster, kPosterOn, {0});
+    Free(list, kItemStapleMode, kTriggerPoster);
+    Allow(list, kItemStapleMode, kTriggerPoster, kPosterOn, {0});
 }
 
 // The staple, punch and fold values of the fitted finisher and the
@@ -1025,7 +1029,7 @@ void BuildFoldRules(const ModelOptionPair* pair, CKinsokuList* list, WORD finish
 void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
     const ModelBlock* b = pair->binding;
     CInstallOption* options = pair->options;
-    for (WORD item : {kItemPunch, kItemFold, kItemStaple})
+    for (WORD item : {kItemPunchMode, kItemStapleMode, kItemOutputBin})
         if (CKinsokuItem* it = list->FindItem(item)) it->Clear();
     for (const FinisherRow& row : kFinisherRows) {
         list->RemoveDependency(row.trigger, row.target);
@@ -1038,7 +1042,7 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
     }
     if (!fitted) return;
     const WORD id = fitted->value;
-    if (CKinsokuItem* it = list->GetItem(kItemStaple)) {
+    if (CKinsokuItem* it = list->GetItem(kItemOutputBin)) {
         Table staples(b, model::kQueryFinishers, model::layout::kFinisherStaples, id);
         for (DWORD i = 0; i < staples.Count(kStapleItemSize); ++i) {
             const WORD code = staples.U16(i * kStapleItemSize + kStapleCodeAt);
@@ -1050,8 +1054,8 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
         Table record(b, model::kQueryFinishers, model::layout::kFinisherRecord, id);
         if (record.Ok()) it->SetDefault(MapModelCodeNine(record.U16(kFinisherStapleDefaultAt)));
     }
-    if (fitted->state & kFinisherStateB)
-        if (CKinsokuItem* it = list->GetItem(kItemFold)) {
+    if (fitted->state & kFinisherFoldUnit)
+        if (CKinsokuItem* it = list->GetItem(kItemStapleMode)) {
             Table folds(b, model::kQueryFinishers, model::layout::kFinisherFolds, id);
             // "No fold" comes first, also when no fold item of the finisher
             // names it: the default is no fold, and a folder that is fitted
@@ -1062,8 +1066,8 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
                              folds.U16(i * kFoldItemSize + kItemNameAt), 0);
             it->SetDefault(kNoFold);
         }
-    if (fitted->state & kFinisherStateA)
-        if (CKinsokuItem* it = list->GetItem(kItemPunch)) {
+    if (fitted->state & kFinisherPunchUnit)
+        if (CKinsokuItem* it = list->GetItem(kItemPunchMode)) {
             Table punches(b, model::kQueryFinishers, model::layout::kFinisherPunchesLong, id);
             // "No punch" comes first for the same reason as "no fold".
             const FinisherValue& none = kPunchValues[0];
@@ -1083,11 +1087,42 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
     for (const FinisherRow& row : kFinisherRows)
         if (RowHolds(row, caps, flags, *fitted)) list->AddDependency(row.trigger, row.target);
     BuildStapleRules(b, options, list, id, caps, flags);
-    if (fitted->state & kFinisherStateA) BuildPunchRules(b, list, id);
-    if (fitted->state & kFinisherStateB) BuildFoldRules(pair, list, id, record);
+    if (fitted->state & kFinisherPunchUnit) BuildPunchRules(b, list, id);
+    if (fitted->state & kFinisherFoldUnit) BuildFoldRules(pair, list, id, record);
+    // No punch and no staple mode constrain nothing the tables do not name:
+    // without these rules a finisher with punching off refused every sort and
+    // fold value.
+    for (const UnruledTriggerValue& u : FindUnruledTriggerValues(list))
+        if (u.value == kNoFinishing) FreeValue(list, u.target, u.trigger, u.value);
 }
 
 } // namespace
+
+std::vector<UnruledTriggerValue> FindUnruledTriggerValues(const CKinsokuList* list) {
+    // The finishing triggers and the items whose values they read.
+    struct Source {
+        WORD trigger;
+        WORD item;
+    };
+    constexpr Source kSources[] = {{kTriggerPunchMode, kItemPunchMode},
+                                   {kTriggerStapleMode, kItemStapleMode},
+                                   {kTriggerOutputBin, kItemOutputBin},
+                                   {kTriggerSort, kItemSort}};
+    std::vector<UnruledTriggerValue> out;
+    if (!list) return out;
+    for (const Source& s : kSources) {
+        const CKinsokuItem* source = list->FindItem(s.item);
+        if (!source) continue;
+        for (WORD target = kFirstTarget; target <= kLastTarget; ++target) {
+            CKinsokuItem* it = list->GetDependentItem(target, s.trigger);
+            if (!it || it->FindItemRule(s.trigger)) continue;
+            for (const auto& atom : source->Values())
+                if (!it->FindValueRule(s.trigger, atom->value))
+                    out.push_back({s.trigger, atom->value, target});
+        }
+    }
+    return out;
+}
 
 // ---------------------------------------------------------------- code maps
 
@@ -1152,34 +1187,34 @@ BOOL BuildKinsokuRules(const ModelBlock* binding, CKinsokuList* list, DWORD allP
     BuildTrayRules(binding, list);
     BuildBookletPosterNupRules(binding, list);
     BuildDuplexRules(binding, list);
-    Free(list, 18, 214);
-    Allow(list, 18, 214, 0x20001, {0});
+    Free(list, kItemFrontCoverOn, kTriggerBookletDuplexType);
+    Allow(list, kItemFrontCoverOn, kTriggerBookletDuplexType, 0x20001, {0});
     BuildOtherRules(binding, list);
-    Free(list, kItemBooklet, 238);
-    Allow(list, kItemBooklet, 238, 1, {0});
+    Free(list, kItemBooklet, kTriggerSkipBlank);
+    Allow(list, kItemBooklet, kTriggerSkipBlank, 1, {0});
     Table halftones(binding, model::kQueryHalftones, model::layout::kHalftoneRaster);
-    Free(list, 41, 239);
+    Free(list, kItemTextAsBlack, kTriggerHalftone);
     for (DWORD i = 0; i < halftones.Count(kHalftoneSize); ++i) {
         const WORD id = halftones.U16(i * kHalftoneSize);
         const DWORD flags = halftones.U32(i * kHalftoneSize + 4);
-        Allow(list, 41, 239, id, {1});
-        if (!(flags & 0x40000)) Allow(list, 41, 239, id, {0});
-        if (!(flags & 0x20000)) Allow(list, 42, 239, id, {1});
+        Allow(list, kItemTextAsBlack, kTriggerHalftone, id, {1});
+        if (!(flags & 0x40000)) Allow(list, kItemTextAsBlack, kTriggerHalftone, id, {0});
+        if (!(flags & 0x20000)) Allow(list, kItemContrastValues, kTriggerHalftone, id, {1});
     }
     Table text(binding, model::kQueryTextAsBlack, model::layout::kFixedFirst);
     if (text.Ok()) {
-        FreeValue(list, 41, 240, 1);
+        FreeValue(list, kItemTextAsBlack, kTriggerColorMode, 1);
         for (DWORD v : {2u, 3u}) {
-            Allow(list, 41, 240, v, {0});
-            if (text.U8(0) & 2) Allow(list, 41, 240, v, {1});
+            Allow(list, kItemTextAsBlack, kTriggerColorMode, v, {0});
+            if (text.U8(0) & 2) Allow(list, kItemTextAsBlack, kTriggerColorMode, v, {1});
         }
     }
-    FreeValue(list, kItemCollateByDriver, 241, 0);
-    if (CKinsokuItem* it = list->GetDependentItem(kItemCollateByDriver, 241))
-        it->GetItemRule(241)->allowed.push_back(0);
-    FreeValue(list, kItemCollate, 241, 0);
-    if (CKinsokuItem* it = list->GetDependentItem(kItemCollate, 241))
-        it->GetItemRule(241)->allowed.push_back(1);
+    FreeValue(list, kItemCollateByDriver, kTriggerJobType, 0);
+    if (CKinsokuItem* it = list->GetDependentItem(kItemCollateByDriver, kTriggerJobType))
+        it->GetItemRule(kTriggerJobType)->allowed.push_back(0);
+    FreeValue(list, kItemCollate, kTriggerJobType, 0);
+    if (CKinsokuItem* it = list->GetDependentItem(kItemCollate, kTriggerJobType))
+        it->GetItemRule(kTriggerJobType)->allowed.push_back(1);
     for (WORD target : {WORD{18}, WORD{20}}) {
         Allow(list, target, kTriggerSort, 4, {0});
         Allow(list, target, kTriggerSort, 5, {0});
@@ -1246,7 +1281,7 @@ BOOL BuildModelKinsoku(const ModelOptionPair* pair, CKinsokuList* list) {
         if (IsTable38FeatureAvailable(pair)) rule->allowed.push_back(0);
     }
     // The rule on the copies is made here when the model tables gave none.
-    if (CKinsokuItem* it = list->FindItem(17))
+    if (CKinsokuItem* it = list->FindItem(kItemFrontCoverPrinted))
         it->GetItemRule(kTriggerCopies)->allowUnlisted = IsTable38FeatureAvailable(pair) ? 1 : 0;
     BuildFinisherRules(pair, list);
     list->PropagateTrigger(kTriggerOptions, 0);

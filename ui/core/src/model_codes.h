@@ -11,7 +11,10 @@
 namespace sheetwright {
 
 // Option classes of the installed-option list: the query code of the table
-// that describes the class.
+// that describes the class. The two memory classes are named as the
+// installed-option list counts them (class 35 and class 36, both sized in
+// megabytes); the model tables name 35 the hard disk and 36 the memory, so
+// kOptionMemory35 is the hard disk's class.
 enum OptionClass : WORD {
     kOption25 = model::kQueryInstallable,
     kOptionTray = model::kQueryTrayGroups,

@@ -31,7 +31,6 @@ constexpr WORD kDeptCounterBit = 0x4;           // DeptCounterFlags
 constexpr WORD kDuplexNoticeBit = 0x2;          // DeptCounterFlags
 constexpr DWORD kDuplexMarginOn = 0x1;          // DuplexMarginFlags
 constexpr WORD kDefaultCoverSource = 4;
-constexpr DWORD kAllPapers = 1;
 constexpr size_t kNameBytes = 32;
 
 // Unaligned access to a private field by its offset.
@@ -88,9 +87,11 @@ struct JobTable {
     int flagSlot;
 };
 constexpr JobTable kJobTables[] = {
-    {model::kQueryJobType1Rules, 1u << 24, 1, 0}, {model::kQueryJobType4Rules, 1u << 28, 4, 1},
-    {model::kQueryJobType5Rules, 1u << 29, 5, 2}, {model::kQueryJobType2Rules, 1u << 25, 2, 3},
-    {model::kQueryJobType3Rules, 1u << 26, 3, 4},
+    {model::kQueryJobType1Rules, model::feature::kAJobType1, 1, 0},
+    {model::kQueryJobType4Rules, model::feature::kAJobType4, 4, 1},
+    {model::kQueryJobType5Rules, model::feature::kAJobType5, 5, 2},
+    {model::kQueryJobType2Rules, model::feature::kAJobType2, 2, 3},
+    {model::kQueryJobType3Rules, model::feature::kAJobType3, 3, 4},
 };
 
 void ClearText(char* field) {
@@ -114,29 +115,6 @@ LONG MarginLimit(const ModelBlock* binding, const PRIVATE_DEVMODE& priv) {
 
 // ---------------------------------------------------------------------------
 // Loading and storing the caller's device modes.
-
-BOOL LoadDevmodeImage(const DEVMODEW* devmode, DEVMODE_IMAGEW* image) {
-    if (!devmode || !image || devmode->dmSize < offsetof(DEVMODEW, dmFields)) return FALSE;
-    const size_t size = devmode->dmSize, extra = devmode->dmDriverExtra;
-    std::memset(image, 0, sizeof *image);
-    StampDevmodeHeader(image);
-    const auto* bytes = reinterpret_cast<const BYTE*>(devmode);
-    std::memcpy(&image->dm, bytes, std::min(size, sizeof image->dm));
-    StampDevmodeHeader(image);
-    DWORD signature = 0;
-    if (extra >= sizeof signature) std::memcpy(&signature, bytes + size, sizeof signature);
-    if (signature != PRIVATE_DEVMODE_SIGNATURE) return TRUE;
-    auto* priv = reinterpret_cast<BYTE*>(&image->priv);
-    if (extra == PRIVATE_DEVMODE_SIZE_908) {
-        std::memcpy(priv, bytes + size, PRIVATE_DEVMODE_908_SHIFT_FROM);
-        std::memcpy(priv + PRIVATE_DEVMODE_908_SHIFT_FROM + PRIVATE_DEVMODE_908_SHIFT,
-                    bytes + size + PRIVATE_DEVMODE_908_SHIFT_FROM,
-                    PRIVATE_DEVMODE_SIZE_908 - PRIVATE_DEVMODE_908_SHIFT_FROM);
-    } else {
-        std::memcpy(priv, bytes + size, std::min<size_t>(extra, PRIVATE_DEVMODE_SIZE));
-    }
-    return TRUE;
-}
 
 void StoreDevmodeImage(const DEVMODE_IMAGEW& image, DEVMODEW* devmode) {
     // The header words (spec and driver version, the two sizes) stay the caller's.
@@ -529,7 +507,7 @@ DWORD ReviseDevmode(ReviseContext* context, DEVMODE_IMAGEW* old, DEVMODE_IMAGEW*
     if (!context || !context->binding.modelsmith || !devmode) return 0;
     const ModelBlock* binding = &context->binding;
     // The option and constraint steps need the driver's own private part.
-    const bool own = IsOwnDevmode(&devmode->dm) != FALSE;
+    const bool own = !context->foreign && IsOwnDevmode(&devmode->dm) != FALSE;
     DWORD result = binding->modelData
                        ? CallModelReviseDevmode(binding->modelsmith, binding->modelData, old,
                                                 devmode, mode, context->papers)
@@ -600,11 +578,14 @@ DWORD ReviseDevmodeEx(HANDLE printer, LPCVOID modelData, const DEVMODEW* oldDevm
     if (!devmode || (mode == kReviseCarryOver && !oldDevmode)) return ERROR_INVALID_PARAMETER;
     auto image = std::make_unique<DEVMODE_IMAGEW>();
     auto old = std::make_unique<DEVMODE_IMAGEW>();
-    if (!LoadDevmodeImage(devmode, image.get())) return ERROR_INVALID_PARAMETER;
-    if (oldDevmode && !LoadDevmodeImage(oldDevmode, old.get())) return ERROR_INVALID_PARAMETER;
+    if (!LoadDevmodeImage(devmode, DevmodeBytes(devmode), image.get()))
+        return ERROR_INVALID_PARAMETER;
+    if (oldDevmode && !LoadDevmodeImage(oldDevmode, DevmodeBytes(oldDevmode), old.get()))
+        return ERROR_INVALID_PARAMETER;
 
     ReviseContext context;
     context.printer = printer;
+    context.foreign = image->priv.Signature != PRIVATE_DEVMODE_SIGNATURE;
     context.binding.modelData = const_cast<LPVOID>(modelData);
     context.binding.modelsmith = LoadDriverModule(printer, modelData, kSelectModelsmith);
     if (!context.binding.modelsmith) return ERROR_DLL_NOT_FOUND;

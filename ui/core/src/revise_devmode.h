@@ -33,6 +33,11 @@ struct ReviseContext {
     CUserPaper* papers = nullptr;
     WCHAR portName[kPortNameChars] = {};
     DWORD flags = 0;
+    // The device mode came without the driver's private part (another
+    // driver's, or an older standard part alone): the revision fills one from
+    // the model, but the option and constraint steps, which would judge the
+    // caller's settings against that filled-in part, are skipped.
+    bool foreign = false;
 };
 
 // The in/out record of ValidateJobInputFields. Table flags in the order of
@@ -82,12 +87,6 @@ BOOL IsMetricCountry();
 // The model's key value (table 76, key 3, else 16); FALSE when neither is there.
 BOOL FindModelKeyValue(const ModelBlock* binding, DWORD* value);
 
-// A device mode's 1320-byte image: the standard part within its dmSize, the
-// private part within its dmDriverExtra (an older 908-byte block moved into
-// the current layout); a private part that is not the driver's own is left
-// empty. FALSE, with the image untouched, when the device mode is too short
-// to hold its own header.
-BOOL LoadDevmodeImage(const DEVMODEW* devmode, DEVMODE_IMAGEW* image);
 // Writes the image back within the device mode's own sizes: the standard
 // part, and the private part when it has one of the driver's two layouts
 // (another driver's private bytes stay as they are).

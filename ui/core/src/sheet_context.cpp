@@ -126,8 +126,7 @@ void Build(SheetContext* c, const PropPageParams* params) {
     std::memset(&local, 0, sizeof local);
     StampDevmodeHeader(&local);
     const DEVMODEW* source = c->callerInput ? c->callerInput : &c->workingImage.dm;
-    CopyDevmodeImage(source, static_cast<size_t>(source->dmSize) + source->dmDriverExtra,
-                     &local.dm);
+    LoadDevmodeImage(source, DevmodeBytes(source), &local);
     if (c->model.modelData)
         CallModelReviseDevmode(c->model.modelsmith, c->model.modelData, &local, &c->workingImage,
                                kReviseCarryOver);

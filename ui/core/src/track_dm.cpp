@@ -7,10 +7,6 @@
 namespace sheetwright {
 namespace {
 
-constexpr WORD kTargetDuplexKind = 21;  // priv DuplexType
-constexpr WORD kTargetTextAsBlack = 41; // priv TextAsBlack
-constexpr WORD kTriggerHalftone = 239;  // priv HalftoneKind
-
 // Where the link records hold their fields.
 namespace paper_link {
 constexpr size_t kMedia = 2, kSource = 4, kMediaGroup = 8, kSourceGroup = 12, kFlags = 16;
@@ -85,9 +81,9 @@ void CTrackDM::Resolve(DEVMODE_IMAGEW* image) {
 }
 
 bool CTrackDM::ResetDuplexKind(DEVMODE_IMAGEW* image, WORD trigger, DWORD from, DWORD to) {
-    if (!constraints_->FindRuleValue(kTargetDuplexKind, 0, trigger, from) ||
-        constraints_->FindRuleValue(kTargetDuplexKind, 0, trigger, to) ||
-        constraints_->GetBlockers(kTargetDuplexKind, 0, nullptr, 0) > 1 ||
+    if (!constraints_->FindRuleValue(kItemDuplexType, 0, trigger, from) ||
+        constraints_->FindRuleValue(kItemDuplexType, 0, trigger, to) ||
+        constraints_->GetBlockers(kItemDuplexType, 0, nullptr, 0) > 1 ||
         !IsOption25AInstalled(options_))
         return false;
     image->priv.DuplexType = 0;
@@ -152,8 +148,8 @@ BOOL CTrackDM::Track(DEVMODE_IMAGEW* image) {
     }
     // 5. A halftone that allows text in black again.
     if (Bound() && priv.HalftoneKind != halftone_ &&
-        constraints_->FindRuleValue(kTargetTextAsBlack, 0, kTriggerHalftone, halftone_) &&
-        !constraints_->FindRuleValue(kTargetTextAsBlack, 0, kTriggerHalftone, priv.HalftoneKind)) {
+        constraints_->FindRuleValue(kItemTextAsBlack, 0, kTriggerHalftone, halftone_) &&
+        !constraints_->FindRuleValue(kItemTextAsBlack, 0, kTriggerHalftone, priv.HalftoneKind)) {
         priv.TextAsBlack = 0;
         Resolve(image);
         wrote = true;

@@ -27,8 +27,8 @@ namespace {
 constexpr DWORD kAnswerFromLastError = 0xFFFFFFFF;
 constexpr size_t kNameChars = 64;
 constexpr size_t kBinNameChars = 24;
-constexpr DWORD kQualityHidden = 0x8;     // table 42 entry flags: not offered
-constexpr size_t kQualityFlagsAt = 16;    // table 42 layout 1: the entry's flag word
+constexpr DWORD kQualityHidden = model::kQualityNotListed;
+constexpr size_t kQualityFlagsAt = offsetof(model::QualityAnswer, flags);
 constexpr BYTE kTraySkippedByAuto = 0x40; // tray record byte 24
 constexpr size_t kTrayAutoFlagsAt = 24;
 constexpr SHORT kAutoSource = 7;
@@ -276,8 +276,18 @@ DWORD EnumCapabilities(HANDLE printer, const CallLibraries& libs, BYTE* buffer, 
     }
     if (r.wanted & kCapPrintRateUnit) set(kCapPrintRateUnit, &r.printRateUnit, PRINTRATEUNIT_PPM);
     if (r.wanted & kCapStaple) {
+        // The fitted finisher staples when its record lists staple items;
+        // its fold unit bit says nothing about stapling.
         const InstallOptionEntry* finisher = options.FindInstalledFinisher(1);
-        set(kCapStaple, &r.staple, finisher && (finisher->state & kFinisherStateB) ? 1 : 0);
+        DWORD staples = 0;
+        if (finisher) {
+            CModelInfo record(&libs.block, model::kQueryFinishers, finisher->value,
+                              model::layout::kFinisherRecord);
+            if (record.GetData() && record.Length() >= sizeof(model::FinisherRecordAnswer))
+                staples = record.U16(offsetof(model::FinisherRecordAnswer, stapleCount));
+            record.Release();
+        }
+        set(kCapStaple, &r.staple, staples > 0 ? 1 : 0);
     }
     WORD w = 0, l = 0;
     if ((r.wanted & kCapMinimumExtent) && GetCustomPaperMinimum(&libs.block, &w, &l))
@@ -534,7 +544,7 @@ BOOL UiDevQueryPrintEx(PDEVQUERYPRINT_INFO info) {
     if (table.empty()) return TRUE;
     // The job's own fields, read within its stated sizes.
     DEVMODE_IMAGEW job{};
-    if (!LoadDevmodeImage(info->pDevMode, &job)) return TRUE;
+    if (!LoadDevmodeImage(info->pDevMode, DevmodeBytes(info->pDevMode), &job)) return TRUE;
     const WORD paper =
         job.priv.OutputPaperId ? job.priv.OutputPaperId : static_cast<WORD>(job.dm.dmPaperSize);
     const WORD media = static_cast<WORD>(job.dm.dmMediaType);
@@ -656,7 +666,7 @@ INT DocumentPre(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, ULO
             return DOCUMENTEVENT_UNSUPPORTED;
         }
         auto copy = std::make_unique<DEVMODE_IMAGEW>();
-        const bool hadOwn = LoadDevmodeImage(given, copy.get()) &&
+        const bool hadOwn = LoadDevmodeImage(given, DevmodeBytes(given), copy.get()) &&
                             copy->priv.Signature == PRIVATE_DEVMODE_SIGNATURE;
         if (data) {
             ReviseDevmodeEx(printer, data, nullptr, &image->dm, kReviseDefaults);
@@ -860,8 +870,8 @@ BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
             const bool inside = stored && at >= block.data() && at < block.data() + block.size();
             if (inside && static_cast<size_t>(block.data() + block.size() - at) >=
                               offsetof(DEVMODEW, dmFields))
-                CopyDevmodeImage(stored, static_cast<size_t>(block.data() + block.size() - at),
-                                 &image->dm);
+                LoadDevmodeImage(stored, static_cast<size_t>(block.data() + block.size() - at),
+                                 image.get());
             auto copy = std::make_unique<DEVMODE_IMAGEW>(*image);
             if (ReviseDevmodeEx(printer, data, &image->dm, &copy->dm, kReviseCarryOver) == 0) {
                 PRINTER_INFO_8W info{&copy->dm};

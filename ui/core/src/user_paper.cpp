@@ -1,6 +1,7 @@
 // The user paper list and its file.
 #include "user_paper.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -53,13 +54,14 @@ BOOL CUserPaper::Parse(const BYTE* data, size_t size, std::vector<UserPaperRecor
     if (version >= 2 || headerSize < kUserPaperMinHeaderSize || kind >= 2) return FALSE;
     if (nextId) *nextId = ReadU16(data + 14);
     if (kind != kUserPaperRecordKind || count == 0) return TRUE;
-    // A record must hold the 46 bytes that are kept of it, and the file must
-    // hold every record its header counts: a short file is a torn one.
+    // A record must hold the 46 bytes that are kept of it. Records are read
+    // until the file ends: a file shorter than its count (a torn write) keeps
+    // the records that are whole.
     if (recordSize < sizeof(UserPaperRecord)) return FALSE;
-    const size_t need = size_t{headerSize} + size_t{recordSize} * count;
-    if (need > size) return FALSE;
-    records->resize(count);
-    for (WORD i = 0; i < count; ++i) {
+    const size_t whole = size > headerSize ? (size - headerSize) / recordSize : 0;
+    const WORD kept = static_cast<WORD>(std::min<size_t>(count, whole));
+    records->resize(kept);
+    for (WORD i = 0; i < kept; ++i) {
         std::memcpy(&(*records)[i], data + headerSize + size_t{recordSize} * i,
                     sizeof(UserPaperRecord));
         // The name is a C string within its field whatever the file says.

@@ -321,4 +321,62 @@ TEST(ApplyRules, ReportsRulesThatNeverSettle) {
     EXPECT_EQ(ApplyRulesAndRefresh(context.get(), nullptr, FALSE), kResolveSettled);
 }
 
+// A change whose tracker fix-up never settles: the tracker puts the image
+// back, so the sheet's own run finds it settled; the change is still
+// reported as unsettled.
+TEST(ApplyRules, ReportsATrackerFixUpThatNeverSettled) {
+    auto context = std::make_unique<SheetContext>();
+    std::memset(static_cast<void*>(context.get()), 0, sizeof *context);
+    auto* raw = reinterpret_cast<BYTE*>(&context->workingImage);
+    DEVMODE_IMAGEW& img = context->workingImage;
+    img.dm.dmSize = 220;
+    img.dm.dmDriverExtra = 1100;
+    img.dm.dmFields = DM_COLLATE;
+    img.priv.PrivateFlags |= 1u << 12; // reverse order, trigger 229
+    img.priv.FeatureFlags |= 1u << 10; // text as black
+    CKinsokuList list(nullptr, nullptr, raw);
+    const WORD zero = 0, one = 1, both[] = {0, 1};
+    for (WORD item : {WORD{kItemCollate}, WORD{kItemReverse}, WORD{kItemTextAsBlack}}) {
+        list.GetItem(item)->AddValue(0, 0, 0);
+        list.GetItem(item)->AddValue(1, 0, 0);
+    }
+    // Collate and reverse order flip each other for ever once both are on.
+    list.AddDependency(kTriggerReverse, kItemCollate);
+    list.FindItem(kItemCollate)->AddRuleValues(kTriggerReverse, 0, &one, 1);
+    list.FindItem(kItemCollate)->AddRuleValues(kTriggerReverse, 1, &zero, 1);
+    list.AddDependency(kTriggerCollate, kItemReverse);
+    list.FindItem(kItemReverse)->AddRuleValues(kTriggerCollate, 0, &one, 1);
+    list.FindItem(kItemReverse)->AddRuleValues(kTriggerCollate, 1, &zero, 1);
+    // Halftone 1 wants text as black; halftone 2 leaves it free, which the
+    // tracker answers by turning it off.
+    list.AddDependency(kTriggerHalftone, kItemTextAsBlack);
+    list.FindItem(kItemTextAsBlack)->AddRuleValues(kTriggerHalftone, 1, &one, 1);
+    list.FindItem(kItemTextAsBlack)->AddRuleValues(kTriggerHalftone, 2, both, 2);
+    context->constraints = &list;
+    ModelBlock binding{};
+    ModelOptionPair pair{&binding, nullptr};
+    CTrackDM tracker;
+    tracker.SetBinding(&binding);
+    tracker.SetOptionPair(&pair);
+    tracker.SetConstraints(&list);
+    context->tracker = &tracker;
+
+    img.dm.dmCollate = 0;
+    img.priv.ReverseOrder = 1;
+    img.priv.HalftoneKind = 1;
+    img.priv.TextAsBlack = 1;
+    ASSERT_EQ(ApplyRulesAndRefresh(context.get(), nullptr, FALSE), kResolveSettled);
+    ASSERT_TRUE(tracker.Snapshot(&img));
+    // The user picks halftone 2 and collation together.
+    img.priv.HalftoneKind = 2;
+    img.dm.dmCollate = 1;
+    EXPECT_TRUE(tracker.Track(&img));
+    EXPECT_TRUE(tracker.Unsettled());
+    EXPECT_EQ(ApplyRulesAndRefresh(context.get(), nullptr, FALSE), kResolveUnsettled);
+    // The next change that settles is reported settled.
+    ASSERT_TRUE(tracker.Snapshot(&img));
+    EXPECT_FALSE(tracker.Track(&img));
+    EXPECT_EQ(ApplyRulesAndRefresh(context.get(), nullptr, FALSE), kResolveSettled);
+}
+
 } // namespace

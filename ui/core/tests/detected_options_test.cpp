@@ -121,8 +121,8 @@ TEST_F(DetectedOptionsTest, FinisherByName) {
         DWORD state1, state2, state99;
     } cases[] = {
         {"FS-5500", 1, TRUE, 1, 0, 0},
-        {"FS-5520 Booklet", 0, TRUE, 0, kFinisherStateB | 1, 0},
-        {"FS-5520 Booklet", 1, TRUE, 0, kFinisherStateA | kFinisherStateB | 1, 0},
+        {"FS-5520 Booklet", 0, TRUE, 0, kFinisherFoldUnit | 1, 0},
+        {"FS-5520 Booklet", 1, TRUE, 0, kFinisherPunchUnit | kFinisherFoldUnit | 1, 0},
         {"fs-5500", 0, FALSE, 0, 0, 1},
         {"FS-55", 0, FALSE, 0, 0, 1},
         {"FS-5500 ", 0, FALSE, 0, 0, 1},

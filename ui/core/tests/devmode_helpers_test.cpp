@@ -92,38 +92,62 @@ TEST(DevmodeRules, OutputBinCodesBackToTheModel) {
         EXPECT_EQ(UnmapModelCodeNine(code), model) << code;
 }
 
-// A device mode copied into another of other sizes: laid out by hand, the
-// standard part and the private part each cut to the smaller size.
-TEST(DevmodeRules, CopyDevmodeImageKeepsTheTargetsHeader) {
-    std::vector<BYTE> source(188 + 16 + 8, 0xEE);
-    for (size_t i = 0; i < 188 + 16; ++i)
-        source[i] = static_cast<BYTE>(i);
-    auto put16 = [&](size_t at, WORD v) { std::memcpy(&source[at], &v, 2); };
-    put16(64, 0x0320); // dmSpecVersion
-    put16(66, 0x0100); // dmDriverVersion
-    put16(68, 188);    // dmSize
-    put16(70, 16);     // dmDriverExtra
-    DEVMODE_IMAGEW target{};
-    StampDevmodeHeader(&target);
-    EXPECT_EQ(
-        CopyDevmodeImage(reinterpret_cast<const DEVMODEW*>(source.data()), 188 + 16, &target.dm),
-        188u + 16u);
-    EXPECT_EQ(target.dm.dmSpecVersion, 0x0401);
-    EXPECT_EQ(target.dm.dmSize, DEVMODEW_SIZE);
-    EXPECT_EQ(target.dm.dmDriverExtra, PRIVATE_DEVMODE_SIZE);
-    const auto* t = reinterpret_cast<const BYTE*>(&target);
-    EXPECT_EQ(t[72], 72);   // dmFields' first byte came over
-    EXPECT_EQ(t[187], 187); // the last byte of the older standard part
-    EXPECT_EQ(t[188], 0);   // nothing beyond it
-    EXPECT_EQ(t[220], 188); // the private part from behind the source's standard part
-    EXPECT_EQ(t[235], 203);
-    EXPECT_EQ(t[236], 0);
-    // A source that says it is larger than the bytes given is cut to them.
-    put16(70, 1000);
-    DEVMODE_IMAGEW cut{};
-    StampDevmodeHeader(&cut);
-    EXPECT_EQ(CopyDevmodeImage(reinterpret_cast<const DEVMODEW*>(source.data()), 188 + 16, &cut.dm),
-              188u + 16u);
+// The one reader of device modes, over device modes laid out by hand: the
+// standard part within its size, the private part only when it is the
+// driver's own (an older 908-byte block moved into place), never past the
+// bytes available.
+TEST(DevmodeRules, LoadDevmodeImageReadsOnlyTheDriversPrivatePart) {
+    auto lay = [](WORD size, WORD extra, DWORD signature, size_t tail = 0) {
+        std::vector<BYTE> b(size_t{size} + extra + tail, 0xEE);
+        for (size_t i = 0; i < size_t{size} + extra; ++i)
+            b[i] = static_cast<BYTE>(i);
+        auto put16 = [&](size_t at, WORD v) { std::memcpy(&b[at], &v, 2); };
+        put16(64, 0x0320); // dmSpecVersion
+        put16(66, 0x0100); // dmDriverVersion
+        put16(68, size);   // dmSize
+        put16(70, extra);  // dmDriverExtra
+        if (extra >= 4) std::memcpy(&b[size], &signature, 4);
+        return b;
+    };
+    auto load = [](const std::vector<BYTE>& b, size_t available, DEVMODE_IMAGEW* image) {
+        return LoadDevmodeImage(reinterpret_cast<const DEVMODEW*>(b.data()), available, image);
+    };
+    auto at = [](const DEVMODE_IMAGEW& image, size_t i) {
+        return reinterpret_cast<const BYTE*>(&image)[i];
+    };
+    DEVMODE_IMAGEW image{};
+
+    // An older standard part and another driver's private part.
+    std::vector<BYTE> foreign = lay(188, 16, 0x12345678);
+    ASSERT_TRUE(load(foreign, foreign.size(), &image));
+    EXPECT_EQ(image.dm.dmSpecVersion, 0x0401);
+    EXPECT_EQ(image.dm.dmSize, DEVMODEW_SIZE);
+    EXPECT_EQ(image.dm.dmDriverExtra, PRIVATE_DEVMODE_SIZE);
+    EXPECT_EQ(at(image, 72), 72);   // dmFields' first byte came over
+    EXPECT_EQ(at(image, 187), 187); // the last byte of the older standard part
+    EXPECT_EQ(at(image, 188), 0);   // nothing beyond it
+    EXPECT_EQ(image.priv.Signature, 0u) << "another driver's private part is not read";
+
+    // The driver's own, current and older.
+    std::vector<BYTE> own = lay(DEVMODEW_SIZE, PRIVATE_DEVMODE_SIZE, PRIVATE_DEVMODE_SIGNATURE);
+    ASSERT_TRUE(load(own, own.size(), &image));
+    EXPECT_EQ(image.priv.Signature, PRIVATE_DEVMODE_SIGNATURE);
+    EXPECT_EQ(at(image, 220 + 1099), static_cast<BYTE>(220 + 1099));
+    std::vector<BYTE> older =
+        lay(DEVMODEW_SIZE, PRIVATE_DEVMODE_SIZE_908, PRIVATE_DEVMODE_SIGNATURE);
+    ASSERT_TRUE(load(older, older.size(), &image));
+    EXPECT_EQ(at(image, 220 + 743), static_cast<BYTE>(220 + 743));
+    EXPECT_EQ(at(image, 220 + 744), 0) << "the twelve bytes the current layout added";
+    EXPECT_EQ(at(image, 220 + 756), static_cast<BYTE>(220 + 744));
+    EXPECT_EQ(at(image, 220 + 919), static_cast<BYTE>(220 + 907));
+
+    // A private part cut by the bytes available is not read; a header cut
+    // short leaves the image as it was.
+    ASSERT_TRUE(load(own, DEVMODEW_SIZE + 100, &image));
+    EXPECT_EQ(image.priv.Signature, 0u);
+    image.dm.dmCopies = 7;
+    EXPECT_FALSE(load(own, 60, &image));
+    EXPECT_EQ(image.dm.dmCopies, 7);
 }
 
 TEST(PortInfo, CapabilityByConnectionAndAddress) {

@@ -62,7 +62,7 @@ TEST_F(InstallOptionTest, ModelListReadChangedAndWrittenBack) {
 
     // The user installs the second feeder and the second finisher.
     list.Find(kOptionTray, 258)->state = 1;
-    list.Find(kOptionFinisher, 2)->state = 1 | kFinisherStateB;
+    list.Find(kOptionFinisher, 2)->state = 1 | kFinisherFoldUnit;
     EXPECT_EQ(list.FindInstalledFinisher(0), list.Find(kOptionFinisher, 2));
     EXPECT_EQ(list.FindInstalledFinisher(0), list.FindInstalledFinisher(1));
     ASSERT_EQ(list.Write(), 0u);
@@ -84,7 +84,7 @@ TEST_F(InstallOptionTest, ModelListReadChangedAndWrittenBack) {
     // A new list takes the stored states.
     CInstallOption again(p.printer(), p.binding());
     EXPECT_EQ(again.Find(kOptionTray, 258)->state, 1u);
-    EXPECT_EQ(again.Find(kOptionFinisher, 2)->state, 1u | kFinisherStateB);
+    EXPECT_EQ(again.Find(kOptionFinisher, 2)->state, 1u | kFinisherFoldUnit);
     EXPECT_EQ(again.Find(kOption63, 1)->state, SampleDepartmentDefault());
     // Reload ignores the stored list: the model defaults again.
     EXPECT_TRUE(again.Reload());

@@ -188,8 +188,14 @@ void FoldingFinisherOptionalDuplex(nlohmann::json& src) {
 // The booklet finisher fitted with its fold unit, and the output bins of its
 // fold codes: the second fits both, the first only that of code 2.
 void FitFolder(CInstallOption& options) {
-    options.Find(kOptionFinisher, 2)->state = 1 | kFinisherStateB;
+    options.Find(kOptionFinisher, 2)->state = 1 | kFinisherFoldUnit;
     options.Find(model::kQueryOutputBins, 2)->state = 1;
+}
+// The folder fitted, and bin 1 (standard on the sample) taken out: fold code
+// 1 then has no output bin.
+void FitFolderWithoutBinOne(CInstallOption& options) {
+    FitFolder(options);
+    options.Find(model::kQueryOutputBins, 1)->state = 0;
 }
 void FitFolderAndBins(CInstallOption& options) {
     FitFolder(options);
@@ -197,7 +203,7 @@ void FitFolderAndBins(CInstallOption& options) {
 }
 // The booklet finisher fitted with its punch unit.
 void FitPuncher(CInstallOption& options) {
-    options.Find(kOptionFinisher, 2)->state = 1 | kFinisherStateA;
+    options.Find(kOptionFinisher, 2)->state = 1 | kFinisherPunchUnit;
 }
 constexpr size_t kFoldAt = kPriv + 92, kPunchAt = kPriv + 96, kSignatureAt = kPriv + 270,
                  kFeaturesAt = kPriv + 12;
@@ -560,22 +566,22 @@ const Case kCases[] = {
      true,
      {{kFeaturesAt, 4, kFoldOffered}},
      {{kFoldAt, 2, 1}},
-     kItemFold,
+     kItemStapleMode,
      {1},
      {{kFoldAt, 2, 0}, {kDuplexAt, 2, 1}},
-     {kItemFold},
+     {kItemStapleMode},
      FoldingFinisher,
-     FitFolder},
+     FitFolderWithoutBinOne},
     // Without two-sided printing a booklet cannot be folded.
     {"BookletFoldNeedsDuplexUnit",
      "CX5540",
      true,
      {{kFeaturesAt, 4, kFoldOffered}},
      {{kFoldAt, 2, 2}},
-     kItemFold,
+     kItemStapleMode,
      {2},
      {{kFoldAt, 2, 0}, {kDuplexAt, 2, 1}},
-     {kItemFold},
+     {kItemStapleMode},
      FoldingFinisherOptionalDuplex,
      FitFolderAndBins},
     // A fitted folder or punch does not fold or punch every job: "none" is
@@ -585,7 +591,7 @@ const Case kCases[] = {
      true,
      {{kFeaturesAt, 4, kFoldOffered}, {kFoldAt, 2, 0}},
      {{kFoldAt, 2, 1}},
-     kItemFold,
+     kItemStapleMode,
      {},
      {{kFoldAt, 2, 1}},
      {},
@@ -596,7 +602,7 @@ const Case kCases[] = {
      true,
      {{kFeaturesAt, 4, (1u << 12) | (1u << 18)}, {kPunchAt, 2, 0}},
      {{kPunchAt, 2, 3}},
-     kItemPunch,
+     kItemPunchMode,
      {},
      {{kPunchAt, 2, 3}},
      {},
@@ -637,7 +643,7 @@ TEST(KinsokuBuild, ValuesOfBothModels) {
         EXPECT_EQ(paper->Default(), 1u) << "letter region";
         EXPECT_EQ(list.FindItem(kItemCollate)->Default(), 1u);
         // Not enabled by the image: no item, so nothing built for it.
-        EXPECT_EQ(list.FindItem(kItemStaple), nullptr);
+        EXPECT_EQ(list.FindItem(kItemOutputBin), nullptr);
     }
 }
 
@@ -707,7 +713,7 @@ TEST(KinsokuBuild, FoldRulesRebuildTheSame) {
     FitFolderAndBins(built.options);
     auto snapshot = [&]() {
         std::vector<DWORD> out;
-        for (WORD item : {kItemFold, kItemCollate, kItemDuplex, kItemBookletSheets})
+        for (WORD item : {kItemStapleMode, kItemCollate, kItemDuplex, kItemBookletSheets})
             if (CKinsokuItem* it = built.list.FindItem(item))
                 for (const auto* rules : {&it->ValueRules(), &it->ItemRules()})
                     for (const auto& r : *rules) {
@@ -921,7 +927,8 @@ TEST(KinsokuPoster, LimitsOfUserSizedPapers) {
 
 // Every resolve clamps the poster grid to the paper's limits, whether or not
 // the list rules the poster: a 1 by 1 grid becomes 2 by 2 where both limits
-// allow more, and a grid past either limit becomes the smaller limit square.
+// allow more, and a grid past either limit becomes the smaller limit square
+// (at least 1 by 1).
 TEST(KinsokuPoster, ResolveClampsTheGrid) {
     Installed printer(u"K10", "CX5540");
     ui_test::BoundPrinter p(u"K10");
@@ -935,9 +942,15 @@ TEST(KinsokuPoster, ResolveClampsTheGrid) {
     // 4524 x 6886 dots (7 across, 4 down), 3175 x 2201 leaves 7300 x 4999
     // (4 across, 6 down).
     const Case cases[] = {
-        {2000, 3000, 7, 4, 1, 1, 2, 2}, {2000, 3000, 7, 4, 3, 3, 3, 3},
-        {2000, 3000, 7, 4, 2, 5, 4, 4}, {3175, 2201, 4, 6, 5, 3, 4, 4},
-        {3175, 2201, 4, 6, 1, 1, 2, 2}, {3175, 2201, 4, 6, 4, 6, 4, 6},
+        {2000, 3000, 7, 4, 1, 1, 2, 2},
+        {2000, 3000, 7, 4, 3, 3, 3, 3},
+        {2000, 3000, 7, 4, 2, 5, 4, 4},
+        {3175, 2201, 4, 6, 5, 3, 4, 4},
+        {3175, 2201, 4, 6, 1, 1, 2, 2},
+        {3175, 2201, 4, 6, 4, 6, 4, 6},
+        // Wider than the device's coordinates reach (47044 dots): a limit of
+        // 0 across still leaves one sheet, never a 0 by 0 grid.
+        {20000, 3000, 0, 4, 3, 3, 1, 1},
     };
     for (const Case& c : cases) {
         Image img;
@@ -976,22 +989,24 @@ TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
                 out.push_back(a->value);
         return out;
     };
-    // Staple codes 1, 2 and 3 (top left, dual left, top right) need their
-    // units of option 34, none fitted yet.
-    EXPECT_TRUE(values(kItemStaple).empty());
-    options.Find(model::kQueryOutputBins, 1)->state = 1;
-    options.Find(model::kQueryOutputBins, 3)->state = 1;
+    // Off (code 1, the main tray, fitted as standard), then top left, dual
+    // left and top right (codes 7, 8, 9, which no output bin lists).
+    EXPECT_EQ(values(kItemOutputBin), (std::vector<DWORD>{0, 0x301, 0x302, 0x303}));
+    ASSERT_NE(list.FindItem(kItemOutputBin)->FindAtom(0x303), nullptr);
+    EXPECT_EQ(list.FindItem(kItemOutputBin)->FindAtom(0x303)->param1, 4803u); // "Top Right"
+    EXPECT_EQ(list.FindItem(kItemOutputBin)->FindAtom(0x303)->param2, 2343u);
+    // A staple code whose output bin is listed but not fitted is left out.
+    options.Find(model::kQueryOutputBins, 1)->state = 0;
     BuildModelKinsoku(&pair, &list);
-    EXPECT_EQ(values(kItemStaple), (std::vector<DWORD>{0, 0x101}));
-    ASSERT_NE(list.FindItem(kItemStaple)->FindAtom(0x101), nullptr);
-    EXPECT_EQ(list.FindItem(kItemStaple)->FindAtom(0x101)->param1, 4803u); // "Top Right"
-    EXPECT_EQ(list.FindItem(kItemStaple)->FindAtom(0x101)->param2, 2342u);
-    EXPECT_TRUE(values(kItemPunch).empty()) << "this finisher punches nothing";
+    EXPECT_EQ(values(kItemOutputBin), (std::vector<DWORD>{0x301, 0x302, 0x303}));
+    options.Find(model::kQueryOutputBins, 1)->state = 1;
+    BuildModelKinsoku(&pair, &list);
+    EXPECT_TRUE(values(kItemPunchMode).empty()) << "this finisher punches nothing";
     // No finisher fitted (and none listed as "none"): no staple values.
     options.Find(kOptionFinisher, 1)->state = 0;
     BuildModelKinsoku(&pair, &list);
     EXPECT_EQ(options.FindInstalledFinisher(0), nullptr);
-    EXPECT_TRUE(values(kItemStaple).empty());
+    EXPECT_TRUE(values(kItemOutputBin).empty());
 }
 
 // The masks of a staple code's paper members on the sample's booklet
@@ -1011,7 +1026,7 @@ TEST(KinsokuBuild, StapleCodesFollowTheMasksOfTheirMembers) {
     nlohmann::json& finisher = src["codes"]["27"]["entries"][1];
     finisher["caps"] = "0x24"; // sort (212 -> 4) and punch (219 -> 4) rules of staple codes
     for (nlohmann::json& item : finisher["staple"]["items"]) {
-        const bool doubled = item["code"] == 4;
+        const bool doubled = item["code"] == 6; // saddle stitch
         for (nlohmann::json& member : item["a"]) {
             member[1] = doubled ? "0x01" : "0x3F";
             member[2] = doubled ? "0x81" : "0x0F";
@@ -1027,7 +1042,7 @@ TEST(KinsokuBuild, StapleCodesFollowTheMasksOfTheirMembers) {
         // Staple, punch and sort items.
         img.Put(kPriv + 12, 4, img.Get(kPriv + 12, 4) | (1u << 17) | (1u << 18) | (1u << 20));
         img.Put(kPriv + c.field, 2, c.value);
-        img.Put(kPriv + 94, 2, 0x201);
+        img.Put(kPriv + 94, 2, 0x202);
         img.Put(kCollateAt, 2, 0);
         ui_test::BoundPrinter p(u"K9");
         CInstallOption options(p.printer(), p.binding());
@@ -1036,14 +1051,14 @@ TEST(KinsokuBuild, StapleCodesFollowTheMasksOfTheirMembers) {
         ASSERT_TRUE(LoadKinsokuPairs(p.binding(), &list));
         ASSERT_TRUE(BuildKinsokuRules(p.binding(), &list, 1));
         ASSERT_NE(options.Find(kOptionFinisher, 2), nullptr);
-        options.Find(kOptionFinisher, 2)->state = 1 | kFinisherStateA;
+        options.Find(kOptionFinisher, 2)->state = 1 | kFinisherPunchUnit;
         options.Find(kOptionFinisher, 2)->flags |= kOptionUserSettable;
         options.Find(model::kQueryOutputBins, 1)->state = 1;
         options.Find(model::kQueryOutputBins, 4)->state = 1;
         BuildModelKinsoku(&pair, &list);
         list.Resolve(img.b.data(), TRUE);
         EXPECT_EQ(img.Get(kPriv + c.field), c.value) << c.name;
-        EXPECT_EQ(img.Get(kPriv + 94), c.keeps ? 0x201u : 0u) << c.name;
+        EXPECT_EQ(img.Get(kPriv + 94), c.keeps ? 0x202u : 0u) << c.name;
     }
 }
 

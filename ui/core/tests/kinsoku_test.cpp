@@ -406,8 +406,8 @@ TEST(KinsokuResolve, TargetReplacementRules) {
         CKinsokuItem* duplex = list.GetItem(kItemDuplex);
         for (DWORD v : {1u, 2u, 3u})
             duplex->AddValue(v, 0, 0);
-        list.AddDependency(kTriggerFold, kItemDuplex);
-        CValidRule* rule = duplex->GetValueRule(kTriggerFold, 3);
+        list.AddDependency(kTriggerStapleMode, kItemDuplex);
+        CValidRule* rule = duplex->GetValueRule(kTriggerStapleMode, 3);
         rule->allowed = {1, 3};
         rule->preferred = 3;
         rule->flags = kRulePreferredValid;

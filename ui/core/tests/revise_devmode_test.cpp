@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "devmode_helpers.h"
+#include "install_option.h"
+#include "kinsoku_rules.h"
+#include "model_codes.h"
 #include "revise_devmode.h"
 #include "user_paper.h"
 #include "ui/sheetwright.h"
@@ -22,6 +25,8 @@ using namespace sheetwright;
 
 constexpr BYTE kGuard = 0xC5;
 constexpr size_t kGuardBytes = 64;
+// Both sample models feed this envelope from the automatic and the manual tray only.
+constexpr SHORT kEnvelopeCom10 = 20, kTray1 = 1;
 
 // A device mode of `size` + `extra` bytes in a buffer that ends in guard bytes.
 struct Buffer {
@@ -169,6 +174,20 @@ TEST_P(Revision, TableOfDeviceModes) {
              for (size_t i = 0; i < 64; ++i)
                  ASSERT_EQ(b.priv()[i], 0xAB) << "another driver's";
          }},
+        {"a foreign driver's envelope in tray 1: no option or constraint step", DEVMODEW_SIZE, 64,
+         [&](Buffer& b) {
+             copyDefaults(b);
+             b.dm()->dmDriverExtra = 64;
+             std::memset(b.priv(), 0xAB, 64);
+             b.dm()->dmFields |= DM_PAPERSIZE | DM_DEFAULTSOURCE;
+             b.dm()->dmPaperSize = kEnvelopeCom10;
+             b.dm()->dmDefaultSource = kTray1;
+         },
+         0,
+         [&](Buffer& b) {
+             EXPECT_EQ(b.dm()->dmPaperSize, kEnvelopeCom10);
+             EXPECT_EQ(b.dm()->dmDefaultSource, kTray1);
+         }},
         {"a short one (older standard part, no private part)", DEVMODEW_SIZE_320, 0,
          [&](Buffer& b) {
              copyDefaults(b);
@@ -238,6 +257,103 @@ TEST_P(Revision, CallerMistakes) {
 INSTANTIATE_TEST_SUITE_P(SampleModels, Revision,
                          ::testing::Values(Model{"CX5540", 8, 3}, Model{"LP1220", 5, 257}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// Every finisher the model can have fitted, with each of its units on or off
+// (and none fitted): the defaults the model gives are a settled device mode,
+// so a revision hands them back unchanged, and a sort or staple mode value the
+// rules offer survives one too.
+TEST(Revision, DefaultsSurviveEveryFittedFinisher) {
+    struct Fitted {
+        WORD finisher; // 0: none
+        DWORD units;
+    };
+    for (auto [name, printerName] : {std::pair{"CX5540", u"FA"}, std::pair{"LP1220", u"FB"}}) {
+        ui_test::InstallPrinter(printerName, ui_test::SampleModel(name));
+        ui_test::BoundPrinter printer(printerName);
+        ASSERT_TRUE(printer.ok());
+        std::vector<Fitted> combinations = {{0, 0}};
+        {
+            CInstallOption options(printer.printer(), printer.binding());
+            for (DWORD n = 1; const InstallOptionEntry* e = options.FindNth(kOptionFinisher, n);
+                 ++n)
+                if (e->value != model::kDefaultFinisherId)
+                    for (DWORD units : {0u, kFinisherPunchUnit, kFinisherFoldUnit,
+                                        kFinisherPunchUnit | kFinisherFoldUnit})
+                        combinations.push_back({e->value, units});
+        }
+        for (const Fitted& f : combinations) {
+            SCOPED_TRACE(std::string(name) + " finisher " + std::to_string(f.finisher) + " units " +
+                         std::to_string(f.units));
+            {
+                CInstallOption options(printer.printer(), printer.binding());
+                options.ClearOption(kOptionFinisher);
+                if (f.finisher) options.Find(kOptionFinisher, f.finisher)->state = 1 | f.units;
+                if (options.Count()) {
+                    ASSERT_EQ(options.Write(), 0u);
+                }
+            }
+            Library lib(printerName);
+            ASSERT_TRUE(lib.revise);
+            auto revise = [&](DEVMODEW* old, DEVMODEW* dm, DWORD mode) {
+                return lib.revise(printer.printer(), printer.binding()->modelData, old, dm, mode);
+            };
+            DEVMODE_IMAGEW defaults{};
+            StampDevmodeHeader(&defaults);
+            ASSERT_EQ(revise(nullptr, &defaults.dm, kReviseDefaults), 0u);
+            // What the spooler stores: the defaults revised once. No setting
+            // of the defaults is corrected on the way, and a second revision
+            // changes nothing at all.
+            DEVMODE_IMAGEW stored = defaults, old = defaults;
+            ASSERT_EQ(revise(&old.dm, &stored.dm, kReviseCarryOver), 0u);
+            EXPECT_EQ(stored.priv.SortMode, defaults.priv.SortMode);
+            EXPECT_EQ(stored.priv.StapleMode, defaults.priv.StapleMode);
+            EXPECT_EQ(stored.priv.PunchMode, defaults.priv.PunchMode);
+            EXPECT_EQ(stored.priv.OutputBin, defaults.priv.OutputBin);
+            EXPECT_EQ(stored.dm.dmCollate, defaults.dm.dmCollate);
+            EXPECT_EQ(stored.dm.dmPaperSize, defaults.dm.dmPaperSize);
+            EXPECT_EQ(stored.dm.dmDefaultSource, defaults.dm.dmDefaultSource);
+            EXPECT_EQ(stored.dm.dmMediaType, defaults.dm.dmMediaType);
+            EXPECT_EQ(stored.dm.dmDuplex, defaults.dm.dmDuplex);
+            DEVMODE_IMAGEW revised = stored;
+            old = stored;
+            ASSERT_EQ(revise(&old.dm, &revised.dm, kReviseCarryOver), 0u);
+            for (size_t i = 0; i < sizeof stored; ++i)
+                ASSERT_EQ(reinterpret_cast<const BYTE*>(&revised)[i],
+                          reinterpret_cast<const BYTE*>(&stored)[i])
+                    << "byte " << i;
+            defaults = stored;
+
+            // Each value the rules offer for the sort and staple modes on the
+            // defaults stays when a user picks it.
+            CInstallOption options(printer.printer(), printer.binding());
+            ModelOptionPair pair{printer.binding(), &options};
+            CKinsokuList list(printer.binding(), nullptr, reinterpret_cast<const BYTE*>(&defaults));
+            LoadKinsokuPairs(printer.binding(), &list);
+            BuildKinsokuRules(printer.binding(), &list, kAllPapers);
+            BuildModelKinsoku(&pair, &list);
+            EXPECT_EQ(list.Resolve(reinterpret_cast<BYTE*>(&defaults), FALSE), kResolveSettled);
+            for (const UnruledTriggerValue& u : FindUnruledTriggerValues(&list))
+                ADD_FAILURE() << "trigger " << u.trigger << " value " << u.value
+                              << " has no rule for item " << u.target;
+            for (WORD item : {WORD{kItemSort}, WORD{kItemStapleMode}, WORD{kItemPunchMode}}) {
+                const CKinsokuItem* it = list.FindItem(item);
+                if (!it) continue;
+                for (const auto& atom : it->Values()) {
+                    if (list.IsValueRefused(item, atom->value)) continue;
+                    DEVMODE_IMAGEW picked = defaults;
+                    WORD& field = item == kItemSort         ? picked.priv.SortMode
+                                  : item == kItemStapleMode ? picked.priv.StapleMode
+                                                            : picked.priv.PunchMode;
+                    field = static_cast<WORD>(atom->value);
+                    const WORD want = field;
+                    DEVMODE_IMAGEW from = picked; // as an application hands it in
+                    ASSERT_EQ(revise(&from.dm, &picked.dm, kReviseCarryOver), 0u);
+                    EXPECT_EQ(field, want) << "item " << item;
+                }
+            }
+        }
+    }
+}
 
 TEST(Revision, WithoutTheModelLibrary) {
     ui_test::InstallPrinter(u"P", ui_test::SampleModel("LP1220"));

@@ -301,6 +301,7 @@ TEST(SharedLookups, OversizeOutputPaperFromThePrinterOrTheDefault) {
         if (c.stored) {
             DEVMODE_IMAGEW stored{};
             StampDevmodeHeader(&stored);
+            stored.priv.Signature = PRIVATE_DEVMODE_SIGNATURE; // the driver's own
             stored.priv.OutputPaperId = c.stored->outputPaper;
             stored.priv.OutputPaperWidth = c.stored->outputWidth;
             stored.priv.OutputPaperLength = c.stored->outputLength;

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "devmode_helpers.h"
+#include "install_option.h"
+#include "model_codes.h"
 #include "model/model_queries.h"
 #include "platform/testctl.h"
 #include "revise_devmode.h"
@@ -199,6 +201,35 @@ TEST_F(Exports, MediaBinsResolutionsAndCapabilities) {
     EXPECT_EQ(enumInfo(printer->printer(), data(), kEnumCapabilities, &caps, &size, &count),
               DWORD(ERROR_NOT_SUPPORTED))
         << "nothing wanted, nothing answered";
+}
+
+// The staple answer asks the fitted finisher's staple list: the sample's
+// first finisher staples and has no fold unit, the second has both.
+TEST_F(Exports, StapleAnswerFollowsTheFinishersStapleList) {
+    struct Case {
+        WORD finisher; // 0: none fitted
+        DWORD units;
+        DWORD staple;
+    } cases[] = {{0, 0, 0},
+                 {1, 0, 1},
+                 {2, kFinisherPunchUnit, 1},
+                 {2, kFinisherPunchUnit | kFinisherFoldUnit, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.finisher);
+        {
+            CInstallOption options(printer->printer(), printer->binding());
+            options.ClearOption(kOptionFinisher);
+            if (c.finisher) options.Find(kOptionFinisher, c.finisher)->state = 1 | c.units;
+            ASSERT_EQ(options.Write(), 0u);
+        }
+        CapabilityRecord caps{};
+        caps.wanted = kCapStaple;
+        DWORD size = sizeof caps, count = 0;
+        ASSERT_EQ(enumInfo(printer->printer(), data(), kEnumCapabilities, &caps, &size, &count),
+                  0u);
+        EXPECT_TRUE(caps.answered & kCapStaple);
+        EXPECT_EQ(caps.staple, c.staple);
+    }
 }
 
 TEST_F(Exports, MediaReadyFromTheFormTrayTable) {

@@ -1,5 +1,7 @@
 #include "ui_fixture.h"
 
+#include "test_support/printer_install.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -52,33 +54,11 @@ std::u16string DriverFolder(const std::u16string& name) {
 
 void InstallPrinter(const std::u16string& name, const Bytes& model,
                     const std::vector<std::string>& extraFiles) {
-    std::u16string folder = DriverFolder(name);
-    fs::path host(platform::HostPath(folder));
-    fs::create_directories(host);
-    std::vector<std::string> files{"Modelsmith.DLL", "Sheetwright.DLL"};
-    files.insert(files.end(), extraFiles.begin(), extraFiles.end());
-    for (const auto& file : files)
-        fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file,
-                      fs::copy_options::overwrite_existing);
-    WriteHostFile((host / "MODEL.DAT").string(), model);
-    bool havePort = false;
-    for (const auto& p : spl::Ports())
-        havePort |= p.name == u"LPT1:";
-    if (!havePort) {
-        ASSERT_EQ(spl::AddPort({u"LPT1:", u"Local Port", u""}), 0u);
-    }
-    spl::DriverRecord d;
-    d.name = name + u" Driver";
-    d.driverPath = folder + u"\\Inkforge.DLL";
-    d.dataFile = folder + u"\\MODEL.DAT";
-    d.configFile = folder + u"\\Frontdoor.DLL";
-    d.dependentFiles = {folder + u"\\Modelsmith.DLL", folder + u"\\Sheetwright.DLL"};
-    ASSERT_EQ(spl::AddDriver(d), 0u);
-    spl::PrinterRecord p;
-    p.name = name;
-    p.port = u"LPT1:";
-    p.driver = d.name;
-    ASSERT_EQ(spl::AddPrinter(p, true), 0u);
+    test_support::DriverFolderFiles files;
+    files.built = {"Modelsmith.DLL", "Sheetwright.DLL"};
+    files.built.insert(files.built.end(), extraFiles.begin(), extraFiles.end());
+    files.dependentFiles = {"Modelsmith.DLL", "Sheetwright.DLL"};
+    test_support::InstallPrinter(name, model, files);
 }
 
 BoundPrinter::BoundPrinter(const std::u16string& name) {

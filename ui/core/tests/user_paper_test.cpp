@@ -113,15 +113,30 @@ TEST(UserPaper, HandLaidFilesAcceptedOrRefused) {
         EXPECT_EQ(list.Count(), c.count);
         EXPECT_EQ(list.NextId(), c.nextId);
     }
-    // Torn files: every length short of the whole is refused.
+    // Torn files: a header cut short is refused; a file shorter than its
+    // count keeps the records that are whole.
     Bytes whole = HandFile(1, 32, 46, 1, 460, {{"Postcard", 456}, {"Banner", 459}});
-    for (size_t cut :
-         {size_t{0}, size_t{15}, size_t{31}, size_t{32}, size_t{77}, whole.size() - 1}) {
+    struct Torn {
+        size_t cut;
+        BOOL result;
+        WORD count;
+    } torn[] = {{0, FALSE, 0},
+                {15, FALSE, 0},
+                {31, TRUE, 0},
+                {32, TRUE, 0},
+                {77, TRUE, 0},
+                {78, TRUE, 1},
+                {whole.size() - 1, TRUE, 1}};
+    for (const Torn& t : torn) {
+        SCOPED_TRACE(t.cut);
         ui_test::WriteHostFile(HostFile(),
-                               Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
+                               Bytes(whole.begin(), whole.begin() + static_cast<long>(t.cut)));
         CUserPaper list = ListAt();
-        EXPECT_FALSE(list.Read()) << cut;
-        EXPECT_EQ(list.Count(), 0u) << cut;
+        EXPECT_EQ(list.Read(), t.result);
+        ASSERT_EQ(list.Count(), t.count);
+        if (t.count) {
+            EXPECT_STREQ(list.At(0)->name, "Postcard");
+        }
     }
     // A missing file.
     std::filesystem::remove(HostFile());
