@@ -396,21 +396,6 @@ BOOL WINAPI RedrawWindow(HWND hWnd, const RECT* lprcUpdate, HRGN hrgnUpdate, UIN
     return TRUE;
 }
 
-// The dotted frame of the focus, drawn by inverting, so a second call
-// takes it away.
-BOOL WINAPI DrawFocusRect(HDC hDC, const RECT* lprc) {
-    if (!hDC || !lprc) return FALSE;
-    const RECT& r = *lprc;
-    BOOL ok = TRUE;
-    for (LONG x = r.left; x < r.right; x += 2) {
-        ok = ok && PatBlt(hDC, x, r.top, 1, 1, DSTINVERT);
-        if (r.bottom - 1 > r.top) ok = ok && PatBlt(hDC, x, r.bottom - 1, 1, 1, DSTINVERT);
-    }
-    for (LONG y = r.top + 2; y < r.bottom - 1; y += 2) {
-        ok = ok && PatBlt(hDC, r.left, y, 1, 1, DSTINVERT);
-        if (r.right - 1 > r.left) ok = ok && PatBlt(hDC, r.right - 1, y, 1, 1, DSTINVERT);
-    }
-    return ok;
-}
+// DrawFocusRect lives with the icon drawing (icon_drawing.cpp).
 
 } // extern "C"

@@ -50,13 +50,10 @@ struct State {
     std::condition_variable_any posted;
     std::vector<Timer> timers;
     UINT_PTR nextTimer = 1;
-    std::map<std::u16string, UINT> registeredMessages;
-    UINT nextMessage = 0xC000;
     HWND focus = nullptr;
     HWND active = nullptr;
     HWND capture = nullptr;
     POINT cursor{};
-    HCURSOR cursorShape = nullptr; // SetCursor's
     std::set<int> heldKeys;        // virtual keys the test driver holds down
     size_t created = 0;
 };
@@ -109,7 +106,6 @@ void ResetWindows() {
     S().queues.clear();
     S().timers.clear();
     S().focus = S().active = S().capture = nullptr;
-    S().cursorShape = nullptr;
     S().heldKeys.clear();
 }
 
@@ -149,6 +145,7 @@ void Unlink(const std::shared_ptr<Window>& w) {
         if (auto p = Find(w->parent)) std::erase(p->children, w->handle);
     } else {
         std::erase(S().topLevel, w->handle);
+        PublishTopLevelWindows();
     }
     S().windows.erase(reinterpret_cast<ULONG_PTR>(w->handle));
     std::erase_if(S().timers, [&](const Timer& t) { return t.window == w->handle; });
@@ -441,6 +438,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
         if (w->parent && !(w->exStyle & WS_EX_NOPARENTNOTIFY))
             SendMessageW(w->parent, WM_PARENTNOTIFY, MAKELONG(WM_CREATE, static_cast<WORD>(w->id)),
                          reinterpret_cast<LPARAM>(h));
+        if (!w->parent) PublishTopLevelWindows();
         return h;
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -472,7 +470,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
 }
 
 BOOL WINAPI IsWindow(HWND hWnd) {
-    return Find(hWnd) != nullptr;
+    return Find(hWnd) != nullptr || IsLiveForeignWindow(hWnd);
 }
 
 BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd) {
@@ -587,6 +585,8 @@ HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClas
         if (lpszWindow && w->text != lpszWindow) continue;
         return *it;
     }
+    if ((!hWndParent || hWndParent == GetDesktopWindow()) && !hWndChildAfter)
+        if (HWND other = FindForeignWindow(lpszClass, lpszWindow)) return other;
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
 }
@@ -856,11 +856,13 @@ BOOL WINAPI IsWindowEnabled(HWND hWnd) {
 }
 
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
+    if (IsForeignWindow(hWnd)) return ShowForeignWindow(hWnd, nCmdShow);
     auto w = Find(hWnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
+    ApplyShowCommand(*w, nCmdShow);
     BOOL wasVisible = (w->style & WS_VISIBLE) != 0;
     bool show = nCmdShow != SW_HIDE;
     if (show != static_cast<bool>(wasVisible)) {
@@ -982,6 +984,8 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
 
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
                          UINT uFlags) {
+    if (IsForeignWindow(hWnd))
+        return SetForeignWindowPos(hWnd, hWndInsertAfter, X, Y, cx, cy, uFlags);
     auto w = Find(hWnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -1102,17 +1106,6 @@ BOOL WINAPI SetCursorPos(int X, int Y) {
     return TRUE;
 }
 
-HCURSOR WINAPI SetCursor(HCURSOR hCursor) {
-    std::lock_guard lock(S().lock);
-    HCURSOR old = S().cursorShape;
-    S().cursorShape = hCursor;
-    return old;
-}
-
-HCURSOR WINAPI GetCursor() {
-    return platform::user::CurrentCursor();
-}
-
 BOOL WINAPI SetRect(LPRECT lprc, int l, int t, int r, int b) {
     if (!lprc) return FALSE;
     *lprc = {l, t, r, b};
@@ -1185,6 +1178,8 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (IsForeignWindow(hWnd)) return PostToForeignWindow(hWnd, Msg, wParam, lParam);
+    if (hWnd == HWND_BROADCAST) PostToForeignTopLevels(Msg, wParam, lParam);
     DWORD thread = GetCurrentThreadId();
     if (hWnd && hWnd != HWND_BROADCAST && !Find(hWnd)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -1208,6 +1203,7 @@ void WINAPI PostQuitMessage(int nExitCode) {
 BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
                          UINT wRemoveMsg) {
     if (!lpMsg) return FALSE;
+    PumpSharedWindows();
     std::lock_guard lock(S().lock);
     Queue& q = S().queues[GetCurrentThreadId()];
     for (auto it = q.messages.begin(); it != q.messages.end(); ++it) {
@@ -1288,18 +1284,6 @@ BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
                              [&](const Timer& t) { return t.window == hWnd && t.id == uIDEvent; });
     if (!n) SetLastError(ERROR_INVALID_PARAMETER);
     return n != 0;
-}
-
-UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString) {
-    if (!lpString || !*lpString) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::lock_guard lock(S().lock);
-    auto key = Fold(lpString);
-    auto it = S().registeredMessages.find(key);
-    if (it != S().registeredMessages.end()) return it->second;
-    return S().registeredMessages[key] = S().nextMessage++;
 }
 
 DWORD WINAPI GetMessagePos() {
@@ -1478,9 +1462,9 @@ LRESULT WINAPI DefSubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPara
 
 namespace platform::user {
 
+// SetCursor and GetCursor keep the cursor in cursor.cpp.
 HCURSOR CurrentCursor() {
-    std::lock_guard lock(S().lock);
-    return S().cursorShape;
+    return GetCursor();
 }
 
 void HoldKey(int key, bool down) {
