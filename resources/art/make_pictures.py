@@ -339,7 +339,9 @@ def main(out):
         page_with_content(cv, w > h, gray, zoomed(0.8))
         bmp(os.path.join(out, f'b{rid}.bmp'), cv, 8)
         add('BITMAP', rid, f'b{rid}.bmp')
-    singles = {2500: (38, 63), 2510: (260, 374), 2511: (260, 338), 2512: (215, 227), 2521: (289, 254),
+    # 2511, the layout dialogs' pane, is as wide as its row of status icons
+    # (250 pixels), so that it stays left of the dialogs' controls.
+    singles = {2500: (38, 63), 2510: (260, 374), 2511: (250, 338), 2512: (215, 227), 2521: (289, 254),
                2530: (8, 8), 2620: (36, 48), 2621: (36, 48), 2680: (48, 48)}
     for rid, (w, h) in singles.items():
         cv = Canvas(w, h)

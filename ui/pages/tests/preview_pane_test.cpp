@@ -195,7 +195,7 @@ TEST_F(PreviewPane, PaintsLeaveNothingBehind) {
         ASSERT_TRUE(pane.Init(context_, kPaneOfDialog, &im));
         RECT r{};
         GetWindowRect(host.pane(), &r);
-        EXPECT_EQ(r.right - r.left, 260); // the dialogs' background
+        EXPECT_EQ(r.right - r.left, 250); // the dialogs' background
         pane.Refresh();
         const long afterFirst = platform::test::LiveGdiObjects();
         const size_t loaded = pane.LoadedBitmaps();
