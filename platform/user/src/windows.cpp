@@ -54,7 +54,7 @@ struct State {
     HWND active = nullptr;
     HWND capture = nullptr;
     POINT cursor{};
-    std::set<int> heldKeys;        // virtual keys the test driver holds down
+    std::set<int> heldKeys; // virtual keys the test driver holds down
     size_t created = 0;
 };
 
