@@ -106,6 +106,8 @@ BOOL CPMIconCombo::SetValueChain(const KinsokuChainNode* chain) {
         SetRows(nullptr, 0);
         return FALSE;
     }
+    // Refused values are dropped, not listed disabled: the list shows only
+    // what the current settings allow.
     std::vector<IconComboRow> rows;
     for (const KinsokuChainNode* n = chain; n; n = n->next)
         if (!n->refused)

@@ -152,6 +152,15 @@ TEST_F(PreviewPane, StatusIcons) {
     im.priv.WatermarkFlags = im.priv.OverlayFlags = 0;
     EXPECT_EQ(Pane(im).StatusIcons(), (std::vector<DWORD>{2231, 2100}));
 
+    // Two-sided printing shows its icon first; one-sided none.
+    DEVMODE_IMAGEW twoSided = Working();
+    twoSided.dm.dmOrientation = DMORIENT_PORTRAIT;
+    twoSided.dm.dmDuplex = DMDUP_VERTICAL;
+    twoSided.dm.dmCopies = 1;
+    twoSided.priv.LayoutKind = 0;
+    twoSided.priv.ReverseOrder = 0;
+    EXPECT_EQ(Pane(twoSided).StatusIcons(), (std::vector<DWORD>{2111}));
+
     // A sort mode beyond the icons leaves an empty place.
     im.priv.PrivateFlags |= 1u << 20;
     im.priv.SortMode = 9;
@@ -214,6 +223,27 @@ TEST_F(PreviewPane, PaintsLeaveNothingBehind) {
             pane.Refresh();
         }
         pane.UnsubclassWindow();
+    }
+    EXPECT_EQ(platform::test::LiveGdiObjects(), before);
+}
+
+// The paper-direction arrow takes its transparent colour at its first paint
+// and leaves nothing behind.
+TEST_F(PreviewPane, PaperArrowPaints) {
+    PaneHost host;
+    UpdateWindow(host.dialog());
+    const long before = platform::test::LiveGdiObjects();
+    {
+        CPaperArraw arrow;
+        CWnd parent;
+        parent.Attach(host.dialog());
+        ASSERT_TRUE(arrow.SubclassDlgItem(kPaneId, &parent));
+        parent.Detach();
+        EXPECT_EQ(arrow.TransparentColour(), 0u);
+        InvalidateRect(host.pane(), nullptr, TRUE);
+        UpdateWindow(host.pane());
+        EXPECT_NE(arrow.TransparentColour(), 0u);
+        arrow.UnsubclassWindow();
     }
     EXPECT_EQ(platform::test::LiveGdiObjects(), before);
 }
