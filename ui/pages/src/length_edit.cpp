@@ -119,7 +119,12 @@ void CLengthEdit::Clamp() {
 }
 
 BOOL CLengthEdit::Show() {
-    return ShowInEdit(value_, Control(ids_.edit), mm_);
+    const BOOL written = ShowInEdit(value_, Control(ids_.edit), mm_);
+    // The up-down follows the value shown, also when the program wrote it.
+    const int position = static_cast<int>((Value() + kEpsilon) * Scale() + 0.000001);
+    if (HWND spin = Control(ids_.spin))
+        SendMessageW(spin, UDM_SETPOS32, 0, static_cast<LPARAM>(position));
+    return written;
 }
 
 WORD CLengthEdit::Dots() const {

@@ -266,6 +266,7 @@ TEST_F(LayoutDialogs, BookletTable) {
         {"9.9 in is 2 in", false, 0, u"9.9", 0, 1200},
         {"spin down from 0.0 stays 0", false, 0, u"0", -3, 0},
         {"untouched", false, 600, u"", 0, 600},
+        {"spin up from the stored 0.5 in", false, 300, u"", 1, 360},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
