@@ -285,6 +285,33 @@ TEST_F(LayoutDialogs, BookletTable) {
     }
 }
 
+// Texts the edit's rule would not let a person type, put there all the
+// same: clamped as numbers before anything is narrowed.
+TEST_F(LayoutDialogs, BookletGutterTextsBeyondTheRule) {
+    struct Case {
+        std::u16string text;
+        WORD wantDots;
+    };
+    for (const Case& c : {Case{u"inf", 1200}, Case{u"1e30", 1200}, Case{u"-5", 0}, Case{u"nan", 0},
+                          Case{u"-inf", 0}, Case{u"1.5", 900}}) {
+        SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
+        Working().priv.MeasureFlags = 0;
+        Working().priv.LengthUnitDpi = 600;
+        Working().priv.BindingMargin = 300;
+        EXPECT_EQ(Run<CBookletDlg>([&](HWND h, CBookletDlg&) {
+                      HWND edit = Item(h, 667);
+                      SetWindowTextW(edit, c.text.c_str());
+                      SendMessageW(h, WM_COMMAND, MAKELONG(667, EN_CHANGE),
+                                   reinterpret_cast<LPARAM>(edit));
+                      SendMessageW(h, WM_COMMAND, MAKELONG(667, EN_KILLFOCUS),
+                                   reinterpret_cast<LPARAM>(edit));
+                      drv::PressButton(h, IDOK);
+                  }),
+                  IDOK);
+        EXPECT_EQ(Working().priv.BindingMargin, c.wantDots);
+    }
+}
+
 TEST_F(LayoutDialogs, BookletControls) {
     platform::test::SetLocale(0x0407); // a comma separator
     Working().priv.MeasureFlags = 0;
