@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
+#include "afxdlgs.h"
 #include "icon_combo.h"
 #include "kinsoku_list.h"
+#include "pages_fixture.h"
 #include "platform/loader_ctl.h"
 #include "platform/user_ctl.h"
 #include "user_fixture.h"
@@ -20,6 +23,10 @@
 namespace {
 
 using namespace sheetwright;
+
+COLORREF pages_test_pixel(HWND window, int x, int y) {
+    return pages_test::WindowPixel(window, x, y);
+}
 namespace ut = platform::user::test;
 
 constexpr int kComboId = 125;
@@ -259,6 +266,64 @@ TEST_F(IconCombo, ItemsPastTheRowsDrawOnlyTheirBackground) {
     MEASUREITEMSTRUCT m{};
     combo.MeasureItem(&m);
     EXPECT_EQ(m.itemHeight, 36u);
+}
+
+// In a framework dialog the parent hands the drawing back to the combo: the
+// selection field shows the chosen row's icon and label, as a person sees it.
+class ComboDialog : public CDialog {
+  public:
+    explicit ComboDialog(CPMIconCombo* combo) : combo_(combo) {}
+    std::function<void()> onInit;
+
+  protected:
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, kComboId, *combo_); }
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        if (onInit) onInit();
+        return TRUE;
+    }
+
+  private:
+    CPMIconCombo* combo_;
+};
+
+TEST_F(IconCombo, TheDialogDrawsTheSelectionThroughTheCombo) {
+    user_test::TemplateBuilder b;
+    b.Dialog(WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_SETFONT, 200, 100, u"Icons")
+        .Item(0x85, nullptr,
+              CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, 7,
+              7, 150, 120, kComboId, u"")
+        .Item(0x80, nullptr, BS_PUSHBUTTON, 7, 70, 50, 14, IDCANCEL, u"Cancel");
+    bytes_ = b.Bytes();
+    CPMIconCombo combo;
+    ComboDialog dialog(&combo);
+    ASSERT_TRUE(dialog.InitModalIndirect(reinterpret_cast<LPCDLGTEMPLATEW>(bytes_.data())));
+    dialog.onInit = [&] {
+        combo.SetRows(kRows, 4);
+        combo.SelectByData(4);
+    };
+    COLORREF field = 0, beside = 0;
+    platform::user::test::AnswerNextModal([&](HWND h) {
+        HWND box = GetDlgItem(h, kComboId);
+        RECT r{};
+        GetWindowRect(box, &r);
+        POINT at{r.left, r.top};
+        ScreenToClient(h, &at);
+        // The picture of the whole dialog, frame and caption included.
+        RECT frame{};
+        GetWindowRect(h, &frame);
+        POINT origin{0, 0};
+        ClientToScreen(h, &origin);
+        const int dx = origin.x - frame.left, dy = origin.y - frame.top;
+        field = pages_test_pixel(h, dx + at.x + 20, dy + at.y + 20);
+        beside = pages_test_pixel(h, dx + at.x + 120, dy + at.y + 8);
+        if (const std::string folder = pages_test::PictureFolder(); !folder.empty())
+            platform::user::driver::SavePng(h, folder + "/icon_combo.png");
+        platform::user::driver::PressButton(h, IDCANCEL);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    // The icon's picture, not the field's plain background.
+    EXPECT_NE(field, beside);
 }
 
 } // namespace
