@@ -33,6 +33,7 @@ class CLayoutDlg : public CLocalDlg {
     SheetContext* Context() const { return context_; }
     CLeftBase& Preview() { return preview_; }
     UINT TemplateId() const { return templateId_; }
+    HWND Tooltip() const { return tooltip_; }
 
     BOOL OnInitDialog() override;
     void OnOK() override;

@@ -53,6 +53,17 @@ class LayoutDialogs : public pages_test::SheetFixture {
         ScreenToClient(dialog, &p);
         return p;
     }
+    // The tooltip text of a control as the tooltip shows it now.
+    static std::u16string Tip(HWND tooltip, HWND dialog, int id) {
+        WCHAR text[80] = {};
+        TOOLINFOW info{};
+        info.cbSize = sizeof info;
+        info.hwnd = dialog;
+        info.uId = reinterpret_cast<UINT_PTR>(Item(dialog, id));
+        info.lpszText = text;
+        SendMessageW(tooltip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&info));
+        return text;
+    }
     static int IndexOfData(HWND combo, LRESULT data) {
         const LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < n; ++i)
@@ -186,8 +197,12 @@ TEST_F(LayoutDialogs, PagesPerSheetOrderButtonsAndCombos) {
     Working().dm.dmOrientation = DMORIENT_LANDSCAPE;
     Working().priv.PagesPerSheet = 4;
     Working().priv.PageOrder = 0;
-    EXPECT_EQ(Run<CPagesperSheetDlg>([&](HWND h, CPagesperSheetDlg&) {
+    EXPECT_EQ(Run<CPagesperSheetDlg>([&](HWND h, CPagesperSheetDlg& d) {
                   const POINT second = Origin(h, 770), third = Origin(h, 771);
+                  // Tooltips: the counts' from the strings, the orders' asked
+                  // when they show.
+                  EXPECT_EQ(Tip(d.Tooltip(), h, 763), u"4 up");
+                  EXPECT_EQ(Tip(d.Tooltip(), h, 770), u"Down, then Right");
                   EXPECT_EQ(drv::ReadCheck(Item(h, 763)), BST_CHECKED);
                   EXPECT_TRUE(Visible(h, 770));
                   // 2 <-> 4 ten times: the third order button ends where it was.
@@ -204,6 +219,7 @@ TEST_F(LayoutDialogs, PagesPerSheetOrderButtonsAndCombos) {
                   drv::Click(Item(h, 762));
                   EXPECT_EQ(drv::ReadText(Item(h, 769)), u"Up to Down");
                   EXPECT_EQ(drv::ReadText(Item(h, 771)), u"Down to Up");
+                  EXPECT_EQ(Tip(d.Tooltip(), h, 769), u"Up to Down");
                   drv::Click(Item(h, 771));
                   EXPECT_EQ(drv::ReadCheck(Item(h, 771)), BST_CHECKED);
                   drv::SelectItem(Item(h, 774), IndexOfData(Item(h, 774), 1));
