@@ -339,7 +339,11 @@ def main(out):
         page_with_content(cv, w > h, gray, zoomed(0.8))
         bmp(os.path.join(out, f'b{rid}.bmp'), cv, 8)
         add('BITMAP', rid, f'b{rid}.bmp')
-    singles = {2500: (38, 63), 2510: (260, 374), 2511: (260, 338), 2512: (215, 227), 2521: (289, 254),
+    # The panes stay left of their templates' controls: 2511, the layout
+    # dialogs', is as wide as its row of status icons (250 pixels); 2510, the
+    # pages', fits the 158 dialog units before the pages' controls (a row's
+    # seventh icon is cut at its edge).
+    singles = {2500: (38, 63), 2510: (236, 374), 2511: (250, 338), 2512: (215, 227), 2521: (289, 254),
                2530: (8, 8), 2620: (36, 48), 2621: (36, 48), 2680: (48, 48)}
     for rid, (w, h) in singles.items():
         cv = Canvas(w, h)

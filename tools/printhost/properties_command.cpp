@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -166,8 +167,22 @@ struct Script {
             std::filesystem::create_directories(o.pngFolder, ec);
             for (size_t i = 0; i < names.size(); ++i) {
                 drv::SwitchPage(sheet, static_cast<int>(i));
-                std::string file = o.pngFolder + "/page-" + std::to_string(i + 1) + "-" +
-                                   platform::ToUtf8(names[i]) + ".png";
+                // The title as a file name: a page called "Form / Tray" is no
+                // folder; other letters and digits stay, runs of the rest
+                // become one '-', the mnemonic marker goes.
+                std::string safe;
+                for (char c : platform::ToUtf8(names[i])) {
+                    bool keep = static_cast<unsigned char>(c) >= 0x80 ||
+                                std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                    if (keep)
+                        safe += c;
+                    else if (c != '&' && !safe.empty() && safe.back() != '-')
+                        safe += '-';
+                }
+                while (!safe.empty() && safe.back() == '-')
+                    safe.pop_back();
+                std::string file = o.pngFolder + "/page-" + std::to_string(i + 1) +
+                                   (safe.empty() ? "" : "-" + safe) + ".png";
                 if (!drv::SavePng(sheet, file)) error = "cannot write '" + file + "'";
             }
             drv::SwitchPage(sheet, 0);

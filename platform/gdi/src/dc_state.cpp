@@ -109,8 +109,12 @@ void ForgetDcState(HDC hdc) {
 Affine PageTransform(const DcAttributes& a) {
     double sx = static_cast<double>(a.viewportExt.cx) / a.windowExt.cx;
     double sy = static_cast<double>(a.viewportExt.cy) / a.windowExt.cy;
-    return Affine{
-        sx, 0, 0, sy, a.viewportOrg.x - a.windowOrg.x * sx, a.viewportOrg.y - a.windowOrg.y * sy};
+    return Affine{sx,
+                  0,
+                  0,
+                  sy,
+                  a.origin.x + a.viewportOrg.x - a.windowOrg.x * sx,
+                  a.origin.y + a.viewportOrg.y - a.windowOrg.y * sy};
 }
 
 Affine LogicalToDevice(const DcAttributes& a) {
@@ -450,7 +454,7 @@ BOOL WINAPI LPtoDP(HDC hdc, LPPOINT lppt, int c) {
         Affine m = LogicalToDevice(dc.a);
         for (int i = 0; i < c; ++i) {
             PointD p = m.Apply({static_cast<double>(lppt[i].x), static_cast<double>(lppt[i].y)});
-            lppt[i] = POINT{RoundLong(p.x), RoundLong(p.y)};
+            lppt[i] = POINT{RoundLong(p.x) - dc.a.origin.x, RoundLong(p.y) - dc.a.origin.y};
         }
         return TRUE;
     });
@@ -461,8 +465,8 @@ BOOL WINAPI DPtoLP(HDC hdc, LPPOINT lppt, int c) {
         Affine inverse;
         if (c < 0 || (c > 0 && !lppt) || !LogicalToDevice(dc.a).Invert(&inverse)) return FALSE;
         for (int i = 0; i < c; ++i) {
-            PointD p =
-                inverse.Apply({static_cast<double>(lppt[i].x), static_cast<double>(lppt[i].y)});
+            PointD p = inverse.Apply({static_cast<double>(lppt[i].x + dc.a.origin.x),
+                                      static_cast<double>(lppt[i].y + dc.a.origin.y)});
             lppt[i] = POINT{RoundLong(p.x), RoundLong(p.y)};
         }
         return TRUE;
@@ -720,8 +724,12 @@ int WINAPI ExtSelectClipRgn(HDC hdc, HRGN hrgn, int mode) {
         SetLastError(ERROR_INVALID_HANDLE);
         return ERROR;
     }
-    return With(hdc, ERROR,
-                [&](DcState& dc) { return CombineClip(dc, rgn ? &rgn->region : nullptr, mode); });
+    return With(hdc, ERROR, [&](DcState& dc) {
+        if (!rgn) return CombineClip(dc, nullptr, mode);
+        Region moved = rgn->region;
+        moved.Offset(dc.a.origin.x, dc.a.origin.y);
+        return CombineClip(dc, &moved, mode);
+    });
 }
 
 int WINAPI SelectClipRgn(HDC hdc, HRGN hrgn) {
@@ -762,6 +770,7 @@ int WINAPI GetClipRgn(HDC hdc, HRGN hrgn) {
     return With(hdc, -1, [&](DcState& dc) {
         if (!dc.a.clip) return 0;
         rgn->region = *dc.a.clip;
+        rgn->region.Offset(-dc.a.origin.x, -dc.a.origin.y);
         return 1;
     });
 }

@@ -43,6 +43,11 @@ struct DcAttributes {
     COLORREF dcPenColor = 0;
     double miterLimit = 10;
     POINT brushOrg{0, 0};
+    // A window's device context: where its device point (0, 0) lies on the
+    // surface it shares with the other windows of its top-level window. Every
+    // device unit the program sees is relative to it; drawing, paths and clip
+    // regions are kept in surface pixels.
+    POINT origin{0, 0};
     // Device units. No clip region: the whole device. The meta region bounds
     // every later clip region.
     std::optional<Region> clip;

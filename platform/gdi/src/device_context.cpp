@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "dc_state.h"
 #include "gdi_internal.h"
 #include "gdi_objects.h"
 #include "platform/engine_device.h"
@@ -16,6 +17,7 @@
 #include "platform/gdi_drawing.h"
 #include "platform/engine_fonts.h"
 #include "platform/text.h"
+#include "platform/window_dc.h"
 #include "win/errors.h"
 #include "win/loader.h"
 #include "win/printer_interface.h"
@@ -59,6 +61,9 @@ struct DeviceContext {
     // A memory device context: no driver, always open for drawing into the
     // selected bitmap.
     bool memory = false;
+    // A window's device context: a memory one whose bitmap is the window's
+    // surface, shared with other windows' contexts and never swapped.
+    bool window = false;
     std::shared_ptr<GdiObject> bitmap;
     HGDIOBJ firstBitmap = nullptr; // its own 1 x 1 bitmap, deleted with it
     ULONG logPixels = 0;
@@ -738,19 +743,51 @@ HDC CreateMemoryDc(HDC reference) {
 std::shared_ptr<GdiObject> SelectDcBitmap(HDC hdc, std::shared_ptr<GdiObject> bitmap) {
     DcUse dc(hdc);
     if (!dc) return nullptr;
-    if (!dc->memory || !bitmap || !bitmap->bitmap) {
+    if (!dc->memory || dc->window || !bitmap || !bitmap->bitmap) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     std::lock_guard lock(gMutex);
     for (auto& [h, other] : gDcs)
-        if (other.get() != &*dc && other->bitmap == bitmap) {
+        if (other.get() != &*dc && other->bitmap == bitmap && !other->window) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
     std::shared_ptr<GdiObject> old = dc->bitmap;
     UseBitmap(*dc, std::move(bitmap));
     return old;
+}
+
+HDC CreateWindowDc(HBITMAP surface, POINT origin, HRGN visible) {
+    auto bitmap = FindObject(surface);
+    if (!bitmap || !bitmap->bitmap) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    std::optional<Region> shown;
+    if (visible) {
+        auto rgn = FindObject(visible, ObjectKind::Region);
+        if (!rgn) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return nullptr;
+        }
+        shown = rgn->region;
+    }
+    auto dc = std::make_shared<DeviceContext>();
+    dc->memory = true;
+    dc->window = true;
+    dc->state = DocState::InPage;
+    dc->logPixels = kScreenPixelsPerInch;
+    UseBitmap(*dc, std::move(bitmap));
+    HDC hdc = Register(std::move(dc));
+    if (!hdc) return nullptr;
+    DcAccess state(hdc);
+    if (state) {
+        state->a.origin = origin;
+        // The window's visible part bounds every clip, as a meta region does.
+        state->a.meta = shown;
+    }
+    return hdc;
 }
 
 std::shared_ptr<GdiObject> DcBitmap(HDC hdc) {
@@ -828,7 +865,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
     }
     if (gone) {
         ForgetDcState(hdc);
-        DeleteObject(gone->firstBitmap);
+        if (gone->firstBitmap) DeleteObject(gone->firstBitmap);
         // Fonts realized for drawing into bitmaps belong to no device: they
         // go with the last memory device context, so none outlives its use.
         bool lastMemory = true;

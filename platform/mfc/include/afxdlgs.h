@@ -119,3 +119,67 @@ class CPropertySheet : public CWnd {
 };
 int CALLBACK AfxPropSheetCallback(HWND hWnd, UINT message, LPARAM lParam);
 UINT CALLBACK AfxPropPageCallback(HWND hWnd, UINT message, PROPSHEETPAGEW* psp);
+
+// ---------------------------------------------------------------------------
+// The common dialogs over the platform's (win/commdlg.h). Each record is
+// public and may be adjusted before DoModal, which answers IDOK or IDCANCEL.
+#include "win/commdlg.h"
+
+// The colour dialog: m_cc.rgbResult starts at the given colour and holds the
+// choice after OK.
+class CColorDialog : public CDialog {
+    DECLARE_DYNAMIC(CColorDialog)
+  public:
+    explicit CColorDialog(COLORREF initial = 0, DWORD flags = 0, CWnd* parent = nullptr);
+    INT_PTR DoModal() override;
+    COLORREF GetColor() const { return m_cc.rgbResult; }
+    CHOOSECOLORW m_cc{};
+
+  private:
+    COLORREF custom_[16] = {};
+};
+
+// The file dialog to open (TRUE) or save a file. The filter is written as
+// "description|patterns|...|" and may end in "||".
+class CFileDialog : public CDialog {
+    DECLARE_DYNAMIC(CFileDialog)
+  public:
+    explicit CFileDialog(BOOL openFileDialog, LPCWSTR defaultExtension = nullptr,
+                         LPCWSTR fileName = nullptr,
+                         DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                         LPCWSTR filter = nullptr, CWnd* parent = nullptr);
+    INT_PTR DoModal() override;
+    // The chosen file: its full path, its name with and without extension,
+    // its extension.
+    CString GetPathName() const { return CString(file_); }
+    CString GetFileName() const;
+    CString GetFileTitle() const;
+    CString GetFileExt() const;
+    OPENFILENAMEW m_ofn{};
+
+  private:
+    BOOL open_;
+    WCHAR file_[MAX_PATH] = {};
+    CString filter_;
+    CString defaultExtension_;
+};
+
+// The font dialog: starts at the given font (CF_INITTOLOGFONTSTRUCT), and
+// after OK holds the choice.
+class CFontDialog : public CDialog {
+    DECLARE_DYNAMIC(CFontDialog)
+  public:
+    explicit CFontDialog(const LOGFONTW* initial = nullptr,
+                         DWORD flags = CF_EFFECTS | CF_SCREENFONTS, HDC printer = nullptr,
+                         CWnd* parent = nullptr);
+    INT_PTR DoModal() override;
+    void GetCurrentFont(LPLOGFONTW font) const { *font = m_lf; }
+    CString GetFaceName() const { return CString(m_lf.lfFaceName); }
+    int GetSize() const { return m_cf.iPointSize; } // tenths of a point
+    COLORREF GetColor() const { return m_cf.rgbColors; }
+    int GetWeight() const { return m_lf.lfWeight; }
+    BOOL IsBold() const { return m_lf.lfWeight >= FW_SEMIBOLD; }
+    BOOL IsItalic() const { return m_lf.lfItalic != 0; }
+    CHOOSEFONTW m_cf{};
+    LOGFONTW m_lf{};
+};

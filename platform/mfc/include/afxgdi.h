@@ -234,3 +234,13 @@ class CClientDC : public CDC {
   private:
     HWND hWnd_;
 };
+
+// The context of a whole window, its frame included (GetWindowDC/ReleaseDC).
+class CWindowDC : public CDC {
+  public:
+    explicit CWindowDC(CWnd* wnd);
+    ~CWindowDC() override;
+
+  private:
+    HWND hWnd_;
+};

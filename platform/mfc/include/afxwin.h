@@ -217,6 +217,75 @@ struct AFX_MSGMAP {
                                       reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam));              \
                   *result = TRUE; return TRUE;)
 
+// WM_CTLCOLOR*: the kind of control that asks for its colours (the
+// message's distance from WM_CTLCOLORMSGBOX). OnCtlColor answers the brush
+// (nullptr: the default); the handler sets the text and background colours
+// on the device context.
+#define CTLCOLOR_MSGBOX 0
+#define CTLCOLOR_EDIT 1
+#define CTLCOLOR_LISTBOX 2
+#define CTLCOLOR_BTN 3
+#define CTLCOLOR_DLG 4
+#define CTLCOLOR_SCROLLBAR 5
+#define CTLCOLOR_STATIC 6
+#define AFX_CTLCOLOR_ENTRY(msg)                                                                    \
+    AFX_MSG_ENTRY(msg, 0, 0, 0,                                                                    \
+                  *result = reinterpret_cast<LRESULT>(                                             \
+                      self->OnCtlColor(CDC::FromHandle(reinterpret_cast<HDC>(wParam)),             \
+                                       CWnd::FromHandle(reinterpret_cast<HWND>(lParam)),           \
+                                       message - WM_CTLCOLORMSGBOX));                              \
+                  return TRUE;)
+#define ON_WM_CTLCOLOR()                                                                           \
+    AFX_CTLCOLOR_ENTRY(WM_CTLCOLORMSGBOX)                                                          \
+    AFX_CTLCOLOR_ENTRY(WM_CTLCOLOREDIT)                                                            \
+    AFX_CTLCOLOR_ENTRY(WM_CTLCOLORLISTBOX)                                                         \
+    AFX_CTLCOLOR_ENTRY(WM_CTLCOLORBTN)                                                             \
+    AFX_CTLCOLOR_ENTRY(WM_CTLCOLORDLG)                                                             \
+    AFX_CTLCOLOR_ENTRY(WM_CTLCOLORSCROLLBAR)                                                       \
+    AFX_CTLCOLOR_ENTRY(WM_CTLCOLORSTATIC)
+// A control choosing its own colours: the parent passes the request on when
+// its own map does not take it; CtlColor answering nullptr leaves it to the
+// parent's default.
+#define AFX_CTLCOLOR_REFLECT_ENTRY(msg)                                                            \
+    AFX_MSG_ENTRY(WM_REFLECT_BASE + msg, 0, 0, 0,                                                  \
+                  HBRUSH brush = self->CtlColor(CDC::FromHandle(reinterpret_cast<HDC>(wParam)),    \
+                                                msg - WM_CTLCOLORMSGBOX);                          \
+                  *result = reinterpret_cast<LRESULT>(brush); return brush != nullptr;)
+#define ON_WM_CTLCOLOR_REFLECT()                                                                   \
+    AFX_CTLCOLOR_REFLECT_ENTRY(WM_CTLCOLOREDIT)                                                    \
+    AFX_CTLCOLOR_REFLECT_ENTRY(WM_CTLCOLORLISTBOX)                                                 \
+    AFX_CTLCOLOR_REFLECT_ENTRY(WM_CTLCOLORBTN)                                                     \
+    AFX_CTLCOLOR_REFLECT_ENTRY(WM_CTLCOLORSCROLLBAR)                                               \
+    AFX_CTLCOLOR_REFLECT_ENTRY(WM_CTLCOLORSTATIC)
+#define ON_WM_SETCURSOR()                                                                          \
+    AFX_MSG_ENTRY(WM_SETCURSOR, 0, 0, 0,                                                           \
+                  *result = self->OnSetCursor(CWnd::FromHandle(reinterpret_cast<HWND>(wParam)),    \
+                                              LOWORD(lParam), HIWORD(lParam));                     \
+                  return TRUE;)
+#define ON_WM_ERASEBKGND()                                                                         \
+    AFX_MSG_ENTRY(WM_ERASEBKGND, 0, 0, 0,                                                          \
+                  *result = self->OnEraseBkgnd(CDC::FromHandle(reinterpret_cast<HDC>(wParam)));    \
+                  return TRUE;)
+// Mouse messages: the keys and buttons down (MK_*) and the point in client
+// coordinates.
+#define AFX_MOUSE_ENTRY(msg, memberFxn)                                                            \
+    AFX_MSG_ENTRY(                                                                                 \
+        msg, 0, 0, 0,                                                                              \
+        self->memberFxn(static_cast<UINT>(wParam), CPoint(static_cast<short>(LOWORD(lParam)),      \
+                                                          static_cast<short>(HIWORD(lParam))));    \
+        return TRUE;)
+#define ON_WM_MOUSEMOVE() AFX_MOUSE_ENTRY(WM_MOUSEMOVE, OnMouseMove)
+#define ON_WM_LBUTTONDOWN() AFX_MOUSE_ENTRY(WM_LBUTTONDOWN, OnLButtonDown)
+#define ON_WM_LBUTTONUP() AFX_MOUSE_ENTRY(WM_LBUTTONUP, OnLButtonUp)
+#define ON_WM_LBUTTONDBLCLK() AFX_MOUSE_ENTRY(WM_LBUTTONDBLCLK, OnLButtonDblClk)
+// Keys: the virtual key, the repeat count and the flags of the key message.
+#define AFX_KEY_ENTRY(msg, memberFxn)                                                              \
+    AFX_MSG_ENTRY(msg, 0, 0, 0,                                                                    \
+                  self->memberFxn(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));      \
+                  return TRUE;)
+#define ON_WM_KEYDOWN() AFX_KEY_ENTRY(WM_KEYDOWN, OnKeyDown)
+#define ON_WM_KEYUP() AFX_KEY_ENTRY(WM_KEYUP, OnKeyUp)
+
 // ---------------------------------------------------------------------------
 class CCmdTarget : public CObject {
     DECLARE_DYNAMIC(CCmdTarget)
@@ -342,6 +411,39 @@ class CWnd : public CCmdTarget {
     virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // The default processing of the message being handled.
     LRESULT Default();
+
+    // The mouse and painting.
+    CWnd* SetCapture() { return FromHandle(::SetCapture(m_hWnd)); }
+    static CWnd* GetCapture() { return FromHandle(::GetCapture()); }
+    void ScreenToClient(LPPOINT point) const { ::ScreenToClient(m_hWnd, point); }
+    void ClientToScreen(LPPOINT point) const { ::ClientToScreen(m_hWnd, point); }
+    void GetWindowRect(LPRECT rect) const { ::GetWindowRect(m_hWnd, rect); }
+    BOOL RedrawWindow(LPCRECT rect = nullptr, HRGN region = nullptr,
+                      UINT flags = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE) {
+        return ::RedrawWindow(m_hWnd, rect, region, flags);
+    }
+    // A device context on the client area (a temporary object), handed back
+    // with ReleaseDC.
+    CDC* GetDC();
+    int ReleaseDC(CDC* dc);
+
+    // The handlers the message-map entries call; each does the default
+    // processing of its message, so that a class's own handler may call its
+    // base's.
+    void OnPaint() { Default(); }
+    BOOL OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
+    // A control that chooses its own colours (ON_WM_CTLCOLOR_REFLECT) is
+    // asked first.
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor);
+    BOOL OnSetCursor(CWnd*, UINT, UINT) { return static_cast<BOOL>(Default()); }
+    void OnMouseMove(UINT, CPoint) { Default(); }
+    void OnLButtonDown(UINT, CPoint) { Default(); }
+    void OnLButtonUp(UINT, CPoint) { Default(); }
+    void OnLButtonDblClk(UINT, CPoint) { Default(); }
+    void OnKeyDown(UINT, UINT, UINT) { Default(); }
+    void OnKeyUp(UINT, UINT, UINT) { Default(); }
+    void OnDrawItem(int, LPDRAWITEMSTRUCT) { Default(); }
+    void OnMeasureItem(int, LPMEASUREITEMSTRUCT) { Default(); }
 
   protected:
     virtual void DoDataExchange(CDataExchange*) {}

@@ -287,3 +287,11 @@ CClientDC::CClientDC(CWnd* wnd) : hWnd_(wnd ? wnd->m_hWnd : nullptr) {
 CClientDC::~CClientDC() {
     if (m_hDC) ::ReleaseDC(hWnd_, Detach());
 }
+
+CWindowDC::CWindowDC(CWnd* wnd) : hWnd_(wnd ? wnd->m_hWnd : nullptr) {
+    Attach(::GetWindowDC(hWnd_));
+}
+
+CWindowDC::~CWindowDC() {
+    if (m_hDC) ::ReleaseDC(hWnd_, Detach());
+}

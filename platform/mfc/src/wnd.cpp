@@ -147,6 +147,11 @@ BOOL CWnd::ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
     }
     case WM_HSCROLL:
     case WM_VSCROLL:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
         child = reinterpret_cast<HWND>(lParam);
         break;
     default:
@@ -192,6 +197,23 @@ BOOL CWnd::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result) {
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (m_pfnSuper) return ::CallWindowProcW(m_pfnSuper, m_hWnd, message, wParam, lParam);
     return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
+}
+
+HBRUSH CWnd::OnCtlColor(CDC*, CWnd*, UINT) {
+    LRESULT brush = 0;
+    if (current_.message >= WM_CTLCOLORMSGBOX && current_.message <= WM_CTLCOLORSTATIC &&
+        ReflectToChild(current_.message, current_.wParam, current_.lParam, &brush))
+        return reinterpret_cast<HBRUSH>(brush);
+    return reinterpret_cast<HBRUSH>(Default());
+}
+
+CDC* CWnd::GetDC() {
+    HDC dc = ::GetDC(m_hWnd);
+    return dc ? CDC::FromHandle(dc) : nullptr;
+}
+
+int CWnd::ReleaseDC(CDC* dc) {
+    return dc ? ::ReleaseDC(m_hWnd, dc->m_hDC) : 0;
 }
 
 LRESULT CWnd::Default() {

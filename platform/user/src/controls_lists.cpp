@@ -286,6 +286,46 @@ void MeasureOnCreate(HWND h, Window& w) {
         s.fieldHeight = Measure(h, w, k, static_cast<UINT>(-1), 0);
 }
 
+// A person's arrow keys on a list or a closed combo box: the selection moves
+// one item (Home and End: to the ends), with the notification a selection
+// sends. False for other keys.
+bool KeySelect(HWND h, Window& w, WPARAM key) {
+    auto& s = StateOf<ListState>(w);
+    int count = static_cast<int>(s.items.size());
+    int to = s.current;
+    switch (key) {
+    case VK_UP:
+    case VK_LEFT:
+        to = s.current < 0 ? 0 : s.current - 1;
+        break;
+    case VK_DOWN:
+    case VK_RIGHT:
+        to = s.current + 1;
+        break;
+    case VK_HOME:
+        to = 0;
+        break;
+    case VK_END:
+        to = count - 1;
+        break;
+    default:
+        return false;
+    }
+    if (!ByUser() || count == 0) return true;
+    to = std::clamp(to, 0, count - 1);
+    if (to == s.current) return true;
+    s.current = to;
+    InvalidateRect(h, nullptr, TRUE);
+    ListKind k = KindOf(w);
+    if (k.combo) {
+        SyncComboText(w);
+        NotifyParent(h, CBN_SELCHANGE);
+    } else if (k.notify) {
+        NotifyParent(h, LBN_SELCHANGE);
+    }
+    return true;
+}
+
 } // namespace
 
 LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -306,6 +346,9 @@ LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_KILLFOCUS:
         if (KindOf(*w).notify) NotifyParent(h, LBN_KILLFOCUS);
         return 0;
+    case WM_KEYDOWN:
+        if (KeySelect(h, *w, wp)) return 0;
+        return DefWindowProcW(h, msg, wp, lp);
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;
     default:
@@ -348,6 +391,9 @@ LRESULT CALLBACK ComboBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
     case CB_GETDROPPEDSTATE:
         return s.dropped;
+    case WM_KEYDOWN:
+        if (KeySelect(h, *w, wp)) return 0;
+        return DefWindowProcW(h, msg, wp, lp);
     case CB_SETDROPPEDWIDTH:
         return static_cast<LRESULT>(wp);
     case CB_GETEDITSEL:

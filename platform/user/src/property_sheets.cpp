@@ -144,12 +144,13 @@ bool CreatePage(HWND sheet, Sheet& s, HPROPSHEETPAGE p) {
     std::string error;
     if (!bytes || !ReadDialogTemplate(bytes, std::min(size, size_t{1} << 20), &t, &error))
         return false;
-    // A page is a child control dialog whatever its template says.
+    // A page is an enabled child control dialog whatever its template says
+    // (page templates are commonly marked disabled).
     std::vector<BYTE> copy(bytes, bytes + t.length);
     size_t styleAt = t.extended ? 12 : 0;
     DWORD style =
         (t.style & ~static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
-                                       DS_MODALFRAME | WS_VISIBLE | DS_CENTER)) |
+                                       DS_MODALFRAME | WS_VISIBLE | DS_CENTER | WS_DISABLED)) |
         WS_CHILD | DS_CONTROL;
     std::memcpy(copy.data() + styleAt, &style, 4);
     PROPSHEETPAGEW* psp = p->Page();
@@ -157,6 +158,7 @@ bool CreatePage(HWND sheet, Sheet& s, HPROPSHEETPAGE p) {
                                          psp->pfnDlgProc, reinterpret_cast<LPARAM>(psp));
     if (!page) return false;
     p->window = page;
+    // Above the tab control, which clips itself around it.
     SetWindowPos(page, HWND_TOP, s.pageArea.left, s.pageArea.top, 0, 0,
                  SWP_NOSIZE | SWP_NOACTIVATE);
     return true;

@@ -319,3 +319,128 @@ std::string Snapshot(HWND window) {
 }
 
 } // namespace platform::user::driver
+
+namespace platform::user::driver {
+namespace {
+
+// The key as the focus's dialog manager sees it, else as the focus gets it.
+void SendKey(UINT message, int key) {
+    HWND focus = GetFocus();
+    if (!focus) return;
+    MSG m{focus, message, static_cast<WPARAM>(key), message == WM_KEYUP ? 0xC0000001 : 1, 0, {}};
+    if (message == WM_KEYDOWN) {
+        for (HWND h = focus; h; h = GetParent(h)) {
+            auto w = Find(h);
+            // The outermost dialog: a page's keys go through its sheet.
+            if (w && w->isDialog && !(w->style & WS_CHILD)) {
+                IsDialogMessageW(h, &m);
+                return;
+            }
+        }
+    }
+    SendMessageW(focus, message, m.wParam, m.lParam);
+}
+
+// The window that gets the mouse: the one that captured it, else `window`;
+// the point in its client coordinates.
+HWND MouseTarget(HWND window, POINT* at) {
+    HWND capture = GetCapture();
+    if (!capture || capture == window) return window;
+    ClientToScreen(window, at);
+    ScreenToClient(capture, at);
+    return capture;
+}
+
+LPARAM PointParam(POINT p) {
+    return MAKELONG(static_cast<WORD>(static_cast<SHORT>(p.x)),
+                    static_cast<WORD>(static_cast<SHORT>(p.y)));
+}
+
+WPARAM MouseKeys() {
+    WPARAM keys = 0;
+    if (GetKeyState(VK_LBUTTON) & 0x8000) keys |= MK_LBUTTON;
+    if (GetKeyState(VK_SHIFT) & 0x8000) keys |= MK_SHIFT;
+    if (GetKeyState(VK_CONTROL) & 0x8000) keys |= MK_CONTROL;
+    return keys;
+}
+
+// The mouse arrives at a point of a window: the cursor moves there and,
+// without a capture, the window chooses the cursor.
+HWND MouseAt(HWND window, POINT at, UINT message, POINT* local) {
+    POINT screen = at;
+    ClientToScreen(window, &screen);
+    SetCursorPos(screen.x, screen.y);
+    *local = at;
+    HWND target = MouseTarget(window, local);
+    if (!GetCapture())
+        SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+                     MAKELONG(HTCLIENT, message));
+    return target;
+}
+
+} // namespace
+
+bool HoldKey(int key) {
+    if (!GetFocus()) return false;
+    UserAction user;
+    platform::user::HoldKey(key, true);
+    SendKey(WM_KEYDOWN, key);
+    return true;
+}
+
+bool ReleaseKey(int key) {
+    if (!(GetKeyState(key) & 0x8000)) return false;
+    UserAction user;
+    platform::user::HoldKey(key, false);
+    SendKey(WM_KEYUP, key);
+    return true;
+}
+
+bool PressKey(int key) {
+    return HoldKey(key) && ReleaseKey(key);
+}
+
+bool MouseDown(HWND window, POINT at) {
+    if (!Usable(window)) return false;
+    UserAction user;
+    POINT local;
+    HWND target = MouseAt(window, at, WM_LBUTTONDOWN, &local);
+    platform::user::HoldKey(VK_LBUTTON, true);
+    SendMessageW(target, WM_LBUTTONDOWN, MouseKeys(), PointParam(local));
+    return true;
+}
+
+bool MouseMove(HWND window, POINT at) {
+    if (!IsWindow(window) || (!GetCapture() && !Usable(window))) return false;
+    UserAction user;
+    POINT local;
+    HWND target = MouseAt(window, at, WM_MOUSEMOVE, &local);
+    SendMessageW(target, WM_MOUSEMOVE, MouseKeys(), PointParam(local));
+    return true;
+}
+
+bool MouseUp(HWND window, POINT at) {
+    if (!IsWindow(window) || (!GetCapture() && !Usable(window))) return false;
+    UserAction user;
+    POINT local;
+    HWND target = MouseAt(window, at, WM_LBUTTONUP, &local);
+    platform::user::HoldKey(VK_LBUTTON, false);
+    SendMessageW(target, WM_LBUTTONUP, MouseKeys(), PointParam(local));
+    return true;
+}
+
+bool Drag(HWND window, POINT from, POINT to, int steps) {
+    if (!MouseDown(window, from)) return false;
+    steps = std::max(steps, 1);
+    for (int i = 1; i <= steps; ++i) {
+        POINT at{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps};
+        if (!MouseMove(window, at)) break;
+    }
+    return MouseUp(window, to);
+}
+
+HCURSOR ReadCursor() {
+    return CurrentCursor();
+}
+
+} // namespace platform::user::driver

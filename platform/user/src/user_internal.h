@@ -67,6 +67,15 @@ struct Window {
     std::u16string fontFace;
     WORD fontPoints = 0;
     int defaultId = 0; // DM_SETDEFID; 0: the first default push button or IDOK
+    // Painting: the part of the client area still to paint (client
+    // coordinates; empty: none), whether it is erased first, and whether the
+    // frame is drawn again.
+    RECT update{};
+    bool eraseUpdate = false;
+    bool frameUpdate = false;
+    // A top-level window: the surface its windows draw on, as the screen.
+    HBITMAP surface = nullptr;
+    SIZE surfaceSize{};
     // List boxes and edits: tab stops in dialog units (LB_SETTABSTOPS,
     // EM_SETTABSTOPS); empty: every 32 dialog units.
     std::vector<int> tabStops;
@@ -101,6 +110,33 @@ class UserAction {
   private:
     bool previous_;
 };
+
+// Painting (painting.cpp). The whole window, its frame and its descendants
+// marked for painting again; and every window of the tree that needs it
+// painted, bottom of the stacking order first (frame, background, client
+// area), as the message loop would.
+void InvalidateTree(HWND h);
+void PaintTree(HWND h);
+// Frees the surface of a top-level window that goes.
+void ReleaseSurface(Window& w);
+// A device context on the whole window (its frame included), as GetWindowDC.
+HDC WindowDc(HWND h);
+// The DC the test picture copies from: the top-level window's surface,
+// whole, with the window's own top left corner as its origin.
+HDC SurfaceDc(HWND h);
+
+// The look of the system's controls (window_png.cpp): what their WM_PAINT
+// draws (owner-drawn ones ask their parent), and the frame of other windows
+// (caption, borders, edges) that WM_NCPAINT draws by default.
+void PaintSystemControl(HWND h);
+void PaintFrame(HWND h);
+// A dialog's background: the brush its WM_CTLCOLORDLG answers.
+void EraseDialog(HWND dialog, HDC dc);
+
+// The cursor SetCursor last set (nullptr: none), and a key the test driver
+// holds down or lets go (GetKeyState reports it).
+HCURSOR CurrentCursor();
+void HoldKey(int virtualKey, bool down);
 
 // Registers the system's control classes (once).
 void RegisterSystemClasses();

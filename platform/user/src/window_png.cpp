@@ -1,6 +1,9 @@
-// Pictures of windows for people: each window and its controls drawn in the
-// classic 3D look with the system colours and the dialog's own font, through
-// the platform's GDI into a memory bitmap, then written as a PNG file.
+// The look of the system's controls and of window frames, in the classic 3D
+// style with the system colours and the dialog's own font: what the
+// controls' WM_PAINT and the default WM_NCPAINT draw. Owner-drawn controls
+// ask their parent (WM_DRAWITEM); the parent chooses a control's colours
+// (WM_CTLCOLOR*). Pictures of windows for people are what the windows
+// painted on their surface, written as PNG files.
 #include <cairo.h>
 
 #include <algorithm>
@@ -14,7 +17,7 @@
 #include "win/gdi_dc.h"
 #include "win/gdi_text.h"
 
-namespace platform::user::driver {
+namespace platform::user {
 namespace {
 
 constexpr int kScreenDpi = 96;
@@ -23,11 +26,14 @@ constexpr int kDefaultPoints = 8;
 constexpr int kCheckBox = 13;
 
 enum Align { kLeft, kCenter, kRight };
+// A text colour index meaning: the colour the device context holds (what the
+// parent chose in its WM_CTLCOLOR* answer).
+constexpr int kDcText = -1;
 
-// Draws on a memory device context with the system colours and one font.
+// Draws on a device context with the system colours and one font.
 struct Painter {
     HDC dc;
-    LOGFONTW font{}; // the dialog's
+    LOGFONTW font{}; // the control's
 
     void Fill(const RECT& r, int index) { FillRect(dc, &r, GetSysColorBrush(index)); }
     void Line(LONG x0, LONG y0, LONG x1, LONG y1, int index) {
@@ -95,7 +101,7 @@ struct Painter {
         if (align == kCenter) x = (r.left + r.right - size.cx) / 2;
         if (align == kRight) x = r.right - 2 - size.cx;
         LONG y = (r.top + r.bottom - tm.tmHeight) / 2;
-        SetTextColor(dc, GetSysColor(index));
+        if (index != kDcText) SetTextColor(dc, GetSysColor(index));
         SetBkMode(dc, TRANSPARENT);
         ExtTextOutW(dc, x, y, ETO_CLIPPED, &r, shown.c_str(), static_cast<UINT>(shown.size()),
                     nullptr);
@@ -127,12 +133,123 @@ void DrawCheckMark(Painter& p, const RECT& b, bool indeterminate) {
     DeleteObject(pen);
 }
 
+// The parent's colours for a control (WM_CTLCOLOR*): the brush it answers
+// (nullptr: none, the background is left as it is), with the text colour it
+// set on the device context. What the parent does not answer takes the
+// default handling.
+HBRUSH ParentColors(HWND h, HDC dc, UINT message, int textIndex, int backIndex) {
+    SetTextColor(dc, GetSysColor(textIndex));
+    SetBkColor(dc, GetSysColor(backIndex));
+    SetBkMode(dc, OPAQUE);
+    HWND parent = GetParent(h);
+    LRESULT brush = 0;
+    if (parent)
+        brush = SendMessageW(parent, message, reinterpret_cast<WPARAM>(dc),
+                             reinterpret_cast<LPARAM>(h));
+    if (!brush)
+        brush = DefWindowProcW(parent ? parent : h, message, reinterpret_cast<WPARAM>(dc),
+                               reinterpret_cast<LPARAM>(h));
+    return reinterpret_cast<HBRUSH>(brush);
+}
+
+void FillWith(HDC dc, const RECT& r, HBRUSH brush) {
+    if (brush) FillRect(dc, &r, brush);
+}
+
+// Premultiplied pixels of an image blended over the device context.
+void BlendPixels(HDC dc, const Pixels& image, LONG x, LONG y) {
+    if (image.width <= 0 || image.height <= 0) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = image.width;
+    info.bmiHeader.biHeight = -image.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!section || !bits) {
+        if (section) DeleteObject(section);
+        return;
+    }
+    auto* out = static_cast<DWORD*>(bits);
+    for (size_t k = 0; k < image.bgra.size(); ++k) {
+        DWORD px = image.bgra[k];
+        DWORD a = px >> 24;
+        auto channel = [&](int shift) { return (((px >> shift) & 0xFF) * a / 255) << shift; };
+        out[k] = (a << 24) | channel(16) | channel(8) | channel(0);
+    }
+    HDC memory = CreateCompatibleDC(dc);
+    if (memory) {
+        HGDIOBJ old = SelectObject(memory, section);
+        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        AlphaBlend(dc, x, y, image.width, image.height, memory, 0, 0, image.width, image.height,
+                   blend);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+    }
+    DeleteObject(section);
+}
+
+// An icon or bitmap (IMAGE_ICON, IMAGE_BITMAP) centred in a rectangle, or at
+// its top left corner; false when the handle is neither.
+bool DrawImage(HDC dc, HANDLE image, UINT type, const RECT& r, bool centre) {
+    if (!image) return false;
+    if (type == IMAGE_ICON || type == IMAGE_CURSOR) {
+        Pixels px;
+        if (!IconPixels(static_cast<HICON>(image), &px)) return false;
+        LONG x = centre ? (r.left + r.right - px.width) / 2 : r.left;
+        LONG y = centre ? (r.top + r.bottom - px.height) / 2 : r.top;
+        BlendPixels(dc, px, x, y);
+        return true;
+    }
+    BITMAP bm{};
+    if (!GetObjectW(image, sizeof bm, &bm)) return false;
+    HDC memory = CreateCompatibleDC(dc);
+    if (!memory) return false;
+    HGDIOBJ old = SelectObject(memory, image);
+    LONG x = centre ? (r.left + r.right - bm.bmWidth) / 2 : r.left;
+    LONG y = centre ? (r.top + r.bottom - bm.bmHeight) / 2 : r.top;
+    BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    return true;
+}
+
+UINT ButtonImageType(const Window& w) {
+    return (w.style & BS_BITMAP) ? IMAGE_BITMAP : IMAGE_ICON;
+}
+
+// A push button's face, or a check box's or radio button's with BS_PUSHLIKE
+// (sunk while checked): its image (BS_ICON, BS_BITMAP) or its text.
+void DrawPushButton(Painter& p, const Window& w, const RECT& r, HWND h, bool sunk) {
+    UINT type = w.style & BS_TYPEMASK;
+    HBRUSH brush = ParentColors(h, p.dc, WM_CTLCOLORBTN, COLOR_BTNTEXT, COLOR_BTNFACE);
+    (void)brush; // a push button's face is the system's
+    p.Fill(r, COLOR_BTNFACE);
+    RECT inner = r;
+    if (type == BS_DEFPUSHBUTTON) {
+        p.Frame(r, COLOR_WINDOWFRAME);
+        inner = Shrink(r, 1);
+    }
+    p.Edge(inner, !sunk);
+    RECT face = Shrink(inner, 2);
+    if (sunk) OffsetRect(&face, 1, 1);
+    if (w.style & (BS_ICON | BS_BITMAP)) {
+        UINT imageType = ButtonImageType(w);
+        HANDLE image = reinterpret_cast<HANDLE>(SendMessageW(h, BM_GETIMAGE, imageType, 0));
+        if (DrawImage(p.dc, image, imageType, face, true)) return;
+    }
+    p.Text(w.text, face, kCenter, (w.style & WS_DISABLED) ? COLOR_GRAYTEXT : kDcText);
+}
+
 void DrawButton(Painter& p, const Window& w, const RECT& r, HWND h) {
     UINT type = w.style & BS_TYPEMASK;
-    int textColor = (w.style & WS_DISABLED) ? COLOR_GRAYTEXT : COLOR_BTNTEXT;
+    bool disabled = (w.style & WS_DISABLED) != 0;
     UINT check = static_cast<UINT>(SendMessageW(h, BM_GETCHECK, 0, 0));
     switch (type) {
     case BS_GROUPBOX: {
+        // A group box leaves its inside to the controls in it.
+        HBRUSH brush = ParentColors(h, p.dc, WM_CTLCOLORSTATIC, COLOR_WINDOWTEXT, COLOR_BTNFACE);
         RECT frame{r.left, r.top + 6, r.right, r.bottom};
         p.Line(frame.left, frame.top, frame.right - 2, frame.top, COLOR_BTNSHADOW);
         p.Line(frame.left, frame.top, frame.left, frame.bottom - 2, COLOR_BTNSHADOW);
@@ -143,8 +260,8 @@ void DrawButton(Painter& p, const Window& w, const RECT& r, HWND h) {
         p.Line(frame.right - 1, frame.top + 1, frame.right - 1, frame.bottom - 1,
                COLOR_BTNHIGHLIGHT);
         RECT label{r.left + 8, r.top, r.left + 8 + p.TextWidth(w.text) + 4, r.top + 13};
-        p.Fill(label, COLOR_BTNFACE);
-        p.Text(w.text, label, 0, textColor);
+        FillWith(p.dc, label, brush);
+        p.Text(w.text, label, 0, disabled ? COLOR_GRAYTEXT : kDcText);
         return;
     }
     case BS_CHECKBOX:
@@ -153,6 +270,12 @@ void DrawButton(Painter& p, const Window& w, const RECT& r, HWND h) {
     case BS_AUTO3STATE:
     case BS_RADIOBUTTON:
     case BS_AUTORADIOBUTTON: {
+        if (w.style & BS_PUSHLIKE) {
+            DrawPushButton(p, w, r, h, check != BST_UNCHECKED);
+            return;
+        }
+        HBRUSH brush = ParentColors(h, p.dc, WM_CTLCOLORSTATIC, COLOR_WINDOWTEXT, COLOR_BTNFACE);
+        FillWith(p.dc, r, brush);
         int box = kCheckBox;
         LONG top = (r.top + r.bottom - box) / 2;
         RECT b{r.left, top, r.left + box, top + box};
@@ -168,20 +291,18 @@ void DrawButton(Painter& p, const Window& w, const RECT& r, HWND h) {
             p.Edge(b, false);
             if (check) DrawCheckMark(p, b, check == BST_INDETERMINATE);
         }
-        p.Text(w.text, RECT{r.left + box + 3, r.top, r.right, r.bottom}, 0, textColor);
-        return;
-    }
-    default: {
-        p.Fill(r, COLOR_BTNFACE);
-        RECT inner = r;
-        if (type == BS_DEFPUSHBUTTON) {
-            p.Frame(r, COLOR_WINDOWFRAME);
-            inner = Shrink(r, 1);
+        RECT label{r.left + box + 3, r.top, r.right, r.bottom};
+        if (w.style & (BS_ICON | BS_BITMAP)) {
+            UINT imageType = ButtonImageType(w);
+            HANDLE image = reinterpret_cast<HANDLE>(SendMessageW(h, BM_GETIMAGE, imageType, 0));
+            if (DrawImage(p.dc, image, imageType, label, true)) return;
         }
-        p.Edge(inner, true);
-        p.Text(w.text, inner, 1, textColor);
+        p.Text(w.text, label, 0, disabled ? COLOR_GRAYTEXT : kDcText);
         return;
     }
+    default:
+        DrawPushButton(p, w, r, h, (SendMessageW(h, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0);
+        return;
     }
 }
 
@@ -307,60 +428,205 @@ void DrawListView(Painter& p, HWND h, const Window& w, const RECT& r) {
     DeleteObject(clip);
 }
 
-void DrawControl(Painter& p, HWND h, const Window& w, const RECT& r) {
-    const std::u16string& cls = w.windowClass->name;
+UINT ItemHeight(HWND h, bool combo, int index) {
+    LRESULT height =
+        SendMessageW(h, combo ? CB_GETITEMHEIGHT : LB_GETITEMHEIGHT, static_cast<WPARAM>(index), 0);
+    return height > 0 && height < 1024 ? static_cast<UINT>(height) : 13;
+}
+
+ULONG_PTR ItemData(HWND h, bool combo, int index) {
+    return static_cast<ULONG_PTR>(
+        SendMessageW(h, combo ? CB_GETITEMDATA : LB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+}
+
+// WM_DRAWITEM to the owner of a control; the owner draws on `dc`.
+void OwnerDraw(HWND h, const Window& w, UINT type, int item, UINT action, UINT state, HDC dc,
+               const RECT& r, ULONG_PTR data) {
+    DRAWITEMSTRUCT d{
+        type, static_cast<UINT>(w.id), static_cast<UINT>(item), action, state, h, dc, r, data};
+    if (w.parent)
+        SendMessageW(w.parent, WM_DRAWITEM, static_cast<WPARAM>(w.id),
+                     reinterpret_cast<LPARAM>(&d));
+}
+
+// The items of a list from `first` down a rectangle: drawn by the owner or as
+// text, the current one selected.
+void DrawItems(Painter& p, HWND h, const Window& w, bool combo, bool owner, const RECT& area,
+               int first, int current, bool focused, HDC ownerDc, POINT ownerOrigin) {
+    int count = static_cast<int>(SendMessageW(h, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
     bool disabled = (w.style & WS_DISABLED) != 0;
-    int text = disabled ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT;
+    LONG y = area.top;
+    for (int i = std::max(first, 0); i < count && y < area.bottom; ++i) {
+        LONG height = static_cast<LONG>(ItemHeight(h, combo, i));
+        RECT item{area.left, y, area.right, y + height};
+        y += height;
+        bool selected = i == current;
+        if (owner) {
+            UINT state = (selected ? ODS_SELECTED : 0) | (selected && focused ? ODS_FOCUS : 0) |
+                         (disabled ? ODS_DISABLED : 0);
+            RECT rc = item;
+            OffsetRect(&rc, -ownerOrigin.x, -ownerOrigin.y);
+            OwnerDraw(h, w, combo ? ODT_COMBOBOX : ODT_LISTBOX, i, ODA_DRAWENTIRE, state, ownerDc,
+                      rc, ItemData(h, combo, i));
+            continue;
+        }
+        if (selected) p.Fill(item, COLOR_HIGHLIGHT);
+        p.Text(ListItemText(h, combo, i), item, 0,
+               selected   ? COLOR_HIGHLIGHTTEXT
+               : disabled ? COLOR_GRAYTEXT
+                          : kDcText);
+    }
+}
+
+void DrawListBox(Painter& p, HWND h, const Window& w, const RECT& r, HDC clientDc) {
+    bool owner = (w.style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
+    HBRUSH brush = ParentColors(h, p.dc, WM_CTLCOLORLISTBOX, COLOR_WINDOWTEXT, COLOR_WINDOW);
+    FillWith(p.dc, r, brush);
+    RECT in = Insets(w.style, w.exStyle);
+    if (in.left) p.Edge(r, false);
+    RECT client{r.left + in.left, r.top + in.top, r.right - in.right, r.bottom - in.bottom};
+    int sel = static_cast<int>(SendMessageW(h, LB_GETCURSEL, 0, 0));
+    int top = static_cast<int>(SendMessageW(h, LB_GETTOPINDEX, 0, 0));
+    bool focused = GetFocus() == h;
+    if (owner && focused && SendMessageW(h, LB_GETCOUNT, 0, 0) == 0) {
+        // An empty list with the focus: its owner draws the focus alone.
+        RECT rc{0, 0, client.right - client.left, static_cast<LONG>(ItemHeight(h, false, 0))};
+        OwnerDraw(h, w, ODT_LISTBOX, -1, ODA_FOCUS, ODS_FOCUS, clientDc, rc, 0);
+        return;
+    }
+    DrawItems(p, h, w, false, owner, client, top, sel, focused, clientDc,
+              POINT{client.left, client.top});
+}
+
+// A combo box: its field (the owner draws the selection of an owner-drawn
+// one) with the arrow button, and, while dropped down, its list below.
+void DrawComboBox(Painter& p, HWND h, const Window& w, const RECT& r, HDC clientDc) {
+    bool owner = (w.style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)) != 0;
+    bool disabled = (w.style & WS_DISABLED) != 0;
+    bool focused = GetFocus() == h;
+    int sel = static_cast<int>(SendMessageW(h, CB_GETCURSEL, 0, 0));
+    HBRUSH brush = ParentColors(h, p.dc, WM_CTLCOLOREDIT, COLOR_WINDOWTEXT, COLOR_WINDOW);
+    LONG fieldHeight = static_cast<LONG>(ItemHeight(h, true, -1)) + 8;
+    RECT field{r.left, r.top, r.right, std::min(r.bottom, r.top + fieldHeight)};
+    if (disabled)
+        p.Fill(field, COLOR_BTNFACE);
+    else
+        FillWith(p.dc, field, brush);
+    p.Edge(field, false);
+    RECT arrow{field.right - 18, field.top + 2, field.right - 2, field.bottom - 2};
+    p.Fill(arrow, COLOR_BTNFACE);
+    p.Edge(arrow, true);
+    LONG mid = (arrow.top + arrow.bottom) / 2;
+    POINT tip[3] = {{arrow.left + 4, mid - 1},
+                    {arrow.right - 5, mid - 1},
+                    {(arrow.left + arrow.right) / 2 - 1, mid + 2}};
+    p.Shape_(COLOR_BTNTEXT, COLOR_BTNTEXT, [&] { Polygon(p.dc, tip, 3); });
+    RECT inside{field.left + 3, field.top + 3, arrow.left - 1, field.bottom - 3};
+    if (owner) {
+        UINT state = ODS_COMBOBOXEDIT | (focused ? ODS_SELECTED | ODS_FOCUS : 0) |
+                     (disabled ? ODS_DISABLED : 0);
+        OwnerDraw(h, w, ODT_COMBOBOX, sel, ODA_DRAWENTIRE, state, clientDc, inside,
+                  sel >= 0 ? ItemData(h, true, sel) : 0);
+    } else {
+        if (focused && (w.style & 3) == CBS_DROPDOWNLIST) p.Fill(inside, COLOR_HIGHLIGHT);
+        p.Text(w.text, inside, 0,
+               disabled                                       ? COLOR_GRAYTEXT
+               : focused && (w.style & 3) == CBS_DROPDOWNLIST ? COLOR_HIGHLIGHTTEXT
+                                                              : kDcText);
+    }
+    if (!SendMessageW(h, CB_GETDROPPEDSTATE, 0, 0)) return;
+    // The list drops below the field, over what lies there.
+    int count = static_cast<int>(SendMessageW(h, CB_GETCOUNT, 0, 0));
+    LONG listHeight = 2;
+    for (int i = 0; i < count; ++i)
+        listHeight += static_cast<LONG>(ItemHeight(h, true, i));
+    RECT list{r.left, field.bottom, r.right, std::min(r.bottom, field.bottom + listHeight)};
+    if (list.bottom <= list.top) return;
+    HBRUSH listBrush = ParentColors(h, p.dc, WM_CTLCOLORLISTBOX, COLOR_WINDOWTEXT, COLOR_WINDOW);
+    FillWith(p.dc, list, listBrush);
+    p.Frame(list, COLOR_WINDOWFRAME);
+    DrawItems(p, h, w, true, owner, Shrink(list, 1), 0, sel, true, clientDc, POINT{0, 0});
+}
+
+void DrawStatic(Painter& p, HWND h, const Window& w, const RECT& r, HDC clientDc) {
+    UINT type = w.style & SS_TYPEMASK;
+    bool disabled = (w.style & WS_DISABLED) != 0;
+    if (type == SS_OWNERDRAW) {
+        RECT client;
+        GetClientRect(h, &client);
+        OwnerDraw(h, w, ODT_STATIC, 0, ODA_DRAWENTIRE, disabled ? ODS_DISABLED : 0, clientDc,
+                  client, 0);
+        return;
+    }
+    if (type == SS_ETCHEDHORZ) {
+        p.Line(r.left, r.top, r.right, r.top, COLOR_BTNSHADOW);
+        p.Line(r.left, r.top + 1, r.right, r.top + 1, COLOR_BTNHIGHLIGHT);
+        return;
+    }
+    if (type == SS_ETCHEDFRAME || type == SS_GRAYFRAME || type == SS_BLACKFRAME) {
+        p.Edge(r, false);
+        return;
+    }
+    HBRUSH brush = ParentColors(h, p.dc, WM_CTLCOLORSTATIC, COLOR_WINDOWTEXT, COLOR_BTNFACE);
+    FillWith(p.dc, r, brush);
+    if (type == SS_ICON || type == SS_BITMAP) {
+        UINT imageType = type == SS_ICON ? IMAGE_ICON : IMAGE_BITMAP;
+        HANDLE image = reinterpret_cast<HANDLE>(SendMessageW(h, STM_GETIMAGE, imageType, 0));
+        if (!image && type == SS_ICON) {
+            // An icon set as a cursor or bitmap by STM_SETIMAGE.
+            imageType = IMAGE_BITMAP;
+            image = reinterpret_cast<HANDLE>(SendMessageW(h, STM_GETIMAGE, imageType, 0));
+        }
+        DrawImage(p.dc, image, imageType, r, (w.style & SS_CENTERIMAGE) != 0);
+        return;
+    }
+    int align = type == SS_CENTER ? kCenter : type == SS_RIGHT ? kRight : kLeft;
+    p.Text(w.text, RECT{r.left, r.top, r.right, std::min(r.bottom, r.top + 14)}, align,
+           disabled ? COLOR_GRAYTEXT : kDcText);
+}
+
+void DrawEdit(Painter& p, HWND h, const Window& w, const RECT& r) {
+    bool disabled = (w.style & WS_DISABLED) != 0;
+    bool readOnly = (w.style & ES_READONLY) != 0;
+    // A read-only or disabled edit asks for a static's colours.
+    HBRUSH brush = disabled || readOnly
+                       ? ParentColors(h, p.dc, WM_CTLCOLORSTATIC, COLOR_WINDOWTEXT, COLOR_BTNFACE)
+                       : ParentColors(h, p.dc, WM_CTLCOLOREDIT, COLOR_WINDOWTEXT, COLOR_WINDOW);
+    FillWith(p.dc, r, brush);
+    p.Edge(r, false);
+    std::u16string shown = (w.style & ES_PASSWORD) ? std::u16string(w.text.size(), u'*') : w.text;
+    p.Text(shown, Shrink(r, 2),
+           (w.style & ES_RIGHT)    ? kRight
+           : (w.style & ES_CENTER) ? kCenter
+                                   : kLeft,
+           disabled ? COLOR_GRAYTEXT : kDcText);
+}
+
+void DrawControl(Painter& p, HWND h, const Window& w, const RECT& r, HDC clientDc) {
+    const std::u16string& cls = w.windowClass->name;
     if (cls == u"Button") {
+        if ((w.style & BS_TYPEMASK) == BS_OWNERDRAW) {
+            RECT client;
+            GetClientRect(h, &client);
+            LRESULT state = SendMessageW(h, BM_GETSTATE, 0, 0);
+            UINT ods = ((state & BST_PUSHED) ? ODS_SELECTED : 0) |
+                       ((state & BST_FOCUS) ? ODS_FOCUS : 0) |
+                       ((w.style & WS_DISABLED) ? ODS_DISABLED : 0);
+            OwnerDraw(h, w, ODT_BUTTON, 0, ODA_DRAWENTIRE, ods, clientDc, client, 0);
+            return;
+        }
         DrawButton(p, w, r, h);
     } else if (cls == u"Edit") {
-        p.Fill(r, disabled || (w.style & ES_READONLY) ? COLOR_BTNFACE : COLOR_WINDOW);
-        p.Edge(r, false);
-        std::u16string shown =
-            (w.style & ES_PASSWORD) ? std::u16string(w.text.size(), u'*') : w.text;
-        p.Text(shown, Shrink(r, 2), (w.style & ES_RIGHT) ? 2 : (w.style & ES_CENTER) ? 1 : 0, text);
+        DrawEdit(p, h, w, r);
     } else if (cls == u"Static") {
-        UINT type = w.style & SS_TYPEMASK;
-        if (type == SS_ETCHEDHORZ) {
-            p.Line(r.left, r.top, r.right, r.top, COLOR_BTNSHADOW);
-            p.Line(r.left, r.top + 1, r.right, r.top + 1, COLOR_BTNHIGHLIGHT);
-        } else if (type == SS_ETCHEDFRAME || type == SS_GRAYFRAME || type == SS_BLACKFRAME) {
-            p.Edge(r, false);
-        } else if (type == SS_ICON || type == SS_BITMAP || type == SS_OWNERDRAW) {
-            // Images and owner drawing appear as their place.
-            p.Frame(r, COLOR_BTNSHADOW);
-        } else {
-            int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
-            p.Text(w.text, RECT{r.left, r.top, r.right, std::min(r.bottom, r.top + 14)}, align,
-                   text);
-        }
-    } else if (cls == u"ListBox" || cls == u"ComboBox") {
-        bool combo = cls == u"ComboBox";
-        int sel = static_cast<int>(SendMessageW(h, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
-        if (combo) {
-            RECT field{r.left, r.top, r.right, r.top + 21};
-            p.Fill(field, disabled ? COLOR_BTNFACE : COLOR_WINDOW);
-            p.Edge(field, false);
-            RECT arrow{field.right - 18, field.top + 2, field.right - 2, field.bottom - 2};
-            p.Fill(arrow, COLOR_BTNFACE);
-            p.Edge(arrow, true);
-            POINT tip[3] = {{arrow.left + 4, arrow.top + 7},
-                            {arrow.right - 5, arrow.top + 7},
-                            {(arrow.left + arrow.right) / 2 - 1, arrow.top + 10}};
-            p.Shape_(COLOR_BTNTEXT, COLOR_BTNTEXT, [&] { Polygon(p.dc, tip, 3); });
-            p.Text(w.text, RECT{field.left + 2, field.top, arrow.left, field.bottom}, 0, text);
-        } else {
-            p.Fill(r, COLOR_WINDOW);
-            p.Edge(r, false);
-            int count = static_cast<int>(SendMessageW(h, LB_GETCOUNT, 0, 0));
-            LONG y = r.top + 2;
-            for (int i = 0; i < count && y + 13 <= r.bottom - 2; ++i, y += 13) {
-                RECT item{r.left + 2, y, r.right - 2, y + 13};
-                if (i == sel) p.Fill(item, COLOR_HIGHLIGHT);
-                p.Text(ListItemText(h, false, i), item, 0, i == sel ? COLOR_HIGHLIGHTTEXT : text);
-            }
-        }
+        DrawStatic(p, h, w, r, clientDc);
+    } else if (cls == u"ListBox") {
+        DrawListBox(p, h, w, r, clientDc);
+    } else if (cls == u"ComboBox") {
+        DrawComboBox(p, h, w, r, clientDc);
     } else if (cls == u"msctls_trackbar32") {
+        HBRUSH brush = ParentColors(h, p.dc, WM_CTLCOLORSTATIC, COLOR_WINDOWTEXT, COLOR_BTNFACE);
+        FillWith(p.dc, r, brush);
         LONG mid = (r.top + r.bottom) / 2;
         RECT channel{r.left + 8, mid - 2, r.right - 8, mid + 2};
         p.Edge(channel, false);
@@ -379,7 +645,9 @@ void DrawControl(Painter& p, HWND h, const Window& w, const RECT& r) {
         p.Edge(up, true);
         p.Edge(down, true);
     } else if (cls == u"ScrollBar") {
-        p.Fill(r, COLOR_SCROLLBAR);
+        HBRUSH brush =
+            ParentColors(h, p.dc, WM_CTLCOLORSCROLLBAR, COLOR_WINDOWTEXT, COLOR_SCROLLBAR);
+        FillWith(p.dc, r, brush);
         p.Edge(r, false);
     } else if (cls == WC_LISTVIEWW) {
         DrawListView(p, h, w, r);
@@ -409,33 +677,8 @@ void DrawControl(Painter& p, HWND h, const Window& w, const RECT& r) {
     }
 }
 
-void DrawTree(Painter& p, HWND h, POINT origin, bool top) {
-    auto w = Find(h);
-    if (!w || !(w->style & WS_VISIBLE) || w->windowClass->name == u"tooltips_class32") return;
-    RECT r = w->rect;
-    if (top) r = {0, 0, r.right - r.left, r.bottom - r.top};
-    OffsetRect(&r, origin.x, origin.y);
-    RECT in = Insets(w->style, w->exStyle);
-    if (top || w->isDialog) {
-        if (top) {
-            p.Fill(r, COLOR_BTNFACE);
-            p.Edge(r, true);
-        }
-        if ((w->style & WS_CAPTION) == WS_CAPTION) {
-            RECT caption{r.left + 3, r.top + 3, r.right - 3, r.top + in.top};
-            p.Fill(caption, COLOR_ACTIVECAPTION);
-            p.Text(w->text, caption, 0, COLOR_CAPTIONTEXT, true);
-        }
-    } else {
-        DrawControl(p, h, *w, r);
-    }
-    POINT client{r.left + in.left, r.top + in.top};
-    for (HWND c : std::vector<HWND>(w->children))
-        DrawTree(p, c, client, false);
-}
-
-// The dialog's own font (face and size from its template), or the default
-// interface font at the default size.
+// The font of the dialog a window belongs to (face and size from its
+// template), or the default interface font at the default size.
 LOGFONTW DialogFont(HWND window) {
     HWND top = window;
     auto w = Find(top);
@@ -453,21 +696,126 @@ LOGFONTW DialogFont(HWND window) {
     return lf;
 }
 
+// Selects a window's font into a device context for its painting: the font
+// the program gave it, or its dialog's.
+class WindowFont {
+  public:
+    WindowFont(HWND h, HDC dc) : dc_(dc) {
+        auto w = Find(h);
+        HFONT given = w ? w->font : nullptr;
+        if (given && given != static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)) &&
+            GetObjectW(given, sizeof face_, &face_)) {
+            old_ = SelectObject(dc, given);
+            return;
+        }
+        face_ = DialogFont(h);
+        own_ = CreateFontIndirectW(&face_);
+        if (own_) old_ = SelectObject(dc, own_);
+    }
+    ~WindowFont() {
+        if (old_) SelectObject(dc_, old_);
+        if (own_) DeleteObject(own_);
+    }
+    WindowFont(const WindowFont&) = delete;
+    WindowFont& operator=(const WindowFont&) = delete;
+    const LOGFONTW& face() const { return face_; }
+
+  private:
+    HDC dc_;
+    LOGFONTW face_{};
+    HFONT own_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
 } // namespace
 
+void PaintSystemControl(HWND h) {
+    PAINTSTRUCT ps;
+    HDC client = BeginPaint(h, &ps);
+    if (!client) return;
+    // The control's face covers the whole window, its edges included.
+    HDC dc = WindowDc(h);
+    auto w = Find(h);
+    if (dc && w) {
+        WindowFont font(h, dc);
+        WindowFont ownerFont(h, client);
+        Painter p{dc, font.face()};
+        RECT r{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+        DrawControl(p, h, *w, r, client);
+    }
+    if (dc) ReleaseDC(h, dc);
+    EndPaint(h, &ps);
+}
+
+void PaintFrame(HWND h) {
+    auto w = Find(h);
+    if (!w) return;
+    RECT in = Insets(w->style, w->exStyle);
+    bool top = !w->parent;
+    if (!top && !in.left && !in.top) return;
+    HDC dc = WindowDc(h);
+    if (!dc) return;
+    {
+        WindowFont font(h, dc);
+        Painter p{dc, font.face()};
+        RECT r{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+        RECT client{in.left, in.top, r.right - in.right, r.bottom - in.bottom};
+        // Only the frame: the client area is the window's own to paint.
+        HRGN frame = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+        HRGN inside = CreateRectRgn(client.left, client.top, client.right, client.bottom);
+        CombineRgn(frame, frame, inside, RGN_DIFF);
+        SelectClipRgn(dc, frame);
+        DeleteObject(inside);
+        DeleteObject(frame);
+        if (top || (w->style & WS_DLGFRAME) || (w->exStyle & WS_EX_DLGMODALFRAME)) {
+            p.Fill(r, COLOR_BTNFACE);
+            p.Edge(r, true);
+        } else if (w->style & WS_BORDER) {
+            p.Frame(r, COLOR_WINDOWFRAME);
+        }
+        if (w->exStyle & WS_EX_CLIENTEDGE) {
+            RECT edge{client.left - 2, client.top - 2, client.right + 2, client.bottom + 2};
+            p.Edge(edge, false);
+        }
+        if ((w->style & WS_CAPTION) == WS_CAPTION) {
+            RECT caption{r.left + 3, r.top + 3, r.right - 3, r.top + in.top};
+            p.Fill(caption, COLOR_ACTIVECAPTION);
+            p.Text(w->text, caption, 0, COLOR_CAPTIONTEXT, true);
+        }
+    }
+    ReleaseDC(h, dc);
+}
+
+void EraseDialog(HWND dialog, HDC dc) {
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
+        dialog, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(dialog)));
+    if (!brush) brush = GetSysColorBrush(COLOR_BTNFACE);
+    RECT client;
+    GetClientRect(dialog, &client);
+    FillRect(dc, &client, brush);
+}
+
+} // namespace platform::user
+
+namespace platform::user::driver {
+
 bool DrawWindow(HWND window, HDC dc) {
-    auto w = Find(window);
-    if (!w || !dc) return false;
-    LOGFONTW face = DialogFont(window);
-    HFONT font = CreateFontIndirectW(&face);
-    if (!font) return false;
-    HGDIOBJ oldFont = SelectObject(dc, font);
-    Painter p{dc, face};
-    p.Fill(RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top}, COLOR_BTNFACE);
-    DrawTree(p, window, POINT{0, 0}, true);
-    SelectObject(dc, oldFont);
-    DeleteObject(font);
-    return true;
+    if (!Find(window) || !dc) return false;
+    // As if the window had just been uncovered: everything of its top-level
+    // window painted afresh, in the stacking order.
+    HWND top = GetAncestor(window, GA_ROOT);
+    if (!top) top = window;
+    HDC surface = SurfaceDc(window);
+    if (!surface) return false;
+    InvalidateTree(top);
+    PaintTree(top);
+    RECT r;
+    GetWindowRect(window, &r);
+    BOOL ok = BitBlt(dc, 0, 0, r.right - r.left, r.bottom - r.top, surface, 0, 0, SRCCOPY);
+    ReleaseDC(nullptr, surface);
+    return ok != FALSE;
 }
 
 bool SavePng(HWND window, const std::string& hostPath) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <new>
 #include <thread>
 
@@ -12,6 +13,7 @@
 #include "platform/user_ctl.h"
 #include "user_internal.h"
 #include "win/errors.h"
+#include "win/gdi_bitmap.h"
 #include "win/process.h"
 
 namespace platform::user {
@@ -52,6 +54,7 @@ struct State {
     HWND active = nullptr;
     HWND capture = nullptr;
     POINT cursor{};
+    std::set<int> heldKeys; // virtual keys the test driver holds down
     size_t created = 0;
 };
 
@@ -103,6 +106,7 @@ void ResetWindows() {
     S().queues.clear();
     S().timers.clear();
     S().focus = S().active = S().capture = nullptr;
+    S().heldKeys.clear();
 }
 
 void EnsureReset() {
@@ -150,6 +154,7 @@ void Unlink(const std::shared_ptr<Window>& w) {
     if (S().focus == w->handle) S().focus = nullptr;
     if (S().active == w->handle) S().active = nullptr;
     if (S().capture == w->handle) S().capture = nullptr;
+    ReleaseSurface(*w);
 }
 
 POINT ClientOrigin(const Window& w) {
@@ -429,6 +434,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
             return nullptr;
         }
         if (!IsWindow(h)) return nullptr;
+        InvalidateTree(h);
         if (w->parent && !(w->exStyle & WS_EX_NOPARENTNOTIFY))
             SendMessageW(w->parent, WM_PARENTNOTIFY, MAKELONG(WM_CREATE, static_cast<WORD>(w->id)),
                          reinterpret_cast<LPARAM>(h));
@@ -861,10 +867,14 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
     bool show = nCmdShow != SW_HIDE;
     if (show != static_cast<bool>(wasVisible)) {
         SendMessageW(hWnd, WM_SHOWWINDOW, show, 0);
-        if (show)
+        if (show) {
             w->style |= WS_VISIBLE;
-        else
+            InvalidateTree(hWnd);
+        } else {
             w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+            // What it covered shows again.
+            if (w->parent) InvalidateRect(w->parent, nullptr, TRUE);
+        }
         if (!show && (GetFocus() == hWnd || IsChild(hWnd, GetFocus()))) SetFocus(nullptr);
     }
     return wasVisible;
@@ -1018,6 +1028,10 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
     if (uFlags & SWP_SHOWWINDOW) ShowWindow(hWnd, SW_SHOWNA);
     if (uFlags & SWP_HIDEWINDOW) ShowWindow(hWnd, SW_HIDE);
     SendMessageW(hWnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+    if (moved || sized) {
+        InvalidateTree(hWnd);
+        if (w->parent) InvalidateRect(w->parent, nullptr, TRUE);
+    }
     if (moved) SendMessageW(hWnd, WM_MOVE, 0, 0);
     if (sized) {
         RECT client;
@@ -1079,16 +1093,6 @@ int WINAPI MapWindowPoints(HWND hWndFrom, HWND hWndTo, LPPOINT lpPoints, UINT cP
 }
 
 // Nothing is drawn until a picture of a window is asked for.
-BOOL WINAPI InvalidateRect(HWND hWnd, const RECT*, BOOL) {
-    return !hWnd || IsWindow(hWnd);
-}
-BOOL WINAPI UpdateWindow(HWND hWnd) {
-    return IsWindow(hWnd);
-}
-BOOL WINAPI RedrawWindow(HWND hWnd, const RECT*, HRGN, UINT) {
-    return !hWnd || IsWindow(hWnd);
-}
-
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
     if (!lpPoint) return FALSE;
     std::lock_guard lock(S().lock);
@@ -1291,12 +1295,13 @@ LONG WINAPI GetMessageTime() {
     return static_cast<LONG>(GetTickCount());
 }
 
-// No key is ever held down on a machine without a keyboard.
-SHORT WINAPI GetKeyState(int) {
-    return 0;
+// Only the keys the test driver holds down are down: the high bit.
+SHORT WINAPI GetKeyState(int nVirtKey) {
+    std::lock_guard lock(S().lock);
+    return S().heldKeys.count(nVirtKey) ? static_cast<SHORT>(0x8000) : 0;
 }
-SHORT WINAPI GetAsyncKeyState(int) {
-    return 0;
+SHORT WINAPI GetAsyncKeyState(int vKey) {
+    return GetKeyState(vKey);
 }
 
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
@@ -1329,15 +1334,49 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         DestroyWindow(hWnd);
         return 0;
-    case WM_ERASEBKGND:
+    case WM_ERASEBKGND: {
+        // The system's controls paint their whole face in WM_PAINT.
+        if (w->windowClass->system && !w->isDialog) return 1;
+        auto dc = reinterpret_cast<HDC>(wParam);
+        if (w->isDialog) {
+            EraseDialog(hWnd, dc);
+            return 1;
+        }
+        HBRUSH brush = w->windowClass->background;
+        if (!brush) return 0;
+        auto index = reinterpret_cast<ULONG_PTR>(brush);
+        // A class brush may name a system colour as its index plus one.
+        if (index > 0 && index <= COLOR_GRADIENTINACTIVECAPTION + 1)
+            brush = GetSysColorBrush(static_cast<int>(index - 1));
+        RECT client;
+        GetClientRect(hWnd, &client);
+        FillRect(dc, &client, brush);
         return 1;
+    }
     case WM_NOTIFYFORMAT:
         return kUnicodeNotifications;
+    case WM_NCPAINT:
+        if (!w->windowClass->system || w->isDialog) PaintFrame(hWnd);
+        return 0;
     case WM_PAINT: {
+        if (w->windowClass->system && !w->isDialog) {
+            PaintSystemControl(hWnd);
+            return 0;
+        }
         PAINTSTRUCT ps;
         BeginPaint(hWnd, &ps);
         EndPaint(hWnd, &ps);
         return 0;
+    }
+    // Over its client area a window shows its class's cursor; a child lets
+    // its parent choose first.
+    case WM_SETCURSOR: {
+        if (w->parent && SendMessageW(w->parent, WM_SETCURSOR, wParam, lParam)) return TRUE;
+        if (LOWORD(lParam) == HTCLIENT && w->windowClass->cursor) {
+            SetCursor(w->windowClass->cursor);
+            return TRUE;
+        }
+        return FALSE;
     }
     // A child passes help and context-menu requests up to its parent.
     case WM_HELP:
@@ -1365,24 +1404,6 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     default:
         return 0;
     }
-}
-
-// Painting draws nothing by itself; the renderer asks windows for their
-// pictures instead.
-HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
-    if (!lpPaint) return nullptr;
-    *lpPaint = {};
-    GetClientRect(hWnd, &lpPaint->rcPaint);
-    return nullptr;
-}
-BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT*) {
-    return TRUE;
-}
-HDC WINAPI GetDC(HWND) {
-    return nullptr;
-}
-int WINAPI ReleaseDC(HWND, HDC) {
-    return 1;
 }
 
 BOOL WINAPI SetWindowSubclass(HWND hWnd, SUBCLASSPROC pfnSubclass, UINT_PTR uIdSubclass,
@@ -1440,6 +1461,19 @@ LRESULT WINAPI DefSubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPara
 } // extern "C"
 
 namespace platform::user {
+
+// SetCursor and GetCursor keep the cursor in cursor.cpp.
+HCURSOR CurrentCursor() {
+    return GetCursor();
+}
+
+void HoldKey(int key, bool down) {
+    std::lock_guard lock(S().lock);
+    if (down)
+        S().heldKeys.insert(key);
+    else
+        S().heldKeys.erase(key);
+}
 
 bool FireTimers() {
     std::vector<Timer> due;

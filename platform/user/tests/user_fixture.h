@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "platform/text.h"
 #include "platform/user_ctl.h"
 #include "win/commctrl.h"
+#include "win/gdi_bitmap.h"
+#include "win/gdi_dc.h"
 #include "win/user.h"
 
 namespace user_test {
@@ -224,6 +227,61 @@ inline std::string Join(const std::vector<std::string>& lines) {
     for (const auto& l : lines)
         out += l + "\n";
     return out;
+}
+
+// The picture of a window in a bitmap of its size.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<DWORD> pixels;
+    explicit Picture(HWND window) {
+        RECT r;
+        GetWindowRect(window, &r);
+        width = r.right - r.left;
+        height = r.bottom - r.top;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        EXPECT_TRUE(platform::user::driver::DrawWindow(window, dc));
+        pixels.assign(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + width * height);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+    }
+    COLORREF At(int x, int y) const {
+        DWORD p = pixels[static_cast<size_t>(y) * width + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+    // The rightmost column in r holding a pixel of this colour, or -1.
+    int RightmostOf(const RECT& r, COLORREF c) const {
+        int found = -1;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                if (At(x, y) == c) found = std::max(found, x);
+        return found;
+    }
+    int Count(const RECT& r, COLORREF c) const {
+        int n = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                n += At(x, y) == c;
+        return n;
+    }
+};
+
+// Where a child stands in its top-level window's picture.
+inline RECT PlaceOf(HWND top, HWND child) {
+    RECT t, c;
+    GetWindowRect(top, &t);
+    GetWindowRect(child, &c);
+    OffsetRect(&c, -t.left, -t.top);
+    return c;
 }
 
 } // namespace user_test

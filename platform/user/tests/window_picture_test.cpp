@@ -24,61 +24,6 @@ std::vector<BYTE> PictureTemplate(WORD points) {
     return t.Bytes();
 }
 
-// The picture of a window in a bitmap of its size.
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<DWORD> pixels;
-    explicit Picture(HWND window) {
-        RECT r;
-        GetWindowRect(window, &r);
-        width = r.right - r.left;
-        height = r.bottom - r.top;
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        EXPECT_TRUE(drv::DrawWindow(window, dc));
-        pixels.assign(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + width * height);
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        DeleteObject(bitmap);
-    }
-    COLORREF At(int x, int y) const {
-        DWORD p = pixels[static_cast<size_t>(y) * width + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    // The rightmost column in r holding a pixel of this colour, or -1.
-    int RightmostOf(const RECT& r, COLORREF c) const {
-        int found = -1;
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x)
-                if (At(x, y) == c) found = std::max(found, x);
-        return found;
-    }
-    int Count(const RECT& r, COLORREF c) const {
-        int n = 0;
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x)
-                n += At(x, y) == c;
-        return n;
-    }
-};
-
-// Where a child stands in its top-level window's picture.
-RECT PlaceOf(HWND top, HWND child) {
-    RECT t, c;
-    GetWindowRect(top, &t);
-    GetWindowRect(child, &c);
-    OffsetRect(&c, -t.left, -t.top);
-    return c;
-}
-
 class WindowPicture : public UserTest {
   protected:
     HWND Open(WORD points) {

@@ -806,7 +806,8 @@ TEST_F(Sheets, PreviewPaneAndStatusMonitorButton) {
         GetWindowRect(button, &b);
         EXPECT_EQ(b.top, p.top + object->Preview().VerticalOffset());
         EXPECT_GT(b.top, p.bottom);
-        EXPECT_EQ((b.left + b.right) / 2, (p.left + p.right) / 2);
+        // Centred to the pixel: an odd difference of widths leaves half a pixel.
+        EXPECT_NEAR((b.left + b.right) / 2, (p.left + p.right) / 2, 1);
         EXPECT_FALSE(IsWindowEnabled(button));
         SendMessageW(page, WM_COMMAND, MAKELONG(CProfilePropPage::kStatusMonitorId, BN_CLICKED),
                      reinterpret_cast<LPARAM>(button));

@@ -162,6 +162,27 @@ bool ClickColumn(HWND listView, int column);
 // focus or the click.
 bool PressF1(HWND window);
 bool RightClick(HWND window);
+// Keys as a person presses them on the window with the focus: WM_KEYDOWN
+// and WM_KEYUP, through the dialog manager of the focus's dialog (Tab moves
+// the focus, Enter presses the default button, Escape cancels; a control
+// that wants the key gets it: arrow keys move a list's selection). A held
+// key stays down (GetKeyState reports it, WM_KEYDOWN repeats with each
+// HoldKey) until ReleaseKey. False when no window has the focus.
+bool PressKey(int virtualKey);
+bool HoldKey(int virtualKey);
+bool ReleaseKey(int virtualKey);
+// The left mouse button at a point of a window's client area: pressed, moved
+// (a drag while it is down) and released. Each asks the window under the
+// mouse for its cursor first (WM_SETCURSOR) unless a window has captured the
+// mouse, which then gets the messages, at the point in its own coordinates.
+// False when the window cannot take the mouse (missing, disabled, hidden).
+bool MouseDown(HWND window, POINT at);
+bool MouseMove(HWND window, POINT at);
+bool MouseUp(HWND window, POINT at);
+// A press at `from`, moves in `steps` even steps and a release at `to`.
+bool Drag(HWND window, POINT from, POINT to, int steps = 4);
+// The cursor the program set last (SetCursor), nullptr for none.
+HCURSOR ReadCursor();
 // A property sheet: its pages by tab, and its buttons.
 bool SwitchPage(HWND sheet, int index);
 bool PressButton(HWND dialog, int id); // IDOK, IDCANCEL, IDHELP, IDC_PROPSHEET_APPLYNOW...
@@ -182,9 +203,12 @@ int ReadPosition(HWND trackbarOrUpDownOrScrollBar);
 // coordinates of the parent). Same windows, same text.
 std::string Snapshot(HWND window);
 
-// Draws the window (frame, caption, controls in the classic 3D look with the
-// system colours and the dialog's own font) through GDI, with its top left
-// corner at (0, 0) of the device context; or into a PNG file.
+// A picture of the window as the windows paint themselves (frame, caption,
+// the system's controls in the classic 3D look with the system colours and
+// the dialog's own font, owner-drawn and self-painting controls as their
+// program draws them), in their stacking order, with its top left corner at
+// (0, 0) of the device context; or into a PNG file. Its top-level window is
+// painted afresh first, as if it had just been uncovered.
 bool DrawWindow(HWND window, HDC dc);
 bool SavePng(HWND window, const std::string& hostPath);
 

@@ -222,6 +222,7 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define WM_GETTEXT 0x000D
 #define WM_GETTEXTLENGTH 0x000E
 #define WM_PAINT 0x000F
+#define WM_NCPAINT 0x0085
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
@@ -293,6 +294,8 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 #define VK_END 0x23
@@ -303,6 +306,15 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define VK_DOWN 0x28
 #define VK_DELETE 0x2E
 #define VK_F1 0x70
+#define VK_LBUTTON 0x01
+#define VK_RBUTTON 0x02
+
+// Mouse messages' key state (wParam) and WM_SETCURSOR's hit-test code.
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define HTCLIENT 1
 
 // WM_GETDLGCODE
 #define DLGC_WANTARROWS 0x0001
@@ -394,9 +406,17 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 
 // RedrawWindow
 #define RDW_INVALIDATE 0x0001
+#define RDW_INTERNALPAINT 0x0002
 #define RDW_ERASE 0x0004
+#define RDW_VALIDATE 0x0008
+#define RDW_NOINTERNALPAINT 0x0010
+#define RDW_NOERASE 0x0020
+#define RDW_NOCHILDREN 0x0040
 #define RDW_ALLCHILDREN 0x0080
 #define RDW_UPDATENOW 0x0100
+#define RDW_ERASENOW 0x0200
+#define RDW_FRAME 0x0400
+#define RDW_NOFRAME 0x0800
 
 // ---- notifications of the standard controls ----
 #define BN_CLICKED 0
@@ -770,8 +790,15 @@ BOOL WINAPI UpdateWindow(HWND hWnd);
 BOOL WINAPI RedrawWindow(HWND hWnd, const RECT* lprcUpdate, HRGN hrgnUpdate, UINT flags);
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
+BOOL WINAPI ValidateRect(HWND hWnd, const RECT* lpRect);
+BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase);
+// A window's device contexts draw on the surface of its top-level window,
+// clipped to what of the window shows; ReleaseDC (EndPaint) frees them.
 HDC WINAPI GetDC(HWND hWnd);
+HDC WINAPI GetWindowDC(HWND hWnd);
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
+BOOL WINAPI DrawFocusRect(HDC hDC, const RECT* lprc);
+HCURSOR WINAPI GetCursor();
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
 BOOL WINAPI SetCursorPos(int X, int Y);
 // The cursor shown over the process's windows: SetCursor answers the one it

@@ -1,0 +1,39 @@
+// The fixture of the pages' tests: a document sheet's context on a printer
+// of a sample model, with the resource library as the framework's resources,
+// and what the tests read back (pixels, images, pictures).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sheet_context.h"
+#include "ui_fixture.h"
+#include "win/devmode_private.h"
+
+namespace pages_test {
+
+using sheetwright::SheetContext;
+
+class SheetFixture : public ::testing::Test {
+  protected:
+    void SetUp() override { Open("CX5540"); }
+    void TearDown() override;
+    // Opens a document sheet's context on a printer of the model.
+    void Open(const std::string& model);
+    void Open(const ui_test::Bytes& model);
+
+    DEVMODE_IMAGEW& Working() { return context_->workingImage; }
+
+    HANDLE printer_ = nullptr;
+    SheetContext* context_ = nullptr;
+};
+
+// Where a test keeps its pictures: $PAGES_PNG_DIR when set, else none.
+std::string PictureFolder();
+
+// The colour of a pixel of a window's picture as the windows paint themselves.
+COLORREF WindowPixel(HWND window, int x, int y);
+
+} // namespace pages_test
