@@ -161,6 +161,63 @@ TEST_F(Painting, AWindowPaintsWhatItsPictureShows) {
     EXPECT_EQ(ReleaseDC(nullptr, screen), 0) << "released once";
 }
 
+// A window whose paint moves the viewport and clips: device units on its
+// device context are its client area's, whatever part of the surface it is.
+LRESULT CALLBACK MappedProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != WM_PAINT) return DefWindowProcW(h, msg, wp, lp);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(h, &ps);
+    SetViewportOrgEx(dc, 30, 20, nullptr);
+    POINT org{};
+    GetViewportOrgEx(dc, &org);
+    EXPECT_EQ(org.x, 30);
+    POINT p{0, 0};
+    LPtoDP(dc, &p, 1);
+    EXPECT_EQ(p.x, 30);
+    EXPECT_EQ(p.y, 20);
+    DPtoLP(dc, &p, 1);
+    EXPECT_EQ(p.x, 0);
+    HRGN clip = CreateRectRgn(30, 20, 40, 30);
+    SelectClipRgn(dc, clip);
+    HRGN got = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetClipRgn(dc, got), 1);
+    RECT box{};
+    GetRgnBox(got, &box);
+    const RECT device{30, 20, 40, 30}, logical{0, 0, 10, 10};
+    EXPECT_TRUE(EqualRect(&box, &device));
+    GetClipBox(dc, &box);
+    EXPECT_TRUE(EqualRect(&box, &logical));
+    Fill(dc, RECT{-100, -100, 100, 100}, kRed);
+    DeleteObject(got);
+    DeleteObject(clip);
+    EndPaint(h, &ps);
+    return 0;
+}
+
+TEST_F(Painting, DeviceUnitsAreTheClientAreas) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = MappedProc;
+    wc.lpszClassName = u"MappedProbe";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<ULONG_PTR>(COLOR_WINDOW + 1));
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND top = CreateWindowExW(0, u"PaintProbe", u"Mapped", WS_POPUP | WS_CAPTION | WS_VISIBLE, 10,
+                               10, 200, 150, nullptr, nullptr, nullptr, nullptr);
+    windows.push_back(top);
+    HWND child = CreateWindowExW(0, u"MappedProbe", u"", WS_CHILD | WS_VISIBLE, 60, 40, 100, 80,
+                                 top, nullptr, nullptr, nullptr);
+    ASSERT_NE(child, nullptr);
+    Picture pic(top);
+    POINT in = InPicture(top, child, POINT{35, 25});
+    POINT right = InPicture(top, child, POINT{45, 25});
+    POINT above = InPicture(top, child, POINT{35, 15});
+    EXPECT_EQ(pic.At(in.x, in.y), kRed);
+    EXPECT_EQ(pic.At(right.x, right.y), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(pic.At(above.x, above.y), GetSysColor(COLOR_WINDOW));
+    DestroyWindow(top);
+    windows.clear();
+    UnregisterClassW(u"MappedProbe", nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // Dialogs whose procedure draws items, chooses colours and logs.
 
