@@ -395,7 +395,7 @@ TEST_F(OwnedDialogs, OwnerDrawnComboAndListBoxAsTheirOwnerDrawsThem) {
                                                      "list 2 selected", "combo 1 edit"}));
 
     // Dropped down, the list shows below the field, over what lies there.
-    SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    ASSERT_TRUE(drv::DropDown(combo, true));
     EXPECT_EQ(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), TRUE);
     state.drawn.clear();
     Picture dropped(dialog);
@@ -404,7 +404,7 @@ TEST_F(OwnedDialogs, OwnerDrawnComboAndListBoxAsTheirOwnerDrawsThem) {
     EXPECT_EQ(dropped.At(c.left + 20, listTop + 18 + 9), kGreen);
     EXPECT_EQ(dropped.At(c.left + 20, listTop + 36 + 9), kBlue);
     EXPECT_EQ(state.drawn.size(), 6u + 3u);
-    SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+    ASSERT_TRUE(drv::DropDown(combo, false));
     Picture closed(dialog);
     EXPECT_EQ(closed.At(c.left + 20, listTop + 9), GetSysColor(COLOR_BTNFACE));
 }
