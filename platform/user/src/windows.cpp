@@ -4,8 +4,8 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <set>
 #include <new>
+#include <set>
 #include <thread>
 
 #include "platform/core.h"
@@ -1088,7 +1088,6 @@ int WINAPI MapWindowPoints(HWND hWndFrom, HWND hWndTo, LPPOINT lpPoints, UINT cP
     return MAKELONG(static_cast<WORD>(dx), static_cast<WORD>(dy));
 }
 
-// Nothing is drawn until a picture of a window is asked for.
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
     if (!lpPoint) return FALSE;
     std::lock_guard lock(S().lock);
