@@ -215,7 +215,30 @@ void PaintWindow(HWND h) {
     }
 }
 
+// The first window of the tree, in painting order, that needs painting.
+HWND FirstToPaint(HWND h) {
+    auto w = Find(h);
+    if (!w || !(w->style & WS_VISIBLE)) return nullptr;
+    if (w->frameUpdate || !IsRectEmpty(&w->update)) return h;
+    std::vector<HWND> children = w->children;
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+        if (HWND found = FirstToPaint(*it)) return found;
+    return nullptr;
+}
+
 } // namespace
+
+HWND NextToPaint(HWND within) {
+    if (within) return IsWindowVisible(within) ? FirstToPaint(within) : nullptr;
+    std::vector<HWND> tops = TopLevelWindows();
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it)
+        if (HWND found = FirstToPaint(*it)) return found;
+    return nullptr;
+}
+
+void PaintOne(HWND h) {
+    PaintWindow(h);
+}
 
 void InvalidateTree(HWND h) {
     auto w = Find(h);

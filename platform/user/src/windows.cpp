@@ -1224,6 +1224,15 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
         if (wRemoveMsg & PM_REMOVE) q.quit = false;
         return TRUE;
     }
+    // With nothing else queued, a window that needs painting is painted.
+    bool paintWanted = (!wMsgFilterMin && !wMsgFilterMax) ||
+                       (wMsgFilterMin <= WM_PAINT && WM_PAINT <= wMsgFilterMax);
+    if (paintWanted) {
+        if (HWND dirty = NextToPaint(hWnd)) {
+            *lpMsg = MSG{dirty, WM_PAINT, 0, 0, GetTickCount(), S().cursor};
+            return TRUE;
+        }
+    }
     return FALSE;
 }
 
@@ -1255,6 +1264,10 @@ LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
         return 0;
     }
     if (!lpMsg->hwnd) return 0;
+    if (lpMsg->message == WM_PAINT) {
+        PaintOne(lpMsg->hwnd);
+        return 0;
+    }
     return SendMessageW(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 

@@ -74,6 +74,10 @@ LRESULT CALLBACK PainterProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(h, msg, wp, lp);
 }
 
+INT_PTR CALLBACK QuietDialog(HWND, UINT msg, WPARAM, LPARAM) {
+    return msg == WM_INITDIALOG;
+}
+
 class Painting : public UserTest {
   protected:
     void SetUp() override {
@@ -159,6 +163,26 @@ TEST_F(Painting, AWindowPaintsWhatItsPictureShows) {
     DeleteObject(compatible);
     EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
     EXPECT_EQ(ReleaseDC(nullptr, screen), 0) << "released once";
+}
+
+// A modal loop paints what needs it before it goes idle, as a message loop
+// does; each window once.
+TEST_F(Painting, TheModalLoopPaintsBeforeItIdles) {
+    std::vector<BYTE> t =
+        TemplateBuilder()
+            .Dialog(DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 120, 80, u"Modal")
+            .Item(0, u"PaintProbe", 0, 5, 5, 60, 40, 50, u"")
+            .Bytes();
+    int seen = -1;
+    ut::AnswerNextModal([&](HWND dialog) {
+        seen = gPaint.paints;
+        EXPECT_FALSE(GetUpdateRect(GetDlgItem(dialog, 50), nullptr, FALSE));
+        EndDialog(dialog, IDOK);
+    });
+    EXPECT_EQ(DialogBoxIndirectParamW(nullptr, reinterpret_cast<const DLGTEMPLATE*>(t.data()),
+                                      nullptr, QuietDialog, 0),
+              IDOK);
+    EXPECT_EQ(seen, 1);
 }
 
 // A window whose paint moves the viewport and clips: device units on its
