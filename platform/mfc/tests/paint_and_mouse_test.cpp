@@ -106,10 +106,9 @@ class PaintAndMouse : public user_test::UserTest {
     void SetUp() override { gLog.clear(); }
     void TearDown() override {
         if (host.m_hWnd) host.DestroyWindow();
-        // The borrowing wrappers the handlers were given.
+        // The device contexts' wrappers the handlers were given went with
+        // their paints; the windows' go here.
         CWnd::DeleteTempMap();
-        CDC::DeleteTempMap();
-        CGdiObject::DeleteTempMap();
         user_test::UserTest::TearDown();
     }
     CHost host;
