@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -172,8 +171,8 @@ struct Script {
                 // become one '-', the mnemonic marker goes.
                 std::string safe;
                 for (char c : platform::ToUtf8(names[i])) {
-                    bool keep = static_cast<unsigned char>(c) >= 0x80 ||
-                                std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                    bool keep = static_cast<unsigned char>(c) >= 0x80 || (c >= '0' && c <= '9') ||
+                                (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
                     if (keep)
                         safe += c;
                     else if (c != '&' && !safe.empty() && safe.back() != '-')

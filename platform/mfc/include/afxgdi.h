@@ -129,6 +129,10 @@ class CDC : public CObject {
     }
     static CDC* FromHandle(HDC hdc);
     static void DeleteTempMap();
+    // Frees the borrowing wrappers (of device contexts and drawing objects)
+    // whose handles are gone: a window's device context lives only through
+    // its paint, and its wrappers would pile up until the library goes.
+    static void DeleteStaleTemporaries();
 
     int SaveDC() { return ::SaveDC(m_hDC); }
     BOOL RestoreDC(int saved) { return ::RestoreDC(m_hDC, saved); }

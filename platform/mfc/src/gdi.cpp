@@ -177,6 +177,24 @@ void CDC::DeleteTempMap() {
     temporary.clear();
 }
 
+void CDC::DeleteStaleTemporaries() {
+    DWORD error = ::GetLastError();
+    auto* state = AfxGetStaticModuleState();
+    std::erase_if(state->m_temporaryDCs, [](const auto& entry) {
+        if (::GetGraphicsMode(entry.first) != 0) return false;
+        entry.second->Detach();
+        delete entry.second;
+        return true;
+    });
+    std::erase_if(state->m_temporaryGdiObjects, [](const auto& entry) {
+        if (::GetObjectType(entry.first) != 0) return false;
+        entry.second->Detach();
+        delete entry.second;
+        return true;
+    });
+    ::SetLastError(error);
+}
+
 CGdiObject* CDC::Select(HGDIOBJ h) {
     return h ? CGdiObject::FromHandle(::SelectObject(m_hDC, h)) : nullptr;
 }

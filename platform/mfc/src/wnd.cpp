@@ -220,7 +220,27 @@ LRESULT CWnd::Default() {
     return DefWindowProc(current_.message, current_.wParam, current_.lParam);
 }
 
+namespace {
+
+// How deep this thread is in the framework's window procedure: when the
+// outermost call returns, the wrappers of handles that went meanwhile go
+// too, as the framework's idle time would free them.
+thread_local int tWndProcDepth = 0;
+
+class WndProcDepth {
+  public:
+    WndProcDepth() { ++tWndProcDepth; }
+    ~WndProcDepth() {
+        if (--tWndProcDepth == 0) CDC::DeleteStaleTemporaries();
+    }
+    WndProcDepth(const WndProcDepth&) = delete;
+    WndProcDepth& operator=(const WndProcDepth&) = delete;
+};
+
+} // namespace
+
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WndProcDepth depth;
     CWnd* w = CWnd::FromHandlePermanent(hWnd);
     if (!w) return ::DefWindowProcW(hWnd, message, wParam, lParam);
     CWnd::Current saved = w->current_;

@@ -18,7 +18,7 @@ namespace ut = platform::user::test;
 constexpr COLORREF kBlue = RGB(0, 0, 200);
 constexpr COLORREF kYellow = RGB(255, 255, 0);
 constexpr COLORREF kPurple = RGB(120, 0, 120);
-constexpr int kLabel = 10, kSwatch = 11;
+constexpr int kLabel = 10, kSwatch = 11, kOwnColours = 12;
 
 std::vector<std::string> gLog;
 
@@ -71,6 +71,18 @@ ON_WM_MOUSEMOVE()
 ON_WM_LBUTTONUP()
 END_MESSAGE_MAP()
 
+// A label that chooses its own background: the host's map leaves it to it.
+class CReflectLabel : public CWnd {
+  public:
+    CBrush purple{kPurple};
+    HBRUSH CtlColor(CDC*, UINT) { return purple; }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CReflectLabel, CWnd)
+ON_WM_CTLCOLOR_REFLECT()
+END_MESSAGE_MAP()
+
 // The host: its label in yellow on blue; the rest as the framework does.
 class CHost : public CWnd {
   public:
@@ -94,14 +106,14 @@ class PaintAndMouse : public user_test::UserTest {
     void SetUp() override { gLog.clear(); }
     void TearDown() override {
         if (host.m_hWnd) host.DestroyWindow();
-        // The borrowing wrappers the handlers were given.
+        // The device contexts' wrappers the handlers were given went with
+        // their paints; the windows' go here.
         CWnd::DeleteTempMap();
-        CDC::DeleteTempMap();
-        CGdiObject::DeleteTempMap();
         user_test::UserTest::TearDown();
     }
     CHost host;
     CSwatch swatch;
+    CReflectLabel own;
 };
 
 TEST_F(PaintAndMouse, ObjectsPaintChooseColoursAndFollowTheMouse) {
@@ -110,6 +122,9 @@ TEST_F(PaintAndMouse, ObjectsPaintChooseColoursAndFollowTheMouse) {
     HWND label = CreateWindowExW(0, u"Static", u"WWWWWWWW", WS_CHILD | WS_VISIBLE | SS_LEFT, 10, 10,
                                  100, 16, host, reinterpret_cast<HMENU>(kLabel), nullptr, nullptr);
     ASSERT_NE(label, nullptr);
+    HWND ownLabel = CreateWindowExW(0, u"Static", u"", WS_CHILD | WS_VISIBLE, 150, 10, 60, 16, host,
+                                    reinterpret_cast<HMENU>(kOwnColours), nullptr, nullptr);
+    ASSERT_TRUE(own.SubclassWindow(ownLabel));
     ASSERT_TRUE(swatch.CreateEx(0, u"Static", u"", WS_CHILD | WS_VISIBLE | SS_NOTIFY,
                                 RECT{10, 40, 110, 100}, &host, kSwatch));
 
@@ -118,6 +133,8 @@ TEST_F(PaintAndMouse, ObjectsPaintChooseColoursAndFollowTheMouse) {
     EXPECT_EQ(pic.At(l.right - 2, l.bottom - 2), kBlue);
     EXPECT_GT(pic.Count(l, kYellow), 10);
     EXPECT_EQ(pic.At(s.left + 50, s.top + 30), kPurple);
+    RECT o = user_test::PlaceOf(host, ownLabel);
+    EXPECT_EQ(pic.At(o.left + 30, o.top + 8), kPurple);
     EXPECT_EQ(pic.At(s.right + 5, s.top + 30), GetSysColor(COLOR_BTNFACE));
     EXPECT_EQ(gLog, (std::vector<std::string>{"paint"}));
 

@@ -16,6 +16,8 @@
 namespace platform::user {
 namespace {
 
+constexpr LONG kMaxSurfaceSide = 4096;
+
 // Device contexts handed to windows (GetDC, GetWindowDC, BeginPaint), by
 // handle, so that ReleaseDC and EndPaint free only their own.
 std::mutex gDcLock;
@@ -76,8 +78,9 @@ HBITMAP NewSurface(LONG width, LONG height) {
 HBITMAP SurfaceOf(HWND top) {
     auto w = Find(top);
     if (!w) return nullptr;
-    SIZE size{std::max<LONG>(w->rect.right - w->rect.left, 1),
-              std::max<LONG>(w->rect.bottom - w->rect.top, 1)};
+    // A window larger than any screen keeps a screen's worth of surface.
+    SIZE size{std::clamp<LONG>(w->rect.right - w->rect.left, 1, kMaxSurfaceSide),
+              std::clamp<LONG>(w->rect.bottom - w->rect.top, 1, kMaxSurfaceSide)};
     if (w->surface && w->surfaceSize.cx == size.cx && w->surfaceSize.cy == size.cy)
         return w->surface;
     ReleaseSurface(*w);
@@ -212,7 +215,30 @@ void PaintWindow(HWND h) {
     }
 }
 
+// The first window of the tree, in painting order, that needs painting.
+HWND FirstToPaint(HWND h) {
+    auto w = Find(h);
+    if (!w || !(w->style & WS_VISIBLE)) return nullptr;
+    if (w->frameUpdate || !IsRectEmpty(&w->update)) return h;
+    std::vector<HWND> children = w->children;
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+        if (HWND found = FirstToPaint(*it)) return found;
+    return nullptr;
+}
+
 } // namespace
+
+HWND NextToPaint(HWND within) {
+    if (within) return IsWindowVisible(within) ? FirstToPaint(within) : nullptr;
+    std::vector<HWND> tops = TopLevelWindows();
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it)
+        if (HWND found = FirstToPaint(*it)) return found;
+    return nullptr;
+}
+
+void PaintOne(HWND h) {
+    PaintWindow(h);
+}
 
 void InvalidateTree(HWND h) {
     auto w = Find(h);

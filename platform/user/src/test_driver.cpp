@@ -205,6 +205,14 @@ bool MoveSlider(HWND trackbar, int position) {
     return MoveSliderByUser(trackbar, position);
 }
 
+bool DropDown(HWND combo, bool open) {
+    if (!Usable(combo) || !IsClass(combo, u"ComboBox")) return false;
+    UserAction user;
+    SetFocus(combo);
+    SendMessageW(combo, CB_SHOWDROPDOWN, open, 0);
+    return (SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0) == open;
+}
+
 bool SpinBy(HWND upDown, int steps) {
     if (!Usable(upDown)) return false;
     UserAction user;

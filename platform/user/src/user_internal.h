@@ -117,6 +117,12 @@ class UserAction {
 // area), as the message loop would.
 void InvalidateTree(HWND h);
 void PaintTree(HWND h);
+// What the message loop paints when nothing else is queued: the first
+// window (of `within`'s tree, or of any) that needs it, nullptr for none; and
+// that window painted (frame, background, client area), valid afterwards
+// whatever its procedure did, so that no loop paints it forever.
+HWND NextToPaint(HWND within);
+void PaintOne(HWND h);
 // Frees the surface of a top-level window that goes.
 void ReleaseSurface(Window& w);
 // A device context on the whole window (its frame included), as GetWindowDC.

@@ -259,6 +259,7 @@ void DrawButton(Painter& p, const Window& w, const RECT& r, HWND h) {
                COLOR_BTNHIGHLIGHT);
         p.Line(frame.right - 1, frame.top + 1, frame.right - 1, frame.bottom - 1,
                COLOR_BTNHIGHLIGHT);
+        if (w.text.empty()) return;
         RECT label{r.left + 8, r.top, r.left + 8 + p.TextWidth(w.text) + 4, r.top + 13};
         FillWith(p.dc, label, brush);
         p.Text(w.text, label, 0, disabled ? COLOR_GRAYTEXT : kDcText);
@@ -580,9 +581,26 @@ void DrawStatic(Painter& p, HWND h, const Window& w, const RECT& r, HDC clientDc
         DrawImage(p.dc, image, imageType, r, (w.style & SS_CENTERIMAGE) != 0);
         return;
     }
-    int align = type == SS_CENTER ? kCenter : type == SS_RIGHT ? kRight : kLeft;
-    p.Text(w.text, RECT{r.left, r.top, r.right, std::min(r.bottom, r.top + 14)}, align,
-           disabled ? COLOR_GRAYTEXT : kDcText);
+    if (type == SS_BLACKRECT || type == SS_GRAYRECT || type == SS_WHITERECT) {
+        p.Fill(r, type == SS_BLACKRECT  ? COLOR_WINDOWFRAME
+                  : type == SS_GRAYRECT ? COLOR_BTNSHADOW
+                                        : COLOR_WINDOW);
+        return;
+    }
+    // Text as a static lays it out: broken at words unless it is one line.
+    UINT format = DT_EXPANDTABS | (type == SS_CENTER  ? DT_CENTER
+                                   : type == SS_RIGHT ? DT_RIGHT
+                                                      : DT_LEFT);
+    if (type == SS_SIMPLE || type == SS_LEFTNOWORDWRAP)
+        format |= DT_SINGLELINE;
+    else
+        format |= DT_WORDBREAK;
+    if (w.style & SS_CENTERIMAGE) format = (format & ~DT_WORDBREAK) | DT_SINGLELINE | DT_VCENTER;
+    if (w.style & SS_NOPREFIX) format |= DT_NOPREFIX;
+    if (disabled) SetTextColor(p.dc, GetSysColor(COLOR_GRAYTEXT));
+    SetBkMode(p.dc, TRANSPARENT);
+    RECT box = r;
+    DrawTextW(p.dc, w.text.c_str(), static_cast<int>(w.text.size()), &box, format);
 }
 
 void DrawEdit(Painter& p, HWND h, const Window& w, const RECT& r) {
@@ -595,6 +613,17 @@ void DrawEdit(Painter& p, HWND h, const Window& w, const RECT& r) {
     FillWith(p.dc, r, brush);
     p.Edge(r, false);
     std::u16string shown = (w.style & ES_PASSWORD) ? std::u16string(w.text.size(), u'*') : w.text;
+    if (w.style & ES_MULTILINE) {
+        RECT box = Shrink(r, 3);
+        UINT format = DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS |
+                      ((w.style & ES_RIGHT)    ? DT_RIGHT
+                       : (w.style & ES_CENTER) ? DT_CENTER
+                                               : DT_LEFT);
+        if (disabled) SetTextColor(p.dc, GetSysColor(COLOR_GRAYTEXT));
+        SetBkMode(p.dc, TRANSPARENT);
+        DrawTextW(p.dc, shown.c_str(), static_cast<int>(shown.size()), &box, format);
+        return;
+    }
     p.Text(shown, Shrink(r, 2),
            (w.style & ES_RIGHT)    ? kRight
            : (w.style & ES_CENTER) ? kCenter

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <set>
 #include <new>
+#include <set>
 #include <thread>
 
 #include "platform/core.h"
@@ -1092,7 +1092,6 @@ int WINAPI MapWindowPoints(HWND hWndFrom, HWND hWndTo, LPPOINT lpPoints, UINT cP
     return MAKELONG(static_cast<WORD>(dx), static_cast<WORD>(dy));
 }
 
-// Nothing is drawn until a picture of a window is asked for.
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
     if (!lpPoint) return FALSE;
     std::lock_guard lock(S().lock);
@@ -1221,6 +1220,15 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
         if (wRemoveMsg & PM_REMOVE) q.quit = false;
         return TRUE;
     }
+    // With nothing else queued, a window that needs painting is painted.
+    bool paintWanted = (!wMsgFilterMin && !wMsgFilterMax) ||
+                       (wMsgFilterMin <= WM_PAINT && WM_PAINT <= wMsgFilterMax);
+    if (paintWanted) {
+        if (HWND dirty = NextToPaint(hWnd)) {
+            *lpMsg = MSG{dirty, WM_PAINT, 0, 0, GetTickCount(), S().cursor};
+            return TRUE;
+        }
+    }
     return FALSE;
 }
 
@@ -1252,6 +1260,10 @@ LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
         return 0;
     }
     if (!lpMsg->hwnd) return 0;
+    if (lpMsg->message == WM_PAINT) {
+        PaintOne(lpMsg->hwnd);
+        return 0;
+    }
     return SendMessageW(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 

@@ -19,6 +19,7 @@ constexpr COLORREF kGreen = RGB(0, 160, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 200);
 constexpr COLORREF kYellow = RGB(255, 255, 0);
 constexpr COLORREF kOrange = RGB(255, 128, 0); // the probe icon's
+constexpr COLORREF kPurple = RGB(120, 0, 120);
 
 // Where a window's client point lands in its top-level window's picture.
 POINT InPicture(HWND top, HWND window, POINT client) {
@@ -71,6 +72,10 @@ LRESULT CALLBACK PainterProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     return DefWindowProcW(h, msg, wp, lp);
+}
+
+INT_PTR CALLBACK QuietDialog(HWND, UINT msg, WPARAM, LPARAM) {
+    return msg == WM_INITDIALOG;
 }
 
 class Painting : public UserTest {
@@ -160,16 +165,98 @@ TEST_F(Painting, AWindowPaintsWhatItsPictureShows) {
     EXPECT_EQ(ReleaseDC(nullptr, screen), 0) << "released once";
 }
 
+// A modal loop paints what needs it before it goes idle, as a message loop
+// does; each window once.
+TEST_F(Painting, TheModalLoopPaintsBeforeItIdles) {
+    std::vector<BYTE> t =
+        TemplateBuilder()
+            .Dialog(DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 120, 80, u"Modal")
+            .Item(0, u"PaintProbe", 0, 5, 5, 60, 40, 50, u"")
+            .Bytes();
+    int seen = -1;
+    ut::AnswerNextModal([&](HWND dialog) {
+        seen = gPaint.paints;
+        EXPECT_FALSE(GetUpdateRect(GetDlgItem(dialog, 50), nullptr, FALSE));
+        EndDialog(dialog, IDOK);
+    });
+    EXPECT_EQ(DialogBoxIndirectParamW(nullptr, reinterpret_cast<const DLGTEMPLATE*>(t.data()),
+                                      nullptr, QuietDialog, 0),
+              IDOK);
+    EXPECT_EQ(seen, 1);
+}
+
+// A window whose paint moves the viewport and clips: device units on its
+// device context are its client area's, whatever part of the surface it is.
+LRESULT CALLBACK MappedProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != WM_PAINT) return DefWindowProcW(h, msg, wp, lp);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(h, &ps);
+    SetViewportOrgEx(dc, 30, 20, nullptr);
+    POINT org{};
+    GetViewportOrgEx(dc, &org);
+    EXPECT_EQ(org.x, 30);
+    POINT p{0, 0};
+    LPtoDP(dc, &p, 1);
+    EXPECT_EQ(p.x, 30);
+    EXPECT_EQ(p.y, 20);
+    DPtoLP(dc, &p, 1);
+    EXPECT_EQ(p.x, 0);
+    HRGN clip = CreateRectRgn(30, 20, 40, 30);
+    SelectClipRgn(dc, clip);
+    HRGN got = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetClipRgn(dc, got), 1);
+    RECT box{};
+    GetRgnBox(got, &box);
+    const RECT device{30, 20, 40, 30}, logical{0, 0, 10, 10};
+    EXPECT_TRUE(EqualRect(&box, &device));
+    GetClipBox(dc, &box);
+    EXPECT_TRUE(EqualRect(&box, &logical));
+    Fill(dc, RECT{-100, -100, 100, 100}, kRed);
+    DeleteObject(got);
+    DeleteObject(clip);
+    EndPaint(h, &ps);
+    return 0;
+}
+
+TEST_F(Painting, DeviceUnitsAreTheClientAreas) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = MappedProc;
+    wc.lpszClassName = u"MappedProbe";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<ULONG_PTR>(COLOR_WINDOW + 1));
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND top = CreateWindowExW(0, u"PaintProbe", u"Mapped", WS_POPUP | WS_CAPTION | WS_VISIBLE, 10,
+                               10, 200, 150, nullptr, nullptr, nullptr, nullptr);
+    windows.push_back(top);
+    HWND child = CreateWindowExW(0, u"MappedProbe", u"", WS_CHILD | WS_VISIBLE, 60, 40, 100, 80,
+                                 top, nullptr, nullptr, nullptr);
+    ASSERT_NE(child, nullptr);
+    Picture pic(top);
+    POINT in = InPicture(top, child, POINT{35, 25});
+    POINT right = InPicture(top, child, POINT{45, 25});
+    POINT above = InPicture(top, child, POINT{35, 15});
+    EXPECT_EQ(pic.At(in.x, in.y), kRed);
+    EXPECT_EQ(pic.At(right.x, right.y), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(pic.At(above.x, above.y), GetSysColor(COLOR_WINDOW));
+    DestroyWindow(top);
+    windows.clear();
+    UnregisterClassW(u"MappedProbe", nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // Dialogs whose procedure draws items, chooses colours and logs.
 
 enum Id : WORD {
     kCombo = 20,
     kList = 21,
+    kOwnButton = 22,
+    kOwnStatic = 23,
     kRadioA = 30,
     kRadioB = 31,
     kColoured = 32,
     kIcon = 33,
+    kBitmapButton = 34,
+    kBitmapStatic = 35,
+    kColouredEdit = 36,
     kPlainCombo = 40,
     kEdit = 41,
 };
@@ -180,6 +267,7 @@ struct DialogState {
     HBRUSH blue = nullptr;
     HBRUSH green = nullptr;
     HICON icon = nullptr;
+    HBITMAP bitmap = nullptr;
 };
 DialogState* gState = nullptr;
 
@@ -203,6 +291,15 @@ INT_PTR CALLBACK OwnerProc(HWND h, UINT msg, WPARAM, LPARAM lp) {
     case WM_DRAWITEM: {
         auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
         EXPECT_NE(d->hDC, nullptr);
+        if (d->CtlType == ODT_BUTTON || d->CtlType == ODT_STATIC) {
+            // The whole control, in its client coordinates.
+            RECT client;
+            GetClientRect(d->hwndItem, &client);
+            EXPECT_TRUE(EqualRect(&client, &d->rcItem));
+            gState->drawn.push_back(d->CtlType == ODT_BUTTON ? "button" : "static");
+            Fill(d->hDC, d->rcItem, d->CtlType == ODT_BUTTON ? kYellow : kBlue);
+            return TRUE;
+        }
         std::string line = d->CtlType == ODT_COMBOBOX ? "combo " : "list ";
         line += std::to_string(static_cast<int>(d->itemID));
         if (d->itemState & ODS_COMBOBOXEDIT) line += " edit";
@@ -225,6 +322,10 @@ INT_PTR CALLBACK ColourProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
                             reinterpret_cast<LPARAM>(gState->icon));
         SendDlgItemMessageW(h, kIcon, STM_SETIMAGE, IMAGE_ICON,
                             reinterpret_cast<LPARAM>(gState->icon));
+        SendDlgItemMessageW(h, kBitmapButton, BM_SETIMAGE, IMAGE_BITMAP,
+                            reinterpret_cast<LPARAM>(gState->bitmap));
+        SendDlgItemMessageW(h, kBitmapStatic, STM_SETIMAGE, IMAGE_BITMAP,
+                            reinterpret_cast<LPARAM>(gState->bitmap));
         CheckDlgButton(h, kRadioB, BST_CHECKED);
         return TRUE;
     case WM_CTLCOLORSTATIC:
@@ -233,6 +334,8 @@ INT_PTR CALLBACK ColourProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return reinterpret_cast<INT_PTR>(gState->blue);
     case WM_CTLCOLORDLG:
         return reinterpret_cast<INT_PTR>(gState->green);
+    case WM_CTLCOLOREDIT:
+        return reinterpret_cast<INT_PTR>(gState->blue);
     default:
         return FALSE;
     }
@@ -262,6 +365,7 @@ class OwnedDialogs : public UserTest {
             DestroyWindow(d);
         if (state.blue) DeleteObject(state.blue);
         if (state.green) DeleteObject(state.green);
+        if (state.bitmap) DeleteObject(state.bitmap);
         if (probe) FreeLibrary(probe);
         gState = nullptr;
         UserTest::TearDown();
@@ -286,7 +390,9 @@ TEST_F(OwnedDialogs, OwnerDrawnComboAndListBoxAsTheirOwnerDrawsThem) {
         .Item(0x85, nullptr, CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | WS_VSCROLL, 5, 5, 100, 80,
               kCombo, u"")
         .Item(0x83, nullptr, LBS_OWNERDRAWFIXED | LBS_NOTIFY | WS_BORDER, 110, 5, 80, 60, kList,
-              u"");
+              u"")
+        .Item(0x80, nullptr, BS_OWNERDRAW, 5, 90, 40, 14, kOwnButton, u"")
+        .Item(0x82, nullptr, SS_OWNERDRAW, 50, 90, 40, 14, kOwnStatic, u"");
     HWND dialog = Open(t, OwnerProc);
     HWND combo = GetDlgItem(dialog, kCombo), list = GetDlgItem(dialog, kList);
     // The field's height from the owner's answer for item -1, then set anew.
@@ -304,12 +410,16 @@ TEST_F(OwnedDialogs, OwnerDrawnComboAndListBoxAsTheirOwnerDrawsThem) {
     EXPECT_EQ(pic.At(l.left + 10, l.top + 1 + 18 + 9), kGreen);
     EXPECT_EQ(pic.At(l.left + 10, l.top + 1 + 36 + 9), kBlue);
     EXPECT_EQ(pic.At(l.left + 10, l.top + 1 + 54 + 9), GetSysColor(COLOR_WINDOW));
-    // The bottom of the stacking order (the list, made last) is painted first.
-    EXPECT_EQ(state.drawn,
-              (std::vector<std::string>{"list 0", "list 1", "list 2 selected", "combo 1 edit"}));
+    RECT ob = PlaceOf(dialog, GetDlgItem(dialog, kOwnButton));
+    RECT os = PlaceOf(dialog, GetDlgItem(dialog, kOwnStatic));
+    EXPECT_EQ(pic.At(ob.left + 1, ob.top + 1), kYellow);
+    EXPECT_EQ(pic.At(os.right - 1, os.bottom - 1), kBlue);
+    // The bottom of the stacking order (made last) is painted first.
+    EXPECT_EQ(state.drawn, (std::vector<std::string>{"static", "button", "list 0", "list 1",
+                                                     "list 2 selected", "combo 1 edit"}));
 
     // Dropped down, the list shows below the field, over what lies there.
-    SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    ASSERT_TRUE(drv::DropDown(combo, true));
     EXPECT_EQ(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), TRUE);
     state.drawn.clear();
     Picture dropped(dialog);
@@ -317,8 +427,8 @@ TEST_F(OwnedDialogs, OwnerDrawnComboAndListBoxAsTheirOwnerDrawsThem) {
     EXPECT_EQ(dropped.At(c.left + 20, listTop + 9), kRed);
     EXPECT_EQ(dropped.At(c.left + 20, listTop + 18 + 9), kGreen);
     EXPECT_EQ(dropped.At(c.left + 20, listTop + 36 + 9), kBlue);
-    EXPECT_EQ(state.drawn.size(), 4u + 3u);
-    SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+    EXPECT_EQ(state.drawn.size(), 6u + 3u);
+    ASSERT_TRUE(drv::DropDown(combo, false));
     Picture closed(dialog);
     EXPECT_EQ(closed.At(c.left + 20, listTop + 9), GetSysColor(COLOR_BTNFACE));
 }
@@ -331,6 +441,15 @@ TEST_F(OwnedDialogs, PushLikeIconRadioButtonsAndTheParentsColours) {
     ASSERT_NE(state.icon, nullptr);
     state.blue = CreateSolidBrush(kBlue);
     state.green = CreateSolidBrush(kGreen);
+    // A purple bitmap of the screen's depth, 12 x 12.
+    HDC screen = GetDC(nullptr);
+    state.bitmap = CreateCompatibleBitmap(screen, 12, 12);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, state.bitmap);
+    Fill(memory, RECT{0, 0, 12, 12}, kPurple);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
     TemplateBuilder t;
     t.Dialog(DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 200, 100, u"Colours")
         .Item(0x80, nullptr, BS_AUTORADIOBUTTON | BS_PUSHLIKE | BS_ICON | WS_GROUP, 5, 5, 30, 30,
@@ -338,7 +457,10 @@ TEST_F(OwnedDialogs, PushLikeIconRadioButtonsAndTheParentsColours) {
         .Item(0x80, nullptr, BS_AUTORADIOBUTTON | BS_PUSHLIKE | BS_ICON, 40, 5, 30, 30, kRadioB,
               u"")
         .Item(0x82, nullptr, SS_LEFT, 5, 50, 100, 12, kColoured, u"WWWWWWWW")
-        .Item(0x82, nullptr, SS_ICON, 110, 5, 30, 30, kIcon, u"");
+        .Item(0x82, nullptr, SS_ICON, 110, 5, 30, 30, kIcon, u"")
+        .Item(0x80, nullptr, BS_PUSHBUTTON | BS_BITMAP, 150, 5, 30, 30, kBitmapButton, u"")
+        .Item(0x82, nullptr, SS_BITMAP, 150, 50, 30, 30, kBitmapStatic, u"")
+        .Item(0x81, nullptr, WS_BORDER, 110, 50, 30, 12, kColouredEdit, u"");
     HWND dialog = Open(t, ColourProc);
     HWND a = GetDlgItem(dialog, kRadioA), b = GetDlgItem(dialog, kRadioB);
 
@@ -358,6 +480,16 @@ TEST_F(OwnedDialogs, PushLikeIconRadioButtonsAndTheParentsColours) {
     EXPECT_GT(pic.Count(label, kYellow), 10);
     POINT inside = InPicture(dialog, dialog, POINT{2, 80});
     EXPECT_EQ(pic.At(inside.x, inside.y), kGreen);
+    // The edit on the brush its parent answered to WM_CTLCOLOREDIT.
+    RECT re = PlaceOf(dialog, GetDlgItem(dialog, kColouredEdit));
+    EXPECT_EQ(pic.At(re.right - 4, (re.top + re.bottom) / 2), kBlue);
+    // Bitmaps: centred on the button, at the static's top left corner.
+    RECT bb = PlaceOf(dialog, GetDlgItem(dialog, kBitmapButton));
+    RECT bs = PlaceOf(dialog, GetDlgItem(dialog, kBitmapStatic));
+    EXPECT_EQ(pic.At((bb.left + bb.right) / 2, (bb.top + bb.bottom) / 2), kPurple);
+    EXPECT_EQ(pic.At(bb.left + 4, bb.top + 4), GetSysColor(COLOR_BTNFACE));
+    EXPECT_EQ(pic.At(bs.left + 1, bs.top + 1), kPurple);
+    EXPECT_EQ(pic.At(bs.left + 14, bs.top + 14), GetSysColor(COLOR_BTNFACE));
 
     // A click on the first moves the check and the sunk look to it.
     ASSERT_TRUE(drv::Click(a));

@@ -146,6 +146,9 @@ bool TypeText(HWND edit, const std::u16string& text); // replaces the text, key 
 bool SelectItem(HWND listOrCombo, int index);         // a list view's item: a click on its label
 bool SelectItemText(HWND listOrCombo, const std::u16string& text);
 bool MoveSlider(HWND trackbar, int position);
+// A click on a combo box's arrow: its list drops down (CBN_DROPDOWN) or
+// closes again (CBN_CLOSEUP) without a choice.
+bool DropDown(HWND combo, bool open);
 bool SpinBy(HWND upDown, int steps); // up (positive) or down clicks
 bool SelectTab(HWND tab, int index);
 bool ScrollTo(HWND scrollBar, int position);
