@@ -26,8 +26,6 @@ constexpr DWORD kPlainContent = 2562;
 constexpr DWORD kDuplexPicture = 2541;
 constexpr DWORD kOneSidedPortraitIcon = 2110;
 constexpr DWORD kOneSidedLandscapeIcon = 2113;
-// The constraint item of "print all text as black".
-constexpr WORD kItemTextAsBlack = 41;
 
 // PrivateFlags and FeatureFlags bits the pane reads.
 constexpr DWORD kPrivReverseOrder = 1u << 12;
