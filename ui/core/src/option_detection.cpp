@@ -393,16 +393,7 @@ int RequerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstal
     return QuerySchemaOptions(binding, printerName, list, flags);
 }
 
-// The profile store is not part of the package yet: the driver folder and the
-// two default profile files are found, and nothing is applied, so the
-// printer keeps the driver's own defaults.
-BOOL ApplyDefaultProfileToPrinter(HANDLE printer, const ModelBlock* binding) {
-    if (!printer || !binding || !binding->modelsmith) return FALSE;
-    WCHAR path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(binding->modelsmith, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return FALSE;
-    return TRUE;
-}
+// ApplyDefaultProfileToPrinter lives with the profile store (ui/jobdevice).
 
 BOOL ClearJobInfoFields(PRIVATE_DEVMODE* priv, DWORD firstMask, DWORD jobMask) {
     if (!priv) return FALSE;
