@@ -47,10 +47,10 @@ using DllEntry = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
 
 // The modules the system has itself; this library stands in for all of them.
 const char16_t* const kSystemModules[] = {
-    u"kernel32.dll", u"advapi32.dll", u"user32.dll", u"gdi32.dll",    u"shell32.dll",
-    u"shfolder.dll", u"shlwapi.dll",  u"ole32.dll",  u"comctl32.dll", u"comdlg32.dll",
-    u"wtsapi32.dll", u"wsock32.dll",  u"ws2_32.dll", u"winspool.drv", u"spoolss.dll",
-    u"setupapi.dll", u"version.dll",  u"userenv.dll"};
+    u"kernel32.dll", u"advapi32.dll", u"user32.dll",  u"gdi32.dll",    u"shell32.dll",
+    u"shfolder.dll", u"shlwapi.dll",  u"ole32.dll",   u"comctl32.dll", u"comdlg32.dll",
+    u"wtsapi32.dll", u"wsock32.dll",  u"ws2_32.dll",  u"winspool.drv", u"spoolss.dll",
+    u"setupapi.dll", u"version.dll",  u"userenv.dll", u"uxtheme.dll"};
 
 std::u16string Fold(std::u16string_view s) {
     std::u16string out(s);

@@ -400,8 +400,13 @@ std::shared_ptr<const FontFileData> LoadFontFile(const std::string& path) {
     if (!in) return nullptr;
     auto f = std::make_shared<FontFileData>();
     f->path = path;
-    f->bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (f->bytes.empty()) return nullptr;
+    // Read in one piece: the large collections (CJK faces) run to tens of megabytes.
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    if (size <= 0) return nullptr;
+    in.seekg(0);
+    f->bytes.resize(static_cast<size_t>(size));
+    if (!in.read(reinterpret_cast<char*>(f->bytes.data()), size)) return nullptr;
     f->id = ++nextId;
     files[path] = f;
     return f;

@@ -214,6 +214,16 @@ std::u16string FaceNameOf(const LOGFONTW& lf) {
     return name;
 }
 
+bool FamilyOfName(const std::u16string& name, std::string* family) {
+    for (const Alias& a : kAliases)
+        if (SameName(name, a.name)) return *family = a.family, true;
+    if (name.empty()) return false;
+    std::string utf8 = Utf8(name);
+    for (const std::string& f : InstalledFamilies())
+        if (strcasecmp(f.c_str(), utf8.c_str()) == 0) return *family = f, true;
+    return false;
+}
+
 bool ChooseFace(const LOGFONTW& lf, FaceChoice* out) {
     // The job's own fonts come before the installed ones.
     if (FindMemoryFace(lf, out)) return true;

@@ -23,6 +23,8 @@ double Units(const RealizedFont& f) {
     return f.emLogical / f.info.unitsPerEm;
 }
 
+} // namespace
+
 void FillTextMetrics(const DcState& dc, const RealizedFont& f, TEXTMETRICW* tm) {
     const LOGFONTW& lf = dc.a.font->font;
     double u = Units(f);
@@ -51,6 +53,8 @@ void FillTextMetrics(const DcState& dc, const RealizedFont& f, TEXTMETRICW* tm) 
     tm->tmCharSet = f.r.charSet;
 }
 
+namespace {
+
 template <class F> BOOL WithFont(HDC hdc, F f) {
     DcAccess dc(hdc);
     if (!dc) return FALSE;
@@ -59,11 +63,15 @@ template <class F> BOOL WithFont(HDC hdc, F f) {
     return f(*dc, font);
 }
 
+} // namespace
+
 void CopyName(WCHAR* field, size_t size, const std::u16string& s) {
     size_t n = std::min(s.size(), size - 1);
     std::copy(s.begin(), s.begin() + static_cast<ptrdiff_t>(n), field);
     field[n] = 0;
 }
+
+namespace {
 
 // A font file's bytes read big-endian, every read checked against its size.
 struct SfntBytes {
@@ -464,64 +472,6 @@ UINT WINAPI GetOutlineTextMetricsW(HDC hdc, UINT cjCopy, LPOUTLINETEXTMETRICW po
     UINT n = std::min<UINT>(cjCopy, static_cast<UINT>(buf.size()));
     std::memcpy(potm, buf.data(), n);
     return n;
-}
-
-int WINAPI EnumFontFamiliesExW(HDC hdc, LPLOGFONTW lpLogfont, FONTENUMPROCW lpProc, LPARAM lParam,
-                               DWORD) {
-    if (!lpLogfont || !lpProc) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    {
-        DcAccess dc(hdc);
-        if (!dc) return 0;
-    }
-    std::vector<std::u16string> names;
-    std::u16string asked = FaceNameOf(*lpLogfont);
-    if (!asked.empty()) {
-        LOGFONTW lf = *lpLogfont;
-        FaceChoice c;
-        if (ChooseFace(lf, &c)) names.push_back(asked);
-    } else {
-        for (const std::string& fam : InstalledFamilies())
-            names.push_back(std::u16string(fam.begin(), fam.end()));
-    }
-    int last = 1;
-    for (const std::u16string& name : names) {
-        ENUMLOGFONTEXW elf{};
-        NEWTEXTMETRICEXW ntm{};
-        elf.elfLogFont.lfWeight = FW_NORMAL;
-        elf.elfLogFont.lfCharSet =
-            lpLogfont->lfCharSet == DEFAULT_CHARSET ? ANSI_CHARSET : lpLogfont->lfCharSet;
-        elf.elfLogFont.lfOutPrecision = 3; // stroke precision: an outline font
-        CopyName(elf.elfLogFont.lfFaceName, LF_FACESIZE, name);
-        CopyName(elf.elfFullName, LF_FULLFACESIZE, name);
-        CopyName(elf.elfStyle, LF_FACESIZE, u"Regular");
-        CopyName(elf.elfScript, LF_FACESIZE, u"Western");
-        {
-            DcAccess dc(hdc);
-            if (!dc) return 0;
-            auto saved = dc->a.font;
-            auto o = std::make_shared<GdiObject>();
-            o->kind = ObjectKind::Font;
-            o->font = elf.elfLogFont;
-            o->font.lfHeight = -1000;
-            dc->a.font = o;
-            RealizedFont f;
-            if (RealizeFont(*dc, &f)) {
-                FillTextMetrics(*dc, f, &ntm.ntmTm.tm);
-                ntm.ntmTm.ntmSizeEM = static_cast<UINT>(f.info.unitsPerEm);
-                ntm.ntmTm.ntmCellHeight = static_cast<UINT>(f.info.ascender + f.info.descender);
-                ntm.ntmTm.ntmAvgWidth = static_cast<UINT>(f.info.avgCharWidth);
-                elf.elfLogFont.lfPitchAndFamily = ntm.ntmTm.tm.tmPitchAndFamily & 0xF0;
-                elf.elfLogFont.lfPitchAndFamily |= f.info.fixedPitch ? FIXED_PITCH : VARIABLE_PITCH;
-            }
-            dc->a.font = saved;
-        }
-        last = lpProc(&elf.elfLogFont, &ntm.ntmTm.tm, TRUETYPE_FONTTYPE, lParam);
-        if (!last) break;
-    }
-    return last;
 }
 
 int WINAPI SetTextCharacterExtra(HDC hdc, int extra) {

@@ -56,6 +56,26 @@ double AdvanceLogical(const RealizedFont& f, ULONG glyph);
 constexpr UINT kSymbolCodePage = 42;
 UINT CodePageOfCharSet(BYTE charSet);
 
+// The text metrics of the font selected into dc, realized as f.
+void FillTextMetrics(const DcState& dc, const RealizedFont& f, TEXTMETRICW* tm);
+// Copies a name into a fixed field of size characters, cut to fit with its NUL.
+void CopyName(WCHAR* field, size_t size, const std::u16string& s);
+
+// The installed family a face name stands for: an alias of the names
+// documents use, or an installed family (any case); false for other names.
+bool FamilyOfName(const std::u16string& name, std::string* family);
+
+// A face of an installed family as the font list shows it.
+struct FamilyMember {
+    std::string style;    // "Regular", "Bold Italic"...
+    std::string fullName; // "Liberation Sans Bold"
+    LONG weight = 400;    // FW_*
+    bool italic = false;
+    std::vector<BYTE> charSets; // the character sets it has the letters of, ANSI first
+};
+// The members of the normal width of an installed family, regular first.
+std::vector<FamilyMember> FamilyMembers(const std::string& family);
+
 // The face name with any "@" removed, cut to its field.
 std::u16string FaceNameOf(const LOGFONTW& lf);
 

@@ -12,6 +12,7 @@
 #include "emf_fixture.h"
 #include "platform/emf_builder.h"
 #include "platform/gdi_ctl.h"
+#include "platform/text.h"
 #include "win/base.h"
 #include "win/errors.h"
 #include "win/gdi_dc.h"
@@ -278,22 +279,104 @@ TEST_F(FontsTest, FaceNameFillingItsFieldIsCut) {
     Unselect(f);
 }
 
-TEST_F(FontsTest, EnumeratesAFaceByName) {
+// What the font list hands its callback, one line per font:
+// "face|full name|style|weight|italic|charset|script|flags".
+struct Listed {
+    std::vector<std::string> lines;
+};
+
+int CALLBACK ListFont(const LOGFONTW* l, const TEXTMETRICW* tm, DWORD type, LPARAM p) {
+    const auto* elf = reinterpret_cast<const ENUMLOGFONTEXW*>(l);
+    const auto* ntm = reinterpret_cast<const NEWTEXTMETRICEXW*>(tm);
+    EXPECT_EQ(type, static_cast<DWORD>(TRUETYPE_FONTTYPE));
+    EXPECT_GT(tm->tmHeight, 0);
+    EXPECT_EQ(tm->tmWeight, l->lfWeight);
+    EXPECT_EQ(tm->tmCharSet, l->lfCharSet);
+    auto u8 = [](const WCHAR* s) { return platform::ToUtf8(s); };
+    reinterpret_cast<Listed*>(p)->lines.push_back(
+        u8(l->lfFaceName) + "|" + u8(elf->elfFullName) + "|" + u8(elf->elfStyle) + "|" +
+        std::to_string(l->lfWeight) + "|" + std::to_string(l->lfItalic) + "|" +
+        std::to_string(l->lfCharSet) + "|" + u8(elf->elfScript) + "|" +
+        std::to_string(ntm->ntmTm.ntmFlags));
+    return 1;
+}
+
+TEST_F(FontsTest, FontListNamesEveryMemberOfAFamily) {
     OpenPage();
-    LOGFONTW lf = Font(u"Times New Roman", 0);
+    LOGFONTW lf = Font(u"Liberation Sans", 0);
+    lf.lfCharSet = ANSI_CHARSET;
+    Listed listed;
+    EXPECT_EQ(EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&listed), 0), 1);
+    EXPECT_EQ(listed.lines, (std::vector<std::string>{
+                                "Liberation Sans|Liberation Sans|Regular|400|0|0|Western|64",
+                                "Liberation Sans|Liberation Sans Italic|Italic|400|1|0|Western|1",
+                                "Liberation Sans|Liberation Sans Bold|Bold|700|0|0|Western|32",
+                                "Liberation Sans|Liberation Sans Bold Italic|Bold Italic|700|1|0|"
+                                "Western|33",
+                            }));
+    // Every character set of every member: the regular face in each of its
+    // scripts, Western first.
     lf.lfCharSet = DEFAULT_CHARSET;
-    std::vector<std::u16string> seen;
-    EnumFontFamiliesExW(
-        hdc, &lf,
-        [](const LOGFONTW* l, const TEXTMETRICW* tm, DWORD type, LPARAM p) {
-            auto* v = reinterpret_cast<std::vector<std::u16string>*>(p);
-            v->push_back(l->lfFaceName);
-            EXPECT_EQ(type, static_cast<DWORD>(TRUETYPE_FONTTYPE));
-            EXPECT_GT(tm->tmHeight, 0);
-            return 1;
-        },
-        reinterpret_cast<LPARAM>(&seen), 0);
-    EXPECT_EQ(seen, (std::vector<std::u16string>{u"Times New Roman"}));
+    listed.lines.clear();
+    EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&listed), 0);
+    ASSERT_GT(listed.lines.size(), 4u);
+    EXPECT_EQ(listed.lines[0], "Liberation Sans|Liberation Sans|Regular|400|0|0|Western|64");
+    auto has = [&](const std::string& line) {
+        return std::find(listed.lines.begin(), listed.lines.end(), line) != listed.lines.end();
+    };
+    EXPECT_TRUE(has("Liberation Sans|Liberation Sans|Regular|400|0|204|Cyrillic|64"));
+    EXPECT_TRUE(has("Liberation Sans|Liberation Sans Bold|Bold|700|0|161|Greek|32"));
+    EXPECT_TRUE(has("Liberation Sans|Liberation Sans|Regular|400|0|238|Central European|64"));
+    EXPECT_FALSE(has("Liberation Sans|Liberation Sans|Regular|400|0|128|Japanese|64"));
+    // A name documents use lists the members under that name; a set the
+    // family lacks, or a name of nothing installed, lists nothing.
+    lf = Font(u"Times New Roman", 0);
+    lf.lfCharSet = ANSI_CHARSET;
+    listed.lines.clear();
+    EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&listed), 0);
+    ASSERT_EQ(listed.lines.size(), 4u);
+    EXPECT_EQ(listed.lines[2], "Times New Roman|Times New Roman Bold|Bold|700|0|0|Western|32");
+    lf.lfCharSet = SHIFTJIS_CHARSET;
+    listed.lines.clear();
+    EXPECT_EQ(EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&listed), 0), 1);
+    EXPECT_TRUE(listed.lines.empty());
+    lf = Font(u"No Such Face", 0);
+    lf.lfCharSet = DEFAULT_CHARSET;
+    EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&listed), 0);
+    EXPECT_TRUE(listed.lines.empty());
+}
+
+TEST_F(FontsTest, FontListWithoutANameGivesOneFontPerFamily) {
+    OpenPage();
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    Listed listed;
+    EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&listed), 0);
+    std::vector<std::string> faces;
+    for (const std::string& line : listed.lines)
+        faces.push_back(line.substr(0, line.find('|')));
+    std::vector<std::string> unique = faces;
+    std::sort(unique.begin(), unique.end());
+    EXPECT_EQ(std::unique(unique.begin(), unique.end()), unique.end());
+    EXPECT_NE(std::find(faces.begin(), faces.end(), "Liberation Serif"), faces.end());
+    // Only families with Japanese letters for that set.
+    lf.lfCharSet = SHIFTJIS_CHARSET;
+    listed.lines.clear();
+    EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&listed), 0);
+    for (const std::string& line : listed.lines)
+        EXPECT_NE(line.find("|128|Japanese|"), std::string::npos) << line;
+    // The callback's 0 stops the list and is the answer.
+    lf.lfCharSet = DEFAULT_CHARSET;
+    int calls = 0;
+    EXPECT_EQ(EnumFontFamiliesExW(
+                  hdc, &lf,
+                  [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM p) {
+                      ++*reinterpret_cast<int*>(p);
+                      return 0;
+                  },
+                  reinterpret_cast<LPARAM>(&calls), 0),
+              0);
+    EXPECT_EQ(calls, 1);
 }
 
 TEST_F(FontsTest, TextGoesToTheDriverWhereItBelongs) {

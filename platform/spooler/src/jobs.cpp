@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/paths.h"
+#include "platform/process_ctl.h"
 #include "platform/text.h"
 #include "spooler_internal.h"
 #include "win/environment.h"
@@ -131,27 +132,8 @@ bool DeleteJob(DWORD id) {
     return ok;
 }
 
-// When a process started (clock ticks after boot), or -1 when there is no such
-// process. A process id alone may have been given to another process since.
-long long ProcessStarted(long long pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    if (!in || !std::getline(in, stat)) return -1;
-    size_t close = stat.rfind(')'); // the command name may hold spaces and parentheses
-    if (close == std::string::npos) return -1;
-    std::istringstream fields(stat.substr(close + 1));
-    std::string field;
-    // The state is the third field and the start time the twenty-second.
-    for (int i = 3; i <= 22; ++i) {
-        if (!(fields >> field)) return -1;
-        if (i == 3 && (field == "Z" || field == "X"))
-            return -1; // ended, not yet reaped by its parent
-    }
-    return std::atoll(field.c_str());
-}
-
 bool WriterAlive(long long pid, long long started) {
-    return pid == ::getpid() || (started >= 0 && ProcessStarted(pid) == started);
+    return pid == ::getpid() || (started >= 0 && platform::ProcessStarted(pid) == started);
 }
 
 // Jobs whose writing process has ended without finishing them are failed and
@@ -261,7 +243,7 @@ DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName,
         // The job belongs to this process until it ends the document.
         Stmt w("INSERT OR REPLACE INTO spl_job_writers(job, pid, started) VALUES(?,?,?)");
         w.Bind(1, static_cast<long long>(jobId)).Bind(2, static_cast<long long>(::getpid()));
-        w.Bind(3, ProcessStarted(::getpid()));
+        w.Bind(3, platform::ProcessStarted(::getpid()));
         w.Run();
         std::string path;
         if (spoolFile) {

@@ -47,6 +47,8 @@ struct Tool {
     HWND window;
     UINT_PTR id;
     std::u16string text;
+    bool callback = false; // LPSTR_TEXTCALLBACKW: asked for at each showing
+    LPARAM lParam = 0;
 };
 
 struct TooltipState : ControlState {
@@ -404,6 +406,8 @@ LRESULT CALLBACK TooltipProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (!info) return FALSE;
         Tool t{info->uFlags, info->hwnd, info->uId, {}};
         TipText(*info, &t.text);
+        t.callback = info->lpszText == LPSTR_TEXTCALLBACKW;
+        t.lParam = info->lParam;
         std::erase_if(s.tools, same);
         s.tools.push_back(t);
         return TRUE;
@@ -413,7 +417,10 @@ LRESULT CALLBACK TooltipProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case TTM_UPDATETIPTEXTW:
         for (auto& t : s.tools)
-            if (same(t)) TipText(*info, &t.text);
+            if (same(t)) {
+                TipText(*info, &t.text);
+                t.callback = info->lpszText == LPSTR_TEXTCALLBACKW;
+            }
         return 0;
     case TTM_GETTEXTW: {
         // wParam is the buffer's size in characters; without one, the
@@ -422,6 +429,8 @@ LRESULT CALLBACK TooltipProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         const size_t room = wp ? static_cast<size_t>(wp) : kClassicTipChars;
         for (auto& t : s.tools)
             if (same(t) && info->lpszText) {
+                if (t.callback && AskToolText(h, t.window, t.id, t.flags, t.lParam, &t.text))
+                    t.callback = false;
                 const size_t n = std::min(t.text.size(), room - 1);
                 std::memcpy(info->lpszText, t.text.data(), n * sizeof(WCHAR));
                 info->lpszText[n] = 0;

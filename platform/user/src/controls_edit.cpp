@@ -130,6 +130,8 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto& e = StateOf<EditState>(*w);
     bool readOnly = (w->style & ES_READONLY) != 0;
     switch (msg) {
+    case EM_SETTABSTOPS:
+        return SetTabStops(*w, wp, lp);
     case WM_SETTEXT: {
         w->text = lp ? reinterpret_cast<LPCWSTR>(lp) : u"";
         e.selStart = e.selEnd = 0;

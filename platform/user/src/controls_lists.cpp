@@ -295,6 +295,7 @@ LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         MeasureOnCreate(h, *w);
         return 0;
     }
+    if (msg == LB_SETTABSTOPS) return SetTabStops(*w, wp, lp);
     bool handled = false;
     LRESULT r = ListMessage(h, *w, msg, wp, lp, &handled);
     if (handled) return r;

@@ -219,6 +219,44 @@ bool IconPixels(HICON icon, Pixels* out) {
     return true;
 }
 
+bool DrawPixels(HDC dc, RECT to, int fromWidth, int fromHeight, const Pixels& image, DWORD rop) {
+    BITMAPINFO info = TopDown32(image.width, image.height);
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!section || !bits) {
+        if (section) DeleteObject(section);
+        return false;
+    }
+    auto* out = static_cast<DWORD*>(bits);
+    for (size_t k = 0; k < image.bgra.size(); ++k) {
+        DWORD p = image.bgra[k];
+        if (rop) {
+            out[k] = p & 0xFFFFFF;
+            continue;
+        }
+        // Blending takes premultiplied pixels.
+        DWORD a = p >> 24;
+        auto channel = [&](int shift) { return (((p >> shift) & 0xFF) * a / 255) << shift; };
+        out[k] = (a << 24) | channel(16) | channel(8) | channel(0);
+    }
+    HDC memory = CreateCompatibleDC(dc);
+    bool ok = false;
+    if (memory) {
+        HGDIOBJ old = SelectObject(memory, section);
+        int w = to.right - to.left, h = to.bottom - to.top;
+        if (rop) {
+            ok = StretchBlt(dc, to.left, to.top, w, h, memory, 0, 0, fromWidth, fromHeight, rop);
+        } else {
+            BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+            ok = AlphaBlend(dc, to.left, to.top, w, h, memory, 0, 0, fromWidth, fromHeight, blend);
+        }
+        SelectObject(memory, old);
+        DeleteDC(memory);
+    }
+    DeleteObject(section);
+    return ok;
+}
+
 bool ImageListPixels(HIMAGELIST himl, int i, UINT style, Pixels* out) {
     auto list = FindList(himl);
     return list && Compose(*list, i, CLR_DEFAULT, CLR_DEFAULT, style, out);
@@ -395,32 +433,8 @@ BOOL WINAPI ImageList_DrawEx(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, i
         }
         int width = dx > 0 ? std::min(dx, image.width) : image.width;
         int height = dy > 0 ? std::min(dy, image.height) : image.height;
-        // The composed image as premultiplied pixels, blended over the target.
-        BITMAPINFO info = platform::user::TopDown32(image.width, image.height);
-        void* bits = nullptr;
-        HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (!section || !bits) {
-            if (section) DeleteObject(section);
-            return FALSE;
-        }
-        auto* out = static_cast<DWORD*>(bits);
-        for (size_t k = 0; k < image.bgra.size(); ++k) {
-            DWORD p = image.bgra[k];
-            DWORD a = p >> 24;
-            auto channel = [&](int shift) { return (((p >> shift) & 0xFF) * a / 255) << shift; };
-            out[k] = (a << 24) | channel(16) | channel(8) | channel(0);
-        }
-        HDC memory = CreateCompatibleDC(hdcDst);
-        BOOL ok = FALSE;
-        if (memory) {
-            HGDIOBJ old = SelectObject(memory, section);
-            BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-            ok = AlphaBlend(hdcDst, x, y, width, height, memory, 0, 0, width, height, blend);
-            SelectObject(memory, old);
-            DeleteDC(memory);
-        }
-        DeleteObject(section);
-        return ok;
+        return platform::user::DrawPixels(hdcDst, RECT{x, y, x + width, y + height}, width, height,
+                                          image, 0);
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;

@@ -44,6 +44,10 @@ struct Pixels {
 // An icon's pixels, its mask (or its own alpha) as alpha; false for a handle
 // that is no icon or an icon without pixels (the system's own).
 bool IconPixels(HICON icon, Pixels* out);
+// Draws the pixels (0, 0, fromWidth, fromHeight) of an image onto the
+// rectangle `to` of dc, stretched: blended by their alpha when rop is 0,
+// else blitted opaque under that raster operation.
+bool DrawPixels(HDC dc, RECT to, int fromWidth, int fromHeight, const Pixels& image, DWORD rop);
 // Image i of an image list as ImageList_Draw would draw it with this style
 // and the list's background colour.
 bool ImageListPixels(HIMAGELIST list, int i, UINT style, Pixels* out);

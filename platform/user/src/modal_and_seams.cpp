@@ -186,6 +186,18 @@ std::vector<int> Buttons(UINT type) {
     }
 }
 
+// A service's box appears on the interactive desktop, where nobody here
+// looks: it is reported and takes its default button.
+int AnswerServiceBox(const test::MessageBoxCall& call) {
+    std::vector<int> buttons = Buttons(call.type);
+    size_t index = (call.type & MB_DEFMASK) >> 8;
+    int answer = index < buttons.size() ? buttons[index] : buttons.front();
+    std::lock_guard lock(Z().lock);
+    Z().log.push_back("service message box \"" + platform::ToUtf8(call.caption) +
+                      "\": " + platform::ToUtf8(call.text));
+    return answer;
+}
+
 // HH_GET_WIN_TYPE's answer for a type the help system does not know.
 const HWND kUnknownHelpType = reinterpret_cast<HWND>(static_cast<INT_PTR>(-1));
 
@@ -324,6 +336,11 @@ extern "C" {
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     PLATFORM_FAULT_POINT("MessageBoxW", 0);
     EnsureReset();
+    // A box for another desktop has no owner to sit on.
+    if ((uType & MB_SERVICE_NOTIFICATION) && hWnd) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     try {
         test::MessageBoxCall call{hWnd, lpText ? lpText : u"", lpCaption ? lpCaption : u"Error",
                                   uType};
@@ -338,6 +355,7 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
                 answer = Z().boxAnswerer;
             }
         }
+        if (!answer && (uType & MB_SERVICE_NOTIFICATION)) return AnswerServiceBox(call);
         if (!answer) {
             Unanswered("message box \"" + platform::ToUtf8(call.caption) +
                        "\": " + platform::ToUtf8(call.text));
@@ -419,16 +437,6 @@ HWND WINAPI HtmlHelpW(HWND, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData) {
     }
     Z().log.push_back("HtmlHelpW " + Narrow(pszFile) + " " + std::to_string(uCommand) + " " + data);
     return result;
-}
-
-HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR lpOperation, LPCWSTR lpFile, LPCWSTR lpParameters,
-                               LPCWSTR, INT) {
-    EnsureReset();
-    std::lock_guard lock(Z().lock);
-    Z().log.push_back("ShellExecuteW " + Narrow(lpOperation) + " " + Narrow(lpFile) + " " +
-                      Narrow(lpParameters));
-    // Above 32 means started.
-    return reinterpret_cast<HINSTANCE>(static_cast<ULONG_PTR>(42));
 }
 
 DWORD WINAPI GetSysColor(int nIndex) {

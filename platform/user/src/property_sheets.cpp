@@ -398,6 +398,12 @@ INT_PTR CALLBACK SheetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case PSM_ISDIALOGMESSAGE:
         return result(IsDialogMessageW(h, reinterpret_cast<LPMSG>(lp)));
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        // The system tells top-level windows; the sheet tells the pages it made.
+        for (auto* p : std::vector<HPROPSHEETPAGE>(s->pages))
+            if (p->window) SendMessageW(p->window, msg, wp, lp);
+        return FALSE;
     case WM_NCDESTROY: {
         // The sheet window is gone: its pages' windows with it, then the pages.
         std::vector<HPROPSHEETPAGE> pages = s->pages;

@@ -67,6 +67,9 @@ struct Window {
     std::u16string fontFace;
     WORD fontPoints = 0;
     int defaultId = 0; // DM_SETDEFID; 0: the first default push button or IDOK
+    // List boxes and edits: tab stops in dialog units (LB_SETTABSTOPS,
+    // EM_SETTABSTOPS); empty: every 32 dialog units.
+    std::vector<int> tabStops;
 };
 
 // The window behind a handle, nullptr for none. The record lives while the
@@ -134,6 +137,43 @@ bool FireTimers();
 // and a line of the seam log.
 void ReportUnanswered(const std::string& what);
 void LogSeamCall(const std::string& line);
+
+// LB_SETTABSTOPS and EM_SETTABSTOPS (tab_stops.cpp): count and dialog units.
+// TRUE when the control takes tab stops (a list box with LBS_USETABSTOPS, a
+// multiline edit), else FALSE and nothing kept.
+LRESULT SetTabStops(Window& w, WPARAM count, LPARAM stops);
+// A control's tab stops in pixels from the start of its text, as
+// TabbedTextOutW takes them (one stop: multiples of it).
+std::vector<INT> TabStopPixels(HWND control);
+
+// Asks a tool's window for its tip text (TTN_GETDISPINFOW, tooltip_text.cpp);
+// true when the answer asks the tooltip to keep the text from now on.
+bool AskToolText(HWND tooltip, HWND window, UINT_PTR id, UINT flags, LPARAM lParam,
+                 std::u16string* text);
+
+// ShowWindow's effect on the minimized state (WS_MINIMIZE), window_states.cpp.
+void ApplyShowCommand(Window& w, int command);
+
+// Top-level windows shared between the processes of the machine root
+// (shared_windows.cpp). This process publishes its own when they are made
+// or destroyed and whenever it looks for messages, and then takes in what
+// other processes asked of them. Other processes' windows get handles of
+// their own here (IsForeignWindow); calls on them travel to their process.
+void PublishTopLevelWindows();
+void PumpSharedWindows();
+HWND FindForeignWindow(LPCWSTR className, LPCWSTR title);
+bool IsForeignWindow(HWND h);
+bool IsLiveForeignWindow(HWND h);
+// False when the window or its process is gone.
+bool ForeignWindowState(HWND h, DWORD* style, std::u16string* title);
+BOOL PostToForeignWindow(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+void PostToForeignTopLevels(UINT msg, WPARAM wp, LPARAM lp);
+BOOL ShowForeignWindow(HWND h, int command);
+BOOL SetForeignWindowPos(HWND h, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+// WM_SETTINGCHANGE to every top-level window of the other processes.
+void SendSettingChangeToForeign(const char16_t* section);
+// The number of a registered message name, the same in every process.
+UINT RegisterSharedMessage(LPCWSTR name);
 
 // The text a window's snapshot and the unanswered report name it by.
 std::u16string Describe(HWND h);

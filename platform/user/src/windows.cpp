@@ -48,8 +48,6 @@ struct State {
     std::condition_variable_any posted;
     std::vector<Timer> timers;
     UINT_PTR nextTimer = 1;
-    std::map<std::u16string, UINT> registeredMessages;
-    UINT nextMessage = 0xC000;
     HWND focus = nullptr;
     HWND active = nullptr;
     HWND capture = nullptr;
@@ -143,6 +141,7 @@ void Unlink(const std::shared_ptr<Window>& w) {
         if (auto p = Find(w->parent)) std::erase(p->children, w->handle);
     } else {
         std::erase(S().topLevel, w->handle);
+        PublishTopLevelWindows();
     }
     S().windows.erase(reinterpret_cast<ULONG_PTR>(w->handle));
     std::erase_if(S().timers, [&](const Timer& t) { return t.window == w->handle; });
@@ -433,6 +432,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
         if (w->parent && !(w->exStyle & WS_EX_NOPARENTNOTIFY))
             SendMessageW(w->parent, WM_PARENTNOTIFY, MAKELONG(WM_CREATE, static_cast<WORD>(w->id)),
                          reinterpret_cast<LPARAM>(h));
+        if (!w->parent) PublishTopLevelWindows();
         return h;
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -464,7 +464,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
 }
 
 BOOL WINAPI IsWindow(HWND hWnd) {
-    return Find(hWnd) != nullptr;
+    return Find(hWnd) != nullptr || IsLiveForeignWindow(hWnd);
 }
 
 BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd) {
@@ -579,6 +579,8 @@ HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClas
         if (lpszWindow && w->text != lpszWindow) continue;
         return *it;
     }
+    if ((!hWndParent || hWndParent == GetDesktopWindow()) && !hWndChildAfter)
+        if (HWND other = FindForeignWindow(lpszClass, lpszWindow)) return other;
     SetLastError(ERROR_FILE_NOT_FOUND);
     return nullptr;
 }
@@ -848,11 +850,13 @@ BOOL WINAPI IsWindowEnabled(HWND hWnd) {
 }
 
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
+    if (IsForeignWindow(hWnd)) return ShowForeignWindow(hWnd, nCmdShow);
     auto w = Find(hWnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
+    ApplyShowCommand(*w, nCmdShow);
     BOOL wasVisible = (w->style & WS_VISIBLE) != 0;
     bool show = nCmdShow != SW_HIDE;
     if (show != static_cast<bool>(wasVisible)) {
@@ -970,6 +974,8 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
 
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
                          UINT uFlags) {
+    if (IsForeignWindow(hWnd))
+        return SetForeignWindowPos(hWnd, hWndInsertAfter, X, Y, cx, cy, uFlags);
     auto w = Find(hWnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -1096,10 +1102,6 @@ BOOL WINAPI SetCursorPos(int X, int Y) {
     return TRUE;
 }
 
-HCURSOR WINAPI SetCursor(HCURSOR) {
-    return nullptr;
-}
-
 BOOL WINAPI SetRect(LPRECT lprc, int l, int t, int r, int b) {
     if (!lprc) return FALSE;
     *lprc = {l, t, r, b};
@@ -1172,6 +1174,8 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (IsForeignWindow(hWnd)) return PostToForeignWindow(hWnd, Msg, wParam, lParam);
+    if (hWnd == HWND_BROADCAST) PostToForeignTopLevels(Msg, wParam, lParam);
     DWORD thread = GetCurrentThreadId();
     if (hWnd && hWnd != HWND_BROADCAST && !Find(hWnd)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -1195,6 +1199,7 @@ void WINAPI PostQuitMessage(int nExitCode) {
 BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
                          UINT wRemoveMsg) {
     if (!lpMsg) return FALSE;
+    PumpSharedWindows();
     std::lock_guard lock(S().lock);
     Queue& q = S().queues[GetCurrentThreadId()];
     for (auto it = q.messages.begin(); it != q.messages.end(); ++it) {
@@ -1275,18 +1280,6 @@ BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
                              [&](const Timer& t) { return t.window == hWnd && t.id == uIDEvent; });
     if (!n) SetLastError(ERROR_INVALID_PARAMETER);
     return n != 0;
-}
-
-UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString) {
-    if (!lpString || !*lpString) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::lock_guard lock(S().lock);
-    auto key = Fold(lpString);
-    auto it = S().registeredMessages.find(key);
-    if (it != S().registeredMessages.end()) return it->second;
-    return S().registeredMessages[key] = S().nextMessage++;
 }
 
 DWORD WINAPI GetMessagePos() {

@@ -19,6 +19,11 @@ namespace platform {
 // backslashes stand as they are; "" inside a quoted part is a literal quote.
 std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine);
 
+// When a process started (clock ticks after boot), or -1 when there is no such
+// process or it has ended. A process id alone may have been given to another
+// process since: a process is the same while its id and start agree.
+long long ProcessStarted(long long pid);
+
 } // namespace platform
 
 namespace platform::test {

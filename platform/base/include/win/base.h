@@ -14,3 +14,4 @@
 #include "win/loader.h"
 #include "win/environment.h"
 #include "win/process.h"
+#include "win/system_messages.h"

@@ -110,6 +110,14 @@ static_assert(offsetof(BITMAPV5HEADER, bV5Intent) == 108);
 extern "C" {
 
 HDC WINAPI CreateCompatibleDC(HDC hdc);
+// A bitmap of one plane from top-down rows padded to 16-bit words (lpBits
+// may be NULL); one bit per pixel gives a monochrome bitmap (0 black, 1 white),
+// 16, 24 and 32 bits colour ones; other depths are refused.
+HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount,
+                            const VOID* lpBits);
+// The colour of a memory device context's pixel at a logical point;
+// CLR_INVALID outside its bitmap or for other device contexts.
+COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);
 // Describes a bitmap (a BITMAP record): the bytes written, sizeof(BITMAP)
 // without a buffer, 0 for other kinds of object or a buffer too small.

@@ -85,6 +85,10 @@
 #define RASTER_FONTTYPE 0x0001
 #define DEVICE_FONTTYPE 0x0002
 #define TRUETYPE_FONTTYPE 0x0004
+// NEWTEXTMETRIC ntmFlags
+#define NTM_ITALIC 0x00000001
+#define NTM_BOLD 0x00000020
+#define NTM_REGULAR 0x00000040
 
 // SetMapperFlags.
 #define ASPECT_FILTERING 0x0001
@@ -277,6 +281,12 @@ DWORD WINAPI GetGlyphOutlineW(HDC hdc, UINT uChar, UINT fuFormat, LPGLYPHMETRICS
                               DWORD cjBuffer, LPVOID pvBuffer, const MAT2* lpmat2);
 DWORD WINAPI GetFontData(HDC hdc, DWORD dwTable, DWORD dwOffset, PVOID pvBuffer, DWORD cjBuffer);
 UINT WINAPI GetOutlineTextMetricsW(HDC hdc, UINT cjCopy, LPOUTLINETEXTMETRICW potm);
+// The installed faces: with an empty face name one font per family (of the
+// asked character set, or of its first with DEFAULT_CHARSET); with a name
+// every member of that family (weight, italic, style name) once per
+// character set it has (only the asked one unless DEFAULT_CHARSET). A name
+// that is no installed family nor one of the names documents use lists
+// nothing. Answers the callback's last value (1 when it was never called).
 int WINAPI EnumFontFamiliesExW(HDC hdc, LPLOGFONTW lpLogfont, FONTENUMPROCW lpProc, LPARAM lParam,
                                DWORD dwFlags);
 

@@ -84,9 +84,38 @@ void AnswerNextMenu(UINT command);
 // Help, shell and common-dialog calls, one line each, in order:
 // "WinHelpW <file> <command> <data>", "HtmlHelpW <file> <command> <data>"
 // (the window type's name for HH_SET_WIN_TYPE and HH_GET_WIN_TYPE),
-// "ShellExecuteW <operation> <file> <parameters>", and for common dialogs
+// "ShellExecuteW <operation> <file> <parameters>" (ShellExecuteA likewise),
+// "service message box \"<caption>\": <text>", and for common dialogs
 // "open-file dialog \"<title>\"" (save-file, font, colour).
 std::vector<std::string> SeamLog();
+
+// What ShellExecuteA/W were asked to open, in order (nothing is started).
+struct ShellExecuteCall {
+    HWND owner = nullptr;
+    std::u16string operation, file, parameters, directory; // "" for NULL
+    int show = 0;
+    bool ansi = false; // ShellExecuteA
+};
+std::vector<ShellExecuteCall> ShellExecuteLog();
+
+// The cursors SetCursor put up, in order (each change once).
+std::vector<HCURSOR> CursorHistory();
+
+// Whether visual styles are on (IsThemeActive of "uxtheme.dll"); on unless
+// a test switches them off.
+void SetThemeActive(bool active);
+
+// Message boxes with MB_SERVICE_NOTIFICATION go to a desktop nobody here
+// watches: without a script they are answered with their default button and
+// reported in the seam log ("service message box \"<caption>\": <text>"),
+// never left unanswered.
+
+// A change of the system's settings as the system announces it: every
+// top-level window of every process of the machine root gets
+// WM_SETTINGCHANGE (WM_WININICHANGE) with wParam 0 and lParam the section
+// name ("windows", "devices"...; nullptr for none). Those of this process get
+// it at once, the others when their message loop next looks.
+void BroadcastSettingChange(const char16_t* section);
 
 // Texts of the modal windows and message boxes that idled with nothing to
 // answer them since the last call (or reset), and forgets them. A test
@@ -136,6 +165,10 @@ bool RightClick(HWND window);
 // A property sheet: its pages by tab, and its buttons.
 bool SwitchPage(HWND sheet, int index);
 bool PressButton(HWND dialog, int id); // IDOK, IDCANCEL, IDHELP, IDC_PROPSHEET_APPLYNOW...
+
+// The tab stops a list box (LBS_USETABSTOPS) or multiline edit expands its
+// text's tabs to, in pixels (one stop: every multiple of it).
+std::vector<INT> ReadTabStops(HWND control);
 
 // What a person sees of a control: "checked", the text, the selection.
 std::u16string ReadText(HWND window);

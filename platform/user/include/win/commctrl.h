@@ -138,6 +138,22 @@ typedef struct tagTOOLINFOW {
     void* lpReserved;
 } TTTOOLINFOW, *LPTTTOOLINFOW, TOOLINFOW;
 #define LPSTR_TEXTCALLBACKW ((LPWSTR)-1LL)
+// A tool whose text is LPSTR_TEXTCALLBACKW is asked for it each time the tip
+// shows (and TTM_GETTEXTW reads it): TTN_GETDISPINFOW goes to the tool's
+// window. The answer is lpszText (a text, or a string id of hinst) or
+// szText; with TTF_DI_SETITEM in uFlags the tooltip keeps it.
+#define TTN_FIRST (0U - 520)
+#define TTN_GETDISPINFOW (TTN_FIRST - 10)
+#define TTN_NEEDTEXTW TTN_GETDISPINFOW
+#define TTF_DI_SETITEM 0x8000
+typedef struct tagNMTTDISPINFOW {
+    NMHDR hdr;
+    LPWSTR lpszText;
+    WCHAR szText[80];
+    HINSTANCE hinst;
+    UINT uFlags;
+    LPARAM lParam;
+} NMTTDISPINFOW, *LPNMTTDISPINFOW;
 
 // ---- image lists ----
 struct _IMAGELIST;

@@ -17,6 +17,7 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 typedef HANDLE HDWP;
 typedef int* LPINT;
+typedef DWORD_PTR* PDWORD_PTR;
 
 #ifndef ERROR_TLW_WITH_WSCHILD
 #define ERROR_TLW_WITH_WSCHILD 1406L
@@ -28,6 +29,7 @@ typedef int* LPINT;
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_INVALID_MENU_HANDLE 1401L
 #define ERROR_CLIPBOARD_NOT_OPEN 1418L
+#define ERROR_MESSAGE_SYNC_ONLY 1159L
 #endif
 
 // ---- window classes ----
@@ -340,7 +342,9 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define SW_MINIMIZE 6
 #define SW_SHOWNA 8
 #define SW_RESTORE 9
+#define SW_SHOWMINNOACTIVE 7
 #define SW_SHOWDEFAULT 10
+#define SW_FORCEMINIMIZE 11
 
 // SetWindowPos
 #define SWP_NOSIZE 0x0001
@@ -378,6 +382,11 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define CWP_SKIPTRANSPARENT 0x0004
 
 #define CW_USEDEFAULT ((int)0x80000000)
+
+// SendMessageTimeout
+#define SMTO_NORMAL 0x0000
+#define SMTO_BLOCK 0x0001
+#define SMTO_ABORTIFHUNG 0x0002
 
 // PeekMessage
 #define PM_NOREMOVE 0x0000
@@ -451,6 +460,7 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define EM_SETPASSWORDCHAR 0x00CC
 #define EM_SETREADONLY 0x00CF
 #define EM_GETLIMITTEXT 0x00D5
+#define EM_SETTABSTOPS 0x00CB
 
 // ---- static messages ----
 #define STM_SETICON 0x0170
@@ -480,6 +490,7 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define LB_SETITEMHEIGHT 0x01A0
 #define LB_GETITEMHEIGHT 0x01A1
 #define LB_FINDSTRINGEXACT 0x01A2
+#define LB_SETTABSTOPS 0x0192
 #define LB_OKAY 0
 #define LB_ERR (-1)
 #define LB_ERRSPACE (-2)
@@ -580,6 +591,19 @@ static_assert(sizeof(DLGTEMPLATE) == 18 && sizeof(DLGITEMTEMPLATE) == 18);
 #define MB_TASKMODAL 0x00002000L
 #define MB_SETFOREGROUND 0x00010000L
 #define MB_TOPMOST 0x00040000L
+// Shown on the interactive desktop, even from a service's process; no owner.
+#define MB_SERVICE_NOTIFICATION 0x00200000L
+
+// ShellExecute's answers of 32 and below are errors.
+#define SE_ERR_FNF 2
+#define SE_ERR_PNF 3
+
+// ---- DrawIconEx ----
+#define DI_MASK 0x0001
+#define DI_IMAGE 0x0002
+#define DI_NORMAL 0x0003
+#define DI_COMPAT 0x0004
+#define DI_DEFAULTSIZE 0x0008
 
 // ---- help ----
 #define HELP_CONTEXT 0x0001L
@@ -688,7 +712,14 @@ HWND WINAPI SetParent(HWND hWndChild, HWND hWndNewParent);
 HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags);
 HWND WINAPI GetWindow(HWND hWnd, UINT uCmd);
 HWND WINAPI GetDesktopWindow();
+// Top-level windows of every process of the machine root are found; those
+// of another process get handles that PostMessageW, ShowWindow,
+// SetWindowPos, IsWindow and IsIconic take. Only messages whose parameters
+// are numbers travel: system messages below WM_USER other than WM_NULL,
+// WM_CLOSE, WM_COMMAND, WM_SYSCOMMAND and the keys fail with
+// ERROR_MESSAGE_SYNC_ONLY.
 HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
+HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
 HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass,
                           LPCWSTR lpszWindow);
 BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam);
@@ -714,6 +745,9 @@ BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
 BOOL WINAPI IsWindowEnabled(HWND hWnd);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI IsWindowVisible(HWND hWnd);
+// Minimized (ShowWindow with SW_MINIMIZE, SW_SHOWMINIMIZED or
+// SW_SHOWMINNOACTIVE, until SW_RESTORE or SW_SHOWNORMAL).
+BOOL WINAPI IsIconic(HWND hWnd);
 HWND WINAPI SetFocus(HWND hWnd);
 HWND WINAPI GetFocus();
 HWND WINAPI GetActiveWindow();
@@ -740,7 +774,10 @@ HDC WINAPI GetDC(HWND hWnd);
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
 BOOL WINAPI SetCursorPos(int X, int Y);
+// The cursor shown over the process's windows: SetCursor answers the one it
+// replaces (platform::user::test::CursorHistory lists every change).
 HCURSOR WINAPI SetCursor(HCURSOR hCursor);
+HCURSOR WINAPI GetCursor();
 
 // rectangles
 BOOL WINAPI SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom);
@@ -768,7 +805,10 @@ LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARA
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
+// The same name answers the same number in every process of the machine root.
 UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString);
+UINT WINAPI RegisterWindowMessageA(LPCSTR lpString);
+BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 DWORD WINAPI GetMessagePos();
 LONG WINAPI GetMessageTime();
 SHORT WINAPI GetKeyState(int nVirtKey);
@@ -836,12 +876,37 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 BOOL WINAPI MessageBeep(UINT uType);
 BOOL WINAPI WinHelpW(HWND hWndMain, LPCWSTR lpszHelp, UINT uCommand, ULONG_PTR dwData);
 HWND WINAPI HtmlHelpW(HWND hwndCaller, LPCWSTR pszFile, UINT uCommand, DWORD_PTR dwData);
+// Nothing is started: the call is logged (platform::user::test::ShellExecuteLog).
+// Answers 42 (above 32: done) for a verb and a URL, a mail address or an
+// existing file; SE_ERR_FNF (2) for a file that does not exist or no name.
+HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
+                               LPCSTR lpDirectory, INT nShowCmd);
 HINSTANCE WINAPI ShellExecuteW(HWND hwnd, LPCWSTR lpOperation, LPCWSTR lpFile, LPCWSTR lpParameters,
                                LPCWSTR lpDirectory, INT nShowCmd);
 DWORD WINAPI GetSysColor(int nIndex);
 HBRUSH WINAPI GetSysColorBrush(int nIndex);
 int WINAPI GetSystemMetrics(int nIndex);
 BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
+// Icons at their own size (DrawIcon) or stretched to cx x cy (DrawIconEx;
+// 0 takes the icon's size, DI_DEFAULTSIZE the system's); DI_MASK and DI_IMAGE
+// draw only the mask (black where the icon shows) or only the colours.
+BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
+BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth,
+                       UINT istepIfAniCur, HBRUSH hbrFlickerFreeDraw, UINT diFlags);
+// Inverts every other pixel of the rectangle's frame; drawn again, it goes.
+BOOL WINAPI DrawFocusRect(HDC hDC, const RECT* lprc);
+// Text with tabs expanded to the stops (pixels from nTabOrigin; none: every
+// 8 average character widths; one: multiples of it). The extent drawn:
+// width in the low word, height in the high word.
+LONG WINAPI TabbedTextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int chCount, int nTabPositions,
+                           const INT* lpnTabStopPositions, int nTabOrigin);
+DWORD WINAPI GetTabbedTextExtentW(HDC hdc, LPCWSTR lpString, int chCount, int nTabPositions,
+                                  const INT* lpnTabStopPositions);
+// WM_SETTINGCHANGE and other broadcasts: with HWND_BROADCAST every top-level
+// window of the process gets the message, and those of other processes of
+// the machine root get it posted. Answers TRUE; *lpdwResult 0.
+LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
+                                   UINT uTimeout, PDWORD_PTR lpdwResult);
 int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
 int WINAPI DrawTextExW(HDC hdc, LPWSTR lpchText, int cchText, LPRECT lprc, UINT format,
                        LPDRAWTEXTPARAMS lpdtp);
