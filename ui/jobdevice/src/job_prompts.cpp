@@ -61,9 +61,10 @@ constexpr DWORD kDeptDefaultLength = 8;
 constexpr DWORD kRuleClearAnswers = 0x40;
 constexpr DWORD kRulePinLabels = 0x10;
 
-// A text of a record from another process: up to its NUL or its field's end.
+// A text of a record from another process: up to its NUL, and never past
+// its field's last byte but one (which a writer may have left unterminated).
 std::string FieldText(const char* field, size_t capacity) {
-    return std::string(field, strnlen(field, capacity));
+    return std::string(field, strnlen(field, capacity - 1));
 }
 
 // A text into a record's field: cut to the field less one byte, NUL-padded.
