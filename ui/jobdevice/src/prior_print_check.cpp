@@ -156,8 +156,12 @@ std::u16string TrayPaperName(const CheckRun& run, SHORT code, SHORT defaultCode)
     CModelInfo papers(&run.model, model::kQueryPriorPrint, 0, kPartDevicePapers);
     if (papers.GetData())
         for (size_t at = 0; at + kDevicePaperRecord <= papers.Length(); at += kDevicePaperRecord)
-            if (static_cast<SHORT>(papers.U16(at + 2)) == code && papers.U16(at + 4) != 0)
-                return Text(run.texts, papers.U16(at + 4));
+            if (static_cast<SHORT>(papers.U16(at + 2)) == code && papers.U16(at + 4) != 0) {
+                // A string the resource library lacks names no paper.
+                std::u16string name = Text(run.texts, papers.U16(at + 4));
+                if (!name.empty()) return name;
+                break;
+            }
     return Text(run.texts, code == defaultCode ? kDefaultPaperName : kUnknownPaper);
 }
 
