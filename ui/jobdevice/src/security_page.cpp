@@ -35,6 +35,7 @@ constexpr DWORD kStringDeptCaption = 6211;
 constexpr DWORD kStringJobInfoCaption = 6231;
 constexpr DWORD kStringInputUserId = 6232;
 constexpr DWORD kStringInputPassword = 6233;
+constexpr DWORD kStringEnterUserId = 6237;
 constexpr DWORD kStringDeptNotInput = 6234;
 constexpr DWORD kStringBadUserName = 6244;
 constexpr DWORD kStringBadJobName = 6245;
@@ -75,7 +76,7 @@ std::u16string EditTextOf(HWND edit) {
     return text.c_str();
 }
 
-BOOL (*const kTypeInstalled[CSecurity::kTypes])
+BOOL(*const kTypeInstalled[CSecurity::kTypes])
 (const ModelOptionPair*) = {IsJobType60Available, IsJobType73Available, IsJobType74Available,
                             IsJobType61Available, IsJobType62Available};
 
@@ -149,7 +150,6 @@ BOOL CSecurity::OnInitDialog() {
     deptPromptExists_ = (promptFlags & kDeptPromptOn) && !(promptFlags & kDeptPromptOff);
 
     // The offered types' icons, captions and rules; the others are hidden.
-    const JobInputRule* last = nullptr;
     for (WORD t : kSearchOrder) {
         HWND button = ::GetDlgItem(m_hWnd, kFirstTypeButton + t - 1);
         if (!Offered(t)) {
@@ -164,13 +164,13 @@ BOOL CSecurity::OnInitDialog() {
         ::SetWindowTextW(button, caption.c_str());
         AddToolTip(res, Tooltip(), button, kStringTypeNames + t - 1, &tips_[t - 1]);
         hasRule_[t - 1] = FillJobInputRule(&c->model, t, &rules_[t - 1]) != FALSE;
-        if (hasRule_[t - 1]) {
-            last = &rules_[t - 1];
-            if (rules_[t - 1].firstFlag) idRow_ = true;
-        }
+        if (hasRule_[t - 1] && rules_[t - 1].firstFlag) idRow_ = true;
     }
     LayOutTypeButtons();
-    passwordNeeded_ = idRow_ || (last && last->secondFlag);
+    // The password rows follow whether any offered type asks a password.
+    passwordNeeded_ = false;
+    for (int t = 1; t <= kTypes; ++t)
+        passwordNeeded_ |= Offered(t) && hasRule_[t - 1] && rules_[t - 1].secondFlag;
     for (int id : {kIdLabel, kIdEdit})
         ::ShowWindow(::GetDlgItem(m_hWnd, id), idRow_ ? SW_SHOW : SW_HIDE);
     for (int id : {kShortPasswordLabel, kShortPassword})
@@ -502,8 +502,16 @@ bool CSecurity::CheckBeforeLeaving() {
             const DWORD result =
                 ValidateInputText(::GetDlgItem(m_hWnd, kIdEdit), text.c_str(), &idRule_);
             if (result != 0 && !(result == kInputEmpty && emptyAllowed)) {
-                refuse(kIdEdit, Text(res, kStringInputUserId), kStringJobTypeCaption,
-                       MB_OK | MB_ICONEXCLAMATION);
+                // An ID typed but against its rule is told the rule, not asked for.
+                std::u16string message = Text(res, kStringInputUserId);
+                if (result != kInputEmpty) {
+                    WCHAR formatted[512] = {};
+                    DWORD needed = 0;
+                    const std::u16string format = Text(res, kStringEnterUserId);
+                    FormatResString(res, formatted, 512, &needed, format.c_str(), rule->firstLimit);
+                    message = formatted;
+                }
+                refuse(kIdEdit, message, kStringJobTypeCaption, MB_OK | MB_ICONEXCLAMATION);
                 return false;
             }
         }
