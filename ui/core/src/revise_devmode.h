@@ -79,8 +79,6 @@ void MatchOldDevmodePaper(const ModelBlock* binding, DEVMODE_IMAGEA* old,
                           const DEVMODE_IMAGEA* defaults, const CUserPaper* papers = nullptr);
 // Whether the system's country measures in millimetres.
 BOOL IsMetricCountry();
-// The model's key value (table 76, key 3, else 16); FALSE when neither is there.
-BOOL FindModelKeyValue(const ModelBlock* binding, DWORD* value);
 
 // A device mode's 1320-byte image: the standard part within its dmSize, the
 // private part within its dmDriverExtra (an older 908-byte block moved into
