@@ -79,6 +79,23 @@ std::vector<const StoredProfile*> AllOf(const StoreImage& image) {
 
 } // namespace
 
+BOOL GetProfileStorePath(const ModelBlock* binding, std::u16string* out) {
+    if (!binding || !out) return FALSE;
+    BoundModel bound{};
+    BindModelInfo(&bound, binding);
+    std::u16string folder;
+    if (!bound.query || !GetUserSettingsFolder(bound.query, binding->modelData, &folder))
+        return FALSE;
+    CModelInfo entry(binding, model::kQueryComponents, model::kComponentProfileA,
+                     model::layout::kComponentList);
+    auto* answer = static_cast<const model::ComponentAnswer*>(entry.GetData());
+    std::u16string name;
+    if (answer && entry.Length() >= sizeof *answer)
+        name = ComponentFileName(answer->kind, answer->nameTemplate, sizeof answer->nameTemplate);
+    *out = folder + (name.empty() ? std::u16string(kDefaultProfileStoreName) : name);
+    return TRUE;
+}
+
 ProfileFile::ProfileFile(const ModelBlock* binding, std::u16string path)
     : binding_(binding ? *binding : ModelBlock{}), path_(std::move(path)) {}
 

@@ -31,6 +31,11 @@ class CInstallOption;
 // default files the driver folder holds, ".PRO" only what export proposes.
 inline constexpr char16_t kDefaultProfileStoreName[] = u"P00DPR.DAT";
 
+// The user's store of the model: the per-user settings folder and the file
+// name of the component table's entry 4 (or the default name). The folder is
+// not created here.
+BOOL GetProfileStorePath(const ModelBlock* binding, std::u16string* out);
+
 class ProfileFile {
   public:
     ProfileFile(const ModelBlock* binding, std::u16string path);
