@@ -9,6 +9,7 @@
 #include "model_info.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
+#include "profile_main.h"
 #include "security_page.h"
 #include "track_dm.h"
 #include "sheet_app.h"
@@ -450,6 +451,8 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
         try {
             if (plan[i].templateId == kPageJobType)
                 page = new CSecurity(context);
+            else if (plan[i].templateId == kPageProfile)
+                page = new CProfileMain(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);
