@@ -171,9 +171,10 @@ BOOL ProfileFile::ReloadProfileList() {
     systemError_ = 0;
     list_.clear();
     stale_ = false;
-    if (!ConvertLegacyProfileFile() && error_ != kProfileOk &&
-        (error_ == kProfileRefusedPath || error_ == kProfileCannotOpen))
-        return FALSE;
+    const bool converted = ConvertLegacyProfileFile() != FALSE;
+    if (!converted && (error_ == kProfileRefusedPath || error_ == kProfileCannotOpen)) return FALSE;
+    const DWORD conversionError = converted ? kProfileOk : error_;
+    const DWORD conversionSystemError = converted ? 0 : systemError_;
     StoreImage image;
     platform::SettingsFile file(path_);
     const Load load = LoadImage(file, &image);
@@ -184,7 +185,9 @@ BOOL ProfileFile::ReloadProfileList() {
     }
     for (const StoredProfile& r : image.records)
         if (r.accepted) list_.push_back(r.entry);
-    error_ = image.error;
+    // An older file that could not be rewritten is still listed; the failure is kept.
+    error_ = image.error != kProfileOk ? image.error : conversionError;
+    if (error_ == conversionError) systemError_ = conversionSystemError;
     return list_.empty() ? FALSE : TRUE;
 }
 
@@ -198,7 +201,8 @@ BOOL ProfileFile::GetProfileList(const ProfileEntry** entries, DWORD* count) {
 
 const ProfileEntry* ProfileFile::FindProfile(const char* name) {
     if (!name) return nullptr;
-    if (stale_ && list_.empty()) ReloadProfileList();
+    // A list left from before the last change would miss what it added.
+    if (stale_) ReloadProfileList();
     const std::string wanted = FieldText(name, 64);
     for (const ProfileEntry& e : list_)
         if (SameProfileName(FieldText(e.name, sizeof e.name), wanted)) return &e;
