@@ -73,8 +73,9 @@ TEST_F(PrinthostProperties, WhatNamesNothingOrMoreThanOneIsRefusedWithTheChoices
          "no control labelled 'Colate' on page 'Output'; its labels: 'Printer Status...', "
          "'Copies', 'Collate', 'Sort Method', 'Output Tray', 'Staple', 'Punch', 'Mirror Image "
          "Printing', 'Reverse Page Order', 'Output Options...'"},
-        {"--page 'Job Type' --set Password=1234",
-         "'Password' labels 2 controls on page 'Job Type' (ids 272, 274); give one by its id"},
+        {"--page 'Job Type' --set 'Input when printing=on'",
+         "'Input when printing' labels 2 controls on page 'Job Type' (ids 280, 286); give one by "
+         "its id"},
         {"--page Basic --set Paper=A5",
          "'Paper' begins several labels on page 'Basic': 'Paper Size', 'Paper Source'"},
         {"--page Output --set Collate=maybe", "'Collate' takes on or off, not 'maybe'"},

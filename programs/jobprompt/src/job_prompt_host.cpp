@@ -1,5 +1,6 @@
 #include "job_prompt_host.h"
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -207,12 +208,19 @@ void RunPriorPrintCheck(HANDLE mapping) {
     library.module = LoadDriverModule(printer.handle, model.data, sheetwright::kSelectSheetwright);
     auto check = Export<PFN_uiCheckPriorPrint>(library.module, "uiCheckPriorPrint");
     if (!check) return;
-    auto* devmode = reinterpret_cast<DEVMODEW*>(block.bytes + devmodeAt);
+    // The names before it leave the device mode at any byte: the check gets
+    // an aligned copy, and what it changed goes back into the block (its
+    // sizes as they were), as if it had worked in place.
+    const size_t devmodeBytes = static_cast<size_t>(dm.dmSize) + dm.dmDriverExtra;
+    std::vector<std::max_align_t> aligned((devmodeBytes + sizeof(std::max_align_t) - 1) /
+                                          sizeof(std::max_align_t));
+    auto* devmode = reinterpret_cast<DEVMODEW*>(aligned.data());
+    std::memcpy(devmode, block.bytes + devmodeAt, devmodeBytes);
     const INT result = check(printer.handle, nullptr, port.c_str(), devmode,
-                             block.bytes + devmodeAt + dm.dmSize, model.data, 1);
-    // The check may change only the fields it owns; the sizes stay as they were.
+                             reinterpret_cast<BYTE*>(devmode) + dm.dmSize, model.data, 1);
     devmode->dmSize = dm.dmSize;
     devmode->dmDriverExtra = dm.dmDriverExtra;
+    std::memcpy(block.bytes + devmodeAt, devmode, devmodeBytes);
     std::memcpy(block.bytes + offsetof(PreCheckHeader, result), &result, sizeof result);
 }
 

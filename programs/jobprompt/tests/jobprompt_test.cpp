@@ -12,6 +12,7 @@
 #include "job_prompt_host.h"
 #include "platform/paths.h"
 #include "prompt_answers.h"
+#include "revise_devmode.h"
 #include "ui/job_prompt_records.h"
 #include "ui_fixture.h"
 #include "win/base.h"
@@ -24,6 +25,7 @@ namespace {
 
 constexpr char16_t kPrinter[] = u"Prompt Printer";
 constexpr char16_t kBlockName[] = u"VELMJOB0042";
+constexpr char16_t kCheckBlockName[] = u"PRECHECK_MAPPING_NAME_00042";
 constexpr BYTE kFill = 0xA5;
 
 // Runs the real program with the block's name and the answers given.
@@ -55,9 +57,10 @@ DWORD RunJobprompt(const std::u16string& arguments, const char* answers = nullpt
 // A named block of `mappingSize` bytes, filled with kFill, then `bytes` at its start.
 class Block {
   public:
-    Block(const std::vector<BYTE>& bytes, size_t mappingSize) : size_(mappingSize) {
+    Block(const std::vector<BYTE>& bytes, size_t mappingSize, const char16_t* name = kBlockName)
+        : size_(mappingSize) {
         mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                      static_cast<DWORD>(mappingSize), kBlockName);
+                                      static_cast<DWORD>(mappingSize), name);
         view_ = static_cast<BYTE*>(MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, 0));
         std::memset(view_, kFill, size_);
         std::memcpy(view_, bytes.data(), std::min(bytes.size(), size_));
@@ -241,11 +244,51 @@ TEST_F(JobpromptTest, APriorPrintBlockThatLiesChangesNothing) {
         dm.dmSize = c.dmSize;
         dm.dmDriverExtra = c.dmExtra;
         std::memcpy(bytes.data() + 1056 + 42, &dm, sizeof dm);
-        Block block(bytes, bytes.size());
+        Block block(bytes, bytes.size(), kCheckBlockName);
         const std::vector<BYTE> before = block.Bytes();
-        EXPECT_EQ(RunJobprompt(u"PRECHECK_MAPPING_NAME_00042"), 0u);
+        EXPECT_EQ(RunJobprompt(kCheckBlockName), 0u);
         EXPECT_EQ(block.Bytes(), before);
     }
+}
+
+TEST_F(JobpromptTest, APriorPrintBlockGetsTheChecksAnswer) {
+    // The driver's own device mode of the printer, with the check not wanted:
+    // the check answers "print" without asking anything.
+    ui_test::BoundPrinter bound(kPrinter);
+    ASSERT_TRUE(bound.ok());
+    DEVMODE_IMAGEW image{};
+    ASSERT_TRUE(
+        sheetwright::StampAndReviseDevmode(bound.printer(), bound.binding()->modelData, &image));
+    image.priv.PriorPrintOn = 0;
+    const std::u16string port = u"LPT1:";
+    const DWORD printerBytes = sizeof kPrinter, portBytes = (port.size() + 1) * 2;
+    std::vector<BYTE> bytes(sizeof(PreCheckHeader) + printerBytes + portBytes + sizeof image, 0);
+    PreCheckHeader h{};
+    std::memcpy(h.magic, kPreCheckMagic, 4);
+    h.result = 7;
+    const std::u16string model = ui_test::DriverFolder(kPrinter) + u"\\MODEL.DAT";
+    std::memcpy(h.modelDataPath, model.c_str(), model.size() * 2);
+    h.printerNameBytes = printerBytes;
+    h.portNameBytes = portBytes;
+    std::memcpy(bytes.data(), &h, sizeof h);
+    std::memcpy(bytes.data() + sizeof h, kPrinter, printerBytes);
+    std::memcpy(bytes.data() + sizeof h + printerBytes, port.c_str(), portBytes);
+    std::memcpy(bytes.data() + sizeof h + printerBytes + portBytes, &image, sizeof image);
+    Block block(bytes, bytes.size(), kCheckBlockName);
+    EXPECT_EQ(RunJobprompt(kCheckBlockName), 0u);
+    INT result = 0;
+    std::memcpy(&result, block.data() + offsetof(PreCheckHeader, result), sizeof result);
+    EXPECT_EQ(result, 1);
+    // The same block naming another library than the printer's own still
+    // runs the printer's Sheetwright: the path in the block is not loaded.
+    const std::u16string elsewhere = u"C:\\Elsewhere\\Evil.DLL";
+    std::memset(block.data() + offsetof(PreCheckHeader, uiLibraryPath), 0, 520);
+    std::memcpy(block.data() + offsetof(PreCheckHeader, uiLibraryPath), elsewhere.c_str(),
+                elsewhere.size() * 2);
+    std::memcpy(block.data() + offsetof(PreCheckHeader, result), &h.result, sizeof h.result);
+    EXPECT_EQ(RunJobprompt(kCheckBlockName), 0u);
+    std::memcpy(&result, block.data() + offsetof(PreCheckHeader, result), sizeof result);
+    EXPECT_EQ(result, 1);
 }
 
 TEST(PromptAnswersTest, StepsAndWhatEndsThem) {

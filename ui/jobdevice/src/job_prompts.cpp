@@ -44,6 +44,8 @@ constexpr int kTypeGroup = 1371, kTypeIdLabel = 1372, kTypePasswordLabel = 1373,
               kDeptLabel = 1382, kDeptCodeEdit = 1383;
 constexpr int kUserLabel = 276, kUserEdit = 277, kJobLabel = 278, kJobEdit = 279;
 
+// The longest ID, password or code a record holds.
+constexpr DWORD kTextLimit = 31;
 // Typing limits of the job information fields, in ANSI bytes.
 constexpr DWORD kUserNameLimit = 20;
 constexpr DWORD kJobNameLimit = 80;
@@ -301,6 +303,9 @@ bool FillJobBlock(const ModelBlock* model, HMODULE resources, JobAuthRecord* rec
     block->jobType = record->jobType;
     block->resources = resources;
     if (!FillJobInputRule(model, record->jobType, &block->rule)) return false;
+    // An ID or password never outgrows its 31-byte field, whatever the model says.
+    for (DWORD* limit : {&block->rule.firstLimit, &block->rule.secondLimit})
+        if (*limit > kTextLimit) *limit = kTextLimit;
     block->askId = block->rule.firstFlag != 0;
     block->askPassword = block->rule.secondFlag != 0;
     if (block->rule.flagWord & kRuleClearAnswers) {

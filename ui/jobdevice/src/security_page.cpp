@@ -5,6 +5,7 @@
 #include "control_states.h"
 #include "driver_env.h"
 #include "input_edit.h"
+#include "job_prompts.h"
 #include "install_option.h"
 #include "list_helpers.h"
 #include "localize.h"
@@ -206,8 +207,9 @@ BOOL CSecurity::OnInitDialog() {
         AttachInputRule(edit, &deptRule_);
     }
     if (infoOffered_) {
-        ::SendDlgItemMessageW(m_hWnd, kUserEdit, EM_LIMITTEXT, kUserNameLimit, 0);
-        ::SendDlgItemMessageW(m_hWnd, kJobEdit, EM_LIMITTEXT, kJobNameLimit, 0);
+        // The names cross into the device mode as ANSI text: their limits count its bytes.
+        AttachByteLimit(::GetDlgItem(m_hWnd, kUserEdit), kUserNameLimit);
+        AttachByteLimit(::GetDlgItem(m_hWnd, kJobEdit), kJobNameLimit);
     } else {
         for (int id = kInfoGroup; id <= kInfoAtPrint; ++id)
             ::ShowWindow(::GetDlgItem(m_hWnd, id), SW_HIDE);

@@ -3,6 +3,7 @@
 // caller's records, and records from another process whose texts never end.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -152,6 +153,21 @@ TEST_F(PromptTest, UserIdPrompt) {
         auto boxes = Boxes();
         EXPECT_EQ(std::vector<std::u16string>(boxes.begin() + before, boxes.end()), c.boxes);
     }
+}
+
+TEST_F(PromptTest, PromptsAreOwnerlessAndCentred) {
+    Install();
+    Answer({[](HWND d) {
+                EXPECT_EQ(GetWindow(d, GW_OWNER), nullptr);
+                RECT desktop{}, own{};
+                GetWindowRect(GetDesktopWindow(), &desktop);
+                GetWindowRect(d, &own);
+                EXPECT_LE(std::abs((own.left + own.right) - (desktop.left + desktop.right)), 1);
+                EXPECT_LE(std::abs((own.top + own.bottom) - (desktop.top + desktop.bottom)), 1);
+            },
+            Press(IDOK)});
+    JobInfoRecord r{sizeof r, kJobInfoAsked, "job", "user"};
+    EXPECT_EQ(InputUserJobInformation(printer(), data(), &r), 1);
 }
 
 TEST_F(PromptTest, DepartmentPromptWithoutTheModelsPromptAsksNothing) {

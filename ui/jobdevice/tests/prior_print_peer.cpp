@@ -131,6 +131,17 @@ TEST_F(PriorPrintPeer, EachDeviceStateAsksAndTheAnswerDecides) {
     }
 }
 
+TEST_F(PriorPrintPeer, DepartmentCounterModeOffIsToldHowToTurnItOn) {
+    Start("ready");
+    image->priv.DeptCounterFlags &= ~1;
+    scripts::AnswerNextMessageBox(IDOK);
+    EXPECT_EQ(Check(), FALSE);
+    auto log = scripts::MessageBoxLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].text.substr(0, 22), u"Open the Device tab in");
+    EXPECT_EQ(log[0].type & MB_ICONMASK, UINT(MB_ICONERROR));
+}
+
 TEST_F(PriorPrintPeer, NobodyToAskInTheServicesSession) {
     Start("down");
     platform::test::SetSessionId(0);

@@ -129,6 +129,15 @@ TEST_F(SecurityPage, TheIdGoesToBothBoxesAndThePassword) {
     EXPECT_STREQ(priv.SecurePassword, "12345678");
 }
 
+TEST_F(SecurityPage, UserNameStopsAtTwentyBytes) {
+    Install();
+    PRIVATE_DEVMODE priv = Run(0, [](HWND sheet, HWND page) {
+        drv::TypeText(GetDlgItem(page, 277), u"abcdefghijklmnopqrstuvw");
+        drv::PressButton(sheet, IDCANCEL);
+    });
+    EXPECT_STREQ(priv.UserName, "abcdefghijklmnopqrst");
+}
+
 TEST_F(SecurityPage, LeavingThePageChecksIdsAndNames) {
     Install();
     struct Case {
