@@ -27,9 +27,16 @@ endfunction()
 # A library of the package: an ELF shared object named as the package names it
 # (e.g. Modelsmith.DLL), placed in the driver directory. Only symbols marked
 # DLLEXPORT are visible, as on the system the package is written for.
+# Every file of the driver directory, so that one target builds what
+# `printhost install` copies (the main job builds only that and printhost).
+if(NOT TARGET driver_folder)
+  add_custom_target(driver_folder)
+endif()
+
 function(pkg_add_deliverable target)
   cmake_parse_arguments(A "" "FILE" "SOURCES;LIBS" ${ARGN})
   add_library(${target} SHARED ${A_SOURCES})
+  add_dependencies(driver_folder ${target})
   set_target_properties(${target} PROPERTIES
     PREFIX "" SUFFIX "" OUTPUT_NAME "${A_FILE}"
     LIBRARY_OUTPUT_DIRECTORY "${PKG_DRIVER_DIR}"
@@ -48,6 +55,7 @@ endfunction()
 function(pkg_add_program target)
   cmake_parse_arguments(A "" "FILE" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${A_SOURCES})
+  add_dependencies(driver_folder ${target})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME "${A_FILE}"
     RUNTIME_OUTPUT_DIRECTORY "${PKG_DRIVER_DIR}")
   target_link_libraries(${target} PRIVATE platform ${A_LIBS})

@@ -9,12 +9,10 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset dev >/dev/null
-# What the job runs, by name: printhost, the sample models and the driver
-# folder's files (every library and program that printhost installs and the
-# graphics library loads). `bash scripts/test.sh` builds everything.
-cmake --build --preset dev --target printhost sample_models \
-  modelsmith sheetwright frontdoor inkforge bitsqueeze tonemill metaweave resbundle \
-  devprobe gatekeep tallyport tempsweep dotpacker
+# What the job runs: printhost, the sample models and the driver folder's
+# files (every library and program that printhost installs and the graphics
+# library loads). `bash scripts/test.sh` builds everything.
+cmake --build --preset dev --target printhost sample_models driver_folder
 # A fresh machine root each run, unless one is given.
 if [[ -z "${PRINTHOST_ROOT:-}" ]]; then
   export PRINTHOST_ROOT="$PWD/build/dev/main-job"
@@ -66,4 +64,9 @@ done
 "$printhost" devmode "Velmora CX5540" --set LayoutKind=2 --set dmDuplex=3 --store >/dev/null
 "$printhost" print --printer "Velmora CX5540" --to-file "$PRINTHOST_ROOT/brochure-booklet.prn" samples/documents/brochure
 "$printhost" decode --png "$PRINTHOST_ROOT/brochure-booklet" "$PRINTHOST_ROOT/brochure-booklet.prn" | tail -n 2
+# The printer's property sheets as a person sees them: a picture of every
+# page of the document sheet and of the device sheet.
+"$printhost" properties "Velmora CX5540" --png "$PRINTHOST_ROOT/sheets/document" >/dev/null
+"$printhost" properties "Velmora CX5540" --device --png "$PRINTHOST_ROOT/sheets/device" >/dev/null
+echo "pictures of the property sheets: $PRINTHOST_ROOT/sheets/document, $PRINTHOST_ROOT/sheets/device"
 exec "$printhost" decode --png "$PRINTHOST_ROOT/brochure" "$PRINTHOST_ROOT/brochure.prn"

@@ -39,7 +39,7 @@ bool ReadGlobalDefaults(HANDLE printer, const ModelBlock* binding, DEVMODE_IMAGE
             if (stored && at >= block.data() && at < block.data() + block.size()) {
                 const size_t room = static_cast<size_t>(block.data() + block.size() - at);
                 have = room >= offsetof(DEVMODEW, dmFields) &&
-                       CopyDevmodeImage(stored, room, &image->dm) != 0;
+                       LoadDevmodeImage(stored, room, image) != FALSE;
             }
         }
     }
