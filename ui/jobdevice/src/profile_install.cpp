@@ -38,8 +38,7 @@ bool ReadGlobalDefaults(HANDLE printer, const ModelBlock* binding, DEVMODE_IMAGE
             const auto* at = reinterpret_cast<const BYTE*>(stored);
             if (stored && at >= block.data() && at < block.data() + block.size()) {
                 const size_t room = static_cast<size_t>(block.data() + block.size() - at);
-                have = room >= offsetof(DEVMODEW, dmFields) &&
-                       CopyDevmodeImage(stored, room, &image->dm) != 0;
+                have = LoadDevmodeImage(stored, room, image) != FALSE;
             }
         }
     }
