@@ -9,6 +9,7 @@
 #include "model_info.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
+#include "about_page.h"
 #include "profile_main.h"
 #include "security_page.h"
 #include "track_dm.h"
@@ -323,7 +324,9 @@ DWORD CPropPage::ShowUrlJumpDialog(DWORD mode) {
     if (!context_) return 0;
     UrlJumpParam param{};
     WideToAnsi(param.path, context_->supportFilePath, MAX_PATH);
-    DWORD attributes = GetFileAttributesA(param.path);
+    // Only the editor writes the file; viewing leaves its attributes alone.
+    DWORD attributes =
+        mode == kUrlJumpEdit ? GetFileAttributesA(param.path) : INVALID_FILE_ATTRIBUTES;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(param.path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
     HMODULE hopwindow = LoadModuleBeside(context_->model.modelsmith, kHopwindowFile);
@@ -453,6 +456,8 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
                 page = new CSecurity(context);
             else if (plan[i].templateId == kPageProfile)
                 page = new CProfileMain(context);
+            else if (plan[i].templateId == kPageSupport)
+                page = new CAboutDlg(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);
