@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver_env.h"
+#include "link_rules.h"
 #include "list_helpers.h"
 #include "localize.h"
 #include "model/modelsmith.h"
@@ -60,16 +61,6 @@ std::u16string Upper(std::u16string text) {
     return text;
 }
 
-bool StartsWithNoCase(const std::u16string& text, const char16_t* prefix) {
-    for (size_t i = 0; prefix[i]; ++i) {
-        if (i >= text.size()) return false;
-        char16_t a = text[i], b = prefix[i];
-        if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a - u'A' + u'a');
-        if (a != b) return false;
-    }
-    return true;
-}
-
 std::u16string ModelText(const ModelBlock* binding, WORD query) {
     const std::string text = CModelInfo(binding, query, 0, kTextLayout).Text();
     return AnsiToWide(text.c_str(), text.size());
@@ -118,25 +109,11 @@ void Open(HWND owner, const std::u16string& link) {
 } // namespace
 
 bool IsOpenableWebLink(const std::u16string& link) {
-    const char16_t* scheme = StartsWithNoCase(link, u"https://")  ? u"https://"
-                             : StartsWithNoCase(link, u"http://") ? u"http://"
-                                                                  : nullptr;
-    if (!scheme) return false;
-    const size_t hostStart = std::char_traits<char16_t>::length(scheme);
-    if (link.size() <= hostStart || link[hostStart] == u'/' || link[hostStart] == u'\\')
-        return false;
-    return std::none_of(link.begin(), link.end(),
-                        [](char16_t c) { return c <= u' ' || c == u'"' || c == 0x7F; });
+    return link_rules::IsWebAddress(link);
 }
 
 std::u16string MailLink(const std::u16string& address) {
-    const size_t at = address.find(u'@');
-    if (at == std::u16string::npos || at == 0 || at + 1 >= address.size()) return {};
-    const bool plain = std::none_of(address.begin(), address.end(), [](char16_t c) {
-        return c <= u' ' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'\\' ||
-               c == u'/' || c == u':' || c == 0x7F;
-    });
-    return plain ? u"mailto:" + address : std::u16string();
+    return link_rules::MailLink(address);
 }
 
 std::u16string ReplaceFirstPlaceholder(const std::u16string& text, const std::u16string& value) {
