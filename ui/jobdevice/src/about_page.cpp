@@ -228,6 +228,7 @@ BOOL CAboutDlg::OnInitDialog() {
         ::ShowWindow(::GetDlgItem(m_hWnd, id), statusOffered_ ? SW_SHOW : SW_HIDE);
     pictureLink_ = LinkText(&c->model, kPictureLinkEntry);
     downloadLink_ = LinkText(&c->model, kDownloadLinkEntry);
+    LayOut();
     FillProductText();
     FillFileList();
     DWORD tab = 80;
@@ -314,6 +315,38 @@ HBRUSH CAboutDlg::ColorsOf(HDC dc, HWND control) {
     SetTextColor(dc, kWhite);
     SetBkColor(dc, id == kFileListId ? kDarkGrey : kGrey);
     return brush;
+}
+
+// The picture decides the left column: its button takes the bitmap's width
+// and, above the status button, its height; the texts on the right move
+// left and widen by what the button gave up.
+void CAboutDlg::LayOut() {
+    HBITMAP bitmap = Picture();
+    HWND button = ::GetDlgItem(m_hWnd, kPictureId);
+    HWND status = ::GetDlgItem(m_hWnd, kStatusButtonId);
+    BITMAP info{};
+    if (!bitmap || !button || !status || !GetObjectW(bitmap, sizeof info, &info)) return;
+    auto place = [&](HWND w) {
+        RECT r{};
+        ::GetWindowRect(w, &r);
+        ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    const RECT picture = place(button), below = place(status);
+    RECT client{};
+    ::GetClientRect(button, &client);
+    const LONG height = std::min<LONG>(info.bmHeight, below.top - 10 - picture.top);
+    const LONG shift = client.right - info.bmWidth;
+    ::SetWindowPos(button, nullptr, 0, 0, info.bmWidth, height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int id : {kSeparatorId, kProductId, kFileListId}) {
+        HWND w = ::GetDlgItem(m_hWnd, id);
+        if (!w) continue;
+        const RECT r = place(w);
+        const LONG bottom = id == kFileListId ? picture.top + height : r.bottom;
+        ::SetWindowPos(w, nullptr, r.left - shift, r.top, r.right - r.left + shift, bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void CAboutDlg::FillProductText() {

@@ -37,6 +37,7 @@ class CAboutDlg : public CPropPage {
 
   private:
     HBITMAP Picture();
+    void LayOut();
     void FillProductText();
     void FillFileList();
 

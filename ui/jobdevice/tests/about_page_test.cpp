@@ -15,6 +15,8 @@
 #include "sheet_context.h"
 #include "ui_fixture.h"
 #include "win/base.h"
+#include "win/files.h"
+#include "win/ini.h"
 #include "win/printer_sheets.h"
 #include "win/spool.h"
 
@@ -40,7 +42,7 @@ class SupportPage : public ::testing::Test {
   protected:
     void SetUp() override {
         ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"),
-                                {"Resbundle.DLL", "Statuslens.DLL"});
+                                {"Resbundle.DLL", "Statuslens.DLL", "Hopwindow.DLL"});
         PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
         ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
     }
@@ -127,6 +129,30 @@ TEST_F(SupportPage, OpensWebAddressesOnly) {
             EXPECT_EQ(log[before].operation, u"open");
             EXPECT_EQ(log[before + 1].file, u"http://www.velmora.example/download/");
         });
+}
+
+// "Support Contacts..." shows the support file in Hopwindow's viewer; viewing
+// leaves the file's read-only mark alone.
+TEST_F(SupportPage, ContactsShowTheSupportFile) {
+    std::u16string file;
+    Run(
+        [&](SheetContext* c) {
+            file = c->supportFilePath;
+            ASSERT_FALSE(file.empty());
+            WritePrivateProfileStringW(u"UrlTitle1", u"LINE1", u"Velmora help desk", file.c_str());
+            WritePrivateProfileStringW(u"Contact1", u"LINE1", u"help@velmora.example",
+                                       file.c_str());
+            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+        },
+        [&](HWND, HWND page) {
+            ut::AnswerNextModal([](HWND d) {
+                EXPECT_EQ(drv::ReadText(GetDlgItem(d, 1034)), u"Velmora help desk");
+                EXPECT_EQ(drv::ReadText(GetDlgItem(d, 1020)), u"help@velmora.example");
+                drv::PressButton(d, IDOK);
+            });
+            drv::Click(GetDlgItem(page, 917));
+        });
+    EXPECT_NE(GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
 TEST(SupportLinks, OnlyWebAndPlainMailAddressesOpen) {
