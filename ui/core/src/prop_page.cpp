@@ -13,6 +13,7 @@
 #include "profile_main.h"
 #include "security_page.h"
 #include "track_dm.h"
+#include "url_jump.h"
 #include "sheet_app.h"
 #include "sheet_help.h"
 #include "win/strings.h"
@@ -31,14 +32,7 @@ constexpr char16_t kAddFailedText[] = u"Error";
 constexpr char16_t kAddFailedCaption[] = u"CreatePropertySheetPage Fail";
 constexpr char16_t kHopwindowFile[] = u"Hopwindow.DLL";
 
-struct UrlJumpParam {
-    DWORD size;
-    DWORD mode;
-    CHAR path[MAX_PATH];
-    HMODULE module;
-};
-static_assert(sizeof(UrlJumpParam) == kUrlJumpParamSize && offsetof(UrlJumpParam, module) == 272);
-typedef DWORD(WINAPI* PFN_UrlJumpDialog)(HWND owner, UrlJumpParam* param);
+static_assert(sizeof(UrlJumpParam) == kUrlJumpParamSize);
 
 bool AlwaysEnabled(int id) {
     for (int c : kAlwaysEnabledControls)
@@ -339,7 +333,7 @@ DWORD CPropPage::ShowUrlJumpDialog(DWORD mode) {
         param.size = sizeof param;
         param.mode = mode;
         param.module = hopwindow;
-        result = dialog(m_hWnd, &param);
+        result = static_cast<DWORD>(dialog(m_hWnd, &param));
     }
     FreeLibrary(hopwindow);
     return result;

@@ -30,8 +30,6 @@ enum PageTemplateId : UINT {
 inline constexpr UINT kMsgPageActivating = 0x8063;
 // The size of the record the support dialog of Hopwindow takes.
 inline constexpr DWORD kUrlJumpParamSize = 280;
-// The support dialog's modes: the administrator's editor, else the viewer.
-inline constexpr DWORD kUrlJumpEdit = 1;
 
 class CPropPage : public CLocalPropertyPage {
     DECLARE_DYNAMIC(CPropPage)

@@ -40,8 +40,11 @@ std::string PictureDir() {
 
 class SupportPage : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"),
+    void SetUp() override { Install(ui_test::SampleModel("CX5540")); }
+    void Install(const ui_test::Bytes& model) {
+        if (printer_) ClosePrinter(printer_);
+        printer_ = nullptr;
+        ui_test::InstallPrinter(kPrinter, model,
                                 {"Resbundle.DLL", "Statuslens.DLL", "Hopwindow.DLL"});
         PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
         ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
@@ -128,6 +131,24 @@ TEST_F(SupportPage, OpensWebAddressesOnly) {
             EXPECT_EQ(log[before].file, u"http://[fe80::1]");
             EXPECT_EQ(log[before].operation, u"open");
             EXPECT_EQ(log[before + 1].file, u"http://www.velmora.example/download/");
+        });
+}
+
+// The model's texts are shown as they stand: a "%s" in the copyright line
+// takes the support text once, and nothing else in it is a format; without
+// the driver-version text the model name stands in.
+TEST_F(SupportPage, ModelTextIsNeverAFormat) {
+    nlohmann::json source = ui_test::SampleSource("CX5540");
+    source["codes"]["17"] = "Copyright %s 100%d %n %s";
+    source["codes"]["16"] = "";
+    Install(ui_test::Compile(source));
+    Run([](SheetContext*) {},
+        [](HWND, HWND page) {
+            const std::u16string product = drv::ReadText(GetDlgItem(page, 912));
+            EXPECT_NE(product.find(u"Copyright Velmora Customer Support Center 100%d %n %s"),
+                      std::u16string::npos)
+                << platform::ToUtf8(product);
+            EXPECT_NE(product.find(u"Velmora Velmora CX5540 MFP"), std::u16string::npos);
         });
 }
 
