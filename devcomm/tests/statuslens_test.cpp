@@ -218,6 +218,16 @@ TEST_F(Statuslens, BoundsOfPathsAndFields) {
     std::memset(request.modelName, 'M', sizeof request.modelName);
     EXPECT_EQ(call_(&request), kMonitorNotInstalled);
     EXPECT_EQ(call_(nullptr), kMonitorFailed);
+    // A device list longer than the section buffer: read up to the cut only.
+    SetRegistryText(kListKey, "IniFilePath", "C:\\Monitor");
+    {
+        std::ofstream list(platform::HostPath(u"C:\\Monitor\\MfpList.ini"));
+        list << "[Devices]\r\n";
+        for (int i = 0; i < 3000; ++i)
+            list << "Device" << i << "=01,02,10.0." << i / 250 << "." << i % 250 << ",x\r\n";
+        list << "Last=01,02\r\n";
+    }
+    EXPECT_EQ(Call("10.0.11.249"), kMonitorNotInstalled);
 }
 
 } // namespace
