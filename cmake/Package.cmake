@@ -23,6 +23,26 @@ function(pkg_target_defaults target)
   endif()
 endfunction()
 
+# The version every library and program of the package carries in its
+# version resource (the Support page lists it).
+set(PKG_VERSION_TEXT "5.01.053")
+set(PKG_VERSION_COMMAS "5,1,0,53")
+
+# Gives a library or program of the package its version resource: through its
+# own resource script when it has one (pkg_embed_resources), else alone once
+# the folder is read.
+function(pkg_version_resource target file type)
+  set_target_properties(${target} PROPERTIES PKG_VERSION_FILE "${file}" PKG_VERSION_TYPE "${type}")
+  cmake_language(EVAL CODE "cmake_language(DEFER CALL pkg_version_resource_alone ${target})")
+endfunction()
+
+function(pkg_version_resource_alone target)
+  get_target_property(has ${target} PKG_HAS_RESOURCES)
+  if(NOT has)
+    pkg_embed_resources(${target} "${CMAKE_SOURCE_DIR}/cmake/empty.rc")
+  endif()
+endfunction()
+
 # pkg_add_deliverable(<target> FILE <package file name> SOURCES ... [LIBS ...])
 # A library of the package: an ELF shared object named as the package names it
 # (e.g. Modelsmith.DLL), placed in the driver directory. Only symbols marked
@@ -48,6 +68,7 @@ function(pkg_add_deliverable target)
     target_link_options(${target} PRIVATE -Wl,--no-undefined)
   endif()
   pkg_target_defaults(${target})
+  pkg_version_resource(${target} "${A_FILE}" 2)
 endfunction()
 
 # pkg_add_program(<target> FILE <package file name> SOURCES ... [LIBS ...])
@@ -60,6 +81,7 @@ function(pkg_add_program target)
     RUNTIME_OUTPUT_DIRECTORY "${PKG_DRIVER_DIR}")
   target_link_libraries(${target} PRIVATE platform ${A_LIBS})
   pkg_target_defaults(${target})
+  pkg_version_resource(${target} "${A_FILE}" 1)
 endfunction()
 
 # pkg_add_tool(<target> SOURCES ... [LIBS ...]): a developer/user tool in build/<preset>/bin.
@@ -148,6 +170,24 @@ function(pkg_embed_resources target rc)
   get_filename_component(rc_dir "${rc_abs}" DIRECTORY)
   get_filename_component(rc_name "${rc_abs}" NAME_WE)
   set(res "${CMAKE_CURRENT_BINARY_DIR}/${target}_${rc_name}.res")
+  # A library or program of the package gets its version resource beside
+  # the script's own.
+  get_target_property(version_file ${target} PKG_VERSION_FILE)
+  file(READ "${rc_abs}" rc_text)
+  string(FIND "${rc_text}" "VERSIONINFO" own_version)
+  if(version_file)
+    set_target_properties(${target} PROPERTIES PKG_HAS_RESOURCES ON)
+  endif()
+  if(version_file AND own_version EQUAL -1)
+    get_target_property(PKG_VERSION_TYPE ${target} PKG_VERSION_TYPE)
+    set(PKG_VERSION_FILE "${version_file}")
+    set(versioned "${CMAKE_CURRENT_BINARY_DIR}/${target}_${rc_name}_versioned.rc")
+    configure_file("${CMAKE_SOURCE_DIR}/cmake/version.rc.in" "${versioned}.version" @ONLY)
+    file(READ "${versioned}.version" version_block)
+    file(CONFIGURE OUTPUT "${versioned}" CONTENT "#include \"${rc_abs}\"\n\n${version_block}" @ONLY)
+    list(APPEND A_DEPENDS "${rc_abs}" "${CMAKE_SOURCE_DIR}/cmake/version.rc.in")
+    set(rc_abs "${versioned}")
+  endif()
   set(blob "${CMAKE_CURRENT_BINARY_DIR}/${target}_${rc_name}_res.cpp")
   add_custom_command(OUTPUT "${res}"
     COMMAND "${PKG_WINDRES}" -c 65001 --input-format=rc --output-format=res

@@ -9,9 +9,11 @@
 #include "model_info.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
+#include "about_page.h"
 #include "profile_main.h"
 #include "security_page.h"
 #include "track_dm.h"
+#include "url_jump.h"
 #include "sheet_app.h"
 #include "sheet_help.h"
 #include "win/strings.h"
@@ -30,14 +32,7 @@ constexpr char16_t kAddFailedText[] = u"Error";
 constexpr char16_t kAddFailedCaption[] = u"CreatePropertySheetPage Fail";
 constexpr char16_t kHopwindowFile[] = u"Hopwindow.DLL";
 
-struct UrlJumpParam {
-    DWORD size;
-    DWORD mode;
-    CHAR path[MAX_PATH];
-    HMODULE module;
-};
-static_assert(sizeof(UrlJumpParam) == kUrlJumpParamSize && offsetof(UrlJumpParam, module) == 272);
-typedef DWORD(WINAPI* PFN_UrlJumpDialog)(HWND owner, UrlJumpParam* param);
+static_assert(sizeof(UrlJumpParam) == kUrlJumpParamSize);
 
 bool AlwaysEnabled(int id) {
     for (int c : kAlwaysEnabledControls)
@@ -323,7 +318,9 @@ DWORD CPropPage::ShowUrlJumpDialog(DWORD mode) {
     if (!context_) return 0;
     UrlJumpParam param{};
     WideToAnsi(param.path, context_->supportFilePath, MAX_PATH);
-    DWORD attributes = GetFileAttributesA(param.path);
+    // Only the editor writes the file; viewing leaves its attributes alone.
+    DWORD attributes =
+        mode == kUrlJumpEdit ? GetFileAttributesA(param.path) : INVALID_FILE_ATTRIBUTES;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(param.path, attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
     HMODULE hopwindow = LoadModuleBeside(context_->model.modelsmith, kHopwindowFile);
@@ -336,7 +333,7 @@ DWORD CPropPage::ShowUrlJumpDialog(DWORD mode) {
         param.size = sizeof param;
         param.mode = mode;
         param.module = hopwindow;
-        result = dialog(m_hWnd, &param);
+        result = static_cast<DWORD>(dialog(m_hWnd, &param));
     }
     FreeLibrary(hopwindow);
     return result;
@@ -453,6 +450,8 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
                 page = new CSecurity(context);
             else if (plan[i].templateId == kPageProfile)
                 page = new CProfileMain(context);
+            else if (plan[i].templateId == kPageSupport)
+                page = new CAboutDlg(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "devcomm/statuslens.h"
 #include "devmode_helpers.h"
 #include "localize.h"
 #include "model/modelsmith.h"
@@ -74,6 +75,21 @@ std::string DriverNameAnsi(HANDLE printer) {
     return name ? WideToAnsiString(name) : std::string();
 }
 
+// The status monitor takes a host name or IPv4 address of at most 15
+// characters: a longer one, or an IPv6 address, cannot be handed over whole
+// and is refused rather than cut to another device's address.
+bool FitsMonitorAddress(const char* address, size_t capacity) {
+    const size_t length = strnlen(address, capacity);
+    return length > 0 && length <= kStatusMonitorAddressLimit &&
+           std::memchr(address, ':', length) == nullptr;
+}
+
+std::string FirstTwoWords(const std::string& name) {
+    const size_t space = name.find(' ');
+    return name.substr(0,
+                       space == std::string::npos ? std::string::npos : name.find(' ', space + 1));
+}
+
 void CopyText(char* field, size_t capacity, const std::string& text) {
     std::memset(field, 0, capacity);
     std::memcpy(field, text.data(), std::min(text.size(), capacity - 1));
@@ -100,9 +116,7 @@ void FillRequest(SheetContext* context, LPCWSTR portPath, StatusMonitorRequest* 
     const std::string driver = DriverNameAnsi(context->printer);
     std::string words;
     if (!driver.empty()) {
-        size_t space = driver.find(' ');
-        words = driver.substr(0, space == std::string::npos ? std::string::npos
-                                                            : driver.find(' ', space + 1));
+        words = FirstTwoWords(driver);
     } else {
         const std::string model = ModelText(&context->model, model::kQueryModelName);
         words = !first.empty() && !model.empty() ? first + " " + model : first;
@@ -117,7 +131,9 @@ void FillRequest(SheetContext* context, LPCWSTR portPath, StatusMonitorRequest* 
 
 void LaunchStatusMonitor(HWND owner, SheetContext* context, LPCWSTR portPath) {
     if (!context) return;
-    if (!context->portInfo.record) return Tell(owner, context, kFailed);
+    if (!context->portInfo.record ||
+        !FitsMonitorAddress(context->portInfo.address, sizeof context->portInfo.address))
+        return Tell(owner, context, kFailed);
     HMODULE library = LoadStatusMonitorLibrary(&context->model);
     if (!library) return Tell(owner, context, kFailed);
     auto call = reinterpret_cast<PFN_CallStatusmonitor>(
@@ -132,6 +148,20 @@ void LaunchStatusMonitor(HWND owner, SheetContext* context, LPCWSTR portPath) {
     FreeLibrary(library);
     for (const MonitorMessage& m : kMessages)
         if (m.answer == answer) return Tell(owner, context, m);
+}
+
+BOOL GetPrinterDriverNameA(HANDLE printer, char out[128]) {
+    const std::string name = DriverNameAnsi(printer);
+    if (name.empty()) return FALSE;
+    CopyText(out, 128, name);
+    return TRUE;
+}
+
+BOOL GetDriverNameFirstWords(HANDLE printer, char out[256]) {
+    const std::string name = DriverNameAnsi(printer);
+    if (name.empty()) return FALSE;
+    CopyText(out, 256, FirstTwoWords(name));
+    return TRUE;
 }
 
 } // namespace sheetwright

@@ -983,7 +983,7 @@ TEST_F(Sheets, StatusMonitorAnswersAreTold) {
     int record = 0;
     context->portInfo.record = reinterpret_cast<SelPortInfo*>(&record);
     context->portInfo.connection = 3;
-    std::strcpy(context->portInfo.address, "192.168.10.200:9100");
+    std::strcpy(context->portInfo.address, "192.168.100.200");
     struct Case {
         int answer;
         const char16_t* text; // nullptr: nothing shown
@@ -1011,13 +1011,25 @@ TEST_F(Sheets, StatusMonitorAnswersAreTold) {
             EXPECT_EQ(boxes.back().type & 0xF0, c.icon);
         }
     }
-    EXPECT_EQ(StatusCall("Address"), "192.168.10.200:");
+    EXPECT_EQ(StatusCall("Address"), "192.168.100.200");
     EXPECT_EQ(StatusCall("Model"), "Velmora");
     EXPECT_EQ(StatusCall("Port"), "\\\\HOST\\IP_10.0.0.5");
     EXPECT_EQ(StatusCall("Connection"), "1"); // a network port
     const std::string driver = StatusCall("Driver");
     EXPECT_FALSE(driver.empty());
     EXPECT_EQ(StatusCall("FirstWords"), driver.substr(0, driver.find(' ', driver.find(' ') + 1)));
+    // An address the monitor's 16-byte field cannot hold whole, or an IPv6
+    // one, is refused with the failure message; the library is not asked.
+    WritePrivateProfileStringA("Answer", "Value", "0", "C:\\status-calls.ini");
+    for (const char* refused : {"192.168.100.2001", "fe80::1", "printer.example.com"}) {
+        SCOPED_TRACE(refused);
+        std::strcpy(context->portInfo.address, refused);
+        WritePrivateProfileStringA("Request", "Address", "-", "C:\\status-calls.ini");
+        ut::AnswerNextMessageBox(IDOK);
+        LaunchStatusMonitor(nullptr, context, u"IP_x");
+        EXPECT_EQ(ut::MessageBoxLog().back().text, u"Executing the Device Monitor failed.");
+        EXPECT_EQ(StatusCall("Address"), "-");
+    }
     context->portInfo.record = made;
 }
 
