@@ -9,6 +9,8 @@
 #include "model_info.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
+#include "profile_main.h"
+#include "security_page.h"
 #include "track_dm.h"
 #include "sheet_app.h"
 #include "sheet_help.h"
@@ -447,8 +449,13 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
             continue;
         CPropPage* page = nullptr;
         try {
-            page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
-                                   : new CPropPage(plan[i].templateId, context);
+            if (plan[i].templateId == kPageJobType)
+                page = new CSecurity(context);
+            else if (plan[i].templateId == kPageProfile)
+                page = new CProfileMain(context);
+            else
+                page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
+                                       : new CPropPage(plan[i].templateId, context);
         } catch (const std::bad_alloc&) {
         }
         if (page) page->m_psp.dwFlags |= PSP_HASHELP;
