@@ -6,6 +6,7 @@
 
 #include "control_states.h"
 #include "driver_env.h"
+#include "form_tray_page.h"
 #include "model_info.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
@@ -453,6 +454,8 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
                 page = new CSecurity(context);
             else if (plan[i].templateId == kPageProfile)
                 page = new CProfileMain(context);
+            else if (plan[i].templateId == kPageFormTray)
+                page = new CFormTray(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);
