@@ -6,6 +6,7 @@
 
 #include "control_states.h"
 #include "driver_env.h"
+#include "device_page.h"
 #include "form_tray_page.h"
 #include "model_info.h"
 #include "status_monitor.h"
@@ -456,6 +457,8 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
                 page = new CProfileMain(context);
             else if (plan[i].templateId == kPageFormTray)
                 page = new CFormTray(context);
+            else if (plan[i].templateId == kPageDevice)
+                page = new CDevice(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);
