@@ -34,6 +34,8 @@ constexpr DWORD kStringAutoSelect = 20027, kStringSpecifiedTray = 20028, kString
 constexpr DWORD kStringAutoTitle = 6500, kStringUnchanged = 6504, kStringChanged = 6505;
 constexpr DWORD kStringNoDevice = 6506, kStringCannotSave = 3126;
 constexpr DWORD kHelpContextDevice = 300;
+// The resource library's drawing whose size the picture takes.
+constexpr WORD kDeviceDrawing = 2512;
 constexpr WORD kOptionInnerBin = model::kQueryOutputBins;
 constexpr WORD kLargeTrayKind = 5;
 constexpr WORD kAnyKind = 0xFFFF;
@@ -186,6 +188,7 @@ BOOL CDevice::OnInitDialog() {
         {{346, kChangeTray, 0, 0}, changeOffered_},
     };
     ShowControlRows(m_hWnd, rows, static_cast<DWORD>(std::size(rows)), TRUE);
+    PlacePicture();
     ::ShowWindow(::GetDlgItem(m_hWnd, kFrame), SW_HIDE);
     ::ShowWindow(::GetDlgItem(m_hWnd, kHidden), SW_HIDE);
 
@@ -247,6 +250,30 @@ BOOL CDevice::OnInitDialog() {
     ::ShowWindow(::GetDlgItem(m_hWnd, kSupport), c->constantOne ? SW_SHOW : SW_HIDE);
     ::EnableWindow(::GetDlgItem(m_hWnd, kSupport), c->constantOne != 0);
     return TRUE;
+}
+
+void CDevice::PlacePicture() {
+    SheetContext* c = Context();
+    HWND frame = ::GetDlgItem(m_hWnd, kFrame);
+    HWND picture = ::GetDlgItem(m_hWnd, kPicture);
+    if (!frame || !picture) return;
+    // The picture takes the frame's corner at the size of the device drawing.
+    RECT r{};
+    ::GetWindowRect(frame, &r);
+    POINT at{r.left, r.top};
+    ::ScreenToClient(m_hWnd, &at);
+    int width = r.right - r.left, height = r.bottom - r.top;
+    if (HBITMAP drawing = ::LoadBitmapW(c->resourceModule, MAKEINTRESOURCEW(kDeviceDrawing))) {
+        BITMAP size{};
+        if (::GetObjectW(drawing, sizeof size, &size)) {
+            width = size.bmWidth;
+            height = size.bmHeight;
+        }
+        ::DeleteObject(drawing);
+    }
+    ::SetWindowPos(picture, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!picture_.m_hWnd) picture_.SubclassDlgItem(kPicture, this);
+    picture_.SetPage(this);
 }
 
 void CDevice::FillMemoryChoices() {
@@ -369,8 +396,9 @@ void CDevice::OnTrayCount() {
     BOOL ok = FALSE;
     const UINT typed = ::GetDlgItemInt(m_hWnd, kTrayEdit, &ok, FALSE);
     if (!ok) return;
+    // A number beyond the model's trays counts as its limit until the edit
+    // is left, when the edit shows the limit too.
     const DWORD n = std::clamp<DWORD>(typed, standard_, standard_ + mainTrays_);
-    ::SendDlgItemMessageW(m_hWnd, kTrayUpDown, UDM_SETPOS32, 0, static_cast<LPARAM>(n));
     for (DWORD i = 0; i < mainTrays_; ++i)
         SetState(c->installOptions->Find(kOptionTray, GetMainTrayId(&c->model, i)),
                  i < n - standard_);
@@ -383,6 +411,9 @@ void CDevice::OnTrayCountLeft() {
     const UINT typed = ::GetDlgItemInt(m_hWnd, kTrayEdit, &ok, FALSE);
     const DWORD n = std::clamp<DWORD>(ok ? typed : standard_, standard_, standard_ + mainTrays_);
     if (!ok || n != typed) ::SetDlgItemInt(m_hWnd, kTrayEdit, n, FALSE);
+    updating_ = true;
+    ::SendDlgItemMessageW(m_hWnd, kTrayUpDown, UDM_SETPOS32, 0, static_cast<LPARAM>(n));
+    updating_ = false;
 }
 
 void CDevice::OnLargeTray() {

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "device_bmp.h"
 #include "prop_page.h"
 
 namespace sheetwright {
@@ -51,6 +52,7 @@ class CDevice : public CPropPage {
     // Fixes the image's collation and duplex fields for units fitted since
     // the page started; TRUE when a field changed. Only 1320-byte images.
     BOOL FixDevmodeForOptions(DEVMODE_IMAGEW* image) const;
+    CDeviceBmp& Picture() { return picture_; }
 
   protected:
     void OnTrayCount();
@@ -72,6 +74,7 @@ class CDevice : public CPropPage {
 
   private:
     void FillMemoryChoices();
+    void PlacePicture();
     void RefreshControls();
     void Changed();
     void RepaintPicture();
@@ -87,6 +90,7 @@ class CDevice : public CPropPage {
     WORD innerBin_ = 0, largeTrayId_ = 0;
     DWORD startDisks_ = 0, startTrays_ = 0, startDuplex_ = 0;
     bool updating_ = false;
+    CDeviceBmp picture_;
 };
 
 } // namespace sheetwright

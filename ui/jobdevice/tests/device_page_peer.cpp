@@ -44,8 +44,9 @@ class DevicePagePeer : public ::testing::Test {
         ASSERT_TRUE(agent.Start(config)) << agent.Log();
         platform::test::RedirectUdpPort(161, agent.Port());
         platform::test::SetHostAddresses("printer1", {"127.0.0.1"});
-        ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"),
-                                {"Devprobe.DLL", "Tallyport.DLL", "Resbundle.DLL"});
+        ui_test::InstallPrinter(
+            kPrinter, ui_test::SampleModel("CX5540"),
+            {"Devprobe.DLL", "Tallyport.DLL", "Resbundle.DLL", "Imagewell.DLL"});
         ASSERT_EQ(spl::AddTcpIpPort(u"IP_printer1", u"printer1"), 0u);
         spl::PrinterRecord printer;
         ASSERT_TRUE(spl::FindPrinter(kPrinter, &printer));
