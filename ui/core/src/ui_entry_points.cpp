@@ -830,7 +830,7 @@ std::vector<FormTrayRecord> ReadFormTray(HANDLE printer) {
     return records;
 }
 
-BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM) {
+BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM lParam) {
     if (event != PRINTER_EVENT_INITIALIZE &&
         !(event == PRINTER_EVENT_CONFIGURATION_UPDATE && IsNT6OrLater()))
         return TRUE;
@@ -843,8 +843,11 @@ BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM) {
         ModelBlock binding{modelsmith, data};
         if (modelsmith) {
             CInstallOption options(printer, &binding);
-            RequerySchemaOptions(&binding, printerName, &options, 0);
-            options.Write();
+            // lParam names the option key whose value changed; the list is
+            // stored only when the module answered it.
+            if (RequerySchemaOptions(&binding, printerName, &options,
+                                     reinterpret_cast<LPCWSTR>(lParam)))
+                options.Write();
             FreeLibrary(modelsmith);
         }
         GlobalFree(data);
