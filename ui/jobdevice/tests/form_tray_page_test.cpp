@@ -4,6 +4,7 @@
 // opened (read-only or not).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -113,6 +114,8 @@ TEST_F(FormTrayPage, APaperChosenForATrayIsStoredOnApply) {
         ASSERT_TRUE(drv::SelectItem(paper, 1));
         chosen = drv::ReadText(paper);
         EXPECT_NE(Rows(list)[0].find(chosen), std::u16string::npos);
+        if (const char* dir = std::getenv("PAGES_PNG_DIR"))
+            drv::SavePng(sheet, std::string(dir) + "/form_tray_page.png");
         drv::PressButton(sheet, IDOK);
     });
     const std::vector<BYTE> stored = Stored();
