@@ -37,10 +37,10 @@ LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
 
 class DevicePage : public ::testing::Test {
   protected:
-    void Install(std::vector<std::string> extra) {
+    void Install(std::vector<std::string> extra, DWORD access = PRINTER_ALL_ACCESS) {
         extra.push_back("Resbundle.DLL");
         ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"), extra);
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
         ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
     }
     void TearDown() override {
@@ -174,6 +174,26 @@ TEST_F(DevicePage, ApplyStoresTheListAndChangePaperTray) {
                   DWORD(ERROR_SUCCESS));
         EXPECT_EQ(value, 0);
     }
+}
+
+TEST_F(DevicePage, AFailedWriteIsToldAndTheSheetStaysChanged) {
+    // A handle that may use the printer but not change it.
+    Install({"Imagewell.DLL"}, PRINTER_ACCESS_USE);
+    std::u16string told;
+    Run([&](HWND sheet, HWND page, CDevice*) {
+        ASSERT_TRUE(drv::SelectItemText(GetDlgItem(page, CDevice::kDuplex), u"Installed"));
+        ut::AnswerNextMessageBox([&](const ut::MessageBoxCall& call) {
+            told = call.text;
+            return IDOK;
+        });
+        drv::PressButton(sheet, IDC_PROPSHEET_APPLYNOW);
+        EXPECT_EQ(told, u"Cannot save data.");
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(sheet, IDC_PROPSHEET_APPLYNOW)));
+        drv::PressButton(sheet, IDCANCEL);
+    });
+    ui_test::BoundPrinter bound(kPrinter);
+    CInstallOption stored(printer_, bound.binding());
+    EXPECT_EQ(stored.Find(kOption25, 1)->state, 0u);
 }
 
 } // namespace
