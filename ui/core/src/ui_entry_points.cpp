@@ -845,11 +845,10 @@ BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM lParam) {
         ModelBlock binding{modelsmith, data};
         if (modelsmith) {
             CInstallOption options(printer, &binding);
-            // lParam names the option key whose value changed; the list is
-            // stored only when the module answered it.
-            if (RequerySchemaOptions(&binding, printerName, &options,
-                                     reinterpret_cast<LPCWSTR>(lParam)))
-                options.Write();
+            // lParam names what changed; the list is stored back either way.
+            RequerySchemaOptions(&binding, printerName, &options,
+                                 reinterpret_cast<LPCWSTR>(lParam));
+            options.Write();
             FreeLibrary(modelsmith);
         }
         GlobalFree(data);
