@@ -179,12 +179,14 @@ DWORD WriteInstallOption(HANDLE printer, const InstallOptionEntry* entries, DWOR
                          const ModelBlock*) {
     if (!entries) return ERROR_INVALID_DATA;
     DWORD bytes = count * static_cast<DWORD>(kEntrySize);
-    SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionSizeValue), REG_DWORD,
-                    reinterpret_cast<LPBYTE>(&bytes), sizeof bytes);
-    // The list is one value: the spooler replaces it whole or not at all.
-    return SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), REG_BINARY,
-                           reinterpret_cast<LPBYTE>(const_cast<InstallOptionEntry*>(entries)),
-                           bytes);
+    // The list is one value: the spooler replaces it whole or not at all. Its
+    // size follows it, so a reader never takes a size the list does not have.
+    const DWORD written =
+        SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionValue), REG_BINARY,
+                        reinterpret_cast<LPBYTE>(const_cast<InstallOptionEntry*>(entries)), bytes);
+    if (written != ERROR_SUCCESS) return written;
+    return SetPrinterDataW(printer, const_cast<LPWSTR>(kInstallOptionSizeValue), REG_DWORD,
+                           reinterpret_cast<LPBYTE>(&bytes), sizeof bytes);
 }
 
 BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallOptionEntry* changed,

@@ -374,24 +374,8 @@ DWORD DeleteOptionCache(const ModelBlock* binding) {
     return kDetectOk;
 }
 
-// The device-option module ships with a model, outside this package. What is
-// built is finding it: without its file names, or when it does not load,
-// nothing is read. Asking a module that loads and applying its answers is
-// not built, so that case reports nothing read as well.
-int QuerySchemaOptions(const ModelBlock* binding, LPCWSTR, CInstallOption* list, DWORD) {
-    if (!binding || !list) return -1;
-    const std::u16string module = ComponentName(binding, model::kComponentOptionModuleB);
-    const std::u16string optionFile = ComponentName(binding, model::kComponentOptionModuleA);
-    if (module.empty() || optionFile.empty()) return -1;
-    if (HMODULE library = LoadModuleBeside(binding->modelsmith, module.c_str()))
-        FreeLibrary(library);
-    return -1;
-}
-
-int RequerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstallOption* list,
-                         DWORD flags) {
-    return QuerySchemaOptions(binding, printerName, list, flags);
-}
+// QuerySchemaOptions and RequerySchemaOptions live with the device-option
+// module's answers (ui/jobdevice option_module.cpp).
 
 // ApplyDefaultProfileToPrinter lives with the profile store (ui/jobdevice).
 

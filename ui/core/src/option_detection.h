@@ -36,8 +36,10 @@ DWORD DeleteOptionCache(const ModelBlock* binding);
 // applied, -1 otherwise.
 int QuerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstallOption* list,
                        DWORD flags);
+// The configuration change names the key that changed: 1 when the module
+// answered it, 0 otherwise.
 int RequerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstallOption* list,
-                         DWORD flags);
+                         LPCWSTR changedKey);
 
 // The default profiles of the driver folder (model components 4 and 5)
 // applied to the printer's global device mode. 0 when the driver folder

@@ -6,6 +6,8 @@
 
 #include "control_states.h"
 #include "driver_env.h"
+#include "device_page.h"
+#include "form_tray_page.h"
 #include "model_info.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
@@ -452,6 +454,10 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
                 page = new CProfileMain(context);
             else if (plan[i].templateId == kPageSupport)
                 page = new CAboutDlg(context);
+            else if (plan[i].templateId == kPageFormTray)
+                page = new CFormTray(context);
+            else if (plan[i].templateId == kPageDevice)
+                page = new CDevice(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);

@@ -787,7 +787,7 @@ void InitializePrinter(HANDLE printer, LPWSTR printerName) {
     ModelBlock binding{modelsmith, data};
     if (modelsmith) {
         CInstallOption options(printer, &binding);
-        const bool asked = LearnInstalledOptions(printer, printerName, &binding, &options);
+        LearnInstalledOptions(printer, printerName, &binding, &options);
         CModelInfo flags(&binding, model::kQueryFeatureFlags, 0, model::layout::kFixedFirst);
         const bool api = (flags.U32(0) & kPrinterApiFlag) != 0;
         flags.Release();
@@ -804,7 +804,9 @@ void InitializePrinter(HANDLE printer, LPWSTR printerName) {
                             reinterpret_cast<BYTE*>(name.data()),
                             static_cast<DWORD>(name.size() * sizeof(WCHAR)));
         }
-        if (asked) ApplyDefaultProfileToPrinter(printer, &binding);
+        // The driver folder's default profiles apply however the options
+        // were learnt (device, module, cache or the model's defaults).
+        ApplyDefaultProfileToPrinter(printer, &binding);
         ClearDefaultOwner(printer);
         FreeLibrary(modelsmith);
     }
@@ -830,7 +832,7 @@ std::vector<FormTrayRecord> ReadFormTray(HANDLE printer) {
     return records;
 }
 
-BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM) {
+BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM lParam) {
     if (event != PRINTER_EVENT_INITIALIZE &&
         !(event == PRINTER_EVENT_CONFIGURATION_UPDATE && IsNT6OrLater()))
         return TRUE;
@@ -843,7 +845,9 @@ BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM) {
         ModelBlock binding{modelsmith, data};
         if (modelsmith) {
             CInstallOption options(printer, &binding);
-            RequerySchemaOptions(&binding, printerName, &options, 0);
+            // lParam names what changed; the list is stored back either way.
+            RequerySchemaOptions(&binding, printerName, &options,
+                                 reinterpret_cast<LPCWSTR>(lParam));
             options.Write();
             FreeLibrary(modelsmith);
         }

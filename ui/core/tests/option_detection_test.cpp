@@ -143,7 +143,9 @@ TEST(OptionDetection, PortWithoutDeviceIsNotAsked) {
 
     // The device-option module the model names is not part of the package.
     EXPECT_EQ(QuerySchemaOptions(p.binding(), u"C2", &list, 0), -1);
-    EXPECT_EQ(RequerySchemaOptions(p.binding(), u"C2", &list, 0), -1);
+    EXPECT_EQ(RequerySchemaOptions(p.binding(), u"C2", &list,
+                                   u"\\Printer.NKTDeviceOptions.General.DeviceName001:Name"),
+              0);
     EXPECT_EQ(std::memcmp(before.data(), list.Entries(), before.size() * sizeof before[0]), 0);
 }
 

@@ -1,0 +1,61 @@
+// Optional units set as a person sets them, through the device sheet's
+// Device page by its labels: before, the printer staples nothing and turns
+// two-sided jobs by hand; with the duplex unit and the finisher fitted the
+// stapled output bin is accepted and the device prints both sides itself, and
+// the next print says so.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform_testing/fresh_root.h"
+
+namespace {
+
+int Printhost(const std::string& arguments, std::string* out) {
+    out->clear();
+    return platform_testing::RunCommand(
+        std::string("'") + PKG_TOOLS_DIR + "/printhost' " + arguments + " 2>&1", out);
+}
+
+// Two-sided, stapled top left (the finisher's output bin 0x301), stored as
+// the printer's defaults; then one page printed and its PJL lines.
+std::string PrintTwoSidedStapled(const std::string& stream) {
+    std::string out;
+    EXPECT_EQ(Printhost("devmode P --set dmDuplex=2 --set OutputBin=769 --store", &out), 0) << out;
+    EXPECT_EQ(Printhost("print --printer P --output '" + stream + "'", &out), 0) << out;
+    EXPECT_EQ(Printhost("decode '" + stream + "'", &out), 0) << out;
+    return out;
+}
+
+TEST(DeviceOptions, FittedUnitsReachTheNextPrint) {
+    std::string out;
+    ASSERT_EQ(Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
+                        &out),
+              0)
+        << out;
+    const std::string stream = platform_testing::Root() + "/out.prn";
+
+    std::string before = PrintTwoSidedStapled(stream);
+    EXPECT_EQ(before.find("STAPLE="), std::string::npos) << before;
+    EXPECT_NE(before.find("@PJL SET DUPLEXMARGIN="), std::string::npos) << before;
+    EXPECT_EQ(before.find("@PJL SET BINDING="), std::string::npos) << before;
+
+    ASSERT_EQ(Printhost("properties P --device --page Device --set 'Duplex Unit=Installed' "
+                        "--set Finisher=FS-5500",
+                        &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("ComboBox #318 \"Installed\""), std::string::npos) << out;
+    EXPECT_NE(out.find("ComboBox #324 \"FS-5500\""), std::string::npos) << out;
+
+    ASSERT_EQ(Printhost("options P", &out), 0) << out;
+    EXPECT_NE(out.find("    25     1  installed"), std::string::npos) << out;
+    EXPECT_NE(out.find("    27     1  installed"), std::string::npos) << out;
+
+    std::string after = PrintTwoSidedStapled(stream);
+    EXPECT_NE(after.find("@PJL SET STAPLE=LEFTTOP"), std::string::npos) << after;
+    EXPECT_NE(after.find("@PJL SET DUPLEX=ON"), std::string::npos) << after;
+    EXPECT_NE(after.find("@PJL SET BINDING=LONGEDGE"), std::string::npos) << after;
+}
+
+} // namespace
