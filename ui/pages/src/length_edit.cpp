@@ -109,13 +109,27 @@ void CLengthEdit::OnSpin(int position) {
     Set(static_cast<double>(position) / Scale());
 }
 
-void CLengthEdit::Clamp() {
+BOOL CLengthEdit::Clamp() {
+    if (HWND edit = Control(ids_.edit)) {
+        const double typed = GetDoubleEditValue(edit, separator_);
+        const double wanted = std::isnan(typed) ? Minimum() : typed + kEpsilon;
+        Set(wanted);
+        return wanted > maximum_ || wanted < Minimum() || std::isnan(typed);
+    }
+    Set(Value());
+    return FALSE;
+}
+
+void CLengthEdit::ReadTyped() {
     if (HWND edit = Control(ids_.edit)) {
         const double typed = GetDoubleEditValue(edit, separator_);
         Set(std::isnan(typed) ? Minimum() : typed + kEpsilon);
-    } else {
-        Set(Value());
     }
+}
+
+void CLengthEdit::SetDots(WORD dots) {
+    value_.SetDotsValue(dots);
+    value_.SetDots();
 }
 
 BOOL CLengthEdit::Show() {
