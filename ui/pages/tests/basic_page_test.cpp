@@ -177,4 +177,58 @@ TEST_F(BasicPage, OrientationResetsTheOrderOfTwoPagesPerSheet) {
     }
 }
 
+// The binding margin: typed in the page's unit, stored in dots at the
+// image's own length resolution, clamped to the model's maximum when the edit
+// is left and when the sheet is closed straight from the edit.
+TEST_F(BasicPage, MarginInItsUnitsAndResolutions) {
+    enum Leave { kTab, kEnter, kOkButton };
+    struct Case {
+        bool mm;
+        WORD dpi;
+        const char16_t* typed;
+        Leave leave;
+        WORD dots;
+        const char16_t* shown; // after the edit was left (kTab only)
+    };
+    // CX5540's model maximum is 0.5 in and 12.7 mm: the fraction is kept (300
+    // dots at 600 dpi), the whole-millimetre edit shows it rounded.
+    const Case cases[] = {
+        {false, 600, u"0.3", kTab, 180, u"0.3"},     {false, 300, u"0.3", kTab, 90, u"0.3"},
+        {false, 600, u"3.5", kTab, 300, u"0.5"},     {false, 600, u"3.5", kEnter, 300, nullptr},
+        {false, 300, u"9", kOkButton, 150, nullptr}, {true, 600, u"5", kTab, 118, u"5"},
+        {true, 300, u"5", kTab, 59, u"5"},           {true, 600, u"99", kTab, 300, u"13"},
+        {true, 300, u"99", kEnter, 150, nullptr},    {false, 600, u"", kTab, 0, u"0.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << (c.mm ? "mm " : "in ") << c.dpi << " '"
+                     << std::string(c.typed, c.typed + std::char_traits<char16_t>::length(c.typed))
+                     << "' leave " << c.leave);
+        Working().priv.MeasureFlags = c.mm ? kA4Region : 0;
+        Working().priv.LengthUnitDpi = c.dpi;
+        Working().priv.DuplexMargin = 0;
+        std::u16string shown;
+        EXPECT_EQ(RunSheet([&](HWND sheet, HWND page) {
+                      HWND edit = Item(page, CPaperSet::kMarginEdit);
+                      ASSERT_TRUE(Visible(page, CPaperSet::kMarginEdit));
+                      SetFocus(edit);
+                      drv::TypeText(edit, c.typed);
+                      if (c.leave == kTab) {
+                          drv::PressKey(VK_TAB);
+                          shown = drv::ReadText(edit);
+                          drv::PressButton(sheet, IDOK);
+                      } else if (c.leave == kEnter) {
+                          drv::PressKey(VK_RETURN);
+                      } else {
+                          drv::PressButton(sheet, IDOK);
+                      }
+                  }),
+                  1);
+        EXPECT_EQ(Working().priv.DuplexMargin, c.dots);
+        if (c.shown) {
+            EXPECT_EQ(shown, c.shown);
+        }
+    }
+}
+
 } // namespace
