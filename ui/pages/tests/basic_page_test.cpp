@@ -18,6 +18,9 @@
 #include "kinsoku_list.h"
 #include "kinsoku_rules.h"
 #include "pages_fixture.h"
+#include "platform_testing/fresh_root.h"
+#include "win/spool.h"
+#include "pages_per_sheet_dlg.h"
 #include "platform/user_ctl.h"
 #include "user_paper.h"
 #include "win/base.h"
@@ -229,6 +232,113 @@ TEST_F(BasicPage, MarginInItsUnitsAndResolutions) {
             EXPECT_EQ(shown, c.shown);
         }
     }
+}
+
+// The layout buttons open their dialogs: what is chosen there comes back on
+// OK, Cancel leaves the layout and the pressed button as they were.
+TEST_F(BasicPage, LayoutButtonsOpenTheirDialogs) {
+    Working().priv.LayoutKind = 0;
+    EXPECT_EQ(
+        RunSheet([&](HWND sheet, HWND page) {
+            ut::AnswerNextModal([](HWND dialog) {
+                drv::Click(Item(dialog, 763)); // 4 pages
+                const int borders = IndexOfData(Item(dialog, CPagesperSheetDlg::kBorderCombo), 1);
+                drv::SelectItem(Item(dialog, CPagesperSheetDlg::kBorderCombo), borders);
+                drv::PressButton(dialog, IDOK);
+            });
+            drv::Click(Item(page, CPaperSet::kLayoutPagesPerSheet));
+            EXPECT_EQ(drv::ReadCheck(Item(page, CPaperSet::kLayoutPagesPerSheet)), BST_CHECKED);
+            EXPECT_EQ(drv::ReadText(Item(page, CPaperSet::kLayoutName)), u"Pages per Sheet");
+            // Cancel in the poster dialog: pages per sheet stays pressed.
+            ut::AnswerNextModal([](HWND dialog) { drv::PressButton(dialog, IDCANCEL); });
+            drv::Click(Item(page, CPaperSet::kLayoutPoster));
+            EXPECT_EQ(drv::ReadCheck(Item(page, CPaperSet::kLayoutPagesPerSheet)), BST_CHECKED);
+            EXPECT_EQ(drv::ReadCheck(Item(page, CPaperSet::kLayoutPoster)), BST_UNCHECKED);
+            EXPECT_EQ(GetFocus(), Item(page, CPaperSet::kLayoutPagesPerSheet));
+            drv::PressButton(sheet, IDOK);
+        }),
+        1);
+    EXPECT_EQ(Working().priv.LayoutKind, kLayoutWordNup);
+    EXPECT_EQ(Working().priv.PagesPerSheet, 4);
+    EXPECT_EQ(Working().priv.PageBorders, 1);
+
+    // Reached with the arrow keys, a layout is taken without its dialog.
+    EXPECT_EQ(RunSheet([&](HWND sheet, HWND page) {
+                  SetFocus(Item(page, CPaperSet::kLayoutPagesPerSheet));
+                  drv::HoldKey(VK_RIGHT);
+                  drv::Click(Item(page, CPaperSet::kLayoutFit));
+                  drv::ReleaseKey(VK_RIGHT);
+                  drv::PressButton(sheet, IDOK);
+              }),
+              1);
+    EXPECT_EQ(Working().priv.LayoutKind, kLayoutWordFit);
+    EXPECT_EQ(Working().priv.OutputPaperId, static_cast<WORD>(Working().dm.dmPaperSize));
+}
+
+// Pages per sheet chosen through the page's button and its dialog reach the
+// next print: the spool-side replay puts the document's three pages on one
+// sheet.
+TEST_F(BasicPage, PagesPerSheetChosenOnThePageReachTheNextPrint) {
+    // A printer installed whole, as printhost installs one, prints the sheet's
+    // result as its own settings.
+    std::string out;
+    ASSERT_EQ(platform_testing::RunCommand(std::string("'") + PKG_TOOLS_DIR +
+                                               "/printhost' install --name Printed --model '" +
+                                               PKG_MODELS_DIR + "/CX5540.DAT' 2>&1",
+                                           &out),
+              0)
+        << out;
+    HANDLE printed = nullptr;
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(u"Printed"), &printed, &defaults));
+    auto sheetsPrinted = [&](const std::string& name) {
+        std::vector<BYTE> block = PrinterInfo2(printed);
+        EXPECT_FALSE(block.empty());
+        if (block.empty()) return -1;
+        PRINTER_INFO_2W info = *reinterpret_cast<PRINTER_INFO_2W*>(block.data());
+        DEVMODE_IMAGEW image = Working();
+        StampDevmodeHeader(&image);
+        info.pDevMode = &image.dm;
+        EXPECT_TRUE(SetPrinterW(printed, 2, reinterpret_cast<LPBYTE>(&info), 0));
+        const std::string prn = platform_testing::Root() + "/" + name + ".prn";
+        out.clear();
+        EXPECT_EQ(platform_testing::RunCommand(
+                      std::string("'") + PKG_TOOLS_DIR +
+                          "/printhost' print --printer Printed --output '" + prn + "' '" +
+                          PKG_SOURCE_DIR + "/samples/documents/text' 2>&1",
+                      &out),
+                  0)
+            << out;
+        out.clear();
+        EXPECT_EQ(platform_testing::RunCommand(std::string("'") + PKG_TOOLS_DIR +
+                                                   "/printhost' decode '" + prn + "' 2>&1",
+                                               &out),
+                  0)
+            << out;
+        int pages = 0;
+        const std::string start = "FRAME  p  page start";
+        for (size_t at = out.find(start); at != std::string::npos; at = out.find(start, at + 1))
+            ++pages;
+        return pages;
+    };
+    Working().priv.LayoutKind = 0;
+    Working().dm.dmDuplex = DMDUP_SIMPLEX;
+    EXPECT_EQ(sheetsPrinted("plain"), 3);
+    EXPECT_EQ(RunSheet([&](HWND sheet, HWND page) {
+                  ut::AnswerNextModal([](HWND dialog) {
+                      drv::Click(Item(dialog, 763)); // 4 pages
+                      drv::SelectItem(
+                          Item(dialog, CPagesperSheetDlg::kBorderCombo),
+                          IndexOfData(Item(dialog, CPagesperSheetDlg::kBorderCombo), 1));
+                      drv::PressButton(dialog, IDOK);
+                  });
+                  drv::Click(Item(page, CPaperSet::kLayoutPagesPerSheet));
+                  drv::PressButton(sheet, IDOK);
+              }),
+              1);
+    EXPECT_EQ(Working().priv.PagesPerSheet, 4);
+    EXPECT_EQ(sheetsPrinted("four-up"), 1);
+    ClosePrinter(printed);
 }
 
 } // namespace
