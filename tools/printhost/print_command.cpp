@@ -47,6 +47,7 @@ struct Options {
     long copies = 0; // 0: the printer's own setting
     long pages = 1;
     bool banding = false;
+    std::string answer; // the job prompt's answers, for Jobprompt
 };
 
 bool Number(const std::string& text, long low, long high, long* out) {
@@ -61,7 +62,7 @@ bool Parse(const Args& args, Options* o) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         bool value = a == "--printer" || a == "--output" || a == "--to-file" || a == "--copies" ||
-                     a == "--pages";
+                     a == "--pages" || a == "--answer";
         if (value && i + 1 >= args.size()) {
             std::fprintf(stderr, "printhost print: %s needs a value\n", a.c_str());
             return false;
@@ -84,6 +85,8 @@ bool Parse(const Args& args, Options* o) {
             }
         } else if (a == "--banding") {
             o->banding = true;
+        } else if (a == "--answer") {
+            o->answer = args[++i];
         } else if (!a.empty() && a[0] != '-' && o->document.empty()) {
             o->document = a;
         } else {
@@ -286,6 +289,10 @@ void ReportSkippedRecords() {
 int Run(const Args& args) {
     Options o;
     if (!Parse(args, &o)) return 2;
+    // A prompt the job asks at print time runs in Jobprompt, a process of its
+    // own: the answers reach it through its environment ("ok 1352=ID
+    // 1354=PASSWORD", "cancel", "yes", "no", steps separated by ';').
+    if (!o.answer.empty()) setenv("PRINTHOST_PROMPT_ANSWER", o.answer.c_str(), 1);
     std::vector<std::string> pages;
     if (!o.document.empty()) {
         std::string error;
@@ -414,7 +421,7 @@ int Run(const Args& args) {
 Command cmd{
     "print",
     "--printer NAME [--copies N] [--pages N] [--banding] [--output FILE] [--to-file FILE] "
-    "[DOCUMENT]",
+    "[--answer 'ok ID=TEXT...'|cancel] [DOCUMENT]",
     "print a document (a metafile, or a folder of them, one per page) or N blank pages (default 1)",
     Run};
 

@@ -380,6 +380,8 @@ DWORD ValidateInputText(HWND edit, const char* text, const InputRule* rule) {
     constexpr DWORD kLimitIsMinimum = 0x4;
     if ((rule->flags & kLimitIsMinimum) && rule->limit && std::strlen(text) < rule->limit)
         return kInputTooShort;
+    // An unrestricted rule refuses no character, as typing does not.
+    if (!rule->restricted) return 0;
     const BOOL singleByte = edit && (GetWindowLongW(edit, GWL_STYLE) & ES_PASSWORD);
     for (WCHAR ch : AnsiToWide(text, std::strlen(text)))
         if (!IsCharAllowed(ch, singleByte, rule)) return kInputRefusedChar;

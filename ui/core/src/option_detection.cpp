@@ -393,41 +393,6 @@ int RequerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstal
     return QuerySchemaOptions(binding, printerName, list, flags);
 }
 
-// The profile store is not part of the package yet: the driver folder and the
-// two default profile files are found, and nothing is applied, so the
-// printer keeps the driver's own defaults.
-BOOL ApplyDefaultProfileToPrinter(HANDLE printer, const ModelBlock* binding) {
-    if (!printer || !binding || !binding->modelsmith) return FALSE;
-    WCHAR path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(binding->modelsmith, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return FALSE;
-    return TRUE;
-}
-
-BOOL ClearJobInfoFields(PRIVATE_DEVMODE* priv, DWORD firstMask, DWORD jobMask) {
-    if (!priv) return FALSE;
-    if (firstMask & kClearOwnerUser)
-        std::memset(priv->OwnerUserName, 0, sizeof priv->OwnerUserName);
-    if (firstMask & kClearOwnerComputer)
-        std::memset(priv->OwnerComputerName, 0, sizeof priv->OwnerComputerName);
-    if (!(firstMask & kClearJobFields)) return TRUE;
-    constexpr WORD kCounterInputAtPrint = 0x4; // DeptCounterFlags bit 2
-    constexpr DWORD kAskAtPrint = 0x30000;     // JobInfoFlags: ask user and job name
-    if (jobMask & kJobFieldType) priv->JobType = 0;
-    if (jobMask & kJobFieldMailbox) std::memset(priv->MailboxId, 0, sizeof priv->MailboxId);
-    if (jobMask & kJobFieldSecureBox) std::memset(priv->SecureBoxId, 0, sizeof priv->SecureBoxId);
-    if (jobMask & kJobFieldPassword)
-        std::memset(priv->SecurePassword, 0, sizeof priv->SecurePassword);
-    if (jobMask & kJobFieldUserName) std::memset(priv->UserName, 0, sizeof priv->UserName);
-    if (jobMask & kJobFieldJobName) std::memset(priv->JobName, 0, sizeof priv->JobName);
-    if (jobMask & kJobFieldDeptCode) {
-        std::memset(priv->DeptCode, 0, sizeof priv->DeptCode);
-        priv->DeptCounterFlags =
-            static_cast<WORD>((priv->DeptCounterFlags & ~kCounterInputAtPrint) |
-                              ((jobMask & kJobMaskCounterState) ? kCounterInputAtPrint : 0));
-    }
-    if (jobMask & kJobFieldInformation) priv->JobInfoFlags &= ~kAskAtPrint;
-    return TRUE;
-}
+// ApplyDefaultProfileToPrinter lives with the profile store (ui/jobdevice).
 
 } // namespace sheetwright

@@ -44,14 +44,6 @@ int RequerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstal
 // cannot be found, else 1.
 BOOL ApplyDefaultProfileToPrinter(HANDLE printer, const ModelBlock* binding);
 
-// Clears fields of the private block: first mask bit 0 the owner's user
-// name, bit 1 the owner's computer name; with bit 2 the job fields the job
-// field mask selects. Always TRUE (FALSE only without a device mode).
-BOOL ClearJobInfoFields(PRIVATE_DEVMODE* priv, DWORD firstMask, DWORD jobMask);
-inline constexpr DWORD kClearOwnerUser = 0x1;
-inline constexpr DWORD kClearOwnerComputer = 0x2;
-inline constexpr DWORD kClearJobFields = 0x4;
-
 // Windows NT 6.0 or later.
 BOOL IsNT6OrLater();
 

@@ -7,9 +7,13 @@
 #include "basic_page.h"
 #include "control_states.h"
 #include "driver_env.h"
+#include "device_page.h"
+#include "form_tray_page.h"
 #include "model_info.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
+#include "profile_main.h"
+#include "security_page.h"
 #include "track_dm.h"
 #include "sheet_app.h"
 #include "sheet_help.h"
@@ -453,6 +457,14 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
         try {
             if (plan[i].templateId == kPageBasic)
                 page = new CPaperSet(context);
+            else if (plan[i].templateId == kPageJobType)
+                page = new CSecurity(context);
+            else if (plan[i].templateId == kPageProfile)
+                page = new CProfileMain(context);
+            else if (plan[i].templateId == kPageFormTray)
+                page = new CFormTray(context);
+            else if (plan[i].templateId == kPageDevice)
+                page = new CDevice(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);

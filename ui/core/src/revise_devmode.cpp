@@ -251,21 +251,6 @@ void MatchOldDevmodePaper(const ModelBlock* binding, DEVMODE_IMAGEA* old,
 // ---------------------------------------------------------------------------
 // Job settings.
 
-BOOL FindModelKeyValue(const ModelBlock* binding, DWORD* value) {
-    CModelInfo keys(binding, model::kQueryKeys, 0, model::layout::kEntryList);
-    auto* data = static_cast<const BYTE*>(keys.GetData());
-    BOOL found = FALSE;
-    for (size_t off = 0; data && off + sizeof(model::KeyAnswer) <= keys.Length();
-         off += sizeof(model::KeyAnswer)) {
-        model::KeyAnswer entry;
-        std::memcpy(&entry, data + off, sizeof entry);
-        if (entry.key != 3 && entry.key != 16) continue;
-        if (value) *value = entry.value;
-        found = TRUE;
-    }
-    return found;
-}
-
 BOOL ValidateJobInputFields(ReviseContext* context, const DEVMODE_IMAGEW* devmode,
                             JobFieldCheck* record) {
     if (!context || !devmode || !record) return FALSE;

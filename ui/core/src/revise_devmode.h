@@ -84,8 +84,6 @@ void MatchOldDevmodePaper(const ModelBlock* binding, DEVMODE_IMAGEA* old,
                           const DEVMODE_IMAGEA* defaults, const CUserPaper* papers = nullptr);
 // Whether the system's country measures in millimetres.
 BOOL IsMetricCountry();
-// The model's key value (table 76, key 3, else 16); FALSE when neither is there.
-BOOL FindModelKeyValue(const ModelBlock* binding, DWORD* value);
 
 // Writes the image back within the device mode's own sizes: the standard
 // part, and the private part when it has one of the driver's two layouts

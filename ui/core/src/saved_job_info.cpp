@@ -52,7 +52,7 @@ std::string ModelName(const ModelBlock* binding, WORD query) {
 bool SettingsKey(const ReviseContext* context, const PRIVATE_DEVMODE* priv, std::string* key) {
     if (!BuildUserRegKey(context, key)) return false;
     *key += "\\Secure";
-    const std::string owner(priv->OwnerUserName, strnlen(priv->OwnerUserName, kIdBytes));
+    const std::string owner(priv->OwnerUserName, strnlen(priv->OwnerUserName, kIdBytes - 1));
     if (!owner.empty()) *key += "\\" + owner;
     return true;
 }
@@ -143,6 +143,45 @@ BOOL ReadUserDefaultImage(HANDLE printer, DEVMODE_IMAGEW* image, bool* present) 
 }
 
 } // namespace
+
+BOOL FindModelKeyValue(const ModelBlock* binding, DWORD* value) {
+    CModelInfo keys(binding, model::kQueryKeys, 0, model::layout::kEntryList);
+    auto* data = static_cast<const BYTE*>(keys.GetData());
+    BOOL found = FALSE;
+    for (size_t off = 0; data && off + sizeof(model::KeyAnswer) <= keys.Length();
+         off += sizeof(model::KeyAnswer)) {
+        model::KeyAnswer entry;
+        std::memcpy(&entry, data + off, sizeof entry);
+        if (entry.key != 3 && entry.key != 16) continue;
+        if (value) *value = entry.value;
+        found = TRUE;
+    }
+    return found;
+}
+
+BOOL ClearJobInfoFields(PRIVATE_DEVMODE* priv, DWORD firstMask, DWORD jobMask) {
+    if (!priv) return FALSE;
+    if (firstMask & kClearOwnerUser)
+        std::memset(priv->OwnerUserName, 0, sizeof priv->OwnerUserName);
+    if (firstMask & kClearOwnerComputer)
+        std::memset(priv->OwnerComputerName, 0, sizeof priv->OwnerComputerName);
+    if (!(firstMask & kClearJobFields)) return TRUE;
+    if (jobMask & kJobFieldType) priv->JobType = 0;
+    if (jobMask & kJobFieldMailbox) std::memset(priv->MailboxId, 0, sizeof priv->MailboxId);
+    if (jobMask & kJobFieldSecureBox) std::memset(priv->SecureBoxId, 0, sizeof priv->SecureBoxId);
+    if (jobMask & kJobFieldPassword)
+        std::memset(priv->SecurePassword, 0, sizeof priv->SecurePassword);
+    if (jobMask & kJobFieldUserName) std::memset(priv->UserName, 0, sizeof priv->UserName);
+    if (jobMask & kJobFieldJobName) std::memset(priv->JobName, 0, sizeof priv->JobName);
+    if (jobMask & kJobFieldDeptCode) {
+        std::memset(priv->DeptCode, 0, sizeof priv->DeptCode);
+        priv->DeptCounterFlags =
+            static_cast<WORD>((priv->DeptCounterFlags & ~kDeptCounterKeep) |
+                              ((jobMask & kJobMaskCounterState) ? kDeptCounterKeep : 0));
+    }
+    if (jobMask & kJobFieldInformation) priv->JobInfoFlags &= ~kJobInfoAsked;
+    return TRUE;
+}
 
 void CopyJobFields(const PRIVATE_DEVMODE& s, DWORD m, WORD v, PRIVATE_DEVMODE* priv) {
     if (m & kJobFieldType) {

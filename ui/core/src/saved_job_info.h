@@ -25,6 +25,18 @@ inline constexpr DWORD kJobFieldUserName = 0x20;
 inline constexpr DWORD kJobFieldJobName = 0x40;
 inline constexpr DWORD kJobFieldDeptCode = 0x80;
 
+// The model's key value (model query 76: the last entry of key 3 or 16);
+// FALSE when it has neither. Its kKeyJobInfo bit chooses the registry store.
+BOOL FindModelKeyValue(const ModelBlock* binding, DWORD* value);
+
+// Clears fields of the private block: first mask bit 0 the owner's user
+// name, bit 1 the owner's computer name; with bit 2 the job fields the job
+// field mask selects. Always TRUE (FALSE only without a device mode).
+BOOL ClearJobInfoFields(PRIVATE_DEVMODE* priv, DWORD firstMask, DWORD jobMask);
+inline constexpr DWORD kClearOwnerUser = 0x1;
+inline constexpr DWORD kClearOwnerComputer = 0x2;
+inline constexpr DWORD kClearJobFields = 0x4;
+
 // Copies the job fields the mask selects; the department counter bit goes
 // with the department code. `options` is added to a copied job type's options.
 void CopyJobFields(const PRIVATE_DEVMODE& source, DWORD mask, WORD options,

@@ -15,6 +15,7 @@
 #include "model_codes.h"
 #include "model_info.h"
 #include "option_detection.h"
+#include "saved_job_info.h"
 #include "revise_devmode.h"
 #include "sibling_caches.h"
 #include "user_paper.h"

@@ -2,6 +2,8 @@
 // job-prompt program bind by name; each is a thin call into the core, through
 // the guard that keeps exceptions inside the library.
 #include "export_guard.h"
+#include "job_prompts.h"
+#include "prior_print_check.h"
 #include "revise_devmode.h"
 #include "ui_entry_points.h"
 #include "win/base.h"
@@ -64,4 +66,31 @@ DLLEXPORT BOOL WINAPI uiGetDeptCode() {
 }
 DLLEXPORT BOOL WINAPI uiSetDeptCode() {
     return DeptCodeStub();
+}
+
+// The per-job prompts and the prior-print check, run by the job-prompt
+// program in the interactive user's session.
+DLLEXPORT INT WINAPI uiInputJobSpoolUserPwdInfo(HANDLE printer, LPVOID modelData,
+                                                JobAuthRecord* record) {
+    return ExportGuard<&InputJobSpoolUserPwdInfo, INT{0}>::Call(printer, modelData, record);
+}
+
+DLLEXPORT INT WINAPI uiInputDeptCodeInfo(HANDLE printer, LPVOID modelData, DeptCodeRecord* record) {
+    return ExportGuard<&InputDeptCodeInfo, INT{1}>::Call(printer, modelData, record);
+}
+
+DLLEXPORT INT WINAPI uiInputJobSpoolExt(HANDLE printer, LPVOID modelData, JobAuthRecord* auth,
+                                        JobInfoRecord* info, DeptCodeRecord* dept) {
+    return ExportGuard<&InputJobSpoolExt, INT{0}>::Call(printer, modelData, auth, info, dept);
+}
+
+DLLEXPORT INT WINAPI uiInputUserJobInformation(HANDLE printer, LPVOID modelData,
+                                               JobInfoRecord* record) {
+    return ExportGuard<&InputUserJobInformation, INT{1}>::Call(printer, modelData, record);
+}
+
+DLLEXPORT BOOL WINAPI uiCheckPriorPrint(HANDLE printer, HWND owner, LPCWSTR port, DEVMODEW* devmode,
+                                        LPVOID privateBlock, LPVOID modelData, DWORD mode) {
+    return ExportGuard<&CheckPriorPrint, FALSE>::Call(printer, owner, port, devmode, privateBlock,
+                                                      modelData, mode);
 }

@@ -13,6 +13,7 @@
 #include "install_option.h"
 #include "model_codes.h"
 #include "option_detection.h"
+#include "saved_job_info.h"
 #include "revise_devmode.h"
 #include "ui_entry_points.h"
 #include "ui_fixture.h"

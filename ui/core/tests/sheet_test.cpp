@@ -709,7 +709,14 @@ TEST_F(Sheets, SavedJobSettingsStore) {
     struct Case {
         std::string password;
         size_t stored;
-    } cases[] = {{"abc", 4}, {std::string(31, 'x'), 31}, {std::string(30, 'y'), 31}};
+    } cases[] = {{"abc", 4},
+                 {std::string(31, 'x'), 31},
+                 {std::string(30, 'y'), 31},
+                 // Characters equal to their key bytes are stored as zeros.
+                 {"\x5C\x13"
+                  "ab",
+                  5},
+                 {std::string(30, 'y') + "\x3E", 31}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.password.size());
         PRIVATE_DEVMODE priv{};
@@ -729,6 +736,26 @@ TEST_F(Sheets, SavedJobSettingsStore) {
             ReadSavedJobSettings(&sheet.store, &back, kJobFieldPassword | kJobMaskCounterState));
         EXPECT_EQ(std::string(back.SecurePassword), c.password);
         EXPECT_EQ(back.DeptCounterFlags & 0x4, 0); // stored as 0 by the write
+    }
+    // Texts another installation stored at their full field width end within the field.
+    {
+        HKEY secure = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (sheet.key + "\\Secure").c_str(), 0,
+                                KEY_ALL_ACCESS, &secure),
+                  ERROR_SUCCESS);
+        const std::string full(32, 'm');
+        RegSetValueExA(secure, "MailboxID", 0, REG_SZ, reinterpret_cast<const BYTE*>(full.data()),
+                       32);
+        RegSetValueExA(secure, "UserName", 0, REG_SZ, reinterpret_cast<const BYTE*>(full.data()),
+                       31);
+        RegCloseKey(secure);
+        PRIVATE_DEVMODE back{};
+        std::memset(&back, 'z', sizeof back);
+        std::memset(back.OwnerUserName, 0, sizeof back.OwnerUserName);
+        ASSERT_TRUE(
+            ReadSavedJobSettings(&sheet.store, &back, kJobFieldMailbox | kJobFieldUserName));
+        EXPECT_EQ(std::string(back.MailboxId), std::string(31, 'm'));
+        EXPECT_EQ(std::string(back.UserName), std::string(31, 'm'));
     }
     PRIVATE_DEVMODE emptied{};
     ASSERT_TRUE(WriteSavedJobSettings(&sheet.store, &emptied));

@@ -9,6 +9,7 @@
 #include "devmode_helpers.h"
 #include "dialog_lookups.h"
 #include "driver_env.h"
+#include "form_tray_table.h"
 #include "list_helpers.h"
 #include "localize.h"
 #include "model_info.h"
@@ -17,12 +18,6 @@
 #include "sheet_help.h"
 #include "user_paper.h"
 #include "win/spool.h"
-
-// The form-to-tray table's calls come with the device sheet's code.
-#if __has_include("form_tray_table.h")
-#include "form_tray_table.h"
-#define SHEETWRIGHT_HAS_FORM_TRAY 1
-#endif
 
 namespace sheetwright {
 namespace {
@@ -546,14 +541,12 @@ void CCustomPaperlist::OnDelete() {
             papers->Remove(r->paperId);
             WritePapers();
             // Trays that held the paper hold none now.
-#ifdef SHEETWRIGHT_HAS_FORM_TRAY
-            if (context_->formTray && FixFormTrayUserPapers(context_->formTray) &&
-                SaveFormTrayTable(context_->formTray)) {
+            if (context_->formTray && FixFormTrayUserPapers(context_->formTray, papers) &&
+                SaveFormTrayTable(context_->formTray) == ERROR_SUCCESS) {
                 PRINTER_INFO_7W info{};
                 info.dwAction = DSPRINT_UPDATE;
                 ::SetPrinterW(context_->printer, 7, reinterpret_cast<LPBYTE>(&info), 0);
             }
-#endif
             FillList();
             SelectByName(next[0] ? next : nullptr);
             OnSelchangeList();

@@ -1,0 +1,92 @@
+// CDevice, the "Device" page of the device sheet: which optional units the
+// printer has (trays, large-capacity tray, duplex unit, hard disk, memory,
+// finisher with punch and stapler, inner tray, department counter, the
+// change-paper-tray behaviour). It edits the sheet's installed-option list;
+// Auto Configuration asks the device, Apply stores the list as printer data.
+#pragma once
+
+#include <vector>
+
+#include "prop_page.h"
+
+namespace sheetwright {
+
+class CDevice : public CPropPage {
+  public:
+    enum Control : int {
+        kTrayEdit = 312,
+        kTrayUpDown = 313,
+        kTrayRange = 314,
+        kLargeTray = 316,
+        kDuplex = 318,
+        kDisk = 320,
+        kMemory = 322,
+        kFinisher = 324,
+        kPunch = 326,
+        kStaple = 328,
+        kCounter = 330,
+        kAutoConfig = 331,
+        kRestore = 332,
+        kSpoolFolder = 334,
+        kSupport = 335,
+        kFrame = 336,
+        kPicture = 337,
+        kHidden = 339,
+        kInnerTray = 341,
+        kChangeTray = 347,
+    };
+    static constexpr WORD kNoFinisher = 99;
+
+    explicit CDevice(SheetContext* context);
+
+    BOOL OnInitDialog() override;
+    BOOL OnSetActive() override;
+    BOOL OnKillActive() override;
+    BOOL OnApply() override;
+
+    // The tray counts the page works with: standard sources, main optional
+    // trays.
+    DWORD StandardTrays() const { return standard_; }
+    DWORD MainTrays() const { return mainTrays_; }
+    // Fixes the image's collation and duplex fields for units fitted since
+    // the page started; TRUE when a field changed. Only 1320-byte images.
+    BOOL FixDevmodeForOptions(DEVMODE_IMAGEW* image) const;
+
+  protected:
+    void OnTrayCount();
+    void OnTrayCountLeft();
+    void OnLargeTray();
+    void OnDuplex();
+    void OnDisk();
+    void OnMemory();
+    void OnFinisher();
+    void OnPunch();
+    void OnStaple();
+    void OnInnerTray();
+    void OnCounter();
+    void OnChangeTray();
+    void OnAutoConfiguration();
+    void OnRestoreDefaults();
+    void OnSupportContacts();
+    DECLARE_MESSAGE_MAP()
+
+  private:
+    void FillMemoryChoices();
+    void RefreshControls();
+    void Changed();
+    void RepaintPicture();
+    int Selected(int id) const;
+    void SetFinisherUnit(DWORD bit, bool on);
+    DWORD InstalledCount(WORD option) const;
+
+    DWORD standard_ = 0, mainTrays_ = 0, allTrays_ = 0, largeTrays_ = 0;
+    bool traysOffered_ = false, largeOffered_ = false, duplexOffered_ = false;
+    bool diskShown_ = false, diskSettable_ = false, memoryOffered_ = false;
+    bool finisherOffered_ = false, punchOffered_ = false, stapleOffered_ = false;
+    bool innerOffered_ = false, counterOffered_ = false, changeOffered_ = false;
+    WORD innerBin_ = 0, largeTrayId_ = 0;
+    DWORD startDisks_ = 0, startTrays_ = 0, startDuplex_ = 0;
+    bool updating_ = false;
+};
+
+} // namespace sheetwright

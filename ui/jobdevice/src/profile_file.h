@@ -1,0 +1,112 @@
+// ProfileFile: one user's profile store (or an import, export or default
+// profile file) for one printer model. It lists, reads, adds, replaces and
+// deletes profiles; every change writes the whole file once, through the
+// platform's settings-file path (lock, new file beside it, flush, rename),
+// so a failure or a kill leaves the old file or the new one.
+//
+// Profiles the reader cannot take (another model's device-mode layout, a
+// record whose head does not fit) are carried byte for byte into every
+// rewrite; a file with damaged chunks is not rewritten at all (error 8), so
+// no save drops a profile unnoticed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "driver_env.h"
+#include "profile_format.h"
+#include "win/devmode_private.h"
+
+namespace platform {
+class SettingsFile;
+}
+
+namespace sheetwright {
+
+class CInstallOption;
+
+// Name of the store in the per-user settings folder when the model data's
+// component table has no entry 4. The page, the installation and the import
+// all take the entry's name first; the extension ".DAT" is that of the
+// default files the driver folder holds, ".PRO" only what export proposes.
+inline constexpr char16_t kDefaultProfileStoreName[] = u"P00DPR.DAT";
+
+// The user's store of the model: the per-user settings folder and the file
+// name of the component table's entry 4 (or the default name). The folder is
+// not created here.
+BOOL GetProfileStorePath(const ModelBlock* binding, std::u16string* out);
+
+class ProfileFile {
+  public:
+    ProfileFile(const ModelBlock* binding, std::u16string path);
+    ProfileFile(const ProfileFile&) = delete;
+    ProfileFile& operator=(const ProfileFile&) = delete;
+
+    void SetInstalledOptions(CInstallOption* options) { options_ = options; }
+    void SetPrinter(HANDLE printer) { printer_ = printer; }
+    CInstallOption* InstalledOptions() const { return options_; }
+    HANDLE Printer() const { return printer_; }
+    const ModelBlock* Binding() const { return &binding_; }
+    const std::u16string& Path() const { return path_; }
+
+    // The accepted profiles in file order (valid until the next change),
+    // reloaded first when the file changed. 1 when there was no need to
+    // reload or the reload found a profile.
+    BOOL GetProfileList(const ProfileEntry** entries, DWORD* count);
+    BOOL ReloadProfileList();
+    const ProfileEntry* FindProfile(const char* name);
+    const ProfileEntry* FindProfileW(LPCWSTR name);
+
+    // Copies the named profile's device mode from the file into `devmode`,
+    // whose dmSize and dmDriverExtra the caller has set (the private block
+    // goes after the caller's standard part). Fills the comment and flags of
+    // `entryOut` and the file's settings version.
+    BOOL ReadProfile(const char* name, DEVMODEA* devmode, ProfileEntry* entryOut,
+                     DWORD* settingsVersion);
+    // The same for the index-th listed profile, into a whole ANSI image.
+    BOOL ReadProfileAt(DWORD index, DEVMODE_IMAGEA* devmode, ProfileEntry* entryOut,
+                       DWORD* settingsVersion);
+
+    // Saves `devmode` (156 + 1100 bytes) under the entry's name, comment and
+    // flags: replacing the first profile of that name (any case) in its
+    // place, or added last; with toTop the saved profile is written first.
+    // The job's secure password is never stored.
+    BOOL SaveProfile(const DEVMODEA* devmode, const ProfileEntry* entry, BOOL toTop);
+    // Deletes the first profile of the entry's name (any case).
+    BOOL DeleteProfile(const ProfileEntry* entry);
+    // Makes the file hold exactly this profile (export): one write, whatever
+    // the file held before (another model's file or a damaged one included).
+    BOOL WriteSingleProfile(const DEVMODEA* devmode, const ProfileEntry* entry);
+    // 1 when the file is in the current layout (or is missing); otherwise
+    // rewrites it in the current layout with its old settings version.
+    BOOL ConvertLegacyProfileFile();
+    // Brings every profile to the current settings version, in memory, and
+    // writes the file once; a file already current is not written.
+    BOOL MigrateStore();
+
+    DWORD ErrorCode() const { return error_; }
+    DWORD SystemError() const { return systemError_; }
+
+  private:
+    enum class Load { kRead, kMissing, kFailed };
+    // Reads and takes apart the file under the lock the caller holds.
+    Load LoadImage(platform::SettingsFile& file, StoreImage* image);
+    bool CheckPath();
+    bool Fail(DWORD error, DWORD systemError);
+    void MigrateImage(StoreImage* image);
+    // Puts a whole new file in place under the same lock.
+    bool Rewrite(platform::SettingsFile& file, const std::vector<const StoredProfile*>& order,
+                 DWORD version);
+    StoreModelNames Names() const;
+
+    CInstallOption* options_ = nullptr;
+    HANDLE printer_ = nullptr;
+    ModelBlock binding_;
+    std::u16string path_;
+    bool stale_ = true;
+    std::vector<ProfileEntry> list_;
+    DWORD error_ = kProfileOk;
+    DWORD systemError_ = 0;
+};
+
+} // namespace sheetwright
