@@ -15,6 +15,7 @@
 #include "custom_paper_dlg.h"
 #include "devmode_helpers.h"
 #include "duplex_options_dlg.h"
+#include "form_tray_table.h"
 #include "pages_fixture.h"
 #include "platform/user_ctl.h"
 #include "platform_testing/fresh_root.h"
@@ -185,8 +186,13 @@ TEST_F(BasicDialogs, CustomPapersNewAndDelete) {
     ASSERT_TRUE(reread.Read());
     ASSERT_NE(reread.FindByName(u"Card"), nullptr);
 
-    // The paper in use is deleted: the page falls back to the default paper.
+    // The paper in use is deleted: the page falls back to the default paper,
+    // and the tray that held it holds none.
     const WORD id = card->paperId;
+    FormTrayRecord tray{};
+    tray.trayId = 2;
+    tray.paperId = id;
+    ASSERT_TRUE(SetFormTrayRecord(context_->formTray, tray));
     Working().dm.dmPaperSize = static_cast<SHORT>(id);
     Working().dm.dmFields |= DM_PAPERLENGTH | DM_PAPERWIDTH;
     Working().priv.OutputPaperId = id;
@@ -207,6 +213,13 @@ TEST_F(BasicDialogs, CustomPapersNewAndDelete) {
                   &context_->model, (Working().priv.MeasureFlags & kA4Region) != 0)));
     EXPECT_EQ(Working().dm.dmFields & (DM_PAPERLENGTH | DM_PAPERWIDTH), 0u);
     EXPECT_NE(Working().priv.OutputPaperId, id);
+    ASSERT_NE(FindFormTrayRecord(context_->formTray, 2), nullptr);
+    EXPECT_EQ(FindFormTrayRecord(context_->formTray, 2)->paperId, 0);
+    FormTrayTable stored{printer_, nullptr, 0};
+    ASSERT_TRUE(LoadFormTrayTable(&stored));
+    ASSERT_NE(FindFormTrayRecord(&stored, 2), nullptr);
+    EXPECT_EQ(FindFormTrayRecord(&stored, 2)->paperId, 0);
+    FreeFormTrayTable(&stored);
 }
 
 } // namespace
