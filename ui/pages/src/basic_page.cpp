@@ -254,13 +254,12 @@ BOOL CPaperSet::OnSetActive() {
     if (c) {
         bookletOffered_ = (c->workingImage.priv.FeatureFlags & kFeatureBooklet) &&
                           IsTable29FeatureAvailable(c->optionPair);
-        // Decided: the button shows exactly when the dialog would show one of
-        // its controls (the type list or the notice check box), so it never
-        // opens an empty dialog.
-        const bool typeShown = typeGroup_ && HasModelFlag25Bits2To3(c->optionPair);
-        const bool noticeShown = noticeGroup_ && HasModelFlag25Bit4(c->optionPair);
-        ::ShowWindow(Item(kDuplexOptions),
-                     duplexAvailable_ && (typeShown || noticeShown) ? SW_SHOW : SW_HIDE);
+        // Decided: the button shows exactly when the duplex options dialog
+        // would show at least one of its controls (the type list or the
+        // notice check box), so it never opens an empty dialog; the dialog
+        // answers that itself.
+        const bool shown = CDupOpt::TypeShown(c) || CDupOpt::NoticeShown(c);
+        ::ShowWindow(Item(kDuplexOptions), shown ? SW_SHOW : SW_HIDE);
     }
     const BOOL suppressed = m_bSuppressChanges;
     m_bSuppressChanges = TRUE;

@@ -341,4 +341,23 @@ TEST_F(BasicPage, PagesPerSheetChosenOnThePageReachTheNextPrint) {
     ClosePrinter(printed);
 }
 
+// Restore All Defaults takes the sheet's defaults back, but keeps whether
+// personal information is saved.
+TEST_F(BasicPage, RestoreAllDefaults) {
+    Working().priv.SavePersonalInfo = 1;
+    EXPECT_EQ(RunSheet([&](HWND sheet, HWND page) {
+                  EXPECT_TRUE(Choose(page, CPaperSet::kPaperSize, kA5));
+                  EXPECT_TRUE(Choose(page, CPaperSet::kOrientation, 0x20000));
+                  drv::Click(Item(page, CPaperSet::kRestoreDefaults));
+                  EXPECT_EQ(Selected(page, CPaperSet::kPaperSize),
+                            context_->defaultImage.dm.dmPaperSize);
+                  // (OK hands the mask to the user's store and clears it.)
+                  EXPECT_EQ(Working().priv.SavePersonalInfo, 1u);
+                  drv::PressButton(sheet, IDOK);
+              }),
+              1);
+    EXPECT_EQ(Working().dm.dmPaperSize, context_->defaultImage.dm.dmPaperSize);
+    EXPECT_EQ(Working().dm.dmOrientation, context_->defaultImage.dm.dmOrientation);
+}
+
 } // namespace
