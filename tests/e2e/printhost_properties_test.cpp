@@ -80,9 +80,10 @@ TEST_F(PrinthostProperties, WhatNamesNothingOrMoreThanOneIsRefusedWithTheChoices
          "'Paper' begins several labels on page 'Basic': 'Paper Size', 'Paper Source'"},
         {"--page Output --set Collate=maybe", "'Collate' takes on or off, not 'maybe'"},
         {"--page Output --set 'Output Options...=on'", "'Output Options...' takes click"},
-        // Lists show what the constraint engine allows; the page leaves this one empty today.
-        {"--page Basic --set 'Paper Size=A5'",
-         "'Paper Size': 'A5' is not in the list; its items: none"},
+        // Lists show what the constraint engine allows.
+        {"--page Basic --set 'Paper Size=A9'",
+         "'Paper Size': 'A9' is not in the list; its items: 'Letter   8.50 x 11.00 in.', "
+         "'Legal   8.50 x 14.00 in.'"},
         {"--page Basic --set =A5", "--set wants CONTROL=VALUE"},
     };
     for (const Case& c : cases) {
@@ -95,6 +96,32 @@ TEST_F(PrinthostProperties, WhatNamesNothingOrMoreThanOneIsRefusedWithTheChoices
     std::string out;
     ASSERT_EQ(Printhost("properties P", &out), 0) << out;
     EXPECT_NE(out.find("collate 1"), std::string::npos) << out;
+}
+
+// The Basic page's paper, orientation and two-sided printing set by the
+// labels a person reads, then OK: the next print carries them in its PJL and
+// in its page commands.
+TEST_F(PrinthostProperties, BasicPageSettingsReachTheNextPrint) {
+    std::string out;
+    ASSERT_EQ(
+        Printhost("properties P --page Basic --set 'Paper Size=A5' --set Orientation=Landscape "
+                  "--set 'Duplex (Manual)=Flip on Long Edge'",
+                  &out),
+        0)
+        << out;
+    EXPECT_NE(out.find("printing defaults: paper 11, orientation 2"), std::string::npos) << out;
+    EXPECT_NE(out.find("duplex 2"), std::string::npos) << out;
+    const std::string prn = platform_testing::Root() + "/basic.prn";
+    ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + std::string(PKG_SOURCE_DIR) +
+                            "/samples/documents/lines.emf'",
+                        &out),
+              0)
+        << out;
+    ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
+    for (const char* line : {"@PJL SET PAPER=A5", "@PJL SET ORIENTATION=LANDSCAPE",
+                             "@PJL SET DUPLEX=ON", "duplex  binding=1 (long edge)",
+                             "orientation  orientation=1 (landscape)", "paper size  paper=11 (A5)"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
 }
 
 } // namespace

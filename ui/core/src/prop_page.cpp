@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "basic_page.h"
 #include "control_states.h"
 #include "driver_env.h"
 #include "device_page.h"
@@ -128,7 +129,10 @@ CPropPage::~CPropPage() {
 
 UINT CALLBACK PropPageCallback(HWND hwnd, UINT message, PROPSHEETPAGEW* psp) {
     auto* page = psp ? reinterpret_cast<CPropPage*>(psp->lParam) : nullptr;
-    if (!page || (message != PSPCB_CREATE && message != PSPCB_RELEASE)) return 1;
+    // PSPCB_ADDREF goes on too: the framework's sheet learns that the page
+    // is the platform's to release, and does not delete it a second time.
+    if (!page || (message != PSPCB_CREATE && message != PSPCB_RELEASE && message != PSPCB_ADDREF))
+        return 1;
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     // The framework hooks the window at creation and deletes the page at release.
     LPFNPSPCALLBACKW next = page->frameworkCallback_;
@@ -448,7 +452,9 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
             continue;
         CPropPage* page = nullptr;
         try {
-            if (plan[i].templateId == kPageJobType)
+            if (plan[i].templateId == kPageBasic)
+                page = new CPaperSet(context);
+            else if (plan[i].templateId == kPageJobType)
                 page = new CSecurity(context);
             else if (plan[i].templateId == kPageProfile)
                 page = new CProfileMain(context);

@@ -159,6 +159,18 @@ BOOL CUserPaper::Remove(WORD paperId) {
     return FALSE;
 }
 
+BOOL CUserPaper::Replace(const UserPaperRecord* record) {
+    if (!record) return FALSE;
+    for (auto& r : records_) {
+        if (r.paperId == record->paperId) {
+            r = *record;
+            r.name[sizeof(UserPaperRecord::name) - 1] = 0;
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
 const UserPaperRecord* CUserPaper::FindByName(LPCWSTR name) const {
     if (!name) return nullptr;
     char ansi[sizeof(UserPaperRecord::name)] = {};

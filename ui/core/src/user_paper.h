@@ -63,6 +63,9 @@ class CUserPaper {
     BOOL Add(const UserPaperRecord* record);
     // Removes the record of that id; FALSE when there is none.
     BOOL Remove(WORD paperId);
+    // Overwrites the record of the same id in place (the id is kept); FALSE
+    // when there is none.
+    BOOL Replace(const UserPaperRecord* record);
 
     const UserPaperRecord* FindByName(LPCWSTR name) const;
     const UserPaperRecord* FindById(WORD paperId) const;

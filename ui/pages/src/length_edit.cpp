@@ -82,8 +82,16 @@ void CLengthEdit::Init(HWND dialog, LengthEditIds ids, BOOL mm, double maximum, 
     std::u16string format;
     if (strings) strings->LoadString(mm ? kStringRangeMM : kStringRangeInch, &format);
     if (format.empty()) format = mm ? u"(%d - %d mm)" : u"(%.1f - %.1f in.)";
-    range_ = Printf(format, Minimum(), maximum_, mm != FALSE);
-    if (!mm) LocalizeDecimalText(&range_, separator_);
+    // A millimetre maximum with a fraction (12.7 mm) is shown as it is, not
+    // cut to whole millimetres.
+    bool whole = mm != FALSE;
+    if (whole && std::floor(maximum_ + kEpsilon) + kEpsilon < maximum_) {
+        for (size_t at = format.find(u"%d"); at != std::u16string::npos; at = format.find(u"%d"))
+            format.replace(at, 2, u"%g");
+        whole = false;
+    }
+    range_ = Printf(format, Minimum(), maximum_, whole);
+    if (!whole) LocalizeDecimalText(&range_, separator_);
     if (HWND range = Control(ids.range)) SetWindowTextW(range, range_.c_str());
 }
 
@@ -109,13 +117,27 @@ void CLengthEdit::OnSpin(int position) {
     Set(static_cast<double>(position) / Scale());
 }
 
-void CLengthEdit::Clamp() {
+BOOL CLengthEdit::Clamp() {
+    if (HWND edit = Control(ids_.edit)) {
+        const double typed = GetDoubleEditValue(edit, separator_);
+        const double wanted = std::isnan(typed) ? Minimum() : typed + kEpsilon;
+        Set(wanted);
+        return wanted > maximum_ || wanted < Minimum() || std::isnan(typed);
+    }
+    Set(Value());
+    return FALSE;
+}
+
+void CLengthEdit::ReadTyped() {
     if (HWND edit = Control(ids_.edit)) {
         const double typed = GetDoubleEditValue(edit, separator_);
         Set(std::isnan(typed) ? Minimum() : typed + kEpsilon);
-    } else {
-        Set(Value());
     }
+}
+
+void CLengthEdit::SetDots(WORD dots) {
+    value_.SetDotsValue(dots);
+    value_.SetDots();
 }
 
 BOOL CLengthEdit::Show() {

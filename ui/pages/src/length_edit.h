@@ -50,8 +50,14 @@ class CLengthEdit {
     void OnTextChanged();
     // The up-down moved to a position.
     void OnSpin(int position);
-    // The edit lost the focus, or OK: the value clamped and set again.
-    void Clamp();
+    // The edit lost the focus, or OK: the value clamped and set again; TRUE
+    // when what was typed lay outside the limits.
+    BOOL Clamp();
+    // What the edit holds now, clamped, becomes the value (the edit's text
+    // stays as typed).
+    void ReadTyped();
+    // The value of stored dots at the image's length resolution.
+    void SetDots(WORD dots);
     // Shows the value in the edit when its text differs: TRUE when written.
     BOOL Show();
 

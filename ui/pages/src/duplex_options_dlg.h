@@ -1,0 +1,44 @@
+// CDupOpt: the "Duplex Options" dialog (template 1100): the duplex type
+// (automatic or manual, as the model offers them) and the duplex notice. It
+// leaves the device mode alone: the Basic page takes its two results on OK.
+#pragma once
+
+#include "local_dlg.h"
+#include "sheet_context.h"
+
+namespace sheetwright {
+
+inline constexpr UINT kDuplexOptionsDialog = 1100;
+
+class CDupOpt : public CLocalDlg {
+  public:
+    static constexpr int kTypeLabel = 1111;
+    static constexpr int kTypeList = 1112;
+    static constexpr int kNoticeCheck = 516;
+
+    CDupOpt(SheetContext* context, CWnd* parent = nullptr);
+
+    WORD DuplexType() const { return type_; }
+    WORD DuplexNotice() const { return notice_; }
+    // Whether the dialog shows its type list, its notice check box.
+    static BOOL TypeShown(const SheetContext* context);
+    static BOOL NoticeShown(const SheetContext* context);
+
+    BOOL OnInitDialog() override;
+
+  protected:
+    void OnType();
+    void OnNotice();
+    void OnHelpButton();
+    LRESULT OnHelpMessage(WPARAM wParam, LPARAM lParam);
+    LRESULT OnContextMenuMessage(WPARAM wParam, LPARAM lParam);
+    DECLARE_MESSAGE_MAP()
+
+  private:
+    HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
+    SheetContext* context_;
+    WORD type_ = 0;
+    WORD notice_ = 0;
+};
+
+} // namespace sheetwright
