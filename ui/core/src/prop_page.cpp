@@ -6,6 +6,7 @@
 
 #include "control_states.h"
 #include "driver_env.h"
+#include "effects_page.h"
 #include "model_info.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
@@ -447,8 +448,11 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
             continue;
         CPropPage* page = nullptr;
         try {
-            page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
-                                   : new CPropPage(plan[i].templateId, context);
+            if (plan[i].templateId == kPageEffects)
+                page = new CStationary(context);
+            else
+                page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
+                                       : new CPropPage(plan[i].templateId, context);
         } catch (const std::bad_alloc&) {
         }
         if (page) page->m_psp.dwFlags |= PSP_HASHELP;

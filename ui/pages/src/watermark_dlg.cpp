@@ -324,7 +324,7 @@ CWaterMarkDlg::CWaterMarkDlg(SheetContext* context, CWnd* parent)
         // An application's device mode may hold anything.
         ClampWatermarkRecord(&record_);
         CModelInfo flags(&context_->model, kSecondModelFlags, 0, 1);
-        if (flags.Query() && flags.Length() >= 4) {
+        if (flags.GetData()) {
             const DWORD word = flags.U32(0);
             outlineAllowed_ = (word & kFlagsOutline) != 0;
             pagesAllowed_ = (word & kFlagsPageChoice) != 0;
