@@ -507,17 +507,20 @@ void CWaterMarkDlg::Refresh() {
     }
     const std::u16string name = Ansi(record_.name, sizeof record_.name);
     const std::u16string text = Ansi(record_.text, sizeof record_.text);
-    if (EditText(kName) != name) ::SetWindowTextW(Item(kName), name.c_str());
-    if (EditText(kText) != text) ::SetWindowTextW(Item(kText), text.c_str());
+    if (typing_ != kName && EditText(kName) != name) ::SetWindowTextW(Item(kName), name.c_str());
+    if (typing_ != kText && EditText(kText) != text) ::SetWindowTextW(Item(kText), text.c_str());
     const std::u16string face = Ansi(record_.font.lfFaceName, sizeof record_.font.lfFaceName);
     ::SetWindowTextW(Item(kFace), face.c_str());
-    if (Number(EditText(kSize)) != static_cast<long>(record_.points) || EditText(kSize).empty())
+    // The edit being typed in keeps its text; the others show the record.
+    if (typing_ != kSize && Number(EditText(kSize)) != static_cast<long>(record_.points))
         ::SetWindowTextW(Item(kSize), Decimal(record_.points).c_str());
     const long angle = record_.font.lfEscapement / 10;
-    if (::GetFocus() != Item(kAngle) && EditText(kAngle) != Decimal(angle))
+    if (typing_ != kAngle && ::GetFocus() != Item(kAngle) && EditText(kAngle) != Decimal(angle))
         ::SetWindowTextW(Item(kAngle), Decimal(angle).c_str());
-    ::SendMessageW(Item(kSizeSpin), UDM_SETPOS32, 0, record_.points);
-    ::SendMessageW(Item(kAngleSpin), UDM_SETPOS32, 0, angle);
+    // An up-down writes its position into its edit: never into the one typed in.
+    if (typing_ != kSize) ::SendMessageW(Item(kSizeSpin), UDM_SETPOS32, 0, record_.points);
+    if (typing_ != kAngle && ::GetFocus() != Item(kAngle))
+        ::SendMessageW(Item(kAngleSpin), UDM_SETPOS32, 0, angle);
     ::SetScrollPos(Item(kHorizontal), SB_CTL, record_.horizontal, TRUE);
     ::SetScrollPos(Item(kVertical), SB_CTL, record_.vertical, TRUE);
     const BOOL outline = (record_.flags & print_effects::kWatermarkOutline) != 0;
@@ -575,21 +578,26 @@ void CWaterMarkDlg::OnListChange() {
 void CWaterMarkDlg::OnNameChange() {
     if (updating_) return;
     PutAnsi(record_.name, sizeof record_.name, EditText(kName));
+    typing_ = kName;
     Changed();
+    typing_ = 0;
 }
 
 void CWaterMarkDlg::OnTextChange() {
     if (updating_) return;
     PutAnsi(record_.text, sizeof record_.text, EditText(kText));
+    typing_ = kText;
     Changed();
+    typing_ = 0;
 }
 
 void CWaterMarkDlg::OnSizeChange() {
     if (updating_) return;
     const long size = Number(EditText(kSize));
     record_.points = static_cast<DWORD>(std::max(0L, size));
-    modified_ = TRUE;
-    Refresh();
+    typing_ = kSize;
+    Changed();
+    typing_ = 0;
 }
 
 void CWaterMarkDlg::OnSizeKillFocus() {
@@ -606,7 +614,9 @@ void CWaterMarkDlg::OnAngleChange() {
     if (updating_) return;
     const long angle = std::clamp(Number(EditText(kAngle)), -100000L, 100000L);
     record_.font.lfEscapement = record_.font.lfOrientation = angle * 10;
+    typing_ = kAngle;
     Changed();
+    typing_ = 0;
 }
 
 void CWaterMarkDlg::OnAngleKillFocus() {

@@ -143,6 +143,7 @@ class CWaterMarkDlg : public CLocalDlg {
     BOOL noEffects_ = FALSE, noTransparent_ = FALSE;
     BOOL modified_ = FALSE, updating_ = FALSE;
     int selected_ = -1;
+    int typing_ = 0; // the edit whose typing changed the record
     HBRUSH swatchBrush_ = nullptr;
     HWND tooltip_ = nullptr;
     std::u16string tipText_;
