@@ -45,10 +45,10 @@ class EffectsPage : public ::testing::Test {
                   0)
             << out;
     }
-    e2e::Picture PrintAndDraw(const std::string& name) {
+    e2e::Picture PrintAndDraw(const std::string& name, const char* document = "lines.emf") {
         std::string out;
         EXPECT_EQ(Printhost("print --printer P --output '" + root_ + "/" + name + ".prn' '" +
-                                PKG_SOURCE_DIR + "/samples/documents/lines.emf'",
+                                PKG_SOURCE_DIR + "/samples/documents/" + document + "'",
                             &out),
                   0)
             << out;
@@ -89,6 +89,49 @@ TEST_F(EffectsPage, WatermarkChosenOnThePageIsPrintedOnTheNextJob) {
     ASSERT_EQ(Printhost("properties P --page Effects --set Watermark=off", &out), 0) << out;
     const e2e::Picture after = PrintAndDraw("after");
     EXPECT_EQ(after.rgb, before.rgb);
+}
+
+// A job printed in make mode becomes the overlay "Form" and prints nothing;
+// chosen in print mode, it lies behind every page of the next job.
+TEST_F(EffectsPage, OverlayMadeFromOneJobIsPrintedBehindTheNext) {
+    const e2e::Picture shapes = PrintAndDraw("shapes", "shapes.emf");
+    const e2e::Picture lines = PrintAndDraw("lines");
+    std::string out;
+    ASSERT_EQ(Printhost("properties P --page Effects --set Overlay=on "
+                        "--dialog 'Make Overlay File=on' --dialog 'Overlay File Name=Form'",
+                        &out),
+              0)
+        << out;
+    EXPECT_NE(Line(out, "Static #967").find("\"Form\""), std::string::npos) << out;
+    ASSERT_EQ(Printhost("print --printer P --output '" + root_ + "/made.prn' '" +
+                            PKG_SOURCE_DIR + "/samples/documents/shapes.emf'",
+                        &out),
+              0)
+        << out;
+    EXPECT_NE(out.find(" 0 bytes"), std::string::npos) << out;
+
+    // Switched off and on again, the dialog comes up in make mode; print mode
+    // lists the new overlay and takes it.
+    ASSERT_EQ(Printhost("properties P --page Effects --set Overlay=off", &out), 0) << out;
+    ASSERT_EQ(Printhost("properties P --page Effects --set Overlay=on "
+                        "--dialog 'Print with Overlay File=on' --dialog 'Layer=Overlay in "
+                        "Background'",
+                        &out),
+              0)
+        << out;
+    EXPECT_NE(Line(out, "ListBox #415").find("items=1 sel=0"), std::string::npos) << out;
+    const e2e::Picture both = PrintAndDraw("both");
+    ASSERT_EQ(both.rgb.size(), shapes.rgb.size());
+    // Every dark pixel of either job is dark on the page that has both.
+    long missing = 0, dark = 0;
+    for (int y = 0; y < both.height; ++y)
+        for (int x = 0; x < both.width; ++x)
+            if (shapes.Dark(x, y) || lines.Dark(x, y)) {
+                ++dark;
+                missing += both.Dark(x, y) ? 0 : 1;
+            }
+    EXPECT_GT(dark, 0);
+    EXPECT_LT(missing, dark / 50) << missing << " of " << dark << " dark pixels missing";
 }
 
 } // namespace
