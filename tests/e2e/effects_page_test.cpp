@@ -39,10 +39,10 @@ class EffectsPage : public ::testing::Test {
     void SetUp() override {
         root_ = platform_testing::Root();
         std::string out;
-        ASSERT_EQ(Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) +
-                                "/CX5540.DAT'",
-                            &out),
-                  0)
+        ASSERT_EQ(
+            Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
+                      &out),
+            0)
             << out;
     }
     e2e::Picture PrintAndDraw(const std::string& name, const char* document = "lines.emf") {
@@ -52,10 +52,10 @@ class EffectsPage : public ::testing::Test {
                             &out),
                   0)
             << out;
-        EXPECT_EQ(Printhost("decode --png '" + root_ + "/" + name + "' '" + root_ + "/" + name +
-                                ".prn'",
-                            &out),
-                  0)
+        EXPECT_EQ(
+            Printhost("decode --png '" + root_ + "/" + name + "' '" + root_ + "/" + name + ".prn'",
+                      &out),
+            0)
             << out;
         e2e::Picture pic;
         EXPECT_TRUE(e2e::ReadPng(root_ + "/" + name + "-1.png", &pic)) << out;
@@ -69,7 +69,8 @@ TEST_F(EffectsPage, WatermarkChosenOnThePageIsPrintedOnTheNextJob) {
     std::string out;
     ASSERT_EQ(Printhost("properties P --page Effects --set Watermark=on "
                         "--dialog 'String=CONFIDENTIAL' --dialog Size=96 --dialog Angle=0 "
-                        "--png '" + root_ + "/pages'",
+                        "--png '" +
+                            root_ + "/pages'",
                         &out),
               0)
         << out;
@@ -103,8 +104,8 @@ TEST_F(EffectsPage, OverlayMadeFromOneJobIsPrintedBehindTheNext) {
               0)
         << out;
     EXPECT_NE(Line(out, "Static #967").find("\"Form\""), std::string::npos) << out;
-    ASSERT_EQ(Printhost("print --printer P --output '" + root_ + "/made.prn' '" +
-                            PKG_SOURCE_DIR + "/samples/documents/shapes.emf'",
+    ASSERT_EQ(Printhost("print --printer P --output '" + root_ + "/made.prn' '" + PKG_SOURCE_DIR +
+                            "/samples/documents/shapes.emf'",
                         &out),
               0)
         << out;

@@ -109,9 +109,9 @@ std::u16string ClassOf(HWND window) {
 bool Apply(HWND sheet, const std::u16string& pageName, const Change& c, std::string* error) {
     if (!c.label.empty()) {
         // A dialog's controls are its own; a sheet's are on its current page.
-        HWND page = c.inDialog ? sheet
-                               : reinterpret_cast<HWND>(
-                                     SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        HWND page = c.inDialog
+                        ? sheet
+                        : reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
         HWND control =
             page ? FindControlByLabel(page, pageName, platform::FromUtf8(c.label), error) : nullptr;
         if (!page) *error = "the sheet shows no page";
@@ -337,16 +337,17 @@ int Run(const Args& args) {
     return code;
 }
 
-Command cmd{"properties",
-            "PRINTER [--device] [--page NAME] [--set CONTROL=VALUE [--dialog CONTROL=VALUE ...] ...] "
-            "[--png FOLDER]",
-            "open a printer's document (or device) sheet, make changes, press OK and show the "
-            "result; CONTROL is a control's id or the label beside it on the page shown "
-            "(\"Paper Size=A5\"), VALUE on or off for a check box, on for a radio button, "
-            "click for a button, an item's text or unique beginning for a list, a number for a "
-            "slider or up-down, text for an edit; --dialog changes go, by the labels of the "
-            "dialog, into the dialog the --set before them opened, which then gets OK",
-            Run};
+Command cmd{
+    "properties",
+    "PRINTER [--device] [--page NAME] [--set CONTROL=VALUE [--dialog CONTROL=VALUE ...] ...] "
+    "[--png FOLDER]",
+    "open a printer's document (or device) sheet, make changes, press OK and show the "
+    "result; CONTROL is a control's id or the label beside it on the page shown "
+    "(\"Paper Size=A5\"), VALUE on or off for a check box, on for a radio button, "
+    "click for a button, an item's text or unique beginning for a list, a number for a "
+    "slider or up-down, text for an edit; --dialog changes go, by the labels of the "
+    "dialog, into the dialog the --set before them opened, which then gets OK",
+    Run};
 
 } // namespace
 } // namespace printhost

@@ -41,10 +41,10 @@ Bytes Record(const char* name, const char* text, WORD version = 1, WORD size = 2
     Put16(r, 2, size);
     std::memcpy(&r[4], name, std::strlen(name));
     std::memcpy(&r[68], text, std::strlen(text));
-    Put32(r, 140, 450);          // lfEscapement
+    Put32(r, 140, 450); // lfEscapement
     std::memcpy(&r[160], "Arial", 5);
-    Put32(r, 192, 36);           // points
-    Put32(r, 196, 0xDFDFDF);     // colour
+    Put32(r, 192, 36);       // points
+    Put32(r, 196, 0xDFDFDF); // colour
     return r;
 }
 
@@ -66,7 +66,9 @@ TEST(WatermarkFile, ReadsWhatTheBytesHold) {
     Bytes shortTail = Join({Head(2), Record("A", "a"), Record("B", "b")});
     shortTail.resize(24 + 216 + 215);
     const Case cases[] = {
-        {"good", Join({Head(2), Record("First", "one"), Record("Second", "two")}), true,
+        {"good",
+         Join({Head(2), Record("First", "one"), Record("Second", "two")}),
+         true,
          {"First", "Second"}},
         {"bad magic", Join({Head(1, 1, "ZORX"), Record("A", "a")}), false, {}},
         {"version 2", Join({Head(1, 2), Record("A", "a")}), false, {}},
@@ -75,18 +77,22 @@ TEST(WatermarkFile, ReadsWhatTheBytesHold) {
         {"count 0", Join({Head(0), Record("A", "a")}), true, {}},
         {"a 215-byte record", Join({Head(1), Bytes(215, 1)}), true, {}},
         {"short tail", shortTail, true, {"A"}},
-        {"record of another version skipped", Join({Head(3), Record("A", "a"), Record("X", "x", 2),
-                                                    Record("C", "c")}),
-         true, {"A", "C"}},
-        {"record of another size skipped", Join({Head(2), Record("X", "x", 1, 204), Record("B", "b")}),
-         true, {"B"}},
+        {"record of another version skipped",
+         Join({Head(3), Record("A", "a"), Record("X", "x", 2), Record("C", "c")}),
+         true,
+         {"A", "C"}},
+        {"record of another size skipped",
+         Join({Head(2), Record("X", "x", 1, 204), Record("B", "b")}),
+         true,
+         {"B"}},
         {"head cut short", Bytes{'Z', 'O', 'R', 'D', 24, 0}, false, {}},
         {"nothing", Bytes{}, false, {}},
     };
     for (const Case& c : cases) {
         std::vector<WatermarkRecord> records;
         std::string error;
-        EXPECT_EQ(ReadWatermarkFile(c.file.data(), c.file.size(), &records, &error), c.ok) << c.what;
+        EXPECT_EQ(ReadWatermarkFile(c.file.data(), c.file.size(), &records, &error), c.ok)
+            << c.what;
         std::vector<std::string> names;
         for (const auto& r : records)
             names.emplace_back(r.name);
@@ -156,7 +162,7 @@ TEST(WatermarkFile, WriterAndReaderAgree) {
     EXPECT_EQ(file[4], 24);
     EXPECT_EQ(file[8], 1);
     EXPECT_EQ(file[20], 2);
-    EXPECT_EQ(file[24], 1);  // version of the first record
+    EXPECT_EQ(file[24], 1); // version of the first record
     EXPECT_EQ(file[26], 216);
     std::vector<WatermarkRecord> back;
     ASSERT_TRUE(ReadWatermarkFile(file.data(), file.size(), &back, nullptr));

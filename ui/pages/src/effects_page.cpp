@@ -21,7 +21,8 @@ std::u16string Ansi(const CHAR* field, size_t size) {
 std::u16string WithArgument(const std::u16string& text, const std::u16string& argument) {
     std::u16string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'%' && i + 1 < text.size() && (text[i + 1] == u's' || text[i + 1] == u'%')) {
+        if (text[i] == u'%' && i + 1 < text.size() &&
+            (text[i + 1] == u's' || text[i + 1] == u'%')) {
             out += text[i + 1] == u's' ? argument : u"%";
             ++i;
         } else {
@@ -89,7 +90,8 @@ void CStationary::Refresh() {
     } else if (record.text[0]) {
         std::u16string format;
         Localize().LoadString(kStringNamedText, &format);
-        shown = WithArgument(format.empty() ? u"%s*" : format, Ansi(record.text, sizeof record.text));
+        shown =
+            WithArgument(format.empty() ? u"%s*" : format, Ansi(record.text, sizeof record.text));
     }
     ::SetDlgItemTextW(m_hWnd, kWatermarkName, shown.c_str());
 
@@ -100,11 +102,10 @@ void CStationary::Refresh() {
     ::SetDlgItemTextW(m_hWnd, kOverlayName, Ansi(name, 64).c_str());
 
     const CKinsokuList* rules = c->constraints;
-    const BOOL watermarkOffered =
-        (p.FeatureFlags & kWatermarkOffered) &&
-        !(rules && rules->IsValueRefused(kItemWatermarkOn, 1));
-    const BOOL overlayOffered = (p.FeatureFlags & kOverlayOffered) &&
-                                !(rules && rules->IsValueRefused(kItemOverlayOn, 1));
+    const BOOL watermarkOffered = (p.FeatureFlags & kWatermarkOffered) &&
+                                  !(rules && rules->IsValueRefused(kItemWatermarkOn, 1));
+    const BOOL overlayOffered =
+        (p.FeatureFlags & kOverlayOffered) && !(rules && rules->IsValueRefused(kItemOverlayOn, 1));
     ::EnableWindow(::GetDlgItem(m_hWnd, kWatermarkGroup), watermarkOffered);
     ::EnableWindow(::GetDlgItem(m_hWnd, kWatermarkCheck), watermarkOffered);
     ::EnableWindow(::GetDlgItem(m_hWnd, kWatermarkDetail), watermarkOffered && watermarkOn);
@@ -157,7 +158,8 @@ void CStationary::OnOverlayCheck() {
         return;
     }
     DWORD& flags = c->workingImage.priv.OverlayFlags;
-    if (flags & (kOverlayMake | kOverlayPrint)) lastOverlayMode_ = OverlayChoiceOf(c->workingImage).flags & (kOverlayMake | kOverlayPrint);
+    if (flags & (kOverlayMake | kOverlayPrint))
+        lastOverlayMode_ = OverlayChoiceOf(c->workingImage).flags & (kOverlayMake | kOverlayPrint);
     flags &= ~(kOverlayMake | kOverlayPrint);
     AfterChange();
 }

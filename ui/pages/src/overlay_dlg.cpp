@@ -46,7 +46,8 @@ void PutAnsi(CHAR* field, const std::u16string& text) {
 std::u16string WithArgument(const std::u16string& text, const std::u16string& argument) {
     std::u16string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'%' && i + 1 < text.size() && (text[i + 1] == u's' || text[i + 1] == u'%')) {
+        if (text[i] == u'%' && i + 1 < text.size() &&
+            (text[i + 1] == u's' || text[i + 1] == u'%')) {
             out += text[i + 1] == u's' ? argument : u"%";
             ++i;
         } else {
@@ -147,7 +148,8 @@ BOOL COverlay::PreTranslateMessage(MSG* msg) {
 BOOL COverlay::OnInitDialog() {
     CLocalDlg::OnInitDialog();
     HWND preview = Item(kPreview);
-    ::SetWindowLongW(preview, GWL_STYLE, (::GetWindowLongW(preview, GWL_STYLE) & ~0x1F) | SS_OWNERDRAW);
+    ::SetWindowLongW(preview, GWL_STYLE,
+                     (::GetWindowLongW(preview, GWL_STYLE) & ~0x1F) | SS_OWNERDRAW);
     nameEdit_.SubclassDlgItem(kName, this);
     ::SendMessageW(Item(kName), EM_LIMITTEXT, 63, 0);
     FillList();
@@ -226,8 +228,10 @@ void COverlay::Refresh() {
     if (::SendMessageW(list, LB_GETCOUNT, 0, 0) <= 0) std::memset(choice_.useName, 0, 64);
     ::EnableWindow(Item(kPrintRadio), TRUE);
     ::EnableWindow(Item(kMakeRadio), TRUE);
-    ::CheckDlgButton(m_hWnd, kPrintRadio, (choice_.flags & kOverlayPrint) ? BST_CHECKED : BST_UNCHECKED);
-    ::CheckDlgButton(m_hWnd, kMakeRadio, (choice_.flags & kOverlayMake) ? BST_CHECKED : BST_UNCHECKED);
+    ::CheckDlgButton(m_hWnd, kPrintRadio,
+                     (choice_.flags & kOverlayPrint) ? BST_CHECKED : BST_UNCHECKED);
+    ::CheckDlgButton(m_hWnd, kMakeRadio,
+                     (choice_.flags & kOverlayMake) ? BST_CHECKED : BST_UNCHECKED);
     auto show = [&](int id, bool visible, bool enabled) {
         ::ShowWindow(Item(id), visible ? SW_SHOW : SW_HIDE);
         ::EnableWindow(Item(id), enabled);

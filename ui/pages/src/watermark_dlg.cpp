@@ -74,8 +74,8 @@ std::u16string WithArgument(const std::u16string& text, const std::u16string& ar
 
 long Number(const std::u16string& text) {
     std::wstring wide(text.begin(), text.end());
-    return static_cast<long>(std::clamp<long long>(std::wcstoll(wide.c_str(), nullptr, 10),
-                                                   -100000, 100000));
+    return static_cast<long>(
+        std::clamp<long long>(std::wcstoll(wide.c_str(), nullptr, 10), -100000, 100000));
 }
 
 std::u16string Decimal(long value) {
@@ -121,8 +121,8 @@ void CWMBmp::LayoutPage() {
     RECT client{};
     ::GetClientRect(m_hWnd, &client);
     if (!largestWidth_ || !largestLength_) return;
-    const LONG scale = std::min<LONG>(client.right * 1000 / largestWidth_,
-                                      client.bottom * 1000 / largestLength_);
+    const LONG scale =
+        std::min<LONG>(client.right * 1000 / largestWidth_, client.bottom * 1000 / largestLength_);
     const LONG w = paperWidth_ * scale / 1000, h = paperLength_ * scale / 1000;
     page_ = RECT{client.right / 2 - w / 2, client.bottom / 2 - h / 2, client.right / 2 + w / 2,
                  client.bottom / 2 + h / 2};
@@ -196,8 +196,8 @@ void CWMBmp::OnPaint() {
         HPEN frame = CreatePen(PS_SOLID, kFrameWidth, kFrameColor);
         HGDIOBJ oldPen = SelectObject(memory, frame);
         HGDIOBJ oldBrush = SelectObject(memory, GetStockObject(NULL_BRUSH));
-        Rectangle(memory, p.left + kFrameWidth + 1, p.top + kFrameWidth + 1,
-                  p.right + kFrameWidth, p.bottom + kFrameWidth);
+        Rectangle(memory, p.left + kFrameWidth + 1, p.top + kFrameWidth + 1, p.right + kFrameWidth,
+                  p.bottom + kFrameWidth);
         FillRect(memory, &p, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         Rectangle(memory, p.left, p.top, p.right, p.bottom);
         SelectObject(memory, oldBrush);
@@ -250,8 +250,7 @@ void CWMBmp::OnPaint() {
                 TextOutW(memory, x, y, text.c_str(), static_cast<int>(text.size()));
             }
             if (!restricted && r.border == 1) {
-                const LONG radius =
-                    static_cast<LONG>((std::max(size.cx, size.cy) / 2) * 1.15);
+                const LONG radius = static_cast<LONG>((std::max(size.cx, size.cy) / 2) * 1.15);
                 Ellipse(memory, cx - radius, cy - radius, cx + radius, cy + radius);
             } else if (!restricted && r.border == 2) {
                 const double W = size.cx * 1.1;
@@ -382,10 +381,9 @@ void CWaterMarkDlg::ApplyToDevmode(DEVMODE_IMAGEW* image) const {
 
 BOOL CWaterMarkDlg::RecordsEqual(const WatermarkRecord& a, const WatermarkRecord& b) {
     // Names are keys of the list, which ignores case; the rest byte for byte.
-    return SameWatermarkName(a.name, b.name) &&
-           std::strncmp(a.text, b.text, sizeof a.text) == 0 && a.points == b.points &&
-           a.horizontal == b.horizontal && a.vertical == b.vertical && a.color == b.color &&
-           a.layer == b.layer && a.pages == b.pages && a.border == b.border &&
+    return SameWatermarkName(a.name, b.name) && std::strncmp(a.text, b.text, sizeof a.text) == 0 &&
+           a.points == b.points && a.horizontal == b.horizontal && a.vertical == b.vertical &&
+           a.color == b.color && a.layer == b.layer && a.pages == b.pages && a.border == b.border &&
            a.flags == b.flags &&
            std::strncmp(a.font.lfFaceName, b.font.lfFaceName, sizeof a.font.lfFaceName) == 0 &&
            a.font.lfEscapement == b.font.lfEscapement && a.font.lfItalic == b.font.lfItalic &&
@@ -396,7 +394,8 @@ const WatermarkRecord* CWaterMarkDlg::FindMatchingWatermark(const WatermarkRecor
     WatermarkRecord r = record;
     ClampWatermarkRecord(&r);
     if (noTransparent_) r.flags &= static_cast<WORD>(~print_effects::kWatermarkTransparent);
-    if (noEffects_ || !outlineAllowed_) r.flags &= static_cast<WORD>(~print_effects::kWatermarkOutline);
+    if (noEffects_ || !outlineAllowed_)
+        r.flags &= static_cast<WORD>(~print_effects::kWatermarkOutline);
     if (noEffects_) r.border = 0;
     for (const WatermarkRecord& entry : list_.records) {
         WatermarkRecord named = entry;
@@ -480,7 +479,8 @@ void CWaterMarkDlg::FillList() {
     ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
     for (size_t i = 0; i < list_.records.size(); ++i) {
         const std::u16string name = Ansi(list_.records[i].name, sizeof list_.records[i].name);
-        const LRESULT at = ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        const LRESULT at =
+            ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
         if (at >= 0) ::SendMessageW(list, LB_SETITEMDATA, at, static_cast<LPARAM>(i));
     }
     if (top > 0) ::SendMessageW(list, LB_SETTOPINDEX, top, 0);
@@ -645,15 +645,16 @@ void CWaterMarkDlg::OnFont() {
         printerDc = CreateDCW(u"WINSPOOL", context_->printerName, nullptr, nullptr);
     LOGFONTA font = record_.font;
     HDC screen = ::GetDC(nullptr);
-    font.lfHeight = -MulDiv(static_cast<int>(record_.points), GetDeviceCaps(screen, LOGPIXELSY), 72);
+    font.lfHeight =
+        -MulDiv(static_cast<int>(record_.points), GetDeviceCaps(screen, LOGPIXELSY), 72);
     ::ReleaseDC(nullptr, screen);
     CHOOSEFONTA choose{};
     choose.lStructSize = sizeof choose;
     choose.hwndOwner = m_hWnd;
     choose.hDC = printerDc;
     choose.lpLogFont = &font;
-    choose.Flags = CF_PRINTERFONTS | CF_INITTOLOGFONTSTRUCT | CF_NOVECTORFONTS | CF_TTONLY |
-                   CF_NOVERTFONTS;
+    choose.Flags =
+        CF_PRINTERFONTS | CF_INITTOLOGFONTSTRUCT | CF_NOVECTORFONTS | CF_TTONLY | CF_NOVERTFONTS;
     choose.rgbColors = record_.color;
     if (ChooseFontA(&choose)) {
         const LONG angle = record_.font.lfEscapement;
@@ -699,9 +700,8 @@ void CWaterMarkDlg::OnOutlineClick() {
 
 void CWaterMarkDlg::OnTransparentClick() {
     const bool on = ::IsDlgButtonChecked(m_hWnd, kTransparent) == BST_CHECKED;
-    record_.flags =
-        static_cast<WORD>(on ? record_.flags | print_effects::kWatermarkTransparent
-                             : record_.flags & ~print_effects::kWatermarkTransparent);
+    record_.flags = static_cast<WORD>(on ? record_.flags | print_effects::kWatermarkTransparent
+                                         : record_.flags & ~print_effects::kWatermarkTransparent);
     Changed();
 }
 
@@ -720,15 +720,30 @@ LRESULT CWaterMarkDlg::OnScroll(WPARAM wParam, LPARAM lParam) {
     if (!horizontal && bar != Item(kVertical)) return Default();
     int value = horizontal ? record_.horizontal : record_.vertical;
     switch (LOWORD(wParam)) {
-    case SB_LINEUP: --value; break;
-    case SB_LINEDOWN: ++value; break;
-    case SB_PAGEUP: value -= 10; break;
-    case SB_PAGEDOWN: value += 10; break;
+    case SB_LINEUP:
+        --value;
+        break;
+    case SB_LINEDOWN:
+        ++value;
+        break;
+    case SB_PAGEUP:
+        value -= 10;
+        break;
+    case SB_PAGEDOWN:
+        value += 10;
+        break;
     case SB_THUMBPOSITION:
-    case SB_THUMBTRACK: value = static_cast<short>(HIWORD(wParam)); break;
-    case SB_TOP: value = -50; break;
-    case SB_BOTTOM: value = 50; break;
-    default: return 0;
+    case SB_THUMBTRACK:
+        value = static_cast<short>(HIWORD(wParam));
+        break;
+    case SB_TOP:
+        value = -50;
+        break;
+    case SB_BOTTOM:
+        value = 50;
+        break;
+    default:
+        return 0;
     }
     if (horizontal)
         SetPosition(value, record_.vertical);

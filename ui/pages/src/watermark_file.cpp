@@ -57,7 +57,8 @@ BOOL SameWatermarkName(const CHAR* a, const CHAR* b) {
 
 std::u16string WatermarkFileName(const ModelBlock* model) {
     std::string name;
-    if (model && model->modelsmith) name = CModelInfo(model, kWatermarkNameTable, 0, kTextAnswer).Text();
+    if (model && model->modelsmith)
+        name = CModelInfo(model, kWatermarkNameTable, 0, kTextAnswer).Text();
     // The name is joined to the user's folder: a folder part or a drive
     // would put the file somewhere else.
     if (name.empty() || name.size() >= MAX_PATH || !print_effects::IsBareOverlayName(name.c_str()))
@@ -95,7 +96,8 @@ void LoadWatermarkList(const SheetContext* context, WatermarkList* list) {
     }
     if (error) return;
     std::string why;
-    list->loaded = print_effects::ReadWatermarkFile(bytes.data(), bytes.size(), &list->records, &why);
+    list->loaded =
+        print_effects::ReadWatermarkFile(bytes.data(), bytes.size(), &list->records, &why);
     if (!list->loaded) list->records.clear();
 }
 

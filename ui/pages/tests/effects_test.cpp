@@ -89,6 +89,11 @@ class EffectsDialogs : public pages_test::SheetFixture {
 // the image carries it (on, percent positions), and it counts as unchanged.
 TEST_F(EffectsDialogs, WatermarkSavedAndApplied) {
     Working().priv.WatermarkFlags = kWatermarkMillimetreFlag;
+    // A dark red record to start from, so that the preview's picture shows it.
+    WatermarkRecord start = Named("", "x");
+    start.color = RGB(192, 0, 0);
+    start.points = 72;
+    std::memcpy(Working().priv.WatermarkRecord, &start, sizeof start);
     CWaterMarkDlg dialog(context_);
     ut::AnswerNextModal([&](HWND h) {
         drv::TypeText(Item(h, CWaterMarkDlg::kName), u"Draft");
@@ -162,8 +167,8 @@ TEST_F(EffectsDialogs, FailedWriteKeepsTheOldFileAndTheList) {
 // written over it; one that is missing is restored from the driver folder.
 TEST_F(EffectsDialogs, UnreadableFileIsNeverWrittenOver) {
     const std::u16string path = WatermarkFilePath(context_);
-    const Bytes foreign = {'N', 'O', 'P', 'E', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14,
-                           15, 16, 17, 18, 19, 20, 21};
+    const Bytes foreign = {'N', 'O', 'P', 'E', 1,  2,  3,  4,  5,  6,  7,  8, 9,
+                           10,  11,  12,  13,  14, 15, 16, 17, 18, 19, 20, 21};
     ASSERT_TRUE(WriteBytes(path, foreign));
     WatermarkList list;
     LoadWatermarkList(context_, &list);
@@ -327,7 +332,8 @@ TEST_F(EffectsDialogs, OverlayWithAWildSizeShowsTheMissingPicture) {
         InvalidateRect(preview, nullptr, TRUE);
         UpdateWindow(preview);
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
         Picture(h, "overlay_missing_picture");
         drv::PressButton(h, IDCANCEL);
     });
