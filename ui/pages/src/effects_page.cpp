@@ -13,25 +13,6 @@ namespace {
 constexpr DWORD kOverlayOffered = 0x40000, kWatermarkOffered = 0x80000;
 constexpr DWORD kStringNamedText = 5502, kStringChangedMark = 5503;
 
-std::u16string Ansi(const CHAR* field, size_t size) {
-    return AnsiToWide(field, strnlen(field, size));
-}
-
-// "%s" of a localised text replaced by the argument, never read as a format.
-std::u16string WithArgument(const std::u16string& text, const std::u16string& argument) {
-    std::u16string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'%' && i + 1 < text.size() &&
-            (text[i + 1] == u's' || text[i + 1] == u'%')) {
-            out += text[i + 1] == u's' ? argument : u"%";
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 BEGIN_MESSAGE_MAP(CStationary, CProfilePropPage)
@@ -85,13 +66,13 @@ void CStationary::Refresh() {
     std::u16string mark;
     Localize().LoadString(kStringChangedMark, &mark);
     if (record.name[0]) {
-        shown = Ansi(record.name, sizeof record.name);
+        shown = AnsiField(record.name, sizeof record.name);
         if (watermarkChanged_) shown += mark.empty() ? u"*" : mark;
     } else if (record.text[0]) {
         std::u16string format;
         Localize().LoadString(kStringNamedText, &format);
-        shown =
-            WithArgument(format.empty() ? u"%s*" : format, Ansi(record.text, sizeof record.text));
+        shown = WithTextArgument(format.empty() ? u"%s*" : format,
+                                 AnsiField(record.text, sizeof record.text));
     }
     ::SetDlgItemTextW(m_hWnd, kWatermarkName, shown.c_str());
 
@@ -99,7 +80,7 @@ void CStationary::Refresh() {
     DWORD mode = choice.flags & (kOverlayMake | kOverlayPrint);
     if (!mode) mode = lastOverlayMode_;
     const CHAR* name = (mode & kOverlayMake) ? choice.makeName : choice.useName;
-    ::SetDlgItemTextW(m_hWnd, kOverlayName, Ansi(name, 64).c_str());
+    ::SetDlgItemTextW(m_hWnd, kOverlayName, AnsiField(name, 64).c_str());
 
     const CKinsokuList* rules = c->constraints;
     const BOOL watermarkOffered = (p.FeatureFlags & kWatermarkOffered) &&

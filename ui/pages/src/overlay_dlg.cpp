@@ -10,6 +10,7 @@
 #include "list_helpers.h"
 #include "overlay_file.h"
 #include "sheet_help.h"
+#include "watermark_file.h"
 #include "watermark_record.h"
 #include "win/emf.h"
 #include "win/files.h"
@@ -31,31 +32,6 @@ constexpr UINT kHelpMakeDialog = 401;
 const ComboRow kPageRows[] = {
     {5400, 0, 0, 0}, {5401, 0, 2, 0}, {5402, 0, 1, 0}, {5403, 0, 3, 0}, {5404, 0, 4, 0}};
 const ComboRow kLayerRows[] = {{5405, 0, 0, 0}, {5406, 0, 1, 0}};
-
-std::u16string Ansi(const CHAR* field) {
-    return AnsiToWide(field, strnlen(field, 64));
-}
-
-void PutAnsi(CHAR* field, const std::u16string& text) {
-    std::memset(field, 0, 64);
-    const std::string ansi = WideToAnsiString(text);
-    std::memcpy(field, ansi.data(), std::min<size_t>(ansi.size(), 64));
-    TerminateAnsiField(field, 64);
-}
-
-std::u16string WithArgument(const std::u16string& text, const std::u16string& argument) {
-    std::u16string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'%' && i + 1 < text.size() &&
-            (text[i + 1] == u's' || text[i + 1] == u'%')) {
-            out += text[i + 1] == u's' ? argument : u"%";
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 bool SameText(const std::u16string& a, const std::u16string& b) {
     return lstrcmpiW(a.c_str(), b.c_str()) == 0;
@@ -207,14 +183,14 @@ void COverlay::SyncList() {
     if (!choice_.useName[0]) {
         if (!print) ::SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     } else {
-        const std::u16string use = Ansi(choice_.useName);
+        const std::u16string use = AnsiField(choice_.useName, 64);
         LRESULT match = -1;
         for (LRESULT i = 0; i < count && match < 0; ++i)
             if (SameText(itemText(i), use)) match = i;
         ::SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(match), 0);
         if (match < 0 && count > 0) {
             LRESULT selected = ::SendMessageW(list, LB_GETCURSEL, 0, 0);
-            PutAnsi(choice_.useName, itemText(selected >= 0 ? selected : 0));
+            PutAnsiField(choice_.useName, 64, itemText(selected >= 0 ? selected : 0));
         }
     }
     if (print && count > 0 && ::SendMessageW(list, LB_GETCURSEL, 0, 0) < 0) {
@@ -240,7 +216,7 @@ void COverlay::Refresh() {
         SyncList();
         show(kNameLabel, true, true);
         show(kName, true, true);
-        const std::u16string make = Ansi(choice_.makeName);
+        const std::u16string make = AnsiField(choice_.makeName, 64);
         WCHAR current[128] = {};
         ::GetWindowTextW(Item(kName), current, 128);
         if (make != current) ::SetWindowTextW(Item(kName), make.c_str());
@@ -289,8 +265,8 @@ void COverlay::OnListChange() {
         if (::SendMessageW(list, LB_GETTEXTLEN, at, 0) < 128)
             ::SendMessageW(list, LB_GETTEXT, at, reinterpret_cast<LPARAM>(text));
         reportUnreadable_ = true;
-        PutAnsi(choice_.useName, text);
-        if (!keyDown_) PutAnsi(choice_.makeName, text);
+        PutAnsiField(choice_.useName, 64, text);
+        if (!keyDown_) PutAnsiField(choice_.makeName, 64, text);
     } else {
         std::memset(choice_.useName, 0, 64);
     }
@@ -301,13 +277,13 @@ void COverlay::OnListChange() {
 void COverlay::OnNameChange() {
     WCHAR text[128] = {};
     ::GetWindowTextW(Item(kName), text, 128);
-    PutAnsi(choice_.makeName, text);
+    PutAnsiField(choice_.makeName, 64, text);
 }
 
 void COverlay::OnNameKillFocus() {
     WCHAR text[128] = {};
     ::GetWindowTextW(Item(kName), text, 128);
-    const std::u16string make = Ansi(choice_.makeName);
+    const std::u16string make = AnsiField(choice_.makeName, 64);
     if (make != text) ::SetWindowTextW(Item(kName), make.c_str());
 }
 
@@ -326,8 +302,8 @@ void COverlay::OnLayerChange() {
 void COverlay::OnDelete() {
     if (!choice_.useName[0] || (context_ && IsSheetReadOnly(context_))) return;
     if (::SendMessageW(Item(kList), LB_GETCURSEL, 0, 0) < 0) return;
-    const std::u16string use = Ansi(choice_.useName);
-    const std::u16string text = WithArgument(String(kStringDeleteAsk), use);
+    const std::u16string use = AnsiField(choice_.useName, 64);
+    const std::u16string text = WithTextArgument(String(kStringDeleteAsk), use);
     const std::u16string caption = String(kStringCaption);
     if (::MessageBoxW(m_hWnd, text.c_str(), caption.c_str(),
                       MB_YESNO | MB_DEFBUTTON2 | MB_ICONEXCLAMATION) != IDYES)
@@ -339,7 +315,7 @@ void COverlay::OnDelete() {
     if (::SendMessageW(Item(kList), LB_GETCOUNT, 0, 0) > 0 &&
         ::SendMessageW(Item(kList), LB_GETTEXTLEN, 0, 0) < 128)
         ::SendMessageW(Item(kList), LB_GETTEXT, 0, reinterpret_cast<LPARAM>(first));
-    PutAnsi(choice_.useName, first);
+    PutAnsiField(choice_.useName, 64, first);
     Refresh();
     RepaintPreview();
 }
@@ -357,10 +333,10 @@ void COverlay::OnOK() {
             refuse(String(kStringTypeName), false);
             return;
         }
-        const std::u16string make = Ansi(choice_.makeName);
+        const std::u16string make = AnsiField(choice_.makeName, 64);
         if (HasForbiddenCharacters(context_ ? context_->resourceModule : nullptr, make.c_str()) ||
             !print_effects::IsBareOverlayName(choice_.makeName)) {
-            refuse(WithArgument(String(kStringForbiddenText), String(kStringForbidden)), true);
+            refuse(WithTextArgument(String(kStringForbiddenText), String(kStringForbidden)), true);
             return;
         }
     }
@@ -368,7 +344,7 @@ void COverlay::OnOK() {
 }
 
 bool COverlay::DrawOverlay(HDC dc, const RECT& square) {
-    const std::u16string use = Ansi(choice_.useName);
+    const std::u16string use = AnsiField(choice_.useName, 64);
     std::vector<uint8_t> bytes;
     const std::string path = WideToAnsiString(Folder() + use + u".POL");
     if (!print_effects::ReadFileWhole(path, &bytes)) return false;

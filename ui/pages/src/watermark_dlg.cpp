@@ -42,36 +42,6 @@ bool Blank(const char* s) {
     return true;
 }
 
-std::u16string Ansi(const char* field, size_t size) {
-    return AnsiToWide(field, strnlen(field, size));
-}
-
-// Wide text into an ANSI field: whole characters only, zero-filled.
-void PutAnsi(CHAR* field, size_t size, const std::u16string& text) {
-    std::memset(field, 0, size);
-    const std::string ansi = WideToAnsiString(text);
-    std::memcpy(field, ansi.data(), std::min(ansi.size(), size));
-    TerminateAnsiField(field, size);
-}
-
-// "%s" of a localised text replaced by the argument; the argument is never
-// read as a format.
-std::u16string WithArgument(const std::u16string& text, const std::u16string& argument) {
-    std::u16string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'%' && i + 1 < text.size() && text[i + 1] == u's') {
-            out += argument;
-            ++i;
-        } else if (text[i] == u'%' && i + 1 < text.size() && text[i + 1] == u'%') {
-            out += u'%';
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 long Number(const std::u16string& text) {
     std::wstring wide(text.begin(), text.end());
     return static_cast<long>(
@@ -204,7 +174,7 @@ void CWMBmp::OnPaint() {
         SelectObject(memory, oldPen);
         DeleteObject(frame);
 
-        const std::u16string text = Ansi(r.text, sizeof r.text);
+        const std::u16string text = AnsiField(r.text, sizeof r.text);
         if ((image.priv.WatermarkFlags & kWatermarkOnFlag) && !text.empty()) {
             LOGFONTW font{};
             const LONG pageWidth = p.right - p.left;
@@ -355,8 +325,8 @@ WatermarkRecord CWaterMarkDlg::DefaultRecord() {
     r.layer = defaultLayer_;
     r.flags = defaultFlags_;
     std::u16string face = String(kStringFace), text = String(kStringText);
-    PutAnsi(r.font.lfFaceName, sizeof r.font.lfFaceName, face.empty() ? u"Arial" : face);
-    PutAnsi(r.text, sizeof r.text, text.empty() ? u"Watermark" : text);
+    PutAnsiField(r.font.lfFaceName, sizeof r.font.lfFaceName, face.empty() ? u"Arial" : face);
+    PutAnsiField(r.text, sizeof r.text, text.empty() ? u"Watermark" : text);
     return r;
 }
 
@@ -421,7 +391,7 @@ std::u16string CWaterMarkDlg::EditText(int id) const {
 
 int CWaterMarkDlg::Message(DWORD textId, const std::u16string& argument, DWORD captionId,
                            UINT style) {
-    const std::u16string text = WithArgument(String(textId), argument);
+    const std::u16string text = WithTextArgument(String(textId), argument);
     const std::u16string caption = String(captionId);
     return ::MessageBoxW(m_hWnd, text.c_str(), caption.c_str(), style);
 }
@@ -478,7 +448,7 @@ void CWaterMarkDlg::FillList() {
     const LRESULT top = ::SendMessageW(list, LB_GETTOPINDEX, 0, 0);
     ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
     for (size_t i = 0; i < list_.records.size(); ++i) {
-        const std::u16string name = Ansi(list_.records[i].name, sizeof list_.records[i].name);
+        const std::u16string name = AnsiField(list_.records[i].name, sizeof list_.records[i].name);
         const LRESULT at =
             ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
         if (at >= 0) ::SendMessageW(list, LB_SETITEMDATA, at, static_cast<LPARAM>(i));
@@ -505,11 +475,11 @@ void CWaterMarkDlg::Refresh() {
         ::SendMessageW(Item(kList), LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
         selected_ = -1;
     }
-    const std::u16string name = Ansi(record_.name, sizeof record_.name);
-    const std::u16string text = Ansi(record_.text, sizeof record_.text);
+    const std::u16string name = AnsiField(record_.name, sizeof record_.name);
+    const std::u16string text = AnsiField(record_.text, sizeof record_.text);
     if (typing_ != kName && EditText(kName) != name) ::SetWindowTextW(Item(kName), name.c_str());
     if (typing_ != kText && EditText(kText) != text) ::SetWindowTextW(Item(kText), text.c_str());
-    const std::u16string face = Ansi(record_.font.lfFaceName, sizeof record_.font.lfFaceName);
+    const std::u16string face = AnsiField(record_.font.lfFaceName, sizeof record_.font.lfFaceName);
     ::SetWindowTextW(Item(kFace), face.c_str());
     // The edit being typed in keeps its text; the others show the record.
     if (typing_ != kSize && Number(EditText(kSize)) != static_cast<long>(record_.points))
@@ -577,7 +547,7 @@ void CWaterMarkDlg::OnListChange() {
 
 void CWaterMarkDlg::OnNameChange() {
     if (updating_) return;
-    PutAnsi(record_.name, sizeof record_.name, EditText(kName));
+    PutAnsiField(record_.name, sizeof record_.name, EditText(kName));
     typing_ = kName;
     Changed();
     typing_ = 0;
@@ -585,7 +555,7 @@ void CWaterMarkDlg::OnNameChange() {
 
 void CWaterMarkDlg::OnTextChange() {
     if (updating_) return;
-    PutAnsi(record_.text, sizeof record_.text, EditText(kText));
+    PutAnsiField(record_.text, sizeof record_.text, EditText(kText));
     typing_ = kText;
     Changed();
     typing_ = 0;
@@ -752,14 +722,13 @@ LRESULT CWaterMarkDlg::OnScroll(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-void CWaterMarkDlg::StoreList(const WatermarkList& before) {
+void CWaterMarkDlg::StoreList() {
     if (WriteWatermarkFile()) {
         modified_ = FALSE;
         return;
     }
-    // The file is as it was; the list keeps what the user has (the file
+    // The file is as it was; the list keeps what the person has (the file
     // may be unreadable or locked), so nothing typed is lost.
-    (void)before;
     Message(kStringCannotSave, u"", kStringSaveCaption, MB_OK | MB_ICONSTOP);
 }
 
@@ -773,7 +742,6 @@ void CWaterMarkDlg::OnSave() {
         ::SendMessageW(Item(kName), EM_SETSEL, 0, -1);
         return;
     }
-    const WatermarkList before = list_;
     WatermarkRecord stored = record_;
     stored.version = print_effects::kWatermarkRecordVersion;
     stored.size = print_effects::kWatermarkRecordSize;
@@ -791,7 +759,7 @@ void CWaterMarkDlg::OnSave() {
     } else {
         list_.records.push_back(stored);
     }
-    StoreList(before);
+    StoreList();
     FillList();
     SelectEqualEntry();
     Refresh();
@@ -803,11 +771,10 @@ void CWaterMarkDlg::OnDelete() {
     const LRESULT index = GetListSelData(Item(kList));
     if (index >= 0 && static_cast<size_t>(index) < list_.records.size()) {
         const auto& entry = list_.records[static_cast<size_t>(index)];
-        if (Message(kStringDeleteAsk, Ansi(entry.name, sizeof entry.name), kStringDeleteCaption,
-                    MB_YESNO | MB_DEFBUTTON2 | MB_ICONEXCLAMATION) == IDYES) {
-            const WatermarkList before = list_;
+        if (Message(kStringDeleteAsk, AnsiField(entry.name, sizeof entry.name),
+                    kStringDeleteCaption, MB_YESNO | MB_DEFBUTTON2 | MB_ICONEXCLAMATION) == IDYES) {
             list_.records.erase(list_.records.begin() + index);
-            StoreList(before);
+            StoreList();
             record_ = list_.records.empty() ? DefaultRecord() : list_.records.front();
             modified_ = FALSE;
             FillList();
@@ -825,11 +792,11 @@ void CWaterMarkDlg::OnOK() {
         record_.name[kNameChars] = 0;
         TerminateAnsiField(record_.name, kNameChars + 1);
         updating_ = TRUE;
-        ::SetWindowTextW(Item(kName), Ansi(record_.name, sizeof record_.name).c_str());
+        ::SetWindowTextW(Item(kName), AnsiField(record_.name, sizeof record_.name).c_str());
         updating_ = FALSE;
     }
     if (HasForbiddenCharacters(context_ ? context_->resourceModule : nullptr,
-                               Ansi(record_.name, sizeof record_.name).c_str())) {
+                               AnsiField(record_.name, sizeof record_.name).c_str())) {
         Message(kStringForbiddenText, String(kStringForbidden), kStringWatermark,
                 MB_OK | MB_ICONEXCLAMATION);
         return;

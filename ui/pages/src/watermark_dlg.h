@@ -131,8 +131,9 @@ class CWaterMarkDlg : public CLocalDlg {
     void SelectEqualEntry();
     void Refresh();
     void Changed();
-    // The list changed on disk: written, else the message and the list as the file has it.
-    void StoreList(const WatermarkList& before);
+    // The list written to the file; on failure the message, and the list
+    // stays as the person made it.
+    void StoreList();
 
     SheetContext* context_;
     DWORD flags_ = 0;

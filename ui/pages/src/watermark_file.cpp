@@ -1,5 +1,6 @@
 #include "watermark_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "model_info.h"
@@ -47,6 +48,31 @@ DWORD ReadShared(const std::u16string& path, std::vector<BYTE>* bytes) {
 }
 
 } // namespace
+
+std::u16string AnsiField(const CHAR* field, size_t size) {
+    return AnsiToWide(field, strnlen(field, size));
+}
+
+void PutAnsiField(CHAR* field, size_t size, const std::u16string& text) {
+    std::memset(field, 0, size);
+    const std::string ansi = WideToAnsiString(text);
+    std::memcpy(field, ansi.data(), std::min(ansi.size(), size));
+    print_effects::TerminateAnsiField(field, size);
+}
+
+std::u16string WithTextArgument(const std::u16string& text, const std::u16string& argument) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'%' && i + 1 < text.size() &&
+            (text[i + 1] == u's' || text[i + 1] == u'%')) {
+            out += text[i + 1] == u's' ? argument : u"%";
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
 
 BOOL SameWatermarkName(const CHAR* a, const CHAR* b) {
     CHAR x[65] = {}, y[65] = {};

@@ -27,6 +27,14 @@ struct WatermarkList {
     bool loaded = false;
 };
 
+// An ANSI field of a record or device mode as wide text, read within its size.
+std::u16string AnsiField(const CHAR* field, size_t size);
+// Wide text into an ANSI field: whole characters only, zero-filled.
+void PutAnsiField(CHAR* field, size_t size, const std::u16string& text);
+// A localised message with its "%s" replaced by the argument ("%%" by "%"):
+// a name or text from a file or device mode is never read as a format.
+std::u16string WithTextArgument(const std::u16string& text, const std::u16string& argument);
+
 // Whether two watermark names (64-byte fields) are the same key: the list
 // ignores case.
 BOOL SameWatermarkName(const CHAR* a, const CHAR* b);

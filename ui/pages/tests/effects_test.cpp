@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "effects_page.h"
 #include "overlay_dlg.h"
 #include "overlay_file.h"
 #include "pages_fixture.h"
@@ -227,6 +228,56 @@ TEST_F(EffectsDialogs, SizeAndAngleClampAtOk) {
     EXPECT_EQ(dialog.Record().points, 8u);
     EXPECT_EQ(dialog.Record().font.lfEscapement, 3600);
     EXPECT_STREQ(dialog.Record().name, "X");
+}
+
+// ---------------------------------------------------------------- the page
+
+// The Effects page in a sheet of its own: a record without a name shows its
+// text and "*"; the overlay switched off in print mode and on again opens
+// the dialog in print mode with the name it had; in a read-only sheet OK in
+// a Detail dialog changes nothing.
+TEST_F(EffectsDialogs, EffectsPage) {
+    ASSERT_TRUE(WriteBytes(folder_ + u"Form.POL", Bytes{}));
+    Working().priv.FeatureFlags |= 0xC0000;
+    Working().priv.WatermarkFlags = kWatermarkOnFlag;
+    WatermarkRecord unnamed = Named("", "Secret");
+    std::memcpy(Working().priv.WatermarkRecord, &unnamed, sizeof unnamed);
+    Working().priv.OverlayFlags = kOverlayPrint;
+    std::strcpy(Working().priv.OverlayUseName, "Form");
+    auto* page = new CStationary(context_);
+    HPROPSHEETPAGE handle = CreatePropertySheetPageW(&page->m_psp);
+    ASSERT_NE(handle, nullptr);
+    ut::AnswerNextModal([&](HWND sheet) {
+        HWND p = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        EXPECT_EQ(drv::ReadText(Item(p, CStationary::kWatermarkName)), u"Secret*");
+        EXPECT_EQ(drv::ReadText(Item(p, CStationary::kOverlayName)), u"Form");
+        Picture(sheet, "effects_page");
+        drv::SetCheck(Item(p, CStationary::kOverlayCheck), BST_UNCHECKED);
+        EXPECT_EQ(Working().priv.OverlayFlags & 3, 0u);
+        EXPECT_EQ(drv::ReadText(Item(p, CStationary::kOverlayName)), u"Form");
+        ut::AnswerNextModal([&](HWND dialog) {
+            EXPECT_EQ(drv::ReadCheck(Item(dialog, COverlay::kPrintRadio)), BST_CHECKED);
+            drv::PressButton(dialog, IDCANCEL);
+        });
+        drv::Click(Item(p, CStationary::kOverlayCheck));
+        // Cancelled: the overlay stays off.
+        EXPECT_EQ(drv::ReadCheck(Item(p, CStationary::kOverlayCheck)), BST_UNCHECKED);
+
+        context_->callerFlags |= DM_NOPERMISSION;
+        const DEVMODE_IMAGEW before = Working();
+        ut::AnswerNextModal([&](HWND dialog) { drv::PressButton(dialog, IDOK); });
+        SendMessageW(p, WM_COMMAND, MAKELONG(CStationary::kWatermarkDetail, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(Item(p, CStationary::kWatermarkDetail)));
+        EXPECT_EQ(std::memcmp(&before, &Working(), sizeof before), 0);
+        context_->callerFlags &= ~DM_NOPERMISSION;
+        drv::PressButton(sheet, IDCANCEL);
+    });
+    PROPSHEETHEADERW psh{};
+    psh.dwSize = sizeof psh;
+    psh.pszCaption = u"Effects";
+    psh.nPages = 1;
+    psh.phpage = &handle;
+    PropertySheetW(&psh);
 }
 
 // ---------------------------------------------------------------- overlays
