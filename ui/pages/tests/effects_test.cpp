@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "effects_page.h"
+#include "kinsoku_list.h"
 #include "overlay_dlg.h"
 #include "overlay_file.h"
 #include "pages_fixture.h"
@@ -270,6 +271,32 @@ TEST_F(EffectsDialogs, EffectsPage) {
                      reinterpret_cast<LPARAM>(Item(p, CStationary::kWatermarkDetail)));
         EXPECT_EQ(std::memcmp(&before, &Working(), sizeof before), 0);
         context_->callerFlags &= ~DM_NOPERMISSION;
+        drv::PressButton(sheet, IDCANCEL);
+    });
+    PROPSHEETHEADERW psh{};
+    psh.dwSize = sizeof psh;
+    psh.pszCaption = u"Effects";
+    psh.nPages = 1;
+    psh.phpage = &handle;
+    PropertySheetW(&psh);
+}
+
+// With the rules refusing the watermark, its group is disabled while the
+// overlay's stays usable.
+TEST_F(EffectsDialogs, EffectsPageWithTheWatermarkRefused) {
+    Working().priv.FeatureFlags |= 0xC0000;
+    CKinsokuItem* item = context_->constraints->GetItem(kItemWatermarkOn);
+    ASSERT_NE(item, nullptr);
+    item->RemoveValue(1);
+    ASSERT_TRUE(context_->constraints->IsValueRefused(kItemWatermarkOn, 1));
+    auto* page = new CStationary(context_);
+    HPROPSHEETPAGE handle = CreatePropertySheetPageW(&page->m_psp);
+    ASSERT_NE(handle, nullptr);
+    ut::AnswerNextModal([&](HWND sheet) {
+        HWND p = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        EXPECT_FALSE(IsWindowEnabled(Item(p, CStationary::kWatermarkCheck)));
+        EXPECT_FALSE(IsWindowEnabled(Item(p, CStationary::kWatermarkGroup)));
+        EXPECT_TRUE(IsWindowEnabled(Item(p, CStationary::kOverlayCheck)));
         drv::PressButton(sheet, IDCANCEL);
     });
     PROPSHEETHEADERW psh{};
