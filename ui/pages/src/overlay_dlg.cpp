@@ -355,11 +355,13 @@ bool COverlay::DrawOverlay(HDC dc, const RECT& square) {
     if (!print_effects::ReadOverlayFile(bytes.data(), bytes.size(), &header, &bits, &bitsSize,
                                         nullptr))
         return false;
-    // Sizes of 0 or less are unknown: the paper's own record says.
+    // Sizes of 0 or less are unknown. Paper 0 has only the header's sizes;
+    // a user paper its own where they are known; a model paper its record.
     LONG width = static_cast<SHORT>(header.paperWidth);
     LONG length = static_cast<SHORT>(header.paperLength);
     const WORD paper = header.paperSize;
-    if (!((paper == 0 || paper >= kFirstUserPaperId) && width > 0 && length > 0)) {
+    const bool known = width > 0 && length > 0;
+    if (paper != 0 && (paper < kFirstUserPaperId || !known)) {
         width = length = 0;
         model::PaperRecordAnswer record{};
         if (context_ && GetPaperRecord(&context_->model, context_->userPapers, paper, &record)) {

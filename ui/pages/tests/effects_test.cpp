@@ -444,3 +444,47 @@ TEST_F(EffectsDialogs, OverlayModes) {
 }
 
 } // namespace
+
+namespace {
+
+// The preview's page size: the header's own sizes for paper 0 and user
+// papers, the paper's record otherwise; sizes of 0 or less are unknown.
+TEST_F(EffectsDialogs, OverlayPreviewPageSizes) {
+    struct Case {
+        const char* what;
+        WORD paper;
+        WORD width, length;
+        bool drawn;
+    } cases[] = {
+        {"letter by its record", 1, 0, 0, true},
+        {"paper 0 with its own sizes", 0, 2100, 2970, true},
+        {"paper 0 without sizes", 0, 0, 0, false},
+        {"paper 0 with a negative width", 0, 0x8000, 2970, false},
+        {"user paper without sizes", 500, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        Bytes file = OverlayBytes();
+        std::memcpy(&file[20], &c.paper, 2);
+        std::memcpy(&file[22], &c.width, 2);
+        std::memcpy(&file[24], &c.length, 2);
+        ASSERT_TRUE(WriteBytes(folder_ + u"Sized.POL", file));
+        OverlayChoice choice;
+        choice.flags = kOverlayPrint;
+        std::strcpy(choice.useName, "Sized");
+        COverlay dialog(context_, choice);
+        if (!c.drawn) ut::AnswerNextMessageBox(IDOK);
+        ut::AnswerNextModal([&](HWND h) {
+            HWND preview = Item(h, COverlay::kPreview);
+            InvalidateRect(preview, nullptr, TRUE);
+            UpdateWindow(preview);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            drv::PressButton(h, IDCANCEL);
+        });
+        dialog.DoModal();
+        EXPECT_EQ(dialog.PlaceholderDraws() == 0, c.drawn) << c.what;
+    }
+}
+
+} // namespace
