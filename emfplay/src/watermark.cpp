@@ -9,6 +9,7 @@
 
 #include "driver_env.h"
 #include "emf_job.h"
+#include "watermark_record.h"
 #include "win/base.h"
 #include "win/gdi_dc.h"
 #include "win/gdi_text.h"
@@ -35,25 +36,7 @@ constexpr int64_t kLongText = 30001;
 // Older records lack the two leading u16 values.
 constexpr size_t kOlderShift = 4;
 
-#pragma pack(push, 1)
-struct WatermarkRecord {
-    WORD version;
-    WORD size;
-    CHAR name[64];
-    CHAR text[64];
-    LOGFONTA font;
-    DWORD points;
-    COLORREF color;
-    INT horizontal;
-    INT vertical;
-    WORD border;
-    WORD flags;
-    WORD pages;
-    WORD layer;
-};
-#pragma pack(pop)
-static_assert(sizeof(WatermarkRecord) == 216 && offsetof(WatermarkRecord, font) == 132 &&
-              offsetof(WatermarkRecord, points) == 192 && offsetof(WatermarkRecord, layer) == 214);
+using print_effects::WatermarkRecord;
 
 // a * b / c rounded to the nearest, as the system's MulDiv.
 LONG MulDivRound(LONG a, LONG b, LONG c) {

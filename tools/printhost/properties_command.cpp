@@ -30,6 +30,8 @@ struct Change {
     int control = 0;
     std::string label;
     std::string value;
+    // --dialog: set in the dialog the change before it opened, by label.
+    bool inDialog = false;
 };
 
 struct Options {
@@ -50,7 +52,8 @@ bool Parse(const Args& args, Options* o) {
             o->page = args[++i];
         } else if (a == "--png" && hasValue) {
             o->pngFolder = args[++i];
-        } else if (a == "--set" && hasValue) {
+        } else if ((a == "--set" || a == "--dialog") && hasValue) {
+            const bool inDialog = a == "--dialog";
             const std::string& s = args[++i];
             size_t eq = s.find('=');
             if (eq == std::string::npos || eq == 0) {
@@ -61,7 +64,12 @@ bool Parse(const Args& args, Options* o) {
                 return false;
             }
             const std::string name = s.substr(0, eq);
-            Change change{0, {}, s.substr(eq + 1)};
+            Change change{0, {}, s.substr(eq + 1), inDialog};
+            if (inDialog && o->changes.empty()) {
+                std::fprintf(stderr, "printhost properties: --dialog follows the --set that "
+                                     "opens the dialog\n");
+                return false;
+            }
             if (name.find_first_not_of("0123456789") == std::string::npos) {
                 long id = name.size() <= 5 ? std::strtol(name.c_str(), nullptr, 10) : 0;
                 if (id <= 0 || id > 0xFFFF) {
@@ -100,7 +108,10 @@ std::u16string ClassOf(HWND window) {
 // the sheet, and its list also takes an item's position.
 bool Apply(HWND sheet, const std::u16string& pageName, const Change& c, std::string* error) {
     if (!c.label.empty()) {
-        HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        // A dialog's controls are its own; a sheet's are on its current page.
+        HWND page = c.inDialog
+                        ? sheet
+                        : reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
         HWND control =
             page ? FindControlByLabel(page, pageName, platform::FromUtf8(c.label), error) : nullptr;
         if (!page) *error = "the sheet shows no page";
@@ -158,6 +169,7 @@ struct Script {
     const Options& o;
     std::string error;
     std::string snapshot;
+    std::string dialogSnapshot;
 
     void operator()(HWND sheet) {
         std::vector<std::u16string> names = PageNames(sheet);
@@ -202,8 +214,30 @@ struct Script {
             SendMessageW(GetDlgItem(sheet, IDC_PROPSHEET_TABCONTROL), TCM_GETCURSEL, 0, 0));
         std::u16string pageName =
             current >= 0 && static_cast<size_t>(current) < names.size() ? names[current] : u"";
-        for (const auto& c : o.changes)
-            if (error.empty()) Apply(sheet, pageName, c, &error);
+        for (size_t i = 0; i < o.changes.size() && error.empty(); ++i) {
+            const Change& c = o.changes[i];
+            // The --dialog changes after this one go into the dialog it opens,
+            // which is then closed with OK.
+            size_t last = i + 1;
+            while (last < o.changes.size() && o.changes[last].inDialog)
+                ++last;
+            bool answered = false;
+            if (last > i + 1) {
+                ut::AnswerNextModal([&, i, last](HWND dialog) {
+                    answered = true;
+                    WCHAR title[128] = {};
+                    GetWindowTextW(dialog, title, 128);
+                    for (size_t k = i + 1; k < last && error.empty(); ++k)
+                        Apply(dialog, title, o.changes[k], &error);
+                    dialogSnapshot += drv::Snapshot(dialog);
+                    drv::PressButton(dialog, error.empty() ? IDOK : IDCANCEL);
+                });
+            }
+            Apply(sheet, pageName, c, &error);
+            if (last > i + 1 && !answered && error.empty())
+                error = "'" + c.label + "' opened no dialog for the --dialog changes";
+            i = last - 1;
+        }
         snapshot = drv::Snapshot(sheet);
         drv::PressButton(sheet, error.empty() ? IDOK : IDCANCEL);
     }
@@ -289,6 +323,7 @@ int Run(const Args& args) {
     }
     for (const auto& text : ut::TakeUnanswered())
         std::fprintf(stderr, "printhost properties: left unanswered: %s\n", text.c_str());
+    if (!script.dialogSnapshot.empty()) std::printf("%s", script.dialogSnapshot.c_str());
     if (!script.snapshot.empty()) std::printf("%s", script.snapshot.c_str());
     if (!script.error.empty()) {
         std::fprintf(stderr, "printhost properties: %s; the sheet was cancelled\n",
@@ -302,14 +337,17 @@ int Run(const Args& args) {
     return code;
 }
 
-Command cmd{"properties",
-            "PRINTER [--device] [--page NAME] [--set CONTROL=VALUE ...] [--png FOLDER]",
-            "open a printer's document (or device) sheet, make changes, press OK and show the "
-            "result; CONTROL is a control's id or the label beside it on the page shown "
-            "(\"Paper Size=A5\"), VALUE on or off for a check box, on for a radio button, "
-            "click for a button, an item's text or unique beginning for a list, a number for a "
-            "slider or up-down, text for an edit",
-            Run};
+Command cmd{
+    "properties",
+    "PRINTER [--device] [--page NAME] [--set CONTROL=VALUE [--dialog CONTROL=VALUE ...] ...] "
+    "[--png FOLDER]",
+    "open a printer's document (or device) sheet, make changes, press OK and show the "
+    "result; CONTROL is a control's id or the label beside it on the page shown "
+    "(\"Paper Size=A5\"), VALUE on or off for a check box, on for a radio button, "
+    "click for a button, an item's text or unique beginning for a list, a number for a "
+    "slider or up-down, text for an edit; --dialog changes go, by the labels of the "
+    "dialog, into the dialog the --set before them opened, which then gets OK",
+    Run};
 
 } // namespace
 } // namespace printhost

@@ -9,6 +9,7 @@
 #include "driver_env.h"
 #include "device_page.h"
 #include "form_tray_page.h"
+#include "effects_page.h"
 #include "model_info.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
@@ -464,6 +465,8 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
                 page = new CFormTray(context);
             else if (plan[i].templateId == kPageDevice)
                 page = new CDevice(context);
+            else if (plan[i].templateId == kPageEffects)
+                page = new CStationary(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);

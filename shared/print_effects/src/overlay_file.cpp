@@ -9,7 +9,7 @@
 #include "win/files.h"
 #include "win/strings.h"
 
-namespace metaweave {
+namespace print_effects {
 namespace {
 
 // Header fields.
@@ -166,4 +166,4 @@ bool IsBareOverlayName(const char* name) {
     return !onlyDots;
 }
 
-} // namespace metaweave
+} // namespace print_effects

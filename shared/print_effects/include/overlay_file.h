@@ -12,7 +12,7 @@
 
 #include "win/types.h"
 
-namespace metaweave {
+namespace print_effects {
 
 constexpr size_t kOverlayHeaderSize = 288;
 constexpr uint32_t kOverlayVersion = 2;
@@ -60,4 +60,9 @@ bool IsBareOverlayName(const char* name);
 // A file read whole; false with the last error set when it cannot be.
 bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
 
+} // namespace print_effects
+
+// The spool-side player reads and writes overlays through these.
+namespace metaweave {
+using namespace print_effects;
 } // namespace metaweave
