@@ -8,6 +8,7 @@
 #include "driver_env.h"
 #include "model_info.h"
 #include "output_page.h"
+#include "quality_page.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
 #include "track_dm.h"
@@ -458,6 +459,8 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
         try {
             if (plan[i].templateId == kPageOutput)
                 page = new COutput(context);
+            else if (plan[i].templateId == kPageQuality)
+                page = new CQuality(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);

@@ -221,6 +221,17 @@ BOOL COutput::OnKillActive() {
     return CProfilePropPage::OnKillActive();
 }
 
+BOOL COutput::OnApply() {
+    // Apply can come without the page being left: the copies are put in
+    // range here too, so 0 or fewer copies never reach the stored settings.
+    if (SheetContext* c = Context()) {
+        short& copies = c->workingImage.dm.dmCopies;
+        if (copies < kMinCopies) copies = kMinCopies;
+        if (copies > maxCopies_) copies = static_cast<short>(maxCopies_);
+    }
+    return CProfilePropPage::OnApply();
+}
+
 BOOL COutput::OnHelpRequest(HELPINFO* info) {
     return CProfilePropPage::OnHelpRequest(info);
 }

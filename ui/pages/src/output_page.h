@@ -50,6 +50,7 @@ class COutput : public CProfilePropPage {
     BOOL OnInitDialog() override;
     BOOL OnSetActive() override;
     BOOL OnKillActive() override;
+    BOOL OnApply() override;
     BOOL OnHelpRequest(HELPINFO* info) override;
     void Refresh();
     LONG CopiesMaximum() const { return maxCopies_; }
