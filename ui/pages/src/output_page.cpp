@@ -272,7 +272,9 @@ void COutput::RefreshCopies() {
         ::SetWindowTextW(edit, want);
         refreshing_ = was;
     }
-    ::SendDlgItemMessageW(m_hWnd, kCopiesSpin, UDM_SETPOS32, 0, copies);
+    // The spin writes its buddy's text: while the person types there, it
+    // is left alone (it reads the edit when it is clicked).
+    if (::GetFocus() != edit) ::SendDlgItemMessageW(m_hWnd, kCopiesSpin, UDM_SETPOS32, 0, copies);
 }
 
 void COutput::RefreshSort() {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 #include "color_adjust_block.h"
 #include "control_states.h"
@@ -234,23 +236,27 @@ void CQuality::Layout() {
         ::ScreenToClient(m_hWnd, &b);
         return RECT{a.x, a.y, b.x, b.y};
     };
-    HWND first = ::GetDlgItem(m_hWnd, kColorModeList);
-    if (!first) return;
-    int y = clientRect(first).top;
+    // Offered rows keep their order and close up the room of the others.
+    // Rows the template sets side by side (contrast and density, the
+    // switches in two columns, Detail beside colour management) share a
+    // band, which moves as one: a band is as high as its tallest row, at
+    // least the row's own height where it has one.
+    struct Band {
+        int top, bottom, height;
+    };
+    std::vector<Band> bands;
+    std::vector<std::pair<const Row*, RECT>> placed;
     for (const Row& row : rows) {
-        if (!row.offered) {
-            for (int id : row.ids)
-                if (HWND w = id ? ::GetDlgItem(m_hWnd, id) : nullptr) {
-                    ::ShowWindow(w, SW_HIDE);
-                    ::EnableWindow(w, FALSE);
-                }
-            continue;
-        }
         RECT block{0, 0, 0, 0};
         bool any = false;
         for (int id : row.ids) {
             HWND w = id ? ::GetDlgItem(m_hWnd, id) : nullptr;
             if (!w) continue;
+            if (!row.offered) {
+                ::ShowWindow(w, SW_HIDE);
+                ::EnableWindow(w, FALSE);
+                continue;
+            }
             const RECT r = clientRect(w);
             if (!any) {
                 block = r;
@@ -261,17 +267,42 @@ void CQuality::Layout() {
             }
         }
         if (!any) continue;
-        for (int id : row.ids) {
+        placed.emplace_back(&row, block);
+        const int height = std::max<int>(row.height, block.bottom - block.top);
+        auto band = std::find_if(bands.begin(), bands.end(), [&](const Band& b) {
+            return block.top < b.bottom && b.top < block.bottom;
+        });
+        if (band == bands.end()) {
+            bands.push_back({block.top, block.bottom, height});
+        } else {
+            band->top = std::min<int>(band->top, block.top);
+            band->bottom = std::max<int>(band->bottom, block.bottom);
+            band->height = std::max(band->height, height);
+        }
+    }
+    std::sort(bands.begin(), bands.end(),
+              [](const Band& a, const Band& b) { return a.top < b.top; });
+    HWND first = ::GetDlgItem(m_hWnd, kColorModeList);
+    int y = first ? clientRect(first).top : 0;
+    std::vector<int> shift(bands.size());
+    for (size_t i = 0; i < bands.size(); ++i) {
+        shift[i] = y - bands[i].top;
+        y += bands[i].height + kRowGap;
+    }
+    for (const auto& [row, block] : placed) {
+        size_t i = 0;
+        while (i < bands.size() && !(block.top < bands[i].bottom && bands[i].top < block.bottom))
+            ++i;
+        if (i == bands.size()) continue;
+        for (int id : row->ids) {
             HWND w = id ? ::GetDlgItem(m_hWnd, id) : nullptr;
             if (!w) continue;
             const RECT r = clientRect(w);
-            const int top = row.height ? y : y + (r.top - block.top);
-            ::SetWindowPos(w, nullptr, r.left, top, 0, 0,
+            ::SetWindowPos(w, nullptr, r.left, r.top + shift[i], 0, 0,
                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             ::ShowWindow(w, SW_SHOW);
             ::EnableWindow(w, TRUE);
         }
-        y += (row.height ? row.height : block.bottom - block.top) + kRowGap;
     }
     if (!fontOffered_) {
         ::ShowWindow(::GetDlgItem(m_hWnd, kFontButton), SW_HIDE);
