@@ -635,6 +635,17 @@ TEST_F(Substitution, ChoosingAFontWritesTheFileAndAFailedWriteKeepsTheOldOne) {
     EXPECT_EQ(HostBytes(Host()), now);
 }
 
+TEST_F(Substitution, EveryInstalledFontIsListed) {
+    const auto fonts = EnumTrueTypeFonts();
+    RunDialog<CFontSubDlg>([&](HWND d) {
+        const LRESULT n = SendMessageW(GetDlgItem(d, CFontSubDlg::kList), LB_GETCOUNT, 0, 0);
+        EXPECT_GT(fonts.size(), 1u);
+        EXPECT_GT(n, 1);
+        EXPECT_LE(static_cast<size_t>(n), fonts.size());
+        drv::PressButton(d, IDCANCEL);
+    });
+}
+
 TEST_F(Substitution, TheFolderIsMadeWhenMissing) {
     std::filesystem::remove_all(std::filesystem::path(Host()).parent_path());
     RunDialog<CFontSubDlg>([&](HWND d) {
