@@ -21,6 +21,7 @@
 #include "output_page.h"
 #include "pages_fixture.h"
 #include "platform/paths.h"
+#include "platform/spooler_ctl.h"
 #include "platform/testctl.h"
 #include "platform/user_ctl.h"
 #include "quality_page.h"
@@ -291,8 +292,19 @@ TEST_F(Pages, PriorPrintNeedsThePortsCapability) {
     EXPECT_EQ(RunDialog<CAdvancedDlg>([&](HWND d) {
                   EXPECT_FALSE(Checked(d, CAdvancedDlg::kPriorPrint));
                   EXPECT_FALSE(Enabled(d, CAdvancedDlg::kPriorPrint));
+                  // The printer moves to a network port while the dialog is open.
+                  ASSERT_EQ(platform::spooler::AddTcpIpPort(u"IP_10.0.0.9", u"10.0.0.9"), 0u);
+                  DWORD need = 0;
+                  GetPrinterW(printer_, 2, nullptr, 0, &need);
+                  std::vector<BYTE> info(need);
+                  ASSERT_TRUE(GetPrinterW(printer_, 2, info.data(), need, &need));
+                  auto* p2 = reinterpret_cast<PRINTER_INFO_2W*>(info.data());
+                  p2->pPortName = const_cast<LPWSTR>(u"IP_10.0.0.9");
+                  ASSERT_TRUE(SetPrinterW(printer_, 2, info.data(), 0));
                   ut::BroadcastSettingChange(u"windows");
-                  EXPECT_FALSE(Enabled(d, CAdvancedDlg::kPriorPrint));
+                  EXPECT_EQ(std::u16string(context_->portName), u"IP_10.0.0.9");
+                  EXPECT_EQ(Enabled(d, CAdvancedDlg::kPriorPrint),
+                            HasPriorPrintCapability(context_) != FALSE);
                   drv::PressButton(d, IDOK);
               }),
               IDOK);
