@@ -438,8 +438,10 @@ void CQuality::OnHalftone() {
     Changed(TRUE);
 }
 
-// The switches and sliders are constrained items too: their rules run like
-// the lists' (the item's settling must reach the other controls at once).
+// Toner save and all text black are constrained items (35 and 41): their
+// rules run like the lists', so what they allow or refuse shows at once.
+// Image reduction, fine patterns and the two sliders are no item's field:
+// no rule can follow them, so none runs.
 void CQuality::OnTonerSave() {
     if (!Context()) return;
     Context()->workingImage.priv.TonerSaveLevel = Checked(kTonerSave) ? 1 : 0;
