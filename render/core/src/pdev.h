@@ -83,7 +83,7 @@ struct TrueTypeFont {
 };
 static_assert(sizeof(TrueTypeFont) == 98);
 
-constexpr size_t kFontSubRecordSize = 192;
+constexpr size_t kFontSubRecordSize = 192; // fontsub::kRecordSize
 
 struct PDEV {
     DWORD signature;

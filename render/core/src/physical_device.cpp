@@ -11,6 +11,7 @@
 #include "model_access.h"
 #include "output_writer.h"
 #include "font_download.h"
+#include "font_substitution_file.h"
 #include "pdev.h"
 #include "system_access.h"
 #include "render_lookups.h"
@@ -24,9 +25,8 @@ namespace {
 
 constexpr int kDefaultResolution = 600;
 constexpr DWORD kBandMemoryBudget = 4u << 20;
-constexpr DWORD kFontFileMagic = 0x4D46;
-constexpr size_t kFontFileHeader = 20;
 constexpr size_t kTrueTypeAnswerSize = 104;
+static_assert(kFontSubRecordSize == fontsub::kRecordSize);
 
 void SetDeviceName(PDEV* pdev, LPCWSTR deviceName) {
     std::vector<BYTE> info = PrinterInfo2(pdev->printer);
@@ -193,54 +193,28 @@ void ReadTrueTypeList(PDEV* pdev) {
 
 } // namespace
 
-// The font substitution list of the per-user font data file; a header that
-// does not match or a short read leaves it empty.
+// The font substitution list of the per-user font data file, read through
+// the file's one shared reader; a file it refuses leaves the list empty.
 void ReadFontDataFile(PDEV* pdev) {
     std::u16string folder;
     if (!GetWorkingFolder(pdev, &folder)) return;
-    std::u16string name = u"Fontroll.DAT";
+    std::u16string name;
     ModelAnswer components(pdev, model::kQueryComponents, 0, 1);
     for (DWORD i = 0; i < components.Entries(40); ++i) {
         size_t e = static_cast<size_t>(i) * 40;
         if (components.U16(e) == 9) {
-            std::string n = components.Text(e + 8, 16);
-            if (!n.empty()) name = FromAnsi(n);
+            name = FromAnsi(components.Text(e + 8, 16));
             break;
         }
     }
-    std::u16string path = folder + name;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    BYTE head[kFontFileHeader];
-    DWORD got = 0;
-    DWORD fileSize = GetFileSize(file, nullptr);
-    if (ReadFile(file, head, sizeof head, &got, nullptr) && got == sizeof head) {
-        DWORD magic, version, count;
-        std::memcpy(&magic, head, 4);
-        std::memcpy(&version, head + 8, 4);
-        std::memcpy(&count, head + 12, 4);
-        DWORD room = fileSize == INVALID_FILE_SIZE || fileSize < kFontFileHeader
-                         ? 0
-                         : static_cast<DWORD>((fileSize - kFontFileHeader) / kFontSubRecordSize);
-        if (magic == kFontFileMagic && version == 1 && count > 0 && count <= room) {
-            auto* records = static_cast<BYTE*>(
-                HeapAlloc(pdev->heap, 0, static_cast<size_t>(count) * kFontSubRecordSize));
-            bool whole = records != nullptr;
-            for (DWORD i = 0; whole && i < count; ++i) {
-                whole = ReadFile(file, records + static_cast<size_t>(i) * kFontSubRecordSize,
-                                 static_cast<DWORD>(kFontSubRecordSize), &got, nullptr) &&
-                        got == kFontSubRecordSize;
-            }
-            if (whole) {
-                pdev->fontSubs = records;
-                pdev->fontSubCount = count;
-            } else if (records) {
-                HeapFree(pdev->heap, 0, records);
-            }
-        }
-    }
-    CloseHandle(file);
+    const std::u16string path = folder + fontsub::FontSubFileName(name);
+    std::vector<fontsub::FontSubRecord> subs;
+    if (!fontsub::ReadFontSubFile(path.c_str(), &subs)) return;
+    auto* records = static_cast<BYTE*>(HeapAlloc(pdev->heap, 0, subs.size() * kFontSubRecordSize));
+    if (!records) return;
+    std::memcpy(records, subs.data(), subs.size() * kFontSubRecordSize);
+    pdev->fontSubs = records;
+    pdev->fontSubCount = static_cast<DWORD>(subs.size());
 }
 
 namespace {

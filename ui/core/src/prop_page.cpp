@@ -11,6 +11,8 @@
 #include "form_tray_page.h"
 #include "effects_page.h"
 #include "model_info.h"
+#include "output_page.h"
+#include "quality_page.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
 #include "about_page.h"
@@ -284,26 +286,34 @@ void CPropPage::NotifySettingsChanged(BOOL changed, BOOL resetMarker) {
                        reinterpret_cast<WPARAM>(m_hWnd), 0);
 }
 
-void CPropPage::RefreshPortInfo() {
-    if (!context_ || !context_->printer) return;
+BOOL HasPriorPrintCapability(const SheetContext* context) {
+    if (!context) return FALSE;
+    CModelInfo table(&context->model, kTablePriorPrintCapability, 0, 1);
+    if (!table.GetData()) return FALSE;
+    DWORD capability = table.U32(0);
+    ApplyModelDefaultFlags(&context->model, &capability);
+    return HasPortCapability(&context->portInfo, capability);
+}
+
+BOOL RefreshSheetPort(SheetContext* context) {
+    if (!context || !context->printer) return FALSE;
     WCHAR port[kPortNameCapacity] = {};
-    if (!GetPrinterPortName(context_->printer, port)) return;
-    if (lstrcmpW(port, context_->portName) == 0) return;
-    lstrcpynW(context_->portName, port, kSheetPortNameChars);
-    FreeSelPortInfo(&context_->portInfo);
-    LoadSelPortInfo(&context_->model, context_->portName, &context_->portInfo);
+    if (!GetPrinterPortName(context->printer, port)) return FALSE;
+    port[kPortNameCapacity - 1] = 0;
+    if (lstrcmpW(port, context->portName) == 0) return FALSE;
+    lstrcpynW(context->portName, port, kSheetPortNameChars);
+    FreeSelPortInfo(&context->portInfo);
+    LoadSelPortInfo(&context->model, context->portName, &context->portInfo);
     // Prior printing needs a capability of the new port.
-    CModelInfo table(&context_->model, kTablePriorPrintCapability, 0, 1);
-    bool capable = false;
-    if (table.GetData()) {
-        DWORD capability = table.U32(0);
-        ApplyModelDefaultFlags(&context_->model, &capability);
-        capable = HasPortCapability(&context_->portInfo, capability) != FALSE;
+    if (!HasPriorPrintCapability(context)) {
+        context->workingImage.priv.PriorPrintOn = 0;
+        context->defaultImage.priv.PriorPrintOn = 0;
     }
-    if (!capable) {
-        context_->workingImage.priv.PriorPrintOn = 0;
-        context_->defaultImage.priv.PriorPrintOn = 0;
-    }
+    return TRUE;
+}
+
+void CPropPage::RefreshPortInfo() {
+    RefreshSheetPort(context_);
 }
 
 LRESULT CPropPage::OnSettingChange(WPARAM, LPARAM) {
@@ -467,6 +477,10 @@ DWORD BuildSheetPages(SheetContext* context, HWND owner) {
                 page = new CDevice(context);
             else if (plan[i].templateId == kPageEffects)
                 page = new CStationary(context);
+            else if (plan[i].templateId == kPageOutput)
+                page = new COutput(context);
+            else if (plan[i].templateId == kPageQuality)
+                page = new CQuality(context);
             else
                 page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
                                        : new CPropPage(plan[i].templateId, context);

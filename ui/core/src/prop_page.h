@@ -108,6 +108,14 @@ class CProfilePropPage : public CPropPage {
     CLeftBase preview_;
 };
 
+// Whether the printer's port can do the prior-print check the model asks
+// for (model table 71's capabilities, with the model's default flags).
+BOOL HasPriorPrintCapability(const SheetContext* context);
+// Reads the printer's port again; when it moved, the port record is built
+// for the new port and, without the prior-print capability there, the
+// setting is cleared in the working and default images. TRUE when it moved.
+BOOL RefreshSheetPort(SheetContext* context);
+
 // The callback of every page record: window creation hooked at
 // PSPCB_CREATE, the page object deleted at PSPCB_RELEASE.
 UINT CALLBACK PropPageCallback(HWND hwnd, UINT message, PROPSHEETPAGEW* psp);
