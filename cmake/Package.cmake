@@ -173,8 +173,12 @@ function(pkg_embed_resources target rc)
   # A library or program of the package gets its version resource beside
   # the script's own.
   get_target_property(version_file ${target} PKG_VERSION_FILE)
-  file(READ "${rc_abs}" rc_text)
-  string(FIND "${rc_text}" "VERSIONINFO" own_version)
+  # A script made at build time (a library's drawn pictures) holds none.
+  set(own_version -1)
+  if(EXISTS "${rc_abs}")
+    file(READ "${rc_abs}" rc_text)
+    string(FIND "${rc_text}" "VERSIONINFO" own_version)
+  endif()
   if(version_file)
     set_target_properties(${target} PROPERTIES PKG_HAS_RESOURCES ON)
   endif()

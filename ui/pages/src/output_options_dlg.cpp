@@ -9,6 +9,7 @@
 #include "model_info.h"
 #include "prop_page.h"
 #include "revise_devmode.h"
+#include "saved_job_info.h"
 #include "sheet_help.h"
 
 namespace sheetwright {
