@@ -28,8 +28,9 @@ METAWEAVE_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 METAWEAVE_EXPORT DWORD WINAPI ZORPrintEMF(metaweave::EmfJobRecord* record,
                                           metaweave::ModelBlock* model) {
-    return export_barrier::ExportGuard<&metaweave::PrintEmf, export_barrier::ErrorNumber{}>::Call(
-        record, model);
+    // 1 when the job was replayed: a failure inside answers 0, never an error
+    // number that would read as a result.
+    return export_barrier::ExportGuard<&metaweave::PrintEmf>::Call(record, model);
 }
 
 METAWEAVE_EXPORT DWORD WINAPI UpdateRCBFile(HMODULE module) {

@@ -757,6 +757,25 @@ TEST_F(ReplayTest, BlankBacksAndSideModes) {
     EXPECT_NE(std::string(log()).find("orient=2"), std::string::npos);
 }
 
+// A failure inside an export (a failed allocation, made here by the platform's
+// test seam) answers "not replayed" (0) and a failed cache refresh (FALSE), with
+// the last error set, and shows no message; the package is still replayed by
+// the next call.
+TEST_F(ReplayTest, AFailureInsideAnswersNotReplayed) {
+    const DWORD id = Package(BaseDevmode(), 1, 82);
+    platform::test::FailNextExports(1);
+    SetLastError(0);
+    EXPECT_EQ(Play(id), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
+    auto update = reinterpret_cast<DWORD(WINAPI*)(HMODULE)>(
+        reinterpret_cast<void (*)()>(GetProcAddress(player, "UpdateRCBFile")));
+    ASSERT_NE(update, nullptr);
+    platform::test::FailNextExports(1);
+    EXPECT_EQ(update(nullptr), static_cast<DWORD>(FALSE));
+    EXPECT_EQ(Play(id), 1u);
+}
+
 TEST(Metaweave, VersionWordAndFolderChain) {
     platform::test::SetOsVersion(6, 1);
     EXPECT_EQ(ComputeVersionWord(), 0x80060001u);

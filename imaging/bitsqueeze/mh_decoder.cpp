@@ -5,6 +5,7 @@
 #include "codec_state.h"
 #include "mh_codes.h"
 #include "mh_lines.h"
+#include "routines.h"
 
 namespace bitsqueeze {
 
@@ -324,7 +325,7 @@ int Decompress(T4CodecBlock* block) {
 } // namespace
 } // namespace bitsqueeze
 
-DLLEXPORT int WINAPI DECOMPRESS(T4CodecBlock* block) {
-    if (!block || !bitsqueeze::ModeValid(block)) return T4_STATUS_ERROR;
-    return bitsqueeze::Decompress(block);
+int bitsqueeze::DecompressBlock(T4CodecBlock* block) {
+    if (!block || !ModeValid(block)) return T4_STATUS_ERROR;
+    return Decompress(block);
 }

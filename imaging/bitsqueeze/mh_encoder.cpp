@@ -4,6 +4,7 @@
 #include "codec_state.h"
 #include "mh_codes.h"
 #include "mh_lines.h"
+#include "routines.h"
 
 namespace bitsqueeze {
 
@@ -196,7 +197,7 @@ int Compress(T4CodecBlock* block) {
 } // namespace
 } // namespace bitsqueeze
 
-DLLEXPORT int WINAPI COMPRESS(T4CodecBlock* block) {
-    if (!block || !bitsqueeze::ModeValid(block)) return T4_STATUS_ERROR;
-    return bitsqueeze::Compress(block);
+int bitsqueeze::CompressBlock(T4CodecBlock* block) {
+    if (!block || !ModeValid(block)) return T4_STATUS_ERROR;
+    return Compress(block);
 }

@@ -7,6 +7,7 @@
 #include "common/bit_ops.h"
 #include "imaging/bitsqueeze.h"
 #include "quarter_turn.h"
+#include "routines.h"
 
 namespace bitsqueeze {
 
@@ -102,7 +103,7 @@ int Rotate(Raw2RotateBlock* b) {
 } // namespace
 } // namespace bitsqueeze
 
-DLLEXPORT int WINAPI RAW2ROTATE(Raw2RotateBlock* block) {
+int bitsqueeze::RotateBlock(Raw2RotateBlock* block) {
     if (!block) return T4_STATUS_ERROR;
-    return bitsqueeze::Rotate(block);
+    return Rotate(block);
 }

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "imaging/tonemill.h"
+#include "routines.h"
 
 namespace tonemill {
 namespace {
@@ -42,10 +43,10 @@ int AllBytesAre(const icImage* image, BYTE value) {
 } // namespace
 } // namespace tonemill
 
-DLLEXPORT int WINAPI icAllWhiteCheck(const icImage* image) {
-    return tonemill::AllBytesAre(image, 0xFF);
+int tonemill::AllWhiteCheck(const icImage* image) {
+    return AllBytesAre(image, 0xFF);
 }
 
-DLLEXPORT int WINAPI icAllWhiteCheck_W0B1(const icImage* image) {
-    return tonemill::AllBytesAre(image, 0x00);
+int tonemill::AllWhiteCheckW0B1(const icImage* image) {
+    return AllBytesAre(image, 0x00);
 }

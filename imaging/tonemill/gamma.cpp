@@ -1,8 +1,9 @@
 // icGammaCorrection and icGammaInv: a 256-entry gamma table applied to an image,
 // or folded into a threshold matrix. A missing table stands for the identity.
 #include "image_rows.h"
+#include "routines.h"
 
-DLLEXPORT int WINAPI icGammaCorrection(const BYTE* table, icImage* image) {
+int tonemill::GammaCorrection(const BYTE* table, icImage* image) {
     if (!image || (image->type != IC_TYPE_GRAY && image->type != IC_TYPE_RGB24)) return 255;
     if (!table || !image->bits) return 0;
     const int bpp = tonemill::BitsPerPixel(image->type);
@@ -17,7 +18,7 @@ DLLEXPORT int WINAPI icGammaCorrection(const BYTE* table, icImage* image) {
     return 0;
 }
 
-DLLEXPORT int WINAPI icGammaInv(const BYTE* table, icThresholdMatrix* matrix) {
+int tonemill::GammaInv(const BYTE* table, icThresholdMatrix* matrix) {
     if (!matrix || matrix->width != 16 || matrix->height != 16) return 0;
     // inverse[t]: the smallest k whose table entry reaches t, or 256. The table
     // need not be monotonic, so each t is searched from 0.

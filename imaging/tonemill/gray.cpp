@@ -11,6 +11,7 @@
 
 #include "gray_weights.h"
 #include "image_rows.h"
+#include "routines.h"
 
 namespace tonemill {
 namespace {
@@ -166,8 +167,7 @@ void ConvertLine(const BYTE* from, BYTE* to, uint32_t pixels) {
 } // namespace
 } // namespace tonemill
 
-DLLEXPORT BOOL WINAPI icImageTypeConvertTo256Gray_speed(void*, const icImage* source,
-                                                        icImage* destination) {
+BOOL tonemill::ConvertTo256Gray(void*, const icImage* source, icImage* destination) {
     if (!source || !destination || source->type != IC_TYPE_RGB24 || !source->bits ||
         !destination->bits)
         return FALSE;

@@ -11,6 +11,7 @@
 
 #include "common/bit_ops.h"
 #include "image_rows.h"
+#include "routines.h"
 
 namespace tonemill {
 namespace {
@@ -153,11 +154,9 @@ int Normalize(SHORT* phase, int size) {
 } // namespace
 } // namespace tonemill
 
-DLLEXPORT int WINAPI icImageTypeConvertToBWDitherHalftone_speed(SHORT* columnPhase, SHORT* rowPhase,
-                                                                const icThresholdMatrix* matrix,
-                                                                const icImage* source,
-                                                                icImage* destination) {
-    using namespace tonemill;
+int tonemill::ConvertToBWHalftone(SHORT* columnPhase, SHORT* rowPhase,
+                                  const icThresholdMatrix* matrix, const icImage* source,
+                                  icImage* destination) {
     if (!source || !destination || source->type != IC_TYPE_GRAY ||
         destination->type != IC_TYPE_BW || !source->bits || !destination->bits)
         return 0;

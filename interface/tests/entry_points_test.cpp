@@ -3,12 +3,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "frontdoor_fixture.h"
 #include "platform/facts.h"
 #include "platform/loader_ctl.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
+#include "platform/testctl.h"
 #include "platform/user_ctl.h"
 #include "win/gdi.h"
 
@@ -160,6 +162,81 @@ TEST_F(EntryPoints, DocumentEvents) {
     EXPECT_EQ(event(printer, nullptr, DOCUMENTEVENT_ENDDOC, 0, nullptr, 0, nullptr), 1);
     ut::AnswerNextMessageBox(IDOK);
     EXPECT_EQ(event(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0, nullptr, 0, nullptr), -1);
+}
+
+// A failure inside an export (a failed allocation, made here by the platform's
+// test seam) answers that export's failure value with the last error set, and
+// reaches neither the UI library nor the caller as an exception.
+TEST_F(EntryPoints, AFailureInsideAnswersEachExportsFailureValue) {
+    Open(SampleModel("CX5540"));
+    DRIVER_UPGRADE_INFO_1W upgrade{const_cast<LPWSTR>(u"P"), nullptr};
+    LONG needed = 0;
+    struct Case {
+        const char* name;
+        std::function<long long()> call;
+        long long failure;
+    };
+    const Case cases[] = {
+        {"DevQueryPrintEx",
+         [&] {
+             DEVQUERYPRINT_INFO info{};
+             info.cbSize = sizeof info;
+             info.hPrinter = printer;
+             return Entry<PFN_DevQueryPrintEx>("DevQueryPrintEx")(&info);
+         },
+         FALSE},
+        {"DrvConvertDevMode",
+         [&] {
+             return Entry<PFN_DrvConvertDevMode>("DrvConvertDevMode")(
+                 const_cast<LPWSTR>(u"P"), nullptr, nullptr, &needed, CDM_DRIVER_DEFAULT);
+         },
+         FALSE},
+        {"DrvDeviceCapabilities",
+         [&] {
+             return Entry<PFN_DrvDeviceCapabilities>("DrvDeviceCapabilities")(
+                 printer, const_cast<LPWSTR>(u"P"), DC_PAPERS, nullptr, nullptr);
+         },
+         static_cast<long long>(GDI_ERROR)},
+        {"DrvDocumentEvent",
+         [&] {
+             return Entry<PFN_DrvDocumentEvent>("DrvDocumentEvent")(
+                 printer, nullptr, DOCUMENTEVENT_STARTPAGE, 0, nullptr, 0, nullptr);
+         },
+         -1},
+        {"DrvDocumentPropertySheets",
+         [&] {
+             return Entry<PFN_DrvDocumentPropertySheets>("DrvDocumentPropertySheets")(nullptr, 0);
+         },
+         -1},
+        {"DrvDevicePropertySheets",
+         [&] {
+             return Entry<PFN_DrvDocumentPropertySheets>("DrvDevicePropertySheets")(nullptr, 0);
+         },
+         -1},
+        {"DrvPrinterEvent",
+         [&] {
+             return Entry<PFN_DrvPrinterEvent>("DrvPrinterEvent")(
+                 const_cast<LPWSTR>(u"P"), PRINTER_EVENT_CACHE_REFRESH, 0, 0);
+         },
+         FALSE},
+        {"DrvUpgradePrinter",
+         [&] {
+             return Entry<PFN_DrvUpgradePrinter>("DrvUpgradePrinter")(
+                 1, reinterpret_cast<LPBYTE>(&upgrade));
+         },
+         FALSE},
+    };
+    ClearUiLog();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::test::FailNextExports(1);
+        SetLastError(0);
+        EXPECT_EQ(c.call(), c.failure);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    EXPECT_EQ(UiLog(), "");
+    // Without the fault the print query and the capabilities answer again.
+    EXPECT_EQ(cases[2].call(), 2);
 }
 
 TEST_F(EntryPoints, UnknownEventWithoutUiLibraryOrExport) {

@@ -13,7 +13,6 @@ namespace {
 using namespace feature;
 
 // Bit 3 of the font word: the device's own font list is not used.
-constexpr unsigned kFontModeOwnList = 0x8;
 // The job-information word: which of the job's texts go out.
 constexpr std::uint32_t kJobInfoName = 0x2, kJobInfoUser = 0x1;
 
@@ -448,9 +447,9 @@ class PrivateDefaults {
                 font = 4;
             if ((w & kFontBit0) && (w & kFontBit7)) font = 1;
             if (Word(fonts, 6) < 1 || (w & kFontBit8))
-                font |= kFontModeOwnList;
+                font |= FONTMODE_OWN_FONT_LIST;
             else
-                font &= ~kFontModeOwnList;
+                font &= ~FONTMODE_OWN_FONT_LIST;
             B |= kBDeviceFonts;
         }
         set16(PRIV_OFFSET(FontMode), font);

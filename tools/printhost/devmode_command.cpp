@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "command.h"
-#include "devmode_helpers.h"
+#include "devmode_image.h"
 #include "driver_env.h"
 #include "platform/text.h"
 #include "ui/sheetwright.h"

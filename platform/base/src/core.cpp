@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -31,6 +32,8 @@ struct FaultPlan {
     DWORD error = 0;
 };
 std::map<std::string, FaultPlan, std::less<>> gFaults;
+// Exports still to fail at the export barrier (FailNextExports).
+std::atomic<int> gExportFaults{0};
 // Calls of each fault point by the address of its name (every call passes a
 // literal), told apart by name only when a test asks: a fault point is on
 // every hot path and must cost no string.
@@ -299,6 +302,7 @@ void ResetForTests() {
         gRoot.clear();
         gFaults.clear();
         gCalls.clear();
+        gExportFaults = 0;
         ++gGeneration;
         hooks = gResetHooks;
     }
@@ -316,6 +320,19 @@ void FailNext(const std::string& function, int count, DWORD error, int skip) {
 void ClearFaults() {
     std::lock_guard lock(gMutex);
     gFaults.clear();
+    gExportFaults = 0;
+}
+
+void FailNextExports(int count) {
+    gExportFaults = count;
+}
+
+bool TakeExportFault() noexcept {
+    // One atomic read when no fault is asked: every export and hook asks.
+    int left = gExportFaults.load(std::memory_order_relaxed);
+    while (left > 0)
+        if (gExportFaults.compare_exchange_weak(left, left - 1)) return true;
+    return false;
 }
 
 std::map<std::string, int> FaultPointCalls() {

@@ -85,6 +85,7 @@ INKFORGE_PRIV(ColorModeAlt, ColorModeAlt);
 INKFORGE_PRIV(Density, Density);
 INKFORGE_PRIV(TextAsBlack, TextAsBlack);
 INKFORGE_PRIV(ResolutionCode, ResolutionCode);
+INKFORGE_PRIV(FontMode, FontMode); // how text is sent (FONTMODE_* bits)
 INKFORGE_PRIV(TonerSaveLevel, TonerSaveLevel);
 INKFORGE_PRIV(QualityMode, QualityMode);
 INKFORGE_PRIV(ImageReduction, ImageReduction);

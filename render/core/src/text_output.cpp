@@ -30,9 +30,6 @@ constexpr BYTE kRopPatCopy = 0xF0;
 constexpr BYTE kRopText = 0xFC;
 constexpr ULONG kPatternBrush = 0xFFFFFFFF;
 constexpr ULONG kWhiteColor = 0xFFFFFF, kBlackColor = 0;
-constexpr WORD kTextMode = 362;
-constexpr WORD kTextModeImages = 0x4;
-constexpr WORD kTextModeBitmaps = 0x2;
 constexpr float kSimBoldness = 0.015f;
 constexpr float kItalicShear = 0.309017f;
 constexpr DWORD kMaxPiece = 32768;
@@ -1326,10 +1323,10 @@ BOOL RasterTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECT
 // The method: a printer font that the face stands for and that holds the
 // run's characters, else the text setting of the device mode.
 DWORD ChooseTextMethod(const TextCall& call, std::string* deviceName, WORD* symbolSet) {
-    const WORD textMode = PrivU16(call.pdev->devmode, kTextMode);
-    DWORD method = (textMode & kTextModeImages)    ? kGlyphImages
-                   : (textMode & kTextModeBitmaps) ? kBitmaps
-                                                   : kOutlines;
+    const WORD textMode = PrivU16(call.pdev->devmode, priv::FontMode);
+    DWORD method = (textMode & FONTMODE_TEXT_AS_IMAGES)    ? kGlyphImages
+                   : (textMode & FONTMODE_TEXT_AS_BITMAPS) ? kBitmaps
+                                                           : kOutlines;
     const WCHAR* face = FaceName(call.ifi);
     const bool vertical = face[0] == u'@';
     if (method == kOutlines && (vertical || (call.pfo->flFontType & FO_SIM_BOLD)))

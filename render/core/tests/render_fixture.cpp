@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -12,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
 #include "platform_testing/fault_table.h"
+#include "test_support/printer_install.h"
 #include "platform/text.h"
 #include "win/base.h"
 #include "win/errors.h"
@@ -21,7 +21,6 @@
 namespace render_test {
 namespace {
 
-namespace fs = std::filesystem;
 namespace spl = platform::spooler;
 
 } // namespace
@@ -53,41 +52,14 @@ Bytes Compile(const nlohmann::json& source) {
 }
 
 void InstallPrinter(const std::u16string& name, const Bytes& model) {
-    std::u16string folder = spl::DriversFolder() + u"\\" + name;
-    fs::path host(platform::HostPath(folder));
-    fs::create_directories(host);
-    for (const char* file : {"Inkforge.DLL", "Modelsmith.DLL"})
-        fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file,
-                      fs::copy_options::overwrite_existing);
+    test_support::DriverFolderFiles files;
+    files.built = {"Inkforge.DLL", "Modelsmith.DLL"};
     // The tone and JBIG libraries that banded pages load, where built (the
     // tests of turned bands bring the codec library themselves).
-    for (const char* file : {"TONEMILL.DLL", "Dotpacker.DLL"})
-        if (fs::exists(fs::path(PKG_DRIVER_DIR) / file))
-            fs::copy_file(fs::path(PKG_DRIVER_DIR) / file, host / file,
-                          fs::copy_options::overwrite_existing);
-    {
-        std::ofstream out(host / "MODEL.DAT", std::ios::binary);
-        out.write(reinterpret_cast<const char*>(model.data()),
-                  static_cast<std::streamsize>(model.size()));
-    }
-    bool havePort = false;
-    for (const auto& p : spl::Ports())
-        havePort |= p.name == u"LPT1:";
-    if (!havePort) {
-        ASSERT_EQ(spl::AddPort({u"LPT1:", u"Local Port", u""}), 0u);
-    }
-    spl::DriverRecord d;
-    d.name = name + u" Driver";
-    d.driverPath = folder + u"\\Inkforge.DLL";
-    d.dataFile = folder + u"\\MODEL.DAT";
-    d.configFile = folder + u"\\Frontdoor.DLL";
-    d.dependentFiles = {folder + u"\\Modelsmith.DLL"};
-    ASSERT_EQ(spl::AddDriver(d), 0u);
-    spl::PrinterRecord p;
-    p.name = name;
-    p.port = u"LPT1:";
-    p.driver = d.name;
-    ASSERT_EQ(spl::AddPrinter(p, false), 0u);
+    files.builtIfPresent = {"TONEMILL.DLL", "Dotpacker.DLL"};
+    files.dependentFiles = {"Modelsmith.DLL"};
+    files.makeDefault = false;
+    test_support::InstallPrinter(name, model, files);
 }
 
 inkforge::DevmodeImage OwnDevmode(const std::u16string& device) {

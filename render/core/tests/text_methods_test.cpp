@@ -36,7 +36,6 @@ using namespace inkforge;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr const char* kSans = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
-constexpr size_t kTextMode = 362;
 
 // A physical device of the driver's own device mode and the sans face;
 // every font object made goes to DrvDestroyFont at the end.
@@ -90,7 +89,7 @@ class TextMethods : public TextDevice {
     FONTOBJ* Font(double scale, const std::u16string& face = u"Arial") {
         return MakeFont(scale, face);
     }
-    void SetTextMode(WORD mode) { SetPrivU16(pdev->devmode, kTextMode, mode); }
+    void SetTextMode(WORD mode) { SetPrivU16(pdev->devmode, inkforge::priv::FontMode, mode); }
     // Draws the characters at 100-pixel steps from (200, 300).
     BOOL Draw(const std::u16string& text, FONTOBJ* f = nullptr) {
         f = f ? f : font;
@@ -417,7 +416,7 @@ TEST_F(TextMethods, ThirtyFirstFontObjectOfOneFileGetsASecondDownload) {
 }
 
 TEST_F(TextMethods, BitmapsWithTheirResolutionSegment) {
-    SetTextMode(0x2);
+    SetTextMode(FONTMODE_TEXT_AS_BITMAPS);
     ASSERT_TRUE(Draw(u"Ab"));
     Bytes b = Take();
     std::vector<std::string> ops = Operators(b);
@@ -430,7 +429,7 @@ TEST_F(TextMethods, BitmapsWithTheirResolutionSegment) {
 }
 
 TEST_F(TextMethods, BitmapFontPastItsGlyphLimitIsRetiredAndSentAnew) {
-    SetTextMode(0x2);
+    SetTextMode(FONTMODE_TEXT_AS_BITMAPS);
     // 90 new glyphs a call: the twelfth call would pass 1024 glyphs.
     for (HGLYPH call = 0; call < 12; ++call) {
         std::vector<HGLYPH> many;
@@ -444,7 +443,7 @@ TEST_F(TextMethods, BitmapFontPastItsGlyphLimitIsRetiredAndSentAnew) {
 }
 
 TEST_F(TextMethods, GlyphImagesCompressionByLanguageVersion) {
-    SetTextMode(0x4);
+    SetTextMode(FONTMODE_TEXT_AS_IMAGES);
     struct {
         DWORD version;
         int compression;
@@ -469,7 +468,7 @@ TEST_F(TextMethods, GlyphImagesCompressionByLanguageVersion) {
 // Glyph images are sent with the band they lie in: "x" at (200, 300) goes
 // out with a band over it, not with one below it.
 TEST_F(TextMethods, GlyphImagesOutsideTheBandAreSkipped) {
-    SetTextMode(0x4);
+    SetTextMode(FONTMODE_TEXT_AS_IMAGES);
     struct {
         RECTL band;
         size_t images;
@@ -571,8 +570,8 @@ TEST_F(TextMethods, StrokeFontsDrawWithThePenInEveryMethod) {
         bool printerFont;
         const char* drawn; // the operator that draws the glyphs
     } cases[] = {{"outlines", 0, false, "text"},
-                 {"bitmaps", 2, false, "text"},
-                 {"glyph images", 4, false, "read image"},
+                 {"bitmaps", FONTMODE_TEXT_AS_BITMAPS, false, "text"},
+                 {"glyph images", FONTMODE_TEXT_AS_IMAGES, false, "read image"},
                  {"printer font", 0, true, "text"}};
     double scale = 0.05;
     for (auto c : cases) {
@@ -675,7 +674,7 @@ TEST_F(TextMethods, OpaqueRectangleInItsSolidColourOrItsPattern) {
 // Glyph images in either compression decode back to the glyph's own
 // pixels, row by row (rows padded to 32 bits).
 TEST_F(TextMethods, GlyphImageRowsDecodeToTheGlyph) {
-    SetTextMode(0x4);
+    SetTextMode(FONTMODE_TEXT_AS_IMAGES);
     platform::engine::FontRealization r;
     r.file = file;
     r.m11 = r.m22 = 0.2;
@@ -777,7 +776,7 @@ TEST_F(TextMethods, PrinterFontGlyphsArePlacedByTheFontsAdvances) {
 // Text given as glyph indices whose glyph handle is 0: a bitmap glyph is
 // fetched by its index, and the run names it by the index.
 TEST_F(TextMethods, BitmapGlyphOfHandleZeroIsFetchedByItsIndex) {
-    SetTextMode(0x2);
+    SetTextMode(FONTMODE_TEXT_AS_BITMAPS);
     platform::engine::FontRealization plain;
     plain.file = file;
     plain.m11 = plain.m22 = 0.05;
@@ -859,7 +858,7 @@ RunCheck CheckRuns(const Bytes& out) {
 // One call with more different glyphs than a bitmap font holds goes out in
 // two pieces, each in a font that holds its glyphs.
 TEST_F(TextMethods, BitmapRunOfMoreGlyphsThanAFontHoldsIsSplit) {
-    SetTextMode(0x2);
+    SetTextMode(FONTMODE_TEXT_AS_BITMAPS);
     // In rows on the page, as glyph indices.
     std::vector<platform::engine::PlacedGlyph> many;
     for (LONG g = 0; g < 1100; ++g)
@@ -883,7 +882,7 @@ TEST_F(TextMethods, GlyphThatCannotBeSentIsNamedByNoRun) {
     const WORD h = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'H'));
     const WORD i = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'I'));
     const HGLYPH pastTheCount = 0xFFF0;
-    for (WORD mode : {0x0, 0x2}) {
+    for (WORD mode : {0, FONTMODE_TEXT_AS_BITMAPS}) {
         SCOPED_TRACE(mode ? "bitmaps" : "outlines");
         SetTextMode(mode);
         ASSERT_TRUE(DrawGlyphs({i, pastTheCount, h}));

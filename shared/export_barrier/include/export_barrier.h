@@ -9,6 +9,7 @@
 #include <new>
 #include <type_traits>
 
+#include "platform/testctl.h"
 #include "win/base.h"
 #include "win/errors.h"
 
@@ -26,6 +27,12 @@ inline DWORD NoteException() noexcept {
     }
     SetLastError(error);
     return error;
+}
+
+// Where a test makes an export fail as a failed allocation inside it would
+// (platform::test::FailNextExports); nothing happens otherwise.
+inline void EntryFaultPoint() {
+    if (platform::test::TakeExportFault()) throw std::bad_alloc();
 }
 
 // Failure values that depend on the export: the error number itself (for an
@@ -52,6 +59,7 @@ template <class R, class... A, R (*F)(A...), auto Failure> struct ExportGuard<F,
     // F's result, or the failure value when F throws.
     static R APIENTRY Call(A... args) noexcept {
         try {
+            EntryFaultPoint();
             return F(args...);
         } catch (...) {
             return FailureValue<R, Failure>(NoteException());
@@ -62,6 +70,7 @@ template <class R, class... A, R (*F)(A...), auto Failure> struct ExportGuard<F,
 // body()'s result, or `failure` when it throws.
 template <class R, class Body> R RunGuarded(R failure, Body&& body) noexcept {
     try {
+        EntryFaultPoint();
         return body();
     } catch (...) {
         NoteException();

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "export_barrier.h"
+#include "platform/testctl.h"
 #include "win/base.h"
 #include "win/errors.h"
 
@@ -80,6 +81,20 @@ TEST(ExportBarrier, ResultsPassThrough) {
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(export_barrier::RunGuarded<WORD>(0xFFFF, [] { return WORD{3}; }), 3);
     EXPECT_EQ(GetLastError(), 1234u);
+}
+
+// The tests' seam: the next exports entered fail inside as a failed allocation
+// would, each once; then calls pass again.
+TEST(ExportBarrier, TheTestSeamFailsTheNextExportsOnce) {
+    platform::test::FailNextExports(2);
+    EXPECT_EQ((ExportGuard<&ErrorCall, ErrorNumber{}>::Call(Throw::None, 0)),
+              static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(export_barrier::RunGuarded<WORD>(0xFFFF, [] { return WORD{3}; }), 0xFFFF);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ((ExportGuard<&BoolCall, FALSE>::Call(Throw::None)), TRUE);
+    platform::test::FailNextExports(1);
+    platform::test::ClearFaults();
+    EXPECT_EQ((ExportGuard<&BoolCall, FALSE>::Call(Throw::None)), TRUE);
 }
 
 } // namespace

@@ -21,8 +21,6 @@ namespace {
 using model::PaperLimitsAnswer;
 using model::PaperRecordAnswer;
 
-constexpr WORD kSpecVersion = 0x0401;
-constexpr WORD kDriverVersion = 0x0500;
 // The longest side a page may have in dots.
 constexpr double kMaxDots = 32767.0;
 constexpr DWORD kDefaultZoomMin = 25, kDefaultZoomMax = 400;
@@ -33,21 +31,6 @@ WORD LimitsWord(CModelInfo& info, size_t offset) {
 }
 
 } // namespace
-
-size_t BytesFrom(const std::vector<BYTE>& block, const void* p) {
-    auto* b = static_cast<const BYTE*>(p);
-    if (!b || b < block.data() || b >= block.data() + block.size()) return 0;
-    return static_cast<size_t>(block.data() + block.size() - b);
-}
-
-std::vector<BYTE> PrinterInfo2(HANDLE printer) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    if (needed < sizeof(PRINTER_INFO_2W)) return {};
-    std::vector<BYTE> block(needed);
-    if (!GetPrinterW(printer, 2, block.data(), needed, &needed)) return {};
-    return block;
-}
 
 // ---------------------------------------------------------------------------
 // Model look-ups.
@@ -336,69 +319,6 @@ WORD GetEffectiveOrientation(const DEVMODE_IMAGEW* image) {
         if (orientation == DMORIENT_LANDSCAPE) return DMORIENT_PORTRAIT;
     }
     return orientation;
-}
-
-// ---------------------------------------------------------------------------
-// Device modes of the printer.
-
-void StampDevmodeHeader(DEVMODE_IMAGEW* image) {
-    image->dm.dmSpecVersion = kSpecVersion;
-    image->dm.dmDriverVersion = kDriverVersion;
-    image->dm.dmSize = DEVMODEW_SIZE;
-    image->dm.dmDriverExtra = PRIVATE_DEVMODE_SIZE;
-}
-
-BOOL IsOwnDevmode(const DEVMODEW* devmode) {
-    if (!devmode || devmode->dmSize != DEVMODEW_SIZE ||
-        devmode->dmDriverExtra != PRIVATE_DEVMODE_SIZE)
-        return FALSE;
-    return reinterpret_cast<const DEVMODE_IMAGEW*>(devmode)->priv.Signature ==
-           PRIVATE_DEVMODE_SIGNATURE;
-}
-
-BOOL LoadDevmodeImage(const DEVMODEW* devmode, size_t available, DEVMODE_IMAGEW* image) {
-    constexpr size_t kHeaderEnd = offsetof(DEVMODEW, dmFields);
-    if (!devmode || !image || available < kHeaderEnd || devmode->dmSize < kHeaderEnd) return FALSE;
-    const size_t size = std::min<size_t>(devmode->dmSize, available);
-    const size_t extra = std::min<size_t>(devmode->dmDriverExtra, available - size);
-    const auto* bytes = reinterpret_cast<const BYTE*>(devmode);
-    std::memset(image, 0, sizeof *image);
-    std::memcpy(&image->dm, bytes, std::min(size, sizeof image->dm));
-    StampDevmodeHeader(image);
-    // The private part sits behind the whole standard part the device mode
-    // states; a cut one is not read.
-    if (size < devmode->dmSize || devmode->dmDriverExtra > extra) return TRUE;
-    DWORD signature = 0;
-    if (extra >= sizeof signature) std::memcpy(&signature, bytes + size, sizeof signature);
-    if (signature != PRIVATE_DEVMODE_SIGNATURE) return TRUE;
-    auto* priv = reinterpret_cast<BYTE*>(&image->priv);
-    if (extra == PRIVATE_DEVMODE_SIZE_908) {
-        std::memcpy(priv, bytes + size, PRIVATE_DEVMODE_908_SHIFT_FROM);
-        std::memcpy(priv + PRIVATE_DEVMODE_908_SHIFT_FROM + PRIVATE_DEVMODE_908_SHIFT,
-                    bytes + size + PRIVATE_DEVMODE_908_SHIFT_FROM,
-                    PRIVATE_DEVMODE_SIZE_908 - PRIVATE_DEVMODE_908_SHIFT_FROM);
-    } else {
-        std::memcpy(priv, bytes + size, std::min<size_t>(extra, PRIVATE_DEVMODE_SIZE));
-    }
-    return TRUE;
-}
-
-BOOL ReadPrinterInfo2(HANDLE printer, DEVMODE_IMAGEW* image) {
-    if (!printer || !image) return FALSE;
-    std::vector<BYTE> block = PrinterInfo2(printer);
-    if (block.empty()) return FALSE;
-    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(block.data());
-    size_t bytes = BytesFrom(block, info->pDevMode);
-    if (!bytes || bytes < offsetof(DEVMODEW, dmFields)) return FALSE;
-    return LoadDevmodeImage(info->pDevMode, bytes, image);
-}
-
-BOOL RewritePrinterInfo2(HANDLE printer, DEVMODEW* devmode) {
-    std::vector<BYTE> block = PrinterInfo2(printer);
-    if (block.empty()) return FALSE;
-    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(block.data());
-    info->pDevMode = devmode;
-    return SetPrinterW(printer, 2, block.data(), 0);
 }
 
 // ---------------------------------------------------------------------------

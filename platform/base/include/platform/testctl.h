@@ -18,6 +18,13 @@ void ResetForTests();
 // "CreateFileW") fail with `error`, after letting `skip` calls succeed.
 void FailNext(const std::string& function, int count, DWORD error, int skip = 0);
 void ClearFaults();
+// Make the next `count` exports (and hooks) entered through the package's
+// export barrier fail as an allocation failing inside them would: the barrier
+// throws std::bad_alloc within the export. Cleared with the fault plans.
+void FailNextExports(int count);
+// Asked by the export barrier on entry: true when a test wants this export to
+// fail now (and counts it off).
+bool TakeExportFault() noexcept;
 // How many times the named fault point has been reached since the last reset.
 int CallCount(const std::string& function);
 // Every fault point reached since the last reset, with how often.

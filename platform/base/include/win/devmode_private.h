@@ -31,6 +31,12 @@
 #define PRIVATE_DEVMODE_SIGNATURE 0x5A4F5244u
 #define PRIVATE_DEVMODE_VERSION 0x500u
 
+// Bits of FontMode. How text is sent: as glyph images, as bitmap fonts, or
+// (neither bit) as outlines; and whether the model's own font list is used.
+#define FONTMODE_TEXT_AS_IMAGES 0x4
+#define FONTMODE_TEXT_AS_BITMAPS 0x2
+#define FONTMODE_OWN_FONT_LIST 0x8
+
 #pragma pack(push, 1)
 typedef struct _PRIVATE_DEVMODE {
     DWORD Signature;            // 0
