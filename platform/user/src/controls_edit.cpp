@@ -26,7 +26,9 @@ struct EditState : ControlState {
 // Scrolls a single-line edit sideways just far enough that the caret (the
 // selection's end) shows.
 void ScrollCaretIntoView(HWND h, const Window& w, EditState& e) {
-    if (w.style & ES_MULTILINE) return;
+    // A multiline edit shows its first line; centred or right-aligned text
+    // is drawn whole within the field.
+    if (w.style & (ES_MULTILINE | ES_CENTER | ES_RIGHT)) return;
     DWORD caret = std::min<DWORD>(e.selEnd, static_cast<DWORD>(w.text.size()));
     if (caret < e.firstVisible) {
         e.firstVisible = caret;
