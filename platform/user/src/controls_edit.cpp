@@ -36,9 +36,18 @@ void ScrollCaretIntoView(HWND h, const Window& w, EditState& e) {
     }
     LONG room = EditTextRoom(h);
     std::u16string shown = (w.style & ES_PASSWORD) ? std::u16string(w.text.size(), u'*') : w.text;
-    while (e.firstVisible < caret &&
-           EditTextWidth(h, shown.substr(e.firstVisible, caret - e.firstVisible)) > room)
-        ++e.firstVisible;
+    auto fits = [&](DWORD first) {
+        return EditTextWidth(h, shown.substr(first, caret - first)) <= room;
+    };
+    if (fits(e.firstVisible)) return;
+    // The nearest first character from which the text up to the caret fits:
+    // found by halving, as a long text measured step by step would take long.
+    DWORD low = e.firstVisible, high = caret; // low does not fit, high does
+    while (high - low > 1) {
+        DWORD mid = low + (high - low) / 2;
+        (fits(mid) ? high : low) = mid;
+    }
+    e.firstVisible = high;
 }
 
 bool IsDigit(char16_t c) {

@@ -318,6 +318,12 @@ TEST_F(DrawingCalls, ScrollCaretKeepsTheCaretInView) {
     SendMessageW(edit, EM_SETSEL, 0, 0);
     EXPECT_TRUE(SendMessageW(edit, EM_SCROLLCARET, 0, 0));
     EXPECT_EQ(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    // The longest text an edit holds by default scrolls at once.
+    std::u16string longText(30000, u'x');
+    SetWindowTextW(edit, longText.c_str());
+    SendMessageW(edit, EM_SETSEL, 30000, 30000);
+    EXPECT_TRUE(SendMessageW(edit, EM_SCROLLCARET, 0, 0));
+    EXPECT_GT(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 29980);
     // A multiline edit accepts it and shows its first line.
     EXPECT_TRUE(SendDlgItemMessageW(dialog, 11, EM_SCROLLCARET, 0, 0));
     EXPECT_EQ(SendDlgItemMessageW(dialog, 11, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
