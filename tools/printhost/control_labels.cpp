@@ -123,6 +123,17 @@ std::vector<std::u16string> ItemTexts(HWND list) {
     return texts;
 }
 
+// Text that reads as a label: it has a mnemonic, or ends with a colon.
+bool IsMarkedLabel(std::u16string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != u'&') continue;
+        if (i + 1 < text.size() && text[i + 1] != u'&') return true;
+        ++i; // "&&" shows one ampersand
+    }
+    std::u16string t = Trimmed(text);
+    return !t.empty() && t.back() == u':';
+}
+
 } // namespace
 
 std::u16string PlainLabel(std::u16string_view text) {
@@ -144,13 +155,29 @@ std::u16string PlainLabel(std::u16string_view text) {
 
 std::vector<LabelledControl> LabelledControls(HWND page) {
     std::vector<LabelledControl> controls;
-    std::u16string pending; // the text of the label or group box just before
+    std::u16string pending;     // the text of the label or group box just before
+    bool pendingMarked = false; // it reads as a label: a mnemonic or a colon
     for (HWND w = GetWindow(page, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
         std::u16string before;
         before.swap(pending);
+        bool beforeMarked = pendingMarked;
+        pendingMarked = false;
         if (!Visible(w)) continue;
         if (IsTextStatic(w)) {
-            pending = PlainLabel(WindowText(w));
+            // A label names the next control that takes input or shows a
+            // list: an empty static between them is passed over, and so is
+            // plain text (a value shown, a column's second heading) after a
+            // label marked as one.
+            std::u16string text = WindowText(w);
+            std::u16string plain = PlainLabel(text);
+            bool marked = IsMarkedLabel(text);
+            if (plain.empty() || (!before.empty() && beforeMarked && !marked)) {
+                pending = before;
+                pendingMarked = beforeMarked;
+            } else {
+                pending = plain;
+                pendingMarked = marked;
+            }
             continue;
         }
         if (IsClass(w, u"Static")) continue; // frames, icons and pictures

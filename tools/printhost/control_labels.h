@@ -21,7 +21,11 @@ struct LabelledControl {
 
 // The visible controls of a page that a person changes, in the page's order,
 // each with its label: a button's own text (check box, radio button, push
-// button), otherwise the text of the static text or group box just before it.
+// button), otherwise the text of the static text or group box before it
+// (statics with no text passed over, and so is plain text after a label
+// marked by a mnemonic or a colon: "&Profile :" names the list after the
+// empty static beside it, "&Layout Print :" is not undone by the "None" shown
+// after it).
 std::vector<LabelledControl> LabelledControls(HWND page);
 
 // The control that `label` names on the page: its plain label in full (case

@@ -71,6 +71,10 @@ LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto& s = StateOf<ButtonState>(*w);
     UINT type = TypeOf(*w);
     switch (msg) {
+    case WM_NCHITTEST:
+        // The mouse passes through a group box to what lies beneath it.
+        if (type == BS_GROUPBOX) return HTTRANSPARENT;
+        return DefWindowProcW(h, msg, wp, lp);
     case BM_GETCHECK:
         return IsCheckType(type) ? s.check : BST_UNCHECKED;
     case BM_SETCHECK:
@@ -150,6 +154,10 @@ LRESULT CALLBACK StaticProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto& s = StateOf<StaticState>(*w);
     UINT type = w->style & SS_TYPEMASK;
     switch (msg) {
+    case WM_NCHITTEST:
+        // A static that does not notify lets the mouse through.
+        if (!(w->style & SS_NOTIFY)) return HTTRANSPARENT;
+        return DefWindowProcW(h, msg, wp, lp);
     case WM_CREATE: {
         if (type != SS_ICON && type != SS_BITMAP) return 0;
         // The title names the image: an ordinal (0xFFFF, id) or a resource name.

@@ -19,7 +19,36 @@ struct EditState : ControlState {
     bool modified = false;
     bool canUndo = false;
     std::u16string undoText;
+    // A single-line edit: the first character shown at its left edge.
+    DWORD firstVisible = 0;
 };
+
+// Scrolls a single-line edit sideways just far enough that the caret (the
+// selection's end) shows.
+void ScrollCaretIntoView(HWND h, const Window& w, EditState& e) {
+    // A multiline edit shows its first line; centred or right-aligned text
+    // is drawn whole within the field.
+    if (w.style & (ES_MULTILINE | ES_CENTER | ES_RIGHT)) return;
+    DWORD caret = std::min<DWORD>(e.selEnd, static_cast<DWORD>(w.text.size()));
+    if (caret < e.firstVisible) {
+        e.firstVisible = caret;
+        return;
+    }
+    LONG room = EditTextRoom(h);
+    std::u16string shown = (w.style & ES_PASSWORD) ? std::u16string(w.text.size(), u'*') : w.text;
+    auto fits = [&](DWORD first) {
+        return EditTextWidth(h, shown.substr(first, caret - first)) <= room;
+    };
+    if (fits(e.firstVisible)) return;
+    // The nearest first character from which the text up to the caret fits:
+    // found by halving, as a long text measured step by step would take long.
+    DWORD low = e.firstVisible, high = caret; // low does not fit, high does
+    while (high - low > 1) {
+        DWORD mid = low + (high - low) / 2;
+        (fits(mid) ? high : low) = mid;
+    }
+    e.firstVisible = high;
+}
 
 bool IsDigit(char16_t c) {
     return c >= u'0' && c <= u'9';
@@ -134,6 +163,7 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return SetTabStops(*w, wp, lp);
     case WM_SETTEXT: {
         w->text = lp ? reinterpret_cast<LPCWSTR>(lp) : u"";
+        e.firstVisible = 0;
         e.selStart = e.selEnd = 0;
         e.modified = false;
         e.canUndo = false;
@@ -230,6 +260,14 @@ LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         e.limit = wp ? static_cast<DWORD>(std::min<WPARAM>(wp, kLargestLimit)) : kLargestLimit;
         return 0;
     }
+    case EM_SCROLLCARET:
+        ScrollCaretIntoView(h, *w, e);
+        InvalidateRect(h, nullptr, TRUE);
+        return TRUE;
+    case EM_GETFIRSTVISIBLELINE:
+        // A single-line edit answers its first visible character.
+        if (w->style & ES_MULTILINE) return 0;
+        return std::min<DWORD>(e.firstVisible, static_cast<DWORD>(w->text.size()));
     case EM_GETLIMITTEXT:
         return e.limit;
     case EM_SETREADONLY:

@@ -413,7 +413,7 @@ HWND FindForeignWindow(LPCWSTR cls, LPCWSTR title) {
         for (const ProcessWindows& pw : OtherProcesses())
             for (const Published& p : pw.windows) {
                 if (cls && !platform::EqualsNoCase(p.className, cls)) continue;
-                if (title && p.title != title) continue;
+                if (title && !platform::EqualsNoCase(p.title, title)) continue;
                 return reinterpret_cast<HWND>(ProxyOf(pw.pid, pw.started, p.handle));
             }
     } catch (...) {

@@ -10,6 +10,11 @@
 namespace platform::user::driver {
 namespace {
 
+LPARAM PointParam(POINT p) {
+    return MAKELONG(static_cast<WORD>(static_cast<SHORT>(p.x)),
+                    static_cast<WORD>(static_cast<SHORT>(p.y)));
+}
+
 bool Usable(HWND h) {
     return h && IsWindow(h) && IsWindowEnabled(h) && IsWindowVisible(h);
 }
@@ -43,6 +48,7 @@ void SnapshotOf(HWND h, int depth, std::string* out) {
     line += " " + Quote(ReadText(h));
     if (!(w->style & WS_VISIBLE)) line += " hidden";
     if (w->style & WS_DISABLED) line += " disabled";
+    if (!w->parent && (w->exStyle & WS_EX_TOPMOST)) line += " topmost";
     if (GetFocus() == h) line += " focus";
     const std::u16string& cls = w->windowClass->name;
     if (cls == u"Button") {
@@ -231,17 +237,44 @@ bool ScrollTo(HWND scrollBar, int position) {
     return ScrollByUser(scrollBar, position);
 }
 
-// Whether the mouse reaches this window or passes through it to its parent,
-// as it passes through disabled windows, group boxes and static texts that
-// do not notify.
-bool TakesMouse(HWND h) {
+namespace {
+
+// Whether the mouse at a screen point reaches this window or passes through
+// it, as it passes through disabled windows and those answering
+// WM_NCHITTEST with HTTRANSPARENT (group boxes, static texts that do not
+// notify). `code` gets the window's answer.
+bool TakesMouse(HWND h, POINT screen, LRESULT* code = nullptr) {
     auto w = Find(h);
     if (!w || !(w->style & WS_VISIBLE) || (w->style & WS_DISABLED)) return false;
-    const std::u16string& cls = w->windowClass->name;
-    if (EqualsNoCase(cls, u"Static")) return (w->style & SS_NOTIFY) != 0;
-    if (EqualsNoCase(cls, u"Button")) return (w->style & BS_TYPEMASK) != BS_GROUPBOX;
-    return true;
+    LRESULT hit = SendMessageW(h, WM_NCHITTEST, 0, PointParam(screen));
+    // A procedure that answers nothing is taken to mean its client area.
+    if (hit == HTNOWHERE) hit = HTCLIENT;
+    if (code) *code = hit;
+    return hit != HTTRANSPARENT;
 }
+
+// The window the system gives the mouse at a screen point of `within`: the
+// deepest visible child under it that takes the mouse; one that does not
+// passes it to the sibling beneath it, else to its parent. nullptr when
+// `within` itself does not take it.
+HWND WindowUnderMouse(HWND within, POINT screen, LRESULT* code) {
+    if (!TakesMouse(within, screen, code)) return nullptr;
+    if (*code != HTCLIENT) return within;
+    auto w = Find(within);
+    if (!w) return nullptr;
+    for (HWND c : std::vector<HWND>(w->children)) {
+        RECT r;
+        if (!IsWindowVisible(c) || !GetWindowRect(c, &r) || !PtInRect(&r, screen)) continue;
+        LRESULT childCode = HTCLIENT;
+        if (HWND found = WindowUnderMouse(c, screen, &childCode)) {
+            *code = childCode;
+            return found;
+        }
+    }
+    return within;
+}
+
+} // namespace
 
 bool RightClick(HWND window) {
     if (!window || !IsWindow(window) || !IsWindowVisible(window)) return false;
@@ -250,7 +283,7 @@ bool RightClick(HWND window) {
     POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     HWND target = window;
     while (target && GetParent(target) && (GetWindowLongW(target, GWL_STYLE) & WS_CHILD) &&
-           !TakesMouse(target))
+           !TakesMouse(target, at))
         target = GetParent(target);
     if (!target || (GetWindowLongW(target, GWL_STYLE) & WS_DISABLED)) return false;
     UserAction user;
@@ -349,21 +382,6 @@ void SendKey(UINT message, int key) {
     SendMessageW(focus, message, m.wParam, m.lParam);
 }
 
-// The window that gets the mouse: the one that captured it, else `window`;
-// the point in its client coordinates.
-HWND MouseTarget(HWND window, POINT* at) {
-    HWND capture = GetCapture();
-    if (!capture || capture == window) return window;
-    ClientToScreen(window, at);
-    ScreenToClient(capture, at);
-    return capture;
-}
-
-LPARAM PointParam(POINT p) {
-    return MAKELONG(static_cast<WORD>(static_cast<SHORT>(p.x)),
-                    static_cast<WORD>(static_cast<SHORT>(p.y)));
-}
-
 WPARAM MouseKeys() {
     WPARAM keys = 0;
     if (GetKeyState(VK_LBUTTON) & 0x8000) keys |= MK_LBUTTON;
@@ -372,17 +390,30 @@ WPARAM MouseKeys() {
     return keys;
 }
 
-// The mouse arrives at a point of a window: the cursor moves there and,
-// without a capture, the window chooses the cursor.
+// The mouse arrives at a point of a window: the cursor moves there. The
+// window that captured the mouse gets it; else the window the system finds
+// under the point (hit-tested from the top-level window down, through the
+// windows that let the mouse pass) chooses the cursor and gets it. The point
+// in the target's client coordinates; nullptr when no window takes it.
 HWND MouseAt(HWND window, POINT at, UINT message, POINT* local) {
     POINT screen = at;
     ClientToScreen(window, &screen);
     SetCursorPos(screen.x, screen.y);
-    *local = at;
-    HWND target = MouseTarget(window, local);
-    if (!GetCapture())
-        SendMessageW(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
-                     MAKELONG(HTCLIENT, message));
+    HWND target = GetCapture();
+    if (!target) {
+        HWND root = GetAncestor(window, GA_ROOT);
+        RECT r{};
+        if (!root || !GetWindowRect(root, &r) || !PtInRect(&r, screen))
+            root = window; // off its window: the window itself, as before it left
+        LRESULT code = HTCLIENT;
+        target = WindowUnderMouse(root, screen, &code);
+        if (!target) return nullptr;
+        SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target),
+                     MAKELONG(static_cast<WORD>(code), message));
+        if (!IsWindow(target)) return nullptr;
+    }
+    *local = screen;
+    ScreenToClient(target, local);
     return target;
 }
 
@@ -409,30 +440,33 @@ bool PressKey(int key) {
 }
 
 bool MouseDown(HWND window, POINT at) {
-    if (!Usable(window)) return false;
+    if (!IsWindow(window) || !IsWindowVisible(window)) return false;
     UserAction user;
     POINT local;
     HWND target = MouseAt(window, at, WM_LBUTTONDOWN, &local);
+    if (!target) return false;
     platform::user::HoldKey(VK_LBUTTON, true);
     SendMessageW(target, WM_LBUTTONDOWN, MouseKeys(), PointParam(local));
     return true;
 }
 
 bool MouseMove(HWND window, POINT at) {
-    if (!IsWindow(window) || (!GetCapture() && !Usable(window))) return false;
+    if (!IsWindow(window) || (!GetCapture() && !IsWindowVisible(window))) return false;
     UserAction user;
     POINT local;
     HWND target = MouseAt(window, at, WM_MOUSEMOVE, &local);
+    if (!target) return false;
     SendMessageW(target, WM_MOUSEMOVE, MouseKeys(), PointParam(local));
     return true;
 }
 
 bool MouseUp(HWND window, POINT at) {
-    if (!IsWindow(window) || (!GetCapture() && !Usable(window))) return false;
+    if (!IsWindow(window) || (!GetCapture() && !IsWindowVisible(window))) return false;
     UserAction user;
     POINT local;
     HWND target = MouseAt(window, at, WM_LBUTTONUP, &local);
     platform::user::HoldKey(VK_LBUTTON, false);
+    if (!target) return false;
     SendMessageW(target, WM_LBUTTONUP, MouseKeys(), PointParam(local));
     return true;
 }

@@ -84,7 +84,8 @@ struct Window {
 // The window behind a handle, nullptr for none. The record lives while the
 // caller holds the pointer.
 std::shared_ptr<Window> Find(HWND h);
-// Every window, top-level ones first in creation order, then children.
+// The top-level windows in their stacking order, the top first (topmost
+// windows above the others; a new window goes on top of its band).
 std::vector<HWND> TopLevelWindows();
 
 // Non-client insets of a window with these styles (caption, frame, edge).
@@ -187,6 +188,11 @@ LRESULT SetTabStops(Window& w, WPARAM count, LPARAM stops);
 // A control's tab stops in pixels from the start of its text, as
 // TabbedTextOutW takes them (one stop: multiples of it).
 std::vector<INT> TabStopPixels(HWND control);
+
+// A single-line edit's text as drawn (window_png.cpp): the width of `text`
+// in the edit's font, and the width its text area shows.
+LONG EditTextWidth(HWND edit, const std::u16string& text);
+LONG EditTextRoom(HWND edit);
 
 // Asks a tool's window for its tip text (TTN_GETDISPINFOW, tooltip_text.cpp);
 // true when the answer asks the tooltip to keep the text from now on.

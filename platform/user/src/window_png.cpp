@@ -110,6 +110,30 @@ struct Painter {
             DeleteObject(heavy);
         }
     }
+    // One line of text with its tabs expanded to the control's stops (pixels
+    // from the start of the text), centred on the rectangle's height.
+    void TabbedText(const std::u16string& text, const RECT& r, int index,
+                    const std::vector<INT>& stops) {
+        TEXTMETRICW tm{};
+        GetTextMetricsW(dc, &tm);
+        LONG x = r.left + 2;
+        LONG y = (r.top + r.bottom - tm.tmHeight) / 2;
+        TabbedLine(text, x, y, r, index, stops);
+    }
+    void TabbedLine(const std::u16string& text, LONG x, LONG y, const RECT& clip, int index,
+                    const std::vector<INT>& stops) {
+        if (index != kDcText) SetTextColor(dc, GetSysColor(index));
+        SetBkMode(dc, TRANSPARENT);
+        int saved = SaveDC(dc);
+        IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
+        TabbedTextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()),
+                       static_cast<int>(stops.size()), stops.data(), x);
+        RestoreDC(dc, saved);
+    }
+    LONG TabbedWidth(const std::u16string& text, const std::vector<INT>& stops) {
+        return LOWORD(GetTabbedTextExtentW(dc, text.c_str(), static_cast<int>(text.size()),
+                                           static_cast<int>(stops.size()), stops.data()));
+    }
     LONG TextWidth(const std::u16string& text) {
         SIZE size{};
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -456,6 +480,9 @@ void DrawItems(Painter& p, HWND h, const Window& w, bool combo, bool owner, cons
                int first, int current, bool focused, HDC ownerDc, POINT ownerOrigin) {
     int count = static_cast<int>(SendMessageW(h, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0));
     bool disabled = (w.style & WS_DISABLED) != 0;
+    // A list box that takes tab stops lines its items' columns up on them.
+    bool tabbed = !combo && (w.style & LBS_USETABSTOPS);
+    std::vector<INT> stops = tabbed ? TabStopPixels(h) : std::vector<INT>{};
     LONG y = area.top;
     for (int i = std::max(first, 0); i < count && y < area.bottom; ++i) {
         LONG height = static_cast<LONG>(ItemHeight(h, combo, i));
@@ -472,10 +499,11 @@ void DrawItems(Painter& p, HWND h, const Window& w, bool combo, bool owner, cons
             continue;
         }
         if (selected) p.Fill(item, COLOR_HIGHLIGHT);
-        p.Text(ListItemText(h, combo, i), item, 0,
-               selected   ? COLOR_HIGHLIGHTTEXT
-               : disabled ? COLOR_GRAYTEXT
-                          : kDcText);
+        int colour = selected ? COLOR_HIGHLIGHTTEXT : disabled ? COLOR_GRAYTEXT : kDcText;
+        if (tabbed)
+            p.TabbedText(ListItemText(h, combo, i), item, colour, stops);
+        else
+            p.Text(ListItemText(h, combo, i), item, 0, colour);
     }
 }
 
@@ -603,6 +631,41 @@ void DrawStatic(Painter& p, HWND h, const Window& w, const RECT& r, HDC clientDc
     DrawTextW(p.dc, w.text.c_str(), static_cast<int>(w.text.size()), &box, format);
 }
 
+// A multiline edit's text with tabs: each line broken at spaces to the
+// width, its tabs expanded to the edit's stops.
+void DrawTabbedLines(Painter& p, const std::u16string& text, const RECT& box,
+                     const std::vector<INT>& stops) {
+    TEXTMETRICW tm{};
+    GetTextMetricsW(p.dc, &tm);
+    LONG width = box.right - box.left, y = box.top;
+    auto put = [&](const std::u16string& line) {
+        p.TabbedLine(line, box.left, y, box, kDcText, stops);
+        y += tm.tmHeight;
+    };
+    size_t start = 0;
+    while (start <= text.size() && y < box.bottom) {
+        size_t end = text.find(u'\n', start);
+        if (end == std::u16string::npos) end = text.size();
+        std::u16string hard = text.substr(start, end - start);
+        if (!hard.empty() && hard.back() == u'\r') hard.pop_back();
+        std::u16string line;
+        size_t at = 0;
+        while (at < hard.size()) {
+            size_t space = hard.find(u' ', at);
+            size_t next = space == std::u16string::npos ? hard.size() : space + 1;
+            std::u16string word = hard.substr(at, next - at);
+            if (!line.empty() && p.TabbedWidth(line + word, stops) > width) {
+                put(line);
+                line.clear();
+            }
+            line += word;
+            at = next;
+        }
+        put(line);
+        start = end + 1;
+    }
+}
+
 void DrawEdit(Painter& p, HWND h, const Window& w, const RECT& r) {
     bool disabled = (w.style & WS_DISABLED) != 0;
     bool readOnly = (w.style & ES_READONLY) != 0;
@@ -613,6 +676,11 @@ void DrawEdit(Painter& p, HWND h, const Window& w, const RECT& r) {
     FillWith(p.dc, r, brush);
     p.Edge(r, false);
     std::u16string shown = (w.style & ES_PASSWORD) ? std::u16string(w.text.size(), u'*') : w.text;
+    if ((w.style & ES_MULTILINE) && shown.find(u'\t') != std::u16string::npos) {
+        if (disabled) SetTextColor(p.dc, GetSysColor(COLOR_GRAYTEXT));
+        DrawTabbedLines(p, shown, Shrink(r, 3), TabStopPixels(h));
+        return;
+    }
     if (w.style & ES_MULTILINE) {
         RECT box = Shrink(r, 3);
         UINT format = DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS |
@@ -623,6 +691,11 @@ void DrawEdit(Painter& p, HWND h, const Window& w, const RECT& r) {
         SetBkMode(p.dc, TRANSPARENT);
         DrawTextW(p.dc, shown.c_str(), static_cast<int>(shown.size()), &box, format);
         return;
+    }
+    // Scrolled sideways (EM_SCROLLCARET): drawn from the first visible character.
+    if (!(w.style & (ES_RIGHT | ES_CENTER))) {
+        auto first = static_cast<size_t>(SendMessageW(h, EM_GETFIRSTVISIBLELINE, 0, 0));
+        shown.erase(0, std::min(first, shown.size()));
     }
     p.Text(shown, Shrink(r, 2),
            (w.style & ES_RIGHT)    ? kRight
@@ -757,6 +830,29 @@ class WindowFont {
 };
 
 } // namespace
+
+// The text of a single-line edit starts two pixels into its field, which
+// lies two pixels inside its window; the caret needs one pixel after it.
+constexpr LONG kEditTextInset = 4;
+
+LONG EditTextWidth(HWND edit, const std::u16string& text) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) return 0;
+    LONG width = 0;
+    {
+        WindowFont font(edit, dc);
+        Painter p{dc, font.face()};
+        width = p.TextWidth(text);
+    }
+    DeleteDC(dc);
+    return width;
+}
+
+LONG EditTextRoom(HWND edit) {
+    auto w = Find(edit);
+    if (!w) return 0;
+    return std::max<LONG>(w->rect.right - w->rect.left - 2 * kEditTextInset - 1, 0);
+}
 
 void PaintSystemControl(HWND h) {
     PAINTSTRUCT ps;

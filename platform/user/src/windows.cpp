@@ -42,7 +42,7 @@ struct Queue {
 struct State {
     std::recursive_mutex lock;
     std::map<ULONG_PTR, std::shared_ptr<Window>> windows;
-    std::vector<HWND> topLevel;                                     // creation order
+    std::vector<HWND> topLevel;                                     // stacking order, top first
     std::map<std::u16string, std::shared_ptr<WindowClass>> classes; // by folded name
     ULONG_PTR next = kFirstHandle;
     ATOM nextAtom = 0xC000;
@@ -167,6 +167,19 @@ bool ClassMatches(const Window& w, LPCWSTR cls) {
     if (IS_INTRESOURCE(cls))
         return w.windowClass->atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(cls));
     return EqualsNoCase(w.windowClass->name, cls);
+}
+
+// Places a top-level window in the stacking order (first on top) at `at`,
+// kept within its band: topmost windows above all others.
+void Stack(std::vector<HWND>& tops, HWND h, bool topmost, size_t at) {
+    size_t topmostCount = 0;
+    while (topmostCount < tops.size()) {
+        auto w = Find(tops[topmostCount]);
+        if (!w || !(w->exStyle & WS_EX_TOPMOST)) break;
+        ++topmostCount;
+    }
+    at = topmost ? std::min(at, topmostCount) : std::max(at, topmostCount);
+    tops.insert(tops.begin() + static_cast<std::ptrdiff_t>(std::min(at, tops.size())), h);
 }
 
 } // namespace
@@ -408,7 +421,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
             if (w->parent)
                 parent->children.push_back(h);
             else
-                S().topLevel.push_back(h);
+                Stack(S().topLevel, h, w->exStyle & WS_EX_TOPMOST, 0);
             ++S().created;
         }
         CREATESTRUCTW cs{lpParam,
@@ -506,7 +519,7 @@ HWND WINAPI SetParent(HWND hWndChild, HWND hWndNewParent) {
         p->children.push_back(hWndChild);
         w->parent = hWndNewParent;
     } else {
-        S().topLevel.push_back(hWndChild);
+        Stack(S().topLevel, hWndChild, w->exStyle & WS_EX_TOPMOST, 0);
         w->parent = nullptr;
     }
     return old ? old : GetDesktopWindow();
@@ -582,7 +595,8 @@ HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClas
     for (; it != list.end(); ++it) {
         auto w = Find(*it);
         if (!w || !ClassMatches(*w, lpszClass)) continue;
-        if (lpszWindow && w->text != lpszWindow) continue;
+        // Titles compare as the system compares them: without regard to case.
+        if (lpszWindow && !platform::EqualsNoCase(w->text, lpszWindow)) continue;
         return *it;
     }
     if ((!hWndParent || hWndParent == GetDesktopWindow()) && !hWndChildAfter)
@@ -635,7 +649,7 @@ HWND WINAPI ChildWindowFromPointEx(HWND hwnd, POINT pt, UINT flags) {
 
 HWND WINAPI WindowFromPoint(POINT pt) {
     auto tops = TopLevelWindows();
-    for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+    for (auto it = tops.begin(); it != tops.end(); ++it) {
         auto w = Find(*it);
         if (!w || !(w->style & WS_VISIBLE) || !PtInRect(&w->rect, pt)) continue;
         HWND at = *it;
@@ -1013,7 +1027,23 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
             if (p) list = &p->children;
         }
         auto it = std::find(list->begin(), list->end(), hWnd);
-        if (it != list->end()) {
+        if (it != list->end() && !w->parent) {
+            // Top-level windows: the topmost ones stay above the others.
+            list->erase(it);
+            if (hWndInsertAfter == HWND_TOPMOST)
+                w->exStyle |= WS_EX_TOPMOST;
+            else if (hWndInsertAfter == HWND_NOTOPMOST || hWndInsertAfter == HWND_BOTTOM)
+                w->exStyle &= ~static_cast<DWORD>(WS_EX_TOPMOST);
+            size_t at = 0;
+            if (hWndInsertAfter == HWND_BOTTOM) {
+                at = list->size();
+            } else if (hWndInsertAfter != HWND_TOP && hWndInsertAfter != HWND_TOPMOST &&
+                       hWndInsertAfter != HWND_NOTOPMOST) {
+                auto after = std::find(list->begin(), list->end(), hWndInsertAfter);
+                at = after == list->end() ? 0 : static_cast<size_t>(after - list->begin()) + 1;
+            }
+            Stack(*list, hWnd, w->exStyle & WS_EX_TOPMOST, at);
+        } else if (it != list->end()) {
             list->erase(it);
             if (hWndInsertAfter == HWND_TOP || hWndInsertAfter == HWND_TOPMOST)
                 list->insert(list->begin(), hWnd);
@@ -1328,6 +1358,18 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_SETTEXT:
         w->text = lParam ? reinterpret_cast<LPCWSTR>(lParam) : u"";
         return TRUE;
+    case WM_NCHITTEST: {
+        // The point is in screen coordinates.
+        POINT at{static_cast<SHORT>(LOWORD(lParam)), static_cast<SHORT>(HIWORD(lParam))};
+        RECT client = ClientScreenRect(*w);
+        if (PtInRect(&client, at)) return HTCLIENT;
+        RECT window{};
+        GetWindowRect(hWnd, &window);
+        if (!PtInRect(&window, at)) return HTNOWHERE;
+        bool caption = (w->style & WS_CAPTION) == WS_CAPTION;
+        if (caption && at.y < client.top && at.y >= client.top - kCaptionHeight) return HTCAPTION;
+        return HTBORDER;
+    }
     case WM_GETTEXT: {
         if (wParam == 0 || !lParam) return 0;
         auto* out = reinterpret_cast<LPWSTR>(lParam);

@@ -213,6 +213,123 @@ TEST_F(DrawingCalls, TabStopsOfListBoxesAndEditsInDialogUnits) {
     DestroyWindow(dialog);
 }
 
+// A list box's and a multiline edit's columns stand on their tab stops in
+// the picture: nothing dark between the first column's text and the stop,
+// the second column's first stroke just past it.
+bool Dark(COLORREF c) {
+    return GetRValue(c) + GetGValue(c) + GetBValue(c) < 384;
+}
+int LeftmostDark(const user_test::Picture& pic, const RECT& r) {
+    for (int x = r.left; x < r.right; ++x)
+        for (int y = r.top; y < r.bottom; ++y)
+            if (Dark(pic.At(x, y))) return x;
+    return -1;
+}
+
+TEST_F(DrawingCalls, ColumnsAreDrawnOnTheirTabStops) {
+    user_test::TemplateBuilder t;
+    t.Dialog(WS_POPUP | WS_VISIBLE | DS_SETFONT, 200, 100, u"Columns")
+        .Item(0x83, nullptr, LBS_USETABSTOPS, 5, 5, 180, 40, 10, u"")
+        .Item(0x81, nullptr, ES_MULTILINE, 5, 50, 180, 30, 11, u"");
+    HWND dialog = CreateDialogIndirectParamW(nullptr, t.Get(), nullptr, user_test::LoggingProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    HWND list = GetDlgItem(dialog, 10), edit = GetDlgItem(dialog, 11);
+    INT stops[] = {60};
+    ASSERT_TRUE(SendMessageW(list, LB_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(stops)));
+    ASSERT_TRUE(SendMessageW(edit, EM_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(stops)));
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"Name\tValue"));
+    SetWindowTextW(edit, u"Key\tWord");
+    int stop = platform::user::driver::ReadTabStops(list).at(0);
+    ASSERT_GT(stop, 60);
+
+    user_test::Picture pic(dialog);
+    // The text starts two pixels into a list box, three into an edit (past
+    // its sunken edge).
+    auto probe = [&](HWND control, int inset, int rowHeight) {
+        RECT at = user_test::PlaceOf(dialog, control);
+        int origin = at.left + inset;
+        RECT row{origin, at.top + 3, at.right - 3, at.top + 3 + rowHeight};
+        ASSERT_GE(LeftmostDark(pic, row), origin) << "no text drawn";
+        EXPECT_EQ(LeftmostDark(pic, RECT{origin + 30, row.top, origin + stop, row.bottom}), -1);
+        int second = LeftmostDark(pic, RECT{origin + stop, row.top, row.right, row.bottom});
+        EXPECT_GE(second, origin + stop);
+        EXPECT_LE(second, origin + stop + 3);
+    };
+    probe(list, 2, static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0)) - 2);
+    probe(edit, 3, 12);
+    DestroyWindow(dialog);
+}
+
+// EM_SCROLLCARET scrolls a narrow single-line edit just far enough that the
+// caret at the end of its text shows, and back when the caret goes home; the
+// picture then starts at the first visible character.
+TEST_F(DrawingCalls, ScrollCaretKeepsTheCaretInView) {
+    user_test::TemplateBuilder t;
+    t.Dialog(WS_POPUP | WS_VISIBLE | DS_SETFONT, 200, 60, u"Caret")
+        .Item(0x81, nullptr, ES_AUTOHSCROLL, 5, 5, 40, 12, 10, u"")
+        .Item(0x81, nullptr, ES_MULTILINE, 5, 25, 80, 24, 11, u"");
+    HWND dialog = CreateDialogIndirectParamW(nullptr, t.Get(), nullptr, user_test::LoggingProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    HWND edit = GetDlgItem(dialog, 10);
+    const std::u16string text = u"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWW.";
+    SetWindowTextW(edit, text.c_str());
+    EXPECT_EQ(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    user_test::Picture before(dialog);
+
+    auto len = static_cast<WPARAM>(text.size());
+    SendMessageW(edit, EM_SETSEL, len, static_cast<LPARAM>(len));
+    EXPECT_TRUE(SendMessageW(edit, EM_SCROLLCARET, 0, 0));
+    auto first = static_cast<size_t>(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0));
+    ASSERT_GT(first, 0u);
+    ASSERT_LT(first, text.size());
+    // What is left from the first visible character fits the field.
+    // Measured in the dialog's own face and size (8 points at 96 dots an inch).
+    LOGFONTW face{};
+    face.lfHeight = -11;
+    face.lfWeight = FW_NORMAL;
+    std::u16string_view name = u"MS Shell Dlg";
+    std::copy(name.begin(), name.end(), face.lfFaceName);
+    HFONT font = CreateFontIndirectW(&face);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE rest{}, more{};
+    GetTextExtentPoint32W(dc, text.c_str() + first, static_cast<int>(text.size() - first), &rest);
+    GetTextExtentPoint32W(dc, text.c_str() + first - 1, static_cast<int>(text.size() - first + 1),
+                          &more);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(font);
+    RECT place = user_test::PlaceOf(dialog, edit);
+    EXPECT_LE(rest.cx, place.right - place.left - 8);
+    EXPECT_GT(more.cx, place.right - place.left - 9); // no further than needed
+    // Asked again, it stays.
+    EXPECT_TRUE(SendMessageW(edit, EM_SCROLLCARET, 0, 0));
+    EXPECT_EQ(static_cast<size_t>(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0)), first);
+
+    // The picture shows the text from its first visible character.
+    user_test::Picture after(dialog);
+    RECT field{place.left + 3, place.top + 3, place.right - 3, place.bottom - 3};
+    int changed = 0;
+    for (int y = field.top; y < field.bottom; ++y)
+        for (int x = field.left; x < field.right; ++x)
+            changed += before.At(x, y) != after.At(x, y);
+    EXPECT_GT(changed, 0);
+
+    SendMessageW(edit, EM_SETSEL, 0, 0);
+    EXPECT_TRUE(SendMessageW(edit, EM_SCROLLCARET, 0, 0));
+    EXPECT_EQ(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    // The longest text an edit holds by default scrolls at once.
+    std::u16string longText(30000, u'x');
+    SetWindowTextW(edit, longText.c_str());
+    SendMessageW(edit, EM_SETSEL, 30000, 30000);
+    EXPECT_TRUE(SendMessageW(edit, EM_SCROLLCARET, 0, 0));
+    EXPECT_GT(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0), 29980);
+    // A multiline edit accepts it and shows its first line.
+    EXPECT_TRUE(SendDlgItemMessageW(dialog, 11, EM_SCROLLCARET, 0, 0));
+    EXPECT_EQ(SendDlgItemMessageW(dialog, 11, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    DestroyWindow(dialog);
+}
+
 // The tool's window answers TTN_GETDISPINFOW in each of the ways it can.
 struct TipAnswer {
     int calls = 0;

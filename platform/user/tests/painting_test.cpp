@@ -592,8 +592,67 @@ TEST_F(Painting, DragAndCursorSeenByTheWindow) {
     gMouse.clear();
     ASSERT_TRUE(drv::MouseMove(area, POINT{5, 6}));
     EXPECT_EQ(gMouse, (std::vector<std::string>{"move 5,6"}));
+    // A disabled window lets the mouse through to the window beneath.
     EnableWindow(area, FALSE);
+    gMouse.clear();
+    EXPECT_TRUE(drv::MouseDown(area, POINT{5, 6}));
+    EXPECT_TRUE(drv::MouseUp(area, POINT{5, 6}));
+    EXPECT_TRUE(gMouse.empty());
+    ShowWindow(area, SW_HIDE);
     EXPECT_FALSE(drv::MouseDown(area, POINT{5, 6}));
+    DestroyWindow(top);
+    windows.clear();
+    UnregisterClassW(u"MouseProbe", nullptr);
+}
+
+// The mouse passes through what the system lets it pass: a label without
+// SS_NOTIFY, a group box, a disabled control; a drag over a label reaches the
+// handler of the window beneath, at the point in its own coordinates.
+TEST_F(Painting, TheMousePassesThroughLabelsAndGroupBoxes) {
+    gMouse.clear();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = MouseProc;
+    wc.lpszClassName = u"MouseProbe";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND top = CreateWindowExW(0, u"PaintProbe", u"Mouse", WS_POPUP | WS_VISIBLE, 0, 0, 400, 200,
+                               nullptr, nullptr, nullptr, nullptr);
+    windows.push_back(top);
+    HWND area = CreateWindowExW(0, u"MouseProbe", u"", WS_CHILD | WS_VISIBLE, 10, 10, 300, 150, top,
+                                nullptr, nullptr, nullptr);
+    auto child = [&](const char16_t* cls, const char16_t* text, DWORD style, RECT r) {
+        return CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                               r.right - r.left, r.bottom - r.top, area, nullptr, nullptr, nullptr);
+    };
+    HWND group = child(u"Button", u"Group", BS_GROUPBOX, RECT{5, 40, 200, 140});
+    HWND label = child(u"Static", u"Name:", SS_LEFT, RECT{10, 10, 110, 30});
+    HWND inner = child(u"Static", u"Inside", SS_LEFT, RECT{20, 60, 100, 80});
+    HWND notifying = child(u"Static", u"Click", SS_NOTIFY, RECT{220, 10, 280, 30});
+    HWND button = child(u"Button", u"Push", BS_PUSHBUTTON, RECT{220, 60, 280, 90});
+    ASSERT_TRUE(group && label && inner && notifying && button);
+
+    ASSERT_TRUE(drv::Drag(label, POINT{5, 5}, POINT{45, 5}, 2));
+    EXPECT_EQ(gMouse, (std::vector<std::string>{"down 15,15", "move 35,15 button held",
+                                                "move 55,15 button held", "up 55,15"}));
+    EXPECT_EQ(drv::ReadCursor(), LoadCursorW(nullptr, IDC_HAND));
+    // Through a label inside a group box, and through the group box itself.
+    gMouse.clear();
+    ASSERT_TRUE(drv::MouseDown(inner, POINT{2, 2}));
+    ASSERT_TRUE(drv::MouseUp(group, POINT{100, 50}));
+    EXPECT_EQ(gMouse, (std::vector<std::string>{"down 22,62", "up 105,90"}));
+    // A static that notifies and a button take the mouse themselves...
+    gMouse.clear();
+    ASSERT_TRUE(drv::MouseDown(notifying, POINT{2, 2}));
+    ASSERT_TRUE(drv::MouseUp(notifying, POINT{2, 2}));
+    ASSERT_TRUE(drv::MouseDown(area, POINT{230, 70})); // the button lies there
+    ASSERT_TRUE(drv::MouseUp(area, POINT{230, 70}));
+    EXPECT_TRUE(gMouse.empty());
+    EXPECT_EQ(SendMessageW(label, WM_NCHITTEST, 0, MAKELONG(25, 25)), HTTRANSPARENT);
+    EXPECT_EQ(SendMessageW(notifying, WM_NCHITTEST, 0, MAKELONG(235, 25)), HTCLIENT);
+    // ...unless disabled.
+    EnableWindow(button, FALSE);
+    ASSERT_TRUE(drv::MouseDown(button, POINT{5, 5}));
+    ASSERT_TRUE(drv::MouseUp(button, POINT{5, 5}));
+    EXPECT_EQ(gMouse, (std::vector<std::string>{"down 225,65", "up 225,65"}));
     DestroyWindow(top);
     windows.clear();
     UnregisterClassW(u"MouseProbe", nullptr);

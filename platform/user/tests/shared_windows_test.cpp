@@ -59,6 +59,9 @@ TEST_F(SharedWindows, AnotherProgramsWindowIsFoundCommandedAndRaised) {
     }));
     EXPECT_EQ(FindWindowW(u"PeerMonitor", nullptr), found);
     EXPECT_EQ(FindWindowA(nullptr, "Status Monitor - Home"), nullptr);
+    // Another program's titles compare without regard to case, as our own do.
+    EXPECT_EQ(FindWindowA(nullptr, "STATUS MONITOR - office"), found);
+    EXPECT_EQ(FindWindowW(u"peermonitor", u"status monitor - office"), found);
     EXPECT_TRUE(IsWindow(found));
     ASSERT_TRUE(Eventually([&] { return IsIconic(found) != FALSE; }));
     // The raise command travels to the other program's queue; it restores

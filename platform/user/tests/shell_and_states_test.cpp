@@ -150,6 +150,9 @@ TEST_F(ShellAndStates, MinimizedWindowsAnsiCallsAndSettingsBroadcast) {
     EXPECT_EQ(FindWindowA(nullptr, "Status Monitor - Office"), a);
     EXPECT_EQ(FindWindowA("recorder", "Other"), b);
     EXPECT_EQ(FindWindowA(nullptr, "Status Monitor - Home"), nullptr);
+    // Titles are compared without regard to case, as the system compares them.
+    EXPECT_EQ(FindWindowA(nullptr, "status monitor - OFFICE"), a);
+    EXPECT_EQ(FindWindowW(nullptr, u"OTHER"), b);
     EXPECT_FALSE(IsIconic(a));
     ShowWindow(a, SW_SHOWMINIMIZED);
     EXPECT_TRUE(IsIconic(a));

@@ -124,6 +124,49 @@ TEST_F(Windows, CoordinatesAndPlacement) {
     EXPECT_FALSE(IsWindowVisible(grandchild));
 }
 
+// HWND_TOPMOST marks a window topmost and keeps it above the others, which a
+// new window or HWND_TOP does not pass; HWND_NOTOPMOST puts it back on top of
+// the others.
+TEST_F(Windows, TopmostWindowsStayAboveTheOthers) {
+    auto make = [](const char16_t* title) {
+        return CreateWindowExW(0, u"RecorderClass", title, WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                               nullptr, nullptr, nullptr, nullptr);
+    };
+    HWND a = make(u"A"), b = make(u"B");
+    auto order = [&] {
+        std::vector<HWND> ours;
+        for (HWND h = GetWindow(top, GW_HWNDFIRST); h; h = GetWindow(h, GW_HWNDNEXT))
+            if (h == top || h == a || h == b) ours.push_back(h);
+        return ours;
+    };
+    EXPECT_EQ(order(), (std::vector<HWND>{b, a, top}));
+    ASSERT_TRUE(SetWindowPos(top, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
+    EXPECT_TRUE(GetWindowLongW(top, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_NE(platform::user::driver::Snapshot(top).find("\"Top\" topmost"), std::string::npos);
+    EXPECT_EQ(order(), (std::vector<HWND>{top, b, a}));
+    // Neither HWND_TOP nor a window made later passes the topmost one.
+    SetWindowPos(a, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    HWND c = make(u"C");
+    EXPECT_EQ(GetWindow(c, GW_HWNDPREV), top);
+    EXPECT_EQ(GetWindow(c, GW_HWNDNEXT), a);
+    // Placed after a window below it, a topmost window stays in its band.
+    SetWindowPos(top, a, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(GetWindow(top, GW_HWNDNEXT), c);
+    EXPECT_TRUE(GetWindowLongW(top, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    ASSERT_TRUE(SetWindowPos(top, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
+    EXPECT_FALSE(GetWindowLongW(top, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(platform::user::driver::Snapshot(top).find("topmost"), std::string::npos);
+    EXPECT_EQ(GetWindow(top, GW_HWNDNEXT), c); // on top of the others still
+    SetWindowPos(c, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    EXPECT_EQ(GetWindow(c, GW_HWNDNEXT), top);
+    // Made topmost from the start.
+    HWND d = CreateWindowExW(WS_EX_TOPMOST, u"RecorderClass", u"D", WS_POPUP, 0, 0, 10, 10, nullptr,
+                             nullptr, nullptr, nullptr);
+    EXPECT_EQ(GetWindow(d, GW_HWNDNEXT), c);
+    for (HWND h : {a, b, c, d})
+        DestroyWindow(h);
+}
+
 TEST_F(Windows, MessagesSubclassingAndTimers) {
     EXPECT_EQ(SendMessageW(child, WM_APP, 1, 0), 42);
     ASSERT_TRUE(SetWindowSubclass(child, Doubling, 5, 99));

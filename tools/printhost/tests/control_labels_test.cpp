@@ -116,6 +116,38 @@ TEST_F(ControlLabels, CheckBoxesOnAndOffAndLabelsThatDoNotNameOne) {
     EXPECT_EQ(Find(basic_, u"Booklet", &error), GetDlgItem(basic_, 135)) << error;
 }
 
+// A label names the next control that takes input or shows a list, as a
+// person reads the page: the Profile page's "&Profile :" is followed by an
+// empty static before its list; a marked label keeps its control when plain
+// text (a value shown, a second column heading) stands between them.
+TEST_F(ControlLabels, LabelsPassOverEmptyStaticsAndValuesShown) {
+    HWND profile = CreateDialogParamW(module_, MAKEINTRESOURCEW(550), host_, Quiet, 0);
+    ASSERT_NE(profile, nullptr);
+    ShowWindow(profile, SW_SHOW);
+    HWND list = GetDlgItem(profile, 563);
+    for (const char16_t* name : {u"Default", u"Office Draft"})
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    std::string error;
+    ASSERT_EQ(Find(profile, u"Profile", &error), list) << error;
+    ASSERT_TRUE(SetControlValue(list, "'Profile'", "office", &error)) << error;
+    EXPECT_EQ(platform::user::driver::ReadSelection(list), 1);
+    EXPECT_EQ(Find(profile, u"Settings", &error), GetDlgItem(profile, 569)) << error;
+    // The static beside the label showing a name changes nothing.
+    SetDlgItemTextW(profile, 562, u"Office Draft");
+    EXPECT_EQ(Find(profile, u"Profile", &error), list) << error;
+    EXPECT_EQ(Find(profile, u"Office Draft", &error), nullptr);
+
+    // "&TrueType Font" heads the list; "Substitution Font" beside it is the
+    // second column's heading.
+    HWND fonts = CreateDialogParamW(module_, MAKEINTRESOURCEW(366), host_, Quiet, 0);
+    ASSERT_NE(fonts, nullptr);
+    ShowWindow(fonts, SW_SHOW);
+    EXPECT_EQ(Find(fonts, u"TrueType Font", &error), GetDlgItem(fonts, 367)) << error;
+    EXPECT_EQ(Find(fonts, u"Substitution Font", &error), GetDlgItem(fonts, 368)) << error;
+    DestroyWindow(fonts);
+    DestroyWindow(profile);
+}
+
 TEST(PlainLabel, MnemonicsColonsAndBlanks) {
     EXPECT_EQ(printhost::PlainLabel(u"Paper Si&ze :"), u"Paper Size");
     EXPECT_EQ(printhost::PlainLabel(u"  Fish && &Chips:  "), u"Fish & Chips");

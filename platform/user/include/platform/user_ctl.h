@@ -175,10 +175,13 @@ bool PressKey(int virtualKey);
 bool HoldKey(int virtualKey);
 bool ReleaseKey(int virtualKey);
 // The left mouse button at a point of a window's client area: pressed, moved
-// (a drag while it is down) and released. Each asks the window under the
-// mouse for its cursor first (WM_SETCURSOR) unless a window has captured the
-// mouse, which then gets the messages, at the point in its own coordinates.
-// False when the window cannot take the mouse (missing, disabled, hidden).
+// (a drag while it is down) and released. The point is hit-tested as the
+// system does, from the window's top-level window down (WM_NCHITTEST): a
+// static text without SS_NOTIFY, a group box and a disabled window let the
+// mouse pass to the window beneath. The window found is asked for its cursor
+// first (WM_SETCURSOR) unless a window has captured the mouse, which then
+// gets the messages; each at the point in its own coordinates. False when
+// the window is missing or hidden, or no window there takes the mouse.
 bool MouseDown(HWND window, POINT at);
 bool MouseMove(HWND window, POINT at);
 bool MouseUp(HWND window, POINT at);

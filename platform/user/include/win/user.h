@@ -222,6 +222,7 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define WM_GETTEXT 0x000D
 #define WM_GETTEXTLENGTH 0x000E
 #define WM_PAINT 0x000F
+#define WM_NCHITTEST 0x0084
 #define WM_NCPAINT 0x0085
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
@@ -315,6 +316,12 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define MK_SHIFT 0x0004
 #define MK_CONTROL 0x0008
 #define HTCLIENT 1
+// WM_NCHITTEST's other answers: outside the window, a window beneath takes
+// the mouse, the caption, the frame.
+#define HTTRANSPARENT (-1)
+#define HTNOWHERE 0
+#define HTCAPTION 2
+#define HTBORDER 18
 
 // WM_GETDLGCODE
 #define DLGC_WANTARROWS 0x0001
@@ -467,6 +474,7 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 // ---- edit messages ----
 #define EM_GETSEL 0x00B0
 #define EM_SETSEL 0x00B1
+#define EM_SCROLLCARET 0x00B7
 #define EM_GETMODIFY 0x00B8
 #define EM_SETMODIFY 0x00B9
 #define EM_GETLINECOUNT 0x00BA
@@ -478,6 +486,7 @@ typedef const SCROLLINFO* LPCSCROLLINFO;
 #define EM_UNDO 0x00C7
 #define EM_EMPTYUNDOBUFFER 0x00CD
 #define EM_SETPASSWORDCHAR 0x00CC
+#define EM_GETFIRSTVISIBLELINE 0x00CE
 #define EM_SETREADONLY 0x00CF
 #define EM_GETLIMITTEXT 0x00D5
 #define EM_SETTABSTOPS 0x00CB
