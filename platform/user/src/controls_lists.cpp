@@ -370,6 +370,18 @@ LRESULT CALLBACK ComboBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CREATE:
         MeasureOnCreate(h, *w);
         return 0;
+    case WM_NCHITTEST: {
+        // A closed drop-down combo box is only as tall as its field: the
+        // template's height is that of its list when dropped, so the mouse
+        // below the field reaches what lies beneath.
+        if ((w->style & 3) != CBS_SIMPLE && !s.dropped) {
+            POINT p{static_cast<SHORT>(LOWORD(lp)), static_cast<SHORT>(HIWORD(lp))};
+            ScreenToClient(h, &p);
+            constexpr LONG kFieldEdges = 6; // the field's sunken frame, above and below
+            if (p.y >= static_cast<LONG>(s.fieldHeight) + kFieldEdges) return HTTRANSPARENT;
+        }
+        return DefWindowProcW(h, msg, wp, lp);
+    }
     case WM_SETTEXT:
         // A drop-down list shows only its items; an editable one takes any text.
         if ((w->style & 3) == CBS_DROPDOWNLIST) {
