@@ -269,12 +269,21 @@ pid_t StartLongPrint(const std::string& root, std::string flags) {
     return pid;
 }
 
-// The first file of the working folders whose name holds part, waiting for
-// it up to a minute; empty when none came.
-std::string WaitForUserFile(const char* part) {
+bool ListHolds(const char* text) {
+    const fs::path list = FindOutputList();
+    std::ifstream in(list, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return !list.empty() && bytes.find(text) != std::string::npos;
+}
+
+// The first file of the working folders whose name holds part (once
+// "OutFile.INI" holds listHolds, when given), waiting up to a minute; empty
+// when none came.
+std::string WaitForUserFile(const char* part, const char* listHolds = nullptr) {
     for (int i = 0; i < 6000; ++i) {
-        for (const std::string& f : UserFiles())
-            if (f.find(part) != std::string::npos) return f;
+        if (!listHolds || ListHolds(listHolds))
+            for (const std::string& f : UserFiles())
+                if (f.find(part) != std::string::npos) return f;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return {};
@@ -307,16 +316,19 @@ TEST_F(HostileInputTest, NothingOfAKilledPrintIsLeftForEver) {
         const char* road;
         const char* flags;
         const char* killWhen; // a file of the working folder whose name holds this
+        // and a text of "OutFile.INI": the replay's temporary copy is killed
+        // once its slot names it (a copy cut off before that is the logon's).
+        const char* listHolds;
     } cases[] = {
-        {"spool-side, recording", "", "EMF00020.DAT"},
-        {"spool-side, late in recording", "", "EMF00300.DAT"},
-        {"for a file, recording", "--to-file '@/killed.prn'", "EMF00020.DAT"},
-        {"for a file, replaying", "--to-file '@/killed.prn'", "~tmp"},
+        {"spool-side, recording", "", "EMF00020.DAT", nullptr},
+        {"spool-side, late in recording", "", "EMF00300.DAT", nullptr},
+        {"for a file, recording", "--to-file '@/killed.prn'", "EMF00020.DAT", nullptr},
+        {"for a file, replaying", "--to-file '@/killed.prn'", "~tmp", "Source_"},
     };
     for (const Case& c : cases) {
         const pid_t pid = StartLongPrint(root_, c.flags);
         ASSERT_GE(pid, 0);
-        const bool seen = !WaitForUserFile(c.killWhen).empty();
+        const bool seen = !WaitForUserFile(c.killWhen, c.listHolds).empty();
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         EXPECT_TRUE(seen) << c.road << ": the print never reached " << c.killWhen;

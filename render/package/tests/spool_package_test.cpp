@@ -305,8 +305,9 @@ TEST(SpoolPackageWriter, TheSweepTakesOnlyPackagesOfEndedOwners) {
         std::ofstream(platform::HostPath(PagePath(spool, id, 1))) << "emf";
         if (!p.markName.empty())
             std::ofstream(platform::HostPath(PageFolder(spool, id)) + "/" + p.markName);
-        if (!p.token.empty())
+        if (!p.token.empty()) {
             EXPECT_TRUE(fs::exists(platform::HostPath(OwnerMarkPath(spool, id, p.token))));
+        }
     }
     const std::string beside = platform::HostPath(spool) + "/VLM50002.txt";
     std::ofstream(beside) << "not a package";
