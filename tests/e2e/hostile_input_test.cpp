@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -252,44 +253,82 @@ std::vector<std::string> UserFiles() {
     return files;
 }
 
-bool AnyUserFile(const char* part) {
-    for (const std::string& f : UserFiles())
-        if (f.find(part) != std::string::npos) return true;
-    return false;
+// A print of 600 pages in a process of its own; flags may name the test's
+// root as "@".
+pid_t StartLongPrint(const std::string& root, std::string flags) {
+    if (auto at = flags.find('@'); at != std::string::npos) flags.replace(at, 1, root);
+    const std::string command = std::string("exec '") + PKG_TOOLS_DIR +
+                                "/printhost' print --printer P --pages 600 " + flags +
+                                " </dev/null >/dev/null 2>&1";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::setenv("PRINTHOST_ROOT", root.c_str(), 1);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+bool ListHolds(const char* text) {
+    const fs::path list = FindOutputList();
+    std::ifstream in(list, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return !list.empty() && bytes.find(text) != std::string::npos;
+}
+
+// The first file of the working folders whose name holds part (once
+// "OutFile.INI" holds listHolds, when given), waiting up to a minute; empty
+// when none came.
+std::string WaitForUserFile(const char* part, const char* listHolds = nullptr) {
+    for (int i = 0; i < 6000; ++i) {
+        if (!listHolds || ListHolds(listHolds))
+            for (const std::string& f : UserFiles())
+                if (f.find(part) != std::string::npos) return f;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {};
+}
+
+// What a print leaves of itself in the working folders: its package's files,
+// its temporary copies, and its slot in "OutFile.INI".
+std::string PrintLeftovers() {
+    std::string names;
+    for (const std::string& f : UserFiles()) {
+        const std::string name = fs::path(f).filename().string();
+        if (f.find("VLM") != std::string::npos || name.rfind("~tmp", 0) == 0) {
+            names += "\n  " + f;
+        } else if (name == "OutFile.INI") {
+            std::ifstream in(f, std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+            if (text.find("JobID_") != std::string::npos) names += "\n  a slot in " + f;
+        }
+    }
+    return names;
 }
 
 // Prints killed while the package is recorded and while it is replayed, on
 // the spool-side road and for a file: the spooler's next look fails the job,
-// and the next logon's clean-up leaves nothing of it on disk.
+// the next print's start leaves nothing of it on disk, and the next logon's
+// clean-up empties the working folders.
 TEST_F(HostileInputTest, NothingOfAKilledPrintIsLeftForEver) {
     struct Case {
         const char* road;
         const char* flags;
         const char* killWhen; // a file of the working folder whose name holds this
+        // and a text of "OutFile.INI": the replay's temporary copy is killed
+        // once its slot names it (a copy cut off before that is the logon's).
+        const char* listHolds;
     } cases[] = {
-        {"spool-side, recording", "", "EMF00020.DAT"},
-        {"spool-side, late in recording", "", "EMF00300.DAT"},
-        {"for a file, recording", "--to-file '@/killed.prn'", "EMF00020.DAT"},
-        {"for a file, replaying", "--to-file '@/killed.prn'", "~tmp"},
+        {"spool-side, recording", "", "EMF00020.DAT", nullptr},
+        {"spool-side, late in recording", "", "EMF00300.DAT", nullptr},
+        {"for a file, recording", "--to-file '@/killed.prn'", "EMF00020.DAT", nullptr},
+        {"for a file, replaying", "--to-file '@/killed.prn'", "~tmp", "Source_"},
     };
     for (const Case& c : cases) {
-        std::string flags = c.flags;
-        if (auto at = flags.find('@'); at != std::string::npos) flags.replace(at, 1, root_);
-        const std::string command = std::string("exec '") + PKG_TOOLS_DIR +
-                                    "/printhost' print --printer P --pages 600 " + flags +
-                                    " </dev/null >/dev/null 2>&1";
-        const pid_t pid = fork();
+        const pid_t pid = StartLongPrint(root_, c.flags);
         ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            ::setenv("PRINTHOST_ROOT", root_.c_str(), 1);
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        bool seen = false;
-        for (int i = 0; i < 6000 && !seen; ++i) {
-            seen = AnyUserFile(c.killWhen);
-            if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        const bool seen = !WaitForUserFile(c.killWhen, c.listHolds).empty();
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         EXPECT_TRUE(seen) << c.road << ": the print never reached " << c.killWhen;
@@ -299,6 +338,9 @@ TEST_F(HostileInputTest, NothingOfAKilledPrintIsLeftForEver) {
         EXPECT_EQ(out.find("spooling"), std::string::npos) << c.road << ":\n" << out;
         EXPECT_EQ(out.find("writer gone"), std::string::npos) << c.road << ":\n" << out;
         out.clear();
+        EXPECT_EQ(Printhost("print --printer P </dev/null", &out), 0) << c.road << ": " << out;
+        EXPECT_EQ(PrintLeftovers(), "") << c.road << ": after the next print";
+        out.clear();
         EXPECT_EQ(Printhost("logon", &out), 0) << out;
         EXPECT_NE(out.find("Tempsweep.EXE"), std::string::npos) << c.road << ": " << out;
         const std::vector<std::string> left = UserFiles();
@@ -307,6 +349,27 @@ TEST_F(HostileInputTest, NothingOfAKilledPrintIsLeftForEver) {
             names += "\n  " + f;
         EXPECT_TRUE(left.empty()) << c.road << ": left" << names;
     }
+}
+
+// A print in another process that is still recording keeps its package while
+// a second print's start sweeps the folder; once it is killed, the next
+// print's start removes it.
+TEST_F(HostileInputTest, ALiveJobKeepsItsPackageWhileASweepRuns) {
+    const pid_t pid = StartLongPrint(root_, "");
+    ASSERT_GE(pid, 0);
+    const std::string page = WaitForUserFile("EMF00020.DAT");
+    std::string out;
+    EXPECT_EQ(Printhost("print --printer P </dev/null", &out), 0) << out;
+    const bool running = ::waitpid(pid, nullptr, WNOHANG) == 0;
+    const bool kept = !page.empty() && fs::exists(page);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    ASSERT_FALSE(page.empty()) << "the live print never reached its 20th page";
+    ASSERT_TRUE(running) << "the live print ended before the sweep was looked at";
+    EXPECT_TRUE(kept) << page << " of the live print was swept";
+    out.clear();
+    EXPECT_EQ(Printhost("print --printer P </dev/null", &out), 0) << out;
+    EXPECT_EQ(PrintLeftovers(), "") << "after the print that followed the kill";
 }
 
 // The printer's device mode as stored (level 2).

@@ -45,15 +45,16 @@ double AngleOf(const Box& b, PointD p) {
 }
 
 // Appends the Bezier from p0 as lines, dividing until each piece is flat.
-void FlattenBezier(std::vector<PointD>& out, PointD p0, PointD p1, PointD p2, PointD p3,
-                   int depth) {
+// The lines go straight into the flattened figure (no list per curve: a page
+// of ellipses and pies flattens thousands of curves).
+void FlattenBezier(Figures& out, PointD p0, PointD p1, PointD p2, PointD p3, int depth) {
     // Distance of the control points from the chord, as a flatness bound.
     double ux = 3 * p1.x - 2 * p0.x - p3.x, uy = 3 * p1.y - 2 * p0.y - p3.y;
     double vx = 3 * p2.x - p0.x - 2 * p3.x, vy = 3 * p2.y - p0.y - 2 * p3.y;
     double flat = std::max(ux * ux, vx * vx) + std::max(uy * uy, vy * vy);
     // 16 * tolerance^2 with a tolerance of a quarter pixel.
     if (depth >= 12 || !(flat > 1.0)) {
-        out.push_back(p3);
+        out.push_back(PathPoint{p3, PT_LINETO});
         return;
     }
     PointD a{(p0.x + p1.x) / 2, (p0.y + p1.y) / 2}, b{(p1.x + p2.x) / 2, (p1.y + p2.y) / 2},
@@ -234,10 +235,7 @@ Figures Flatten(const Figures& f) {
     for (size_t i = 0; i < f.size(); ++i) {
         BYTE type = f[i].type & ~PT_CLOSEFIGURE;
         if (type == PT_BEZIERTO && i + 2 < f.size()) {
-            std::vector<PointD> pts;
-            FlattenBezier(pts, current, f[i].p, f[i + 1].p, f[i + 2].p, 0);
-            for (PointD p : pts)
-                out.push_back(PathPoint{p, PT_LINETO});
+            FlattenBezier(out, current, f[i].p, f[i + 1].p, f[i + 2].p, 0);
             if (f[i + 2].type & PT_CLOSEFIGURE) out.back().type |= PT_CLOSEFIGURE;
             current = f[i + 2].p;
             i += 2;

@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 
 #include "platform/paths.h"
@@ -59,6 +62,74 @@ struct JobRow {
     bool spoolFile = true;
 };
 
+// Pages started by this process's writers and not yet in the database. A
+// transaction per page cost a tenth of a fast page, so StartPagePrinter
+// writes its count at most every kPageFlushInterval (and always at the first
+// page and at the end of the document). Every read of a job goes through
+// LoadJob, which adds the pages still held here: this process sees each page
+// at once; another process sees it at the writer's next page past the
+// interval, or at the end of the document.
+constexpr auto kPageFlushInterval = std::chrono::milliseconds(50);
+
+struct PendingPages {
+    DWORD count = 0;
+    std::chrono::steady_clock::time_point lastFlush{};
+};
+
+std::mutex& PendingMutex() {
+    static auto* m = new std::mutex;
+    return *m;
+}
+
+std::map<DWORD, PendingPages>& Pending() {
+    static auto* pending = new std::map<DWORD, PendingPages>;
+    return *pending;
+}
+
+DWORD PendingPagesOf(DWORD id) {
+    std::lock_guard lock(PendingMutex());
+    auto it = Pending().find(id);
+    return it == Pending().end() ? 0 : it->second.count;
+}
+
+// Writes the job's held pages into the database; the caller holds the
+// writer's handle. Inside a transaction of the caller's, the write joins it.
+// The count leaves the table before the write so that no reader in this
+// process counts a page twice, and comes back if the write failed.
+bool FlushPendingPagesOf(DWORD id, bool insideTransaction) {
+    DWORD n = 0;
+    {
+        std::lock_guard lock(PendingMutex());
+        auto it = Pending().find(id);
+        if (it == Pending().end() || it->second.count == 0) return true;
+        n = it->second.count;
+        it->second.count = 0;
+        it->second.lastFlush = std::chrono::steady_clock::now();
+    }
+    auto write = [&] {
+        Stmt s("UPDATE spl_jobs SET total_pages = total_pages + ? WHERE id = ?");
+        s.Bind(1, static_cast<long long>(n)).Bind(2, static_cast<long long>(id));
+        s.Run();
+        return true;
+    };
+    bool ok = false;
+    try {
+        ok = insideTransaction ? write() : platform::MachineDb::Transaction(write);
+    } catch (...) {
+        ok = false;
+    }
+    if (!ok) {
+        std::lock_guard lock(PendingMutex());
+        Pending()[id].count += n;
+    }
+    return ok;
+}
+
+void ForgetPendingPagesOf(DWORD id) {
+    std::lock_guard lock(PendingMutex());
+    Pending().erase(id);
+}
+
 bool LoadJob(DWORD id, JobRow* out) {
     Stmt s("SELECT id, printer, document, user, machine, datatype, status_text, status, priority, "
            "total_pages, pages_printed, size, submitted, devmode, output_path, spool_file "
@@ -74,7 +145,7 @@ bool LoadJob(DWORD id, JobRow* out) {
     out->statusText = s.Wide(6);
     out->status = static_cast<DWORD>(s.Int(7));
     out->priority = static_cast<DWORD>(s.Int(8));
-    out->totalPages = static_cast<DWORD>(s.Int(9));
+    out->totalPages = static_cast<DWORD>(s.Int(9)) + PendingPagesOf(out->id);
     out->pagesPrinted = static_cast<DWORD>(s.Int(10));
     out->size = static_cast<ULONGLONG>(s.Int(11));
     out->submitted = s.Blob(12);
@@ -309,6 +380,9 @@ BOOL FinishDoc(HANDLE hPrinter, bool abort) {
         Stmt w("DELETE FROM spl_job_writers WHERE job = ?");
         w.Bind(1, static_cast<long long>(id));
         w.Run();
+        // The pages still held join the end's transaction, before the pages
+        // printed are taken from the total.
+        FlushPendingPagesOf(id, true);
         Stmt s("UPDATE spl_jobs SET status = ?, size = ?, pages_printed = CASE WHEN ? THEN "
                "pages_printed "
                "ELSE total_pages END WHERE id = ?");
@@ -317,6 +391,7 @@ BOOL FinishDoc(HANDLE hPrinter, bool abort) {
         s.Run();
         return true;
     });
+    ForgetPendingPagesOf(id);
     RaiseStatusStamp();
     if (removed) RemoveOutput(job);
     return TRUE;
@@ -616,13 +691,16 @@ BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
             return FALSE;
         }
         h->pageOpen = true;
-        DWORD id = h->jobId;
-        platform::MachineDb::Transaction([&] {
-            Stmt s("UPDATE spl_jobs SET total_pages = total_pages + 1 WHERE id = ?");
-            s.Bind(1, static_cast<long long>(id));
-            s.Run();
-            return true;
-        });
+        const DWORD id = h->jobId;
+        bool flush;
+        {
+            std::lock_guard pendingLock(PendingMutex());
+            auto [it, first] = Pending().try_emplace(id);
+            ++it->second.count;
+            flush = first ||
+                    std::chrono::steady_clock::now() - it->second.lastFlush >= kPageFlushInterval;
+        }
+        if (flush) FlushPendingPagesOf(id, false);
         return TRUE;
     });
 }

@@ -232,6 +232,27 @@ TEST_F(JobsTest, SetJobCancelThroughAnotherHandle) {
     EXPECT_TRUE(Status(admin, id) & JOB_STATUS_DELETED);
 }
 
+// Pages counted in batches still show at once in this process, and the end
+// of the document writes every one of them.
+TEST_F(JobsTest, EveryPageOfAFastJobIsCounted) {
+    HANDLE h = Open(u"Office");
+    DWORD id = Start(h, u"Fast");
+    auto pages = [&] {
+        auto one = TwoCall(
+            [&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 1, b, n, needed); });
+        return std::pair{As<JOB_INFO_1W>(one).TotalPages, As<JOB_INFO_1W>(one).PagesPrinted};
+    };
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_TRUE(StartPagePrinter(h));
+        ASSERT_TRUE(EndPagePrinter(h));
+        if (i == 0 || i == 149) {
+            EXPECT_EQ(pages().first, static_cast<DWORD>(i + 1));
+        }
+    }
+    ASSERT_TRUE(EndDocPrinter(h));
+    EXPECT_EQ(pages(), std::pair(300u, 300u));
+}
+
 TEST_F(JobsTest, JobInformationLevels1And2) {
     auto dm = MakeDevmode(1100, 4);
     PRINTER_DEFAULTSW defaults{nullptr, reinterpret_cast<LPDEVMODEW>(dm.data()),

@@ -180,12 +180,19 @@ BOOL CreateSpoolPackage(PDEV* pdev) {
     job->spoolFolder = spoolpkg::SpoolFolder(working);
     // A package the job never finishes is swept away at the next logon.
     AddCleanupRunOnce(pdev, job->spoolFolder);
+    // The spooler fails the job of a writer that died at its next look, the
+    // start of this job; it cannot know the driver's files, so the driver
+    // removes here what such jobs left: the packages and print-to-file slots
+    // marked by an owner that has ended. Those of a job running in another
+    // process carry a live owner and stay; unmarked ones wait for the logon.
+    spoolpkg::SweepDeadPackages(job->spoolFolder);
+    SweepDeadOutputFiles(job->spoolFolder);
     job->layout = CopyLayoutInputs(pdev);
     uint8_t devmode[spoolpkg::kAnsiDevmodeSize];
     AnsiDevmode(pdev, devmode);
-    DWORD e =
-        job->package.Create(job->spoolFolder, pdev->jobId, devmode, PrinterName(pdev->printer),
-                            pdev->docName ? std::u16string(pdev->docName) : u"");
+    DWORD e = job->package.Create(
+        job->spoolFolder, pdev->jobId, devmode, PrinterName(pdev->printer),
+        pdev->docName ? std::u16string(pdev->docName) : u"", job->owner.Token());
     if (e) {
         StoreJobError(pdev, JobErrorSlot::Package, e);
         return FALSE;
@@ -218,6 +225,10 @@ BOOL FinishSpoolFile(PDEV* pdev) {
     DWORD pages = (pdev->firstPageOnly & 1) ? 1 : pdev->pageCount;
     DWORD e = job->package.Finish(pages);
     if (e) StoreJobError(pdev, JobErrorSlot::Package, e);
+    // The spool-side program plays the package in its own process, after
+    // this one may have ended: from here it is the program's.
+    if (!e && (pdev->modelCaps & caps::SpoolSideProgram))
+        spoolpkg::ReleasePackage(job->spoolFolder, job->package.spoolId(), job->owner.Token());
     return e ? FALSE : TRUE;
 }
 

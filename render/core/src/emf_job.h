@@ -37,6 +37,9 @@ struct EmfJob {
     // of listedFontsSpoolId.
     DWORD listedFontsSpoolId = 0;
     std::map<uint64_t, std::u16string> listedFonts;
+    // This process's claim on the package and its print-to-file slot, held
+    // until the device forgets the job (after the library road's replay).
+    spoolpkg::PackageOwner owner;
 };
 
 // The device's job state, made on first use; null when out of memory.

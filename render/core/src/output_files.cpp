@@ -83,7 +83,7 @@ std::u16string SpoolFolderOf(PDEV* pdev) {
 } // namespace
 
 BOOL AddOutputFileEntry(const std::u16string& spoolFolder, DWORD spoolId,
-                        const std::u16string& destination) {
+                        const std::u16string& destination, const std::u16string& ownerToken) {
     return EditList(spoolFolder, [&](platform::ini::IniDocument& doc, bool* changed) -> BOOL {
         Slots slots(doc);
         for (DWORD n = 0; n < kOutputFileSlots; ++n) {
@@ -91,6 +91,10 @@ BOOL AddOutputFileEntry(const std::u16string& spoolFolder, DWORD spoolId,
             doc.Set(kOutputFileSection, Key("JobID_", n), Hex8(spoolId));
             doc.DeleteKey(kOutputFileSection, Key("Source_", n));
             doc.Set(kOutputFileSection, Key("Dest_", n), destination);
+            if (ownerToken.empty())
+                doc.DeleteKey(kOutputFileSection, Key("Owner_", n));
+            else
+                doc.Set(kOutputFileSection, Key("Owner_", n), ownerToken);
             *changed = true;
             return TRUE;
         }
@@ -101,7 +105,12 @@ BOOL AddOutputFileEntry(const std::u16string& spoolFolder, DWORD spoolId,
 BOOL AddOutputFileEntry(PDEV* pdev) {
     if (pdev->printToDisk != 1 || !pdev->outputFile) return FALSE;
     std::u16string folder = SpoolFolderOf(pdev);
-    return !folder.empty() && AddOutputFileEntry(folder, pdev->spoolId, pdev->outputFile);
+    // The spool-side program plays the job in its own process: its slot has
+    // no owner here.
+    std::u16string owner;
+    if (pdev->emfJob && !(pdev->modelCaps & caps::SpoolSideProgram))
+        owner = pdev->emfJob->owner.Token();
+    return !folder.empty() && AddOutputFileEntry(folder, pdev->spoolId, pdev->outputFile, owner);
 }
 
 BOOL CompleteOutputFiles(const std::u16string& spoolFolder, DWORD jobNumber,
@@ -120,13 +129,42 @@ BOOL CompleteOutputFiles(const std::u16string& spoolFolder, DWORD jobNumber,
                 copied = CopyFileW(outputFile.c_str(), dest.c_str(), FALSE);
                 if (copied) DeleteFileW(outputFile.c_str());
             }
-            for (const char* name : {"Source_", "Dest_", "JobID_"})
+            for (const char* name : {"Source_", "Dest_", "JobID_", "Owner_"})
                 doc.DeleteKey(kOutputFileSection, Key(name, n));
             *changed = true;
             return copied;
         }
         return FALSE;
     });
+}
+
+DWORD SweepDeadOutputFiles(const std::u16string& spoolFolder) {
+    // A list nobody made yet has nothing to sweep, and is not made here.
+    if (GetFileAttributesW((spoolFolder + kOutputFileList).c_str()) == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    DWORD freed = 0;
+    EditList(spoolFolder, [&](platform::ini::IniDocument& doc, bool* changed) -> BOOL {
+        Slots slots(doc);
+        for (DWORD n = 0; n < kOutputFileSlots; ++n) {
+            const std::u16string owner = slots[Key("Owner_", n)];
+            if (owner.empty() || !spoolpkg::IsOwnerToken(owner) || spoolpkg::OwnerAlive(owner))
+                continue;
+            // Only a temporary copy of the spool folder itself goes; the
+            // user's file (Dest) is never touched.
+            const std::u16string source = slots[Key("Source_", n)];
+            const size_t cut = source.rfind(u'\\');
+            if (cut != std::u16string::npos && SameText(source.substr(0, cut + 1), spoolFolder) &&
+                source.compare(cut + 1, 4, u"~tmp") == 0 &&
+                spoolpkg::IsBareFileName(source.substr(cut + 1)))
+                DeleteFileW(source.c_str());
+            for (const char* name : {"Source_", "Dest_", "JobID_", "Owner_"})
+                doc.DeleteKey(kOutputFileSection, Key(name, n));
+            *changed = true;
+            ++freed;
+        }
+        return TRUE;
+    });
+    return freed;
 }
 
 BOOL CompleteOutputFiles(PDEV* pdev) {

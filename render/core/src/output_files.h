@@ -23,8 +23,15 @@ constexpr DWORD kOutputFileSlots = 10000;
 // as JobID, the user's file as Dest, no Source. FALSE when the job does not
 // print to a file or every slot is taken.
 BOOL AddOutputFileEntry(PDEV* pdev);
+// The slot carries the owner token when given (an "Owner" key beside the
+// three): the process that records the job and plays it on the library road.
 BOOL AddOutputFileEntry(const std::u16string& spoolFolder, DWORD spoolId,
-                        const std::u16string& destination);
+                        const std::u16string& destination, const std::u16string& ownerToken = {});
+
+// Frees the slots whose owner has ended, with their temporary copies ("~tmp"
+// files of the spool folder): a job killed before its copy was made. Slots
+// without an owner are left to the logon's clean-up. Returns how many went.
+DWORD SweepDeadOutputFiles(const std::u16string& spoolFolder);
 
 // At the completion of the second job: copies its output file to the Dest of
 // its slot and frees the slot. TRUE when the output was copied.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "package_reader.h"
 #include "win/errors.h"
@@ -156,7 +157,8 @@ DWORD PackageWriter::Append(const std::vector<uint8_t>& bytes) {
 
 DWORD PackageWriter::Create(const std::u16string& spoolFolder, DWORD jobId,
                             const uint8_t (&ansiDevmode)[kAnsiDevmodeSize],
-                            const std::u16string& printerName, const std::u16string& documentName) {
+                            const std::u16string& printerName, const std::u16string& documentName,
+                            const std::u16string& ownerToken) {
     Close();
     folder_ = spoolFolder;
     DWORD id = jobId + kSpoolIdBase;
@@ -173,6 +175,13 @@ DWORD PackageWriter::Create(const std::u16string& spoolFolder, DWORD jobId,
             // the pages never go through it.
             if (CreateDirectoryW(PageFolder(folder_, id).c_str(), nullptr)) {
                 index_ = h;
+                // Without its mark the package is only the logon's to sweep.
+                if (!ownerToken.empty()) {
+                    HANDLE mark =
+                        CreateFileW(OwnerMarkPath(folder_, id, ownerToken).c_str(), GENERIC_WRITE,
+                                    0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                    if (mark != INVALID_HANDLE_VALUE) CloseHandle(mark);
+                }
                 break;
             }
             e = GetLastError();
@@ -280,7 +289,8 @@ DWORD DeleteSpoolPackage(const std::u16string& spoolFolder, DWORD spoolId, DWORD
     if (find != INVALID_HANDLE_VALUE) {
         do {
             const std::u16string name = found.cFileName;
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPackageFileName(name))
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                (IsPackageFileName(name) || !OwnerTokenOfMark(name).empty()))
                 remove(DeleteFileW((pageFolder + u"\\" + name).c_str()));
         } while (FindNextFileW(find, &found));
         FindClose(find);
@@ -330,6 +340,129 @@ bool IsOwnFolder(const std::u16string& folder) {
     FindClose(find);
     return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+namespace {
+
+constexpr size_t kTokenChars = 32;
+constexpr char16_t kOwnerObjectPrefix[] = u"Local\\InkforgeSpoolOwner_";
+constexpr char16_t kMarkPrefix[] = u"OWNER_";
+constexpr char16_t kMarkSuffix[] = u".TMP";
+
+std::u16string NewToken() {
+    static const char16_t digits[] = u"0123456789ABCDEF";
+    std::random_device random;
+    std::u16string token;
+    while (token.size() < kTokenChars) {
+        unsigned v = random();
+        for (int i = 0; i < 8 && token.size() < kTokenChars; ++i, v >>= 4)
+            token += digits[v & 15];
+    }
+    return token;
+}
+
+} // namespace
+
+PackageOwner::~PackageOwner() {
+    if (object_) CloseHandle(object_);
+}
+
+const std::u16string& PackageOwner::Token() {
+    // A token some other owner holds already (never in practice) is drawn again.
+    for (int tries = 0; !object_ && tries < 4; ++tries) {
+        std::u16string token = NewToken();
+        HANDLE h = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1,
+                                      (kOwnerObjectPrefix + token).c_str());
+        if (!h) break;
+        if (GetLastError() == ERROR_ALREADY_EXISTS) {
+            CloseHandle(h);
+            continue;
+        }
+        object_ = h;
+        token_ = token;
+    }
+    return token_;
+}
+
+bool IsOwnerToken(const std::u16string& token) {
+    if (token.size() != kTokenChars) return false;
+    for (char16_t c : token)
+        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))) return false;
+    return true;
+}
+
+bool OwnerAlive(const std::u16string& token) {
+    if (!IsOwnerToken(token)) return true;
+    HANDLE h = OpenFileMappingW(FILE_MAP_READ, FALSE, (kOwnerObjectPrefix + token).c_str());
+    if (h) {
+        CloseHandle(h);
+        return true;
+    }
+    return GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+std::u16string OwnerMarkPath(const std::u16string& spoolFolder, DWORD spoolId,
+                             const std::u16string& token) {
+    return PageFolder(spoolFolder, spoolId) + u"\\" + kMarkPrefix + token + kMarkSuffix;
+}
+
+std::u16string OwnerTokenOfMark(const std::u16string& name) {
+    const std::u16string prefix = kMarkPrefix, suffix = kMarkSuffix;
+    if (name.size() != prefix.size() + kTokenChars + suffix.size() ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return {};
+    std::u16string token = name.substr(prefix.size(), kTokenChars);
+    return IsOwnerToken(token) ? token : std::u16string();
+}
+
+void ReleasePackage(const std::u16string& spoolFolder, DWORD spoolId, const std::u16string& token) {
+    if (IsOwnerToken(token)) DeleteFileW(OwnerMarkPath(spoolFolder, spoolId, token).c_str());
+}
+
+DWORD SweepDeadPackages(const std::u16string& spoolFolder) {
+    // The page folders "VLM" and the spool id's digits, links never entered.
+    std::vector<DWORD> candidates;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((spoolFolder + u"VLM*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+        const std::u16string name = found.cFileName;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || name.size() < 8 ||
+            name.size() > 13)
+            continue;
+        unsigned long long id = 0;
+        bool digits = true;
+        for (size_t i = 3; i < name.size() && digits; ++i) {
+            digits = name[i] >= u'0' && name[i] <= u'9';
+            id = id * 10 + static_cast<unsigned>(name[i] - u'0');
+        }
+        // Only the name the package gives its folder: the id in five digits or more.
+        if (digits && id <= 0xFFFFFFFFull &&
+            PageFolder(spoolFolder, static_cast<DWORD>(id)) == spoolFolder + name)
+            candidates.push_back(static_cast<DWORD>(id));
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+
+    DWORD removed = 0;
+    for (DWORD id : candidates) {
+        bool marked = false, alive = false;
+        HANDLE marks = FindFirstFileW((PageFolder(spoolFolder, id) + u"\\*").c_str(), &found);
+        if (marks == INVALID_HANDLE_VALUE) continue;
+        do {
+            const std::u16string token = OwnerTokenOfMark(found.cFileName);
+            if (token.empty() || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+            marked = true;
+            alive = alive || OwnerAlive(token);
+        } while (!alive && FindNextFileW(marks, &found));
+        FindClose(marks);
+        if (marked && !alive) {
+            DeleteSpoolPackage(spoolFolder, id, 0);
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 } // namespace spoolpkg

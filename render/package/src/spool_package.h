@@ -39,9 +39,11 @@ class PackageWriter {
     // Creates the index under the first free spool id from jobId + 50000 with
     // its devmode and names records, and the page folder; the spool folder
     // and its parents are made when missing. Returns the error that stopped it.
+    // The owner's mark goes into the page folder as soon as it is made,
+    // when a token is given.
     DWORD Create(const std::u16string& spoolFolder, DWORD jobId,
                  const uint8_t (&ansiDevmode)[kAnsiDevmodeSize], const std::u16string& printerName,
-                 const std::u16string& documentName);
+                 const std::u16string& documentName, const std::u16string& ownerToken = {});
     // A devmode record, only when the image differs from the last one recorded.
     DWORD WriteDevmode(const uint8_t (&ansiDevmode)[kAnsiDevmodeSize]);
     // The page record of page file n and its end-of-page record.
@@ -78,6 +80,51 @@ bool IsBareFileName(const std::string& name);
 bool IsBareFileName(const std::u16string& name);
 // Whether the path is a folder itself, not a link to one.
 bool IsOwnFolder(const std::u16string& folder);
+
+// The claim of the process that records (and, on the library road, plays) a
+// package or a print-to-file slot: a named memory object the process holds
+// while it owns them, and a token that names it, written beside what it owns.
+// The system drops a process's objects when it ends, however it ends, so a
+// token whose object is gone is a job that will never finish; a process id
+// used again cannot make a dead owner look alive.
+class PackageOwner {
+  public:
+    PackageOwner() = default;
+    PackageOwner(const PackageOwner&) = delete;
+    PackageOwner& operator=(const PackageOwner&) = delete;
+    ~PackageOwner();
+
+    // The token, the object made at the first call; empty when no object
+    // could be made (the job then marks nothing and is left to the logon's
+    // clean-up).
+    const std::u16string& Token();
+
+  private:
+    HANDLE object_ = nullptr;
+    std::u16string token_;
+};
+
+// Whether the owner named by a token still runs. A token of another form, or
+// an object that cannot be looked at, counts as alive: only a known dead
+// owner's files are removed.
+bool OwnerAlive(const std::u16string& token);
+// Whether a token has the form PackageOwner gives it.
+bool IsOwnerToken(const std::u16string& token);
+
+// The owner's mark in a package's page folder: an empty file whose name holds
+// the token, made whole in one step so that a mark is never read half written.
+std::u16string OwnerMarkPath(const std::u16string& spoolFolder, DWORD spoolId,
+                             const std::u16string& token);
+// The token of a mark's file name; empty when the name is not a mark.
+std::u16string OwnerTokenOfMark(const std::u16string& name);
+// Gives the package up, to a player that owns it from then on.
+void ReleasePackage(const std::u16string& spoolFolder, DWORD spoolId, const std::u16string& token);
+
+// Deletes the packages of the spool folder whose owner is known to have
+// ended: those whose page folder holds marks and no mark of a running owner.
+// A package without a mark (one being made, one given to a player, one of an
+// older driver) is left for the logon's clean-up. Returns how many went.
+DWORD SweepDeadPackages(const std::u16string& spoolFolder);
 
 } // namespace spoolpkg
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -269,6 +270,68 @@ TEST(SpoolPackageWriter, DeletingAPackageTakesPagesNoCountNames) {
     std::ofstream(pages + "/notes.txt") << "not the package's";
     EXPECT_NE(DeleteSpoolPackage(spool, 50009, 0), 0u); // the folder is not empty
     EXPECT_TRUE(fs::exists(pages + "/notes.txt"));
+}
+
+// The sweep at a job's start takes the packages whose owner has ended and
+// nothing else: not a live owner's, not one without a mark, not one whose
+// only mark has another form, never what lies beside them.
+TEST(SpoolPackageWriter, TheSweepTakesOnlyPackagesOfEndedOwners) {
+    std::u16string spool = SpoolFolder(u"C:\\Users\\u\\Sweep\\");
+    uint8_t dm[kAnsiDevmodeSize] = {};
+    auto owner = std::make_unique<PackageOwner>();
+    const std::u16string live = owner->Token();
+    ASSERT_TRUE(IsOwnerToken(live));
+    EXPECT_TRUE(OwnerAlive(live));
+    const std::u16string dead = u"0123456789ABCDEF0123456789ABCDEF";
+    EXPECT_FALSE(OwnerAlive(dead));
+    EXPECT_TRUE(OwnerAlive(u"not a token")); // unknown is never taken for dead
+    struct Package {
+        DWORD job;
+        std::u16string token; // the mark's, empty for none
+        std::string markName; // a mark of another form, when given
+        bool goes;
+    } packages[] = {
+        {1, live, "", false}, {2, dead, "", true},
+        {3, u"", "", false},  {4, u"", "OWNER_0123456789abcdef0123456789abcdef.TMP", false},
+        {5, dead, "", true},
+    };
+    std::vector<std::unique_ptr<PackageWriter>> writers;
+    for (const Package& p : packages) {
+        writers.push_back(std::make_unique<PackageWriter>());
+        ASSERT_EQ(writers.back()->Create(spool, p.job, dm, u"P", u"D", p.token), 0u);
+        EXPECT_EQ(writers.back()->AppendPage(1), 0u);
+        EXPECT_EQ(writers.back()->Finish(1), 0u);
+        const DWORD id = p.job + kSpoolIdBase;
+        std::ofstream(platform::HostPath(PagePath(spool, id, 1))) << "emf";
+        if (!p.markName.empty())
+            std::ofstream(platform::HostPath(PageFolder(spool, id)) + "/" + p.markName);
+        if (!p.token.empty()) {
+            EXPECT_TRUE(fs::exists(platform::HostPath(OwnerMarkPath(spool, id, p.token))));
+        }
+    }
+    const std::string beside = platform::HostPath(spool) + "/VLM50002.txt";
+    std::ofstream(beside) << "not a package";
+    EXPECT_EQ(SweepDeadPackages(spool), 2u);
+    for (const Package& p : packages) {
+        const DWORD id = p.job + kSpoolIdBase;
+        EXPECT_EQ(fs::exists(platform::HostPath(PageFolder(spool, id))), !p.goes) << p.job;
+        EXPECT_EQ(fs::exists(platform::HostPath(IndexPath(spool, id))), !p.goes) << p.job;
+    }
+    EXPECT_TRUE(fs::exists(beside));
+    // Its owner gone, the live package goes at the next sweep.
+    owner.reset();
+    EXPECT_FALSE(OwnerAlive(live));
+    EXPECT_EQ(SweepDeadPackages(spool), 1u);
+    EXPECT_FALSE(fs::exists(platform::HostPath(PageFolder(spool, 50001))));
+    // A package given up to a player keeps no mark, and is not swept.
+    PackageOwner player;
+    PackageWriter given;
+    ASSERT_EQ(given.Create(spool, 7, dm, u"P", u"D", player.Token()), 0u);
+    EXPECT_EQ(given.Finish(0), 0u);
+    ReleasePackage(spool, 50007, player.Token());
+    EXPECT_FALSE(fs::exists(platform::HostPath(OwnerMarkPath(spool, 50007, player.Token()))));
+    EXPECT_EQ(SweepDeadPackages(spool), 0u);
+    EXPECT_EQ(DeleteSpoolPackage(spool, 50007, 0), 0u);
 }
 
 TEST(SpoolPackageWriter, RecordLimits) {
