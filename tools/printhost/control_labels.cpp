@@ -271,7 +271,10 @@ bool SetControlValue(HWND control, const std::string& name, const std::string& v
         } else if (IsRadio(type)) {
             if (!on && lower != u"click")
                 return refuse("on (a radio button is cleared by another)");
-            ok = drv::SetCheck(control, BST_CHECKED);
+            // A click is one click: a radio button that opens a dialog may
+            // be cleared again when the dialog is cancelled, and clicking on
+            // until it stays checked would open the dialog over and over.
+            ok = lower == u"click" ? drv::Click(control) : drv::SetCheck(control, BST_CHECKED);
         } else {
             if (lower != u"click") return refuse("click");
             ok = drv::Click(control);
