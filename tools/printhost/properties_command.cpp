@@ -370,11 +370,12 @@ Command cmd{
     "[--png FOLDER]",
     "open a printer's document (or device) sheet, make changes, press OK and show the "
     "result; CONTROL is a control's id or the label beside it on the page shown "
-    "(\"Paper Size=A5\"), VALUE on or off for a check box, on for a radio button, "
-    "click for a button, an item's text or unique beginning for a list, a number for a "
-    "slider or up-down, text for an edit; --dialog changes go, by the labels of the "
-    "dialog, into the dialog the --set before them opened, which then gets OK (a dialog "
-    "with none is cancelled); --png also pictures each dialog a --set opens, as it opens",
+    "(\"Paper Size=A5\"), VALUE on or off (or click) for a check box, on (or click) for "
+    "a radio button, click for a button, an item's text or unique beginning for a list, "
+    "a number for a slider or up-down, text for an edit; --dialog changes go, by the "
+    "labels of the dialog, into the dialog the --set before them opened, which then gets "
+    "OK (a dialog with none is cancelled); --png also pictures each dialog a --set opens, "
+    "as it opens",
     Run};
 
 } // namespace
