@@ -266,12 +266,21 @@ bool SetControlValue(HWND control, const std::string& name, const std::string& v
     if (IsClass(control, u"Button")) {
         DWORD type = ButtonType(control);
         if (IsCheckBox(type)) {
-            if (!on && !off) return refuse("on or off");
-            ok = drv::SetCheck(control, on ? BST_CHECKED : BST_UNCHECKED);
+            // A click on a box that opens a dialog (the Effects page's) is
+            // one click, whatever the dialog's answer leaves the box at.
+            if (lower == u"click")
+                ok = drv::Click(control);
+            else if (!on && !off)
+                return refuse("on or off");
+            else
+                ok = drv::SetCheck(control, on ? BST_CHECKED : BST_UNCHECKED);
         } else if (IsRadio(type)) {
             if (!on && lower != u"click")
                 return refuse("on (a radio button is cleared by another)");
-            ok = drv::SetCheck(control, BST_CHECKED);
+            // A click is one click: a radio button that opens a dialog may
+            // be cleared again when the dialog is cancelled, and clicking on
+            // until it stays checked would open the dialog over and over.
+            ok = lower == u"click" ? drv::Click(control) : drv::SetCheck(control, BST_CHECKED);
         } else {
             if (lower != u"click") return refuse("click");
             ok = drv::Click(control);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -164,12 +165,32 @@ std::vector<std::u16string> PageNames(HWND sheet) {
     return names;
 }
 
+// A window's title as a file name: a page called "Form / Tray" is no folder;
+// other letters and digits stay, runs of the rest become one '-', the
+// mnemonic marker goes.
+std::string SafeName(const std::u16string& title) {
+    std::string safe;
+    for (char c : platform::ToUtf8(title)) {
+        bool keep = static_cast<unsigned char>(c) >= 0x80 || (c >= '0' && c <= '9') ||
+                    (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        if (keep)
+            safe += c;
+        else if (c != '&' && !safe.empty() && safe.back() != '-')
+            safe += '-';
+    }
+    while (!safe.empty() && safe.back() == '-')
+        safe.pop_back();
+    return safe;
+}
+
 // What the person does once the sheet is up; false (and Cancel) on a failure.
 struct Script {
     const Options& o;
     std::string error;
     std::string snapshot;
     std::string dialogSnapshot;
+    // Answers the dialog the change being made opens.
+    std::function<void(HWND)> onDialog;
 
     void operator()(HWND sheet) {
         std::vector<std::u16string> names = PageNames(sheet);
@@ -178,20 +199,7 @@ struct Script {
             std::filesystem::create_directories(o.pngFolder, ec);
             for (size_t i = 0; i < names.size(); ++i) {
                 drv::SwitchPage(sheet, static_cast<int>(i));
-                // The title as a file name: a page called "Form / Tray" is no
-                // folder; other letters and digits stay, runs of the rest
-                // become one '-', the mnemonic marker goes.
-                std::string safe;
-                for (char c : platform::ToUtf8(names[i])) {
-                    bool keep = static_cast<unsigned char>(c) >= 0x80 || (c >= '0' && c <= '9') ||
-                                (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-                    if (keep)
-                        safe += c;
-                    else if (c != '&' && !safe.empty() && safe.back() != '-')
-                        safe += '-';
-                }
-                while (!safe.empty() && safe.back() == '-')
-                    safe.pop_back();
+                std::string safe = SafeName(names[i]);
                 std::string file = o.pngFolder + "/page-" + std::to_string(i + 1) +
                                    (safe.empty() ? "" : "-" + safe) + ".png";
                 if (!drv::SavePng(sheet, file)) error = "cannot write '" + file + "'";
@@ -222,19 +230,38 @@ struct Script {
             while (last < o.changes.size() && o.changes[last].inDialog)
                 ++last;
             bool answered = false;
-            if (last > i + 1) {
-                ut::AnswerNextModal([&, i, last](HWND dialog) {
-                    answered = true;
-                    WCHAR title[128] = {};
-                    GetWindowTextW(dialog, title, 128);
-                    for (size_t k = i + 1; k < last && error.empty(); ++k)
-                        Apply(dialog, title, o.changes[k], &error);
-                    dialogSnapshot += drv::Snapshot(dialog);
-                    drv::PressButton(dialog, error.empty() ? IDOK : IDCANCEL);
+            const bool withDialog = last > i + 1;
+            // A dialog the change opens is pictured as it opens, before the
+            // --dialog changes; with none after it, it is cancelled.
+            onDialog = [&, i, last, withDialog](HWND dialog) {
+                answered = true;
+                WCHAR title[128] = {};
+                GetWindowTextW(dialog, title, 128);
+                if (!o.pngFolder.empty()) {
+                    std::string safe = SafeName(title);
+                    std::string file =
+                        o.pngFolder + "/dialog" + (safe.empty() ? "" : "-" + safe) + ".png";
+                    if (!drv::SavePng(dialog, file) && error.empty())
+                        error = "cannot write '" + file + "'";
+                }
+                for (size_t k = i + 1; k < last && error.empty(); ++k)
+                    Apply(dialog, title, o.changes[k], &error);
+                if (withDialog) dialogSnapshot += drv::Snapshot(dialog);
+                drv::PressButton(dialog, withDialog && error.empty() ? IDOK : IDCANCEL);
+            };
+            if (withDialog || !o.pngFolder.empty()) {
+                // An answer armed for a change that opened nothing stays
+                // queued; each one hands the dialog to the change now made.
+                ut::AnswerNextModal([this](HWND dialog) {
+                    if (onDialog)
+                        onDialog(dialog);
+                    else
+                        drv::PressButton(dialog, IDCANCEL);
                 });
             }
             Apply(sheet, pageName, c, &error);
-            if (last > i + 1 && !answered && error.empty())
+            onDialog = nullptr;
+            if (withDialog && !answered && error.empty())
                 error = "'" + c.label + "' opened no dialog for the --dialog changes";
             i = last - 1;
         }
@@ -286,7 +313,7 @@ int Run(const Args& args) {
                      o.printer.c_str(), static_cast<unsigned>(GetLastError()));
         return 1;
     }
-    Script script{o, {}, {}};
+    Script script{o, {}, {}, {}, {}};
     ut::AnswerNextModal([&](HWND sheet) { script(sheet); });
     int code = 0;
     if (o.device) {
@@ -343,10 +370,12 @@ Command cmd{
     "[--png FOLDER]",
     "open a printer's document (or device) sheet, make changes, press OK and show the "
     "result; CONTROL is a control's id or the label beside it on the page shown "
-    "(\"Paper Size=A5\"), VALUE on or off for a check box, on for a radio button, "
-    "click for a button, an item's text or unique beginning for a list, a number for a "
-    "slider or up-down, text for an edit; --dialog changes go, by the labels of the "
-    "dialog, into the dialog the --set before them opened, which then gets OK",
+    "(\"Paper Size=A5\"), VALUE on or off (or click) for a check box, on (or click) for "
+    "a radio button, click for a button, an item's text or unique beginning for a list, "
+    "a number for a slider or up-down, text for an edit; --dialog changes go, by the "
+    "labels of the dialog, into the dialog the --set before them opened, which then gets "
+    "OK (a dialog with none is cancelled); --png also pictures each dialog a --set opens, "
+    "as it opens",
     Run};
 
 } // namespace
