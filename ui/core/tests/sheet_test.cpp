@@ -502,20 +502,14 @@ namespace {
 // the library the user is told a file is missing; without its dialog
 // nothing is shown and nothing is said.
 TEST_F(Sheets, SupportDialogNeedsHopwindow) {
-    DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
-    PropPageParams p{};
-    p.size = sizeof p;
-    p.printerName = const_cast<LPWSTR>(kPrinter);
-    p.propertyHeader = &header;
-    p.sheetKind = kSheetDocument;
-    p.pfnComPropSheet = AcceptAll;
+    ui_test::SheetParams p(printer_, kPrinter, kSheetDocument);
     for (bool beside : {false, true}) {
         SCOPED_TRACE(beside);
         if (beside)
             fs::copy_file(fs::path(RCB_STUB_DIR) / "Hopwindow.DLL",
                           fs::path(platform::HostPath(folder_)) / "Hopwindow.DLL");
         CTovaUi16 app;
-        SheetContext* context = CreateSheetContext(&p);
+        SheetContext* context = CreateSheetContext(&p.params);
         ASSERT_NE(context, nullptr);
         auto* page = new CPropPage(kPageSupport, context);
         EXPECT_EQ(context->pageReferences, 1u);

@@ -10,14 +10,22 @@
 #include "model_compiler.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
+#include "platform/user_ctl.h"
+#include "sheet_app.h"
 #include "win/base.h"
 #include "win/spool.h"
+#include "win/user.h"
 
 namespace ui_test {
 namespace {
 
 namespace fs = std::filesystem;
 namespace spl = platform::spooler;
+namespace ut = platform::user::test;
+
+LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
+    return 1;
+}
 
 } // namespace
 
@@ -76,6 +84,56 @@ BoundPrinter::~BoundPrinter() {
     if (block_.modelsmith) FreeLibrary(block_.modelsmith);
     if (block_.modelData) GlobalFree(block_.modelData);
     if (printer_) ClosePrinter(printer_);
+}
+
+SheetParams::SheetParams(HANDLE printer, const char16_t* name, DWORD sheetKind, DWORD modeFlags) {
+    header = {sizeof header, static_cast<WORD>(modeFlags), printer, const_cast<LPWSTR>(name)};
+    params.size = sizeof params;
+    params.printerName = const_cast<LPWSTR>(name);
+    params.propertyHeader = &header;
+    params.sheetKind = sheetKind;
+    params.modeFlags = modeFlags;
+    params.pfnComPropSheet = AcceptAll;
+}
+
+void PageSheet::OpenPrinter(const char16_t* name, DWORD access) {
+    if (printer_) ClosePrinter(printer_);
+    printer_ = nullptr;
+    name_ = name;
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(name), &printer_, &defaults));
+}
+
+void PageSheet::TearDown() {
+    if (printer_) ClosePrinter(printer_);
+    printer_ = nullptr;
+    for (const auto& u : ut::TakeUnanswered())
+        ADD_FAILURE() << "left unanswered: " << u;
+}
+
+void PageSheet::Show(const Sheet& sheet, const Script& script) {
+    SheetParams p(printer_, name_.c_str(), sheet.kind, sheet.modeFlags);
+    sheetwright::CTovaUi16 app;
+    sheetwright::SheetContext* context = sheetwright::CreateSheetContext(&p.params);
+    ASSERT_NE(context, nullptr);
+    if (sheet.prepare) sheet.prepare(context);
+    if (sheet.holdContext) ++context->pageReferences;
+    std::vector<HPROPSHEETPAGE> handles;
+    for (sheetwright::CPropPage* page : sheet.pages(context))
+        handles.push_back(CreatePropertySheetPageW(&page->m_psp));
+    ut::AnswerNextModal([&](HWND shown) {
+        if (sheet.startPage) platform::user::driver::SwitchPage(shown, sheet.startPage);
+        script(shown, reinterpret_cast<HWND>(SendMessageW(shown, PSM_GETCURRENTPAGEHWND, 0, 0)));
+    });
+    PROPSHEETHEADERW psh{};
+    psh.dwSize = sizeof psh;
+    psh.pszCaption = name_.c_str();
+    psh.nPages = static_cast<UINT>(handles.size());
+    psh.phpage = handles.data();
+    PropertySheetW(&psh);
+    if (!sheet.holdContext) return;
+    if (sheet.done) sheet.done(context);
+    sheetwright::FreeSheetContext(context);
 }
 
 } // namespace ui_test

@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "driver_env.h"
+#include "prop_page.h"
+#include "sheet_context.h"
+#include "win/printer_sheets.h"
+#include "win/spool.h"
 #include "win/types.h"
 
 namespace ui_test {
@@ -46,6 +51,49 @@ class BoundPrinter {
   private:
     HANDLE printer_ = nullptr;
     sheetwright::ModelBlock block_{};
+};
+
+// The parameters a sheet of printer `name` is opened with, over a header
+// naming the open printer; the sheet's callback accepts every change.
+struct SheetParams {
+    SheetParams(HANDLE printer, const char16_t* name, DWORD sheetKind, DWORD modeFlags = 0);
+    // `params` points at `header`.
+    SheetParams(const SheetParams&) = delete;
+    SheetParams& operator=(const SheetParams&) = delete;
+
+    DEVICEPROPERTYHEADER header{};
+    PropPageParams params{};
+};
+
+// A test of pages shown in a sheet over an installed printer: opens the
+// printer, shows the pages and works them with a script, and fails the test
+// for any modal left unanswered.
+class PageSheet : public ::testing::Test {
+  protected:
+    using Script = std::function<void(HWND sheet, HWND page)>;
+
+    struct Sheet {
+        DWORD kind = kSheetDocument;
+        DWORD modeFlags = 0;
+        // Called on the new context before the pages are made.
+        std::function<void(sheetwright::SheetContext*)> prepare;
+        // Makes the sheet's pages over the context (they own it).
+        std::function<std::vector<sheetwright::CPropPage*>(sheetwright::SheetContext*)> pages;
+        // The page the script starts on.
+        int startPage = 0;
+        // Holds the context over the sheet: `done` reads it, then it is freed.
+        bool holdContext = false;
+        std::function<void(sheetwright::SheetContext*)> done;
+    };
+
+    // Opens printer `name` (closing the one open before).
+    void OpenPrinter(const char16_t* name, DWORD access = PRINTER_ALL_ACCESS);
+    void TearDown() override;
+    // Shows the sheet and runs `script` on it and its current page.
+    void Show(const Sheet& sheet, const Script& script);
+
+    HANDLE printer_ = nullptr;
+    std::u16string name_;
 };
 
 } // namespace ui_test

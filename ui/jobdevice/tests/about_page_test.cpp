@@ -28,64 +28,32 @@ namespace ut = platform::user::test;
 
 constexpr char16_t kPrinter[] = u"Supported";
 
-LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
-    return 1;
-}
-
 // Where the pictures go: $PAGES_PNG_DIR, else the test's machine root.
 std::string PictureDir() {
     const char* dir = std::getenv("PAGES_PNG_DIR");
     return dir && *dir ? std::string(dir) : platform::HostPath(u"C:\\");
 }
 
-class SupportPage : public ::testing::Test {
+class SupportPage : public ui_test::PageSheet {
   protected:
     void SetUp() override { Install(ui_test::SampleModel("CX5540")); }
     void Install(const ui_test::Bytes& model) {
-        if (printer_) ClosePrinter(printer_);
-        printer_ = nullptr;
         ui_test::InstallPrinter(kPrinter, model,
                                 {"Resbundle.DLL", "Statuslens.DLL", "Hopwindow.DLL"});
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
-        ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
-    }
-    void TearDown() override {
-        if (printer_) ClosePrinter(printer_);
-        for (const auto& u : ut::TakeUnanswered())
-            ADD_FAILURE() << "left unanswered: " << u;
+        OpenPrinter(kPrinter);
     }
     // Shows the page alone in a sheet and works it with `script`.
-    void Run(const std::function<void(SheetContext*)>& prepare,
-             const std::function<void(HWND sheet, HWND page)>& script) {
-        DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
-        PropPageParams p{};
-        p.size = sizeof p;
-        p.printerName = const_cast<LPWSTR>(kPrinter);
-        p.propertyHeader = &header;
-        p.sheetKind = kSheetDocument;
-        p.pfnComPropSheet = AcceptAll;
-        CTovaUi16 app;
-        SheetContext* context = CreateSheetContext(&p);
-        ASSERT_NE(context, nullptr);
-        prepare(context);
+    void Run(const std::function<void(SheetContext*)>& prepare, const Script& script) {
+        Sheet sheet;
+        sheet.prepare = prepare;
+        sheet.pages = [](SheetContext* c) { return std::vector<CPropPage*>{new CAboutDlg(c)}; };
         // The context outlives the sheet here.
-        ++context->pageReferences;
-        auto* page = new CAboutDlg(context);
-        HPROPSHEETPAGE handle = CreatePropertySheetPageW(&page->m_psp);
-        ut::AnswerNextModal([&](HWND sheet) {
-            script(sheet,
-                   reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)));
-            drv::PressButton(sheet, IDCANCEL);
+        sheet.holdContext = true;
+        Show(sheet, [&](HWND shown, HWND page) {
+            script(shown, page);
+            drv::PressButton(shown, IDCANCEL);
         });
-        PROPSHEETHEADERW psh{};
-        psh.dwSize = sizeof psh;
-        psh.pszCaption = kPrinter;
-        psh.nPages = 1;
-        psh.phpage = &handle;
-        PropertySheetW(&psh);
-        FreeSheetContext(context);
     }
-    HANDLE printer_ = nullptr;
 };
 
 TEST_F(SupportPage, ListsTheDriversFilesWithTheirVersions) {

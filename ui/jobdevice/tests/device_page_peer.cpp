@@ -34,11 +34,7 @@ namespace ut = platform::user::test;
 
 constexpr char16_t kPrinter[] = u"D1";
 
-LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
-    return 1;
-}
-
-class DevicePagePeer : public ::testing::Test {
+class DevicePagePeer : public ui_test::PageSheet {
   protected:
     void Start(const snmp_testing::SnmpdConfig& config) {
         ASSERT_TRUE(agent.Start(config)) << agent.Log();
@@ -52,39 +48,17 @@ class DevicePagePeer : public ::testing::Test {
         ASSERT_TRUE(spl::FindPrinter(kPrinter, &printer));
         printer.port = u"IP_printer1";
         ASSERT_EQ(spl::AddPrinter(printer, true), 0u);
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
-        ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
-    }
-    void TearDown() override {
-        if (printer_) ClosePrinter(printer_);
-        for (const auto& u : ut::TakeUnanswered())
-            ADD_FAILURE() << "left unanswered: " << u;
+        OpenPrinter(kPrinter);
     }
     // The two device pages; the script starts on the Device page.
-    void Run(const std::function<void(HWND sheet, HWND page)>& script) {
-        DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
-        PropPageParams p{};
-        p.size = sizeof p;
-        p.printerName = const_cast<LPWSTR>(kPrinter);
-        p.propertyHeader = &header;
-        p.sheetKind = kSheetDevice;
-        p.pfnComPropSheet = AcceptAll;
-        CTovaUi16 app;
-        SheetContext* context = CreateSheetContext(&p);
-        ASSERT_NE(context, nullptr);
-        HPROPSHEETPAGE pages[2] = {CreatePropertySheetPageW(&(new CFormTray(context))->m_psp),
-                                   CreatePropertySheetPageW(&(new CDevice(context))->m_psp)};
-        ut::AnswerNextModal([&](HWND sheet) {
-            drv::SwitchPage(sheet, 1);
-            HWND shown = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-            script(sheet, shown);
-        });
-        PROPSHEETHEADERW psh{};
-        psh.dwSize = sizeof psh;
-        psh.pszCaption = kPrinter;
-        psh.nPages = 2;
-        psh.phpage = pages;
-        PropertySheetW(&psh);
+    void Run(const Script& script) {
+        Sheet sheet;
+        sheet.kind = kSheetDevice;
+        sheet.pages = [](SheetContext* c) {
+            return std::vector<CPropPage*>{new CFormTray(c), new CDevice(c)};
+        };
+        sheet.startPage = 1;
+        Show(sheet, script);
     }
     // Presses Auto Configuration and answers its message; returns the text.
     std::u16string AutoConfigure(HWND page, UINT* icon) {
@@ -103,7 +77,6 @@ class DevicePagePeer : public ::testing::Test {
             drv::SavePng(sheet, std::string(dir) + "/" + name + ".png");
     }
     snmp_testing::SnmpdAgent agent;
-    HANDLE printer_ = nullptr;
 };
 
 bool ApplyEnabled(HWND sheet) {

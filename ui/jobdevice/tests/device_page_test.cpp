@@ -31,52 +31,27 @@ namespace ut = platform::user::test;
 
 constexpr char16_t kPrinter[] = u"DevicePage";
 
-LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
-    return 1;
-}
-
-class DevicePage : public ::testing::Test {
+class DevicePage : public ui_test::PageSheet {
   protected:
     void Install(std::vector<std::string> extra, DWORD access = PRINTER_ALL_ACCESS) {
         extra.push_back("Resbundle.DLL");
         ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"), extra);
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
-        ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
-    }
-    void TearDown() override {
-        if (printer_) ClosePrinter(printer_);
-        for (const auto& u : ut::TakeUnanswered())
-            ADD_FAILURE() << "left unanswered: " << u;
+        OpenPrinter(kPrinter, access);
     }
     void Run(const std::function<void(HWND sheet, HWND page, CDevice* device)>& script) {
-        DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
-        PropPageParams p{};
-        p.size = sizeof p;
-        p.printerName = const_cast<LPWSTR>(kPrinter);
-        p.propertyHeader = &header;
-        p.sheetKind = kSheetDevice;
-        p.pfnComPropSheet = AcceptAll;
-        CTovaUi16 app;
-        SheetContext* context = CreateSheetContext(&p);
-        ASSERT_NE(context, nullptr);
-        auto* device = new CDevice(context);
-        HPROPSHEETPAGE handle = CreatePropertySheetPageW(&device->m_psp);
-        ut::AnswerNextModal([&](HWND sheet) {
-            HWND shown = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-            script(sheet, shown, device);
-        });
-        PROPSHEETHEADERW psh{};
-        psh.dwSize = sizeof psh;
-        psh.pszCaption = kPrinter;
-        psh.nPages = 1;
-        psh.phpage = &handle;
-        PropertySheetW(&psh);
+        CDevice* device = nullptr;
+        Sheet sheet;
+        sheet.kind = kSheetDevice;
+        sheet.pages = [&](SheetContext* c) {
+            device = new CDevice(c);
+            return std::vector<CPropPage*>{device};
+        };
+        Show(sheet, [&](HWND shown, HWND page) { script(shown, page, device); });
     }
     void SavePicture(HWND sheet, const char* name) {
         if (const char* dir = std::getenv("PAGES_PNG_DIR"))
             drv::SavePng(sheet, std::string(dir) + "/" + name + ".png");
     }
-    HANDLE printer_ = nullptr;
 };
 
 void Paint(HWND window) {
@@ -156,7 +131,9 @@ TEST_F(DevicePage, ApplyStoresTheListAndChangePaperTray) {
     Run([&](HWND sheet, HWND page, CDevice*) {
         ASSERT_TRUE(drv::SelectItemText(GetDlgItem(page, CDevice::kDuplex), u"Installed"));
         HWND change = GetDlgItem(page, CDevice::kChangeTray);
-        if (IsWindowVisible(change)) ASSERT_TRUE(drv::SelectItemText(change, u"Specified Tray"));
+        if (IsWindowVisible(change)) {
+            ASSERT_TRUE(drv::SelectItemText(change, u"Specified Tray"));
+        }
         drv::PressButton(sheet, IDOK);
     });
     ui_test::BoundPrinter bound(kPrinter);

@@ -30,10 +30,6 @@ namespace ut = platform::user::test;
 
 constexpr char16_t kPrinter[] = u"FormTrayPage";
 
-LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
-    return 1;
-}
-
 std::vector<std::u16string> Rows(HWND list) {
     std::vector<std::u16string> rows;
     const LRESULT n = SendMessageW(list, LB_GETCOUNT, 0, 0);
@@ -45,43 +41,18 @@ std::vector<std::u16string> Rows(HWND list) {
     return rows;
 }
 
-class FormTrayPage : public ::testing::Test {
+class FormTrayPage : public ui_test::PageSheet {
   protected:
     void SetUp() override {
         ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"), {"Resbundle.DLL"});
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
-        ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
+        OpenPrinter(kPrinter);
     }
-    void TearDown() override {
-        if (printer_) ClosePrinter(printer_);
-        for (const auto& u : ut::TakeUnanswered())
-            ADD_FAILURE() << "left unanswered: " << u;
-    }
-    void Run(DWORD flags, const std::function<void(HWND sheet, HWND page)>& script) {
-        DEVICEPROPERTYHEADER header{sizeof header, static_cast<WORD>(flags), printer_,
-                                    const_cast<LPWSTR>(kPrinter)};
-        PropPageParams p{};
-        p.size = sizeof p;
-        p.printerName = const_cast<LPWSTR>(kPrinter);
-        p.propertyHeader = &header;
-        p.sheetKind = kSheetDevice;
-        p.modeFlags = flags;
-        p.pfnComPropSheet = AcceptAll;
-        CTovaUi16 app;
-        SheetContext* context = CreateSheetContext(&p);
-        ASSERT_NE(context, nullptr);
-        auto* page = new CFormTray(context);
-        HPROPSHEETPAGE handle = CreatePropertySheetPageW(&page->m_psp);
-        ut::AnswerNextModal([&](HWND sheet) {
-            HWND shown = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-            script(sheet, shown);
-        });
-        PROPSHEETHEADERW psh{};
-        psh.dwSize = sizeof psh;
-        psh.pszCaption = kPrinter;
-        psh.nPages = 1;
-        psh.phpage = &handle;
-        PropertySheetW(&psh);
+    void Run(DWORD flags, const Script& script) {
+        Sheet sheet;
+        sheet.kind = kSheetDevice;
+        sheet.modeFlags = flags;
+        sheet.pages = [](SheetContext* c) { return std::vector<CPropPage*>{new CFormTray(c)}; };
+        Show(sheet, script);
     }
     std::vector<BYTE> Stored(DWORD* result = nullptr) {
         DWORD type = 0, needed = 0;
@@ -94,7 +65,6 @@ class FormTrayPage : public ::testing::Test {
                             &needed);
         return b;
     }
-    HANDLE printer_ = nullptr;
 };
 
 TEST_F(FormTrayPage, APaperChosenForATrayIsStoredOnApply) {

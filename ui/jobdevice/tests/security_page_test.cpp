@@ -26,11 +26,7 @@ namespace ut = platform::user::test;
 constexpr char16_t kPrinter[] = u"Jobs";
 constexpr DWORD kTypeBits = (1u << 24) | (1u << 25) | (1u << 26) | (1u << 28) | (1u << 29);
 
-LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
-    return 1;
-}
-
-class SecurityPage : public ::testing::Test {
+class SecurityPage : public ui_test::PageSheet {
   protected:
     // A printer of the sample model (or `source`) with its hard disk fitted.
     void Install(nlohmann::json source = ui_test::SampleSource("CX5540")) {
@@ -40,51 +36,26 @@ class SecurityPage : public ::testing::Test {
         CInstallOption options(bound.printer(), bound.binding());
         if (InstallOptionEntry* disk = options.Find(35, 1)) disk->state = 1;
         options.Write();
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
-        ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
-    }
-    void TearDown() override {
-        if (printer_) ClosePrinter(printer_);
-        for (const auto& u : ut::TakeUnanswered())
-            ADD_FAILURE() << "left unanswered: " << u;
+        OpenPrinter(kPrinter);
     }
     // Shows the page with the offered types of `typeBits` (all when 0),
     // works it with `script` and returns the sheet's working private block.
-    PRIVATE_DEVMODE Run(DWORD typeBits, const std::function<void(HWND sheet, HWND page)>& script) {
-        DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
-        PropPageParams p{};
-        p.size = sizeof p;
-        p.printerName = const_cast<LPWSTR>(kPrinter);
-        p.propertyHeader = &header;
-        p.sheetKind = kSheetDocument;
-        p.pfnComPropSheet = AcceptAll;
-        CTovaUi16 app;
-        SheetContext* context = CreateSheetContext(&p);
-        EXPECT_NE(context, nullptr);
-        if (!context) return {};
-        if (typeBits)
-            context->workingImage.priv.PrivateFlags =
-                (context->workingImage.priv.PrivateFlags & ~kTypeBits) | typeBits;
-        context->workingImage.priv.JobType = 0;
+    PRIVATE_DEVMODE Run(DWORD typeBits, const Script& script) {
+        PRIVATE_DEVMODE priv{};
+        Sheet sheet;
+        sheet.prepare = [&](SheetContext* context) {
+            if (typeBits)
+                context->workingImage.priv.PrivateFlags =
+                    (context->workingImage.priv.PrivateFlags & ~kTypeBits) | typeBits;
+            context->workingImage.priv.JobType = 0;
+        };
+        sheet.pages = [](SheetContext* c) { return std::vector<CPropPage*>{new CSecurity(c)}; };
         // The context outlives the sheet here, so the block can be read afterwards.
-        ++context->pageReferences;
-        auto* page = new CSecurity(context);
-        HPROPSHEETPAGE handle = CreatePropertySheetPageW(&page->m_psp);
-        ut::AnswerNextModal([&](HWND sheet) {
-            HWND shown = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-            script(sheet, shown);
-        });
-        PROPSHEETHEADERW psh{};
-        psh.dwSize = sizeof psh;
-        psh.pszCaption = kPrinter;
-        psh.nPages = 1;
-        psh.phpage = &handle;
-        PropertySheetW(&psh);
-        PRIVATE_DEVMODE priv = context->workingImage.priv;
-        FreeSheetContext(context);
+        sheet.holdContext = true;
+        sheet.done = [&](SheetContext* context) { priv = context->workingImage.priv; };
+        Show(sheet, script);
         return priv;
     }
-    HANDLE printer_ = nullptr;
 };
 
 bool Visible(HWND page, int id) {

@@ -33,10 +33,6 @@ namespace ut = platform::user::test;
 constexpr char16_t kPrinter[] = u"Monitored";
 constexpr char kProgramKey[] = "SOFTWARE\\WOW6432node\\TOVA\\Velmora-ORX\\Network MFPStatus";
 
-LONG_PTR CALLBACK AcceptAll(HANDLE, UINT, LPARAM, LPARAM) {
-    return 1;
-}
-
 void SetProgramPath(const std::string& value) {
     HKEY made = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -55,13 +51,12 @@ HWND WaitForTitle(const char16_t* title) {
     return nullptr;
 }
 
-class StatusLaunch : public ::testing::Test {
+class StatusLaunch : public ui_test::PageSheet {
   protected:
     void SetUp() override {
         ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"),
                                 {"Resbundle.DLL", "Statuslens.DLL"});
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
-        ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
+        OpenPrinter(kPrinter);
     }
     void TearDown() override {
         PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(u"StatusMonitorStandinQuit"), 0, 0);
@@ -71,23 +66,14 @@ class StatusLaunch : public ::testing::Test {
         MSG m;
         while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&m);
-        if (printer_) ClosePrinter(printer_);
-        for (const auto& u : ut::TakeUnanswered())
-            ADD_FAILURE() << "left unanswered: " << u;
+        PageSheet::TearDown();
     }
-    HANDLE printer_ = nullptr;
 };
 
 TEST_F(StatusLaunch, EveryAnswerIsTold) {
-    DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
-    PropPageParams p{};
-    p.size = sizeof p;
-    p.printerName = const_cast<LPWSTR>(kPrinter);
-    p.propertyHeader = &header;
-    p.sheetKind = kSheetDocument;
-    p.pfnComPropSheet = AcceptAll;
+    ui_test::SheetParams p(printer_, kPrinter, kSheetDocument);
     CTovaUi16 app;
-    SheetContext* context = CreateSheetContext(&p);
+    SheetContext* context = CreateSheetContext(&p.params);
     ASSERT_NE(context, nullptr);
     SelPortInfo* const made = context->portInfo.record;
     int record = 0;

@@ -24,13 +24,10 @@ void SheetFixture::Open(const ui_test::Bytes& model) {
     ui_test::InstallPrinter(kPrinter, model, {"Resbundle.DLL"});
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
     ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(kPrinter), &printer_, &defaults));
-    DEVICEPROPERTYHEADER header{sizeof header, 0, printer_, const_cast<LPWSTR>(kPrinter)};
-    PropPageParams p{};
-    p.size = sizeof p;
-    p.printerName = const_cast<LPWSTR>(kPrinter);
-    p.propertyHeader = &header;
-    p.sheetKind = kSheetDocument;
-    context_ = CreateSheetContext(&p);
+    ui_test::SheetParams p(printer_, kPrinter, kSheetDocument);
+    // No sheet to call back: the pages are worked without one.
+    p.params.pfnComPropSheet = nullptr;
+    context_ = CreateSheetContext(&p.params);
     ASSERT_NE(context_, nullptr);
     ASSERT_NE(context_->constraints, nullptr);
 }
