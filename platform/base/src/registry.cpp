@@ -313,6 +313,42 @@ template <class Fn> LSTATUS Guard(Fn&& fn) noexcept {
 
 // ---- operations, shared by the W and A forms ----
 
+// A 64-bit machine keeps the 32-bit programs' HKLM\SOFTWARE under
+// HKLM\SOFTWARE\Wow6432Node. KEY_WOW64_32KEY asks for that view; the plain
+// view (our processes are 64-bit) and KEY_WOW64_64KEY see the keys as named.
+// Only HKLM\SOFTWARE is split: other keys and roots are shared by both views.
+// The view is chosen where a path crosses HKLM\SOFTWARE; a handle already
+// below it stays in the view it was opened in.
+constexpr char16_t kWowNode[] = u"Wow6432Node";
+
+bool IsWow32View(REGSAM sam) {
+    return (sam & KEY_WOW64_32KEY) && !(sam & KEY_WOW64_64KEY);
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+    return NameKey(a) == NameKey(b);
+}
+
+bool IsMachineSoftware(std::int64_t id) {
+    if (id <= 0) return false;
+    Stmt s("SELECT 1 FROM reg_key WHERE id = ?1 AND parent = ?2 AND nkey = ?3");
+    s.Int(1, id).Int(2, kLocalMachineRoot).Bytes(3, NameKey(u"SOFTWARE"));
+    return s.Step();
+}
+
+// Puts Wow6432Node into a path from `base` that enters HKLM\SOFTWARE in the
+// 32-bit view, unless the path already names it.
+void ApplyView(std::int64_t base, REGSAM sam, std::vector<std::u16string_view>* parts) {
+    if (!IsWow32View(sam) || parts->empty()) return;
+    size_t at = 0;
+    if (base == kLocalMachineRoot && SameName((*parts)[0], u"SOFTWARE"))
+        at = 1;
+    else if (!IsMachineSoftware(base))
+        return;
+    if (at < parts->size() && SameName((*parts)[at], kWowNode)) return;
+    parts->insert(parts->begin() + static_cast<std::ptrdiff_t>(at), std::u16string_view(kWowNode));
+}
+
 LSTATUS OpenKey(HKEY base, const char16_t* subKey, REGSAM sam, PHKEY result) {
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
@@ -323,6 +359,7 @@ LSTATUS OpenKey(HKEY base, const char16_t* subKey, REGSAM sam, PHKEY result) {
     std::int64_t id = h.id;
     if (!KeyExists(id)) return ERROR_KEY_DELETED;
     if (!parts.empty()) id = RootKey(id, false);
+    ApplyView(id, sam, &parts);
     for (auto part : parts) {
         id = FindChild(id, part);
         if (!id) return ERROR_FILE_NOT_FOUND;
@@ -347,7 +384,9 @@ LSTATUS CreateKey(HKEY base, const char16_t* subKey, REGSAM sam, PHKEY result,
         id = h.id;
         if (parts.empty()) return KeyExists(id) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
         if (LSTATUS s = CurrentKey(h, true, &id)) return s;
-        for (auto part : parts) {
+        std::vector<std::u16string_view> path = parts;
+        ApplyView(id, sam, &path);
+        for (auto part : path) {
             std::int64_t child = FindChild(id, part);
             if (!child) {
                 if (!(h.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
@@ -450,7 +489,7 @@ LSTATUS DeleteValue(HKEY key, const char16_t* name) {
     });
 }
 
-LSTATUS DeleteKey(HKEY base, const char16_t* subKey) {
+LSTATUS DeleteKey(HKEY base, const char16_t* subKey, REGSAM sam) {
     std::vector<std::u16string_view> parts;
     if (LSTATUS st = SplitPath(View(subKey), &parts)) return st;
     KeyHandle h;
@@ -460,7 +499,9 @@ LSTATUS DeleteKey(HKEY base, const char16_t* subKey) {
         std::int64_t id;
         if (LSTATUS st = CurrentKey(h, false, &id)) return st;
         std::int64_t parent = 0;
-        for (auto part : parts) {
+        std::vector<std::u16string_view> path = parts;
+        ApplyView(id, sam, &path);
+        for (auto part : path) {
             parent = id;
             id = FindChild(id, part);
             if (!id) return ERROR_FILE_NOT_FOUND;
@@ -583,21 +624,21 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 
 LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     REGISTRY_FAULT_POINT("RegDeleteKeyW");
-    return Guard([&] { return DeleteKey(hKey, lpSubKey); });
+    return Guard([&] { return DeleteKey(hKey, lpSubKey, 0); });
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     REGISTRY_FAULT_POINT("RegDeleteKeyA");
     return Guard([&] {
         std::u16string sub = lpSubKey ? platform::AnsiToWide(lpSubKey) : std::u16string();
-        return DeleteKey(hKey, sub.c_str());
+        return DeleteKey(hKey, sub.c_str(), 0);
     });
 }
 
-LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM, DWORD Reserved) {
+LSTATUS WINAPI RegDeleteKeyExW(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, DWORD Reserved) {
     REGISTRY_FAULT_POINT("RegDeleteKeyExW");
     if (Reserved) return ERROR_INVALID_PARAMETER;
-    return Guard([&] { return DeleteKey(hKey, lpSubKey); });
+    return Guard([&] { return DeleteKey(hKey, lpSubKey, samDesired); });
 }
 
 LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,

@@ -489,6 +489,103 @@ TEST(Registry, ClassesRootIsMachineSoftwareClasses) {
     EXPECT_EQ(SubKeys(root), std::vector<std::u16string>{u".prn"});
 }
 
+// The DWORD value "View" of a key, or an error number as a negative.
+long ViewMark(HKEY base, const char16_t* path, REGSAM sam) {
+    Key k;
+    if (LSTATUS st = RegOpenKeyExW(base, path, 0, KEY_READ | sam, &k.h)) return -st;
+    DWORD type = 0;
+    Bytes data;
+    if (LSTATUS st = Get(k, u"View", &type, &data)) return -st;
+    if (type != REG_DWORD || data.size() != 4) return -1;
+    DWORD v;
+    std::memcpy(&v, data.data(), 4);
+    return static_cast<long>(v);
+}
+
+Bytes Dword(DWORD v) {
+    Bytes out(4);
+    std::memcpy(out.data(), &v, 4);
+    return out;
+}
+
+TEST(Registry, ThirtyTwoBitViewOfMachineSoftwareIsWow6432Node) {
+    DWORD disposition = 0;
+    Key k32;
+    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", &k32, &disposition,
+                     KEY_ALL_ACCESS | KEY_WOW64_32KEY),
+              ERROR_SUCCESS);
+    ASSERT_EQ(Set(k32, u"View", REG_DWORD, Dword(32)), ERROR_SUCCESS);
+    Key k64;
+    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", &k64, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY)); // not the 32-bit one
+    ASSERT_EQ(Set(k64, u"View", REG_DWORD, Dword(64)), ERROR_SUCCESS);
+
+    Key software, software32;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &software.h),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Velmora", 0, KEY_READ | KEY_WOW64_32KEY,
+                            &software32.h),
+              ERROR_SUCCESS);
+    struct Case {
+        const char* what;
+        HKEY base;
+        const char16_t* path;
+        REGSAM sam;
+        long view;
+    } cases[] = {
+        {"32-bit view", HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", KEY_WOW64_32KEY, 32},
+        {"plain view", HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", 0, 64},
+        {"64-bit view", HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", KEY_WOW64_64KEY, 64},
+        {"node named, plain", HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wow6432Node\\Velmora\\Cache", 0, 32},
+        {"node named, 32-bit view is not doubled", HKEY_LOCAL_MACHINE,
+         u"software\\WOW6432NODE\\Velmora\\Cache", KEY_WOW64_32KEY, 32},
+        {"from SOFTWARE, 32-bit view", software, u"Velmora\\Cache", KEY_WOW64_32KEY, 32},
+        {"from SOFTWARE, plain", software, u"Velmora\\Cache", 0, 64},
+        {"below a 32-bit handle, plain", software32, u"Cache", 0, 32},
+        {"a missing 32-bit key", HKEY_LOCAL_MACHINE, u"SOFTWARE\\Other", KEY_WOW64_32KEY,
+         -ERROR_FILE_NOT_FOUND},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ViewMark(c.base, c.path, c.sam), c.view) << c.what;
+    EXPECT_EQ(SubKeys(software), (std::vector<std::u16string>{u"Velmora", u"Wow6432Node"}));
+
+    // Each delete goes to its own view's key.
+    EXPECT_EQ(RegDeleteKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", KEY_WOW64_32KEY, 0),
+              ERROR_SUCCESS);
+    EXPECT_EQ(ViewMark(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", KEY_WOW64_32KEY),
+              -ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ViewMark(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", 0), 64);
+    EXPECT_EQ(RegDeleteKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", KEY_WOW64_64KEY, 0),
+              ERROR_SUCCESS);
+    EXPECT_EQ(ViewMark(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", 0), -ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Velmora\\Cache", KEY_WOW64_32KEY, 0),
+              ERROR_FILE_NOT_FOUND);
+}
+
+TEST(Registry, KeysOutsideMachineSoftwareAreSharedByBothViews) {
+    struct Case {
+        const char* what;
+        HKEY root;
+        const char16_t* path;
+    } cases[] = {
+        {"current user's software", HKEY_CURRENT_USER, u"Software\\Velmora\\Shared"},
+        {"machine system", HKEY_LOCAL_MACHINE, u"SYSTEM\\Velmora\\Shared"},
+        {"a key merely starting like SOFTWARE", HKEY_LOCAL_MACHINE, u"SOFTWAREX\\Shared"},
+    };
+    for (const Case& c : cases) {
+        Key k;
+        ASSERT_EQ(Create(c.root, c.path, &k, nullptr, KEY_ALL_ACCESS | KEY_WOW64_32KEY),
+                  ERROR_SUCCESS)
+            << c.what;
+        ASSERT_EQ(Set(k, u"View", REG_DWORD, Dword(7)), ERROR_SUCCESS) << c.what;
+        EXPECT_EQ(ViewMark(c.root, c.path, 0), 7) << c.what;
+        EXPECT_EQ(ViewMark(c.root, c.path, KEY_WOW64_64KEY), 7) << c.what;
+        EXPECT_EQ(RegDeleteKeyExW(c.root, c.path, KEY_WOW64_32KEY, 0), ERROR_SUCCESS) << c.what;
+        EXPECT_EQ(ViewMark(c.root, c.path, 0), -ERROR_FILE_NOT_FOUND) << c.what;
+    }
+}
+
 TEST(Registry, CurrentUserIsTheUsersOwnTree) {
     platform::test::SetUserName(u"Ann");
     Key ann;

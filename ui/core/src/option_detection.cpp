@@ -43,7 +43,8 @@ constexpr size_t kNamedRecordText = 8;
 constexpr size_t kBinNameSize = 40;
 constexpr WORD kLargeCapacityFeeder = 5;
 
-// Cache values.
+// Cache values. The installer is a 32-bit program: what it writes under its
+// HKLM\SOFTWARE lies below Wow6432Node, which this 64-bit code opens by name.
 constexpr char16_t kCacheRoot[] = u"SOFTWARE\\Wow6432Node\\";
 constexpr char16_t kCacheOptions[] = u"Installed Option";
 constexpr char16_t kCacheTrays[] = u"Number of Tray";

@@ -25,6 +25,9 @@ namespace {
 using namespace sheetwright;
 namespace spl = platform::spooler;
 
+// The sample model's names (queries 15 and 11): the 32-bit installer writes
+// them under its own HKLM\SOFTWARE, which the driver finds below Wow6432Node.
+constexpr char16_t kInstallerKey[] = u"SOFTWARE\\Velmora\\Velmora CX5540 MFP";
 constexpr char16_t kCacheKey[] = u"SOFTWARE\\Wow6432Node\\Velmora\\Velmora CX5540 MFP";
 constexpr WORD kOptionBins = model::kQueryOutputBins;
 constexpr char kSysDescr[] = "1.3.6.1.2.1.1.1.0";
@@ -57,8 +60,8 @@ DWORD State(const CInstallOption& list, WORD option, WORD value) {
 // A cache that says the opposite of the device about the units.
 void WriteContraryCache() {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kCacheKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallerKey, 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const DWORD none = 0, trays = 2;
     RegSetValueExW(key, u"Installed Option", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&none),

@@ -25,7 +25,9 @@ namespace {
 
 using namespace sheetwright;
 
-// The sample model's names (queries 15 and 11) below the cache root.
+// The sample model's names (queries 15 and 11): the 32-bit installer writes
+// them under its own HKLM\SOFTWARE, which the driver finds below Wow6432Node.
+constexpr char16_t kInstallerKey[] = u"SOFTWARE\\Velmora\\Velmora CX5540 MFP";
 constexpr char16_t kCacheKey[] = u"SOFTWARE\\Wow6432Node\\Velmora\\Velmora CX5540 MFP";
 constexpr WORD kOptionBins = model::kQueryOutputBins;
 
@@ -45,8 +47,8 @@ void SetDword(HKEY key, const char16_t* name, DWORD value) {
 
 void WriteCache(const Cache& c) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kCacheKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallerKey, 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     SetDword(key, u"Installed Option", c.options);
     SetDword(key, u"Number of Tray", c.trays);

@@ -37,6 +37,10 @@ typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define KEY_ENUMERATE_SUB_KEYS 0x0008
 #define KEY_NOTIFY 0x0010
 #define KEY_CREATE_LINK 0x0020
+// The registry views of a 64-bit machine, for RegOpenKeyEx, RegCreateKeyEx and
+// RegDeleteKeyEx: in the 32-bit view HKLM\SOFTWARE is HKLM\SOFTWARE\Wow6432Node;
+// the 64-bit view (and no flag, for our 64-bit processes) sees the keys as
+// named. Every other key, HKEY_CURRENT_USER included, is the same in both.
 #define KEY_WOW64_64KEY 0x0100
 #define KEY_WOW64_32KEY 0x0200
 #define KEY_READ 0x20019
