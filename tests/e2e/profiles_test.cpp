@@ -76,11 +76,22 @@ TEST_F(Profiles, SavedChangedAppliedThenPrinted) {
 TEST_F(Profiles, NamesTheDialogRefuses) {
     std::string out;
     ASSERT_EQ(Printhost("devmode P --set dmCopies=3 --store", &out), 0) << out;
-    for (const char* name : {"default", "Untitled", "a.b"}) {
+    const struct {
+        const char* name;
+        const char* message;
+    } cases[] = {
+        {"default", "Cannot use the name as a profile."},
+        {"Untitled", "Cannot use the name as a profile."},
+        {"a.b", "The following characters cannot be used."},
+    };
+    for (const auto& c : cases) {
+        const char* name = c.name;
+        // The page says why; what printhost answers is not the point here.
         Printhost(std::string("properties P --page Profile --set 'Save as ...=click' --dialog "
                               "'Profile Name=") +
                       name + "'",
                   &out);
+        EXPECT_NE(out.find(c.message), std::string::npos) << out;
         ASSERT_EQ(Printhost("profiles P", &out), 0) << out;
         EXPECT_EQ(out.find(" profile  "), std::string::npos) << name << "\n" << out;
     }
