@@ -121,7 +121,7 @@ TEST_F(Resbundle, StringsPicturesAndCursor) {
         WCHAR probe[2];
         if (LoadStringW(module, id, probe, 2) > 0) ++strings;
     }
-    EXPECT_EQ(strings, 435);
+    EXPECT_EQ(strings, 436);
     struct Text {
         UINT id;
         const char16_t* text;

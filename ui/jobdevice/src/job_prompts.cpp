@@ -33,6 +33,7 @@ constexpr DWORD kStringEnterUserId = 6237;
 constexpr DWORD kStringEnterPassword = 6238;
 constexpr DWORD kStringPinLabel = 6239;
 constexpr DWORD kStringJobTypeGroup = 6240;
+constexpr DWORD kStringEnterDeptCode = 6241;
 constexpr DWORD kStringForbiddenInNames = 6244;
 
 // Controls.
@@ -229,16 +230,18 @@ void AttachDeptRule(HWND dialog, int id, DeptPromptBlock* block) {
 // The OK step of a department field: false keeps the prompt open.
 bool TakeDeptCode(HWND dialog, int id, HMODULE resources, DeptPromptBlock* block) {
     const std::string code = AnsiTextOf(dialog, id);
-    const std::u16string text = LoadText(resources, kStringDeptNotInput);
     const std::u16string caption = LoadText(resources, kStringDeptCaption);
     if (code.empty()) {
         if (!(block->flags & kDeptEmptyAccepted) &&
-            Warn(dialog, text, caption, MB_YESNO | MB_DEFBUTTON2) != IDYES) {
+            Warn(dialog, LoadText(resources, kStringDeptNotInput), caption,
+                 MB_YESNO | MB_DEFBUTTON2) != IDYES) {
             FocusAndSelect(dialog, id);
             return false;
         }
     } else if (ValidateInputText(GetDlgItem(dialog, id), code.c_str(), &block->rule) != 0) {
-        Warn(dialog, text, caption, MB_OK);
+        // A code typed against its rule is told the rule, not asked for.
+        Warn(dialog, Format(resources, kStringEnterDeptCode, static_cast<int>(block->length)),
+             caption, MB_OK);
         FocusAndSelect(dialog, id);
         return false;
     }

@@ -38,6 +38,7 @@ constexpr DWORD kStringInputUserId = 6232;
 constexpr DWORD kStringInputPassword = 6233;
 constexpr DWORD kStringEnterUserId = 6237;
 constexpr DWORD kStringDeptNotInput = 6234;
+constexpr DWORD kStringEnterDeptCode = 6241;
 constexpr DWORD kStringBadUserName = 6244;
 constexpr DWORD kStringBadJobName = 6245;
 constexpr DWORD kStringJobTypeCaption = 3340;
@@ -540,8 +541,13 @@ bool CSecurity::CheckBeforeLeaving() {
                 return false;
         } else if (!code.empty() && ValidateInputText(::GetDlgItem(m_hWnd, kDeptEdit), code.c_str(),
                                                       &deptRule_) != 0) {
-            refuse(kDeptEdit, Text(res, kStringDeptNotInput), kStringDeptCaption,
-                   MB_OK | MB_ICONEXCLAMATION);
+            // A code typed against its rule is told the rule, not asked for.
+            WCHAR message[512] = {};
+            DWORD needed = 0;
+            const std::u16string format = Text(res, kStringEnterDeptCode);
+            FormatResString(res, message, 512, &needed, format.c_str(),
+                            static_cast<int>(deptRule_.limit));
+            refuse(kDeptEdit, message, kStringDeptCaption, MB_OK | MB_ICONEXCLAMATION);
             return false;
         }
     }

@@ -5,12 +5,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 
 #include "job_prompts.h"
 #include "platform/codepage_ctl.h"
 #include "platform/user_ctl.h"
+#include "platform_testing/fresh_root.h"
 #include "ui_fixture.h"
 #include "win/base.h"
 #include "win/spool.h"
@@ -65,10 +67,12 @@ class PromptTest : public ::testing::Test {
   protected:
     // A printer whose model's department prompt has the flags (0: no prompt
     // record at all; -1: the sample's, which accepts an empty code).
-    void Install(long deptFlags = -1) {
+    // deptRule: the code's input flags (0: the sample's).
+    void Install(long deptFlags = -1, long deptRule = 0) {
         auto source = ui_test::SampleSource("CX5540");
         if (deptFlags == 0) source["codes"].erase("63");
         if (deptFlags > 0) source["codes"]["63"]["2"][0] = deptFlags;
+        if (deptRule > 0) source["codes"]["63"]["2"][2] = deptRule;
         ui_test::InstallPrinter(kPrinter, ui_test::Compile(source), {"Resbundle.DLL"});
         bound_ = std::make_unique<ui_test::BoundPrinter>(kPrinter);
         ASSERT_TRUE(bound_->ok());
@@ -234,6 +238,22 @@ TEST_F(PromptTest, DepartmentPrompt) {
     }
 }
 
+// A code against the model's rule (digits only, all 8 of them) is told the
+// rule on OK, not asked for; Cancel then keeps the caller's code.
+TEST_F(PromptTest, DepartmentCodeAgainstTheRuleIsToldTheRule) {
+    Install(0x11, 0x1005);
+    Answer({Type(1362, u"1234"), Press(IDOK), Press(IDCANCEL)});
+    scripts::AnswerNextMessageBox(IDOK);
+    const size_t before = scripts::MessageBoxLog().size();
+    DeptCodeRecord r{sizeof r, kDeptAsk, "77"};
+    EXPECT_EQ(InputDeptCodeInfo(printer(), data(), &r), 1);
+    EXPECT_STREQ(r.code, "77");
+    auto log = scripts::MessageBoxLog();
+    ASSERT_EQ(log.size(), before + 1);
+    EXPECT_EQ(log.back().text, u"Please enter a 8 digit Department Code.");
+    EXPECT_EQ(log.back().caption, u"Department Code");
+}
+
 TEST_F(PromptTest, JobTypePromptCommitsNamesOnlyOnOk) {
     Install(0x11);
     JobAuthRecord auth = Auth(4, kJobAuthAsk, "1", "2");
@@ -261,6 +281,33 @@ TEST_F(PromptTest, JobTypePromptCommitsNamesOnlyOnOk) {
     DeptCodeRecord none{sizeof none, 0, ""};
     JobAuthRecord plain = Auth(4, 0, "", "");
     EXPECT_EQ(InputJobSpoolExt(printer(), data(), &plain, &quiet, &none), 1);
+}
+
+// A picture of each prompt as it opens with the caller's texts, into
+// $PAGES_PNG_DIR, else into the test's machine root.
+TEST_F(PromptTest, PicturesOfThePrompts) {
+    Install(0x11);
+    const char* dir = std::getenv("PAGES_PNG_DIR");
+    const std::string folder = dir && *dir ? dir : platform_testing::Root();
+    std::filesystem::create_directories(folder);
+    auto picture = [&](const std::string& name) {
+        Answer({[=](HWND d) { EXPECT_TRUE(drv::SavePng(d, folder + "/" + name + ".png")); },
+                Press(IDCANCEL)});
+    };
+    JobAuthRecord auth = Auth(4, kJobAuthAsk, "4711", "");
+    JobInfoRecord info{sizeof info, kJobInfoAsked, "Quarterly report", "Ann"};
+    DeptCodeRecord dept{sizeof dept, kDeptAsk, "1234"};
+    picture("prompt-job-type");
+    InputJobSpoolExt(printer(), data(), &auth, &info, &dept);
+    picture("prompt-user-id");
+    InputJobSpoolUserPwdInfo(printer(), data(), &auth);
+    picture("prompt-job-information");
+    InputUserJobInformation(printer(), data(), &info);
+    picture("prompt-department-code");
+    InputDeptCodeInfo(printer(), data(), &dept);
+    for (const char* name :
+         {"prompt-job-type", "prompt-user-id", "prompt-job-information", "prompt-department-code"})
+        EXPECT_TRUE(std::filesystem::exists(folder + "/" + name + ".png")) << name;
 }
 
 TEST_F(PromptTest, JobInformationPrompt) {

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -18,6 +20,7 @@
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/user_ctl.h"
+#include "platform_testing/fresh_root.h"
 #include "profile_bytes.h"
 #include "profile_main.h"
 #include "revise_devmode.h"
@@ -178,6 +181,27 @@ TEST_F(ProfilePage, SavedThenDeletedBecomesUntitled) {
         EXPECT_EQ(Selected(page), u"UNTITLED");
         drv::PressButton(sheet, IDCANCEL);
     });
+}
+
+// A picture of the name dialog as "Save as ..." opens it, into
+// $PAGES_PNG_DIR, else into the test's machine root.
+TEST_F(ProfilePage, PictureOfTheNameDialog) {
+    const char* dir = std::getenv("PAGES_PNG_DIR");
+    const std::string folder = dir && *dir ? dir : platform_testing::Root();
+    std::filesystem::create_directories(folder);
+    const std::string file = folder + "/profile-name-dialog.png";
+    auto copies = [](DEVMODE_IMAGEW& w) { w.dm.dmCopies = 3; };
+    Run(copies, [&](HWND sheet, HWND page) {
+        ut::AnswerNextModal([&](HWND dialog) {
+            drv::TypeText(drv::FindControl(dialog, 612), u"Three");
+            drv::TypeText(drv::FindControl(dialog, 614), u"three copies");
+            EXPECT_TRUE(drv::SavePng(dialog, file));
+            drv::PressButton(dialog, IDCANCEL);
+        });
+        EXPECT_TRUE(drv::Click(GetDlgItem(page, CProfileMain::kSaveAs)));
+        drv::PressButton(sheet, IDCANCEL);
+    });
+    EXPECT_TRUE(std::filesystem::exists(file));
 }
 
 TEST_F(ProfilePage, NameDialogRefusesReservedAndForbiddenNames) {

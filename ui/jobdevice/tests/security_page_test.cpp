@@ -48,6 +48,7 @@ class SecurityPage : public ui_test::PageSheet {
                 context->workingImage.priv.PrivateFlags =
                     (context->workingImage.priv.PrivateFlags & ~kTypeBits) | typeBits;
             context->workingImage.priv.JobType = 0;
+            if (prepare_) prepare_(context->workingImage.priv);
         };
         sheet.pages = [](SheetContext* c) { return std::vector<CPropPage*>{new CSecurity(c)}; };
         // The context outlives the sheet here, so the block can be read afterwards.
@@ -56,6 +57,8 @@ class SecurityPage : public ui_test::PageSheet {
         Show(sheet, script);
         return priv;
     }
+    // Changes the working private block before the page is made.
+    std::function<void(PRIVATE_DEVMODE&)> prepare_;
 };
 
 bool Visible(HWND page, int id) {
@@ -140,6 +143,31 @@ TEST_F(SecurityPage, LeavingThePageChecksIdsAndNames) {
         ASSERT_EQ(log.size(), before + 1);
         EXPECT_EQ(log.back().text, c.message);
     }
+}
+
+// A department code against the model's rule (digits only, all 8 of them)
+// is told the rule when the page is left, not asked for.
+TEST_F(SecurityPage, LeavingThePageTellsTheDepartmentCodesRule) {
+    auto source = ui_test::SampleSource("CX5540");
+    source["codes"]["63"]["2"][2] = 0x1005;
+    Install(source);
+    prepare_ = [](PRIVATE_DEVMODE& priv) {
+        priv.PrivateFlags |= 1u << 27;
+        priv.DeptCounterFlags |= 0x1;
+        std::strcpy(priv.DeptCode, "1234");
+    };
+    ut::AnswerNextMessageBox(IDOK);
+    const size_t before = ut::MessageBoxLog().size();
+    Run(0, [&](HWND sheet, HWND page) {
+        EXPECT_EQ(drv::ReadText(GetDlgItem(page, 283)), u"1234");
+        drv::PressButton(sheet, IDOK);
+        EXPECT_TRUE(IsWindow(sheet));
+        drv::PressButton(sheet, IDCANCEL);
+    });
+    auto log = ut::MessageBoxLog();
+    ASSERT_EQ(log.size(), before + 1);
+    EXPECT_EQ(log.back().text, u"Please enter a 8 digit Department Code.");
+    EXPECT_EQ(log.back().caption, u"Department Code");
 }
 
 TEST_F(SecurityPage, PasswordRowsOnlyWhereATypeAsksOne) {
