@@ -92,6 +92,62 @@ DWORD PendingPagesOf(DWORD id) {
     return it == Pending().end() ? 0 : it->second.count;
 }
 
+// What GetJob answers for a job this process is writing, kept while the
+// job-status stamp stays where it was when the job was read: a driver asks
+// for its job on every page to see a cancel. Every change of a job's row
+// raises the stamp (this process's held pages drop what is kept when they
+// are written), the pages still held are added at each answer, and the size
+// is what the file holds at each answer. The one change no stamp follows is
+// the end of an earlier job's writing process, which moves the job's place
+// in the queue: the writers of the printer's earlier jobs are kept and
+// looked at again on each answer.
+struct KeptJob {
+    bool valid = false;
+    unsigned generation = 0; // moves whenever what is kept is dropped
+    unsigned long long stamp = 0;
+    std::string root;
+    JobRow row; // its pages as the database has them, without those held here
+    DWORD position = 0;
+    std::vector<std::pair<long long, long long>> earlierWriters; // pid, started
+};
+
+std::mutex& KeptMutex() {
+    static auto* m = new std::mutex;
+    return *m;
+}
+
+std::map<DWORD, KeptJob>& Kept() {
+    static auto* kept = new std::map<DWORD, KeptJob>;
+    return *kept;
+}
+
+void StartKeeping(DWORD id) {
+    std::lock_guard lock(KeptMutex());
+    Kept()[id] = KeptJob{};
+}
+
+void DropKept(DWORD id) {
+    std::lock_guard lock(KeptMutex());
+    auto it = Kept().find(id);
+    if (it == Kept().end()) return;
+    it->second.valid = false;
+    ++it->second.generation;
+}
+
+void StopKeeping(DWORD id) {
+    std::lock_guard lock(KeptMutex());
+    Kept().erase(id);
+}
+
+void ForgetKept() {
+    std::lock_guard lock(KeptMutex());
+    Kept().clear();
+}
+
+struct KeptResetRegistrar {
+    KeptResetRegistrar() { RegisterResetHook(&ForgetKept); }
+} gKeptResetRegistrar;
+
 // Writes the job's held pages into the database; the caller holds the
 // writer's handle. Inside a transaction of the caller's, the write joins it.
 // The count leaves the table before the write so that no reader in this
@@ -122,6 +178,7 @@ bool FlushPendingPagesOf(DWORD id, bool insideTransaction) {
         std::lock_guard lock(PendingMutex());
         Pending()[id].count += n;
     }
+    DropKept(id);
     return ok;
 }
 
@@ -130,7 +187,7 @@ void ForgetPendingPagesOf(DWORD id) {
     Pending().erase(id);
 }
 
-bool LoadJob(DWORD id, JobRow* out) {
+bool LoadJob(DWORD id, JobRow* out, bool withHeldPages = true) {
     Stmt s("SELECT id, printer, document, user, machine, datatype, status_text, status, priority, "
            "total_pages, pages_printed, size, submitted, devmode, output_path, spool_file "
            "FROM spl_jobs WHERE id = ?");
@@ -145,7 +202,7 @@ bool LoadJob(DWORD id, JobRow* out) {
     out->statusText = s.Wide(6);
     out->status = static_cast<DWORD>(s.Int(7));
     out->priority = static_cast<DWORD>(s.Int(8));
-    out->totalPages = static_cast<DWORD>(s.Int(9)) + PendingPagesOf(out->id);
+    out->totalPages = static_cast<DWORD>(s.Int(9)) + (withHeldPages ? PendingPagesOf(out->id) : 0);
     out->pagesPrinted = static_cast<DWORD>(s.Int(10));
     out->size = static_cast<ULONGLONG>(s.Int(11));
     out->submitted = s.Blob(12);
@@ -198,7 +255,10 @@ bool DeleteJob(DWORD id) {
         s.Run();
         return true;
     });
-    if (ok) RaiseStatusStamp();
+    if (ok) {
+        DropKept(id);
+        RaiseStatusStamp();
+    }
     if (ok && finished) RemoveOutput(job);
     return ok;
 }
@@ -256,6 +316,7 @@ void SetStatus(DWORD id, DWORD set, DWORD clear) {
         s.Run();
         return true;
     });
+    DropKept(id);
     RaiseStatusStamp();
 }
 
@@ -343,6 +404,7 @@ DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName,
         SetLastError(error != ERROR_SUCCESS ? error : RPC_S_SERVER_UNAVAILABLE);
         return 0;
     }
+    StartKeeping(jobId);
     h->jobId = jobId;
     h->stampKnown = false;
     h->fd = fd;
@@ -392,19 +454,87 @@ BOOL FinishDoc(HANDLE hPrinter, bool abort) {
         return true;
     });
     ForgetPendingPagesOf(id);
+    StopKeeping(id);
     RaiseStatusStamp();
     if (removed) RemoveOutput(job);
     return TRUE;
 }
 
+// The job as GetJob answers it, and its place in the queue: from what is
+// kept for a job this process is writing while nothing moved, else from the
+// database (and then kept).
+bool JobForAnswer(const SpoolHandle& h, DWORD jobId, JobRow* job, DWORD* position) {
+    // Read before the database, so that a change committed meanwhile moves
+    // the stamp past what is kept.
+    unsigned long long stamp = 0;
+    const bool haveStamp = ReadStatusStamp(&stamp);
+    unsigned generation = 0;
+    bool writing = false;
+    if (haveStamp) {
+        std::vector<std::pair<long long, long long>> writers;
+        bool hit = false;
+        {
+            std::lock_guard lock(KeptMutex());
+            auto it = Kept().find(jobId);
+            if (it != Kept().end()) {
+                writing = true;
+                generation = it->second.generation;
+                const KeptJob& k = it->second;
+                if (k.valid && k.stamp == stamp && k.root == MachineRoot() &&
+                    k.row.printerKey == h.key) {
+                    *job = k.row;
+                    *position = k.position;
+                    writers = k.earlierWriters;
+                    hit = true;
+                }
+            }
+        }
+        if (hit) {
+            bool alive = true;
+            for (const auto& [pid, started] : writers)
+                alive = alive && WriterAlive(pid, started);
+            if (alive) {
+                job->totalPages += PendingPagesOf(jobId);
+                return true;
+            }
+        }
+    }
+    RemoveJobsOfEndedWriters(h.key);
+    if (!LoadJob(jobId, job, false) || job->printerKey != h.key) return false;
+    *position = QueuePosition(*job);
+    if (writing && (job->status & JOB_STATUS_SPOOLING)) {
+        KeptJob k;
+        k.valid = true;
+        k.stamp = stamp;
+        k.root = MachineRoot();
+        k.row = *job;
+        k.position = *position;
+        Stmt w("SELECT w.pid, w.started FROM spl_job_writers w JOIN spl_jobs j ON j.id = w.job "
+               "WHERE j.printer = ? AND j.id < ?");
+        w.Bind(1, h.key).Bind(2, static_cast<long long>(jobId));
+        while (w.Step())
+            k.earlierWriters.emplace_back(w.Int(0), w.Int(1));
+        std::lock_guard lock(KeptMutex());
+        auto it = Kept().find(jobId);
+        if (it != Kept().end() && it->second.generation == generation) {
+            k.generation = generation;
+            it->second = std::move(k);
+        }
+    }
+    job->totalPages += PendingPagesOf(jobId);
+    return true;
+}
+
 // Builds a GetJob answer in the wide or the ANSI layout (same offsets).
 bool BuildJobAnswer(const SpoolHandle& h, DWORD jobId, DWORD level, bool ansi, Answer* a) {
     if (level != 1 && level != 2) {
+        RemoveJobsOfEndedWriters(h.key); // a look at the printer's jobs all the same
         SetLastError(ERROR_INVALID_LEVEL);
         return false;
     }
     JobRow job;
-    if (jobId == 0 || !LoadJob(jobId, &job) || job.printerKey != h.key) {
+    DWORD position = 0;
+    if (!JobForAnswer(h, jobId, &job, &position)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
@@ -424,7 +554,6 @@ bool BuildJobAnswer(const SpoolHandle& h, DWORD jobId, DWORD level, bool ansi, A
         std::memcpy(&submitted, job.submitted.data(), sizeof submitted);
     std::u16string printerName =
         row.rec.server.empty() ? row.rec.name : row.rec.server + u"\\" + row.rec.name;
-    DWORD position = QueuePosition(job);
     if (level == 1) {
         size_t r = a->Record(sizeof(JOB_INFO_1W));
         a->Put<DWORD>(r + offsetof(JOB_INFO_1W, JobId), job.id);
@@ -474,7 +603,6 @@ BOOL GetJobImpl(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cb
                 LPDWORD pcbNeeded, bool ansi) {
     auto h = FindPrinterHandle(hPrinter);
     if (!h) return FALSE;
-    RemoveJobsOfEndedWriters(h->key);
     Answer a;
     if (!BuildJobAnswer(*h, JobId, Level, ansi, &a)) return FALSE;
     return a.Deliver(pJob, cbBuf, pcbNeeded) ? TRUE : FALSE;
@@ -545,6 +673,9 @@ BOOL SetJobImpl(HANDLE hPrinter, DWORD JobId, DWORD Level, bool haveInfo, const 
             s.Run();
             return true;
         });
+        // Whoever keeps what the job was sees that it changed.
+        DropKept(JobId);
+        RaiseStatusStamp();
     }
     switch (Command) {
     case 0:

@@ -385,6 +385,7 @@ bool RemovePrinterRows(const std::string& key) {
         return true;
     });
     RaiseSettingsStamp(); // after the commit: nobody keeps what it replaced
+    RaiseStatusStamp();   // its jobs are gone too
     return removed;
 }
 

@@ -547,6 +547,81 @@ TEST_F(JobsTest, DiscardedOutputIsCountedOnly) {
     EXPECT_TRUE(job.outputPath.empty());
 }
 
+// The writer's process answers GetJob for its own job from what it read
+// while nothing moved: a rename from another process, the end of an earlier
+// job's writer and its own pages still show in the next answer.
+TEST_F(JobsTest, TheWritersAnswersFollowChangesMadeElsewhere) {
+    int ready[2];
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    pid_t earlier = fork();
+    if (earlier == 0) {
+        alarm(60);
+        HANDLE h = nullptr;
+        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+        DWORD id = 0;
+        if (OpenPrinterW(const_cast<LPWSTR>(u"Office"), &h, &defaults)) {
+            DOC_INFO_1W info{const_cast<LPWSTR>(u"Earlier"), nullptr, nullptr};
+            id = StartDocPrinterW(h, 1, reinterpret_cast<BYTE*>(&info));
+        }
+        (void)!write(ready[1], &id, sizeof id);
+        for (;;)
+            pause(); // until killed
+    }
+    DWORD earlierJob = 0;
+    ASSERT_EQ(read(ready[0], &earlierJob, sizeof earlierJob),
+              static_cast<ssize_t>(sizeof earlierJob));
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_NE(earlierJob, 0u);
+
+    HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+    DWORD id = Start(h, u"Mine");
+    std::vector<BYTE> buffer;
+    auto info = [&]() -> const JOB_INFO_1W& {
+        buffer = TwoCall(
+            [&](BYTE* b, DWORD n, DWORD* needed) { return GetJobW(h, id, 1, b, n, needed); });
+        EXPECT_FALSE(buffer.empty());
+        if (buffer.size() < sizeof(JOB_INFO_1W)) buffer.resize(sizeof(JOB_INFO_1W));
+        return As<JOB_INFO_1W>(buffer);
+    };
+    ASSERT_TRUE(StartPagePrinter(h));
+    EXPECT_EQ(info().TotalPages, 1u);
+    EXPECT_EQ(info().Position, 2u);
+    EXPECT_EQ(std::u16string(info().pDocument), u"Mine");
+
+    pid_t renamer = fork();
+    if (renamer == 0) {
+        alarm(60);
+        bool ok = false;
+        std::thread([&] {
+            HANDLE other = nullptr;
+            PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+            if (!OpenPrinterW(const_cast<LPWSTR>(u"Office"), &other, &defaults)) return;
+            JOB_INFO_1W change{};
+            change.pDocument = const_cast<LPWSTR>(u"Renamed");
+            ok = SetJobW(other, id, 1, reinterpret_cast<BYTE*>(&change), 0) != FALSE;
+            ClosePrinter(other);
+        }).join();
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(renamer, &status, 0), renamer);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(std::u16string(info().pDocument), u"Renamed");
+
+    ASSERT_EQ(kill(earlier, SIGKILL), 0);
+    ASSERT_EQ(waitpid(earlier, nullptr, 0), earlier);
+    EXPECT_EQ(info().Position, 1u);
+    EXPECT_EQ(Status(h, earlierJob), static_cast<DWORD>(JOB_STATUS_ERROR | JOB_STATUS_DELETED));
+
+    ASSERT_TRUE(EndPagePrinter(h));
+    ASSERT_TRUE(StartPagePrinter(h));
+    EXPECT_EQ(info().TotalPages, 2u);
+    EXPECT_EQ(info().Status, static_cast<DWORD>(JOB_STATUS_SPOOLING));
+    ASSERT_TRUE(EndDocPrinter(h));
+    EXPECT_EQ(info().Status, static_cast<DWORD>(JOB_STATUS_PRINTED));
+}
+
 } // namespace
 } // namespace spooler_test
 
