@@ -11,6 +11,7 @@
 #include "number_text.h"
 #include "user_paper.h"
 #include "win/commctrl.h"
+#include "win/strings.h"
 
 namespace sheetwright {
 namespace {
@@ -283,6 +284,18 @@ BOOL DrawBitmapTransparent(HDC dc, int x, int y, HBITMAP bitmap, COLORREF transp
     }
     DeleteDC(memory);
     return drawn;
+}
+
+HBRUSH ReadOnlyEditBrush(HDC dc, HWND control, HBRUSH* cache) {
+    WCHAR kind[16] = {};
+    ::GetClassNameW(control, kind, 16);
+    const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+    if (lstrcmpiW(kind, u"Edit") != 0 || !(style & WS_VISIBLE) ||
+        (::IsWindowEnabled(control) && !(style & ES_READONLY)))
+        return nullptr;
+    ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+    if (!*cache) *cache = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+    return *cache;
 }
 
 } // namespace sheetwright

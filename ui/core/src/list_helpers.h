@@ -78,4 +78,10 @@ LRESULT AddToolTip(HMODULE resources, HWND tooltip, HWND control, ULONG_PTR text
 // transparent colour. FALSE when nothing could be drawn.
 BOOL DrawBitmapTransparent(HDC dc, int x, int y, HBITMAP bitmap, COLORREF transparent);
 
+// Answers a colour message for a visible edit that is read-only or disabled:
+// the button face behind its text, as the pages show such edits. The brush is
+// made once into `cache`, which its owner deletes. Null for any other control,
+// which then takes the default colours.
+HBRUSH ReadOnlyEditBrush(HDC dc, HWND control, HBRUSH* cache);
+
 } // namespace sheetwright

@@ -318,16 +318,9 @@ void CCustomPaperEdit::OnOK() {
 }
 
 LRESULT CCustomPaperEdit::OnColorMessage(WPARAM wParam, LPARAM lParam) {
-    HWND control = reinterpret_cast<HWND>(lParam);
-    WCHAR kind[16] = {};
-    ::GetClassNameW(control, kind, 16);
-    const LONG style = ::GetWindowLongW(control, GWL_STYLE);
-    if (lstrcmpiW(kind, u"Edit") == 0 && (style & WS_VISIBLE) &&
-        (!::IsWindowEnabled(control) || (style & ES_READONLY))) {
-        ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNFACE));
-        if (!faceBrush_) faceBrush_ = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
-        return reinterpret_cast<LRESULT>(faceBrush_);
-    }
+    if (HBRUSH face = ReadOnlyEditBrush(reinterpret_cast<HDC>(wParam),
+                                        reinterpret_cast<HWND>(lParam), &faceBrush_))
+        return reinterpret_cast<LRESULT>(face);
     return Default();
 }
 
