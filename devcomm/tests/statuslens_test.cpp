@@ -147,7 +147,13 @@ TEST_F(Statuslens, FindsRaisesOrStarts) {
     ASSERT_TRUE(IsIconic(office));
     EXPECT_EQ(Call("192.168.0.5"), kMonitorRaised);
     EXPECT_FALSE(IsIconic(office));
-    EXPECT_EQ(ReadHostFile(u"C:\\monitor-raised.txt"), "Status Monitor - Office\n");
+    // Raised once, or again while a slow monitor had not yet restored it.
+    const std::string raised = ReadHostFile(u"C:\\monitor-raised.txt");
+    const std::string once = "Status Monitor - Office\n";
+    ASSERT_FALSE(raised.empty());
+    ASSERT_EQ(raised.size() % once.size(), 0u) << raised;
+    for (size_t at = 0; at < raised.size(); at += once.size())
+        EXPECT_EQ(raised.substr(at, once.size()), once);
 
     // Not listed (and an entry with too few fields is no match): the address
     // stands for the name; the French title is found too.

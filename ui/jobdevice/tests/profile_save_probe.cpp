@@ -1,5 +1,7 @@
 // A second process on the test's machine root that saves into a profile
 // store without end (or `rounds` times), for the test that kills it half way.
+// It writes one line to its standard output when its first save begins, so
+// the test can time its kill from then, however slow the start was.
 //   profile_save_probe PRINTER STORE [ROUNDS]
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +27,8 @@ int main(int argc, char** argv) {
     const ModelBlock binding{modelsmith, data};
     ProfileFile store(&binding, std::u16string(storePath.begin(), storePath.end()));
     int failures = 0;
+    std::puts("saving");
+    std::fflush(stdout);
     for (long i = 0; rounds < 0 || i < rounds; ++i) {
         DEVMODE_IMAGEA d{};
         d.dm.dmSize = DEVMODEA_SIZE;

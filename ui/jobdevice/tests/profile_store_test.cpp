@@ -325,9 +325,21 @@ TEST_F(ProfileStore, KilledDuringSaveLeavesAWholeStore) {
         SCOPED_TRACE(round);
         char* argv[] = {const_cast<char*>(PROFILE_SAVE_PROBE), const_cast<char*>("P"),
                         const_cast<char*>(store.c_str()), nullptr};
+        // Killed at a random moment after its saving began.
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ready[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, ready[0]);
         pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, PROFILE_SAVE_PROBE, nullptr, nullptr, argv, environ), 0);
-        ::usleep(20000 + rand_r(&seed) % 150000);
+        ASSERT_EQ(posix_spawn(&pid, PROFILE_SAVE_PROBE, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(ready[1]);
+        char line[16];
+        const bool began = ::read(ready[0], line, sizeof line) > 0;
+        ::close(ready[0]);
+        if (began) ::usleep(rand_r(&seed) % 60000);
         ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
