@@ -69,7 +69,9 @@ TEST(ResetDc, ARunningJobKeepsItsResolutionAndFinishing) {
         HDC hdc = CreateDCW(nullptr, c.printer, nullptr, &first->dm);
         ASSERT_NE(hdc, nullptr);
         DOCINFOW di{sizeof(DOCINFOW), u"Doc", nullptr, nullptr, 0};
-        if (c.job != Job::NotStarted) ASSERT_GT(StartDocW(hdc, &di), 0);
+        if (c.job != Job::NotStarted) {
+            ASSERT_GT(StartDocW(hdc, &di), 0);
+        }
         if (c.job == Job::PagesPrinted) {
             ASSERT_GT(StartPage(hdc), 0);
             ASSERT_GT(EndPage(hdc), 0);
@@ -110,7 +112,9 @@ TEST(ResetDc, ARunningJobKeepsItsResolutionAndFinishing) {
         UiDrvDocumentEvent(p.printer(), hdc, DOCUMENTEVENT_RESETDCPOST, sizeof answer[0],
                            &answer[0], 0, nullptr);
         // The job itself is not the point here: it is given up.
-        if (c.job != Job::NotStarted) EXPECT_GT(AbortDoc(hdc), 0);
+        if (c.job != Job::NotStarted) {
+            EXPECT_GT(AbortDoc(hdc), 0);
+        }
         EXPECT_TRUE(DeleteDC(hdc));
     }
 }
