@@ -42,6 +42,19 @@ std::set<ULONG_PTR> Names(HMODULE m, LPCWSTR type) {
     return names;
 }
 
+struct Text {
+    UINT id;
+    const char16_t* text;
+};
+
+template <size_t N> void ExpectTexts(HMODULE m, const Text (&texts)[N]) {
+    for (const Text& t : texts) {
+        WCHAR buf[256] = {};
+        LoadStringW(m, t.id, buf, 256);
+        EXPECT_EQ(std::u16string(buf), t.text) << t.id;
+    }
+}
+
 TEST_F(Resbundle, EveryDialogTemplateWithItsCaptionSizeAndFont) {
     struct Case {
         DWORD id;
@@ -121,11 +134,8 @@ TEST_F(Resbundle, StringsPicturesAndCursor) {
         WCHAR probe[2];
         if (LoadStringW(module, id, probe, 2) > 0) ++strings;
     }
-    EXPECT_EQ(strings, 436);
-    struct Text {
-        UINT id;
-        const char16_t* text;
-    } texts[] = {
+    EXPECT_EQ(strings, 434);
+    const Text texts[] = {
         {3113, u"Profile files (*.PRO)\n*.PRO\n\n"},
         {4000, u"\\/*?:.;\"<>|"},
         {3321, u"Make \"%s\""},
@@ -140,11 +150,7 @@ TEST_F(Resbundle, StringsPicturesAndCursor) {
         {20023, u"Cannot find the necessary files.\r\nInstall the printer driver again."},
         {3041, u"Paper (%s,%s) not loaded in  any tray."},
     };
-    for (const auto& t : texts) {
-        WCHAR buf[256] = {};
-        LoadStringW(module, t.id, buf, 256);
-        EXPECT_EQ(std::u16string(buf), t.text) << t.id;
-    }
+    ExpectTexts(module, texts);
     auto bitmaps = Names(module, RT_BITMAP);
     EXPECT_EQ(bitmaps.size(), 123u);
     for (ULONG_PTR id :
@@ -185,6 +191,80 @@ TEST_F(Resbundle, StringsPicturesAndCursor) {
     HCURSOR cursor = LoadCursorW(module, MAKEINTRESOURCEW(2000));
     EXPECT_NE(cursor, nullptr);
     if (cursor) DestroyCursor(cursor);
+}
+
+// The texts of the lists and labels the pages and dialogs fill by string id,
+// each the one its list means: a shared or misplaced id would show another
+// list's word, or a format unfilled, in the list.
+TEST_F(Resbundle, EveryIdAPageLoadsHoldsItsOwnText) {
+    const Text texts[] = {
+        // Output page: the copies range and the three sort rows.
+        {6000, u"(%d - %d)"},
+        {4700, u"None"},
+        {4704, u"Shift"},
+        {4702, u"Rotate"},
+        // Output Options: who controls the copies.
+        {6001, u"Printer"},
+        {6002, u"Printer Driver"},
+        // Cover page dialog: the two cover types.
+        {6051, u"Blank"},
+        {6050, u"Printed"},
+        // Quality page: graphics modes, the sample models' halftone kinds,
+        // colour modes and colour management.
+        {3285, u"Vector"},
+        {3286, u"Raster"},
+        {9536, u"Dither"},
+        {9537, u"Coarse"},
+        {9538, u"Fine"},
+        {5100, u"Color"},
+        {5101, u"Photo Color"},
+        {5102, u"Grayscale"},
+        {5110, u"Brightness Adjustment"},
+        {5111, u"ICM"},
+        {5112, u"Device Color"},
+        // Duplex options, booklet, zoom, poster and the punch row "None".
+        {4105, u"Automatic"},
+        {4106, u"Manual"},
+        {4553, u"Left Binding"},
+        {4554, u"Right Binding"},
+        {4555, u"All Sheets"},
+        {4556, u"1 Sheet"},
+        {4557, u"2 Sheets"},
+        {4558, u"4 Sheets"},
+        {4559, u"8 Sheets"},
+        {4451, u"(%d - %d %%)"},
+        {4551, u"(%d - %d mm)"},
+        {4552, u"(%.1f - %.1f in.)"},
+        {4652, u"2 x 1"},
+        {4601, u"None"},
+        {5200, u"Don't Substitute"},
+    };
+    ExpectTexts(module, texts);
+}
+
+// The names a sample model gives its halftone kinds (model table 47) are
+// names of halftone kinds: the library's block for them, never the sort or
+// finishing block whose words the Output page shows.
+TEST_F(Resbundle, TheSampleModelsNameTheirHalftoneKindsFromTheirOwnBlock) {
+    const std::regex table("\"47\": \\{[^}]*\"entries\": \\[(\\[[\\s\\S]*?\\])\\]");
+    const std::regex entry("\\[\\s*([0-9]+),\\s*([0-9]+)");
+    std::ifstream file(std::string(PKG_SAMPLE_MODELS_DIR "/") + "CX5540.json");
+    ASSERT_TRUE(file);
+    std::stringstream source;
+    source << file.rdbuf();
+    const std::string text = source.str();
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(text, found, table));
+    const std::string entries = found[1].str();
+    int count = 0;
+    for (std::sregex_iterator it(entries.begin(), entries.end(), entry), end; it != end; ++it) {
+        const UINT id = static_cast<UINT>(std::stoul((*it)[2].str()));
+        EXPECT_TRUE(id >= 9536 && id < 10048) << "halftone kind " << (*it)[1].str() << ": " << id;
+        WCHAR probe[2];
+        EXPECT_GT(LoadStringW(module, id, probe, 2), 0) << id;
+        ++count;
+    }
+    EXPECT_EQ(count, 3);
 }
 
 // Every paper, media type, tray, finishing position and output bin of the

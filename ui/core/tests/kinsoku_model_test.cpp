@@ -861,8 +861,8 @@ TEST(KinsokuBuild, HalftoneKindOneMayTakeItsNameFromTheResourceTable) {
         bool resource20;
         DWORD shown;
     };
-    for (const Case& c : {Case{"0x08080000", true, 7020}, Case{"0x08080000", false, 4701},
-                          Case{"0x08000000", true, 4701}}) {
+    for (const Case& c : {Case{"0x08080000", true, 7020}, Case{"0x08080000", false, 9536},
+                          Case{"0x08000000", true, 9536}}) {
         nlohmann::json src = ui_test::SampleSource("CX5540");
         src["codes"]["47"]["entries"][0][3] = c.flags;
         if (c.resource20) src["codes"]["70"]["entries"].push_back({20, 7020});
@@ -876,7 +876,7 @@ TEST(KinsokuBuild, HalftoneKindOneMayTakeItsNameFromTheResourceTable) {
         ASSERT_NE(item, nullptr);
         ASSERT_NE(item->FindAtom(1), nullptr);
         EXPECT_EQ(item->FindAtom(1)->param1, c.shown) << c.flags << " " << c.resource20;
-        EXPECT_EQ(item->FindAtom(2)->param1, 4702u);
+        EXPECT_EQ(item->FindAtom(2)->param1, 9537u);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "basic_page.h"
 #include "control_states.h"
@@ -93,12 +94,21 @@ TEST_F(BasicDialogs, CoverPageOnItsOwnCopy) {
               0);
     EXPECT_EQ(std::memcmp(&before, &Working(), sizeof before), 0);
 
+    // The cover types by their names, not another list's words.
+    auto coverTypes = [](HWND dialog) {
+        HWND list = Item(dialog, CCoverPageDlg::kFrontType);
+        EXPECT_EQ(pages_test::ComboTexts(list),
+                  (std::vector<std::u16string>{u"Blank", u"Printed"}));
+        EXPECT_EQ(IndexOfData(list, 0), 0);
+        EXPECT_EQ(IndexOfData(list, 1), 1);
+    };
     EXPECT_EQ(RunSheet([&](HWND sheet, HWND page) {
                   ut::AnswerNextModal([&](HWND dialog) {
                       drv::SetCheck(Item(dialog, CCoverPageDlg::kFrontCheck), BST_CHECKED);
                       EXPECT_TRUE(Enabled(dialog, CCoverPageDlg::kFrontType));
                       EXPECT_TRUE(Enabled(dialog, CCoverPageDlg::kFrontSource));
                       EXPECT_FALSE(Enabled(dialog, CCoverPageDlg::kBackType));
+                      coverTypes(dialog);
                       Picture(dialog, "cover-page");
                       drv::PressButton(dialog, IDOK);
                   });

@@ -54,16 +54,7 @@ void SavePicture(HWND window, const std::string& name) {
     drv::SavePng(window, folder + "/" + name + ".png");
 }
 
-std::vector<std::u16string> ComboTexts(HWND combo) {
-    std::vector<std::u16string> out;
-    const LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < n; ++i) {
-        WCHAR text[128] = {};
-        SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-        out.push_back(text);
-    }
-    return out;
-}
+using pages_test::ComboTexts;
 
 bool Enabled(HWND dialog, int id) {
     return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
@@ -182,6 +173,16 @@ TEST_F(Pages, CollateMirrorAndReverseReachTheImage) {
     });
 }
 
+// The sort rows by their own names, whatever the model allows.
+TEST_F(Pages, SortRowsAreNamedBySortKinds) {
+    RunPage<COutput>([&](HWND sheet, HWND page) {
+        for (const std::u16string& row : ComboTexts(GetDlgItem(page, COutput::kSortList)))
+            EXPECT_TRUE(row == u"None" || row == u"Shift" || row == u"Rotate")
+                << std::string(row.begin(), row.end());
+        drv::PressButton(sheet, IDCANCEL);
+    });
+}
+
 TEST_F(Pages, MirrorRowClosesUpWhenNotOffered) {
     auto top = [&](int id) {
         LONG at = 0;
@@ -256,6 +257,16 @@ TEST_F(Pages, OutputOptionsCancelOkAndReadOnly) {
     };
     EXPECT_EQ(RunDialog<CAdvancedDlg>([&](HWND d) {
                   SavePicture(d, "output-options");
+                  // Who controls the copies, by name: the printer, and the
+                  // driver only when every paper size is offered.
+                  const std::vector<std::u16string> control =
+                      ComboTexts(GetDlgItem(d, CAdvancedDlg::kCopyControlList));
+                  ASSERT_FALSE(control.empty());
+                  EXPECT_EQ(control[0], u"Printer");
+                  if (control.size() > 1) {
+                      EXPECT_EQ(control[1], u"Printer Driver");
+                  }
+                  EXPECT_LE(control.size(), 2u);
                   flip(d);
                   drv::PressButton(d, IDCANCEL);
               }),
@@ -368,6 +379,20 @@ TEST_F(Pages, ColorModeListShowsTheManagementRowsOfTheMode) {
         ASSERT_TRUE(drv::SelectItemText(match, u"Device Color"));
         EXPECT_EQ(Working().dm.dmICMMethod, 1u);
         drv::PressButton(sheet, IDOK);
+    });
+}
+
+// The halftone and graphics-mode lists show the sample model's kinds by their
+// own names, never the Output page's sort words.
+TEST_F(Pages, HalftoneAndGraphicsModeRowsAreNamedByTheirKinds) {
+    Working().priv.FeatureFlags |= 1u << 17; // halftone offered
+    RunPage<CQuality>([&](HWND sheet, HWND page) {
+        EXPECT_EQ(ComboTexts(GetDlgItem(page, CQuality::kHalftoneList)),
+                  (std::vector<std::u16string>{u"Dither", u"Coarse", u"Fine"}));
+        for (const std::u16string& row : ComboTexts(GetDlgItem(page, CQuality::kGraphicsList)))
+            EXPECT_TRUE(row == u"Vector" || row == u"Raster")
+                << std::string(row.begin(), row.end());
+        drv::PressButton(sheet, IDCANCEL);
     });
 }
 

@@ -45,6 +45,17 @@ std::string PictureFolder() {
     return dir ? dir : "";
 }
 
+std::vector<std::u16string> ComboTexts(HWND combo) {
+    std::vector<std::u16string> out;
+    const LRESULT n = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+        WCHAR text[128] = {};
+        SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        out.push_back(text);
+    }
+    return out;
+}
+
 COLORREF WindowPixel(HWND window, int x, int y) {
     RECT r{};
     GetWindowRect(window, &r);

@@ -33,6 +33,9 @@ class SheetFixture : public ::testing::Test {
 // Where a test keeps its pictures: $PAGES_PNG_DIR when set, else none.
 std::string PictureFolder();
 
+// The texts of a combo box's rows, in order.
+std::vector<std::u16string> ComboTexts(HWND combo);
+
 // The colour of a pixel of a window's picture as the windows paint themselves.
 COLORREF WindowPixel(HWND window, int x, int y);
 
