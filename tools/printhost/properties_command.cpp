@@ -334,11 +334,11 @@ int Run(const Args& args) {
             std::fprintf(stderr,
                          "printhost properties: the printer's stored printing defaults do not "
                          "fit their own size; the sheet opens on the driver's defaults\n");
+        LONG size = DocumentPropertiesW(nullptr, printer, name.data(), nullptr, nullptr, 0);
+        std::vector<BYTE> out(size > 0 ? static_cast<size_t>(size) : 0);
         // The sheet of the printer's printing defaults is the user's own
         // (DM_USER_DEFAULT), the one that offers the user's font
         // substitution table.
-        LONG size = DocumentPropertiesW(nullptr, printer, name.data(), nullptr, nullptr, 0);
-        std::vector<BYTE> out(size > 0 ? static_cast<size_t>(size) : 0);
         LONG r = size <= 0
                      ? -1
                      : DocumentPropertiesW(
