@@ -1,8 +1,10 @@
 // The Output and Quality pages through printhost properties, by the labels a
 // person reads: copies with collation, a staple position and a resolution
 // chosen there reach the next print's job header; with the user's font
-// substitution table in place, a print drawn straight into the stream sets
-// the printer's font in place of the TrueType one.
+// substitution table in place (laid out by hand, or chosen in the Quality
+// page's font dialogs), a print drawn straight into the stream and one
+// replayed on the spool side set the printer's font in place of the
+// TrueType one.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,8 +12,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "platform/emf_builder.h"
 #include "platform_testing/fresh_root.h"
+#include "win/emf.h"
+#include "win/gdi_text.h"
 
 namespace {
 
@@ -56,6 +62,10 @@ TEST(OutputQualityPrint, SettingsChosenOnThePagesReachTheNextPrint) {
     EXPECT_TRUE(Has(out, "@PJL SET RESOLUTION=1200")) << out;
 }
 
+// "Courier New" as the stream spells a font name: its bytes.
+constexpr const char* kCourierNewSet =
+    "set font  font name=ubyte array [67 111 117 114 105 101 114 32 78 101 119]";
+
 // A substitution file laid out by hand: the 20-byte header, then one
 // 192-byte record with the TrueType name at 0, the printer font at 64 and
 // the flag word (bit 0: may be substituted) at 140.
@@ -67,6 +77,21 @@ std::string SubstitutionFile(const char* font, const char* printerFont) {
     std::memcpy(b.data() + 20 + 64, printerFont, std::strlen(printerFont));
     b[20 + 140] = 1;
     return b;
+}
+
+// Arial -> Courier New as the user's substitution table, in the user's
+// working folder, where the graphics library keeps its files.
+bool PlaceSubstitutionFile() {
+    std::string working;
+    for (const auto& e : std::filesystem::directory_iterator(platform_testing::Root() + "/c/Users"))
+        if (e.is_directory() && e.path().filename() != "Public" && e.path().filename() != "Default")
+            working = e.path().string();
+    if (working.empty()) return false;
+    working += "/AppData/LocalLow/Velmora/Velmora CX5540 MFP/CX5500";
+    std::filesystem::create_directories(working);
+    std::ofstream(working + "/Fontroll.DAT", std::ios::binary)
+        << SubstitutionFile("Arial", "Courier New");
+    return true;
 }
 
 TEST(OutputQualityPrint, ASubstitutedFontIsSetAsThePrintersFont) {
@@ -83,16 +108,7 @@ TEST(OutputQualityPrint, ASubstitutedFontIsSetAsThePrintersFont) {
         << out;
     ASSERT_EQ(Printhost("properties P --page Quality --set 'Graphics Mode=Vector'", &out), 0)
         << out;
-    // The user's working folder, where the graphics library keeps its files.
-    std::string working;
-    for (const auto& e : std::filesystem::directory_iterator(platform_testing::Root() + "/c/Users"))
-        if (e.is_directory() && e.path().filename() != "Public" && e.path().filename() != "Default")
-            working = e.path().string();
-    ASSERT_FALSE(working.empty());
-    working += "/AppData/LocalLow/Velmora/Velmora CX5540 MFP/CX5500";
-    std::filesystem::create_directories(working);
-    std::ofstream(working + "/Fontroll.DAT", std::ios::binary)
-        << SubstitutionFile("Arial", "Courier New");
+    ASSERT_TRUE(PlaceSubstitutionFile());
 
     const std::string prn = platform_testing::Root() + "/table.prn";
     ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + PKG_SOURCE_DIR +
@@ -102,11 +118,103 @@ TEST(OutputQualityPrint, ASubstitutedFontIsSetAsThePrintersFont) {
         << out;
     EXPECT_FALSE(Has(out, "replayed")) << out;
     ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
-    // "Courier New" as the stream spells a font name: its bytes.
-    EXPECT_TRUE(
-        Has(out, "set font  font name=ubyte array [67 111 117 114 105 101 114 32 78 101 119]"))
-        << out;
+    EXPECT_TRUE(Has(out, kCourierNewSet)) << out;
     EXPECT_FALSE(Has(out, "begin font header")) << out; // nothing downloaded
+}
+
+// One Letter page with a line of text in an installed face.
+std::vector<BYTE> TextPage(const char16_t* face) {
+    platform::gdi::EmfBuilder b(SIZEL{2160, 2790}, SIZEL{216, 279});
+    LOGFONTW lf{};
+    lf.lfHeight = -50;
+    lf.lfWeight = FW_NORMAL;
+    std::memcpy(lf.lfFaceName, face, std::char_traits<char16_t>::length(face) * sizeof(char16_t));
+    b.Fields(EMR_EXTCREATEFONTINDIRECTW, DWORD{1}, lf);
+    b.SelectObject(1).Value(EMR_SETTEXTCOLOR, 0).Value(EMR_SETBKMODE, TRANSPARENT);
+    const char16_t text[12] = u"Substituted";
+    DWORD count = 11, stringOffset = 76, options = 0, dxOffset = 0;
+    b.Fields(EMR_EXTTEXTOUTW, RECTL{0, 0, -1, -1}, DWORD{GM_COMPATIBLE}, 1.0f, 1.0f,
+             POINTL{300, 300}, count, stringOffset, options, RECTL{0, 0, -1, -1}, dxOffset, text);
+    return b.Finish();
+}
+
+// A substitution made as a person makes it: the Quality page's Font button,
+// the font dialog's substitution table button, a TrueType font chosen in the
+// table and its printer font below it; OK in each dialog, then the sheet's.
+TEST(OutputQualityPrint, ASubstitutionChosenInTheFontDialogsReachesTheNextPrint) {
+    std::string out;
+    ASSERT_EQ(Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
+                        &out),
+              0)
+        << out;
+    ASSERT_EQ(
+        Printhost("properties P --page Output --set Copies=1 --set 'Reverse Page Order=off'", &out),
+        0)
+        << out;
+    const std::string pictures = platform_testing::Root() + "/pictures";
+    ASSERT_EQ(Printhost("properties P --page Quality --set 'Graphics Mode=Vector' "
+                        "--set 'Font...=click' --dialog 'Font Substitution Table...=click' "
+                        "--dialog 'TrueType Font=Liberation Sans' "
+                        "--dialog 'Substitution Font=Courier New' --png '" +
+                            pictures + "'",
+                        &out),
+              0)
+        << out;
+    // Each dialog pictured as it opened.
+    EXPECT_TRUE(std::filesystem::exists(pictures + "/dialog-Font.png")) << out;
+    EXPECT_TRUE(std::filesystem::exists(pictures + "/dialog-Edit-Substitution-Table.png")) << out;
+
+    const std::string document = platform_testing::Root() + "/text.emf";
+    const std::vector<BYTE> page = TextPage(u"Liberation Sans");
+    std::ofstream(document, std::ios::binary)
+        .write(reinterpret_cast<const char*>(page.data()),
+               static_cast<std::streamsize>(page.size()));
+    const std::string prn = platform_testing::Root() + "/text.prn";
+    ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + document + "'", &out), 0)
+        << out;
+    EXPECT_FALSE(Has(out, "replayed")) << out;
+    ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
+    EXPECT_TRUE(Has(out, kCourierNewSet)) << out;
+    EXPECT_FALSE(Has(out, "begin font header")) << out; // nothing downloaded
+}
+
+// The spool side replays the pages of a print in reverse order, or laid out
+// two to a sheet, with the substitution a direct print gets: the printer's
+// font set, nothing downloaded.
+TEST(OutputQualityPrint, PagesReplayedOnTheSpoolSideKeepTheSubstitution) {
+    struct Road {
+        const char* name;
+        std::vector<std::string> settings; // one printhost properties each
+    };
+    const Road roads[] = {
+        {"reverse", {"--page Output --set 'Reverse Page Order=on'"}},
+        {"two-up",
+         {"--page Output --set 'Reverse Page Order=off'",
+          "--page Basic --set 'Pages per Sheet=click' --dialog '2 up=on'"}},
+    };
+    std::string out;
+    ASSERT_EQ(Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
+                        &out),
+              0)
+        << out;
+    ASSERT_EQ(Printhost("properties P --page Quality --set 'Graphics Mode=Vector'", &out), 0)
+        << out;
+    ASSERT_TRUE(PlaceSubstitutionFile());
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.name);
+        for (const std::string& settings : road.settings)
+            ASSERT_EQ(Printhost("properties P " + settings, &out), 0) << out;
+        const std::string prn = platform_testing::Root() + "/" + road.name + ".prn";
+        ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + PKG_SOURCE_DIR +
+                                "/samples/documents/text/table.emf'",
+                            &out),
+                  0)
+            << out;
+        EXPECT_TRUE(Has(out, "replayed on the spool side")) << out;
+        ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
+        EXPECT_TRUE(Has(out, kCourierNewSet)) << out;
+        EXPECT_FALSE(Has(out, "begin font header")) << out;
+    }
 }
 
 } // namespace

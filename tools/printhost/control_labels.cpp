@@ -240,6 +240,15 @@ int FindItemByText(HWND list, const std::u16string& value, std::string* error) {
     const std::u16string wanted = Trimmed(value);
     int index = Choose(trimmed, wanted);
     if (index >= 0) return index;
+    // An item of columns (a tab between them, as a font and its substitute)
+    // is also named by its whole first column.
+    int column = -1, columns = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        size_t tab = items[i].find(u'\t');
+        if (tab != std::u16string::npos && Fold(Trimmed(items[i].substr(0, tab))) == Fold(wanted))
+            column = static_cast<int>(i), ++columns;
+    }
+    if (columns == 1) return column;
     std::vector<std::u16string> shown = trimmed;
     if (index == -2) {
         shown.clear();

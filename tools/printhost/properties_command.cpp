@@ -192,6 +192,48 @@ struct Script {
     // Answers the dialog the change being made opens.
     std::function<void(HWND)> onDialog;
 
+    // A dialog a change opened: pictured as it opens, then given the changes
+    // [from, last) and OK; with none (or after a failure) it is cancelled.
+    // A change with more after it that opens a dialog of its own hands them
+    // to that one, which gets its OK first.
+    void Answer(HWND dialog, size_t from, size_t last) {
+        WCHAR title[128] = {};
+        GetWindowTextW(dialog, title, 128);
+        if (!o.pngFolder.empty()) {
+            std::string safe = SafeName(title);
+            std::string file = o.pngFolder + "/dialog" + (safe.empty() ? "" : "-" + safe) + ".png";
+            if (!drv::SavePng(dialog, file) && error.empty()) error = "cannot write '" + file + "'";
+        }
+        for (size_t k = from; k < last && error.empty(); ++k)
+            if (Make(dialog, title, k, k + 1, last)) break;
+        if (from < last) dialogSnapshot += drv::Snapshot(dialog);
+        drv::PressButton(dialog, from < last && error.empty() ? IDOK : IDCANCEL);
+    }
+
+    // Makes change i in a sheet or dialog; a dialog it opens gets the changes
+    // [from, last). True when it opened one.
+    bool Make(HWND window, const std::u16string& where, size_t i, size_t from, size_t last) {
+        bool opened = false;
+        std::function<void(HWND)> outer = std::move(onDialog);
+        onDialog = [&, from, last](HWND dialog) {
+            opened = true;
+            Answer(dialog, from, last);
+        };
+        if (from < last || !o.pngFolder.empty()) {
+            // An answer armed for a change that opened nothing stays
+            // queued; each one hands the dialog to the change now made.
+            ut::AnswerNextModal([this](HWND dialog) {
+                if (onDialog)
+                    onDialog(dialog);
+                else
+                    drv::PressButton(dialog, IDCANCEL);
+            });
+        }
+        Apply(window, where, o.changes[i], &error);
+        onDialog = std::move(outer);
+        return opened;
+    }
+
     void operator()(HWND sheet) {
         std::vector<std::u16string> names = PageNames(sheet);
         if (!o.pngFolder.empty()) {
@@ -224,44 +266,11 @@ struct Script {
             current >= 0 && static_cast<size_t>(current) < names.size() ? names[current] : u"";
         for (size_t i = 0; i < o.changes.size() && error.empty(); ++i) {
             const Change& c = o.changes[i];
-            // The --dialog changes after this one go into the dialog it opens,
-            // which is then closed with OK.
+            // The --dialog changes after this one go into the dialog it opens.
             size_t last = i + 1;
             while (last < o.changes.size() && o.changes[last].inDialog)
                 ++last;
-            bool answered = false;
-            const bool withDialog = last > i + 1;
-            // A dialog the change opens is pictured as it opens, before the
-            // --dialog changes; with none after it, it is cancelled.
-            onDialog = [&, i, last, withDialog](HWND dialog) {
-                answered = true;
-                WCHAR title[128] = {};
-                GetWindowTextW(dialog, title, 128);
-                if (!o.pngFolder.empty()) {
-                    std::string safe = SafeName(title);
-                    std::string file =
-                        o.pngFolder + "/dialog" + (safe.empty() ? "" : "-" + safe) + ".png";
-                    if (!drv::SavePng(dialog, file) && error.empty())
-                        error = "cannot write '" + file + "'";
-                }
-                for (size_t k = i + 1; k < last && error.empty(); ++k)
-                    Apply(dialog, title, o.changes[k], &error);
-                if (withDialog) dialogSnapshot += drv::Snapshot(dialog);
-                drv::PressButton(dialog, withDialog && error.empty() ? IDOK : IDCANCEL);
-            };
-            if (withDialog || !o.pngFolder.empty()) {
-                // An answer armed for a change that opened nothing stays
-                // queued; each one hands the dialog to the change now made.
-                ut::AnswerNextModal([this](HWND dialog) {
-                    if (onDialog)
-                        onDialog(dialog);
-                    else
-                        drv::PressButton(dialog, IDCANCEL);
-                });
-            }
-            Apply(sheet, pageName, c, &error);
-            onDialog = nullptr;
-            if (withDialog && !answered && error.empty())
+            if (!Make(sheet, pageName, i, i + 1, last) && last > i + 1 && error.empty())
                 error = "'" + c.label + "' opened no dialog for the --dialog changes";
             i = last - 1;
         }
@@ -327,12 +336,16 @@ int Run(const Args& args) {
                          "fit their own size; the sheet opens on the driver's defaults\n");
         LONG size = DocumentPropertiesW(nullptr, printer, name.data(), nullptr, nullptr, 0);
         std::vector<BYTE> out(size > 0 ? static_cast<size_t>(size) : 0);
+        // The sheet of the printer's printing defaults is the user's own
+        // (DM_USER_DEFAULT), the one that offers the user's font
+        // substitution table.
         LONG r = size <= 0
                      ? -1
                      : DocumentPropertiesW(
                            nullptr, printer, name.data(), reinterpret_cast<DEVMODEW*>(out.data()),
                            in.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(in.data()),
-                           DM_IN_PROMPT | DM_OUT_BUFFER | (in.empty() ? 0 : DM_IN_BUFFER));
+                           DM_IN_PROMPT | DM_OUT_BUFFER | DM_USER_DEFAULT |
+                               (in.empty() ? 0 : DM_IN_BUFFER));
         if (r == IDOK) {
             PRINTER_INFO_8W info{reinterpret_cast<DEVMODEW*>(out.data())};
             if (!SetPrinterW(printer, 8, reinterpret_cast<LPBYTE>(&info), 0)) {
@@ -371,11 +384,14 @@ Command cmd{
     "open a printer's document (or device) sheet, make changes, press OK and show the "
     "result; CONTROL is a control's id or the label beside it on the page shown "
     "(\"Paper Size=A5\"), VALUE on or off (or click) for a check box, on (or click) for "
-    "a radio button, click for a button, an item's text or unique beginning for a list, "
+    "a radio button, click for a button, an item's text, unique beginning or first column "
+    "(before a tab) for a list, "
     "a number for a slider or up-down, text for an edit; --dialog changes go, by the "
     "labels of the dialog, into the dialog the --set before them opened, which then gets "
-    "OK (a dialog with none is cancelled); --png also pictures each dialog a --set opens, "
-    "as it opens",
+    "OK (a dialog with none is cancelled); a --dialog change with more after it that "
+    "opens a dialog of its own (\"Font Substitution Table...=click\") hands those to "
+    "that dialog, which gets OK before the one around it; --png also pictures each "
+    "dialog a change opens, as it opens",
     Run};
 
 } // namespace

@@ -1075,17 +1075,20 @@ LOGFONTW LogicalFont(FONTOBJ* pfo, const IFIMETRICS* ifi, const WCHAR* face,
 
 // lastAdvance: the advance after the last glyph (to the end of the run).
 // mode: the graphics mode the glyphs are drawn in (advanced: turned with the
-// world transform).
-BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdvance, DWORD mode) {
+// world transform). characters: the run's text, one character a glyph, to
+// record in place of the glyph indices.
+BOOL WriteGlyphs(PDEV* pdev, const GLYPHPOS* glyphs, ULONG count, POINTL lastAdvance, DWORD mode,
+                 const WCHAR* characters) {
     if (!count) return TRUE;
     size_t stringBytes = (count * sizeof(WCHAR) + 3) / 4 * 4;
     Record r(EMR_EXTTEXTOUTW);
     r.Put(RECTL{0, 0, -1, -1}).Put(mode).Put(1.0f).Put(1.0f);
     r.Put(glyphs[0].ptl).Put(static_cast<DWORD>(count)).Put(static_cast<DWORD>(kTextOutFixed));
-    r.Put(static_cast<DWORD>(ETO_GLYPH_INDEX | ETO_PDY)).Put(RECTL{0, 0, -1, -1});
+    r.Put(static_cast<DWORD>(characters ? ETO_PDY : ETO_GLYPH_INDEX | ETO_PDY))
+        .Put(RECTL{0, 0, -1, -1});
     r.Put(static_cast<DWORD>(kTextOutFixed + stringBytes));
     for (ULONG i = 0; i < count; ++i)
-        r.Put(static_cast<WCHAR>(glyphs[i].hg));
+        r.Put(characters ? characters[i] : static_cast<WCHAR>(glyphs[i].hg));
     if (count % 2) r.Put(WCHAR{0});
     // The advance from each glyph's origin to the next one's.
     for (ULONG i = 0; i + 1 < count; ++i)
@@ -1111,8 +1114,15 @@ BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
         face[i] = given[i];
     WCHAR installed[spoolpkg::kFaceNameChars];
     std::memcpy(installed, face, sizeof installed);
-    // A TrueType face goes into the package; the page names it as stored.
-    if (pfo->flFontType & FO_TYPE_TRUETYPE) AddJobFont(pdev, pfo, face);
+    // A run that a printer font stands for on the direct road keeps its
+    // characters and its face's own name, so that the replay makes the same
+    // choice; its face stays out of the package. Any other TrueType face goes
+    // into the package, and the page names it as stored.
+    std::string printerFont;
+    WORD symbolSet = 0;
+    const bool keepCharacters =
+        pstro->pwszOrg && PrinterFontStandsIn(pdev, pstro, pfo, ifi, &printerFont, &symbolSet);
+    if ((pfo->flFontType & FO_TYPE_TRUETYPE) && !keepCharacters) AddJobFont(pdev, pfo, face);
     LOGFONTW lf = LogicalFont(pfo, ifi, face, installed);
 
     RecordClip(pdev, pco);
@@ -1168,6 +1178,8 @@ BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
                 if (batch) glyphs.insert(glyphs.end(), batch, batch + count);
             }
         }
+        const WCHAR* characters =
+            keepCharacters && glyphs.size() == pstro->cGlyphs ? pstro->pwszOrg : nullptr;
         XFORM turn{};
         if (!glyphs.empty() && installed[0] != u'@' && TextRotation(pfo, &turn)) {
             // Turned text: upright glyphs at their places in the turned
@@ -1176,7 +1188,7 @@ BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
                 g.ptl = Unturned(turn, g.ptl);
             RecordWorldTransform(pdev, turn);
             WriteGlyphs(pdev, glyphs.data(), static_cast<ULONG>(glyphs.size()), POINTL{0, 0},
-                        GM_ADVANCED);
+                        GM_ADVANCED, characters);
             RecordWorldTransform(pdev, XFORM{1, 0, 0, 1, 0, 0});
         } else if (!glyphs.empty()) {
             // A run along the baseline ends at its background box.
@@ -1185,7 +1197,7 @@ BOOL RecordTextOut(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
             if (end.y == glyphs.front().ptl.y && pstro->rclBkGround.right > end.x)
                 last.x = pstro->rclBkGround.right - end.x;
             WriteGlyphs(pdev, glyphs.data(), static_cast<ULONG>(glyphs.size()), last,
-                        s.graphicsMode);
+                        s.graphicsMode, characters);
         }
         if (strokes || outlines) {
             SetMode(pdev, &s.polyFillMode, EMR_SETPOLYFILLMODE, savedFill);

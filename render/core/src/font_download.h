@@ -144,6 +144,14 @@ DWORD ClassifyRunCharacters(const WCHAR* text, ULONG count, BYTE charSet);
 bool MatchDeviceFont(PDEV* pdev, const WCHAR* faceName, DWORD needed, std::string* name,
                      WORD* symbolSet);
 
+// Whether a run of a TrueType (or engine) font goes out in a printer font:
+// its text is characters that do not forbid substitution and its face has a
+// printer font (MatchDeviceFont). A run recorded for the spool side that
+// does keeps its characters and its face's own name, so that the replay
+// makes the same choice.
+bool PrinterFontStandsIn(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, IFIMETRICS* ifi,
+                         std::string* name, WORD* symbolSet);
+
 // Whether a character set is a double-byte one (Japanese, Korean, Chinese).
 bool IsDoubleByteCharSet(BYTE charSet);
 // Simulated bold of a double-byte bitmap glyph: the pixels it is widened by,

@@ -1331,12 +1331,7 @@ DWORD ChooseTextMethod(const TextCall& call, std::string* deviceName, WORD* symb
     const bool vertical = face[0] == u'@';
     if (method == kOutlines && (vertical || (call.pfo->flFontType & FO_SIM_BOLD)))
         method = kBitmaps;
-    if (!(call.pfo->flFontType & FO_TYPE_DEVICE) &&
-        !(call.pstro->flAccel & (SO_GLYPHINDEX_TEXT | SO_DO_NOT_SUBSTITUTE_DEVICE_FONT)) &&
-        MatchDeviceFont(
-            call.pdev, face,
-            ClassifyRunCharacters(call.pstro->pwszOrg, call.pstro->cGlyphs, call.ifi->jWinCharSet),
-            deviceName, symbolSet))
+    if (PrinterFontStandsIn(call.pdev, call.pstro, call.pfo, call.ifi, deviceName, symbolSet))
         method = kDeviceFont;
     return method;
 }
@@ -1573,6 +1568,15 @@ BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco
     for (RECTL* e = prclExtra; e && (e->left || e->top || e->right || e->bottom); ++e)
         if (!SetSolidBrush(pdev, e, call.fore, kRopPatCopy, false)) return FALSE;
     return TRUE;
+}
+
+bool PrinterFontStandsIn(PDEV* pdev, STROBJ* pstro, FONTOBJ* pfo, IFIMETRICS* ifi,
+                         std::string* name, WORD* symbolSet) {
+    return !(pfo->flFontType & FO_TYPE_DEVICE) &&
+           !(pstro->flAccel & (SO_GLYPHINDEX_TEXT | SO_DO_NOT_SUBSTITUTE_DEVICE_FONT)) &&
+           MatchDeviceFont(pdev, FaceName(ifi),
+                           ClassifyRunCharacters(pstro->pwszOrg, pstro->cGlyphs, ifi->jWinCharSet),
+                           name, symbolSet);
 }
 
 } // namespace inkforge

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -361,6 +362,58 @@ TEST_F(EmfRecorderTest, TextPlaysBackIntoTheSameCallsWithItsFontInThePackage) {
     ASSERT_EQ(direct.size(), 1u);
     EXPECT_EQ(unboxed(played), unboxed(direct));
     EXPECT_EQ(platform::SkippedEmfRecordCounts().size(), 0u);
+}
+
+// A run that the user's substitution table sends to a printer font on the
+// direct road is recorded with its characters under its face's own name, and
+// its face stays out of the package: the replay then makes the direct road's
+// choice. Without the table the run is glyph indices in the package's font.
+TEST_F(EmfRecorderTest, ARunAPrinterFontStandsForKeepsItsCharacters) {
+    std::u16string working;
+    {
+        TestDevice dev(u"P1", false);
+        ASSERT_TRUE(GetWorkingFolder(dev.get(), &working));
+    }
+    const std::string table = platform::HostPath(working + u"Fontroll.DAT");
+    // The substitution file: its 20-byte header, one 192-byte record (the
+    // TrueType name at 0, the printer font at 64, "may be substituted" at 140).
+    std::string file(20 + 192, '\0');
+    const DWORD head[5] = {0x4D46, 20, 1, 1, 0};
+    std::memcpy(file.data(), head, sizeof head);
+    std::memcpy(file.data() + 20, "Arial", 5);
+    std::memcpy(file.data() + 20 + 64, "Courier New", 11);
+    file[20 + 140] = 1;
+    for (bool withTable : {false, true}) {
+        SCOPED_TRACE(withTable ? "with the table" : "without the table");
+        fs::remove(table);
+        if (withTable) {
+            fs::create_directories(fs::path(table).parent_path());
+            std::ofstream(table, std::ios::binary) << file;
+        }
+        std::u16string page = RecordPage([](HDC hdc) { DrawText(hdc); });
+        Bytes bytes = ReadHostFile(platform::HostPath(page));
+        std::vector<size_t> texts = RecordsOf(bytes, EMR_EXTTEXTOUTW);
+        std::vector<size_t> fonts = RecordsOf(bytes, EMR_EXTCREATEFONTINDIRECTW);
+        ASSERT_EQ(texts.size(), 1u);
+        ASSERT_EQ(fonts.size(), 1u);
+        constexpr size_t kCount = 44, kStringAt = 48, kOptions = 52;
+        EXPECT_EQ((I32At(bytes, texts[0] + kOptions) & ETO_GLYPH_INDEX) != 0, !withTable);
+        ASSERT_EQ(I32At(bytes, texts[0] + kCount), 5);
+        const size_t string = texts[0] + static_cast<size_t>(I32At(bytes, texts[0] + kStringAt));
+        ASSERT_LE(string + 10, bytes.size());
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(bytes.data() + string), 5) ==
+                      u"Hello",
+                  withTable);
+        const auto* face = reinterpret_cast<const char16_t*>(bytes.data() + fonts[0] + 12 +
+                                                             offsetof(LOGFONTW, lfFaceName));
+        EXPECT_EQ(std::u16string(face), u"Arial");
+        std::u16string folder = page.substr(0, page.rfind(u'\\'));
+        EXPECT_EQ(fs::exists(platform::HostPath(folder + u".FON")), !withTable);
+        std::vector<std::string> direct = Unboxed(OnRecorder([](HDC hdc) { DrawText(hdc); }));
+        ASSERT_EQ(direct.size(), 1u);
+        EXPECT_EQ(PlayedBack(page, bytes), direct);
+    }
+    fs::remove(table);
 }
 
 // Turned text is recorded upright under a world transform that turns it,
