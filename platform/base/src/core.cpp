@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -34,16 +35,57 @@ struct FaultPlan {
 std::map<std::string, FaultPlan, std::less<>> gFaults;
 // Exports still to fail at the export barrier (FailNextExports).
 std::atomic<int> gExportFaults{0};
+// How many plans gFaults holds, read without the lock: a call with no fault
+// asked for takes none.
+std::atomic<size_t> gFaultPlans{0};
 // Calls of each fault point by the address of its name (every call passes a
 // literal), told apart by name only when a test asks: a fault point is on
-// every hot path and must cost no string.
+// every hot path and must cost no string and no lock. A fixed table of
+// slots, each claimed by the first call of a point; the points past its room
+// are counted in gCalls under gMutex.
+struct CallSlot {
+    std::atomic<const char*> name{nullptr};
+    std::atomic<int> count{0};
+};
+constexpr size_t kCallSlots = 4096; // a power of two, well above the points there are
+CallSlot gCallSlots[kCallSlots];
 std::unordered_map<const char*, int> gCalls;
 
+void CountCall(const char* function) {
+    size_t at = (reinterpret_cast<uintptr_t>(function) >> 3) * 0x9E3779B97F4A7C15ull >> 52;
+    for (size_t probe = 0; probe < 64; ++probe, at = (at + 1) & (kCallSlots - 1)) {
+        CallSlot& slot = gCallSlots[at];
+        const char* held = slot.name.load(std::memory_order_acquire);
+        if (held == nullptr &&
+            slot.name.compare_exchange_strong(held, function, std::memory_order_acq_rel))
+            held = function;
+        if (held == function) {
+            slot.count.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+    }
+    std::lock_guard lock(gMutex);
+    ++gCalls[function];
+}
+
+// Called with gMutex held.
 std::map<std::string, int> CallsByName() {
     std::map<std::string, int> byName;
+    for (const CallSlot& slot : gCallSlots) {
+        const char* name = slot.name.load(std::memory_order_acquire);
+        int count = slot.count.load(std::memory_order_relaxed);
+        if (name && count > 0) byName[name] += count;
+    }
     for (const auto& [name, count] : gCalls)
         byName[name] += count;
     return byName;
+}
+
+// Called with gMutex held.
+void ForgetCalls() {
+    for (CallSlot& slot : gCallSlots)
+        slot.count.store(0, std::memory_order_relaxed);
+    gCalls.clear();
 }
 std::vector<std::string> gSchemas;
 std::vector<void (*)()> gResetHooks;
@@ -84,9 +126,9 @@ const std::string& MachineRoot() {
 }
 
 bool ShouldFail(const char* function, DWORD* error) {
+    CountCall(function);
+    if (gFaultPlans.load(std::memory_order_acquire) == 0) return false;
     std::lock_guard lock(gMutex);
-    ++gCalls[function];
-    if (gFaults.empty()) return false;
     auto it = gFaults.find(std::string_view(function));
     if (it == gFaults.end()) return false;
     FaultPlan& plan = it->second;
@@ -301,7 +343,8 @@ void ResetForTests() {
         gRootKnown = false;
         gRoot.clear();
         gFaults.clear();
-        gCalls.clear();
+        gFaultPlans = 0;
+        ForgetCalls();
         gExportFaults = 0;
         ++gGeneration;
         hooks = gResetHooks;
@@ -315,11 +358,13 @@ void ResetForTests() {
 void FailNext(const std::string& function, int count, DWORD error, int skip) {
     std::lock_guard lock(gMutex);
     gFaults[function] = FaultPlan{skip, count, error};
+    gFaultPlans = gFaults.size();
 }
 
 void ClearFaults() {
     std::lock_guard lock(gMutex);
     gFaults.clear();
+    gFaultPlans = 0;
     gExportFaults = 0;
 }
 

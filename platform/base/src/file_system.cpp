@@ -103,7 +103,7 @@ bool Resolve(const WCHAR* path, HostName* out) {
     }
     out->windows.assign(p);
     out->trailingSeparator = IsSeparator(p.back());
-    out->host = HostPath(p);
+    out->host = HostPath(p, &out->facts);
     return true;
 }
 

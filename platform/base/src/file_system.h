@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/handles.h"
+#include "platform/paths.h"
 #include "win/errors.h"
 #include "win/files.h"
 
@@ -34,6 +35,7 @@ struct HostName {
     std::string host;       // the host path (components matched without case)
     std::u16string windows; // the Windows path as given
     bool trailingSeparator = false;
+    platform::PathFacts facts; // what the mapping learnt of the host file
 };
 
 // Checks and maps a Windows path. On failure sets the last error (ERROR_INVALID_PARAMETER for

@@ -60,6 +60,9 @@ HANDLE OpenFolder(const HostName& name, const struct stat& st, DWORD access, DWO
 
 HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition,
                 DWORD flagsAndAttributes) {
+    // The name is mapped under the lock, so that what the mapping saw of the
+    // file is what the checks below go by.
+    std::lock_guard lock(NamespaceMutex());
     HostName name;
     if (!Resolve(path, &name)) return INVALID_HANDLE_VALUE;
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
@@ -78,9 +81,12 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
     ShareAccess sharing = AccessForSharing(access);
     if (deleteOnClose) sharing.del = true;
 
-    std::lock_guard lock(NamespaceMutex());
     struct stat st;
-    bool exists = ::stat(name.host.c_str(), &st) == 0;
+    bool exists = name.facts.known;
+    if (exists)
+        st = name.facts.status;
+    else
+        exists = ::stat(name.host.c_str(), &st) == 0;
     if (!exists && errno != ENOENT) return Fail(ErrorFromErrno(errno, name.host));
     if (exists && S_ISDIR(st.st_mode))
         return OpenFolder(name, st, access, shareMode, disposition, flagsAndAttributes);
@@ -97,14 +103,17 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
     if (exists) {
         if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
         FileId id = IdOf(st);
-        DWORD attrs = AttributesOf(name.host, st);
         bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-        if ((attrs & FILE_ATTRIBUTE_READONLY) && (write || truncate || deleteOnClose))
-            return Fail(ERROR_ACCESS_DENIED);
-        // Overwriting a hidden or system file must say so in its attributes.
-        DWORD marks = attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-        if (disposition == CREATE_ALWAYS && (flagsAndAttributes & marks) != marks)
-            return Fail(ERROR_ACCESS_DENIED);
+        // The attributes matter only to a change of the file (a reader opens
+        // without reading them).
+        if (write || truncate || deleteOnClose) {
+            DWORD attrs = AttributesOf(name.host, st);
+            if (attrs & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+            // Overwriting a hidden or system file must say so in its attributes.
+            DWORD marks = attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+            if (disposition == CREATE_ALWAYS && (flagsAndAttributes & marks) != marks)
+                return Fail(ERROR_ACCESS_DENIED);
+        }
         if (DeletePending(id)) return Fail(ERROR_ACCESS_DENIED);
         if (!ShareAllows(id, sharing, shareMode)) return Fail(ERROR_SHARING_VIOLATION);
         if (truncate && HasMapping(id)) return Fail(ERROR_USER_MAPPED_FILE);

@@ -11,7 +11,10 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -29,6 +32,11 @@ namespace {
 
 enum class Kind { File, System, Main };
 
+struct ExportNameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+};
+
 struct Module {
     Kind kind = Kind::File;
     std::u16string fileName; // as on disk, or the system module's name
@@ -41,6 +49,9 @@ struct Module {
     const PLATFORM_EXPORT_ORDINAL* ordinals = nullptr;
     int count = 0;
     int imageLock = -1; // the file held as a loaded image (see platform::files::LoadedAsModule)
+    // The module's own exports asked for so far, by name (null when it has
+    // none of that name): a driver asks for the same few on every call.
+    std::unordered_map<std::string, void*, ExportNameHash, std::equal_to<>> exports;
 };
 
 using DllEntry = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
@@ -155,9 +166,8 @@ void* PlatformNativeHandle() {
 // Whether the name is one of the system's modules (wherever it is asked for):
 // cheap, so that a package library's load never resolves the system folder.
 bool IsSystemModuleName(std::u16string_view fileName) {
-    std::u16string key = Fold(fileName);
     for (const char16_t* name : kSystemModules)
-        if (key == name) return true;
+        if (platform::EqualsNoCase(fileName, name)) return true;
     return false;
 }
 
@@ -203,7 +213,7 @@ bool HasFolder(std::u16string_view name) {
 }
 
 bool IsAbsent(std::u16string_view fileName) {
-    return S().absentModules.count(Fold(fileName)) != 0;
+    return !S().absentModules.empty() && S().absentModules.count(Fold(fileName)) != 0;
 }
 
 std::string SystemFolder() {
@@ -232,7 +242,12 @@ std::vector<std::string> SearchFolders() {
 // The host file for a module name, "" when there is none.
 std::string FindModuleFile(const std::u16string& name, struct stat* st) {
     if (HasFolder(name)) {
-        std::string path = platform::HostPath(name);
+        platform::PathFacts facts;
+        std::string path = platform::HostPath(name, &facts);
+        if (facts.known) {
+            *st = facts.status;
+            return S_ISREG(st->st_mode) ? path : std::string();
+        }
         return IsRegularFile(path, st) ? path : std::string();
     }
     std::string utf8 = platform::ToUtf8(name);
@@ -543,7 +558,9 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
             auto it = S().systemExports.find({Fold(m->fileName), name});
             if (it != S().systemExports.end()) return it->second;
         }
-        void* p = OwnSymbol(*m, name);
+        auto known = m->exports.find(std::string_view(name));
+        if (known == m->exports.end()) known = m->exports.emplace(name, OwnSymbol(*m, name)).first;
+        void* p = known->second;
         if (!p) {
             SetLastError(ERROR_PROC_NOT_FOUND);
             return nullptr;

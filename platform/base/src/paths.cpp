@@ -54,7 +54,8 @@ void EnsureSystemDrive(const std::string& root) {
 }
 
 // Appends the components to base, resolving "." and "..", matching case.
-std::string Resolve(std::string base, const std::vector<std::string_view>& parts) {
+std::string Resolve(std::string base, const std::vector<std::string_view>& parts,
+                    PathFacts* facts) {
     std::vector<std::string_view> stack;
     stack.reserve(parts.size());
     for (std::string_view part : parts) {
@@ -73,7 +74,16 @@ std::string Resolve(std::string base, const std::vector<std::string_view>& parts
         whole += '/';
         whole += part;
     }
-    if (!stack.empty() && Exists(whole)) return whole;
+    if (!stack.empty()) {
+        struct stat st;
+        if (::lstat(whole.c_str(), &st) == 0) {
+            if (facts && !S_ISLNK(st.st_mode)) {
+                facts->known = true;
+                facts->status = st;
+            }
+            return whole;
+        }
+    }
     std::string out = std::move(base);
     for (std::string_view part : stack) {
         std::string onDisk = FindNoCase(out, part);
@@ -211,11 +221,13 @@ void NoteFolderChange(const std::string& hostPath, const FolderStamp& before, bo
     }
 }
 
-std::string HostPathUtf8(std::string_view path) {
+namespace {
+
+std::string MapPath(std::string_view path, PathFacts* facts) {
     // A host path; but "//server/share" is a share written with forward slashes.
     if (!path.empty() && path[0] == '/' &&
         !(path.size() >= 2 && (path[1] == '/' || path[1] == '\\'))) {
-        return Resolve("", SplitComponents(path));
+        return Resolve("", SplitComponents(path), facts);
     }
     const std::string& root = MachineRoot();
     // "\\?\C:\x" and "\\?\UNC\server\share\x" are the same names without the prefix.
@@ -223,7 +235,7 @@ std::string HostPathUtf8(std::string_view path) {
         path.remove_prefix(4);
         if (path.size() >= 4 && EqualsNoCaseUtf8(path.substr(0, 3), "UNC") &&
             (path[3] == '\\' || path[3] == '/'))
-            return Resolve(root + "/unc", SplitComponents(path.substr(4), true));
+            return Resolve(root + "/unc", SplitComponents(path.substr(4), true), facts);
     }
     if (path.size() >= 2 && path[1] == ':' &&
         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
@@ -231,26 +243,37 @@ std::string HostPathUtf8(std::string_view path) {
         // Z: is the host's own file system, so that files outside the machine root (the
         // build's driver folder, a document given on the command line) have a Windows
         // path that maps back to them.
-        if (drive == 'z') return Resolve("", SplitComponents(path.substr(2), true));
+        if (drive == 'z') return Resolve("", SplitComponents(path.substr(2), true), facts);
         if (drive == 'c') EnsureSystemDrive(root);
-        return Resolve(root + "/" + drive, SplitComponents(path.substr(2), true));
+        return Resolve(root + "/" + drive, SplitComponents(path.substr(2), true), facts);
     }
     if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
         (path[1] == '\\' || path[1] == '/')) {
-        return Resolve(root + "/unc", SplitComponents(path.substr(2), true));
+        return Resolve(root + "/unc", SplitComponents(path.substr(2), true), facts);
     }
     if (!path.empty() && path[0] == '\\') {
         EnsureSystemDrive(root);
-        return Resolve(root + "/c", SplitComponents(path, true));
+        return Resolve(root + "/c", SplitComponents(path, true), facts);
     }
     char cwd[4096];
     std::string base = ::getcwd(cwd, sizeof cwd) ? cwd : ".";
     if (base == "/") base.clear();
-    return Resolve(base, SplitComponents(path, true));
+    return Resolve(base, SplitComponents(path, true), facts);
+}
+
+} // namespace
+
+std::string HostPathUtf8(std::string_view path) {
+    return MapPath(path, nullptr);
 }
 
 std::string HostPath(std::u16string_view path) {
-    return HostPathUtf8(ToUtf8(path));
+    return MapPath(ToUtf8(path), nullptr);
+}
+
+std::string HostPath(std::u16string_view path, PathFacts* facts) {
+    *facts = PathFacts{};
+    return MapPath(ToUtf8(path), facts);
 }
 
 std::u16string WindowsPath(std::string_view hostPath) {

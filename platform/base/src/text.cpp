@@ -26,7 +26,18 @@ void AppendUtf8(char32_t c, std::string& out) {
 
 bool EncodeUtf8(std::u16string_view text, bool strict, std::string* out,
                 std::vector<size_t>* ends) {
-    for (size_t i = 0; i < text.size(); ++i) {
+    size_t i = 0;
+    if (!ends) {
+        // The run of ASCII at the start (most names and paths are ASCII
+        // throughout) goes over unit for unit.
+        while (i < text.size() && text[i] < 0x80)
+            ++i;
+        const size_t at = out->size();
+        out->resize(at + i);
+        for (size_t k = 0; k < i; ++k)
+            (*out)[at + k] = static_cast<char>(text[k]);
+    }
+    for (; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF) {

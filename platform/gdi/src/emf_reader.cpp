@@ -2,8 +2,12 @@
 // was checked, and their bytes and header handed back.
 #include "emf_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 #include <mutex>
 #include <unordered_map>
 
@@ -18,7 +22,7 @@ namespace platform::gdi {
 namespace {
 
 // A metafile file larger than this is not read.
-constexpr std::streamoff kMaxFileSize = std::streamoff{1} << 30;
+constexpr off_t kMaxFileSize = off_t{1} << 30;
 
 struct Handles {
     std::unordered_map<ULONG_PTR, std::shared_ptr<const Metafile>> metafiles;
@@ -169,20 +173,32 @@ template <class T> T Read(const BYTE* p) {
 }
 
 std::vector<BYTE> ReadWholeFile(const std::u16string& path) {
-    std::ifstream in(platform::HostPath(path), std::ios::binary | std::ios::ate);
-    if (!in) {
+    // Read straight into the bytes: a job plays one file per page.
+    int fd = ::open(platform::HostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return {};
     }
-    std::streamoff size = in.tellg();
-    if (size <= 0 || size > kMaxFileSize) {
-        SetLastError(ERROR_INVALID_DATA);
-        return {};
+    std::vector<BYTE> bytes;
+    struct stat st;
+    DWORD error = ERROR_SUCCESS;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+        st.st_size > kMaxFileSize) {
+        error = ERROR_INVALID_DATA;
+    } else {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        if (done < bytes.size()) error = ERROR_READ_FAULT;
     }
-    std::vector<BYTE> bytes(static_cast<size_t>(size));
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        SetLastError(ERROR_READ_FAULT);
+    ::close(fd);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
         return {};
     }
     return bytes;

@@ -33,6 +33,7 @@ BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDr
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
     }
+    OneSettingsReading reading;
     auto row = SharedPrinter(h->key);
     if (!row) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);

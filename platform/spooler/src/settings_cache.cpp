@@ -54,7 +54,7 @@ std::shared_ptr<const T> Lookup(std::map<std::string, Cached<T>>& cache, const s
     // Read before the database, so that a change committed meanwhile moves
     // the counter past what is kept.
     unsigned long long stamp;
-    if (!gStamp.Read(&stamp)) return read();
+    if (!ReadSettingsStamp(&stamp)) return read();
     {
         std::lock_guard lock(gMutex);
         FollowRootLocked();
@@ -67,6 +67,8 @@ std::shared_ptr<const T> Lookup(std::map<std::string, Cached<T>>& cache, const s
     if (gRoot == MachineRoot()) cache[key] = Cached<T>{stamp, record};
     return record;
 }
+
+thread_local OneSettingsReading* tReading = nullptr;
 
 void Forget() {
     gStamp.Close();
@@ -82,7 +84,31 @@ struct ResetRegistrar {
 
 } // namespace
 
+OneSettingsReading::OneSettingsReading() : outer_(tReading) {
+    tReading = this;
+}
+
+OneSettingsReading::~OneSettingsReading() {
+    tReading = outer_;
+}
+
+bool ReadSettingsStamp(unsigned long long* stamp) {
+    OneSettingsReading* reading = tReading;
+    if (reading && reading->known_) {
+        *stamp = reading->stamp_;
+        return true;
+    }
+    if (!gStamp.Read(stamp)) return false;
+    if (reading) {
+        reading->known_ = true;
+        reading->stamp_ = *stamp;
+    }
+    return true;
+}
+
 void RaiseSettingsStamp() {
+    for (OneSettingsReading* r = tReading; r; r = r->outer_)
+        r->known_ = false;
     gStamp.Raise();
     // This process's own records go at once, whether or not the counter could be raised.
     std::lock_guard lock(gMutex);

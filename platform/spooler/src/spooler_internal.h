@@ -195,6 +195,28 @@ std::shared_ptr<const PrinterRow> CachedPrinter(const std::string& key,
                                                 bool (*load)(const std::string&, PrinterRow*));
 std::shared_ptr<const DriverRecord> CachedDriver(const std::string& foldedName,
                                                  bool (*load)(const std::string&, DriverRecord*));
+// The settings stamp as the thread's current OneSettingsReading has it (read
+// at its first use), or read now; false when it cannot be read.
+bool ReadSettingsStamp(unsigned long long* stamp);
+// While one lives, the look-ups of its thread share one reading of the
+// settings stamp, taken at the first of them (a call that asks for a
+// printer's and then its driver's record reads the counter once). Every
+// look-up still reads the counter before the database, so the records are
+// never older than that reading. A raise by the thread reads it again.
+class OneSettingsReading {
+  public:
+    OneSettingsReading();
+    ~OneSettingsReading();
+    OneSettingsReading(const OneSettingsReading&) = delete;
+    OneSettingsReading& operator=(const OneSettingsReading&) = delete;
+
+  private:
+    OneSettingsReading* outer_;
+    bool known_ = false;
+    unsigned long long stamp_ = 0;
+    friend bool ReadSettingsStamp(unsigned long long* stamp);
+    friend void RaiseSettingsStamp();
+};
 // The printer's and the driver's records as kept (no copy).
 std::shared_ptr<const PrinterRow> SharedPrinter(const std::string& key);
 std::shared_ptr<const DriverRecord> SharedDriver(const std::u16string& name);

@@ -1,6 +1,8 @@
 // Windows paths on the machine root.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,16 @@ namespace platform {
 // above the drive's folder.
 std::string HostPath(std::u16string_view windowsPath);
 std::string HostPathUtf8(std::string_view windowsPath);
+
+// What the mapping learnt of the file on its way, so that a caller about to
+// ask the host for the file's status need not ask again: `known` when the
+// whole path was there as written and is no symbolic link, and then `status`
+// is what stat() would say of it at that moment.
+struct PathFacts {
+    bool known = false;
+    struct stat status {};
+};
+std::string HostPath(std::u16string_view windowsPath, PathFacts* facts);
 
 // The inverse: <root>/c/x/y -> "C:\x\y", <root>/unc/s/x -> "\\s\x", and any other
 // absolute host path /x/y -> "Z:\x\y".
