@@ -14,10 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/emf_builder.h"
 #include "platform_testing/fresh_root.h"
-#include "win/emf.h"
-#include "win/gdi_text.h"
 
 namespace {
 
@@ -122,22 +119,6 @@ TEST(OutputQualityPrint, ASubstitutedFontIsSetAsThePrintersFont) {
     EXPECT_FALSE(Has(out, "begin font header")) << out; // nothing downloaded
 }
 
-// One Letter page with a line of text in an installed face.
-std::vector<BYTE> TextPage(const char16_t* face) {
-    platform::gdi::EmfBuilder b(SIZEL{2160, 2790}, SIZEL{216, 279});
-    LOGFONTW lf{};
-    lf.lfHeight = -50;
-    lf.lfWeight = FW_NORMAL;
-    std::memcpy(lf.lfFaceName, face, std::char_traits<char16_t>::length(face) * sizeof(char16_t));
-    b.Fields(EMR_EXTCREATEFONTINDIRECTW, DWORD{1}, lf);
-    b.SelectObject(1).Value(EMR_SETTEXTCOLOR, 0).Value(EMR_SETBKMODE, TRANSPARENT);
-    const char16_t text[12] = u"Substituted";
-    DWORD count = 11, stringOffset = 76, options = 0, dxOffset = 0;
-    b.Fields(EMR_EXTTEXTOUTW, RECTL{0, 0, -1, -1}, DWORD{GM_COMPATIBLE}, 1.0f, 1.0f,
-             POINTL{300, 300}, count, stringOffset, options, RECTL{0, 0, -1, -1}, dxOffset, text);
-    return b.Finish();
-}
-
 // A substitution made as a person makes it: the Quality page's Font button,
 // the font dialog's substitution table button, a TrueType font chosen in the
 // table and its printer font below it; OK in each dialog, then the sheet's.
@@ -154,7 +135,7 @@ TEST(OutputQualityPrint, ASubstitutionChosenInTheFontDialogsReachesTheNextPrint)
     const std::string pictures = platform_testing::Root() + "/pictures";
     ASSERT_EQ(Printhost("properties P --page Quality --set 'Graphics Mode=Vector' "
                         "--set 'Font...=click' --dialog 'Font Substitution Table...=click' "
-                        "--dialog 'TrueType Font=Liberation Sans' "
+                        "--dialog 'TrueType Font=Arial' "
                         "--dialog 'Substitution Font=Courier New' --png '" +
                             pictures + "'",
                         &out),
@@ -164,13 +145,12 @@ TEST(OutputQualityPrint, ASubstitutionChosenInTheFontDialogsReachesTheNextPrint)
     EXPECT_TRUE(std::filesystem::exists(pictures + "/dialog-Font.png")) << out;
     EXPECT_TRUE(std::filesystem::exists(pictures + "/dialog-Edit-Substitution-Table.png")) << out;
 
-    const std::string document = platform_testing::Root() + "/text.emf";
-    const std::vector<BYTE> page = TextPage(u"Liberation Sans");
-    std::ofstream(document, std::ios::binary)
-        .write(reinterpret_cast<const char*>(page.data()),
-               static_cast<std::streamsize>(page.size()));
-    const std::string prn = platform_testing::Root() + "/text.prn";
-    ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + document + "'", &out), 0)
+    // The table's text is Arial.
+    const std::string prn = platform_testing::Root() + "/table.prn";
+    ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + PKG_SOURCE_DIR +
+                            "/samples/documents/text/table.emf'",
+                        &out),
+              0)
         << out;
     EXPECT_FALSE(Has(out, "replayed")) << out;
     ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;

@@ -1,12 +1,14 @@
 // The list of installed fonts (EnumFontFamiliesExW): families and their
 // members as fontconfig knows them, each member in every character set whose
-// letters it has.
+// letters it has; "Arial", "Times New Roman" and "Courier New" are listed as
+// the families that stand in for them.
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <map>
 #include <mutex>
 #include <new>
+#include <strings.h>
 #include <tuple>
 
 #include "fonts.h"
@@ -208,8 +210,20 @@ extern "C" int WINAPI EnumFontFamiliesExW(HDC hdc, LPLOGFONTW lpLogfont, FONTENU
             std::string family;
             if (FamilyOfName(name, &family)) families.emplace_back(name, family);
         } else {
-            for (const std::string& f : InstalledFamilies())
+            const std::vector<std::string>& installed = InstalledFamilies();
+            for (const std::string& f : installed)
                 families.emplace_back(platform::FromUtf8(f), f);
+            // The faces a Windows machine has, where their stand-ins are
+            // installed and no face of their own name is.
+            auto isInstalled = [&](const std::string& family) {
+                return std::any_of(installed.begin(), installed.end(), [&](const std::string& f) {
+                    return strcasecmp(f.c_str(), family.c_str()) == 0;
+                });
+            };
+            for (const ListedAlias& a : ListedAliases())
+                if (isInstalled(a.family) && !isInstalled(platform::ToUtf8(a.name)))
+                    families.emplace_back(a.name, a.family);
+            std::sort(families.begin(), families.end());
         }
         int last = 1;
         for (const auto& [face, family] : families) {

@@ -23,10 +23,14 @@ namespace {
 struct Alias {
     const char16_t* name;
     const char* family;
+    // The font list shows the name as an installed family of its own with
+    // the family's members: only where the family is made to stand in for
+    // exactly that face, with its widths.
+    bool listed = false;
 };
 // Names compared without regard to case.
 const Alias kAliases[] = {
-    {u"Arial", "Liberation Sans"},
+    {u"Arial", "Liberation Sans", true},
     {u"Helvetica", "Liberation Sans"},
     {u"MS Shell Dlg", "Liberation Sans"},
     {u"MS Shell Dlg 2", "Liberation Sans"},
@@ -36,10 +40,10 @@ const Alias kAliases[] = {
     {u"Segoe UI", "Liberation Sans"},
     {u"Verdana", "DejaVu Sans"},
     {u"System", "Liberation Sans"},
-    {u"Times New Roman", "Liberation Serif"},
+    {u"Times New Roman", "Liberation Serif", true},
     {u"Times", "Liberation Serif"},
     {u"Georgia", "Liberation Serif"},
-    {u"Courier New", "Liberation Mono"},
+    {u"Courier New", "Liberation Mono", true},
     {u"Courier", "Liberation Mono"},
     {u"Consolas", "Liberation Mono"},
     {u"Lucida Console", "Liberation Mono"},
@@ -222,6 +226,13 @@ bool FamilyOfName(const std::u16string& name, std::string* family) {
     for (const std::string& f : InstalledFamilies())
         if (strcasecmp(f.c_str(), utf8.c_str()) == 0) return *family = f, true;
     return false;
+}
+
+std::vector<ListedAlias> ListedAliases() {
+    std::vector<ListedAlias> out;
+    for (const Alias& a : kAliases)
+        if (a.listed) out.push_back(ListedAlias{a.name, a.family});
+    return out;
 }
 
 bool ChooseFace(const LOGFONTW& lf, FaceChoice* out) {

@@ -65,6 +65,15 @@ void CopyName(WCHAR* field, size_t size, const std::u16string& s);
 // documents use, or an installed family (any case); false for other names.
 bool FamilyOfName(const std::u16string& name, std::string* family);
 
+// The names documents use that the font list shows as installed families,
+// with the metric-compatible family whose members they list ("Arial" for
+// "Liberation Sans"...).
+struct ListedAlias {
+    std::u16string name;
+    std::string family;
+};
+std::vector<ListedAlias> ListedAliases();
+
 // A face of an installed family as the font list shows it.
 struct FamilyMember {
     std::string style;    // "Regular", "Bold Italic"...

@@ -379,6 +379,67 @@ TEST_F(FontsTest, FontListWithoutANameGivesOneFontPerFamily) {
     EXPECT_EQ(calls, 1);
 }
 
+// The faces a Windows machine lists, shown as the families that stand in
+// for them with the Windows names of their members; the stand-ins are listed
+// too, and no other name documents use.
+TEST_F(FontsTest, FontListShowsTheWindowsFacesAsTheirStandIns) {
+    OpenPage();
+    struct Case {
+        const char16_t* face;
+        const char16_t* standIn;
+    };
+    const Case cases[] = {
+        {u"Arial", u"Liberation Sans"},
+        {u"Times New Roman", u"Liberation Serif"},
+        {u"Courier New", u"Liberation Mono"},
+    };
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    Listed all;
+    EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&all), 0);
+    auto listedFace = [&](const std::string& face) {
+        return std::any_of(all.lines.begin(), all.lines.end(), [&](const std::string& line) {
+            return line.compare(0, face.size() + 1, face + "|") == 0;
+        });
+    };
+    EXPECT_FALSE(listedFace("Helvetica"));
+    EXPECT_FALSE(listedFace("MS Shell Dlg"));
+    for (const Case& c : cases) {
+        const std::string face = platform::ToUtf8(c.face), standIn = platform::ToUtf8(c.standIn);
+        SCOPED_TRACE(face);
+        EXPECT_TRUE(listedFace(face));
+        EXPECT_TRUE(listedFace(standIn));
+        lf = Font(c.face, 0);
+        lf.lfCharSet = ANSI_CHARSET;
+        Listed members;
+        EXPECT_EQ(EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&members), 0),
+                  1);
+        EXPECT_EQ(members.lines,
+                  (std::vector<std::string>{
+                      face + "|" + face + "|Regular|400|0|0|Western|64",
+                      face + "|" + face + " Italic|Italic|400|1|0|Western|1",
+                      face + "|" + face + " Bold|Bold|700|0|0|Western|32",
+                      face + "|" + face + " Bold Italic|Bold Italic|700|1|0|Western|33",
+                  }));
+        // Every character set of the stand-in's members, under the name.
+        auto renamed = [&](Listed l, const std::string& from) {
+            for (std::string& line : l.lines)
+                for (size_t at; (at = line.find(from)) != std::string::npos;)
+                    line.replace(at, from.size(), face);
+            return l.lines;
+        };
+        lf.lfCharSet = DEFAULT_CHARSET;
+        members.lines.clear();
+        EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&members), 0);
+        Listed own;
+        lf = Font(c.standIn, 0);
+        lf.lfCharSet = DEFAULT_CHARSET;
+        EnumFontFamiliesExW(hdc, &lf, ListFont, reinterpret_cast<LPARAM>(&own), 0);
+        EXPECT_GT(own.lines.size(), 4u);
+        EXPECT_EQ(members.lines, renamed(own, standIn));
+    }
+}
+
 TEST_F(FontsTest, TextGoesToTheDriverWhereItBelongs) {
     OpenPage();
     HFONT f = Select(Font(u"Arial", -100));
