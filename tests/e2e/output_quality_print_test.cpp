@@ -28,12 +28,18 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-TEST(OutputQualityPrint, SettingsChosenOnThePagesReachTheNextPrint) {
+// Printer P over the sample model.
+void InstallSampleModel() {
     std::string out;
     ASSERT_EQ(Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
                         &out),
               0)
         << out;
+}
+
+TEST(OutputQualityPrint, SettingsChosenOnThePagesReachTheNextPrint) {
+    std::string out;
+    ASSERT_NO_FATAL_FAILURE(InstallSampleModel());
     // The finisher that staples is fitted.
     ASSERT_EQ(Printhost("options P --install 27=2", &out), 0) << out;
     // The staple positions of the fitted finisher are the Output page's
@@ -91,12 +97,26 @@ bool PlaceSubstitutionFile() {
     return true;
 }
 
-TEST(OutputQualityPrint, ASubstitutedFontIsSetAsThePrintersFont) {
+// Prints the table (its text is Arial) into NAME.prn, on the spool side or
+// straight into the stream as REPLAYED says: the printer's Courier New is
+// set and no font downloaded.
+void ExpectTableInCourierNew(const std::string& name, bool replayed) {
     std::string out;
-    ASSERT_EQ(Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
+    const std::string prn = platform_testing::Root() + "/" + name + ".prn";
+    ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + PKG_SOURCE_DIR +
+                            "/samples/documents/text/table.emf'",
                         &out),
               0)
         << out;
+    EXPECT_EQ(Has(out, "replayed on the spool side"), replayed) << out;
+    ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
+    EXPECT_TRUE(Has(out, kCourierNewSet)) << out;
+    EXPECT_FALSE(Has(out, "begin font header")) << out; // nothing downloaded
+}
+
+TEST(OutputQualityPrint, ASubstitutedFontIsSetAsThePrintersFont) {
+    std::string out;
+    ASSERT_NO_FATAL_FAILURE(InstallSampleModel());
     // Drawn straight into the stream: one uncollated copy, pages in order,
     // vector graphics.
     ASSERT_EQ(
@@ -106,17 +126,7 @@ TEST(OutputQualityPrint, ASubstitutedFontIsSetAsThePrintersFont) {
     ASSERT_EQ(Printhost("properties P --page Quality --set 'Graphics Mode=Vector'", &out), 0)
         << out;
     ASSERT_TRUE(PlaceSubstitutionFile());
-
-    const std::string prn = platform_testing::Root() + "/table.prn";
-    ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + PKG_SOURCE_DIR +
-                            "/samples/documents/text/table.emf'",
-                        &out),
-              0)
-        << out;
-    EXPECT_FALSE(Has(out, "replayed")) << out;
-    ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
-    EXPECT_TRUE(Has(out, kCourierNewSet)) << out;
-    EXPECT_FALSE(Has(out, "begin font header")) << out; // nothing downloaded
+    ExpectTableInCourierNew("table", false);
 }
 
 // A substitution made as a person makes it: the Quality page's Font button,
@@ -124,10 +134,7 @@ TEST(OutputQualityPrint, ASubstitutedFontIsSetAsThePrintersFont) {
 // table and its printer font below it; OK in each dialog, then the sheet's.
 TEST(OutputQualityPrint, ASubstitutionChosenInTheFontDialogsReachesTheNextPrint) {
     std::string out;
-    ASSERT_EQ(Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
-                        &out),
-              0)
-        << out;
+    ASSERT_NO_FATAL_FAILURE(InstallSampleModel());
     ASSERT_EQ(
         Printhost("properties P --page Output --set Copies=1 --set 'Reverse Page Order=off'", &out),
         0)
@@ -145,17 +152,7 @@ TEST(OutputQualityPrint, ASubstitutionChosenInTheFontDialogsReachesTheNextPrint)
     EXPECT_TRUE(std::filesystem::exists(pictures + "/dialog-Font.png")) << out;
     EXPECT_TRUE(std::filesystem::exists(pictures + "/dialog-Edit-Substitution-Table.png")) << out;
 
-    // The table's text is Arial.
-    const std::string prn = platform_testing::Root() + "/table.prn";
-    ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + PKG_SOURCE_DIR +
-                            "/samples/documents/text/table.emf'",
-                        &out),
-              0)
-        << out;
-    EXPECT_FALSE(Has(out, "replayed")) << out;
-    ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
-    EXPECT_TRUE(Has(out, kCourierNewSet)) << out;
-    EXPECT_FALSE(Has(out, "begin font header")) << out; // nothing downloaded
+    ExpectTableInCourierNew("table", false);
 }
 
 // The spool side replays the pages of a print in reverse order, or laid out
@@ -173,10 +170,7 @@ TEST(OutputQualityPrint, PagesReplayedOnTheSpoolSideKeepTheSubstitution) {
           "--page Basic --set 'Pages per Sheet=click' --dialog '2 up=on'"}},
     };
     std::string out;
-    ASSERT_EQ(Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
-                        &out),
-              0)
-        << out;
+    ASSERT_NO_FATAL_FAILURE(InstallSampleModel());
     ASSERT_EQ(Printhost("properties P --page Quality --set 'Graphics Mode=Vector'", &out), 0)
         << out;
     ASSERT_TRUE(PlaceSubstitutionFile());
@@ -184,16 +178,7 @@ TEST(OutputQualityPrint, PagesReplayedOnTheSpoolSideKeepTheSubstitution) {
         SCOPED_TRACE(road.name);
         for (const std::string& settings : road.settings)
             ASSERT_EQ(Printhost("properties P " + settings, &out), 0) << out;
-        const std::string prn = platform_testing::Root() + "/" + road.name + ".prn";
-        ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + PKG_SOURCE_DIR +
-                                "/samples/documents/text/table.emf'",
-                            &out),
-                  0)
-            << out;
-        EXPECT_TRUE(Has(out, "replayed on the spool side")) << out;
-        ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
-        EXPECT_TRUE(Has(out, kCourierNewSet)) << out;
-        EXPECT_FALSE(Has(out, "begin font header")) << out;
+        ExpectTableInCourierNew(road.name, true);
     }
 }
 
