@@ -71,14 +71,15 @@ done
 # The dialogs a person opens from the pages, each pictured as it opens and
 # then cancelled: the Basic page's layout dialogs (the booklet's needs the
 # duplex unit and finisher fitted above), its cover-page and duplex options,
-# the output options, the Quality page's fonts, the Effects page's watermark
+# the output options, the Quality page's fonts and font substitution table, the Effects page's watermark
 # and overlay (opened by a click on their boxes).
 dialogs="$PRINTHOST_ROOT/sheets/dialogs"
 "$printhost" properties "Velmora CX5540" --page Basic --set "Pages per Sheet=click" --set "Booklet=click" \
     --set "Fit to Output Paper Size=click" --set "Poster=click" --set "Zoom=click" --set "Cover Page...=click" \
     --set "Duplex Option...=click" --png "$dialogs" >/dev/null
 "$printhost" properties "Velmora CX5540" --page Output --set "Output Options...=click" --png "$dialogs" >/dev/null
-"$printhost" properties "Velmora CX5540" --page Quality --set "Font...=click" --png "$dialogs" >/dev/null
+"$printhost" properties "Velmora CX5540" --page Quality --set "Font...=click" \
+    --dialog "Font Substitution Table...=click" --png "$dialogs" >/dev/null
 "$printhost" properties "Velmora CX5540" --page Effects --set Watermark=click --set Overlay=click --png "$dialogs" >/dev/null
 echo "pictures of the dialogs: $dialogs"
 echo "pictures of the property sheets: $PRINTHOST_ROOT/sheets/document, $PRINTHOST_ROOT/sheets/device"

@@ -101,10 +101,14 @@ struct Painter {
         if (align == kCenter) x = (r.left + r.right - size.cx) / 2;
         if (align == kRight) x = r.right - 2 - size.cx;
         LONG y = (r.top + r.bottom - tm.tmHeight) / 2;
+        // A colour of its own is this text's alone: the device context's
+        // colour stays for what is drawn next (the rows after a selected one).
+        const COLORREF before = GetTextColor(dc);
         if (index != kDcText) SetTextColor(dc, GetSysColor(index));
         SetBkMode(dc, TRANSPARENT);
         ExtTextOutW(dc, x, y, ETO_CLIPPED, &r, shown.c_str(), static_cast<UINT>(shown.size()),
                     nullptr);
+        SetTextColor(dc, before);
         if (heavy) {
             SelectObject(dc, old);
             DeleteObject(heavy);
@@ -122,6 +126,7 @@ struct Painter {
     }
     void TabbedLine(const std::u16string& text, LONG x, LONG y, const RECT& clip, int index,
                     const std::vector<INT>& stops) {
+        const COLORREF before = GetTextColor(dc);
         if (index != kDcText) SetTextColor(dc, GetSysColor(index));
         SetBkMode(dc, TRANSPARENT);
         int saved = SaveDC(dc);
@@ -129,6 +134,7 @@ struct Painter {
         TabbedTextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()),
                        static_cast<int>(stops.size()), stops.data(), x);
         RestoreDC(dc, saved);
+        SetTextColor(dc, before);
     }
     LONG TabbedWidth(const std::u16string& text, const std::vector<INT>& stops) {
         return LOWORD(GetTabbedTextExtentW(dc, text.c_str(), static_cast<int>(text.size()),

@@ -260,6 +260,33 @@ TEST_F(DrawingCalls, ColumnsAreDrawnOnTheirTabStops) {
     DestroyWindow(dialog);
 }
 
+// The rows after a selected one keep the list's own text colour, with tab
+// stops and without.
+TEST_F(DrawingCalls, RowsAfterTheSelectionAreDrawnInTheListsColour) {
+    for (DWORD style : {DWORD{LBS_USETABSTOPS}, DWORD{0}}) {
+        SCOPED_TRACE(style);
+        user_test::TemplateBuilder t;
+        t.Dialog(WS_POPUP | WS_VISIBLE | DS_SETFONT, 200, 100, u"Rows")
+            .Item(0x83, nullptr, style, 5, 5, 180, 60, 10, u"");
+        HWND dialog =
+            CreateDialogIndirectParamW(nullptr, t.Get(), nullptr, user_test::LoggingProc, 0);
+        ASSERT_NE(dialog, nullptr);
+        HWND list = GetDlgItem(dialog, 10);
+        for (const char16_t* row : {u"First\tOne", u"Second\tTwo", u"Third\tThree"})
+            SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
+        SendMessageW(list, LB_SETCURSEL, 0, 0);
+        user_test::Picture pic(dialog);
+        RECT at = user_test::PlaceOf(dialog, list);
+        const int height = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+        for (int row = 1; row < 3; ++row) {
+            const LONG top = at.top + 2 + row * height;
+            EXPECT_GE(LeftmostDark(pic, RECT{at.left + 2, top, at.right - 3, top + height}), 0)
+                << "row " << row << " not drawn dark on the list's white";
+        }
+        DestroyWindow(dialog);
+    }
+}
+
 // EM_SCROLLCARET scrolls a narrow single-line edit just far enough that the
 // caret at the end of its text shows, and back when the caret goes home; the
 // picture then starts at the first visible character.
