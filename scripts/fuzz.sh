@@ -5,7 +5,8 @@
 # FUZZ_MIN_SECONDS (default 10), so that the total stays put as harnesses are
 # added. Each harness's coverage after its seeds and at its end is printed;
 # a harness whose coverage does not grow past its seeds on a fresh work
-# corpus is blind and fails the script, as does any crash.
+# corpus is blind and fails the script, as does any crash or any input that
+# takes over two minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 total="${1:-600}"
@@ -37,7 +38,7 @@ while read -r name max_len corpus; do
   seeds=()
   [ -n "${corpus:-}" ] && [ -d "$corpus" ] && seeds+=("$corpus")
   log="build/fuzz/$name.log"
-  if ! "build/fuzz/fuzzers/$name" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
+  if ! "build/fuzz/fuzzers/$name" -max_total_time="$seconds" -timeout=120 -max_len="$max_len" -print_final_stats=1 \
         -artifact_prefix="build/fuzz/$name-" "$work" "${seeds[@]}" >"$log" 2>&1; then
     echo "fuzz: $name FAILED"; tail -40 "$log"; failed=1
     summary+=("$name: FAILED")

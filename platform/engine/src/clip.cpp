@@ -97,16 +97,30 @@ std::vector<RECTL> NormalizeRegion(const RECTL* rects, size_t count) {
     std::sort(ys.begin(), ys.end());
     ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
 
+    // Bands are swept top to bottom over the rectangles sorted by their tops:
+    // a band reads only the rectangles that reach into it, so a region of
+    // many thin rows costs its size, not its size squared.
+    std::sort(input.begin(), input.end(),
+              [](const RECTL& a, const RECTL& b) { return a.top < b.top; });
     std::vector<RECTL> out;
     size_t prevBandStart = 0, prevBandEnd = 0; // the previous band's rectangles in out
-    std::vector<std::pair<LONG, LONG>> spans;
+    std::vector<RECTL> active;
+    size_t next = 0;
+    std::vector<std::pair<LONG, LONG>> spans, merged;
     for (size_t b = 0; b + 1 < ys.size(); ++b) {
         LONG top = ys[b], bottom = ys[b + 1];
+        // Every edge is a band edge, so a rectangle still active ends at or
+        // below this band's bottom.
+        active.erase(std::remove_if(active.begin(), active.end(),
+                                    [top](const RECTL& r) { return r.bottom <= top; }),
+                     active.end());
+        while (next < input.size() && input[next].top <= top)
+            active.push_back(input[next++]);
         spans.clear();
-        for (const RECTL& r : input)
-            if (r.top <= top && r.bottom >= bottom) spans.emplace_back(r.left, r.right);
+        for (const RECTL& r : active)
+            spans.emplace_back(r.left, r.right);
         std::sort(spans.begin(), spans.end());
-        std::vector<std::pair<LONG, LONG>> merged;
+        merged.clear();
         for (auto s : spans) {
             if (!merged.empty() && s.first <= merged.back().second)
                 merged.back().second = std::max(merged.back().second, s.second);

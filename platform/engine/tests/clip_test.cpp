@@ -101,6 +101,11 @@ TEST_F(ClipTest, OverlappingRectanglesBecomeOneBandedRegion) {
         {{{0, 0, 10, 10}, {0, 10, 10, 20}}, {{0, 0, 10, 20}}, DC_RECT},
         // Upside-down corners are put right; empty ones are dropped.
         {{{10, 10, 0, 0}, {3, 3, 3, 9}}, {{0, 0, 10, 10}}, DC_RECT},
+        // One inside another, listed first; a gap of no band; a rectangle
+        // that starts within a band of another and outlives it.
+        {{{4, 2, 6, 4}, {0, 0, 10, 10}, {0, 20, 5, 30}, {3, 25, 8, 40}},
+         {{0, 0, 10, 10}, {0, 20, 5, 25}, {0, 25, 8, 30}, {3, 30, 8, 40}},
+         DC_COMPLEX},
         {{}, {}, DC_RECT},
     };
     for (const Case& c : cases) {
@@ -113,6 +118,31 @@ TEST_F(ClipTest, OverlappingRectanglesBecomeOneBandedRegion) {
         EXPECT_EQ(std::vector<RECTL>(buf.arcl, buf.arcl + buf.c), c.region);
         EngDeleteClip(pco);
     }
+}
+
+// The outline of a turned image is one rectangle a row: a tall one must not
+// cost its rows squared (it once held a page's play for half an hour).
+TEST_F(ClipTest, AStaircaseOfManyRowsBecomesARegionOfItsRows) {
+    const LONG rows = 1000000;
+    std::vector<RECTL> stairs;
+    for (LONG y = rows - 1; y >= 0; --y) // listed bottom up
+        stairs.push_back(RECTL{y, y, y + 100, y + 1});
+    CLIPOBJ* pco = CreateClip(stairs.data(), static_cast<ULONG>(stairs.size()));
+    ASSERT_NE(pco, nullptr);
+    EXPECT_TRUE((pco->rclBounds == RECTL{0, 0, rows - 1 + 100, rows}));
+    CLIPOBJ_cEnumStart(pco, TRUE, CT_RECTANGLES, CD_RIGHTDOWN, 0);
+    EnumRects20 buf;
+    LONG seen = 0;
+    bool inOrder = true;
+    BOOL more;
+    do {
+        more = CLIPOBJ_bEnum(pco, sizeof buf, reinterpret_cast<ULONG*>(&buf));
+        for (ULONG i = 0; i < buf.c; ++i, ++seen)
+            inOrder = inOrder && buf.arcl[i] == (RECTL{seen, seen, seen + 100, seen + 1});
+    } while (more);
+    EXPECT_EQ(seen, rows);
+    EXPECT_TRUE(inOrder);
+    EngDeleteClip(pco);
 }
 
 // The path of a clip: one closed rectangle per region rectangle, along the
