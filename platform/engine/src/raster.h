@@ -192,9 +192,9 @@ void FlattenPath(PATHOBJ* ppo, std::vector<Polygon>* figures, std::vector<bool>*
 template <class F>
 void ScanPolygons(const std::vector<Polygon>& polys, bool winding, LONG rows, F&& span);
 // The outline of a geometric pen along the figures as polygons that cover
-// the stroke when filled by winding.
+// the stroke when filled by winding; with a page, only what lies on it.
 void WidenFigures(const std::vector<Polygon>& figures, const std::vector<bool>& closed,
-                  const LINEATTRS& la, std::vector<Polygon>* out);
+                  const LINEATTRS& la, std::vector<Polygon>* out, const SIZEL* page = nullptr);
 // The visible pieces of figures under the line's style (the figures as they
 // are when the line is not styled); unit is the length of one style unit of
 // a cosmetic line. Pieces of a styled line are open. With a page, segments

@@ -328,7 +328,7 @@ BOOL Stroke(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* org
     if (!paint.Ok()) return paint.Finish();
     if (la->fl & LA_GEOMETRIC) {
         std::vector<Polygon> outline;
-        WidenFigures(pieces, piecesClosed, *la, &outline);
+        WidenFigures(pieces, piecesClosed, *la, &outline, &pso->sizlBitmap);
         ScanPolygons(outline, true, pso->sizlBitmap.cy, paint);
     } else {
         for (size_t f = 0; f < pieces.size(); ++f) {

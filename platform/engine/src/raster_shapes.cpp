@@ -158,14 +158,70 @@ void ScanPolygonsImpl(const std::vector<Polygon>& polys, bool winding, LONG rows
     }
 }
 
+namespace {
+
+// The part of convex polygon p inside the rectangle (Sutherland-Hodgman), in
+// place; empty when none is.
+void ClipConvex(Polygon* p, double left, double top, double right, double bottom) {
+    Polygon in;
+    auto cut = [&](auto inside, auto cross) {
+        in.swap(*p);
+        p->clear();
+        for (size_t i = 0; i < in.size(); ++i) {
+            PointD a = in[(i + in.size() - 1) % in.size()], b = in[i];
+            bool ia = inside(a), ib = inside(b);
+            if (ia != ib) p->push_back(cross(a, b));
+            if (ib) p->push_back(b);
+        }
+    };
+    auto atX = [](PointD a, PointD b, double x) {
+        return PointD{x, a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x)};
+    };
+    auto atY = [](PointD a, PointD b, double y) {
+        return PointD{a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y), y};
+    };
+    cut([&](PointD q) { return q.x >= left; }, [&](PointD a, PointD b) { return atX(a, b, left); });
+    cut([&](PointD q) { return q.x <= right; },
+        [&](PointD a, PointD b) { return atX(a, b, right); });
+    cut([&](PointD q) { return q.y >= top; }, [&](PointD a, PointD b) { return atY(a, b, top); });
+    cut([&](PointD q) { return q.y <= bottom; },
+        [&](PointD a, PointD b) { return atY(a, b, bottom); });
+}
+
+} // namespace
+
 void WidenFigures(const std::vector<Polygon>& figures, const std::vector<bool>& closed,
-                  const LINEATTRS& la, std::vector<Polygon>* out) {
+                  const LINEATTRS& la, std::vector<Polygon>* out, const SIZEL* page) {
     double half = std::max(static_cast<double>(la.elWidth.e), 1.0) / 2;
     double miter = std::max(static_cast<double>(la.eMiterLimit), 1.0);
     Polygon piece;
+    // Every piece is convex: on a page, only its part on the page (and a pixel
+    // around it) is kept, so that a pen far wider than the page costs what
+    // the page holds, not its joins times their circles.
     auto emit = [&](Polygon p) {
+        if (page) {
+            ClipConvex(&p, -1, -1, page->cx + 1.0, page->cy + 1.0);
+            if (p.size() < 3) return;
+        }
         Orient(p);
         out->push_back(std::move(p));
+    };
+    // A round cap or join; on a page, one that misses it is left out and one
+    // that covers it is the page itself.
+    auto circle = [&](PointD c) {
+        if (page) {
+            double l = -1, t = -1, r = page->cx + 1.0, b = page->cy + 1.0;
+            if (c.x + half < l || c.x - half > r || c.y + half < t || c.y - half > b) return;
+            double fx = std::max(std::abs(c.x - l), std::abs(c.x - r));
+            double fy = std::max(std::abs(c.y - t), std::abs(c.y - b));
+            double inner = half - kFlatness;
+            if (inner > 0 && fx * fx + fy * fy <= inner * inner) {
+                emit({{l, t}, {r, t}, {r, b}, {l, b}});
+                return;
+            }
+        }
+        AddCircle(c, half, &piece);
+        emit(piece);
     };
     for (size_t f = 0; f < figures.size(); ++f) {
         // Consecutive repeated points make no segment.
@@ -180,8 +236,7 @@ void WidenFigures(const std::vector<Polygon>& figures, const std::vector<bool>& 
         if (pts.size() == 1) {
             // A dot: the cap's shape around the point.
             if (la.iEndCap == ENDCAP_ROUND) {
-                AddCircle(pts[0], half, &piece);
-                emit(piece);
+                circle(pts[0]);
             } else if (la.iEndCap == ENDCAP_SQUARE) {
                 PointD c = pts[0];
                 emit({{c.x - half, c.y - half},
@@ -217,8 +272,7 @@ void WidenFigures(const std::vector<Polygon>& figures, const std::vector<bool>& 
             size_t prev = (j + pts.size() - 1) % pts.size();
             PointD c = pts[j];
             if (la.iJoin == JOIN_ROUND) {
-                AddCircle(c, half, &piece);
-                emit(piece);
+                circle(c);
                 continue;
             }
             PointD n1 = normal(prev), n2 = normal(j);
@@ -242,10 +296,8 @@ void WidenFigures(const std::vector<Polygon>& figures, const std::vector<bool>& 
             emit({c, o1, o2});
         }
         if (!isClosed && la.iEndCap == ENDCAP_ROUND) {
-            AddCircle(pts.front(), half, &piece);
-            emit(piece);
-            AddCircle(pts.back(), half, &piece);
-            emit(piece);
+            circle(pts.front());
+            circle(pts.back());
         }
     }
 }

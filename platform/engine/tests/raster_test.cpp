@@ -591,4 +591,29 @@ TEST_F(RasterTest, HugeFiguresAreCutToTheSurface) {
     DeleteBrush(brush);
 }
 
+// A pen far wider than the surface, round at each of many joins, covers the
+// surface once (its joins once took a circle of thousands of points each and
+// gigabytes between them).
+TEST_F(RasterTest, APenWiderThanTheSurfaceCoversItOnce) {
+    Bitmap b(BMF_1BPP, 8, 8);
+    PATHOBJ* ppo = EngCreatePath();
+    PATHOBJ_bMoveTo(ppo, POINTFIX{0, 0});
+    std::vector<POINTFIX> zigzag;
+    for (LONG i = 1; i <= 20000; ++i)
+        zigzag.push_back(POINTFIX{(i % 2) * 6 * 16, (i % 3) * 5 * 16});
+    PATHOBJ_bPolyLineTo(ppo, zigzag.data(), static_cast<ULONG>(zigzag.size()));
+    LINEATTRS la{};
+    la.fl = LA_GEOMETRIC;
+    la.elWidth.e = 1e6f;
+    la.iEndCap = ENDCAP_ROUND;
+    la.iJoin = JOIN_ROUND;
+    la.eMiterLimit = 10;
+    BRUSHOBJ* brush = CreateSolidBrush(b.h(), 1);
+    ASSERT_TRUE(EngStrokePath(b.so(), ppo, nullptr, nullptr, brush, nullptr, &la, R2_XORPEN));
+    for (const std::string& row : Picture(b, 8, 8))
+        EXPECT_EQ(row, "########");
+    DeleteBrush(brush);
+    EngDeletePath(ppo);
+}
+
 } // namespace
