@@ -42,6 +42,8 @@ struct Module {
     std::u16string fileName; // as on disk, or the system module's name
     std::string hostPath;
     std::u16string windowsPath;
+    std::u16string foldedPath; // windowsPath folded, as a full path asked for is matched
+    std::string root;          // the machine root windowsPath was under
     dev_t dev = 0;
     ino_t ino = 0;
     void* native = nullptr;
@@ -260,6 +262,15 @@ std::string FindModuleFile(const std::u16string& name, struct stat* st) {
     return {};
 }
 
+Module* FindLoadedPath(std::u16string_view windowsPath) {
+    if (S().files.empty()) return nullptr;
+    std::u16string key = Fold(windowsPath);
+    const std::string& root = platform::MachineRoot();
+    for (Module* m : S().files)
+        if (m->foldedPath == key && m->root == root) return m;
+    return nullptr;
+}
+
 Module* FindFile(dev_t dev, ino_t ino) {
     for (Module* m : S().files)
         if (m->dev == dev && m->ino == ino) return m;
@@ -337,6 +348,15 @@ HMODULE Load(std::u16string_view requested) {
             return reinterpret_cast<HMODULE>(sys);
         }
     }
+    // A module already loaded from the full path asked for is that module, as
+    // the system matches loaded modules by their names before it looks at a
+    // disk (a loaded image cannot be written over meanwhile).
+    if (HasFolder(name)) {
+        if (Module* m = FindLoadedPath(name)) {
+            ++m->count;
+            return reinterpret_cast<HMODULE>(m);
+        }
+    }
     struct stat st;
     std::string path = FindModuleFile(name, &st);
     if (path.empty() || IsAbsent(platform::FromUtf8(path.substr(path.rfind('/') + 1)))) {
@@ -364,6 +384,8 @@ HMODULE Load(std::u16string_view requested) {
     m->fileName = platform::FromUtf8(path.substr(path.rfind('/') + 1));
     m->hostPath = path;
     m->windowsPath = platform::WindowsPath(path);
+    m->foldedPath = Fold(m->windowsPath);
+    m->root = platform::MachineRoot();
     m->native = native;
     m->map = LinkMap(native);
     m->ordinals =

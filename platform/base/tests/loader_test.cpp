@@ -485,6 +485,32 @@ TEST_F(Loader, FileOfALoadedModuleIsKeptWhole) {
     EXPECT_TRUE(DeleteFileW(dll.c_str()));
 }
 
+// A full path names the module loaded from it, under the machine root it
+// was loaded in: another root's file of the same name is another module.
+TEST_F(Loader, AFullPathIsMatchedWithinItsMachineRoot) {
+    const char16_t* dll = u"C:\\Drivers\\Modelsmith.DLL";
+    HMODULE first = LoadLibraryW(dll);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(LoadLibraryW(u"c:\\drivers\\MODELSMITH.dll"), first);
+
+    const std::string firstRoot = platform_testing::Root();
+    const std::string other = firstRoot + "/other-root";
+    setenv("PRINTHOST_ROOT", other.c_str(), 1);
+    platform::test::ResetForTests();
+    Install("Plain.DLL", u"C:\\Drivers", "Modelsmith.DLL");
+    HMODULE elsewhere = LoadLibraryW(dll);
+    EXPECT_NE(elsewhere, nullptr);
+    EXPECT_NE(elsewhere, first);
+    EXPECT_EQ(GetProcAddress(elsewhere, "ProbeOne"), nullptr); // the other root's file
+    EXPECT_TRUE(FreeLibrary(elsewhere));
+    setenv("PRINTHOST_ROOT", firstRoot.c_str(), 1);
+    platform::test::ResetForTests();
+
+    EXPECT_EQ(platform::test::ModuleLoadCount(u"Modelsmith.DLL"), 2);
+    EXPECT_TRUE(FreeLibrary(first));
+    EXPECT_TRUE(FreeLibrary(first));
+}
+
 TEST_F(Loader, ModuleLoadedByAnotherProcessIsKeptWhole) {
     const std::u16string dll = u"C:\\Drivers\\Modelsmith.DLL";
     int ready[2], release[2];
