@@ -119,9 +119,10 @@ struct SpoolHandle : HandleObject {
     bool ClosableByCloseHandle() const override { return false; }
 };
 
-// A counter in a file of the machine root that any process raises after a
-// change (status_stamp.cpp); Read is false when it cannot be read, and then
-// the caller reads what the counter guards itself.
+// A counter of the machine root that any process raises after a change
+// (status_stamp.cpp): a slot of the user's stamp table, or a file of the root
+// where the table cannot be had. Read is false when it cannot be read, and
+// then the caller reads what the counter guards itself.
 class StampCounter {
   public:
     explicit StampCounter(const char* fileName); // "/name", under the machine root
@@ -134,10 +135,13 @@ class StampCounter {
 
   private:
     int DescriptorLocked();
+    unsigned long long* SlotLocked();
     const char* fileName_;
     std::mutex mutex_;
     std::string root_;
     int fd_ = -1;
+    std::string slotRoot_; // the root slot_ was found for
+    size_t slot_ = 0;
 };
 
 // The machine's job-status stamp: raised after every change of a job's status.

@@ -1,19 +1,28 @@
-// The spooler's stamps: counters in small files of the machine root that
-// every process raises after a change. The job-status stamp moves with every
-// change of a job's status: a job's writer reads its status from the
-// database only when the stamp has moved since it last looked, so that a
-// cancel from any process still stops the next write without a database read
-// for every write. The settings stamp (settings_cache.cpp) moves with every
-// change of a printer's or a driver's record.
+// The spooler's stamps: counters that every process raises after a change.
+// The job-status stamp moves with every change of a job's status: a job's
+// writer reads its status from the database only when the stamp has moved
+// since it last looked, so that a cancel from any process still stops the
+// next write without a database read for every write. The settings stamp
+// (settings_cache.cpp) moves with every change of a printer's or a driver's
+// record.
 //
-// A counter is read and written through its file, never mapped: anybody
-// may cut the file short under a running job, and a mapped page past a
-// file's end kills the process that touches it. A short read only says
-// "unknown", which sends the reader to the database.
+// A counter lives in two places. Its slot in the user's stamp table, a
+// System V shared memory segment every process of the user attaches once,
+// is what a reader reads: a load from memory, where a printed page asks
+// some twenty times. Unlike a file's mapping, such a segment cannot be cut
+// short under a reader (its size is fixed when it is made), so nobody can
+// kill a reader through it. Each counter's slot is raised by one, never set,
+// so that two machine roots that share a slot only see each other's raises.
+// A process that cannot attach the table (no System V memory, or a segment
+// of that key that is not the user's own) reads the counter's small file in
+// the machine root instead, which every raise moves too: a short read of it
+// only says "unknown", which sends the reader to the database.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <mutex>
@@ -43,6 +52,36 @@ unsigned long long FreshStart() {
     ::clock_gettime(CLOCK_REALTIME, &now);
     return static_cast<unsigned long long>(now.tv_sec) * 1000000000ull +
            static_cast<unsigned long long>(now.tv_nsec);
+}
+
+// The user's stamp table: the key names the table's layout and the user.
+constexpr size_t kStampSlots = 4096;
+constexpr key_t kStampTableKey = 0x53740000;
+
+// The table, attached at the first use; null when this process reads files.
+unsigned long long* StampTable() {
+    static unsigned long long* const table = []() -> unsigned long long* {
+        const uid_t uid = ::geteuid();
+        const key_t key = kStampTableKey | static_cast<key_t>(uid & 0xFFFF);
+        const size_t size = kStampSlots * sizeof(unsigned long long);
+        const int id = ::shmget(key, size, IPC_CREAT | 0600);
+        if (id < 0) return nullptr;
+        struct shmid_ds ds {};
+        if (::shmctl(id, IPC_STAT, &ds) != 0 || ds.shm_perm.uid != uid || ds.shm_perm.cuid != uid ||
+            (ds.shm_perm.mode & 0077) != 0 || ds.shm_segsz < size)
+            return nullptr;
+        void* at = ::shmat(id, nullptr, 0);
+        return at == reinterpret_cast<void*>(-1) ? nullptr : static_cast<unsigned long long*>(at);
+    }();
+    return table;
+}
+
+// The slot of a counter file of a machine root (FNV-1a of its path).
+size_t SlotOf(const std::string& path) {
+    unsigned long long h = 14695981039346656037ull;
+    for (unsigned char c : path)
+        h = (h ^ c) * 1099511628211ull;
+    return static_cast<size_t>(h % kStampSlots);
 }
 
 StampCounter gStatusStamp("/spool-status.stamp");
@@ -76,16 +115,35 @@ void StampCounter::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     root_.clear();
+    slotRoot_.clear();
+}
+
+std::atomic<bool> gFilesOnly{false}; // platform::spooler::test::ReadStampsFromFiles
+
+unsigned long long* StampCounter::SlotLocked() {
+    unsigned long long* table = gFilesOnly.load(std::memory_order_relaxed) ? nullptr : StampTable();
+    if (!table) return nullptr;
+    const std::string& root = MachineRoot();
+    if (slotRoot_ != root) {
+        slotRoot_ = root;
+        slot_ = SlotOf(root + fileName_);
+    }
+    return table + slot_;
 }
 
 bool StampCounter::Read(unsigned long long* value) {
     std::lock_guard lock(mutex_);
+    if (unsigned long long* slot = SlotLocked()) {
+        *value = __atomic_load_n(slot, __ATOMIC_ACQUIRE);
+        return true;
+    }
     const int fd = DescriptorLocked();
     return fd >= 0 && ReadCounter(fd, value);
 }
 
 void StampCounter::Raise() {
     std::lock_guard lock(mutex_);
+    if (unsigned long long* slot = SlotLocked()) __atomic_fetch_add(slot, 1, __ATOMIC_ACQ_REL);
     const int fd = DescriptorLocked();
     if (fd < 0) return;
     // One raise at a time between processes.
@@ -109,3 +167,7 @@ void RaiseStatusStamp() {
 }
 
 } // namespace platform::spooler
+
+void platform::spooler::test::ReadStampsFromFiles() {
+    platform::spooler::gFilesOnly = true;
+}

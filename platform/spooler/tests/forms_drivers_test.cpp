@@ -196,6 +196,47 @@ TEST_F(DriversTest, ChangesByAnotherProcessShowInTheNextAnswer) {
     EXPECT_EQ(dataFile(), kDriverFolder + u"\\OTHER.SPC");
 }
 
+// A process that cannot have the stamp table reads the stamps' files, which
+// every raise moves as well: it sees another process's change all the same.
+TEST_F(DriversTest, AProcessReadingTheStampFilesSeesChangesToo) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(60);
+        platform::spooler::test::ReadStampsFromFiles();
+        HANDLE h = nullptr;
+        if (!OpenPrinterW(const_cast<LPWSTR>(u"Office"), &h, nullptr)) _exit(10);
+        auto dataFile = [&] {
+            DWORD needed = 0;
+            GetPrinterDriverW(h, nullptr, 2, nullptr, 0, &needed);
+            std::vector<BYTE> info(needed ? needed : 1);
+            if (!GetPrinterDriverW(h, nullptr, 2, info.data(), needed, &needed))
+                return std::u16string();
+            return std::u16string(reinterpret_cast<DRIVER_INFO_2W*>(info.data())->pDataFile);
+        };
+        if (dataFile() != kDriverFolder + u"\\ZL9000.SPC") _exit(11);
+        if (dataFile() != kDriverFolder + u"\\ZL9000.SPC") _exit(12);
+        pid_t changer = fork();
+        if (changer == 0) {
+            bool ok = false;
+            std::thread([&] {
+                spl::DriverRecord d;
+                ok = spl::FindDriver(kDriverName, &d);
+                d.dataFile = kDriverFolder + u"\\ZL9100.SPC";
+                ok = ok && spl::AddDriver(d) == ERROR_SUCCESS;
+            }).join();
+            _exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        if (waitpid(changer, &status, 0) != changer || !WIFEXITED(status) || WEXITSTATUS(status))
+            _exit(13);
+        _exit(dataFile() == kDriverFolder + u"\\ZL9100.SPC" ? 0 : 14);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0); // 11 to 14: the step that went wrong
+}
+
 TEST_F(DriversTest, AnEmptyDependentListIsTwoNuls) {
     spl::DriverRecord d;
     d.name = u"Bare";

@@ -124,6 +124,10 @@ void ShortWriteNext(int count, DWORD maxBytes, int skip = 0);
 // Job output is counted but not kept (for measuring writers).
 void DiscardJobOutput(bool discard);
 
+// This process reads and raises the spooler's stamps through their files in
+// the machine root, as a process does that cannot attach the stamp table.
+void ReadStampsFromFiles();
+
 // One spooler call as the log keeps it.
 struct Call {
     std::string function;   // "WritePrinter"
