@@ -13,6 +13,9 @@
 
 namespace platform {
 
+// FindNoCase for a name known not to be there as written.
+std::string FindInFolder(const std::string& dir, std::string_view name);
+
 namespace {
 
 bool Exists(const std::string& p) {
@@ -82,6 +85,16 @@ std::string Resolve(std::string base, const std::vector<std::string_view>& parts
                 facts->status = st;
             }
             return whole;
+        }
+    }
+    // A file yet to be made in a folder written as it is on disk: only its
+    // own name is looked for in the folder.
+    if (stack.size() >= 2) {
+        std::string parent = whole.substr(0, whole.size() - stack.back().size() - 1);
+        struct stat st;
+        if (::lstat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            std::string onDisk = FindInFolder(parent, stack.back());
+            return onDisk.empty() ? whole : parent + "/" + onDisk;
         }
     }
     std::string out = std::move(base);
@@ -168,6 +181,10 @@ std::pair<std::string, std::string> SplitParent(const std::string& hostPath) {
 std::string FindNoCase(const std::string& dir, std::string_view name) {
     std::string exact = dir + "/" + std::string(name);
     if (Exists(exact)) return std::string(name);
+    return FindInFolder(dir, name);
+}
+
+std::string FindInFolder(const std::string& dir, std::string_view name) {
     // Stamped before the folder is read, so that a change while reading it
     // leaves the index stale rather than wrong.
     FolderStamp stamp = StampOf(dir);

@@ -5,6 +5,7 @@
 
 #include "platform/core.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "win/files.h"
 #include "platform_testing/fresh_root.h"
 
@@ -69,8 +70,13 @@ TEST(HostPath, ExistingComponentsMatchWithoutCase) {
 TEST(HostPath, MissingNamesFollowEveryChangeOfTheFolder) {
     const std::string root = platform::MachineRoot();
     fs::create_directories(root + "/c/Spool");
+    // The folder spelled as on disk (its own name alone looked up) or not
+    // (every component looked up) gives the same answers.
     auto host = [&](const char16_t* name) {
-        return platform::HostPath(std::u16string(u"C:\\spool\\") + name);
+        std::string walked = platform::HostPath(std::u16string(u"C:\\spool\\") + name);
+        EXPECT_EQ(platform::HostPath(std::u16string(u"C:\\Spool\\") + name), walked)
+            << platform::ToUtf8(name);
+        return walked;
     };
     EXPECT_EQ(host(u"PAGE1.EMF"), root + "/c/Spool/PAGE1.EMF");
     // Created through the platform, under another spelling.
