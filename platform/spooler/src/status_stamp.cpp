@@ -6,20 +6,22 @@
 // (settings_cache.cpp) moves with every change of a printer's or a driver's
 // record.
 //
-// A counter lives in two places. Its slot in the user's stamp table, a
-// System V shared memory segment every process of the user attaches once,
-// is what a reader reads: a load from memory, where a printed page asks
-// some twenty times. Unlike a file's mapping, such a segment cannot be cut
-// short under a reader (its size is fixed when it is made), so nobody can
-// kill a reader through it. Each counter's slot is raised by one, never set,
-// so that two machine roots that share a slot only see each other's raises.
-// A process that cannot attach the table (no System V memory, or a segment
-// of that key that is not the user's own) reads the counter's small file in
-// the machine root instead, which every raise moves too: a short read of it
-// only says "unknown", which sends the reader to the database.
+// A counter lives in two places. Its slot in the stamp table of the user who
+// owns the machine root, a System V shared memory segment that every process
+// working on that user's roots attaches once, is what a reader reads: a load
+// from memory, where a printed page asks some twenty times. Unlike a file's
+// mapping, such a segment cannot be cut short under a reader (its size is
+// fixed when it is made), so nobody can kill a reader through it. Each
+// counter's slot is raised by one, never set, so that two machine roots that
+// share a slot only see each other's raises. A process that cannot attach the
+// table (no System V memory, or a segment of that key that is not the
+// owner's) reads the counter's small file in the machine root instead, which
+// every raise moves too: a short read of it only says "unknown", which sends
+// the reader to the database.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/shm.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -54,20 +56,34 @@ unsigned long long FreshStart() {
            static_cast<unsigned long long>(now.tv_nsec);
 }
 
-// The user's stamp table: the key names the table's layout and the user.
+// The stamp table of the user who owns the machine roots: the key names the
+// table's layout and that user, so that a process of the administrator
+// working on a user's root raises the slots the user's processes read.
 constexpr size_t kStampSlots = 4096;
 constexpr key_t kStampTableKey = 0x53740000;
 
 // The table, attached at the first use; null when this process reads files.
 unsigned long long* StampTable() {
     static unsigned long long* const table = []() -> unsigned long long* {
-        const uid_t uid = ::geteuid();
-        const key_t key = kStampTableKey | static_cast<key_t>(uid & 0xFFFF);
+        struct stat rootStatus {};
+        const uid_t owner =
+            ::stat(MachineRoot().c_str(), &rootStatus) == 0 ? rootStatus.st_uid : ::geteuid();
+        const key_t key = kStampTableKey | static_cast<key_t>(owner & 0xFFFF);
         const size_t size = kStampSlots * sizeof(unsigned long long);
-        const int id = ::shmget(key, size, IPC_CREAT | 0600);
+        int id = ::shmget(key, size, IPC_CREAT | IPC_EXCL | 0600);
+        if (id >= 0 && owner != ::geteuid()) {
+            // Made by the administrator for the owner: handed to the owner.
+            struct shmid_ds ds {};
+            if (::shmctl(id, IPC_STAT, &ds) == 0) {
+                ds.shm_perm.uid = owner;
+                ds.shm_perm.gid = rootStatus.st_gid;
+                ::shmctl(id, IPC_SET, &ds);
+            }
+        }
+        if (id < 0 && errno == EEXIST) id = ::shmget(key, size, 0);
         if (id < 0) return nullptr;
         struct shmid_ds ds {};
-        if (::shmctl(id, IPC_STAT, &ds) != 0 || ds.shm_perm.uid != uid || ds.shm_perm.cuid != uid ||
+        if (::shmctl(id, IPC_STAT, &ds) != 0 || ds.shm_perm.uid != owner ||
             (ds.shm_perm.mode & 0077) != 0 || ds.shm_segsz < size)
             return nullptr;
         void* at = ::shmat(id, nullptr, 0);
