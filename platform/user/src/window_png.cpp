@@ -4,10 +4,11 @@
 // ask their parent (WM_DRAWITEM); the parent chooses a control's colours
 // (WM_CTLCOLOR*). Pictures of windows for people are what the windows
 // painted on their surface, written as PNG files.
-#include <cairo.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "images.h"
 #include "platform/text.h"
@@ -967,12 +968,22 @@ bool SavePng(HWND window, const std::string& hostPath) {
     if (dc && bits) {
         HGDIOBJ oldBitmap = SelectObject(dc, picture);
         if (DrawWindow(window, dc)) {
-            // The pixels are blue, green, red and a fourth byte: what cairo's
-            // opaque format holds, which it writes as a PNG.
-            cairo_surface_t* surface = cairo_image_surface_create_for_data(
-                static_cast<unsigned char*>(bits), CAIRO_FORMAT_RGB24, width, height, width * 4);
-            ok = cairo_surface_write_to_png(surface, hostPath.c_str()) == CAIRO_STATUS_SUCCESS;
-            cairo_surface_destroy(surface);
+            // The pixels are blue, green, red and an unused fourth byte; the
+            // picture is written as 8-bit RGB.
+            const auto* bgrx = static_cast<const unsigned char*>(bits);
+            std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+            for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i) {
+                rgb[3 * i] = bgrx[4 * i + 2];
+                rgb[3 * i + 1] = bgrx[4 * i + 1];
+                rgb[3 * i + 2] = bgrx[4 * i];
+            }
+            png_image image{};
+            image.version = PNG_IMAGE_VERSION;
+            image.width = static_cast<png_uint_32>(width);
+            image.height = static_cast<png_uint_32>(height);
+            image.format = PNG_FORMAT_RGB;
+            ok = png_image_write_to_file(&image, hostPath.c_str(), 0, rgb.data(), 0, nullptr) != 0;
+            png_image_free(&image);
         }
         SelectObject(dc, oldBitmap);
     }
