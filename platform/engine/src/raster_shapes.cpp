@@ -163,6 +163,19 @@ namespace {
 // The part of convex polygon p inside the rectangle (Sutherland-Hodgman), in
 // place; empty when none is.
 void ClipConvex(Polygon* p, double left, double top, double right, double bottom) {
+    // Most pieces lie wholly inside (kept as they are) or wholly outside.
+    bool allIn = true;
+    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+    for (PointD q : *p) {
+        allIn = allIn && q.x >= left && q.x <= right && q.y >= top && q.y <= bottom;
+        x0 = std::min(x0, q.x), x1 = std::max(x1, q.x);
+        y0 = std::min(y0, q.y), y1 = std::max(y1, q.y);
+    }
+    if (allIn) return;
+    if (x1 < left || x0 > right || y1 < top || y0 > bottom) {
+        p->clear();
+        return;
+    }
     Polygon in;
     auto cut = [&](auto inside, auto cross) {
         in.swap(*p);

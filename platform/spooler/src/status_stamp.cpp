@@ -101,6 +101,7 @@ size_t SlotOf(const std::string& path) {
 }
 
 StampCounter gStatusStamp("/spool-status.stamp");
+std::atomic<bool> gFilesOnly{false}; // test::ReadStampsFromFiles
 
 } // namespace
 
@@ -133,8 +134,6 @@ void StampCounter::Close() {
     root_.clear();
     slotRoot_.clear();
 }
-
-std::atomic<bool> gFilesOnly{false}; // platform::spooler::test::ReadStampsFromFiles
 
 unsigned long long* StampCounter::SlotLocked() {
     unsigned long long* table = gFilesOnly.load(std::memory_order_relaxed) ? nullptr : StampTable();
@@ -182,8 +181,8 @@ void RaiseStatusStamp() {
     gStatusStamp.Raise();
 }
 
-} // namespace platform::spooler
-
-void platform::spooler::test::ReadStampsFromFiles() {
-    platform::spooler::gFilesOnly = true;
+void test::ReadStampsFromFiles() {
+    gFilesOnly = true;
 }
+
+} // namespace platform::spooler
