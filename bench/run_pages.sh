@@ -18,9 +18,14 @@
 #   BENCH_PAGES="1 10 100 1000 8000"  page counts
 #   BENCH_RUNS=3                       runs per row (the median is shown)
 #   BENCH_CPU=2                        pin every run to this processor (taskset)
-#   BENCH_TMPDIR=/tmp                  where the machine roots, documents and outputs go
-#     (the spool-side road makes a file per page: on a disk file system shared with
-#     busy neighbours, finding a free inode can cost more than the page's drawing)
+#   BENCH_TMPDIR=/dev/shm              where the machine roots, documents and outputs go
+#     (default: /dev/shm when it is a memory file system, else /tmp). The spool-side
+#     road makes a file per page, as its spool package is laid out. On a disk file
+#     system the processor time of making a file belongs to the disk's allocator, not
+#     to us: an ext4 without a journal passes over every inode freed anywhere on the
+#     disk in the last half minute, so one file costs 50 us to 1 ms of kernel time
+#     depending on what the machine's other processes deleted. Set BENCH_TMPDIR=/tmp
+#     to see that too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,7 +45,9 @@ if ! command -v gs >/dev/null; then
   else sudo apt-get install -y --no-install-recommends ghostscript >/dev/null; fi
 fi
 
-work=$(mktemp -d "${BENCH_TMPDIR:-/tmp}/run_pages.XXXXXX")
+default_tmp=/tmp
+[[ $(df --output=fstype /dev/shm 2>/dev/null | tail -1) == tmpfs ]] && default_tmp=/dev/shm
+work=$(mktemp -d "${BENCH_TMPDIR:-$default_tmp}/run_pages.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 pin=()
 [[ -n "${BENCH_CPU:-}" ]] && pin=(taskset -c "$BENCH_CPU")
