@@ -645,7 +645,8 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
             IS_INTRESOURCE(lpProcName)
                 ? OrdinalName(*m, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(lpProcName)))
                 : lpProcName;
-        if (!name || S().absentExports.count({Fold(m->fileName), name})) {
+        if (!name ||
+            (!S().absentExports.empty() && S().absentExports.count({Fold(m->fileName), name}))) {
             SetLastError(ERROR_PROC_NOT_FOUND);
             return nullptr;
         }
