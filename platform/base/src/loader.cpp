@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -59,18 +60,92 @@ struct Module {
 using DllEntry = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
 
 // The modules the system has itself; this library stands in for all of them.
-const char16_t* const kSystemModules[] = {
+// Folded, as the names asked for are compared folded.
+constexpr std::u16string_view kSystemModules[] = {
     u"kernel32.dll", u"advapi32.dll", u"user32.dll",  u"gdi32.dll",    u"shell32.dll",
     u"shfolder.dll", u"shlwapi.dll",  u"ole32.dll",   u"comctl32.dll", u"comdlg32.dll",
     u"wtsapi32.dll", u"wsock32.dll",  u"ws2_32.dll",  u"winspool.drv", u"spoolss.dll",
     u"setupapi.dll", u"version.dll",  u"userenv.dll", u"uxtheme.dll"};
+constexpr size_t kLongestSystemModule = [] {
+    size_t longest = 0;
+    for (std::u16string_view name : kSystemModules)
+        longest = std::max(longest, name.size());
+    return longest;
+}();
+
+// The extension a module name without one gets.
+constexpr std::u16string_view kDefaultExtension = u".DLL";
+
+// platform::FoldCase, with the letters of path names taken inline: a loaded
+// module's path is compared letter by letter on every load.
+inline char16_t FoldChar(char16_t c) {
+    if (c < 0x80) return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    return platform::FoldCase(c);
+}
 
 std::u16string Fold(std::u16string_view s) {
     std::u16string out(s);
     for (auto& c : out)
-        c = platform::FoldCase(c);
+        c = FoldChar(c);
     return out;
 }
+
+// Whether text, folded letter by letter, is folded (as long as text): from the
+// end, where the paths of one folder differ.
+bool MatchesFolded(std::u16string_view text, std::u16string_view folded) {
+    for (size_t i = text.size(); i-- > 0;)
+        if (FoldChar(text[i]) != folded[i]) return false;
+    return true;
+}
+
+// A module name as asked for, with the Windows rule for its extension taken
+// without a copy: a name without extension gets ".DLL"; a trailing '.' means
+// the name has no extension and is dropped. Views the caller's text.
+class ModuleName {
+  public:
+    explicit ModuleName(std::u16string_view requested) : stem_(requested) {
+        bool trailingDot = !stem_.empty() && stem_.back() == u'.';
+        if (trailingDot) stem_.remove_suffix(1);
+        baseStart_ = BaseStart(stem_);
+        addsExtension_ = !trailingDot && stem_.find(u'.', baseStart_) == std::u16string_view::npos;
+    }
+
+    size_t size() const { return stem_.size() + Extension().size(); }
+    size_t BaseSize() const { return size() - baseStart_; }
+    bool HasFolder() const { return baseStart_ > 0; }
+    // The name's folder as written, without its last separator (HasFolder only).
+    std::u16string_view Folder() const { return stem_.substr(0, baseStart_ - 1); }
+
+    std::u16string String() const { return std::u16string(stem_).append(Extension()); }
+    std::u16string Base() const {
+        return std::u16string(stem_.substr(baseStart_)).append(Extension());
+    }
+    // Whether the name, folded, is folded (a loaded module's folded path).
+    bool FoldsTo(std::u16string_view folded) const {
+        return folded.size() == size() && MatchesFolded(stem_, folded.substr(0, stem_.size())) &&
+               MatchesFolded(Extension(), folded.substr(stem_.size()));
+    }
+    // The same for the name's file name.
+    bool BaseFoldsTo(std::u16string_view folded) const {
+        std::u16string_view base = stem_.substr(baseStart_);
+        return folded.size() == BaseSize() && MatchesFolded(base, folded.substr(0, base.size())) &&
+               MatchesFolded(Extension(), folded.substr(base.size()));
+    }
+
+  private:
+    static size_t BaseStart(std::u16string_view name) {
+        for (size_t i = name.size(); i > 0; --i)
+            if (name[i - 1] == u'\\' || name[i - 1] == u'/') return i;
+        return 0;
+    }
+    std::u16string_view Extension() const {
+        return addsExtension_ ? kDefaultExtension : std::u16string_view();
+    }
+
+    std::u16string_view stem_; // the name asked for, less a trailing '.'
+    size_t baseStart_ = 0;     // where its file name starts
+    bool addsExtension_ = false;
+};
 
 // Loader state. DllMain may load or free modules itself, so the lock is
 // recursive. Never destroyed: modules may be used until the process ends.
@@ -135,11 +210,6 @@ std::string HostDirName(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::u16string BaseName(std::u16string_view path) {
-    auto sep = path.find_last_of(u"\\/");
-    return std::u16string(sep == std::u16string_view::npos ? path : path.substr(sep + 1));
-}
-
 Module* MainModule() {
     if (!S().main) {
         auto* m = new Module;
@@ -164,25 +234,28 @@ void* PlatformNativeHandle() {
     return handle;
 }
 
-// The system module with this file name, or nullptr.
-// Whether the name is one of the system's modules (wherever it is asked for):
-// cheap, so that a package library's load never resolves the system folder.
-bool IsSystemModuleName(std::u16string_view fileName) {
-    for (const char16_t* name : kSystemModules)
-        if (platform::EqualsNoCase(fileName, name)) return true;
+// Whether the name's file name is one of the system's modules (wherever it is
+// asked for): cheap, so that a package library's load never resolves the
+// system folder; it copies nothing, and most package libraries' names are
+// longer than any of the system's.
+bool IsSystemModuleName(const ModuleName& name) {
+    if (name.BaseSize() > kLongestSystemModule) return false;
+    for (std::u16string_view system : kSystemModules)
+        if (name.BaseFoldsTo(system)) return true;
     return false;
 }
 
+// The system module with this file name, or nullptr.
 Module* SystemModule(std::u16string_view fileName) {
     std::u16string key = Fold(fileName);
     auto it = S().system.find(key);
     if (it != S().system.end()) return it->second;
-    for (const char16_t* name : kSystemModules) {
+    for (std::u16string_view name : kSystemModules) {
         if (key != name) continue;
         auto* m = new Module;
         m->kind = Kind::System;
         m->fileName = name;
-        m->windowsPath = std::u16string(u"C:\\Windows\\System32\\") + name;
+        m->windowsPath = std::u16string(u"C:\\Windows\\System32\\").append(name);
         m->native = PlatformNativeHandle();
         m->map = LinkMap(m->native);
         S().system.emplace(key, m);
@@ -197,19 +270,6 @@ Module* FindHandle(HMODULE h) {
     return S().live.count(m) ? m : nullptr;
 }
 
-// Windows rule: a name without extension gets ".DLL"; a trailing '.' means
-// the name has no extension and is dropped.
-std::u16string WithExtension(std::u16string name) {
-    auto sep = name.find_last_of(u"\\/");
-    size_t start = sep == std::u16string::npos ? 0 : sep + 1;
-    if (!name.empty() && name.back() == u'.') {
-        name.pop_back();
-        return name;
-    }
-    if (name.find(u'.', start) == std::u16string::npos) name += u".DLL";
-    return name;
-}
-
 bool HasFolder(std::u16string_view name) {
     return name.find_first_of(u"\\/") != std::u16string_view::npos;
 }
@@ -218,13 +278,22 @@ bool IsAbsent(std::u16string_view fileName) {
     return !S().absentModules.empty() && S().absentModules.count(Fold(fileName)) != 0;
 }
 
+// The name's file name folded, as the switches of the tests keep it.
+std::u16string FoldedBase(const ModuleName& name) {
+    return Fold(name.Base());
+}
+
+// Copies the name only when a test has made a module absent.
+bool IsAbsent(const ModuleName& name) {
+    return !S().absentModules.empty() && S().absentModules.count(FoldedBase(name)) != 0;
+}
+
 std::string SystemFolder() {
     return platform::HostPath(u"C:\\Windows\\System32");
 }
 
-bool InSystemFolder(std::u16string_view path) {
-    auto sep = path.find_last_of(u"\\/");
-    return platform::HostPath(path.substr(0, sep)) == SystemFolder();
+bool InSystemFolder(const ModuleName& name) {
+    return platform::HostPath(name.Folder()) == SystemFolder();
 }
 
 bool IsRegularFile(const std::string& path, struct stat* st) {
@@ -262,12 +331,15 @@ std::string FindModuleFile(const std::u16string& name, struct stat* st) {
     return {};
 }
 
-Module* FindLoadedPath(std::u16string_view windowsPath) {
-    if (S().files.empty()) return nullptr;
-    std::u16string key = Fold(windowsPath);
-    const std::string& root = platform::MachineRoot();
-    for (Module* m : S().files)
-        if (m->foldedPath == key && m->root == root) return m;
+// The module loaded from the full path asked for under the machine root in use;
+// compared in place, as every load of a package library asks by path.
+Module* FindLoadedPath(const ModuleName& name) {
+    const std::string* root = nullptr;
+    for (Module* m : S().files) {
+        if (!name.FoldsTo(m->foldedPath)) continue;
+        if (!root) root = &platform::MachineRoot();
+        if (m->root == *root) return m;
+    }
     return nullptr;
 }
 
@@ -336,14 +408,16 @@ HMODULE Load(std::u16string_view requested) {
         return nullptr;
     }
     std::lock_guard lock(S().lock);
-    std::u16string name = WithExtension(std::u16string(requested));
-    std::u16string base = BaseName(name);
-    if (IsAbsent(base)) {
+    // The name is copied only when the disk is asked (or a test has made a
+    // module absent): a package library asks for the others, loaded long
+    // since, by their full paths on every call.
+    ModuleName name(requested);
+    if (IsAbsent(name)) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    if (IsSystemModuleName(base) && (!HasFolder(name) || InSystemFolder(name))) {
-        if (Module* sys = SystemModule(base)) {
+    if (IsSystemModuleName(name) && (!name.HasFolder() || InSystemFolder(name))) {
+        if (Module* sys = SystemModule(name.Base())) {
             ++sys->count;
             return reinterpret_cast<HMODULE>(sys);
         }
@@ -351,14 +425,14 @@ HMODULE Load(std::u16string_view requested) {
     // A module already loaded from the full path asked for is that module, as
     // the system matches loaded modules by their names before it looks at a
     // disk (a loaded image cannot be written over meanwhile).
-    if (HasFolder(name)) {
+    if (name.HasFolder()) {
         if (Module* m = FindLoadedPath(name)) {
             ++m->count;
             return reinterpret_cast<HMODULE>(m);
         }
     }
     struct stat st;
-    std::string path = FindModuleFile(name, &st);
+    std::string path = FindModuleFile(name.String(), &st);
     if (path.empty() || IsAbsent(platform::FromUtf8(path.substr(path.rfind('/') + 1)))) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
@@ -456,14 +530,13 @@ namespace platform::test {
 void MakeModuleAbsent(std::u16string_view fileName) {
     EnsureResetHook();
     std::lock_guard lock(S().lock);
-    S().absentModules.insert(Fold(BaseName(WithExtension(std::u16string(fileName)))));
+    S().absentModules.insert(FoldedBase(ModuleName(fileName)));
 }
 
 void MakeExportAbsent(std::u16string_view moduleFileName, const std::string& exportName) {
     EnsureResetHook();
     std::lock_guard lock(S().lock);
-    S().absentExports.insert(
-        {Fold(BaseName(WithExtension(std::u16string(moduleFileName)))), exportName});
+    S().absentExports.insert({FoldedBase(ModuleName(moduleFileName)), exportName});
 }
 
 void ClearAbsent() {
@@ -484,7 +557,7 @@ std::vector<LoadedModule> LoadedModules() {
 
 int ModuleLoadCount(std::u16string_view fileName) {
     std::lock_guard lock(S().lock);
-    std::u16string key = Fold(BaseName(WithExtension(std::u16string(fileName))));
+    std::u16string key = FoldedBase(ModuleName(fileName));
     int count = 0;
     for (const Module* m : S().files)
         if (Fold(m->fileName) == key) count += m->count;
@@ -572,7 +645,8 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
             IS_INTRESOURCE(lpProcName)
                 ? OrdinalName(*m, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(lpProcName)))
                 : lpProcName;
-        if (!name || S().absentExports.count({Fold(m->fileName), name})) {
+        if (!name ||
+            (!S().absentExports.empty() && S().absentExports.count({Fold(m->fileName), name}))) {
             SetLastError(ERROR_PROC_NOT_FOUND);
             return nullptr;
         }
@@ -674,20 +748,19 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
     try {
         std::lock_guard lock(S().lock);
         if (!lpModuleName) return reinterpret_cast<HMODULE>(MainModule());
-        std::u16string name = WithExtension(lpModuleName);
-        std::u16string base = BaseName(name);
-        if (!lpModuleName[0] || IsAbsent(base)) {
+        ModuleName name(lpModuleName);
+        if (!lpModuleName[0] || IsAbsent(name)) {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return nullptr;
         }
-        if (IsSystemModuleName(base) && (!HasFolder(name) || InSystemFolder(name)))
-            if (Module* sys = SystemModule(base)) return reinterpret_cast<HMODULE>(sys);
-        if (HasFolder(name)) {
+        if (IsSystemModuleName(name) && (!name.HasFolder() || InSystemFolder(name)))
+            if (Module* sys = SystemModule(name.Base())) return reinterpret_cast<HMODULE>(sys);
+        if (name.HasFolder()) {
             struct stat st;
-            if (IsRegularFile(platform::HostPath(name), &st))
+            if (IsRegularFile(platform::HostPath(name.String()), &st))
                 if (Module* m = FindFile(st.st_dev, st.st_ino)) return reinterpret_cast<HMODULE>(m);
         } else {
-            std::u16string key = Fold(base);
+            std::u16string key = FoldedBase(name);
             for (Module* m : S().files)
                 if (Fold(m->fileName) == key) return reinterpret_cast<HMODULE>(m);
             Module* main = MainModule();

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage_ctl.h"
@@ -509,6 +510,107 @@ TEST_F(Loader, AFullPathIsMatchedWithinItsMachineRoot) {
     EXPECT_EQ(platform::test::ModuleLoadCount(u"Modelsmith.DLL"), 2);
     EXPECT_TRUE(FreeLibrary(first));
     EXPECT_TRUE(FreeLibrary(first));
+}
+
+// Which names are a module loaded from a full path: with its file renamed
+// away, a name that is the loaded module's is still that module, any other is
+// what the disk holds now.
+TEST_F(Loader, NamesOfALoadedModule) {
+    Install("Plain.DLL", u"C:\\Drivers", "kernel32.dll");
+    Install("Plain.DLL", u"C:\\Windows\\System32", "kernel32.dll");
+    HMODULE loaded = LoadLibraryW(u"C:\\Drivers\\Modelsmith.DLL");
+    HMODULE likeSystem = LoadLibraryW(u"C:\\Drivers\\kernel32.dll");
+    HMODULE kernel = GetModuleHandleW(u"kernel32.dll");
+    ASSERT_TRUE(loaded && likeSystem && kernel);
+    ASSERT_NE(likeSystem, kernel);
+    ASSERT_TRUE(MoveFileExW(u"C:\\Drivers\\Modelsmith.DLL", u"C:\\Drivers\\Old.DLL", 0));
+    ASSERT_TRUE(MoveFileExW(u"C:\\Drivers\\kernel32.dll", u"C:\\Drivers\\Oldkernel.DLL", 0));
+
+    enum Is { kLoaded, kLikeSystem, kSystem, kOther, kNone };
+    struct Case {
+        const char16_t* name;
+        Is is;
+        const char16_t* absent = nullptr; // a module made absent first
+        bool otherRoot = false;           // asked for under another machine root
+    };
+    const Case cases[] = {
+        {u"C:\\Drivers\\Modelsmith.DLL", kLoaded},
+        {u"c:\\DRIVERS\\modelSMITH.dll", kLoaded},
+        {u"C:\\Drivers\\Modelsmith", kLoaded},      // gets ".DLL"
+        {u"C:\\Drivers\\MODELSMITH.DLL.", kLoaded}, // the trailing dot goes
+        {u"C:\\Drivers\\Modelsmith.", kNone},       // no extension, and no such file
+        {u"C:\\Drivers\\Modelsmith.DL", kNone},
+        {u"C:\\Drivers\\Modelsmit.DLL", kNone},
+        {u"D:\\Drivers\\Modelsmith.DLL", kNone},
+        {u"C:/Drivers/Modelsmith.DLL", kNone}, // not the name it was loaded by
+        {u"C:\\Drivers/Modelsmith.DLL", kNone},
+        {u"Modelsmith.DLL", kNone}, // searched for
+        {u"C:\\Drivers\\Modelsmith.DLL", kNone, u"MODELSMITH"},
+        {u"C:\\Drivers\\Modelsmith.DLL", kOther, nullptr, true},
+        // A system module's name outside the system folder is a file like any.
+        {u"C:\\Drivers\\kernel32.dll", kLikeSystem},
+        {u"C:\\DRIVERS\\KERNEL32", kLikeSystem},
+        {u"C:/Drivers/kernel32.dll", kNone},
+        {u"C:\\Drivers\\kernel32.dll", kNone, u"kernel32.dll"},
+        // In the system folder, or without one, it is the system's own module.
+        {u"kernel32", kSystem},
+        {u"C:\\Windows\\System32\\KERNEL32.DLL", kSystem},
+        {u"c:\\windows\\system32\\kernel32.dll.", kSystem},
+        {u"C:/Windows/System32/kernel32", kSystem},
+        {u"C:\\Windows\\System32\\kernel32.dll", kNone, u"Kernel32"},
+    };
+    const std::string firstRoot = platform_testing::Root();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(platform::ToUtf8(c.name) + (c.otherRoot ? " in another root" : ""));
+        if (c.absent) platform::test::MakeModuleAbsent(c.absent);
+        if (c.otherRoot) {
+            setenv("PRINTHOST_ROOT", (firstRoot + "/other-root").c_str(), 1);
+            platform::test::ResetForTests();
+            Install("Plain.DLL", u"C:\\Drivers", "Modelsmith.DLL");
+        }
+        SetLastError(0);
+        HMODULE h = LoadLibraryW(c.name);
+        DWORD error = GetLastError();
+        switch (c.is) {
+        case kLoaded:
+            EXPECT_EQ(h, loaded);
+            break;
+        case kLikeSystem:
+            EXPECT_EQ(h, likeSystem);
+            break;
+        case kSystem:
+            EXPECT_EQ(h, kernel);
+            break;
+        case kOther:
+            EXPECT_TRUE(h && h != loaded && h != likeSystem && h != kernel);
+            EXPECT_NE(GetProcAddress(h, "PlainValue"), nullptr);
+            break;
+        case kNone:
+            EXPECT_EQ(h, nullptr);
+            EXPECT_EQ(error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+            break;
+        }
+        if (h) {
+            EXPECT_TRUE(FreeLibrary(h));
+        }
+        if (c.otherRoot) {
+            setenv("PRINTHOST_ROOT", firstRoot.c_str(), 1);
+            platform::test::ResetForTests();
+            platform::loader::AddSearchFolder(platform::HostPath(u"C:\\Drivers"));
+        }
+        platform::test::ClearAbsent();
+    }
+    // Each load counted once and freed once: the modules are as they were.
+    std::vector<std::pair<std::u16string, int>> counts;
+    for (const auto& m : platform::test::LoadedModules())
+        counts.emplace_back(m.windowsPath, m.loadCount);
+    EXPECT_EQ(counts, (std::vector<std::pair<std::u16string, int>>{
+                          {u"C:\\Drivers\\Modelsmith.DLL", 1}, {u"C:\\Drivers\\kernel32.dll", 1}}));
+    EXPECT_EQ(EntryLog(), std::vector<std::string>{"attach C:\\Drivers\\Modelsmith.DLL"});
+    EXPECT_TRUE(FreeLibrary(loaded));
+    EXPECT_TRUE(FreeLibrary(likeSystem));
+    EXPECT_EQ(EntryLog(), (std::vector<std::string>{"attach C:\\Drivers\\Modelsmith.DLL",
+                                                    "detach C:\\Drivers\\Modelsmith.DLL"}));
 }
 
 TEST_F(Loader, ModuleLoadedByAnotherProcessIsKeptWhole) {
