@@ -79,8 +79,10 @@ BOOL GetDriverImpl(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDr
     }
     // The driver libraries ask on every call they serve. The handle's last
     // answer at this level holds while the records it was built from are
-    // what the look-ups below would give now: the same stamp, root and
-    // generation, outside a transaction.
+    // what the look-ups below would give now: every process raises the
+    // stamp after it commits a change of a printer or a driver, this one
+    // moves the generation whenever it drops its records, and nothing kept
+    // stands inside a transaction.
     SpoolHandle::DriverAnswer& mine = h->driverAnswers[Level - 2];
     if (own) {
         std::lock_guard lock(h->driverMutex);

@@ -2,7 +2,10 @@
 // a printer's or a driver's record. A process keeps the records it read
 // while the counter stays where it was when it read them, so that a job
 // asking for its printer and driver on every page reads the database only
-// after somebody changed a setting.
+// after somebody changed a setting. An answer built from the records is
+// kept with a mark of where the settings stood (SettingsMark) and holds
+// while the counter, the root and this process's generation of kept
+// records stay there.
 #include <atomic>
 #include <map>
 #include <memory>
