@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstring>
 #include <deque>
+#include <typeinfo>
 
 #include "platform/text.h"
 #include "spooler_internal.h"
@@ -284,9 +285,15 @@ SpoolHandle::~SpoolHandle() {
 }
 
 std::shared_ptr<SpoolHandle> FindHandle(HANDLE h) {
-    auto handle = h ? LookupHandleAs<SpoolHandle>(h) : nullptr;
-    if (!handle) SetLastError(ERROR_INVALID_HANDLE);
-    return handle;
+    std::shared_ptr<HandleObject> object = h ? LookupHandle(h) : nullptr;
+    // The kind is final: one comparison of its type tells it, where a cast
+    // would search the object's bases on every call of every page.
+    if (!object || typeid(*object) != typeid(SpoolHandle)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    auto* handle = static_cast<SpoolHandle*>(object.get());
+    return std::shared_ptr<SpoolHandle>(std::move(object), handle);
 }
 
 std::shared_ptr<SpoolHandle> FindPrinterHandle(HANDLE h) {

@@ -1,4 +1,5 @@
 // The spooler's tables in the machine database, and the forms every system has.
+#include <atomic>
 #include <mutex>
 
 #include "platform/text.h"
@@ -210,8 +211,12 @@ std::string BuildSchema() {
 } // namespace
 
 void EnsureSchema() {
+    // Every exported call asks: after the first, one load.
+    static std::atomic<bool> registered{false};
+    if (registered.load(std::memory_order_acquire)) return;
     static std::once_flag once;
     std::call_once(once, [] { MachineDb::RegisterSchema(BuildSchema().c_str()); });
+    registered.store(true, std::memory_order_release);
 }
 
 std::string FoldKey(std::u16string_view name) {

@@ -538,11 +538,13 @@ bool BuildJobAnswer(const SpoolHandle& h, DWORD jobId, DWORD level, bool ansi, A
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    PrinterRow row;
-    if (!LoadPrinter(h.key, &row)) {
+    // The printer's record as kept: a writer asks for its job on every page.
+    auto printer = SharedPrinter(h.key);
+    if (!printer) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return false;
     }
+    const PrinterRow& row = *printer;
     auto str = [&](size_t field, const std::u16string& s) {
         if (ansi)
             a->StringA(field, AnsiFromWide(s));

@@ -95,7 +95,17 @@ class Answer {
 
 // ---- handles ------------------------------------------------------------
 
-struct SpoolHandle : HandleObject {
+// Where the settings stood when an answer was built from the printers' and
+// drivers' records (settings_cache.cpp): the settings stamp they were read
+// under, the machine root, and this process's generation of kept records,
+// which moves whenever the process drops what it kept.
+struct SettingsMark {
+    unsigned long long stamp = 0;
+    unsigned long long generation = 0;
+    std::string root;
+};
+
+struct SpoolHandle final : HandleObject {
     enum class Kind { Printer, Server, XcvPort };
     Kind kind = Kind::Printer;
     std::string key;     // printer or port key
@@ -114,6 +124,15 @@ struct SpoolHandle : HandleObject {
     bool stampKnown = false; // the job's status was read at `stamp`
     unsigned long long stamp = 0;
 
+    // GetPrinterDriverW's answers of levels 2 and 3 for this printer, and
+    // where the settings stood when each was built (drivers.cpp).
+    struct DriverAnswer {
+        SettingsMark mark;
+        std::shared_ptr<const Answer> answer;
+    };
+    std::mutex driverMutex;
+    DriverAnswer driverAnswers[2];
+
     ~SpoolHandle() override;
     const char* KindName() const override { return "Printer"; }
     bool ClosableByCloseHandle() const override { return false; }
@@ -130,12 +149,13 @@ class StampCounter {
     StampCounter(const StampCounter&) = delete;
     StampCounter& operator=(const StampCounter&) = delete;
     bool Read(unsigned long long* value);
+    bool Read(const std::string& root, unsigned long long* value); // root: MachineRoot() as read
     void Raise();
     void Close(); // the file is opened again at the next use
 
   private:
-    int DescriptorLocked();
-    unsigned long long* SlotLocked();
+    int DescriptorLocked(const std::string& root);
+    unsigned long long* SlotLocked(const std::string& root);
     const char* fileName_;
     std::mutex mutex_;
     std::string root_;
@@ -221,6 +241,14 @@ class OneSettingsReading {
     friend bool ReadSettingsStamp(unsigned long long* stamp);
     friend void RaiseSettingsStamp();
 };
+// Marks where the settings stand for the look-ups of the thread's current
+// OneSettingsReading, before they are made; false when what they read may
+// not be kept (inside a transaction, or with no stamp to be read).
+bool MarkSettings(SettingsMark* mark);
+// Whether the records read under mark are still what the look-ups of a new
+// OneSettingsReading would give: outside a transaction, on the same root
+// and generation, and the counter where it was.
+bool SettingsStillAt(const SettingsMark& mark);
 // The printer's and the driver's records as kept (no copy).
 std::shared_ptr<const PrinterRow> SharedPrinter(const std::string& key);
 std::shared_ptr<const DriverRecord> SharedDriver(const std::u16string& name);

@@ -113,8 +113,7 @@ StampCounter::~StampCounter() {
 
 // The stamp file of the current machine root, opened on first use (and again
 // when the root changes); -1 when it cannot be made. Called under the mutex.
-int StampCounter::DescriptorLocked() {
-    const std::string& root = MachineRoot();
+int StampCounter::DescriptorLocked(const std::string& root) {
     if (fd_ >= 0 && root_ == root) return fd_;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -135,10 +134,9 @@ void StampCounter::Close() {
     slotRoot_.clear();
 }
 
-unsigned long long* StampCounter::SlotLocked() {
+unsigned long long* StampCounter::SlotLocked(const std::string& root) {
     unsigned long long* table = gFilesOnly.load(std::memory_order_relaxed) ? nullptr : StampTable();
     if (!table) return nullptr;
-    const std::string& root = MachineRoot();
     if (slotRoot_ != root) {
         slotRoot_ = root;
         slot_ = SlotOf(root + fileName_);
@@ -147,19 +145,24 @@ unsigned long long* StampCounter::SlotLocked() {
 }
 
 bool StampCounter::Read(unsigned long long* value) {
+    return Read(MachineRoot(), value);
+}
+
+bool StampCounter::Read(const std::string& root, unsigned long long* value) {
     std::lock_guard lock(mutex_);
-    if (unsigned long long* slot = SlotLocked()) {
+    if (unsigned long long* slot = SlotLocked(root)) {
         *value = __atomic_load_n(slot, __ATOMIC_ACQUIRE);
         return true;
     }
-    const int fd = DescriptorLocked();
+    const int fd = DescriptorLocked(root);
     return fd >= 0 && ReadCounter(fd, value);
 }
 
 void StampCounter::Raise() {
+    const std::string& root = MachineRoot();
     std::lock_guard lock(mutex_);
-    if (unsigned long long* slot = SlotLocked()) __atomic_fetch_add(slot, 1, __ATOMIC_ACQ_REL);
-    const int fd = DescriptorLocked();
+    if (unsigned long long* slot = SlotLocked(root)) __atomic_fetch_add(slot, 1, __ATOMIC_ACQ_REL);
+    const int fd = DescriptorLocked(root);
     if (fd < 0) return;
     // One raise at a time between processes.
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
