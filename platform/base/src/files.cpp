@@ -164,10 +164,8 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
         if (truncate) oflags |= O_TRUNC;
         fd = ::open(name.host.c_str(), oflags);
         if (fd < 0) return Fail(ErrorFromErrno(errno, name.host));
-        if (disposition == CREATE_ALWAYS) {
+        if (disposition == CREATE_ALWAYS)
             StoreAttributes(name.host, st, CreationAttributes(flagsAndAttributes));
-            ::fstat(fd, &st);
-        }
         if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
             successError = ERROR_ALREADY_EXISTS;
     } else {
