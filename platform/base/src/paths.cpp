@@ -1,6 +1,7 @@
 #include "platform/paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,9 +19,11 @@ std::string FindInFolder(const std::string& dir, std::string_view name);
 
 namespace {
 
+// Whether a name is there (a link is, wherever it points): the host's access
+// check with no access asked walks the path as lstat() would, without
+// gathering the status.
 bool Exists(const std::string& p) {
-    struct stat st;
-    return ::lstat(p.c_str(), &st) == 0;
+    return ::faccessat(AT_FDCWD, p.c_str(), F_OK, AT_SYMLINK_NOFOLLOW | AT_EACCESS) == 0;
 }
 
 bool IsSeparator(char c) {
@@ -88,8 +91,10 @@ std::string Resolve(std::string whole, size_t baseSize, PathFacts* facts) {
     // whole path answers for every component (the host's own look-up is
     // exact, so all of them exist as written).
     struct stat st;
-    if (::lstat(whole.c_str(), &st) == 0) {
-        if (facts && !S_ISLNK(st.st_mode)) {
+    if (!facts) {
+        if (Exists(whole)) return whole;
+    } else if (::lstat(whole.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
             facts->known = true;
             facts->status = st;
         }
