@@ -71,7 +71,7 @@ bool ForbiddenInName(char16_t c) {
 
 } // namespace
 
-bool Resolve(const WCHAR* path, HostName* out) {
+bool Resolve(const WCHAR* path, HostName* out, Mapping mapping) {
     if (!path) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
@@ -103,7 +103,12 @@ bool Resolve(const WCHAR* path, HostName* out) {
     }
     out->windows.assign(p);
     out->trailingSeparator = IsSeparator(p.back());
-    out->host = HostPath(p, &out->facts);
+    if (mapping == Mapping::kAsWritten) {
+        out->host = HostPathAsWritten(p);
+        out->facts = PathFacts{};
+    } else {
+        out->host = HostPath(p, &out->facts);
+    }
     return true;
 }
 

@@ -38,10 +38,15 @@ struct HostName {
     platform::PathFacts facts; // what the mapping learnt of the host file
 };
 
+// How Resolve maps a path: looked up on disk (HostPath, with its facts), or as
+// written without asking the disk (HostPathAsWritten, no facts) for a caller
+// that tries the name as written first and looks it up only when that fails.
+enum class Mapping { kLookUp, kAsWritten };
+
 // Checks and maps a Windows path. On failure sets the last error (ERROR_INVALID_PARAMETER for
 // NULL, ERROR_PATH_NOT_FOUND for an empty path, ERROR_INVALID_NAME for characters that names
 // cannot hold) and returns false.
-bool Resolve(const WCHAR* path, HostName* out);
+bool Resolve(const WCHAR* path, HostName* out, Mapping mapping = Mapping::kLookUp);
 
 // The error for a host path that does not exist: ERROR_FILE_NOT_FOUND when its folder
 // exists, ERROR_PATH_NOT_FOUND when the folder is missing (or is a file).

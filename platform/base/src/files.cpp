@@ -56,6 +56,36 @@ HANDLE OpenFolder(const HostName& name, const struct stat& st, DWORD access, DWO
     return h;
 }
 
+// Opens the name as written for reading, without looking the path up first:
+// the look-up answers the name as written whenever it is there, so a file
+// found by the open is the file the look-up would have found, and the
+// descriptor's status is what the look-up would have told (type and
+// identity; its size and times as the open found them). Only a plain file
+// that every check lets open is answered here. Anything else (no such name
+// as written, another spelling on disk, a folder, an open the host refuses,
+// a share or a pending delete in the way) is left to the whole way, which
+// gives its own answer and error; returns false then.
+bool OpenAsWritten(HostName& name, DWORD access, DWORD shareMode, DWORD disposition,
+                   DWORD flagsAndAttributes, HANDLE* result) {
+    int fd = ::open(name.host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    FileId id;
+    bool opens = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    if (opens) {
+        id = IdOf(st);
+        opens = !DeletePending(id) && ShareAllows(id, AccessForSharing(access), shareMode);
+    }
+    if (!opens) {
+        ::close(fd);
+        return false;
+    }
+    *result = InsertHandle(std::make_shared<FileObject>(fd, std::move(name.host), id, access,
+                                                        shareMode, flagsAndAttributes, false));
+    SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return true;
+}
+
 } // namespace
 
 HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition,
@@ -63,8 +93,13 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
     // The name is mapped under the lock, so that what the mapping saw of the
     // file is what the checks below go by.
     std::lock_guard lock(NamespaceMutex());
+    // A read of a file that is there (the model data, once per call of a
+    // bound library) opens the name as written before any look-up.
+    const bool direct = !WantsWrite(access) && !(flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) &&
+                        (disposition == OPEN_EXISTING || disposition == OPEN_ALWAYS);
     HostName name;
-    if (!Resolve(path, &name)) return INVALID_HANDLE_VALUE;
+    if (!Resolve(path, &name, direct ? Mapping::kAsWritten : Mapping::kLookUp))
+        return INVALID_HANDLE_VALUE;
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
         return Fail(ERROR_INVALID_PARAMETER);
     if (disposition == TRUNCATE_EXISTING &&
@@ -72,6 +107,14 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
         return Fail(ERROR_INVALID_PARAMETER);
     if (shareMode & ~DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return Fail(ERROR_INVALID_PARAMETER);
+    if (direct) {
+        HANDLE h;
+        // "x.txt\" asks for a folder: the look-up tells what is there.
+        if (!name.trailingSeparator &&
+            OpenAsWritten(name, access, shareMode, disposition, flagsAndAttributes, &h))
+            return h;
+        name.host = HostPath(name.windows, &name.facts);
+    }
 
     const bool read = WantsRead(access);
     const bool write = WantsWrite(access);
@@ -121,10 +164,8 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
         if (truncate) oflags |= O_TRUNC;
         fd = ::open(name.host.c_str(), oflags);
         if (fd < 0) return Fail(ErrorFromErrno(errno, name.host));
-        if (disposition == CREATE_ALWAYS) {
+        if (disposition == CREATE_ALWAYS)
             StoreAttributes(name.host, st, CreationAttributes(flagsAndAttributes));
-            ::fstat(fd, &st);
-        }
         if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
             successError = ERROR_ALREADY_EXISTS;
     } else {
@@ -144,8 +185,8 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
         ::close(fd);
         return Fail(ErrorFromErrno(err, name.host));
     }
-    HANDLE h = InsertHandle(std::make_shared<FileObject>(fd, name.host, IdOf(st), access, shareMode,
-                                                         flagsAndAttributes, false));
+    HANDLE h = InsertHandle(std::make_shared<FileObject>(fd, std::move(name.host), IdOf(st), access,
+                                                         shareMode, flagsAndAttributes, false));
     SetLastError(successError);
     return h;
 }

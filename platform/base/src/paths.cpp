@@ -1,12 +1,13 @@
 #include "platform/paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
-#include <vector>
 
 #include "platform/core.h"
 #include "platform/text.h"
@@ -18,32 +19,58 @@ std::string FindInFolder(const std::string& dir, std::string_view name);
 
 namespace {
 
+// Whether a name is there (a link is, wherever it points): the host's access
+// check with no access asked walks the path as lstat() would, without
+// gathering the status.
 bool Exists(const std::string& p) {
-    struct stat st;
-    return ::lstat(p.c_str(), &st) == 0;
+    return ::faccessat(AT_FDCWD, p.c_str(), F_OK, AT_SYMLINK_NOFOLLOW | AT_EACCESS) == 0;
 }
 
-// Splits at both separators. In Windows paths a name never ends in dots or
-// blanks ("x." and "x " are "x"), as the system trims them. The parts view
-// the path.
-std::vector<std::string_view> SplitComponents(std::string_view path, bool windows = false) {
-    std::vector<std::string_view> parts;
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
+// A name goes onto a host path in UTF-8.
+void AppendName(std::string_view name, std::string* out) {
+    out->append(name);
+}
+
+void AppendName(std::u16string_view name, std::string* out) {
+    EncodeUtf8(name, false, out);
+}
+
+// Appends the components of path to *out, which holds the host folder they
+// are under (its first baseSize bytes), each as "/" and its name as written.
+// "." and ".." are resolved lexically and never climb above that folder. In
+// Windows paths a name never ends in dots or blanks ("x." and "x " are "x"),
+// as the system trims them. Built in place: a path is mapped on every open.
+template <class Char>
+void AppendComponents(std::basic_string_view<Char> path, bool windows, size_t baseSize,
+                      std::string* out) {
     size_t start = 0;
-    auto flush = [&](size_t end) {
-        std::string_view cur = path.substr(start, end - start);
-        if (windows && cur != "." && cur != "..")
-            while (!cur.empty() && (cur.back() == '.' || cur.back() == ' '))
-                cur.remove_suffix(1);
-        if (!cur.empty()) parts.push_back(cur);
-    };
-    for (size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '\\' || path[i] == '/') {
-            flush(i);
-            start = i + 1;
+    while (start <= path.size()) {
+        size_t end = start;
+        while (end < path.size() && !IsSeparator(path[end]))
+            ++end;
+        std::basic_string_view<Char> part = path.substr(start, end - start);
+        start = end + 1;
+        if (part.size() == 1 && part[0] == Char('.')) continue;
+        if (part.size() == 2 && part[0] == Char('.') && part[1] == Char('.')) {
+            // Names hold no separator, so the last one starts the last component.
+            if (out->size() > baseSize) out->resize(out->rfind('/'));
+            continue;
         }
+        if (windows)
+            while (!part.empty() && (part.back() == Char('.') || part.back() == Char(' ')))
+                part.remove_suffix(1);
+        if (part.empty()) continue;
+        *out += '/';
+        AppendName(part, out);
     }
-    flush(path.size());
-    return parts;
 }
 
 // The system drive is always there; its folder is made on first use of a root.
@@ -56,55 +83,48 @@ void EnsureSystemDrive(const std::string& root) {
     ensured = root;
 }
 
-// Appends the components to base, resolving "." and "..", matching case.
-std::string Resolve(std::string base, const std::vector<std::string_view>& parts,
-                    PathFacts* facts) {
-    std::vector<std::string_view> stack;
-    stack.reserve(parts.size());
-    for (std::string_view part : parts) {
-        if (part == ".") continue;
-        if (part == "..") {
-            if (!stack.empty()) stack.pop_back();
-            continue;
-        }
-        stack.push_back(part);
-    }
+// Finds on disk the components that `whole` holds after its first baseSize
+// bytes (AppendComponents' form), matching case.
+std::string Resolve(std::string whole, size_t baseSize, PathFacts* facts) {
+    if (whole.size() == baseSize) return whole;
     // Most paths are written as they are on disk: then one look-up of the
     // whole path answers for every component (the host's own look-up is
     // exact, so all of them exist as written).
-    std::string whole = base;
-    for (std::string_view part : stack) {
-        whole += '/';
-        whole += part;
-    }
-    if (!stack.empty()) {
-        struct stat st;
-        if (::lstat(whole.c_str(), &st) == 0) {
-            if (facts && !S_ISLNK(st.st_mode)) {
-                facts->known = true;
-                facts->status = st;
-            }
-            return whole;
+    struct stat st;
+    if (!facts) {
+        if (Exists(whole)) return whole;
+    } else if (::lstat(whole.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            facts->known = true;
+            facts->status = st;
         }
+        return whole;
     }
+    size_t last = whole.rfind('/');
     // A file yet to be made in a folder written as it is on disk: only its
     // own name is looked for in the folder.
-    if (stack.size() >= 2) {
-        std::string parent = whole.substr(0, whole.size() - stack.back().size() - 1);
-        struct stat st;
+    if (last > baseSize) {
+        std::string parent = whole.substr(0, last);
         if (::lstat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            std::string onDisk = FindInFolder(parent, stack.back());
-            return onDisk.empty() ? whole : parent + "/" + onDisk;
+            std::string onDisk = FindInFolder(parent, std::string_view(whole).substr(last + 1));
+            if (onDisk.empty()) return whole;
+            parent += '/';
+            parent += onDisk;
+            return parent;
         }
     }
-    std::string out = std::move(base);
-    for (std::string_view part : stack) {
+    std::string out = whole.substr(0, baseSize);
+    for (size_t at = baseSize; at < whole.size();) {
+        size_t end = whole.find('/', at + 1);
+        if (end == std::string::npos) end = whole.size();
+        std::string_view part = std::string_view(whole).substr(at + 1, end - at - 1);
         std::string onDisk = FindNoCase(out, part);
         out += '/';
         if (onDisk.empty())
             out += part;
         else
             out += onDisk;
+        at = end;
     }
     return out;
 }
@@ -240,57 +260,95 @@ void NoteFolderChange(const std::string& hostPath, const FolderStamp& before, bo
 
 namespace {
 
-std::string MapPath(std::string_view path, PathFacts* facts) {
+// Whether a mapped path is looked up on disk (each component matched
+// without case) or left as written.
+enum class Lookup { kOnDisk, kAsWritten };
+
+template <class Char> bool IsUncWord(std::basic_string_view<Char> w) {
+    return w.size() == 3 && (w[0] == Char('U') || w[0] == Char('u')) &&
+           (w[1] == Char('N') || w[1] == Char('n')) && (w[2] == Char('C') || w[2] == Char('c'));
+}
+
+template <class Char> bool IsDriveLetter(Char c) {
+    return (c >= Char('A') && c <= Char('Z')) || (c >= Char('a') && c <= Char('z'));
+}
+
+template <class Char>
+std::string MapPath(std::basic_string_view<Char> path, Lookup lookup, PathFacts* facts) {
+    std::string out; // the host folder the components go under, then the components
+    std::basic_string_view<Char> rest = path;
+    bool windows = true;
+    auto under = [&](const std::string& root, std::string_view folder) {
+        out.reserve(root.size() + folder.size() + rest.size() + 16);
+        out = root;
+        out += folder;
+    };
     // A host path; but "//server/share" is a share written with forward slashes.
-    if (!path.empty() && path[0] == '/' &&
-        !(path.size() >= 2 && (path[1] == '/' || path[1] == '\\'))) {
-        return Resolve("", SplitComponents(path), facts);
+    if (!path.empty() && path[0] == Char('/') && !(path.size() >= 2 && IsSeparator(path[1]))) {
+        windows = false;
+        under(std::string(), "");
+    } else {
+        const std::string& root = MachineRoot();
+        bool unc = false;
+        // "\\?\C:\x" and "\\?\UNC\server\share\x" are the same names without the prefix.
+        if (path.size() >= 4 && path[0] == Char('\\') && path[1] == Char('\\') &&
+            path[2] == Char('?') && path[3] == Char('\\')) {
+            path.remove_prefix(4);
+            rest = path;
+            if (path.size() >= 4 && IsUncWord(path.substr(0, 3)) && IsSeparator(path[3])) {
+                unc = true;
+                rest = path.substr(4);
+            }
+        }
+        if (unc) {
+            under(root, "/unc");
+        } else if (path.size() >= 2 && path[1] == Char(':') && IsDriveLetter(path[0])) {
+            char drive[] = {'/', static_cast<char>(path[0] | 0x20), 0};
+            rest = path.substr(2);
+            // Z: is the host's own file system, so that files outside the machine root (the
+            // build's driver folder, a document given on the command line) have a Windows
+            // path that maps back to them.
+            if (drive[1] == 'z') {
+                under(std::string(), "");
+            } else {
+                if (drive[1] == 'c') EnsureSystemDrive(root);
+                under(root, drive);
+            }
+        } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+            rest = path.substr(2);
+            under(root, "/unc");
+        } else if (!path.empty() && path[0] == Char('\\')) {
+            EnsureSystemDrive(root);
+            under(root, "/c");
+        } else {
+            char cwd[4096];
+            if (!::getcwd(cwd, sizeof cwd)) std::strcpy(cwd, ".");
+            under(std::string(), std::strcmp(cwd, "/") == 0 ? "" : cwd);
+        }
     }
-    const std::string& root = MachineRoot();
-    // "\\?\C:\x" and "\\?\UNC\server\share\x" are the same names without the prefix.
-    if (path.size() >= 4 && path.substr(0, 4) == "\\\\?\\") {
-        path.remove_prefix(4);
-        if (path.size() >= 4 && EqualsNoCaseUtf8(path.substr(0, 3), "UNC") &&
-            (path[3] == '\\' || path[3] == '/'))
-            return Resolve(root + "/unc", SplitComponents(path.substr(4), true), facts);
-    }
-    if (path.size() >= 2 && path[1] == ':' &&
-        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
-        char drive = static_cast<char>(path[0] | 0x20);
-        // Z: is the host's own file system, so that files outside the machine root (the
-        // build's driver folder, a document given on the command line) have a Windows
-        // path that maps back to them.
-        if (drive == 'z') return Resolve("", SplitComponents(path.substr(2), true), facts);
-        if (drive == 'c') EnsureSystemDrive(root);
-        return Resolve(root + "/" + drive, SplitComponents(path.substr(2), true), facts);
-    }
-    if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
-        (path[1] == '\\' || path[1] == '/')) {
-        return Resolve(root + "/unc", SplitComponents(path.substr(2), true), facts);
-    }
-    if (!path.empty() && path[0] == '\\') {
-        EnsureSystemDrive(root);
-        return Resolve(root + "/c", SplitComponents(path, true), facts);
-    }
-    char cwd[4096];
-    std::string base = ::getcwd(cwd, sizeof cwd) ? cwd : ".";
-    if (base == "/") base.clear();
-    return Resolve(base, SplitComponents(path, true), facts);
+    const size_t baseSize = out.size();
+    AppendComponents(rest, windows, baseSize, &out);
+    if (lookup == Lookup::kAsWritten) return out;
+    return Resolve(std::move(out), baseSize, facts);
 }
 
 } // namespace
 
 std::string HostPathUtf8(std::string_view path) {
-    return MapPath(path, nullptr);
+    return MapPath(path, Lookup::kOnDisk, nullptr);
 }
 
 std::string HostPath(std::u16string_view path) {
-    return MapPath(ToUtf8(path), nullptr);
+    return MapPath(path, Lookup::kOnDisk, nullptr);
 }
 
 std::string HostPath(std::u16string_view path, PathFacts* facts) {
     *facts = PathFacts{};
-    return MapPath(ToUtf8(path), facts);
+    return MapPath(path, Lookup::kOnDisk, facts);
+}
+
+std::string HostPathAsWritten(std::u16string_view path) {
+    return MapPath(path, Lookup::kAsWritten, nullptr);
 }
 
 std::u16string WindowsPath(std::string_view hostPath) {

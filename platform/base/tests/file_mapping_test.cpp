@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "file_test_util.h"
@@ -42,26 +46,28 @@ TEST(FileMapping, ReadOnlyViewOutlivesItsHandles) {
     EXPECT_EQ(platform::test::OpenHandleCount(), handlesBefore);
 }
 
+// The whole file as the model-data reader reads it: opened, mapped, read and unmapped.
+std::string ReadWhole(const char16_t* path) {
+    HANDLE file = OpenForRead(path);
+    if (file == INVALID_HANDLE_VALUE) return std::string("<no file>");
+    HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    std::string bytes = "<no view>";
+    if (mapping) {
+        DWORD size = GetFileSize(file, nullptr);
+        if (auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))) {
+            bytes.assign(view, size);
+            EXPECT_TRUE(UnmapViewOfFile(view));
+        }
+        CloseHandle(mapping);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
 // A file mapped, read and unmapped on every call: each view shows the file as
 // it is at that moment, whether it was changed in place, replaced, or shrunk.
 TEST(FileMapping, EveryReadOnlyViewShowsTheFileAsItIsNow) {
-    auto readWhole = [](const char16_t* path) {
-        HANDLE file = OpenForRead(path);
-        if (file == INVALID_HANDLE_VALUE) return std::string("<no file>");
-        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        std::string bytes = "<no view>";
-        if (mapping) {
-            DWORD size = GetFileSize(file, nullptr);
-            if (auto* view =
-                    static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))) {
-                bytes.assign(view, size);
-                EXPECT_TRUE(UnmapViewOfFile(view));
-            }
-            CloseHandle(mapping);
-        }
-        CloseHandle(file);
-        return bytes;
-    };
+    auto readWhole = [](const char16_t* path) { return ReadWhole(path); };
     Put(u"C:\\data\\model.dat", "first version");
     EXPECT_EQ(readWhole(u"C:\\data\\model.dat"), "first version");
     EXPECT_EQ(readWhole(u"C:\\data\\model.dat"), "first version");
@@ -80,6 +86,78 @@ TEST(FileMapping, EveryReadOnlyViewShowsTheFileAsItIsNow) {
     EXPECT_EQ(platform::test::LiveViews(), 0);
     EXPECT_TRUE(DeleteFileW(u"C:\\data\\model.dat"));
     EXPECT_EQ(readWhole(u"C:\\data\\model.dat"), "<no file>");
+}
+
+// Another process changes the file between the calls on it: each call
+// answers for the file as it is when called (never from an earlier one), and
+// a view never reaches past the file's end.
+TEST(FileMapping, ChangesByAnotherProcessShowAtTheNextCall) {
+    const std::string before = "0123456789abcdef";
+    auto overwrite = [](const std::string& host, const std::string& bytes, int flags) {
+        int fd = ::open(host.c_str(), O_WRONLY | O_CLOEXEC | flags, 0644);
+        bool ok = fd >= 0 &&
+                  ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+        return ::close(fd) == 0 && ok;
+    };
+    const struct {
+        const char* name;
+        std::function<bool(const std::string& host)> change;
+        DWORD sizeAfter;      // of the handle opened before the change
+        const char* oldView;  // a view of the mapping made before (nullptr: refused)
+        const char* reopened; // the name opened, mapped and read after it
+    } cases[] = {
+        {"written in place",
+         [&](const std::string& h) { return overwrite(h, "FEDCBA9876543210", 0); }, 16,
+         "FEDCBA9876543210", "FEDCBA9876543210"},
+        {"cut short", [](const std::string& h) { return ::truncate(h.c_str(), 4) == 0; }, 4,
+         nullptr, "0123"},
+        {"grown", [&](const std::string& h) { return overwrite(h, "XYZ", O_APPEND); }, 19,
+         "0123456789abcdef", "0123456789abcdefXYZ"},
+        {"replaced under its name",
+         [&](const std::string& h) {
+             return overwrite(h + ".new", "second", O_CREAT | O_TRUNC) &&
+                    ::rename((h + ".new").c_str(), h.c_str()) == 0;
+         },
+         16, "0123456789abcdef", "second"},
+        {"renamed to another case",
+         [](const std::string& h) {
+             std::string upper = h.substr(0, h.rfind('/')) + "/MODEL.DAT";
+             return ::rename(h.c_str(), upper.c_str()) == 0;
+         },
+         16, "0123456789abcdef", "0123456789abcdef"},
+        {"removed", [](const std::string& h) { return ::unlink(h.c_str()) == 0; }, 16,
+         "0123456789abcdef", "<no file>"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::u16string path =
+            u"C:\\data\\case" + std::u16string(1, char16_t(u'0' + n++)) + u"\\Model.dat";
+        Put(path, before);
+        const std::string host = Host(path);
+        // Read once before, so that a view of it is kept for reuse.
+        EXPECT_EQ(ReadWhole(path.c_str()), before);
+        Handle file(OpenForRead(path.c_str()));
+        ASSERT_TRUE(file.valid());
+        HANDLE mapping = CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+        ASSERT_NE(mapping, nullptr);
+
+        ASSERT_TRUE(InAnotherProcess([&] { return c.change(host); }));
+
+        EXPECT_EQ(GetFileSize(file.get(), nullptr), c.sizeAfter);
+        auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+        if (c.oldView) {
+            ASSERT_NE(view, nullptr);
+            EXPECT_EQ(std::string(view, 16), c.oldView);
+            EXPECT_TRUE(UnmapViewOfFile(view));
+        } else {
+            EXPECT_EQ(view, nullptr);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        }
+        EXPECT_TRUE(CloseHandle(mapping));
+        file.reset();
+        EXPECT_EQ(ReadWhole(path.c_str()), c.reopened);
+    }
 }
 
 // Two views of the same file at once are two views.

@@ -1,8 +1,12 @@
 // Small helpers of the file, mapping and INI tests.
 #pragma once
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -35,6 +39,19 @@ inline std::string Get(std::u16string_view windowsPath) {
 
 inline void MakeDir(std::u16string_view windowsPath) {
     std::filesystem::create_directories(Host(windowsPath));
+}
+
+// Runs change in a process of its own and waits for it: true when it ran and
+// returned true. The change makes plain host calls only.
+inline bool InAnotherProcess(const std::function<bool()>& change) {
+    pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        ::alarm(60); // never outlive a test that went wrong
+        ::_exit(change() ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Closes the handle at the end of the scope.

@@ -150,6 +150,104 @@ TEST(CreateFile, NamesMatchWithoutCaseAndANamesWork) {
     FindClose(find);
 }
 
+// A read of a file that is there opens the name as written before any
+// look-up; whatever the name is, the open answers as the look-up does.
+TEST(CreateFile, ReadOpensFindWhatTheLookUpFinds) {
+    namespace fs = std::filesystem;
+    Put(u"C:\\Direct\\File.txt", "file");
+    Put(u"C:\\Direct\\ReadOnly.txt", "read-only");
+    ASSERT_TRUE(SetFileAttributesW(u"C:\\Direct\\ReadOnly.txt", FILE_ATTRIBUTE_READONLY));
+    MakeDir(u"C:\\Direct\\Sub");
+    const std::string dir = Host(u"C:\\Direct");
+    fs::create_symlink("File.txt", dir + "/Link.txt");
+    fs::create_symlink("Sub", dir + "/LinkDir");
+    fs::create_symlink("Missing.txt", dir + "/Dangling.txt");
+    // Marked for deletion by a handle that has closed while another is open.
+    Put(u"C:\\Direct\\Pending.txt", "pending");
+    Handle pending(Open(u"C:\\Direct\\Pending.txt", GENERIC_READ, kShareAll, OPEN_EXISTING,
+                        FILE_FLAG_DELETE_ON_CLOSE));
+    Handle stays(Open(u"C:\\Direct\\Pending.txt", GENERIC_READ, kShareAll, OPEN_EXISTING));
+    ASSERT_TRUE(pending.valid() && stays.valid());
+    pending.reset();
+    Put(u"C:\\Direct\\Locked.txt", "locked");
+    Handle locked(Open(u"C:\\Direct\\Locked.txt", GENERIC_WRITE, 0, OPEN_EXISTING));
+    ASSERT_TRUE(locked.valid());
+
+    constexpr DWORD kBackup = FILE_FLAG_BACKUP_SEMANTICS;
+    const struct {
+        const char* name;
+        const char16_t* path;
+        DWORD disposition;
+        DWORD flags;
+        DWORD error;
+        const char* bytes; // what the handle reads; nullptr for a folder or no handle
+    } cases[] = {
+        {"as written", u"C:\\Direct\\File.txt", OPEN_EXISTING, 0, ERROR_SUCCESS, "file"},
+        {"another case", u"c:\\DIRECT\\file.TXT", OPEN_EXISTING, 0, ERROR_SUCCESS, "file"},
+        {"trailing dots and blanks", u"C:\\Direct.\\File.txt. .", OPEN_EXISTING, 0, ERROR_SUCCESS,
+         "file"},
+        {"forward slashes", u"C:/Direct/File.txt", OPEN_EXISTING, 0, ERROR_SUCCESS, "file"},
+        {"dot components", u"C:\\Direct\\Sub\\..\\.\\File.txt", OPEN_EXISTING, 0, ERROR_SUCCESS,
+         "file"},
+        {"long-path prefix", u"\\\\?\\C:\\Direct\\File.txt", OPEN_EXISTING, 0, ERROR_SUCCESS,
+         "file"},
+        {"read-only file", u"C:\\Direct\\ReadOnly.txt", OPEN_EXISTING, 0, ERROR_SUCCESS,
+         "read-only"},
+        {"link", u"C:\\Direct\\Link.txt", OPEN_EXISTING, 0, ERROR_SUCCESS, "file"},
+        {"link in another case", u"C:\\Direct\\LINK.txt", OPEN_EXISTING, 0, ERROR_SUCCESS, "file"},
+        {"dangling link", u"C:\\Direct\\Dangling.txt", OPEN_EXISTING, 0, ERROR_FILE_NOT_FOUND,
+         nullptr},
+        {"folder", u"C:\\Direct\\Sub", OPEN_EXISTING, 0, ERROR_ACCESS_DENIED, nullptr},
+        {"folder in another case", u"C:\\DIRECT\\SUB", OPEN_EXISTING, 0, ERROR_ACCESS_DENIED,
+         nullptr},
+        {"folder for its times", u"C:\\Direct\\Sub", OPEN_EXISTING, kBackup, ERROR_SUCCESS,
+         nullptr},
+        {"folder with a separator", u"C:\\direct\\sub\\", OPEN_ALWAYS, kBackup,
+         ERROR_ALREADY_EXISTS, nullptr},
+        {"linked folder", u"C:\\Direct\\LinkDir", OPEN_EXISTING, 0, ERROR_ACCESS_DENIED, nullptr},
+        {"linked folder for its times", u"C:\\Direct\\LinkDir", OPEN_EXISTING, kBackup,
+         ERROR_SUCCESS, nullptr},
+        {"file named as a folder", u"C:\\Direct\\File.txt\\", OPEN_EXISTING, 0, ERROR_INVALID_NAME,
+         nullptr},
+        {"file as a folder on the way", u"C:\\Direct\\File.txt\\x", OPEN_EXISTING, 0,
+         ERROR_PATH_NOT_FOUND, nullptr},
+        {"missing", u"C:\\Direct\\Missing.txt", OPEN_EXISTING, 0, ERROR_FILE_NOT_FOUND, nullptr},
+        {"missing folder", u"C:\\Nowhere\\File.txt", OPEN_EXISTING, 0, ERROR_PATH_NOT_FOUND,
+         nullptr},
+        {"opened always", u"C:\\Direct\\File.txt", OPEN_ALWAYS, 0, ERROR_ALREADY_EXISTS, "file"},
+        {"opened always in another case", u"C:\\direct\\FILE.txt", OPEN_ALWAYS, 0,
+         ERROR_ALREADY_EXISTS, "file"},
+        {"opened always, made", u"C:\\direct\\New.txt", OPEN_ALWAYS, 0, ERROR_SUCCESS, ""},
+        {"delete pending", u"C:\\Direct\\Pending.txt", OPEN_EXISTING, 0, ERROR_ACCESS_DENIED,
+         nullptr},
+        {"not shared for reading", u"C:\\Direct\\Locked.txt", OPEN_EXISTING, 0,
+         ERROR_SHARING_VIOLATION, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetLastError(12345);
+        Handle h(Open(c.path, GENERIC_READ, FILE_SHARE_READ, c.disposition, c.flags));
+        EXPECT_EQ(GetLastError(), c.error);
+        bool opens = c.error == ERROR_SUCCESS || c.error == ERROR_ALREADY_EXISTS;
+        ASSERT_EQ(h.valid(), opens);
+        if (!opens) continue;
+        // The handle holds the file or folder that the path's look-up names.
+        BY_HANDLE_FILE_INFORMATION info{};
+        ASSERT_TRUE(GetFileInformationByHandle(h.get(), &info));
+        struct stat st {};
+        ASSERT_EQ(::stat(Host(c.path).c_str(), &st), 0);
+        EXPECT_EQ((static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+                  static_cast<unsigned long long>(st.st_ino));
+        if (!c.bytes) continue;
+        char buf[32] = {};
+        DWORD n = 0;
+        EXPECT_TRUE(ReadFile(h.get(), buf, sizeof buf, &n, nullptr));
+        EXPECT_EQ(std::string(buf, n), c.bytes);
+    }
+    // What was made took the folder's spelling on disk.
+    EXPECT_TRUE(fs::exists(dir + "/New.txt"));
+}
+
 TEST(CreateFile, CreatedReadOnlyFileStaysWritableThroughItsHandle) {
     Handle h(Open(u"C:\\new-ro.txt", GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(h.valid());

@@ -44,6 +44,8 @@ TEST(HostPath, MapsWindowsPathsOntoTheRoot) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.host));
         EXPECT_EQ(platform::HostPath(c.windows), root + "/" + c.host);
+        // Nothing is on disk: the path as written is the same path.
+        EXPECT_EQ(platform::HostPathAsWritten(c.windows), root + "/" + c.host);
     }
 }
 

@@ -32,6 +32,12 @@ struct PathFacts {
 };
 std::string HostPath(std::u16string_view windowsPath, PathFacts* facts);
 
+// What HostPath answers when the path is on disk as written (every component
+// there in the caller's spelling), made without asking the disk. A caller
+// that opens it and finds a file has the file HostPath would have named;
+// otherwise it asks HostPath.
+std::string HostPathAsWritten(std::u16string_view windowsPath);
+
 // The inverse: <root>/c/x/y -> "C:\x\y", <root>/unc/s/x -> "\\s\x", and any other
 // absolute host path /x/y -> "Z:\x\y".
 std::u16string WindowsPath(std::string_view hostPath);
