@@ -24,8 +24,12 @@ thread_local DWORD tLastError = 0;
 
 std::mutex gMutex;
 std::string gRoot;
-bool gRootKnown = false;
-unsigned gGeneration = 1; // bumped by ResetForTests so threads reopen their connection
+// Set (under gMutex) once gRoot is known: every path and every spooler call
+// asks for the root, and after the first they read it without the lock.
+std::atomic<bool> gRootKnown{false};
+// Bumped by ResetForTests so threads reopen their connection; read without
+// the lock by every statement.
+std::atomic<unsigned> gGeneration{1};
 
 struct FaultPlan {
     int skip = 0;
@@ -88,6 +92,7 @@ void ForgetCalls() {
     gCalls.clear();
 }
 std::vector<std::string> gSchemas;
+std::atomic<size_t> gSchemaCount{0}; // gSchemas.size(), published after each schema is added
 std::vector<void (*)()> gResetHooks;
 
 std::string DefaultRoot() {
@@ -112,15 +117,16 @@ void WINAPI SetLastError(DWORD dwErrCode) {
 namespace platform {
 
 const std::string& MachineRoot() {
+    if (gRootKnown.load(std::memory_order_acquire)) return gRoot;
     std::lock_guard lock(gMutex);
-    if (!gRootKnown) {
+    if (!gRootKnown.load(std::memory_order_relaxed)) {
         const char* env = std::getenv("PRINTHOST_ROOT");
         gRoot = (env && *env) ? std::string(env) : DefaultRoot();
         while (gRoot.size() > 1 && gRoot.back() == '/')
             gRoot.pop_back();
         std::error_code ec;
         std::filesystem::create_directories(gRoot, ec);
-        gRootKnown = true;
+        gRootKnown.store(true, std::memory_order_release);
     }
     return gRoot;
 }
@@ -199,13 +205,8 @@ void Exec(sqlite3* db, const char* sql) {
 
 sqlite3* MachineDb::Connection() {
     const std::string& root = MachineRoot();
-    unsigned generation;
-    size_t schemaCount;
-    {
-        std::lock_guard lock(gMutex);
-        generation = gGeneration;
-        schemaCount = gSchemas.size();
-    }
+    const unsigned generation = gGeneration.load(std::memory_order_acquire);
+    const size_t schemaCount = gSchemaCount.load(std::memory_order_acquire);
     if (tConn.db && tConn.generation != generation) tConn.Close();
     if (!tConn.db) {
         std::string path = root + "/machine.db";
@@ -284,6 +285,7 @@ void MachineDb::RegisterSchema(const char* sql) {
     for (const auto& s : gSchemas)
         if (s == sql) return;
     gSchemas.emplace_back(sql);
+    gSchemaCount.store(gSchemas.size(), std::memory_order_release);
 }
 
 namespace {
@@ -340,7 +342,7 @@ void ResetForTests() {
     std::vector<void (*)()> hooks;
     {
         std::lock_guard lock(gMutex);
-        gRootKnown = false;
+        gRootKnown.store(false, std::memory_order_relaxed);
         gRoot.clear();
         gFaults.clear();
         gFaultPlans = 0;

@@ -173,8 +173,11 @@ template <class T> T Read(const BYTE* p) {
 }
 
 std::vector<BYTE> ReadWholeFile(const std::u16string& path) {
-    // Read straight into the bytes: a job plays one file per page.
-    int fd = ::open(platform::HostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Read straight into the bytes: a job plays one file per page. The name
+    // is tried as written before it is looked up: a file opened so is the
+    // file the look-up would have named.
+    int fd = ::open(platform::HostPathAsWritten(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fd = ::open(platform::HostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return {};
