@@ -201,6 +201,52 @@ void Exec(sqlite3* db, const char* sql) {
     }
 }
 
+// Whether the schema's text was applied to the database before, by any
+// process: then its definitions are there as it gives them.
+bool SchemaApplied(sqlite3* db, const std::string& schema) {
+    sqlite3_stmt* stmt = nullptr;
+    // A database that has never had a schema applied has no such table yet.
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM platform_schemas WHERE schema = ?1", -1, &stmt,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return false;
+    }
+    sqlite3_bind_text(stmt, 1, schema.data(), static_cast<int>(schema.size()), SQLITE_STATIC);
+    bool applied = sqlite3_step(stmt) == SQLITE_ROW;
+    sqlite3_finalize(stmt);
+    return applied;
+}
+
+// Applies a schema (definitions that are all "IF NOT EXISTS") and notes its
+// text, in one transaction: every process opens the database once per thread,
+// and reading the note costs one query where the definitions cost parsing
+// every table and index. Inside a transaction of the thread's own the note
+// goes with that transaction, so a rollback takes both back.
+void ApplySchema(sqlite3* db, const std::string& schema) {
+    if (SchemaApplied(db, schema)) return;
+    const bool own = sqlite3_get_autocommit(db) != 0;
+    if (own) Exec(db, "BEGIN IMMEDIATE");
+    try {
+        Exec(db, schema.c_str());
+        Exec(db, "CREATE TABLE IF NOT EXISTS platform_schemas (schema TEXT PRIMARY KEY)");
+        sqlite3_stmt* stmt = nullptr;
+        int rc = sqlite3_prepare_v2(db, "INSERT OR IGNORE INTO platform_schemas VALUES (?1)", -1,
+                                    &stmt, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_bind_text(stmt, 1, schema.data(), static_cast<int>(schema.size()),
+                              SQLITE_STATIC);
+            rc = sqlite3_step(stmt);
+        }
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            throw std::runtime_error(std::string("machine database: ") + sqlite3_errmsg(db));
+        if (own) Exec(db, "COMMIT");
+    } catch (...) {
+        if (own) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
 } // namespace
 
 sqlite3* MachineDb::Connection() {
@@ -232,7 +278,7 @@ sqlite3* MachineDb::Connection() {
             std::lock_guard lock(gMutex);
             schema = gSchemas[tConn.schemasApplied];
         }
-        Exec(tConn.db, schema.c_str());
+        ApplySchema(tConn.db, schema);
         ++tConn.schemasApplied;
     }
     return tConn.db;

@@ -95,8 +95,13 @@ struct UpperTable {
 };
 
 char16_t SortChar(char16_t c) {
+    char16_t folded = platform::FoldCase(c);
+    // Names are nearly always ASCII, whose only folded letters are a to z: a
+    // process that never meets another letter never builds the table.
+    if (folded < 0x80)
+        return folded >= u'a' && folded <= u'z' ? static_cast<char16_t>(folded - 32) : folded;
     static const UpperTable upper;
-    return upper.map[platform::FoldCase(c)];
+    return upper.map[folded];
 }
 
 std::string NameBytes(std::u16string_view name) {

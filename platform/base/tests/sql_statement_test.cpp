@@ -4,10 +4,13 @@
 // early holds no snapshot that would hide other connections' writes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "platform/core.h"
 #include "platform/sql_statement.h"
+#include "platform/testctl.h"
+#include "platform_testing/fresh_root.h"
 
 namespace {
 
@@ -84,6 +87,45 @@ TEST(SqlStatement, ARolledBackTransactionLeavesNothing) {
         return true;
     }));
     EXPECT_EQ(Value(2), "kept");
+}
+
+// Whether another connection (another thread's) finds the table.
+bool AnotherConnectionHasTable(const char* table) {
+    bool has = false;
+    std::thread([&] {
+        SqlStatement s("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?");
+        s.Bind(1, table);
+        has = s.Step();
+    }).join();
+    return has;
+}
+
+// A database is opened once per thread and process, and a schema applied to
+// it once is noted there so that later connections skip its definitions: the
+// note must stand exactly where the definitions do.
+TEST(SqlStatement, ASchemaIsThereWhereverItWasNotedAsApplied) {
+    // Applied on the first connection's use.
+    platform::MachineDb::RegisterSchema("CREATE TABLE IF NOT EXISTS schema_test_a(k INTEGER);");
+    SqlStatement("SELECT 1").Step();
+    EXPECT_TRUE(AnotherConnectionHasTable("schema_test_a"));
+
+    // Applied inside a transaction that is rolled back: the note goes with the
+    // table, so the next connection applies the schema again.
+    EXPECT_FALSE(platform::MachineDb::Transaction([] {
+        platform::MachineDb::RegisterSchema("CREATE TABLE IF NOT EXISTS schema_test_b(k INTEGER);");
+        SqlStatement("SELECT 1").Step();
+        return false;
+    }));
+    EXPECT_TRUE(AnotherConnectionHasTable("schema_test_b"));
+
+    // Another machine root is another database: the notes of the first do not hold there.
+    const std::string firstRoot = platform_testing::Root();
+    setenv("PRINTHOST_ROOT", (firstRoot + "/other-root").c_str(), 1);
+    platform::test::ResetForTests();
+    EXPECT_TRUE(AnotherConnectionHasTable("schema_test_a"));
+    EXPECT_TRUE(AnotherConnectionHasTable("schema_test_b"));
+    setenv("PRINTHOST_ROOT", firstRoot.c_str(), 1);
+    platform::test::ResetForTests();
 }
 
 } // namespace
