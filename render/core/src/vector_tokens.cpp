@@ -38,10 +38,6 @@ POINTL Pixel(const POINTFIX& p) {
     return POINTL{p.x >> 4, p.y >> 4};
 }
 
-bool OutsideDevice(POINTL o) {
-    return o.x < -kDeviceLimit || o.x > kDeviceLimit || o.y < -kDeviceLimit || o.y > kDeviceLimit;
-}
-
 // The box that points are clamped to (ClampToDevice).
 RECTL DeviceBox(const PDEV* pdev) {
     return pdev->vector.page ? pdev->vector.deviceBox
@@ -90,17 +86,18 @@ BOOL EmitRun(PDEV* pdev, const DevicePoints& pts, size_t n, bool beziers) {
             previous = p;
         }
     };
-    // The narrowest point type that holds every offset, and whether one is too far.
-    bool tooFar = false, negative = false, big = false, wide = false, negativePoint = false;
+    // The range of the offsets' coordinates (and of the points' own) says
+    // which point type holds them all and whether one is too far; 0 in the
+    // range changes no answer.
+    LONG low = 0, high = 0, lowPoint = 0;
     each([&](POINTL p, POINTL o) {
-        tooFar |= OutsideDevice(o);
-        for (LONG c : {o.x, o.y}) {
-            if (c < 0) negative = true;
-            if (c > 127) big = true;
-            if (c < -128 || c > 127) wide = true;
-        }
-        negativePoint |= p.x < 0 || p.y < 0;
+        low = std::min({low, o.x, o.y});
+        high = std::max({high, o.x, o.y});
+        lowPoint = std::min({lowPoint, p.x, p.y});
     });
+    const bool tooFar = low < -kDeviceLimit || high > kDeviceLimit;
+    const bool negative = low<0, big = high> 127, wide = low < -128 || high > 127;
+    const bool negativePoint = lowPoint < 0;
     v.current = pts[n - 1];
     TokenWriter t;
     if (beziers && tooFar) {
