@@ -21,7 +21,7 @@ constexpr double kMaxDevice = 1 << 26;
 // 17, a pie 14).
 constexpr size_t kShapePoints = 20;
 
-FIX ToFix(double v) {
+inline FIX ToFix(double v) {
     double x = std::clamp(v, -kMaxDevice, kMaxDevice) * 16;
     // std::lround without its library call (a call per point of every
     // flattened curve): within +-2^30 the whole part is exact, and so is the
@@ -70,6 +70,14 @@ class PathBuilder {
             PATHOBJ_bCloseFigure(ppo_);
             open_ = false;
         }
+    }
+
+    // The end of a line that continues the figure (a point of a flattened
+    // curve): what Add does with it, without its tests where the figure is
+    // open and the run is of lines.
+    void AddLine(PointD at) {
+        if (!open_ || runBeziers_) return Add(at, PT_LINETO);
+        run_.push_back(POINTFIX{ToFix(at.x), ToFix(at.y)});
     }
 
     void Finish() {
@@ -121,7 +129,7 @@ PATHOBJ* BuildPath(const Figures& f, bool closeAll, bool flatten) {
             bool have = false;
             PointD last{};
             FlattenBezier(current, f[i].p, f[i + 1].p, f[i + 2].p, [&](PointD p) {
-                if (have) path.Add(last, PT_LINETO);
+                if (have) path.AddLine(last);
                 last = p;
                 have = true;
             });

@@ -79,22 +79,22 @@ PointD AddAngleArc(Figures& f, PointD center, double radius, double startDeg, do
 
 // The Bezier from p0 as lines, divided until each piece is flat (within a
 // quarter pixel): line(PointD) gets the end point of each line in order. The
-// halves are walked depth first from a stack of the right halves still to
-// come, which makes the same lines as halving by recursion without its calls;
-// the lines go straight to the caller (no list per curve: a page of ellipses
-// and pies flattens thousands of curves).
+// halves are walked depth first: the left half of a piece is the next piece,
+// its right half waits on a stack of the halves still to come. That makes the
+// same lines as halving by recursion without its calls; the lines go
+// straight to the caller (no list per curve: a page of ellipses and pies
+// flattens thousands of curves).
 template <class Line> void FlattenBezier(PointD p0, PointD p1, PointD p2, PointD p3, Line line) {
     constexpr int kMaxDepth = 12;
     struct Half {
         PointD p1, p2, p3;
         int depth;
     };
-    Half pending[kMaxDepth + 1];
+    Half pending[kMaxDepth];
     int count = 0;
-    pending[count++] = Half{p1, p2, p3, 0};
-    PointD start = p0; // where the piece on top begins: the last point given out
-    while (count > 0) {
-        Half h = pending[--count];
+    Half h{p1, p2, p3, 0};
+    PointD start = p0; // where the piece h begins: the last point given out
+    for (;;) {
         // Distance of the control points from the chord, as a flatness bound.
         double ux = 3 * h.p1.x - 2 * start.x - h.p3.x, uy = 3 * h.p1.y - 2 * start.y - h.p3.y;
         double vx = 3 * h.p2.x - start.x - 2 * h.p3.x, vy = 3 * h.p2.y - start.y - 2 * h.p3.y;
@@ -103,6 +103,8 @@ template <class Line> void FlattenBezier(PointD p0, PointD p1, PointD p2, PointD
         if (h.depth >= kMaxDepth || !(flat > 1.0)) {
             line(h.p3);
             start = h.p3;
+            if (count == 0) return;
+            h = pending[--count];
             continue;
         }
         PointD a{(start.x + h.p1.x) / 2, (start.y + h.p1.y) / 2},
@@ -110,9 +112,9 @@ template <class Line> void FlattenBezier(PointD p0, PointD p1, PointD p2, PointD
             c{(h.p2.x + h.p3.x) / 2, (h.p2.y + h.p3.y) / 2};
         PointD d{(a.x + b.x) / 2, (a.y + b.y) / 2}, e{(b.x + c.x) / 2, (b.y + c.y) / 2};
         PointD m{(d.x + e.x) / 2, (d.y + e.y) / 2};
-        // The right half waits below the left one, which begins at start.
+        // The right half waits; the left one, which begins at start, is next.
         pending[count++] = Half{e, c, h.p3, h.depth + 1};
-        pending[count++] = Half{a, d, m, h.depth + 1};
+        h = Half{a, d, m, h.depth + 1};
     }
 }
 
