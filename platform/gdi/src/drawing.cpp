@@ -17,6 +17,8 @@ namespace {
 
 // Device coordinates are kept within the 28.4 range with room to spare.
 constexpr double kMaxDevice = 1 << 26;
+// Points of a run kept between paths at most (64 KB).
+constexpr size_t kKeptRunPoints = 8192;
 // Points of a box shape or an arc, reserved at once (a rounded rectangle has
 // 17, a pie 14).
 constexpr size_t kShapePoints = 20;
@@ -72,9 +74,9 @@ class PathBuilder {
         }
     }
 
-    // The end of a line that continues the figure (a point of a flattened
-    // curve): what Add does with it, without its tests where the figure is
-    // open and the run is of lines.
+    // The end of a line that does not close its figure (most points of a
+    // flattened curve): what Add does with it, without its tests where the
+    // figure is open and the run is of lines.
     void AddLine(PointD at) {
         if (!open_ || runBeziers_) return Add(at, PT_LINETO);
         run_.push_back(POINTFIX{ToFix(at.x), ToFix(at.y)});
@@ -83,6 +85,8 @@ class PathBuilder {
     void Finish() {
         Flush();
         if (open_ && closeAll_) PATHOBJ_bCloseFigure(ppo_);
+        // The room of a huge path is not kept for the next ones.
+        if (run_.capacity() > kKeptRunPoints) std::vector<POINTFIX>().swap(run_);
     }
 
   private:
@@ -120,28 +124,8 @@ PATHOBJ* BuildPath(const Figures& f, bool closeAll, bool flatten) {
         path.Finish();
         return ppo;
     }
-    PointD current{};
-    for (size_t i = 0; i < f.size(); ++i) {
-        BYTE type = f[i].type & ~PT_CLOSEFIGURE;
-        if (type == PT_BEZIERTO && i + 2 < f.size()) {
-            // Each line's end goes in when the next one is known, so that the
-            // last can carry the curve's close.
-            bool have = false;
-            PointD last{};
-            FlattenBezier(current, f[i].p, f[i + 1].p, f[i + 2].p, [&](PointD p) {
-                if (have) path.AddLine(last);
-                last = p;
-                have = true;
-            });
-            path.Add(last,
-                     (f[i + 2].type & PT_CLOSEFIGURE) ? PT_LINETO | PT_CLOSEFIGURE : PT_LINETO);
-            current = f[i + 2].p;
-            i += 2;
-            continue;
-        }
-        path.Add(f[i].p, type == PT_BEZIERTO ? static_cast<BYTE>(PT_LINETO) : f[i].type);
-        current = f[i].p;
-    }
+    FlattenFigures(
+        f, [&](PointD p) { path.AddLine(p); }, [&](PointD p, BYTE type) { path.Add(p, type); });
     path.Finish();
     return ppo;
 }

@@ -210,22 +210,9 @@ PointD AddAngleArc(Figures& f, PointD center, double radius, double startDeg, do
 Figures Flatten(const Figures& f) {
     Figures out;
     out.reserve(f.size());
-    PointD current{};
-    for (size_t i = 0; i < f.size(); ++i) {
-        BYTE type = f[i].type & ~PT_CLOSEFIGURE;
-        if (type == PT_BEZIERTO && i + 2 < f.size()) {
-            FlattenBezier(current, f[i].p, f[i + 1].p, f[i + 2].p, [&](PointD p) {
-                out.push_back(PathPoint{p, PT_LINETO});
-            });
-            if (f[i + 2].type & PT_CLOSEFIGURE) out.back().type |= PT_CLOSEFIGURE;
-            current = f[i + 2].p;
-            i += 2;
-            continue;
-        }
-        out.push_back(
-            PathPoint{f[i].p, type == PT_BEZIERTO ? static_cast<BYTE>(PT_LINETO) : f[i].type});
-        current = f[i].p;
-    }
+    auto point = [&](PointD p, BYTE type) { out.push_back(PathPoint{p, type}); };
+    FlattenFigures(
+        f, [&](PointD p) { point(p, PT_LINETO); }, point);
     return out;
 }
 

@@ -118,6 +118,36 @@ template <class Line> void FlattenBezier(PointD p0, PointD p1, PointD p2, PointD
     }
 }
 
+// The points of the figures with their curves replaced by lines, one by one
+// as Flatten lists them: the ends of a curve's lines but its last to
+// line(PointD) (each a PT_LINETO), every other point to point(PointD, BYTE
+// type), the last line of a curve closed where the curve closes its figure.
+template <class Line, class Point> void FlattenFigures(const Figures& f, Line line, Point point) {
+    PointD current{};
+    for (size_t i = 0; i < f.size(); ++i) {
+        BYTE type = f[i].type & ~PT_CLOSEFIGURE;
+        if (type == PT_BEZIERTO && i + 2 < f.size()) {
+            // Each line's end goes out when the next one is known, so that the
+            // last can carry the close.
+            bool have = false;
+            PointD last{};
+            FlattenBezier(current, f[i].p, f[i + 1].p, f[i + 2].p, [&](PointD p) {
+                if (have) line(last);
+                last = p;
+                have = true;
+            });
+            point(last,
+                  static_cast<BYTE>((f[i + 2].type & PT_CLOSEFIGURE) ? PT_LINETO | PT_CLOSEFIGURE
+                                                                     : PT_LINETO));
+            current = f[i + 2].p;
+            i += 2;
+            continue;
+        }
+        point(f[i].p, type == PT_BEZIERTO ? static_cast<BYTE>(PT_LINETO) : f[i].type);
+        current = f[i].p;
+    }
+}
+
 // Polygons of the figures with curves replaced by lines (within a quarter
 // pixel); every figure becomes a closed polygon.
 std::vector<std::vector<PointD>> FlattenToPolygons(const Figures& f);
