@@ -96,7 +96,9 @@ BOOL EmitRun(PDEV* pdev, const DevicePoints& pts, size_t n, bool beziers) {
         lowPoint = std::min({lowPoint, p.x, p.y});
     });
     const bool tooFar = low < -kDeviceLimit || high > kDeviceLimit;
-    const bool negative = low<0, big = high> 127, wide = low < -128 || high > 127;
+    const bool negative = low < 0;
+    const bool big = high > 127;
+    const bool wide = low < -128 || high > 127;
     const bool negativePoint = lowPoint < 0;
     v.current = pts[n - 1];
     TokenWriter t;
