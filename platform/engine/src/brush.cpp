@@ -12,7 +12,7 @@
 namespace platform::engine {
 namespace {
 
-struct Brush : EngineObject {
+struct Brush final : EngineObject {
     BRUSHOBJ bo{};
     HSURF target = nullptr;
     HSURF pattern = nullptr; // the engine's own copies
@@ -22,6 +22,15 @@ struct Brush : EngineObject {
     void* pending = nullptr; // allocated during DrvRealizeBrush, kept when it succeeds
     bool realizing = false;
     void* Record() override { return &bo; }
+    // A brush that holds nothing (no pattern, no realization, none under way)
+    // becomes as new; any other is let go.
+    bool Clear() {
+        if (pattern || mask || xlate || pending || bo.pvRbrush || realizing) return false;
+        bo = BRUSHOBJ{};
+        target = nullptr;
+        iHatch = HS_DDI_MAX;
+        return true;
+    }
     ~Brush() override {
         FreeCounted(pending);
         FreeCounted(bo.pvRbrush);
@@ -82,7 +91,7 @@ BRUSHOBJ* Register(std::unique_ptr<Brush> brush) {
 } // namespace
 
 BRUSHOBJ* CreateSolidBrush(HSURF target, ULONG iSolidColor) {
-    auto brush = std::unique_ptr<Brush>(new (std::nothrow) Brush);
+    std::unique_ptr<Brush> brush = NewObject<Brush>();
     if (!brush) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -147,7 +156,7 @@ bool BrushPatternOf(BRUSHOBJ* pbo, HSURF* pattern, XLATEOBJ** xlate, bool* hatch
 void DeleteBrush(BRUSHOBJ* pbo) {
     std::unique_ptr<EngineObject> gone;
     std::lock_guard lock(EngineLock());
-    if (FindLocked<Brush>(pbo)) gone = RemoveObjectLocked(pbo);
+    if (FindLocked<Brush>(pbo)) gone = DeleteObjectLocked<Brush>(pbo);
 }
 
 } // namespace platform::engine

@@ -60,7 +60,7 @@ void SetRegion(Clip& clip, std::vector<RECTL> rects) {
 }
 
 Clip* NewClipLocked() {
-    auto clip = std::unique_ptr<Clip>(new (std::nothrow) Clip);
+    std::unique_ptr<Clip> clip = NewObject<Clip>();
     if (!clip) return nullptr;
     Clip* raw = clip.get();
     InsertObjectLocked(std::move(clip));
@@ -80,6 +80,17 @@ thread_local const CLIPOBJ* tForeign = nullptr;
 thread_local bool tForeignDone = false;
 
 } // namespace
+
+bool Clip::Clear() {
+    std::vector<RECTL> keptRects = std::move(rects);
+    std::vector<RECTL> keptOrder = std::move(order);
+    *this = Clip();
+    ClearKept(keptRects);
+    ClearKept(keptOrder);
+    rects = std::move(keptRects);
+    order = std::move(keptOrder);
+    return true;
+}
 
 std::vector<RECTL> NormalizeRegion(const RECTL* rects, size_t count) {
     std::vector<RECTL> input;
@@ -226,7 +237,7 @@ CLIPOBJ* APIENTRY EngCreateClip(VOID) {
 VOID APIENTRY EngDeleteClip(CLIPOBJ* pco) {
     std::unique_ptr<EngineObject> gone;
     std::lock_guard lock(EngineLock());
-    if (FindLocked<Clip>(pco)) gone = RemoveObjectLocked(pco);
+    if (FindLocked<Clip>(pco)) gone = DeleteObjectLocked<Clip>(pco);
 }
 
 ULONG APIENTRY CLIPOBJ_cEnumStart(CLIPOBJ* pco, BOOL /*bAll*/, ULONG iType, ULONG iDirection,

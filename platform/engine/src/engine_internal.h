@@ -4,8 +4,12 @@
 // casts a pointer it did not hand out.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "win/winddi.h"
@@ -71,7 +75,8 @@ Palette* FindPaletteLocked(HPALETTE hpal);
 
 // --- paths, clips, brushes, translations, transforms -------------------------
 
-// Every such object is registered by the address of its public record.
+// Every such object is registered by the address of its public record. Each
+// kind is a final class, so an object's exact type says its kind.
 struct EngineObject {
     virtual ~EngineObject() = default;
     virtual void* Record() = 0;
@@ -79,10 +84,61 @@ struct EngineObject {
 void InsertObjectLocked(std::unique_ptr<EngineObject> obj);
 EngineObject* FindObjectLocked(const void* record);
 template <class T> T* FindLocked(const void* record) {
-    return dynamic_cast<T*>(FindObjectLocked(record));
+    static_assert(std::is_final_v<T>, "a kind of engine object is a final class");
+    EngineObject* obj = FindObjectLocked(record);
+    return obj && typeid(*obj) == typeid(T) ? static_cast<T*>(obj) : nullptr;
 }
 // Removes the object; the caller lets it go outside the lock.
 std::unique_ptr<EngineObject> RemoveObjectLocked(const void* record);
+
+// Spare objects. Drawing makes and deletes a path, a clip, brushes, a
+// transform and a colour translation for every call it plays: a deleted one
+// of these kinds whose Clear() brings it back to how a new one starts (it
+// holds nothing that must be let go; it keeps its storage) waits for the next
+// new one of its kind instead of going back to the heap. A driver cannot tell:
+// a new object could always have had a deleted one's address, and a deleted
+// one is out of the registry either way.
+constexpr size_t kSpareObjects = 8;
+
+// A few things kept for reuse, last in first out, in storage of their own
+// (keeping one never allocates).
+template <class T, size_t N> class Spares {
+  public:
+    bool Empty() const { return count_ == 0; }
+    bool Full() const { return count_ == N; }
+    void Push(T item) { items_[count_++] = std::move(item); }
+    T Pop() { return std::move(items_[--count_]); }
+
+  private:
+    std::array<T, N> items_{};
+    size_t count_ = 0;
+};
+
+// Never destroyed, so that an object deleted late in the process's exit still
+// finds them.
+template <class T> Spares<std::unique_ptr<T>, kSpareObjects>& SparesLocked() {
+    static auto* spares = new Spares<std::unique_ptr<T>, kSpareObjects>;
+    return *spares;
+}
+// A T as new, not registered yet: a spare one when there is one, else from
+// the heap (nullptr when out of memory).
+template <class T> std::unique_ptr<T> NewObject() {
+    {
+        std::lock_guard lock(EngineLock());
+        auto& spares = SparesLocked<T>();
+        if (!spares.Empty()) return spares.Pop();
+    }
+    return std::unique_ptr<T>(new (std::nothrow) T);
+}
+// Removes a registered T (FindLocked<T> found it) and keeps it as a spare
+// when it clears; else returns it, for the caller to let go outside the lock.
+template <class T> std::unique_ptr<EngineObject> DeleteObjectLocked(const void* record) {
+    std::unique_ptr<EngineObject> obj = RemoveObjectLocked(record);
+    auto& spares = SparesLocked<T>();
+    if (!obj || spares.Full() || !static_cast<T*>(obj.get())->Clear()) return obj;
+    spares.Push(std::unique_ptr<T>(static_cast<T*>(obj.release())));
+    return nullptr;
+}
 
 struct PathRecord {
     FLONG flags = 0;  // PD_BEGINSUBPATH, PD_BEZIERS, PD_CLOSEFIGURE; PD_ENDSUBPATH when known
@@ -90,7 +146,7 @@ struct PathRecord {
     size_t count = 0;
 };
 
-struct Path : EngineObject {
+struct Path final : EngineObject {
     PATHOBJ po{};
     std::vector<POINTFIX> points;
     std::vector<PathRecord> records;
@@ -105,18 +161,32 @@ struct Path : EngineObject {
     bool AddPoints(const POINTFIX* pts, ULONG count, bool beziers);
     bool CloseFigure();
     void AddRectangle(const RECTL& r); // a closed subpath around r, in whole pixels
+    // Empty as a new path, keeping its storage (spare objects).
+    bool Clear();
 };
 // A new registered path (nullptr when out of memory).
 Path* NewPathLocked();
 
-struct Clip : EngineObject {
+struct Clip final : EngineObject {
     CLIPOBJ co{};
     std::vector<RECTL> rects; // banded region; for DC_TRIVIAL and DC_RECT empty
     std::vector<RECTL> order; // the rectangles of the running enumeration
     size_t enumNext = 0;
     bool enumStarted = false;
     void* Record() override { return &co; }
+    // As a new clip, keeping its storage (spare objects).
+    bool Clear();
 };
+// Clears a spare object's list, keeping its storage unless it grew past what
+// drawing calls need (a spare holds little).
+template <class T> void ClearKept(std::vector<T>& v) {
+    constexpr size_t kKeptBytes = 64 * 1024;
+    if (v.capacity() * sizeof(T) > kKeptBytes)
+        std::vector<T>().swap(v);
+    else
+        v.clear();
+}
+
 // The normalized region of the rectangles: non-empty, non-overlapping, in bands
 // from top to bottom and left to right within a band, equal neighbouring bands
 // merged.

@@ -18,7 +18,7 @@ namespace {
 
 constexpr ULONG kBatch = 64; // glyphs handed out per STROBJ_bEnum
 
-struct FontObject : EngineObject {
+struct FontObject final : EngineObject {
     FONTOBJ fo{};
     HDEV hdev = nullptr;
     FontRealization r;
@@ -45,7 +45,7 @@ struct FontObject : EngineObject {
     }
 };
 
-struct StrObject : EngineObject {
+struct StrObject final : EngineObject {
     STROBJ so{};
     FONTOBJ* font = nullptr;
     std::vector<GLYPHPOS> pos;

@@ -36,12 +36,23 @@ size_t EnumerableRecords(const Path& p) {
 } // namespace
 
 Path* NewPathLocked() {
-    auto path = std::unique_ptr<Path>(new (std::nothrow) Path);
+    std::unique_ptr<Path> path = NewObject<Path>();
     if (!path) return nullptr;
     path->po.fl = PO_ALL_INTEGERS;
     Path* raw = path.get();
     InsertObjectLocked(std::move(path));
     return raw;
+}
+
+bool Path::Clear() {
+    std::vector<POINTFIX> keptPoints = std::move(points);
+    std::vector<PathRecord> keptRecords = std::move(records);
+    *this = Path();
+    ClearKept(keptPoints);
+    ClearKept(keptRecords);
+    points = std::move(keptPoints);
+    records = std::move(keptRecords);
+    return true;
 }
 
 bool Path::MoveTo(POINTFIX pt) {
@@ -152,7 +163,7 @@ PATHOBJ* APIENTRY EngCreatePath(VOID) {
 VOID APIENTRY EngDeletePath(PATHOBJ* ppo) {
     std::unique_ptr<EngineObject> gone;
     std::lock_guard lock(EngineLock());
-    if (FindLocked<Path>(ppo)) gone = RemoveObjectLocked(ppo);
+    if (FindLocked<Path>(ppo)) gone = DeleteObjectLocked<Path>(ppo);
 }
 
 VOID APIENTRY PATHOBJ_vEnumStart(PATHOBJ* ppo) {

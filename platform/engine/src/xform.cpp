@@ -11,10 +11,14 @@
 namespace platform::engine {
 namespace {
 
-struct Xform : EngineObject {
+struct Xform final : EngineObject {
     XFORMOBJ xo{};
     double m11 = 1, m12 = 0, m21 = 0, m22 = 1, dx = 0, dy = 0;
     void* Record() override { return &xo; }
+    bool Clear() {
+        *this = Xform();
+        return true;
+    }
 };
 
 bool ToLong(double v, LONG* out) {
@@ -28,7 +32,7 @@ bool ToLong(double v, LONG* out) {
 } // namespace
 
 XFORMOBJ* CreateXform(const XFORML& xform) {
-    auto x = std::unique_ptr<Xform>(new (std::nothrow) Xform);
+    std::unique_ptr<Xform> x = NewObject<Xform>();
     if (!x) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -44,7 +48,7 @@ XFORMOBJ* CreateXform(const XFORML& xform) {
 void DeleteXform(XFORMOBJ* pxo) {
     std::unique_ptr<EngineObject> gone;
     std::lock_guard lock(EngineLock());
-    if (FindLocked<Xform>(pxo)) gone = RemoveObjectLocked(pxo);
+    if (FindLocked<Xform>(pxo)) gone = DeleteObjectLocked<Xform>(pxo);
 }
 
 } // namespace platform::engine

@@ -11,12 +11,19 @@
 namespace platform::engine {
 namespace {
 
-struct Xlate : EngineObject {
+struct Xlate final : EngineObject {
     XLATEOBJ xo{};
     std::vector<ULONG> table;
     bool palettes = false; // made from two palettes
     Palette src, dst;
     void* Record() override { return &xo; }
+    bool Clear() {
+        std::vector<ULONG> kept = std::move(table);
+        *this = Xlate();
+        ClearKept(kept);
+        table = std::move(kept);
+        return true;
+    }
 };
 
 int Red(ULONG c) {
@@ -115,7 +122,7 @@ void Masks(ULONG mode, const Palette& p, ULONG masks[3]) {
 } // namespace
 
 XLATEOBJ* CreateTrivialXlate() {
-    auto x = std::unique_ptr<Xlate>(new (std::nothrow) Xlate);
+    std::unique_ptr<Xlate> x = NewObject<Xlate>();
     if (!x) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -129,7 +136,7 @@ XLATEOBJ* CreateTableXlate(const ULONG* table, ULONG count, USHORT iSrcType, USH
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    auto x = std::unique_ptr<Xlate>(new (std::nothrow) Xlate);
+    std::unique_ptr<Xlate> x = NewObject<Xlate>();
     if (!x) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -142,7 +149,7 @@ XLATEOBJ* CreateTableXlate(const ULONG* table, ULONG count, USHORT iSrcType, USH
 }
 
 XLATEOBJ* CreatePaletteXlate(HPALETTE hpalSrc, HPALETTE hpalDst) {
-    auto x = std::unique_ptr<Xlate>(new (std::nothrow) Xlate);
+    std::unique_ptr<Xlate> x = NewObject<Xlate>();
     if (!x) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -179,7 +186,7 @@ XLATEOBJ* CreatePaletteXlate(HPALETTE hpalSrc, HPALETTE hpalDst) {
 void DeleteXlate(XLATEOBJ* pxlo) {
     std::unique_ptr<EngineObject> gone;
     std::lock_guard lock(EngineLock());
-    if (FindLocked<Xlate>(pxlo)) gone = RemoveObjectLocked(pxlo);
+    if (FindLocked<Xlate>(pxlo)) gone = DeleteObjectLocked<Xlate>(pxlo);
 }
 
 } // namespace platform::engine

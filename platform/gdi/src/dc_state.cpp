@@ -81,18 +81,30 @@ LONG RoundLong(double v) {
 } // namespace
 
 DcAccess::DcAccess(HDC hdc) : lock_(GdiLock()) {
+    if (!hdc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return;
+    }
+    // ResetDC can change the device; the facts are read afresh each time,
+    // straight into the state once there is one (a failed query leaves them).
+    auto it = States().find(hdc);
+    if (it != States().end() && it->second) {
+        if (!QueryPrinterDc(hdc, &it->second->facts)) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return;
+        }
+        dc_ = it->second.get();
+        return;
+    }
     PrinterDcFacts facts;
-    if (!hdc || !QueryPrinterDc(hdc, &facts)) {
+    if (!QueryPrinterDc(hdc, &facts)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return;
     }
     auto& slot = States()[hdc];
-    if (!slot) {
-        slot = std::make_unique<DcState>();
-        slot->hdc = hdc;
-        slot->a = Defaults();
-    }
-    // ResetDC can change the device; the facts are read afresh each time.
+    slot = std::make_unique<DcState>();
+    slot->hdc = hdc;
+    slot->a = Defaults();
     slot->facts = facts;
     dc_ = slot.get();
 }

@@ -810,7 +810,9 @@ BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call) {
     }
     SurfaceLock pso(*dc);
     if (!pso.get()) return FALSE;
-    return Play(*call, TargetFor(*dc, pso.get(), POINTL{0, 0}));
+    PlayTarget target = TargetFor(*dc, pso.get(), POINTL{0, 0});
+    target.last = true; // the call goes when this play ends
+    return Play(*call, target);
 }
 
 } // namespace platform::gdi

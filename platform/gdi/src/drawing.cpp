@@ -17,9 +17,25 @@ namespace {
 
 // Device coordinates are kept within the 28.4 range with room to spare.
 constexpr double kMaxDevice = 1 << 26;
+// Points of a run kept between paths at most (64 KB).
+constexpr size_t kKeptRunPoints = 8192;
+// Points of a box shape or an arc, reserved at once (a rounded rectangle has
+// 17, a pie 14).
+constexpr size_t kShapePoints = 20;
 
-FIX ToFix(double v) {
-    return static_cast<FIX>(std::lround(std::clamp(v, -kMaxDevice, kMaxDevice) * 16));
+inline FIX ToFix(double v) {
+    double x = std::clamp(v, -kMaxDevice, kMaxDevice) * 16;
+    // std::lround without its library call (a call per point of every
+    // flattened curve): within +-2^30 the whole part is exact, and so is the
+    // fraction, so halves go away from zero as lround takes them.
+    if (!(std::fabs(x) <= kMaxDevice * 16)) return static_cast<FIX>(std::lround(x));
+    long long whole = static_cast<long long>(x);
+    double fraction = x - static_cast<double>(whole);
+    if (fraction >= 0.5)
+        ++whole;
+    else if (fraction <= -0.5)
+        --whole;
+    return static_cast<FIX>(whole);
 }
 
 bool Finite(const Figures& f) {
@@ -28,44 +44,89 @@ bool Finite(const Figures& f) {
     });
 }
 
-// The figures as a path of the engine; closeAll closes every figure (for
-// filling).
-PATHOBJ* BuildPath(const Figures& f, bool closeAll) {
-    PATHOBJ* ppo = EngCreatePath();
-    if (!ppo) return nullptr;
-    std::vector<POINTFIX> run;
-    bool runBeziers = false, open = false;
-    auto flush = [&] {
-        if (runBeziers) run.resize(run.size() / 3 * 3);
-        if (run.empty()) return;
-        if (runBeziers)
-            PATHOBJ_bPolyBezierTo(ppo, run.data(), static_cast<ULONG>(run.size()));
-        else
-            PATHOBJ_bPolyLineTo(ppo, run.data(), static_cast<ULONG>(run.size()));
-        run.clear();
-    };
-    for (const PathPoint& pt : f) {
-        BYTE type = pt.type & ~PT_CLOSEFIGURE;
-        POINTFIX p{ToFix(pt.p.x), ToFix(pt.p.y)};
-        if (type == PT_MOVETO || !open) {
-            flush();
-            if (open && closeAll) PATHOBJ_bCloseFigure(ppo);
-            PATHOBJ_bMoveTo(ppo, p);
-            open = true;
-            continue;
+// Builds the engine's path of figures point by point: runs of lines or of
+// curves go in whole, a start point or a closed figure ends the run.
+class PathBuilder {
+  public:
+    PathBuilder(PATHOBJ* ppo, bool closeAll, std::vector<POINTFIX>& run)
+        : ppo_(ppo), closeAll_(closeAll), run_(run) {
+        run_.clear();
+    }
+
+    void Add(PointD at, BYTE pointType) {
+        BYTE type = pointType & ~PT_CLOSEFIGURE;
+        POINTFIX p{ToFix(at.x), ToFix(at.y)};
+        if (type == PT_MOVETO || !open_) {
+            Flush();
+            if (open_ && closeAll_) PATHOBJ_bCloseFigure(ppo_);
+            PATHOBJ_bMoveTo(ppo_, p);
+            open_ = true;
+            return;
         }
         bool beziers = type == PT_BEZIERTO;
-        if (!run.empty() && beziers != runBeziers) flush();
-        runBeziers = beziers;
-        run.push_back(p);
-        if (pt.type & PT_CLOSEFIGURE) {
-            flush();
-            PATHOBJ_bCloseFigure(ppo);
-            open = false;
+        if (!run_.empty() && beziers != runBeziers_) Flush();
+        runBeziers_ = beziers;
+        run_.push_back(p);
+        if (pointType & PT_CLOSEFIGURE) {
+            Flush();
+            PATHOBJ_bCloseFigure(ppo_);
+            open_ = false;
         }
     }
-    flush();
-    if (open && closeAll) PATHOBJ_bCloseFigure(ppo);
+
+    // The end of a line that does not close its figure (most points of a
+    // flattened curve): what Add does with it, without its tests where the
+    // figure is open and the run is of lines.
+    void AddLine(PointD at) {
+        if (!open_ || runBeziers_) return Add(at, PT_LINETO);
+        run_.push_back(POINTFIX{ToFix(at.x), ToFix(at.y)});
+    }
+
+    void Finish() {
+        Flush();
+        if (open_ && closeAll_) PATHOBJ_bCloseFigure(ppo_);
+        // The room of a huge path is not kept for the next ones.
+        if (run_.capacity() > kKeptRunPoints) std::vector<POINTFIX>().swap(run_);
+    }
+
+  private:
+    void Flush() {
+        if (runBeziers_) run_.resize(run_.size() / 3 * 3);
+        if (run_.empty()) return;
+        if (runBeziers_)
+            PATHOBJ_bPolyBezierTo(ppo_, run_.data(), static_cast<ULONG>(run_.size()));
+        else
+            PATHOBJ_bPolyLineTo(ppo_, run_.data(), static_cast<ULONG>(run_.size()));
+        run_.clear();
+    }
+
+    PATHOBJ* ppo_;
+    bool closeAll_;
+    std::vector<POINTFIX>& run_;
+    bool runBeziers_ = false, open_ = false;
+};
+
+// The figures as a path of the engine; closeAll closes every figure (for
+// filling). Without flatten the curves stay curves; with it they become the
+// lines that Flatten makes of them, straight into the path (no flattened copy
+// of the figures).
+PATHOBJ* BuildPath(const Figures& f, bool closeAll, bool flatten) {
+    PATHOBJ* ppo = EngCreatePath();
+    if (!ppo) return nullptr;
+    // The points of a run, kept from path to path: a drawing call builds its
+    // path here and nothing here calls out of the platform, so the next use
+    // finds it free.
+    thread_local std::vector<POINTFIX> run;
+    PathBuilder path(ppo, closeAll, run);
+    if (!flatten) {
+        for (const PathPoint& pt : f)
+            path.Add(pt.p, pt.type);
+        path.Finish();
+        return ppo;
+    }
+    FlattenFigures(
+        f, [&](PointD p) { path.AddLine(p); }, [&](PointD p, BYTE type) { path.Add(p, type); });
+    path.Finish();
     return ppo;
 }
 
@@ -236,6 +297,7 @@ BOOL BoxShape(HDC hdc, LONG l, LONG t, LONG r, LONG b, bool fill,
     ShapeSpace s;
     if (!MakeShapeSpace(*dc, l, t, r, b, &s)) return TRUE;
     Figures f;
+    f.reserve(kShapePoints);
     build(f, s.box, arg);
     Transform(f, s.toDevice);
     return EmitWith(*dc, std::move(f), fill, true, false);
@@ -253,6 +315,7 @@ BOOL ArcShape(HDC hdc, LONG l, LONG t, LONG r, LONG b, LONG xs, LONG ys, LONG xe
     ShapeSpace s;
     if (!MakeShapeSpace(*dc, l, t, r, b, &s)) return TRUE;
     Figures f;
+    f.reserve(kShapePoints);
     if (to) MoveTo(f, s.fromLogical.Apply(dc->a.current));
     PointD end = AddArc(f, s.box, s.fromLogical.Apply(P(xs, ys)), s.fromLogical.Apply(P(xe, ye)),
                         dc->a.arcDirection, kind, to);
@@ -377,7 +440,7 @@ BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& o) {
     bool stroke = o.stroke && MakePen(dc, colors, &pen, &line, &style);
     if (!fill && !stroke) return TRUE;
     bool beziers = (dc.facts.devinfo.flGraphicsCaps & GCAPS_BEZIERS) != 0;
-    PATHOBJ* ppo = BuildPath(beziers ? device : Flatten(device), fill);
+    PATHOBJ* ppo = BuildPath(device, fill, !beziers);
     if (!ppo) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
@@ -390,14 +453,14 @@ BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& o) {
     if (clip) rects = clip->Rects();
     MIX mix = MixOf(dc, o.rop2);
     FLONG mode = dc.a.polyFillMode == WINDING ? FP_WINDINGMODE : FP_ALTERNATEMODE;
+    // The call takes the path over: it is built for this call only.
     std::unique_ptr<DrawingCall> call;
     if (fill && stroke)
-        call = MakeStrokeAndFillPath(ppo, rects, pen, line, brush, mix, mode);
+        call = MakeStrokeAndFillPath(ppo, rects, pen, line, brush, mix, mode, true);
     else if (fill)
-        call = MakeFillPath(ppo, rects, brush, mix, mode);
+        call = MakeFillPath(ppo, rects, brush, mix, mode, true);
     else
-        call = MakeStrokePath(ppo, rects, pen, line, mix);
-    EngDeletePath(ppo);
+        call = MakeStrokePath(ppo, rects, pen, line, mix, true);
     return SubmitDrawing(dc.hdc, std::move(call));
 }
 

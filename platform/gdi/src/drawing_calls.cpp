@@ -119,16 +119,25 @@ RECTL PathBounds(PATHOBJ* ppo) {
 
 class PathCall : public ClippedCall {
   public:
-    PathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, RECTL bounds)
-        : ClippedCall(clip, bounds), path_(engine::CreatePathCopy(ppo, 0, 0)) {}
+    // The call's path is a copy of ppo, or ppo itself with adopt.
+    PathCall(PATHOBJ* ppo, bool adopt, const std::vector<RECTL>& clip, RECTL bounds)
+        : ClippedCall(clip, bounds), path_(adopt ? ppo : engine::CreatePathCopy(ppo, 0, 0)) {}
     ~PathCall() override {
         if (path_) EngDeletePath(path_);
     }
 
   protected:
-    bool Prepare(const PlayTarget& t, PlayObjects& o, const BrushSpec& spec) const {
-        o.path =
-            path_ ? engine::CreatePathCopy(path_, -t.origin.x * 16, -t.origin.y * 16) : nullptr;
+    bool Prepare(const PlayTarget& t, PlayObjects& o, const BrushSpec& spec) {
+        if (t.last && t.origin.x == 0 && t.origin.y == 0) {
+            // The last play where the page is the surface: the driver gets the
+            // path itself, which is what a copy would be (a copy that does not
+            // move keeps every point, record and flag).
+            o.path = path_;
+            path_ = nullptr;
+        } else {
+            o.path =
+                path_ ? engine::CreatePathCopy(path_, -t.origin.x * 16, -t.origin.y * 16) : nullptr;
+        }
         o.clip = PlayClip(t);
         o.brush = MakeBrush(t, spec);
         return o.path && o.clip && o.brush;
@@ -138,9 +147,9 @@ class PathCall : public ClippedCall {
 
 class FillPathCall : public PathCall {
   public:
-    FillPathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& brush, MIX mix,
-                 FLONG mode)
-        : PathCall(ppo, clip, PathBounds(ppo)), brush_(brush), mix_(mix), mode_(mode) {}
+    FillPathCall(PATHOBJ* ppo, bool adopt, const std::vector<RECTL>& clip, const BrushSpec& brush,
+                 MIX mix, FLONG mode)
+        : PathCall(ppo, adopt, clip, PathBounds(ppo)), brush_(brush), mix_(mix), mode_(mode) {}
     BOOL Play(const PlayTarget& t) override {
         auto fill = Hook<PFN_DrvFillPath>(t, HOOK_FILLPATH, INDEX_DrvFillPath);
         PlayObjects o;
@@ -160,9 +169,10 @@ class FillPathCall : public PathCall {
 
 class StrokePathCall : public PathCall {
   public:
-    StrokePathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& pen,
+    StrokePathCall(PATHOBJ* ppo, bool adopt, const std::vector<RECTL>& clip, const BrushSpec& pen,
                    const LINEATTRS& line, MIX mix)
-        : PathCall(ppo, clip, Widen(PathBounds(ppo), line)), pen_(pen), line_(line), mix_(mix) {
+        : PathCall(ppo, adopt, clip, Widen(PathBounds(ppo), line)), pen_(pen), line_(line),
+          mix_(mix) {
         if (line.pstyle && line.cstyle) style_.assign(line.pstyle, line.pstyle + line.cstyle);
         line_.pstyle = style_.empty() ? nullptr : style_.data();
     }
@@ -223,10 +233,11 @@ class LineToCall : public ClippedCall {
 
 class StrokeAndFillPathCall : public PathCall {
   public:
-    StrokeAndFillPathCall(PATHOBJ* ppo, const std::vector<RECTL>& clip, const BrushSpec& pen,
-                          const LINEATTRS& line, const BrushSpec& brush, MIX mix, FLONG mode)
-        : PathCall(ppo, clip, PathBounds(ppo)), pen_(pen), brush_(brush), line_(line), mix_(mix),
-          mode_(mode) {
+    StrokeAndFillPathCall(PATHOBJ* ppo, bool adopt, const std::vector<RECTL>& clip,
+                          const BrushSpec& pen, const LINEATTRS& line, const BrushSpec& brush,
+                          MIX mix, FLONG mode)
+        : PathCall(ppo, adopt, clip, PathBounds(ppo)), pen_(pen), brush_(brush), line_(line),
+          mix_(mix), mode_(mode) {
         LONG w = (line.fl & LA_GEOMETRIC) ? static_cast<LONG>(line.elWidth.e + 1) : line.elWidth.l;
         w = std::clamp<LONG>(w, 0, 0x100000);
         bounds_ = RECTL{bounds_.left - w, bounds_.top - w, bounds_.right + w, bounds_.bottom + w};
@@ -485,9 +496,10 @@ std::unique_ptr<DrawingCall> MakeRasterCall(const RasterSpec& spec, const std::v
 
 std::unique_ptr<DrawingCall> MakeStrokeAndFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
                                                    const BrushSpec& pen, const LINEATTRS& line,
-                                                   const BrushSpec& brush, MIX mix,
-                                                   FLONG fillMode) {
-    return std::make_unique<StrokeAndFillPathCall>(ppo, clip, pen, line, brush, mix, fillMode);
+                                                   const BrushSpec& brush, MIX mix, FLONG fillMode,
+                                                   bool adopt) {
+    return std::make_unique<StrokeAndFillPathCall>(ppo, adopt, clip, pen, line, brush, mix,
+                                                   fillMode);
 }
 
 std::unique_ptr<DrawingCall> MakeLine(POINTL from, POINTL to, const std::vector<RECTL>& clip,
@@ -496,13 +508,15 @@ std::unique_ptr<DrawingCall> MakeLine(POINTL from, POINTL to, const std::vector<
 }
 
 std::unique_ptr<DrawingCall> MakeFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
-                                          const BrushSpec& brush, MIX mix, FLONG fillMode) {
-    return std::make_unique<FillPathCall>(ppo, clip, brush, mix, fillMode);
+                                          const BrushSpec& brush, MIX mix, FLONG fillMode,
+                                          bool adopt) {
+    return std::make_unique<FillPathCall>(ppo, adopt, clip, brush, mix, fillMode);
 }
 
 std::unique_ptr<DrawingCall> MakeStrokePath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
-                                            const BrushSpec& pen, const LINEATTRS& line, MIX mix) {
-    return std::make_unique<StrokePathCall>(ppo, clip, pen, line, mix);
+                                            const BrushSpec& pen, const LINEATTRS& line, MIX mix,
+                                            bool adopt) {
+    return std::make_unique<StrokePathCall>(ppo, adopt, clip, pen, line, mix);
 }
 
 std::unique_ptr<DrawingCall> MakeLineTo(POINTL from, POINTL to, const std::vector<RECTL>& clip,

@@ -44,44 +44,6 @@ double AngleOf(const Box& b, PointD p) {
     return std::atan2(-dy / ry, dx / rx);
 }
 
-// Appends the Bezier from p0 as lines, dividing until each piece is flat.
-// The lines go straight into the flattened figure (no list per curve: a page
-// of ellipses and pies flattens thousands of curves). The halves are walked
-// depth first from a stack of the right halves still to come, which makes
-// the same lines as halving by recursion without its calls.
-void FlattenBezier(Figures& out, PointD p0, PointD p1, PointD p2, PointD p3) {
-    constexpr int kMaxDepth = 12;
-    struct Half {
-        PointD p1, p2, p3;
-        int depth;
-    };
-    Half pending[kMaxDepth + 1];
-    int count = 0;
-    pending[count++] = Half{p1, p2, p3, 0};
-    PointD start = p0; // where the piece on top begins: the last point appended
-    while (count > 0) {
-        Half h = pending[--count];
-        // Distance of the control points from the chord, as a flatness bound.
-        double ux = 3 * h.p1.x - 2 * start.x - h.p3.x, uy = 3 * h.p1.y - 2 * start.y - h.p3.y;
-        double vx = 3 * h.p2.x - start.x - 2 * h.p3.x, vy = 3 * h.p2.y - start.y - 2 * h.p3.y;
-        double flat = std::max(ux * ux, vx * vx) + std::max(uy * uy, vy * vy);
-        // 16 * tolerance^2 with a tolerance of a quarter pixel.
-        if (h.depth >= kMaxDepth || !(flat > 1.0)) {
-            out.push_back(PathPoint{h.p3, PT_LINETO});
-            start = h.p3;
-            continue;
-        }
-        PointD a{(start.x + h.p1.x) / 2, (start.y + h.p1.y) / 2},
-            b{(h.p1.x + h.p2.x) / 2, (h.p1.y + h.p2.y) / 2},
-            c{(h.p2.x + h.p3.x) / 2, (h.p2.y + h.p3.y) / 2};
-        PointD d{(a.x + b.x) / 2, (a.y + b.y) / 2}, e{(b.x + c.x) / 2, (b.y + c.y) / 2};
-        PointD m{(d.x + e.x) / 2, (d.y + e.y) / 2};
-        // The right half waits below the left one, which begins at start.
-        pending[count++] = Half{e, c, h.p3, h.depth + 1};
-        pending[count++] = Half{a, d, m, h.depth + 1};
-    }
-}
-
 } // namespace
 
 Affine Affine::From(const XFORM& x) {
@@ -248,20 +210,9 @@ PointD AddAngleArc(Figures& f, PointD center, double radius, double startDeg, do
 Figures Flatten(const Figures& f) {
     Figures out;
     out.reserve(f.size());
-    PointD current{};
-    for (size_t i = 0; i < f.size(); ++i) {
-        BYTE type = f[i].type & ~PT_CLOSEFIGURE;
-        if (type == PT_BEZIERTO && i + 2 < f.size()) {
-            FlattenBezier(out, current, f[i].p, f[i + 1].p, f[i + 2].p);
-            if (f[i + 2].type & PT_CLOSEFIGURE) out.back().type |= PT_CLOSEFIGURE;
-            current = f[i + 2].p;
-            i += 2;
-            continue;
-        }
-        out.push_back(
-            PathPoint{f[i].p, type == PT_BEZIERTO ? static_cast<BYTE>(PT_LINETO) : f[i].type});
-        current = f[i].p;
-    }
+    auto point = [&](PointD p, BYTE type) { out.push_back(PathPoint{p, type}); };
+    FlattenFigures(
+        f, [&](PointD p) { point(p, PT_LINETO); }, point);
     return out;
 }
 

@@ -3,6 +3,7 @@
 // flattening.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "win/gdi_dc.h"
@@ -75,6 +76,77 @@ PointD AddArc(Figures& f, const Box& box, PointD start, PointD end, int directio
 // The arc of a circle from startDeg sweeping sweepDeg (positive
 // counterclockwise), joined by a line to the open figure.
 PointD AddAngleArc(Figures& f, PointD center, double radius, double startDeg, double sweepDeg);
+
+// The Bezier from p0 as lines, divided until each piece is flat (within a
+// quarter pixel): line(PointD) gets the end point of each line in order. The
+// halves are walked depth first: the left half of a piece is the next piece,
+// its right half waits on a stack of the halves still to come. That makes the
+// same lines as halving by recursion without its calls; the lines go
+// straight to the caller (no list per curve: a page of ellipses and pies
+// flattens thousands of curves).
+template <class Line> void FlattenBezier(PointD p0, PointD p1, PointD p2, PointD p3, Line line) {
+    constexpr int kMaxDepth = 12;
+    struct Half {
+        PointD p1, p2, p3;
+        int depth;
+    };
+    Half pending[kMaxDepth];
+    int count = 0;
+    Half h{p1, p2, p3, 0};
+    PointD start = p0; // where the piece h begins: the last point given out
+    for (;;) {
+        // Distance of the control points from the chord, as a flatness bound.
+        double ux = 3 * h.p1.x - 2 * start.x - h.p3.x, uy = 3 * h.p1.y - 2 * start.y - h.p3.y;
+        double vx = 3 * h.p2.x - start.x - 2 * h.p3.x, vy = 3 * h.p2.y - start.y - 2 * h.p3.y;
+        double flat = std::max(ux * ux, vx * vx) + std::max(uy * uy, vy * vy);
+        // 16 * tolerance^2 with a tolerance of a quarter pixel.
+        if (h.depth >= kMaxDepth || !(flat > 1.0)) {
+            line(h.p3);
+            start = h.p3;
+            if (count == 0) return;
+            h = pending[--count];
+            continue;
+        }
+        PointD a{(start.x + h.p1.x) / 2, (start.y + h.p1.y) / 2},
+            b{(h.p1.x + h.p2.x) / 2, (h.p1.y + h.p2.y) / 2},
+            c{(h.p2.x + h.p3.x) / 2, (h.p2.y + h.p3.y) / 2};
+        PointD d{(a.x + b.x) / 2, (a.y + b.y) / 2}, e{(b.x + c.x) / 2, (b.y + c.y) / 2};
+        PointD m{(d.x + e.x) / 2, (d.y + e.y) / 2};
+        // The right half waits; the left one, which begins at start, is next.
+        pending[count++] = Half{e, c, h.p3, h.depth + 1};
+        h = Half{a, d, m, h.depth + 1};
+    }
+}
+
+// The points of the figures with their curves replaced by lines, one by one
+// as Flatten lists them: the ends of a curve's lines but its last to
+// line(PointD) (each a PT_LINETO), every other point to point(PointD, BYTE
+// type), the last line of a curve closed where the curve closes its figure.
+template <class Line, class Point> void FlattenFigures(const Figures& f, Line line, Point point) {
+    PointD current{};
+    for (size_t i = 0; i < f.size(); ++i) {
+        BYTE type = f[i].type & ~PT_CLOSEFIGURE;
+        if (type == PT_BEZIERTO && i + 2 < f.size()) {
+            // Each line's end goes out when the next one is known, so that the
+            // last can carry the close.
+            bool have = false;
+            PointD last{};
+            FlattenBezier(current, f[i].p, f[i + 1].p, f[i + 2].p, [&](PointD p) {
+                if (have) line(last);
+                last = p;
+                have = true;
+            });
+            point(last,
+                  static_cast<BYTE>((f[i + 2].type & PT_CLOSEFIGURE) ? PT_LINETO | PT_CLOSEFIGURE
+                                                                     : PT_LINETO));
+            current = f[i + 2].p;
+            i += 2;
+            continue;
+        }
+        point(f[i].p, type == PT_BEZIERTO ? static_cast<BYTE>(PT_LINETO) : f[i].type);
+        current = f[i].p;
+    }
+}
 
 // Polygons of the figures with curves replaced by lines (within a quarter
 // pixel); every figure becomes a closed polygon.

@@ -303,6 +303,120 @@ TEST_F(DeviceContextTest, DrawingOnADeviceSurfaceGoesStraightToTheDriver) {
     DeleteDC(hdc);
 }
 
+// The engine's paths, clips, brushes and transforms of a call are made for
+// it alone (and their storage used again): nothing one shape's call handed to
+// the driver reaches the next one. Every shape drawn after the others reaches
+// the driver as it does drawn alone on a page, on every road through the
+// driver's hooks: curves or their lines, fill and outline in one call or two,
+// or the engine drawing what the driver refuses.
+TEST_F(DeviceContextTest, EachShapeReachesTheDriverAsItDoesAlone) {
+    struct Shape {
+        const char* name;
+        void (*draw)(HDC);
+    };
+    // Each shape selects its own pen, brush and clip and puts the old ones back.
+    static const Shape shapes[] = {
+        {"hatched rectangle with the default pen",
+         [](HDC hdc) {
+             HBRUSH brush = CreateHatchBrush(HS_CROSS, RGB(255, 0, 0));
+             HGDIOBJ old = SelectObject(hdc, brush);
+             Rectangle(hdc, 10, 10, 200, 120);
+             SelectObject(hdc, old);
+             DeleteObject(brush);
+         }},
+        {"solid ellipse with a wide pen inside a clip rectangle",
+         [](HDC hdc) {
+             SaveDC(hdc);
+             HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
+             HPEN pen = CreatePen(PS_SOLID, 3, RGB(0, 128, 0));
+             SelectObject(hdc, brush);
+             SelectObject(hdc, pen);
+             IntersectClipRect(hdc, 50, 50, 300, 260);
+             Ellipse(hdc, 40, 40, 320, 280);
+             RestoreDC(hdc, -1);
+             DeleteObject(brush);
+             DeleteObject(pen);
+         }},
+        {"pie without a pen in a clip of two rectangles",
+         [](HDC hdc) {
+             SaveDC(hdc);
+             HBRUSH brush = CreateSolidBrush(RGB(255, 255, 0));
+             SelectObject(hdc, brush);
+             SelectObject(hdc, GetStockObject(NULL_PEN));
+             HRGN a = CreateRectRgn(300, 300, 400, 400);
+             HRGN b = CreateRectRgn(450, 300, 600, 500);
+             CombineRgn(a, a, b, RGN_OR);
+             SelectClipRgn(hdc, a);
+             Pie(hdc, 300, 300, 600, 600, 600, 450, 300, 450);
+             RestoreDC(hdc, -1);
+             DeleteObject(a);
+             DeleteObject(b);
+             DeleteObject(brush);
+         }},
+        {"rounded rectangle outline of a dashed pen",
+         [](HDC hdc) {
+             HPEN pen = CreatePen(PS_DASH, 1, RGB(255, 0, 0));
+             HGDIOBJ oldPen = SelectObject(hdc, pen);
+             HGDIOBJ oldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
+             RoundRect(hdc, 100, 600, 500, 900, 60, 40);
+             SelectObject(hdc, oldPen);
+             SelectObject(hdc, oldBrush);
+             DeleteObject(pen);
+         }},
+        {"winding polygon and a polyline with the stock objects",
+         [](HDC hdc) {
+             SaveDC(hdc);
+             SetPolyFillMode(hdc, WINDING);
+             const POINT star[5] = {{650, 100}, {700, 250}, {570, 150}, {730, 150}, {600, 250}};
+             Polygon(hdc, star, 5);
+             Polyline(hdc, star, 3);
+             RestoreDC(hdc, -1);
+         }},
+    };
+    struct Road {
+        const char* name;
+        const char* key;
+        long value;
+    };
+    const Road roads[] = {
+        {"curves", "defaults", 0},
+        {"flattened", "no_beziers", 1},
+        {"fill and outline in one call", "hooks",
+         HOOK_FILLPATH | HOOK_STROKEPATH | HOOK_STROKEANDFILLPATH | HOOK_LINETO | HOOK_BITBLT},
+        {"drawn by the engine", "refuse_paths", 1},
+    };
+    auto detail = Export<const char* (*)()>("RecorderDetail");
+    ASSERT_NE(detail, nullptr);
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.name);
+        set("defaults", 0);
+        set(road.key, road.value);
+        HDC hdc = CreateP1();
+        ASSERT_NE(hdc, nullptr);
+        ASSERT_GT(Start(hdc), 0);
+        std::vector<std::string> alone, aloneDetail;
+        for (const Shape& shape : shapes) {
+            ASSERT_EQ(StartPage(hdc), 1);
+            clear();
+            shape.draw(hdc);
+            std::vector<std::string> calls = Lines(log()), paths = Lines(detail());
+            EXPECT_FALSE(calls.empty()) << shape.name;
+            alone.insert(alone.end(), calls.begin(), calls.end());
+            aloneDetail.insert(aloneDetail.end(), paths.begin(), paths.end());
+            EndPage(hdc);
+        }
+        ASSERT_EQ(StartPage(hdc), 1);
+        clear();
+        for (const Shape& shape : shapes)
+            shape.draw(hdc);
+        EXPECT_EQ(Lines(log()), alone);
+        EXPECT_EQ(Lines(detail()), aloneDetail);
+        EndPage(hdc);
+        EndDoc(hdc);
+        DeleteDC(hdc);
+    }
+}
+
 // From inside DrvEndDoc the driver prints a second job on the same printer
 // (as the spool-side player does): the driver stays enabled once for both.
 TEST_F(DeviceContextTest, DriverCanOpenASecondJobFromInsideEndDoc) {

@@ -38,47 +38,68 @@ POINTL Pixel(const POINTFIX& p) {
     return POINTL{p.x >> 4, p.y >> 4};
 }
 
-PointKind RelativeKind(const std::vector<POINTL>& offsets) {
-    bool negative = false, big = false, wide = false;
-    for (const POINTL& o : offsets)
-        for (LONG v : {o.x, o.y}) {
-            if (v < 0) negative = true;
-            if (v > 127) big = true;
-            if (v < -128 || v > 127) wide = true;
-        }
-    if (!negative && !big) return kUByte;
-    if (negative && !wide) return kSByte;
-    if (big && !negative) return kUInt16;
-    return kSInt16;
+// The box that points are clamped to (ClampToDevice).
+RECTL DeviceBox(const PDEV* pdev) {
+    return pdev->vector.page ? pdev->vector.deviceBox
+                             : RECTL{-kDeviceLimit, -kDeviceLimit, kDeviceLimit, kDeviceLimit};
 }
 
-void AddPoint(std::vector<BYTE>& data, POINTL p, PointKind kind) {
-    p = ClampPoint(p, kind);
-    for (LONG v : {p.x, p.y}) {
-        data.push_back(static_cast<BYTE>(v & 0xFF));
-        if (kind == kUInt16 || kind == kSInt16) data.push_back(static_cast<BYTE>((v >> 8) & 0xFF));
+// The points of a path record as whole device pixels clamped to the device,
+// worked out where they are read (no copy of the record's points).
+class DevicePoints {
+  public:
+    DevicePoints(const PDEV* pdev, const POINTFIX* points)
+        : points_(points), box_(DeviceBox(pdev)) {}
+    POINTL operator[](size_t i) const {
+        POINTL p = Raw(i);
+        return POINTL{Clamp(p.x, box_.left, box_.right), Clamp(p.y, box_.top, box_.bottom)};
     }
-}
+    // Before the clamp.
+    POINTL Raw(size_t i) const { return Pixel(points_[i]); }
+    DevicePoints From(size_t first) const {
+        DevicePoints rest = *this;
+        rest.points_ += first;
+        return rest;
+    }
 
-bool OutsideDevice(POINTL o) {
-    return o.x < -kDeviceLimit || o.x > kDeviceLimit || o.y < -kDeviceLimit || o.y > kDeviceLimit;
-}
+  private:
+    const POINTFIX* points_;
+    RECTL box_;
+};
+
+// Bytes of a run before its points: count, point type, operator, data header.
+constexpr size_t kRunHeader = 16;
 
 // One run of points as a relative (or, where an offset does not fit, an
 // absolute) path.
-BOOL EmitRun(PDEV* pdev, const POINTL* pts, size_t n, bool beziers) {
+BOOL EmitRun(PDEV* pdev, const DevicePoints& pts, size_t n, bool beziers) {
     VectorState& v = Vector(pdev);
-    std::vector<POINTL> offsets(n);
-    POINTL start = v.current;
-    bool tooFar = false;
-    for (size_t i = 0; i < n; ++i) {
-        if (!beziers)
-            start = i ? pts[i - 1] : v.current;
-        else if (i % 3 == 0 && i)
-            start = pts[i - 1];
-        offsets[i] = POINTL{pts[i].x - start.x, pts[i].y - start.y};
-        tooFar |= OutsideDevice(offsets[i]);
-    }
+    // Each point with its offset from the point it is relative to: the one
+    // before it on a line, the curve's start for the three of a curve.
+    const POINTL from = v.current;
+    auto each = [&](auto visit) {
+        POINTL start = from, previous = from;
+        for (size_t i = 0; i < n; ++i) {
+            POINTL p = pts[i];
+            if (!beziers || (i % 3 == 0 && i)) start = previous;
+            visit(p, POINTL{p.x - start.x, p.y - start.y});
+            previous = p;
+        }
+    };
+    // The range of the offsets' coordinates (and of the points' own) says
+    // which point type holds them all and whether one is too far; 0 in the
+    // range changes no answer.
+    LONG low = 0, high = 0, lowPoint = 0;
+    each([&](POINTL p, POINTL o) {
+        low = std::min({low, o.x, o.y});
+        high = std::max({high, o.x, o.y});
+        lowPoint = std::min({lowPoint, p.x, p.y});
+    });
+    const bool tooFar = low < -kDeviceLimit || high > kDeviceLimit;
+    const bool negative = low < 0;
+    const bool big = high > 127;
+    const bool wide = low < -128 || high > 127;
+    const bool negativePoint = lowPoint < 0;
     v.current = pts[n - 1];
     TokenWriter t;
     if (beziers && tooFar) {
@@ -105,17 +126,30 @@ BOOL EmitRun(PDEV* pdev, const POINTL* pts, size_t n, bool beziers) {
         }
         return t.send(pdev);
     }
-    PointKind kind = RelativeKind(offsets);
+    PointKind kind = !negative && !big   ? kUByte
+                     : negative && !wide ? kSByte
+                     : big && !negative  ? kUInt16
+                                         : kSInt16;
     bool absolute = !beziers && tooFar;
-    if (absolute && kind == kUInt16)
-        for (size_t i = 0; i < n; ++i)
-            if (pts[i].x < 0 || pts[i].y < 0) kind = kSInt16;
-    size_t perPoint = (kind == kUByte || kind == kSByte) ? 2 : 4;
+    if (absolute && kind == kUInt16 && negativePoint) kind = kSInt16;
+    const bool twoBytes = kind == kUInt16 || kind == kSInt16;
+    const size_t perPoint = twoBytes ? 4 : 2;
+    std::vector<BYTE>& bytes = t.bytes();
+    bytes.reserve(kRunHeader + n * perPoint);
     t.count(n, attr::NumberOfPoints).ubyte(kind, attr::PointType);
     t.b(beziers ? op::BezierRelPath : absolute ? op::LinePath : op::LineRelPath);
     t.b(tag::Data).d(static_cast<DWORD>(n * perPoint));
-    for (size_t i = 0; i < n; ++i)
-        AddPoint(t.bytes(), absolute ? pts[i] : offsets[i], kind);
+    // The points straight into the token's bytes, little-endian.
+    size_t at = bytes.size();
+    bytes.resize(at + n * perPoint);
+    BYTE* out = bytes.data() + at;
+    each([&](POINTL p, POINTL o) {
+        POINTL q = ClampPoint(absolute ? p : o, kind);
+        for (LONG c : {q.x, q.y}) {
+            *out++ = static_cast<BYTE>(c & 0xFF);
+            if (twoBytes) *out++ = static_cast<BYTE>((c >> 8) & 0xFF);
+        }
+    });
     return t.send(pdev);
 }
 
@@ -436,9 +470,7 @@ PointKind EncodeNumber(POINTL p) {
 }
 
 POINTL ClampToDevice(const PDEV* pdev, POINTL p) {
-    const RECTL& box = pdev->vector.page
-                           ? pdev->vector.deviceBox
-                           : RECTL{-kDeviceLimit, -kDeviceLimit, kDeviceLimit, kDeviceLimit};
+    RECTL box = DeviceBox(pdev);
     return POINTL{Clamp(p.x, box.left, box.right), Clamp(p.y, box.top, box.bottom)};
 }
 
@@ -451,14 +483,14 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
     if (!OutputByteList(pdev, {op::NewPath})) return FALSE;
     PATHOBJ_vEnumStart(ppo);
     BOOL more = TRUE;
-    std::vector<POINTL> pts;
     while (more) {
         PATHDATA pd{};
         more = PATHOBJ_bEnum(ppo, &pd);
         if (pd.count == 0 || !pd.pptfx) continue;
+        DevicePoints all(pdev, pd.pptfx);
         ULONG first = 0;
         if (pd.flags & PD_BEGINSUBPATH) {
-            v.current = ClampToDevice(pdev, Pixel(pd.pptfx[0]));
+            v.current = all[0];
             if (!SetCursorTo(pdev, v.current)) return FALSE;
             first = 1;
         }
@@ -468,19 +500,17 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
+        DevicePoints pts = all.From(first);
         if (remaining == 1) {
-            POINTL p = ClampToDevice(pdev, Pixel(pd.pptfx[first]));
+            POINTL p = pts[0];
             if (!TokenWriter().spair(p, attr::EndPoint).b(op::LinePath).send(pdev)) return FALSE;
             v.current = p;
         } else if (remaining > 1) {
-            pts.resize(remaining);
-            for (ULONG i = 0; i < remaining; ++i)
-                pts[i] = ClampToDevice(pdev, Pixel(pd.pptfx[first + i]));
             bool clamped = false;
             if (beziers)
                 for (ULONG i = 0; i < remaining && !clamped; ++i) {
-                    POINTL raw = Pixel(pd.pptfx[first + i]);
-                    clamped = raw.x != pts[i].x || raw.y != pts[i].y;
+                    POINTL raw = pts.Raw(i), p = pts[i];
+                    clamped = raw.x != p.x || raw.y != p.y;
                 }
             for (size_t at = 0; at < remaining; at += kRunLimit) {
                 size_t n = std::min<size_t>(kRunLimit, remaining - at);
@@ -509,7 +539,7 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
                     }
                     if (!t.send(pdev)) return FALSE;
                     v.current = pts[at + n - 1];
-                } else if (!EmitRun(pdev, pts.data() + at, n, beziers)) {
+                } else if (!EmitRun(pdev, pts.From(at), n, beziers)) {
                     return FALSE;
                 }
             }

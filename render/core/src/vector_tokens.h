@@ -109,6 +109,10 @@ POINTL ClampToDevice(const PDEV* pdev, POINTL p);
 // stream at once. Text, vectors and images all write through it.
 class TokenWriter {
   public:
+    // Room for the common tokens at once (a colour, a clip rectangle, a
+    // cursor), so that building one does not grow the bytes byte by byte.
+    static constexpr size_t kReserve = 32;
+    TokenWriter() { bytes_.reserve(kReserve); }
     TokenWriter& b(int v) {
         bytes_.push_back(static_cast<BYTE>(v & 0xFF));
         return *this;

@@ -21,6 +21,9 @@ struct PlayTarget {
     const engine::DriverFunctions* functions = nullptr;
     POINTL origin{}; // the page point at the surface's (0, 0)
     RECTL area{};    // the part of the page the surface holds now
+    // No other play of the call follows (it is not kept for bands): what the
+    // call holds may go to the driver itself instead of a copy.
+    bool last = false;
 };
 
 class DrawingCall {
@@ -58,19 +61,23 @@ struct BrushSpec {
     std::shared_ptr<const BrushPattern> pattern; // set: a pattern brush
 };
 
-// Path calls; the path (page coordinates, 28.4) is copied, the clip is the
-// union of the rectangles in page coordinates (none: the whole page).
+// Path calls; the path (page coordinates, 28.4) is copied, or taken over with
+// adopt (the call deletes it); the clip is the union of the rectangles in page
+// coordinates (none: the whole page).
 std::unique_ptr<DrawingCall> MakeFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
-                                          const BrushSpec& brush, MIX mix, FLONG fillMode);
+                                          const BrushSpec& brush, MIX mix, FLONG fillMode,
+                                          bool adopt = false);
 std::unique_ptr<DrawingCall> MakeStrokePath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
-                                            const BrushSpec& pen, const LINEATTRS& line, MIX mix);
+                                            const BrushSpec& pen, const LINEATTRS& line, MIX mix,
+                                            bool adopt = false);
 std::unique_ptr<DrawingCall> MakeLineTo(POINTL from, POINTL to, const std::vector<RECTL>& clip,
                                         const BrushSpec& pen, MIX mix);
 // Fill and outline in one: DrvStrokeAndFillPath when the driver takes it,
 // else DrvFillPath and then DrvStrokePath.
 std::unique_ptr<DrawingCall> MakeStrokeAndFillPath(PATHOBJ* ppo, const std::vector<RECTL>& clip,
                                                    const BrushSpec& pen, const LINEATTRS& line,
-                                                   const BrushSpec& brush, MIX mix, FLONG fillMode);
+                                                   const BrushSpec& brush, MIX mix, FLONG fillMode,
+                                                   bool adopt = false);
 // A one-pixel solid line: DrvLineTo when the driver takes it, else
 // DrvStrokePath of the segment.
 std::unique_ptr<DrawingCall> MakeLine(POINTL from, POINTL to, const std::vector<RECTL>& clip,
