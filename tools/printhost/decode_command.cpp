@@ -1,6 +1,8 @@
 // printhost decode [--png PREFIX] FILE: the printer stream of a .prn file or
 // a job's spool file, listed frame by frame; with --png, each page's vector
 // content is also drawn into PREFIX-1.png, PREFIX-2.png, ...
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -8,34 +10,24 @@
 
 #include "command.h"
 #include "streamdump/decoder.h"
-#include "../streamdump/src/page_render.h"
-#include "../streamdump/src/png_writer.h"
+#include "../streamdump/src/page_pictures.h"
 
 namespace printhost {
 namespace {
 
-// Draws each page into PREFIX-N.png; false when a file could not be written.
-bool WritePages(const std::string& prefix, const std::vector<std::uint8_t>& bytes,
-                const streamdump::Decoding& d) {
-    std::vector<streamdump::PageImage> pages =
-        streamdump::RenderPages(bytes.data(), bytes.size(), d);
-    bool ok = true;
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        const streamdump::PageImage& p = pages[i];
-        std::string path = prefix + "-" + std::to_string(i + 1) + ".png";
-        std::string error;
-        if (!streamdump::WritePng(path, p.width, p.height, 3, p.rgb, &error)) {
-            std::fprintf(stderr, "printhost decode: %s\n", error.c_str());
-            ok = false;
-            continue;
-        }
-        std::printf("page %zu: %s (%d x %d, %s%s), %zu drawn, %zu skipped\n", i + 1, path.c_str(),
-                    p.width, p.height, p.paperName,
-                    p.paperKnown ? "" : " in place of a paper the decoder does not know", p.drawn,
-                    p.skipped);
+// Draws each page into PREFIX-N.png through the renderer library, loaded
+// only here (it brings cairo); false when a file could not be written.
+bool WritePages(const std::string& prefix, const std::vector<std::uint8_t>& bytes) {
+    void* renderer = dlopen("libstreamrender.so", RTLD_NOW | RTLD_LOCAL);
+    auto write = renderer ? reinterpret_cast<PFN_StreamdumpWritePagePictures>(
+                                dlsym(renderer, "StreamdumpWritePagePictures"))
+                          : nullptr;
+    if (!write) {
+        std::fprintf(stderr, "printhost decode: cannot load the page renderer: %s\n", dlerror());
+        return false;
     }
-    if (pages.empty()) std::printf("no pages to draw\n");
-    return ok;
+    // The library stays loaded: the process ends after the command.
+    return write(prefix.c_str(), bytes.data(), bytes.size()) == 0;
 }
 
 // Whether the decoder found any of a printer stream's parts: the UEL, a PJL
@@ -78,7 +70,7 @@ int Run(const Args& argsIn) {
             args[0].c_str());
         return 1;
     }
-    if (!pngPrefix.empty() && !WritePages(pngPrefix, bytes, d)) return 1;
+    if (!pngPrefix.empty() && !WritePages(pngPrefix, bytes)) return 1;
     return d.problems ? 1 : 0;
 }
 
