@@ -16,7 +16,7 @@
 #
 #   bench/run_pages.sh [build folder, default build/dev]
 #   BENCH_PAGES="1 10 100 1000 8000"  page counts
-#   BENCH_RUNS=3                       runs per row (the median is shown)
+#   BENCH_RUNS=5                       runs per row (the median is shown)
 #   BENCH_CPU=2                        pin every run to this processor (taskset)
 #   BENCH_TMPDIR=/dev/shm              where the machine roots, documents and outputs go
 #     (default: /dev/shm when it is a memory file system, else /tmp). The spool-side
@@ -33,7 +33,7 @@ build=${1:-build/dev}
 printhost="$PWD/$build/bin/printhost"
 model="$PWD/$build/models/CX5540.DAT"
 pages_list=${BENCH_PAGES:-"1 10 100 1000 8000"}
-runs=${BENCH_RUNS:-3}
+runs=${BENCH_RUNS:-5}
 [[ -x "$printhost" && -f "$model" ]] || {
   echo "no $printhost or $model: build with 'cmake --preset dev && cmake --build --preset dev'" >&2
   exit 1
@@ -140,21 +140,18 @@ fresh_root() {
 
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-# One row: the median over the runs of processor time and of peak memory.
-row() {
-  local label=$1 pages=$2 road=$3
-  shift 3
-  local times=() peaks=()
-  for ((r = 0; r < runs; r++)); do
-    [[ $road != gs ]] && fresh_root "$road"
-    read -r t p < <(measure "${pin[@]}" "$@")
-    times+=("$t")
-    peaks+=("$p")
-  done
-  local t p
-  t=$(printf '%s\n' "${times[@]}" | median)
-  p=$(printf '%s\n' "${peaks[@]}" | median)
-  echo "$label $pages $road $t $p"
+# One run of a road: "seconds kilobytes" appended to the road's file.
+run_road() {
+  local road=$1 file=$2
+  shift 2
+  [[ $road != gs ]] && fresh_root "$road"
+  measure "${pin[@]}" "$@" >>"$file"
+}
+
+# A road's row: the medians over its runs of processor time and of peak memory.
+row_of() {
+  local label=$1 pages=$2 road=$3 file=$4
+  echo "$label $pages $road $(cut -d' ' -f1 "$file" | median) $(cut -d' ' -f2 "$file" | median)"
 }
 
 results="$work/results"
@@ -162,13 +159,27 @@ results="$work/results"
 for n in $pages_list; do
   doc=$(make_document "$n")
   ps=$(make_postscript "$n")
-  row brochure "$n" gs gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r600 \
-    -sOutputFile="$work/gs-$n.pxl" "$ps" >>"$results"
-  row brochure "$n" direct "$printhost" print --printer Bench "$doc" >>"$results"
-  row brochure "$n" spool-4up "$printhost" print --printer Bench "$doc" >>"$results"
+  : >"$work/t-gs"
+  : >"$work/t-direct"
+  : >"$work/t-spool"
+  # The roads take turns within each round, so that a slow spell of the
+  # machine falls on the reference as much as on the driver.
+  for ((r = 0; r < runs; r++)); do
+    run_road gs "$work/t-gs" gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r600 \
+      -sOutputFile="$work/gs-$n.pxl" "$ps"
+    run_road direct "$work/t-direct" "$printhost" print --printer Bench "$doc"
+    run_road spool-4up "$work/t-spool" "$printhost" print --printer Bench "$doc"
+  done
+  row_of brochure "$n" gs "$work/t-gs" >>"$results"
+  row_of brochure "$n" direct "$work/t-direct" >>"$results"
+  row_of brochure "$n" spool-4up "$work/t-spool" >>"$results"
   rm -rf "$doc" "$work"/gs-*.pxl
 done
-row japanese 1 direct "$printhost" print --printer Bench "$PWD/samples/documents/text/japanese.emf" >>"$results"
+: >"$work/t-japanese"
+for ((r = 0; r < runs; r++)); do
+  run_road direct "$work/t-japanese" "$printhost" print --printer Bench "$PWD/samples/documents/text/japanese.emf"
+done
+row_of japanese 1 direct "$work/t-japanese" >>"$results"
 
 echo "Processor time (user + system) and peak resident memory of each process; median of $runs runs; files in $(df --output=fstype "$work" | tail -1 | tr -d ' ')."
 echo "Reference: Ghostscript $(gs --version) turning the same drawing (PostScript) into PCL XL, -sDEVICE=pxlmono -r600."
