@@ -100,6 +100,12 @@ TEST_F(ObjectsTest, ANewObjectKeepsNothingOfTheDeletedOneBefore) {
         CLIPOBJ_bEnum(pco, sizeof one, reinterpret_cast<ULONG*>(&one));
         EngDeleteClip(pco);
     };
+    auto describeNewPath = [] {
+        PATHOBJ* ppo = EngCreatePath();
+        std::string d = DescribePath(ppo);
+        EngDeletePath(ppo);
+        return d;
+    };
     const Case cases[] = {
         {"path with curves, an open subpath and an enumeration under way",
          [] {
@@ -115,13 +121,7 @@ TEST_F(ObjectsTest, ANewObjectKeepsNothingOfTheDeletedOneBefore) {
              PATHOBJ_bEnum(ppo, &pd);
              EngDeletePath(ppo);
          },
-         [] {
-             PATHOBJ* ppo = EngCreatePath();
-             std::string d = DescribePath(ppo);
-             EngDeletePath(ppo);
-             return d;
-         },
-         "fl=4 curves=0 bounds=0,0,0,0 enum=0/0 lineWithoutStart=0"},
+         describeNewPath, "fl=4 curves=0 bounds=0,0,0,0 enum=0/0 lineWithoutStart=0"},
         {"path copy",
          [] {
              PATHOBJ* ppo = EngCreatePath();
@@ -132,13 +132,7 @@ TEST_F(ObjectsTest, ANewObjectKeepsNothingOfTheDeletedOneBefore) {
              EngDeletePath(copy);
              EngDeletePath(ppo);
          },
-         [] {
-             PATHOBJ* ppo = EngCreatePath();
-             std::string d = DescribePath(ppo);
-             EngDeletePath(ppo);
-             return d;
-         },
-         "fl=4 curves=0 bounds=0,0,0,0 enum=0/0 lineWithoutStart=0"},
+         describeNewPath, "fl=4 curves=0 bounds=0,0,0,0 enum=0/0 lineWithoutStart=0"},
         {"rectangle clip after a complex one enumerated halfway", enumerateHalfway,
          [] {
              RECTL r{5, 6, 7, 8};

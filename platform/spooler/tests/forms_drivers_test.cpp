@@ -92,6 +92,24 @@ TEST_F(FormsTest, ServerHandleAndErrors) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+// Moves the printer "Office" to another driver through its own settings, as
+// a person changing the printer's driver does.
+bool MovePrinterToDriver(const char16_t* driver) {
+    HANDLE p = nullptr;
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!OpenPrinterW(const_cast<LPWSTR>(u"Office"), &p, &defaults)) return false;
+    DWORD needed = 0;
+    GetPrinterW(p, 2, nullptr, 0, &needed);
+    std::vector<BYTE> info(needed);
+    bool ok = GetPrinterW(p, 2, info.data(), needed, &needed);
+    if (ok) {
+        reinterpret_cast<PRINTER_INFO_2W*>(info.data())->pDriverName = const_cast<LPWSTR>(driver);
+        ok = SetPrinterW(p, 2, info.data(), 0);
+    }
+    ClosePrinter(p);
+    return ok;
+}
+
 TEST_F(DriversTest, Level2NamesTheDriverFiles) {
     HANDLE h = Open(u"Office");
     auto buffer = TwoCall([&](BYTE* b, DWORD n, DWORD* needed) {
@@ -182,21 +200,7 @@ TEST_F(DriversTest, ChangesByAnotherProcessShowInTheNextAnswer) {
         if (!spl::FindDriver(kDriverName, &d)) return false;
         d.name = u"Other Driver";
         d.dataFile = kDriverFolder + u"\\OTHER.SPC";
-        if (spl::AddDriver(d) != ERROR_SUCCESS) return false;
-        HANDLE p = nullptr;
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
-        if (!OpenPrinterW(const_cast<LPWSTR>(u"Office"), &p, &defaults)) return false;
-        DWORD needed = 0;
-        GetPrinterW(p, 2, nullptr, 0, &needed);
-        std::vector<BYTE> info(needed);
-        bool ok = GetPrinterW(p, 2, info.data(), needed, &needed);
-        if (ok) {
-            auto* i2 = reinterpret_cast<PRINTER_INFO_2W*>(info.data());
-            i2->pDriverName = const_cast<LPWSTR>(u"Other Driver");
-            ok = SetPrinterW(p, 2, info.data(), 0);
-        }
-        ClosePrinter(p);
-        return ok;
+        return spl::AddDriver(d) == ERROR_SUCCESS && MovePrinterToDriver(u"Other Driver");
     });
     EXPECT_EQ(dataFile(), kDriverFolder + u"\\OTHER.SPC");
 }
@@ -384,22 +388,6 @@ TEST_F(DriversTest, AKeptAnswerGivesWayToTheNextChange) {
             return {GetLastError(), u""};
         return {0, reinterpret_cast<DRIVER_INFO_2W*>(info.data())->pDataFile};
     };
-    auto moveTo = [](const char16_t* driver) {
-        HANDLE p = nullptr;
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
-        if (!OpenPrinterW(const_cast<LPWSTR>(u"Office"), &p, &defaults)) return false;
-        DWORD needed = 0;
-        GetPrinterW(p, 2, nullptr, 0, &needed);
-        std::vector<BYTE> info(needed);
-        bool ok = GetPrinterW(p, 2, info.data(), needed, &needed);
-        if (ok) {
-            reinterpret_cast<PRINTER_INFO_2W*>(info.data())->pDriverName =
-                const_cast<LPWSTR>(driver);
-            ok = SetPrinterW(p, 2, info.data(), 0);
-        }
-        ClosePrinter(p);
-        return ok;
-    };
     auto addDriver = [](const char16_t* name, const char16_t* dataFile) {
         spl::DriverRecord d;
         if (!spl::FindDriver(kDriverName, &d)) return false;
@@ -419,11 +407,11 @@ TEST_F(DriversTest, AKeptAnswerGivesWayToTheNextChange) {
          {0, kDriverFolder + u"\\A.SPC"}},
         {"printer moved to another driver",
          true,
-         [&] { return addDriver(u"Other", u"\\OTHER.SPC") && moveTo(u"Other"); },
+         [&] { return addDriver(u"Other", u"\\OTHER.SPC") && MovePrinterToDriver(u"Other"); },
          {0, kDriverFolder + u"\\OTHER.SPC"}},
         {"moved back here",
          false,
-         [&] { return moveTo(kDriverName.c_str()); },
+         [&] { return MovePrinterToDriver(kDriverName.c_str()); },
          {0, kDriverFolder + u"\\A.SPC"}},
         {"driver added again here",
          false,
