@@ -6,19 +6,34 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "command.h"
 #include "streamdump/decoder.h"
 #include "../streamdump/src/page_pictures.h"
+#include "win/errors.h"
 
 namespace printhost {
 namespace {
 
+// The renderer library, which the build puts beside the platform library.
+// Named by its full path: a sanitizer's dlopen would look in its own run
+// path instead of printhost's.
+std::string RendererPath() {
+    Dl_info platform{};
+    if (!dladdr(reinterpret_cast<void*>(&GetLastError), &platform) || !platform.dli_fname)
+        return "libstreamrender.so";
+    std::string path = platform.dli_fname;
+    size_t slash = path.rfind('/');
+    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+           "libstreamrender.so";
+}
+
 // Draws each page into PREFIX-N.png through the renderer library, loaded
 // only here (it brings cairo); false when a file could not be written.
 bool WritePages(const std::string& prefix, const std::vector<std::uint8_t>& bytes) {
-    void* renderer = dlopen("libstreamrender.so", RTLD_NOW | RTLD_LOCAL);
+    void* renderer = dlopen(RendererPath().c_str(), RTLD_NOW | RTLD_LOCAL);
     auto write = renderer ? reinterpret_cast<PFN_StreamdumpWritePagePictures>(
                                 dlsym(renderer, "StreamdumpWritePagePictures"))
                           : nullptr;
