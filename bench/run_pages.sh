@@ -17,7 +17,7 @@
 #   bench/run_pages.sh [build folder, default build/dev]
 #   BENCH_PAGES="1 10 100 1000 8000"  page counts
 #   BENCH_RUNS=5                       runs per row (the median is shown)
-#   BENCH_CPU=2                        pin every run to this processor (taskset)
+#   BENCH_CPU=2                        pin every run to this processor
 #   BENCH_TMPDIR=/dev/shm              where the machine roots, documents and outputs go
 #     (default: /dev/shm when it is a memory file system, else /tmp). The spool-side
 #     road makes a file per page, as its spool package is laid out. On a disk file
@@ -49,8 +49,6 @@ default_tmp=/tmp
 [[ $(df --output=fstype /dev/shm 2>/dev/null | tail -1) == tmpfs ]] && default_tmp=/dev/shm
 work=$(mktemp -d "${BENCH_TMPDIR:-$default_tmp}/run_pages.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-pin=()
-[[ -n "${BENCH_CPU:-}" ]] && pin=(taskset -c "$BENCH_CPU")
 
 # Documents of N pages: a folder of N metafiles, the brochure's two pages in turn.
 make_document() {
@@ -109,6 +107,10 @@ EOF
 measure() {
   python3 - "$@" <<'EOF'
 import os, subprocess, sys
+# Pinned here and inherited, so that the time of a pinning program's own start
+# is not counted as the measured program's.
+if os.environ.get("BENCH_CPU"):
+    os.sched_setaffinity(0, {int(os.environ["BENCH_CPU"])})
 # The child's own use, as wait4 reports it for that process (and what it waited for).
 p = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 err = p.stderr.read()
@@ -145,7 +147,7 @@ run_road() {
   local road=$1 file=$2
   shift 2
   [[ $road != gs ]] && fresh_root "$road"
-  measure "${pin[@]}" "$@" >>"$file"
+  measure "$@" >>"$file"
 }
 
 # A road's row: the medians over its runs of processor time and of peak memory.
