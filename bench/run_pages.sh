@@ -16,7 +16,11 @@
 #
 #   bench/run_pages.sh [build folder, default build/dev]
 #   BENCH_PAGES="1 10 100 1000 8000"  page counts
-#   BENCH_RUNS=5                       runs per row (the median is shown)
+#   BENCH_RUNS=5                       runs per row at least (the median is shown)
+#   BENCH_SECONDS=2                    a row takes more rounds, up to BENCH_MAX_RUNS=25, until
+#     each of its roads has run that long in all: a short job's median then stands on as
+#     much of the machine's time as a long one's, so that a slow spell of this machine
+#     sways the small rows no more than the large ones
 #   BENCH_CPU=2                        pin every run to this processor
 #   BENCH_TMPDIR=/dev/shm              where the machine roots, documents and outputs go
 #     (default: /dev/shm when it is a memory file system, else /tmp). The spool-side
@@ -34,6 +38,8 @@ printhost="$PWD/$build/bin/printhost"
 model="$PWD/$build/models/CX5540.DAT"
 pages_list=${BENCH_PAGES:-"1 10 100 1000 8000"}
 runs=${BENCH_RUNS:-5}
+min_seconds=${BENCH_SECONDS:-2}
+max_runs=${BENCH_MAX_RUNS:-25}
 [[ -x "$printhost" && -f "$model" ]] || {
   echo "no $printhost or $model: build with 'cmake --preset dev && cmake --build --preset dev'" >&2
   exit 1
@@ -142,6 +148,20 @@ fresh_root() {
 
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
+# Whether a row wants another round: fewer than the least runs, or a road of it
+# measured for less than the least time (and the most runs not reached).
+another_round() {
+  local r=$1
+  shift
+  ((r < runs)) && return 0
+  ((r >= max_runs)) && return 1
+  local f
+  for f in "$@"; do
+    awk -v least="$min_seconds" '{t += $1} END {exit !(t < least)}' "$f" && return 0
+  done
+  return 1
+}
+
 # One run of a road: "seconds kilobytes" appended to the road's file.
 run_road() {
   local road=$1 file=$2
@@ -166,11 +186,13 @@ for n in $pages_list; do
   : >"$work/t-spool"
   # The roads take turns within each round, so that a slow spell of the
   # machine falls on the reference as much as on the driver.
-  for ((r = 0; r < runs; r++)); do
+  r=0
+  while another_round "$r" "$work/t-gs" "$work/t-direct" "$work/t-spool"; do
     run_road gs "$work/t-gs" gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pxlmono -r600 \
       -sOutputFile="$work/gs-$n.pxl" "$ps"
     run_road direct "$work/t-direct" "$printhost" print --printer Bench "$doc"
     run_road spool-4up "$work/t-spool" "$printhost" print --printer Bench "$doc"
+    r=$((r + 1))
   done
   row_of brochure "$n" gs "$work/t-gs" >>"$results"
   row_of brochure "$n" direct "$work/t-direct" >>"$results"
@@ -178,12 +200,14 @@ for n in $pages_list; do
   rm -rf "$doc" "$work"/gs-*.pxl
 done
 : >"$work/t-japanese"
-for ((r = 0; r < runs; r++)); do
+r=0
+while another_round "$r" "$work/t-japanese"; do
   run_road direct "$work/t-japanese" "$printhost" print --printer Bench "$PWD/samples/documents/text/japanese.emf"
+  r=$((r + 1))
 done
 row_of japanese 1 direct "$work/t-japanese" >>"$results"
 
-echo "Processor time (user + system) and peak resident memory of each process; median of $runs runs; files in $(df --output=fstype "$work" | tail -1 | tr -d ' ')."
+echo "Processor time (user + system) and peak resident memory of each process; median of $runs to $max_runs runs (at least ${min_seconds} s of each road's time a row); files in $(df --output=fstype "$work" | tail -1 | tr -d ' ')."
 echo "Reference: Ghostscript $(gs --version) turning the same drawing (PostScript) into PCL XL, -sDEVICE=pxlmono -r600."
 # ms/page is the whole process's time over its pages; "+ms/page" leaves out
 # what a one-page job costs (start, printer set-up, end): (t(N) - t(1)) / (N - 1).
