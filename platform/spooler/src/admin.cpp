@@ -101,8 +101,8 @@ std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16s
 }
 
 DWORD ActiveJobCount(const std::string& printerKey) {
-    Stmt s("SELECT COUNT(*) FROM spl_jobs WHERE printer = ? AND (status & ?) = 0");
-    s.Bind(1, printerKey).Bind(2, static_cast<long long>(JOB_STATUS_PRINTED | JOB_STATUS_DELETED));
+    Stmt s("SELECT COUNT(*) FROM spl_jobs WHERE printer = ? AND " SPL_JOB_WAITING);
+    s.Bind(1, printerKey);
     s.Step();
     return static_cast<DWORD>(s.Int(0));
 }

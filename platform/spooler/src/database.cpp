@@ -175,6 +175,10 @@ CREATE TABLE IF NOT EXISTS spl_jobs(
   total_pages INTEGER NOT NULL DEFAULT 0, pages_printed INTEGER NOT NULL DEFAULT 0,
   size INTEGER NOT NULL DEFAULT 0, submitted BLOB, output_path TEXT NOT NULL DEFAULT '',
   spool_file INTEGER NOT NULL DEFAULT 1, devmode BLOB);
+-- The jobs still waiting, by printer: every printer answer counts them, and
+-- printed jobs are kept, so counting through the table would read every job
+-- ever printed, settings and all.
+CREATE INDEX IF NOT EXISTS spl_jobs_waiting ON spl_jobs(printer) WHERE )sql" SPL_JOB_WAITING R"sql(;
 CREATE TABLE IF NOT EXISTS spl_job_writers(
   job INTEGER PRIMARY KEY, pid INTEGER NOT NULL, started INTEGER NOT NULL);
 INSERT OR IGNORE INTO spl_ports(key, name, monitor) VALUES

@@ -224,7 +224,8 @@ ULONGLONG CurrentSize(const JobRow& job) {
 
 DWORD QueuePosition(const JobRow& job) {
     if (job.status & (kGone | JOB_STATUS_PRINTED)) return 0;
-    Stmt s("SELECT COUNT(*) FROM spl_jobs WHERE printer = ? AND id <= ? AND (status & ?) = 0");
+    Stmt s("SELECT COUNT(*) FROM spl_jobs WHERE printer = ? AND id <= ? AND " SPL_JOB_WAITING
+           " AND (status & ?) = 0");
     s.Bind(1, job.printerKey).Bind(2, static_cast<long long>(job.id));
     s.Bind(3, static_cast<long long>(kGone | JOB_STATUS_PRINTED));
     s.Step();

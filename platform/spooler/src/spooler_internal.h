@@ -254,6 +254,11 @@ std::shared_ptr<const PrinterRow> SharedPrinter(const std::string& key);
 std::shared_ptr<const DriverRecord> SharedDriver(const std::u16string& name);
 std::vector<BYTE> LoadUserDevmode(const std::string& printerKey, const std::u16string& user);
 DWORD ActiveJobCount(const std::string& printerKey);
+// A job that has left its queue, printed or deleted, as SQL reads it: the index
+// of the jobs still waiting is defined on these words, and a query reaches that
+// index only by spelling them alike.
+#define SPL_JOB_WAITING "(status & 384) = 0"
+static_assert((JOB_STATUS_PRINTED | JOB_STATUS_DELETED) == 384);
 
 // Test controls as the calls consult them.
 bool CallerIsAdministrator();

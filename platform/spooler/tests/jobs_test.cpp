@@ -474,6 +474,50 @@ TEST_F(JobsTest, JobControlCommands) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+// Printed and deleted jobs stay on record; a printer's count of jobs and a
+// job's place in its queue take only the jobs still waiting on that printer.
+TEST_F(JobsTest, CountsAndPlacesTakeOnlyWaitingJobs) {
+    auto jobsOf = [&](HANDLE printer) {
+        auto buffer = TwoCall(
+            [&](BYTE* b, DWORD n, DWORD* need) { return GetPrinterW(printer, 2, b, n, need); });
+        return buffer.empty() ? 0xFFFFFFFF : As<PRINTER_INFO_2W>(buffer).cJobs;
+    };
+    auto placeOf = [&](HANDLE printer, DWORD id) {
+        auto buffer = TwoCall(
+            [&](BYTE* b, DWORD n, DWORD* need) { return GetJobW(printer, id, 1, b, n, need); });
+        return buffer.empty() ? 0xFFFFFFFF : As<JOB_INFO_1W>(buffer).Position;
+    };
+    InstallPrinter(u"Lab");
+    HANDLE lab = Open(u"Lab");
+    Start(lab, u"elsewhere");
+    HANDLE done = Open(u"Office");
+    for (int i = 0; i < 3; ++i) {
+        Start(done, u"printed");
+        ASSERT_TRUE(EndDocPrinter(done));
+    }
+    DWORD deleted = Start(done, u"deleted");
+    ASSERT_TRUE(SetJobW(done, deleted, 0, nullptr, JOB_CONTROL_DELETE));
+    ASSERT_TRUE(EndDocPrinter(done));
+    EXPECT_EQ(Status(done, deleted) & JOB_STATUS_DELETED, static_cast<DWORD>(JOB_STATUS_DELETED));
+
+    HANDLE first = Open(u"Office"), second = Open(u"Office");
+    DWORD one = Start(first, u"first waiting");
+    DWORD two = Start(second, u"second waiting");
+    EXPECT_EQ(jobsOf(done), 2u);
+    EXPECT_EQ(jobsOf(lab), 1u);
+    EXPECT_EQ(placeOf(done, one), 1u);
+    EXPECT_EQ(placeOf(done, two), 2u);
+
+    ASSERT_TRUE(EndDocPrinter(first));
+    EXPECT_EQ(jobsOf(done), 1u);
+    EXPECT_EQ(placeOf(done, one), 0u);
+    EXPECT_EQ(placeOf(done, two), 1u);
+    EXPECT_TRUE(EndDocPrinter(second));
+    EXPECT_TRUE(EndDocPrinter(lab));
+    EXPECT_EQ(jobsOf(done), 0u);
+    EXPECT_EQ(jobsOf(lab), 0u);
+}
+
 TEST_F(JobsTest, OthersJobsNeedAdministration) {
     HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
     DWORD id = Start(h, u"Mine");
