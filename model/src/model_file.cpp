@@ -136,11 +136,20 @@ std::uint64_t RecordEnd(const ModelFile& f, std::uint64_t record) {
     std::uint64_t end = f.size();
     const std::uint64_t tableStart = f.U32(12), tableEnd = f.U32(8);
     if (tableStart > record) end = std::min(end, tableStart);
-    for (std::uint64_t slot = tableStart; slot + 4 <= tableEnd && f.Has(slot, 4); slot += 4) {
-        std::uint64_t other = f.U32(slot);
-        if (other > record) end = std::min(end, other);
+    // Every fixed answer walks the whole table here, so the slots that lie whole
+    // inside the file are read straight, without a check of each.
+    const std::uint64_t last = std::min<std::uint64_t>(tableEnd, f.size());
+    if (tableStart >= last || record >= end) return end;
+    const std::uint8_t* slots = f.base() + tableStart;
+    const std::uint64_t count = (last - tableStart) / 4;
+    const auto after = static_cast<std::uint32_t>(record); // record < end <= the file's u32 size
+    auto nearest = static_cast<std::uint32_t>(end);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::uint32_t other;
+        std::memcpy(&other, slots + 4 * i, 4);
+        if (other > after && other < nearest) nearest = other;
     }
-    return end;
+    return nearest;
 }
 
 DWORD LocateModelRecord(const ModelFile& f, int code, ModelCursor* c) {
