@@ -23,14 +23,40 @@ namespace {
 constexpr char16_t kUnmapped = 0;          // in the decoding tables (U+0000 is only ever byte 0)
 constexpr std::uint16_t kNoBytes = 0xFFFF; // in the encoding table (no lead byte is 0xFF)
 
+// Character -> byte, or lead << 8 | trail, kNoBytes when the page has none. Kept
+// in blocks of 256 characters, made only for the blocks the page reaches: a
+// single-byte page reaches a handful, so its table is a few kilobytes where a
+// flat one would be 128 KiB written (and faulted in) by every process.
+class EncodeMap {
+  public:
+    std::uint16_t operator[](char16_t c) const {
+        const Block* block = blocks_[c >> 8].get();
+        return block ? (*block)[c & 0xFF] : kNoBytes;
+    }
+    // The first code given for a character stays.
+    void AddFirst(char16_t c, std::uint16_t code) {
+        std::unique_ptr<Block>& block = blocks_[c >> 8];
+        if (!block) {
+            block = std::make_unique<Block>();
+            block->fill(kNoBytes);
+        }
+        std::uint16_t& held = (*block)[c & 0xFF];
+        if (held == kNoBytes) held = code;
+    }
+
+  private:
+    using Block = std::array<std::uint16_t, 256>;
+    std::array<std::unique_ptr<Block>, 256> blocks_;
+};
+
 struct PageTable {
     UINT id = 0;
     bool dbcs = false;
     std::array<char16_t, 256> single{}; // a byte alone
     std::array<bool, 256> lead{};
-    std::vector<char16_t> pair;        // lead << 8 | trail -> character, kUnmapped when none
-    std::vector<std::uint16_t> encode; // character -> byte, or lead << 8 | trail
-    char16_t unicodeDefault = u'?';    // what a byte sequence that does not map becomes
+    std::vector<char16_t> pair;     // lead << 8 | trail -> character, kUnmapped when none
+    EncodeMap encode;               // character -> byte, or lead << 8 | trail
+    char16_t unicodeDefault = u'?'; // what a byte sequence that does not map becomes
 };
 
 bool IsTrail(unsigned char b) {
@@ -69,7 +95,6 @@ std::unique_ptr<PageTable> Build(UINT id) {
     auto cp = std::make_unique<PageTable>();
     cp->id = id;
     cp->dbcs = id == 932;
-    cp->encode.assign(0x10000, kNoBytes);
     if (cp->dbcs) {
         for (int b = 0x81; b <= 0xFC; ++b)
             cp->lead[b] = b <= 0x9F || b >= 0xE0;
@@ -88,7 +113,7 @@ std::unique_ptr<PageTable> Build(UINT id) {
                 c = b == 0xA0 ? u'\uF8F0' : static_cast<char16_t>(0xF8F1 + (b - 0xFD));
         }
         cp->single[b] = c;
-        if (cp->encode[c] == kNoBytes) cp->encode[c] = static_cast<std::uint16_t>(b);
+        cp->encode.AddFirst(c, static_cast<std::uint16_t>(b));
     }
     if (cp->dbcs) {
         // Characters with two codes encode as the system does: the standard
@@ -107,7 +132,7 @@ std::unique_ptr<PageTable> Build(UINT id) {
                 if (!Decode(cd, bytes, 2, &c) || c == kUnmapped) continue;
                 std::uint16_t code = static_cast<std::uint16_t>(l << 8 | t);
                 cp->pair[code] = c;
-                if (cp->encode[c] == kNoBytes) cp->encode[c] = code;
+                cp->encode.AddFirst(c, code);
             }
         }
     }
