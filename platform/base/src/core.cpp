@@ -51,12 +51,18 @@ struct CallSlot {
     std::atomic<const char*> name{nullptr};
     std::atomic<int> count{0};
 };
-constexpr size_t kCallSlots = 4096; // a power of two, well above the points there are
+// A power of two, about four times the points there are: the table's pages are
+// touched by the first call of every point in every process, so it is kept to
+// four of them.
+constexpr size_t kCallSlots = 1024;
+constexpr unsigned kCallSlotBits = 10;
+static_assert(kCallSlots == size_t{1} << kCallSlotBits);
 CallSlot gCallSlots[kCallSlots];
 std::unordered_map<const char*, int> gCalls;
 
 void CountCall(const char* function) {
-    size_t at = (reinterpret_cast<uintptr_t>(function) >> 3) * 0x9E3779B97F4A7C15ull >> 52;
+    size_t at = (reinterpret_cast<uintptr_t>(function) >> 3) * 0x9E3779B97F4A7C15ull >>
+                (64 - kCallSlotBits);
     for (size_t probe = 0; probe < 64; ++probe, at = (at + 1) & (kCallSlots - 1)) {
         CallSlot& slot = gCallSlots[at];
         const char* held = slot.name.load(std::memory_order_acquire);
