@@ -21,9 +21,26 @@
 #include <vector>
 
 #include "platform/engine_fonts.h"
+#include "platform/host_library.h"
 
 namespace platform::engine {
 namespace {
+
+// FreeType, opened at the first face a process draws.
+#define FREETYPE_FUNCTIONS(X)                                                                      \
+    X(FT_Done_Face)                                                                                \
+    X(FT_Get_Char_Index) X(FT_Get_First_Char) X(FT_Get_Next_Char) X(FT_Get_Sfnt_Name)              \
+        X(FT_Get_Sfnt_Name_Count) X(FT_Get_Sfnt_Table) X(FT_Init_FreeType) X(FT_Load_Glyph)        \
+            X(FT_Load_Sfnt_Table) X(FT_MulFix) X(FT_New_Memory_Face) X(FT_Outline_Decompose)       \
+                X(FT_Outline_Embolden) X(FT_Render_Glyph) X(FT_Select_Charmap) X(FT_Set_Char_Size) \
+                    X(FT_Set_Charmap) X(FT_Set_Transform)
+PLATFORM_HOST_LIBRARY(FreeTypeLibrary, "libfreetype.so.6", FREETYPE_FUNCTIONS)
+
+// The table once the library has started: every call but the start's takes a
+// library or a face made by it.
+const FreeTypeLibrary& Ft() {
+    return *FreeTypeLibrary::Open();
+}
 
 std::mutex& FaceLock() {
     static std::mutex m;
@@ -32,8 +49,9 @@ std::mutex& FaceLock() {
 
 FT_Library Library() {
     static FT_Library lib = [] {
+        const FreeTypeLibrary* ft = FreeTypeLibrary::Open();
         FT_Library l = nullptr;
-        if (FT_Init_FreeType(&l)) return static_cast<FT_Library>(nullptr);
+        if (!ft || ft->FT_Init_FreeType(&l)) return static_cast<FT_Library>(nullptr);
         return l;
     }();
     return lib;
@@ -55,8 +73,8 @@ FT_Face FaceLocked(const std::shared_ptr<const FontFileData>& file, long index) 
     auto it = Faces().find(key);
     if (it != Faces().end()) return it->second.face;
     FT_Face face = nullptr;
-    if (FT_New_Memory_Face(Library(), file->bytes.data(), static_cast<FT_Long>(file->bytes.size()),
-                           index, &face))
+    if (Ft().FT_New_Memory_Face(Library(), file->bytes.data(),
+                                static_cast<FT_Long>(file->bytes.size()), index, &face))
         return nullptr;
     Faces()[key] = OpenFace{file, face};
     return face;
@@ -77,7 +95,7 @@ bool Prepare(FT_Face face, const FontRealization& r, FT_Vector* delta = nullptr)
     if (!(s > 0) || !std::isfinite(s)) return false;
     double em = s * face->units_per_EM;
     if (em < 0.5 || em > 32768) return false;
-    if (FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72))
+    if (Ft().FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72))
         return false;
     // Notional y is down; FreeType's y is up.
     double m21 = r.m21, m22 = r.m22;
@@ -91,16 +109,17 @@ bool Prepare(FT_Face face, const FontRealization& r, FT_Vector* delta = nullptr)
     m.xy = Fixed(-m21 / s);
     m.yx = Fixed(-r.m12 / s);
     m.yy = Fixed(m22 / s);
-    FT_Set_Transform(face, &m, delta);
+    Ft().FT_Set_Transform(face, &m, delta);
     return true;
 }
 
 bool LoadGlyph(FT_Face face, const FontRealization& r, ULONG glyph) {
     if (glyph >= static_cast<ULONG>(face->num_glyphs)) return false;
-    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP)) return false;
+    if (Ft().FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP)) return false;
     if (r.simBold && face->glyph->format == FT_GLYPH_FORMAT_OUTLINE)
-        FT_Outline_Embolden(&face->glyph->outline,
-                            FT_MulFix(face->units_per_EM, face->size->metrics.y_scale) / 24);
+        Ft().FT_Outline_Embolden(&face->glyph->outline,
+                                 Ft().FT_MulFix(face->units_per_EM, face->size->metrics.y_scale) /
+                                     24);
     return true;
 }
 
@@ -193,10 +212,10 @@ std::map<unsigned, unsigned> ReadVerticalForms(FT_Face face) {
     TableBytes t;
     FT_ULong size = 0;
     constexpr FT_ULong kGsub = Tag('G', 'S', 'U', 'B');
-    if (FT_Load_Sfnt_Table(face, kGsub, 0, nullptr, &size) || size == 0 || size > (64u << 20))
+    if (Ft().FT_Load_Sfnt_Table(face, kGsub, 0, nullptr, &size) || size == 0 || size > (64u << 20))
         return map;
     t.b.resize(size);
-    if (FT_Load_Sfnt_Table(face, kGsub, 0, t.b.data(), &size)) return map;
+    if (Ft().FT_Load_Sfnt_Table(face, kGsub, 0, t.b.data(), &size)) return map;
     unsigned scripts, features, lookups, scriptCount;
     if (!t.U16(4, &scripts) || !t.U16(6, &features) || !t.U16(8, &lookups) ||
         !t.U16(scripts, &scriptCount))
@@ -271,12 +290,13 @@ const std::vector<bool>& UprightGlyphsLocked(FT_Face face, const FontRealization
     if (it != sets.end()) return it->second;
     std::vector<bool> upright(static_cast<size_t>(std::max<FT_Long>(0, face->num_glyphs)), false);
     FT_CharMap was = face->charmap;
-    if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) {
+    if (Ft().FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) {
         FT_UInt g = 0;
-        for (FT_ULong c = FT_Get_First_Char(face, &g); g != 0; c = FT_Get_Next_Char(face, c, &g))
+        for (FT_ULong c = Ft().FT_Get_First_Char(face, &g); g != 0;
+             c = Ft().FT_Get_Next_Char(face, c, &g))
             if (FullWidth(c) && g < upright.size()) upright[g] = true;
     }
-    if (was) FT_Set_Charmap(face, was);
+    if (was) Ft().FT_Set_Charmap(face, was);
     // A full-width glyph's vertical form stands upright as the glyph does.
     for (const auto& [from, to] : VerticalFormsLocked(face, r))
         if (from < upright.size() && upright[from] && to < upright.size()) upright[to] = true;
@@ -298,7 +318,7 @@ bool VerticalMetricsLocked(FT_Face face, ULONG glyph, VerticalMetrics* out) {
     if (glyph >= static_cast<ULONG>(face->num_glyphs)) return false;
     // FreeType reads the face's own vertical metrics ("vhea", "vmtx") and
     // makes them up from the horizontal ones where the face has none.
-    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
+    if (Ft().FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
         return false;
     const FT_Glyph_Metrics& m = face->glyph->metrics;
     out->originX = static_cast<double>(m.horiBearingX - m.vertBearingX);
@@ -313,7 +333,7 @@ bool VerticalMetricsLocked(FT_Face face, ULONG glyph, VerticalMetrics* out) {
 // measures it (the Windows ascent and descent where the face gives them).
 void CellLocked(FT_Face face, double* ascent, double* descent) {
     *ascent = face->ascender, *descent = -face->descender;
-    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (auto* os2 = static_cast<TT_OS2*>(Ft().FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
         os2 && os2->version != 0xFFFF && (os2->usWinAscent || os2->usWinDescent)) {
         *ascent = os2->usWinAscent;
         *descent = os2->usWinDescent;
@@ -363,11 +383,11 @@ bool PrepareGlyph(FT_Face face, const FontRealization& r, ULONG glyph, bool* upr
 }
 
 std::u16string NameOf(FT_Face face, FT_UShort id) {
-    FT_UInt n = FT_Get_Sfnt_Name_Count(face);
+    FT_UInt n = Ft().FT_Get_Sfnt_Name_Count(face);
     std::u16string fallback;
     for (FT_UInt i = 0; i < n; ++i) {
         FT_SfntName name;
-        if (FT_Get_Sfnt_Name(face, i, &name) || name.name_id != id) continue;
+        if (Ft().FT_Get_Sfnt_Name(face, i, &name) || name.name_id != id) continue;
         if (name.platform_id == TT_PLATFORM_MICROSOFT &&
             (name.language_id == 0x409 || fallback.empty())) {
             std::u16string s;
@@ -479,8 +499,9 @@ bool QueryFace(const FontFileData& file, long faceIndex, FaceInfo* info) {
     // A face of a file that is not in the shared cache (the tests' own bytes)
     // is opened for this call only.
     FT_Face face = nullptr;
-    if (!Library() || FT_New_Memory_Face(Library(), file.bytes.data(),
-                                         static_cast<FT_Long>(file.bytes.size()), faceIndex, &face))
+    if (!Library() ||
+        Ft().FT_New_Memory_Face(Library(), file.bytes.data(),
+                                static_cast<FT_Long>(file.bytes.size()), faceIndex, &face))
         return false;
     FaceInfo f;
     f.unitsPerEm = face->units_per_EM ? face->units_per_EM : 2048;
@@ -496,13 +517,13 @@ bool QueryFace(const FontFileData& file, long faceIndex, FaceInfo* info) {
     f.maxAdvance = face->max_advance_width;
     f.underlinePosition = face->underline_position;
     f.underlineThickness = face->underline_thickness;
-    if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (auto* os2 = static_cast<TT_OS2*>(Ft().FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
         os2 && os2->version != 0xFFFF) {
         if (os2->usWinAscent || os2->usWinDescent) {
             f.ascender = os2->usWinAscent;
             f.descender = os2->usWinDescent;
         }
-        if (auto* hhea = static_cast<TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA)))
+        if (auto* hhea = static_cast<TT_HoriHeader*>(Ft().FT_Get_Sfnt_Table(face, FT_SFNT_HHEA)))
             f.lineGap = std::max<long>(0, hhea->Ascender - hhea->Descender + hhea->Line_Gap -
                                               (f.ascender + f.descender));
         f.avgCharWidth = os2->xAvgCharWidth;
@@ -523,7 +544,7 @@ bool QueryFace(const FontFileData& file, long faceIndex, FaceInfo* info) {
     if (f.styleName.empty()) f.styleName = Widen(face->style_name);
     f.fullName = NameOf(face, TT_NAME_ID_FULL_NAME);
     f.uniqueName = NameOf(face, TT_NAME_ID_UNIQUE_ID);
-    FT_Done_Face(face);
+    Ft().FT_Done_Face(face);
     *info = std::move(f);
     return true;
 }
@@ -532,10 +553,11 @@ namespace {
 ULONG GlyphIndexLocked(FT_Face face, ULONG ch) {
     if (face->charmap && face->charmap->encoding == FT_ENCODING_MS_SYMBOL) {
         // Symbol fonts map their characters at 0xF000 and above.
-        if (FT_UInt g = FT_Get_Char_Index(face, ch < 0x100 ? ch | 0xF000 : ch)) return g;
+        if (FT_UInt g = Ft().FT_Get_Char_Index(face, ch < 0x100 ? ch | 0xF000 : ch)) return g;
     }
-    if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) return FT_Get_Char_Index(face, ch);
-    return FT_Get_Char_Index(face, ch);
+    if (Ft().FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0)
+        return Ft().FT_Get_Char_Index(face, ch);
+    return Ft().FT_Get_Char_Index(face, ch);
 }
 } // namespace
 
@@ -565,7 +587,7 @@ bool RenderGlyph(const FontRealization& r, ULONG glyph, bool withImage, GlyphIma
     g.advanceX = upright ? advX : face->glyph->advance.x / 64.0;
     g.advanceY = upright ? advY : -face->glyph->advance.y / 64.0;
     if (withImage && face->glyph->outline.n_points > 0) {
-        if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)) return false;
+        if (Ft().FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)) return false;
         const FT_Bitmap& b = face->glyph->bitmap;
         g.left = face->glyph->bitmap_left;
         g.top = -face->glyph->bitmap_top;
@@ -631,7 +653,7 @@ bool GlyphOutline(const FontRealization& r, ULONG glyph, std::vector<OutlinePoin
         s->last = *to;
         return 0;
     };
-    if (FT_Outline_Decompose(&face->glyph->outline, &f, &sink)) return false;
+    if (Ft().FT_Outline_Decompose(&face->glyph->outline, &f, &sink)) return false;
     if (!out->empty()) out->back().type |= 0x80;
     return true;
 }
@@ -649,7 +671,7 @@ bool GlyphDesignMetrics(const FontRealization& r, ULONG glyph, long* advance, lo
         *width = std::lround(v.height);
         return true;
     }
-    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
+    if (Ft().FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
         return false;
     *advance = face->glyph->metrics.horiAdvance;
     *lsb = face->glyph->metrics.horiBearingX;
@@ -668,14 +690,15 @@ bool LoadSfntTable(const FontRealization& r, ULONG tag, ULONG offset, BYTE* buf,
     FT_Face face = FaceLocked(r.file, r.faceIndex);
     if (!face || !len) return false;
     FT_ULong total = 0;
-    if (FT_Load_Sfnt_Table(face, tag, 0, nullptr, &total) || offset > total) return false;
+    if (Ft().FT_Load_Sfnt_Table(face, tag, 0, nullptr, &total) || offset > total) return false;
     FT_ULong n = total - offset;
     if (!buf) {
         *len = static_cast<ULONG>(n);
         return true;
     }
     n = std::min<FT_ULong>(n, *len);
-    if (n && FT_Load_Sfnt_Table(face, tag, static_cast<FT_Long>(offset), buf, &n)) return false;
+    if (n && Ft().FT_Load_Sfnt_Table(face, tag, static_cast<FT_Long>(offset), buf, &n))
+        return false;
     *len = static_cast<ULONG>(n);
     return true;
 }

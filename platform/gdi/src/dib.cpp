@@ -13,6 +13,7 @@
 
 #include "gdi_objects.h"
 #include "platform/engine_objects.h"
+#include "platform/host_library.h"
 #include "win/errors.h"
 
 namespace platform::gdi {
@@ -109,41 +110,55 @@ struct JpegError {
     std::jmp_buf jump;
 };
 
+// libjpeg, opened at the first JPEG picture a process reads.
+#define JPEG_FUNCTIONS(X)                                                                          \
+    X(jpeg_std_error)                                                                              \
+    X(jpeg_CreateDecompress)                                                                       \
+    X(jpeg_mem_src)                                                                                \
+    X(jpeg_read_header)                                                                            \
+    X(jpeg_start_decompress)                                                                       \
+    X(jpeg_read_scanlines)                                                                         \
+    X(jpeg_finish_decompress)                                                                      \
+    X(jpeg_destroy_decompress)
+PLATFORM_HOST_LIBRARY(JpegLibrary, "libjpeg.so.62", JPEG_FUNCTIONS)
+
 bool DecodeJpeg(const BYTE* p, size_t n, Dib* d) {
+    const JpegLibrary* jpeg = JpegLibrary::Open();
+    if (!jpeg) return Invalid();
     jpeg_decompress_struct info{};
     JpegError err{};
     // Declared before the jump point: a decoding error jumps back over
     // nothing that would need destroying.
     std::vector<BYTE> line;
-    info.err = jpeg_std_error(&err.mgr);
+    info.err = jpeg->jpeg_std_error(&err.mgr);
     err.mgr.error_exit = [](j_common_ptr c) {
         std::longjmp(reinterpret_cast<JpegError*>(c->err)->jump, 1);
     };
     err.mgr.output_message = [](j_common_ptr) {};
     if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&info);
+        jpeg->jpeg_destroy_decompress(&info);
         return Invalid();
     }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, p, static_cast<unsigned long>(n));
-    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
-        jpeg_destroy_decompress(&info);
+    jpeg->jpeg_CreateDecompress(&info, JPEG_LIB_VERSION, sizeof info);
+    jpeg->jpeg_mem_src(&info, p, static_cast<unsigned long>(n));
+    if (jpeg->jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) {
+        jpeg->jpeg_destroy_decompress(&info);
         return Invalid();
     }
     info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
+    jpeg->jpeg_start_decompress(&info);
     long long w = info.output_width, h = info.output_height;
     if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || w * h > kMaxPixels ||
         info.output_components != 3 ||
         !Allocate(d, static_cast<LONG>(w), static_cast<LONG>(h), 24)) {
-        jpeg_destroy_decompress(&info);
+        jpeg->jpeg_destroy_decompress(&info);
         return Invalid();
     }
     line.resize(static_cast<size_t>(w) * 3);
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = line.data();
         LONG y = static_cast<LONG>(info.output_scanline);
-        jpeg_read_scanlines(&info, &row, 1);
+        jpeg->jpeg_read_scanlines(&info, &row, 1);
         BYTE* out = d->pixels.data() + static_cast<size_t>(y) * d->Stride();
         for (long long x = 0; x < w; ++x) {
             out[3 * x] = line[3 * x + 2];
@@ -151,8 +166,8 @@ bool DecodeJpeg(const BYTE* p, size_t n, Dib* d) {
             out[3 * x + 2] = line[3 * x];
         }
     }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    jpeg->jpeg_finish_decompress(&info);
+    jpeg->jpeg_destroy_decompress(&info);
     return true;
 }
 

@@ -2,7 +2,6 @@
 // members as fontconfig knows them, each member in every character set whose
 // letters it has; "Arial", "Times New Roman" and "Courier New" are listed as
 // the families that stand in for them.
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <map>
@@ -11,6 +10,7 @@
 #include <strings.h>
 #include <tuple>
 
+#include "fontconfig_library.h"
 #include "fonts.h"
 #include "platform/text.h"
 #include "win/errors.h"
@@ -56,43 +56,44 @@ std::vector<BYTE> CharSetsOf(FcCharSet* cs) {
     std::vector<BYTE> out;
     if (!cs) return out;
     for (const auto& p : kCharSets)
-        if (FcCharSetHasChar(cs, p.letters[0]) && FcCharSetHasChar(cs, p.letters[1]))
+        if (Fc().FcCharSetHasChar(cs, p.letters[0]) && Fc().FcCharSetHasChar(cs, p.letters[1]))
             out.push_back(p.charSet);
-    if (out.empty() && FcCharSetHasChar(cs, kSymbolArea)) out.push_back(SYMBOL_CHARSET);
+    if (out.empty() && Fc().FcCharSetHasChar(cs, kSymbolArea)) out.push_back(SYMBOL_CHARSET);
     return out;
 }
 
 std::string StringOf(FcPattern* p, const char* object) {
     FcChar8* s = nullptr;
-    return FcPatternGetString(p, object, 0, &s) == FcResultMatch ? reinterpret_cast<const char*>(s)
-                                                                 : std::string();
+    return Fc().FcPatternGetString(p, object, 0, &s) == FcResultMatch
+               ? reinterpret_cast<const char*>(s)
+               : std::string();
 }
 
 std::vector<FamilyMember> ListMembers(const std::string& family) {
     std::vector<FamilyMember> out;
     if (!StartFontconfig()) return out;
-    FcPattern* pat = FcPatternCreate();
-    FcObjectSet* os = FcObjectSetBuild(FC_STYLE, FC_FULLNAME, FC_WEIGHT, FC_SLANT, FC_WIDTH,
-                                       FC_CHARSET, FC_SCALABLE, nullptr);
+    FcPattern* pat = Fc().FcPatternCreate();
+    FcObjectSet* os = Fc().FcObjectSetBuild(FC_STYLE, FC_FULLNAME, FC_WEIGHT, FC_SLANT, FC_WIDTH,
+                                            FC_CHARSET, FC_SCALABLE, nullptr);
     if (pat) {
-        FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+        Fc().FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+        Fc().FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
     }
-    FcFontSet* fs = pat && os ? FcFontList(nullptr, pat, os) : nullptr;
+    FcFontSet* fs = pat && os ? Fc().FcFontList(nullptr, pat, os) : nullptr;
     for (int i = 0; fs && i < fs->nfont; ++i) {
         FcPattern* f = fs->fonts[i];
         int width = FC_WIDTH_NORMAL, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
-        FcPatternGetInteger(f, FC_WIDTH, 0, &width);
-        FcPatternGetInteger(f, FC_WEIGHT, 0, &weight);
-        FcPatternGetInteger(f, FC_SLANT, 0, &slant);
+        Fc().FcPatternGetInteger(f, FC_WIDTH, 0, &width);
+        Fc().FcPatternGetInteger(f, FC_WEIGHT, 0, &weight);
+        Fc().FcPatternGetInteger(f, FC_SLANT, 0, &slant);
         if (width != FC_WIDTH_NORMAL) continue; // narrower faces are families of their own here
         FamilyMember m;
         m.style = StringOf(f, FC_STYLE);
         m.fullName = StringOf(f, FC_FULLNAME);
-        m.weight = std::clamp(FcWeightToOpenType(weight), 1, 1000);
+        m.weight = std::clamp(Fc().FcWeightToOpenType(weight), 1, 1000);
         m.italic = slant != FC_SLANT_ROMAN;
         FcCharSet* cs = nullptr;
-        FcPatternGetCharSet(f, FC_CHARSET, 0, &cs);
+        Fc().FcPatternGetCharSet(f, FC_CHARSET, 0, &cs);
         m.charSets = CharSetsOf(cs);
         if (m.charSets.empty()) continue;
         // One entry per weight and slant (a face may be installed in two files).
@@ -101,9 +102,9 @@ std::vector<FamilyMember> ListMembers(const std::string& family) {
         });
         if (!seen) out.push_back(std::move(m));
     }
-    if (fs) FcFontSetDestroy(fs);
-    if (os) FcObjectSetDestroy(os);
-    if (pat) FcPatternDestroy(pat);
+    if (fs) Fc().FcFontSetDestroy(fs);
+    if (os) Fc().FcObjectSetDestroy(os);
+    if (pat) Fc().FcPatternDestroy(pat);
     // Regular first, then by weight, upright before italic.
     std::sort(out.begin(), out.end(), [](const FamilyMember& a, const FamilyMember& b) {
         bool ar = a.weight == FW_NORMAL && !a.italic, br = b.weight == FW_NORMAL && !b.italic;

@@ -2,7 +2,6 @@
 // the systems they were made on; each such name is looked up as the
 // metric-compatible face that stands in for it, so that text keeps its
 // widths and line breaks.
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <map>
 #include <mutex>
 
+#include "fontconfig_library.h"
 #include "fonts.h"
 #include "win/errors.h"
 #include "win/strings.h"
@@ -91,20 +91,20 @@ std::string Utf8(const std::u16string& s) {
 std::vector<std::string> InstalledFamiliesUncached() {
     std::vector<std::string> out;
     if (!StartFontconfig()) return out;
-    FcPattern* pat = FcPatternCreate();
-    FcObjectSet* os = FcObjectSetBuild(FC_FAMILY, FC_SCALABLE, nullptr);
-    FcFontSet* fs = pat && os ? FcFontList(nullptr, pat, os) : nullptr;
+    FcPattern* pat = Fc().FcPatternCreate();
+    FcObjectSet* os = Fc().FcObjectSetBuild(FC_FAMILY, FC_SCALABLE, nullptr);
+    FcFontSet* fs = pat && os ? Fc().FcFontList(nullptr, pat, os) : nullptr;
     std::set<std::string> seen;
     for (int i = 0; fs && i < fs->nfont; ++i) {
         FcChar8* fam = nullptr;
         FcBool scalable = FcFalse;
-        FcPatternGetBool(fs->fonts[i], FC_SCALABLE, 0, &scalable);
-        if (scalable && FcPatternGetString(fs->fonts[i], FC_FAMILY, 0, &fam) == FcResultMatch)
+        Fc().FcPatternGetBool(fs->fonts[i], FC_SCALABLE, 0, &scalable);
+        if (scalable && Fc().FcPatternGetString(fs->fonts[i], FC_FAMILY, 0, &fam) == FcResultMatch)
             seen.insert(reinterpret_cast<const char*>(fam));
     }
-    if (fs) FcFontSetDestroy(fs);
-    if (os) FcObjectSetDestroy(os);
-    if (pat) FcPatternDestroy(pat);
+    if (fs) Fc().FcFontSetDestroy(fs);
+    if (os) Fc().FcObjectSetDestroy(os);
+    if (pat) Fc().FcPatternDestroy(pat);
     out.assign(seen.begin(), seen.end());
     return out;
 }
@@ -201,8 +201,9 @@ bool StartFontconfig() {
     // fontconfig's configuration is given back when the process ends, so
     // that nothing it holds looks lost.
     static const bool started = [] {
-        if (!FcInit()) return false;
-        std::atexit(FcFini);
+        const FontconfigLibrary* fc = FontconfigLibrary::Open();
+        if (!fc || !fc->FcInit()) return false;
+        std::atexit(fc->FcFini);
         return true;
     }();
     return started;
@@ -249,29 +250,29 @@ bool ChooseFace(const LOGFONTW& lf, FaceChoice* out) {
         return true;
     }
     if (!StartFontconfig()) return false;
-    FcPattern* pat = FcPatternCreate();
+    FcPattern* pat = Fc().FcPatternCreate();
     if (!pat) return false;
-    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddInteger(pat, FC_WEIGHT,
-                        std::get<1>(key) >= 700 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-    FcDefaultSubstitute(pat);
+    Fc().FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    Fc().FcPatternAddInteger(pat, FC_WEIGHT,
+                             std::get<1>(key) >= 700 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    Fc().FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    Fc().FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+    Fc().FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    Fc().FcDefaultSubstitute(pat);
     FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, pat, &result);
-    FcPatternDestroy(pat);
+    FcPattern* match = Fc().FcFontMatch(nullptr, pat, &result);
+    Fc().FcPatternDestroy(pat);
     if (!match) return false;
     FcChar8* file = nullptr;
     int index = 0;
-    bool ok = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch;
-    FcPatternGetInteger(match, FC_INDEX, 0, &index);
+    bool ok = Fc().FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch;
+    Fc().FcPatternGetInteger(match, FC_INDEX, 0, &index);
     if (ok) {
         out->path = reinterpret_cast<const char*>(file);
         out->index = index;
         cache[key] = *out;
     }
-    FcPatternDestroy(match);
+    Fc().FcPatternDestroy(match);
     return ok;
 }
 
