@@ -29,11 +29,24 @@ namespace {
 // FreeType, opened at the first face a process draws.
 #define FREETYPE_FUNCTIONS(X)                                                                      \
     X(FT_Done_Face)                                                                                \
-    X(FT_Get_Char_Index) X(FT_Get_First_Char) X(FT_Get_Next_Char) X(FT_Get_Sfnt_Name)              \
-        X(FT_Get_Sfnt_Name_Count) X(FT_Get_Sfnt_Table) X(FT_Init_FreeType) X(FT_Load_Glyph)        \
-            X(FT_Load_Sfnt_Table) X(FT_MulFix) X(FT_New_Memory_Face) X(FT_Outline_Decompose)       \
-                X(FT_Outline_Embolden) X(FT_Render_Glyph) X(FT_Select_Charmap) X(FT_Set_Char_Size) \
-                    X(FT_Set_Charmap) X(FT_Set_Transform)
+    X(FT_Get_Char_Index)                                                                           \
+    X(FT_Get_First_Char)                                                                           \
+    X(FT_Get_Next_Char)                                                                            \
+    X(FT_Get_Sfnt_Name)                                                                            \
+    X(FT_Get_Sfnt_Name_Count)                                                                      \
+    X(FT_Get_Sfnt_Table)                                                                           \
+    X(FT_Init_FreeType)                                                                            \
+    X(FT_Load_Glyph)                                                                               \
+    X(FT_Load_Sfnt_Table)                                                                          \
+    X(FT_MulFix)                                                                                   \
+    X(FT_New_Memory_Face)                                                                          \
+    X(FT_Outline_Decompose)                                                                        \
+    X(FT_Outline_Embolden)                                                                         \
+    X(FT_Render_Glyph)                                                                             \
+    X(FT_Select_Charmap)                                                                           \
+    X(FT_Set_Char_Size)                                                                            \
+    X(FT_Set_Charmap)                                                                              \
+    X(FT_Set_Transform)
 PLATFORM_HOST_LIBRARY(FreeTypeLibrary, "libfreetype.so.6", FREETYPE_FUNCTIONS)
 
 // The table once the library has started: every call but the start's takes a

@@ -10,11 +10,25 @@ namespace platform::gdi {
 
 #define FONTCONFIG_FUNCTIONS(X)                                                                    \
     X(FcCharSetHasChar)                                                                            \
-    X(FcConfigSubstitute) X(FcDefaultSubstitute) X(FcFontList) X(FcFontMatch) X(FcFini)            \
-        X(FcFontSetDestroy) X(FcInit) X(FcObjectSetBuild) X(FcObjectSetDestroy)                    \
-            X(FcPatternAddBool) X(FcPatternAddInteger) X(FcPatternAddString) X(FcPatternCreate)    \
-                X(FcPatternDestroy) X(FcPatternGetBool) X(FcPatternGetCharSet)                     \
-                    X(FcPatternGetInteger) X(FcPatternGetString) X(FcWeightToOpenType)
+    X(FcConfigSubstitute)                                                                          \
+    X(FcDefaultSubstitute)                                                                         \
+    X(FcFontList)                                                                                  \
+    X(FcFontMatch)                                                                                 \
+    X(FcFini)                                                                                      \
+    X(FcFontSetDestroy)                                                                            \
+    X(FcInit)                                                                                      \
+    X(FcObjectSetBuild)                                                                            \
+    X(FcObjectSetDestroy)                                                                          \
+    X(FcPatternAddBool)                                                                            \
+    X(FcPatternAddInteger)                                                                         \
+    X(FcPatternAddString)                                                                          \
+    X(FcPatternCreate)                                                                             \
+    X(FcPatternDestroy)                                                                            \
+    X(FcPatternGetBool)                                                                            \
+    X(FcPatternGetCharSet)                                                                         \
+    X(FcPatternGetInteger)                                                                         \
+    X(FcPatternGetString)                                                                          \
+    X(FcWeightToOpenType)
 PLATFORM_HOST_LIBRARY(FontconfigLibrary, "libfontconfig.so.1", FONTCONFIG_FUNCTIONS)
 
 // The table, once StartFontconfig has said yes.
