@@ -27,9 +27,10 @@ namespace {
 namespace fs = std::filesystem;
 using e2e::Picture;
 
-int Printhost(const std::string& arguments, std::string* out) {
+// environment: assignments put before the command ("NAME='value' ").
+int Printhost(const std::string& arguments, std::string* out, const std::string& environment = "") {
     return platform_testing::RunCommand(
-        std::string("'") + PKG_TOOLS_DIR + "/printhost' " + arguments + " 2>&1", out);
+        environment + "'" + PKG_TOOLS_DIR + "/printhost' " + arguments + " 2>&1", out);
 }
 
 size_t Count(const std::string& text, const std::string& what) {
@@ -319,6 +320,20 @@ long Unmatched(const Picture& a, const Picture& b) {
             n += !found;
         }
     return n;
+}
+
+// Without a usable font library the text of a job cannot be drawn: the job
+// still prints its other drawing, and says which records it left out and why.
+TEST_F(PrintRoadsTest, TextThatCannotBeDrawnForWantOfFontsIsTold) {
+    std::string out;
+    Printhost(std::string("print --printer '") + kDirect + "' --output '" + root_ +
+                  "/nofonts.prn' '" + PKG_SOURCE_DIR + "/samples/documents/text'",
+              &out, std::string("LD_LIBRARY_PATH='") + EMPTY_FONTCONFIG_DIR + "' ");
+    EXPECT_NE(out.find("libfontconfig.so.1 has no Fc"), std::string::npos) << out;
+    EXPECT_NE(out.find("TEXTOUT"), std::string::npos) << out;
+    EXPECT_NE(out.find("(not drawn)"), std::string::npos) << out;
+    // Told once, however many pages asked for fonts.
+    EXPECT_EQ(out.find("libfontconfig.so.1"), out.rfind("libfontconfig.so.1")) << out;
 }
 
 // Turned text and a turned picture, masked, parallelogram, transparent and

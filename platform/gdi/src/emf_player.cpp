@@ -623,7 +623,9 @@ template <class F> BOOL RecordPlayer::InTextMode(DWORD mode, F draw) {
         DcAccess dc(hdc_);
         if (dc) dc->a.graphicsMode = saved;
     }
-    return ok;
+    // Text the device context could not draw (no face to draw it with) is
+    // told, as every other drawing record's failure is.
+    return ok ? TRUE : NotDrawn();
 }
 
 BOOL RecordPlayer::TextAt(size_t at, bool wide, DWORD mode) {
