@@ -1,7 +1,6 @@
 // Logical fonts and what programs ask of them: metrics, extents, widths,
 // glyph outlines and images, the raw tables of the font file, and the list
 // of installed families.
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
