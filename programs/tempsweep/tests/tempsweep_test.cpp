@@ -258,6 +258,15 @@ TEST_F(TempsweepTest, EverySpellingOfARootOrAPlaceOutsideIsRefused) {
         EXPECT_EQ(fs::exists(platform::HostPath(u"D:\\Temp") + "/d.tmp"),
                   c.argument != u"D:\\Temp");
     }
+    // The system's temporary folder, where the driver's files go, is swept.
+    WCHAR systemTemp[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathW(MAX_PATH, systemTemp), 0u);
+    const std::string systemTempHost = platform::HostPath(systemTemp);
+    fs::create_directories(systemTempHost + "/Low");
+    Touch(systemTempHost + "/Low/VLM00001.KPI");
+    EXPECT_EQ(RunTempsweep(systemTemp), 0u);
+    EXPECT_TRUE(fs::is_directory(systemTempHost));
+    EXPECT_TRUE(fs::is_empty(systemTempHost));
     // The host's own root is judged, never swept.
     for (const char16_t* hostRoot : {u"Z:\\.", u"Z:\\ ", u"z:\\\\", u"\\\\?\\Z:\\."}) {
         std::u16string resolved;
