@@ -45,7 +45,7 @@ struct View {
     View& operator=(const View&) = delete;
 };
 
-// The most a block is copied for: two paths, a few names and a device mode
+// The largest block this host copies: two paths, a few names and a device mode
 // (its private part at most 64 KB) take far less; a block that claims more is
 // none the graphics library made.
 constexpr size_t kMaxBlockBytes = 1u << 20;
