@@ -13,6 +13,13 @@
 
 namespace model {
 
+// ---------------------------------------------------------------- file
+
+// The largest model data file a caller reads whole into memory. A model's
+// tables come to tens of kilobytes; a file past this is no model data, and
+// its size is refused before a byte of it is read.
+inline constexpr std::uint32_t kMaxModelDataBytes = 16u << 20;
+
 // ---------------------------------------------------------------- codes
 
 enum ModelQuery : int {

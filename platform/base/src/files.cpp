@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "file_system.h"
 #include "platform/core.h"
@@ -516,6 +519,44 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
     info.nFileIndexLow = static_cast<DWORD>(index);
     *lpFileInformation = info;
     return TRUE;
+}
+
+DWORD WINAPI GetFinalPathNameByHandleW(HANDLE hFile, LPWSTR lpszFilePath, DWORD cchFilePath,
+                                       DWORD dwFlags) {
+    PLATFORM_FAULT_POINT("GetFinalPathNameByHandleW", 0);
+    auto file = FileOf(hFile);
+    if (!file) return 0;
+    if (dwFlags != (VOLUME_NAME_DOS | FILE_NAME_NORMALIZED)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    // The host knows where the descriptor is now, whatever links led to it.
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", file->fd());
+    std::string where(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(link, where.data(), where.size());
+    if (n <= 0 || static_cast<size_t>(n) >= where.size()) {
+        SetLastError(n < 0 ? ErrorFromErrno(errno, file->host()) : ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    where.resize(static_cast<size_t>(n));
+    // The machine root as the host spells it: its own path may pass a link.
+    const std::string& root = platform::MachineRoot();
+    if (char* real = ::realpath(root.c_str(), nullptr)) {
+        const std::string realRoot(real);
+        std::free(real);
+        if (where.compare(0, realRoot.size(), realRoot) == 0 &&
+            (where.size() == realRoot.size() || where[realRoot.size()] == '/'))
+            where = root + where.substr(realRoot.size());
+    }
+    std::u16string path = platform::WindowsPath(where);
+    if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\')
+        path = u"\\\\?\\UNC\\" + path.substr(2);
+    else
+        path = u"\\\\?\\" + path;
+    if (!lpszFilePath || cchFilePath <= path.size()) return static_cast<DWORD>(path.size() + 1);
+    std::memcpy(lpszFilePath, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
+    return static_cast<DWORD>(path.size());
 }
 
 BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,

@@ -257,4 +257,28 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lp
     return result;
 }
 
+UINT WINAPI GetDriveTypeW(LPCWSTR lpRootPathName) {
+    std::u16string root = lpRootPathName ? std::u16string(lpRootPathName) : FullPath(u".");
+    // Outside the machine root the current directory is a host path, on Z:.
+    if (!lpRootPathName && !root.empty() && root[0] == u'/') return DRIVE_REMOTE;
+    if (!lpRootPathName && root.size() >= 2 && root[1] == u':') root = root.substr(0, 2) + u"\\";
+    const bool drive = root.size() == 3 && root[1] == u':' && IsSeparator(root[2]) &&
+                       ((root[0] | 0x20) >= u'a' && (root[0] | 0x20) <= u'z');
+    if (drive && (root[0] | 0x20) == u'z') return DRIVE_REMOTE;
+    bool share = false;
+    if (!drive && root.size() > 2 && IsSeparator(root[0]) && IsSeparator(root[1]) &&
+        IsSeparator(root.back())) {
+        // "\\server\share\": two names, then nothing.
+        std::u16string_view rest = std::u16string_view(root).substr(2, root.size() - 3);
+        const size_t cut = rest.find_first_of(u"\\/");
+        share = cut != std::u16string_view::npos && cut > 0 && cut + 1 < rest.size() &&
+                rest.find_first_of(u"\\/", cut + 1) == std::u16string_view::npos;
+    }
+    if (!drive && !share) return DRIVE_NO_ROOT_DIR;
+    struct stat st;
+    if (::stat(platform::HostPath(root).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return DRIVE_NO_ROOT_DIR;
+    return drive ? DRIVE_FIXED : DRIVE_REMOTE;
+}
+
 } // extern "C"

@@ -328,6 +328,8 @@ std::string MapPath(std::basic_string_view<Char> path, Lookup lookup, PathFacts*
     }
     const size_t baseSize = out.size();
     AppendComponents(rest, windows, baseSize, &out);
+    // "Z:\", "Z:\." and "/" name the host's own root, not an empty path.
+    if (out.empty()) out = "/";
     if (lookup == Lookup::kAsWritten) return out;
     return Resolve(std::move(out), baseSize, facts);
 }

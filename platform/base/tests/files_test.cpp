@@ -12,6 +12,7 @@
 #include "platform/core.h"
 #include "platform/handles.h"
 #include "platform/testctl.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -778,6 +779,69 @@ TEST(PathNames, FullPathName) {
             EXPECT_EQ(part, nullptr);
     }
     EXPECT_EQ(GetFullPathNameW(u"C:\\abc", 0, nullptr, nullptr), 7u);
+}
+
+// Where an open folder or file really is: "." and blanks gone, case as on
+// disk, links followed, a place off the machine root on Z:.
+TEST(PathNames, FinalPathName) {
+    MakeDir(u"C:\\Final\\Inner");
+    Put(u"C:\\Final\\file.txt", "x");
+    MakeDir(u"\\\\srv\\share\\dir");
+    const std::string outside = platform::MachineRoot() + "-outside";
+    std::filesystem::create_directories(outside);
+    std::filesystem::create_directory_symlink(Host(u"C:\\Final\\Inner"), Host(u"C:\\ToInner"));
+    std::filesystem::create_directory_symlink(Host(u"C:\\"), Host(u"C:\\Final\\ToDrive"));
+    std::filesystem::create_directory_symlink(outside, Host(u"C:\\ToOutside"));
+    const std::u16string outsideWindows = platform::WindowsPath(outside);
+    const struct {
+        const char16_t* opened;
+        std::u16string final;
+    } cases[] = {
+        {u"C:\\Final", u"\\\\?\\C:\\Final"},
+        {u"c:\\final\\.\\INNER. ", u"\\\\?\\C:\\Final\\Inner"},
+        {u"C:\\Final\\file.txt", u"\\\\?\\C:\\Final\\file.txt"},
+        {u"C:\\.", u"\\\\?\\C:\\"},
+        {u"C:\\ToInner", u"\\\\?\\C:\\Final\\Inner"},
+        {u"C:\\Final\\ToDrive\\.", u"\\\\?\\C:\\"},
+        {u"\\\\srv\\share\\dir", u"\\\\?\\UNC\\srv\\share\\dir"},
+        {u"C:\\ToOutside", u"\\\\?\\" + outsideWindows},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(platform::ToUtf8(c.opened));
+        Handle h(Open(c.opened, FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS));
+        ASSERT_TRUE(h.valid());
+        const DWORD needed = GetFinalPathNameByHandleW(h.get(), nullptr, 0, VOLUME_NAME_DOS);
+        EXPECT_EQ(needed, c.final.size() + 1);
+        std::u16string buf(needed, u'\0');
+        EXPECT_EQ(GetFinalPathNameByHandleW(h.get(), buf.data(), needed, VOLUME_NAME_DOS),
+                  c.final.size());
+        EXPECT_EQ(buf.c_str(), c.final);
+        EXPECT_EQ(GetFinalPathNameByHandleW(h.get(), buf.data(), needed, 0x2), 0u);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    std::filesystem::remove_all(outside);
+}
+
+TEST(PathNames, DriveTypes) {
+    MakeDir(u"D:\\x");
+    MakeDir(u"\\\\srv\\share");
+    const struct {
+        const char16_t* root;
+        UINT type;
+    } cases[] = {
+        {u"C:\\", DRIVE_FIXED},
+        {u"c:/", DRIVE_FIXED},
+        {u"D:\\", DRIVE_FIXED},
+        {u"E:\\", DRIVE_NO_ROOT_DIR},
+        {u"Z:\\", DRIVE_REMOTE},
+        {u"\\\\srv\\share\\", DRIVE_REMOTE},
+        {u"\\\\srv\\", DRIVE_NO_ROOT_DIR},
+        {u"\\\\srv\\gone\\", DRIVE_NO_ROOT_DIR},
+        {u"C:\\x\\", DRIVE_NO_ROOT_DIR},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetDriveTypeW(c.root), c.type) << platform::ToUtf8(c.root);
 }
 
 } // namespace

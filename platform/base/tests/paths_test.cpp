@@ -51,6 +51,8 @@ TEST(HostPath, MapsWindowsPathsOntoTheRoot) {
 
 TEST(HostPath, HostPathsAndRelativePathsPassThrough) {
     EXPECT_EQ(platform::HostPath(u"/tmp/some/file"), "/tmp/some/file");
+    for (const char16_t* hostRoot : {u"Z:\\", u"Z:\\.", u"z:\\ ", u"Z:", u"/", u"/."})
+        EXPECT_EQ(platform::HostPath(hostRoot), "/") << platform::ToUtf8(hostRoot);
     EXPECT_EQ(platform::HostPath(u"rel\\x.txt"), fs::current_path().string() + "/rel/x.txt");
 }
 

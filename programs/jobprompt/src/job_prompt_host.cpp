@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver_env.h"
+#include "model/model_queries.h"
 #include "ui/job_prompt_records.h"
 #include "win/devmode_private.h"
 #include "win/base.h"
@@ -15,6 +16,8 @@ namespace jobprompt {
 namespace {
 
 constexpr size_t kPathChars = 260;
+
+std::function<void()> gBlockCopied;
 
 template <class F> F Export(HMODULE module, const char* name) {
     return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
@@ -40,6 +43,41 @@ struct View {
     }
     View(const View&) = delete;
     View& operator=(const View&) = delete;
+};
+
+// The largest block this host copies: two paths, a few names and a device mode
+// (its private part at most 64 KB) take far less; a block that claims more is
+// none the graphics library made.
+constexpr size_t kMaxBlockBytes = 1u << 20;
+
+// The block as this process copied it. The other process can change the
+// block at any moment, so each byte of it is read once, into this copy, and
+// every check and every use goes by the copy; only the answers are written
+// into the block.
+class BlockCopy {
+  public:
+    // Copies what the view holds past what is copied already, up to `size`.
+    void Take(const BYTE* view, size_t size) {
+        const size_t had = bytes_.size();
+        if (size <= had) return;
+        bytes_.resize(size);
+        std::memcpy(bytes_.data() + had, view + had, size - had);
+    }
+    // The whole block is copied: nothing of it is read again.
+    void Done() const {
+        if (gBlockCopied) gBlockCopied();
+    }
+    size_t size() const { return bytes_.size(); }
+    const BYTE* data() const { return bytes_.data(); }
+    // A value inside the copy; the caller checked `at`.
+    template <class T> T At(size_t at) const {
+        T v;
+        std::memcpy(&v, bytes_.data() + at, sizeof v);
+        return v;
+    }
+
+  private:
+    std::vector<BYTE> bytes_;
 };
 
 struct Printer {
@@ -97,21 +135,20 @@ template <class R> R Copy(const BYTE* block, size_t at) {
     return r;
 }
 
-void RunPrompt(HANDLE mapping, DWORD totalSize) {
-    JobPromptHeader header;
-    {
-        View head(mapping, FILE_MAP_READ, sizeof header);
-        if (!head.bytes) return;
-        std::memcpy(&header, head.bytes, sizeof header);
-    }
+void RunPrompt(HANDLE mapping, BlockCopy& copy) {
+    const DWORD totalSize = copy.At<DWORD>(offsetof(JobPromptHeader, totalSize));
+    if (totalSize < sizeof(JobPromptHeader) || totalSize > kMaxBlockBytes) return;
+    View block(mapping, FILE_MAP_ALL_ACCESS, totalSize);
+    if (!block.bytes) return; // the block claims more than the mapping holds
+    copy.Take(block.bytes, totalSize);
+    copy.Done();
+    const auto header = copy.At<JobPromptHeader>(0);
     const size_t end = RecordsEnd(header.kind);
     // The records and the printer name lie inside the block, the name after the header.
     if (end == 0 || totalSize < end || header.printerNameAt < sizeof header ||
         header.printerNameAt >= totalSize)
         return;
-    View block(mapping, FILE_MAP_ALL_ACCESS, totalSize);
-    if (!block.bytes) return; // the block claims more than the mapping holds
-    const char* name = reinterpret_cast<const char*>(block.bytes + header.printerNameAt);
+    const char* name = reinterpret_cast<const char*>(copy.data() + header.printerNameAt);
     const size_t room = totalSize - header.printerNameAt;
     if (strnlen(name, room) == room) return; // no terminator inside the block
     std::string printerName(name);
@@ -129,23 +166,23 @@ void RunPrompt(HANDLE mapping, DWORD totalSize) {
     if (header.kind == kPromptJobAuth) {
         auto input =
             Export<PFN_uiInputJobSpoolUserPwdInfo>(library.module, "uiInputJobSpoolUserPwdInfo");
-        auto auth = Copy<JobAuthRecord>(block.bytes, kPromptRecordAt);
+        auto auth = Copy<JobAuthRecord>(copy.data(), kPromptRecordAt);
         if (input && input(printer.handle, model.data, &auth) == 1) {
             std::memcpy(block.bytes + kPromptRecordAt, &auth, sizeof auth);
             answered = 1;
         }
     } else if (header.kind == kPromptDeptCode) {
         auto input = Export<PFN_uiInputDeptCodeInfo>(library.module, "uiInputDeptCodeInfo");
-        auto dept = Copy<DeptCodeRecord>(block.bytes, kPromptRecordAt);
+        auto dept = Copy<DeptCodeRecord>(copy.data(), kPromptRecordAt);
         if (input && input(printer.handle, model.data, &dept) == 1) {
             std::memcpy(block.bytes + kPromptRecordAt, &dept, sizeof dept);
             answered = 1;
         }
     } else {
         auto input = Export<PFN_uiInputJobSpoolExt>(library.module, "uiInputJobSpoolExt");
-        auto auth = Copy<JobAuthRecord>(block.bytes, kPromptRecordAt);
-        auto info = Copy<JobInfoRecord>(block.bytes, kPromptJobInfoAt);
-        auto dept = Copy<DeptCodeRecord>(block.bytes, kPromptDeptCodeAt);
+        auto auth = Copy<JobAuthRecord>(copy.data(), kPromptRecordAt);
+        auto info = Copy<JobInfoRecord>(copy.data(), kPromptJobInfoAt);
+        auto dept = Copy<DeptCodeRecord>(copy.data(), kPromptDeptCodeAt);
         if (input && input(printer.handle, model.data, &auth, &info, &dept) == 1) {
             std::memcpy(block.bytes + kPromptRecordAt, &auth, sizeof auth);
             std::memcpy(block.bytes + kPromptJobInfoAt, &info, sizeof info);
@@ -169,33 +206,36 @@ bool WideName(const BYTE* at, size_t bytes, std::u16string* out) {
     return true;
 }
 
-void RunPriorPrintCheck(HANDLE mapping) {
-    PreCheckHeader header;
+void RunPriorPrintCheck(HANDLE mapping, BlockCopy& copy) {
     {
-        View head(mapping, FILE_MAP_READ, sizeof header);
+        View head(mapping, FILE_MAP_READ, sizeof(PreCheckHeader));
         if (!head.bytes) return;
-        std::memcpy(&header, head.bytes, sizeof header);
+        copy.Take(head.bytes, sizeof(PreCheckHeader));
     }
+    const auto header = copy.At<PreCheckHeader>(0);
     // Every length is checked in 64 bits before a view of that size is asked.
     const unsigned long long devmodeAt = static_cast<unsigned long long>(sizeof header) +
                                          header.printerNameBytes + header.portNameBytes;
     const unsigned long long fixedEnd = devmodeAt + sizeof(DEVMODEW);
-    if (fixedEnd > 0x7FFFFFFF) return;
-    DEVMODEW dm;
+    if (fixedEnd > kMaxBlockBytes) return;
     {
         View fixed(mapping, FILE_MAP_READ, static_cast<size_t>(fixedEnd));
         if (!fixed.bytes) return;
-        std::memcpy(&dm, fixed.bytes + devmodeAt, sizeof dm);
+        copy.Take(fixed.bytes, static_cast<size_t>(fixedEnd));
     }
+    const auto dm = copy.At<DEVMODEW>(static_cast<size_t>(devmodeAt));
     // Only the driver's own device mode goes to the check: its private part
     // must be whole where the standard part says it is.
     if (dm.dmSize != sizeof(DEVMODEW) || dm.dmDriverExtra < sizeof(PRIVATE_DEVMODE)) return;
     const unsigned long long end = devmodeAt + dm.dmSize + dm.dmDriverExtra;
+    if (end > kMaxBlockBytes) return;
     View block(mapping, FILE_MAP_ALL_ACCESS, static_cast<size_t>(end));
     if (!block.bytes) return;
+    copy.Take(block.bytes, static_cast<size_t>(end));
+    copy.Done();
     std::u16string printerName, port;
-    if (!WideName(block.bytes + sizeof header, header.printerNameBytes, &printerName) ||
-        !WideName(block.bytes + sizeof header + header.printerNameBytes, header.portNameBytes,
+    if (!WideName(copy.data() + sizeof header, header.printerNameBytes, &printerName) ||
+        !WideName(copy.data() + sizeof header + header.printerNameBytes, header.portNameBytes,
                   &port))
         return;
 
@@ -215,7 +255,7 @@ void RunPriorPrintCheck(HANDLE mapping) {
     std::vector<std::max_align_t> aligned((devmodeBytes + sizeof(std::max_align_t) - 1) /
                                           sizeof(std::max_align_t));
     auto* devmode = reinterpret_cast<DEVMODEW*>(aligned.data());
-    std::memcpy(devmode, block.bytes + devmodeAt, devmodeBytes);
+    std::memcpy(devmode, copy.data() + devmodeAt, devmodeBytes);
     const INT result = check(printer.handle, nullptr, port.c_str(), devmode,
                              reinterpret_cast<BYTE*>(devmode) + dm.dmSize, model.data, 1);
     devmode->dmSize = dm.dmSize;
@@ -246,7 +286,9 @@ LPVOID LoadModelSpecFile(LPCWSTR path) {
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     LPVOID data = nullptr;
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(file, &size) && size.QuadPart >= 16 && size.QuadPart < 0x7FFFFFF0) {
+    // The size is asked first: a file past the format's limit is not read at all.
+    if (GetFileSizeEx(file, &size) && size.QuadPart >= 16 &&
+        size.QuadPart <= model::kMaxModelDataBytes) {
         const DWORD bytes = static_cast<DWORD>(size.QuadPart);
         data = GlobalAlloc(GPTR, bytes + 2);
         DWORD read = 0;
@@ -260,22 +302,25 @@ LPVOID LoadModelSpecFile(LPCWSTR path) {
     return data;
 }
 
+void SetBlockCopiedHook(std::function<void()> hook) {
+    gBlockCopied = std::move(hook);
+}
+
 void RunJobPrompt(const std::u16string& name) {
     if (name.empty()) return;
     HANDLE mapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
     if (!mapping) return;
-    BYTE start[8] = {};
+    BlockCopy copy;
     {
-        View head(mapping, FILE_MAP_READ, sizeof start);
-        if (head.bytes) std::memcpy(start, head.bytes, sizeof start);
+        View head(mapping, FILE_MAP_READ, 8);
+        if (head.bytes) copy.Take(head.bytes, 8);
     }
-    DWORD magic = 0, totalSize = 0;
-    std::memcpy(&magic, start, 4);
-    std::memcpy(&totalSize, start + 4, 4);
-    if (magic == kJobPromptMagic)
-        RunPrompt(mapping, totalSize);
-    else if (std::memcmp(start, kPreCheckMagic, sizeof kPreCheckMagic) == 0)
-        RunPriorPrintCheck(mapping);
+    if (copy.size() == 8) {
+        if (copy.At<DWORD>(0) == kJobPromptMagic)
+            RunPrompt(mapping, copy);
+        else if (std::memcmp(copy.data(), kPreCheckMagic, sizeof kPreCheckMagic) == 0)
+            RunPriorPrintCheck(mapping, copy);
+    }
     CloseHandle(mapping);
 }
 

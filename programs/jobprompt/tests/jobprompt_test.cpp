@@ -6,11 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "job_prompt_host.h"
+#include "model/model_queries.h"
 #include "platform/paths.h"
+#include "platform/testctl.h"
 #include "prompt_answers.h"
 #include "revise_devmode.h"
 #include "ui/job_prompt_records.h"
@@ -27,6 +30,27 @@ constexpr char16_t kPrinter[] = u"Prompt Printer";
 constexpr char16_t kBlockName[] = u"VELMJOB0042";
 constexpr char16_t kCheckBlockName[] = u"PRECHECK_MAPPING_NAME_00042";
 constexpr BYTE kFill = 0xA5;
+
+// The job prompt block's fields as documented: the answered word, the
+// printer name's offset, the first record, and where the records end.
+constexpr size_t kAnsweredAt = 1052;
+constexpr size_t kNameOffsetAt = 1056;
+constexpr size_t kRecordAt = 1060;
+constexpr size_t kNameAfterRecords = 1256 + 40;
+
+void Put32(std::vector<BYTE>& b, size_t at, DWORD v) {
+    std::memcpy(b.data() + at, &v, sizeof v);
+}
+
+void PutWide(std::vector<BYTE>& b, size_t at, const std::u16string& text) {
+    std::memcpy(b.data() + at, text.c_str(), text.size() * sizeof(char16_t));
+}
+
+INT AnsweredWord(const std::vector<BYTE>& b) {
+    INT answered = 0;
+    std::memcpy(&answered, b.data() + kAnsweredAt, sizeof answered);
+    return answered;
+}
 
 // Runs the real program with the block's name and the answers given.
 DWORD RunJobprompt(const std::u16string& arguments, const char* answers = nullptr) {
@@ -84,22 +108,20 @@ class JobpromptTest : public ::testing::Test {
         ui_test::InstallPrinter(kPrinter, ui_test::SampleModel("CX5540"), {"Resbundle.DLL"});
     }
 
-    // A job prompt block of a kind with the printer name after the records.
-    std::vector<BYTE> PromptBlock(INT kind) {
-        const size_t nameAt = kPromptDeptCodeAt + sizeof(DeptCodeRecord);
+    // A job prompt block laid out byte by byte at its documented offsets,
+    // the printer name after the last record.
+    std::vector<BYTE> PromptBlock(INT kind, const std::u16string& modelData = {}) {
         const std::string name = "Prompt Printer";
-        std::vector<BYTE> b(nameAt + name.size() + 1, 0);
-        JobPromptHeader h{};
-        h.magic = kJobPromptMagic;
-        h.totalSize = static_cast<DWORD>(b.size());
-        const std::u16string library = ui_test::DriverFolder(kPrinter) + u"\\Sheetwright.DLL";
-        const std::u16string model = ui_test::DriverFolder(kPrinter) + u"\\MODEL.DAT";
-        std::memcpy(h.uiLibraryPath, library.c_str(), library.size() * 2);
-        std::memcpy(h.modelDataPath, model.c_str(), model.size() * 2);
-        h.kind = kind;
-        h.printerNameAt = static_cast<DWORD>(nameAt);
-        std::memcpy(b.data(), &h, sizeof h);
-        std::memcpy(b.data() + nameAt, name.c_str(), name.size());
+        std::vector<BYTE> b(kNameAfterRecords + name.size() + 1, 0);
+        Put32(b, 0, 0x11223344);
+        Put32(b, 4, static_cast<DWORD>(b.size()));
+        PutWide(b, 8, ui_test::DriverFolder(kPrinter) + u"\\Sheetwright.DLL");
+        PutWide(b, 528,
+                modelData.empty() ? ui_test::DriverFolder(kPrinter) + u"\\MODEL.DAT" : modelData);
+        Put32(b, 1048, static_cast<DWORD>(kind));
+        Put32(b, kAnsweredAt, 0);
+        Put32(b, kNameOffsetAt, static_cast<DWORD>(kNameAfterRecords));
+        std::memcpy(b.data() + kNameAfterRecords, name.c_str(), name.size());
         return b;
     }
 
@@ -139,15 +161,13 @@ TEST_F(JobpromptTest, UserIdPromptAnsweredCancelledOrNotAsked) {
         SCOPED_TRACE(c.name);
         std::vector<BYTE> bytes = PromptBlock(kPromptJobAuth);
         const JobAuthRecord in = Auth(1, c.flags, "1111", "2222");
-        std::memcpy(bytes.data() + kPromptRecordAt, &in, sizeof in);
+        std::memcpy(bytes.data() + kRecordAt, &in, sizeof in);
         Block block(bytes, bytes.size());
         EXPECT_EQ(RunJobprompt(kBlockName, c.answers), 0u);
         const std::vector<BYTE> after = block.Bytes();
-        INT answered = 0;
-        std::memcpy(&answered, after.data() + offsetof(JobPromptHeader, answered), 4);
-        EXPECT_EQ(answered, c.answered);
+        EXPECT_EQ(AnsweredWord(after), c.answered);
         JobAuthRecord out;
-        std::memcpy(&out, after.data() + kPromptRecordAt, sizeof out);
+        std::memcpy(&out, after.data() + kRecordAt, sizeof out);
         EXPECT_STREQ(out.userId, c.id);
         EXPECT_STREQ(out.password, c.password);
     }
@@ -175,19 +195,21 @@ TEST_F(JobpromptTest, ABlockThatLiesChangesNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<BYTE> bytes = PromptBlock(c.kind);
-        auto* h = reinterpret_cast<JobPromptHeader*>(bytes.data());
-        if (c.nameAt == 0xFFFF)
-            h->printerNameAt = h->totalSize - 1, bytes.back() = 'x';
-        else if (c.nameAt)
-            h->printerNameAt = c.nameAt;
-        if (c.totalSize) h->totalSize = c.totalSize;
+        const DWORD trueSize = static_cast<DWORD>(bytes.size());
+        if (c.nameAt == 0xFFFF) {
+            Put32(bytes, kNameOffsetAt, trueSize - 1);
+            bytes.back() = 'x';
+        } else if (c.nameAt) {
+            Put32(bytes, kNameOffsetAt, c.nameAt);
+        }
+        if (c.totalSize) Put32(bytes, 4, c.totalSize);
         if (c.unterminatedName) {
             // The block ends at the name's last character; the mapping goes on.
-            h->totalSize = static_cast<DWORD>(bytes.size() - 1);
+            Put32(bytes, 4, trueSize - 1);
             bytes.back() = 'x';
         }
         const JobAuthRecord in = Auth(1, 0, "1111", "2222");
-        std::memcpy(bytes.data() + kPromptRecordAt, &in, sizeof in);
+        std::memcpy(bytes.data() + kRecordAt, &in, sizeof in);
         Block block(bytes, bytes.size() + c.mappingExtra);
         const std::vector<BYTE> before = block.Bytes();
         EXPECT_EQ(RunJobprompt(kBlockName), 0u);
@@ -200,18 +222,88 @@ TEST_F(JobpromptTest, NothingIsWrittenPastTheBlockInsideALargerMapping) {
     std::vector<BYTE> bytes = PromptBlock(kPromptJobType);
     JobAuthRecord auth = Auth(0, 0, "", "");
     std::memset(auth.userId, 'u', sizeof auth.userId); // no NUL
-    std::memcpy(bytes.data() + kPromptRecordAt, &auth, sizeof auth);
+    std::memcpy(bytes.data() + kRecordAt, &auth, sizeof auth);
     Block block(bytes, bytes.size() + 4096);
     EXPECT_EQ(RunJobprompt(kBlockName), 0u);
     const std::vector<BYTE> after = block.Bytes();
     for (size_t i = bytes.size(); i < after.size(); ++i)
         ASSERT_EQ(after[i], kFill) << "byte " << i;
-    INT answered = 0;
-    std::memcpy(&answered, after.data() + offsetof(JobPromptHeader, answered), 4);
-    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(AnsweredWord(after), 1);
     JobAuthRecord out;
-    std::memcpy(&out, after.data() + kPromptRecordAt, sizeof out);
+    std::memcpy(&out, after.data() + kRecordAt, sizeof out);
     EXPECT_EQ(strnlen(out.userId, sizeof out.userId), sizeof out.userId - 1);
+}
+
+// The block is copied once and only the copy is used: what the other process
+// changes after the copy (the name, its terminator, the records, the sizes)
+// changes nothing of the prompt, and the answers still go into the block.
+TEST_F(JobpromptTest, ABlockChangedAfterItsCopyIsNotReadAgain) {
+    struct Case {
+        const char* name;
+        void (*change)(BYTE* view, size_t nameAt);
+    } cases[] = {
+        {"printer renamed", [](BYTE* v, size_t at) { std::memcpy(v + at, "Absent Printer", 14); }},
+        {"name's terminator gone",
+         [](BYTE* v, size_t at) { std::memset(v + at, 'x', 14 + 1 + 64); }},
+        {"record changed",
+         [](BYTE* v, size_t) {
+             std::memcpy(v + kRecordAt + offsetof(JobAuthRecord, userId), "9999", 4);
+         }},
+        {"sizes and offsets changed",
+         [](BYTE* v, size_t) {
+             std::memset(v + 4, 0xFF, 4);
+             std::memset(v + kNameOffsetAt, 0x7F, 4);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<BYTE> bytes = PromptBlock(kPromptJobAuth);
+        const JobAuthRecord in = Auth(1, 0, "1111", "2222");
+        std::memcpy(bytes.data() + kRecordAt, &in, sizeof in);
+        Block block(bytes, bytes.size() + 64);
+        int copies = 0;
+        jobprompt::SetBlockCopiedHook([&] {
+            ++copies;
+            c.change(block.data(), kNameAfterRecords);
+        });
+        jobprompt::RunJobPrompt(kBlockName);
+        jobprompt::SetBlockCopiedHook({});
+        EXPECT_EQ(copies, 1);
+        const std::vector<BYTE> after = block.Bytes();
+        EXPECT_EQ(AnsweredWord(after), 1);
+        JobAuthRecord out;
+        std::memcpy(&out, after.data() + kRecordAt, sizeof out);
+        EXPECT_STREQ(out.userId, "1111");
+        EXPECT_STREQ(out.password, "2222");
+    }
+}
+
+// Model data past the format's limit is refused by its size, before a byte
+// of it is read: a sparse file whose header claims its whole length.
+TEST_F(JobpromptTest, ModelDataPastItsLimitIsNotRead) {
+    const std::u16string big = u"C:\\Elsewhere\\BIG.DAT";
+    const std::string host = platform::HostPath(big);
+    fs::create_directories(fs::path(host).parent_path());
+    fs::copy_file(platform::HostPath(ui_test::DriverFolder(kPrinter) + u"\\MODEL.DAT"), host);
+    const DWORD size = model::kMaxModelDataBytes + 4096;
+    fs::resize_file(host, size);
+    {
+        std::fstream f(host, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(4);
+        f.write(reinterpret_cast<const char*>(&size), 4);
+    }
+    const int readsBefore = platform::test::CallCount("ReadFile");
+    const long allocationsBefore = platform::test::LiveGlobalAllocations();
+    EXPECT_EQ(jobprompt::LoadModelSpecFile(big.c_str()), nullptr);
+    EXPECT_EQ(platform::test::CallCount("ReadFile"), readsBefore);
+    EXPECT_EQ(platform::test::LiveGlobalAllocations(), allocationsBefore);
+
+    std::vector<BYTE> bytes = PromptBlock(kPromptJobAuth, big);
+    const JobAuthRecord in = Auth(1, 0, "1111", "2222");
+    std::memcpy(bytes.data() + kRecordAt, &in, sizeof in);
+    Block block(bytes, bytes.size());
+    EXPECT_EQ(RunJobprompt(kBlockName), 0u);
+    EXPECT_EQ(AnsweredWord(block.Bytes()), 0);
 }
 
 TEST_F(JobpromptTest, APriorPrintBlockThatLiesChangesNothing) {
@@ -287,6 +379,22 @@ TEST_F(JobpromptTest, APriorPrintBlockGetsTheChecksAnswer) {
                 elsewhere.size() * 2);
     std::memcpy(block.data() + offsetof(PreCheckHeader, result), &h.result, sizeof h.result);
     EXPECT_EQ(RunJobprompt(kCheckBlockName), 0u);
+    std::memcpy(&result, block.data() + offsetof(PreCheckHeader, result), sizeof result);
+    EXPECT_EQ(result, 1);
+    // The printer's name and the device mode's sizes changed after the copy
+    // was taken: the check still runs on what was copied.
+    std::memcpy(block.data() + offsetof(PreCheckHeader, result), &h.result, sizeof h.result);
+    int copies = 0;
+    jobprompt::SetBlockCopiedHook([&] {
+        ++copies;
+        std::memcpy(block.data() + sizeof h, u"Absent", 12);
+        const DWORD huge = 0xFFFFFFFF;
+        std::memcpy(block.data() + sizeof h + printerBytes + portBytes + offsetof(DEVMODEW, dmSize),
+                    &huge, sizeof huge);
+    });
+    jobprompt::RunJobPrompt(kCheckBlockName);
+    jobprompt::SetBlockCopiedHook({});
+    EXPECT_EQ(copies, 1);
     std::memcpy(&result, block.data() + offsetof(PreCheckHeader, result), sizeof result);
     EXPECT_EQ(result, 1);
 }

@@ -1,6 +1,5 @@
-// Tempsweep.EXE FOLDER: empties FOLDER. The exit code is the first error that
-// left something behind; every path it could not delete goes to the error
-// output.
+// Tempsweep.EXE FOLDER: empties FOLDER. The exit code is the error that
+// stopped the sweep; the entry it stopped at goes to the error output.
 #include <cstdio>
 #include <string>
 
@@ -15,12 +14,22 @@ int main() {
     tempsweep::SweepReport report;
     const std::u16string_view arguments = tempsweep::ArgumentsOf(GetCommandLineW());
     DWORD code = tempsweep::SweepTempMain(arguments, &report);
-    if (code == ERROR_BAD_PATHNAME && report.leftOver.empty())
+    const std::string given = platform::ToUtf8(std::u16string(arguments));
+    if (code == ERROR_BAD_PATHNAME && report.stoppedAt.empty()) {
+        const std::string leadsTo = report.resolved.empty()
+                                        ? std::string()
+                                        : " (" + platform::ToUtf8(report.resolved) + ")";
         std::fprintf(stderr,
-                     "Tempsweep: refused to empty %s: a drive or share root, or a path with "
-                     "\"..\", is never swept\n",
-                     platform::ToUtf8(std::u16string(arguments)).c_str());
-    for (const auto& path : report.leftOver)
-        std::fprintf(stderr, "Tempsweep: could not delete %s\n", platform::ToUtf8(path).c_str());
+                     "Tempsweep: refused to empty %s%s: a drive's root, a share, the folder of "
+                     "the users' folders or one above it, a place off this machine's drives, or "
+                     "a path with \"..\", is never swept\n",
+                     given.c_str(), leadsTo.c_str());
+    } else if (code) {
+        std::fprintf(stderr, "Tempsweep: stopped at %s: error %lu\n",
+                     platform::ToUtf8(report.stoppedAt.empty() ? std::u16string(arguments)
+                                                               : report.stoppedAt)
+                         .c_str(),
+                     static_cast<unsigned long>(code));
+    }
     return static_cast<int>(code);
 }

@@ -5,6 +5,7 @@
 #include "win/environment.h"
 #include "win/errors.h"
 #include "win/files.h"
+#include "win/strings.h"
 
 namespace tempsweep {
 namespace {
@@ -16,6 +17,11 @@ constexpr DWORD kNameRecordSize = 16;
 
 bool IsSeparator(char16_t c) {
     return c == u'\\' || c == u'/';
+}
+
+bool SameNoCase(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() &&
+           lstrcmpiW(std::u16string(a).c_str(), std::u16string(b).c_str()) == 0;
 }
 
 // True when some component of the path is "..": the sweep stays inside the
@@ -56,9 +62,10 @@ bool IsRoot(std::u16string_view path) {
     return std::all_of(rest.begin(), rest.end(), IsSeparator);
 }
 
-void Note(SweepReport* report, const std::u16string& path, DWORD error) {
-    if (!report->firstError) report->firstError = error;
-    report->leftOver.push_back(path);
+DWORD Stop(SweepReport* report, const std::u16string& path, DWORD error) {
+    report->firstError = error;
+    report->stoppedAt = path;
+    return error;
 }
 
 // Windows 9x keeps a file's font temporaries in the temporary folder, named in
@@ -83,84 +90,112 @@ void DeleteNamedTemporaries(const std::u16string& file, const std::u16string& te
     CloseHandle(h);
 }
 
-void RemoveLink(const std::u16string& path, DWORD attributes, SweepReport* report) {
+DWORD RemoveLink(const std::u16string& path, DWORD attributes, SweepReport* report) {
     // A link to a folder is a folder entry on the system and a file entry on
     // some file systems; either way only the link goes.
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && RemoveDirectoryW(path.c_str())) return;
-    if (DeleteFileW(path.c_str())) return;
-    Note(report, path, GetLastError());
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && RemoveDirectoryW(path.c_str())) return 0;
+    if (DeleteFileW(path.c_str())) return 0;
+    return Stop(report, path, GetLastError());
 }
 
-// The number of names the file has; 0 when it cannot be told.
-DWORD LinkCount(const std::u16string& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 0;
-    BY_HANDLE_FILE_INFORMATION info{};
-    const DWORD links = GetFileInformationByHandle(h, &info) ? info.nNumberOfLinks : 0;
-    CloseHandle(h);
-    return links;
-}
-
-void RemoveFile(const std::u16string& path, DWORD attributes, const SweepState& state,
-                SweepReport* report) {
+// A read-only file is not deleted: the system refuses it, and that stops the sweep.
+DWORD RemoveFile(const std::u16string& path, const SweepState& state, SweepReport* report) {
     if (state.osClass == kPlatformWin9x && !state.tempFolder.empty())
         DeleteNamedTemporaries(path, state.tempFolder);
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        // The read-only mark belongs to the file, not to this name: a file
-        // with other names (hard links outside the folder) keeps it and
-        // stays, reported.
-        if (LinkCount(path) != 1) {
-            Note(report, path, ERROR_ACCESS_DENIED);
-            return;
-        }
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-    if (!DeleteFileW(path.c_str())) Note(report, path, GetLastError());
+    if (!DeleteFileW(path.c_str())) return Stop(report, path, GetLastError());
+    return 0;
 }
+
+DWORD RemoveFolder(const std::u16string& folder, const std::u16string& name,
+                   const SweepState& state, SweepReport* report);
 
 DWORD Sweep(const std::u16string& folder, const SweepState& state, SweepReport* report) {
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW((folder + u"\\*.*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return GetLastError();
+    if (find == INVALID_HANDLE_VALUE) return Stop(report, folder, GetLastError());
+    DWORD error = 0;
     do {
         std::u16string name = found.cFileName;
         if (name == u"." || name == u"..") continue;
         std::u16string path = folder + u"\\" + name;
         DWORD attributes = found.dwFileAttributes;
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            RemoveLink(path, attributes, report);
-        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // The entry may have been swapped for a link since the folder was
-            // read: it is looked at again, unfollowed, right before descending.
-            DWORD now = EntryAttributes(folder, name);
-            if (now == INVALID_FILE_ATTRIBUTES) {
-                Note(report, path, GetLastError());
-                continue;
-            }
-            if ((now & FILE_ATTRIBUTE_REPARSE_POINT) || !(now & FILE_ATTRIBUTE_DIRECTORY)) {
-                if (now & FILE_ATTRIBUTE_REPARSE_POINT)
-                    RemoveLink(path, now, report);
-                else
-                    RemoveFile(path, now, state, report);
-                continue;
-            }
-            if (DWORD e = Sweep(path, state, report)) {
-                Note(report, path, e);
-                continue;
-            }
-            if (attributes & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!RemoveDirectoryW(path.c_str())) Note(report, path, GetLastError());
-        } else {
-            RemoveFile(path, attributes, state, report);
-        }
-    } while (FindNextFileW(find, &found));
-    DWORD last = GetLastError();
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            error = RemoveLink(path, attributes, report);
+        else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            error = RemoveFolder(folder, name, state, report);
+        else
+            error = RemoveFile(path, state, report);
+    } while (!error && FindNextFileW(find, &found));
+    if (!error && GetLastError() != ERROR_NO_MORE_FILES)
+        error = Stop(report, folder, GetLastError());
     FindClose(find);
-    if (last != ERROR_NO_MORE_FILES && !report->firstError) report->firstError = last;
+    return error;
+}
+
+DWORD RemoveFolder(const std::u16string& folder, const std::u16string& name,
+                   const SweepState& state, SweepReport* report) {
+    const std::u16string path = folder + u"\\" + name;
+    // The entry may have been swapped for a link since the folder was read:
+    // it is looked at again, unfollowed, right before descending.
+    DWORD now = EntryAttributes(folder, name);
+    if (now == INVALID_FILE_ATTRIBUTES) return Stop(report, path, GetLastError());
+    if (now & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(path, now, report);
+    if (!(now & FILE_ATTRIBUTE_DIRECTORY)) return RemoveFile(path, state, report);
+    if (DWORD e = Sweep(path, state, report)) return e;
+    if (!RemoveDirectoryW(path.c_str())) return Stop(report, path, GetLastError());
     return 0;
+}
+
+// The path without its "\\?\" prefix: "C:\x", or "\\server\share\x" for "UNC\server\share\x".
+std::u16string WithoutPrefix(std::u16string path) {
+    if (path.compare(0, 4, u"\\\\?\\") != 0) return path;
+    path.erase(0, 4);
+    if (path.size() >= 4 && SameNoCase(path.substr(0, 4), u"UNC\\")) return u"\\" + path.substr(3);
+    return path;
+}
+
+// Where an existing file or folder really is; empty when it cannot be opened.
+std::u16string FinalPath(const std::u16string& path, DWORD* error) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return {};
+    }
+    std::u16string final(MAX_PATH, u'\0');
+    DWORD n = GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()),
+                                        VOLUME_NAME_DOS | FILE_NAME_NORMALIZED);
+    if (n >= final.size()) {
+        final.resize(n);
+        n = GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()),
+                                      VOLUME_NAME_DOS | FILE_NAME_NORMALIZED);
+    }
+    *error = n ? 0 : GetLastError();
+    CloseHandle(h);
+    if (!n || n >= final.size()) return {};
+    final.resize(n);
+    return WithoutPrefix(std::move(final));
+}
+
+// The folder that holds the users' own folders ("C:\Users"), where it really is.
+std::u16string UsersFolder() {
+    WCHAR profile[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, 0, profile))) return {};
+    std::u16string users(profile);
+    const size_t cut = users.find_last_of(u"\\/");
+    if (cut == std::u16string::npos || cut < 3) return {};
+    users.resize(cut);
+    DWORD error = 0;
+    std::u16string final = FinalPath(users, &error);
+    return final.empty() ? users : final;
+}
+
+// True when `folder` is `inner` or holds it, compared without case.
+bool Holds(const std::u16string& folder, const std::u16string& inner) {
+    if (folder.empty() || inner.size() < folder.size()) return false;
+    if (!SameNoCase(inner.substr(0, folder.size()), folder)) return false;
+    return inner.size() == folder.size() || IsSeparator(inner[folder.size()]);
 }
 
 } // namespace
@@ -237,16 +272,37 @@ bool FolderFromCommandLine(std::u16string_view commandLine, std::u16string* fold
     return true;
 }
 
+DWORD ResolveSweptFolder(const std::u16string& folder, std::u16string* resolved) {
+    DWORD error = 0;
+    std::u16string final = FinalPath(folder, &error);
+    if (final.empty()) {
+        // What is not there gets the error its listing gives.
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((folder + u"\\*.*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return GetLastError();
+        FindClose(find);
+        return error ? error : ERROR_PATH_NOT_FOUND;
+    }
+    *resolved = final;
+    // The text was checked for roots and ".." as written; what it leads to is
+    // checked here, after every "." and blank and link has had its say.
+    const bool belowDrive = final.size() > 3 && final[1] == u':' && IsSeparator(final[2]);
+    if (!belowDrive || GetDriveTypeW(final.substr(0, 3).c_str()) != DRIVE_FIXED)
+        return ERROR_BAD_PATHNAME;
+    if (Holds(final, UsersFolder())) return ERROR_BAD_PATHNAME;
+    return ERROR_SUCCESS;
+}
+
 DWORD SweepFolder(const std::u16string& folder, const SweepState& state, SweepReport* report) {
-    if (DWORD e = Sweep(folder, state, report)) return e;
-    return report->firstError;
+    return Sweep(folder, state, report);
 }
 
 DWORD SweepTempMain(std::u16string_view commandLine, SweepReport* report) {
     std::u16string folder;
     DWORD error = ERROR_SUCCESS;
     if (!FolderFromCommandLine(commandLine, &folder, &error)) return error;
-    return SweepFolder(folder, GetSweepOsClass(), report);
+    if (DWORD e = ResolveSweptFolder(folder, &report->resolved)) return e;
+    return SweepFolder(report->resolved, GetSweepOsClass(), report);
 }
 
 } // namespace tempsweep

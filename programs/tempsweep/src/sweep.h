@@ -4,7 +4,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "win/types.h"
 
@@ -30,10 +29,11 @@ DWORD EntryAttributes(const std::u16string& folder, const std::u16string& name);
 // Fills the state for the running system.
 SweepState GetSweepOsClass();
 
-// What one sweep could not delete, and the first error that stopped it.
+// What stopped a sweep, and where the folder asked for really is.
 struct SweepReport {
     DWORD firstError = 0;
-    std::vector<std::u16string> leftOver;
+    std::u16string stoppedAt; // the entry that could not be deleted or listed
+    std::u16string resolved;  // the folder as it is on disk, links followed
 };
 
 // What follows the program name on a command line (the name quoted or up to
@@ -44,13 +44,21 @@ std::u16string_view ArgumentsOf(std::u16string_view commandLine);
 // and one trailing double quote and one trailing backslash dropped. Returns
 // false (nothing to sweep) for an empty argument or one of 260 characters or
 // more; *error is ERROR_BAD_PATHNAME for a name that climbs out with ".." or
-// names a drive or share root.
+// names a drive or share root as written.
 bool FolderFromCommandLine(std::u16string_view commandLine, std::u16string* folder, DWORD* error);
 
-// Deletes every file and subfolder under folder. A link or junction is removed
-// as a link, never followed; read-only files are deleted too. Whatever cannot
-// be deleted is listed in the report and the sweep goes on; the result is the
-// first error, ERROR_SUCCESS when the folder is empty.
+// Where folder really is, every "." and link on the way followed, as
+// "C:\x\y". Only a folder below a drive of this machine is swept: a drive's
+// root, a folder that holds the users' own folders (or one above it), a share
+// and a place off the machine's drives are refused with ERROR_BAD_PATHNAME. A
+// folder that is not there gives the error its listing gives.
+DWORD ResolveSweptFolder(const std::u16string& folder, std::u16string* resolved);
+
+// Deletes every file and subfolder under folder, in the order the folder
+// lists them. A link or junction is removed as a link, never followed. The
+// first entry that cannot be deleted stops the sweep (a read-only file with
+// ERROR_ACCESS_DENIED): what was deleted before stays deleted, what comes
+// after stays. The result is that error, ERROR_SUCCESS when the folder is empty.
 DWORD SweepFolder(const std::u16string& folder, const SweepState& state, SweepReport* report);
 
 // The whole program: the exit code.

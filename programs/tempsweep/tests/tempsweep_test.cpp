@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "platform/core.h"
+#include "platform/facts.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "sweep.h"
@@ -54,13 +58,11 @@ class TempsweepTest : public ::testing::Test {
     std::string host, outside;
 };
 
-TEST_F(TempsweepTest, EmptiesNestedFoldersAndReadOnlyFilesButNotWhatALinkReaches) {
+TEST_F(TempsweepTest, EmptiesNestedFoldersButNotWhatALinkReaches) {
     fs::create_directories(host + "/a/b/c");
     Touch(host + "/top.tmp");
     Touch(host + "/a/mid.tmp");
     Touch(host + "/a/b/c/deep.tmp");
-    Touch(host + "/a/b/ro.tmp");
-    ASSERT_TRUE(SetFileAttributesW((folder + u"\\a\\b\\ro.tmp").c_str(), FILE_ATTRIBUTE_READONLY));
     Touch(outside + "/precious.txt");
     fs::create_directory_symlink(outside, host + "/a/linkdir");
     fs::create_symlink(outside + "/precious.txt", host + "/linkfile");
@@ -69,6 +71,55 @@ TEST_F(TempsweepTest, EmptiesNestedFoldersAndReadOnlyFilesButNotWhatALinkReaches
     EXPECT_TRUE(fs::is_directory(host));
     EXPECT_TRUE(fs::is_empty(host));
     EXPECT_TRUE(fs::exists(outside + "/precious.txt"));
+}
+
+// A read-only file or folder is not deleted and stops the sweep with
+// ERROR_ACCESS_DENIED: what the listing gave before it is gone, what comes
+// after it (names in order without case) stays, the read-only mark too.
+TEST_F(TempsweepTest, AReadOnlyEntryStopsTheSweep) {
+    struct Case {
+        const char* name;
+        std::vector<const char*> files; // "d/" is a folder
+        const char* readOnly;
+        std::vector<const char*> gone, kept;
+    } cases[] = {
+        {"a file",
+         {"a.tmp", "b/", "b/x.tmp", "m.tmp", "z.tmp", "zz/"},
+         "m.tmp",
+         {"a.tmp", "b"},
+         {"m.tmp", "z.tmp", "zz"}},
+        {"a file in a subfolder",
+         {"a.tmp", "n/", "n/a.tmp", "n/ro.tmp", "n/z.tmp", "z.tmp"},
+         "n/ro.tmp",
+         {"a.tmp", "n/a.tmp"},
+         {"n/ro.tmp", "n/z.tmp", "z.tmp"}},
+        {"a folder",
+         {"a.tmp", "m/", "m/x.tmp", "z.tmp"},
+         "m",
+         {"a.tmp", "m/x.tmp"},
+         {"m", "z.tmp"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(host);
+        fs::create_directories(host);
+        for (std::string f : c.files) {
+            if (f.back() == '/')
+                fs::create_directories(host + "/" + f);
+            else
+                Touch(host + "/" + f);
+        }
+        std::u16string readOnly = folder + u"\\" + platform::FromUtf8(c.readOnly);
+        std::replace(readOnly.begin(), readOnly.end(), u'/', u'\\');
+        ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+        EXPECT_EQ(RunTempsweep(folder), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        for (const char* f : c.gone)
+            EXPECT_FALSE(fs::exists(host + "/" + f)) << f;
+        for (const char* f : c.kept)
+            EXPECT_TRUE(fs::exists(host + "/" + f)) << f;
+        EXPECT_TRUE(GetFileAttributesW(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 // A read-only file that also has a name outside the folder keeps its mark:
@@ -82,9 +133,8 @@ TEST_F(TempsweepTest, AHardLinkedReadOnlyFileKeepsItsModeOutside) {
     EXPECT_EQ(tempsweep::SweepTempMain(folder, &report), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     const fs::perms mode = fs::status(outside + "/precious.txt").permissions();
     EXPECT_EQ(mode & fs::perms::owner_write, fs::perms::none);
-    ASSERT_EQ(report.leftOver.size(), 1u);
-    EXPECT_EQ(report.leftOver[0], folder + u"\\linked.tmp");
-    EXPECT_FALSE(fs::exists(host + "/plain.tmp"));
+    EXPECT_EQ(report.stoppedAt, folder + u"\\linked.tmp");
+    EXPECT_TRUE(fs::exists(host + "/plain.tmp")); // listed after the file that stopped the sweep
 }
 
 // A root or a path that climbs out is refused with a message, not only a code.
@@ -102,13 +152,138 @@ TEST_F(TempsweepTest, ARefusedFolderIsNamed) {
     EXPECT_TRUE(fs::is_directory(host));
 }
 
+// Every spelling of a place that is no temporary folder, run through the
+// program: the path is judged where it leads, after ".", trailing dots and
+// blanks, doubled separators, "\\?\", case and links have had their say. A
+// drive's root, the users' folders' folder, a share and a place off the
+// machine's drives are refused (161) and lose nothing; the temporary folder
+// however written is swept.
+TEST_F(TempsweepTest, EverySpellingOfARootOrAPlaceOutsideIsRefused) {
+    const std::u16string user = platform::CurrentUserName();
+    const std::string offRoot = platform::MachineRoot() + "-off";
+    const std::u16string offRootWindows = platform::WindowsPath(offRoot);
+    // Files that no sweep may touch, and what the legitimate sweeps empty.
+    const std::vector<std::string> keep = {
+        platform::HostPath(u"C:\\sentinel.txt"),
+        platform::HostPath(u"C:\\Work\\keep.txt"),
+        platform::HostPath(u"C:\\Users\\" + user + u"\\keep.txt"),
+        platform::HostPath(u"D:\\keep.txt"),
+        platform::HostPath(u"\\\\server\\share\\keep.txt"),
+        platform::HostPath(u"\\\\server\\share\\tmp\\keep.txt"),
+        offRoot + "/keep.txt",
+    };
+    auto lay = [&] {
+        fs::remove_all(platform::HostPath(u"C:\\Work"));
+        fs::remove_all(platform::HostPath(u"D:\\"));
+        fs::remove_all(platform::HostPath(u"\\\\server"));
+        fs::remove_all(offRoot);
+        for (const auto& k : keep) {
+            fs::create_directories(fs::path(k).parent_path());
+            Touch(k);
+        }
+        fs::create_directories(host + "/sub");
+        Touch(host + "/a.tmp");
+        Touch(host + "/sub/b.tmp");
+        fs::create_directories(platform::HostPath(u"D:\\Temp"));
+        Touch(platform::HostPath(u"D:\\Temp") + "/d.tmp");
+        fs::create_directory_symlink(platform::HostPath(u"C:\\"),
+                                     platform::HostPath(u"C:\\Work") + "/ToDrive");
+        fs::create_directory_symlink(platform::HostPath(u"C:\\Users"),
+                                     platform::HostPath(u"C:\\Work") + "/ToUsers");
+        fs::create_directory_symlink(offRoot, platform::HostPath(u"C:\\Work") + "/ToOffRoot");
+        fs::create_directory_symlink(host, platform::HostPath(u"C:\\Work") + "/ToTemp");
+    };
+    const DWORD kRefused = ERROR_BAD_PATHNAME;
+    struct Case {
+        std::u16string argument;
+        DWORD code;
+    } cases[] = {
+        // A drive's root.
+        {u"C:\\.", kRefused},
+        {u"C:\\ ", kRefused},
+        {u"C:\\. ", kRefused},
+        {u"C:\\.\\.", kRefused},
+        {u"C:\\\\.", kRefused},
+        {u"C:\\\\", kRefused},
+        {u"\"C:\\.\"", kRefused},
+        {u"C:\\...", kRefused},
+        {u"C:\\Work\\..", kRefused},
+        {u"C:\\Work\\Temp\\..\\..\\.", kRefused},
+        {u"C:\\Work\\Temp\\sub\\..", kRefused}, // ".." never passes, wherever it leads
+        {u"c:/./", kRefused},
+        {u"\\.", kRefused},
+        {u"\\\\?\\C:\\", kRefused},
+        {u"\\\\?\\C:\\.", kRefused},
+        {u"\\\\?\\c:\\ ", kRefused},
+        {u"D:\\.", kRefused},
+        {u"d:\\ ", kRefused},
+        // The users' own folders' folder.
+        {u"C:\\Users", kRefused},
+        {u"c:\\USERS\\.", kRefused},
+        {u"C:\\Users. ", kRefused},
+        {u"\\\\?\\C:\\users", kRefused},
+        // Links that lead to a root, the users' folders or off the machine root.
+        {u"C:\\Work\\ToDrive", kRefused},
+        {u"C:\\Work\\todrive\\.", kRefused},
+        {u"C:\\Work\\ToUsers", kRefused},
+        {u"C:\\Work\\ToOffRoot", kRefused},
+        // Shares, and the host's own file system.
+        {u"\\\\server\\share\\.", kRefused},
+        {u"\\\\server\\share\\ ", kRefused},
+        {u"\\\\server\\share\\tmp", kRefused},
+        {u"\\\\?\\UNC\\server\\share\\.", kRefused},
+        {u"//server/share/tmp", kRefused},
+        {offRootWindows, kRefused},
+        {offRootWindows + u"\\.", kRefused},
+        // The temporary folder, however written.
+        {u"C:\\Work\\Temp", 0},
+        {u"\"c:\\work\\temp\\\"", 0},
+        {u"C:\\Work\\Temp\\.", 0},
+        {u"C:\\Work\\Temp. ", 0},
+        {u"C:\\\\Work\\\\\\Temp", 0},
+        {u"\\\\?\\C:\\Work\\Temp", 0},
+        {u"C:\\Work\\ToTemp", 0},
+        {u"D:\\Temp", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(platform::ToUtf8(c.argument));
+        lay();
+        EXPECT_EQ(RunTempsweep(c.argument), c.code);
+        for (const auto& k : keep)
+            EXPECT_TRUE(fs::exists(k)) << k;
+        EXPECT_TRUE(fs::is_directory(host));
+        const bool temp = c.code == 0 && c.argument.find(u"D:") == std::u16string::npos;
+        EXPECT_EQ(fs::exists(host + "/a.tmp"), !temp);
+        EXPECT_EQ(fs::exists(host + "/sub/b.tmp"), !temp);
+        EXPECT_EQ(fs::exists(platform::HostPath(u"D:\\Temp") + "/d.tmp"),
+                  c.argument != u"D:\\Temp");
+    }
+    // The system's temporary folder, where the driver's files go, is swept.
+    WCHAR systemTemp[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathW(MAX_PATH, systemTemp), 0u);
+    const std::string systemTempHost = platform::HostPath(systemTemp);
+    fs::create_directories(systemTempHost + "/Low");
+    Touch(systemTempHost + "/Low/VLM00001.KPI");
+    EXPECT_EQ(RunTempsweep(systemTemp), 0u);
+    EXPECT_TRUE(fs::is_directory(systemTempHost));
+    EXPECT_TRUE(fs::is_empty(systemTempHost));
+    // The host's own root is judged, never swept.
+    for (const char16_t* hostRoot : {u"Z:\\.", u"Z:\\ ", u"z:\\\\", u"\\\\?\\Z:\\."}) {
+        std::u16string resolved;
+        EXPECT_EQ(tempsweep::ResolveSweptFolder(hostRoot, &resolved), kRefused)
+            << platform::ToUtf8(hostRoot);
+    }
+    fs::remove_all(offRoot);
+}
+
 TEST_F(TempsweepTest, AnEmptyFolderStays) {
     EXPECT_EQ(RunTempsweep(folder), 0u);
     EXPECT_TRUE(fs::is_directory(host));
 }
 
-TEST_F(TempsweepTest, DeletesWhatItCanAndReportsWhatItCouldNot) {
+TEST_F(TempsweepTest, TheFirstErrorStopsTheSweep) {
     fs::create_directories(host + "/a");
+    Touch(host + "/0.tmp");
     Touch(host + "/a/held.tmp");
     Touch(host + "/b.tmp");
     Touch(host + "/z.tmp");
@@ -119,11 +294,12 @@ TEST_F(TempsweepTest, DeletesWhatItCanAndReportsWhatItCouldNot) {
     DWORD code = tempsweep::SweepTempMain(folder, &report);
     CloseHandle(held);
     EXPECT_EQ(code, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    ASSERT_EQ(report.leftOver.size(), 2u); // the file and its folder
-    EXPECT_EQ(report.leftOver[0], folder + u"\\a\\held.tmp");
-    EXPECT_EQ(report.leftOver[1], folder + u"\\a");
-    EXPECT_FALSE(fs::exists(host + "/b.tmp"));
-    EXPECT_FALSE(fs::exists(host + "/z.tmp"));
+    EXPECT_EQ(report.firstError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(report.stoppedAt, folder + u"\\a\\held.tmp");
+    EXPECT_FALSE(fs::exists(host + "/0.tmp"));
+    EXPECT_TRUE(fs::exists(host + "/a/held.tmp"));
+    EXPECT_TRUE(fs::exists(host + "/b.tmp"));
+    EXPECT_TRUE(fs::exists(host + "/z.tmp"));
 }
 
 TEST(TempsweepArguments, FolderNames) {

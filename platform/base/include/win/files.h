@@ -78,6 +78,16 @@
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 
+// GetFinalPathNameByHandle: the drive-letter form of the name, normalized.
+#define VOLUME_NAME_DOS 0x0
+#define FILE_NAME_NORMALIZED 0x0
+
+// GetDriveType.
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+
 // MoveFileEx.
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_COPY_ALLOWED 0x00000002
@@ -211,6 +221,13 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
                         LPFILETIME lpLastWriteTime);
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile,
                                        LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
+// Where an open file or folder is now, every link on the way followed:
+// "\\?\C:\x\y", "\\?\UNC\server\share\x", or on Z: for a place off the
+// machine root. Only VOLUME_NAME_DOS | FILE_NAME_NORMALIZED is known (another
+// flag: ERROR_INVALID_PARAMETER). The length without the NUL, or the size
+// needed with it when cchFilePath is too small; 0 on failure.
+DWORD WINAPI GetFinalPathNameByHandleW(HANDLE hFile, LPWSTR lpszFilePath, DWORD cchFilePath,
+                                       DWORD dwFlags);
 // The creation time cannot be changed on the host's file system; it is accepted and ignored.
 BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
                         const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime);
@@ -249,6 +266,12 @@ DWORD WINAPI SearchPathW(LPCWSTR lpPath, LPCWSTR lpFileName, LPCWSTR lpExtension
                          DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR* lpFilePart);
 DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer,
                               LPWSTR* lpFilePart);
+// The kind of the drive or share whose root is named ("C:\", "\\server\share\";
+// NULL: the current directory's): DRIVE_FIXED for a drive of the machine root,
+// DRIVE_REMOTE for a share and for Z:, the host's own file system;
+// DRIVE_NO_ROOT_DIR for a drive or share that is not there and for a path that
+// is no root.
+UINT WINAPI GetDriveTypeW(LPCWSTR lpRootPathName);
 
 // File mappings over files, and over memory without a file (hFile
 // INVALID_HANDLE_VALUE, a size, and a name for named shared memory). A named
