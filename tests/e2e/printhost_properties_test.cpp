@@ -12,10 +12,12 @@
 
 namespace {
 
-int Printhost(const std::string& arguments, std::string* out) {
+// With a time limit, printhost is stopped after that many seconds.
+int Printhost(const std::string& arguments, std::string* out, int seconds = 0) {
     out->clear();
+    const std::string limit = seconds ? "timeout " + std::to_string(seconds) + " " : "";
     return platform_testing::RunCommand(
-        std::string("'") + PKG_TOOLS_DIR + "/printhost' " + arguments + " 2>&1", out);
+        limit + "'" + PKG_TOOLS_DIR + "/printhost' " + arguments + " 2>&1", out);
 }
 
 // The snapshot line of one control.
@@ -123,6 +125,46 @@ TEST_F(PrinthostProperties, BasicPageSettingsReachTheNextPrint) {
                              "@PJL SET DUPLEX=ON", "duplex  binding=1 (long edge)",
                              "orientation  orientation=1 (landscape)", "paper size  paper=11 (A5)"})
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// A dialog that refuses OK says why once and is reported and cancelled with
+// the sheet; one given no changes is cancelled once, and a box its OK must
+// confirm says so. The command ends (the timeout guards a loop) and fails.
+TEST_F(PrinthostProperties, DialogsThatRefuseOrGetNoChangesEndTheCommand) {
+    struct Case {
+        std::string arguments;
+        std::string said;    // once, in the message box the dialog showed
+        std::string message; // printhost's own
+    };
+    const std::vector<Case> cases = {
+        {"--page Basic --set 'Custom Paper...=click' --dialog 'New...=click' "
+         "--dialog 'Name=a.b' --dialog 'Width=5'",
+         "cannot be used", "refused OK"},
+        {"--page Effects --set Watermark=on --dialog 'String=   '", "String is blank",
+         "the dialog \"Watermark\" refused OK"},
+        {"--page Effects --set Overlay=on --dialog 'Make Overlay File=on' "
+         "--dialog 'Overlay File Name=a.b'",
+         "cannot be used", "refused OK"},
+        {"--page Effects --set Watermark=on", "",
+         "'Watermark' opened the dialog \"Watermark\", which was cancelled: give its changes "
+         "with --dialog"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        std::string out;
+        EXPECT_NE(Printhost("properties P " + c.arguments + " </dev/null", &out, 60), 0);
+        if (!c.said.empty()) EXPECT_EQ(Count(out, c.said), 1u) << out;
+        EXPECT_NE(out.find(c.message), std::string::npos) << out;
+        EXPECT_EQ(out.find("unanswered"), std::string::npos) << out;
+        EXPECT_NE(out.find("the sheet was cancelled"), std::string::npos) << out;
+    }
 }
 
 } // namespace
