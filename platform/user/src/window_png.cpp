@@ -187,15 +187,21 @@ void FillWith(HDC dc, const RECT& r, HBRUSH brush) {
     if (brush) FillRect(dc, &r, brush);
 }
 
+// The header of top-down 32-bit pixels.
+BITMAPINFO TopDownPixels(LONG width, LONG height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    return info;
+}
+
 // Premultiplied pixels of an image blended over the device context.
 void BlendPixels(HDC dc, const Pixels& image, LONG x, LONG y) {
     if (image.width <= 0 || image.height <= 0) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = image.width;
-    info.bmiHeader.biHeight = -image.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info = TopDownPixels(image.width, image.height);
     void* bits = nullptr;
     HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!section || !bits) {
@@ -241,12 +247,7 @@ bool ImagePixels(HDC dc, HANDLE image, UINT type, Pixels* px) {
         return IconPixels(static_cast<HICON>(image), px);
     BITMAP bm{};
     if (!GetObjectW(image, sizeof bm, &bm) || bm.bmWidth <= 0 || bm.bmHeight <= 0) return false;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = bm.bmWidth;
-    info.bmiHeader.biHeight = -bm.bmHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info = TopDownPixels(bm.bmWidth, bm.bmHeight);
     px->width = bm.bmWidth;
     px->height = bm.bmHeight;
     px->bgra.assign(static_cast<size_t>(bm.bmWidth) * static_cast<size_t>(bm.bmHeight), 0);

@@ -379,6 +379,22 @@ class OwnedDialogs : public UserTest {
         dialogs.push_back(d);
         return d;
     }
+    // The probe's icon and a purple bitmap of the screen's depth, 12 x 12.
+    void LoadPictures() {
+        platform::loader::AddSearchFolder(USER_TEST_MODULES_DIR);
+        probe = LoadLibraryW(u"Resprobe.DLL");
+        ASSERT_NE(probe, nullptr);
+        state.icon = LoadIconW(probe, MAKEINTRESOURCEW(IDI_PROBE));
+        ASSERT_NE(state.icon, nullptr);
+        HDC screen = GetDC(nullptr);
+        state.bitmap = CreateCompatibleBitmap(screen, 12, 12);
+        HDC memory = CreateCompatibleDC(screen);
+        HGDIOBJ old = SelectObject(memory, state.bitmap);
+        Fill(memory, RECT{0, 0, 12, 12}, kPurple);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
     DialogState state;
     std::vector<std::vector<BYTE>> bytes;
     std::vector<HWND> dialogs;
@@ -435,22 +451,9 @@ TEST_F(OwnedDialogs, OwnerDrawnComboAndListBoxAsTheirOwnerDrawsThem) {
 }
 
 TEST_F(OwnedDialogs, PushLikeIconRadioButtonsAndTheParentsColours) {
-    platform::loader::AddSearchFolder(USER_TEST_MODULES_DIR);
-    probe = LoadLibraryW(u"Resprobe.DLL");
-    ASSERT_NE(probe, nullptr);
-    state.icon = LoadIconW(probe, MAKEINTRESOURCEW(IDI_PROBE));
-    ASSERT_NE(state.icon, nullptr);
+    ASSERT_NO_FATAL_FAILURE(LoadPictures());
     state.blue = CreateSolidBrush(kBlue);
     state.green = CreateSolidBrush(kGreen);
-    // A purple bitmap of the screen's depth, 12 x 12.
-    HDC screen = GetDC(nullptr);
-    state.bitmap = CreateCompatibleBitmap(screen, 12, 12);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(memory, state.bitmap);
-    Fill(memory, RECT{0, 0, 12, 12}, kPurple);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     TemplateBuilder t;
     t.Dialog(DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 200, 100, u"Colours")
         .Item(0x80, nullptr, BS_AUTORADIOBUTTON | BS_PUSHLIKE | BS_ICON | WS_GROUP, 5, 5, 30, 30,
@@ -505,19 +508,7 @@ TEST_F(OwnedDialogs, PushLikeIconRadioButtonsAndTheParentsColours) {
 // button's image, a check box's box and mark. An image set on a button with
 // text is drawn beside its text.
 TEST_F(OwnedDialogs, DisabledPicturesAreGreyedAndATextButtonShowsItsImage) {
-    platform::loader::AddSearchFolder(USER_TEST_MODULES_DIR);
-    probe = LoadLibraryW(u"Resprobe.DLL");
-    ASSERT_NE(probe, nullptr);
-    state.icon = LoadIconW(probe, MAKEINTRESOURCEW(IDI_PROBE));
-    ASSERT_NE(state.icon, nullptr);
-    HDC screen = GetDC(nullptr);
-    state.bitmap = CreateCompatibleBitmap(screen, 12, 12);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(memory, state.bitmap);
-    Fill(memory, RECT{0, 0, 12, 12}, kPurple);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    ASSERT_NO_FATAL_FAILURE(LoadPictures());
     TemplateBuilder t;
     t.Dialog(DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 220, 100, u"Disabled")
         .Item(0x80, nullptr, BS_AUTORADIOBUTTON | BS_PUSHLIKE | BS_ICON | WS_DISABLED, 5, 5, 30, 30,
