@@ -418,9 +418,9 @@ Command cmd{
     "labels of the dialog, into the dialog the --set before them opened, which then gets "
     "OK (a dialog with none is cancelled, so a box that its dialog's OK must confirm "
     "stays as it was and the command fails; a dialog that refuses OK, saying why in a "
-    "message box, is reported and cancelled and the command fails); a --dialog change with more "
-    "after it that "
-    "opens a dialog of its own (\"Font Substitution Table...=click\") hands those to "
+    "message box, is reported and cancelled and the command fails); a --dialog change "
+    "with more after it that opens a dialog of its own (\"Font Substitution Table...=click\") "
+    "hands those to "
     "that dialog, which gets OK before the one around it; --png also pictures each "
     "dialog a change opens, as it opens",
     Run};

@@ -109,7 +109,11 @@ BOOL CTrackDM::Snapshot(const DEVMODE_IMAGEW* image) {
     return TRUE;
 }
 
-bool CTrackDM::BringSettingsForPaper(DEVMODE_IMAGEW* image, WORD paper) {
+bool CTrackDM::BringSettingsForPaper(DEVMODE_IMAGEW* image) {
+    // The paper the rules of the media type and tray refuse, and the one
+    // their own rules are keyed on (the output paper when there is one).
+    const WORD paper = static_cast<WORD>(image->dm.dmPaperSize);
+    const WORD effective = static_cast<WORD>(CurrentPaper(image));
     bool wrote = false;
     for (const MovedSetting& m : kMovedForPaper) {
         const CKinsokuItem* item = constraints_->FindItem(m.item);
@@ -126,7 +130,7 @@ bool CTrackDM::BringSettingsForPaper(DEVMODE_IMAGEW* image, WORD paper) {
             if (!atom ||
                 !std::all_of(atom->blockers.begin(), atom->blockers.end(),
                              [&](WORD t) { return Tolerated(m, t); }) ||
-                constraints_->FindRuleValue(m.item, v, kTriggerPaper, paper) ||
+                constraints_->FindRuleValue(m.item, v, kTriggerPaper, effective) ||
                 constraints_->FindRuleValue(kItemPaper, paper, m.trigger, v))
                 continue;
             if (m.item == kItemMedia)
@@ -184,7 +188,7 @@ BOOL CTrackDM::Track(DEVMODE_IMAGEW* image) {
             Resolve(image);
             wrote = true;
         }
-        wrote |= BringSettingsForPaper(image, static_cast<WORD>(CurrentPaper(image)));
+        wrote |= BringSettingsForPaper(image);
         wrote |= ResetDuplexKind(image, kTriggerPaper, static_cast<WORD>(paper_),
                                  static_cast<WORD>(CurrentPaper(image)));
     }

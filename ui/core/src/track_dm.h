@@ -67,7 +67,7 @@ class CTrackDM {
     bool ResetDuplexKind(DEVMODE_IMAGEW* image, WORD trigger, DWORD from, DWORD to);
     // Moves the media type, then the tray, off a value that refuses the
     // paper, onto the first that takes it; true when one was written.
-    bool BringSettingsForPaper(DEVMODE_IMAGEW* image, WORD paper);
+    bool BringSettingsForPaper(DEVMODE_IMAGEW* image);
     void Resolve(DEVMODE_IMAGEW* image);
     bool Bound() const { return binding_ && options_ && constraints_; }
 
