@@ -42,7 +42,7 @@ TEST_F(Catalogue, FinisherItemsOfEveryFinisher) {
     EXPECT_EQ(all.I16(0), 1);
     EXPECT_EQ(all.I16(4), 1);
     EXPECT_EQ(all.I16(7 * 192), 2);
-    EXPECT_EQ(all.I16(7 * 192 + 4), 6) << "saddle stitch";
+    EXPECT_EQ(all.I16(7 * 192 + 4), 4) << "finisher tray B";
     // An index stops after the matching finisher.
     Answer second = Ask(M(), 27, 2, 6);
     EXPECT_EQ(second.count, 4u);

@@ -104,7 +104,7 @@ std::vector<Expectation> Expectations() {
         {PRO(DeptCounterFlags), 2, 1},
         {PRO(LengthUnitDpi), 2, 600},
         {PRO(PagesPerSheet), 2, 2},
-        {PRO(PageBorders), 2, 2},
+        {PRO(PageBorders), 2, 1},
         {PRO(BorderWidth), 2, 1},
         {PRO(BookletKind), 2, 1},
         {PRO(ZoomPercent), 2, 100},

@@ -6,6 +6,7 @@ clear drawings; every file is written from scratch (BMP, ICO, CUR).
 
 usage: make_pictures.py <output folder>   (writes the files and pictures.rc)
 """
+import math
 import os
 import struct
 import sys
@@ -290,12 +291,67 @@ ICON_IDS = [2100, 2101, 2102, 2103, 2104, 2105, 2106, 2107, 2108, 2110, 2111, 21
             2240, 2241, 2242, 2243, 2244, 2245, 2246, 2247, 2248, 2250, 2251, 2261, 2262, 2263, 2264, 2265, 2270,
             2271, 2273, 2274, 2275, 2276, 2277, 2278, 2279, 2280, 2281, 2282, 2283, 2284, 2285, 2286, 2287, 2288,
             2289, 2290, 2291, 2292, 2293, 2294, 2295, 2296, 2300, 2301, 2302, 2303, 2304, 2305, 2306, 2307, 2320,
-            2321, 2322, 2323, 2324, 2325, 2326, 2327, 2328, 2329, 2345]
+            2321, 2322, 2323, 2324, 2325, 2326, 2327, 2328, 2329, 2340, 2341, 2342, 2343, 2344, 2345]
+
+
+def layout_picture(i):
+    """The Basic page's layout buttons, each its own layout: one page, pages
+    per sheet, an open booklet, a page fitted to a larger sheet, a page zoomed
+    and a poster of tiles."""
+    cv = Canvas(32, 32)
+    kind = i - 2200
+    if kind == 2:  # booklet: two facing pages, bound in the middle
+        sheet(cv, 2, 6, 16, 26, fold=False)
+        sheet(cv, 16, 6, 30, 26, fold=False)
+        text_lines(cv, 4, 9, 14, 23, BLUE)
+        text_lines(cv, 18, 9, 28, 23, BLUE)
+        cv.line(16, 5, 16, 27, RED)
+        return cv
+    if kind == 5:  # poster: one picture over a grid of tiles
+        sheet(cv, 2, 2, 28, 28, fold=False)
+        cv.rect(5, 5, 25, 25, TEAL)
+        for k in (11, 18):
+            cv.line(k, 3, k, 27, WHITE)
+            cv.line(3, k, 27, k, WHITE)
+        return cv
+    sheet(cv, 5, 2, 27, 29, fold=kind == 0)
+    if kind == 0:  # none: a page as it is
+        text_lines(cv, 8, 6, 23, 25, BLUE)
+    elif kind == 1:  # pages per sheet
+        grid(2, 2)(cv, 7, 4, 25, 27, BLUE)
+    elif kind == 3:  # fit: a smaller page grown to the sheet
+        cv.frame(11, 10, 21, 21, GRAY)
+        text_lines(cv, 13, 12, 19, 19, BLUE)
+        for x0, y0, x1, y1 in ((10, 9, 7, 5), (22, 9, 25, 5), (10, 22, 7, 26), (22, 22, 25, 26)):
+            cv.line(x0, y0, x1, y1, RED)
+    else:  # zoom: part of the page under a lens
+        text_lines(cv, 8, 6, 23, 25, BLUE)
+        cv.disc(18, 17, 7, WHITE)
+        cv.rect(14, 14, 22, 20, BLUE)
+        for a in range(0, 360, 6):
+            cv.put(18 + round(7 * math.cos(math.radians(a))), 17 + round(7 * math.sin(math.radians(a))), BLACK)
+        cv.line(23, 22, 28, 27, BLACK)
+    return cv
+
+
+def centre_picture():
+    """The watermark dialog's "Move to center" button: a small page with four
+    arrows pointing at its middle, 16 x 16 to sit beside the button's text."""
+    cv = Canvas(16, 16)
+    sheet(cv, 1, 1, 14, 14, fold=False)
+    cv.rect(6, 6, 9, 9, RED)
+    for x0, y0, x1, y1 in ((3, 7, 5, 7), (12, 7, 10, 7), (7, 3, 7, 5), (7, 12, 7, 10)):
+        cv.line(x0, y0, x1, y1, BLUE)
+    return cv
 
 
 def icon_picture(i):
     """A 32 x 32 sheet whose marks tell the icons apart: orientation, content
     kind and a count of marks taken from the id."""
+    if 2200 <= i <= 2205:
+        return layout_picture(i)
+    if i == 2180:
+        return centre_picture()
     cv = Canvas(32, 32)
     land = (i // 3) % 2 == 1
     if land:

@@ -157,7 +157,7 @@ TEST_F(Resbundle, StringsPicturesAndCursor) {
          {2500, 2510, 2511, 2512, 2521, 2530, 2540, 2541, 2620, 2621, 2651, 2674, 2680, 2811, 2868})
         EXPECT_TRUE(bitmaps.count(id)) << id;
     auto icons = Names(module, RT_GROUP_ICON);
-    EXPECT_EQ(icons.size(), 129u);
+    EXPECT_EQ(icons.size(), 134u);
     EXPECT_EQ(*icons.begin(), 2100u);
     EXPECT_EQ(*icons.rbegin(), 2345u);
     EXPECT_EQ(Names(module, RT_GROUP_CURSOR), std::set<ULONG_PTR>{2000});

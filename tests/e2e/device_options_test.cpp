@@ -17,11 +17,11 @@ int Printhost(const std::string& arguments, std::string* out) {
         std::string("'") + PKG_TOOLS_DIR + "/printhost' " + arguments + " 2>&1", out);
 }
 
-// Two-sided, stapled top left (the finisher's output bin 0x301), stored as
-// the printer's defaults; then one page printed and its PJL lines.
+// Two-sided, stapled top left (the finisher's staple mode 1), stored as the
+// printer's defaults; then one page printed and its PJL lines.
 std::string PrintTwoSidedStapled(const std::string& stream) {
     std::string out;
-    EXPECT_EQ(Printhost("devmode P --set dmDuplex=2 --set OutputBin=769 --store", &out), 0) << out;
+    EXPECT_EQ(Printhost("devmode P --set dmDuplex=2 --set StapleMode=1 --store", &out), 0) << out;
     EXPECT_EQ(Printhost("print --printer P --output '" + stream + "'", &out), 0) << out;
     EXPECT_EQ(Printhost("decode '" + stream + "'", &out), 0) << out;
     return out;

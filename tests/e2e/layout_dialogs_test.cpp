@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform_testing/fresh_root.h"
 #include "stream_picture.h"
@@ -109,40 +110,54 @@ TEST_F(LayoutDialogsByLabel, FourPagesPerSheetWithBordersReachTheNextPrint) {
 TEST_F(LayoutDialogsByLabel, BookletChosenInItsDialogPrintsFolded) {
     std::string out;
     // Without its duplex unit and finisher the model offers no booklet; the
-    // sheet is printed on both sides, flipped on its short edge.
+    // sheet is printed on both sides, flipped on its short edge, also when
+    // the person chose no two-sided printing: the booklet brings it.
     ASSERT_EQ(Printhost("options P --install 25=1 --install 27=2", &out), 0) << out;
-    ASSERT_EQ(Printhost("properties P --page Basic --set 'Duplex (Automatic)=Flip on Short Edge' "
-                        "--set 'Booklet=click' --dialog "
-                        "'Left Binding=on' --png '" +
-                            root_ + "/pictures'",
-                        &out),
-              0)
-        << out;
-    EXPECT_TRUE(std::filesystem::exists(root_ + "/pictures/dialog-Booklet.png")) << out;
-    ASSERT_EQ(Printhost("devmode P", &out), 0) << out;
-    EXPECT_NE(out.find("LayoutKind             2 "), std::string::npos) << out;
-    EXPECT_NE(out.find("dmDuplex               3\n"), std::string::npos) << out;
-    const std::string prn = root_ + "/booklet.prn";
-    ASSERT_EQ(Printhost("print --printer P --to-file '" + prn + "' '" + PKG_SOURCE_DIR +
-                            "/samples/documents/brochure'",
-                        &out),
-              0)
-        << out;
-    ASSERT_EQ(Printhost("decode --png '" + root_ + "/booklet' '" + prn + "'", &out), 0) << out;
-    // The brochure's two pages on one sheet's two sides, two cells a side,
-    // bound at the short edge: the front holds the blank last page and
-    // page 1, the back page 2 and a blank.
-    EXPECT_EQ(Count(out, "page start"), 2u) << out;
-    EXPECT_NE(out.find("binding=2 (short edge)"), std::string::npos) << out;
-    EXPECT_NE(out.find(" 0 problems"), std::string::npos) << out;
-    Picture front, back;
-    ASSERT_TRUE(ReadPng(root_ + "/booklet-1.png", &front));
-    ASSERT_TRUE(ReadPng(root_ + "/booklet-2.png", &back));
-    EXPECT_GT(front.width, front.height);
-    EXPECT_EQ(Ink(front, 0, 0, front.width / 2, front.height), 0);
-    EXPECT_GT(Ink(front, front.width / 2, 0, front.width, front.height), 1000);
-    EXPECT_GT(Ink(back, 0, 0, back.width / 2, back.height), 1000);
-    EXPECT_EQ(Ink(back, back.width / 2, 0, back.width, back.height), 0);
+    const std::vector<std::string> before = {
+        "--set 'Duplex (Automatic)=Flip on Short Edge' ",
+        "",
+    };
+    for (size_t i = 0; i < before.size(); ++i) {
+        SCOPED_TRACE(before[i].empty() ? "booklet alone" : before[i]);
+        ASSERT_EQ(Printhost("devmode P --set LayoutKind=0 --set dmDuplex=1 --store", &out), 0)
+            << out;
+        ASSERT_EQ(Printhost("properties P --page Basic " + before[i] +
+                                "--set 'Booklet=click' --dialog 'Left Binding=on' --png '" + root_ +
+                                "/pictures'",
+                            &out),
+                  0)
+            << out;
+        EXPECT_TRUE(std::filesystem::exists(root_ + "/pictures/dialog-Booklet.png")) << out;
+        ASSERT_EQ(Printhost("devmode P", &out), 0) << out;
+        EXPECT_NE(out.find("LayoutKind             2 "), std::string::npos) << out;
+        EXPECT_NE(out.find("dmDuplex               3\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("BookletKind            1 "), std::string::npos) << out;
+        const std::string prn = root_ + "/booklet.prn";
+        const std::string pictures = root_ + "/booklet" + std::to_string(i);
+        ASSERT_EQ(Printhost("print --printer P --to-file '" + prn + "' '" + PKG_SOURCE_DIR +
+                                "/samples/documents/brochure'",
+                            &out),
+                  0)
+            << out;
+        ASSERT_EQ(Printhost("decode --png '" + pictures + "' '" + prn + "'", &out), 0) << out;
+        // The brochure's two pages on one sheet's two sides, two cells a
+        // side, bound at the short edge: the front holds the blank last page
+        // and page 1, the back page 2 and a blank. The PJL says booklet, not
+        // a binding side it was not given.
+        EXPECT_EQ(Count(out, "page start"), 2u) << out;
+        EXPECT_NE(out.find("binding=2 (short edge)"), std::string::npos) << out;
+        EXPECT_NE(out.find("@PJL SET DUPLEX=ON"), std::string::npos) << out;
+        EXPECT_NE(out.find("@PJL SET BOOKLET=ON"), std::string::npos) << out;
+        EXPECT_NE(out.find(" 0 problems"), std::string::npos) << out;
+        Picture front, back;
+        ASSERT_TRUE(ReadPng(pictures + "-1.png", &front));
+        ASSERT_TRUE(ReadPng(pictures + "-2.png", &back));
+        EXPECT_GT(front.width, front.height);
+        EXPECT_EQ(Ink(front, 0, 0, front.width / 2, front.height), 0);
+        EXPECT_GT(Ink(front, front.width / 2, 0, front.width, front.height), 1000);
+        EXPECT_GT(Ink(back, 0, 0, back.width / 2, back.height), 1000);
+        EXPECT_EQ(Ink(back, back.width / 2, 0, back.width, back.height), 0);
+    }
 }
 
 } // namespace

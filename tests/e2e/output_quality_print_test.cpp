@@ -40,15 +40,17 @@ void InstallSampleModel() {
 TEST(OutputQualityPrint, SettingsChosenOnThePagesReachTheNextPrint) {
     std::string out;
     ASSERT_NO_FATAL_FAILURE(InstallSampleModel());
-    // The finisher that staples is fitted.
-    ASSERT_EQ(Printhost("options P --install 27=2", &out), 0) << out;
-    // The staple positions of the fitted finisher are the Output page's
-    // "Output Tray" list (the image's OutputBin word).
+    // The finisher that staples is fitted, with its first finisher tray.
+    ASSERT_EQ(Printhost("options P --install 27=2 --install 34=3", &out), 0) << out;
+    // The Output page's "Output Tray" list holds the finisher's output bins
+    // the printer has, its "Staple" list the staple positions.
     ASSERT_EQ(Printhost("properties P --page Output --set Copies=3 --set Collate=on "
-                        "--set 'Output Tray=Top Left'",
+                        "--set 'Output Tray=Finisher Tray 1' --set 'Staple=Top Left'",
                         &out),
               0)
         << out;
+    EXPECT_TRUE(Has(out, "ComboBox #169 \"Finisher Tray 1\"")) << out;
+    EXPECT_TRUE(Has(out, "ComboBox #171 \"Top Left\"")) << out;
     EXPECT_TRUE(Has(out, "copies 3, collate 1")) << out;
     ASSERT_EQ(Printhost("properties P --page Quality --set 'Resolution=1200 dpi'", &out), 0) << out;
     EXPECT_TRUE(Has(out, "quality 1200 dpi")) << out;
@@ -61,6 +63,7 @@ TEST(OutputQualityPrint, SettingsChosenOnThePagesReachTheNextPrint) {
         << out;
     ASSERT_EQ(Printhost("decode '" + prn + "'", &out), 0) << out;
     EXPECT_TRUE(Has(out, "@PJL SET QTY=3")) << out;
+    EXPECT_TRUE(Has(out, "@PJL SET OUTBIN=FINISHERA")) << out;
     EXPECT_TRUE(Has(out, "@PJL SET STAPLE=LEFTTOP")) << out;
     EXPECT_TRUE(Has(out, "@PJL SET RESOLUTION=1200")) << out;
 }

@@ -189,6 +189,9 @@ struct Script {
     std::string error;
     std::string snapshot;
     std::string dialogSnapshot;
+    // The title of the dialog the change being made opened and, given no
+    // changes, cancelled; empty when none.
+    std::string cancelled;
     // Answers the dialog the change being made opens.
     std::function<void(HWND)> onDialog;
 
@@ -207,7 +210,20 @@ struct Script {
         for (size_t k = from; k < last && error.empty(); ++k)
             if (Make(dialog, title, k, k + 1, last)) break;
         if (from < last) dialogSnapshot += drv::Snapshot(dialog);
-        drv::PressButton(dialog, from < last && error.empty() ? IDOK : IDCANCEL);
+        // A dialog given no changes, or opened again after a failure, is
+        // cancelled; a box that reopens it on every click (until it reads as
+        // asked) finds it cancelled again. A dialog that refused OK (it said
+        // why in a message box, answered once) stays open: it is reported and
+        // cancelled, never pressed again.
+        if (from == last) cancelled = platform::ToUtf8(title);
+        const bool ok = from < last && error.empty();
+        if (!ok) ArmAnswer();
+        drv::PressButton(dialog, ok ? IDOK : IDCANCEL);
+        if (ok && IsWindow(dialog) && !drv::DialogEnded(dialog)) {
+            error = "the dialog \"" + platform::ToUtf8(title) + "\" refused OK";
+            ArmAnswer();
+            drv::PressButton(dialog, IDCANCEL);
+        }
     }
 
     // Makes change i in a sheet or dialog; a dialog it opens gets the changes
@@ -219,19 +235,31 @@ struct Script {
             opened = true;
             Answer(dialog, from, last);
         };
-        if (from < last || !o.pngFolder.empty()) {
-            // An answer armed for a change that opened nothing stays
-            // queued; each one hands the dialog to the change now made.
-            ut::AnswerNextModal([this](HWND dialog) {
-                if (onDialog)
-                    onDialog(dialog);
-                else
-                    drv::PressButton(dialog, IDCANCEL);
-            });
-        }
-        Apply(window, where, o.changes[i], &error);
+        // Every change may open a dialog: one with no --dialog changes is
+        // cancelled.
+        cancelled.clear();
+        ArmAnswer();
+        // What went wrong in a dialog it opened comes first.
+        std::string failed;
+        if (!Apply(window, where, o.changes[i], &failed) && error.empty())
+            error = cancelled.empty()
+                        ? failed
+                        : "'" + o.changes[i].label + "' opened the dialog \"" + cancelled +
+                              "\", which was cancelled: give its changes with "
+                              "--dialog";
         onDialog = std::move(outer);
         return opened;
+    }
+
+    // An answer armed for a change that opened nothing stays queued; each one
+    // hands the dialog to the change now made.
+    void ArmAnswer() {
+        ut::AnswerNextModal([this](HWND dialog) {
+            if (onDialog)
+                onDialog(dialog);
+            else
+                drv::PressButton(dialog, IDCANCEL);
+        });
     }
 
     void operator()(HWND sheet) {
@@ -322,7 +350,7 @@ int Run(const Args& args) {
                      o.printer.c_str(), static_cast<unsigned>(GetLastError()));
         return 1;
     }
-    Script script{o, {}, {}, {}, {}};
+    Script script{o, {}, {}, {}, {}, {}};
     ut::AnswerNextModal([&](HWND sheet) { script(sheet); });
     int code = 0;
     if (o.device) {
@@ -388,8 +416,11 @@ Command cmd{
     "(before a tab) for a list, "
     "a number for a slider or up-down, text for an edit; --dialog changes go, by the "
     "labels of the dialog, into the dialog the --set before them opened, which then gets "
-    "OK (a dialog with none is cancelled); a --dialog change with more after it that "
-    "opens a dialog of its own (\"Font Substitution Table...=click\") hands those to "
+    "OK (a dialog with none is cancelled, so a box that its dialog's OK must confirm "
+    "stays as it was and the command fails; a dialog that refuses OK, saying why in a "
+    "message box, is reported and cancelled and the command fails); a --dialog change "
+    "with more after it that opens a dialog of its own (\"Font Substitution Table...=click\") "
+    "hands those to "
     "that dialog, which gets OK before the one around it; --png also pictures each "
     "dialog a change opens, as it opens",
     Run};

@@ -321,6 +321,11 @@ bool PressButton(HWND dialog, int id) {
     return Click(GetDlgItem(dialog, id));
 }
 
+bool DialogEnded(HWND dialog) {
+    auto w = Find(dialog);
+    return !w || w->ended;
+}
+
 std::u16string ReadText(HWND window) {
     int n = GetWindowTextLengthW(window);
     std::u16string text(static_cast<size_t>(n) + 1, u'\0');

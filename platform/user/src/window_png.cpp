@@ -187,15 +187,21 @@ void FillWith(HDC dc, const RECT& r, HBRUSH brush) {
     if (brush) FillRect(dc, &r, brush);
 }
 
+// The header of top-down 32-bit pixels.
+BITMAPINFO TopDownPixels(LONG width, LONG height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    return info;
+}
+
 // Premultiplied pixels of an image blended over the device context.
 void BlendPixels(HDC dc, const Pixels& image, LONG x, LONG y) {
     if (image.width <= 0 || image.height <= 0) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = image.width;
-    info.bmiHeader.biHeight = -image.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info = TopDownPixels(image.width, image.height);
     void* bits = nullptr;
     HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!section || !bits) {
@@ -221,13 +227,46 @@ void BlendPixels(HDC dc, const Pixels& image, LONG x, LONG y) {
     DeleteObject(section);
 }
 
-// An icon or bitmap (IMAGE_ICON, IMAGE_BITMAP) centred in a rectangle, or at
-// its top left corner; false when the handle is neither.
-bool DrawImage(HDC dc, HANDLE image, UINT type, const RECT& r, bool centre) {
+// A disabled control's picture, as the system greys it: each pixel's grey,
+// halfway to the button face (its transparency kept).
+void GreyOut(Pixels* px) {
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    for (DWORD& c : px->bgra) {
+        const DWORD red = (c >> 16) & 0xFF, green = (c >> 8) & 0xFF, blue = c & 0xFF;
+        const DWORD grey = (red * 30 + green * 59 + blue * 11) / 100;
+        c = (c & 0xFF000000u) | (((grey + GetRValue(face)) / 2) << 16) |
+            (((grey + GetGValue(face)) / 2) << 8) | ((grey + GetBValue(face)) / 2);
+    }
+}
+
+// An icon's or a bitmap's pixels (a bitmap's all opaque); false when the
+// handle is neither.
+bool ImagePixels(HDC dc, HANDLE image, UINT type, Pixels* px) {
     if (!image) return false;
-    if (type == IMAGE_ICON || type == IMAGE_CURSOR) {
+    if (type == IMAGE_ICON || type == IMAGE_CURSOR)
+        return IconPixels(static_cast<HICON>(image), px);
+    BITMAP bm{};
+    if (!GetObjectW(image, sizeof bm, &bm) || bm.bmWidth <= 0 || bm.bmHeight <= 0) return false;
+    BITMAPINFO info = TopDownPixels(bm.bmWidth, bm.bmHeight);
+    px->width = bm.bmWidth;
+    px->height = bm.bmHeight;
+    px->bgra.assign(static_cast<size_t>(bm.bmWidth) * static_cast<size_t>(bm.bmHeight), 0);
+    if (!GetDIBits(dc, static_cast<HBITMAP>(image), 0, static_cast<UINT>(bm.bmHeight),
+                   px->bgra.data(), &info, DIB_RGB_COLORS))
+        return false;
+    for (DWORD& c : px->bgra)
+        c |= 0xFF000000u;
+    return true;
+}
+
+// An icon or bitmap (IMAGE_ICON, IMAGE_BITMAP) centred in a rectangle, or at
+// its top left corner, greyed when disabled; false when the handle is neither.
+bool DrawImage(HDC dc, HANDLE image, UINT type, const RECT& r, bool centre, bool disabled = false) {
+    if (!image) return false;
+    if (type == IMAGE_ICON || type == IMAGE_CURSOR || disabled) {
         Pixels px;
-        if (!IconPixels(static_cast<HICON>(image), &px)) return false;
+        if (!ImagePixels(dc, image, type, &px)) return false;
+        if (disabled) GreyOut(&px);
         LONG x = centre ? (r.left + r.right - px.width) / 2 : r.left;
         LONG y = centre ? (r.top + r.bottom - px.height) / 2 : r.top;
         BlendPixels(dc, px, x, y);
@@ -265,12 +304,23 @@ void DrawPushButton(Painter& p, const Window& w, const RECT& r, HWND h, bool sun
     p.Edge(inner, !sunk);
     RECT face = Shrink(inner, 2);
     if (sunk) OffsetRect(&face, 1, 1);
+    const bool disabled = (w.style & WS_DISABLED) != 0;
+    UINT imageType = ButtonImageType(w);
+    HANDLE image = reinterpret_cast<HANDLE>(SendMessageW(h, BM_GETIMAGE, imageType, 0));
     if (w.style & (BS_ICON | BS_BITMAP)) {
-        UINT imageType = ButtonImageType(w);
-        HANDLE image = reinterpret_cast<HANDLE>(SendMessageW(h, BM_GETIMAGE, imageType, 0));
-        if (DrawImage(p.dc, image, imageType, face, true)) return;
+        if (DrawImage(p.dc, image, imageType, face, true, disabled)) return;
+    } else if (Pixels px; !w.text.empty() && ImagePixels(p.dc, image, imageType, &px)) {
+        // An image set on a button with text goes before the text, both
+        // centred together.
+        LONG width = px.width + 4 + p.TextWidth(w.text);
+        LONG left = std::max(face.left, (face.left + face.right - width) / 2);
+        DrawImage(p.dc, image, imageType, RECT{left, face.top, left + px.width, face.bottom}, true,
+                  disabled);
+        p.Text(w.text, RECT{left + px.width + 4, face.top, face.right, face.bottom}, 0,
+               disabled ? COLOR_GRAYTEXT : kDcText);
+        return;
     }
-    p.Text(w.text, face, kCenter, (w.style & WS_DISABLED) ? COLOR_GRAYTEXT : kDcText);
+    p.Text(w.text, face, kCenter, disabled ? COLOR_GRAYTEXT : kDcText);
 }
 
 void DrawButton(Painter& p, const Window& w, const RECT& r, HWND h) {
@@ -312,22 +362,26 @@ void DrawButton(Painter& p, const Window& w, const RECT& r, HWND h) {
         LONG top = (r.top + r.bottom - box) / 2;
         RECT b{r.left, top, r.left + box, top + box};
         bool radio = type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+        // A disabled box or circle is filled with the button face and
+        // marked in grey.
         if (radio) {
-            p.Shape_(COLOR_WINDOW, COLOR_BTNSHADOW,
+            p.Shape_(disabled ? COLOR_BTNFACE : COLOR_WINDOW, COLOR_BTNSHADOW,
                      [&] { Ellipse(p.dc, b.left, b.top, b.right, b.bottom); });
-            if (check)
-                p.Shape_(COLOR_WINDOWTEXT, COLOR_WINDOWTEXT,
+            if (check) {
+                const int mark = disabled ? COLOR_GRAYTEXT : COLOR_WINDOWTEXT;
+                p.Shape_(mark, mark,
                          [&] { Ellipse(p.dc, b.left + 4, b.top + 4, b.right - 4, b.bottom - 4); });
+            }
         } else {
-            p.Fill(b, check == BST_INDETERMINATE ? COLOR_BTNFACE : COLOR_WINDOW);
+            p.Fill(b, check == BST_INDETERMINATE || disabled ? COLOR_BTNFACE : COLOR_WINDOW);
             p.Edge(b, false);
-            if (check) DrawCheckMark(p, b, check == BST_INDETERMINATE);
+            if (check) DrawCheckMark(p, b, check == BST_INDETERMINATE || disabled);
         }
         RECT label{r.left + box + 3, r.top, r.right, r.bottom};
         if (w.style & (BS_ICON | BS_BITMAP)) {
             UINT imageType = ButtonImageType(w);
             HANDLE image = reinterpret_cast<HANDLE>(SendMessageW(h, BM_GETIMAGE, imageType, 0));
-            if (DrawImage(p.dc, image, imageType, label, true)) return;
+            if (DrawImage(p.dc, image, imageType, label, true, disabled)) return;
         }
         p.Text(w.text, label, 0, disabled ? COLOR_GRAYTEXT : kDcText);
         return;

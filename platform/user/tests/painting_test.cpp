@@ -2,6 +2,7 @@
 // of the program's own class, owner-drawn combo and list boxes, push-like
 // icon buttons, colours the parent chooses, a property sheet's page over its
 // tab; and a person's keys and mouse as the test driver gives them.
+#include <algorithm>
 #include "platform/loader_ctl.h"
 #include "resprobe.h"
 #include "user_fixture.h"
@@ -378,6 +379,22 @@ class OwnedDialogs : public UserTest {
         dialogs.push_back(d);
         return d;
     }
+    // The probe's icon and a purple bitmap of the screen's depth, 12 x 12.
+    void LoadPictures() {
+        platform::loader::AddSearchFolder(USER_TEST_MODULES_DIR);
+        probe = LoadLibraryW(u"Resprobe.DLL");
+        ASSERT_NE(probe, nullptr);
+        state.icon = LoadIconW(probe, MAKEINTRESOURCEW(IDI_PROBE));
+        ASSERT_NE(state.icon, nullptr);
+        HDC screen = GetDC(nullptr);
+        state.bitmap = CreateCompatibleBitmap(screen, 12, 12);
+        HDC memory = CreateCompatibleDC(screen);
+        HGDIOBJ old = SelectObject(memory, state.bitmap);
+        Fill(memory, RECT{0, 0, 12, 12}, kPurple);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
     DialogState state;
     std::vector<std::vector<BYTE>> bytes;
     std::vector<HWND> dialogs;
@@ -434,22 +451,9 @@ TEST_F(OwnedDialogs, OwnerDrawnComboAndListBoxAsTheirOwnerDrawsThem) {
 }
 
 TEST_F(OwnedDialogs, PushLikeIconRadioButtonsAndTheParentsColours) {
-    platform::loader::AddSearchFolder(USER_TEST_MODULES_DIR);
-    probe = LoadLibraryW(u"Resprobe.DLL");
-    ASSERT_NE(probe, nullptr);
-    state.icon = LoadIconW(probe, MAKEINTRESOURCEW(IDI_PROBE));
-    ASSERT_NE(state.icon, nullptr);
+    ASSERT_NO_FATAL_FAILURE(LoadPictures());
     state.blue = CreateSolidBrush(kBlue);
     state.green = CreateSolidBrush(kGreen);
-    // A purple bitmap of the screen's depth, 12 x 12.
-    HDC screen = GetDC(nullptr);
-    state.bitmap = CreateCompatibleBitmap(screen, 12, 12);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(memory, state.bitmap);
-    Fill(memory, RECT{0, 0, 12, 12}, kPurple);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     TemplateBuilder t;
     t.Dialog(DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 200, 100, u"Colours")
         .Item(0x80, nullptr, BS_AUTORADIOBUTTON | BS_PUSHLIKE | BS_ICON | WS_GROUP, 5, 5, 30, 30,
@@ -498,6 +502,56 @@ TEST_F(OwnedDialogs, PushLikeIconRadioButtonsAndTheParentsColours) {
     Picture after(dialog);
     EXPECT_EQ(after.At(ra.left + 1, ra.top + 5), GetSysColor(COLOR_3DDKSHADOW));
     EXPECT_EQ(after.At(rb.left + 1, rb.top + 5), GetSysColor(COLOR_BTNHIGHLIGHT));
+}
+
+// A disabled control's picture is greyed as its text is: an icon or bitmap
+// button's image, a check box's box and mark. An image set on a button with
+// text is drawn beside its text.
+TEST_F(OwnedDialogs, DisabledPicturesAreGreyedAndATextButtonShowsItsImage) {
+    ASSERT_NO_FATAL_FAILURE(LoadPictures());
+    TemplateBuilder t;
+    t.Dialog(DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 220, 100, u"Disabled")
+        .Item(0x80, nullptr, BS_AUTORADIOBUTTON | BS_PUSHLIKE | BS_ICON | WS_DISABLED, 5, 5, 30, 30,
+              kRadioA, u"")
+        .Item(0x80, nullptr, BS_PUSHBUTTON, 40, 5, 100, 30, kRadioB, u"Centre")
+        .Item(0x80, nullptr, BS_PUSHBUTTON | BS_BITMAP | WS_DISABLED, 150, 5, 30, 30, kBitmapButton,
+              u"")
+        .Item(0x80, nullptr, BS_AUTOCHECKBOX | WS_DISABLED, 5, 50, 80, 12, kEdit, u"Collate");
+    HWND dialog = Open(t, ColourProc);
+    SendDlgItemMessageW(dialog, kEdit, BM_SETCHECK, BST_CHECKED, 0);
+    auto grey = [](COLORREF c) {
+        const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+        return std::max({r, g, b}) - std::min({r, g, b}) <= 16;
+    };
+
+    Picture pic(dialog);
+    RECT ra = PlaceOf(dialog, GetDlgItem(dialog, kRadioA));
+    const COLORREF icon = pic.At((ra.left + ra.right) / 2, (ra.top + ra.bottom) / 2);
+    EXPECT_NE(icon, kOrange);
+    EXPECT_TRUE(grey(icon)) << std::hex << icon;
+    RECT bb = PlaceOf(dialog, GetDlgItem(dialog, kBitmapButton));
+    const COLORREF bitmap = pic.At((bb.left + bb.right) / 2, (bb.top + bb.bottom) / 2);
+    EXPECT_NE(bitmap, kPurple);
+    EXPECT_TRUE(grey(bitmap)) << std::hex << bitmap;
+    // The enabled text button: its icon in full colour left of its text.
+    RECT rb = PlaceOf(dialog, GetDlgItem(dialog, kRadioB));
+    EXPECT_GT(pic.Count(RECT{rb.left, rb.top, (rb.left + rb.right) / 2, rb.bottom}, kOrange), 10);
+    EXPECT_GT(pic.Count(rb, GetSysColor(COLOR_BTNTEXT)), 10);
+    // The disabled check box: its box on the button face, no black mark.
+    RECT rc = PlaceOf(dialog, GetDlgItem(dialog, kEdit));
+    // Inside the 13-pixel box's sunken edge, centred on the control's height.
+    const LONG top = (rc.top + rc.bottom - 13) / 2;
+    RECT box{rc.left + 2, top + 2, rc.left + 11, top + 11};
+    EXPECT_EQ(pic.Count(box, GetSysColor(COLOR_WINDOW)), 0);
+    EXPECT_EQ(pic.Count(box, GetSysColor(COLOR_WINDOWTEXT)), 0);
+    EXPECT_GT(pic.Count(box, GetSysColor(COLOR_GRAYTEXT)), 3);
+
+    // Enabled again, the pictures take their colours back.
+    EnableWindow(GetDlgItem(dialog, kRadioA), TRUE);
+    EnableWindow(GetDlgItem(dialog, kBitmapButton), TRUE);
+    Picture enabled(dialog);
+    EXPECT_EQ(enabled.At((ra.left + ra.right) / 2, (ra.top + ra.bottom) / 2), kOrange);
+    EXPECT_EQ(enabled.At((bb.left + bb.right) / 2, (bb.top + bb.bottom) / 2), kPurple);
 }
 
 TEST_F(OwnedDialogs, KeysHeldAndPressedReachTheFocus) {

@@ -23,11 +23,12 @@ std::vector<std::string> FramesOf(const Bytes& stream, char opcode) {
 }
 
 TEST(JobCommands, OutputTrayAndStapleBytes) {
-    // Output bin entry 5 (tray code 2) carries the value 0x42; finisher 2's
-    // first fold item has model code 9, which counts as 0 for the staple mode.
+    // Output bin entry 2 (tray code 1) carries the value 0x42: finisher 1
+    // lists no such bin, finisher 2 does (with 0); finisher 2's first fold
+    // item has model code 9, which counts as 0 for the staple mode.
     nlohmann::json source = SampleSource("CX5540");
     for (auto& bin : source["codes"]["34"]["entries"])
-        if (bin["id"] == 5) bin["s4"] = 0x42;
+        if (bin["id"] == 2) bin["s4"] = 0x42;
     auto& fold = source["codes"]["27"]["entries"][1]["fold"]["items"][0];
     fold["code"] = 9;
     fold["s4"] = 0x31;
@@ -39,15 +40,15 @@ TEST(JobCommands, OutputTrayAndStapleBytes) {
         std::vector<std::string> x, l;
     };
     const Case cases[] = {
-        {"no outer finisher: the output bin's entry", 0, 2, 1, 0, {"x 42"}, {}},
+        {"no outer finisher: the output bin's entry", 0, 1, 1, 0, {"x 42"}, {}},
         {"finisher without a staple item for the tray: the output bin's entry",
          1,
-         2,
+         1,
          1,
          0,
          {"x 42"},
          {}},
-        {"finisher with a staple item for the tray", 1, 1, 1, 0, {"x 00"}, {}},
+        {"finisher with a staple item for the tray", 2, 1, 1, 0, {"x 00"}, {}},
         {"fold code 9 kept to 1..6 is staple mode 0", 2, 0, 0, 0x10000, {"x 00"}, {"L 31"}},
         {"no fold item for staple mode 3", 2, 0, 3, 0x10000, {"x 00"}, {}},
     };

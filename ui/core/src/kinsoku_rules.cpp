@@ -942,6 +942,7 @@ void BuildPunchRules(const ModelBlock* b, CKinsokuList* list, WORD finisher) {
 // booklet, the others make signatures of that many sheets.
 constexpr DWORD kSignatureSizes[] = {1, 2, 4, 8};
 constexpr DWORD kNoFold = 0;
+constexpr DWORD kNoFoldStringId = 4801;
 // The value of no punch, no staple mode, no finishing position.
 constexpr DWORD kNoFinishing = 0;
 constexpr size_t kFinisherFoldSheetsAt = offsetof(model::FinisherTextAnswer, foldSheets);
@@ -1059,8 +1060,9 @@ void BuildFinisherRules(const ModelOptionPair* pair, CKinsokuList* list) {
             Table folds(b, model::kQueryFinishers, model::layout::kFinisherFolds, id);
             // "No fold" comes first, also when no fold item of the finisher
             // names it: the default is no fold, and a folder that is fitted
-            // must not fold every job.
-            it->AddValue(kNoFold, 0, 0);
+            // must not fold every job. The Staple list shows these values,
+            // so the row is named as a staple position ("Off").
+            it->AddValue(kNoFold, kNoFoldStringId, 0);
             for (DWORD i = 0; i < folds.Count(kFoldItemSize); ++i)
                 it->AddValue(MapModelCodeSix(folds.U16(i * kFoldItemSize + kItemCodeAt)),
                              folds.U16(i * kFoldItemSize + kItemNameAt), 0);

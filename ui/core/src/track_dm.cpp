@@ -1,5 +1,8 @@
 #include "track_dm.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "devmode_helpers.h"
 #include "kinsoku_list.h"
 #include "model_info.h"
@@ -23,7 +26,38 @@ SHORT CurrentPaper(const DEVMODE_IMAGEW* image) {
                                      : image->dm.dmPaperSize;
 }
 
+// The settings a paper's choice may move, each with the triggers that may
+// refuse its new value only because the paper or an earlier setting of the
+// list is about to change.
+struct MovedSetting {
+    WORD item;
+    WORD trigger;
+    WORD tolerated[2];
+};
+constexpr MovedSetting kMovedForPaper[] = {
+    {kItemMedia, kTriggerMedia, {kTriggerPaper, 0}},
+    {kItemSource, kTriggerSource, {kTriggerPaper, kTriggerMedia}},
+};
+
+bool Tolerated(const MovedSetting& m, WORD trigger) {
+    return trigger == m.tolerated[0] || trigger == m.tolerated[1];
+}
+
+DWORD SettingValue(const DEVMODE_IMAGEW* image, WORD item) {
+    return item == kItemMedia ? image->dm.dmMediaType
+                              : static_cast<DWORD>(static_cast<LONG>(image->dm.dmDefaultSource));
+}
+
 } // namespace
+
+BOOL IsPaperWithinReach(const CKinsokuList* constraints, WORD paper) {
+    if (!constraints) return TRUE;
+    WORD blockers[kKinsokuSlots];
+    const DWORD n = constraints->GetBlockers(kItemPaper, paper, blockers, kKinsokuSlots);
+    for (DWORD i = 0; i < n; ++i)
+        if (blockers[i] != kTriggerMedia && blockers[i] != kTriggerSource) return FALSE;
+    return TRUE;
+}
 
 PaperLink ReadPaperLink(const ModelBlock* binding, WORD paper, WORD width, WORD length) {
     PaperLink link{};
@@ -75,6 +109,42 @@ BOOL CTrackDM::Snapshot(const DEVMODE_IMAGEW* image) {
     return TRUE;
 }
 
+bool CTrackDM::BringSettingsForPaper(DEVMODE_IMAGEW* image) {
+    // The paper the rules of the media type and tray refuse, and the one
+    // their own rules are keyed on (the output paper when there is one).
+    const WORD paper = static_cast<WORD>(image->dm.dmPaperSize);
+    const WORD effective = static_cast<WORD>(CurrentPaper(image));
+    bool wrote = false;
+    for (const MovedSetting& m : kMovedForPaper) {
+        const CKinsokuItem* item = constraints_->FindItem(m.item);
+        if (!item ||
+            !constraints_->FindRuleValue(kItemPaper, paper, m.trigger, SettingValue(image, m.item)))
+            continue;
+        // The item's default first, then its values in list order.
+        std::vector<DWORD> candidates;
+        if (item->HasDefault()) candidates.push_back(item->Default());
+        for (const auto& atom : item->Values())
+            candidates.push_back(atom->value);
+        for (DWORD v : candidates) {
+            const CKinsokuAtom* atom = item->FindAtom(v);
+            if (!atom ||
+                !std::all_of(atom->blockers.begin(), atom->blockers.end(),
+                             [&](WORD t) { return Tolerated(m, t); }) ||
+                constraints_->FindRuleValue(m.item, v, kTriggerPaper, effective) ||
+                constraints_->FindRuleValue(kItemPaper, paper, m.trigger, v))
+                continue;
+            if (m.item == kItemMedia)
+                image->dm.dmMediaType = v;
+            else
+                image->dm.dmDefaultSource = static_cast<SHORT>(v);
+            wrote = true;
+            break;
+        }
+    }
+    if (wrote) Resolve(image);
+    return wrote;
+}
+
 void CTrackDM::Resolve(DEVMODE_IMAGEW* image) {
     if (constraints_->Resolve(reinterpret_cast<BYTE*>(image), FALSE) != kResolveSettled)
         unsettled_ = TRUE;
@@ -118,6 +188,7 @@ BOOL CTrackDM::Track(DEVMODE_IMAGEW* image) {
             Resolve(image);
             wrote = true;
         }
+        wrote |= BringSettingsForPaper(image);
         wrote |= ResetDuplexKind(image, kTriggerPaper, static_cast<WORD>(paper_),
                                  static_cast<WORD>(CurrentPaper(image)));
     }
@@ -146,7 +217,22 @@ BOOL CTrackDM::Track(DEVMODE_IMAGEW* image) {
         Resolve(image);
         wrote = true;
     }
-    // 5. A halftone that allows text in black again.
+    // 5. Entering booklet layout brings the two-sided printing a booklet is
+    // printed with, flipped on the short edge (else on the long edge) as the
+    // duplex rules allow; without a duplex unit the booklet is refused anyway.
+    if (binding_ && constraints_ && layout_ != kLayoutWordBooklet &&
+        priv.LayoutKind == kLayoutWordBooklet && dm.dmDuplex == DMDUP_SIMPLEX) {
+        for (WORD duplex : {WORD{DMDUP_HORIZONTAL}, WORD{DMDUP_VERTICAL}}) {
+            if (!constraints_->FindItem(kItemDuplex) ||
+                constraints_->IsValueRefused(kItemDuplex, duplex))
+                continue;
+            dm.dmDuplex = static_cast<SHORT>(duplex);
+            Resolve(image);
+            wrote = true;
+            break;
+        }
+    }
+    // 6. A halftone that allows text in black again.
     if (Bound() && priv.HalftoneKind != halftone_ &&
         constraints_->FindRuleValue(kItemTextAsBlack, 0, kTriggerHalftone, halftone_) &&
         !constraints_->FindRuleValue(kItemTextAsBlack, 0, kTriggerHalftone, priv.HalftoneKind)) {

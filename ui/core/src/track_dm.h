@@ -31,6 +31,11 @@ inline constexpr DWORD kLinkSelectSource = 0x4;
 PaperLink ReadPaperLink(const ModelBlock* binding, WORD paper, WORD width, WORD length);
 PaperLink ReadMediaLink(const ModelBlock* binding, DWORD media);
 
+// Whether a person may choose the paper: no rule refuses it, or only the
+// media type and the tray do, which the tracker then moves to ones that take
+// it (so an envelope's media type never locks the paper).
+BOOL IsPaperWithinReach(const CKinsokuList* constraints, WORD paper);
+
 class CTrackDM {
   public:
     CTrackDM() = default;
@@ -60,6 +65,9 @@ class CTrackDM {
   private:
     // Resets target 21 when the trigger's new value allows its value 0 again.
     bool ResetDuplexKind(DEVMODE_IMAGEW* image, WORD trigger, DWORD from, DWORD to);
+    // Moves the media type, then the tray, off a value that refuses the
+    // paper, onto the first that takes it; true when one was written.
+    bool BringSettingsForPaper(DEVMODE_IMAGEW* image);
     void Resolve(DEVMODE_IMAGEW* image);
     bool Bound() const { return binding_ && options_ && constraints_; }
 

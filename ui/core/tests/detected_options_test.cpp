@@ -102,8 +102,8 @@ TEST_F(DetectedOptionsTest, MemoryArgumentsChangeNothing) {
 TEST_F(DetectedOptionsTest, FinisherByName) {
     auto source = ui_test::SampleSource("CX5540");
     auto& finishers = source["codes"]["27"]["entries"];
-    // Finisher 1 has no punch unit (-1), finisher 2 one only when reported (0)
-    // and its second unit always (1);
+    // Finisher 1 has no punch unit (-1) and its stapler always (1), finisher 2
+    // a punch only when reported (0) and its stapler always (1);
     // an unknown finisher 99 stands for what the model does not name.
     finishers[1]["fold"]["default"] = 1;
     auto unknown = finishers[0];
@@ -120,7 +120,7 @@ TEST_F(DetectedOptionsTest, FinisherByName) {
         BOOL result;
         DWORD state1, state2, state99;
     } cases[] = {
-        {"FS-5500", 1, TRUE, 1, 0, 0},
+        {"FS-5500", 1, TRUE, kFinisherFoldUnit | 1, 0, 0},
         {"FS-5520 Booklet", 0, TRUE, 0, kFinisherFoldUnit | 1, 0},
         {"FS-5520 Booklet", 1, TRUE, 0, kFinisherPunchUnit | kFinisherFoldUnit | 1, 0},
         {"fs-5500", 0, FALSE, 0, 0, 1},

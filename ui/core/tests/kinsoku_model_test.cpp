@@ -171,8 +171,8 @@ TEST_P(KinsokuModel, ChangeRefuseResolve) {
 
 // The sample's booklet finisher given only the fold rules' capabilities:
 // booklet sheets on fold and booklet (222), collate and duplex on fold (220)
-// and fold on the installed options (204). Its Bi-Fold (code 1) goes with and without
-// booklet printing, its Booklet Fold (code 2) only with it.
+// and fold on the installed options (204). Its top-left staple (code 1) goes with and
+// without booklet printing, its saddle stitch (code 6) only with it.
 void FoldingFinisher(nlohmann::json& src) {
     nlohmann::json& finisher = src["codes"]["27"]["entries"][1];
     finisher["caps"] = "0xC8004000";
@@ -529,10 +529,10 @@ const Case kCases[] = {
      "CX5540",
      true,
      {{kFeaturesAt, 4, kFoldOffered}},
-     {{kFoldAt, 2, 2}},
+     {{kFoldAt, 2, 6}},
      kItemDuplex,
      {1, 3},
-     {{kFoldAt, 2, 2}, {kDuplexAt, 2, 2}},
+     {{kFoldAt, 2, 6}, {kDuplexAt, 2, 2}},
      {kItemDuplex},
      FoldingFinisher,
      FitFolderAndBins},
@@ -577,9 +577,9 @@ const Case kCases[] = {
      "CX5540",
      true,
      {{kFeaturesAt, 4, kFoldOffered}},
-     {{kFoldAt, 2, 2}},
+     {{kFoldAt, 2, 6}},
      kItemStapleMode,
-     {2},
+     {6},
      {{kFoldAt, 2, 0}, {kDuplexAt, 2, 1}},
      {kItemStapleMode},
      FoldingFinisherOptionalDuplex,
@@ -980,7 +980,7 @@ TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
     CInstallOption& options = built.options;
     ModelOptionPair& pair = built.pair;
     ASSERT_NE(options.Find(kOptionFinisher, 1), nullptr);
-    options.Find(kOptionFinisher, 1)->state = 1;
+    options.Find(kOptionFinisher, 1)->state = 1 | kFinisherFoldUnit;
     BuildModelKinsoku(&pair, &list);
     auto values = [&](WORD item) {
         std::vector<DWORD> out;
@@ -989,18 +989,26 @@ TEST(KinsokuBuild, FinisherValuesFollowTheFittedFinisher) {
                 out.push_back(a->value);
         return out;
     };
-    // Off (code 1, the main tray, fitted as standard), then top left, dual
-    // left and top right (codes 7, 8, 9, which no output bin lists).
-    EXPECT_EQ(values(kItemOutputBin), (std::vector<DWORD>{0, 0x301, 0x302, 0x303}));
-    ASSERT_NE(list.FindItem(kItemOutputBin)->FindAtom(0x303), nullptr);
-    EXPECT_EQ(list.FindItem(kItemOutputBin)->FindAtom(0x303)->param1, 4803u); // "Top Right"
-    EXPECT_EQ(list.FindItem(kItemOutputBin)->FindAtom(0x303)->param2, 2343u);
-    // A staple code whose output bin is listed but not fitted is left out.
+    // The finisher's output bins that are fitted: the main tray (code 1,
+    // standard); its finisher trays and mailbox (codes 3, 4, 5) once fitted.
+    EXPECT_EQ(values(kItemOutputBin), (std::vector<DWORD>{0}));
+    for (WORD bin : {3, 4, 5})
+        options.Find(model::kQueryOutputBins, bin)->state = 1;
+    BuildModelKinsoku(&pair, &list);
+    EXPECT_EQ(values(kItemOutputBin), (std::vector<DWORD>{0, 0x101, 0x201, 2}));
+    ASSERT_NE(list.FindItem(kItemOutputBin)->FindAtom(2), nullptr);
+    EXPECT_EQ(list.FindItem(kItemOutputBin)->FindAtom(2)->param1, 4858u); // "Mailbox Tray"
+    EXPECT_EQ(list.FindItem(kItemOutputBin)->FindAtom(2)->param2, 2341u);
+    // An output bin the finisher lists but the printer lacks is left out.
     options.Find(model::kQueryOutputBins, 1)->state = 0;
     BuildModelKinsoku(&pair, &list);
-    EXPECT_EQ(values(kItemOutputBin), (std::vector<DWORD>{0x301, 0x302, 0x303}));
+    EXPECT_EQ(values(kItemOutputBin), (std::vector<DWORD>{0x101, 0x201, 2}));
     options.Find(model::kQueryOutputBins, 1)->state = 1;
     BuildModelKinsoku(&pair, &list);
+    // Its stapler (the unit its fold word makes standard): no staple, then
+    // the staple positions whose codes pass the installed options.
+    EXPECT_EQ(values(kItemStapleMode), (std::vector<DWORD>{0, 1, 2, 3}));
+    EXPECT_EQ(list.FindItem(kItemStapleMode)->FindAtom(0)->param1, 4801u); // "Off"
     EXPECT_TRUE(values(kItemPunchMode).empty()) << "this finisher punches nothing";
     // No finisher fitted (and none listed as "none"): no staple values.
     options.Find(kOptionFinisher, 1)->state = 0;
@@ -1026,7 +1034,7 @@ TEST(KinsokuBuild, StapleCodesFollowTheMasksOfTheirMembers) {
     nlohmann::json& finisher = src["codes"]["27"]["entries"][1];
     finisher["caps"] = "0x24"; // sort (212 -> 4) and punch (219 -> 4) rules of staple codes
     for (nlohmann::json& item : finisher["staple"]["items"]) {
-        const bool doubled = item["code"] == 6; // saddle stitch
+        const bool doubled = item["code"] == 4; // finisher tray B
         for (nlohmann::json& member : item["a"]) {
             member[1] = doubled ? "0x01" : "0x3F";
             member[2] = doubled ? "0x81" : "0x0F";
@@ -1042,7 +1050,7 @@ TEST(KinsokuBuild, StapleCodesFollowTheMasksOfTheirMembers) {
         // Staple, punch and sort items.
         img.Put(kPriv + 12, 4, img.Get(kPriv + 12, 4) | (1u << 17) | (1u << 18) | (1u << 20));
         img.Put(kPriv + c.field, 2, c.value);
-        img.Put(kPriv + 94, 2, 0x202);
+        img.Put(kPriv + 94, 2, 0x201);
         img.Put(kCollateAt, 2, 0);
         ui_test::BoundPrinter p(u"K9");
         CInstallOption options(p.printer(), p.binding());
@@ -1058,7 +1066,7 @@ TEST(KinsokuBuild, StapleCodesFollowTheMasksOfTheirMembers) {
         BuildModelKinsoku(&pair, &list);
         list.Resolve(img.b.data(), TRUE);
         EXPECT_EQ(img.Get(kPriv + c.field), c.value) << c.name;
-        EXPECT_EQ(img.Get(kPriv + 94), c.keeps ? 0x202u : 0u) << c.name;
+        EXPECT_EQ(img.Get(kPriv + 94), c.keeps ? 0x201u : 0u) << c.name;
     }
 }
 

@@ -105,7 +105,8 @@ TEST_F(SampleDevicePrinter, InitializationAsksTheDevice) {
     EXPECT_EQ(State(stored, kOptionMemory36, 2), 0u);
     EXPECT_EQ(State(stored, kOptionBins, 2), 1u) << "Inner Tray 2";
     EXPECT_EQ(State(stored, kOptionBins, 3), 1u) << "Finisher Tray A";
-    EXPECT_EQ(State(stored, kOptionFinisher, 1), 1u) << "FS-5500, no punch unit";
+    EXPECT_EQ(State(stored, kOptionFinisher, 1), kFinisherFoldUnit | 1)
+        << "FS-5500 with its stapler, no punch unit";
     EXPECT_EQ(State(stored, kOptionFinisher, 2), 0u);
     EXPECT_EQ(State(stored, kOption63, 1), 1u) << "department codes";
 }

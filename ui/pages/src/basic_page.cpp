@@ -238,7 +238,9 @@ void CPaperSet::FillPaperSizeList() {
     std::u16string separator;
     GetDecimalSeparator(&separator);
     for (const KinsokuChainNode* n = papers->BuildValueChain(); n; n = n->next) {
-        if (n->refused) continue;
+        // A paper only the media type or tray refuses stays offered: choosing
+        // it brings a media type and tray that take it.
+        if (n->refused && !IsPaperWithinReach(c->constraints, n->value)) continue;
         std::u16string text =
             FormatPaperSizeText(&c->model, c->resourceModule, c->userPapers, n->value);
         if (text.empty()) continue;

@@ -23,7 +23,8 @@ constexpr OrderIcons kOrderIcons[] = {{4, {2278, 2280, 2277, 2279}},
 // Two pages: 769 and 771, portrait then landscape.
 constexpr DWORD kTwoUpIcons[2][2] = {{2273, 2274}, {2275, 2276}};
 
-constexpr ComboRow kBorderRows[] = {{4616, 0, 0, 0}, {4617, 0, 1, 0}};
+constexpr WORD kBorderNone = 0, kBorderSolid = 1;
+constexpr ComboRow kBorderRows[] = {{4616, 0, kBorderNone, 0}, {4617, 0, kBorderSolid, 0}};
 constexpr ComboRow kRotationRows[] = {{4571, 0, 0, 0}, {4572, 0, 1, 0}, {4570, 0, 2, 0}};
 
 DWORD CountIcon(WORD count, bool portrait) {
@@ -176,7 +177,9 @@ void CPagesperSheetDlg::Refresh() {
             GetPageOrderStringId(Copy().dm.dmOrientation, count, OrderOfButton(kOrderButtons[i]));
         SetControlText(kOrderButtons[i], name ? String(name) : std::u16string());
     }
-    SelectComboByData(Item(kBorderCombo), p.PageBorders);
+    // The line styles the dialog does not list (dashes, dots) show as the
+    // solid border, the nearest it offers; the value stays until changed.
+    SelectComboByData(Item(kBorderCombo), p.PageBorders ? kBorderSolid : kBorderNone);
     SelectComboByData(Item(kRotationCombo), p.NupRotation);
 }
 

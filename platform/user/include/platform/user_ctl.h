@@ -192,6 +192,9 @@ HCURSOR ReadCursor();
 // A property sheet: its pages by tab, and its buttons.
 bool SwitchPage(HWND sheet, int index);
 bool PressButton(HWND dialog, int id); // IDOK, IDCANCEL, IDHELP, IDC_PROPSHEET_APPLYNOW...
+// Whether a modal dialog has ended (EndDialog), so that its loop returns next;
+// false for a dialog that refused the button pressed and stays open.
+bool DialogEnded(HWND dialog);
 
 // The tab stops a list box (LBS_USETABSTOPS) or multiline edit expands its
 // text's tabs to, in pixels (one stop: every multiple of it).
