@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "driver_env.h"
@@ -58,8 +59,9 @@ static bool OnWindows9x() {
 // Windows 9x cannot draw a line of text that long at once: its characters
 // are laid along the turned base line one by one, those outside the clip
 // rectangle (widened by their own size) left out.
-SIZE DrawWatermarkText(HDC hdc, const RECT& clip, const std::u16string& text, LONG x, LONG y,
+SIZE DrawWatermarkText(HDC hdc, const RECT& clip, const std::string& ansi, LONG x, LONG y,
                        double angle) {
+    const std::u16string text = sheetwright::AnsiToWide(ansi.data(), ansi.size());
     SIZE size{};
     const double c = std::cos(angle), s = std::sin(angle);
     SIZE w{};
@@ -82,7 +84,9 @@ SIZE DrawWatermarkText(HDC hdc, const RECT& clip, const std::u16string& text, LO
             if (px < clip.left - sizes[i].cx || px > clip.right + sizes[i].cx ||
                 py < clip.top - size.cy || py > clip.bottom + size.cy)
                 continue;
-            TextOutW(hdc, px, py, reinterpret_cast<LPCWSTR>(&text[i]), 1);
+            const std::string one = sheetwright::WideToAnsiString(text.substr(i, 1));
+            ExtTextOutA(hdc, px, py, 0, nullptr, one.data(), static_cast<UINT>(one.size()),
+                        nullptr);
         }
         return size;
     }
@@ -91,7 +95,8 @@ SIZE DrawWatermarkText(HDC hdc, const RECT& clip, const std::u16string& text, LO
     SetTextAlign(hdc, TA_CENTER | TA_BOTTOM);
     const LONG tx = x + static_cast<LONG>(std::lround(size.cy / 2.0 * s));
     const LONG ty = y + static_cast<LONG>(std::lround(size.cy / 2.0 * c));
-    TextOutW(hdc, tx, ty, reinterpret_cast<LPCWSTR>(text.c_str()), static_cast<int>(text.size()));
+    // The record's text is ANSI and goes out as it is (TextOutA's call).
+    ExtTextOutA(hdc, tx, ty, 0, nullptr, ansi.data(), static_cast<UINT>(ansi.size()), nullptr);
     return size;
 }
 
@@ -138,7 +143,8 @@ BOOL CPageCollection::DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN 
         if (!known || !(word & kEffectsKept)) {
             r.flags &= static_cast<WORD>(~kOutline);
             r.border = 0;
-            if (!known || (word & kTransparentRefused)) r.flags &= static_cast<WORD>(~kTransparent);
+            // Without an answer the word is 0: transparent text stays.
+            if (word & kTransparentRefused) r.flags &= static_cast<WORD>(~kTransparent);
         }
     }
     if (!PageSelected(r.pages, currentPage_)) return TRUE;
@@ -168,7 +174,7 @@ BOOL CPageCollection::DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN 
         y = cy + r.vertical * (area.bottom - area.top) / 100;
     }
     const double angle = r.font.lfEscapement * kPi / 1800.0;
-    const std::u16string text = sheetwright::AnsiToWide(r.text, std::strlen(r.text));
+    const std::string text(r.text);
     const bool effects = (r.flags & (kOutline | kTransparent)) != 0;
     const int rop = (r.flags & kTransparent) ? R2_MASKPEN : R2_COPYPEN;
     const int penWidth =

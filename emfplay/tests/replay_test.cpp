@@ -1191,6 +1191,18 @@ TEST_F(ModelReplayTest, WatermarkTable) {
              d.priv.HalftoneKind = 3;
          },
          plain + plain},
+        // No answer for the halftone nor the resolution: outline and frame
+        // go, transparent text stays (only the answer's bit 18 drops it).
+        {"transparent, outlined and framed, the model gives no answer",
+         [](DEVMODE_IMAGEA& d) {
+             d.priv.WatermarkRecord[210] = 3; // outline and transparent
+             d.priv.WatermarkRecord[208] = 1;
+             d.priv.FeatureFlags = 0x10000;
+             d.priv.GraphicsMode = 1;
+             d.priv.HalftoneKind = 200;
+             d.priv.ResolutionCode = 200;
+         },
+         "[fill] [fill] "},
         {"even pages only", [](DEVMODE_IMAGEA& d) { d.priv.WatermarkRecord[212] = 4; },
          "[] " + plain},
         {"zoom 50%",

@@ -165,7 +165,7 @@ std::vector<Expectation> Expectations() {
         std::uint32_t poster = a4 ? 59 : 60;
         int paper = a4 ? 9 : 1, width = a4 ? 2100 : 2159, length = a4 ? 2970 : 2794;
         e.push_back({"CX5540", a4, 1100, kFields1100, paper, width, length, 7, 2, 2, 2, 0x3F7FFE1B,
-                     0x1FFFDFFF, 0x817, 0xF,
+                     0x1FFFDFFF, 0x81F, 0xF, // 0x8: the prior-print check offered
                      with(cx, {{PRO(MeasureFlags), 2, region},
                                {PRO(PosterOverlap), 2, poster},
                                {PRO(NupRotation), 2, 1},
@@ -174,7 +174,7 @@ std::vector<Expectation> Expectations() {
                                {PRO(JobInfoFlags), 4, 3},
                                {PRO(PjlItem32Off), 1, 0}})});
         e.push_back({"CX5540", a4, 908, kFields908, paper, width, length, 7, 2, 2, 2, 0x0F7FFE1B,
-                     0x1FFFDFFF, 0x17, 0xF,
+                     0x1FFFDFFF, 0x1F, 0xF,
                      with(cx, {{PRO(MeasureFlags), 2, region},
                                {PRO(PosterOverlap), 2, poster},
                                {328, 2, 1},

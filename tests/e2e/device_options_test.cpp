@@ -58,4 +58,70 @@ TEST(DeviceOptions, FittedUnitsReachTheNextPrint) {
     EXPECT_NE(after.find("@PJL SET BINDING=LONGEDGE"), std::string::npos) << after;
 }
 
+// The duplex unit fitted and taken out again on the Device page, with
+// two-sided printing stored as the defaults: the stored device mode, the
+// Basic page and the next print follow the unit each time (automatic with
+// it, by hand without it). A profile saved with the unit is chosen again
+// once the unit is out, and its settings are not reported as wrong.
+TEST(DeviceOptions, DuplexUnitFittedAndTakenOut) {
+    std::string out;
+    ASSERT_EQ(Printhost("install --name P --model '" + std::string(PKG_MODELS_DIR) + "/CX5540.DAT'",
+                        &out),
+              0)
+        << out;
+    ASSERT_EQ(Printhost("devmode P --set ReverseOrder=0 --set GraphicsMode=0 --set dmDuplex=2 "
+                        "--store",
+                        &out),
+              0)
+        << out;
+    const std::string stream = platform_testing::Root() + "/out.prn";
+    const struct {
+        const char* unit;
+        const char* duplexType; // as `devmode` shows it
+        const char* basicLabel;
+        const char* pjl;
+        const char* notPjl;
+    } steps[] = {
+        {"Not Installed", "1 (0x1)", "Static #124 \"&Duplex (Manual) :\"",
+         "@PJL SET DUPLEXMARGIN=LONG", "@PJL SET BINDING="},
+        {"Installed", "0 (0x0)", "Static #124 \"&Duplex (Automatic) :\"",
+         "@PJL SET BINDING=LONGEDGE", "@PJL SET DUPLEXMARGIN="},
+        {"Not Installed", "1 (0x1)", "Static #124 \"&Duplex (Manual) :\"",
+         "@PJL SET DUPLEXMARGIN=LONG", "@PJL SET BINDING="},
+    };
+    bool saved = false;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.unit);
+        ASSERT_EQ(Printhost("properties P --device --page Device --set 'Duplex Unit=" +
+                                std::string(step.unit) + "'",
+                            &out),
+                  0)
+            << out;
+        ASSERT_EQ(Printhost("devmode P", &out), 0) << out;
+        EXPECT_NE(out.find("private  DuplexType             " + std::string(step.duplexType)),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find("public   dmDuplex               2"), std::string::npos) << out;
+        ASSERT_EQ(Printhost("properties P --page Basic", &out), 0) << out;
+        EXPECT_NE(out.find(step.basicLabel), std::string::npos) << out;
+        ASSERT_EQ(Printhost("print --printer P --output '" + stream + "'", &out), 0) << out;
+        ASSERT_EQ(Printhost("decode '" + stream + "'", &out), 0) << out;
+        EXPECT_NE(out.find("@PJL SET DUPLEX=ON"), std::string::npos) << out;
+        EXPECT_NE(out.find(step.pjl), std::string::npos) << out;
+        EXPECT_EQ(out.find(step.notPjl), std::string::npos) << out;
+        if (std::string(step.unit) == "Installed") {
+            ASSERT_EQ(Printhost("properties P --page Profile --set 'Save as ...=click' --dialog "
+                                "'Profile Name=Both sides'",
+                                &out),
+                      0)
+                << out;
+            saved = true;
+        } else if (saved) {
+            ASSERT_EQ(Printhost("properties P --page Profile --set 'Profile=Both sides'", &out), 0)
+                << out;
+            EXPECT_EQ(out.find("wrong settings"), std::string::npos) << out;
+        }
+    }
+}
+
 } // namespace

@@ -48,6 +48,7 @@ struct Options {
     long pages = 1;
     bool banding = false;
     std::string answer; // the job prompt's answers, for Jobprompt
+    long agentPort = 0; // a sample device's agent standing in for port 161
 };
 
 bool Number(const std::string& text, long low, long high, long* out) {
@@ -62,7 +63,7 @@ bool Parse(const Args& args, Options* o) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         bool value = a == "--printer" || a == "--output" || a == "--to-file" || a == "--copies" ||
-                     a == "--pages" || a == "--answer";
+                     a == "--pages" || a == "--answer" || a == "--agent-port";
         if (value && i + 1 >= args.size()) {
             std::fprintf(stderr, "printhost print: %s needs a value\n", a.c_str());
             return false;
@@ -87,6 +88,11 @@ bool Parse(const Args& args, Options* o) {
             o->banding = true;
         } else if (a == "--answer") {
             o->answer = args[++i];
+        } else if (a == "--agent-port") {
+            if (!Number(args[++i], 1, 65535, &o->agentPort)) {
+                std::fprintf(stderr, "printhost print: --agent-port takes a port number\n");
+                return false;
+            }
         } else if (!a.empty() && a[0] != '-' && o->document.empty()) {
             o->document = a;
         } else {
@@ -293,6 +299,9 @@ int Run(const Args& args) {
     // own: the answers reach it through its environment ("ok 1352=ID
     // 1354=PASSWORD", "cancel", "yes", "no", steps separated by ';').
     if (!o.answer.empty()) setenv("PRINTHOST_PROMPT_ANSWER", o.answer.c_str(), 1);
+    // The device questions of the job (its prior-print check, in Jobprompt
+    // too) go to a sample device's agent instead of port 161.
+    if (o.agentPort) setenv("PRINTHOST_AGENT_PORT", std::to_string(o.agentPort).c_str(), 1);
     std::vector<std::string> pages;
     if (!o.document.empty()) {
         std::string error;
@@ -421,7 +430,7 @@ int Run(const Args& args) {
 Command cmd{
     "print",
     "--printer NAME [--copies N] [--pages N] [--banding] [--output FILE] [--to-file FILE] "
-    "[--answer 'ok ID=TEXT...'|cancel] [DOCUMENT]",
+    "[--answer 'ok ID=TEXT...'|cancel] [--agent-port PORT] [DOCUMENT]",
     "print a document (a metafile, or a folder of them, one per page) or N blank pages (default 1)",
     Run};
 

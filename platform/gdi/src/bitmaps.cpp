@@ -235,8 +235,20 @@ int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv) {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
-    // Only bitmaps describe themselves here; the other kinds are refused
-    // rather than answered with an invented record.
+    // A font describes itself by its logical font, as made (a window's text
+    // is drawn in its weight, slant and underline, and a program makes a
+    // bold or underlined font from a window's font).
+    if (o->kind == ObjectKind::Font) {
+        if (!pv) return sizeof(LOGFONTW);
+        if (c < static_cast<int>(sizeof(LOGFONTW))) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        std::memcpy(pv, &o->font, sizeof(LOGFONTW));
+        return sizeof(LOGFONTW);
+    }
+    // Bitmaps describe themselves too; the other kinds are refused rather
+    // than answered with an invented record.
     if (o->kind != ObjectKind::Bitmap) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return 0;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -23,6 +24,21 @@ std::mutex gMutex;
 int gStartups = 0;
 std::map<SOCKET, SocketState> gSockets;
 std::map<std::uint16_t, std::uint16_t> gRedirects; // host byte order: from -> to
+
+// A sample device's agent on a loopback port of its own stands in for port
+// 161 in every process of a run that names it ("PRINTHOST_AGENT_PORT", which
+// programs started from it inherit), as RedirectUdpPort does for a test.
+// Called with gMutex held.
+void TakeAgentPortFromEnvironment() {
+    static bool taken = false;
+    if (taken) return;
+    taken = true;
+    const char* text = std::getenv("PRINTHOST_AGENT_PORT");
+    char* end = nullptr;
+    const long port = text ? std::strtol(text, &end, 10) : 0;
+    if (text && *text && !*end && port > 0 && port < 65536 && !gRedirects.count(161))
+        gRedirects[161] = static_cast<std::uint16_t>(port);
+}
 
 int Fail(int error) {
     SetLastError(static_cast<DWORD>(error));
@@ -192,6 +208,7 @@ int WINAPI sendto(SOCKET s, const char* buf, int len, int flags, const struct so
     std::uint16_t port = in->sin_port;
     if (IsLoopback(in->sin_addr.s_addr)) {
         std::lock_guard lock(gMutex);
+        TakeAgentPortFromEnvironment();
         auto it = gRedirects.find(ntohs(port));
         if (it != gRedirects.end()) port = htons(it->second);
     }
@@ -225,6 +242,7 @@ int WINAPI recvfrom(SOCKET s, char* buf, int len, int flags, struct sockaddr* fr
     }
     if (IsLoopback(address)) {
         std::lock_guard lock(gMutex);
+        TakeAgentPortFromEnvironment();
         for (auto& [original, target] : gRedirects)
             if (ntohs(port) == target) {
                 port = htons(original);

@@ -866,12 +866,25 @@ class WindowFont {
     WindowFont(HWND h, HDC dc) : dc_(dc) {
         auto w = Find(h);
         HFONT given = w ? w->font : nullptr;
+        LOGFONTW made{};
         if (given && given != static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)) &&
-            GetObjectW(given, sizeof face_, &face_)) {
-            old_ = SelectObject(dc, given);
-            return;
+            GetObjectW(given, sizeof made, &made)) {
+            if (made.lfHeight || made.lfFaceName[0]) {
+                face_ = made;
+                old_ = SelectObject(dc, given);
+                return;
+            }
         }
         face_ = DialogFont(h);
+        // A font made from the stock interface font stands for the dialog's
+        // face and size: its own weight, slant, underline and strike-out stay.
+        if (given && given != static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)) &&
+            !made.lfHeight && !made.lfFaceName[0] && made.lfWeight) {
+            face_.lfWeight = made.lfWeight;
+            face_.lfItalic = made.lfItalic;
+            face_.lfUnderline = made.lfUnderline;
+            face_.lfStrikeOut = made.lfStrikeOut;
+        }
         own_ = CreateFontIndirectW(&face_);
         if (own_) old_ = SelectObject(dc, own_);
     }

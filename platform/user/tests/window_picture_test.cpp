@@ -106,4 +106,50 @@ TEST_F(WindowPicture, TextInTheDialogsOwnFont) {
     EXPECT_GT(ink[1] * 10, ink[0] * 13);
 }
 
+// A label given a font made from its own (as a program makes its headings
+// bold and its links underlined) is drawn in that font's weight and
+// underline, at the dialog's face and size.
+TEST_F(WindowPicture, TextInTheWeightAndUnderlineOfItsFont) {
+    struct Case {
+        const char* what;
+        LONG weight;
+        BYTE underline;
+    } cases[] = {{"plain", 0, 0}, {"bold", FW_BOLD, 0}, {"underlined", 0, 1}};
+    int ink[3] = {}, widest[3] = {}, rows[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(cases[k].what);
+        HWND dialog = Open(8);
+        HWND label = GetDlgItem(dialog, kLabel);
+        HFONT made = nullptr;
+        if (cases[k].weight || cases[k].underline) {
+            LOGFONTW lf{};
+            HFONT own = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
+            ASSERT_EQ(GetObjectW(own, sizeof lf, &lf), static_cast<int>(sizeof lf));
+            if (cases[k].weight) lf.lfWeight = cases[k].weight;
+            lf.lfUnderline = cases[k].underline;
+            made = CreateFontIndirectW(&lf);
+            SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(made), FALSE);
+        }
+        Picture pic(dialog);
+        RECT r = PlaceOf(dialog, label);
+        const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+        ink[k] = pic.Count(r, text);
+        widest[k] = pic.RightmostOf(r, text) - r.left;
+        // The longest run of text-coloured pixels in one row.
+        for (int y = r.top; y < r.bottom; ++y) {
+            int run = 0;
+            for (int x = r.left; x < r.right; ++x) {
+                run = pic.At(x, y) == text ? run + 1 : 0;
+                rows[k] = std::max(rows[k], run);
+            }
+        }
+        if (made) DeleteObject(made);
+    }
+    EXPECT_GT(ink[1] * 10, ink[0] * 11) << "bold strokes are heavier";
+    // The same size: the bold text is at most a little wider.
+    EXPECT_LT(widest[1], widest[0] * 13 / 10);
+    EXPECT_GE(rows[2], widest[0] - 2) << "an underline runs under the whole text";
+    EXPECT_LT(rows[0], widest[0] / 2);
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 // spool-side library or program plays at the end of the document), or
 // counted only (a refused prompt or prior-print check: pages are counted and
 // nothing is printed).
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,9 +19,11 @@
 #include "pdev.h"
 #include "pjl.h"
 #include "spool_handoff.h"
+#include "spool_package.h"
 #include "stream_commands.h"
 #include "system_access.h"
 #include "text_convert.h"
+#include "working_folder.h"
 #include "win/base.h"
 #include "win/spool.h"
 
@@ -175,6 +178,58 @@ BOOL StartPackagePage(PDEV* pdev) {
     return TRUE;
 }
 
+// The spooler's own folder of job files: the local server's
+// "DefaultSpoolDirectory", else the system folder's "spool\Printers".
+std::u16string SpoolerFilesFolder() {
+    HANDLE server = nullptr;
+    PRINTER_DEFAULTSW access{nullptr, nullptr, SERVER_READ};
+    std::u16string folder;
+    if (OpenPrinterW(nullptr, &server, &access)) {
+        DWORD type = 0, needed = 0;
+        WCHAR name[MAX_PATH] = {};
+        if (GetPrinterDataW(server, const_cast<LPWSTR>(u"DefaultSpoolDirectory"), &type,
+                            reinterpret_cast<BYTE*>(name), sizeof name - sizeof(WCHAR),
+                            &needed) == ERROR_SUCCESS)
+            folder = name;
+        ClosePrinter(server);
+    }
+    if (folder.empty()) {
+        WCHAR system[MAX_PATH] = {};
+        const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+        if (n && n < MAX_PATH) folder = std::u16string(system) + u"\\spool\\Printers";
+    }
+    return folder;
+}
+
+std::u16string Numbered(const char* format, DWORD id) {
+    char name[32];
+    std::snprintf(name, sizeof name, format, static_cast<unsigned>(id));
+    return std::u16string(name, name + std::strlen(name));
+}
+
+// Earlier systems play the spooler's own files of the job: they are copied
+// to "XLE%05d.SPL" and "XLE%05d.SHD" in the working folder's spool folder
+// (made, and the copy tried once more, when it is missing).
+bool CopySpoolerJobFiles(PDEV* pdev) {
+    const std::u16string from = SpoolerFilesFolder();
+    std::u16string working;
+    if (from.empty() || !GetWorkingFolder(pdev, &working)) return false;
+    const std::u16string to = spoolpkg::SpoolFolder(working);
+    const struct {
+        const char* spooler;
+        const char* copy;
+    } kFiles[] = {{"\\%05u.spl", "XLE%05u.SPL"}, {"\\%05u.shd", "XLE%05u.SHD"}};
+    for (const auto& f : kFiles) {
+        const std::u16string source = from + Numbered(f.spooler, pdev->spoolId);
+        const std::u16string target = to + Numbered(f.copy, pdev->spoolId);
+        if (CopyFileW(source.c_str(), target.c_str(), FALSE)) continue;
+        if (!spoolpkg::CreateFolderWithParents(to) ||
+            !CopyFileW(source.c_str(), target.c_str(), FALSE))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR docName, DWORD jobId) {
@@ -301,6 +356,24 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {
         pdev->jobFlags &=
             ~(job::Started | job::HeaderWritten | job::CarriedOver | job::PreCheckTaken);
         return TRUE;
+    }
+    if ((pdev->modeFlags & mode::SpoolSide) && pdev->osVersion < 0x50000 && !pdev->docStarted &&
+        pdev->pageCount > 0 && !(pdev->jobFlags & (job::Cancelled | job::PageOpen)) &&
+        !JobBeingDeleted(pdev)) {
+        // Earlier systems: the spooler's files are copied for the spool side.
+        std::u16string folder;
+        const bool handed =
+            CopySpoolerJobFiles(pdev) && ((pdev->modelCaps & caps::SpoolSideProgram)
+                                              ? GetDriverDirectory(pdev->printer, &folder) &&
+                                                    StartEmfProcessorProgram(pdev, false, folder)
+                                              : HandOffToMetaweave(pdev, false));
+        pdev->jobFlags &= ~(job::Started | job::HeaderWritten | job::CarriedOver);
+        if (handed) return TRUE;
+        // Nobody will play the job: it printed nothing, and that is told.
+        const DWORD error = GetLastError();
+        ShowPrintError(pdev, ERROR_CAN_NOT_COMPLETE);
+        SetLastError(error ? error : static_cast<DWORD>(ERROR_CAN_NOT_COMPLETE));
+        return FALSE;
     }
     if (pdev->modeFlags & mode::SpoolSide) {
         const bool recorded = RecordsPackage(pdev) && pdev->emfJob;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/facts.h"
@@ -16,6 +17,7 @@
 #include "pdev.h"
 #include "render_fixture.h"
 #include "spool_handoff.h"
+#include "working_folder.h"
 #include "win/base.h"
 
 namespace {
@@ -183,6 +185,58 @@ TEST_F(SpoolHandoffTest, EndOfASpoolSideDocumentHandsTheJobOver) {
     auto launches = platform::test::ProcessLaunches();
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_EQ(launches[0].arguments.back(), u"50032");
+}
+
+// On systems before Windows 2000 the spool side plays the spooler's own
+// files of the job: copied from the spooler's folder into the working
+// folder's spool folder (made when missing), then the job is handed over as
+// one not printed to a file. Without the files nothing is handed over and
+// the end fails.
+TEST_F(SpoolHandoffTest, EarlierSystemsHandOverCopiesOfTheSpoolersFiles) {
+    fs::copy_file(RECORDING_SPOOL_PATH, host + "/Metaweave.DLL");
+    const std::string spooler = platform::HostPath(u"C:\\Windows\\System32\\spool\\PRINTERS");
+    fs::create_directories(spooler);
+    const struct {
+        bool files;
+        bool handed;
+    } cases[] = {{true, true}, {false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.files);
+        fs::remove(host + "/ZORPrintEMF.rec");
+        if (c.files) {
+            std::ofstream(spooler + "/00042.SPL", std::ios::binary) << "SPL";
+            std::ofstream(spooler + "/00042.SHD", std::ios::binary) << "SHD";
+        } else {
+            fs::remove(spooler + "/00042.SPL");
+            fs::remove(spooler + "/00042.SHD");
+        }
+        TestDevice dev(u"P1", false);
+        SURFOBJ so{};
+        so.dhpdev = reinterpret_cast<DHPDEV>(dev.get());
+        dev->modeFlags = mode::SpoolSide;
+        dev->osVersion = 0x40000;
+        dev->docStarted = 0;
+        dev->spoolId = dev->jobId = 42;
+        dev->pageCount = 2;
+        dev->jobFlags = job::Started;
+        std::u16string working;
+        ASSERT_TRUE(GetWorkingFolder(dev.get(), &working));
+        const std::string copies = platform::HostPath(working + u"spool");
+        fs::remove_all(copies);
+        EXPECT_EQ(DrvEndDoc(&so, 0) != FALSE, c.handed);
+        EXPECT_EQ(fs::exists(host + "/ZORPrintEMF.rec"), c.handed);
+        EXPECT_FALSE(dev->jobFlags & job::Started);
+        if (!c.handed) continue;
+        EXPECT_EQ(ReadHostFile(copies + "/XLE00042.SPL"), (Bytes{'S', 'P', 'L'}));
+        EXPECT_EQ(ReadHostFile(copies + "/XLE00042.SHD"), (Bytes{'S', 'H', 'D'}));
+        Bytes rec = ReadHostFile(host + "/ZORPrintEMF.rec");
+        ASSERT_GE(rec.size(), 8u);
+        DWORD v;
+        std::memcpy(&v, rec.data(), 4);
+        EXPECT_EQ(v, 42u);
+        std::memcpy(&v, rec.data() + 4, 4);
+        EXPECT_FALSE(v & 4u) << "not printed to a file";
+    }
 }
 
 } // namespace

@@ -48,21 +48,6 @@ std::vector<uint8_t> Head(uint32_t type, size_t size) {
     return b;
 }
 
-// Creates the folder with whichever of its parents are missing.
-bool CreateFolderWithParents(const std::u16string& folder) {
-    std::u16string path = folder;
-    while (!path.empty() && path.back() == u'\\')
-        path.pop_back();
-    if (path.empty()) return false;
-    if (CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
-        return true;
-    if (GetLastError() != ERROR_PATH_NOT_FOUND) return false;
-    size_t cut = path.rfind(u'\\');
-    if (cut == std::u16string::npos || cut == 0 || !CreateFolderWithParents(path.substr(0, cut)))
-        return false;
-    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
 bool ReadWhole(const std::u16string& path, std::vector<uint8_t>* bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -81,6 +66,21 @@ bool ReadWhole(const std::u16string& path, std::vector<uint8_t>* bytes) {
 }
 
 } // namespace
+
+// Creates the folder with whichever of its parents are missing.
+bool CreateFolderWithParents(const std::u16string& folder) {
+    std::u16string path = folder;
+    while (!path.empty() && path.back() == u'\\')
+        path.pop_back();
+    if (path.empty()) return false;
+    if (CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        return true;
+    if (GetLastError() != ERROR_PATH_NOT_FOUND) return false;
+    size_t cut = path.rfind(u'\\');
+    if (cut == std::u16string::npos || cut == 0 || !CreateFolderWithParents(path.substr(0, cut)))
+        return false;
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
 
 std::u16string SpoolFolder(const std::u16string& workingFolder) {
     return workingFolder + u"spool\\";

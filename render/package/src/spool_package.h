@@ -15,6 +15,8 @@ namespace spoolpkg {
 
 // The spool folder under a working folder that ends with a backslash.
 std::u16string SpoolFolder(const std::u16string& workingFolder);
+// Creates the folder with whichever of its parents are missing.
+bool CreateFolderWithParents(const std::u16string& folder);
 std::u16string IndexPath(const std::u16string& spoolFolder, DWORD spoolId);
 std::u16string PageFolder(const std::u16string& spoolFolder, DWORD spoolId);
 std::u16string PagePath(const std::u16string& spoolFolder, DWORD spoolId, DWORD page);

@@ -131,7 +131,8 @@ TEST_F(ControlLabels, LabelsPassOverEmptyStaticsAndValuesShown) {
     ASSERT_EQ(Find(profile, u"Profile", &error), list) << error;
     ASSERT_TRUE(SetControlValue(list, "'Profile'", "office", &error)) << error;
     EXPECT_EQ(platform::user::driver::ReadSelection(list), 1);
-    EXPECT_EQ(Find(profile, u"Settings", &error), GetDlgItem(profile, 569)) << error;
+    EXPECT_EQ(Find(profile, u"Different settings from DEFAULT", &error), GetDlgItem(profile, 569))
+        << error;
     // The static beside the label showing a name changes nothing.
     SetDlgItemTextW(profile, 562, u"Office Draft");
     EXPECT_EQ(Find(profile, u"Profile", &error), list) << error;

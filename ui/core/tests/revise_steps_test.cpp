@@ -437,7 +437,7 @@ TEST(Revision, PriorPrintNeedsTheDevicesCapability) {
     port(u"IP_20", u"192.168.1.20");
     Printer network(u"Network", [](auto& c) { c["71"]["mask"] = "0x1C001"; }, {"Devprobe.DLL"});
     Printer usbOnly(u"UsbOnly", [](auto& c) { c["71"]["mask"] = "0x2001"; }, {"Devprobe.DLL"});
-    Printer unasked(u"Unasked", [](auto&) {}, {"Devprobe.DLL"});
+    Printer unasked(u"Unasked", [](auto& c) { c["71"]["mask"] = "0x1C000"; }, {"Devprobe.DLL"});
     struct Case {
         const char* what;
         Printer* printer;

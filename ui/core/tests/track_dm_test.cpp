@@ -112,7 +112,11 @@ TEST_F(TrackFixture, SameMediaGroupKeepsTheMedia) {
 }
 
 TEST_F(TrackFixture, ARefusedSettingComesBackWithThePaper) {
-    // Value 0 of target 21 is refused on Letter and allowed on Legal.
+    // Value 0 of target 21 (automatic two-sided printing) is refused on
+    // Letter and allowed on Legal; it needs the duplex unit, fitted here.
+    InstallOptionEntry* unit = options->FindNth(25, 1);
+    ASSERT_TRUE(unit);
+    unit->state = 1;
     CKinsokuList list(printer->binding(), nullptr, reinterpret_cast<const BYTE*>(&image));
     CKinsokuItem* target = list.GetItem(21);
     ASSERT_TRUE(target);

@@ -15,6 +15,7 @@
 #include "model/modelsmith.h"
 #include "model_info.h"
 #include "ui_entry_points.h"
+#include "user_paper.h"
 #include "win/base.h"
 #include "win/environment.h"
 
@@ -47,8 +48,8 @@ constexpr DWORD kDeptCaption = 20000, kDeptNotInput = 20001, kDeptNotInDevice = 
 constexpr DWORD kDeviceCaption = 20021, kCheckPrinter = 20007, kCloseTray = 20008, kNoPaper = 20009,
                 kNoToner = 20010, kJam = 20011, kCheckPrinterAgain = 20012,
                 kCheckPrinterFailed = 20013, kNoTrayUseBypass = 20014, kPaperMismatch = 20015,
-                kUnknownPaper = 20017, kNoColorToner = 20018, kCustomPaper = 20025, kNoTray = 20029,
-                kDefaultPaperName = 8100;
+                kUnknownPaper = 20017, kNoColorToner = 20018, kCustomLongPaper = 20024,
+                kCustomPaper = 20025, kNoTray = 20029, kDefaultPaperName = 8100;
 
 template <class F> F Export(HMODULE module, const char* name) {
     return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
@@ -145,11 +146,28 @@ BOOL DeptCheck(const CheckRun& run, const PRIVATE_DEVMODE& priv) {
 
 // ---- the device's state, paper and tray
 
-std::u16string JobPaperName(const CheckRun& run, const DEVMODEW& dm, WORD paper) {
-    std::u16string name;
-    if (GetPaperName(&name, &run.model, run.texts, paper, nullptr) && !name.empty()) return name;
-    (void)dm;
-    return Text(run.texts, kCustomPaper);
+// The model's name of the paper; else the user paper's own name; else a
+// custom size told long or not by the model's limit.
+std::u16string JobPaperName(const CheckRun& run, const DEVMODEW& dm, const PRIVATE_DEVMODE& priv,
+                            WORD paper) {
+    CModelInfo entry(&run.model, model::kQueryPapers, paper, model::layout::kPaperList);
+    if (entry.GetData()) {
+        std::u16string name = Text(run.texts, entry.U16(offsetof(model::IdNameAnswer, nameId)));
+        if (!name.empty()) return name;
+    }
+    entry.Release();
+    CUserPaper papers;
+    papers.SetDefaultPath(&run.model);
+    if (papers.Read())
+        if (const UserPaperRecord* user = papers.FindById(paper))
+            if (user->name[0])
+                return AnsiToWide(user->name, strnlen(user->name, sizeof user->name));
+    // The size the job is printed on: the output paper's own, else the page's.
+    const bool ownSize = priv.OutputPaperId && (priv.PrivateFlags & kOutputPaperOwnSize);
+    const double width = (ownSize ? priv.OutputPaperWidth : dm.dmPaperWidth) / 10.0;
+    const double length = (ownSize ? priv.OutputPaperLength : dm.dmPaperLength) / 10.0;
+    return Text(run.texts,
+                IsLongPaper(&run.model, width, length, TRUE) ? kCustomLongPaper : kCustomPaper);
 }
 
 std::u16string TrayPaperName(const CheckRun& run, SHORT code, SHORT defaultCode) {
@@ -256,7 +274,7 @@ BOOL DeviceCheck(const CheckRun& run, DEVMODEW* dm, PRIVATE_DEVMODE* priv) {
         paperRule();
     } else {
         message = kPaperMismatch;
-        const std::u16string job = JobPaperName(run, *dm, paper);
+        const std::u16string job = JobPaperName(run, *dm, *priv, paper);
         const std::u16string tray = TrayPaperName(run, result.trayPaper, defaultCode);
         WCHAR buffer[1024] = {};
         DWORD needed = 0;

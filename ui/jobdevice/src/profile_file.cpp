@@ -148,6 +148,17 @@ ProfileFile::Load ProfileFile::LoadImage(platform::SettingsFile& file, StoreImag
     return Load::kRead;
 }
 
+// A change writes the profiles that can still be read; what could not be
+// (a record cut short, bytes past the counted records) stays in a copy of
+// the file as it was, beside the store.
+bool ProfileFile::KeepDamagedCopy(const StoreImage& image) {
+    if (!image.damaged) return true;
+    const std::u16string copy = path_ + kDamagedStoreSuffix;
+    if (!CopyFileW(path_.c_str(), copy.c_str(), FALSE))
+        return Fail(kProfileCannotCreate, GetLastError());
+    return true;
+}
+
 bool ProfileFile::Rewrite(platform::SettingsFile& file,
                           const std::vector<const StoredProfile*>& order, DWORD version) {
     if (!file.locked()) return Fail(kProfileCannotCreate, GetLastError());
@@ -282,8 +293,8 @@ BOOL ProfileFile::SaveProfile(const DEVMODEA* devmode, const ProfileEntry* entry
     platform::SettingsFile file(path_);
     const Load load = LoadImage(file, &image);
     if (load == Load::kFailed) return FALSE;
-    if (load == Load::kRead && (image.refused || image.damaged))
-        return Fail(image.refused ? image.error : kProfileMalformed, 0);
+    if (load == Load::kRead && image.refused) return Fail(image.error, 0);
+    if (!KeepDamagedCopy(image)) return FALSE;
     MigrateImage(&image);
     const StoredProfile saved = MakeRecord(*entry, taken);
     const int replaced = FindRecord(image, FieldText(entry->name, sizeof entry->name));
@@ -307,10 +318,10 @@ BOOL ProfileFile::DeleteProfile(const ProfileEntry* entry) {
     StoreImage image;
     platform::SettingsFile file(path_);
     if (LoadImage(file, &image) != Load::kRead) return FALSE;
-    if (image.refused || image.damaged)
-        return Fail(image.refused ? image.error : kProfileMalformed, 0);
+    if (image.refused) return Fail(image.error, 0);
     const int gone = FindRecord(image, FieldText(entry->name, sizeof entry->name));
     if (gone < 0 && !image.legacy) return TRUE; // nothing to change
+    if (!KeepDamagedCopy(image)) return FALSE;
     MigrateImage(&image);
     std::vector<const StoredProfile*> order;
     for (size_t i = 0; i < image.records.size(); ++i)

@@ -6,8 +6,10 @@
 //
 // Profiles the reader cannot take (another model's device-mode layout, a
 // record whose head does not fit) are carried byte for byte into every
-// rewrite; a file with damaged chunks is not rewritten at all (error 8), so
-// no save drops a profile unnoticed.
+// rewrite. A file with damaged chunks lists what it can (error 8); a save or
+// a delete writes the readable profiles and first keeps the damaged file as
+// it was under the store's name + kDamagedStoreSuffix, so nothing is lost
+// and the user is not locked out of the store.
 #pragma once
 
 #include <string>
@@ -30,6 +32,8 @@ class CInstallOption;
 // all take the entry's name first; the extension ".DAT" is that of the
 // default files the driver folder holds, ".PRO" only what export proposes.
 inline constexpr char16_t kDefaultProfileStoreName[] = u"P00DPR.DAT";
+// What a change keeps of a damaged store, beside it.
+inline constexpr char16_t kDamagedStoreSuffix[] = u".damaged";
 
 // The user's store of the model: the per-user settings folder and the file
 // name of the component table's entry 4 (or the default name). The folder is
@@ -93,6 +97,7 @@ class ProfileFile {
     Load LoadImage(platform::SettingsFile& file, StoreImage* image);
     bool CheckPath();
     bool Fail(DWORD error, DWORD systemError);
+    bool KeepDamagedCopy(const StoreImage& image);
     void MigrateImage(StoreImage* image);
     // Puts a whole new file in place under the same lock.
     bool Rewrite(platform::SettingsFile& file, const std::vector<const StoredProfile*>& order,

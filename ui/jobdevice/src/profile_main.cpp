@@ -38,6 +38,12 @@ bool IsFormatError(DWORD code) {
            code == kProfileShortRecord || code == kProfileRefusedPath;
 }
 
+// A store that is not this printer's (another model, another layout) is
+// told as such; any other failure is a failure to save.
+DWORD SaveFailureText(const ProfileFile& store) {
+    return IsFormatError(store.ErrorCode()) ? kNotProfileData : kCannotSave;
+}
+
 std::u16string Text(HMODULE module, DWORD id) {
     std::u16string text;
     if (module) CLocalize(module).LoadString(id, &text);
@@ -351,7 +357,7 @@ void CProfileMain::OnSaveAs() {
     const bool saved = DevModeWToA(&page_->dm, sizeof *page_, &ansi.dm, sizeof ansi) &&
                        store_->SaveProfile(&ansi.dm, &entry, FALSE);
     if (!saved) {
-        Tell(kCannotSave, kTitle, MB_OK | MB_ICONSTOP);
+        Tell(SaveFailureText(*store_), kTitle, MB_OK | MB_ICONSTOP);
         std::memcpy(page_->priv.ProfileName, previous, sizeof previous);
     } else if (kind == kUntitled) {
         untitledListed_ = false;
@@ -372,7 +378,7 @@ void CProfileMain::OnDelete() {
         *untitled_ = *page_;
         untitledListed_ = true;
     } else {
-        Tell(kCannotSave, kTitle, MB_OK | MB_ICONSTOP);
+        Tell(SaveFailureText(*store_), kTitle, MB_OK | MB_ICONSTOP);
     }
     ::SetFocus(::GetDlgItem(m_hWnd, kProfileList));
     Refresh();

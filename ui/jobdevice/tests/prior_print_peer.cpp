@@ -16,6 +16,7 @@
 #include "revise_devmode.h"
 #include "sample_device.h"
 #include "ui_fixture.h"
+#include "user_paper.h"
 #include "win/base.h"
 #include "win/spool.h"
 
@@ -128,6 +129,50 @@ TEST_F(PriorPrintPeer, EachDeviceStateAsksAndTheAnswerDecides) {
             // Nobody owns the box: it is shown on the interactive desktop.
             EXPECT_TRUE(log.back().type & MB_SERVICE_NOTIFICATION);
         }
+    }
+}
+
+// The job's paper in the tray question: the model's name, the user paper's
+// own name, else a custom size named by the model's long-paper limit.
+TEST_F(PriorPrintPeer, TrayQuestionNamesTheJobsPaper) {
+    Start("ready");
+    CUserPaper papers;
+    papers.SetDefaultPath(bound->binding());
+    UserPaperRecord banner{};
+    std::strcpy(banner.name, "Banner");
+    banner.paperId = 456;
+    banner.widthTenthMm = 2100;
+    banner.lengthTenthMm = 9000;
+    ASSERT_TRUE(papers.Add(&banner));
+    ASSERT_TRUE(papers.Write());
+    const struct {
+        WORD paper;
+        WORD outputPaper;
+        short width, length; // 0.1 mm
+        const char16_t* name;
+    } cases[] = {
+        {kLetter, 0, 2159, 2794, u"Letter"},   {456, 0, 2100, 9000, u"Banner"},
+        {457, 0, 2100, 2970, u"Custom"},       {457, 0, 2100, 4572, u"Custom"},
+        {457, 0, 2100, 4573, u"Custom Long"},  {457, 0, 9000, 2100, u"Custom Long"},
+        {kLetter, 456, 2159, 2794, u"Banner"}, {kLetter, 458, 2159, 2794, u"Custom"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.paper) + " " + std::to_string(c.outputPaper) + " " +
+                     std::to_string(c.length));
+        image->dm.dmDefaultSource = kTray1;
+        image->dm.dmPaperSize = static_cast<short>(c.paper);
+        image->dm.dmPaperWidth = c.width;
+        image->dm.dmPaperLength = c.length;
+        image->priv.OutputPaperId = c.outputPaper;
+        scripts::AnswerNextMessageBox(IDYES);
+        const size_t before = scripts::MessageBoxLog().size();
+        EXPECT_EQ(Check(), TRUE);
+        auto log = scripts::MessageBoxLog();
+        ASSERT_EQ(log.size() - before, 1u);
+        EXPECT_EQ(log.back().text,
+                  u"The paper size you specified (" + std::u16string(c.name) +
+                      u") is different from the size (unknown paper) in the paper tray you "
+                      u"specified.\r\nDo you want to continue printing ?");
     }
 }
 

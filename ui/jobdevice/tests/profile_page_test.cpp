@@ -149,6 +149,7 @@ TEST_F(ProfilePage, StoreStartsFromTheDriversCopyAndAProfileIsChosen) {
         EXPECT_EQ(Selected(page), u"DEFAULT");
         EXPECT_EQ(drv::ReadText(GetDlgItem(page, CProfileMain::kComment)), u"Default Settings");
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, CProfileMain::kSaveAs)));
+        EXPECT_EQ(drv::ReadText(GetDlgItem(page, 568)), u"Differen&t settings from DEFAULT :");
         EXPECT_TRUE(drv::SelectItemText(GetDlgItem(page, CProfileMain::kProfileList), u"Office"));
         EXPECT_EQ(drv::ReadText(GetDlgItem(page, CProfileMain::kComment)), u"for the office");
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, CProfileMain::kDelete)));
@@ -181,6 +182,49 @@ TEST_F(ProfilePage, SavedThenDeletedBecomesUntitled) {
         EXPECT_EQ(Selected(page), u"UNTITLED");
         drv::PressButton(sheet, IDCANCEL);
     });
+}
+
+// A store cut inside its second record takes the next save (the first
+// profile and the new one written); a store of another model is told as
+// such when a save is refused.
+TEST_F(ProfilePage, CutStoreSavesAndAnotherModelsStoreIsNamed) {
+    const std::string test1 = RecordChunk("Test1", "", 0, Devmode(1));
+    const std::string two = RecordChunk("Two", "", 0, Devmode(2));
+    const struct {
+        const char* what;
+        std::string store;
+        std::vector<std::u16string> after; // empty: the save is refused
+        std::u16string told;
+    } cases[] = {
+        {"cut",
+         (CurrentHead(2) + test1 + two + EndChunk()).substr(0, 2000),
+         {u"DEFAULT", u"Test1", u"Four"},
+         u""},
+        {"another model",
+         CurrentHead(1, 0x100000, "Velmora LP1220") + test1 + EndChunk(),
+         {},
+         u"This file is not a profile data for your printer."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteStore(c.store);
+        const size_t boxes = ut::MessageBoxLog().size();
+        Run([](DEVMODE_IMAGEW& w) { w.dm.dmCopies = 4; },
+            [&](HWND sheet, HWND page) {
+                ut::AnswerNextModal([](HWND dialog) {
+                    drv::TypeText(drv::FindControl(dialog, 612), u"Four");
+                    drv::PressButton(dialog, IDOK);
+                });
+                if (!c.told.empty()) ut::AnswerNextMessageBox(IDOK);
+                EXPECT_TRUE(drv::Click(GetDlgItem(page, CProfileMain::kSaveAs)));
+                if (!c.after.empty()) EXPECT_EQ(Items(page), c.after);
+                drv::PressButton(sheet, IDCANCEL);
+            });
+        auto log = ut::MessageBoxLog();
+        ASSERT_EQ(log.size() - boxes, c.told.empty() ? 0u : 1u);
+        if (!c.told.empty()) EXPECT_EQ(log.back().text, c.told);
+        if (c.after.empty()) EXPECT_EQ(ReadHost(HostStore()), c.store) << "left as it was";
+    }
 }
 
 // A picture of the name dialog as "Save as ..." opens it, into

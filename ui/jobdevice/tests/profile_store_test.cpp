@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -46,11 +47,15 @@ void WriteStore(const std::string& bytes) {
     std::ofstream(HostStore(), std::ios::binary) << bytes;
 }
 
-std::string ReadStore() {
-    std::ifstream in(HostStore(), std::ios::binary);
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string ReadStore() {
+    return ReadFile(HostStore());
 }
 
 ProfileEntry Entry(const char* name, const char* comment = "", DWORD flags = 0) {
@@ -175,7 +180,9 @@ TEST_F(ProfileStore, OtherModelRefusedAndUntouched) {
 }
 
 // Damaged files: nothing is read outside the file, what can be read is
-// listed, and no save rewrites a file whose rest would be lost.
+// listed, a save writes the readable profiles and the new one (the damaged
+// file kept as it was beside the store), and a file whose head cannot be
+// read is never rewritten.
 TEST_F(ProfileStore, DamagedChunkSizes) {
     const std::string a = RecordChunk("A", "", 0, Devmode(1));
     std::string huge = RecordChunk("B", "", 0, Devmode(2));
@@ -196,15 +203,15 @@ TEST_F(ProfileStore, DamagedChunkSizes) {
         size_t listed;
         bool saves;
     } kCases[] = {
-        {"chunk past the end", CurrentHead(2) + a + huge + EndChunk(), 1, false},
-        {"chunk below a record", CurrentHead(2) + a + tiny + EndChunk(), 1, false},
+        {"chunk past the end", CurrentHead(2) + a + huge + EndChunk(), 1, true},
+        {"chunk below a record", CurrentHead(2) + a + tiny + EndChunk(), 1, true},
         {"header chunk past the end", headPast + a + EndChunk(), 0, false},
         {"header chunk too small", headSmall + a + EndChunk(), 0, false},
         {"record head past its chunk", CurrentHead(2) + a + bigHead + EndChunk(), 1, true},
         {"device mode larger than the image",
          CurrentHead(2) + a + RecordChunk("B", "", 0, bigDm) + EndChunk(), 1, true},
-        {"cut in a record", (CurrentHead(2) + a + a).substr(0, 88 + a.size() + 300), 1, false},
-        {"more records than counted", CurrentHead(1) + a + a + EndChunk(), 1, false},
+        {"cut in a record", (CurrentHead(2) + a + a).substr(0, 88 + a.size() + 300), 1, true},
+        {"more records than counted", CurrentHead(1) + a + a + EndChunk(), 1, true},
         {"short file", std::string("ZORP\0\0\0\0\x09", 9), 0, false},
         {"empty file", std::string(), 0, true},
     };
@@ -219,11 +226,48 @@ TEST_F(ProfileStore, DamagedChunkSizes) {
         EXPECT_EQ(store->SaveProfile(&d.dm, &e, FALSE) != FALSE, c.saves);
         if (!c.saves) {
             EXPECT_EQ(ReadStore(), c.file);
+            continue;
+        }
+        std::vector<std::string> now(c.listed, "A");
+        now.push_back("New");
+        EXPECT_EQ(Names(store.get()), now);
+        if (std::ifstream(HostStore() + ".damaged")) {
+            EXPECT_EQ(ReadFile(HostStore() + ".damaged"), c.file) << "the damaged file is kept";
+            std::remove((HostStore() + ".damaged").c_str());
         } else if (!c.file.empty()) {
             EXPECT_NE(ReadStore().find(c.file.substr(88 + a.size(), 200)), std::string::npos)
                 << "the unreadable record is carried";
         }
     }
+}
+
+// The store cut inside its second record, as a damaged disk or a copy cut
+// short leaves it: listing shows the first profile, a save writes it and the
+// new one, and later saves and deletes work on the mended store.
+TEST_F(ProfileStore, CutStoreStillTakesSavesAndDeletes) {
+    const std::string test1 = RecordChunk("Test1", "one", 0, Devmode(1));
+    const std::string two = RecordChunk("Two", "", 0, Devmode(2));
+    const std::string cut = (CurrentHead(2) + test1 + two + EndChunk()).substr(0, 2000);
+    ASSERT_LT(88 + test1.size(), cut.size());
+    WriteStore(cut);
+    auto store = Store();
+    EXPECT_EQ(Names(store.get()), (std::vector<std::string>{"Test1"}));
+    EXPECT_EQ(store->ErrorCode(), DWORD{kProfileMalformed});
+    const DEVMODE_IMAGEA four = Image(4);
+    const ProfileEntry e4 = Entry("Four");
+    ASSERT_TRUE(store->SaveProfile(&four.dm, &e4, FALSE)) << store->ErrorCode();
+    const std::string now = ReadStore();
+    EXPECT_EQ(Get32(now, 32), 2u);
+    EXPECT_EQ(now.substr(88, test1.size()), test1) << "Test1 written unchanged";
+    EXPECT_EQ(now.substr(now.size() - 8, 4), "eof-");
+    EXPECT_EQ(ReadFile(HostStore() + ".damaged"), cut);
+    EXPECT_EQ(Names(store.get()), (std::vector<std::string>{"Test1", "Four"}));
+    EXPECT_EQ(store->ErrorCode(), DWORD{kProfileOk});
+    EXPECT_EQ(Copies(store.get(), "Four"), 4);
+    const ProfileEntry e5 = Entry("Five");
+    ASSERT_TRUE(store->SaveProfile(&four.dm, &e5, TRUE));
+    ASSERT_TRUE(store->DeleteProfile(&e4));
+    EXPECT_EQ(Names(store.get()), (std::vector<std::string>{"Five", "Test1"}));
 }
 
 TEST_F(ProfileStore, SaveOrderReplaceAndDelete) {
