@@ -166,8 +166,9 @@ int Run(const Args& args) {
     if (!Parse(args, &o)) return 2;
     std::error_code ec;
     fs::path model(o.model);
-    if (!fs::is_regular_file(model, ec)) {
-        std::fprintf(stderr, "printhost install: no model data file '%s'\n", o.model.c_str());
+    if (std::string why = FileProblem(o.model); !why.empty()) {
+        std::fprintf(stderr, "printhost install: no model data file '%s': %s\n", o.model.c_str(),
+                     why.c_str());
         return 1;
     }
     std::vector<std::uint8_t> modelData;
