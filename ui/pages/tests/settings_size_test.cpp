@@ -28,30 +28,22 @@ using namespace sheetwright;
 
 constexpr off_t kHuge = off_t{1} << 30;
 
-class SettingsSize : public pages_test::SheetFixture {
-  protected:
-    void SetUp() override {
-        SheetFixture::SetUp();
-        folder_ = reinterpret_cast<const char16_t*>(context_->userFolder);
-        if (!folder_.empty() && folder_.back() != u'\\') folder_ += u'\\';
-        ASSERT_TRUE(CreateDirectoryTree(folder_.c_str()));
-    }
-    std::u16string folder_;
-};
+using SettingsSize = pages_test::SheetFixture;
 
 TEST_F(SettingsSize, HugeFilesAreRefusedUnread) {
+    const std::u16string folder = MakeUserFolder();
     struct Case {
         const char* format;
         std::u16string path;
         std::function<bool(const std::u16string&)> refused;
     } cases[] = {
-        {"user papers", folder_ + kUserPaperFileName,
+        {"user papers", folder + kUserPaperFileName,
          [&](const std::u16string&) {
              CUserPaper papers;
-             papers.SetPath(folder_);
+             papers.SetPath(folder);
              return !papers.Read() && papers.Count() == 0;
          }},
-        {"profile store", folder_ + kDefaultProfileStoreName,
+        {"profile store", folder + kDefaultProfileStoreName,
          [&](const std::u16string& path) {
              ProfileFile store(&context_->model, path);
              return !store.ReloadProfileList() && store.ErrorCode() == kProfileMalformed;
@@ -62,7 +54,7 @@ TEST_F(SettingsSize, HugeFilesAreRefusedUnread) {
              LoadWatermarkList(context_, &list);
              return !list.loaded && list.records.empty();
          }},
-        {"overlay", folder_ + u"Letterhead.POL",
+        {"overlay", folder + u"Letterhead.POL",
          [](const std::u16string& path) {
              std::vector<uint8_t> bytes;
              return !print_effects::ReadOverlayFileWhole(WideToAnsiString(path), &bytes) &&
