@@ -164,7 +164,7 @@ HENHMETAFILE CZorEmfFile::LoadOverlay(DWORD passFlags, const char* useName, BYTE
     std::string error;
     // A name that reaches out of the working folder reads nothing.
     if (IsBareOverlayName(useName) &&
-        ReadFileWhole(workFolderCopy_ + useName + kOverlayExtension, &bytes) &&
+        ReadOverlayFileWhole(workFolderCopy_ + useName + kOverlayExtension, &bytes) &&
         ReadOverlayFile(bytes.data(), bytes.size(), &h, &bits, &size, &error)) {
         overlay_ = SetEnhMetaFileBits(static_cast<UINT>(size), bits);
         if (overlay_) std::memcpy(header, bytes.data(), kOverlayHeaderSize);

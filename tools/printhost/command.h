@@ -27,6 +27,15 @@ std::string SourceDir();
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* data,
                    std::string* why = nullptr);
 
+// Why a path the command line names cannot be read as a file ("it is a pipe,
+// not a file", or why it cannot be looked at), or "" for a regular file (a
+// link is followed). It is looked at without being opened, so a pipe or a
+// device is never waited on; ReadWholeFile refuses what this refuses.
+std::string FileProblem(const std::string& path);
+// The same for a file a command writes, which need not exist yet: "" when it
+// is missing or a regular file.
+std::string OutputFileProblem(const std::string& path);
+
 // Why `data` (a whole file) is not model data the model library reads, or ""
 // when it is.
 std::string ModelDataProblem(const std::vector<std::uint8_t>& data);

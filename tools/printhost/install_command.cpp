@@ -17,6 +17,7 @@
 
 #include "command.h"
 #include "platform/paths.h"
+#include "platform/process_ctl.h"
 #include "platform/spooler_ctl.h"
 #include "platform/text.h"
 #include "win/errors.h"
@@ -108,13 +109,62 @@ std::string FolderName(const std::string& driver) {
     return out;
 }
 
+// A copy on its way into place is named after its target, ".~", the id and
+// start of the process that writes it and mkstemp's six characters:
+// "Inkforge.DLL.~4711-98765-a1B2c3". Older installs left ".~" and the six
+// characters alone.
 constexpr char kPartialMark[] = ".~";
-constexpr size_t kPartialSuffix = 8; // ".~" and mkstemp's six characters
+constexpr size_t kUniqueChars = 6;
 
-// The name of a copy that an install killed half way left behind.
-bool IsPartialCopy(const std::string& name) {
-    return name.size() > kPartialSuffix &&
-           name.compare(name.size() - kPartialSuffix, 2, kPartialMark) == 0;
+std::string OwnMark() {
+    const long long pid = ::getpid();
+    return kPartialMark + std::to_string(pid) + "-" +
+           std::to_string(platform::ProcessStarted(pid)) + "-";
+}
+
+// Whether a file of a driver folder is a copy half way into place, and when
+// it names its writer, which one.
+bool IsPartialCopy(const std::string& name, long long* pid = nullptr,
+                   long long* started = nullptr) {
+    const size_t mark = name.rfind(kPartialMark);
+    if (mark == std::string::npos || mark == 0 || name.size() - mark < 2 + kUniqueChars)
+        return false;
+    const std::string tail = name.substr(mark + 2);
+    if (tail.size() == kUniqueChars) return true;
+    long long p = 0, s = 0;
+    int used = 0;
+    if (std::sscanf(tail.c_str(), "%lld-%lld-%n", &p, &s, &used) != 2 ||
+        tail.size() != static_cast<size_t>(used) + kUniqueChars ||
+        tail.compare(0, static_cast<size_t>(used),
+                     std::to_string(p) + "-" + std::to_string(s) + "-") != 0)
+        return false;
+    if (pid) *pid = p;
+    if (started) *started = s;
+    return true;
+}
+
+// Removes the copies of installs that were killed half way: those whose
+// writer has ended (its id gone, or now another process's), and with
+// `ownerless` those that do not name one, which only a holder of the
+// folder's install lock may take for leftovers.
+void RemoveDeadCopies(const fs::path& folder, bool ownerless) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        long long pid = 0, started = 0;
+        if (!entry.is_regular_file(ec) ||
+            !IsPartialCopy(entry.path().filename().string(), &pid, &started))
+            continue;
+        if (pid ? platform::ProcessStarted(pid) != started : ownerless)
+            fs::remove(entry.path(), ec);
+    }
+}
+
+// What killed installs left in every driver folder, as each next install
+// finds it.
+void SweepDriverFolders() {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(platform::HostPath(spl::DriversFolder()), ec))
+        if (entry.is_directory(ec) && !entry.is_symlink(ec)) RemoveDeadCopies(entry.path(), false);
 }
 
 // Copies a file into place as a new file: the copy is written under a unique
@@ -122,7 +172,7 @@ bool IsPartialCopy(const std::string& name) {
 // file loaded keeps running the old one whole (cutting it in place would pull
 // the pages out from under that process). Returns an error text, empty on success.
 std::string PutInPlace(const fs::path& from, const fs::path& to) {
-    std::string temp = to.string() + kPartialMark + "XXXXXX";
+    std::string temp = to.string() + OwnMark() + "XXXXXX";
     int out = ::mkstemp(temp.data()); // O_EXCL: never another writer's file or a leftover
     if (out < 0) return to.string() + ": " + std::strerror(errno);
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
@@ -166,8 +216,9 @@ int Run(const Args& args) {
     if (!Parse(args, &o)) return 2;
     std::error_code ec;
     fs::path model(o.model);
-    if (!fs::is_regular_file(model, ec)) {
-        std::fprintf(stderr, "printhost install: no model data file '%s'\n", o.model.c_str());
+    if (std::string why = FileProblem(o.model); !why.empty()) {
+        std::fprintf(stderr, "printhost install: no model data file '%s': %s\n", o.model.c_str(),
+                     why.c_str());
         return 1;
     }
     std::vector<std::uint8_t> modelData;
@@ -217,9 +268,9 @@ int Run(const Args& args) {
             if (fd >= 0) ::close(fd);
         }
     } release{lock};
-    for (const auto& entry : fs::directory_iterator(hostFolder, ec))
-        if (entry.is_regular_file() && IsPartialCopy(entry.path().filename().string()))
-            fs::remove(entry.path(), ec);
+    SweepDriverFolders();
+    // Under the lock, a copy that names no writer is a leftover too.
+    if (lock >= 0) RemoveDeadCopies(hostFolder, true);
     std::string error;
     for (auto it = fs::recursive_directory_iterator(driverDir, ec);
          !ec && error.empty() && it != fs::end(it); it.increment(ec)) {

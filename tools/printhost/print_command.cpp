@@ -116,14 +116,20 @@ bool DocumentPages(const std::string& document, std::vector<std::string>* pages,
             std::string ext = e.path().extension().string();
             std::transform(ext.begin(), ext.end(), ext.begin(),
                            [](unsigned char c) { return std::tolower(c); });
-            if (e.is_regular_file() && ext == ".emf") pages->push_back(e.path().string());
+            if (ext != ".emf") continue;
+            const std::string page = e.path().string();
+            if (std::string why = FileProblem(page); !why.empty()) {
+                *error = "cannot read page '" + page + "': " + why;
+                return false;
+            }
+            pages->push_back(page);
         }
         std::sort(pages->begin(), pages->end());
         if (pages->empty()) *error = "no .emf pages in folder '" + document + "'";
-    } else if (fs::is_regular_file(document, ec)) {
+    } else if (std::string why = FileProblem(document); why.empty()) {
         pages->push_back(document);
     } else {
-        *error = "no document '" + document + "'";
+        *error = "no document '" + document + "': " + why;
     }
     return error->empty();
 }
@@ -295,6 +301,13 @@ void ReportSkippedRecords() {
 int Run(const Args& args) {
     Options o;
     if (!Parse(args, &o)) return 2;
+    for (const std::string* out : {&o.output, &o.toFile}) {
+        if (std::string why = OutputFileProblem(*out); !out->empty() && !why.empty()) {
+            std::fprintf(stderr, "printhost print: cannot write '%s': %s\n", out->c_str(),
+                         why.c_str());
+            return 1;
+        }
+    }
     // A prompt the job asks at print time runs in Jobprompt, a process of its
     // own: the answers reach it through its environment ("ok 1352=ID
     // 1354=PASSWORD", "cancel", "yes", "no", steps separated by ';').

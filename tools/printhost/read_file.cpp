@@ -23,7 +23,26 @@ std::string KindOf(mode_t mode) {
     return "not a regular file";
 }
 
+// The one check of what a command line names as a file.
+std::string ProblemOf(const struct stat& st) {
+    return S_ISREG(st.st_mode) ? std::string() : "it is " + KindOf(st.st_mode) + ", not a file";
+}
+
 } // namespace
+
+std::string FileProblem(const std::string& path) {
+    // Looked at, not opened: a pipe or a device is never waited on.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    return ProblemOf(st);
+}
+
+std::string OutputFileProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? std::string() : std::strerror(errno);
+    return ProblemOf(st);
+}
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* data, std::string* why) {
     auto fail = [&](const std::string& reason) {
@@ -34,14 +53,10 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>* data, std
     if (fd < 0) return fail(std::strerror(errno));
     struct stat st {};
     bool ok = false;
-    std::string reason;
-    if (::fstat(fd, &st) != 0) {
-        reason = std::strerror(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        reason = "it is " + KindOf(st.st_mode) + ", not a file";
-    } else if (st.st_size > kLargestFile) {
+    std::string reason = ::fstat(fd, &st) != 0 ? std::strerror(errno) : ProblemOf(st);
+    if (reason.empty() && st.st_size > kLargestFile)
         reason = "it holds " + std::to_string(st.st_size) + " bytes, more than any file read here";
-    } else {
+    if (reason.empty()) {
         // What the file held when opened; a file that grows meanwhile is read
         // only that far, one that shrinks ends early.
         data->assign(static_cast<size_t>(st.st_size), 0);

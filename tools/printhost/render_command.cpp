@@ -124,6 +124,16 @@ int Run(const Args& args) {
         }
     }
     if (file.empty() || prefix.empty()) return Usage("give a document and --png PREFIX");
+    if (std::string why = FileProblem(file); !why.empty()) {
+        std::fprintf(stderr, "printhost render: cannot read '%s': %s\n", file.c_str(), why.c_str());
+        return 1;
+    }
+    const std::string picture = prefix + "-1.png";
+    if (std::string why = OutputFileProblem(picture); !why.empty()) {
+        std::fprintf(stderr, "printhost render: cannot write '%s': %s\n", picture.c_str(),
+                     why.c_str());
+        return 1;
+    }
     return Render(file, prefix, dpi);
 }
 

@@ -143,6 +143,13 @@ bool LoadedAsModule(const std::string& host);
 HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposition,
                 DWORD flagsAndAttributes);
 
+// The whole content of an open file that holds at most maxSize bytes. The
+// size is asked first: a file over the limit, or one that is no regular file,
+// is refused (ERROR_INVALID_DATA) before a byte of it is read, and one that
+// grows past the limit while it is read is refused too. False with *error set
+// and bytes empty on failure.
+bool ReadWhole(int fd, unsigned long long maxSize, std::string* bytes, DWORD* error);
+
 // True for the host folder of a drive's root (C:\) or of a share (\\server\share).
 bool IsVolumeRoot(const std::string& host);
 

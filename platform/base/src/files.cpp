@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -13,12 +15,16 @@
 #include "platform/core.h"
 #include "platform/device_files.h"
 #include "platform/paths.h"
+#include "platform/testctl.h"
 
 using namespace platform::files;
 
 namespace platform::files {
 
 namespace {
+
+// Bytes read from files by this process, for tests that show a file was refused unread.
+std::atomic<unsigned long long> gFileBytesRead{0};
 
 bool WantsWrite(DWORD access) {
     return access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
@@ -194,7 +200,51 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
     return h;
 }
 
+bool ReadWhole(int fd, unsigned long long maxSize, std::string* bytes, DWORD* error) {
+    bytes->clear();
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        *error = ERROR_READ_FAULT;
+        return false;
+    }
+    // Asked before a byte is read: a file that no valid file of its kind
+    // reaches (a huge sparse one) costs neither the time nor the memory.
+    if (!S_ISREG(st.st_mode) || st.st_size < 0 ||
+        static_cast<unsigned long long>(st.st_size) > maxSize) {
+        *error = ERROR_INVALID_DATA;
+        return false;
+    }
+    bytes->reserve(static_cast<size_t>(st.st_size));
+    // One byte more than the limit is asked for, so that a file that grew
+    // since is refused too, and never read beyond that.
+    char buf[16384];
+    for (;;) {
+        const unsigned long long room = maxSize + 1 - bytes->size();
+        ssize_t n =
+            ::read(fd, buf, static_cast<size_t>(std::min<unsigned long long>(room, sizeof buf)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            bytes->clear();
+            *error = ERROR_READ_FAULT;
+            return false;
+        }
+        if (n == 0) break;
+        gFileBytesRead += static_cast<unsigned long long>(n);
+        bytes->append(buf, static_cast<size_t>(n));
+        if (bytes->size() > maxSize) {
+            bytes->clear();
+            *error = ERROR_INVALID_DATA;
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace platform::files
+
+unsigned long long platform::test::FileBytesRead() {
+    return gFileBytesRead.load();
+}
 
 namespace {
 
@@ -317,6 +367,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
             return FALSE;
         }
         if (n == 0) break; // end of file: success with fewer bytes
+        gFileBytesRead += static_cast<unsigned long long>(n);
         done += static_cast<DWORD>(n);
     }
     *lpNumberOfBytesRead = done;

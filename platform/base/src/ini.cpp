@@ -75,23 +75,12 @@ Loaded Load(const std::u16string& name, IniDocument* doc, DWORD* error) {
     }
     auto file = platform::LookupHandleAs<FileObject>(h);
     std::string bytes;
-    char buf[16384];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(file->fd(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        bytes.append(buf, static_cast<size_t>(n));
-    }
+    bool ok = ReadWhole(file->fd(), platform::ini::kMaxIniFileSize, &bytes, error);
     struct stat opened;
     bool stamped = ::fstat(file->fd(), &opened) == 0;
     file.reset();
     platform::RemoveHandle(h);
-    if (!ok) {
-        *error = ERROR_READ_FAULT;
-        return Loaded::Unreadable;
-    }
+    if (!ok) return Loaded::Unreadable;
     *doc = IniDocument::Parse(bytes);
     if (stamped) {
         gCache.host = host.host;
@@ -271,7 +260,7 @@ BOOL WriteProfile(const WCHAR* app, const WCHAR* key, const WCHAR* value, const 
     platform::SettingsFile settings(name);
     if (!settings.locked()) return FALSE;
     std::string bytes;
-    bool exists = settings.Read(&bytes);
+    bool exists = settings.Read(&bytes, platform::ini::kMaxIniFileSize);
     if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
     IniDocument doc = IniDocument::Parse(bytes);
     bool changed = !key     ? doc.DeleteSection(app)

@@ -95,7 +95,7 @@ void SettingsFile::RemoveLeftovers() const {
     ::closedir(dir);
 }
 
-bool SettingsFile::Read(std::string* bytes) const {
+bool SettingsFile::Read(std::string* bytes, unsigned long long maxSize) const {
     bytes->clear();
     if (!locked()) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -107,20 +107,13 @@ bool SettingsFile::Read(std::string* bytes) const {
                         FILE_ATTRIBUTE_NORMAL);
     if (h == INVALID_HANDLE_VALUE) return false;
     auto file = LookupHandleAs<FileObject>(h);
-    bool ok = !file->directory();
-    char buf[16384];
-    while (ok) {
-        ssize_t n = ::read(file->fd(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        bytes->append(buf, static_cast<size_t>(n));
-    }
+    DWORD error = ERROR_READ_FAULT;
+    bool ok = !file->directory() && ReadWhole(file->fd(), maxSize, bytes, &error);
     file.reset();
     RemoveHandle(h);
     if (!ok) {
         bytes->clear();
-        SetLastError(ERROR_READ_FAULT);
+        SetLastError(error);
         return false;
     }
     SetLastError(ERROR_SUCCESS);

@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "file_test_util.h"
+#include "platform/ini_document.h"
 #include "platform/settings_file.h"
 #include "platform/testctl.h"
 #include "platform/text.h"
@@ -105,11 +107,11 @@ TEST(SettingsFile, ReadReplaceAndErrors) {
         platform::SettingsFile file(u"C:\\store\\list.dat");
         ASSERT_TRUE(file.locked());
         std::string bytes = "stale";
-        EXPECT_FALSE(file.Read(&bytes));
+        EXPECT_FALSE(file.Read(&bytes, 100));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         EXPECT_EQ(bytes, "");
         ASSERT_TRUE(file.Replace(std::string("one\0two", 7)));
-        ASSERT_TRUE(file.Read(&bytes));
+        ASSERT_TRUE(file.Read(&bytes, 100));
         EXPECT_EQ(bytes, std::string("one\0two", 7));
         // A failed rename leaves the old contents and no temporary file.
         platform::test::FailNext("MoveFileExW", 1, ERROR_ACCESS_DENIED);
@@ -126,6 +128,68 @@ TEST(SettingsFile, ReadReplaceAndErrors) {
     platform::SettingsFile badName(u"C:\\store\\a|b.dat");
     EXPECT_FALSE(badName.locked());
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+}
+
+// A file is measured before it is read: one of exactly the limit reads
+// whole, one byte more is refused as bad data without a byte read.
+TEST(SettingsFile, ReadStopsAtTheLimit) {
+    MakeDir(u"C:\store");
+    Put(u"C:\store\list.dat", std::string(64, 'x'));
+    platform::SettingsFile file(u"C:\store\list.dat");
+    ASSERT_TRUE(file.locked());
+    std::string bytes;
+    unsigned long long before = platform::test::FileBytesRead();
+    ASSERT_TRUE(file.Read(&bytes, 64));
+    EXPECT_EQ(bytes, std::string(64, 'x'));
+    EXPECT_EQ(platform::test::FileBytesRead() - before, 64u);
+    before = platform::test::FileBytesRead();
+    EXPECT_FALSE(file.Read(&bytes, 63));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(bytes, "");
+    EXPECT_EQ(platform::test::FileBytesRead(), before);
+}
+
+// A gigabyte of sparse file in place of an INI file: every read and write
+// through the settings paths refuses it from its size, reading none of it,
+// and the file stays as it was.
+TEST(SettingsFile, HugeFileRefusedUnreadByEveryPath) {
+    MakeDir(u"C:\cfg");
+    constexpr off_t kHuge = off_t{1} << 30;
+    Put(kShared, "");
+    ASSERT_EQ(::truncate(Host(kShared).c_str(), kHuge), 0);
+    WCHAR text[64];
+    struct Case {
+        const char* what;
+        std::function<bool()> refused;
+    } cases[] = {
+        {"settings file read",
+         [] {
+             platform::SettingsFile file(kShared);
+             std::string bytes;
+             return file.locked() && !file.Read(&bytes, platform::ini::kMaxIniFileSize) &&
+                    bytes.empty();
+         }},
+        {"profile string",
+         [&] {
+             return GetPrivateProfileStringW(u"Main", u"Key", u"none", text, 64, kShared) == 4 &&
+                    std::u16string(text) == u"none";
+         }},
+        {"profile number", [] { return GetPrivateProfileIntW(u"Main", u"Key", 7, kShared) == 7; }},
+        {"profile section names",
+         [&] { return GetPrivateProfileSectionNamesW(text, 64, kShared) == 0; }},
+        {"profile write",
+         [] { return !WritePrivateProfileStringW(u"Main", u"Key", u"v", kShared); }},
+        {"profile key removal",
+         [] { return !WritePrivateProfileStringW(u"Main", u"Key", nullptr, kShared); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const unsigned long long before = platform::test::FileBytesRead();
+        EXPECT_TRUE(c.refused());
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+        EXPECT_EQ(platform::test::FileBytesRead(), before);
+        EXPECT_EQ(std::filesystem::file_size(Host(kShared)), static_cast<uintmax_t>(kHuge));
+    }
 }
 
 } // namespace

@@ -9,8 +9,8 @@
 // appended under a lock to that process's <pid>-<start>.mail, which its
 // message loop takes in whenever it looks for messages. A process that has
 // ended is known by its id and start time no longer agreeing; its files go
-// when another process notices. Registered message names are numbered in
-// <root>/windows/messages, so that every process agrees on them.
+// when another process reads the lists or publishes its first one. Registered message names are
+// numbered in <root>/windows/messages, so that every process agrees on them.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -61,6 +61,7 @@ struct Shared {
     std::map<std::tuple<long long, long long, ULONG_PTR>, ULONG_PTR> proxy; // and back
     ULONG_PTR nextProxy = kFirstForeign;
     std::string publishedPath, publishedText;
+    std::string sweptFolder; // where this process last swept what ended processes left
     std::map<std::pair<std::string, std::u16string>, UINT> messages; // (root, folded name)
 };
 
@@ -190,24 +191,48 @@ bool Alive(long long pid, long long started) {
     return platform::ProcessStarted(pid) == started;
 }
 
+// The process a file of the folder belongs to: "<pid>-<start>" and then
+// ".list", ".mail" or the list's temporary name. False for any other name.
+bool OwnerOf(const std::string& name, long long* pid, long long* started, bool* list) {
+    int used = 0;
+    if (std::sscanf(name.c_str(), "%lld-%lld%n", pid, started, &used) != 2 || *pid <= 0)
+        return false;
+    const std::string rest = name.substr(static_cast<size_t>(used));
+    const std::string own = std::to_string(*pid) + "-" + std::to_string(*started);
+    if (name.compare(0, static_cast<size_t>(used), own) != 0) return false; // no signs or zeros
+    *list = rest == ".list";
+    return *list || rest == ".mail" || rest == ".list.~" + std::to_string(*pid) + ".tmp";
+}
+
+// The files of processes that have ended. Run when another process reads the
+// lists and when a process first publishes its own, so that what a killed
+// process left goes even when nobody looks for its windows.
+void SweepEnded() {
+    std::error_code ec;
+    fs::directory_iterator it(Folder(), ec);
+    if (ec) return;
+    for (const auto& entry : it) {
+        long long pid = 0, started = 0;
+        bool list = false;
+        if (!OwnerOf(entry.path().filename().string(), &pid, &started, &list)) continue;
+        if (pid == ::getpid() && started == OwnStart()) continue;
+        if (!Alive(pid, started)) fs::remove(entry.path(), ec);
+    }
+}
+
 std::vector<ProcessWindows> OtherProcesses() {
+    SweepEnded();
     std::vector<ProcessWindows> out;
     std::error_code ec;
     fs::directory_iterator it(Folder(), ec);
     if (ec) return out;
     for (const auto& entry : it) {
-        std::string name = entry.path().filename().string();
-        if (name.size() < 6 || name.compare(name.size() - 5, 5, ".list") != 0) continue;
         long long pid = 0, started = 0;
-        if (std::sscanf(name.c_str(), "%lld-%lld.list", &pid, &started) != 2) continue;
+        bool list = false;
+        if (!OwnerOf(entry.path().filename().string(), &pid, &started, &list) || !list) continue;
         if (pid == ::getpid() && started == OwnStart()) continue;
-        if (!Alive(pid, started)) {
-            fs::remove(entry.path(), ec);
-            fs::remove(ProcessFile(pid, started, ".mail"), ec);
-            fs::remove(TempOf(entry.path().string(), pid), ec);
-            continue;
-        }
-        out.push_back({pid, started, ReadList(entry.path().string())});
+        // One that ended since the sweep is read as having no windows.
+        if (Alive(pid, started)) out.push_back({pid, started, ReadList(entry.path().string())});
     }
     return out;
 }
@@ -368,6 +393,9 @@ void PublishTopLevelWindows() {
         fs::remove(ProcessFile(::getpid(), OwnStart(), ".mail"), ec);
     } else if (!WriteWhole(path, text)) {
         return; // tried again at the next look for messages
+    } else if (X().sweptFolder != Folder()) {
+        SweepEnded(); // at the first list of this process under this root
+        X().sweptFolder = Folder();
     }
     X().publishedPath = path;
     X().publishedText = text;

@@ -1,7 +1,10 @@
 // Top-level windows of another process of the same machine root: found by
 // title, asked whether minimized, sent a command and raised, told of a
 // settings change; gone with their process.
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -168,6 +171,47 @@ TEST_F(SharedWindows, OwnWindowsStayThisProcesssOwn) {
     EXPECT_EQ(FindWindowA(nullptr, "Mine"), own);
     DestroyWindow(own);
     EXPECT_EQ(FindWindowA(nullptr, "Mine"), nullptr);
+}
+
+// What killed processes left in the shared folder goes when this process
+// shows its first window: the files of a process id that is gone, or of one
+// whose id now belongs to a process started at another time. A living
+// process's files stay.
+TEST_F(SharedWindows, WhatEndedProcessesLeftGoesAtTheFirstWindow) {
+    const std::string folder = platform::MachineRoot() + "/windows/";
+    std::filesystem::create_directories(folder);
+    const long long gone = 999999999; // above any process id the system hands out
+    const long long own = ::getpid(), parent = ::getppid();
+    const long long ownStart = platform::ProcessStarted(own);
+    const long long parentStart = platform::ProcessStarted(parent);
+    ASSERT_GT(parentStart, 0);
+    auto name = [](long long pid, long long start, const std::string& kind) {
+        return std::to_string(pid) + "-" + std::to_string(start) + kind;
+    };
+    struct Case {
+        std::string file;
+        bool stays;
+    } cases[] = {
+        {name(gone, 4242, ".list"), false},
+        {name(gone, 4242, ".mail"), false},
+        {name(gone, 4242, ".list.~" + std::to_string(gone) + ".tmp"), false},
+        {name(own, ownStart + 1, ".list"), false},
+        {name(own, ownStart + 1, ".mail"), false},
+        {name(parent, parentStart, ".list"), true},
+        {name(parent, parentStart, ".mail"), true},
+        {name(parent, parentStart + 1, ".list"), false},
+        {"messages", true},
+        {"notes.txt", true},
+    };
+    for (const auto& c : cases)
+        std::ofstream(folder + c.file) << "";
+    HWND window = CreateWindowExW(0, u"Static", u"First", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10,
+                                  nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    for (const auto& c : cases)
+        EXPECT_EQ(std::filesystem::exists(folder + c.file), c.stays) << c.file;
+    EXPECT_TRUE(std::filesystem::exists(folder + name(own, ownStart, ".list")));
+    DestroyWindow(window);
 }
 
 } // namespace

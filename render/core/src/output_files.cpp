@@ -37,7 +37,9 @@ template <class Edit> BOOL EditList(const std::u16string& spoolFolder, Edit edit
     platform::SettingsFile file(spoolFolder + kOutputFileList);
     if (!file.locked()) return FALSE;
     std::string bytes;
-    if (!file.Read(&bytes) && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
+    if (!file.Read(&bytes, platform::ini::kMaxIniFileSize) &&
+        GetLastError() != ERROR_FILE_NOT_FOUND)
+        return FALSE;
     auto doc = platform::ini::IniDocument::Parse(bytes);
     bool changed = false;
     BOOL result = edit(doc, &changed);

@@ -2,8 +2,12 @@
 // the first job, the spool side and the second job's completion.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <thread>
@@ -159,6 +163,32 @@ TEST_F(OutputFilesTest, EveryTakenSlotIsPassedOver) {
     EXPECT_TRUE(AddOutputFileEntry(kFolder, 50001, u"C:\\Out\\a.prn"));
     EXPECT_EQ(Value(u"JobID_0000270F"), u"0000C351");
     EXPECT_FALSE(AddOutputFileEntry(kFolder, 50002, u"C:\\Out\\b.prn"));
+}
+
+// A gigabyte of sparse file as the list: every step refuses it from its size,
+// reads none of it and leaves it as it was.
+TEST_F(OutputFilesTest, AHugeListIsRefusedUnread) {
+    constexpr off_t kHuge = off_t{1} << 30;
+    WriteText(List(), "");
+    const std::string host = platform::HostPath(List());
+    ASSERT_EQ(::truncate(host.c_str(), kHuge), 0);
+    const std::u16string temp = kFolder + u"~tmp1.prn";
+    WriteText(temp, "printed");
+    struct Case {
+        const char* step;
+        std::function<bool()> refused;
+    } cases[] = {
+        {"booking a slot", [] { return !AddOutputFileEntry(kFolder, 50001, u"C:\\Out\\a.prn"); }},
+        {"completing a job", [&] { return !CompleteOutputFiles(kFolder, 50001, temp); }},
+        {"sweeping dead owners", [] { return SweepDeadOutputFiles(kFolder) == 0; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        const unsigned long long before = platform::test::FileBytesRead();
+        EXPECT_TRUE(c.refused());
+        EXPECT_EQ(platform::test::FileBytesRead(), before);
+        EXPECT_EQ(std::filesystem::file_size(host), static_cast<uintmax_t>(kHuge));
+    }
 }
 
 } // namespace

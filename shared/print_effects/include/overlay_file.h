@@ -20,6 +20,10 @@ constexpr char kOverlayMagic[4] = {'Z', 'O', 'R', 'D'};
 constexpr char kOverlayExtension[] = ".POL";
 // An overlay name without folder or extension, terminator included.
 constexpr size_t kOverlayNameSize = 64;
+// The largest overlay file read. The header's size word would allow 4 GB; a
+// page holding an uncompressed 32-bit picture of a whole A3 sheet at 600 dpi
+// takes 278 MB, so this leaves room for any page a job makes.
+constexpr uint64_t kMaxOverlayFileSize = kOverlayHeaderSize + (uint64_t{512} << 20);
 
 struct OverlayHeader {
     uint32_t systemVersion = 0; // version word of the system that made it
@@ -59,6 +63,9 @@ bool IsBareOverlayName(const char* name);
 
 // A file read whole; false with the last error set when it cannot be.
 bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
+// An overlay file read whole. One larger than any overlay is refused
+// (ERROR_INVALID_DATA) before a byte of it is read.
+bool ReadOverlayFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
 
 } // namespace print_effects
 

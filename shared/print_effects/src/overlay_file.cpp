@@ -120,13 +120,20 @@ DWORD WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes,
     return error ? error : (ok ? 0 : ERROR_WRITE_FAULT);
 }
 
-bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes) {
+namespace {
+
+// The size is asked before a byte is read.
+bool ReadFileWithin(const std::string& path, uint64_t maxSize, std::vector<uint8_t>* bytes) {
     bytes->clear();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart >= 0 && size.QuadPart < (1LL << 31);
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart >= 0;
+    if (ok && static_cast<uint64_t>(size.QuadPart) > maxSize) {
+        SetLastError(ERROR_INVALID_DATA);
+        ok = false;
+    }
     if (ok) {
         bytes->resize(static_cast<size_t>(size.QuadPart));
         DWORD read = 0;
@@ -134,9 +141,21 @@ bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes) {
              (ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
               read == bytes->size());
     }
+    const DWORD error = GetLastError();
     CloseHandle(file);
     if (!ok) bytes->clear();
+    SetLastError(error);
     return ok;
+}
+
+} // namespace
+
+bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes) {
+    return ReadFileWithin(path, (uint64_t{1} << 31) - 1, bytes);
+}
+
+bool ReadOverlayFileWhole(const std::string& path, std::vector<uint8_t>* bytes) {
+    return ReadFileWithin(path, kMaxOverlayFileSize, bytes);
 }
 
 std::string WithOverlayName(const std::string& text, const std::string& name) {

@@ -135,10 +135,11 @@ ProfileFile::Load ProfileFile::LoadImage(platform::SettingsFile& file, StoreImag
     *image = StoreImage{};
     std::string bytes;
     if (!CheckPath()) return Load::kFailed;
-    if (!file.locked() || !file.Read(&bytes)) {
+    if (!file.locked() || !file.Read(&bytes, profile_format::kMaxStoreSize)) {
         const DWORD e = GetLastError();
         if (file.locked() && e == ERROR_FILE_NOT_FOUND) return Load::kMissing;
-        Fail(kProfileCannotOpen, e);
+        // A file larger than any store is refused unread, as a damaged one.
+        Fail(file.locked() && e == ERROR_INVALID_DATA ? kProfileMalformed : kProfileCannotOpen, e);
         return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? Load::kMissing
                                                                       : Load::kFailed;
     }

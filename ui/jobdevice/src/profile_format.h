@@ -74,6 +74,10 @@ inline constexpr DWORD kDevmodeLength = DEVMODEA_SIZE + PRIVATE_DEVMODE_SIZE; //
 // A record chunk shorter than this holds no device mode at all.
 inline constexpr DWORD kSmallestRecordChunk = 217;
 inline constexpr DWORD kCurrentSettingsVersion = 0x100000;
+// The largest store read. The format bounds neither the record count nor a
+// device mode's length; a profile is a 1,472-byte chunk, so this holds more
+// than 11,000 of them, far beyond any person's list.
+inline constexpr unsigned long long kMaxStoreSize = 16ull << 20;
 
 // Older layout.
 inline constexpr DWORD kLegacyHeadSize = 52;

@@ -347,7 +347,7 @@ bool COverlay::DrawOverlay(HDC dc, const RECT& square) {
     const std::u16string use = AnsiField(choice_.useName, 64);
     std::vector<uint8_t> bytes;
     const std::string path = WideToAnsiString(Folder() + use + u".POL");
-    if (!print_effects::ReadFileWhole(path, &bytes)) return false;
+    if (!print_effects::ReadOverlayFileWhole(path, &bytes)) return false;
     print_effects::OverlayHeader header;
     const uint8_t* bits = nullptr;
     size_t bitsSize = 0;

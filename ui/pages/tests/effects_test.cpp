@@ -69,9 +69,7 @@ class EffectsDialogs : public pages_test::SheetFixture {
   protected:
     void SetUp() override {
         SheetFixture::SetUp();
-        folder_ = reinterpret_cast<const char16_t*>(context_->userFolder);
-        if (!folder_.empty() && folder_.back() != u'\\') folder_ += u'\\';
-        ASSERT_TRUE(CreateDirectoryTree(folder_.c_str()));
+        folder_ = MakeUserFolder();
     }
     static HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
     void Picture(HWND window, const std::string& name) {

@@ -32,6 +32,13 @@ void SheetFixture::Open(const ui_test::Bytes& model) {
     ASSERT_NE(context_->constraints, nullptr);
 }
 
+std::u16string SheetFixture::MakeUserFolder() {
+    std::u16string folder = reinterpret_cast<const char16_t*>(context_->userFolder);
+    if (!folder.empty() && folder.back() != u'\\') folder += u'\\';
+    EXPECT_TRUE(CreateDirectoryTree(folder.c_str()));
+    return folder;
+}
+
 void SheetFixture::TearDown() {
     if (context_) FreeSheetContext(context_);
     if (printer_) ClosePrinter(printer_);

@@ -25,6 +25,8 @@ class SheetFixture : public ::testing::Test {
     void Open(const ui_test::Bytes& model);
 
     DEVMODE_IMAGEW& Working() { return context_->workingImage; }
+    // The context's per-user working folder, made, with its final backslash.
+    std::u16string MakeUserFolder();
 
     HANDLE printer_ = nullptr;
     SheetContext* context_ = nullptr;

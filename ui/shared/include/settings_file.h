@@ -15,7 +15,7 @@ namespace sheetwright {
 BOOL WriteWholeFile(LPCWSTR path, const void* bytes, DWORD size);
 
 // Reads a whole file of at most maxSize bytes; FALSE when it is missing,
-// cannot be read or is larger.
+// cannot be read or is larger (a larger file is refused unread).
 BOOL ReadWholeFile(LPCWSTR path, DWORD maxSize, std::vector<BYTE>* out);
 
 } // namespace sheetwright

@@ -18,13 +18,20 @@ constexpr DWORD kLastResourceId = 32767;
 constexpr DWORD kMaxLocalizeFile = 32u << 20;
 constexpr size_t kMaxControlText = 260;
 
-FILETIME LastWriteTime(const std::u16string& path, bool* opened) {
+// The file's last-write time; *opened when it opens, *tooLarge (when asked)
+// when it is larger than any file of ours.
+FILETIME LastWriteTime(const std::u16string& path, bool* opened, bool* tooLarge = nullptr) {
     FILETIME t{};
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     *opened = h != INVALID_HANDLE_VALUE;
+    if (tooLarge) *tooLarge = false;
     if (*opened) {
         GetFileTime(h, nullptr, nullptr, &t);
+        LARGE_INTEGER size{};
+        if (tooLarge)
+            *tooLarge = !GetFileSizeEx(h, &size) || size.QuadPart < 0 ||
+                        static_cast<ULONGLONG>(size.QuadPart) > kMaxLocalizeFile;
         CloseHandle(h);
     }
     return t;
@@ -175,12 +182,13 @@ BOOL CLocalize::ReadCacheEntry(bool isString, DWORD id, std::vector<BYTE>* data)
 
 BOOL CLocalize::IsCacheCurrent() {
     if (!source_) return TRUE;
-    bool rctOpen = false, rcpOpen = false, moduleOpen = false;
-    const FILETIME rctTime = LastWriteTime(paths_.rct, &rctOpen);
-    const FILETIME rcpTime = LastWriteTime(paths_.rcp, &rcpOpen);
+    bool rctOpen = false, rcpOpen = false, moduleOpen = false, rctHuge = false, rcpHuge = false;
+    const FILETIME rctTime = LastWriteTime(paths_.rct, &rctOpen, &rctHuge);
+    const FILETIME rcpTime = LastWriteTime(paths_.rcp, &rcpOpen, &rcpHuge);
     const FILETIME moduleTime = LastWriteTime(source_->ModulePath(), &moduleOpen);
-    // Nothing to build from: whatever is there stays.
-    if (!rctOpen || !rcpOpen || !moduleOpen) return TRUE;
+    // Nothing to build from (a text or geometry file larger than any is
+    // damaged): whatever is there stays.
+    if (!rctOpen || !rcpOpen || !moduleOpen || rctHuge || rcpHuge) return TRUE;
     std::vector<BYTE> bytes;
     RcbImage image;
     // A cache that is missing, half written or inconsistent is rebuilt, and
@@ -226,6 +234,16 @@ SectionMap ReadSection(const platform::ini::IniDocument& file, const std::u16str
 
 BOOL CLocalize::BuildCache() {
     if (!source_ || paths_.rcb.empty()) return FALSE;
+    // A text or geometry file larger than any is damaged: it is not read,
+    // and the cache is not rebuilt without its texts.
+    bool opened = false, huge = false;
+    for (const std::u16string* path : {&paths_.rct, &paths_.rcp}) {
+        LastWriteTime(*path, &opened, &huge);
+        if (huge) {
+            SetLastError(ERROR_INVALID_DATA);
+            return FALSE;
+        }
+    }
     RcbHeader h{};
     h.textVersion = GetPrivateProfileIntW(u"Main", u"Version", 0, paths_.rct.c_str());
     languageId_ =
@@ -233,7 +251,6 @@ BOOL CLocalize::BuildCache() {
                           GetPrivateProfileIntW(u"Main", u"SubLanguageID", 0, paths_.rct.c_str()));
     h.languageId = languageId_;
     source_->ProductVersion(&h.productVersionMS, &h.productVersionLS);
-    bool opened = false;
     h.moduleTime = LastWriteTime(source_->ModulePath(), &opened);
     h.textTime = LastWriteTime(paths_.rct, &opened);
     h.geometryTime = LastWriteTime(paths_.rcp, &opened);

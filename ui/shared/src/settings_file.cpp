@@ -24,7 +24,7 @@ BOOL ReadWholeFile(LPCWSTR path, DWORD maxSize, std::vector<BYTE>* out) {
     if (!path || !path[0]) return FALSE;
     platform::SettingsFile file(path);
     std::string bytes;
-    if (!file.locked() || !file.Read(&bytes) || bytes.size() > maxSize) return FALSE;
+    if (!file.locked() || !file.Read(&bytes, maxSize)) return FALSE;
     out->assign(bytes.begin(), bytes.end());
     return TRUE;
 }

@@ -1,6 +1,8 @@
 // The localisation cache on hand-laid templates: file names, the text and
 // geometry sections, template conversion, and the cache built, reused,
 // rebuilt when stale or broken, and answered from.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -499,6 +501,48 @@ TEST_F(LocalizeCache, LookUpsReadTheirEntryAndWaitForNoWriter) {
     writer.reset(); // lets a look-up that waited for the lock go on
     EXPECT_TRUE(answered);
     EXPECT_EQ(lookUp.get(), u"Fach\n2");
+}
+
+// A gigabyte of sparse file in place of the text, geometry or cache file is
+// refused from its size, none of it read: with a huge text or geometry file
+// there is nothing to build from and the cache made before stays in use; a
+// huge cache is none, and is built again.
+TEST_F(LocalizeCache, HugeFilesAreRefusedUnread) {
+    ASSERT_TRUE(Make()->BuildCache());
+    const std::u16string files[] = {u"C:\\Drv\\Panelk.RCT", u"C:\\Drv\\Panelk.RCP",
+                                    u"C:\\Drv\\Panelkit.RCB"};
+    std::map<std::u16string, Bytes> kept;
+    for (const auto& f : files)
+        kept[f] = ReadHostFile(platform::HostPath(f));
+    struct Case {
+        const char* what;
+        std::u16string path;
+        bool current, built;
+    } cases[] = {
+        {"text file", files[0], true, false},
+        {"geometry file", files[1], true, false},
+        {"cache", files[2], false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& [path, bytes] : kept)
+            WriteHostFile(platform::HostPath(path), bytes);
+        const std::string host = platform::HostPath(c.path);
+        ASSERT_EQ(::truncate(host.c_str(), off_t{1} << 30), 0);
+        // What the calls may read: the other files, each whole a few times.
+        unsigned long long others = 0;
+        for (const auto& [path, bytes] : kept)
+            if (path != c.path) others += bytes.size();
+        const unsigned long long before = platform::test::FileBytesRead();
+        auto loc = Make();
+        EXPECT_EQ(loc->IsCacheCurrent(), c.current);
+        EXPECT_EQ(loc->BuildCache(), c.built);
+        std::u16string s;
+        loc->LoadString(7, &s);
+        EXPECT_EQ(s, u"Papier");
+        EXPECT_LE(platform::test::FileBytesRead() - before, 4 * others);
+        if (!c.built) EXPECT_EQ(std::filesystem::file_size(host), uintmax_t{1} << 30);
+    }
 }
 
 } // namespace

@@ -12,6 +12,11 @@
 
 namespace platform::ini {
 
+// The largest INI file read. The format sets no size; the largest INI text
+// the package reads is a language's dialog text, which its reader bounds at
+// 32 MB, and no list or settings file written as INI comes near that.
+inline constexpr unsigned long long kMaxIniFileSize = 32ull << 20;
+
 // How the file's bytes are text: UTF-16LE after an FF FE mark; otherwise
 // UTF-8 (with or without its mark) when the bytes are valid UTF-8, else the
 // ANSI code page. The system reads a file without a mark in the ANSI code page

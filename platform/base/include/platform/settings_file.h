@@ -17,7 +17,8 @@ namespace platform {
 //   platform::SettingsFile file(path);
 //   if (!file.locked()) return FALSE;        // last error says why
 //   std::string bytes;
-//   if (!file.Read(&bytes) && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
+//   if (!file.Read(&bytes, kMaxThisFormat) && GetLastError() != ERROR_FILE_NOT_FOUND)
+//       return FALSE;
 //   ... change bytes ...
 //   return file.Replace(bytes);
 //
@@ -38,8 +39,10 @@ class SettingsFile {
     const std::u16string& windowsPath() const { return windowsPath_; }
 
     // The file's whole contents. False with ERROR_FILE_NOT_FOUND for a file
-    // that is not there (bytes is then empty), or another error.
-    bool Read(std::string* bytes) const;
+    // that is not there (bytes is then empty), or another error. A file larger
+    // than maxSize, the largest file of its format, is refused with
+    // ERROR_INVALID_DATA before a byte of it is read.
+    bool Read(std::string* bytes, unsigned long long maxSize) const;
     // Writes bytes to a new file of a unique name beside the file, flushes it
     // and renames it over the file (keeping its hidden and system marks). On
     // failure the file is untouched and the last error says why.

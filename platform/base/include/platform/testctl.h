@@ -37,5 +37,9 @@ long LiveHeapAllocations();
 long OpenRegistryKeys();
 // Views of file mappings not yet unmapped.
 long LiveViews();
+// Bytes this process has read from files (ReadFile and the platform's
+// whole-file reads) since it started: a test reads it before and after a
+// call to see that a file was refused without being read.
+unsigned long long FileBytesRead();
 
 } // namespace platform::test
