@@ -307,6 +307,86 @@ std::string PrintLeftovers() {
     return names;
 }
 
+// A metafile of one polyline of `count` points strewn over a 600 dpi page,
+// laid out by hand: a stream of some kilobytes on every road.
+std::string StrewnPolylineDocument(uint32_t count) {
+    std::string b;
+    auto u32 = [&b](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    const uint32_t polyline = 28 + 8 * count, bytes = 88 + polyline + 20;
+    u32(1);  // header
+    u32(88); // size
+    for (uint32_t v : {0u, 0u, 4960u, 7015u, 0u, 0u, 21000u, 29700u})
+        u32(v);
+    u32(0x464D4520);
+    u32(0x10000);
+    u32(bytes);
+    u32(3); // records
+    u32(1); // handles (16 bits), reserved (16 bits)
+    for (uint32_t v : {0u, 0u, 0u, 4960u, 7015u, 210u, 297u})
+        u32(v);
+    u32(4); // polyline
+    u32(polyline);
+    for (uint32_t v : {300u, 300u, 4300u, 6300u, count})
+        u32(v);
+    for (uint32_t i = 0; i < count; ++i) {
+        u32(300 + (i * 7919u) % 4000);
+        u32(300 + (i * 104729u) % 6000);
+    }
+    for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) // end of file
+        u32(v);
+    return b;
+}
+
+// A print to a file whose disk fills up fails and leaves the destination as
+// it was, with no partial output and no temporary file beside it, on every
+// road. The destination lies on an 8 KB file system of a mount namespace of
+// the command's own; the machine root keeps its room.
+TEST_F(HostileInputTest, APrintToAFullDiskLeavesTheDestinationAsItWas) {
+    std::string out;
+    const std::string disk = root_ + "/full";
+    fs::create_directories(disk);
+    if (platform_testing::RunCommand(
+            "unshare -rm sh -c 'mount -t tmpfs -o size=8k tmpfs \"" + disk + "\"' 2>&1", &out) != 0)
+        GTEST_SKIP() << "no mount namespace for a small file system: " << out;
+    const std::string doc = root_ + "/strewn.emf";
+    Write(doc, StrewnPolylineDocument(4000));
+    struct Road {
+        const char* name;
+        const char* store; // device-mode fields for the road, or ""
+        const char* flag;  // how the destination is named
+        const char* message;
+    } roads[] = {
+        {"spool-side --to-file", "", "--to-file", "the job did not end (error 29"},
+        {"spool-side --output", "", "--output", "No space left on device"},
+        {"direct --to-file", "--set ReverseOrder=0 --set GraphicsMode=0", "--to-file",
+         "the job did not end"},
+        {"direct --output", "", "--output", "No space left on device"},
+    };
+    for (const Road& r : roads) {
+        if (*r.store) {
+            ASSERT_EQ(Printhost(std::string("devmode P ") + r.store + " --store", &out), 0) << out;
+        }
+        // The mount lasts as long as the command: what is on it is listed there.
+        const std::string command =
+            "mount -t tmpfs -o size=8k tmpfs '" + disk + "' && printf before > '" + disk +
+            "/dest.prn' && '" + PKG_TOOLS_DIR + "/printhost' print --printer P " + r.flag + " '" +
+            disk + "/dest.prn' '" + doc + "' </dev/null 2>&1; echo \"rc=$?\"; ls -A '" + disk +
+            "'; cat '" + disk + "/dest.prn'";
+        std::string quoted;
+        for (char c : command)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        ASSERT_EQ(
+            platform_testing::RunCommand("timeout 120 unshare -rm sh -c '" + quoted + "'", &out), 0)
+            << r.name << ": " << out;
+        EXPECT_NE(out.find("rc=1\ndest.prn\nbefore"), std::string::npos) << r.name << ": " << out;
+        EXPECT_NE(out.find(r.message), std::string::npos) << r.name << ": " << out;
+        EXPECT_EQ(PrintLeftovers(), "") << r.name;
+    }
+}
+
 // Prints killed while the package is recorded and while it is replayed, on
 // the spool-side road and for a file: the spooler's next look fails the job,
 // the next print's start leaves nothing of it on disk, and the next logon's
