@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform_testing/fresh_root.h"
+#include "stream_picture.h"
 #include "win/devmode.h"
 #include "win/spool.h"
 
@@ -183,6 +184,126 @@ TEST_F(HostileInputTest, ADashedLineFarOffThePagePrintsOnEveryRoad) {
                   0)
             << r.name << ": " << out;
         EXPECT_NE(out.find("printed 1 page(s)"), std::string::npos) << r.name << ": " << out;
+    }
+}
+
+// A metafile of one poly record of a million points that run to and fro
+// along a diagonal, laid out by hand: its reference device has five pixels to
+// each of a 600 dpi page's, so the points crowd each device pixel by the
+// thousand. A pen 60 pixels wide (two pixels of the decoder's picture).
+std::string CrowdedLineDocument(uint32_t type) {
+    constexpr uint32_t kPoints = 1000000;
+    const bool wide = type == 3 || type == 4 || type == 7; // 32-bit points
+    const bool polypoly = type == 7 || type == 90;
+    std::string b;
+    auto u32 = [&b](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<char>(v >> (8 * i)));
+    };
+    auto u16 = [&b](uint32_t v) {
+        b.push_back(static_cast<char>(v));
+        b.push_back(static_cast<char>(v >> 8));
+    };
+    const uint32_t head = polypoly ? 40 : 28;
+    const uint32_t poly = head + kPoints * (wide ? 8 : 4);
+    const uint32_t bytes = 88 + 28 + 12 + poly + 20;
+    u32(1);  // header
+    u32(88); // size
+    for (uint32_t v : {0u, 0u, 24800u, 35075u, 0u, 0u, 21000u, 29700u})
+        u32(v);
+    u32(0x464D4520);
+    u32(0x10000);
+    u32(bytes);
+    u32(5); // records
+    u32(2); // handles (16 bits), reserved (16 bits)
+    for (uint32_t v : {0u, 0u, 0u, 24800u, 35075u, 210u, 297u})
+        u32(v);
+    for (uint32_t v : {38u, 28u, 1u, 0u, 60u, 0u, 0u}) // create pen 1: solid, 60 wide
+        u32(v);
+    for (uint32_t v : {37u, 12u, 1u}) // select it
+        u32(v);
+    u32(type);
+    u32(poly);
+    for (uint32_t v : {5000u, 5000u, 20000u, 20000u}) // bounds
+        u32(v);
+    if (polypoly) {
+        for (uint32_t v : {2u, kPoints, kPoints / 2, kPoints / 2})
+            u32(v);
+    } else {
+        u32(kPoints);
+    }
+    for (uint32_t i = 0; i < kPoints; ++i) {
+        // Forward 15,000 units over the million points, with a jitter of
+        // three units back and forth.
+        uint32_t along = 5000 + static_cast<uint32_t>(uint64_t(i) * 15000 / kPoints) + (i % 2) * 3;
+        if (wide) {
+            u32(along);
+            u32(along);
+        } else {
+            u16(along);
+            u16(along);
+        }
+    }
+    for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) // end of file
+        u32(v);
+    return b;
+}
+
+// A record of a million points on a few thousand device pixels prints, on
+// both roads, as a few thousand points: the stream stays small, and the
+// decoded page still shows the line from end to end.
+TEST_F(HostileInputTest, AMillionPointsOnAFewPixelsPrintAsThosePixels) {
+    struct Record {
+        const char* name;
+        uint32_t type;
+    } records[] = {
+        {"polyline", 4},   {"polyline16", 87},  {"polygon", 3},
+        {"polygon16", 86}, {"polypolyline", 7}, {"polypolyline16", 90},
+    };
+    struct Road {
+        const char* name;
+        const char* store;
+    } roads[] = {
+        {"spool-side", ""},
+        {"direct", "--set ReverseOrder=0 --set GraphicsMode=0"},
+    };
+    std::string out;
+    for (const Road& road : roads) {
+        if (*road.store) {
+            ASSERT_EQ(Printhost(std::string("devmode P ") + road.store + " --store", &out), 0)
+                << out;
+        }
+        for (const Record& r : records) {
+            const std::string what = std::string(road.name) + " " + r.name;
+            const std::string doc = root_ + "/" + r.name + ".emf";
+            Write(doc, CrowdedLineDocument(r.type));
+            const std::string prn = root_ + "/" + r.name + "-" + road.name + ".prn";
+            ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + doc + "'", &out), 0)
+                << what << ": " << out;
+            // A million points would take megabytes of the stream.
+            EXPECT_LT(fs::file_size(prn), 200u * 1024) << what;
+            const std::string png = root_ + "/" + r.name + "-" + road.name;
+            ASSERT_EQ(Printhost("decode --png '" + png + "' '" + prn + "'", &out), 0)
+                << what << ": " << out;
+            e2e::Picture pic;
+            ASSERT_TRUE(e2e::ReadPng(png + "-1.png", &pic)) << what;
+            // The line's dark pixels reach from one end to the other, on the
+            // diagonal, and only there.
+            int left = pic.width, right = -1, top = pic.height, bottom = -1, off = 0;
+            long dark = 0;
+            for (int y = 0; y < pic.height; ++y)
+                for (int x = 0; x < pic.width; ++x)
+                    if (pic.Dark(x, y)) {
+                        ++dark;
+                        left = std::min(left, x), right = std::max(right, x);
+                        top = std::min(top, y), bottom = std::max(bottom, y);
+                        off = std::max(off, std::abs((x - left) - (y - top)));
+                    }
+            EXPECT_GT(right - left, 280) << what;
+            EXPECT_GT(bottom - top, 280) << what;
+            EXPECT_LT(off, 12) << what;
+            EXPECT_LT(dark, 6000) << what;
+        }
     }
 }
 
