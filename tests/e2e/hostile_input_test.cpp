@@ -193,7 +193,7 @@ TEST_F(HostileInputTest, ADashedLineFarOffThePagePrintsOnEveryRoad) {
 // thousand. A pen 60 pixels wide (two pixels of the decoder's picture).
 std::string CrowdedLineDocument(uint32_t type) {
     constexpr uint32_t kPoints = 1000000;
-    const bool wide = type == 3 || type == 4 || type == 7; // 32-bit points
+    const bool wide = type <= 4 || type == 7; // 32-bit points
     const bool polypoly = type == 7 || type == 90;
     std::string b;
     auto u32 = [&b](uint32_t v) {
@@ -257,8 +257,8 @@ TEST_F(HostileInputTest, AMillionPointsOnAFewPixelsPrintAsThosePixels) {
         const char* name;
         uint32_t type;
     } records[] = {
-        {"polyline", 4},   {"polyline16", 87},  {"polygon", 3},
-        {"polygon16", 86}, {"polypolyline", 7}, {"polypolyline16", 90},
+        {"polyline", 4},     {"polyline16", 87},     {"polygon", 3},    {"polygon16", 86},
+        {"polypolyline", 7}, {"polypolyline16", 90}, {"polybezier", 2}, {"polybezier16", 85},
     };
     struct Road {
         const char* name;

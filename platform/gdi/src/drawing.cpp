@@ -270,6 +270,23 @@ void AddLines(Figures& f, const Affine& toDevice, const POINT* apt, size_t count
     }
 }
 
+// Curves through logical points (three for each), added in device units; a
+// curve whose points all lie within a device pixel of the point kept before
+// it is left out as a line would be (the last one ends the figure as a line).
+void AddBeziers(Figures& f, const Affine& toDevice, const POINT* apt, size_t count) {
+    for (size_t i = 0; i + 2 < count; i += 3) {
+        PointD c1 = toDevice.Apply(P(apt[i].x, apt[i].y));
+        PointD c2 = toDevice.Apply(P(apt[i + 1].x, apt[i + 1].y));
+        PointD end = toDevice.Apply(P(apt[i + 2].x, apt[i + 2].y));
+        PointD from = f.back().p;
+        if (WithinPixel(from, c1) && WithinPixel(from, c2) && WithinPixel(from, end)) {
+            if (i + 3 >= count) LineTo(f, end);
+            continue;
+        }
+        BezierTo(f, c1, c2, end);
+    }
+}
+
 // A figure through logical points in device units, from the first point.
 void AddFigure(Figures& f, const Affine& toDevice, const POINT* apt, size_t count) {
     MoveTo(f, toDevice.Apply(P(apt[0].x, apt[0].y)));
@@ -594,12 +611,11 @@ BOOL WINAPI PolyBezier(HDC hdc, const POINT* apt, DWORD cpt) {
     if (!apt || cpt < 4 || (cpt - 1) % 3) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
+    Affine m = LogicalToDevice(dc->a);
     Figures f;
-    MoveTo(f, P(apt[0].x, apt[0].y));
-    for (DWORD i = 1; i + 2 < cpt; i += 3)
-        BezierTo(f, P(apt[i].x, apt[i].y), P(apt[i + 1].x, apt[i + 1].y),
-                 P(apt[i + 2].x, apt[i + 2].y));
-    return EmitLogical(*dc, std::move(f), false, true);
+    MoveTo(f, m.Apply(P(apt[0].x, apt[0].y)));
+    AddBeziers(f, m, apt + 1, cpt - 1);
+    return EmitWith(*dc, std::move(f), false, true, false);
 }
 
 BOOL WINAPI PolyBezierTo(HDC hdc, const POINT* apt, DWORD cpt) {
@@ -607,13 +623,12 @@ BOOL WINAPI PolyBezierTo(HDC hdc, const POINT* apt, DWORD cpt) {
     if (!apt || cpt < 3 || cpt % 3) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
+    Affine m = LogicalToDevice(dc->a);
     Figures f;
-    MoveTo(f, dc->a.current);
-    for (DWORD i = 0; i + 2 < cpt; i += 3)
-        BezierTo(f, P(apt[i].x, apt[i].y), P(apt[i + 1].x, apt[i + 1].y),
-                 P(apt[i + 2].x, apt[i + 2].y));
+    MoveTo(f, m.Apply(dc->a.current));
+    AddBeziers(f, m, apt, cpt);
     dc->a.current = P(apt[cpt - 1].x, apt[cpt - 1].y);
-    return EmitLogical(*dc, std::move(f), false, true, true);
+    return EmitWith(*dc, std::move(f), false, true, true);
 }
 
 BOOL WINAPI PolyDraw(HDC hdc, const POINT* apt, const BYTE* aj, int cpt) {

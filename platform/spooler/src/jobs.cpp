@@ -4,15 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <atomic>
-#include <random>
 #include <map>
 #include <mutex>
+#include <random>
 #include <sstream>
 
 #include "platform/paths.h"
