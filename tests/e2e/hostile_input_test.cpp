@@ -125,31 +125,34 @@ TEST_F(HostileInputTest, FilesTheCommandLineReadsAreFiles) {
     }
 }
 
+// A word of a metafile laid out by hand: little-endian.
+void Put32(std::string& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+// The 88-byte header of a metafile of `bytes` bytes in `records` records (the
+// header and the end of file among them), framed on A4 by a reference device
+// of `width` x `height` pixels.
+void PutHeader(std::string& b, uint32_t bytes, uint32_t records, uint32_t handles, uint32_t width,
+               uint32_t height) {
+    for (uint32_t v :
+         {1u,       88u,   0u,      0u,      width, height, 0u, 0u,    21000u, 29700u, 0x464D4520u,
+          0x10000u, bytes, records, handles, 0u,    0u,     0u, width, height, 210u,   297u})
+        Put32(b, v);
+}
+
 // A metafile of one dashed pen and one line to y = 2^31 - 1, laid out by hand.
 std::string DashedLineDocument() {
     std::string b;
-    auto u32 = [&b](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b.push_back(static_cast<char>(v >> (8 * i)));
-    };
+    auto u32 = [&b](uint32_t v) { Put32(b, v); };
     auto rec = [&](uint32_t type, std::initializer_list<uint32_t> words) {
         u32(type);
         u32(static_cast<uint32_t>(8 + 4 * words.size()));
         for (uint32_t w : words)
             u32(w);
     };
-    constexpr uint32_t kRecords = 6, kBytes = 88 + 28 + 12 + 16 + 16 + 20;
-    u32(1);  // header
-    u32(88); // size
-    for (uint32_t v : {0u, 0u, 4960u, 7015u, 0u, 0u, 21000u, 29700u})
-        u32(v);
-    u32(0x464D4520);
-    u32(0x10000);
-    u32(kBytes);
-    u32(kRecords);
-    u32(2); // handles (16 bits), reserved (16 bits)
-    for (uint32_t v : {0u, 0u, 0u, 4960u, 7015u, 210u, 297u})
-        u32(v);
+    PutHeader(b, 88 + 28 + 12 + 16 + 16 + 20, 6, 2, 4960, 7015);
     rec(38, {1, 1 /* PS_DASH */, 1, 0, 0}); // create pen 1
     rec(37, {1});                           // select it
     rec(27, {100, 100});                    // move to
@@ -196,10 +199,7 @@ std::string CrowdedLineDocument(uint32_t type) {
     const bool wide = type <= 4 || type == 7; // 32-bit points
     const bool polypoly = type == 7 || type == 90;
     std::string b;
-    auto u32 = [&b](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b.push_back(static_cast<char>(v >> (8 * i)));
-    };
+    auto u32 = [&b](uint32_t v) { Put32(b, v); };
     auto u16 = [&b](uint32_t v) {
         b.push_back(static_cast<char>(v));
         b.push_back(static_cast<char>(v >> 8));
@@ -207,17 +207,7 @@ std::string CrowdedLineDocument(uint32_t type) {
     const uint32_t head = polypoly ? 40 : 28;
     const uint32_t poly = head + kPoints * (wide ? 8 : 4);
     const uint32_t bytes = 88 + 28 + 12 + poly + 20;
-    u32(1);  // header
-    u32(88); // size
-    for (uint32_t v : {0u, 0u, 24800u, 35075u, 0u, 0u, 21000u, 29700u})
-        u32(v);
-    u32(0x464D4520);
-    u32(0x10000);
-    u32(bytes);
-    u32(5); // records
-    u32(2); // handles (16 bits), reserved (16 bits)
-    for (uint32_t v : {0u, 0u, 0u, 24800u, 35075u, 210u, 297u})
-        u32(v);
+    PutHeader(b, bytes, 5, 2, 24800, 35075);
     for (uint32_t v : {38u, 28u, 1u, 0u, 60u, 0u, 0u}) // create pen 1: solid, 60 wide
         u32(v);
     for (uint32_t v : {37u, 12u, 1u}) // select it
@@ -432,22 +422,9 @@ std::string PrintLeftovers() {
 // laid out by hand: a stream of some kilobytes on every road.
 std::string StrewnPolylineDocument(uint32_t count) {
     std::string b;
-    auto u32 = [&b](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b.push_back(static_cast<char>(v >> (8 * i)));
-    };
-    const uint32_t polyline = 28 + 8 * count, bytes = 88 + polyline + 20;
-    u32(1);  // header
-    u32(88); // size
-    for (uint32_t v : {0u, 0u, 4960u, 7015u, 0u, 0u, 21000u, 29700u})
-        u32(v);
-    u32(0x464D4520);
-    u32(0x10000);
-    u32(bytes);
-    u32(3); // records
-    u32(1); // handles (16 bits), reserved (16 bits)
-    for (uint32_t v : {0u, 0u, 0u, 4960u, 7015u, 210u, 297u})
-        u32(v);
+    auto u32 = [&b](uint32_t v) { Put32(b, v); };
+    const uint32_t polyline = 28 + 8 * count;
+    PutHeader(b, 88 + polyline + 20, 3, 1, 4960, 7015);
     u32(4); // polyline
     u32(polyline);
     for (uint32_t v : {300u, 300u, 4300u, 6300u, count})
