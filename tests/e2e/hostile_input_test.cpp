@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform_testing/fresh_root.h"
+#include "stream_picture.h"
 #include "win/devmode.h"
 #include "win/spool.h"
 
@@ -124,31 +125,34 @@ TEST_F(HostileInputTest, FilesTheCommandLineReadsAreFiles) {
     }
 }
 
+// A word of a metafile laid out by hand: little-endian.
+void Put32(std::string& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+// The 88-byte header of a metafile of `bytes` bytes in `records` records (the
+// header and the end of file among them), framed on A4 by a reference device
+// of `width` x `height` pixels.
+void PutHeader(std::string& b, uint32_t bytes, uint32_t records, uint32_t handles, uint32_t width,
+               uint32_t height) {
+    for (uint32_t v :
+         {1u,       88u,   0u,      0u,      width, height, 0u, 0u,    21000u, 29700u, 0x464D4520u,
+          0x10000u, bytes, records, handles, 0u,    0u,     0u, width, height, 210u,   297u})
+        Put32(b, v);
+}
+
 // A metafile of one dashed pen and one line to y = 2^31 - 1, laid out by hand.
 std::string DashedLineDocument() {
     std::string b;
-    auto u32 = [&b](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b.push_back(static_cast<char>(v >> (8 * i)));
-    };
+    auto u32 = [&b](uint32_t v) { Put32(b, v); };
     auto rec = [&](uint32_t type, std::initializer_list<uint32_t> words) {
         u32(type);
         u32(static_cast<uint32_t>(8 + 4 * words.size()));
         for (uint32_t w : words)
             u32(w);
     };
-    constexpr uint32_t kRecords = 6, kBytes = 88 + 28 + 12 + 16 + 16 + 20;
-    u32(1);  // header
-    u32(88); // size
-    for (uint32_t v : {0u, 0u, 4960u, 7015u, 0u, 0u, 21000u, 29700u})
-        u32(v);
-    u32(0x464D4520);
-    u32(0x10000);
-    u32(kBytes);
-    u32(kRecords);
-    u32(2); // handles (16 bits), reserved (16 bits)
-    for (uint32_t v : {0u, 0u, 0u, 4960u, 7015u, 210u, 297u})
-        u32(v);
+    PutHeader(b, 88 + 28 + 12 + 16 + 16 + 20, 6, 2, 4960, 7015);
     rec(38, {1, 1 /* PS_DASH */, 1, 0, 0}); // create pen 1
     rec(37, {1});                           // select it
     rec(27, {100, 100});                    // move to
@@ -183,6 +187,113 @@ TEST_F(HostileInputTest, ADashedLineFarOffThePagePrintsOnEveryRoad) {
                   0)
             << r.name << ": " << out;
         EXPECT_NE(out.find("printed 1 page(s)"), std::string::npos) << r.name << ": " << out;
+    }
+}
+
+// A metafile of one poly record of a million points that run to and fro
+// along a diagonal, laid out by hand: its reference device has five pixels to
+// each of a 600 dpi page's, so the points crowd each device pixel by the
+// thousand. A pen 60 pixels wide (two pixels of the decoder's picture).
+std::string CrowdedLineDocument(uint32_t type) {
+    constexpr uint32_t kPoints = 1000000;
+    const bool wide = type <= 4 || type == 7; // 32-bit points
+    const bool polypoly = type == 7 || type == 90;
+    std::string b;
+    auto u32 = [&b](uint32_t v) { Put32(b, v); };
+    auto u16 = [&b](uint32_t v) {
+        b.push_back(static_cast<char>(v));
+        b.push_back(static_cast<char>(v >> 8));
+    };
+    const uint32_t head = polypoly ? 40 : 28;
+    const uint32_t poly = head + kPoints * (wide ? 8 : 4);
+    const uint32_t bytes = 88 + 28 + 12 + poly + 20;
+    PutHeader(b, bytes, 5, 2, 24800, 35075);
+    for (uint32_t v : {38u, 28u, 1u, 0u, 60u, 0u, 0u}) // create pen 1: solid, 60 wide
+        u32(v);
+    for (uint32_t v : {37u, 12u, 1u}) // select it
+        u32(v);
+    u32(type);
+    u32(poly);
+    for (uint32_t v : {5000u, 5000u, 20000u, 20000u}) // bounds
+        u32(v);
+    if (polypoly) {
+        for (uint32_t v : {2u, kPoints, kPoints / 2, kPoints / 2})
+            u32(v);
+    } else {
+        u32(kPoints);
+    }
+    for (uint32_t i = 0; i < kPoints; ++i) {
+        // Forward 15,000 units over the million points, with a jitter of
+        // three units back and forth.
+        uint32_t along = 5000 + static_cast<uint32_t>(uint64_t(i) * 15000 / kPoints) + (i % 2) * 3;
+        if (wide) {
+            u32(along);
+            u32(along);
+        } else {
+            u16(along);
+            u16(along);
+        }
+    }
+    for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) // end of file
+        u32(v);
+    return b;
+}
+
+// A record of a million points on a few thousand device pixels prints, on
+// both roads, as a few thousand points: the stream stays small, and the
+// decoded page still shows the line from end to end.
+TEST_F(HostileInputTest, AMillionPointsOnAFewPixelsPrintAsThosePixels) {
+    struct Record {
+        const char* name;
+        uint32_t type;
+    } records[] = {
+        {"polyline", 4},     {"polyline16", 87},     {"polygon", 3},    {"polygon16", 86},
+        {"polypolyline", 7}, {"polypolyline16", 90}, {"polybezier", 2}, {"polybezier16", 85},
+    };
+    struct Road {
+        const char* name;
+        const char* store;
+    } roads[] = {
+        {"spool-side", ""},
+        {"direct", "--set ReverseOrder=0 --set GraphicsMode=0"},
+    };
+    std::string out;
+    for (const Road& road : roads) {
+        if (*road.store) {
+            ASSERT_EQ(Printhost(std::string("devmode P ") + road.store + " --store", &out), 0)
+                << out;
+        }
+        for (const Record& r : records) {
+            const std::string what = std::string(road.name) + " " + r.name;
+            const std::string doc = root_ + "/" + r.name + ".emf";
+            Write(doc, CrowdedLineDocument(r.type));
+            const std::string prn = root_ + "/" + r.name + "-" + road.name + ".prn";
+            ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + doc + "'", &out), 0)
+                << what << ": " << out;
+            // A million points would take megabytes of the stream.
+            EXPECT_LT(fs::file_size(prn), 200u * 1024) << what;
+            const std::string png = root_ + "/" + r.name + "-" + road.name;
+            ASSERT_EQ(Printhost("decode --png '" + png + "' '" + prn + "'", &out), 0)
+                << what << ": " << out;
+            e2e::Picture pic;
+            ASSERT_TRUE(e2e::ReadPng(png + "-1.png", &pic)) << what;
+            // The line's dark pixels reach from one end to the other, on the
+            // diagonal, and only there.
+            int left = pic.width, right = -1, top = pic.height, bottom = -1, off = 0;
+            long dark = 0;
+            for (int y = 0; y < pic.height; ++y)
+                for (int x = 0; x < pic.width; ++x)
+                    if (pic.Dark(x, y)) {
+                        ++dark;
+                        left = std::min(left, x), right = std::max(right, x);
+                        top = std::min(top, y), bottom = std::max(bottom, y);
+                        off = std::max(off, std::abs((x - left) - (y - top)));
+                    }
+            EXPECT_GT(right - left, 280) << what;
+            EXPECT_GT(bottom - top, 280) << what;
+            EXPECT_LT(off, 12) << what;
+            EXPECT_LT(dark, 6000) << what;
+        }
     }
 }
 
@@ -305,6 +416,73 @@ std::string PrintLeftovers() {
         }
     }
     return names;
+}
+
+// A metafile of one polyline of `count` points strewn over a 600 dpi page,
+// laid out by hand: a stream of some kilobytes on every road.
+std::string StrewnPolylineDocument(uint32_t count) {
+    std::string b;
+    auto u32 = [&b](uint32_t v) { Put32(b, v); };
+    const uint32_t polyline = 28 + 8 * count;
+    PutHeader(b, 88 + polyline + 20, 3, 1, 4960, 7015);
+    u32(4); // polyline
+    u32(polyline);
+    for (uint32_t v : {300u, 300u, 4300u, 6300u, count})
+        u32(v);
+    for (uint32_t i = 0; i < count; ++i) {
+        u32(300 + (i * 7919u) % 4000);
+        u32(300 + (i * 104729u) % 6000);
+    }
+    for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) // end of file
+        u32(v);
+    return b;
+}
+
+// A print to a file whose disk fills up fails and leaves the destination as
+// it was, with no partial output and no temporary file beside it, on every
+// road. The destination lies on an 8 KB file system of a mount namespace of
+// the command's own; the machine root keeps its room.
+TEST_F(HostileInputTest, APrintToAFullDiskLeavesTheDestinationAsItWas) {
+    std::string out;
+    const std::string disk = root_ + "/full";
+    fs::create_directories(disk);
+    if (platform_testing::RunCommand(
+            "unshare -rm sh -c 'mount -t tmpfs -o size=8k tmpfs \"" + disk + "\"' 2>&1", &out) != 0)
+        GTEST_SKIP() << "no mount namespace for a small file system: " << out;
+    const std::string doc = root_ + "/strewn.emf";
+    Write(doc, StrewnPolylineDocument(4000));
+    struct Road {
+        const char* name;
+        const char* store; // device-mode fields for the road, or ""
+        const char* flag;  // how the destination is named
+        const char* message;
+    } roads[] = {
+        {"spool-side --to-file", "", "--to-file", "the job did not end (error 29"},
+        {"spool-side --output", "", "--output", "No space left on device"},
+        {"direct --to-file", "--set ReverseOrder=0 --set GraphicsMode=0", "--to-file",
+         "the job did not end"},
+        {"direct --output", "", "--output", "No space left on device"},
+    };
+    for (const Road& r : roads) {
+        if (*r.store) {
+            ASSERT_EQ(Printhost(std::string("devmode P ") + r.store + " --store", &out), 0) << out;
+        }
+        // The mount lasts as long as the command: what is on it is listed there.
+        const std::string command =
+            "mount -t tmpfs -o size=8k tmpfs '" + disk + "' && printf before > '" + disk +
+            "/dest.prn' && '" + PKG_TOOLS_DIR + "/printhost' print --printer P " + r.flag + " '" +
+            disk + "/dest.prn' '" + doc + "' </dev/null 2>&1; echo \"rc=$?\"; ls -A '" + disk +
+            "'; cat '" + disk + "/dest.prn'";
+        std::string quoted;
+        for (char c : command)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        ASSERT_EQ(
+            platform_testing::RunCommand("timeout 120 unshare -rm sh -c '" + quoted + "'", &out), 0)
+            << r.name << ": " << out;
+        EXPECT_NE(out.find("rc=1\ndest.prn\nbefore"), std::string::npos) << r.name << ": " << out;
+        EXPECT_NE(out.find(r.message), std::string::npos) << r.name << ": " << out;
+        EXPECT_EQ(PrintLeftovers(), "") << r.name;
+    }
 }
 
 // Prints killed while the package is recorded and while it is replayed, on

@@ -11,6 +11,9 @@
 // into, whose streams --output holds in order. --to-file FILE names the
 // document's own output file, as an application printing to a file does, and
 // the job's stream ends there.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -253,11 +256,19 @@ bool PlayPage(HDC hdc, const std::string& file, Failure* failure) {
 }
 
 // The files one after another into `to`, replacing it; false with a reason.
+// They are joined in a file of its own beside `to`, renamed over it once
+// whole, so that a failure leaves what `to` held (or no file).
 bool JoinFiles(const std::vector<std::string>& from, const std::string& to, std::string* error) {
     std::vector<char> buffer(1 << 16);
-    std::FILE* out = std::fopen(to.c_str(), "wb");
+    std::string temp = to + ".~XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    std::FILE* out = fd < 0 ? nullptr : ::fdopen(fd, "wb");
     if (!out) {
         *error = std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(temp.c_str());
+        }
         return false;
     }
     bool ok = true;
@@ -282,6 +293,19 @@ bool JoinFiles(const std::vector<std::string>& from, const std::string& to, std:
         *error = std::strerror(errno);
         ok = false;
     }
+    // mkstemp makes the file for its owner alone; the output is as readable
+    // as any file the user makes.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (ok && ::chmod(temp.c_str(), 0666 & ~mask) != 0) {
+        *error = std::strerror(errno);
+        ok = false;
+    }
+    if (ok && ::rename(temp.c_str(), to.c_str()) != 0) {
+        *error = std::strerror(errno);
+        ok = false;
+    }
+    if (!ok) ::unlink(temp.c_str());
     return ok;
 }
 

@@ -252,6 +252,47 @@ PointD P(LONG x, LONG y) {
     return PointD{static_cast<double>(x), static_cast<double>(y)};
 }
 
+// Whether two device points lie less than a pixel apart on both axes.
+bool WithinPixel(PointD a, PointD b) {
+    return std::fabs(a.x - b.x) < 1 && std::fabs(a.y - b.y) < 1;
+}
+
+// Lines through logical points, added in device units. A point within a
+// device pixel of the point kept before it adds nothing a page can show and
+// is left out (the lines stay within a pixel of every point), so that a run
+// of millions of points on a few pixels costs what those pixels cost; the
+// last point is always kept, so the lines end where they should.
+void AddLines(Figures& f, const Affine& toDevice, const POINT* apt, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        PointD p = toDevice.Apply(P(apt[i].x, apt[i].y));
+        if (i + 1 < count && !f.empty() && WithinPixel(f.back().p, p)) continue;
+        LineTo(f, p);
+    }
+}
+
+// Curves through logical points (three for each), added in device units; a
+// curve whose points all lie within a device pixel of the point kept before
+// it is left out as a line would be (the last one ends the figure as a line).
+void AddBeziers(Figures& f, const Affine& toDevice, const POINT* apt, size_t count) {
+    for (size_t i = 0; i + 2 < count; i += 3) {
+        PointD c1 = toDevice.Apply(P(apt[i].x, apt[i].y));
+        PointD c2 = toDevice.Apply(P(apt[i + 1].x, apt[i + 1].y));
+        PointD end = toDevice.Apply(P(apt[i + 2].x, apt[i + 2].y));
+        PointD from = f.back().p;
+        if (WithinPixel(from, c1) && WithinPixel(from, c2) && WithinPixel(from, end)) {
+            if (i + 3 >= count) LineTo(f, end);
+            continue;
+        }
+        BezierTo(f, c1, c2, end);
+    }
+}
+
+// A figure through logical points in device units, from the first point.
+void AddFigure(Figures& f, const Affine& toDevice, const POINT* apt, size_t count) {
+    MoveTo(f, toDevice.Apply(P(apt[0].x, apt[0].y)));
+    AddLines(f, toDevice, apt + 1, count - 1);
+}
+
 BOOL Invalid() {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -531,10 +572,8 @@ BOOL WINAPI Polyline(HDC hdc, const POINT* apt, int cpt) {
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     Figures f;
-    MoveTo(f, P(apt[0].x, apt[0].y));
-    for (int i = 1; i < cpt; ++i)
-        LineTo(f, P(apt[i].x, apt[i].y));
-    return EmitLogical(*dc, std::move(f), false, true);
+    AddFigure(f, LogicalToDevice(dc->a), apt, static_cast<size_t>(cpt));
+    return EmitWith(*dc, std::move(f), false, true, false);
 }
 
 BOOL WINAPI PolylineTo(HDC hdc, const POINT* apt, DWORD cpt) {
@@ -542,12 +581,12 @@ BOOL WINAPI PolylineTo(HDC hdc, const POINT* apt, DWORD cpt) {
     if (!apt || cpt < 1) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
+    Affine m = LogicalToDevice(dc->a);
     Figures f;
-    MoveTo(f, dc->a.current);
-    for (DWORD i = 0; i < cpt; ++i)
-        LineTo(f, P(apt[i].x, apt[i].y));
+    MoveTo(f, m.Apply(dc->a.current));
+    AddLines(f, m, apt, cpt);
     dc->a.current = P(apt[cpt - 1].x, apt[cpt - 1].y);
-    return EmitLogical(*dc, std::move(f), false, true, true);
+    return EmitWith(*dc, std::move(f), false, true, true);
 }
 
 BOOL WINAPI PolyPolyline(HDC hdc, const POINT* apt, const DWORD* asz, DWORD csz) {
@@ -557,15 +596,14 @@ BOOL WINAPI PolyPolyline(HDC hdc, const POINT* apt, const DWORD* asz, DWORD csz)
         if (asz[i] < 2) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
+    Affine m = LogicalToDevice(dc->a);
     Figures f;
     size_t at = 0;
     for (DWORD i = 0; i < csz; ++i) {
-        MoveTo(f, P(apt[at].x, apt[at].y));
-        for (DWORD k = 1; k < asz[i]; ++k)
-            LineTo(f, P(apt[at + k].x, apt[at + k].y));
+        AddFigure(f, m, apt + at, asz[i]);
         at += asz[i];
     }
-    return EmitLogical(*dc, std::move(f), false, true);
+    return EmitWith(*dc, std::move(f), false, true, false);
 }
 
 BOOL WINAPI PolyBezier(HDC hdc, const POINT* apt, DWORD cpt) {
@@ -573,12 +611,11 @@ BOOL WINAPI PolyBezier(HDC hdc, const POINT* apt, DWORD cpt) {
     if (!apt || cpt < 4 || (cpt - 1) % 3) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
+    Affine m = LogicalToDevice(dc->a);
     Figures f;
-    MoveTo(f, P(apt[0].x, apt[0].y));
-    for (DWORD i = 1; i + 2 < cpt; i += 3)
-        BezierTo(f, P(apt[i].x, apt[i].y), P(apt[i + 1].x, apt[i + 1].y),
-                 P(apt[i + 2].x, apt[i + 2].y));
-    return EmitLogical(*dc, std::move(f), false, true);
+    MoveTo(f, m.Apply(P(apt[0].x, apt[0].y)));
+    AddBeziers(f, m, apt + 1, cpt - 1);
+    return EmitWith(*dc, std::move(f), false, true, false);
 }
 
 BOOL WINAPI PolyBezierTo(HDC hdc, const POINT* apt, DWORD cpt) {
@@ -586,13 +623,12 @@ BOOL WINAPI PolyBezierTo(HDC hdc, const POINT* apt, DWORD cpt) {
     if (!apt || cpt < 3 || cpt % 3) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
+    Affine m = LogicalToDevice(dc->a);
     Figures f;
-    MoveTo(f, dc->a.current);
-    for (DWORD i = 0; i + 2 < cpt; i += 3)
-        BezierTo(f, P(apt[i].x, apt[i].y), P(apt[i + 1].x, apt[i + 1].y),
-                 P(apt[i + 2].x, apt[i + 2].y));
+    MoveTo(f, m.Apply(dc->a.current));
+    AddBeziers(f, m, apt, cpt);
     dc->a.current = P(apt[cpt - 1].x, apt[cpt - 1].y);
-    return EmitLogical(*dc, std::move(f), false, true, true);
+    return EmitWith(*dc, std::move(f), false, true, true);
 }
 
 BOOL WINAPI PolyDraw(HDC hdc, const POINT* apt, const BYTE* aj, int cpt) {
@@ -640,11 +676,9 @@ BOOL WINAPI Polygon(HDC hdc, const POINT* apt, int cpt) {
     DcAccess dc(hdc);
     if (!dc) return FALSE;
     Figures f;
-    MoveTo(f, P(apt[0].x, apt[0].y));
-    for (int i = 1; i < cpt; ++i)
-        LineTo(f, P(apt[i].x, apt[i].y));
+    AddFigure(f, LogicalToDevice(dc->a), apt, static_cast<size_t>(cpt));
     Close(f);
-    return EmitLogical(*dc, std::move(f), true, true);
+    return EmitWith(*dc, std::move(f), true, true, false);
 }
 
 BOOL WINAPI PolyPolygon(HDC hdc, const POINT* apt, const INT* asz, int csz) {
@@ -654,16 +688,15 @@ BOOL WINAPI PolyPolygon(HDC hdc, const POINT* apt, const INT* asz, int csz) {
         if (asz[i] < 2) return Invalid();
     DcAccess dc(hdc);
     if (!dc) return FALSE;
+    Affine m = LogicalToDevice(dc->a);
     Figures f;
     size_t at = 0;
     for (int i = 0; i < csz; ++i) {
-        MoveTo(f, P(apt[at].x, apt[at].y));
-        for (int k = 1; k < asz[i]; ++k)
-            LineTo(f, P(apt[at + static_cast<size_t>(k)].x, apt[at + static_cast<size_t>(k)].y));
+        AddFigure(f, m, apt + at, static_cast<size_t>(asz[i]));
         Close(f);
         at += static_cast<size_t>(asz[i]);
     }
-    return EmitLogical(*dc, std::move(f), true, true);
+    return EmitWith(*dc, std::move(f), true, true, false);
 }
 
 BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom) {

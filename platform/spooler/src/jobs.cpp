@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <random>
 #include <sstream>
 
 #include "platform/paths.h"
@@ -232,8 +234,52 @@ DWORD QueuePosition(const JobRow& job) {
     return static_cast<DWORD>(s.Int(0));
 }
 
+// A job's spool file goes with it; so does the temporary file of a document's
+// output that was never put in place (the destination itself is the user's).
 void RemoveOutput(const JobRow& job) {
-    if (job.spoolFile && !job.outputPath.empty()) ::unlink(job.outputPath.c_str());
+    if (job.outputPath.empty()) return;
+    if (job.spoolFile || !(job.status & JOB_STATUS_PRINTED)) ::unlink(job.outputPath.c_str());
+}
+
+// A file of its own beside `path` ("<name>.~<16 hex digits>.tmp"), opened for
+// writing; -1 with errno when none could be made.
+int OpenBeside(const std::string& path, std::string* temp) {
+    static std::atomic<unsigned long long> drawn{0};
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        unsigned long long n = (static_cast<unsigned long long>(random()) << 32) ^ random() ^
+                               (drawn.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+        char tail[32];
+        std::snprintf(tail, sizeof tail, ".~%016llX.tmp", n);
+        *temp = path + tail;
+        int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// The empty file a document that finished without output, or failed, leaves
+// where nothing was: removed while it is still the one its start made.
+void RemovePlaceholder(const std::string& final, unsigned long long dev, unsigned long long ino) {
+    struct stat st;
+    if (ino != 0 && ::stat(final.c_str(), &st) == 0 && st.st_dev == dev && st.st_ino == ino &&
+        st.st_size == 0)
+        ::unlink(final.c_str());
+}
+
+// Puts a finished document's output in place: a read-only destination stays
+// as it is, and an output without a byte (a job recorded for the spool side,
+// whose replay writes the file) replaces nothing.
+DWORD PlaceOutput(const std::string& temp, const std::string& final, ULONGLONG written) {
+    struct stat st;
+    DWORD error = ERROR_SUCCESS;
+    if (written > 0 && ::stat(final.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR))
+        error = ERROR_ACCESS_DENIED;
+    else if (written > 0 && ::rename(temp.c_str(), final.c_str()) != 0)
+        error = ErrorFromErrno(errno);
+    if (written == 0 || error != ERROR_SUCCESS) ::unlink(temp.c_str());
+    return error;
 }
 
 // Deletes a job as a cancel from anywhere does: one still being written is
@@ -361,6 +407,8 @@ DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName,
     DWORD error = ERROR_SUCCESS;
     DWORD jobId = 0;
     int fd = -1;
+    std::string finalPath;
+    unsigned long long placeholderDev = 0, placeholderIno = 0;
     bool ok = MachineDb::Transaction([&] {
         Stmt s("INSERT INTO spl_jobs(printer, document, user, machine, datatype, status, "
                "submitted, devmode, "
@@ -384,12 +432,31 @@ DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName,
             std::snprintf(name, sizeof name, "\\%05u.SPL", static_cast<unsigned>(jobId));
             path = HostPath(SpoolFolder() + FromUtf8(name));
         } else {
-            path = HostPath(*outputFile);
+            finalPath = HostPath(*outputFile);
         }
         if (!discard) {
             std::error_code ec;
-            std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            std::filesystem::create_directories(
+                std::filesystem::path(spoolFile ? path : finalPath).parent_path(), ec);
+            // A document's file is written beside it, so that a job that fails
+            // leaves what was there.
+            if (!spoolFile) {
+                // The destination is there while the job runs (as an empty
+                // file where there was none); what was there stays till the end.
+                int made = ::open(finalPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+                struct stat st;
+                if (made >= 0 && ::fstat(made, &st) == 0) {
+                    placeholderDev = st.st_dev;
+                    placeholderIno = st.st_ino;
+                }
+                if (made >= 0) ::close(made);
+                if (made < 0 && errno != EEXIST) {
+                    error = ErrorFromErrno(errno);
+                    return false;
+                }
+            }
+            fd = spoolFile ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)
+                           : OpenBeside(finalPath, &path);
             if (fd < 0) {
                 error = ErrorFromErrno(errno);
                 return false;
@@ -402,6 +469,7 @@ DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName,
     });
     if (!ok) {
         if (fd >= 0) ::close(fd);
+        RemovePlaceholder(finalPath, placeholderDev, placeholderIno);
         SetLastError(error != ERROR_SUCCESS ? error : RPC_S_SERVER_UNAVAILABLE);
         return 0;
     }
@@ -409,6 +477,9 @@ DWORD StartDoc(HANDLE hPrinter, DWORD Level, const std::u16string* docName,
     h->jobId = jobId;
     h->stampKnown = false;
     h->fd = fd;
+    h->finalPath = discard ? std::string() : finalPath;
+    h->placeholderDev = placeholderDev;
+    h->placeholderIno = placeholderIno;
     h->discard = discard;
     h->pageOpen = false;
     h->written = 0;
@@ -423,22 +494,40 @@ BOOL FinishDoc(HANDLE hPrinter, bool abort) {
         SetLastError(ERROR_SPL_NO_STARTDOC);
         return FALSE;
     }
-    if (h->fd >= 0) ::close(h->fd);
+    bool closed = h->fd < 0 || ::close(h->fd) == 0;
+    DWORD closeError = closed ? ERROR_SUCCESS : ErrorFromErrno(errno);
     DWORD id = h->jobId;
     ULONGLONG written = h->written;
+    std::string finalPath = std::move(h->finalPath);
+    const unsigned long long placeholderDev = h->placeholderDev, placeholderIno = h->placeholderIno;
+    h->finalPath.clear();
+    h->placeholderDev = h->placeholderIno = 0;
     h->fd = -1;
     h->jobId = 0;
     h->pageOpen = false;
     JobRow job;
     bool removed = false;
+    DWORD placeError = ERROR_SUCCESS;
     MachineDb::Transaction([&] {
         if (!LoadJob(id, &job)) return false;
         DWORD status = job.status & ~JOB_STATUS_SPOOLING;
-        if (abort || (status & kGone)) {
+        placeError = closeError;
+        // The document's file goes in place inside the transaction that ends
+        // the job, so that a cancel cannot come between.
+        if (!abort && !(status & kGone) && !finalPath.empty() && placeError == ERROR_SUCCESS)
+            placeError = PlaceOutput(job.outputPath, finalPath, written);
+        if (abort || (status & kGone) || placeError != ERROR_SUCCESS) {
             status = (status & ~JOB_STATUS_DELETING) | JOB_STATUS_DELETED;
+            if (placeError != ERROR_SUCCESS) status |= JOB_STATUS_ERROR;
             removed = true;
         } else {
             status |= JOB_STATUS_PRINTED;
+            if (!finalPath.empty()) {
+                job.outputPath = finalPath;
+                Stmt o("UPDATE spl_jobs SET output_path = ? WHERE id = ?");
+                o.Bind(1, finalPath).Bind(2, static_cast<long long>(id));
+                o.Run();
+            }
         }
         Stmt w("DELETE FROM spl_job_writers WHERE job = ?");
         w.Bind(1, static_cast<long long>(id));
@@ -458,6 +547,11 @@ BOOL FinishDoc(HANDLE hPrinter, bool abort) {
     StopKeeping(id);
     RaiseStatusStamp();
     if (removed) RemoveOutput(job);
+    if (removed || written == 0) RemovePlaceholder(finalPath, placeholderDev, placeholderIno);
+    if (placeError != ERROR_SUCCESS) {
+        SetLastError(placeError);
+        return FALSE;
+    }
     return TRUE;
 }
 

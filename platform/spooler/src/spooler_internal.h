@@ -118,6 +118,13 @@ struct SpoolHandle final : HandleObject {
     std::mutex mutex;
     DWORD jobId = 0;
     int fd = -1;
+    // A document's own output file: written under a temporary name beside
+    // it (the job's output path while it is written) and put in place only
+    // by a finished job with something in it.
+    std::string finalPath;
+    // The empty file made at the destination when the document started (the
+    // driver looks for its output file), by device and inode; 0 for none.
+    unsigned long long placeholderDev = 0, placeholderIno = 0;
     bool discard = false;
     bool pageOpen = false;
     ULONGLONG written = 0;

@@ -82,6 +82,64 @@ TEST_F(JobsTest, OutputFileOfTheDocument) {
     EXPECT_EQ(FileBytes(platform::HostPathUtf8("C:\\Users\\Out\\result.prn")), bytes);
 }
 
+// A document's file is put in place only by a job that ends whole: a write
+// failing mid-job (a full disk), an abort or a cancel leaves what was at the
+// destination (or nothing), and no temporary file beside it.
+TEST_F(JobsTest, AFailedJobLeavesTheOutputFileAsItWas) {
+    namespace fs = std::filesystem;
+    const std::string folder = platform::HostPathUtf8("C:\\Users\\Out");
+    const std::string dest = folder + "/result.prn";
+    auto bytes = Pattern(9000, 7);
+    const std::vector<BYTE> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    enum class End { Finish, FullDisk, Abort, Cancel };
+    struct Case {
+        const char* what;
+        bool before; // a file is at the destination already
+        End end;
+        bool placed;
+    } cases[] = {
+        {"finished over a file", true, End::Finish, true},
+        {"finished", false, End::Finish, true},
+        {"disk full over a file", true, End::FullDisk, false},
+        {"disk full", false, End::FullDisk, false},
+        {"aborted over a file", true, End::Abort, false},
+        {"aborted", false, End::Abort, false},
+        {"cancelled over a file", true, End::Cancel, false},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        if (c.before)
+            std::ofstream(dest, std::ios::binary)
+                .write(reinterpret_cast<const char*>(earlier.data()), earlier.size());
+        HANDLE h = Open(u"Office", PRINTER_ACCESS_USE);
+        DWORD id = Start(h, u"To file", u"C:\\Users\\Out\\result.prn");
+        DWORD written = 0;
+        ASSERT_TRUE(Write(h, bytes, &written)) << c.what;
+        if (c.end == End::FullDisk) {
+            platform::test::FailNext("WritePrinter", 1, ERROR_DISK_FULL);
+            EXPECT_FALSE(Write(h, bytes, &written)) << c.what;
+            EXPECT_TRUE(AbortPrinter(h)) << c.what;
+        } else if (c.end == End::Abort) {
+            EXPECT_TRUE(AbortPrinter(h)) << c.what;
+        } else if (c.end == End::Cancel) {
+            ASSERT_TRUE(SetJobW(h, id, 0, nullptr, JOB_CONTROL_DELETE)) << c.what;
+            EXPECT_FALSE(Write(h, bytes, &written)) << c.what;
+            EndDocPrinter(h);
+        } else {
+            EXPECT_TRUE(EndDocPrinter(h)) << c.what;
+        }
+        ClosePrinter(h);
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder))
+            names.push_back(e.path().filename().string());
+        const bool file = c.placed || c.before;
+        EXPECT_EQ(names, file ? std::vector<std::string>{"result.prn"} : std::vector<std::string>{})
+            << c.what;
+        if (file) EXPECT_EQ(FileBytes(dest), c.placed ? bytes : earlier) << c.what;
+    }
+}
+
 TEST_F(JobsTest, JobIdsAreUniqueAcrossHandles) {
     HANDLE a = Open(u"Office", PRINTER_ACCESS_USE), b = Open(u"Office", PRINTER_ACCESS_USE);
     DWORD first = Start(a, u"one"), second = Start(b, u"two");

@@ -128,8 +128,18 @@ BOOL CompleteOutputFiles(const std::u16string& spoolFolder, DWORD jobNumber,
             std::u16string dest = slots[Key("Dest_", n)];
             BOOL copied = FALSE;
             if (!dest.empty()) {
-                copied = CopyFileW(outputFile.c_str(), dest.c_str(), FALSE);
-                if (copied) DeleteFileW(outputFile.c_str());
+                // Copied beside the destination and moved over it whole: a
+                // copy that fails (a full disk) leaves what the destination held.
+                const std::u16string beside = dest + u".~" + job + u".tmp";
+                copied = CopyFileW(outputFile.c_str(), beside.c_str(), FALSE) &&
+                         MoveFileExW(beside.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING);
+                if (copied) {
+                    DeleteFileW(outputFile.c_str());
+                } else {
+                    DWORD error = GetLastError();
+                    DeleteFileW(beside.c_str());
+                    SetLastError(error);
+                }
             }
             for (const char* name : {"Source_", "Dest_", "JobID_", "Owner_"})
                 doc.DeleteKey(kOutputFileSection, Key(name, n));

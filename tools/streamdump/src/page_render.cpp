@@ -24,8 +24,9 @@ namespace {
 
 using namespace token;
 
-constexpr double kCoordLimit = 1e6;   // dots; keeps relative runs bounded
-constexpr double kWorkBudget = 100e6; // path points and mask pixels visited per page
+constexpr double kCoordLimit = 1e6; // dots; keeps relative runs bounded
+// Path points, pixels swept by the path's edges and mask pixels visited per page.
+constexpr double kWorkBudget = 100e6;
 constexpr int kBezierSteps = 24;
 constexpr int kFallbackPaper = 9; // A4
 constexpr double kMmPerInch = 25.4;
@@ -506,6 +507,13 @@ class PageRenderer {
                const RasterPattern* pattern) {
         double x0, y0, x1, y1;
         double length = AppendPath(path);
+        // Cairo's work on a path grows with the pixels its edges cross, which
+        // millions of long segments make billions of: counted before any of it.
+        budget_ += length * (stroke ? std::max(1.0, penWidth_ * img_->scale) : 1.0);
+        if (budget_ > kWorkBudget) {
+            cairo_new_path(cr_);
+            return false;
+        }
         if (stroke) {
             SetStroke(length);
             cairo_stroke_extents(cr_, &x0, &y0, &x1, &y1);

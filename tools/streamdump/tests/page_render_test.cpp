@@ -322,6 +322,29 @@ TEST(PageRender, BusyPageStopsDrawingWithinItsBudget) {
     EXPECT_EQ(pages[0].drawn + pages[0].skipped, 20000u);
 }
 
+// A path of few points whose long segments cross the page hundreds of
+// thousands of times costs the pixels its edges cross: past the page's
+// budget it is skipped before it is stroked, and what came before stays.
+TEST(PageRender, APathOfLongSegmentsIsBoundedByThePixelsItCrosses) {
+    Tokens t;
+    t.none(0x63, 0x04).gray(0x79, 0).raw({0x85});
+    t.pair(100, 100, 0x4C).raw({0x6B}).run(0x9B, {{1000, 100}}).raw({0x86});
+    t.raw({0x85}).pair(100, 200, 0x4C).raw({0x6B});
+    for (int k = 0; k < 4000; ++k) {
+        std::vector<std::pair<long, long>> zigzag;
+        for (int i = 0; i < 60; ++i)
+            zigzag.push_back({i % 2 ? 4800 : 100, 200 + (k * 60 + i) % 6800});
+        t.run(0x9B, zigzag);
+    }
+    t.raw({0x86});
+    auto pages = Render(Stream({t.b}));
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].drawn, 1u);
+    EXPECT_EQ(pages[0].skipped, 1u);
+    EXPECT_EQ(At(pages[0], 500, 100), kBlack);
+    EXPECT_EQ(At(pages[0], 2400, 3000), kWhite);
+}
+
 TEST(PageRender, CutStreamsNeverCrash) {
     Bytes s = Stream({ShapesPage()});
     for (std::size_t n = 0; n < s.size(); n += 3) {
