@@ -21,6 +21,13 @@ function(pkg_target_defaults target)
                                              -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  # A function called through a pointer of another type is reported (clang
+  # checks the C++ callers; the reports are left recoverable so that
+  # UBSAN_OPTIONS decides whether the first one stops the process).
+  if(PKG_SANITIZE_FUNCTION)
+    target_compile_options(${target} PRIVATE -fsanitize=undefined -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=undefined)
+  endif()
 endfunction()
 
 # The version every library and program of the package carries in its
@@ -64,7 +71,7 @@ function(pkg_add_deliverable target)
   target_link_libraries(${target} PRIVATE platform ${A_LIBS})
   # Every symbol must resolve at link time, as a DLL's imports must; clang's
   # sanitizer runtimes are only linked into executables, so not there.
-  if(NOT (PKG_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang"))
+  if(NOT ((PKG_SANITIZE OR PKG_SANITIZE_FUNCTION) AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang"))
     target_link_options(${target} PRIVATE -Wl,--no-undefined)
   endif()
   pkg_target_defaults(${target})
