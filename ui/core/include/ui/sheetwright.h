@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-
 #include <type_traits>
 
 #include "model/modelsmith.h"
