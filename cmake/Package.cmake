@@ -14,12 +14,29 @@ if(PKG_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
+if(PKG_SANITIZE_FUNCTION)
+  execute_process(
+    COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libclang_rt.ubsan_standalone-${CMAKE_SYSTEM_PROCESSOR}.so
+    OUTPUT_VARIABLE PKG_UBSAN_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(PKG_SANITIZER_RUNTIME_DIR "${PKG_UBSAN_RUNTIME}" DIRECTORY)
+endif()
+
 function(pkg_target_defaults target)
   target_compile_options(${target} PRIVATE ${PKG_WARNINGS})
   if(PKG_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
                                              -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+  # A function called through a pointer of another type is reported (clang
+  # checks the C++ callers; the reports are left recoverable so that
+  # UBSAN_OPTIONS decides whether the first one stops the process). Every
+  # library and program links the one shared runtime, so that a library's
+  # checks resolve at its link as its other imports must.
+  if(PKG_SANITIZE_FUNCTION)
+    target_compile_options(${target} PRIVATE -fsanitize=undefined -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=undefined -shared-libsan
+                                          -Wl,-rpath,${PKG_SANITIZER_RUNTIME_DIR})
   endif()
 endfunction()
 

@@ -4,23 +4,26 @@
 # whole package with the printer's own settings and on the other roads, each
 # stream written where printhost says, shows the printer stream of the brochure
 # decoded and draws its pages into PNG files for a person to look at.
+# MAIN_JOB_PRESET names another CMake preset to build and run it with (dev
+# when not given).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+preset="${MAIN_JOB_PRESET:-dev}"
 
 bash scripts/install-deps.sh
-cmake --preset dev >/dev/null
+cmake --preset "$preset" >/dev/null
 # What the job runs: printhost, the sample models and the driver folder's
 # files (every library and program that printhost installs and the graphics
 # library loads). `bash scripts/test.sh` builds everything.
-cmake --build --preset dev --target printhost sample_models driver_folder
+cmake --build --preset "$preset" --target printhost sample_models driver_folder
 # A fresh machine root each run, unless one is given.
 if [[ -z "${PRINTHOST_ROOT:-}" ]]; then
-  export PRINTHOST_ROOT="$PWD/build/dev/main-job"
+  export PRINTHOST_ROOT="$PWD/build/$preset/main-job"
   rm -rf "$PRINTHOST_ROOT"
 fi
 mkdir -p "$PRINTHOST_ROOT"
-printhost=build/dev/bin/printhost
-"$printhost" install --name "Velmora CX5540" --model build/dev/models/CX5540.DAT
+printhost="build/$preset/bin/printhost"
+"$printhost" install --name "Velmora CX5540" --model "build/$preset/models/CX5540.DAT"
 # With the printer's own settings: the model's defaults reverse the page order
 # and use the graphics mode, both carried out by the spool-side player, which
 # replays each job into a new one; --output holds the replayed stream.

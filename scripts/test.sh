@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the sources' layout, builds everything under AddressSanitizer +
-# UndefinedBehaviorSanitizer, runs every test through CTest, then runs each
-# libFuzzer harness briefly.
+# UndefinedBehaviorSanitizer, runs every test through CTest, runs the main job
+# once on a clang build that checks every indirect call's function type, then
+# runs each libFuzzer harness briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,4 +11,5 @@ bash scripts/check-format.sh
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
+bash scripts/function-sanitizer.sh
 bash scripts/fuzz.sh "${FUZZ_TOTAL_SECONDS:-600}"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "emfplay/metaweave.h"
 #include "model/modelsmith.h"
 #include "page_order.h"
 #include "win/devmode_private.h"
@@ -17,17 +18,8 @@
 namespace metaweave {
 
 // What the graphics core hands over.
-struct EmfJobRecord {
-    DWORD spoolId;
-    DWORD flags;
-    CHAR workingFolder[260];
-};
-static_assert(sizeof(EmfJobRecord) == 268 && offsetof(EmfJobRecord, workingFolder) == 8);
-struct ModelBlock {
-    HMODULE modelsmith;
-    LPVOID modelData;
-};
-static_assert(sizeof(ModelBlock) == 16);
+using EmfJobRecord = ::EmfJobRecord;
+using ModelBlock = ::ModelBlock;
 
 // Job record flags.
 constexpr DWORD kJobPackage = 0x2;    // the driver's own spool package
@@ -232,8 +224,8 @@ class CZorEmfFile {
     HANDLE printer_ = nullptr;
     std::vector<HANDLE> fonts_;
     HMODULE gdi32_ = nullptr;
-    typedef HANDLE(WINAPI* PFN_AddFontMemResourceEx)(PVOID, DWORD, PVOID, DWORD*);
-    typedef BOOL(WINAPI* PFN_RemoveFontMemResourceEx)(HANDLE);
+    typedef decltype(&AddFontMemResourceEx) PFN_AddFontMemResourceEx;
+    typedef decltype(&RemoveFontMemResourceEx) PFN_RemoveFontMemResourceEx;
     PFN_AddFontMemResourceEx addFont_ = nullptr;
     PFN_RemoveFontMemResourceEx removeFont_ = nullptr;
 };

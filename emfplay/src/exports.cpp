@@ -1,8 +1,10 @@
 // Metaweave's exports and its library entry, each entered through the
 // package's export barrier.
 #include "emf_job.h"
+#include "emfplay/metaweave.h"
 #include "export_barrier.h"
 #include "localize.h"
+#include "rcb_export.h"
 #include "win/base.h"
 #include "win/loader.h"
 
@@ -16,7 +18,8 @@ DWORD UpdateOwnRcbFile(HMODULE module) {
 
 #define METAWEAVE_EXPORT DLLEXPORT
 
-DECLARE_EXPORT_ORDINALS({1, "ZORPrintEMF"}, {2, "UpdateRCBFile"});
+DECLARE_EXPORT_ORDINALS({METAWEAVE_ORDINAL_ZORPRINTEMF, "ZORPrintEMF"},
+                        {METAWEAVE_ORDINAL_UPDATERCBFILE, "UpdateRCBFile"});
 
 METAWEAVE_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
@@ -26,8 +29,7 @@ METAWEAVE_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     });
 }
 
-METAWEAVE_EXPORT DWORD WINAPI ZORPrintEMF(metaweave::EmfJobRecord* record,
-                                          metaweave::ModelBlock* model) {
+METAWEAVE_EXPORT DWORD WINAPI ZORPrintEMF(EmfJobRecord* record, ModelBlock* model) {
     // 1 when the job was replayed: a failure inside answers 0, never an error
     // number that would read as a result.
     return export_barrier::ExportGuard<&metaweave::PrintEmf>::Call(record, model);

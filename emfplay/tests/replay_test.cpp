@@ -18,6 +18,7 @@
 #include "platform/paths.h"
 #include "platform/testctl.h"
 #include "platform/text.h"
+#include "rcb_export.h"
 #include "spool_fixture.h"
 #include "spool_package.h"
 #include "spool_copies.h"
@@ -30,8 +31,6 @@
 
 namespace metaweave {
 namespace {
-
-typedef DWORD(WINAPI* PFN_ZORPrintEMF)(EmfJobRecord*, ModelBlock*);
 
 constexpr char kWork[] = "C:\\Users\\u\\Work\\";
 constexpr char16_t kSpool[] = u"C:\\Users\\u\\Work\\spool\\";
@@ -768,7 +767,7 @@ TEST_F(ReplayTest, AFailureInsideAnswersNotReplayed) {
     EXPECT_EQ(Play(id), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_TRUE(platform::user::test::MessageBoxLog().empty());
-    auto update = reinterpret_cast<DWORD(WINAPI*)(HMODULE)>(
+    auto update = reinterpret_cast<PFN_UpdateRCBFile>(
         reinterpret_cast<void (*)()>(GetProcAddress(player, "UpdateRCBFile")));
     ASSERT_NE(update, nullptr);
     platform::test::FailNextExports(1);
@@ -917,7 +916,7 @@ TEST_F(ReplayTest, CoverSheetsAndModeSwitchesBetweenSides) {
 }
 
 TEST_F(ReplayTest, UpdateRCBFileWithoutTextFileIsCurrent) {
-    auto update = reinterpret_cast<DWORD(WINAPI*)(HMODULE)>(
+    auto update = reinterpret_cast<PFN_UpdateRCBFile>(
         reinterpret_cast<void (*)()>(GetProcAddress(player, "UpdateRCBFile")));
     ASSERT_NE(update, nullptr);
     EXPECT_EQ(update(nullptr), 1u);

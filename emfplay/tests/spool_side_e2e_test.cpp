@@ -123,7 +123,7 @@ TEST(SpoolSide, BrochureFourUpThroughTheDriverDrawsFourCells) {
     HMODULE modelsmith =
         LoadLibraryW(reinterpret_cast<LPCWSTR>(platform::FromUtf8(MODELSMITH_PATH).c_str()));
     ASSERT_TRUE(player && modelsmith);
-    auto print = reinterpret_cast<DWORD(WINAPI*)(EmfJobRecord*, ModelBlock*)>(
+    auto print = reinterpret_cast<PFN_ZORPrintEMF>(
         reinterpret_cast<void (*)()>(GetProcAddress(player, "ZORPrintEMF")));
     EmfJobRecord record{};
     record.spoolId = w.spoolId();
@@ -312,7 +312,7 @@ class StreamReplay : public ::testing::Test {
         modelsmith =
             LoadLibraryW(reinterpret_cast<LPCWSTR>(platform::FromUtf8(MODELSMITH_PATH).c_str()));
         ASSERT_TRUE(player && modelsmith);
-        print = reinterpret_cast<DWORD(WINAPI*)(EmfJobRecord*, ModelBlock*)>(
+        print = reinterpret_cast<PFN_ZORPrintEMF>(
             reinterpret_cast<void (*)()>(GetProcAddress(player, "ZORPrintEMF")));
         ASSERT_NE(print, nullptr);
     }
@@ -403,7 +403,7 @@ class StreamReplay : public ::testing::Test {
     std::string printer;
     std::vector<BYTE> model;
     HMODULE player = nullptr, modelsmith = nullptr;
-    DWORD(WINAPI* print)(EmfJobRecord*, ModelBlock*) = nullptr;
+    PFN_ZORPrintEMF print = nullptr;
     DWORD job = 0;
 };
 

@@ -12,8 +12,8 @@ constexpr int MARKJOBCANCELLED = 32765;
 constexpr WCHAR kUserModeValue[] = u"SPLUserModePrinterDriver";
 constexpr WCHAR kUserModeDriver[] = u"Frontdoornt.DLL";
 
-typedef HANDLE(WINAPI* PFN_RevertToPrinterSelf)();
-typedef BOOL(WINAPI* PFN_ImpersonatePrinterClient)(HANDLE token);
+typedef decltype(&RevertToPrinterSelf) PFN_RevertToPrinterSelf;
+typedef decltype(&ImpersonatePrinterClient) PFN_ImpersonatePrinterClient;
 
 // The value that tells the spooler this driver runs in user mode; written
 // without its terminating NUL, as the spooler has always read it.

@@ -1,5 +1,7 @@
 // Frontdoor's exports: the printer interface functions the spooler, GDI and
 // applications call, each entered through the package's export barrier.
+#include <type_traits>
+
 #include "export_barrier.h"
 #include "frontdoor.h"
 #include "win/loader.h"
@@ -63,3 +65,14 @@ DECLARE_EXPORT_ORDINALS({1, "DevQueryPrintEx"}, {2, "DllMain"}, {3, "DrvConvertD
                         {4, "DrvDeviceCapabilities"}, {5, "DrvDevicePropertySheets"},
                         {6, "DrvDocumentEvent"}, {7, "DrvDocumentPropertySheets"},
                         {8, "DrvPrinterEvent"}, {9, "DrvUpgradePrinter"});
+
+// The spooler, GDI and the property-sheet host call these through the
+// system's pointer types; each definition must be of that type.
+static_assert(std::is_same_v<decltype(&DevQueryPrintEx), PFN_DevQueryPrintEx>);
+static_assert(std::is_same_v<decltype(&DrvConvertDevMode), PFN_DrvConvertDevMode>);
+static_assert(std::is_same_v<decltype(&DrvDeviceCapabilities), PFN_DrvDeviceCapabilities>);
+static_assert(std::is_same_v<decltype(&DrvDevicePropertySheets), PFN_DrvDevicePropertySheets>);
+static_assert(std::is_same_v<decltype(&DrvDocumentEvent), PFN_DrvDocumentEvent>);
+static_assert(std::is_same_v<decltype(&DrvDocumentPropertySheets), PFN_DrvDocumentPropertySheets>);
+static_assert(std::is_same_v<decltype(&DrvPrinterEvent), PFN_DrvPrinterEvent>);
+static_assert(std::is_same_v<decltype(&DrvUpgradePrinter), PFN_DrvUpgradePrinter>);

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "win/environment.h"
+#include "win/types.h"
+
 namespace outside {
 
 inline constexpr char kColorAdjustMagic[4] = {'V', 'E', 'L', 'M'};
@@ -67,3 +70,9 @@ inline constexpr int kHuetunerIcmIntentEdit = 102;
 inline constexpr int kHuetunerInfoText = 103; // "mode M flags F"
 
 } // namespace outside
+
+// The library's export, declared once: the stand-in defines it against this
+// declaration and the Quality page calls it through its type. `block` is a
+// ColorAdjustBlock; kColorAdjustAccepted when the person accepted the change.
+DLLEXPORT int WINAPI caColorAdjust(HWND owner, void* block, DWORD mode);
+typedef decltype(&caColorAdjust) PFN_caColorAdjust;

@@ -24,8 +24,14 @@ inline constexpr DWORD kOptionTextChars = 64;
 inline constexpr DWORD kOptionTextBytes = kOptionTextChars * sizeof(WCHAR); // 128
 inline constexpr DWORD kOptionKindText = 255;
 
-typedef BOOL(WINAPI* PFN_GetOptionInfo)(LPCWSTR printer, LPCWSTR key, LPCWSTR optionFile,
-                                        DWORD* value, DWORD* kind, LONG* count, DWORD* second,
-                                        WCHAR* texts);
+// The two answers of the module, of one type, declared once: the module
+// defines them against these declarations and the user interface calls them
+// through their type.
+DLLEXPORT BOOL WINAPI GetOptionInfoFromSchema(LPCWSTR printer, LPCWSTR key, LPCWSTR optionFile,
+                                              DWORD* value, DWORD* kind, LONG* count, DWORD* second,
+                                              WCHAR* texts);
+DLLEXPORT BOOL WINAPI GetOptionInfo(LPCWSTR printer, LPCWSTR key, LPCWSTR optionFile, DWORD* value,
+                                    DWORD* kind, LONG* count, DWORD* second, WCHAR* texts);
+typedef decltype(&GetOptionInfo) PFN_GetOptionInfo;
 inline constexpr char kGetOptionInfoFromSchema[] = "GetOptionInfoFromSchema";
 inline constexpr char kGetOptionInfo[] = "GetOptionInfo";

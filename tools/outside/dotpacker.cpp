@@ -46,7 +46,7 @@ void TakeBytes(unsigned char* start, size_t len, void* file) {
 
 } // namespace
 
-extern "C" DLLEXPORT int CMPJDLL(JbigCodecBlock* b) {
+DLLEXPORT int CMPJDLL(JbigCodecBlock* b) {
     if (!b || !b->output || !b->bits || b->outputSize == 0 || b->width == 0 || b->height == 0 ||
         b->status != 0)
         return outside::kJbigError;

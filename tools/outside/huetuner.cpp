@@ -159,8 +159,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int caColorAdjust(HWND owner, void* block,
-                                                                    DWORD mode) {
+DLLEXPORT int WINAPI caColorAdjust(HWND owner, void* block, DWORD mode) {
     auto* b = static_cast<ColorAdjustBlock*>(block);
     if (!b || std::memcmp(b->magic, outside::kColorAdjustMagic, 4) != 0 ||
         b->size != outside::kColorAdjustBlockSize)

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "win/types.h"
+
 namespace outside {
 
 struct JbigCodecBlock;
@@ -79,6 +81,12 @@ constexpr std::uint8_t kJbigOrder = 3;
 constexpr std::uint8_t kJbigTypical = 1;
 constexpr std::uint32_t kJbigStripeLines = 128;
 
-typedef int (*PFN_CMPJDLL)(JbigCodecBlock* block);
+} // namespace outside
 
+// The coder's one export, declared once: Dotpacker defines it against this
+// declaration and the graphics library calls it through its type.
+DLLEXPORT int CMPJDLL(outside::JbigCodecBlock* block);
+
+namespace outside {
+typedef decltype(&::CMPJDLL) PFN_CMPJDLL;
 } // namespace outside

@@ -173,7 +173,7 @@ bool QueryXcvAddress(const std::u16string& serverName, const std::u16string& por
     HANDLE xcv = nullptr;
     if (!OpenPrinterW(printer.data(), &xcv, nullptr)) return false;
     bool ok = false;
-    using XcvDataFn = BOOL(WINAPI*)(HANDLE, PCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD, PDWORD);
+    using XcvDataFn = decltype(&XcvDataW);
     if (HMODULE spooler = LoadLibraryW(u"winspool.drv")) {
         if (auto xcvData = reinterpret_cast<XcvDataFn>(
                 reinterpret_cast<void (*)()>(GetProcAddress(spooler, "XcvDataW")))) {

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "devcomm/devprobe.h"
 #include "devcomm/export_guard.h"
 #include "win/types.h"
 
@@ -17,6 +18,3 @@ std::string String(int id);
 bool FinisherText(LPCSTR host, std::string* text);
 
 } // namespace devprobe
-
-// The older column count of the output bins, which the record query uses too.
-DLLEXPORT int WINAPI GetMaxOutputTray(LPCSTR host);

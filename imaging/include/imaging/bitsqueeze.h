@@ -108,10 +108,9 @@ static_assert(sizeof(Raw2RotateBlock) == 40);
 #define BITSQUEEZE_ORDINAL_DECOMPRESS 3
 #define BITSQUEEZE_ORDINAL_RAW2ROTATE 5
 
-typedef int(WINAPI* PFN_COMPRESS)(T4CodecBlock*);
-typedef int(WINAPI* PFN_DECOMPRESS)(T4CodecBlock*);
-typedef int(WINAPI* PFN_RAW2ROTATE)(Raw2RotateBlock*);
-
 DLLEXPORT int WINAPI COMPRESS(T4CodecBlock* block);
 DLLEXPORT int WINAPI DECOMPRESS(T4CodecBlock* block);
 DLLEXPORT int WINAPI RAW2ROTATE(Raw2RotateBlock* block);
+typedef decltype(&COMPRESS) PFN_COMPRESS;
+typedef decltype(&DECOMPRESS) PFN_DECOMPRESS;
+typedef decltype(&RAW2ROTATE) PFN_RAW2ROTATE;

@@ -58,15 +58,6 @@ static_assert(sizeof(icThresholdMatrix) == 516);
 #define TONEMILL_ORDINAL_CONVERTTO256GRAY 5
 #define TONEMILL_ORDINAL_CONVERTTOBWHALFTONE 6
 
-typedef int(WINAPI* PFN_icAllWhiteCheck)(const icImage*);
-typedef int(WINAPI* PFN_icAllWhiteCheck_W0B1)(const icImage*);
-typedef int(WINAPI* PFN_icGammaCorrection)(const BYTE*, icImage*);
-typedef int(WINAPI* PFN_icGammaInv)(const BYTE*, icThresholdMatrix*);
-typedef BOOL(WINAPI* PFN_icImageTypeConvertTo256Gray_speed)(void*, const icImage*, icImage*);
-typedef int(WINAPI* PFN_icImageTypeConvertToBWDitherHalftone_speed)(SHORT*, SHORT*,
-                                                                    const icThresholdMatrix*,
-                                                                    const icImage*, icImage*);
-
 // 1 when all stride x height bytes from bits on are 0xFF (white for 8-bit and
 // 24-bit images); 0 otherwise.
 DLLEXPORT int WINAPI icAllWhiteCheck(const icImage* image);
@@ -87,3 +78,12 @@ DLLEXPORT int WINAPI icImageTypeConvertToBWDitherHalftone_speed(SHORT* columnPha
                                                                 const icThresholdMatrix* matrix,
                                                                 const icImage* source,
                                                                 icImage* destination);
+
+// The pointer types callers bind the exports by, taken from the declarations above.
+typedef decltype(&icAllWhiteCheck) PFN_icAllWhiteCheck;
+typedef decltype(&icAllWhiteCheck_W0B1) PFN_icAllWhiteCheck_W0B1;
+typedef decltype(&icGammaCorrection) PFN_icGammaCorrection;
+typedef decltype(&icGammaInv) PFN_icGammaInv;
+typedef decltype(&icImageTypeConvertTo256Gray_speed) PFN_icImageTypeConvertTo256Gray_speed;
+typedef decltype(&icImageTypeConvertToBWDitherHalftone_speed)
+    PFN_icImageTypeConvertToBWDitherHalftone_speed;

@@ -1,6 +1,8 @@
 // Modelsmith's exports, as callers bind them by name or ordinal from
 // "Modelsmith.DLL", and the same entry for code linked with the model
-// library's core directly (its tests, tools and fuzzer).
+// library's core directly (its tests, tools and fuzzer). Each export is
+// declared once, here, and its pointer type is taken from that declaration:
+// the library's definition must match it, and a caller calls through it.
 #pragma once
 
 #include <cstddef>
@@ -10,8 +12,9 @@
 // mdGetMyPrinterInfo (ordinal 1): answers model query `code` from the caller's
 // copy of the model data file. index 0 asks for every entry, another value for
 // the entry with that identifier; out NULL asks for the size in *length.
-typedef DWORD(WINAPI* PFN_mdGetMyPrinterInfo)(LPCVOID modelData, INT code, INT index, INT layout,
-                                              LPVOID out, LPDWORD length, LPDWORD count);
+DLLEXPORT DWORD WINAPI mdGetMyPrinterInfo(LPCVOID modelData, INT code, INT index, INT layout,
+                                          LPVOID out, LPDWORD length, LPDWORD count);
+typedef decltype(&mdGetMyPrinterInfo) PFN_mdGetMyPrinterInfo;
 
 #define MODELSMITH_ORDINAL_GETMYPRINTERINFO 1
 
@@ -19,10 +22,20 @@ typedef DWORD(WINAPI* PFN_mdGetMyPrinterInfo)(LPCVOID modelData, INT code, INT i
 // with its 908- or 1100-byte private block) with the model's defaults; type 2
 // carries oldDevmode over into newDevmode. The caller's device mode changes
 // only when the result is 0.
-typedef DWORD(WINAPI* PFN_mdReviseDevmode)(LPCVOID modelData, LPVOID oldDevmode, LPVOID newDevmode,
-                                           DWORD type);
+DLLEXPORT DWORD WINAPI mdReviseDevmode(LPCVOID modelData, LPVOID oldDevmode, LPVOID newDevmode,
+                                       DWORD type);
+typedef decltype(&mdReviseDevmode) PFN_mdReviseDevmode;
 
 #define MODELSMITH_ORDINAL_REVISEDEVMODE 2
+
+// {Modelsmith's module, the model data in memory}: the block the graphics
+// library, the user interface and the spool-side library hand each other
+// (ZORPrintEMF, uiGetDeptCode, uiSetDeptCode, BuildAllKinsoku).
+struct ModelBlock {
+    HMODULE modelsmith;
+    LPVOID modelData;
+};
+static_assert(sizeof(ModelBlock) == 16);
 
 namespace model {
 

@@ -1,5 +1,7 @@
 // The driver's exports: the entry that hands the graphics engine the hook
 // table, the user-mode query and the release of the driver-wide state.
+#include <type_traits>
+
 #include "hook_guard.h"
 #include "hooks.h"
 #include "win/base.h"
@@ -57,3 +59,7 @@ DLLEXPORT BOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cb
 DLLEXPORT VOID APIENTRY DrvDisableDriver(VOID) {
     FreeGlyphSets();
 }
+
+// The engine binds these by name and calls them through its pointer types.
+static_assert(std::is_same_v<decltype(&DrvEnableDriver), PFN_DrvEnableDriver>);
+static_assert(std::is_same_v<decltype(&DrvDisableDriver), PFN_DrvDisableDriver>);

@@ -1,4 +1,6 @@
 // The hook table handed to the graphics engine and the driver-wide state.
+#include <type_traits>
+
 #include "font_download.h"
 #include "hook_guard.h"
 #include "hooks.h"
@@ -13,44 +15,34 @@ HMODULE gModule = nullptr;
 FD_GLYPHSET* gGlyphs1252 = nullptr;
 FD_GLYPHSET* gGlyphs1251 = nullptr;
 
-template <class F> PFN AsPfn(F f) {
+// The engine calls each hook through the pointer type of its index (the
+// table's generic PFN is cast back to it), so a hook enters the table only
+// as that type: a hook of another type does not compile.
+template <class F> PFN AsPfn(std::type_identity_t<F> f) {
     return reinterpret_cast<PFN>(f);
 }
 
 // A hook as the table holds it: entered through its guard.
-#define Fn(hook) AsPfn(&HookGuard<hook>::Call)
+#define Fn(hook)                                                                                   \
+    { INDEX_##hook, AsPfn<PFN_##hook>(&HookGuard<&hook>::Call) }
 
 // The hooks in the engine's order of the table. The imaging, text, path and
 // escape hooks join the table with their own code.
 const DRVFN kHooks[] = {
-    {INDEX_DrvEnablePDEV, Fn(&DrvEnablePDEV)},
-    {INDEX_DrvResetPDEV, Fn(&DrvResetPDEV)},
-    {INDEX_DrvCompletePDEV, Fn(&DrvCompletePDEV)},
-    {INDEX_DrvDisablePDEV, Fn(&DrvDisablePDEV)},
-    {INDEX_DrvEnableSurface, Fn(&DrvEnableSurface)},
-    {INDEX_DrvDisableSurface, Fn(&DrvDisableSurface)},
-    {INDEX_DrvSendPage, Fn(&DrvSendPage)},
-    {INDEX_DrvStartPage, Fn(&DrvStartPage)},
-    {INDEX_DrvStartDoc, Fn(&DrvStartDoc)},
-    {INDEX_DrvEndDoc, Fn(&DrvEndDoc)},
-    {INDEX_DrvEscape, Fn(&DrvEscape)},
-    {INDEX_DrvStrokePath, Fn(&DrvStrokePath)},
-    {INDEX_DrvFillPath, Fn(&DrvFillPath)},
-    {INDEX_DrvStrokeAndFillPath, Fn(&DrvStrokeAndFillPath)},
-    {INDEX_DrvLineTo, Fn(&DrvLineTo)},
-    {INDEX_DrvTextOut, Fn(&DrvTextOut)},
-    {INDEX_DrvGetGlyphMode, Fn(&DrvGetGlyphMode)},
-    {INDEX_DrvDestroyFont, Fn(&DrvDestroyFont)},
-    {INDEX_DrvCopyBits, Fn(&DrvCopyBits)},
-    {INDEX_DrvBitBlt, Fn(&DrvBitBlt)},
-    {INDEX_DrvStretchBlt, Fn(&DrvStretchBlt)},
-    {INDEX_DrvStretchBltROP, Fn(&DrvStretchBltROP)},
-    {INDEX_DrvTransparentBlt, Fn(&DrvTransparentBlt)},
-    {INDEX_DrvGradientFill, Fn(&DrvGradientFill)},
-    {INDEX_DrvStartBanding, Fn(&DrvStartBanding)},
-    {INDEX_DrvNextBand, Fn(&DrvNextBand)},
-    {INDEX_DrvRealizeBrush, Fn(&DrvRealizeBrush)},
-    {INDEX_DrvDitherColor, Fn(&DrvDitherColor)},
+    Fn(DrvEnablePDEV),     Fn(DrvResetPDEV),
+    Fn(DrvCompletePDEV),   Fn(DrvDisablePDEV),
+    Fn(DrvEnableSurface),  Fn(DrvDisableSurface),
+    Fn(DrvSendPage),       Fn(DrvStartPage),
+    Fn(DrvStartDoc),       Fn(DrvEndDoc),
+    Fn(DrvEscape),         Fn(DrvStrokePath),
+    Fn(DrvFillPath),       Fn(DrvStrokeAndFillPath),
+    Fn(DrvLineTo),         Fn(DrvTextOut),
+    Fn(DrvGetGlyphMode),   Fn(DrvDestroyFont),
+    Fn(DrvCopyBits),       Fn(DrvBitBlt),
+    Fn(DrvStretchBlt),     Fn(DrvStretchBltROP),
+    Fn(DrvTransparentBlt), Fn(DrvGradientFill),
+    Fn(DrvStartBanding),   Fn(DrvNextBand),
+    Fn(DrvRealizeBrush),   Fn(DrvDitherColor),
 };
 
 #undef Fn

@@ -23,14 +23,13 @@
 #include "stream_commands.h"
 #include "system_access.h"
 #include "text_convert.h"
+#include "ui/sheetwright.h"
 #include "working_folder.h"
 #include "win/base.h"
 #include "win/spool.h"
 
 namespace inkforge {
 namespace {
-
-typedef BOOL(WINAPI* PFN_uiSetDeptCode)(ModelBlock* block, DEVMODEW* devmode);
 
 PDEV* Enter(SURFOBJ* pso) {
     PDEV* pdev = CheckedPdev(pso);

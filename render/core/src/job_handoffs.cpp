@@ -22,17 +22,13 @@
 #include "system_access.h"
 #include "prompt_blocks.h"
 #include "text_convert.h"
+#include "ui/job_prompt_records.h"
+#include "ui/sheetwright.h"
 #include "win/base.h"
 #include "win/spool.h"
 
 namespace inkforge {
 namespace {
-
-typedef BOOL(WINAPI* PFN_uiDeptCode)(ModelBlock* block, DEVMODEW* devmode);
-typedef BOOL(WINAPI* PFN_uiCheckCancelJob)(LPVOID modelData, ULONGLONG* cookie, DWORD mode);
-typedef BOOL(WINAPI* PFN_uiCheckPriorPrint)(HANDLE printer, HWND owner, LPCWSTR port,
-                                            DEVMODEW* devmode, LPVOID privatePart, LPVOID modelData,
-                                            DWORD mode);
 
 constexpr size_t kMaxCommandLine = 1040;
 constexpr DWORD kEndWait = 5000;
@@ -244,7 +240,7 @@ int RunDeptCodeStep(PDEV* pdev) {
     if (!sheetwright) return 1;
     if (pdev->modelsmith) {
         ModelBlock block{pdev->modelsmith, pdev->modelData};
-        if (auto get = Export<PFN_uiDeptCode>(sheetwright, "uiGetDeptCode"))
+        if (auto get = Export<PFN_uiGetDeptCode>(sheetwright, "uiGetDeptCode"))
             get(&block, &pdev->devmode.dm);
     }
     int result = 1;
@@ -283,7 +279,7 @@ int RunDeptCodeStep(PDEV* pdev) {
 int PreCheckCancel(PDEV* pdev) {
     if (!pdev->modelData) return 0;
     HMODULE sheetwright = LoadComponentDll(pdev->printer, pdev->modelData, kSelectSheetwright);
-    auto pre = Export<PFN_uiCheckCancelJob>(sheetwright, "uiPreCheckCancelJob");
+    auto pre = Export<PFN_uiPreCheckCancelJob>(sheetwright, "uiPreCheckCancelJob");
     ULONGLONG cookie = pdev->precheckCookie;
     int taken = pre && pre(pdev->modelData, &cookie, 0) ? 1 : 0;
     if (taken) {
@@ -301,7 +297,7 @@ int PostCheckCancel(PDEV* pdev) {
     pdev->precheckLibrary = nullptr;
     if (!sheetwright && pdev->modelData)
         sheetwright = LoadComponentDll(pdev->printer, pdev->modelData, kSelectSheetwright);
-    auto post = Export<PFN_uiCheckCancelJob>(sheetwright, "uiPostCheckCancelJob");
+    auto post = Export<PFN_uiPostCheckCancelJob>(sheetwright, "uiPostCheckCancelJob");
     int result = post ? post(pdev->modelData, &pdev->precheckCookie, 1) : 1;
     if (sheetwright) FreeLibrary(sheetwright);
     return result;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "model/modelsmith.h"
 #include "win/types.h"
 
 namespace inkforge {
@@ -36,10 +37,6 @@ int PreCheckCancel(PDEV* pdev);
 int PostCheckCancel(PDEV* pdev);
 
 // The ModelBlock passed to the UI library: {model library handle, model data}.
-struct ModelBlock {
-    HMODULE modelsmith;
-    LPVOID modelData;
-};
-static_assert(sizeof(ModelBlock) == 16);
+using ModelBlock = ::ModelBlock;
 
 } // namespace inkforge

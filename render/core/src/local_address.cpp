@@ -10,11 +10,11 @@
 namespace inkforge {
 namespace {
 
-typedef int(WINAPI* PFN_WSAGetLastError)(void);
-typedef int(WINAPI* PFN_WSAStartup)(WORD version, LPWSADATA data);
-typedef int(WINAPI* PFN_WSACleanup)(void);
-typedef struct hostent*(WINAPI* PFN_gethostbyname)(const char* name);
-typedef char*(WINAPI* PFN_inet_ntoa)(struct in_addr in);
+typedef decltype(&WSAGetLastError) PFN_WSAGetLastError;
+typedef decltype(&WSAStartup) PFN_WSAStartup;
+typedef decltype(&WSACleanup) PFN_WSACleanup;
+typedef decltype(&gethostbyname) PFN_gethostbyname;
+typedef decltype(&inet_ntoa) PFN_inet_ntoa;
 
 } // namespace
 

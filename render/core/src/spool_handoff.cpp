@@ -16,8 +16,6 @@
 namespace inkforge {
 namespace {
 
-typedef DWORD(WINAPI* PFN_ZORPrintEMF)(EmfJobRecord* record, ModelBlock* block);
-
 void PutAnsi(CHAR* field, size_t size, const std::string& text) {
     std::memset(field, 0, size);
     std::memcpy(field, text.data(), std::min(text.size(), size - 1));

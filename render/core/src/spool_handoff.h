@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "emfplay/metaweave.h"
 #include "job_handoffs.h"
 #include "win/types.h"
 
@@ -19,13 +20,7 @@ constexpr DWORD kEmfJobAlways = 0x1 | 0x2;
 constexpr DWORD kEmfJobCombined = 0x4;
 constexpr DWORD kEmfJobToFile = 0x10;
 
-struct EmfJobRecord {
-    DWORD spoolId;
-    DWORD flags;
-    CHAR workingFolder[260];
-};
-static_assert(sizeof(EmfJobRecord) == 268 && offsetof(EmfJobRecord, flags) == 4 &&
-              offsetof(EmfJobRecord, workingFolder) == 8);
+using EmfJobRecord = ::EmfJobRecord;
 
 struct EmfJobParamFile {
     DWORD version; // 1

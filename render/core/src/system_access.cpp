@@ -7,8 +7,8 @@
 namespace inkforge {
 namespace {
 
-typedef DWORD(WINAPI* PFN_WTSGetActiveConsoleSessionId)(void);
-typedef BOOL(WINAPI* PFN_WTSQueryUserToken)(ULONG session, PHANDLE token);
+typedef decltype(&WTSGetActiveConsoleSessionId) PFN_WTSGetActiveConsoleSessionId;
+typedef decltype(&WTSQueryUserToken) PFN_WTSQueryUserToken;
 
 constexpr DWORD kNoConsoleSession = 0xFFFFFFFF;
 

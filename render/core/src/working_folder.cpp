@@ -14,10 +14,8 @@
 namespace inkforge {
 namespace {
 
-typedef HRESULT(WINAPI* PFN_SHGetKnownFolderPath)(REFKNOWNFOLDERID rfid, DWORD flags, HANDLE token,
-                                                  PWSTR* path);
-typedef HRESULT(WINAPI* PFN_SHGetFolderPathW)(HWND hwnd, int csidl, HANDLE token, DWORD flags,
-                                              LPWSTR path);
+typedef decltype(&SHGetKnownFolderPath) PFN_SHGetKnownFolderPath;
+typedef decltype(&SHGetFolderPathW) PFN_SHGetFolderPathW;
 
 void EnsureBackslash(std::u16string* s) {
     if (s->empty() || s->back() != u'\\') s->push_back(u'\\');

@@ -22,9 +22,10 @@ static_assert(offsetof(UrlJumpParam, mode) == 4 && offsetof(UrlJumpParam, path) 
 
 inline constexpr DWORD kUrlJumpEdit = 1;
 
-extern "C" {
-typedef INT_PTR(WINAPI* PFN_UrlJumpDialog)(HWND parent, UrlJumpParam* param);
-}
+// Hopwindow's dialog export, declared once: the library defines it against
+// this declaration and the Support page calls it through its type.
+DLLEXPORT INT_PTR WINAPI UrlJumpDialog(HWND parent, UrlJumpParam* param);
+typedef decltype(&UrlJumpDialog) PFN_UrlJumpDialog;
 
 namespace hopwindow {
 

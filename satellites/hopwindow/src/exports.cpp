@@ -5,6 +5,7 @@
 
 #include "export_barrier.h"
 #include "localize.h"
+#include "rcb_export.h"
 #include "url_jump.h"
 #include "win/base.h"
 #include "win/loader.h"

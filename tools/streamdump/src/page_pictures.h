@@ -10,4 +10,4 @@
 // file could not be written.
 extern "C" int StreamdumpWritePagePictures(const char* prefix, const std::uint8_t* bytes,
                                            std::size_t size);
-using PFN_StreamdumpWritePagePictures = int (*)(const char*, const std::uint8_t*, std::size_t);
+using PFN_StreamdumpWritePagePictures = decltype(&StreamdumpWritePagePictures);

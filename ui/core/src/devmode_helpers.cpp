@@ -456,7 +456,7 @@ DWORD GetWindowsVersionClass() {
 namespace {
 constexpr char16_t kShellFolderLibrary[] = u"shfolder.dll";
 constexpr char kFolderPathExport[] = "SHGetFolderPathA";
-typedef HRESULT(WINAPI* PFN_SHGetFolderPathA)(HWND, int, HANDLE, DWORD, LPSTR);
+typedef decltype(&SHGetFolderPathA) PFN_SHGetFolderPathA;
 constexpr DWORD kLongestUserName = 256;
 constexpr DWORD kFirstProfilesUnderRoot = 5; // system major version
 

@@ -6,6 +6,7 @@
 #include "install_option.h"
 #include "kinsoku_list.h"
 #include "kinsoku_rules.h"
+#include "ui/sheetwright.h"
 #include "user_paper.h"
 #include "win/base.h"
 

@@ -6,21 +6,17 @@
 #include <string>
 
 #include "driver_env.h"
+#include "rcb_export.h"
 #include "win/base.h"
 
 namespace sheetwright {
-namespace {
-
-typedef BOOL(WINAPI* PFN_UpdateRCBFile)(HMODULE module);
-
-} // namespace
 
 BOOL UpdateRCBFileOf(const std::u16string& path) {
     HMODULE module = LoadLibraryW(path.c_str());
     if (!module) return FALSE;
     auto update = reinterpret_cast<PFN_UpdateRCBFile>(
         reinterpret_cast<void (*)()>(GetProcAddress(module, "UpdateRCBFile")));
-    BOOL result = update ? update(module) : FALSE;
+    BOOL result = update ? static_cast<BOOL>(update(module)) : FALSE;
     FreeLibrary(module);
     return result;
 }

@@ -5,6 +5,7 @@
 #include "job_prompts.h"
 #include "prior_print_check.h"
 #include "revise_devmode.h"
+#include "ui/sheetwright.h"
 #include "ui_entry_points.h"
 #include "win/base.h"
 
@@ -48,11 +49,11 @@ DLLEXPORT BOOL WINAPI uiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
 }
 
 // The cancel checks around a job: nothing to do beyond answering.
-DLLEXPORT BOOL WINAPI uiPreCheckCancelJob(LPVOID, ULONGLONG* value) {
+DLLEXPORT BOOL WINAPI uiPreCheckCancelJob(LPVOID, ULONGLONG* value, DWORD) {
     return value != nullptr;
 }
 
-DLLEXPORT BOOL WINAPI uiPostCheckCancelJob() {
+DLLEXPORT BOOL WINAPI uiPostCheckCancelJob(LPVOID, ULONGLONG*, DWORD) {
     return TRUE;
 }
 
@@ -61,10 +62,10 @@ DLLEXPORT BOOL WINAPI uiPostCheckCancelJob() {
 static BOOL WINAPI DeptCodeStub() {
     return TRUE;
 }
-DLLEXPORT BOOL WINAPI uiGetDeptCode() {
+DLLEXPORT BOOL WINAPI uiGetDeptCode(ModelBlock*, DEVMODEW*) {
     return DeptCodeStub();
 }
-DLLEXPORT BOOL WINAPI uiSetDeptCode() {
+DLLEXPORT BOOL WINAPI uiSetDeptCode(ModelBlock*, DEVMODEW*) {
     return DeptCodeStub();
 }
 

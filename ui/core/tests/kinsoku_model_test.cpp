@@ -13,6 +13,7 @@
 #include "install_option.h"
 #include "kinsoku_list.h"
 #include "kinsoku_rules.h"
+#include "ui/sheetwright.h"
 #include "model_codes.h"
 #include "platform/handles.h"
 #include "platform/paths.h"
@@ -756,8 +757,8 @@ TEST(KinsokuBuild, UserPapersReplaceTheFormerOnes) {
     EXPECT_FALSE(RemoveCustomPaperRules(binding, &list, nullptr));
 }
 
-using BuildFn = CKinsokuList*(WINAPI*)(HANDLE, const ModelBlock*, const DEVMODEW*, DWORD*);
-using DeleteFn = void(WINAPI*)(CKinsokuList*);
+using BuildFn = PFN_BuildAllKinsoku;
+using DeleteFn = PFN_DeleteAllKinsoku;
 
 TEST(KinsokuExports, BuildAndDeleteThroughTheLibrary) {
     ui_test::InstallPrinter(u"K5", ui_test::SampleModel("CX5540"));

@@ -324,14 +324,19 @@ TEST_F(Exports, StubsAndDocumentEvents) {
     auto post = Bind<PFN_uiPostCheckCancelJob>(module, "uiPostCheckCancelJob");
     ASSERT_TRUE(pre && post);
     ULONGLONG v = 42;
-    EXPECT_TRUE(pre(nullptr, &v));
+    EXPECT_TRUE(pre(nullptr, &v, 0));
     EXPECT_EQ(v, 42u);
-    EXPECT_FALSE(pre(nullptr, nullptr));
-    EXPECT_TRUE(post());
+    EXPECT_FALSE(pre(nullptr, nullptr, 0));
+    EXPECT_TRUE(post(nullptr, &v, 1));
+    EXPECT_EQ(v, 42u);
+    // With the model block and a device mode, as the graphics library calls them.
+    ModelBlock block{};
+    DEVMODEW devmode{};
     for (const char* name : {"uiGetDeptCode", "uiSetDeptCode"}) {
-        auto stub = Bind<BOOL(WINAPI*)()>(module, name);
+        auto stub = Bind<PFN_uiGetDeptCode>(module, name);
         ASSERT_TRUE(stub) << name;
-        EXPECT_TRUE(stub());
+        EXPECT_TRUE(stub(&block, &devmode));
+        EXPECT_EQ(block.modelsmith, nullptr);
     }
 
     auto event = Bind<PFN_uiDrvDocumentEvent>(module, "uiDrvDocumentEvent");

@@ -7,6 +7,7 @@
 #include "localize.h"
 #include "win/base.h"
 #include "win/resources.h"
+#include "win/uxtheme.h"
 
 namespace sheetwright {
 namespace {
@@ -20,7 +21,7 @@ constexpr int kDisabledIconTop = 2;
 // The disabled icon shows through at half strength.
 constexpr BYTE kDisabledAlpha = 128;
 
-using IsThemeActiveFn = BOOL(WINAPI*)();
+using IsThemeActiveFn = decltype(&IsThemeActive);
 
 // The button face lightened for the themed look: each channel halved, plus 128.
 COLORREF Lightened(COLORREF c) {

@@ -54,7 +54,6 @@ constexpr ComboRow kGrayMatchRows[] = {{5110, 0, kBrightness, 0}}; // "Brightnes
 constexpr WCHAR kHuetunerFile[] = u"Huetuner.DLL";
 constexpr const char16_t* kHuetunerFiles[] = {u"Huetuner.DLL", u"Hueplate.DLL", u"Huechart.BMP",
                                               u"Huegauge.BMP"};
-using PFN_caColorAdjust = int(WINAPI*)(HWND owner, void* block, DWORD mode);
 
 // The ICM words the library answers: only the system's own values are taken.
 bool ValidIcmMethod(DWORD v) {

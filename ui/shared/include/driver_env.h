@@ -13,11 +13,7 @@ namespace sheetwright {
 
 // {Modelsmith, model data}: what every entry point, sheet context and the
 // graphics library build and pass on.
-struct ModelBlock {
-    HMODULE modelsmith;
-    LPVOID modelData;
-};
-static_assert(sizeof(ModelBlock) == 16);
+using ModelBlock = ::ModelBlock;
 
 // A ModelBlock with mdGetMyPrinterInfo resolved from its module.
 struct BoundModel {

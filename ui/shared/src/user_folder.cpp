@@ -9,10 +9,8 @@
 namespace sheetwright {
 namespace {
 
-typedef HRESULT(WINAPI* PFN_SHGetKnownFolderPath)(REFKNOWNFOLDERID rfid, DWORD flags, HANDLE token,
-                                                  PWSTR* path);
-typedef HRESULT(WINAPI* PFN_SHGetFolderPathW)(HWND hwnd, int csidl, HANDLE token, DWORD flags,
-                                              LPWSTR path);
+typedef decltype(&SHGetKnownFolderPath) PFN_SHGetKnownFolderPath;
+typedef decltype(&SHGetFolderPathW) PFN_SHGetFolderPathW;
 
 template <class F> F Bind(HMODULE module, const char* name) {
     return module ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))

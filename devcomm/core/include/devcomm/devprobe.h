@@ -5,29 +5,61 @@
 #include "devcomm/query_records.h"
 #include "win/types.h"
 
+// Each export is declared once, here: Devprobe defines it against this
+// declaration, and callers binding it by name call through its type.
 extern "C" {
-// Port-information record for a port name; kind 0 or 2 full, 1 short.
-typedef SelPortInfo*(WINAPI* PFN_MPMakeSelPortInfo)(LPCSTR portName, int kind);
+// Port-information record for a port name; kind 0 or 2 full, 1 short
+// (MPMakeSelPortInfo, declared with the record in "devcomm/port_info.h").
 
-// The device queries by port-information record (MPGetHddUnit, MPGetDupUnit,
-// MPGetMemSize, MPGetPunchCap, MPGetSpoolerType; MPGetMaxTray and
+// The device queries by port-information record (MPGetMaxTray and
 // MPGetMaxOutputTray answer a short; the text and record queries take a
 // 16-bit size and report the size they need).
-typedef int(WINAPI* PFN_MPGetUnit)(SelPortInfo* info);
-typedef short(WINAPI* PFN_MPGetCount)(SelPortInfo* info);
-typedef int(WINAPI* PFN_MPGetText)(SelPortInfo* info, int size, LPSTR buffer, WORD* needed);
-typedef int(WINAPI* PFN_MPGetTrays)(SelPortInfo* info, int size, TrayInfo* buffer, WORD* needed);
+DLLEXPORT int WINAPI MPGetHddUnit(SelPortInfo* info);
+DLLEXPORT int WINAPI MPGetDupUnit(SelPortInfo* info);
+DLLEXPORT int WINAPI MPGetMemSize(SelPortInfo* info);
+DLLEXPORT int WINAPI MPGetPunchCap(SelPortInfo* info);
+DLLEXPORT int WINAPI MPGetSpoolerType(SelPortInfo* info);
+DLLEXPORT short WINAPI MPGetMaxTray(SelPortInfo* info);
+DLLEXPORT short WINAPI MPGetMaxOutputTray(SelPortInfo* info);
+DLLEXPORT int WINAPI MPGetFinisherUnit(SelPortInfo* info, int size, LPSTR buffer, WORD* needed);
+DLLEXPORT int WINAPI MPGetSysDescr(SelPortInfo* info, int size, LPSTR buffer, WORD* needed);
+DLLEXPORT int WINAPI MPGetTrayInfo(SelPortInfo* info, int size, TrayInfo* buffer, WORD* needed);
+DLLEXPORT int WINAPI MPGetOutputTrayInfo(SelPortInfo* info, int size, TrayInfo* buffer,
+                                         WORD* needed);
+// The pointer types of the queries by record, one for each shape.
+typedef decltype(&MPGetHddUnit) PFN_MPGetUnit;
+typedef decltype(&MPGetMaxTray) PFN_MPGetCount;
+typedef decltype(&MPGetSysDescr) PFN_MPGetText;
+typedef decltype(&MPGetTrayInfo) PFN_MPGetTrays;
 
 // The older queries by host name or dotted address.
-typedef int(WINAPI* PFN_Get_PrinterIP)(LPCSTR portName, LPSTR address);
-typedef int(WINAPI* PFN_GetHostQuery)(LPCSTR host); // GetHddUnit, GetMaxTray, ...
-typedef int(WINAPI* PFN_GetTextQuery)(LPCSTR host, int size, LPSTR buffer, WORD* needed);
-typedef int(WINAPI* PFN_GetTrayInfo)(LPCSTR host, int size, TrayInfo* buffer, WORD* needed);
-typedef int(WINAPI* PFN_GetPDLInfo)(LPCSTR host, int size, PdlInfo* buffer, WORD* needed);
-typedef int(WINAPI* PFN_Get_Dev_Opt)(LPCSTR host, DevOptInfo* info);
-typedef int(WINAPI* PFN_GetPJLData_w9x_32)(LPCSTR documentName, int nup, PjlJobData* buffer,
-                                           DWORD size, DWORD* needed, int* headerOffset,
-                                           int* trailerOffset);
+DLLEXPORT int WINAPI Get_PrinterIP(LPCSTR portName, LPSTR address);
+typedef decltype(&Get_PrinterIP) PFN_Get_PrinterIP;
+DLLEXPORT int WINAPI GetHddUnit(LPCSTR host);
+DLLEXPORT int WINAPI GetMaxTray(LPCSTR host);
+DLLEXPORT int WINAPI GetPunchCap(LPCSTR host);
+DLLEXPORT int WINAPI GetDupUnit(LPCSTR host);
+DLLEXPORT int WINAPI GetMemSize(LPCSTR host);
+DLLEXPORT int WINAPI GetPDLMaxIndex(LPCSTR host);
+DLLEXPORT int WINAPI GetMaxOutputTray(LPCSTR host);
+DLLEXPORT int WINAPI GetUserInfoUpdate(LPCSTR host);
+DLLEXPORT int WINAPI GetUserDescrStatus(LPCSTR host);
+DLLEXPORT int WINAPI GetUserInfoStatus(LPCSTR host);
+DLLEXPORT int WINAPI GetSpoolerType(LPCSTR host);
+typedef decltype(&GetHddUnit) PFN_GetHostQuery;
+DLLEXPORT int WINAPI GetSysDescr(LPCSTR host, int size, LPSTR buffer, WORD* needed);
+DLLEXPORT int WINAPI GetFinisherUnit(LPCSTR host, int size, LPSTR buffer, WORD* needed);
+typedef decltype(&GetSysDescr) PFN_GetTextQuery;
+DLLEXPORT int WINAPI GetTrayInfo(LPCSTR host, int size, TrayInfo* buffer, WORD* needed);
+DLLEXPORT int WINAPI GetOutputTrayInfo(LPCSTR host, int size, TrayInfo* buffer, WORD* needed);
+typedef decltype(&GetTrayInfo) PFN_GetTrayInfo;
+DLLEXPORT int WINAPI GetPDLInfo(LPCSTR host, int size, PdlInfo* buffer, WORD* needed);
+typedef decltype(&GetPDLInfo) PFN_GetPDLInfo;
+DLLEXPORT int WINAPI Get_Dev_Opt(LPCSTR host, DevOptInfo* info);
+typedef decltype(&Get_Dev_Opt) PFN_Get_Dev_Opt;
+DLLEXPORT int WINAPI GetPJLData_w9x_32(LPCSTR documentName, int nup, PjlJobData* buffer, DWORD size,
+                                       DWORD* needed, int* headerOffset, int* trailerOffset);
+typedef decltype(&GetPJLData_w9x_32) PFN_GetPJLData_w9x_32;
 }
 
 // Devprobe's string table.

@@ -44,9 +44,13 @@ static_assert(sizeof(PreCheckResult) == 8 && offsetof(PreCheckResult, trayPaper)
 #define PRECHECK_MAX_PAPER 39
 #define PRECHECK_MAX_TRAY 6
 
+// Declared once, here: the library defines the export against this
+// declaration, and callers binding it by name call through its type.
 extern "C" {
-typedef WORD(WINAPI* PFN_MPPreCheck)(SelPortInfo* info, PreCheckRequest* request,
-                                     PreCheckResult* result);
+DLLEXPORT WORD WINAPI MPPreCheck(SelPortInfo* info, PreCheckRequest* request,
+                                 PreCheckResult* result);
+typedef decltype(&MPPreCheck) PFN_MPPreCheck;
 // The older check by host name: the low 16 bits of the result are MPPreCheck's codes.
-typedef int(WINAPI* PFN_PreCheck)(LPCSTR host, PreCheckRequest* request, PreCheckResult* result);
+DLLEXPORT int WINAPI PreCheck(LPCSTR host, PreCheckRequest* request, PreCheckResult* result);
+typedef decltype(&PreCheck) PFN_PreCheck;
 }

@@ -64,3 +64,8 @@ bool QueryXcvAddress(const std::u16string& serverName, const std::u16string& por
 SelPortInfo* MakeSelPortInfo(const char* portName, int kind, bool acceptUsb);
 
 } // namespace devcomm
+
+// The port-information record for a port name (kind 0 or 2 full, 1 short),
+// exported alike by Devprobe, Gatekeep and Tallyport and declared once here.
+DLLEXPORT SelPortInfo* WINAPI MPMakeSelPortInfo(LPCSTR portName, int kind);
+typedef decltype(&MPMakeSelPortInfo) PFN_MPMakeSelPortInfo;

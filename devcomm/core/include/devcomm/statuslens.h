@@ -41,6 +41,9 @@ inline constexpr int kMonitorStarting = -7;
 // The command the status monitor's window takes to come up from the taskbar.
 inline constexpr WORD kMonitorRaiseCommand = 32802;
 
+// Declared once, here: the library defines the export against this
+// declaration, and callers binding it by name call through its type.
 extern "C" {
-typedef int(WINAPI* PFN_CallStatusmonitor)(StatusMonitorRequest* request);
+DLLEXPORT int WINAPI CallStatusmonitor(StatusMonitorRequest* request);
+typedef decltype(&CallStatusmonitor) PFN_CallStatusmonitor;
 }

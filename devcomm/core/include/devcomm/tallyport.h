@@ -29,7 +29,11 @@
 #define IDS_TALLYPORT_DEVPROBE_X64 2
 #define IDS_TALLYPORT_DEVPROBE_IA64 3
 
+// Declared once, here: the library defines the export against this
+// declaration, and callers binding it by name call through its type.
 extern "C" {
-typedef WORD(WINAPI* PFN_MPDeptcode)(SelPortInfo* info, SHORT* mode, SHORT* answer);
-typedef WORD(WINAPI* PFN_Deptcode)(LPCSTR host, SHORT* mode, SHORT* answer);
+DLLEXPORT WORD WINAPI MPDeptcode(SelPortInfo* info, SHORT* mode, SHORT* answer);
+typedef decltype(&MPDeptcode) PFN_MPDeptcode;
+DLLEXPORT WORD WINAPI Deptcode(LPCSTR host, SHORT* mode, SHORT* answer);
+typedef decltype(&Deptcode) PFN_Deptcode;
 }

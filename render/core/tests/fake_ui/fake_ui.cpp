@@ -8,15 +8,12 @@
 #include <string>
 
 #include "model/modelsmith.h"
+#include "ui/job_prompt_records.h"
+#include "ui/sheetwright.h"
 #include "win/base.h"
 #include "win/devmode.h"
 
 namespace {
-
-struct ModelBlock {
-    HMODULE modelsmith;
-    LPVOID modelData;
-};
 
 HMODULE gSelf = nullptr;
 std::mutex gMutex;

@@ -8,14 +8,10 @@
 #include <fstream>
 #include <string>
 
+#include "emfplay/metaweave.h"
 #include "win/base.h"
 
 namespace {
-
-struct ModelBlock {
-    HMODULE modelsmith;
-    LPVOID modelData;
-};
 
 HMODULE gSelf = nullptr;
 
@@ -26,14 +22,14 @@ DLLEXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-DLLEXPORT DWORD WINAPI ZORPrintEMF(const BYTE* record, const ModelBlock* block) {
+DLLEXPORT DWORD WINAPI ZORPrintEMF(EmfJobRecord* record, ModelBlock* block) {
     Dl_info info{};
     std::string path;
     if (dladdr(reinterpret_cast<void*>(&ZORPrintEMF), &info) && info.dli_fname)
         path = info.dli_fname;
     path = path.substr(0, path.rfind('/') + 1) + "ZORPrintEMF.rec";
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(record), 268);
+    out.write(reinterpret_cast<const char*>(record), sizeof *record);
     bool model = block && block->modelsmith && block->modelData &&
                  std::memcmp(block->modelData, "NKSP", 4) == 0;
     out << (model ? "model=yes" : "model=no");

@@ -37,6 +37,13 @@ static_assert(offsetof(DeviceImageInfo, finisher) == 9 * sizeof(DWORD));
 static_assert(offsetof(DeviceImageInfo, modelBody) == 15 * sizeof(DWORD));
 
 inline constexpr char kDrawDeviceImage[] = "DrawDeviceImage";
-typedef BOOL(WINAPI* PFN_DrawDeviceImage)(HDC dc, RECT* rect, DeviceImageInfo* info);
 
+} // namespace imagewell
+
+// Imagewell's export, declared once: the library defines it against this
+// declaration and the device page calls it through its type.
+DLLEXPORT BOOL WINAPI DrawDeviceImage(HDC dc, RECT* rect, imagewell::DeviceImageInfo* info);
+
+namespace imagewell {
+typedef decltype(&::DrawDeviceImage) PFN_DrawDeviceImage;
 } // namespace imagewell

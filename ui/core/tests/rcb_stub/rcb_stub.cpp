@@ -2,9 +2,10 @@
 // module it was given in "C:\rcb-calls.ini" and answers STUB_RESULT.
 #include <string>
 
+#include "rcb_export.h"
 #include "win/base.h"
 
-DLLEXPORT BOOL WINAPI UpdateRCBFile(HMODULE module) {
+DLLEXPORT DWORD WINAPI UpdateRCBFile(HMODULE module) {
     WCHAR path[MAX_PATH] = {};
     GetModuleFileNameW(module, path, MAX_PATH);
     std::u16string p(path);

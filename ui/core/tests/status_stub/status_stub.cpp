@@ -3,28 +3,17 @@
 // written there beforehand.
 #include <string>
 
+#include "devcomm/statuslens.h"
 #include "win/base.h"
 #include "win/ini.h"
 
 namespace {
 
-struct Request {
-    char address[16];
-    char modelName[32];
-    char driverFirstWords[256];
-    char driverName[128];
-    char portPath[256];
-    BYTE reserved[128];
-    DWORD connection;
-    DWORD spare;
-};
-static_assert(sizeof(Request) == 824);
-
 constexpr char kLog[] = "C:\\status-calls.ini";
 
 } // namespace
 
-DLLEXPORT int WINAPI CallStatusmonitor(Request* r) {
+DLLEXPORT int WINAPI CallStatusmonitor(StatusMonitorRequest* r) {
     WritePrivateProfileStringA("Request", "Address", r->address, kLog);
     WritePrivateProfileStringA("Request", "Model", r->modelName, kLog);
     WritePrivateProfileStringA("Request", "FirstWords", r->driverFirstWords, kLog);

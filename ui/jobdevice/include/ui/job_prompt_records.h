@@ -90,18 +90,24 @@ static_assert(sizeof(PreCheckHeader) == 1056 && offsetof(PreCheckHeader, result)
               offsetof(PreCheckHeader, printerNameBytes) == 1048 &&
               offsetof(PreCheckHeader, portNameBytes) == 1052);
 
+// The prompt and check exports, declared once: Sheetwright defines them
+// against these declarations and the job-prompt program and the graphics
+// library call them through their types.
 extern "C" {
-typedef INT(WINAPI* PFN_uiInputJobSpoolUserPwdInfo)(HANDLE printer, LPVOID modelData,
-                                                    JobAuthRecord* record);
-typedef INT(WINAPI* PFN_uiInputDeptCodeInfo)(HANDLE printer, LPVOID modelData,
-                                             DeptCodeRecord* record);
-typedef INT(WINAPI* PFN_uiInputJobSpoolExt)(HANDLE printer, LPVOID modelData, JobAuthRecord* auth,
-                                            JobInfoRecord* info, DeptCodeRecord* dept);
-typedef INT(WINAPI* PFN_uiInputUserJobInformation)(HANDLE printer, LPVOID modelData,
-                                                   JobInfoRecord* record);
+DLLEXPORT INT WINAPI uiInputJobSpoolUserPwdInfo(HANDLE printer, LPVOID modelData,
+                                                JobAuthRecord* record);
+typedef decltype(&uiInputJobSpoolUserPwdInfo) PFN_uiInputJobSpoolUserPwdInfo;
+DLLEXPORT INT WINAPI uiInputDeptCodeInfo(HANDLE printer, LPVOID modelData, DeptCodeRecord* record);
+typedef decltype(&uiInputDeptCodeInfo) PFN_uiInputDeptCodeInfo;
+DLLEXPORT INT WINAPI uiInputJobSpoolExt(HANDLE printer, LPVOID modelData, JobAuthRecord* auth,
+                                        JobInfoRecord* info, DeptCodeRecord* dept);
+typedef decltype(&uiInputJobSpoolExt) PFN_uiInputJobSpoolExt;
+DLLEXPORT INT WINAPI uiInputUserJobInformation(HANDLE printer, LPVOID modelData,
+                                               JobInfoRecord* record);
+typedef decltype(&uiInputUserJobInformation) PFN_uiInputUserJobInformation;
 // 1: the job may print; 0: it must not. The device mode changes in place only
 // when the user agreed to grayscale.
-typedef BOOL(WINAPI* PFN_uiCheckPriorPrint)(HANDLE printer, HWND owner, LPCWSTR port,
-                                            DEVMODEW* devmode, LPVOID privateBlock,
-                                            LPVOID modelData, DWORD mode);
+DLLEXPORT BOOL WINAPI uiCheckPriorPrint(HANDLE printer, HWND owner, LPCWSTR port, DEVMODEW* devmode,
+                                        LPVOID privateBlock, LPVOID modelData, DWORD mode);
+typedef decltype(&uiCheckPriorPrint) PFN_uiCheckPriorPrint;
 }
