@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Whole-process cost per page: `printhost print` of the brochure on 1, 10, 100,
-# 1,000 and 8,000 pages, on the direct road (drawing tokens straight into the
-# printer stream) and on the spool-side road (recorded as a spool package and
-# replayed four pages to a sheet), each in a fresh process on a fresh machine
-# root; and the Japanese text page alone. For each: milliseconds of processor
-# time (user + system) per page, the peak resident memory, and the ratio to
-# the reference.
+# What a user waits for, per page: `printhost print` of the brochure on 1, 10,
+# 100, 1,000 and 8,000 pages, on the direct road (drawing tokens straight into
+# the printer stream) and on the spool-side road (recorded as a spool package
+# and replayed four pages to a sheet), each in a fresh process on a fresh
+# machine root; the printer's own defaults (the spool-side player replaying
+# each page as a raster page, in reverse order) on 1 and 10 pages; and the
+# Japanese text page alone, direct and on the printer's defaults. For each:
+# milliseconds of wall clock and of processor time (user + system) per page,
+# the peak resident memory, and the ratios to the reference.
 #
 # The reference is Ghostscript doing the same work: the brochure's drawing
 # (the same rectangles, ellipses, rounded rectangle, axes, bars and pie
@@ -16,20 +18,20 @@
 #
 #   bench/run_pages.sh [build folder, default build/dev]
 #   BENCH_PAGES="1 10 100 1000 8000"  page counts
+#   BENCH_DEFAULT_PAGES="1 10"         page counts of the printer's own defaults (raster,
+#     about a tenth of a second a page)
 #   BENCH_RUNS=5                       runs per row at least (the median is shown)
 #   BENCH_SECONDS=2                    a row takes more rounds, up to BENCH_MAX_RUNS=25, until
 #     each of its roads has run that long in all: a short job's median then stands on as
 #     much of the machine's time as a long one's, so that a slow spell of this machine
 #     sways the small rows no more than the large ones
 #   BENCH_CPU=2                        pin every run to this processor
-#   BENCH_TMPDIR=/dev/shm              where the machine roots, documents and outputs go
-#     (default: /dev/shm when it is a memory file system, else /tmp). The spool-side
-#     road makes a file per page, as its spool package is laid out. On a disk file
-#     system the processor time of making a file belongs to the disk's allocator, not
-#     to us: an ext4 without a journal passes over every inode freed anywhere on the
-#     disk in the last half minute, so one file costs 50 us to 1 ms of kernel time
-#     depending on what the machine's other processes deleted. Set BENCH_TMPDIR=/tmp
-#     to see that too.
+#   BENCH_TMPDIR=/var/tmp              where the machine roots, documents and outputs go
+#     (default: /var/tmp, else /tmp: a disk, as a user's spool folder is). The
+#     spool-side road makes a file per page, as its spool package is laid out; on a
+#     disk the kernel's cost of making a file depends on what the machine's other
+#     processes deleted lately, so its rows sway more than on a memory file system
+#     (BENCH_TMPDIR=/dev/shm leaves that out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -51,8 +53,9 @@ if ! command -v gs >/dev/null; then
   else sudo apt-get install -y --no-install-recommends ghostscript >/dev/null; fi
 fi
 
+default_pages_list=${BENCH_DEFAULT_PAGES:-"1 10"}
 default_tmp=/tmp
-[[ $(df --output=fstype /dev/shm 2>/dev/null | tail -1) == tmpfs ]] && default_tmp=/dev/shm
+[[ -d /var/tmp && -w /var/tmp ]] && default_tmp=/var/tmp
 work=$(mktemp -d "${BENCH_TMPDIR:-$default_tmp}/run_pages.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -109,7 +112,7 @@ EOF
   echo "$file"
 }
 
-# Runs a command; prints "cpu-seconds peak-kilobytes".
+# Runs a command; prints "cpu-seconds peak-kilobytes wall-seconds".
 measure() {
   python3 - "$@" <<'EOF'
 import os, subprocess, sys
@@ -118,14 +121,17 @@ import os, subprocess, sys
 if os.environ.get("BENCH_CPU"):
     os.sched_setaffinity(0, {int(os.environ["BENCH_CPU"])})
 # The child's own use, as wait4 reports it for that process (and what it waited for).
+import time
+start = time.monotonic()
 p = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 err = p.stderr.read()
 _, status, use = os.wait4(p.pid, 0)
+wall = time.monotonic() - start
 code = os.waitstatus_to_exitcode(status)
 if code != 0:
     sys.stderr.write(err.decode(errors="replace"))
     sys.exit(1)
-print(f"{use.ru_utime + use.ru_stime:.6f} {use.ru_maxrss}")
+print(f"{use.ru_utime + use.ru_stime:.6f} {use.ru_maxrss} {wall:.6f}")
 EOF
 }
 
@@ -136,7 +142,9 @@ fresh_root() {
   rm -rf "$PRINTHOST_ROOT"
   mkdir -p "$PRINTHOST_ROOT"
   "$printhost" install --name Bench --model "$model" >/dev/null
-  if [[ $road == direct ]]; then
+  if [[ $road == defaults ]]; then
+    : # the printer's own settings, as installed
+  elif [[ $road == direct ]]; then
     "$printhost" devmode Bench --set ReverseOrder=0 --set GraphicsMode=0 --store >/dev/null
   else
     "$printhost" devmode Bench --set ReverseOrder=0 --set GraphicsMode=0 --set LayoutKind=1 \
@@ -170,10 +178,11 @@ run_road() {
   measure "$@" >>"$file"
 }
 
-# A road's row: the medians over its runs of processor time and of peak memory.
+# A road's row: the medians over its runs of processor time, peak memory and wall clock.
 row_of() {
   local label=$1 pages=$2 road=$3 file=$4
-  echo "$label $pages $road $(cut -d' ' -f1 "$file" | median) $(cut -d' ' -f2 "$file" | median)"
+  echo "$label $pages $road $(cut -d' ' -f1 "$file" | median) $(cut -d' ' -f2 "$file" | median)" \
+    "$(cut -d' ' -f3 "$file" | median)"
 }
 
 results="$work/results"
@@ -199,56 +208,61 @@ for n in $pages_list; do
   row_of brochure "$n" spool-4up "$work/t-spool" >>"$results"
   rm -rf "$doc" "$work"/gs-*.pxl
 done
+for n in $default_pages_list; do
+  doc=$(make_document "$n")
+  : >"$work/t-defaults"
+  r=0
+  while another_round "$r" "$work/t-defaults"; do
+    run_road defaults "$work/t-defaults" "$printhost" print --printer Bench "$doc"
+    r=$((r + 1))
+  done
+  row_of brochure "$n" defaults "$work/t-defaults" >>"$results"
+  rm -rf "$doc"
+done
 : >"$work/t-japanese"
+: >"$work/t-japanese-defaults"
+japanese="$PWD/samples/documents/text/japanese.emf"
 r=0
-while another_round "$r" "$work/t-japanese"; do
-  run_road direct "$work/t-japanese" "$printhost" print --printer Bench "$PWD/samples/documents/text/japanese.emf"
+while another_round "$r" "$work/t-japanese" "$work/t-japanese-defaults"; do
+  run_road direct "$work/t-japanese" "$printhost" print --printer Bench "$japanese"
+  run_road defaults "$work/t-japanese-defaults" "$printhost" print --printer Bench "$japanese"
   r=$((r + 1))
 done
 row_of japanese 1 direct "$work/t-japanese" >>"$results"
+row_of japanese 1 defaults "$work/t-japanese-defaults" >>"$results"
 
-echo "Processor time (user + system) and peak resident memory of each process; median of $runs to $max_runs runs (at least ${min_seconds} s of each road's time a row); files in $(df --output=fstype "$work" | tail -1 | tr -d ' ')."
+echo "Wall clock, processor time (user + system) and peak resident memory of each process; median of $runs to $max_runs runs (at least ${min_seconds} s of each road's time a row); files in $(df --output=fstype "$work" | tail -1 | tr -d ' ')."
 echo "Reference: Ghostscript $(gs --version) turning the same drawing (PostScript) into PCL XL, -sDEVICE=pxlmono -r600."
-# ms/page is the whole process's time over its pages; "+ms/page" leaves out
-# what a one-page job costs (start, printer set-up, end): (t(N) - t(1)) / (N - 1).
+# wall and cpu are the whole process's wall clock and processor time over its
+# pages; "+cpu" leaves out what a one-page job costs (start, printer set-up,
+# end): (t(N) - t(1)) / (N - 1). The ratios are wall clock and processor time
+# over Ghostscript's for the same pages.
 awk '
-  $3 == "gs" { ref[$1 " " $2] = $4 }
+  $3 == "gs" { ref[$1 " " $2] = $4; refw[$1 " " $2] = $6 }
   $2 == 1 { one[$1 " " $3] = $4 }
   { rows[NR] = $0 }
   END {
-    printf "%-9s %6s %-10s %9s %9s %8s %7s\n", "document", "pages", "road", "ms/page", "+ms/page", "peak MB", "÷ gs"
+    printf "%-9s %6s %-10s %9s %9s %9s %8s %7s %7s\n", "document", "pages", "road", "wall ms", "cpu ms", "+cpu ms", "peak MB", "wall÷gs", "cpu÷gs"
     for (i = 1; i <= NR; i++) {
       split(rows[i], f, " ")
       key = f[1] " " f[2]
       ratio = (key in ref && ref[key] > 0) ? sprintf("%.2f", f[4] / ref[key]) : "-"
+      wratio = (key in refw && refw[key] > 0) ? sprintf("%.2f", f[6] / refw[key]) : "-"
       k1 = f[1] " " f[3]
       extra = (f[2] > 1 && (k1 in one)) ? sprintf("%.3f", 1000 * (f[4] - one[k1]) / (f[2] - 1)) : "-"
-      printf "%-9s %6d %-10s %9.3f %9s %8.1f %7s\n", f[1], f[2], f[3], 1000 * f[4] / f[2], extra, f[5] / 1024, ratio
+      printf "%-9s %6d %-10s %9.3f %9.3f %9s %8.1f %7s %7s\n", f[1], f[2], f[3], 1000 * f[6] / f[2], 1000 * f[4] / f[2], extra, f[5] / 1024, wratio, ratio
     }
   }' "$results"
-# Flatness per road: the largest over the smallest time per page from 1,000 pages up,
-# whole and leaving out the one-page cost.
+# Flatness per road: the cost per page at the largest page count over that at
+# 1,000 pages (above 1: a page costs more in a longer job), in wall clock and
+# in processor time.
 awk '
-  $2 == 1 { one[$1 " " $3] = $4 }
-  $1 == "brochure" && $2 >= 1000 { n[$3] = n[$3] " " $2; t[$3 " " $2] = $4 }
+  $1 == "brochure" && $2 >= 1000 { t[$3 " " $2] = $4; w[$3 " " $2] = $6; if ($2 > big[$3]) big[$3] = $2 }
   END {
-    for (r in n) {
-      split(substr(n[r], 2), c, " ")
-      lo = hi = lo2 = hi2 = -1
-      for (i in c) {
-        v = t[r " " c[i]] / c[i]
-        if (lo < 0 || v < lo) lo = v
-        if (v > hi) hi = v
-        if (("brochure " r) in one) {
-          w = (t[r " " c[i]] - one["brochure " r]) / (c[i] - 1)
-          if (lo2 < 0 || w < lo2) lo2 = w
-          if (w > hi2) hi2 = w
-        }
-      }
-      if (length(c) > 1) {
-        printf "%-10s flatness from 1,000 pages: ms/page %.2f", r, hi / lo
-        if (lo2 > 0) printf ", +ms/page %.2f", hi2 / lo2
-        printf "\n"
-      }
+    for (r in big) {
+      n = big[r]
+      if (n == 1000 || !((r " 1000") in t) || t[r " 1000"] <= 0 || w[r " 1000"] <= 0) continue
+      printf "%-10s flatness, cost per page at %d pages over 1,000: wall %.2f, cpu %.2f\n", r, n,
+        (w[r " " n] / n) / (w[r " 1000"] / 1000), (t[r " " n] / n) / (t[r " 1000"] / 1000)
     }
   }' "$results"

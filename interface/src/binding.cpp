@@ -2,6 +2,8 @@
 // information, the driver folder, the model data file and the libraries its
 // component table names.
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "frontdoor.h"
 #include "model/model_queries.h"
@@ -221,12 +223,92 @@ void FreeComponents(HMODULE ui, HMODULE model, LPVOID modelData) {
     if (modelData) GlobalFree(modelData);
 }
 
-HMODULE LoadUiLibrary(HANDLE printer) {
+namespace {
+
+// The UI library's path as a driver's model data names it, kept while the
+// driver record and the model data file stay as they were. Document events
+// come at every page: each asks for the record (the spooler answers from what
+// it read while no printer or driver changed) and for the file's times and
+// size, and the file is read again only when one of them moved, so that a
+// changed driver or model data file is seen at the next call.
+struct KeptUiPath {
+    std::mutex mutex;
+    bool valid = false;
+    std::u16string record; // the driver record's version and names
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    std::u16string path;
+} gKeptUiPath;
+
+std::u16string RecordKey(const DRIVER_INFO_2W* info) {
+    std::u16string key(reinterpret_cast<const char16_t*>(&info->cVersion),
+                       sizeof info->cVersion / sizeof(char16_t));
+    for (LPCWSTR s :
+         {info->pName, info->pEnvironment, info->pDriverPath, info->pDataFile, info->pConfigFile}) {
+        if (s) key.append(s);
+        key.push_back(u'\0');
+    }
+    return key;
+}
+
+bool SameFile(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b) {
+    auto same = [](const FILETIME& x, const FILETIME& y) {
+        return x.dwLowDateTime == y.dwLowDateTime && x.dwHighDateTime == y.dwHighDateTime;
+    };
+    return a.nFileSizeLow == b.nFileSizeLow && a.nFileSizeHigh == b.nFileSizeHigh &&
+           same(a.ftLastWriteTime, b.ftLastWriteTime) && same(a.ftCreationTime, b.ftCreationTime);
+}
+
+// The UI library's full path read from the model data as each call did;
+// false when none came of it (nothing named, or something on the way
+// failed), which the next call reads again.
+bool ReadUiPath(HANDLE printer, std::u16string* path) {
+    path->clear();
     LPVOID data = MapDriverDataFile(printer);
-    if (!data) return nullptr;
-    HMODULE ui = LoadComponentLibrary(printer, data, kIndexSheetwright);
+    if (!data) return false;
+    bool settled = false;
+    if (HANDLE heap = HeapCreate(0, kNameHeapSize, 0)) {
+        WCHAR folder[MAX_PATH];
+        LPWSTR name = GetComponentName(data, heap, model::kComponentSheetwright);
+        if (name && *name && FindDriverDirectory(printer, folder, MAX_PATH)) {
+            *path = std::u16string(folder) + name;
+            settled = true;
+        }
+        HeapDestroy(heap);
+    }
     GlobalFree(data);
-    return ui;
+    return settled;
+}
+
+} // namespace
+
+HMODULE LoadUiLibrary(HANDLE printer) {
+    DRIVER_INFO_2W* info = QueryDriverInfo2(printer);
+    if (!info) return nullptr;
+    std::u16string record = RecordKey(info);
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    bool known = info->pDataFile &&
+                 GetFileAttributesExW(info->pDataFile, GetFileExInfoStandard, &file) &&
+                 !(file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    GlobalFree(info);
+    std::u16string path;
+    bool kept = false;
+    if (known) {
+        std::lock_guard lock(gKeptUiPath.mutex);
+        kept =
+            gKeptUiPath.valid && gKeptUiPath.record == record && SameFile(gKeptUiPath.file, file);
+        if (kept) path = gKeptUiPath.path;
+    }
+    if (!kept) {
+        bool settled = ReadUiPath(printer, &path);
+        // Kept under the record and the file's state taken before the read: a
+        // change meanwhile moves them past what is kept.
+        std::lock_guard lock(gKeptUiPath.mutex);
+        gKeptUiPath.valid = known && settled;
+        gKeptUiPath.record = std::move(record);
+        gKeptUiPath.file = file;
+        gKeptUiPath.path = path;
+    }
+    return path.empty() ? nullptr : LoadLibraryW(path.c_str());
 }
 
 } // namespace frontdoor

@@ -1,9 +1,15 @@
 // Binding of the driver's files, the presence check with its message, the
 // document and printer events and the upgrade.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <thread>
 
 #include "frontdoor_fixture.h"
 #include "platform/facts.h"
@@ -162,6 +168,79 @@ TEST_F(EntryPoints, DocumentEvents) {
     EXPECT_EQ(event(printer, nullptr, DOCUMENTEVENT_ENDDOC, 0, nullptr, 0, nullptr), 1);
     ut::AnswerNextMessageBox(IDOK);
     EXPECT_EQ(event(printer, nullptr, DOCUMENTEVENT_CREATEDCPRE, 0, nullptr, 0, nullptr), -1);
+}
+
+Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+bool WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+// Page events keep what they read of the driver between calls; another
+// process changing the model data file or the driver's record is seen at the
+// next event.
+TEST_F(EntryPoints, PageEventsSeeTheModelFileAndTheDriverAsAnotherProcessLeftThem) {
+    Open(SampleModel("CX5540"));
+    auto event = Entry<PFN_DrvDocumentEvent>("DrvDocumentEvent");
+    auto page = [&] {
+        ClearUiLog();
+        int r = event(printer, nullptr, DOCUMENTEVENT_STARTPAGE, 0, nullptr, 0, nullptr);
+        return std::to_string(r) + " " + UiLog();
+    };
+    // In a process of its own, with its own database connection.
+    auto inChild = [](auto change) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            alarm(60);
+            bool ok = false;
+            std::thread([&] { ok = change(); }).join();
+            _exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    };
+    const std::string model = HostFile(u"P", u"MODEL.DAT");
+    Bytes original = ReadBytes(model);
+    // The same model naming a UI library that is not there, written over the
+    // file in place: same size, same name.
+    Bytes renamed = original;
+    const std::string from = "Sheetwright.DLL", to = "Sheetwrighx.DLL";
+    auto at = std::search(renamed.begin(), renamed.end(), from.begin(), from.end());
+    ASSERT_NE(at, renamed.end());
+    std::copy(to.begin(), to.end(), at);
+    std::string copy = HostFile(u"P", u"MODEL2.DAT");
+    WriteBytes(copy, original);
+
+    EXPECT_EQ(page(), "1 document event 6\n");
+    EXPECT_EQ(page(), "1 document event 6\n");
+    inChild([&] { return WriteBytes(model, renamed); });
+    EXPECT_EQ(page(), "0 ");
+    EXPECT_EQ(page(), "0 ");
+    // The driver's record now names the copy of the first model.
+    auto moveData = [&](const std::u16string& file) {
+        inChild([&] {
+            spl::DriverRecord d;
+            if (!spl::FindDriver(u"P Driver", &d)) return false;
+            d.dataFile = DriverFolder(u"P") + file;
+            return spl::AddDriver(d) == ERROR_SUCCESS;
+        });
+    };
+    moveData(u"MODEL2.DAT");
+    EXPECT_EQ(page(), "1 document event 6\n");
+    moveData(u"MODEL.DAT");
+    EXPECT_EQ(page(), "0 ");
+    // A file renamed over the model, as an installer replaces it.
+    inChild([&] {
+        return WriteBytes(model + ".new", original) &&
+               std::rename((model + ".new").c_str(), model.c_str()) == 0;
+    });
+    EXPECT_EQ(page(), "1 document event 6\n");
 }
 
 // A failure inside an export (a failed allocation, made here by the platform's

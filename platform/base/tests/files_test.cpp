@@ -845,3 +845,50 @@ TEST(PathNames, DriveTypes) {
 }
 
 } // namespace
+
+namespace {
+
+// ---- GetFileAttributesExW ------------------------------------------------
+
+TEST(FileAttributesByName, SizeTimesAndAttributesAsTheOpenFileTellsThem) {
+    Put(u"C:\\Data\\Model.dat", "twelve bytes");
+    WIN32_FILE_ATTRIBUTE_DATA byName{};
+    // Spelled as on disk, and in another case.
+    for (const char16_t* path : {u"C:\\Data\\Model.dat", u"c:\\DATA\\MODEL.DAT"}) {
+        ASSERT_TRUE(GetFileAttributesExW(path, GetFileExInfoStandard, &byName));
+        Handle h(Open(path, GENERIC_READ, kShareAll, OPEN_EXISTING));
+        ASSERT_TRUE(h.valid());
+        BY_HANDLE_FILE_INFORMATION open{};
+        ASSERT_TRUE(GetFileInformationByHandle(h.get(), &open));
+        EXPECT_EQ(byName.dwFileAttributes, open.dwFileAttributes);
+        EXPECT_EQ(byName.nFileSizeLow, 12u);
+        EXPECT_EQ(byName.nFileSizeHigh, 0u);
+        auto ticks = [](const FILETIME& t) {
+            return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        };
+        EXPECT_EQ(ticks(byName.ftLastWriteTime), ticks(open.ftLastWriteTime));
+        EXPECT_EQ(ticks(byName.ftCreationTime), ticks(open.ftCreationTime));
+    }
+    WIN32_FILE_ATTRIBUTE_DATA folder{};
+    ASSERT_TRUE(GetFileAttributesExW(u"C:\\data\\", GetFileExInfoStandard, &folder));
+    EXPECT_TRUE(folder.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(folder.nFileSizeLow, 0u);
+
+    struct Case {
+        const char16_t* path;
+        GET_FILEEX_INFO_LEVELS level;
+        DWORD error;
+    } cases[] = {
+        {u"C:\\Data\\Missing.dat", GetFileExInfoStandard, ERROR_FILE_NOT_FOUND},
+        {u"C:\\Nowhere\\Model.dat", GetFileExInfoStandard, ERROR_PATH_NOT_FOUND},
+        {u"C:\\Data\\Model.dat\\", GetFileExInfoStandard, ERROR_INVALID_NAME},
+        {u"C:\\Data\\Model.dat", GetFileExMaxInfoLevel, ERROR_INVALID_PARAMETER},
+    };
+    for (const Case& c : cases) {
+        SetLastError(0);
+        EXPECT_FALSE(GetFileAttributesExW(c.path, c.level, &byName));
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+}
+
+} // namespace

@@ -2,6 +2,9 @@
 #include "model_access.h"
 
 #include <cstring>
+#include <map>
+#include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -162,6 +165,74 @@ HMODULE LoadComponentDll(HANDLE printer, LPCVOID modelData, int selector) {
     return LoadFromFolder(folder, ComponentFileName(modelData, id));
 }
 
+namespace {
+
+// One model query asked of the libraries of the driver folder: the answer in
+// a zeroed GlobalAlloc block (or null), and whether it is as the library gave
+// it (an answer or a plain absence, no passing failure) and from which
+// library, so that a physical device can keep it.
+struct Asked {
+    HGLOBAL block = nullptr;
+    DWORD size = 0, count = 0;
+    bool clean = false;
+    HMODULE answeredBy = nullptr;
+};
+
+Asked AskModel(LPCVOID modelData, HANDLE printer, const std::u16string& folder, int query,
+               int entry, int layout) {
+    Asked a;
+    // The UI library answers for the model library; where the UI library is
+    // not installed the model library is asked directly, which is all the UI
+    // library would do.
+    HMODULE sheetwright =
+        LoadFromFolder(folder, ComponentFileName(modelData, kComponentSheetwright));
+    HMODULE modelsmith = nullptr;
+    auto ui =
+        sheetwright ? Export<PFN_uiGetMyPrinterInfo>(sheetwright, "uiGetMyPrinterInfo") : nullptr;
+    PFN_mdGetMyPrinterInfo md = nullptr;
+    if (!ui) {
+        modelsmith = LoadFromFolder(folder, ComponentFileName(modelData, kComponentModelsmith));
+        md =
+            modelsmith ? Export<PFN_mdGetMyPrinterInfo>(modelsmith, "mdGetMyPrinterInfo") : nullptr;
+    }
+    a.answeredBy = ui ? sheetwright : md ? modelsmith : nullptr;
+    auto ask = [&](LPVOID out, DWORD* length, DWORD* n) -> DWORD {
+        if (ui)
+            return NoteQueryResult(ui(printer, modelData, static_cast<WORD>(query),
+                                      static_cast<WORD>(entry), static_cast<DWORD>(layout), out,
+                                      length, n));
+        if (md) return NoteQueryResult(md(modelData, query, entry, layout, out, length, n));
+        return ERROR_PROC_NOT_FOUND;
+    };
+    DWORD needed = 0, n = 0;
+    DWORD first = ask(nullptr, &needed, &n);
+    if (first == 0 && needed > 0) {
+        a.block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed);
+        if (!a.block) NoteCallFailure();
+        if (a.block) {
+            DWORD length = needed;
+            n = 0;
+            if (ask(a.block, &length, &n) == 0) {
+                a.size = needed;
+                a.count = n;
+                a.clean = true;
+            } else {
+                GlobalFree(a.block);
+                a.block = nullptr;
+            }
+        }
+    } else {
+        // A library that could not reach the model answers ERROR_PROC_NOT_FOUND,
+        // which may pass: only the model's own absences are plain.
+        a.clean = a.answeredBy && first != ERROR_PROC_NOT_FOUND && !IsPassingFailure(first);
+    }
+    if (modelsmith) FreeLibrary(modelsmith);
+    if (sheetwright) FreeLibrary(sheetwright);
+    return a;
+}
+
+} // namespace
+
 HGLOBAL GetModelInfo(LPCVOID modelData, HANDLE printer, int query, int entry, int layout,
                      DWORD* size, DWORD* count) {
     *size = 0;
@@ -176,46 +247,10 @@ HGLOBAL GetModelInfo(LPCVOID modelData, HANDLE printer, int query, int entry, in
     HGLOBAL block = nullptr;
     std::u16string folder;
     if (GetDriverDirectory(printer, &folder)) {
-        // The UI library answers for the model library; where the UI library
-        // is not installed the model library is asked directly, which is all
-        // the UI library would do.
-        HMODULE sheetwright =
-            LoadFromFolder(folder, ComponentFileName(modelData, kComponentSheetwright));
-        HMODULE modelsmith = nullptr;
-        auto ui = sheetwright ? Export<PFN_uiGetMyPrinterInfo>(sheetwright, "uiGetMyPrinterInfo")
-                              : nullptr;
-        PFN_mdGetMyPrinterInfo md = nullptr;
-        if (!ui) {
-            modelsmith = LoadFromFolder(folder, ComponentFileName(modelData, kComponentModelsmith));
-            md = modelsmith ? Export<PFN_mdGetMyPrinterInfo>(modelsmith, "mdGetMyPrinterInfo")
-                            : nullptr;
-        }
-        auto ask = [&](LPVOID out, DWORD* length, DWORD* n) -> DWORD {
-            if (ui)
-                return NoteQueryResult(ui(printer, modelData, static_cast<WORD>(query),
-                                          static_cast<WORD>(entry), static_cast<DWORD>(layout), out,
-                                          length, n));
-            if (md) return NoteQueryResult(md(modelData, query, entry, layout, out, length, n));
-            return ERROR_PROC_NOT_FOUND;
-        };
-        DWORD needed = 0, n = 0;
-        if (ask(nullptr, &needed, &n) == 0 && needed > 0) {
-            block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed);
-            if (!block) NoteCallFailure();
-            if (block) {
-                DWORD length = needed;
-                n = 0;
-                if (ask(block, &length, &n) == 0) {
-                    *size = needed;
-                    if (count) *count = n;
-                } else {
-                    GlobalFree(block);
-                    block = nullptr;
-                }
-            }
-        }
-        if (modelsmith) FreeLibrary(modelsmith);
-        if (sheetwright) FreeLibrary(sheetwright);
+        Asked a = AskModel(modelData, printer, folder, query, entry, layout);
+        block = a.block;
+        *size = a.size;
+        if (count) *count = a.count;
     }
     if (own) GlobalFree(own);
     return block;
@@ -258,8 +293,101 @@ void BindLibraries(HANDLE printer, HMODULE* sheetwright, HMODULE* modelsmith, LP
 
 // ---------------------------------------------------------------------------
 
-ModelAnswer::ModelAnswer(const PDEV* pdev, int query, int entry, int layout)
-    : ModelAnswer(pdev->modelData, pdev->printer, query, entry, layout) {}
+// What a physical device keeps of its model answers. Its model data is its
+// own copy for its life, and the libraries that answer stay loaded with it
+// (a load by the same path is that module), so an answer those libraries gave
+// holds while the driver record it was asked under stays the same: the record
+// is read again at every answer (the spooler answers it from what it read
+// while no printer or driver changed), and any change of it drops them all.
+struct AnswerMemo {
+    struct Kept {
+        std::shared_ptr<const std::vector<BYTE>> bytes; // null: the model has no such entry
+        DWORD count = 0;
+    };
+    std::vector<BYTE> record; // DRIVER_INFO_2W as read last (its room is reused)
+    std::vector<BYTE> asked;  // the version and strings the answers were asked under
+    std::u16string folder;
+    std::map<std::tuple<int, int, int>, Kept> answers;
+
+    // Reads the driver record; false when it cannot be read. A record other
+    // than the one the answers were asked under drops them.
+    bool Current(HANDLE printer) {
+        DWORD needed = 0;
+        if (record.empty()) record.resize(sizeof(DRIVER_INFO_2W) + 1024);
+        if (!GetPrinterDriverW(printer, nullptr, 2, record.data(),
+                               static_cast<DWORD>(record.size()), &needed)) {
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= record.size())
+                return false;
+            record.resize(needed);
+            if (!GetPrinterDriverW(printer, nullptr, 2, record.data(),
+                                   static_cast<DWORD>(record.size()), &needed))
+                return false;
+        }
+        if (needed < sizeof(DRIVER_INFO_2W) || needed > record.size()) return false;
+        // The strings follow the record in the block; the pointers differ
+        // from block to block, what they point at is what counts.
+        const auto* info = reinterpret_cast<const DRIVER_INFO_2W*>(record.data());
+        size_t strings = needed - sizeof(DRIVER_INFO_2W);
+        if (asked.size() == sizeof info->cVersion + strings &&
+            std::memcmp(asked.data(), &info->cVersion, sizeof info->cVersion) == 0 &&
+            std::memcmp(asked.data() + sizeof info->cVersion,
+                        record.data() + sizeof(DRIVER_INFO_2W), strings) == 0)
+            return true;
+        answers.clear();
+        folder.clear();
+        asked.resize(sizeof info->cVersion + strings);
+        std::memcpy(asked.data(), &info->cVersion, sizeof info->cVersion);
+        std::memcpy(asked.data() + sizeof info->cVersion, record.data() + sizeof(DRIVER_INFO_2W),
+                    strings);
+        std::u16string path = Wide(info->pDriverPath);
+        size_t slash = path.rfind(u'\\');
+        if (slash != std::u16string::npos) folder = path.substr(0, slash + 1);
+        return true;
+    }
+};
+
+void FreeAnswerMemo(PDEV* pdev) {
+    delete pdev->answers;
+    pdev->answers = nullptr;
+}
+
+ModelAnswer::ModelAnswer(const PDEV* pdev, int query, int entry, int layout) {
+    // Only a device's own model data, answered by the libraries it holds, is kept.
+    if (!pdev->printer || !pdev->modelData || (!pdev->sheetwright && !pdev->modelsmith)) {
+        block_ =
+            GetModelInfo(pdev->modelData, pdev->printer, query, entry, layout, &size_, &count_);
+        return;
+    }
+    AnswerMemo*& memo = const_cast<PDEV*>(pdev)->answers;
+    if (!memo) memo = new AnswerMemo;
+    if (!memo->Current(pdev->printer) || memo->folder.empty()) {
+        block_ =
+            GetModelInfo(pdev->modelData, pdev->printer, query, entry, layout, &size_, &count_);
+        return;
+    }
+    auto key = std::make_tuple(query, entry, layout);
+    auto it = memo->answers.find(key);
+    if (it == memo->answers.end()) {
+        Asked a = AskModel(pdev->modelData, pdev->printer, memo->folder, query, entry, layout);
+        AnswerMemo::Kept kept;
+        if (a.block) {
+            kept.bytes = std::make_shared<const std::vector<BYTE>>(
+                static_cast<const BYTE*>(a.block), static_cast<const BYTE*>(a.block) + a.size);
+            kept.count = a.count;
+            GlobalFree(a.block);
+        }
+        if (!a.clean || (a.answeredBy != pdev->sheetwright && a.answeredBy != pdev->modelsmith)) {
+            kept_ = kept.bytes;
+            size_ = kept_ ? static_cast<DWORD>(kept_->size()) : 0;
+            count_ = kept.count;
+            return;
+        }
+        it = memo->answers.emplace(key, std::move(kept)).first;
+    }
+    kept_ = it->second.bytes;
+    size_ = kept_ ? static_cast<DWORD>(kept_->size()) : 0;
+    count_ = kept_ ? it->second.count : 0;
+}
 
 ModelAnswer::ModelAnswer(LPCVOID modelData, HANDLE printer, int query, int entry, int layout) {
     block_ = GetModelInfo(modelData, printer, query, entry, layout, &size_, &count_);
@@ -270,13 +398,14 @@ ModelAnswer::~ModelAnswer() {
 }
 
 ModelAnswer::ModelAnswer(ModelAnswer&& other) noexcept
-    : block_(std::exchange(other.block_, nullptr)), size_(std::exchange(other.size_, 0)),
-      count_(std::exchange(other.count_, 0)) {}
+    : block_(std::exchange(other.block_, nullptr)), kept_(std::move(other.kept_)),
+      size_(std::exchange(other.size_, 0)), count_(std::exchange(other.count_, 0)) {}
 
 ModelAnswer& ModelAnswer::operator=(ModelAnswer&& other) noexcept {
     if (this != &other) {
         if (block_) GlobalFree(block_);
         block_ = std::exchange(other.block_, nullptr);
+        kept_ = std::move(other.kept_);
         size_ = std::exchange(other.size_, 0);
         count_ = std::exchange(other.count_, 0);
     }

@@ -4,7 +4,9 @@
 // UI library (or the model library where the UI library is missing).
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "win/types.h"
 
@@ -47,7 +49,11 @@ HGLOBAL EnumModelInfo(HANDLE printer, HMODULE sheetwright, LPCVOID modelData, in
 // The bindings a physical device keeps: model data, UI library and model library.
 void BindLibraries(HANDLE printer, HMODULE* sheetwright, HMODULE* modelsmith, LPVOID* modelData);
 
-// One model answer, freed with the object. Every read is checked against the
+// Drops the model answers a physical device keeps (with the device).
+void FreeAnswerMemo(PDEV* pdev);
+
+// One model answer, freed with the object. Answers asked for a physical
+// device are kept by it while its driver record stays the same. Every read is checked against the
 // answer's size; a read past it gives zero.
 class ModelAnswer {
   public:
@@ -60,10 +66,10 @@ class ModelAnswer {
     ModelAnswer(const ModelAnswer&) = delete;
     ModelAnswer& operator=(const ModelAnswer&) = delete;
 
-    bool ok() const { return block_ != nullptr && size_ > 0; }
+    bool ok() const { return data() != nullptr && size_ > 0; }
     DWORD size() const { return size_; }
     DWORD count() const { return count_; }
-    const BYTE* data() const { return static_cast<const BYTE*>(block_); }
+    const BYTE* data() const { return kept_ ? kept_->data() : static_cast<const BYTE*>(block_); }
 
     BYTE U8(size_t off) const;
     WORD U16(size_t off) const;
@@ -79,6 +85,8 @@ class ModelAnswer {
 
   private:
     HGLOBAL block_ = nullptr;
+    // An answer the physical device keeps, shared with it.
+    std::shared_ptr<const std::vector<BYTE>> kept_;
     DWORD size_ = 0;
     DWORD count_ = 0;
 };

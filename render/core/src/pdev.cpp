@@ -7,6 +7,7 @@
 
 #include "emf_job.h"
 #include "font_download.h"
+#include "model_access.h"
 #include "output_writer.h"
 #include "win/base.h"
 
@@ -39,6 +40,7 @@ void FreePdev(PDEV* pdev) {
         CloseHandle(pdev->tempFile);
         if (pdev->tempFileName) DeleteFileW(pdev->tempFileName);
     }
+    FreeAnswerMemo(pdev);
     if (pdev->sheetwright) FreeLibrary(pdev->sheetwright);
     if (pdev->modelsmith) FreeLibrary(pdev->modelsmith);
     if (pdev->precheckLibrary) FreeLibrary(pdev->precheckLibrary);

@@ -165,6 +165,8 @@ struct PDEV {
     HMODULE sheetwright;
     HMODULE modelsmith;
     LPVOID modelData;
+    // The model answers kept while the driver record stays the same (model_access.cpp).
+    struct AnswerMemo* answers;
 
     LPWSTR outputFile;
 

@@ -3,13 +3,18 @@
 // department code at the start and the end of the job.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/loader_ctl.h"
 #include "platform/paths.h"
+#include "platform/spooler_ctl.h"
 #include "render_fixture.h"
 #include "win/base.h"
 
@@ -73,6 +78,52 @@ TEST_F(UiLibraryTest, DepartmentCodeAtTheFirstPageAndAtTheEnd) {
     }
     EXPECT_EQ(calls("uiGetDeptCode"), 2);
     EXPECT_NE(std::string(notes()).find("get block=yes devmode=yes"), std::string::npos);
+}
+
+// The model's answers are kept for the job: later pages ask the UI library
+// nothing the first pages asked, until another process changes the driver's
+// record, after which the next page asks again.
+TEST_F(UiLibraryTest, PagesAskTheModelAgainOnlyAfterTheDriverChanged) {
+    const std::u16string folder = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\P1\\";
+    std::filesystem::copy_file(platform::HostPath(folder + u"MODEL.DAT"),
+                               platform::HostPath(folder + u"MODEL2.DAT"));
+    HDC hdc = CreateDCW(nullptr, u"P1", nullptr, nullptr);
+    ASSERT_NE(hdc, nullptr);
+    DOCINFOW di{sizeof di, u"Report", nullptr, nullptr, 0};
+    int job = StartDocW(hdc, &di);
+    ASSERT_GT(job, 0);
+    auto page = [&] {
+        long before = calls("uiGetMyPrinterInfo");
+        EXPECT_GT(StartPage(hdc), 0);
+        EXPECT_GT(EndPage(hdc), 0);
+        return calls("uiGetMyPrinterInfo") - before;
+    };
+    page();
+    EXPECT_EQ(page(), 0);
+    EXPECT_EQ(page(), 0);
+    // In a process of its own, with its own database connection: the
+    // driver's record names a copy of the model data.
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(60);
+        bool ok = false;
+        std::thread([&] {
+            platform::spooler::DriverRecord d;
+            ok = platform::spooler::FindDriver(u"P1 Driver", &d);
+            d.dataFile = folder + u"MODEL2.DAT";
+            ok = ok && platform::spooler::AddDriver(d) == ERROR_SUCCESS;
+        }).join();
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_GT(page(), 0);
+    EXPECT_EQ(page(), 0);
+    EXPECT_GT(EndDoc(hdc), 0);
+    EXPECT_TRUE(DeleteDC(hdc));
+    streamdump::Decoding d = streamdump::Decode(JobOutput(static_cast<DWORD>(job)));
+    EXPECT_EQ(d.problems, 0u) << streamdump::Format(d);
 }
 
 } // namespace
