@@ -194,7 +194,10 @@ TEST_F(HostileInputTest, ADashedLineFarOffThePagePrintsOnEveryRoad) {
 // along a diagonal, laid out by hand: its reference device has five pixels to
 // each of a 600 dpi page's, so the points crowd each device pixel by the
 // thousand. A pen 60 pixels wide (two pixels of the decoder's picture).
-std::string CrowdedLineDocument(uint32_t type) {
+// A page of one poly record of a million points, of the given type, drawn
+// with a pen 60 units wide: on a diagonal of a few thousand device pixels, or
+// strewn over the whole page (each point far from the one before).
+std::string MillionPointDocument(uint32_t type, bool strewn = false) {
     constexpr uint32_t kPoints = 1000000;
     const bool wide = type <= 4 || type == 7; // 32-bit points
     const bool polypoly = type == 7 || type == 90;
@@ -225,13 +228,18 @@ std::string CrowdedLineDocument(uint32_t type) {
     for (uint32_t i = 0; i < kPoints; ++i) {
         // Forward 15,000 units over the million points, with a jitter of
         // three units back and forth.
-        uint32_t along = 5000 + static_cast<uint32_t>(uint64_t(i) * 15000 / kPoints) + (i % 2) * 3;
+        uint32_t x = 5000 + static_cast<uint32_t>(uint64_t(i) * 15000 / kPoints) + (i % 2) * 3;
+        uint32_t y = x;
+        if (strewn) { // a fixed sequence, so the page is the same each run
+            x = 1000 + (i * 7919u) % 20000;
+            y = 1000 + (i * 104729u) % 30000;
+        }
         if (wide) {
-            u32(along);
-            u32(along);
+            u32(x);
+            u32(y);
         } else {
-            u16(along);
-            u16(along);
+            u16(x);
+            u16(y);
         }
     }
     for (uint32_t v : {14u, 20u, 0u, 16u, 20u}) // end of file
@@ -266,7 +274,7 @@ TEST_F(HostileInputTest, AMillionPointsOnAFewPixelsPrintAsThosePixels) {
         for (const Record& r : records) {
             const std::string what = std::string(road.name) + " " + r.name;
             const std::string doc = root_ + "/" + r.name + ".emf";
-            Write(doc, CrowdedLineDocument(r.type));
+            Write(doc, MillionPointDocument(r.type));
             const std::string prn = root_ + "/" + r.name + "-" + road.name + ".prn";
             ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + doc + "'", &out), 0)
                 << what << ": " << out;
@@ -293,6 +301,38 @@ TEST_F(HostileInputTest, AMillionPointsOnAFewPixelsPrintAsThosePixels) {
             EXPECT_GT(bottom - top, 280) << what;
             EXPECT_LT(off, 12) << what;
             EXPECT_LT(dark, 6000) << what;
+        }
+    }
+}
+
+// A record of a million points strewn over the page would have the printer
+// (or the engine drawing the page on the spool side) draw every pixel of the
+// page hundreds of times: it is refused as more drawing than a page holds,
+// named by printhost, and the rest of the page prints.
+TEST_F(HostileInputTest, AMillionPointsStrewnOverThePageAreRefusedAndNamed) {
+    struct Road {
+        const char* name;
+        const char* store;
+    } roads[] = {
+        {"spool-side", ""},
+        {"direct", "--set ReverseOrder=0 --set GraphicsMode=0"},
+    };
+    std::string out;
+    for (const Road& road : roads) {
+        if (*road.store) {
+            ASSERT_EQ(Printhost(std::string("devmode P ") + road.store + " --store", &out), 0)
+                << out;
+        }
+        for (uint32_t type : {4u, 86u}) { // polyline, polygon16
+            const std::string what = std::string(road.name) + " " + std::to_string(type);
+            const std::string doc = root_ + "/strewn.emf";
+            Write(doc, MillionPointDocument(type, true));
+            const std::string prn = root_ + "/strewn-" + road.name + ".prn";
+            ASSERT_EQ(Printhost("print --printer P --output '" + prn + "' '" + doc + "'", &out), 0)
+                << what << ": " << out;
+            EXPECT_NE(out.find("(more drawing than a page holds) x1"), std::string::npos)
+                << what << ": " << out;
+            EXPECT_LT(fs::file_size(prn), 200u * 1024) << what;
         }
     }
 }

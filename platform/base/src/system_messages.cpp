@@ -61,6 +61,7 @@ const SystemMessage kMessages[] = {
      "The volume for a file has been externally altered so that the opened file is no longer "
      "valid."},
     {ERROR_CANCELLED, "The operation was canceled by the user."},
+    {ERROR_NOT_ENOUGH_QUOTA, "Not enough quota is available to process this command."},
     {ERROR_INVALID_WINDOW_HANDLE, "Invalid window handle."},
     {ERROR_NOT_FOUND, "Element not found."},
     {ERROR_TIMEOUT, "This operation returned because the timeout period expired."},

@@ -3,6 +3,7 @@
 // surface of a document (DrvEnableSurface at StartDoc, DrvDisableSurface at
 // its end), the job in the spooler, pages and bands, and escapes; and the
 // document events of the printer's interface library around all of these.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -34,6 +35,11 @@ constexpr WORD kMinDevmodeSize = offsetof(DEVMODEW, dmFields) + sizeof(DWORD);
 constexpr WORD kMaxDevmodeSize = 1024;
 // A driver that never ends its page's bands would hold EndPage forever.
 constexpr int kMaxBands = 100000;
+// The drawing one printer page takes, in pixels drawn, as a multiple of the
+// page's own pixels: a page that paints every pixel this often is no page a
+// printer can show, and beyond it a few records of a document would hold the
+// printer (and the engine drawing its bands) for minutes.
+constexpr double kPageWorkPerPixel = 64;
 
 enum class DocState { Idle, InDoc, InPage };
 
@@ -58,6 +64,7 @@ struct DeviceContext {
     DWORD jobId = 0;
     bool busy = false;
     std::vector<std::unique_ptr<DrawingCall>> page; // kept for the bands
+    double pageWork = 0; // pixels the calls of the open page draw, at most
     // A memory device context: no driver, always open for drawing into the
     // selected bitmap.
     bool memory = false;
@@ -797,12 +804,26 @@ std::shared_ptr<GdiObject> DcBitmap(HDC hdc) {
     return it->second->bitmap;
 }
 
-BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call) {
+BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call, double work) {
     DcUse dc(hdc);
     if (!dc) return FALSE;
     if (dc->state != DocState::InPage || !call) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
+    }
+    if (!dc->memory) {
+        if (work < 0) {
+            RECTL b = call->Bounds();
+            work = std::max(0.0, static_cast<double>(b.right) - b.left) *
+                   std::max(0.0, static_cast<double>(b.bottom) - b.top);
+        }
+        double limit = kPageWorkPerPixel * static_cast<double>(dc->gdiinfo.ulHorzRes) *
+                       static_cast<double>(dc->gdiinfo.ulVertRes);
+        if (dc->pageWork + work > limit) {
+            SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+            return FALSE;
+        }
+        dc->pageWork += work;
     }
     if (dc->banding) {
         dc->page.push_back(std::move(call));
@@ -952,6 +973,7 @@ int WINAPI StartPage(HDC hdc) {
         return SP_ERROR;
     }
     dc->page.clear();
+    dc->pageWork = 0;
     dc->state = DocState::InPage;
     return 1;
 }

@@ -468,6 +468,34 @@ bool MakeBrushSpec(const DcState& dc, const DeviceColors& colors, const BrushDat
     return true;
 }
 
+// The most pixels a stroke of the figures can draw: each segment (a curve by
+// its control points) as long as its longer axis, as wide as the pen.
+double StrokeWork(const Figures& device, const LINEATTRS& line) {
+    double length = 0;
+    for (size_t i = 1; i < device.size(); ++i) {
+        if ((device[i].type & ~PT_CLOSEFIGURE) == PT_MOVETO) continue;
+        PointD a = device[i - 1].p, b = device[i].p;
+        length += std::max(std::fabs(b.x - a.x), std::fabs(b.y - a.y)) + 1;
+    }
+    double width = (line.fl & LA_GEOMETRIC) ? std::max(1.0, double{line.elWidth.e}) : 1.0;
+    return length * width;
+}
+
+// The most pixels a fill of the figures can draw: their bounds on the page.
+double FillWork(const DcState& dc, const Figures& device) {
+    double left = device[0].p.x, right = left, top = device[0].p.y, bottom = top;
+    for (const PathPoint& pt : device) {
+        left = std::min(left, pt.p.x);
+        right = std::max(right, pt.p.x);
+        top = std::min(top, pt.p.y);
+        bottom = std::max(bottom, pt.p.y);
+    }
+    RECTL page = PageRect(dc);
+    double w = std::min<double>(right, page.right) - std::max<double>(left, page.left);
+    double h = std::min<double>(bottom, page.bottom) - std::max<double>(top, page.top);
+    return w > 0 && h > 0 ? (w + 1) * (h + 1) : 0;
+}
+
 BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& o) {
     if (device.size() < 2 || !dc.a.pen || !dc.a.brush) return TRUE;
     auto clip = EffectiveClip(dc.a);
@@ -502,7 +530,8 @@ BOOL DrawFigures(DcState& dc, const Figures& device, const DrawOptions& o) {
         call = MakeFillPath(ppo, rects, brush, mix, mode, true);
     else
         call = MakeStrokePath(ppo, rects, pen, line, mix, true);
-    return SubmitDrawing(dc.hdc, std::move(call));
+    double work = (fill ? FillWork(dc, device) : 0) + (stroke ? StrokeWork(device, line) : 0);
+    return SubmitDrawing(dc.hdc, std::move(call), work);
 }
 
 ULONG DeviceColor(const DcState& dc, COLORREF color) {
@@ -563,7 +592,10 @@ BOOL WINAPI LineTo(HDC hdc, int x, int y) {
     if (clip) rects = clip->Rects();
     POINTL a{static_cast<LONG>(std::lround(from.x)), static_cast<LONG>(std::lround(from.y))};
     POINTL b{static_cast<LONG>(std::lround(to.x)), static_cast<LONG>(std::lround(to.y))};
-    return SubmitDrawing(hdc, MakeLine(a, b, rects, pen, MixOf(*dc, 0)));
+    double work = std::max(std::abs(static_cast<double>(b.x) - a.x),
+                           std::abs(static_cast<double>(b.y) - a.y)) +
+                  1;
+    return SubmitDrawing(hdc, MakeLine(a, b, rects, pen, MixOf(*dc, 0)), work);
 }
 
 BOOL WINAPI Polyline(HDC hdc, const POINT* apt, int cpt) {

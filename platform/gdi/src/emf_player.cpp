@@ -38,14 +38,15 @@ std::map<std::string, long>& SkipCounts() {
     return counts;
 }
 
+// The reasons a summary names beside a record.
+constexpr const char* kNoteReasons[] = {"malformed", "not drawn", "more drawing than a page holds"};
+
 void Note(DWORD type, const char* why) {
     std::lock_guard lock(GdiLock());
-    const char* malformed = "malformed";
-    const char* failed = "not drawn";
-    ++SkipCounts()[std::string(RecordName(type)) + (std::strcmp(why, malformed) == 0
-                                                        ? " (malformed)"
-                                                    : std::strcmp(why, failed) == 0 ? " (not drawn)"
-                                                                                    : "")];
+    std::string name = RecordName(type);
+    for (const char* reason : kNoteReasons)
+        if (std::strcmp(why, reason) == 0) name += std::string(" (") + reason + ")";
+    ++SkipCounts()[name];
     auto& log = SkipLog();
     log.push_back(std::string(RecordName(type)) + " (" + std::to_string(type) + "): " + why);
     if (log.size() > kLogLines) log.pop_front();
@@ -167,6 +168,7 @@ class RecordPlayer {
   private:
     BOOL Malformed() {
         Note(type_, "malformed");
+        noted_ = true;
         SetLastError(ERROR_INVALID_DATA);
         return FALSE;
     }
@@ -177,10 +179,15 @@ class RecordPlayer {
     // A record read whole that the device context could not draw.
     BOOL NotDrawn() {
         DWORD error = GetLastError();
-        Note(type_, "not drawn");
+        Note(type_,
+             error == ERROR_NOT_ENOUGH_QUOTA ? "more drawing than a page holds" : "not drawn");
+        noted_ = true;
         SetLastError(error);
         return FALSE;
     }
+    // The result of a drawing record: one the device context refused is told,
+    // unless it was told already (malformed).
+    BOOL Drawn(BOOL ok) { return ok || noted_ ? ok : NotDrawn(); }
     template <class T> bool Get(size_t at, T* v) { return r_.Get(at, v); }
 
     // A slot of the object table; nullptr when the index is none.
@@ -218,6 +225,7 @@ class RecordPlayer {
     UINT count_;
     Playback* pb_;
     const RecordReader& r_;
+    bool noted_ = false;
     DWORD type_;
 };
 
@@ -766,15 +774,15 @@ BOOL RecordPlayer::Play() {
     case EMR_POLYLINE16:
     case EMR_POLYBEZIERTO16:
     case EMR_POLYLINETO16:
-        return Poly();
+        return Drawn(Poly());
     case EMR_POLYPOLYLINE:
     case EMR_POLYPOLYGON:
     case EMR_POLYPOLYLINE16:
     case EMR_POLYPOLYGON16:
-        return PolyPoly();
+        return Drawn(PolyPoly());
     case EMR_POLYDRAW:
     case EMR_POLYDRAW16:
-        return PolyDrawing();
+        return Drawn(PolyDrawing());
     case EMR_MOVETOEX:
     case EMR_LINETO:
     case EMR_ANGLEARC:
@@ -785,7 +793,7 @@ BOOL RecordPlayer::Play() {
     case EMR_ARCTO:
     case EMR_CHORD:
     case EMR_PIE:
-        return Shape();
+        return Drawn(Shape());
     case EMR_SETMAPMODE:
     case EMR_SETWINDOWEXTEX:
     case EMR_SETWINDOWORGEX:

@@ -40,8 +40,10 @@ class DrawingCall {
 
 // Hands a call to the page open on hdc. FALSE (ERROR_INVALID_PARAMETER) when
 // no page is open; otherwise the result of playing it, or TRUE when it is kept
-// for banding.
-BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call);
+// for banding. work is how many pixels the call can draw at most (negative:
+// every pixel of its bounds); a call that would take a printer page's drawing
+// past what any page can show fails with ERROR_NOT_ENOUGH_QUOTA, drawing nothing.
+BOOL SubmitDrawing(HDC hdc, std::unique_ptr<DrawingCall> call, double work = -1);
 
 // The image of a pattern brush: top-down rows of one byte per pixel, each an
 // index into colors (colour indexes of the device).
