@@ -429,7 +429,7 @@ TEST_F(PrintRoadsTest, TurnedAndBlendedDrawingMatchesBetweenDirectAndReplayedRoa
 // Documents made by office programs and a drawing program, kept with each
 // producer's own picture of the page.
 std::string ProducerDocument(const std::string& stem, const char* extension) {
-    return std::string(PKG_SOURCE_DIR) + "/samples/documents/producers/" + stem + extension;
+    return std::string(PKG_SOURCE_DIR) + "/tests/e2e/producers/" + stem + extension;
 }
 
 Picture ProducerPicture(const std::string& stem) {
