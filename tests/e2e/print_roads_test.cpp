@@ -262,6 +262,7 @@ TEST_F(PrintRoadsTest, DrawingBeyondTheFrameIsFittedWithIt) {
         const std::string name = std::string("beyond-") + printer[0];
         Print(printer, root_ + "/beyond.emf", name);
         Picture pic = Draw(name);
+        ASSERT_GT(pic.width, 0);
         const double perMm = PerMm(pic), middle = kLetterWidthMm / 2;
         auto dark = [&](double xMm, double yMm) {
             return pic.Dark(static_cast<int>(xMm * perMm), static_cast<int>(yMm * perMm));
