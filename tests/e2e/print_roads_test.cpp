@@ -219,7 +219,9 @@ TEST_F(PrintRoadsTest, SmallFrameIsCentredAndLargeFrameFittedWhole) {
     EXPECT_TRUE(dark(left + 85, top + 250)) << "footer";
     EXPECT_FALSE(dark(left + 85, top + 120)) << "the content area is empty";
 
-    // A3 (297 x 420 mm) with a 20 mm square in each corner: scaled by 279.4 / 420.
+    // A3 (297 x 420 mm) with a 20 mm square in each corner: scaled down
+    // until it fits the printable area, a sixth of an inch in from each edge
+    // of the paper (279.4 mm less two sixths of an inch, over 420 mm).
     platform::gdi::EmfBuilder large(SIZEL{1485, 2100}, SIZEL{297, 420});
     large.SelectStock(BLACK_BRUSH).SelectStock(NULL_PEN);
     for (RECTL r : {RECTL{0, 0, 100, 100}, RECTL{1385, 0, 1485, 100}, RECTL{0, 2000, 100, 2100},
@@ -228,13 +230,48 @@ TEST_F(PrintRoadsTest, SmallFrameIsCentredAndLargeFrameFittedWhole) {
     Write(root_ + "/a3.emf", large.Finish());
     Print(kDirect, root_ + "/a3.emf", "a3");
     pic = Draw("a3");
-    const double k = kLetterHeightMm / 420, x0 = (kLetterWidthMm - 297 * k) / 2;
+    const double k = (kLetterHeightMm - 2 * 25.4 / 6) / 420, x0 = (kLetterWidthMm - 297 * k) / 2;
     const double near = 10 * k, far = 20 * k; // the squares' middles, and their far edges
     for (auto [x, y] : {std::pair{x0 + near, 6.5}, std::pair{x0 + 297 * k - near, 6.5},
                         std::pair{x0 + near, kLetterHeightMm - 6.5},
                         std::pair{x0 + 297 * k - near, kLetterHeightMm - 6.5}}) {
         EXPECT_TRUE(dark(x, y)) << x << ", " << y;
         EXPECT_FALSE(dark(x < 100 ? x0 + far + 1 : x0 + 297 * k - far - 1, y)) << x << ", " << y;
+    }
+}
+
+// A page framed as its A4 content area (170 x 257 mm) whose header band and
+// footer lie outside the frame, as its header's bounds say: fitted whole
+// into the printable area with them, on both roads, where the frame alone,
+// centred, would put them off the paper's printable area.
+TEST_F(PrintRoadsTest, DrawingBeyondTheFrameIsFittedWithIt) {
+    platform::gdi::EmfBuilder b(SIZEL{1700, 2570}, SIZEL{170, 257});
+    b.SelectStock(BLACK_BRUSH).SelectStock(NULL_PEN);
+    b.Box(EMR_RECTANGLE, RECTL{0, -150, 1700, -50});   // header band, 15 to 5 mm above
+    b.Box(EMR_RECTANGLE, RECTL{0, 2620, 1700, 2720});  // footer, 5 to 15 mm below
+    b.Box(EMR_RECTANGLE, RECTL{800, 1200, 900, 1300}); // a mark in the middle
+    std::vector<BYTE> emf = b.Finish();
+    const RECTL bounds{0, -150, 1699, 2719};
+    std::memcpy(emf.data() + offsetof(ENHMETAHEADER, rclBounds), &bounds, sizeof bounds);
+    Write(root_ + "/beyond.emf", emf);
+    // 287 mm of drawing into the printable area's 270.9, from its top edge.
+    const double margin = 25.4 / 6, k = (kLetterHeightMm - 2 * margin) / 287;
+    auto down = [&](double mm) { return margin + (mm + 15) * k; };
+    for (const char* printer : {kDirect, kReplayed}) {
+        SCOPED_TRACE(printer);
+        const std::string name = std::string("beyond-") + printer[0];
+        Print(printer, root_ + "/beyond.emf", name);
+        Picture pic = Draw(name);
+        ASSERT_GT(pic.width, 0);
+        const double perMm = PerMm(pic), middle = kLetterWidthMm / 2;
+        auto dark = [&](double xMm, double yMm) {
+            return pic.Dark(static_cast<int>(xMm * perMm), static_cast<int>(yMm * perMm));
+        };
+        EXPECT_TRUE(dark(middle, down(-10))) << "header";
+        EXPECT_TRUE(dark(middle, down(266.5))) << "footer";
+        EXPECT_TRUE(dark(middle, down(125))) << "mark";
+        EXPECT_FALSE(dark(middle, down(100))) << "the content area is empty";
+        EXPECT_FALSE(dark(middle + 85 * k + 1, down(-10))) << "the header's width is scaled";
     }
 }
 
@@ -385,6 +422,178 @@ TEST_F(PrintRoadsTest, TurnedAndBlendedDrawingMatchesBetweenDirectAndReplayedRoa
                 EXPECT_NEAR(gray & 0xFF, 127, 40) << std::hex << gray;
                 EXPECT_EQ(at(*p, 90, 155), 0);
                 EXPECT_EQ(at(*p, 90, 147), at(*p, 110, 147));
+            }
+        }
+    }
+}
+
+// Documents made by office programs and a drawing program, kept with each
+// producer's own picture of the page.
+std::string ProducerDocument(const std::string& stem, const char* extension) {
+    return std::string(PKG_SOURCE_DIR) + "/tests/e2e/producers/" + stem + extension;
+}
+
+Picture ProducerPicture(const std::string& stem) {
+    Picture pic;
+    EXPECT_TRUE(e2e::ReadPng(ProducerDocument(stem, ".png"), &pic)) << stem;
+    return pic;
+}
+
+// The colour channels of 0xRRGGBB, each within tolerance of the other's.
+bool NearColour(long a, long b, int tolerance) {
+    for (int sh = 0; sh <= 16; sh += 8)
+        if (std::abs(int((a >> sh) & 0xFF) - int((b >> sh) & 0xFF)) > tolerance) return false;
+    return true;
+}
+
+// A horizontal gradient record laid out by hand: its bounds, the counts and
+// mode, the vertices (x, y, then red, green, blue and alpha in 16 bits
+// each) and the rectangles between neighbours.
+struct Stop {
+    LONG x;
+    USHORT red, green, blue;
+};
+void HorizontalGradient(platform::gdi::EmfBuilder& b, const std::vector<Stop>& stops, LONG top,
+                        LONG bottom) {
+    std::vector<BYTE> vertices, rects;
+    auto put = [](std::vector<BYTE>& to, const auto& v) {
+        const auto* p = reinterpret_cast<const BYTE*>(&v);
+        to.insert(to.end(), p, p + sizeof v);
+    };
+    for (size_t i = 0; i < stops.size(); ++i) {
+        put(vertices, stops[i].x);
+        put(vertices, i % 2 ? bottom : top);
+        for (USHORT c : {stops[i].red, stops[i].green, stops[i].blue, USHORT{0}})
+            put(vertices, c);
+        if (i + 1 < stops.size()) {
+            put(rects, static_cast<ULONG>(i));
+            put(rects, static_cast<ULONG>(i + 1));
+        }
+    }
+    b.Fields(EMR_GRADIENTFILL, RECTL{stops.front().x, top, stops.back().x, bottom},
+             static_cast<DWORD>(stops.size()), static_cast<DWORD>(stops.size() - 1),
+             DWORD{GRADIENT_FILL_RECT_H}, vertices, rects);
+}
+
+// A white-to-blue band and a rainbow (red, yellow, green, blue, magenta),
+// 20 to 190 mm across, keep their colours on every road: at three points of
+// each, as the vertices give them, and as the drawing program's own picture
+// of its gradients shows them.
+TEST_F(PrintRoadsTest, GradientsKeepTheirColoursOnEveryRoad) {
+    auto b = LetterPage();
+    HorizontalGradient(b, {{200, 0xFFFF, 0xFFFF, 0xFFFF}, {1900, 0, 0, 0xFFFF}}, 300, 800);
+    HorizontalGradient(b,
+                       {{200, 0xFFFF, 0, 0},
+                        {625, 0xFFFF, 0xFFFF, 0},
+                        {1050, 0, 0xFFFF, 0},
+                        {1475, 0, 0, 0xFFFF},
+                        {1900, 0xFFFF, 0, 0xFFFF}},
+                       1100, 1600);
+    Write(root_ + "/gradients.emf", FinishLetter(b));
+    struct Probe {
+        double xMm, yMm;
+        long colour;
+    } probes[] = {
+        {20 + 170 * 0.1, 55, 0xE6E6FF}, {20 + 170 * 0.5, 55, 0x8080FF},
+        {20 + 170 * 0.9, 55, 0x1A1AFF}, {20 + 42.5 * 0.5, 135, 0xFF8000},
+        {105, 135, 0x00FF00},           {147.5 + 42.5 * 0.5, 135, 0x8000FF},
+    };
+    const Picture producer = ProducerPicture("inkscape-gradients");
+    const e2e::Box producerBox = e2e::InkBox(producer);
+    // (The printer's own settings print in black and white.)
+    for (const char* printer : {kDirect, kReplayed}) {
+        SCOPED_TRACE(printer);
+        const std::string name = std::string("gradients-") + printer[0];
+        std::string out = Print(printer, root_ + "/gradients.emf", name);
+        EXPECT_EQ(out.find("not played"), std::string::npos) << out;
+        Picture pic = Draw(name);
+        const double perMm = PerMm(pic);
+        for (const Probe& p : probes) {
+            long got = pic.At(static_cast<int>(p.xMm * perMm), static_cast<int>(p.yMm * perMm));
+            EXPECT_TRUE(NearColour(got, p.colour, 24))
+                << p.xMm << " mm: " << std::hex << got << " for " << p.colour;
+        }
+        // The drawing program's page: its two bands at the same shares of
+        // their box as in its own picture.
+        out = Print(printer, ProducerDocument("inkscape-gradients", ".emf"), name + "-inkscape");
+        EXPECT_EQ(out.find("not played"), std::string::npos) << out;
+        pic = Draw(name + "-inkscape");
+        const e2e::Box box = e2e::InkBox(pic);
+        for (double v : {0.15, 0.85})
+            for (double u : {0.1, 0.5, 0.9}) {
+                long want = e2e::AtShare(producer, producerBox, u, v),
+                     got = e2e::AtShare(pic, box, u, v);
+                EXPECT_TRUE(NearColour(got, want, 32))
+                    << u << ", " << v << ": " << std::hex << got << " for " << want;
+            }
+        std::printf("picture score inkscape-gradients %s: %.3f\n", printer,
+                    e2e::MatchingCells(producer, pic, 40, 48));
+    }
+}
+
+// Every producer's page prints whole and as the producer drew it, on the
+// direct road and replayed on the spool side: all its drawing inside the
+// printable area (a sixth of an inch in from the paper's edges), none of it
+// cut (its ink has the aspect of the producer's own picture), and its
+// picture matching the producer's cell by cell. The Japanese and Chinese
+// lines show their glyphs (not the boxes of missing characters), the serif
+// paragraph its serif face, the header band and footer of the A4 page
+// their colours, and the landscape sheet its first and last columns whole.
+TEST_F(PrintRoadsTest, ProducersPagesPrintWholeAsTheyDrewThem) {
+    struct Part {
+        double from, to; // shares down the ink box
+        double score;    // the least share of matching cells in it
+    };
+    struct Document {
+        const char* stem;
+        double score;
+        std::vector<Part> parts;
+        bool inset = false; // its ink stands off the sides of its frame
+    } documents[] = {
+        // The three lines of Japanese and Chinese, then the serif paragraph.
+        {"writer-cjk-serif", 0.85, {{0, 0.62, 0.8}, {0.66, 0.9, 0.8}}},
+        {"writer-header-footer", 0.8, {{0, 0.07, 0.9}, {0.95, 1, 0.9}}},
+        {"calc-landscape", 0.9, {}, true},
+        {"inkscape-gradients", 0.9, {}},
+    };
+    constexpr double kMarginMm = 25.4 / 6;
+    for (const Document& d : documents) {
+        SCOPED_TRACE(d.stem);
+        const Picture producer = ProducerPicture(d.stem);
+        const e2e::Box pb = e2e::InkBox(producer);
+        ASSERT_FALSE(pb.Empty());
+        for (const char* printer : {kDirect, kReplayed}) {
+            SCOPED_TRACE(printer);
+            const std::string name = std::string(d.stem) + "-" + printer[0];
+            std::string out = Print(printer, ProducerDocument(d.stem, ".emf"), name);
+            EXPECT_EQ(out.find("not played"), std::string::npos) << out;
+            const Picture pic = Draw(name);
+            const e2e::Box box = e2e::InkBox(pic);
+            ASSERT_FALSE(box.Empty());
+            const double perMm = PerMm(pic), margin = kMarginMm * perMm;
+            EXPECT_GE(box.left, margin - 1);
+            EXPECT_GE(box.top, margin - 1);
+            EXPECT_LE(box.right, pic.width - margin + 1);
+            EXPECT_LE(box.bottom, pic.height - margin + 1);
+            const double aspect = double(box.right - box.left) / (box.bottom - box.top),
+                         want = double(pb.right - pb.left) / (pb.bottom - pb.top);
+            EXPECT_NEAR(aspect / want, 1, 0.03);
+            if (d.inset) {
+                // The drawing starts and ends beside the printable area's
+                // edges, its first and last letters whole.
+                EXPECT_GT(box.left, margin + 1);
+                EXPECT_LT(box.right, pic.width - margin - 1);
+            }
+            const double score = e2e::MatchingCells(producer, pic, 40, 48);
+            std::printf("picture score %s %s: %.3f (aspect %.3f of the producer's)\n", d.stem,
+                        printer, score, aspect / want);
+            EXPECT_GE(score, d.score);
+            for (const Part& part : d.parts) {
+                const double partScore =
+                    e2e::MatchingCells(e2e::Band(producer, pb, part.from, part.to),
+                                       e2e::Band(pic, box, part.from, part.to), 80, 64);
+                std::printf("  %.2f to %.2f down: %.3f\n", part.from, part.to, partScore);
+                EXPECT_GE(partScore, part.score) << part.from << " to " << part.to;
             }
         }
     }

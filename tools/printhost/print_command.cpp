@@ -210,13 +210,16 @@ std::string Describe(const Failure& f) {
     return text + (meaning ? std::string(": ") + meaning : "") + ")";
 }
 
-// Where a page's picture goes in the device context: its frame's size at the
-// device's resolution, centred on the paper as a print dialog prints a picture
-// (a program may frame only the content area of its page and draw headers and
-// footers in the margins around it, which must stay on the paper); a frame
-// larger than the paper is scaled down whole, its aspect kept. The device
-// context's origin is the printable area's corner. A picture without a frame
-// fills the printable area.
+// Where a page's picture goes in the device context. What the page draws is
+// its frame together with the bounds its header gives for the drawing (a
+// program may frame only the content area of its page and draw headers and
+// footers in the margins around it). A page whose drawing fits on the paper
+// keeps its size: its frame centred on the paper as a print dialog prints a
+// picture, moved as little as brings the drawing within the printable area
+// where it can be. A larger one is scaled down, its aspect kept, until the
+// drawing fits the printable area, and is centred on it. The device
+// context's origin is the printable area's corner. A picture without a
+// frame fills the printable area.
 RECT PagePlacement(HDC hdc, const ENHMETAHEADER& h) {
     RECT printable{0, 0, GetDeviceCaps(hdc, HORZRES), GetDeviceCaps(hdc, VERTRES)};
     constexpr double kFrameUnitsPerInch = 2540; // the frame is in hundredths of a millimetre
@@ -225,18 +228,47 @@ RECT PagePlacement(HDC hdc, const ENHMETAHEADER& h) {
     double offX = GetDeviceCaps(hdc, PHYSICALOFFSETX), offY = GetDeviceCaps(hdc, PHYSICALOFFSETY);
     const RECTL& f = h.rclFrame;
     if (f.right <= f.left || f.bottom <= f.top || dpiX <= 0 || dpiY <= 0 || pageW <= 0 ||
-        pageH <= 0)
+        pageH <= 0 || printable.right <= 0 || printable.bottom <= 0)
         return printable;
-    double w = (static_cast<double>(f.right) - f.left) * dpiX / kFrameUnitsPerInch,
-           hgt = (static_cast<double>(f.bottom) - f.top) * dpiY / kFrameUnitsPerInch;
-    constexpr double kSlack = 1; // a pixel of rounding in the frame is no overflow
-    if (w > pageW + kSlack || hgt > pageH + kSlack) {
-        double k = std::min(pageW / w, pageH / hgt);
-        w *= k, hgt *= k;
+    // Frame units to device pixels, and the drawing's extent in frame units:
+    // the frame, and the bounds (inclusive pixels of the reference device).
+    const double kx = dpiX / kFrameUnitsPerInch, ky = dpiY / kFrameUnitsPerInch;
+    double l = f.left, t = f.top, r = f.right, b = f.bottom;
+    // A pixel of rounding in the frame, and one of the reference device in
+    // the bounds, is no overflow.
+    double slackX = 1, slackY = 1;
+    const RECTL& d = h.rclBounds;
+    if (d.right >= d.left && d.bottom >= d.top && h.szlDevice.cx > 0 && h.szlDevice.cy > 0 &&
+        h.szlMillimeters.cx > 0 && h.szlMillimeters.cy > 0) {
+        const double ux = h.szlMillimeters.cx * 100.0 / h.szlDevice.cx,
+                     uy = h.szlMillimeters.cy * 100.0 / h.szlDevice.cy;
+        l = std::min(l, d.left * ux), t = std::min(t, d.top * uy);
+        r = std::max(r, (d.right + 1.0) * ux), b = std::max(b, (d.bottom + 1.0) * uy);
+        slackX += ux * kx, slackY += uy * ky;
     }
-    double x = (pageW - w) / 2, y = (pageH - hgt) / 2;
+    const double drawnW = (r - l) * kx, drawnH = (b - t) * ky;
+    const double printW = printable.right, printH = printable.bottom;
+    double k = 1;
+    if (drawnW > pageW + slackX || drawnH > pageH + slackY)
+        k = std::min(printW / drawnW, printH / drawnH);
+    // The drawing's corner in the printable area's pixels.
+    double x, y;
+    auto within = [](double at, double size, double room) {
+        return size > room ? at : std::clamp(at, 0.0, room - size);
+    };
+    if (k < 1) {
+        x = (printW - drawnW * k) / 2, y = (printH - drawnH * k) / 2;
+    } else {
+        const double fx = (pageW - (f.right - f.left) * kx) / 2 - offX,
+                     fy = (pageH - (f.bottom - f.top) * ky) / 2 - offY;
+        x = within(fx + (l - f.left) * kx, drawnW, printW);
+        y = within(fy + (t - f.top) * ky, drawnH, printH);
+    }
+    // The frame's rectangle from the drawing's corner.
+    const double frameX = x + (f.left - l) * kx * k, frameY = y + (f.top - t) * ky * k;
     auto px = [](double v) { return static_cast<LONG>(std::lround(v)); };
-    return RECT{px(x - offX), px(y - offY), px(x - offX + w), px(y - offY + hgt)};
+    return RECT{px(frameX), px(frameY), px(frameX + (f.right - f.left) * kx * k),
+                px(frameY + (f.bottom - f.top) * ky * k)};
 }
 
 bool PlayPage(HDC hdc, const std::string& file, Failure* failure) {

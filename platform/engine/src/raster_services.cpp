@@ -847,12 +847,14 @@ namespace platform::engine {
 namespace {
 
 // The destination colour of an RGB colour: through the caller's translation
-// (from RGB), or the destination's own colours.
+// (from RGB; a trivial one says the destination's pixels are RGB colours,
+// as a device's of an RGB palette are), or without one the destination's own
+// colours.
 struct RgbToDest {
     XLATEOBJ* xo;
     ColorModel model;
     ULONG operator()(ULONG rgb) const {
-        if (xo && !(xo->flXlate & XO_TRIVIAL)) return XLATEOBJ_iXlate(xo, rgb);
+        if (xo) return XLATEOBJ_iXlate(xo, rgb);
         return model.FromRgb(rgb);
     }
 };

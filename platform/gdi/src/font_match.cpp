@@ -109,42 +109,185 @@ std::vector<std::string> InstalledFamiliesUncached() {
     return out;
 }
 
-// The family to ask fontconfig for: an alias, an installed family, else the
+// A name as people and programs spell it loosely: ASCII letters folded to
+// lower case, spaces, hyphens and underscores left out ("NotoSansCJKjp",
+// "Noto Sans CJK JP" and "noto-sans-cjk-jp" are one name).
+std::string Compact(const std::string& utf8) {
+    std::string out;
+    for (char c : utf8) {
+        if (c == ' ' || c == '-' || c == '_') continue;
+        out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+    return out;
+}
+
+// What a name found among the installed faces stands for: its family, and
+// the weight and slant that a face's own name (a PostScript or full name)
+// carries.
+struct NamedFace {
+    std::string family;
+    bool bold = false, italic = false;
+};
+
+// Every installed scalable face by each of its names, compacted: its
+// families in every language, its PostScript name and its full names (as
+// its first family, with the style they name). A family's own name comes
+// before a face's names, so "Liberation Serif" is the family and
+// "LiberationSerif-Bold" its bold face.
+std::map<std::string, NamedFace> NameIndexUncached() {
+    std::map<std::string, NamedFace> byName, byFace;
+    if (!StartFontconfig()) return byName;
+    FcPattern* pat = Fc().FcPatternCreate();
+    FcObjectSet* os = Fc().FcObjectSetBuild(FC_FAMILY, FC_FULLNAME, FC_POSTSCRIPT_NAME, FC_WEIGHT,
+                                            FC_SLANT, FC_SCALABLE, nullptr);
+    FcFontSet* fs = pat && os ? Fc().FcFontList(nullptr, pat, os) : nullptr;
+    for (int i = 0; fs && i < fs->nfont; ++i) {
+        FcPattern* font = fs->fonts[i];
+        FcBool scalable = FcFalse;
+        FcChar8* first = nullptr;
+        Fc().FcPatternGetBool(font, FC_SCALABLE, 0, &scalable);
+        if (!scalable || Fc().FcPatternGetString(font, FC_FAMILY, 0, &first) != FcResultMatch)
+            continue;
+        const std::string family = reinterpret_cast<const char*>(first);
+        int weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
+        Fc().FcPatternGetInteger(font, FC_WEIGHT, 0, &weight);
+        Fc().FcPatternGetInteger(font, FC_SLANT, 0, &slant);
+        FcChar8* s = nullptr;
+        // fontconfig knows a face by each of its family names.
+        for (int n = 0; Fc().FcPatternGetString(font, FC_FAMILY, n, &s) == FcResultMatch; ++n)
+            byName.emplace(Compact(reinterpret_cast<const char*>(s)),
+                           NamedFace{reinterpret_cast<const char*>(s)});
+        const NamedFace face{family, weight >= FC_WEIGHT_DEMIBOLD, slant != FC_SLANT_ROMAN};
+        for (const char* object : {FC_POSTSCRIPT_NAME, FC_FULLNAME})
+            for (int n = 0; Fc().FcPatternGetString(font, object, n, &s) == FcResultMatch; ++n)
+                byFace.emplace(Compact(reinterpret_cast<const char*>(s)), face);
+    }
+    if (fs) Fc().FcFontSetDestroy(fs);
+    if (os) Fc().FcObjectSetDestroy(os);
+    if (pat) Fc().FcPatternDestroy(pat);
+    byName.merge(byFace);
+    return byName;
+}
+
+const std::map<std::string, NamedFace>& NameIndex() {
+    static const std::map<std::string, NamedFace> index = NameIndexUncached();
+    return index;
+}
+
+// Style words that end a face's name ("LiberationSerif-Bold",
+// "Noto Sans CJK JP Regular"), compacted, longest first.
+struct StyleWord {
+    const char* word;
+    bool bold, italic;
+};
+const StyleWord kStyleWords[] = {
+    {"bolditalic", true, true}, {"boldoblique", true, true}, {"semibold", true, false},
+    {"demibold", true, false},  {"extrabold", true, false},  {"regular", false, false},
+    {"oblique", false, true},   {"italic", false, true},     {"normal", false, false},
+    {"medium", false, false},   {"roman", false, false},     {"bold", true, false},
+    {"book", false, false},
+};
+
+// The installed face a name stands for, as a person reading it expects: an
+// alias of the names documents use, an installed family in any case, then
+// the same with spaces, hyphens and case not counted, as a PostScript or
+// full name, or with style words at its end taken as the style.
+bool FindNamedFace(const std::u16string& name, NamedFace* out) {
+    if (FamilyOfName(name, &out->family)) return true;
+    if (name.empty()) return false;
+    const std::string utf8 = Utf8(name);
+    const std::map<std::string, NamedFace>& index = NameIndex();
+    std::string key = Compact(utf8);
+    bool bold = false, italic = false;
+    for (;;) {
+        if (auto it = index.find(key); it != index.end()) {
+            *out = it->second;
+            out->bold |= bold, out->italic |= italic;
+            return true;
+        }
+        const StyleWord* cut = nullptr;
+        for (const StyleWord& w : kStyleWords) {
+            size_t n = std::strlen(w.word);
+            if (key.size() > n && key.compare(key.size() - n, n, w.word) == 0) {
+                cut = &w;
+                break;
+            }
+        }
+        if (!cut) return false;
+        key.resize(key.size() - std::strlen(cut->word));
+        bold |= cut->bold, italic |= cut->italic;
+    }
+}
+
+// The face to ask fontconfig for: the one the name stands for, else the
 // default for the pitch and family (fontconfig is never asked for a name
 // that no installed face has, so what documents name cannot grow its caches).
-std::string FamilyFor(const LOGFONTW& lf) {
-    std::u16string name = FaceNameOf(lf);
-    for (const Alias& a : kAliases)
-        if (SameName(name, a.name)) return a.family;
-    if (!name.empty()) {
-        std::string utf8 = Utf8(name);
-        for (const std::string& f : InstalledFamilies())
-            if (strcasecmp(f.c_str(), utf8.c_str()) == 0) return f;
-    }
+NamedFace FaceFor(const LOGFONTW& lf) {
+    NamedFace named;
+    if (FindNamedFace(FaceNameOf(lf), &named)) return named;
     BYTE family = lf.lfPitchAndFamily & 0xF0;
     // A character set of East Asian text takes a face that has its
     // characters, a serif one for a roman family.
     bool serif = family == FF_ROMAN;
     switch (lf.lfCharSet) {
     case SHIFTJIS_CHARSET:
-        return serif ? "Noto Serif CJK JP" : "Noto Sans CJK JP";
+        return NamedFace{serif ? "Noto Serif CJK JP" : "Noto Sans CJK JP"};
     case HANGUL_CHARSET:
-        return serif ? "Noto Serif CJK KR" : "Noto Sans CJK KR";
+        return NamedFace{serif ? "Noto Serif CJK KR" : "Noto Sans CJK KR"};
     case GB2312_CHARSET:
-        return serif ? "Noto Serif CJK SC" : "Noto Sans CJK SC";
+        return NamedFace{serif ? "Noto Serif CJK SC" : "Noto Sans CJK SC"};
     case CHINESEBIG5_CHARSET:
-        return serif ? "Noto Serif CJK TC" : "Noto Sans CJK TC";
+        return NamedFace{serif ? "Noto Serif CJK TC" : "Noto Sans CJK TC"};
     default:
         break;
     }
-    if ((lf.lfPitchAndFamily & 3) == FIXED_PITCH || family == FF_MODERN) return "Liberation Mono";
-    if (family == FF_ROMAN) return "Liberation Serif";
-    return "Liberation Sans";
+    if ((lf.lfPitchAndFamily & 3) == FIXED_PITCH || family == FF_MODERN)
+        return NamedFace{"Liberation Mono"};
+    if (family == FF_ROMAN) return NamedFace{"Liberation Serif"};
+    return NamedFace{"Liberation Sans"};
 }
 
 std::mutex& MatchLock() {
     static std::mutex m;
     return m;
+}
+
+// A face asked of fontconfig: family, weight (400 or 700) and italic.
+using FaceKey = std::tuple<std::string, int, bool>;
+
+FaceKey KeyOf(const LOGFONTW& lf) {
+    const NamedFace named = FaceFor(lf);
+    int weight = lf.lfWeight == FW_DONTCARE ? FW_NORMAL : std::clamp<LONG>(lf.lfWeight, 1, 1000);
+    if (named.bold) weight = std::max(weight, int{FW_BOLD});
+    return FaceKey{named.family, weight >= FW_SEMIBOLD ? 700 : 400,
+                   lf.lfItalic != 0 || named.italic};
+}
+
+// The pattern of a face, substituted as fontconfig's configuration says; null
+// without fontconfig.
+FcPattern* PatternOf(const FaceKey& key) {
+    if (!StartFontconfig()) return nullptr;
+    FcPattern* pat = Fc().FcPatternCreate();
+    if (!pat) return nullptr;
+    const std::string& family = std::get<0>(key);
+    Fc().FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    Fc().FcPatternAddInteger(pat, FC_WEIGHT,
+                             std::get<1>(key) >= 700 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    Fc().FcPatternAddInteger(pat, FC_SLANT, std::get<2>(key) ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    Fc().FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+    Fc().FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    Fc().FcDefaultSubstitute(pat);
+    return pat;
+}
+
+bool ChoiceOf(FcPattern* font, FaceChoice* out) {
+    FcChar8* file = nullptr;
+    int index = 0;
+    if (Fc().FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) return false;
+    Fc().FcPatternGetInteger(font, FC_INDEX, 0, &index);
+    out->path = reinterpret_cast<const char*>(file);
+    out->index = index;
+    return true;
 }
 
 } // namespace
@@ -239,41 +382,68 @@ std::vector<ListedAlias> ListedAliases() {
 bool ChooseFace(const LOGFONTW& lf, FaceChoice* out) {
     // The job's own fonts come before the installed ones.
     if (FindMemoryFace(lf, out)) return true;
-    std::string family = FamilyFor(lf);
-    int weight = lf.lfWeight == FW_DONTCARE ? FW_NORMAL : std::clamp<LONG>(lf.lfWeight, 1, 1000);
-    bool italic = lf.lfItalic != 0;
+    const FaceKey key = KeyOf(lf);
     std::lock_guard lock(MatchLock());
-    static std::map<std::tuple<std::string, int, bool>, FaceChoice> cache;
-    auto key = std::make_tuple(family, weight >= FW_SEMIBOLD ? 700 : 400, italic);
+    static std::map<FaceKey, FaceChoice> cache;
     if (auto it = cache.find(key); it != cache.end()) {
         *out = it->second;
         return true;
     }
-    if (!StartFontconfig()) return false;
-    FcPattern* pat = Fc().FcPatternCreate();
+    FcPattern* pat = PatternOf(key);
     if (!pat) return false;
-    Fc().FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    Fc().FcPatternAddInteger(pat, FC_WEIGHT,
-                             std::get<1>(key) >= 700 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    Fc().FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    Fc().FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
-    Fc().FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-    Fc().FcDefaultSubstitute(pat);
     FcResult result;
     FcPattern* match = Fc().FcFontMatch(nullptr, pat, &result);
     Fc().FcPatternDestroy(pat);
     if (!match) return false;
-    FcChar8* file = nullptr;
-    int index = 0;
-    bool ok = Fc().FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch;
-    Fc().FcPatternGetInteger(match, FC_INDEX, 0, &index);
-    if (ok) {
-        out->path = reinterpret_cast<const char*>(file);
-        out->index = index;
-        cache[key] = *out;
-    }
+    bool ok = ChoiceOf(match, out);
+    if (ok) cache[key] = *out;
     Fc().FcPatternDestroy(match);
     return ok;
+}
+
+bool LinkedFace(const LOGFONTW& lf, char32_t ch, FaceChoice* out) {
+    // fontconfig's faces for the font, in its order, with the characters
+    // each has: sorted once for each family and style, kept for the process.
+    struct Sorted {
+        FcFontSet* set = nullptr;
+        std::map<char32_t, int> found; // the face of a character; -1: none
+    };
+    static auto* sorted = new std::map<FaceKey, Sorted>;
+    const FaceKey key = KeyOf(lf);
+    std::lock_guard lock(MatchLock());
+    auto it = sorted->find(key);
+    if (it == sorted->end()) {
+        FcPattern* pat = PatternOf(key);
+        if (!pat) return false;
+        FcResult result;
+        Sorted s;
+        s.set = Fc().FcFontSort(nullptr, pat, FcTrue, nullptr, &result);
+        Fc().FcPatternDestroy(pat);
+        if (sorted->empty())
+            // Before fontconfig's own end (registered earlier, so run later).
+            std::atexit([] {
+                std::lock_guard lock(MatchLock());
+                for (auto& [k, v] : *sorted)
+                    if (v.set) Fc().FcFontSetDestroy(v.set);
+                sorted->clear();
+            });
+        it = sorted->emplace(key, std::move(s)).first;
+    }
+    Sorted& s = it->second;
+    auto [at, fresh] = s.found.emplace(ch, -1);
+    if (fresh && s.set)
+        for (int i = 0; i < s.set->nfont; ++i) {
+            FcCharSet* cs = nullptr;
+            FcBool scalable = FcFalse;
+            Fc().FcPatternGetBool(s.set->fonts[i], FC_SCALABLE, 0, &scalable);
+            if (scalable &&
+                Fc().FcPatternGetCharSet(s.set->fonts[i], FC_CHARSET, 0, &cs) == FcResultMatch &&
+                Fc().FcCharSetHasChar(cs, ch)) {
+                at->second = i;
+                break;
+            }
+        }
+    return at->second >= 0 && ChoiceOf(s.set->fonts[at->second], out);
 }
 
 bool RealizeFont(const DcState& dc, RealizedFont* out) {
@@ -365,6 +535,25 @@ bool RealizeFont(const DcState& dc, RealizedFont* out) {
     if (f.r.dpi.cy > 0)
         f.r.styleSize = static_cast<ULONG>(std::lround(f.scale * upem * 72.0 / f.r.dpi.cy));
     *out = std::move(f);
+    return true;
+}
+
+bool RealizeLinked(const LOGFONTW& lf, const RealizedFont& f, const FaceChoice& face,
+                   RealizedFont* out) {
+    RealizedFont l = f;
+    l.r.file = engine::LoadFontFile(face.path);
+    l.r.faceIndex = face.index;
+    if (!l.r.file || !engine::QueryFace(*l.r.file, face.index, &l.info) || l.info.unitsPerEm <= 0 ||
+        f.info.unitsPerEm <= 0)
+        return false;
+    // The same em in the other face's units.
+    const double k = static_cast<double>(f.info.unitsPerEm) / l.info.unitsPerEm;
+    l.r.m11 *= k, l.r.m12 *= k, l.r.m21 *= k, l.r.m22 *= k;
+    l.scale *= k;
+    l.r.simBold = lf.lfWeight >= FW_SEMIBOLD && l.info.weight < FW_SEMIBOLD;
+    l.r.simItalic = lf.lfItalic && !l.info.italic;
+    l.r.faceName = (l.vertical ? u"@" : u"") + l.info.familyName.substr(0, LF_FACESIZE - 1);
+    *out = std::move(l);
     return true;
 }
 

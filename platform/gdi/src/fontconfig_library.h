@@ -14,6 +14,7 @@ namespace platform::gdi {
     X(FcDefaultSubstitute)                                                                         \
     X(FcFontList)                                                                                  \
     X(FcFontMatch)                                                                                 \
+    X(FcFontSort)                                                                                  \
     X(FcFini)                                                                                      \
     X(FcFontSetDestroy)                                                                            \
     X(FcInit)                                                                                      \

@@ -19,6 +19,10 @@ struct FaceChoice {
     long index = 0;
 };
 bool ChooseFace(const LOGFONTW& lf, FaceChoice* out);
+// The face that draws a character the chosen face lacks: the first of
+// fontconfig's faces for the font's family and style, in its order, that has
+// it; false when none has.
+bool LinkedFace(const LOGFONTW& lf, char32_t ch, FaceChoice* out);
 // A face added from memory whose family is the LOGFONT's face name.
 bool FindMemoryFace(const LOGFONTW& lf, FaceChoice* out);
 // Loads fontconfig's configuration once; false when it cannot.
@@ -47,6 +51,11 @@ struct RealizedFont {
 };
 // False (last error set) when no face can be found.
 bool RealizeFont(const DcState& dc, RealizedFont* out);
+// f in another face at the same size and direction, known to the driver by
+// that face's family name (its glyphs are that face's); false when the face
+// cannot be read.
+bool RealizeLinked(const LOGFONTW& lf, const RealizedFont& f, const FaceChoice& face,
+                   RealizedFont* out);
 
 // The advance of a glyph along the baseline in logical units.
 double AdvanceLogical(const RealizedFont& f, ULONG glyph);

@@ -137,6 +137,35 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
         text.push_back(str[i]);
         glyphs.push_back(glyphIndex ? ch : platform::engine::GlyphIndexOf(f.r, ch));
     }
+    // A character the face has no glyph for is drawn from a linked face
+    // that has it: faceOf 0 is the chosen face, n the linked faces[n - 1].
+    const LOGFONTW& lfont = dc.a.font->font;
+    std::vector<size_t> faceOf(glyphs.size(), 0);
+    std::vector<RealizedFont> linked;
+    std::vector<FaceChoice> linkedChoices;
+    for (size_t i = 0; i < glyphs.size() && !glyphIndex; ++i) {
+        const char16_t ch = text[i];
+        if (glyphs[i] || ch < 0x20 || (ch >= 0xD800 && ch < 0xE000)) continue;
+        FaceChoice c;
+        if (!LinkedFace(lfont, ch, &c)) continue;
+        size_t k = 0;
+        while (k < linkedChoices.size() &&
+               (linkedChoices[k].path != c.path || linkedChoices[k].index != c.index))
+            ++k;
+        if (k == linkedChoices.size()) {
+            RealizedFont l;
+            if (!RealizeLinked(lfont, f, c, &l)) continue;
+            linked.push_back(std::move(l));
+            linkedChoices.push_back(c);
+        }
+        if (ULONG g = platform::engine::GlyphIndexOf(linked[k].r, ch)) {
+            glyphs[i] = g;
+            faceOf[i] = k + 1;
+        }
+    }
+    auto fontOf = [&](size_t i) -> const RealizedFont& {
+        return faceOf[i] ? linked[faceOf[i] - 1] : f;
+    };
     std::vector<PointD> adv(glyphs.size());
     int breaks = 0;
     for (size_t i = 0; i < glyphs.size(); ++i) {
@@ -145,7 +174,7 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
                                                   static_cast<double>(lpDx[2 * i + 1])}
                                          : PointD{static_cast<double>(lpDx[i]), 0};
         } else {
-            double a = std::round(AdvanceLogical(f, glyphs[i])) + dc.a.charExtra;
+            double a = std::round(AdvanceLogical(fontOf(i), glyphs[i])) + dc.a.charExtra;
             if (!glyphIndex && text[i] == u' ' && dc.a.breakCount > 0) {
                 a += dc.a.breakExtra / dc.a.breakCount +
                      (breaks < dc.a.breakExtra % dc.a.breakCount);
@@ -186,7 +215,7 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
             PointD at = L.Apply(PointD{origin.x + base.x * pen - down.x * penY,
                                        origin.y + base.y * pen - down.y * penY});
             std::vector<platform::engine::OutlinePoint> pts;
-            if (platform::engine::GlyphOutline(f.r, glyphs[i], &pts)) {
+            if (platform::engine::GlyphOutline(fontOf(i).r, glyphs[i], &pts)) {
                 for (const auto& p : pts) {
                     PointD q{at.x + p.x, at.y + p.y};
                     BYTE kind = p.type & 0x7F;
@@ -209,7 +238,6 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
     run.accel = SO_FLAG_DEFAULT_PLACEMENT | (glyphIndex ? SO_GLYPHINDEX_TEXT : 0) |
                 (lpDx ? SO_DXDY : 0) | (dc.a.charExtra ? SO_CHARACTER_EXTRA : 0);
     // The glyphs' positions along one device axis.
-    const LOGFONTW& lfont = dc.a.font->font;
     if (L.AxisAligned() && !f.escNotOrient) {
         PointD b = L.ApplyVector(base);
         if (lfont.lfEscapement == 0 && !f.vertical) run.accel |= SO_HORIZONTAL;
@@ -282,7 +310,34 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
     }
     if (region.Empty() || (glyphs.empty() && !run.opaque)) return TRUE;
     run.clip = region.Rects();
-    return SubmitDrawing(hdc, std::make_unique<TextCall>(std::move(run)));
+    if (linked.empty()) return SubmitDrawing(hdc, std::make_unique<TextCall>(std::move(run)));
+    // One call for each stretch of glyphs of one face; the first paints the
+    // background and the lines under and through the whole text.
+    BOOL ok = TRUE;
+    for (size_t from = 0; from < glyphs.size() && ok;) {
+        size_t to = from + 1;
+        while (to < glyphs.size() && faceOf[to] == faceOf[from])
+            ++to;
+        TextRun part;
+        part.font = fontOf(from).r;
+        part.glyphs.assign(run.glyphs.begin() + from, run.glyphs.begin() + to);
+        part.text = run.text.substr(from, to - from);
+        part.positioned = run.positioned;
+        part.accel = run.accel;
+        part.foreColor = run.foreColor, part.backColor = run.backColor;
+        part.clip = run.clip;
+        part.bounds = run.bounds;
+        part.mix = run.mix;
+        part.codePage = run.codePage;
+        if (from == 0) {
+            part.opaque = run.opaque;
+            part.opaqueRect = run.opaqueRect;
+            part.extra = run.extra;
+        }
+        ok = SubmitDrawing(hdc, std::make_unique<TextCall>(std::move(part)));
+        from = to;
+    }
+    return ok;
 }
 
 } // namespace

@@ -189,6 +189,85 @@ TEST_F(FontsTest, EastAsianCharacterSetsTakeAFaceWithTheirCharacters) {
     }
 }
 
+// The face selected into hdc as its font file's size and a sample's extent
+// at a 2048-unit em: the same for two fonts only when their face is one.
+std::pair<DWORD, LONG> FaceFingerprint(HDC hdc) {
+    SIZE sz{};
+    GetTextExtentPoint32W(hdc, u"Wil", 3, &sz);
+    return {GetFontData(hdc, 0, 0, nullptr, 0), sz.cx};
+}
+
+// Faces named as programs that export a page name them (no spaces, a
+// PostScript name with its style, another case) find the
+// installed face a person would expect, in the style the name gives.
+TEST_F(FontsTest, FacesAreFoundByTheNamesProducersWrite) {
+    OpenPage();
+    struct Case {
+        const char16_t* name;
+        const char16_t* family;
+        LONG weight; // as the face is
+        bool italic;
+    } cases[] = {
+        {u"NotoSansCJKjp", u"Noto Sans CJK JP", FW_NORMAL, false},
+        {u"NotoSerifCJKjp", u"Noto Serif CJK JP", FW_NORMAL, false},
+        {u"NotoSansCJKjp-Regular", u"Noto Sans CJK JP", FW_NORMAL, false},
+        {u"LiberationSerif", u"Liberation Serif", FW_NORMAL, false},
+        {u"LiberationMono", u"Liberation Mono", FW_NORMAL, false},
+        {u"liberation-serif", u"Liberation Serif", FW_NORMAL, false},
+        {u"LiberationSerif-Bold", u"Liberation Serif", FW_BOLD, false},
+        {u"LiberationSerif-BoldItalic", u"Liberation Serif", FW_BOLD, true},
+        {u"Liberation Mono Italic", u"Liberation Mono", FW_NORMAL, true},
+        // A name no face has still takes the default face.
+        {u"NoSuchFaceAnywhere", u"Liberation Sans", FW_NORMAL, false},
+    };
+    for (const Case& c : cases) {
+        const std::u16string name = c.name;
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        HFONT f = Select(Font(c.family, -2048, c.weight, c.italic));
+        const auto want = FaceFingerprint(hdc);
+        Unselect(f);
+        f = Select(Font(name, -2048));
+        EXPECT_EQ(FaceFingerprint(hdc), want);
+        Unselect(f);
+    }
+}
+
+// Characters the chosen face lacks are drawn from a face that has them: a
+// Latin face's text with Japanese in it goes to the driver in three runs,
+// the middle one in a face that has the characters, at the places the
+// advances give.
+TEST_F(FontsTest, CharactersTheFaceLacksComeFromALinkedFace) {
+    OpenPage();
+    HFONT f = Select(Font(u"Liberation Serif", -100));
+    SetBkMode(hdc, TRANSPARENT);
+    SetTextAlign(hdc, TA_LEFT | TA_BASELINE);
+    clear();
+    ASSERT_TRUE(ExtTextOutW(hdc, 100, 500, 0, nullptr,
+                            u"ab\x65E5\x672C"
+                            u"c",
+                            5, nullptr));
+    std::vector<std::string> d = TakeDetail();
+    ASSERT_EQ(d.size(), 3u);
+    EXPECT_NE(d[0].find("face=Liberation Serif em=100"), std::string::npos) << d[0];
+    EXPECT_NE(d[2].find("face=Liberation Serif em=100"), std::string::npos) << d[2];
+    EXPECT_NE(d[1].find("face=Noto S"), std::string::npos) << d[1];
+    EXPECT_NE(d[1].find("CJK"), std::string::npos) << d[1];
+    EXPECT_NE(d[1].find(" em=100"), std::string::npos) << d[1];
+    // "a" and "b" are 44 and 50 wide; each ideograph a whole em.
+    EXPECT_NE(d[1].find("at=194,500;294,500;"), std::string::npos) << d[1];
+    EXPECT_NE(d[2].find("at=394,500;"), std::string::npos) << d[2];
+    // A face that has every character draws them in one run.
+    Unselect(f);
+    f = Select(Font(u"Noto Sans CJK JP", -100));
+    clear();
+    ASSERT_TRUE(ExtTextOutW(hdc, 100, 500, 0, nullptr,
+                            u"ab\x65E5\x672C"
+                            u"c",
+                            5, nullptr));
+    EXPECT_EQ(TakeDetail().size(), 1u);
+    Unselect(f);
+}
+
 ULONG BigEndian32(const BYTE* p) {
     return static_cast<ULONG>(p[0]) << 24 | static_cast<ULONG>(p[1]) << 16 |
            static_cast<ULONG>(p[2]) << 8 | p[3];

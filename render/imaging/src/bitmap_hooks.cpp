@@ -515,8 +515,8 @@ namespace {
 // sent to the page as an image, or put into the band: triangles through a
 // mask of the pixels they cover, rectangles, which cover all of theirs,
 // whole. 0: not drawn, for the engine to draw.
-int RenderGradient(PDEV* pdev, SURFOBJ* dst, CLIPOBJ* pco, const TRIVERTEX* vertices, ULONG nVertex,
-                   const void* mesh, ULONG nMesh, const RECTL* extents, ULONG mode) {
+int RenderGradient(PDEV* pdev, SURFOBJ* dst, CLIPOBJ* pco, XLATEOBJ* xlo, const TRIVERTEX* vertices,
+                   ULONG nVertex, const void* mesh, ULONG nMesh, const RECTL* extents, ULONG mode) {
     if (!dst || !extents || !vertices || !mesh || mode > GRADIENT_FILL_TRIANGLE) return 0;
     const bool triangles = mode == GRADIENT_FILL_TRIANGLE;
     const ULONG per = triangles ? 3 : 2;
@@ -554,13 +554,21 @@ int RenderGradient(PDEV* pdev, SURFOBJ* dst, CLIPOBJ* pco, const TRIVERTEX* vert
     bool ok = !(band && triangles) || (shape && mask);
     std::vector<TRIVERTEX> moved(vertices, vertices + nVertex);
     POINTL origin{0, 0};
+    // The page image and a colour band take the shaded bitmap's pixels as
+    // the device's: the vertices' colours through the call's translation
+    // from RGB, else as the RGB colours of the device's palette. A band that
+    // halftones it reads the bitmap in its own colours.
+    XLATEOBJ trivial{};
+    trivial.flXlate = XO_TRIVIAL;
+    XLATEOBJ* device = xlo ? xlo : &trivial;
+    if (band && (IsMonoBand(pdev, dst) || dst->iBitmapFormat != BMF_24BPP)) device = nullptr;
     for (LONG top = 0; ok && top < h; top += rows) {
         const LONG n = std::min(rows, h - top);
         RECTL local{0, 0, w, n};
         for (ULONG i = 0; i < nVertex; ++i)
             moved[i].x = vertices[i].x - r.left, moved[i].y = vertices[i].y - (r.top + top);
         EngEraseSurface(shaded, &local, triangles ? 0xFFFFFF : 0);
-        ok = EngGradientFill(shaded, nullptr, nullptr, moved.data(), nVertex, kept.data(), count,
+        ok = EngGradientFill(shaded, nullptr, device, moved.data(), nVertex, kept.data(), count,
                              &local, &origin, mode);
         const RECTL at{r.left, r.top + top, r.right, r.top + top + n};
         if (ok && !band) {
@@ -616,7 +624,8 @@ BOOL APIENTRY DrvGradientFill(SURFOBJ* dst, CLIPOBJ* pco, XLATEOBJ* xlo, TRIVERT
     case Road::Device:
         break;
     }
-    if (RenderGradient(pdev, dst, pco, vertices, nVertex, mesh, nMesh, extents, mode)) return TRUE;
+    if (RenderGradient(pdev, dst, pco, xlo, vertices, nVertex, mesh, nMesh, extents, mode))
+        return TRUE;
     if (pdev->jobFlags & job::Cancelled) return FALSE;
     return EngGradientFill(dst, pco, xlo, vertices, nVertex, mesh, nMesh, extents, ditherOrg, mode);
 }
