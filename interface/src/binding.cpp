@@ -105,7 +105,7 @@ LPVOID MapFileReadOnly(LPCWSTR path, DWORD* size) {
 
 bool IsModelDataHeader(const void* data, DWORD size) {
     const auto* b = static_cast<const BYTE*>(data);
-    return data && size >= kHeaderWords * 4 &&
+    return data && size >= kHeaderWords * 4 && size <= model::kMaxModelDataBytes &&
            std::memcmp(b, kModelDataMagic, sizeof kModelDataMagic) == 0 && ReadU32(b + 4) == size &&
            ReadU32(b + 8) < size;
 }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "frontdoor_fixture.h"
+#include "model/model_queries.h"
 #include "platform/facts.h"
 #include "platform/loader_ctl.h"
 #include "platform/paths.h"
@@ -51,6 +52,11 @@ TEST(ModelDataHeader, ThirdWordMustLieInsideTheFile) {
     wrongMagic[3] = 'Q';
     EXPECT_FALSE(frontdoor::IsModelDataHeader(wrongSize.data(), 64));
     EXPECT_FALSE(frontdoor::IsModelDataHeader(wrongMagic.data(), 64));
+    // A file past the largest model data is refused by its size alone.
+    Bytes huge = Header(64, 16);
+    const DWORD hugeSize = model::kMaxModelDataBytes + 4096;
+    std::memcpy(huge.data() + 4, &hugeSize, 4);
+    EXPECT_FALSE(frontdoor::IsModelDataHeader(huge.data(), hugeSize));
     for (const auto& c : cases)
         EXPECT_EQ(frontdoor::IsModelDataHeader(c.bytes.data(), static_cast<DWORD>(c.bytes.size())),
                   c.accepted);

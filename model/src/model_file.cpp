@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "entries.h"
+#include "model/model_queries.h"
 #include "win/errors.h"
 
 namespace model {
@@ -113,7 +114,7 @@ DWORD OpenModelFile(const void* data, ModelFile* file) {
     if (std::memcmp(p, "NKSP", 4) != 0) return ERROR_INVALID_DATA;
     std::uint32_t size;
     std::memcpy(&size, p + 4, 4);
-    if (size < kHeaderSize) return ERROR_INVALID_DATA;
+    if (size < kHeaderSize || size > model::kMaxModelDataBytes) return ERROR_INVALID_DATA;
     *file = ModelFile(p, size);
     unsigned format = file->Format();
     if (format < kFirstFormat || format > kLastFormat) return ERROR_INVALID_DATA;

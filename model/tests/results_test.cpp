@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "model/model_queries.h"
 #include "model/modelsmith.h"
 #include "model_fixture.h"
 #include "win/errors.h"
@@ -58,6 +59,10 @@ TEST(ModelResults, BadFilesAnswerInvalidData) {
     Bytes m = Build(source);
     std::uint32_t tiny = 12;
     std::memcpy(m.data() + 4, &tiny, 4);
+    EXPECT_EQ(Query(m, 11, 0, 1, nullptr, &length, nullptr), ERROR_INVALID_DATA);
+    // A stated size past the largest model data: no caller reads such a file.
+    std::uint32_t huge = model::kMaxModelDataBytes + 4096;
+    std::memcpy(m.data() + 4, &huge, 4);
     EXPECT_EQ(Query(m, 11, 0, 1, nullptr, &length, nullptr), ERROR_INVALID_DATA);
 }
 

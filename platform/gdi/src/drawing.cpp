@@ -258,15 +258,20 @@ bool WithinPixel(PointD a, PointD b) {
 }
 
 // Lines through logical points, added in device units. A point within a
-// device pixel of the point kept before it adds nothing a page can show and
-// is left out (the lines stay within a pixel of every point), so that a run
-// of millions of points on a few pixels costs what those pixels cost; the
-// last point is always kept, so the lines end where they should.
+// device pixel of both the point kept before it and the point after it adds
+// nothing a page can show and is left out (the lines stay within a pixel of
+// every point), so that a run of millions of points on a few pixels costs
+// what those pixels cost; a corner before a longer step is kept, so a shape
+// thinner than a pixel keeps its outline, and the last point is always kept,
+// so the lines end where they should.
 void AddLines(Figures& f, const Affine& toDevice, const POINT* apt, size_t count) {
+    if (count == 0) return;
+    PointD p = toDevice.Apply(P(apt[0].x, apt[0].y));
     for (size_t i = 0; i < count; ++i) {
-        PointD p = toDevice.Apply(P(apt[i].x, apt[i].y));
-        if (i + 1 < count && !f.empty() && WithinPixel(f.back().p, p)) continue;
-        LineTo(f, p);
+        const bool last = i + 1 == count;
+        PointD next = last ? p : toDevice.Apply(P(apt[i + 1].x, apt[i + 1].y));
+        if (last || f.empty() || !WithinPixel(f.back().p, p) || !WithinPixel(p, next)) LineTo(f, p);
+        p = next;
     }
 }
 

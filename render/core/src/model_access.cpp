@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/model_queries.h"
 #include "model/modelsmith.h"
 #include "ui/sheetwright.h"
 #include "pdev.h"
@@ -90,7 +91,7 @@ LPVOID LoadModelData(HANDLE printer) {
     DWORD size = GetFileSize(file, &high);
     if (size == INVALID_FILE_SIZE) NoteCallFailure();
     // The header's three words must be there before they can be checked.
-    if (size != INVALID_FILE_SIZE && high == 0 && size >= 12) {
+    if (size != INVALID_FILE_SIZE && high == 0 && size >= 12 && size <= model::kMaxModelDataBytes) {
         HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (mapping) {
             const auto* view =

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "driver_env.h"
+#include "model/model_queries.h"
 #include "model_codes.h"
 #include "model_info.h"
 #include "platform/facts.h"
@@ -97,6 +98,12 @@ TEST(DriverEnvironment, ComponentTableBeyondTheDataIsNotRead) {
 TEST(DriverEnvironment, ModelDataHeaderChecks) {
     Bytes good = HandModel({{20, 1, "Modelsmith.DLL"}});
     EXPECT_TRUE(IsModelDataHeaderValid(good.data(), static_cast<DWORD>(good.size())));
+    // A file past the largest model data is refused by its size alone, before
+    // it is copied whole.
+    Bytes huge = good;
+    const DWORD hugeSize = model::kMaxModelDataBytes + 4096;
+    std::memcpy(huge.data() + 4, &hugeSize, 4);
+    EXPECT_FALSE(IsModelDataHeaderValid(huge.data(), hugeSize));
     struct Case {
         const char* what;
         size_t at;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "model/model_queries.h"
 #include "model_data_header.h"
 #include "win/base.h"
 #include "win/spool.h"
@@ -51,7 +52,7 @@ LPVOID GetDriverInfoAlloc(HANDLE printer) {
 bool IsModelDataHeaderValid(const BYTE* data, DWORD size) {
     if (!data || size < kModelDataOffsetTable + 4) return false;
     if (std::memcmp(data, kModelDataMagic, sizeof kModelDataMagic) != 0) return false;
-    return ReadU32(data + kModelDataSizeOffset) == size &&
+    return size <= model::kMaxModelDataBytes && ReadU32(data + kModelDataSizeOffset) == size &&
            ReadU32(data + kModelDataBoundOffset) < size;
 }
 
