@@ -6,9 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>

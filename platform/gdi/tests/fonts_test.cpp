@@ -543,15 +543,20 @@ std::vector<BYTE> RenamedFont(const char* path, const std::u16string& from,
     return bytes;
 }
 
-TEST_F(FontsTest, MemoryFontsComeBeforeInstalledOnesUntilRemoved) {
-    OpenPage();
-    // The installed file of a fixed-pitch face, renamed to a name nothing else has.
+// The installed file of a fixed-pitch face, renamed to a name of its length
+// that nothing else has.
+std::vector<BYTE> RenamedMono(const std::u16string& to) {
     char path[512] = {};
     if (FILE* p = popen("fc-match -f '%{file}' 'Liberation Mono'", "r")) {
         if (!std::fgets(path, sizeof path, p)) path[0] = 0;
         pclose(p);
     }
-    auto bytes = RenamedFont(path, u"Liberation Mono", u"Qjobtyped Monoz");
+    return RenamedFont(path, u"Liberation Mono", to);
+}
+
+TEST_F(FontsTest, MemoryFontsComeBeforeInstalledOnesUntilRemoved) {
+    OpenPage();
+    auto bytes = RenamedMono(u"Qjobtyped Monoz");
     ASSERT_FALSE(bytes.empty());
     auto width = [&] {
         HFONT f = Select(Font(u"Qjobtyped Monoz", -2048));
@@ -584,12 +589,7 @@ TEST_F(FontsTest, MemoryFontsComeBeforeInstalledOnesUntilRemoved) {
 // its view gives no font and no fault.
 TEST_F(FontsTest, MemoryFontFromAFileViewIsItsOwnCopy) {
     OpenPage();
-    char path[512] = {};
-    if (FILE* p = popen("fc-match -f '%{file}' 'Liberation Mono'", "r")) {
-        if (!std::fgets(path, sizeof path, p)) path[0] = 0;
-        pclose(p);
-    }
-    const auto bytes = RenamedFont(path, u"Liberation Mono", u"Qmappedly Monoz");
+    const auto bytes = RenamedMono(u"Qmappedly Monoz");
     ASSERT_FALSE(bytes.empty());
     const auto size = static_cast<DWORD>(bytes.size());
     const char16_t* name = u"C:\\mapped.ttf";
