@@ -199,6 +199,31 @@ BOOL CZorEmfFile::RestoreJobName(DWORD jobId) {
     return TRUE;
 }
 
+// The font file mapped read-only for the call, not read: the bytes are the
+// system's to copy, so the file need not be in memory here.
+HANDLE CZorEmfFile::AddMappedFont(const std::string& path) const {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    LARGE_INTEGER size{};
+    HANDLE mapping = nullptr, added = nullptr;
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1LL << 31))
+        mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping) {
+        // The view is of the size asked, or none: a file cut short since
+        // maps nothing.
+        const auto length = static_cast<SIZE_T>(size.QuadPart);
+        if (void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, length)) {
+            DWORD faces = 0;
+            added = addFont_(view, static_cast<DWORD>(length), nullptr, &faces);
+            UnmapViewOfFile(view);
+        }
+        CloseHandle(mapping);
+    }
+    CloseHandle(file);
+    return added;
+}
+
 void CZorEmfFile::LoadJobFonts() {
     std::vector<BYTE> list;
     const std::string spool = SpoolFolder();
@@ -207,15 +232,9 @@ void CZorEmfFile::LoadJobFonts() {
     std::string error;
     if (!spoolpkg::ReadFontList(list.data(), list.size(), &fonts, &error)) return;
     for (const auto& font : fonts) {
-        std::vector<BYTE> bytes;
-        HANDLE handle = nullptr;
         std::string path = sheetwright::WideToAnsiString(spoolpkg::FontFilePath(
             sheetwright::AnsiToWide(spool.data(), spool.size()), spoolId_, font.uniqueId));
-        if (ReadFileWhole(path, &bytes) && !bytes.empty()) {
-            DWORD added = 0;
-            handle = addFont_(bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &added);
-        }
-        fonts_.push_back(handle);
+        fonts_.push_back(AddMappedFont(path));
     }
 }
 

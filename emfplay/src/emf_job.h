@@ -201,6 +201,7 @@ class CZorEmfFile {
         size_t devmode = 0; // index into devmodes_
     };
     void LoadJobFonts();
+    HANDLE AddMappedFont(const std::string& path) const;
     void UnloadJobFonts();
 
     DWORD kind_;

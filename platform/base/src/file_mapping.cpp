@@ -4,6 +4,7 @@
 // of a memory object without a file (INVALID_HANDLE_VALUE: named shared
 // memory or unnamed pagefile-backed memory, see shared_memory.cpp); views work
 // the same for both.
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -330,6 +331,23 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID lpBaseAddress) {
 }
 
 } // extern "C"
+
+int platform::DuplicateFileOfView(const void* address, size_t length, unsigned long long* offset) {
+    std::lock_guard lock(gViewMutex);
+    auto at = reinterpret_cast<uintptr_t>(address);
+    auto it = gViews.upper_bound(at);
+    if (it == gViews.begin()) return -1;
+    --it;
+    const View& view = it->second;
+    if (!view.mapping->isFile() || at - it->first > view.length ||
+        length > view.length - (at - it->first))
+        return -1;
+    // A view's own offset is not kept for views that can be written; only
+    // read-only views, whose range is kept, are looked through.
+    if (!view.reusable) return -1;
+    *offset = view.range.offset + (at - it->first);
+    return ::fcntl(view.mapping->fd(), F_DUPFD_CLOEXEC, 0);
+}
 
 namespace platform::test {
 

@@ -1,13 +1,15 @@
 // Fonts added from memory (AddFontMemResourceEx): private to the process,
 // found by their family name before the installed fonts, gone with their
 // handle. The bytes are handed to the engine once through a file that is
-// removed again at once; the engine keeps them by that unique name.
+// removed again at once; the engine maps it and keeps it by that unique name.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <strings.h>
@@ -43,6 +45,50 @@ std::map<uintptr_t, std::vector<MemoryFace>>& Fonts() {
 
 bool SameName(const std::u16string& a, const std::u16string& b) {
     return strcasecmp(platform::ToUtf8(a).c_str(), platform::ToUtf8(b).c_str()) == 0;
+}
+
+// Writes the bytes to a new file at path. Bytes that are a view of a file are
+// copied by the system from that file, so that none of them is touched here
+// and only the parts the engine reads are ever faulted in; a file cut short
+// behind its view gives fewer bytes, and no font.
+DWORD CopyFontBytes(const void* bytes, DWORD size, const std::string& path) {
+    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD e = ERROR_SUCCESS;
+    size_t done = 0;
+    unsigned long long offset = 0;
+    const int in = platform::DuplicateFileOfView(bytes, size, &offset);
+    if (in >= 0) {
+        auto at = static_cast<off_t>(offset);
+        while (done < size) {
+            ssize_t n = ::copy_file_range(in, &at, out, nullptr, size - done, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n == 0) e = ERROR_INVALID_DATA; // the file ends before the view does
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        ::close(in);
+    }
+    // A file the system cannot copy from (or none behind the bytes) is
+    // written from memory, as long as it still holds them all.
+    if (!e && done < size && in >= 0) {
+        struct stat st;
+        const int again = platform::DuplicateFileOfView(bytes, size, &offset);
+        if (again < 0 || ::fstat(again, &st) != 0 ||
+            static_cast<unsigned long long>(st.st_size) < offset + size)
+            e = ERROR_INVALID_DATA;
+        if (again >= 0) ::close(again);
+    }
+    while (!e && done < size) {
+        ssize_t n = ::write(out, static_cast<const char*>(bytes) + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            e = ERROR_NOT_ENOUGH_MEMORY;
+        else
+            done += static_cast<size_t>(n);
+    }
+    if (::close(out) != 0 && !e) e = ERROR_NOT_ENOUGH_MEMORY;
+    return e;
 }
 
 } // namespace
@@ -89,14 +135,10 @@ HANDLE WINAPI AddFontMemResourceEx(PVOID pFileView, DWORD cjSize, PVOID, DWORD* 
     char name[64];
     std::snprintf(name, sizeof name, "memory-font-%ld-%lu.ttf", static_cast<long>(getpid()), n);
     const std::string path = (std::filesystem::temp_directory_path() / name).string();
-    {
-        std::ofstream out(path, std::ios::binary);
-        out.write(static_cast<const char*>(pFileView), cjSize);
-        if (!out) {
-            std::remove(path.c_str());
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return nullptr;
-        }
+    if (DWORD e = CopyFontBytes(pFileView, cjSize, path)) {
+        std::remove(path.c_str());
+        SetLastError(e);
+        return nullptr;
     }
     auto file = platform::engine::LoadFontFile(path);
     std::remove(path.c_str());

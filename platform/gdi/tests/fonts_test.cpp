@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "emf_fixture.h"
+#include "platform/paths.h"
 #include "platform/emf_builder.h"
 #include "platform/gdi_ctl.h"
 #include "platform/text.h"
@@ -619,15 +622,20 @@ std::vector<BYTE> RenamedFont(const char* path, const std::u16string& from,
     return bytes;
 }
 
-TEST_F(FontsTest, MemoryFontsComeBeforeInstalledOnesUntilRemoved) {
-    OpenPage();
-    // The installed file of a fixed-pitch face, renamed to a name nothing else has.
+// The installed file of a fixed-pitch face, renamed to a name of its length
+// that nothing else has.
+std::vector<BYTE> RenamedMono(const std::u16string& to) {
     char path[512] = {};
     if (FILE* p = popen("fc-match -f '%{file}' 'Liberation Mono'", "r")) {
         if (!std::fgets(path, sizeof path, p)) path[0] = 0;
         pclose(p);
     }
-    auto bytes = RenamedFont(path, u"Liberation Mono", u"Qjobtyped Monoz");
+    return RenamedFont(path, u"Liberation Mono", to);
+}
+
+TEST_F(FontsTest, MemoryFontsComeBeforeInstalledOnesUntilRemoved) {
+    OpenPage();
+    auto bytes = RenamedMono(u"Qjobtyped Monoz");
     ASSERT_FALSE(bytes.empty());
     auto width = [&] {
         HFONT f = Select(Font(u"Qjobtyped Monoz", -2048));
@@ -653,6 +661,53 @@ TEST_F(FontsTest, MemoryFontsComeBeforeInstalledOnesUntilRemoved) {
     EXPECT_EQ(AddFontMemResourceEx(junk.data(), 64, nullptr, &faces), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
     EXPECT_EQ(AddFontMemResourceEx(nullptr, 64, nullptr, &faces), nullptr);
+}
+
+// Bytes that are a read-only view of a font file: the font is a copy of
+// them, whole, kept when the view and the file go; a file cut short behind
+// its view gives no font and no fault.
+TEST_F(FontsTest, MemoryFontFromAFileViewIsItsOwnCopy) {
+    OpenPage();
+    const auto bytes = RenamedMono(u"Qmappedly Monoz");
+    ASSERT_FALSE(bytes.empty());
+    const auto size = static_cast<DWORD>(bytes.size());
+    const char16_t* name = u"C:\\mapped.ttf";
+    for (bool cut : {false, true}) {
+        SCOPED_TRACE(cut ? "cut short" : "whole");
+        HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD wrote = 0;
+        ASSERT_TRUE(WriteFile(file, bytes.data(), size, &wrote, nullptr));
+        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        ASSERT_NE(mapping, nullptr);
+        void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size);
+        ASSERT_NE(view, nullptr);
+        // Another process cuts the file while it is mapped.
+        if (cut) {
+            ASSERT_EQ(::truncate(platform::HostPath(name).c_str(), size / 2), 0);
+        }
+        DWORD faces = 0;
+        HANDLE font = AddFontMemResourceEx(view, size, nullptr, &faces);
+        UnmapViewOfFile(view);
+        CloseHandle(mapping);
+        CloseHandle(file);
+        ASSERT_TRUE(DeleteFileW(name));
+        if (cut) {
+            EXPECT_EQ(font, nullptr);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+            EXPECT_EQ(platform::test::LiveMemoryFonts(), 0);
+            continue;
+        }
+        ASSERT_NE(font, nullptr);
+        EXPECT_EQ(faces, 1u);
+        HFONT f = Select(Font(u"Qmappedly Monoz", -2048));
+        SIZE sz{};
+        GetTextExtentPoint32W(hdc, u"iW", 2, &sz);
+        Unselect(f);
+        EXPECT_EQ(sz.cx, 2458); // two fixed-pitch cells: drawn from the copy
+        EXPECT_TRUE(RemoveFontMemResourceEx(font));
+    }
 }
 
 } // namespace

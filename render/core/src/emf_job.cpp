@@ -306,7 +306,7 @@ BOOL AddJobFont(PDEV* pdev, FONTOBJ* pfo, WCHAR (&faceName)[spoolpkg::kFaceNameC
     if (!file || !size) return FALSE;
     spoolpkg::JobFont font;
     font.uniqueId = id;
-    font.file.assign(file, file + size);
+    font.file = std::span<const uint8_t>(file, size);
     font.alwaysUnique = (pdev->modelCaps & caps::UniqueFontNames) != 0;
     font.seed = GetTickCount();
     std::u16string face(faceName, faceName + std::char_traits<char16_t>::length(faceName));

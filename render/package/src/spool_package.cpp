@@ -508,7 +508,7 @@ std::u16string UniqueName(const std::u16string& face, const std::vector<FontEntr
     return {};
 }
 
-DWORD WriteNewFile(const std::u16string& path, const std::vector<uint8_t>& bytes) {
+DWORD WriteNewFile(const std::u16string& path, std::span<const uint8_t> bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return GetLastError();
@@ -575,12 +575,19 @@ bool AddJobFont(const std::u16string& spoolFolder, DWORD spoolId, JobFont font,
     }
     std::u16string face = faceName->substr(0, kFaceNameChars - 1);
     std::u16string recorded = face;
+    std::vector<uint8_t> renamedFile;
     if (face.size() > 2 && (font.alwaysUnique || NameTaken(list, face))) {
         std::u16string renamed = UniqueName(face, list, font.seed);
         // A font whose name table cannot be rewritten (or that finds no free
         // name) keeps its name: the player would install it under the old
         // one anyway.
-        if (!renamed.empty() && rename && rename(&font.file, face, renamed)) recorded = renamed;
+        if (!renamed.empty() && rename) {
+            renamedFile.assign(font.file.begin(), font.file.end());
+            if (rename(&renamedFile, face, renamed)) {
+                recorded = renamed;
+                font.file = renamedFile;
+            }
+        }
     }
     if (!CreateFolderWithParents(PageFolder(spoolFolder, spoolId))) return false;
     std::u16string path = FontFilePath(spoolFolder, spoolId, font.uniqueId);

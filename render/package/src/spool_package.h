@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -139,7 +140,9 @@ using RenameFont = bool (*)(std::vector<uint8_t>* font, const std::u16string& ol
 
 struct JobFont {
     uint64_t uniqueId = 0;
-    std::vector<uint8_t> file; // the whole TrueType file
+    // The whole TrueType file as its owner holds it (the engine's mapping):
+    // written from there, copied only to be renamed.
+    std::span<const uint8_t> file;
     bool alwaysUnique = false; // the model asks for unique names always
     DWORD seed = 0;            // of the random letters of a new name
 };

@@ -154,9 +154,10 @@ bool Rename(Bytes* font, const std::u16string& oldName, const std::u16string& ne
 TEST_F(PackageFilesTest, EachFontIsStoredOnceAndClashingNamesAreMadeUnique) {
     const DWORD id = 50001;
     auto add = [&](uint64_t unique, std::u16string face, bool always = false) {
+        const Bytes bytes = FontNamed(face);
         JobFont f;
         f.uniqueId = unique;
-        f.file = FontNamed(face);
+        f.file = bytes;
         f.alwaysUnique = always;
         f.seed = 7;
         EXPECT_TRUE(AddJobFont(folder, id, f, &face, Rename));
@@ -202,9 +203,10 @@ TEST_F(PackageFilesTest, AShortFaceWithEveryNameTakenKeepsItsOwn) {
     const DWORD id = 50002;
     uint64_t unique = 1;
     auto add = [&](std::u16string face, bool always) {
+        const Bytes bytes = FontNamed(face);
         JobFont f;
         f.uniqueId = unique++;
-        f.file = FontNamed(face);
+        f.file = bytes;
         f.alwaysUnique = always;
         f.seed = 7;
         EXPECT_TRUE(AddJobFont(folder, id, f, &face, Rename));

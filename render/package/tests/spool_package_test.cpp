@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -399,10 +400,14 @@ TEST(SpoolPackageWriter, PrinthostDoesNotLookUpHostPaths) {
 
 namespace {
 
+// A font of 16 bytes of its id (the bytes live as long as the test).
 JobFont SmallFont(uint64_t id) {
+    static std::map<uint64_t, std::vector<uint8_t>> files;
+    auto& bytes = files[id];
+    bytes.assign(16, static_cast<uint8_t>(id));
     JobFont f;
     f.uniqueId = id;
-    f.file.assign(16, static_cast<uint8_t>(id));
+    f.file = bytes;
     return f;
 }
 

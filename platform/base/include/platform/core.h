@@ -83,4 +83,9 @@ template <class Fn> bool MachineDb::Transaction(Fn&& fn) {
 // register a reset hook that PlatformResetForTests() calls.
 void RegisterResetHook(void (*hook)());
 
+// The file behind a view of a file mapping that holds [address, address +
+// length): a new host descriptor of it (the caller closes it) and the file
+// offset of address; -1 when the bytes are no such view.
+int DuplicateFileOfView(const void* address, size_t length, unsigned long long* offset);
+
 } // namespace platform
