@@ -87,12 +87,15 @@ dialogs="$PRINTHOST_ROOT/sheets/dialogs"
 # A job through the prior-print check against the sample device (snmpd, its
 # tray 1 empty) on a network printer: the question is answered Yes.
 device=(env RUN_DIR="$PRINTHOST_ROOT/sample-device" sh samples/devices/sample-device.sh)
-"${device[@]}" start 16161 >/dev/null && "${device[@]}" state tray-empty >/dev/null
-"$printhost" install --name "Velmora CX5540 (network)" --model build/dev/models/CX5540.DAT --port IP_127.0.0.1 >/dev/null
+"${device[@]}" start 16161 >/dev/null
+trap '"${device[@]}" stop >/dev/null 2>&1 || true' EXIT
+"${device[@]}" state tray-empty >/dev/null
+"$printhost" install --name "Velmora CX5540 (network)" --model "build/$preset/models/CX5540.DAT" --port IP_127.0.0.1 >/dev/null
 "$printhost" devmode "Velmora CX5540 (network)" --set PriorPrintOn=1 --set dmDefaultSource=1 --set dmPaperSize=5 --store >/dev/null
 "$printhost" properties "Velmora CX5540 (network)" --page "Job Type" --set "Dept. ID=1234" >/dev/null
 "$printhost" print --printer "Velmora CX5540 (network)" --agent-port 16161 --answer yes --output "$PRINTHOST_ROOT/checked.prn"
 "${device[@]}" stop >/dev/null
+trap - EXIT
 echo "pictures of the dialogs: $dialogs"
 echo "pictures of the property sheets: $PRINTHOST_ROOT/sheets/document, $PRINTHOST_ROOT/sheets/device"
 exec "$printhost" decode --png "$PRINTHOST_ROOT/brochure" "$PRINTHOST_ROOT/brochure.prn"
