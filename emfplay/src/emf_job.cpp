@@ -5,6 +5,7 @@
 
 #include "driver_env.h"
 #include "emf_job.h"
+#include "model/model_queries.h"
 #include "overlay_file.h"
 #include "package_reader.h"
 #include "spool_copies.h"
@@ -117,13 +118,17 @@ bool CZorEmfFile::QueryAll(int code, int index, int layout, std::vector<BYTE>* o
 
 BOOL CZorEmfFile::LoadModelSettings() {
     DWORD word = 0;
-    if (Query(59, 0, 1, &word, sizeof word)) modelFlags_ = word;
+    if (Query(model::kQueryModelFlags, 0, model::layout::kFixedFirst, &word, sizeof word))
+        modelFlags_ = word;
     BYTE booklet[16] = {};
-    if (Query(29, 0, 1, booklet, sizeof booklet)) std::memcpy(booklet29_, booklet, 4);
+    if (Query(model::kQueryBooklet, 0, model::layout::kFixedFirst, booklet, sizeof booklet))
+        std::memcpy(booklet29_, booklet, 4);
     DWORD raster[3] = {};
-    if (Query(19, 0, 3, raster, sizeof raster)) oddDuplex_ = raster[2] == 1;
+    if (Query(model::kQueryRasterSettings, 0, model::layout::kFixedThird, raster, sizeof raster))
+        oddDuplex_ = raster[2] == 1;
     word = 0;
-    if (Query(58, 0, 1, &word, sizeof word)) modelFlags2_ = word;
+    if (Query(model::kQuerySecondModelFlags, 0, model::layout::kFixedFirst, &word, sizeof word))
+        modelFlags2_ = word;
     return TRUE;
 }
 

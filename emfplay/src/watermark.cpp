@@ -10,6 +10,7 @@
 
 #include "driver_env.h"
 #include "emf_job.h"
+#include "model/model_queries.h"
 #include "watermark_record.h"
 #include "win/base.h"
 #include "win/gdi_dc.h"
@@ -135,10 +136,12 @@ BOOL CPageCollection::DrawWatermark(HDC hdc, const RECT& cell, DWORD pass, HRGN 
         (p.FeatureFlags & kFeatureEffectsCheck) && p.GraphicsMode == 1) {
         DWORD word = 0;
         BYTE answer[32] = {};
-        bool known = reader_->Query(47, p.HalftoneKind, 4, answer, sizeof answer);
+        bool known = reader_->Query(model::kQueryHalftones, p.HalftoneKind,
+                                    model::layout::kHalftoneRaster, answer, sizeof answer);
         if (known)
             std::memcpy(&word, answer + 4, 4);
-        else if ((known = reader_->Query(42, p.ResolutionCode, 1, answer, sizeof answer)))
+        else if ((known = reader_->Query(model::kQueryQualityModes, p.ResolutionCode,
+                                         model::layout::kQualityRecord, answer, sizeof answer)))
             std::memcpy(&word, answer + 16, 4);
         if (!known || !(word & kEffectsKept)) {
             r.flags &= static_cast<WORD>(~kOutline);

@@ -14,7 +14,7 @@ DWORD Dispatch(const Query& q) {
     case kQueryModelText2:
     case kQueryModelText3:
     case kQueryModelText4:
-    case kQueryDialogText:
+    case kQuerySupportFile:
     case kQueryWatermarkPrefix:
     case kQuerySupportText:
     case kQueryModelName:

@@ -1,3 +1,4 @@
+#include "model/model_queries.h"
 #include "model_compiler.h"
 
 #include <algorithm>
@@ -12,8 +13,6 @@ namespace modelc {
 namespace {
 
 using nlohmann::json;
-
-constexpr int kTableCodes = 96;
 
 // ---------------------------------------------------------------- values
 
@@ -742,7 +741,7 @@ std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& o
         } catch (const std::exception&) {
             throw CompileError("code \"" + it.key() + "\" is not a number");
         }
-        if (code < 1 || code > kTableCodes)
+        if (code < 1 || code > model::kLastModelQuery)
             throw CompileError("code " + it.key() + " is outside 1..96");
         if (code != o.drop) byCode[code] = &it.value();
     }
@@ -757,7 +756,7 @@ std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& o
                                                   : static_cast<int>(Num(source, "minor"))));
     w.U16(static_cast<std::uint16_t>(o.headerFormat ? o.headerFormat : v));
     std::size_t table = w.pos();
-    w.Zero(kTableCodes);
+    w.Zero(model::kLastModelQuery);
     w.Patch32(8, static_cast<std::uint32_t>(w.pos()));
 
     std::map<int, Record> records;

@@ -27,7 +27,7 @@ enum ModelQuery : int {
     kQueryModelText2 = 2,
     kQueryModelText3 = 3,
     kQueryModelText4 = 4,
-    kQueryDialogText = 5,
+    kQuerySupportFile = 5,     // support-information file name
     kQueryWatermarkPrefix = 6, // watermark file name prefix
     kQueryComponents = 7,      // component table: the package's file names
     kQuerySupportText = 10,

@@ -1,3 +1,4 @@
+#include "model/model_queries.h"
 #include "prop_page.h"
 
 #include <cstring>
@@ -58,7 +59,6 @@ BOOL CALLBACK DisableUnlessAlwaysEnabled(HWND child, LPARAM) {
 
 // Model table 96: the port capability the status monitor needs, and the one
 // taken when the model names none (a network port).
-constexpr WORD kTableStatusMonitorCapability = 96;
 constexpr DWORD kDefaultStatusMonitorCapability = 0x4000;
 // A device address with a port number needs this version of the device
 // management software's monitor.
@@ -81,8 +81,6 @@ DWORD DeviceMonitorVersion() {
 
 // GetWindowsVersionClass's answer for Windows 2000.
 constexpr DWORD kWindows2000Class = 0x100000;
-// Model table 71: the port capability the prior-print setting needs.
-constexpr WORD kTablePriorPrintCapability = 71;
 
 template <class F> F ModuleExport(HMODULE module, const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
@@ -288,7 +286,7 @@ void CPropPage::NotifySettingsChanged(BOOL changed, BOOL resetMarker) {
 
 BOOL HasPriorPrintCapability(const SheetContext* context) {
     if (!context) return FALSE;
-    CModelInfo table(&context->model, kTablePriorPrintCapability, 0, 1);
+    CModelInfo table(&context->model, model::kQueryPriorPrint, 0, model::layout::kPortCapabilities);
     if (!table.GetData()) return FALSE;
     DWORD capability = table.U32(0);
     ApplyModelDefaultFlags(&context->model, &capability);
@@ -381,7 +379,7 @@ BOOL CProfilePropPage::OnInitDialog() {
 
 BOOL CProfilePropPage::UpdateStatusMonitorButton() {
     if (SheetContext* c = Context(); c && m_hWnd) {
-        CModelInfo table(&c->model, kTableStatusMonitorCapability, 0, 1);
+        CModelInfo table(&c->model, model::kQueryPortDefault, 0, model::layout::kFixedFirst);
         const DWORD capability = table.GetData() ? table.U32(0) : kDefaultStatusMonitorCapability;
         BOOL usable = HasPortCapability(&c->portInfo, capability);
         if (usable && c->portInfo.addressKind == kPortAddressWithPort)

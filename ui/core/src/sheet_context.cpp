@@ -1,3 +1,4 @@
+#include "model/model_queries.h"
 #include "sheet_context.h"
 
 #include <algorithm>
@@ -22,10 +23,6 @@
 namespace sheetwright {
 namespace {
 
-// Model tables the context reads.
-constexpr WORD kTableSupportFile = 5;
-constexpr WORD kTableBehaviourFlags = 48;
-constexpr WORD kTableLongPaper = 75;
 constexpr size_t kHelpExtensionChars = 4; // ".CHM", ".HLP"
 
 bool EndsWithNoCase(const std::u16string& s, const char16_t* tail) {
@@ -184,8 +181,12 @@ void Build(SheetContext* c, const PropPageParams* params) {
     c->formTray = new FormTrayTable{c->printer, nullptr, 0};
     LoadFormTrayTable(c->formTray);
 
-    c->longPaper = CModelInfo(&c->model, kTableLongPaper, 0, 1).Query() == 0 ? 1 : 0;
-    CModelInfo flags(&c->model, kTableBehaviourFlags, 0, 1);
+    c->longPaper =
+        CModelInfo(&c->model, model::kQueryLongPaperLimits, 0, model::layout::kLimitsRecord)
+                    .Query() == 0
+            ? 1
+            : 0;
+    CModelInfo flags(&c->model, model::kQueryImageReduction, 0, model::layout::kFixedFirst);
     c->table48Flag = flags.GetData() ? (flags.U8(0) & 1) : 0;
 }
 
@@ -193,7 +194,7 @@ void Build(SheetContext* c, const PropPageParams* params) {
 
 DWORD BuildModuleFilePath(HANDLE printer, const ModelBlock* binding, LPWSTR out) {
     out[0] = 0;
-    CModelInfo table(binding, kTableSupportFile, 0, 1);
+    CModelInfo table(binding, model::kQuerySupportFile, 0, 1);
     auto* name = static_cast<const char*>(table.GetData());
     if (!name) return 0;
     std::u16string file =

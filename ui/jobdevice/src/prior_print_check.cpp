@@ -30,9 +30,6 @@ constexpr size_t kDeviceDeptCodeBytes = 8;          // what the device takes of 
 // Component table entries of the device libraries.
 constexpr WORD kComponentPreCheck = 2, kComponentDepartmentCodes = 3;
 
-// Model query 71 parts.
-constexpr DWORD kPartPorts = 1, kPartPapers = 2, kPartDevicePapers = 3, kPartTrays = 4,
-                kPartAutoTray = 5;
 constexpr WORD kEntryDefaultPaperCode = 12, kEntryBypassTrayCode = 13;
 constexpr size_t kDevicePaperRecord = 136;
 // Check flags (the byte after the port mask).
@@ -171,7 +168,7 @@ std::u16string JobPaperName(const CheckRun& run, const DEVMODEW& dm, const PRIVA
 }
 
 std::u16string TrayPaperName(const CheckRun& run, SHORT code, SHORT defaultCode) {
-    CModelInfo papers(&run.model, model::kQueryPriorPrint, 0, kPartDevicePapers);
+    CModelInfo papers(&run.model, model::kQueryPriorPrint, 0, model::layout::kPortEntriesLong);
     if (papers.GetData())
         for (size_t at = 0; at + kDevicePaperRecord <= papers.Length(); at += kDevicePaperRecord)
             if (static_cast<SHORT>(papers.U16(at + 2)) == code && papers.U16(at + 4) != 0) {
@@ -186,15 +183,17 @@ std::u16string TrayPaperName(const CheckRun& run, SHORT code, SHORT defaultCode)
 BOOL DeviceCheck(const CheckRun& run, DEVMODEW* dm, PRIVATE_DEVMODE* priv) {
     const WORD paper =
         priv->OutputPaperId ? priv->OutputPaperId : static_cast<WORD>(dm->dmPaperSize);
-    CModelInfo ports(&run.model, model::kQueryPriorPrint, 0, kPartPorts);
+    CModelInfo ports(&run.model, model::kQueryPriorPrint, 0, model::layout::kPortCapabilities);
     if (!ports.GetData()) return TRUE;
     const BYTE checks = ports.U8(4);
-    CModelInfo paperInfo(&run.model, model::kQueryPriorPrint, paper, kPartPapers);
+    CModelInfo paperInfo(&run.model, model::kQueryPriorPrint, paper,
+                         model::layout::kPortFirstItems);
     CModelInfo trayInfo(&run.model, model::kQueryPriorPrint, static_cast<WORD>(dm->dmDefaultSource),
-                        kPartTrays);
-    const SHORT defaultCode = static_cast<SHORT>(
-        CModelInfo(&run.model, model::kQueryPriorPrint, kEntryDefaultPaperCode, kPartDevicePapers)
-            .U16(2));
+                        model::layout::kPortSecondItems);
+    const SHORT defaultCode =
+        static_cast<SHORT>(CModelInfo(&run.model, model::kQueryPriorPrint, kEntryDefaultPaperCode,
+                                      model::layout::kPortEntriesLong)
+                               .U16(2));
     PreCheckRequest request{};
     DWORD paperFlags = 1;
     if (paperInfo.GetData() && paperInfo.U16(8)) {
@@ -224,10 +223,12 @@ BOOL DeviceCheck(const CheckRun& run, DEVMODEW* dm, PRIVATE_DEVMODE* priv) {
     std::u16string text;
     bool grayscale = false;
     const SHORT autoTray = static_cast<SHORT>(
-        CModelInfo(&run.model, model::kQueryPriorPrint, 1, kPartAutoTray).U16(2));
-    const SHORT bypass = static_cast<SHORT>(
-        CModelInfo(&run.model, model::kQueryPriorPrint, kEntryBypassTrayCode, kPartDevicePapers)
+        CModelInfo(&run.model, model::kQueryPriorPrint, 1, model::layout::kPortEntriesShort)
             .U16(2));
+    const SHORT bypass =
+        static_cast<SHORT>(CModelInfo(&run.model, model::kQueryPriorPrint, kEntryBypassTrayCode,
+                                      model::layout::kPortEntriesLong)
+                               .U16(2));
     auto paperRule = [&] {
         if (result.resultCode == PRECHECK_RESULT_PAPER_EMPTY)
             message = kNoPaper;
@@ -314,7 +315,7 @@ BOOL CheckPriorPrint(HANDLE printer, HWND owner, LPCWSTR portName, DEVMODEW* dev
     run.model = {LoadDriverModule(printer, modelData, kSelectModelsmith), modelData};
     if (!run.model.modelsmith) return TRUE;
     LoadSelPortInfo(&run.model, portName, &run.port);
-    CModelInfo ports(&run.model, model::kQueryPriorPrint, 0, kPartPorts);
+    CModelInfo ports(&run.model, model::kQueryPriorPrint, 0, model::layout::kPortCapabilities);
     DWORD mask = ports.U32(0);
     ApplyModelDefaultFlags(&run.model, &mask);
     BOOL result = TRUE;

@@ -16,6 +16,7 @@
 #include "kinsoku_rules.h"
 #include "list_helpers.h"
 #include "localize.h"
+#include "model/model_queries.h"
 #include "model_info.h"
 #include "number_text.h"
 #include "pages_per_sheet_dlg.h"
@@ -32,20 +33,14 @@ namespace {
 
 // Model table 25: duplex. Entry 0 part 4 holds the binding margin's words:
 // 0 default and 1 maximum in 0.01 inch, 2 default and 3 maximum in 0.1 mm.
-constexpr WORD kTableDuplex = 25;
-constexpr DWORD kPartMargins = 4;
 constexpr size_t kDefaultInchOffset = 0, kMaxInchOffset = 2;
 constexpr size_t kDefaultMMOffset = 4, kMaxMMOffset = 6;
 constexpr WORD kNoTableMarginInch = 200, kNoTableMarginMM = 500;
 // Part 3 of a duplex entry: word 2 bit 8 says the duplex options apply.
-constexpr DWORD kPartDuplexOptions = 3;
 constexpr WORD kDuplexOptionsBit = 0x100;
 // Part 5 of a duplex entry: word 2 names the row with margin.
-constexpr DWORD kPartMarginRow = 5;
 // Table 57 part 2 answers when the model has cover pages; table 21 part 1's
 // first word is non-zero when it takes custom papers.
-constexpr WORD kTableCovers = 57;
-constexpr WORD kTableCustomPaper = 21;
 
 constexpr DWORD kPrivReverseOffered = 0x2;
 constexpr DWORD kPrivDuplexTypeOffered = 0x200;
@@ -146,7 +141,7 @@ BOOL CPaperSet::OnInitDialog() {
     // The margin's default and maximum, both with their fractions: a model
     // maximum of 12.7 mm stays 12.7 mm, and the default is converted at the
     // image's own length resolution, where the margin is stored.
-    CModelInfo margins(&c->model, kTableDuplex, 0, kPartMargins);
+    CModelInfo margins(&c->model, model::kQueryInstallable, 0, model::layout::kInstallableSlots);
     const bool answered = margins.GetData() != nullptr;
     const WORD defaultWord =
         answered ? margins.U16(useMillimetres_ ? kDefaultMMOffset : kDefaultInchOffset)
@@ -176,9 +171,10 @@ BOOL CPaperSet::OnInitDialog() {
     noticeGroup_ = (p.JobCheckFlags & kJobCheckDuplexNotice) != 0;
     typeGroup_ = (p.PrivateFlags & kPrivDuplexTypeOffered) != 0;
     {
-        CModelInfo covers(&c->model, kTableCovers, 0, 2);
+        CModelInfo covers(&c->model, model::kQueryCoverPages, 0, model::layout::kFixedSecond);
         coverPageAvailable_ = covers.GetData() != nullptr;
-        CModelInfo custom(&c->model, kTableCustomPaper, 0, 1);
+        CModelInfo custom(&c->model, model::kQueryCustomPaperLimits, 0,
+                          model::layout::kLimitsRecord);
         customPaperAvailable_ = custom.GetData() && custom.U32(0) != 0;
     }
     mediaTypeShown_ = LacksTable22Flag(c->optionPair);
@@ -314,8 +310,9 @@ void CPaperSet::FillDuplexRows() {
             if (rows[i].itemData == DMDUP_SIMPLEX) continue;
             DWORD text = 0;
             if (rows[i].itemData == DMDUP_VERTICAL || rows[i].itemData == DMDUP_HORIZONTAL) {
-                CModelInfo entry(&c->model, kTableDuplex, static_cast<WORD>(rows[i].itemData),
-                                 kPartMarginRow);
+                CModelInfo entry(&c->model, model::kQueryInstallable,
+                                 static_cast<WORD>(rows[i].itemData),
+                                 model::layout::kInstallableEntries);
                 if (entry.GetData()) text = entry.U16(4);
             }
             rows.push_back({text, rows[i].iconId, rows[i].itemData | kMarginRowFlag, 0});
@@ -380,8 +377,8 @@ void CPaperSet::RefreshControls(int sourceControl, BOOL forceMargin) {
 
     bool optionsUsable = false;
     if (typeGroup_ && !(Refused(kItemDuplexType, 0) && Refused(kItemDuplexType, 1))) {
-        CModelInfo entry(&c->model, kTableDuplex, static_cast<WORD>(im.dm.dmDuplex),
-                         kPartDuplexOptions);
+        CModelInfo entry(&c->model, model::kQueryInstallable, static_cast<WORD>(im.dm.dmDuplex),
+                         model::layout::kInstallableShort);
         optionsUsable = entry.GetData() && (entry.U16(4) & kDuplexOptionsBit);
     }
     if (noticeGroup_ && !Refused(kItemDuplexNotice, 1)) optionsUsable = true;

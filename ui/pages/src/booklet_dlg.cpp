@@ -3,15 +3,13 @@
 #include "control_states.h"
 #include "kinsoku_list.h"
 #include "list_helpers.h"
+#include "model/model_queries.h"
 #include "model_info.h"
 
 namespace sheetwright {
 namespace {
 
 // Model table 29: layout features (right binding offered) and the gutter limit.
-constexpr WORD kTableLayoutFeatures = 29;
-constexpr DWORD kPartFlags = 1;
-constexpr DWORD kPartGutter = 3;
 constexpr BYTE kRightBindingOffered = 0x10;
 constexpr size_t kGutterInchOffset = 10; // word 5: 1/100 inch
 constexpr size_t kGutterMMOffset = 14;   // word 7: 0.1 mm
@@ -48,9 +46,9 @@ void CBookletDlg::InitControls() {
     double maximum = CLengthEdit::MaximumOf(mm, false, 0, 0);
     bool rightOffered = false;
     if (c) {
-        CModelInfo flags(&c->model, kTableLayoutFeatures, 0, kPartFlags);
+        CModelInfo flags(&c->model, model::kQueryBooklet, 0, model::layout::kFixedFirst);
         rightOffered = flags.GetData() && (flags.U8(0) & kRightBindingOffered);
-        CModelInfo limit(&c->model, kTableLayoutFeatures, 0, kPartGutter);
+        CModelInfo limit(&c->model, model::kQueryBooklet, 0, model::layout::kFixedThird);
         const bool answered = limit.GetData() != nullptr;
         maximum = CLengthEdit::MaximumOf(mm, answered, limit.U16(kGutterMMOffset),
                                          limit.U16(kGutterInchOffset));

@@ -6,6 +6,7 @@
 #include "install_option.h"
 #include "kinsoku_list.h"
 #include "list_helpers.h"
+#include "model/model_queries.h"
 #include "model_info.h"
 #include "sheet_help.h"
 
@@ -15,7 +16,6 @@ namespace {
 constexpr DWORD kPrivFrontCoverOffered = 1u << 22;
 constexpr DWORD kPrivBackCoverOffered = 1u << 23;
 // Table 22 part 1 answers when the model names media types.
-constexpr WORD kTableMediaTypes = 22;
 constexpr DWORD kCoverMediaBit = 0x2;
 constexpr DWORD kIconFront = 2190, kIconBack = 2191;
 
@@ -72,7 +72,7 @@ BOOL CCoverPageDlg::OnInitDialog() {
     frontOffered_ = (copy_.priv.PrivateFlags & kPrivFrontCoverOffered) != 0;
     backOffered_ = (copy_.priv.PrivateFlags & kPrivBackCoverOffered) != 0;
     mediaShown_ = LacksTable22Flag(pair);
-    CModelInfo media(&context_->model, kTableMediaTypes, 0, 1);
+    CModelInfo media(&context_->model, model::kQueryMediaTypes, 0, model::layout::kMediaList);
     const bool mediaTable = media.GetData() != nullptr;
     frontMediaShown_ = mediaShown_ && mediaTable && HasTable57FlagA(pair, kCoverMediaBit);
     backMediaShown_ = mediaShown_ && mediaTable && HasTable57FlagB(pair, kCoverMediaBit);

@@ -12,6 +12,7 @@
 #include "form_tray_table.h"
 #include "list_helpers.h"
 #include "localize.h"
+#include "model/model_queries.h"
 #include "model_info.h"
 #include "number_edits.h"
 #include "number_text.h"
@@ -25,10 +26,6 @@ namespace {
 // A nudge against values like 8.5 stored as 8.4999...
 constexpr double kEpsilon = 0.00001;
 
-constexpr WORD kTableCustomLimits = 21;
-constexpr WORD kTableLongLimits = 75;
-constexpr WORD kTablePapers = 20;
-constexpr DWORD kPartMaxPapers = 5;
 constexpr WORD kDefaultMaxPapers = 10;
 
 constexpr DWORD kStringCaption = 6300;
@@ -75,7 +72,9 @@ WORD Truncated(double value, double scale, double round) {
 
 BOOL ReadPaperLimits(const ModelBlock* binding, BOOL longPaper, PaperLimits* out) {
     *out = PaperLimits{};
-    CModelInfo table(binding, longPaper ? kTableLongLimits : kTableCustomLimits, 0, 1);
+    CModelInfo table(binding,
+                     longPaper ? model::kQueryLongPaperLimits : model::kQueryCustomPaperLimits, 0,
+                     model::layout::kLimitsRecord);
     if (!table.GetData()) return FALSE;
     auto mm = [&](size_t word) { return table.U16(word * 2) / 10.0; };
     // 1/600 inch, in whole hundredths of an inch.
@@ -286,7 +285,7 @@ void CCustomPaperEdit::OnOK() {
     // A name of blanks only is no name.
     if (!text[0] || IsBlankText(text)) return refuse(kStringNoName, nameEdit, true);
     if (context_) {
-        CModelInfo papers(&context_->model, kTablePapers, 0, 3);
+        CModelInfo papers(&context_->model, model::kQueryPapers, 0, model::layout::kPaperList);
         if (papers.GetData()) {
             const DWORD count = papers.Length() / 4;
             for (DWORD i = 0; i < count; ++i) {
@@ -356,7 +355,8 @@ BOOL CCustomPaperlist::OnInitDialog() {
     ::SetFocus(Item(kList));
     OnSelchangeList();
     if (context_) {
-        CModelInfo limit(&context_->model, kTableCustomLimits, 0, kPartMaxPapers);
+        CModelInfo limit(&context_->model, model::kQueryCustomPaperLimits, 0,
+                         model::layout::kLimitsSlot288);
         maxPapers_ = limit.GetData() ? limit.U16(4) : kDefaultMaxPapers;
     }
     EnableNew();
@@ -452,7 +452,7 @@ void CCustomPaperlist::EditPaper(BOOL isNew) {
         const BOOL mm = (im.priv.MeasureFlags & kA4Region) != 0;
         record.SetUnit(mm ? 1 : 0);
         const WORD paper = GetDefaultPaperId(&context_->model, mm);
-        CModelInfo size(&context_->model, kTablePapers, paper, 4);
+        CModelInfo size(&context_->model, model::kQueryPapers, paper, model::layout::kPaperRecord);
         if (size.GetData()) {
             record.widthTenthMm = size.U16(8);
             record.lengthTenthMm = size.U16(10);

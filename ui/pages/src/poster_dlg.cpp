@@ -1,3 +1,4 @@
+#include "model/model_queries.h"
 #include "poster_dlg.h"
 
 #include "control_states.h"
@@ -10,8 +11,6 @@ namespace sheetwright {
 namespace {
 
 // Model table 67: the overlap limit, word 3 in 1/100 inch and word 5 in 0.1 mm.
-constexpr WORD kTablePosterOverlap = 67;
-constexpr DWORD kPartOverlap = 3;
 constexpr size_t kOverlapInchOffset = 6;
 constexpr size_t kOverlapMMOffset = 10;
 
@@ -63,7 +62,7 @@ void CPosterDlg::InitControls() {
     const BOOL mm = (Copy().priv.MeasureFlags & kA4Region) != 0;
     double maximum = CLengthEdit::MaximumOf(mm, false, 0, 0);
     if (c) {
-        CModelInfo limit(&c->model, kTablePosterOverlap, 0, kPartOverlap);
+        CModelInfo limit(&c->model, model::kQueryPosterOverlap, 0, model::layout::kFixedThird);
         const bool answered = limit.GetData() != nullptr;
         maximum = CLengthEdit::MaximumOf(mm, answered, limit.U16(kOverlapMMOffset),
                                          limit.U16(kOverlapInchOffset));
