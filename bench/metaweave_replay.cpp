@@ -100,7 +100,7 @@ DWORD WritePackage(DWORD job) {
     dm.dm.dmCopies = 1;
     dm.dm.dmDuplex = DMDUP_SIMPLEX;
     dm.dm.dmPrintQuality = 600;
-    dm.priv.LayoutKind = metaweave::kLayoutNup;
+    dm.priv.LayoutKind = kLayoutPagesPerSheet;
     dm.priv.PagesPerSheet = 4;
     uint8_t image[spoolpkg::kAnsiDevmodeSize];
     std::memcpy(image, &dm, sizeof image);

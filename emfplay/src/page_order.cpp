@@ -86,7 +86,7 @@ LayoutSettings LayoutOf(const DEVMODEA& dm, const PRIVATE_DEVMODE& priv, int res
     const uint32_t unit = priv.LengthUnitDpi ? priv.LengthUnitDpi : kDefaultLengthDpi;
     const uint32_t dpi = resolution > 0 ? static_cast<uint32_t>(resolution) : kDefaultLengthDpi;
     const uint16_t kind = priv.LayoutKind;
-    if (kind & kLayoutNup) {
+    if (kind & kLayoutPagesPerSheet) {
         switch (priv.PagesPerSheet) {
         case 2:
         case 4:
@@ -114,7 +114,7 @@ LayoutSettings LayoutOf(const DEVMODEA& dm, const PRIVATE_DEVMODE& priv, int res
         l.posterRows =
             priv.PosterGrid[1] ? std::clamp<uint32_t>(priv.PosterGrid[1], 1, 16) : l.posterColumns;
         l.posterOverlap = static_cast<uint32_t>(uint64_t{priv.PosterOverlap} * dpi / unit);
-    } else if (kind & kLayoutFit) {
+    } else if (kind & kLayoutFitToPaper) {
         l.layout = Layout::Fit;
         l.fitMode = priv.FitMode;
     } else if (kind & kLayoutZoom) {

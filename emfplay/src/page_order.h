@@ -13,8 +13,8 @@ namespace metaweave {
 
 // LayoutKind bits of the private device mode; the first one set wins.
 enum class Layout { None, Nup, Booklet, Poster, Fit, Zoom };
-constexpr uint16_t kLayoutNup = 0x1, kLayoutBooklet = 0x2, kLayoutPoster = 0x4;
-constexpr uint16_t kLayoutFit = 0x8, kLayoutZoom = 0x10, kLayoutNoClip = 0x4;
+// The poster bit also keeps the page unclipped.
+constexpr uint16_t kLayoutNoClip = kLayoutPoster;
 
 // Booklet binding.
 constexpr uint16_t kBindLeft = 1, kBindRight = 2;

@@ -214,38 +214,38 @@ TEST_F(ReplayTest, LayoutsPutPagesOnSidesInOrder) {
         {"1 up", 3, 1, 1, [](DEVMODE_IMAGEA&) {}, "[1] [2] [3]"},
         {"2 up", 5, 2, 1,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 2;
          },
          "[1,2] [3,4] [5,-]"},
         {"4 up", 5, 2, 2,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 4;
          },
          "[1,2,3,4] [5,-,-,-]"},
         {"4 up down columns", 4, 2, 2,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 4;
              d.priv.PageOrder = 1;
          },
          "[1,3,2,4]"},
         {"6 up", 7, 3, 2,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 6;
          },
          "[1,2,3,4,5,6] [7,-,-,-,-,-]"},
         {"9 up", 10, 3, 3,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 9;
          },
          "[1,2,3,4,5,6,7,8,9] [10,-,-,-,-,-,-,-,-]"},
         {"16 up", 17, 4, 4,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 16;
          },
          "[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16] [17,-,-,-,-,-,-,-,-,-,-,-,-,-,-,-]"},
@@ -328,7 +328,7 @@ TEST_F(ReplayTest, LayoutsPutPagesOnSidesInOrder) {
          "[1] [2]"},
         {"reverse 2 up", 5, 2, 1,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 2;
              d.priv.ReverseOrder = 1;
          },
@@ -735,7 +735,7 @@ TEST_F(ReplayTest, BlankBacksAndSideModes) {
     // Device modes of one layout never split the job: the side's mode is set
     // on the device context instead (2-up turns the sheet).
     DEVMODE_IMAGEA a = BaseDevmode(), b = BaseDevmode();
-    a.priv.LayoutKind = b.priv.LayoutKind = kLayoutNup;
+    a.priv.LayoutKind = b.priv.LayoutKind = kLayoutPagesPerSheet;
     a.priv.PagesPerSheet = b.priv.PagesPerSheet = 2;
     b.dm.dmPaperSize = 11;
     spoolpkg::PackageWriter w;
@@ -844,12 +844,12 @@ TEST_F(ReplayTest, PageOfTheOtherOrientationIsTurnedIntoItsCell) {
     for (WORD direction : {1, 0, 2}) {
         DEVMODE_IMAGEA dm = BaseDevmode();
         dm.dm.dmOrientation = DMORIENT_LANDSCAPE;
-        dm.priv.LayoutKind = kLayoutNup;
+        dm.priv.LayoutKind = kLayoutPagesPerSheet;
         dm.priv.PagesPerSheet = 4;
         dm.priv.NupRotation = direction;
         spoolpkg::PackageWriter w;
         DEVMODE_IMAGEA first = BaseDevmode();
-        first.priv.LayoutKind = kLayoutNup;
+        first.priv.LayoutKind = kLayoutPagesPerSheet;
         first.priv.PagesPerSheet = 4;
         uint8_t image[spoolpkg::kAnsiDevmodeSize];
         std::memcpy(image, &first, sizeof image);
@@ -1360,7 +1360,7 @@ TEST_F(ModelReplayTest, OverlayPlacedByItsOwnPaperUnderModelFlags) {
     EXPECT_NEAR(whole.bottom - whole.top, 6400, 8);
 
     // Four pages to a sheet have no whole page: the overlay stays in its cell.
-    use.priv.LayoutKind = kLayoutNup;
+    use.priv.LayoutKind = kLayoutPagesPerSheet;
     use.priv.PagesPerSheet = 4;
     PlayWithFlags(Package(use, 1, 123), kModelOverlayWholePage);
     RECT nup = GreenBounds(log());
@@ -1570,7 +1570,7 @@ std::vector<BYTE> RulesPage(DWORD) {
 
 TEST_F(ReplayTest, ThinRulesSurviveAReducedPage) {
     DEVMODE_IMAGEA dm = BaseDevmode();
-    dm.priv.LayoutKind = kLayoutNup;
+    dm.priv.LayoutKind = kLayoutPagesPerSheet;
     dm.priv.PagesPerSheet = 4;
     EXPECT_EQ(Play(Package(dm, 1, 150, RulesPage)), 1u);
     const auto reduced = FillBounds(log());

@@ -88,7 +88,7 @@ TEST(SpoolSide, BrochureFourUpThroughTheDriverDrawsFourCells) {
     ASSERT_EQ(model::ReviseDevmode(model.data(), nullptr, 0, &dm, sizeof dm, 1), 0u);
     std::memcpy(dm.dm.dmDeviceName, "CX5540", 7);
     dm.priv.GraphicsMode = 0;
-    dm.priv.LayoutKind = kLayoutNup;
+    dm.priv.LayoutKind = kLayoutPagesPerSheet;
     dm.priv.PagesPerSheet = 4;
 
     const std::u16string spool = u"C:\\Work\\spool\\";
@@ -443,31 +443,31 @@ TEST_F(StreamReplay, LayoutsPutPagesOnSheetSidesInOrder) {
         {"1 up", 3, 1, 1, [](DEVMODE_IMAGEA&) {}, "[1] [2] [3]"},
         {"2 up", 5, 2, 1,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 2;
          },
          "[1,2] [3,4] [5,-]"},
         {"4 up", 5, 2, 2,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 4;
          },
          "[1,2,3,4] [5,-,-,-]"},
         {"6 up", 7, 3, 2,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 6;
          },
          "[1,2,3,4,5,6] [7,-,-,-,-,-]"},
         {"9 up", 10, 3, 3,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 9;
          },
          "[1,2,3,4,5,6,7,8,9] [10,-,-,-,-,-,-,-,-]"},
         {"16 up", 17, 4, 4,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 16;
          },
          "[1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16] [17,-,-,-,-,-,-,-,-,-,-,-,-,-,-,-]"},
@@ -509,7 +509,7 @@ TEST_F(StreamReplay, LayoutsPutPagesOnSheetSidesInOrder) {
          "[1] [2]"},
         {"reverse 2 up", 5, 2, 1,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 2;
              d.priv.ReverseOrder = 1;
          },
@@ -633,7 +633,7 @@ TEST_F(StreamReplay, CoverSidesTakeTheCoverSource) {
         {"4 up, first and last sides on cover paper",
          9,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 4;
              d.priv.FrontCoverPrinted = 1;
              d.priv.FrontCoverSource = 1;
@@ -663,7 +663,7 @@ TEST_F(StreamReplay, CoverSidesTakeTheCoverSource) {
         {"4 up after a blank front cover",
          5,
          [](DEVMODE_IMAGEA& d) {
-             d.priv.LayoutKind = kLayoutNup;
+             d.priv.LayoutKind = kLayoutPagesPerSheet;
              d.priv.PagesPerSheet = 4;
              d.priv.PrivateFlags |= 0x8000 | 0x200000 | 0x400000;
              d.priv.CollateByDriver = 1;

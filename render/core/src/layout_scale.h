@@ -4,6 +4,7 @@
 // to keep thin lines visible and big blits in pieces the player can stretch.
 #pragma once
 
+#include "win/devmode_private.h"
 #include "win/types.h"
 
 namespace inkforge {
@@ -13,14 +14,6 @@ struct PDEV;
 constexpr WORD kFullScale = 100;
 // The layout flag of the model that keeps a booklet's scale unrounded.
 constexpr DWORD kBookletExactScale = 0x80;
-
-enum LayoutKindCode : WORD {
-    kLayoutPagesPerSheet = 1,
-    kLayoutBooklet = 2,
-    kLayoutPoster = 4,
-    kLayoutFitToPaper = 8,
-    kLayoutZoom = 16,
-};
 
 // What the layout is computed from, copied from the device mode at the
 // first page of the job.

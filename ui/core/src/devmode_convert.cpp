@@ -122,23 +122,21 @@ BOOL DevModeWToA(const DEVMODEW* in, size_t inBytes, DEVMODEA* out, size_t outBy
 namespace {
 
 // Bits of the private words the playback decision reads.
-constexpr DWORD kEmfPlayback = 0x1;               // EmfMode: the job is replayed spool-side
-constexpr DWORD kEmfPlaybackOff = 0x4;            // EmfMode: never replay
-constexpr DWORD kCollateModelFlag = 1u << 15;     // PrivateFlags: the device collates
-constexpr DWORD kReverseOrderFlag = 1u << 12;     // PrivateFlags
-constexpr DWORD kCoverPagesFlag = 1u << 21;       // PrivateFlags
-constexpr DWORD kFrontCoverSourceFlag = 1u << 22; // PrivateFlags
-constexpr DWORD kBackCoverSourceFlag = 1u << 23;  // PrivateFlags
-constexpr DWORD kFitToPaperFlag = 1u << 0;        // FeatureFlags
-constexpr DWORD kZoomFlag = 1u << 1;              // FeatureFlags
-constexpr DWORD kBookletFlag = 1u << 2;           // FeatureFlags
-constexpr DWORD kPagesPerSheetFlag = 1u << 3;     // FeatureFlags
-constexpr DWORD kPosterFlag = 1u << 4;            // FeatureFlags
-constexpr DWORD kOverlayFlag = 1u << 18;          // FeatureFlags
-constexpr DWORD kWatermarkFlag = 1u << 19;        // FeatureFlags
-constexpr DWORD kOverlayOrWatermarkOn = 0x3;      // OverlayFlags, WatermarkFlags
-constexpr WORD kLayoutPagesPerSheet = 1, kLayoutBooklet = 2, kLayoutPoster = 4,
-               kLayoutFitToPaper = 8, kLayoutZoom = 16;
+constexpr DWORD kEmfPlayback = 0x1;                     // EmfMode: the job is replayed spool-side
+constexpr DWORD kEmfPlaybackOff = 0x4;                  // EmfMode: never replay
+constexpr DWORD kCollateModelFlag = 1u << 15;           // PrivateFlags: the device collates
+constexpr DWORD kReverseOrderFlag = 1u << 12;           // PrivateFlags
+constexpr DWORD kCoverPagesFlag = 1u << 21;             // PrivateFlags
+constexpr DWORD kFrontCoverSourceFlag = 1u << 22;       // PrivateFlags
+constexpr DWORD kBackCoverSourceFlag = 1u << 23;        // PrivateFlags
+constexpr DWORD kFitToPaperFlag = 1u << 0;              // FeatureFlags
+constexpr DWORD kZoomFlag = 1u << 1;                    // FeatureFlags
+constexpr DWORD kBookletFlag = 1u << 2;                 // FeatureFlags
+constexpr DWORD kPagesPerSheetFlag = 1u << 3;           // FeatureFlags
+constexpr DWORD kPosterFlag = 1u << 4;                  // FeatureFlags
+constexpr DWORD kOverlayFlag = 1u << 18;                // FeatureFlags
+constexpr DWORD kWatermarkFlag = 1u << 19;              // FeatureFlags
+constexpr DWORD kOverlayOrWatermarkOn = 0x3;            // OverlayFlags, WatermarkFlags
 constexpr WORD kFrontCoverOn = 0x1, kBackCoverOn = 0x2; // CoverFlags
 
 bool LayoutInUse(const PRIVATE_DEVMODE& p) {

@@ -118,9 +118,9 @@ BOOL ReviseDevmodeByCapabilities(const ModelOptionPair* options, const void*,
         priv.DuplexMarginFlags &= ~1u;
     }
     // 3. Booklet without its unit.
-    if ((priv.FeatureFlags & kBookletFeature) && (priv.LayoutKind & kLayoutWordBooklet) &&
+    if ((priv.FeatureFlags & kBookletFeature) && (priv.LayoutKind & kLayoutBooklet) &&
         !IsTable29FeatureAvailable(options)) {
-        priv.LayoutKind &= static_cast<WORD>(~kLayoutWordBooklet);
+        priv.LayoutKind &= static_cast<WORD>(~kLayoutBooklet);
         SyncFitToPaperLayout(image);
     }
     // 4. Trays the printer does not have become automatic selection.

@@ -275,8 +275,8 @@ void SyncFitToPaperLayout(DEVMODE_IMAGEW* image) {
     if (!image) return;
     PRIVATE_DEVMODE& priv = image->priv;
     if (priv.OutputPaperId && priv.LayoutKind == 0)
-        priv.LayoutKind = kLayoutWordFit;
-    else if (!priv.OutputPaperId && priv.LayoutKind == kLayoutWordFit)
+        priv.LayoutKind = kLayoutFitToPaper;
+    else if (!priv.OutputPaperId && priv.LayoutKind == kLayoutFitToPaper)
         priv.LayoutKind = 0;
 }
 
@@ -310,9 +310,9 @@ WORD GetEffectiveOrientation(const DEVMODE_IMAGEW* image) {
     bool turned = false;
     if (!(priv.EmfMode & 0x4)) {
         WORD n = priv.PagesPerSheet;
-        turned = (priv.LayoutKind == kLayoutWordNup && (n == 2 || n == 6 || n == 8)) ||
-                 priv.LayoutKind == kLayoutWordBooklet ||
-                 (priv.LayoutKind == kLayoutWordPoster && priv.PosterGrid[0] != priv.PosterGrid[1]);
+        turned = (priv.LayoutKind == kLayoutPagesPerSheet && (n == 2 || n == 6 || n == 8)) ||
+                 priv.LayoutKind == kLayoutBooklet ||
+                 (priv.LayoutKind == kLayoutPoster && priv.PosterGrid[0] != priv.PosterGrid[1]);
     }
     if (turned) {
         if (orientation == DMORIENT_PORTRAIT) return DMORIENT_LANDSCAPE;

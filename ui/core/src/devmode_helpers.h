@@ -25,11 +25,6 @@ inline constexpr WORD kFirstUserPaper = 456;
 inline constexpr WORD kCustomSizePaper = 256;
 inline constexpr WORD kLastModelPaper = 455;
 
-// Layout words of the private block (LayoutKind).
-inline constexpr WORD kLayoutWordNup = 1;
-inline constexpr WORD kLayoutWordBooklet = 2;
-inline constexpr WORD kLayoutWordPoster = 4;
-inline constexpr WORD kLayoutWordFit = 8;
 // PrivateFlags bit 6: the output paper words carry their own size.
 inline constexpr DWORD kOutputPaperOwnSize = 0x40;
 // MeasureFlags bit 1: the device mode was made in an A4 region.

@@ -110,8 +110,8 @@ DWORD GetDuplexIconId(const DEVMODE_IMAGEW* image, SHORT duplex, WORD binding) {
     const PRIVATE_DEVMODE& priv = image->priv;
     SHORT o = image->dm.dmOrientation;
     const WORD n = priv.PagesPerSheet;
-    if (priv.LayoutKind == kLayoutWordBooklet ||
-        (priv.LayoutKind == kLayoutWordNup && (n == 2 || n == 6 || n == 8)))
+    if (priv.LayoutKind == kLayoutBooklet ||
+        (priv.LayoutKind == kLayoutPagesPerSheet && (n == 2 || n == 6 || n == 8)))
         o = o == DMORIENT_PORTRAIT ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
     const bool portrait = o == DMORIENT_PORTRAIT;
     switch (duplex) {
@@ -128,7 +128,7 @@ DWORD GetDuplexIconId(const DEVMODE_IMAGEW* image, SHORT duplex, WORD binding) {
 
 DWORD GetPageOrderStringId(SHORT orientation, WORD layoutKind, WORD order) {
     const bool portrait = orientation == DMORIENT_PORTRAIT;
-    if (layoutKind == kLayoutWordBooklet) {
+    if (layoutKind == kLayoutBooklet) {
         switch (order) {
         case 0:
             return portrait ? 4608 : 4610;

@@ -42,11 +42,6 @@ constexpr DWORD Bit(int n) {
 constexpr DWORD kJobTypeMask = 0x37000000;
 // priv+40: the orientation is taken as it stands.
 constexpr DWORD kEmfKeepOrientation = Bit(2);
-// The layout word: 1 pages per sheet, 2 booklet, 4 poster, 8 fit to the output paper.
-constexpr WORD kLayoutNup = 1, kLayoutBooklet = 2, kLayoutPoster = 4, kLayoutFit = 8,
-               kLayoutZoom = 16;
-// Printing on the output paper is the fit layout.
-constexpr WORD kLayoutFitOutput = kLayoutFit;
 constexpr WORD kDuplexSimplex = 1;
 constexpr int kTenthMmPerInch = 254;
 constexpr int kPosterLimitUnits = 32767;
@@ -588,7 +583,7 @@ WORD CKinsokuList::EffectiveOrientation(const BYTE* image) const {
     if (Get<DWORD>(image, IMG(priv.EmfMode)) & kEmfKeepOrientation) return orient;
     WORD layoutWord = Get<WORD>(image, IMG(priv.LayoutKind));
     WORD nup = Get<WORD>(image, IMG(priv.PagesPerSheet));
-    bool turn = (layoutWord == kLayoutNup && (nup == 2 || nup == 6 || nup == 8)) ||
+    bool turn = (layoutWord == kLayoutPagesPerSheet && (nup == 2 || nup == 6 || nup == 8)) ||
                 layoutWord == kLayoutBooklet ||
                 (layoutWord == kLayoutPoster && Get<WORD>(image, IMG(priv.PosterGrid[0])) !=
                                                     Get<WORD>(image, IMG(priv.PosterGrid[1])));
@@ -635,9 +630,9 @@ DWORD CKinsokuList::TriggerValue(WORD trigger, const BYTE* img, const ImagePaper
     case kTriggerPoster:
         return layoutWord & kLayoutPoster;
     case kTriggerNup:
-        return layoutWord & kLayoutNup;
+        return layoutWord & kLayoutPagesPerSheet;
     case kTriggerFit:
-        return layoutWord & kLayoutFit;
+        return layoutWord & kLayoutFitToPaper;
     case kTriggerZoom:
         return layoutWord & kLayoutZoom;
     case kTriggerPunchMode:
@@ -880,8 +875,8 @@ struct BitTarget {
 };
 constexpr BitTarget kLayoutTargets[] = {
     {kItemBooklet, IMG(priv.LayoutKind), kLayoutBooklet, true},
-    {kItemNup, IMG(priv.LayoutKind), kLayoutNup, true},
-    {kItemFit, IMG(priv.LayoutKind), kLayoutFit, false},
+    {kItemNup, IMG(priv.LayoutKind), kLayoutPagesPerSheet, true},
+    {kItemFit, IMG(priv.LayoutKind), kLayoutFitToPaper, false},
     {kItemZoom, IMG(priv.LayoutKind), kLayoutZoom, true},
     {kItemPoster, IMG(priv.LayoutKind), kLayoutPoster, true},
     {18, IMG(priv.CoverFlags), 1, false},
@@ -926,8 +921,8 @@ void WriteField(BYTE* img, size_t offset, BYTE bytes, DWORD v) {
 void FitToOutputPaper(BYTE* img) {
     WORD output = Get<WORD>(img, IMG(priv.OutputPaperId));
     WORD layoutWord = Get<WORD>(img, IMG(priv.LayoutKind));
-    if (output && layoutWord == 0) Put<WORD>(img, IMG(priv.LayoutKind), kLayoutFitOutput);
-    if (!output && layoutWord == kLayoutFitOutput) Put<WORD>(img, IMG(priv.LayoutKind), 0);
+    if (output && layoutWord == 0) Put<WORD>(img, IMG(priv.LayoutKind), kLayoutFitToPaper);
+    if (!output && layoutWord == kLayoutFitToPaper) Put<WORD>(img, IMG(priv.LayoutKind), 0);
 }
 } // namespace
 

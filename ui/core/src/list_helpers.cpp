@@ -134,8 +134,8 @@ BOOL FillPaperSizeCombo(HMODULE resources, HWND combo, const ModelBlock* binding
         DWORD p = 0, q = 0;
         if (!PaperFlags(binding, papers, n->value, &p, &q)) continue;
         const WORD layout = image->priv.LayoutKind;
-        if (layout == kLayoutWordNup && (q & kNupRefused)) continue;
-        if (layout == kLayoutWordBooklet &&
+        if (layout == kLayoutPagesPerSheet && (q & kNupRefused)) continue;
+        if (layout == kLayoutBooklet &&
             !((q & kBookletOffered) &&
               (((p & kBookletUnitA) && unitA) || ((p & kBookletUnitB) && unitB))))
             continue;

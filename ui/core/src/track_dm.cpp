@@ -210,8 +210,8 @@ BOOL CTrackDM::Track(DEVMODE_IMAGEW* image) {
                                  static_cast<DWORD>(static_cast<LONG>(trackedSource)),
                                  static_cast<DWORD>(static_cast<LONG>(dm.dmDefaultSource)));
     // 4. Leaving booklet layout leaves two-sided printing too.
-    if (binding_ && constraints_ && layout_ == kLayoutWordBooklet &&
-        priv.LayoutKind != kLayoutWordBooklet) {
+    if (binding_ && constraints_ && layout_ == kLayoutBooklet &&
+        priv.LayoutKind != kLayoutBooklet) {
         dm.dmDuplex = DMDUP_SIMPLEX;
         priv.DuplexMarginFlags &= ~1u;
         Resolve(image);
@@ -220,8 +220,8 @@ BOOL CTrackDM::Track(DEVMODE_IMAGEW* image) {
     // 5. Entering booklet layout brings the two-sided printing a booklet is
     // printed with, flipped on the short edge (else on the long edge) as the
     // duplex rules allow; without a duplex unit the booklet is refused anyway.
-    if (binding_ && constraints_ && layout_ != kLayoutWordBooklet &&
-        priv.LayoutKind == kLayoutWordBooklet && dm.dmDuplex == DMDUP_SIMPLEX) {
+    if (binding_ && constraints_ && layout_ != kLayoutBooklet &&
+        priv.LayoutKind == kLayoutBooklet && dm.dmDuplex == DMDUP_SIMPLEX) {
         for (WORD duplex : {WORD{DMDUP_HORIZONTAL}, WORD{DMDUP_VERTICAL}}) {
             if (!constraints_->FindItem(kItemDuplex) ||
                 constraints_->IsValueRefused(kItemDuplex, duplex))

@@ -47,14 +47,14 @@ TEST(DevmodeRules, FitToPaperFollowsTheOutputPaper) {
     DEVMODE_IMAGEW image{};
     image.priv.OutputPaperId = 9;
     SyncFitToPaperLayout(&image);
-    EXPECT_EQ(image.priv.LayoutKind, kLayoutWordFit);
+    EXPECT_EQ(image.priv.LayoutKind, kLayoutFitToPaper);
     image.priv.OutputPaperId = 0;
     SyncFitToPaperLayout(&image);
     EXPECT_EQ(image.priv.LayoutKind, 0);
-    image.priv.LayoutKind = kLayoutWordNup;
+    image.priv.LayoutKind = kLayoutPagesPerSheet;
     image.priv.OutputPaperId = 9;
     SyncFitToPaperLayout(&image);
-    EXPECT_EQ(image.priv.LayoutKind, kLayoutWordNup);
+    EXPECT_EQ(image.priv.LayoutKind, kLayoutPagesPerSheet);
 }
 
 TEST(DevmodeRules, EffectiveOrientationTurnsForLayouts) {
@@ -64,12 +64,12 @@ TEST(DevmodeRules, EffectiveOrientationTurnsForLayouts) {
         SHORT want;
     } cases[] = {
         {0, 0, 2, 2, 0, DMORIENT_PORTRAIT},
-        {kLayoutWordNup, 2, 2, 2, 0, DMORIENT_LANDSCAPE},
-        {kLayoutWordNup, 4, 2, 2, 0, DMORIENT_PORTRAIT},
-        {kLayoutWordBooklet, 0, 2, 2, 0, DMORIENT_LANDSCAPE},
-        {kLayoutWordPoster, 0, 1, 2, 0, DMORIENT_LANDSCAPE},
-        {kLayoutWordPoster, 0, 2, 2, 0, DMORIENT_PORTRAIT},
-        {kLayoutWordBooklet, 0, 2, 2, 0x4, DMORIENT_PORTRAIT},
+        {kLayoutPagesPerSheet, 2, 2, 2, 0, DMORIENT_LANDSCAPE},
+        {kLayoutPagesPerSheet, 4, 2, 2, 0, DMORIENT_PORTRAIT},
+        {kLayoutBooklet, 0, 2, 2, 0, DMORIENT_LANDSCAPE},
+        {kLayoutPoster, 0, 1, 2, 0, DMORIENT_LANDSCAPE},
+        {kLayoutPoster, 0, 2, 2, 0, DMORIENT_PORTRAIT},
+        {kLayoutBooklet, 0, 2, 2, 0x4, DMORIENT_PORTRAIT},
     };
     for (const Case& c : cases) {
         DEVMODE_IMAGEW image{};

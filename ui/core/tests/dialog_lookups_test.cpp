@@ -36,9 +36,9 @@ TEST(DialogLookups, DuplexIcons) {
         {DMORIENT_LANDSCAPE, 0, 0, 3, 5, 2118},
         {DMORIENT_PORTRAIT, 0, 0, 9, 5, 2110},
         // A portrait booklet shows the landscape icons; so do 2, 6 and 8 up.
-        {DMORIENT_PORTRAIT, kLayoutWordBooklet, 0, 2, 0, 2114},
-        {DMORIENT_PORTRAIT, kLayoutWordNup, 6, 2, 0, 2114},
-        {DMORIENT_PORTRAIT, kLayoutWordNup, 4, 2, 0, 2111},
+        {DMORIENT_PORTRAIT, kLayoutBooklet, 0, 2, 0, 2114},
+        {DMORIENT_PORTRAIT, kLayoutPagesPerSheet, 6, 2, 0, 2114},
+        {DMORIENT_PORTRAIT, kLayoutPagesPerSheet, 4, 2, 0, 2111},
     };
     for (const Case& c : cases) {
         DEVMODE_IMAGEW image{};
@@ -52,15 +52,15 @@ TEST(DialogLookups, DuplexIcons) {
 }
 
 TEST(DialogLookups, PageOrderTexts) {
-    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordBooklet, 0), 4608u);
-    EXPECT_EQ(GetPageOrderStringId(DMORIENT_LANDSCAPE, kLayoutWordBooklet, 0), 4610u);
-    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordBooklet, 3), 4609u);
-    EXPECT_EQ(GetPageOrderStringId(DMORIENT_LANDSCAPE, kLayoutWordBooklet, 3), 4611u);
-    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordBooklet, 1), 4614u);
-    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordNup, 0), 4612u);
-    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordNup, 2), 4615u);
-    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordNup, 3), 4613u);
-    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutWordNup, 4), 0u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutBooklet, 0), 4608u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_LANDSCAPE, kLayoutBooklet, 0), 4610u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutBooklet, 3), 4609u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_LANDSCAPE, kLayoutBooklet, 3), 4611u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutBooklet, 1), 4614u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutPagesPerSheet, 0), 4612u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutPagesPerSheet, 2), 4615u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutPagesPerSheet, 3), 4613u);
+    EXPECT_EQ(GetPageOrderStringId(DMORIENT_PORTRAIT, kLayoutPagesPerSheet, 4), 0u);
 }
 
 TEST(DialogLookups, TextsAndPaths) {

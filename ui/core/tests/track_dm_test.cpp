@@ -147,7 +147,7 @@ TEST_F(TrackFixture, ARefusedSettingComesBackWithThePaper) {
 TEST_F(TrackFixture, LeavingBookletLeavesTwoSided) {
     auto list = ModelList();
     Bind(list.get());
-    image.priv.LayoutKind = kLayoutWordBooklet;
+    image.priv.LayoutKind = kLayoutBooklet;
     image.dm.dmDuplex = 2;
     image.priv.DuplexMarginFlags |= 1;
     ASSERT_TRUE(tracker.Snapshot(&image));

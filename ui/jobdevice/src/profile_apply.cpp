@@ -27,9 +27,6 @@ constexpr DWORD kFlagManualDuplex = 1u << 9;
 constexpr DWORD kFlagCopyControl = 1u << 15;
 constexpr WORD kOptionDuplexUnit = 25;
 constexpr BYTE kCopyControlFixed = 0x4; // query 38, first byte
-// Layout kinds.
-constexpr WORD kLayoutNone = 0, kLayoutPagesPerSheet = 1, kLayoutBooklet = 2, kLayoutPoster = 4,
-               kLayoutFitToPaper = 8, kLayoutZoom = 16;
 // Job types and what they carry.
 constexpr WORD kJobCheckThenPrint = 1, kJobMailbox = 2, kJobSecureMailbox = 3;
 constexpr WORD kDeptCodeOn = 0x1;

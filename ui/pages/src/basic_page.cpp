@@ -48,7 +48,6 @@ constexpr DWORD kFeatureFit = 0x1, kFeatureZoom = 0x2, kFeatureBooklet = 0x4;
 constexpr DWORD kFeaturePagesPerSheet = 0x8, kFeaturePoster = 0x10;
 constexpr DWORD kJobCheckDuplexNotice = 0x10;
 constexpr DWORD kFieldsPaperSize = DM_PAPERLENGTH | DM_PAPERWIDTH;
-constexpr WORD kLayoutZoom = 16;
 // The rule list of item 43 that makes the duplex rows carry the margin.
 constexpr WORD kMarginRuleKey = 1;
 constexpr DWORD kMarginRuleValue = 225;
@@ -69,12 +68,12 @@ struct LayoutButton {
 };
 // In the order of the icons; the label shows the last pressed one's name.
 constexpr LayoutButton kLayoutButtons[] = {
-    {CPaperSet::kLayoutNone, 2200, 4400, 0, 0},
-    {CPaperSet::kLayoutPagesPerSheet, 2201, 4600, kLayoutWordNup, kItemNup},
-    {CPaperSet::kLayoutBooklet, 2202, 4550, kLayoutWordBooklet, kItemBooklet},
-    {CPaperSet::kLayoutFit, 2203, 4500, kLayoutWordFit, kItemFit},
-    {CPaperSet::kLayoutZoom, 2204, 4450, kLayoutZoom, kItemZoom},
-    {CPaperSet::kLayoutPoster, 2205, 4650, kLayoutWordPoster, kItemPoster},
+    {CPaperSet::kIdcLayoutNone, 2200, 4400, 0, 0},
+    {CPaperSet::kIdcPagesPerSheet, 2201, 4600, kLayoutPagesPerSheet, kItemNup},
+    {CPaperSet::kIdcBooklet, 2202, 4550, kLayoutBooklet, kItemBooklet},
+    {CPaperSet::kIdcFitToPaper, 2203, 4500, kLayoutFitToPaper, kItemFit},
+    {CPaperSet::kIdcZoom, 2204, 4450, kLayoutZoom, kItemZoom},
+    {CPaperSet::kIdcPoster, 2205, 4650, kLayoutPoster, kItemPoster},
 };
 
 DWORD DuplexIconCallback(LONG value, void* context) {
@@ -93,12 +92,12 @@ ON_CBN_SELCHANGE(CPaperSet::kDuplex, OnSelchangeDuplex)
 ON_CBN_SELCHANGE(CPaperSet::kOrientation, OnSelchangeOrientation)
 ON_BN_CLICKED(CPaperSet::kCustomPaper, OnCustomPaper)
 ON_BN_CLICKED(CPaperSet::kCoverPage, OnCoverPage)
-ON_BN_CLICKED(CPaperSet::kLayoutNone, OnLayoutNone)
-ON_BN_CLICKED(CPaperSet::kLayoutPagesPerSheet, OnLayoutPagesPerSheet)
-ON_BN_CLICKED(CPaperSet::kLayoutBooklet, OnLayoutBooklet)
-ON_BN_CLICKED(CPaperSet::kLayoutZoom, OnLayoutZoom)
-ON_BN_CLICKED(CPaperSet::kLayoutFit, OnLayoutFit)
-ON_BN_CLICKED(CPaperSet::kLayoutPoster, OnLayoutPoster)
+ON_BN_CLICKED(CPaperSet::kIdcLayoutNone, OnLayoutNone)
+ON_BN_CLICKED(CPaperSet::kIdcPagesPerSheet, OnLayoutPagesPerSheet)
+ON_BN_CLICKED(CPaperSet::kIdcBooklet, OnLayoutBooklet)
+ON_BN_CLICKED(CPaperSet::kIdcZoom, OnLayoutZoom)
+ON_BN_CLICKED(CPaperSet::kIdcFitToPaper, OnLayoutFit)
+ON_BN_CLICKED(CPaperSet::kIdcPoster, OnLayoutPoster)
 ON_BN_CLICKED(CPaperSet::kDuplexOptions, OnDuplexOptions)
 ON_BN_CLICKED(CPaperSet::kRestoreDefaults, OnRestoreDefaults)
 ON_EN_KILLFOCUS(CPaperSet::kMarginEdit, OnKillfocusDuplexMargin)
@@ -206,7 +205,7 @@ BOOL CPaperSet::OnInitDialog() {
     for (int id : {kMarginLabel, kMarginEdit, kMarginSpin, kMarginRange})
         ::ShowWindow(Item(id), marginShown ? SW_SHOW : SW_HIDE);
     if (!duplexAvailable_)
-        for (int id : {kDuplex, kDuplexLabel, kLayoutBooklet})
+        for (int id : {kDuplex, kDuplexLabel, kIdcBooklet})
             ::ShowWindow(Item(id), SW_HIDE);
 
     for (size_t i = 0; i < std::size(kLayoutButtons); ++i) {
@@ -215,7 +214,7 @@ BOOL CPaperSet::OnInitDialog() {
         HWND button = Item(b.id);
         if (icons_[i] && button)
             ::SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icons_[i]));
-        const bool shown = b.id != kLayoutBooklet || duplexAvailable_;
+        const bool shown = b.id != kIdcBooklet || duplexAvailable_;
         ::ShowWindow(button, shown ? SW_SHOW : SW_HIDE);
         ::EnableWindow(button, shown);
         AddToolTip(resources, Tooltip(), button, b.string, &tips_[i]);
@@ -395,23 +394,23 @@ void CPaperSet::RefreshLayoutButtons() {
     for (const LayoutButton& b : kLayoutButtons) {
         bool enabled = false;
         switch (b.id) {
-        case kLayoutNone:
+        case kIdcLayoutNone:
             enabled =
                 !IsPaperOverMaxSize(&c->model, static_cast<WORD>(c->workingImage.dm.dmPaperSize));
             break;
-        case kLayoutPagesPerSheet:
+        case kIdcPagesPerSheet:
             enabled = pagesPerSheetOffered_;
             break;
-        case kLayoutBooklet:
+        case kIdcBooklet:
             enabled = bookletOffered_ && duplexAvailable_;
             break;
-        case kLayoutFit:
+        case kIdcFitToPaper:
             enabled = fitOffered_;
             break;
-        case kLayoutZoom:
+        case kIdcZoom:
             enabled = zoomOffered_;
             break;
-        case kLayoutPoster:
+        case kIdcPoster:
             enabled = posterOffered_;
             break;
         }
@@ -500,8 +499,8 @@ void CPaperSet::OnSelchangeOutputPaper() {
     SheetContext* c = Context();
     PRIVATE_DEVMODE& p = c->workingImage.priv;
     const WORD paper = static_cast<WORD>(data);
-    if (paper == 0 && p.LayoutKind == kLayoutWordFit) p.LayoutKind = 0;
-    if (paper != 0 && p.LayoutKind == 0) p.LayoutKind = kLayoutWordFit;
+    if (paper == 0 && p.LayoutKind == kLayoutFitToPaper) p.LayoutKind = 0;
+    if (paper != 0 && p.LayoutKind == 0) p.LayoutKind = kLayoutFitToPaper;
     // One rule for the output paper, shared with the layout dialogs; a user
     // paper whose size is unknown counts as the same paper.
     SetOutputPaper(c, &c->workingImage, paper);
@@ -534,22 +533,22 @@ void CPaperSet::OnSelchangeOrientation() {
 
 void CPaperSet::FocusLayoutButton() {
     const WORD kind = Context()->workingImage.priv.LayoutKind;
-    int id = kLayoutNone;
+    int id = kIdcLayoutNone;
     switch (kind) {
-    case kLayoutWordNup:
-        id = kLayoutPagesPerSheet;
+    case kLayoutPagesPerSheet:
+        id = kIdcPagesPerSheet;
         break;
-    case kLayoutWordBooklet:
-        id = kLayoutBooklet;
+    case kLayoutBooklet:
+        id = kIdcBooklet;
         break;
-    case kLayoutWordPoster:
-        id = kLayoutPoster;
+    case kLayoutPoster:
+        id = kIdcPoster;
         break;
-    case kLayoutWordFit:
-        id = kLayoutFit;
+    case kLayoutFitToPaper:
+        id = kIdcFitToPaper;
         break;
     case kLayoutZoom:
-        id = kLayoutZoom;
+        id = kIdcZoom;
         break;
     }
     RefreshLayoutButtons();
@@ -571,19 +570,19 @@ void CPaperSet::OnLayoutButton(int controlId, WORD kind) {
     if (!arrows) {
         INT_PTR result = IDCANCEL;
         switch (controlId) {
-        case kLayoutPagesPerSheet:
+        case kIdcPagesPerSheet:
             result = RunLayoutDialog<CPagesperSheetDlg>(c, this);
             break;
-        case kLayoutBooklet:
+        case kIdcBooklet:
             result = RunLayoutDialog<CBookletDlg>(c, this);
             break;
-        case kLayoutFit:
+        case kIdcFitToPaper:
             result = RunLayoutDialog<CFitOutputPaperDlg>(c, this);
             break;
-        case kLayoutZoom:
+        case kIdcZoom:
             result = RunLayoutDialog<CScaleDlg>(c, this);
             break;
-        case kLayoutPoster:
+        case kIdcPoster:
             result = RunLayoutDialog<CPosterDlg>(c, this);
             break;
         }
@@ -593,7 +592,7 @@ void CPaperSet::OnLayoutButton(int controlId, WORD kind) {
             FocusLayoutButton();
     } else {
         im.priv.LayoutKind = kind;
-        if (kind == kLayoutWordFit && im.priv.OutputPaperId == 0) {
+        if (kind == kLayoutFitToPaper && im.priv.OutputPaperId == 0) {
             im.priv.OutputPaperId = static_cast<WORD>(im.dm.dmPaperSize);
             im.priv.OutputPaperWidth = im.dm.dmPaperWidth;
             im.priv.OutputPaperLength = im.dm.dmPaperLength;
@@ -603,7 +602,7 @@ void CPaperSet::OnLayoutButton(int controlId, WORD kind) {
                 im.priv.PrivateFlags &= ~kOutputPaperOwnSize;
             FixOversizeOutputPaper(c->printer, &c->model, c->userPapers, &im);
         }
-        if (kind == kLayoutWordPoster && !IsValidPosterGrid(&im)) {
+        if (kind == kLayoutPoster && !IsValidPosterGrid(&im)) {
             im.priv.PosterGrid[0] = 2;
             im.priv.PosterGrid[1] = 2;
         }
@@ -614,26 +613,26 @@ void CPaperSet::OnLayoutButton(int controlId, WORD kind) {
 }
 
 void CPaperSet::OnLayoutNone() {
-    if (::SendMessageW(Item(kLayoutNone), BM_GETCHECK, 0, 0) != BST_CHECKED) return;
+    if (::SendMessageW(Item(kIdcLayoutNone), BM_GETCHECK, 0, 0) != BST_CHECKED) return;
     PRIVATE_DEVMODE& p = Context()->workingImage.priv;
     p.LayoutKind = 0;
     p.OutputPaperId = 0;
     ChangeSequence(0, FALSE);
 }
 void CPaperSet::OnLayoutPagesPerSheet() {
-    OnLayoutButton(kLayoutPagesPerSheet, kLayoutWordNup);
+    OnLayoutButton(kIdcPagesPerSheet, kLayoutPagesPerSheet);
 }
 void CPaperSet::OnLayoutBooklet() {
-    OnLayoutButton(kLayoutBooklet, kLayoutWordBooklet);
+    OnLayoutButton(kIdcBooklet, kLayoutBooklet);
 }
 void CPaperSet::OnLayoutZoom() {
-    OnLayoutButton(kLayoutZoom, kLayoutZoom);
+    OnLayoutButton(kIdcZoom, kLayoutZoom);
 }
 void CPaperSet::OnLayoutFit() {
-    OnLayoutButton(kLayoutFit, kLayoutWordFit);
+    OnLayoutButton(kIdcFitToPaper, kLayoutFitToPaper);
 }
 void CPaperSet::OnLayoutPoster() {
-    OnLayoutButton(kLayoutPoster, kLayoutWordPoster);
+    OnLayoutButton(kIdcPoster, kLayoutPoster);
 }
 
 // ---------------------------------------------------------------- dialogs

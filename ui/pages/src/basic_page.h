@@ -33,12 +33,12 @@ class CPaperSet : public CProfilePropPage {
     static constexpr int kMarginRange = 129;
     static constexpr int kDuplexOptions = 130;
     static constexpr int kLayoutName = 132;
-    static constexpr int kLayoutNone = 133;
-    static constexpr int kLayoutPagesPerSheet = 134;
-    static constexpr int kLayoutBooklet = 135;
-    static constexpr int kLayoutFit = 136;
-    static constexpr int kLayoutZoom = 137;
-    static constexpr int kLayoutPoster = 138;
+    static constexpr int kIdcLayoutNone = 133;
+    static constexpr int kIdcPagesPerSheet = 134;
+    static constexpr int kIdcBooklet = 135;
+    static constexpr int kIdcFitToPaper = 136;
+    static constexpr int kIdcZoom = 137;
+    static constexpr int kIdcPoster = 138;
     static constexpr int kRestoreDefaults = 142;
     // A duplex row that carries the default binding margin.
     static constexpr LONG kMarginRowFlag = 0x10000;

@@ -148,8 +148,8 @@ bool CLeftBase::IsLandscapeView() const {
     const PRIVATE_DEVMODE& p = image_->priv;
     bool landscape = image_->dm.dmOrientation == DMORIENT_LANDSCAPE;
     const WORD n = p.PagesPerSheet;
-    if (p.LayoutKind == kLayoutWordBooklet ||
-        (p.LayoutKind == kLayoutWordNup && (n == 2 || n == 6 || n == 8)))
+    if (p.LayoutKind == kLayoutBooklet ||
+        (p.LayoutKind == kLayoutPagesPerSheet && (n == 2 || n == 6 || n == 8)))
         landscape = !landscape;
     return landscape;
 }
@@ -190,13 +190,13 @@ PreviewPictures CLeftBase::ChoosePictures() const {
     p.sheet = PictureVariant(kSheetPicture);
     switch (d.LayoutKind) {
     case 0:
-    case kLayoutWordFit:
+    case kLayoutFitToPaper:
         p.content = PictureVariant(kPlainContent);
         break;
-    case kLayoutWordBooklet:
+    case kLayoutBooklet:
         p.content = PictureVariant(2566);
         break;
-    case kLayoutWordNup: {
+    case kLayoutPagesPerSheet: {
         DWORD content = kPlainContent;
         switch (d.PagesPerSheet) {
         case 2:
@@ -231,7 +231,7 @@ PreviewPictures CLeftBase::ChoosePictures() const {
         p.order = order ? PictureVariant(order) : 0;
         break;
     }
-    case kLayoutWordPoster: {
+    case kLayoutPoster: {
         const WORD a = d.PosterGrid[0], b = d.PosterGrid[1];
         DWORD sheet = 0;
         if ((a == 1 && b == 2) || (a == 2 && b == 1))
@@ -248,7 +248,7 @@ PreviewPictures CLeftBase::ChoosePictures() const {
             p.content = kPlainContent;
         break;
     }
-    case kLayoutWordZoom: {
+    case kLayoutZoom: {
         // A zoom of 0 or less is drawn as 1 %.
         const int percent = std::max<int>(d.ZoomPercent, 1);
         const int step = ZoomStep(percent);
@@ -307,7 +307,7 @@ std::vector<DWORD> CLeftBase::StatusIcons() const {
     const PRIVATE_DEVMODE& d = im.priv;
     const PRIVATE_DEVMODE& def = Default().priv;
     // 1. Duplex, or the booklet's binding.
-    if (d.LayoutKind != kLayoutWordBooklet) {
+    if (d.LayoutKind != kLayoutBooklet) {
         const BOOL margin =
             d.DuplexMargin != 0 && context_ && HasModelFlag25Bit8(context_->optionPair);
         const DWORD icon = GetDuplexIconId(&im, im.dm.dmDuplex, margin ? 1 : 0);
@@ -316,8 +316,8 @@ std::vector<DWORD> CLeftBase::StatusIcons() const {
         slots.push_back(d.BookletKind == 1 ? 2230 : 2231);
     }
     // 2, 3. Fit to paper, zoom position.
-    if (d.LayoutKind == kLayoutWordFit) slots.push_back(d.FitMode == 1 ? 2250 : 2251);
-    if (d.LayoutKind == kLayoutWordZoom && d.ZoomAnchor <= 8) slots.push_back(2240 + d.ZoomAnchor);
+    if (d.LayoutKind == kLayoutFitToPaper) slots.push_back(d.FitMode == 1 ? 2250 : 2251);
+    if (d.LayoutKind == kLayoutZoom && d.ZoomAnchor <= 8) slots.push_back(2240 + d.ZoomAnchor);
     // 4. Covers.
     if ((d.PrivateFlags & kPrivFrontCover) && (d.CoverFlags & 1)) slots.push_back(2190);
     if ((d.PrivateFlags & kPrivBackCover) && (d.CoverFlags & 2)) slots.push_back(2191);
@@ -647,10 +647,10 @@ void CLeftBase::DrawPage(HDC dc) {
                 DeleteDC(src);
             }
         }
-        if (d.LayoutKind == kLayoutWordNup && d.PageBorders) {
+        if (d.LayoutKind == kLayoutPagesPerSheet && d.PageBorders) {
             DrawSheetBorders(off, s);
         }
-        if (d.LayoutKind == kLayoutWordNup) {
+        if (d.LayoutKind == kLayoutPagesPerSheet) {
             if (HBITMAP order = Bitmap(p.order))
                 DrawBitmapTransparent(off, s.cx / 2, s.cy / 2, order, transparent_);
         }

@@ -18,9 +18,6 @@ namespace sheetwright {
 inline constexpr int kPaneOfPages = 1;
 inline constexpr int kPaneOfDialog = 2;
 
-// LayoutKind of the zoom layout (the others are in devmode_helpers.h).
-inline constexpr WORD kLayoutWordZoom = 16;
-
 // Picture placements: a 3 x 3 grid by rows, top left first.
 inline constexpr int kPlacementCentre = 4;
 

@@ -131,11 +131,11 @@ TEST_F(BasicPage, PaperChoicesReachTheImage) {
         {"user paper", 0, CPaperSet::kPaperSize, card, static_cast<SHORT>(card), true, 1900, 2500,
          0, 0, false, 0},
         {"output paper without fit", 0, CPaperSet::kOutputPaper, kA4, kLetter, false, 2159, 2794,
-         kA4, kLayoutWordFit, false, 0},
+         kA4, kLayoutFitToPaper, false, 0},
         {"output user paper", 0, CPaperSet::kOutputPaper, banner, kLetter, false, 2159, 2794,
-         banner, kLayoutWordFit, true, 2000},
-        {"same as paper size with fit", kLayoutWordFit, CPaperSet::kOutputPaper, 0, kLetter, false,
-         2159, 2794, 0, 0, false, 0},
+         banner, kLayoutFitToPaper, true, 2000},
+        {"same as paper size with fit", kLayoutFitToPaper, CPaperSet::kOutputPaper, 0, kLetter,
+         false, 2159, 2794, 0, 0, false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -144,7 +144,7 @@ TEST_F(BasicPage, PaperChoicesReachTheImage) {
         Working().dm.dmPaperWidth = 2159;
         Working().dm.dmPaperLength = 2794;
         Working().priv.LayoutKind = c.startLayout;
-        Working().priv.OutputPaperId = c.startLayout == kLayoutWordFit ? kA4 : 0;
+        Working().priv.OutputPaperId = c.startLayout == kLayoutFitToPaper ? kA4 : 0;
         ApplyRulesAndRefresh(context_, nullptr, TRUE);
         EXPECT_EQ(RunSheet([&](HWND sheet, HWND page) {
                       EXPECT_TRUE(Choose(page, c.control, c.choice));
@@ -238,41 +238,52 @@ TEST_F(BasicPage, MarginInItsUnitsAndResolutions) {
 // OK, Cancel leaves the layout and the pressed button as they were.
 TEST_F(BasicPage, LayoutButtonsOpenTheirDialogs) {
     Working().priv.LayoutKind = 0;
-    EXPECT_EQ(
-        RunSheet([&](HWND sheet, HWND page) {
-            ut::AnswerNextModal([](HWND dialog) {
-                drv::Click(Item(dialog, 763)); // 4 pages
-                const int borders = IndexOfData(Item(dialog, CPagesperSheetDlg::kBorderCombo), 1);
-                drv::SelectItem(Item(dialog, CPagesperSheetDlg::kBorderCombo), borders);
-                drv::PressButton(dialog, IDOK);
-            });
-            drv::Click(Item(page, CPaperSet::kLayoutPagesPerSheet));
-            EXPECT_EQ(drv::ReadCheck(Item(page, CPaperSet::kLayoutPagesPerSheet)), BST_CHECKED);
-            EXPECT_EQ(drv::ReadText(Item(page, CPaperSet::kLayoutName)), u"Pages per Sheet");
-            // Cancel in the poster dialog: pages per sheet stays pressed.
-            ut::AnswerNextModal([](HWND dialog) { drv::PressButton(dialog, IDCANCEL); });
-            drv::Click(Item(page, CPaperSet::kLayoutPoster));
-            EXPECT_EQ(drv::ReadCheck(Item(page, CPaperSet::kLayoutPagesPerSheet)), BST_CHECKED);
-            EXPECT_EQ(drv::ReadCheck(Item(page, CPaperSet::kLayoutPoster)), BST_UNCHECKED);
-            EXPECT_EQ(GetFocus(), Item(page, CPaperSet::kLayoutPagesPerSheet));
-            drv::PressButton(sheet, IDOK);
-        }),
-        1);
-    EXPECT_EQ(Working().priv.LayoutKind, kLayoutWordNup);
+    EXPECT_EQ(RunSheet([&](HWND sheet, HWND page) {
+                  ut::AnswerNextModal([](HWND dialog) {
+                      drv::Click(Item(dialog, 763)); // 4 pages
+                      const int borders =
+                          IndexOfData(Item(dialog, CPagesperSheetDlg::kBorderCombo), 1);
+                      drv::SelectItem(Item(dialog, CPagesperSheetDlg::kBorderCombo), borders);
+                      drv::PressButton(dialog, IDOK);
+                  });
+                  drv::Click(Item(page, CPaperSet::kIdcPagesPerSheet));
+                  EXPECT_EQ(drv::ReadCheck(Item(page, CPaperSet::kIdcPagesPerSheet)), BST_CHECKED);
+                  EXPECT_EQ(drv::ReadText(Item(page, CPaperSet::kLayoutName)), u"Pages per Sheet");
+                  // Cancel in the poster dialog: pages per sheet stays pressed.
+                  ut::AnswerNextModal([](HWND dialog) { drv::PressButton(dialog, IDCANCEL); });
+                  drv::Click(Item(page, CPaperSet::kIdcPoster));
+                  EXPECT_EQ(drv::ReadCheck(Item(page, CPaperSet::kIdcPagesPerSheet)), BST_CHECKED);
+                  EXPECT_EQ(drv::ReadCheck(Item(page, CPaperSet::kIdcPoster)), BST_UNCHECKED);
+                  EXPECT_EQ(GetFocus(), Item(page, CPaperSet::kIdcPagesPerSheet));
+                  drv::PressButton(sheet, IDOK);
+              }),
+              1);
+    EXPECT_EQ(Working().priv.LayoutKind, kLayoutPagesPerSheet);
     EXPECT_EQ(Working().priv.PagesPerSheet, 4);
     EXPECT_EQ(Working().priv.PageBorders, 1);
 
     // Reached with the arrow keys, a layout is taken without its dialog.
     EXPECT_EQ(RunSheet([&](HWND sheet, HWND page) {
-                  SetFocus(Item(page, CPaperSet::kLayoutPagesPerSheet));
+                  SetFocus(Item(page, CPaperSet::kIdcPagesPerSheet));
                   drv::HoldKey(VK_RIGHT);
-                  drv::Click(Item(page, CPaperSet::kLayoutFit));
+                  drv::Click(Item(page, CPaperSet::kIdcFitToPaper));
                   drv::ReleaseKey(VK_RIGHT);
                   drv::PressButton(sheet, IDOK);
               }),
               1);
-    EXPECT_EQ(Working().priv.LayoutKind, kLayoutWordFit);
+    EXPECT_EQ(Working().priv.LayoutKind, kLayoutFitToPaper);
     EXPECT_EQ(Working().priv.OutputPaperId, static_cast<WORD>(Working().dm.dmPaperSize));
+
+    // So is zoom: its layout value, not its button's id.
+    EXPECT_EQ(RunSheet([&](HWND sheet, HWND page) {
+                  SetFocus(Item(page, CPaperSet::kIdcFitToPaper));
+                  drv::HoldKey(VK_RIGHT);
+                  drv::Click(Item(page, CPaperSet::kIdcZoom));
+                  drv::ReleaseKey(VK_RIGHT);
+                  drv::PressButton(sheet, IDOK);
+              }),
+              1);
+    EXPECT_EQ(Working().priv.LayoutKind, kLayoutZoom);
 }
 
 // Pages per sheet chosen through the page's button and its dialog reach the
@@ -332,7 +343,7 @@ TEST_F(BasicPage, PagesPerSheetChosenOnThePageReachTheNextPrint) {
                           IndexOfData(Item(dialog, CPagesperSheetDlg::kBorderCombo), 1));
                       drv::PressButton(dialog, IDOK);
                   });
-                  drv::Click(Item(page, CPaperSet::kLayoutPagesPerSheet));
+                  drv::Click(Item(page, CPaperSet::kIdcPagesPerSheet));
                   drv::PressButton(sheet, IDOK);
               }),
               1);

@@ -37,6 +37,17 @@
 #define FONTMODE_TEXT_AS_BITMAPS 0x2
 #define FONTMODE_OWN_FONT_LIST 0x8
 
+// Values of LayoutKind: the page layout, one at a time (readers test the
+// word as a mask).
+enum LayoutKindCode : WORD {
+    kLayoutNone = 0,
+    kLayoutPagesPerSheet = 1,
+    kLayoutBooklet = 2,
+    kLayoutPoster = 4,
+    kLayoutFitToPaper = 8,
+    kLayoutZoom = 16,
+};
+
 #pragma pack(push, 1)
 typedef struct _PRIVATE_DEVMODE {
     DWORD Signature;            // 0
