@@ -71,9 +71,11 @@ const std::uint8_t* TextRenderer::Data(const Token& t) const {
 std::string TextRenderer::NameOf(const Token& t) {
     const std::vector<double>* n = Numbers(t, 0xA8);
     std::string s;
+    // A name's characters are bytes; a value no byte holds (a stream that
+    // lies about its name) stands as '?'.
     if (n)
         for (double d : *n)
-            s.push_back(static_cast<char>(static_cast<int>(d) & 0xFF));
+            s.push_back(d >= 0 && d < 256 ? static_cast<char>(static_cast<int>(d)) : '?');
     return s;
 }
 
