@@ -179,8 +179,41 @@ bool ReadImageLayout(const Token& t, long cursorX, long cursorY, ImageLayout* l,
     return true;
 }
 
+namespace {
+
+// The image header states the sizes the library allocates for at once (a
+// stated size past the decoder's limit only stops it later), so they are
+// checked first: one plane, from the lowest layer, each side in range.
+bool JbigHeaderTaken(const std::vector<std::uint8_t>& entity, std::string* problem) {
+    constexpr std::size_t kHeaderBytes = 20;
+    if (entity.size() < kHeaderBytes) {
+        *problem = "JBIG image shorter than its 20-byte header";
+        return false;
+    }
+    auto side = [&](std::size_t at) {
+        return (static_cast<unsigned long>(entity[at]) << 24) |
+               (static_cast<unsigned long>(entity[at + 1]) << 16) |
+               (static_cast<unsigned long>(entity[at + 2]) << 8) | entity[at + 3];
+    };
+    const unsigned long w = side(4), h = side(8);
+    if (entity[0] != 0 || entity[2] != 1) {
+        *problem = "JBIG image of " + std::to_string(entity[2]) + " planes from layer " +
+                   std::to_string(entity[0]) + " (one plane from layer 0 is decoded)";
+        return false;
+    }
+    if (w == 0 || h == 0 || w > kMaxJbigSide || h > kMaxJbigSide) {
+        *problem = "JBIG image of " + std::to_string(w) + " x " + std::to_string(h) +
+                   " dots (each side 1 to " + std::to_string(kMaxJbigSide) + " is decoded)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool DecodeJbig(const std::vector<std::uint8_t>& entity, long* width, long* height,
                 std::vector<std::uint8_t>* bits, std::string* problem) {
+    if (!JbigHeaderTaken(entity, problem)) return false;
     jbg_dec_state s;
     jbg_dec_init(&s);
     jbg_dec_maxsize(&s, kMaxJbigSide, kMaxJbigSide);

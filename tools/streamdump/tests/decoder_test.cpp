@@ -93,6 +93,11 @@ TEST(StreamDecoder, FlagsWhatItCannotParse) {
     auto inGraphics = [] {
         return Stream().Uel().Text("@PJL ENTER LANGUAGE=GDI\n").Raw({0x1B, 0x27, 0x31});
     };
+    // A 16 x 16 page whose image is `entity`, in its only chunk.
+    auto jbigPage = [&](Bytes entity) {
+        entity.insert(entity.begin(), 3);
+        return inGraphics().Frame('g', {16, 0, 16, 0}).Frame('h', entity).Raw({0x1B, 0, 0});
+    };
     struct Case {
         const char* name;
         Stream stream;
@@ -112,6 +117,17 @@ TEST(StreamDecoder, FlagsWhatItCannotParse) {
         {"no job close", inGraphics().Frame('p').Uel(), "ends without 1B 00 00"},
         {"after close", inGraphics().Raw({0x1B, 0, 0}).Frame('p'), "after the job was closed"},
         {"raw CR in line", Stream().Text("@PJL A\rB\n"), "control character"},
+        // JBIG image headers laid out by hand: layer from, layers, planes, a
+        // zero byte, width and height (big-endian), rows a stripe, then the
+        // template and option bytes. The library would allocate for the
+        // stated size before it decodes a dot.
+        {"huge JBIG page", jbigPage({0,    0,    1, 0, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF,
+                                     0xFF, 0xFF, 0, 0, 0,    128,  8,    0,    3,    0x1C}),
+         "JBIG image of 2147483647 x 2147483647 dots"},
+        {"JBIG page of 255 planes",
+         jbigPage({0, 0, 255, 0, 0, 0, 0x10, 0, 0, 0, 0x10, 0, 0, 0, 0, 128, 8, 0, 3, 0x1C}),
+         "JBIG image of 255 planes"},
+        {"cut JBIG header", jbigPage({0, 0, 1, 0, 0, 0}), "shorter than its 20-byte header"},
     };
     for (const Case& c : cases) {
         streamdump::Decoding d = streamdump::Decode(c.stream.b);
