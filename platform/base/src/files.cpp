@@ -76,11 +76,12 @@ HANDLE OpenFolder(const HostName& name, const struct stat& st, DWORD access, DWO
 // gives its own answer and error; returns false then.
 bool OpenAsWritten(HostName& name, DWORD access, DWORD shareMode, DWORD disposition,
                    DWORD flagsAndAttributes, HANDLE* result) {
-    int fd = ::open(name.host.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a named pipe is no file, and is left to the whole way.
+    int fd = ::open(name.host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
     FileId id;
-    bool opens = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    bool opens = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (opens) {
         id = IdOf(st);
         opens = !DeletePending(id) && ShareAllows(id, AccessForSharing(access), shareMode);
@@ -142,6 +143,9 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
     if (!exists && errno != ENOENT) return Fail(ErrorFromErrno(errno, name.host));
     if (exists && S_ISDIR(st.st_mode))
         return OpenFolder(name, st, access, shareMode, disposition, flagsAndAttributes);
+    // A named pipe, socket or device planted under a file's name is not a
+    // file of this machine: refused, where opening it could wait for ever.
+    if (exists && !S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
     if (name.trailingSeparator) {
         // "x.txt\" names a folder that is not there.
         DWORD missing = MissingError(name.host);

@@ -80,6 +80,8 @@ TEST(CreateFile, ErrorsAsTheSystemReportsThem) {
     Put(u"C:\\ro.txt", "x");
     ASSERT_TRUE(SetFileAttributesW(u"C:\\ro.txt", FILE_ATTRIBUTE_READONLY));
     Put(u"C:\\file.txt", "x");
+    // A named pipe planted under a file's name: opening it must not wait for a writer.
+    ASSERT_EQ(::mkfifo(Host(u"C:\\fifo.txt").c_str(), 0600), 0);
     const struct {
         const char* name;
         const char16_t* path;
@@ -107,6 +109,12 @@ TEST(CreateFile, ErrorsAsTheSystemReportsThem) {
         {"disposition past the last", u"C:\\n.txt", GENERIC_READ, 6, 0, ERROR_INVALID_PARAMETER},
         {"truncate without write access", u"C:\\file.txt", GENERIC_READ, TRUNCATE_EXISTING, 0,
          ERROR_INVALID_PARAMETER},
+        {"named pipe for reading", u"C:\\fifo.txt", GENERIC_READ, OPEN_EXISTING, 0,
+         ERROR_ACCESS_DENIED},
+        {"named pipe for writing", u"C:\\fifo.txt", GENERIC_WRITE, OPEN_EXISTING, 0,
+         ERROR_ACCESS_DENIED},
+        {"named pipe overwritten", u"C:\\FIFO.TXT", GENERIC_WRITE, CREATE_ALWAYS, 0,
+         ERROR_ACCESS_DENIED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -477,7 +477,8 @@ std::shared_ptr<const FontFileData> LoadFontFile(const std::string& path) {
     std::lock_guard lock(FaceLock());
     auto it = files.find(path);
     if (it != files.end()) return it->second;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a named pipe under a font's name is refused below.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {

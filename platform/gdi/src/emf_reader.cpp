@@ -175,9 +175,12 @@ template <class T> T Read(const BYTE* p) {
 std::vector<BYTE> ReadWholeFile(const std::u16string& path) {
     // Read straight into the bytes: a job plays one file per page. The name
     // is tried as written before it is looked up: a file opened so is the
-    // file the look-up would have named.
-    int fd = ::open(platform::HostPathAsWritten(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fd = ::open(platform::HostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // file the look-up would have named. Opened without waiting, so that a
+    // named pipe under a document's name is refused below instead of holding
+    // the caller until some writer opens it; a plain file reads the same.
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    int fd = ::open(platform::HostPathAsWritten(path).c_str(), kFlags);
+    if (fd < 0) fd = ::open(platform::HostPath(path).c_str(), kFlags);
     if (fd < 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return {};

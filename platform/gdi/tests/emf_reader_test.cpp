@@ -6,6 +6,8 @@
 #include <fstream>
 #include <functional>
 
+#include <sys/stat.h>
+
 #include "emf_fixture.h"
 #include "platform/paths.h"
 #include "win/errors.h"
@@ -165,6 +167,14 @@ TEST(EmfReaderTest, MetafilesAreReadFromWindowsPaths) {
     }
     EXPECT_EQ(GetEnhMetaFileA("C:\\Docs\\bad.emf"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+    // A named pipe or a folder under a document's name is no metafile: refused
+    // at once, without waiting for a writer that never comes.
+    ASSERT_EQ(::mkfifo((host + "/pipe.emf").c_str(), 0600), 0);
+    std::filesystem::create_directory(host + "/folder.emf");
+    for (const char* name : {"C:\\Docs\\pipe.emf", "C:\\Docs\\folder.emf"}) {
+        EXPECT_EQ(GetEnhMetaFileA(name), nullptr) << name;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA)) << name;
+    }
     EXPECT_EQ(GetEnhMetaFileW(nullptr), nullptr);
 }
 
