@@ -412,7 +412,9 @@ BOOL FillRegion(HDC hdc, HRGN hrgn, const BrushData* brush, int rop2) {
 
 DeviceColors::DeviceColors(const DcState& dc) {
     HPALETTE device = dc.facts.devinfo.hpalDefault;
-    if (!device) return;
+    // Colours go to an RGB device as they are (the translation would be
+    // trivial): no palette and translation made and deleted for every call.
+    if (!device || engine::PaletteMode(device) == PAL_RGB) return;
     rgb_ = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
     if (rgb_) xlate_ = engine::CreatePaletteXlate(rgb_, device);
 }
