@@ -22,6 +22,7 @@ FIX AddFix(FIX a, FIX b) {
     return static_cast<FIX>(v);
 }
 
+// Widens the path's bounds to a point handed out.
 void Include(Path& p, POINTFIX pt) {
     if (!p.haveBounds) {
         p.bounds = RECTFX{pt.x, pt.y, pt.x, pt.y};
