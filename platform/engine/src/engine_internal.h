@@ -155,6 +155,10 @@ struct Path final : EngineObject {
     POINTFIX current{};
     POINTFIX subpathStart{};
     size_t enumNext = 0;
+    // The bounds of the points handed out (a trailing start point alone is
+    // not), kept as points come: no walk over them when they are asked for.
+    RECTFX bounds{};
+    bool haveBounds = false;
     void* Record() override { return &po; }
 
     bool MoveTo(POINTFIX pt);

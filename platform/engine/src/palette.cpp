@@ -38,6 +38,12 @@ Palette* FindPaletteLocked(HPALETTE hpal) {
     return it == Palettes().end() ? nullptr : it->second.get();
 }
 
+ULONG PaletteMode(HPALETTE hpal) {
+    std::lock_guard lock(EngineLock());
+    const Palette* p = FindPaletteLocked(hpal);
+    return p ? p->iMode : 0;
+}
+
 } // namespace platform::engine
 
 using namespace platform::engine;

@@ -22,6 +22,25 @@ FIX AddFix(FIX a, FIX b) {
     return static_cast<FIX>(v);
 }
 
+// Widens the path's bounds to a point handed out.
+void Include(Path& p, POINTFIX pt) {
+    if (!p.haveBounds) {
+        p.bounds = RECTFX{pt.x, pt.y, pt.x, pt.y};
+        p.haveBounds = true;
+        return;
+    }
+    p.bounds.xLeft = std::min(p.bounds.xLeft, pt.x);
+    p.bounds.yTop = std::min(p.bounds.yTop, pt.y);
+    p.bounds.xRight = std::max(p.bounds.xRight, pt.x);
+    p.bounds.yBottom = std::max(p.bounds.yBottom, pt.y);
+}
+
+// Whether the last record is a subpath's start point alone.
+bool LoneStart(const Path& p) {
+    const PathRecord& last = p.records.back();
+    return (last.flags & PD_BEGINSUBPATH) && last.count == 1;
+}
+
 // A subpath that is only its start point draws nothing; a trailing one is
 // not handed out.
 size_t EnumerableRecords(const Path& p) {
@@ -78,7 +97,9 @@ bool Path::AddPoints(const POINTFIX* pts, ULONG count, bool beziers) {
     }
     PathRecord& last = records.back();
     bool lastBeziers = (last.flags & PD_BEZIERS) != 0;
-    if ((last.flags & PD_BEGINSUBPATH) && last.count == 1) {
+    if (LoneStart(*this)) {
+        // The start point is handed out from now on.
+        Include(*this, points[last.first]);
         if (beziers) last.flags |= PD_BEZIERS;
     } else if (lastBeziers != beziers) {
         records.push_back(
@@ -86,8 +107,19 @@ bool Path::AddPoints(const POINTFIX* pts, ULONG count, bool beziers) {
     }
     points.insert(points.end(), pts, pts + count);
     records.back().count += count;
-    for (ULONG i = 0; i < count; ++i)
-        if (!IsInteger(pts[i])) po.fl &= ~PO_ALL_INTEGERS;
+    // The points' bounds and whether all are whole, in one walk kept in
+    // registers, then merged.
+    RECTFX box{pts[0].x, pts[0].y, pts[0].x, pts[0].y};
+    FIX fractions = 0;
+    for (ULONG i = 0; i < count; ++i) {
+        const POINTFIX q = pts[i];
+        fractions |= q.x | q.y;
+        box.xLeft = std::min(box.xLeft, q.x), box.xRight = std::max(box.xRight, q.x);
+        box.yTop = std::min(box.yTop, q.y), box.yBottom = std::max(box.yBottom, q.y);
+    }
+    if (fractions & 15) po.fl &= ~PO_ALL_INTEGERS;
+    Include(*this, POINTFIX{box.xLeft, box.yTop});
+    Include(*this, POINTFIX{box.xRight, box.yBottom});
     if (beziers) po.fl |= PO_BEZIERS;
     po.cCurves += beziers ? count / 3 : count;
     current = pts[count - 1];
@@ -96,6 +128,8 @@ bool Path::AddPoints(const POINTFIX* pts, ULONG count, bool beziers) {
 
 bool Path::CloseFigure() {
     if (!subpathOpen) return true;
+    // A closed start point alone is handed out.
+    if (LoneStart(*this)) Include(*this, points[records.back().first]);
     records.back().flags |= PD_CLOSEFIGURE;
     subpathOpen = false;
     current = subpathStart;
@@ -135,6 +169,10 @@ PATHOBJ* CreatePathCopy(PATHOBJ* ppo, FIX dx, FIX dy) {
     copy->subpathStart = {AddFix(src->subpathStart.x, dx), AddFix(src->subpathStart.y, dy)};
     copy->po.fl = src->po.fl;
     copy->po.cCurves = src->po.cCurves;
+    // Moving every point by the same clamped sum keeps their order.
+    copy->haveBounds = src->haveBounds;
+    copy->bounds = RECTFX{AddFix(src->bounds.xLeft, dx), AddFix(src->bounds.yTop, dy),
+                          AddFix(src->bounds.xRight, dx), AddFix(src->bounds.yBottom, dy)};
     for (POINTFIX& p : copy->points) {
         p.x = AddFix(p.x, dx);
         p.y = AddFix(p.y, dy);
@@ -202,24 +240,7 @@ VOID APIENTRY PATHOBJ_vGetBounds(PATHOBJ* ppo, PRECTFX prectfx) {
     *prectfx = RECTFX{};
     std::lock_guard lock(EngineLock());
     Path* path = FindLocked<Path>(ppo);
-    if (!path) return;
-    size_t n = EnumerableRecords(*path);
-    bool first = true;
-    for (size_t r = 0; r < n; ++r) {
-        const PathRecord& rec = path->records[r];
-        for (size_t k = rec.first; k < rec.first + rec.count; ++k) {
-            POINTFIX p = path->points[k];
-            if (first) {
-                *prectfx = RECTFX{p.x, p.y, p.x, p.y};
-                first = false;
-                continue;
-            }
-            prectfx->xLeft = std::min(prectfx->xLeft, p.x);
-            prectfx->yTop = std::min(prectfx->yTop, p.y);
-            prectfx->xRight = std::max(prectfx->xRight, p.x);
-            prectfx->yBottom = std::max(prectfx->yBottom, p.y);
-        }
-    }
+    if (path && path->haveBounds) *prectfx = path->bounds;
 }
 
 BOOL APIENTRY PATHOBJ_bMoveTo(PATHOBJ* ppo, POINTFIX ptfx) {

@@ -427,27 +427,15 @@ struct BlitSpec {
     ULONG key = 0;
 };
 
-BOOL Blit(const BlitSpec& b) {
-    SURFOBJ* dst = b.dst;
-    ULONG bpp = BitsPerPixel(dst->iBitmapFormat);
-    ULONG fore = Rop4Fore(b.rop4), back = Rop4Back(b.rop4);
-    bool useMask = fore != back || b.transparent;
-    bool useSrc = RopUsesSource(fore) || RopUsesSource(back);
-    bool usePat = RopUsesPattern(fore) || RopUsesPattern(back);
-    if (useSrc && !IsBitmap(b.src)) return Fail(ERROR_INVALID_PARAMETER);
-    if (useMask && !b.transparent &&
-        (!b.mask || !IsBitmap(b.mask) || b.mask->iBitmapFormat != BMF_1BPP))
-        return Fail(ERROR_INVALID_PARAMETER);
-    RECTL drc = Ordered(b.dstRect);
-    if (Empty(drc)) return TRUE;
-    AxisMap mx = AxisMap::Of(b.dstRect.left, b.dstRect.right, b.srcRect.left, b.srcRect.right);
-    AxisMap my = AxisMap::Of(b.dstRect.top, b.dstRect.bottom, b.srcRect.top, b.srcRect.bottom);
-    // A source rectangle that is not all on the source surface is cut to the
-    // destination pixels whose source lies on it.
-    RECTL area = Cut(drc, SurfaceRect(dst));
+// The destination pixels a blit paints: its rectangle on the destination,
+// cut to the pixels whose source pixel (and mask pixel) lie on their
+// surfaces. False when there are none.
+bool BlitArea(const BlitSpec& b, const AxisMap& mx, const AxisMap& my, bool useSrc, bool useMask,
+              RECTL* out) {
+    RECTL area = Cut(Ordered(b.dstRect), SurfaceRect(b.dst));
     if (useSrc || (useMask && !b.transparent)) {
         RECTL srect = Ordered(b.srcRect);
-        if (Empty(srect)) return TRUE;
+        if (Empty(srect)) return false;
         RECTL have =
             useSrc ? SurfaceRect(b.src) : RECTL{-0x3FFFFFFF, -0x3FFFFFFF, 0x3FFFFFFF, 0x3FFFFFFF};
         if (useMask && !b.transparent) {
@@ -461,7 +449,7 @@ BOOL Blit(const BlitSpec& b) {
             m = RECTL{at(m.left + ox), at(m.top + oy), at(m.right + ox), at(m.bottom + oy)};
             have = Cut(have, m);
         }
-        if (Empty(Cut(srect, have))) return TRUE;
+        if (Empty(Cut(srect, have))) return false;
         // Shrink the destination to pixels mapping inside have.
         while (area.left < area.right && (mx(area.left) < have.left || mx(area.left) >= have.right))
             ++area.left;
@@ -474,194 +462,276 @@ BOOL Blit(const BlitSpec& b) {
                (my(area.bottom - 1) < have.top || my(area.bottom - 1) >= have.bottom))
             --area.bottom;
     }
-    if (Empty(area)) return TRUE;
+    *out = area;
+    return !Empty(area);
+}
+
+// A solid fill (the brush, black or white, all of each pixel) row by row
+// with nothing but the copy: a byte-sized repeat is a memset. pattern holds
+// the brush's row over the whole width where fore is 0xF0.
+void FillRows(SURFOBJ* dst, ULONG bpp, const std::vector<RECTL>& rects, ULONG fore,
+              std::vector<BYTE>& pattern) {
+    if (fore != 0xF0) std::memset(pattern.data(), fore ? 0xFF : 0x00, pattern.size());
+    bool byteRepeat = bpp <= 8 || fore != 0xF0;
+    BYTE value = pattern[0];
+    for (const RECTL& r : rects) {
+        RowSpan sp = MakeSpan(bpp, r.left, r.right);
+        BYTE head = sp.bytes == 1 ? static_cast<BYTE>(sp.headMask & sp.tailMask) : sp.headMask;
+        for (LONG y = r.top; y < r.bottom; ++y) {
+            BYTE* d = RowOf(dst, y) + sp.firstByte;
+            BYTE first = d[0], last = d[sp.bytes - 1];
+            if (byteRepeat)
+                std::memset(d, value, sp.bytes);
+            else
+                std::memcpy(d, pattern.data(), sp.bytes);
+            d[0] = static_cast<BYTE>((d[0] & head) | (first & ~head));
+            if (sp.bytes > 1)
+                d[sp.bytes - 1] =
+                    static_cast<BYTE>((d[sp.bytes - 1] & sp.tailMask) | (last & ~sp.tailMask));
+        }
+    }
+}
+
+// The rows of a general blit: for each destination row the source row (as
+// it is, halftoned, combined when shrinking, or pixel by pixel through the
+// translation), the pattern row and the mask row, combined into the
+// destination under the operation.
+class BlitRows {
+  public:
+    BlitRows(const BlitSpec& b, const AxisMap& mx, const AxisMap& my, const RECTL& area,
+             const EngineBrush& brush)
+        : b_(b), mx_(mx), my_(my), brush_(brush), xl_(b.xlate), adjust_(b.adjust) {
+        SURFOBJ* dst = b.dst;
+        bpp_ = BitsPerPixel(dst->iBitmapFormat);
+        fore_ = Rop4Fore(b.rop4);
+        ULONG back = Rop4Back(b.rop4);
+        useMask_ = fore_ != back || b.transparent;
+        useSrc_ = RopUsesSource(fore_) || RopUsesSource(back);
+        usePat_ = RopUsesPattern(fore_) || RopUsesPattern(back);
+        sbpp_ = useSrc_ ? BitsPerPixel(b.src->iBitmapFormat) : 0;
+        unit_ = mx.srcLen == mx.dstLen && my.srcLen == my.dstLen && !mx.flip && !my.flip;
+        halftone_ = b.mode == HALFTONE && useSrc_;
+        combine_ = (b.mode == BLACKONWHITE || b.mode == WHITEONBLACK) && useSrc_ &&
+                   (mx.srcLen > mx.dstLen || my.srcLen > my.dstLen);
+        if (halftone_) {
+            srcModel_ = ModelOfSurface(b.src);
+            dstModel_ = ModelOfSurface(dst);
+        }
+        // For a 1-bit destination halftoning needs the white index.
+        if (halftone_ && bpp_ == 1 && dstModel_.colors.size() >= 2 &&
+            (dstModel_.colors[0] & 0xFFFFFF) == 0xFFFFFF)
+            white_ = 0, black_ = 1;
+        size_t rowBytes = RowBytes(dst->iBitmapFormat, dst->sizlBitmap.cx) + 8;
+        srcBuf_.resize(rowBytes), patBuf_.resize(rowBytes), maskBuf_.resize(rowBytes);
+        if (usePat_ && brush.solid)
+            PatternRow(brush, bpp_, MakeSpan(bpp_, 0, dst->sizlBitmap.cx), 0, patBuf_.data());
+        ones_ = AllOnes(bpp_);
+        // Halftoning a 24- or 32-bit source of blue, green, red onto one bit,
+        // without shrinking or colour adjustment: source columns found once,
+        // gray levels from the bytes, bits packed as they come.
+        fastHalftone_ = halftone_ && bpp_ == 1 && (sbpp_ == 24 || sbpp_ == 32) &&
+                        srcModel_.mode == PAL_BGR && !b.adjust && mx.srcLen <= mx.dstLen &&
+                        my.srcLen <= my.dstLen;
+        if (fastHalftone_) {
+            left_ = area.left;
+            columns_.resize(static_cast<size_t>(area.right - area.left));
+            for (LONG x = area.left; x < area.right; ++x)
+                columns_[static_cast<size_t>(x - area.left)] = mx(x) * static_cast<LONG>(sbpp_ / 8);
+        }
+        sameSurface_ = useSrc_ && b.src == dst;
+    }
+
+    // Whether the rows run upwards: the source lies above an overlapping
+    // destination on the same surface.
+    bool Upwards(const RECTL& area) const { return sameSurface_ && my_(area.top) < area.top; }
+
+    // A solid fill needs none of the rows: only the pattern's row, or none.
+    bool SolidFill() const {
+        return !useSrc_ && !useMask_ &&
+               (fore_ == 0x00 || fore_ == 0xFF || (fore_ == 0xF0 && brush_.solid));
+    }
+    void FillSolid(const std::vector<RECTL>& rects) {
+        FillRows(b_.dst, bpp_, rects, fore_, patBuf_);
+    }
+
+    void Paint(LONG y, LONG a, LONG c) {
+        RowSpan s = MakeSpan(bpp_, a, c);
+        LONG sy = my_(y);
+        const BYTE* srcRow = useSrc_ ? RowOf(b_.src, sy) : nullptr;
+        const BYTE* sp = useSrc_ ? SourceRow(s, y, sy, srcRow, a, c) : nullptr;
+        const BYTE* pp = nullptr;
+        if (usePat_) {
+            // A solid brush's row was made once for the whole width.
+            if (!brush_.solid) PatternRow(brush_, bpp_, s, y, patBuf_.data());
+            pp = patBuf_.data();
+        }
+        const BYTE* mp = useMask_ ? MaskRow(s, sy, srcRow, a, c) : nullptr;
+        CombineRow(RowOf(b_.dst, y), s, sp, pp, mp, b_.transparent ? (0xAA00 | fore_) : b_.rop4);
+    }
+
+  private:
+    // The source pixels of destination row y, columns a to c, laid out as
+    // the destination's span s.
+    const BYTE* SourceRow(const RowSpan& s, LONG y, LONG sy, const BYTE* srcRow, LONG a, LONG c) {
+        bool direct = unit_ && sbpp_ == bpp_ && xl_.Trivial() && !halftone_ &&
+                      ((static_cast<long long>(mx_(a)) * bpp_) % 8) ==
+                          ((static_cast<long long>(a) * bpp_) % 8);
+        if (direct) {
+            const BYTE* from = srcRow + (static_cast<long long>(mx_(a)) * bpp_) / 8;
+            if (!sameSurface_) return from;
+            std::memcpy(srcBuf_.data(), from, s.bytes);
+        } else if (fastHalftone_) {
+            FastHalftoneRow(s, y, sy, a, c);
+        } else if (halftone_) {
+            HalftoneRow(s, y, a, c);
+        } else if (combine_) {
+            CombinedRow(s, y, a, c);
+        } else {
+            for (LONG x = a; x < c; ++x)
+                PutSpanPixel(srcBuf_.data(), s, bpp_, x, xl_(GetPixel(srcRow, mx_(x), sbpp_)));
+        }
+        return srcBuf_.data();
+    }
+
+    void FastHalftoneRow(const RowSpan& s, LONG y, LONG sy, LONG a, LONG c) {
+        std::memset(srcBuf_.data(), 0, s.bytes);
+        const BYTE* row = RowOf(b_.src, sy);
+        const BYTE* bayer = kBayer8[(y - b_.htOrg.y) & 7];
+        LONG first = static_cast<LONG>(s.firstByte * 8);
+        for (LONG x = a; x < c; ++x) {
+            const BYTE* p = row + columns_[static_cast<size_t>(x - left_)];
+            // Gray of blue, green, red, in 0..255 * 256.
+            int gray = p[0] * 28 + p[1] * 151 + p[2] * 77;
+            int t = bayer[(x - b_.htOrg.x) & 7];
+            bool light = (gray >> 8) * 64 > t * 255 + 127;
+            if ((light ? white_ : black_) & 1)
+                srcBuf_[static_cast<size_t>(x - first) >> 3] |=
+                    static_cast<BYTE>(0x80 >> ((x - first) & 7));
+        }
+    }
+
+    // Each destination pixel from the average of the source pixels it covers
+    // (colour adjusted), dithered to the destination's colours.
+    void HalftoneRow(const RowSpan& s, LONG y, LONG a, LONG c) {
+        for (LONG x = a; x < c; ++x) {
+            auto [x0, x1] = mx_.Range(x);
+            auto [y0, y1] = my_.Range(y);
+            x1 = std::min(x1, x0 + kMaxAverage), y1 = std::min(y1, y0 + kMaxAverage);
+            ULONG r = 0, g = 0, bl = 0, n = 0;
+            for (LONG yy = y0; yy < y1; ++yy) {
+                const BYTE* row = RowOf(b_.src, yy);
+                for (LONG xx = x0; xx < x1; ++xx, ++n) {
+                    ULONG rgb = srcModel_.ToRgb(GetPixel(row, xx, sbpp_));
+                    r += rgb & 0xFF, g += (rgb >> 8) & 0xFF, bl += (rgb >> 16) & 0xFF;
+                }
+            }
+            int R = adjust_(static_cast<int>(r / n)), G = adjust_(static_cast<int>(g / n)),
+                B = adjust_(static_cast<int>(bl / n));
+            int t = kBayer8[(y - b_.htOrg.y) & 7][(x - b_.htOrg.x) & 7];
+            ULONG v;
+            if (bpp_ == 1) {
+                int gray = (R * 77 + G * 151 + B * 28) >> 8;
+                v = gray * 64 > t * 255 + 127 ? white_ : black_;
+            } else if (bpp_ <= 8) {
+                // Ordered dither of each channel to the palette's levels.
+                auto d = [&](int ch) { return std::clamp(ch + (t - 32) / 2, 0, 255); };
+                v = dstModel_.FromRgb(static_cast<ULONG>(d(R)) | d(G) << 8 | d(B) << 16);
+            } else {
+                v = dstModel_.FromRgb(static_cast<ULONG>(R) | G << 8 | B << 16);
+            }
+            PutSpanPixel(srcBuf_.data(), s, bpp_, x, v);
+        }
+    }
+
+    // Shrinking in BLACKONWHITE or WHITEONBLACK: the source pixels a
+    // destination pixel covers combined with AND or OR.
+    void CombinedRow(const RowSpan& s, LONG y, LONG a, LONG c) {
+        auto [y0, y1] = my_.Range(y);
+        for (LONG x = a; x < c; ++x) {
+            auto [x0, x1] = mx_.Range(x);
+            ULONG v = b_.mode == BLACKONWHITE ? ones_ : 0;
+            for (LONG yy = y0; yy < y1; ++yy)
+                for (LONG xx = x0; xx < x1; ++xx) {
+                    ULONG p = xl_(GetPixel(RowOf(b_.src, yy), xx, sbpp_));
+                    v = b_.mode == BLACKONWHITE ? (v & p) : (v | p);
+                }
+            PutSpanPixel(srcBuf_.data(), s, bpp_, x, v);
+        }
+    }
+
+    // Where the foreground operation applies: the mask's set pixels, or for
+    // a transparent blit the source pixels other than the key colour.
+    const BYTE* MaskRow(const RowSpan& s, LONG sy, const BYTE* srcRow, LONG a, LONG c) {
+        for (LONG x = a; x < c; ++x) {
+            bool on;
+            if (b_.transparent) {
+                on = GetPixel(srcRow, mx_(x), sbpp_) != b_.key;
+            } else {
+                LONG mxp = mx_(x) - Ordered(b_.srcRect).left + b_.maskOrg.x;
+                LONG myp = sy - Ordered(b_.srcRect).top + b_.maskOrg.y;
+                on = GetPixel(RowOf(b_.mask, myp), mxp, 1) != 0;
+            }
+            PutSpanPixel(maskBuf_.data(), s, bpp_, x, on ? ones_ : 0);
+        }
+        return maskBuf_.data();
+    }
+
+    const BlitSpec& b_;
+    const AxisMap& mx_;
+    const AxisMap& my_;
+    const EngineBrush& brush_;
+    Xlator xl_;
+    Adjust adjust_;
+    ULONG bpp_ = 0, sbpp_ = 0, fore_ = 0, ones_ = 0;
+    bool useSrc_ = false, useMask_ = false, usePat_ = false;
+    bool unit_ = false, halftone_ = false, combine_ = false, fastHalftone_ = false;
+    bool sameSurface_ = false;
+    ColorModel srcModel_, dstModel_;
+    ULONG white_ = 1, black_ = 0;
+    std::vector<BYTE> srcBuf_, patBuf_, maskBuf_;
+    std::vector<LONG> columns_; // source byte of each column, for fast halftoning
+    LONG left_ = 0;             // the first of those columns
+};
+
+void MarkChanged(SURFOBJ* so) {
+    std::lock_guard lock(EngineLock());
+    so->iUniq = NextUniq();
+}
+
+BOOL Blit(const BlitSpec& b) {
+    ULONG bpp = BitsPerPixel(b.dst->iBitmapFormat);
+    ULONG fore = Rop4Fore(b.rop4), back = Rop4Back(b.rop4);
+    bool useMask = fore != back || b.transparent;
+    bool useSrc = RopUsesSource(fore) || RopUsesSource(back);
+    bool usePat = RopUsesPattern(fore) || RopUsesPattern(back);
+    if (useSrc && !IsBitmap(b.src)) return Fail(ERROR_INVALID_PARAMETER);
+    if (useMask && !b.transparent &&
+        (!b.mask || !IsBitmap(b.mask) || b.mask->iBitmapFormat != BMF_1BPP))
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (Empty(Ordered(b.dstRect))) return TRUE;
+    AxisMap mx = AxisMap::Of(b.dstRect.left, b.dstRect.right, b.srcRect.left, b.srcRect.right);
+    AxisMap my = AxisMap::Of(b.dstRect.top, b.dstRect.bottom, b.srcRect.top, b.srcRect.bottom);
+    RECTL area;
+    if (!BlitArea(b, mx, my, useSrc, useMask, &area)) return TRUE;
     BandedClip clip(b.clip, area);
     EngineBrush brush;
     if (!RealizeForEngine(usePat ? b.brush : nullptr, b.brushOrg, bpp, &brush))
         return Fail(ERROR_INVALID_PARAMETER);
     if (usePat && !b.brush) return Fail(ERROR_INVALID_PARAMETER);
-    Xlator xl(b.xlate);
-    ULONG sbpp = useSrc ? BitsPerPixel(b.src->iBitmapFormat) : 0;
-    bool unit = mx.srcLen == mx.dstLen && my.srcLen == my.dstLen && !mx.flip && !my.flip;
-    bool halftone = b.mode == HALFTONE && useSrc;
-    bool combine = (b.mode == BLACKONWHITE || b.mode == WHITEONBLACK) && useSrc &&
-                   (mx.srcLen > mx.dstLen || my.srcLen > my.dstLen);
-    ColorModel srcModel, dstModel;
-    if (halftone) {
-        srcModel = ModelOfSurface(b.src);
-        dstModel = ModelOfSurface(dst);
-    }
-    // For a 1-bit destination halftoning needs the white index.
-    ULONG white = 1, black = 0;
-    if (halftone && bpp == 1 && dstModel.colors.size() >= 2 &&
-        (dstModel.colors[0] & 0xFFFFFF) == 0xFFFFFF)
-        white = 0, black = 1;
-    Adjust adjust(b.adjust);
-    size_t rowBytes = RowBytes(dst->iBitmapFormat, dst->sizlBitmap.cx) + 8;
-    std::vector<BYTE> srcBuf(rowBytes), patBuf(rowBytes), maskBuf(rowBytes);
-    if (usePat && brush.solid)
-        PatternRow(brush, bpp, MakeSpan(bpp, 0, dst->sizlBitmap.cx), 0, patBuf.data());
-    ULONG ones = AllOnes(bpp);
-    // Halftoning a 24- or 32-bit source of blue, green, red onto one bit,
-    // without shrinking or colour adjustment: source columns found once,
-    // gray levels from the bytes, bits packed as they come.
-    bool fastHalftone = halftone && bpp == 1 && (sbpp == 24 || sbpp == 32) &&
-                        srcModel.mode == PAL_BGR && !b.adjust && mx.srcLen <= mx.dstLen &&
-                        my.srcLen <= my.dstLen;
-    std::vector<LONG> columns;
-    if (fastHalftone) {
-        columns.resize(static_cast<size_t>(area.right - area.left));
-        for (LONG x = area.left; x < area.right; ++x)
-            columns[static_cast<size_t>(x - area.left)] = mx(x) * static_cast<LONG>(sbpp / 8);
-    }
-    bool sameSurface = useSrc && b.src == dst;
-    // Rows run upwards when the source lies above an overlapping destination.
-    bool up = sameSurface && my(area.top) < area.top;
+    BlitRows rows(b, mx, my, area, brush);
     const std::vector<RECTL>& rects = clip.Rects();
-    // A solid fill (the brush, black or white, all of each pixel) row by
-    // row with nothing but the copy: a byte-sized repeat is a memset.
-    bool solidFill = !useSrc && !useMask && fore == back &&
-                     (fore == 0x00 || fore == 0xFF || (fore == 0xF0 && brush.solid));
-    if (solidFill) {
-        if (fore != 0xF0) std::memset(patBuf.data(), fore ? 0xFF : 0x00, patBuf.size());
-        bool byteRepeat = bpp <= 8 || fore != 0xF0;
-        BYTE value = patBuf[0];
-        for (const RECTL& r : rects) {
-            RowSpan sp = MakeSpan(bpp, r.left, r.right);
-            BYTE head = sp.bytes == 1 ? static_cast<BYTE>(sp.headMask & sp.tailMask) : sp.headMask;
-            for (LONG y = r.top; y < r.bottom; ++y) {
-                BYTE* d = RowOf(dst, y) + sp.firstByte;
-                BYTE first = d[0], last = d[sp.bytes - 1];
-                if (byteRepeat)
-                    std::memset(d, value, sp.bytes);
-                else
-                    std::memcpy(d, patBuf.data(), sp.bytes);
-                d[0] = static_cast<BYTE>((d[0] & head) | (first & ~head));
-                if (sp.bytes > 1)
-                    d[sp.bytes - 1] =
-                        static_cast<BYTE>((d[sp.bytes - 1] & sp.tailMask) | (last & ~sp.tailMask));
-            }
-        }
-        std::lock_guard lock(EngineLock());
-        dst->iUniq = NextUniq();
-        return TRUE;
-    }
-    auto doRow = [&](LONG y, LONG a, LONG c) {
-        RowSpan s = MakeSpan(bpp, a, c);
-        LONG sy = my(y);
-        const BYTE* srcRow = useSrc ? RowOf(b.src, sy) : nullptr;
-        const BYTE* sp = nullptr;
-        if (useSrc) {
-            bool direct = unit && sbpp == bpp && xl.Trivial() && !halftone &&
-                          ((static_cast<long long>(mx(a)) * bpp) % 8) ==
-                              ((static_cast<long long>(a) * bpp) % 8);
-            if (direct) {
-                const BYTE* from = srcRow + (static_cast<long long>(mx(a)) * bpp) / 8;
-                if (sameSurface) {
-                    std::memcpy(srcBuf.data(), from, s.bytes);
-                    sp = srcBuf.data();
-                } else {
-                    sp = from;
-                }
-            } else if (fastHalftone) {
-                std::memset(srcBuf.data(), 0, s.bytes);
-                const BYTE* row = RowOf(b.src, sy);
-                const BYTE* bayer = kBayer8[(y - b.htOrg.y) & 7];
-                LONG first = static_cast<LONG>(s.firstByte * 8);
-                for (LONG x = a; x < c; ++x) {
-                    const BYTE* p = row + columns[static_cast<size_t>(x - area.left)];
-                    // Gray of blue, green, red, in 0..255 * 256.
-                    int gray = p[0] * 28 + p[1] * 151 + p[2] * 77;
-                    int t = bayer[(x - b.htOrg.x) & 7];
-                    bool light = (gray >> 8) * 64 > t * 255 + 127;
-                    if ((light ? white : black) & 1)
-                        srcBuf[static_cast<size_t>(x - first) >> 3] |=
-                            static_cast<BYTE>(0x80 >> ((x - first) & 7));
-                }
-                sp = srcBuf.data();
-            } else if (halftone) {
-                for (LONG x = a; x < c; ++x) {
-                    auto [x0, x1] = mx.Range(x);
-                    auto [y0, y1] = my.Range(y);
-                    x1 = std::min(x1, x0 + kMaxAverage), y1 = std::min(y1, y0 + kMaxAverage);
-                    ULONG r = 0, g = 0, bl = 0, n = 0;
-                    for (LONG yy = y0; yy < y1; ++yy) {
-                        const BYTE* row = RowOf(b.src, yy);
-                        for (LONG xx = x0; xx < x1; ++xx, ++n) {
-                            ULONG rgb = srcModel.ToRgb(GetPixel(row, xx, sbpp));
-                            r += rgb & 0xFF, g += (rgb >> 8) & 0xFF, bl += (rgb >> 16) & 0xFF;
-                        }
-                    }
-                    int R = adjust(static_cast<int>(r / n)), G = adjust(static_cast<int>(g / n)),
-                        B = adjust(static_cast<int>(bl / n));
-                    int t = kBayer8[(y - b.htOrg.y) & 7][(x - b.htOrg.x) & 7];
-                    ULONG v;
-                    if (bpp == 1) {
-                        int gray = (R * 77 + G * 151 + B * 28) >> 8;
-                        v = gray * 64 > t * 255 + 127 ? white : black;
-                    } else if (bpp <= 8) {
-                        // Ordered dither of each channel to the palette's levels.
-                        auto d = [&](int ch) { return std::clamp(ch + (t - 32) / 2, 0, 255); };
-                        v = dstModel.FromRgb(static_cast<ULONG>(d(R)) | d(G) << 8 | d(B) << 16);
-                    } else {
-                        v = dstModel.FromRgb(static_cast<ULONG>(R) | G << 8 | B << 16);
-                    }
-                    PutSpanPixel(srcBuf.data(), s, bpp, x, v);
-                }
-                sp = srcBuf.data();
-            } else if (combine) {
-                auto [y0, y1] = my.Range(y);
-                for (LONG x = a; x < c; ++x) {
-                    auto [x0, x1] = mx.Range(x);
-                    ULONG v = b.mode == BLACKONWHITE ? ones : 0;
-                    for (LONG yy = y0; yy < y1; ++yy)
-                        for (LONG xx = x0; xx < x1; ++xx) {
-                            ULONG p = xl(GetPixel(RowOf(b.src, yy), xx, sbpp));
-                            v = b.mode == BLACKONWHITE ? (v & p) : (v | p);
-                        }
-                    PutSpanPixel(srcBuf.data(), s, bpp, x, v);
-                }
-                sp = srcBuf.data();
-            } else {
-                for (LONG x = a; x < c; ++x)
-                    PutSpanPixel(srcBuf.data(), s, bpp, x, xl(GetPixel(srcRow, mx(x), sbpp)));
-                sp = srcBuf.data();
-            }
-        }
-        const BYTE* pp = nullptr;
-        if (usePat) {
-            // A solid brush's row was made once for the whole width.
-            if (!brush.solid) PatternRow(brush, bpp, s, y, patBuf.data());
-            pp = patBuf.data();
-        }
-        const BYTE* mp = nullptr;
-        if (useMask) {
-            for (LONG x = a; x < c; ++x) {
-                bool on;
-                if (b.transparent) {
-                    on = GetPixel(srcRow, mx(x), sbpp) != b.key;
-                } else {
-                    LONG mxp = mx(x) - Ordered(b.srcRect).left + b.maskOrg.x;
-                    LONG myp = sy - Ordered(b.srcRect).top + b.maskOrg.y;
-                    on = GetPixel(RowOf(b.mask, myp), mxp, 1) != 0;
-                }
-                PutSpanPixel(maskBuf.data(), s, bpp, x, on ? ones : 0);
-            }
-            mp = maskBuf.data();
-        }
-        CombineRow(RowOf(dst, y), s, sp, pp, mp, b.transparent ? (0xAA00 | fore) : b.rop4);
-    };
-    if (!up) {
+    if (rows.SolidFill()) {
+        rows.FillSolid(rects);
+    } else if (!rows.Upwards(area)) {
         for (const RECTL& r : rects)
             for (LONG y = r.top; y < r.bottom; ++y)
-                doRow(y, r.left, r.right);
+                rows.Paint(y, r.left, r.right);
     } else {
         for (auto it = rects.rbegin(); it != rects.rend(); ++it)
             for (LONG y = it->bottom - 1; y >= it->top; --y)
-                doRow(y, it->left, it->right);
+                rows.Paint(y, it->left, it->right);
     }
-    std::lock_guard lock(EngineLock());
-    dst->iUniq = NextUniq();
+    MarkChanged(b.dst);
     return TRUE;
 }
 

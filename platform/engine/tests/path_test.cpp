@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <vector>
 
 #include "engine_fixture.h"
@@ -80,6 +81,78 @@ TEST_F(PathTest, BeziersAndClosedFiguresEnumerateAsRecords) {
     EXPECT_EQ(bounds.xRight, 300 * 16 + 8);
     EXPECT_EQ(bounds.yBottom, 120 * 16);
     EngDeletePath(ppo);
+}
+
+// The bounds of every point handed out (and only those), however the path
+// was built: the walk over the enumerated records is the reference.
+TEST_F(PathTest, BoundsAreThoseOfThePointsHandedOut) {
+    struct Case {
+        const char* what;
+        void (*build)(PATHOBJ*);
+    };
+    const Case cases[] = {
+        {"a trailing start point alone is left out",
+         [](PATHOBJ* p) {
+             POINTFIX a[] = {Fx(5, 6), Fx(7, 8)};
+             PATHOBJ_bMoveTo(p, Fx(4, 4));
+             PATHOBJ_bPolyLineTo(p, a, 2);
+             PATHOBJ_bMoveTo(p, Fx(-50, 900));
+         }},
+        {"a start point replaced by the next",
+         [](PATHOBJ* p) {
+             POINTFIX a[] = {Fx(3, 3)};
+             PATHOBJ_bMoveTo(p, Fx(-70, -70));
+             PATHOBJ_bMoveTo(p, Fx(1, 2));
+             PATHOBJ_bPolyLineTo(p, a, 1);
+         }},
+        {"a closed start point alone counts",
+         [](PATHOBJ* p) {
+             POINTFIX a[] = {Fx(3, 3)};
+             PATHOBJ_bMoveTo(p, Fx(1, 1));
+             PATHOBJ_bPolyLineTo(p, a, 1);
+             PATHOBJ_bMoveTo(p, Fx(-20, 40));
+             PATHOBJ_bCloseFigure(p);
+         }},
+        {"curves and a line after a close",
+         [](PATHOBJ* p) {
+             POINTFIX c[] = {{-3, 500}, {77, -9}, {12, 13}};
+             POINTFIX a[] = {Fx(-1, 2)};
+             PATHOBJ_bMoveTo(p, POINTFIX{8, 8});
+             PATHOBJ_bPolyBezierTo(p, c, 3);
+             PATHOBJ_bCloseFigure(p);
+             PATHOBJ_bPolyLineTo(p, a, 1);
+         }},
+        {"nothing but a start point", [](PATHOBJ* p) { PATHOBJ_bMoveTo(p, Fx(9, 9)); }},
+    };
+    auto walked = [](PATHOBJ* p) {
+        RECTFX r{};
+        bool first = true;
+        for (const Record& rec : Enumerate(p))
+            for (POINTFIX q : rec.points) {
+                if (first) r = RECTFX{q.x, q.y, q.x, q.y};
+                first = false;
+                r = RECTFX{std::min(r.xLeft, q.x), std::min(r.yTop, q.y), std::max(r.xRight, q.x),
+                           std::max(r.yBottom, q.y)};
+            }
+        return r;
+    };
+    auto same = [](const RECTFX& a, const RECTFX& b) {
+        return a.xLeft == b.xLeft && a.yTop == b.yTop && a.xRight == b.xRight &&
+               a.yBottom == b.yBottom;
+    };
+    for (const Case& c : cases) {
+        PATHOBJ* ppo = EngCreatePath();
+        c.build(ppo);
+        RECTFX got;
+        PATHOBJ_vGetBounds(ppo, &got);
+        EXPECT_TRUE(same(got, walked(ppo))) << c.what;
+        // A moved copy has the moved bounds of its points.
+        PATHOBJ* copy = platform::engine::CreatePathCopy(ppo, -16 * 5, 16 * 100);
+        PATHOBJ_vGetBounds(copy, &got);
+        EXPECT_TRUE(same(got, walked(copy))) << c.what << " (copy)";
+        EngDeletePath(copy);
+        EngDeletePath(ppo);
+    }
 }
 
 TEST_F(PathTest, AfterACloseTheNextLineStartsAtTheFiguresStart) {

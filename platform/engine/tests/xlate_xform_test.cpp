@@ -69,13 +69,19 @@ TEST_F(XlateTest, PaletteToPaletteTranslations) {
     EXPECT_EQ(XLATEOBJ_cGetPalette(swap, XO_DESTBITFIELDS, 3, pal), 3u);
     EXPECT_EQ(pal[0], 0xFF0000u);
 
+    // Drawing leaves out the translation where the device's palette says RGB.
     XLATEOBJ* same = CreatePaletteXlate(pRgb, pRgb);
     EXPECT_TRUE(same->flXlate & XO_TRIVIAL);
+    EXPECT_EQ(PaletteMode(pRgb), static_cast<ULONG>(PAL_RGB));
+    EXPECT_EQ(PaletteMode(pBgr), static_cast<ULONG>(PAL_BGR));
+    EXPECT_EQ(PaletteMode(pFour), static_cast<ULONG>(PAL_INDEXED));
 
     for (XLATEOBJ* x : {toRgb, toMono, rgbToFour, swap, same})
         DeleteXlate(x);
     for (HPALETTE p : {pMono, pFour, pRgb, pBgr})
         EngDeletePalette(p);
+    EXPECT_EQ(PaletteMode(pRgb), 0u);
+    EXPECT_EQ(PaletteMode(nullptr), 0u);
 }
 
 class XformTest : public EngineTest {};

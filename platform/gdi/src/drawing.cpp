@@ -26,16 +26,13 @@ constexpr size_t kShapePoints = 20;
 inline FIX ToFix(double v) {
     double x = std::clamp(v, -kMaxDevice, kMaxDevice) * 16;
     // std::lround without its library call (a call per point of every
-    // flattened curve): within +-2^30 the whole part is exact, and so is the
-    // fraction, so halves go away from zero as lround takes them.
-    if (!(std::fabs(x) <= kMaxDevice * 16)) return static_cast<FIX>(std::lround(x));
-    long long whole = static_cast<long long>(x);
+    // flattened curve): within the clamp (+-2^30) the whole part is exact in
+    // 32 bits, and so is the fraction, so halves go away from zero as lround
+    // takes them; only a NaN passes the clamp, and goes to lround as before.
+    if (std::isnan(x)) return static_cast<FIX>(std::lround(x));
+    int whole = static_cast<int>(x);
     double fraction = x - static_cast<double>(whole);
-    if (fraction >= 0.5)
-        ++whole;
-    else if (fraction <= -0.5)
-        --whole;
-    return static_cast<FIX>(whole);
+    return whole + (fraction >= 0.5) - (fraction <= -0.5);
 }
 
 bool Finite(const Figures& f) {
@@ -415,7 +412,9 @@ BOOL FillRegion(HDC hdc, HRGN hrgn, const BrushData* brush, int rop2) {
 
 DeviceColors::DeviceColors(const DcState& dc) {
     HPALETTE device = dc.facts.devinfo.hpalDefault;
-    if (!device) return;
+    // Colours go to an RGB device as they are (the translation would be
+    // trivial): no palette and translation made and deleted for every call.
+    if (!device || engine::PaletteMode(device) == PAL_RGB) return;
     rgb_ = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
     if (rgb_) xlate_ = engine::CreatePaletteXlate(rgb_, device);
 }

@@ -113,39 +113,35 @@ RECTL BoxOf(const std::vector<PointD>& pts) {
     return RECTL{c(std::floor(l)), c(std::floor(t)), c(std::ceil(r)), c(std::ceil(b))};
 }
 
-BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const char16_t* str,
-              UINT count, const INT* lpDx) {
-    if (count > kMaxChars || (count && !str)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    DcAccess dcAccess(hdc);
-    if (!dcAccess) return FALSE;
-    DcState& dc = *dcAccess;
-    RealizedFont f;
-    if (!RealizeFont(dc, &f)) return FALSE;
-    Affine L = LogicalToDevice(dc.a);
-    // Logical directions of the baseline and across it.
-    const PointD base = f.baseLogical, down = f.downLogical;
-
-    // Glyphs and their advances in logical units.
-    bool glyphIndex = (options & ETO_GLYPH_INDEX) != 0;
-    std::vector<ULONG> glyphs;
+// The glyphs of a string: each character's glyph in the realized font, or in
+// a linked face that has it where the font has none.
+struct TextGlyphs {
     std::u16string text;
+    std::vector<ULONG> glyphs;
+    std::vector<size_t> faceOf; // 0: the chosen face, n: linked[n - 1]
+    std::vector<RealizedFont> linked;
+    const RealizedFont* font = nullptr; // the chosen face
+    const RealizedFont& FontOf(size_t i) const { return faceOf[i] ? linked[faceOf[i] - 1] : *font; }
+};
+
+TextGlyphs GlyphsOf(const DcState& dc, const RealizedFont& f, const char16_t* str, UINT count,
+                    bool glyphIndex) {
+    TextGlyphs g;
+    g.font = &f;
     for (UINT i = 0; i < count; ++i) {
         ULONG ch = str[i];
-        text.push_back(str[i]);
-        glyphs.push_back(glyphIndex ? ch : platform::engine::GlyphIndexOf(f.r, ch));
+        g.text.push_back(str[i]);
+        g.glyphs.push_back(glyphIndex ? ch : platform::engine::GlyphIndexOf(f.r, ch));
     }
+    g.faceOf.assign(g.glyphs.size(), 0);
+    if (glyphIndex) return g;
     // A character the face has no glyph for is drawn from a linked face
-    // that has it: faceOf 0 is the chosen face, n the linked faces[n - 1].
+    // that has it.
     const LOGFONTW& lfont = dc.a.font->font;
-    std::vector<size_t> faceOf(glyphs.size(), 0);
-    std::vector<RealizedFont> linked;
     std::vector<FaceChoice> linkedChoices;
-    for (size_t i = 0; i < glyphs.size() && !glyphIndex; ++i) {
-        const char16_t ch = text[i];
-        if (glyphs[i] || ch < 0x20 || (ch >= 0xD800 && ch < 0xE000)) continue;
+    for (size_t i = 0; i < g.glyphs.size(); ++i) {
+        const char16_t ch = g.text[i];
+        if (g.glyphs[i] || ch < 0x20 || (ch >= 0xD800 && ch < 0xE000)) continue;
         FaceChoice c;
         if (!LinkedFace(lfont, ch, &c)) continue;
         size_t k = 0;
@@ -155,27 +151,32 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
         if (k == linkedChoices.size()) {
             RealizedFont l;
             if (!RealizeLinked(lfont, f, c, &l)) continue;
-            linked.push_back(std::move(l));
+            g.linked.push_back(std::move(l));
             linkedChoices.push_back(c);
         }
-        if (ULONG g = platform::engine::GlyphIndexOf(linked[k].r, ch)) {
-            glyphs[i] = g;
-            faceOf[i] = k + 1;
+        if (ULONG glyph = platform::engine::GlyphIndexOf(g.linked[k].r, ch)) {
+            g.glyphs[i] = glyph;
+            g.faceOf[i] = k + 1;
         }
     }
-    auto fontOf = [&](size_t i) -> const RealizedFont& {
-        return faceOf[i] ? linked[faceOf[i] - 1] : f;
-    };
-    std::vector<PointD> adv(glyphs.size());
+    return g;
+}
+
+// The advance of each glyph in logical units: the spacing array's, or the
+// font's with the character extra and the justification of the breaks.
+std::vector<PointD> AdvancesOf(const DcState& dc, const TextGlyphs& g, UINT options,
+                               const INT* lpDx) {
+    const bool glyphIndex = (options & ETO_GLYPH_INDEX) != 0;
+    std::vector<PointD> adv(g.glyphs.size());
     int breaks = 0;
-    for (size_t i = 0; i < glyphs.size(); ++i) {
+    for (size_t i = 0; i < g.glyphs.size(); ++i) {
         if (lpDx) {
             adv[i] = (options & ETO_PDY) ? PointD{static_cast<double>(lpDx[2 * i]),
                                                   static_cast<double>(lpDx[2 * i + 1])}
                                          : PointD{static_cast<double>(lpDx[i]), 0};
         } else {
-            double a = std::round(AdvanceLogical(fontOf(i), glyphs[i])) + dc.a.charExtra;
-            if (!glyphIndex && text[i] == u' ' && dc.a.breakCount > 0) {
+            double a = std::round(AdvanceLogical(g.FontOf(i), g.glyphs[i])) + dc.a.charExtra;
+            if (!glyphIndex && g.text[i] == u' ' && dc.a.breakCount > 0) {
                 a += dc.a.breakExtra / dc.a.breakCount +
                      (breaks < dc.a.breakExtra % dc.a.breakCount);
                 ++breaks;
@@ -183,12 +184,28 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
             adv[i] = PointD{a, 0};
         }
     }
-    double width = 0;
-    for (const PointD& a : adv)
-        width += a.x;
-    TEXTMETRICW tm;
-    GetTextMetricsW(hdc, &tm);
-    // The reference point and the alignment.
+    return adv;
+}
+
+// The text's frame: its origin (the first glyph's reference point) and the
+// directions along and across its baseline in logical units, mapped to the
+// device.
+struct TextFrame {
+    Affine toDevice;
+    PointD origin, base, down;
+    // The device point a along the baseline and c across it (downwards).
+    PointD At(double a, double c) const {
+        return toDevice.Apply(
+            PointD{origin.x + base.x * a + down.x * c, origin.y + base.y * a + down.y * c});
+    }
+};
+
+// The frame of text of the given width from (x, y) by the text alignment;
+// with TA_UPDATECP the text starts at the current position, which moves past
+// it.
+TextFrame FrameOf(DcState& dc, const RealizedFont& f, const TEXTMETRICW& tm, int x, int y,
+                  double width) {
+    TextFrame t{LogicalToDevice(dc.a), {}, f.baseLogical, f.downLogical};
     PointD ref{static_cast<double>(x), static_cast<double>(y)};
     if (dc.a.textAlign & TA_UPDATECP) ref = dc.a.current;
     double along = 0, across = 0;
@@ -202,124 +219,136 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
         across = tm.tmAscent;
     else if (v == TA_BOTTOM)
         across = -tm.tmDescent;
-    PointD origin{ref.x + base.x * along + down.x * across,
-                  ref.y + base.y * along + down.y * across};
+    t.origin = PointD{ref.x + t.base.x * along + t.down.x * across,
+                      ref.y + t.base.y * along + t.down.y * across};
     if (dc.a.textAlign & TA_UPDATECP)
-        dc.a.current = PointD{ref.x + base.x * width, ref.y + base.y * width};
+        dc.a.current = PointD{ref.x + t.base.x * width, ref.y + t.base.y * width};
+    return t;
+}
 
-    // In an open path the outlines are the text.
-    if (dc.a.pathMode == PathMode::Open) {
-        Figures fig;
-        double pen = 0, penY = 0;
-        for (size_t i = 0; i < glyphs.size(); ++i) {
-            PointD at = L.Apply(PointD{origin.x + base.x * pen - down.x * penY,
-                                       origin.y + base.y * pen - down.y * penY});
-            std::vector<platform::engine::OutlinePoint> pts;
-            if (platform::engine::GlyphOutline(fontOf(i).r, glyphs[i], &pts)) {
-                for (const auto& p : pts) {
-                    PointD q{at.x + p.x, at.y + p.y};
-                    BYTE kind = p.type & 0x7F;
-                    fig.push_back(PathPoint{q, static_cast<BYTE>(kind == 1   ? PT_MOVETO
-                                                                 : kind == 2 ? PT_LINETO
-                                                                             : PT_BEZIERTO)});
-                    if (p.type & 0x80) fig.back().type |= PT_CLOSEFIGURE;
-                }
-            }
-            pen += adv[i].x;
-            penY += adv[i].y;
-        }
-        return Emit(dc, fig, true, false);
-    }
-
-    TextRun run;
-    run.font = f.r;
-    run.text = text;
-    run.positioned = lpDx != nullptr;
-    run.accel = SO_FLAG_DEFAULT_PLACEMENT | (glyphIndex ? SO_GLYPHINDEX_TEXT : 0) |
-                (lpDx ? SO_DXDY : 0) | (dc.a.charExtra ? SO_CHARACTER_EXTRA : 0);
-    // The glyphs' positions along one device axis.
-    if (L.AxisAligned() && !f.escNotOrient) {
-        PointD b = L.ApplyVector(base);
-        if (lfont.lfEscapement == 0 && !f.vertical) run.accel |= SO_HORIZONTAL;
-        if (f.vertical && std::fabs(b.x) < 1e-9 && b.y > 0) run.accel |= SO_VERTICAL;
-    }
-    if (f.escNotOrient) run.accel |= SO_ESC_NOT_ORIENT;
-    run.foreColor = DeviceColor(dc, dc.a.textColor);
-    run.backColor = DeviceColor(dc, dc.a.bkColor);
-    run.mix = static_cast<MIX>(dc.a.rop2) | static_cast<MIX>(dc.a.rop2) << 8;
-    run.codePage = f.codePage;
+// In an open path the glyphs' outlines join the path: the outlines are the
+// text.
+BOOL EmitOutlines(DcState& dc, const TextFrame& t, const TextGlyphs& g,
+                  const std::vector<PointD>& adv) {
+    Figures fig;
     double pen = 0, penY = 0;
-    std::vector<PointD> corners;
-    for (size_t i = 0; i < glyphs.size(); ++i) {
-        PointD at = L.Apply(PointD{origin.x + base.x * pen - down.x * penY,
-                                   origin.y + base.y * pen - down.y * penY});
-        if (!std::isfinite(at.x) || !std::isfinite(at.y)) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
+    for (size_t i = 0; i < g.glyphs.size(); ++i) {
+        PointD at = t.At(pen, -penY);
+        std::vector<platform::engine::OutlinePoint> pts;
+        if (platform::engine::GlyphOutline(g.FontOf(i).r, g.glyphs[i], &pts)) {
+            for (const auto& p : pts) {
+                PointD q{at.x + p.x, at.y + p.y};
+                BYTE kind = p.type & 0x7F;
+                fig.push_back(PathPoint{q, static_cast<BYTE>(kind == 1   ? PT_MOVETO
+                                                             : kind == 2 ? PT_LINETO
+                                                                         : PT_BEZIERTO)});
+                if (p.type & 0x80) fig.back().type |= PT_CLOSEFIGURE;
+            }
         }
-        run.glyphs.push_back(platform::engine::PlacedGlyph{
-            glyphs[i], POINTL{static_cast<LONG>(std::lround(std::clamp(at.x, -1e8, 1e8))),
-                              static_cast<LONG>(std::lround(std::clamp(at.y, -1e8, 1e8)))}});
         pen += adv[i].x;
         penY += adv[i].y;
     }
-    // The cell of the text: from the top of the ascent to the bottom of the
-    // descent, along the whole advance.
-    auto cellPoint = [&](double a, double c) {
-        return L.Apply(
-            PointD{origin.x + base.x * a + down.x * c, origin.y + base.y * a + down.y * c});
-    };
-    double lo = std::min(0.0, pen), hi = std::max(0.0, pen);
+    return Emit(dc, fig, true, false);
+}
+
+// The accelerators of the string object: how the glyphs are placed and
+// which way the text runs.
+FLONG AccelOf(const DcState& dc, const RealizedFont& f, const Affine& toDevice, UINT options,
+              const INT* lpDx) {
+    const bool glyphIndex = (options & ETO_GLYPH_INDEX) != 0;
+    FLONG accel = SO_FLAG_DEFAULT_PLACEMENT | (glyphIndex ? SO_GLYPHINDEX_TEXT : 0) |
+                  (lpDx ? SO_DXDY : 0) | (dc.a.charExtra ? SO_CHARACTER_EXTRA : 0);
+    // The glyphs' positions along one device axis.
+    if (toDevice.AxisAligned() && !f.escNotOrient) {
+        PointD b = toDevice.ApplyVector(f.baseLogical);
+        if (dc.a.font->font.lfEscapement == 0 && !f.vertical) accel |= SO_HORIZONTAL;
+        if (f.vertical && std::fabs(b.x) < 1e-9 && b.y > 0) accel |= SO_VERTICAL;
+    }
+    if (f.escNotOrient) accel |= SO_ESC_NOT_ORIENT;
+    return accel;
+}
+
+// The glyphs at their device positions along the advances; *end is the
+// advance of the whole text along the baseline. False for a position past
+// any device.
+bool PlaceGlyphs(const TextFrame& t, const TextGlyphs& g, const std::vector<PointD>& adv,
+                 std::vector<platform::engine::PlacedGlyph>* out, double* end) {
+    double pen = 0, penY = 0;
+    for (size_t i = 0; i < g.glyphs.size(); ++i) {
+        PointD at = t.At(pen, -penY);
+        if (!std::isfinite(at.x) || !std::isfinite(at.y)) return false;
+        out->push_back(platform::engine::PlacedGlyph{
+            g.glyphs[i], POINTL{static_cast<LONG>(std::lround(std::clamp(at.x, -1e8, 1e8))),
+                                static_cast<LONG>(std::lround(std::clamp(at.y, -1e8, 1e8)))}});
+        pen += adv[i].x;
+        penY += adv[i].y;
+    }
+    *end = pen;
+    return true;
+}
+
+// The text's cell (from the top of the ascent to the bottom of the descent,
+// along the whole advance to end) as the call's bounds, its background, the
+// lines under and through it, and the clip: the device context's, cut to
+// the rectangle where the options clip. False when nothing can be painted.
+bool LayOutCell(const DcState& dc, const RealizedFont& f, const TEXTMETRICW& tm, const TextFrame& t,
+                double end, UINT options, const RECT* lprect, TextRun* run) {
+    double lo = std::min(0.0, end), hi = std::max(0.0, end);
     double em = f.emLogical;
-    corners = {cellPoint(lo - em, -tm.tmAscent - em), cellPoint(hi + em, -tm.tmAscent - em),
-               cellPoint(lo - em, tm.tmDescent + em), cellPoint(hi + em, tm.tmDescent + em)};
-    run.bounds = BoxOf(corners);
+    run->bounds = BoxOf({t.At(lo - em, -tm.tmAscent - em), t.At(hi + em, -tm.tmAscent - em),
+                         t.At(lo - em, tm.tmDescent + em), t.At(hi + em, tm.tmDescent + em)});
     RECTL page = PageRect(dc);
     auto clip = EffectiveClip(dc.a);
     Region region = clip ? *clip : Region::FromRect(page);
     if (lprect && (options & (ETO_OPAQUE | ETO_CLIPPED))) {
+        const Affine& L = t.toDevice;
         std::vector<PointD> rc = {L.Apply(PointD{double(lprect->left), double(lprect->top)}),
                                   L.Apply(PointD{double(lprect->right), double(lprect->bottom)})};
         RECTL r = BoxOf(rc);
         if (options & ETO_OPAQUE) {
-            run.opaque = true;
-            run.opaqueRect = r;
-            run.bounds =
-                RECTL{std::min(run.bounds.left, r.left), std::min(run.bounds.top, r.top),
-                      std::max(run.bounds.right, r.right), std::max(run.bounds.bottom, r.bottom)};
+            run->opaque = true;
+            run->opaqueRect = r;
+            run->bounds =
+                RECTL{std::min(run->bounds.left, r.left), std::min(run->bounds.top, r.top),
+                      std::max(run->bounds.right, r.right), std::max(run->bounds.bottom, r.bottom)};
         }
         if (options & ETO_CLIPPED) region = region.Combine(Region::FromRect(r), RGN_AND);
-    } else if (dc.a.bkMode == OPAQUE && (run.accel & SO_HORIZONTAL) && !glyphs.empty()) {
+    } else if (dc.a.bkMode == OPAQUE && (run->accel & SO_HORIZONTAL) && !run->glyphs.empty()) {
         // An opaque background fills the text's cell.
-        run.opaque = true;
-        run.opaqueRect = BoxOf({cellPoint(lo, -tm.tmAscent), cellPoint(hi, tm.tmDescent)});
+        run->opaque = true;
+        run->opaqueRect = BoxOf({t.At(lo, -tm.tmAscent), t.At(hi, tm.tmDescent)});
     }
     // Underline and strikeout as extra rectangles along a horizontal baseline.
-    if (run.accel & SO_HORIZONTAL) {
+    if (run->accel & SO_HORIZONTAL) {
         const LOGFONTW& lf = dc.a.font->font;
         double u = f.emLogical / f.info.unitsPerEm;
         double thick = std::max(1.0, f.info.underlineThickness * u);
         if (lf.lfUnderline) {
             double pos = -f.info.underlinePosition * u;
-            run.extra.push_back(BoxOf({cellPoint(lo, pos), cellPoint(hi, pos + thick)}));
+            run->extra.push_back(BoxOf({t.At(lo, pos), t.At(hi, pos + thick)}));
         }
         if (lf.lfStrikeOut) {
             double pos = -f.info.strikeoutPosition * u;
-            run.extra.push_back(BoxOf({cellPoint(lo, pos), cellPoint(hi, pos + thick)}));
+            run->extra.push_back(BoxOf({t.At(lo, pos), t.At(hi, pos + thick)}));
         }
     }
-    if (region.Empty() || (glyphs.empty() && !run.opaque)) return TRUE;
-    run.clip = region.Rects();
-    if (linked.empty()) return SubmitDrawing(hdc, std::make_unique<TextCall>(std::move(run)));
-    // One call for each stretch of glyphs of one face; the first paints the
-    // background and the lines under and through the whole text.
+    if (region.Empty() || (run->glyphs.empty() && !run->opaque)) return false;
+    run->clip = region.Rects();
+    return true;
+}
+
+// The run as calls to the driver: one, or one for each stretch of glyphs of
+// one face where linked faces lend glyphs; the first paints the background
+// and the lines under and through the whole text.
+BOOL SubmitText(HDC hdc, TextRun run, const TextGlyphs& g) {
+    if (g.linked.empty()) return SubmitDrawing(hdc, std::make_unique<TextCall>(std::move(run)));
     BOOL ok = TRUE;
-    for (size_t from = 0; from < glyphs.size() && ok;) {
+    for (size_t from = 0; from < g.glyphs.size() && ok;) {
         size_t to = from + 1;
-        while (to < glyphs.size() && faceOf[to] == faceOf[from])
+        while (to < g.glyphs.size() && g.faceOf[to] == g.faceOf[from])
             ++to;
         TextRun part;
-        part.font = fontOf(from).r;
+        part.font = g.FontOf(from).r;
         part.glyphs.assign(run.glyphs.begin() + from, run.glyphs.begin() + to);
         part.text = run.text.substr(from, to - from);
         part.positioned = run.positioned;
@@ -338,6 +367,45 @@ BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const cha
         from = to;
     }
     return ok;
+}
+
+BOOL DrawText(HDC hdc, int x, int y, UINT options, const RECT* lprect, const char16_t* str,
+              UINT count, const INT* lpDx) {
+    if (count > kMaxChars || (count && !str)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    DcAccess dcAccess(hdc);
+    if (!dcAccess) return FALSE;
+    DcState& dc = *dcAccess;
+    RealizedFont f;
+    if (!RealizeFont(dc, &f)) return FALSE;
+    const TextGlyphs g = GlyphsOf(dc, f, str, count, (options & ETO_GLYPH_INDEX) != 0);
+    const std::vector<PointD> adv = AdvancesOf(dc, g, options, lpDx);
+    double width = 0;
+    for (const PointD& a : adv)
+        width += a.x;
+    TEXTMETRICW tm;
+    GetTextMetricsW(hdc, &tm);
+    const TextFrame t = FrameOf(dc, f, tm, x, y, width);
+    if (dc.a.pathMode == PathMode::Open) return EmitOutlines(dc, t, g, adv);
+
+    TextRun run;
+    run.font = f.r;
+    run.text = g.text;
+    run.positioned = lpDx != nullptr;
+    run.accel = AccelOf(dc, f, t.toDevice, options, lpDx);
+    run.foreColor = DeviceColor(dc, dc.a.textColor);
+    run.backColor = DeviceColor(dc, dc.a.bkColor);
+    run.mix = static_cast<MIX>(dc.a.rop2) | static_cast<MIX>(dc.a.rop2) << 8;
+    run.codePage = f.codePage;
+    double end = 0;
+    if (!PlaceGlyphs(t, g, adv, &run.glyphs, &end)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!LayOutCell(dc, f, tm, t, end, options, lprect, &run)) return TRUE;
+    return SubmitText(hdc, std::move(run), g);
 }
 
 } // namespace

@@ -53,6 +53,8 @@ XLATEOBJ* CreateTableXlate(const ULONG* table, ULONG count, USHORT iSrcType = PA
 // nearest entry for each colour.
 XLATEOBJ* CreatePaletteXlate(HPALETTE hpalSrc, HPALETTE hpalDst);
 void DeleteXlate(XLATEOBJ* pxlo);
+// The format of a palette (PAL_INDEXED, PAL_RGB, ...), 0 for no palette.
+ULONG PaletteMode(HPALETTE hpal);
 
 // --- surfaces -------------------------------------------------------------
 
