@@ -24,7 +24,7 @@
 namespace {
 
 using namespace render_test;
-namespace tk = streamdump::token;
+namespace tk = stream;
 using namespace inkforge;
 
 template <class F> Bytes Captured(inkforge::PDEV* pdev, F&& f) {

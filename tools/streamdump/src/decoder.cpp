@@ -12,7 +12,6 @@
 namespace streamdump {
 namespace {
 
-constexpr std::uint8_t kEsc = 0x1B;
 constexpr char kUel[] = "\x1B%-12345X";
 constexpr std::size_t kUelLength = 9;
 constexpr std::size_t kMaxPjlLine = 4096;
@@ -125,10 +124,10 @@ class Decoder {
     }
 
     bool AtJobOpen() const {
-        static const std::uint8_t kOpen[] = {kEsc, 0x27, 0x31};
         // Also a frame head of 12583 bytes; the raw sequence is followed by a
         // frame (or nothing).
-        return r_.startsWith(kOpen, 3) && (r_.left() == 3 || r_.at(3) == kEsc);
+        return r_.startsWith(stream::kJobOpen, sizeof stream::kJobOpen) &&
+               (r_.left() == 3 || r_.at(3) == stream::kFrameEscape);
     }
 
     void JobOpen() {
@@ -165,7 +164,7 @@ class Decoder {
             state_ = State::Pjl;
             return Uel();
         }
-        if (r_.at(0) != kEsc) {
+        if (r_.at(0) != stream::kFrameEscape) {
             // Drawing tokens travel between the frames.
             std::size_t before = out_.items.size();
             r_.skip(DecodeTokens(r_.here(), r_.left(), r_.pos(), &out_.items));

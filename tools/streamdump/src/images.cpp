@@ -13,6 +13,7 @@ extern "C" {
 namespace streamdump {
 namespace {
 
+using namespace stream;
 using namespace token;
 
 constexpr long kMaxJbigSide = 16384; // larger pages are not decoded here
@@ -269,7 +270,7 @@ void CheckImages(const std::uint8_t* data, std::size_t size, Decoding* d,
     };
     for (std::size_t i = 0; i < d->items.size(); ++i) {
         Item& it = d->items[i];
-        if (it.kind == ItemKind::Frame && it.opcode == 'g' && it.problem.empty()) {
+        if (it.kind == ItemKind::Frame && it.opcode == kJbigImage && it.problem.empty()) {
             finishJbig(&it);
             page = JbigPage{};
             page.frameItem = i;
@@ -279,7 +280,8 @@ void CheckImages(const std::uint8_t* data, std::size_t size, Decoding* d,
             chunks = 0;
             continue;
         }
-        if (it.kind == ItemKind::Frame && it.opcode == 'h' && inJbig && it.problem.empty()) {
+        if (it.kind == ItemKind::Frame && it.opcode == kRasterChunk && inJbig &&
+            it.problem.empty()) {
             const int kind = it.fields.empty() ? -1 : static_cast<int>(it.fields[0].number);
             const bool first = kind & kChunkFirst, last = kind & kChunkLast;
             if (first != (chunks == 0)) {
