@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../tools/streamdump/src/opcodes.h"
+#include "stream_opcodes.h"
 #include "imaging_hooks.h"
 #include "output_writer.h"
 #include "pdev.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "../../../tools/streamdump/src/images.h"
-#include "../../../tools/streamdump/src/opcodes.h"
-#include "../../../tools/streamdump/src/page_render.h"
+#include "streamdump/images.h"
+#include "stream_opcodes.h"
+#include "streamdump/page_render.h"
 #include "imaging_hooks.h"
 #include "pdev.h"
 #include "print_page.h"

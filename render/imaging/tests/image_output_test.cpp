@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "../../../tools/streamdump/src/images.h"
-#include "../../../tools/streamdump/src/opcodes.h"
-#include "../../../tools/streamdump/src/page_render.h"
+#include "streamdump/images.h"
+#include "stream_opcodes.h"
+#include "streamdump/page_render.h"
 #include "band_dump.h"
 #include "hooks.h"
 #include "imaging_hooks.h"

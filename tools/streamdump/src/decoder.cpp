@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "images.h"
+#include "streamdump/images.h"
 #include "opcodes.h"
 #include "tokens.h"
 

@@ -1,6 +1,6 @@
 // Image blocks and JBIG pages of the printer stream. Every read is checked
 // against the block's or chunk's bytes.
-#include "images.h"
+#include "streamdump/images.h"
 
 #include <cstring>
 

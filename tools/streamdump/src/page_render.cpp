@@ -3,9 +3,9 @@
 // into a coverage mask, with the fill mode, the pen's width, line caps, joins
 // and dashes; the mask's pixels are then combined with the page by the
 // raster operation in force, which no drawing library does for us.
-#include "page_render.h"
+#include "streamdump/page_render.h"
 
-#include "images.h"
+#include "streamdump/images.h"
 
 #include <cairo.h>
 
