@@ -224,7 +224,7 @@ bool StapleValue(PDEV* pdev, BYTE* value) {
 } // namespace
 
 BOOL WriteUel(PDEV* pdev) {
-    return OutputBytes(pdev, kUel, kUelLength);
+    return OutputBytes(pdev, stream::kUel, stream::kUelLength);
 }
 
 bool IsPjlKeySupported(PDEV* pdev, int key) {

@@ -9,10 +9,7 @@ namespace inkforge {
 
 struct PDEV;
 
-// The universal exit language sequence that opens and closes a job.
-inline constexpr char kUel[] = "\x1B%-12345X";
-constexpr DWORD kUelLength = 9;
-
+// The universal exit language sequence (stream::kUel).
 BOOL WriteUel(PDEV* pdev);
 
 // True when the key is the first u32 of an item of model query 65 layout 3

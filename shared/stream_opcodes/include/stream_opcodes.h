@@ -14,6 +14,11 @@
 
 namespace stream {
 
+// The universal exit language sequence that opens and closes the job, around
+// the PJL header and footer.
+inline constexpr char kUel[] = "\x1B%-12345X";
+inline constexpr std::uint32_t kUelLength = 9;
+
 // The first byte of every frame.
 constexpr std::uint8_t kFrameEscape = 0x1B;
 // The bytes that open the job after the PJL header, before its first frame.

@@ -12,8 +12,6 @@
 namespace streamdump {
 namespace {
 
-constexpr char kUel[] = "\x1B%-12345X";
-constexpr std::size_t kUelLength = 9;
 constexpr std::size_t kMaxPjlLine = 4096;
 
 class Reader {
@@ -65,15 +63,15 @@ class Decoder {
         out_.items.push_back(std::move(item));
     }
 
-    bool AtUel() const { return r_.startsWith(kUel, kUelLength); }
+    bool AtUel() const { return r_.startsWith(stream::kUel, stream::kUelLength); }
     bool AtPjl() const { return r_.startsWith("@PJL", 4); }
 
     void Uel() {
         Item item;
         item.kind = ItemKind::Uel;
         item.offset = r_.pos();
-        item.length = kUelLength;
-        r_.skip(kUelLength);
+        item.length = stream::kUelLength;
+        r_.skip(stream::kUelLength);
         Add(std::move(item));
     }
 
