@@ -112,7 +112,9 @@ std::uint32_t ModelFile::StringLength(std::uint64_t off) const {
 DWORD OpenModelFile(const void* data, ModelFile* file) {
     if (!data) return ERROR_INVALID_DATA;
     const auto* p = static_cast<const std::uint8_t*>(data);
-    // The block's own stated size is all the caller gives of its length.
+    // The block's own stated size is all the caller gives of its length; it
+    // is read only behind the magic.
+    if (std::memcmp(p, kModelDataMagic, sizeof kModelDataMagic) != 0) return ERROR_INVALID_DATA;
     std::uint32_t size;
     std::memcpy(&size, p + kModelDataSizeOffset, 4);
     if (!IsModelDataHeader(p, size) || size < kHeaderSize) return ERROR_INVALID_DATA;

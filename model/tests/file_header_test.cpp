@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "model/model_file_header.h"
+#include "model_file.h"
+#include "win/errors.h"
 
 namespace {
 
@@ -55,6 +57,14 @@ TEST(ModelFileHeader, AcceptsOnlyAStatedSizeEqualToTheFileAndATableInsideIt) {
     // Past the largest model data the size alone refuses it; no byte is read.
     const std::uint8_t one = 0;
     EXPECT_FALSE(model::IsModelDataHeader(&one, std::uint64_t{model::kMaxModelDataBytes} + 1));
+}
+
+// The model library reads a block's stated size only behind its magic: a
+// short block that is no model data is refused from its first four bytes.
+TEST(ModelFileHeader, ShortBlockWithoutTheMagicIsRefusedFromItsFirstWord) {
+    const std::vector<std::uint8_t> notModelData = {'X', 'K', 'S', 'P'};
+    model::ModelFile file(nullptr, 0);
+    EXPECT_EQ(model::OpenModelFile(notModelData.data(), &file), DWORD{ERROR_INVALID_DATA});
 }
 
 } // namespace
