@@ -374,7 +374,9 @@ BOOL WriteRasterChunk(PDEV* pdev, const BYTE* data, DWORD length, bool last, boo
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int kind = finalPlane ? (last ? 0 : 1) : (last ? 2 : 3);
+    int kind = finalPlane
+                   ? (last ? stream::kChunkEndsFinalPlane : stream::kChunkContinuesFinalPlane)
+                   : (last ? stream::kChunkEndsPlane : stream::kChunkContinuesPlane);
     DWORD framed = length + 2;
     return OutputByteList(pdev, {stream::kFrameEscape, static_cast<int>(framed & 0xFF),
                                  static_cast<int>(framed >> 8), stream::kRasterChunk, kind}) &&

@@ -725,7 +725,7 @@ void JbigChunkCallback(outside::JbigCodecBlock* b) {
     auto* pdev = static_cast<PDEV*>(b->owner);
     if (!ChunkInBuffer(b, run) ||
         !WriteCompressedChunk(pdev, b->sendBuffer, b->outputBytes,
-                              b->firstSent ? chunk::Middle : chunk::First)) {
+                              b->firstSent ? stream::kJbigChunkMiddle : stream::kJbigChunkFirst)) {
         run->failed = true;
         return;
     }
@@ -817,7 +817,8 @@ BOOL CompressJbig(PDEV* pdev, SURFOBJ* s, LONG width, LONG height) {
             if (r == outside::kJbigDone)
                 result = ChunkInBuffer(&b, &coding) &&
                          WriteCompressedChunk(pdev, b.sendBuffer, b.outputBytes,
-                                              b.firstSent ? chunk::Last : chunk::Only);
+                                              b.firstSent ? stream::kJbigChunkLast
+                                                          : stream::kJbigChunkOnly);
             break;
         }
         tCurrentJbigRun = outer;

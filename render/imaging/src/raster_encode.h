@@ -17,10 +17,6 @@ struct ColorKey {
 };
 
 constexpr DWORD kMaxBlockBytes = 32767;
-// The kinds of the raster chunks that carry a JBIG page.
-namespace chunk {
-constexpr BYTE Middle = 0, Last = 1, First = 2, Only = 3;
-}
 
 // Results of OutputImage.
 constexpr int kImageSent = 1, kImageNotHandled = 0, kImageFailed = -1;

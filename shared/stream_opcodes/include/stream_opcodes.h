@@ -59,6 +59,22 @@ enum FrameOpcode : std::uint8_t {
     kJbigImage = 'g',      // u16 width, u16 height: a JBIG page follows in chunks
 };
 
+// The kind byte of a compressed raster chunk (kRasterChunk).
+enum RasterChunkKind : std::uint8_t {
+    kChunkEndsFinalPlane = 0,      // the last chunk of the last plane
+    kChunkContinuesFinalPlane = 1, // more of the last plane follows
+    kChunkEndsPlane = 2,           // the last chunk of a plane; more planes follow
+    kChunkContinuesPlane = 3,      // more of this plane follows
+};
+
+// Inside a JBIG page (after kJbigImage) the kind byte is two bits instead.
+enum JbigChunkKind : std::uint8_t {
+    kJbigChunkMiddle = 0, // neither the first nor the last
+    kJbigChunkLast = 1,   // bit 0: the page's last chunk
+    kJbigChunkFirst = 2,  // bit 1: the page's first chunk
+    kJbigChunkOnly = 3,   // both: the whole page in one chunk
+};
+
 // Data-type tags of token values.
 enum Tag : std::uint8_t {
     kUByte = 0xC0,        // u8

@@ -17,7 +17,6 @@ using namespace stream;
 using namespace token;
 
 constexpr long kMaxJbigSide = 16384; // larger pages are not decoded here
-constexpr int kChunkFirst = 2, kChunkLast = 1;
 
 std::size_t Padded(std::size_t n) {
     return (n + 3) & ~std::size_t{3};
@@ -283,7 +282,7 @@ void CheckImages(const std::uint8_t* data, std::size_t size, Decoding* d,
         if (it.kind == ItemKind::Frame && it.opcode == kRasterChunk && inJbig &&
             it.problem.empty()) {
             const int kind = it.fields.empty() ? -1 : static_cast<int>(it.fields[0].number);
-            const bool first = kind & kChunkFirst, last = kind & kChunkLast;
+            const bool first = kind & kJbigChunkFirst, last = kind & kJbigChunkLast;
             if (first != (chunks == 0)) {
                 Fail(&it,
                      first ? "a first JBIG chunk after others" : "a JBIG chunk before the first",
