@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "page_render.h"
+#include "streamdump/page_render.h"
 #include "streamdump/decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

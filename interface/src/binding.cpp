@@ -6,6 +6,7 @@
 #include <string>
 
 #include "frontdoor.h"
+#include "model/model_file_header.h"
 #include "model/model_queries.h"
 #include "little_endian.h"
 
@@ -15,8 +16,6 @@ HINSTANCE gModule = nullptr;
 
 namespace {
 
-constexpr char kModelDataMagic[4] = {'N', 'K', 'S', 'P'};
-constexpr DWORD kHeaderWords = 4;    // magic, size, offset-table end, offset-table start
 constexpr DWORD kComponentSlot = 24; // query 7's entry in the offset table
 constexpr size_t kComponentNameSize = sizeof(model::ComponentFileEntry::nameTemplate);
 constexpr SIZE_T kNameHeapSize = 8192;
@@ -104,10 +103,7 @@ LPVOID MapFileReadOnly(LPCWSTR path, DWORD* size) {
 }
 
 bool IsModelDataHeader(const void* data, DWORD size) {
-    const auto* b = static_cast<const BYTE*>(data);
-    return data && size >= kHeaderWords * 4 && size <= model::kMaxModelDataBytes &&
-           std::memcmp(b, kModelDataMagic, sizeof kModelDataMagic) == 0 && ReadU32(b + 4) == size &&
-           ReadU32(b + 8) < size;
+    return model::IsModelDataHeader(data, size);
 }
 
 LPVOID MapDriverDataFile(HANDLE printer) {

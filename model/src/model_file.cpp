@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "entries.h"
+#include "model/model_file_header.h"
 #include "model/model_queries.h"
 #include "win/errors.h"
 
@@ -111,10 +112,12 @@ std::uint32_t ModelFile::StringLength(std::uint64_t off) const {
 DWORD OpenModelFile(const void* data, ModelFile* file) {
     if (!data) return ERROR_INVALID_DATA;
     const auto* p = static_cast<const std::uint8_t*>(data);
-    if (std::memcmp(p, "NKSP", 4) != 0) return ERROR_INVALID_DATA;
+    // The block's own stated size is all the caller gives of its length; it
+    // is read only behind the magic.
+    if (std::memcmp(p, kModelDataMagic, sizeof kModelDataMagic) != 0) return ERROR_INVALID_DATA;
     std::uint32_t size;
-    std::memcpy(&size, p + 4, 4);
-    if (size < kHeaderSize || size > model::kMaxModelDataBytes) return ERROR_INVALID_DATA;
+    std::memcpy(&size, p + kModelDataSizeOffset, 4);
+    if (!IsModelDataHeader(p, size) || size < kHeaderSize) return ERROR_INVALID_DATA;
     *file = ModelFile(p, size);
     unsigned format = file->Format();
     if (format < kFirstFormat || format > kLastFormat) return ERROR_INVALID_DATA;

@@ -11,7 +11,7 @@
 
 #include "command.h"
 #include "streamdump/decoder.h"
-#include "../streamdump/src/page_pictures.h"
+#include "streamdump/page_pictures.h"
 #include "win/errors.h"
 
 namespace printhost {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../streamdump/src/png_writer.h"
+#include "streamdump/png_writer.h"
 #include "command.h"
 #include "win/emf.h"
 #include "win/gdi.h"

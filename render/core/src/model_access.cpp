@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/model_file_header.h"
 #include "model/model_queries.h"
 #include "model/modelsmith.h"
 #include "ui/sheetwright.h"
@@ -90,15 +91,15 @@ LPVOID LoadModelData(HANDLE printer) {
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
     if (size == INVALID_FILE_SIZE) NoteCallFailure();
-    // The header's three words must be there before they can be checked.
-    if (size != INVALID_FILE_SIZE && high == 0 && size >= 12 && size <= model::kMaxModelDataBytes) {
+    // A file whose size alone refuses it is not mapped.
+    if (size != INVALID_FILE_SIZE && high == 0 && size >= model::kModelDataHeaderBytes &&
+        size <= model::kMaxModelDataBytes) {
         HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (mapping) {
             const auto* view =
                 static_cast<const BYTE*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
             if (view) {
-                if (std::memcmp(view, "NKSP", 4) == 0 && ReadU32(view + 4) == size &&
-                    ReadU32(view + 8) < size) {
+                if (model::IsModelDataHeader(view, size)) {
                     block = GlobalAlloc(GMEM_FIXED, size);
                     if (block)
                         std::memcpy(block, view, size);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "pdev.h"
+#include "stream_opcodes.h"
 #include "win/base.h"
 #include "win/spool.h"
 
@@ -143,8 +144,8 @@ BOOL WriteFrame(PDEV* pdev, BYTE opcode, const void* payload, DWORD length) {
         return FALSE;
     }
     DWORD framed = length + 1;
-    if (!OutputByteList(
-            pdev, {0x1B, static_cast<int>(framed & 0xFF), static_cast<int>(framed >> 8), opcode}))
+    if (!OutputByteList(pdev, {stream::kFrameEscape, static_cast<int>(framed & 0xFF),
+                               static_cast<int>(framed >> 8), opcode}))
         return FALSE;
     return length ? OutputBytes(pdev, payload, length) : TRUE;
 }

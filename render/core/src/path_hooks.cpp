@@ -154,7 +154,7 @@ BOOL APIENTRY DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFO
         SetTransferModes(pdev, false) && SelectNoBrush(pdev) && Pen(pdev, pen, plineattrs, pxo);
     if (!ok) return FALSE;
     if (IsComplexClip(pco)) return PaintPathInClip(pdev, ppo, pco) ? TRUE : FALSE;
-    return OutputByteList(pdev, {op::PaintPath}) ? TRUE : FALSE;
+    return OutputByteList(pdev, {stream::kPaintPath}) ? TRUE : FALSE;
 }
 
 BOOL APIENTRY DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2,

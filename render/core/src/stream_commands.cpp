@@ -1,5 +1,6 @@
 // Job, page and setup commands of the printer stream.
 #include "stream_commands.h"
+#include "stream_opcodes.h"
 
 #include <cstddef>
 #include <cstring>
@@ -74,7 +75,8 @@ bool SameSheetSettings(const DevmodeImage& a, const DevmodeImage& b) {
 
 BOOL BlankSide(PDEV* pdev) {
     pdev->blank.emitted++;
-    return WriteFrame(pdev, op::PageStart, nullptr, 0) && WriteFrame(pdev, op::PageEnd, nullptr, 0);
+    return WriteFrame(pdev, stream::kPageStart, nullptr, 0) &&
+           WriteFrame(pdev, stream::kPageEnd, nullptr, 0);
 }
 
 // A new set begins on this device page (the first, or with host collation the
@@ -222,7 +224,7 @@ bool StapleValue(PDEV* pdev, BYTE* value) {
 } // namespace
 
 BOOL WriteUel(PDEV* pdev) {
-    return OutputBytes(pdev, kUel, kUelLength);
+    return OutputBytes(pdev, stream::kUel, stream::kUelLength);
 }
 
 bool IsPjlKeySupported(PDEV* pdev, int key) {
@@ -237,30 +239,31 @@ BOOL WriteJobCommands(PDEV* pdev) {
     const DevmodeImage& d = pdev->devmode;
     const DEVMODEW& dm = d.dm;
     DWORD a = PrivU32(d, priv::PrivateFlags), c = PrivU32(d, priv::JobCheckFlags);
-    bool ok = OutputByteList(pdev, {0x1B, 0x27, 0x31}) && Frame8(pdev, op::Session, 1) &&
-              Frame8(pdev, op::JobKind, 16) && Frame8(pdev, op::DataKind, 4);
+    bool ok = OutputBytes(pdev, stream::kJobOpen, sizeof stream::kJobOpen) &&
+              Frame8(pdev, stream::kSession, 1) && Frame8(pdev, stream::kJobKind, 16) &&
+              Frame8(pdev, stream::kDataKind, 4);
     bool byHost = PrivU16(d, priv::CollateByDriver) == 1;
     if (ok && dm.dmCopies > 1) {
         BYTE collate[2] = {static_cast<BYTE>(dm.dmCollate == 1), static_cast<BYTE>(!byHost)};
-        ok = Frame16(pdev, op::Copies, byHost ? 1 : dm.dmCopies) &&
-             WriteFrame(pdev, op::Collate, collate, 2);
+        ok = Frame16(pdev, stream::kCopies, byHost ? 1 : dm.dmCopies) &&
+             WriteFrame(pdev, stream::kCollate, collate, 2);
     }
-    ok = ok && Frame8(pdev, op::SkipBlank, PrivU16(d, priv::SkipBlankPages) != 0);
-    ok = ok && Frame8(pdev, op::Duplex, dm.dmDuplex == 2 ? 1 : dm.dmDuplex == 3 ? 2 : 0);
+    ok = ok && Frame8(pdev, stream::kSkipBlankPages, PrivU16(d, priv::SkipBlankPages) != 0);
+    ok = ok && Frame8(pdev, stream::kDuplex, dm.dmDuplex == 2 ? 1 : dm.dmDuplex == 3 ? 2 : 0);
     bool margin = (dm.dmDuplex == 2 || dm.dmDuplex == 3) && PrivI16(d, priv::DuplexMargin) > 0 &&
                   Bit(PrivU32(d, priv::DuplexMarginFlags), 0);
-    ok = ok && Frame8(pdev, op::DuplexMargin, margin);
+    ok = ok && Frame8(pdev, stream::kDuplexMargin, margin);
     if (ok && (Bit(a, 9) || Bit(c, 4))) {
         bool notice =
             Bit(c, 4) && (dm.dmFields & DM_DUPLEX) && dm.dmDuplex != 1 &&
             !(Bit(PrivU32(d, priv::FeatureFlags), 2) && PrivU16(d, priv::LayoutKind) == 2) &&
             PrivU16(d, priv::DuplexNotice) != 0;
-        ok = Frame8(pdev, op::DuplexNotice, notice);
+        ok = Frame8(pdev, stream::kDuplexNotice, notice);
     }
     WORD finisher = PrivU16(d, priv::FinisherId);
     BYTE value = 0;
-    if (ok && OutputTrayValue(pdev, &value)) ok = Frame8(pdev, op::OutputTray, value);
-    if (ok && Bit(a, 16) && StapleValue(pdev, &value)) ok = Frame8(pdev, op::Staple, value);
+    if (ok && OutputTrayValue(pdev, &value)) ok = Frame8(pdev, stream::kOutputTray, value);
+    if (ok && Bit(a, 16) && StapleValue(pdev, &value)) ok = Frame8(pdev, stream::kStaple, value);
     if (ok && Bit(a, 18)) {
         ModelAnswer punches(pdev, model::kQueryFinishers, finisher ? finisher : kDefaultFinisher,
                             12);
@@ -270,33 +273,33 @@ BOOL WriteJobCommands(PDEV* pdev) {
             WORD kind = punches.U16(e + 2);
             WORD mapped = kind == 1 ? 2 : kind == 2 ? 3 : kind == 3 ? 1 : 0;
             if (mapped == punch && (punches.U8(e + 12) & 4)) {
-                ok = Frame8(pdev, op::Punch, punches.U8(e + 14));
+                ok = Frame8(pdev, stream::kPunch, punches.U8(e + 14));
                 break;
             }
         }
     }
     if (ok && dm.dmCopies > 1) {
         WORD sort = PrivU16(d, priv::SortMode);
-        ok = Frame8(pdev, op::Sort, sort == 2 ? 2 : sort == 4 ? 1 : 0);
+        ok = Frame8(pdev, stream::kSort, sort == 2 ? 2 : sort == 4 ? 1 : 0);
     }
     WORD jobType = PrivU16(d, priv::JobType);
     if (ok && Bit(a, 27) && (PrivU8(d, priv::DeptCounterFlags) & 1) && d.priv[priv::DeptCode] &&
         !IsPjlKeySupported(pdev, 123)) {
         BYTE code[8];
         FieldBytes(pdev, priv::DeptCode, code, 8);
-        ok = WriteFrame(pdev, op::DeptCode, code, 8);
+        ok = WriteFrame(pdev, stream::kDepartmentCode, code, 8);
     }
     if (ok && Bit(a, 25) && jobType == 2 && !IsPjlKeySupported(pdev, 17)) {
         BYTE id[8];
         FieldBytes(pdev, priv::MailboxId, id, 8);
-        ok = WriteFrame(pdev, op::UserId, id, 8);
+        ok = WriteFrame(pdev, stream::kUserId, id, 8);
     }
     if (ok && Bit(a, 26) && jobType == 3 &&
         !(IsPjlKeySupported(pdev, 17) && IsPjlKeySupported(pdev, 18))) {
         BYTE box[12];
         FieldBytes(pdev, priv::SecureBoxId, box, 8);
         FieldBytes(pdev, priv::SecurePassword, box + 8, 4);
-        ok = WriteFrame(pdev, op::BoxId, box, 12);
+        ok = WriteFrame(pdev, stream::kBoxId, box, 12);
     }
     return ok;
 }
@@ -321,25 +324,25 @@ BOOL WritePageCommands(PDEV* pdev, bool firstPage) {
     if (firstPage || !last.sent || last.source != source) {
         BYTE value = 0, unused = 0;
         if (SourceByte(pdev, source, &value) && SourceByte(pdev, dm.dmDefaultSource, &unused))
-            ok = Frame8(pdev, op::InputSource, value);
+            ok = Frame8(pdev, stream::kInputSource, value);
     }
-    ok = ok && Frame16(pdev, op::ResolutionX, dm.dmPrintQuality) &&
-         Frame16(pdev, op::ResolutionY, dm.dmPrintQuality);
+    ok = ok && Frame16(pdev, stream::kResolutionX, dm.dmPrintQuality) &&
+         Frame16(pdev, stream::kResolutionY, dm.dmPrintQuality);
     bool crossFeed = (dm.dmOrientation == 1 && pdev->paperHeight < pdev->paperWidth) ||
                      (dm.dmOrientation == 2 && pdev->paperWidth < pdev->paperHeight);
-    ok = ok && Frame8(pdev, op::Feed, crossFeed ? 2 : 1) &&
-         Frame8(pdev, op::Orientation, dm.dmOrientation == 2);
+    ok = ok && Frame8(pdev, stream::kFeed, crossFeed ? 2 : 1) &&
+         Frame8(pdev, stream::kOrientation, dm.dmOrientation == 2);
     PaperRect rect;
     BYTE paperByte = GetPaperInfo(pdev, paper, 1, 0, &rect, nullptr, nullptr)
                          ? static_cast<BYTE>(rect.id)
                          : static_cast<BYTE>(paper);
-    ok = ok && Frame8(pdev, op::PaperSize, paperByte);
+    ok = ok && Frame8(pdev, stream::kPaperSize, paperByte);
     if (ok && (firstPage || !last.sent || last.media != media) && media) {
         ModelAnswer m(pdev, model::kQueryMediaTypes, static_cast<int>(media), 5);
-        if (m.ok()) ok = Frame8(pdev, op::MediaType, m.U8(2));
+        if (m.ok()) ok = Frame8(pdev, stream::kMediaType, m.U8(2));
     }
-    if (ok && SetStarts(pdev)) ok = WriteFrame(pdev, op::CopySetStart, nullptr, 0);
-    ok = ok && WriteFrame(pdev, op::PageStart, nullptr, 0);
+    if (ok && SetStarts(pdev)) ok = WriteFrame(pdev, stream::kCopySetStart, nullptr, 0);
+    ok = ok && WriteFrame(pdev, stream::kPageStart, nullptr, 0);
     last.sent = true;
     last.paper = paper;
     last.source = source;
@@ -349,17 +352,17 @@ BOOL WritePageCommands(PDEV* pdev, bool firstPage) {
 }
 
 BOOL WritePageEnd(PDEV* pdev) {
-    bool ok = WriteFrame(pdev, op::PageEnd, nullptr, 0) && BlankSideAtPageEnd(pdev);
+    bool ok = WriteFrame(pdev, stream::kPageEnd, nullptr, 0) && BlankSideAtPageEnd(pdev);
     DWORD n = SetSize(pdev);
     if (ok && HostCollation(pdev) && n && pdev->devicePageCount % n == 0)
-        ok = WriteFrame(pdev, op::CopySetEnd, nullptr, 0);
+        ok = WriteFrame(pdev, stream::kCopySetEnd, nullptr, 0);
     return FlushOutput(pdev) && ok;
 }
 
 BOOL WriteJobFooter(PDEV* pdev) {
     bool ok = BlankSideAtJobEnd(pdev);
-    if (ok && !HostCollation(pdev)) ok = WriteFrame(pdev, op::CopySetEnd, nullptr, 0);
-    ok = ok && OutputByteList(pdev, {0x1B, 0x00, 0x00}) && WriteUel(pdev);
+    if (ok && !HostCollation(pdev)) ok = WriteFrame(pdev, stream::kCopySetEnd, nullptr, 0);
+    ok = ok && OutputBytes(pdev, stream::kJobClose, sizeof stream::kJobClose) && WriteUel(pdev);
     if (ok && (pdev->jobFlags & job::FlushAfterEnd)) ok = FlushOutput(pdev);
     if (ok) WritePjlFooter(pdev);
     // The footer must reach the spooler before the document ends.
@@ -371,10 +374,12 @@ BOOL WriteRasterChunk(PDEV* pdev, const BYTE* data, DWORD length, bool last, boo
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int kind = finalPlane ? (last ? 0 : 1) : (last ? 2 : 3);
+    int kind = finalPlane
+                   ? (last ? stream::kChunkEndsFinalPlane : stream::kChunkContinuesFinalPlane)
+                   : (last ? stream::kChunkEndsPlane : stream::kChunkContinuesPlane);
     DWORD framed = length + 2;
-    return OutputByteList(pdev, {0x1B, static_cast<int>(framed & 0xFF),
-                                 static_cast<int>(framed >> 8), op::RasterChunk, kind}) &&
+    return OutputByteList(pdev, {stream::kFrameEscape, static_cast<int>(framed & 0xFF),
+                                 static_cast<int>(framed >> 8), stream::kRasterChunk, kind}) &&
            (length == 0 || OutputBytes(pdev, data, length));
 }
 

@@ -9,42 +9,7 @@ namespace inkforge {
 
 struct PDEV;
 
-// Opcodes of the job and page commands.
-namespace op {
-constexpr BYTE Session = 'c';
-constexpr BYTE JobKind = 'j';
-constexpr BYTE DataKind = 'd';
-constexpr BYTE Copies = 'O';
-constexpr BYTE Collate = 's';
-constexpr BYTE SkipBlank = 'F';
-constexpr BYTE Duplex = 'u';
-constexpr BYTE DuplexMargin = 'v';
-constexpr BYTE DuplexNotice = 'R';
-constexpr BYTE OutputTray = 'x';
-constexpr BYTE Staple = 'L';
-constexpr BYTE Punch = 'G';
-constexpr BYTE Sort = 'K';
-constexpr BYTE DeptCode = 'H';
-constexpr BYTE UserId = 'I';
-constexpr BYTE BoxId = 'N';
-constexpr BYTE InputSource = 'l';
-constexpr BYTE ResolutionX = 'a';
-constexpr BYTE ResolutionY = 'b';
-constexpr BYTE Feed = 'm';
-constexpr BYTE Orientation = 'M';
-constexpr BYTE PaperSize = 'k';
-constexpr BYTE MediaType = 'E';
-constexpr BYTE CopySetStart = 'C';
-constexpr BYTE PageStart = 'p';
-constexpr BYTE PageEnd = 'q';
-constexpr BYTE CopySetEnd = 'D';
-constexpr BYTE RasterChunk = 'h';
-} // namespace op
-
-// The universal exit language sequence that opens and closes a job.
-inline constexpr char kUel[] = "\x1B%-12345X";
-constexpr DWORD kUelLength = 9;
-
+// The universal exit language sequence (stream::kUel).
 BOOL WriteUel(PDEV* pdev);
 
 // True when the key is the first u32 of an item of model query 65 layout 3

@@ -53,22 +53,6 @@ constexpr LONG kMaxRasterBold = 64;
 constexpr LONG kWorkAlign = 16;
 constexpr BYTE kRopDestination = 0xAA;
 
-namespace fop {
-constexpr int BeginFontHeader = 0x4F, ReadFontHeader = 0x50, EndFontHeader = 0x51;
-constexpr int BeginChar = 0x52, ReadChar = 0x53, EndChar = 0x54, RemoveFont = 0x55;
-constexpr int SetCharAngle = 0x64, SetCharScale = 0x65, SetCharShear = 0x66, SetFont = 0x6F;
-constexpr int SetCharBoldValue = 0x7D, SetCursor = 0x6B, Text = 0xA8;
-constexpr int BeginImage = 0xB0, ReadImage = 0xB1, EndImage = 0xB2;
-} // namespace fop
-namespace at {
-constexpr int CharAngle = 0xA1, CharCode = 0xA2, CharDataSize = 0xA3, CharScale = 0xA4,
-              CharShear = 0xA5;
-constexpr int CharSize = 0xA6, FontHeaderLength = 0xA7, FontName = 0xA8, FontFormat = 0xA9;
-constexpr int SymbolSet = 0xAA, TextData = 0xAB, XSpacingData = 0xAF, YSpacingData = 0xB0,
-              CharBoldValue = 0xB1;
-constexpr int Point = 0x4C;
-} // namespace at
-
 void PutBig16(std::vector<BYTE>& v, DWORD x) {
     v.push_back(static_cast<BYTE>(x >> 8));
     v.push_back(static_cast<BYTE>(x));
@@ -86,17 +70,17 @@ std::string FontName(const DownloadedFont* r) {
 
 void AddFontName(TokenWriter& t, const DownloadedFont* r) {
     std::string name = FontName(r);
-    t.b(tag::UByteArray)
-        .b(tag::UInt16)
+    t.b(stream::kUByteArray)
+        .b(stream::kUInt16)
         .w(static_cast<DWORD>(name.size()))
         .raw(name.data(), name.size());
-    t.attr(at::FontName);
+    t.attr(stream::kFontName);
 }
 
 BOOL RemoveFont(PDEV* pdev, DownloadedFont* r) {
     TokenWriter t;
     AddFontName(t, r);
-    t.b(fop::RemoveFont);
+    t.b(stream::kRemoveFont);
     FontTable* ft = Fonts(pdev);
     if (ft && std::strcmp(ft->currentName, FontName(r).c_str()) == 0) ft->currentValid = false;
     return t.send(pdev);
@@ -311,11 +295,11 @@ std::vector<FontHeaderPiece> SplitFontHeader(const std::vector<BYTE>& header) {
 std::vector<BYTE> FontHeaderTokens(const std::vector<BYTE>& header) {
     TokenWriter t;
     for (const FontHeaderPiece& p : SplitFontHeader(header)) {
-        t.b(tag::UInt16).w(p.length).attr(at::FontHeaderLength).b(fop::ReadFontHeader);
+        t.b(stream::kUInt16).w(p.length).attr(stream::kFontHeaderLength).b(stream::kReadFontHeader);
         if (p.byteLength)
-            t.b(tag::DataByte).b(static_cast<int>(p.length));
+            t.b(stream::kDataByteTag).b(static_cast<int>(p.length));
         else
-            t.b(tag::Data).d(p.length);
+            t.b(stream::kDataTag).d(p.length);
         t.raw(header.data() + p.offset, p.length);
     }
     return std::move(t.bytes());
@@ -394,9 +378,9 @@ namespace {
 BOOL SendHeader(PDEV* pdev, DownloadedFont* r, const std::vector<BYTE>& header) {
     TokenWriter t;
     AddFontName(t, r);
-    t.b(tag::UByte).b(0).attr(at::FontFormat).b(fop::BeginFontHeader);
+    t.b(stream::kUByte).b(0).attr(stream::kFontFormat).b(stream::kBeginFontHeader);
     std::vector<BYTE> pieces = FontHeaderTokens(header);
-    t.raw(pieces.data(), pieces.size()).b(fop::EndFontHeader);
+    t.raw(pieces.data(), pieces.size()).b(stream::kEndFontHeader);
     return t.send(pdev);
 }
 
@@ -471,16 +455,16 @@ BOOL SendCharData(PDEV* pdev, DownloadedFont* r, CharDownload& cd, WORD code,
     TokenWriter t;
     if (!cd.open) {
         AddFontName(t, r);
-        t.b(fop::BeginChar);
+        t.b(stream::kBeginChar);
         cd.open = true;
     }
     DWORD n = static_cast<DWORD>(data.size());
-    t.b(tag::UInt16).w(code).attr(at::CharCode);
+    t.b(stream::kUInt16).w(code).attr(stream::kCharCode);
     if (n > 0xFFFF)
-        t.b(0xC2).d(n);
+        t.b(stream::kUInt32).d(n);
     else
-        t.b(tag::UInt16).w(n);
-    t.attr(at::CharDataSize).b(fop::ReadChar).b(tag::Data).d(n).raw(data.data(), n);
+        t.b(stream::kUInt16).w(n);
+    t.attr(stream::kCharDataSize).b(stream::kReadChar).b(stream::kDataTag).d(n).raw(data.data(), n);
     return t.send(pdev);
 }
 
@@ -619,22 +603,26 @@ BOOL SendCharTransform(PDEV* pdev, const FontXform& x, float bold) {
     if (!ft->transformSent || x.angle != ft->angle || x.scaleX != ft->scaleX ||
         x.scaleY != ft->scaleY || x.shearX != ft->shearX || x.shearY != ft->shearY) {
         if (x.shearX == 0 && x.shearY == 0)
-            t.b(tag::UBytePair).b(0).b(0);
+            t.b(stream::kUBytePair).b(0).b(0);
         else
-            t.b(0xD5).f(x.shearX).f(x.shearY);
-        t.attr(at::CharShear).b(fop::SetCharShear);
-        t.b(0xD5).f(x.scaleX).f(x.scaleY).attr(at::CharScale).b(fop::SetCharScale);
+            t.b(stream::kReal32Pair).f(x.shearX).f(x.shearY);
+        t.attr(stream::kCharShear).b(stream::kSetCharShear);
+        t.b(stream::kReal32Pair)
+            .f(x.scaleX)
+            .f(x.scaleY)
+            .attr(stream::kCharScale)
+            .b(stream::kSetCharScale);
         if (x.angle == 0)
-            t.b(tag::SInt16).w(0);
+            t.b(stream::kSInt16).w(0);
         else
-            t.b(tag::Real32).f(x.angle);
-        t.attr(at::CharAngle).b(fop::SetCharAngle);
+            t.b(stream::kReal32).f(x.angle);
+        t.attr(stream::kCharAngle).b(stream::kSetCharAngle);
         ft->transformSent = true;
         ft->angle = x.angle, ft->scaleX = x.scaleX, ft->scaleY = x.scaleY;
         ft->shearX = x.shearX, ft->shearY = x.shearY;
     }
     if (!ft->boldnessSent || bold != ft->boldness) {
-        t.b(tag::Real32).f(bold).attr(at::CharBoldValue).b(fop::SetCharBoldValue);
+        t.b(stream::kReal32).f(bold).attr(stream::kCharBoldValue).b(stream::kSetCharBoldValue);
         ft->boldnessSent = true;
         ft->boldness = bold;
     }
@@ -646,12 +634,12 @@ BOOL SelectFont(PDEV* pdev, const std::string& name, float size, WORD symbolSet)
     if (ft->currentValid && name == ft->currentName && size == ft->currentSize && symbolSet == 0)
         return TRUE;
     TokenWriter t;
-    t.b(tag::UByteArray)
-        .b(tag::UInt16)
+    t.b(stream::kUByteArray)
+        .b(stream::kUInt16)
         .w(static_cast<DWORD>(name.size()))
         .raw(name.data(), name.size());
-    t.attr(at::FontName).b(tag::Real32).f(size).attr(at::CharSize);
-    t.b(tag::UInt16).w(symbolSet).attr(at::SymbolSet).b(fop::SetFont);
+    t.attr(stream::kFontName).b(stream::kReal32).f(size).attr(stream::kCharSize);
+    t.b(stream::kUInt16).w(symbolSet).attr(stream::kSymbolSet).b(stream::kSetFont);
     snprintf(ft->currentName, sizeof ft->currentName, "%s", name.c_str());
     ft->currentSize = size;
     ft->currentValid = symbolSet == 0;
@@ -661,33 +649,33 @@ BOOL SelectFont(PDEV* pdev, const std::string& name, float size, WORD symbolSet)
 void AddArray(TokenWriter& t, const std::vector<LONG>& v) {
     bool negative = std::any_of(v.begin(), v.end(), [](LONG x) { return x < 0; });
     bool wide = std::any_of(v.begin(), v.end(), [](LONG x) { return x > 255; });
-    int type = negative ? 0xCB : wide ? tag::UInt16Array : tag::UByteArray;
-    t.b(type).b(tag::UInt16).w(static_cast<DWORD>(v.size()));
+    int type = negative ? stream::kSInt16Array : wide ? stream::kUInt16Array : stream::kUByteArray;
+    t.b(type).b(stream::kUInt16).w(static_cast<DWORD>(v.size()));
     for (LONG x : v) {
-        if (type == tag::UByteArray)
+        if (type == stream::kUByteArray)
             t.b(static_cast<int>(x));
         else
-            t.w(static_cast<DWORD>(
-                static_cast<WORD>(std::clamp<LONG>(x, -32768, type == 0xCB ? 32767 : 65535))));
+            t.w(static_cast<DWORD>(static_cast<WORD>(
+                std::clamp<LONG>(x, -32768, type == stream::kSInt16Array ? 32767 : 65535))));
     }
 }
 
 BOOL WriteTextRun(PDEV* pdev, const std::vector<WORD>& codes, const std::vector<POINTL>& pos) {
     if (codes.empty()) return TRUE;
     TokenWriter t;
-    POINTL p0 = ClampPoint(pos[0], kSInt16);
-    t.b(tag::SInt16Pair)
+    POINTL p0 = ClampPoint(pos[0], stream::kPointSInt16);
+    t.b(stream::kSInt16Pair)
         .w(static_cast<DWORD>(p0.x))
         .w(static_cast<DWORD>(p0.y))
-        .attr(at::Point)
-        .b(fop::SetCursor);
+        .attr(stream::kPoint)
+        .b(stream::kSetCursor);
     bool wide = std::any_of(codes.begin(), codes.end(), [](WORD c) { return c > 255; });
-    t.b(wide ? tag::UInt16Array : tag::UByteArray)
-        .b(tag::UInt16)
+    t.b(wide ? stream::kUInt16Array : stream::kUByteArray)
+        .b(stream::kUInt16)
         .w(static_cast<DWORD>(codes.size()));
     for (WORD c : codes)
         wide ? t.w(c) : t.b(c);
-    t.attr(at::TextData);
+    t.attr(stream::kTextData);
     if (codes.size() > 1) {
         std::vector<LONG> dx(codes.size(), 0), dy(codes.size(), 0);
         for (size_t i = 0; i + 1 < codes.size(); ++i) {
@@ -696,14 +684,14 @@ BOOL WriteTextRun(PDEV* pdev, const std::vector<WORD>& codes, const std::vector<
         }
         if (std::any_of(dx.begin(), dx.end(), [](LONG x) { return x != 0; })) {
             AddArray(t, dx);
-            t.attr(at::XSpacingData);
+            t.attr(stream::kXSpacingData);
         }
         if (std::any_of(dy.begin(), dy.end(), [](LONG x) { return x != 0; })) {
             AddArray(t, dy);
-            t.attr(at::YSpacingData);
+            t.attr(stream::kYSpacingData);
         }
     }
-    t.b(fop::Text);
+    t.b(stream::kText);
     return t.send(pdev);
 }
 
@@ -818,27 +806,32 @@ BOOL SendGlyphImage(PDEV* pdev, const GLYPHPOS& g, const RECTL& clip, int compre
         if (!CompressRows(rows, static_cast<DWORD>(stride), h, compression, &data)) return FALSE;
     }
     TokenWriter t;
-    t.b(tag::SInt16Pair).w(static_cast<DWORD>(v.left)).w(static_cast<DWORD>(v.top));
-    t.attr(at::Point).b(fop::SetCursor);
-    t.b(tag::UByte).b(1).attr(attr::ColorMapping).b(tag::UByte).b(0).attr(attr::ColorDepth);
-    t.b(tag::UInt16).w(static_cast<DWORD>(w)).attr(attr::SourceWidth);
-    t.b(tag::UInt16).w(static_cast<DWORD>(h)).attr(attr::SourceHeight);
-    t.b(tag::UInt16Pair)
+    t.b(stream::kSInt16Pair).w(static_cast<DWORD>(v.left)).w(static_cast<DWORD>(v.top));
+    t.attr(stream::kPoint).b(stream::kSetCursor);
+    t.b(stream::kUByte)
+        .b(1)
+        .attr(stream::kColourMapping)
+        .b(stream::kUByte)
+        .b(0)
+        .attr(stream::kColourDepth);
+    t.b(stream::kUInt16).w(static_cast<DWORD>(w)).attr(stream::kSourceWidth);
+    t.b(stream::kUInt16).w(static_cast<DWORD>(h)).attr(stream::kSourceHeight);
+    t.b(stream::kUInt16Pair)
         .w(static_cast<DWORD>(w))
         .w(static_cast<DWORD>(h))
-        .attr(attr::DestinationSize);
-    t.b(fop::BeginImage);
-    t.b(tag::UInt16)
+        .attr(stream::kDestinationSize);
+    t.b(stream::kBeginImage);
+    t.b(stream::kUInt16)
         .w(0)
-        .attr(attr::StartLine)
-        .b(tag::UInt16)
+        .attr(stream::kStartLine)
+        .b(stream::kUInt16)
         .w(static_cast<DWORD>(h))
-        .attr(attr::BlockHeight);
-    t.b(tag::UByte).b(compression).attr(attr::Compression).b(fop::ReadImage);
-    t.b(tag::Data)
+        .attr(stream::kBlockHeight);
+    t.b(stream::kUByte).b(compression).attr(stream::kCompression).b(stream::kReadImage);
+    t.b(stream::kDataTag)
         .d(static_cast<DWORD>(data.size()))
         .raw(data.data(), data.size())
-        .b(fop::EndImage);
+        .b(stream::kEndImage);
     return t.send(pdev);
 }
 
@@ -953,8 +946,8 @@ BOOL SetTextDrawing(PDEV* pdev, ULONG fore, bool strokes) {
         VectorState& v = Vector(pdev);
         if (v.join != kStrokeJoin) {
             TokenWriter t;
-            t.b(tag::UByte).b(static_cast<int>(kStrokeJoin)).attr(attr::LineJoin);
-            if (!t.b(op::SetLineJoin).send(pdev)) return FALSE;
+            t.b(stream::kUByte).b(static_cast<int>(kStrokeJoin)).attr(stream::kLineJoin);
+            if (!t.b(stream::kSetLineJoin).send(pdev)) return FALSE;
             v.join = kStrokeJoin;
         }
         if (!SetPenColor(pdev, fore) || !SelectNoBrush(pdev)) return FALSE;
@@ -1472,7 +1465,7 @@ BOOL DownloadedFontRun(TextCall& call, DWORD method) {
     auto closeChars = [&]() -> BOOL {
         if (!cd.open) return TRUE;
         cd.open = false;
-        return OutputByteList(pdev, {fop::EndChar});
+        return OutputByteList(pdev, {stream::kEndChar});
     };
     for (size_t i = call.first; i < call.last; ++i) {
         const GLYPHPOS& g = call.glyphs[i];

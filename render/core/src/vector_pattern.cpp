@@ -72,7 +72,9 @@ BOOL SendRasterPattern(PDEV* pdev, const RealizedBrush* b) {
         if (b->brushId && v.slotBrush[s] == b->brushId) {
             LONG id = kFirstPatternId + s;
             if (v.currentPattern == id) return TRUE;
-            if (!OutputByteList(pdev, {0xC3, id, 0, 0xF8, 0x08, 0x63})) return FALSE;
+            if (!OutputByteList(pdev, {stream::kSInt16, id, 0, stream::kAttributeTag,
+                                       stream::kPatternSelectId, stream::kSetBrushSource}))
+                return FALSE;
             v.currentPattern = id;
             v.drawState &= ~draw::BrushMask;
             return TRUE;
@@ -120,62 +122,64 @@ BOOL SendRasterPattern(PDEV* pdev, const RealizedBrush* b) {
                 at[2] = static_cast<BYTE>(c >> 16);
             }
     }
-    std::vector<BYTE> t = {0xC0,
+    using namespace stream;
+    std::vector<BYTE> t = {kUByte,
                            static_cast<BYTE>(direct ? 0 : 1),
-                           0xF8,
-                           0x64,
-                           0xC0,
+                           kAttributeTag,
+                           kColourMapping,
+                           kUByte,
                            static_cast<BYTE>(depth),
-                           0xF8,
-                           0x62,
-                           0xC1,
+                           kAttributeTag,
+                           kColourDepth,
+                           kUInt16,
                            static_cast<BYTE>(b->width),
                            static_cast<BYTE>(b->width >> 8),
-                           0xF8,
-                           0x6C,
-                           0xC1,
+                           kAttributeTag,
+                           kSourceWidth,
+                           kUInt16,
                            static_cast<BYTE>(b->height),
                            static_cast<BYTE>(b->height >> 8),
-                           0xF8,
-                           0x6B,
-                           0xD1,
+                           kAttributeTag,
+                           kSourceHeight,
+                           kUInt16Pair,
                            static_cast<BYTE>(dw),
                            static_cast<BYTE>(dw >> 8),
                            static_cast<BYTE>(dh),
                            static_cast<BYTE>(dh >> 8),
-                           0xF8,
-                           0x67,
-                           0xC3,
+                           kAttributeTag,
+                           kDestinationSize,
+                           kSInt16,
                            static_cast<BYTE>(id),
                            0,
-                           0xF8,
-                           0x69,
-                           0xC0,
+                           kAttributeTag,
+                           kPatternDefineId,
+                           kUByte,
                            static_cast<BYTE>(gray ? 1 : 0),
-                           0xF8,
-                           0x68,
-                           0xB3,
-                           0xC1,
+                           kAttributeTag,
+                           kPatternPersistence,
+                           kBeginRasterPattern,
+                           kUInt16,
                            0,
                            0,
-                           0xF8,
-                           0x6D,
-                           0xC1,
+                           kAttributeTag,
+                           kStartLine,
+                           kUInt16,
                            static_cast<BYTE>(b->height),
                            static_cast<BYTE>(b->height >> 8),
-                           0xF8,
-                           0x63,
-                           0xC0,
-                           0,
-                           0xF8,
-                           0x65,
-                           0xB4,
-                           0xFA};
+                           kAttributeTag,
+                           kBlockHeight,
+                           kUByte,
+                           kCompressNone,
+                           kAttributeTag,
+                           kCompression,
+                           kReadRasterPattern,
+                           kDataTag};
     DWORD length = static_cast<DWORD>(rows.size());
     for (int i = 0; i < 4; ++i)
         t.push_back(static_cast<BYTE>(length >> (8 * i)));
     t.insert(t.end(), rows.begin(), rows.end());
-    t.insert(t.end(), {0xB5, 0xC3, static_cast<BYTE>(id), 0, 0xF8, 0x08, 0x63});
+    t.insert(t.end(), {kEndRasterPattern, kSInt16, static_cast<BYTE>(id), 0, kAttributeTag,
+                       kPatternSelectId, kSetBrushSource});
     if (!OutputBytes(pdev, t.data(), static_cast<DWORD>(t.size()))) return FALSE;
     v.slotBrush[slot] = b->brushId;
     v.nextSlot = static_cast<DWORD>((slot + 1) % kPatternSlots);

@@ -25,11 +25,11 @@ LONG Clamp(LONG v, LONG lo, LONG hi) {
 
 void AddColor(TokenWriter& t, const PDEV* pdev, ULONG color) {
     if (GrayMode(pdev)) {
-        t.ubyte(GrayLevel(pdev, color), attr::GrayLevel);
+        t.ubyte(GrayLevel(pdev, color), stream::kGrayLevel);
     } else {
-        t.b(tag::UByteArray).b(tag::UByte).b(3);
+        t.b(stream::kUByteArray).b(stream::kUByte).b(3);
         t.b(color & 0xFF).b((color >> 8) & 0xFF).b((color >> 16) & 0xFF);
-        t.b(tag::Attr).b(attr::RgbColor);
+        t.b(stream::kAttributeTag).b(stream::kRgbColour);
     }
 }
 
@@ -105,40 +105,42 @@ BOOL EmitRun(PDEV* pdev, const DevicePoints& pts, size_t n, bool beziers) {
     if (beziers && tooFar) {
         // One curve at a time with absolute points.
         for (size_t i = 0; i + 2 < n; i += 3) {
-            const int ids[3] = {attr::ControlPoint1, attr::ControlPoint2, attr::EndPoint};
+            const int ids[3] = {stream::kControlPoint1, stream::kControlPoint2, stream::kEndPoint};
             for (int k = 0; k < 3; ++k) {
                 POINTL p = pts[i + k];
                 switch (EncodeNumber(p)) {
-                case kUByte:
-                    t.b(tag::UBytePair).b(p.x).b(p.y);
+                case stream::kPointUByte:
+                    t.b(stream::kUBytePair).b(p.x).b(p.y);
                     break;
-                case kUInt16:
-                    t.b(tag::UInt16Pair).w(p.x).w(p.y);
+                case stream::kPointUInt16:
+                    t.b(stream::kUInt16Pair).w(p.x).w(p.y);
                     break;
                 default:
-                    p = ClampPoint(p, kSInt16);
-                    t.b(tag::SInt16Pair).w(p.x).w(p.y);
+                    p = ClampPoint(p, stream::kPointSInt16);
+                    t.b(stream::kSInt16Pair).w(p.x).w(p.y);
                     break;
                 }
-                t.b(tag::Attr).b(ids[k]);
+                t.b(stream::kAttributeTag).b(ids[k]);
             }
-            t.b(op::BezierPath);
+            t.b(stream::kBezierPath);
         }
         return t.send(pdev);
     }
-    PointKind kind = !negative && !big   ? kUByte
-                     : negative && !wide ? kSByte
-                     : big && !negative  ? kUInt16
-                                         : kSInt16;
+    stream::PointType kind = !negative && !big   ? stream::kPointUByte
+                             : negative && !wide ? stream::kPointSByte
+                             : big && !negative  ? stream::kPointUInt16
+                                                 : stream::kPointSInt16;
     bool absolute = !beziers && tooFar;
-    if (absolute && kind == kUInt16 && negativePoint) kind = kSInt16;
-    const bool twoBytes = kind == kUInt16 || kind == kSInt16;
+    if (absolute && kind == stream::kPointUInt16 && negativePoint) kind = stream::kPointSInt16;
+    const bool twoBytes = kind == stream::kPointUInt16 || kind == stream::kPointSInt16;
     const size_t perPoint = twoBytes ? 4 : 2;
     std::vector<BYTE>& bytes = t.bytes();
     bytes.reserve(kRunHeader + n * perPoint);
-    t.count(n, attr::NumberOfPoints).ubyte(kind, attr::PointType);
-    t.b(beziers ? op::BezierRelPath : absolute ? op::LinePath : op::LineRelPath);
-    t.b(tag::Data).d(static_cast<DWORD>(n * perPoint));
+    t.count(n, stream::kNumberOfPoints).ubyte(kind, stream::kPointType);
+    t.b(beziers    ? stream::kBezierPathRelative
+        : absolute ? stream::kLinePath
+                   : stream::kLinePathRelative);
+    t.b(stream::kDataTag).d(static_cast<DWORD>(n * perPoint));
     // The points straight into the token's bytes, little-endian.
     size_t at = bytes.size();
     bytes.resize(at + n * perPoint);
@@ -154,7 +156,7 @@ BOOL EmitRun(PDEV* pdev, const DevicePoints& pts, size_t n, bool beziers) {
 }
 
 BOOL SetCursorTo(PDEV* pdev, POINTL p) {
-    return TokenWriter().spair(p, attr::Point).b(op::SetCursor).send(pdev);
+    return TokenWriter().spair(p, stream::kPoint).b(stream::kSetCursor).send(pdev);
 }
 
 } // namespace
@@ -211,7 +213,7 @@ BOOL SetBrushColor(PDEV* pdev, ULONG color) {
     if ((v.drawState & draw::SolidBrush) && v.brushColor == color) return TRUE;
     TokenWriter t;
     AddColor(t, pdev, color);
-    t.b(op::SetBrushSource);
+    t.b(stream::kSetBrushSource);
     if (!t.send(pdev)) return FALSE;
     v.drawState = (v.drawState & ~draw::BrushMask) | draw::SolidBrush;
     v.brushColor = color;
@@ -225,7 +227,7 @@ BOOL SetPenColor(PDEV* pdev, ULONG color) {
     if ((v.drawState & draw::SolidPen) && v.penColor == color) return TRUE;
     TokenWriter t;
     AddColor(t, pdev, color);
-    t.b(op::SetPenSource);
+    t.b(stream::kSetPenSource);
     if (!t.send(pdev)) return FALSE;
     v.drawState = (v.drawState & ~draw::PenMask) | draw::SolidPen;
     v.penColor = color;
@@ -235,7 +237,7 @@ BOOL SetPenColor(PDEV* pdev, ULONG color) {
 BOOL SelectNoPen(PDEV* pdev) {
     VectorState& v = Vector(pdev);
     if (v.drawState & draw::NoPen) return TRUE;
-    if (!TokenWriter().ubyte(0, attr::NullPen).b(op::SetPenSource).send(pdev)) return FALSE;
+    if (!TokenWriter().ubyte(0, stream::kNullPen).b(stream::kSetPenSource).send(pdev)) return FALSE;
     v.drawState = (v.drawState & ~draw::PenMask) | draw::NoPen;
     return TRUE;
 }
@@ -243,7 +245,8 @@ BOOL SelectNoPen(PDEV* pdev) {
 BOOL SelectNoBrush(PDEV* pdev) {
     VectorState& v = Vector(pdev);
     if (v.drawState & draw::NoBrush) return TRUE;
-    if (!TokenWriter().ubyte(0, attr::NullBrush).b(op::SetBrushSource).send(pdev)) return FALSE;
+    if (!TokenWriter().ubyte(0, stream::kNullBrush).b(stream::kSetBrushSource).send(pdev))
+        return FALSE;
     v.drawState = (v.drawState & ~draw::BrushMask) | draw::NoBrush;
     v.currentPattern = -1;
     return TRUE;
@@ -253,7 +256,10 @@ BOOL SetRop(PDEV* pdev, DWORD rop) {
     VectorState& v = Vector(pdev);
     rop &= 0xFF;
     if (v.rop == rop) return TRUE;
-    if (!TokenWriter().ubyte(static_cast<int>(rop), attr::RasterOp).b(op::SetRop).send(pdev))
+    if (!TokenWriter()
+             .ubyte(static_cast<int>(rop), stream::kRasterOperation)
+             .b(stream::kSetRasterOperation)
+             .send(pdev))
         return FALSE;
     v.rop = rop;
     return TRUE;
@@ -264,12 +270,18 @@ BOOL SetTransferModes(PDEV* pdev, bool paintTransparent, bool sourceTransparent)
     const WORD paint = paintTransparent ? 1 : 0;
     const WORD source = sourceTransparent ? 1 : 0;
     if (v.paintTransfer != paint) {
-        if (!TokenWriter().ubyte(paint, attr::TransferMode).b(op::SetPaintTransfer).send(pdev))
+        if (!TokenWriter()
+                 .ubyte(paint, stream::kTransferMode)
+                 .b(stream::kSetPaintTransferMode)
+                 .send(pdev))
             return FALSE;
         v.paintTransfer = paint;
     }
     if (v.sourceTransfer != source) {
-        if (!TokenWriter().ubyte(source, attr::TransferMode).b(op::SetSourceTransfer).send(pdev))
+        if (!TokenWriter()
+                 .ubyte(source, stream::kTransferMode)
+                 .b(stream::kSetSourceTransferMode)
+                 .send(pdev))
             return FALSE;
         v.sourceTransfer = source;
     }
@@ -284,7 +296,7 @@ BOOL SetFillMode(PDEV* pdev, FLONG mode) {
     VectorState& v = Vector(pdev);
     WORD m = (mode & FP_ALTERNATEMODE) ? 1 : 0;
     if (v.fillMode == m) return TRUE;
-    if (!TokenWriter().ubyte(m, attr::FillMode).b(op::SetFillMode).send(pdev)) return FALSE;
+    if (!TokenWriter().ubyte(m, stream::kFillMode).b(stream::kSetFillMode).send(pdev)) return FALSE;
     v.fillMode = m;
     return TRUE;
 }
@@ -293,7 +305,10 @@ BOOL SetPenWidth(PDEV* pdev, LONG width) {
     VectorState& v = Vector(pdev);
     DWORD w = static_cast<DWORD>(Clamp(width, 1, 65535));
     if (v.penWidth == w) return TRUE;
-    if (!TokenWriter().uint16(static_cast<LONG>(w), attr::PenWidth).b(op::SetPenWidth).send(pdev))
+    if (!TokenWriter()
+             .uint16(static_cast<LONG>(w), stream::kPenWidth)
+             .b(stream::kSetPenWidth)
+             .send(pdev))
         return FALSE;
     v.penWidth = w;
     return TRUE;
@@ -339,10 +354,10 @@ namespace {
 
 BOOL SendDash(PDEV* pdev, const std::vector<LONG>& dashes) {
     TokenWriter t;
-    t.b(tag::UInt16Array).b(tag::UInt16).w(static_cast<LONG>(dashes.size()));
+    t.b(stream::kUInt16Array).b(stream::kUInt16).w(static_cast<LONG>(dashes.size()));
     for (LONG d : dashes)
         t.w(Clamp(d, 1, 65535));
-    t.b(tag::Attr).b(attr::DashStyle).b(op::SetLineDash);
+    t.b(stream::kAttributeTag).b(stream::kDashStyle).b(stream::kSetLineDash);
     if (!t.send(pdev)) return FALSE;
     Vector(pdev).drawState |= draw::Dashed;
     return TRUE;
@@ -368,16 +383,16 @@ BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
         static const DWORD kCap[] = {1, 2, 0};  // round, square, butt
         DWORD join = la->iJoin <= JOIN_MITER ? kJoin[la->iJoin] : 0;
         DWORD cap = la->iEndCap <= ENDCAP_BUTT ? kCap[la->iEndCap] : 0;
-        if (!SetCode(pdev, &v.join, join, attr::LineJoin, op::SetLineJoin)) return FALSE;
-        if (!SetCode(pdev, &v.cap, cap, attr::LineCap, op::SetLineCap)) return FALSE;
+        if (!SetCode(pdev, &v.join, join, stream::kLineJoin, stream::kSetLineJoin)) return FALSE;
+        if (!SetCode(pdev, &v.cap, cap, stream::kLineCap, stream::kSetLineCap)) return FALSE;
         if (la->iJoin == JOIN_MITER) {
             FLOATL limit = la->eMiterLimit;
             DWORD miter =
                 std::isfinite(limit) ? static_cast<DWORD>(std::clamp(limit, 0.0f, 65535.0f)) : 0;
             if (v.miter != miter) {
                 if (!TokenWriter()
-                         .uint16(static_cast<LONG>(miter), attr::MiterLength)
-                         .b(op::SetMiterLimit)
+                         .uint16(static_cast<LONG>(miter), stream::kMiterLength)
+                         .b(stream::kSetMiterLimit)
                          .send(pdev))
                     return FALSE;
                 v.miter = miter;
@@ -391,7 +406,7 @@ BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
             return SendDash(pdev, dashes);
         }
     } else {
-        if (!SetCode(pdev, &v.join, 3, attr::LineJoin, op::SetLineJoin)) return FALSE;
+        if (!SetCode(pdev, &v.join, 3, stream::kLineJoin, stream::kSetLineJoin)) return FALSE;
         if (!SetPenWidth(pdev, la->elWidth.l)) return FALSE;
         if (styled) {
             double sum = 0;
@@ -406,7 +421,8 @@ BOOL SetLineAttributes(PDEV* pdev, const LINEATTRS* la, XFORMOBJ* xform) {
         }
     }
     if (v.drawState & draw::Dashed) {
-        if (!TokenWriter().ubyte(0, attr::SolidLine).b(op::SetLineDash).send(pdev)) return FALSE;
+        if (!TokenWriter().ubyte(0, stream::kSolidLine).b(stream::kSetLineDash).send(pdev))
+            return FALSE;
         v.drawState &= ~draw::Dashed;
     }
     return TRUE;
@@ -430,9 +446,15 @@ BOOL SetClipRect(PDEV* pdev, const RECTL* rect) {
             return TRUE;
     }
     TokenWriter t;
-    t.ubyte(0, attr::ClipRegion);
-    t.b(tag::SInt16Box).w(r.left).w(r.top).w(r.right).w(r.bottom).b(tag::Attr).b(attr::BoundingBox);
-    t.b(op::SetClipRectangle);
+    t.ubyte(0, stream::kClipRegion);
+    t.b(stream::kSInt16Box)
+        .w(r.left)
+        .w(r.top)
+        .w(r.right)
+        .w(r.bottom)
+        .b(stream::kAttributeTag)
+        .b(stream::kBoundingBox);
+    t.b(stream::kSetClipRectangle);
     if (!t.send(pdev)) return FALSE;
     if (rect) {
         v.clip = r;
@@ -457,16 +479,16 @@ BOOL ClipToObject(PDEV* pdev, CLIPOBJ* pco) {
     return FALSE;
 }
 
-POINTL ClampPoint(POINTL p, PointKind kind) {
+POINTL ClampPoint(POINTL p, stream::PointType kind) {
     static const LONG kLo[] = {0, -128, 0, -32768};
     static const LONG kHi[] = {255, 127, 65535, 32767};
     return POINTL{Clamp(p.x, kLo[kind], kHi[kind]), Clamp(p.y, kLo[kind], kHi[kind])};
 }
 
-PointKind EncodeNumber(POINTL p) {
-    if (p.x >= 0 && p.y >= 0 && p.x <= 255 && p.y <= 255) return kUByte;
-    if (p.x >= 0 && p.y >= 0) return kUInt16;
-    return kSInt16;
+stream::PointType EncodeNumber(POINTL p) {
+    if (p.x >= 0 && p.y >= 0 && p.x <= 255 && p.y <= 255) return stream::kPointUByte;
+    if (p.x >= 0 && p.y >= 0) return stream::kPointUInt16;
+    return stream::kPointSInt16;
 }
 
 POINTL ClampToDevice(const PDEV* pdev, POINTL p) {
@@ -480,7 +502,7 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!OutputByteList(pdev, {op::NewPath})) return FALSE;
+    if (!OutputByteList(pdev, {stream::kNewPath})) return FALSE;
     PATHOBJ_vEnumStart(ppo);
     BOOL more = TRUE;
     while (more) {
@@ -503,7 +525,8 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
         DevicePoints pts = all.From(first);
         if (remaining == 1) {
             POINTL p = pts[0];
-            if (!TokenWriter().spair(p, attr::EndPoint).b(op::LinePath).send(pdev)) return FALSE;
+            if (!TokenWriter().spair(p, stream::kEndPoint).b(stream::kLinePath).send(pdev))
+                return FALSE;
             v.current = p;
         } else if (remaining > 1) {
             bool clamped = false;
@@ -518,24 +541,24 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
                     // Curves whose points were clamped go out with absolute points.
                     TokenWriter t;
                     for (size_t i = at; i + 2 < at + n; i += 3) {
-                        const int ids[3] = {attr::ControlPoint1, attr::ControlPoint2,
-                                            attr::EndPoint};
+                        const int ids[3] = {stream::kControlPoint1, stream::kControlPoint2,
+                                            stream::kEndPoint};
                         for (int k = 0; k < 3; ++k) {
                             POINTL p = pts[i + k];
                             switch (EncodeNumber(p)) {
-                            case kUByte:
-                                t.b(tag::UBytePair).b(p.x).b(p.y);
+                            case stream::kPointUByte:
+                                t.b(stream::kUBytePair).b(p.x).b(p.y);
                                 break;
-                            case kUInt16:
-                                t.b(tag::UInt16Pair).w(p.x).w(p.y);
+                            case stream::kPointUInt16:
+                                t.b(stream::kUInt16Pair).w(p.x).w(p.y);
                                 break;
                             default:
-                                t.b(tag::SInt16Pair).w(p.x).w(p.y);
+                                t.b(stream::kSInt16Pair).w(p.x).w(p.y);
                                 break;
                             }
-                            t.b(tag::Attr).b(ids[k]);
+                            t.b(stream::kAttributeTag).b(ids[k]);
                         }
-                        t.b(op::BezierPath);
+                        t.b(stream::kBezierPath);
                     }
                     if (!t.send(pdev)) return FALSE;
                     v.current = pts[at + n - 1];
@@ -544,38 +567,45 @@ BOOL EmitPath(PDEV* pdev, PATHOBJ* ppo) {
                 }
             }
         }
-        if ((pd.flags & PD_CLOSEFIGURE) && !OutputByteList(pdev, {op::CloseSubPath})) return FALSE;
+        if ((pd.flags & PD_CLOSEFIGURE) && !OutputByteList(pdev, {stream::kCloseSubpath}))
+            return FALSE;
     }
     return TRUE;
 }
 
 BOOL PaintPath(PDEV* pdev, PATHOBJ* ppo) {
-    return EmitPath(pdev, ppo) && OutputByteList(pdev, {op::PaintPath});
+    return EmitPath(pdev, ppo) && OutputByteList(pdev, {stream::kPaintPath});
 }
 
 BOOL EmitRectangle(PDEV* pdev, POINTL a, POINTL b) {
     if (a.x == b.x) ++b.x;
     if (a.y == b.y) ++b.y;
-    a = ClampPoint(a, kUInt16);
-    b = ClampPoint(b, kUInt16);
+    a = ClampPoint(a, stream::kPointUInt16);
+    b = ClampPoint(b, stream::kPointUInt16);
     if (a.x == b.x && a.y == b.y) return TRUE;
     TokenWriter t;
     bool gray = GrayMode(pdev);
-    if (!gray) t.b(op::NewPath);
-    t.b(tag::UInt16Box).w(a.x).w(a.y).w(b.x).w(b.y).b(tag::Attr).b(attr::BoundingBox);
+    if (!gray) t.b(stream::kNewPath);
+    t.b(stream::kUInt16Box)
+        .w(a.x)
+        .w(a.y)
+        .w(b.x)
+        .w(b.y)
+        .b(stream::kAttributeTag)
+        .b(stream::kBoundingBox);
     if (gray)
-        t.b(op::Rectangle);
+        t.b(stream::kRectangle);
     else
-        t.b(op::RectanglePath).b(op::PaintPath);
+        t.b(stream::kRectanglePath).b(stream::kPaintPath);
     return t.send(pdev);
 }
 
 BOOL EmitLine(PDEV* pdev, LONG x0, LONG y0, LONG x1, LONG y1) {
     TokenWriter t;
-    t.b(op::NewPath);
-    t.spair(POINTL{x0, y0}, attr::Point).b(op::SetCursor);
-    t.spair(POINTL{x1 - x0, y1 - y0}, attr::EndPoint).b(op::LineRelPath);
-    t.b(op::PaintPath);
+    t.b(stream::kNewPath);
+    t.spair(POINTL{x0, y0}, stream::kPoint).b(stream::kSetCursor);
+    t.spair(POINTL{x1 - x0, y1 - y0}, stream::kEndPoint).b(stream::kLinePathRelative);
+    t.b(stream::kPaintPath);
     if (!t.send(pdev)) return FALSE;
     Vector(pdev).current = ClampToDevice(pdev, POINTL{x1, y1});
     return TRUE;

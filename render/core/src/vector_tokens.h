@@ -15,47 +15,13 @@
 
 #include "mix_rop.h"
 #include "output_writer.h"
+#include "stream_opcodes.h"
 #include "vector_state.h"
 #include "win/winddi.h"
 
 namespace inkforge {
 
 struct PDEV;
-
-namespace tag {
-constexpr int UByte = 0xC0, UInt16 = 0xC1, SInt16 = 0xC3, Real32 = 0xC5;
-constexpr int UByteArray = 0xC8, UInt16Array = 0xC9;
-constexpr int UBytePair = 0xD0, UInt16Pair = 0xD1, SInt16Pair = 0xD3;
-constexpr int UInt16Box = 0xE1, SInt16Box = 0xE3;
-constexpr int Attr = 0xF8, Data = 0xFA, DataByte = 0xFB;
-} // namespace tag
-
-namespace attr {
-constexpr int NullBrush = 0x04, NullPen = 0x05, PatternSelect = 0x08, GrayLevel = 0x09,
-              RgbColor = 0x0B;
-constexpr int RasterOp = 0x2C, TransferMode = 0x2D, BoundingBox = 0x42, EndPoint = 0x45,
-              FillMode = 0x46;
-constexpr int LineCap = 0x47, LineJoin = 0x48, MiterLength = 0x49, DashStyle = 0x4A,
-              PenWidth = 0x4B;
-constexpr int Point = 0x4C, NumberOfPoints = 0x4D, SolidLine = 0x4E, PointType = 0x50;
-constexpr int ControlPoint1 = 0x51, ControlPoint2 = 0x52, ClipRegion = 0x53;
-constexpr int ColorDepth = 0x62, BlockHeight = 0x63, ColorMapping = 0x64, Compression = 0x65;
-constexpr int DestinationSize = 0x67, PatternPersistence = 0x68, PatternDefineId = 0x69;
-constexpr int SourceHeight = 0x6B, SourceWidth = 0x6C, StartLine = 0x6D;
-} // namespace attr
-
-namespace op {
-constexpr int SetBrushSource = 0x63, SetClipRectangle = 0x68, SetCursor = 0x6B, SetFillMode = 0x6E;
-constexpr int SetLineDash = 0x70, SetLineCap = 0x71, SetLineJoin = 0x72, SetMiterLimit = 0x73;
-constexpr int SetPaintTransfer = 0x78, SetPenSource = 0x79, SetPenWidth = 0x7A, SetRop = 0x7B;
-constexpr int SetSourceTransfer = 0x7C, CloseSubPath = 0x84, NewPath = 0x85, PaintPath = 0x86;
-constexpr int BezierPath = 0x93, BezierRelPath = 0x95, LinePath = 0x9B, LineRelPath = 0x9D;
-constexpr int Rectangle = 0xA0, RectanglePath = 0xA1;
-constexpr int BeginRastPattern = 0xB3, ReadRastPattern = 0xB4, EndRastPattern = 0xB5;
-} // namespace op
-
-// Point types of a run of points.
-enum PointKind { kUByte = 0, kSByte = 1, kUInt16 = 2, kSInt16 = 3 };
 
 // Whether the device's colours go out as gray levels, and a colour's level.
 bool GrayMode(const PDEV* pdev);
@@ -100,8 +66,8 @@ BOOL PaintPathInClip(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco);
 BOOL FillRectsWithBrush(PDEV* pdev, CLIPOBJ* pco, ULONG color, DWORD rop, bool transparent);
 
 // Value ranges.
-POINTL ClampPoint(POINTL p, PointKind kind);
-PointKind EncodeNumber(POINTL p);
+POINTL ClampPoint(POINTL p, stream::PointType kind);
+stream::PointType EncodeNumber(POINTL p);
 POINTL ClampToDevice(const PDEV* pdev, POINTL p);
 
 // The one writer of drawing tokens: values little-endian, each with its
@@ -132,13 +98,20 @@ class TokenWriter {
         bytes_.insert(bytes_.end(), c, c + n);
         return *this;
     }
-    TokenWriter& attr(int id) { return b(tag::Attr).b(id); }
-    TokenWriter& ubyte(int v, int id) { return b(tag::UByte).b(v).attr(id); }
-    TokenWriter& uint16(LONG v, int id) { return b(tag::UInt16).w(static_cast<DWORD>(v)).attr(id); }
-    TokenWriter& sint16(LONG v, int id) { return b(tag::SInt16).w(static_cast<DWORD>(v)).attr(id); }
+    TokenWriter& attr(int id) { return b(stream::kAttributeTag).b(id); }
+    TokenWriter& ubyte(int v, int id) { return b(stream::kUByte).b(v).attr(id); }
+    TokenWriter& uint16(LONG v, int id) {
+        return b(stream::kUInt16).w(static_cast<DWORD>(v)).attr(id);
+    }
+    TokenWriter& sint16(LONG v, int id) {
+        return b(stream::kSInt16).w(static_cast<DWORD>(v)).attr(id);
+    }
     TokenWriter& spair(POINTL p, int id) {
-        p = ClampPoint(p, kSInt16);
-        return b(tag::SInt16Pair).w(static_cast<DWORD>(p.x)).w(static_cast<DWORD>(p.y)).attr(id);
+        p = ClampPoint(p, stream::kPointSInt16);
+        return b(stream::kSInt16Pair)
+            .w(static_cast<DWORD>(p.x))
+            .w(static_cast<DWORD>(p.y))
+            .attr(id);
     }
     // A count as a byte, or as 16 bits past 255.
     TokenWriter& count(size_t n, int id) {

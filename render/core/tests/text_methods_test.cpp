@@ -23,7 +23,7 @@
 #include "platform/engine_fonts.h"
 #include "render_fixture.h"
 #include "sfnt_reader.h"
-#include "images.h"
+#include "streamdump/images.h"
 #include "streamdump/decoder.h"
 #include "text_fonts.h"
 #include "vector_pattern.h"

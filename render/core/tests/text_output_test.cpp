@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "font_download.h"
-#include "images.h"
-#include "page_render.h"
+#include "streamdump/images.h"
+#include "streamdump/page_render.h"
 #include "platform/engine_ctl.h"
 #include "platform/gdi_ctl.h"
 #include "platform/paths.h"

@@ -325,14 +325,14 @@ TEST_F(VectorTokens, WriterFailureIsReported) {
 }
 
 TEST(VectorNumbers, RangesAndEncodings) {
-    EXPECT_EQ(ClampPoint(POINTL{-5, 300}, kUByte).x, 0);
-    EXPECT_EQ(ClampPoint(POINTL{-5, 300}, kUByte).y, 255);
-    EXPECT_EQ(ClampPoint(POINTL{-500, 300}, kSByte).x, -128);
-    EXPECT_EQ(ClampPoint(POINTL{70000, -1}, kUInt16).x, 65535);
-    EXPECT_EQ(ClampPoint(POINTL{-70000, 0}, kSInt16).x, -32768);
-    EXPECT_EQ(EncodeNumber(POINTL{255, 0}), kUByte);
-    EXPECT_EQ(EncodeNumber(POINTL{256, 0}), kUInt16);
-    EXPECT_EQ(EncodeNumber(POINTL{0, -1}), kSInt16);
+    EXPECT_EQ(ClampPoint(POINTL{-5, 300}, stream::kPointUByte).x, 0);
+    EXPECT_EQ(ClampPoint(POINTL{-5, 300}, stream::kPointUByte).y, 255);
+    EXPECT_EQ(ClampPoint(POINTL{-500, 300}, stream::kPointSByte).x, -128);
+    EXPECT_EQ(ClampPoint(POINTL{70000, -1}, stream::kPointUInt16).x, 65535);
+    EXPECT_EQ(ClampPoint(POINTL{-70000, 0}, stream::kPointSInt16).x, -32768);
+    EXPECT_EQ(EncodeNumber(POINTL{255, 0}), stream::kPointUByte);
+    EXPECT_EQ(EncodeNumber(POINTL{256, 0}), stream::kPointUInt16);
+    EXPECT_EQ(EncodeNumber(POINTL{0, -1}), stream::kPointSInt16);
 }
 
 } // namespace

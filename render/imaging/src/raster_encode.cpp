@@ -171,11 +171,11 @@ using RowMaker = std::function<void(LONG row, BYTE* out)>;
 
 BOOL WriteBlockHeader(PDEV* pdev, DWORD startRow, DWORD rows, BYTE compression, DWORD bytes) {
     return TokenWriter()
-        .uint16(startRow, attr::StartLine)
-        .uint16(rows, attr::BlockHeight)
-        .ubyte(compression, attr::Compression)
-        .b(imgtok::ReadImage)
-        .b(tag::Data)
+        .uint16(startRow, stream::kStartLine)
+        .uint16(rows, stream::kBlockHeight)
+        .ubyte(compression, stream::kCompression)
+        .b(stream::kReadImage)
+        .b(stream::kDataTag)
         .d(bytes)
         .send(pdev);
 }
@@ -261,28 +261,28 @@ BOOL BeginImage(PDEV* pdev, const RECTL* dest, LONG srcWidth, LONG srcHeight, in
     LONG dw = std::max<LONG>(1, dest->right - dest->left),
          dh = std::max<LONG>(1, dest->bottom - dest->top);
     TokenWriter t;
-    t.b(tag::SInt16Pair)
+    t.b(stream::kSInt16Pair)
         .w(static_cast<DWORD>(at.x))
         .w(static_cast<DWORD>(at.y))
-        .b(tag::Attr)
-        .b(attr::Point);
-    t.b(op::SetCursor);
-    t.ubyte(0, attr::ColorMapping)
-        .ubyte(depth, attr::ColorDepth)
-        .ubyte(space, imgtok::ColorSpaceAttr);
-    t.uint16(static_cast<DWORD>(srcWidth), attr::SourceWidth)
-        .uint16(static_cast<DWORD>(srcHeight), attr::SourceHeight);
-    t.b(tag::UInt16Pair)
+        .b(stream::kAttributeTag)
+        .b(stream::kPoint);
+    t.b(stream::kSetCursor);
+    t.ubyte(0, stream::kColourMapping)
+        .ubyte(depth, stream::kColourDepth)
+        .ubyte(space, stream::kColourSpace);
+    t.uint16(static_cast<DWORD>(srcWidth), stream::kSourceWidth)
+        .uint16(static_cast<DWORD>(srcHeight), stream::kSourceHeight);
+    t.b(stream::kUInt16Pair)
         .w(static_cast<DWORD>(dw))
         .w(static_cast<DWORD>(dh))
-        .b(tag::Attr)
-        .b(attr::DestinationSize);
-    t.b(imgtok::BeginImage);
+        .b(stream::kAttributeTag)
+        .b(stream::kDestinationSize);
+    t.b(stream::kBeginImage);
     return t.send(pdev);
 }
 
 BOOL EndImage(PDEV* pdev) {
-    return TokenWriter().b(imgtok::EndImage).send(pdev);
+    return TokenWriter().b(stream::kEndImage).send(pdev);
 }
 
 int Framed(PDEV* pdev, const RECTL* dest, LONG w, LONG h, int depth, int space, DWORD rop,
@@ -327,7 +327,8 @@ int EncodeDitheredImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECT
                 out[c / 8] |= static_cast<BYTE>(0x80 >> (c % 8));
         }
     };
-    return Framed(pdev, dest, dw, dh, imgtok::Depth1, imgtok::ColorSpaceGray, rop, rowBytes, make);
+    return Framed(pdev, dest, dw, dh, stream::kDepth1Bit, stream::kColourSpaceGray, rop, rowBytes,
+                  make);
 }
 
 bool HalftoneForPalette(PDEV* pdev) {
@@ -362,8 +363,8 @@ int EncodeExpandedIndexes(PDEV* pdev, const SourceView& v, const ULONG* pal, ULO
             }
         }
     };
-    return Framed(pdev, dest, v.width, v.height, imgtok::Depth8,
-                  gray ? imgtok::ColorSpaceGray : imgtok::ColorSpaceRgb, rop, rowBytes, make);
+    return Framed(pdev, dest, v.width, v.height, stream::kDepth8Bit,
+                  gray ? stream::kColourSpaceGray : stream::kColourSpaceRgb, rop, rowBytes, make);
 }
 
 int EncodePaletteImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL* dest, DWORD rop,
@@ -527,7 +528,7 @@ int EncodeColorImage(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL* 
             for (LONG c = 0; c < v.width; ++c)
                 if (std::memcmp(out + c * 3, keyBytes, 3) == 0) std::memset(out + c * 3, 0xFF, 3);
     };
-    return Framed(pdev, dest, v.width, v.height, imgtok::Depth8, imgtok::ColorSpaceRgb, rop,
+    return Framed(pdev, dest, v.width, v.height, stream::kDepth8Bit, stream::kColourSpaceRgb, rop,
                   rowBytes, make);
 }
 
@@ -559,7 +560,7 @@ int EncodeKeyMask(PDEV* pdev, const SourceView& v, XLATEOBJ* x, const RECTL* des
             if (hit) out[c / 8] |= static_cast<BYTE>(0x80 >> (c % 8));
         }
     };
-    return Framed(pdev, dest, v.width, v.height, imgtok::Depth1, imgtok::ColorSpaceGray, rop,
+    return Framed(pdev, dest, v.width, v.height, stream::kDepth1Bit, stream::kColourSpaceGray, rop,
                   rowBytes, make);
 }
 
@@ -697,8 +698,8 @@ namespace {
 BOOL WriteCompressedChunk(PDEV* pdev, const BYTE* data, DWORD n, BYTE flag) {
     const DWORD framed = n + 2;
     if (framed > 0xFFFF) return FALSE;
-    if (!OutputByteList(pdev, {0x1B, static_cast<int>(framed & 0xFF), static_cast<int>(framed >> 8),
-                               kJbigChunkOpcode, flag}))
+    if (!OutputByteList(pdev, {stream::kFrameEscape, static_cast<int>(framed & 0xFF),
+                               static_cast<int>(framed >> 8), stream::kRasterChunk, flag}))
         return FALSE;
     return n == 0 || OutputBytes(pdev, data, n);
 }
@@ -724,7 +725,7 @@ void JbigChunkCallback(outside::JbigCodecBlock* b) {
     auto* pdev = static_cast<PDEV*>(b->owner);
     if (!ChunkInBuffer(b, run) ||
         !WriteCompressedChunk(pdev, b->sendBuffer, b->outputBytes,
-                              b->firstSent ? chunk::Middle : chunk::First)) {
+                              b->firstSent ? stream::kJbigChunkMiddle : stream::kJbigChunkFirst)) {
         run->failed = true;
         return;
     }
@@ -783,9 +784,9 @@ BOOL CompressJbig(PDEV* pdev, SURFOBJ* s, LONG width, LONG height) {
     BOOL result = FALSE;
     if (ok)
         ok = TokenWriter()
-                 .b(0x1B)
+                 .b(stream::kFrameEscape)
                  .w(5)
-                 .b(kJbigImageOpcode)
+                 .b(stream::kJbigImage)
                  .w(static_cast<DWORD>(width))
                  .w(static_cast<DWORD>(height))
                  .send(pdev);
@@ -816,7 +817,8 @@ BOOL CompressJbig(PDEV* pdev, SURFOBJ* s, LONG width, LONG height) {
             if (r == outside::kJbigDone)
                 result = ChunkInBuffer(&b, &coding) &&
                          WriteCompressedChunk(pdev, b.sendBuffer, b.outputBytes,
-                                              b.firstSent ? chunk::Last : chunk::Only);
+                                              b.firstSent ? stream::kJbigChunkLast
+                                                          : stream::kJbigChunkOnly);
             break;
         }
         tCurrentJbigRun = outer;

@@ -16,21 +16,7 @@ struct ColorKey {
     ULONG key;
 };
 
-// Image tokens beyond the vector ones.
-namespace imgtok {
-constexpr int BeginImage = 0xB0, ReadImage = 0xB1, EndImage = 0xB2;
-constexpr int ColorSpaceAttr = 0x03;
-constexpr int ColorSpaceGray = 1, ColorSpaceRgb = 2;
-constexpr int Depth1 = 0, Depth8 = 2;
-} // namespace imgtok
-
 constexpr DWORD kMaxBlockBytes = 32767;
-// The JBIG page command and its chunks.
-constexpr BYTE kJbigImageOpcode = 'g';
-constexpr BYTE kJbigChunkOpcode = 'h';
-namespace chunk {
-constexpr BYTE Middle = 0, Last = 1, First = 2, Only = 3;
-}
 
 // Results of OutputImage.
 constexpr int kImageSent = 1, kImageNotHandled = 0, kImageFailed = -1;

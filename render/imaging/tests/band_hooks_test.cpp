@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../tools/streamdump/src/images.h"
+#include "streamdump/images.h"
 #include "pdev.h"
 #include "print_page.h"
 #include "render_fixture.h"

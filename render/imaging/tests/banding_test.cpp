@@ -23,7 +23,7 @@
 #include "platform/paths.h"
 #include "platform/testctl.h"
 #include "render_fixture.h"
-#include "../../../tools/streamdump/src/images.h"
+#include "streamdump/images.h"
 #include "streamdump/decoder.h"
 #include "win/base.h"
 #include "win/devmode_private.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../tools/streamdump/src/opcodes.h"
+#include "stream_opcodes.h"
 #include "imaging_hooks.h"
 #include "output_writer.h"
 #include "pdev.h"
@@ -24,7 +24,7 @@
 namespace {
 
 using namespace render_test;
-namespace tk = streamdump::token;
+namespace tk = stream;
 using namespace inkforge;
 
 template <class F> Bytes Captured(inkforge::PDEV* pdev, F&& f) {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "../../../tools/streamdump/src/images.h"
-#include "../../../tools/streamdump/src/opcodes.h"
-#include "../../../tools/streamdump/src/page_render.h"
+#include "streamdump/images.h"
+#include "stream_opcodes.h"
+#include "streamdump/page_render.h"
 #include "imaging_hooks.h"
 #include "pdev.h"
 #include "print_page.h"
@@ -25,7 +25,7 @@
 namespace {
 
 using namespace render_test;
-namespace tk = streamdump::token;
+namespace tk = stream;
 
 // The drawing tokens of a stream, in order.
 std::vector<const streamdump::Token*> Tokens(const streamdump::Decoding& d, int op) {
@@ -123,7 +123,7 @@ TEST_F(DeviceSurface, HatchAndPatternBrushesReachTheStream) {
     // Each selected as the brush (pattern ids 10 and 11), then painted.
     std::vector<long> selected;
     for (const streamdump::Token* t : Tokens(d, tk::kSetBrushSource))
-        if (t->Find(tk::kPattern)) selected.push_back(Whole(t, tk::kPattern));
+        if (t->Find(tk::kPatternSelectId)) selected.push_back(Whole(t, tk::kPatternSelectId));
     EXPECT_EQ(selected, (std::vector<long>{10, 11}));
     EXPECT_EQ(Boxes(d), (std::vector<std::string>{"600,700,1000,1000", "1200,700,1400,800"}));
     // The 6 x 6 pattern: one 1-bit image (a JBIG page image) the size of its
@@ -200,7 +200,9 @@ std::vector<std::string> Paints(const streamdump::Decoding& d) {
             rop = Whole(&t, tk::kRasterOperation);
             break;
         case tk::kSetBrushSource:
-            brush = t.Find(tk::kPattern) ? "pattern" : t.Find(tk::kNoBrush) ? "none" : "solid";
+            brush = t.Find(tk::kPatternSelectId) ? "pattern"
+                    : t.Find(tk::kNullBrush)     ? "none"
+                                                 : "solid";
             break;
         case tk::kBeginImage:
             std::snprintf(hex, sizeof hex, "%02lX", rop);

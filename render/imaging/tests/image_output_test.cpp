@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "../../../tools/streamdump/src/images.h"
-#include "../../../tools/streamdump/src/opcodes.h"
-#include "../../../tools/streamdump/src/page_render.h"
+#include "streamdump/images.h"
+#include "stream_opcodes.h"
+#include "streamdump/page_render.h"
 #include "band_dump.h"
 #include "hooks.h"
 #include "imaging_hooks.h"
@@ -223,8 +223,8 @@ TEST_F(ImageOutput, EveryFormatDecodesTokenByToken) {
         size_t at = 0;
         streamdump::Decoding d = DecodeInJob(stream, &at);
         EXPECT_EQ(d.problems, 0u) << c.what << "\n" << streamdump::Format(d);
-        auto begin = Tokens(d, streamdump::token::kBeginImage);
-        auto blocks = Tokens(d, streamdump::token::kReadImage);
+        auto begin = Tokens(d, stream::kBeginImage);
+        auto blocks = Tokens(d, stream::kReadImage);
         ASSERT_EQ(begin.size(), 1u) << c.what;
         ASSERT_EQ(blocks.size(), 1u) << c.what;
         streamdump::ImageLayout layout;
@@ -234,7 +234,7 @@ TEST_F(ImageOutput, EveryFormatDecodesTokenByToken) {
         EXPECT_EQ(layout.width, 3) << c.what;
         EXPECT_EQ(layout.bitsPerPixel, c.space == 2 ? 24 : 8) << c.what;
         long compression = -1;
-        blocks[0]->token.Find(streamdump::token::kCompression)->Whole(&compression);
+        blocks[0]->token.Find(stream::kCompression)->Whole(&compression);
         std::vector<std::uint8_t> seed, rows;
         ASSERT_TRUE(streamdump::DecodeImageRows(
             stream.data() + blocks[0]->token.dataOffset - at, blocks[0]->token.dataSize,
@@ -297,8 +297,8 @@ TEST_F(ImageOutput, IndexedImagesGoOutInTheirPalettesColours) {
                 streamdump::Decoding d = streamdump::Decode(all);
                 streamdump::CheckImages(all.data(), all.size(), &d);
                 ASSERT_EQ(d.problems, 0u) << what << "\n" << streamdump::Format(d);
-                auto begin = Tokens(d, streamdump::token::kBeginImage);
-                auto blocks = Tokens(d, streamdump::token::kReadImage);
+                auto begin = Tokens(d, stream::kBeginImage);
+                auto blocks = Tokens(d, stream::kReadImage);
                 ASSERT_EQ(begin.size(), 1u) << what;
                 ASSERT_EQ(blocks.size(), 1u) << what;
                 streamdump::ImageLayout layout;
@@ -308,7 +308,7 @@ TEST_F(ImageOutput, IndexedImagesGoOutInTheirPalettesColours) {
                 ASSERT_EQ(layout.width, w) << what;
                 ASSERT_EQ(layout.bitsPerPixel, 24) << what;
                 long compression = -1;
-                blocks[0]->token.Find(streamdump::token::kCompression)->Whole(&compression);
+                blocks[0]->token.Find(stream::kCompression)->Whole(&compression);
                 std::vector<std::uint8_t> seed, rows;
                 ASSERT_TRUE(streamdump::DecodeImageRows(
                     all.data() + blocks[0]->token.dataOffset, blocks[0]->token.dataSize,
@@ -494,7 +494,7 @@ TEST_F(ImageOutput, OneBitImagesPrintInTheirPalettesColours) {
             streamdump::CheckImages(stream.data(), stream.size(), &copy, &jbig);
         }
         EXPECT_EQ(jbig.size(), c.jbig ? 1u : 0u) << c.what;
-        EXPECT_EQ(Tokens(d, streamdump::token::kBeginImage).size(), c.jbig ? 0u : 1u) << c.what;
+        EXPECT_EQ(Tokens(d, stream::kBeginImage).size(), c.jbig ? 0u : 1u) << c.what;
         std::vector<streamdump::PageImage> pages =
             streamdump::RenderPages(stream.data(), stream.size(), d, 4096);
         ASSERT_EQ(pages.size(), 1u) << c.what;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../tools/streamdump/src/images.h"
+#include "streamdump/images.h"
 #include "row_compress.h"
 
 namespace {

@@ -5,16 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "images.h"
+#include "streamdump/images.h"
 #include "opcodes.h"
 #include "tokens.h"
 
 namespace streamdump {
 namespace {
 
-constexpr std::uint8_t kEsc = 0x1B;
-constexpr char kUel[] = "\x1B%-12345X";
-constexpr std::size_t kUelLength = 9;
 constexpr std::size_t kMaxPjlLine = 4096;
 
 class Reader {
@@ -66,15 +63,15 @@ class Decoder {
         out_.items.push_back(std::move(item));
     }
 
-    bool AtUel() const { return r_.startsWith(kUel, kUelLength); }
+    bool AtUel() const { return r_.startsWith(stream::kUel, stream::kUelLength); }
     bool AtPjl() const { return r_.startsWith("@PJL", 4); }
 
     void Uel() {
         Item item;
         item.kind = ItemKind::Uel;
         item.offset = r_.pos();
-        item.length = kUelLength;
-        r_.skip(kUelLength);
+        item.length = stream::kUelLength;
+        r_.skip(stream::kUelLength);
         Add(std::move(item));
     }
 
@@ -125,10 +122,10 @@ class Decoder {
     }
 
     bool AtJobOpen() const {
-        static const std::uint8_t kOpen[] = {kEsc, 0x27, 0x31};
         // Also a frame head of 12583 bytes; the raw sequence is followed by a
         // frame (or nothing).
-        return r_.startsWith(kOpen, 3) && (r_.left() == 3 || r_.at(3) == kEsc);
+        return r_.startsWith(stream::kJobOpen, sizeof stream::kJobOpen) &&
+               (r_.left() == 3 || r_.at(3) == stream::kFrameEscape);
     }
 
     void JobOpen() {
@@ -165,7 +162,7 @@ class Decoder {
             state_ = State::Pjl;
             return Uel();
         }
-        if (r_.at(0) != kEsc) {
+        if (r_.at(0) != stream::kFrameEscape) {
             // Drawing tokens travel between the frames.
             std::size_t before = out_.items.size();
             r_.skip(DecodeTokens(r_.here(), r_.left(), r_.pos(), &out_.items));

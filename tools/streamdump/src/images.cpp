@@ -1,6 +1,6 @@
 // Image blocks and JBIG pages of the printer stream. Every read is checked
 // against the block's or chunk's bytes.
-#include "images.h"
+#include "streamdump/images.h"
 
 #include <cstring>
 
@@ -13,10 +13,10 @@ extern "C" {
 namespace streamdump {
 namespace {
 
+using namespace stream;
 using namespace token;
 
 constexpr long kMaxJbigSide = 16384; // larger pages are not decoded here
-constexpr int kChunkFirst = 2, kChunkLast = 1;
 
 std::size_t Padded(std::size_t n) {
     return (n + 3) & ~std::size_t{3};
@@ -269,7 +269,7 @@ void CheckImages(const std::uint8_t* data, std::size_t size, Decoding* d,
     };
     for (std::size_t i = 0; i < d->items.size(); ++i) {
         Item& it = d->items[i];
-        if (it.kind == ItemKind::Frame && it.opcode == 'g' && it.problem.empty()) {
+        if (it.kind == ItemKind::Frame && it.opcode == kJbigImage && it.problem.empty()) {
             finishJbig(&it);
             page = JbigPage{};
             page.frameItem = i;
@@ -279,9 +279,10 @@ void CheckImages(const std::uint8_t* data, std::size_t size, Decoding* d,
             chunks = 0;
             continue;
         }
-        if (it.kind == ItemKind::Frame && it.opcode == 'h' && inJbig && it.problem.empty()) {
+        if (it.kind == ItemKind::Frame && it.opcode == kRasterChunk && inJbig &&
+            it.problem.empty()) {
             const int kind = it.fields.empty() ? -1 : static_cast<int>(it.fields[0].number);
-            const bool first = kind & kChunkFirst, last = kind & kChunkLast;
+            const bool first = kind & kJbigChunkFirst, last = kind & kJbigChunkLast;
             if (first != (chunks == 0)) {
                 Fail(&it,
                      first ? "a first JBIG chunk after others" : "a JBIG chunk before the first",

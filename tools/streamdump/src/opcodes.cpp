@@ -6,14 +6,16 @@
 #include <string>
 
 namespace streamdump {
+using namespace stream;
 namespace {
 
-const char* const kOffOn[] = {"off", "on"};
-const char* const kDuplex[] = {"simplex", "long edge", "short edge"};
-const char* const kOrientation[] = {"portrait", "landscape"};
-const char* const kFeed[] = {"", "along", "across"};
-const char* const kSort[] = {"none", "rotate", "shift"};
-const char* const kChunk[] = {"last, final plane", "continuing, final plane", "last", "continuing"};
+const char* const kOffOnNames[] = {"off", "on"};
+const char* const kDuplexNames[] = {"simplex", "long edge", "short edge"};
+const char* const kOrientationNames[] = {"portrait", "landscape"};
+const char* const kFeedNames[] = {"", "along", "across"};
+const char* const kSortNames[] = {"none", "rotate", "shift"};
+const char* const kChunkNames[] = {"last, final plane", "continuing, final plane", "last",
+                                   "continuing"};
 
 template <std::size_t N> FieldSpec Choice(const char* name, const char* const (&meanings)[N]) {
     return FieldSpec{name, FieldKind::U8, 1, meanings, N};
@@ -37,37 +39,39 @@ FieldSpec Data(const char* name) {
 const std::vector<OpcodeSpec>& Table() {
     static const std::vector<OpcodeSpec> table = {
         // Job setup.
-        {'c', "session", {Byte("value")}},
-        {'j', "job kind", {Byte("value")}},
-        {'d', "data kind", {Byte("value")}},
-        {'O', "copies", {Word("count")}},
-        {'s', "collate", {Choice("collate", kOffOn), Choice("device copies", kOffOn)}},
-        {'F', "skip blank pages", {Choice("skip", kOffOn)}},
-        {'u', "duplex", {Choice("binding", kDuplex)}},
-        {'v', "duplex margin", {Choice("margin", kOffOn)}},
-        {'R', "duplex notice", {Choice("notice", kOffOn)}},
-        {'x', "output tray", {Byte("tray")}},
-        {'L', "staple", {Byte("position")}},
-        {'G', "punch", {Byte("holes")}},
-        {'K', "sort", {Choice("mode", kSort)}},
-        {'H', "department code", {Text("code", 8)}},
-        {'I', "user id", {Text("id", 8)}},
-        {'N', "box id and password", {Text("box", 8), Text("password", 4)}},
+        {stream::kSession, "session", {Byte("value")}},
+        {stream::kJobKind, "job kind", {Byte("value")}},
+        {stream::kDataKind, "data kind", {Byte("value")}},
+        {stream::kCopies, "copies", {Word("count")}},
+        {stream::kCollate,
+         "collate",
+         {Choice("collate", kOffOnNames), Choice("device copies", kOffOnNames)}},
+        {stream::kSkipBlankPages, "skip blank pages", {Choice("skip", kOffOnNames)}},
+        {stream::kDuplex, "duplex", {Choice("binding", kDuplexNames)}},
+        {stream::kDuplexMargin, "duplex margin", {Choice("margin", kOffOnNames)}},
+        {stream::kDuplexNotice, "duplex notice", {Choice("notice", kOffOnNames)}},
+        {stream::kOutputTray, "output tray", {Byte("tray")}},
+        {stream::kStaple, "staple", {Byte("position")}},
+        {stream::kPunch, "punch", {Byte("holes")}},
+        {stream::kSort, "sort", {Choice("mode", kSortNames)}},
+        {stream::kDepartmentCode, "department code", {Text("code", 8)}},
+        {stream::kUserId, "user id", {Text("id", 8)}},
+        {stream::kBoxId, "box id and password", {Text("box", 8), Text("password", 4)}},
         // Pages.
-        {'l', "input source", {Byte("source")}},
-        {'a', "x resolution", {Word("dpi")}},
-        {'b', "y resolution", {Word("dpi")}},
-        {'m', "feed", {Choice("direction", kFeed)}},
-        {'M', "orientation", {Choice("orientation", kOrientation)}},
-        {'k', "paper size", {PaperField("paper")}},
-        {'E', "media type", {Byte("media")}},
-        {'C', "copy set start", {}},
-        {'p', "page start", {}},
-        {'q', "page end", {}},
-        {'D', "copy set end", {}},
+        {stream::kInputSource, "input source", {Byte("source")}},
+        {stream::kResolutionX, "x resolution", {Word("dpi")}},
+        {stream::kResolutionY, "y resolution", {Word("dpi")}},
+        {stream::kFeed, "feed", {Choice("direction", kFeedNames)}},
+        {stream::kOrientation, "orientation", {Choice("orientation", kOrientationNames)}},
+        {stream::kPaperSize, "paper size", {PaperField("paper")}},
+        {stream::kMediaType, "media type", {Byte("media")}},
+        {stream::kCopySetStart, "copy set start", {}},
+        {stream::kPageStart, "page start", {}},
+        {stream::kPageEnd, "page end", {}},
+        {stream::kCopySetEnd, "copy set end", {}},
         // Raster.
-        {'h', "raster chunk", {Choice("kind", kChunk), Data("data")}},
-        {'g', "JBIG image", {Word("width"), Word("height")}},
+        {stream::kRasterChunk, "raster chunk", {Choice("kind", kChunkNames), Data("data")}},
+        {stream::kJbigImage, "JBIG image", {Word("width"), Word("height")}},
     };
     return table;
 }
@@ -289,9 +293,9 @@ constexpr Named kOperators[] = {
 
 constexpr Named kAttributes[] = {
     {kColourSpace, "colour space"},
-    {kNoBrush, "no brush"},
-    {kNoPen, "no pen"},
-    {kPattern, "pattern"},
+    {kNullBrush, "no brush"},
+    {kNullPen, "no pen"},
+    {kPatternSelectId, "pattern"},
     {kGrayLevel, "gray level"},
     {kRgbColour, "rgb colour"},
     {kRasterOperation, "raster operation"},
@@ -317,7 +321,7 @@ constexpr Named kAttributes[] = {
     {kCompression, "compression"},
     {kDestinationSize, "destination size"},
     {kPatternPersistence, "pattern persistence"},
-    {kPatternId, "pattern id"},
+    {kPatternDefineId, "pattern id"},
     {kSourceHeight, "source height"},
     {kSourceWidth, "source width"},
     {kStartLine, "start line"},

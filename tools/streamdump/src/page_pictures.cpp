@@ -1,11 +1,11 @@
-#include "page_pictures.h"
+#include "streamdump/page_pictures.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "page_render.h"
-#include "png_writer.h"
+#include "streamdump/page_render.h"
+#include "streamdump/png_writer.h"
 #include "streamdump/decoder.h"
 
 extern "C" __attribute__((visibility("default"))) int

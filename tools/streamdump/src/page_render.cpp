@@ -3,9 +3,9 @@
 // into a coverage mask, with the fill mode, the pen's width, line caps, joins
 // and dashes; the mask's pixels are then combined with the page by the
 // raster operation in force, which no drawing library does for us.
-#include "page_render.h"
+#include "streamdump/page_render.h"
 
-#include "images.h"
+#include "streamdump/images.h"
 
 #include <cairo.h>
 
@@ -22,6 +22,7 @@
 namespace streamdump {
 namespace {
 
+using namespace stream;
 using namespace token;
 
 constexpr double kCoordLimit = 1e6; // dots; keeps relative runs bounded
@@ -124,10 +125,10 @@ class PageRenderer {
     void Run(int op, const Token& o) {
         switch (op) {
         case kSetBrushSource:
-            SetSource(o, &brush_, &noBrush_, &brushPattern_, kNoBrush);
+            SetSource(o, &brush_, &noBrush_, &brushPattern_, kNullBrush);
             break;
         case kSetPenSource:
-            SetSource(o, &pen_, &noPen_, &penPattern_, kNoPen);
+            SetSource(o, &pen_, &noPen_, &penPattern_, kNullPen);
             break;
         case kBeginRasterPattern:
             BeginPattern(o);
@@ -292,8 +293,8 @@ class PageRenderer {
             };
             *c = rgb->size() >= 3 ? Color{at(0), at(1), at(2)} : Color{at(0), at(0), at(0)};
             *none = false;
-        } else if (long id = 0;
-                   o.Find(kPattern) && o.Find(kPattern)->Whole(&id) && patterns_.count(id)) {
+        } else if (long id = 0; o.Find(kPatternSelectId) && o.Find(kPatternSelectId)->Whole(&id) &&
+                                patterns_.count(id)) {
             *pattern = &patterns_[id];
             *none = false;
         } else {
@@ -312,7 +313,7 @@ class PageRenderer {
         const TokenValue* d = o.Find(kColourDepth);
         const TokenValue* wv = o.Find(kSourceWidth);
         const TokenValue* hv = o.Find(kSourceHeight);
-        const TokenValue* iv = o.Find(kPatternId);
+        const TokenValue* iv = o.Find(kPatternDefineId);
         auto* dest = Num(o, kDestinationSize);
         if (!m || !m->Whole(&mapping) || !d || !d->Whole(&depth) || !wv || !wv->Whole(&w) || !hv ||
             !hv->Whole(&h) || !iv || !iv->Whole(&id) || !dest || dest->size() != 2 ||
@@ -879,26 +880,26 @@ std::vector<PageImage> RenderPages(const std::uint8_t* data, std::size_t size,
         const Item& it = decoding.items[index];
         if (it.kind == ItemKind::Frame && it.problem.empty()) {
             switch (it.opcode) {
-            case 'g':
+            case kJbigImage:
                 if (inPage) pageJbig.push_back(index);
                 break;
-            case 'a':
+            case kResolutionX:
                 if (long v = FirstField(it); v > 0) xdpi = v;
                 break;
-            case 'b':
+            case kResolutionY:
                 if (long v = FirstField(it); v > 0) ydpi = v;
                 break;
-            case 'M':
+            case kOrientation:
                 landscape = FirstField(it) == 1;
                 break;
-            case 'k':
+            case kPaperSize:
                 paperId = FirstField(it);
                 break;
-            case 'p':
+            case kPageStart:
                 if (inPage) finish();
                 inPage = true;
                 break;
-            case 'q':
+            case kPageEnd:
                 if (inPage) finish();
                 inPage = false;
                 break;

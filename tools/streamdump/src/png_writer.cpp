@@ -1,5 +1,5 @@
 // PNG files through libpng.
-#include "png_writer.h"
+#include "streamdump/png_writer.h"
 
 #include <png.h>
 

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "stream_opcodes.h"
+
 namespace streamdump {
 namespace {
 
@@ -69,7 +71,7 @@ const std::uint8_t* TextRenderer::Data(const Token& t) const {
 }
 
 std::string TextRenderer::NameOf(const Token& t) {
-    const std::vector<double>* n = Numbers(t, 0xA8);
+    const std::vector<double>* n = Numbers(t, stream::kFontName);
     std::string s;
     // A name's characters are bytes; a value no byte holds (a stream that
     // lies about its name) stands as '?'.
@@ -245,13 +247,13 @@ void TextRenderer::DrawBitmap(const Bitmap& b, double x, double y, TextPaint& p)
 bool TextRenderer::Run(int op, const Token& t, TextPaint& p, std::size_t* drawn,
                        std::size_t* skipped) {
     switch (op) {
-    case 0x4F: // begin font header
+    case stream::kBeginFontHeader:
         headerFont_ = NameOf(t);
         // A font defined again under its name replaces the old one, face and all.
         ReleaseFace(fonts_[headerFont_]);
         fonts_[headerFont_] = Font{};
         return true;
-    case 0x50: { // read font header
+    case stream::kReadFontHeader: {
         auto it = fonts_.find(headerFont_);
         const std::uint8_t* d = Data(t);
         if (it == fonts_.end() || !d || it->second.header.size() + t.dataSize > kMaxFontBytes) {
@@ -261,16 +263,16 @@ bool TextRenderer::Run(int op, const Token& t, TextPaint& p, std::size_t* drawn,
         it->second.header.insert(it->second.header.end(), d, d + t.dataSize);
         return true;
     }
-    case 0x51: // end font header
+    case stream::kEndFontHeader:
         if (auto it = fonts_.find(headerFont_); it != fonts_.end()) ParseHeader(it->second);
         return true;
-    case 0x52: // begin char
+    case stream::kBeginChar:
         charFont_ = NameOf(t);
         return true;
-    case 0x53: { // read char
+    case stream::kReadChar: {
         auto it = fonts_.find(charFont_);
         const std::uint8_t* d = Data(t);
-        const std::vector<double>* code = Numbers(t, 0xA2);
+        const std::vector<double>* code = Numbers(t, stream::kCharCode);
         if (it == fonts_.end() || !d || !code || it->second.glyphs.size() >= kMaxGlyphs) {
             ++*skipped;
             return true;
@@ -307,38 +309,39 @@ bool TextRenderer::Run(int op, const Token& t, TextPaint& p, std::size_t* drawn,
         }
         return true;
     }
-    case 0x54: // end char
+    case stream::kEndChar:
         return true;
-    case 0x55: // remove font
+    case stream::kRemoveFont:
         if (auto it = fonts_.find(NameOf(t)); it != fonts_.end()) {
             ReleaseFace(it->second);
             fonts_.erase(it);
         }
         return true;
-    case 0x64:
-        if (auto* v = Numbers(t, 0xA1)) angle_ = (*v)[0];
+    case stream::kSetCharAngle:
+        if (auto* v = Numbers(t, stream::kCharAngle)) angle_ = (*v)[0];
         return true;
-    case 0x65:
-        if (auto* v = Numbers(t, 0xA4); v && v->size() == 2) scaleX_ = (*v)[0], scaleY_ = (*v)[1];
+    case stream::kSetCharScale:
+        if (auto* v = Numbers(t, stream::kCharScale); v && v->size() == 2)
+            scaleX_ = (*v)[0], scaleY_ = (*v)[1];
         return true;
-    case 0x66:
-        if (auto* v = Numbers(t, 0xA5); v && v->size() == 2) shearX_ = (*v)[0];
+    case stream::kSetCharShear:
+        if (auto* v = Numbers(t, stream::kCharShear); v && v->size() == 2) shearX_ = (*v)[0];
         return true;
-    case 0x6F:
+    case stream::kSetFont:
         current_ = NameOf(t);
-        if (auto* v = Numbers(t, 0xA6)) charSize_ = (*v)[0];
+        if (auto* v = Numbers(t, stream::kCharSize)) charSize_ = (*v)[0];
         return true;
-    case 0x7D:
+    case stream::kSetCharBoldValue:
         return true;
-    case 0xA8: { // text
-        const std::vector<double>* codes = Numbers(t, 0xAB);
+    case stream::kText: {
+        const std::vector<double>* codes = Numbers(t, stream::kTextData);
         auto it = fonts_.find(current_);
         if (!codes || it == fonts_.end()) {
             ++*skipped;
             return true;
         }
-        const std::vector<double>* dx = Numbers(t, 0xAF);
-        const std::vector<double>* dy = Numbers(t, 0xB0);
+        const std::vector<double>* dx = Numbers(t, stream::kXSpacingData);
+        const std::vector<double>* dy = Numbers(t, stream::kYSpacingData);
         Font& f = it->second;
         if (f.outline && !Rebuild(f)) {
             ++*skipped;

@@ -9,9 +9,9 @@
 namespace streamdump {
 namespace {
 
+using namespace stream;
 using namespace token;
 
-constexpr std::uint8_t kEsc = 0x1B;
 constexpr std::size_t kMaxListed = 64; // array entries and points shown in the listing
 
 class TokenReader {
@@ -208,7 +208,7 @@ std::size_t DecodeTokens(const std::uint8_t* data, std::size_t size, std::size_t
         withAttributes(&item);
         out->push_back(std::move(item));
     };
-    while (!r.done() && r.peek() != kEsc) {
+    while (!r.done() && r.peek() != kFrameEscape) {
         std::size_t start = r.pos();
         std::uint8_t b = r.u8();
         if (TagName(b)) {
@@ -273,7 +273,7 @@ std::size_t DecodeTokens(const std::uint8_t* data, std::size_t size, std::size_t
         if (!name[0]) {
             // Not a token: what follows up to the next ESC is not read as tokens.
             flushPending(start);
-            while (!r.done() && r.peek() != kEsc)
+            while (!r.done() && r.peek() != kFrameEscape)
                 r.skip(1);
             problemItem(start, r.pos() - start,
                         "bytes outside any frame: " + Hex2(b) + " is not a drawing token");

@@ -15,8 +15,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "page_render.h"
-#include "png_writer.h"
+#include "streamdump/page_render.h"
+#include "streamdump/png_writer.h"
 #include "platform_testing/fresh_root.h"
 #include "streamdump/decoder.h"
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/model_queries.h"
+#include "model/model_file_header.h"
 #include "model_data_header.h"
 #include "win/base.h"
 #include "win/spool.h"
@@ -50,10 +51,7 @@ LPVOID GetDriverInfoAlloc(HANDLE printer) {
 }
 
 bool IsModelDataHeaderValid(const BYTE* data, DWORD size) {
-    if (!data || size < kModelDataOffsetTable + 4) return false;
-    if (std::memcmp(data, kModelDataMagic, sizeof kModelDataMagic) != 0) return false;
-    return size <= model::kMaxModelDataBytes && ReadU32(data + kModelDataSizeOffset) == size &&
-           ReadU32(data + kModelDataBoundOffset) < size;
+    return model::IsModelDataHeader(data, size);
 }
 
 LPVOID LoadDriverDataFile(HANDLE printer) {
