@@ -110,14 +110,18 @@ function(pkg_add_tool target)
   pkg_target_defaults(${target})
 endfunction()
 
-# pkg_add_test(<target> SOURCES ... [LIBS ...] [LABELS unit|integration|e2e] [DEPENDS targets])
+# pkg_add_test(<target> SOURCES ... [LIBS ...] [LABELS unit|integration|e2e] [DEPENDS targets]
+#              [STRESS test|test...])
 # A GoogleTest program registered with CTest; every test gets a fresh machine root
-# through the platform_testing fixture.
+# through the platform_testing fixture. The tests STRESS names, a regular expression of
+# whole test names (races run for many rounds at random moments), carry the label
+# "stress" besides their own, so that `ctest -LE stress` leaves them out of a quick
+# run; a run that chooses no label runs them.
 function(pkg_add_test target)
   if(PKG_FUZZ)
     return()
   endif()
-  cmake_parse_arguments(A "" "" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(A "" "STRESS" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
   if(NOT A_LABELS)
     set(A_LABELS unit)
   endif()
@@ -131,6 +135,19 @@ function(pkg_add_test target)
     PKG_DRIVER_DIR="${PKG_DRIVER_DIR}" PKG_TOOLS_DIR="${PKG_TOOLS_DIR}"
     PKG_SOURCE_DIR="${CMAKE_SOURCE_DIR}" PKG_BINARY_DIR="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(${target} PROPERTIES LABELS "${A_LABELS}" DISCOVERY_TIMEOUT 60)
+  if(A_STRESS)
+    # Discovery hands its properties through several list expansions, which
+    # split a second label off as a property of its own: the stress tests get
+    # their labels when CTest reads the discovered tests, after that list.
+    set(stress_file "${CMAKE_CURRENT_BINARY_DIR}/${target}_stress.cmake")
+    file(WRITE "${stress_file}"
+         "foreach(test IN LISTS ${target}_TESTS)\n"
+         "  if(test MATCHES \"^(${A_STRESS})$\")\n"
+         "    set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${A_LABELS};stress\")\n"
+         "  endif()\n"
+         "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${stress_file}")
+  endif()
 endfunction()
 
 # pkg_add_fuzzer(<target> SOURCES ... [LIBS ...] CORPUS dir [MAX_LEN bytes]): a libFuzzer

@@ -105,6 +105,31 @@ class CPageCollection {
     bool PageChosen(DWORD selection, DWORD page) const;
     // Cell geometry: the page's rectangle and the clip area on the side.
     bool CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT* target, RECT* clip);
+    // The side's sheet and the page's printable area, in pixels of the side.
+    struct CellSizes {
+        LONG sheetW = 0, sheetH = 0, pageW = 0, pageH = 0;
+    };
+    bool PageSizes(HDC hdc, HENHMETAFILE page, CellSizes* s) const;
+    // Whether the page is turned into its cell (a page of the other
+    // orientation among several per side): sets the direction of the turn.
+    bool TurnsPage(const DEVMODEA* pageMode);
+    // The page's percent that fits a width and height; N-up cells keep a gap.
+    static LONG FitScale(const CellSizes& s, LONG width, LONG height, bool gap);
+    // The page scaled and centred in the cell, which is its clip.
+    void PlaceScaled(const CellSizes& s, const RECT& cell, LONG scaleX, LONG scaleY, RECT* target,
+                     RECT* clip);
+    // By layout: N-up cell of the grid, booklet half (or side), poster tile,
+    // zoomed page, and the page on its own or the fitted paper.
+    void NupCell(const CellSizes& s, DWORD position, RECT* target, RECT* clip);
+    void BookletCell(const CellSizes& s, DWORD position, RECT* target, RECT* clip);
+    void PosterCell(const CellSizes& s, const DEVMODEA* pageMode, RECT* target, RECT* clip);
+    void ZoomCell(const CellSizes& s, RECT* target, RECT* clip);
+    void PaperCell(const CellSizes& s, RECT* target, RECT* clip);
+    // The turn into the cell as the world transform; the rectangle the page
+    // is then drawn into upright.
+    RECT RotateCell(HDC hdc, const RECT& target) const;
+    // N-up's frame around the cell.
+    void DrawBorders(HDC hdc, const RECT& clip) const;
     BOOL EmptySide(HDC hdc, const std::vector<BYTE>& mode);
     // The sheet sides the printer feeds for the order: a change of paper,
     // source or duplex starts a new sheet.

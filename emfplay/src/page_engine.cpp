@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "emf_job.h"
+#include "emf_page.h"
 #include "model/model_queries.h"
 #include "overlay_file.h"
 #include "win/base.h"
@@ -92,6 +93,11 @@ bool SamePaper(const DEVMODEA* a, const DEVMODEA* b) {
 LONG Scale(LONG v, LONG percent) {
     return static_cast<LONG>(int64_t{v} * percent / 100);
 }
+
+// A page header's frame is in hundredths of a millimetre.
+constexpr LONG kFrameUnitsPerInch = spoolpkg::kMicrometresPerInch / 10;
+// Printing surfaces are whole multiples of this many pixels wide and high.
+constexpr LONG kSurfaceStep = 32;
 
 } // namespace
 
@@ -377,157 +383,233 @@ BOOL CPageCollection::PrintCopy(HDC hdc) {
     return TRUE;
 }
 
-// Printing surfaces are whole multiples of this many pixels wide and high.
-constexpr LONG kSurfaceStep = 32;
+LONG CPageCollection::FitScale(const CellSizes& s, LONG width, LONG height, bool gap) {
+    LONG scale = static_cast<LONG>(
+        std::min(int64_t{width} * 100 / s.pageW, int64_t{height} * 100 / s.pageH));
+    if (gap && scale != 100) scale = std::max<LONG>(scale - kNupGapPercent, 1);
+    return scale;
+}
 
-bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT* target,
-                                RECT* clip) {
+bool CPageCollection::PageSizes(HDC hdc, HENHMETAFILE page, CellSizes* s) const {
     ENHMETAHEADER h{};
     if (!GetEnhMetaFileHeader(page, sizeof h, &h)) return false;
     const LONG dpiX = std::max(GetDeviceCaps(hdc, LOGPIXELSX), 1);
     const LONG dpiY = std::max(GetDeviceCaps(hdc, LOGPIXELSY), 1);
-    const LONG sheetW = GetDeviceCaps(hdc, HORZRES), sheetH = GetDeviceCaps(hdc, VERTRES);
+    s->sheetW = GetDeviceCaps(hdc, HORZRES);
+    s->sheetH = GetDeviceCaps(hdc, VERTRES);
     // The page's printable size at the side's resolution: from the header's
     // micrometres where it has them (its frame is rounded to whole
     // millimetres, up to 6 pixels off at 600 dots an inch), else the frame.
-    LONG pageW = static_cast<LONG>(int64_t{h.rclFrame.right - h.rclFrame.left} * dpiX / 2540);
-    LONG pageH = static_cast<LONG>(int64_t{h.rclFrame.bottom - h.rclFrame.top} * dpiY / 2540);
-    constexpr double kMicrometresPerInch = 25400;
+    s->pageW =
+        static_cast<LONG>(int64_t{h.rclFrame.right - h.rclFrame.left} * dpiX / kFrameUnitsPerInch);
+    s->pageH =
+        static_cast<LONG>(int64_t{h.rclFrame.bottom - h.rclFrame.top} * dpiY / kFrameUnitsPerInch);
     if (h.szlMicrometers.cx > 0 && h.szlMicrometers.cy > 0) {
-        pageW = static_cast<LONG>(
-            std::lround(h.szlMicrometers.cx * double(dpiX) / kMicrometresPerInch));
-        pageH = static_cast<LONG>(
-            std::lround(h.szlMicrometers.cy * double(dpiY) / kMicrometresPerInch));
+        s->pageW = static_cast<LONG>(
+            std::lround(h.szlMicrometers.cx * double(dpiX) / spoolpkg::kMicrometresPerInch));
+        s->pageH = static_cast<LONG>(
+            std::lround(h.szlMicrometers.cy * double(dpiY) / spoolpkg::kMicrometresPerInch));
     }
-    if (pageW <= 0 || pageH <= 0 || sheetW <= 0 || sheetH <= 0) return false;
-    // A page of the other orientation among several per side is turned.
-    const DEVMODEA* pageMode = reader_->PageDevmode(currentPage_);
+    return s->pageW > 0 && s->pageH > 0 && s->sheetW > 0 && s->sheetH > 0;
+}
+
+bool CPageCollection::TurnsPage(const DEVMODEA* pageMode) {
     const PRIVATE_DEVMODE pagePriv = PrivateOf(pageMode);
     const WORD direction =
         layout_.layout == Layout::Booklet ? pagePriv.BookletRotation : pagePriv.NupRotation;
     turn_ = kNoTurn;
     if (reader_->SupportsWorldTransform() && CellsPerSide(layout_) > 1 && pageMode &&
         (pageMode->dmOrientation == DMORIENT_LANDSCAPE) != layout_.landscape &&
-        direction != kNoTurn) {
+        direction != kNoTurn)
         turn_ = currentLayout_ ? direction : 1;
-        std::swap(pageW, pageH);
-    }
-    RECT cell{0, 0, sheetW, sheetH};
-    LONG scaleX = 100, scaleY = 100;
-    const LayoutSettings& l = layout_;
-    wholePageValid_ = false;
-    auto fit = [&](LONG w, LONG h2, bool gap) {
-        LONG s = static_cast<LONG>(std::min(int64_t{w} * 100 / pageW, int64_t{h2} * 100 / pageH));
-        if (gap && s != 100) s = std::max<LONG>(s - kNupGapPercent, 1);
-        return s;
-    };
-    if (l.layout == Layout::Nup) {
-        const Grid g = NupGrid(l.pagesPerSheet, l.landscape);
-        const LONG cw = sheetW / static_cast<LONG>(g.columns),
-                   ch = sheetH / static_cast<LONG>(g.rows);
-        const LONG col = static_cast<LONG>(position % g.columns),
-                   row = static_cast<LONG>(position / g.columns);
-        cell = {col * cw, row * ch, (col + 1) * cw, (row + 1) * ch};
-        scaleX = scaleY = fit(cw, ch, true);
-    } else if (l.layout == Layout::Booklet && l.pagesPerSheet == 2) {
-        const LONG half = sheetW / 2, shift = static_cast<LONG>(l.bindingMargin / 2);
-        cell = position == 0 ? RECT{0, 0, half, sheetH} : RECT{half, 0, sheetW, sheetH};
-        const LONG s = fit(half - shift, sheetH, !(booklet29Sign()));
-        scaleX = scaleY = s;
-        const LONG dx = position == 0 ? -shift : shift;
-        cell.left += dx;
-        cell.right += dx;
-    } else if (l.layout == Layout::Booklet) {
-        // One page per side without short-edge duplex: it leaves the binding
-        // margin free and moves away from the binding edge, which lies on the
-        // other side of the sheet on the back.
-        const LONG margin = std::min<LONG>(static_cast<LONG>(l.bindingMargin), sheetW - 1);
-        scaleX = scaleY = std::min<LONG>(100, fit(sheetW - margin, sheetH, false));
-        const LONG w = Scale(pageW, scaleX), hh = Scale(pageH, scaleY);
-        const bool front = currentSide_ % 2 == 1;
-        const LONG shift = (front == (l.bookletKind != kBindRight)) ? margin / 2 : -(margin / 2);
-        const LONG x = (sheetW - w) / 2 + shift, y = (sheetH - hh) / 2;
-        *target = {x, y, x + w, y + hh};
-        *clip = cell;
-        wholePage_ = cell;
-        wholePageValid_ = true;
-        zoom_ = static_cast<DWORD>(scaleX);
-        watermarkScale_ = zoom_;
-        return true;
-    } else if (l.layout == Layout::Poster) {
-        LONG cols = static_cast<LONG>(l.posterColumns), rows = static_cast<LONG>(l.posterRows);
-        // The tiles lie the other way round than the page: the grid turns
-        // with them unless it already runs along the page's longer side.
-        const bool landscapePage = pageMode && pageMode->dmOrientation == DMORIENT_LANDSCAPE;
-        if (cols != rows && !(landscapePage ? cols > rows : rows > cols)) std::swap(cols, rows);
-        const LONG f = static_cast<LONG>(l.posterOverlap);
-        const LONG posterW = cols * sheetW - (cols - 1) * f,
-                   posterH = rows * sheetH - (rows - 1) * f;
-        const LONG s = fit(posterW, posterH, false);
-        const LONG w = Scale(pageW, s), hh = Scale(pageH, s);
-        const DWORD tile = (currentSide_ - 1) % static_cast<DWORD>(cols * rows);
-        const LONG i = static_cast<LONG>(tile) / cols, j = static_cast<LONG>(tile) % cols;
-        const LONG ox = (posterW - w) / 2 - j * (sheetW - f),
-                   oy = (posterH - hh) / 2 - i * (sheetH - f);
-        *target = {ox, oy, ox + w, oy + hh};
-        *clip = {0, 0, sheetW, sheetH};
-        zoom_ = static_cast<DWORD>(s);
-        watermarkScale_ = zoom_;
-        return true;
-    } else if (l.layout == Layout::Zoom) {
-        scaleX = scaleY = static_cast<LONG>(l.zoomPercent);
-        wholePage_ = cell;
-        wholePageValid_ = true;
-        const LONG w = Scale(pageW, scaleX), hh = Scale(pageH, scaleY);
-        LONG x = 0, y = 0;
-        const DWORD a = l.zoomAnchor;
-        if (a == 1 || a == 4 || a == 7) x = (sheetW - w) / 2;
-        if (a == 2 || a == 5 || a == 8) x = sheetW - w;
-        if (a >= 3 && a <= 5) y = (sheetH - hh) / 2;
-        if (a >= 6 && a <= 8) y = sheetH - hh;
-        *target = {x, y, x + w, y + hh};
-        *clip = cell;
-        zoom_ = static_cast<DWORD>(scaleX);
-        // A watermark over the whole page keeps its own size.
-        watermarkScale_ = (reader_->modelFlags2() & kWholePageWatermark) ? 100 : zoom_;
-        return true;
-    } else if (l.layout == Layout::Fit) {
-        if (l.fitMode & 1) {
-            scaleX = static_cast<LONG>(int64_t{sheetW} * 100 / pageW);
-            scaleY = static_cast<LONG>(int64_t{sheetH} * 100 / pageH);
-        } else {
-            scaleX = scaleY = fit(sheetW, sheetH, false);
-        }
-    } else if (pageW - sheetW < kSurfaceStep && pageH - sheetH < kSurfaceStep) {
-        // The page on its own paper, as recorded. A printing surface is a
-        // whole number of 32-pixel steps, so the page may claim a few pixels
-        // more than the sheet: it was drawn on a surface of the sheet's size
-        // and keeps its corner where the sheet's is.
-        scaleX = scaleY = 100;
-        *target = {0, 0, pageW, pageH};
-        if (pageW < sheetW) target->left = (sheetW - pageW) / 2, target->right += target->left;
-        if (pageH < sheetH) target->top = (sheetH - pageH) / 2, target->bottom += target->top;
-        *clip = cell;
-        wholePage_ = {0, 0, sheetW, sheetH};
-        wholePageValid_ = true;
-        zoom_ = watermarkScale_ = 100;
-        return true;
-    } else {
-        // The page on its own paper, larger than the sheet: made smaller.
-        scaleX = scaleY = std::min<LONG>(100, fit(sheetW, sheetH, false));
-    }
-    const LONG w = Scale(pageW, scaleX), hh = Scale(pageH, scaleY);
+    return turn_ != kNoTurn;
+}
+
+void CPageCollection::PlaceScaled(const CellSizes& s, const RECT& cell, LONG scaleX, LONG scaleY,
+                                  RECT* target, RECT* clip) {
+    const LONG w = Scale(s.pageW, scaleX), hh = Scale(s.pageH, scaleY);
     const LONG x = cell.left + (cell.right - cell.left - w) / 2;
     const LONG y = cell.top + (cell.bottom - cell.top - hh) / 2;
     *target = {x, y, x + w, y + hh};
     *clip = cell;
-    if (l.layout != Layout::Nup) {
-        wholePage_ = {0, 0, sheetW, sheetH};
+    if (layout_.layout != Layout::Nup) {
+        wholePage_ = {0, 0, s.sheetW, s.sheetH};
         wholePageValid_ = true;
     }
     zoom_ = static_cast<DWORD>(scaleX);
     watermarkScale_ = zoom_;
+}
+
+void CPageCollection::NupCell(const CellSizes& s, DWORD position, RECT* target, RECT* clip) {
+    const Grid g = NupGrid(layout_.pagesPerSheet, layout_.landscape);
+    const LONG cw = s.sheetW / static_cast<LONG>(g.columns),
+               ch = s.sheetH / static_cast<LONG>(g.rows);
+    const LONG col = static_cast<LONG>(position % g.columns),
+               row = static_cast<LONG>(position / g.columns);
+    const RECT cell{col * cw, row * ch, (col + 1) * cw, (row + 1) * ch};
+    const LONG scale = FitScale(s, cw, ch, true);
+    PlaceScaled(s, cell, scale, scale, target, clip);
+}
+
+void CPageCollection::BookletCell(const CellSizes& s, DWORD position, RECT* target, RECT* clip) {
+    const LayoutSettings& l = layout_;
+    if (l.pagesPerSheet == 2) {
+        const LONG half = s.sheetW / 2, shift = static_cast<LONG>(l.bindingMargin / 2);
+        RECT cell = position == 0 ? RECT{0, 0, half, s.sheetH} : RECT{half, 0, s.sheetW, s.sheetH};
+        const LONG scale = FitScale(s, half - shift, s.sheetH, !(booklet29Sign()));
+        const LONG dx = position == 0 ? -shift : shift;
+        cell.left += dx;
+        cell.right += dx;
+        PlaceScaled(s, cell, scale, scale, target, clip);
+        return;
+    }
+    // One page per side without short-edge duplex: it leaves the binding
+    // margin free and moves away from the binding edge, which lies on the
+    // other side of the sheet on the back.
+    const RECT sheet{0, 0, s.sheetW, s.sheetH};
+    const LONG margin = std::min<LONG>(static_cast<LONG>(l.bindingMargin), s.sheetW - 1);
+    const LONG scale = std::min<LONG>(100, FitScale(s, s.sheetW - margin, s.sheetH, false));
+    const LONG w = Scale(s.pageW, scale), hh = Scale(s.pageH, scale);
+    const bool front = currentSide_ % 2 == 1;
+    const LONG shift = (front == (l.bookletKind != kBindRight)) ? margin / 2 : -(margin / 2);
+    const LONG x = (s.sheetW - w) / 2 + shift, y = (s.sheetH - hh) / 2;
+    *target = {x, y, x + w, y + hh};
+    *clip = sheet;
+    wholePage_ = sheet;
+    wholePageValid_ = true;
+    zoom_ = static_cast<DWORD>(scale);
+    watermarkScale_ = zoom_;
+}
+
+void CPageCollection::PosterCell(const CellSizes& s, const DEVMODEA* pageMode, RECT* target,
+                                 RECT* clip) {
+    const LayoutSettings& l = layout_;
+    LONG cols = static_cast<LONG>(l.posterColumns), rows = static_cast<LONG>(l.posterRows);
+    // The tiles lie the other way round than the page: the grid turns
+    // with them unless it already runs along the page's longer side.
+    const bool landscapePage = pageMode && pageMode->dmOrientation == DMORIENT_LANDSCAPE;
+    if (cols != rows && !(landscapePage ? cols > rows : rows > cols)) std::swap(cols, rows);
+    const LONG f = static_cast<LONG>(l.posterOverlap);
+    const LONG posterW = cols * s.sheetW - (cols - 1) * f,
+               posterH = rows * s.sheetH - (rows - 1) * f;
+    const LONG scale = FitScale(s, posterW, posterH, false);
+    const LONG w = Scale(s.pageW, scale), hh = Scale(s.pageH, scale);
+    const DWORD tile = (currentSide_ - 1) % static_cast<DWORD>(cols * rows);
+    const LONG i = static_cast<LONG>(tile) / cols, j = static_cast<LONG>(tile) % cols;
+    const LONG ox = (posterW - w) / 2 - j * (s.sheetW - f),
+               oy = (posterH - hh) / 2 - i * (s.sheetH - f);
+    *target = {ox, oy, ox + w, oy + hh};
+    *clip = {0, 0, s.sheetW, s.sheetH};
+    zoom_ = static_cast<DWORD>(scale);
+    watermarkScale_ = zoom_;
+}
+
+void CPageCollection::ZoomCell(const CellSizes& s, RECT* target, RECT* clip) {
+    const LayoutSettings& l = layout_;
+    const RECT sheet{0, 0, s.sheetW, s.sheetH};
+    const LONG scale = static_cast<LONG>(l.zoomPercent);
+    wholePage_ = sheet;
+    wholePageValid_ = true;
+    const LONG w = Scale(s.pageW, scale), hh = Scale(s.pageH, scale);
+    LONG x = 0, y = 0;
+    const DWORD a = l.zoomAnchor;
+    if (a == 1 || a == 4 || a == 7) x = (s.sheetW - w) / 2;
+    if (a == 2 || a == 5 || a == 8) x = s.sheetW - w;
+    if (a >= 3 && a <= 5) y = (s.sheetH - hh) / 2;
+    if (a >= 6 && a <= 8) y = s.sheetH - hh;
+    *target = {x, y, x + w, y + hh};
+    *clip = sheet;
+    zoom_ = static_cast<DWORD>(scale);
+    // A watermark over the whole page keeps its own size.
+    watermarkScale_ = (reader_->modelFlags2() & kWholePageWatermark) ? 100 : zoom_;
+}
+
+void CPageCollection::PaperCell(const CellSizes& s, RECT* target, RECT* clip) {
+    const RECT sheet{0, 0, s.sheetW, s.sheetH};
+    if (layout_.layout == Layout::Fit) {
+        // Bit 0: each axis to its own scale.
+        const LONG scale = FitScale(s, s.sheetW, s.sheetH, false);
+        if (layout_.fitMode & 1)
+            PlaceScaled(s, sheet, static_cast<LONG>(int64_t{s.sheetW} * 100 / s.pageW),
+                        static_cast<LONG>(int64_t{s.sheetH} * 100 / s.pageH), target, clip);
+        else
+            PlaceScaled(s, sheet, scale, scale, target, clip);
+        return;
+    }
+    if (s.pageW - s.sheetW < kSurfaceStep && s.pageH - s.sheetH < kSurfaceStep) {
+        // The page on its own paper, as recorded. A printing surface is a
+        // whole number of 32-pixel steps, so the page may claim a few pixels
+        // more than the sheet: it was drawn on a surface of the sheet's size
+        // and keeps its corner where the sheet's is.
+        *target = {0, 0, s.pageW, s.pageH};
+        if (s.pageW < s.sheetW)
+            target->left = (s.sheetW - s.pageW) / 2, target->right += target->left;
+        if (s.pageH < s.sheetH)
+            target->top = (s.sheetH - s.pageH) / 2, target->bottom += target->top;
+        *clip = sheet;
+        wholePage_ = sheet;
+        wholePageValid_ = true;
+        zoom_ = watermarkScale_ = 100;
+        return;
+    }
+    // The page on its own paper, larger than the sheet: made smaller.
+    const LONG scale = std::min<LONG>(100, FitScale(s, s.sheetW, s.sheetH, false));
+    PlaceScaled(s, sheet, scale, scale, target, clip);
+}
+
+bool CPageCollection::CellRects(HDC hdc, DWORD position, HENHMETAFILE page, RECT* target,
+                                RECT* clip) {
+    CellSizes s;
+    if (!PageSizes(hdc, page, &s)) return false;
+    // A page of the other orientation among several per side is turned.
+    const DEVMODEA* pageMode = reader_->PageDevmode(currentPage_);
+    if (TurnsPage(pageMode)) std::swap(s.pageW, s.pageH);
+    wholePageValid_ = false;
+    switch (layout_.layout) {
+    case Layout::Nup:
+        NupCell(s, position, target, clip);
+        break;
+    case Layout::Booklet:
+        BookletCell(s, position, target, clip);
+        break;
+    case Layout::Poster:
+        PosterCell(s, pageMode, target, clip);
+        break;
+    case Layout::Zoom:
+        ZoomCell(s, target, clip);
+        break;
+    case Layout::Fit:
+    case Layout::None:
+        PaperCell(s, target, clip);
+        break;
+    }
     return true;
+}
+
+RECT CPageCollection::RotateCell(HDC hdc, const RECT& target) const {
+    XFORM x{};
+    if (turn_ == 0) { // (x, y) -> (left + y, bottom - x)
+        x.eM12 = -1, x.eM21 = 1;
+        x.eDx = static_cast<FLOAT>(target.left), x.eDy = static_cast<FLOAT>(target.bottom);
+    } else { // (x, y) -> (right - y, top + x)
+        x.eM12 = 1, x.eM21 = -1;
+        x.eDx = static_cast<FLOAT>(target.right), x.eDy = static_cast<FLOAT>(target.top);
+    }
+    SetWorldTransform(hdc, &x);
+    return RECT{0, 0, target.bottom - target.top, target.right - target.left};
+}
+
+void CPageCollection::DrawBorders(HDC hdc, const RECT& clip) const {
+    if (layout_.layout != Layout::Nup || !layout_.borders) return;
+    // A 3-pixel frame inset by 4 pixels (2 from a zero edge).
+    HPEN pen = CreatePen(PS_SOLID, 3, RGB(0, 0, 0));
+    HGDIOBJ oldPen = SelectObject(hdc, pen);
+    HGDIOBJ oldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
+    Rectangle(hdc, clip.left ? clip.left + 4 : 2, clip.top ? clip.top + 4 : 2, clip.right - 4,
+              clip.bottom - 4);
+    SelectObject(hdc, oldBrush);
+    SelectObject(hdc, oldPen);
+    DeleteObject(pen);
 }
 
 namespace {
@@ -578,18 +660,7 @@ BOOL CPageCollection::PlayCell(HDC hdc, DWORD position) {
     DrawOverlay(hdc, kOverlayBehind, target, region);
     DrawWatermark(hdc, clip, kWatermarkBehind, region);
     if (turn_ != kNoTurn) {
-        // The page drawn upright into its own rectangle, turned into the cell.
-        const RECT upright{0, 0, target.bottom - target.top, target.right - target.left};
-        XFORM x{};
-        if (turn_ == 0) { // (x, y) -> (left + y, bottom - x)
-            x.eM12 = -1, x.eM21 = 1;
-            x.eDx = static_cast<FLOAT>(target.left), x.eDy = static_cast<FLOAT>(target.bottom);
-        } else { // (x, y) -> (right - y, top + x)
-            x.eM12 = 1, x.eM21 = -1;
-            x.eDx = static_cast<FLOAT>(target.right), x.eDy = static_cast<FLOAT>(target.top);
-        }
-        SetWorldTransform(hdc, &x);
-        PlayPageMetafile(hdc, page, upright, zoom_);
+        PlayPageMetafile(hdc, page, RotateCell(hdc, target), zoom_);
         ModifyWorldTransform(hdc, nullptr, MWT_IDENTITY);
     } else if (!reader_->SupportsWorldTransform()) {
         PlayWithin16Bits(hdc, page, target, zoom_);
@@ -600,17 +671,7 @@ BOOL CPageCollection::PlayCell(HDC hdc, DWORD position) {
     DrawWatermark(hdc, clip, kWatermarkOver, region);
     SelectClipRgn(hdc, nullptr);
     if (region) DeleteObject(region);
-    if (layout_.layout == Layout::Nup && layout_.borders) {
-        // A 3-pixel frame inset by 4 pixels (2 from a zero edge).
-        HPEN pen = CreatePen(PS_SOLID, 3, RGB(0, 0, 0));
-        HGDIOBJ oldPen = SelectObject(hdc, pen);
-        HGDIOBJ oldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
-        Rectangle(hdc, clip.left ? clip.left + 4 : 2, clip.top ? clip.top + 4 : 2, clip.right - 4,
-                  clip.bottom - 4);
-        SelectObject(hdc, oldBrush);
-        SelectObject(hdc, oldPen);
-        DeleteObject(pen);
-    }
+    DrawBorders(hdc, clip);
     return !reader_->cancelled();
 }
 

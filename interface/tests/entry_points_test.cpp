@@ -1,15 +1,11 @@
 // Binding of the driver's files, the presence check with its message, the
 // document and printer events and the upgrade.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <thread>
 
 #include "frontdoor_fixture.h"
 #include "model/model_queries.h"
@@ -19,6 +15,7 @@
 #include "platform/spooler_ctl.h"
 #include "platform/testctl.h"
 #include "platform/user_ctl.h"
+#include "platform_testing/child_process.h"
 #include "win/gdi.h"
 
 namespace frontdoor_test {
@@ -199,17 +196,8 @@ TEST_F(EntryPoints, PageEventsSeeTheModelFileAndTheDriverAsAnotherProcessLeftThe
         return std::to_string(r) + " " + UiLog();
     };
     // In a process of its own, with its own database connection.
-    auto inChild = [](auto change) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            alarm(60);
-            bool ok = false;
-            std::thread([&] { ok = change(); }).join();
-            _exit(ok ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    auto inChild = [](const std::function<bool()>& change) {
+        ASSERT_TRUE(platform_testing::RunInChildProcess(change));
     };
     const std::string model = HostFile(u"P", u"MODEL.DAT");
     Bytes original = ReadBytes(model);

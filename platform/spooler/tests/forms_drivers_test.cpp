@@ -4,12 +4,12 @@
 
 #include <functional>
 #include <map>
-#include <thread>
 #include <tuple>
 
 #include "platform/core.h"
 #include "platform/sql_statement.h"
 #include "platform/testctl.h"
+#include "platform_testing/child_process.h"
 #include "spooler_fixture.h"
 
 namespace spooler_test {
@@ -170,17 +170,8 @@ TEST_F(DriversTest, ChangesByAnotherProcessShowInTheNextAnswer) {
         return std::u16string(As<DRIVER_INFO_2W>(buffer).pDataFile);
     };
     // In a process of its own; a thread of its own there: its own database connection.
-    auto inChild = [](auto change) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            alarm(60);
-            bool ok = false;
-            std::thread([&] { ok = change(); }).join();
-            _exit(ok ? 0 : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    auto inChild = [](const std::function<bool()>& change) {
+        ASSERT_TRUE(platform_testing::RunInChildProcess(change));
     };
     EXPECT_EQ(dataFile(), kDriverFolder + u"\\ZL9000.SPC");
     EXPECT_EQ(dataFile(), kDriverFolder + u"\\ZL9000.SPC");
@@ -224,20 +215,13 @@ TEST_F(DriversTest, AProcessReadingTheStampFilesSeesChangesToo) {
         };
         if (dataFile() != kDriverFolder + u"\\ZL9000.SPC") _exit(11);
         if (dataFile() != kDriverFolder + u"\\ZL9000.SPC") _exit(12);
-        pid_t changer = fork();
-        if (changer == 0) {
-            bool ok = false;
-            std::thread([&] {
-                spl::DriverRecord d;
-                ok = spl::FindDriver(kDriverName, &d);
-                d.dataFile = kDriverFolder + u"\\ZL9100.SPC";
-                ok = ok && spl::AddDriver(d) == ERROR_SUCCESS;
-            }).join();
-            _exit(ok ? 0 : 1);
-        }
-        int status = 0;
-        if (waitpid(changer, &status, 0) != changer || !WIFEXITED(status) || WEXITSTATUS(status))
-            _exit(13);
+        const bool changed = platform_testing::RunInChildProcess([] {
+            spl::DriverRecord d;
+            if (!spl::FindDriver(kDriverName, &d)) return false;
+            d.dataFile = kDriverFolder + u"\\ZL9100.SPC";
+            return spl::AddDriver(d) == ERROR_SUCCESS;
+        });
+        if (!changed) _exit(13);
         _exit(dataFile() == kDriverFolder + u"\\ZL9100.SPC" ? 0 : 14);
     }
     int status = 0;
@@ -434,17 +418,7 @@ TEST_F(DriversTest, AKeptAnswerGivesWayToTheNextChange) {
     for (const auto& change : changes) {
         SCOPED_TRACE(change.name);
         if (change.elsewhere) {
-            pid_t pid = fork();
-            if (pid == 0) {
-                alarm(60);
-                bool ok = false;
-                // A thread of its own there: its own database connection.
-                std::thread([&] { ok = change.make(); }).join();
-                _exit(ok ? 0 : 1);
-            }
-            int status = 0;
-            ASSERT_EQ(waitpid(pid, &status, 0), pid);
-            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            ASSERT_TRUE(platform_testing::RunInChildProcess(change.make));
         } else {
             ASSERT_TRUE(change.make());
         }

@@ -14,6 +14,7 @@
 #include "platform/facts.h"
 #include "platform/paths.h"
 #include "platform/testctl.h"
+#include "platform_testing/child_process.h"
 #include "spooler_fixture.h"
 
 namespace spooler_test {
@@ -266,17 +267,8 @@ TEST_F(JobsTest, CancelFromAnotherProcessStopsTheNextWrite) {
     auto bytes = Pattern(512, 5);
     for (int i = 0; i < 100; ++i)
         ASSERT_TRUE(Write(h, bytes, &written));
-    pid_t pid = fork();
-    if (pid == 0) {
-        alarm(60);
-        DWORD result = ERROR_INVALID_FUNCTION;
-        // A thread of its own: its own database connection.
-        std::thread([&] { result = spl::CancelJob(id); }).join();
-        _exit(result == ERROR_SUCCESS ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(
+        platform_testing::RunInChildProcess([&] { return spl::CancelJob(id) == ERROR_SUCCESS; }));
     EXPECT_FALSE(Write(h, bytes, &written));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_CANCELLED));
     EXPECT_EQ(written, 0u);
@@ -697,24 +689,16 @@ TEST_F(JobsTest, TheWritersAnswersFollowChangesMadeElsewhere) {
     EXPECT_EQ(info().Position, 2u);
     EXPECT_EQ(std::u16string(info().pDocument), u"Mine");
 
-    pid_t renamer = fork();
-    if (renamer == 0) {
-        alarm(60);
-        bool ok = false;
-        std::thread([&] {
-            HANDLE other = nullptr;
-            PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
-            if (!OpenPrinterW(const_cast<LPWSTR>(u"Office"), &other, &defaults)) return;
-            JOB_INFO_1W change{};
-            change.pDocument = const_cast<LPWSTR>(u"Renamed");
-            ok = SetJobW(other, id, 1, reinterpret_cast<BYTE*>(&change), 0) != FALSE;
-            ClosePrinter(other);
-        }).join();
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(renamer, &status, 0), renamer);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(platform_testing::RunInChildProcess([&] {
+        HANDLE other = nullptr;
+        PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+        if (!OpenPrinterW(const_cast<LPWSTR>(u"Office"), &other, &defaults)) return false;
+        JOB_INFO_1W change{};
+        change.pDocument = const_cast<LPWSTR>(u"Renamed");
+        const bool ok = SetJobW(other, id, 1, reinterpret_cast<BYTE*>(&change), 0) != FALSE;
+        ClosePrinter(other);
+        return ok;
+    }));
     EXPECT_EQ(std::u16string(info().pDocument), u"Renamed");
 
     ASSERT_EQ(kill(earlier, SIGKILL), 0);

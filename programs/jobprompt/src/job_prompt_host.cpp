@@ -136,13 +136,13 @@ template <class R> R Copy(const BYTE* block, size_t at) {
 }
 
 void RunPrompt(HANDLE mapping, BlockCopy& copy) {
-    const DWORD totalSize = copy.At<DWORD>(offsetof(JobPromptHeader, totalSize));
-    if (totalSize < sizeof(JobPromptHeader) || totalSize > kMaxBlockBytes) return;
+    const DWORD totalSize = copy.At<DWORD>(offsetof(JobPromptMapping, totalSize));
+    if (totalSize < sizeof(JobPromptMapping) || totalSize > kMaxBlockBytes) return;
     View block(mapping, FILE_MAP_ALL_ACCESS, totalSize);
     if (!block.bytes) return; // the block claims more than the mapping holds
     copy.Take(block.bytes, totalSize);
     copy.Done();
-    const auto header = copy.At<JobPromptHeader>(0);
+    const auto header = copy.At<JobPromptMapping>(0);
     const size_t end = RecordsEnd(header.kind);
     // The records and the printer name lie inside the block, the name after the header.
     if (end == 0 || totalSize < end || header.printerNameAt < sizeof header ||
@@ -191,7 +191,7 @@ void RunPrompt(HANDLE mapping, BlockCopy& copy) {
         }
     }
     if (answered)
-        std::memcpy(block.bytes + offsetof(JobPromptHeader, answered), &answered, sizeof answered);
+        std::memcpy(block.bytes + offsetof(JobPromptMapping, answered), &answered, sizeof answered);
 }
 
 // A wide name of `bytes` bytes with its terminator inside.
@@ -208,11 +208,11 @@ bool WideName(const BYTE* at, size_t bytes, std::u16string* out) {
 
 void RunPriorPrintCheck(HANDLE mapping, BlockCopy& copy) {
     {
-        View head(mapping, FILE_MAP_READ, sizeof(PreCheckHeader));
+        View head(mapping, FILE_MAP_READ, sizeof(PreCheckMapping));
         if (!head.bytes) return;
-        copy.Take(head.bytes, sizeof(PreCheckHeader));
+        copy.Take(head.bytes, sizeof(PreCheckMapping));
     }
-    const auto header = copy.At<PreCheckHeader>(0);
+    const auto header = copy.At<PreCheckMapping>(0);
     // Every length is checked in 64 bits before a view of that size is asked.
     const unsigned long long devmodeAt = static_cast<unsigned long long>(sizeof header) +
                                          header.printerNameBytes + header.portNameBytes;
@@ -261,7 +261,7 @@ void RunPriorPrintCheck(HANDLE mapping, BlockCopy& copy) {
     devmode->dmSize = dm.dmSize;
     devmode->dmDriverExtra = dm.dmDriverExtra;
     std::memcpy(block.bytes + devmodeAt, devmode, devmodeBytes);
-    std::memcpy(block.bytes + offsetof(PreCheckHeader, result), &result, sizeof result);
+    std::memcpy(block.bytes + offsetof(PreCheckMapping, result), &result, sizeof result);
 }
 
 } // namespace

@@ -324,7 +324,7 @@ TEST_F(JobpromptTest, APriorPrintBlockThatLiesChangesNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<BYTE> bytes(1056 + 30 + 12 + 220 + 1100, 0);
-        PreCheckHeader h{};
+        PreCheckMapping h{};
         std::memcpy(h.magic, kPreCheckMagic, 4);
         h.result = 7;
         h.printerNameBytes = c.printerBytes;
@@ -354,8 +354,8 @@ TEST_F(JobpromptTest, APriorPrintBlockGetsTheChecksAnswer) {
     image.priv.PriorPrintOn = 0;
     const std::u16string port = u"LPT1:";
     const DWORD printerBytes = sizeof kPrinter, portBytes = (port.size() + 1) * 2;
-    std::vector<BYTE> bytes(sizeof(PreCheckHeader) + printerBytes + portBytes + sizeof image, 0);
-    PreCheckHeader h{};
+    std::vector<BYTE> bytes(sizeof(PreCheckMapping) + printerBytes + portBytes + sizeof image, 0);
+    PreCheckMapping h{};
     std::memcpy(h.magic, kPreCheckMagic, 4);
     h.result = 7;
     const std::u16string model = ui_test::DriverFolder(kPrinter) + u"\\MODEL.DAT";
@@ -369,21 +369,21 @@ TEST_F(JobpromptTest, APriorPrintBlockGetsTheChecksAnswer) {
     Block block(bytes, bytes.size(), kCheckBlockName);
     EXPECT_EQ(RunJobprompt(kCheckBlockName), 0u);
     INT result = 0;
-    std::memcpy(&result, block.data() + offsetof(PreCheckHeader, result), sizeof result);
+    std::memcpy(&result, block.data() + offsetof(PreCheckMapping, result), sizeof result);
     EXPECT_EQ(result, 1);
     // The same block naming another library than the printer's own still
     // runs the printer's Sheetwright: the path in the block is not loaded.
     const std::u16string elsewhere = u"C:\\Elsewhere\\Evil.DLL";
-    std::memset(block.data() + offsetof(PreCheckHeader, uiLibraryPath), 0, 520);
-    std::memcpy(block.data() + offsetof(PreCheckHeader, uiLibraryPath), elsewhere.c_str(),
+    std::memset(block.data() + offsetof(PreCheckMapping, uiLibraryPath), 0, 520);
+    std::memcpy(block.data() + offsetof(PreCheckMapping, uiLibraryPath), elsewhere.c_str(),
                 elsewhere.size() * 2);
-    std::memcpy(block.data() + offsetof(PreCheckHeader, result), &h.result, sizeof h.result);
+    std::memcpy(block.data() + offsetof(PreCheckMapping, result), &h.result, sizeof h.result);
     EXPECT_EQ(RunJobprompt(kCheckBlockName), 0u);
-    std::memcpy(&result, block.data() + offsetof(PreCheckHeader, result), sizeof result);
+    std::memcpy(&result, block.data() + offsetof(PreCheckMapping, result), sizeof result);
     EXPECT_EQ(result, 1);
     // The printer's name and the device mode's sizes changed after the copy
     // was taken: the check still runs on what was copied.
-    std::memcpy(block.data() + offsetof(PreCheckHeader, result), &h.result, sizeof h.result);
+    std::memcpy(block.data() + offsetof(PreCheckMapping, result), &h.result, sizeof h.result);
     int copies = 0;
     jobprompt::SetBlockCopiedHook([&] {
         ++copies;
@@ -395,7 +395,7 @@ TEST_F(JobpromptTest, APriorPrintBlockGetsTheChecksAnswer) {
     jobprompt::RunJobPrompt(kCheckBlockName);
     jobprompt::SetBlockCopiedHook({});
     EXPECT_EQ(copies, 1);
-    std::memcpy(&result, block.data() + offsetof(PreCheckHeader, result), sizeof result);
+    std::memcpy(&result, block.data() + offsetof(PreCheckMapping, result), sizeof result);
     EXPECT_EQ(result, 1);
 }
 

@@ -71,7 +71,7 @@ HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
 VOID APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
     PDEV* pdev = CheckedPdev(dhpdev);
     if (!pdev) return;
-    DisableBandingSurface(pdev);
+    DeleteDeviceSurface(pdev);
     if (pdev->surface) EngDeleteSurface(pdev->surface);
     pdev->surface = nullptr;
     if (pdev->pollSurface) pdev->pollSurface = nullptr;

@@ -96,8 +96,8 @@ bool RenameFontFile(std::vector<uint8_t>* font, const std::u16string& oldName,
     bool renamed = false;
     for (DWORD member : members) {
         SfntFont reader;
-        if (!reader.Open(font->data(), font->size(), member)) continue;
-        const SfntTable* name = reader.Find(SfntTag('n', 'a', 'm', 'e'));
+        if (!reader.ParseFontTable(font->data(), font->size(), member)) continue;
+        const SfntTable* name = reader.FindTrueTypeTable(SfntTag('n', 'a', 'm', 'e'));
         if (!name || name->length < 6) continue;
         std::vector<uint8_t>& b = *font;
         size_t base = name->offset, end = static_cast<size_t>(name->offset) + name->length;
@@ -254,15 +254,25 @@ BOOL OpenEmfPage(PDEV* pdev) {
     job->geometry = Geometry(pdev);
     job->openPage = pdev->pageCount;
     DWORD e = job->page.Open(
-        spoolpkg::PagePath(job->spoolFolder, job->package.spoolId(), pdev->pageCount),
-        job->geometry);
+        spoolpkg::PagePath(job->spoolFolder, job->package.spoolId(), pdev->pageCount));
     if (e) {
         job->page.Abandon();
         StoreJobError(pdev, JobErrorSlot::PageWrite, e);
         return FALSE;
     }
+    if (!WriteEmfHeader(pdev)) {
+        job->page.Abandon();
+        return FALSE;
+    }
     pdev->pagePackageOpen = 1;
     return TRUE;
+}
+
+BOOL WriteEmfHeader(PDEV* pdev) {
+    const EmfJob* job = pdev->emfJob;
+    if (!job) return FALSE;
+    const std::vector<uint8_t> header = spoolpkg::PageHeaderRecord(job->geometry);
+    return WriteEmfData(pdev, header.data(), header.size(), true);
 }
 
 BOOL WriteEmfData(PDEV* pdev, const void* data, size_t length, bool countsAsRecord) {

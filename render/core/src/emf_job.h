@@ -61,6 +61,8 @@ void DeleteSpoolPackage(PDEV* pdev);
 // The page file of the current page: opened with its header (the recorder
 // starts afresh), written record by record, closed with its sizes patched in.
 BOOL OpenEmfPage(PDEV* pdev);
+// The header record of the page's geometry, its sizes and counts still 0.
+BOOL WriteEmfHeader(PDEV* pdev);
 BOOL WriteEmfData(PDEV* pdev, const void* data, size_t length, bool countsAsRecord);
 BOOL CloseEmfPage(PDEV* pdev);
 // A page file is open to record into.

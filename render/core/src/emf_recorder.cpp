@@ -517,6 +517,12 @@ class KeepLastError {
 
 } // namespace
 
+void RecordClipRect(PDEV* pdev, const RECTL* clip) {
+    // Reset, then the rectangle (right and bottom exclusive, as the clip's).
+    Record(EMR_EXTSELECTCLIPRGN).Put(DWORD{0}).Put(kRgnCopy).Write(pdev);
+    if (clip) Record(EMR_INTERSECTCLIPRECT).Put(*clip).Write(pdev);
+}
+
 void RecordClip(PDEV* pdev, CLIPOBJ* pco) {
     RecorderState& s = State(pdev);
     std::vector<RECTL> rects;
@@ -543,12 +549,9 @@ void RecordClip(PDEV* pdev, CLIPOBJ* pco) {
     s.clipped = clipped;
     s.clip = rects;
     if (rects.size() <= 1) {
-        // Reset, then one rectangle (right and bottom exclusive, as the clip's).
-        Record(EMR_EXTSELECTCLIPRGN).Put(DWORD{0}).Put(kRgnCopy).Write(pdev);
-        if (!rects.empty())
-            Record(EMR_INTERSECTCLIPRECT).Put(rects[0]).Write(pdev);
-        else if (clipped)
-            Record(EMR_INTERSECTCLIPRECT).Put(RECTL{0, 0, 0, 0}).Write(pdev);
+        // A clip of no rectangle at all lets nothing through.
+        const RECTL nothing{0, 0, 0, 0};
+        RecordClipRect(pdev, !rects.empty() ? &rects[0] : clipped ? &nothing : nullptr);
         return;
     }
     RECTL bound = rects[0];
@@ -864,6 +867,22 @@ BOOL RecordStretchBltROP(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, 
         r.Write(pdev);
     }
     return TRUE;
+}
+
+BOOL RecordCopyBits(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                    const POINTL& srcPoint) {
+    return RecordStretchBltROP(pdev, src, pco, xlo, dest, SourceRect(dest, srcPoint), 0, nullptr,
+                               kSrcCopy);
+}
+
+BOOL RecordStretchBlt(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                      const RECTL& source, ULONG mode) {
+    return RecordStretchBltROP(pdev, src, pco, xlo, dest, source, mode, nullptr, kSrcCopy);
+}
+
+BOOL RecordBitBlt(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                  const POINTL& srcPoint, BRUSHOBJ* pbo, DWORD rop3) {
+    return RecordStretchBltROP(pdev, src, pco, xlo, dest, SourceRect(dest, srcPoint), 0, pbo, rop3);
 }
 
 BOOL RecordPageImage(PDEV* pdev, SURFOBJ* band, LONG top, LONG pageHeight) {

@@ -66,7 +66,17 @@ BOOL RecordStrokeAndFillPath(PDEV* pdev, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* p
                              BRUSHOBJ* pboStroke, LINEATTRS* plineattrs, BRUSHOBJ* pboFill, MIX mix,
                              FLONG flOptions);
 // Blits: the source's part as device-independent bits stretched onto the
-// destination (record 81), or with a transparent colour (record 116).
+// destination (record 81), or with a transparent colour (record 116). FALSE
+// for a source that cannot be read or a brush without a realization: the
+// engine draws. A copy, a stretch and a blit are a stretch with a raster
+// operation of the source copied (a blit: of its own operation) from the
+// source's rectangle of the destination's size (a stretch: its own).
+BOOL RecordCopyBits(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                    const POINTL& srcPoint);
+BOOL RecordStretchBlt(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                      const RECTL& source, ULONG mode);
+BOOL RecordBitBlt(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
+                  const POINTL& srcPoint, BRUSHOBJ* pbo, DWORD rop3);
 BOOL RecordStretchBltROP(PDEV* pdev, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xlo, const RECTL& dest,
                          const RECTL& source, ULONG mode, BRUSHOBJ* pbo, DWORD rop3);
 // A band of a banded page, its rows above the page end, at its place on
@@ -87,5 +97,7 @@ inline RECTL SourceRect(const RECTL& dest, const POINTL& origin) {
 
 // The clip of a call: reset, one rectangle, or the clip's rectangles.
 void RecordClip(PDEV* pdev, CLIPOBJ* pco);
+// The clip reset, then cut to the rectangle when one is given.
+void RecordClipRect(PDEV* pdev, const RECTL* clip);
 
 } // namespace inkforge

@@ -11,11 +11,14 @@
 namespace inkforge {
 
 class SfntFont;
+struct SfntTable;
 
 // The "GT" segment of a downloaded outline font: the table directory and the
 // tables it lists, from the font file; `metrics` takes the list of fonts whose
 // characters carry their own metrics (class 1). False when a table is missing.
-bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics);
+bool WriteGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics);
+// The directory's tables as the font has them, "gdir" among them, by tag.
+bool BuildGtDirectory(const SfntFont& font, bool metrics, std::vector<SfntTable>* dir);
 
 // An outline character (format 1): its head (class, size, with class 1 the
 // glyph's side bearing and advance, the glyph index) and the glyph's "glyf"

@@ -182,8 +182,8 @@ int StartJobPrompt(PDEV* pdev, int kind) {
         if (run == RunResult::Ended) {
             std::vector<BYTE> back = ReadBlock(mapping, block.size());
             INT done = 0;
-            if (back.size() >= sizeof(JobPromptHeader)) {
-                std::memcpy(&done, back.data() + offsetof(JobPromptHeader, done), sizeof done);
+            if (back.size() >= sizeof(JobPromptMapping)) {
+                std::memcpy(&done, back.data() + offsetof(JobPromptMapping, done), sizeof done);
                 result = done ? 0 : 1;
             } // else the answer cannot be read back: failed, not refused
             if (done) TakeJobPromptAnswers(kind, back.data(), back.size(), &pdev->devmode);
@@ -219,8 +219,9 @@ int PreCheckThroughProgram(PDEV* pdev, const std::u16string& printer, const std:
         if (run == RunResult::Ended) {
             std::vector<BYTE> back = ReadBlock(mapping, block.size());
             INT answer = 1;
-            if (back.size() >= sizeof(PreCheckHeader))
-                std::memcpy(&answer, back.data() + offsetof(PreCheckHeader, result), sizeof answer);
+            if (back.size() >= sizeof(PreCheckMapping))
+                std::memcpy(&answer, back.data() + offsetof(PreCheckMapping, result),
+                            sizeof answer);
             result = answer ? 1 : 0;
             if (result) TakePreCheckDevmode(back.data(), back.size(), &pdev->devmode);
         } else if (run == RunResult::TimedOut) {

@@ -91,7 +91,7 @@ std::vector<BYTE> BuildJobPromptBlock(int kind, const DevmodeImage& d, bool askJ
     if (!nameAt) return {};
     size_t total = nameAt + (printerNameAnsi.empty() ? 0 : printerNameAnsi.size() + 1);
     std::vector<BYTE> b(total, 0);
-    JobPromptHeader h{};
+    JobPromptMapping h{};
     h.magic = kJobPromptMagic;
     h.totalSize = static_cast<DWORD>(total);
     PutPath(h.uiLibraryPath, paths.uiLibrary);
@@ -136,9 +136,9 @@ std::vector<BYTE> BuildPreCheckBlock(const DevmodeImage& d, const PromptPaths& p
     DWORD nameBytes = static_cast<DWORD>((printer.size() + 1) * sizeof(WCHAR));
     DWORD portBytes = static_cast<DWORD>((port.size() + 1) * sizeof(WCHAR));
     size_t dmBytes = sizeof(DevmodeImage);
-    std::vector<BYTE> b(sizeof(PreCheckHeader) + nameBytes + portBytes + dmBytes + kPreCheckTail,
+    std::vector<BYTE> b(sizeof(PreCheckMapping) + nameBytes + portBytes + dmBytes + kPreCheckTail,
                         0);
-    PreCheckHeader h{};
+    PreCheckMapping h{};
     h.magic = kPreCheckMagic;
     h.result = 1;
     PutPath(h.modelDataPath, paths.modelData);
@@ -146,7 +146,7 @@ std::vector<BYTE> BuildPreCheckBlock(const DevmodeImage& d, const PromptPaths& p
     h.printerNameBytes = nameBytes;
     h.portBytes = portBytes;
     Put(b, 0, h);
-    size_t at = sizeof(PreCheckHeader);
+    size_t at = sizeof(PreCheckMapping);
     std::memcpy(b.data() + at, printer.c_str(), nameBytes);
     at += nameBytes;
     std::memcpy(b.data() + at, port.c_str(), portBytes);
@@ -156,10 +156,10 @@ std::vector<BYTE> BuildPreCheckBlock(const DevmodeImage& d, const PromptPaths& p
 }
 
 bool TakePreCheckDevmode(const BYTE* block, size_t blockSize, DevmodeImage* d) {
-    if (blockSize < sizeof(PreCheckHeader)) return false;
-    PreCheckHeader h;
+    if (blockSize < sizeof(PreCheckMapping)) return false;
+    PreCheckMapping h;
     std::memcpy(&h, block, sizeof h);
-    size_t at = sizeof(PreCheckHeader) + static_cast<size_t>(h.printerNameBytes) + h.portBytes;
+    size_t at = sizeof(PreCheckMapping) + static_cast<size_t>(h.printerNameBytes) + h.portBytes;
     if (h.printerNameBytes > blockSize || h.portBytes > blockSize || at > blockSize ||
         blockSize - at < sizeof(DevmodeImage))
         return false;

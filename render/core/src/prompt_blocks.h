@@ -42,7 +42,8 @@ struct JobInfoRecord {
 static_assert(sizeof(JobInfoRecord) == 124 && offsetof(JobInfoRecord, jobName) == 8 &&
               offsetof(JobInfoRecord, userName) == 92);
 
-struct JobPromptHeader {
+// The fixed head of the job prompt block; its records follow at the offsets below.
+struct JobPromptMapping {
     DWORD magic;
     DWORD totalSize;
     WCHAR uiLibraryPath[260];
@@ -51,10 +52,11 @@ struct JobPromptHeader {
     INT done;
     DWORD nameOffset;
 };
-static_assert(sizeof(JobPromptHeader) == 1060 && offsetof(JobPromptHeader, uiLibraryPath) == 8 &&
-              offsetof(JobPromptHeader, modelDataPath) == 528 &&
-              offsetof(JobPromptHeader, kind) == 1048 && offsetof(JobPromptHeader, done) == 1052 &&
-              offsetof(JobPromptHeader, nameOffset) == 1056);
+static_assert(sizeof(JobPromptMapping) == 1060 && offsetof(JobPromptMapping, uiLibraryPath) == 8 &&
+              offsetof(JobPromptMapping, modelDataPath) == 528 &&
+              offsetof(JobPromptMapping, kind) == 1048 &&
+              offsetof(JobPromptMapping, done) == 1052 &&
+              offsetof(JobPromptMapping, nameOffset) == 1056);
 
 // Where the records of each kind lie.
 constexpr size_t kRecordsAt = 1060;
@@ -63,7 +65,8 @@ constexpr size_t kCombinedDeptAt = 1256;
 // The printer name's offset for a kind (0 for a kind without a block).
 DWORD PromptNameOffset(int kind);
 
-struct PreCheckHeader {
+// The fixed head of the prior-print block; the names and the device mode follow.
+struct PreCheckMapping {
     DWORD magic;
     INT result; // non-zero: go on printing
     WCHAR modelDataPath[260];
@@ -71,11 +74,11 @@ struct PreCheckHeader {
     DWORD printerNameBytes;
     DWORD portBytes;
 };
-static_assert(sizeof(PreCheckHeader) == 1056 && offsetof(PreCheckHeader, result) == 4 &&
-              offsetof(PreCheckHeader, modelDataPath) == 8 &&
-              offsetof(PreCheckHeader, uiLibraryPath) == 528 &&
-              offsetof(PreCheckHeader, printerNameBytes) == 1048 &&
-              offsetof(PreCheckHeader, portBytes) == 1052);
+static_assert(sizeof(PreCheckMapping) == 1056 && offsetof(PreCheckMapping, result) == 4 &&
+              offsetof(PreCheckMapping, modelDataPath) == 8 &&
+              offsetof(PreCheckMapping, uiLibraryPath) == 528 &&
+              offsetof(PreCheckMapping, printerNameBytes) == 1048 &&
+              offsetof(PreCheckMapping, portBytes) == 1052);
 // Room after the variable part, kept so the block size matches the program's.
 constexpr size_t kPreCheckTail = 4;
 

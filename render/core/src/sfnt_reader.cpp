@@ -43,7 +43,7 @@ bool SfntFont::IsCollection(const BYTE* data, size_t size) {
     return data && size >= 4 && BigU32(data) == kCollectionTag;
 }
 
-bool SfntFont::Open(const BYTE* data, size_t size, DWORD faceOffset) {
+bool SfntFont::ParseFontTable(const BYTE* data, size_t size, DWORD faceOffset) {
     *this = SfntFont{};
     data_ = data;
     size_ = data ? size : 0;
@@ -59,9 +59,9 @@ bool SfntFont::Open(const BYTE* data, size_t size, DWORD faceOffset) {
         if (!Inside(size_, t.offset, t.length)) return false;
         tables_.push_back(t);
     }
-    const SfntTable* maxp = Find(SfntTag('m', 'a', 'x', 'p'));
-    const SfntTable* head = Find(SfntTag('h', 'e', 'a', 'd'));
-    const SfntTable* hhea = Find(SfntTag('h', 'h', 'e', 'a'));
+    const SfntTable* maxp = FindTrueTypeTable(SfntTag('m', 'a', 'x', 'p'));
+    const SfntTable* head = FindTrueTypeTable(SfntTag('h', 'e', 'a', 'd'));
+    const SfntTable* hhea = FindTrueTypeTable(SfntTag('h', 'h', 'e', 'a'));
     if (maxp && maxp->length >= 6) numGlyphs_ = BigU16(data_ + maxp->offset + 4);
     if (head && head->length >= 52) longLoca_ = BigU16(data_ + head->offset + 50) != 0;
     if (hhea && hhea->length >= 36) longMetrics_ = BigU16(data_ + hhea->offset + 34);
@@ -80,14 +80,14 @@ bool SfntFont::ChooseMember(const BYTE* data, size_t size, const BYTE panose[10]
     for (DWORD i = 0; i < count; ++i) {
         DWORD at = BigU32(data + 12 + static_cast<size_t>(i) * 4);
         SfntFont f;
-        if (!f.Open(data, size, at)) continue;
-        const SfntTable* os2 = f.Find(SfntTag('O', 'S', '/', '2'));
+        if (!f.ParseFontTable(data, size, at)) continue;
+        const SfntTable* os2 = f.FindTrueTypeTable(SfntTag('O', 'S', '/', '2'));
         bool same = os2 && os2->length >= kPanoseAt + 10 && panose &&
                     std::memcmp(data + os2->offset + kPanoseAt, panose, 10) == 0;
         if (!same) continue;
         if (!havePanose) firstPanose = at, havePanose = true;
         // The unique name among the Windows names of the member.
-        const SfntTable* name = f.Find(SfntTag('n', 'a', 'm', 'e'));
+        const SfntTable* name = f.FindTrueTypeTable(SfntTag('n', 'a', 'm', 'e'));
         WORD records, strings;
         if (!uniqueName || !name || !f.ReadU16(name->offset + 2, &records) ||
             !f.ReadU16(name->offset + 4, &strings))
@@ -116,15 +116,15 @@ bool SfntFont::ChooseMember(const BYTE* data, size_t size, const BYTE panose[10]
     return true;
 }
 
-const SfntTable* SfntFont::Find(DWORD tag) const {
+const SfntTable* SfntFont::FindTrueTypeTable(DWORD tag) const {
     for (const SfntTable& t : tables_)
         if (t.tag == tag) return &t;
     return nullptr;
 }
 
 bool SfntFont::GlyphData(WORD glyph, const BYTE** data, DWORD* length) const {
-    const SfntTable* loca = Find(SfntTag('l', 'o', 'c', 'a'));
-    const SfntTable* glyf = Find(SfntTag('g', 'l', 'y', 'f'));
+    const SfntTable* loca = FindTrueTypeTable(SfntTag('l', 'o', 'c', 'a'));
+    const SfntTable* glyf = FindTrueTypeTable(SfntTag('g', 'l', 'y', 'f'));
     if (!loca || !glyf || glyph >= numGlyphs_) return false;
     DWORD start, end;
     if (longLoca_) {
@@ -164,7 +164,7 @@ bool SfntFont::Components(const BYTE* glyph, DWORD length, std::vector<WORD>* co
 }
 
 bool SfntFont::HorizontalMetrics(WORD glyph, WORD* advance, SHORT* lsb) const {
-    const SfntTable* hmtx = Find(SfntTag('h', 'm', 't', 'x'));
+    const SfntTable* hmtx = FindTrueTypeTable(SfntTag('h', 'm', 't', 'x'));
     if (!hmtx || longMetrics_ == 0) return false;
     WORD longIndex = std::min<WORD>(glyph, static_cast<WORD>(longMetrics_ - 1));
     size_t at = static_cast<size_t>(longIndex) * 4;
@@ -182,7 +182,7 @@ bool SfntFont::HorizontalMetrics(WORD glyph, WORD* advance, SHORT* lsb) const {
 }
 
 bool SfntFont::Format4(DWORD* at, WORD* encoding) const {
-    const SfntTable* cmap = Find(SfntTag('c', 'm', 'a', 'p'));
+    const SfntTable* cmap = FindTrueTypeTable(SfntTag('c', 'm', 'a', 'p'));
     WORD count;
     if (!cmap || !ReadU16(cmap->offset + 2, &count) ||
         !Inside(cmap->length, 4, static_cast<size_t>(count) * 8))
@@ -234,7 +234,7 @@ WORD SfntFont::MapCharacter(DWORD ch) const {
     return 0;
 }
 
-WORD SfntFont::CmapGlyphCount() const {
+WORD SfntFont::GetCmapGlyphCount() const {
     DWORD sub;
     WORD enc;
     if (!Format4(&sub, &enc) || enc != 0) return 0;

@@ -31,7 +31,7 @@ class SfntFont {
     // Reads the table directory of the face at faceOffset (0 for a plain
     // font; a collection member's offset otherwise). False when the
     // directory or any table it lists lies outside the data.
-    bool Open(const BYTE* data, size_t size, DWORD faceOffset = 0);
+    bool ParseFontTable(const BYTE* data, size_t size, DWORD faceOffset = 0);
 
     // The collection member: the first whose PANOSE bytes equal panose and
     // whose name table holds uniqueName (platform 3, name 3), else the first
@@ -41,7 +41,7 @@ class SfntFont {
                              const char16_t* uniqueName, DWORD* faceOffset);
     static bool IsCollection(const BYTE* data, size_t size);
 
-    const SfntTable* Find(DWORD tag) const;
+    const SfntTable* FindTrueTypeTable(DWORD tag) const;
     const std::vector<SfntTable>& Tables() const { return tables_; }
     DWORD Version() const { return version_; }
     WORD SearchRange() const { return searchRange_; }
@@ -67,7 +67,7 @@ class SfntFont {
     // The largest glyph index reached by a symbol (platform 3, encoding 0)
     // format-4 subtable, or 0 when the first platform-3 record is not such
     // a subtable or its segments do not ascend.
-    WORD CmapGlyphCount() const;
+    WORD GetCmapGlyphCount() const;
 
   private:
     bool ReadU16(size_t at, WORD* v) const;

@@ -68,7 +68,7 @@ std::string FontName(const DownloadedFont* r) {
     return buf;
 }
 
-void AddFontName(TokenWriter& t, const DownloadedFont* r) {
+void WriteFontName(TokenWriter& t, const DownloadedFont* r) {
     std::string name = FontName(r);
     t.b(stream::kUByteArray)
         .b(stream::kUInt16)
@@ -79,7 +79,7 @@ void AddFontName(TokenWriter& t, const DownloadedFont* r) {
 
 BOOL RemoveFont(PDEV* pdev, DownloadedFont* r) {
     TokenWriter t;
-    AddFontName(t, r);
+    WriteFontName(t, r);
     t.b(stream::kRemoveFont);
     FontTable* ft = Fonts(pdev);
     if (ft && std::strcmp(ft->currentName, FontName(r).c_str()) == 0) ft->currentValid = false;
@@ -192,26 +192,34 @@ const GtTable kClass1Tables[] = {
 
 } // namespace
 
-// The "GT" segment's data: offset table, directory (tags ascending, "gdir"
-// empty) and the tables padded to 4 bytes. False when a required table is
-// missing. The table list depends on the characters' class.
-bool BuildGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics) {
-    std::vector<SfntTable> present;
+// The tables of the "GT" directory: those of the list for the characters'
+// class that the font has with data, and "gdir" (always, empty), in the
+// ascending order of their tags. False when a required table is missing.
+bool BuildGtDirectory(const SfntFont& font, bool metrics, std::vector<SfntTable>* dir) {
+    dir->clear();
     const GtTable* first = metrics ? std::begin(kClass1Tables) : std::begin(kClass0Tables);
     const GtTable* last = metrics ? std::end(kClass1Tables) : std::end(kClass0Tables);
     for (const GtTable* t = first; t != last; ++t) {
         if (t->tag == SfntTag('g', 'd', 'i', 'r')) continue;
-        const SfntTable* have = font.Find(t->tag);
+        const SfntTable* have = font.FindTrueTypeTable(t->tag);
         if (have && have->length) {
-            present.push_back(*have);
+            dir->push_back(*have);
         } else if (t->required) {
             return false;
         }
     }
-    std::vector<SfntTable> dir = present;
-    dir.push_back(SfntTable{SfntTag('g', 'd', 'i', 'r'), 0, 0});
-    std::sort(dir.begin(), dir.end(),
+    dir->push_back(SfntTable{SfntTag('g', 'd', 'i', 'r'), 0, 0});
+    std::sort(dir->begin(), dir->end(),
               [](const SfntTable& a, const SfntTable& b) { return a.tag < b.tag; });
+    return true;
+}
+
+// The "GT" segment's data: offset table, directory (tags ascending, "gdir"
+// empty) and the tables padded to 4 bytes. False when a required table is
+// missing. The table list depends on the characters' class.
+bool WriteGtSegment(const SfntFont& font, std::vector<BYTE>* out, bool metrics) {
+    std::vector<SfntTable> dir;
+    if (!BuildGtDirectory(font, metrics, &dir)) return false;
     std::vector<BYTE>& v = *out;
     v.clear();
     PutBig32(v, font.Version());
@@ -377,7 +385,7 @@ namespace {
 // Sends the header as read-font-header pieces.
 BOOL SendHeader(PDEV* pdev, DownloadedFont* r, const std::vector<BYTE>& header) {
     TokenWriter t;
-    AddFontName(t, r);
+    WriteFontName(t, r);
     t.b(stream::kUByte).b(0).attr(stream::kFontFormat).b(stream::kBeginFontHeader);
     std::vector<BYTE> pieces = FontHeaderTokens(header);
     t.raw(pieces.data(), pieces.size()).b(stream::kEndFontHeader);
@@ -387,12 +395,12 @@ BOOL SendHeader(PDEV* pdev, DownloadedFont* r, const std::vector<BYTE>& header) 
 DownloadedFont* DownloadFontHeader(PDEV* pdev, FONTOBJ* pfo, const SfntFont* font, bool outline) {
     DWORD count = FONTOBJ_cGetAllGlyphHandles(pfo, nullptr);
     if (font)
-        if (WORD c = font->CmapGlyphCount()) count = c;
+        if (WORD c = font->GetCmapGlyphCount()) count = c;
     if (count == 0 || count > kMaxGlyphs) return nullptr;
     std::vector<BYTE> gt;
     FontTable* ft = Fonts(pdev);
     const bool metrics = outline && ft->glyphMetrics;
-    if (outline && (!font || !BuildGtSegment(*font, &gt, metrics))) return nullptr;
+    if (outline && (!font || !WriteGtSegment(*font, &gt, metrics))) return nullptr;
     auto* r = static_cast<DownloadedFont*>(
         EngAllocMem(FL_ZERO_MEMORY, sizeof(DownloadedFont), kDownloadedFontTag));
     if (!r) return nullptr;
@@ -454,7 +462,7 @@ BOOL SendCharData(PDEV* pdev, DownloadedFont* r, CharDownload& cd, WORD code,
                   const std::vector<BYTE>& data) {
     TokenWriter t;
     if (!cd.open) {
-        AddFontName(t, r);
+        WriteFontName(t, r);
         t.b(stream::kBeginChar);
         cd.open = true;
     }
@@ -548,21 +556,24 @@ namespace {
 // output failed.
 enum class BitmapSend { Sent, NoImage, Failed };
 
-BitmapSend DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp,
-                               FONTOBJ* pfo, WORD code, LONG bold) {
-    if (Sent(r, code)) return BitmapSend::Sent;
+// A bitmap character's data: the engine's glyph image (fetched by handle
+// when the position carries none), widened for a simulated-bold double-byte
+// font, behind its 10-byte head, rows padded to 4 bytes. False when the
+// engine has no image for it.
+bool PrepareBitmapGlyph(PDEV* pdev, const GLYPHPOS& gp, FONTOBJ* pfo, LONG bold,
+                        std::vector<BYTE>* out) {
     GLYPHBITS* gb = gp.pgdf ? gp.pgdf->pgb : nullptr;
     if (!gb) {
         HGLYPH hg = gp.hg;
         GLYPHDATA* gd = nullptr;
         if (FONTOBJ_cGetGlyphs(pfo, FO_GLYPHBITS, 1, &hg, reinterpret_cast<PVOID*>(&gd)) != 1 ||
             !gd)
-            return BitmapSend::NoImage;
+            return false;
         gb = gd->gdf.pgb;
     }
     if (!gb || gb->sizlBitmap.cx < 0 || gb->sizlBitmap.cy < 0 || gb->sizlBitmap.cx > 0xFFFF ||
         gb->sizlBitmap.cy > 0xFFFF)
-        return BitmapSend::NoImage;
+        return false;
     LONG w = gb->sizlBitmap.cx, h = gb->sizlBitmap.cy;
     const BYTE* bits = gb->aj;
     std::vector<BYTE> widened;
@@ -578,7 +589,8 @@ BitmapSend DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, 
         }
     }
     size_t src = (static_cast<size_t>(w) + 7) / 8, dst = (src + 3) / 4 * 4;
-    std::vector<BYTE> c;
+    std::vector<BYTE>& c = *out;
+    c.clear();
     c.push_back(0);
     c.push_back(0);
     PutBig16(c, static_cast<DWORD>(static_cast<WORD>(gb->ptlOrigin.x)));
@@ -590,6 +602,14 @@ BitmapSend DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, 
                  bits + static_cast<size_t>(y + 1) * src);
         c.resize(c.size() + dst - src, 0);
     }
+    return true;
+}
+
+BitmapSend DownloadBitmapGlyph(PDEV* pdev, DownloadedFont* r, CharDownload& cd, const GLYPHPOS& gp,
+                               FONTOBJ* pfo, WORD code, LONG bold) {
+    if (Sent(r, code)) return BitmapSend::Sent;
+    std::vector<BYTE> c;
+    if (!PrepareBitmapGlyph(pdev, gp, pfo, bold, &c)) return BitmapSend::NoImage;
     if (!SendCharData(pdev, r, cd, code, c)) return BitmapSend::Failed;
     MarkSent(r, code, c.size());
     return BitmapSend::Sent;
@@ -991,7 +1011,7 @@ bool OpenFontFile(FONTOBJ* pfo, IFIMETRICS* ifi, SfntFont* font) {
     return file &&
            SfntFont::ChooseMember(file, size, reinterpret_cast<const BYTE*>(&ifi->panose), unique,
                                   &member) &&
-           font->Open(file, size, member);
+           font->ParseFontTable(file, size, member);
 }
 
 // The places of a printer font's glyphs: from the first glyph's place on,
@@ -1011,8 +1031,8 @@ std::vector<POINTL> DeviceFontPlaces(FONTOBJ* pfo, IFIMETRICS* ifi, STROBJ* pstr
     if (!xo || XFORMOBJ_iGetXform(xo, &m) == DDI_ERROR) return pos;
     const bool fixed = (ifi->flInfo & FM_INFO_CONSTANT_WIDTH) && ifi->fwdAveCharWidth > 0;
     SfntFont font;
-    const bool haveMetrics =
-        !fixed && OpenFontFile(pfo, ifi, &font) && font.Find(SfntTag('h', 'm', 't', 'x'));
+    const bool haveMetrics = !fixed && OpenFontFile(pfo, ifi, &font) &&
+                             font.FindTrueTypeTable(SfntTag('h', 'm', 't', 'x'));
     if (!fixed && !haveMetrics) return pos;
     const double sign = (pstro->flAccel & SO_REVERSED) ? -1 : 1;
     double x = pos[0].x, y = pos[0].y;
@@ -1416,10 +1436,10 @@ BOOL DownloadedFontRun(TextCall& call, DWORD method) {
     // the glyph count.
     SfntFont font;
     const bool haveFile = OpenFontFile(pfo, call.ifi, &font);
-    if (method == kOutlines &&
-        !(haveFile && font.Find(SfntTag('c', 'm', 'a', 'p')) &&
-          font.Find(SfntTag('h', 'e', 'a', 'd')) && font.Find(SfntTag('m', 'a', 'x', 'p')) &&
-          font.Find(SfntTag('g', 'l', 'y', 'f'))))
+    if (method == kOutlines && !(haveFile && font.FindTrueTypeTable(SfntTag('c', 'm', 'a', 'p')) &&
+                                 font.FindTrueTypeTable(SfntTag('h', 'e', 'a', 'd')) &&
+                                 font.FindTrueTypeTable(SfntTag('m', 'a', 'x', 'p')) &&
+                                 font.FindTrueTypeTable(SfntTag('g', 'l', 'y', 'f'))))
         method = kBitmaps;
     const SfntFont* file = haveFile ? &font : nullptr;
     // Bitmap glyphs are fetched by their handle; a handle of 0 in text given

@@ -124,7 +124,7 @@ TEST_F(GlyphDownload, CompositesSendTheirComponentsFirstAndEnd) {
     for (const Case& c : cases) {
         Bytes file = OutlineFont(c.glyphs, Format4Cmap(1, 0x41, 0x41, 1));
         SfntFont font;
-        ASSERT_TRUE(font.Open(file.data(), file.size())) << c.what;
+        ASSERT_TRUE(font.ParseFontTable(file.data(), file.size())) << c.what;
         DownloadedFont* r = Record(static_cast<DWORD>(c.glyphs.size() - 1));
         CharDownload cd;
         EXPECT_EQ(DownloadGlyph(pdev, r, font, cd, c.glyph), GlyphSend::Done) << c.what;
@@ -145,8 +145,8 @@ TEST_F(GlyphDownload, TheHighestGlyphOfTheMapIsSentAndNoted) {
     std::vector<Bytes> glyphs(20, SquareGlyph());
     Bytes file = OutlineFont(glyphs, Format4Cmap(0, 0xF020, 0xF028, 0));
     SfntFont font;
-    ASSERT_TRUE(font.Open(file.data(), file.size()));
-    ASSERT_EQ(font.CmapGlyphCount(), 8);
+    ASSERT_TRUE(font.ParseFontTable(file.data(), file.size()));
+    ASSERT_EQ(font.GetCmapGlyphCount(), 8);
     DownloadedFont* r = Record(8);
     CharDownload cd;
     ASSERT_EQ(DownloadGlyph(pdev, r, font, cd, 8), GlyphSend::Done);
@@ -224,16 +224,16 @@ TEST(SfntCmap, OddSegmentCountsAndDisorderedSegmentsAreRefused) {
             cmap[c.at + 1] = static_cast<std::uint8_t>(c.value);
         Bytes file = MakeFont({{"cmap", cmap}});
         SfntFont f;
-        ASSERT_TRUE(f.Open(file.data(), file.size())) << c.what;
+        ASSERT_TRUE(f.ParseFontTable(file.data(), file.size())) << c.what;
         EXPECT_EQ(f.MapCharacter(0x20), c.mapped) << c.what;
-        EXPECT_EQ(f.CmapGlyphCount(), c.count) << c.what;
+        EXPECT_EQ(f.GetCmapGlyphCount(), c.count) << c.what;
     }
     std::vector<Segment> whole(4000, Segment{0, 0xFFFE, 0, true});
     whole.push_back({0xFFFF, 0xFFFF, 1, false});
     Bytes file = MakeFont({{"cmap", SymbolCmap(whole, 0xFFFF, 0x01)}});
     SfntFont f;
-    ASSERT_TRUE(f.Open(file.data(), file.size()));
-    EXPECT_EQ(f.CmapGlyphCount(), 0);
+    ASSERT_TRUE(f.ParseFontTable(file.data(), file.size()));
+    EXPECT_EQ(f.GetCmapGlyphCount(), 0);
     EXPECT_EQ(f.MapCharacter(0x1234), 0x0101) << "the first segment maps it through the array";
 }
 

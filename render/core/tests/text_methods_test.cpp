@@ -289,7 +289,7 @@ TEST_F(TextMethods, CharacterClassFollowsTheGraphicsLanguage) {
 // the outline at the start of the data).
 Bytes WithHugeGlyph(const Bytes& file, WORD huge, size_t padding) {
     SfntFont font;
-    if (!font.Open(file.data(), file.size())) return {};
+    if (!font.ParseFontTable(file.data(), file.size())) return {};
     Bytes glyf, loca;
     auto put32 = [](Bytes& b, DWORD v) {
         for (int i = 3; i >= 0; --i)
@@ -736,7 +736,7 @@ TEST_F(TextMethods, PrinterFontGlyphsArePlacedByTheFontsAdvances) {
     platform::engine::FontRealization plain;
     plain.file = file;
     SfntFont sfnt;
-    ASSERT_TRUE(sfnt.Open(file->bytes.data(), file->bytes.size()));
+    ASSERT_TRUE(sfnt.ParseFontTable(file->bytes.data(), file->bytes.size()));
     const WORD h = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'H'));
     const WORD i = static_cast<WORD>(platform::engine::GlyphIndexOf(plain, 'i'));
     WORD advH = 0, advI = 0;
@@ -894,8 +894,8 @@ TEST_F(TextMethods, GlyphThatCannotBeSentIsNamedByNoRun) {
     Bytes bad = WithHugeGlyph(Bytes(file->bytes.begin(), file->bytes.end()), h, 0);
     ASSERT_FALSE(bad.empty());
     SfntFont sfnt;
-    ASSERT_TRUE(sfnt.Open(bad.data(), bad.size()));
-    const SfntTable* loca = sfnt.Find(SfntTag('l', 'o', 'c', 'a'));
+    ASSERT_TRUE(sfnt.ParseFontTable(bad.data(), bad.size()));
+    const SfntTable* loca = sfnt.FindTrueTypeTable(SfntTag('l', 'o', 'c', 'a'));
     ASSERT_NE(loca, nullptr);
     bad[loca->offset + h * 4u] = 0x7F;
     std::string path = ::testing::TempDir() + "/bad_loca.ttf";
@@ -1061,7 +1061,7 @@ TEST_F(TextMethods, SymbolFontGlyphCountAndItsHighestGlyph) {
     const auto* sans = static_cast<const DownloadedFont*>(font->pvConsumer);
     ASSERT_NE(sans, nullptr);
     SfntFont sfnt;
-    ASSERT_TRUE(sfnt.Open(file->bytes.data(), file->bytes.size()));
+    ASSERT_TRUE(sfnt.ParseFontTable(file->bytes.data(), file->bytes.size()));
     EXPECT_EQ(sans->glyphCount, sfnt.NumGlyphs());
 }
 

@@ -122,7 +122,7 @@ Bytes SymbolCmap(WORD encoding, WORD first, WORD last, WORD firstGlyph) {
 TEST(SfntReader, DirectoryAndTablesMustLieInsideTheFile) {
     Bytes good = MakeFont({{"maxp", Maxp(3)}, {"head", Head(false)}});
     SfntFont f;
-    ASSERT_TRUE(f.Open(good.data(), good.size()));
+    ASSERT_TRUE(f.ParseFontTable(good.data(), good.size()));
     EXPECT_EQ(f.NumGlyphs(), 3);
     struct Case {
         const char* what;
@@ -143,7 +143,7 @@ TEST(SfntReader, DirectoryAndTablesMustLieInsideTheFile) {
             Be32(v, c.patch);
             std::copy(v.begin(), v.end(), b.begin() + static_cast<ptrdiff_t>(c.patchAt));
         }
-        EXPECT_FALSE(f.Open(b.data(), b.size())) << c.what;
+        EXPECT_FALSE(f.ParseFontTable(b.data(), b.size())) << c.what;
     }
 }
 
@@ -160,7 +160,7 @@ TEST(SfntReader, GlyphOffsetsShortAndLongAreChecked) {
                                {"loca", isLong ? longLoca : shortLoca},
                                {"maxp", Maxp(3)}});
         SfntFont f;
-        ASSERT_TRUE(f.Open(font.data(), font.size()));
+        ASSERT_TRUE(f.ParseFontTable(font.data(), font.size()));
         const BYTE* d;
         DWORD n;
         ASSERT_TRUE(f.GlyphData(0, &d, &n));
@@ -177,7 +177,7 @@ TEST(SfntReader, GlyphOffsetsShortAndLongAreChecked) {
     Bytes font =
         MakeFont({{"glyf", glyf}, {"head", Head(false)}, {"loca", bad}, {"maxp", Maxp(3)}});
     SfntFont f;
-    ASSERT_TRUE(f.Open(font.data(), font.size()));
+    ASSERT_TRUE(f.ParseFontTable(font.data(), font.size()));
     const BYTE* d;
     DWORD n;
     EXPECT_FALSE(f.GlyphData(0, &d, &n));
@@ -202,7 +202,7 @@ TEST(OutlineCharacters, SizeFieldLimit) {
     Bytes font =
         MakeFont({{"glyf", glyf}, {"head", Head(true)}, {"loca", loca}, {"maxp", Maxp(4)}});
     SfntFont f;
-    ASSERT_TRUE(f.Open(font.data(), font.size()));
+    ASSERT_TRUE(f.ParseFontTable(font.data(), font.size()));
     struct Case {
         WORD glyph;
         BYTE charClass;
@@ -260,8 +260,8 @@ TEST(SfntReader, SymbolCmapGivesTheGlyphCountAndMapsTheF000Page) {
     for (const Case& c : cases) {
         Bytes font = MakeFont({{"cmap", SymbolCmap(c.encoding, c.first, c.last, c.firstGlyph)}});
         SfntFont f;
-        ASSERT_TRUE(f.Open(font.data(), font.size()));
-        EXPECT_EQ(f.CmapGlyphCount(), c.count);
+        ASSERT_TRUE(f.ParseFontTable(font.data(), font.size()));
+        EXPECT_EQ(f.GetCmapGlyphCount(), c.count);
         EXPECT_EQ(f.MapCharacter(c.encoding == 0 ? 0x20 : 0x20), c.firstGlyph) << "first code";
         EXPECT_EQ(f.MapCharacter(0x19), 0);
     }
@@ -270,8 +270,8 @@ TEST(SfntReader, SymbolCmapGivesTheGlyphCountAndMapsTheF000Page) {
     cmap[12 + 2] = 0x7F;
     Bytes font = MakeFont({{"cmap", cmap}});
     SfntFont f;
-    ASSERT_TRUE(f.Open(font.data(), font.size()));
-    EXPECT_EQ(f.CmapGlyphCount(), 0);
+    ASSERT_TRUE(f.ParseFontTable(font.data(), font.size()));
+    EXPECT_EQ(f.GetCmapGlyphCount(), 0);
     EXPECT_EQ(f.MapCharacter(0x21), 0);
 }
 
@@ -301,7 +301,7 @@ TEST(SfntReader, CollectionMemberByPanoseAndUniqueName) {
         ASSERT_TRUE(SfntFont::ChooseMember(ttc.data(), ttc.size(), c.panose, c.unique, &at));
         EXPECT_EQ(at, c.member);
         SfntFont f;
-        ASSERT_TRUE(f.Open(ttc.data(), ttc.size(), at));
+        ASSERT_TRUE(f.ParseFontTable(ttc.data(), ttc.size(), at));
         EXPECT_EQ(f.MapCharacter(u'B'), 2);
         const BYTE* g;
         DWORD n;
@@ -326,9 +326,9 @@ TEST(GtSegment, DirectoryOrderOffsetsAndPadding) {
                            {"maxp", Maxp(1)},
                            {"prep", Bytes(4, 3)}});
     SfntFont f;
-    ASSERT_TRUE(f.Open(font.data(), font.size()));
+    ASSERT_TRUE(f.ParseFontTable(font.data(), font.size()));
     Bytes gt;
-    ASSERT_TRUE(BuildGtSegment(f, &gt, false));
+    ASSERT_TRUE(WriteGtSegment(f, &gt, false));
     auto u32 = [&](size_t at) { return BigU32(gt.data() + at); };
     EXPECT_EQ(BigU16(gt.data() + 4), 8) << "seven tables and gdir";
     EXPECT_EQ(u32(12 + 2 * 16), SfntTag('g', 'd', 'i', 'r')) << "gdir third";
@@ -340,11 +340,11 @@ TEST(GtSegment, DirectoryOrderOffsetsAndPadding) {
     EXPECT_EQ(gt[140 + 7], 0);
     // Without "hmtx" the segment cannot be built.
     Bytes missing = MakeFont({{"head", Head(false)}, {"hhea", Hhea(1)}, {"maxp", Maxp(1)}});
-    ASSERT_TRUE(f.Open(missing.data(), missing.size()));
-    EXPECT_FALSE(BuildGtSegment(f, &gt, false));
+    ASSERT_TRUE(f.ParseFontTable(missing.data(), missing.size()));
+    EXPECT_FALSE(WriteGtSegment(f, &gt, false));
     // Characters with metrics need neither "hhea" nor "hmtx": the font
     // without "hmtx" serves, and its "hhea" is left out.
-    ASSERT_TRUE(BuildGtSegment(f, &gt, true));
+    ASSERT_TRUE(WriteGtSegment(f, &gt, true));
     ASSERT_EQ(BigU16(gt.data() + 4), 3) << "gdir, head and maxp";
     EXPECT_EQ(BigU32(gt.data() + 12 + 16), SfntTag('h', 'e', 'a', 'd'));
     EXPECT_EQ(BigU32(gt.data() + 12 + 32), SfntTag('m', 'a', 'x', 'p'));

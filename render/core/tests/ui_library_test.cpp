@@ -3,18 +3,15 @@
 // department code at the start and the end of the job.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "platform/loader_ctl.h"
 #include "platform/paths.h"
 #include "platform/spooler_ctl.h"
+#include "platform_testing/child_process.h"
 #include "render_fixture.h"
 #include "win/base.h"
 
@@ -103,21 +100,12 @@ TEST_F(UiLibraryTest, PagesAskTheModelAgainOnlyAfterTheDriverChanged) {
     EXPECT_EQ(page(), 0);
     // In a process of its own, with its own database connection: the
     // driver's record names a copy of the model data.
-    pid_t pid = fork();
-    if (pid == 0) {
-        alarm(60);
-        bool ok = false;
-        std::thread([&] {
-            platform::spooler::DriverRecord d;
-            ok = platform::spooler::FindDriver(u"P1 Driver", &d);
-            d.dataFile = folder + u"MODEL2.DAT";
-            ok = ok && platform::spooler::AddDriver(d) == ERROR_SUCCESS;
-        }).join();
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(platform_testing::RunInChildProcess([&] {
+        platform::spooler::DriverRecord d;
+        if (!platform::spooler::FindDriver(u"P1 Driver", &d)) return false;
+        d.dataFile = folder + u"MODEL2.DAT";
+        return platform::spooler::AddDriver(d) == ERROR_SUCCESS;
+    }));
     EXPECT_GT(page(), 0);
     EXPECT_EQ(page(), 0);
     EXPECT_GT(EndDoc(hdc), 0);

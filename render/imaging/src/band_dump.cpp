@@ -111,22 +111,32 @@ std::u16string MakeBandDumpName(const std::u16string& drive, const char* prefix,
     return name + u".BMP";
 }
 
+bool DumpBandBitmap(ImagingState* st, BandDumpKind kind, LONG width, WORD bits) {
+    BandDump& d = st->dumps[kind];
+    const std::u16string name =
+        MakeBandDumpName(st->debug.drive, Prefix(kind, bits), ++st->dumpNumber);
+    d.file = CreateFileW(W(name.c_str()), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (d.file == INVALID_HANDLE_VALUE) {
+        Drop(&d);
+        return false;
+    }
+    std::vector<BYTE> head = DumpHeader(width, st->pageHeight, bits);
+    d.paletteBytes = static_cast<DWORD>(head.size()) - kHeaderBytes;
+    d.imageBytes = 0;
+    if (!WriteAll(d.file, head.data(), static_cast<DWORD>(head.size()))) {
+        Drop(&d);
+        return false;
+    }
+    return true;
+}
+
 void AppendBandDump(ImagingState* st, BandDumpKind kind, const BYTE* rows, LONG stride, LONG width,
                     LONG rowCount, WORD bits) {
     if (!Wanted(st->debug, kind) || rowCount <= 0 || stride <= 0) return;
     BandDump& d = st->dumps[kind];
     if (d.dropped) return;
-    if (d.file == INVALID_HANDLE_VALUE) {
-        const std::u16string name =
-            MakeBandDumpName(st->debug.drive, Prefix(kind, bits), ++st->dumpNumber);
-        d.file = CreateFileW(W(name.c_str()), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (d.file == INVALID_HANDLE_VALUE) return Drop(&d);
-        std::vector<BYTE> head = DumpHeader(width, st->pageHeight, bits);
-        d.paletteBytes = static_cast<DWORD>(head.size()) - kHeaderBytes;
-        d.imageBytes = 0;
-        if (!WriteAll(d.file, head.data(), static_cast<DWORD>(head.size()))) return Drop(&d);
-    }
+    if (d.file == INVALID_HANDLE_VALUE && !DumpBandBitmap(st, kind, width, bits)) return;
     for (LONG y = 0; y < rowCount; ++y) {
         if (!WriteAll(d.file, rows + static_cast<LONGLONG>(y) * stride, static_cast<DWORD>(stride)))
             return Drop(&d);

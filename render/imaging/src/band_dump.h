@@ -41,6 +41,10 @@ BandDebugSettings ReadDebugSettings(const std::u16string& folder);
 // "<drive>:\<prefix><number>.BMP".
 std::u16string MakeBandDumpName(const std::u16string& drive, const char* prefix, DWORD number);
 
+// Opens the page's dump of the kind, `width` pixels of `bits` bits a row,
+// with its headers; false (the dump dropped for the page) when it cannot be
+// written.
+bool DumpBandBitmap(ImagingState* st, BandDumpKind kind, LONG width, WORD bits);
 // Appends `rows` rows of `stride` bytes (a band of `width` pixels of `bits`
 // bits) to the page's dump of the kind, opening it at its first band.
 void AppendBandDump(ImagingState* st, BandDumpKind kind, const BYTE* rows, LONG stride, LONG width,

@@ -182,6 +182,26 @@ const icThresholdMatrix& CorrectedBandMatrix(PDEV* pdev, ImagingState* st) {
     return st->bandMatrix;
 }
 
+// The gray rows of `lines` 24-bit band rows into the 8-bit conversion bitmap.
+icImage ConvertBandToGray(ImagingState* st, BYTE* rows, DWORD stride, LONG width, LONG lines,
+                          DWORD grayStride) {
+    const icImage src = Descriptor(IC_TYPE_RGB24, width, lines, rows, stride);
+    icImage gray = Descriptor(IC_TYPE_GRAY, width, lines, st->grayBits, grayStride);
+    // Its answer is always FALSE: there is nothing to test.
+    st->toGray(nullptr, &src, &gray);
+    return gray;
+}
+
+// Gray rows to 1-bit rows (white first) through the corrected band matrix,
+// the dither phases carried on; false when the tone library refused them.
+bool HalftoneBandToMono(ImagingState* st, const icThresholdMatrix& m, const icImage& gray,
+                        BYTE* monoRows, DWORD monoStride) {
+    std::memset(monoRows, kWhiteByte, static_cast<size_t>(monoStride) * gray.lines);
+    icImage dst = Descriptor(IC_TYPE_BW, static_cast<LONG>(gray.width),
+                             static_cast<LONG>(gray.lines), monoRows, monoStride);
+    return st->toMono(&st->phase[0], &st->phase[1], &m, &gray, &dst) != FALSE;
+}
+
 // An 8 or 24-bit band to 1 bit, added to the page. False, with the last
 // error set, when the band could not be converted: the page would miss it.
 bool ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
@@ -235,17 +255,12 @@ bool ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
         BYTE* rows = bandBits + static_cast<size_t>(top) * bandStride;
         icImage gray = Descriptor(IC_TYPE_GRAY, width, lines, rows, bandStride);
         if (colour) {
-            const icImage src = Descriptor(IC_TYPE_RGB24, width, lines, rows, bandStride);
-            gray = Descriptor(IC_TYPE_GRAY, width, lines, st->grayBits, grayStride);
-            // Its answer is always FALSE: there is nothing to test.
-            st->toGray(nullptr, &src, &gray);
+            gray = ConvertBandToGray(st, rows, bandStride, width, lines, grayStride);
             AppendBandDump(st, kDump24To8, st->grayBits, static_cast<LONG>(grayStride), width,
                            onPage, 8);
         }
         BYTE* monoRows = mono + static_cast<size_t>(top) * monoStride;
-        std::memset(monoRows, kWhiteByte, static_cast<size_t>(monoStride) * lines);
-        icImage dst = Descriptor(IC_TYPE_BW, width, lines, monoRows, monoStride);
-        if (!st->toMono(&st->phase[0], &st->phase[1], &m, &gray, &dst)) {
+        if (!HalftoneBandToMono(st, m, gray, monoRows, monoStride)) {
             SetLastError(ERROR_INVALID_DATA);
             return false;
         }
@@ -260,9 +275,16 @@ bool ConvertBand(PDEV* pdev, ImagingState* st, SURFOBJ* band) {
     return true;
 }
 
-void FreeConversion(ImagingState* st) {
+// The band-sized 8 and 1-bit conversion bitmaps.
+void DeleteConvertSurface(ImagingState* st) {
     FreeBuffer(&st->grayBits);
     FreeBuffer(&st->monoBits);
+}
+
+// The page's 1-bit image; the banding bitmap itself is the engine's.
+void DeleteBandSurface(ImagingState* st) {
+    FreeBuffer(&st->pageBits);
+    st->bandSurface = nullptr;
 }
 
 } // namespace
@@ -307,7 +329,7 @@ ImagingState* Imaging(PDEV* pdev) {
 void FreeImagingState(PDEV* pdev) {
     ImagingState* st = pdev ? pdev->imaging : nullptr;
     if (!st) return;
-    DisableBandingSurface(pdev);
+    DeleteDeviceSurface(pdev);
     if (st->tonemill) FreeLibrary(st->tonemill);
     st->~ImagingState();
     HeapFree(pdev->heap, 0, st);
@@ -352,13 +374,12 @@ HSURF EnableBandingSurface(PDEV* pdev, SIZEL page) {
     return surface;
 }
 
-void DisableBandingSurface(PDEV* pdev) {
+void DeleteDeviceSurface(PDEV* pdev) {
     ImagingState* st = pdev ? pdev->imaging : nullptr;
     if (!st) return;
-    FreeConversion(st);
+    DeleteConvertSurface(st);
     FinishBandDumps(st, st->pageWidth);
-    FreeBuffer(&st->pageBits);
-    st->bandSurface = nullptr;
+    DeleteBandSurface(st);
 }
 
 namespace {
@@ -368,7 +389,7 @@ namespace {
 // engine hears the error, which the application's EndPage reports.
 BOOL FailPage(PDEV* pdev, ImagingState* st, SURFOBJ* pso, POINTL* origin) {
     const DWORD error = GetLastError();
-    FreeConversion(st);
+    DeleteConvertSurface(st);
     FinishBandDumps(st, pso->sizlBitmap.cx);
     if (pdev->jobFlags & job::PageOpen) {
         if (!((pdev->firstPageOnly & 1) && pdev->pageCount > 1)) WritePageEnd(pdev);
@@ -449,7 +470,7 @@ BOOL APIENTRY DrvNextBand(SURFOBJ* pso, POINTL* origin) {
     RECTL whole{0, 0, st->pageWidth, st->pageHeight};
     BOOL ok = SendPageImage(pdev, &page, &whole, &whole);
     if (pso->iBitmapFormat != BMF_1BPP) {
-        FreeConversion(st);
+        DeleteConvertSurface(st);
         FinishBandDumps(st, pso->sizlBitmap.cx);
     }
     if (pdev->jobFlags & job::PageOpen) {

@@ -166,6 +166,16 @@ BOOL FillWithPattern(PDEV* pdev, CLIPOBJ* pco, const RECTL& dest, const Realized
            }) == kImageSent;
 }
 
+// The call's brush over the destination under the clip: a solid colour
+// through the solid fills of the clip's rectangles, a realized pattern (null
+// when the brush has none) through the pattern fill.
+BOOL FillClipRects(PDEV* pdev, CLIPOBJ* pco, const RECTL& dest, BRUSHOBJ* pbo,
+                   const RealizedBrush* pattern, DWORD rop, bool transparent) {
+    if (pbo && pbo->iSolidColor != 0xFFFFFFFF)
+        return FillRectsWithBrush(pdev, pco, pbo->iSolidColor, rop, transparent);
+    return pattern && FillWithPattern(pdev, pco, dest, pattern, rop, transparent);
+}
+
 bool IsDeviceSurface(const PDEV* pdev, const SURFOBJ* s) {
     return s && (s->iType != STYPE_BITMAP || s->hsurf == pdev->surface);
 }
@@ -321,8 +331,7 @@ BOOL APIENTRY DrvCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xl
             return EngEraseSurface(dst, destRect,
                                    xlo ? XLATEOBJ_iXlate(xlo, 0xFFFFFFFF) : 0xFFFFFFFF);
         if (!RecordingPage(pdev)) return TRUE;
-        return RecordStretchBltROP(pdev, src, pco, xlo, *destRect, SourceRect(*destRect, *srcPoint),
-                                   0, nullptr, kSrcCopy);
+        return RecordCopyBits(pdev, src, pco, xlo, *destRect, *srcPoint);
     case Road::Band:
         return BandCopyBits(pdev, dst, src, pco, xlo, destRect, srcPoint);
     case Road::Device:
@@ -380,9 +389,7 @@ BOOL APIENTRY DrvStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* 
         return TRUE;
     case Road::Spool:
         if (!RecordingPage(pdev) || !destRect || !srcRect) return TRUE;
-        if (!mask &&
-            RecordStretchBltROP(pdev, src, pco, xlo, *destRect, *srcRect, mode, nullptr, kSrcCopy))
-            return TRUE;
+        if (!mask && RecordStretchBlt(pdev, src, pco, xlo, *destRect, *srcRect, mode)) return TRUE;
         return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                              mode);
     case Road::Band:
@@ -411,8 +418,7 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
         if (!RecordingPage(pdev) || !destRect) return TRUE;
         POINTL origin = srcPoint ? *srcPoint : POINTL{0, 0};
         if (!mask && ((rop4 >> 8) & 0xFF) == (rop4 & 0xFF) &&
-            RecordStretchBltROP(pdev, src, pco, xlo, *destRect, SourceRect(*destRect, origin), 0,
-                                pbo, rop4 & 0xFF))
+            RecordBitBlt(pdev, src, pco, xlo, *destRect, origin, pbo, rop4 & 0xFF))
             return TRUE;
         return EngBitBlt(dst, src, mask, pco, xlo, destRect, srcPoint, maskPoint, pbo, brushOrg,
                          rop4);
@@ -436,9 +442,8 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
     auto fill = [&](ULONG colour, DWORD fillRop) {
         return FillRectsWithBrush(pdev, pco, colour, fillRop, transparent);
     };
-    auto brushFill = [&](DWORD fillRop) -> BOOL {
-        if (solidBrush) return fill(pbo->iSolidColor, fillRop);
-        return pattern && FillWithPattern(pdev, pco, *destRect, pattern, fillRop, transparent);
+    auto brushFill = [&](DWORD fillRop) {
+        return FillClipRects(pdev, pco, *destRect, pbo, pattern, fillRop, transparent);
     };
     auto image = [&](DWORD imageRop) -> int {
         if (!src || !srcPoint || IsDeviceSurface(pdev, src)) return kImageNotHandled;

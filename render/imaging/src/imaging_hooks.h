@@ -44,7 +44,9 @@ bool ExpandBrushPattern(SURFOBJ* pattern, XLATEOBJ* xlate, ULONG hatch, DWORD br
 // The banding surface of the page size (its width a multiple of 32); null
 // with the last error set when it cannot be made.
 HSURF EnableBandingSurface(PDEV* pdev, SIZEL page);
-void DisableBandingSurface(PDEV* pdev);
+// What banding holds at the surface's disabling: the conversion bitmaps, the
+// page's dumps (finished) and its 1-bit image.
+void DeleteDeviceSurface(PDEV* pdev);
 
 // Band helpers, reachable by the tests.
 constexpr DWORD kBandDitherAnswer = 2; // the engine halftones

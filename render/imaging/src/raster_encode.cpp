@@ -572,6 +572,12 @@ bool RectInsideBand(PDEV* pdev, LONG x, LONG y, LONG width, LONG height) {
     return x <= b.right && x + width >= b.left && y <= b.bottom && y + height >= b.top;
 }
 
+RECTL FitImageToClip(const RECTL& dest) {
+    LONG w = dest.right - dest.left, h = dest.bottom - dest.top;
+    if (w <= 0 || h <= 0) w = h = 1;
+    return RECTL{dest.left, dest.top, dest.left + w, dest.top + h};
+}
+
 bool UseHalftoneForImage(PDEV* pdev, ULONG format, LONG srcWidth, LONG srcHeight, LONG destWidth,
                          LONG destHeight) {
     const HalftoneRecord* r = pdev->halftone;
@@ -664,8 +670,8 @@ int OutputImage(PDEV* pdev, SURFOBJ* src, XLATEOBJ* xlate, const RECTL* dest, co
     const bool mask = key && key->maskPass;
     LONG sw = srcRect ? srcRect->right - srcRect->left : 0,
          sh = srcRect ? srcRect->bottom - srcRect->top : 0;
-    LONG dw = dest->right - dest->left, dh = dest->bottom - dest->top;
-    if (dw <= 0 || dh <= 0) dw = dh = 1;
+    const RECTL d = FitImageToClip(*dest);
+    const LONG dw = d.right - d.left, dh = d.bottom - d.top;
     if (!mask && !UseHalftoneForImage(pdev, f, sw, sh, dw, dh)) {
         const DWORD u = pdev->halftone ? pdev->halftone->usage : 0;
         // The band's own page image carries the default palette (flag 1).
@@ -678,8 +684,7 @@ int OutputImage(PDEV* pdev, SURFOBJ* src, XLATEOBJ* xlate, const RECTL* dest, co
             return kImageNotHandled;
         }
     }
-    if (!RectInsideBand(pdev, dest->left, dest->top, dw, dh)) return kImageSent;
-    RECTL d{dest->left, dest->top, dest->left + dw, dest->top + dh};
+    if (!RectInsideBand(pdev, d.left, d.top, dw, dh)) return kImageSent;
     return EncodeImage(pdev, src, xlate, &d, srcRect, rop, key) == 1 ? kImageSent : kImageFailed;
 }
 

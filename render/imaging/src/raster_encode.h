@@ -33,6 +33,8 @@ int EncodeImage(PDEV* pdev, SURFOBJ* src, XLATEOBJ* xlate, const RECTL* dest, co
 bool UseHalftoneForImage(PDEV* pdev, ULONG format, LONG srcWidth, LONG srcHeight, LONG destWidth,
                          LONG destHeight);
 bool RectInsideBand(PDEV* pdev, LONG x, LONG y, LONG width, LONG height);
+// The destination the encoders fill: its own extent, an empty one a single dot.
+RECTL FitImageToClip(const RECTL& dest);
 
 // 0 copy (24 bpp), 8 drop the fourth byte (32 bpp), 6 exchange red and blue,
 // 2 translate each pixel.

@@ -42,8 +42,9 @@ class EmfPageWriter {
     EmfPageWriter& operator=(const EmfPageWriter&) = delete;
     ~EmfPageWriter();
 
-    // Creates the file (always new, not shared) and writes the header.
-    DWORD Open(const std::u16string& path, const PageGeometry& g);
+    // Creates the file (always new, not shared); the header record is the
+    // first write.
+    DWORD Open(const std::u16string& path);
     // Appends bytes; a record header counts one record. Returns the first
     // error of the page (later writes after an error do nothing).
     DWORD Write(const void* data, size_t length, bool countsAsRecord);

@@ -65,7 +65,7 @@ void EmfPageWriter::Abandon() {
     buffer_.clear();
 }
 
-DWORD EmfPageWriter::Open(const std::u16string& path, const PageGeometry& g) {
+DWORD EmfPageWriter::Open(const std::u16string& path) {
     Abandon();
     bytes_ = records_ = error_ = 0;
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -73,8 +73,7 @@ DWORD EmfPageWriter::Open(const std::u16string& path, const PageGeometry& g) {
     if (h == INVALID_HANDLE_VALUE) return error_ = GetLastError();
     file_ = h;
     buffer_.reserve(kWriteChunk);
-    std::vector<uint8_t> header = PageHeaderRecord(g);
-    return Write(header.data(), header.size(), true);
+    return 0;
 }
 
 DWORD EmfPageWriter::Flush() {

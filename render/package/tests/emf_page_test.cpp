@@ -88,7 +88,9 @@ class PackageFilesTest : public ::testing::Test {
 TEST_F(PackageFilesTest, AClosedPageCountsItsBytesRecordsAndHandles) {
     EmfPageWriter page;
     std::u16string path = folder + u"EMF00001.DAT";
-    ASSERT_EQ(page.Open(path, ComputePageGeometry(203200, 279400, 600)), 0u);
+    ASSERT_EQ(page.Open(path), 0u);
+    const Bytes head = PageHeaderRecord(ComputePageGeometry(203200, 279400, 600));
+    ASSERT_EQ(page.Write(head.data(), head.size(), true), 0u);
     uint32_t move[4] = {27, 16, 5, 6};
     EXPECT_EQ(page.Write(move, sizeof move, true), 0u);
     EXPECT_EQ(page.Close(3), 0u);
@@ -108,7 +110,9 @@ TEST_F(PackageFilesTest, AClosedPageCountsItsBytesRecordsAndHandles) {
 
 TEST_F(PackageFilesTest, AFailedWriteIsKeptAndReported) {
     EmfPageWriter page;
-    ASSERT_EQ(page.Open(folder + u"EMF00002.DAT", ComputePageGeometry(1000, 1000, 600)), 0u);
+    ASSERT_EQ(page.Open(folder + u"EMF00002.DAT"), 0u);
+    const Bytes head = PageHeaderRecord(ComputePageGeometry(1000, 1000, 600));
+    ASSERT_EQ(page.Write(head.data(), head.size(), true), 0u);
     platform::test::FailNext("WriteFile", 1, ERROR_DISK_FULL);
     EXPECT_EQ(page.Close(1), static_cast<DWORD>(ERROR_DISK_FULL));
     EXPECT_FALSE(page.open());

@@ -49,7 +49,7 @@ inline constexpr DWORD kDeptAsk = 0x5;
 
 // "VELMJOB%04d": the job prompt block the graphics library fills.
 inline constexpr DWORD kJobPromptMagic = 0x11223344;
-struct JobPromptHeader {
+struct JobPromptMapping {
     DWORD magic;
     DWORD totalSize;
     WCHAR uiLibraryPath[260];
@@ -58,12 +58,12 @@ struct JobPromptHeader {
     INT answered;        // 1 once the prompt was confirmed
     DWORD printerNameAt; // ANSI, NUL-terminated
 };
-static_assert(sizeof(JobPromptHeader) == 1060 && offsetof(JobPromptHeader, totalSize) == 4 &&
-              offsetof(JobPromptHeader, uiLibraryPath) == 8 &&
-              offsetof(JobPromptHeader, modelDataPath) == 528 &&
-              offsetof(JobPromptHeader, kind) == 1048 &&
-              offsetof(JobPromptHeader, answered) == 1052 &&
-              offsetof(JobPromptHeader, printerNameAt) == 1056);
+static_assert(sizeof(JobPromptMapping) == 1060 && offsetof(JobPromptMapping, totalSize) == 4 &&
+              offsetof(JobPromptMapping, uiLibraryPath) == 8 &&
+              offsetof(JobPromptMapping, modelDataPath) == 528 &&
+              offsetof(JobPromptMapping, kind) == 1048 &&
+              offsetof(JobPromptMapping, answered) == 1052 &&
+              offsetof(JobPromptMapping, printerNameAt) == 1056);
 inline constexpr INT kPromptJobAuth = 1;
 inline constexpr INT kPromptDeptCode = 4;
 inline constexpr INT kPromptJobType = 8;
@@ -75,7 +75,7 @@ inline constexpr size_t kPromptDeptCodeAt = 1256; // kind 8
 // "PRECHECK_MAPPING_NAME_%05d": the prior-print block; its two paths lie in
 // the opposite order to the job prompt block's.
 inline constexpr char kPreCheckMagic[4] = {'p', 'r', 'e', 'k'};
-struct PreCheckHeader {
+struct PreCheckMapping {
     CHAR magic[4];
     INT result;
     WCHAR modelDataPath[260];
@@ -84,11 +84,11 @@ struct PreCheckHeader {
     DWORD portNameBytes;    // with the terminator
     // WCHAR printer name, WCHAR port name, then DEVMODEW and its private part.
 };
-static_assert(sizeof(PreCheckHeader) == 1056 && offsetof(PreCheckHeader, result) == 4 &&
-              offsetof(PreCheckHeader, modelDataPath) == 8 &&
-              offsetof(PreCheckHeader, uiLibraryPath) == 528 &&
-              offsetof(PreCheckHeader, printerNameBytes) == 1048 &&
-              offsetof(PreCheckHeader, portNameBytes) == 1052);
+static_assert(sizeof(PreCheckMapping) == 1056 && offsetof(PreCheckMapping, result) == 4 &&
+              offsetof(PreCheckMapping, modelDataPath) == 8 &&
+              offsetof(PreCheckMapping, uiLibraryPath) == 528 &&
+              offsetof(PreCheckMapping, printerNameBytes) == 1048 &&
+              offsetof(PreCheckMapping, portNameBytes) == 1052);
 
 // The prompt and check exports, declared once: Sheetwright defines them
 // against these declarations and the job-prompt program and the graphics
