@@ -13,6 +13,7 @@
 
 #include "frontdoor_fixture.h"
 #include "model/model_queries.h"
+#include "platform_testing/fresh_root.h"
 #include "platform/facts.h"
 #include "platform/loader_ctl.h"
 #include "platform/paths.h"
@@ -187,18 +188,8 @@ bool WriteBytes(const std::string& path, const Bytes& bytes) {
               static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out.flush());
 }
-// Runs a change in a process of its own, with its own database connection.
 void InChild(const std::function<bool()>& change) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        alarm(60);
-        bool ok = false;
-        std::thread([&] { ok = change(); }).join();
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(platform_testing::InChild(change));
 }
 
 // The driver's record pointed, by another process, at a data file of the driver folder.
