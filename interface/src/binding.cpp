@@ -228,20 +228,15 @@ namespace {
 // The UI library's path as a driver's model data names it, kept while the
 // driver record and the model data file stay as they were. Document events
 // come at every page: each asks for the record (the spooler answers from what
-// it read while no printer or driver changed), so that a changed driver is
-// seen at the next call, and the file is read again only when the record or
-// the file's times or size moved. Those are asked for by every call outside
-// a job and once in a job: the job's pages keep the model data the job
-// started with, as the graphics library keeps its answers for the job,
-// without a look at the disk for each page.
+// it read while no printer or driver changed) and for the file's times and
+// size, and the file is read again only when one of them moved, so that a
+// changed driver or model data file is seen at the next call.
 struct KeptUiPath {
     std::mutex mutex;
     bool valid = false;
     std::u16string record; // the driver record's version and names
     WIN32_FILE_ATTRIBUTE_DATA file{};
     std::u16string path;
-    HDC job = nullptr;       // the context of the job whose events come now
-    bool jobChecked = false; // the file was looked at since that job started
 } gKeptUiPath;
 
 std::u16string RecordKey(const DRIVER_INFO_2W* info) {
@@ -286,40 +281,16 @@ bool ReadUiPath(HANDLE printer, std::u16string* path) {
 
 } // namespace
 
-void BeginJobEvents(HDC hdc) {
-    std::lock_guard lock(gKeptUiPath.mutex);
-    gKeptUiPath.job = hdc;
-    gKeptUiPath.jobChecked = false;
-}
-
-void EndJobEvents(HDC hdc) {
-    std::lock_guard lock(gKeptUiPath.mutex);
-    if (gKeptUiPath.job != hdc) return;
-    gKeptUiPath.job = nullptr;
-    gKeptUiPath.jobChecked = false;
-}
-
-HMODULE LoadUiLibrary(HANDLE printer, HDC job) {
+HMODULE LoadUiLibrary(HANDLE printer) {
     DRIVER_INFO_2W* info = QueryDriverInfo2(printer);
     if (!info) return nullptr;
     std::u16string record = RecordKey(info);
-    std::u16string path;
-    {
-        // A page of a job whose file was looked at: the record alone decides.
-        std::lock_guard lock(gKeptUiPath.mutex);
-        if (job && gKeptUiPath.job == job && gKeptUiPath.jobChecked && gKeptUiPath.valid &&
-            gKeptUiPath.record == record)
-            path = gKeptUiPath.path;
-    }
-    if (!path.empty()) {
-        GlobalFree(info);
-        return LoadLibraryW(path.c_str());
-    }
     WIN32_FILE_ATTRIBUTE_DATA file{};
     bool known = info->pDataFile &&
                  GetFileAttributesExW(info->pDataFile, GetFileExInfoStandard, &file) &&
                  !(file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     GlobalFree(info);
+    std::u16string path;
     bool kept = false;
     if (known) {
         std::lock_guard lock(gKeptUiPath.mutex);
@@ -336,10 +307,6 @@ HMODULE LoadUiLibrary(HANDLE printer, HDC job) {
         gKeptUiPath.record = std::move(record);
         gKeptUiPath.file = file;
         gKeptUiPath.path = path;
-    }
-    {
-        std::lock_guard lock(gKeptUiPath.mutex);
-        if (job && gKeptUiPath.job == job) gKeptUiPath.jobChecked = gKeptUiPath.valid;
     }
     return path.empty() ? nullptr : LoadLibraryW(path.c_str());
 }

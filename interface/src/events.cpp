@@ -31,7 +31,7 @@ PRINTER_DEFAULTSW AllAccess() {
 
 INT ForwardDocumentEvent(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, ULONG outSize,
                          PVOID out) {
-    HMODULE ui = LoadUiLibrary(printer, hdc);
+    HMODULE ui = LoadUiLibrary(printer);
     auto forward = Export<PFN_uiDrvDocumentEvent>(ui, "uiDrvDocumentEvent");
     INT result = forward ? forward(printer, hdc, escape, inSize, in, outSize, out)
                          : DOCUMENTEVENT_UNSUPPORTED;
@@ -70,7 +70,6 @@ INT DocumentEvent(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, U
         return ForwardDocumentEvent(printer, hdc, escape, inSize, in, outSize, out);
     case DOCUMENTEVENT_STARTDOC: {
         if (!CheckDriverFiles(printer, kCheckDocument)) return DOCUMENTEVENT_FAILURE;
-        if (hdc) BeginJobEvents(hdc);
         // The input is a pointer to the DOCINFOW; it must lie within the input.
         const DOCINFOW* doc = nullptr;
         if (in && inSize >= sizeof(DOCINFOW*)) doc = *static_cast<const DOCINFOW* const*>(in);
@@ -84,18 +83,13 @@ INT DocumentEvent(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, U
         return DOCUMENTEVENT_SUCCESS;
     }
     case DOCUMENTEVENT_ENDDOC:
-        EndJobEvents(hdc);
         return DOCUMENTEVENT_SUCCESS;
     case DOCUMENTEVENT_ABORTDOC:
-        EndJobEvents(hdc);
         ExtEscape(hdc, MARKJOBCANCELLED, 0, nullptr, 0, nullptr);
         return DOCUMENTEVENT_SUCCESS;
     case DOCUMENTEVENT_ENDDOCPOST:
         ExtEscape(hdc, COMPLETEOUTPUTFILE, 0, nullptr, 0, nullptr);
         return DOCUMENTEVENT_SUCCESS;
-    case DOCUMENTEVENT_DELETEDC:
-        EndJobEvents(hdc);
-        return ForwardDocumentEvent(printer, hdc, escape, inSize, in, outSize, out);
     default:
         return ForwardDocumentEvent(printer, hdc, escape, inSize, in, outSize, out);
     }

@@ -59,12 +59,7 @@ struct Components {
 };
 void LoadComponents(HANDLE printer, HMODULE* ui, HMODULE* model, LPVOID* modelData);
 void FreeComponents(HMODULE ui, HMODULE model, LPVOID modelData);
-// The UI library, from the path the model data names. job: the context of a
-// document's events, whose pages look at the model data file once a job
-// (between BeginJobEvents and EndJobEvents); null outside a job.
-HMODULE LoadUiLibrary(HANDLE printer, HDC job = nullptr);
-void BeginJobEvents(HDC hdc);
-void EndJobEvents(HDC hdc);
+HMODULE LoadUiLibrary(HANDLE printer);
 
 template <class F> F Export(HMODULE module, const char* name) {
     if (!module) return nullptr;

@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <thread>
 
 #include "platform/engine_ctl.h"
 #include "platform/gdi_ctl.h"
@@ -93,19 +91,6 @@ std::string LeftSince(const LiveObjects& before) {
         if (n > was) out += "\n  " + std::to_string(n - was) + " " + what;
     }
     return out;
-}
-
-bool InChild(const std::function<bool()>& change) {
-    pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        alarm(60);
-        bool ok = false;
-        std::thread([&] { ok = change(); }).join();
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 int RunCommand(const std::string& command, std::string* out) {

@@ -6,7 +6,6 @@
 // sockets, module loads), naming what was left.
 #pragma once
 
-#include <functional>
 #include <map>
 #include <string>
 
@@ -18,11 +17,6 @@ const std::string& Root();
 // Runs a shell command with the test's machine root in the environment and
 // returns its exit status; its standard output goes to *out when given.
 int RunCommand(const std::string& command, std::string* out = nullptr);
-
-// Runs a change in a process of its own, on a thread of its own there (so
-// with its own database connection), as another program changing the
-// machine would; true when it ended within a minute and said it succeeded.
-bool InChild(const std::function<bool()>& change);
 
 // The platform's live objects, by what they are.
 struct LiveObjects {
