@@ -296,11 +296,20 @@ BOOL CZorEmfFileRTE::Open(DWORD spoolId, DWORD flags) {
     // Each page takes the device mode recorded last before it; the count at
     // the head limits the pages (a first-page-only job counts one).
     size_t devmode = 0, page = 0, seen = 0;
+    // The page files' folder in the wide form the player opens them by,
+    // converted once: their own names are ASCII.
+    const std::string folder = Format("VLM%05lu\\", SpoolFolder(), spoolId_);
+    const std::u16string folderW = sheetwright::AnsiToWide(folder.data(), folder.size());
     for (const auto& r : package.records) {
         if (r.type == spoolpkg::kRecordDevmode) devmode = seen++;
         if (r.type != spoolpkg::kRecordPage) continue;
-        if (pages_.size() < package.pageCount)
-            pages_.push_back({OwnPageFile(package.pagePaths[page]), 0, devmode});
+        if (pages_.size() < package.pageCount) {
+            std::string file = OwnPageFile(package.pagePaths[page]);
+            pageFilesW_.push_back(
+                file.empty() ? std::u16string()
+                             : folderW + std::u16string(file.begin() + folder.size(), file.end()));
+            pages_.push_back({std::move(file), 0, devmode});
+        }
         ++page;
     }
     return TRUE;
@@ -319,8 +328,8 @@ std::string CZorEmfFileRTE::OwnPageFile(const std::string& recorded) const {
 
 HENHMETAFILE CZorEmfFileRTE::GetPageMetafile(DWORD page) {
     if (!SelectPage(page)) return nullptr;
-    if (!page_ && !pages_[page - 1].path.empty())
-        page_ = GetEnhMetaFileA(pages_[page - 1].path.c_str());
+    if (!page_ && !pageFilesW_[page - 1].empty())
+        page_ = GetEnhMetaFileW(pageFilesW_[page - 1].c_str());
     return page_;
 }
 
@@ -334,6 +343,7 @@ void CZorEmfFileRTE::Close() {
                                      std::max<DWORD>(recordedPages_, PageCount()));
     opened_ = false;
     recordedPages_ = 0;
+    pageFilesW_.clear();
     CZorEmfFile::Close();
 }
 

@@ -272,6 +272,7 @@ class CZorEmfFileRTE : public CZorEmfFile {
 
     DWORD recordedPages_ = 0;
     bool opened_ = false;
+    std::vector<std::u16string> pageFilesW_; // pages_' files, as they are opened
 };
 
 // Copies of the spooler's shadow and spool files.

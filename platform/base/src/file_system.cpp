@@ -188,7 +188,7 @@ DWORD AttributesOf(const std::string& host, const struct stat& st) {
     return a == 0 ? FILE_ATTRIBUTE_NORMAL : a;
 }
 
-int StoreAttributes(const std::string& host, const struct stat& st, DWORD attributes) {
+int StoreAttributes(const std::string& host, const struct stat& st, DWORD attributes, bool fresh) {
     bool dir = S_ISDIR(st.st_mode);
     if (!dir) {
         // Read-only is the owner's write bit, so that other host tools see it too. On a
@@ -199,7 +199,7 @@ int StoreAttributes(const std::string& host, const struct stat& st, DWORD attrib
     }
     DWORD kept = attributes & (kKeptAttributes | (dir ? FILE_ATTRIBUTE_READONLY : 0));
     DWORD current = 0;
-    bool had = ReadKept(host, &current);
+    bool had = !fresh && ReadKept(host, &current);
     DWORD defaultKept = dir ? 0 : FILE_ATTRIBUTE_ARCHIVE;
     if ((had && current == kept) || (!had && kept == defaultKept)) return 0;
     std::string text = std::to_string(kept);

@@ -61,7 +61,10 @@ DWORD ErrorFromErrno(int err, const std::string& host);
 // file system keeps one.
 DWORD AttributesOf(const std::string& host, const struct stat& st);
 // Stores the attributes (READONLY and the kept ones). Returns an errno value, 0 on success.
-int StoreAttributes(const std::string& host, const struct stat& st, DWORD attributes);
+// fresh: the file was just made by this process (O_EXCL), so it has no
+// stored attributes yet to be read.
+int StoreAttributes(const std::string& host, const struct stat& st, DWORD attributes,
+                    bool fresh = false);
 
 // FILETIME (100 ns since 1601) <-> host time.
 FILETIME ToFileTime(const struct timespec& ts);

@@ -156,6 +156,7 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
     if (appendOnly) oflags |= O_APPEND;
     DWORD successError = ERROR_SUCCESS;
     int fd;
+    bool created = false;
     if (exists) {
         if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
         FileId id = IdOf(st);
@@ -189,11 +190,15 @@ HANDLE OpenFile(const WCHAR* path, DWORD access, DWORD shareMode, DWORD disposit
         if (fd < 0)
             return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno, name.host));
         platform::NoteFolderChange(name.host, folder, true);
-        ::fstat(fd, &st);
-        // The creating handle keeps its write access even to a file created read-only.
-        StoreAttributes(name.host, st, CreationAttributes(flagsAndAttributes));
+        if (::fstat(fd, &st) == 0) {
+            // The creating handle keeps its write access even to a file created read-only.
+            StoreAttributes(name.host, st, CreationAttributes(flagsAndAttributes), true);
+            created = true;
+        }
     }
-    if (::fstat(fd, &st) != 0) {
+    // A file just made keeps the identity taken above (a change of its mode
+    // does not move it).
+    if (!created && ::fstat(fd, &st) != 0) {
         int err = errno;
         ::close(fd);
         return Fail(ErrorFromErrno(err, name.host));

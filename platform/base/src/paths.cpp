@@ -14,8 +14,10 @@
 
 namespace platform {
 
-// FindNoCase for a name known not to be there as written.
-std::string FindInFolder(const std::string& dir, std::string_view name);
+// FindNoCase for a name known not to be there as written; status, when
+// given, is the folder's own, just taken (so it is not asked for again).
+std::string FindInFolder(const std::string& dir, std::string_view name,
+                         const struct stat* status = nullptr);
 
 namespace {
 
@@ -106,7 +108,8 @@ std::string Resolve(std::string whole, size_t baseSize, PathFacts* facts) {
     if (last > baseSize) {
         std::string parent = whole.substr(0, last);
         if (::lstat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            std::string onDisk = FindInFolder(parent, std::string_view(whole).substr(last + 1));
+            std::string onDisk =
+                FindInFolder(parent, std::string_view(whole).substr(last + 1), &st);
             if (onDisk.empty()) return whole;
             parent += '/';
             parent += onDisk;
@@ -140,16 +143,21 @@ std::u16string Folded(std::string_view name) {
     return folded;
 }
 
-FolderStamp StampOf(const std::string& dir) {
-    struct stat st;
+FolderStamp StampOf(const struct stat& st) {
     FolderStamp stamp;
-    if (::stat(dir.empty() ? "/" : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return stamp;
+    if (!S_ISDIR(st.st_mode)) return stamp;
     stamp.valid = true;
     stamp.device = st.st_dev;
     stamp.inode = st.st_ino;
     stamp.seconds = st.st_mtim.tv_sec;
     stamp.nanoseconds = st.st_mtim.tv_nsec;
     return stamp;
+}
+
+FolderStamp StampOf(const std::string& dir) {
+    struct stat st;
+    if (::stat(dir.empty() ? "/" : dir.c_str(), &st) != 0) return {};
+    return StampOf(st);
 }
 
 // The names of a folder by their folded spelling, first on disk first.
@@ -204,10 +212,10 @@ std::string FindNoCase(const std::string& dir, std::string_view name) {
     return FindInFolder(dir, name);
 }
 
-std::string FindInFolder(const std::string& dir, std::string_view name) {
+std::string FindInFolder(const std::string& dir, std::string_view name, const struct stat* status) {
     // Stamped before the folder is read, so that a change while reading it
     // leaves the index stale rather than wrong.
-    FolderStamp stamp = StampOf(dir);
+    FolderStamp stamp = status ? StampOf(*status) : StampOf(dir);
     if (!stamp.valid) return {};
     std::u16string wanted = Folded(name);
     std::lock_guard lock(gIndexMutex);

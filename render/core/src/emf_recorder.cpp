@@ -75,18 +75,21 @@ constexpr BYTE kRopDestination = 0xAA;
 constexpr BYTE kSrcCopy = 0xCC;
 constexpr BYTE kPatCopy = 0xF0;
 
-// A record being laid out: type, size (set when written), fields.
+// A record being laid out: type, size (set when written), fields. Room for
+// a typical record is taken at once: a page records thousands, each laid out
+// a field at a time.
 class Record {
   public:
-    explicit Record(DWORD type) { Put(type), Put(DWORD{0}); }
-    template <class T> Record& Put(const T& v) {
-        const auto* p = reinterpret_cast<const BYTE*>(&v);
-        bytes_.insert(bytes_.end(), p, p + sizeof v);
-        return *this;
+    explicit Record(DWORD type) {
+        bytes_.reserve(kTypicalSize);
+        Put(type), Put(DWORD{0});
     }
+    template <class T> Record& Put(const T& v) { return Bytes(&v, sizeof v); }
     Record& Bytes(const void* data, size_t n) {
-        const auto* p = static_cast<const BYTE*>(data);
-        bytes_.insert(bytes_.end(), p, p + n);
+        if (!n) return *this;
+        const size_t at = bytes_.size();
+        bytes_.resize(at + n);
+        std::memcpy(bytes_.data() + at, data, n);
         return *this;
     }
     size_t size() const { return bytes_.size(); }
@@ -98,6 +101,7 @@ class Record {
     }
 
   private:
+    static constexpr size_t kTypicalSize = 128;
     std::vector<BYTE> bytes_;
 };
 
