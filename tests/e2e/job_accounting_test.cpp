@@ -113,6 +113,31 @@ TEST_F(JobAccounting, JobSettingsKeptPerUserAndPrinter) {
     EXPECT_EQ(out.find("4711"), std::string::npos) << out;
 }
 
+// A profile saved with no job type, chosen after Confidential Print was set
+// and saved as the user's job settings: it is applied as it was saved, not
+// reported as wrong settings, and its job type reaches the next sheet.
+TEST_F(JobAccounting, AProfileOfAnotherJobTypeIsAppliedAsSaved) {
+    Install(ModelWithConfidentialRule("0x07"));
+    std::string out;
+    ASSERT_EQ(Printhost("properties P --page Basic --set 'Paper Size=A5'", &out), 0) << out;
+    ASSERT_EQ(Printhost("properties P --page Profile --set 'Save as ...=click' "
+                        "--dialog 'Profile Name=A5 plain'",
+                        &out),
+              0)
+        << out;
+    ASSERT_EQ(Printhost("properties P --page 'Job Type' --set 'Job Type=on' "
+                        "--set 'Confidential Print=click' --set 'User ID=4711' --set 272=12345678",
+                        &out),
+              0)
+        << out;
+    ASSERT_EQ(Printhost("properties P --page Profile --set 'Profile=A5 plain'", &out), 0) << out;
+    EXPECT_EQ(out.find("wrong settings"), std::string::npos) << out;
+    ASSERT_EQ(Printhost("properties P --page Profile", &out), 0) << out;
+    EXPECT_NE(out.find("ListBox #563 \"\" items=2 sel=1"), std::string::npos) << out;
+    ASSERT_EQ(Printhost("properties P --page 'Job Type'", &out), 0) << out;
+    EXPECT_NE(out.find("Current Setting: None"), std::string::npos) << out;
+}
+
 TEST_F(JobAccounting, AJobThatAsksAtPrintTimePrintsOnlyWhenAnswered) {
     Install(ModelWithConfidentialRule("0x87"));
     std::string out;
