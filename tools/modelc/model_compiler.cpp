@@ -737,6 +737,7 @@ nlohmann::json LoadSourceAt(const std::string& path, int depth) {
     const std::string folder =
         path.find('/') == std::string::npos ? std::string() : path.substr(0, path.rfind('/') + 1);
     json merged = LoadSourceAt(folder + base.get<std::string>(), depth + 1);
+    if (!merged.is_object()) throw CompileError(path + ": its base is not a JSON object");
     for (auto it = source.begin(); it != source.end(); ++it) {
         if (it.key() == "base") continue;
         if (it.key() == "codes" && it->is_object() && merged["codes"].is_object())
