@@ -5,8 +5,11 @@
 // the next print says so.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "platform/paths.h"
 #include "platform_testing/fresh_root.h"
 
 namespace {
@@ -122,6 +125,55 @@ TEST(DeviceOptions, DuplexUnitFittedAndTakenOut) {
             EXPECT_EQ(out.find("wrong settings"), std::string::npos) << out;
         }
     }
+}
+
+// The model whose device-option module tells the installed options
+// (CX5540D, with its option file beside it): a printer installed with it has
+// the units the module reports, where the CX5540 alone has none of them; the
+// Device page shows them; when the device's configuration changes (its
+// option file says the duplex unit is gone) and the change is reported, the
+// unit is taken out and the rest stays.
+TEST(DeviceOptions, TheDeviceOptionModuleTellsTheInstalledOptions) {
+    const std::string models = PKG_MODELS_DIR;
+    std::string out;
+    ASSERT_EQ(Printhost("install --name Plain --model '" + models + "/CX5540.DAT'", &out), 0)
+        << out;
+    ASSERT_EQ(Printhost("options Plain", &out), 0) << out;
+    for (const char* unit : {"    25     1  -", "    27     1  -", "    35     1  -"})
+        EXPECT_NE(out.find(unit), std::string::npos) << unit << "\n" << out;
+
+    ASSERT_EQ(Printhost("install --name P --model '" + models + "/CX5540D.DAT'", &out), 0) << out;
+    ASSERT_EQ(Printhost("options P", &out), 0) << out;
+    for (const char* unit :
+         {"    25     1  installed", "    27     1  installed", "    35     1  installed"})
+        EXPECT_NE(out.find(unit), std::string::npos) << unit << "\n" << out;
+    ASSERT_EQ(Printhost("properties P --device --page Device", &out), 0) << out;
+    EXPECT_NE(out.find("ComboBox #318 \"Installed\""), std::string::npos) << out;
+    EXPECT_NE(out.find("ComboBox #324 \"FS-5500\""), std::string::npos) << out;
+
+    // The device without its duplex unit, as the module now reads it.
+    const std::string file =
+        platform::HostPath(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\CX5540D\\CX5540D.INI");
+    std::stringstream text;
+    text << std::ifstream(file).rdbuf();
+    std::string ini = text.str();
+    const std::string fitted = "[\\Printer.NKTDeviceOptions.Duplex:Installed]\nKind=2\nSecond=1";
+    const size_t at = ini.find(fitted);
+    ASSERT_NE(at, std::string::npos) << ini;
+    ini.replace(at, fitted.size(),
+                "[\\Printer.NKTDeviceOptions.Duplex:Installed]\nKind=2\nSecond=0");
+    std::ofstream(file, std::ios::trunc) << ini;
+    ASSERT_EQ(Printhost("options P", &out), 0) << out;
+    EXPECT_NE(out.find("    25     1  installed"), std::string::npos) << "nothing reported yet\n"
+                                                                      << out;
+    ASSERT_EQ(Printhost("options P --changed '\\Printer.NKTDeviceOptions.Duplex:Installed'", &out),
+              0)
+        << out;
+    for (const char* unit :
+         {"    25     1  -", "    27     1  installed", "    35     1  installed"})
+        EXPECT_NE(out.find(unit), std::string::npos) << unit << "\n" << out;
+    ASSERT_EQ(Printhost("properties P --device --page Device", &out), 0) << out;
+    EXPECT_NE(out.find("ComboBox #318 \"Not Installed\""), std::string::npos) << out;
 }
 
 } // namespace

@@ -80,6 +80,64 @@ TEST_F(JobAccounting, ConfidentialPrintWithAPasswordFromTheJobTypePage) {
     EXPECT_NE(header.find("\"12345678\""), std::string::npos) << header;
 }
 
+// The model keeps the job settings in the user's own store, per printer: a
+// later sheet and a later print start from them in new processes, even over
+// printing defaults stored without them, and another printer of the same
+// model does not see them.
+TEST_F(JobAccounting, JobSettingsKeptPerUserAndPrinter) {
+    const std::string model = ModelWithConfidentialRule("0x07");
+    Install(model);
+    std::string out;
+    ASSERT_EQ(Printhost("properties P --page 'Job Type' --set 'Job Type=on' "
+                        "--set 'Confidential Print=click' --set 'User ID=4711' --set 272=12345678",
+                        &out),
+              0)
+        << out;
+    // Printing defaults stored without the job type: the saved settings win.
+    ASSERT_EQ(Printhost("devmode P --set JobType=0 --store", &out), 0) << out;
+    ASSERT_EQ(Printhost("devmode P", &out), 0) << out;
+    EXPECT_NE(out.find("private  JobType                5 (0x5)"), std::string::npos) << out;
+    EXPECT_NE(out.find("private  SecurePassword         \"12345678\""), std::string::npos) << out;
+    ASSERT_EQ(Printhost("properties P --page 'Job Type'", &out), 0) << out;
+    EXPECT_NE(out.find("Current Setting: Confidential Print"), std::string::npos) << out;
+    EXPECT_NE(out.find("Edit #270 \"4711\""), std::string::npos) << out;
+    EXPECT_NE(out.find("Edit #272 \"12345678\""), std::string::npos) << out;
+    std::string header;
+    Print("", &header);
+    EXPECT_NE(header.find("@PJL SET HOLD=PROOF"), std::string::npos) << header;
+    EXPECT_NE(header.find("\"12345678\""), std::string::npos) << header;
+
+    ASSERT_EQ(Printhost("install --name Q --model '" + model + "'", &out), 0) << out;
+    ASSERT_EQ(Printhost("properties Q --page 'Job Type'", &out), 0) << out;
+    EXPECT_NE(out.find("Current Setting: None"), std::string::npos) << out;
+    EXPECT_EQ(out.find("4711"), std::string::npos) << out;
+}
+
+// A profile saved with no job type, chosen after Confidential Print was set
+// and saved as the user's job settings: it is applied as it was saved, not
+// reported as wrong settings, and its job type reaches the next sheet.
+TEST_F(JobAccounting, AProfileOfAnotherJobTypeIsAppliedAsSaved) {
+    Install(ModelWithConfidentialRule("0x07"));
+    std::string out;
+    ASSERT_EQ(Printhost("properties P --page Basic --set 'Paper Size=A5'", &out), 0) << out;
+    ASSERT_EQ(Printhost("properties P --page Profile --set 'Save as ...=click' "
+                        "--dialog 'Profile Name=A5 plain'",
+                        &out),
+              0)
+        << out;
+    ASSERT_EQ(Printhost("properties P --page 'Job Type' --set 'Job Type=on' "
+                        "--set 'Confidential Print=click' --set 'User ID=4711' --set 272=12345678",
+                        &out),
+              0)
+        << out;
+    ASSERT_EQ(Printhost("properties P --page Profile --set 'Profile=A5 plain'", &out), 0) << out;
+    EXPECT_EQ(out.find("wrong settings"), std::string::npos) << out;
+    ASSERT_EQ(Printhost("properties P --page Profile", &out), 0) << out;
+    EXPECT_NE(out.find("ListBox #563 \"\" items=2 sel=1"), std::string::npos) << out;
+    ASSERT_EQ(Printhost("properties P --page 'Job Type'", &out), 0) << out;
+    EXPECT_NE(out.find("Current Setting: None"), std::string::npos) << out;
+}
+
 TEST_F(JobAccounting, AJobThatAsksAtPrintTimePrintsOnlyWhenAnswered) {
     Install(ModelWithConfidentialRule("0x87"));
     std::string out;

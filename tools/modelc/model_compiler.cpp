@@ -712,16 +712,47 @@ std::uint32_t Number(const nlohmann::json& j) {
     throw CompileError("expected a number, got " + j.dump());
 }
 
-nlohmann::json LoadSource(const std::string& path) {
+namespace {
+
+// A chain of bases longer than this is taken for a loop.
+constexpr int kDeepestBase = 8;
+
+nlohmann::json LoadSourceAt(const std::string& path, int depth) {
     std::ifstream in(path);
     if (!in) throw CompileError("cannot read " + path);
     std::stringstream text;
     text << in.rdbuf();
+    json source;
     try {
-        return json::parse(text.str(), nullptr, true, true);
+        source = json::parse(text.str(), nullptr, true, true);
     } catch (const json::exception& e) {
         throw CompileError(path + ": " + e.what());
     }
+    if (!source.is_object() || !source.contains("base")) return source;
+    // A model that differs from another in a few answers names it as its
+    // base (a path beside this file) and states only those answers.
+    const json& base = source["base"];
+    if (!base.is_string()) throw CompileError(path + ": \"base\" must name a source file");
+    if (depth >= kDeepestBase) throw CompileError(path + ": the chain of bases does not end");
+    const std::string folder =
+        path.find('/') == std::string::npos ? std::string() : path.substr(0, path.rfind('/') + 1);
+    json merged = LoadSourceAt(folder + base.get<std::string>(), depth + 1);
+    if (!merged.is_object()) throw CompileError(path + ": its base is not a JSON object");
+    for (auto it = source.begin(); it != source.end(); ++it) {
+        if (it.key() == "base") continue;
+        if (it.key() == "codes" && it->is_object() && merged["codes"].is_object())
+            for (auto code = it->begin(); code != it->end(); ++code)
+                merged["codes"][code.key()] = *code;
+        else
+            merged[it.key()] = *it;
+    }
+    return merged;
+}
+
+} // namespace
+
+nlohmann::json LoadSource(const std::string& path) {
+    return LoadSourceAt(path, 0);
 }
 
 std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& o) {

@@ -33,7 +33,9 @@ class CompileError : public std::runtime_error {
 // Compiles a source; throws CompileError on a source it cannot write.
 std::vector<std::uint8_t> Compile(const nlohmann::json& source, const Options& options = {});
 
-// Reads a JSON source file (comments allowed); throws CompileError.
+// Reads a JSON source file (comments allowed); throws CompileError. A source
+// with "base": "OTHER.json" (beside it) is that source with the codes it
+// states replaced and its other top-level fields put over the base's.
 nlohmann::json LoadSource(const std::string& path);
 
 // A number from the source: a JSON number, or a string "0x..." or decimal.

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "command.h"
+#include "model/model_queries.h"
+#include "model/modelsmith.h"
 #include "platform/paths.h"
 #include "platform/process_ctl.h"
 #include "platform/spooler_ctl.h"
@@ -211,6 +213,46 @@ std::string PutInPlace(const fs::path& from, const fs::path& to) {
     return to.string() + ": " + std::strerror(err);
 }
 
+// The model's own files lying beside its model data file: those its
+// component table names as they stand and the package does not ship (a
+// model's device-option file, say), as the model's installation disk brings
+// them. The package's own files are never replaced by them.
+std::vector<fs::path> ModelOwnFiles(const std::vector<std::uint8_t>& modelData,
+                                    const fs::path& model, const fs::path& driverDir) {
+    std::vector<fs::path> out;
+    DWORD length = 0, count = 0;
+    if (model::GetMyPrinterInfo(modelData.data(), model::kQueryComponents, 0,
+                                model::layout::kComponentList, nullptr, &length,
+                                &count) != ERROR_SUCCESS ||
+        length == 0)
+        return out;
+    std::vector<std::uint8_t> answer(length);
+    if (model::GetMyPrinterInfo(modelData.data(), model::kQueryComponents, 0,
+                                model::layout::kComponentList, answer.data(), &length,
+                                &count) != ERROR_SUCCESS)
+        return out;
+    std::error_code ec;
+    for (size_t at = 0; at + sizeof(model::ComponentAnswer) <= length && at < answer.size();
+         at += sizeof(model::ComponentAnswer)) {
+        model::ComponentAnswer entry;
+        std::memcpy(&entry, answer.data() + at, sizeof entry);
+        if (entry.kind == model::kComponentKind64 || entry.kind == model::kComponentKind32)
+            continue;
+        const std::string name(entry.nameTemplate,
+                               strnlen(entry.nameTemplate, sizeof entry.nameTemplate));
+        if (name.empty() || name.find_first_of("\\/:") != std::string::npos || name == "." ||
+            name == "..")
+            continue;
+        const fs::path beside = model.parent_path() / name;
+        if (beside == model || !fs::is_regular_file(beside, ec) ||
+            fs::exists(driverDir / name, ec) ||
+            std::find(out.begin(), out.end(), beside) != out.end())
+            continue;
+        out.push_back(beside);
+    }
+    return out;
+}
+
 int Run(const Args& args) {
     Options o;
     if (!Parse(args, &o)) return 2;
@@ -281,6 +323,8 @@ int Run(const Args& args) {
     }
     if (ec) error = ec.message();
     if (error.empty()) error = PutInPlace(model, hostFolder / model.filename());
+    for (const fs::path& own : ModelOwnFiles(modelData, model, driverDir))
+        if (error.empty()) error = PutInPlace(own, hostFolder / own.filename());
     if (!error.empty()) {
         std::fprintf(stderr, "printhost install: cannot copy the driver files: %s\n",
                      error.c_str());

@@ -1,6 +1,7 @@
 // printhost options: a printer's installed-option list (which optional units
 // it has), and marking units as fitted, as a person does on the device page
-// when the printer has a duplex unit or a finisher.
+// when the printer has a duplex unit or a finisher; --changed plays the port
+// monitor reporting that the device's configuration changed.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,6 +11,7 @@
 #include "driver_env.h"
 #include "install_option.h"
 #include "model_codes.h"
+#include "platform/spooler_ctl.h"
 #include "platform/text.h"
 #include "win/base.h"
 #include "win/spool.h"
@@ -38,15 +40,26 @@ int Run(const Args& args) {
         return 2;
     }
     std::vector<std::string> installs;
+    std::vector<std::string> changes;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--install" && i + 1 < args.size()) {
             installs.push_back(args[++i]);
+        } else if (args[i] == "--changed" && i + 1 < args.size()) {
+            changes.push_back(args[++i]);
         } else {
             std::fprintf(stderr, "printhost options: unexpected '%s'\n", args[i].c_str());
             return 2;
         }
     }
     std::u16string name = platform::FromUtf8(args[0]);
+    // The driver hears each change (the option key it names) before the
+    // list is read.
+    for (const std::string& key : changes)
+        if (DWORD e = platform::spooler::NotifyConfigurationChange(name, platform::FromUtf8(key))) {
+            std::fprintf(stderr, "printhost options: no printer '%s' (error %lu)\n",
+                         args[0].c_str(), static_cast<unsigned long>(e));
+            return 1;
+        }
     HANDLE printer = nullptr;
     PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
     if (!OpenPrinterW(name.data(), &printer, installs.empty() ? nullptr : &access)) {
@@ -97,8 +110,9 @@ int Run(const Args& args) {
     return status;
 }
 
-Command cmd{"options", "PRINTER [--install OPTION=VALUE ...]",
-            "list a printer's optional units; --install marks one fitted (as the device page does)",
+Command cmd{"options", "PRINTER [--install OPTION=VALUE ...] [--changed OPTION-KEY ...]",
+            "list a printer's optional units; --install marks one fitted (as the device page "
+            "does); --changed reports the device's configuration changed at that option key",
             Run};
 
 } // namespace

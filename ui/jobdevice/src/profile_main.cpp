@@ -143,6 +143,10 @@ void CProfileMain::ReviseMerged(const DEVMODE_IMAGEW& in, DEVMODE_IMAGEW* out) {
     if (!Context()) return;
     auto old = std::make_unique<DEVMODE_IMAGEW>(*out);
     ReviseContext revise = SheetReviseContext(Context());
+    // The job settings in hand are the sheet's or a profile's: the user's
+    // saved ones are not read over them (a profile of another job type
+    // would read as wrong settings).
+    revise.flags |= kRevisedByPage;
     ReviseDevmode(&revise, old.get(), out, kReviseCarryOver);
 }
 
