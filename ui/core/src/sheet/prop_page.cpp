@@ -3,7 +3,6 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "control_states.h"
 #include "driver_env.h"
