@@ -9,7 +9,7 @@
 #include "command.h"
 #include "driver_env.h"
 #include "platform/text.h"
-#include "profile_file.h"
+#include "profile_store.h"
 #include "win/base.h"
 #include "win/spool.h"
 
@@ -67,7 +67,7 @@ int Run(const Args& args) {
     if (!block.modelsmith || !GetProfileStorePath(&block, &path)) {
         std::fprintf(stderr, "printhost profiles: the printer's model data cannot be read\n");
     } else {
-        ProfileFile store(&block, path);
+        ProfileStore store(&block, path);
         store.SetPrinter(printer);
         const ProfileEntry* list = nullptr;
         DWORD count = 0;

@@ -13,6 +13,7 @@
 #include "option_detection.h"
 #include "platform/net_ctl.h"
 #include "platform/spooler_ctl.h"
+#include "printer_events.h"
 #include "sample_device.h"
 #include "ui_entry_points.h"
 #include "ui_fixture.h"

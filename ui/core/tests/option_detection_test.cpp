@@ -13,6 +13,8 @@
 #include "install_option.h"
 #include "model_codes.h"
 #include "option_detection.h"
+#include "option_module.h"
+#include "printer_events.h"
 #include "saved_job_info.h"
 #include "revise_devmode.h"
 #include "ui_entry_points.h"

@@ -21,6 +21,7 @@
 #include "sheet_context.h"
 #include "saved_job_info.h"
 #include "sheet_help.h"
+#include "sheet_pages.h"
 #include "status_monitor.h"
 #include "ui_fixture.h"
 #include "win/base.h"

@@ -288,6 +288,10 @@ BOOL MigrateAnsiProfile(ProfileFile* store, DEVMODE_IMAGEA* devmode, DWORD setti
     return TRUE;
 }
 
+BOOL ProfileFile::MigrateProfile(DEVMODE_IMAGEA* devmode, DWORD settingsVersion) {
+    return MigrateAnsiProfile(this, devmode, settingsVersion);
+}
+
 BOOL ApplyProfileToDevmode(ProfileFile* store, DEVMODE_IMAGEW* current, ProfileEntry* entry) {
     if (!store || !current || !entry) return FALSE;
     DEVMODE_IMAGEA stored{};

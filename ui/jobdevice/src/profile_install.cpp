@@ -2,6 +2,8 @@
 // are brought up to date, the second one's profiles go to the top of the
 // first, and the second one's first profile becomes the printer's default
 // settings.
+#include "profile_install.h"
+
 #include <cstring>
 #include <memory>
 #include <vector>

@@ -16,6 +16,7 @@
 #include "platform/net_ctl.h"
 #include "platform/spooler_ctl.h"
 #include "platform/user_ctl.h"
+#include "printer_events.h"
 #include "sample_device.h"
 #include "sheet_app.h"
 #include "sheet_context.h"

@@ -15,6 +15,7 @@
 #include "model_codes.h"
 #include "option_detection.h"
 #include "option_module.h"
+#include "printer_events.h"
 #include "ui_entry_points.h"
 #include "ui_fixture.h"
 #include "win/base.h"

@@ -19,6 +19,7 @@
 #include "platform/testctl.h"
 #include "profile_apply.h"
 #include "profile_bytes.h"
+#include "profile_install.h"
 #include "revise_devmode.h"
 #include "ui_fixture.h"
 #include "win/base.h"

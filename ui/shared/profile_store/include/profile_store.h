@@ -1,4 +1,4 @@
-// ProfileFile: one user's profile store (or an import, export or default
+// ProfileStore: one user's profile store (or an import, export or default
 // profile file) for one printer model. It lists, reads, adds, replaces and
 // deletes profiles; every change writes the whole file once, through the
 // platform's settings-file path (lock, new file beside it, flush, rename),
@@ -10,6 +10,11 @@
 // a delete writes the readable profiles and first keeps the damaged file as
 // it was under the store's name + kDamagedStoreSuffix, so nothing is lost
 // and the user is not locked out of the store.
+//
+// A change brings the profiles of older settings versions up to date through
+// MigrateProfile, which the job and device pages' ProfileFile gives (it
+// needs the device-mode conversions above the shared readers); the store
+// alone, as printhost lists it, keeps them as stored.
 #pragma once
 
 #include <string>
@@ -40,11 +45,12 @@ inline constexpr char16_t kDamagedStoreSuffix[] = u".damaged";
 // not created here.
 BOOL GetProfileStorePath(const ModelBlock* binding, std::u16string* out);
 
-class ProfileFile {
+class ProfileStore {
   public:
-    ProfileFile(const ModelBlock* binding, std::u16string path);
-    ProfileFile(const ProfileFile&) = delete;
-    ProfileFile& operator=(const ProfileFile&) = delete;
+    ProfileStore(const ModelBlock* binding, std::u16string path);
+    ProfileStore(const ProfileStore&) = delete;
+    ProfileStore& operator=(const ProfileStore&) = delete;
+    virtual ~ProfileStore() = default;
 
     void SetInstalledOptions(CInstallOption* options) { options_ = options; }
     void SetPrinter(HANDLE printer) { printer_ = printer; }
@@ -90,6 +96,13 @@ class ProfileFile {
 
     DWORD ErrorCode() const { return error_; }
     DWORD SystemError() const { return systemError_; }
+
+  protected:
+    // Adjusts one profile stored under `settingsVersion` to this driver; 0
+    // leaves it as stored.
+    virtual BOOL MigrateProfile(DEVMODE_IMAGEA* /*devmode*/, DWORD /*settingsVersion*/) {
+        return FALSE;
+    }
 
   private:
     enum class Load { kRead, kMissing, kFailed };

@@ -1,6 +1,6 @@
 // The profile store: reading through the one format reader, every change a
 // whole new file put in place once under the settings-file lock.
-#include "profile_file.h"
+#include "profile_store.h"
 
 #include <cstring>
 #include <utility>
@@ -9,7 +9,6 @@
 #include "model_data_header.h"
 #include "model_info.h"
 #include "platform/settings_file.h"
-#include "profile_apply.h"
 #include "win/base.h"
 #include "win/files.h"
 
@@ -96,10 +95,10 @@ BOOL GetProfileStorePath(const ModelBlock* binding, std::u16string* out) {
     return TRUE;
 }
 
-ProfileFile::ProfileFile(const ModelBlock* binding, std::u16string path)
+ProfileStore::ProfileStore(const ModelBlock* binding, std::u16string path)
     : binding_(binding ? *binding : ModelBlock{}), path_(std::move(path)) {}
 
-StoreModelNames ProfileFile::Names() const {
+StoreModelNames ProfileStore::Names() const {
     StoreModelNames names;
     names.model = StoredForm(CModelInfo(&binding_, model::kQueryModelName, 0, kTextLayout).Text());
     names.family =
@@ -112,7 +111,7 @@ StoreModelNames ProfileFile::Names() const {
     return names;
 }
 
-bool ProfileFile::Fail(DWORD error, DWORD systemError) {
+bool ProfileStore::Fail(DWORD error, DWORD systemError) {
     error_ = error;
     systemError_ = systemError;
     return false;
@@ -120,7 +119,7 @@ bool ProfileFile::Fail(DWORD error, DWORD systemError) {
 
 // A store that is a link is not followed: a rename would replace the link and
 // a reader would read wherever it points.
-bool ProfileFile::CheckPath() {
+bool ProfileStore::CheckPath() {
     if (path_.empty()) return Fail(kProfileCannotOpen, ERROR_INVALID_NAME);
     WIN32_FIND_DATAW found{};
     HANDLE find = FindFirstFileW(path_.c_str(), &found);
@@ -131,7 +130,7 @@ bool ProfileFile::CheckPath() {
     return true;
 }
 
-ProfileFile::Load ProfileFile::LoadImage(platform::SettingsFile& file, StoreImage* image) {
+ProfileStore::Load ProfileStore::LoadImage(platform::SettingsFile& file, StoreImage* image) {
     *image = StoreImage{};
     std::string bytes;
     if (!CheckPath()) return Load::kFailed;
@@ -152,7 +151,7 @@ ProfileFile::Load ProfileFile::LoadImage(platform::SettingsFile& file, StoreImag
 // A change writes the profiles that can still be read; what could not be
 // (a record cut short, bytes past the counted records) stays in a copy of
 // the file as it was, beside the store.
-bool ProfileFile::KeepDamagedCopy(const StoreImage& image) {
+bool ProfileStore::KeepDamagedCopy(const StoreImage& image) {
     if (!image.damaged) return true;
     const std::u16string copy = path_ + kDamagedStoreSuffix;
     if (!CopyFileW(path_.c_str(), copy.c_str(), FALSE))
@@ -160,8 +159,8 @@ bool ProfileFile::KeepDamagedCopy(const StoreImage& image) {
     return true;
 }
 
-bool ProfileFile::Rewrite(platform::SettingsFile& file,
-                          const std::vector<const StoredProfile*>& order, DWORD version) {
+bool ProfileStore::Rewrite(platform::SettingsFile& file,
+                           const std::vector<const StoredProfile*>& order, DWORD version) {
     if (!file.locked()) return Fail(kProfileCannotCreate, GetLastError());
     // A read-only store is still the user's to change: the mark goes with
     // the old file, and comes back when the new one cannot be put in place.
@@ -178,7 +177,7 @@ bool ProfileFile::Rewrite(platform::SettingsFile& file,
     return true;
 }
 
-BOOL ProfileFile::ReloadProfileList() {
+BOOL ProfileStore::ReloadProfileList() {
     error_ = kProfileOk;
     systemError_ = 0;
     list_.clear();
@@ -203,7 +202,7 @@ BOOL ProfileFile::ReloadProfileList() {
     return list_.empty() ? FALSE : TRUE;
 }
 
-BOOL ProfileFile::GetProfileList(const ProfileEntry** entries, DWORD* count) {
+BOOL ProfileStore::GetProfileList(const ProfileEntry** entries, DWORD* count) {
     BOOL result = TRUE;
     if (stale_) result = ReloadProfileList();
     if (entries) *entries = list_.empty() ? nullptr : list_.data();
@@ -211,7 +210,7 @@ BOOL ProfileFile::GetProfileList(const ProfileEntry** entries, DWORD* count) {
     return result;
 }
 
-const ProfileEntry* ProfileFile::FindProfile(const char* name) {
+const ProfileEntry* ProfileStore::FindProfile(const char* name) {
     if (!name) return nullptr;
     // A list left from before the last change would miss what it added.
     if (stale_) ReloadProfileList();
@@ -221,15 +220,15 @@ const ProfileEntry* ProfileFile::FindProfile(const char* name) {
     return nullptr;
 }
 
-const ProfileEntry* ProfileFile::FindProfileW(LPCWSTR name) {
+const ProfileEntry* ProfileStore::FindProfileW(LPCWSTR name) {
     if (!name) return nullptr;
     char ansi[64];
     SetFieldText(ansi, sizeof ansi, WideToAnsiString(name));
     return FindProfile(ansi);
 }
 
-BOOL ProfileFile::ReadProfile(const char* name, DEVMODEA* devmode, ProfileEntry* entryOut,
-                              DWORD* settingsVersion) {
+BOOL ProfileStore::ReadProfile(const char* name, DEVMODEA* devmode, ProfileEntry* entryOut,
+                               DWORD* settingsVersion) {
     if (!name || !devmode) return FALSE;
     if (devmode->dmDriverExtra != PRIVATE_DEVMODE_SIZE || devmode->dmSize < kSmallestStandardPart)
         return Fail(kProfileForeignDevmode, 0);
@@ -258,8 +257,8 @@ BOOL ProfileFile::ReadProfile(const char* name, DEVMODEA* devmode, ProfileEntry*
     return FALSE;
 }
 
-BOOL ProfileFile::ReadProfileAt(DWORD index, DEVMODE_IMAGEA* devmode, ProfileEntry* entryOut,
-                                DWORD* settingsVersion) {
+BOOL ProfileStore::ReadProfileAt(DWORD index, DEVMODE_IMAGEA* devmode, ProfileEntry* entryOut,
+                                 DWORD* settingsVersion) {
     if (!devmode) return FALSE;
     StoreImage image;
     platform::SettingsFile file(path_);
@@ -276,18 +275,18 @@ BOOL ProfileFile::ReadProfileAt(DWORD index, DEVMODE_IMAGEA* devmode, ProfileEnt
     return FALSE;
 }
 
-void ProfileFile::MigrateImage(StoreImage* image) {
+void ProfileStore::MigrateImage(StoreImage* image) {
     if (image->settingsVersion == kCurrentSettingsVersion) return;
     for (StoredProfile& r : image->records) {
         if (!r.accepted) continue;
         DEVMODE_IMAGEA migrated = r.devmode;
-        if (!MigrateAnsiProfile(this, &migrated, image->settingsVersion)) continue;
+        if (!MigrateProfile(&migrated, image->settingsVersion)) continue;
         r = MakeRecord(r.entry, migrated);
     }
     image->settingsVersion = kCurrentSettingsVersion;
 }
 
-BOOL ProfileFile::SaveProfile(const DEVMODEA* devmode, const ProfileEntry* entry, BOOL toTop) {
+BOOL ProfileStore::SaveProfile(const DEVMODEA* devmode, const ProfileEntry* entry, BOOL toTop) {
     DEVMODE_IMAGEA taken;
     if (!entry || !TakeCallerDevmode(devmode, &taken)) return Fail(kProfileForeignDevmode, 0);
     StoreImage image;
@@ -314,7 +313,7 @@ BOOL ProfileFile::SaveProfile(const DEVMODEA* devmode, const ProfileEntry* entry
     return TRUE;
 }
 
-BOOL ProfileFile::DeleteProfile(const ProfileEntry* entry) {
+BOOL ProfileStore::DeleteProfile(const ProfileEntry* entry) {
     if (!entry) return FALSE;
     StoreImage image;
     platform::SettingsFile file(path_);
@@ -330,7 +329,7 @@ BOOL ProfileFile::DeleteProfile(const ProfileEntry* entry) {
     return Rewrite(file, order, image.settingsVersion) ? TRUE : FALSE;
 }
 
-BOOL ProfileFile::WriteSingleProfile(const DEVMODEA* devmode, const ProfileEntry* entry) {
+BOOL ProfileStore::WriteSingleProfile(const DEVMODEA* devmode, const ProfileEntry* entry) {
     DEVMODE_IMAGEA taken;
     if (!entry || !TakeCallerDevmode(devmode, &taken)) return Fail(kProfileForeignDevmode, 0);
     if (!CheckPath()) return FALSE;
@@ -339,7 +338,7 @@ BOOL ProfileFile::WriteSingleProfile(const DEVMODEA* devmode, const ProfileEntry
     return Rewrite(file, {&saved}, kCurrentSettingsVersion) ? TRUE : FALSE;
 }
 
-BOOL ProfileFile::ConvertLegacyProfileFile() {
+BOOL ProfileStore::ConvertLegacyProfileFile() {
     StoreImage image;
     platform::SettingsFile file(path_);
     const Load load = LoadImage(file, &image);
@@ -351,7 +350,7 @@ BOOL ProfileFile::ConvertLegacyProfileFile() {
     return Rewrite(file, AllOf(image), image.settingsVersion) ? TRUE : FALSE;
 }
 
-BOOL ProfileFile::MigrateStore() {
+BOOL ProfileStore::MigrateStore() {
     StoreImage image;
     platform::SettingsFile file(path_);
     if (LoadImage(file, &image) != Load::kRead) return FALSE;

@@ -31,21 +31,6 @@ DWORD DetectInstalledOptions(const ModelBlock* binding, CInstallOption* list, LP
 DWORD ReadOptionCache(const ModelBlock* binding, CInstallOption* list);
 DWORD DeleteOptionCache(const ModelBlock* binding);
 
-// The device-option module (model components 252, its option file 250) asked
-// at installation and on a configuration change: 0 when options were read and
-// applied, -1 otherwise.
-int QuerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstallOption* list,
-                       DWORD flags);
-// The configuration change names the key that changed: 1 when the module
-// answered it, 0 otherwise.
-int RequerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstallOption* list,
-                         LPCWSTR changedKey);
-
-// The default profiles of the driver folder (model components 4 and 5)
-// applied to the printer's global device mode. 0 when the driver folder
-// cannot be found, else 1.
-BOOL ApplyDefaultProfileToPrinter(HANDLE printer, const ModelBlock* binding);
-
 // Windows NT 6.0 or later.
 BOOL IsNT6OrLater();
 

@@ -1,8 +1,7 @@
 // The installed options as the device-option module of newer systems
 // reports them (model component 252, its option file component 250, both
-// beside the model library). The routines are declared with the other
-// detection routines (option_detection.h); the answers' node and its
-// application are here.
+// beside the model library): the routines, the answers' node and its
+// application.
 #pragma once
 
 #include <string>
@@ -11,6 +10,16 @@
 #include "install_option.h"
 
 namespace sheetwright {
+
+// The device-option module (model components 252, its option file 250) asked
+// at installation and on a configuration change: 0 when options were read and
+// applied, -1 otherwise.
+int QuerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstallOption* list,
+                       DWORD flags);
+// The configuration change names the key that changed: 1 when the module
+// answered it, 0 otherwise.
+int RequerySchemaOptions(const ModelBlock* binding, LPCWSTR printerName, CInstallOption* list,
+                         LPCWSTR changedKey);
 
 // One answer of the module.
 struct SchemaNode {

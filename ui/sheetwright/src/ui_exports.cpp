@@ -4,6 +4,7 @@
 #include "export_guard.h"
 #include "job_prompts.h"
 #include "prior_print_check.h"
+#include "printer_events.h"
 #include "revise_devmode.h"
 #include "ui/sheetwright.h"
 #include "ui_entry_points.h"

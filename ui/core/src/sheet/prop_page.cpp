@@ -3,22 +3,12 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 
-#include "basic_page.h"
 #include "control_states.h"
 #include "driver_env.h"
-#include "device_page.h"
-#include "form_tray_page.h"
-#include "effects_page.h"
 #include "model_info.h"
-#include "output_page.h"
-#include "quality_page.h"
 #include "status_monitor.h"
 #include "saved_job_info.h"
-#include "about_page.h"
-#include "profile_main.h"
-#include "security_page.h"
 #include "track_dm.h"
 #include "url_jump.h"
 #include "sheet_app.h"
@@ -35,8 +25,6 @@ namespace {
 // Controls that stay usable on a read-only sheet (they change nothing).
 constexpr int kAlwaysEnabledControls[] = {123, 130, 176, 215, 221, 964, 968};
 
-constexpr char16_t kAddFailedText[] = u"Error";
-constexpr char16_t kAddFailedCaption[] = u"CreatePropertySheetPage Fail";
 constexpr char16_t kHopwindowFile[] = u"Hopwindow.DLL";
 
 static_assert(sizeof(UrlJumpParam) == kUrlJumpParamSize);
@@ -85,17 +73,6 @@ constexpr DWORD kWindows2000Class = 0x100000;
 template <class F> F ModuleExport(HMODULE module, const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
-
-// The pages of a sheet kind, in order.
-struct PagePlan {
-    UINT templateId;
-    bool profile; // a CProfilePropPage
-};
-constexpr PagePlan kDocumentPages[] = {
-    {kPageBasic, true},   {kPageOutput, true},  {kPageJobType, true},  {kPageQuality, true},
-    {kPageEffects, true}, {kPageProfile, true}, {kPageSupport, false},
-};
-constexpr PagePlan kDevicePages[] = {{kPageFormTray, false}, {kPageDevice, false}};
 
 } // namespace
 
@@ -431,66 +408,6 @@ HANDLE AddPropPage(CPropPage* page, PFNCOMPROPSHEET callback, HANDLE sheet) {
     }
     page->m_hPageHandle = added;
     return added;
-}
-
-DWORD BuildSheetPages(SheetContext* context, HWND owner) {
-    if (!context) return 0;
-    // The building holds a reference of its own, so that a page that fails
-    // first does not take the context with it; it is let go also when a
-    // failure leaves the building.
-    struct Hold {
-        SheetContext* context;
-        ~Hold() { FreeSheetContext(context); }
-    } hold{context};
-    ++context->pageReferences;
-    const PagePlan* plan = nullptr;
-    size_t count = 0;
-    if (context->sheetKind == kSheetDocument) {
-        plan = kDocumentPages;
-        count = std::size(kDocumentPages);
-    } else if (context->sheetKind == kSheetDevice) {
-        plan = kDevicePages;
-        count = std::size(kDevicePages);
-    }
-    // Without a sheet callback no page could be added.
-    if (!context->sheetCallback) count = 0;
-    DWORD ok = count ? 1 : 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (plan[i].templateId == kPageEffects &&
-            !(context->workingImage.priv.FeatureFlags & kEffectsFeatureBits))
-            continue;
-        CPropPage* page = nullptr;
-        try {
-            if (plan[i].templateId == kPageBasic)
-                page = new CPaperSet(context);
-            else if (plan[i].templateId == kPageJobType)
-                page = new CSecurity(context);
-            else if (plan[i].templateId == kPageProfile)
-                page = new CProfileMain(context);
-            else if (plan[i].templateId == kPageSupport)
-                page = new CAboutDlg(context);
-            else if (plan[i].templateId == kPageFormTray)
-                page = new CFormTray(context);
-            else if (plan[i].templateId == kPageDevice)
-                page = new CDevice(context);
-            else if (plan[i].templateId == kPageEffects)
-                page = new CStationary(context);
-            else if (plan[i].templateId == kPageOutput)
-                page = new COutput(context);
-            else if (plan[i].templateId == kPageQuality)
-                page = new CQuality(context);
-            else
-                page = plan[i].profile ? new CProfilePropPage(plan[i].templateId, context)
-                                       : new CPropPage(plan[i].templateId, context);
-        } catch (const std::bad_alloc&) {
-        }
-        if (page) page->m_psp.dwFlags |= PSP_HASHELP;
-        if (!AddPropPage(page, context->sheetCallback, context->sheetHandle)) {
-            MessageBoxW(owner, kAddFailedText, kAddFailedCaption, MB_OK);
-            ok = 0;
-        }
-    }
-    return ok;
 }
 
 } // namespace sheetwright

@@ -1,6 +1,6 @@
 // Sheetwright's property-sheet exports and its application object.
 #include "export_guard.h"
-#include "prop_page.h"
+#include "sheet_pages.h"
 #include "sheet_app.h"
 #include "ui/sheetwright.h"
 #include "win/base.h"

@@ -375,9 +375,4 @@ DWORD DeleteOptionCache(const ModelBlock* binding) {
     return kDetectOk;
 }
 
-// QuerySchemaOptions and RequerySchemaOptions live with the device-option
-// module's answers (ui/jobdevice option_module.cpp).
-
-// ApplyDefaultProfileToPrinter lives with the profile store (ui/jobdevice).
-
 } // namespace sheetwright

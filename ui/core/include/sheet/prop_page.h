@@ -3,7 +3,7 @@
 // in the sheet's resource module; it shares the sheet's SheetContext, answers
 // the sheet's notifications, writes the working image back on OK, locks its
 // controls on a read-only sheet and serves context help. The sheet's pages
-// are made, in order, by BuildSheetPages.
+// are made, in order, by BuildSheetPages (sheet_pages.h).
 #pragma once
 
 #include "local_dlg.h"
@@ -124,10 +124,5 @@ UINT CALLBACK PropPageCallback(HWND hwnd, UINT message, PROPSHEETPAGEW* psp);
 // handle the callback answered, 0 when nothing was added. A page that was
 // not added is deleted here.
 HANDLE AddPropPage(CPropPage* page, PFNCOMPROPSHEET callback, HANDLE sheet);
-
-// The pages of the context's sheet, in order: 1 when every page was added.
-// Each failure is told once and the remaining pages are still added; a
-// context that no page took is freed.
-DWORD BuildSheetPages(SheetContext* context, HWND owner);
 
 } // namespace sheetwright

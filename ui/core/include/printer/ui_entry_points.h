@@ -1,7 +1,8 @@
 // The bodies of Sheetwright's ui* exports: model information on the caller's
-// behalf, the capability lists, the print query, the document, printer and
-// upgrade events. Each call binds Modelsmith (and for texts Resbundle) from
-// the driver folder and frees them before it returns.
+// behalf, the capability lists, the print query and the document events (the
+// printer and upgrade events stand above, in printer_events.h). Each call
+// binds Modelsmith (and for texts Resbundle) from the driver folder and frees
+// them before it returns.
 #pragma once
 
 #include <cstdarg>
@@ -47,8 +48,6 @@ DWORD UiEnumMyPrinterInfo(HANDLE printer, LPCVOID modelData, SHORT code, LPVOID 
 BOOL UiDevQueryPrintEx(PDEVQUERYPRINT_INFO info);
 INT UiDrvDocumentEvent(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, ULONG outSize,
                        PVOID out);
-BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARAM lParam);
-BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo);
 
 // The message formatter of the driver's texts: %s (wide text), %d, %u, %x,
 // %X (32-bit numbers), %c (a wide character) and %! (a string id of
