@@ -1,20 +1,16 @@
-// What the user-interface libraries read of the model data file's own header,
-// beside the query codes, layouts and records that "model/model_queries.h"
-// names.
+// What the user-interface libraries read of the model data file beside the
+// query codes, layouts and records that "model/model_queries.h" names.
 #pragma once
 
 #include <cstddef>
 
+#include "model/model_file_header.h"
 #include "model/model_queries.h"
 
 namespace sheetwright {
 
-// Model data file header: magic, u32 file size at 4, u32 at 8 below the size,
-// u32 offset of the offset table at 12.
-constexpr char kModelDataMagic[4] = {'N', 'K', 'S', 'P'};
-constexpr size_t kModelDataSizeOffset = 4;
-constexpr size_t kModelDataBoundOffset = 8;
-constexpr size_t kModelDataOffsetTable = 12;
+// The file's own header (magic, size, offset table) is named once, with its
+// check, in "model/model_file_header.h".
 constexpr size_t kComponentEntrySize = sizeof(model::ComponentFileEntry);
 constexpr size_t kComponentNameSize = sizeof(model::ComponentFileEntry::nameTemplate);
 

@@ -77,10 +77,11 @@ LPWSTR FindDataFileModuleName(LPCVOID data, HANDLE heap, DWORD which) {
     const auto* bytes = static_cast<const BYTE*>(data);
     // The copy's own size field bounds every read (the loader checked it
     // against the file size).
-    if (std::memcmp(bytes, kModelDataMagic, sizeof kModelDataMagic) != 0) return nullptr;
-    const ULONGLONG size = ReadU32(bytes + kModelDataSizeOffset);
-    if (size < kModelDataOffsetTable + 4) return nullptr;
-    const ULONGLONG table = ReadU32(bytes + kModelDataOffsetTable);
+    if (std::memcmp(bytes, model::kModelDataMagic, sizeof model::kModelDataMagic) != 0)
+        return nullptr;
+    const ULONGLONG size = ReadU32(bytes + model::kModelDataSizeOffset);
+    if (size < model::kModelDataTableOffset + 4) return nullptr;
+    const ULONGLONG table = ReadU32(bytes + model::kModelDataTableOffset);
     const ULONGLONG slot = table + 4ull * (model::kQueryComponents - 1);
     if (table == 0 || slot + 4 > size) return nullptr;
     const ULONGLONG record = ReadU32(bytes + slot);
