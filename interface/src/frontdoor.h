@@ -9,7 +9,7 @@
 #include "ui/sheetwright.h"
 #include "win/base.h"
 #include "win/devmode.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/printer_interface.h"
 #include "win/spool.h"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "win/devmode.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/types.h"
 
 namespace inkforge {

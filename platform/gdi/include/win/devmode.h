@@ -122,6 +122,13 @@ static_assert(offsetof(DEVMODEA, dmFormName) == 70 && offsetof(DEVMODEA, dmMedia
 
 #define DM_SPECVERSION 0x0401
 
+// Sizes of the standard parts: the current ones and those of spec version 0x320
+// (without the ICM, media, dither and panning fields).
+#define DEVMODEW_SIZE 220
+#define DEVMODEA_SIZE 156
+#define DEVMODEW_SIZE_320 188
+#define DEVMODEA_SIZE_320 124
+
 // dmFields
 #define DM_ORIENTATION 0x00000001L
 #define DM_PAPERSIZE 0x00000002L
