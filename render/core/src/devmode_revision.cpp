@@ -15,15 +15,15 @@
 namespace inkforge {
 namespace {
 
-constexpr WORD kSize40 = 188; // the older standard part
-constexpr WORD kSize400 = 212;
+constexpr WORD kSize40 = DEVMODEW_SIZE_320; // the older standard parts
+constexpr WORD kSize400 = DEVMODEW_SIZE_400;
 
 WORD VersionForSize(WORD size, WORD own) {
     switch (size) {
     case kSize40:
-        return 0x320;
+        return DM_SPECVERSION_320;
     case kSize400:
-        return 0x400;
+        return DM_SPECVERSION_400;
     case kPublicSize:
         return kDevmodeSpecVersion;
     default:
@@ -60,7 +60,7 @@ void DevmodeAToW(const AnsiDevmodeImage& in, DevmodeImage* out) {
 LONG MergeDevmode(const DEVMODEW* source, DEVMODEW* destination) {
     if (!source || !destination) return -1;
     WORD sourceSize = source->dmSize;
-    WORD sourceVersion = sourceSize == kSize40 ? 0x320 : source->dmSpecVersion;
+    WORD sourceVersion = sourceSize == kSize40 ? DM_SPECVERSION_320 : source->dmSpecVersion;
     if (sourceSize != kSize40 && sourceSize != kSize400 && sourceSize != kPublicSize &&
         sourceVersion == 0)
         return -1;

@@ -26,6 +26,11 @@
 #define PRIVATE_DEVMODE_SIGNATURE 0x5A4F5244u
 #define PRIVATE_DEVMODE_VERSION 0x500u
 
+// The standard part of the driver's own device mode carries these versions
+// (with dmSize DEVMODEW_SIZE and dmDriverExtra PRIVATE_DEVMODE_SIZE).
+inline constexpr WORD kDevmodeImageSpecVersion = DM_SPECVERSION;
+inline constexpr WORD kDevmodeImageDriverVersion = 0x0500;
+
 // Bits of FontMode. How text is sent: as glyph images, as bitmap fonts, or
 // (neither bit) as outlines; and whether the model's own font list is used.
 #define FONTMODE_TEXT_AS_IMAGES 0x4

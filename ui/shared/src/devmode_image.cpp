@@ -12,9 +12,6 @@ namespace {
 
 using driver_devmode::CopyDevmodeImage;
 
-constexpr WORD kSpecVersion = 0x0401;
-constexpr WORD kDriverVersion = 0x0500;
-
 } // namespace
 
 size_t BytesFrom(const std::vector<BYTE>& block, const void* p) {
@@ -33,8 +30,8 @@ std::vector<BYTE> PrinterInfo2(HANDLE printer) {
 }
 
 void StampDevmodeHeader(DEVMODE_IMAGEW* image) {
-    image->dm.dmSpecVersion = kSpecVersion;
-    image->dm.dmDriverVersion = kDriverVersion;
+    image->dm.dmSpecVersion = kDevmodeImageSpecVersion;
+    image->dm.dmDriverVersion = kDevmodeImageDriverVersion;
     image->dm.dmSize = DEVMODEW_SIZE;
     image->dm.dmDriverExtra = PRIVATE_DEVMODE_SIZE;
 }
