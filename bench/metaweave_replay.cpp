@@ -17,7 +17,7 @@
 #include "platform/spooler_ctl.h"
 #include "platform/text.h"
 #include "spool_package.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/files.h"
 #include "win/gdi_dc.h"
 #include "win/loader.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "model/modelsmith.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "emfplay/metaweave.h"
 #include "model/modelsmith.h"
 #include "page_order.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/emf.h"
 #include "win/gdi.h"
 #include "win/types.h"

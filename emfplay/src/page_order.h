@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace metaweave {
 

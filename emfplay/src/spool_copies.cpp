@@ -1,25 +1,23 @@
 #include "spool_copies.h"
 
 #include <cstring>
+#include <utility>
 
+#include "devmode_forms.h"
 #include "driver_env.h"
 #include "package_format.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/strings.h"
 
 namespace metaweave {
 namespace {
 
-// Standard parts of the two device-mode forms.
-constexpr size_t kNameChars = 32;
+// The wide standard part: where its sizes stand, the fields it must reach
+// and the longest one.
 constexpr size_t kWideSizeOffset = 68;  // dmSize in the wide form
 constexpr size_t kWideExtraOffset = 70; // dmDriverExtra
-constexpr size_t kWideSpecOffset = 64;  // dmSpecVersion .. dmCollate
-constexpr size_t kSpecToCollate = 38;
-constexpr size_t kWideFormOffset = 102; // dmFormName
 constexpr size_t kWideLogPixelsOffset = 166;
-constexpr size_t kWideToAnsiShrink = 64; // two names of 32 characters
-constexpr size_t kWideMaxStandard = 220;
+constexpr size_t kWideMaxStandard = DEVMODEW_SIZE;
 // The shadow file's document name is read as this many bytes.
 constexpr size_t kDocumentNameBytes = 520;
 
@@ -44,13 +42,6 @@ std::u16string WideAt(const uint8_t* data, size_t size, size_t at, size_t maxCha
         out += c;
     }
     return out;
-}
-
-// A name field of a wide device mode into its 32-byte ANSI field.
-void NameToAnsi(const uint8_t* wide, uint8_t* ansi) {
-    std::string name = sheetwright::WideToAnsiString(WideAt(wide, kNameChars * 2, 0, kNameChars));
-    std::memset(ansi, 0, kNameChars);
-    std::memcpy(ansi, name.data(), std::min(name.size(), kNameChars - 1));
 }
 
 // The wide device mode at offset, sized by its own fields, converted.
@@ -87,17 +78,12 @@ bool DevModeWToA(const uint8_t* wide, size_t available, std::vector<uint8_t>* an
     size_t extra = U16(wide + kWideExtraOffset);
     if (standard < kWideLogPixelsOffset || standard > kWideMaxStandard) return false;
     if (standard + extra > available) return false;
-    ansi->assign(standard - kWideToAnsiShrink + extra, 0);
-    uint8_t* a = ansi->data();
-    NameToAnsi(wide, a);
-    std::memcpy(a + kNameChars, wide + kWideSpecOffset, kSpecToCollate);
-    NameToAnsi(wide + kWideFormOffset, a + kNameChars + kSpecToCollate);
-    size_t tail = standard - kWideLogPixelsOffset;
-    std::memcpy(a + kWideLogPixelsOffset - kWideToAnsiShrink, wide + kWideLogPixelsOffset, tail);
-    uint16_t ansiSize = static_cast<uint16_t>(standard - kWideToAnsiShrink);
-    a[kWideSizeOffset - kNameChars] = static_cast<uint8_t>(ansiSize);
-    a[kWideSizeOffset - kNameChars + 1] = static_cast<uint8_t>(ansiSize >> 8);
-    std::memcpy(a + ansiSize, wide + standard, extra);
+    std::vector<uint8_t> converted(standard - driver_devmode::kNameWidthDifference + extra, 0);
+    if (!driver_devmode::DevModeWToA(reinterpret_cast<const DEVMODEW*>(wide), available,
+                                     reinterpret_cast<DEVMODEA*>(converted.data()),
+                                     converted.size()))
+        return false;
+    *ansi = std::move(converted);
     return true;
 }
 

@@ -59,8 +59,9 @@ bool PageRecordBits(const uint8_t* data, size_t size, size_t offset, const uint8
                     size_t* bitsSize, std::string* error);
 
 // A wide device mode (standard part and private part, as many bytes as given)
-// to its ANSI form: names to the ANSI code page, dmSize less 64, the private
-// part unchanged. False when the record does not fit or its sizes are wrong.
+// to its ANSI form through the package's one conversion: names to the ANSI
+// code page, dmSize less 64, the private part unchanged. False when the
+// record does not fit or its sizes are wrong.
 bool DevModeWToA(const uint8_t* wide, size_t available, std::vector<uint8_t>* ansi);
 
 // The spool file of Windows 9x ("XLEnnnnn.SPL" in the

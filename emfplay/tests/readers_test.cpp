@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "overlay_file.h"
+#include "platform/codepage_ctl.h"
 #include "spool_fixture.h"
 #include "spool_copies.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace metaweave {
 namespace {
@@ -35,6 +37,36 @@ TEST(DevModeWToA, NamesConvertedSizesShrunkPrivatePartKept) {
     EXPECT_FALSE(DevModeWToA(wide.data(), wide.size() - 1, &ansi));
     wide[68] = 100;
     EXPECT_FALSE(DevModeWToA(wide.data(), wide.size(), &ansi));
+}
+
+TEST(SpoolCopies, ADoubleByteFormNameIsCutBetweenWholeCharacters) {
+    // A form name of 32 hiragana, in the device mode of a shadow file: under
+    // code page 932 each takes two bytes, so the ANSI field's 31 bytes hold
+    // 15 of them and the terminator, never a lead byte without its trail.
+    auto shadow = Shadow(SpoolerKind::XP, 1);
+    uint32_t devmodeAt = 0;
+    std::memcpy(&devmodeAt, shadow.data() + 44, sizeof devmodeAt);
+    for (size_t i = 0; i < CCHFORMNAME; ++i) {
+        shadow[devmodeAt + 102 + 2 * i] = 0x42; // U+3042
+        shadow[devmodeAt + 102 + 2 * i + 1] = 0x30;
+    }
+    ASSERT_TRUE(platform::test::SetAnsiCodePage(932));
+    ShadowInfo info;
+    std::string error;
+    const bool read = ReadShadowFile(shadow.data(), shadow.size(), SpoolerKind::XP, &info, &error);
+    platform::test::SetAnsiCodePage(1252);
+    ASSERT_TRUE(read) << error;
+    ASSERT_GE(info.devmode.size(), sizeof(DEVMODEA));
+    const auto* form = reinterpret_cast<const DEVMODEA*>(info.devmode.data())->dmFormName;
+    const std::string expected = [] {
+        std::string s;
+        for (int i = 0; i < 15; ++i)
+            s += "\x82\xA0"; // hiragana a in code page 932
+        return s;
+    }();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(form), 31),
+              expected + std::string(1, '\0'));
+    EXPECT_EQ(form[31], 0);
 }
 
 TEST(SpoolCopies, ShadowAndSpoolFilesOfEverySystem) {

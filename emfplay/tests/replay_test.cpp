@@ -22,7 +22,7 @@
 #include "spool_fixture.h"
 #include "spool_package.h"
 #include "spool_copies.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/files.h"
 #include "win/gdi_bitmap.h"
 #include "win/ini.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "spool_copies.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace metaweave::test {
 

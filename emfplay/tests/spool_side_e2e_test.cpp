@@ -23,7 +23,7 @@
 #include "platform/text.h"
 #include "platform_testing/fresh_root.h"
 #include "spool_package.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/files.h"
 #include "win/ini.h"
 #include "win/loader.h"

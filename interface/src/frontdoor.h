@@ -9,7 +9,7 @@
 #include "ui/sheetwright.h"
 #include "win/base.h"
 #include "win/devmode.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/printer_interface.h"
 #include "win/spool.h"
 
@@ -86,11 +86,11 @@ BOOL UpgradePrinter(DWORD level, LPBYTE info);
 // ---- the device-mode image (devmode_image.cpp, form_match.cpp)
 
 constexpr DWORD kImageSize = sizeof(DEVMODE_IMAGEW); // 1320
-constexpr WORD kImageSpecVersion = 0x0401;
-constexpr WORD kImageDriverVersion = 0x0500;
-constexpr WORD kSpecVersion320 = 0x0320;
-constexpr WORD kSpecVersion400 = 0x0400;
-constexpr WORD kDevmodeSize400 = 212;
+constexpr WORD kImageSpecVersion = kDevmodeImageSpecVersion;
+constexpr WORD kImageDriverVersion = kDevmodeImageDriverVersion;
+constexpr WORD kSpecVersion320 = DM_SPECVERSION_320;
+constexpr WORD kSpecVersion400 = DM_SPECVERSION_400;
+constexpr WORD kDevmodeSize400 = DEVMODEW_SIZE_400;
 constexpr WORD kDriverVersion350 = 0x0350;
 
 // The private block of an image.

@@ -15,7 +15,7 @@
 #include "model/modelsmith.h"
 #include "platform/facts.h"
 #include "platform/text.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/gdi_text.h"
 #include "win/resources.h"
 

@@ -1,5 +1,6 @@
 // Finishers with their punch, fold and staple items (27) and output bins (34).
 #include "query.h"
+#include "format_versions.h"
 
 namespace model {
 namespace {
@@ -86,7 +87,7 @@ class Finishers {
     FinisherEntry fin(std::uint64_t e) const { return ParseFinisherEntry(f, v, e); }
     // Fixed words 6 and 7 stand at slots 2 and 3 before 284.
     std::uint32_t word67(std::uint64_t e, unsigned which) const {
-        return f.U32(e + kSlot * (v < 284 ? which - 4 : which));
+        return f.U32(e + kSlot * (v < kFormat284 ? which - 4 : which));
     }
     std::uint32_t s(std::uint64_t base, unsigned slot) const { return f.U32(base + kSlot * slot); }
 
@@ -112,7 +113,7 @@ class Finishers {
                 FinisherEntry fe = fin(e);
                 PutI16(a, 0, s(e, 0));
                 PutI16(a, 2, s(e, 1));
-                if (v >= 284) PutText(a, 8, 16, f, e + kSlot * 2, 16);
+                if (v >= kFormat284) PutText(a, 8, 16, f, e + kSlot * 2, 16);
                 PutU32(a, 40, word67(e, 6));
                 PutU32(a, 44, word67(e, 7));
                 PutI16(a, 48, f.U32(fe.punch));
@@ -168,15 +169,15 @@ class Finishers {
             PutI16(a, 2, s(item, 0));
             PutI16(a, 4, s(item, 1));
             if (layout == 4) {
-                if (v > 283) PutU32(a, 8, s(item, 2));
-                unsigned from = v >= 293 ? 13 : 3;
+                if (v >= kFormat284) PutU32(a, 8, s(item, 2));
+                unsigned from = v >= kFormat293 ? 13 : 3;
                 for (unsigned i = 0; i < 3; ++i)
                     PutU32(a, 12 + 4 * i, s(item, from + i));
             } else if (layout == 10) {
                 PutU32(a, 8, s(item, 2));
-                unsigned from = v >= 293 ? 13 : 3;
+                unsigned from = v >= kFormat293 ? 13 : 3;
                 // The 7-slot items of 287 and 288 have no fifth value.
-                unsigned values = (v <= 288) ? 4 : 5;
+                unsigned values = (v < kFormat289) ? 4 : 5;
                 for (unsigned i = 0; i < values; ++i)
                     PutU32(a, 12 + 4 * i, s(item, from + i));
             } else {
@@ -197,8 +198,8 @@ class Finishers {
             PutI16(a, 2, s(item, 0));
             PutI16(a, 4, s(item, 1));
             if (layout == 5) {
-                if (v > 283) PutU32(a, 8, s(item, 2));
-                unsigned from = v == 283 ? 2 : v < 293 ? 3 : v < 297 ? 13 : 21;
+                if (v >= kFormat284) PutU32(a, 8, s(item, 2));
+                unsigned from = v == kFormat283 ? 2 : v < kFormat293 ? 3 : v < kFormat297 ? 13 : 21;
                 PutU32(a, 12, s(item, from));
                 PutU32(a, 16, s(item, from + 1));
             } else {
@@ -214,10 +215,10 @@ class Finishers {
     // Layouts 6, 9 and 14 (staple items), 7 and 8 (their members).
     void Staples(const FinisherEntry& fe, std::uint32_t eid, AnswerSink& sink) {
         ForEachStaple(f, v, fe, [&](std::uint64_t item, const StapleItem& st) {
-            unsigned customSlot = v == 284 ? 2 : v < 293 ? 3 : 13;
-            unsigned longSlot = v == 284 ? 3 : v < 293 ? 7 : 17;
+            unsigned customSlot = v == kFormat284 ? 2 : v < kFormat293 ? 3 : 13;
+            unsigned longSlot = v == kFormat284 ? 3 : v < kFormat293 ? 7 : 17;
             auto flags = [&](std::uint8_t* a, std::size_t off) {
-                if (v == 283) return;
+                if (v == kFormat283) return;
                 PutI16(a, off, s(item, customSlot));
                 PutI16(a, off + 2, s(item, longSlot));
             };
@@ -243,7 +244,7 @@ class Finishers {
             if (layout == 6) {
                 PutI16(a, 4, s(item, 0));
                 PutI16(a, 6, s(item, 1));
-                if (v >= 285) PutU32(a, 8, s(item, 2));
+                if (v >= kFormat285) PutU32(a, 8, s(item, 2));
                 for (unsigned k = 0; k < 3; ++k)
                     PutU32(a, 12 + 4 * k, s(st.trailing, k));
                 flags(a, 24);
@@ -262,7 +263,7 @@ class Finishers {
                 static constexpr unsigned kOld[] = {4, 5, 6, 8, 9, 10},
                                           kNew[] = {14, 15, 16, 18, 19, 20};
                 for (unsigned k = 0; k < 6; ++k)
-                    PutU32(a, 8 + 4 * k, s(item, v >= 293 ? kNew[k] : kOld[k]));
+                    PutU32(a, 8 + 4 * k, s(item, v >= kFormat293 ? kNew[k] : kOld[k]));
             } else {
                 PutI16(a, 4, s(item, 0));
                 PutI16(a, 6, s(item, 1));
@@ -286,8 +287,10 @@ class Finishers {
 DWORD AnswerFinishers(const Query& q) {
     ModelCursor c;
     if (DWORD r = LocateModelRecord(q.f, q.code, &c)) return r;
-    static constexpr unsigned kGate[] = {0,   0,   0,   283, 283, 283, 283, 283,
-                                         283, 285, 287, 293, 293, 293, 293, 297};
+    static constexpr unsigned kGate[] = {0,          0,          0,          kFormat283,
+                                         kFormat283, kFormat283, kFormat283, kFormat283,
+                                         kFormat283, kFormat285, kFormat287, kFormat293,
+                                         kFormat293, kFormat293, kFormat293, kFormat297};
     if (q.layout < 1 || q.layout > 15 || c.Format() < kGate[q.layout]) return NoLayout(q);
     return Finishers(q, c).Answer();
 }
@@ -297,7 +300,8 @@ DWORD AnswerBins(const Query& q) {
     if (DWORD r = LocateModelRecord(q.f, q.code, &c)) return r;
     const ModelFile& f = q.f;
     unsigned v = c.Format();
-    static constexpr unsigned kGate[] = {0, 0, 0, 283, 283, 283, 285, 293, 299};
+    static constexpr unsigned kGate[] = {0,          0,          0,          kFormat283, kFormat283,
+                                         kFormat283, kFormat285, kFormat293, kFormat299};
     if (q.layout < 1 || q.layout > 8 || v < kGate[q.layout]) return NoLayout(q);
     auto s = [&](std::uint64_t base, unsigned slot) { return f.U32(base + kSlot * slot); };
     auto bin = [&](std::uint64_t e) { return ParseBinEntry(f, v, e); };
@@ -311,7 +315,7 @@ DWORD AnswerBins(const Query& q) {
             PutI16(a, 0, s(e, 0));
             PutI16(a, 2, s(e, 1));
             PutU32(a, 4, s(e, 2));
-            if (v < 283) {
+            if (v < kFormat283) {
                 PutU32(a, 8, s(e, 3));
                 PutU32(a, 12, s(e, 4));
             } else {
@@ -328,9 +332,9 @@ DWORD AnswerBins(const Query& q) {
             PutU32(a, 8, s(e, 2));
             for (unsigned k = 0; k < 3; ++k)
                 PutU32(a, 12 + 4 * k, s(b.trailing, k));
-            if (v >= 285) {
-                PutI16(a, 24, s(e, v >= 293 ? 13 : 3));
-                PutI16(a, 26, s(e, v >= 293 ? 17 : 7));
+            if (v >= kFormat285) {
+                PutI16(a, 24, s(e, v >= kFormat293 ? 13 : 3));
+                PutI16(a, 26, s(e, v >= kFormat293 ? 17 : 7));
             }
             std::uint32_t ca = std::min<std::uint32_t>(f.U32(b.listA), 64);
             std::uint32_t cb = std::min<std::uint32_t>(f.U32(b.listB), 16);
@@ -365,7 +369,7 @@ DWORD AnswerBins(const Query& q) {
             PutI16(a, 2, s(e, 0));
             static constexpr unsigned kOld[] = {3, 7, 4, 5, 6, 8, 9, 10},
                                       kNew[] = {13, 17, 14, 15, 16, 18, 19, 20};
-            const unsigned* map = v >= 293 ? kNew : kOld;
+            const unsigned* map = v >= kFormat293 ? kNew : kOld;
             PutI16(a, 4, s(e, map[0]));
             PutI16(a, 6, s(e, map[1]));
             for (unsigned k = 0; k < 6; ++k)

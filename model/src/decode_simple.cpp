@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "query.h"
+#include "format_versions.h"
 
 namespace model {
 
@@ -69,7 +70,7 @@ DWORD AnswerInstallable(const Query& q) {
         f.Need(rec, 24);
         return SingleAnswer(q, 24, [&](std::uint8_t* a) { std::memcpy(a, f.Bytes(rec, 24), 24); });
     case 2:
-        if (v < 267) return NoLayout(q);
+        if (v < kFormat267) return NoLayout(q);
         return ListAnswer(q, c, 72, [&](std::uint64_t e, std::uint8_t* a) {
             for (int i = 0; i < 4; ++i)
                 PutI16(a, 2 * i, f.U32(e + 4 * i));
@@ -77,14 +78,14 @@ DWORD AnswerInstallable(const Query& q) {
             PutText(a, 40, 32, f, e + 48, 32);
         });
     case 3:
-        if (v < 273) return NoLayout(q);
+        if (v < kFormat273) return NoLayout(q);
         return ListAnswer(q, c, 6, [&](std::uint64_t e, std::uint8_t* a) {
             PutI16(a, 0, f.U32(e));
             PutI16(a, 2, f.U32(e + 4));
             PutI16(a, 4, f.U32(e + 80));
         });
     case 4: {
-        if (v < 282) return NoLayout(q);
+        if (v < kFormat282) return NoLayout(q);
         // Four slots after the entry list: the duplex margins.
         std::uint64_t end = rec + 28;
         for (ModelCursor w = c; w.current; NextModelEntry(f, &w))
@@ -96,7 +97,7 @@ DWORD AnswerInstallable(const Query& q) {
         });
     }
     case 5:
-        if (v < 298) return NoLayout(q);
+        if (v < kFormat298) return NoLayout(q);
         return ListAnswer(q, c, 8, [&](std::uint64_t e, std::uint8_t* a) {
             PutI16(a, 0, f.U32(e));
             PutI16(a, 2, f.U32(e + 4));
@@ -201,7 +202,7 @@ DWORD AnswerFonts(const Query& q) {
             PutU32(a, 100, f.U32(e + 100));
         });
     case 3: {
-        if (v < 282) return NoLayout(q);
+        if (v < kFormat282) return NoLayout(q);
         std::uint64_t end = rec + 12;
         for (ModelCursor w = c; w.current; NextModelEntry(f, &w))
             end = EntryEnd(f, w, w.current);
@@ -213,7 +214,7 @@ DWORD AnswerFonts(const Query& q) {
         });
     }
     case 4:
-        if (v < 288) return NoLayout(q);
+        if (v < kFormat288) return NoLayout(q);
         return byPosition(104, [&](std::uint64_t e, std::uint8_t* a) {
             PutText(a, 0, 32, f, e + 64, 32);
             PutText(a, 32, 64, f, e + 104, 64);
@@ -284,7 +285,7 @@ DWORD AnswerQualities(const Query& q) {
                 x = it->second.first;
                 y = it->second.second;
             }
-            if (v >= 262 && f.U32(e + 28) && f.U32(e + 32)) {
+            if (v >= kFormat262 && f.U32(e + 28) && f.U32(e + 32)) {
                 x = f.U32(e + 28);
                 y = f.U32(e + 32);
             }
@@ -313,14 +314,14 @@ DWORD AnswerQualities(const Query& q) {
         });
     }
     case 5:
-        if (v < 276) return NoLayout(q);
+        if (v < kFormat276) return NoLayout(q);
         return ListAnswer(q, c, 8, [&](std::uint64_t e, std::uint8_t* a) {
             PutI16(a, 0, f.U32(e));
             PutI16(a, 2, f.U32(e + 44));
             PutI16(a, 4, f.U32(e + 48));
         });
     case 6:
-        if (v < 282) return NoLayout(q);
+        if (v < kFormat282) return NoLayout(q);
         return ListAnswer(q, c, 208, [&](std::uint64_t e, std::uint8_t* a) {
             QualityEntry qe = ParseQualityEntry(f, v, e);
             PutI16(a, 0, f.U32(e));
@@ -378,7 +379,7 @@ DWORD AnswerCode46(const Query& q) {
         return ListAnswer(q, c, 2,
                           [&](std::uint64_t e, std::uint8_t* a) { PutI16(a, 0, f.U32(e)); });
     case 3: {
-        if (c.Format() < 299) return NoLayout(q);
+        if (c.Format() < kFormat299) return NoLayout(q);
         // After the entries: a value and two texts.
         std::uint64_t end = c.record + 8;
         for (ModelCursor w = c; w.current; NextModelEntry(f, &w))
@@ -409,23 +410,23 @@ DWORD AnswerHalftones(const Query& q) {
     }
     case 2:
         return ListAnswer(q, c, 2, [&](std::uint64_t e, std::uint8_t* a) {
-            PutI16(a, 0, f.U32(v >= 269 ? e + 8 : e));
+            PutI16(a, 0, f.U32(v >= kFormat269 ? e + 8 : e));
         });
     case 3:
-        if (v < 269) return NoLayout(q);
+        if (v < kFormat269) return NoLayout(q);
         return ListAnswer(q, c, 8, [&](std::uint64_t e, std::uint8_t* a) {
             PutI16(a, 0, f.U32(e));
             PutI16(a, 2, f.U32(e + 4));
             PutI16(a, 4, f.U32(e + 8));
         });
     case 4:
-        if (v < 274) return NoLayout(q);
+        if (v < kFormat274) return NoLayout(q);
         return ListAnswer(q, c, 8, [&](std::uint64_t e, std::uint8_t* a) {
             PutI16(a, 0, f.U32(e));
             PutU32(a, 4, f.U32(e + 12));
         });
     case 5:
-        if (v < 280) return NoLayout(q);
+        if (v < kFormat280) return NoLayout(q);
         return ListAnswer(q, c, 8, [&](std::uint64_t e, std::uint8_t* a) {
             PutI16(a, 0, f.U32(e));
             PutI16(a, 2, f.U32(e + 4));
@@ -433,7 +434,7 @@ DWORD AnswerHalftones(const Query& q) {
             PutI16(a, 6, f.U32(e + 16));
         });
     case 6: {
-        if (v < 300) return NoLayout(q);
+        if (v < kFormat300) return NoLayout(q);
         std::uint32_t x = f.U32(c.record + 4), y = f.U32(c.record + 8);
         return SingleAnswer(q, 4, [&](std::uint8_t* a) {
             PutI16(a, 0, x);
@@ -448,7 +449,7 @@ DWORD AnswerHalftones(const Query& q) {
 DWORD AnswerModelNames(const Query& q) {
     ModelCursor c;
     if (DWORD r = LocateModelRecord(q.f, q.code, &c)) return r;
-    if (c.Format() < 281) return AnswerFixed(q);
+    if (c.Format() < kFormat281) return AnswerFixed(q);
     const ModelFile& f = q.f;
     switch (q.layout) {
     case 1: {
@@ -480,7 +481,7 @@ DWORD AnswerModelNames(const Query& q) {
 DWORD AnswerJobSetup(const Query& q) {
     ModelCursor c;
     if (DWORD r = LocateModelRecord(q.f, q.code, &c)) return r;
-    if (c.Format() < 275) return AnswerFixed(q);
+    if (c.Format() < kFormat275) return AnswerFixed(q);
     const ModelFile& f = q.f;
     switch (q.layout) {
     case 1: {
@@ -504,7 +505,7 @@ DWORD AnswerJobSetup(const Query& q) {
 DWORD AnswerPjl(const Query& q) {
     ModelCursor c;
     if (DWORD r = LocateModelRecord(q.f, q.code, &c)) return r;
-    if (c.Format() < 301) return AnswerFixed(q);
+    if (c.Format() < kFormat301) return AnswerFixed(q);
     const ModelFile& f = q.f;
     switch (q.layout) {
     case 1: {
@@ -572,7 +573,7 @@ DWORD AnswerPorts(const Query& q) {
                                                                             : q.layout);
     if (DWORD r = LocateModelRecord(q.f, q.code, &c)) return r;
     const ModelFile& f = q.f;
-    if (c.Format() < 278) return AnswerFixed(q);
+    if (c.Format() < kFormat278) return AnswerFixed(q);
     switch (q.layout) {
     case 1: {
         std::uint32_t s0 = f.U32(c.record), s1 = f.U32(c.record + 4);

@@ -1,6 +1,7 @@
 // Papers (20), paper size limits (21, 75), media types (22), input trays (24)
 // and the paper-feeder units with their trays (26).
 #include "query.h"
+#include "format_versions.h"
 
 namespace model {
 namespace {
@@ -195,7 +196,7 @@ DWORD AnswerPaperLimits(const Query& q) {
             PutU32(a, 0, u(0));
             for (unsigned i = 0; i < 8; ++i)
                 PutI16(a, 4 + 2 * i, u(1 + i));
-            if (v >= 264) {
+            if (v >= kFormat264) {
                 for (unsigned i = 0; i < 4; ++i)
                     PutI16(a, 20 + 2 * i, u(9 + i));
                 for (unsigned i = 0; i < 4; ++i)
@@ -376,7 +377,7 @@ DWORD AnswerFeeders(const Query& q) {
         break;
     }
     // Layouts 3 to 8 answer the trays of every unit; the index selects a tray.
-    unsigned shift = v >= 293 ? 1 : 0;
+    unsigned shift = v >= kFormat293 ? 1 : 0;
     int layout = q.layout;
     DWORD size = layout == 3   ? 200
                  : layout == 4 ? 36

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace model {
 

@@ -1,4 +1,5 @@
 #include "entries.h"
+#include "format_versions.h"
 
 namespace model {
 
@@ -7,12 +8,12 @@ unsigned TableFixedSlots(TableKind kind, unsigned format) {
     case TableKind::Paper:
         return 22;
     case TableKind::Limits:
-        return format >= 264 ? 24 : 19;
+        return format >= kFormat264 ? 24 : 19;
     case TableKind::Media:
     case TableKind::Tray:
         return 9;
     case TableKind::SubTray:
-        return format >= 293 ? 10 : 9;
+        return format >= kFormat293 ? 10 : 9;
     }
     return 0;
 }
@@ -23,7 +24,7 @@ TableEntry ParseTableEntry(const ModelFile& f, TableKind kind, unsigned v, std::
     SlotWalker w(f, entry);
     w.Skip(TableFixedSlots(kind, v));
     e.list1 = w.SkipList();
-    if (kind == TableKind::Limits && v < 264) {
+    if (kind == TableKind::Limits && v < kFormat264) {
         // The older limits record: the second list follows the first directly.
         e.list2 = w.SkipList();
         e.end = w.pos();
@@ -32,28 +33,28 @@ TableEntry ParseTableEntry(const ModelFile& f, TableKind kind, unsigned v, std::
     e.tied = w.pos();
     w.Skip(1);
     e.list2 = w.SkipList();
-    if (v >= 265) {
+    if (v >= kFormat265) {
         e.ext = w.pos();
-        bool twoNames = (kind == TableKind::Paper || kind == TableKind::Limits) ? v >= 272
-                        : kind == TableKind::Media                              ? v >= 268
+        bool twoNames = (kind == TableKind::Paper || kind == TableKind::Limits) ? v >= kFormat272
+                        : kind == TableKind::Media                              ? v >= kFormat268
                                                                                 : false;
         e.name2 = twoNames;
         w.Skip(twoNames ? 18 : 10);
     }
-    if (kind == TableKind::Paper && v >= 267) {
+    if (kind == TableKind::Paper && v >= kFormat267) {
         e.pairs = w.pos();
         w.SkipList(2);
     }
-    if (v >= 282) e.options = w.SkipList();
-    if (kind == TableKind::Limits && v >= 288) {
+    if (v >= kFormat282) e.options = w.SkipList();
+    if (kind == TableKind::Limits && v >= kFormat288) {
         e.slot288 = w.pos();
         w.Skip(1);
     }
-    if (v >= 290) {
+    if (v >= kFormat290) {
         e.links = w.pos();
         w.Skip(3);
     }
-    if ((kind == TableKind::Tray || kind == TableKind::SubTray) && v >= 291) {
+    if ((kind == TableKind::Tray || kind == TableKind::SubTray) && v >= kFormat291) {
         e.texts = w.pos();
         w.Skip(16);
     }
@@ -65,7 +66,7 @@ FeederEntry ParseFeederEntry(const ModelFile& f, unsigned v, std::uint64_t entry
     FeederEntry e;
     e.start = entry;
     SlotWalker w(f, entry);
-    w.Skip(v >= 299 ? 8 : 4);
+    w.Skip(v >= kFormat299 ? 8 : 4);
     e.list = w.SkipList();
     e.trays = w.Read();
     w.Skip(1);
@@ -83,10 +84,14 @@ FeederEntry ParseFeederEntry(const ModelFile& f, unsigned v, std::uint64_t entry
 QualityEntry ParseQualityEntry(const ModelFile& f, unsigned v, std::uint64_t entry) {
     QualityEntry e;
     e.start = entry;
-    e.fixedSlots = v < 262 ? 7 : v < 270 ? 9 : v == 270 ? 10 : v < 276 ? 11 : 13;
+    e.fixedSlots = v < kFormat262    ? 7
+                   : v < kFormat270  ? 9
+                   : v == kFormat270 ? 10
+                   : v < kFormat276  ? 11
+                                     : 13;
     SlotWalker w(f, entry);
     w.Skip(e.fixedSlots);
-    if (v >= 282) {
+    if (v >= kFormat282) {
         e.list = w.SkipList();
         e.list1 = w.SkipList();
         w.Skip(1);
@@ -100,17 +105,17 @@ StapleItem ParseStapleItem(const ModelFile& f, unsigned v, std::uint64_t item) {
     StapleItem s;
     s.start = item;
     SlotWalker w(f, item);
-    if (v == 283) {
+    if (v == kFormat283) {
         w.Skip(2);
         s.listA = w.SkipList(4);
         s.listB = w.SkipList(4);
-    } else if (v == 284) {
+    } else if (v == kFormat284) {
         s.memberSlots = 1;
         w.Skip(4);
         s.listA = w.SkipList(1);
         s.listB = w.SkipList(1);
     } else {
-        w.Skip(v >= 293 ? 21 : 11);
+        w.Skip(v >= kFormat293 ? 21 : 11);
         s.listA = w.SkipList(4);
         s.listB = w.SkipList(4);
     }
@@ -121,7 +126,7 @@ StapleItem ParseStapleItem(const ModelFile& f, unsigned v, std::uint64_t item) {
 }
 
 unsigned BinFixedSlots(unsigned v) {
-    return v < 285 ? 3 : v < 293 ? 11 : v < 299 ? 21 : 25;
+    return v < kFormat285 ? 3 : v < kFormat293 ? 11 : v < kFormat299 ? 21 : 25;
 }
 
 StapleItem ParseBinEntry(const ModelFile& f, unsigned v, std::uint64_t entry) {
@@ -141,7 +146,7 @@ FinisherEntry ParseFinisherEntry(const ModelFile& f, unsigned v, std::uint64_t e
     FinisherEntry e;
     e.start = entry;
     SlotWalker w(f, entry);
-    if (v < 283) {
+    if (v < kFormat283) {
         // Fixed slots 0 to 3 and the staple items as a 4-list at slot 4.
         e.old = true;
         w.Skip(4);
@@ -150,9 +155,9 @@ FinisherEntry ParseFinisherEntry(const ModelFile& f, unsigned v, std::uint64_t e
         e.end = w.pos();
         return e;
     }
-    unsigned fixed = v == 283 ? 4 : v < 293 ? 8 : 19;
-    e.punchSlots = v < 287 ? 6 : v < 289 ? 7 : v < 293 ? 8 : 18;
-    e.foldSlots = v == 283 ? 4 : v < 293 ? 5 : v < 297 ? 15 : 23;
+    unsigned fixed = v == kFormat283 ? 4 : v < kFormat293 ? 8 : 19;
+    e.punchSlots = v < kFormat287 ? 6 : v < kFormat289 ? 7 : v < kFormat293 ? 8 : 18;
+    e.foldSlots = v == kFormat283 ? 4 : v < kFormat293 ? 5 : v < kFormat297 ? 15 : 23;
     w.Skip(fixed);
     e.punch = w.pos();
     w.Skip(1);
@@ -160,7 +165,7 @@ FinisherEntry ParseFinisherEntry(const ModelFile& f, unsigned v, std::uint64_t e
     e.fold = w.pos();
     w.Skip(1);
     w.SkipList(e.foldSlots);
-    if (v == 284) {
+    if (v == kFormat284) {
         // A 4-list and a block {count c, 4c slots, six slots} that only 284 has.
         w.SkipList(4);
         std::uint64_t c = w.Read();

@@ -1,4 +1,5 @@
 #include "model_file.h"
+#include "format_versions.h"
 
 #include <algorithm>
 
@@ -60,18 +61,18 @@ bool ListShapeOf(int code, unsigned v, ListShape* s) {
         *s = {4, 8, true};
         return true;
     case 47:
-        *s = {0, v < 300 ? 8u : 12u, false};
+        *s = {0, v < kFormat300 ? 8u : 12u, false};
         return true;
     case 51:
-        if (v < 281) return false;
+        if (v < kFormat281) return false;
         *s = {8, 12, false};
         return true;
     case 53:
-        if (v < 275) return false;
+        if (v < kFormat275) return false;
         *s = {8, 12, false};
         return true;
     case 65:
-        if (v < 301) return false;
+        if (v < kFormat301) return false;
         *s = {8, 12, false};
         return true;
     default:
@@ -170,7 +171,7 @@ DWORD LocateModelRecord(const ModelFile& f, int code, ModelCursor* c) {
     if (IsStringCode(code)) {
         std::uint64_t str = record;
         if (code == 14 && selector == 2) {
-            if (v < 301) return ERROR_NOT_SUPPORTED;
+            if (v < kFormat301) return ERROR_NOT_SUPPORTED;
             std::uint64_t second = record + std::uint64_t{f.U32(record)};
             if (f.U32(second + 4) == 0) return ERROR_NOT_SUPPORTED;
             str = second + 8;
@@ -187,7 +188,7 @@ DWORD LocateModelRecord(const ModelFile& f, int code, ModelCursor* c) {
     }
 
     if (code == 71) {
-        if (v < 278) return 0; // a single fixed record
+        if (v < kFormat278) return 0; // a single fixed record
         std::uint64_t countAt, first;
         if (selector == 1) {
             countAt = record + 8;
@@ -219,7 +220,7 @@ DWORD LocateModelRecord(const ModelFile& f, int code, ModelCursor* c) {
         if (shape.emptyAllowed) return 0;
         return ERROR_NOT_SUPPORTED;
     }
-    if (code == 25 && v < 267) return 0; // no usable list before 267
+    if (code == 25 && v < kFormat267) return 0; // no usable list before 267
     c->current = record + shape.firstAt;
     c->remaining = n - 1;
     c->count = n;
@@ -233,7 +234,7 @@ std::uint64_t NextModelEntry(const ModelFile& f, ModelCursor* c) {
         c->current = 0;
         return 0;
     }
-    if (c->code == 25 && c->Format() < 267) {
+    if (c->code == 25 && c->Format() < kFormat267) {
         c->current = 0;
         c->remaining = 0;
         return 0;
@@ -263,7 +264,7 @@ std::uint64_t EntryEnd(const ModelFile& f, const ModelCursor& c, std::uint64_t e
         end = ParseTableEntry(f, TableKind::Tray, v, e).end;
         break;
     case 25:
-        end = e + (v <= 272 ? 80 : v <= 297 ? 84 : 88);
+        end = e + (v < kFormat273 ? 80 : v < kFormat298 ? 84 : 88);
         break;
     case 26:
         end = ParseFeederEntry(f, v, e).end;
@@ -281,13 +282,13 @@ std::uint64_t EntryEnd(const ModelFile& f, const ModelCursor& c, std::uint64_t e
         end = e + 16;
         break;
     case 34:
-        end = v < 283 ? e + 20 : ParseBinEntry(f, v, e).end;
+        end = v < kFormat283 ? e + 20 : ParseBinEntry(f, v, e).end;
         break;
     case 37:
         end = e + 4 + 4 * std::uint64_t{f.U32(e)};
         break;
     case 39:
-        end = e + (v < 288 ? 104 : 168);
+        end = e + (v < kFormat288 ? 104 : 168);
         break;
     case 41:
         end = e + 12;
@@ -305,7 +306,7 @@ std::uint64_t EntryEnd(const ModelFile& f, const ModelCursor& c, std::uint64_t e
         end = e + 4;
         break;
     case 47:
-        end = e + (v <= 268 ? 4 : v <= 273 ? 12 : v <= 279 ? 16 : 20);
+        end = e + (v < kFormat269 ? 4 : v < kFormat274 ? 12 : v < kFormat280 ? 16 : 20);
         break;
     case 53:
         end = e + 48;

@@ -11,7 +11,7 @@
 #include "platform/facts.h"
 #include "platform/testctl.h"
 #include "platform/text.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/errors.h"
 #include "win/loader.h"
 

@@ -14,7 +14,7 @@
 #include "model/modelsmith.h"
 #include "model_fixture.h"
 #include "platform/facts.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/errors.h"
 
 namespace model_test {

@@ -19,7 +19,7 @@
 #include "platform_testing/fresh_root.h"
 #include "stream_picture.h"
 #include "win/devmode.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/gdi.h"
 
 namespace {

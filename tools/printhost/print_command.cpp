@@ -31,7 +31,7 @@
 #include "platform/spooler_ctl.h"
 #include "platform/text.h"
 #include "win/base.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/emf.h"
 #include "win/errors.h"
 #include "win/gdi.h"

@@ -14,7 +14,7 @@
 #include "control_labels.h"
 #include "platform/text.h"
 #include "platform/user_ctl.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/printer_sheets.h"
 #include "win/spool.h"
 #include "win/user.h"

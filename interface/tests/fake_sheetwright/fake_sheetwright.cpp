@@ -8,7 +8,7 @@
 #include "model/modelsmith.h"
 #include "ui/sheetwright.h"
 #include "win/base.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/user.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "driver_env.h"
 #include "model/model_queries.h"
 #include "ui/job_prompt_records.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/base.h"
 #include "win/files.h"
 #include "win/spool.h"

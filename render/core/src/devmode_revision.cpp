@@ -1,9 +1,9 @@
 // Default device mode, device-mode merge and the revision of foreign private parts.
 #include "devmode_revision.h"
 
-#include <algorithm>
 #include <cstring>
 
+#include "devmode_forms.h"
 #include "model/modelsmith.h"
 #include "ui/sheetwright.h"
 #include "model_access.h"
@@ -15,31 +15,21 @@
 namespace inkforge {
 namespace {
 
-constexpr WORD kSize40 = 188; // the older standard part
-constexpr WORD kSize400 = 212;
+constexpr WORD kSize40 = DEVMODEW_SIZE_320; // the older standard parts
+constexpr WORD kSize400 = DEVMODEW_SIZE_400;
 
 WORD VersionForSize(WORD size, WORD own) {
     switch (size) {
     case kSize40:
-        return 0x320;
+        return DM_SPECVERSION_320;
     case kSize400:
-        return 0x400;
+        return DM_SPECVERSION_400;
     case kPublicSize:
         return kDevmodeSpecVersion;
     default:
         return own;
     }
 }
-
-// dmSpecVersion .. dmCollate and dmLogPixels .. the end sit at these offsets.
-constexpr size_t kWideMid = offsetof(DEVMODEW, dmSpecVersion);
-constexpr size_t kAnsiMid = offsetof(DEVMODEA, dmSpecVersion);
-constexpr size_t kMidBytes = offsetof(DEVMODEW, dmFormName) - kWideMid;
-constexpr size_t kWideTail = offsetof(DEVMODEW, dmLogPixels);
-constexpr size_t kAnsiTail = offsetof(DEVMODEA, dmLogPixels);
-constexpr size_t kTailBytes = sizeof(DEVMODEW) - kWideTail;
-static_assert(kMidBytes == offsetof(DEVMODEA, dmFormName) - kAnsiMid &&
-              kTailBytes == sizeof(DEVMODEA) - kAnsiTail);
 
 void EmptyPrivate(DevmodeImage* image) {
     std::memset(image->priv, 0, sizeof image->priv);
@@ -49,62 +39,36 @@ void EmptyPrivate(DevmodeImage* image) {
 
 } // namespace
 
+// Both through the package's one conversion, of a whole image of the
+// driver's sizes whatever sizes its header states.
 void DevmodeWToA(const DevmodeImage& in, AnsiDevmodeImage* out) {
+    DevmodeImage whole = in;
+    whole.dm.dmSize = kPublicSize;
+    whole.dm.dmDriverExtra = kPrivateSize;
     std::memset(out, 0, sizeof *out);
-    WCHAR name[CCHDEVICENAME + 1] = {};
-    std::memcpy(name, in.dm.dmDeviceName, sizeof in.dm.dmDeviceName);
-    WideToAnsiField(name, reinterpret_cast<CHAR*>(out->dm.dmDeviceName), CCHDEVICENAME);
-    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kAnsiMid,
-                reinterpret_cast<const BYTE*>(&in.dm) + kWideMid, kMidBytes);
-    WCHAR form[CCHFORMNAME + 1] = {};
-    std::memcpy(form, in.dm.dmFormName, sizeof in.dm.dmFormName);
-    WideToAnsiField(form, reinterpret_cast<CHAR*>(out->dm.dmFormName), CCHFORMNAME);
-    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kAnsiTail,
-                reinterpret_cast<const BYTE*>(&in.dm) + kWideTail, kTailBytes);
-    out->dm.dmSize = sizeof(DEVMODEA);
-    out->dm.dmDriverExtra = kPrivateSize;
-    std::memcpy(out->priv, in.priv, kPrivateSize);
+    driver_devmode::DevModeWToA(&whole.dm, sizeof whole, &out->dm, sizeof *out);
 }
 
 void DevmodeAToW(const AnsiDevmodeImage& in, DevmodeImage* out) {
+    AnsiDevmodeImage whole = in;
+    whole.dm.dmSize = sizeof(DEVMODEA);
+    whole.dm.dmDriverExtra = kPrivateSize;
     std::memset(out, 0, sizeof *out);
-    CHAR name[CCHDEVICENAME + 1] = {};
-    std::memcpy(name, in.dm.dmDeviceName, CCHDEVICENAME);
-    AnsiToWideField(name, out->dm.dmDeviceName, CCHDEVICENAME);
-    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kWideMid,
-                reinterpret_cast<const BYTE*>(&in.dm) + kAnsiMid, kMidBytes);
-    CHAR form[CCHFORMNAME + 1] = {};
-    std::memcpy(form, in.dm.dmFormName, CCHFORMNAME);
-    AnsiToWideField(form, out->dm.dmFormName, CCHFORMNAME);
-    std::memcpy(reinterpret_cast<BYTE*>(&out->dm) + kWideTail,
-                reinterpret_cast<const BYTE*>(&in.dm) + kAnsiTail, kTailBytes);
-    out->dm.dmSize = kPublicSize;
-    out->dm.dmDriverExtra = kPrivateSize;
-    std::memcpy(out->priv, in.priv, kPrivateSize);
+    driver_devmode::DevModeAToW(&whole.dm, sizeof whole, &out->dm, sizeof *out);
 }
 
 LONG MergeDevmode(const DEVMODEW* source, DEVMODEW* destination) {
     if (!source || !destination) return -1;
-    WORD sourceSize = source->dmSize, sourceExtra = source->dmDriverExtra;
-    WORD sourceVersion = sourceSize == kSize40 ? 0x320 : source->dmSpecVersion;
+    WORD sourceSize = source->dmSize;
+    WORD sourceVersion = sourceSize == kSize40 ? DM_SPECVERSION_320 : source->dmSpecVersion;
     if (sourceSize != kSize40 && sourceSize != kSize400 && sourceSize != kPublicSize &&
         sourceVersion == 0)
         return -1;
-    WORD size = destination->dmSize, extra = destination->dmDriverExtra;
-    WORD version = VersionForSize(size, destination->dmSpecVersion);
+    WORD version = VersionForSize(destination->dmSize, destination->dmSpecVersion);
     if (version == 0) return -1;
-    WORD driverVersion = destination->dmDriverVersion;
-    size_t standard = std::min(sourceSize, size);
-    size_t privateBytes = std::min(sourceExtra, extra);
-    auto* to = reinterpret_cast<BYTE*>(destination);
-    const auto* from = reinterpret_cast<const BYTE*>(source);
-    std::memmove(to, from, standard);
-    std::memmove(to + size, from + sourceSize, privateBytes);
+    const size_t copied = driver_devmode::CopyDevmodeImage(source, destination);
     destination->dmSpecVersion = version;
-    destination->dmDriverVersion = driverVersion;
-    destination->dmSize = size;
-    destination->dmDriverExtra = extra;
-    return static_cast<LONG>(standard + privateBytes);
+    return static_cast<LONG>(copied);
 }
 
 namespace {

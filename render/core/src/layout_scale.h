@@ -4,7 +4,7 @@
 // to keep thin lines visible and big blits in pieces the player can stretch.
 #pragma once
 
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/types.h"
 
 namespace inkforge {

@@ -8,13 +8,13 @@
 #include <cstring>
 
 #include "win/devmode.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/types.h"
 
 namespace inkforge {
 
-constexpr WORD kDevmodeSpecVersion = 0x0401;
-constexpr WORD kDevmodeDriverVersion = 0x0500;
+constexpr WORD kDevmodeSpecVersion = kDevmodeImageSpecVersion;
+constexpr WORD kDevmodeDriverVersion = kDevmodeImageDriverVersion;
 constexpr WORD kPublicSize = DEVMODEW_SIZE;
 constexpr WORD kPrivateSize = PRIVATE_DEVMODE_SIZE;
 constexpr WORD kOldPrivateSize = PRIVATE_DEVMODE_SIZE_908;

@@ -56,12 +56,6 @@ std::string CutAnsi(const std::string& text, size_t maxBytes) {
     return text.substr(0, end);
 }
 
-void AnsiToWideField(LPCSTR src, WCHAR* dst, size_t n) {
-    if (!dst || n == 0) return;
-    std::u16string wide = src ? FromAnsi(src) : std::u16string();
-    CopyWideField(dst, n, wide.c_str());
-}
-
 void WideToAnsiField(LPCWSTR src, CHAR* dst, size_t n) {
     if (!dst || n == 0) return;
     std::string ansi = src ? CutAnsi(ToAnsi(src), n - 1) : std::string();

@@ -12,9 +12,8 @@ namespace inkforge {
 // terminated, the rest of dst zero-filled (nothing when n is 0).
 void CopyWideField(WCHAR* dst, size_t n, LPCWSTR src);
 
-// Conversions into fixed buffers of n units, the last always NUL; a text that
-// does not fit is cut by whole characters.
-void AnsiToWideField(LPCSTR src, WCHAR* dst, size_t n);
+// A conversion into a fixed buffer of n bytes, the last always NUL; a text
+// that does not fit is cut by whole characters.
 void WideToAnsiField(LPCWSTR src, CHAR* dst, size_t n);
 
 std::string ToAnsi(std::u16string_view text);

@@ -8,7 +8,7 @@
 #include "output_writer.h"
 #include "render_fixture.h"
 #include "stream_commands.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "row_compress.h"
 #include "stream_commands.h"
 #include "win/base.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace inkforge {
 namespace {

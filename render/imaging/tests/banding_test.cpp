@@ -26,7 +26,7 @@
 #include "streamdump/images.h"
 #include "streamdump/decoder.h"
 #include "win/base.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/gdi.h"
 #include "win/gdi_bitmap.h"
 #include "win/gdi_dc.h"

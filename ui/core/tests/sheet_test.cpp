@@ -25,7 +25,7 @@
 #include "status_monitor.h"
 #include "ui_fixture.h"
 #include "win/base.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/errors.h"
 #include "win/ini.h"
 #include "win/printer_sheets.h"

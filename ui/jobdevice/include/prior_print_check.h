@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ui/job_prompt_records.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/user.h"
 
 namespace sheetwright {

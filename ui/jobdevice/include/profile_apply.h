@@ -4,7 +4,7 @@
 #pragma once
 
 #include "profile_file.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace sheetwright {
 

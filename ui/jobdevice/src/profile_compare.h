@@ -5,7 +5,7 @@
 #include <string>
 
 #include "profile_file.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/environment.h"
 
 namespace sheetwright {

@@ -10,7 +10,7 @@
 
 #include "sheet_context.h"
 #include "ui_fixture.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace pages_test {
 

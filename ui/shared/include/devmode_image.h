@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/types.h"
 
 namespace sheetwright {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "model/model_queries.h"
 #include "model/modelsmith.h"
 #include "win/types.h"
 
@@ -52,6 +53,9 @@ LPWSTR FindDataFileModuleName(LPCVOID data, HANDLE heap, DWORD which);
 // The file name of a component-table entry: its template, with "%s" of the
 // kind-6 and kind-7 entries replaced by the platform code.
 std::u16string ComponentFileName(DWORD kind, const char* nameTemplate, size_t length);
+// The same into *string from a whole entry; an entry of kind 0 names no
+// component and leaves the string as it was. TRUE.
+BOOL GetModelModuleName(std::u16string* string, const model::ComponentAnswer& entry);
 
 // A sibling library loaded from the driver folder (the caller frees it), or null.
 HMODULE LoadDriverModule(HANDLE printer, LPCVOID data, DWORD which);
@@ -76,6 +80,9 @@ BOOL GetUserSettingsFolder(PFN_mdGetMyPrinterInfo query, LPCVOID data, std::u16s
 void MbToWideCopy(LPWSTR out, LPCSTR in, int length);
 void WideToAnsi(LPSTR out, LPCWSTR in, int length);
 std::u16string AnsiToWide(const char* in, size_t bytes);
+// *string becomes the terminated ANSI text converted to wide characters
+// (empty for a null text). TRUE.
+BOOL AssignAnsiString(std::u16string* string, const char* text);
 std::string WideToAnsiString(const std::u16string& in);
 
 // Maps a file read-only; the caller unmaps the view. *size, when asked, gets

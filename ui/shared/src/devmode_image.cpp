@@ -4,13 +4,13 @@
 #include <cstddef>
 #include <cstring>
 
+#include "devmode_forms.h"
 #include "win/spool.h"
 
 namespace sheetwright {
 namespace {
 
-constexpr WORD kSpecVersion = 0x0401;
-constexpr WORD kDriverVersion = 0x0500;
+using driver_devmode::CopyDevmodeImage;
 
 } // namespace
 
@@ -30,8 +30,8 @@ std::vector<BYTE> PrinterInfo2(HANDLE printer) {
 }
 
 void StampDevmodeHeader(DEVMODE_IMAGEW* image) {
-    image->dm.dmSpecVersion = kSpecVersion;
-    image->dm.dmDriverVersion = kDriverVersion;
+    image->dm.dmSpecVersion = kDevmodeImageSpecVersion;
+    image->dm.dmDriverVersion = kDevmodeImageDriverVersion;
     image->dm.dmSize = DEVMODEW_SIZE;
     image->dm.dmDriverExtra = PRIVATE_DEVMODE_SIZE;
 }
@@ -51,23 +51,25 @@ BOOL LoadDevmodeImage(const DEVMODEW* devmode, size_t available, DEVMODE_IMAGEW*
     const size_t extra = std::min<size_t>(devmode->dmDriverExtra, available - size);
     const auto* bytes = reinterpret_cast<const BYTE*>(devmode);
     std::memset(image, 0, sizeof *image);
-    std::memcpy(&image->dm, bytes, std::min(size, sizeof image->dm));
     StampDevmodeHeader(image);
     // The private part sits behind the whole standard part the device mode
-    // states; a cut one is not read.
-    if (size < devmode->dmSize || devmode->dmDriverExtra > extra) return TRUE;
+    // states; a cut one is not read, nor another driver's.
+    const bool whole = size == devmode->dmSize && devmode->dmDriverExtra <= extra;
     DWORD signature = 0;
-    if (extra >= sizeof signature) std::memcpy(&signature, bytes + size, sizeof signature);
-    if (signature != PRIVATE_DEVMODE_SIGNATURE) return TRUE;
-    auto* priv = reinterpret_cast<BYTE*>(&image->priv);
-    if (extra == PRIVATE_DEVMODE_SIZE_908) {
-        std::memcpy(priv, bytes + size, PRIVATE_DEVMODE_908_SHIFT_FROM);
-        std::memcpy(priv + PRIVATE_DEVMODE_908_SHIFT_FROM + PRIVATE_DEVMODE_908_SHIFT,
-                    bytes + size + PRIVATE_DEVMODE_908_SHIFT_FROM,
-                    PRIVATE_DEVMODE_SIZE_908 - PRIVATE_DEVMODE_908_SHIFT_FROM);
-    } else {
-        std::memcpy(priv, bytes + size, std::min<size_t>(extra, PRIVATE_DEVMODE_SIZE));
+    if (whole && extra >= sizeof signature) std::memcpy(&signature, bytes + size, sizeof signature);
+    const bool own = signature == PRIVATE_DEVMODE_SIGNATURE;
+    if (own && extra != PRIVATE_DEVMODE_SIZE_908) {
+        CopyDevmodeImage(devmode, &image->dm);
+        return TRUE;
     }
+    std::memcpy(&image->dm, bytes, std::min(size, sizeof image->dm));
+    StampDevmodeHeader(image);
+    if (!own) return TRUE;
+    auto* priv = reinterpret_cast<BYTE*>(&image->priv);
+    std::memcpy(priv, bytes + size, PRIVATE_DEVMODE_908_SHIFT_FROM);
+    std::memcpy(priv + PRIVATE_DEVMODE_908_SHIFT_FROM + PRIVATE_DEVMODE_908_SHIFT,
+                bytes + size + PRIVATE_DEVMODE_908_SHIFT_FROM,
+                PRIVATE_DEVMODE_SIZE_908 - PRIVATE_DEVMODE_908_SHIFT_FROM);
     return TRUE;
 }
 

@@ -2,6 +2,7 @@
 #include "driver_env.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "model/model_queries.h"
@@ -116,15 +117,31 @@ std::u16string GetDriverFolder(HANDLE printer) {
     return path.substr(0, slash + 1);
 }
 
-std::u16string ComponentFileName(DWORD kind, const char* nameTemplate, size_t length) {
-    std::u16string wide = AnsiToWide(nameTemplate, strnlen(nameTemplate, length));
+namespace {
+
+// "%s" of a kind-6 or kind-7 name replaced by the platform code. The name is
+// never used as a format: "%s" is replaced as text.
+void FillPlatformCode(std::u16string* name, DWORD kind) {
     const char16_t* code = kind == model::kComponentKind64   ? kPlatformCode64
                            : kind == model::kComponentKind32 ? kPlatformCode32
                                                              : nullptr;
-    size_t at = code ? wide.find(u"%s") : std::u16string::npos;
-    // The template is never used as a format: "%s" is replaced as text.
-    if (at != std::u16string::npos) wide.replace(at, 2, code);
+    size_t at = code ? name->find(u"%s") : std::u16string::npos;
+    if (at != std::u16string::npos) name->replace(at, 2, code);
+}
+
+} // namespace
+
+std::u16string ComponentFileName(DWORD kind, const char* nameTemplate, size_t length) {
+    std::u16string wide;
+    AssignAnsiString(&wide, std::string(nameTemplate, strnlen(nameTemplate, length)).c_str());
+    FillPlatformCode(&wide, kind);
     return wide;
+}
+
+BOOL GetModelModuleName(std::u16string* string, const model::ComponentAnswer& entry) {
+    if (string && entry.kind != 0)
+        *string = ComponentFileName(entry.kind, entry.nameTemplate, sizeof entry.nameTemplate);
+    return TRUE;
 }
 
 HMODULE LoadDriverModule(HANDLE printer, LPCVOID data, DWORD which) {
@@ -178,6 +195,13 @@ std::u16string AnsiToWide(const char* in, size_t bytes) {
     std::u16string out(n > 0 ? n : 0, u'\0');
     if (n > 0) MultiByteToWideChar(CP_ACP, 0, in, static_cast<int>(bytes), out.data(), n);
     return out;
+}
+
+BOOL AssignAnsiString(std::u16string* string, const char* text) {
+    if (!string) return TRUE;
+    string->clear();
+    if (text) *string = AnsiToWide(text, std::strlen(text));
+    return TRUE;
 }
 
 std::string WideToAnsiString(const std::u16string& in) {

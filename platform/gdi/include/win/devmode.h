@@ -121,6 +121,18 @@ static_assert(offsetof(DEVMODEA, dmSize) == 36 && offsetof(DEVMODEA, dmOrientati
 static_assert(offsetof(DEVMODEA, dmFormName) == 70 && offsetof(DEVMODEA, dmMediaType) == 132);
 
 #define DM_SPECVERSION 0x0401
+// The older spec versions a device mode may carry.
+#define DM_SPECVERSION_320 0x0320
+#define DM_SPECVERSION_400 0x0400
+
+// Sizes of the standard parts: the current ones and those of spec version 0x320
+// (without the ICM, media, dither and panning fields).
+#define DEVMODEW_SIZE 220
+#define DEVMODEA_SIZE 156
+#define DEVMODEW_SIZE_320 188
+#define DEVMODEA_SIZE_320 124
+// The wide standard part of spec version 0x400 (without the panning fields).
+#define DEVMODEW_SIZE_400 212
 
 // dmFields
 #define DM_ORIENTATION 0x00000001L

@@ -7,7 +7,7 @@
 
 #include "driver_env.h"
 #include "install_option.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/gdi_bitmap.h"
 #include "win/types.h"
 #include "win/user.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "install_option.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace sheetwright {
 

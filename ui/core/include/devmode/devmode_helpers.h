@@ -11,7 +11,7 @@
 #include "driver_env.h"
 #include "install_option.h"
 #include "model/model_queries.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/types.h"
 
 struct SelPortInfo;

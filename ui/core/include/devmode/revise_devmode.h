@@ -6,7 +6,7 @@
 
 #include "driver_env.h"
 #include "install_option.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/types.h"
 
 namespace sheetwright {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "revise_devmode.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace sheetwright {
 

@@ -12,7 +12,7 @@
 
 #include "driver_env.h"
 #include "model/model_queries.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/types.h"
 
 namespace sheetwright {

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "install_option.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace sheetwright {
 

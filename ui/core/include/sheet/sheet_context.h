@@ -11,7 +11,7 @@
 #include "install_option.h"
 #include "revise_devmode.h"
 #include "ui/sheetwright.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/loader.h"
 #include "win/printer_sheets.h"
 

@@ -8,7 +8,7 @@
 
 #include "ui/sheetwright.h"
 #include "win/base.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/printer_sheets.h"
 #include "win/user.h"
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 #include "win/types.h"
 
 namespace sheetwright {

@@ -22,7 +22,7 @@
 
 #include "driver_env.h"
 #include "profile_format.h"
-#include "win/devmode_private.h"
+#include "devmode_private.h"
 
 namespace platform {
 class SettingsFile;

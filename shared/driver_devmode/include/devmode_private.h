@@ -1,20 +1,15 @@
 // The driver's device modes: the private block that follows the standard
 // part (1100 bytes, or 908 in the older layout), the 1320-byte wide image and
-// its 1256-byte ANSI form, and the sizes of the older standard parts. The
-// block is a stored and exchanged format: every offset is fixed and asserted.
+// its 1256-byte ANSI form, and the values its words take. The block is a
+// stored and exchanged format: every offset is fixed and asserted. It is the
+// package's own record; the standard part and its sizes are the system's
+// (win/devmode.h).
 #pragma once
 
 #include <cstddef>
 
 #include "win/devmode.h"
 #include "win/types.h"
-
-// Sizes of the standard parts: the current ones and those of spec version 0x320
-// (without the ICM, media, dither and panning fields).
-#define DEVMODEW_SIZE 220
-#define DEVMODEA_SIZE 156
-#define DEVMODEW_SIZE_320 188
-#define DEVMODEA_SIZE_320 124
 
 // The private block: current and older layout, and the private part of the
 // oldest device modes (188-byte standard part).
@@ -31,6 +26,11 @@
 #define PRIVATE_DEVMODE_SIGNATURE 0x5A4F5244u
 #define PRIVATE_DEVMODE_VERSION 0x500u
 
+// The standard part of the driver's own device mode carries these versions
+// (with dmSize DEVMODEW_SIZE and dmDriverExtra PRIVATE_DEVMODE_SIZE).
+inline constexpr WORD kDevmodeImageSpecVersion = DM_SPECVERSION;
+inline constexpr WORD kDevmodeImageDriverVersion = 0x0500;
+
 // Bits of FontMode. How text is sent: as glyph images, as bitmap fonts, or
 // (neither bit) as outlines; and whether the model's own font list is used.
 #define FONTMODE_TEXT_AS_IMAGES 0x4
@@ -46,6 +46,41 @@ enum LayoutKindCode : WORD {
     kLayoutPoster = 4,
     kLayoutFitToPaper = 8,
     kLayoutZoom = 16,
+};
+
+// The words that are a plain switch (AlternateSourceOn, Rotate180,
+// ReverseOrder, MirrorImage, MetafileSpoolingOff, SkipBlankPages,
+// CollateByDriver, TextAsBlack, ManualDuplexOffered, AutoTrayResolve,
+// PriorPrintOn): 1 on, 0 off.
+enum PrivateSwitch : WORD {
+    kPrivateOff = 0,
+    kPrivateOn = 1,
+};
+
+// Bits of EmfMode: whether the job is replayed spool-side (the playback
+// decision writes it) and the switch that keeps it from ever being replayed.
+enum EmfModeBit : DWORD {
+    kEmfModePlayback = 0x1,
+    kEmfModePlaybackOff = 0x4,
+};
+
+// Bits of CoverFlags: a front cover, a back cover.
+enum CoverFlagBit : WORD {
+    kCoverFlagFront = 0x1,
+    kCoverFlagBack = 0x2,
+};
+
+// Bits of OverlayFlags and WatermarkFlags: the overlay or watermark is in use
+// (either bit).
+enum EffectFlagBit : DWORD {
+    kEffectOnMask = 0x3,
+};
+
+// Bit of MeasureFlags (the region word): set in A4 regions, where the
+// defaults write 3.
+enum MeasureFlagBit : WORD {
+    kMeasureA4Region = 0x2,
+    kMeasureA4RegionDefault = 0x3,
 };
 
 #pragma pack(push, 1)
