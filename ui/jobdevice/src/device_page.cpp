@@ -353,8 +353,7 @@ void CDevice::RefreshControls() {
     select(kStaple, fitted && (fitted->state & kFinisherFoldUnit) ? 1 : 0, stapleChoice);
     ::EnableWindow(::GetDlgItem(m_hWnd, 327), stapleChoice);
 
-    select(kMemory, static_cast<LPARAM>(GetInstalledMemory(c->optionPair, kOptionMemory36)),
-           memoryOffered_);
+    select(kMemory, static_cast<LPARAM>(GetInstalledMemorySize(c->optionPair)), memoryOffered_);
 
     DWORD trays = standard_;
     for (DWORD i = 0; i < mainTrays_; ++i)

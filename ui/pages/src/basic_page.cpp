@@ -691,10 +691,10 @@ void CPaperSet::OnDuplexOptions() {
     SheetContext* c = Context();
     PRIVATE_DEVMODE& p = c->workingImage.priv;
     CDupOpt dialog(c, this);
-    if (dialog.DoModal() == IDOK &&
-        (dialog.DuplexType() != p.DuplexType || dialog.DuplexNotice() != p.DuplexNotice)) {
-        p.DuplexType = dialog.DuplexType();
-        p.DuplexNotice = dialog.DuplexNotice();
+    if (dialog.DoModal() == IDOK && (dialog.DuplexTypeValue() != p.DuplexType ||
+                                     dialog.DuplexNoticeValue() != p.DuplexNotice)) {
+        p.DuplexType = dialog.DuplexTypeValue();
+        p.DuplexNotice = dialog.DuplexNoticeValue();
         NotifySettingsChanged(TRUE, TRUE);
         ApplyRulesAndRefresh(c, nullptr, TRUE);
     }

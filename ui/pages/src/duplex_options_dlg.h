@@ -18,8 +18,10 @@ class CDupOpt : public CLocalDlg {
 
     CDupOpt(SheetContext* context, CWnd* parent = nullptr);
 
-    WORD DuplexType() const { return type_; }
-    WORD DuplexNotice() const { return notice_; }
+    // The dialog's two results, as the device mode's DuplexType and
+    // DuplexNotice will take them.
+    WORD DuplexTypeValue() const { return duplexTypeValue_; }
+    WORD DuplexNoticeValue() const { return duplexNoticeValue_; }
     // Whether the dialog shows its type list, its notice check box.
     static BOOL TypeShown(const SheetContext* context);
     static BOOL NoticeShown(const SheetContext* context);
@@ -37,8 +39,8 @@ class CDupOpt : public CLocalDlg {
   private:
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
     SheetContext* context_;
-    WORD type_ = 0;
-    WORD notice_ = 0;
+    WORD duplexTypeValue_ = 0;
+    WORD duplexNoticeValue_ = 0;
 };
 
 } // namespace sheetwright

@@ -62,12 +62,17 @@ class CFontSubDlg : public CLocalDlg {
   private:
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void BuildDeviceFonts();
-    void ApplyDefaults(std::vector<FontSubRecord>* table) const;
+    // A font named exactly like a device font is printed in that font.
+    void ApplyDefaultSubstitutions(std::vector<FontSubRecord>* table) const;
+    // The user's file into the file table, its substitutions over the
+    // current table's (the last record of a name wins); a file that cannot
+    // be read leaves both as they were.
+    void ReadFontSubTable();
     void Renumber();
     void RemoveDuplicates();
     void FillList();
     void SyncSubstitution();
-    BOOL WriteTable();
+    [[nodiscard]] BOOL WriteFontSubTable();
     std::string DontSubstituteAnsi() const;
 
     SheetContext* context_;
