@@ -191,7 +191,7 @@ BOOL CPaperSet::OnInitDialog() {
     duplex_.SetStrings(&Localize());
     duplex_.m_pfnIconChooser = DuplexIconCallback;
     duplex_.m_pChooserContext = &c->workingImage;
-    if (!arrow_.m_hWnd) arrow_.SubclassDlgItem(139, this);
+    if (!arrow_.m_hWnd) arrow_.SubclassDlgItem(IDC_BASIC_LAYOUT_PICTURE, this);
 
     margin_.Init(m_hWnd, LengthEditIds{kMarginEdit, kMarginSpin, kMarginRange}, useMillimetres_,
                  maximum, p.LengthUnitDpi, p.DuplexMargin, &Localize());

@@ -5,6 +5,7 @@
 
 #include "local_dlg.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -12,9 +13,9 @@ inline constexpr UINT kDuplexOptionsDialog = 1100;
 
 class CDupOpt : public CLocalDlg {
   public:
-    static constexpr int kTypeLabel = 1111;
-    static constexpr int kTypeList = 1112;
-    static constexpr int kNoticeCheck = 516;
+    static constexpr int kTypeLabel = IDC_DUPLEX_OPTIONS_TYPE_LABEL;
+    static constexpr int kTypeList = IDC_DUPLEX_OPTIONS_TYPE_LIST;
+    static constexpr int kNoticeCheck = IDC_DUPLEX_OPTIONS_NOTICE_CHECK;
 
     CDupOpt(SheetContext* context, CWnd* parent = nullptr);
 

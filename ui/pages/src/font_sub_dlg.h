@@ -10,6 +10,7 @@
 #include "font_substitution_file.h"
 #include "local_dlg.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -34,12 +35,12 @@ std::vector<FontSubRecord> RecordsToWrite(const std::vector<FontSubRecord>& curr
 class CFontSubDlg : public CLocalDlg {
   public:
     enum : int {
-        kList = 367,
-        kSubstitutionList = 368,
-        kRestoreDefault = 369,
-        kFontHeader = 371,
-        kSubstitutionHeader = 372,
-        kSubstitutionLabel = 373,
+        kList = IDC_FONT_SUB_LIST,
+        kSubstitutionList = IDC_FONT_SUB_SUBSTITUTION_LIST,
+        kRestoreDefault = IDC_FONT_SUB_RESTORE_DEFAULT,
+        kFontHeader = IDC_FONT_SUB_FONT_HEADER,
+        kSubstitutionHeader = IDC_FONT_SUB_SUBSTITUTION_HEADER,
+        kSubstitutionLabel = IDC_FONT_SUB_SUBSTITUTION_LABEL,
     };
     static constexpr UINT kTemplateId = 366;
 
