@@ -16,11 +16,16 @@ typedef decltype(&RevertToPrinterSelf) PFN_RevertToPrinterSelf;
 typedef decltype(&ImpersonatePrinterClient) PFN_ImpersonatePrinterClient;
 
 // The value that tells the spooler this driver runs in user mode; written
-// without its terminating NUL, as the spooler has always read it.
-void SetUserModeValue(HANDLE printer) {
-    SetPrinterDataW(printer, const_cast<LPWSTR>(kUserModeValue), REG_SZ,
-                    reinterpret_cast<LPBYTE>(const_cast<LPWSTR>(kUserModeDriver)),
-                    static_cast<DWORD>(lstrlenW(kUserModeDriver) * sizeof(WCHAR)));
+// without its terminating NUL, as the spooler has always read it. False,
+// with the spooler's error as the last error, when it could not be written.
+bool SetUserModeValue(HANDLE printer) {
+    const DWORD error =
+        SetPrinterDataW(printer, const_cast<LPWSTR>(kUserModeValue), REG_SZ,
+                        reinterpret_cast<LPBYTE>(const_cast<LPWSTR>(kUserModeDriver)),
+                        static_cast<DWORD>(lstrlenW(kUserModeDriver) * sizeof(WCHAR)));
+    if (error == ERROR_SUCCESS) return true;
+    SetLastError(error);
+    return false;
 }
 
 PRINTER_DEFAULTSW AllAccess() {
@@ -52,7 +57,9 @@ BOOL RefreshCache(LPWSTR printerName) {
     HANDLE token = revert();
     HANDLE printer = nullptr;
     if (OpenPrinterW(printerName, &printer, nullptr)) {
-        SetUserModeValue(printer);
+        // Best effort: a handle opened without defaults may not write printer
+        // data, and the value written at initialisation stands.
+        (void)SetUserModeValue(printer);
         ClosePrinter(printer);
     }
     if (token) impersonate(token);
@@ -95,14 +102,24 @@ INT DocumentEvent(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in, U
     }
 }
 
+// Every step runs whatever an earlier one did; FALSE when what the event
+// stores for the printer, here or in the user-interface library, could not
+// be stored (the first failure's error is the last error).
 BOOL PrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARAM lParam) {
     PRINTER_DEFAULTSW defaults = AllAccess();
+    BOOL stored = TRUE;
+    DWORD error = ERROR_SUCCESS;
+    const auto note = [&](bool ok) {
+        if (ok || !stored) return;
+        stored = FALSE;
+        error = GetLastError();
+    };
     if (event == PRINTER_EVENT_INITIALIZE) {
         HANDLE printer = nullptr;
         if (OpenPrinterW(printerName, &printer, &defaults)) {
             PRINTER_INFO_7W publish{nullptr, DSPRINT_UPDATE};
-            SetPrinterW(printer, 7, reinterpret_cast<LPBYTE>(&publish), 0);
-            SetUserModeValue(printer);
+            note(SetPrinterW(printer, 7, reinterpret_cast<LPBYTE>(&publish), 0) != FALSE);
+            note(SetUserModeValue(printer));
             ClosePrinter(printer);
         }
     } else if (event == PRINTER_EVENT_CACHE_REFRESH) {
@@ -110,13 +127,15 @@ BOOL PrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARAM lParam) {
     }
     HANDLE printer = nullptr;
     bool withDefaults = event != PRINTER_EVENT_CACHE_REFRESH;
-    if (!OpenPrinterW(printerName, &printer, withDefaults ? &defaults : nullptr)) return TRUE;
-    HMODULE ui = LoadUiLibrary(printer);
-    if (auto forward = Export<PFN_uiDrvPrinterEvent>(ui, "uiDrvPrinterEvent"))
-        forward(printerName, event, flags, lParam);
-    if (ui) FreeLibrary(ui);
-    ClosePrinter(printer);
-    return TRUE;
+    if (OpenPrinterW(printerName, &printer, withDefaults ? &defaults : nullptr)) {
+        HMODULE ui = LoadUiLibrary(printer);
+        if (auto forward = Export<PFN_uiDrvPrinterEvent>(ui, "uiDrvPrinterEvent"))
+            note(forward(printerName, event, flags, lParam) != FALSE);
+        if (ui) FreeLibrary(ui);
+        ClosePrinter(printer);
+    }
+    if (!stored) SetLastError(error);
+    return stored;
 }
 
 BOOL UpgradePrinter(DWORD level, LPBYTE info) {
@@ -128,13 +147,18 @@ BOOL UpgradePrinter(DWORD level, LPBYTE info) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    SetUserModeValue(printer);
-    BOOL result = TRUE;
+    BOOL result = SetUserModeValue(printer);
+    DWORD error = result ? ERROR_SUCCESS : GetLastError();
     HMODULE ui = LoadUiLibrary(printer);
-    if (auto upgrade = Export<PFN_uiDrvUpgradePrinter>(ui, "uiDrvUpgradePrinter"))
-        result = upgrade(1, info);
+    if (auto upgrade = Export<PFN_uiDrvUpgradePrinter>(ui, "uiDrvUpgradePrinter")) {
+        if (!upgrade(1, info) && result) {
+            result = FALSE;
+            error = GetLastError();
+        }
+    }
     if (ui) FreeLibrary(ui);
     ClosePrinter(printer);
+    if (!result) SetLastError(error);
     return result;
 }
 

@@ -363,6 +363,42 @@ TEST_F(EntryPoints, PrinterEventsAndUpgrade) {
     EXPECT_FALSE(upgrade(1, nullptr));
 }
 
+// A spooler write of an event that fails makes the event fail with the
+// spooler's error; the user-interface library is still told of the event.
+TEST_F(EntryPoints, AnEventWhoseSpoolerWriteFailsSaysSo) {
+    Open(SampleModel("CX5540"));
+    auto printerEvent = Entry<PFN_DrvPrinterEvent>("DrvPrinterEvent");
+    auto upgrade = Entry<PFN_DrvUpgradePrinter>("DrvUpgradePrinter");
+    DRIVER_UPGRADE_INFO_1W info{const_cast<LPWSTR>(u"P"), nullptr};
+    struct Case {
+        const char* name;
+        const char* failing;
+        std::function<BOOL()> call;
+        const char* log;
+    };
+    const std::vector<Case> cases = {
+        {"initialisation, publishing", "SetPrinterW",
+         [&] { return printerEvent(const_cast<LPWSTR>(u"P"), PRINTER_EVENT_INITIALIZE, 0, 0); },
+         "printer event 3\n"},
+        {"initialisation, user-mode value", "SetPrinterDataW",
+         [&] { return printerEvent(const_cast<LPWSTR>(u"P"), PRINTER_EVENT_INITIALIZE, 0, 0); },
+         "printer event 3\n"},
+        {"upgrade", "SetPrinterDataW", [&] { return upgrade(1, reinterpret_cast<LPBYTE>(&info)); },
+         "upgrade 1\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearUiLog();
+        platform::test::FailNext(c.failing, 1, ERROR_DISK_FULL);
+        SetLastError(0);
+        EXPECT_FALSE(c.call());
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+        EXPECT_EQ(UiLog(), c.log);
+        platform::test::ClearFaults();
+        EXPECT_TRUE(c.call()) << "and succeeds again";
+    }
+}
+
 } // namespace
 } // namespace frontdoor_test
 

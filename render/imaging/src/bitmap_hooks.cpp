@@ -51,6 +51,14 @@ Road Enter(SURFOBJ* pso, PDEV** out) {
     return Road::Device;
 }
 
+// A hook without the rectangle it draws to, or the source it draws from,
+// has nothing it could draw: refused on every road alike, as bad input.
+bool MissingRects(const void* dest, const void* source) {
+    if (dest && source) return false;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return true;
+}
+
 LONG MapEdge(LONG c, LONG d0, LONG dw, LONG s0, LONG sw) {
     LONGLONG v =
         s0 + (static_cast<LONGLONG>(c - d0) * sw * 2 + dw) / (static_cast<LONGLONG>(dw) * 2);
@@ -325,7 +333,7 @@ BOOL APIENTRY DrvCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xl
     case Road::Done:
         return TRUE;
     case Road::Spool:
-        if (!destRect || !srcPoint) return TRUE;
+        if (MissingRects(destRect, srcPoint)) return FALSE;
         // The recorded page cannot be read back either: paper, as below.
         if (IsDeviceSurface(pdev, src))
             return EngEraseSurface(dst, destRect,
@@ -337,7 +345,7 @@ BOOL APIENTRY DrvCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* xl
     case Road::Device:
         break;
     }
-    if (!destRect || !srcPoint) return FALSE;
+    if (MissingRects(destRect, srcPoint)) return FALSE;
     // Nothing of the page can be read back: a copy from it gets the
     // colour of the paper, what the translation gives for index -1.
     if (IsDeviceSurface(pdev, src))
@@ -359,7 +367,8 @@ BOOL APIENTRY DrvStretchBltROP(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOB
     case Road::Done:
         return TRUE;
     case Road::Spool:
-        if (!RecordingPage(pdev) || !destRect || !srcRect) return TRUE;
+        if (MissingRects(destRect, srcRect)) return FALSE;
+        if (!RecordingPage(pdev)) return TRUE;
         if (!mask && ((rop4 >> 8) & 0xFF) == (rop4 & 0xFF) &&
             RecordStretchBltROP(pdev, src, pco, xlo, *destRect, *srcRect, mode, pbo, rop4 & 0xFF))
             return TRUE;
@@ -371,7 +380,7 @@ BOOL APIENTRY DrvStretchBltROP(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOB
     case Road::Device:
         break;
     }
-    if (!destRect || !srcRect) return FALSE;
+    if (MissingRects(destRect, srcRect)) return FALSE;
     return DeviceStretch(pdev, src, pco, xlo, *destRect, *srcRect, rop4 & 0xFFFF, [&] {
         return EngStretchBltROP(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                                 mode, pbo, rop4);
@@ -388,7 +397,8 @@ BOOL APIENTRY DrvStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* 
     case Road::Done:
         return TRUE;
     case Road::Spool:
-        if (!RecordingPage(pdev) || !destRect || !srcRect) return TRUE;
+        if (MissingRects(destRect, srcRect)) return FALSE;
+        if (!RecordingPage(pdev)) return TRUE;
         if (!mask && RecordStretchBlt(pdev, src, pco, xlo, *destRect, *srcRect, mode)) return TRUE;
         return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                              mode);
@@ -398,7 +408,7 @@ BOOL APIENTRY DrvStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* 
     case Road::Device:
         break;
     }
-    if (!destRect || !srcRect) return FALSE;
+    if (MissingRects(destRect, srcRect)) return FALSE;
     return DeviceStretch(pdev, src, pco, xlo, *destRect, *srcRect, kSrcCopy << 8 | kSrcCopy, [&] {
         return EngStretchBlt(dst, src, mask, pco, xlo, pca, htOrg, destRect, srcRect, maskPoint,
                              mode);
@@ -415,7 +425,9 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
     case Road::Done:
         return TRUE;
     case Road::Spool: {
-        if (!RecordingPage(pdev) || !destRect) return TRUE;
+        // A source position is needed only where the operation reads a source.
+        if (MissingRects(destRect, destRect)) return FALSE;
+        if (!RecordingPage(pdev)) return TRUE;
         POINTL origin = srcPoint ? *srcPoint : POINTL{0, 0};
         if (!mask && ((rop4 >> 8) & 0xFF) == (rop4 & 0xFF) &&
             RecordBitBlt(pdev, src, pco, xlo, *destRect, origin, pbo, rop4 & 0xFF))
@@ -429,7 +441,7 @@ BOOL APIENTRY DrvBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
     case Road::Device:
         break;
     }
-    if (!destRect) return FALSE;
+    if (MissingRects(destRect, destRect)) return FALSE;
     const DWORD rop = rop4 & 0xFF;
     const bool transparent = ((rop4 >> 8) & 0xFF) == kNoOp;
     if (rop == kNoOp) return TRUE;
@@ -494,7 +506,8 @@ BOOL APIENTRY DrvTransparentBlt(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEO
     case Road::Done:
         return TRUE;
     case Road::Spool:
-        if (!RecordingPage(pdev) || !destRect || !srcRect) return TRUE;
+        if (MissingRects(destRect, srcRect)) return FALSE;
+        if (!RecordingPage(pdev)) return TRUE;
         if (RecordTransparentBlt(pdev, src, pco, xlo, *destRect, *srcRect, transColor)) return TRUE;
         return EngTransparentBlt(dst, src, pco, xlo, destRect, srcRect, transColor, reserved);
     case Road::Band:
@@ -502,7 +515,8 @@ BOOL APIENTRY DrvTransparentBlt(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEO
     case Road::Device:
         break;
     }
-    if (destRect && srcRect && !IsDeviceSurface(pdev, src)) {
+    if (MissingRects(destRect, srcRect)) return FALSE;
+    if (!IsDeviceSurface(pdev, src)) {
         ColorKey maskPass{1, transColor};
         ColorKey imagePass{0, transColor};
         SendClipped(pdev, src, pco, xlo, *destRect, *srcRect, kMaskPassRop, &maskPass);

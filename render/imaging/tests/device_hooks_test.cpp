@@ -203,6 +203,71 @@ TEST_F(DeviceHooks, TheJobIsCheckedBeforeAnythingIsDrawn) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+// A hook called without its destination, or without the source rectangle
+// or position it copies from, fails with the parameter named as bad on the
+// device road and on the spool side's recording road alike: it drew nothing.
+TEST_F(DeviceHooks, AHookWithoutItsRectanglesFailsOnEitherRoad) {
+    TestDevice dev(u"P1", false);
+    Bitmap src(8, 8, BMF_24BPP);
+    ASSERT_NE(src.get(), nullptr);
+    XLATEOBJ trivial{};
+    trivial.flXlate = XO_TRIVIAL;
+    SURFOBJ page = PageOf(dev.get());
+    BRUSHOBJ solid{};
+    solid.iSolidColor = 0;
+    RECTL dest{100, 100, 116, 116}, srcRect{0, 0, 8, 8};
+    POINTL at{0, 0};
+    struct Hook {
+        const char* name;
+        std::function<BOOL()> call;
+    };
+    const std::vector<Hook> hooks = {
+        {"DrvCopyBits without a destination",
+         [&] { return DrvCopyBits(&page, src.get(), nullptr, &trivial, nullptr, &at); }},
+        {"DrvCopyBits without a source position",
+         [&] { return DrvCopyBits(&page, src.get(), nullptr, &trivial, &dest, nullptr); }},
+        {"DrvStretchBlt without a source rectangle",
+         [&] {
+             return DrvStretchBlt(&page, src.get(), nullptr, nullptr, &trivial, nullptr, nullptr,
+                                  &dest, nullptr, nullptr, COLORONCOLOR);
+         }},
+        {"DrvStretchBltROP without a destination",
+         [&] {
+             return DrvStretchBltROP(&page, src.get(), nullptr, nullptr, &trivial, nullptr, nullptr,
+                                     nullptr, &srcRect, nullptr, COLORONCOLOR, &solid, 0xCCCC);
+         }},
+        {"DrvBitBlt without a destination",
+         [&] {
+             return DrvBitBlt(&page, src.get(), nullptr, nullptr, &trivial, nullptr, &at, nullptr,
+                              &solid, nullptr, 0xCCCC);
+         }},
+        {"DrvTransparentBlt without a source rectangle",
+         [&] {
+             return DrvTransparentBlt(&page, src.get(), nullptr, &trivial, &dest, nullptr, 0, 0);
+         }},
+    };
+    dev->jobFlags = inkforge::job::PageOpen;
+    dev->firstPageOnly = 0;
+    dev->pageCount = 1;
+    const DWORD deviceMode = dev->modeFlags & ~inkforge::mode::SpoolSide;
+    for (const DWORD modeFlags : {deviceMode, deviceMode | inkforge::mode::SpoolSide})
+        for (const Hook& h : hooks) {
+            const char* road = (modeFlags & inkforge::mode::SpoolSide) ? "spool side" : "device";
+            dev->modeFlags = modeFlags;
+            BOOL result = -1;
+            DWORD error = 0;
+            Bytes stream = Captured(dev.get(), [&] {
+                SetLastError(0);
+                result = h.call();
+                error = GetLastError();
+            });
+            EXPECT_EQ(result, FALSE) << road << ": " << h.name;
+            EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << road << ": " << h.name;
+            EXPECT_TRUE(stream.empty()) << road << ": " << h.name;
+        }
+    dev->modeFlags = deviceMode;
+}
+
 // Nothing of the page can be read back: the engine's copy of a part of it
 // (before it draws an operation that reads the destination) is paper white.
 TEST_F(DeviceHooks, ACopyFromThePageIsPaperWhite) {

@@ -43,16 +43,20 @@ struct SupportEntry {
 
 // One text of entry k (1 to 4) of the file; empty when missing. FALSE for an
 // unknown kind or entry.
-BOOL ReadSupportEntry(const std::string& file, int kind, int k, std::string* out);
+[[nodiscard]] BOOL ReadSupportEntry(const std::string& file, int kind, int k, std::string* out);
 // All four entries read.
 void ReadSupportFile(const std::string& file, SupportEntry (&entries)[kEntries]);
+// One text of entry k, as the file keeps it, appended to *text as that
+// entry's section. FALSE, nothing appended, for an unknown kind or entry.
+[[nodiscard]] BOOL WriteSupportEntry(std::string* text, int kind, int k, const std::string& value);
 // The file's text for the four entries: a description keeps its first two
 // lines; a value that starts or ends with a blank or tab, or starts with a
 // quote, is written quoted so that reading gives it back as it was.
 std::string SupportFileText(const SupportEntry (&entries)[kEntries]);
 // Writes the four entries as the whole new file; FALSE (the old file left
 // as it was) when it could not be written.
-BOOL WriteSupportFile(const std::string& file, const SupportEntry (&entries)[kEntries]);
+[[nodiscard]] BOOL WriteSupportFile(const std::string& file,
+                                    const SupportEntry (&entries)[kEntries]);
 
 // The edit (kUrlJumpEdit) or view dialog over `file`, with templates from
 // `module`: IDOK or IDCANCEL.

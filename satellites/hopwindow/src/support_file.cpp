@@ -88,28 +88,40 @@ BOOL ReadSupportEntry(const std::string& file, int kind, int k, std::string* out
 
 void ReadSupportFile(const std::string& file, SupportEntry (&entries)[kEntries]) {
     for (int k = 1; k <= kEntries; ++k) {
-        ReadSupportEntry(file, kKindTitle, k, &entries[k - 1].title);
-        ReadSupportEntry(file, kKindUrl, k, &entries[k - 1].url);
-        ReadSupportEntry(file, kKindContact, k, &entries[k - 1].contact);
+        // Every kind and entry here is one the file has; a missing text is empty.
+        (void)ReadSupportEntry(file, kKindTitle, k, &entries[k - 1].title);
+        (void)ReadSupportEntry(file, kKindUrl, k, &entries[k - 1].url);
+        (void)ReadSupportEntry(file, kKindContact, k, &entries[k - 1].contact);
     }
+}
+
+BOOL WriteSupportEntry(std::string* text, int kind, int k, const std::string& value) {
+    const char* format = SectionFormat(kind);
+    if (!format || !text || k < 1 || k > kEntries) return FALSE;
+    *text += "[" + Numbered(format, k) + "]\r\nLINE1=";
+    if (LinesOf(kind) == 1) {
+        *text += Stored(value) + "\r\n";
+        return TRUE;
+    }
+    // The description's first two lines; anything after a second break goes.
+    const size_t cut = value.find("\r\n");
+    std::string second;
+    if (cut != std::string::npos) {
+        const size_t rest = cut + 2;
+        second = value.substr(rest, value.find("\r\n", rest) - rest);
+    }
+    *text += Stored(value.substr(0, cut)) + "\r\nLINE2=" + Stored(second) + "\r\n";
+    return TRUE;
 }
 
 std::string SupportFileText(const SupportEntry (&entries)[kEntries]) {
     std::string text;
     for (int k = 1; k <= kEntries; ++k) {
         const SupportEntry& e = entries[k - 1];
-        // The description's first two lines; anything after a second break goes.
-        const size_t cut = e.title.find("\r\n");
-        const std::string first = e.title.substr(0, cut);
-        std::string second;
-        if (cut != std::string::npos) {
-            const size_t rest = cut + 2;
-            second = e.title.substr(rest, e.title.find("\r\n", rest) - rest);
-        }
-        text += "[" + Numbered("UrlTitle%d", k) + "]\r\nLINE1=" + Stored(first) +
-                "\r\nLINE2=" + Stored(second) + "\r\n";
-        text += "[" + Numbered("Url%d", k) + "]\r\nLINE1=" + Stored(e.url) + "\r\n";
-        text += "[" + Numbered("Contact%d", k) + "]\r\nLINE1=" + Stored(e.contact) + "\r\n";
+        // Every kind and entry here is one the file has.
+        (void)WriteSupportEntry(&text, kKindTitle, k, e.title);
+        (void)WriteSupportEntry(&text, kKindUrl, k, e.url);
+        (void)WriteSupportEntry(&text, kKindContact, k, e.contact);
     }
     return text;
 }

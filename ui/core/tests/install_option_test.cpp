@@ -173,11 +173,11 @@ TEST_F(InstallOptionTest, AvailabilityFollowsTheInstalledUnits) {
     CInstallOption list(p.printer(), p.binding());
     ModelOptionPair pair{p.binding(), &list};
     // Memory of class 36: the on-board 512 plus installed modules (512, 1024).
-    EXPECT_EQ(GetInstalledMemory(&pair, kOptionMemory36), 512u);
+    EXPECT_EQ(GetInstalledMemorySize(&pair), 512u);
     FeatureLimits need1024{2, 1024, 0};
     EXPECT_FALSE(IsFeatureAvailable(&pair, 0x2, &need1024));
     list.Find(kOptionMemory36, 2)->state = 1;
-    EXPECT_EQ(GetInstalledMemory(&pair, kOptionMemory36), 1536u);
+    EXPECT_EQ(GetInstalledMemorySize(&pair), 1536u);
     EXPECT_TRUE(IsFeatureAvailable(&pair, 0x2, &need1024));
     // Presence of the optional hard disk (class 35).
     EXPECT_FALSE(IsFeatureAvailable(&pair, 0x1, nullptr));
@@ -221,7 +221,7 @@ TEST_F(InstallOptionTest, MemoryLimitKeepsTheChosenModule) {
     EXPECT_EQ(b->state, 1u);
     EXPECT_EQ(c->state, 0u);
     ModelOptionPair pair{p.binding(), &list};
-    EXPECT_EQ(GetInstalledMemory(&pair, kOptionMemory36), 1536u);
+    EXPECT_EQ(GetInstalledMemorySize(&pair), 1536u);
     // Choosing the first again removes the middle one.
     a->state = 1;
     EnforceMemoryLimit(list.Entries(), list.Count(), a, p.binding());

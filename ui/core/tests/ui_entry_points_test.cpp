@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -397,6 +398,38 @@ TEST_F(Exports, PrinterEventsAndUpgrade) {
     DEVMODE_IMAGEW stored{};
     ASSERT_TRUE(ReadPrinterInfo2(printer->printer(), &stored));
     EXPECT_EQ(stored.priv.Signature, PRIVATE_DEVMODE_SIGNATURE) << "upgraded into the driver's own";
+}
+
+// What the printer event and the upgrade store for the printer and cannot
+// store makes them fail with the spooler's error; the steps after it still run.
+TEST_F(Exports, AnEventThatCannotStoreWhatItLearntSaysSo) {
+    auto printerEvent = Bind<PFN_uiDrvPrinterEvent>(module, "uiDrvPrinterEvent");
+    auto upgrade = Bind<PFN_uiDrvUpgradePrinter>(module, "uiDrvUpgradePrinter");
+    ASSERT_TRUE(printerEvent && upgrade);
+    WCHAR name[] = u"P";
+    DRIVER_UPGRADE_INFO_1W info{name, nullptr};
+    struct Case {
+        const char* name;
+        const char* failing;
+        std::function<BOOL()> call;
+    };
+    const std::vector<Case> cases = {
+        {"initialisation, installed options", "SetPrinterDataW",
+         [&] { return printerEvent(name, PRINTER_EVENT_INITIALIZE, 0, 0); }},
+        {"configuration change, installed options", "SetPrinterDataW",
+         [&] { return printerEvent(name, PRINTER_EVENT_CONFIGURATION_UPDATE, 0, 0); }},
+        {"upgrade, revised defaults", "SetPrinterW",
+         [&] { return upgrade(1, reinterpret_cast<LPBYTE>(&info)); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::test::FailNext(c.failing, 1, ERROR_DISK_FULL);
+        SetLastError(0);
+        EXPECT_FALSE(c.call());
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+        platform::test::ClearFaults();
+        EXPECT_TRUE(c.call()) << "and succeeds again";
+    }
 }
 
 } // namespace

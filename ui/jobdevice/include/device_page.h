@@ -9,32 +9,33 @@
 
 #include "device_bmp.h"
 #include "prop_page.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
 class CDevice : public CPropPage {
   public:
     enum Control : int {
-        kTrayEdit = 312,
-        kTrayUpDown = 313,
-        kTrayRange = 314,
-        kLargeTray = 316,
-        kDuplex = 318,
-        kDisk = 320,
-        kMemory = 322,
-        kFinisher = 324,
-        kPunch = 326,
-        kStaple = 328,
-        kCounter = 330,
-        kAutoConfig = 331,
-        kRestore = 332,
-        kSpoolFolder = 334,
-        kSupport = 335,
-        kFrame = 336,
-        kPicture = 337,
+        kTrayEdit = IDC_DEVICE_TRAY_EDIT,
+        kTrayUpDown = IDC_DEVICE_TRAY_UP_DOWN,
+        kTrayRange = IDC_DEVICE_TRAY_RANGE,
+        kLargeTray = IDC_DEVICE_LARGE_TRAY,
+        kDuplex = IDC_DEVICE_DUPLEX,
+        kDisk = IDC_DEVICE_DISK,
+        kMemory = IDC_DEVICE_MEMORY,
+        kFinisher = IDC_DEVICE_FINISHER,
+        kPunch = IDC_DEVICE_PUNCH,
+        kStaple = IDC_DEVICE_STAPLE,
+        kCounter = IDC_DEVICE_COUNTER,
+        kAutoConfig = IDC_DEVICE_AUTO_CONFIG,
+        kRestore = IDC_DEVICE_RESTORE,
+        kSpoolFolder = IDC_DEVICE_SPOOL_FOLDER,
+        kSupport = IDC_DEVICE_SUPPORT,
+        kFrame = IDC_DEVICE_FRAME,
+        kPicture = IDC_DEVICE_PICTURE,
         kHidden = 339,
-        kInnerTray = 341,
-        kChangeTray = 347,
+        kInnerTray = IDC_DEVICE_INNER_TRAY,
+        kChangeTray = IDC_DEVICE_CHANGE_TRAY,
     };
     static constexpr WORD kNoFinisher = 99;
 

@@ -6,18 +6,19 @@
 #include <string>
 
 #include "prop_page.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
 class CFormTray : public CPropPage {
   public:
-    static constexpr int kTrayList = 1215;
-    static constexpr int kPaperCombo = 1217;
-    static constexpr int kMediaLabel = 1218;
-    static constexpr int kMediaCombo = 1219;
-    static constexpr int kTrayHeader = 1212;
-    static constexpr int kPaperHeader = 1213;
-    static constexpr int kMediaHeader = 1214;
+    static constexpr int kTrayList = IDC_FORM_TRAY_TRAY_LIST;
+    static constexpr int kPaperCombo = IDC_FORM_TRAY_PAPER_COMBO;
+    static constexpr int kMediaLabel = IDC_FORM_TRAY_MEDIA_LABEL;
+    static constexpr int kMediaCombo = IDC_FORM_TRAY_MEDIA_COMBO;
+    static constexpr int kTrayHeader = IDC_FORM_TRAY_TRAY_HEADER;
+    static constexpr int kPaperHeader = IDC_FORM_TRAY_PAPER_HEADER;
+    static constexpr int kMediaHeader = IDC_FORM_TRAY_MEDIA_HEADER;
 
     explicit CFormTray(SheetContext* context);
 

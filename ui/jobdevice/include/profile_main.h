@@ -10,13 +10,16 @@
 #include "custom_controls.h"
 #include "profile_file.h"
 #include "prop_page.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
 class CProfileMain : public CProfilePropPage {
   public:
-    static constexpr int kProfileList = 563, kSaveAs = 564, kDelete = 565, kExport = 566,
-                         kImport = 567, kDifferences = 569, kComment = 571;
+    static constexpr int kProfileList = IDC_PROFILE_LIST, kSaveAs = IDC_PROFILE_SAVE_AS,
+                         kDelete = IDC_PROFILE_DELETE, kExport = IDC_PROFILE_EXPORT,
+                         kImport = IDC_PROFILE_IMPORT, kDifferences = IDC_PROFILE_DIFFERENCES,
+                         kComment = IDC_PROFILE_COMMENT;
     // What a list item stands for (its item data).
     enum ItemKind : DWORD { kUntitled = 1, kDefault = 2, kSaved = 3 };
 

@@ -13,6 +13,7 @@
 #include "model/modelsmith.h"
 #include "model_data_header.h"
 #include "model_info.h"
+#include "resbundle_ids.h"
 #include "win/base.h"
 #include "win/environment.h"
 #include "win/files.h"
@@ -27,14 +28,14 @@
 namespace sheetwright {
 namespace {
 
-constexpr int kSeparatorId = 913;
-constexpr int kProductId = 912;
-constexpr int kFileListId = 914;
-constexpr int kPictureId = 911;
-constexpr int kStatusButtonId = 915;
-constexpr int kDownloadButtonId = 916;
-constexpr int kContactsButtonId = 917;
-constexpr int kStatusTextId = 918;
+constexpr int kSeparatorId = IDC_SUPPORT_SEPARATOR;
+constexpr int kProductId = IDC_SUPPORT_PRODUCT;
+constexpr int kFileListId = IDC_SUPPORT_FILE_LIST;
+constexpr int kPictureId = IDC_SUPPORT_PICTURE;
+constexpr int kStatusButtonId = IDC_SUPPORT_STATUS_BUTTON;
+constexpr int kDownloadButtonId = IDC_SUPPORT_DOWNLOAD_BUTTON;
+constexpr int kContactsButtonId = IDC_SUPPORT_CONTACTS_BUTTON;
+constexpr int kStatusTextId = IDC_SUPPORT_STATUS_TEXT;
 
 constexpr DWORD kStringFolder = 3053;
 constexpr DWORD kStringProduct = 3055;

@@ -337,7 +337,7 @@ void CDevice::RefreshControls() {
     };
     select(kDuplex, InstalledCount(kOption25) > 0, duplexOffered_);
     select(kDisk, InstalledCount(kOptionMemory35) > 0, diskSettable_);
-    ::EnableWindow(::GetDlgItem(m_hWnd, 319), diskSettable_);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DEVICE_DISK_LABEL), diskSettable_);
 
     const InstallOptionEntry* fitted = list->FindInstalledFinisher(1);
     const WORD finisher = fitted ? fitted->value : kNoFinisher;
@@ -349,12 +349,11 @@ void CDevice::RefreshControls() {
         record && stapleOffered_ &&
         FinisherWord(binding, finisher, kFinisherStaple) == kAvailabilityChosen;
     select(kPunch, fitted && (fitted->state & kFinisherPunchUnit) ? 1 : 0, punchChoice);
-    ::EnableWindow(::GetDlgItem(m_hWnd, 325), punchChoice);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DEVICE_PUNCH_LABEL), punchChoice);
     select(kStaple, fitted && (fitted->state & kFinisherFoldUnit) ? 1 : 0, stapleChoice);
-    ::EnableWindow(::GetDlgItem(m_hWnd, 327), stapleChoice);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_DEVICE_STAPLE_LABEL), stapleChoice);
 
-    select(kMemory, static_cast<LPARAM>(GetInstalledMemory(c->optionPair, kOptionMemory36)),
-           memoryOffered_);
+    select(kMemory, static_cast<LPARAM>(GetInstalledMemorySize(c->optionPair)), memoryOffered_);
 
     DWORD trays = standard_;
     for (DWORD i = 0; i < mainTrays_; ++i)

@@ -1,4 +1,5 @@
 #include "job_prompts.h"
+#include "resbundle_ids.h"
 
 #include <algorithm>
 #include <cstring>
@@ -37,13 +38,23 @@ constexpr DWORD kStringEnterDeptCode = 6241;
 constexpr DWORD kStringForbiddenInNames = 6244;
 
 // Controls.
-constexpr int kUserIdLabel = 1351, kUserIdEdit = 1352, kPasswordLabel = 1353, kPasswordEdit = 1354;
-constexpr int kDeptEdit = 1362;
-constexpr int kTypeGroup = 1371, kTypeIdLabel = 1372, kTypePasswordLabel = 1373, kTypeIdEdit = 1374,
-              kTypePasswordEdit = 1375, kInfoGroup = 1376, kInfoUserLabel = 1377,
-              kInfoJobLabel = 1378, kInfoUserEdit = 1379, kInfoJobEdit = 1380, kDeptGroup = 1381,
-              kDeptLabel = 1382, kDeptCodeEdit = 1383;
-constexpr int kUserLabel = 276, kUserEdit = 277, kJobLabel = 278, kJobEdit = 279;
+constexpr int kUserIdLabel = IDC_JOB_TYPE_PROMPT_USER_ID_LABEL,
+              kUserIdEdit = IDC_JOB_TYPE_PROMPT_USER_ID_EDIT,
+              kPasswordLabel = IDC_JOB_TYPE_PROMPT_PASSWORD_LABEL,
+              kPasswordEdit = IDC_JOB_TYPE_PROMPT_PASSWORD_EDIT;
+constexpr int kDeptEdit = IDC_DEPT_PROMPT_DEPT_EDIT;
+constexpr int kTypeGroup = IDC_JOB_PROMPT_TYPE_GROUP, kTypeIdLabel = IDC_JOB_PROMPT_TYPE_ID_LABEL,
+              kTypePasswordLabel = IDC_JOB_PROMPT_TYPE_PASSWORD_LABEL,
+              kTypeIdEdit = IDC_JOB_PROMPT_TYPE_ID_EDIT,
+              kTypePasswordEdit = IDC_JOB_PROMPT_TYPE_PASSWORD_EDIT,
+              kInfoGroup = IDC_JOB_PROMPT_INFO_GROUP,
+              kInfoUserLabel = IDC_JOB_PROMPT_INFO_USER_LABEL,
+              kInfoJobLabel = IDC_JOB_PROMPT_INFO_JOB_LABEL,
+              kInfoUserEdit = IDC_JOB_PROMPT_INFO_USER_EDIT,
+              kInfoJobEdit = IDC_JOB_PROMPT_INFO_JOB_EDIT, kDeptGroup = IDC_JOB_PROMPT_DEPT_GROUP,
+              kDeptLabel = IDC_JOB_PROMPT_DEPT_LABEL, kDeptCodeEdit = IDC_JOB_PROMPT_DEPT_CODE_EDIT;
+constexpr int kUserLabel = IDC_JOB_INFO_USER_LABEL, kUserEdit = IDC_JOB_INFO_USER_EDIT,
+              kJobLabel = IDC_JOB_INFO_JOB_LABEL, kJobEdit = IDC_JOB_INFO_JOB_EDIT;
 
 // The longest ID, password or code a record holds.
 constexpr DWORD kTextLimit = 31;

@@ -127,12 +127,21 @@ class OptionModule {
     std::u16string file_;
 };
 
-bool DeviceNameMatches(const ModelOptionPair* pair, const OptionModule& module, LPCWSTR printer) {
+// The device's name as the module reports it; false when it reports none.
+bool GetSchemaDeviceName(const OptionModule& module, LPCWSTR printer, std::u16string* name) {
     SchemaNode node;
     std::vector<std::u16string> texts;
-    return module.AskByName(printer, kDeviceNameKey, &node, &texts) &&
-           node.kind == kOptionKindText && !texts.empty() &&
-           ContainsModelName(pair->binding, texts.front().c_str());
+    if (!module.AskByName(printer, kDeviceNameKey, &node, &texts) || node.kind != kOptionKindText ||
+        texts.empty())
+        return false;
+    *name = texts.front();
+    return true;
+}
+
+bool DeviceNameMatches(const ModelOptionPair* pair, const OptionModule& module, LPCWSTR printer) {
+    std::u16string name;
+    return GetSchemaDeviceName(module, printer, &name) &&
+           ContainsModelName(pair->binding, name.c_str());
 }
 
 // A node of an answer as the query keeps it; false when the kind is not kept.
@@ -242,7 +251,7 @@ void ApplySchemaOption(const ModelOptionPair* pair, const SchemaNode& node) {
         SetInstalledMemory(binding, list, node.value / kKilobytesPerMegabyte);
         break;
     case 12: {
-        const DWORD current = GetInstalledMemory(pair, kOptionMemory36);
+        const DWORD current = GetInstalledMemorySize(pair);
         CModelInfo limits(binding, model::kQueryMemory, 0, 1);
         const DWORD maximum = limits.U32(12);
         limits.Release();

@@ -73,11 +73,11 @@ BOOL ApplyDefaultProfileToPrinter(HANDLE printer, const ModelBlock* binding) {
     auto image = std::make_unique<DEVMODE_IMAGEW>();
     if (!ReadGlobalDefaults(printer, binding, image.get())) return TRUE;
     ProfileEntry top = entries.front();
-    if (ApplyProfileToDevmode(&initial, image.get(), &top)) {
-        PRINTER_INFO_8W info{&image->dm};
-        SetPrinterW(printer, 8, reinterpret_cast<LPBYTE>(&info), 0);
-    }
-    return TRUE;
+    if (!ApplyProfileToDevmode(&initial, image.get(), &top)) return TRUE;
+    // The printer keeps its defaults as they were when they cannot be
+    // stored; the spooler's error stays the last error.
+    PRINTER_INFO_8W info{&image->dm};
+    return SetPrinterW(printer, 8, reinterpret_cast<LPBYTE>(&info), 0);
 }
 
 } // namespace sheetwright

@@ -9,6 +9,7 @@
 #include "edit_classes.h"
 #include "local_dlg.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -21,7 +22,9 @@ DWORD ProfileNameProblem(HMODULE resources, const std::u16string& name);
 class CProfileSave : public CLocalDlg {
   public:
     static constexpr UINT kTemplate = 600;
-    static constexpr int kNameEdit = 612, kCommentEdit = 614, kKeepPaperBox = 616;
+    static constexpr int kNameEdit = IDC_PROFILE_NAME_NAME_EDIT,
+                         kCommentEdit = IDC_PROFILE_NAME_COMMENT_EDIT,
+                         kKeepPaperBox = IDC_PROFILE_NAME_KEEP_PAPER_BOX;
     // The name is typed in characters, the comment counted in the bytes its
     // field holds, so that a double-byte character is never cut in two.
     static constexpr int kNameLimit = 31, kCommentLimitBytes = 127;

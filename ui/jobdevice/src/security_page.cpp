@@ -1,4 +1,5 @@
 #include "security_page.h"
+#include "resbundle_ids.h"
 
 #include <cstring>
 
@@ -21,12 +22,18 @@ namespace sheetwright {
 namespace {
 
 // Controls of the page.
-constexpr int kTypeGroup = 261, kTypeCheck = 262, kTypeLabel = 263, kFirstTypeButton = 264,
-              kLastTypeButton = 268, kIdLabel = 269, kIdEdit = 270, kShortPasswordLabel = 271,
-              kShortPassword = 272, kWidePasswordLabel = 273, kWidePassword = 274,
-              kTypeAtPrint = 287, kInfoGroup = 275, kUserEdit = 277, kJobEdit = 279,
-              kInfoAtPrint = 280, kDeptGroup = 281, kDeptLabel = 282, kDeptEdit = 283,
-              kSaveDeptId = 284, kDeptAtPrint = 286, kSavePersonal = 285;
+constexpr int kTypeGroup = IDC_JOB_TYPE_TYPE_GROUP, kTypeCheck = IDC_JOB_TYPE_TYPE_CHECK,
+              kTypeLabel = IDC_JOB_TYPE_TYPE_LABEL, kFirstTypeButton = 264, kLastTypeButton = 268,
+              kIdLabel = IDC_JOB_TYPE_ID_LABEL, kIdEdit = IDC_JOB_TYPE_ID_EDIT,
+              kShortPasswordLabel = IDC_JOB_TYPE_SHORT_PASSWORD_LABEL,
+              kShortPassword = IDC_JOB_TYPE_SHORT_PASSWORD,
+              kWidePasswordLabel = IDC_JOB_TYPE_WIDE_PASSWORD_LABEL,
+              kWidePassword = IDC_JOB_TYPE_WIDE_PASSWORD, kTypeAtPrint = IDC_JOB_TYPE_TYPE_AT_PRINT,
+              kInfoGroup = IDC_JOB_TYPE_INFO_GROUP, kUserEdit = IDC_JOB_INFO_USER_EDIT,
+              kJobEdit = IDC_JOB_INFO_JOB_EDIT, kInfoAtPrint = IDC_JOB_TYPE_INFO_AT_PRINT,
+              kDeptGroup = IDC_JOB_TYPE_DEPT_GROUP, kDeptLabel = IDC_JOB_TYPE_DEPT_LABEL,
+              kDeptEdit = IDC_JOB_TYPE_DEPT_EDIT, kSaveDeptId = IDC_JOB_TYPE_SAVE_DEPT_ID,
+              kDeptAtPrint = IDC_JOB_TYPE_DEPT_AT_PRINT, kSavePersonal = IDC_JOB_TYPE_SAVE_PERSONAL;
 
 // Strings and icons of the resource library.
 constexpr DWORD kStringTypeNames = 6200; // + type - 1

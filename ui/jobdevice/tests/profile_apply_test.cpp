@@ -349,4 +349,22 @@ TEST_F(ProfileStores, DefaultProfilesAppliedAtInstallation) {
     EXPECT_STREQ(priv->ProfileName, "Office");
 }
 
+// Defaults the spooler does not take are reported, not taken for applied.
+TEST_F(ProfileStores, DefaultProfileThatCannotBeStoredFailsTheInstallation) {
+    const std::u16string folder = ui_test::DriverFolder(u"P") + u"\\";
+    Write(folder + u"P01DPR.DAT",
+          CurrentHead(1) + RecordChunk("Office", "", 0, Devmode(6, 1100, "Office")) + EndChunk());
+    platform::test::FailNext("SetPrinterW", 1, ERROR_DISK_FULL);
+    SetLastError(0);
+    EXPECT_FALSE(ApplyDefaultProfileToPrinter(printer_->printer(), printer_->binding()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    platform::test::ClearFaults();
+    DWORD needed = 0;
+    GetPrinterW(printer_->printer(), 8, nullptr, 0, &needed);
+    std::vector<BYTE> block(needed);
+    ASSERT_TRUE(GetPrinterW(printer_->printer(), 8, block.data(), needed, &needed));
+    const DEVMODEW* global = reinterpret_cast<PRINTER_INFO_8W*>(block.data())->pDevMode;
+    if (global) EXPECT_NE(global->dmCopies, 6);
+}
+
 } // namespace

@@ -12,34 +12,35 @@
 #include "icon_combo.h"
 #include "length_edit.h"
 #include "prop_page.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
 class CPaperSet : public CProfilePropPage {
   public:
-    static constexpr int kPaperSize = 112;
-    static constexpr int kCustomPaper = 113;
-    static constexpr int kOrientation = 115;
-    static constexpr int kOutputPaper = 118;
-    static constexpr int kMediaLabel = 119;
-    static constexpr int kMediaType = 120;
-    static constexpr int kPaperSource = 122;
-    static constexpr int kCoverPage = 123;
-    static constexpr int kDuplexLabel = 124;
-    static constexpr int kDuplex = 125;
-    static constexpr int kMarginLabel = 126;
-    static constexpr int kMarginEdit = 127;
-    static constexpr int kMarginSpin = 128;
-    static constexpr int kMarginRange = 129;
-    static constexpr int kDuplexOptions = 130;
-    static constexpr int kLayoutName = 132;
-    static constexpr int kIdcLayoutNone = 133;
-    static constexpr int kIdcPagesPerSheet = 134;
-    static constexpr int kIdcBooklet = 135;
-    static constexpr int kIdcFitToPaper = 136;
-    static constexpr int kIdcZoom = 137;
-    static constexpr int kIdcPoster = 138;
-    static constexpr int kRestoreDefaults = 142;
+    static constexpr int kPaperSize = IDC_BASIC_PAPER_SIZE;
+    static constexpr int kCustomPaper = IDC_BASIC_CUSTOM_PAPER;
+    static constexpr int kOrientation = IDC_BASIC_ORIENTATION;
+    static constexpr int kOutputPaper = IDC_BASIC_OUTPUT_PAPER;
+    static constexpr int kMediaLabel = IDC_BASIC_MEDIA_LABEL;
+    static constexpr int kMediaType = IDC_BASIC_MEDIA_TYPE;
+    static constexpr int kPaperSource = IDC_BASIC_PAPER_SOURCE;
+    static constexpr int kCoverPage = IDC_BASIC_COVER_PAGE;
+    static constexpr int kDuplexLabel = IDC_BASIC_DUPLEX_LABEL;
+    static constexpr int kDuplex = IDC_BASIC_DUPLEX;
+    static constexpr int kMarginLabel = IDC_BASIC_MARGIN_LABEL;
+    static constexpr int kMarginEdit = IDC_BASIC_DUPLEX_MARGIN_EDIT;
+    static constexpr int kMarginSpin = IDC_BASIC_DUPLEX_MARGIN_SPIN;
+    static constexpr int kMarginRange = IDC_BASIC_MARGIN_RANGE;
+    static constexpr int kDuplexOptions = IDC_BASIC_DUPLEX_OPTIONS;
+    static constexpr int kLayoutName = IDC_BASIC_LAYOUT_NAME;
+    static constexpr int kIdcLayoutNone = IDC_BASIC_LAYOUT_NONE;
+    static constexpr int kIdcPagesPerSheet = IDC_BASIC_PAGES_PER_SHEET;
+    static constexpr int kIdcBooklet = IDC_BASIC_BOOKLET;
+    static constexpr int kIdcFitToPaper = IDC_BASIC_FIT_TO_PAPER;
+    static constexpr int kIdcZoom = IDC_BASIC_ZOOM;
+    static constexpr int kIdcPoster = IDC_BASIC_POSTER;
+    static constexpr int kRestoreDefaults = IDC_BASIC_RESTORE_DEFAULTS;
     // A duplex row that carries the default binding margin.
     static constexpr LONG kMarginRowFlag = 0x10000;
 

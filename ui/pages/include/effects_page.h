@@ -5,14 +5,20 @@
 #pragma once
 
 #include "prop_page.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
 class CStationary : public CProfilePropPage {
   public:
-    static constexpr int kWatermarkGroup = 961, kWatermarkCheck = 962, kWatermarkName = 963;
-    static constexpr int kWatermarkDetail = 964, kOverlayGroup = 965, kOverlayCheck = 966;
-    static constexpr int kOverlayName = 967, kOverlayDetail = 968;
+    static constexpr int kWatermarkGroup = IDC_EFFECTS_WATERMARK_GROUP,
+                         kWatermarkCheck = IDC_EFFECTS_WATERMARK_CHECK,
+                         kWatermarkName = IDC_EFFECTS_WATERMARK_NAME;
+    static constexpr int kWatermarkDetail = IDC_EFFECTS_WATERMARK_DETAIL,
+                         kOverlayGroup = IDC_EFFECTS_OVERLAY_GROUP,
+                         kOverlayCheck = IDC_EFFECTS_OVERLAY_CHECK;
+    static constexpr int kOverlayName = IDC_EFFECTS_OVERLAY_NAME,
+                         kOverlayDetail = IDC_EFFECTS_OVERLAY_DETAIL;
 
     explicit CStationary(SheetContext* context);
 

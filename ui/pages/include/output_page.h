@@ -10,6 +10,7 @@
 #include "edit_classes.h"
 #include "icon_combo.h"
 #include "prop_page.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -29,21 +30,21 @@ BOOL MoveOffAbsentOutputBin(SheetContext* context, DEVMODE_IMAGEW* image);
 class COutput : public CProfilePropPage {
   public:
     enum : int {
-        kCopiesEdit = 162,
-        kCopiesSpin = 163,
-        kCopiesRange = 164,
-        kCollate = 165,
-        kSortLabel = 166,
-        kSortList = 167,
-        kTrayLabel = 168,
-        kTrayList = 169,
-        kStapleLabel = 170,
-        kStapleList = 171,
-        kPunchLabel = 172,
-        kPunchList = 173,
-        kMirror = 174,
-        kReverse = 175,
-        kOptionsButton = 176,
+        kCopiesEdit = IDC_OUTPUT_COPIES_EDIT,
+        kCopiesSpin = IDC_OUTPUT_COPIES_SPIN,
+        kCopiesRange = IDC_OUTPUT_COPIES_RANGE,
+        kCollate = IDC_OUTPUT_COLLATE,
+        kSortLabel = IDC_OUTPUT_SORT_LABEL,
+        kSortList = IDC_OUTPUT_SORT_LIST,
+        kTrayLabel = IDC_OUTPUT_TRAY_LABEL,
+        kTrayList = IDC_OUTPUT_TRAY_LIST,
+        kStapleLabel = IDC_OUTPUT_STAPLE_LABEL,
+        kStapleList = IDC_OUTPUT_STAPLE_LIST,
+        kPunchLabel = IDC_OUTPUT_PUNCH_LABEL,
+        kPunchList = IDC_OUTPUT_PUNCH_LIST,
+        kMirror = IDC_OUTPUT_MIRROR,
+        kReverse = IDC_OUTPUT_REVERSE,
+        kOptionsButton = IDC_OUTPUT_OPTIONS_BUTTON,
     };
     explicit COutput(SheetContext* context);
 

@@ -9,6 +9,7 @@
 #include "afxcmn.h"
 #include "icon_combo.h"
 #include "prop_page.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -24,32 +25,32 @@ BOOL LookUpResolution(const ModelBlock* binding, DEVMODE_IMAGEW* image);
 class CQuality : public CProfilePropPage {
   public:
     enum : int {
-        kColorModeLabel = 211,
-        kColorModeList = 212,
+        kColorModeLabel = IDC_QUALITY_COLOR_MODE_LABEL,
+        kColorModeList = IDC_QUALITY_COLOR_MODE_LIST,
         kColorMatchLabel = 213,
         kColorMatchList = 214,
-        kDetailButton = 215,
-        kResolutionLabel = 216,
-        kResolutionList = 217,
+        kDetailButton = IDC_QUALITY_DETAIL_BUTTON,
+        kResolutionLabel = IDC_QUALITY_RESOLUTION_LABEL,
+        kResolutionList = IDC_QUALITY_RESOLUTION_LIST,
         kTonerSave = 218,
         kTextAsBlack = 219,
         kImageReduction = 220,
-        kFontButton = 221,
+        kFontButton = IDC_QUALITY_FONT_BUTTON,
         kGraphicsLabel = 222,
         kGraphicsList = 223,
-        kHalftoneLabel = 224,
-        kHalftoneList = 225,
-        kDensityGroup = 226,
-        kDensitySlider = 227,
+        kHalftoneLabel = IDC_QUALITY_HALFTONE_LABEL,
+        kHalftoneList = IDC_QUALITY_HALFTONE_LIST,
+        kDensityGroup = IDC_QUALITY_DENSITY_GROUP,
+        kDensitySlider = IDC_QUALITY_DENSITY_SLIDER,
         kDensityLighter = 228,
         kDensityDarker = 229,
-        kContrastGroup = 230,
-        kContrastSlider = 231,
+        kContrastGroup = IDC_QUALITY_CONTRAST_GROUP,
+        kContrastSlider = IDC_QUALITY_CONTRAST_SLIDER,
         kContrastLighter = 232,
         kContrastDarker = 233,
-        kSeparator = 234,
-        kQualityLabel = 235,
-        kQualityList = 236,
+        kSeparator = IDC_QUALITY_SEPARATOR,
+        kQualityLabel = IDC_QUALITY_QUALITY_LABEL,
+        kQualityList = IDC_QUALITY_QUALITY_LIST,
         kFinePatterns = 237,
     };
     explicit CQuality(SheetContext* context);

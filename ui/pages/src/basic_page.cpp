@@ -191,7 +191,7 @@ BOOL CPaperSet::OnInitDialog() {
     duplex_.SetStrings(&Localize());
     duplex_.m_pfnIconChooser = DuplexIconCallback;
     duplex_.m_pChooserContext = &c->workingImage;
-    if (!arrow_.m_hWnd) arrow_.SubclassDlgItem(139, this);
+    if (!arrow_.m_hWnd) arrow_.SubclassDlgItem(IDC_BASIC_LAYOUT_PICTURE, this);
 
     margin_.Init(m_hWnd, LengthEditIds{kMarginEdit, kMarginSpin, kMarginRange}, useMillimetres_,
                  maximum, p.LengthUnitDpi, p.DuplexMargin, &Localize());
@@ -691,10 +691,10 @@ void CPaperSet::OnDuplexOptions() {
     SheetContext* c = Context();
     PRIVATE_DEVMODE& p = c->workingImage.priv;
     CDupOpt dialog(c, this);
-    if (dialog.DoModal() == IDOK &&
-        (dialog.DuplexType() != p.DuplexType || dialog.DuplexNotice() != p.DuplexNotice)) {
-        p.DuplexType = dialog.DuplexType();
-        p.DuplexNotice = dialog.DuplexNotice();
+    if (dialog.DoModal() == IDOK && (dialog.DuplexTypeValue() != p.DuplexType ||
+                                     dialog.DuplexNoticeValue() != p.DuplexNotice)) {
+        p.DuplexType = dialog.DuplexTypeValue();
+        p.DuplexNotice = dialog.DuplexNoticeValue();
         NotifySettingsChanged(TRUE, TRUE);
         ApplyRulesAndRefresh(c, nullptr, TRUE);
     }

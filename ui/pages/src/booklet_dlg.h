@@ -5,6 +5,7 @@
 
 #include "layout_dialog.h"
 #include "length_edit.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -12,11 +13,11 @@ inline constexpr UINT kBookletDialog = 650;
 
 class CBookletDlg : public CLayoutDlg {
   public:
-    static constexpr int kLeftBinding = 662;
-    static constexpr int kRightBinding = 663;
-    static constexpr int kSheetsCombo = 665;
+    static constexpr int kLeftBinding = IDC_BOOKLET_LEFT_BINDING;
+    static constexpr int kRightBinding = IDC_BOOKLET_RIGHT_BINDING;
+    static constexpr int kSheetsCombo = IDC_BOOKLET_SHEETS_COMBO;
     static constexpr LengthEditIds kGutterIds{667, 668, 669};
-    static constexpr int kRotationCombo = 671;
+    static constexpr int kRotationCombo = IDC_BOOKLET_ROTATION_COMBO;
 
     explicit CBookletDlg(SheetContext* context, CWnd* parent = nullptr)
         : CLayoutDlg(kBookletDialog, context, 2, parent) {}

@@ -10,6 +10,7 @@
 #include "local_dlg.h"
 #include "sheet_context.h"
 #include "track_dm.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -17,18 +18,26 @@ inline constexpr UINT kCoverPageDialog = 1150;
 
 class CCoverPageDlg : public CLocalDlg {
   public:
-    static constexpr int kFrontCheck = 1162;
-    static constexpr int kFrontIcon = 1163;
-    static constexpr int kFrontTypeLabel = 1164, kFrontType = 1165;
-    static constexpr int kFrontMediaLabel = 1166, kFrontMedia = 1167;
-    static constexpr int kFrontSourceLabel = 1168, kFrontSource = 1169;
-    static constexpr int kOtherMediaLabel = 1171, kOtherMedia = 1172;
-    static constexpr int kOtherSourceLabel = 1173, kOtherSource = 1174;
-    static constexpr int kBackCheck = 1176;
-    static constexpr int kBackTypeLabel = 1177, kBackType = 1178;
-    static constexpr int kBackMediaLabel = 1179, kBackMedia = 1180;
-    static constexpr int kBackSourceLabel = 1181, kBackSource = 1182;
-    static constexpr int kBackIcon = 1183;
+    static constexpr int kFrontCheck = IDC_COVER_PAGE_FRONT_CHECK;
+    static constexpr int kFrontIcon = IDC_COVER_PAGE_FRONT_ICON;
+    static constexpr int kFrontTypeLabel = IDC_COVER_PAGE_FRONT_TYPE_LABEL,
+                         kFrontType = IDC_COVER_PAGE_FRONT_TYPE;
+    static constexpr int kFrontMediaLabel = IDC_COVER_PAGE_FRONT_MEDIA_LABEL,
+                         kFrontMedia = IDC_COVER_PAGE_FRONT_MEDIA;
+    static constexpr int kFrontSourceLabel = IDC_COVER_PAGE_FRONT_SOURCE_LABEL,
+                         kFrontSource = IDC_COVER_PAGE_FRONT_SOURCE;
+    static constexpr int kOtherMediaLabel = IDC_COVER_PAGE_OTHER_MEDIA_LABEL,
+                         kOtherMedia = IDC_COVER_PAGE_OTHER_MEDIA;
+    static constexpr int kOtherSourceLabel = IDC_COVER_PAGE_OTHER_SOURCE_LABEL,
+                         kOtherSource = IDC_COVER_PAGE_OTHER_SOURCE;
+    static constexpr int kBackCheck = IDC_COVER_PAGE_BACK_CHECK;
+    static constexpr int kBackTypeLabel = IDC_COVER_PAGE_BACK_TYPE_LABEL,
+                         kBackType = IDC_COVER_PAGE_BACK_TYPE;
+    static constexpr int kBackMediaLabel = IDC_COVER_PAGE_BACK_MEDIA_LABEL,
+                         kBackMedia = IDC_COVER_PAGE_BACK_MEDIA;
+    static constexpr int kBackSourceLabel = IDC_COVER_PAGE_BACK_SOURCE_LABEL,
+                         kBackSource = IDC_COVER_PAGE_BACK_SOURCE;
+    static constexpr int kBackIcon = IDC_COVER_PAGE_BACK_ICON;
 
     CCoverPageDlg(SheetContext* context, CWnd* parent = nullptr);
     ~CCoverPageDlg() override;

@@ -12,6 +12,7 @@
 #include "edit_classes.h"
 #include "local_dlg.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -29,11 +30,14 @@ BOOL ReadPaperLimits(const ModelBlock* binding, BOOL longPaper, PaperLimits* out
 
 class CCustomPaperEdit : public CLocalDlg {
   public:
-    static constexpr int kName = 1012;
-    static constexpr int kWidth = 1015, kWidthRange = 1016;
-    static constexpr int kLength = 1018, kLengthRange = 1019;
-    static constexpr int kLongPaper = 1020;
-    static constexpr int kInches = 1022, kMillimetres = 1023;
+    static constexpr int kName = IDC_CUSTOM_PAPER_EDIT_NAME;
+    static constexpr int kWidth = IDC_CUSTOM_PAPER_EDIT_WIDTH,
+                         kWidthRange = IDC_CUSTOM_PAPER_EDIT_WIDTH_RANGE;
+    static constexpr int kLength = IDC_CUSTOM_PAPER_EDIT_LENGTH,
+                         kLengthRange = IDC_CUSTOM_PAPER_EDIT_LENGTH_RANGE;
+    static constexpr int kLongPaper = IDC_CUSTOM_PAPER_EDIT_LONG_PAPER;
+    static constexpr int kInches = IDC_CUSTOM_PAPER_EDIT_INCHES,
+                         kMillimetres = IDC_CUSTOM_PAPER_EDIT_MILLIMETRES;
 
     CCustomPaperEdit(SheetContext* context, const CUserPaper* papers, CWnd* parent = nullptr);
 
@@ -88,8 +92,9 @@ class CCustomPaperEdit : public CLocalDlg {
 
 class CCustomPaperlist : public CLocalDlg {
   public:
-    static constexpr int kList = 1062;
-    static constexpr int kNew = 1063, kEdit = 1064, kDelete = 1065;
+    static constexpr int kList = IDC_CUSTOM_PAPER_LIST_LIST;
+    static constexpr int kNew = IDC_CUSTOM_PAPER_LIST_NEW, kEdit = IDC_CUSTOM_PAPER_LIST_EDIT,
+                         kDelete = IDC_CUSTOM_PAPER_LIST_DELETE;
 
     CCustomPaperlist(SheetContext* context, WORD selectedPaper, CWnd* parent = nullptr);
 

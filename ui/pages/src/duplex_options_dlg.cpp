@@ -19,8 +19,8 @@ END_MESSAGE_MAP()
 CDupOpt::CDupOpt(SheetContext* context, CWnd* parent)
     : CLocalDlg(kDuplexOptionsDialog, parent), context_(context) {
     if (context_) {
-        type_ = context_->workingImage.priv.DuplexType;
-        notice_ = context_->workingImage.priv.DuplexNotice;
+        duplexTypeValue_ = context_->workingImage.priv.DuplexType;
+        duplexNoticeValue_ = context_->workingImage.priv.DuplexNotice;
     }
 }
 
@@ -38,12 +38,12 @@ BOOL CDupOpt::OnInitDialog() {
     if (context_ && context_->constraints)
         if (CKinsokuItem* item = context_->constraints->FindItem(kItemDuplexType))
             FillComboFromModelList(context_->resourceModule, list, item->BuildValueChain());
-    SelectComboByData(list, type_);
+    SelectComboByData(list, duplexTypeValue_);
 
     const BOOL notice = NoticeShown(context_);
     HWND check = Item(kNoticeCheck);
     ::ShowWindow(check, notice ? SW_SHOW : SW_HIDE);
-    ::SendMessageW(check, BM_SETCHECK, notice_ ? BST_CHECKED : BST_UNCHECKED, 0);
+    ::SendMessageW(check, BM_SETCHECK, duplexNoticeValue_ ? BST_CHECKED : BST_UNCHECKED, 0);
     ::EnableWindow(check, !(context_ && context_->constraints &&
                             context_->constraints->IsValueRefused(kItemDuplexNotice, 1)));
 
@@ -65,11 +65,12 @@ BOOL CDupOpt::OnInitDialog() {
 void CDupOpt::OnType() {
     // A list with nothing chosen stores nothing.
     const LRESULT data = GetComboSelData(Item(kTypeList));
-    if (data != CB_ERR) type_ = static_cast<WORD>(data);
+    if (data != CB_ERR) duplexTypeValue_ = static_cast<WORD>(data);
 }
 
 void CDupOpt::OnNotice() {
-    notice_ = ::SendMessageW(Item(kNoticeCheck), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    duplexNoticeValue_ =
+        ::SendMessageW(Item(kNoticeCheck), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
 
 void CDupOpt::OnHelpButton() {

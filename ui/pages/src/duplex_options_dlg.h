@@ -5,6 +5,7 @@
 
 #include "local_dlg.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -12,14 +13,16 @@ inline constexpr UINT kDuplexOptionsDialog = 1100;
 
 class CDupOpt : public CLocalDlg {
   public:
-    static constexpr int kTypeLabel = 1111;
-    static constexpr int kTypeList = 1112;
-    static constexpr int kNoticeCheck = 516;
+    static constexpr int kTypeLabel = IDC_DUPLEX_OPTIONS_TYPE_LABEL;
+    static constexpr int kTypeList = IDC_DUPLEX_OPTIONS_TYPE_LIST;
+    static constexpr int kNoticeCheck = IDC_DUPLEX_OPTIONS_NOTICE_CHECK;
 
     CDupOpt(SheetContext* context, CWnd* parent = nullptr);
 
-    WORD DuplexType() const { return type_; }
-    WORD DuplexNotice() const { return notice_; }
+    // The dialog's two results, as the device mode's DuplexType and
+    // DuplexNotice will take them.
+    WORD DuplexTypeValue() const { return duplexTypeValue_; }
+    WORD DuplexNoticeValue() const { return duplexNoticeValue_; }
     // Whether the dialog shows its type list, its notice check box.
     static BOOL TypeShown(const SheetContext* context);
     static BOOL NoticeShown(const SheetContext* context);
@@ -37,8 +40,8 @@ class CDupOpt : public CLocalDlg {
   private:
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
     SheetContext* context_;
-    WORD type_ = 0;
-    WORD notice_ = 0;
+    WORD duplexTypeValue_ = 0;
+    WORD duplexNoticeValue_ = 0;
 };
 
 } // namespace sheetwright

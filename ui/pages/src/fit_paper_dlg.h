@@ -3,6 +3,7 @@
 #pragma once
 
 #include "layout_dialog.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -10,8 +11,8 @@ inline constexpr UINT kFitPaperDialog = 700;
 
 class CFitOutputPaperDlg : public CLayoutDlg {
   public:
-    static constexpr int kAspectCheck = 711;
-    static constexpr int kPicture = 712;
+    static constexpr int kAspectCheck = IDC_FIT_ASPECT_CHECK;
+    static constexpr int kPicture = IDC_FIT_PICTURE;
     static constexpr DWORD kStretchedPicture = 2620;
     static constexpr DWORD kKeptPicture = 2621;
 

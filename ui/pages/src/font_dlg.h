@@ -7,6 +7,7 @@
 
 #include "local_dlg.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -24,10 +25,10 @@ WORD ChooseFontDownload(WORD mode, BOOL bitmap);
 class CFontDlg : public CLocalDlg {
   public:
     enum : int {
-        kBitmap = 362,
-        kOutline = 363,
-        kUseDeviceFonts = 364,
-        kSubstitutionButton = 365,
+        kBitmap = IDC_FONT_BITMAP,
+        kOutline = IDC_FONT_OUTLINE,
+        kUseDeviceFonts = IDC_FONT_USE_DEVICE_FONTS,
+        kSubstitutionButton = IDC_FONT_SUBSTITUTION_BUTTON,
     };
     static constexpr UINT kTemplateId = 350;
 

@@ -185,7 +185,7 @@ void CFontSubDlg::BuildDeviceFonts() {
         deviceFonts_[i].index = static_cast<std::uint32_t>(i + 1);
 }
 
-void CFontSubDlg::ApplyDefaults(std::vector<FontSubRecord>* table) const {
+void CFontSubDlg::ApplyDefaultSubstitutions(std::vector<FontSubRecord>* table) const {
     for (FontSubRecord& r : *table)
         for (const FontSubRecord& d : deviceFonts_)
             if (SameName(r.name, d.name)) std::memcpy(r.substitute, d.name, fontsub::kNameBytes);
@@ -209,6 +209,14 @@ void CFontSubDlg::RemoveDuplicates() {
             if (!current_[i].name[0]) break;
         }
     }
+}
+
+void CFontSubDlg::ReadFontSubTable() {
+    if (!fontsub::ReadFontSubFile(path_.c_str(), &fileTable_)) return;
+    for (FontSubRecord& r : current_)
+        for (const FontSubRecord& f : fileTable_)
+            if (SameName(r.name, f.name))
+                std::memcpy(r.substitute, f.substitute, fontsub::kNameBytes);
 }
 
 BOOL CFontSubDlg::OnInitDialog() {
@@ -236,13 +244,8 @@ BOOL CFontSubDlg::OnInitDialog() {
     installed_ = EnumTrueTypeFonts();
     path_ = FontSubFilePath(context_);
     current_ = installed_;
-    ApplyDefaults(&current_);
-    if (fontsub::ReadFontSubFile(path_.c_str(), &fileTable_)) {
-        for (FontSubRecord& r : current_)
-            for (const FontSubRecord& f : fileTable_)
-                if (SameName(r.name, f.name))
-                    std::memcpy(r.substitute, f.substitute, fontsub::kNameBytes);
-    }
+    ApplyDefaultSubstitutions(&current_);
+    ReadFontSubTable();
     Renumber();
     for (FontSubRecord& r : current_)
         if (!(r.flags & fontsub::kSubstitutable)) std::memset(r.substitute, 0, fontsub::kNameBytes);
@@ -317,19 +320,19 @@ void CFontSubDlg::OnSubstitution() {
 
 void CFontSubDlg::OnRestoreDefault() {
     current_ = installed_;
-    ApplyDefaults(&current_);
+    ApplyDefaultSubstitutions(&current_);
     Renumber();
     for (FontSubRecord& r : current_)
         if (!(r.flags & fontsub::kSubstitutable)) std::memset(r.substitute, 0, fontsub::kNameBytes);
     RemoveDuplicates();
     for (FontSubRecord& f : fileTable_)
         std::memset(f.substitute, 0, fontsub::kNameBytes);
-    ApplyDefaults(&fileTable_);
+    ApplyDefaultSubstitutions(&fileTable_);
     FillList();
     SyncSubstitution();
 }
 
-BOOL CFontSubDlg::WriteTable() {
+BOOL CFontSubDlg::WriteFontSubTable() {
     // Without any TrueType font there is nothing to say: the old file stays.
     if (current_.empty() || path_.empty()) return TRUE;
     const std::string bytes =
@@ -346,7 +349,7 @@ BOOL CFontSubDlg::WriteTable() {
 
 void CFontSubDlg::OnOK() {
     // A read-only sheet changes nothing, the user's table included.
-    if (!IsSheetReadOnly(context_) && !WriteTable()) {
+    if (!IsSheetReadOnly(context_) && !WriteFontSubTable()) {
         const DWORD error = GetLastError();
         WCHAR text[512] = {};
         if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

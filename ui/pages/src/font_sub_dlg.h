@@ -10,6 +10,7 @@
 #include "font_substitution_file.h"
 #include "local_dlg.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -34,12 +35,12 @@ std::vector<FontSubRecord> RecordsToWrite(const std::vector<FontSubRecord>& curr
 class CFontSubDlg : public CLocalDlg {
   public:
     enum : int {
-        kList = 367,
-        kSubstitutionList = 368,
-        kRestoreDefault = 369,
-        kFontHeader = 371,
-        kSubstitutionHeader = 372,
-        kSubstitutionLabel = 373,
+        kList = IDC_FONT_SUB_LIST,
+        kSubstitutionList = IDC_FONT_SUB_SUBSTITUTION_LIST,
+        kRestoreDefault = IDC_FONT_SUB_RESTORE_DEFAULT,
+        kFontHeader = IDC_FONT_SUB_FONT_HEADER,
+        kSubstitutionHeader = IDC_FONT_SUB_SUBSTITUTION_HEADER,
+        kSubstitutionLabel = IDC_FONT_SUB_SUBSTITUTION_LABEL,
     };
     static constexpr UINT kTemplateId = 366;
 
@@ -62,12 +63,17 @@ class CFontSubDlg : public CLocalDlg {
   private:
     HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
     void BuildDeviceFonts();
-    void ApplyDefaults(std::vector<FontSubRecord>* table) const;
+    // A font named exactly like a device font is printed in that font.
+    void ApplyDefaultSubstitutions(std::vector<FontSubRecord>* table) const;
+    // The user's file into the file table, its substitutions over the
+    // current table's (the last record of a name wins); a file that cannot
+    // be read leaves both as they were.
+    void ReadFontSubTable();
     void Renumber();
     void RemoveDuplicates();
     void FillList();
     void SyncSubstitution();
-    BOOL WriteTable();
+    [[nodiscard]] BOOL WriteFontSubTable();
     std::string DontSubstituteAnsi() const;
 
     SheetContext* context_;

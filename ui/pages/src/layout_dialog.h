@@ -14,13 +14,14 @@
 #include "win/commctrl.h"
 #include "preview_pane.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
 // Controls every layout dialog has.
 inline constexpr int kOutputPaperCombo = 673;
-inline constexpr int kSourcePaperEdit = 675;
-inline constexpr int kLayoutPreview = 424;
+inline constexpr int kSourcePaperEdit = IDC_LAYOUT_SOURCE_PAPER_EDIT;
+inline constexpr int kLayoutPreview = IDC_LAYOUT_PREVIEW;
 
 class CLayoutDlg : public CLocalDlg {
   public:

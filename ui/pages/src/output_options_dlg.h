@@ -8,17 +8,18 @@
 #include "afxctl.h"
 #include "local_dlg.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
 class CAdvancedDlg : public CLocalDlg {
   public:
     enum : int {
-        kCopyControlLabel = 511,
-        kCopyControlList = 512,
-        kPriorPrint = 513,
-        kBlankPages = 514,
-        kMetafileSpooling = 515,
+        kCopyControlLabel = IDC_OUTPUT_OPTIONS_COPY_CONTROL_LABEL,
+        kCopyControlList = IDC_OUTPUT_OPTIONS_COPY_CONTROL_LIST,
+        kPriorPrint = IDC_OUTPUT_OPTIONS_PRIOR_PRINT,
+        kBlankPages = IDC_OUTPUT_OPTIONS_BLANK_PAGES,
+        kMetafileSpooling = IDC_OUTPUT_OPTIONS_METAFILE_SPOOLING,
     };
     static constexpr UINT kTemplateId = 500;
 

@@ -13,6 +13,7 @@
 #include "edit_classes.h"
 #include "local_dlg.h"
 #include "sheet_context.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -41,9 +42,12 @@ std::u16string OverlayListName(const std::u16string& fileName);
 
 class COverlay : public CLocalDlg {
   public:
-    static constexpr int kPrintRadio = 412, kMakeRadio = 413, kList = 415, kDelete = 416;
-    static constexpr int kNameLabel = 417, kName = 418, kGroup = 419, kPagesLabel = 420;
-    static constexpr int kPages = 421, kLayerLabel = 422, kLayer = 423, kPreview = 424;
+    static constexpr int kPrintRadio = IDC_OVERLAY_PRINT_RADIO, kMakeRadio = IDC_OVERLAY_MAKE_RADIO,
+                         kList = IDC_OVERLAY_LIST, kDelete = IDC_OVERLAY_DELETE;
+    static constexpr int kNameLabel = IDC_OVERLAY_NAME_LABEL, kName = IDC_OVERLAY_NAME,
+                         kGroup = IDC_OVERLAY_GROUP, kPagesLabel = IDC_OVERLAY_PAGES_LABEL;
+    static constexpr int kPages = IDC_OVERLAY_PAGES, kLayerLabel = IDC_OVERLAY_LAYER_LABEL,
+                         kLayer = IDC_OVERLAY_LAYER, kPreview = IDC_LAYOUT_PREVIEW;
     static constexpr UINT kMsgReportUnreadable = WM_APP + 0x40;
 
     COverlay(SheetContext* context, const OverlayChoice& choice, CWnd* parent = nullptr);

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "layout_dialog.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -17,8 +18,8 @@ class CPagesperSheetDlg : public CLayoutDlg {
     static constexpr int kFirstCountButton = 762;
     static constexpr int kLastCountButton = 767;
     static constexpr int kOrderButtons[4] = {769, 770, 771, 772};
-    static constexpr int kBorderCombo = 774;
-    static constexpr int kRotationCombo = 776;
+    static constexpr int kBorderCombo = IDC_NUP_BORDER_COMBO;
+    static constexpr int kRotationCombo = IDC_NUP_ROTATION_COMBO;
 
     explicit CPagesperSheetDlg(SheetContext* context, CWnd* parent = nullptr)
         : CLayoutDlg(kPagesPerSheetDialog, context, 1, parent) {}

@@ -14,6 +14,7 @@
 #include "local_dlg.h"
 #include "sheet_context.h"
 #include "watermark_file.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -58,12 +59,19 @@ class CWMBmp : public CStatic {
 
 class CWaterMarkDlg : public CLocalDlg {
   public:
-    static constexpr int kList = 461, kDelete = 462, kName = 464, kSave = 465, kText = 467;
-    static constexpr int kFace = 469, kFont = 470, kSize = 472, kSizeSpin = 473, kAngle = 476;
-    static constexpr int kAngleSpin = 477, kSwatch = 480, kColor = 481, kTransparent = 482;
-    static constexpr int kOutline = 483, kNone = 485, kCircle = 486, kSquare = 487;
-    static constexpr int kPages = 490, kLayer = 492, kPreview = 493, kVertical = 494;
-    static constexpr int kHorizontal = 495, kCenter = 496;
+    static constexpr int kList = IDC_WATERMARK_LIST, kDelete = IDC_WATERMARK_DELETE,
+                         kName = IDC_WATERMARK_NAME, kSave = IDC_WATERMARK_SAVE,
+                         kText = IDC_WATERMARK_TEXT;
+    static constexpr int kFace = IDC_WATERMARK_FACE, kFont = IDC_WATERMARK_FONT,
+                         kSize = IDC_WATERMARK_SIZE, kSizeSpin = IDC_WATERMARK_SIZE_SPIN,
+                         kAngle = IDC_WATERMARK_ANGLE;
+    static constexpr int kAngleSpin = IDC_WATERMARK_ANGLE_SPIN, kSwatch = IDC_WATERMARK_SWATCH,
+                         kColor = IDC_WATERMARK_COLOR, kTransparent = IDC_WATERMARK_TRANSPARENT;
+    static constexpr int kOutline = IDC_WATERMARK_OUTLINE, kNone = IDC_WATERMARK_NONE,
+                         kCircle = IDC_WATERMARK_CIRCLE, kSquare = IDC_WATERMARK_SQUARE;
+    static constexpr int kPages = IDC_WATERMARK_PAGES, kLayer = IDC_WATERMARK_LAYER,
+                         kPreview = IDC_WATERMARK_PREVIEW, kVertical = IDC_WATERMARK_VERTICAL;
+    static constexpr int kHorizontal = IDC_WATERMARK_HORIZONTAL, kCenter = IDC_WATERMARK_CENTER;
     static constexpr int kNameChars = 31, kTextChars = 63;
 
     explicit CWaterMarkDlg(SheetContext* context, CWnd* parent = nullptr);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "layout_dialog.h"
+#include "resbundle_ids.h"
 
 namespace sheetwright {
 
@@ -11,8 +12,8 @@ inline constexpr UINT kZoomDialog = 850;
 
 class CScaleDlg : public CLayoutDlg {
   public:
-    static constexpr int kZoomEdit = 862;
-    static constexpr int kZoomSpin = 863;
+    static constexpr int kZoomEdit = IDC_ZOOM_ZOOM_EDIT;
+    static constexpr int kZoomSpin = IDC_ZOOM_ZOOM_SPIN;
     static constexpr int kRangeText = 874;
     static constexpr int kFirstPosition = 865;
     static constexpr int kLastPosition = 873;

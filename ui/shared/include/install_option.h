@@ -5,6 +5,7 @@
 #pragma once
 
 #include "driver_env.h"
+#include "model_codes.h"
 #include "win/types.h"
 
 namespace sheetwright {
@@ -99,7 +100,13 @@ struct FeatureLimits {
 };
 
 BOOL IsFeatureAvailable(const ModelOptionPair* pair, DWORD mask, const FeatureLimits* limits);
+// The memory of one class (option 35 or 36) in MB: on board plus every
+// module that is standard, or optional and installed.
 DWORD GetInstalledMemory(const ModelOptionPair* pair, WORD memoryClass);
+// The printer's installed memory (option 36), in MB.
+inline DWORD GetInstalledMemorySize(const ModelOptionPair* pair) {
+    return GetInstalledMemory(pair, kOptionMemory36);
+}
 DWORD GetStandardMemorySize(const ModelOptionPair* pair);
 BOOL HasModelFlag25Bits2To3(const ModelOptionPair* pair);
 BOOL HasModelFlag25Bits0To1(const ModelOptionPair* pair);

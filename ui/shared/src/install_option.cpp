@@ -420,9 +420,9 @@ BOOL IsFeatureAvailable(const ModelOptionPair* pair, DWORD mask, const FeatureLi
                         ? GetInstalledMemory(pair, kOptionMemory35) >= limits->minimum35
                         : MemoryPresent(pair, kOptionMemory35));
     if (mask & 0x2)
-        ok = ok && (limits && (limits->flags & 2)
-                        ? GetInstalledMemory(pair, kOptionMemory36) >= limits->minimum36
-                        : MemoryPresent(pair, kOptionMemory36));
+        ok =
+            ok && (limits && (limits->flags & 2) ? GetInstalledMemorySize(pair) >= limits->minimum36
+                                                 : MemoryPresent(pair, kOptionMemory36));
     if (mask & 0x8) ok = ok && FinisherPresent(pair);
     return ok;
 }

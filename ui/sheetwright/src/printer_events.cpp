@@ -41,17 +41,34 @@ HANDLE OpenForAll(LPWSTR name) {
     return name && OpenPrinterW(name, &printer, &defaults) ? printer : nullptr;
 }
 
-void SetDword(HANDLE printer, const char16_t* name, DWORD value) {
-    SetPrinterDataW(printer, const_cast<LPWSTR>(name), REG_DWORD, reinterpret_cast<BYTE*>(&value),
-                    sizeof value);
+DWORD SetDword(HANDLE printer, const char16_t* name, DWORD value) {
+    return SetPrinterDataW(printer, const_cast<LPWSTR>(name), REG_DWORD,
+                           reinterpret_cast<BYTE*>(&value), sizeof value);
 }
+
+// What a printer event could not store: the first failure's error, which
+// becomes the event's last error; the steps after it still run.
+struct StoreResult {
+    DWORD error = ERROR_SUCCESS;
+    void Status(DWORD status) {
+        if (error == ERROR_SUCCESS && status != ERROR_SUCCESS) error = status;
+    }
+    void Bool(BOOL ok) {
+        if (!ok) Status(GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_INVALID_DATA);
+    }
+    BOOL Report() const {
+        if (error == ERROR_SUCCESS) return TRUE;
+        SetLastError(error);
+        return FALSE;
+    }
+};
 
 // The installed options of a new printer: the model's, then what the
 // device-option module and the device itself report, else what the
 // installer's cache holds (used once, then deleted). TRUE when the device
-// answered.
+// answered; what storing the list gave into *stored.
 bool LearnInstalledOptions(HANDLE printer, LPWSTR printerName, const ModelBlock* binding,
-                           CInstallOption* options) {
+                           CInstallOption* options, StoreResult* stored) {
     if (IsNT6OrLater()) QuerySchemaOptions(binding, printerName, options, 0);
     WCHAR port[kPortNameCapacity] = {};
     const bool asked = GetPrinterPortName(printer, port) &&
@@ -60,32 +77,36 @@ bool LearnInstalledOptions(HANDLE printer, LPWSTR printerName, const ModelBlock*
     // after an answer it would put its older states over the device's own.
     if (!asked) ReadOptionCache(binding, options);
     DeleteOptionCache(binding);
-    options->Write();
+    stored->Status(options->Write());
     return asked;
 }
 
-// The printer's defaults lose the names of whoever made them.
-void ClearDefaultOwner(HANDLE printer) {
+// The printer's defaults lose the names of whoever made them. False when
+// they could not be stored again.
+bool ClearDefaultOwner(HANDLE printer) {
     auto image = std::make_unique<DEVMODE_IMAGEW>();
     if (!ReadPrinterInfo2(printer, image.get()) ||
         image->priv.Signature != PRIVATE_DEVMODE_SIGNATURE)
-        return;
+        return true;
     ClearJobInfoFields(&image->priv, kClearOwnerUser | kClearOwnerComputer, 0);
-    RewritePrinterInfo2(printer, &image->dm);
+    return RewritePrinterInfo2(printer, &image->dm) != FALSE;
 }
 
-void InitializePrinter(HANDLE printer, LPWSTR printerName) {
+// Every step runs whatever an earlier one did; FALSE when any of what it
+// stores for the printer could not be stored.
+BOOL InitializePrinter(HANDLE printer, LPWSTR printerName) {
     LPVOID data = LoadDriverDataFile(printer);
-    if (!data) return;
+    if (!data) return TRUE;
     HMODULE modelsmith = LoadDriverModule(printer, data, kSelectModelsmith);
     ModelBlock binding{modelsmith, data};
+    StoreResult stored;
     if (modelsmith) {
         CInstallOption options(printer, &binding);
-        LearnInstalledOptions(printer, printerName, &binding, &options);
+        (void)LearnInstalledOptions(printer, printerName, &binding, &options, &stored);
         CModelInfo flags(&binding, model::kQueryFeatureFlags, 0, model::layout::kFixedFirst);
         const bool api = (flags.U32(0) & kPrinterApiFlag) != 0;
         flags.Release();
-        SetDword(printer, kPrinterApiValue, api ? 1 : 0);
+        stored.Status(SetDword(printer, kPrinterApiValue, api ? 1 : 0));
         for (const ApiComponent& c : kApiComponents) {
             if (!api) break;
             CModelInfo entry(&binding, model::kQueryComponents, c.component,
@@ -94,19 +115,21 @@ void InitializePrinter(HANDLE printer, LPWSTR printerName) {
             if (!answer || entry.Length() < sizeof *answer) continue;
             std::u16string name =
                 ComponentFileName(answer->kind, answer->nameTemplate, sizeof answer->nameTemplate);
-            SetPrinterDataW(printer, const_cast<LPWSTR>(c.value), REG_SZ,
-                            reinterpret_cast<BYTE*>(name.data()),
-                            static_cast<DWORD>(name.size() * sizeof(WCHAR)));
+            stored.Status(SetPrinterDataW(printer, const_cast<LPWSTR>(c.value), REG_SZ,
+                                          reinterpret_cast<BYTE*>(name.data()),
+                                          static_cast<DWORD>(name.size() * sizeof(WCHAR))));
         }
         // The driver folder's default profiles apply however the options
         // were learnt (device, module, cache or the model's defaults).
-        ApplyDefaultProfileToPrinter(printer, &binding);
-        ClearDefaultOwner(printer);
+        stored.Bool(ApplyDefaultProfileToPrinter(printer, &binding));
+        stored.Bool(ClearDefaultOwner(printer));
         FreeLibrary(modelsmith);
     }
     GlobalFree(data);
-    SetDword(printer, kMetricCountryValue, IsMetricCountry() ? 1 : 0);
-    UpdateSiblingRCBFiles(printer);
+    stored.Status(SetDword(printer, kMetricCountryValue, IsMetricCountry() ? 1 : 0));
+    // Best effort: a stale localisation cache is rebuilt when next used.
+    (void)UpdateSiblingRCBFiles(printer);
+    return stored.Report();
 }
 
 } // namespace
@@ -117,8 +140,9 @@ BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM lParam) {
         return TRUE;
     HANDLE printer = OpenForAll(printerName);
     if (!printer) return TRUE;
+    BOOL result = TRUE;
     if (event == PRINTER_EVENT_INITIALIZE) {
-        InitializePrinter(printer, printerName);
+        result = InitializePrinter(printer, printerName);
     } else if (LPVOID data = LoadDriverDataFile(printer)) {
         HMODULE modelsmith = LoadDriverModule(printer, data, kSelectModelsmith);
         ModelBlock binding{modelsmith, data};
@@ -127,13 +151,17 @@ BOOL UiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD, LPARAM lParam) {
             // lParam names what changed; the list is stored back either way.
             RequerySchemaOptions(&binding, printerName, &options,
                                  reinterpret_cast<LPCWSTR>(lParam));
-            options.Write();
+            StoreResult stored;
+            stored.Status(options.Write());
+            result = stored.Report();
             FreeLibrary(modelsmith);
         }
         GlobalFree(data);
     }
+    const DWORD error = GetLastError();
     ClosePrinter(printer);
-    return TRUE;
+    if (!result) SetLastError(error);
+    return result;
 }
 
 BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
@@ -142,6 +170,8 @@ BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
     HANDLE printer = OpenForAll(name);
     if (!printer) return TRUE;
     LPVOID data = LoadDriverDataFile(printer);
+    BOOL result = TRUE;
+    DWORD error = ERROR_SUCCESS;
     DWORD needed = 0;
     GetPrinterW(printer, 8, nullptr, 0, &needed);
     if (data && needed >= sizeof(PRINTER_INFO_8W)) {
@@ -159,7 +189,9 @@ BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
             auto copy = std::make_unique<DEVMODE_IMAGEW>(*image);
             if (ReviseDevmodeEx(printer, data, &image->dm, &copy->dm, kReviseCarryOver) == 0) {
                 PRINTER_INFO_8W info{&copy->dm};
-                SetPrinterW(printer, 8, reinterpret_cast<LPBYTE>(&info), 0);
+                // The revised defaults not stored: the printer keeps the old ones.
+                result = SetPrinterW(printer, 8, reinterpret_cast<LPBYTE>(&info), 0);
+                if (!result) error = GetLastError();
             }
         }
     }
@@ -169,7 +201,8 @@ BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
         UpdateSiblingRCBFiles(again);
         ClosePrinter(again);
     }
-    return TRUE;
+    if (!result) SetLastError(error);
+    return result;
 }
 
 } // namespace sheetwright

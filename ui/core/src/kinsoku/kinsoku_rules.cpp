@@ -1272,7 +1272,7 @@ BOOL BuildModelKinsoku(const ModelOptionPair* pair, CKinsokuList* list) {
     Table quality(b, model::kQueryQualityModes, model::layout::kQualityRecord);
     if (quality.Ok()) {
         if (CValidRule* rule = ruleOn(kItemResolution)) {
-            const DWORD memory = GetInstalledMemory(pair, kOptionMemory36);
+            const DWORD memory = GetInstalledMemorySize(pair);
             for (DWORD i = 0; i < quality.Count(kQualitySize); ++i)
                 if (quality.U32(i * kQualitySize + kQualityMemoryAt) <= memory)
                     rule->allowed.push_back(MapOptionCode(quality.U16(i * kQualitySize)));

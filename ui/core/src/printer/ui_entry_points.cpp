@@ -265,7 +265,7 @@ DWORD EnumCapabilities(HANDLE printer, const CallLibraries& libs, BYTE* buffer, 
         set(kCapColorDevice, &r.colorDevice, v ? 1 : 0);
     if (r.wanted & kCapPrinterMemory) {
         // Reported without its answered bit, as callers read the value itself.
-        r.printerMemoryKb = GetInstalledMemory(&pair, kOptionMemory36) * 1024;
+        r.printerMemoryKb = GetInstalledMemorySize(&pair) * 1024;
         any = any || r.printerMemoryKb != 0;
     }
     if ((r.wanted & (kCapPrintRate | kCapPagesPerMinute)) && table(model::kQueryPrintRate, 1, &v)) {
