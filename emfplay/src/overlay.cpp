@@ -5,6 +5,7 @@
 
 #include "driver_env.h"
 #include "emf_job.h"
+#include "metaweave_ids.h"
 #include "localize.h"
 #include "overlay_file.h"
 #include "win/base.h"
@@ -16,8 +17,8 @@
 namespace metaweave {
 namespace {
 
-constexpr DWORD kOverlayDialog = 102;
-constexpr int kNameEdit = 1000;
+constexpr DWORD kOverlayDialog = IDD_OVERLAY_NAME;
+constexpr int kNameEdit = IDC_OVERLAY_NAME_EDIT;
 constexpr DWORD kTextReplaceName = 14, kTextReadOverlay = 15, kTextForbidden = 16;
 constexpr DWORD kTextForbiddenMessage = 17, kTextTypeName = 18, kCaptionMake = 11,
                 kCaptionPrint = 12;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver_env.h"
+#include "hopwindow_ids.h"
 #include "link_rules.h"
 #include "localize.h"
 #include "url_jump.h"
@@ -14,14 +15,14 @@
 namespace hopwindow {
 namespace {
 
-constexpr int kEditDialog = 101;
-constexpr int kViewDialog = 102;
-constexpr int kDescriptionEdit = 1000;
-constexpr int kUrlControl = 1010;
-constexpr int kContactControl = 1020;
-constexpr int kViewDescription = 1034;
-constexpr int kEditHeading = 1035;
-constexpr int kViewHeading = 1039;
+constexpr int kEditDialog = IDD_SUPPORT_EDIT;
+constexpr int kViewDialog = IDD_SUPPORT_VIEW;
+constexpr int kDescriptionEdit = IDC_SUPPORT_EDIT_DESCRIPTION;
+constexpr int kUrlControl = IDC_SUPPORT_URL;
+constexpr int kContactControl = IDC_SUPPORT_CONTACT;
+constexpr int kViewDescription = IDC_SUPPORT_VIEW_DESCRIPTION;
+constexpr int kEditHeading = IDC_SUPPORT_EDIT_HEADING;
+constexpr int kViewHeading = IDC_SUPPORT_VIEW_HEADING;
 constexpr DWORD kStringNotSaved = 1;
 constexpr DWORD kStringTitle = 2;
 constexpr COLORREF kLinkColour = 0xFF0000; // blue
