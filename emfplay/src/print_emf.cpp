@@ -125,7 +125,8 @@ class CZorPrint {
             sheetwright::BoundModel bound{};
             sheetwright::BindModelInfo(&bound, &block);
             std::u16string computed;
-            sheetwright::GetUserSettingsFolder(bound.query, model_.modelData, &computed);
+            // Always answers TRUE: the folder it computes is used as it stands.
+            (void)sheetwright::GetUserSettingsFolder(bound.query, model_.modelData, &computed);
             folder = sheetwright::WideToAnsiString(computed);
         }
         reader_->SetWorkFolder(folder);

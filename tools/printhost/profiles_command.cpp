@@ -71,7 +71,8 @@ int Run(const Args& args) {
         store.SetPrinter(printer);
         const ProfileEntry* list = nullptr;
         DWORD count = 0;
-        store.GetProfileList(&list, &count);
+        // Its failure is reported below from ErrorCode().
+        (void)store.GetProfileList(&list, &count);
         std::printf("store: %s\n", platform::ToUtf8(path).c_str());
         if (const char* problem = StoreProblem(store.ErrorCode()))
             std::fprintf(stderr, "printhost profiles: the store %s (error %lu)\n", problem,

@@ -20,7 +20,7 @@ static_assert(sizeof(EmfJobRecord) == 268 && offsetof(EmfJobRecord, flags) == 4 
 
 // Replays the recorded job into a new job on the same printer: 1 when it
 // was replayed, 0 otherwise.
-DLLEXPORT DWORD WINAPI ZORPrintEMF(EmfJobRecord* record, ModelBlock* model);
+DLLEXPORT [[nodiscard]] DWORD WINAPI ZORPrintEMF(EmfJobRecord* record, ModelBlock* model);
 typedef decltype(&ZORPrintEMF) PFN_ZORPrintEMF;
 
 #define METAWEAVE_ORDINAL_ZORPRINTEMF 1

@@ -12,8 +12,9 @@
 // mdGetMyPrinterInfo (ordinal 1): answers model query `code` from the caller's
 // copy of the model data file. index 0 asks for every entry, another value for
 // the entry with that identifier; out NULL asks for the size in *length.
-DLLEXPORT DWORD WINAPI mdGetMyPrinterInfo(LPCVOID modelData, INT code, INT index, INT layout,
-                                          LPVOID out, LPDWORD length, LPDWORD count);
+DLLEXPORT [[nodiscard]] DWORD WINAPI mdGetMyPrinterInfo(LPCVOID modelData, INT code, INT index,
+                                                        INT layout, LPVOID out, LPDWORD length,
+                                                        LPDWORD count);
 typedef decltype(&mdGetMyPrinterInfo) PFN_mdGetMyPrinterInfo;
 
 #define MODELSMITH_ORDINAL_GETMYPRINTERINFO 1
@@ -22,8 +23,8 @@ typedef decltype(&mdGetMyPrinterInfo) PFN_mdGetMyPrinterInfo;
 // with its 908- or 1100-byte private block) with the model's defaults; type 2
 // carries oldDevmode over into newDevmode. The caller's device mode changes
 // only when the result is 0.
-DLLEXPORT DWORD WINAPI mdReviseDevmode(LPCVOID modelData, LPVOID oldDevmode, LPVOID newDevmode,
-                                       DWORD type);
+DLLEXPORT [[nodiscard]] DWORD WINAPI mdReviseDevmode(LPCVOID modelData, LPVOID oldDevmode,
+                                                     LPVOID newDevmode, DWORD type);
 typedef decltype(&mdReviseDevmode) PFN_mdReviseDevmode;
 
 #define MODELSMITH_ORDINAL_REVISEDEVMODE 2
@@ -40,13 +41,14 @@ static_assert(sizeof(ModelBlock) == 16);
 namespace model {
 
 // The query entry behind the export. Never throws.
-DWORD GetMyPrinterInfo(const void* modelData, int code, int index, int layout, void* out,
-                       DWORD* length, DWORD* count);
+[[nodiscard]] DWORD GetMyPrinterInfo(const void* modelData, int code, int index, int layout,
+                                     void* out, DWORD* length, DWORD* count);
 
 // The revision behind the export, with the sizes of the buffers that hold the
 // device modes: a device mode is read and written only within both its stated
 // size (dmSize + dmDriverExtra) and its buffer. Never throws.
-DWORD ReviseDevmode(const void* modelData, const void* oldDevmode, std::size_t oldBufferSize,
-                    void* newDevmode, std::size_t newBufferSize, DWORD type);
+[[nodiscard]] DWORD ReviseDevmode(const void* modelData, const void* oldDevmode,
+                                  std::size_t oldBufferSize, void* newDevmode,
+                                  std::size_t newBufferSize, DWORD type);
 
 } // namespace model

@@ -46,7 +46,8 @@ void DevmodeWToA(const DevmodeImage& in, AnsiDevmodeImage* out) {
     whole.dm.dmSize = kPublicSize;
     whole.dm.dmDriverExtra = kPrivateSize;
     std::memset(out, 0, sizeof *out);
-    driver_devmode::DevModeWToA(&whole.dm, sizeof whole, &out->dm, sizeof *out);
+    // The sizes are fixed here; a refusal would leave `out` zeroed.
+    (void)driver_devmode::DevModeWToA(&whole.dm, sizeof whole, &out->dm, sizeof *out);
 }
 
 void DevmodeAToW(const AnsiDevmodeImage& in, DevmodeImage* out) {
@@ -54,7 +55,8 @@ void DevmodeAToW(const AnsiDevmodeImage& in, DevmodeImage* out) {
     whole.dm.dmSize = sizeof(DEVMODEA);
     whole.dm.dmDriverExtra = kPrivateSize;
     std::memset(out, 0, sizeof *out);
-    driver_devmode::DevModeAToW(&whole.dm, sizeof whole, &out->dm, sizeof *out);
+    // The sizes are fixed here; a refusal would leave `out` zeroed.
+    (void)driver_devmode::DevModeAToW(&whole.dm, sizeof whole, &out->dm, sizeof *out);
 }
 
 LONG MergeDevmode(const DEVMODEW* source, DEVMODEW* destination) {

@@ -24,7 +24,7 @@ inline constexpr DWORD kUrlJumpEdit = 1;
 
 // Hopwindow's dialog export, declared once: the library defines it against
 // this declaration and the Support page calls it through its type.
-DLLEXPORT INT_PTR WINAPI UrlJumpDialog(HWND parent, UrlJumpParam* param);
+DLLEXPORT [[nodiscard]] INT_PTR WINAPI UrlJumpDialog(HWND parent, UrlJumpParam* param);
 typedef decltype(&UrlJumpDialog) PFN_UrlJumpDialog;
 
 namespace hopwindow {

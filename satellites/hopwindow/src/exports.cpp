@@ -19,7 +19,8 @@ INT_PTR ShowSupport(HWND parent, UrlJumpParam* param) {
     if (!param) return IDCANCEL;
     HMODULE module = param->module ? param->module : gModule;
     // A stale localisation cache is rebuilt before its templates are used.
-    sheetwright::UpdateRCBFileOfModule(module);
+    // Best-effort: without a fresh cache the module's own templates are used.
+    (void)sheetwright::UpdateRCBFileOfModule(module);
     const std::string file(param->path, strnlen(param->path, sizeof param->path));
     return hopwindow::RunSupportDialog(parent, module, param->mode, file);
 }

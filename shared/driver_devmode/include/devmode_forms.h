@@ -19,15 +19,15 @@ namespace driver_devmode {
 // out untouched, when a pointer is missing, the device mode's sizes reach
 // past inBytes, its standard part stops before the fields that follow the
 // form name, or the converted one does not fit outBytes.
-BOOL DevModeAToW(const DEVMODEA* in, size_t inBytes, DEVMODEW* out, size_t outBytes);
-BOOL DevModeWToA(const DEVMODEW* in, size_t inBytes, DEVMODEA* out, size_t outBytes);
+[[nodiscard]] BOOL DevModeAToW(const DEVMODEA* in, size_t inBytes, DEVMODEW* out, size_t outBytes);
+[[nodiscard]] BOOL DevModeWToA(const DEVMODEW* in, size_t inBytes, DEVMODEA* out, size_t outBytes);
 
 // Copies source into target: min(target dmSize, source dmSize) bytes of the
 // standard part, keeping the target's dmSpecVersion, dmDriverVersion, dmSize
 // and dmDriverExtra, then min(target dmDriverExtra, source dmDriverExtra)
 // bytes of the private part from behind each standard part. Both must hold
 // the bytes their sizes state. The bytes copied; 0 for a missing pointer.
-size_t CopyDevmodeImage(const DEVMODEW* source, DEVMODEW* target);
+[[nodiscard]] size_t CopyDevmodeImage(const DEVMODEW* source, DEVMODEW* target);
 
 // How much longer the wide standard part is than the ANSI one: the two
 // names, each a byte more a character.

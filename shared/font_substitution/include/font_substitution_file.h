@@ -60,11 +60,11 @@ static_assert(offsetof(FontSubRecord, zero) == 144);
 // short, foreign (magic, version), empty (count 0), or whose count passes
 // what it holds or kMaxRecords. Names come back NUL-terminated within their
 // fields.
-bool ParseFontSubFile(const std::uint8_t* data, std::uint64_t size,
-                      std::vector<FontSubRecord>* out);
+[[nodiscard]] bool ParseFontSubFile(const std::uint8_t* data, std::uint64_t size,
+                                    std::vector<FontSubRecord>* out);
 // Reads and parses the file; false when it is missing, larger than
 // kMaxFileBytes, unreadable or does not parse.
-bool ReadFontSubFile(LPCWSTR path, std::vector<FontSubRecord>* out);
+[[nodiscard]] bool ReadFontSubFile(LPCWSTR path, std::vector<FontSubRecord>* out);
 // The whole file for these records.
 std::string SerializeFontSubFile(const std::vector<FontSubRecord>& records);
 

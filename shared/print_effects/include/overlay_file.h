@@ -38,17 +38,19 @@ std::vector<uint8_t> OverlayFileBytes(const OverlayHeader& header, const uint8_t
                                       size_t size);
 
 // The header alone (magic and version checked).
-bool ReadOverlayHeader(const uint8_t* data, size_t size, OverlayHeader* header, std::string* error);
+[[nodiscard]] bool ReadOverlayHeader(const uint8_t* data, size_t size, OverlayHeader* header,
+                                     std::string* error);
 
 // The header and the metafile bits of an overlay file; false with *error
 // for anything out of place (the bits point into data).
-bool ReadOverlayFile(const uint8_t* data, size_t size, OverlayHeader* header, const uint8_t** bits,
-                     size_t* bitsSize, std::string* error);
+[[nodiscard]] bool ReadOverlayFile(const uint8_t* data, size_t size, OverlayHeader* header,
+                                   const uint8_t** bits, size_t* bitsSize, std::string* error);
 
 // Writes the bytes to a temporary file beside path and renames it over path.
 // With replace false an existing file is left alone (ERROR_FILE_EXISTS).
 // Returns the error that stopped it, 0 when the file is in place.
-DWORD WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes, bool replace);
+[[nodiscard]] DWORD WriteFileWhole(const std::string& path, const std::vector<uint8_t>& bytes,
+                                   bool replace);
 
 // A localised question about an overlay name: its "%s" replaced by the
 // name and "%%" by "%", every other character (another directive too) as
@@ -62,10 +64,10 @@ std::string WithOverlayName(const std::string& text, const std::string& name);
 bool IsBareOverlayName(const char* name);
 
 // A file read whole; false with the last error set when it cannot be.
-bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
+[[nodiscard]] bool ReadFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
 // An overlay file read whole. One larger than any overlay is refused
 // (ERROR_INVALID_DATA) before a byte of it is read.
-bool ReadOverlayFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
+[[nodiscard]] bool ReadOverlayFileWhole(const std::string& path, std::vector<uint8_t>* bytes);
 
 } // namespace print_effects
 

@@ -63,8 +63,8 @@ void ClampWatermarkRecord(WatermarkRecord* record);
 // missing, foreign or of another version. The records that the count names
 // and the bytes hold are read; a record cut short is no record; a record
 // whose version and size are not 1 and 216 is skipped.
-bool ReadWatermarkFile(const BYTE* data, size_t size, std::vector<WatermarkRecord>* records,
-                       std::string* error);
+[[nodiscard]] bool ReadWatermarkFile(const BYTE* data, size_t size,
+                                     std::vector<WatermarkRecord>* records, std::string* error);
 
 // The whole file for these records (each stored as version 1, size 216).
 std::vector<BYTE> WatermarkFileBytes(const std::vector<WatermarkRecord>& records);

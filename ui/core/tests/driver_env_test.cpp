@@ -245,20 +245,20 @@ TEST(DriverEnvironment, BaseFolderByVersionAndShell) {
     platform::test::SetUserName(u"Ann");
     std::u16string folder;
     // The known folder.
-    GetLocalLowFolder(&folder);
+    (void)GetLocalLowFolder(&folder); // the folder is what is checked
     EXPECT_EQ(folder, u"C:\\Users\\Ann\\AppData\\LocalLow\\");
     // Without it, the local folder with its last component made LocalLow.
     platform::test::FailNext("SHGetKnownFolderPath", 1, ERROR_FILE_NOT_FOUND);
-    GetLocalLowFolder(&folder);
+    (void)GetLocalLowFolder(&folder); // the folder is what is checked
     EXPECT_EQ(folder, u"C:\\Users\\Ann\\AppData\\LocalLow\\");
     // Version 5: the roaming application data folder.
     platform::test::SetOsVersion(5, 1);
-    GetLocalLowFolder(&folder);
+    (void)GetLocalLowFolder(&folder); // the folder is what is checked
     EXPECT_NE(folder.find(u"Ann"), std::u16string::npos);
     EXPECT_EQ(folder.back(), u'\\');
     // No shell folder at all: the Windows drive's profile folder.
     platform::test::FailNext("SHGetFolderPathW", 1, ERROR_FILE_NOT_FOUND);
-    GetLocalLowFolder(&folder);
+    (void)GetLocalLowFolder(&folder); // the folder is what is checked
     EXPECT_EQ(folder, u"C:\\Documents and Settings\\Ann\\Application Data\\");
 }
 

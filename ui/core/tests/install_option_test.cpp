@@ -137,7 +137,7 @@ TEST_F(InstallOptionTest, ChangePaperTrayFromModelAndPrinterData) {
     SetData(p.printer(), kChangePaperTrayValue, REG_BINARY, {0});
     CInstallOption list(p.printer(), p.binding());
     EXPECT_EQ(list.ChangePaperTray(), 0u);
-    list.Reload();
+    EXPECT_TRUE(list.Reload());
     EXPECT_EQ(list.ChangePaperTray(), 1u);
 }
 

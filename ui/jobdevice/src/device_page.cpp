@@ -538,7 +538,8 @@ void CDevice::OnAutoConfiguration() {
 void CDevice::OnRestoreDefaults() {
     SheetContext* c = Context();
     if (!c || !c->installOptions) return;
-    c->installOptions->Reload();
+    // Best-effort: the controls show whatever the list then holds.
+    (void)c->installOptions->Reload();
     Changed();
     RefreshControls();
     RepaintPicture();

@@ -327,7 +327,8 @@ BOOL CheckPriorPrint(HANDLE printer, HWND owner, LPCWSTR portName, DEVMODEW* dev
             resbundle = LoadDriverModule(printer, modelData, kSelectResbundle);
             if (resbundle) {
                 AfxSetResourceHandle(resbundle);
-                UpdateRCBFileOfModule(resbundle);
+                // Best-effort: without a fresh cache the module's own texts are used.
+                (void)UpdateRCBFileOfModule(resbundle);
             }
         }
         run.texts = AfxGetResourceHandle();

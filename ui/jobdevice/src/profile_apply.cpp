@@ -316,7 +316,8 @@ BOOL CopyProfile(ProfileFile* target, ProfileFile* source, ProfileEntry* entry,
     // names differing only in case each copy their own profile.
     const ProfileEntry* list = nullptr;
     DWORD count = 0;
-    source->GetProfileList(&list, &count);
+    // An unread list leaves `list` null: the profile is then read by name.
+    (void)source->GetProfileList(&list, &count);
     const bool listed = list && entry >= list && entry < list + count;
     const bool read =
         listed ? source->ReadProfileAt(static_cast<DWORD>(entry - list), &stored, nullptr, &version)
@@ -333,7 +334,8 @@ BOOL CopyProfile(ProfileFile* target, ProfileFile* source, ProfileEntry* entry,
 }
 
 void MigrateAllProfiles(ProfileFile* store) {
-    if (store) store->MigrateStore();
+    // Best-effort: a failure stays in the store's error code.
+    if (store) (void)store->MigrateStore();
 }
 
 } // namespace sheetwright

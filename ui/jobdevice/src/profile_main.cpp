@@ -99,7 +99,8 @@ CProfileMain::CProfileMain(SheetContext* context)
     std::u16string path;
     if (context && GetProfileStorePath(&context->model, &path)) {
         const size_t slash = path.find_last_of(u'\\');
-        if (slash != std::u16string::npos) CreateDirectoryTree(path.substr(0, slash).c_str());
+        // Best-effort: a folder that cannot be made fails the store's first write.
+        if (slash != std::u16string::npos) (void)CreateDirectoryTree(path.substr(0, slash).c_str());
     }
     store_ = std::make_unique<ProfileFile>(context ? &context->model : nullptr, path);
     if (context) {
@@ -124,7 +125,8 @@ BOOL CProfileMain::OnInitDialog() {
         const DWORD missing = GetLastError();
         const size_t slash = path.find_last_of(u'\\');
         if (missing == ERROR_PATH_NOT_FOUND && slash != std::u16string::npos)
-            CreateDirectoryTree(path.substr(0, slash).c_str());
+            // Best-effort: a folder that cannot be made fails the copy below.
+            (void)CreateDirectoryTree(path.substr(0, slash).c_str());
         if ((missing == ERROR_PATH_NOT_FOUND || missing == ERROR_FILE_NOT_FOUND) && Context()) {
             std::u16string folder = GetDriverFolder(Context()->printer);
             if (!folder.empty()) {
@@ -235,7 +237,8 @@ void CProfileMain::FillList() {
     add(Text(res, kDefaultText), kDefault);
     const ProfileEntry* entries = nullptr;
     DWORD count = 0;
-    store_->GetProfileList(&entries, &count);
+    // An unread list shows no saved profiles; its error stays in the store.
+    (void)store_->GetProfileList(&entries, &count);
     for (DWORD i = 0; i < count; ++i)
         add(Wide(entries[i].name, sizeof entries[i].name).substr(0, kLongestListedName), kSaved);
     auto find = [list](DWORD kind, const std::u16string& text) {

@@ -111,7 +111,8 @@ void LoadWatermarkList(const SheetContext* context, WatermarkList* list) {
         const std::u16string folder(reinterpret_cast<const char16_t*>(context->userFolder));
         const std::u16string driverFolder = GetDriverFolder(context->printer);
         const std::u16string shipped = driverFolder + WatermarkFileName(&context->model);
-        if (error == ERROR_PATH_NOT_FOUND) CreateDirectoryTree(W(folder));
+        // Best-effort: a folder that cannot be made fails the copy below.
+        if (error == ERROR_PATH_NOT_FOUND) (void)CreateDirectoryTree(W(folder));
         if (!driverFolder.empty() && CopyFileW(W(shipped), W(path), FALSE))
             error = ReadShared(path, &bytes);
         else if (GetFileAttributesW(W(path)) == INVALID_FILE_ATTRIBUTES) {
@@ -138,7 +139,8 @@ BOOL SaveWatermarkList(const SheetContext* context, const WatermarkList& list) {
         return FALSE;
     }
     const std::u16string folder(reinterpret_cast<const char16_t*>(context->userFolder));
-    CreateDirectoryTree(W(folder));
+    // Best-effort: a folder that cannot be made fails the write below.
+    (void)CreateDirectoryTree(W(folder));
     // A read-only file is the user's own; the new content replaces it anyway.
     const DWORD attributes = GetFileAttributesW(W(path));
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))

@@ -41,10 +41,10 @@ inline constexpr char16_t kInstallOptionValue[] = u"InstallOption";
 inline constexpr char16_t kInstallOptionSizeValue[] = u"InstallOptionSize";
 inline constexpr char16_t kChangePaperTrayValue[] = u"ChangePaperTray";
 
-DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size, DWORD* count,
-                        const ModelBlock* binding);
-DWORD WriteInstallOption(HANDLE printer, const InstallOptionEntry* entries, DWORD count,
-                         const ModelBlock* binding);
+[[nodiscard]] DWORD ReadInstallOption(HANDLE printer, InstallOptionEntry* entries, DWORD* size,
+                                      DWORD* count, const ModelBlock* binding);
+[[nodiscard]] DWORD WriteInstallOption(HANDLE printer, const InstallOptionEntry* entries,
+                                       DWORD count, const ModelBlock* binding);
 BOOL EnforceMemoryLimit(InstallOptionEntry* entries, DWORD count, const InstallOptionEntry* changed,
                         const ModelBlock* binding);
 
@@ -56,7 +56,7 @@ class CInstallOption {
     CInstallOption& operator=(const CInstallOption&) = delete;
 
     void FreeEntries();
-    BOOL Reload();
+    [[nodiscard]] BOOL Reload();
     DWORD Write() const { return WriteInstallOption(printer_, entries_, count_, binding_); }
 
     InstallOptionEntry* Entries() const { return entries_; }

@@ -20,11 +20,11 @@ class ResourceSource {
     // The library's full Windows path; empty when unknown.
     virtual std::u16string ModulePath() const = 0;
     // The template of a dialog id, or FALSE.
-    virtual BOOL Dialog(DWORD id, const BYTE** data, DWORD* size) const = 0;
+    [[nodiscard]] virtual BOOL Dialog(DWORD id, const BYTE** data, DWORD* size) const = 0;
     // The string of an id (empty when there is none).
     virtual std::u16string String(DWORD id) const = 0;
     // The product version of the library's version resource.
-    virtual BOOL ProductVersion(DWORD* ms, DWORD* ls) const = 0;
+    [[nodiscard]] virtual BOOL ProductVersion(DWORD* ms, DWORD* ls) const = 0;
 };
 
 // The resources of a loaded module.
@@ -50,10 +50,10 @@ class CLocalize {
     CLocalize& operator=(const CLocalize&) = delete;
 
     BOOL IsCacheCurrent();
-    BOOL BuildCache();
+    [[nodiscard]] BOOL BuildCache();
     // The template block: from the cache (owned by this object until the
     // next call or its end), else the module's own; null when neither has it.
-    const BYTE* LoadDialogTemplate(DWORD id, DWORD* size = nullptr);
+    [[nodiscard]] const BYTE* LoadDialogTemplate(DWORD id, DWORD* size = nullptr);
     int LoadString(DWORD id, std::u16string* out);
     int CopyString(DWORD id, LPWSTR buffer, int size);
 
@@ -64,7 +64,7 @@ class CLocalize {
     // The data of the entry of `id` in the string or dialog index of the cache:
     // its header, that index and the data are read, nothing else. FALSE when
     // the cache is missing or damaged, or has no data for the id.
-    BOOL ReadCacheEntry(bool isString, DWORD id, std::vector<BYTE>* data) const;
+    [[nodiscard]] BOOL ReadCacheEntry(bool isString, DWORD id, std::vector<BYTE>* data) const;
 
     std::unique_ptr<ResourceSource> source_;
     LocalizePaths paths_;
@@ -75,6 +75,6 @@ class CLocalize {
 
 // Refreshes the cache of a library: 1 when the library is not given or the
 // cache is current, else the build's result.
-BOOL UpdateRCBFileOfModule(HMODULE module);
+[[nodiscard]] BOOL UpdateRCBFileOfModule(HMODULE module);
 
 } // namespace sheetwright

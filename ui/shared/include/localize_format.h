@@ -71,12 +71,12 @@ BOOL CheckRcbHeader(const RcbHeader& header, ULONGLONG fileSize);
 // string entry is no UTF-16 text with its terminator.
 BOOL CheckRcbEntry(const RcbEntry& entry, bool isString, ULONGLONG areaStart, ULONGLONG areaEnd);
 // FALSE for a file that is not a complete, consistent cache.
-BOOL ParseRcb(const BYTE* data, size_t size, RcbImage* out);
+[[nodiscard]] BOOL ParseRcb(const BYTE* data, size_t size, RcbImage* out);
 // TRUE when every template of the cache reads as a dialog template.
 BOOL RcbTemplatesReadable(const RcbImage& image);
 // The data of the first entry with the id and a non-zero size, or FALSE.
-BOOL RcbDialog(const RcbImage& image, DWORD id, const BYTE** data, DWORD* size);
-BOOL RcbString(const RcbImage& image, DWORD id, std::u16string* text);
+[[nodiscard]] BOOL RcbDialog(const RcbImage& image, DWORD id, const BYTE** data, DWORD* size);
+[[nodiscard]] BOOL RcbString(const RcbImage& image, DWORD id, std::u16string* text);
 // A string entry's bytes as text, up to its terminator.
 std::u16string RcbStringText(const BYTE* data, DWORD size);
 
@@ -109,8 +109,8 @@ std::u16string JoinFrom(const std::vector<std::u16string>& fields, size_t first)
 // Converts one dialog template (DLGTEMPLATE or DLGTEMPLATEEX) with the values
 // of its "Dlg<id>" section. FALSE when the template is malformed; with
 // *fits FALSE when the result would pass `room` bytes.
-BOOL ConvertDialogTemplate(const BYTE* tmpl, size_t size, const SectionMap& values, size_t room,
-                           std::vector<BYTE>* out, bool* fits);
+[[nodiscard]] BOOL ConvertDialogTemplate(const BYTE* tmpl, size_t size, const SectionMap& values,
+                                         size_t room, std::vector<BYTE>* out, bool* fits);
 
 // Bounds-checked reading of a dialog template, shared by the conversion and
 // the tests: the caption, the font, and each item's id, rectangle and text.
@@ -150,7 +150,7 @@ struct DialogInfo {
     std::u16string face;
     std::vector<DialogItemInfo> items;
 };
-BOOL ReadDialogTemplate(const BYTE* tmpl, size_t size, DialogInfo* out);
+[[nodiscard]] BOOL ReadDialogTemplate(const BYTE* tmpl, size_t size, DialogInfo* out);
 std::vector<BYTE> WriteDialogTemplate(const DialogInfo& dialog);
 
 } // namespace sheetwright

@@ -9,5 +9,5 @@
 // 1 when `module` (or, when null, the exporting library itself) has no
 // localisation text or its cache is current; else the rebuild's result
 // (1 done, 0 failed).
-DLLEXPORT DWORD WINAPI UpdateRCBFile(HMODULE module);
+DLLEXPORT [[nodiscard]] DWORD WINAPI UpdateRCBFile(HMODULE module);
 typedef decltype(&UpdateRCBFile) PFN_UpdateRCBFile;

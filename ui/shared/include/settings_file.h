@@ -12,10 +12,10 @@ namespace sheetwright {
 
 // Writes `bytes` as the whole new content of `path`. The folder must exist.
 // On failure the last error says why and the old file is untouched.
-BOOL WriteWholeFile(LPCWSTR path, const void* bytes, DWORD size);
+[[nodiscard]] BOOL WriteWholeFile(LPCWSTR path, const void* bytes, DWORD size);
 
 // Reads a whole file of at most maxSize bytes; FALSE when it is missing,
 // cannot be read or is larger (a larger file is refused unread).
-BOOL ReadWholeFile(LPCWSTR path, DWORD maxSize, std::vector<BYTE>* out);
+[[nodiscard]] BOOL ReadWholeFile(LPCWSTR path, DWORD maxSize, std::vector<BYTE>* out);
 
 } // namespace sheetwright

@@ -59,7 +59,8 @@ BOOL LoadDevmodeImage(const DEVMODEW* devmode, size_t available, DEVMODE_IMAGEW*
     if (whole && extra >= sizeof signature) std::memcpy(&signature, bytes + size, sizeof signature);
     const bool own = signature == PRIVATE_DEVMODE_SIGNATURE;
     if (own && extra != PRIVATE_DEVMODE_SIZE_908) {
-        CopyDevmodeImage(devmode, &image->dm);
+        // Copies nothing only for null pointers, ruled out above.
+        (void)CopyDevmodeImage(devmode, &image->dm);
         return TRUE;
     }
     std::memcpy(&image->dm, bytes, std::min(size, sizeof image->dm));

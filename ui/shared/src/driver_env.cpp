@@ -133,7 +133,8 @@ void FillPlatformCode(std::u16string* name, DWORD kind) {
 
 std::u16string ComponentFileName(DWORD kind, const char* nameTemplate, size_t length) {
     std::u16string wide;
-    AssignAnsiString(&wide, std::string(nameTemplate, strnlen(nameTemplate, length)).c_str());
+    // Never fails: it only converts.
+    (void)AssignAnsiString(&wide, std::string(nameTemplate, strnlen(nameTemplate, length)).c_str());
     FillPlatformCode(&wide, kind);
     return wide;
 }

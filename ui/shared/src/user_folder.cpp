@@ -119,7 +119,8 @@ BOOL GetLegacyProfileFolder(std::u16string* out) {
 
 BOOL GetUserSettingsFolder(PFN_mdGetMyPrinterInfo query, LPCVOID data, std::u16string* out) {
     std::u16string folder;
-    GetLegacyProfileFolder(&folder);
+    // Kept as before: an unresolved folder leaves only the model names below.
+    (void)GetLegacyProfileFolder(&folder);
     EnsureBackslash(&folder);
     if (query && data) {
         for (WORD code :

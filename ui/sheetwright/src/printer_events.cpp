@@ -184,8 +184,9 @@ BOOL UiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo) {
             const bool inside = stored && at >= block.data() && at < block.data() + block.size();
             if (inside && static_cast<size_t>(block.data() + block.size() - at) >=
                               offsetof(DEVMODEW, dmFields))
-                LoadDevmodeImage(stored, static_cast<size_t>(block.data() + block.size() - at),
-                                 image.get());
+                // One too short to read leaves the defaults in `image`.
+                (void)LoadDevmodeImage(
+                    stored, static_cast<size_t>(block.data() + block.size() - at), image.get());
             auto copy = std::make_unique<DEVMODE_IMAGEW>(*image);
             if (ReviseDevmodeEx(printer, data, &image->dm, &copy->dm, kReviseCarryOver) == 0) {
                 PRINTER_INFO_8W info{&copy->dm};

@@ -47,10 +47,11 @@ static_assert(sizeof(PreCheckResult) == 8 && offsetof(PreCheckResult, trayPaper)
 // Declared once, here: the library defines the export against this
 // declaration, and callers binding it by name call through its type.
 extern "C" {
-DLLEXPORT WORD WINAPI MPPreCheck(SelPortInfo* info, PreCheckRequest* request,
-                                 PreCheckResult* result);
+DLLEXPORT [[nodiscard]] WORD WINAPI MPPreCheck(SelPortInfo* info, PreCheckRequest* request,
+                                               PreCheckResult* result);
 typedef decltype(&MPPreCheck) PFN_MPPreCheck;
 // The older check by host name: the low 16 bits of the result are MPPreCheck's codes.
-DLLEXPORT int WINAPI PreCheck(LPCSTR host, PreCheckRequest* request, PreCheckResult* result);
+DLLEXPORT [[nodiscard]] int WINAPI PreCheck(LPCSTR host, PreCheckRequest* request,
+                                            PreCheckResult* result);
 typedef decltype(&PreCheck) PFN_PreCheck;
 }

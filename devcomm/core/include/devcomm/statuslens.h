@@ -44,6 +44,6 @@ inline constexpr WORD kMonitorRaiseCommand = 32802;
 // Declared once, here: the library defines the export against this
 // declaration, and callers binding it by name call through its type.
 extern "C" {
-DLLEXPORT int WINAPI CallStatusmonitor(StatusMonitorRequest* request);
+DLLEXPORT [[nodiscard]] int WINAPI CallStatusmonitor(StatusMonitorRequest* request);
 typedef decltype(&CallStatusmonitor) PFN_CallStatusmonitor;
 }

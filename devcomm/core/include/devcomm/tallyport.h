@@ -32,8 +32,8 @@
 // Declared once, here: the library defines the export against this
 // declaration, and callers binding it by name call through its type.
 extern "C" {
-DLLEXPORT WORD WINAPI MPDeptcode(SelPortInfo* info, SHORT* mode, SHORT* answer);
+DLLEXPORT [[nodiscard]] WORD WINAPI MPDeptcode(SelPortInfo* info, SHORT* mode, SHORT* answer);
 typedef decltype(&MPDeptcode) PFN_MPDeptcode;
-DLLEXPORT WORD WINAPI Deptcode(LPCSTR host, SHORT* mode, SHORT* answer);
+DLLEXPORT [[nodiscard]] WORD WINAPI Deptcode(LPCSTR host, SHORT* mode, SHORT* answer);
 typedef decltype(&Deptcode) PFN_Deptcode;
 }

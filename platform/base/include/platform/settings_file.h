@@ -42,11 +42,11 @@ class SettingsFile {
     // that is not there (bytes is then empty), or another error. A file larger
     // than maxSize, the largest file of its format, is refused with
     // ERROR_INVALID_DATA before a byte of it is read.
-    bool Read(std::string* bytes, unsigned long long maxSize) const;
+    [[nodiscard]] bool Read(std::string* bytes, unsigned long long maxSize) const;
     // Writes bytes to a new file of a unique name beside the file, flushes it
     // and renames it over the file (keeping its hidden and system marks). On
     // failure the file is untouched and the last error says why.
-    bool Replace(std::string_view bytes);
+    [[nodiscard]] bool Replace(std::string_view bytes);
 
   private:
     void RemoveLeftovers() const;

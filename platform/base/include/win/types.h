@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#define DLLEXPORT extern "C" __attribute__((visibility("default")))
+// Written as a standard attribute so that `[[nodiscard]]` may follow it.
+#define DLLEXPORT extern "C" [[gnu::visibility("default")]]
 #define WINAPI
 #define WINAPIV
 #define CALLBACK

@@ -42,7 +42,8 @@ inline constexpr char kDrawDeviceImage[] = "DrawDeviceImage";
 
 // Imagewell's export, declared once: the library defines it against this
 // declaration and the device page calls it through its type.
-DLLEXPORT BOOL WINAPI DrawDeviceImage(HDC dc, RECT* rect, imagewell::DeviceImageInfo* info);
+DLLEXPORT [[nodiscard]] BOOL WINAPI DrawDeviceImage(HDC dc, RECT* rect,
+                                                    imagewell::DeviceImageInfo* info);
 
 namespace imagewell {
 typedef decltype(&::DrawDeviceImage) PFN_DrawDeviceImage;

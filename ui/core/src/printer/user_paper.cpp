@@ -37,7 +37,8 @@ void CUserPaper::SetDefaultPath(const ModelBlock* binding) {
     BoundModel bound{};
     BindModelInfo(&bound, binding);
     std::u16string folder;
-    GetUserSettingsFolder(bound.query, bound.modelData, &folder);
+    // Best-effort: an empty folder makes SetPath leave the list without a file.
+    (void)GetUserSettingsFolder(bound.query, bound.modelData, &folder);
     SetPath(folder);
 }
 

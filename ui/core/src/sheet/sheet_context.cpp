@@ -123,7 +123,8 @@ void Build(SheetContext* c, const PropPageParams* params) {
     std::memset(&local, 0, sizeof local);
     StampDevmodeHeader(&local);
     const DEVMODEW* source = c->callerInput ? c->callerInput : &c->workingImage.dm;
-    LoadDevmodeImage(source, DevmodeBytes(source), &local);
+    // A device mode too short to read leaves `local` the blank stamped header.
+    (void)LoadDevmodeImage(source, DevmodeBytes(source), &local);
     if (c->model.modelData)
         CallModelReviseDevmode(c->model.modelsmith, c->model.modelData, &local, &c->workingImage,
                                kReviseCarryOver);
@@ -144,7 +145,8 @@ void Build(SheetContext* c, const PropPageParams* params) {
     c->resourceModule = LoadDriverModule(c->printer, c->model.modelData, kSelectResbundleForSheet);
     if (c->resourceModule) AfxSetResourceHandle(c->resourceModule);
     c->localize = new CLocalize(c->resourceModule);
-    if (!c->localize->IsCacheCurrent()) c->localize->BuildCache();
+    // Best-effort: without the cache every string is read from the module.
+    if (!c->localize->IsCacheCurrent()) (void)c->localize->BuildCache();
 
     c->installOptions = new CInstallOption(c->printer, &c->model);
     c->constraints =

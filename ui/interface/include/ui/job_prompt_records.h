@@ -94,20 +94,23 @@ static_assert(sizeof(PreCheckMapping) == 1056 && offsetof(PreCheckMapping, resul
 // against these declarations and the job-prompt program and the graphics
 // library call them through their types.
 extern "C" {
-DLLEXPORT INT WINAPI uiInputJobSpoolUserPwdInfo(HANDLE printer, LPVOID modelData,
-                                                JobAuthRecord* record);
+DLLEXPORT [[nodiscard]] INT WINAPI uiInputJobSpoolUserPwdInfo(HANDLE printer, LPVOID modelData,
+                                                              JobAuthRecord* record);
 typedef decltype(&uiInputJobSpoolUserPwdInfo) PFN_uiInputJobSpoolUserPwdInfo;
-DLLEXPORT INT WINAPI uiInputDeptCodeInfo(HANDLE printer, LPVOID modelData, DeptCodeRecord* record);
+DLLEXPORT [[nodiscard]] INT WINAPI uiInputDeptCodeInfo(HANDLE printer, LPVOID modelData,
+                                                       DeptCodeRecord* record);
 typedef decltype(&uiInputDeptCodeInfo) PFN_uiInputDeptCodeInfo;
-DLLEXPORT INT WINAPI uiInputJobSpoolExt(HANDLE printer, LPVOID modelData, JobAuthRecord* auth,
-                                        JobInfoRecord* info, DeptCodeRecord* dept);
+DLLEXPORT [[nodiscard]] INT WINAPI uiInputJobSpoolExt(HANDLE printer, LPVOID modelData,
+                                                      JobAuthRecord* auth, JobInfoRecord* info,
+                                                      DeptCodeRecord* dept);
 typedef decltype(&uiInputJobSpoolExt) PFN_uiInputJobSpoolExt;
-DLLEXPORT INT WINAPI uiInputUserJobInformation(HANDLE printer, LPVOID modelData,
-                                               JobInfoRecord* record);
+DLLEXPORT [[nodiscard]] INT WINAPI uiInputUserJobInformation(HANDLE printer, LPVOID modelData,
+                                                             JobInfoRecord* record);
 typedef decltype(&uiInputUserJobInformation) PFN_uiInputUserJobInformation;
 // 1: the job may print; 0: it must not. The device mode changes in place only
 // when the user agreed to grayscale.
-DLLEXPORT BOOL WINAPI uiCheckPriorPrint(HANDLE printer, HWND owner, LPCWSTR port, DEVMODEW* devmode,
-                                        LPVOID privateBlock, LPVOID modelData, DWORD mode);
+DLLEXPORT [[nodiscard]] BOOL WINAPI uiCheckPriorPrint(HANDLE printer, HWND owner, LPCWSTR port,
+                                                      DEVMODEW* devmode, LPVOID privateBlock,
+                                                      LPVOID modelData, DWORD mode);
 typedef decltype(&uiCheckPriorPrint) PFN_uiCheckPriorPrint;
 }

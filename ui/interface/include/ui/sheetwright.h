@@ -19,45 +19,52 @@
 
 // uiGetMyPrinterInfo: a model query asked of Modelsmith on the caller's
 // behalf, answered unchanged (two calls: a NULL buffer asks for the size).
-DLLEXPORT DWORD WINAPI uiGetMyPrinterInfo(HANDLE printer, LPCVOID modelData, WORD table, WORD entry,
-                                          DWORD layout, LPVOID buffer, LPDWORD size, LPDWORD count);
+DLLEXPORT [[nodiscard]] DWORD WINAPI uiGetMyPrinterInfo(HANDLE printer, LPCVOID modelData,
+                                                        WORD table, WORD entry, DWORD layout,
+                                                        LPVOID buffer, LPDWORD size, LPDWORD count);
 typedef decltype(&uiGetMyPrinterInfo) PFN_uiGetMyPrinterInfo;
 
 // uiEnumMyPrinterInfo: a ready-made capability list (codes below).
-DLLEXPORT DWORD WINAPI uiEnumMyPrinterInfo(HANDLE printer, LPCVOID modelData, SHORT code,
-                                           LPVOID buffer, LPDWORD size, LPDWORD count);
+DLLEXPORT [[nodiscard]] DWORD WINAPI uiEnumMyPrinterInfo(HANDLE printer, LPCVOID modelData,
+                                                         SHORT code, LPVOID buffer, LPDWORD size,
+                                                         LPDWORD count);
 typedef decltype(&uiEnumMyPrinterInfo) PFN_uiEnumMyPrinterInfo;
 
 // uiReviseDevmodeEx: makes a device mode valid for the printer. Mode 1 fills
 // `devmode` with defaults; mode 2 carries `oldDevmode` over into `devmode`.
-DLLEXPORT DWORD WINAPI uiReviseDevmodeEx(HANDLE printer, LPCVOID modelData, DEVMODEW* oldDevmode,
-                                         DEVMODEW* devmode, DWORD mode);
+DLLEXPORT [[nodiscard]] DWORD WINAPI uiReviseDevmodeEx(HANDLE printer, LPCVOID modelData,
+                                                       DEVMODEW* oldDevmode, DEVMODEW* devmode,
+                                                       DWORD mode);
 typedef decltype(&uiReviseDevmodeEx) PFN_uiReviseDevmodeEx;
 
-DLLEXPORT BOOL WINAPI uiDevQueryPrintEx(PDEVQUERYPRINT_INFO info);
+DLLEXPORT [[nodiscard]] BOOL WINAPI uiDevQueryPrintEx(PDEVQUERYPRINT_INFO info);
 typedef decltype(&uiDevQueryPrintEx) PFN_uiDevQueryPrintEx;
-DLLEXPORT INT WINAPI uiDrvDocumentEvent(HANDLE printer, HDC hdc, int escape, ULONG inSize, PVOID in,
-                                        ULONG outSize, PVOID out);
+DLLEXPORT [[nodiscard]] INT WINAPI uiDrvDocumentEvent(HANDLE printer, HDC hdc, int escape,
+                                                      ULONG inSize, PVOID in, ULONG outSize,
+                                                      PVOID out);
 typedef decltype(&uiDrvDocumentEvent) PFN_uiDrvDocumentEvent;
-DLLEXPORT BOOL WINAPI uiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARAM lParam);
+DLLEXPORT [[nodiscard]] BOOL WINAPI uiDrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags,
+                                                      LPARAM lParam);
 typedef decltype(&uiDrvPrinterEvent) PFN_uiDrvPrinterEvent;
-DLLEXPORT BOOL WINAPI uiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo);
+DLLEXPORT [[nodiscard]] BOOL WINAPI uiDrvUpgradePrinter(DWORD level, LPBYTE upgradeInfo);
 typedef decltype(&uiDrvUpgradePrinter) PFN_uiDrvUpgradePrinter;
 
 // The cancel checks around a job refused by the prior-print check, as the
 // graphics library calls them: the model data, its cookie, 0 before and 1
 // after. uiPreCheckCancelJob answers FALSE for a null cookie, else TRUE;
 // uiPostCheckCancelJob answers TRUE. Neither changes anything.
-DLLEXPORT BOOL WINAPI uiPreCheckCancelJob(LPVOID modelData, ULONGLONG* cookie, DWORD mode);
+DLLEXPORT [[nodiscard]] BOOL WINAPI uiPreCheckCancelJob(LPVOID modelData, ULONGLONG* cookie,
+                                                        DWORD mode);
 typedef decltype(&uiPreCheckCancelJob) PFN_uiPreCheckCancelJob;
-DLLEXPORT BOOL WINAPI uiPostCheckCancelJob(LPVOID modelData, ULONGLONG* cookie, DWORD mode);
+DLLEXPORT [[nodiscard]] BOOL WINAPI uiPostCheckCancelJob(LPVOID modelData, ULONGLONG* cookie,
+                                                         DWORD mode);
 typedef decltype(&uiPostCheckCancelJob) PFN_uiPostCheckCancelJob;
 
 // The department-code calls the graphics library makes with the model block
 // and the job's device mode: TRUE, touching nothing.
-DLLEXPORT BOOL WINAPI uiGetDeptCode(ModelBlock* block, DEVMODEW* devmode);
+DLLEXPORT [[nodiscard]] BOOL WINAPI uiGetDeptCode(ModelBlock* block, DEVMODEW* devmode);
 typedef decltype(&uiGetDeptCode) PFN_uiGetDeptCode;
-DLLEXPORT BOOL WINAPI uiSetDeptCode(ModelBlock* block, DEVMODEW* devmode);
+DLLEXPORT [[nodiscard]] BOOL WINAPI uiSetDeptCode(ModelBlock* block, DEVMODEW* devmode);
 typedef decltype(&uiSetDeptCode) PFN_uiSetDeptCode;
 
 // BuildAllKinsoku: the option-constraint list of a device mode of the 1320-byte
@@ -66,9 +73,10 @@ typedef decltype(&uiSetDeptCode) PFN_uiSetDeptCode;
 namespace sheetwright {
 class CKinsokuList;
 }
-DLLEXPORT sheetwright::CKinsokuList* WINAPI BuildAllKinsoku(HANDLE printer,
-                                                            const ModelBlock* binding,
-                                                            const DEVMODEW* devmode, DWORD* result);
+DLLEXPORT [[nodiscard]] sheetwright::CKinsokuList* WINAPI BuildAllKinsoku(HANDLE printer,
+                                                                          const ModelBlock* binding,
+                                                                          const DEVMODEW* devmode,
+                                                                          DWORD* result);
 typedef decltype(&BuildAllKinsoku) PFN_BuildAllKinsoku;
 DLLEXPORT void WINAPI DeleteAllKinsoku(sheetwright::CKinsokuList* list);
 typedef decltype(&DeleteAllKinsoku) PFN_DeleteAllKinsoku;
@@ -165,7 +173,7 @@ static_assert(sizeof(PropPageParams) == 112 && offsetof(PropPageParams, interfac
 constexpr DWORD kSheetDocument = 1;
 constexpr DWORD kSheetDevice = 2;
 
-DLLEXPORT DWORD WINAPI MFCPropPage(PropPageParams* params);
+DLLEXPORT [[nodiscard]] DWORD WINAPI MFCPropPage(PropPageParams* params);
 typedef decltype(&MFCPropPage) PFN_MFCPropPage;
 
 // PropPageCallback: the callback of every page MFCPropPage made, as the

@@ -43,7 +43,7 @@ inline constexpr char16_t kDamagedStoreSuffix[] = u".damaged";
 // The user's store of the model: the per-user settings folder and the file
 // name of the component table's entry 4 (or the default name). The folder is
 // not created here.
-BOOL GetProfileStorePath(const ModelBlock* binding, std::u16string* out);
+[[nodiscard]] BOOL GetProfileStorePath(const ModelBlock* binding, std::u16string* out);
 
 class ProfileStore {
   public:
@@ -62,37 +62,37 @@ class ProfileStore {
     // The accepted profiles in file order (valid until the next change),
     // reloaded first when the file changed. 1 when there was no need to
     // reload or the reload found a profile.
-    BOOL GetProfileList(const ProfileEntry** entries, DWORD* count);
-    BOOL ReloadProfileList();
-    const ProfileEntry* FindProfile(const char* name);
-    const ProfileEntry* FindProfileW(LPCWSTR name);
+    [[nodiscard]] BOOL GetProfileList(const ProfileEntry** entries, DWORD* count);
+    [[nodiscard]] BOOL ReloadProfileList();
+    [[nodiscard]] const ProfileEntry* FindProfile(const char* name);
+    [[nodiscard]] const ProfileEntry* FindProfileW(LPCWSTR name);
 
     // Copies the named profile's device mode from the file into `devmode`,
     // whose dmSize and dmDriverExtra the caller has set (the private block
     // goes after the caller's standard part). Fills the comment and flags of
     // `entryOut` and the file's settings version.
-    BOOL ReadProfile(const char* name, DEVMODEA* devmode, ProfileEntry* entryOut,
-                     DWORD* settingsVersion);
+    [[nodiscard]] BOOL ReadProfile(const char* name, DEVMODEA* devmode, ProfileEntry* entryOut,
+                                   DWORD* settingsVersion);
     // The same for the index-th listed profile, into a whole ANSI image.
-    BOOL ReadProfileAt(DWORD index, DEVMODE_IMAGEA* devmode, ProfileEntry* entryOut,
-                       DWORD* settingsVersion);
+    [[nodiscard]] BOOL ReadProfileAt(DWORD index, DEVMODE_IMAGEA* devmode, ProfileEntry* entryOut,
+                                     DWORD* settingsVersion);
 
     // Saves `devmode` (156 + 1100 bytes) under the entry's name, comment and
     // flags: replacing the first profile of that name (any case) in its
     // place, or added last; with toTop the saved profile is written first.
     // The job's secure password is never stored.
-    BOOL SaveProfile(const DEVMODEA* devmode, const ProfileEntry* entry, BOOL toTop);
+    [[nodiscard]] BOOL SaveProfile(const DEVMODEA* devmode, const ProfileEntry* entry, BOOL toTop);
     // Deletes the first profile of the entry's name (any case).
-    BOOL DeleteProfile(const ProfileEntry* entry);
+    [[nodiscard]] BOOL DeleteProfile(const ProfileEntry* entry);
     // Makes the file hold exactly this profile (export): one write, whatever
     // the file held before (another model's file or a damaged one included).
-    BOOL WriteSingleProfile(const DEVMODEA* devmode, const ProfileEntry* entry);
+    [[nodiscard]] BOOL WriteSingleProfile(const DEVMODEA* devmode, const ProfileEntry* entry);
     // 1 when the file is in the current layout (or is missing); otherwise
     // rewrites it in the current layout with its old settings version.
-    BOOL ConvertLegacyProfileFile();
+    [[nodiscard]] BOOL ConvertLegacyProfileFile();
     // Brings every profile to the current settings version, in memory, and
     // writes the file once; a file already current is not written.
-    BOOL MigrateStore();
+    [[nodiscard]] BOOL MigrateStore();
 
     DWORD ErrorCode() const { return error_; }
     DWORD SystemError() const { return systemError_; }

@@ -213,7 +213,8 @@ BOOL ProfileStore::GetProfileList(const ProfileEntry** entries, DWORD* count) {
 const ProfileEntry* ProfileStore::FindProfile(const char* name) {
     if (!name) return nullptr;
     // A list left from before the last change would miss what it added.
-    if (stale_) ReloadProfileList();
+    // A failed reload leaves the list empty (not found) and its error kept.
+    if (stale_) (void)ReloadProfileList();
     const std::string wanted = FieldText(name, 64);
     for (const ProfileEntry& e : list_)
         if (SameProfileName(FieldText(e.name, sizeof e.name), wanted)) return &e;
