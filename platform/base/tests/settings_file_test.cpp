@@ -133,9 +133,9 @@ TEST(SettingsFile, ReadReplaceAndErrors) {
 // A file is measured before it is read: one of exactly the limit reads
 // whole, one byte more is refused as bad data without a byte read.
 TEST(SettingsFile, ReadStopsAtTheLimit) {
-    MakeDir(u"C:\store");
-    Put(u"C:\store\list.dat", std::string(64, 'x'));
-    platform::SettingsFile file(u"C:\store\list.dat");
+    MakeDir(u"C:\\store");
+    Put(u"C:\\store\\list.dat", std::string(64, 'x'));
+    platform::SettingsFile file(u"C:\\store\\list.dat");
     ASSERT_TRUE(file.locked());
     std::string bytes;
     unsigned long long before = platform::test::FileBytesRead();
@@ -153,7 +153,7 @@ TEST(SettingsFile, ReadStopsAtTheLimit) {
 // through the settings paths refuses it from its size, reading none of it,
 // and the file stays as it was.
 TEST(SettingsFile, HugeFileRefusedUnreadByEveryPath) {
-    MakeDir(u"C:\cfg");
+    MakeDir(u"C:\\cfg");
     constexpr off_t kHuge = off_t{1} << 30;
     Put(kShared, "");
     ASSERT_EQ(::truncate(Host(kShared).c_str(), kHuge), 0);

@@ -422,7 +422,7 @@ bool LinkedFace(const LOGFONTW& lf, char32_t ch, FaceChoice* out) {
         if (sorted->empty())
             // Before fontconfig's own end (registered earlier, so run later).
             std::atexit([] {
-                std::lock_guard lock(MatchLock());
+                std::lock_guard atExitLock(MatchLock());
                 for (auto& [k, v] : *sorted)
                     if (v.set) Fc().FcFontSetDestroy(v.set);
                 sorted->clear();

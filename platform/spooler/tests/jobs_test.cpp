@@ -137,7 +137,9 @@ TEST_F(JobsTest, AFailedJobLeavesTheOutputFileAsItWas) {
         const bool file = c.placed || c.before;
         EXPECT_EQ(names, file ? std::vector<std::string>{"result.prn"} : std::vector<std::string>{})
             << c.what;
-        if (file) EXPECT_EQ(FileBytes(dest), c.placed ? bytes : earlier) << c.what;
+        if (file) {
+            EXPECT_EQ(FileBytes(dest), c.placed ? bytes : earlier) << c.what;
+        }
     }
 }
 
