@@ -8,8 +8,8 @@
 #include <tuple>
 
 #include "module_resources.h"
-#include "platform/dib_header.h"
 #include "platform/core.h"
+#include "platform/dib_header.h"
 #include "win/errors.h"
 #include "win/gdi_bitmap.h"
 #include "win/gdi_dc.h"
