@@ -27,7 +27,6 @@ constexpr long long kMaxPixels = 1LL << 26;
 constexpr long long kRlePixelsPerByte = 2048;
 constexpr DWORD kCoreHeaderSize = 12;
 constexpr DWORD kInfoHeaderSize = 40;
-constexpr DWORD kMaxHeaderSize = 124;
 
 template <class T> T Get(const BYTE* p) {
     T v;
@@ -198,7 +197,7 @@ bool DecodePng(const BYTE* p, size_t n, Dib* d) {
 
 } // namespace
 
-bool ReadDibHeader(const BYTE* bmi, size_t bmiSize, DibHeader* h) {
+bool ReadDibHeader(const BYTE* bmi, size_t bmiSize, DibHeader* h, DWORD maxHeaderSize) {
     if (!bmi || bmiSize < 4) return Invalid();
     h->size = Get<DWORD>(bmi);
     if (h->size == kCoreHeaderSize) {
@@ -210,8 +209,7 @@ bool ReadDibHeader(const BYTE* bmi, size_t bmiSize, DibHeader* h) {
         h->sizeImage = h->clrUsed = 0;
         return Get<WORD>(bmi + 8) == 1 || Invalid();
     }
-    if (h->size < kInfoHeaderSize || h->size > kMaxHeaderSize || h->size > bmiSize)
-        return Invalid();
+    if (h->size < kInfoHeaderSize || h->size > maxHeaderSize || h->size > bmiSize) return Invalid();
     h->width = Get<LONG>(bmi + 4);
     h->height = Get<LONG>(bmi + 8);
     h->bitCount = Get<WORD>(bmi + 14);
@@ -226,7 +224,7 @@ bool ReadDibHeaderOnly(const BITMAPINFO* bmi, DibHeader* out) {
     if (!bmi) return Invalid();
     const BYTE* p = reinterpret_cast<const BYTE*>(bmi);
     DWORD size = Get<DWORD>(p);
-    if (size != kCoreHeaderSize && (size < kInfoHeaderSize || size > kMaxHeaderSize))
+    if (size != kCoreHeaderSize && (size < kInfoHeaderSize || size > kDibMaxHeaderSize))
         return Invalid();
     return ReadDibHeader(p, size, out);
 }

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/dib_header.h"
 #include "win/gdi_dc.h"
 #include "win/winddi.h"
 
@@ -31,18 +32,6 @@ struct Dib {
     size_t Stride() const { return (static_cast<size_t>(width) * bpp + 31) / 32 * 4; }
 };
 
-// The header's size, width, height and bits, read from its first bytes;
-// false when they are not a bitmap header.
-struct DibHeader {
-    DWORD size = 0;
-    LONG width = 0;
-    LONG height = 0; // negative: top-down
-    WORD bitCount = 0;
-    DWORD compression = 0;
-    DWORD sizeImage = 0;
-    DWORD clrUsed = 0;
-};
-bool ReadDibHeader(const BYTE* bmi, size_t bmiSize, DibHeader* out);
 // The header of a BITMAPINFO whose size only its header tells.
 bool ReadDibHeaderOnly(const BITMAPINFO* bmi, DibHeader* out);
 // Bytes of a BITMAPINFO: the header, its masks and its colour table.

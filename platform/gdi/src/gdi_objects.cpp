@@ -5,7 +5,6 @@
 #include "dib.h"
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <unordered_map>
 
@@ -146,12 +145,6 @@ COLORREF Rgb(BYTE r, BYTE g, BYTE b) {
     return RGB(r, g, b);
 }
 
-template <class T> T Read(const BYTE* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 std::shared_ptr<GdiObject> NewBrush(const BrushData& b) {
     auto o = std::make_shared<GdiObject>();
     o->kind = ObjectKind::Brush;
@@ -283,19 +276,21 @@ bool ReadPattern(const BYTE* bmi, size_t bmiSize, const BYTE* bits, size_t bitsS
 static bool ReadPackedPattern(const void* dib, UINT usage, PatternSource* out) {
     if (!dib) return false;
     const auto* b = static_cast<const BYTE*>(dib);
-    auto h = Read<BITMAPINFOHEADER>(b);
-    if (h.biSize < sizeof h || h.biSize > 1024 || h.biBitCount == 0 || h.biBitCount > 32)
+    // An info header or a later one (not the oldest), with a depth.
+    DibHeader h;
+    if (!ReadDibHeaderOnly(reinterpret_cast<const BITMAPINFO*>(b), &h) ||
+        h.size < sizeof(BITMAPINFOHEADER) || h.bitCount == 0 || h.bitCount > 32)
         return false;
     size_t entries = 0;
-    if (h.biBitCount <= 8) {
-        entries = size_t{1} << h.biBitCount;
-        if (h.biClrUsed) entries = std::min<size_t>(entries, h.biClrUsed);
+    if (h.bitCount <= 8) {
+        entries = size_t{1} << h.bitCount;
+        if (h.clrUsed) entries = std::min<size_t>(entries, h.clrUsed);
     }
     size_t entrySize = usage == DIB_RGB_COLORS ? 4 : usage == DIB_PAL_COLORS ? 2 : 0;
-    size_t bmiSize = h.biSize + entries * entrySize;
-    long long height = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
-    long long stride = (static_cast<long long>(h.biWidth) * h.biBitCount + 31) / 32 * 4;
-    if (h.biWidth <= 0 || height <= 0 || height > kMaxPatternSide || h.biWidth > kMaxPatternSide)
+    size_t bmiSize = h.size + entries * entrySize;
+    long long height = h.height < 0 ? -static_cast<long long>(h.height) : h.height;
+    long long stride = (static_cast<long long>(h.width) * h.bitCount + 31) / 32 * 4;
+    if (h.width <= 0 || height <= 0 || height > kMaxPatternSide || h.width > kMaxPatternSide)
         return false;
     return ReadPattern(b, bmiSize, b + bmiSize, static_cast<size_t>(stride * height), usage, false,
                        out);

@@ -9,6 +9,7 @@
 
 #include "module_resources.h"
 #include "platform/core.h"
+#include "platform/dib_header.h"
 #include "win/errors.h"
 #include "win/gdi_bitmap.h"
 #include "win/gdi_dc.h"
@@ -21,6 +22,7 @@ constexpr WORD kCursorGroupType = 2;
 constexpr size_t kGroupHeader = 6;
 constexpr size_t kIconGroupEntry = 14;
 constexpr LONG kLargestDimension = 1 << 15;
+constexpr DWORD kInfoHeaderSize = 40;
 constexpr BYTE kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 // The size an icon is asked for when the caller names none.
 constexpr LONG kDefaultIconSize = 32;
@@ -224,27 +226,25 @@ std::shared_ptr<const Image> FindImage(HANDLE h) {
 }
 
 bool ReadPackedDib(const BYTE* dib, size_t size, int heightScale, Image* out) {
-    BITMAPINFOHEADER h;
-    if (size < sizeof h) return false;
-    std::memcpy(&h, dib, sizeof h);
-    if (h.biSize < sizeof h || h.biSize > size) return false;
-    if (h.biWidth <= 0 || h.biWidth > kLargestDimension || h.biHeight == 0 ||
-        h.biHeight == INT32_MIN)
+    // Resources hold uncompressed bitmaps whose header (of any size from the
+    // info header's on) fits the block.
+    gdi::DibHeader h;
+    if (!gdi::ReadDibHeader(dib, size, &h, ~DWORD{0}) || h.size < kInfoHeaderSize) return false;
+    if (h.width <= 0 || h.width > kLargestDimension || h.height == 0 || h.height == INT32_MIN)
         return false;
-    LONG rows = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    LONG rows = h.height < 0 ? -h.height : h.height;
     if (rows > kLargestDimension * heightScale) return false;
-    if (h.biPlanes != 1) return false;
-    WORD bpp = h.biBitCount;
+    WORD bpp = h.bitCount;
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
-    if (h.biCompression != 0 /* BI_RGB */) return false;
-    size_t colours = bpp <= 8 ? (h.biClrUsed ? h.biClrUsed : size_t{1} << bpp) : h.biClrUsed;
+    if (h.compression != 0 /* BI_RGB */) return false;
+    size_t colours = bpp <= 8 ? (h.clrUsed ? h.clrUsed : size_t{1} << bpp) : h.clrUsed;
     if (bpp <= 8 && colours > (size_t{1} << bpp)) return false;
-    if (colours > (size - h.biSize) / sizeof(RGBQUAD)) return false;
-    size_t bitsOffset = h.biSize + colours * sizeof(RGBQUAD);
-    size_t stride = ((static_cast<size_t>(h.biWidth) * bpp + 31) / 32) * 4;
+    if (colours > (size - h.size) / sizeof(RGBQUAD)) return false;
+    size_t bitsOffset = h.size + colours * sizeof(RGBQUAD);
+    size_t stride = ((static_cast<size_t>(h.width) * bpp + 31) / 32) * 4;
     size_t imageRows = static_cast<size_t>(rows) / static_cast<size_t>(heightScale);
     if (imageRows == 0 || stride * imageRows > size - bitsOffset) return false;
-    out->width = h.biWidth;
+    out->width = h.width;
     out->height = static_cast<LONG>(imageRows);
     out->bitCount = bpp;
     out->png = false;
